@@ -1,0 +1,14 @@
+// The demo disc's launcher: start parameters for a run and the hand-back at
+// its end.  Values come from --demo-language, --demo-aspect (0 = 4:3,
+// non-zero = wide) and --demo-playmode.
+#pragma once
+
+#include "ee/types.h"
+
+void sceeDemoStart(int argc, char** argv, u16* language, u16* aspect, u16* playmode, u16* inactive_timeout,
+                   u16* total_timeout);
+
+// Hands control back to the launcher.  After --exit-after-runs runs the
+// process ends with status 0 once its outputs are flushed; otherwise the call
+// returns and the game starts its next run.
+void sceeDemoEnd();
