@@ -58,9 +58,8 @@ static_assert(sizeof(Plane) == 16);
 // ---------------------------------------------------------------------------
 // An axis-aligned box in its own frame.  Stored as it lies in model files and
 // collision chains: min then max, each four floats.
-class Cuboid
+struct Cuboid
 {
-public:
     VectorPos min, max;
 
     Cuboid() = default;
