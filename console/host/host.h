@@ -35,7 +35,9 @@ public:
 
 // One pad's input as latched at a vertical blank.  Buttons use the pad
 // library's 16-bit layout with 1 = pressed; sticks are bytes with 0x80 the
-// centre (right x, right y, left x, left y); pressures are 0..0xFF.
+// centre (right x, right y, left x, left y); pressures are 0..0xFF, in the
+// pad data's order: right, left, up, down, triangle, circle, cross, square,
+// L1, R1, L2, R2.
 struct PadInput {
     bool connected = false;
     uint16_t buttons = 0;

@@ -52,6 +52,8 @@ constexpr OptionSpec kOptions[] = {
     {"deadlock-sec", true, "virtual seconds a wait may see only clock ticks"},
     {"ee-heap-mib", true, "size of the game's heap arena"},
     {"iop-free-kib", true, "free IOP memory"},
+    {"iop-sync-polls", true, "sceSifSyncIop polls that report a reboot still in progress"},
+    {"iop-reboot-failures", true, "sceSifRebootIop calls refused before one is accepted (tests)"},
     {"demo-aspect", true, "launcher aspect flag"},
     {"demo-language", true, "launcher language"},
     {"demo-playmode", true, "launcher play mode"},

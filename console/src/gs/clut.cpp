@@ -1,0 +1,104 @@
+#include "gs/clut.h"
+
+#include "core/diag.h"
+
+namespace console::gs {
+
+bool IsIndexed(Psm psm)
+{
+    switch (psm) {
+    case Psm::kT8:
+    case Psm::kT4:
+    case Psm::kT8H:
+    case Psm::kT4HL:
+    case Psm::kT4HH: return true;
+    default: return false;
+    }
+}
+
+int IndexBits(Psm psm)
+{
+    return (psm == Psm::kT8 || psm == Psm::kT8H) ? 8 : 4;
+}
+
+void ClutBuffer::Reset()
+{
+    for (u16& h : halves_)
+        h = 0;
+    cbp0_ = cbp1_ = 0;
+}
+
+bool ClutBuffer::OnTex0(const LocalMemory& memory, const GsTex0& tex0)
+{
+    const auto psm = PsmFromCode(tex0.PSM());
+    if (!psm || !IsIndexed(*psm))
+        return false;
+    const u32 cbp = tex0.CBP();
+    switch (tex0.CLD()) {
+    case 0: return false;
+    case 1: break;
+    case 2: cbp0_ = cbp; break;
+    case 3: cbp1_ = cbp; break;
+    case 4:
+        if (cbp == cbp0_)
+            return false;
+        cbp0_ = cbp;
+        break;
+    case 5:
+        if (cbp == cbp1_)
+            return false;
+        cbp1_ = cbp;
+        break;
+    default:
+        Diag(Level::kWarning, "gs", "TEX0 CLD %u is not defined; the CLUT buffer is kept", tex0.CLD());
+        return false;
+    }
+    Load(memory, tex0);
+    return true;
+}
+
+// CSM1 storage: an 8-bit palette is a 16 x 16 rectangle at CBP in which entry
+// i sits at x = bits 0-2 and 4 of i, y = bit 3 and bits 5-7 of i (bits 3 and 4
+// exchanged against plain row order); a 4-bit palette is an 8 x 2 rectangle.
+void ClutBuffer::Load(const LocalMemory& memory, const GsTex0& tex0)
+{
+    if (tex0.CSM() != 0) {
+        Diag(Level::kError, "gs", "TEX0 selects CLUT storage mode CSM2, which is not supported");
+        return;
+    }
+    const u32 cpsm = tex0.CPSM();
+    Psm clut_psm;
+    switch (cpsm) {
+    case kCpsmCT32: clut_psm = Psm::kCT32; break;
+    case kCpsmCT16: clut_psm = Psm::kCT16; break;
+    case kCpsmCT16S: clut_psm = Psm::kCT16S; break;
+    default: Diag(Level::kError, "gs", "TEX0 CPSM 0x%X is not a CLUT format", cpsm); return;
+    }
+    const Psm psm = *PsmFromCode(tex0.PSM());
+    const int bits = IndexBits(psm);
+    const u32 entries = bits == 8 ? 256 : 16;
+    const u32 cbp = tex0.CBP();
+    const u32 csa = tex0.CSA();
+    if (cpsm == kCpsmCT32 && bits == 4 && csa >= 16)
+        Diag(Level::kWarning, "gs", "TEX0 CSA %u with a CT32 CLUT wraps to entry group %u", csa, csa & 15);
+    for (u32 i = 0; i < entries; ++i) {
+        u32 x, y;
+        if (bits == 8) {
+            x = (i & 7) | ((i >> 1) & 8);
+            y = ((i >> 3) & 1) | ((i >> 4) & 0xE);
+        } else {
+            x = i & 7;
+            y = i >> 3;
+        }
+        const u32 value = memory.ReadPixel(clut_psm, cbp, 1, x, y);
+        const u32 e = bits == 4 ? (csa << 4) + i : i;
+        if (cpsm == kCpsmCT32) {
+            halves_[e & 0xFF] = static_cast<u16>(value);
+            halves_[(e & 0xFF) + 256] = static_cast<u16>(value >> 16);
+        } else {
+            halves_[e & 0x1FF] = static_cast<u16>(value);
+        }
+    }
+}
+
+}  // namespace console::gs

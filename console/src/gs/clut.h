@@ -1,0 +1,61 @@
+// The CLUT buffer: the GS's 1 KiB palette store between local memory and the
+// texture sampler.  Indexed textures read their colours from here, never from
+// local memory directly; the buffer is (re)loaded from memory only when TEX0
+// or TEX2 is written with a CLD that asks for it.  Loading reads memory at
+// that moment, so a palette drawn into afterwards is seen only after the next
+// loading TEX0 write.
+#pragma once
+
+#include <ee/types.h>
+
+#include "gs/gsmem.h"
+#include "gs/regs.h"
+
+namespace console::gs {
+
+// CLUT pixel formats (CPSM).
+inline constexpr u32 kCpsmCT32 = 0x0;
+inline constexpr u32 kCpsmCT16 = 0x2;
+inline constexpr u32 kCpsmCT16S = 0xA;
+
+// True for the indexed texture formats (T8, T4, T8H, T4HL, T4HH).
+bool IsIndexed(Psm psm);
+// Index bits of an indexed format: 8 or 4.
+int IndexBits(Psm psm);
+
+class ClutBuffer {
+public:
+    // Power-on: empty buffer, CBP0 = CBP1 = 0.
+    void Reset();
+
+    // Applies the CLD rule of a TEX0 (or TEX0 updated by TEX2) value just
+    // written: 0 keeps the buffer; 1 loads; 2 and 3 load and set CBP0 or CBP1;
+    // 4 and 5 load only when CBP differs from CBP0 or CBP1, then set it.
+    // Non-indexed texture formats load nothing.  Returns true if it loaded.
+    bool OnTex0(const LocalMemory& memory, const GsTex0& tex0);
+
+    // The raw entry `index` (of an `index_bits`-bit texture whose palette
+    // starts at entry group `csa`), as stored in the format `cpsm`: a CT32
+    // colour, or a 16-bit colour in the low half.
+    u32 Entry(u32 cpsm, u32 csa, int index_bits, u32 index) const
+    {
+        const u32 e = index_bits == 4 ? ((csa << 4) + (index & 0xF)) : index & 0xFF;
+        if (cpsm == kCpsmCT32)
+            return halves_[e & 0xFF] | (static_cast<u32>(halves_[(e & 0xFF) + 256]) << 16);
+        return halves_[e & 0x1FF];
+    }
+
+    u32 Cbp0() const { return cbp0_; }
+    u32 Cbp1() const { return cbp1_; }
+
+private:
+    void Load(const LocalMemory& memory, const GsTex0& tex0);
+
+    // 512 half words.  A CT32 entry e keeps its low half at e and its high
+    // half at e + 256, so the same store holds 256 CT32 or 512 CT16 entries.
+    u16 halves_[512] = {};
+    u32 cbp0_ = 0;
+    u32 cbp1_ = 0;
+};
+
+}  // namespace console::gs

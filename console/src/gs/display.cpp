@@ -1,0 +1,340 @@
+#include "gs/display.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/config.h"
+#include "core/diag.h"
+#include "ee/console_out.h"
+#include "ee/regs_internal.h"
+#include "gs/gs.h"
+#include "gs/gsmem.h"
+
+namespace console::gs {
+namespace {
+
+constexpr uint32_t kDefaultWidth = 640;
+constexpr uint32_t kDefaultHeight = 512;
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+struct DisplayModel {
+    GraphMode graph;
+    // Size of the last picture that had a circuit on: a display switched off
+    // keeps its size, so a front end's window does not jump.
+    uint32_t last_width = kDefaultWidth;
+    uint32_t last_height = kDefaultHeight;
+    std::array<bool, 32> warned_psm{};
+    host::RgbaImage frame;  // reused from field to field
+};
+
+DisplayModel& M()
+{
+    static DisplayModel model;
+    return model;
+}
+
+// 16-bit pixel to RGBA8: 5-bit channels widened with their top bits repeated
+// below, the alpha bit as the GS's 0x80.
+const std::array<uint32_t, 65536>& Expand16()
+{
+    static const std::array<uint32_t, 65536> table = [] {
+        std::array<uint32_t, 65536> t{};
+        for (uint32_t v = 0; v < 65536; ++v) {
+            uint32_t r = v & 31, g = (v >> 5) & 31, b = (v >> 10) & 31;
+            r = r << 3 | r >> 2;
+            g = g << 3 | g >> 2;
+            b = b << 3 | b >> 2;
+            t[v] = r | g << 8 | b << 16 | ((v & 0x8000) ? 0x80u << 24 : 0);
+        }
+        return t;
+    }();
+    return table;
+}
+
+uint32_t Bits(uint64_t value, int shift, int width)
+{
+    return static_cast<uint32_t>((value >> shift) & ((uint64_t{1} << width) - 1));
+}
+
+// One read circuit as the read-out sees it.
+struct Circuit {
+    Psm psm = Psm::kCT32;
+    uint32_t fbp = 0, fbw = 0, dbx = 0, dby = 0;
+    uint32_t dx = 0, dy = 0, magh = 1, magv = 1;  // magnifications as factors (1..16, 1..4)
+    uint32_t width = 0, height = 0;               // pixels of the displayed rectangle
+    uint32_t readable_w = 0, readable_h = 0;      // of those, the ones the buffer holds
+};
+
+bool DecodeCircuit(uint64_t dispfb, uint64_t display, Circuit& c)
+{
+    const uint32_t code = Bits(dispfb, 15, 5);
+    if (code != 0x00 && code != 0x01 && code != 0x02 && code != 0x0A) {
+        if (!M().warned_psm[code]) {
+            M().warned_psm[code] = true;
+            Diag(Level::kWarning, "gs", "display: pixel format 0x%02X cannot be shown; the read circuit shows nothing",
+                 code);
+        }
+        return false;
+    }
+    c.psm = static_cast<Psm>(code);
+    c.fbp = Bits(dispfb, 0, 9);
+    c.fbw = Bits(dispfb, 9, 6);
+    c.dbx = Bits(dispfb, 32, 11);
+    c.dby = Bits(dispfb, 43, 11);
+    c.dx = Bits(display, 0, 12);
+    c.dy = Bits(display, 12, 11);
+    c.magh = Bits(display, 23, 4) + 1;
+    c.magv = Bits(display, 27, 2) + 1;
+    c.width = (Bits(display, 32, 12) + 1) / c.magh;
+    c.height = (Bits(display, 44, 11) + 1) / c.magv;
+    // The buffer holds FBW x 64 pixels across; coordinates are 11 bits.
+    const uint32_t across = std::min<uint32_t>(c.fbw * 64, 2048);
+    c.readable_w = c.dbx < across ? std::min(c.width, across - c.dbx) : 0;
+    c.readable_h = std::min(c.height, 2048 - c.dby);
+    return c.width > 0 && c.height > 0;
+}
+
+// Where one circuit's rows and columns fall in the picture.
+struct Placement {
+    const Circuit* circuit = nullptr;
+    std::vector<int32_t> column;  // per picture column: buffer x, or -1
+    std::vector<int32_t> row;     // per picture row: buffer y, or -1
+};
+
+void Place(const Circuit& c, uint32_t origin_x, uint32_t origin_y, uint32_t unit_x, uint32_t unit_y, uint32_t width,
+           uint32_t height, Placement& p)
+{
+    p.circuit = &c;
+    p.column.assign(width, -1);
+    p.row.assign(height, -1);
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t clock = origin_x + x * unit_x;
+        if (clock < c.dx)
+            continue;
+        const uint32_t col = (clock - c.dx) / c.magh;
+        if (col < c.readable_w)
+            p.column[x] = static_cast<int32_t>(c.dbx + col);
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint32_t line = origin_y + y * unit_y;
+        if (line < c.dy)
+            continue;
+        const uint32_t r = (line - c.dy) / c.magv;
+        if (r < c.readable_h)
+            p.row[y] = static_cast<int32_t>(c.dby + r);
+    }
+}
+
+// Reads the picture row `y` of a circuit into `out` (RGBA with the pixel's
+// alpha); columns the circuit does not cover are left alone and flagged 0 in
+// `covered`.
+void ReadRow(const LocalMemory& mem, const Placement& p, uint32_t y, uint32_t* out, uint8_t* covered)
+{
+    const uint32_t width = static_cast<uint32_t>(p.column.size());
+    if (p.row[y] < 0) {
+        std::fill(covered, covered + width, 0);
+        return;
+    }
+    const Circuit& c = *p.circuit;
+    const Layout& layout = LayoutOf(c.psm);
+    const RowCursor cursor(layout, c.fbp * 32, c.fbw, static_cast<uint32_t>(p.row[y]));
+    const bool half = layout.unit == Unit::kHalf;
+    const auto& expand = Expand16();
+    for (uint32_t x = 0; x < width; ++x) {
+        const int32_t bx = p.column[x];
+        if (bx < 0) {
+            covered[x] = 0;
+            continue;
+        }
+        covered[x] = 1;
+        const uint32_t offset = cursor.Offset(static_cast<uint32_t>(bx));
+        if (half) {
+            out[x] = expand[mem.Halves()[offset]];
+        } else {
+            const uint32_t word = mem.Words()[offset];
+            out[x] = c.psm == Psm::kCT24 ? (word & 0xFFFFFFu) | 0x80u << 24 : word;
+        }
+    }
+}
+
+uint32_t Blend(uint32_t top, uint32_t under, uint32_t alpha)
+{
+    if (alpha >= 255)
+        return (top & 0xFFFFFFu) | kOpaque;
+    if (alpha == 0)
+        return (under & 0xFFFFFFu) | kOpaque;
+    uint32_t result = kOpaque;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t a = (top >> shift) & 0xFF, b = (under >> shift) & 0xFF;
+        result |= ((a * alpha + b * (255 - alpha) + 127) / 255) << shift;
+    }
+    return result;
+}
+
+std::string Report()
+{
+    const DisplayRegisters r = CurrentDisplayRegisters();
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "PMODE 0x%" PRIX64 ", DISPFB1 0x%" PRIX64 ", DISPLAY1 0x%" PRIX64 ", DISPFB2 0x%" PRIX64
+                  ", DISPLAY2 0x%" PRIX64 ", BGCOLOR 0x%" PRIX64,
+                  r.pmode, r.dispfb1, r.display1, r.dispfb2, r.display2, r.bgcolor);
+    return text;
+}
+
+void OnField(uint64_t field, Cycles boundary)
+{
+    if (host::GetBackend().video) {
+        ReadOutCurrent(M().frame);
+        host::Video().Present(M().frame, static_cast<uint32_t>(field), boundary);
+    }
+    const int64_t last = GetInt("exit-after-vblanks", 0);
+    if (last > 0 && field >= static_cast<uint64_t>(last)) {
+        std::fprintf(stderr, "console: %" PRIu64 " fields shown; ending the run (--exit-after-vblanks)\n", field);
+        FlushConsole();
+        Terminate(0);
+    }
+}
+
+constexpr EeReg kOwned[] = {EeReg::kGsPmode,   EeReg::kGsSmode2,   EeReg::kGsDispfb1, EeReg::kGsDisplay1,
+                            EeReg::kGsDispfb2, EeReg::kGsDisplay2, EeReg::kGsBgcolor};
+
+void TakeRegisters()
+{
+    // The display registers take effect at the next read-out, so a write only
+    // stores; CSR's FIELD bit comes from the video timing.
+    for (EeReg reg : kOwned)
+        SetRegisterOwner(reg, "display", nullptr, [](uint64_t) {});
+    SetRegisterOwner(EeReg::kGsCsr, "display", [] { return uint64_t{CsrField()} << 13; }, nullptr);
+}
+
+const bool g_registered = [] {
+    TakeRegisters();
+    InstallDisplay();
+    RegisterStateReporter("display", Report);
+    RegisterResetHook("display", ResetDisplay);
+    return true;
+}();
+
+}  // namespace
+
+DisplayRegisters CurrentDisplayRegisters()
+{
+    DisplayRegisters r;
+    r.pmode = StoredRegisterValue(EeReg::kGsPmode);
+    r.smode2 = StoredRegisterValue(EeReg::kGsSmode2);
+    r.dispfb1 = StoredRegisterValue(EeReg::kGsDispfb1);
+    r.display1 = StoredRegisterValue(EeReg::kGsDisplay1);
+    r.dispfb2 = StoredRegisterValue(EeReg::kGsDispfb2);
+    r.display2 = StoredRegisterValue(EeReg::kGsDisplay2);
+    r.bgcolor = StoredRegisterValue(EeReg::kGsBgcolor);
+    return r;
+}
+
+void ReadOut(const DisplayRegisters& regs, host::RgbaImage& out)
+{
+    DisplayModel& m = M();
+    const bool en1 = regs.pmode & 1, en2 = (regs.pmode >> 1) & 1;
+    const bool mmod = (regs.pmode >> 5) & 1, slbg = (regs.pmode >> 7) & 1;
+    const uint32_t alp = Bits(regs.pmode, 8, 8);
+    const uint32_t background = (static_cast<uint32_t>(regs.bgcolor) & 0xFFFFFFu) | kOpaque;
+
+    Circuit c1, c2;
+    const bool show1 = en1 && DecodeCircuit(regs.dispfb1, regs.display1, c1);
+    const bool show2 = en2 && DecodeCircuit(regs.dispfb2, regs.display2, c2);
+
+    if (!show1 && !show2) {
+        out.width = m.last_width;
+        out.height = m.last_height;
+        out.pixels.assign(size_t{out.width} * out.height, background);
+        return;
+    }
+
+    // The picture's grid: the finest circuit's pixel, from the top-left-most
+    // circuit to the furthest edge.
+    std::vector<const Circuit*> shown;
+    if (show1)
+        shown.push_back(&c1);
+    if (show2)
+        shown.push_back(&c2);
+    uint32_t unit_x = 16, unit_y = 4, origin_x = UINT32_MAX, origin_y = UINT32_MAX, end_x = 0, end_y = 0;
+    for (const Circuit* c : shown) {
+        unit_x = std::min(unit_x, c->magh);
+        unit_y = std::min(unit_y, c->magv);
+        origin_x = std::min(origin_x, c->dx);
+        origin_y = std::min(origin_y, c->dy);
+        end_x = std::max(end_x, c->dx + c->width * c->magh);
+        end_y = std::max(end_y, c->dy + c->height * c->magv);
+    }
+    const uint32_t width = (end_x - origin_x + unit_x - 1) / unit_x;
+    const uint32_t height = (end_y - origin_y + unit_y - 1) / unit_y;
+    m.last_width = width;
+    m.last_height = height;
+
+    Placement p1, p2;
+    if (show1)
+        Place(c1, origin_x, origin_y, unit_x, unit_y, width, height, p1);
+    if (show2)
+        Place(c2, origin_x, origin_y, unit_x, unit_y, width, height, p2);
+
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(size_t{width} * height);
+    std::vector<uint32_t> row1(width), row2(width);
+    std::vector<uint8_t> cov1(width, 0), cov2(width, 0);
+    const LocalMemory& mem = Vram();
+    const bool use2 = show2 && !slbg;
+
+    for (uint32_t y = 0; y < height; ++y) {
+        uint32_t* dst = out.pixels.data() + size_t{y} * width;
+        if (show1)
+            ReadRow(mem, p1, y, row1.data(), cov1.data());
+        if (use2)
+            ReadRow(mem, p2, y, row2.data(), cov2.data());
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t under = (use2 && cov2[x]) ? row2[x] : background;
+            if (show1 && cov1[x])
+                dst[x] = Blend(row1[x], under, mmod ? alp : row1[x] >> 24);
+            else
+                dst[x] = (under & 0xFFFFFFu) | kOpaque;
+        }
+    }
+}
+
+void ReadOutCurrent(host::RgbaImage& out)
+{
+    ReadOut(CurrentDisplayRegisters(), out);
+}
+
+GraphMode CurrentGraphMode()
+{
+    return M().graph;
+}
+
+void SetGraphMode(const GraphMode& mode)
+{
+    M().graph = mode;
+}
+
+void InstallDisplay()
+{
+    SetPresentHook(OnField);
+}
+
+void ResetDisplay()
+{
+    DisplayModel& m = M();
+    m.graph = GraphMode{};
+    m.last_width = kDefaultWidth;
+    m.last_height = kDefaultHeight;
+    m.warned_psm.fill(false);
+    for (EeReg reg : kOwned)
+        WriteRegister(reg, 0);
+    InstallDisplay();
+}
+
+}  // namespace console::gs

@@ -1,0 +1,374 @@
+// The GS register file and the entry points of gs.h: every general-register
+// write lands here, updates the register file, and may queue a vertex, draw,
+// load the CLUT buffer or start an image transfer.
+#include "gs/regs.h"
+
+#include <array>
+#include <bit>
+#include <cinttypes>
+
+#include "core/diag.h"
+#include "gs/gs.h"
+#include "gs/gs_local.h"
+#include "gs/setup.h"
+#include "gs/texsample.h"
+
+namespace console::gs {
+namespace {
+
+struct RegisterEntry {
+    GsReg reg;
+    const char* name;
+};
+
+constexpr RegisterEntry kRegisters[] = {
+    {GsReg::PRIM, "PRIM"},
+    {GsReg::RGBAQ, "RGBAQ"},
+    {GsReg::ST, "ST"},
+    {GsReg::UV, "UV"},
+    {GsReg::XYZF2, "XYZF2"},
+    {GsReg::XYZ2, "XYZ2"},
+    {GsReg::TEX0_1, "TEX0_1"},
+    {GsReg::TEX0_2, "TEX0_2"},
+    {GsReg::CLAMP_1, "CLAMP_1"},
+    {GsReg::CLAMP_2, "CLAMP_2"},
+    {GsReg::FOG, "FOG"},
+    {GsReg::XYZF3, "XYZF3"},
+    {GsReg::XYZ3, "XYZ3"},
+    {GsReg::TEX1_1, "TEX1_1"},
+    {GsReg::TEX1_2, "TEX1_2"},
+    {GsReg::TEX2_1, "TEX2_1"},
+    {GsReg::TEX2_2, "TEX2_2"},
+    {GsReg::XYOFFSET_1, "XYOFFSET_1"},
+    {GsReg::XYOFFSET_2, "XYOFFSET_2"},
+    {GsReg::PRMODECONT, "PRMODECONT"},
+    {GsReg::PRMODE, "PRMODE"},
+    {GsReg::TEXCLUT, "TEXCLUT"},
+    {GsReg::SCANMSK, "SCANMSK"},
+    {GsReg::MIPTBP1_1, "MIPTBP1_1"},
+    {GsReg::MIPTBP1_2, "MIPTBP1_2"},
+    {GsReg::MIPTBP2_1, "MIPTBP2_1"},
+    {GsReg::MIPTBP2_2, "MIPTBP2_2"},
+    {GsReg::TEXA, "TEXA"},
+    {GsReg::FOGCOL, "FOGCOL"},
+    {GsReg::TEXFLUSH, "TEXFLUSH"},
+    {GsReg::SCISSOR_1, "SCISSOR_1"},
+    {GsReg::SCISSOR_2, "SCISSOR_2"},
+    {GsReg::ALPHA_1, "ALPHA_1"},
+    {GsReg::ALPHA_2, "ALPHA_2"},
+    {GsReg::DIMX, "DIMX"},
+    {GsReg::DTHE, "DTHE"},
+    {GsReg::COLCLAMP, "COLCLAMP"},
+    {GsReg::TEST_1, "TEST_1"},
+    {GsReg::TEST_2, "TEST_2"},
+    {GsReg::PABE, "PABE"},
+    {GsReg::FBA_1, "FBA_1"},
+    {GsReg::FBA_2, "FBA_2"},
+    {GsReg::FRAME_1, "FRAME_1"},
+    {GsReg::FRAME_2, "FRAME_2"},
+    {GsReg::ZBUF_1, "ZBUF_1"},
+    {GsReg::ZBUF_2, "ZBUF_2"},
+    {GsReg::BITBLTBUF, "BITBLTBUF"},
+    {GsReg::TRXPOS, "TRXPOS"},
+    {GsReg::TRXREG, "TRXREG"},
+    {GsReg::TRXDIR, "TRXDIR"},
+    {GsReg::HWREG, "HWREG"},
+    {GsReg::SIGNAL, "SIGNAL"},
+    {GsReg::FINISH, "FINISH"},
+    {GsReg::LABEL, "LABEL"},
+    {GsReg::NOP, "NOP"},
+};
+
+// Names by address, so that finding a register costs one load per write.
+constexpr std::array<const char*, kRegisterCount> BuildNames()
+{
+    std::array<const char*, kRegisterCount> names{};
+    for (const RegisterEntry& e : kRegisters)
+        names[Addr(e.reg)] = e.name;
+    return names;
+}
+
+constexpr std::array<const char*, kRegisterCount> kNames = BuildNames();
+
+bool g_texclut_reported = false;
+
+// A vertex register was written: the vertex takes the current colour, Q,
+// texture coordinates and fog, and enters the queue.
+void PushVertex(Machine& m, GsReg reg, u64 value)
+{
+    Vertex v;
+    const bool with_fog = reg == GsReg::XYZF2 || reg == GsReg::XYZF3;
+    const bool kick = reg == GsReg::XYZF2 || reg == GsReg::XYZ2;
+    if (with_fog) {
+        const GsXyzf p{value};
+        v.x = p.X();
+        v.y = p.Y();
+        v.z = p.Z();
+        v.f = p.F();
+    } else {
+        const GsXyz p{value};
+        v.x = p.X();
+        v.y = p.Y();
+        v.z = p.Z();
+        v.f = GsFog{m.regs.Get(GsReg::FOG)}.F();
+    }
+    const GsRgbaq rgbaq{m.regs.Get(GsReg::RGBAQ)};
+    v.rgba = rgbaq.RGBA();
+    v.q = rgbaq.Q();
+    const GsSt st{m.regs.Get(GsReg::ST)};
+    v.s = st.S();
+    v.t = st.T();
+    const GsUv uv{m.regs.Get(GsReg::UV)};
+    v.u = uv.U();
+    v.v = uv.V();
+
+    const PrimType type = m.queue.Type();
+    if (type == PrimType::kReserved) {
+        Diag(Level::kError, "gs", "vertex written while PRIM holds the reserved primitive type 7");
+        return;
+    }
+    if (m.queue.Push(v, kick) == 0)
+        return;
+    if (!m.env_valid) {
+        m.env = BuildDrawEnv(m.regs, EffectiveAttributes(m.regs));
+        m.env_valid = true;
+        Trace("gs", "draw state key 0x%016" PRIX64, m.env.key);
+    }
+    if (m.env.drawable)
+        DrawPrimitive(type, m.env, m.vram, m.clut, m.queue.Drawn());
+}
+
+// TEX2 replaces TEX0's palette fields and format, and loads the CLUT buffer
+// as a TEX0 write with those fields would.
+void WriteTex2(Machine& m, GsReg tex0_reg, u64 value)
+{
+    const u64 tex0 = (m.regs.Get(tex0_reg) & ~kTex2Mask) | (value & kTex2Mask);
+    m.regs.Set(Addr(tex0_reg), tex0);
+    m.clut.OnTex0(m.vram, GsTex0{tex0});
+}
+
+}  // namespace
+
+const char* RegisterName(u32 address)
+{
+    return address < kRegisterCount ? kNames[address] : nullptr;
+}
+
+const char* PrimTypeName(PrimType type)
+{
+    static const char* const kNames[] = {"point", "line", "line strip", "triangle", "triangle strip", "triangle fan",
+                                         "sprite", "reserved"};
+    return kNames[static_cast<u32>(type) & 7];
+}
+
+float GsRgbaq::Q() const
+{
+    return std::bit_cast<float>(Field(v, 32, 32));
+}
+
+float GsSt::S() const
+{
+    return std::bit_cast<float>(Field(v, 0, 32));
+}
+
+float GsSt::T() const
+{
+    return std::bit_cast<float>(Field(v, 32, 32));
+}
+
+void RegisterFile::Reset()
+{
+    for (u64& r : raw_)
+        r = 0;
+    // After a reset the primitive attributes come from PRIM.
+    raw_[Addr(GsReg::PRMODECONT)] = 1;
+}
+
+int VerticesPerPrimitive(PrimType type)
+{
+    switch (type) {
+    case PrimType::kPoint: return 1;
+    case PrimType::kLine:
+    case PrimType::kLineStrip:
+    case PrimType::kSprite: return 2;
+    case PrimType::kTriangle:
+    case PrimType::kTriangleStrip:
+    case PrimType::kTriangleFan: return 3;
+    case PrimType::kReserved: return 0;
+    }
+    return 0;
+}
+
+int VertexQueue::Push(const Vertex& v, bool kick)
+{
+    const int need = VerticesPerPrimitive(type_);
+    switch (type_) {
+    case PrimType::kPoint:
+    case PrimType::kLine:
+    case PrimType::kTriangle:
+    case PrimType::kSprite:
+        // Independent primitives: the queue empties once one is complete.
+        queue_[count_++] = v;
+        if (count_ < need)
+            return 0;
+        count_ = 0;
+        break;
+    case PrimType::kLineStrip:
+    case PrimType::kTriangleStrip:
+        // Each vertex after the first `need` - 1 completes a primitive with
+        // the ones before it.
+        if (count_ < need) {
+            queue_[count_++] = v;
+        } else {
+            for (int i = 0; i + 1 < need; ++i)
+                queue_[i] = queue_[i + 1];
+            queue_[need - 1] = v;
+        }
+        if (count_ < need)
+            return 0;
+        break;
+    case PrimType::kTriangleFan:
+        // The first vertex stays; the other two slide.
+        if (count_ < 3) {
+            queue_[count_++] = v;
+        } else {
+            queue_[1] = queue_[2];
+            queue_[2] = v;
+        }
+        if (count_ < 3)
+            return 0;
+        break;
+    case PrimType::kReserved: return 0;
+    }
+    if (!kick)
+        return 0;
+    for (int i = 0; i < need; ++i)
+        drawn_[i] = queue_[i];
+    return need;
+}
+
+Machine& TheGs()
+{
+    static Machine* machine = [] {
+        auto* m = new Machine();
+        m->regs.Reset();
+        return m;
+    }();
+    return *machine;
+}
+
+LocalMemory& Vram()
+{
+    return TheGs().vram;
+}
+
+void WriteRegister(u32 address, u64 value)
+{
+    Machine& m = TheGs();
+    const char* name = RegisterName(address);
+    if (!name) {
+        Diag(Level::kError, "gs", "write of 0x%016" PRIX64 " to 0x%02X, which is no GS general register", value,
+             address);
+        return;
+    }
+    if (TraceOn("gs"))
+        Trace("gs", "%s <- 0x%016" PRIX64, name, value);
+    const auto reg = static_cast<GsReg>(address);
+    switch (reg) {
+    case GsReg::NOP: return;
+    case GsReg::RGBAQ:
+    case GsReg::ST:
+    case GsReg::UV:
+    case GsReg::FOG: m.regs.Set(address, value); return;
+    case GsReg::XYZF2:
+    case GsReg::XYZ2:
+    case GsReg::XYZF3:
+    case GsReg::XYZ3:
+        m.regs.Set(address, value);
+        PushVertex(m, reg, value);
+        return;
+    case GsReg::PRIM: {
+        m.regs.Set(address, value);
+        const GsPrim prim{value};
+        if (prim.PRIM() == PrimType::kReserved)
+            Diag(Level::kError, "gs", "PRIM 0x%03" PRIX64 " selects the reserved primitive type 7", value);
+        m.queue.Reset(prim.PRIM());
+        break;
+    }
+    case GsReg::TEX0_1:
+    case GsReg::TEX0_2:
+        m.regs.Set(address, value);
+        m.clut.OnTex0(m.vram, GsTex0{value});
+        break;
+    case GsReg::TEX2_1:
+    case GsReg::TEX2_2:
+        m.regs.Set(address, value);
+        WriteTex2(m, reg == GsReg::TEX2_1 ? GsReg::TEX0_1 : GsReg::TEX0_2, value);
+        break;
+    case GsReg::TEXCLUT:
+        m.regs.Set(address, value);
+        if (!g_texclut_reported) {
+            g_texclut_reported = true;
+            Diag(Level::kWarning, "gs", "TEXCLUT written: CLUT storage mode CSM2 is not supported");
+        }
+        return;
+    case GsReg::TEXFLUSH: return;  // no texture cache to flush
+    case GsReg::TRXDIR:
+        m.regs.Set(address, value);
+        m.transfer.Start(m.regs, GsTrxdir{value}.XDIR());
+        return;
+    case GsReg::HWREG:
+        m.regs.Set(address, value);
+        m.transfer.WriteHwreg(value);
+        return;
+    case GsReg::SIGNAL:
+    case GsReg::FINISH:
+    case GsReg::LABEL:
+        m.regs.Set(address, value);
+        Trace("gs", "%s ignored: the stand-in raises no GS events", name);
+        return;
+    case GsReg::BITBLTBUF:
+    case GsReg::TRXPOS:
+    case GsReg::TRXREG: m.regs.Set(address, value); return;
+    default: m.regs.Set(address, value); break;
+    }
+    // Everything that reaches here shapes drawing.
+    m.env_valid = false;
+}
+
+u64 ReadRegister(u32 address)
+{
+    return TheGs().regs.Get(address);
+}
+
+size_t WriteImageData(const u128* data, size_t qwc)
+{
+    return TheGs().transfer.WriteImage(data, qwc);
+}
+
+bool ImageTransferActive()
+{
+    return TheGs().transfer.HostToLocalActive();
+}
+
+size_t ReadImageData(u128* out, size_t qwc)
+{
+    return TheGs().transfer.ReadImage(out, qwc);
+}
+
+void ResetGs(bool clear_memory)
+{
+    Machine& m = TheGs();
+    m.regs.Reset();
+    m.queue.Reset(PrimType::kPoint);
+    m.clut.Reset();
+    m.transfer.Reset();
+    m.env_valid = false;
+    ResetSetupReports();
+    ResetSamplerReports();
+    g_texclut_reported = false;
+    if (clear_memory)
+        m.vram.Clear();
+}
+
+}  // namespace console::gs
