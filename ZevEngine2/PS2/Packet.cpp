@@ -1,5 +1,7 @@
 #include "ZevEngine2/PS2/Packet.h"
 
+#include <ee/regs.h>
+
 namespace {
 
 u32 PhysAddr(const void* addr)
@@ -18,6 +20,36 @@ void ImageTransferRegs(u64 regs[8], u16 bp, u8 psm, u16 bw, u32 x, u32 y, u32 w,
     regs[5] = GS_TRXREG;
     regs[6] = 0;
     regs[7] = GS_TRXDIR;
+}
+
+// Fills a tag's count, id (with the interrupt bit) and address; mark is 0.
+void SetTag(DMAtag* t, u32 qwc, int id, bool irq, u32 next)
+{
+    t->qwc = static_cast<u16>(qwc);
+    t->mark = 0;
+    t->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
+    t->next = next;
+}
+
+// Pads the write position with zero words up to a quadword boundary.
+void PadToQuadword(u32*& p)
+{
+    while (reinterpret_cast<uintptr_t>(p) & 15)
+        *p++ = 0;
+}
+
+// Quadwords between a tag and the padded end of its data.
+u32 TagQwc(const DMAtag* t, const void* end)
+{
+    return static_cast<u32>((reinterpret_cast<const u8*>(end) - reinterpret_cast<const u8*>(t)) / 16 - 1);
+}
+
+// Writes a reference tag into `slot`: `qwc` quadwords at `addr` with two VIF codes.
+void SetRefTag(DMAtag* slot, int id, const void* addr, u32 qwc, u32 op1, u32 op2, bool irq)
+{
+    SetTag(slot, qwc, id, irq, PhysAddr(addr));
+    slot->p[0] = op1;
+    slot->p[1] = op2;
 }
 
 u_long128 TagQuad(const sceGifTag& t)
@@ -43,12 +75,8 @@ sceGifTag MakeGifTag(u32 nloop, bool eop, u32 flg, u32 nreg, u64 regs, bool pre,
 
 u32* DMApacket::_Close(int id, bool irq)
 {
-    while (reinterpret_cast<uintptr_t>(p) & 15)
-        *p++ = 0;
-    tag->qwc = static_cast<u16>((reinterpret_cast<u8*>(p) - reinterpret_cast<u8*>(tag)) / 16 - 1);
-    tag->mark = 0;
-    tag->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
-    tag->next = 0;
+    PadToQuadword(p);
+    SetTag(tag, TagQwc(tag, p), id, irq, 0);
     return p;
 }
 
@@ -81,12 +109,7 @@ u32* DMApacket::_Ref(int id, const void* addr, u32 qwc, u32 op1, u32 op2, bool i
     if (p > reinterpret_cast<u32*>(tag) + 2)
         Close(DMA_CNT);
     DMAtag* slot = tag;
-    slot->qwc = static_cast<u16>(qwc);
-    slot->mark = 0;
-    slot->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
-    slot->next = PhysAddr(addr);
-    slot->p[0] = op1;
-    slot->p[1] = op2;
+    SetRefTag(slot, id, addr, qwc, op1, op2, irq);
     tag = slot + 1;
     p = reinterpret_cast<u32*>(tag) + 2;
     return reinterpret_cast<u32*>(slot + 1);
@@ -128,17 +151,13 @@ u32* DMApacketSP::_Close(int id, bool irq)
 {
     if (InScratchpad() && reinterpret_cast<uintptr_t>(p) + 4096 > 0x70003FF1u)
         _Flush();
-    while (reinterpret_cast<uintptr_t>(p) & 15)
-        *p++ = 0;
+    PadToQuadword(p);
     DMAtag* at = tag;
     if (InScratchpad() && reinterpret_cast<uintptr_t>(tag) < 0x70001000u) {
         // The tag was streamed out already: patch it where it now lies.
         at = reinterpret_cast<DMAtag*>(reinterpret_cast<u8*>(tag) + (reinterpret_cast<uintptr_t>(mainram) - 0x70001000u));
     }
-    at->qwc = static_cast<u16>((reinterpret_cast<u8*>(p) - reinterpret_cast<u8*>(tag)) / 16 - 1);
-    at->mark = 0;
-    at->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
-    at->next = 0;
+    SetTag(at, TagQwc(tag, p), id, irq, 0);
     return p;
 }
 
@@ -155,12 +174,7 @@ u32* DMApacketSP::_Ref(int id, const void* addr, u32 qwc, u32 op1, u32 op2, bool
     if (p > reinterpret_cast<u32*>(tag) + 2)
         Close(DMA_CNT);
     DMAtag* slot = tag;
-    slot->qwc = static_cast<u16>(qwc);
-    slot->mark = 0;
-    slot->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
-    slot->next = static_cast<u32>(reinterpret_cast<uintptr_t>(EE_PHYS(addr)));
-    slot->p[0] = op1;
-    slot->p[1] = op2;
+    SetRefTag(slot, id, addr, qwc, op1, op2, irq);
     tag = slot + 1;
     p = reinterpret_cast<u32*>(tag) + 2;
     return reinterpret_cast<u32*>(slot + 1);
@@ -171,7 +185,15 @@ void DMApacketSP::_Flush()
     u8* spr = reinterpret_cast<u8*>(0x70001000u);
     u32 whole = static_cast<u32>((reinterpret_cast<u8*>(p) - spr) / 16);
     u32 qwc = static_cast<u32>((reinterpret_cast<u8*>(p) - spr + 15) / 16);
-    std::memcpy(mainram, spr, qwc * 16);
+    if (qwc) {
+        // From-scratchpad channel, normal mode; SADR is the offset in the scratchpad.
+        DPUT_D8_SADR(0x1000);
+        DPUT_D8_MADR(static_cast<u32>(reinterpret_cast<uintptr_t>(EE_PHYS(mainram))));
+        DPUT_D8_QWC(qwc);
+        DPUT_D8_CHCR(0x100);
+        while (DGET_D8_CHCR() & 0x100)
+            ;
+    }
     // A partly written quadword continues at the buffer's start.
     std::memcpy(spr, spr + whole * 16, 16);
     mainram += whole * 4;
@@ -305,10 +327,7 @@ void VIFpacket::LoadImage(u16 bp, u8 psm, u16 bw, const u64* image, u32 x, u32 y
 
 u_long128* DMApacket128::_Close(int id, bool irq)
 {
-    tag->qwc = static_cast<u16>(p - reinterpret_cast<u_long128*>(tag) - 1);
-    tag->mark = 0;
-    tag->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
-    tag->next = 0;
+    SetTag(tag, TagQwc(tag, p), id, irq, 0);
     tag->p[0] = 0;
     tag->p[1] = 0;
     return p;
@@ -341,12 +360,7 @@ u_long128* DMApacket128::_Ref(int id, const void* addr, u32 qwc, bool irq)
     if (p > reinterpret_cast<u_long128*>(tag) + 1)
         Close(DMA_CNT);
     DMAtag* slot = tag;
-    slot->qwc = static_cast<u16>(qwc);
-    slot->mark = 0;
-    slot->id = static_cast<u8>(id | (irq ? DMA_IRQ : 0));
-    slot->next = PhysAddr(addr);
-    slot->p[0] = 0;
-    slot->p[1] = 0;
+    SetRefTag(slot, id, addr, qwc, 0, 0, irq);
     tag = slot + 1;
     p = reinterpret_cast<u_long128*>(tag) + 1;
     return reinterpret_cast<u_long128*>(slot + 1);
