@@ -57,6 +57,7 @@ constexpr OptionSpec kOptions[] = {
     {"demo-aspect", true, "launcher aspect flag"},
     {"demo-language", true, "launcher language"},
     {"demo-playmode", true, "launcher play mode"},
+    {"vu1-dump", true, "append the VU1 dump written with each VU1 error to FILE"},
 };
 
 std::map<std::string, std::string, std::less<>>& Values()

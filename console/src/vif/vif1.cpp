@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <deque>
+#include <vector>
 
 #include "core/diag.h"
 #include "core/scheduler.h"
@@ -11,6 +13,8 @@
 #include "ee/intc.h"
 #include "ee/regs_internal.h"
 #include "gif/gif.h"
+#include "vif/unpack.h"
+#include "vu/machine.h"
 
 namespace console::vif {
 namespace {
@@ -44,20 +48,25 @@ constexpr uint32_t kInterruptBit = 0x80000000u;
 constexpr uint32_t kVuAddressMask = 0x3FF;
 
 // What the next word of the stream is.  kCode: a VIF code.  kWords: data
-// words of the code in hand (STMASK, STROW, STCOL, MPG, UNPACK).  kDirect:
-// quadwords for the GIF.  kAlign: words skipped up to the quadword boundary
-// where a DIRECT block's data starts.
-enum class Mode : uint8_t { kCode, kWords, kDirect, kAlign };
+// words of the code in hand (STMASK, STROW, STCOL).  kUnpack: UNPACK data,
+// gathered until complete.  kMpg: instruction words for program memory.
+// kDirect: quadwords for the GIF.  kAlign: words skipped up to the quadword
+// boundary where a DIRECT block's data starts.
+enum class Mode : uint8_t { kCode, kWords, kUnpack, kMpg, kDirect, kAlign };
 
 struct State {
     Registers regs;
-    Unsupported unsupported;
+    Counters counters;
     Mode mode = Mode::kCode;
     uint32_t code = 0;         // the code whose data is being read
     uint32_t words_left = 0;   // kWords
     uint32_t word_index = 0;   // kWords: index of the next data word
     uint32_t direct_left = 0;  // kDirect, kAlign: quadwords still to pass on
     uint32_t direct_words[4] = {};
+    std::vector<uint32_t> unpack_words;  // kUnpack: the data received so far
+    unsigned unpack_first_pos = 0;       // position of its first word in its quadword
+    uint32_t mpg_index = 0;              // kMpg: next program memory slot
+    uint32_t mpg_low = 0;                // kMpg: low half of the slot being read
     bool irq_after_data = false;
     unsigned word_pos = 0;     // position of the next word within its quadword
     std::deque<uint32_t> held;  // received while stalled, processed first on resume
@@ -65,7 +74,7 @@ struct State {
     bool int_seen = false;     // INT
     bool mrk = false;
     bool er1 = false;
-    uint32_t reported = 0;     // unsupported kinds already reported (bit per kind)
+    bool warned_wl0 = false;
     uint64_t codes = 0;
 };
 
@@ -107,27 +116,6 @@ const char* CmdName(uint32_t cmd)
     }
 }
 
-// Data words of an UNPACK: NUM is the number of vectors written to VU
-// memory; with WL > CL (filling) only CL of every WL writes come from the
-// stream.  Each element is (vn + 1) components of 32 >> vl bits, and the
-// block is padded to a whole word.
-uint32_t UnpackWords(uint32_t code, uint32_t cycle)
-{
-    const uint32_t cmd = CmdOf(code);
-    const uint32_t vn = (cmd >> 2) & 3;
-    const uint32_t vl = cmd & 3;
-    uint32_t num = (code >> 16) & 0xFF;
-    if (num == 0)
-        num = 256;
-    const uint32_t cl = cycle & 0xFF;
-    const uint32_t wl = (cycle >> 8) & 0xFF;
-    uint32_t elements = num;
-    if (wl > cl)
-        elements = cl * (num / wl) + std::min(num % wl, cl);
-    const uint32_t bits = (32u >> vl) * (vn + 1);
-    return (elements * bits + 31) / 32;
-}
-
 void Interrupt()
 {
     State& s = S();
@@ -149,29 +137,86 @@ void FinishCommand()
         Interrupt();
 }
 
-// The first use of each code that needs the VU1 machine is an error; later
-// ones are counted (GetUnsupported) and traced.
-void ReportUnsupported(uint32_t code, uint32_t kind_bit)
-{
-    State& s = S();
-    if (s.reported & kind_bit)
-        return;
-    s.reported |= kind_bit;
-    Diag(Level::kError, "vif",
-         "VIF1 code 0x%08" PRIX32 " (%s) needs the VU1 machine, which is not attached yet: recorded and skipped, "
-         "its data consumed",
-         code, CmdName(CmdOf(code)));
-}
-
-void BeginWords(uint32_t code, uint32_t words)
+void BeginWords(uint32_t code, uint32_t words, Mode mode = Mode::kWords)
 {
     State& s = S();
     if (words == 0)
         return;
-    s.mode = Mode::kWords;
+    s.mode = mode;
     s.code = code;
     s.words_left = words;
     s.word_index = 0;
+}
+
+// MSCAL, MSCALF and MSCNT: the double-buffer update, then the microprogram
+// runs to its end before the next code is read.
+void StartMicroprogram(uint32_t cmd, uint32_t address)
+{
+    Registers& r = S().regs;
+    r.top = r.tops;
+    r.itop = r.itops;
+    r.dbf = !r.dbf;
+    r.tops = (r.base + (r.dbf ? r.ofst : 0)) & kVuAddressMask;
+    if (cmd == kMscnt)
+        vu::Mscnt(r.top, r.itop);
+    else
+        vu::Mscal(address, r.top, r.itop);
+}
+
+void FinishUnpack()
+{
+    State& s = S();
+    Unpack(s.code, s.unpack_words.data(), s.unpack_words.size(), s.unpack_first_pos, s.regs.tops, s.regs,
+               vu1::Vu1().mem);
+    FinishCommand();
+}
+
+void BeginUnpack(uint32_t code)
+{
+    State& s = S();
+    Registers& r = s.regs;
+    ++s.counters.unpack;
+    s.counters.last_unpack_code = code;
+    if (!UnpackFormatDefined(code)) {
+        s.er1 = true;
+        Diag(Level::kError, "vif", "VIF1: UNPACK 0x%08" PRIX32 " has no defined format; its data is skipped", code);
+    }
+    if (((r.cycle >> 8) & 0xFF) == 0 && !s.warned_wl0) {
+        s.warned_wl0 = true;
+        Diag(Level::kWarning, "vif",
+             "VIF1: UNPACK 0x%08" PRIX32 " with write cycle length 0 (CYCLE 0x%04" PRIX32
+             "): every vector written in turn", code, r.cycle);
+    }
+    const uint32_t words = UnpackDataWords(code, r.cycle);
+    if (TraceOn("vif")) {
+        uint32_t num = (code >> 16) & 0xFF;
+        Trace("vif", "VIF1 UNPACK %s%s%s NUM %" PRIu32 " to %" PRIu32 "%s, %" PRIu32 " data words",
+              UnpackFormatName(code), (code & 0x10000000) ? " masked" : "", (code & 0x4000) ? " unsigned" : "",
+              num == 0 ? 256 : num, code & kVuAddressMask, (code & 0x8000) ? " + TOPS" : "", words);
+    }
+    s.unpack_words.clear();
+    s.unpack_first_pos = s.word_pos;
+    s.code = code;
+    if (words == 0) {
+        FinishUnpack();  // only filled vectors: nothing to wait for
+        return;
+    }
+    s.unpack_words.reserve(words);
+    BeginWords(code, words, Mode::kUnpack);
+}
+
+void BeginMpg(uint32_t code, uint32_t num, uint32_t imm)
+{
+    State& s = S();
+    ++s.counters.mpg;
+    s.counters.last_mpg_address = imm * 8;
+    if (s.word_pos & 1)
+        Diag(Level::kWarning, "vif", "VIF1: MPG 0x%08" PRIX32 " whose instructions do not start on a 64-bit boundary",
+             code);
+    s.mpg_index = imm;
+    if (TraceOn("vif"))
+        Trace("vif", "VIF1 MPG %" PRIu32 " instructions to 0x%04" PRIX32, num == 0 ? 256 : num, (imm * 8) & 0x3FFF);
+    BeginWords(code, 2 * (num == 0 ? 256 : num), Mode::kMpg);
 }
 
 void PassDirect(const u128* data, size_t qwc)
@@ -228,6 +273,8 @@ void Execute(uint32_t code)
         break;
     case kStmod:
         r.mode = imm & 3;
+        if (r.mode == 3)
+            Diag(Level::kWarning, "vif", "VIF1 STMOD 3 is undefined: UNPACKs add nothing");
         break;
     case kMskpath3:
         Diag(Level::kWarning, "vif", "VIF1 MSKPATH3 0x%08" PRIX32 " is not modelled: PATH3 stays open", code);
@@ -243,13 +290,13 @@ void Execute(uint32_t code)
         break;
     case kMscal:
     case kMscalf:
-        ++s.unsupported.mscal;
-        s.unsupported.last_mscal_address = imm * 8;
-        ReportUnsupported(code, 1u << 0);
+        ++s.counters.mscal;
+        s.counters.last_mscal_address = imm * 8;
+        StartMicroprogram(cmd, imm * 8);
         break;
     case kMscnt:
-        ++s.unsupported.mscnt;
-        ReportUnsupported(code, 1u << 1);
+        ++s.counters.mscnt;
+        StartMicroprogram(cmd, 0);
         break;
     case kStmask:
         BeginWords(code, 1);
@@ -259,10 +306,7 @@ void Execute(uint32_t code)
         BeginWords(code, 4);
         break;
     case kMpg:
-        ++s.unsupported.mpg;
-        s.unsupported.last_mpg_address = imm * 8;
-        ReportUnsupported(code, 1u << 2);
-        BeginWords(code, 2 * (num == 0 ? 256 : num));
+        BeginMpg(code, num, imm);
         break;
     case kDirect:
     case kDirecthl:
@@ -274,10 +318,7 @@ void Execute(uint32_t code)
         break;
     default:
         if (cmd >= kUnpackFirst) {
-            ++s.unsupported.unpack;
-            s.unsupported.last_unpack_code = code;
-            ReportUnsupported(code, 1u << 3);
-            BeginWords(code, UnpackWords(code, r.cycle));
+            BeginUnpack(code);
             break;
         }
         s.er1 = true;
@@ -300,11 +341,58 @@ void DataWord(uint32_t w)
     case kStmask: s.regs.mask = w; break;
     case kStrow: s.regs.row[s.word_index] = w; break;
     case kStcol: s.regs.col[s.word_index] = w; break;
-    default: break;  // MPG and UNPACK data: consumed until the VU1 machine takes it
+    default: break;
     }
     ++s.word_index;
     if (--s.words_left == 0)
         FinishCommand();
+}
+
+void UnpackWord(uint32_t w)
+{
+    State& s = S();
+    s.unpack_words.push_back(w);
+    if (--s.words_left == 0)
+        FinishUnpack();
+}
+
+void MpgWord(uint32_t w)
+{
+    State& s = S();
+    if ((s.word_index & 1) == 0)
+        s.mpg_low = w;
+    else
+        vu::WriteInstruction(s.mpg_index++, uint64_t{s.mpg_low} | uint64_t{w} << 32);
+    ++s.word_index;
+    if (--s.words_left == 0)
+        FinishCommand();
+}
+
+// Whole quadwords of UNPACK or MPG data at once (the bulk of channel 1's
+// traffic); returns the quadwords taken.
+size_t BulkData(const u128* data, size_t count)
+{
+    State& s = S();
+    const size_t n = std::min<size_t>(count, s.words_left / 4);
+    if (s.mode == Mode::kUnpack) {
+        const size_t old = s.unpack_words.size();
+        s.unpack_words.resize(old + 4 * n);
+        std::memcpy(s.unpack_words.data() + old, data, 16 * n);
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            vu::WriteInstruction(s.mpg_index++, data[i].lo);
+            vu::WriteInstruction(s.mpg_index++, data[i].hi);
+        }
+        s.word_index += static_cast<uint32_t>(4 * n);
+    }
+    s.words_left -= static_cast<uint32_t>(4 * n);
+    if (s.words_left == 0) {
+        if (s.mode == Mode::kUnpack)
+            FinishUnpack();
+        else
+            FinishCommand();
+    }
+    return n;
 }
 
 void ProcessWord(uint32_t w)
@@ -319,6 +407,12 @@ void ProcessWord(uint32_t w)
         break;
     case Mode::kWords:
         DataWord(w);
+        break;
+    case Mode::kUnpack:
+        UnpackWord(w);
+        break;
+    case Mode::kMpg:
+        MpgWord(w);
         break;
     case Mode::kAlign:
         if (w != 0)
@@ -400,6 +494,11 @@ public:
                 i += n;
                 continue;
             }
+            if (s.word_pos == 0 && s.words_left >= 4 &&
+                (s.mode == Mode::kUnpack || (s.mode == Mode::kMpg && (s.word_index & 1) == 0))) {
+                i += BulkData(data + i, count - i);
+                continue;
+            }
             const u128& q = data[i++];
             const uint32_t words[4] = {static_cast<uint32_t>(q.lo), static_cast<uint32_t>(q.lo >> 32),
                                        static_cast<uint32_t>(q.hi), static_cast<uint32_t>(q.hi >> 32)};
@@ -474,9 +573,9 @@ const Registers& GetRegisters()
     return S().regs;
 }
 
-const Unsupported& GetUnsupported()
+const Counters& GetCounters()
 {
-    return S().unsupported;
+    return S().counters;
 }
 
 uint32_t Stat()
@@ -519,6 +618,8 @@ std::string StateText()
     switch (s.mode) {
     case Mode::kCode: break;
     case Mode::kWords: mode = "reading data words"; break;
+    case Mode::kUnpack: mode = "reading UNPACK data"; break;
+    case Mode::kMpg: mode = "reading MPG instructions"; break;
     case Mode::kDirect:
     case Mode::kAlign: mode = "passing DIRECT data to PATH2"; break;
     }
@@ -534,6 +635,7 @@ std::string StateText()
 void ResetVif1()
 {
     S() = State{};
+    vu::OnVif1Reset();
 }
 
 void EnsureRegistered()

@@ -2,13 +2,16 @@
 // of 32-bit VIF codes and their data: tag upper halves (with CHCR.TTE) and
 // the data quadwords of channel 1.  DIRECT/DIRECTHL blocks go to the GIF as
 // PATH2; MARK, STCYCL, OFFSET, BASE, ITOP, STMOD, STMASK, STROW and STCOL set
-// the registers; the FLUSH family is satisfied by construction (every path
-// finishes its work before VIF1 reads on).  A code with the interrupt bit
-// raises INTC cause 5 once it has executed (after its data) and VIF1 stalls
-// before the next code until VIF1_FBRST STC.  MPG, UNPACK, MSCAL, MSCALF and
-// MSCNT are recorded and reported as unsupported (the VU1 machine is not
-// attached yet); their data is consumed so the stream stays in step.
-// VIF1_STAT, VIF1_FBRST, VIF1_ERR and VIF1_MARK are owned here.
+// the registers; UNPACK writes VU1 data memory through the unpack engine
+// (vif/unpack.h); MPG writes VU1 program memory; MSCAL, MSCALF and MSCNT run
+// a VU1 microprogram to its end (vu/machine.h) with the double-buffer update
+//     TOP <- TOPS, ITOP <- ITOPS, DBF toggles, TOPS <- BASE + (DBF ? OFFSET : 0)
+// and OFFSET clears DBF and sets TOPS = BASE.  The FLUSH family is satisfied
+// by construction (every path and the microprogram finish their work before
+// VIF1 reads on).  A code with the interrupt bit raises INTC cause 5 once it
+// has executed (after its data) and VIF1 stalls before the next code until
+// VIF1_FBRST STC.  VIF1_STAT, VIF1_FBRST, VIF1_ERR and VIF1_MARK are owned
+// here.
 #pragma once
 
 #include <array>
@@ -33,8 +36,7 @@ constexpr uint32_t kFbrstFbk = 1u << 1;
 constexpr uint32_t kFbrstStp = 1u << 2;
 constexpr uint32_t kFbrstStc = 1u << 3;
 
-// The registers the codes write (recorded now, used by the unpack engine and
-// the VU1 machine when they come).
+// The registers the codes write.
 struct Registers {
     uint32_t cycle = 0;  // STCYCL: CL bits 0-7, WL bits 8-15
     uint32_t mode = 0;   // STMOD
@@ -45,15 +47,16 @@ struct Registers {
     uint32_t ofst = 0;
     uint32_t tops = 0;
     uint32_t itops = 0;
+    uint32_t top = 0;   // TOPS latched by the last MSCAL/MSCNT
+    uint32_t itop = 0;  // ITOPS latched by the last MSCAL/MSCNT
     uint32_t mark = 0;
     uint32_t err = 0;  // VIF1_ERR, stored only
     bool dbf = false;
 };
 const Registers& GetRegisters();
 
-// What the codes that need the VU1 machine asked for, counted until it
-// exists.
-struct Unsupported {
+// Codes that reach VU1, counted for traces and tests.
+struct Counters {
     uint32_t mscal = 0;   // MSCAL and MSCALF
     uint32_t mscnt = 0;
     uint32_t mpg = 0;
@@ -62,7 +65,7 @@ struct Unsupported {
     uint32_t last_mpg_address = 0;    // in bytes
     uint32_t last_unpack_code = 0;
 };
-const Unsupported& GetUnsupported();
+const Counters& GetCounters();
 
 // VIF1_STAT as the register reads.
 uint32_t Stat();

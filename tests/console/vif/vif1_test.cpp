@@ -5,6 +5,7 @@
 #include <ee/kernel.h>
 #include <ee/memmap.h>
 #include <ee/regs.h>
+#include <vu/vu1.h>
 
 #include <string>
 #include <vector>
@@ -96,6 +97,26 @@ int Vif1Handler(int)
     }
     return 0;
 }
+
+// A two-entry program at 0x80: the first run stops with MSCNT's address.
+constexpr u16 kVifTestProgram = 0x1F0;
+std::vector<u32> g_vif_test_tops;
+
+u32 VifTestStart(vu1::Machine& vu, u32)
+{
+    g_vif_test_tops.push_back(vu.Top());
+    return 0x88;
+}
+
+u32 VifTestResume(vu1::Machine& vu, u32)
+{
+    g_vif_test_tops.push_back(vu.Top());
+    return vu1::kNoResume;
+}
+
+CONSOLE_VU1_PROGRAM(kVifTestProgram, "vif1 test program", 0x80, 2);
+CONSOLE_VU1_ENTRY(kVifTestProgram, 0x80, "VifTestStart", VifTestStart);
+CONSOLE_VU1_ENTRY(kVifTestProgram, 0x88, "VifTestResume", VifTestResume);
 
 void InstallHandler(const giftest::GsRecorder& recorder, bool write_stc)
 {
@@ -344,46 +365,52 @@ TEST(Vif1Fbrst, ResetReleasesAStallAndForgetsHeldWords)
     EXPECT_EQ(sceGsSyncPath(0, 0), 0);
 }
 
-TEST(Vif1Unsupported, CodesNeedingVu1AreReportedAndTheirDataSkipped)
+TEST(Vif1Vu, CodesReachVu1AndTheStreamStaysInStep)
 {
     Reset();
     giftest::ScopedRecorder gs;
+    g_vif_test_tops.clear();
     // Data words that would read as DIRECT codes if the stream lost its step.
     const uint32_t d = Direct(1);
+    const u64 slot0 = vu1::Slot(kVifTestProgram, 0);
+    const u64 slot1 = vu1::Slot(kVifTestProgram, 1);
     u128* c = g_chain;
     *c++ = Tag(SCE_DMA_TAG_CNT, 7);
     // STCYCL CL 1 WL 1; UNPACK V3-16 NUM 5: 5 x 3 x 16 bits = 7.5 words -> 8.
     *c++ = Words(0x01000101, 0x69050000, d, d);
     *c++ = Words(d, d, d, d);
-    // MPG NUM 2 in the last word: two 64-bit instructions = 4 words.
-    *c++ = Words(d, d, kNop, 0x4A020008);
-    *c++ = Words(d, d, d, d);
+    // MPG NUM 2 to 0x80 in the last word: two 64-bit instructions = 4 words.
+    *c++ = Words(d, d, kNop, 0x4A020010);
+    *c++ = Words(static_cast<uint32_t>(slot0), static_cast<uint32_t>(slot0 >> 32), static_cast<uint32_t>(slot1),
+                 static_cast<uint32_t>(slot1 >> 32));
     *c++ = Words(0x14000010 /* MSCAL 0x80 */, 0x17000000 /* MSCNT */, kNop, Direct(2));
     *c++ = GifTag(1, true, 0, 1, kAd);
     *c++ = Ad(0x3F, 0x5A);
     *c++ = Tag(SCE_DMA_TAG_END, 0);
-
-    console::ScopedDiagCapture capture;
-    console::ClearDiagLog();
     Send(false);
 
     EXPECT_EQ(gs.recorder.writes, (std::vector<RegWrite>{{0x3F, 0x5A}}));
-    const console::vif::Unsupported& u = console::vif::GetUnsupported();
-    EXPECT_EQ(u.unpack, 1u);
-    EXPECT_EQ(u.last_unpack_code, 0x69050000u);
-    EXPECT_EQ(u.mpg, 1u);
-    EXPECT_EQ(u.last_mpg_address, 0x40u);
-    EXPECT_EQ(u.mscal, 1u);
-    EXPECT_EQ(u.last_mscal_address, 0x80u);
-    EXPECT_EQ(u.mscnt, 1u);
-    EXPECT_TRUE(LogHas("error [vif] VIF1 code 0x69050000 (UNPACK) needs the VU1 machine"));
-    EXPECT_TRUE(LogHas("(MPG) needs the VU1 machine"));
-    EXPECT_TRUE(LogHas("(MSCAL) needs the VU1 machine"));
-    EXPECT_TRUE(LogHas("(MSCNT) needs the VU1 machine"));
+    const console::vif::Counters& n = console::vif::GetCounters();
+    EXPECT_EQ(n.unpack, 1u);
+    EXPECT_EQ(n.last_unpack_code, 0x69050000u);
+    EXPECT_EQ(n.mpg, 1u);
+    EXPECT_EQ(n.last_mpg_address, 0x80u);
+    EXPECT_EQ(n.mscal, 1u);
+    EXPECT_EQ(n.last_mscal_address, 0x80u);
+    EXPECT_EQ(n.mscnt, 1u);
+    // The UNPACK's halfwords (1, 0x5000, 1, 0x5000, ...) landed as V3s.
+    EXPECT_EQ(vu1::Vu1().I(0)[0], 1u);
+    EXPECT_EQ(vu1::Vu1().I(0)[1], 0x5000u);
+    EXPECT_EQ(vu1::Vu1().I(1)[0], 0x5000u);  // component 3
+    EXPECT_EQ(vu1::Vu1().I(4)[2], 1u);       // component 14
+    EXPECT_EQ(vu1::Vu1().Prog()[0x80 / 8], slot0);
+    EXPECT_EQ(vu1::Vu1().Prog()[0x88 / 8], slot1);
+    // MSCAL ran the entry at 0x80, whose returned address MSCNT continued at.
+    EXPECT_EQ(g_vif_test_tops, (std::vector<u32>{0, 0}));
     EXPECT_TRUE(console::vif::Idle());
 }
 
-TEST(Vif1Unsupported, FillingUnpackReadsOnlyClOfEveryWlVectors)
+TEST(Vif1Unpack, FillingUnpackReadsOnlyClOfEveryWlVectors)
 {
     Reset();
     // STCYCL CL 1 WL 4; UNPACK S-32 NUM 6 writes 6 vectors but reads
@@ -391,13 +418,12 @@ TEST(Vif1Unsupported, FillingUnpackReadsOnlyClOfEveryWlVectors)
     g_chain[0] = Tag(SCE_DMA_TAG_CNT, 1, nullptr, 0x01000401, 0x60060000);
     g_chain[1] = Words(Direct(1), Direct(1), Mark(9), kNop);
     g_chain[2] = Tag(SCE_DMA_TAG_END, 0);
-    console::ScopedDiagCapture capture;
     Send(true);
     EXPECT_EQ(DGET_VIF1_MARK(), 9u);
     EXPECT_TRUE(console::vif::Idle());
 }
 
-TEST(Vif1Unsupported, UndefinedCodeSetsEr1UntilStc)
+TEST(Vif1Codes, UndefinedCodeSetsEr1UntilStc)
 {
     Reset();
     g_chain[0] = Tag(SCE_DMA_TAG_END, 0, nullptr, 0x12000000, Mark(3));
