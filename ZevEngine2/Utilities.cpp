@@ -111,7 +111,7 @@ void PutDigits(TextOut& o, float& f, long long digits)
     }
 }
 
-struct Spec
+struct Conversion
 {
     bool left = false;
     bool plus = false;
@@ -123,87 +123,87 @@ struct Spec
     char length = 0;
 };
 
-char SignChar(bool negative, const Spec& spec)
+char SignChar(bool negative, const Conversion& fs)
 {
     if (negative)
         return '-';
-    if (spec.plus)
+    if (fs.plus)
         return '+';
-    if (spec.space)
+    if (fs.space)
         return ' ';
     return 0;
 }
 
 // A field of n characters produced by body, padded with spaces to the width.
 template <typename Body>
-void SpacePadded(TextOut& o, const Spec& spec, long long n, Body body)
+void SpacePadded(TextOut& o, const Conversion& fs, long long n, Body body)
 {
-    if (!spec.left)
-        o.Fill(' ', spec.width - n);
+    if (!fs.left)
+        o.Fill(' ', fs.width - n);
     body();
-    if (spec.left)
-        o.Fill(' ', spec.width - n);
+    if (fs.left)
+        o.Fill(' ', fs.width - n);
 }
 
-void PutSigned(TextOut& o, const Spec& spec, int v)
+void PutSigned(TextOut& o, const Conversion& fs, int v)
 {
     unsigned int magnitude = v < 0 ? 0u - (unsigned int)v : (unsigned int)v;
-    char sign = SignChar(v < 0, spec);
+    char sign = SignChar(v < 0, fs);
     char digits[16];
     char* end = digits + sizeof(digits);
     char* first = putval(end, magnitude, 10);
     int ndigits = (int)(end - first);
     int field = ndigits + (sign ? 1 : 0);
-    if (spec.pad == '0' && !spec.left) {
+    if (fs.pad == '0' && !fs.left) {
         // Zero padding goes between the sign and the digits.
         if (sign)
             o.Put(sign);
-        o.Fill('0', spec.width - field);
+        o.Fill('0', fs.width - field);
         o.Write(first, ndigits);
         return;
     }
-    SpacePadded(o, spec, field, [&] {
+    SpacePadded(o, fs, field, [&] {
         if (sign)
             o.Put(sign);
         o.Write(first, ndigits);
     });
 }
 
-void PutUnsigned(TextOut& o, const Spec& spec, unsigned int v, int radix)
+void PutUnsigned(TextOut& o, const Conversion& fs, unsigned int v, int radix)
 {
     char digits[16];
     char* end = digits + sizeof(digits);
     char* first = putval(end, v, radix);
     int ndigits = (int)(end - first);
-    if (spec.left) {
+    if (fs.left) {
         o.Write(first, ndigits);
-        o.Fill(' ', spec.width - ndigits);
+        o.Fill(' ', fs.width - ndigits);
     } else {
-        o.Fill(spec.pad, spec.width - ndigits);
+        o.Fill(fs.pad, fs.width - ndigits);
         o.Write(first, ndigits);
     }
 }
 
-void PutString(TextOut& o, const Spec& spec, const char* s)
+void PutString(TextOut& o, const Conversion& fs, const char* s)
 {
     if (!s)
         s = "(null)";
     int n = 0;
-    while (s[n] && (!spec.hasPrecision || n < spec.precision))
+    while (s[n] && (!fs.hasPrecision || n < fs.precision))
         n++;
-    SpacePadded(o, spec, n, [&] { o.Write(s, n); });
+    SpacePadded(o, fs, n, [&] { o.Write(s, n); });
 }
 
 // e and f: a value that has no digits is printed as a word.
-bool PutNonFinite(TextOut& o, const Spec& spec, float f)
+bool PutNonFinite(TextOut& o, const Conversion& fs, float f)
 {
     if (std::isnan(f)) {
-        SpacePadded(o, spec, 3, [&] { o.Write("nan", 3); });
+        SpacePadded(o, fs, 3, [&] { o.Write("nan", 3); });
         return true;
     }
     if (std::isinf(f)) {
-        char sign = SignChar(f < 0.0f, spec);
-        SpacePadded(o, spec, 3 + (sign ? 1 : 0), [&] {
+        char sign = SignChar(f < 0.0f, fs);
+        SpacePadded(o, fs, 3 + (sign ? 1 : 0), [&] {
             if (sign)
                 o.Put(sign);
             o.Write("inf", 3);
@@ -223,18 +223,18 @@ float ToSingle(double d)
     return (float)d;
 }
 
-void PutExponential(TextOut& o, const Spec& spec, double arg)
+void PutExponential(TextOut& o, const Conversion& fs, double arg)
 {
     float f = ToSingle(arg);
-    if (PutNonFinite(o, spec, f))
+    if (PutNonFinite(o, fs, f))
         return;
     bool negative = f < 0.0f;
     if (negative)
         f = -f;
-    char sign = SignChar(negative, spec);
-    int p = spec.hasPrecision ? spec.precision : 6;
+    char sign = SignChar(negative, fs);
+    int p = fs.hasPrecision ? fs.precision : 6;
     int x = getexp(f);
-    SpacePadded(o, spec, 7LL + p + (sign ? 1 : 0), [&] {
+    SpacePadded(o, fs, 7LL + p + (sign ? 1 : 0), [&] {
         if (sign)
             o.Put(sign);
         PutDigits(o, f, 1);
@@ -249,19 +249,19 @@ void PutExponential(TextOut& o, const Spec& spec, double arg)
     });
 }
 
-void PutFixed(TextOut& o, const Spec& spec, double arg)
+void PutFixed(TextOut& o, const Conversion& fs, double arg)
 {
     float f = ToSingle(arg);
-    if (PutNonFinite(o, spec, f))
+    if (PutNonFinite(o, fs, f))
         return;
     bool negative = f < 0.0f;
     if (negative)
         f = -f;
-    char sign = SignChar(negative, spec);
-    int p = spec.hasPrecision ? spec.precision : 6;
+    char sign = SignChar(negative, fs);
+    int p = fs.hasPrecision ? fs.precision : 6;
     int x = getexp(f);
     long long field = (sign ? 1 : 0) + std::max(x, 0) + 1 + (p > 0 ? 1LL + p : 0LL);
-    SpacePadded(o, spec, field, [&] {
+    SpacePadded(o, fs, field, [&] {
         if (sign)
             o.Put(sign);
         if (x >= 0) {
@@ -308,42 +308,42 @@ void Format(TextOut& o, const char* s, va_list ap)
             continue;
         }
         s++;
-        Spec spec;
+        Conversion fs;
         for (;; s++) {
             if (*s == '-')
-                spec.left = true;
+                fs.left = true;
             else if (*s == '+')
-                spec.plus = true;
+                fs.plus = true;
             else if (*s == '0')
-                spec.pad = '0';
+                fs.pad = '0';
             else if (*s == ' ')
-                spec.space = true;
+                fs.space = true;
             else if (*s != '#')
                 break;
         }
         if (*s == '*') {
-            spec.width = va_arg(ap, int);
+            fs.width = va_arg(ap, int);
             s++;
         } else {
-            spec.width = ReadCount(s);
+            fs.width = ReadCount(s);
         }
         if (*s == '.') {
             s++;
-            spec.hasPrecision = true;
+            fs.hasPrecision = true;
             if (*s == '*') {
-                spec.precision = va_arg(ap, int);
+                fs.precision = va_arg(ap, int);
                 s++;
-                if (spec.precision < 0) {
+                if (fs.precision < 0) {
                     // A negative precision from the arguments counts as none.
-                    spec.hasPrecision = false;
-                    spec.precision = 0;
+                    fs.hasPrecision = false;
+                    fs.precision = 0;
                 }
             } else {
-                spec.precision = ReadCount(s);
+                fs.precision = ReadCount(s);
             }
         }
         if (*s == 'h' || *s == 'l')
-            spec.length = *s++;
+            fs.length = *s++;
         char conv = *s;
         if (!conv)
             break;
@@ -354,15 +354,15 @@ void Format(TextOut& o, const char* s, va_list ap)
             break;
         case 'c': {
             char c = (char)va_arg(ap, int);
-            SpacePadded(o, spec, 1, [&] { o.Put(c); });
+            SpacePadded(o, fs, 1, [&] { o.Put(c); });
             break;
         }
         case 'd':
         case 'i': {
             int v = va_arg(ap, int);
-            if (spec.length == 'h')
+            if (fs.length == 'h')
                 v = (short)v;
-            PutSigned(o, spec, v);
+            PutSigned(o, fs, v);
             break;
         }
         case 'u':
@@ -370,19 +370,19 @@ void Format(TextOut& o, const char* s, va_list ap)
         case 'X':
         case 'o': {
             unsigned int v = va_arg(ap, unsigned int);
-            if (spec.length == 'h')
+            if (fs.length == 'h')
                 v = conv == 'o' ? (unsigned int)(int)(short)v : (v & 0xFFFF);
-            PutUnsigned(o, spec, v, conv == 'u' ? 10 : conv == 'o' ? 8 : 16);
+            PutUnsigned(o, fs, v, conv == 'u' ? 10 : conv == 'o' ? 8 : 16);
             break;
         }
         case 's':
-            PutString(o, spec, va_arg(ap, const char*));
+            PutString(o, fs, va_arg(ap, const char*));
             break;
         case 'e':
-            PutExponential(o, spec, va_arg(ap, double));
+            PutExponential(o, fs, va_arg(ap, double));
             break;
         case 'f':
-            PutFixed(o, spec, va_arg(ap, double));
+            PutFixed(o, fs, va_arg(ap, double));
             break;
         case 'g':
             (void)va_arg(ap, double);

@@ -113,8 +113,8 @@ void Configure(int& argc, char** argv, ConfigureMode mode)
             body = body.substr(0, eq);
             has_inline = true;
         }
-        const OptionSpec* spec = Find(body);
-        if (!spec) {
+        const OptionSpec* option = Find(body);
+        if (!option) {
             if (mode == ConfigureMode::kTest || body == "help") {
                 argv[out++] = argv[i];
                 continue;
@@ -123,16 +123,16 @@ void Configure(int& argc, char** argv, ConfigureMode mode)
                          Usage().c_str());
             std::exit(2);
         }
-        if (spec->takes_value && !has_inline) {
+        if (option->takes_value && !has_inline) {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "console: option --%s needs a value\n", spec->name);
+                std::fprintf(stderr, "console: option --%s needs a value\n", option->name);
                 std::exit(2);
             }
             value = argv[++i];
-        } else if (!spec->takes_value) {
+        } else if (!option->takes_value) {
             value = has_inline ? value : std::string_view("1");
         }
-        Values()[spec->name] = std::string(value);
+        Values()[option->name] = std::string(value);
     }
     argv[out] = nullptr;
     argc = out;
