@@ -46,3 +46,14 @@ public:
     static int fd;          // the stream handle being waited on
     static int bytes;       // bytes still pending at the last poll
 };
+
+// Reads a whole file of the disc archive into a new 64-byte-aligned heap
+// buffer of whole 64-byte lines plus one, which the caller frees; the length
+// goes to *filelength when given.  Null when the file cannot be opened or the
+// buffer cannot be allocated (reported with the heap's free totals).  The
+// loading callbacks run while the file arrives.
+void* FileLoad(const char* filename, unsigned* filelength);
+
+// Reads a whole file into buffer, which must hold it; returns buffer, or null
+// when the file cannot be opened.
+void* FileLoadAt(const char* filename, void* buffer);
