@@ -2,6 +2,7 @@
 
 #include "core/diag.h"
 #include "gs/clut.h"
+#include "gs/texsample.h"
 
 namespace console::gs {
 namespace {
@@ -119,6 +120,27 @@ bool DecodeTexture(const RegisterFile& regs, u32 ctxt, TextureEnv& tex)
         Diag(Level::kError, "gs", "TEX1 MMIN %u is not a filter", tex.mmin);
         return false;
     }
+    if (tex.mxl > 6) {
+        // MXL 7 names a level the GS does not have; the sampler stops at 6.
+        ReportMxlBeyondLevels(tex.mxl);
+        tex.mxl = 6;
+    }
+    if (tex1.MTBA() && tex.mxl > 0)
+        ReportAutomaticMipBases();
+    tex.level_tbp[0] = tex.tbp;
+    tex.level_tbw[0] = tex.tbw;
+    const GsMiptbp mip1{regs.Ctx(GsReg::MIPTBP1_1, ctxt)};
+    const GsMiptbp mip2{regs.Ctx(GsReg::MIPTBP2_1, ctxt)};
+    for (int i = 0; i < 3; ++i) {
+        tex.level_tbp[1 + i] = mip1.TBP(i);
+        tex.level_tbw[1 + i] = mip1.TBW(i);
+        tex.level_tbp[4 + i] = mip2.TBP(i);
+        tex.level_tbw[4 + i] = mip2.TBW(i);
+    }
+    // The filter choice depends on the LOD only when the magnifying and
+    // minifying filters differ or the minifying one walks mip levels.
+    const bool min_linear = tex.mmin == 1 || tex.mmin == 4 || tex.mmin == 5;
+    tex.lod_matters = (tex.mmin >= 2 && tex.mxl > 0) || min_linear != tex.mag_linear;
     return true;
 }
 
@@ -158,6 +180,7 @@ u64 PackKey(const DrawEnv& e)
     k.Put(e.prim.fge, 1);
     k.Put(e.prim.iip, 1);
     k.Put(e.scanmsk >= 2, 1);
+    k.Put(e.prim.tme && e.tex.lod_matters, 1);
     return k.Key();
 }
 

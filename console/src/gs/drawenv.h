@@ -67,6 +67,13 @@ struct TextureEnv {
     u32 mmin = 0;
     u32 l = 0;
     s32 k = 0;  // 7.4 fixed point
+    // Base block and buffer width of each mip level: level 0 from TEX0,
+    // levels 1-3 from MIPTBP1, 4-6 from MIPTBP2.
+    u32 level_tbp[7] = {};
+    u32 level_tbw[7] = {};
+    // True when the level of detail can change the filter or the level, so
+    // that it must be worked out from Q (per pixel where Q varies).
+    bool lod_matters = false;
 };
 
 enum class TextureFunction : u8 { kModulate, kDecal, kHighlight, kHighlight2 };

@@ -9,6 +9,8 @@
 namespace console::gs {
 namespace {
 
+constexpr double kTexelLimit16 = 1048576.0;
+
 // floor(a / b) for any signs, b != 0.
 s64 FloorDiv(s64 a, s64 b)
 {
@@ -31,8 +33,7 @@ s32 StepStq(float t0, float t1, float q, u32 size_log2, s32 c0, s32 c1, s32 p)
 {
     const double f = (16.0 * p - c0) / static_cast<double>(c1 - c0);
     const double t = t0 + (static_cast<double>(t1) - t0) * f;
-    const double texels16 = std::floor(t / q * static_cast<double>(1 << size_log2) * 16.0);
-    return static_cast<s32>(std::clamp(texels16, -1048576.0, 1048576.0));
+    return TexelCoordinate16(t / q, size_log2);
 }
 
 bool RowMasked(u32 scanmsk, s32 y)
@@ -40,13 +41,103 @@ bool RowMasked(u32 scanmsk, s32 y)
     return (scanmsk == 2 && (y & 1) == 0) || (scanmsk == 3 && (y & 1) == 1);
 }
 
+// floor() for values well inside the s32 range.  The library's floor is a
+// call per use on this target, and the pixel loop rounds several attributes
+// per pixel.
+s32 FloorToInt(double v)
+{
+    const s32 i = static_cast<s32>(v);
+    return i - (v < static_cast<double>(i) ? 1 : 0);
+}
+
+// An interpolated value as an integer in [0, max], rounded down (truncation
+// is rounding down once the value is known to be positive).
+s32 ToChannel(double v, double max)
+{
+    if (!(v > 0.0))
+        return 0;
+    return static_cast<s32>(std::min(v, max));
+}
+
+u32 ToDepth(double z)
+{
+    if (!(z > 0.0))
+        return 0;
+    return static_cast<u32>(std::min(z, 4294967295.0));
+}
+
+// The colour of one pixel of a triangle, line or point from its attributes:
+// the fragment colour (flat or interpolated), the texture sample through the
+// texture function, then fog.
+class FragmentShader {
+public:
+    FragmentShader(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, bool q_constant, float q)
+        : env_(env), memory_(memory), clut_(clut)
+    {
+        textured_ = env.prim.tme;
+        uv_ = env.prim.fst;
+        // UV coordinates have Q = 1 for the level of detail.
+        lod_per_pixel_ = textured_ && env.tex.lod_matters && !uv_ && !q_constant;
+        if (textured_ && !lod_per_pixel_)
+            lod_ = ChooseLodForQ(env.tex, uv_ ? 1.0f : q);
+    }
+
+    bool NeedsTexture() const { return textured_; }
+
+    Color Shade(const double* a, const Color* flat) const
+    {
+        const Color f = flat ? *flat
+                             : Color{ToChannel(a[kAttrR], 255.0), ToChannel(a[kAttrG], 255.0),
+                                     ToChannel(a[kAttrB], 255.0), ToChannel(a[kAttrA], 255.0)};
+        Color c = f;
+        if (textured_) {
+            s32 u16, v16;
+            LodChoice lod = lod_;
+            if (uv_) {
+                u16 = FloorToInt(std::clamp(a[kAttrU], -kTexelLimit16, kTexelLimit16));
+                v16 = FloorToInt(std::clamp(a[kAttrV], -kTexelLimit16, kTexelLimit16));
+            } else {
+                const double q = a[kAttrQ];
+                u16 = TexelCoordinate16(a[kAttrS] / q, env_.tex.tw);
+                v16 = TexelCoordinate16(a[kAttrT] / q, env_.tex.th);
+                if (lod_per_pixel_)
+                    lod = ChooseLod(env_.tex, LevelOfDetail16(env_.tex, static_cast<float>(q)));
+            }
+            const Color t = SampleTexture(env_.tex, memory_, clut_, lod, u16, v16);
+            c = ApplyTextureFunction(env_.tex.tfx, env_.tex.tcc, f, t);
+        }
+        if (env_.prim.fge)
+            c = ApplyFog(c, static_cast<u32>(ToChannel(a[kAttrF], 255.0)), env_.fogcol);
+        return c;
+    }
+
+private:
+    const DrawEnv& env_;
+    const LocalMemory& memory_;
+    const ClutBuffer& clut_;
+    bool textured_ = false;
+    bool uv_ = false;
+    bool lod_per_pixel_ = false;
+    LodChoice lod_;
+};
+
 }  // namespace
+
+s32 TexelCoordinate16(double st_over_q, u32 size_log2)
+{
+    const double texels16 = st_over_q * static_cast<double>(1 << size_log2) * 16.0;
+    if (std::isnan(texels16))
+        return 0;
+    return FloorToInt(std::clamp(texels16, -kTexelLimit16, kTexelLimit16));
+}
 
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
-    const bool bilinear = textured && UsesBilinear(env.tex, uv ? 1.0f : s.q);
+    LodChoice lod;
+    if (textured)
+        lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
     Color flat = s.color;
     if (!textured && env.prim.fge)
         flat = ApplyFog(flat, s.fog, env.fogcol);
@@ -63,8 +154,7 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
             if (textured) {
                 const s32 u16 =
                     uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
-                const Color t = bilinear ? SampleBilinear(env.tex, memory, clut, u16, v16)
-                                         : SampleNearest(env.tex, memory, clut, u16, v16);
+                const Color t = SampleTexture(env.tex, memory, clut, lod, u16, v16);
                 c = ApplyTextureFunction(env.tex.tfx, env.tex.tcc, s.color, t);
                 if (env.prim.fge)
                     c = ApplyFog(c, s.fog, env.fogcol);
@@ -72,6 +162,98 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
             WritePixel(env, memory, row, static_cast<u32>(px), c, s.z);
         }
     }
+}
+
+void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
+{
+    const FragmentShader shader(env, memory, clut, t.q_constant, static_cast<float>(t.planes[kAttrQ].a0));
+    const Color* flat = t.flat ? &t.flat_color : nullptr;
+
+    // The attributes this primitive's pixels use; each is evaluated at the
+    // first pixel of a span and stepped by its x gradient along it.
+    int used[kAttributeCount];
+    int n_used = 0;
+    if (!flat)
+        for (int k = kAttrR; k <= kAttrA; ++k)
+            used[n_used++] = k;
+    used[n_used++] = kAttrZ;
+    if (env.prim.fge)
+        used[n_used++] = kAttrF;
+    if (shader.NeedsTexture()) {
+        if (env.prim.fst) {
+            used[n_used++] = kAttrU;
+            used[n_used++] = kAttrV;
+        } else {
+            used[n_used++] = kAttrS;
+            used[n_used++] = kAttrT;
+            used[n_used++] = kAttrQ;
+        }
+    }
+    double step[kAttributeCount] = {};
+    for (int i = 0; i < n_used; ++i)
+        step[i] = 16.0 * t.planes[used[i]].gx;
+    double a[kAttributeCount] = {};
+
+    for (s32 py = t.py_begin; py < t.py_end; ++py) {
+        if (RowMasked(env.scanmsk, py))
+            continue;
+        s32 begin, end;
+        TriangleRowSpan(t, py, begin, end);
+        if (begin >= end)
+            continue;
+        const PixelRow row(env, static_cast<u32>(py));
+        for (int i = 0; i < n_used; ++i)
+            a[used[i]] = t.planes[used[i]].At(begin, py);
+        for (s32 px = begin;;) {
+            WritePixel(env, memory, row, static_cast<u32>(px), shader.Shade(a, flat), ToDepth(a[kAttrZ]));
+            if (++px == end)
+                break;
+            for (int i = 0; i < n_used; ++i)
+                a[used[i]] += step[i];
+        }
+    }
+}
+
+void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)
+{
+    const bool q_constant = l.a0[kAttrQ] == l.a1[kAttrQ];
+    const FragmentShader shader(env, memory, clut, q_constant, static_cast<float>(l.a1[kAttrQ]));
+    const Color* flat = l.flat ? &l.flat_color : nullptr;
+    const s32 major0 = l.x_major ? l.x0 : l.y0, major1 = l.x_major ? l.x1 : l.y1;
+    const s32 minor0 = l.x_major ? l.y0 : l.x0, minor1 = l.x_major ? l.y1 : l.x1;
+    const s32 step = l.last > l.first ? 1 : -1;
+    double a[kAttributeCount];
+
+    // The major axis runs over d = major1 - major0 (made positive).
+    s64 d = static_cast<s64>(major1) - major0;
+    const s64 sign = d < 0 ? -1 : 1;
+    d *= sign;
+    for (s32 m = l.first; m != l.last; m += step) {
+        // How far along the segment this pixel's sample position on the
+        // major axis lies, clamped to the segment for the end pixels, and the
+        // pixel nearest the line there on the minor axis, in exact integers.
+        const s64 along = std::clamp<s64>((16 * static_cast<s64>(m) - major0) * sign, 0, d);
+        const s64 minor16 = static_cast<s64>(minor0) * d + (static_cast<s64>(minor1) - minor0) * along;
+        const s32 n = static_cast<s32>(FloorDiv(minor16 + 8 * d, 16 * d));
+        const double t = static_cast<double>(along) / static_cast<double>(d);
+        const s32 px = l.x_major ? m : n, py = l.x_major ? n : m;
+        if (px < env.scax0 || px > env.scax1 || py < env.scay0 || py > env.scay1 || RowMasked(env.scanmsk, py))
+            continue;
+        for (int k = 0; k < kAttributeCount; ++k)
+            a[k] = l.a0[k] + t * (l.a1[k] - l.a0[k]);
+        const PixelRow row(env, static_cast<u32>(py));
+        WritePixel(env, memory, row, static_cast<u32>(px), shader.Shade(a, flat), ToDepth(a[kAttrZ]));
+    }
+}
+
+void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes, LocalMemory& memory,
+                    const ClutBuffer& clut)
+{
+    if (RowMasked(env.scanmsk, py))
+        return;
+    const FragmentShader shader(env, memory, clut, true, static_cast<float>(attributes[kAttrQ]));
+    const PixelRow row(env, static_cast<u32>(py));
+    WritePixel(env, memory, row, static_cast<u32>(px), shader.Shade(attributes, nullptr), ToDepth(attributes[kAttrZ]));
 }
 
 }  // namespace console::gs

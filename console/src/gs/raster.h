@@ -1,9 +1,17 @@
 // Rasterization: walks the pixels a primitive covers, produces each pixel's
 // colour (texture sample, texture function, fog) and hands it to the pixel
-// pipeline.  Sprite texture coordinates are evaluated exactly at every pixel
-// from the two vertices, U(px) = U0 + (U1 - U0) x (16 px - X0) / (X1 - X0)
-// rounded down to 1/16 texel, so a sprite cut into strips at pixel
-// boundaries draws the same pixels as the whole.
+// pipeline.
+//
+// Sprite texture coordinates are evaluated exactly at every pixel from the
+// two vertices, U(px) = U0 + (U1 - U0) x (16 px - X0) / (X1 - X0) rounded
+// down to 1/16 texel, so a sprite cut into strips at pixel boundaries draws
+// the same pixels as the whole.
+//
+// Triangles cover the samples their edge functions accept (top-left rule)
+// and interpolate colour, Z, fog and texture coordinates linearly in screen
+// space, in double precision; STQ coordinates are divided per pixel (S/Q,
+// T/Q), which makes them perspective-correct, and the level of detail follows
+// the pixel's Q.  Lines and points use the same per-pixel shading.
 #pragma once
 
 #include "gs/clut.h"
@@ -14,5 +22,18 @@
 namespace console::gs {
 
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
+
+void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
+
+void RasterizeLine(const DrawEnv& env, const LineSetup& line, LocalMemory& memory, const ClutBuffer& clut);
+
+// One pixel (px, py), already inside the scissor, with the vertex's attributes.
+void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes, LocalMemory& memory,
+                    const ClutBuffer& clut);
+
+// A texture coordinate S/Q (or T/Q) as 1/16 texel of a texture 2^size_log2
+// texels across, rounded down; not-a-number gives 0 and the result stays
+// within +-2^20 so that wrapping never overflows.
+s32 TexelCoordinate16(double st_over_q, u32 size_log2);
 
 }  // namespace console::gs

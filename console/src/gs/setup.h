@@ -1,8 +1,7 @@
 // Primitive set-up: vertices in primitive coordinates become a primitive in
 // window coordinates (XYOFFSET subtracted, 12.4 fixed point), clipped to the
 // scissor rectangle, with the attributes the rasterizer steps.  One function
-// per primitive kind; sprites are drawn, the other kinds are queued and
-// kicked correctly but not drawn yet (reported once per kind).
+// per primitive kind.
 #pragma once
 
 #include <ee/types.h>
@@ -35,11 +34,84 @@ struct SpriteSetup {
 // Fills `setup` for the sprite (v0, v1); false when it covers no pixel.
 bool SetupSprite(const DrawEnv& env, const Vertex& v0, const Vertex& v1, SpriteSetup& setup);
 
+// The attributes a triangle, line or point carries to its pixels.  Colour
+// channels 0..255, Z as an unsigned 32-bit value, fog 0..255, S, T, Q as
+// written, U, V in 1/16 texel.
+enum Attribute : int { kAttrR, kAttrG, kAttrB, kAttrA, kAttrZ, kAttrF, kAttrS, kAttrT, kAttrQ, kAttrU, kAttrV };
+inline constexpr int kAttributeCount = 11;
+
+// One attribute over the plane of a triangle, in double precision, taken
+// from the first vertex so that a pixel on a vertex gets the vertex's value
+// exactly: value(px, py) = a0 + gx (16 px - x0) + gy (16 py - y0), the
+// gradients per 1/16 pixel.
+struct AttributePlane {
+    double a0 = 0;
+    double gx = 0;
+    double gy = 0;
+    s32 x0 = 0, y0 = 0;
+
+    double At(s32 px, s32 py) const { return a0 + gx * (16 * px - x0) + gy * (16 * py - y0); }
+};
+
+// An edge of a triangle as an integer edge function over window coordinates
+// (1/16 pixel): a sample (X, Y) = (16 px, 16 py) is on the inside when
+// gx X + gy Y + c >= 0.  The top-left rule is folded into c: a sample exactly
+// on an edge counts only when the edge is a left edge (the inside lies to its
+// right) or a horizontal top edge (the inside lies below it).
+struct EdgeFunction {
+    s64 gx = 0;
+    s64 gy = 0;
+    s64 c = 0;
+};
+
+struct TriangleSetup {
+    EdgeFunction edges[3];
+    // Pixels of the bounding box inside the scissor: [px_begin, px_end) x
+    // [py_begin, py_end); each row is cut to its exact span by the edges.
+    s32 px_begin = 0, px_end = 0, py_begin = 0, py_end = 0;
+    AttributePlane planes[kAttributeCount];
+    // Q is the same at every pixel (set up once for the filter choice).
+    bool q_constant = true;
+    // Flat shading (IIP 0): the colour of the vertex that completed the
+    // triangle; Gouraud shading interpolates the channel planes instead.
+    bool flat = false;
+    Color flat_color;
+};
+
+// Fills `setup` for the triangle (v0, v1, v2), v2 being the vertex that
+// completed it; false when it has no area or covers no pixel in the scissor.
+bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const Vertex& v2, TriangleSetup& setup);
+
+// The first pixel of row `py` inside the triangle and the one after the last:
+// [begin, end), already cut to the scissor.  Empty when begin >= end.
+void TriangleRowSpan(const TriangleSetup& setup, s32 py, s32& begin, s32& end);
+
+// A line walked along its major axis: the pixels whose sample position on
+// that axis runs from the rounded first vertex up to, not including, the
+// rounded second one, each at the rounded position of the line on the minor
+// axis.  Attributes are interpolated along the major axis; flat lines take the
+// second vertex's colour.
+struct LineSetup {
+    s32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // window coordinates in 1/16 pixel
+    bool x_major = true;
+    s32 first = 0;  // major-axis pixel of the first vertex
+    s32 last = 0;   // major-axis pixel of the second vertex (not drawn)
+    double a0[kAttributeCount] = {};
+    double a1[kAttributeCount] = {};
+    bool flat = false;
+    Color flat_color;
+};
+
+bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& setup);
+
+// The attributes of one vertex, as the planes and lines carry them.
+void VertexAttributes(const Vertex& v, double* out);
+
 // Draws one primitive of `type` whose vertices are `v[0..n)` (n as the type
 // needs: 1, 2 or 3).
 void DrawPrimitive(PrimType type, const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut, const Vertex* v);
 
-// Lets the once-per-kind "not drawn yet" and AA1 reports appear again.
+// Lets the once-per-run AA1 report appear again.
 void ResetSetupReports();
 
 }  // namespace console::gs

@@ -8,7 +8,8 @@
 namespace console::gs {
 namespace {
 
-bool g_mip_reported = false;
+bool g_mtba_reported = false;
+bool g_mxl_reported = false;
 
 // 16-bit texel or CLUT entry with TEXA: the alpha bit picks TA1 or TA0, and
 // with AEM a black texel whose alpha bit is clear is fully transparent.
@@ -58,59 +59,161 @@ Color ExpandTexel(const TextureEnv& tex, const ClutBuffer& clut, u32 raw)
     }
 }
 
-Color FetchTexel(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u, s32 v)
+namespace {
+
+// One mip level as the filters address it.
+struct LevelView {
+    u32 tbp, tbw;
+    u32 tw, th;  // log2 of the level's size
+    u32 minu, maxu, minv, maxv;
+};
+
+LevelView ViewOfLevel(const TextureEnv& tex, u32 n)
 {
-    const u32 raw = memory.ReadPixel(tex.psm, tex.tbp, tex.tbw, static_cast<u32>(u), static_cast<u32>(v));
+    LevelView l;
+    l.tbp = tex.level_tbp[n];
+    l.tbw = tex.level_tbw[n];
+    l.tw = tex.tw > n ? tex.tw - n : 0;
+    l.th = tex.th > n ? tex.th - n : 0;
+    l.minu = tex.minu >> n;
+    l.maxu = tex.maxu >> n;
+    l.minv = tex.minv >> n;
+    l.maxv = tex.maxv >> n;
+    return l;
+}
+
+Color FetchOn(const TextureEnv& tex, const LevelView& l, const LocalMemory& memory, const ClutBuffer& clut, s32 u,
+              s32 v)
+{
+    const u32 raw = memory.ReadPixel(tex.psm, l.tbp, l.tbw, static_cast<u32>(u), static_cast<u32>(v));
     return ExpandTexel(tex, clut, raw);
 }
 
-Color SampleNearest(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u16, s32 v16)
+Color NearestOn(const TextureEnv& tex, const LevelView& l, const LocalMemory& memory, const ClutBuffer& clut, s32 u16,
+                s32 v16)
 {
-    const s32 u = WrapCoordinate(u16 >> 4, tex.wms, tex.tw, tex.minu, tex.maxu);
-    const s32 v = WrapCoordinate(v16 >> 4, tex.wmt, tex.th, tex.minv, tex.maxv);
-    return FetchTexel(tex, memory, clut, u, v);
+    const s32 u = WrapCoordinate(u16 >> 4, tex.wms, l.tw, l.minu, l.maxu);
+    const s32 v = WrapCoordinate(v16 >> 4, tex.wmt, l.th, l.minv, l.maxv);
+    return FetchOn(tex, l, memory, clut, u, v);
 }
 
-Color SampleBilinear(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u16, s32 v16)
+Color BilinearOn(const TextureEnv& tex, const LevelView& l, const LocalMemory& memory, const ClutBuffer& clut,
+                 s32 u16, s32 v16)
 {
     const s32 us = u16 - 8, vs = v16 - 8;
     const s32 fu = us & 15, fv = vs & 15;
-    const s32 u0 = WrapCoordinate(us >> 4, tex.wms, tex.tw, tex.minu, tex.maxu);
-    const s32 u1 = WrapCoordinate((us >> 4) + 1, tex.wms, tex.tw, tex.minu, tex.maxu);
-    const s32 v0 = WrapCoordinate(vs >> 4, tex.wmt, tex.th, tex.minv, tex.maxv);
-    const s32 v1 = WrapCoordinate((vs >> 4) + 1, tex.wmt, tex.th, tex.minv, tex.maxv);
-    const Color t00 = FetchTexel(tex, memory, clut, u0, v0);
-    const Color t10 = FetchTexel(tex, memory, clut, u1, v0);
-    const Color t01 = FetchTexel(tex, memory, clut, u0, v1);
-    const Color t11 = FetchTexel(tex, memory, clut, u1, v1);
+    const s32 u0 = WrapCoordinate(us >> 4, tex.wms, l.tw, l.minu, l.maxu);
+    const s32 u1 = WrapCoordinate((us >> 4) + 1, tex.wms, l.tw, l.minu, l.maxu);
+    const s32 v0 = WrapCoordinate(vs >> 4, tex.wmt, l.th, l.minv, l.maxv);
+    const s32 v1 = WrapCoordinate((vs >> 4) + 1, tex.wmt, l.th, l.minv, l.maxv);
+    const Color t00 = FetchOn(tex, l, memory, clut, u0, v0);
+    const Color t10 = FetchOn(tex, l, memory, clut, u1, v0);
+    const Color t01 = FetchOn(tex, l, memory, clut, u0, v1);
+    const Color t11 = FetchOn(tex, l, memory, clut, u1, v1);
     const s32 w00 = (16 - fu) * (16 - fv), w10 = fu * (16 - fv), w01 = (16 - fu) * fv, w11 = fu * fv;
     auto mix = [&](s32 Color::*ch) { return (t00.*ch * w00 + t10.*ch * w10 + t01.*ch * w01 + t11.*ch * w11) >> 8; };
     return {mix(&Color::r), mix(&Color::g), mix(&Color::b), mix(&Color::a)};
 }
 
-bool UsesBilinear(const TextureEnv& tex, float q)
+Color SampleLevel(const TextureEnv& tex, u32 n, bool linear, const LocalMemory& memory, const ClutBuffer& clut,
+                  s32 u16, s32 v16)
 {
-    // LOD in 1/16 units: K is 7.4 fixed point already.
+    const LevelView l = ViewOfLevel(tex, n);
+    // Level n's texels are 2^n of level 0's across: coordinates shift down.
+    const s32 un = u16 >> n, vn = v16 >> n;
+    return linear ? BilinearOn(tex, l, memory, clut, un, vn) : NearestOn(tex, l, memory, clut, un, vn);
+}
+
+}  // namespace
+
+Color FetchTexel(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u, s32 v)
+{
+    return FetchOn(tex, ViewOfLevel(tex, 0), memory, clut, u, v);
+}
+
+Color SampleNearest(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u16, s32 v16)
+{
+    return NearestOn(tex, ViewOfLevel(tex, 0), memory, clut, u16, v16);
+}
+
+Color SampleBilinear(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u16, s32 v16)
+{
+    return BilinearOn(tex, ViewOfLevel(tex, 0), memory, clut, u16, v16);
+}
+
+s32 LevelOfDetail16(const TextureEnv& tex, float q)
+{
     s32 lod16 = tex.k;
     if (!tex.lcm) {
-        const float aq = std::fabs(q);
-        const float log_inv_q = aq > 0.0f ? -std::log2(aq) : 64.0f;
-        lod16 += static_cast<s32>(std::floor(log_inv_q * 16.0f)) * (1 << tex.l);
+        // log2(1 / |Q|) in 1/16, kept within what any level choice can use.
+        const double aq = std::fabs(static_cast<double>(q));
+        double log_inv_q = aq > 0.0 ? -std::log2(aq) : 64.0;
+        log_inv_q = std::clamp(log_inv_q, -64.0, 64.0);
+        lod16 += static_cast<s32>(std::floor(log_inv_q * 16.0)) * (1 << tex.l);
     }
-    if (lod16 <= 0)
-        return tex.mag_linear;
-    if (tex.mxl > 0 && tex.mmin >= 2 && !g_mip_reported) {
-        g_mip_reported = true;
-        Diag(Level::kWarning, "gs", "mip levels above 0 are not sampled yet; level 0 is used");
+    return lod16;
+}
+
+LodChoice ChooseLod(const TextureEnv& tex, s32 lod16)
+{
+    LodChoice c;
+    if (lod16 <= 0) {
+        c.linear = tex.mag_linear;
+        return c;
     }
-    // MMIN 0 nearest, 1 linear, 2 and 3 nearest within a level, 4 and 5
-    // linear within a level.
-    return tex.mmin == 1 || tex.mmin == 4 || tex.mmin == 5;
+    // MMIN: 0 NEAREST, 1 LINEAR, 2 NEAREST_MIPMAP_NEAREST,
+    // 3 NEAREST_MIPMAP_LINEAR, 4 LINEAR_MIPMAP_NEAREST, 5 LINEAR_MIPMAP_LINEAR.
+    c.linear = tex.mmin == 1 || tex.mmin == 4 || tex.mmin == 5;
+    const s32 mxl = static_cast<s32>(tex.mxl);
+    switch (tex.mmin) {
+    case 2:
+    case 4: c.level = static_cast<u32>(std::min((lod16 + 8) >> 4, mxl)); break;
+    case 3:
+    case 5:
+        if ((lod16 >> 4) >= mxl) {
+            c.level = static_cast<u32>(mxl);
+        } else {
+            c.level = static_cast<u32>(lod16 >> 4);
+            c.mix16 = static_cast<u32>(lod16 & 15);
+        }
+        break;
+    default: break;
+    }
+    return c;
+}
+
+Color SampleTexture(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, const LodChoice& lod,
+                    s32 u16, s32 v16)
+{
+    const Color fine = SampleLevel(tex, lod.level, lod.linear, memory, clut, u16, v16);
+    if (lod.mix16 == 0)
+        return fine;
+    const Color coarse = SampleLevel(tex, lod.level + 1, lod.linear, memory, clut, u16, v16);
+    const s32 w1 = static_cast<s32>(lod.mix16), w0 = 16 - w1;
+    return {(fine.r * w0 + coarse.r * w1) >> 4, (fine.g * w0 + coarse.g * w1) >> 4, (fine.b * w0 + coarse.b * w1) >> 4,
+            (fine.a * w0 + coarse.a * w1) >> 4};
+}
+
+void ReportAutomaticMipBases()
+{
+    if (g_mtba_reported)
+        return;
+    g_mtba_reported = true;
+    Diag(Level::kWarning, "gs", "TEX1 MTBA is not modelled: mip levels 1-3 keep the bases MIPTBP1 holds");
+}
+
+void ReportMxlBeyondLevels(u32 mxl)
+{
+    if (g_mxl_reported)
+        return;
+    g_mxl_reported = true;
+    Diag(Level::kWarning, "gs", "TEX1 MXL %u is beyond the six mip levels; level 6 is the last", mxl);
 }
 
 void ResetSamplerReports()
 {
-    g_mip_reported = false;
+    g_mtba_reported = false;
+    g_mxl_reported = false;
 }
 
 }  // namespace console::gs

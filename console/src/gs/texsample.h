@@ -31,20 +31,54 @@ Color ExpandTexel(const TextureEnv& tex, const ClutBuffer& clut, u32 raw);
 // Texel (u, v) of level 0, both already wrapped.
 Color FetchTexel(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u, s32 v);
 
-// Nearest: the texel containing (u, v).
+// Nearest: the texel of level 0 containing (u, v).
 Color SampleNearest(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u16, s32 v16);
 
-// Bilinear: the 2 x 2 texels around (u - 0.5, v - 0.5), weighted by the four
-// fractional bits of that position on each axis.
+// Bilinear: the 2 x 2 texels of level 0 around (u - 0.5, v - 0.5), weighted
+// by the four fractional bits of that position on each axis.
 Color SampleBilinear(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, s32 u16, s32 v16);
 
-// Whether a primitive with this Q (1 for UV coordinates) samples bilinearly:
-// the level of detail picks MMAG when it is 0 or less, MMIN otherwise.
-// Reports once when the LOD would need a mip level above 0, which this
-// sampler does not read yet (level 0 is used).
-bool UsesBilinear(const TextureEnv& tex, float q);
+// What the level of detail selects for one pixel.
+struct LodChoice {
+    bool linear = false;  // bilinear within a level, else nearest
+    u32 level = 0;        // the mip level read (the finer one when mixing)
+    // MIPMAP_LINEAR between `level` and `level` + 1: the coarser level's
+    // weight in 1/16 (0 reads `level` alone).
+    u32 mix16 = 0;
+};
 
-// Lets the once-only mip report appear again (GS reset).
+// The level of detail in 1/16 for a pixel whose Q is `q` (1 for UV
+// coordinates): LCM 0 gives (log2(1 / |Q|) << L) + K, LCM 1 gives K.  Q = 0
+// counts as the smallest texture there is.
+s32 LevelOfDetail16(const TextureEnv& tex, float q);
+
+// The filter and level(s) for a level of detail: MMAG when it is 0 or less,
+// MMIN otherwise.  The MIPMAP_NEAREST modes read the level nearest the LOD,
+// the MIPMAP_LINEAR modes mix the two levels around it by its fraction; levels
+// stop at MXL.
+LodChoice ChooseLod(const TextureEnv& tex, s32 lod16);
+
+// Both steps for a Q (the choice for a whole primitive when its Q is fixed).
+inline LodChoice ChooseLodForQ(const TextureEnv& tex, float q)
+{
+    return ChooseLod(tex, tex.lod_matters ? LevelOfDetail16(tex, q) : 0);
+}
+
+// The texture colour at (u, v) in 1/16 texel of level 0 with the filter and
+// level(s) `lod` chose.  On level n the coordinates, the size and the region
+// bounds are level 0's shifted right by n.
+Color SampleTexture(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, const LodChoice& lod,
+                    s32 u16, s32 v16);
+
+// Reports once that TEX1 asks for automatic mip bases (MTBA), which the
+// sampler does not derive: MIPTBP1 is used as written.
+void ReportAutomaticMipBases();
+
+// Reports once that TEX1's MXL is 7, which names no level; the sampler
+// treats it as 6.
+void ReportMxlBeyondLevels(u32 mxl);
+
+// Lets the once-only reports appear again (GS reset).
 void ResetSamplerReports();
 
 }  // namespace console::gs

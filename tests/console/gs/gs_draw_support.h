@@ -124,6 +124,39 @@ inline u64 Tex1(bool mag_linear, u32 mmin, bool lcm = true)
     return Put(lcm, 0, 1) | Put(mag_linear, 5, 1) | Put(mmin, 6, 3);
 }
 
+// TEX1 with every field: K in 1/16 (7.4 fixed point, signed).
+struct Tex1Bits {
+    bool lcm = false;
+    u32 mxl = 0;
+    bool mmag = false;
+    u32 mmin = 0;
+    bool mtba = false;
+    u32 l = 0;
+    s32 k16 = 0;
+};
+inline u64 Tex1Full(const Tex1Bits& t)
+{
+    return Put(t.lcm, 0, 1) | Put(t.mxl, 2, 3) | Put(t.mmag, 5, 1) | Put(t.mmin, 6, 3) | Put(t.mtba, 9, 1) |
+           Put(t.l, 19, 2) | Put(static_cast<u32>(t.k16), 32, 12);
+}
+
+// MIPTBP1 (levels 1-3) or MIPTBP2 (levels 4-6): three base blocks and widths.
+inline u64 Miptbp(u32 tbp_a, u32 tbw_a, u32 tbp_b, u32 tbw_b, u32 tbp_c, u32 tbw_c)
+{
+    return Put(tbp_a, 0, 14) | Put(tbw_a, 14, 6) | Put(tbp_b, 20, 14) | Put(tbw_b, 34, 6) | Put(tbp_c, 40, 14) |
+           Put(tbw_c, 54, 6);
+}
+
+inline u64 FogReg(u32 f)
+{
+    return Put(f, 56, 8);
+}
+
+inline u64 Fogcol(u32 r, u32 g, u32 b)
+{
+    return Put(r, 0, 8) | Put(g, 8, 8) | Put(b, 16, 8);
+}
+
 inline u64 Clamp(u32 wms, u32 wmt, u32 minu = 0, u32 maxu = 0, u32 minv = 0, u32 maxv = 0)
 {
     return Put(wms, 0, 2) | Put(wmt, 2, 2) | Put(minu, 4, 10) | Put(maxu, 14, 10) | Put(minv, 24, 10) |

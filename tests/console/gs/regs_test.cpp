@@ -156,18 +156,3 @@ TEST(GsVertexQueue, Xyz3QueuesWithoutDrawing)
     Write(GsReg::XYZF2, Xyzf(16 * 4, 16 * 4, 0, 0));
     EXPECT_NE(Vram().ReadPixel(Psm::kCT32, 0, 1, 1, 1), 0u);
 }
-
-TEST(GsVertexQueue, OtherPrimitivesAreKickedButReportedOnceAsNotDrawn)
-{
-    ResetGs(true);
-    SetUpContext(0, 0, 1, 0x00);
-    console::ClearDiagLog();
-    PrimBits p;
-    p.type = 3;  // triangle
-    Write(GsReg::PRIM, Prim(p));
-    Write(GsReg::RGBAQ, Rgbaq(1, 1, 1, 1));
-    for (int i = 0; i < 6; ++i)
-        Write(GsReg::XYZ2, Xyz(16 * (i & 1) * 8, 16 * (i & 2) * 4, 0));
-    EXPECT_EQ(LogCount("triangle primitives"), 1);
-    EXPECT_EQ(console::DiagErrorCount(), 0);
-}
