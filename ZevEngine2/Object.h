@@ -251,6 +251,26 @@ public:
     u16 ModifyCollisionMask(u16 setmask, u16 clearmask);
     void ModifyCollisionMaskHierarchy(u16 setmask, u16 clearmask);
     float CalcRadius();
+    // The ground y under pos from every registered ground checker (the most
+    // recently registered first); 0.0 with the upward normal (0, -1, 0) when
+    // none knows the ground there.  normal may be null.  Defined with the
+    // collision queries.
+    float GroundHeight(VectorPos pos, VectorDir* normal) const;
+
+    // Boxes and levels of detail, defined with the model nodes.  GetRawBox is
+    // in the object's frame: the model's sphere centre ± its box half extents,
+    // else the chain's first box, else ± radius; GetBox is the world-aligned
+    // box of that under the world matrix (the world position ± radius without
+    // model or box).
+    Cuboid GetRawBox() const;
+    Cuboid GetBox() const;
+    // Builds the geometry's level-of-detail chain from its node (false
+    // without geometry); on the whole tree with one override distance; or
+    // with the defaults, the children taking this geometry's first switch
+    // distance when asked and it has lower levels.
+    bool SetLowresGeom(float fOverrideDist);
+    void SetLowresGeomHierarchy(float fDist);
+    void SetLowresGeomHierarchy(bool bPropogateParentDist);
 
     // Turns the object's z axis toward facedir in the XZ plane by at most
     // maxturnspeed radians; true when it got there (snapped exactly).

@@ -1,0 +1,56 @@
+// Texture converter: turns an RGBA picture into the game's texture record
+// (Texture, 40 bytes, as model files store it) and the image bytes the
+// texture manager uploads: the palette first when there is one, then the
+// pixels, in the GS's transfer order.
+//
+// Formats: 32-bit colour, and 8-bit or 4-bit indices with an exact palette of
+// the picture's colours in first-seen order (pictures with more colours than
+// the format holds are refused; no colour reduction is made).  The 8-bit
+// palette is laid out as the GS's CSM1 storage reads a 16 x 16 palette.
+// Alpha 255 becomes the GS's full opacity 0x80.  Output depends only on the
+// input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ZevEngine2/PS2/Image.h"
+
+namespace tools {
+
+// 8-bit RGBA, rows top to bottom.
+struct RgbaImage
+{
+    int width = 0;
+    int height = 0;
+    std::vector<u8> rgba;
+};
+
+enum class TexFormat
+{
+    kCT32,
+    kT8,
+    kT4,
+};
+
+// A texture record (data not set) and its image bytes, padded to whole
+// quadwords.
+struct TextureImage
+{
+    Texture record{};
+    std::vector<u8> image;
+};
+
+// Converts img.  False with a message for sizes that are not powers of two
+// from 8 to 1024, a pixel buffer of the wrong length, or more colours than
+// an indexed format holds.
+bool ConvertTexture(const RgbaImage& img, TexFormat format, TextureImage& out, std::string& error);
+
+// The GS alpha (0..0x80) of an 8-bit alpha (0..255).
+u8 GsAlpha(u8 a);
+
+// Where palette entry i of an 8-bit palette lies in the 16 x 16 palette
+// image (CSM1: bits 3 and 4 of the index exchanged against row order).
+int ClutSlot256(int i);
+
+}  // namespace tools
