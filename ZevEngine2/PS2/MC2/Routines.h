@@ -5,6 +5,8 @@
 #pragma once
 
 enum MC2ROUTINE : unsigned {
+    // The command interpreter: MSCAL 0 runs it over the block just unpacked.
+    mc2Interpret = 0x0,
     mc2Nop = 0x28,
     mc2Stop = 0x50,
     mc2Break = 0x60,
@@ -13,6 +15,8 @@ enum MC2ROUTINE : unsigned {
     mc2SetClipping = 0x200,
     mc2SetBuffers = 0x210,
     mc2ProcessVerts = 0x238,
+    // Where MSCNT continues after a block that set a material: the batch loop.
+    mc2Process1 = 0x240,
     mc2SetMaterial = 0x268,
     mc2EndPass1 = 0x358,
     mc2EndPass = 0x390,
@@ -40,7 +44,20 @@ enum MC2ROUTINE : unsigned {
     mc2TransformCompressedClipped = 0x1988,
     mc2CopyColour = 0x1BD0,
     mc2FillColour = 0x1C38,
-    // The twelve mc2DoLighting... steps lie between 0x1C80 and 0x2108.
+    // The lighting steps; the compressed pre-lit forms share the plain ones'
+    // entries (pre-lit lighting reads no normals of its own).
+    mc2DoLightingCompressedFlip = 0x1C80,
+    mc2DoLightingFlip = 0x1CB8,
+    mc2DoLightingCompressed = 0x1D08,
+    mc2DoLighting = 0x1DB0,
+    mc2DoLightingCompressedMultFlip = 0x1EA8,
+    mc2DoLightingMultFlip = 0x1ED0,
+    mc2DoLightingCompressedMult = 0x1F08,
+    mc2DoLightingMult = 0x1F88,
+    mc2DoLightingPreLitFlip = 0x20D0,
+    mc2DoLightingCompressedPreLitFlip = 0x20D0,
+    mc2DoLightingPreLit = 0x2108,
+    mc2DoLightingCompressedPreLit = 0x2108,
     mc2NoExtraLights = 0x21A8,
     mc2ClampLights = 0x21B8,
     mc2GeneralLight = 0x2240,
@@ -49,6 +66,8 @@ enum MC2ROUTINE : unsigned {
     mc2Refraction = 0x26C0,
     mc2Skin = 0x28E0,
     mc2BezierPatch = 0x2B20,
+    // The triangle clipper the clipped transforms' kicks run (internal).
+    mc2Clipper = 0x3170,
     // Overlays at 0x3900 (VIF immediate 0x720).
     mc2Extrude = 0x3900,
     mc2PartFlat = 0x3900,
