@@ -14,6 +14,8 @@
 #include "core/png.h"
 #include "host/headless/pad_script.h"
 #include "host/headless/registry.h"
+#include "host/headless/wav.h"
+#include "spu2/spu2.h"
 
 namespace console::host::headless {
 namespace {
@@ -48,9 +50,19 @@ std::unique_ptr<InputSource>& PadScript()
     return script;
 }
 
+// The --wav output.
+WavWriter& Wav()
+{
+    static WavWriter wav;
+    return wav;
+}
+
 void ShutdownOutputs(int)
 {
     Output().Close();
+    // The sound up to the moment the run ends, then the completed file.
+    spu2::FlushAudio();
+    Wav().Close();
 }
 
 bool InstallFrontEnd(std::string* error)
@@ -207,10 +219,14 @@ bool Install(std::string* error)
     FrameOutput& output = Output();
     if (!output.Open(settings, error))
         return false;
+    const std::string wav = GetString("wav");
+    if (!wav.empty() && !Wav().Open(wav, error))
+        return false;
     PadScript() = GetString("pad-script").empty() ? nullptr : OpenPadScriptFromOptions();
     Backend backend;
     backend.video = settings.WantsPictures() ? &output : nullptr;
     backend.input = PadScript().get();
+    backend.audio = Wav().IsOpen() ? &Wav() : nullptr;
     backend.shutdown = &ShutdownOutputs;
     SetBackend(backend);
     return true;
@@ -219,6 +235,7 @@ bool Install(std::string* error)
 void Uninstall()
 {
     Output().Close();
+    Wav().Close();
     SetBackend(Backend{});
     PadScript().reset();
 }

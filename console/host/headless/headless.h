@@ -4,6 +4,7 @@
 // eight hex digits, the size in pixels); --dump-frames DIR gets PNG files
 // DIR/field-000123.png of the fields chosen by --dump-at LIST (comma-separated
 // field numbers) and --dump-every N (every field that is a multiple of N).
+// --wav FILE gets the sound (wav.h).
 // Outputs are flushed and summarised when the run ends.  Pad input comes from
 // --pad-script FILE, or is pad 0 connected and idle.
 #pragma once

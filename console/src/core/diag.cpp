@@ -148,6 +148,9 @@ void Terminate(int status)
         g_shutdown = nullptr;
         hook(status);
     }
+    // Every open stream (the trace file among them) is flushed: _Exit skips
+    // the C library's own clean-up.
+    std::fflush(nullptr);
     std::_Exit(status);
 }
 

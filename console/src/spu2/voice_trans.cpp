@@ -1,6 +1,7 @@
 // Sound RAM and the sound library's voice transfers: DMA channels 0 and 1
 // move bytes between IOP memory and sound RAM at --spu-xfer-mbps (10 MB/s).
-// The bytes land when the transfer completes; status is a matter of time.
+// The bytes land when the transfer completes (the mixer first catching up to
+// that moment); status is a matter of time.
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "ee/memmap_internal.h"
 #include "iop/modules.h"
 #include "iop/threadman.h"
+#include "spu2/spu2.h"
 #include "spu2/spu_ram.h"
 
 namespace console::spu2 {
@@ -43,10 +45,13 @@ void LandIfDue(int ch)
     if (!t.active || Now() < t.end)
         return;
     t.active = false;
-    if (t.to_spu)
+    // The voices play the old bytes up to the moment the new ones land.
+    if (t.to_spu) {
+        MixUntil(t.end);
         std::memcpy(SoundRam() + t.spu, t.iop, t.size);
-    else
+    } else {
         std::memcpy(t.iop, SoundRam() + t.spu, t.size);
+    }
     Trace("spu", "%llu voice transfer on channel %d complete (%u bytes)", static_cast<unsigned long long>(Now()), ch,
           t.size);
 }

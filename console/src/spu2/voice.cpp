@@ -1,0 +1,82 @@
+#include "spu2/voice.h"
+
+#include "spu2/spu_ram.h"
+
+namespace console::spu2 {
+
+int32_t FixedVolume(uint16_t reg)
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(reg << 1));
+}
+
+uint32_t WrapAddress(uint32_t address)
+{
+    return address & (kSoundRamSize - 1);
+}
+
+void Voice::LoadBlock(const uint8_t* ram, uint32_t address)
+{
+    block_address_ = WrapAddress(address);
+    // A block that would run past the end of sound RAM reads its tail from
+    // the start, as the address counter wraps.
+    uint8_t block[kAdpcmBlockBytes];
+    for (uint32_t i = 0; i < kAdpcmBlockBytes; ++i)
+        block[i] = ram[WrapAddress(block_address_ + i)];
+    DecodeAdpcmBlock(block, history_, block_);
+    block_flags_ = block[1];
+    if (block_flags_ & kAdpcmLoopStart)
+        loop_address_ = block_address_;
+    index_ = 0;
+}
+
+void Voice::KeyOn(const uint8_t* ram)
+{
+    history_ = AdpcmHistory{};
+    loop_address_ = WrapAddress(start_address);
+    LoadBlock(ram, start_address);
+    counter_ = 0;
+    previous_ = 0;
+    current_ = block_[0];
+    end_flag_ = false;
+    envelope_.KeyOn();
+}
+
+void Voice::NextSourceSample(const uint8_t* ram)
+{
+    previous_ = current_;
+    if (++index_ == kAdpcmBlockSamples) {
+        if (block_flags_ & kAdpcmLoopEnd) {
+            end_flag_ = true;
+            if (!(block_flags_ & kAdpcmLoopRepeat)) {
+                // The voice falls silent; its address rests on the loop
+                // address it would have jumped to.
+                envelope_.Silence();
+                block_address_ = loop_address_;
+                current_ = 0;
+                return;
+            }
+            LoadBlock(ram, loop_address_);
+        } else {
+            LoadBlock(ram, block_address_ + kAdpcmBlockBytes);
+        }
+    }
+    current_ = block_[index_];
+}
+
+int32_t Voice::Step(const uint8_t* ram)
+{
+    if (!envelope_.Active())
+        return 0;
+    envelope_.Tick(adsr1, adsr2);
+    const int32_t fraction = static_cast<int32_t>(counter_ & 0x0FFF);
+    const int32_t sample = previous_ + (((current_ - previous_) * fraction) >> 12);
+    const int32_t out = (sample * envelope_.Level()) >> 15;
+    counter_ += pitch > kMaxPitch ? kMaxPitch : pitch;
+    while (counter_ >= 0x1000 && envelope_.Active()) {
+        counter_ -= 0x1000;
+        NextSourceSample(ram);
+    }
+    return out;
+}
+
+}  // namespace console::spu2
