@@ -1,0 +1,273 @@
+// Clipper2: what a kick draws.  The kick writes the batch's GIF tag in front
+// of its output vertices and decides for each triangle whether it is drawn:
+// vertices that restart a strip, triangles culled by facing (mc2BFCull), and
+// triangles that leave the guard band or cross the near plane get the
+// no-kick flag; when the batch is clipped, the crossing triangles are clipped
+// in clip space and sent as fans of their own after the batch's packet.
+//
+// Facing is judged in homogeneous coordinates, so it stays right for
+// triangles that reach behind the eye: a triangle is front-facing when, in
+// strip order (every second triangle of a strip reversed), (v1 - v0) x
+// (v2 - v0) points towards the eye; on screen (y down) it then runs
+// counter-clockwise.
+#include "ZevEngine2/PS2/MC2/Mc2Local.h"
+
+namespace mc2 {
+namespace {
+
+enum : u32 { PRIM_TRIANGLE = 3, PRIM_TRISTRIP = 4, PRIM_TRIFAN = 5, PRIM_FGE = 0x20 };
+
+// One vertex while a triangle is clipped.
+struct ClipVertex
+{
+    float c[4];
+    float uv[2];
+    float col[4];
+    float fog;
+};
+
+ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t)
+{
+    ClipVertex r;
+    for (int k = 0; k < 4; ++k) {
+        r.c[k] = a.c[k] + t * (b.c[k] - a.c[k]);
+        r.col[k] = a.col[k] + t * (b.col[k] - a.col[k]);
+    }
+    for (int k = 0; k < 2; ++k)
+        r.uv[k] = a.uv[k] + t * (b.uv[k] - a.uv[k]);
+    r.fog = a.fog + t * (b.fog - a.fog);
+    return r;
+}
+
+// Signed distance of a clip-space point from plane p (>= 0 inside): the near
+// plane, then the four guard-band planes.
+float PlaneDistance(const float c[4], int p, float g)
+{
+    switch (p) {
+    case 0: return c[2] + c[3];
+    case 1: return c[3] - g * c[0];
+    case 2: return c[3] + g * c[0];
+    case 3: return c[3] - g * c[1];
+    default: return c[3] + g * c[1];
+    }
+}
+
+// A triangle clipped to the volume: at most 3 + 5 vertices.
+int ClipPolygon(ClipVertex* poly, int n, float g)
+{
+    ClipVertex tmp[12];
+    for (int p = 0; p < 5 && n >= 3; ++p) {
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+            const ClipVertex& a = poly[i];
+            const ClipVertex& b = poly[(i + 1) % n];
+            const float da = PlaneDistance(a.c, p, g), db = PlaneDistance(b.c, p, g);
+            if (da >= 0.0f)
+                tmp[m++] = a;
+            if ((da >= 0.0f) != (db >= 0.0f))
+                tmp[m++] = Lerp(a, b, da / (da - db));
+        }
+        n = m;
+        for (int i = 0; i < n; ++i)
+            poly[i] = tmp[i];
+    }
+    return n >= 3 ? n : 0;
+}
+
+ClipVertex LoadClipVertex(vu1::Machine& vu, const State& st, u32 i, const float c[4])
+{
+    ClipVertex v;
+    for (int k = 0; k < 4; ++k)
+        v.c[k] = c[k];
+    const float* stq = vu.F(OutVertex(st, i));
+    const float q = stq[2] != 0.0f ? stq[2] : 1.0f;
+    v.uv[0] = stq[0] / q;
+    v.uv[1] = stq[1] / q;
+    const u32* rgba = vu.I(OutVertex(st, i) + 1);
+    for (int k = 0; k < 4; ++k)
+        v.col[k] = float(rgba[k] & 0xFF);
+    v.fog = float((vu.I(OutVertex(st, i) + 2)[3] >> 4) & 0xFF);
+    return v;
+}
+
+u32 RoundByte(float v)
+{
+    const float r = v + 0.5f;
+    if (!(r > 0.0f))
+        return 0;
+    return r >= 255.0f ? 255u : u32(r);
+}
+
+// Sends a clipped polygon as fans of at most six vertices from the side area.
+void KickPolygon(vu1::Machine& vu, const State& st, const ClipVertex* poly, int n, u32 tagupper, u32 regs)
+{
+    constexpr int kFanMax = (MC2_SIDEPACKET_QWC - 1) / 3;
+    const u32 prim = (((tagupper >> 15) & 0x7FF) & ~7u) | PRIM_TRIFAN;
+    const u32 upper = (tagupper & ~(0x7FFu << 15)) | prim << 15;
+    for (int first = 1; first + 1 < n; first += kFanMax - 2) {
+        const int count = std::min(kFanMax, n - first + 1);
+        u32* tag = vu.I(MC2_SIDEPACKET);
+        tag[0] = u32(count) | 0x8000u;
+        tag[1] = upper;
+        tag[2] = regs;
+        tag[3] = 0;
+        for (int j = 0; j < count; ++j) {
+            const ClipVertex& v = j == 0 ? poly[0] : poly[first + j - 1];
+            const u32 rgba[4] = {RoundByte(v.col[0]), RoundByte(v.col[1]), RoundByte(v.col[2]), RoundByte(v.col[3])};
+            WriteVertex(vu, st, MC2_SIDEPACKET + 1 + 3 * u32(j), v.c, v.uv, rgba, RoundByte(v.fog), false);
+        }
+        vu.Xgkick(MC2_SIDEPACKET);
+    }
+}
+
+float Det(const float a[4], const float b[4], const float c[4])
+{
+    return a[0] * (b[1] * c[3] - c[1] * b[3]) - a[1] * (b[0] * c[3] - c[0] * b[3]) + a[3] * (b[0] * c[1] - c[0] * b[1]);
+}
+
+// {mode}: 0 (and any value but 2) culls back faces, 2 front faces, at the
+// next kick.  The swapped form culls the other side (mirrored matrices).
+u32 BFCull(vu1::Machine& vu, u32 pc)
+{
+    St(vu).cullmode = vu.I(pc)[0] == 2 ? CULL_FRONT : CULL_BACK;
+    return pc + 1;
+}
+
+u32 BFCullSwap(vu1::Machine& vu, u32 pc)
+{
+    St(vu).cullmode = vu.I(pc)[0] == 2 ? CULL_BACK : CULL_FRONT;
+    return pc + 1;
+}
+
+// {k, GIF tag upper word (PRE, PRIM, FLG, NREG), register list}: k = 0 the
+// program goes on (another pass over the same output follows), 1 the batch's
+// run ends, 2 the run ends and the next run on this input half only ends (an
+// interleaved stream's extra MSCNT for a single-pass material).
+u32 KickWith(vu1::Machine& vu, u32 pc, bool flip)
+{
+    State& st = St(vu);
+    if (!st.inBatch)
+        return pc + 1;
+    const u32 k = vu.I(pc)[0];
+    KickBatch(vu, vu.I(pc)[1], vu.I(pc)[2]);
+    st.cullmode = CULL_NONE;
+    if (flip)
+        st.cur ^= 1;
+    if (k == 0)
+        return pc + 1;
+    if (k == 2 && st.batch < 2)
+        CurBatch(st).skip = 1;
+    return kStop;
+}
+
+u32 Kick(vu1::Machine& vu, u32 pc) { return KickWith(vu, pc, false); }
+u32 KickFlip(vu1::Machine& vu, u32 pc) { return KickWith(vu, pc, true); }
+
+// The clipper runs inside the kicks; as a command it does nothing.
+u32 Clipper(vu1::Machine&, u32 pc) { return pc + 1; }
+
+}  // namespace
+
+void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs)
+{
+    State& st = St(vu);
+    Batch& b = CurBatch(st);
+    const u32 n = st.n;
+    u32 prim = (tagupper >> 15) & 0x7FF;
+    if (b.fogged)
+        prim |= PRIM_FGE;
+    tagupper = (tagupper & ~(0x7FFu << 15)) | prim << 15;
+    const u32 type = prim & 7;
+
+    bool hidden[MC2_MAXBATCH];
+    for (u32 i = 0; i < n; ++i)
+        hidden[i] = (b.flags[i] & VF_RESTART) != 0;
+
+    // Triangles to clip, by their three vertices.
+    u8 clips[MC2_MAXBATCH][3];
+    int nclips = 0;
+    float cc[MC2_MAXBATCH][4];
+    const bool triangles = type == PRIM_TRIANGLE || type == PRIM_TRISTRIP || type == PRIM_TRIFAN;
+    if (triangles && (st.cullmode != CULL_NONE || b.clip)) {
+        float m[4][4];
+        LocalCull(vu, st, m);
+        u32 oc[MC2_MAXBATCH];
+        const float g = vu.F(MC2_CLIPSCALE)[3];
+        for (u32 i = 0; i < n; ++i) {
+            float p[3];
+            Position(vu, st, i, p);
+            Through(m, p, cc[i]);
+            oc[i] = b.clip ? Outcodes(cc[i], g) : 0;
+        }
+        auto judge = [&](u32 i0, u32 i1, u32 i2, bool odd) {
+            if (st.cullmode != CULL_NONE) {
+                const bool front = (Det(cc[i0], cc[i1], cc[i2]) < 0.0f) != odd;
+                if (front == (st.cullmode == CULL_FRONT)) {
+                    hidden[i2] = true;
+                    return;
+                }
+            }
+            if (oc[i0] | oc[i1] | oc[i2]) {
+                hidden[i2] = true;
+                if (!(oc[i0] & oc[i1] & oc[i2])) {
+                    clips[nclips][0] = u8(i0);
+                    clips[nclips][1] = u8(i1);
+                    clips[nclips][2] = u8(i2);
+                    ++nclips;
+                }
+            }
+        };
+        if (type == PRIM_TRISTRIP) {
+            // Winding alternates from each strip's start: the batch's first
+            // vertex or the last restart.
+            u32 last = 1;
+            for (u32 i = 0; i < n; ++i) {
+                if (b.flags[i] & VF_RESTART) {
+                    last = i;
+                    continue;
+                }
+                if (i >= 2)
+                    judge(i - 2, i - 1, i, ((i - last - 1) & 1) != 0);
+            }
+        } else if (type == PRIM_TRIANGLE) {
+            for (u32 i = 2; i < n; i += 3)
+                if (!hidden[i])
+                    judge(i - 2, i - 1, i, false);
+        } else {
+            for (u32 i = 2; i < n; ++i)
+                if (!hidden[i])
+                    judge(0, i - 1, i, false);
+        }
+    }
+
+    for (u32 i = 0; i < n; ++i) {
+        u32* w = &vu.I(OutVertex(st, i) + 2)[3];
+        *w = hidden[i] ? *w | 0x8000u : *w & ~0x8000u;
+    }
+    u32* tag = vu.I(st.buf[st.cur]);
+    tag[0] = n | 0x8000u;
+    tag[1] = tagupper;
+    tag[2] = regs;
+    tag[3] = 0;
+    vu.Xgkick(st.buf[st.cur]);
+
+    const float g = vu.F(MC2_CLIPSCALE)[3];
+    for (int t = 0; t < nclips; ++t) {
+        ClipVertex poly[12];
+        for (int j = 0; j < 3; ++j)
+            poly[j] = LoadClipVertex(vu, st, clips[t][j], cc[clips[t][j]]);
+        const int m = ClipPolygon(poly, 3, g);
+        if (m >= 3)
+            KickPolygon(vu, st, poly, m, tagupper, regs);
+    }
+}
+
+}  // namespace mc2
+
+using namespace mc2;
+
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2BFCull, "mc2BFCull", BFCull);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2BFCullSwap, "mc2BFCullSwap", BFCullSwap);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2Kick, "mc2Kick", Kick);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2KickFlip, "mc2KickFlip", KickFlip);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2Clipper, "Clipper", Clipper);

@@ -1,0 +1,47 @@
+// The vector-unit-1 programs as the EE sends them, and the VU1 data-memory
+// plan the EE side relies on.  The routines themselves and the layouts they
+// read and write are described in ZevEngine2/PS2/MC2/README.md.
+//
+// `Microcode2` is the main program's VIF upload stream (eight MPG codes, 910
+// quadwords), sent by reference at the start of every view.  The overlays
+// are raw program images for VIFpacket::RefMpg at VU1 address 0x3900
+// (immediate MC2_OVERLAY_IMM); each replaces the previous one.
+#pragma once
+
+#include "ZevEngine2/Zev.h"
+#include "ZevEngine2/PS2/MC2/Routines.h"
+
+constexpr u32 MICROCODE2_QWC = 910;
+constexpr u32 MC2_OVERLAY_IMM = 0x720;   // 0x3900 / 8
+// Overlay images in quadwords (an odd instruction count is padded).
+constexpr u32 MC2EXTRUDE_QWC = 41;       // 81 instructions, 648 bytes
+constexpr u32 PARTMICROCODE_QWC = 67;    // 133 instructions, 1,064 bytes
+constexpr u32 MCROADGENERATOR_QWC = 60;  // 119 instructions, 952 bytes
+
+extern u_long128 Microcode2[MICROCODE2_QWC];
+extern u64 mc2ExtrudeEE[2 * MC2EXTRUDE_QWC];
+extern u64 PartMicrocode[2 * PARTMICROCODE_QWC];
+extern u64 mcRoadGeneratorEE[2 * MCROADGENERATOR_QWC];
+
+// VU1 data memory (quadword addresses).
+enum : u32 {
+    MC2_INPUT_OFFSET = 216,    // OFFSET of the input double buffer without a palette
+    MC2_OUTBUF1 = 432,         // the two output buffers without a palette
+    MC2_OUTBUF2 = 649,
+    MC2_MAXBATCH = 72,         // vertices of one batch at most
+    MC2_CLIPSCALE = 898,       // clip_scale (its w: the guard-band factor)
+    MC2_WORLDCULL = 899,       // 899..902 world to cull space
+    MC2_LIGHTDIRS = 903,       // 903..905 directional light directions in object space
+    MC2_LIGHTCOLOURS = 906,    // 906..909 directional colours, ambient (w: object fade)
+    MC2_LIGHTCHAIN = 910,      // the extra-lights chain
+    MC2_CAMERAPOS = 926,
+    MC2_TEXMATRIX0 = 927,      // 927..930
+    MC2_TEXMATRIX1 = 931,      // 931..934
+    MC2_PROGRAM = 940,         // 940..1003 the material program kept for the batches
+    MC2_PROGRAM_QWC = 64,
+    MC2_SIDEPACKET = 1004,     // 1004..1023 clipped polygons and copied register packets
+    MC2_SIDEPACKET_QWC = 20,
+};
+
+// The normal slot of a vertex (VSA_NORMAL) that lighting reads.
+constexpr u32 MC2_NORMAL_SLOT = 2;
