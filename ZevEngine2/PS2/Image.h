@@ -164,3 +164,6 @@ public:
     void MakeDirty() { format |= TEXF_DIRTY; }
 };
 static_assert(sizeof(Surface) == sizeof(Texture));
+
+// Still pictures decoded by the IPU (IPUBitmap, IPU).
+#include "ZevEngine2/PS2/IPUBitmap.h"

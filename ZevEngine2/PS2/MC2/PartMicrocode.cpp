@@ -1,20 +1,21 @@
 // PartMicrocode: the particle overlay (particles and rain).  Its three
 // routines are batch steps of a material program: a command block sets the
-// output buffers, viewport, object matrix and a material {stride, n} whose
-// program names one of them; each batch of particle records then follows
-// with ITOP count and MSCNT (or inline with mc2ProcessVerts).  A routine
-// projects every record of the batch itself and kicks its own GIF packets,
-// as many as the current output buffer needs; met by the interpreter outside
-// a batch it does nothing.
+// output buffers, viewport, object matrix and a material {stride, 2} whose
+// one-step program names one of them; each batch of particle records then
+// follows with ITOP count and MSCNT (or inline with mc2ProcessVerts), at most
+// 72 records a batch as for any vertices.  A routine projects every record
+// of the batch itself and kicks its own GIF packets (PACKED, PRE with the
+// command's PRIM), as many as the current output buffer needs; met by the
+// interpreter outside a batch it does nothing.
 //
 // Command quadword {prim, colour, 0, routine}: prim is the GS PRIM value the
-// packets carry (PRE), colour an RGBA word (r in the low byte, 0x80 = full)
-// used where a record has no colour of its own.
+// packets carry; colour an RGBA word (r in the low byte, 0x80 = full) that
+// mc2PartLine gives records without colours of their own.
 //
 // Records (one "vertex" of the batch, `stride` quadwords; positions in object
 // space, through the object matrix and world_cull like any vertex):
 //   mc2PartSprite 0x3A88, stride >= 4: {centre x, y, z, -}, {half width, half
-//     height, -, -} (world units, camera-facing), {r, g, b, a} integers,
+//     height, -, -} (object units, camera-facing), {r, g, b, a} integers,
 //     {u0, v0, u1, v1} integers in 1/16 texel (top-left, bottom-right).
 //     Output per record: RGBAQ, UV, XYZF2 (no kick), UV, XYZF2.
 //   mc2PartFlat 0x3900, stride >= 4: as the sprite, with the screen rotation
@@ -22,14 +23,15 @@
 //     right-bottom, left-bottom turned by it (a strip of two triangles).
 //     Output: RGBAQ, (UV, XYZF2 no kick) x 2, (UV, XYZF2) x 2.
 //   mc2PartLine 0x3BB8, stride >= 2: {start x, y, z, -}, {end x, y, z, -};
-//     with stride >= 4 also {r, g, b, a} of the start and of the end,
-//     otherwise the command's colour at both.  Output: RGBAQ, XYZF2 (no
+//     with stride >= 4 also {r, g, b, a} integers of the start and of the
+//     end, otherwise the command's colour at both.  Output: RGBAQ, XYZF2 (no
 //     kick), RGBAQ, XYZF2.
-// w words of the positions are not read.  A record whose centre (a line: either
-// end) lies behind the near plane, outside the guard band or not in front of
-// the eye is left out: particles are not clipped.  Depth and screen
-// coordinates follow the main program's transform (README.md, section 4):
-// nearer is larger.
+// The w words of the positions are not read.  A record whose centre (a line:
+// either end) lies behind the near plane, outside the guard band or not in
+// front of the eye is left out: particles are not clipped.  Screen
+// coordinates and depth follow the main program's transform (README.md,
+// section 4): nearer is larger.  A stride too short for the routine draws
+// nothing (said once).
 #include "ZevEngine2/PS2/MC2/PartMicrocode.h"
 
 #include "ZevEngine2/PS2/MC2/Mc2Local.h"

@@ -1,0 +1,377 @@
+#include "ipu/intra_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "ipu/mpeg_tables.h"
+
+namespace console::ipu {
+namespace {
+
+// One slot of a 16-bit lookup of a DCT coefficient table.
+enum class DctKind : u8 { kNone, kCoefficient, kEndOfBlock, kEscape };
+
+struct DctEntry {
+    DctKind kind = DctKind::kNone;
+    u8 length = 0;
+    u8 run = 0;
+    u8 level = 0;
+};
+
+constexpr int kLookupBits = 16;
+
+std::vector<DctEntry> BuildLookup(DctTable table)
+{
+    std::vector<DctEntry> lookup(size_t{1} << kLookupBits);
+    auto fill = [&lookup](Vlc vlc, DctEntry entry) {
+        const u32 first = u32{vlc.code} << (kLookupBits - vlc.length);
+        const u32 count = 1u << (kLookupBits - vlc.length);
+        for (u32 i = 0; i < count; ++i)
+            lookup[first + i] = entry;
+    };
+    for (const DctVlc& c : DctCodes(table))
+        fill({c.code, c.length}, {DctKind::kCoefficient, c.length, c.run, c.level});
+    const Vlc eob = DctEndOfBlock(table);
+    fill(eob, {DctKind::kEndOfBlock, eob.length, 0, 0});
+    fill(kDctEscape, {DctKind::kEscape, kDctEscape.length, 0, 0});
+    return lookup;
+}
+
+const std::vector<DctEntry>& Lookup(DctTable table)
+{
+    static const std::vector<DctEntry> zero = BuildLookup(DctTable::kZero);
+    static const std::vector<DctEntry> one = BuildLookup(DctTable::kOne);
+    return table == DctTable::kOne ? one : zero;
+}
+
+// The longest DC size code is 10 bits, the longest address increment 11.
+int ReadDcSize(BitReader& bits, bool luma)
+{
+    const std::array<Vlc, 12>& codes = luma ? DcSizeLuma() : DcSizeChroma();
+    const u32 peek = bits.Peek(10);
+    for (int size = 0; size < 12; ++size) {
+        const Vlc& c = codes[size];
+        if ((peek >> (10 - c.length)) == c.code) {
+            bits.Skip(c.length);
+            return size;
+        }
+    }
+    return -1;
+}
+
+// The increment (1 or more), or -1 for no code.
+int ReadAddressIncrement(BitReader& bits)
+{
+    int increment = 0;
+    for (;;) {
+        const u32 peek = bits.Peek(11);
+        const MbaiVlc* found = nullptr;
+        for (const MbaiVlc& c : MacroblockAddressIncrementCodes()) {
+            if ((peek >> (11 - c.length)) == c.code) {
+                found = &c;
+                break;
+            }
+        }
+        if (!found || bits.Overrun())
+            return -1;
+        bits.Skip(found->length);
+        if (found->value == kMbaiEscape)
+            increment += 33;
+        else if (found->value != kMbaiStuffing)
+            return increment + found->value;
+    }
+}
+
+int SignExtend(u32 value, int bits)
+{
+    const u32 sign = 1u << (bits - 1);
+    return static_cast<int>((value ^ sign) - sign);
+}
+
+// Reads and dequantises one block into `coefficients` (raster order).
+// `component` is 0 for luma, 1 for Cb, 2 for Cr.
+bool DecodeBlock(BitReader& bits, const PictureControl& pc, int component, SliceState& state,
+                 int (&coefficients)[64], DecodeResult& result)
+{
+    // `near_end`: zero bits read past the end make no code; that is a
+    // truncation, not a bad code.
+    auto fail = [&](const char* what, bool near_end) {
+        result.status = near_end ? DecodeStatus::kOverrun : DecodeStatus::kBadCode;
+        result.what = what;
+        return false;
+    };
+
+    const int size = ReadDcSize(bits, component == 0);
+    if (size < 0)
+        return fail("dct_dc_size", bits.BitsLeft() < 10);
+    int diff = 0;
+    if (size > 0) {
+        const int v = static_cast<int>(bits.Read(size));
+        diff = v < (1 << (size - 1)) ? v - ((1 << size) - 1) : v;
+    }
+    state.dc_pred[component] += diff;
+
+    std::fill(std::begin(coefficients), std::end(coefficients), 0);
+    const int dc_mult = pc.mpeg1 ? 8 : IntraDcMultiplier(pc.idp);
+    int dc = state.dc_pred[component] * dc_mult;
+    if (!pc.mpeg1)
+        dc = std::clamp(dc, -2048, 2047);
+    coefficients[0] = dc;
+    int sum = dc;
+
+    const std::vector<DctEntry>& lookup = Lookup(pc.intra_vlc_format && !pc.mpeg1 ? DctTable::kOne : DctTable::kZero);
+    const std::array<u8, 64>& scan = pc.alternate_scan ? AlternateScan() : ZigzagScan();
+    const std::array<u8, 64>& matrix = DefaultIntraMatrix();
+    const int qs = QuantiserScale(state.quantiser_code, pc.non_linear_q, pc.mpeg1);
+
+    int index = 0;
+    for (;;) {
+        const DctEntry& e = lookup[bits.Peek(kLookupBits)];
+        int run = 0;
+        int level = 0;
+        switch (e.kind) {
+        case DctKind::kNone:
+            return fail("DCT coefficient", bits.BitsLeft() < kLookupBits);
+        case DctKind::kEndOfBlock:
+            bits.Skip(e.length);
+            break;
+        case DctKind::kEscape:
+            bits.Skip(e.length);
+            run = static_cast<int>(bits.Read(6));
+            if (pc.mpeg1) {
+                level = SignExtend(bits.Read(8), 8);
+                if (level == 0)
+                    level = static_cast<int>(bits.Read(8));
+                else if (level == -128)
+                    level = static_cast<int>(bits.Read(8)) - 256;
+            } else {
+                level = SignExtend(bits.Read(12), 12);
+            }
+            if (level == 0)
+                return fail("escaped DCT level (0 is forbidden)", bits.Overrun());
+            break;
+        case DctKind::kCoefficient:
+            bits.Skip(e.length);
+            run = e.run;
+            level = bits.Read(1) ? -e.level : e.level;
+            break;
+        }
+        if (e.kind == DctKind::kEndOfBlock)
+            break;
+        index += run + 1;
+        if (index > 63)
+            return fail("DCT coefficient past the end of the block", bits.Overrun());
+        const int pos = scan[index];
+        int value;
+        if (pc.mpeg1) {
+            value = 2 * level * qs * matrix[pos] / 16;
+            // MPEG-1 keeps reconstructed AC coefficients odd.
+            if ((value & 1) == 0 && value != 0)
+                value -= value > 0 ? 1 : -1;
+        } else {
+            value = 2 * level * matrix[pos] * qs / 32;
+        }
+        value = std::clamp(value, -2048, 2047);
+        coefficients[pos] = value;
+        sum += value;
+    }
+    // MPEG-2 mismatch control: an even sum toggles the last coefficient's
+    // lowest bit.
+    if (!pc.mpeg1 && (sum & 1) == 0)
+        coefficients[63] ^= 1;
+    return true;
+}
+
+struct IdctBasis {
+    // basis[x][u] = C(u) / 2 * cos((2x + 1) u pi / 16), C(0) = 1 / sqrt(2).
+    double basis[8][8];
+
+    IdctBasis()
+    {
+        for (int x = 0; x < 8; ++x)
+            for (int u = 0; u < 8; ++u)
+                basis[x][u] = (u == 0 ? std::sqrt(0.5) : 1.0) * 0.5 *
+                              std::cos((2 * x + 1) * u * std::numbers::pi / 16.0);
+    }
+};
+
+const IdctBasis& Basis()
+{
+    static const IdctBasis basis;
+    return basis;
+}
+
+u8 ClampSample(int v)
+{
+    return static_cast<u8>(std::clamp(v, 0, 255));
+}
+
+// The GS's default dither matrix, indexed [y & 3][x & 3].
+constexpr int kDither[4][4] = {
+    {-4, 2, -3, 3},
+    {0, -2, 1, -1},
+    {-3, 3, -4, 2},
+    {1, -1, 0, -2},
+};
+
+}  // namespace
+
+u32 BitReader::Peek(int n) const
+{
+    if (n <= 0)
+        return 0;
+    u64 window = 0;
+    size_t byte = pos_ / 8;
+    for (int i = 0; i < 5; ++i, ++byte)
+        window = (window << 8) | (byte < data_.size() ? data_[byte] : 0);
+    const int shift = 40 - static_cast<int>(pos_ % 8) - n;
+    return static_cast<u32>((window >> shift) & ((u64{1} << n) - 1));
+}
+
+PictureControl PictureControl::FromCtrl(u32 ctrl)
+{
+    PictureControl pc;
+    pc.idp = static_cast<int>((ctrl >> 16) & 3);
+    pc.alternate_scan = (ctrl >> 20) & 1;
+    pc.intra_vlc_format = (ctrl >> 21) & 1;
+    pc.non_linear_q = (ctrl >> 22) & 1;
+    pc.mpeg1 = (ctrl >> 23) & 1;
+    return pc;
+}
+
+SliceState SliceState::Start(const PictureControl& pc, int quantiser_code)
+{
+    SliceState s;
+    const int mid = pc.mpeg1 ? 128 : 128 << pc.idp;
+    s.dc_pred[0] = s.dc_pred[1] = s.dc_pred[2] = mid;
+    s.quantiser_code = quantiser_code & 31;
+    return s;
+}
+
+DecodeResult DecodeIntraMacroblock(BitReader& bits, const PictureControl& pc, bool dct_type_present,
+                                   SliceState& state, MacroblockSamples& out)
+{
+    DecodeResult result;
+    BitReader reader = bits;
+    SliceState next = state;
+    auto fail = [&](const char* what) {
+        result.status = reader.BitsLeft() == 0 ? DecodeStatus::kOverrun : DecodeStatus::kBadCode;
+        result.what = what;
+        return result;
+    };
+
+    if (ReadAddressIncrement(reader) < 0)
+        return fail("macroblock_address_increment");
+    bool quant = false;
+    if (reader.Peek(1) == kMbTypeIntra.code) {
+        reader.Skip(kMbTypeIntra.length);
+    } else if (reader.Peek(2) == kMbTypeIntraQuant.code) {
+        reader.Skip(kMbTypeIntraQuant.length);
+        quant = true;
+    } else {
+        return fail("macroblock_type (not an intra type)");
+    }
+    if (dct_type_present)
+        result.field_dct = reader.Read(1) != 0;
+    if (quant) {
+        next.quantiser_code = static_cast<int>(reader.Read(5));
+        if (next.quantiser_code == 0)
+            return fail("quantiser_scale_code (0 is forbidden)");
+    }
+
+    int coefficients[64];
+    u8 samples[64];
+    for (int block = 0; block < 6; ++block) {
+        const int component = block < 4 ? 0 : block - 3;
+        if (!DecodeBlock(reader, pc, component, next, coefficients, result))
+            return result;
+        InverseDct(coefficients, samples);
+        if (block < 4) {
+            const int x0 = (block & 1) * 8;
+            for (int r = 0; r < 8; ++r) {
+                // Field DCT: the block holds every other line of one field.
+                const int y = result.field_dct ? (block >> 1) + 2 * r : (block >> 1) * 8 + r;
+                std::copy_n(samples + r * 8, 8, out.y + y * 16 + x0);
+            }
+        } else {
+            std::copy_n(samples, 64, block == 4 ? out.cb : out.cr);
+        }
+    }
+    if (reader.Overrun()) {
+        result.status = DecodeStatus::kOverrun;
+        result.what = "macroblock";
+        return result;
+    }
+    bits = reader;
+    state = next;
+    return result;
+}
+
+void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
+{
+    const IdctBasis& b = Basis();
+    double rows[64];
+    for (int v = 0; v < 8; ++v) {
+        for (int x = 0; x < 8; ++x) {
+            double s = 0.0;
+            for (int u = 0; u < 8; ++u)
+                s += b.basis[x][u] * coefficients[v * 8 + u];
+            rows[v * 8 + x] = s;
+        }
+    }
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            double s = 0.0;
+            for (int v = 0; v < 8; ++v)
+                s += b.basis[y][v] * rows[v * 8 + x];
+            samples[y * 8 + x] = ClampSample(static_cast<int>(std::floor(s + 0.5)));
+        }
+    }
+}
+
+Rgb YCbCrToRgb(int y, int cb, int cr)
+{
+    // ITU-R BT.601 with studio swing (Y 16..235, Cb and Cr 16..240 about
+    // 128), coefficients in 8-bit fixed point.
+    const int c = y - 16;
+    const int d = cb - 128;
+    const int e = cr - 128;
+    return {ClampSample((298 * c + 409 * e + 128) >> 8), ClampSample((298 * c - 100 * d - 208 * e + 128) >> 8),
+            ClampSample((298 * c + 516 * d + 128) >> 8)};
+}
+
+void ConvertRgb32(const MacroblockSamples& mb, u8* out)
+{
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int ci = (y >> 1) * 8 + (x >> 1);
+            const Rgb p = YCbCrToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
+            u8* o = out + (y * 16 + x) * 4;
+            o[0] = p.r;
+            o[1] = p.g;
+            o[2] = p.b;
+            o[3] = 0x80;
+        }
+    }
+}
+
+void ConvertRgb16(const MacroblockSamples& mb, bool dither, u8* out)
+{
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int ci = (y >> 1) * 8 + (x >> 1);
+            const Rgb p = YCbCrToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
+            const int d = dither ? kDither[y & 3][x & 3] : 0;
+            auto five = [d](u8 c) { return static_cast<u32>(ClampSample(c + d) >> 3); };
+            const u32 v = five(p.r) | five(p.g) << 5 | five(p.b) << 10 | 1u << 15;
+            u8* o = out + (y * 16 + x) * 2;
+            o[0] = static_cast<u8>(v);
+            o[1] = static_cast<u8>(v >> 8);
+        }
+    }
+}
+
+}  // namespace console::ipu
