@@ -422,6 +422,17 @@ int vsprintf(char* buffer, const char* format, va_list argptr)
     return (int)std::min<long long>(o.count, std::numeric_limits<int>::max());
 }
 
+int vsformat(char* buffer, int size, const char* format, va_list argptr)
+{
+    if (!buffer || size <= 0)
+        return 0;
+    TextOut o{buffer, buffer + size - 1, 0};
+    if (format)
+        Format(o, format, argptr);
+    *o.p = 0;
+    return (int)(o.p - buffer);
+}
+
 int sprintf(char* buffer, const char* format, ...)
 {
     va_list ap;

@@ -21,6 +21,9 @@
 // the number of characters before the NUL.
 int vsprintf(char* buffer, const char* format, va_list argptr);
 int sprintf(char* buffer, const char* format, ...) __attribute__((format(__printf__, 2, 3)));
+// The same into a buffer of `size` bytes: at most size - 1 characters are
+// kept, then the NUL; returns the number kept.
+int vsformat(char* buffer, int size, const char* format, va_list argptr);
 
 // Formats at most 255 characters (longer output is cut there) and writes them
 // to the debug console; returns the number of characters written.

@@ -148,6 +148,10 @@ public:
     void Begin(PRIMITIVE_TYPE type);
     void SetVertex(float x, float y, u32 z);
     void End();
+    // n textured vertices already in GS units, each an (UV, XYZ2) value
+    // pair, as one packet of primitive prim (a full PRIM value) after the
+    // pending context-1 groups.
+    void _DrawUV(u32 prim, const u64* uvxyz, int n);
 
     // Setters: store the field, mark the group pending in both contexts.
     void SetAlpha(ALPHA_MODE mode, u32 fix = 0)
@@ -246,4 +250,63 @@ public:
     // A different texture breaks the DIRECT block, since its upload request
     // must sit between blocks.
     void SetTexture(Texture* t, TEXMODE m);
+
+    // Whole-surface copies that read GS memory in another pixel format (they
+    // break the DIRECT block around the page lists they reference).
+    // dest = palette[one byte of each srce word], the 256 32-bit colours at
+    // GS block clut in the GS's palette order; srce is read as Z-buffer pages
+    // (red: bits 0-7, green: 8-15, blue: 16-23 of the depth).
+    void RedAsIndex(const Surface& srce, Surface& dest, int clut);
+    void GreenAsIndex(const Surface& srce, Surface& dest, int clut);
+    void BlueAsIndex(const Surface& srce, Surface& dest, int clut);
+    // The copy behind the three: `list` is a page list (see PageRedAsIndex)
+    // of qwc quadwords, `clamp` the CLAMP_2 value that picks the byte.
+    void ChannelCopy(const Surface& srce, Surface& dest, int clut, u_long128* list, int qwc, u64 clamp);
+    // Moves bits 8-15 of every depth of the Z buffer into the top byte of its
+    // word, so that the depth can be read as an 8-bit (PSMT8H) palette index.
+    void MakeZAlpha(Surface zbuf);
+
+private:
+    // Ends the DIRECT block at p (false when no block is open).
+    bool BreakDirect();
+    // Opens a new DIRECT block for p, when there is room for it.
+    void ResumeDirect();
 };
+
+// One GIF packet that remaps a 64 x 32 page for a channel copy: a REGLIST
+// tag (UV, XYZ2, UV, XYZ2) and 96 sprites that fetch one byte of each 32-bit
+// word of the page read as PSMT8.  With `zbuff` the page is read in the block
+// order of a Z buffer.  The blue list is the red one (the clamp picks the
+// other byte).
+class PageRedAsIndex
+{
+public:
+    u_long128 data[193];
+    PageRedAsIndex(int z, bool zbuff);
+};
+class PageGreenAsIndex
+{
+public:
+    u_long128 data[193];
+    PageGreenAsIndex(int z, bool zbuff);
+};
+class PageBlueAsIndex : public PageRedAsIndex
+{
+public:
+    PageBlueAsIndex(int z, bool zbuff) : PageRedAsIndex(z, zbuff) {}
+};
+static_assert(sizeof(PageRedAsIndex) == 193 * 16 && sizeof(PageGreenAsIndex) == 193 * 16,
+              "sent to the GS as they lie");
+constexpr int PAGELIST_QWC = 193;
+
+// Built at start-up for Z-buffer pages at z = 0x10000.
+extern PageRedAsIndex rai;
+extern PageGreenAsIndex gai;
+extern PageBlueAsIndex bai;
+
+// The page loop of the channel copies: for every 64 x 32 page of srce, a
+// DIRECT block that points the context-2 texture (PSMT8, palette at clut,
+// loaded with the first page only) and the offset at it, then the page list
+// by reference.  The target must already be set; dest is not used.
+void ChannelAsIndex(VIFpacket& vif, const Surface& srce, const Surface& dest, int clut, u_long128* copypage,
+                    int qwc);

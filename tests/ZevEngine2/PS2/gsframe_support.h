@@ -1,0 +1,59 @@
+// Whole frames drawn by the stand-in's GS for 2-D tests: the renderer's chain
+// sent on VIF1, texture uploads on PATH3 from the VIF1 interrupt, GS memory
+// read back through console::gs::Vram().  Textures are placed from block
+// kGsFrameTexArea on; everything below is the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <ee/dma.h>
+#include <ee/graph.h>
+#include <ee/kernel.h>
+
+#include <functional>
+
+#include "ZevEngine2/PS2/Render.h"
+#include "ZevEngine2/PS2/Render2D.h"
+#include "ZevEngine2/PS2/TexMan.h"
+#include "ZevEngine2/PS2/render_support.h"
+#include "console/dmac/dma_probe.h"
+#include "gs/gs.h"
+
+namespace gsframe {
+
+constexpr int kGsFrameTexArea = 2048;
+
+class GsFrameTest : public ::testing::Test
+{
+protected:
+    int frame = 0;
+
+    void SetUp() override
+    {
+        dmatest::ResetMachine();
+        console::gs::ResetGs(true);
+        texman.vif_handlerid = -1;   // the reset removed every handler
+        TexManOn();
+        render_test::ResetRenderer();
+        render_test::ResetTexman(kGsFrameTexArea, 2048);
+    }
+
+    void TearDown() override { TexManOff(); }
+
+    // One frame: Open, `body`, Close, sent and drawn to the end.
+    void Frame(const std::function<void(Render2D&)>& body)
+    {
+        therenderer.BeginScene(dmabuff[frame & 1], gifbuff[frame & 1], frame == 0);
+        Render2D r;
+        r.Open(therenderer);
+        body(r);
+        r.Close(therenderer);
+        therenderer.EndScene();
+        therenderer.DrawScene();
+        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
+        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        ++frame;
+    }
+};
+
+}  // namespace gsframe
