@@ -1,0 +1,915 @@
+// Animation group files: the check and fix-up of a loaded file, compressed
+// quaternions, and the interpolating stream cursors.
+#include "ZevEngine2/AnimFile.h"
+
+#include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/Utilities.h"
+
+u32 AnimKeySize(int type)
+{
+    switch (type)
+    {
+    case ANIM_TYPE_POS: case ANIM_TYPE_SCALE: case ANIM_TYPE_COLOUR:
+        return sizeof(AnimKeyF3);
+    case ANIM_TYPE_QUAT:
+        return sizeof(AnimKeyF4);
+    case ANIM_TYPE_COMP_QUAT: case ANIM_TYPE_ZOOM: case ANIM_TYPE_NEARZ:
+        return sizeof(AnimKeyF);
+    case ANIM_TYPE_BLUR:
+        return sizeof(AnimKeyBlur);
+    case ANIM_TYPE_CAMFX:
+        return sizeof(AnimKeyCamFX);
+    default:
+        return 0;
+    }
+}
+
+u32 AnimInstantKeySize(int type)
+{
+    switch (type)
+    {
+    case ANIM_INSTANT_TEXTURE: return 8;
+    case ANIM_INSTANT_EVENT: return 6;
+    case ANIM_INSTANT_FLAG: return 8;
+    case ANIM_INSTANT_SOUND: return 34;
+    default: return 0;
+    }
+}
+
+u32 AnimStreamBytes(const void* stream, u32 avail, int* badKey)
+{
+    const u8* p = (const u8*)stream;
+    if (badKey != nullptr)
+        *badKey = -1;
+    if (avail < sizeof(AnimStream))
+        return 0;
+    u16 type, n;
+    memcpy(&type, p, 2);
+    memcpy(&n, p + 2, 2);
+    if (type >= ANIM_TYPE_TOTAL)
+        return 0;
+    u64 end = sizeof(AnimStream);
+    if (type != ANIM_TYPE_INSTANT)
+    {
+        end += (u64)n * AnimKeySize(type);
+        if (end <= avail)
+            return (u32)end;
+        if (badKey != nullptr)
+            *badKey = (int)((avail - sizeof(AnimStream)) / AnimKeySize(type));
+        return 0;
+    }
+    for (u32 key = 0; key < n; key++)
+    {
+        u16 ktype = 0xFFFF;
+        if (end + sizeof(AnimKeyInstant) <= avail)
+            memcpy(&ktype, p + end + 2, 2);
+        u32 ks = AnimInstantKeySize(ktype);
+        u64 need = ks != 0 ? ks : sizeof(AnimKeyInstant);
+        if (end + need > avail)
+        {
+            if (badKey != nullptr)
+                *badKey = (int)key;
+            return 0;
+        }
+        end += need;
+        if (ks == 0)
+            break;
+    }
+    return (u32)end;
+}
+
+// ---------------------------------------------------------------------------
+// The check.  One walk over the file validates every count, offset, type and
+// alignment the fix-up and the players rely on and records the byte ranges
+// it reads and the ones the fix-up writes (the three levels of offset
+// tables); a second walk fills the list it sized.  A written range may share
+// no byte with any other range: a table fixed up twice, or a record changed
+// under a reader, would turn valid offsets into wild pointers.
+
+namespace {
+
+struct Span
+{
+    u32 start, end;
+    bool written;
+};
+
+class AniCheck
+{
+public:
+    AniCheck(const void* file, u32 n, char* why) : base((const u8*)file), size(n), why(why) {}
+    ~AniCheck() { free(spans); }
+
+    bool Run();
+
+private:
+    bool Fail(const char* fmt, ...) __attribute__((format(__printf__, 2, 3)));
+    bool Inside(u64 off, u64 len) const { return off <= size && len <= size - off; }
+    void Add(u64 off, u64 len, bool written);
+    u16 U16(u32 off) const { u16 v; memcpy(&v, base + off, 2); return v; }
+    u32 U32(u32 off) const { u32 v; memcpy(&v, base + off, 4); return v; }
+
+    bool Walk();
+    bool Char(int i, u32 off);
+    bool Bundle(int i, u32 j, u32 off);
+    bool Stream(int i, u32 j, u32 k, u32 off);
+    bool Overlaps();
+
+    const u8* base;
+    u32 size;
+    char* why;
+    Span* spans = nullptr;   // null while counting
+    u32 nSpans = 0;
+};
+
+bool AniCheck::Fail(const char* fmt, ...)
+{
+    if (why != nullptr)
+    {
+        char text[512];
+        va_list ap;
+        va_start(ap, fmt);
+        vsprintf(text, fmt, ap);
+        va_end(ap);
+        text[255] = 0;
+        strcpy(why, text);
+    }
+    return false;
+}
+
+void AniCheck::Add(u64 off, u64 len, bool written)
+{
+    if (len == 0)
+        return;
+    if (spans != nullptr)
+        spans[nSpans] = Span{(u32)off, (u32)(off + len), written};
+    nSpans++;
+}
+
+bool AniCheck::Run()
+{
+    if (!Walk())
+        return false;
+    if (nSpans == 0)
+        return true;
+    spans = (Span*)malloc(nSpans * sizeof(Span));
+    if (spans == nullptr)
+        return Fail("no memory to check %u records", nSpans);
+    nSpans = 0;
+    Walk();
+    return Overlaps();
+}
+
+bool AniCheck::Walk()
+{
+    if (size < 4)
+        return Fail("the file is %u bytes: too short for its animation count", size);
+    int count = (int)U32(0);
+    Add(0, 4, false);
+    if (count <= 0)
+        return true;
+    if (!Inside(4, 4 * (u64)count))
+        return Fail("the table of %d animations runs past the end of the file (%u bytes)", count, size);
+    Add(4, 4 * (u64)count, true);
+    for (int i = 0; i < count; i++)
+    {
+        if (!Char(i, U32(4 + 4 * i)))
+            return false;
+    }
+    return true;
+}
+
+bool AniCheck::Char(int i, u32 off)
+{
+    if (off % 4 != 0)
+        return Fail("animation %d at 0x%X is not 4-byte aligned", i, off);
+    if (!Inside(off, sizeof(AnimChar)))
+        return Fail("animation %d at 0x%X runs past the end of the file (%u bytes)", i, off, size);
+    u32 nb = U32(off + offsetof(AnimChar, numBundles));
+    if (!Inside((u64)off + sizeof(AnimChar), 4 * (u64)nb))
+        return Fail("animation %d at 0x%X: its table of %u bundles runs past the end of the file", i, off, nb);
+    Add(off, sizeof(AnimChar), false);
+    Add((u64)off + sizeof(AnimChar), 4 * (u64)nb, true);
+    for (u32 j = 0; j < nb; j++)
+    {
+        // Offsets are added to the record's address in 32 bits, as the
+        // fix-up does.
+        if (!Bundle(i, j, off + U32(off + sizeof(AnimChar) + 4 * j)))
+            return false;
+    }
+    return true;
+}
+
+bool AniCheck::Bundle(int i, u32 j, u32 off)
+{
+    if (off % 4 != 0)
+        return Fail("animation %d, bundle %u at 0x%X is not 4-byte aligned", i, j, off);
+    if (!Inside(off, sizeof(AnimBundle)))
+        return Fail("animation %d, bundle %u at 0x%X runs past the end of the file (%u bytes)", i, j, off, size);
+    u32 ns = U16(off + 2);
+    if (!Inside((u64)off + 4, 4 * (u64)ns))
+        return Fail("animation %d, bundle %u at 0x%X: its table of %u streams runs past the end of the file", i, j,
+                    off, ns);
+    Add(off, 4, false);
+    Add((u64)off + 4, 4 * (u64)ns, true);
+    for (u32 k = 0; k < ns; k++)
+    {
+        if (!Stream(i, j, k, off + U32(off + 4 + 4 * k)))
+            return false;
+    }
+    return true;
+}
+
+bool AniCheck::Stream(int i, u32 j, u32 k, u32 off)
+{
+    if (off % 2 != 0)
+        return Fail("animation %d, bundle %u, stream %u at 0x%X is not 2-byte aligned", i, j, k, off);
+    if (!Inside(off, sizeof(AnimStream)))
+        return Fail("animation %d, bundle %u, stream %u at 0x%X runs past the end of the file (%u bytes)", i, j, k,
+                    off, size);
+    int type = U16(off);
+    if (type >= ANIM_TYPE_TOTAL)
+        return Fail("animation %d, bundle %u, stream %u at 0x%X has unknown type %d", i, j, k, off, type);
+    int badKey;
+    u32 bytes = AnimStreamBytes(base + off, size - off, &badKey);
+    if (bytes == 0)
+        return Fail("animation %d, bundle %u, stream %u at 0x%X: %s key %d runs past the end of the file (%u bytes)",
+                    i, j, k, off, type == ANIM_TYPE_INSTANT ? "instant" : "its", badKey, size);
+    u64 end = (u64)off + bytes;
+    Add(off, end - off, false);
+    return true;
+}
+
+bool AniCheck::Overlaps()
+{
+    std::sort(spans, spans + nSpans, [](const Span& a, const Span& b) { return a.start < b.start; });
+    u32 endAll = 0, endWritten = 0;
+    u32 lastAll = 0, lastWritten = 0;   // the spans that reach those ends
+    for (u32 n = 0; n < nSpans; n++)
+    {
+        const Span& s = spans[n];
+        bool clash = s.written ? s.start < endAll : s.start < endWritten;
+        if (clash)
+        {
+            const Span& other = spans[s.written ? lastAll : lastWritten];
+            return Fail("the offset table at 0x%X..0x%X shares bytes with the %s at 0x%X..0x%X",
+                        s.written ? s.start : other.start, s.written ? s.end : other.end,
+                        s.written ? (other.written ? "offset table" : "record") : "record",
+                        s.written ? other.start : s.start, s.written ? other.end : s.end);
+        }
+        if (s.end > endAll)
+        {
+            endAll = s.end;
+            lastAll = n;
+        }
+        if (s.written && s.end > endWritten)
+        {
+            endWritten = s.end;
+            lastWritten = n;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AnimGroup::Check(const void* file, u32 size, char* why)
+{
+    if (file == nullptr)
+    {
+        if (why != nullptr)
+            strcpy(why, "no file");
+        return false;
+    }
+    AniCheck check(file, size, why);
+    return check.Run();
+}
+
+// ---------------------------------------------------------------------------
+// The fix-up: each offset plus the address of the record it is relative to.
+// Counters are 32-bit: a 16-bit one would never reach a count above 65535.
+
+void AnimBundle::FixUp()
+{
+    for (u32 k = 0; k < numStreams; k++)
+        pStreams[k] = (AnimStream*)((uintptr_t)this + (uintptr_t)pStreams[k]);
+}
+
+void AnimChar::FixUp()
+{
+    for (u32 j = 0; j < numBundles; j++)
+    {
+        pBundles[j] = (AnimBundle*)((uintptr_t)this + (uintptr_t)pBundles[j]);
+        pBundles[j]->FixUp();
+    }
+}
+
+void AnimGroup::FixUp()
+{
+    for (int i = 0; i < count; i++)
+    {
+        pChars[i] = (AnimChar*)((uintptr_t)this + (uintptr_t)pChars[i]);
+        pChars[i]->FixUp();
+    }
+}
+
+AnimGroup* LoadAndFixUpAnimGroup(const char* name)
+{
+    unsigned len = 0;
+    void* buffer = FileLoad(name, &len);
+    if (buffer == nullptr)
+        return nullptr;
+    char why[256];
+    if (!AnimGroup::Check(buffer, len, why))
+    {
+        printf("Anim: %s refused: %s\n", name, why);
+        free(buffer);
+        return nullptr;
+    }
+    AnimGroup* group = (AnimGroup*)buffer;
+    group->FixUp();
+    return group;
+}
+
+// ---------------------------------------------------------------------------
+// Compressed quaternions.  The three stored components of a unit quaternion
+// lie within +-1/sqrt(2), which 10 bits cover in steps of K from -O.
+
+namespace {
+
+const float kQuatStep = KeyConv32(0x3AB53251u).f;     // K = 0.00138242
+const float kQuatOffset = KeyConv32(0x3F3504F7u).f;   // O = 0.7071070, just below 1/sqrt(2)
+const float kQuatScale = KeyConv32(0x4434D7AEu).f;    // 723.37, about 1/K
+
+}  // namespace
+
+Quaternion DecompressQuat(unsigned int w)
+{
+    float a = (float)((w >> 20) & 0x3FF) * kQuatStep - kQuatOffset;
+    float b = (float)((w >> 10) & 0x3FF) * kQuatStep - kQuatOffset;
+    float c = (float)(w & 0x3FF) * kQuatStep - kQuatOffset;
+    float rest = 1.0f - (a * a + b * b + c * c);
+    // A badly encoded word can leave a little below zero.
+    float s = rest > 0.0f ? sqrtf(rest) : 0.0f;
+    switch (w >> 30)
+    {
+    case 0: return Quaternion(Vector(s, a, b, c));
+    case 1: return Quaternion(Vector(a, s, b, c));
+    case 2: return Quaternion(Vector(a, b, s, c));
+    default: return Quaternion(Vector(a, b, c, s));
+    }
+}
+
+unsigned int CompressQuat(Quaternion q)
+{
+    float x = fabsf(q[0]), y = fabsf(q[1]), z = fabsf(q[2]), w = fabsf(q[3]);
+    int omit;
+    if (y < x)
+    {
+        if (z < x)
+            omit = w < x ? 0 : 3;
+        else
+            omit = w < z ? 2 : 3;
+    }
+    else
+    {
+        if (z < y)
+            omit = w < y ? 1 : 3;
+        else
+            omit = w < z ? 2 : 3;
+    }
+    if (q[omit] < 0.0f)
+        q = -q;
+    unsigned int word = (unsigned int)omit << 30;
+    int shift = 20;
+    for (int i = 0; i < 4; i++)
+    {
+        if (i == omit)
+            continue;
+        int n = (int)((q[i] + kQuatOffset) * kQuatScale - 0.5f);
+        n = std::clamp(n, 0, 0x3FF);
+        word |= (unsigned int)n << shift;
+        shift -= 10;
+    }
+    return word;
+}
+
+// ---------------------------------------------------------------------------
+// Cursors
+
+void* AnimRtStream::operator new(size_t size) noexcept
+{
+    return SmallAllocator::Alloc16(size <= 32 ? 32 : 64);
+}
+
+void AnimRtStream::operator delete(void* p, size_t size)
+{
+    SmallAllocator::Free16(p, size <= 32 ? 32 : 64);
+}
+
+u32 AnimRtStream::AllocSize(int type)
+{
+    switch (type)
+    {
+    case ANIM_TYPE_POS: case ANIM_TYPE_QUAT: case ANIM_TYPE_COMP_QUAT: case ANIM_TYPE_SCALE: case ANIM_TYPE_COLOUR:
+        return 64;
+    case ANIM_TYPE_ZOOM: case ANIM_TYPE_BLUR: case ANIM_TYPE_INSTANT: case ANIM_TYPE_NEARZ:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
+namespace {
+
+// Finds the segment holding t for an interpolating cursor C.  Returns true
+// with the fraction f of the way through it, or false when the cursor now
+// holds a final value in key[0] (a stream that does not loop, at or past its
+// length).  A looping stream at or past its length restarts from its first
+// key with t taken modulo the length, and the search goes on from there.
+// The search is forward only and bounded by the key count, so it ends for
+// any keys, sorted or not.
+template <class C>
+bool Locate(C& c, float& t, unsigned short length, float& f)
+{
+    unsigned L = length & ANIM_LEN_MASK;
+    bool looping = (length & ANIM_LEN_LOOP) != 0;
+    if (t < (float)c.time[0])
+        c.Rewind();   // a time before the current segment: search from the start
+    for (int guard = c.numKeys + 4; t > (float)c.time[1] || t < (float)c.time[0];)
+    {
+        if (t < (float)c.time[0] || --guard < 0)
+            break;   // before the first key: its value holds
+        if (c.NextKey())
+            continue;
+        if (t < (float)L)
+        {
+            c.Wrap(looping, L);
+            continue;
+        }
+        if (looping && L > 0)
+        {
+            c.Restart();
+            t = fmodf(t, (float)L);
+            continue;
+        }
+        c.HoldLast(L);
+        return false;
+    }
+    float t0 = (float)c.time[0], t1 = (float)c.time[1];
+    f = t1 != t0 ? (t - t0) / (t1 - t0) : 0.0f;
+    f = std::clamp(f, 0.0f, 1.0f);
+    return true;
+}
+
+VectorPos PosValue(const AnimKeyF3& k)
+{
+    return VectorPos(v128f{KeyFloat(k.x), KeyFloat(k.y), KeyFloat(k.z), 1.0f});
+}
+
+VectorDir DirValue(const AnimKeyF3& k)
+{
+    return VectorDir(v128f{KeyFloat(k.x), KeyFloat(k.y), KeyFloat(k.z), 0.0f});
+}
+
+// value0 + (value1 - value0) * f on x, y and z; w is value0's.
+template <class V>
+V Lerp3(const V& a, const V& b, float f)
+{
+    V r = a + (b - a) * f;
+    r.setw(a[3]);
+    return r;
+}
+
+}  // namespace
+
+// --- positions
+
+void AnimRtStreamPos::Set(AnimStream* s)
+{
+    type = s->type;
+    numKeys = s->numKeys;
+    pBase = pData = (const AnimKeyPos*)s->pKeys;
+    curKey = 0;
+    if (numKeys == 0)
+    {
+        time[0] = time[1] = 0;
+        key[0] = key[1] = VectorPos(v128f{0.0f, 0.0f, 0.0f, 1.0f});
+        return;
+    }
+    if (pBase[0].time != 0 || numKeys < 2)
+    {
+        // A constant segment from 0 to the first key.
+        time[0] = 0;
+        time[1] = pBase[0].time;
+        key[0] = key[1] = PosValue(pBase[0]);
+        return;
+    }
+    pData = pBase + 1;
+    time[0] = pBase[0].time;
+    time[1] = pBase[1].time;
+    key[0] = PosValue(pBase[0]);
+    key[1] = PosValue(pBase[1]);
+    curKey = 1;
+}
+
+int AnimRtStreamPos::NextKey()
+{
+    if ((int)curKey >= (int)numKeys - 1)
+        return 0;
+    time[0] = time[1];
+    key[0] = key[1];
+    pData++;
+    time[1] = pData->time;
+    key[1] = PosValue(*pData);
+    curKey++;
+    return 1;
+}
+
+void AnimRtStreamPos::Wrap(bool looping, unsigned L)
+{
+    time[0] = time[1];
+    key[0] = key[1];
+    if (looping)
+    {
+        time[1] = (u16)(L + pBase->time);
+        key[1] = PosValue(*pBase);
+    }
+    else
+    {
+        time[1] = (u16)L;
+    }
+}
+
+void AnimRtStreamPos::Restart()
+{
+    pData = pBase + 1;
+    time[0] = pBase[0].time;
+    time[1] = pBase[1].time;
+    key[0] = PosValue(pBase[0]);
+    key[1] = PosValue(pBase[1]);
+    curKey = 1;
+}
+
+void AnimRtStreamPos::HoldLast(unsigned L)
+{
+    pData = pBase + 1;
+    time[0] = pBase->time;
+    time[1] = (u16)L;
+    key[0] = key[1] = PosValue(pBase[numKeys - 1]);
+}
+
+VectorPos AnimRtStreamPos::Evaluate(float t, unsigned short length)
+{
+    if (numKeys < 2)
+        return key[0];
+    float f;
+    if (!Locate(*this, t, length, f))
+        return key[0];
+    return Lerp3(key[0], key[1], f);
+}
+
+// --- rotations
+
+Quaternion AnimRtStreamQuat::Value(const char* k) const
+{
+    if (type == ANIM_TYPE_COMP_QUAT)
+        return DecompressQuat(KeyConv32(((const AnimKeyCompQuat*)k)->x).u32);
+    return ((const AnimKeyQuat*)k)->Value();
+}
+
+void AnimRtStreamQuat::Set(AnimStream* s)
+{
+    type = s->type;
+    numKeys = s->numKeys;
+    pBase = pData = s->pKeys;
+    curKey = 0;
+    if (numKeys == 0)
+    {
+        time[0] = time[1] = 0;
+        key[0] = key[1] = Quaternion(true);
+        return;
+    }
+    if (TimeOf(pBase) != 0 || numKeys < 2)
+    {
+        time[0] = 0;
+        time[1] = TimeOf(pBase);
+        key[0] = key[1] = Value(pBase);
+        return;
+    }
+    pData = pBase + Stride();
+    time[0] = TimeOf(pBase);
+    time[1] = TimeOf(pData);
+    key[0] = Value(pBase);
+    key[1] = Value(pData);
+    curKey = 1;
+}
+
+int AnimRtStreamQuat::NextKey()
+{
+    if ((int)curKey >= (int)numKeys - 1)
+        return 0;
+    time[0] = time[1];
+    key[0] = key[1];
+    pData += Stride();
+    time[1] = TimeOf(pData);
+    key[1] = Value(pData);
+    curKey++;
+    return 1;
+}
+
+void AnimRtStreamQuat::Wrap(bool looping, unsigned L)
+{
+    time[0] = time[1];
+    key[0] = key[1];
+    if (looping)
+    {
+        time[1] = (u16)(L + TimeOf(pBase));
+        key[1] = Value(pBase);
+    }
+    else
+    {
+        time[1] = (u16)L;
+    }
+}
+
+void AnimRtStreamQuat::Restart()
+{
+    pData = pBase + Stride();
+    time[0] = TimeOf(pBase);
+    time[1] = TimeOf(pData);
+    key[0] = Value(pBase);
+    key[1] = Value(pData);
+    curKey = 1;
+}
+
+void AnimRtStreamQuat::HoldLast(unsigned L)
+{
+    pData = pBase + Stride();
+    time[0] = TimeOf(pBase);
+    time[1] = (u16)L;
+    key[0] = key[1] = Value(pBase + Stride() * (numKeys - 1));
+}
+
+Quaternion AnimRtStreamQuat::Evaluate(float t, unsigned short length)
+{
+    if (numKeys < 2)
+        return key[0];
+    float f;
+    if (!Locate(*this, t, length, f))
+        return key[0];
+    return SLERP(key[0], key[1], f);
+}
+
+// --- scale and colour
+
+void AnimRtStreamVector3::Set(AnimStream* s)
+{
+    type = s->type;
+    numKeys = s->numKeys;
+    pBase = pData = (const AnimKeyF3*)s->pKeys;
+    curKey = 0;
+    if (numKeys == 0)
+    {
+        time[0] = time[1] = 0;
+        key[0] = key[1] = VectorDir(v128f{0.0f, 0.0f, 0.0f, 0.0f});
+        return;
+    }
+    if (pBase[0].time != 0 || numKeys < 2)
+    {
+        time[0] = 0;
+        time[1] = pBase[0].time;
+        key[0] = key[1] = DirValue(pBase[0]);
+        return;
+    }
+    pData = pBase + 1;
+    time[0] = pBase[0].time;
+    time[1] = pBase[1].time;
+    key[0] = DirValue(pBase[0]);
+    key[1] = DirValue(pBase[1]);
+    curKey = 1;
+}
+
+int AnimRtStreamVector3::NextKey()
+{
+    if ((int)curKey >= (int)numKeys - 1)
+        return 0;
+    time[0] = time[1];
+    key[0] = key[1];
+    pData++;
+    time[1] = pData->time;
+    key[1] = DirValue(*pData);
+    curKey++;
+    return 1;
+}
+
+void AnimRtStreamVector3::Wrap(bool looping, unsigned L)
+{
+    time[0] = time[1];
+    key[0] = key[1];
+    if (looping)
+    {
+        time[1] = (u16)(L + pBase->time);
+        key[1] = DirValue(*pBase);
+    }
+    else
+    {
+        time[1] = (u16)L;
+    }
+}
+
+void AnimRtStreamVector3::Restart()
+{
+    pData = pBase + 1;
+    time[0] = pBase[0].time;
+    time[1] = pBase[1].time;
+    key[0] = DirValue(pBase[0]);
+    key[1] = DirValue(pBase[1]);
+    curKey = 1;
+}
+
+void AnimRtStreamVector3::HoldLast(unsigned L)
+{
+    pData = pBase + 1;
+    time[0] = pBase->time;
+    time[1] = (u16)L;
+    key[0] = key[1] = DirValue(pBase[numKeys - 1]);
+}
+
+VectorDir AnimRtStreamVector3::Evaluate(float t, unsigned short length)
+{
+    if (numKeys < 2)
+        return key[0];
+    float f;
+    if (!Locate(*this, t, length, f))
+        return key[0];
+    return Lerp3(key[0], key[1], f);
+}
+
+// --- zoom and near z.  The first segment always runs from the first key.
+
+void AnimRtStreamFloat::Set(AnimStream* s)
+{
+    type = s->type;
+    numKeys = s->numKeys;
+    pBase = pData = (const AnimKeyF*)s->pKeys;
+    curKey = 0;
+    if (numKeys == 0)
+    {
+        time[0] = time[1] = 0;
+        key[0] = key[1] = curEval = 0.0f;
+        return;
+    }
+    time[0] = time[1] = pBase[0].time;
+    key[0] = key[1] = curEval = KeyFloat(pBase[0].x);
+    if (numKeys < 2)
+        return;
+    pData = pBase + 1;
+    time[1] = pBase[1].time;
+    key[1] = KeyFloat(pBase[1].x);
+    curKey = 1;
+}
+
+int AnimRtStreamFloat::NextKey()
+{
+    if ((int)curKey >= (int)numKeys - 1)
+        return 0;
+    time[0] = time[1];
+    key[0] = key[1];
+    pData++;
+    time[1] = pData->time;
+    key[1] = KeyFloat(pData->x);
+    curKey++;
+    return 1;
+}
+
+void AnimRtStreamFloat::Wrap(bool looping, unsigned L)
+{
+    time[0] = time[1];
+    key[0] = key[1];
+    if (looping)
+    {
+        time[1] = (u16)(L + pBase->time);
+        key[1] = KeyFloat(pBase->x);
+    }
+    else
+    {
+        time[1] = (u16)L;
+    }
+}
+
+void AnimRtStreamFloat::Restart()
+{
+    pData = pBase + 1;
+    time[0] = pBase[0].time;
+    time[1] = pBase[1].time;
+    key[0] = KeyFloat(pBase[0].x);
+    key[1] = KeyFloat(pBase[1].x);
+    curKey = 1;
+}
+
+void AnimRtStreamFloat::HoldLast(unsigned L)
+{
+    pData = pBase + 1;
+    time[0] = pBase->time;
+    time[1] = (u16)L;
+    key[0] = key[1] = KeyFloat(pBase[numKeys - 1].x);
+}
+
+float AnimRtStreamFloat::Evaluate(float t, unsigned short length)
+{
+    if (numKeys < 2)
+        return curEval = key[0];
+    float f;
+    if (!Locate(*this, t, length, f))
+        return curEval = key[0];
+    return curEval = key[0] + (key[1] - key[0]) * f;
+}
+
+// --- blur
+
+void AnimRtStreamBlur::Set(AnimStream* s)
+{
+    type = s->type;
+    numKeys = s->numKeys;
+    pBase = pData = (const AnimKeyBlur*)s->pKeys;
+    curKey = 0;
+    if (numKeys == 0)
+    {
+        time[0] = time[1] = 0;
+        alpha[0] = alpha[1] = curAlpha = 0;
+        scale[0] = scale[1] = 0;
+        return;
+    }
+    time[0] = time[1] = pBase[0].time;
+    alpha[0] = alpha[1] = curAlpha = pBase[0].alpha;
+    scale[0] = scale[1] = pBase[0].scale;
+    if (numKeys < 2)
+        return;
+    pData = pBase + 1;
+    time[1] = pBase[1].time;
+    alpha[1] = pBase[1].alpha;
+    curKey = 1;
+}
+
+int AnimRtStreamBlur::NextKey()
+{
+    if ((int)curKey >= (int)numKeys - 1)
+        return 0;
+    scale[1] = pData->scale;   // the key that opens the new segment
+    time[0] = time[1];
+    alpha[0] = alpha[1];
+    pData++;
+    time[1] = pData->time;
+    alpha[1] = pData->alpha;
+    curKey++;
+    return 1;
+}
+
+void AnimRtStreamBlur::Evaluate(float t, unsigned short length)
+{
+    if (numKeys < 2)
+        return;
+    unsigned L = length & ANIM_LEN_MASK;
+    bool looping = (length & ANIM_LEN_LOOP) != 0;
+    for (int guard = numKeys + 4; t > (float)time[1] && --guard >= 0;)
+    {
+        if (NextKey())
+            continue;
+        if (t >= (float)L)
+        {
+            pData = pBase + 1;
+            time[0] = pBase[0].time;
+            if (looping)
+            {
+                time[1] = pBase[1].time;
+                alpha[0] = pBase[0].alpha;
+                alpha[1] = pBase[1].alpha;
+                curAlpha = 0;
+                scale[0] = 0;
+                scale[1] = pBase[0].scale;
+            }
+            else
+            {
+                time[1] = (u16)L;
+            }
+            curKey = 1;
+            t -= (float)L;
+            break;
+        }
+        scale[1] = pBase[numKeys - 1].scale;
+        time[0] = time[1];
+        alpha[0] = alpha[1];
+        time[1] = (u16)L;
+        if (looping)
+            alpha[1] = pBase[0].alpha;
+    }
+    float t0 = (float)time[0], t1 = (float)time[1];
+    if (t0 <= t && t <= t1)
+    {
+        float f = t1 != t0 ? (t - t0) / (t1 - t0) : 0.0f;
+        scale[0] = scale[1];
+        curAlpha = (u16)(int)((float)alpha[0] + ((float)alpha[1] - (float)alpha[0]) * f);
+    }
+}
