@@ -7,12 +7,17 @@
 #include "ZevEngine2/List.h"
 #include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "game/QuadTree.h"
 #include "game/Rumble.h"
 
 // The one pool of pointer-list links, built by this module's static
 // initialiser before main: every List<T> in the program takes its links here.
 LinkPool<1024> linkpool;
+
+// The one sound system, built before main: four pre-made 96 KiB stream banks,
+// stereo output.
+SoundSystem sound(98304, 4, true);
 
 DemoParams demoparams;
 
@@ -48,6 +53,8 @@ void MainFrame(int frame)
     Platform::BeginScene();
     DrawPostRawObjs();
     Platform::EndScene(2);
+    // No camera yet: the listener stands at the origin.
+    sound.Update(1, Matrix(true));
 }
 
 int ee_main(int argc, char** argv)

@@ -366,22 +366,24 @@ bool BuildSoundBank(const std::vector<BankInput>& inputs, BankLayout layout, u16
         freqs.push_back(pitch);
         encoded.push_back(EncodeAdpcm(input.sound.samples, input.loop));
     }
-    const size_t header = one ? sizeof(BankHeader1) + n * sizeof(BankSample1)
-                              : sizeof(BankHeader2) + n * sizeof(BankSample2);
-    const size_t data_at = RoundUp(header, 64);
+    const size_t header = one ? sizeof(SOUNDFILE) + n * sizeof(SOUNDSAMPLE) : sizeof(SOUNDFILE2) + n * sizeof(SOUNDSAMPLE2);
+    const size_t data_at = RoundUp(header, SOUNDFILE_HEADER_ALIGN);
     bank.assign(data_at + data_size, 0);
-    if (one)
-        Put(bank, 0, BankHeader1{static_cast<u16>(n), static_cast<u16>(data_size / 8)});
-    else
-        Put(bank, 0, BankHeader2{static_cast<u16>(bank_flags | 0x8000), static_cast<u16>(n), static_cast<u32>(data_size)});
+    if (one) {
+        SOUNDFILE h{static_cast<u16>(n), static_cast<u16>(data_size / 8)};
+        Put(bank, 0, h);
+    } else {
+        SOUNDFILE2 h{static_cast<u16>(bank_flags | SOUNDFILE2_FLAG), static_cast<u16>(n), static_cast<u32>(data_size)};
+        Put(bank, 0, h);
+    }
     size_t offset = 0;
     for (size_t i = 0; i < n; ++i) {
         const s16 freq = static_cast<s16>(freqs[i]);
         if (one)
-            Put(bank, sizeof(BankHeader1) + i * sizeof(BankSample1), BankSample1{static_cast<u16>(offset / 8), freq});
+            Put(bank, sizeof(SOUNDFILE) + i * sizeof(SOUNDSAMPLE), SOUNDSAMPLE{static_cast<u16>(offset / 8), freq});
         else
-            Put(bank, sizeof(BankHeader2) + i * sizeof(BankSample2),
-                BankSample2{inputs[i].flags, freq, static_cast<u32>(offset)});
+            Put(bank, sizeof(SOUNDFILE2) + i * sizeof(SOUNDSAMPLE2),
+                SOUNDSAMPLE2{inputs[i].flags, freq, static_cast<u32>(offset)});
         std::copy(encoded[i].begin(), encoded[i].end(), bank.begin() + static_cast<std::ptrdiff_t>(data_at + offset));
         offset += encoded[i].size();
     }

@@ -5,13 +5,10 @@
 // and keeps the pair whose decoded block (decoded exactly as the SPU2 does,
 // carrying the history from block to block) is closest to the input.
 //
-// Bank files, little-endian, header padded to a multiple of 64 bytes, the
-// sample data after it:
-//   layout 1: {u16 nSamples (bit 15 clear); u16 totalsize (data size / 8);
-//              {u16 start (offset / 8); s16 freq}[nSamples]}
-//   layout 2: {u16 flags (bit 15 set); u16 nSamples; u32 totalsize (bytes);
-//              {u16 flags; s16 freq; u32 start (bytes)}[nSamples]}
-// freq is the pitch at which the sample plays at its own rate (4096 = 48 kHz).
+// Bank files are written with the sound module's own records: layout 1 is a
+// SOUNDFILE with its SOUNDSAMPLEs, layout 2 a SOUNDFILE2 with its
+// SOUNDSAMPLE2s (ZevEngine2/PS2/iop/IOPSound.h); the header is padded to a
+// multiple of 64 bytes and the sample data follows.
 #pragma once
 
 #include <ee/types.h>
@@ -21,29 +18,9 @@
 #include <vector>
 
 #include "console/src/spu2/adpcm.h"
+#include "ZevEngine2/PS2/iop/IOPSound.h"
 
 namespace tools {
-
-struct BankHeader1 {
-    u16 nSamples;
-    u16 totalsize;
-};
-struct BankSample1 {
-    u16 start;
-    s16 freq;
-};
-struct BankHeader2 {
-    u16 flags;
-    u16 nSamples;
-    u32 totalsize;
-};
-struct BankSample2 {
-    u16 flags;
-    s16 freq;
-    u32 start;
-};
-static_assert(sizeof(BankHeader1) == 4 && sizeof(BankSample1) == 4, "layout 1 records are 4 bytes");
-static_assert(sizeof(BankHeader2) == 8 && sizeof(BankSample2) == 8, "layout 2 records are 8 bytes");
 
 // How the encoded sound ends.
 enum class AdpcmLoop {
