@@ -23,6 +23,8 @@
 
 struct MDLFILE;
 struct NODE;
+struct AnimChar;
+struct AnimNode;
 struct GEOMETRY;
 struct COLLISION;
 class BlendAnimation;
@@ -276,6 +278,53 @@ public:
     // maxturnspeed radians; true when it got there (snapped exactly).
     bool TurnToward(VectorDir facedir, float maxturnspeed);
 
+    // Animation set-up over the hierarchy (ObjectAnim.cpp).  The walks visit
+    // this object, then its descendants depth first, children before later
+    // siblings, and pass over every sub-tree whose root animates itself
+    // (flag 0x20000).  The bundles of an animation file are matched to the
+    // nodes in that order (see SetAnimFile).
+    //
+    // Gives every object of the tree that has none a BlendAnimation without
+    // a bundle, starting at the animation clock; the children get flags
+    // without 0x80.  Self-animating sub-trees are included.
+    void AllocBlendAnimHierarchy(int flags);
+    // Starts an animation file on this object (unless it animates itself)
+    // and on the descendants of the same model file; clearStream empties
+    // their slots first.
+    void SetAnimFileHierarchy(AnimChar* animHeader, int animoffset, bool clearStream, float blendAmount, short sndBank);
+    // Cross-fades to an animation file over nframes frames; without a
+    // running animation it simply starts it.  morphXFade holds the new
+    // animation at its start while the fade runs.
+    void XFadeAnimFileHierarchy(AnimChar* animHeader, int nframes, int animoffset, short sndBank, bool morphXFade);
+    // Adds a slot playing entry (node animation index + offset) of the model
+    // file's animation table, looping, on the object and the descendants of
+    // the same model file.
+    void AddBlendAnimHierarchy(int offset, int animoffset, float blendAmount);
+    // Sets slot 0 to entry (node animation index + offset) of the model
+    // file's animation table on the object and the descendants of the same
+    // model file.
+    void SetAnimHierarchy(int offset, int animoffset);
+    // Empties every slot of the visited objects.
+    void ClearBlendAnimHierarchy();
+    // Moves the start of the visited objects' slot 0 by time frames.
+    void OffsetAnimation(int time);
+    // Sets the pose weight of the descendants of the same model file, and of
+    // this object when poseroot.
+    void SetPoseBlendHierarchy(float amount, bool poseroot);
+    // Evaluates the animation file's positions and rotations at frameoffset
+    // into the pose keys of the descendants of the same model file (and of
+    // this object when poseroot): replacing them when blendAmount is 1.0,
+    // else moving them toward the evaluated key by blendAmount.
+    void PoseAnimHierarchyToFrame(AnimChar* animHeader, float frameoffset, bool poseroot, float blendAmount);
+    // mat with the first position key and the first rotation key of this
+    // object's bundle of animChar in place of its translation and rotation
+    // rows; mat itself without such a bundle.
+    Matrix GetAnimStartMatrix(const AnimChar* animChar) const;
+    // Entry (node animation index + offset) of the model file's animation
+    // table; null without a model file, without a node animation index, or
+    // past either end of the table.
+    AnimNode* GetAnimRec(int offset) const;
+
     OBJMESSAGEHANDLER messagehandler;
     unsigned int flags;
     u8 type;          // OBJTYPE
@@ -313,6 +362,19 @@ static_assert(sizeof(BoneObject) == 176);
 // objects restart the chain below them with the identity.  Defined with the
 // model nodes.
 void FixBones(Object* obj, const Matrix& mat);
+
+// One step of an animation file's walk over a hierarchy (ObjectAnim.cpp).
+// *nodeNum is the walk's running bundle index into animHeader: bundles whose
+// id is below the node's animation id are passed over; the bundle there is
+// the object's when its id is the node's animation id (an object without a
+// model file takes the next bundle in walk order), and the index then moves
+// past it.  With clearStream the object's slots are emptied first.  A slot is
+// added either way, playing the object's bundle or nothing, so that every
+// object of the walk has the same slots.  True when a bundle was added; false
+// without a bundle for the object or without a blend animation, when both
+// slots are in use, or without an animation file.
+bool SetAnimFile(Object* obj, AnimChar* animHeader, int animoffset, int* nodeNum, bool clearStream,
+                 float blendAmount, short sndBank);
 
 // Sets (id | setmask) & ~clearmask on every box and sphere of a chain,
 // descending into nested chains; returns the OR of the top-level ids.
