@@ -170,14 +170,11 @@ void DMApacketSP::Close(int id, bool irq)
 
 u32* DMApacketSP::_Ref(int id, const void* addr, u32 qwc, u32 op1, u32 op2, bool irq)
 {
-    reffed += qwc;
+    // Close pending data with the scratchpad-aware close; the base then finds
+    // a fresh tag and reuses its slot.
     if (p > reinterpret_cast<u32*>(tag) + 2)
         Close(DMA_CNT);
-    DMAtag* slot = tag;
-    SetRefTag(slot, id, addr, qwc, op1, op2, irq);
-    tag = slot + 1;
-    p = reinterpret_cast<u32*>(tag) + 2;
-    return reinterpret_cast<u32*>(slot + 1);
+    return DMApacket::_Ref(id, addr, qwc, op1, op2, irq);
 }
 
 void DMApacketSP::_Flush()
