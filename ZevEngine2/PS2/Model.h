@@ -79,6 +79,10 @@ enum GTEX_ENUM
     GTEX_TOTAL,
 };
 extern Texture gtex[GTEX_TOTAL];
+// Fills gtex[GTEX_SPECULAR] and gtex[GTEX_REFLECTION] with the program's
+// built-in images (made once; later calls change nothing).  For the game's
+// start-up.
+void SetUpGlobalTextures();
 
 // Call-list command tokens.  A call-list quadword whose u16 word w6 has bit
 // 0x800 set is a command; MATERIAL::Patch replaces the token by its routine's
@@ -277,7 +281,29 @@ void SetTintSet(Object* obj, int set, bool firstLevel);
 // running bundle (defined with blend animation; null until it is linked).
 BlendAnimation* NewBlendAnimation(Object* obj, AnimBundle* bundle, u32 flags, int length, int animflags, int start);
 
-// Model drawing (defined with the model drawer).
+// Model drawing (defined with the model drawer, ModelDraw.cpp).
+//
+// A skinned model's palette holds at most this many matrices (the first the
+// identity), and its bone walk keeps at most this many pending siblings;
+// larger hierarchies are cut, reported once.
+constexpr int MDL_MAX_PALETTE = 128;
+constexpr int MDL_MAX_BONE_STACK = 32;
+
+// One model at mat: its opaque materials now when the current fade
+// (rc.light_colour.w.w) is 1, nothing at fade 0, else the whole model is
+// queued for the transparency pass; translucent materials are always queued.
 void Draw(RenderContext& rc, MDLFILE* mf, MODEL* model, const Matrix& mat, const u8* params);
+// The sibling chain from first under parent: hidden and culled objects are
+// passed over; levels of detail by the top object's depth.
+void DrawSubObj(RenderContext& rc, Object* first, const Matrix& parent, float depth);
+// A skinned model: its palette from the bone objects below obj, the objects
+// its bones carry drawn on the way.
+void DrawSkinned(RenderContext& rc, Object* obj, GEOMETRY0* g, const Matrix& mat, float depth);
+// The model's opaque shape into the depth buffer only.
 void DrawToZBuff(const MODEL* model);
+// Instanced drawing: the n matrices (object to world) go to vector-unit
+// memory with SendInstanceMatrices in the open command block, then
+// RenderInstances(n) makes the next MODEL::Render draw the model once per
+// matrix.  At most MC2_MAX_INSTANCES (7); more are dropped, reported once.
+void SendInstanceMatrices(const Matrix* mats, int n);
 void RenderInstances(int n);

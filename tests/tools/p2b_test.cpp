@@ -176,7 +176,7 @@ TEST(P2B, TheSampleCubeLoadsAndBuildsItsObjectTree)
     const MATERIAL& mt = mf.models[0]->mtls[0];
     EXPECT_EQ(mt.texid, 0);
     EXPECT_EQ(mt.Words(0)[6], MATERIAL::translate[tokSetMaterial - tokNop]);
-    EXPECT_EQ(mt.Words(0)[0], kCubeVertices);
+    EXPECT_EQ(mt.Words(0)[0], kCubeStride);   // mc2SetMaterial {stride, ...}
     EXPECT_TRUE(mf.models[0]->flags & MDL_LIT);
     EXPECT_FALSE(mf.models[1]->flags & MDL_LIT);
 

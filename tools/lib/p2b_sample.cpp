@@ -1,6 +1,7 @@
 // Sample model files.
 // Standard headers come before the game's, whose common header renames the
 // C library's heap and printing functions for game code.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -10,16 +11,14 @@
 
 #include "ZevEngine2/light.h"
 #include "ZevEngine2/PS2/Packet.h"
+#include "ZevEngine2/PS2/MC2/Routines.h"
 
 namespace tools {
 
 namespace {
 
-constexpr u32 VIF_NOP = 0x00000000;
 constexpr u32 VIF_STCYCL_4_4 = 0x01000404;
-constexpr u32 VIF_UNPACK_V4_32 = 0x6C000000;
 constexpr u32 VIF_UNPACK_RELATIVE = 0x8000;
-constexpr u32 VIF_MSCNT = 0x17000000;
 
 u32 Bits(float f)
 {
@@ -28,66 +27,146 @@ u32 Bits(float f)
     return u;
 }
 
+struct V3
+{
+    float x, y, z;
+};
+
+V3 Sub(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// One vertex: position (drawn), texture coordinates, normal and, when the
+// model is skinned, its weights slot.
+struct Vert
+{
+    V3 p;
+    float u, v;
+    u128 weights;
+};
+
+// Two triangles of the quad a, b, c, d, wound so that the microcode sees
+// their front from the side the normal points to: (v1 - v0) x (v2 - v0)
+// along n.
+void AddQuad(std::vector<Vert>& out, const Vert (&q)[4], V3 n)
+{
+    const bool along = Dot(Cross(Sub(q[1].p, q[0].p), Sub(q[2].p, q[0].p)), n) > 0.0f;
+    const int order[2][6] = {{0, 3, 2, 0, 2, 1}, {0, 1, 2, 0, 2, 3}};
+    for (int k : order[along ? 1 : 0])
+        out.push_back(q[k]);
+}
+
+// The vertices as stride quadwords each; normals[i] is the normal of the
+// quad whose two triangles are vertices 6i .. 6i + 5.
+std::vector<u128> Pack(const std::vector<Vert>& verts, const std::vector<V3>& normals, int stride)
+{
+    std::vector<u128> out;
+    for (size_t i = 0; i < verts.size(); ++i) {
+        const Vert& v = verts[i];
+        const V3& n = normals[i / 6];
+        out.push_back(FloatQuad(v.p.x, v.p.y, v.p.z, 256.0f));
+        out.push_back(FloatQuad(v.u, v.v, 1.0f, 0.0f));
+        out.push_back(FloatQuad(n.x, n.y, n.z, 0.0f));
+        if (stride > 3)
+            out.push_back(v.weights);
+    }
+    return out;
+}
+
+u128 PlainCommand(Tok tok, u32 x = 0, u32 y = 0, u32 z = 0)
+{
+    return Quad(x, y, z, u32(tok));
+}
+
+// The call list of the samples' materials around the given program.
+std::vector<u128> CallListOf(int stride, const std::vector<u128>& program)
+{
+    CallList cl;
+    cl.Cmd(tokSetMaterial, u32(stride), u32(program.size() + 1));
+    for (const u128& q : program)
+        cl.Raw(q);
+    cl.Cmd(tokStop);
+    return cl.qw;
+}
+
+}  // namespace
+
 u128 FloatQuad(float x, float y, float z, float w)
 {
     return Quad(Bits(x), Bits(y), Bits(z), Bits(w));
 }
 
-}  // namespace
+u128 ColourCommand(Tok tok, float r, float g, float b, float a, u32 slot)
+{
+    return Quad(slot != 0 ? (Bits(r) & 0xFFFF0000u) | (slot & 0xFFFF) : Bits(r), Bits(g), Bits(b),
+                (Bits(a) & 0xFFFF0000u) | u32(tok));
+}
 
-P2BModel CubeModel(float half, u16 texid, bool lit)
+u128 KickCommand(Tok tok, u32 k, u32 prim)
+{
+    return Quad(k, 0x30004000u | (prim & 0x7FF) << 15, 0x412, u32(tok));
+}
+
+std::vector<u128> VertexStream(const std::vector<u128>& vertices, int stride, int perBatch)
+{
+    std::vector<u128> out;
+    const size_t n = vertices.size() / size_t(stride);
+    for (size_t first = 0; first < n; first += size_t(perBatch)) {
+        const u32 count = u32(std::min(n - first, size_t(perBatch)));
+        const u32 qwc = count * u32(stride);
+        out.push_back(Quad(VIF_NOP, VIF_NOP, VIF_STCYCL_4_4, VIF_UNPACK_V4_32 | (qwc & 0xFF) << 16 | VIF_UNPACK_RELATIVE));
+        out.insert(out.end(), vertices.begin() + long(first * size_t(stride)),
+                   vertices.begin() + long((first + count) * size_t(stride)));
+        out.push_back(Quad(VIF_ITOP(count), VIF_MSCNT, VIF_NOP, VIF_NOP));
+    }
+    return out;
+}
+
+P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
 {
     P2BModel m;
     m.flags = lit ? MDL_LIT : 0;
     m.sphere = Sphere(0.0f, 0.0f, 0.0f, half * std::sqrt(3.0f));
     m.boxextent = Vector(half, half, half, 0.0f);
 
-    // Six faces, each two triangles, wound counter-clockwise seen from
-    // outside.  Face f has normal axis f / 2, sign + for even f.
-    std::vector<u128> verts;
+    // Six faces, each two triangles facing outwards.  Face f has its normal
+    // along axis f / 2, positive for even f.
+    std::vector<Vert> verts;
+    std::vector<V3> normals;
     for (int f = 0; f < 6; ++f) {
-        int axis = f / 2;
-        float s = (f & 1) ? -1.0f : 1.0f;
-        int u = (axis + 1) % 3, v = (axis + 2) % 3;
-        float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
-        int order[6] = {0, 1, 2, 0, 2, 3};
-        for (int k = 0; k < 6; ++k) {
-            int c = order[s > 0 ? k : 5 - k];
+        const int axis = f / 2;
+        const float s = (f & 1) ? -1.0f : 1.0f;
+        const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+        const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        Vert q[4];
+        for (int c = 0; c < 4; ++c) {
             float p[3];
             p[axis] = s * half;
             p[u] = corner[c][0] * half;
             p[v] = corner[c][1] * half;
-            float n[3] = {0, 0, 0};
-            n[axis] = s;
-            verts.push_back(FloatQuad(p[0], p[1], p[2], 1.0f));
-            verts.push_back(FloatQuad(n[0], n[1], n[2], 0.0f));
-            verts.push_back(FloatQuad((corner[c][0] + 1) * 0.5f, (corner[c][1] + 1) * 0.5f, 1.0f, 0.0f));
+            q[c] = Vert{{p[0], p[1], p[2]}, (corner[c][0] + 1) * 0.5f, (corner[c][1] + 1) * 0.5f, u128{}};
         }
+        float n[3] = {0, 0, 0};
+        n[axis] = s;
+        AddQuad(verts, q, {n[0], n[1], n[2]});
+        normals.push_back({n[0], n[1], n[2]});
     }
 
-    // Triangles, Gouraud shaded, textured when there is a texture; the
-    // registers ST, RGBAQ and XYZ2 per vertex.
-    u32 prim = 3 | 1 << 3 | (texid != TEXID_NONE ? 1 << 4 : 0);
-    sceGifTag tag = MakeGifTag(kCubeVertices, true, 0, 3, 0x512, true, prim);
-    u128 tagq;
-    std::memcpy(&tagq, &tag, 16);
-
-    CallList cl;
-    cl.Cmd(tokSetMaterial, kCubeVertices);
-    cl.Giftag({tagq});
-    cl.Cmd(tokTransform);
+    const bool textured = texid != TEXID_NONE;
+    const u32 prim = kPrimTriangles | kPrimGouraud | (textured ? kPrimTextured : 0);
+    std::vector<u128> program = {PlainCommand(tokTransform), PlainCommand(tokBFCull)};
     if (lit)
-        cl.Cmd(tokDoLighting);
-    cl.Cmd(tokKick);
-    cl.Cmd(tokStop);
+        program.push_back(ColourCommand(tokDoLighting, 1.0f, 1.0f, 1.0f, 1.0f));
+    else
+        program.push_back(ColourCommand(tokFillColour, fill.r / 128.0f, fill.g / 128.0f, fill.b / 128.0f,
+                                        fill.a / 128.0f));
+    program.push_back(KickCommand(tokKickFlip, 1, prim));
 
     P2BMaterial mt;
+    mt.desc = kCubeStride;
     mt.texid = texid;
-    mt.callList = cl.qw;
-    mt.data.push_back(Quad(VIF_NOP, VIF_NOP, VIF_STCYCL_4_4,
-                           VIF_UNPACK_V4_32 | u32(verts.size() & 0xFF) << 16 | VIF_UNPACK_RELATIVE));
-    mt.data.insert(mt.data.end(), verts.begin(), verts.end());
-    mt.data.push_back(Quad(VIF_MSCNT, VIF_NOP, VIF_NOP, VIF_NOP));
+    mt.callList = CallListOf(kCubeStride, program);
+    mt.data = VertexStream(Pack(verts, normals, kCubeStride), kCubeStride, kCubeVertices);
     m.opaque.push_back(mt);
     return m;
 }
@@ -128,10 +207,94 @@ P2BFile SampleCubeFile()
     f.AddNode(kCubeRootNode, MakeLodNode(1));
     NODE light;
     std::string error;
-    MakeLightNode(ZEVLIGHT_POS, Colour(255, 240, 200, 128), 128.0f, 10.0f, 0.0f, VectorPos(0, -3, 0),
+    // Node colours are bytes scaled by intensity / 128: about 1.5 here.
+    MakeLightNode(ZEVLIGHT_POS, Colour(255, 240, 200, 128), 0.75f, 10.0f, 0.0f, VectorPos(0, -3, 0),
                   VectorXYZ(0, 0, 0), light, error);
     light.extra = kCubeLightId;
     f.AddNode(kCubeRootNode, light);
+    return f;
+}
+
+P2BModel ArmModel(u16 texid)
+{
+    constexpr float kHalfLength = 2.0f, kHalfWidth = 0.35f;
+    constexpr int kSegments = 8;
+    P2BModel m;
+    m.flags = MDL_LIT | MDL_SKINNED;
+    m.sphere = Sphere(0.0f, 0.0f, 0.0f, std::sqrt(kHalfLength * kHalfLength + 2 * kHalfWidth * kHalfWidth));
+    m.boxextent = Vector(kHalfLength, kHalfWidth, kHalfWidth, 0.0f);
+
+    // Bone 2 takes over from bone 1 between x = -0.5 and 0.5.
+    auto weights = [](float x) {
+        const float w2 = std::clamp(x + 0.5f, 0.0f, 1.0f);
+        return Quad(Bits(1.0f - w2), Bits(w2), 0, 1 | 2 << 8);
+    };
+    auto vert = [&](float x, float y, float z, float u, float v) {
+        return Vert{{x, y, z}, u, v, weights(x)};
+    };
+    std::vector<Vert> verts;
+    std::vector<V3> normals;
+    const float t = kHalfWidth;
+    for (int s = 0; s < kSegments; ++s) {
+        const float x0 = -kHalfLength + 2 * kHalfLength * float(s) / kSegments;
+        const float x1 = -kHalfLength + 2 * kHalfLength * float(s + 1) / kSegments;
+        const float u0 = (x0 + kHalfLength) * 0.5f, u1 = (x1 + kHalfLength) * 0.5f;
+        for (int side = 0; side < 4; ++side) {
+            const float sg = (side & 1) ? -1.0f : 1.0f;
+            Vert q[4];
+            V3 n;
+            if (side < 2) {   // +y, -y
+                q[0] = vert(x0, sg * t, -t, u0, 0);
+                q[1] = vert(x1, sg * t, -t, u1, 0);
+                q[2] = vert(x1, sg * t, t, u1, 1);
+                q[3] = vert(x0, sg * t, t, u0, 1);
+                n = {0, sg, 0};
+            } else {          // +z, -z
+                q[0] = vert(x0, -t, sg * t, u0, 0);
+                q[1] = vert(x1, -t, sg * t, u1, 0);
+                q[2] = vert(x1, t, sg * t, u1, 1);
+                q[3] = vert(x0, t, sg * t, u0, 1);
+                n = {0, 0, sg};
+            }
+            AddQuad(verts, q, n);
+            normals.push_back(n);
+        }
+    }
+    for (float sg : {-1.0f, 1.0f}) {
+        const float x = sg * kHalfLength;
+        Vert q[4] = {vert(x, -t, -t, 0, 0), vert(x, t, -t, 1, 0), vert(x, t, t, 1, 1), vert(x, -t, t, 0, 1)};
+        AddQuad(verts, q, {sg, 0, 0});
+        normals.push_back({sg, 0, 0});
+    }
+
+    const u32 prim = kPrimTriangles | kPrimGouraud | (texid != TEXID_NONE ? kPrimTextured : 0);
+    const std::vector<u128> program = {
+        PlainCommand(tokSkin, 3, 2),
+        PlainCommand(tokTransform),
+        PlainCommand(tokBFCull),
+        ColourCommand(tokDoLighting, 1.0f, 1.0f, 1.0f, 1.0f),
+        KickCommand(tokKickFlip, 1, prim),
+    };
+    P2BMaterial mt;
+    mt.desc = kArmStride;
+    mt.texid = texid;
+    mt.callList = CallListOf(kArmStride, program);
+    mt.data = VertexStream(Pack(verts, normals, kArmStride), kArmStride, kArmBatch);
+    m.opaque.push_back(mt);
+    return m;
+}
+
+P2BFile SampleArmFile()
+{
+    P2BFile f;
+    f.version = MDL_SHADOW_VERSION;
+    f.models.push_back(ArmModel(0));
+    P2BTexture tex;
+    tex.texture = CheckerTexture(16, Colour(230, 230, 210, 255), Colour(40, 90, 170, 255));
+    f.textures.push_back(tex);
+    f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), kArmRootId));
+    f.AddNode(kArmRootNode, MakeNode(MDL_BONE, VectorPos(-2, 0, 0), VectorXYZ(0, 0, 0), kArmBone1Id));
+    f.AddNode(kArmBone1Node, MakeNode(MDL_BONE, VectorPos(2, 0, 0), VectorXYZ(0, 0, 0), kArmBone2Id));
     return f;
 }
 

@@ -165,6 +165,10 @@ inline u32 ColourByte(float v)
 // (mc2Process1, mc2ProcessVerts).
 void RunProgram(vu1::Machine& vu, u32 pc);
 
+// Runs the material program from pc once per instance matrix while
+// mc2Instances has set some (Instances2.cpp); false when it has not.
+bool RunInstances(vu1::Machine& vu, u32 pc);
+
 // The lighting routines' walk over the extra-lights chain at 910.
 void WalkLightChain(vu1::Machine& vu);
 

@@ -167,7 +167,8 @@ u32 Process1(vu1::Machine& vu, u32)
         b.fogged = 0;
         std::memset(b.flags, 0, sizeof b.flags);
     }
-    RunProgram(vu, pc);
+    if (!RunInstances(vu, pc))
+        RunProgram(vu, pc);
     return mc2Process1;
 }
 

@@ -29,6 +29,8 @@ enum : u32 {
     MC2_OUTBUF1 = 432,         // the two output buffers without a palette
     MC2_OUTBUF2 = 649,
     MC2_MAXBATCH = 72,         // vertices of one batch at most
+    MC2_INSTANCES = 870,       // 870..897 instance matrices (mc2Instances)
+    MC2_MAX_INSTANCES = 7,
     MC2_CLIPSCALE = 898,       // clip_scale (its w: the guard-band factor)
     MC2_WORLDCULL = 899,       // 899..902 world to cull space
     MC2_LIGHTDIRS = 903,       // 903..905 directional light directions in object space

@@ -705,10 +705,10 @@ TEST_F(Microcode, MaterialLongerThanItsAreaIsRefused)
 TEST_F(Microcode, RoutineNotBuiltYetSaysSoAndEndsTheRun)
 {
     console::ClearConsoleText();
-    Material(1, {Cmd(mc2Transform), Cmd(mc2Skin), Kick(mc2KickFlip, 1, kPrimStrip)});
+    Material(1, {Cmd(mc2Transform), Cmd(mc2Reflection), Kick(mc2KickFlip, 1, kPrimStrip)});
     Batch(kHalf1, {Vec(0, 0, 10, 1), Vec(0, 1, 10, 1), Vec(1, 0, 10, 1)}, 3);
     EXPECT_TRUE(Packets(gs.recorder).empty());
-    EXPECT_NE(console::ConsoleText().find("mc2Skin is not built"), std::string::npos);
+    EXPECT_NE(console::ConsoleText().find("mc2Reflection is not built"), std::string::npos);
 }
 
 }  // namespace
