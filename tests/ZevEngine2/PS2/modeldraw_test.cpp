@@ -160,13 +160,17 @@ TEST_F(SceneTest, ModelWithOnlyTranslucentMaterialsIsQueuedWhateverTheFade)
     glass.opaque.clear();
     LoadedFile f(FileOf({glass}));
     MODEL* m = f.mf.models[0];
-    for (float fade : {1.0f, 0.0f, 0.3f}) {
+    // Inside a frame: the drawer writes nothing while no chain is open.
+    Frame([&] {
+        for (float fade : {1.0f, 0.0f, 0.3f}) {
+            InitTransparencies(rc);
+            rc.SetGlobalTransparency(fade);
+            Draw(rc, &f.mf, m, Placed(VectorPos(0, 0, 5)), nullptr);
+            EXPECT_EQ(theTransparencies.num, 1) << fade;
+        }
+        rc.SetGlobalTransparency(1.0f);
         InitTransparencies(rc);
-        rc.SetGlobalTransparency(fade);
-        Draw(rc, &f.mf, m, Placed(VectorPos(0, 0, 5)), nullptr);
-        EXPECT_EQ(theTransparencies.num, 1) << fade;
-    }
-    rc.SetGlobalTransparency(1.0f);
+    });
 }
 
 // After a faded model the depth-only pass must not leave the alpha test
