@@ -2,9 +2,11 @@
 // extrusion: every triangle as a strip of its own, and for every edge that two
 // triangles share a zero-area quad joining their two copies of the edge, each
 // vertex carrying the normal of the triangle it belongs to.  Vertices whose
-// triangle faces away from the light move along the light onto the ground
-// plane; the others stay.  The lit triangles so form the volume's near cap,
-// the unlit ones its far cap on the ground, and the quads of the silhouette
+// triangle faces away from the light move along the light to just past the
+// ground plane (kPastPlane; at most kMaxExtrude, and that far when the light
+// never reaches the plane); the others stay.  The lit triangles so form the
+// volume's near cap, the unlit ones its far cap under the ground, and the
+// quads of the silhouette
 // edges (lit on one side, unlit on the other) open into its walls: the volume
 // is closed whatever the mesh's shape, without the edges' neighbours being
 // known.
@@ -13,9 +15,9 @@
 // program
 //   {offset x, y, z, -65536.0 | mc2Extrude}: positions offset-encoded by the
 //       model's compressionOffset (float positions: offset 0), or, skinned,
-//   {0, 0, 0, 1.0 | mc2Extrude} and the skin step {.., mc2Skin} (stride
-//       {stride, 5}), which runs over the batch first and leaves float
-//       positions and normals in place;
+//   {0, 0, 0, 1.0 | mc2Extrude} and the skin step {weights slot, normal
+//       slot 2, 0, mc2Skin} (material {stride, 5}), which runs over the batch
+//       first and leaves float positions and normals in place;
 //   {light x, y, z, -}: the way the light travels, world space;
 //   {plane nx, ny, nz, d}: world space, points with n.p + d > 0 above it;
 // and in its command block {k, GIF tag upper word, register list,
@@ -24,7 +26,9 @@
 // Vertex (stride >= 3 quadwords): slot 0 the position (its w word's bit 15:
 // no drawing kick; the first two vertices of every strip carry it), slot 2
 // the triangle's normal (float or offset-encoded, as for lighting); slot 1
-// and further slots are not read.  Triangles are wound so that (v1 - v0) x
+// and further slots are not read here (a skinned model's weights lie in the
+// slot the material's second format field names).  The moved positions are
+// written back into slot 0 as floats, where the kick reads them.  Triangles are wound so that (v1 - v0) x
 // (v2 - v0) points out of the mesh, every second triangle of a strip
 // reversed; the quad of an edge running a -> b in triangle A (b -> a in
 // triangle B) is the strip (b_A, a_A, b_B, a_B).
