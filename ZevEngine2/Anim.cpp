@@ -79,6 +79,28 @@ Vector Point(const VectorXYZ& v)
     return Vector(v, 1.0f);
 }
 
+// Runs a cursor whose value the object's matrix does not take (colour, zoom,
+// near z, blur): it keeps the value for whoever reads it.  Other types are
+// left alone.
+void EvaluateOwnValue(AnimRtStream* c, float t, unsigned short len)
+{
+    switch (c->type)
+    {
+    case ANIM_TYPE_COLOUR:
+        static_cast<AnimRtStreamVector3*>(c)->Evaluate(t, len);
+        break;
+    case ANIM_TYPE_ZOOM:
+    case ANIM_TYPE_NEARZ:
+        static_cast<AnimRtStreamFloat*>(c)->Evaluate(t, len);
+        break;
+    case ANIM_TYPE_BLUR:
+        static_cast<AnimRtStreamBlur*>(c)->Evaluate(t, len);
+        break;
+    default:
+        break;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -334,21 +356,12 @@ int AnimateObject(Object* obj, float time, int animstatus)
                 a->lastEval.scl = Vector(static_cast<AnimRtStreamVector3*>(c)->Evaluate(t, len), 0.0f);
             obj->mat.SetScale(a->lastEval.scl.xyz());
             break;
-        case ANIM_TYPE_COLOUR:
-            static_cast<AnimRtStreamVector3*>(c)->Evaluate(t, len);
-            break;
-        case ANIM_TYPE_ZOOM:
-        case ANIM_TYPE_NEARZ:
-            static_cast<AnimRtStreamFloat*>(c)->Evaluate(t, len);
-            break;
-        case ANIM_TYPE_BLUR:
-            static_cast<AnimRtStreamBlur*>(c)->Evaluate(t, len);
-            break;
         case ANIM_TYPE_INSTANT:
             if (!static_cast<AnimRtStreamInstant*>(c)->Evaluate(t, len, a, obj, 0))
                 return animstatus;   // the event's handler restarted or deleted the animation
             break;
         default:
+            EvaluateOwnValue(c, t, len);
             break;
         }
     }
@@ -896,16 +909,6 @@ int BlendAnimation::Animate(Object* obj, float* timeList, int animstatus, float 
                         slot->lastEval.scl = Vector(static_cast<AnimRtStreamVector3*>(c)->Evaluate(relTime, len), 0.0f);
                     run.Scl(slot->lastEval.scl, w);
                     break;
-                case ANIM_TYPE_COLOUR:
-                    static_cast<AnimRtStreamVector3*>(c)->Evaluate(relTime, len);
-                    break;
-                case ANIM_TYPE_ZOOM:
-                case ANIM_TYPE_NEARZ:
-                    static_cast<AnimRtStreamFloat*>(c)->Evaluate(relTime, len);
-                    break;
-                case ANIM_TYPE_BLUR:
-                    static_cast<AnimRtStreamBlur*>(c)->Evaluate(relTime, len);
-                    break;
                 case ANIM_TYPE_INSTANT:
                     // Events and sounds fire from slot 0 only.  A handler
                     // that restarted or deleted this animation ends the pass.
@@ -913,6 +916,7 @@ int BlendAnimation::Animate(Object* obj, float* timeList, int animstatus, float 
                         return animstatus;
                     break;
                 default:
+                    EvaluateOwnValue(c, relTime, len);
                     break;
                 }
             }

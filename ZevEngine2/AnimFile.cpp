@@ -473,6 +473,11 @@ VectorDir DirValue(const AnimKeyF3& k)
     return VectorDir(v128f{KeyFloat(k.x), KeyFloat(k.y), KeyFloat(k.z), 0.0f});
 }
 
+float FloatValue(const AnimKeyF& k)
+{
+    return KeyFloat(k.x);
+}
+
 // value0 + (value1 - value0) * f on x, y and z; w is value0's.
 template <class V>
 V Lerp3(const V& a, const V& b, float f)
@@ -482,95 +487,165 @@ V Lerp3(const V& a, const V& b, float f)
     return r;
 }
 
+float Lerp1(const float& a, const float& b, float f)
+{
+    return a + (b - a) * f;
+}
+
+// How a cursor reads its keys: Next(k) is the key after k, At(k, i) the key
+// i places after k, Time and Value a key's time and value.  Position, scale,
+// colour and float keys are plain arrays of one record type; rotation keys
+// are read by AnimQuatKeys.
+template <class K, class V, V (*Read)(const K&)>
+struct ArrayKeys
+{
+    const K* Next(const K* k) const { return k + 1; }
+    const K* At(const K* k, int i) const { return k + i; }
+    u16 Time(const K* k) const { return k->time; }
+    V Value(const K* k) const { return Read(*k); }
+};
+
+using PosKeys = ArrayKeys<AnimKeyF3, VectorPos, PosValue>;
+using DirKeys = ArrayKeys<AnimKeyF3, VectorDir, DirValue>;
+using FloatKeys = ArrayKeys<AnimKeyF, float, FloatValue>;
+
+// The steps shared by the interpolating cursors, for a cursor C (pBase, pData,
+// key[2]) reading its keys through R.
+
+// The first segment: from the first key to the second.
+template <class C, class R>
+void RestartCursor(C& c, const R& keys)
+{
+    c.pData = keys.Next(c.pBase);
+    c.time[0] = keys.Time(c.pBase);
+    c.time[1] = keys.Time(c.pData);
+    c.key[0] = keys.Value(c.pBase);
+    c.key[1] = keys.Value(c.pData);
+    c.curKey = 1;
+}
+
+// Starts stream s; an empty stream holds `idle`.
+template <class C, class R, class V>
+void SetCursor(C& c, AnimStream* s, const R& keys, const V& idle)
+{
+    c.type = s->type;
+    c.numKeys = s->numKeys;
+    c.pBase = c.pData = (decltype(c.pBase))s->pKeys;
+    c.curKey = 0;
+    if (c.numKeys == 0)
+    {
+        c.time[0] = c.time[1] = 0;
+        c.key[0] = c.key[1] = idle;
+        return;
+    }
+    if (keys.Time(c.pBase) != 0 || c.numKeys < 2)
+    {
+        // A constant segment from 0 to the first key.
+        c.time[0] = 0;
+        c.time[1] = keys.Time(c.pBase);
+        c.key[0] = c.key[1] = keys.Value(c.pBase);
+        return;
+    }
+    RestartCursor(c, keys);
+}
+
+template <class C, class R>
+int NextCursorKey(C& c, const R& keys)
+{
+    if ((int)c.curKey >= (int)c.numKeys - 1)
+        return 0;
+    c.time[0] = c.time[1];
+    c.key[0] = c.key[1];
+    c.pData = keys.Next(c.pData);
+    c.time[1] = keys.Time(c.pData);
+    c.key[1] = keys.Value(c.pData);
+    c.curKey++;
+    return 1;
+}
+
+template <class C, class R>
+void WrapCursor(C& c, const R& keys, bool looping, unsigned L)
+{
+    c.time[0] = c.time[1];
+    c.key[0] = c.key[1];
+    if (looping)
+    {
+        c.time[1] = (u16)(L + keys.Time(c.pBase));
+        c.key[1] = keys.Value(c.pBase);
+    }
+    else
+    {
+        c.time[1] = (u16)L;
+    }
+}
+
+template <class C, class R>
+void HoldCursorLast(C& c, const R& keys, unsigned L)
+{
+    c.pData = keys.Next(c.pBase);
+    c.time[0] = keys.Time(c.pBase);
+    c.time[1] = (u16)L;
+    c.key[0] = c.key[1] = keys.Value(keys.At(c.pBase, c.numKeys - 1));
+}
+
+// The value at t, mixed from the segment's two keys by mix(value0, value1, f).
+template <class C, class Mix>
+auto Interpolate(C& c, float t, unsigned short length, Mix mix)
+{
+    if (c.numKeys < 2)
+        return c.key[0];
+    float f;
+    if (!Locate(c, t, length, f))
+        return c.key[0];
+    return mix(c.key[0], c.key[1], f);
+}
+
 }  // namespace
 
 // --- positions
 
 void AnimRtStreamPos::Set(AnimStream* s)
 {
-    type = s->type;
-    numKeys = s->numKeys;
-    pBase = pData = (const AnimKeyPos*)s->pKeys;
-    curKey = 0;
-    if (numKeys == 0)
-    {
-        time[0] = time[1] = 0;
-        key[0] = key[1] = VectorPos(v128f{0.0f, 0.0f, 0.0f, 1.0f});
-        return;
-    }
-    if (pBase[0].time != 0 || numKeys < 2)
-    {
-        // A constant segment from 0 to the first key.
-        time[0] = 0;
-        time[1] = pBase[0].time;
-        key[0] = key[1] = PosValue(pBase[0]);
-        return;
-    }
-    pData = pBase + 1;
-    time[0] = pBase[0].time;
-    time[1] = pBase[1].time;
-    key[0] = PosValue(pBase[0]);
-    key[1] = PosValue(pBase[1]);
-    curKey = 1;
+    SetCursor(*this, s, PosKeys(), VectorPos(v128f{0.0f, 0.0f, 0.0f, 1.0f}));
 }
 
 int AnimRtStreamPos::NextKey()
 {
-    if ((int)curKey >= (int)numKeys - 1)
-        return 0;
-    time[0] = time[1];
-    key[0] = key[1];
-    pData++;
-    time[1] = pData->time;
-    key[1] = PosValue(*pData);
-    curKey++;
-    return 1;
+    return NextCursorKey(*this, PosKeys());
 }
 
 void AnimRtStreamPos::Wrap(bool looping, unsigned L)
 {
-    time[0] = time[1];
-    key[0] = key[1];
-    if (looping)
-    {
-        time[1] = (u16)(L + pBase->time);
-        key[1] = PosValue(*pBase);
-    }
-    else
-    {
-        time[1] = (u16)L;
-    }
+    WrapCursor(*this, PosKeys(), looping, L);
 }
 
 void AnimRtStreamPos::Restart()
 {
-    pData = pBase + 1;
-    time[0] = pBase[0].time;
-    time[1] = pBase[1].time;
-    key[0] = PosValue(pBase[0]);
-    key[1] = PosValue(pBase[1]);
-    curKey = 1;
+    RestartCursor(*this, PosKeys());
 }
 
 void AnimRtStreamPos::HoldLast(unsigned L)
 {
-    pData = pBase + 1;
-    time[0] = pBase->time;
-    time[1] = (u16)L;
-    key[0] = key[1] = PosValue(pBase[numKeys - 1]);
+    HoldCursorLast(*this, PosKeys(), L);
 }
 
 VectorPos AnimRtStreamPos::Evaluate(float t, unsigned short length)
 {
-    if (numKeys < 2)
-        return key[0];
-    float f;
-    if (!Locate(*this, t, length, f))
-        return key[0];
-    return Lerp3(key[0], key[1], f);
+    return Interpolate(*this, t, length, Lerp3<VectorPos>);
 }
 
 // --- rotations
+
+// Rotation keys are full or compressed quaternions, by the cursor's type.
+struct AnimQuatKeys
+{
+    const AnimRtStreamQuat& c;
+
+    const char* Next(const char* k) const { return k + c.Stride(); }
+    const char* At(const char* k, int i) const { return k + c.Stride() * i; }
+    u16 Time(const char* k) const { return c.TimeOf(k); }
+    Quaternion Value(const char* k) const { return c.Value(k); }
+};
 
 Quaternion AnimRtStreamQuat::Value(const char* k) const
 {
@@ -581,170 +656,64 @@ Quaternion AnimRtStreamQuat::Value(const char* k) const
 
 void AnimRtStreamQuat::Set(AnimStream* s)
 {
-    type = s->type;
-    numKeys = s->numKeys;
-    pBase = pData = s->pKeys;
-    curKey = 0;
-    if (numKeys == 0)
-    {
-        time[0] = time[1] = 0;
-        key[0] = key[1] = Quaternion(true);
-        return;
-    }
-    if (TimeOf(pBase) != 0 || numKeys < 2)
-    {
-        time[0] = 0;
-        time[1] = TimeOf(pBase);
-        key[0] = key[1] = Value(pBase);
-        return;
-    }
-    pData = pBase + Stride();
-    time[0] = TimeOf(pBase);
-    time[1] = TimeOf(pData);
-    key[0] = Value(pBase);
-    key[1] = Value(pData);
-    curKey = 1;
+    SetCursor(*this, s, AnimQuatKeys{*this}, Quaternion(true));
 }
 
 int AnimRtStreamQuat::NextKey()
 {
-    if ((int)curKey >= (int)numKeys - 1)
-        return 0;
-    time[0] = time[1];
-    key[0] = key[1];
-    pData += Stride();
-    time[1] = TimeOf(pData);
-    key[1] = Value(pData);
-    curKey++;
-    return 1;
+    return NextCursorKey(*this, AnimQuatKeys{*this});
 }
 
 void AnimRtStreamQuat::Wrap(bool looping, unsigned L)
 {
-    time[0] = time[1];
-    key[0] = key[1];
-    if (looping)
-    {
-        time[1] = (u16)(L + TimeOf(pBase));
-        key[1] = Value(pBase);
-    }
-    else
-    {
-        time[1] = (u16)L;
-    }
+    WrapCursor(*this, AnimQuatKeys{*this}, looping, L);
 }
 
 void AnimRtStreamQuat::Restart()
 {
-    pData = pBase + Stride();
-    time[0] = TimeOf(pBase);
-    time[1] = TimeOf(pData);
-    key[0] = Value(pBase);
-    key[1] = Value(pData);
-    curKey = 1;
+    RestartCursor(*this, AnimQuatKeys{*this});
 }
 
 void AnimRtStreamQuat::HoldLast(unsigned L)
 {
-    pData = pBase + Stride();
-    time[0] = TimeOf(pBase);
-    time[1] = (u16)L;
-    key[0] = key[1] = Value(pBase + Stride() * (numKeys - 1));
+    HoldCursorLast(*this, AnimQuatKeys{*this}, L);
 }
 
 Quaternion AnimRtStreamQuat::Evaluate(float t, unsigned short length)
 {
-    if (numKeys < 2)
-        return key[0];
-    float f;
-    if (!Locate(*this, t, length, f))
-        return key[0];
-    return SLERP(key[0], key[1], f);
+    return Interpolate(*this, t, length, SLERP);
 }
 
 // --- scale and colour
 
 void AnimRtStreamVector3::Set(AnimStream* s)
 {
-    type = s->type;
-    numKeys = s->numKeys;
-    pBase = pData = (const AnimKeyF3*)s->pKeys;
-    curKey = 0;
-    if (numKeys == 0)
-    {
-        time[0] = time[1] = 0;
-        key[0] = key[1] = VectorDir(v128f{0.0f, 0.0f, 0.0f, 0.0f});
-        return;
-    }
-    if (pBase[0].time != 0 || numKeys < 2)
-    {
-        time[0] = 0;
-        time[1] = pBase[0].time;
-        key[0] = key[1] = DirValue(pBase[0]);
-        return;
-    }
-    pData = pBase + 1;
-    time[0] = pBase[0].time;
-    time[1] = pBase[1].time;
-    key[0] = DirValue(pBase[0]);
-    key[1] = DirValue(pBase[1]);
-    curKey = 1;
+    SetCursor(*this, s, DirKeys(), VectorDir(v128f{0.0f, 0.0f, 0.0f, 0.0f}));
 }
 
 int AnimRtStreamVector3::NextKey()
 {
-    if ((int)curKey >= (int)numKeys - 1)
-        return 0;
-    time[0] = time[1];
-    key[0] = key[1];
-    pData++;
-    time[1] = pData->time;
-    key[1] = DirValue(*pData);
-    curKey++;
-    return 1;
+    return NextCursorKey(*this, DirKeys());
 }
 
 void AnimRtStreamVector3::Wrap(bool looping, unsigned L)
 {
-    time[0] = time[1];
-    key[0] = key[1];
-    if (looping)
-    {
-        time[1] = (u16)(L + pBase->time);
-        key[1] = DirValue(*pBase);
-    }
-    else
-    {
-        time[1] = (u16)L;
-    }
+    WrapCursor(*this, DirKeys(), looping, L);
 }
 
 void AnimRtStreamVector3::Restart()
 {
-    pData = pBase + 1;
-    time[0] = pBase[0].time;
-    time[1] = pBase[1].time;
-    key[0] = DirValue(pBase[0]);
-    key[1] = DirValue(pBase[1]);
-    curKey = 1;
+    RestartCursor(*this, DirKeys());
 }
 
 void AnimRtStreamVector3::HoldLast(unsigned L)
 {
-    pData = pBase + 1;
-    time[0] = pBase->time;
-    time[1] = (u16)L;
-    key[0] = key[1] = DirValue(pBase[numKeys - 1]);
+    HoldCursorLast(*this, DirKeys(), L);
 }
 
 VectorDir AnimRtStreamVector3::Evaluate(float t, unsigned short length)
 {
-    if (numKeys < 2)
-        return key[0];
-    float f;
-    if (!Locate(*this, t, length, f))
-        return key[0];
-    return Lerp3(key[0], key[1], f);
+    return Interpolate(*this, t, length, Lerp3<VectorDir>);
 }
 
 // --- zoom and near z.  The first segment always runs from the first key.
@@ -765,66 +734,32 @@ void AnimRtStreamFloat::Set(AnimStream* s)
     key[0] = key[1] = curEval = KeyFloat(pBase[0].x);
     if (numKeys < 2)
         return;
-    pData = pBase + 1;
-    time[1] = pBase[1].time;
-    key[1] = KeyFloat(pBase[1].x);
-    curKey = 1;
+    RestartCursor(*this, FloatKeys());
 }
 
 int AnimRtStreamFloat::NextKey()
 {
-    if ((int)curKey >= (int)numKeys - 1)
-        return 0;
-    time[0] = time[1];
-    key[0] = key[1];
-    pData++;
-    time[1] = pData->time;
-    key[1] = KeyFloat(pData->x);
-    curKey++;
-    return 1;
+    return NextCursorKey(*this, FloatKeys());
 }
 
 void AnimRtStreamFloat::Wrap(bool looping, unsigned L)
 {
-    time[0] = time[1];
-    key[0] = key[1];
-    if (looping)
-    {
-        time[1] = (u16)(L + pBase->time);
-        key[1] = KeyFloat(pBase->x);
-    }
-    else
-    {
-        time[1] = (u16)L;
-    }
+    WrapCursor(*this, FloatKeys(), looping, L);
 }
 
 void AnimRtStreamFloat::Restart()
 {
-    pData = pBase + 1;
-    time[0] = pBase[0].time;
-    time[1] = pBase[1].time;
-    key[0] = KeyFloat(pBase[0].x);
-    key[1] = KeyFloat(pBase[1].x);
-    curKey = 1;
+    RestartCursor(*this, FloatKeys());
 }
 
 void AnimRtStreamFloat::HoldLast(unsigned L)
 {
-    pData = pBase + 1;
-    time[0] = pBase->time;
-    time[1] = (u16)L;
-    key[0] = key[1] = KeyFloat(pBase[numKeys - 1].x);
+    HoldCursorLast(*this, FloatKeys(), L);
 }
 
 float AnimRtStreamFloat::Evaluate(float t, unsigned short length)
 {
-    if (numKeys < 2)
-        return curEval = key[0];
-    float f;
-    if (!Locate(*this, t, length, f))
-        return curEval = key[0];
-    return curEval = key[0] + (key[1] - key[0]) * f;
+    return curEval = Interpolate(*this, t, length, Lerp1);
 }
 
 // --- blur

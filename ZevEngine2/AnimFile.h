@@ -309,6 +309,8 @@ public:
     void HoldLast(unsigned L);
 
 protected:
+    friend struct AnimQuatKeys;   // reads the keys for the cursor steps (AnimFile.cpp)
+
     // Size and value of a key of the kind this cursor runs.
     u32 Stride() const { return type == ANIM_TYPE_COMP_QUAT ? sizeof(AnimKeyCompQuat) : sizeof(AnimKeyQuat); }
     Quaternion Value(const char* k) const;

@@ -183,6 +183,12 @@ struct CollSoup
     // returned, else 0.
     int Test(const Matrix& ms, Sphere s, const Matrix& mo, CollisionRecord* rec) const;
     int Test(const Matrix& ms, const Cuboid& b, const Matrix& mo, CollisionRecord* rec) const;
+    // The face walk behind both: contact(face, normal, point, depth) is tried
+    // on each face of the leaves meeting [lo, hi] that rec lets through, and
+    // each contact is answered as above (CollisionTests.cpp; N is the room of
+    // the search's node stack).
+    template <int N, class Contact>
+    int TestFaces(const VectorXYZ& lo, const VectorXYZ& hi, CollisionRecord* rec, Contact& contact) const;
 
     // The first face hit by the segment p0-p1 (soup frame) whose id is one of
     // the kinds in mask's high byte, searching the side of each split that

@@ -178,12 +178,9 @@ bool CollPlanes::Test(const Matrix& mp, const Cuboid& b, const Matrix& mb) const
 // ---------------------------------------------------------------------------
 // Soups
 
-int CollSoup::Test(const Matrix& ms, Sphere s, const Matrix& mo, CollisionRecord* rec) const
+template <int N, class Contact>
+int CollSoup::TestFaces(const VectorXYZ& lo, const VectorXYZ& hi, CollisionRecord* rec, Contact& contact) const
 {
-    VectorPos c = IntoFrame(ms, mo * s.Centre());
-    float r = s[3];
-    VectorXYZ lo = c - r, hi = c + r;
-
     auto visit = [&](const SoupBSP_List* leaf) -> int {
         const u16* idx = leaf->Faces();
         for (int i = 0; i < leaf->Count(); i++)
@@ -191,10 +188,10 @@ int CollSoup::Test(const Matrix& ms, Sphere s, const Matrix& mo, CollisionRecord
             const SoupFace& f = Faces()[idx[i]];
             if (rec != nullptr && !rec->SoupFacePasses(this, f.id))
                 continue;
-            VectorPos a, b, cc, p;
             VectorDir n;
+            VectorPos p;
             float depth;
-            if (!FaceVertices(this, f, a, b, cc) || !SphereFaceContact(c, r, a, b, cc, n, p, depth))
+            if (!contact(f, n, p, depth))
                 continue;
             if (rec == nullptr)
                 return 1;
@@ -209,8 +206,21 @@ int CollSoup::Test(const Matrix& ms, Sphere s, const Matrix& mo, CollisionRecord
         }
         return 0;
     };
-    int r2 = SearchSoup<SPHERE_STACK>(&root, lo, hi, visit);
-    return r2 == SEARCH_ABANDONED ? 0 : r2;
+    int r = SearchSoup<N>(&root, lo, hi, visit);
+    return r == SEARCH_ABANDONED ? 0 : r;
+}
+
+int CollSoup::Test(const Matrix& ms, Sphere s, const Matrix& mo, CollisionRecord* rec) const
+{
+    VectorPos c = IntoFrame(ms, mo * s.Centre());
+    float r = s[3];
+    VectorXYZ lo = c - r, hi = c + r;
+
+    auto contact = [&](const SoupFace& f, VectorDir& n, VectorPos& p, float& depth) {
+        VectorPos a, b, cc;
+        return FaceVertices(this, f, a, b, cc) && SphereFaceContact(c, r, a, b, cc, n, p, depth);
+    };
+    return TestFaces<SPHERE_STACK>(lo, hi, rec, contact);
 }
 
 int CollSoup::Test(const Matrix& ms, const Cuboid& b, const Matrix& mo, CollisionRecord* rec) const
@@ -221,81 +231,63 @@ int CollSoup::Test(const Matrix& ms, const Cuboid& b, const Matrix& mo, Collisio
     Matrix unitToBox = b.InvUnitMat();
     Cuboid bounds = b.GetBox(boxToSoup);
 
-    auto visit = [&](const SoupBSP_List* leaf) -> int {
-        const u16* idx = leaf->Faces();
-        for (int i = 0; i < leaf->Count(); i++)
+    auto contact = [&](const SoupFace& f, VectorDir& nb, VectorPos& pb, float& depth) {
+        VectorPos tri[3];
+        if (!FaceVertices(this, f, tri[0], tri[1], tri[2]))
+            return false;
+        int flags[3];
+        for (int k = 0; k < 3; k++)
         {
-            const SoupFace& f = Faces()[idx[i]];
-            if (rec != nullptr && !rec->SoupFacePasses(this, f.id))
-                continue;
-            VectorPos tri[3];
-            if (!FaceVertices(this, f, tri[0], tri[1], tri[2]))
-                continue;
-            int flags[3];
-            for (int k = 0; k < 3; k++)
-            {
-                tri[k] = soupToUnit * tri[k];
-                flags[k] = ClipFlags(Vector(tri[k], 1.0f));
-            }
-            if ((flags[0] & flags[1] & flags[2]) != 0)
-                continue;   // all beyond one face of the cube
+            tri[k] = soupToUnit * tri[k];
+            flags[k] = ClipFlags(Vector(tri[k], 1.0f));
+        }
+        if ((flags[0] & flags[1] & flags[2]) != 0)
+            return false;   // all beyond one face of the cube
 
-            // The cube's corner furthest behind the face's plane.
-            Plane pl(tri[0], tri[1], tri[2]);
-            VectorDir n = pl.Normal();
-            VectorPos k(n[0] < 0.0f ? 1.0f : -1.0f, n[1] < 0.0f ? 1.0f : -1.0f, n[2] < 0.0f ? 1.0f : -1.0f);
-            if (pl.Dist(k) >= 0.0f)
-                continue;   // the cube is wholly in front
-            if (pl.Dist(VectorPos(-k)) < 0.0f)
-                continue;   // wholly behind
+        // The cube's corner furthest behind the face's plane.
+        Plane pl(tri[0], tri[1], tri[2]);
+        VectorDir n = pl.Normal();
+        VectorPos k(n[0] < 0.0f ? 1.0f : -1.0f, n[1] < 0.0f ? 1.0f : -1.0f, n[2] < 0.0f ? 1.0f : -1.0f);
+        if (pl.Dist(k) >= 0.0f)
+            return false;   // the cube is wholly in front
+        if (pl.Dist(VectorPos(-k)) < 0.0f)
+            return false;   // wholly behind
 
-            VectorPos point;
-            if (InsidePoly(k, n, tri, 3))
-                point = k;
+        VectorPos point;
+        if (InsidePoly(k, n, tri, 3))
+            point = k;
+        else
+        {
+            VectorPos g;
+            if ((flags[0] | flags[1] | flags[2]) == 0)
+                g = (tri[0] + tri[1] + tri[2]) * (1.0f / 3.0f);
             else
             {
-                VectorPos g;
-                if ((flags[0] | flags[1] | flags[2]) == 0)
-                    g = (tri[0] + tri[1] + tri[2]) * (1.0f / 3.0f);
-                else
-                {
-                    VectorPos clipped[3 + 6];
-                    int m = ClipPoly(tri, 3, clipped);
-                    if (m == 0)
-                        continue;
-                    VectorXYZ sum = VectorXYZ::null();
-                    for (int j = 0; j < m; j++)
-                        sum += clipped[j];
-                    g = sum * (1.0f / (float)m);
-                }
-                // Back from g along the normal until it meets a face of the
-                // corner's octant.
-                float t = 1e9f;
-                for (int a = 0; a < 3; a++)
-                    if (n[a] != 0.0f)
-                        t = std::min(t, (g[a] - k[a]) / n[a]);
-                point = g - n * t;
+                VectorPos clipped[3 + 6];
+                int m = ClipPoly(tri, 3, clipped);
+                if (m == 0)
+                    return false;
+                VectorXYZ sum = VectorXYZ::null();
+                for (int j = 0; j < m; j++)
+                    sum += clipped[j];
+                g = sum * (1.0f / (float)m);
             }
-
-            VectorPos pb = unitToBox * point;
-            VectorPos ab = unitToBox * tri[0];
-            VectorDir nb = Normalise(VectorDir((unitToBox * tri[1] - ab) ^ (unitToBox * tri[2] - ab)));
-            float depth = Dot(nb, pb - ab);
-            if (rec == nullptr)
-                return 1;
-            rec->SetSoupFaceID(this, f.id);
-            rec->tempnormal = nb;
-            rec->temppoint = Vector(pb, depth);
-            int res = rec->Send();
-            if (res != 0)
-                return res;
-            if (rec->Gone())
-                return SEARCH_ABANDONED;
+            // Back from g along the normal until it meets a face of the
+            // corner's octant.
+            float t = 1e9f;
+            for (int a = 0; a < 3; a++)
+                if (n[a] != 0.0f)
+                    t = std::min(t, (g[a] - k[a]) / n[a]);
+            point = g - n * t;
         }
-        return 0;
+
+        pb = unitToBox * point;
+        VectorPos ab = unitToBox * tri[0];
+        nb = Normalise(VectorDir((unitToBox * tri[1] - ab) ^ (unitToBox * tri[2] - ab)));
+        depth = Dot(nb, pb - ab);
+        return true;
     };
-    int r = SearchSoup<BOX_STACK>(&root, bounds.min, bounds.max, visit);
-    return r == SEARCH_ABANDONED ? 0 : r;
+    return TestFaces<BOX_STACK>(bounds.min, bounds.max, rec, contact);
 }
 
 // ---------------------------------------------------------------------------

@@ -223,17 +223,30 @@ float ToSingle(double d)
     return (float)d;
 }
 
-void PutExponential(TextOut& o, const Conversion& fs, double arg)
+// What e and f both start from: the value as a single, its magnitude f, the
+// sign character, the precision p and the decimal exponent x.  False when
+// the value has no digits and was printed as a word.
+bool StartFloat(TextOut& o, const Conversion& fs, double arg, float& f, char& sign, int& p, int& x)
 {
-    float f = ToSingle(arg);
+    f = ToSingle(arg);
     if (PutNonFinite(o, fs, f))
-        return;
+        return false;
     bool negative = f < 0.0f;
     if (negative)
         f = -f;
-    char sign = SignChar(negative, fs);
-    int p = fs.hasPrecision ? fs.precision : 6;
-    int x = getexp(f);
+    sign = SignChar(negative, fs);
+    p = fs.hasPrecision ? fs.precision : 6;
+    x = getexp(f);
+    return true;
+}
+
+void PutExponential(TextOut& o, const Conversion& fs, double arg)
+{
+    float f;
+    char sign;
+    int p, x;
+    if (!StartFloat(o, fs, arg, f, sign, p, x))
+        return;
     SpacePadded(o, fs, 7LL + p + (sign ? 1 : 0), [&] {
         if (sign)
             o.Put(sign);
@@ -251,15 +264,11 @@ void PutExponential(TextOut& o, const Conversion& fs, double arg)
 
 void PutFixed(TextOut& o, const Conversion& fs, double arg)
 {
-    float f = ToSingle(arg);
-    if (PutNonFinite(o, fs, f))
+    float f;
+    char sign;
+    int p, x;
+    if (!StartFloat(o, fs, arg, f, sign, p, x))
         return;
-    bool negative = f < 0.0f;
-    if (negative)
-        f = -f;
-    char sign = SignChar(negative, fs);
-    int p = fs.hasPrecision ? fs.precision : 6;
-    int x = getexp(f);
     long long field = (sign ? 1 : 0) + std::max(x, 0) + 1 + (p > 0 ? 1LL + p : 0LL);
     SpacePadded(o, fs, field, [&] {
         if (sign)

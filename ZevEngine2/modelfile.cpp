@@ -722,6 +722,35 @@ void Rebase(u32& word, u32 delta)
     word += delta;
 }
 
+// Rebases a block's table of count model offsets by `table`, then hands each
+// material of each model to fix(material).
+template <class Fix>
+void FixModels(u32* entry, int count, u32 table, Fix fix)
+{
+    for (int i = 0; i < count; i++)
+    {
+        Rebase(entry[i], table);
+        MODEL* m = ((MODEL**)entry)[i];
+        for (int j = 0; j < m->NumMaterials(); j++)
+            fix(m->mtls[j]);
+    }
+}
+
+// Rebases a block's table of count animation node offsets by `table`, then
+// each node's stream offsets by streams(node).
+template <class StreamBase>
+void FixAnimNodes(u32* entry, int count, u32 table, StreamBase streams)
+{
+    for (int i = 0; i < count; i++)
+    {
+        Rebase(entry[i], table);
+        AnimNode* an = ((AnimNode**)entry)[i];
+        u32 by = streams(an);
+        for (int s = 0; s < an->numStreams; s++)
+            Rebase(an->streams[s], by);
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -782,19 +811,12 @@ bool MDLFILE::Init(u32 size, Texture* shared, int nShared)
         case EX5_BLOCK_MODEL:
             nModels = (s16)b.count;
             models = (MODEL**)b.Data();
-            for (int i = 0; i < b.count; i++)
-            {
-                Rebase(entry[i], table);
-                MODEL* m = models[i];
-                for (int j = 0; j < m->NumMaterials(); j++)
-                {
-                    MATERIAL& mt = m->mtls[j];
-                    Rebase(mt.callList, base);
-                    Rebase(mt.data, base);
-                    mt.Patch();
-                    BoundTextureList(mt);
-                }
-            }
+            FixModels(entry, b.count, table, [base](MATERIAL& mt) {
+                Rebase(mt.callList, base);
+                Rebase(mt.data, base);
+                mt.Patch();
+                BoundTextureList(mt);
+            });
             break;
         case EX5_BLOCK_COLLISION:
             if (b.count == 0)
@@ -823,14 +845,7 @@ bool MDLFILE::Init(u32 size, Texture* shared, int nShared)
                 break;
             }
             anmfile = (AnimNode**)b.Data();
-            for (int i = 0; i < b.count; i++)
-            {
-                Rebase(entry[i], table);
-                AnimNode* an = anmfile[i];
-                u32 bundle = (u32)(uintptr_t)an->Bundle();
-                for (int s = 0; s < an->numStreams; s++)
-                    Rebase(an->streams[s], bundle);
-            }
+            FixAnimNodes(entry, b.count, table, [](AnimNode* an) { return (u32)(uintptr_t)an->Bundle(); });
             break;
         case EX5_BLOCK_NODE:
             nNodes = (s16)b.count;
@@ -846,13 +861,7 @@ bool MDLFILE::Init(u32 size, Texture* shared, int nShared)
             if (b.count == 0 || version < MDL_SHADOW_VERSION)
                 break;
             shadows = (MODEL**)b.Data();
-            for (int i = 0; i < b.count; i++)
-            {
-                Rebase(entry[i], table);
-                MODEL* m = shadows[i];
-                for (int j = 0; j < m->NumMaterials(); j++)
-                    Rebase(m->mtls[j].data, base);
-            }
+            FixModels(entry, b.count, table, [base](MATERIAL& mt) { Rebase(mt.data, base); });
             break;
         case EX5_BLOCK_OCCLUDER:
             nOccluders = (s16)b.count;
@@ -920,16 +929,10 @@ void MDLFILE::MoveBuffer(void* dest, int size)
         {
         case EX5_BLOCK_MODEL:
             models = (MODEL**)b.Data();
-            for (int i = 0; i < b.count; i++)
-            {
-                Rebase(entry[i], delta);
-                MODEL* m = models[i];
-                for (int j = 0; j < m->NumMaterials(); j++)
-                {
-                    Rebase(m->mtls[j].callList, delta);
-                    Rebase(m->mtls[j].data, delta);
-                }
-            }
+            FixModels(entry, b.count, delta, [delta](MATERIAL& mt) {
+                Rebase(mt.callList, delta);
+                Rebase(mt.data, delta);
+            });
             break;
         case EX5_BLOCK_COLLISION:
             if (b.count == 0)
@@ -952,13 +955,7 @@ void MDLFILE::MoveBuffer(void* dest, int size)
             if (b.count == 0)
                 break;
             anmfile = (AnimNode**)b.Data();
-            for (int i = 0; i < b.count; i++)
-            {
-                Rebase(entry[i], delta);
-                AnimNode* an = anmfile[i];
-                for (int s = 0; s < an->numStreams; s++)
-                    Rebase(an->streams[s], delta);
-            }
+            FixAnimNodes(entry, b.count, delta, [delta](AnimNode*) { return delta; });
             break;
         case EX5_BLOCK_NODE:
             nodes = (NODE*)b.Data();
@@ -973,13 +970,7 @@ void MDLFILE::MoveBuffer(void* dest, int size)
             if (b.count == 0 || version < MDL_SHADOW_VERSION)
                 break;
             shadows = (MODEL**)b.Data();
-            for (int i = 0; i < b.count; i++)
-            {
-                Rebase(entry[i], delta);
-                MODEL* m = shadows[i];
-                for (int j = 0; j < m->NumMaterials(); j++)
-                    Rebase(m->mtls[j].data, delta);
-            }
+            FixModels(entry, b.count, delta, [delta](MATERIAL& mt) { Rebase(mt.data, delta); });
             break;
         case EX5_BLOCK_OCCLUDER:
             if (b.count != 0)

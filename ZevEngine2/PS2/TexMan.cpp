@@ -318,6 +318,14 @@ void TexManager::PlaceRequest(VIFpacket& vifPacket)
     vifPacket.Put(VIF_NOP);
 }
 
+// A request slot that drawing reaches only once earlier transfers are done.
+void TexManager::PlaceFlushedRequest(VIFpacket& vifPacket)
+{
+    vifPacket.Put(VIF_FLUSHA);
+    vifPacket.Put(VIF_NOP);
+    PlaceRequest(vifPacket);
+}
+
 void TexManager::CloseBatch()
 {
     if (gifLastImage)
@@ -418,9 +426,7 @@ void TexManager::BeginScene(VIFpacket& vifPacket, u_long128* gifbuff, bool clear
 
     for (int i = 0; i < 3; i++)
         vifPacket.Ref(VIFFlush, 64, VIF_NOP, VIF_NOP);
-    vifPacket.Put(VIF_FLUSHA);
-    vifPacket.Put(VIF_NOP);
-    PlaceRequest(vifPacket);
+    PlaceFlushedRequest(vifPacket);
 
     gifPacket.Open(gifbuff);
     gifCurrent = gifbuff;
@@ -455,6 +461,39 @@ void TexManager::EndScene(VIFpacket& vifPacket)
     frameOpen = false;
 }
 
+// Room for n blocks and, when wantClut, a palette slot (page-aligned with
+// `page`), taken from the free space or else from the cache, as a locked
+// record for `tag`.  Null, with the refusal reported and nothing kept, when
+// either does not fit.
+TexManagerRec* TexManager::Reserve(int n, bool wantClut, bool page, int flags, void* tag)
+{
+    int clut = -1;
+    if (wantClut) {
+        clut = ClutAllocFromPool(page);
+        if (clut < 0)
+            clut = ClutAllocFromCache(page);
+        if (clut < 0) {
+            Refuse(kNoRoom);
+            return nullptr;
+        }
+    }
+    TexManagerRec* rec = TexAllocFromFree(n);
+    if (!rec)
+        rec = TexAllocFromCache(n);
+    if (!rec) {
+        if (clut >= 0)
+            clutpoolfreebits |= 1ull << clut;
+        Refuse(next_pool ? kNoRoom : kNoRecords);
+        return nullptr;
+    }
+    rec->clut = clut;
+    rec->flags = flags;
+    rec->tag = tag;
+    rec->vif1_unlocked = nullptr;
+    InsertAfter(&locked, rec);
+    return rec;
+}
+
 bool TexManager::Lock(VIFpacket& vifPacket, Texture* tex)
 {
     if (!tex)
@@ -466,7 +505,7 @@ bool TexManager::Lock(VIFpacket& vifPacket, Texture* tex)
                 return false;
             Unlink(rec);
             InsertAfter(&locked, rec);
-            tex->SetVRAM(rec->block, rec->clut >= 0 ? clutblockbase + 4 * rec->clut : 0);
+            tex->SetVRAM(rec->block, ClutBlock(rec->clut));
             if (frameOpen)
                 PlaceRequest(vifPacket);
             return true;
@@ -499,38 +538,15 @@ bool TexManager::Lock(VIFpacket& vifPacket, Texture* tex)
     if (frameOpen && !ChainAllowFor(vifPacket, 8))
         return false;
 
-    int clut = -1;
-    if (tex->clutsize) {
-        clut = ClutAllocFromPool(page);
-        if (clut < 0)
-            clut = ClutAllocFromCache(page);
-        if (clut < 0) {
-            Refuse(kNoRoom);
-            return false;
-        }
-    }
-    TexManagerRec* rec = TexAllocFromFree(n);
+    TexManagerRec* rec = Reserve(n, tex->clutsize != 0, page, upload ? 1 : 0,
+                                 upload ? tex->data : static_cast<void*>(tex));
     if (!rec)
-        rec = TexAllocFromCache(n);
-    if (!rec) {
-        if (clut >= 0)
-            clutpoolfreebits |= 1ull << clut;
-        Refuse(next_pool ? kNoRoom : kNoRecords);
         return false;
-    }
-    rec->clut = clut;
-    rec->flags = upload ? 1 : 0;
-    rec->tag = upload ? tex->data : static_cast<void*>(tex);
-    rec->vif1_unlocked = nullptr;
-    InsertAfter(&locked, rec);
-    tex->SetVRAM(rec->block, clut >= 0 ? clutblockbase + 4 * clut : 0);
+    tex->SetVRAM(rec->block, ClutBlock(rec->clut));
 
     if (!upload) {
-        if (frameOpen) {
-            vifPacket.Put(VIF_FLUSHA);
-            vifPacket.Put(VIF_NOP);
-            PlaceRequest(vifPacket);
-        }
+        if (frameOpen)
+            PlaceFlushedRequest(vifPacket);
         return true;
     }
     // Uploads close to the last request slot join the batch it starts; the
@@ -547,37 +563,13 @@ bool TexManager::Lock(VIFpacket& vifPacket, void* tag, int nblocks, int clutsize
     if (frameOpen && !ChainAllowFor(vifPacket, 2))
         return false;
     const int n = (nblocks + 31) & ~31;
-    int clut = -1;
-    if (clutsize) {
-        clut = ClutAllocFromPool(page);
-        if (clut < 0)
-            clut = ClutAllocFromCache(page);
-        if (clut < 0) {
-            Refuse(kNoRoom);
-            return false;
-        }
-    }
-    TexManagerRec* rec = TexAllocFromFree(n);
+    TexManagerRec* rec = Reserve(n, clutsize != 0, page, 0, tag);
     if (!rec)
-        rec = TexAllocFromCache(n);
-    if (!rec) {
-        if (clut >= 0)
-            clutpoolfreebits |= 1ull << clut;
-        Refuse(next_pool ? kNoRoom : kNoRecords);
         return false;
-    }
-    rec->clut = clut;
-    rec->flags = 0;
-    rec->tag = tag;
-    rec->vif1_unlocked = nullptr;
-    InsertAfter(&locked, rec);
     texblock = rec->block;
-    clutblock = clut >= 0 ? clutblockbase + 4 * clut : 0;
-    if (frameOpen) {
-        vifPacket.Put(VIF_FLUSHA);
-        vifPacket.Put(VIF_NOP);
-        PlaceRequest(vifPacket);
-    }
+    clutblock = ClutBlock(rec->clut);
+    if (frameOpen)
+        PlaceFlushedRequest(vifPacket);
     return true;
 }
 

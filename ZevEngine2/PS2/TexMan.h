@@ -101,6 +101,10 @@ private:
     static int Count(const TexManagerRec& sentinel);
     TexManagerRec* Find(TexManagerRec& sentinel, const void* tag);
     void PlaceRequest(VIFpacket& vifPacket);
+    void PlaceFlushedRequest(VIFpacket& vifPacket);
+    TexManagerRec* Reserve(int n, bool wantClut, bool page, int flags, void* tag);
+    // The GS block of palette slot clut; 0 for none (-1).
+    int ClutBlock(int clut) const { return clut >= 0 ? clutblockbase + 4 * clut : 0; }
     bool OpenBatch(VIFpacket& vifPacket);
     void CloseBatch();
     void Upload(const Texture* tex, const TexManagerRec* rec);

@@ -3,26 +3,12 @@
 // bit-pattern power and the reciprocal square root.  Each keeps the routine's
 // order of operations.
 #include "ZevEngine2/PS2/Vector.h"
+#include "ZevEngine2/PS2/MathsLocal.h"
+
+using namespace maths_local;
 
 namespace
 {
-constexpr float kPi = 3.1415927f;
-constexpr float kHalfPi = 1.5707964f;
-
-u32 FloatBits(float f)
-{
-    u32 b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
-float BitsFloat(u32 b)
-{
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
-
 // a - 0.16666657a³ + 0.0083330255a⁵ - 0.00019807414a⁷ + 2.601887e-6a⁹,
 // term by term, for a in [-pi/2, pi/2].
 float SinCore(float a)
@@ -49,10 +35,7 @@ u32 s_powerS = 0x3F800000u;
 
 Vector VU0Sin0(Vector a)
 {
-    Vector r = a;
-    for (int i = 0; i < 4; i++)
-        r[i] = SinCore(a[i]);
-    return r;
+    return EachLane(a, 4, SinCore);
 }
 
 Vector VU0CosSin(float a)
@@ -62,31 +45,22 @@ Vector VU0CosSin(float a)
 
 Vector VU0Cos(Vector a)
 {
-    Vector r = a;
-    for (int i = 0; i < 4; i++)
-        r[i] = SinCore(kHalfPi - fabsf(a[i]));
-    return r;
+    return EachLane(a, 4, [](float x) { return SinCore(kHalfPi - fabsf(x)); });
 }
 
 Vector VU0Sin(Vector a)
 {
     // Fold [-pi, pi] onto [-pi/2, pi/2] with sin(a) = sin(pi - a) = sin(-pi - a).
-    Vector r = a;
-    for (int i = 0; i < 4; i++)
-    {
-        float f = std::min(a[i], kPi - a[i]);
-        f = std::max(f, -kPi - a[i]);
-        r[i] = SinCore(f);
-    }
-    return r;
+    return EachLane(a, 4, [](float x) {
+        float f = std::min(x, kPi - x);
+        f = std::max(f, -kPi - x);
+        return SinCore(f);
+    });
 }
 
 Vector VU0ArcSin(Vector x)
 {
-    Vector r = x;
-    for (int i = 0; i < 4; i++)
-        r[i] = ArcSin(VectorX(x[i]));
-    return r;
+    return EachLane(x, 4, [](float v) { return ArcSin(VectorX(v)); });
 }
 
 Matrix VU0MatrixInverseTranspose(const Matrix& m)

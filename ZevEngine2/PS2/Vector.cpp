@@ -1,6 +1,9 @@
 // Vector kinds, scalar maths and the vector unit 0 set-up.
 #include "ZevEngine2/PS2/Vector.h"
 #include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/PS2/MathsLocal.h"
+
+using namespace maths_local;
 
 Qreg qreg;
 
@@ -12,9 +15,7 @@ u64 VU0::micromem[VU0::kMicroInstructions];
 
 namespace
 {
-constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
-constexpr float kHalfPi = 1.5707964f;
 
 // Every float of magnitude 2^23 or more is a whole number; truncating it to an
 // int could overflow, so the floors below hand such values back unchanged.
@@ -23,20 +24,6 @@ constexpr float kAllIntegral = 8388608.0f;
 // The random register: 23 bits, stepped as a shift register with taps 23 and
 // 18 (maximal length).  A zero state would stick, so it is never used.
 u32 s_rreg = 1;
-
-u32 FloatBits(float f)
-{
-    u32 b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
-float BitsFloat(u32 b)
-{
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
 
 // Truncation to int as the unit converts: toward zero, saturating.
 s32 SaturateTrunc(float f)
@@ -60,14 +47,21 @@ u128 Ftoi(const v128f& v, float scale)
     return r;
 }
 
-// One lane of the vector floor: i + trunc(f - i - 0.99999994).
-float FloorLane(float f)
+// i + trunc(f - i - bias), with i = trunc(f): the floors below differ only
+// in the bias, which decides where values just under a whole number land.
+float BiasedFloor(float f, float bias)
 {
     if (!(fabsf(f) < kAllIntegral))
         return f;
     int i = static_cast<int>(f);
-    float frac = f - static_cast<float>(i) - 0.99999994f;
+    float frac = f - static_cast<float>(i) - bias;
     return static_cast<float>(i + static_cast<int>(frac));
+}
+
+// One lane of the vector floor: i + trunc(f - i - 0.99999994).
+float FloorLane(float f)
+{
+    return BiasedFloor(f, 0.99999994f);
 }
 
 // x*(1 + 0.43157974x²) / (1 + 0.76443946x² + 0.058319379x⁴) for |x| <= 1.
@@ -204,36 +198,12 @@ float steptoang(float curval, float dest, float frac)
 
 float floor(float f)
 {
-    if (!(fabsf(f) < kAllIntegral))
-        return f;
-    int i = static_cast<int>(f);
-    float frac = f - static_cast<float>(i) - 0.99999988f;
-    return static_cast<float>(i + static_cast<int>(frac));
+    return BiasedFloor(f, 0.99999988f);
 }
 
-VectorXYZ floor(VectorXYZ f)
-{
-    VectorXYZ r = f;
-    for (int i = 0; i < 3; i++)
-        r[i] = FloorLane(f[i]);
-    return r;
-}
-
-VectorXY floor(VectorXY f)
-{
-    VectorXY r = f;
-    for (int i = 0; i < 2; i++)
-        r[i] = FloorLane(f[i]);
-    return r;
-}
-
-Vector floor(Vector f)
-{
-    Vector r = f;
-    for (int i = 0; i < 4; i++)
-        r[i] = FloorLane(f[i]);
-    return r;
-}
+VectorXYZ floor(VectorXYZ f) { return EachLane(f, 3, FloorLane); }
+VectorXY floor(VectorXY f) { return EachLane(f, 2, FloorLane); }
+Vector floor(Vector f) { return EachLane(f, 4, FloorLane); }
 
 float Cos(float f)
 {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ee/console_out.h"
 #include "tools/lib/aniwrite.h"
 
 #include "ZevEngine2/Allocator.h"
@@ -16,6 +17,9 @@
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/anim_events.h"
+#include "ZevEngine2/heap_check.h"
+#include "ZevEngine2/object_support.h"
 
 namespace animtest {
 
@@ -131,5 +135,28 @@ inline Quaternion RotYQuat(float a)
 {
     return Quaternion(Vector(0.0f, -std::sin(a / 2), 0.0f, std::cos(a / 2)));
 }
+
+// Animations played on objects: the recording handler reset, the console
+// text cleared, and after the test the heap checked whole.
+class AnimObjectTest : public HeardTest
+{
+protected:
+    void SetUp() override
+    {
+        HeardTest::SetUp();
+        console::ClearConsoleText();
+        before = TotalFree();
+    }
+    void TearDown() override
+    {
+        HeardTest::TearDown();
+        EXPECT_FALSE(objtest::SawBadFree());
+        heaptest::CheckHeap(mal);
+    }
+    // Everything a test made is gone again.
+    void ExpectHeapRestored() { EXPECT_EQ(TotalFree(), before); }
+
+    unsigned before = 0;
+};
 
 }  // namespace animtest

@@ -16,26 +16,7 @@ using namespace animtest;
 
 namespace {
 
-class AnimationTest : public HeardTest
-{
-protected:
-    void SetUp() override
-    {
-        HeardTest::SetUp();
-        console::ClearConsoleText();
-        before = TotalFree();
-    }
-    void TearDown() override
-    {
-        HeardTest::TearDown();
-        EXPECT_FALSE(objtest::SawBadFree());
-        heaptest::CheckHeap(mal);
-    }
-    // Everything a test made is gone again.
-    void ExpectHeapRestored() { EXPECT_EQ(TotalFree(), before); }
-
-    unsigned before = 0;
-};
+using AnimationTest = AnimObjectTest;
 
 AniStream Rotations(AnimType type, std::vector<std::pair<u16, float>> keys)
 {

@@ -16,25 +16,7 @@ using namespace animtest;
 
 namespace {
 
-class BlendTest : public HeardTest
-{
-protected:
-    void SetUp() override
-    {
-        HeardTest::SetUp();
-        console::ClearConsoleText();
-        before = TotalFree();
-    }
-    void TearDown() override
-    {
-        HeardTest::TearDown();
-        EXPECT_FALSE(objtest::SawBadFree());
-        heaptest::CheckHeap(mal);
-    }
-    void ExpectHeapRestored() { EXPECT_EQ(TotalFree(), before); }
-
-    unsigned before = 0;
-};
+using BlendTest = AnimObjectTest;
 
 // A position stream whose x is the time, from 0 to length.
 AniStream Ramp(u16 length)

@@ -63,23 +63,7 @@ AniGroup Gesture(std::vector<u16> ids, u16 length)
     return g;
 }
 
-class OverlayTest : public HeardTest
-{
-protected:
-    void SetUp() override
-    {
-        HeardTest::SetUp();
-        console::ClearConsoleText();
-        before = TotalFree();
-    }
-    void TearDown() override
-    {
-        HeardTest::TearDown();
-        EXPECT_FALSE(objtest::SawBadFree());
-        heaptest::CheckHeap(mal);
-    }
-    unsigned before = 0;
-};
+using OverlayTest = AnimObjectTest;
 
 TEST_F(OverlayTest, BonesMissingFromTheHierarchyStayUnbound)
 {
@@ -255,7 +239,7 @@ TEST_F(OverlayTest, LaterInitWithMoreBonesGrowsTheEntries)
         o.PlayAnim(g.Char(0), 0.0f);
         o.Animate(1.0f);
     }
-    EXPECT_EQ(TotalFree(), before);
+    ExpectHeapRestored();
 }
 
 TEST_F(OverlayTest, EventHandlerMayDeleteTheOverlaysOwner)
@@ -280,7 +264,7 @@ TEST_F(OverlayTest, EventHandlerMayDeleteTheOverlaysOwner)
         EXPECT_EQ(o->Animate(0.0f), 1);
         EXPECT_EQ(CountHeard(OM_ANIMEVENT), 1);
     }
-    EXPECT_EQ(TotalFree(), before);
+    ExpectHeapRestored();
 }
 
 }  // namespace

@@ -104,6 +104,30 @@ Thread* Find(int id)
     return it == K().threads.end() ? nullptr : it->second.get();
 }
 
+// The thread a call names that must not be the caller: KE_OK with `t` set,
+// or the call's error.
+int FindOther(int thid, Thread*& t)
+{
+    if (thid == TH_SELF || (tl_self && thid == tl_self->id))
+        return KE_ILLEGAL_THID;
+    t = Find(thid);
+    return t ? KE_OK : KE_UNKNOWN_THID;
+}
+
+Sema* FindSema(int id)
+{
+    auto it = K().semas.find(id);
+    return it == K().semas.end() ? nullptr : &it->second;
+}
+
+void SetClock(iop_sys_clock_t* clock, uint64_t cycles)
+{
+    if (clock) {
+        clock->lo = static_cast<u32>(cycles);
+        clock->hi = static_cast<u32>(cycles >> 32);
+    }
+}
+
 const char* StateName(State s)
 {
     switch (s) {
@@ -393,13 +417,24 @@ EventId ScheduleIop(Cycles when, const char* name, std::function<void()> fn)
     });
 }
 
+namespace {
+
+// Blocks the calling IOP thread until the clock reaches `when`; the wake's
+// result.
+int SleepUntil(Cycles when, int wait_type, const char* what)
+{
+    int id = tl_self->id;
+    uint64_t token = BeginWait(wait_type, 0);
+    ScheduleIop(when, what, [id, token] { Wake(id, token, KE_OK); });
+    return FinishWait();
+}
+
+}  // namespace
+
 bool WaitForTime(Cycles when, int wait_type, const char* what)
 {
     if (tl_self) {
-        int id = tl_self->id;
-        uint64_t token = BeginWait(wait_type, 0);
-        ScheduleIop(when, what, [id, token] { Wake(id, token, KE_OK); });
-        FinishWait();
+        SleepUntil(when, wait_type, what);
         return true;
     }
     if (CurrentContext() == Context::kMain)
@@ -589,11 +624,9 @@ void ExitDeleteThread()
 int DeleteThread(int thid)
 {
     ChargeCall();
-    if (thid == TH_SELF || (tl_self && thid == tl_self->id))
-        return KE_ILLEGAL_THID;
-    Thread* t = Find(thid);
-    if (!t)
-        return KE_UNKNOWN_THID;
+    Thread* t = nullptr;
+    if (int err = FindOther(thid, t); err != KE_OK)
+        return err;
     if (t->state != State::kDormant || t->host_running)
         return KE_NOT_DORMANT;
     K().threads.erase(thid);
@@ -651,11 +684,9 @@ int SleepThread()
 static int Wakeup(int thid, bool reschedule)
 {
     ChargeCall();
-    if (thid == TH_SELF || (tl_self && thid == tl_self->id))
-        return KE_ILLEGAL_THID;
-    Thread* t = Find(thid);
-    if (!t)
-        return KE_UNKNOWN_THID;
+    Thread* t = nullptr;
+    if (int err = FindOther(thid, t); err != KE_OK)
+        return err;
     if (t->state == State::kDormant)
         return KE_DORMANT;
     if (t->state == State::kWait && t->wait_type == TSW_SLEEP)
@@ -685,10 +716,7 @@ int DelayThread(int usec)
     // The call's own cost is part of the delay: the thread wakes exactly
     // `usec` after the call.
     console::Cycles when = console::Now() + console::MicrosecondsToCycles(usec < 0 ? 0 : static_cast<uint64_t>(usec));
-    int id = t->id;
-    uint64_t token = BeginWait(TSW_DELAY, 0);
-    ScheduleIop(when, "IOP delay", [id, token] { Wake(id, token, KE_OK); });
-    return FinishWait();
+    return SleepUntil(when, TSW_DELAY, "IOP delay");
 }
 
 int CreateSema(iop_sema_t* param)
@@ -709,12 +737,11 @@ int CreateSema(iop_sema_t* param)
 int DeleteSema(int semid)
 {
     ChargeCall();
-    Kernel& k = K();
-    auto it = k.semas.find(semid);
-    if (it == k.semas.end())
+    Sema* s = FindSema(semid);
+    if (!s)
         return KE_UNKNOWN_SEMID;
-    std::deque<Waiter> waiters = std::move(it->second.waiters);
-    k.semas.erase(it);
+    std::deque<Waiter> waiters = std::move(s->waiters);
+    K().semas.erase(semid);
     for (const Waiter& w : waiters)
         Wake(w.thread_id, w.token, KE_WAIT_DELETE);
     Reschedule();
@@ -724,19 +751,17 @@ int DeleteSema(int semid)
 static int Signal(int semid, bool reschedule)
 {
     ChargeCall();
-    Kernel& k = K();
-    auto it = k.semas.find(semid);
-    if (it == k.semas.end())
+    Sema* s = FindSema(semid);
+    if (!s)
         return KE_UNKNOWN_SEMID;
-    Sema& s = it->second;
-    if (!s.waiters.empty()) {
-        Waiter w = s.waiters.front();
-        s.waiters.pop_front();
+    if (!s->waiters.empty()) {
+        Waiter w = s->waiters.front();
+        s->waiters.pop_front();
         Wake(w.thread_id, w.token, KE_OK);
-    } else if (s.count >= s.max) {
+    } else if (s->count >= s->max) {
         return KE_SEMA_OVF;
     } else {
-        ++s.count;
+        ++s->count;
     }
     if (reschedule)
         Reschedule();
@@ -756,13 +781,11 @@ int iSignalSema(int semid)
 int WaitSema(int semid)
 {
     ChargeCall();
-    Kernel& k = K();
-    auto it = k.semas.find(semid);
-    if (it == k.semas.end())
+    Sema* s = FindSema(semid);
+    if (!s)
         return KE_UNKNOWN_SEMID;
-    Sema& s = it->second;
-    if (s.count > 0) {
-        --s.count;
+    if (s->count > 0) {
+        --s->count;
         Reschedule();
         return KE_OK;
     }
@@ -770,20 +793,19 @@ int WaitSema(int semid)
     if (!t)
         return KE_ILLEGAL_CONTEXT;
     uint64_t token = BeginWait(TSW_SEMA, semid);
-    s.waiters.push_back(Waiter{t->id, token});
+    s->waiters.push_back(Waiter{t->id, token});
     return FinishWait();
 }
 
 int PollSema(int semid)
 {
     ChargeCall();
-    Kernel& k = K();
-    auto it = k.semas.find(semid);
-    if (it == k.semas.end())
+    Sema* s = FindSema(semid);
+    if (!s)
         return KE_UNKNOWN_SEMID;
-    if (it->second.count == 0)
+    if (s->count == 0)
         return KE_SEMA_ZERO;
-    --it->second.count;
+    --s->count;
     return KE_OK;
 }
 
@@ -811,11 +833,7 @@ int CpuResumeIntr(int state)
 void GetSystemTime(iop_sys_clock_t* clock)
 {
     ChargeCall();
-    uint64_t cycles = console::Now() / console::kIopCycle;
-    if (clock) {
-        clock->lo = static_cast<u32>(cycles);
-        clock->hi = static_cast<u32>(cycles >> 32);
-    }
+    SetClock(clock, console::Now() / console::kIopCycle);
 }
 
 namespace {
@@ -833,11 +851,7 @@ void SysClock2USec(iop_sys_clock_t* clock, u32* sec, u32* usec)
 
 void USec2SysClock(u32 usec, iop_sys_clock_t* clock)
 {
-    uint64_t cycles = static_cast<uint64_t>(usec) * (kIopHz / 1000) / 1000;
-    if (clock) {
-        clock->lo = static_cast<u32>(cycles);
-        clock->hi = static_cast<u32>(cycles >> 32);
-    }
+    SetClock(clock, static_cast<uint64_t>(usec) * (kIopHz / 1000) / 1000);
 }
 
 void iop_spin(u32 n)

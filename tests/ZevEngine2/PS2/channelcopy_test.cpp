@@ -268,6 +268,20 @@ protected:
         EXPECT_EQ(bad, 0);
     }
 
+    // A 128 x 64 source of format psm at block 0 and three 32-bit targets
+    // at blocks 128, 256 and 384.
+    static void Place(Surface& src, int psm, Surface& red, Surface& green, Surface& blue)
+    {
+        src.Set(psm, 128, 64);
+        src.SetVRAM(0);
+        red.Set(PSMCT32, 128, 64);
+        red.SetVRAM(128);
+        green.Set(PSMCT32, 128, 64);
+        green.SetVRAM(256);
+        blue.Set(PSMCT32, 128, 64);
+        blue.SetVRAM(384);
+    }
+
     void Prepare(Render2D& r, Surface& dest)
     {
         r.SetDrawEnvironment(dest, zdummy, false);   // PRMODECONT, COLCLAMP, no dithering
@@ -281,14 +295,7 @@ protected:
 TEST_F(ChannelCopyOnGs, ZBufferBytesIndexThePalette)
 {
     Surface src, red, green, blue;
-    src.Set(PSMZ32, 128, 64);
-    src.SetVRAM(0);
-    red.Set(PSMCT32, 128, 64);
-    red.SetVRAM(128);
-    green.Set(PSMCT32, 128, 64);
-    green.SetVRAM(256);
-    blue.Set(PSMCT32, 128, 64);
-    blue.SetVRAM(384);
+    Place(src, PSMZ32, red, green, blue);
     const std::vector<u32> depth = Fill(Psm::kZ32, 0);
     Frame([&](Render2D& r) {
         Prepare(r, red);
@@ -308,14 +315,7 @@ TEST_F(ChannelCopyOnGs, ColourPageListsReadColourBuffers)
     static PageRedAsIndex red_list(0x10000, false);
     static PageGreenAsIndex green_list(0x10000, false);
     Surface src, red, green, blue;
-    src.Set(PSMCT32, 128, 64);
-    src.SetVRAM(0);
-    red.Set(PSMCT32, 128, 64);
-    red.SetVRAM(128);
-    green.Set(PSMCT32, 128, 64);
-    green.SetVRAM(256);
-    blue.Set(PSMCT32, 128, 64);
-    blue.SetVRAM(384);
+    Place(src, PSMCT32, red, green, blue);
     const std::vector<u32> colours = Fill(Psm::kCT32, 0);
     Frame([&](Render2D& r) {
         Prepare(r, red);

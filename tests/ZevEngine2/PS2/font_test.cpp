@@ -2,19 +2,13 @@
 // the drawing form, and a line of text in the game's fonts drawn by the GS.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "ZevEngine2/PS2/Font.h"
+#include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/render_support.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
-
-using console::gs::Psm;
-using console::gs::Vram;
 
 namespace {
 
@@ -385,18 +379,6 @@ TEST_F(FontDraw, PrintFFormatsAndKeeps255Characters)
 
 namespace {
 
-std::string GoldenDir()
-{
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/") + 7) + "golden/";
-}
-
-std::vector<u8> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Level of texel (x, y) of a font's pixels: 0 transparent .. 15 opaque.
 int TexelLevel(const FONTFILE& ff, int x, int y)
 {
@@ -444,22 +426,17 @@ TEST_F(FontOnGs, LinesOfTextMatchTheGoldenPicture)
 {
     constexpr int kW = 256, kH = 64;
     Surface draw, zbuf;
-    draw.Set(PSMCT32, kW, kH);
-    draw.SetVRAM(0);
-    zbuf.Set(0x831, kW, kH);
-    zbuf.SetVRAM(draw.nblocks);
+    gsframe::PlaceBuffers(draw, zbuf, kW, kH);
     static Font large(Font_UI_Large);
     static Font arial(Arial);
     Frame([&](Render2D& r) {
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(kW).v, PixelY(kH).v, Colour(40, 40, 40, 128), 1);
+        gsframe::ClearBuffers(r, draw, zbuf, kW, kH, Colour(40, 40, 40, 128));
         r.SetColour(Colour(128, 64, 32, 128));
         large.Print(r, 4.0f, 2.0f, 0.0f, "Korvalis 0123 \xC9\xE7\xB6", -1);
         r.SetColour(Colour(128, 128, 128, 128));
         arial.Print(r, 4.0f, 34.0f, 0.0f, "Pos = 16, -64 \x01\x20\x80\x20" "ok!", -1);
     });
-    auto pixel = [](int x, int y) { return Vram().ReadPixel(Psm::kCT32, 0, kW / 64, u32(x), u32(y)); };
+    auto pixel = [](int x, int y) { return golden::FramePixel(x, y, kW); };
 
     // Worked out from the font images: an opaque texel of 'K' lands on the
     // text colour modulated by white (c * 255 >> 7), and blending at full
@@ -479,25 +456,5 @@ TEST_F(FontOnGs, LinesOfTextMatchTheGoldenPicture)
     ASSERT_TRUE(SolidTexel(fa, o, tx, ty));
     EXPECT_EQ(pixel(4 + laid[14].X() + tx - o.u, 34 + ty - o.v), Colour(63, 255, 63, 128).Word());
 
-    std::vector<u8> rgb, rgba;
-    for (int y = 0; y < kH; y++)
-        for (int x = 0; x < kW; x++) {
-            const u32 p = pixel(x, y);
-            rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
-            rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
-        }
-    const u32 crc = console::Crc32(rgb);
-    const std::string golden = GoldenDir() + "font_lines.png";
-    const std::string actual = GoldenDir() + "font_lines.actual.png";
-    png_reader::Picture want;
-    const std::vector<u8> file = ReadFile(golden);
-    const bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(kW) &&
-                       want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-    if (!match) {
-        console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-        ADD_FAILURE() << "the text differs from " << golden << " (CRC " << std::hex << crc
-                      << "); the picture drawn is in " << actual;
-    } else {
-        std::remove(actual.c_str());
-    }
+    golden::ExpectFrameBuffer("font_lines", kW, kH);
 }

@@ -8,9 +8,6 @@
 #include <ee/kernel.h>
 #include <ee/regs.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,15 +16,12 @@
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/TexMan.h"
+#include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/render_support.h"
-#include "console/dmac/dma_probe.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
 #include "gif/gif.h"
-#include "gs/gs.h"
 
 using namespace render_test;
-using console::gs::Psm;
 
 namespace {
 
@@ -85,17 +79,9 @@ protected:
 
     void SetUp() override
     {
-        dmatest::ResetMachine();
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
+        gsframe::ResetForFrames(kTexArea, 2048);
         SetGSyncCallback(&g_finished);
-        ResetRenderer();
-        ResetTexman(kTexArea, 2048);
-        draw.Set(PSMCT32, kW, kH);
-        draw.SetVRAM(0);
-        zbuf.Set(0x831, kW, kH);
-        zbuf.SetVRAM(draw.nblocks);
+        gsframe::PlaceBuffers(draw, zbuf, kW, kH);
     }
 
     void TearDown() override { TexManOff(); }
@@ -106,19 +92,14 @@ protected:
         therenderer.BeginScene(dmabuff[frame & 1], gifbuff[frame & 1], frame == 0);
         Render2D r;
         r.Open(therenderer);
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(kW).v, PixelY(kH).v, Colour(64, 64, 64, 128), 1);
+        gsframe::ClearBuffers(r, draw, zbuf, kW, kH, Colour(64, 64, 64, 128));
         body(r);
         r.Close(therenderer);
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        gsframe::SendFrame();
         ++frame;
     }
 
-    u32 Pixel(int x, int y) const { return console::gs::Vram().ReadPixel(Psm::kCT32, 0, kW / 64, u32(x), u32(y)); }
+    u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
 };
 
 // A 32 x 32 texture whose texel (x, y) is (8x, 8y, 100).
@@ -204,22 +185,6 @@ TEST_F(FramePath, InterruptPastTheBatchListStartsNoTransfer)
 
 // ------------------------------------------------------------- golden scene
 
-namespace {
-
-std::string GoldenDir()
-{
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/") + 7) + "golden/";
-}
-
-std::vector<u8> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
-
 // A 2-D scene with every kind of primitive this layer draws, compared with a
 // picture kept with the tests.  On a mismatch the picture drawn is written
 // beside the golden one.
@@ -279,34 +244,5 @@ TEST_F(FramePath, SceneMatchesTheGoldenPicture)
     // the frame's alpha is the source's.
     EXPECT_EQ(Pixel(50, 50), Rgba(200 + (55 * 64 >> 7), 40 + (215 * 64 >> 7), 40 + (215 * 64 >> 7), 64));
 
-    std::vector<u8> rgb;
-    rgb.reserve(size_t(kW) * kH * 3);
-    for (int y = 0; y < kH; y++) {
-        for (int x = 0; x < kW; x++) {
-            const u32 p = Pixel(x, y);
-            rgb.push_back(u8(p));
-            rgb.push_back(u8(p >> 8));
-            rgb.push_back(u8(p >> 16));
-        }
-    }
-    std::vector<u8> rgba;
-    for (size_t i = 0; i < rgb.size(); i += 3) {
-        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 0xFF});
-    }
-    const u32 crc = console::Crc32(rgb);
-
-    const std::string golden = GoldenDir() + "render2d_scene.png";
-    const std::string actual = GoldenDir() + "render2d_scene.actual.png";
-    png_reader::Picture want;
-    std::vector<u8> file = ReadFile(golden);
-    bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(kW) &&
-                 want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-    if (!match) {
-        std::filesystem::create_directories(GoldenDir());
-        console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-        ADD_FAILURE() << "the scene differs from " << golden << " (CRC " << std::hex << crc
-                      << "); the picture drawn is in " << actual;
-    } else {
-        std::remove(actual.c_str());
-    }
+    golden::ExpectFrameBuffer("render2d_scene", kW, kH);
 }

@@ -23,20 +23,52 @@ namespace gsframe {
 
 constexpr int kGsFrameTexArea = 2048;
 
+// The start of every whole-frame test: the machine and the GS reset, the
+// texture manager's interrupt installed again, the renderer holding nothing
+// and the texture area [texStart, texStart + texCount) empty.
+inline void ResetForFrames(int texStart, int texCount)
+{
+    dmatest::ResetMachine();
+    console::gs::ResetGs(true);
+    texman.vif_handlerid = -1;   // the reset removed every handler
+    TexManOn();
+    render_test::ResetRenderer();
+    render_test::ResetTexman(texStart, texCount);
+}
+
+// A w x h 32-bit draw buffer at block 0 and its Z buffer right after it.
+inline void PlaceBuffers(Surface& draw, Surface& zbuf, int w, int h)
+{
+    draw.Set(PSMCT32, w, h);
+    draw.SetVRAM(0);
+    zbuf.Set(0x831, w, h);
+    zbuf.SetVRAM(draw.nblocks);
+}
+
+// Points 2-D drawing at draw and zbuf and clears the whole w x h buffer to
+// `background` at depth 1, the Z test off.
+inline void ClearBuffers(Render2D& r, Surface& draw, Surface& zbuf, int w, int h, Colour background)
+{
+    r.SetDrawEnvironment(draw, zbuf, false);
+    r.SetZTest(ZTEST_ALWAYS);
+    r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(w).v, PixelY(h).v, background, 1);
+}
+
+// Closes the frame, sends its chain on VIF1 and waits until it is drawn.
+inline void SendFrame()
+{
+    therenderer.EndScene();
+    therenderer.DrawScene();
+    ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
+    ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+}
+
 class GsFrameTest : public ::testing::Test
 {
 protected:
     int frame = 0;
 
-    void SetUp() override
-    {
-        dmatest::ResetMachine();
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
-        render_test::ResetRenderer();
-        render_test::ResetTexman(kGsFrameTexArea, 2048);
-    }
+    void SetUp() override { ResetForFrames(kGsFrameTexArea, 2048); }
 
     void TearDown() override { TexManOff(); }
 
@@ -48,10 +80,7 @@ protected:
         r.Open(therenderer);
         body(r);
         r.Close(therenderer);
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        SendFrame();
         ++frame;
     }
 };

@@ -4,9 +4,6 @@
 #include <ee/graph.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,12 +12,10 @@
 #include "ZevEngine2/PS2/ParticleDraw.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/Render2D.h"
+#include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/render_support.h"
-#include "console/dmac/dma_probe.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
 #include "gif/gif.h"
-#include "gs/gs.h"
 
 using namespace render_test;
 
@@ -536,18 +531,6 @@ constexpr int kW = 256, kH = 128;
 // frame 1 green rising downward; both fully opaque.  Static: the DMA reads it.
 alignas(16) u32 g_frames[16 * 32];
 
-std::string GoldenDir()
-{
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/") + 7) + "golden/";
-}
-
-std::vector<u8> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class ParticleScene : public ::testing::Test
 {
 protected:
@@ -558,16 +541,8 @@ protected:
 
     void SetUp() override
     {
-        dmatest::ResetMachine();
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
-        ResetRenderer();
-        ResetTexman(1024, 2048);
-        draw.Set(PSMCT32, kW, kH);
-        draw.SetVRAM(0);
-        zbuf.Set(0x831, kW, kH);
-        zbuf.SetVRAM(draw.nblocks);
+        gsframe::ResetForFrames(1024, 2048);
+        gsframe::PlaceBuffers(draw, zbuf, kW, kH);
         for (int y = 0; y < 32; y++)
             for (int x = 0; x < 16; x++)
                 g_frames[y * 16 + x] = y < 16 ? Colour(u8(64 + 12 * x), 0, 0, 0x80).Word()
@@ -600,19 +575,14 @@ protected:
         therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
         Render2D r;
         r.Open(therenderer);
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(kW).v, PixelY(kH).v, Colour(64, 64, 64, 128), 1);
+        gsframe::ClearBuffers(r, draw, zbuf, kW, kH, Colour(64, 64, 64, 128));
         r.Close(therenderer);
         for (PartManager* m : managers)
             m->Draw(rc);
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        gsframe::SendFrame();
     }
 
-    u32 Pixel(int x, int y) const { return console::gs::Vram().ReadPixel(console::gs::Psm::kCT32, 0, kW / 64, u32(x), u32(y)); }
+    u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
     static u8 R(u32 c) { return u8(c); }
     static u8 G(u32 c) { return u8(c >> 8); }
     static u8 B(u32 c) { return u8(c >> 16); }
@@ -689,33 +659,5 @@ TEST_F(ParticleScene, SpritesFlatsAndLinesMatchTheGoldenPicture)
             lineSeen |= Pixel(179 + dx, 64 + dy) == Colour(0, 200, 0, 128).Word();
     EXPECT_TRUE(lineSeen);
 
-    std::vector<u8> rgb;
-    rgb.reserve(size_t(kW) * kH * 3);
-    for (int y = 0; y < kH; y++) {
-        for (int x = 0; x < kW; x++) {
-            const u32 c = Pixel(x, y);
-            rgb.push_back(R(c));
-            rgb.push_back(G(c));
-            rgb.push_back(B(c));
-        }
-    }
-    std::vector<u8> rgba;
-    for (size_t i = 0; i < rgb.size(); i += 3)
-        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 0xFF});
-    const u32 crc = console::Crc32(rgb);
-
-    const std::string golden = GoldenDir() + "particle_scene.png";
-    const std::string actual = GoldenDir() + "particle_scene.actual.png";
-    png_reader::Picture want;
-    std::vector<u8> data = ReadFile(golden);
-    const bool match = !data.empty() && bool(png_reader::Decode(data, want)) && want.width == u32(kW) &&
-                       want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-    if (!match) {
-        std::filesystem::create_directories(GoldenDir());
-        console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-        ADD_FAILURE() << "the scene differs from " << golden << " (CRC " << std::hex << crc
-                      << "); the picture drawn is in " << actual;
-    } else {
-        std::remove(actual.c_str());
-    }
+    golden::ExpectFrameBuffer("particle_scene", kW, kH);
 }

@@ -9,37 +9,26 @@
 #include <ee/graph.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
+#include "ZevEngine2/PS2/MC2/command_support.h"
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/TexMan.h"
+#include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/render_support.h"
-#include "console/dmac/dma_probe.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
-#include "gs/gs.h"
 
+using namespace mc2test;
 using namespace render_test;
-using console::gs::Psm;
 
 namespace {
 
 constexpr int kW = 256, kH = 128;
-
-u32 Bits(float f)
-{
-    u32 b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
 
 // Vertex data must lie where the DMA may read it; the chain copies it anyway.
 struct Vertex {
@@ -54,16 +43,8 @@ protected:
 
     void SetUp() override
     {
-        dmatest::ResetMachine();
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
-        ResetRenderer();
-        ResetTexman(1024, 2048);
-        draw.Set(PSMCT32, kW, kH);
-        draw.SetVRAM(0);
-        zbuf.Set(0x831, kW, kH);
-        zbuf.SetVRAM(draw.nblocks);
+        gsframe::ResetForFrames(1024, 2048);
+        gsframe::PlaceBuffers(draw, zbuf, kW, kH);
         rc.SetAspectRatio(1.0f, 1.0f);
         rc.SetViewport(2048, 2048 + kW, 2048, 2048 + kH, 1.0f, 16000000.0f);
         rc.SetZRange(0.25f, 100.0f);
@@ -80,19 +61,14 @@ protected:
         therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
         Render2D r;
         r.Open(therenderer);
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(kW).v, PixelY(kH).v, Colour(20, 20, 20, 128), 1);
+        gsframe::ClearBuffers(r, draw, zbuf, kW, kH, Colour(20, 20, 20, 128));
         r.Close(therenderer);
         const u64 regs[] = {0x50000, GS_TEST_1, 40 | 60 << 8 | 90 << 16, GS_FOGCOL};
         therenderer.Put(VIF_FLUSH);
         therenderer.AddGifRegs(regs, 2);
         rc.Begin();
         body();
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        gsframe::SendFrame();
     }
 
     // A material block (stride 3: position, texture coordinates, normal)
@@ -117,51 +93,11 @@ protected:
         therenderer.Put(VIF_MSCNT);
     }
 
-    u32 Pixel(int x, int y) const { return console::gs::Vram().ReadPixel(Psm::kCT32, 0, kW / 64, u32(x), u32(y)); }
+    u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
 
-    void ExpectGolden(const std::string& name)
-    {
-        std::vector<u8> rgb, rgba;
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++) {
-                const u32 p = Pixel(x, y);
-                rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
-                rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
-            }
-        const u32 crc = console::Crc32(rgb);
-        std::string dir = __FILE__;
-        dir = dir.substr(0, dir.rfind("/tests/") + 7) + "golden/";
-        const std::string golden = dir + name + ".png", actual = dir + name + ".actual.png";
-        std::ifstream in(golden, std::ios::binary);
-        std::vector<u8> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        png_reader::Picture want;
-        const bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(kW) &&
-                           want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-        if (!match) {
-            std::filesystem::create_directories(dir);
-            console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-            ADD_FAILURE() << "the picture differs from " << golden << " (CRC " << std::hex << crc
-                          << "); the picture drawn is in " << actual;
-        } else {
-            std::remove(actual.c_str());
-        }
-    }
+    void ExpectGolden(const std::string& name) { golden::ExpectFrameBuffer(name, kW, kH); }
 };
 
-u128 Cmd(u32 routine, u32 x = 0, u32 y = 0, u32 z = 0)
-{
-    const u32 w[4] = {x, y, z, routine / 8};
-    u128 q;
-    std::memcpy(&q, w, 16);
-    return q;
-}
-u128 ColourCmd(u32 routine, float r, float g, float b, float a)
-{
-    const u32 w[4] = {Bits(r), Bits(g), Bits(b), (Bits(a) & 0xFFFF0000u) | routine / 8};
-    u128 q;
-    std::memcpy(&q, w, 16);
-    return q;
-}
 // Gouraud-shaded triangle strip with fogging left to the microcode.
 u128 KickStrip() { return Cmd(mc2KickFlip, 1, 0x30004000u | (4u | 8u) << 15, 0x412); }
 
@@ -199,7 +135,7 @@ TEST_F(Render3D, LitFoggedStripMatchesTheGoldenPicture)
     const auto draw = [&] {
         Frame([&] {
             Draw(strip, [&] { rc.SetLights(Matrix(true)); },
-                 {Cmd(mc2Transform), ColourCmd(mc2DoLighting, 0.9f, 0.9f, 0.9f, 1.0f), KickStrip()});
+                 {Cmd(mc2Transform), CmdF(mc2DoLighting, 0.9f, 0.9f, 0.9f, 1.0f), KickStrip()});
         });
     };
     // Without fog first.
@@ -246,7 +182,7 @@ TEST_F(Render3D, TriangleCrossingTheNearPlaneIsDrawnClipped)
     };
     Frame([&] {
         Draw(tri, [&] { therenderer.SetClipping(true); },
-             {Cmd(mc2Transform), ColourCmd(mc2FillColour, 0.4f, 0.9f, 0.5f, 1.0f), KickStrip()});
+             {Cmd(mc2Transform), CmdF(mc2FillColour, 0.4f, 0.9f, 0.5f, 1.0f), KickStrip()});
     });
     const u32 green = 0x80000000u | u32(0.5f * 128) << 16 | u32(0.9f * 128) << 8 | u32(0.4f * 128);
     // The floor fills the bottom centre; the horizon row (y = 64) and above

@@ -7,6 +7,7 @@
 
 #include <ee/memmap.h>
 
+#include "console/core/diag_support.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
@@ -29,13 +30,7 @@ protected:
         console::ClearDiagLog();
     }
 
-    static bool LogHas(const std::string& text)
-    {
-        for (const std::string& line : console::DiagLog())
-            if (line.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
+    static bool LogHas(const std::string& text) { return diagtest::LogHas(text); }
 };
 
 TEST_F(Scheduler, EqualTimesFireInInsertionOrder)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/diag_support.h"
 #include "console/dmac/dma_probe.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
@@ -19,13 +20,7 @@ using namespace dmatest;
 
 namespace {
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 // CNT -> CALL -> (CNT, RET) -> REF -> END, with VIF-code words in every tag.
 // Static storage: chains must lie in memory a DMA may read.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "console/core/diag_support.h"
 #include "console/dmac/dma_probe.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
@@ -14,13 +15,7 @@ using namespace dmatest;
 
 namespace {
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 alignas(16) u128 g_chain[4];
 

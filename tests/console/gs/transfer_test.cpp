@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/diag_support.h"
 #include "console/gs/gs_draw_support.h"
 #include "core/diag.h"
 #include "gs/gs.h"
@@ -23,13 +24,7 @@ namespace {
 
 constexpr u32 kCT32 = 0x00, kCT24 = 0x01, kCT16 = 0x02, kT4 = 0x14;
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 void StartUpload(u32 dbp, u32 dbw, u32 psm, u32 x, u32 y, u32 w, u32 h)
 {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/core/diag_support.h"
 #include "console/dmac/dma_probe.h"
 #include "console/ipu/stream_writer.h"
 #include "core/diag.h"
@@ -29,13 +30,7 @@ constexpr u32 kBusy = 0x80000000;
 alignas(16) u128 g_in[1024];
 alignas(16) u128 g_out[16 * 64];
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 void Reset()
 {

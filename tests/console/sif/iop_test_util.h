@@ -9,6 +9,7 @@
 #include <ee/memmap.h>
 #include <ee/sif.h>
 
+#include "console/core/diag_support.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
 #include "ee/console_out.h"
@@ -31,13 +32,7 @@ protected:
         console::ClearDiagLog();
     }
 
-    static bool LogHas(const std::string& text)
-    {
-        for (const std::string& line : console::DiagLog())
-            if (line.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
+    static bool LogHas(const std::string& text) { return diagtest::LogHas(text); }
 };
 
 // The game's way of loading a module image held in main memory: reserve IOP

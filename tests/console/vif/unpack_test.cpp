@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/diag_support.h"
 #include "console/vif/vif_stream.h"
 #include "core/diag.h"
 #include "vif/unpack.h"
@@ -97,13 +98,7 @@ std::vector<uint32_t> Words(const std::vector<uint8_t>& bytes)
     return w;
 }
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 struct FormatCase {
     unsigned vn, vl;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/diag_support.h"
 #include "console/dmac/dma_probe.h"
 #include "console/gif/gs_recorder.h"
 #include "core/diag.h"
@@ -68,13 +69,7 @@ bool Vif1ChannelBusy()
     return sceDmaGetChan(SCE_DMA_VIF1)->chcr.STR != 0;
 }
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 // What the VIF1 handler saw when it ran.
 struct HandlerSeen {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/diag_support.h"
 #include "console/gif/gs_recorder.h"
 #include "console/vif/vif_stream.h"
 #include "core/diag.h"
@@ -18,13 +19,7 @@ using namespace viftest;
 
 namespace {
 
-bool LogHas(const std::string& needle)
-{
-    for (const std::string& line : console::DiagLog())
-        if (line.find(needle) != std::string::npos)
-            return true;
-    return false;
-}
+using diagtest::LogHas;
 
 // Test programs: a main program at 0 and two overlays sharing 0x3900, laid
 // out like the game's (the second overlay has entries at indices 49 and 87).

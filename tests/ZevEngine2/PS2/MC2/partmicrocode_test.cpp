@@ -16,12 +16,15 @@
 #include "ZevEngine2/particle.h"
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
 #include "ZevEngine2/PS2/MC2/PartMicrocode.h"
+#include "ZevEngine2/PS2/MC2/command_support.h"
 #include "ZevEngine2/PS2/ParticleDraw.h"
 #include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "console/gif/gs_recorder.h"
 #include "ee/console_out.h"
 #include "vu/machine.h"
+
+using namespace mc2test;
 
 namespace {
 
@@ -31,26 +34,6 @@ CONSOLE_VU1_PROGRAM(kTestOverlay, "particle overlay under test", vu1::kOverlayAd
 CONSOLE_VU1_ENTRY(kTestOverlay, mc2PartFlat, "mc2PartFlat", mc2::PartFlat);
 CONSOLE_VU1_ENTRY(kTestOverlay, mc2PartSprite, "mc2PartSprite", mc2::PartSprite);
 CONSOLE_VU1_ENTRY(kTestOverlay, mc2PartLine, "mc2PartLine", mc2::PartLine);
-
-u32 Bits(float f)
-{
-    u32 b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-u128 Q4(u32 x, u32 y, u32 z, u32 w)
-{
-    u128 q;
-    const u32 v[4] = {x, y, z, w};
-    std::memcpy(&q, v, 16);
-    return q;
-}
-u128 Cmd(u32 routine, u32 x = 0, u32 y = 0, u32 z = 0) { return Q4(x, y, z, routine / 8); }
-u128 Vec(float x, float y, float z, float w = 0) { return Q4(Bits(x), Bits(y), Bits(z), Bits(w)); }
-u128 CmdF(u32 routine, float x, float y, float z, float w)
-{
-    return Q4(Bits(x), Bits(y), Bits(z), (Bits(w) & 0xFFFF0000u) | routine / 8);
-}
 
 constexpr u32 kPrimSprite = 0x156, kPrimFlat = 0x154, kPrimLine = 0x41;
 

@@ -1,0 +1,60 @@
+// Pictures drawn by the stand-in's GS, compared by CRC with golden PNGs kept
+// in tests/golden/.  On a mismatch the picture drawn is written beside the
+// golden one as <name>.actual.png; on a match a stale one is removed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "console/host/png_reader.h"
+#include "core/png.h"
+#include "gs/gs.h"
+
+namespace golden {
+
+inline std::string Dir()
+{
+    std::string f = __FILE__;
+    return f.substr(0, f.rfind("/tests/") + 7) + "golden/";
+}
+
+// Pixel (x, y) of the w-wide 32-bit frame buffer at block 0.
+inline u32 FramePixel(int x, int y, int w)
+{
+    return console::gs::Vram().ReadPixel(console::gs::Psm::kCT32, 0, w / 64, u32(x), u32(y));
+}
+
+// Compares the colour of the w x h frame buffer at block 0 with
+// tests/golden/<name>.png.
+inline void ExpectFrameBuffer(const std::string& name, int w, int h)
+{
+    std::vector<u8> rgb, rgba;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const u32 p = FramePixel(x, y, w);
+            rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
+            rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
+        }
+    const u32 crc = console::Crc32(rgb);
+    const std::string golden = Dir() + name + ".png", actual = Dir() + name + ".actual.png";
+    std::ifstream in(golden, std::ios::binary);
+    const std::vector<u8> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    png_reader::Picture want;
+    const bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(w) &&
+                       want.height == u32(h) && want.channels == 3 && console::Crc32(want.bytes) == crc;
+    if (!match) {
+        std::filesystem::create_directories(Dir());
+        console::WritePng(actual, w, h, rgba, console::PngColor::kRgb);
+        ADD_FAILURE() << "the picture differs from " << golden << " (CRC " << std::hex << crc
+                      << "); the picture drawn is in " << actual;
+    } else {
+        std::remove(actual.c_str());
+    }
+}
+
+}  // namespace golden
