@@ -5,11 +5,16 @@
 #include <ee/demo.h>
 
 #include "ZevEngine2/List.h"
+#include "ZevEngine2/light.h"
+#include "ZevEngine2/PS2/IPUBitmap.h"
+#include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "ZevEngine2/Utilities/SoundStream2.h"
 #include "game/QuadTree.h"
 #include "game/Rumble.h"
+#include "game/StandInScene.h"
 
 // The one pool of pointer-list links, built by this module's static
 // initialiser before main: every List<T> in the program takes its links here.
@@ -19,7 +24,32 @@ LinkPool<1024> linkpool;
 // stereo output.
 SoundSystem sound(98304, 4, true);
 
+// The music and voice players, each with its 96 KiB ring buffer (one of the
+// pre-made stream banks): the mission music, the player's voice lines and
+// the other characters' voice lines.  Until the game flow gives them their
+// songs and track tables they stand here as the plain jukeboxes.
+ScriptJukebox bgm(0x18000, 1.0f, 44100);
+NumberedFileJukebox DaceVO(0x18000, 1.0f, 22050, nullptr, 0);
+NumberedFileJukebox JBNPCVO(0x18000, 1.0f, 22050, nullptr, 0);
+
 DemoParams demoparams;
+
+// The main view and the one light context.
+RenderContext rc;
+LightContext lc;
+
+// The interface sound bank; 0xFFFF until loaded (or when the load failed).
+unsigned short sndbank_ui = 0xFFFF;
+
+// The resident data that exists so far: the built-in textures of model
+// drawing and the interface sound bank.
+void LoadGlobals()
+{
+    printf("Loading sound...\n");
+    sndbank_ui = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_UI.SND", true);
+    printf("Done loading sound.\n");
+    SetUpGlobalTextures();
+}
 
 void MainStartUp(int argc, char** argv)
 {
@@ -27,9 +57,25 @@ void MainStartUp(int argc, char** argv)
                   &demoparams.inactive_timeout, &demoparams.total_timeout);
     Platform::Init();
     Platform::InitGraphics(GM_PAL, 640, 512);
+    // The title picture goes straight into the 16-bit display buffer, so it
+    // is what the display shows until the first frame is flipped.
+    reinterpret_cast<IPUBitmap*>(const_cast<unsigned char*>(Title))->Load(0, 0, PSMCT16S);
     Platform::DisplayOn();
     Controller::Init();
     RumbleController::Init();
+
+    // The main view: the whole screen; the launcher's aspect flag narrows
+    // the picture for a wide screen.
+    const float aspect = demoparams.aspect != 0 ? 0.75f : 1.0f;
+    const int w = Platform::GetWidth(), h = Platform::GetHeight();
+    rc.SetAspectRatio(aspect * float(w) * 0.0015625f, 1.056f);
+    rc.SetViewport(2048.0f, float(2048 + w), 2048.0f, float(2048 + h), 1.0f, 16000000.0f);
+    rc.SetZRange(0.1f, 2000.0f);
+    rc.SetPerspectiveInfinite(1.5555625f);
+    SetLightContext(&lc);
+    LoadGlobals();
+
+    StandInSceneStart(sndbank_ui);
 }
 
 // The screen-level objects drawn over the finished scene (HUD, fades).
@@ -48,13 +94,26 @@ void MainFrame(int frame)
 {
     Controller::Update();
     RumbleController::UpdateAll(frame);
+    // The light objects add this tick's lights as the world sends them their
+    // frame calls.
+    ClearLights();
     world.Update();
     world.Animate();
+    // The camera is complete before the view's block goes out.
+    const Matrix& camera = StandInSceneFrame(frame);
+    rc.SetZRange(0.1f, 2000.0f);
+    rc.SetPerspective(STANDIN_ZOOM);
+    rc.SetCameraMatrix(camera);
     Platform::BeginScene();
+    StandInDrawWorld(rc);
     DrawPostRawObjs();
     Platform::EndScene(2);
-    // No camera yet: the listener stands at the origin.
-    sound.Update(1, Matrix(true));
+    // The listener is the camera.
+    sound.Update(1, camera);
+    // The jukeboxes read the play addresses this update brought back.
+    bgm.Update();
+    DaceVO.Update();
+    JBNPCVO.Update();
 }
 
 int ee_main(int argc, char** argv)

@@ -1,11 +1,16 @@
 // The game's start-up and main loop.  Until the game flow exists, a small
-// loop stands in for it: start the platform, the pads and vibration, then
-// frame after frame read the pads, update and animate the world and draw the
-// frame (the cleared screen and the post-draw screen objects).  The run ends
-// from outside: the headless options, or Escape in the window.
+// loop stands in for it: start the platform with the title picture, the pads
+// and vibration, the main view and lights, load the resident data there is
+// and the stand-in scene (game/StandInScene.h), then frame after frame read
+// the pads, update and animate the world, draw it and the post-draw screen
+// objects, and update the sound.  The run ends from outside: the headless
+// options, or Escape in the window.
 #pragma once
 
 #include "ZevEngine2/Zev.h"
+#include "ZevEngine2/Utilities/SoundStream2.h"
+#include "ZevEngine2/light.h"
+#include "ZevEngine2/PS2/RenderContext.h"
 
 // The demo disc's start parameters, read once at start-up.
 struct DemoParams
@@ -19,8 +24,32 @@ struct DemoParams
 
 extern DemoParams demoparams;
 
+// The title picture held in the program: an IPUBitmap, 640 x 512
+// (game/TitleData.cpp).
+extern const unsigned char Title[];
+
+// The main view, set up once at start-up (the whole screen, aspect, depth
+// range, projection) and given its camera each frame.
+extern RenderContext rc;
+// The light context made current at start-up.
+extern LightContext lc;
+// The interface sound bank, 0xFFFF when it could not be loaded.
+extern unsigned short sndbank_ui;
+
+// Loads the resident data, once, at start-up: the built-in textures of model
+// drawing and the sound banks.
+void LoadGlobals();
+
+// The music and voice jukeboxes, updated once per displayed frame after the
+// sound system.
+extern ScriptJukebox bgm;
+extern NumberedFileJukebox DaceVO;
+extern NumberedFileJukebox JBNPCVO;
+
 // Start-up in the console's order: the launcher's parameters, the platform,
-// 640 x 512 graphics and the display, the pads and vibration.
+// 640 x 512 graphics, the title picture and the display, the pads and
+// vibration, the main view and light context, LoadGlobals, then the
+// stand-in scene.
 void MainStartUp(int argc, char** argv);
 
 // One displayed frame of the stand-in main loop; `frame` counts frames from 0.

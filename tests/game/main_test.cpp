@@ -2,12 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <span>
 #include <sstream>
 #include <string>
+
+#include "console/host/png_reader.h"
 
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/platform_support.h"
@@ -39,15 +43,21 @@ protected:
     }
 };
 
-// The game program beside this test program in the build tree.
-std::filesystem::path GameProgram()
+// A program of the build tree: the game, or a tool.
+std::filesystem::path BuiltProgram(const char* dir, const char* name)
 {
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0)
         return {};
     self[n] = 0;
-    return std::filesystem::path(self).parent_path().parent_path() / "game" / "korvalis";
+    return std::filesystem::path(self).parent_path().parent_path() / dir / name;
+}
+
+// The game program beside this test program in the build tree.
+std::filesystem::path GameProgram()
+{
+    return BuiltProgram("game", "korvalis");
 }
 
 struct GameRun
@@ -56,10 +66,10 @@ struct GameRun
     std::string output;
 };
 
-GameRun RunGame(const std::string& args)
+GameRun RunProgram(const std::filesystem::path& program, const std::string& args)
 {
     GameRun r;
-    const std::string cmd = GameProgram().string() + " " + args + " 2>&1";
+    const std::string cmd = program.string() + " " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p)
         return r;
@@ -70,6 +80,68 @@ GameRun RunGame(const std::string& args)
     const int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
+}
+
+GameRun RunGame(const std::string& args)
+{
+    return RunProgram(GameProgram(), args);
+}
+
+// Where each of `lines` first appears in `out`, failing the test for a
+// missing one or one out of order.
+void ExpectInOrder(const std::string& out, std::initializer_list<const char*> lines)
+{
+    size_t last = 0;
+    for (const char* line : lines) {
+        const size_t at = out.find(line);
+        ASSERT_NE(at, std::string::npos) << "missing: " << line << "\n" << out;
+        EXPECT_GE(at, last) << "out of order: " << line << "\n" << out;
+        last = at;
+    }
+}
+
+png_reader::Picture ReadPicture(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    png_reader::Picture pic;
+    EXPECT_TRUE(png_reader::Decode(file, pic)) << path;
+    return pic;
+}
+
+u8 Red(u32 p) { return u8(p); }
+u8 Green(u32 p) { return u8(p >> 8); }
+u8 Blue(u32 p) { return u8(p >> 16); }
+
+// The left channel of a stereo 16-bit WAVE file as the headless front end
+// writes it.
+std::vector<int16_t> WavLeft(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> left;
+    for (size_t at = 12; at + 8 <= file.size();) {
+        u32 size;
+        std::memcpy(&size, &file[at + 4], 4);
+        if (std::string(&file[at], 4) == "data") {
+            for (size_t i = at + 8; i + 4 <= at + 8 + size && i + 4 <= file.size(); i += 4) {
+                int16_t v;
+                std::memcpy(&v, &file[i], 2);
+                left.push_back(v);
+            }
+            break;
+        }
+        at += 8 + size;
+    }
+    return left;
+}
+
+int Peak(const std::vector<int16_t>& s, size_t from, size_t to)
+{
+    int peak = 0;
+    for (size_t i = from; i < std::min(to, s.size()); i++)
+        peak = std::max(peak, std::abs(int(s[i])));
+    return peak;
 }
 
 u32 PictureCrc(const console::host::RgbaImage& img)
@@ -143,6 +215,11 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
     if (stream != std::string::npos && sound != std::string::npos) {
         EXPECT_LT(stream, sound);
     }
+    // Without a disc the loads fail, each saying so, and the run goes on.
+    ExpectInOrder(out, {"_InitGraphics()\n", "Loading sound...\n", " ZEVSOUND_LOADBANK failed\n",
+                        "Done loading sound.\n",
+                        "Stand-in scene: no KORVALIS\\DemoData\\Sample\\CUBE.P2B on the disc; the frames stay "
+                        "empty.\n"});
 
     // The last field shown is the grey clear, dithered to 16 bits.
     std::ifstream in(log);
@@ -164,6 +241,84 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
     std::snprintf(want, sizeof want, "%08x", PictureCrc(ExpectedClearPicture(640, 512)));
     EXPECT_EQ(crc, want);
     EXPECT_TRUE(std::filesystem::exists(dir / "png" / "field-000100.png"));
+
+    std::filesystem::remove_all(dir);
+}
+
+// The demo as ./dev demo runs it headless: the disc made by the disc tool,
+// the title while the game starts, then the sample cube, lit and turning,
+// and the interface chime played once.
+TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOnce)
+{
+    const std::filesystem::path program = GameProgram();
+    const std::filesystem::path mkdisc = BuiltProgram("tools", "mkdisc");
+    ASSERT_TRUE(std::filesystem::exists(program)) << program << " is not built";
+    ASSERT_TRUE(std::filesystem::exists(mkdisc)) << mkdisc << " is not built";
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("korvalis-demo-test-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const GameRun made = RunProgram(mkdisc, (dir / "disc").string());
+    ASSERT_EQ(made.status, 0) << made.output;
+
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
+                              " --exit-after-vblanks 100 --dump-frames " + (dir / "png").string() +
+                              " --dump-at 1,2,3,4,5,6,7,8,100 --wav " + (dir / "out.wav").string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading sound...\n",
+                             "Done loading sound.\n"});
+    EXPECT_EQ(r.output.find("ZEVSOUND_LOADBANK failed"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Stand-in scene:"), std::string::npos) << r.output;
+
+    // One of the first fields shows the title picture (a red sky above, a
+    // blue disc in the middle) before the first frame is flipped.
+    int titles = 0;
+    for (int field = 1; field <= 8; field++) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", field);
+        const png_reader::Picture pic = ReadPicture(dir / "png" / name);
+        if (pic.width != 640 || pic.height != 512)
+            continue;
+        const u32 sky = pic.At(10, 10), middle = pic.At(320, 240);
+        titles += Red(sky) > 150 && Green(sky) < 60 && Blue(middle) > 200 && Red(middle) < 60;
+    }
+    EXPECT_GT(titles, 0);
+
+    // Field 100: the grey clear around the edges, the cube in the middle.
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000100.png");
+    ASSERT_EQ(pic.width, 640u);
+    ASSERT_EQ(pic.height, 512u);
+    const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
+    int covered = 0, outside = 0, litred = 0, shadedred = 0;
+    for (u32 y = 0; y < 512; y++)
+        for (u32 x = 0; x < 640; x++) {
+            const u32 p = pic.At(x, y);
+            if (((p ^ clear.pixels[size_t(y) * 640 + x]) & 0xFFFFFF) == 0)
+                continue;
+            covered++;
+            // The cube stands at the origin the camera looks at: it stays
+            // well inside the middle of the screen.
+            outside += x < 160 || x >= 480 || y < 96 || y >= 416;
+            // Red checker texels (200, 40, 40): brighter than their own
+            // colour on the face the lights reach, darker on the others.
+            if (Red(p) > 2 * Green(p) && Red(p) > 2 * Blue(p)) {
+                litred += Red(p) >= 230;
+                shadedred += Red(p) <= 130;
+            }
+        }
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(covered, 10000);
+    EXPECT_LT(covered, 100000);
+    EXPECT_GT(litred, 500);
+    EXPECT_GT(shadedred, 500);
+    EXPECT_NE(pic.At(320, 256) & 0xFFFFFF, clear.pixels[256 * 640 + 320] & 0xFFFFFF);
+
+    // The chime sounds in the first second and has died away by the end of
+    // the two seconds (it is played once).
+    const std::vector<int16_t> left = WavLeft(dir / "out.wav");
+    ASSERT_GE(left.size(), 96000u);
+    EXPECT_GT(Peak(left, 0, 48000), 2000);
+    EXPECT_EQ(Peak(left, 84000, 96000), 0);
 
     std::filesystem::remove_all(dir);
 }

@@ -1,0 +1,33 @@
+// A small scene that stands in for the city and the game flow until they
+// exist: the sample cube from the disc, turning slowly under a light, seen
+// from a fixed camera, and the interface bank's chime played once at start.
+// MAIN's loop calls the three functions below at the places where the game
+// flow will later set up its level, move its camera and draw its world.
+#pragma once
+
+#include "ZevEngine2/Zev.h"
+#include "ZevEngine2/PS2/RenderContext.h"
+#include "ZevEngine2/PS2/Vector.h"
+
+// The sample model's path on the disc.
+constexpr const char STANDIN_MODEL[] = "KORVALIS\\DemoData\\Sample\\CUBE.P2B";
+
+// The camera's zoom: the game's default camera has 1.6.
+constexpr float STANDIN_ZOOM = 1.6f;
+
+// Plays sample 0 of `chimebank` (when the bank loaded), loads the sample
+// model, builds its object tree and adds it to the world with its own point
+// light, a dim ambient light and a light from the upper left.  Without the
+// model (no disc, or a disc without it) it prints one line saying so and the
+// frames stay empty.  Returns whether the model is in the world.
+bool StandInSceneStart(unsigned short chimebank);
+
+// Once per displayed frame, before drawing: turns the model to the angle of
+// `frame` and returns the camera's world matrix (also the sound listener).
+const Matrix& StandInSceneFrame(int frame);
+
+// The world's drawing as the city's will do it, for what the world holds:
+// the view's lights and microcode, the transparencies list, every live
+// top-level object with the local lights best for it, then the transparent
+// models far to near.
+void StandInDrawWorld(RenderContext& rc);

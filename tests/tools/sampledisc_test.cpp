@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "console/sif/iop_test_util.h"
+#include "host/host.h"
+#include "ZevEngine2/PS2/sound_support.h"
+#include "ZevEngine2/PS2/stream_disc.h"
+#include "tools/lib/ipuenc.h"
+#include "tools/lib/pak.h"
+#include "tools/lib/sampledisc.h"
+
+#include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/Object.h"
+#include "ZevEngine2/modelfile.h"
+#include "ZevEngine2/PS2/IPUBitmap.h"
+#include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Sound.h"
+#include "game/MAIN.h"
+
+namespace {
+
+// The game's own names of the disc's files, as it asks for them.
+const char* const kGamePaths[] = {
+    "KORVALIS\\DemoData\\Vags\\SND_UI.SND",   "KORVALIS\\DemoData\\Vags\\CITYBUSY.VB",
+    "KORVALIS\\DemoData\\Sample\\CUBE.P2B",   "KORVALIS\\DemoData\\Sample\\ARM.P2B",
+    "KORVALIS\\DemoData\\DEMTITLE.IPU",       "KORVALIS\\DemoData\\DEMOSCR1.IPU",
+    "KORVALIS\\DemoData\\DEMOSCR2.IPU",       "KORVALIS\\DemoData\\DEMOSCR3.IPU",
+    "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",
+    "KORVALIS\\DemoData\\DEMOEND3.IPU",       "KORVALIS\\DemoData\\DEMOEND4.IPU",
+    "KORVALIS\\DemoData\\DEMOEND5.IPU",       "KORVALIS\\DemoData\\ZEVWORKS.IPU",
+};
+
+const char* const kPictures[] = {"DEMTITLE", "DEMOSCR1", "DEMOSCR2", "DEMOSCR3", "DEMOEND1",
+                                 "DEMOEND2", "DEMOEND3", "DEMOEND4", "DEMOEND5", "ZEVWORKS"};
+
+// The disc's files, built once for the tests that only look at them.
+const std::vector<tools::PakInputFile>& Files()
+{
+    static const std::vector<tools::PakInputFile> files = [] {
+        std::vector<tools::PakInputFile> f;
+        std::string error;
+        EXPECT_TRUE(tools::SampleDiscFiles(f, error)) << error;
+        return f;
+    }();
+    return files;
+}
+
+const tools::PakInputFile* FileNamed(const std::vector<tools::PakInputFile>& files, const std::string& path)
+{
+    for (const tools::PakInputFile& f : files)
+        if (f.path == path)
+            return &f;
+    return nullptr;
+}
+
+// A copy on the game's heap, 64-byte aligned as the file loader places files.
+struct HeapCopy
+{
+    void* block;
+    explicit HeapCopy(const std::vector<u8>& bytes) : block(malloc_align(u32(bytes.size()), 64))
+    {
+        std::memcpy(block, bytes.data(), bytes.size());
+    }
+    ~HeapCopy() { free(block); }
+};
+
+}  // namespace
+
+TEST(SampleDisc, TwoBuildsGiveTheSameArchiveByteForByte)
+{
+    // Built twice over the same directory: the same file, nothing left
+    // beside it.
+    const std::string dir = testing::TempDir() + "sampledisc_twice";
+    std::filesystem::remove_all(dir);
+    std::string error;
+    std::vector<u8> written[2];
+    for (int pass = 0; pass < 2; pass++) {
+        ASSERT_TRUE(tools::WriteSampleDisc(dir, error)) << error;
+        ASSERT_TRUE(tools::ReadHostFile(dir + "/KORVALIS/KORVALIS.PAK", written[pass], error)) << error;
+    }
+    EXPECT_FALSE(written[0].empty());
+    EXPECT_EQ(written[0], written[1]);
+    size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir + "/KORVALIS")) {
+        EXPECT_EQ(e.path().filename(), "KORVALIS.PAK");
+        entries++;
+    }
+    EXPECT_EQ(entries, 1u);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SampleDisc, MkDiscRefusesMissingOrExtraArguments)
+{
+    const char* none[] = {"mkdisc"};
+    const char* two[] = {"a", "b"};
+    const char* option[] = {"--list"};
+    EXPECT_EQ(tools::RunMkDisc(std::span<const char* const>(none, 0)), 2);
+    EXPECT_EQ(tools::RunMkDisc(two), 2);
+    EXPECT_EQ(tools::RunMkDisc(option), 2);
+}
+
+TEST(SampleDisc, ArchiveListsEveryFileUnderTheGamesNames)
+{
+    std::vector<u8> pak;
+    std::string error, root;
+    std::vector<tools::PakEntry> entries;
+    ASSERT_TRUE(tools::BuildPak(Files(), tools::kSampleDiscRoot, pak, error)) << error;
+    ASSERT_TRUE(tools::ReadPak(pak, "sample disc", root, entries, error)) << error;
+    EXPECT_EQ(root, "KORVALIS");
+
+    // The stored names are the look-up's upper-case forms of the game's
+    // paths, without the archive's own directory.
+    std::set<std::string> want, got;
+    for (const char* p : kGamePaths) {
+        std::string s = std::string(p).substr(std::strlen("KORVALIS\\"));
+        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return char(std::toupper(c)); });
+        want.insert(s);
+    }
+    for (const tools::PakEntry& e : entries) {
+        got.insert(e.path);
+        EXPECT_GT(e.length, 0u) << e.path;
+    }
+    EXPECT_EQ(got, want);
+}
+
+TEST(SampleDisc, ModelsPassTheLoadersCheckAndBuildTheCube)
+{
+    const std::vector<tools::PakInputFile>& files = Files();
+    for (const char* path : {"DemoData/Sample/CUBE.P2B", "DemoData/Sample/ARM.P2B"}) {
+        const tools::PakInputFile* f = FileNamed(files, path);
+        ASSERT_NE(f, nullptr) << path;
+        HeapCopy copy(f->data);
+        char why[256] = "";
+        EXPECT_TRUE(MDLFILE::Check(static_cast<const ModelHeader*>(copy.block), u32(f->data.size()), why))
+            << path << ": " << why;
+    }
+
+    // The cube becomes an object with geometry, lit by its own light node.
+    const tools::PakInputFile* cube = FileNamed(files, "DemoData/Sample/CUBE.P2B");
+    ASSERT_NE(cube, nullptr);
+    HeapCopy copy(cube->data);
+    MDLFILE mf{};
+    mf.SetBuffer(copy.block);
+    ASSERT_TRUE(mf.Init(u32(cube->data.size())));
+    Object* obj = mf.GetHierarchy(0, sizeof(Object), 0);
+    ASSERT_NE(obj, nullptr);
+    EXPECT_NE(obj->geom, nullptr);
+    int lights = 0;
+    ObjectHierarchyIterator it(obj);
+    for (Object* o = it.Next(); o != nullptr; o = it.Next())
+        lights += o->type == OBJT_LIGHT;
+    EXPECT_EQ(lights, 1);
+    obj->Delete();
+}
+
+TEST(SampleDisc, PicturesAreDistinctStillsOfTheLoadingScreensSize)
+{
+    const std::vector<tools::PakInputFile>& files = Files();
+    std::vector<tools::IpuImage> decoded;
+    for (const char* name : kPictures) {
+        const std::string path = std::string("DemoData/") + name + ".IPU";
+        const tools::PakInputFile* f = FileNamed(files, path);
+        ASSERT_NE(f, nullptr) << path;
+        ASSERT_GE(f->data.size(), sizeof(IPUBitmap));
+        const IPUBitmap* bm = reinterpret_cast<const IPUBitmap*>(f->data.data());
+        EXPECT_TRUE(bm->Check("sample disc")) << path;
+        EXPECT_EQ(bm->Width(), 640) << path;
+        EXPECT_EQ(bm->Height(), 448) << path;
+        EXPECT_EQ(bm->NumFrames(), 1) << path;
+        EXPECT_EQ(f->data.size() % 16, 0u) << path;   // sent to the decoder in whole quadwords
+
+        tools::IpuImage img;
+        std::string error;
+        ASSERT_TRUE(tools::DecodeIpu(f->data, img, error)) << path << ": " << error;
+        decoded.push_back(img);
+    }
+    // No two screens show the same picture.
+    for (size_t i = 0; i < decoded.size(); i++)
+        for (size_t j = i + 1; j < decoded.size(); j++)
+            EXPECT_LT(tools::IpuPsnr(decoded[i], decoded[j]), 30.0) << kPictures[i] << " " << kPictures[j];
+}
+
+// The title picture is linked into the program from generated source: it
+// must be what the encoder makes of the generated title now.
+TEST(SampleDisc, TitleInTheProgramIsTheEncodedGeneratedTitle)
+{
+    std::vector<u8> want;
+    std::string error;
+    ASSERT_TRUE(tools::EncodeIpu(tools::SamplePicture("title", 640, 512), tools::IpuEncodeOptions{}, want, error))
+        << error;
+    const IPUBitmap* title = reinterpret_cast<const IPUBitmap*>(Title);
+    ASSERT_TRUE(title->Check("title"));
+    EXPECT_EQ(title->Width(), 640);
+    EXPECT_EQ(title->Height(), 512);
+    ASSERT_EQ(sizeof(IPUBitmap) + title->length, want.size());
+    EXPECT_EQ(std::memcmp(Title, want.data(), want.size()), 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(Title) % 16, 0u);   // the decoder reads it by DMA
+}
+
+TEST(SampleDisc, MusicIsUnmarkedStreamDataOfTheGeneratedPiece)
+{
+    const std::vector<tools::PakInputFile>& files = Files();
+    const tools::PakInputFile* vb = FileNamed(files, "DemoData/Vags/CITYBUSY.VB");
+    ASSERT_NE(vb, nullptr);
+    const std::vector<int16_t> music = tools::SampleMusic();
+    const size_t blocks = (music.size() + 27) / 28;
+    ASSERT_EQ(vb->data.size(), blocks * 16);
+    // The streaming module writes the loop markers into the ring buffer; the
+    // file itself carries none that could stop or loop the voice.
+    for (size_t b = 0; b < blocks; b++)
+        ASSERT_EQ(vb->data[b * 16 + 1], 0) << "block " << b;
+
+    // It decodes to the piece: eight seconds at the music rate, close to the
+    // samples it was made from.
+    EXPECT_EQ(music.size(), size_t(8 * tools::kMusicRate));
+    std::vector<int16_t> out(blocks * 28);
+    console::spu2::DecodeAdpcm(vb->data, out.data());
+    double signal = 0, noise = 0;
+    for (size_t i = 0; i < music.size(); i++) {
+        signal += double(music[i]) * music[i];
+        noise += (double(out[i]) - music[i]) * (double(out[i]) - music[i]);
+    }
+    EXPECT_GT(signal, 0.0);
+    EXPECT_GT(10 * std::log10(signal / std::max(noise, 1.0)), 20.0);
+}
+
+// ---------------------------------------------------------------------------
+// The disc in the machine: the streaming module reads the archive, the
+// game's loaders take each file.
+
+namespace {
+
+constexpr u32 kFieldCycles = 2949120;  // one PAL field
+
+class CaptureSink final : public console::host::AudioSink {
+public:
+    void Write(const int16_t* stereo, size_t frames) override
+    {
+        samples.insert(samples.end(), stereo, stereo + 2 * frames);
+    }
+    std::vector<int16_t> samples;
+};
+
+class SampleDiscMachine : public streamtest::StreamerTest {
+protected:
+    void SetUp() override
+    {
+        StreamerTest::SetUp();
+        console::host::Backend backend;
+        backend.audio = &sink_;
+        console::host::SetBackend(backend);
+        ASSERT_GT(iop_test::LoadIrx(libsd, 28573), 0);
+        StartWith(Files());
+    }
+    void TearDown() override
+    {
+        sound = SoundSystem(98304, 4, true);
+        console::host::SetBackend(console::host::Backend{});
+        StreamerTest::TearDown();
+    }
+
+    // The left channel of n output samples from `from`.
+    std::vector<double> Left(size_t from, size_t n) const
+    {
+        std::vector<double> out;
+        for (size_t i = from; i < from + n && 2 * i < sink_.samples.size(); i++)
+            out.push_back(sink_.samples[2 * i]);
+        return out;
+    }
+
+    CaptureSink sink_;
+};
+
+}  // namespace
+
+TEST_F(SampleDiscMachine, EveryFileLoadsThroughTheStreamerByTheGamesPath)
+{
+    const std::vector<tools::PakInputFile>& files = Files();
+    for (const char* path : kGamePaths) {
+        unsigned len = 0;
+        void* block = FileLoad(path, &len);
+        ASSERT_NE(block, nullptr) << path;
+        const std::string name = std::string(path).substr(std::strlen("KORVALIS\\"));
+        std::string key = name;
+        std::replace(key.begin(), key.end(), '\\', '/');
+        const tools::PakInputFile* f = FileNamed(files, key);
+        ASSERT_NE(f, nullptr) << key;
+        ASSERT_EQ(len, f->data.size()) << path;
+        EXPECT_EQ(std::memcmp(block, f->data.data(), len), 0) << path;
+        if (name.ends_with(".P2B")) {
+            MDLFILE mf{};
+            mf.SetBuffer(block);
+            EXPECT_TRUE(mf.Init(len)) << path;
+        } else if (name.ends_with(".IPU")) {
+            EXPECT_TRUE(static_cast<IPUBitmap*>(block)->Check("sample disc")) << path;
+        }
+        free(block);
+    }
+}
+
+TEST_F(SampleDiscMachine, InterfaceBankLoadsAndItsChimeStrikesE6ThenC6)
+{
+    sound = SoundSystem(98304, 4, true);
+    ASSERT_EQ(SoundInit(), 1);
+    const u16 bank = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_UI.SND", true);
+    ASSERT_NE(bank, 0xFFFF);
+    EXPECT_EQ(sound.GetNumBanksLoaded(), 5);   // after the four pre-made stream banks
+
+    const int c = sound.AllocChannel(false);
+    sound.Play(c, bank, 0);
+    const size_t update = size_t(console::Now() / console::kSpuSample);
+    // 1.5 s of frames: the chime is 1.2 s long.
+    for (int frame = 0; frame < 75; frame++) {
+        sound.Update(1, Matrix(true));
+        for (int i = 0; i < 20; i++)
+            ee_spin(kFieldCycles / 20);
+    }
+    console::spu2::FlushAudio();
+    size_t start = update;
+    while (2 * start < sink_.samples.size() && sink_.samples[2 * start] == 0)
+        start++;
+    ASSERT_LT(start - update, 96u) << "the chime did not start";
+
+    // 0.1 s windows (bin k is k x 10 Hz): E6 (1318.5 Hz) alone at first, at
+    // about its struck amplitude of 7000 (decayed by a third at most), C6
+    // (1046.5 Hz) on top once it has been struck 0.3 s in.
+    const std::vector<double> first = Left(start + 480, 4800);
+    const std::vector<double> later = Left(start + 21600, 4800);
+    ASSERT_EQ(first.size(), 4800u);
+    ASSERT_EQ(later.size(), 4800u);
+    EXPECT_GT(soundtest::Amplitude(first, 132), 3500.0);
+    EXPECT_LT(soundtest::Amplitude(first, 105), soundtest::Amplitude(first, 132) / 5);
+    EXPECT_GT(soundtest::Amplitude(later, 105), soundtest::Amplitude(later, 132));
+
+    // Played once: silence after its 1.2 seconds.
+    double tail = 0;
+    for (double v : Left(start + 57600 + 96, 2400))
+        tail = std::max(tail, std::abs(v));
+    EXPECT_EQ(tail, 0.0);
+    EXPECT_EQ(sound.NumFreeChannels(), SOUND_VCHANNELS);
+}

@@ -1,0 +1,206 @@
+// The sample disc, built from generated sounds, pictures and models.
+// Standard headers come before the game's, whose common header renames the
+// C library's heap and printing functions for game code.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "tools/lib/sampledisc.h"
+
+#include "tools/lib/adpcm.h"
+#include "tools/lib/ipuenc.h"
+#include "tools/lib/p2b.h"
+#include "tools/lib/p2b_sample.h"
+
+namespace tools {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+// Adds a struck tone to out from sample `at`: partials of `hz` (ratio and
+// relative level each), a 4 ms attack and an exponential decay with time
+// constant `decay` seconds, for `seconds`.
+struct Partial
+{
+    double ratio;
+    double level;
+};
+
+void AddStrike(std::vector<double>& out, double rate, double at_seconds, double hz, double amplitude,
+               std::span<const Partial> partials, double decay, double seconds)
+{
+    const size_t start = size_t(at_seconds * rate);
+    const size_t n = size_t(seconds * rate);
+    const double attack = 0.004 * rate;
+    for (size_t i = 0; i < n && start + i < out.size(); ++i) {
+        const double t = double(i) / rate;
+        const double env = std::min(1.0, double(i) / attack) * std::exp(-t / decay);
+        double v = 0.0;
+        for (const Partial& p : partials)
+            // Higher partials die away faster, as a struck bar's do.
+            v += p.level * std::exp(-t * (p.ratio - 1.0) / (2.0 * decay)) * std::sin(2.0 * kPi * hz * p.ratio * t);
+        out[start + i] += amplitude * env * v;
+    }
+}
+
+std::vector<int16_t> ToPcm(const std::vector<double>& in)
+{
+    std::vector<int16_t> out(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        out[i] = int16_t(std::lround(std::clamp(in[i], -32767.0, 32767.0)));
+    return out;
+}
+
+// Picture file names of the demo flow's screens and the generated picture
+// each shows.
+struct PictureFile
+{
+    const char* path;
+    const char* picture;
+};
+
+constexpr PictureFile kPictures[] = {
+    {"DemoData/DEMTITLE.IPU", "demo title"}, {"DemoData/DEMOSCR1.IPU", "loading 1"},
+    {"DemoData/DEMOSCR2.IPU", "loading 2"},  {"DemoData/DEMOSCR3.IPU", "loading 3"},
+    {"DemoData/DEMOEND1.IPU", "end 1"},      {"DemoData/DEMOEND2.IPU", "end 2"},
+    {"DemoData/DEMOEND3.IPU", "end 3"},      {"DemoData/DEMOEND4.IPU", "end 4"},
+    {"DemoData/DEMOEND5.IPU", "end 5"},      {"DemoData/ZEVWORKS.IPU", "studio"},
+};
+
+// The loading screen shows its pictures at the size of the built-in one.
+constexpr int kPictureWidth = 640;
+constexpr int kPictureHeight = 448;
+
+bool AddModel(std::vector<PakInputFile>& files, const char* path, const P2BFile& model, std::string& error)
+{
+    PakInputFile f{path, {}, "generated model"};
+    if (!WriteP2B(model, f.data, error)) {
+        error = std::string(path) + ": " + error;
+        return false;
+    }
+    files.push_back(std::move(f));
+    return true;
+}
+
+}  // namespace
+
+std::vector<int16_t> SampleChime()
+{
+    static constexpr Partial kBell[] = {{1.0, 1.0}, {2.76, 0.35}, {5.40, 0.15}};
+    std::vector<double> mix(size_t(1.2 * kChimeRate), 0.0);
+    AddStrike(mix, kChimeRate, 0.0, 1318.51, 7000.0, kBell, 0.25, 1.2);   // E6
+    AddStrike(mix, kChimeRate, 0.3, 1046.50, 7000.0, kBell, 0.30, 0.9);   // C6
+    return ToPcm(mix);
+}
+
+std::vector<int16_t> SampleMusic()
+{
+    // Two bars of eighth notes at 120 beats a minute, played twice over a
+    // held low note per bar: C, D, E, G, A over two octaves.
+    static constexpr Partial kPluck[] = {{1.0, 1.0}, {2.0, 0.4}, {3.0, 0.15}};
+    static constexpr Partial kBass[] = {{1.0, 1.0}, {2.0, 0.2}};
+    static constexpr int kMelody[16] = {0, 2, 4, 7, 9, 7, 4, 2, 0, 4, 7, 12, 9, 7, 4, 2};
+    static constexpr int kBassNotes[2] = {-12, -15};
+    constexpr double kNote = 0.25;
+    constexpr double kSeconds = 8.0;
+    auto hz = [](int semitones) { return 261.63 * std::pow(2.0, semitones / 12.0); };
+    std::vector<double> mix(size_t(kSeconds * kMusicRate), 0.0);
+    for (int pass = 0; pass < 2; ++pass) {
+        const double base = pass * 4.0;
+        for (int bar = 0; bar < 2; ++bar)
+            AddStrike(mix, kMusicRate, base + bar * 2.0, hz(kBassNotes[bar]), 3000.0, kBass, 0.8, 2.0);
+        for (int i = 0; i < 16; ++i)
+            AddStrike(mix, kMusicRate, base + i * kNote, hz(kMelody[i]), 4000.0, kPluck, 0.18, 0.6);
+    }
+    // The last strikes are cut at the end: fade the final 50 ms to silence.
+    const size_t fade = size_t(0.05 * kMusicRate);
+    for (size_t i = 0; i < fade; ++i)
+        mix[mix.size() - 1 - i] *= double(i) / double(fade);
+    return ToPcm(mix);
+}
+
+bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
+{
+    files.clear();
+
+    BankInput chime;
+    chime.name = "chime";
+    chime.sound.samples = SampleChime();
+    chime.sound.rate = kChimeRate;
+    PakInputFile bank{"DemoData/Vags/SND_UI.SND", {}, "generated sound bank"};
+    if (!BuildSoundBank({chime}, BankLayout::kLayout1, 0, bank.data, error)) {
+        error = bank.path + ": " + error;
+        return false;
+    }
+    files.push_back(std::move(bank));
+
+    // Streamed data carries no loop flags: the streaming module marks the
+    // pieces it writes into the ring buffer.
+    files.push_back({"DemoData/Vags/CITYBUSY.VB", EncodeAdpcm(SampleMusic(), AdpcmLoop::kRaw), "generated music"});
+
+    if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
+        !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error))
+        return false;
+
+    for (const PictureFile& p : kPictures) {
+        PakInputFile f{p.path, {}, "generated picture"};
+        if (!EncodeIpu(SamplePicture(p.picture, kPictureWidth, kPictureHeight), IpuEncodeOptions{}, f.data, error)) {
+            error = f.path + ": " + error;
+            return false;
+        }
+        files.push_back(std::move(f));
+    }
+    return true;
+}
+
+bool BuildSampleDisc(std::vector<u8>& archive, std::string& error)
+{
+    std::vector<PakInputFile> files;
+    return SampleDiscFiles(files, error) && BuildPak(files, kSampleDiscRoot, archive, error);
+}
+
+bool WriteSampleDisc(const std::string& dir, std::string& error)
+{
+    std::vector<u8> archive;
+    if (!BuildSampleDisc(archive, error))
+        return false;
+    const std::filesystem::path pak = std::filesystem::path(dir) / kSampleDiscPak;
+    std::error_code ec;
+    std::filesystem::create_directories(pak.parent_path(), ec);
+    if (ec) {
+        error = pak.parent_path().string() + ": cannot be made (" + ec.message() + ")";
+        return false;
+    }
+    const std::filesystem::path part = pak.string() + ".part";
+    if (!WriteHostFile(part.string(), archive, error))
+        return false;
+    std::filesystem::rename(part, pak, ec);
+    if (ec) {
+        error = pak.string() + ": cannot be replaced (" + ec.message() + ")";
+        std::filesystem::remove(part, ec);
+        return false;
+    }
+    return true;
+}
+
+int RunMkDisc(std::span<const char* const> args)
+{
+    if (args.size() != 1 || std::string_view(args[0]).starts_with("-")) {
+        std::fputs("usage: mkdisc DIR   write the sample disc (DIR/KORVALIS/KORVALIS.PAK)\n", stderr);
+        return 2;
+    }
+    std::string error;
+    if (!WriteSampleDisc(args[0], error)) {
+        std::fprintf(stderr, "mkdisc: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stdout, "mkdisc: sample disc written to %s/%s\n", args[0], kSampleDiscPak);
+    return 0;
+}
+
+}  // namespace tools

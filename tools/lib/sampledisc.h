@@ -1,0 +1,59 @@
+// The sample disc: a disc directory whose archive "KORVALIS\KORVALIS.PAK" is
+// built entirely by our own writers, so that the game has something to load
+// and show.  It holds
+//   DemoData\Vags\SND_UI.SND     the interface sound bank: sample 0 a two-note chime
+//   DemoData\Vags\CITYBUSY.VB    a streamed music piece (a tone sequence, 44,100 Hz)
+//   DemoData\Sample\CUBE.P2B     the sample cube model (tools/lib/p2b_sample.h)
+//   DemoData\Sample\ARM.P2B      the sample skinned arm
+//   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
+//                                still pictures (640 x 448) for the demo flow's
+//                                title, loading and closing screens
+// under the archive's root directory "KORVALIS", so "KORVALIS\DemoData\..."
+// finds each one.  Every byte comes from code: the same build always gives
+// the same archive.
+#pragma once
+
+#include <ee/types.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tools/lib/pak.h"
+
+namespace tools {
+
+// The archive's root directory and where the archive lies on the disc.
+constexpr char kSampleDiscRoot[] = "KORVALIS";
+constexpr char kSampleDiscPak[] = "KORVALIS/KORVALIS.PAK";
+
+// Sample rates of the generated sounds: the chime plays at the sound
+// processor's own rate, the music at the rate every jukebox song is played at.
+constexpr u32 kChimeRate = 48000;
+constexpr u32 kMusicRate = 44100;
+
+// The two-note chime: a bell-like strike of E6, then C6 0.3 s later, dying
+// away over a second.
+std::vector<int16_t> SampleChime();
+
+// The music piece: an eight-second phrase of plucked notes over a pentatonic
+// scale, quiet at both ends so that it can be played back to back with itself.
+std::vector<int16_t> SampleMusic();
+
+// The sample disc's files, paths below the archive's root, in the order
+// listed above.  False with a message when a writer refuses its input.
+bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error);
+
+// The archive of those files.
+bool BuildSampleDisc(std::vector<u8>& archive, std::string& error);
+
+// Builds the archive and writes it to dir/KORVALIS/KORVALIS.PAK, creating the
+// directories; the file is replaced in one step (written beside, then
+// renamed), so an interrupted build never leaves half an archive behind.
+bool WriteSampleDisc(const std::string& dir, std::string& error);
+
+// The mkdisc command: "mkdisc DIR" writes the sample disc into DIR.  Returns
+// the exit status (0 done, 2 bad arguments, 1 a failure, reported on stderr).
+int RunMkDisc(std::span<const char* const> args);
+
+}  // namespace tools
