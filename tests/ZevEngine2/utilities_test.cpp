@@ -140,7 +140,7 @@ TEST(Utilities, GTakesItsArgumentPAndUnknownTakeNone)
     EXPECT_EQ(Fmt("[%10.3g]%d", 1.5, 7), "[]7");
     EXPECT_EQ(Fmt("[%p]%d", 7), "[]7");
     EXPECT_EQ(Fmt("[%q]%d", 8), "[]8");
-    EXPECT_EQ(Fmt("ab%"), "ab");   // a cut-off specification ends the text
+    EXPECT_EQ(Fmt("ab%"), "ab");   // a cut-off conversion ends the text
 }
 
 TEST(Utilities, CountConversionStoresCharactersSoFar)

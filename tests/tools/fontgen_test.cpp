@@ -12,7 +12,7 @@
 
 using tools::BaseGlyph;
 using tools::BuildFontImage;
-using tools::FontSpec;
+using tools::FontLayout;
 using tools::GameFonts;
 using tools::GlyphFor;
 
@@ -40,10 +40,10 @@ struct Image
     int psm = 0, width = 0, height = 0, clutsize = 0, nchars = 0, fchar = 0, fontheight = 0;
     u32 data = 0;
 
-    explicit Image(const FontSpec& spec)
+    explicit Image(const FontLayout& fl)
     {
         std::string error;
-        EXPECT_TRUE(BuildFontImage(spec, bytes, &error)) << error;
+        EXPECT_TRUE(BuildFontImage(fl, bytes, &error)) << error;
         psm = int(Get16(bytes, 0) & 0x3F);
         width = int(Get16(bytes, 2));
         height = int(Get16(bytes, 4));
@@ -74,9 +74,9 @@ struct Image
     }
 };
 
-FontSpec OneGlyph(int code, int height, bool bold = false)
+FontLayout OneGlyph(int code, int height, bool bold = false)
 {
-    return FontSpec{"Test", PSMT8, 64, 1, code, height, height, bold, 8, false, nullptr};
+    return FontLayout{"Test", PSMT8, 64, 1, code, height, height, bold, 8, false, nullptr};
 }
 
 std::string SourceFile()
@@ -103,31 +103,31 @@ TEST(FontGen, GlyphTablesAreWellFormed)
 TEST(FontGen, EveryGameFontIsBuiltAsDescribed)
 {
     ASSERT_EQ(GameFonts().size(), 9u);
-    for (const FontSpec& spec : GameFonts()) {
-        SCOPED_TRACE(spec.name);
-        const Image im(spec);
-        EXPECT_EQ(im.psm, spec.psm);
-        EXPECT_EQ(im.width, spec.texwidth);
+    for (const FontLayout& fl : GameFonts()) {
+        SCOPED_TRACE(fl.name);
+        const Image im(fl);
+        EXPECT_EQ(im.psm, fl.psm);
+        EXPECT_EQ(im.width, fl.texwidth);
         EXPECT_LE(im.height, 1024);
-        EXPECT_EQ(im.clutsize, spec.psm == PSMT8 ? 256 : 16);
-        EXPECT_EQ(std::tie(im.nchars, im.fchar, im.fontheight), std::tie(spec.nchars, spec.fchar, spec.height));
-        EXPECT_EQ(im.bytes[43], spec.spacing);
+        EXPECT_EQ(im.clutsize, fl.psm == PSMT8 ? 256 : 16);
+        EXPECT_EQ(std::tie(im.nchars, im.fchar, im.fontheight), std::tie(fl.nchars, fl.fchar, fl.height));
+        EXPECT_EQ(im.bytes[43], fl.spacing);
         // Palette and pixels from the next 16-byte boundary after the table.
-        EXPECT_EQ(im.data, (FONTFILE_GLYPHS + 8 * u32(spec.nchars) + 15) & ~15u);
-        const size_t pixels = spec.psm == PSMT8 ? size_t(im.width) * size_t(im.height)
+        EXPECT_EQ(im.data, (FONTFILE_GLYPHS + 8 * u32(fl.nchars) + 15) & ~15u);
+        const size_t pixels = fl.psm == PSMT8 ? size_t(im.width) * size_t(im.height)
                                                 : size_t(im.width) * size_t(im.height) / 2;
         EXPECT_EQ(im.bytes.size(), (im.data + 4 * size_t(im.clutsize) + pixels + 15) & ~size_t(15));
         // The register values say the same: format, a power-of-two extent
         // that holds the texture, nothing placed yet.
         const u64 tex0 = Get64(im.bytes, 16);
-        EXPECT_EQ(tex0::PSM(tex0), u32(spec.psm));
+        EXPECT_EQ(tex0::PSM(tex0), u32(fl.psm));
         EXPECT_GE(1 << tex0::TH(tex0), im.height);
         EXPECT_LT(1 << tex0::TH(tex0), 2 * im.height);
         EXPECT_EQ(tex0::TBP0(tex0) | tex0::CBP(tex0), 0u);
-        for (int i = 0; i < spec.nchars; i++) {
+        for (int i = 0; i < fl.nchars; i++) {
             const UVCHAR g = im.Glyph(i);
             EXPECT_LE(g.u + g.w, im.width);
-            EXPECT_LE(g.v + spec.height, im.height);
+            EXPECT_LE(g.v + fl.height, im.height);
             EXPECT_GE(g.s, g.w);
             EXPECT_EQ(g.k, 0);
         }
@@ -136,16 +136,16 @@ TEST(FontGen, EveryGameFontIsBuiltAsDescribed)
 
 TEST(FontGen, GlyphPicturesNeitherOverlapNorLeaveInkOutside)
 {
-    for (const FontSpec& spec : GameFonts()) {
-        SCOPED_TRACE(spec.name);
-        const Image im(spec);
+    for (const FontLayout& fl : GameFonts()) {
+        SCOPED_TRACE(fl.name);
+        const Image im(fl);
         std::vector<int> owner(size_t(im.width) * size_t(im.height), -1);
         std::set<std::tuple<int, int, int>> rects;
-        for (int i = 0; i < spec.nchars; i++) {
+        for (int i = 0; i < fl.nchars; i++) {
             const UVCHAR g = im.Glyph(i);
             if (g.w == 0 || !rects.insert({g.u, g.v, g.w}).second)
                 continue;   // empty, or a picture shared with another code
-            for (int y = g.v; y < g.v + spec.height; y++)
+            for (int y = g.v; y < g.v + fl.height; y++)
                 for (int x = g.u; x < g.u + g.w; x++) {
                     int& o = owner[size_t(y) * size_t(im.width) + size_t(x)];
                     ASSERT_EQ(o, -1) << "glyphs " << o << " and " << i << " overlap";
@@ -162,8 +162,8 @@ TEST(FontGen, GlyphPicturesNeitherOverlapNorLeaveInkOutside)
 
 TEST(FontGen, PaletteIsWhiteWithAnAlphaRamp)
 {
-    for (const FontSpec& spec : {GameFonts()[0], GameFonts()[1]}) {
-        const Image im(spec);
+    for (const FontLayout& fl : {GameFonts()[0], GameFonts()[1]}) {
+        const Image im(fl);
         std::set<u32> alphas;
         for (int i = 0; i < im.clutsize; i++) {
             const u32 c = Get32(im.bytes, im.data + 4 * size_t(i));
@@ -239,12 +239,12 @@ TEST(FontGen, SpecialGlyphsOfSomeFonts)
     EXPECT_NE(cross.rows, pilcrow.rows);
     for (int r = tools::kBaseCapTop; r < tools::kBaseCapTop + 7; r++)
         EXPECT_EQ(cross.rows[size_t(r)], cross.rows[size_t(2 * tools::kBaseCapTop + 6 - r)]);   // symmetric
-    for (const FontSpec& spec : GameFonts())
-        EXPECT_EQ(spec.padsymbols, std::string(spec.name).rfind("Font_UI_", 0) == 0) << spec.name;
+    for (const FontLayout& fl : GameFonts())
+        EXPECT_EQ(fl.padsymbols, std::string(fl.name).rfind("Font_UI_", 0) == 0) << fl.name;
 
     // The licence plates draw capitals, digits and a few marks; small letters
     // share the capitals, other codes are empty.
-    const FontSpec& plate = GameFonts().back();
+    const FontLayout& plate = GameFonts().back();
     ASSERT_EQ(std::string(plate.name), "Font_LicPlate");
     const Image im(plate);
     const UVCHAR a = im.Glyph('A' - 32), small_a = im.Glyph('a' - 32), bang = im.Glyph('!' - 32);
@@ -258,14 +258,14 @@ TEST(FontGen, RefusesFontsThatDoNotFit)
 {
     std::vector<u8> image;
     std::string error;
-    FontSpec narrow = OneGlyph('W', 100);
+    FontLayout narrow = OneGlyph('W', 100);
     narrow.texwidth = 16;
     EXPECT_FALSE(BuildFontImage(narrow, image, &error));
     EXPECT_NE(error.find("wider"), std::string::npos) << error;
-    FontSpec tall{"Tall", PSMT8, 256, 224, 32, 200, 200, false, 8, false, nullptr};
+    FontLayout tall{"Tall", PSMT8, 256, 224, 32, 200, 200, false, 8, false, nullptr};
     EXPECT_FALSE(BuildFontImage(tall, image, &error));
     EXPECT_NE(error.find("rows"), std::string::npos) << error;
-    FontSpec bad = OneGlyph('A', 12);
+    FontLayout bad = OneGlyph('A', 12);
     bad.psm = PSMCT32;
     EXPECT_FALSE(BuildFontImage(bad, image, &error));
 }

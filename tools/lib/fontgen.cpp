@@ -406,22 +406,22 @@ u8 LevelIndex(int psm, int level)
 }
 
 // The code whose picture a glyph shows under `drawn`, or -1 for none.
-int PictureCode(const FontSpec& spec, int code)
+int PictureCode(const FontLayout& fl, int code)
 {
-    if (!spec.drawn)
+    if (!fl.drawn)
         return code;
-    if (std::strchr(spec.drawn, code) && code != 0)
+    if (std::strchr(fl.drawn, code) && code != 0)
         return code;
-    if (code >= 'a' && code <= 'z' && std::strchr(spec.drawn, code - 32))
+    if (code >= 'a' && code <= 'z' && std::strchr(fl.drawn, code - 32))
         return code - 32;
     return -1;
 }
 
 }  // namespace
 
-const std::vector<FontSpec>& GameFonts()
+const std::vector<FontLayout>& GameFonts()
 {
-    static const std::vector<FontSpec> fonts = {
+    static const std::vector<FontLayout> fonts = {
         {"Arial", PSMT4, 128, 95, 32, 24, 24, false, 8, false, nullptr},
         {"Font_GUI_text", PSMT8, 128, 95, 32, 26, 26, false, 8, false, nullptr},
         {"Font_GUI_heading", PSMT8, 128, 62, 32, 54, 54, true, 5, false, nullptr},
@@ -472,40 +472,40 @@ bool CheckGlyphTables(std::string* error)
     return true;
 }
 
-bool BuildFontImage(const FontSpec& spec, std::vector<u8>& image, std::string* error)
+bool BuildFontImage(const FontLayout& fl, std::vector<u8>& image, std::string* error)
 {
-    auto fail = [error, &spec](const std::string& why) {
+    auto fail = [error, &fl](const std::string& why) {
         if (error)
-            *error = std::string(spec.name) + ": " + why;
+            *error = std::string(fl.name) + ": " + why;
         return false;
     };
-    if ((spec.psm != PSMT4 && spec.psm != PSMT8) || spec.nchars < 1 || spec.fchar < 1 ||
-        spec.fchar + spec.nchars > 256 || spec.height < 1 || spec.height > 255 || spec.texwidth < 8 ||
-        spec.condense < 1)
+    if ((fl.psm != PSMT4 && fl.psm != PSMT8) || fl.nchars < 1 || fl.fchar < 1 ||
+        fl.fchar + fl.nchars > 256 || fl.height < 1 || fl.height > 255 || fl.texwidth < 8 ||
+        fl.condense < 1)
         return fail("bad description");
 
     // The whole grid, accent rows included, spans the glyph height, so that
     // capitals take about 7/12 of it in every font.
-    const Scale sc{kBaseRows, spec.height, spec.condense};
+    const Scale sc{kBaseRows, fl.height, fl.condense};
     const int first = 0;
-    const int gap = std::max(1, (spec.height * spec.condense + sc.rows * 4) / (sc.rows * 8));
+    const int gap = std::max(1, (fl.height * fl.condense + sc.rows * 4) / (sc.rows * 8));
 
     // Render every picture once; glyphs that share one share its texels.
-    std::vector<UVCHAR> glyphs(size_t(spec.nchars));
+    std::vector<UVCHAR> glyphs(size_t(fl.nchars));
     std::vector<Rendered> pictures;
-    std::vector<int> picture_of(size_t(spec.nchars), -1);
+    std::vector<int> picture_of(size_t(fl.nchars), -1);
     std::vector<int> code_picture(256, -1);
     BaseGlyph missing;
     Parse(kMissing, kBaseCapTop, missing, nullptr);
-    for (int i = 0; i < spec.nchars; i++) {
-        const int code = PictureCode(spec, spec.fchar + i);
+    for (int i = 0; i < fl.nchars; i++) {
+        const int code = PictureCode(fl, fl.fchar + i);
         if (code < 0)
             continue;
         if (code_picture[size_t(code)] < 0) {
             BaseGlyph g;
-            if (!GlyphFor(code, spec.padsymbols, g))
+            if (!GlyphFor(code, fl.padsymbols, g))
                 g = missing;
-            if (spec.bold)
+            if (fl.bold)
                 Embolden(g);
             code_picture[size_t(code)] = int(pictures.size());
             pictures.push_back(Render(g, first, sc));
@@ -518,20 +518,20 @@ bool BuildFontImage(const FontSpec& spec, std::vector<u8>& image, std::string* e
     int x = 0, y = 0;
     for (size_t p = 0; p < pictures.size(); p++) {
         const int w = pictures[p].width;
-        if (w + 1 > spec.texwidth)
+        if (w + 1 > fl.texwidth)
             return fail("a glyph is wider than the texture");
-        if (x + w > spec.texwidth) {
+        if (x + w > fl.texwidth) {
             x = 0;
-            y += spec.height + 1;
+            y += fl.height + 1;
         }
         at[p] = {x, y};
         x += w + 1;
     }
-    const int texheight = (y + spec.height + 7) / 8 * 8;
+    const int texheight = (y + fl.height + 7) / 8 * 8;
     if (texheight > 1024)
         return fail("the glyphs need " + std::to_string(texheight) + " rows");
 
-    for (int i = 0; i < spec.nchars; i++) {
+    for (int i = 0; i < fl.nchars; i++) {
         UVCHAR& g = glyphs[size_t(i)];
         g = UVCHAR{0, 0, 0, 0, 0, 0};
         const int p = picture_of[size_t(i)];
@@ -545,15 +545,15 @@ bool BuildFontImage(const FontSpec& spec, std::vector<u8>& image, std::string* e
 
     // The image: record, metrics, glyphs, then palette and pixels from the
     // next 16-byte boundary.
-    const int clutsize = spec.psm == PSMT8 ? 256 : 16;
-    const size_t dataoff = (FONTFILE_GLYPHS + 8 * size_t(spec.nchars) + 15) & ~size_t(15);
-    const size_t pixelbytes = spec.psm == PSMT8 ? size_t(spec.texwidth) * size_t(texheight)
-                                                : (size_t(spec.texwidth) * size_t(texheight) + 1) / 2;
+    const int clutsize = fl.psm == PSMT8 ? 256 : 16;
+    const size_t dataoff = (FONTFILE_GLYPHS + 8 * size_t(fl.nchars) + 15) & ~size_t(15);
+    const size_t pixelbytes = fl.psm == PSMT8 ? size_t(fl.texwidth) * size_t(texheight)
+                                                : (size_t(fl.texwidth) * size_t(texheight) + 1) / 2;
     const size_t total = (dataoff + 4 * size_t(clutsize) + pixelbytes + 15) & ~size_t(15);
     image.assign(total, 0);
 
     Texture t;
-    t.Set(spec.psm, spec.texwidth, texheight, clutsize, nullptr);
+    t.Set(fl.psm, fl.texwidth, texheight, clutsize, nullptr);
     Put16(image, 0, t.format);
     Put16(image, 2, t.width);
     Put16(image, 4, t.height);
@@ -564,11 +564,11 @@ bool BuildFontImage(const FontSpec& spec, std::vector<u8>& image, std::string* e
     Put64(image, 16, t.tex0);
     Put64(image, 24, t.miptbp1);
     Put64(image, 32, t.miptbp2);
-    image[FONTFILE_METRICS] = u8(spec.nchars);
-    image[FONTFILE_METRICS + 1] = u8(spec.fchar);
-    image[FONTFILE_METRICS + 2] = u8(spec.height);
-    image[FONTFILE_METRICS + 3] = u8(spec.spacing);
-    for (int i = 0; i < spec.nchars; i++) {
+    image[FONTFILE_METRICS] = u8(fl.nchars);
+    image[FONTFILE_METRICS + 1] = u8(fl.fchar);
+    image[FONTFILE_METRICS + 2] = u8(fl.height);
+    image[FONTFILE_METRICS + 3] = u8(fl.spacing);
+    for (int i = 0; i < fl.nchars; i++) {
         const UVCHAR& g = glyphs[size_t(i)];
         const size_t o = FONTFILE_GLYPHS + 8 * size_t(i);
         Put16(image, o, g.u);
@@ -582,23 +582,23 @@ bool BuildFontImage(const FontSpec& spec, std::vector<u8>& image, std::string* e
     // White with the alpha of each level; 8-bit palettes in the GS's storage
     // order (bits 3 and 4 of the index exchanged).
     for (int level = 0; level < kLevels; level++) {
-        const int index = LevelIndex(spec.psm, level);
-        const int slot = spec.psm == PSMT8 ? Render2D_raw::ClutSwizzle(index) : index;
+        const int index = LevelIndex(fl.psm, level);
+        const int slot = fl.psm == PSMT8 ? Render2D_raw::ClutSwizzle(index) : index;
         Put32(image, dataoff + 4 * size_t(slot), 0x00FFFFFFu | LevelAlpha(level) << 24);
     }
 
     const size_t pix = dataoff + 4 * size_t(clutsize);
-    const u8 blank = LevelIndex(spec.psm, 0);
-    if (spec.psm == PSMT8)
+    const u8 blank = LevelIndex(fl.psm, 0);
+    if (fl.psm == PSMT8)
         std::fill(image.begin() + std::ptrdiff_t(pix), image.begin() + std::ptrdiff_t(pix + pixelbytes), blank);
     for (size_t p = 0; p < pictures.size(); p++) {
         const Rendered& r = pictures[p];
-        for (int gy = 0; gy < spec.height; gy++) {
+        for (int gy = 0; gy < fl.height; gy++) {
             for (int gx = 0; gx < r.width; gx++) {
                 const size_t tx = size_t(at[p].first + gx), ty = size_t(at[p].second + gy);
-                const u8 index = LevelIndex(spec.psm, r.levels[size_t(gy) * size_t(r.width) + size_t(gx)]);
-                const size_t n = ty * size_t(spec.texwidth) + tx;
-                if (spec.psm == PSMT8)
+                const u8 index = LevelIndex(fl.psm, r.levels[size_t(gy) * size_t(r.width) + size_t(gx)]);
+                const size_t n = ty * size_t(fl.texwidth) + tx;
+                if (fl.psm == PSMT8)
                     image[pix + n] = index;
                 else
                     image[pix + n / 2] |= u8(n & 1 ? index << 4 : index);
@@ -641,7 +641,7 @@ void Line(std::string& out, const u8* p, size_t n)
 
 }  // namespace
 
-std::string FontSource(const std::vector<FontSpec>& specs, std::string* error)
+std::string FontSource(const std::vector<FontLayout>& layouts, std::string* error)
 {
     std::string out =
         "// The game's bitmap fonts.  Generated by tools/fontgen from its glyph table;\n"
@@ -650,21 +650,21 @@ std::string FontSource(const std::vector<FontSpec>& specs, std::string* error)
         "// 8-bit fonts index their palette with printable characters, one texture row\n"
         "// per line below, so the glyphs can be seen here.\n"
         "#include \"ZevEngine2/PS2/Font.h\"\n";
-    for (const FontSpec& spec : specs) {
+    for (const FontLayout& fl : layouts) {
         std::vector<u8> image;
-        if (!BuildFontImage(spec, image, error))
+        if (!BuildFontImage(fl, image, error))
             return {};
         const u32 dataoff = u32(image[12]) | u32(image[13]) << 8;
         const u32 width = u32(image[2]) | u32(image[3]) << 8;
         const u32 height = u32(image[4]) | u32(image[5]) << 8;
-        const size_t pix = dataoff + 4 * (spec.psm == PSMT8 ? 256u : 16u);
-        const size_t rowbytes = spec.psm == PSMT8 ? width : width / 2;
+        const size_t pix = dataoff + 4 * (fl.psm == PSMT8 ? 256u : 16u);
+        const size_t rowbytes = fl.psm == PSMT8 ? width : width / 2;
         char head[256];
         std::snprintf(head, sizeof(head), "\n// %s: %d-bit, %u x %u, codes %d to %d, height %d.\n",
-                      spec.name, spec.psm == PSMT8 ? 8 : 4, width, height, spec.fchar,
-                      spec.fchar + spec.nchars - 1, spec.height);
+                      fl.name, fl.psm == PSMT8 ? 8 : 4, width, height, fl.fchar,
+                      fl.fchar + fl.nchars - 1, fl.height);
         out += head;
-        std::snprintf(head, sizeof(head), "alignas(16) static u8 %s_image[%zu + 1] =\n", spec.name, image.size());
+        std::snprintf(head, sizeof(head), "alignas(16) static u8 %s_image[%zu + 1] =\n", fl.name, image.size());
         out += head;
         for (size_t o = 0; o < pix; o += 32)
             Line(out, image.data() + o, std::min<size_t>(32, pix - o));
@@ -674,8 +674,8 @@ std::string FontSource(const std::vector<FontSpec>& specs, std::string* error)
             Line(out, image.data() + pix + height * rowbytes, image.size() - pix - height * rowbytes);
         out.back() = ';';
         out += "\n";
-        std::snprintf(head, sizeof(head), "FONTFILE& %s = *reinterpret_cast<FONTFILE*>(%s_image);\n", spec.name,
-                      spec.name);
+        std::snprintf(head, sizeof(head), "FONTFILE& %s = *reinterpret_cast<FONTFILE*>(%s_image);\n", fl.name,
+                      fl.name);
         out += head;
     }
     return out;

@@ -19,7 +19,7 @@
 
 namespace tools {
 
-struct FontSpec
+struct FontLayout
 {
     const char* name;     // the image's name in the game
     int psm;              // PSMT4 or PSMT8
@@ -36,7 +36,7 @@ struct FontSpec
 };
 
 // The nine fonts the game carries, in the order it builds them.
-const std::vector<FontSpec>& GameFonts();
+const std::vector<FontLayout>& GameFonts();
 
 // A glyph on the base grid: rows top to bottom (12 of them), bit c of a row
 // is column c from the left.
@@ -58,10 +58,10 @@ bool CheckGlyphTables(std::string* error);
 
 // The FONTFILE image of one font, padded to whole quadwords; false (with a
 // reason) when the glyphs do not fit a texture of at most 1024 rows.
-bool BuildFontImage(const FontSpec& spec, std::vector<u8>& image, std::string* error);
+bool BuildFontImage(const FontLayout& fl, std::vector<u8>& image, std::string* error);
 
-// C++ source that defines every font image of `specs` and its FONTFILE
+// C++ source that defines every font image of `layouts` and its FONTFILE
 // reference.  Empty (with a reason) when a font cannot be built.
-std::string FontSource(const std::vector<FontSpec>& specs, std::string* error);
+std::string FontSource(const std::vector<FontLayout>& layouts, std::string* error);
 
 }  // namespace tools
