@@ -236,7 +236,9 @@ TEST(SchedulerTime, ConversionsFollowTheBusClock)
 }
 
 // In real time the clock is paced by the host clock.  These check the pacing
-// behaviour with generous bounds; they measure no performance.
+// behaviour: never early (the clock must not run ahead of the host), and not
+// grossly late; the upper bound leaves room for a busy machine running many
+// tests at once.  They measure no performance.
 TEST_F(Scheduler, RealTimeSpinsArePacedToTheHostClock)
 {
     console::SetClockPolicy(console::ClockPolicy::kRealTime);
@@ -246,7 +248,7 @@ TEST_F(Scheduler, RealTimeSpinsArePacedToTheHostClock)
         ee_spin(1000);
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(ms, 80.0);
-    EXPECT_LE(ms, 120.0);
+    EXPECT_LE(ms, 250.0);
 }
 
 TEST_F(Scheduler, RealTimeWaitSleepsUntilTheEvent)
@@ -258,7 +260,7 @@ TEST_F(Scheduler, RealTimeWaitSleepsUntilTheEvent)
     EXPECT_TRUE(console::WaitUntil("the flag", [&] { return flag; }));
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(ms, 80.0);
-    EXPECT_LE(ms, 120.0);
+    EXPECT_LE(ms, 250.0);
 }
 
 TEST_F(Scheduler, RealTimeClockCatchesUpWithTheHost)

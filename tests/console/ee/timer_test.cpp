@@ -99,6 +99,7 @@ TEST_F(Timer0, OtherClockSources)
 
 TEST_F(Timer0, UnmodelledModeBitsAreReportedOnce)
 {
+    console::ClearDiagLog();
     Timer0Write(Timer0Reg::kMode, 0x82 | 0x100);
     Timer0Write(Timer0Reg::kMode, 0x82 | 0x200);
     int warnings = 0;

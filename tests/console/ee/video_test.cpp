@@ -160,9 +160,12 @@ TEST_F(Video, ModeChangeTakesEffectAtTheNextBoundary)
     EXPECT_EQ(console::NextFieldBoundary(), 2 * console::kPalField);
     console::WaitUntil("the boundary", [] { return console::FieldCount() == 2; });
     EXPECT_EQ(console::CurrentVideoMode(), VideoMode::kNtsc);
-    EXPECT_EQ(console::NextFieldBoundary(), 2 * console::kPalField + 2'460'057u);
+    // NTSC fields are 1,001 / 60,000 s; boundary k of the new mode lies at
+    // floor(k x bus clock x 1,001 / 60,000) after the switch.
+    auto ntsc = [](uint64_t k) { return static_cast<Cycles>(k * kBusHz * 1001 / 60'000); };
+    EXPECT_EQ(console::NextFieldBoundary(), 2 * console::kPalField + ntsc(1));
     console::WaitUntil("ten more", [] { return console::FieldCount() == 12; });
-    EXPECT_EQ(console::Now(), 2 * console::kPalField + 24'600'576u);
+    EXPECT_EQ(console::Now(), 2 * console::kPalField + ntsc(10));
 }
 
 TEST_F(Video, GsSyncVWaitsForTheNextBoundaryAndAlternatesFields)
