@@ -70,8 +70,8 @@ TEST(DecompressQuat, IdentityWordIsCloseToIdentity)
     EXPECT_FLOAT_EQ(q[0], c);
     EXPECT_FLOAT_EQ(q[1], c);
     EXPECT_FLOAT_EQ(q[2], c);
-    EXPECT_NEAR(q[0], -0.0006904f, 1e-7f);
-    EXPECT_NEAR(q[3], 0.9999993f, 1e-7f);
+    // w is what makes the quaternion unit length.
+    EXPECT_NEAR(q[3], std::sqrt(1.0f - 3.0f * c * c), 1e-6f);
 }
 
 TEST(DecompressQuat, BadWordGivesZeroNotNaN)

@@ -6,6 +6,7 @@
 #include "ee/console_out.h"
 
 #include "ZevEngine2/heap_check.h"
+#include "ZevEngine2/fresh_run.h"
 #include "ZevEngine2/List.h"
 
 namespace {
@@ -336,10 +337,7 @@ TEST(LinkPool, ExhaustionFallsBackToSmallBlocks)
     EXPECT_EQ(linkpool.n, n0);
     EXPECT_TRUE(PoolIsConsistent());
     // Reported once for the run, not once per link.
-    std::string text = console::ConsoleText();
-    size_t at = text.find(report);
-    EXPECT_NE(at, std::string::npos);
-    EXPECT_EQ(text.find(report, at + 1), std::string::npos);
+    EXPECT_PRINTED_IN_FRESH_RUN(report, 1);
     // The fallback links went back to the small-block pool and its chunk back
     // to the heap.
     EXPECT_EQ(TotalFree(), freeBefore);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZevEngine2/PS2/modeldraw_support.h"
+#include "ZevEngine2/fresh_run.h"
 #include "ZevEngine2/PS2/stream_disc.h"
 #include "ZevEngine2/PS2/chain_support.h"
 #include "ZevEngine2/EntTypes.h"
@@ -294,7 +295,7 @@ TEST_F(TextureChoice, TextureListLongerThanThreeIsCutWhenDrawn)
     mt.Words(3)[6] = 4;
     for (int frame = 0; frame < 2; ++frame)
         Frame([&] { Draw(rc, &f.mf, f.mf.models[0], Placed(VectorPos(0, 0, 5)), nullptr); });
-    EXPECT_EQ(ConsoleCount("texture list longer than 3 entries"), 1u);
+    EXPECT_PRINTED_IN_FRESH_RUN("texture list longer than 3 entries", 1);
     EXPECT_FALSE(texman.IsResident(f.mf.textures[3].data));
     EXPECT_TRUE(texman.IsResident(f.mf.textures[2].data));
 }
@@ -408,7 +409,7 @@ TEST_F(SceneTest, MoreInstancesThanVectorUnitMemoryHoldsAreDropped)
             cube->Render(&f.mf, nullptr, 0, cube->nOpaque);
         }
     });
-    EXPECT_EQ(ConsoleCount("more instance matrices than vector unit memory holds"), 1u);
+    EXPECT_PRINTED_IN_FRESH_RUN("more instance matrices than vector unit memory holds", 1);
     // The view's clip_scale above the matrices is intact.
     EXPECT_EQ(std::memcmp(&vu1::Vu1().Q(MC2_CLIPSCALE), &rc.clip_scale, 16), 0);
     // Seven cubes from the left; the last two are not drawn.

@@ -12,6 +12,7 @@
 #include "vu/machine.h"
 
 #include "ZevEngine2/PS2/modeldraw_support.h"
+#include "ZevEngine2/fresh_run.h"
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
 
 using namespace modeldraw;
@@ -118,7 +119,7 @@ TEST_F(SkinStep, PaletteNumberReachingTheInputIsLeftOutAndReportedOnce)
     Run(verts, 2);
     // Only matrix 1's share is applied.
     EXPECT_FLOAT_EQ(F(kBatch)[1], 0.25f * 7.0f);
-    EXPECT_EQ(ConsoleCount("reaches past the palette"), 1u);
+    EXPECT_PRINTED_IN_FRESH_RUN("reaches past the palette", 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -259,8 +260,8 @@ TEST_F(SkinnedArm, PaletteAndBoneWalkAreBoundedAndReportedOnce)
     }
     for (int frame = 0; frame < 2; ++frame)
         Frame([&] { Draw(rc, arm, arm->mat); });
-    EXPECT_EQ(ConsoleCount("more bones than its palette of 128"), 1u);
-    EXPECT_EQ(ConsoleCount("deeper than 32 pending siblings"), 1u);
+    EXPECT_PRINTED_IN_FRESH_RUN("more bones than its palette of 128", 1);
+    EXPECT_PRINTED_IN_FRESH_RUN("deeper than 32 pending siblings", 1);
     // The arm's own bones are the first two entries: it is still drawn (in
     // part: with a palette of 128 matrices VU1 holds batches of 27 vertices
     // of its 48).

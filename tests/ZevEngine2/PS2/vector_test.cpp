@@ -246,7 +246,8 @@ TEST(FixAng, WrapsIntoOneTurn)
 
 TEST(FixAng, SteptoangGoesTheShortWayRound)
 {
-    EXPECT_FLOAT_EQ(steptoang(3.0f, -3.0f, 1.0f), 3.2831855f);
+    // From 3 to -3 the short way is up through pi: 2 pi - 6.
+    EXPECT_FLOAT_EQ(steptoang(3.0f, -3.0f, 1.0f), 3.0f + (6.2831855f - 6.0f));
     EXPECT_FLOAT_EQ(steptoang(-3.0f, 3.0f, 0.5f), -3.0f - 0.5f * (6.2831855f - 6.0f));
     EXPECT_FLOAT_EQ(steptoang(0.5f, 1.5f, 0.25f), 0.75f);
 }
@@ -312,9 +313,11 @@ TEST(Trig, ArcTangentsCoverEveryQuadrant)
 
 TEST(Trig, ArcSinIsTheTruncatedSeries)
 {
-    EXPECT_FLOAT_EQ(ArcSin(1.0f), 1.3166915f);
-    EXPECT_NEAR(ArcCos(1.0f), 0.2541048, 3e-7);   // pi/2 less the series value
-    EXPECT_FLOAT_EQ(ArcSin(-1.0f), -1.3166915f);
+    // At 1 every kept term is its coefficient: x + x³/6 + 3x⁵/40 + 5x⁷/112 + 35x⁹/1152.
+    const double atOne = 1.0 + 1.0 / 6.0 + 3.0 / 40.0 + 5.0 / 112.0 + 35.0 / 1152.0;
+    EXPECT_NEAR(ArcSin(1.0f), atOne, 3e-7);
+    EXPECT_NEAR(ArcCos(1.0f), kPiD / 2.0 - atOne, 3e-7);   // pi/2 less the series value
+    EXPECT_NEAR(ArcSin(-1.0f), -atOne, 3e-7);
     // The series leaves out terms of x¹¹ and above (about 0.022x¹¹).
     for (float x = -0.5f; x <= 0.5f; x += 0.05f)
         EXPECT_NEAR(ArcSin(x), std::asin(double(x)), 3e-5) << x;
