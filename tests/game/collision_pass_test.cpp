@@ -198,6 +198,16 @@ TEST_F(WorldCollision, InteriorPassBuildsTheTreeOnceAndRebuildsOnRequest)
     EXPECT_EQ(CountFor(&wall2.obj), 1);
     DynBspNode* built = world.dynbsp.pTop;
 
+    // Without a request the next pass keeps the tree it has: a wall moved
+    // away since is still met where the tree put it.
+    Contacts().clear();
+    wall2.obj.mat.SetTrans(VectorPos(100, 0, 0));
+    world.InteriorCollision();
+    EXPECT_TRUE(world.dynbsp.TreeMade);
+    EXPECT_EQ(world.dynbsp.pTop, built);
+    EXPECT_TRUE(world.dynbsp.CollCuboids.IsEmpty());
+    EXPECT_EQ(CountFor(&mover.obj), 2);
+
     // A contact handler asks for a rebuild: the tree goes after the pass and
     // the next pass builds it again.
     Contacts().clear();
@@ -207,13 +217,14 @@ TEST_F(WorldCollision, InteriorPassBuildsTheTreeOnceAndRebuildsOnRequest)
     EXPECT_FALSE(world.bRebuildDynBSP);
     EXPECT_FALSE(world.dynbsp.TreeMade);
     EXPECT_EQ(world.dynbsp.pTop, nullptr);
-    (void)built;
 
+    // The rebuilt tree has the moved wall where it is now, out of reach.
     Contacts().clear();
     wall1.obj.onHit = nullptr;
     world.InteriorCollision();
     EXPECT_TRUE(world.dynbsp.TreeMade);
-    EXPECT_EQ(CountFor(&mover.obj), 2);
+    EXPECT_EQ(CountFor(&mover.obj), 1);
+    EXPECT_EQ(CountFor(&wall2.obj), 0);
 }
 
 TEST_F(WorldCollision, RayReturnsTheFirstListedObjectHit)

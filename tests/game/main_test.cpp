@@ -100,6 +100,13 @@ void ExpectInOrder(const std::string& out, std::initializer_list<const char*> li
     }
 }
 
+// Removes a test's scratch directory however the test ends.
+struct RemoveOnExit
+{
+    std::filesystem::path dir;
+    ~RemoveOnExit() { std::filesystem::remove_all(dir); }
+};
+
 png_reader::Picture ReadPicture(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -187,6 +194,7 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
     std::filesystem::remove_all(dir);
     const std::filesystem::path log = dir / "frames.log";
     std::filesystem::create_directories(dir);
+    const RemoveOnExit cleanup{dir};
 
     GameRun r = RunGame("--headless --exit-after-vblanks 100 --frame-log " + log.string() + " --dump-frames " +
                     (dir / "png").string() + " --dump-at 100");
@@ -241,8 +249,6 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
     std::snprintf(want, sizeof want, "%08x", PictureCrc(ExpectedClearPicture(640, 512)));
     EXPECT_EQ(crc, want);
     EXPECT_TRUE(std::filesystem::exists(dir / "png" / "field-000100.png"));
-
-    std::filesystem::remove_all(dir);
 }
 
 // The demo as ./dev demo runs it headless: the disc made by the disc tool,
@@ -258,6 +264,7 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOn
         std::filesystem::temp_directory_path() / ("korvalis-demo-test-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
+    const RemoveOnExit cleanup{dir};
     const GameRun made = RunProgram(mkdisc, (dir / "disc").string());
     ASSERT_EQ(made.status, 0) << made.output;
 
@@ -319,6 +326,4 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOn
     ASSERT_GE(left.size(), 96000u);
     EXPECT_GT(Peak(left, 0, 48000), 2000);
     EXPECT_EQ(Peak(left, 84000, 96000), 0);
-
-    std::filesystem::remove_all(dir);
 }

@@ -27,14 +27,10 @@ std::vector<fs::path> GameSources()
     return files;
 }
 
-// The text of a source file with its comments removed, so prose may still
-// mention the masks.
-std::string CodeOf(const fs::path& file)
+// Source text with its comments removed, so prose may still mention the
+// masks.
+std::string StripComments(const std::string& text)
 {
-    std::ifstream in(file);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string text = ss.str();
     std::string code;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text.compare(i, 2, "//") == 0) {
@@ -54,32 +50,51 @@ std::string CodeOf(const fs::path& file)
     return code;
 }
 
+std::string CodeOf(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return StripComments(ss.str());
+}
+
+// The two literal forms the rule forbids.
+const std::regex& PhysMask()
+{
+    static const std::regex re(R"(&\s*0x0*FFFFFFF\b)", std::regex::icase);
+    return re;
+}
+
+const std::regex& UncachedBit()
+{
+    static const std::regex re(R"(\|\s*0x20000000\b)", std::regex::icase);
+    return re;
+}
+
 }  // namespace
 
 TEST(SourceRules, GameCodeNeverMasksAddressesLiterally)
 {
-    const std::regex phys(R"(&\s*0x0*FFFFFFF\b)", std::regex::icase);
-    const std::regex uncached(R"(\|\s*0x20000000\b)", std::regex::icase);
     const auto files = GameSources();
     ASSERT_GT(files.size(), 50u);
     for (const auto& file : files) {
         const std::string code = CodeOf(file);
-        EXPECT_FALSE(std::regex_search(code, phys)) << file << " masks a physical address; use EE_PHYS";
-        EXPECT_FALSE(std::regex_search(code, uncached)) << file << " forms an uncached address; use EE_UNCACHED";
+        EXPECT_FALSE(std::regex_search(code, PhysMask())) << file << " masks a physical address; use EE_PHYS";
+        EXPECT_FALSE(std::regex_search(code, UncachedBit())) << file << " forms an uncached address; use EE_UNCACHED";
     }
 }
 
 TEST(SourceRules, TheCheckSeesAMaskWrittenInCode)
 {
     // The comment stripper must not hide code, or the rule above checks nothing.
-    const std::regex phys(R"(&\s*0x0*FFFFFFF\b)", std::regex::icase);
-    const fs::path probe = fs::temp_directory_path() / "korvalis_source_rules_probe.cpp";
-    {
-        std::ofstream out(probe);
-        out << "// p & 0x0FFFFFFF in a comment\nu32 a = p & 0x0fffffff; /* x */\n";
-    }
-    const std::string code = CodeOf(probe);
-    fs::remove(probe);
-    EXPECT_TRUE(std::regex_search(code, phys));
+    const std::string code = StripComments("// p & 0x0FFFFFFF in a comment\n"
+                                           "u32 a = p & 0x0fffffff; /* x | 0x20000000 */\n"
+                                           "u32 b = p | 0x20000000;\n");
+    EXPECT_TRUE(std::regex_search(code, PhysMask()));
+    EXPECT_TRUE(std::regex_search(code, UncachedBit()));
     EXPECT_EQ(code.find("comment"), std::string::npos);
+    EXPECT_EQ(code.find("x |"), std::string::npos);
+    // Comments alone leave nothing to find.
+    EXPECT_FALSE(std::regex_search(StripComments("// a & 0x0FFFFFFF\n/* b | 0x20000000 */\n"), PhysMask()));
+    EXPECT_FALSE(std::regex_search(StripComments("// a & 0x0FFFFFFF\n/* b | 0x20000000 */\n"), UncachedBit()));
 }

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <vector>
 
+#include "console/host/png_reader.h"
 #include "tools/lib/gsview.h"
 
 using console::gs::LocalMemory;
@@ -123,8 +127,17 @@ TEST(GsView, RendersTheRectangleOfTheBuffer)
 
 TEST(GsView, CommandWritesAPngAndRejectsAShortDump)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string dump = dir + "gsview_dump.bin", png = dir + "gsview_out.png", short_dump = dir + "gsview_short.bin";
+    // A directory of this run's own, so parallel runs never share files.
+    const std::filesystem::path dir =
+        std::filesystem::path(::testing::TempDir()) / ("gsview_test_" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    struct Cleanup {
+        std::filesystem::path dir;
+        ~Cleanup() { std::filesystem::remove_all(dir); }
+    } cleanup{dir};
+    const std::string dump = (dir / "dump.bin").string(), png = (dir / "out.png").string(),
+                      short_dump = (dir / "short.bin").string();
     auto mem = std::make_unique<LocalMemory>();
     mem->WritePixel(Psm::kCT32, 0, 1, 0, 0, 0xFF0000FF);
     WriteFile(dump, std::vector<u8>(mem->Raw().begin(), mem->Raw().end()));
@@ -132,9 +145,14 @@ TEST(GsView, CommandWritesAPngAndRejectsAShortDump)
 
     const auto ok = Args({dump.c_str(), png.c_str(), "--psm", "CT32", "--bp", "0", "--bw", "1", "--size", "2,1"});
     EXPECT_EQ(tools::RunGsView(ok), 0);
-    const std::vector<u8> file = ReadFile(png);
-    ASSERT_GT(file.size(), 8u);
-    EXPECT_EQ(file[1], 'P');
+    // The picture holds the written pixel (red in the low byte, opaque
+    // without --alpha) and the untouched one beside it (black).
+    png_reader::Picture pic;
+    ASSERT_TRUE(png_reader::Decode(ReadFile(png), pic));
+    ASSERT_EQ(pic.width, 2u);
+    ASSERT_EQ(pic.height, 1u);
+    EXPECT_EQ(pic.At(0, 0), 0xFF0000FFu);
+    EXPECT_EQ(pic.At(1, 0), 0xFF000000u);
 
     const auto bad = Args({short_dump.c_str(), png.c_str(), "--psm", "CT32", "--bp", "0", "--bw", "1", "--size",
                            "2,1"});
@@ -143,13 +161,10 @@ TEST(GsView, CommandWritesAPngAndRejectsAShortDump)
     const std::string message = testing::internal::GetCapturedStderr();
     EXPECT_NE(message.find(short_dump + ": 1000 bytes"), std::string::npos) << message;
 
-    const std::string absent = dir + "no-such-dump";
+    const std::string absent = (dir / "no-such-dump").string();
     const auto missing = Args({absent.c_str(), png.c_str(), "--psm", "CT32", "--bp", "0",
                                "--bw", "1", "--size", "2,1"});
     testing::internal::CaptureStderr();
     EXPECT_EQ(tools::RunGsView(missing), 1);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot open"), std::string::npos);
-    std::remove(dump.c_str());
-    std::remove(png.c_str());
-    std::remove(short_dump.c_str());
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "console/host/png_reader.h"
 #include "tools/lib/ipuenc.h"
 
 #include "ZevEngine2/PS2/IPUBitmap.h"
+
+#include <ee/regs.h>
 
 using namespace tools;
 
@@ -62,20 +67,52 @@ double RoundTripPsnr(const IpuImage& img, IpuEncodeOptions options = {})
     return IpuPsnr(img, back);
 }
 
-std::string TempPath(const char* name)
+// A directory of the test's own under the temporary directory, named by the
+// process so that parallel runs never share files, and removed with
+// everything in it however the test ends.
+struct ScratchDir
 {
-    return (std::filesystem::temp_directory_path() / (std::string("ipuenc_test_") + name)).string();
-}
+    ScratchDir()
+        : dir(std::filesystem::temp_directory_path() / ("ipuenc_test_" + std::to_string(getpid())))
+    {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    ~ScratchDir() { std::filesystem::remove_all(dir); }
+    std::string Path(const char* name) const { return (dir / name).string(); }
+
+    std::filesystem::path dir;
+};
 
 }  // namespace
 
-TEST(IpuEnc, FlagBitsAreThoseIPUBitmapReads)
+TEST(IpuEnc, FlagBitsLandOnTheIpuCtrlFieldsTheyName)
 {
-    EXPECT_EQ(IPUF_COLUMNS, 0x01);
-    EXPECT_EQ(IPUF_DCTTYPE, 0x04);
-    // The remaining flag bits are the ones IPU_CTRL takes.
-    EXPECT_EQ(kIpuDcPrecision10 | kIpuAlternateScan | kIpuIntraVlcTable | kIpuNonLinearQuant | kIpuMpeg1,
-              IPUF_CTRLMASK & ~0x08);
+    // The loader writes (flags & IPUF_CTRLMASK) << 16 to IPU_CTRL: each of the
+    // encoder's stream flags must arrive in the register field of its name,
+    // and the two layout flags must not arrive at all.
+    auto ctrl = [](u8 flags) {
+        const u32 value = u32(flags & IPUF_CTRLMASK) << 16;
+        tIPU_CTRL c;
+        std::memcpy(&c, &value, sizeof c);
+        return c;
+    };
+    EXPECT_EQ(ctrl(kIpuDcPrecision10).IDP, 2u);   // 8 + 2 bits
+    EXPECT_EQ(ctrl(kIpuAlternateScan).AS, 1u);
+    EXPECT_EQ(ctrl(kIpuIntraVlcTable).IVF, 1u);
+    EXPECT_EQ(ctrl(kIpuNonLinearQuant).QST, 1u);
+    EXPECT_EQ(ctrl(kIpuMpeg1).MP1, 1u);
+    EXPECT_EQ(IPUF_COLUMNS & IPUF_CTRLMASK, 0);
+    EXPECT_EQ(IPUF_DCTTYPE & IPUF_CTRLMASK, 0);
+    // All seven flags are distinct bits.
+    const u8 all[] = {IPUF_COLUMNS, IPUF_DCTTYPE, kIpuDcPrecision10, kIpuAlternateScan, kIpuIntraVlcTable,
+                      kIpuNonLinearQuant, kIpuMpeg1};
+    u8 seen = 0;
+    for (u8 f : all) {
+        EXPECT_EQ(f & (f - 1), 0) << int(f);
+        EXPECT_EQ(seen & f, 0) << int(f);
+        seen |= f;
+    }
 }
 
 TEST(IpuEnc, FileHasTheHeaderAndAStreamEndingInAStartCode)
@@ -216,7 +253,8 @@ TEST(IpuEnc, DecodeRefusesBrokenFiles)
 
 TEST(IpuEnc, ReadsBinaryPpm)
 {
-    const std::string path = TempPath("in.ppm");
+    const ScratchDir scratch;
+    const std::string path = scratch.Path("in.ppm");
     {
         std::ofstream out(path, std::ios::binary);
         out << "P6\n# made by a test\n3 2\n255\n";
@@ -235,14 +273,14 @@ TEST(IpuEnc, ReadsBinaryPpm)
     }
     EXPECT_FALSE(ReadPpm(path, img, error));
     EXPECT_NE(error.find("pixel data ends"), std::string::npos);
-    std::remove(path.c_str());
 }
 
 TEST(IpuEnc, ProgramWritesSamplesPreviewsAndArrays)
 {
-    const std::string ipu = TempPath("title.ipu");
-    const std::string png = TempPath("title.png");
-    const std::string cpp = TempPath("title.cpp");
+    const ScratchDir scratch;
+    const std::string ipu = scratch.Path("title.ipu");
+    const std::string png = scratch.Path("title.png");
+    const std::string cpp = scratch.Path("title.cpp");
     const char* make[] = {"--sample", "title", "64x48", "--columns", ipu.c_str()};
     EXPECT_EQ(RunIpuEnc(make), 0);
     std::ifstream in(ipu, std::ios::binary);
@@ -255,7 +293,20 @@ TEST(IpuEnc, ProgramWritesSamplesPreviewsAndArrays)
 
     const char* preview[] = {"--preview", ipu.c_str(), png.c_str()};
     EXPECT_EQ(RunIpuEnc(preview), 0);
-    EXPECT_GT(std::filesystem::file_size(png), 64u * 48u * 3u);
+    // The preview is the decoded picture, pixel for pixel.
+    std::ifstream png_in(png, std::ios::binary);
+    const std::vector<u8> png_file((std::istreambuf_iterator<char>(png_in)), std::istreambuf_iterator<char>());
+    png_reader::Picture pic;
+    ASSERT_TRUE(png_reader::Decode(png_file, pic));
+    ASSERT_EQ(pic.width, 64u);
+    ASSERT_EQ(pic.height, 48u);
+    int differing = 0;
+    for (u32 y = 0; y < 48; ++y)
+        for (u32 x = 0; x < 64; ++x) {
+            const u8* want = &img.rgba[(size_t(y) * 64 + x) * 4];
+            differing += (pic.At(x, y) & 0xFFFFFF) != u32(want[0] | want[1] << 8 | want[2] << 16);
+        }
+    EXPECT_EQ(differing, 0);
 
     const char* array[] = {"--sample", "loading", "32x32", "--cpp", "LoadScrn", cpp.c_str()};
     EXPECT_EQ(RunIpuEnc(array), 0);
@@ -266,8 +317,6 @@ TEST(IpuEnc, ProgramWritesSamplesPreviewsAndArrays)
 
     const char* bad[] = {"--sample", "title", "0x48", ipu.c_str()};
     EXPECT_EQ(RunIpuEnc(bad), 2);
-    for (const std::string& p : {ipu, png, cpp})
-        std::remove(p.c_str());
 }
 
 TEST(IpuEnc, SamplePicturesDifferByName)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -46,13 +48,21 @@ std::vector<PakInputFile> SampleFiles()
     };
 }
 
-std::string TempDir(const std::string& name)
+// A directory of the test's own under the temporary directory, named by the
+// process so that parallel runs never share it, and removed with everything
+// in it however the test ends.
+struct ScratchDir
 {
-    std::string dir = testing::TempDir() + "pak_test_" + name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
+    explicit ScratchDir(const std::string& name)
+        : path(testing::TempDir() + "pak_test_" + name + "_" + std::to_string(getpid()))
+    {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir() { std::filesystem::remove_all(path); }
+
+    std::string path;
+};
 
 TEST(PakStoredName, UpperCasesAndPads)
 {
@@ -265,7 +275,8 @@ TEST(ReadPak, SurvivesRandomCorruption)
 
 TEST(PakBuild, CommandBuildsListsAndIsRepeatable)
 {
-    std::string dir = TempDir("cmd");
+    const ScratchDir scratch("cmd");
+    const std::string& dir = scratch.path;
     std::filesystem::create_directories(dir + "/in/Data");
     std::string error;
     ASSERT_TRUE(tools::WriteHostFile(dir + "/in/Data/Level.txt", Bytes(100, 9), error)) << error;
@@ -288,8 +299,14 @@ TEST(PakBuild, CommandBuildsListsAndIsRepeatable)
     EXPECT_EQ(entries[0].path, "TOP.BIN");
     EXPECT_EQ(entries[1].path, "DATA\\LEVEL.TXT");
 
+    // The listing names each file with its length.
     std::vector<const char*> list{"--list", out1.c_str()};
+    testing::internal::CaptureStdout();
     EXPECT_EQ(tools::RunPakBuild(list), 0);
+    const std::string listed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(listed.find("root KORVALIS, 2 files"), std::string::npos) << listed;
+    EXPECT_NE(listed.find(" 3 TOP.BIN\n"), std::string::npos) << listed;
+    EXPECT_NE(listed.find(" 100 DATA\\LEVEL.TXT\n"), std::string::npos) << listed;
     std::vector<const char*> bad{"--frobnicate"};
     EXPECT_EQ(tools::RunPakBuild(bad), 2);
     std::string missing = dir + "/missing";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -78,8 +80,12 @@ TEST(SampleDisc, TwoBuildsGiveTheSameArchiveByteForByte)
 {
     // Built twice over the same directory: the same file, nothing left
     // beside it.
-    const std::string dir = testing::TempDir() + "sampledisc_twice";
+    const std::string dir = testing::TempDir() + "sampledisc_twice_" + std::to_string(getpid());
     std::filesystem::remove_all(dir);
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { std::filesystem::remove_all(dir); }
+    } cleanup{dir};
     std::string error;
     std::vector<u8> written[2];
     for (int pass = 0; pass < 2; pass++) {
@@ -94,7 +100,6 @@ TEST(SampleDisc, TwoBuildsGiveTheSameArchiveByteForByte)
         entries++;
     }
     EXPECT_EQ(entries, 1u);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(SampleDisc, MkDiscRefusesMissingOrExtraArguments)

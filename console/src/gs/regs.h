@@ -1,5 +1,5 @@
 // The GS general registers: their A+D addresses, typed views of their fields
-// (named as the GS manual names them), the register file with the two drawing
+// (named by the hardware's own field names), the register file with the two drawing
 // contexts, and the vertex queue with the drawing-kick rules of every
 // primitive type.
 #pragma once

@@ -1,5 +1,5 @@
 // Register images and a small drawing set-up for the GS tests: every value
-// is packed here from the GS manual's field positions, independently of the
+// is packed here from the hardware's field positions, independently of the
 // stand-in's own register views.
 #pragma once
 

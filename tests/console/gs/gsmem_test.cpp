@@ -124,7 +124,7 @@ TEST(GsMem, DepthBlockOrdersAreColourOrdersXor24)
 
 TEST(GsMem, BlocksSitInTheDocumentedOrder)
 {
-    // Block numbers inside a page, row by row, as the GS documentation draws them.
+    // Block numbers inside a page, row by row, as the hardware lays them out.
     const u32 ct32[4][8] = {
         {0, 1, 4, 5, 16, 17, 20, 21}, {2, 3, 6, 7, 18, 19, 22, 23},
         {8, 9, 12, 13, 24, 25, 28, 29}, {10, 11, 14, 15, 26, 27, 30, 31}};
@@ -151,7 +151,7 @@ TEST(GsMem, BlocksSitInTheDocumentedOrder)
             // T4 shares the 16-bit order with 32 x 16 blocks.
             EXPECT_EQ(PixelBlock(LayoutOf(Psm::kT4), 0, 2, bx * 32 + 31, by * 16 + 15), ct16[by][bx]);
         }
-    // Corners of the depth orders as documented.
+    // Corners of the depth orders.
     EXPECT_EQ(PixelBlock(LayoutOf(Psm::kZ32), 0, 1, 0, 0), 24u);
     EXPECT_EQ(PixelBlock(LayoutOf(Psm::kZ32), 0, 1, 63, 31), 7u);
     EXPECT_EQ(PixelBlock(LayoutOf(Psm::kZ16), 0, 1, 32, 0), 16u);
