@@ -122,7 +122,7 @@ TEST(GsMem, DepthBlockOrdersAreColourOrdersXor24)
     }
 }
 
-TEST(GsMem, BlocksSitInTheDocumentedOrder)
+TEST(GsMem, BlocksSitInTheHardwareOrder)
 {
     // Block numbers inside a page, row by row, as the hardware lays them out.
     const u32 ct32[4][8] = {
@@ -158,7 +158,7 @@ TEST(GsMem, BlocksSitInTheDocumentedOrder)
     EXPECT_EQ(PixelBlock(LayoutOf(Psm::kZ16S), 0, 1, 48, 56), 7u);
 }
 
-TEST(GsMem, PixelsSitInTheDocumentedColumnPlaces)
+TEST(GsMem, PixelsSitInTheHardwareColumnPlaces)
 {
     // 32-bit: word of each pixel of an 8 x 2 column.
     const u32 col32[2][8] = {{0, 1, 4, 5, 8, 9, 12, 13}, {2, 3, 6, 7, 10, 11, 14, 15}};

@@ -119,7 +119,7 @@ TEST(SpuAdpcm, HistoryCarriesFromBlockToBlock)
     EXPECT_EQ(history.s2, d.s[26]);
 }
 
-TEST(SpuAdpcm, ReservedShiftsAndFiltersDecodeAsDocumented)
+TEST(SpuAdpcm, ReservedShiftsAndFiltersDecodeAsTheHardwareDoes)
 {
     // Shifts 13 to 15 act as 9: 1 << 3.
     for (uint8_t shift : {13, 14, 15})
