@@ -38,4 +38,88 @@ private:
 // at (x, row.Y()).
 void WritePixel(const DrawEnv& env, LocalMemory& memory, const PixelRow& row, u32 x, const Color& c, u32 z);
 
+// WritePixel with the per-primitive decisions taken once.  The common state
+// of opaque drawing (a 32-bit frame, or a 16-bit one with or without
+// dithering, without FBMSK, alpha tests or blending) is written inline, with
+// or without a depth test; any other state goes through WritePixel.  Both give
+// the same memory.
+class PixelWriter {
+public:
+    PixelWriter(const DrawEnv& env, LocalMemory& memory)
+        : env_(env),
+          memory_(memory),
+          words_(memory.Words()),
+          halves_(memory.Halves()),
+          simple_((env.frame.psm == Psm::kCT32 || env.frame.psm == Psm::kZ32 || env.frame.is16) &&
+                  env.frame.fbmsk == 0 && !env.ate && !env.date && !env.blend),
+          is16_(env.frame.is16),
+          dither_(env.dither),
+          depth_(env.depth.used),
+          depth_test_(env.depth.test),
+          depth_write_(env.depth.write),
+          depth_psm_(env.depth.psm),
+          depth_method_(env.depth.method),
+          depth_max_(env.depth.max),
+          colclamp_(env.colclamp),
+          fba_(env.fba ? 0x80000000u : 0u)
+    {
+    }
+
+    void Write(const PixelRow& row, u32 x, const Color& c, u32 z) const
+    {
+        if (!simple_) {
+            WritePixel(env_, memory_, row, x, c, z);
+            return;
+        }
+        if (depth_) {
+            const u32 depth_offset = row.DepthOffset(x);
+            const u32 zs = z < depth_max_ ? z : depth_max_;
+            if (depth_test_) {
+                const u32 stored = memory_.ReadAt(depth_psm_, depth_offset);
+                const bool pass = depth_method_ == DepthTest::kGequal   ? zs >= stored
+                                  : depth_method_ == DepthTest::kGreater ? zs > stored
+                                                                         : depth_method_ != DepthTest::kNever;
+                if (!pass)
+                    return;
+            }
+            if (depth_write_)
+                memory_.WriteAt(depth_psm_, depth_offset, zs);
+        }
+        Color out = c;
+        if (dither_) {
+            const s32 dm = env_.dimx[row.Y() & 3][x & 3];
+            out.r += dm;
+            out.g += dm;
+            out.b += dm;
+        }
+        if (colclamp_) {
+            out.r = out.r < 0 ? 0 : out.r > 255 ? 255 : out.r;
+            out.g = out.g < 0 ? 0 : out.g > 255 ? 255 : out.g;
+            out.b = out.b < 0 ? 0 : out.b > 255 ? 255 : out.b;
+        }
+        const u32 rgba = PackColor(out) | fba_;
+        if (is16_)
+            halves_[row.FrameOffset(x) & (kMemoryBytes / 2 - 1)] = static_cast<u16>(Narrow16(rgba));
+        else
+            words_[row.FrameOffset(x) & (kMemoryWords - 1)] = rgba;
+    }
+
+private:
+    const DrawEnv& env_;
+    LocalMemory& memory_;
+    u32* words_;
+    u16* halves_;
+    bool simple_;
+    bool is16_;
+    bool dither_;
+    bool depth_;
+    bool depth_test_;
+    bool depth_write_;
+    Psm depth_psm_;
+    DepthTest depth_method_;
+    u32 depth_max_;
+    bool colclamp_;
+    u32 fba_;
+};
+
 }  // namespace console::gs

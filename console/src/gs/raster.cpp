@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "gs/pixel.h"
 #include "gs/texsample.h"
@@ -10,6 +12,8 @@ namespace console::gs {
 namespace {
 
 constexpr double kTexelLimit16 = 1048576.0;
+
+bool g_reference_path = false;
 
 // floor(a / b) for any signs, b != 0.
 s64 FloorDiv(s64 a, s64 b)
@@ -71,8 +75,9 @@ u32 ToDepth(double z)
 // texture function, then fog.
 class FragmentShader {
 public:
-    FragmentShader(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, bool q_constant, float q)
-        : env_(env), memory_(memory), clut_(clut)
+    FragmentShader(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, bool q_constant, float q,
+                   const PrimitiveSampler* sampler = nullptr)
+        : env_(env), memory_(memory), clut_(clut), sampler_(sampler)
     {
         textured_ = env.prim.tme;
         uv_ = env.prim.fst;
@@ -103,7 +108,8 @@ public:
                 if (lod_per_pixel_)
                     lod = ChooseLod(env_.tex, LevelOfDetail16(env_.tex, static_cast<float>(q)));
             }
-            const Color t = SampleTexture(env_.tex, memory_, clut_, lod, u16, v16);
+            const Color t =
+                sampler_ ? sampler_->Sample(lod, u16, v16) : SampleTexture(env_.tex, memory_, clut_, lod, u16, v16);
             c = ApplyTextureFunction(env_.tex.tfx, env_.tex.tcc, f, t);
         }
         if (env_.prim.fge)
@@ -115,13 +121,71 @@ private:
     const DrawEnv& env_;
     const LocalMemory& memory_;
     const ClutBuffer& clut_;
+    const PrimitiveSampler* sampler_;
     bool textured_ = false;
     bool uv_ = false;
     bool lod_per_pixel_ = false;
     LodChoice lod_;
 };
 
+// The sprite with the per-pixel work that does not change along a row or
+// down a column taken out of the loops: U depends only on the column and V
+// only on the row, so both are stepped exactly once each, texels are read
+// through the primitive's sampler and pixels written through a PixelWriter.
+void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
+{
+    const bool textured = env.prim.tme;
+    const bool uv = env.prim.fst;
+    const PixelWriter writer(env, memory);
+    Color flat = s.color;
+    if (!textured) {
+        if (env.prim.fge)
+            flat = ApplyFog(flat, s.fog, env.fogcol);
+        for (s32 py = s.py_begin; py < s.py_end; ++py) {
+            if (RowMasked(env.scanmsk, py))
+                continue;
+            const PixelRow row(env, static_cast<u32>(py));
+            for (s32 px = s.px_begin; px < s.px_end; ++px)
+                writer.Write(row, static_cast<u32>(px), flat, s.z);
+        }
+        return;
+    }
+
+    const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
+    const PrimitiveSampler sampler(env.tex, memory, clut);
+    std::vector<s32> u16s(static_cast<size_t>(s.px_end - s.px_begin));
+    for (s32 px = s.px_begin; px < s.px_end; ++px)
+        u16s[static_cast<size_t>(px - s.px_begin)] =
+            uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
+    const u32 tfx = env.tex.tfx;
+    const bool tcc = env.tex.tcc;
+    const bool fge = env.prim.fge;
+    for (s32 py = s.py_begin; py < s.py_end; ++py) {
+        if (RowMasked(env.scanmsk, py))
+            continue;
+        const PixelRow row(env, static_cast<u32>(py));
+        const s32 v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+        for (s32 px = s.px_begin; px < s.px_end; ++px) {
+            const Color t = sampler.Sample(lod, u16s[static_cast<size_t>(px - s.px_begin)], v16);
+            Color c = ApplyTextureFunction(tfx, tcc, s.color, t);
+            if (fge)
+                c = ApplyFog(c, s.fog, env.fogcol);
+            writer.Write(row, static_cast<u32>(px), c, s.z);
+        }
+    }
+}
+
 }  // namespace
+
+void SetReferencePath(bool on)
+{
+    g_reference_path = on;
+}
+
+bool ReferencePath()
+{
+    return g_reference_path;
+}
 
 s32 TexelCoordinate16(double st_over_q, u32 size_log2)
 {
@@ -133,6 +197,10 @@ s32 TexelCoordinate16(double st_over_q, u32 size_log2)
 
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
+    if (!g_reference_path) {
+        RasterizeSpriteFast(env, s, memory, clut);
+        return;
+    }
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
     LodChoice lod;
@@ -166,7 +234,13 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
 
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
 {
-    const FragmentShader shader(env, memory, clut, t.q_constant, static_cast<float>(t.planes[kAttrQ].a0));
+    const bool fast = !g_reference_path;
+    std::optional<PrimitiveSampler> sampler;
+    if (fast && env.prim.tme)
+        sampler.emplace(env.tex, memory, clut);
+    const FragmentShader shader(env, memory, clut, t.q_constant, static_cast<float>(t.planes[kAttrQ].a0),
+                                sampler ? &*sampler : nullptr);
+    const PixelWriter writer(env, memory);
     const Color* flat = t.flat ? &t.flat_color : nullptr;
 
     // The attributes this primitive's pixels use; each is evaluated at the
@@ -205,7 +279,10 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
         for (int i = 0; i < n_used; ++i)
             a[used[i]] = t.planes[used[i]].At(begin, py);
         for (s32 px = begin;;) {
-            WritePixel(env, memory, row, static_cast<u32>(px), shader.Shade(a, flat), ToDepth(a[kAttrZ]));
+            if (fast)
+                writer.Write(row, static_cast<u32>(px), shader.Shade(a, flat), ToDepth(a[kAttrZ]));
+            else
+                WritePixel(env, memory, row, static_cast<u32>(px), shader.Shade(a, flat), ToDepth(a[kAttrZ]));
             if (++px == end)
                 break;
             for (int i = 0; i < n_used; ++i)

@@ -30,16 +30,6 @@ Color ExpandClutEntry(const TextureEnv& tex, u32 entry)
 
 }  // namespace
 
-s32 WrapCoordinate(s32 c, u32 mode, u32 size_log2, u32 min, u32 max)
-{
-    switch (mode) {
-    case kWrapRepeat: return c & ((1 << size_log2) - 1);
-    case kWrapClamp: return std::clamp(c, 0, (1 << size_log2) - 1);
-    case kWrapRegionClamp: return std::max(static_cast<s32>(min), std::min(c, static_cast<s32>(max)));
-    default: return (c & static_cast<s32>(min)) | static_cast<s32>(max);
-    }
-}
-
 Color ExpandTexel(const TextureEnv& tex, const ClutBuffer& clut, u32 raw)
 {
     switch (tex.psm) {
@@ -189,6 +179,64 @@ Color SampleTexture(const TextureEnv& tex, const LocalMemory& memory, const Clut
     if (lod.mix16 == 0)
         return fine;
     const Color coarse = SampleLevel(tex, lod.level + 1, lod.linear, memory, clut, u16, v16);
+    const s32 w1 = static_cast<s32>(lod.mix16), w0 = 16 - w1;
+    return {(fine.r * w0 + coarse.r * w1) >> 4, (fine.g * w0 + coarse.g * w1) >> 4, (fine.b * w0 + coarse.b * w1) >> 4,
+            (fine.a * w0 + coarse.a * w1) >> 4};
+}
+
+PrimitiveSampler::PrimitiveSampler(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut)
+    : tex_(tex),
+      memory_(memory),
+      clut_(clut),
+      layout_(LayoutOf(tex.psm)),
+      direct32_(tex.psm == Psm::kCT32 || tex.psm == Psm::kZ32)
+{
+    for (u32 n = 0; n < 7; ++n) {
+        const LevelView v = ViewOfLevel(tex, n);
+        levels_[n] = {v.tbp, v.tbw, v.tw, v.th, v.minu, v.maxu, v.minv, v.maxv};
+    }
+}
+
+inline Color PrimitiveSampler::Fetch(const Level& l, s32 u, s32 v) const
+{
+    const u32 offset = PixelOffset(layout_, l.tbp, l.tbw, static_cast<u32>(u), static_cast<u32>(v));
+    if (direct32_)
+        return UnpackColor(memory_.Words()[offset & (kMemoryWords - 1)]);
+    return ExpandTexel(tex_, clut_, memory_.ReadAt(tex_.psm, offset));
+}
+
+inline Color PrimitiveSampler::SampleLevel(u32 n, bool linear, s32 u16, s32 v16) const
+{
+    const Level& l = levels_[n];
+    const s32 un = u16 >> n, vn = v16 >> n;
+    if (!linear) {
+        const s32 u = WrapCoordinate(un >> 4, tex_.wms, l.tw, l.minu, l.maxu);
+        const s32 v = WrapCoordinate(vn >> 4, tex_.wmt, l.th, l.minv, l.maxv);
+        return Fetch(l, u, v);
+    }
+    const s32 us = un - 8, vs = vn - 8;
+    const s32 fu = us & 15, fv = vs & 15;
+    const s32 u0 = WrapCoordinate(us >> 4, tex_.wms, l.tw, l.minu, l.maxu);
+    const s32 u1 = WrapCoordinate((us >> 4) + 1, tex_.wms, l.tw, l.minu, l.maxu);
+    const s32 v0 = WrapCoordinate(vs >> 4, tex_.wmt, l.th, l.minv, l.maxv);
+    const s32 v1 = WrapCoordinate((vs >> 4) + 1, tex_.wmt, l.th, l.minv, l.maxv);
+    const Color t00 = Fetch(l, u0, v0);
+    const Color t10 = Fetch(l, u1, v0);
+    const Color t01 = Fetch(l, u0, v1);
+    const Color t11 = Fetch(l, u1, v1);
+    const s32 w00 = (16 - fu) * (16 - fv), w10 = fu * (16 - fv), w01 = (16 - fu) * fv, w11 = fu * fv;
+    return {(t00.r * w00 + t10.r * w10 + t01.r * w01 + t11.r * w11) >> 8,
+            (t00.g * w00 + t10.g * w10 + t01.g * w01 + t11.g * w11) >> 8,
+            (t00.b * w00 + t10.b * w10 + t01.b * w01 + t11.b * w11) >> 8,
+            (t00.a * w00 + t10.a * w10 + t01.a * w01 + t11.a * w11) >> 8};
+}
+
+Color PrimitiveSampler::Sample(const LodChoice& lod, s32 u16, s32 v16) const
+{
+    const Color fine = SampleLevel(lod.level, lod.linear, u16, v16);
+    if (lod.mix16 == 0)
+        return fine;
+    const Color coarse = SampleLevel(lod.level + 1, lod.linear, u16, v16);
     const s32 w1 = static_cast<s32>(lod.mix16), w0 = 16 - w1;
     return {(fine.r * w0 + coarse.r * w1) >> 4, (fine.g * w0 + coarse.g * w1) >> 4, (fine.b * w0 + coarse.b * w1) >> 4,
             (fine.a * w0 + coarse.a * w1) >> 4};

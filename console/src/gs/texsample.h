@@ -7,6 +7,8 @@
 
 #include <ee/types.h>
 
+#include <algorithm>
+
 #include "gs/clut.h"
 #include "gs/color.h"
 #include "gs/drawenv.h"
@@ -23,7 +25,15 @@ inline constexpr u32 kWrapRegionRepeat = 3;
 // A texel coordinate after the axis's wrap mode: REPEAT modulo the size,
 // CLAMP to 0 .. size - 1, REGION_CLAMP to MIN .. MAX, REGION_REPEAT
 // (c & MIN) | MAX.
-s32 WrapCoordinate(s32 c, u32 mode, u32 size_log2, u32 min, u32 max);
+inline s32 WrapCoordinate(s32 c, u32 mode, u32 size_log2, u32 min, u32 max)
+{
+    switch (mode) {
+    case kWrapRepeat: return c & ((1 << size_log2) - 1);
+    case kWrapClamp: return std::clamp(c, 0, (1 << size_log2) - 1);
+    case kWrapRegionClamp: return std::max(static_cast<s32>(min), std::min(c, static_cast<s32>(max)));
+    default: return (c & static_cast<s32>(min)) | static_cast<s32>(max);
+    }
+}
 
 // A stored texel of the texture's format as RGBA8.
 Color ExpandTexel(const TextureEnv& tex, const ClutBuffer& clut, u32 raw);
@@ -69,6 +79,34 @@ inline LodChoice ChooseLodForQ(const TextureEnv& tex, float q)
 // bounds are level 0's shifted right by n.
 Color SampleTexture(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut, const LodChoice& lod,
                     s32 u16, s32 v16);
+
+// SampleTexture with what stays fixed over a primitive worked out once: each
+// level's bounds and base, the layout of the texture's format, and a direct
+// read for 32-bit texels.  Sample gives exactly what SampleTexture gives for
+// the same arguments; the rasterizer's fast paths use it.
+class PrimitiveSampler {
+public:
+    PrimitiveSampler(const TextureEnv& tex, const LocalMemory& memory, const ClutBuffer& clut);
+
+    Color Sample(const LodChoice& lod, s32 u16, s32 v16) const;
+
+private:
+    struct Level {
+        u32 tbp, tbw;
+        u32 tw, th;
+        u32 minu, maxu, minv, maxv;
+    };
+
+    Color Fetch(const Level& l, s32 u, s32 v) const;
+    Color SampleLevel(u32 n, bool linear, s32 u16, s32 v16) const;
+
+    const TextureEnv& tex_;
+    const LocalMemory& memory_;
+    const ClutBuffer& clut_;
+    const Layout& layout_;
+    bool direct32_;
+    Level levels_[7];
+};
 
 // Reports once that TEX1 asks for automatic mip bases (MTBA), which the
 // sampler does not derive: MIPTBP1 is used as written.
