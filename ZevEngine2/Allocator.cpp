@@ -2,6 +2,10 @@
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Utilities.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 Malloc mal;
 FixedAllocator SmallAllocator::allocators1[16];
 FixedAllocator SmallAllocator::allocators16[64];
@@ -43,6 +47,35 @@ inline uintptr_t TopHeader(const MallocRec* m, u32 size, u32 align)
     return ((top - size + 8) & ~uintptr_t(align - 1)) - 8;
 }
 
+// Under AddressSanitizer the heap tells the sanitizer which of its bytes may
+// be touched, so that a use of a freed block is reported.  The 8-byte header
+// of every block stays addressable; the data of a used block is addressable;
+// a free block keeps its two list words addressable and the rest poisoned.  A
+// free pool block keeps its first byte (the next free index) addressable and
+// the rest poisoned.  The sanitizer tracks 8-byte granules, so a poisoned
+// range that shares a granule with addressable bytes is poisoned only as far
+// as it can be; nothing outside the range is ever poisoned.
+#if defined(__SANITIZE_ADDRESS__)
+inline void Poison(uintptr_t begin, uintptr_t end)
+{
+    if (end > begin)
+        ASAN_POISON_MEMORY_REGION(reinterpret_cast<void*>(begin), end - begin);
+}
+inline void Unpoison(uintptr_t begin, uintptr_t end)
+{
+    if (end > begin)
+        ASAN_UNPOISON_MEMORY_REGION(reinterpret_cast<void*>(begin), end - begin);
+}
+inline bool Poisoned(uintptr_t begin, size_t size)
+{
+    return __asan_region_is_poisoned(reinterpret_cast<void*>(begin), size) != nullptr;
+}
+#else
+inline void Poison(uintptr_t, uintptr_t) {}
+inline void Unpoison(uintptr_t, uintptr_t) {}
+inline bool Poisoned(uintptr_t, size_t) { return false; }
+#endif
+
 // Set after a pool failed to get a chunk, so that a run of failures prints
 // one message; cleared when a chunk is allocated again.
 bool gReportedNoChunk = false;
@@ -65,6 +98,7 @@ void Malloc::Init(void* _start, void* _end)
     // size must fit the header's 31 bits.
     if (e < s + 16 + kMinBlock + 8 || e - s > MALLOC_SIZEMASK)
         return;
+    Unpoison(s, e);   // the region may have held an earlier heap
     e -= 8;
 
     start = Rec(s);
@@ -81,6 +115,7 @@ void Malloc::Init(void* _start, void* _end)
     end->size = MALLOC_INUSE;
 
     nomansland = m;
+    Poison(Addr(m) + 16, e);
 }
 
 // ---------------------------------------------------------------------------
@@ -167,6 +202,8 @@ MallocRec* Malloc::Carve(MallocRec* m, u32 size, u32 align)
     MallocRec* n = Rec(TopHeader(m, size, align));
     u32 c = static_cast<u32>(top - Addr(n));   // size plus the padding after the data
     u32 remaining = SizeOf(m) - c;
+    // The new block, and the rest of m when the block below absorbs it.
+    Unpoison(remaining < kMinBlock ? Addr(m) : Addr(n), top);
 
     if (remaining == 0) {
         // All of m.  When m is the middle block it stays the boundary between
@@ -221,6 +258,7 @@ MallocRec* Malloc::AllocMRlow(u32 size, u32 align)
             // The lowest bytes of the middle block become a free block of the
             // low region; the middle block starts after it.
             MallocRec* rest = Rec(Addr(mid) + take);
+            Unpoison(Addr(rest), Addr(rest) + 16);
             rest->prev_size = take;
             rest->size = mid->size - take;
             rest->next_free = rest->prev_free = nullptr;
@@ -248,6 +286,7 @@ MallocRec* Malloc::TakeLow(MallocRec* m, u32 size, u32 align)
         MallocRec* below = Below(m);
         below->size += pad;
         MallocRec* moved = Rec(Addr(m) + pad);
+        Unpoison(Addr(moved), Addr(moved) + 16);
         moved->prev_size = SizeOf(below);
         moved->size = msize;
         TakePlace(*this, wasMiddle, next, prev, moved);
@@ -255,10 +294,13 @@ MallocRec* Malloc::TakeLow(MallocRec* m, u32 size, u32 align)
         m = moved;
     }
     if (m->size - size < kMinBlock) {
+        Unpoison(Addr(m), Addr(m) + m->size);
         if (m != nomansland)
             Unlink(m);
         m->size |= MALLOC_INUSE;
     } else {
+        // The block's data and the header and links of the rest.
+        Unpoison(Addr(m), Addr(m) + size + 16);
         MallocRec* rest = Rec(Addr(m) + size);
         rest->prev_size = size;
         rest->size = m->size - size;
@@ -276,6 +318,11 @@ void Malloc::Free(MallocRec* m)
 {
     bool middle = (m == nomansland);
     m->size &= MALLOC_SIZEMASK;
+    // What becomes poisoned: the block's data past the list words, its
+    // header too when it merges into the block below, and the header and
+    // links of a free block above that merges into it.
+    uintptr_t poisonFrom = Addr(m) + 16;
+    uintptr_t poisonTo = Addr(m) + m->size;
 
     MallocRec* below = Below(m);
     if (!InUse(below)) {
@@ -284,6 +331,7 @@ void Malloc::Free(MallocRec* m)
         else
             Unlink(below);
         below->size += m->size;
+        poisonFrom = Addr(m);
         m = below;
     }
     MallocRec* above = Above(m);
@@ -293,8 +341,10 @@ void Malloc::Free(MallocRec* m)
         if (above != nomansland)
             Unlink(above);
         m->size += above->size;
+        poisonTo = Addr(above) + 16;
     }
     Above(m)->prev_size = m->size;
+    Poison(poisonFrom, poisonTo);
 
     if (middle) {
         nomansland = m;
@@ -311,9 +361,13 @@ bool Malloc::IsAllocated(const void* p) const
     uintptr_t a = Addr(p) - 8;
     if (a < Addr(start) + 16 || a >= Addr(end) || (a & 3) != 0)
         return false;
+    // A used block's header is never poisoned: a poisoned word is no header.
+    if (Poisoned(a, 8))
+        return false;
     const MallocRec* m = Rec(a);
     u32 size = SizeOf(m);
-    return InUse(m) && size >= kMinBlock && size <= Addr(end) - a && Above(m)->prev_size == size;
+    return InUse(m) && size >= kMinBlock && size <= Addr(end) - a && !Poisoned(a + size, 8) &&
+           Above(m)->prev_size == size;
 }
 
 u32 Malloc::TotalFree(u32* biggest) const
@@ -397,6 +451,7 @@ bool Malloc::DefragmentInto(MallocRec* f, MallocRec** next)
         u32 c = static_cast<u32>(top - h);
         u32 r = static_cast<u32>(h - Addr(b));
         Unlink(f);
+        Unpoison(Addr(f), top);
         void* to = reinterpret_cast<void*>(h + 8);
         (*adjacent)(to);
         adjacent->data = to;
@@ -511,8 +566,10 @@ MemChunk* FixedAllocator::NewChunk(u32 size)
     MemChunk* c = static_cast<MemChunk*>(Data(m));
     u8* base = reinterpret_cast<u8*>(c);
     u32 i0 = (size + 5) / size;
-    for (u32 i = i0; i < 256; i++)
+    for (u32 i = i0; i < 256; i++) {
         base[i * size] = static_cast<u8>(i == 255 ? 0 : i + 1);
+        Poison(Addr(base) + i * size + 1, Addr(base) + (i + 1) * size);
+    }
     c->first = static_cast<u8>(i0);
     c->count = 0;
     c->next = first;
@@ -537,6 +594,7 @@ void* FixedAllocator::Alloc(u32 size)
     u8* p = reinterpret_cast<u8*>(c) + c->first * size;
     c->first = *p;
     c->count++;
+    Unpoison(Addr(p), Addr(p) + size);
     return p;
 }
 
@@ -561,6 +619,7 @@ void FixedAllocator::Free(void* p, u32 size)
     }
 
     *static_cast<u8*>(p) = c->first;
+    Poison(Addr(p) + 1, Addr(p) + size);
     c->first = static_cast<u8>(off / size);
     if (--c->count == 0) {
         // Give the empty chunk back to the heap at once.
@@ -573,6 +632,9 @@ void FixedAllocator::Free(void* p, u32 size)
         if (lastAlloc == c)
             lastAlloc = nullptr;
         lastFree = nullptr;
+        // The heap block goes back whole, its data addressable as for any
+        // used block.
+        Unpoison(Addr(c), Addr(c) + span);
         mal.Free(Rec(Addr(c) - 8));
     }
 }

@@ -23,15 +23,19 @@ int CountHeard(OBJMESSAGE msg, Object* obj)
 
 int Probe::mh(OBJMESSAGE msg, void* data)
 {
-    Log().push_back({this, msg, data});
+    Log().push_back({this, msg, data, tag});
+    // The hook may delete this probe (by clearing its world, say), so the
+    // replies are read before it runs.
+    const int init = initReply;
+    const int timer = timerReply;
     if (onMessage != nullptr)
         onMessage(this, msg, data);
     switch (msg)
     {
     case OM_INIT:
-        return initReply;
+        return init;
     case OM_TIMER:
-        return timerReply;
+        return timer;
     case OM_DIE:
         delete this;
         return 0;

@@ -17,6 +17,7 @@ struct Heard
     Object* obj;
     OBJMESSAGE msg;
     void* data;
+    int tag = 0;   // the probe's tag when it heard: the probe may be gone since
 };
 
 // Every message any Probe hears, in order.

@@ -49,7 +49,7 @@ protected:
         for (const objtest::Heard& h : Log())
         {
             if (h.msg == msg)
-                tags.push_back(static_cast<Probe*>(h.obj)->tag);
+                tags.push_back(h.tag);
         }
         return tags;
     }

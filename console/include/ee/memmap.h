@@ -13,8 +13,16 @@
 
 constexpr u32 EE_SPR_BASE = 0x70000000u;
 constexpr u32 EE_SPR_SIZE = 16 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's 32-bit shadow occupies 0x20000000..0x3fffffff, so a
+// sanitised build maps the arena and the IOP RAM in the application memory
+// above it instead.
+constexpr u32 EE_ARENA_BASE = 0x50000000u;
+constexpr u32 IOP_RAM_BASE = 0x54000000u;
+#else
 constexpr u32 EE_ARENA_BASE = 0x20000000u;
 constexpr u32 IOP_RAM_BASE = 0x24000000u;
+#endif
 constexpr u32 IOP_RAM_SIZE = 2 * 1024 * 1024;
 
 // Bounds of the arena the game's own heap manages (32 MiB unless configured

@@ -12,6 +12,10 @@
 
 #include "ee/memmap_internal.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 extern "C" {
 extern char __executable_start;
 extern char _end;
@@ -54,6 +58,23 @@ size_t ArenaMiB()
 bool Inside(uintptr_t p, size_t size, uintptr_t begin, uintptr_t end)
 {
     return p >= begin && p <= end && size <= end - p;
+}
+
+// Under AddressSanitizer the host's malloc hands out mapped memory instead of
+// growing the program break; the sanitizer knows the block p lies in.
+bool InSanitizerHeap(uintptr_t p, size_t size)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    void* region = nullptr;
+    size_t region_size = 0;
+    const char* kind = __asan_locate_address(reinterpret_cast<void*>(p), nullptr, 0, &region, &region_size);
+    uintptr_t begin = reinterpret_cast<uintptr_t>(region);
+    return kind != nullptr && std::strcmp(kind, "heap") == 0 && Inside(p, size, begin, begin + region_size);
+#else
+    (void)p;
+    (void)size;
+    return false;
+#endif
 }
 
 // Runs before every other static initialiser, so the game's heap (itself set
@@ -100,7 +121,7 @@ Region ClassifyAddress(const void* ptr, size_t size)
     if (Inside(p, size, image_begin, image_end))
         return Region::kProgram;
     uintptr_t brk = reinterpret_cast<uintptr_t>(sbrk(0));
-    if (Inside(p, size, image_end, brk))
+    if (Inside(p, size, image_end, brk) || InSanitizerHeap(p, size))
         return Region::kHostHeap;
     return Region::kInvalid;
 }
