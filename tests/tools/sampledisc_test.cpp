@@ -94,12 +94,18 @@ TEST(SampleDisc, TwoBuildsGiveTheSameArchiveByteForByte)
     }
     EXPECT_FALSE(written[0].empty());
     EXPECT_EQ(written[0], written[1]);
-    size_t entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir + "/KORVALIS")) {
-        EXPECT_EQ(e.path().filename(), "KORVALIS.PAK");
-        entries++;
-    }
-    EXPECT_EQ(entries, 1u);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir + "/KORVALIS"))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"IOPRP250.IMG", "KORVALIS.PAK"}));
+    // The update image carries the stand-in's image header and its name.
+    std::vector<u8> update;
+    ASSERT_TRUE(tools::ReadHostFile(dir + "/KORVALIS/IOPRP250.IMG", update, error)) << error;
+    ASSERT_EQ(update.size(), 64u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(update.data()), 5), "CSIRX");
+    EXPECT_EQ(update[8], 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(update.data() + 12), "IOPRP250");
 }
 
 TEST(SampleDisc, MkDiscRefusesMissingOrExtraArguments)

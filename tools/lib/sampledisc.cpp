@@ -3,6 +3,7 @@
 // C library's heap and printing functions for game code.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <numbers>
 #include <string>
@@ -164,6 +165,37 @@ bool BuildSampleDisc(std::vector<u8>& archive, std::string& error)
     return SampleDiscFiles(files, error) && BuildPak(files, kSampleDiscRoot, archive, error);
 }
 
+std::vector<u8> SampleUpdateImage()
+{
+    // "CSIRX" magic, format version 1, a 32-byte name, zero padding to 64.
+    std::vector<u8> image(64, 0);
+    std::memcpy(image.data(), "CSIRX", 5);
+    image[8] = 1;
+    std::memcpy(image.data() + 12, "IOPRP250", 8);
+    return image;
+}
+
+namespace {
+
+// Writes `bytes` to `path` through a temporary beside it, so an interrupted
+// run never leaves half a file.
+bool WriteReplacing(const std::filesystem::path& path, const std::vector<u8>& bytes, std::string& error)
+{
+    std::error_code ec;
+    const std::filesystem::path part = path.string() + ".part";
+    if (!WriteHostFile(part.string(), bytes, error))
+        return false;
+    std::filesystem::rename(part, path, ec);
+    if (ec) {
+        error = path.string() + ": cannot be replaced (" + ec.message() + ")";
+        std::filesystem::remove(part, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool WriteSampleDisc(const std::string& dir, std::string& error)
 {
     std::vector<u8> archive;
@@ -176,16 +208,8 @@ bool WriteSampleDisc(const std::string& dir, std::string& error)
         error = pak.parent_path().string() + ": cannot be made (" + ec.message() + ")";
         return false;
     }
-    const std::filesystem::path part = pak.string() + ".part";
-    if (!WriteHostFile(part.string(), archive, error))
-        return false;
-    std::filesystem::rename(part, pak, ec);
-    if (ec) {
-        error = pak.string() + ": cannot be replaced (" + ec.message() + ")";
-        std::filesystem::remove(part, ec);
-        return false;
-    }
-    return true;
+    return WriteReplacing(pak, archive, error) &&
+           WriteReplacing(std::filesystem::path(dir) / kSampleDiscUpdateImage, SampleUpdateImage(), error);
 }
 
 int RunMkDisc(std::span<const char* const> args)

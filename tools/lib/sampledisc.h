@@ -26,6 +26,12 @@ namespace tools {
 // The archive's root directory and where the archive lies on the disc.
 constexpr char kSampleDiscRoot[] = "KORVALIS";
 constexpr char kSampleDiscPak[] = "KORVALIS/KORVALIS.PAK";
+// The I/O processor's update image the start-up reboots with.  The stand-in
+// needs only to find it on the disc; its contents are a placeholder header.
+constexpr char kSampleDiscUpdateImage[] = "KORVALIS/IOPRP250.IMG";
+
+// The placeholder update image: the stand-in's image header naming IOPRP250.
+std::vector<u8> SampleUpdateImage();
 
 // Sample rates of the generated sounds: the chime plays at the sound
 // processor's own rate, the music at the rate every jukebox song is played at.
