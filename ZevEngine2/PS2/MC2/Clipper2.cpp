@@ -98,9 +98,13 @@ u32 RoundByte(float v)
     return r >= 255.0f ? 255u : u32(r);
 }
 
-// Sends a clipped polygon as fans of at most six vertices from the side area.
-void KickPolygon(vu1::Machine& vu, const State& st, const ClipVertex* poly, int n, u32 tagupper, u32 regs)
+// Sends a clipped polygon as fans of at most six vertices from the side area:
+// in the flat colour with no texture coordinates and no fog when one is
+// given, else in each corner's own.
+void KickPolygon(vu1::Machine& vu, const State& st, const ClipVertex* poly, int n, const u32* flat, u32 tagupper,
+                 u32 regs)
 {
+    const float nouv[2] = {0.0f, 0.0f};
     constexpr int kFanMax = (MC2_SIDEPACKET_QWC - 1) / 3;
     const u32 prim = (((tagupper >> 15) & 0x7FF) & ~7u) | PRIM_TRIFAN;
     const u32 upper = (tagupper & ~(0x7FFu << 15)) | prim << 15;
@@ -113,16 +117,16 @@ void KickPolygon(vu1::Machine& vu, const State& st, const ClipVertex* poly, int 
         tag[3] = 0;
         for (int j = 0; j < count; ++j) {
             const ClipVertex& v = j == 0 ? poly[0] : poly[first + j - 1];
+            const u32 addr = MC2_SIDEPACKET + 1 + 3 * u32(j);
+            if (flat) {
+                WriteVertex(vu, st, addr, v.c, nouv, flat, 0xFF, false);
+                continue;
+            }
             const u32 rgba[4] = {RoundByte(v.col[0]), RoundByte(v.col[1]), RoundByte(v.col[2]), RoundByte(v.col[3])};
-            WriteVertex(vu, st, MC2_SIDEPACKET + 1 + 3 * u32(j), v.c, v.uv, rgba, RoundByte(v.fog), false);
+            WriteVertex(vu, st, addr, v.c, v.uv, rgba, RoundByte(v.fog), false);
         }
         vu.Xgkick(MC2_SIDEPACKET);
     }
-}
-
-float Det(const float a[4], const float b[4], const float c[4])
-{
-    return a[0] * (b[1] * c[3] - c[1] * b[3]) - a[1] * (b[0] * c[3] - c[0] * b[3]) + a[3] * (b[0] * c[1] - c[0] * b[1]);
 }
 
 // {mode}: 0 (and any value but 2) culls back faces, 2 front faces, at the
@@ -153,11 +157,7 @@ u32 KickWith(vu1::Machine& vu, u32 pc, bool flip)
     st.cullmode = CULL_NONE;
     if (flip)
         st.cur ^= 1;
-    if (k == 0)
-        return pc + 1;
-    if (k == 2 && st.batch < 2)
-        CurBatch(st).skip = 1;
-    return kStop;
+    return AfterKick(st, pc, k);
 }
 
 u32 Kick(vu1::Machine& vu, u32 pc) { return KickWith(vu, pc, false); }
@@ -167,6 +167,74 @@ u32 KickFlip(vu1::Machine& vu, u32 pc) { return KickWith(vu, pc, true); }
 u32 Clipper(vu1::Machine&, u32 pc) { return pc + 1; }
 
 }  // namespace
+
+u32 AfterKick(State& st, u32 pc, u32 k)
+{
+    if (k == 0)
+        return pc + 1;
+    if (k == 2 && st.batch < 2)
+        CurBatch(st).skip = 1;
+    return kStop;
+}
+
+float FacingDet(const float a[4], const float b[4], const float c[4])
+{
+    return a[0] * (b[1] * c[3] - c[1] * b[3]) - a[1] * (b[0] * c[3] - c[0] * b[3]) + a[3] * (b[0] * c[1] - c[0] * b[1]);
+}
+
+void ClipTest(const u32 oc[], u32 i0, u32 i1, u32 i2, bool hidden[], ClipList& clips)
+{
+    if (!(oc[i0] | oc[i1] | oc[i2]))
+        return;
+    hidden[i2] = true;
+    if (!(oc[i0] & oc[i1] & oc[i2])) {
+        clips.tri[clips.count][0] = u8(i0);
+        clips.tri[clips.count][1] = u8(i1);
+        clips.tri[clips.count][2] = u8(i2);
+        ++clips.count;
+    }
+}
+
+void SendBatch(vu1::Machine& vu, const State& st, const bool hidden[], u32 tagupper, u32 regs)
+{
+    for (u32 i = 0; i < st.n; ++i) {
+        u32* w = &vu.I(OutVertex(st, i) + 2)[3];
+        *w = hidden[i] ? *w | 0x8000u : *w & ~0x8000u;
+    }
+    u32* tag = vu.I(st.buf[st.cur]);
+    tag[0] = st.n | 0x8000u;
+    tag[1] = tagupper;
+    tag[2] = regs;
+    tag[3] = 0;
+    vu.Xgkick(st.buf[st.cur]);
+}
+
+void KickClipped(vu1::Machine& vu, const State& st, const ClipList& clips, const float (*cc)[4], u32 tagupper,
+                 u32 regs, bool flat)
+{
+    const float g = vu.F(MC2_CLIPSCALE)[3];
+    for (int t = 0; t < clips.count; ++t) {
+        const u8* tri = clips.tri[t];
+        ClipVertex poly[12];
+        u32 rgba[4];
+        if (flat) {
+            for (int j = 0; j < 3; ++j) {
+                poly[j] = ClipVertex{};
+                std::memcpy(poly[j].c, cc[tri[j]], sizeof poly[j].c);
+            }
+            // A flat triangle's colour is its last vertex's.
+            const u32* col = vu.I(OutVertex(st, tri[2]) + 1);
+            for (int k = 0; k < 4; ++k)
+                rgba[k] = col[k];
+        } else {
+            for (int j = 0; j < 3; ++j)
+                poly[j] = LoadClipVertex(vu, st, tri[j], cc[tri[j]]);
+        }
+        const int m = ClipPolygon(poly, 3, g);
+        if (m >= 3)
+            KickPolygon(vu, st, poly, m, flat ? rgba : nullptr, tagupper, regs);
+    }
+}
 
 void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs)
 {
@@ -183,9 +251,7 @@ void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs)
     for (u32 i = 0; i < n; ++i)
         hidden[i] = (b.flags[i] & VF_RESTART) != 0;
 
-    // Triangles to clip, by their three vertices.
-    u8 clips[MC2_MAXBATCH][3];
-    int nclips = 0;
+    ClipList clips;
     float cc[MC2_MAXBATCH][4];
     const bool triangles = type == PRIM_TRIANGLE || type == PRIM_TRISTRIP || type == PRIM_TRIFAN;
     if (triangles && (st.cullmode != CULL_NONE || b.clip)) {
@@ -201,21 +267,13 @@ void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs)
         }
         auto judge = [&](u32 i0, u32 i1, u32 i2, bool odd) {
             if (st.cullmode != CULL_NONE) {
-                const bool front = (Det(cc[i0], cc[i1], cc[i2]) < 0.0f) != odd;
+                const bool front = (FacingDet(cc[i0], cc[i1], cc[i2]) < 0.0f) != odd;
                 if (front == (st.cullmode == CULL_FRONT)) {
                     hidden[i2] = true;
                     return;
                 }
             }
-            if (oc[i0] | oc[i1] | oc[i2]) {
-                hidden[i2] = true;
-                if (!(oc[i0] & oc[i1] & oc[i2])) {
-                    clips[nclips][0] = u8(i0);
-                    clips[nclips][1] = u8(i1);
-                    clips[nclips][2] = u8(i2);
-                    ++nclips;
-                }
-            }
+            ClipTest(oc, i0, i1, i2, hidden, clips);
         };
         if (type == PRIM_TRISTRIP) {
             // Winding alternates from each strip's start: the batch's first
@@ -240,26 +298,8 @@ void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs)
         }
     }
 
-    for (u32 i = 0; i < n; ++i) {
-        u32* w = &vu.I(OutVertex(st, i) + 2)[3];
-        *w = hidden[i] ? *w | 0x8000u : *w & ~0x8000u;
-    }
-    u32* tag = vu.I(st.buf[st.cur]);
-    tag[0] = n | 0x8000u;
-    tag[1] = tagupper;
-    tag[2] = regs;
-    tag[3] = 0;
-    vu.Xgkick(st.buf[st.cur]);
-
-    const float g = vu.F(MC2_CLIPSCALE)[3];
-    for (int t = 0; t < nclips; ++t) {
-        ClipVertex poly[12];
-        for (int j = 0; j < 3; ++j)
-            poly[j] = LoadClipVertex(vu, st, clips[t][j], cc[clips[t][j]]);
-        const int m = ClipPolygon(poly, 3, g);
-        if (m >= 3)
-            KickPolygon(vu, st, poly, m, tagupper, regs);
-    }
+    SendBatch(vu, st, hidden, tagupper, regs);
+    KickClipped(vu, st, clips, cc, tagupper, regs, false);
 }
 
 }  // namespace mc2

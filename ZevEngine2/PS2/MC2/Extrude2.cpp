@@ -62,12 +62,6 @@ constexpr float kMaxExtrude = 1000.0f;
 // counted out as often as in.
 constexpr float kPastPlane = 0.05f;
 constexpr u32 kCountIn = 8, kCountOut = 248;
-constexpr u32 kPrimTriFan = 5;
-
-float Det(const float a[4], const float b[4], const float c[4])
-{
-    return a[0] * (b[1] * c[3] - c[1] * b[3]) - a[1] * (b[0] * c[3] - c[0] * b[3]) + a[3] * (b[0] * c[1] - c[0] * b[1]);
-}
 
 // The inverse of the 3 x 3 part of m (rows); false when it has none.
 bool Inverse3(const float m[4][4], float inv[3][3])
@@ -124,72 +118,6 @@ struct StripWalk
 
 // ------------------------------------------------------------------ kick
 
-struct ClipVertex
-{
-    float c[4];
-};
-
-float PlaneDistance(const float c[4], int p, float g)
-{
-    switch (p) {
-    case 0: return c[2] + c[3];
-    case 1: return c[3] - g * c[0];
-    case 2: return c[3] + g * c[0];
-    case 3: return c[3] - g * c[1];
-    default: return c[3] + g * c[1];
-    }
-}
-
-// The triangle clipped to the near plane and the guard band: at most 8
-// corners.
-int ClipPolygon(ClipVertex* poly, int n, float g)
-{
-    ClipVertex tmp[12];
-    for (int p = 0; p < 5 && n >= 3; ++p) {
-        int m = 0;
-        for (int i = 0; i < n; ++i) {
-            const ClipVertex& a = poly[i];
-            const ClipVertex& b = poly[(i + 1) % n];
-            const float da = PlaneDistance(a.c, p, g), db = PlaneDistance(b.c, p, g);
-            if (da >= 0.0f)
-                tmp[m++] = a;
-            if ((da >= 0.0f) != (db >= 0.0f)) {
-                const float t = da / (da - db);
-                ClipVertex v;
-                for (int k = 0; k < 4; ++k)
-                    v.c[k] = a.c[k] + t * (b.c[k] - a.c[k]);
-                tmp[m++] = v;
-            }
-        }
-        n = m;
-        for (int i = 0; i < n; ++i)
-            poly[i] = tmp[i];
-    }
-    return n >= 3 ? n : 0;
-}
-
-void KickFan(vu1::Machine& vu, const State& st, const ClipVertex* poly, int n, const u32 rgba[4], u32 tagupper,
-             u32 regs)
-{
-    constexpr int kFanMax = (MC2_SIDEPACKET_QWC - 1) / 3;
-    const u32 prim = (((tagupper >> 15) & 0x7FF) & ~7u) | kPrimTriFan;
-    const u32 upper = (tagupper & ~(0x7FFu << 15)) | prim << 15;
-    const float uv[2] = {0.0f, 0.0f};
-    for (int first = 1; first + 1 < n; first += kFanMax - 2) {
-        const int count = std::min(kFanMax, n - first + 1);
-        u32* tag = vu.I(MC2_SIDEPACKET);
-        tag[0] = u32(count) | 0x8000u;
-        tag[1] = upper;
-        tag[2] = regs;
-        tag[3] = 0;
-        for (int j = 0; j < count; ++j) {
-            const ClipVertex& v = j == 0 ? poly[0] : poly[first + j - 1];
-            WriteVertex(vu, st, MC2_SIDEPACKET + 1 + 3 * u32(j), v.c, uv, rgba, 0xFF, false);
-        }
-        vu.Xgkick(MC2_SIDEPACKET);
-    }
-}
-
 // Sends the batch's output vertices: triangles outside the guard band or
 // behind the near plane are not drawn, those crossing them are clipped and
 // sent as fans afterwards in their own (flat) colour.
@@ -211,46 +139,16 @@ void KickFlat(vu1::Machine& vu, u32 tagupper, u32 regs)
         oc[i] = Outcodes(cc[i], g);
         hidden[i] = (b.flags[i] & VF_RESTART) != 0;
     }
-    u8 clips[MC2_MAXBATCH][3];
-    int nclips = 0;
+    ClipList clips;
     StripWalk walk;
     for (u32 i = 0; i < n; ++i) {
         bool odd = false;
         if (!walk.Completes(i, (b.flags[i] & VF_RESTART) != 0, odd))
             continue;
-        const u32 i0 = i - 2, i1 = i - 1;
-        if (oc[i0] | oc[i1] | oc[i]) {
-            hidden[i] = true;
-            if (!(oc[i0] & oc[i1] & oc[i])) {
-                clips[nclips][0] = u8(i0);
-                clips[nclips][1] = u8(i1);
-                clips[nclips][2] = u8(i);
-                ++nclips;
-            }
-        }
+        ClipTest(oc, i - 2, i - 1, i, hidden, clips);
     }
-    for (u32 i = 0; i < n; ++i) {
-        u32* w = &vu.I(OutVertex(st, i) + 2)[3];
-        *w = hidden[i] ? *w | 0x8000u : *w & ~0x8000u;
-    }
-    u32* tag = vu.I(st.buf[st.cur]);
-    tag[0] = n | 0x8000u;
-    tag[1] = tagupper;
-    tag[2] = regs;
-    tag[3] = 0;
-    vu.Xgkick(st.buf[st.cur]);
-
-    for (int t = 0; t < nclips; ++t) {
-        ClipVertex poly[12];
-        for (int j = 0; j < 3; ++j)
-            std::memcpy(poly[j].c, cc[clips[t][j]], sizeof poly[j].c);
-        // The triangle's colour is its last vertex's.
-        const u32* col = vu.I(OutVertex(st, clips[t][2]) + 1);
-        const u32 rgba[4] = {col[0], col[1], col[2], col[3]};
-        const int k = ClipPolygon(poly, 3, g);
-        if (k >= 3)
-            KickFan(vu, st, poly, k, rgba, tagupper, regs);
-    }
+    SendBatch(vu, st, hidden, tagupper, regs);
+    KickClipped(vu, st, clips, cc, tagupper, regs, true);
 }
 
 }  // namespace
@@ -276,11 +174,7 @@ u32 KickClipHomo(vu1::Machine& vu, u32 pc)
     const u32 k = vu.I(pc)[0];
     KickFlat(vu, vu.I(pc)[1], vu.I(pc)[2]);
     st.cur ^= 1;
-    if (k == 0)
-        return pc + 1;
-    if (k == 2 && st.batch < 2)
-        CurBatch(st).skip = 1;
-    return kStop;
+    return AfterKick(st, pc, k);
 }
 
 u32 Extrude(vu1::Machine& vu, u32 pc)
@@ -367,7 +261,7 @@ u32 Extrude(vu1::Machine& vu, u32 pc)
         bool odd = false;
         u32 count = kCountIn;
         if (walk.Completes(i, (b.flags[i] & VF_RESTART) != 0, odd)) {
-            const bool front = (Det(cc[i - 2], cc[i - 1], cc[i]) < 0.0f) != odd;
+            const bool front = (FacingDet(cc[i - 2], cc[i - 1], cc[i]) < 0.0f) != odd;
             count = front != reversed ? kCountIn : kCountOut;
         }
         const u32 rgba[4] = {count, count, count, 0x80};

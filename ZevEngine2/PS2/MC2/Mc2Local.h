@@ -178,4 +178,39 @@ u32 NotBuilt(const char* name);
 // The kicks' visibility pass and the clipper (Clipper2.cpp).
 void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs);
 
+// What a kick's k asks for once it has kicked: 0 the program goes on at
+// pc + 1, 1 the batch's run ends, 2 the run ends and the next run on this
+// input half only ends.
+u32 AfterKick(State& st, u32 pc, u32 k);
+
+// Twice the signed area of a clip-space triangle as seen from the eye, taken
+// in homogeneous coordinates (x, y, w) so that it stays right for triangles
+// reaching behind the eye: negative when (v1 - v0) x (v2 - v0) points
+// towards the eye.
+float FacingDet(const float a[4], const float b[4], const float c[4]);
+
+// Triangles of a batch to clip, by their three vertices.
+struct ClipList
+{
+    u8 tri[MC2_MAXBATCH][3];
+    int count = 0;
+};
+
+// The guard-band test of triangle (i0, i1, i2) from its vertices' outcodes:
+// one with any vertex outside is not drawn in the batch's packet (hidden[i2]
+// set), and is queued for clipping unless all three lie outside one plane.
+void ClipTest(const u32 oc[], u32 i0, u32 i1, u32 i2, bool hidden[], ClipList& clips);
+
+// Sets each output vertex's no-kick flag from hidden, writes the batch's GIF
+// tag in front of the current output buffer and kicks it.
+void SendBatch(vu1::Machine& vu, const State& st, const bool hidden[], u32 tagupper, u32 regs);
+
+// Clips the queued triangles (clip-space corners in cc) to the near plane and
+// the guard band and sends the pieces as fans from the side area, after the
+// batch's packet.  With `flat` each piece has the colour of its triangle's
+// last output vertex, no texture coordinates and no fog; otherwise texture
+// coordinates, colour and fog are interpolated from the output vertices.
+void KickClipped(vu1::Machine& vu, const State& st, const ClipList& clips, const float (*cc)[4], u32 tagupper,
+                 u32 regs, bool flat);
+
 }  // namespace mc2

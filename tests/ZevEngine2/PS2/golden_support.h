@@ -29,17 +29,25 @@ inline u32 FramePixel(int x, int y, int w)
     return console::gs::Vram().ReadPixel(console::gs::Psm::kCT32, 0, w / 64, u32(x), u32(y));
 }
 
+// The w x h frame buffer at block 0, row by row.
+inline std::vector<u32> FramePicture(int w, int h)
+{
+    std::vector<u32> p;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            p.push_back(FramePixel(x, y, w));
+    return p;
+}
+
 // Compares the colour of the w x h frame buffer at block 0 with
 // tests/golden/<name>.png.
 inline void ExpectFrameBuffer(const std::string& name, int w, int h)
 {
     std::vector<u8> rgb, rgba;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            const u32 p = FramePixel(x, y, w);
-            rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
-            rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
-        }
+    for (const u32 p : FramePicture(w, h)) {
+        rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
+        rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
+    }
     const u32 crc = console::Crc32(rgb);
     const std::string golden = Dir() + name + ".png", actual = Dir() + name + ".actual.png";
     std::ifstream in(golden, std::ios::binary);

@@ -14,6 +14,7 @@
 
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
+#include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/TexMan.h"
 #include "ZevEngine2/PS2/render_support.h"
 #include "console/dmac/dma_probe.h"
@@ -23,12 +24,11 @@ namespace gsframe {
 
 constexpr int kGsFrameTexArea = 2048;
 
-// The start of every whole-frame test: the machine and the GS reset, the
-// texture manager's interrupt installed again, the renderer holding nothing
-// and the texture area [texStart, texStart + texCount) empty.
-inline void ResetForFrames(int texStart, int texCount)
+// The GS reset, the texture manager's interrupt installed again, the
+// renderer holding nothing and the texture area [texStart, texStart +
+// texCount) empty; the machine is reset by the caller.
+inline void ResetGsAndRenderer(int texStart, int texCount)
 {
-    dmatest::ResetMachine();
     console::gs::ResetGs(true);
     texman.vif_handlerid = -1;   // the reset removed every handler
     TexManOn();
@@ -36,13 +36,32 @@ inline void ResetForFrames(int texStart, int texCount)
     render_test::ResetTexman(texStart, texCount);
 }
 
-// A w x h 32-bit draw buffer at block 0 and its Z buffer right after it.
-inline void PlaceBuffers(Surface& draw, Surface& zbuf, int w, int h)
+// The start of every whole-frame test: the machine reset, then the GS, the
+// texture manager and the renderer as ResetGsAndRenderer leaves them.
+inline void ResetForFrames(int texStart, int texCount)
+{
+    dmatest::ResetMachine();
+    ResetGsAndRenderer(texStart, texCount);
+}
+
+// A w x h 32-bit draw buffer at block 0 and its Z buffer (format zformat)
+// right after it.
+inline void PlaceBuffers(Surface& draw, Surface& zbuf, int w, int h, int zformat = 0x831)
 {
     draw.Set(PSMCT32, w, h);
     draw.SetVRAM(0);
-    zbuf.Set(0x831, w, h);
+    zbuf.Set(zformat, w, h);
     zbuf.SetVRAM(draw.nblocks);
+}
+
+// A view filling the w x h buffer: square pixels, depth 0.25 to 100 over the
+// whole Z range, perspective 1.  The camera is the caller's.
+inline void SetFrameView(RenderContext& rc, int w, int h)
+{
+    rc.SetAspectRatio(1.0f, 1.0f);
+    rc.SetViewport(2048, 2048 + w, 2048, 2048 + h, 1.0f, 16000000.0f);
+    rc.SetZRange(0.25f, 100.0f);
+    rc.SetPerspective(1.0f);
 }
 
 // Points 2-D drawing at draw and zbuf and clears the whole w x h buffer to
@@ -52,6 +71,21 @@ inline void ClearBuffers(Render2D& r, Surface& draw, Surface& zbuf, int w, int h
     r.SetDrawEnvironment(draw, zbuf, false);
     r.SetZTest(ZTEST_ALWAYS);
     r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(w).v, PixelY(h).v, background, 1);
+}
+
+// Opens a 3-D frame: the w x h buffers cleared to `background` at depth 1,
+// then the Z test on, greater or equal, for what is drawn next (the view's
+// block, rc.Begin(), comes after).
+inline void BeginDepthFrame(Surface& draw, Surface& zbuf, int w, int h, Colour background)
+{
+    therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
+    Render2D r;
+    r.Open(therenderer);
+    ClearBuffers(r, draw, zbuf, w, h, background);
+    r.Close(therenderer);
+    const u64 regs[] = {0x50000, GS_TEST_1};   // ZTE on, ZTST GEQUAL
+    therenderer.Put(VIF_FLUSH);
+    therenderer.AddGifRegs(regs, 1);
 }
 
 // Closes the frame, sends its chain on VIF1 and waits until it is drawn.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
+#include "ZevEngine2/PS2/MC2/command_support.h"
 #include "ZevEngine2/fresh_run.h"
 #include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/Model.h"
@@ -20,29 +21,9 @@
 #include "ee/console_out.h"
 #include "vu/machine.h"
 
+using namespace mc2test;
+
 namespace {
-
-u32 Bits(float f)
-{
-    u32 b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
-u128 Q4(u32 x, u32 y, u32 z, u32 w)
-{
-    u128 q;
-    const u32 v[4] = {x, y, z, w};
-    std::memcpy(&q, v, 16);
-    return q;
-}
-u128 Cmd(u32 routine, u32 x = 0, u32 y = 0, u32 z = 0) { return Q4(x, y, z, routine / 8); }
-u128 Vec(float x, float y, float z, float w) { return Q4(Bits(x), Bits(y), Bits(z), Bits(w)); }
-// A float quadword whose w carries the routine in its low 16 bits.
-u128 CmdF(u32 routine, float x, float y, float z, float w)
-{
-    return Q4(Bits(x), Bits(y), Bits(z), (Bits(w) & 0xFFFF0000u) | routine / 8);
-}
 
 constexpr u32 kPrimStrip = 4, kPrimIIP = 8;
 u128 Kick(u32 routine, u32 k, u32 prim) { return Cmd(routine, k, 0x30004000u | prim << 15, 0x412); }

@@ -11,16 +11,11 @@
 #include <ee/dma.h>
 #include <ee/graph.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "console/dmac/dma_probe.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
 #include "ee/console_out.h"
 #include "gs/gs.h"
 #include "tools/lib/p2b_sample.h"
@@ -34,6 +29,8 @@
 #include "ZevEngine2/PS2/TexMan.h"
 #include "ZevEngine2/PS2/Transparency.h"
 #include "ZevEngine2/PS2/render_support.h"
+#include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/gsframe_support.h"
 
 namespace modeldraw {
 
@@ -78,19 +75,9 @@ public:
     // scheduler's reset runs their reset hooks).
     void SetUp()
     {
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
-        render_test::ResetRenderer();
-        render_test::ResetTexman(1024, 2048);
-        draw.Set(PSMCT32, kW, kH);
-        draw.SetVRAM(0);
-        zbuf.Set(0x831, kW, kH);
-        zbuf.SetVRAM(draw.nblocks);
-        rc.SetAspectRatio(1.0f, 1.0f);
-        rc.SetViewport(2048, 2048 + kW, 2048, 2048 + kH, 1.0f, 16000000.0f);
-        rc.SetZRange(0.25f, 100.0f);
-        rc.SetPerspective(1.0f);
+        gsframe::ResetGsAndRenderer(1024, 2048);
+        gsframe::PlaceBuffers(draw, zbuf, kW, kH);
+        gsframe::SetFrameView(rc, kW, kH);
         rc.SetCameraMatrix(Matrix(true));
         rc.SetGlobalTransparency(1.0f);
     }
@@ -100,36 +87,14 @@ public:
     // equal, the view's block, `body`, sent and drawn to the end.
     void Frame(const std::function<void()>& body)
     {
-        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
-        Render2D r;
-        r.Open(therenderer);
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(kW).v, PixelY(kH).v, Colour(20, 20, 20, 128), 1);
-        r.Close(therenderer);
-        const u64 regs[] = {0x50000, GS_TEST_1};
-        therenderer.Put(VIF_FLUSH);
-        therenderer.AddGifRegs(regs, 1);
+        gsframe::BeginDepthFrame(draw, zbuf, kW, kH, Colour(20, 20, 20, 128));
         rc.Begin();
         body();
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        gsframe::SendFrame();
     }
 
-    u32 Pixel(int x, int y) const
-    {
-        return console::gs::Vram().ReadPixel(console::gs::Psm::kCT32, 0, kW / 64, u32(x), u32(y));
-    }
-    std::vector<u32> Picture() const
-    {
-        std::vector<u32> p;
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++)
-                p.push_back(Pixel(x, y));
-        return p;
-    }
+    u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
+    std::vector<u32> Picture() const { return golden::FramePicture(kW, kH); }
     // Pixels that are not the background.
     int Covered() const
     {
@@ -139,31 +104,7 @@ public:
         return n;
     }
 
-    void ExpectGolden(const std::string& name) const
-    {
-        std::vector<u8> rgb, rgba;
-        for (u32 p : Picture()) {
-            rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
-            rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
-        }
-        const u32 crc = console::Crc32(rgb);
-        std::string dir = __FILE__;
-        dir = dir.substr(0, dir.rfind("/tests/") + 7) + "golden/";
-        const std::string golden = dir + name + ".png", actual = dir + name + ".actual.png";
-        std::ifstream in(golden, std::ios::binary);
-        std::vector<u8> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        png_reader::Picture want;
-        const bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(kW) &&
-                           want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-        if (!match) {
-            std::filesystem::create_directories(dir);
-            console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-            ADD_FAILURE() << "the picture differs from " << golden << " (CRC " << std::hex << crc
-                          << "); the picture drawn is in " << actual;
-        } else {
-            std::remove(actual.c_str());
-        }
-    }
+    void ExpectGolden(const std::string& name) const { golden::ExpectFrameBuffer(name, kW, kH); }
 };
 
 // A model-drawing test on a machine reset from power-on.

@@ -11,9 +11,6 @@
 #include <ee/graph.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,16 +21,15 @@
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/RenderDirect.h"
 #include "ZevEngine2/PS2/TexMan.h"
+#include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/render_support.h"
 #include "console/dmac/dma_probe.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
 #include "ee/console_out.h"
 #include "gs/gs.h"
 #include "vif/unpack.h"
 
 using namespace render_test;
-using console::gs::Psm;
 
 namespace {
 
@@ -934,20 +930,9 @@ protected:
 
     void SetUp() override
     {
-        dmatest::ResetMachine();
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
-        ResetRenderer();
-        ResetTexman(1024, 2048);
-        draw.Set(PSMCT32, kW, kH);
-        draw.SetVRAM(0);
-        zbuf.Set(0x831, kW, kH);
-        zbuf.SetVRAM(draw.nblocks);
-        rc.SetAspectRatio(1.0f, 1.0f);
-        rc.SetViewport(2048, 2048 + kW, 2048, 2048 + kH, 1.0f, 16000000.0f);
-        rc.SetZRange(0.25f, 100.0f);
-        rc.SetPerspective(1.0f);
+        gsframe::ResetForFrames(1024, 2048);
+        gsframe::PlaceBuffers(draw, zbuf, kW, kH);
+        gsframe::SetFrameView(rc, kW, kH);
         rc.SetCameraMatrix(Matrix(true));
         // A light travelling away from the camera, and a dim ambient.
         rc.SetDirectionalLights(VectorDir(0, 0, 1), VectorDir(0, 0, 0), VectorDir(0, 0, 0), Vector(0.6f, 0.6f, 0.6f, 0),
@@ -959,53 +944,15 @@ protected:
     // Clears to `bg` at depth 1, depth test greater-or-equal, then `body`.
     void Frame(const std::function<void()>& body, Colour bg = Colour(20, 20, 20, 128))
     {
-        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
-        Render2D r;
-        r.Open(therenderer);
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(kW).v, PixelY(kH).v, bg, 1);
-        r.Close(therenderer);
-        const u64 regs[] = {0x50000, GS_TEST_1};
-        therenderer.Put(VIF_FLUSH);
-        therenderer.AddGifRegs(regs, 1);
+        gsframe::BeginDepthFrame(draw, zbuf, kW, kH, bg);
         rc.Begin();
         body();
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        gsframe::SendFrame();
     }
 
-    u32 Pixel(int x, int y) const { return console::gs::Vram().ReadPixel(Psm::kCT32, 0, kW / 64, u32(x), u32(y)); }
+    u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
 
-    void ExpectGolden(const std::string& name)
-    {
-        std::vector<u8> rgb, rgba;
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++) {
-                const u32 p = Pixel(x, y);
-                rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
-                rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
-            }
-        const u32 crc = console::Crc32(rgb);
-        std::string dir = __FILE__;
-        dir = dir.substr(0, dir.rfind("/tests/") + 7) + "golden/";
-        const std::string golden = dir + name + ".png", actual = dir + name + ".actual.png";
-        std::ifstream in(golden, std::ios::binary);
-        std::vector<u8> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        png_reader::Picture want;
-        const bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(kW) &&
-                           want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-        if (!match) {
-            std::filesystem::create_directories(dir);
-            console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-            ADD_FAILURE() << "the picture differs from " << golden << " (CRC " << std::hex << crc
-                          << "); the picture drawn is in " << actual;
-        } else {
-            std::remove(actual.c_str());
-        }
-    }
+    void ExpectGolden(const std::string& name) { golden::ExpectFrameBuffer(name, kW, kH); }
 
     // A horizontal band of n columns across the screen at depth 5 (two
     // vertices per column, y from -h to h), positions and texture

@@ -11,9 +11,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -29,10 +26,10 @@
 #include "ZevEngine2/PS2/StencilShadow.h"
 #include "ZevEngine2/PS2/TexMan.h"
 #include "ZevEngine2/PS2/chain_support.h"
+#include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/render_support.h"
 #include "console/dmac/dma_probe.h"
-#include "console/host/png_reader.h"
-#include "core/png.h"
 #include "ee/console_out.h"
 #include "gs/gs.h"
 
@@ -230,20 +227,9 @@ protected:
 
     void SetUp() override
     {
-        dmatest::ResetMachine();
-        console::gs::ResetGs(true);
-        texman.vif_handlerid = -1;   // the reset removed every handler
-        TexManOn();
-        ResetRenderer();
-        ResetTexman(1024, 2048);
-        draw.Set(PSMCT32, kW, kH);
-        draw.SetVRAM(0);
-        zbuf.Set(STENCIL_ZFORMAT, kW, kH);
-        zbuf.SetVRAM(draw.nblocks);
-        rc.SetAspectRatio(1.0f, 1.0f);
-        rc.SetViewport(2048, 2048 + kW, 2048, 2048 + kH, 1.0f, 16000000.0f);
-        rc.SetZRange(0.25f, 100.0f);
-        rc.SetPerspective(1.0f);
+        gsframe::ResetForFrames(1024, 2048);
+        gsframe::PlaceBuffers(draw, zbuf, kW, kH, STENCIL_ZFORMAT);
+        gsframe::SetFrameView(rc, kW, kH);
         rc.SetCameraMatrix(camera);
         gShadow.Set({ShadowStream(CubeCorners(kShadowHalf), CubeTriangles(CubeCorners(kShadowHalf)))});
         console::ClearConsoleText();
@@ -317,23 +303,11 @@ protected:
     // GEQUAL, then `pass`; sent and drawn.
     void Frame(const std::function<void()>& pass)
     {
-        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
-        Render2D r;
-        r.Open(therenderer);
-        r.SetDrawEnvironment(draw, zbuf, false);
-        r.SetZTest(ZTEST_ALWAYS);
-        r.DrawRect(draw.WholeRect(), Colour(20, 20, 20, 128), 1);
-        r.Close(therenderer);
-        const u64 regs[] = {0x50000, GS_TEST_1};
-        therenderer.Put(VIF_FLUSH);
-        therenderer.AddGifRegs(regs, 1);
+        gsframe::BeginDepthFrame(draw, zbuf, kW, kH, Colour(20, 20, 20, 128));
         rc.Begin();
         DrawScene();
         pass();
-        therenderer.EndScene();
-        therenderer.DrawScene();
-        ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
-        ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+        gsframe::SendFrame();
     }
 
     // A whole shadow pass casting the cube with a stencil of w x h.
@@ -345,19 +319,12 @@ protected:
         ss.ExitRender(colour);
     }
 
-    u32 Pixel(int x, int y) const { return console::gs::Vram().ReadPixel(Psm::kCT32, 0, kW / 64, u32(x), u32(y)); }
+    u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
     u32 Depth(int x, int y) const
     {
         return console::gs::Vram().ReadPixel(Psm::kZ24, u32(zbuf.GetVRAM()), kW / 64, u32(x), u32(y)) & 0xFFFFFF;
     }
-    std::vector<u32> Picture() const
-    {
-        std::vector<u32> p;
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++)
-                p.push_back(Pixel(x, y));
-        return p;
-    }
+    std::vector<u32> Picture() const { return golden::FramePicture(kW, kH); }
     std::vector<u32> DepthPicture() const
     {
         std::vector<u32> p;
@@ -497,37 +464,7 @@ protected:
         return overlaps;
     }
 
-    void ExpectGolden(const std::string& name)
-    {
-        std::vector<u8> rgb, rgba;
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++)
-            {
-                const u32 p = Pixel(x, y);
-                rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
-                rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
-            }
-        const u32 crc = console::Crc32(rgb);
-        std::string dir = __FILE__;
-        dir = dir.substr(0, dir.rfind("/tests/") + 7) + "golden/";
-        const std::string golden = dir + name + ".png", actual = dir + name + ".actual.png";
-        std::ifstream in(golden, std::ios::binary);
-        std::vector<u8> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        png_reader::Picture want;
-        const bool match = !file.empty() && bool(png_reader::Decode(file, want)) && want.width == u32(kW) &&
-                           want.height == u32(kH) && want.channels == 3 && console::Crc32(want.bytes) == crc;
-        if (!match)
-        {
-            std::filesystem::create_directories(dir);
-            console::WritePng(actual, kW, kH, rgba, console::PngColor::kRgb);
-            ADD_FAILURE() << "the picture differs from " << golden << " (CRC " << std::hex << crc
-                          << "); the picture drawn is in " << actual;
-        }
-        else
-        {
-            std::remove(actual.c_str());
-        }
-    }
+    void ExpectGolden(const std::string& name) { golden::ExpectFrameBuffer(name, kW, kH); }
 };
 
 const Colour kShade(0, 0, 16, 0x40);
