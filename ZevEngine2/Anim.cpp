@@ -416,10 +416,6 @@ float AnimFileGetSpeed(AnimChar* animHeader)
 // ---------------------------------------------------------------------------
 // Instant events
 
-__attribute__((weak)) void PlayAnimSoundKey(Object*, const Animation*, const AnimKeySound*)
-{
-}
-
 void AnimRtStreamInstant::Set(AnimStream* s)
 {
     type = s->type;

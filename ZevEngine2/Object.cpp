@@ -429,31 +429,3 @@ Object* ObjectHierarchyIterator::Next()
     }
 }
 
-// ---------------------------------------------------------------------------
-// Seams: weak stand-ins for the parts of an object that other modules own.
-// While no such module is linked, no object can have those parts, so there is
-// nothing to do; a call with a part is reported.
-
-__attribute__((weak)) void DeleteGeometry(GEOMETRY* geom)
-{
-    printf("Object: geometry 0x%08X left: no model module linked\n", (unsigned)(uintptr_t)geom);
-}
-
-__attribute__((weak)) void DeleteBlendAnimation(BlendAnimation* anim)
-{
-    printf("Object: animation 0x%08X left: no animation module linked\n", (unsigned)(uintptr_t)anim);
-}
-
-__attribute__((weak)) float GetGeometryRadius(const GEOMETRY*)
-{
-    return 0.0f;
-}
-
-__attribute__((weak)) COLLISION* GetModelCollision(const MDLFILE*, int)
-{
-    return nullptr;
-}
-
-__attribute__((weak)) void Draw(RenderContext&, Object*, const Matrix&)
-{
-}

@@ -423,9 +423,8 @@ private:
     }
 };
 
-// Seams to the modules that own an object's parts.  Each is defined by its
-// module; the definitions here are weak stand-ins used until that module is
-// linked in (none of them has anything to do while no such part exists).
+// Calls into the modules that own an object's parts; each is defined by its
+// module (model nodes, animation, model files, the model drawer).
 void DeleteGeometry(GEOMETRY* geom);                    // model nodes: ~GEOMETRY and its pool
 void DeleteBlendAnimation(BlendAnimation* anim);        // blend animation
 float GetGeometryRadius(const GEOMETRY* geom);          // model nodes: GEOMETRY::Radius

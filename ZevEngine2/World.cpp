@@ -251,15 +251,3 @@ bool World::HasLights() const
     return false;
 }
 
-// ---------------------------------------------------------------------------
-// Seams: weak stand-ins until the animation player is linked in.
-
-__attribute__((weak)) AnimTime& AnimationClock()
-{
-    static AnimTime clock;
-    return clock;
-}
-
-__attribute__((weak)) void AnimateHierarchy(Object*, float, float)
-{
-}

@@ -170,14 +170,6 @@ void SetTintSet(Object* obj, int set, bool firstLevel)
     }
 }
 
-__attribute__((weak)) BlendAnimation* NewBlendAnimation(Object*, AnimBundle*, u32, int, int, int)
-{
-    static bool reported;
-    if (!reported)
-        printf("Model: objects get no node animation: no animation module linked\n");
-    reported = true;
-    return nullptr;
-}
 
 // ---------------------------------------------------------------------------
 // Objects from nodes

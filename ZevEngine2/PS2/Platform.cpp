@@ -6,16 +6,11 @@
 
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Streamer.h"
 #include "ZevEngine2/PS2/TexMan.h"
 #include "ZevEngine2/PS2/Vector.h"
 #include "ZevEngine2/Utilities.h"
-
-// The start-ups of the streaming and sound subsystems.  A build may leave
-// either out; its start-up then counts as failed, as when its module cannot
-// be started, and start-up goes on without it.
-int StreamerInit() __attribute__((weak));
-int SoundInit() __attribute__((weak));
 
 PlatformPS2 platformps2;
 VBCallbacks vbcallbacks;
@@ -146,9 +141,9 @@ void PlatformPS2::InitIO()
     LoadIRX(libsd, 28573, nullptr);
 
     // The sound module calls the streaming module, so streaming starts first.
-    if (!StreamerInit || !StreamerInit())
+    if (!StreamerInit())
         printf("Streaming initialization failed.\n");
-    if (!SoundInit || !SoundInit())
+    if (!SoundInit())
         printf("Sound initialization failed.\n");
 
     ee_spin(1000);
