@@ -81,8 +81,8 @@ FontLayout OneGlyph(int code, int height, bool bold = false)
 
 std::string SourceFile()
 {
-    std::string f = __FILE__;
-    f = f.substr(0, f.rfind("/tests/") + 1) + "ZevEngine2/PS2/FontData.cpp";
+    // The source tree's absolute path: __FILE__ may be relative to the build.
+    const std::string f = std::string(KORVALIS_SOURCE_DIR) + "/ZevEngine2/PS2/FontData.cpp";
     std::ifstream in(f, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }

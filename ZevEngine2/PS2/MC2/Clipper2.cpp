@@ -143,6 +143,74 @@ u32 BFCullSwap(vu1::Machine& vu, u32 pc)
     return pc + 1;
 }
 
+// The eye in object space as a homogeneous point (w > 0) or, for a parallel
+// view, a direction towards the viewer (w = 0): the point that local-to-cull
+// takes to (0, 0, -1, 0), where every projection of the render context puts
+// the eye.  False when the matrix has no inverse.
+bool EyeInObjectSpace(vu1::Machine& vu, const State& st, float eye[4])
+{
+    float m[4][4];
+    LocalCull(vu, st, m);
+    // eye x m = (0, 0, -1, 0): the columns of m are the equations.
+    float a[4][5];
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 4; ++r)
+            a[c][r] = m[r][c];
+        a[c][4] = c == 2 ? -1.0f : 0.0f;
+    }
+    for (int col = 0; col < 4; ++col) {
+        int piv = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::fabs(a[r][col]) > std::fabs(a[piv][col]))
+                piv = r;
+        if (!(std::fabs(a[piv][col]) > 1e-30f))
+            return false;
+        for (int k = 0; k < 5; ++k)
+            std::swap(a[col][k], a[piv][k]);
+        for (int r = 0; r < 4; ++r) {
+            if (r == col)
+                continue;
+            const float f = a[r][col] / a[col][col];
+            for (int k = col; k < 5; ++k)
+                a[r][k] -= f * a[col][k];
+        }
+    }
+    for (int r = 0; r < 4; ++r)
+        eye[r] = a[r][4] / a[r][r];
+    return true;
+}
+
+// {slot}: both sides drawn, and every normal of the slot turned to face the
+// eye (written back as a unit float), so that the lighting after it lights
+// each vertex from the side it is seen from.
+u32 TwoSided(vu1::Machine& vu, u32 pc)
+{
+    State& st = St(vu);
+    if (!st.inBatch)
+        return pc + 1;
+    st.cullmode = CULL_NONE;
+    u32 slot = vu.I(pc)[0];
+    if (slot == 0)
+        slot = MC2_NORMAL_SLOT;
+    float eye[4];
+    if (slot >= st.stride || !EyeInObjectSpace(vu, st, eye))
+        return pc + 1;
+    for (u32 i = 0; i < st.n; ++i) {
+        float p[3], n[3];
+        Position(vu, st, i, p);
+        Normal(vu, st, i, slot, false, n);
+        const float d = n[0] * (eye[0] - p[0] * eye[3]) + n[1] * (eye[1] - p[1] * eye[3]) +
+                        n[2] * (eye[2] - p[2] * eye[3]);
+        const float s = d < 0.0f ? -1.0f : 1.0f;
+        // Unit floats are below 2: they cannot be taken for offset-encoded
+        // values afterwards.
+        float* v = vu.F(InVertex(st, i, slot));
+        for (int k = 0; k < 3; ++k)
+            v[k] = s * n[k];
+    }
+    return pc + 1;
+}
+
 // {k, GIF tag upper word (PRE, PRIM, FLG, NREG), register list}: k = 0 the
 // program goes on (another pass over the same output follows), 1 the batch's
 // run ends, 2 the run ends and the next run on this input half only ends (an
@@ -162,6 +230,28 @@ u32 KickWith(vu1::Machine& vu, u32 pc, bool flip)
 
 u32 Kick(vu1::Machine& vu, u32 pc) { return KickWith(vu, pc, false); }
 u32 KickFlip(vu1::Machine& vu, u32 pc) { return KickWith(vu, pc, true); }
+
+// {k} and the batch's whole GIF tag in the next quadword: as mc2KickFlip,
+// going on after the tag.
+u32 KickFlipLong(vu1::Machine& vu, u32 pc)
+{
+    State& st = St(vu);
+    if (!st.inBatch)
+        return pc + 2;
+    const u32 k = vu.I(pc)[0];
+    const u32* tag = vu.I(pc + 1);
+    if (((tag[1] >> 28) & 0xF) != 3) {
+        static bool reported;
+        if (!reported)
+            printf("VU1: mc2KickFlipLong tag of %u registers not drawn\n", (tag[1] >> 28) & 0xF);
+        reported = true;
+    } else {
+        KickBatch(vu, tag[1], tag[2]);
+    }
+    st.cullmode = CULL_NONE;
+    st.cur ^= 1;
+    return AfterKick(st, pc + 1, k);
+}
 
 // The clipper runs inside the kicks; as a command it does nothing.
 u32 Clipper(vu1::Machine&, u32 pc) { return pc + 1; }
@@ -310,4 +400,6 @@ CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2BFCull, "mc2BFCull", BFCull);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2BFCullSwap, "mc2BFCullSwap", BFCullSwap);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2Kick, "mc2Kick", Kick);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2KickFlip, "mc2KickFlip", KickFlip);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2KickFlipLong, "mc2KickFlipLong", KickFlipLong);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2TwoSided, "mc2TwoSided", TwoSided);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2Clipper, "Clipper", Clipper);

@@ -161,6 +161,19 @@ u32 FillColour(vu1::Machine& vu, u32 pc)
     return pc + 1;
 }
 
+// {a}: every vertex's alpha becomes a (1.0 = 0x80) times the object fade;
+// the colour stays.
+u32 AlphaReg(vu1::Machine& vu, u32 pc)
+{
+    State& st = St(vu);
+    if (!st.inBatch)
+        return pc + 1;
+    const u32 a = ColourByte(vu.F(pc)[0] * Fade(vu));
+    for (u32 i = 0; i < st.n; ++i)
+        vu.I(OutVertex(st, i) + 1)[3] = a;
+    return pc + 1;
+}
+
 bool IsChainLink(u32 routine)
 {
     return routine == mc2UnpackNormals || routine == mc2GeneralLight || routine == mc2ClampLights ||
@@ -216,3 +229,4 @@ CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2NoExtraLights, "mc2NoExtraLights",
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2ClampLights, "mc2ClampLights", ClampLights);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2CopyColour, "mc2CopyColour", CopyColour);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2FillColour, "mc2FillColour", FillColour);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2AlphaReg, "mc2AlphaReg", AlphaReg);

@@ -133,6 +133,15 @@ inline u32 OutVertex(const State& st, u32 i) { return st.buf[st.cur] + 1 + 3 * i
 // Input quadword `slot` of vertex i.
 inline u32 InVertex(const State& st, u32 i, u32 slot) { return st.in + i * st.stride + slot; }
 
+// Until mc2SetBuffers the layout without a palette.
+inline void DefaultBuffers(State& st)
+{
+    if (st.buf[0] == 0 && st.buf[1] == 0) {
+        st.buf[0] = MC2_OUTBUF1;
+        st.buf[1] = MC2_OUTBUF2;
+    }
+}
+
 // Vertices one output buffer holds with these buffer addresses.
 u32 Capacity(const State& st);
 
@@ -164,6 +173,15 @@ inline u32 ColourByte(float v)
 // Runs the material program over the current batch from program address pc
 // (mc2Process1, mc2ProcessVerts).
 void RunProgram(vu1::Machine& vu, u32 pc);
+// Runs the batch steps at pc .. end - 1 over the current batch (the material
+// program, or steps a routine wrote for itself).
+void RunSteps(vu1::Machine& vu, u32 pc, u32 end);
+
+// mc2Reflection / mc2Refraction over the current batch (Reflection2.cpp).
+u32 EnvironmentStep(vu1::Machine& vu, u32 pc, bool refract);
+
+// Texture coordinates (u, v) of output vertex i: S, T = u, v times its Q.
+void PutUV(vu1::Machine& vu, const State& st, u32 i, float u, float v);
 
 // Runs the material program from pc once per instance matrix while
 // mc2Instances has set some (Instances2.cpp); false when it has not.

@@ -33,15 +33,6 @@ u8 HalfFor(State& st, u32 top)
     return h;
 }
 
-// Until mc2SetBuffers the layout without a palette.
-void DefaultBuffers(State& st)
-{
-    if (st.buf[0] == 0 && st.buf[1] == 0) {
-        st.buf[0] = MC2_OUTBUF1;
-        st.buf[1] = MC2_OUTBUF2;
-    }
-}
-
 void ForgetBatches(State& st)
 {
     for (Batch& b : st.batches) {
@@ -77,8 +68,12 @@ u32 NotBuilt(const char* name)
 
 void RunProgram(vu1::Machine& vu, u32 pc)
 {
+    RunSteps(vu, pc, MC2_PROGRAM + St(vu).proglen);
+}
+
+void RunSteps(vu1::Machine& vu, u32 pc, u32 end)
+{
     State& st = St(vu);
-    const u32 end = MC2_PROGRAM + st.proglen;
     st.inBatch = 1;
     st.cullmode = CULL_NONE;
     st.normalSlot = MC2_NORMAL_SLOT;
@@ -87,7 +82,7 @@ void RunProgram(vu1::Machine& vu, u32 pc)
         const u32 routine = RoutineOf(vu, pc);
         const vu1::Entry* e = routine ? vu1::Lookup(routine) : nullptr;
         if (!e) {
-            printf("VU1: material program word %u names no routine\n", pc - MC2_PROGRAM);
+            printf("VU1: batch step at %u names no routine\n", pc);
             break;
         }
         const u32 next = e->fn(vu, pc);

@@ -29,6 +29,10 @@ enum : u32 {
     MC2_OUTBUF1 = 432,         // the two output buffers without a palette
     MC2_OUTBUF2 = 649,
     MC2_MAXBATCH = 72,         // vertices of one batch at most
+    MC2_PATCHSLOT0 = 0x40,     // the two Bezier patch slots, 16 quadwords each
+    MC2_PATCHSLOT1 = 0x50,
+    MC2_PATCHWORK = 96,        // 96..287 the patch routine's vertices and steps
+    MC2_MAXTESSELATION = 32,   // blends (2t quadwords) stay below the patch slots
     MC2_INSTANCES = 870,       // 870..897 instance matrices (mc2Instances)
     MC2_MAX_INSTANCES = 7,
     MC2_CLIPSCALE = 898,       // clip_scale (its w: the guard-band factor)
@@ -39,6 +43,7 @@ enum : u32 {
     MC2_CAMERAPOS = 926,
     MC2_TEXMATRIX0 = 927,      // 927..930
     MC2_TEXMATRIX1 = 931,      // 931..934
+    MC2_PATCHSETUP = 935,      // patch drawing: GIF tag bits 32..63, register list, colour
     MC2_PROGRAM = 940,         // 940..1003 the material program kept for the batches
     MC2_PROGRAM_QWC = 64,
     MC2_SIDEPACKET = 1004,     // 1004..1023 clipped polygons and copied register packets

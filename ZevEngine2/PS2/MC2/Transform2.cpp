@@ -96,6 +96,13 @@ void WriteVertex(vu1::Machine& vu, const State& st, u32 addr, const float c[4], 
     xyzf[3] = (fog & 0xFF) << 4 | (adc ? 0x8000u : 0u);
 }
 
+void PutUV(vu1::Machine& vu, const State& st, u32 i, float u, float v)
+{
+    float* stq = vu.F(OutVertex(st, i));
+    stq[0] = u * stq[2];
+    stq[1] = v * stq[2];
+}
+
 namespace {
 
 const u32 kWhite[4] = {0x80, 0x80, 0x80, 0x80};
@@ -135,14 +142,6 @@ u32 Transform(vu1::Machine& vu, u32 pc) { return TransformBatch(vu, pc, false, f
 u32 TransformClipped(vu1::Machine& vu, u32 pc) { return TransformBatch(vu, pc, false, true); }
 u32 TransformCompressed(vu1::Machine& vu, u32 pc) { return TransformBatch(vu, pc, true, false); }
 u32 TransformCompressedClipped(vu1::Machine& vu, u32 pc) { return TransformBatch(vu, pc, true, true); }
-
-// Texture coordinates after the transform: ST = uv * Q of each output vertex.
-void PutUV(vu1::Machine& vu, const State& st, u32 i, float u, float v)
-{
-    float* stq = vu.F(OutVertex(st, i));
-    stq[0] = u * stq[2];
-    stq[1] = v * stq[2];
-}
 
 // {slot, offset}: texture coordinates from another input slot, less offset.
 u32 SetUV(vu1::Machine& vu, u32 pc)
@@ -194,6 +193,43 @@ u32 TransformUVWith(vu1::Machine& vu, u32 pc, bool normalise)
 u32 TransformUV(vu1::Machine& vu, u32 pc) { return TransformUVWith(vu, pc, false); }
 u32 TransformUVnorm(vu1::Machine& vu, u32 pc) { return TransformUVWith(vu, pc, true); }
 
+// A number in [-1, 1] from the bits of a position and a lane, the same for
+// the same vertex every frame.
+float Jitter(const u32* p, u32 lane)
+{
+    u32 h = p[0] * 73856093u ^ p[1] * 19349663u ^ p[2] * 83492791u ^ lane * 2654435761u;
+    h ^= h >> 13;
+    h *= 0x5BD1E995u;
+    h ^= h >> 15;
+    return float(h & 0xFFFF) / 32767.5f - 1.0f;
+}
+
+float Hold(float v, float lo, float hi)
+{
+    if (!(v >= lo))
+        return lo;
+    return v > hi ? hi : v;
+}
+
+// {lo, hi, jitter}: texture coordinates moved by up to jitter each, at random
+// but the same for a vertex every frame, then held to [lo, hi].
+u32 RandomClamp(vu1::Machine& vu, u32 pc)
+{
+    State& st = St(vu);
+    if (!st.inBatch)
+        return pc + 1;
+    const float lo = vu.F(pc)[0], hi = vu.F(pc)[1], jitter = vu.F(pc)[2];
+    for (u32 i = 0; i < st.n; ++i) {
+        const float* stq = vu.F(OutVertex(st, i));
+        const float q = stq[2] != 0.0f ? stq[2] : 1.0f;
+        const u32* pos = vu.I(InVertex(st, i, 0));
+        const float u = stq[0] / q + jitter * Jitter(pos, 0);
+        const float v = stq[1] / q + jitter * Jitter(pos, 1);
+        PutUV(vu, st, i, Hold(u, lo, hi), Hold(v, lo, hi));
+    }
+    return pc + 1;
+}
+
 // {slot}: vertices whose slot w word has bit 15 set get no drawing kick too.
 u32 UnpackADC(vu1::Machine& vu, u32 pc)
 {
@@ -223,4 +259,5 @@ CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2TransformCompressedClipped, "mc2Tr
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2SetUV, "mc2SetUV", SetUV);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2TransformUV, "mc2TransformUV", TransformUV);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2TransformUVnorm, "mc2TransformUVnorm", TransformUVnorm);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2RandomClamp, "mc2RandomClamp", RandomClamp);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2UnpackADC, "mc2UnpackADC", UnpackADC);

@@ -16,6 +16,7 @@
 #include "ZevEngine2/fresh_run.h"
 #include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "console/gif/gs_recorder.h"
 #include "ee/console_out.h"
@@ -157,29 +158,79 @@ protected:
 
 // ----------------------------------------------------------- vocabulary
 
+// The routine table as the interface fixes it: label and VU1 program address.
+struct TableEntry {
+    const char* label;
+    u32 routine;   // the program's own constant
+    u32 address;   // the address as the table writes it
+};
+
 TEST(MicrocodeVocabulary, EveryTableAddressIsAnEntryOfTheMainProgram)
 {
     console::vu::ResetVu1();
     for (u32 i = 0; i < vu1::kMicrocode2Instructions; ++i)
         console::vu::WriteInstruction(i, vu1::Slot(vu1::kProgramMicrocode2, i));
-    const u32 table[] = {mc2Nop, mc2Stop, mc2Break, mc2SetViewport, mc2SetLocal, mc2SetClipping, mc2SetBuffers,
-                         mc2ProcessVerts, mc2SetMaterial, mc2EndPass1, mc2EndPass, mc2Instances, mc2Giftag,
-                         mc2GiftagCopy, mc2Kick, mc2KickFlipLong, mc2KickFlip, mc2KickClipHomo, mc2SetGlobals,
-                         mc2UnpackADC, mc2UnpackNormals, mc2BFCull, mc2TwoSided, mc2BFCullSwap, mc2SetUV,
-                         mc2TransformUVnorm, mc2TransformUV, mc2RandomClamp, mc2AlphaReg, mc2Transform,
-                         mc2TransformClipped, mc2TransformCompressed, mc2TransformCompressedClipped, mc2CopyColour,
-                         mc2FillColour, mc2DoLightingCompressedFlip, mc2DoLightingFlip, mc2DoLightingCompressed,
-                         mc2DoLighting, mc2DoLightingCompressedMultFlip, mc2DoLightingMultFlip,
-                         mc2DoLightingCompressedMult, mc2DoLightingMult, mc2DoLightingPreLitFlip,
-                         mc2DoLightingPreLit, mc2NoExtraLights, mc2ClampLights, mc2GeneralLight, mc2Fog,
-                         mc2Reflection, mc2Refraction, mc2Skin, mc2BezierPatch, mc2Clipper, mc2Interpret,
-                         mc2Process1};
-    for (u32 a : table) {
-        const vu1::Entry* e = vu1::TryLookup(a);
-        ASSERT_NE(e, nullptr) << std::hex << a;
-        EXPECT_EQ(e->program, vu1::kProgramMicrocode2);
-        EXPECT_EQ(e->address, a);
+    const TableEntry table[] = {
+        {"mc2Nop", mc2Nop, 0x28}, {"mc2Break", mc2Break, 0x60}, {"mc2Stop", mc2Stop, 0x50},
+        {"mc2SetViewport", mc2SetViewport, 0x80}, {"mc2SetLocal", mc2SetLocal, 0x90},
+        {"mc2SetClipping", mc2SetClipping, 0x200}, {"mc2SetBuffers", mc2SetBuffers, 0x210},
+        {"mc2ProcessVerts", mc2ProcessVerts, 0x238}, {"mc2SetMaterial", mc2SetMaterial, 0x268},
+        {"mc2EndPass1", mc2EndPass1, 0x358}, {"mc2EndPass", mc2EndPass, 0x390},
+        {"mc2Instances", mc2Instances, 0x438}, {"mc2Giftag", mc2Giftag, 0x630},
+        {"mc2GiftagCopy", mc2GiftagCopy, 0x668}, {"mc2Kick", mc2Kick, 0x6C0},
+        {"mc2KickFlipLong", mc2KickFlipLong, 0x710}, {"mc2KickFlip", mc2KickFlip, 0x750},
+        {"mc2KickClipHomo", mc2KickClipHomo, 0x918}, {"mc2SetGlobals", mc2SetGlobals, 0xB08},
+        {"mc2UnpackADC", mc2UnpackADC, 0xBB8}, {"mc2UnpackNormals", mc2UnpackNormals, 0xC68},
+        {"mc2BFCull", mc2BFCull, 0xD08}, {"mc2BFCullSwap", mc2BFCullSwap, 0x1088},
+        {"mc2TwoSided", mc2TwoSided, 0xE88}, {"mc2SetUV", mc2SetUV, 0x1138},
+        {"mc2TransformUVnorm", mc2TransformUVnorm, 0x11D0}, {"mc2TransformUV", mc2TransformUV, 0x1238},
+        {"mc2RandomClamp", mc2RandomClamp, 0x1328}, {"mc2AlphaReg", mc2AlphaReg, 0x1378},
+        {"mc2Transform", mc2Transform, 0x13A0}, {"mc2TransformClipped", mc2TransformClipped, 0x1570},
+        {"mc2TransformCompressed", mc2TransformCompressed, 0x1800},
+        {"mc2TransformCompressedClipped", mc2TransformCompressedClipped, 0x1988},
+        {"Clipper", mc2Clipper, 0x3170}, {"mc2CopyColour", mc2CopyColour, 0x1BD0},
+        {"mc2FillColour", mc2FillColour, 0x1C38}, {"mc2NoExtraLights", mc2NoExtraLights, 0x21A8},
+        {"mc2ClampLights", mc2ClampLights, 0x21B8}, {"mc2GeneralLight", mc2GeneralLight, 0x2240},
+        {"mc2Fog", mc2Fog, 0x2420}, {"mc2Reflection", mc2Reflection, 0x2598},
+        {"mc2Refraction", mc2Refraction, 0x26C0}, {"mc2Skin", mc2Skin, 0x28E0},
+        {"mc2BezierPatch", mc2BezierPatch, 0x2B20},
+    };
+    for (const TableEntry& t : table) {
+        EXPECT_EQ(t.routine, t.address) << t.label;
+        const vu1::Entry* e = vu1::TryLookup(t.address);
+        ASSERT_NE(e, nullptr) << t.label;
+        EXPECT_EQ(e->program, vu1::kProgramMicrocode2) << t.label;
+        EXPECT_STREQ(e->name, t.label);
     }
+    // The lighting steps lie in 0x1C80 .. 0x2108; the pre-lit pairs share the
+    // last two entries.
+    const TableEntry lighting[] = {
+        {"mc2DoLighting", mc2DoLighting, 0}, {"mc2DoLightingFlip", mc2DoLightingFlip, 0},
+        {"mc2DoLightingCompressed", mc2DoLightingCompressed, 0},
+        {"mc2DoLightingCompressedFlip", mc2DoLightingCompressedFlip, 0},
+        {"mc2DoLightingMult", mc2DoLightingMult, 0}, {"mc2DoLightingMultFlip", mc2DoLightingMultFlip, 0},
+        {"mc2DoLightingCompressedMult", mc2DoLightingCompressedMult, 0},
+        {"mc2DoLightingCompressedMultFlip", mc2DoLightingCompressedMultFlip, 0},
+    };
+    for (const TableEntry& t : lighting) {
+        EXPECT_GE(t.routine, 0x1C80u) << t.label;
+        EXPECT_LE(t.routine, 0x2108u) << t.label;
+        ASSERT_NE(vu1::TryLookup(t.routine), nullptr) << t.label;
+        EXPECT_STREQ(vu1::TryLookup(t.routine)->name, t.label);
+    }
+    EXPECT_EQ(mc2DoLightingPreLitFlip, 0x20D0u);
+    EXPECT_EQ(mc2DoLightingCompressedPreLitFlip, 0x20D0u);
+    EXPECT_EQ(mc2DoLightingPreLit, 0x2108u);
+    EXPECT_EQ(mc2DoLightingCompressedPreLit, 0x2108u);
+    EXPECT_NE(vu1::TryLookup(0x20D0), nullptr);
+    EXPECT_NE(vu1::TryLookup(0x2108), nullptr);
+    // The overlays' entries (their images are checked resident below).
+    EXPECT_EQ(mc2Extrude, 0x3900u);
+    EXPECT_EQ(mc2PartFlat, 0x3900u);
+    EXPECT_EQ(mc2PartSprite, 0x3A88u);
+    EXPECT_EQ(mc2PartLine, 0x3BB8u);
+    EXPECT_EQ(mcRoadGenerator, 0x3900u);
+    EXPECT_EQ(MC2_OVERLAY_IMM * 8, 0x3900u);
     // Every call-list token patches to an entry (the two material markers to 0).
     for (int t = 0; t < TOK_COUNT; ++t) {
         const u32 a = MATERIAL::translate[t] * 8u;
@@ -684,13 +735,248 @@ TEST_F(Microcode, MaterialLongerThanItsAreaIsRefused)
     EXPECT_NE(console::ConsoleText().find("refused"), std::string::npos);
 }
 
-TEST_F(Microcode, RoutineNotBuiltYetSaysSoAndEndsTheRun)
+// ------------------------------------------------ environment mapping
+
+// The sphere-map coordinates README section 5 gives, in double precision:
+// reflection mirrors the eye ray e by the unit normal n and centres the map on
+// the ray back at the eye; refraction bends it to unit(k e - n) and centres
+// the map straight ahead.
+void SphereMap(const double e0[3], const double n[3], bool refract, double k, double& u, double& v)
+{
+    const double el = std::sqrt(e0[0] * e0[0] + e0[1] * e0[1] + e0[2] * e0[2]);
+    const double e[3] = {e0[0] / el, e0[1] / el, e0[2] / el};
+    double d[3];
+    if (refract) {
+        for (int c = 0; c < 3; ++c)
+            d[c] = k * e[c] - n[c];
+        const double l = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        for (double& c : d)
+            c /= l;
+    } else {
+        const double ne = n[0] * e[0] + n[1] * e[1] + n[2] * e[2];
+        for (int c = 0; c < 3; ++c)
+            d[c] = e[c] - 2 * ne * n[c];
+    }
+    const double dz = refract ? d[2] + 1 : d[2] - 1;
+    const double m = 2 * std::sqrt(d[0] * d[0] + d[1] * d[1] + dz * dz);
+    u = 0.5 + d[0] / m;
+    v = 0.5 + d[1] / m;
+}
+
+TEST_F(Microcode, ReflectionAndRefractionGiveSphereMapCoordinatesInViewSpace)
+{
+    // The view matrix at 927 moves the model 2 along z and doubles it (the
+    // normals are made unit again).
+    Write(MC2_TEXMATRIX0, {Vec(2, 0, 0, 0), Vec(0, 2, 0, 0), Vec(0, 0, 2, 0), Vec(0, 0, 2, 1)});
+    const double r = std::sqrt(0.5);
+    // Vertex 0 faces the eye head on: its reflection comes straight back to
+    // the map's centre.  Vertex 1 is tilted up by 45 degrees: the mirrored
+    // ray goes straight up (-y), to the top.  Vertex 2 is off-centre.
+    const double pos[3][3] = {{0, 0, 4}, {0, 0, 5}, {-1, 0.5, 3}};
+    const double nrm[3][3] = {{0, 0, -1}, {0, -r, -r}, {r, 0, -r}};
+    std::vector<u128> verts;
+    for (int i = 0; i < 3; ++i) {
+        verts.push_back(Vec(float(pos[i][0]), float(pos[i][1]), float(pos[i][2]), 1));
+        verts.push_back(Vec(0, 0, 0, 0));
+        verts.push_back(Vec(float(nrm[i][0]), float(nrm[i][1]), float(nrm[i][2]), 0));
+    }
+    for (const bool refract : {false, true}) {
+        gs.recorder.writes.clear();
+        const float k = refract ? 8.0f : 0.0f;
+        Material(3, {Cmd(mc2Transform), Cmd(mc2UnpackNormals, 2, 2, 2),
+                     Cmd(refract ? mc2Refraction : mc2Reflection, MC2_TEXMATRIX0, Bits(k), Bits(1.0f)),
+                     Kick(mc2KickFlip, 1, kPrimStrip)});
+        Batch(kHalf1, verts, 3);
+        const auto p = Packets(gs.recorder);
+        ASSERT_EQ(p.size(), 1u);
+        ASSERT_EQ(p[0].v.size(), 3u);
+        for (int i = 0; i < 3; ++i) {
+            const double e[3] = {2 * pos[i][0], 2 * pos[i][1], 2 * pos[i][2] + 2};
+            double u, v;
+            SphereMap(e, nrm[i], refract, k, u, v);
+            EXPECT_NEAR(p[0].v[i].s / p[0].v[i].q, u, 1e-5) << refract << i;
+            EXPECT_NEAR(p[0].v[i].t / p[0].v[i].q, v, 1e-5) << refract << i;
+        }
+        if (!refract) {
+            EXPECT_NEAR(p[0].v[0].s / p[0].v[0].q, 0.5, 1e-6);
+            EXPECT_NEAR(p[0].v[0].t / p[0].v[0].q, 0.5, 1e-6);
+            EXPECT_NEAR(p[0].v[1].t / p[0].v[1].q, 0.5 - 1 / (2 * std::sqrt(2.0)), 1e-5);
+        }
+    }
+}
+
+// ----------------------------------------------------- two-sided steps
+
+TEST_F(Microcode, TwoSidedLightsEachVertexFromTheSideItIsSeenFrom)
+{
+    // One white light travelling along +z (from the eye into the scene), no
+    // ambient: a face turned towards the eye is lit fully, one turned away
+    // only when its normals are turned round.
+    Write(MC2_LIGHTDIRS, {Vec(0, 0, 0, 0), Vec(0, 0, 0, 0), Vec(-1, 0, 0, 0)});
+    Write(MC2_LIGHTCOLOURS, {Vec(1, 1, 1, 0), Vec(0, 0, 0, 0), Vec(0, 0, 0, 0), Vec(0, 0, 0, 1)});
+    // A triangle whose normals point away from the eye, wound as a back face.
+    const std::vector<u128> away = {Vec(0, 0, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, 1, 0),
+                                    Vec(1, 0, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, 1, 0),
+                                    Vec(0, 1, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, 1, 0)};
+    auto run = [&](std::vector<u128> steps) {
+        gs.recorder.writes.clear();
+        std::vector<u128> program{Cmd(mc2Transform)};
+        program.insert(program.end(), steps.begin(), steps.end());
+        program.push_back(CmdF(mc2DoLighting, 1, 1, 1, 1));
+        program.push_back(Kick(mc2KickFlip, 1, kPrimStrip));
+        Material(3, program);
+        Batch(kHalf1, away, 3);
+        return Packets(gs.recorder);
+    };
+    // Unturned: drawn dark.  Culled: not drawn.
+    auto p = run({});
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].v[2].rgba & 0xFFFFFF, 0u);
+    p = run({Cmd(mc2BFCull)});
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_TRUE(p[0].v[2].adc);
+    // Two-sided after the cull step: drawn, and lit as seen.
+    p = run({Cmd(mc2BFCull), Cmd(mc2TwoSided, 2, 2, 2)});
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_FALSE(p[0].v[2].adc);
+    for (const Vert& v : p[0].v)
+        EXPECT_EQ(v.rgba, 0x80808080u);
+    // The normals were turned in place, as unit floats.
+    EXPECT_FLOAT_EQ(vu.F(kHalf1 + 2)[2], -1.0f);
+}
+
+// ------------------------------------- texture-coordinate and alpha steps
+
+TEST_F(Microcode, RandomClampHoldsCoordinatesAndAlphaRegSetsTheAlpha)
+{
+    vu.F(MC2_LIGHTCOLOURS + 3)[3] = 0.5f;   // object fade
+    const std::vector<u128> verts = {Vec(0, 0, 10, 1), Vec(-1, 2, 0, 0), Vec(1, 0, 10, 1), Vec(0.5f, 0.5f, 0, 0),
+                                     Vec(0, 1, 10, 1), Vec(0.5f, 0.5f, 0, 0)};
+    auto run = [&](float jitter) {
+        gs.recorder.writes.clear();
+        Material(2, {Cmd(mc2Transform), CmdF(mc2FillColour, 1, 0.5f, 0.25f, 1),
+                     Cmd(mc2RandomClamp, Bits(0.25f), Bits(0.75f), Bits(jitter)), Cmd(mc2AlphaReg, Bits(1.0f)),
+                     Kick(mc2KickFlip, 1, kPrimStrip)});
+        Batch(kHalf1, verts, 3);
+        return Packets(gs.recorder);
+    };
+    auto p = run(0.0f);
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_FLOAT_EQ(p[0].v[0].s / p[0].v[0].q, 0.25f);
+    EXPECT_FLOAT_EQ(p[0].v[0].t / p[0].v[0].q, 0.75f);
+    EXPECT_FLOAT_EQ(p[0].v[1].s / p[0].v[1].q, 0.5f);
+    // Alpha 1.0 x fade 0.5; the filled colour stays.
+    EXPECT_EQ(p[0].v[0].rgba, 0x40204080u);
+    // With jitter the coordinates move by at most that, the same way again
+    // the next time, and differently for different vertices.
+    p = run(0.1f);
+    const auto again = run(0.1f);
+    ASSERT_EQ(p.size(), 1u);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_NEAR(p[0].v[i].s / p[0].v[i].q, 0.5f, 0.1f + 1e-6f);
+        EXPECT_NEAR(p[0].v[i].t / p[0].v[i].q, 0.5f, 0.1f + 1e-6f);
+        EXPECT_EQ(p[0].v[i].s, again[0].v[i].s);
+    }
+    EXPECT_NE(p[0].v[1].s, p[0].v[2].s);
+}
+
+// ------------------------------------------------------------ long kick
+
+TEST_F(Microcode, LongKickTakesItsWholeTagFromTheNextQuadword)
+{
+    // k = 0: the program goes on after the tag with a second kick.
+    Material(1, {Cmd(mc2Transform), Cmd(mc2KickFlipLong, 0), Q4(0, 0x30004000u | kPrimStrip << 15, 0x412, 0),
+                 CmdF(mc2FillColour, 0.5f, 0.5f, 0.5f, 1), Kick(mc2KickFlip, 1, kPrimStrip)});
+    Batch(kHalf1, {Vec(0, 0, 10, 1), Vec(1, 0, 10, 1), Vec(0, 1, 10, 1)}, 3);
+    const auto p = Packets(gs.recorder);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].prim, kPrimStrip);
+    ASSERT_EQ(p[0].v.size(), 3u);
+    EXPECT_EQ(p[0].v[0].rgba, 0x80808080u);
+    EXPECT_EQ(p[1].v[0].rgba, 0x80404040u);
+    // The two kicks used the two output buffers in turn.
+    EXPECT_EQ(vu.I(MC2_OUTBUF1)[0], 0x8003u);
+    EXPECT_EQ(vu.I(MC2_OUTBUF2)[0], 0x8003u);
+}
+
+// -------------------------------------------------------- Bezier patches
+
+TEST_F(Microcode, BezierPatchesAreTessellatedFromEachSlotInTurn)
+{
+    const u32 t = 4;
+    CalcBezierBlends(reinterpret_cast<Vector*>(&vu.Q(0)), int(t));
+    // Flat patches 1 below the eye (y down), rows along +x, columns along
+    // +z: patch k spans x from 4k - 6 to 4k - 3 and z from 10 to 13.
+    auto patch = [&](u32 slot, float x0) {
+        for (u32 r = 0; r < 4; ++r)
+            for (u32 c = 0; c < 4; ++c)
+                vu.Q(slot + 4 * r + c) = Vec(x0 + float(c), 1, 10 + float(r), 1);
+    };
+    // A light from above (travelling +y), white, no ambient; the patch
+    // colour 0x40 in each channel, alpha 0x80.
+    Write(MC2_LIGHTDIRS, {Vec(0, 0, 0, 0), Vec(-1, 0, 0, 0), Vec(0, 0, 0, 0)});
+    Write(MC2_LIGHTCOLOURS, {Vec(1, 1, 1, 0), Vec(0, 0, 0, 0), Vec(0, 0, 0, 0), Vec(0, 0, 0, 1)});
+    Write(MC2_TEXMATRIX0, {Vec(0.5f, 0, 0, 0), Vec(0, 0, 0, 0), Vec(0, 0.25f, 0, 0), Vec(0, 0, 0, 1)});
+    vu.Q(MC2_PATCHSETUP) = Q4(0x30004000u | (kPrimStrip | kPrimIIP) << 15, 0x412, 0x80404040u, 0);
+
+    patch(MC2_PATCHSLOT0, -6);
+    console::vu::Mscal(mc2BezierPatch, kHalf0, t);
+    patch(MC2_PATCHSLOT1, -2);
+    console::vu::Mscnt(kHalf1, t);
+    patch(MC2_PATCHSLOT0, 2);
+    console::vu::Mscnt(kHalf0, t);
+    const auto p = Packets(gs.recorder);
+    ASSERT_EQ(p.size(), 3 * (t - 1));
+    for (u32 k = 0; k < 3; ++k)
+        for (u32 j = 0; j + 1 < t; ++j) {
+            const Packet& strip = p[k * (t - 1) + j];
+            EXPECT_EQ(strip.prim, kPrimStrip | kPrimIIP);
+            ASSERT_EQ(strip.v.size(), 2 * t);
+            for (u32 i = 0; i < t; ++i)
+                for (u32 side = 0; side < 2; ++side) {
+                    const Vert& v = strip.v[2 * i + side];
+                    const double x = 4.0 * k - 6 + 3.0 * i / (t - 1), z = 10 + 3.0 * (j + side) / (t - 1);
+                    const Screen s = Project(x, 1, z);
+                    EXPECT_NEAR(v.x, s.x * 16, 1.0) << k << j << i;
+                    EXPECT_NEAR(v.y, s.y * 16, 1.0) << k << j << i;
+                    // Lit from straight above: light 1.0 x colour 0x40.
+                    EXPECT_EQ(v.rgba, 0x80404040u);
+                    EXPECT_NEAR(v.s / v.q, 0.5 * x, 1e-4);
+                    EXPECT_NEAR(v.t / v.q, 0.25 * z, 1e-4);
+                }
+        }
+    EXPECT_EQ(console::vu::Tpc(), u32(mc2BezierPatch) + 8);
+}
+
+TEST_F(Microcode, BezierPatchWithoutItsSetUpOrBeyondItsTessellationDrawsNothing)
 {
     console::ClearConsoleText();
-    Material(1, {Cmd(mc2Transform), Cmd(mc2Reflection), Kick(mc2KickFlip, 1, kPrimStrip)});
-    Batch(kHalf1, {Vec(0, 0, 10, 1), Vec(0, 1, 10, 1), Vec(1, 0, 10, 1)}, 3);
+    CalcBezierBlends(reinterpret_cast<Vector*>(&vu.Q(0)), 4);
+    console::vu::Mscal(mc2BezierPatch, kHalf0, 4);
     EXPECT_TRUE(Packets(gs.recorder).empty());
-    EXPECT_PRINTED_IN_FRESH_RUN("mc2Reflection is not built", 1);
+    EXPECT_PRINTED_IN_FRESH_RUN("set-up at 935", 1);
+    vu.Q(MC2_PATCHSETUP) = Q4(0x30004000u | kPrimStrip << 15, 0x412, 0x80808080u, 0);
+    console::vu::Mscal(mc2BezierPatch, kHalf0, MC2_MAXTESSELATION + 1);
+    EXPECT_TRUE(Packets(gs.recorder).empty());
+}
+
+// Every routine of the main program runs as itself: none says it is not
+// built.
+TEST_F(Microcode, NoRoutineOfTheMainProgramIsLeftUnbuilt)
+{
+    console::ClearConsoleText();
+    vu.Q(MC2_PATCHSETUP) = Q4(0x30004000u | kPrimStrip << 15, 0x412, 0x80808080u, 0);
+    CalcBezierBlends(reinterpret_cast<Vector*>(&vu.Q(0)), 3);
+    console::vu::Mscal(mc2BezierPatch, kHalf0, 3);
+    Material(3, {Cmd(mc2Transform), Cmd(mc2TwoSided), Cmd(mc2UnpackNormals, 2, 2, 2),
+                 Cmd(mc2Reflection, MC2_TEXMATRIX0, 0, Bits(1.0f)), Cmd(mc2Refraction, MC2_TEXMATRIX0, Bits(8.0f), Bits(1.0f)),
+                 Cmd(mc2RandomClamp, 0, Bits(1.0f)), Cmd(mc2AlphaReg, Bits(1.0f)), Cmd(mc2KickFlipLong, 1),
+                 Q4(0, 0x30004000u | kPrimStrip << 15, 0x412, 0)});
+    Batch(kHalf1, {Vec(0, 0, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, -1, 0), Vec(1, 0, 10, 1), Vec(0, 0, 0, 0),
+                   Vec(0, 0, -1, 0), Vec(0, 1, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, -1, 0)},
+          3);
+    EXPECT_FALSE(Packets(gs.recorder).empty());
+    EXPECT_EQ(console::ConsoleText().find("not built"), std::string::npos) << console::ConsoleText();
 }
 
 }  // namespace
