@@ -11,6 +11,7 @@
 
 #include "ZevEngine2/light.h"
 #include "ZevEngine2/PS2/Packet.h"
+#include "ZevEngine2/PS2/MC2/Microcode2.h"
 #include "ZevEngine2/PS2/MC2/Routines.h"
 
 namespace tools {
@@ -47,10 +48,11 @@ struct Vert
 
 // Two triangles of the quad a, b, c, d, wound so that the microcode sees
 // their front from the side the normal points to: (v1 - v0) x (v2 - v0)
-// along n.
+// along n.  The quad's turn is read from its diagonals, which stay apart when
+// two neighbouring corners meet (a sphere's poles).
 void AddQuad(std::vector<Vert>& out, const Vert (&q)[4], V3 n)
 {
-    const bool along = Dot(Cross(Sub(q[1].p, q[0].p), Sub(q[2].p, q[0].p)), n) > 0.0f;
+    const bool along = Dot(Cross(Sub(q[2].p, q[0].p), Sub(q[3].p, q[1].p)), n) > 0.0f;
     const int order[2][6] = {{0, 3, 2, 0, 2, 1}, {0, 1, 2, 0, 2, 3}};
     for (int k : order[along ? 1 : 0])
         out.push_back(q[k]);
@@ -167,6 +169,55 @@ P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
     mt.texid = texid;
     mt.callList = CallListOf(kCubeStride, program);
     mt.data = VertexStream(Pack(verts, normals, kCubeStride), kCubeStride, kCubeVertices);
+    m.opaque.push_back(mt);
+    return m;
+}
+
+P2BModel EnvironmentSphere(float radius, u16 texid, Tok env)
+{
+    P2BModel m;
+    m.flags = MDL_LIT | MDL_REFLECTION;
+    m.sphere = Sphere(0.0f, 0.0f, 0.0f, radius);
+    m.boxextent = Vector(radius, radius, radius, 0.0f);
+
+    // Bands of latitude, each cut into quads of longitude; every vertex has
+    // the sphere's own normal, so the environment slides smoothly over it.
+    constexpr int kBands = 12, kSlices = 16;
+    const float pi = 3.14159265f;
+    auto at = [&](int band, int slice) {
+        const float a = pi * float(band) / kBands, b = 2.0f * pi * float(slice) / kSlices;
+        const V3 n{std::sin(a) * std::cos(b), -std::cos(a), std::sin(a) * std::sin(b)};
+        return Vert{{n.x * radius, n.y * radius, n.z * radius}, float(slice) / kSlices, float(band) / kBands, u128{}};
+    };
+    std::vector<Vert> verts;
+    for (int band = 0; band < kBands; ++band)
+        for (int slice = 0; slice < kSlices; ++slice) {
+            const Vert q[4] = {at(band, slice), at(band, slice + 1), at(band + 1, slice + 1), at(band + 1, slice)};
+            const float mid = pi * (float(band) + 0.5f) / kBands, turn = 2.0f * pi * (float(slice) + 0.5f) / kSlices;
+            AddQuad(verts, q, {std::sin(mid) * std::cos(turn), -std::cos(mid), std::sin(mid) * std::sin(turn)});
+        }
+    std::vector<u128> data;
+    for (const Vert& v : verts) {
+        data.push_back(FloatQuad(v.p.x, v.p.y, v.p.z, 256.0f));
+        data.push_back(FloatQuad(v.u, v.v, 1.0f, 0.0f));
+        data.push_back(FloatQuad(v.p.x / radius, v.p.y / radius, v.p.z / radius, 0.0f));
+    }
+
+    // Refraction bends the ray by an eighth of the normal.
+    const float k = env == tokRefraction ? 8.0f : 0.0f;
+    const std::vector<u128> program = {
+        PlainCommand(tokTransform),
+        PlainCommand(tokUnpackNormals, MC2_NORMAL_SLOT, MC2_NORMAL_SLOT, MC2_NORMAL_SLOT),
+        PlainCommand(env, MC2_TEXMATRIX0, Bits(k), Bits(1.0f)),
+        PlainCommand(tokBFCull),
+        ColourCommand(tokDoLighting, 1.0f, 1.0f, 1.0f, 1.0f),
+        KickCommand(tokKickFlip, 1, kPrimTriangles | kPrimGouraud | kPrimTextured),
+    };
+    P2BMaterial mt;
+    mt.desc = kCubeStride;
+    mt.texid = texid;
+    mt.callList = CallListOf(kCubeStride, program);
+    mt.data = VertexStream(data, kCubeStride, 72);
     m.opaque.push_back(mt);
     return m;
 }

@@ -72,6 +72,12 @@ std::vector<u128> VertexStream(const std::vector<u128>& vertices, int stride, in
 // `fill`; back faces culled.
 P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill = Colour(140, 115, 77, 128));
 
+// A sphere of `radius` about the origin whose texture coordinates come from
+// the environment: `env` is tokReflection or tokRefraction, reading the view
+// matrix the model set-up sends for reflective models (flagged so); one
+// opaque, lit material using texture `texid`, back faces culled.
+P2BModel EnvironmentSphere(float radius, u16 texid, Tok env);
+
 // A size x size checker of two colours, 8-bit indexed.
 TextureImage CheckerTexture(int size, Colour a, Colour b);
 

@@ -367,6 +367,67 @@ TEST_F(SceneTest, TintColourComesFromTheObjectsTintSet)
 }
 
 // ---------------------------------------------------------------------------
+// Environment mapping
+
+// A sphere seen head on, lit from above and in front, whose texture
+// coordinates come from the environment through the view matrix its model
+// set-up sends.
+class Environment : public SceneTest
+{
+protected:
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        SetUpGlobalTextures();
+        rc.SetDirectionalLights(VectorDir(0.3f, 1.0f, 0.6f), VectorDir(0, 0, 0), VectorDir(0, 0, 0),
+                                Vector(0.6f, 0.6f, 0.6f, 0), Vector(0, 0, 0, 0), Vector(0, 0, 0, 0),
+                                Vector(0.6f, 0.6f, 0.6f, 1));
+    }
+    void DrawSphere(const tools::P2BFile& file)
+    {
+        LoadedFile f(file);
+        Frame([&] { Draw(rc, &f.mf, f.mf.models[0], Placed(VectorPos(0, 0, 3.2f)), nullptr); });
+    }
+    static int Blue(u32 p) { return int((p >> 16) & 0xFF); }
+    static int Red(u32 p) { return int(p & 0xFF); }
+};
+
+TEST_F(Environment, ReflectiveSphereMirrorsSkyAboveAndGroundBelow)
+{
+    DrawSphere(FileOf({tools::EnvironmentSphere(1.0f, TEXID_INDIRECT | TEXID_GLOBAL | GTEX_REFLECTION, tokReflection)}));
+    EXPECT_FALSE(ConsoleHas("not built"));
+    // The sphere spans about 80 pixels about the centre.  Its upper part
+    // faces the sky (blue over red), its lower part the ground (red over
+    // blue); the middle mirrors the horizon back at the eye.
+    const u32 top = Pixel(128, 40), bottom = Pixel(128, 90);
+    EXPECT_GT(Blue(top), Red(top) + 20);
+    EXPECT_GT(Red(bottom), Blue(bottom));
+    EXPECT_EQ(Pixel(128, 5), kBackground);
+    EXPECT_GT(scene.Covered(), 3500);
+    scene.ExpectGolden("model_reflection_sphere");
+}
+
+TEST_F(Environment, RefractiveSphereShowsItsTextureBentByItsShape)
+{
+    tools::P2BTexture checker;
+    checker.texture = tools::CheckerTexture(64, Colour(250, 250, 250, 255), Colour(30, 90, 200, 255));
+    DrawSphere(FileOf({tools::EnvironmentSphere(1.0f, 0, tokRefraction)}, {checker}));
+    EXPECT_FALSE(ConsoleHas("not built"));
+    // The ray through the middle goes straight on: the middle of the map
+    // (where four checker cells meet); both colours show across the sphere.
+    int light = 0, blue = 0;
+    for (int y = 30; y < 100; ++y)
+        for (int x = 90; x < 166; ++x) {
+            const u32 p = Pixel(x, y);
+            light += Red(p) > 100;
+            blue += p != kBackground && Blue(p) > 2 * Red(p);
+        }
+    EXPECT_GT(light, 400);
+    EXPECT_GT(blue, 400);
+    scene.ExpectGolden("model_refraction_sphere");
+}
+
+// ---------------------------------------------------------------------------
 // Instances
 
 TEST_F(SceneTest, InstancesDrawTheModelAtEachMatrix)

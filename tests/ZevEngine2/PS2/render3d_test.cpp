@@ -7,8 +7,10 @@
 
 #include <ee/dma.h>
 #include <ee/graph.h>
+#include <vu/vu1.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -191,4 +193,47 @@ TEST_F(Render3D, TriangleCrossingTheNearPlaneIsDrawnClipped)
     EXPECT_EQ(Pixel(128, 60), 0x80141414u);
     EXPECT_EQ(Pixel(5, 70), 0x80141414u);
     ExpectGolden("mc2_near_clipped_triangle");
+}
+
+// Three ground patches side by side below the eye, each with a bump of its
+// own height, tessellated 8 x 8 on VU1 and lit from above: the renderer
+// unpacks the second and third while the one before is drawn.
+TEST_F(Render3D, ThreeBezierPatchesAreTessellatedAndDrawn)
+{
+    alignas(16) static BezierPatch patches[3];
+    const float bump[3] = {0.2f, 0.8f, 1.6f};
+    for (int k = 0; k < 3; ++k)
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                const bool inner = r > 0 && r < 3 && c > 0 && c < 3;
+                patches[k][4 * r + c] =
+                    Vector(-2.2f + 1.5f * float(k) + 0.4f * float(c), inner ? 1.0f - bump[k] : 1.0f, 2.5f + float(r), 1);
+            }
+    rc.SetDirectionalLights(VectorDir(0.5f, 1.0f, 0.4f), VectorDir(0, 0, 0), VectorDir(0, 0, 0),
+                            Vector(0.8f, 0.8f, 0.75f, 0), Vector(0, 0, 0, 0), Vector(0, 0, 0, 0),
+                            Vector(0.25f, 0.25f, 0.3f, 1));
+    // The patch pass set-up: Gouraud strips, no texture, colour (112, 96, 64).
+    const u32 setup[4] = {0x30004000u | (4u | 8u) << 15, 0x412, 0x80406070u, 0};
+    Frame([&] {
+        therenderer.BeginCommands();
+        rc.SetLights(Matrix(true));
+        therenderer.SetGlobals(MC2_PATCHSETUP, 1, reinterpret_cast<const u64*>(setup));
+        therenderer.EndCommands();
+        therenderer.SendBezierPatches(patches, 3, 8);
+        therenderer.Put(VIF_FLUSH);
+    });
+    // The last patch went to 0x40 and the one before it to 0x50.
+    EXPECT_EQ(std::memcmp(&vu1::Vu1().Q(MC2_PATCHSLOT0), &patches[2], 256), 0);
+    EXPECT_EQ(std::memcmp(&vu1::Vu1().Q(MC2_PATCHSLOT1), &patches[1], 256), 0);
+    // Row 112 sees the floor (y = 1) at depth 128 / 48 (screen y = 64 + 128 y
+    // / z, x = 128 + 128 x / z): each patch covers its own columns there, with
+    // gaps between them; the horizon and above stay clear.
+    const u32 bg = 0x80141414u;
+    const float z = 128.0f / 48.0f;
+    for (float x : {-1.6f, -0.1f, 1.4f})
+        EXPECT_NE(Pixel(int(128 + 128 * x / z), 112), bg) << x;
+    for (float x : {-0.85f, 0.65f})
+        EXPECT_EQ(Pixel(int(128 + 128 * x / z), 112), bg) << x;
+    EXPECT_EQ(Pixel(128, 40), bg);
+    ExpectGolden("mc2_bezier_patches");
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
+#include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/RenderContext.h"
@@ -1038,6 +1039,45 @@ TEST_F(DirectFrame, DebugShapesShowTheirFrontFaces)
     EXPECT_LT(R(Pixel(ballX + 16, 64)), R(Pixel(ballX, 64)) - 5);
     EXPECT_GT(R(Pixel(ballX + 16, 64)), 25);
     EXPECT_EQ(Pixel(128, 64), 0x80141414u);
+}
+
+// Texture coordinates from the environment (sources 6 and 7) through the
+// view matrix at 927: the reflective ball mirrors the sky above and the ground
+// below; the refractive one shows the middle of the picture, the horizon.
+TEST_F(DirectFrame, EnvironmentMappedBallsDraw)
+{
+    SetUpGlobalTextures();
+    const Sphere ball(0, 0, 0, 1.0f);
+    const Matrix ballAt = TransMatrix(0, 0, 4);
+    const Matrix view = ball.InvUnitMat() * ballAt * rc.world_view;
+    for (const int source : {6, 7}) {
+        Material mat;
+        mat.SetColour(Colour(128, 128, 128, 128));
+        mat.Enable(SM_TEXTURE | SM_BFCULL);
+        mat.SetTexture(&gtex[GTEX_REFLECTION]);
+        mat.texmat = MC2_TEXMATRIX0;
+        mat.SetUV(source);
+        console::ClearConsoleText();
+        Frame([&] {
+            therenderer.BeginCommands();
+            therenderer.SetGlobals(MC2_TEXMATRIX0, 4, reinterpret_cast<const u64*>(view.Raw()));
+            DrawSphere(mat, ballAt, ball);
+        });
+        EXPECT_EQ(console::ConsoleText().find("not built"), std::string::npos);
+        const u32 top = Pixel(128, 40), middle = Pixel(128, 64), bottom = Pixel(128, 88);
+        for (u32 p : {top, middle, bottom})
+            EXPECT_NE(p, 0x80141414u) << source;
+        if (source == 6) {
+            EXPECT_GT(B(top), R(top) + 20);
+            EXPECT_GT(R(bottom), B(bottom));
+        } else {
+            // The horizon's band of light, where the map's two middle rows
+            // (sky 245, 255, 255 and ground 150, 140, 120) blend half and half.
+            EXPECT_NEAR(R(middle), 197, 3) << std::hex << middle;
+            EXPECT_NEAR(G(middle), 197, 3) << std::hex << middle;
+            EXPECT_NEAR(B(middle), 187, 3) << std::hex << middle;
+        }
+    }
 }
 
 // A turned, lit box and ball, and a textured band given a second additive
