@@ -69,6 +69,15 @@ void ReverseDepth(Surface& src, Surface& dst, bool clearsrc)
     r.Close(therenderer);
 }
 
+// True when a depth copied from zbuf into a separate zbuf2 and back comes
+// back unchanged: zbuf2 is a whole multiple of zbuf's size either way, so
+// each pixel of zbuf is read back from a texel that holds its own depth.
+bool DepthComesBack(const Surface& zbuf, const Surface& zbuf2)
+{
+    return !SameBuffer(zbuf, zbuf2) && zbuf.width > 0 && zbuf.height > 0 && zbuf2.width % zbuf.width == 0 &&
+           zbuf2.height % zbuf.height == 0;
+}
+
 // The number of models in the file's shadow table.
 int ShadowCount(const MDLFILE* mf)
 {
@@ -141,9 +150,13 @@ StencilShadows::StencilShadows(RenderContext& _rc, Surface& _draw, Surface& _zbu
     }
 
     // A separate depth buffer (never as wide as zbuf) gets a resized,
-    // reversed copy of the scene's depth; zbuf keeps its own, since a copy
-    // back from a resized one would lose detail.
-    if (!inplace)
+    // reversed copy of the scene's depth.  When the copy can come back
+    // exactly, zbuf is cleared and the destructor copies it back; from a
+    // smaller buffer it could not (each stencil pixel stands for several
+    // depths), so zbuf then keeps its own depth throughout.
+    if (DepthComesBack(zbuf, zbuf2))
+        FlipZBuffer(rc, zbuf, zbuf2);
+    else if (!inplace)
         ReverseDepth(zbuf, zbuf2, false);
 
     const float hw = float(stencilwidth) * 0.5f, hh = float(stencilheight) * 0.5f;
@@ -156,6 +169,8 @@ StencilShadows::~StencilShadows()
 {
     if (Active())
     {
+        if (DepthComesBack(zbuf, zbuf2))
+            FlipZBuffer(rc, zbuf2, zbuf);
         Render2D r;
         r.Open(therenderer);
         r.SetDraw(draw, false);

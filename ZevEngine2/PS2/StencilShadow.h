@@ -25,8 +25,11 @@
 // shadow colour.
 //
 // The scene's depth is left exactly as it was: nothing writes depth while
-// the volumes are drawn, and a separate zbuf2 only receives a copy.  The
-// frame's alpha is kept too.
+// the volumes are drawn.  A separate zbuf2 that is a whole multiple of zbuf's
+// size takes the depth over (FlipZBuffer clears zbuf) and gives it back
+// unchanged when the pass is destroyed; a smaller one only receives a copy,
+// since a copy back from it would blur the scene's depth for what is drawn
+// after the pass.  The frame's alpha is kept too.
 #pragma once
 
 #include "ZevEngine2/Zev.h"
@@ -57,12 +60,14 @@ public:
 
     // Loads the extrusion overlay, places zbuf2 (unless the stencil is as
     // wide as zbuf) and the stencil through the texture manager, copies the
-    // depth across reversed (resized to the stencil) and sets the stencil's
-    // viewport (depth negated with a separate zbuf2).  When either surface
-    // cannot be placed the pass draws nothing at all.
+    // depth across reversed (resized to the stencil; zbuf cleared when the
+    // copy can come back exactly) and sets the stencil's viewport (depth
+    // negated with a separate zbuf2).  When either surface cannot be placed
+    // the pass draws nothing at all.
     StencilShadows(RenderContext& _rc, Surface& _draw, Surface& _zbuf, int stencilwidth, int stencilheight);
-    // Releases the surfaces and restores the frame's drawing state (draw and
-    // zbuf in context 1, dithering) and rc's viewport.
+    // Copies the depth back when the constructor took it over, releases the
+    // surfaces and restores the frame's drawing state (draw and zbuf in
+    // context 1, dithering) and rc's viewport.
     ~StencilShadows();
 
     StencilShadows(const StencilShadows&) = delete;

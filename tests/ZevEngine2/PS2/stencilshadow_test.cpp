@@ -490,6 +490,37 @@ TEST_F(Shadows, HalfSizeStencilGivesTheSameShadow)
     EXPECT_EQ(DepthPicture(), plainDepth);
 }
 
+TEST_F(Shadows, DoubleSizeStencilClearsTheDepthAndBringsItBackExactly)
+{
+    Frame([] {});
+    const std::vector<u32> plain = Picture(), plainDepth = DepthPicture();
+    // A stencil twice the size (with a texture area to hold it): the scene's
+    // depth is moved into the larger copy, zbuf cleared, and copied back
+    // unchanged by the destructor.
+    ResetTexman(1024, 6144);
+    Frame([&] {
+        StencilShadows ss(rc, draw, zbuf, 2 * kW, 2 * kH);
+        ASSERT_TRUE(ss.Active());
+        ss.InitRender();
+        ss.Extrude(gShadow.Model(), cubeAt, light, ground);
+        ss.ExitRender(kShade);
+    });
+    EXPECT_GT(ExpectShadow(plain, kShade, 1.5f), 150);
+    EXPECT_EQ(DepthPicture(), plainDepth);
+    // A pass whose frame ends before it does: zbuf holds the clear value
+    // until the pass is destroyed in a chain of its own.
+    StencilShadows* open = nullptr;
+    Frame([&] { open = new StencilShadows(rc, draw, zbuf, 2 * kW, 2 * kH); });
+    EXPECT_EQ(DepthPicture(), std::vector<u32>(plainDepth.size(), 0xFFFFFFu));
+    therenderer.BeginScene(dmabuff[0], gifbuff[0], false);
+    delete open;
+    therenderer.EndScene();
+    therenderer.DrawScene();
+    ASSERT_EQ(sceDmaSync(sceDmaGetChan(SCE_DMA_VIF1), 0, 0), 0);
+    ASSERT_EQ(sceGsSyncPath(0, 0), 0);
+    EXPECT_EQ(DepthPicture(), plainDepth);
+}
+
 TEST_F(Shadows, CameraInsideTheVolumeStillSeesTheShadowOnlyBelowTheCube)
 {
     // The camera under the cube, level with it, looking along +z: it stands
