@@ -31,7 +31,7 @@ enum : u32 {
     MC2_MAXBATCH = 72,         // vertices of one batch at most
     MC2_PATCHSLOT0 = 0x40,     // the two Bezier patch slots, 16 quadwords each
     MC2_PATCHSLOT1 = 0x50,
-    MC2_PATCHWORK = 96,        // 96..287 the patch routine's vertices and steps
+    MC2_PATCHWORK = 96,        // 96..291 the patch routine's vertices and steps
     MC2_MAXTESSELATION = 32,   // blends (2t quadwords) stay below the patch slots
     MC2_INSTANCES = 870,       // 870..897 instance matrices (mc2Instances)
     MC2_MAX_INSTANCES = 7,
