@@ -17,10 +17,11 @@
 
 namespace golden {
 
+// The test programs are built with the source tree's path (a compiler cache
+// may rewrite __FILE__ relative to the build directory).
 inline std::string Dir()
 {
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/") + 7) + "golden/";
+    return std::string(KORVALIS_SOURCE_DIR) + "/tests/golden/";
 }
 
 // Pixel (x, y) of the w-wide 32-bit frame buffer at block 0.
