@@ -205,6 +205,11 @@ int ConvexHull(const BezierPatch& patch, VectorXZ* hull);
 // True when xz lies inside or on the hull of n points (the closing point
 // included) made by ConvexHull.
 bool ConvexHullCheck(VectorXZ xz, const VectorXZ* hull, int n);
+// True when pos lies inside or on the x-z convex hull of four points, in any
+// order (a curve's control points for the second form).  Points all on one
+// line hold only the segment between the outermost two.
+bool ConvexHullCheck(VectorXZ p0, VectorXZ p1, VectorXZ p2, VectorXZ p3, VectorXZ pos);
+bool ConvexHullCheck(const Bezier& b, VectorXZ pos);
 // A first guess (u, v) for pos from the two corner triangles split along the
 // diagonal p[0]-p[15].
 VectorXY EstimateBezierPatchParams(const BezierPatch& patch, VectorPos pos);

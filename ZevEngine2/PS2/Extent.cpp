@@ -310,6 +310,14 @@ Matrix Sphere::InvUnitMat() const
     return m;
 }
 
+Matrix Sphere::UnitMat() const
+{
+    float f = v[3] > 0.0f ? 1.0f / v[3] : 0.0f;
+    Matrix m = ScaleMatrix(f, f, f);
+    m.w = Vector(VectorXYZ(Centre()) * -f, 1.0f);
+    return m;
+}
+
 bool Sphere::Test(const Matrix& mat1, Sphere sphere2, const Matrix& mat2) const
 {
     VectorXYZ d = (mat1 * Centre()) - (mat2 * sphere2.Centre());
@@ -420,6 +428,18 @@ bool Extent::EntirelyWithin(const VectorPos& pos, float radius) const
     VectorXYZ r = GetScale() * radius;
     for (int k = 0; k < 3; k++)
         if (c[k] + r[k] > 1.0f || c[k] - r[k] < -1.0f)
+            return false;
+    return true;
+}
+
+bool Extent::SomeWithin(const VectorPos& pos, float radius) const
+{
+    if (!IsValid())
+        return false;
+    VectorPos c = ClipPos(pos);
+    VectorXYZ r = GetScale() * radius;
+    for (int k = 0; k < 3; k++)
+        if (c[k] - r[k] > 1.0f || c[k] + r[k] < -1.0f)
             return false;
     return true;
 }
