@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <tuple>
@@ -77,12 +75,6 @@ struct Image
 FontLayout OneGlyph(int code, int height, bool bold = false)
 {
     return FontLayout{"Test", PSMT8, 64, 1, code, height, height, bold, 8, false, nullptr};
-}
-
-std::string SourceFile()
-{
-    std::ifstream in(std::string(KORVALIS_SOURCE_DIR) + "/ZevEngine2/PS2/FontData.cpp", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -277,8 +269,8 @@ TEST(FontGen, RefusesFontsThatDoNotFit)
     EXPECT_FALSE(BuildFontImage(bad, image, &error));
 }
 
-// The program carries exactly what the generator makes, and the checked-in
-// source is what it writes now.
+// The program carries exactly what the generator makes (the build writes it
+// as source and links it).
 TEST(FontGen, TheGameCarriesTheGeneratedImages)
 {
     FONTFILE* linked[] = {&Arial,           &Font_GUI_text, &Font_GUI_heading, &Font_HelveticaBlack, &Font_StreetSign,
@@ -291,7 +283,5 @@ TEST(FontGen, TheGameCarriesTheGeneratedImages)
         EXPECT_EQ(std::memcmp(linked[i], image.data(), image.size()), 0);
     }
     std::string error;
-    const std::string source = tools::FontSource(GameFonts(), &error);
-    ASSERT_FALSE(source.empty()) << error;
-    EXPECT_TRUE(source == SourceFile()) << "ZevEngine2/PS2/FontData.cpp is out of date: run fontgen";
+    EXPECT_FALSE(tools::FontSource(GameFonts(), &error).empty()) << error;
 }
