@@ -499,3 +499,25 @@ TEST_F(FontOnGs, LinesOfTextMatchTheGoldenPicture)
 
     golden::ExpectFrameBuffer("font_lines", kW, kH);
 }
+
+// The fonts whose textures hold their glyphs smaller than their cells: the
+// glyphs still print as whole letters on one line, each from its own cell.
+TEST_F(FontOnGs, FontsDrawnSmallerThanTheirCellsMatchTheGoldenPicture)
+{
+    constexpr int kW = 256, kH = 96;
+    Surface draw, zbuf;
+    gsframe::PlaceBuffers(draw, zbuf, kW, kH);
+    static Font helvetica(Font_HelveticaBlack);
+    static Font heading(Font_GUI_heading);
+    Frame([&](Render2D& r) {
+        gsframe::ClearBuffers(r, draw, zbuf, kW, kH, Colour(16, 24, 48, 128));
+        r.SetColour(Colour(128, 128, 96, 128));
+        helvetica.Print(r, 4.0f, 4.0f, 0.0f, "Korvalis 2 - Mission [07] ok?", -1);
+        r.SetColour(Colour(128, 96, 32, 128));
+        heading.Print(r, 4.0f, 32.0f, 0.0f, "Heading 42!", -1);
+    });
+    // The heading font has no small letters: they print as capitals.
+    EXPECT_EQ(heading.Len2("Heading"), heading.Len2("HEADING"));
+    EXPECT_EQ(golden::FramePixel(250, 90, kW), Colour(16, 24, 48, 128).Word());
+    golden::ExpectFrameBuffer("font_small_cells", kW, kH);
+}
