@@ -271,6 +271,14 @@ TEST(FontGen, RefusesFontsThatDoNotFit)
     FontLayout tall{"Tall", PSMT8, 256, 0, 224, 32, 200, 200, false, 8, false, nullptr};
     EXPECT_FALSE(BuildFontImage(tall, image, &error));
     EXPECT_NE(error.find("rows"), std::string::npos) << error;
+    // With a texture height the glyphs shrink to fit, but their cells keep
+    // the font's height.
+    FontLayout low = OneGlyph('A', 24);
+    low.texheight = 16;
+    EXPECT_FALSE(BuildFontImage(low, image, &error));
+    EXPECT_NE(error.find("do not fit 64 x 16"), std::string::npos) << error;
+    low.texheight = 24;
+    EXPECT_TRUE(BuildFontImage(low, image, &error)) << error;
     FontLayout bad = OneGlyph('A', 12);
     bad.psm = PSMCT32;
     EXPECT_FALSE(BuildFontImage(bad, image, &error));

@@ -578,7 +578,7 @@ bool BuildFontImage(const FontLayout& fl, std::vector<u8>& image, std::string* e
     };
     if ((fl.psm != PSMT4 && fl.psm != PSMT8) || fl.nchars < 1 || fl.fchar < 1 ||
         fl.fchar + fl.nchars > 256 || fl.height < 1 || fl.height > 255 || fl.texwidth < 8 ||
-        fl.condense < 1)
+        fl.texheight < 0 || fl.texheight > 1024 || fl.condense < 1)
         return fail("bad description");
 
     // The whole grid, accent rows included, spans the glyph height, so that
