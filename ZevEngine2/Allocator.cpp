@@ -482,12 +482,75 @@ __attribute__((constructor(102))) static void InitHeap()
         a = FixedAllocator{};
 }
 
-void* malloc(size_t size)
+u32 Malloc::AdjustSize(u32 size)
 {
     if (size == 0 || size > kMaxRequest)
+        return 0;
+    return (size + 11) & ~3u;
+}
+
+u32 Malloc::AdjustTotal(u32 num, u32 size)
+{
+    u64 total = u64(num) * size;
+    if (total > kMaxRequest)
+        return 0;
+    return static_cast<u32>((total + 15) & ~u64(15)) + 8;
+}
+
+void* Malloc::Alloc(u32 size, u32 align)
+{
+    u32 block = AdjustSize(size);
+    if (block == 0 || !IsPow2(align) || align > kMaxRequest)
         return nullptr;
-    MallocRec* m = mal.AllocMR((size + 11) & ~3u, kAlign);
+    MallocRec* m = AllocMR(block, align);
     return m ? Data(m) : nullptr;
+}
+
+void* Malloc::AllocLow(u32 size)
+{
+    u32 block = AdjustTotal(1, size);
+    MallocRec* m = block ? AllocMRlow(block, kAlign) : nullptr;
+    return m ? Data(m) : nullptr;
+}
+
+bool Malloc::ValidateFree() const
+{
+    if (!nomansland)
+        return free_lo.next_free == nullptr && free_hi.next_free == nullptr;
+    const u32 maxBlocks = static_cast<u32>((Addr(end) - Addr(start)) / kMinBlock);
+    for (const MallocRec* list : {&free_lo, &free_hi}) {
+        const bool low = list == &free_lo;
+        const MallocRec* prev = list;
+        u32 n = 0;
+        for (const MallocRec* b = list->next_free; b; prev = b, b = b->next_free) {
+            if (++n > maxBlocks)
+                return false;   // the list runs in a circle
+            uintptr_t a = Addr(b);
+            if (a < Addr(start) + 16 || a >= Addr(end))
+                return false;
+            if (low ? a >= Addr(nomansland) : a <= Addr(nomansland))
+                return false;
+            u32 size = b->size;   // no in-use bit on a free block
+            if (size < kMinBlock || size > Addr(end) - a || b->prev_free != prev ||
+                b->prev_size < kMinBlock || b->prev_size > a - Addr(start))
+                return false;
+            // Free neighbours are merged, except the middle block, which a
+            // bottom-end allocation may leave touching a listed block.
+            const MallocRec* above = Above(b);
+            const MallocRec* below = Below(b);
+            if (above->prev_size != size || (!InUse(above) && above != nomansland) ||
+                (!InUse(below) && below != nomansland))
+                return false;
+        }
+    }
+    return true;
+}
+
+void* malloc(size_t size)
+{
+    if (size > kMaxRequest)
+        return nullptr;
+    return mal.Alloc(static_cast<u32>(size), kAlign);
 }
 
 void* malloc_align(size_t size, size_t align)
@@ -499,21 +562,18 @@ void* malloc_align(size_t size, size_t align)
         return nullptr;
     }
     u32 rounded = static_cast<u32>((size + align - 1) & ~(align - 1));
-    MallocRec* m = mal.AllocMR((rounded + 11) & ~3u, static_cast<u32>(align));
-    return m ? Data(m) : nullptr;
+    return mal.Alloc(rounded, static_cast<u32>(align));
 }
 
 void* calloc(size_t num, size_t size)
 {
-    u64 total = u64(num) * size;
-    if (total > kMaxRequest)
+    if (u64(num) * size > kMaxRequest)
         return nullptr;
-    u32 s = static_cast<u32>((total + 15) & ~u64(15));
-    MallocRec* m = mal.AllocMRlow(s + 8, kAlign);
-    if (!m)
-        return nullptr;
-    memset(Data(m), 0, s);
-    return Data(m);
+    u32 s = static_cast<u32>(u64(num) * size);
+    void* p = mal.AllocLow(s);
+    if (p)
+        memset(p, 0, (s + 15) & ~15u);
+    return p;
 }
 
 void free(void* p)

@@ -79,6 +79,29 @@ public:
     // True when p is the data pointer of a block of this heap that is in use.
     bool IsAllocated(const void* p) const;
 
+    // Block size, header included, of a top-end request for size data bytes:
+    // the 8-byte header added and the sum rounded up to whole words.  0 for
+    // none or more than 1 GiB, which can never be met.
+    static u32 AdjustSize(u32 size);
+    // Block size of a zero-filled request for num records of size bytes: the
+    // data rounded up to 16 bytes, then the header.  0 past 1 GiB.
+    static u32 AdjustTotal(u32 num, u32 size);
+    // The data of a new top-end block of at least size bytes aligned to
+    // align (a power of two): what malloc and malloc_align hand out.  Null
+    // for size 0 or when nothing fits.
+    void* Alloc(u32 size, u32 align = 16);
+    // The data of a new bottom-end block of at least size bytes, 16-byte
+    // aligned and not cleared: calloc without the zeroes.  Null when nothing
+    // fits; a valid block for size 0.
+    void* AllocLow(u32 size);
+    // Checks both free lists against the boundary tags: every listed block
+    // lies inside the heap on its own side of the middle block, is free, is
+    // closed by the next block's prev_size, has no free neighbour but the
+    // middle block and links back to the block before it; each list
+    // ends within the number of blocks the heap can hold.  False at the first
+    // fault.
+    bool ValidateFree() const;
+
 private:
     MallocRec* Carve(MallocRec* m, u32 size, u32 align);
     MallocRec* TakeLow(MallocRec* m, u32 size, u32 align);

@@ -282,7 +282,7 @@ int CollisionRecord::Deliver(COLLISION* e1, COLLISION* e2, Object* o1, Object* o
 // e1's list against e2's.  A bounding volume of the first object that touches
 // a leaf of the second sends the search into its nested chain, whose entries
 // are each tested against the same entries of the second object; the walk
-// then goes on after the volume.
+// ends with that chain, so a pair of objects is judged by one hit volume.
 int CollisionRecord::FineFirst(COLLISION* e1, bool walk1, COLLISION* e2, bool walk2, Object* o1, Object* o2,
                                const Matrix& m1, const Matrix& m2)
 {
@@ -295,11 +295,7 @@ int CollisionRecord::FineFirst(COLLISION* e1, bool walk1, COLLISION* e2, bool wa
         if (r != 0 || Gone())
             return r;
         if (found)
-        {
-            r = FineFirst(FirstChild(e1), true, e2, walk2, o1, o2, m1, m2);
-            if (r != 0 || Gone())
-                return r;
-        }
+            return FineFirst(FirstChild(e1), true, e2, walk2, o1, o2, m1, m2);
         if (!walk1)
             break;
         e1 = e1->Next();
@@ -308,7 +304,7 @@ int CollisionRecord::FineFirst(COLLISION* e1, bool walk1, COLLISION* e2, bool wa
 }
 
 // One entry e1 against e2's list.  A hit on a bounding volume of the second
-// object walks its nested chain and then goes on after the volume.  When e1
+// object walks its nested chain, and the walk ends there.  When e1
 // is itself a bounding volume nothing is delivered: a hit on a leaf sets
 // found and ends the walk.
 int CollisionRecord::FineSecond(COLLISION* e1, COLLISION* e2, bool walk2, Object* o1, Object* o2, const Matrix& m1,
@@ -397,8 +393,7 @@ int CollisionRecord::FineSecond(COLLISION* e1, COLLISION* e2, bool walk2, Object
         if (intoChildren)
         {
             r = FineSecond(e1, FirstChild(e2), true, o1, o2, m1, m2, found);
-            if (found)
-                return 0;
+            return found ? 0 : r;
         }
         if (r != 0 || Gone())
             return r;

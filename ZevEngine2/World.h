@@ -163,6 +163,11 @@ public:
     void SetPlaybackSpeed(float speed) { playbackSpeed = speed; }
     float GetPlaybackSpeed() const { return playbackSpeed; }
     float AdjustByPlaybackSpeed(float value) const { return value * playbackSpeed; }
+    // The speed relative to normal play, whose playback speed is 1.2 (motion
+    // made for 60 frames a second shown at 50): relative 1 is normal play,
+    // 0.6 a slow motion at half of it.
+    void SetRelativeSpeed(float speed) { playbackSpeed = speed * 1.2f; }
+    float GetRelativeSpeed() const { return playbackSpeed * 0.833333f; }
 
     OBJMESSAGEHANDLER* entities;
     u16 maxEntityID;

@@ -24,9 +24,11 @@ struct DemoParams
 
 extern DemoParams demoparams;
 
-// The title picture held in the program: an IPUBitmap, 640 x 512
-// (game/TitleData.cpp).
+// The still pictures held in the program, IPUBitmaps made by the picture
+// encoder during the build: the title, 640 x 512, shown while the game
+// starts, and the loading screen's, 640 x 448.
 extern const unsigned char Title[];
+extern const unsigned char LoadScrn[];
 
 // The main view, set up once at start-up (the whole screen, aspect, depth
 // range, projection) and given its camera each frame.

@@ -1,6 +1,6 @@
 // fontgen: writes the game's font images as C++ source.
 //
-//   fontgen OUTPUT.cpp      (the game's copy is ZevEngine2/PS2/FontData.cpp)
+//   fontgen OUTPUT.cpp      (the build makes the game's copy, generated/FontData.cpp)
 #include <cstdio>
 #include <fstream>
 #include <string>

@@ -291,6 +291,40 @@ VectorXYZ Bezier::CalcParamsNR(VectorPos pos, VectorDir& dir, float t) const
     return VectorXYZ(side, p[1], t);
 }
 
+bool Intersect2D(const Bezier& bez1, const Bezier& bez2, float* pf1, float* pf2, float t1, float t2)
+{
+    // The horizontal cross product a ⊗ b = a.z*b.x - a.x*b.z.
+    auto cross = [](const VectorStore& a, const VectorStore& b) { return a[2] * b[0] - a[0] * b[2]; };
+    // Within range unless outside [0.1, 1.1] (or not a number).
+    auto inRange = [](float t) { return t >= 0.1f && t <= 1.1f; };
+    for (int i = 0; i <= INTERSECT2D_STEPS; i++)
+    {
+        VectorDir tan1, tan2;
+        Vector p1 = bez1.EvaluateWithTangent(t1, tan1);
+        Vector p2 = bez2.EvaluateWithTangent(t2, tan2);
+        Vector v(p2[0] - p1[0], 0.0f, p2[2] - p1[2], 0.0f);
+        if (v[0] * v[0] + v[2] * v[2] < 0.01f * 0.01f)
+        {
+            *pf1 = t1;
+            *pf2 = t2;
+            return true;
+        }
+        if (i == INTERSECT2D_STEPS)
+            break;
+        // Solving p1 + tan1*d1 = p2 + tan2*d2 in x and z.
+        float det = cross(tan1, tan2);
+        if (det == 0.0f)
+            return false;
+        t1 += cross(v, tan2) / det;
+        if (!inRange(t1))
+            return false;
+        t2 += cross(v, tan1) / det;
+        if (!inRange(t2))
+            return false;
+    }
+    return false;
+}
+
 Bezier Bezier::OffsetApprox(float dist) const
 {
     VectorDir n1, n2;

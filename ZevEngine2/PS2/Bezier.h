@@ -92,6 +92,18 @@ static_assert(sizeof(Bezier) == 64);
 // and the chord; each further level halves the curve once more.
 float Length(const Bezier& b, int level);
 
+// Newton steps Intersect2D takes before it gives up.  Near a crossing the
+// error squares with each step, so a start that converges at all gets there
+// in a handful; the bound stops curves that only come close.
+constexpr int INTERSECT2D_STEPS = 20;
+
+// Where two curves cross in x-z (heights play no part), by Newton steps from
+// the parameters (t1, t2): true with the parameters through pf1 and pf2 once
+// the two points lie within 0.01 of each other.  False when a parameter
+// leaves [0.1, 1.1] after its step, when the tangents are parallel in x-z
+// (no step can be taken), or after INTERSECT2D_STEPS steps.
+bool Intersect2D(const Bezier& bez1, const Bezier& bez2, float* pf1, float* pf2, float t1, float t2);
+
 // ---------------------------------------------------------------------------
 // The power-basis form: rows x, y, z, w hold a, b, c, d.
 class Cubic : public Matrix
@@ -205,6 +217,11 @@ int ConvexHull(const BezierPatch& patch, VectorXZ* hull);
 // True when xz lies inside or on the hull of n points (the closing point
 // included) made by ConvexHull.
 bool ConvexHullCheck(VectorXZ xz, const VectorXZ* hull, int n);
+// True when pos lies inside or on the x-z convex hull of four points, in any
+// order (a curve's control points for the second form).  Points all on one
+// line hold only the segment between the outermost two.
+bool ConvexHullCheck(VectorXZ p0, VectorXZ p1, VectorXZ p2, VectorXZ p3, VectorXZ pos);
+bool ConvexHullCheck(const Bezier& b, VectorXZ pos);
 // A first guess (u, v) for pos from the two corner triangles split along the
 // diagonal p[0]-p[15].
 VectorXY EstimateBezierPatchParams(const BezierPatch& patch, VectorPos pos);

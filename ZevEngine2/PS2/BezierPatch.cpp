@@ -3,6 +3,8 @@
 // position (the ground of junctions and ground patches).
 #include "ZevEngine2/PS2/Bezier.h"
 
+#include <algorithm>
+
 namespace
 {
 // The twelve boundary points in ring order, the first repeated.
@@ -170,6 +172,43 @@ bool ConvexHullCheck(VectorXZ xz, const VectorXZ* hull, int n)
         if (EdgeCross(hull[i], hull[i + 1], xz) > 0.0f)
             return false;
     return true;
+}
+
+bool ConvexHullCheck(VectorXZ p0, VectorXZ p1, VectorXZ p2, VectorXZ p3, VectorXZ pos)
+{
+    VectorXZ pts[4] = {p0, p1, p2, p3};
+    std::sort(pts, pts + 4,
+              [](const VectorXZ& a, const VectorXZ& b) { return a[0] < b[0] || (a[0] == b[0] && a[2] < b[2]); });
+    // The lower chain left to right, then the upper chain back: a closed hull
+    // that turns the way ConvexHull's does, so the same edge test applies.
+    VectorXZ hull[8];
+    int n = 0;
+    for (int i = 0; i < 4; i++)
+    {
+        while (n >= 2 && TurnCross(hull[n - 2], hull[n - 1], pts[i]) > 0.0f)
+            n--;
+        hull[n++] = pts[i];
+    }
+    const int lower = n;
+    for (int i = 2; i >= 0; i--)
+    {
+        while (n > lower && TurnCross(hull[n - 2], hull[n - 1], pts[i]) > 0.0f)
+            n--;
+        hull[n++] = pts[i];
+    }
+    // Collinear points make a hull without an inside, whose edge test holds
+    // the whole line: the box of the points keeps pos on the segment.
+    if (pos[0] < pts[0][0] || pos[0] > pts[3][0])
+        return false;
+    float zmin = std::min({p0[2], p1[2], p2[2], p3[2]}), zmax = std::max({p0[2], p1[2], p2[2], p3[2]});
+    if (pos[2] < zmin || pos[2] > zmax)
+        return false;
+    return ::ConvexHullCheck(pos, hull, n);
+}
+
+bool ConvexHullCheck(const Bezier& b, VectorXZ pos)
+{
+    return ConvexHullCheck(b.c0.xz(), b.c1.xz(), b.c2.xz(), b.c3.xz(), pos);
 }
 
 bool BezierPatch::ConvexHullCheck(VectorXZ xz) const

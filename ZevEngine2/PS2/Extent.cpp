@@ -310,6 +310,14 @@ Matrix Sphere::InvUnitMat() const
     return m;
 }
 
+Matrix Sphere::UnitMat() const
+{
+    float f = v[3] > 0.0f ? 1.0f / v[3] : 0.0f;
+    Matrix m = ScaleMatrix(f, f, f);
+    m.w = Vector(VectorXYZ(Centre()) * -f, 1.0f);
+    return m;
+}
+
 bool Sphere::Test(const Matrix& mat1, Sphere sphere2, const Matrix& mat2) const
 {
     VectorXYZ d = (mat1 * Centre()) - (mat2 * sphere2.Centre());
@@ -412,16 +420,32 @@ bool Extent::Within(const VectorPos& pos) const
     return true;
 }
 
+// The sphere (pos, radius) against the extent's cube, axis by axis: its
+// centre there and its radius scaled into it.  whole: every axis within
+// [-1, 1]; otherwise no axis wholly beyond one face.
+static bool SphereAgainstCube(const Extent& e, const VectorPos& pos, float radius, bool whole)
+{
+    if (!e.IsValid())
+        return false;
+    VectorPos c = e.ClipPos(pos);
+    VectorXYZ r = e.GetScale() * radius;
+    for (int k = 0; k < 3; k++)
+    {
+        float lo = c[k] - r[k], hi = c[k] + r[k];
+        if (whole ? (hi > 1.0f || lo < -1.0f) : (lo > 1.0f || hi < -1.0f))
+            return false;
+    }
+    return true;
+}
+
 bool Extent::EntirelyWithin(const VectorPos& pos, float radius) const
 {
-    if (!IsValid())
-        return false;
-    VectorPos c = ClipPos(pos);
-    VectorXYZ r = GetScale() * radius;
-    for (int k = 0; k < 3; k++)
-        if (c[k] + r[k] > 1.0f || c[k] - r[k] < -1.0f)
-            return false;
-    return true;
+    return SphereAgainstCube(*this, pos, radius, true);
+}
+
+bool Extent::SomeWithin(const VectorPos& pos, float radius) const
+{
+    return SphereAgainstCube(*this, pos, radius, false);
 }
 
 bool Extent::CheckRay(const VectorPos& p0, const VectorPos& p1) const

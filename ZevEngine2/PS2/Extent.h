@@ -145,6 +145,10 @@ public:
 
     // Maps the unit sphere onto this one: scale r, translation the centre.
     Matrix InvUnitMat() const;
+    // Its inverse, mapping this sphere onto the unit sphere at the origin:
+    // scale 1/r, translation -centre/r.  A sphere without a positive radius
+    // maps everything to the origin.
+    Matrix UnitMat() const;
 
     // Against another sphere: the centres placed by their matrices are
     // closer than r1 + r2 (radii are not scaled by the matrices).
@@ -181,6 +185,10 @@ public:
     // True when the extent is set and the sphere (pos, radius) lies wholly
     // inside it.
     bool EntirelyWithin(const VectorPos& pos, float radius) const;
+    // True when the extent is set and the box about the sphere (pos,
+    // radius), taken in the extent's cube, reaches into [-1, 1]³: false only
+    // when on some axis the sphere lies wholly beyond one face.
+    bool SomeWithin(const VectorPos& pos, float radius) const;
     // True when the segment p0-p1 meets the extent's box.
     bool CheckRay(const VectorPos& p0, const VectorPos& p1) const;
     // Follows the box when the space it was given in is placed by m (file

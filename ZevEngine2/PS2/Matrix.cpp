@@ -50,6 +50,8 @@ Matrix Matrix::Transpose() const { return Matrix(Column(0), Column(1), Column(2)
 
 Matrix Matrix::Inverse() const { return VU0MatrixInverseAffine(*this); }
 
+Matrix Matrix::InverseTranspose() const { return VU0MatrixInverseTransposeAffine(*this); }
+
 Vector Matrix::operator*(const Vector& p) const
 {
     return x * p[0] + y * p[1] + z * p[2] + w * p[3];
@@ -144,6 +146,28 @@ VectorXYZ Matrix::GetInvScale() const
 {
     Vector sq = x * x + y * y + z * z;
     return VU0RsqrtFull(sq).xyz();
+}
+
+// The squared lengths of the three axis rows, in x, y, z.
+static Vector RowLengthsSq(const Matrix& m)
+{
+    return Vector(m.x.xyz().LengthSq(), m.y.xyz().LengthSq(), m.z.xyz().LengthSq(), 0.0f);
+}
+
+VectorXYZ Matrix::GetPreScale() const
+{
+    Vector sq = RowLengthsSq(*this);
+    return VectorXYZ(sqrtf(sq[0]), sqrtf(sq[1]), sqrtf(sq[2]));
+}
+
+VectorXYZ Matrix::GetInvPreScale() const { return VU0RsqrtFull(RowLengthsSq(*this)).xyz(); }
+
+void Matrix::SetRot(const VectorXYZ& ang)
+{
+    Matrix r = RotMatrix(ang);
+    x = r.x;
+    y = r.y;
+    z = r.z;
 }
 
 // ---------------------------------------------------------------------------

@@ -504,10 +504,16 @@ public:
     Matrix Transpose() const;
     // The affine inverse (VU0MatrixInverseAffine).
     Matrix Inverse() const;
+    // The transpose of the affine inverse (VU0MatrixInverseTransposeAffine):
+    // carries a plane (n, d) given in this frame's source space to its image.
+    Matrix InverseTranspose() const;
 
     // A*B: row i of A mapped through B, so A acts first.
     Matrix operator*(const Matrix& b) const;
     Matrix& operator*=(const Matrix& b) { *this = *this * b; return *this; }
+    // A/B = A * B's affine inverse: undoes B after A, so (A*B)/B = A.
+    Matrix operator/(const Matrix& b) const { return *this * b.Inverse(); }
+    Matrix& operator/=(const Matrix& b) { *this = *this / b; return *this; }
     // p.x*x + p.y*y + p.z*z + p.w*w; a position adds w, a direction does not.
     Vector operator*(const Vector& p) const;
     VectorPos operator*(const VectorPos& p) const;
@@ -516,8 +522,14 @@ public:
     VectorPos GetTrans() const { return VectorPos(w.v); }
     void SetTrans(const VectorXYZ& p) { w = Vector(p, 1.0f); }
 
-    // The (x, y, z) angles that RotMatrix turns back into this matrix.
+    // The (x, y, z) angles that RotMatrix turns back into this matrix, and
+    // each of them alone.
     VectorXYZ GetEuler() const;
+    float GetXRot() const { return GetEuler()[0]; }
+    float GetYRot() const { return GetEuler()[1]; }
+    float GetZRot() const { return GetEuler()[2]; }
+    // The axis rows become RotMatrix(ang)'s; the translation stays.
+    void SetRot(const VectorXYZ& ang);
     // Re-orthonormalise keeping z and the y side (Normalise) or the x side
     // (NormaliseX); axis rows get w = 0, row w is kept.
     void Normalise();
@@ -535,6 +547,10 @@ public:
     // VU0Rsqrt with three Newton steps.
     VectorXYZ GetScale() const;
     VectorXYZ GetInvScale() const;
+    // Lengths of the axis rows x, y, z (what PreScale multiplies), and their
+    // reciprocals by VU0Rsqrt with three Newton steps.
+    VectorXYZ GetPreScale() const;
+    VectorXYZ GetInvPreScale() const;
 };
 static_assert(sizeof(Matrix) == 64 && alignof(Matrix) == 16);
 

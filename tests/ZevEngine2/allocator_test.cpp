@@ -228,6 +228,7 @@ TEST(Heap, RandomTrafficKeepsBlocksAndListsIntact)
             live.pop_back();
         }
         CheckHeap(heap);
+        EXPECT_TRUE(heap.ValidateFree());   // the heap's own check agrees
         if (testing::Test::HasFailure())
             return;
         usedMiddle += BlockInUse(heap.nomansland);
@@ -238,6 +239,67 @@ TEST(Heap, RandomTrafficKeepsBlocksAndListsIntact)
         heap.Free(l.m);
     EXPECT_EQ(heap.TotalFree(nullptr), 0u);
     EXPECT_EQ(A(heap.nomansland) + BlockSize(heap.nomansland), A(heap.end));
+}
+
+TEST(Heap, PublicWrappersSizeAndPlaceBlocksAsTheEntryPointsDo)
+{
+    // Header of 8 bytes, then whole words; zero-filled requests in 16s.
+    EXPECT_EQ(Malloc::AdjustSize(1), 12u);
+    EXPECT_EQ(Malloc::AdjustSize(4), 12u);
+    EXPECT_EQ(Malloc::AdjustSize(5), 16u);
+    EXPECT_EQ(Malloc::AdjustSize(100), 108u);
+    EXPECT_EQ(Malloc::AdjustSize(0), 0u);
+    EXPECT_EQ(Malloc::AdjustSize(0x40000001u), 0u);
+    EXPECT_EQ(Malloc::AdjustTotal(3, 5), 24u);
+    EXPECT_EQ(Malloc::AdjustTotal(0, 7), 8u);
+    EXPECT_EQ(Malloc::AdjustTotal(4, 16), 72u);
+    EXPECT_EQ(Malloc::AdjustTotal(0x10000, 0x10000), 0u);
+
+    auto lh = std::make_unique<LocalHeap<64 * 1024>>();
+    Malloc& heap = lh->heap;
+    void* hi = heap.Alloc(100, 64);
+    void* lo = heap.AllocLow(100);
+    ASSERT_TRUE(hi && lo);
+    EXPECT_EQ(A(hi) % 64, 0u);
+    EXPECT_EQ(A(lo) % 16, 0u);
+    EXPECT_GT(A(hi), A(heap.nomansland));   // from the top
+    EXPECT_LT(A(lo), A(heap.nomansland));   // from the bottom
+    EXPECT_GE(BlockSize(Header(hi)), 108u);
+    EXPECT_EQ(BlockSize(Header(lo)), 120u);   // 112 data bytes and the header
+    EXPECT_EQ(heap.Alloc(0), nullptr);
+    EXPECT_EQ(heap.Alloc(16, 24), nullptr);   // not a power of two
+    EXPECT_NE(heap.AllocLow(0), nullptr);
+    CheckHeap(heap);
+    EXPECT_TRUE(heap.ValidateFree());
+
+    // Free blocks on both lists, then their links and tags damaged one at a
+    // time.
+    void* guardLo = heap.AllocLow(32);
+    void* lo2 = heap.AllocLow(64);
+    heap.AllocLow(32);
+    void* hi2 = heap.Alloc(200);
+    heap.Alloc(40);
+    heap.Free(Header(lo2));
+    heap.Free(Header(hi2));
+    (void)guardLo;
+    ASSERT_NE(heap.free_lo.next_free, nullptr);
+    ASSERT_NE(heap.free_hi.next_free, nullptr);
+    EXPECT_TRUE(heap.ValidateFree());
+    MallocRec* f = heap.free_hi.next_free;
+    f->prev_free = nullptr;
+    EXPECT_FALSE(heap.ValidateFree());
+    f->prev_free = &heap.free_hi;
+    f->size += 16;   // no longer closed by the next block's prev_size
+    EXPECT_FALSE(heap.ValidateFree());
+    f->size -= 16;
+    f->next_free = f;   // a list in a circle
+    EXPECT_FALSE(heap.ValidateFree());
+    f->next_free = nullptr;
+    MallocRec* g = heap.free_lo.next_free;
+    heap.free_lo.next_free = f;   // a block above the middle on the low list
+    EXPECT_FALSE(heap.ValidateFree());
+    heap.free_lo.next_free = g;
+    EXPECT_TRUE(heap.ValidateFree());
 }
 
 // ---------------------------------------------------------------------------

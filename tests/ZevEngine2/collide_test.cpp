@@ -186,9 +186,10 @@ TEST_F(Collide, BoundingBoxSendsOnlyItsChildrensContacts)
     EXPECT_TRUE(Contacts().empty());
 }
 
-TEST_F(Collide, EntriesAfterAHitBoundingVolumeAreStillTested)
+TEST_F(Collide, WalkEndsWithAHitBoundingVolumesChildren)
 {
-    // [volume {sphere}, sphere]: the later top-level sphere also touches.
+    // [volume {sphere}, sphere]: the later top-level sphere also touches, but
+    // a pair of objects is judged by the first volume it hits.
     Chain ca, cb;
     size_t bv = ca.Box(ID_A, -1, -1, -1, 1, 1, 1);
     size_t later = ca.Ball(ID_A, 0, 1.5f, 0, 1);
@@ -207,7 +208,7 @@ TEST_F(Collide, EntriesAfterAHitBoundingVolumeAreStillTested)
     for (const Contact& c : Contacts())
         if (c.receiver == &oa)
             mine.push_back(c.myCol);
-    EXPECT_EQ(mine, (std::vector<COLLISION*>{ca.At(inner), ca.At(later)}));
+    EXPECT_EQ(mine, (std::vector<COLLISION*>{ca.At(inner)}));
 
     // And with the volume on the second object.
     Contacts().clear();
@@ -216,7 +217,17 @@ TEST_F(Collide, EntriesAfterAHitBoundingVolumeAreStillTested)
     for (const Contact& c : Contacts())
         if (c.receiver == &ob)
             his.push_back(c.hisCol);
-    EXPECT_EQ(his, (std::vector<COLLISION*>{ca.At(inner), ca.At(later)}));
+    EXPECT_EQ(his, (std::vector<COLLISION*>{ca.At(inner)}));
+
+    // Without the volume's hit the later sphere is tested as usual.
+    Contacts().clear();
+    ob.SetPos(VectorPos(0, 2.6f, 0));
+    EXPECT_EQ(Collide2Objects(&oa, &ob), 0);
+    mine.clear();
+    for (const Contact& c : Contacts())
+        if (c.receiver == &oa)
+            mine.push_back(c.myCol);
+    EXPECT_EQ(mine, (std::vector<COLLISION*>{ca.At(later)}));
 }
 
 TEST_F(Collide, ChildrenAreTestedBeforeTheParentsOwnShapes)

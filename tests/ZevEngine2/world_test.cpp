@@ -320,6 +320,16 @@ TEST_F(WorldTest, PlaybackSpeedScalesTheTickTruncated)
     EXPECT_EQ(w->time, 2);
     EXPECT_EQ(AnimationClock(), AnimTime(760));
     EXPECT_FLOAT_EQ(w->AdjustByPlaybackSpeed(10.0f), 3.0f);
+
+    // Relative speeds count from normal play at 1.2: a finishing move's slow
+    // motion at 0.6 runs the world at 0.72, 184 of 256 per tick.
+    w->SetRelativeSpeed(1.0f);
+    EXPECT_FLOAT_EQ(w->GetPlaybackSpeed(), 1.2f);
+    w->SetRelativeSpeed(0.6f);
+    EXPECT_FLOAT_EQ(w->GetPlaybackSpeed(), 0.72f);
+    EXPECT_NEAR(w->GetRelativeSpeed(), 0.6f, 1e-6f);
+    w->Update();
+    EXPECT_EQ(w->timePrecise, AnimTime(760 + 184));
 }
 
 TEST_F(WorldTest, ClearDeletesEverythingOnceAndZeroesTheClocks)

@@ -251,6 +251,24 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
     EXPECT_TRUE(std::filesystem::exists(dir / "png" / "field-000100.png"));
 }
 
+TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
+{
+    const GameRun help = RunGame("--help");
+    EXPECT_EQ(help.status, 0) << help.output;
+    EXPECT_NE(help.output.find("usage: "), std::string::npos) << help.output;
+    for (const char* option : {"--disc VALUE", "--headless", "--exit-after-vblanks VALUE", "--pad-script VALUE"})
+        EXPECT_NE(help.output.find(option), std::string::npos) << option << "\n" << help.output;
+    // Nothing of the game ran.
+    EXPECT_EQ(help.output.find("_InitGraphics()"), std::string::npos) << help.output;
+
+    const std::string missing =
+        (std::filesystem::temp_directory_path() / ("korvalis-no-such-disc-" + std::to_string(getpid()))).string();
+    const GameRun run = RunGame("--headless --exit-after-vblanks 5 --disc " + missing);
+    EXPECT_NE(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("--disc " + missing + ": no such folder or file"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("_InitGraphics()"), std::string::npos) << run.output;
+}
+
 // The demo as ./dev demo runs it headless: the disc made by the disc tool,
 // the title while the game starts, then the sample cube, lit and turning,
 // and the interface chime played once.

@@ -216,6 +216,34 @@ TEST(SampleDisc, TitleInTheProgramIsTheEncodedGeneratedTitle)
     EXPECT_EQ(reinterpret_cast<uintptr_t>(Title) % 16, 0u);   // the decoder reads it by DMA
 }
 
+// The loading screen's picture: one 640 x 448 picture stored row by row
+// (flags 0), the encoder's loading picture, which decodes back to that size.
+TEST(SampleDisc, LoadingPictureInTheProgramDecodesTo640By448)
+{
+    const IPUBitmap* pic = reinterpret_cast<const IPUBitmap*>(LoadScrn);
+    ASSERT_TRUE(pic->Check("loading screen"));
+    EXPECT_EQ(pic->Width(), 640);
+    EXPECT_EQ(pic->Height(), 448);
+    EXPECT_EQ(pic->NumFrames(), 1);
+    EXPECT_EQ(LoadScrn[sizeof(IPUBitmap)], 0);   // the flags byte
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(LoadScrn) % 16, 0u);
+
+    const tools::IpuImage want = tools::SamplePicture("loading", 640, 448);
+    std::vector<u8> encoded;
+    std::string error;
+    ASSERT_TRUE(tools::EncodeIpu(want, tools::IpuEncodeOptions{}, encoded, error)) << error;
+    ASSERT_EQ(sizeof(IPUBitmap) + pic->length, encoded.size());
+    EXPECT_EQ(std::memcmp(LoadScrn, encoded.data(), encoded.size()), 0);
+
+    tools::IpuImage got;
+    ASSERT_TRUE(tools::DecodeIpu(std::span<const u8>(LoadScrn, encoded.size()), got, error)) << error;
+    EXPECT_EQ(got.width, 640);
+    EXPECT_EQ(got.height, 448);
+    EXPECT_GE(tools::IpuPsnr(want, got), 35.0);
+    // Not the title's picture.
+    EXPECT_LT(tools::IpuPsnr(tools::SamplePicture("title", 640, 448), got), 30.0);
+}
+
 TEST(SampleDisc, MusicIsUnmarkedStreamDataOfTheGeneratedPiece)
 {
     const std::vector<tools::PakInputFile>& files = Files();

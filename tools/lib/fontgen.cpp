@@ -405,6 +405,102 @@ u8 LevelIndex(int psm, int level)
     return psm == PSMT8 ? u8(kRamp[level]) : u8(level);
 }
 
+// A glyph picture in its cell: `height` rows (the font's glyph height) of
+// which the drawn glyph may use fewer, centred.
+Rendered InCell(const Rendered& r, int rows, int height)
+{
+    Rendered cell;
+    cell.width = r.width;
+    cell.levels.assign(size_t(r.width) * size_t(height), 0);
+    const int top = (height - rows) / 2;
+    std::copy(r.levels.begin(), r.levels.end(), cell.levels.begin() + std::ptrdiff_t(top) * r.width);
+    return cell;
+}
+
+// Places cells of `height` rows in a texture `width` wide and at most
+// `rows` tall.  Every cell is drawn whole, so a texel inside a cell must
+// show that cell's picture and nothing else; cells may share texels only
+// where all of them are clear, which lets the clear margins above and below
+// one row of glyphs take ink-free parts of the next.  First fit, left to
+// right and top to bottom, in table order; the search for a cell starts one
+// cell height above the last one placed, since the rows further up are full.
+// Each texture row is kept as two bit sets: the texels some cell covers, and
+// the texels with ink.
+class CellPacker
+{
+public:
+    CellPacker(int width, int rows, int height)
+        : width_(width), rows_(rows), height_(height), words_(size_t(width + 63) / 64),
+          cover_(size_t(rows) * words_, 0), ink_(size_t(rows) * words_, 0)
+    {
+    }
+
+    // The top-left texel of a new cell for r, or false when none is left.
+    bool Place(const Rendered& r, int& u, int& v)
+    {
+        if (r.width > width_ || height_ > rows_)
+            return false;
+        // The picture's rows and its full width as bits from texel 0.
+        std::vector<u64> ink(size_t(height_) * words_, 0), full(words_, 0);
+        for (int x = 0; x < r.width; x++) {
+            full[size_t(x) / 64] |= u64(1) << (x % 64);
+            for (int y = 0; y < height_; y++)
+                if (r.levels[size_t(y) * size_t(r.width) + size_t(x)])
+                    ink[size_t(y) * words_ + size_t(x) / 64] |= u64(1) << (x % 64);
+        }
+        std::vector<u64> fullAt(words_), inkAt(words_);
+        for (v = std::max(0, last_ - height_); v + height_ <= rows_; v++) {
+            for (u = 0; u + r.width <= width_; u++) {
+                Shift(full.data(), u, fullAt.data());
+                bool fits = true;
+                for (int y = 0; y < height_ && fits; y++) {
+                    Shift(&ink[size_t(y) * words_], u, inkAt.data());
+                    const u64* cover = &cover_[size_t(v + y) * words_];
+                    const u64* texink = &ink_[size_t(v + y) * words_];
+                    for (size_t k = 0; k < words_ && fits; k++)
+                        fits = !(texink[k] & fullAt[k]) && !(cover[k] & inkAt[k]);
+                }
+                if (!fits)
+                    continue;
+                for (int y = 0; y < height_; y++) {
+                    Shift(&ink[size_t(y) * words_], u, inkAt.data());
+                    for (size_t k = 0; k < words_; k++) {
+                        cover_[size_t(v + y) * words_ + k] |= fullAt[k];
+                        ink_[size_t(v + y) * words_ + k] |= inkAt[k];
+                    }
+                }
+                last_ = v;
+                bottom_ = std::max(bottom_, v + height_);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Rows used so far.
+    int Bottom() const { return bottom_; }
+
+private:
+    // The bits of src moved up by u places.
+    void Shift(const u64* src, int u, u64* dst) const
+    {
+        const size_t s = size_t(u) / 64;
+        const int b = u % 64;
+        for (size_t k = 0; k < words_; k++) {
+            u64 w = k >= s ? src[k - s] << b : 0;
+            if (b && k >= s + 1)
+                w |= src[k - s - 1] >> (64 - b);
+            dst[k] = w;
+        }
+    }
+
+    int width_, rows_, height_;
+    size_t words_;
+    std::vector<u64> cover_, ink_;
+    int last_ = 0;
+    int bottom_ = 0;
+};
+
 // The code whose picture a glyph shows under `drawn`, or -1 for none.
 int PictureCode(const FontLayout& fl, int code)
 {
@@ -422,15 +518,16 @@ int PictureCode(const FontLayout& fl, int code)
 const std::vector<FontLayout>& GameFonts()
 {
     static const std::vector<FontLayout> fonts = {
-        {"Arial", PSMT4, 128, 95, 32, 24, 24, false, 8, false, nullptr},
-        {"Font_GUI_text", PSMT8, 128, 95, 32, 26, 26, false, 8, false, nullptr},
-        {"Font_GUI_heading", PSMT8, 128, 62, 32, 54, 54, true, 5, false, nullptr},
-        {"Font_HelveticaBlack", PSMT8, 128, 89, 32, 20, 20, true, 8, false, nullptr},
-        {"Font_StreetSign", PSMT8, 256, 224, 32, 32, 32, false, 7, false, nullptr},
-        {"Font_UI_Large", PSMT8, 384, 221, 32, 27, 27, false, 8, true, nullptr},
-        {"Font_UI_Medium", PSMT8, 128, 221, 32, 20, 20, false, 8, true, nullptr},
-        {"Font_UI_Small", PSMT8, 128, 221, 32, 16, 16, false, 8, true, nullptr},
-        {"Font_LicPlate", PSMT8, 256, 88, 32, 65, 65, true, 5, false, " -.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
+        {"Arial", PSMT4, 128, 256, 95, 32, 24, 24, false, 8, false, nullptr},
+        {"Font_GUI_text", PSMT8, 128, 320, 95, 32, 26, 26, false, 8, false, nullptr},
+        {"Font_GUI_heading", PSMT8, 128, 384, 62, 32, 54, 54, true, 5, false, nullptr},
+        {"Font_HelveticaBlack", PSMT8, 128, 64, 89, 32, 20, 20, true, 8, false, nullptr},
+        {"Font_StreetSign", PSMT8, 256, 384, 224, 32, 32, 32, false, 7, false, nullptr},
+        {"Font_UI_Large", PSMT8, 384, 192, 221, 32, 27, 27, false, 8, true, nullptr},
+        {"Font_UI_Medium", PSMT8, 128, 320, 221, 32, 20, 20, false, 8, true, nullptr},
+        {"Font_UI_Small", PSMT8, 128, 224, 221, 32, 16, 16, false, 8, true, nullptr},
+        {"Font_LicPlate", PSMT8, 256, 288, 88, 32, 65, 65, true, 5, false,
+         " -.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
     };
     return fonts;
 }
@@ -481,55 +578,66 @@ bool BuildFontImage(const FontLayout& fl, std::vector<u8>& image, std::string* e
     };
     if ((fl.psm != PSMT4 && fl.psm != PSMT8) || fl.nchars < 1 || fl.fchar < 1 ||
         fl.fchar + fl.nchars > 256 || fl.height < 1 || fl.height > 255 || fl.texwidth < 8 ||
-        fl.condense < 1)
+        fl.texheight < 0 || fl.texheight > 1024 || fl.condense < 1)
         return fail("bad description");
 
     // The whole grid, accent rows included, spans the glyph height, so that
-    // capitals take about 7/12 of it in every font.
-    const Scale sc{kBaseRows, fl.height, fl.condense};
+    // capitals take about 7/12 of it in every font.  A font whose texture is
+    // too small for glyphs that tall draws them smaller, centred in their
+    // cells, at the largest size whose cells fit.
     const int first = 0;
-    const int gap = std::max(1, (fl.height * fl.condense + sc.rows * 4) / (sc.rows * 8));
-
-    // Render every picture once; glyphs that share one share its texels.
+    int drawn = fl.height;
+    int gap = 0;
     std::vector<UVCHAR> glyphs(size_t(fl.nchars));
     std::vector<Rendered> pictures;
-    std::vector<int> picture_of(size_t(fl.nchars), -1);
-    std::vector<int> code_picture(256, -1);
-    BaseGlyph missing;
-    Parse(kMissing, kBaseCapTop, missing, nullptr);
-    for (int i = 0; i < fl.nchars; i++) {
-        const int code = PictureCode(fl, fl.fchar + i);
-        if (code < 0)
-            continue;
-        if (code_picture[size_t(code)] < 0) {
-            BaseGlyph g;
-            if (!GlyphFor(code, fl.padsymbols, g))
-                g = missing;
-            if (fl.bold)
-                Embolden(g);
-            code_picture[size_t(code)] = int(pictures.size());
-            pictures.push_back(Render(g, first, sc));
-        }
-        picture_of[size_t(i)] = code_picture[size_t(code)];
-    }
+    std::vector<int> picture_of;
+    std::vector<std::pair<int, int>> at;
+    int texheight = 0;
+    for (;; drawn--) {
+        if (drawn < 1)
+            return fail("the glyphs do not fit " + std::to_string(fl.texwidth) + " x " +
+                        std::to_string(fl.texheight) + " texels");
+        const Scale sc{kBaseRows, drawn, fl.condense};
+        gap = std::max(1, (drawn * fl.condense + sc.rows * 4) / (sc.rows * 8));
 
-    // Pack the pictures in rows, one texel apart.
-    std::vector<std::pair<int, int>> at(pictures.size());
-    int x = 0, y = 0;
-    for (size_t p = 0; p < pictures.size(); p++) {
-        const int w = pictures[p].width;
-        if (w + 1 > fl.texwidth)
-            return fail("a glyph is wider than the texture");
-        if (x + w > fl.texwidth) {
-            x = 0;
-            y += fl.height + 1;
+        // Render every picture once; glyphs that share one share its texels.
+        pictures.clear();
+        picture_of.assign(size_t(fl.nchars), -1);
+        std::vector<int> code_picture(256, -1);
+        BaseGlyph missing;
+        Parse(kMissing, kBaseCapTop, missing, nullptr);
+        for (int i = 0; i < fl.nchars; i++) {
+            const int code = PictureCode(fl, fl.fchar + i);
+            if (code < 0)
+                continue;
+            if (code_picture[size_t(code)] < 0) {
+                BaseGlyph g;
+                if (!GlyphFor(code, fl.padsymbols, g))
+                    g = missing;
+                if (fl.bold)
+                    Embolden(g);
+                code_picture[size_t(code)] = int(pictures.size());
+                pictures.push_back(InCell(Render(g, first, sc), drawn, fl.height));
+            }
+            picture_of[size_t(i)] = code_picture[size_t(code)];
         }
-        at[p] = {x, y};
-        x += w + 1;
+        bool placed = true;
+        for (const Rendered& r : pictures)
+            placed = placed && r.width <= fl.texwidth;
+        if (!placed && !fl.texheight)
+            return fail("a glyph is wider than the texture");
+
+        CellPacker packer(fl.texwidth, fl.texheight ? fl.texheight : 1024, fl.height);
+        at.assign(pictures.size(), {0, 0});
+        for (size_t p = 0; p < pictures.size() && placed; p++)
+            placed = packer.Place(pictures[p], at[p].first, at[p].second);
+        if (placed) {
+            texheight = fl.texheight ? fl.texheight : (packer.Bottom() + 7) / 8 * 8;
+            break;
+        }
+        if (!fl.texheight)
+            return fail("the glyphs need more than 1024 rows");
     }
-    const int texheight = (y + fl.height + 7) / 8 * 8;
-    if (texheight > 1024)
-        return fail("the glyphs need " + std::to_string(texheight) + " rows");
 
     for (int i = 0; i < fl.nchars; i++) {
         UVCHAR& g = glyphs[size_t(i)];

@@ -5,7 +5,8 @@
 // Glyphs are drawn on a base grid of 5-ish columns: three rows for accents,
 // seven for capitals and two for descenders.  A font scales that grid to its
 // height (with 4 x 4 supersampling for the edges), optionally bold and
-// condensed, and packs the glyphs into its texture in rows.  Accented
+// condensed, and packs the glyphs' cells into its texture, smaller when the
+// texture's size asks for it.  Accented
 // Latin-1 letters are composed from a base letter and an accent.  The
 // palette is white with an alpha ramp of 16 levels; 8-bit fonts index it
 // with printable characters, so that the generated source shows the glyphs.
@@ -24,6 +25,8 @@ struct FontLayout
     const char* name;     // the image's name in the game
     int psm;              // PSMT4 or PSMT8
     int texwidth;         // texture width in pixels
+    int texheight;        // texture height in pixels; 0: as many rows as the
+                          // glyphs need at full size
     int nchars;           // glyphs
     int fchar;            // code of the first glyph
     int height;           // glyph height (fontheight)
@@ -56,8 +59,12 @@ bool GlyphFor(int c, bool padsymbols, BaseGlyph& out);
 // only 'X' and '.', no more rows than the grid; false with the first problem.
 bool CheckGlyphTables(std::string* error);
 
-// The FONTFILE image of one font, padded to whole quadwords; false (with a
-// reason) when the glyphs do not fit a texture of at most 1024 rows.
+// The FONTFILE image of one font, padded to whole quadwords.  Each glyph
+// takes a cell of the font's height, and cells share texels only where they
+// are all clear.  A font with a texture height draws its glyphs as large as
+// that texture allows (centred in their cells); false (with a reason) when
+// even the smallest do not fit, or, without one, when the glyphs at full
+// size need more than 1024 rows.
 bool BuildFontImage(const FontLayout& fl, std::vector<u8>& image, std::string* error);
 
 // C++ source that defines every font image of `layouts` and its FONTFILE

@@ -385,6 +385,62 @@ TEST(Bezier, CalcParamsNRConvergesFromAfar)
 // ---------------------------------------------------------------------------
 // OffsetApprox
 
+// Evenly spaced points from a to b: P(t) = a + (b - a)t.
+Bezier Line(const Vector& a, const Vector& b)
+{
+    return Bezier(a, a + (b - a) * (1.0f / 3.0f), a + (b - a) * (2.0f / 3.0f), b);
+}
+
+TEST(Intersect2D, CrossingStraightCurvesGiveTheirCrossingsParameters)
+{
+    // P1 = (3t, 0, 0) and P2 = (1.2, 5, -1 + 3s) meet at t = 0.4, s = 1/3;
+    // the heights differ and play no part.
+    const Bezier across = Line(Vector(1.2f, 5, -1, 0), Vector(1.2f, 5, 2, 0));
+    float t1 = -1, t2 = -1;
+    ASSERT_TRUE(Intersect2D(Straight(), across, &t1, &t2, 0.9f, 0.9f));
+    EXPECT_NEAR(t1, 0.4f, 0.001f);
+    EXPECT_NEAR(t2, 1.0f / 3.0f, 0.001f);
+
+    // The diagonals of the square (0, 0)-(3, 3) cross at their middles.
+    const Bezier up = Line(Vector(0, 0, 0, 0), Vector(3, 0, 3, 0));
+    const Bezier down = Line(Vector(0, 0, 3, 0), Vector(3, 0, 0, 0));
+    ASSERT_TRUE(Intersect2D(up, down, &t1, &t2, 0.2f, 1.0f));
+    EXPECT_NEAR(t1, 0.5f, 0.001f);
+    EXPECT_NEAR(t2, 0.5f, 0.001f);
+
+    // A quarter circle meets the diagonal at its own middle (it is symmetric
+    // about it), where the diagonal's parameter is x/3.
+    const Bezier arc = QuarterCircle(2);
+    ASSERT_TRUE(Intersect2D(arc, up, &t1, &t2, 0.3f, 0.3f));
+    EXPECT_NEAR(t1, 0.5f, 0.002f);
+    EXPECT_NEAR(t2, Bernstein(arc, 0, 0.5) / 3, 0.002f);
+}
+
+TEST(Intersect2D, ParallelMissedAndOutOfRangeCrossingsAreFalse)
+{
+    float t1 = -1, t2 = -1;
+    // Parallel in x-z, whatever their heights: no step can be taken.
+    const Bezier beside = Line(Vector(0, 2, 1, 0), Vector(3, 2, 1, 0));
+    EXPECT_FALSE(Intersect2D(Straight(), beside, &t1, &t2, 0.5f, 0.5f));
+    EXPECT_FALSE(Intersect2D(Straight(), Straight(), &t1, &t2, 0.2f, 0.7f));
+    // An arch whose top stays below z = 2 never reaches the line there: the
+    // steps leave the range or run out.
+    const Bezier arch(Vector(0, 0, 0, 0), Vector(1, 0, 2, 0), Vector(2, 0, 2, 0), Vector(3, 0, 0, 0));
+    const Bezier above = Line(Vector(0, 0, 2, 0), Vector(3, 0, 2, 0));
+    EXPECT_FALSE(Intersect2D(arch, above, &t1, &t2, 0.5f, 0.5f));
+    EXPECT_FALSE(Intersect2D(arch, above, &t1, &t2, 0.3f, 0.6f));
+    EXPECT_EQ(t1, -1.0f);
+    EXPECT_EQ(t2, -1.0f);
+
+    // Parameters are held to [0.1, 1.1]: a crossing at t = 0.05 is refused,
+    // one at 1.05 (just past the end) is found.
+    const Bezier nearStart = Line(Vector(0.15f, 0, -1, 0), Vector(0.15f, 0, 2, 0));
+    EXPECT_FALSE(Intersect2D(Straight(), nearStart, &t1, &t2, 0.5f, 0.5f));
+    const Bezier pastEnd = Line(Vector(3.15f, 0, -1, 0), Vector(3.15f, 0, 2, 0));
+    ASSERT_TRUE(Intersect2D(Straight(), pastEnd, &t1, &t2, 0.5f, 0.5f));
+    EXPECT_NEAR(t1, 1.05f, 0.001f);
+}
+
 TEST(Bezier, OffsetOfStraightCurveIsParallel)
 {
     Bezier o = Straight().OffsetApprox(1);

@@ -349,6 +349,17 @@ TEST(Sphere, PlaneTestCarriesThePlaneIntoTheSpheresFrame)
     EXPECT_FALSE(s.Test(TransMatrix(1.5f, 0, 0), Plane(-1, 0, 0, 2), TransMatrix(0.6f, 0, 0)));
 }
 
+TEST(Sphere, UnitMatMapsTheSphereOntoTheUnitSphere)
+{
+    Sphere s(1, -2, 3, 2);
+    ExpectNearXYZ(s.UnitMat() * VectorPos(1, -2, 3), 0, 0, 0);
+    ExpectNearXYZ(s.UnitMat() * VectorPos(3, -2, 3), 1, 0, 0);
+    ExpectNearXYZ(s.UnitMat() * VectorPos(1, -2, 1), 0, 0, -1);
+    const VectorPos p(0.5f, 7, -4);
+    ExpectNearXYZ(s.InvUnitMat() * (s.UnitMat() * p), p[0], p[1], p[2]);
+    ExpectNearXYZ(Sphere(5, 5, 5, 0).UnitMat() * p, 0, 0, 0);
+}
+
 TEST(Sphere, GrowingByPointsAndSpheres)
 {
     Sphere s(0, 0, 0, 1);
@@ -402,6 +413,23 @@ TEST(Extent, EntirelyWithinScalesRadiusIntoTheCube)
     EXPECT_FALSE(e.EntirelyWithin(VectorPos(2, 1, 1), 1.1f));   // pokes out in y and z
     EXPECT_TRUE(e.EntirelyWithin(VectorPos(1, 1, 1), 0.9f));    // 0.1 from x = 0
     EXPECT_FALSE(e.EntirelyWithin(VectorPos(0.5f, 1, 1), 0.9f));
+}
+
+TEST(Extent, SomeWithinWhenTheSpheresBoxReachesTheCube)
+{
+    // x maps by 1/2 into the cube, y and z by 1.
+    Extent e = BoxExtent(Cuboid(VectorPos(0, 0, 0), VectorPos(4, 2, 2)));
+    EXPECT_TRUE(e.SomeWithin(VectorPos(2, 1, 1), 0));
+    EXPECT_FALSE(e.SomeWithin(VectorPos(5, 1, 1), 0.9f));    // cube x 1.5 - 0.45
+    EXPECT_TRUE(e.SomeWithin(VectorPos(5, 1, 1), 1.1f));     // 1.5 - 0.55
+    EXPECT_FALSE(e.SomeWithin(VectorPos(-1, 1, 1), 0.9f));   // -1.5 + 0.45
+    EXPECT_TRUE(e.SomeWithin(VectorPos(-1, 1, 1), 1.9f));
+    EXPECT_FALSE(e.SomeWithin(VectorPos(2, 3.5f, 1), 1.4f)); // cube y 2.5 - 1.4
+    EXPECT_TRUE(e.SomeWithin(VectorPos(2, 3.5f, 1), 1.6f));
+    // Straddling a face is some, not all.
+    EXPECT_TRUE(e.SomeWithin(VectorPos(4, 1, 1), 0.5f));
+    EXPECT_FALSE(e.EntirelyWithin(VectorPos(4, 1, 1), 0.5f));
+    EXPECT_FALSE(Extent(Matrix(false)).SomeWithin(VectorPos(0, 0, 0), 10));
 }
 
 TEST(Extent, CheckRayMeetsTheBox)

@@ -78,6 +78,47 @@ std::vector<Laid> Layout(Font& f, const char* s, int len = -1)
 
 // ------------------------------------------------------------ measuring
 
+// The nine fonts the program carries, as the game's own table gives them.
+TEST(Font, CarriedFontsHaveTheTableSizesAndMetrics)
+{
+    struct Row
+    {
+        const char* name;
+        const FONTFILE& ff;
+        int psm, width, height, glyphs, first, fontheight, spacing;
+    };
+    const Row table[] = {
+        {"Arial", Arial, PSMT4, 128, 256, 95, 32, 24, 24},
+        {"Font_GUI_text", Font_GUI_text, PSMT8, 128, 320, 95, 32, 26, 26},
+        {"Font_GUI_heading", Font_GUI_heading, PSMT8, 128, 384, 62, 32, 54, 54},
+        {"Font_HelveticaBlack", Font_HelveticaBlack, PSMT8, 128, 64, 89, 32, 20, 20},
+        {"Font_StreetSign", Font_StreetSign, PSMT8, 256, 384, 224, 32, 32, 32},
+        {"Font_UI_Large", Font_UI_Large, PSMT8, 384, 192, 221, 32, 27, 27},
+        {"Font_UI_Medium", Font_UI_Medium, PSMT8, 128, 320, 221, 32, 20, 20},
+        {"Font_UI_Small", Font_UI_Small, PSMT8, 128, 224, 221, 32, 16, 16},
+        {"Font_LicPlate", Font_LicPlate, PSMT8, 256, 288, 88, 32, 65, 65},
+    };
+    for (const Row& r : table) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(r.ff.Psm(), r.psm);
+        EXPECT_EQ(r.ff.width, r.width);
+        EXPECT_EQ(r.ff.height, r.height);
+        EXPECT_EQ(r.ff.nChars, r.glyphs);
+        EXPECT_EQ(r.ff.fChar, r.first);
+        EXPECT_EQ(r.ff.fontheight, r.fontheight);
+        EXPECT_EQ(r.ff.spacing, r.spacing);
+        // Every glyph's quad lies inside the texture, and most glyphs are drawn.
+        int drawn = 0;
+        for (int i = 0; i < r.glyphs; i++) {
+            const UVCHAR& g = r.ff.Glyph(i);
+            EXPECT_LE(g.u + g.w, r.width) << i;
+            EXPECT_LE(g.v + r.fontheight, r.height) << i;
+            drawn += g.w > 0;
+        }
+        EXPECT_GT(drawn, r.glyphs / 3);
+    }
+}
+
 TEST(Font, ConstructionFixesTheDataOffsetOnce)
 {
     TestFont tf(95);
@@ -457,4 +498,26 @@ TEST_F(FontOnGs, LinesOfTextMatchTheGoldenPicture)
     EXPECT_EQ(pixel(4 + laid[14].X() + tx - o.u, 34 + ty - o.v), Colour(63, 255, 63, 128).Word());
 
     golden::ExpectFrameBuffer("font_lines", kW, kH);
+}
+
+// The fonts whose textures hold their glyphs smaller than their cells: the
+// glyphs still print as whole letters on one line, each from its own cell.
+TEST_F(FontOnGs, FontsDrawnSmallerThanTheirCellsMatchTheGoldenPicture)
+{
+    constexpr int kW = 256, kH = 96;
+    Surface draw, zbuf;
+    gsframe::PlaceBuffers(draw, zbuf, kW, kH);
+    static Font helvetica(Font_HelveticaBlack);
+    static Font heading(Font_GUI_heading);
+    Frame([&](Render2D& r) {
+        gsframe::ClearBuffers(r, draw, zbuf, kW, kH, Colour(16, 24, 48, 128));
+        r.SetColour(Colour(128, 128, 96, 128));
+        helvetica.Print(r, 4.0f, 4.0f, 0.0f, "Korvalis 2 - Mission [07] ok?", -1);
+        r.SetColour(Colour(128, 96, 32, 128));
+        heading.Print(r, 4.0f, 32.0f, 0.0f, "Heading 42!", -1);
+    });
+    // The heading font has no small letters: they print as capitals.
+    EXPECT_EQ(heading.Len2("Heading"), heading.Len2("HEADING"));
+    EXPECT_EQ(golden::FramePixel(250, 90, kW), Colour(16, 24, 48, 128).Word());
+    golden::ExpectFrameBuffer("font_small_cells", kW, kH);
 }

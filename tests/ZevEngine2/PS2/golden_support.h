@@ -17,8 +17,8 @@
 
 namespace golden {
 
-// From the source tree's absolute path: a compiler cache may rewrite
-// __FILE__ relative to the build directory, which is not where tests run.
+// The test programs are built with the source tree's path (a compiler cache
+// may rewrite __FILE__ relative to the build directory).
 inline std::string Dir()
 {
     return std::string(KORVALIS_SOURCE_DIR) + "/tests/golden/";

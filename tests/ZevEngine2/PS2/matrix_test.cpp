@@ -255,6 +255,52 @@ TEST(MatrixInverse, InverseTransposeCarriesPlanes)
     EXPECT_NEAR(Dot(world, Vector(m * VectorPos(0.0f, 3.0f, 0.0f))), 1.0, 1e-4);
 }
 
+TEST(MatrixInverse, QuotientUndoesAProductAndInverseTransposeCarriesPlanes)
+{
+    Matrix a = SomeAffine();
+    Matrix b = RotMatrix(VectorXYZ(-0.4f, 0.9f, 0.2f)) * TransMatrix(3.0f, -1.0f, 2.0f);
+    ExpectMatrixNear((a * b) / b, a, 1e-5);
+    ExpectMatrixNear(a / a, Matrix(true), 1e-5);
+    Matrix c = a * b;
+    c /= b;
+    ExpectMatrixNear(c, a, 1e-5);
+
+    // The plane y = 2 of a's source space lands on the image of its points.
+    Vector world = a.InverseTranspose() * Vector(0.0f, 1.0f, 0.0f, -2.0f);
+    for (VectorPos p : {VectorPos(0.0f, 2.0f, 0.0f), VectorPos(3.0f, 2.0f, -1.0f), VectorPos(-4.0f, 2.0f, 9.0f)})
+        EXPECT_NEAR(Dot(world, Vector(a * p)), 0.0, 1e-4);
+    ExpectMatrixNear(a.InverseTranspose(), a.Inverse().Transpose(), 1e-6);
+}
+
+TEST(Matrix, RotationAnglesAndRowScalesReadBackAndSet)
+{
+    const VectorXYZ ang(0.3f, -1.1f, 2.0f);
+    Matrix m = RotMatrix(ang) * TransMatrix(1.0f, 2.0f, 3.0f);
+    EXPECT_NEAR(m.GetXRot(), 0.3, 1e-4);
+    EXPECT_NEAR(m.GetYRot(), -1.1, 1e-4);
+    EXPECT_NEAR(m.GetZRot(), 2.0, 1e-4);
+
+    // SetRot replaces the axes (scale included) and keeps the translation.
+    Matrix n = ScaleMatrix(2.0f, 2.0f, 2.0f) * TransMatrix(4.0f, 5.0f, 6.0f);
+    n.SetRot(ang);
+    ExpectAxesNear(n, RotMatrix(ang), 0.0);
+    ExpectVec(n.w, 4.0, 5.0, 6.0, 1.0, 0.0);
+    EXPECT_EQ(n.x[3], 0.0f);
+
+    // Row lengths are the factors PreScale applied; column lengths are not.
+    Matrix p = RotMatrix(VectorXYZ(0.2f, -0.6f, 0.9f));
+    p.PreScale(VectorXYZ(2.0f, 3.0f, 0.5f));
+    VectorXYZ s = p.GetPreScale();
+    EXPECT_NEAR(s[0], 2.0, 1e-5);
+    EXPECT_NEAR(s[1], 3.0, 1e-5);
+    EXPECT_NEAR(s[2], 0.5, 1e-6);
+    VectorXYZ is = p.GetInvPreScale();
+    EXPECT_NEAR(is[0], 0.5, 1e-6);
+    EXPECT_NEAR(is[1], 1.0 / 3.0, 1e-6);
+    EXPECT_NEAR(is[2], 2.0, 1e-5);
+    EXPECT_GT(std::fabs(p.GetScale()[0] - 2.0f), 0.1f);
+}
+
 TEST(MatrixInverse, FullInverseOfAProjection)
 {
     Matrix p = ViewScreenMatrix(512.0f, 1.0f, 0.5f, 2048.0f, 2048.0f, 16.0f, 16000000.0f, 1.0f, 10000.0f);

@@ -117,6 +117,33 @@ TEST(BezierPatch, HullIncludesItsEdges)
     EXPECT_FALSE(p.ConvexHullCheck(VectorXZ(-1, 4)));
 }
 
+TEST(BezierPatch, FourPointHullInAnyOrder)
+{
+    // A square given corner to opposite corner.
+    const VectorXZ a(0, 0), b(2, 2), c(2, 0), d(0, 2);
+    EXPECT_TRUE(ConvexHullCheck(a, b, c, d, VectorXZ(1, 1)));
+    EXPECT_TRUE(ConvexHullCheck(a, b, c, d, VectorXZ(1, 0)));   // on an edge
+    EXPECT_TRUE(ConvexHullCheck(d, c, b, a, VectorXZ(2, 2)));   // a corner
+    EXPECT_FALSE(ConvexHullCheck(a, b, c, d, VectorXZ(1, -0.01f)));
+    EXPECT_FALSE(ConvexHullCheck(c, a, d, b, VectorXZ(2.5f, 1)));
+    // A point inside the triangle of the other three is no corner.
+    const VectorXZ t0(0, 0), t1(2, 0), t2(1, 2), dent(1, 0.5f);
+    EXPECT_TRUE(ConvexHullCheck(t0, dent, t1, t2, VectorXZ(1, 0.2f)));
+    EXPECT_FALSE(ConvexHullCheck(t0, dent, t1, t2, VectorXZ(0.2f, 1.5f)));
+    // Points on one line hold the segment between the outer two.
+    const VectorXZ l0(0, 0), l1(1, 1), l2(2, 2), l3(3, 3);
+    EXPECT_TRUE(ConvexHullCheck(l2, l0, l3, l1, VectorXZ(1.5f, 1.5f)));
+    EXPECT_FALSE(ConvexHullCheck(l2, l0, l3, l1, VectorXZ(4, 4)));
+    EXPECT_FALSE(ConvexHullCheck(l2, l0, l3, l1, VectorXZ(1, 0)));
+
+    // A curve's control points, in x and z (y is height and plays no part).
+    const Bezier arch(Vector(0, 5, 0, 0), Vector(1, 0, 2, 0), Vector(2, -5, 2, 0), Vector(3, 0, 0, 0));
+    EXPECT_TRUE(ConvexHullCheck(arch, VectorXZ(1.5f, 1)));
+    EXPECT_TRUE(ConvexHullCheck(arch, VectorXZ(1.5f, 2)));
+    EXPECT_FALSE(ConvexHullCheck(arch, VectorXZ(1.5f, 2.5f)));
+    EXPECT_FALSE(ConvexHullCheck(arch, VectorXZ(0.25f, 1)));   // outside the slope c0-c1
+}
+
 TEST(BezierPatch, HullDropsDentsInTheBoundary)
 {
     BezierPatch p = Grid(kFlat);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -48,7 +50,9 @@ protected:
         console::ClearDiagLog();
         console::ClearConsoleText();
         const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        disc_ = testing::TempDir() + "stream_disc_" + info->test_suite_name() + "_" + info->name();
+        // The process id keeps runs of the same test in other build trees apart.
+        disc_ = testing::TempDir() + "stream_disc_" + info->test_suite_name() + "_" + info->name() + "_" +
+                std::to_string(getpid());
         std::filesystem::remove_all(disc_);
         std::filesystem::create_directories(disc_ + "/KORVALIS");
         console::SetOption("disc", disc_);
