@@ -572,8 +572,8 @@ public:
     bool reportedStack = false;
 };
 
-// The cell of a world coordinate: trunc((v + 16384) / 256) - 64, never below
-// -64.
+// The cell of a world coordinate: trunc((v + 16384) / 256) - 64.  Cells
+// below -64 do not exist: the window's centre stays at -63 or above.
 int CellOf(float v);
 
 // City number i, 0 without the table.

@@ -115,7 +115,7 @@ Matrix Instance::GetDrawMatrix(const MdlfileCache* mfc) const
 
 int CellOf(float v)
 {
-    return std::max(-64, int((v + 16384.0f) * 0.00390625f) - 64);
+    return int((v + 16384.0f) * 0.00390625f) - 64;
 }
 
 // ---------------------------------------------------------------------------
