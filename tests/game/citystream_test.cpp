@@ -13,12 +13,14 @@ namespace {
 
 // One flat patch in every cell from -6 to 6 on both axes, so that every slot
 // of a window there has a cell to read.
-tools::CityDescription PatchGrid()
+tools::CityDescription PatchGrid(bool hole = false)
 {
     tools::CityDescription c;
     tools::AddSampleRoadKinds(c);
     for (int z = -6; z <= 6; z++)
         for (int x = -6; x <= 6; x++) {
+            if (hole && x == 1 && z == 1)
+                continue;   // listed in the index with size 0
             tools::CityPatch p;
             for (int i = 0; i < 16; i++)
                 p.patch.p[i] = Vector(256.0f * x + 100 + 20 * (i % 4), -1.05f, 256.0f * z + 100 + 20 * (i / 4), 0);
@@ -203,6 +205,40 @@ TEST_F(CityWindow, RoadsJoinAcrossACellBorderAndPartAgain)
     EXPECT_EQ(take(), snapshot);
 }
 
+TEST_F(CityWindow, EmptyCellOfTheIndexIsReadyAtOnce)
+{
+    Load(PatchGrid(true));
+    u32 off = 0, size = 1;
+    ASSERT_TRUE(indextable->Find(1, 1, off, size));
+    EXPECT_EQ(size, 0u);
+    ASSERT_TRUE(Sync(1, 1));
+    EXPECT_EQ(CellsRead().size(), 8u);
+    EXPECT_EQ(qt().grid[QuadTree::Slot(1, 1)].file, nullptr);
+    EXPECT_TRUE(world.ExistsAt(VectorPos(300.0f, 0.0f, 300.0f)));
+    EXPECT_TRUE(world.CompleteAt(VectorPos(300.0f, 0.0f, 300.0f)));
+}
+
+TEST_F(CityWindow, BlockingWalkOverTheModelsStartsAgainWhileACellIsRead)
+{
+    Load(tools::SampleCity());
+    EXPECT_FALSE(qt().SyncGrid(-1, 0, false));   // the move
+    EXPECT_FALSE(qt().SyncGrid(-1, 0, false));   // the first model starts
+    int calls = 0;
+    while (qt().iMdlfiles < 3 && calls++ < 50)
+        qt().SyncGrid(-1, 0, false);
+    ASSERT_GE(qt().iMdlfiles, 3);
+    ASSERT_LT(qt().iMdlfiles, qt().nMdlfiles);
+    // A cell being read again: the walk restarts from the first model.
+    disc.delay = 2;
+    Grid& g = qt().grid[QuadTree::Slot(0, 0)];
+    g.Clear(&qt());
+    g.Load(&qt(), 0, 0);
+    EXPECT_FALSE(qt().SyncGrid(-1, 0, false));
+    EXPECT_EQ(qt().iMdlfiles, 0);
+    EXPECT_TRUE(Sync(-1, 0));
+    EXPECT_EQ(qt().iMdlfiles, qt().nMdlfiles);
+}
+
 class CityStreaming : public CityWorld
 {
 };
@@ -374,6 +410,13 @@ TEST_F(CityWorldServices, MissionsLookupsAndResetCycles)
     EXPECT_EQ(world.placeholderlist.Count(), 4);
     EXPECT_EQ(world.FindPlaceholder(-4), nullptr);
     EXPECT_NE(world.FindPlaceholder(-250), nullptr);
+    // A mission file that is not on the disc: no placeholders, and failure.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(world.LoadMission("KORVALIS\\DemoData\\Missions\\NOSUCH.EXM"));
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_NE(said.find("no mission file KORVALIS\\DemoData\\Missions\\NOSUCH.EXM"), std::string::npos) << said;
+    EXPECT_TRUE(world.placeholderlist.IsEmpty());
+    ASSERT_TRUE(load(tools::WriteMission(tools::SampleMission1())));
     // A first block of another type makes none, and the old ones still go.
     std::vector<u8> other = tools::WriteMission(tools::SampleMission3());
     ((MissionFile*)other.data())->block[0].type = 1;
