@@ -27,6 +27,47 @@ KVWorld::~KVWorld()
     rawobjPostList.RemoveAll();
 }
 
+namespace {
+
+// Handlers may remove objects from the object list or destroy them, so walks
+// that send messages go over a snapshot of the list whose entries hold
+// counted references: no link or object storage goes away under the walk.
+class ObjectSnapshot
+{
+public:
+    explicit ObjectSnapshot(const ObjectList& list)
+    {
+        int count = list.Count();
+        if (count == 0)
+            return;
+        objs = (Object**)malloc(count * sizeof(Object*));
+        if (objs == nullptr)
+        {
+            printf("KVWorld: no memory to collide %d objects\n", count);
+            return;
+        }
+        for (ObjectLink* l = list.Head(); !l->IsEOList(); l = l->Next())
+        {
+            Object* o = l->data;
+            o->refcount++;
+            objs[n++] = o;
+        }
+    }
+    ~ObjectSnapshot()
+    {
+        for (int i = 0; i < n; i++)
+            ReleaseObjectRef(objs[i]);
+        free(objs);
+    }
+    ObjectSnapshot(const ObjectSnapshot&) = delete;
+    ObjectSnapshot& operator=(const ObjectSnapshot&) = delete;
+
+    Object** objs = nullptr;
+    int n = 0;
+};
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Start-up, missions and resets.
 
@@ -156,9 +197,12 @@ void KVWorld::Reset()
         quadtree->ClearVisibility();
         quadtree->ClearAllGrids();
     }
-    for (ObjectLink* l = objectlist.Head(); !l->IsEOList(); l = l->Next())
-        if (l->data->parent == nullptr && !l->data->IsDead())
-            l->data->Delete();
+    {
+        ObjectSnapshot snap(objectlist);
+        for (int i = 0; i < snap.n; i++)
+            if (snap.objs[i]->parent == nullptr && !snap.objs[i]->IsDead())
+                snap.objs[i]->Delete();
+    }
     objectlist.RemoveAll();
     ClearPlaceholders();
     timerlist.DeleteAll();
@@ -287,40 +331,6 @@ namespace {
 constexpr unsigned KVF_DEADORNOCOLL = OBJF_DEAD | OBJF_NOCOLLISION;   // 0x80000002
 constexpr unsigned KVF_INTERIOR = 0x00080000;                         // a static interior object
 constexpr unsigned KVF_DEADORINTERIOR = OBJF_DEAD | KVF_INTERIOR;     // 0x80080000
-
-class ObjectSnapshot
-{
-public:
-    explicit ObjectSnapshot(const ObjectList& list)
-    {
-        int count = list.Count();
-        if (count == 0)
-            return;
-        objs = (Object**)malloc(count * sizeof(Object*));
-        if (objs == nullptr)
-        {
-            printf("KVWorld: no memory to collide %d objects\n", count);
-            return;
-        }
-        for (ObjectLink* l = list.Head(); !l->IsEOList(); l = l->Next())
-        {
-            Object* o = l->data;
-            o->refcount++;
-            objs[n++] = o;
-        }
-    }
-    ~ObjectSnapshot()
-    {
-        for (int i = 0; i < n; i++)
-            ReleaseObjectRef(objs[i]);
-        free(objs);
-    }
-    ObjectSnapshot(const ObjectSnapshot&) = delete;
-    ObjectSnapshot& operator=(const ObjectSnapshot&) = delete;
-
-    Object** objs = nullptr;
-    int n = 0;
-};
 
 bool TopLevelCollider(const Object* o)
 {

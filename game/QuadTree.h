@@ -548,6 +548,9 @@ public:
 
     // The slot of cell (cx, cz).
     static int Slot(int cx, int cz) { return ((cz + 64) % 3) * 3 + (cx + 64) % 3; }
+    // The cell of coordinate v on an axis whose window centre is `centre`:
+    // the centre while v lies within 4 units of its cell, else v's own cell.
+    static int CentreCell(float v, int centre);
 
     LayoutFile* file;
     RoadType** roadtypes = nullptr;

@@ -169,6 +169,14 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
 {
     if (!CheckHead(f, LAYOUT_BLOCKS, size, why))
         return false;
+    u32 seen = 0;
+    for (const HeaderBlock& b : f->block) {
+        if (b.type >= LAYOUT_BLOCKS || b.data == 0)
+            continue;
+        if (seen & (1u << b.type))
+            return Refuse(why, "block type %u appears twice", b.type);
+        seen |= 1u << b.type;
+    }
     const HeaderBlock* tex = FindBlock(f, LAYOUT_BLOCKS, LAYOUT_TEXTURES);
     const u32 ntex = tex ? tex->count : 0;
     if (tex && !Inside(tex->data, u64(ntex) * sizeof(Texture), size))
@@ -385,6 +393,16 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
         return false;
     const u8* base = (const u8*)f;
     const u32 nb = f->blockCount;
+    // Each block the loader reads is checked once, so it may appear once.
+    u32 seen = 0;
+    for (u32 i = 0; i < nb; i++) {
+        const HeaderBlock& b = ((const HeaderBlock*)(base + 4))[i];
+        if (b.type >= GRID_BLOCKS || b.data == 0)
+            continue;
+        if (seen & (1u << b.type))
+            return Refuse(why, "block type %u appears twice", b.type);
+        seen |= 1u << b.type;
+    }
     const HeaderBlock* inst = FindBlock(f, nb, GRID_INSTANCES);
     const HeaderBlock* segs = FindBlock(f, nb, GRID_ROADSEGS);
     const HeaderBlock* pats = FindBlock(f, nb, GRID_GROUNDPATCHES);

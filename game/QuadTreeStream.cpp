@@ -276,11 +276,14 @@ void QuadTree::ClearAllGrids()
     gridx = gridz = 64;
 }
 
+int QuadTree::CentreCell(float v, int centre)
+{
+    return (v >= 256.0f * centre - 4.0f && v <= 256.0f * centre + 260.0f) ? centre : CellOf(v);
+}
+
 Grid* QuadTree::LoadedGrid(VectorPos p)
 {
-    const float x = p[0], z = p[2];
-    const int cx = (x >= 256.0f * gridx - 4.0f && x <= 256.0f * gridx + 260.0f) ? gridx : CellOf(x);
-    const int cz = (z >= 256.0f * gridz - 4.0f && z <= 256.0f * gridz + 260.0f) ? gridz : CellOf(z);
+    const int cx = CentreCell(p[0], gridx), cz = CentreCell(p[2], gridz);
     if (cx < -64 || cz < -64 || std::abs(cx - gridx) >= 2 || std::abs(cz - gridz) >= 2)
         return nullptr;
     return &grid[Slot(cx, cz)];

@@ -170,8 +170,7 @@ void QuadTree::CalcSortedVisibility(const RenderContext& rc)
 {
     const VectorPos cam = rc.view_world.GetTrans();
     const float cx = cam[0], cz = cam[2];
-    const int wantx = (cx >= 256.0f * gridx - 4.0f && cx <= 256.0f * gridx + 260.0f) ? gridx : CellOf(cx);
-    const int wantz = (cz >= 256.0f * gridz - 4.0f && cz <= 256.0f * gridz + 260.0f) ? gridz : CellOf(cz);
+    const int wantx = CentreCell(cx, gridx), wantz = CentreCell(cz, gridz);
     SyncGrid(wantx, wantz, true);
     const int sidex = wantx < gridx ? 1 : wantx > gridx ? -1 : 2;
     const int sidez = wantz < gridz ? 1 : wantz > gridz ? -1 : 2;

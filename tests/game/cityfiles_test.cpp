@@ -407,6 +407,16 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     EXPECT_NE(qt().grid[QuadTree::Slot(-1, 0)].root, nullptr);
     EXPECT_TRUE(world.CompleteAt(VectorPos(10, 0, 10)));
 
+    // A cell naming one block twice: its second copy would go unchecked.
+    std::vector<u8> twice = std::vector<u8>(mgd.begin() + offset, mgd.begin() + offset + size);
+    GridFile* tw = (GridFile*)twice.data();
+    for (u32 b = 0; b < tw->blockCount; b++)
+        if (tw->block[b].type == GRID_RELOCATIONS)
+            tw->block[b] = tw->block[0];
+    char why[256] = "";
+    EXPECT_FALSE(Grid::Check(tw, size, &qt(), why));
+    EXPECT_STREQ(why, "block type 0 appears twice");
+
     // A mission file shorter than its head.
     void* m = malloc_align(64, 64);
     std::memset(m, 0, 64);
