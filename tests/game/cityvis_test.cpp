@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "game/Rain.h"
 #include "game/city_support.h"
 
 using namespace citytest;
@@ -170,6 +171,13 @@ TEST_F(CityVisibility, WalkListsWhatTheCameraSeesWithTheStatesNodesLeftBehind)
     EXPECT_EQ(Listed(), 1);
     in.obj = nullptr;
 
+    // Clearing the lists clears the rain's ground caches too.
+    gRain.ghc[48].prs = &node->roadsegs[0];
+    gRain.ghc[48].prevpos = VectorPos(5, 5, 5);
+    Walk();
+    EXPECT_EQ(gRain.ghc[48].prs, nullptr);
+    EXPECT_EQ(Vector(gRain.ghc[48].prevpos.v), Vector(0, 0, 0, 1));
+
     // Looking away: the instance is out of view, nothing is listed.
     Camera(VectorPos(128.0f, -6.0f, 90.0f), VectorPos(128.0f, -6.0f, 0.0f));
     Walk();
@@ -221,6 +229,67 @@ TEST_F(CityVisibility, CentreFollowsTheCameraWithHysteresisAndFlatWalksKeepToThe
     for (Visible2D v(Cuboid(VectorPos(60, -100, 60), VectorPos(70, 100, 70)), QN_JUNCTIONS); *v; ++v)
         roots += v.sp == v.stack + 1 && *v == qt().grid[QuadTree::Slot(0, 0)].root;
     EXPECT_EQ(roots, 1);
+}
+
+// Quad trees far deeper than any the writer makes: every level has four
+// children and only one goes on, the one a walk takes first, so the others
+// wait on its stack.  The walks skip what their stacks cannot hold, say so
+// once each, and end.
+TEST_F(CityVisibility, WalksSkipWhatTheirStacksCannotHold)
+{
+    Load(tools::TestCity(tools::TestCityKind::kGroundPatch));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    constexpr int kLevels = 40;
+    alignas(16) static u8 junction[JunctionFile::Size(0)];
+    Junction* j = (Junction*)junction;
+    j->pos = VectorPos(128.0f, -1.0f, 128.0f);
+    auto tree = [&](std::vector<QuadNode>& nodes, int goesOn) {
+        nodes.assign(1 + 4 * kLevels, QuadNode{});
+        for (QuadNode& n : nodes) {
+            n.ext = Cuboid(VectorPos(100.0f, -2.0f, 100.0f), VectorPos(156.0f, 0.0f, 156.0f));
+            n.SetFlags(QN_JUNCTIONS | QN_ROADSEGS | QN_INSTANCES);
+        }
+        int parent = 0;
+        for (int l = 0; l < kLevels; l++) {
+            for (int c = 0; c < 4; c++)
+                nodes[size_t(parent)].child[c] = &nodes[size_t(4 * l + 1 + c)];
+            parent = 4 * l + 1 + goesOn;
+        }
+        nodes[size_t(parent)].nJunctions = 1;
+        nodes[size_t(parent)].junctions = j;
+    };
+    // The visibility walk takes the child nearest the camera first: child 0
+    // for a camera west and north of every node.
+    std::vector<QuadNode> nearFirst, lastFirst;
+    tree(nearFirst, 0);
+    tree(lastFirst, 3);   // the flat walk and the search take child 3 first
+    Grid& g = qt().grid[QuadTree::Slot(0, 0)];
+    QuadNode* saved = g.root;
+
+    testing::internal::CaptureStdout();
+    g.root = &nearFirst[0];
+    Camera(VectorPos(-3.0f, -30.0f, -3.0f), VectorPos(128.0f, -1.0f, 128.0f));
+    Walk();
+    Walk();
+    EXPECT_EQ(qt().gridx, 0);
+    g.root = &lastFirst[0];
+    int visited = 0;
+    for (Visible2D v(Cuboid(VectorPos(0, 0, 0), VectorPos(255, 0, 255)), -1); *v; ++v)
+        visited++;
+    for (Visible2D v(Cuboid(VectorPos(0, 0, 0), VectorPos(255, 0, 255)), -1); *v; ++v) {
+    }
+    EXPECT_EQ(g.FindJunction(j->pos), nullptr);   // beyond what the search could hold
+    EXPECT_EQ(g.FindJunction(j->pos), nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    g.root = saved;
+    EXPECT_GT(visited, 32);
+    EXPECT_LT(visited, int(lastFirst.size()));
+    for (const char* line : {"the visibility walk's stack is full", "a flat walk's stack is full",
+                             "too deep for the junction search"}) {
+        const size_t at = out.find(line);
+        EXPECT_NE(at, std::string::npos) << line << "\n" << out;
+        EXPECT_EQ(out.find(line, at + 1), std::string::npos) << line;
+    }
 }
 
 }  // namespace
