@@ -383,6 +383,18 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     EXPECT_NE(out.find("road type 1 lies outside the file"), std::string::npos) << out;
     EXPECT_EQ(out.find("nothing streams"), std::string::npos) << out;   // said once, with the cause
 
+    // A world that never had a city says so once, on its first use.
+    world.reportedNoCity = false;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(world.SyncTo(VectorPos(0, 0, 0)));
+    EXPECT_TRUE(world.SyncTo(VectorPos(0, 0, 0)));
+    EXPECT_TRUE(world.ExistsAt(VectorPos(0, 0, 0)));
+    int len = 3;
+    EXPECT_EQ(world.GetRoadName(len, 0), nullptr);
+    EXPECT_EQ(world.FindCityObject(1, Cuboid(VectorPos(-9, -9, -9), VectorPos(9, 9, 9))), nullptr);
+    const std::string once = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(once, "City: the world has no city; nothing streams\n");
+
     // A cell whose road segment names a junction that is not there: that cell
     // stays empty (said once), the others load.
     std::vector<u8>& mgd = files.mgd;
