@@ -42,13 +42,14 @@ LightContext lc;
 unsigned short sndbank_ui = 0xFFFF;
 
 // The resident data that exists so far: the built-in textures of model
-// drawing and the interface sound bank.
+// drawing, the interface sound bank and the city's index and layout.
 void LoadGlobals()
 {
     printf("Loading sound...\n");
     sndbank_ui = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_UI.SND", true);
     printf("Done loading sound.\n");
     SetUpGlobalTextures();
+    world.Init();
 }
 
 void MainStartUp(int argc, char** argv)
@@ -76,6 +77,7 @@ void MainStartUp(int argc, char** argv)
     LoadGlobals();
 
     StandInSceneStart(sndbank_ui);
+    StandInCityStart();
 }
 
 // The screen-level objects drawn over the finished scene (HUD, fades).
@@ -104,6 +106,7 @@ void MainFrame(int frame)
     rc.SetZRange(0.1f, 2000.0f);
     rc.SetPerspective(STANDIN_ZOOM);
     rc.SetCameraMatrix(camera);
+    StandInCityFrame(rc, frame);
     Platform::BeginScene();
     StandInDrawWorld(rc);
     DrawPostRawObjs();

@@ -1,43 +1,37 @@
 // The city world.
+#include <cstring>
+#include <new>
+
 #include "game/QuadTree.h"
 
-// Built by static initialisation before main; its lists need nothing else.
-KVWorld world;
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/Platform.h"
 
-// The city's ground checker, linked in after the world is built.
+// Built by static initialisation before main, in this order: the world (its
+// lists need nothing else), the temporary objects that stand for city
+// instances, the empty occlusion test, and the city's ground checker, linked
+// in after the world is built.
+KVWorld world;
+TempObjectPool tempobjpool;
+Occlusion occlusion = (Occlusion::Clear(), Occlusion());
 RoadGroundChecker roadgroundchecker;
+
+IndexTable* indextable = nullptr;
+u32 indextablesize = 0;
 
 KVWorld::~KVWorld()
 {
     dynbsp.RemoveAll();
+    vehlist.RemoveAll();
+    pedlist.RemoveAll();
     rawobjPostList.RemoveAll();
 }
 
-bool KVWorld::AddPostRawObj(RawObj* pro, bool bTail)
-{
-    rawobjPostList.Remove(pro);
-    Link<RawObj>* l = bTail ? rawobjPostList.AddTail(pro) : rawobjPostList.AddHead(pro);
-    return l != nullptr;
-}
-
-void KVWorld::RemovePostRawObj(RawObj* pro)
-{
-    rawobjPostList.Remove(pro);
-}
-
-// ---------------------------------------------------------------------------
-// Collision passes and rays.
-//
-// Contact handlers may remove objects from the object list or destroy them,
-// so each pass walks a snapshot of the list whose entries hold counted
-// references: no link or object storage goes away under the walk.
-
 namespace {
 
-constexpr unsigned KVF_DEADORNOCOLL = OBJF_DEAD | OBJF_NOCOLLISION;   // 0x80000002
-constexpr unsigned KVF_INTERIOR = 0x00080000;                         // a static interior object
-constexpr unsigned KVF_DEADORINTERIOR = OBJF_DEAD | KVF_INTERIOR;     // 0x80080000
-
+// Handlers may remove objects from the object list or destroy them, so walks
+// that send messages go over a snapshot of the list whose entries hold
+// counted references: no link or object storage goes away under the walk.
 class ObjectSnapshot
 {
 public:
@@ -71,6 +65,272 @@ public:
     Object** objs = nullptr;
     int n = 0;
 };
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Start-up, missions and resets.
+
+void KVWorld::Init()
+{
+    unsigned isize = 0, lsize = 0;
+    void* index = FileLoad(CITY_INDEX_PATH, &isize);
+    void* layout = FileLoad(CITY_LAYOUT_PATH, &lsize);
+    InitCity(index, isize, layout, lsize);
+    time_of_day = DAY_FRAMES / 2;
+    bRebuildDynBSP = false;
+    oceanenable = true;
+}
+
+void KVWorld::InitCity(void* index, u32 indexsize, void* layout, u32 layoutsize)
+{
+    FreeCity();
+    reportedNoCity = false;
+    char why[256] = "";
+    const char* fault = nullptr;
+    if (index == nullptr)
+        fault = "the cell index is missing";
+    else if (layout == nullptr)
+        fault = "the layout is missing";
+    else if (!IndexTable::Check((const IndexTable*)index, indexsize))
+        fault = "the cell index is malformed";
+    else if (!QuadTree::CheckLayout((const LayoutFile*)layout, layoutsize, why))
+        fault = "the layout is malformed: ";
+    void* mem = fault == nullptr ? malloc_align(sizeof(QuadTree), 16) : nullptr;
+    if (fault == nullptr && mem == nullptr)
+        fault = "no memory for the quad tree";
+    if (fault != nullptr) {
+        printf("City: %s%s; the world has no city\n", fault, why);
+        reportedNoCity = true;
+        free(index);
+        free(layout);
+        return;
+    }
+    indextable = (IndexTable*)index;
+    indextablesize = indexsize;
+    quadtree = new (mem) QuadTree((LayoutFile*)layout);
+}
+
+void KVWorld::FreeCity()
+{
+    if (quadtree != nullptr) {
+        quadtree->~QuadTree();
+        free(quadtree);
+        quadtree = nullptr;
+    }
+    free(indextable);
+    indextable = nullptr;
+    indextablesize = 0;
+}
+
+bool KVWorld::HasCity()
+{
+    if (quadtree != nullptr)
+        return true;
+    if (!reportedNoCity)
+        printf("City: the world has no city; nothing streams\n");
+    reportedNoCity = true;
+    return false;
+}
+
+void KVWorld::ClearPlaceholders()
+{
+    placeholderlist.DeleteAll();
+}
+
+bool KVWorld::LoadMission(const char* name)
+{
+    unsigned size = 0;
+    void* buffer = FileLoad(name, &size);
+    if (buffer == nullptr) {
+        printf("KVWorld: no mission file %s; no placeholders\n", name);
+        ClearPlaceholders();
+        return false;
+    }
+    return LoadMissionData(buffer, size);
+}
+
+bool KVWorld::LoadMissionData(void* buffer, u32 size)
+{
+    ClearPlaceholders();
+    MissionFile* m = (MissionFile*)buffer;
+    bool ok = size >= sizeof(MissionFile);
+    if (ok) {
+        m->blockCount = 1;
+        const HeaderBlock& b = m->block[0];
+        ok = b.data < size && (b.data & 15) == 0 && u64(b.count) * 32 <= size - b.data;
+    }
+    if (!ok) {
+        printf("KVWorld: the mission file is malformed; no placeholders\n");
+        free(buffer);
+        return false;
+    }
+    m->Header()->Fix();
+    if (m->block[0].type == 0 && m->block[0].data != 0) {
+        const Instance* in = (const Instance*)m->block[0].Data();
+        for (int i = 0; i < m->block[0].count; i++) {
+            Object* o = new Object();
+            if (o == nullptr)
+                break;
+            o->type = OBJT_PLACEHOLDER;
+            o->mat = in[i].GetMatrix();
+            o->id = s16(in[i].id);
+            if (placeholderlist.AddTail(o) == nullptr) {
+                o->Delete();
+                break;
+            }
+        }
+    }
+    free(buffer);
+    return true;
+}
+
+void KVWorld::Reset()
+{
+    ResetTime();
+    AnimationClock() = AnimTime(0);
+    animlist.RemoveAll();
+    framecalllist.RemoveAll();
+    dynbsp.RemoveAll();
+    // The window goes first: its cells delete the real objects they made.
+    if (quadtree != nullptr) {
+        quadtree->ClearVisibility();
+        quadtree->ClearAllGrids();
+    }
+    {
+        ObjectSnapshot snap(objectlist);
+        for (int i = 0; i < snap.n; i++)
+            if (snap.objs[i]->parent == nullptr && !snap.objs[i]->IsDead())
+                snap.objs[i]->Delete();
+    }
+    objectlist.RemoveAll();
+    ClearPlaceholders();
+    timerlist.DeleteAll();
+}
+
+void KVWorld::Clean()
+{
+    dynbsp.RemoveAll();
+    if (quadtree != nullptr) {
+        quadtree->ClearVisibility();
+        quadtree->ClearAllGrids();
+    }
+    objectlist.Clean();
+    animlist.Clean();
+    framecalllist.Clean();
+    timerlist.Clean();
+}
+
+// ---------------------------------------------------------------------------
+// City lookups.
+
+bool KVWorld::SyncTo(VectorPos p)
+{
+    if (!HasCity())
+        return true;
+    return quadtree->SyncGrid(CellOf(p[0]), CellOf(p[2]), false);
+}
+
+bool KVWorld::ExistsAt(VectorPos p)
+{
+    if (!HasCity())
+        return true;
+    const Grid* g = quadtree->LoadedGrid(p);
+    return g != nullptr && g->streamnum < 0;
+}
+
+bool KVWorld::CompleteAt(VectorPos p)
+{
+    if (!HasCity())
+        return true;
+    const Grid* g = quadtree->LoadedGrid(p);
+    return g != nullptr && g->Complete();
+}
+
+bool KVWorld::CompleteAt(const Cuboid& box)
+{
+    return CompleteAt(VectorPos(box.min[0], 0.0f, box.min[2])) && CompleteAt(VectorPos(box.max[0], 0.0f, box.min[2])) &&
+           CompleteAt(VectorPos(box.min[0], 0.0f, box.max[2])) && CompleteAt(VectorPos(box.max[0], 0.0f, box.max[2]));
+}
+
+Cuboid KVWorld::LoadedExtent() const
+{
+    if (quadtree == nullptr)
+        return Cuboid(VectorPos(1e38f, 1e38f, 1e38f), VectorPos(-1e38f, -1e38f, -1e38f));
+    return quadtree->CurrentMaxCuboid();
+}
+
+char* KVWorld::GetRoadName(int& len, int i) const
+{
+    if (quadtree == nullptr || i < 0 || i >= quadtree->num_roadnames) {
+        len = 0;
+        return nullptr;
+    }
+    len = int(quadtree->roadnames[i + 1] - quadtree->roadnames[i]);
+    return quadtree->roadnames[i];
+}
+
+u32 KVWorld::GetRealtimeCount() const
+{
+    return Platform::Count();
+}
+
+Object* KVWorld::FindCityObject(int id, const Cuboid& box)
+{
+    for (Visible2D v(box, QN_INSTANCES); *v; ++v) {
+        QuadNode* n = *v;
+        for (int k = 0; k < n->nObjects; k++)
+            if (n->objects[k].id == id)
+                return n->GetObject(k);
+    }
+    return nullptr;
+}
+
+Object* KVWorld::FindClosestCityObject(VectorPos p, float radius)
+{
+    QuadNode* bestNode = nullptr;
+    int bestK = 0;
+    float best = 1e38f;
+    for (Visible2D v(Cuboid(p, 0.078125f), QN_INSTANCES); *v; ++v) {
+        QuadNode* n = *v;
+        for (int k = 0; k < n->nObjects; k++) {
+            const float d = (n->objects[k].Pos() - p).LengthSq();
+            if (d < best) {
+                best = d;
+                bestNode = n;
+                bestK = k;
+                if (d < radius * radius)
+                    return n->GetObject(k);
+            }
+        }
+    }
+    return bestNode != nullptr ? bestNode->GetObject(bestK) : nullptr;
+}
+
+bool KVWorld::AddPostRawObj(RawObj* pro, bool bTail)
+{
+    rawobjPostList.Remove(pro);
+    Link<RawObj>* l = bTail ? rawobjPostList.AddTail(pro) : rawobjPostList.AddHead(pro);
+    return l != nullptr;
+}
+
+void KVWorld::RemovePostRawObj(RawObj* pro)
+{
+    rawobjPostList.Remove(pro);
+}
+
+// ---------------------------------------------------------------------------
+// Collision passes and rays.
+//
+// Contact handlers may remove objects from the object list or destroy them,
+// so each pass walks a snapshot of the list whose entries hold counted
+// references: no link or object storage goes away under the walk.
+
+namespace {
+
+constexpr unsigned KVF_DEADORNOCOLL = OBJF_DEAD | OBJF_NOCOLLISION;   // 0x80000002
+constexpr unsigned KVF_INTERIOR = 0x00080000;                         // a static interior object
+constexpr unsigned KVF_DEADORINTERIOR = OBJF_DEAD | KVF_INTERIOR;     // 0x80080000
 
 bool TopLevelCollider(const Object* o)
 {

@@ -1,5 +1,7 @@
 // The stand-in scene: the sample cube from the disc in the world, a fixed
 // camera, and the world's drawing for what the world holds.
+#include <algorithm>
+
 #include "game/StandInScene.h"
 
 #include "ZevEngine2/EntTypes.h"
@@ -19,6 +21,17 @@ Object* standincube;
 
 // The camera's world matrix, set each frame.
 Matrix standincamera;
+
+// The drive through the city: corners of the route on the road centre
+// lines, from the start placeholder to the end one, at eye height.
+constexpr float STANDIN_DRIVE_SPEED = 2.0f;
+constexpr float STANDIN_EYE_Y = -3.0f;
+VectorPos drive[5];
+int driveCorners = 0;
+Matrix drivecamera(true);
+RenderContext cityview;
+int shownx = 64, shownz = 64;
+bool shownComplete = false;
 
 // Displayed frames per turn of the model about its own upright axis (about
 // 12.5 seconds at 25 frames a second); that axis leans toward the camera by
@@ -105,6 +118,77 @@ const Matrix& StandInSceneFrame(int frame)
     // Above and in front of the model (y points down), looking at it.
     standincamera = LookatMatrix(VectorPos(0.0f, -2.6f, -7.5f), VectorPos(0.0f, 0.0f, 0.0f));
     return standincamera;
+}
+
+void StandInCityStart()
+{
+    driveCorners = 0;
+    if (world.quadtree == nullptr)
+        return;
+    if (!world.LoadMission(STANDIN_MISSION))
+        return;
+    const Object* from = world.FindPlaceholder(-4);
+    const Object* to = world.FindPlaceholder(-5);
+    if (from == nullptr || to == nullptr) {
+        printf("Stand-in scene: the mission has no placeholders -4 and -5; no drive\n");
+        return;
+    }
+    const VectorPos a = from->Pos(), b = to->Pos();
+    // East along the start's road, south down the avenue at x = 32, east
+    // along the end's road.
+    drive[0] = VectorPos(a[0], STANDIN_EYE_Y, 32.0f);
+    drive[1] = VectorPos(32.0f, STANDIN_EYE_Y, 32.0f);
+    drive[2] = VectorPos(32.0f, STANDIN_EYE_Y, -32.0f);
+    drive[3] = VectorPos(b[0], STANDIN_EYE_Y, -32.0f);
+    driveCorners = 4;
+    while (!world.SyncTo(a)) {
+    }
+    shownx = world.quadtree->gridx;
+    shownz = world.quadtree->gridz;
+    shownComplete = true;
+    printf("City: window at (%d, %d) complete\n", shownx, shownz);
+}
+
+const Matrix& StandInCityFrame(const RenderContext& view, int frame)
+{
+    if (driveCorners == 0 || world.quadtree == nullptr)
+        return drivecamera;
+    // The point `frame` steps along the route, held at its end.
+    float left = STANDIN_DRIVE_SPEED * float(frame);
+    int leg = 0;
+    for (; leg < driveCorners - 2; leg++) {
+        const float len = Length(VectorXYZ(drive[leg + 1] - drive[leg]));
+        if (left <= len)
+            break;
+        left -= len;
+    }
+    const VectorDir along = Normalise(VectorDir(drive[leg + 1] - drive[leg]));
+    const float len = Length(VectorXYZ(drive[leg + 1] - drive[leg]));
+    const VectorPos at = drive[leg] + along * std::min(left, len);
+    drivecamera = LookatMatrix(at, at + along * 10.0f);
+
+    cityview = view;
+    cityview.SetCameraMatrix(drivecamera);
+    QuadTree* qt = world.quadtree;
+    qt->ClearVisibility();
+    qt->CalcSortedVisibility(cityview);
+    if (qt->gridx != shownx || qt->gridz != shownz) {
+        shownx = qt->gridx;
+        shownz = qt->gridz;
+        shownComplete = false;
+        printf("City: frame %d: window moves to (%d, %d)\n", frame, shownx, shownz);
+    }
+    bool complete = true;
+    for (const Grid& g : qt->grid)
+        complete &= g.Complete();
+    if (complete && !shownComplete) {
+        int listed = 0;
+        qt->stObjects.ForEach([&](Instance*, float) { listed++; });
+        printf("City: frame %d: window at (%d, %d) complete; %d instances in view\n", frame, shownx, shownz,
+               listed);
+    }
+    shownComplete = complete;
+    return drivecamera;
 }
 
 void StandInDrawWorld(RenderContext& rc)

@@ -26,6 +26,21 @@ bool StandInSceneStart(unsigned short chimebank);
 // `frame` and returns the camera's world matrix (also the sound listener).
 const Matrix& StandInSceneFrame(int frame);
 
+// The mission whose placeholders the stand-in drive runs between.
+constexpr const char STANDIN_MISSION[] = "KORVALIS\\DemoData\\Missions\\MISSION2.EXM";
+
+// Loads the stand-in mission and waits until the city around its start
+// placeholder (-4) is complete.  Without a city or the mission it says so
+// once and the drive below walks nothing.
+void StandInCityStart();
+
+// Once per displayed frame: the stand-in's driving camera (from the start
+// placeholder east along the road, south, east again toward placeholder -5,
+// two units a frame) walks the visible city, moving the window and streaming
+// under the time budget; the window's moves and completions are printed.
+// Returns the driving camera's world matrix.
+const Matrix& StandInCityFrame(const RenderContext& view, int frame);
+
 // The world's drawing as the city's will do it, for what the world holds:
 // the view's lights and microcode, the transparencies list, every live
 // top-level object with the local lights best for it, then the transparent

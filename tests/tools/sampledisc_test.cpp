@@ -38,6 +38,10 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",
     "KORVALIS\\DemoData\\DEMOEND3.IPU",       "KORVALIS\\DemoData\\DEMOEND4.IPU",
     "KORVALIS\\DemoData\\DEMOEND5.IPU",       "KORVALIS\\DemoData\\ZEVWORKS.IPU",
+    "KORVALIS\\DemoCity\\TEST.IDX",           "KORVALIS\\DemoCity\\TEST.EXP",
+    "KORVALIS\\DemoCity\\TEST.MGD",           "KORVALIS\\DemoCity\\TEST.EXM",
+    "KORVALIS\\DemoData\\Missions\\MISSION1.EXM", "KORVALIS\\DemoData\\Missions\\MISSION2.EXM",
+    "KORVALIS\\DemoData\\Missions\\MISSION3.EXM", "KORVALIS\\MISSIONS\\MISSION1.EXM",
 };
 
 const char* const kPictures[] = {"DEMTITLE", "DEMOSCR1", "DEMOSCR2", "DEMOSCR3", "DEMOEND1",

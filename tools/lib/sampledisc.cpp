@@ -13,6 +13,7 @@
 #include "tools/lib/sampledisc.h"
 
 #include "tools/lib/adpcm.h"
+#include "tools/lib/city.h"
 #include "tools/lib/ipuenc.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
@@ -147,6 +148,20 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
         !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error))
         return false;
+
+    CityFiles city;
+    if (!WriteCity(SampleCity(), city, error)) {
+        error = "DemoCity: " + error;
+        return false;
+    }
+    files.push_back({"DemoCity/TEST.IDX", std::move(city.idx), "generated city index"});
+    files.push_back({"DemoCity/TEST.EXP", std::move(city.exp), "generated city layout"});
+    files.push_back({"DemoCity/TEST.MGD", std::move(city.mgd), "generated city cells"});
+    files.push_back({"DemoCity/TEST.EXM", std::move(city.exm), "generated city models"});
+    files.push_back({"DemoData/Missions/MISSION1.EXM", WriteMission(SampleMission1()), "generated mission"});
+    files.push_back({"MISSIONS/MISSION1.EXM", WriteMission(SampleMission1()), "generated mission"});
+    files.push_back({"DemoData/Missions/MISSION2.EXM", WriteMission(SampleMission2()), "generated mission"});
+    files.push_back({"DemoData/Missions/MISSION3.EXM", WriteMission(SampleMission3()), "generated mission"});
 
     for (const PictureFile& p : kPictures) {
         PakInputFile f{p.path, {}, "generated picture"};

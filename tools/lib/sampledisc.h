@@ -5,6 +5,11 @@
 //   DemoData\Vags\CITYBUSY.VB    a streamed music piece (a tone sequence, 44,100 Hz)
 //   DemoData\Sample\CUBE.P2B     the sample cube model (tools/lib/p2b_sample.h)
 //   DemoData\Sample\ARM.P2B      the sample skinned arm
+//   DemoCity\TEST.IDX, TEST.EXP, TEST.MGD, TEST.EXM
+//                                the sample city (tools/lib/city.h): cell index,
+//                                layout, cells and model archive
+//   DemoData\Missions\MISSION1..3.EXM, MISSIONS\MISSION1.EXM
+//                                mission placement files for the sample city
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
 //                                still pictures (640 x 448) for the demo flow's
 //                                title, loading and closing screens

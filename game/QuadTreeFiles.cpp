@@ -1,0 +1,615 @@
+// City files: the cell index, the layout and the cell records, each checked
+// against its size before its stored offsets become pointers.
+#include <ee/kernel.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <new>
+
+#include "game/QuadTree.h"
+
+namespace {
+
+// Formats the reason a check refuses a file into why (256 bytes); returns
+// false so a check can end with `return Refuse(...)`.
+bool Refuse(char* why, const char* fmt, ...)
+{
+    if (why != nullptr) {
+        va_list ap;
+        va_start(ap, fmt);
+        vsnprintf(why, 256, fmt, ap);
+        va_end(ap);
+    }
+    return false;
+}
+
+// [off, off + len) lies inside size bytes.
+bool Inside(u64 off, u64 len, u32 size)
+{
+    return off <= size && len <= size - off;
+}
+
+const u32* Words(const void* p)
+{
+    return static_cast<const u32*>(p);
+}
+
+// A block directory of n entries at the start of size bytes.
+bool CheckHead(const void* file, u32 n, u32 size, char* why)
+{
+    if (!Inside(0, 4 + u64(n) * 8, size))
+        return Refuse(why, "the %u-entry block directory does not fit in %u bytes", n, size);
+    const HeaderBlock* b = reinterpret_cast<const HeaderBlock*>(Words(file) + 1);
+    for (u32 i = 0; i < n; i++)
+        if (b[i].data >= size)
+            return Refuse(why, "block %u (type %u) starts at 0x%X, outside %u bytes", i, b[i].type, b[i].data, size);
+    return true;
+}
+
+const HeaderBlock* Blocks(const void* file)
+{
+    return reinterpret_cast<const HeaderBlock*>(Words(file) + 1);
+}
+
+// The last block of a type in a directory of n entries, or null.
+const HeaderBlock* FindBlock(const void* file, u32 n, u16 type)
+{
+    const HeaderBlock* found = nullptr;
+    for (u32 i = 0; i < n; i++)
+        if (Blocks(file)[i].type == type && Blocks(file)[i].data != 0)
+            found = &Blocks(file)[i];
+    return found;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Packed rotations and instance matrices.
+
+Quaternion UnpackQuat(unsigned int packed)
+{
+    auto field = [packed](int shift) {
+        int v = int((packed >> shift) & 0x3FF);
+        if (v & 0x200)
+            v -= 0x400;
+        return float(v) * UNPACKQUAT_SCALE;
+    };
+    const float a = field(0), b = field(10), c = field(20);
+    const float s = std::sqrt(1.0f - std::min(1.0f, a * a + b * b + c * c));
+    switch (packed >> 30) {
+    case 0:
+        return Quaternion(Vector(a, b, c, s));
+    case 1:
+        return Quaternion(Vector(b, c, s, a));
+    case 2:
+        return Quaternion(Vector(c, s, a, b));
+    default:
+        return Quaternion(Vector(s, a, b, c));
+    }
+}
+
+Matrix Instance::GetMatrix() const
+{
+    Matrix m = Matrix(UnpackQuat(Rotation()));
+    if (scale != 0) {
+        const float k = Scale();
+        m.x = m.x * k;
+        m.y = m.y * k;
+        m.z = m.z * k;
+    }
+    m.w = Vector(loc[0], loc[1], loc[2], 1.0f);
+    return m;
+}
+
+Matrix Instance::GetDrawMatrix(const MdlfileCache* mfc) const
+{
+    if (mfc == nullptr || !(mfc->obj.flags & CITYMODEL_SWAYS))
+        return GetMatrix();
+    const float u = loc[0] + float(world.timePrecise.t) / 256.0f * 0.025f;
+    const VectorXYZ a = FixAng(VectorXYZ(u, 0.49f * u, 0.3f * u));
+    const VectorXYZ s(0.01f * Sin(a[0]), 0.01f * Sin(a[1]), 0.01f * Sin(a[2]));
+    return RotMatrix(s) * GetMatrix();
+}
+
+int CellOf(float v)
+{
+    return int((v + 16384.0f) * 0.00390625f) - 64;
+}
+
+// ---------------------------------------------------------------------------
+// The cell index.
+
+bool IndexTable::Check(const IndexTable* t, u32 size)
+{
+    if (t == nullptr || size < 4)
+        return false;
+    if (t->maxz < t->minz)
+        return true;   // no rows: a city without cells
+    const u32 rows = u32(t->maxz - t->minz) + 1;
+    if (!Inside(4, 4u * rows, size))
+        return false;
+    for (u32 r = 0; r < rows; r++) {
+        const Span& s = t->span[r];
+        if (s.maxx < s.minx)
+            continue;   // a row without cells
+        if (!Inside(u64(s.index) * 4, u64(s.maxx - s.minx + 1) * 8, size))
+            return false;
+    }
+    return true;
+}
+
+bool IndexTable::Find(int x, int z, u32& offset, u32& size) const
+{
+    const int zi = z + 64, xi = x + 64;
+    if (zi < minz || zi > maxz)
+        return false;
+    const Span& s = span[zi - minz];
+    if (xi < s.minx || xi > s.maxx)
+        return false;
+    const u32 k = s.index + 2u * u32(xi - s.minx);
+    offset = Words(this)[k];
+    size = Words(this)[k + 1];
+    return true;
+}
+
+int CityIndex(int i)
+{
+    const QuadTree* qt = world.quadtree;
+    if (qt == nullptr || qt->cities == nullptr || i < 0 || i >= qt->nCities)
+        return 0;
+    return qt->cities[i];
+}
+
+// ---------------------------------------------------------------------------
+// The layout.
+
+bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
+{
+    if (!CheckHead(f, LAYOUT_BLOCKS, size, why))
+        return false;
+    u32 seen = 0;
+    for (const HeaderBlock& b : f->block) {
+        if (b.type >= LAYOUT_BLOCKS || b.data == 0)
+            continue;
+        if (seen & (1u << b.type))
+            return Refuse(why, "block type %u appears twice", b.type);
+        seen |= 1u << b.type;
+    }
+    const HeaderBlock* tex = FindBlock(f, LAYOUT_BLOCKS, LAYOUT_TEXTURES);
+    const u32 ntex = tex ? tex->count : 0;
+    if (tex && !Inside(tex->data, u64(ntex) * sizeof(Texture), size))
+        return Refuse(why, "the %u texture records run past the end", ntex);
+    for (u32 i = 0; tex && i < ntex; i++) {
+        const u32 off = Words((const u8*)f + tex->data + i * sizeof(Texture))[3];
+        if (!Inside(u64(tex->data) + off, 0, size))
+            return Refuse(why, "texture %u's data lies outside the file", i);
+    }
+    for (const HeaderBlock& b : f->block) {
+        if (b.data == 0)
+            continue;
+        const u8* base = (const u8*)f;
+        switch (b.type) {
+        case LAYOUT_ROADTYPES:
+            if (!Inside(b.data, u64(b.count) * 4, size))
+                return Refuse(why, "the road-type table runs past the end");
+            for (u32 i = 0; i < b.count; i++) {
+                const u32 off = Words(base + b.data)[i];
+                if (off == 0 || (off & 15) || !Inside(off, sizeof(RoadTypeFile), size))
+                    return Refuse(why, "road type %u lies outside the file", i);
+                const RoadTypeFile* rt = (const RoadTypeFile*)(base + off);
+                const int n = rt->iNumXSectPts;
+                if (n < 1 || !Inside(off + 32, u64(rt->NumPoints()) * 16, size))
+                    return Refuse(why, "road type %u's cross section runs past the end", i);
+                if (rt->iJunc >= n || rt->iJuncLeft >= n || rt->iRightEdge >= n)
+                    return Refuse(why, "road type %u names a cross-section point it does not have", i);
+                if (rt->iNumXSectLowPts != 0 && (rt->iJuncLow >= rt->iNumXSectLowPts ||
+                                                 rt->iJuncLeftLow >= rt->iNumXSectLowPts ||
+                                                 rt->iRightEdgeLow >= rt->iNumXSectLowPts))
+                    return Refuse(why, "road type %u names a low-detail point it does not have", i);
+                if (!Inside(u64(off) + FileWord(rt->lanes), u64(rt->num_lanes) * 4, size))
+                    return Refuse(why, "road type %u's lane table lies outside the file", i);
+                const int t = std::bit_cast<int>(FileWord(rt->ptex));
+                if (t >= int(ntex))
+                    return Refuse(why, "road type %u names texture %d of %u", i, t, ntex);
+            }
+            break;
+        case LAYOUT_GROUNDTYPES:
+            if (!Inside(b.data, u64(b.count) * 4, size))
+                return Refuse(why, "the ground-type table runs past the end");
+            for (u32 i = 0; i < b.count; i++) {
+                const u32 off = Words(base + b.data)[i];
+                if (off == 0 || (off & 3) || !Inside(off, 4, size))
+                    return Refuse(why, "ground type %u lies outside the file", i);
+                const u32 t = Words(base + off)[0];
+                if (t >= ntex)
+                    return Refuse(why, "ground type %u names texture %d of %u", i, int(t), ntex);
+            }
+            break;
+        case LAYOUT_ROADNAMES:
+        case LAYOUT_MODELDIR:
+            if (!Inside(b.data, (u64(b.count) + 1) * 4, size))
+                return Refuse(why, "the %s table runs past the end", b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
+            for (u32 i = 0; i <= b.count; i++) {
+                const u32 w = Words(base + b.data)[i];
+                if (i > 0 && w < Words(base + b.data)[i - 1])
+                    return Refuse(why, "entry %u of the %s table goes backwards", i,
+                                  b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
+                if (b.type == LAYOUT_ROADNAMES && (w == 0 || w > size))
+                    return Refuse(why, "road name %u lies outside the file", i);
+            }
+            break;
+        case LAYOUT_CITIES:
+            if (!Inside(b.data, u64(b.count) * 2, size))
+                return Refuse(why, "the city numbers run past the end");
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+QuadTree::QuadTree(LayoutFile* layout) : file(layout)
+{
+    layout->blockCount = LAYOUT_BLOCKS;
+    layout->Header()->Fix();
+    for (HeaderBlock& b : layout->block) {
+        if (b.data == 0)
+            continue;
+        u32* words = (u32*)b.Data();
+        switch (b.type) {
+        case LAYOUT_ROADTYPES:
+            roadtypes = (RoadType**)words;
+            nRoadtypes = b.count;
+            for (int i = 0; i < nRoadtypes; i++) {
+                RoadType* rt = (RoadType*)((u8*)layout + words[i]);
+                roadtypes[i] = rt;
+                rt->lanes = (float*)((u8*)rt + FileWord(rt->lanes));
+                rt->speed *= 1.0f / 70.0f;
+                for (int p = 1; p < rt->NumPoints(); p++) {
+                    const Vector& a = rt->vXSect[p - 1];
+                    Vector& v = rt->vXSect[p];
+                    const float dx = v[0] - a[0], dy = v[1] - a[1];
+                    const float len = std::sqrt(dx * dx + dy * dy);
+                    u32 shade = 0;
+                    if (len > 0.0f) {
+                        const float c = std::clamp(dx / len, -1.0f, 1.0f);
+                        shade = u32(int(32767.0f * c * c * c)) & 0xFFFF;
+                    }
+                    v[2] = WordLane((LaneWord(v[2]) & 0xFFFF0000u) | shade);
+                    v[3] = WordLane((LaneWord(v[3]) & 0xFFFF0000u) | shade);
+                }
+            }
+            break;
+        case LAYOUT_GROUNDTYPES:
+            groundtypes = (GroundType**)words;
+            nGroundtypes = b.count;
+            for (int i = 0; i < nGroundtypes; i++)
+                groundtypes[i] = (GroundType*)((u8*)layout + words[i]);
+            break;
+        case LAYOUT_TEXTURES:
+            textures = (Texture*)words;
+            nTextures = b.count;
+            for (int i = 0; i < nTextures; i++)
+                textures[i].data = (u8*)words + FileWord(textures[i].data);
+            break;
+        case LAYOUT_ROADNAMES:
+            roadnames = (char**)words;
+            num_roadnames = b.count;
+            for (int i = 0; i <= num_roadnames; i++)
+                roadnames[i] = (char*)layout + words[i];
+            break;
+        case LAYOUT_MODELDIR:
+            nMdlfiles = b.count;
+            mdlfiles = nMdlfiles > 0 ? (MdlfileCache*)malloc_align(sizeof(MdlfileCache) * nMdlfiles, 16) : nullptr;
+            if (mdlfiles == nullptr && nMdlfiles > 0) {
+                printf("City: no memory for the table of %d models; the city shows none\n", nMdlfiles);
+                nMdlfiles = 0;
+            }
+            for (int i = 0; i < nMdlfiles; i++)
+                new (&mdlfiles[i]) MdlfileCache(words[i], words[i + 1] - words[i]);
+            break;
+        case LAYOUT_CITIES:
+            cities = (u16*)words;
+            nCities = b.count;
+            break;
+        default:
+            break;
+        }
+    }
+    for (int i = 0; i < nRoadtypes; i++) {
+        const int t = std::bit_cast<int>(FileWord(roadtypes[i]->ptex));
+        roadtypes[i]->ptex = t >= 0 ? &textures[t] : nullptr;
+    }
+    for (int i = 0; i < nGroundtypes; i++)
+        groundtypes[i]->ptex = &textures[FileWord(groundtypes[i]->ptex)];
+}
+
+QuadTree::~QuadTree()
+{
+    ClearAllGrids();
+    ClearVisibility();
+    for (int i = 0; i < nMdlfiles; i++)
+        mdlfiles[i].~MdlfileCache();
+    free(mdlfiles);
+    free(file);
+}
+
+// ---------------------------------------------------------------------------
+// Cell records.
+
+namespace {
+
+// A walk over the junction records of one block.
+struct JunctionBlock
+{
+    u32 data = 0, count = 0;
+};
+
+// True when off is the start of a junction record of one of the blocks, with
+// at least n records from it inside the block.
+bool IsJunctionRun(const u8* base, const JunctionBlock* blocks, int nblocks, u32 off, u32 n)
+{
+    for (int bi = 0; bi < nblocks; bi++) {
+        u32 at = blocks[bi].data;
+        for (u32 i = 0; i < blocks[bi].count; i++) {
+            if (at == off)
+                return i + n <= blocks[bi].count;
+            at += JunctionFile::Size(((const JunctionFile*)(base + at))->nRoadsegs);
+        }
+    }
+    return false;
+}
+
+// off is record idx of a block of count records of size bytes, with n
+// records from it inside.
+bool IsRecordRun(const HeaderBlock* b, u32 recsize, u32 off, u32 n)
+{
+    if (b == nullptr || off < b->data || (off - b->data) % recsize != 0)
+        return false;
+    return (off - b->data) / recsize + n <= b->count;
+}
+
+bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n)
+{
+    for (u32 i = 0; i < n; i++) {
+        if ((off & 15) || !Inside(off, 16, size))
+            return false;
+        const int c = ((const Occluder*)(base + off))->Count();
+        if (c < 1 || c > Occlusion::MAXCORNERS || !Inside(off, u64(c) * 16, size))
+            return false;
+        off += u32(c) * 16;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
+{
+    if (size < 4 || !CheckHead(f, f->blockCount, size, why))
+        return false;
+    const u8* base = (const u8*)f;
+    const u32 nb = f->blockCount;
+    // Each block the loader reads is checked once, so it may appear once.
+    u32 seen = 0;
+    for (u32 i = 0; i < nb; i++) {
+        const HeaderBlock& b = ((const HeaderBlock*)(base + 4))[i];
+        if (b.type >= GRID_BLOCKS || b.data == 0)
+            continue;
+        if (seen & (1u << b.type))
+            return Refuse(why, "block type %u appears twice", b.type);
+        seen |= 1u << b.type;
+    }
+    const HeaderBlock* inst = FindBlock(f, nb, GRID_INSTANCES);
+    const HeaderBlock* segs = FindBlock(f, nb, GRID_ROADSEGS);
+    const HeaderBlock* pats = FindBlock(f, nb, GRID_GROUNDPATCHES);
+    const HeaderBlock* nodes = FindBlock(f, nb, GRID_QUADNODES);
+    JunctionBlock jb[2];
+    const HeaderBlock* jblocks[2] = {FindBlock(f, nb, GRID_JUNCTIONS), FindBlock(f, nb, GRID_FAKEJUNCTIONS)};
+    for (int i = 0; i < 2; i++)
+        if (jblocks[i])
+            jb[i] = {jblocks[i]->data, jblocks[i]->count};
+
+    if (inst) {
+        if ((inst->data & 15) || !Inside(inst->data, u64(inst->count) * 32, size))
+            return Refuse(why, "the %u instances run past the end", inst->count);
+        for (u32 i = 0; i < inst->count; i++) {
+            const InstanceFile& in = ((const InstanceFile*)(base + inst->data))[i];
+            if (in.mdlfileid >= qt->nMdlfiles)
+                return Refuse(why, "instance %u uses model %u of %d", i, in.mdlfileid, qt->nMdlfiles);
+            if (in.dataoffset >= size)
+                return Refuse(why, "instance %u's parameter data lies outside the cell", i);
+        }
+    }
+    for (int bi = 0; bi < 2; bi++) {
+        u32 at = jb[bi].data;
+        for (u32 i = 0; i < jb[bi].count; i++) {
+            if ((at & 15) || !Inside(at, 32, size))
+                return Refuse(why, "junction %u runs past the end", i);
+            const JunctionFile* j = (const JunctionFile*)(base + at);
+            const int n = j->nRoadsegs;
+            if (!Inside(at, JunctionFile::Size(n), size) || (FileWord(j->pbezCurbs) & 15) ||
+                !Inside(u64(at) + FileWord(j->pbezCurbs), u64(n) * 64, size))
+                return Refuse(why, "junction %u's kerbs run past the end", i);
+            for (int k = 0; k < n; k++) {
+                const u32 rs = FileWord(j->roadsegs[k]);
+                if (rs != 0 && !IsRecordRun(segs, 80, rs, 1))
+                    return Refuse(why, "junction %u's slot %d is not a road segment", i, k);
+            }
+            at += JunctionFile::Size(n);
+        }
+    }
+    if (segs) {
+        if ((segs->data & 15) || !Inside(segs->data, u64(segs->count) * 80, size))
+            return Refuse(why, "the %u road segments run past the end", segs->count);
+        for (u32 i = 0; i < segs->count; i++) {
+            const RoadSegFile& rs = ((const RoadSegFile*)(base + segs->data))[i];
+            for (int e = 0; e < 2; e++) {
+                const u32 j = FileWord(rs.jtn[e]);
+                if (j != 0 && !IsJunctionRun(base, jb, 2, j, 1))
+                    return Refuse(why, "road segment %u ends at 0x%X, not a junction", i, j);
+            }
+            if (FileWord(rs.type) >= u32(qt->nRoadtypes))
+                return Refuse(why, "road segment %u is of kind %u of %d", i, FileWord(rs.type), qt->nRoadtypes);
+        }
+    }
+    if (pats) {
+        if ((pats->data & 15) || !Inside(pats->data, u64(pats->count) * 336, size))
+            return Refuse(why, "the %u ground patches run past the end", pats->count);
+        for (u32 i = 0; i < pats->count; i++) {
+            const GroundPatchFile& gp = ((const GroundPatchFile*)(base + pats->data))[i];
+            const int t = int(LaneWord(gp.patch.p[0][3]));
+            if (t < -1 || t >= qt->nGroundtypes)
+                return Refuse(why, "ground patch %u is of ground type %d of %d", i, t, qt->nGroundtypes);
+            for (int p : {3, 5, 7, 9})
+                if (LaneWord(gp.patch.p[p][3]) >= size)
+                    return Refuse(why, "ground patch %u's point %d names 0x%X, outside the cell", i, p,
+                                  LaneWord(gp.patch.p[p][3]));
+        }
+    }
+    if (nodes) {
+        if ((nodes->data & 15) || !Inside(nodes->data, u64(nodes->count) * 80, size))
+            return Refuse(why, "the %u quad nodes run past the end", nodes->count);
+        for (u32 i = 0; i < nodes->count; i++) {
+            const QuadNodeFile& qn = ((const QuadNodeFile*)(base + nodes->data))[i];
+            for (int c = 0; c < 4; c++) {
+                const u32 off = FileWord(qn.child[c]);
+                // Children come after their parent, so no walk can loop.
+                if (off != 0 && (!IsRecordRun(nodes, 80, off, 1) || (off - nodes->data) / 80 <= i))
+                    return Refuse(why, "quad node %u's child %d is not a later node", i, c);
+            }
+            if ((qn.nObjects && !IsRecordRun(inst, 32, FileWord(qn.objects), qn.nObjects)) ||
+                (qn.nRoadSegs && !IsRecordRun(segs, 80, FileWord(qn.roadsegs), qn.nRoadSegs)) ||
+                (qn.nGroundPatches && !IsRecordRun(pats, 336, FileWord(qn.groundpatches), qn.nGroundPatches)) ||
+                (qn.nJunctions && !IsJunctionRun(base, jb, 1, FileWord(qn.junctions), qn.nJunctions)) ||
+                (qn.nOccluders && !CheckOccluders(base, size, FileWord(qn.occluders), qn.nOccluders)))
+                return Refuse(why, "quad node %u lists records outside their blocks", i);
+        }
+    }
+    if (const HeaderBlock* ml = FindBlock(f, nb, GRID_MODELLIST)) {
+        if (!Inside(ml->data, u64(ml->count) * 2, size))
+            return Refuse(why, "the model list runs past the end");
+        for (u32 i = 0; i < ml->count; i++) {
+            const int m = ((const s16*)(base + ml->data))[i];
+            if (m < 0 || m >= qt->nMdlfiles)
+                return Refuse(why, "the model list names model %d of %d", m, qt->nMdlfiles);
+        }
+    }
+    if (const HeaderBlock* rl = FindBlock(f, nb, GRID_RELOCATIONS)) {
+        if ((rl->data & 3) || !Inside(rl->data, u64(rl->count) * 4, size))
+            return Refuse(why, "the relocations run past the end");
+        for (u32 k = 1; k < rl->count; k++) {
+            const u32 at = Words(base + rl->data)[k];
+            if ((at & 3) || !Inside(at, 4, size))
+                return Refuse(why, "relocation %u names 0x%X, outside the cell", k, at);
+        }
+    }
+    return true;
+}
+
+void Grid::Init(QuadTree* qt)
+{
+    FlushCache(0);
+    char why[256] = "";
+    if (!Check(file, size, qt, why)) {
+        printf("City: cell (%d, %d) is malformed (%s); its place stays empty\n", cellx, cellz, why);
+        free(file);
+        file = nullptr;
+        streamnum = -1;
+        return;
+    }
+    u8* base = (u8*)file;
+    file->Header()->Fix();
+    for (u32 bi = 0; bi < file->blockCount; bi++) {
+        HeaderBlock& b = file->block[bi];
+        if (b.data == 0)
+            continue;
+        switch (b.type) {
+        case GRID_INSTANCES:
+            instances = (Instance*)b.Data();
+            nInstances = b.count;
+            iInstances = 0;
+            break;
+        case GRID_JUNCTIONS:
+        case GRID_FAKEJUNCTIONS: {
+            Junction* j = (Junction*)b.Data();
+            if (b.type == GRID_FAKEJUNCTIONS) {
+                fakejunctions = j;
+                nFake = b.count;
+            }
+            for (int i = 0; i < b.count; i++, j = j->Next()) {
+                j->pbezCurbs = (Bezier*)((u8*)j + FileWord(j->pbezCurbs));
+                for (int k = 0; k < j->nRoadsegs; k++) {
+                    const u32 off = FileWord(j->roadsegs[k]);
+                    j->roadsegs[k] = off != 0 ? (RoadSeg*)(base + off) : nullptr;
+                    j->pbezCurbs[k].c3[3] = 0.0f;
+                }
+            }
+            break;
+        }
+        case GRID_ROADSEGS: {
+            RoadSeg* rs = (RoadSeg*)b.Data();
+            for (int i = 0; i < b.count; i++) {
+                for (Junction*& jt : rs[i].jtn)
+                    jt = FileWord(jt) != 0 ? (Junction*)(base + FileWord(jt)) : nullptr;
+                rs[i].type = qt->roadtypes[FileWord(rs[i].type)];
+            }
+            break;
+        }
+        case GRID_GROUNDPATCHES: {
+            GroundPatch* gp = (GroundPatch*)b.Data();
+            for (int i = 0; i < b.count; i++) {
+                Vector* p = gp[i].patch.p;
+                const int t = int(LaneWord(p[0][3]));
+                p[0][3] = WordLane(FileWord(t >= 0 ? qt->groundtypes[t] : nullptr));
+                for (int r = 0; r < 3; r++)
+                    gp[i].texmat[r][2] = 0.0f;
+                gp[i].texmat.w[2] = 1.0f;
+                for (int k : {3, 5, 7, 9})
+                    p[k][3] = WordLane(FileWord(base + LaneWord(p[k][3])));
+            }
+            break;
+        }
+        case GRID_QUADNODES: {
+            QuadNode* qn = (QuadNode*)b.Data();
+            root = qn;
+            auto fix = [base](auto*& p) {
+                using T = std::remove_reference_t<decltype(*p)>;
+                p = FileWord(p) != 0 ? (T*)(base + FileWord(p)) : nullptr;
+            };
+            for (int i = 0; i < b.count; i++) {
+                for (QuadNode*& c : qn[i].child)
+                    fix(c);
+                fix(qn[i].objects);
+                fix(qn[i].junctions);
+                fix(qn[i].roadsegs);
+                fix(qn[i].groundpatches);
+                fix(qn[i].occluders);
+            }
+            break;
+        }
+        case GRID_MODELLIST:
+            mdlfiles = (s16*)b.Data();
+            nMdlfiles = b.count;
+            iMdlfiles = 0;
+            for (int i = 0; i < nMdlfiles; i++)
+                qt->mdlfiles[mdlfiles[i]].AddRef();
+            break;
+        case GRID_RELOCATIONS: {
+            u32* e = (u32*)b.Data();
+            const u32 add = FileWord(base + e[0]);
+            for (int k = 1; k < b.count; k++)
+                *(u32*)(base + e[k]) += add;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    Junction* j = fakejunctions;
+    for (int i = 0; i < nFake; i++, j = j->Next())
+        qt->Stitch(j);
+}

@@ -1,0 +1,252 @@
+// The road network of the city: road kinds (in the layout file), road
+// segments, junctions and ground patches (in the cell files).  The files are
+// loaded whole and fixed up in place, so each record here is at once the file
+// format and the run-time object: a pointer field holds an offset or an index
+// in the file and an address once the loader has fixed it up (the program is
+// 32-bit, so both are one word).  Other subsystems name a place on the network
+// with RoadInfo and RoadPos.
+//
+// Vectors are 16-byte aligned; y points down.
+#pragma once
+
+#include <bit>
+
+#include "ZevEngine2/Zev.h"
+#include "ZevEngine2/PS2/Bezier.h"
+#include "ZevEngine2/PS2/Extent.h"
+#include "ZevEngine2/PS2/Image.h"
+#include "ZevEngine2/PS2/Vector.h"
+
+static_assert(sizeof(void*) == 4, "city records keep offsets and pointers in the same word");
+
+class RoadType;
+class RoadSeg;
+class Junction;
+struct GroundType;
+class Object;
+
+// A stored offset or index word read from a pointer field before the fix-up,
+// and the word that a writer stores there.
+template <class T>
+inline u32 FileWord(T* p)
+{
+    return std::bit_cast<u32>(p);
+}
+template <class T>
+inline T* FileWordPtr(u32 w)
+{
+    return std::bit_cast<T*>(w);
+}
+// An integer punned into a float lane of a vector (w words carry offsets,
+// counts and packed values).
+inline u32 LaneWord(float f) { return std::bit_cast<u32>(f); }
+inline float WordLane(u32 w) { return std::bit_cast<float>(w); }
+
+// A road kind: a 32-byte head and its cross-section points, full-detail ones
+// first, then the low-detail ones.
+struct RoadTypeFile
+{
+    u8 flags;             // 0x10: kerb walls block sideways movement on the ground
+    u8 num_lanes;
+    u8 num_rightlanes;
+    u8 type;
+    u8 iNumXSectPts;
+    u8 iJunc;             // right carriageway edge: where junction kerbs attach
+    u8 iJuncLeft;         // the same on the left
+    u8 iRightEdge;        // outer edge of the right pavement
+    u8 iNumXSectLowPts;
+    u8 iJuncLow;
+    u8 iJuncLeftLow;
+    u8 iRightEdgeLow;
+    u16 abbrev;           // road-name table index of the kind's suffix word
+    u8 lflex;
+    u8 rflex;
+    float fTexVScale;
+    Texture* ptex;        // file: int texture number (negative: none)
+    float* lanes;         // file: offset of the lane table from this record
+    float speed;          // file: stored speed; the loader scales it by 1/70
+    Vector vXSect[];      // x lateral (left first), y height, z and w shading words
+
+    int NumPoints() const { return iNumXSectPts + iNumXSectLowPts; }
+};
+static_assert(sizeof(RoadTypeFile) == 32 && offsetof(RoadTypeFile, vXSect) == 32);
+static_assert(offsetof(RoadTypeFile, fTexVScale) == 16 && offsetof(RoadTypeFile, speed) == 28);
+
+// Road-kind flag bits the traffic reads.
+constexpr u8 ROADTYPE_PEDESTRIANS = 0x01;
+constexpr u8 ROADTYPE_VEHICLES = 0x02;
+constexpr u8 ROADTYPE_KERBWALLS = 0x10;
+
+class RoadType : public RoadTypeFile
+{
+public:
+    // Half-width: the larger of the right edge's x and minus the left edge's.
+    float Radius() const;
+};
+static_assert(sizeof(RoadType) == 32);
+
+// A road segment: its centre line and the junctions at its ends.  The w words
+// of the control points carry data: c0.w the parameter where the segment
+// leaves its start junction, c3.w one minus the parameter where it enters its
+// end junction, c1.w and c2.w the handle scales of sideways offsets.
+struct RoadSegFile
+{
+    Bezier bezier;
+    Junction* jtn[2];     // file: cell offsets (0: none)
+    u16 id;               // road id, and its name's index
+    u16 flags;            // bit 0: hidden from the radar
+    RoadType* type;       // file: road-kind index
+};
+static_assert(sizeof(RoadSegFile) == 80 && offsetof(RoadSegFile, jtn) == 64 && offsetof(RoadSegFile, type) == 76);
+
+class RoadSeg : public RoadSegFile
+{
+public:
+    Cuboid GetBox() const;
+    // The next segment of the same road beyond the end `forward` names (true:
+    // jtn[1]); forward then tells whether that segment starts there.  Null,
+    // forward untouched, when nothing continues the road.
+    const RoadSeg* Next(bool& forward) const;
+    const Junction* Other(const Junction* j) const { return jtn[0] == j ? jtn[1] : jtn[0]; }
+};
+static_assert(sizeof(RoadSeg) == 80);
+
+// Junction flag bits.
+constexpr u8 JUNCTION_SIGNALMASK = 0x03;
+constexpr u8 JUNCTION_FAKE = 0x04;       // only joins its segments; not drawn
+constexpr u8 JUNCTION_THROUGHROAD = 0x08;
+
+// A junction: variable length.  The kerb Beziers follow the slot array at the
+// next 16-byte boundary from the record's start; kerb i runs from the road in
+// slot i - 1 to the road in slot i.
+struct JunctionFile
+{
+    VectorPos pos;
+    float radius;
+    u16 u16TimeOffset;
+    u8 u8Flags;
+    u8 nRoadsegs;
+    Bezier* pbezCurbs;    // file: offset of the kerbs from this record
+    RoadSeg* roadsegs[];  // file: cell offsets (0: empty slot)
+
+    // Bytes a junction of n slots takes: 28 + 4n raised to 16, plus its kerbs.
+    static constexpr u32 Size(int n) { return ((28u + 4u * u32(n) + 15u) & ~15u) + 64u * u32(n); }
+    static constexpr u32 KerbOffset(int n) { return (28u + 4u * u32(n) + 15u) & ~15u; }
+};
+static_assert(offsetof(JunctionFile, radius) == 16 && offsetof(JunctionFile, nRoadsegs) == 23);
+static_assert(offsetof(JunctionFile, roadsegs) == 28 && JunctionFile::Size(0) == 32);
+
+class Junction : public JunctionFile
+{
+public:
+    // The record after this one in its array.
+    Junction* Next() { return (Junction*)((u8*)this + Size(nRoadsegs)); }
+    const Junction* Next() const { return (const Junction*)((const u8*)this + Size(nRoadsegs)); }
+    // The slot after (before) the one holding rs, wrapping; rs itself when that
+    // slot is empty; null when rs is in no slot.
+    const RoadSeg* Next(const RoadSeg* rs) const;
+    const RoadSeg* Prev(const RoadSeg* rs) const;
+    // Every slot must hold a segment.
+    Cuboid GetBox() const;
+    int GetTimeOffset() const { return u16TimeOffset; }
+    int GetFlags(int mask) const { return u8Flags & mask; }
+    // The slot holding rs, or -1.
+    int Slot(const RoadSeg* rs) const;
+};
+
+struct GroundTypeFile
+{
+    Texture* ptex;        // file: texture number
+};
+static_assert(sizeof(GroundTypeFile) == 4);
+struct GroundType : GroundTypeFile
+{
+};
+
+// A free-form piece of ground: a bicubic patch, its texture matrix and its
+// bounding sphere.  p[0].w carries the ground type (file: number, -1 none);
+// p[3].w, p[5].w, p[7].w and p[9].w carry cell offsets the loader fixes up.
+struct GroundPatchFile
+{
+    BezierPatch patch;
+    Matrix texmat;
+    Vector centre;        // w: radius
+};
+static_assert(sizeof(GroundPatchFile) == 336 && offsetof(GroundPatchFile, texmat) == 256 &&
+              offsetof(GroundPatchFile, centre) == 320);
+
+class GroundPatch : public GroundPatchFile
+{
+public:
+    Cuboid GetBox() const;
+    VectorPos Centre() const { return VectorPos(centre.v); }
+    float Radius() const { return centre[3]; }
+    GroundType* Type() const { return FileWordPtr<GroundType>(LaneWord(patch.p[0][3])); }
+};
+static_assert(sizeof(GroundPatch) == 336);
+
+// A road by id and kind, naming what something is on.
+struct RoadInfo
+{
+    int id = -1;
+    RoadType* type = nullptr;
+
+    RoadInfo& operator=(const RoadSeg* rs)
+    {
+        id = rs->id;
+        type = rs->type;
+        return *this;
+    }
+    bool operator==(const RoadSeg* rs) const { return id == rs->id && type == rs->type; }
+    bool operator!=(const RoadSeg* rs) const { return !(*this == rs); }
+    void Invalidate()
+    {
+        id = -1;
+        type = nullptr;
+    }
+    bool IsValid() const { return type != nullptr; }
+};
+
+// A place along a segment.
+struct RoadPos
+{
+    RoadSeg* rs = nullptr;
+    float t = 0.0f;
+    bool positiveoff = false;
+};
+
+// A moving object's ground-height cache: the surface that gave its last
+// height and where on it.  Owned and zeroed by the object.
+struct GHCache
+{
+    RoadSeg* prs;         // road segment of the last height, or null
+    GroundPatch* pgp;     // ground patch of the last height, or null
+    Junction* pjunc;      // junction of the last height, or null
+    Object* obj;          // object of the last height
+    Vector rsres;         // last result on that surface
+    Vector rsdir;         // tangent there; w: the index word naming the piece
+    VectorPos prevpos;    // position of the previous query
+
+    void Clear()
+    {
+        prs = nullptr;
+        pgp = nullptr;
+        pjunc = nullptr;
+        rsres = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+        prevpos = VectorPos(v128f{0.0f, 0.0f, 0.0f, 1.0f});
+    }
+    bool Was(const RoadSeg* rs) const { return prs == rs; }
+    bool Was(const Junction* j) const { return pjunc == j; }
+    bool Was(const GroundPatch* gp) const { return pgp == gp; }
+    void SetPos(VectorPos p) { prevpos = p; }
+    VectorPos GetPos() const { return prevpos; }
+    void SetDir(VectorDir d) { rsdir.setxyz(d); }
+    VectorDir GetDir() const { return VectorDir(rsdir[0], rsdir[1], rsdir[2]); }
+    void SetIndex(int i) { rsdir.setwcomponent(i); }
+    int GetIndex() const { return rsdir.wcomponent(); }
+    void SetPenetration(float d) { rsres.setw(d); }
+    float GetPenetration() const { return rsres[3]; }
+    float GetPrevT() const { return rsres[2]; }
+    float GetPrevU() const { return rsres[0]; }
+};
+static_assert(offsetof(GHCache, rsres) == 16 && sizeof(GHCache) == 64);

@@ -1,0 +1,494 @@
+// The sample city and the small test cities.
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tools/lib/city.h"
+#include "tools/lib/p2b_sample.h"
+
+namespace tools {
+
+namespace {
+
+// Carriageways lie at y = -1.0, pavements and the ground between roads 0.05
+// higher (y points down).
+constexpr float kRoadY = -1.0f;
+constexpr float kPavementY = -1.05f;
+constexpr float kStorey = 3.0f;
+
+enum SampleTexture
+{
+    kTexAsphalt,
+    kTexPavement,
+    kTexGrass,
+    kTexPaving,
+    kTexFacadeBrick,
+    kTexFacadeGlass,
+    kTextures,
+};
+
+enum SampleName
+{
+    kNameHarbour,
+    kNameMill,
+    kNameQueen,
+    kNameStation,
+    kNameElm,
+    kNameMarket,
+    kNameCanal,
+    kNameTower,
+    kNameFoundry,
+    kNameBridge,
+    kNameStreet,
+    kNameAvenue,
+    kNameAlley,
+};
+
+// A small picture from a rule giving each pixel's colour.
+template <class F>
+TextureImage Picture(int size, F colour)
+{
+    RgbaImage img;
+    img.width = size;
+    img.height = size;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const std::array<u8, 3> c = colour(x, y);
+            img.rgba.insert(img.rgba.end(), {c[0], c[1], c[2], 255});
+        }
+    TextureImage t;
+    std::string error;
+    ConvertTexture(img, TexFormat::kT8, t, error);   // a few dozen colours at most
+    return t;
+}
+
+// A repeatable speckle in 0..n-1.
+int Speckle(int x, int y, int n)
+{
+    u32 h = u32(x) * 73856093u ^ u32(y) * 19349663u;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    return int((h >> 15) % u32(n));
+}
+
+void AddTextures(CityDescription& c)
+{
+    c.textures.resize(kTextures);
+    c.textures[kTexAsphalt] = Picture(32, [](int x, int y) {
+        const u8 v = u8(70 + 6 * Speckle(x, y, 5));
+        return std::array<u8, 3>{v, v, u8(v + 4)};
+    });
+    c.textures[kTexPavement] = Picture(32, [](int x, int y) {
+        const bool joint = x % 16 == 0 || y % 16 == 0;
+        const u8 v = joint ? 110 : u8(150 + 4 * Speckle(x, y, 4));
+        return std::array<u8, 3>{v, v, v};
+    });
+    c.textures[kTexGrass] = Picture(32, [](int x, int y) {
+        const int s = Speckle(x, y, 6);
+        return std::array<u8, 3>{u8(40 + 5 * s), u8(110 + 10 * s), u8(30 + 3 * s)};
+    });
+    c.textures[kTexPaving] = Picture(32, [](int x, int y) {
+        const bool joint = y % 8 == 0 || (x + (y / 8 % 2) * 8) % 16 == 0;
+        return joint ? std::array<u8, 3>{120, 110, 100} : std::array<u8, 3>{u8(170 + 4 * Speckle(x, y, 3)), 120, 90};
+    });
+    c.textures[kTexFacadeBrick] = Picture(32, [](int x, int y) {
+        const bool window = x % 8 >= 2 && x % 8 <= 5 && y % 8 >= 2 && y % 8 <= 5;
+        return window ? std::array<u8, 3>{60, 80, 110} : std::array<u8, 3>{150, 70, 50};
+    });
+    c.textures[kTexFacadeGlass] = Picture(32, [](int x, int y) {
+        const bool frame = x % 8 == 0 || y % 8 == 0;
+        return frame ? std::array<u8, 3>{200, 200, 200} : std::array<u8, 3>{90, 120, u8(160 + 10 * (y / 8))};
+    });
+}
+
+// A road kind's cross section from its pavement and carriageway half-widths;
+// pavements lie `kerb` above the carriageway.
+CityRoadType RoadKind(const char* name, float pavement, float carriageway, float kerb, u16 abbrev, float speed,
+                      std::vector<float> lanes)
+{
+    CityRoadType rt;
+    rt.name = name;
+    rt.abbrev = abbrev;
+    rt.texture = kTexAsphalt;
+    rt.speed = speed;
+    rt.fTexVScale = 1.0f / 16.0f;
+    rt.lanes = std::move(lanes);
+    rt.num_rightlanes = u8(rt.lanes.size() / 2);
+    const float top = kRoadY - kerb;
+    rt.full = {VectorXY(-pavement, top), VectorXY(-carriageway, top), VectorXY(-carriageway, kRoadY),
+               VectorXY(carriageway, kRoadY), VectorXY(carriageway, top), VectorXY(pavement, top)};
+    rt.iJuncLeft = 2;
+    rt.iJunc = 3;
+    rt.iRightEdge = 5;
+    rt.low = {VectorXY(-pavement, top), VectorXY(-carriageway, kRoadY), VectorXY(carriageway, kRoadY),
+              VectorXY(pavement, top)};
+    rt.iJuncLeftLow = 1;
+    rt.iJuncLow = 2;
+    rt.iRightEdgeLow = 3;
+    return rt;
+}
+
+}  // namespace
+
+void AddSampleRoadKinds(CityDescription& c)
+{
+    AddTextures(c);
+    c.roadnames = {"Harbour", "Mill", "Queen", "Station", "Elm", "Market", "Canal", "Tower", "Foundry", "Bridge",
+                   "Street", "Avenue", "Alley"};
+    c.roadtypes.push_back(RoadKind("Street", 8.0f, 5.0f, 0.05f, kNameStreet, 8.4f, {-2.5f, 2.5f}));
+    // Avenues carry a crown point on the centre line.
+    CityRoadType avenue = RoadKind("Avenue", 12.0f, 8.0f, 0.05f, kNameAvenue, 10.5f, {-6.0f, -2.0f, 2.0f, 6.0f});
+    avenue.full.insert(avenue.full.begin() + 3, VectorXY(0.0f, kRoadY));
+    avenue.iJunc = 4;
+    avenue.iRightEdge = 6;
+    c.roadtypes.push_back(avenue);
+    // Alleys: eight full-detail points (a gutter each side) and four low ones.
+    CityRoadType alley = RoadKind("Alley", 5.0f, 3.0f, 0.05f, kNameAlley, 4.2f, {0.0f});
+    alley.full = {VectorXY(-5.0f, kPavementY), VectorXY(-3.0f, kPavementY), VectorXY(-3.0f, kRoadY),
+                  VectorXY(-1.0f, kRoadY + 0.02f), VectorXY(1.0f, kRoadY + 0.02f), VectorXY(3.0f, kRoadY),
+                  VectorXY(3.0f, kPavementY), VectorXY(5.0f, kPavementY)};
+    alley.iJuncLeft = 2;
+    alley.iJunc = 5;
+    alley.iRightEdge = 7;
+    alley.texture = kTexPaving;
+    c.roadtypes.push_back(alley);
+    c.groundtypes = {kTexGrass, kTexPaving};
+}
+
+namespace {
+
+// Boxy buildings (half sizes) and street props.
+struct BoxSpec
+{
+    float hx, hy, hz;
+    int facade;        // layout texture, -1 plain
+    bool rooftop;      // a small plant room on the roof (a child node)
+};
+
+constexpr BoxSpec kBuildings[] = {
+    {4, 3, 4, kTexFacadeBrick, false},    {6, 4.5f, 5, kTexFacadeBrick, false},  {5, 7.5f, 5, kTexFacadeGlass, false},
+    {7, 9, 6, kTexFacadeGlass, false},    {4, 12, 4, kTexFacadeGlass, false},    {8, 3, 6, kTexFacadeBrick, false},
+    {6, 6, 8, kTexFacadeBrick, false},    {5, 15, 5, kTexFacadeGlass, true},     {9, 4.5f, 9, kTexFacadeBrick, true},
+    {3, 10.5f, 3, kTexFacadeGlass, false},
+};
+constexpr int kBuildingModels = int(std::size(kBuildings));
+constexpr BoxSpec kProps[] = {{0.15f, 3.0f, 0.15f, -1, false}, {1.0f, 0.4f, 0.3f, -1, false}, {0.3f, 0.5f, 0.3f, -1, false}};
+constexpr int kLampModel = kBuildingModels, kBenchModel = kBuildingModels + 1, kBinModel = kBuildingModels + 2;
+
+P2BFile BoxFile(const BoxSpec& b)
+{
+    P2BFile f;
+    f.version = MDL_SHADOW_VERSION;
+    const bool textured = b.facade >= 0;
+    f.models.push_back(BoxModel(b.hx, b.hy, b.hz, textured ? 0 : TEXID_NONE, true));
+    f.models.push_back(BoxModel(b.hx, b.hy, b.hz, TEXID_NONE, false, Colour(110, 100, 95, 128)));
+    if (textured) {
+        P2BTexture t;
+        t.shared = b.facade;
+        f.textures.push_back(t);
+    }
+    CollisionChain box;
+    box.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-b.hx, -b.hy, -b.hz), VectorPos(b.hx, b.hy, b.hz)));
+    f.collisions.push_back(box);
+    NODE root = MakeNode(0);
+    root.collision = 0;
+    f.AddNode(-1, root);
+    f.AddNode(0, MakeLodNode(1));
+    if (b.rooftop) {
+        f.models.push_back(BoxModel(b.hx * 0.3f, 1.0f, b.hz * 0.3f, TEXID_NONE, true, Colour(90, 90, 90, 128)));
+        f.AddNode(0, MakeNode(2, VectorPos(0.0f, -b.hy - 1.0f, 0.0f)));
+    }
+    return f;
+}
+
+struct Placer
+{
+    CityDescription& c;
+    u16 nextBuildingId = 100;
+    u16 nextPropId = 500;
+
+    // A building standing on the pavement at (x, z), its front toward face.
+    void Building(int model, float x, float z, VectorXZ face)
+    {
+        const BoxSpec& b = kBuildings[model];
+        CityInstance in;
+        in.pos = VectorPos(x, kPavementY - b.hy, z);
+        in.rot = Facing(face);
+        in.model = u16(model);
+        in.id = nextBuildingId++;
+        c.instances.push_back(in);
+        if (2.0f * b.hy <= 4.0f * kStorey)
+            return;
+        // Tall buildings hide what is behind them: a wall just inside each face.
+        const bool turned = std::fabs(face[0]) > 0.5f;
+        const float hx = turned ? b.hz : b.hx, hz = turned ? b.hx : b.hz;
+        const float top = in.pos[1] - 0.9f * b.hy, bottom = kPavementY;
+        const VectorDir normals[4] = {VectorDir(1, 0, 0), VectorDir(-1, 0, 0), VectorDir(0, 0, 1), VectorDir(0, 0, -1)};
+        for (const VectorDir& n : normals) {
+            const float depth = n[0] != 0.0f ? hx : hz, width = n[0] != 0.0f ? hz : hx;
+            const VectorPos centre = VectorPos(x, 0.0f, z) + n * (0.9f * depth);
+            const VectorDir right(-n[2], 0.0f, n[0]);
+            const VectorPos l = centre - right * (0.9f * width), r = centre + right * (0.9f * width);
+            CityOccluder o;
+            o.corners[0] = VectorPos(l[0], top, l[2]);
+            o.corners[1] = VectorPos(l[0], bottom, l[2]);
+            o.corners[2] = VectorPos(r[0], bottom, r[2]);
+            o.corners[3] = VectorPos(r[0], top, r[2]);
+            c.occluders.push_back(o);
+        }
+    }
+
+    void Prop(int model, float x, float z)
+    {
+        CityInstance in;
+        in.pos = VectorPos(x, kPavementY - kProps[model - kBuildingModels].hy, z);
+        in.model = u16(model);
+        in.id = nextPropId++;
+        c.instances.push_back(in);
+    }
+};
+
+// A flat ground patch over [x0, x1] x [z0, z1] at height y.
+CityPatch FlatPatch(float x0, float x1, float z0, float z1, float y, int groundtype)
+{
+    CityPatch p;
+    for (int r = 0; r < 4; r++)
+        for (int k = 0; k < 4; k++)
+            p.patch.p[4 * r + k] = Vector(x0 + (x1 - x0) * k / 3.0f, y, z0 + (z1 - z0) * r / 3.0f, 0.0f);
+    p.texmat = Matrix(Vector(1.0f / 16, 0, 0, 0), Vector(0, 0, 0, 0), Vector(0, 1.0f / 16, 0, 0), Vector(0, 0, 0, 1));
+    p.groundtype = groundtype;
+    return p;
+}
+
+int AddJunction(CityDescription& c, float x, float z, float radius, u8 flags, u16 offset = 0)
+{
+    CityJunction j;
+    j.pos = VectorPos(x, kRoadY, z);
+    j.radius = radius;
+    j.flags = flags;
+    j.timeOffset = offset;
+    c.junctions.push_back(j);
+    return int(c.junctions.size()) - 1;
+}
+
+// The road lines of the sample city, west/north first.
+constexpr float kLines[4] = {-96.0f, -32.0f, 32.0f, 96.0f};
+constexpr u16 kNorthSouthNames[4] = {kNameHarbour, kNameMill, kNameQueen, kNameHarbour};
+constexpr u16 kEastWestNames[4] = {kNameHarbour, kNameStation, kNameElm, kNameHarbour};
+
+}  // namespace
+
+CityDescription SampleCity()
+{
+    CityDescription c;
+    AddSampleRoadKinds(c);
+    for (const BoxSpec& b : kBuildings)
+        c.models.push_back(BoxFile(b));
+    for (const BoxSpec& b : kProps)
+        c.models.push_back(BoxFile(b));
+    c.cities = {1, 1, 1, 1};
+    // Zones: the city block (between road lines) a quad node's centre lies in.
+    c.zone = [](float x, float z) {
+        int bx = 0, bz = 0;
+        for (float l : kLines) {
+            bx += x > l;
+            bz += z > l;
+        }
+        return u16(0x8000 | (bz * 5 + bx));
+    };
+
+    // Junctions on the 4 x 4 grid of road lines: bends at the ring's corners,
+    // T-junctions on its sides (the ring goes through, the side road yields),
+    // crossings inside (staggered signal phases; Queen Avenue goes through).
+    int grid[4][4];
+    for (int zi = 0; zi < 4; zi++)
+        for (int xi = 0; xi < 4; xi++) {
+            const bool edgeX = xi == 0 || xi == 3, edgeZ = zi == 0 || zi == 3;
+            u8 flags;
+            float radius;
+            u16 offset = 0;
+            if (edgeX && edgeZ) {
+                flags = 1;
+                radius = 10.0f;
+            } else if (edgeX || edgeZ) {
+                flags = 3 | JUNCTION_THROUGHROAD;
+                radius = 14.0f;
+            } else {
+                flags = 2 | (xi == 2 ? JUNCTION_THROUGHROAD : 0);
+                radius = 14.0f;
+                offset = u16(240 * ((zi - 1) * 2 + (xi - 1)));
+            }
+            grid[zi][xi] = AddJunction(c, kLines[xi], kLines[zi], radius, flags, offset);
+        }
+    for (int k = 0; k < 4; k++)
+        for (int i = 0; i < 3; i++) {
+            const int ns = (k == 1 || k == 2) ? kRoadAvenue : kRoadStreet;
+            c.AddSegment(grid[i][k], grid[i + 1][k], kNorthSouthNames[k], ns);
+            c.AddSegment(grid[k][i], grid[k][i + 1], kEastWestNames[k], kRoadStreet);
+        }
+    // The dead-end alley off the ring's south-east corner.
+    const int end = AddJunction(c, 130.0f, kLines[0], 0.0f, 1);
+    c.AddSegment(grid[0][3], end, kNameCanal, kRoadAlley);
+    c.SortSlots();
+
+    // Ground between the roads, split where a block crosses a cell border.
+    const float bx[3][2] = {{-88.0f, -44.0f}, {-20.0f, 20.0f}, {44.0f, 88.0f}};
+    const float bz[3][2] = {{-88.0f, -40.0f}, {-24.0f, 24.0f}, {40.0f, 88.0f}};
+    for (int zi = 0; zi < 3; zi++)
+        for (int xi = 0; xi < 3; xi++) {
+            const int type = (xi == 1 && zi == 1) ? 0 : 1;   // a park in the middle
+            std::vector<float> xs = {bx[xi][0], bx[xi][1]}, zs = {bz[zi][0], bz[zi][1]};
+            if (xi == 1)
+                xs.insert(xs.begin() + 1, 0.0f);
+            if (zi == 1)
+                zs.insert(zs.begin() + 1, 0.0f);
+            for (size_t a = 0; a + 1 < zs.size(); a++)
+                for (size_t b = 0; b + 1 < xs.size(); b++)
+                    c.patches.push_back(FlatPatch(xs[b], xs[b + 1], zs[a], zs[a + 1], kPavementY, type));
+        }
+
+    // Buildings round the edges of the eight outer blocks, facing their
+    // nearest road; props in the park and at the crossings.
+    Placer place{c};
+    int model = 0;
+    for (int zi = 0; zi < 3; zi++)
+        for (int xi = 0; xi < 3; xi++) {
+            if (xi == 1 && zi == 1)
+                continue;
+            const float x0 = bx[xi][0], x1 = bx[xi][1], z0 = bz[zi][0], z1 = bz[zi][1];
+            const float cx = 0.5f * (x0 + x1), cz = 0.5f * (z0 + z1);
+            const float spots[5][2] = {{x0 + 10, z0 + 10}, {x1 - 10, z0 + 10}, {x0 + 10, z1 - 10}, {x1 - 10, z1 - 10},
+                                       {cx, cz}};
+            for (const auto& s : spots) {
+                // Keep clear of the cell borders so no building straddles two cells.
+                const BoxSpec& b = kBuildings[model];
+                const float r = std::max(b.hx, b.hz) + 0.5f;
+                if (std::fabs(s[0]) < r || std::fabs(s[1]) < r) {
+                    model = (model + 1) % kBuildingModels;
+                    continue;
+                }
+                const VectorXZ face = std::fabs(s[0] - cx) > std::fabs(s[1] - cz) ? VectorXZ(s[0] > cx ? 1.0f : -1.0f, 0.0f)
+                                                                                   : VectorXZ(0.0f, s[1] > cz ? 1.0f : -1.0f);
+                place.Building(model, s[0], s[1], VectorXZ(face[0], face[1]));
+                model = (model + 1) % kBuildingModels;
+            }
+        }
+    for (float x : {-14.0f, 14.0f})
+        for (float z : {-18.0f, 18.0f}) {
+            place.Prop(kBenchModel, x, z);
+            place.Prop(kBinModel, x + 2.0f, z);
+        }
+    for (int zi = 1; zi <= 2; zi++)
+        for (int xi = 1; xi <= 2; xi++) {
+            const float x = kLines[xi], z = kLines[zi];
+            place.Prop(kLampModel, x + (x < 0 ? -13.5f : 13.5f), z + (z < 0 ? -9.5f : 9.5f));
+        }
+    return c;
+}
+
+// ---------------------------------------------------------------------------
+// Missions.
+
+namespace {
+
+MissionPlaceholder At(s16 id, float x, float z, VectorXZ face = VectorXZ(1.0f, 0.0f))
+{
+    MissionPlaceholder p;
+    p.id = id;
+    p.pos = VectorPos(x, kPavementY, z);
+    p.rot = Facing(face);
+    return p;
+}
+
+}  // namespace
+
+std::vector<MissionPlaceholder> SampleMission1()
+{
+    return {At(-200, -60.0f, -60.0f), At(-201, 60.0f, -60.0f), At(-206, 60.0f, 60.0f), At(-250, -60.0f, 60.0f)};
+}
+
+std::vector<MissionPlaceholder> SampleMission2()
+{
+    // The drive: from the kerb of Elm Street by the ring, east, south down
+    // Queen Avenue, east along Station Street.
+    std::vector<MissionPlaceholder> m = {At(-4, -84.0f, 38.5f), At(-5, 70.0f, -25.5f)};
+    const s16 ids[] = {-2, -3, -6, -7, -8, -9, -10, -11, -12, -24, -25, -32, -400, -401, -402, -403};
+    for (size_t i = 0; i < std::size(ids); i++)
+        m.push_back(At(ids[i], -80.0f + 10.0f * float(i), i % 2 ? 42.0f : -42.0f, VectorXZ(0.0f, 1.0f)));
+    return m;
+}
+
+std::vector<MissionPlaceholder> SampleMission3()
+{
+    std::vector<MissionPlaceholder> m;
+    for (s16 id = -2; id >= -11; id--)
+        m.push_back(At(id, 10.0f * id, 60.0f));
+    for (s16 id = -100; id >= -104; id--)
+        m.push_back(At(id, 60.0f, float(id + 102) * 10.0f, VectorXZ(0.0f, -1.0f)));
+    for (s16 id = -400; id >= -403; id--)
+        m.push_back(At(id, float(id + 401) * 20.0f, -60.0f));
+    return m;
+}
+
+// ---------------------------------------------------------------------------
+// Test cities, inside cell (0, 0).
+
+CityDescription TestCity(TestCityKind kind)
+{
+    CityDescription c;
+    AddSampleRoadKinds(c);
+    c.models.push_back(BoxFile(kBuildings[0]));
+    const float m = 128.0f;
+    auto deadEnd = [&](float x, float z) { return AddJunction(c, x, z, 0.0f, 1); };
+    switch (kind) {
+    case TestCityKind::kCrossing: {
+        const int j = AddJunction(c, m, m, 12.0f, 2 | JUNCTION_THROUGHROAD);
+        c.AddSegment(deadEnd(m - 60, m), j, kNameMill, kRoadStreet);
+        c.AddSegment(j, deadEnd(m + 60, m), kNameMill, kRoadStreet);
+        c.AddSegment(deadEnd(m, m - 60), j, kNameElm, kRoadStreet);
+        c.AddSegment(j, deadEnd(m, m + 60), kNameElm, kRoadStreet);
+        CityInstance in;
+        in.pos = VectorPos(m + 30, kPavementY - 3.0f, m + 30);
+        in.id = 7;
+        c.instances.push_back(in);
+        break;
+    }
+    case TestCityKind::kTJunction: {
+        const int j = AddJunction(c, m, m, 12.0f, 3 | JUNCTION_THROUGHROAD);
+        c.AddSegment(deadEnd(m - 60, m), j, kNameMill, kRoadStreet);
+        c.AddSegment(j, deadEnd(m + 60, m), kNameMill, kRoadStreet);
+        c.AddSegment(j, deadEnd(m, m + 60), kNameElm, kRoadAlley);
+        break;
+    }
+    case TestCityKind::kBend: {
+        const int j = AddJunction(c, m, m, 10.0f, 1);
+        c.AddSegment(deadEnd(m - 60, m), j, kNameMill, kRoadStreet);
+        c.AddSegment(j, deadEnd(m, m + 60), kNameMill, kRoadStreet);
+        break;
+    }
+    case TestCityKind::kDeadEnd:
+        c.AddSegment(deadEnd(m - 40, m), deadEnd(m + 40, m), kNameCanal, kRoadAlley);
+        break;
+    case TestCityKind::kGroundPatch:
+        c.patches.push_back(FlatPatch(m - 20, m + 20, m - 20, m + 20, kPavementY, 0));
+        break;
+    case TestCityKind::kBridge: {
+        c.AddSegment(deadEnd(m - 60, m), deadEnd(m + 60, m), kNameMill, kRoadStreet);
+        const int a = AddJunction(c, m, m - 60, 0.0f, 1), b = AddJunction(c, m, m + 60, 0.0f, 1);
+        c.junctions[size_t(a)].pos = VectorPos(m, kRoadY - 8.0f, m - 60);
+        c.junctions[size_t(b)].pos = VectorPos(m, kRoadY - 8.0f, m + 60);
+        c.AddSegment(a, b, kNameBridge, kRoadStreet);
+        break;
+    }
+    case TestCityKind::kKerb: {
+        c.roadtypes.push_back(RoadKind("Kerb", 8.0f, 5.0f, 0.15f, kNameStreet, 8.4f, {-2.5f, 2.5f}));
+        c.AddSegment(deadEnd(m - 40, m), deadEnd(m + 40, m), kNameMarket, int(c.roadtypes.size()) - 1);
+        break;
+    }
+    }
+    c.SortSlots();
+    return c;
+}
+
+}  // namespace tools
