@@ -33,6 +33,7 @@ namespace {
 const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Vags\\SND_UI.SND",   "KORVALIS\\DemoData\\Vags\\CITYBUSY.VB",
     "KORVALIS\\DemoData\\Sample\\CUBE.P2B",   "KORVALIS\\DemoData\\Sample\\ARM.P2B",
+    "KORVALIS\\DemoData\\Misc\\SKY.P2B",
     "KORVALIS\\DemoData\\DEMTITLE.IPU",       "KORVALIS\\DemoData\\DEMOSCR1.IPU",
     "KORVALIS\\DemoData\\DEMOSCR2.IPU",       "KORVALIS\\DemoData\\DEMOSCR3.IPU",
     "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",

@@ -17,6 +17,7 @@
 #include "tools/lib/ipuenc.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
+#include "tools/lib/skyfile.h"
 
 namespace tools {
 
@@ -146,7 +147,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"DemoData/Vags/CITYBUSY.VB", EncodeAdpcm(SampleMusic(), AdpcmLoop::kRaw), "generated music"});
 
     if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
-        !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error))
+        !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error) ||
+        !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error))
         return false;
 
     CityFiles city;
