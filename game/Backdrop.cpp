@@ -156,9 +156,20 @@ void Backdrop::Init()
     InitFrom(buffer, size);
 }
 
+void Backdrop::Free()
+{
+    if (stars != nullptr)
+        stars->Delete();
+    if (sky != nullptr)
+        sky->Delete();
+    sky = sun = moon = stars = nullptr;
+    free(mdlfile.header);
+    mdlfile = MDLFILE{};
+}
+
 void Backdrop::InitFrom(void* buffer, unsigned size)
 {
-    sky = sun = moon = stars = nullptr;
+    Free();
     const char* fault = nullptr;
     if (buffer == nullptr) {
         fault = "there is no sky model";

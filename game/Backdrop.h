@@ -45,6 +45,8 @@ public:
     // buffer); a null or unusable file leaves a sky without sun, moon, stars
     // or flare, said once, and the dome is built all the same.
     void InitFrom(void* buffer, unsigned size);
+    // Lets go of the sky model (objects and file); the dome stays.
+    void Free();
     void SetColours(Colour colsun, Colour col0, Colour col1, Colour col2, Colour col3);
     Colour GetColour(VectorDir dir, Colour colsun, Colour col0, Colour col1, Colour col2, Colour col3) const;
     // The sky for the world's time of day around rc's camera.

@@ -54,7 +54,7 @@ Rgb SeaColour(int i)
 
 Rgb FlareColour(int i)
 {
-    return Rgb{i * 5 / 8, i * 9 / 16, i / 2};
+    return Rgb{i * 3 / 8, i * 11 / 32, i * 5 / 16};
 }
 
 // A flare shape at distance r (0 centre, 1 the cell's edge circle) and
@@ -63,23 +63,24 @@ float FlareShape(int cell, float r, float a)
 {
     switch (cell) {
     case 0:   // soft glow
-        return r < 1.0f ? (1.0f - r) * (1.0f - r) : 0.0f;
+        return r < 1.0f ? (1.0f - r) * (1.0f - r) * (1.0f - r) : 0.0f;
     case 1: {   // thin ring
         const float d = (r - 0.8f) / 0.08f;
-        return 0.8f * std::exp(-d * d);
+        return 0.5f * std::exp(-d * d);
     }
-    case 2:   // soft round spot
-        return r < 1.0f ? std::pow(1.0f - r * r, 3.0f) : 0.0f;
+    case 2:   // soft round spot, bright only near its middle (it is also
+              // stretched into the streak across the sun)
+        return r < 1.0f ? std::exp(-9.0f * r * r) * (1.0f - r) : 0.0f;
     case 3: {   // hexagon: its edge at 0.85 of the cell's radius
         const float sector = std::fmod(a + kTwoPi, kTwoPi / 6.0f) - kTwoPi / 12.0f;
         const float edge = 0.85f * std::cos(kTwoPi / 12.0f) / std::cos(sector);
-        return r < edge ? std::min(1.0f, (edge - r) * 10.0f) * 0.35f : 0.0f;
+        return r < edge ? std::min(1.0f, (edge - r) * 10.0f) * 0.3f : 0.0f;
     }
     default: {   // disc with a bright rim
         if (r >= 0.9f)
             return 0.0f;
         const float rim = std::max(0.0f, 1.0f - std::fabs(r - 0.8f) / 0.1f);
-        return std::min(1.0f, 0.25f + 0.75f * rim);
+        return 0.2f + 0.5f * rim;
     }
     }
 }

@@ -34,14 +34,17 @@ void Vertex(std::vector<u128>& out, float x, float y, float z, float u, float v)
     out.push_back(FloatQuad(0.0f, 0.0f, -1.0f, 0.0f));
 }
 
-// One material of the given program: the call list (with an ALPHA_1 set-up
-// first when `alpha` is not 0) and its vertices.
+// One material of the given program: the call list (with a register packet
+// first when `alpha` is not 0: the blend, and colours clamped rather than
+// wrapped, since the transparency pass leaves them wrapping and light added
+// to a bright sky would turn dark) and its vertices.
 P2BMaterial Material(const std::vector<u128>& program, const std::vector<u128>& verts, u16 texid, u32 alpha)
 {
     CallList cl;
     if (alpha != 0) {
-        cl.Raw(Quad(1 | 0x8000u, 0x10000000u, GS_AD, tokGiftag));
+        cl.Raw(Quad(2 | 0x8000u, 0x10000000u, GS_AD, tokGiftag));
         cl.Raw(Quad(alpha, 0, GS_ALPHA_1, 0));
+        cl.Raw(Quad(1, 0, GS_COLCLAMP, 0));
     }
     cl.Cmd(tokSetMaterial, kStride, u32(program.size() + 1));
     for (const u128& q : program)
