@@ -10,21 +10,12 @@
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/Transparency.h"
+#include "game/ProgramImages.h"
 #include "game/QuadTree.h"
 
-// The flare's shapes are carried in the program with the data word an offset
-// from the record; it becomes an address before anything draws them.
-extern u8 LensFlare_image[];
-Surface& LensFlare = *reinterpret_cast<Surface*>(LensFlare_image);
+Surface& LensFlare = FixProgramImage<Surface>(LensFlare_image);
 
 namespace {
-
-bool FixLensFlare()
-{
-    LensFlare.data = LensFlare_image + reinterpret_cast<uintptr_t>(LensFlare.data);
-    return true;
-}
-const bool lensFlareFixed = FixLensFlare();
 
 constexpr float kPi = 3.14159265f;
 constexpr float kSunDistance = 750.0f;

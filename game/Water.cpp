@@ -7,6 +7,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
 #include "ZevEngine2/PS2/Render.h"
+#include "game/ProgramImages.h"
 
 // ---------------------------------------------------------------------------
 // Water patches.
@@ -153,16 +154,12 @@ alignas(16) float MC2Water_Normal[OCEAN_VERTICES * 3];
 alignas(16) u8 MC2Water_Col[OCEAN_VERTICES * 4];
 alignas(16) float MC2Water_ST[OCEAN_VERTICES * 2];
 
-// The sea picture is carried in the program with its data word an offset
-// from the record; it becomes an address before anything draws it.
-extern u8 Ocean_image[];
-Texture& Ocean = *reinterpret_cast<Texture*>(Ocean_image);
+Texture& Ocean = FixProgramImage(Ocean_image);
 
 namespace {
 
 MC2Water MakeOceanStreams()
 {
-    Ocean.data = Ocean_image + reinterpret_cast<uintptr_t>(Ocean.data);
     MC2Water s;
     s.SetType(0, VSA_POS, VSD_POSF_ADC, 0);
     s.SetType(1, VSA_NORMAL, VSD_NORMALF, 0);

@@ -20,13 +20,6 @@ constexpr int kStride = 3;   // position, texture coordinates, normal
 constexpr int kDiscSegments = 24;
 constexpr int kBatch = 72;
 
-u32 Bits(float f)
-{
-    u32 u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
 void Vertex(std::vector<u128>& out, float x, float y, float z, float u, float v)
 {
     out.push_back(FloatQuad(x, y, z, 256.0f));
@@ -133,7 +126,7 @@ P2BModel StarsModel()
     const std::vector<u128> program = {
         Quad(0, 0, 0, tokTransform),
         ColourCommand(tokFillColour, 1.6f, 1.6f, 1.8f, 1.0f),
-        Quad(Bits(1.0f), 0, 0, tokAlphaReg),
+        ColourCommand(tokAlphaReg, 1.0f, 0.0f, 0.0f, 0.0f),   // alpha 1 x the fade
         KickCommand(tokKickFlip, 1, kPrimTriangles | kPrimGouraud | PRIM_ABE),
     };
     return Model(kSkyStarDistance, Material(program, v, TEXID_NONE, ALPHA_BLEND), true);
