@@ -197,6 +197,7 @@ VectorDir Backdrop::SunDirection() const
 void Backdrop::SetColours(Colour colsun, Colour col0, Colour col1, Colour col2, Colour col3)
 {
     skydome.SetColours(SunDirection(), colsun, col0, col1, col2, col3);
+    coloured = true;
 }
 
 Colour Backdrop::GetColour(VectorDir dir, Colour colsun, Colour col0, Colour col1, Colour col2, Colour col3) const
@@ -206,6 +207,14 @@ Colour Backdrop::GetColour(VectorDir dir, Colour colsun, Colour col0, Colour col
 
 void Backdrop::Draw(RenderContext& rc)
 {
+    // The lighting sets of the game flow give the sky its colours through
+    // the world's lighting before it is drawn.  Until they exist a sky drawn
+    // without them takes a clear daytime sky of its own, and says so once.
+    if (!coloured) {
+        printf("Sky: no lighting set has coloured the sky; it takes a daytime sky of its own\n");
+        SetColours(Colour(255, 240, 200, 128), Colour(190, 200, 210, 128), Colour(150, 175, 205, 128),
+                   Colour(105, 140, 195, 128), Colour(55, 90, 170, 128));
+    }
     const float day = DayFraction();
     const bool night = day < 0.25f || day > 0.75f;
     const float camx = rc.view_world.w[0], camz = rc.view_world.w[2];

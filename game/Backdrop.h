@@ -63,6 +63,7 @@ public:
     Object* stars = nullptr;
     SkyDome skydome;
     MDLFILE mdlfile{};
+    bool coloured = false;   // SetColours has been called
 };
 
 extern Backdrop bd;

@@ -262,6 +262,22 @@ TEST_F(Sky, ASkyWithoutItsModelStillDrawsTheDome)
     EXPECT_EQ(bd.skydome.count, 544);
 }
 
+// Until the lighting sets exist a sky never given its colours takes a
+// daytime set of its own at its first draw, saying so: blue overhead.
+TEST_F(Sky, ASkyNeverColouredTakesADaytimeSkyOfItsOwn)
+{
+    bd.coloured = false;
+    std::memset(bd.skydome.cols, 0, sizeof bd.skydome.cols);
+    console::ClearConsoleText();
+    DrawAt(kDay / 2, VectorPos(0, -2, 0), VectorDir(0, -1, 0.3f));
+    EXPECT_EQ(modeldraw::ConsoleCount("it takes a daytime sky of its own"), 1u);
+    EXPECT_TRUE(bd.coloured);
+    const Colour top = bd.skydome.cols[1];   // the zenith
+    EXPECT_GT(top.b, top.r);
+    DrawAt(kDay / 2, VectorPos(0, -2, 0), VectorDir(0, -1, 0.3f));
+    EXPECT_EQ(modeldraw::ConsoleCount("it takes a daytime sky of its own"), 1u);
+}
+
 TEST_F(Sky, AModelWithoutAThirdSubObjectHasNoStars)
 {
     tools::P2BFile f = tools::SkyModelFile();
@@ -316,6 +332,26 @@ TEST_F(Sky, MidnightSkyMatchesTheGoldenPicture)
                   Colour(6, 10, 28, 128), Colour(2, 4, 16, 128));
     DrawAt(0, VectorPos(0, -2, 0), VectorDir(0.2f, -1, 0.1f));
     golden::ExpectFrameBuffer("sky_midnight", modeldraw::kW, modeldraw::kH);
+}
+
+}  // namespace
+
+namespace {
+
+// The world's start-up builds the sky after the city (its fourth step):
+// without a disc there is no city and no sky model, and the dome is built
+// all the same.
+TEST(SkyStartUp, WorldInitBuildsTheSkyEvenWithoutItsModel)
+{
+    bd.Free();
+    bd.skydome.count = 0;
+    console::ClearConsoleText();
+    world.Init();
+    EXPECT_TRUE(modeldraw::ConsoleHas("Sky: there is no sky model")) << console::ConsoleText();
+    EXPECT_EQ(bd.skydome.count, 544);
+    EXPECT_EQ(world.time_of_day, kDay / 2);
+    EXPECT_TRUE(world.oceanenable);
+    world.FreeCity();
 }
 
 }  // namespace
