@@ -15,6 +15,7 @@
 #include "game/QuadTree.h"
 #include "game/Rumble.h"
 #include "game/StandInScene.h"
+#include "game/TestPart.h"
 
 // The one pool of pointer-list links, built by this module's static
 // initialiser before main: every List<T> in the program takes its links here.
@@ -49,6 +50,7 @@ void LoadGlobals()
     sndbank_ui = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_UI.SND", true);
     printf("Done loading sound.\n");
     SetUpGlobalTextures();
+    LoadParticleFiles();
 }
 
 void MainStartUp(int argc, char** argv)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/lib/sampledisc.h"
+#include "tools/lib/partfiles.h"
 
 #include "tools/lib/adpcm.h"
 #include "tools/lib/ipuenc.h"
@@ -147,6 +148,12 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
         !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error))
         return false;
+
+    std::vector<NamedFile> particles;
+    if (!ResidentParticleFiles(particles, error))
+        return false;
+    for (NamedFile& f : particles)
+        files.push_back({"DemoData/Misc/" + f.name, std::move(f.data), "generated particle images"});
 
     for (const PictureFile& p : kPictures) {
         PakInputFile f{p.path, {}, "generated picture"};

@@ -5,6 +5,9 @@
 //   DemoData\Vags\CITYBUSY.VB    a streamed music piece (a tone sequence, 44,100 Hz)
 //   DemoData\Sample\CUBE.P2B     the sample cube model (tools/lib/p2b_sample.h)
 //   DemoData\Sample\ARM.P2B      the sample skinned arm
+//   DemoData\Misc\SKIDSMKE.P2B, ENGFIRE.P2B, SMKPUFF.P2B, SHROOM.P2B,
+//                GEYSER.P2B, DUSTPUFF.P2B
+//                                the resident particle images (tools/lib/partfiles.h)
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
 //                                still pictures (640 x 448) for the demo flow's
 //                                title, loading and closing screens
