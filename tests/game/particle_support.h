@@ -46,6 +46,41 @@ inline void LoadResidentFiles()
     PartFileSet(PARTFILE_SEWAGE_SLOT, nullptr, 0);
 }
 
+// Fresh copies of the six files in their slots for as long as it lives: a
+// drawing test needs texture records that no earlier frame has placed in
+// graphics memory.  The next test's set-up puts the shared copies back.
+class FreshResidentFiles
+{
+public:
+    FreshResidentFiles()
+    {
+        std::vector<tools::NamedFile> written;
+        std::string error;
+        EXPECT_TRUE(tools::ResidentParticleFiles(written, error)) << error;
+        for (size_t i = 0; i < written.size() && i < 6; i++) {
+            const u32 size = u32(written[i].data.size());
+            blocks[i] = malloc_align(size, 64);
+            std::memcpy(blocks[i], written[i].data.data(), size);
+            files[i].SetBuffer(blocks[i]);
+            EXPECT_TRUE(files[i].Init(size)) << written[i].name;
+            PartFileSet(PARTFILE_FIRST_SLOT + int(i), &files[i], size);
+        }
+    }
+    ~FreshResidentFiles()
+    {
+        for (int i = 0; i < 6; i++) {
+            PartFileSet(PARTFILE_FIRST_SLOT + i, nullptr, 0);
+            free(blocks[i]);
+        }
+    }
+    FreshResidentFiles(const FreshResidentFiles&) = delete;
+    FreshResidentFiles& operator=(const FreshResidentFiles&) = delete;
+
+private:
+    MDLFILE files[6]{};
+    void* blocks[6]{};
+};
+
 class ParticleWorld : public ::testing::Test
 {
 protected:
