@@ -223,6 +223,24 @@ float LineLife(const Particle* p)
     return (30.0f - p->timer) / 30.0f;
 }
 
+// A drop thrown at `r` plus *b x speed (when b is given), in two colours.
+void DropStart(Particle* p, Variant a, Variant b, float r, float speed, Colour near, Colour far)
+{
+    LineStart(p, a, r);
+    if (b.p != nullptr)
+        p->vel.setxyz(p->vel + *static_cast<VectorDir*>(b.p) * speed);
+    LayStreak(p);
+    p->colour = near;
+    p->colour2 = far;
+}
+
+// A drop's tick: both ends fade from `opacity` over its life as it falls.
+void DropFall(Particle* p, float opacity, float drag, float gravity)
+{
+    p->colour.a = p->colour2.a = PartAlpha(LineLife(p) * opacity);
+    LineFall(p, drag, gravity);
+}
+
 void InitLineManager(PartManager* pm, PARTINITFCN init, PARTUPDATEFCN update)
 {
     pm->timeOut = 30.0f;
@@ -270,19 +288,12 @@ int Sweat::Init()
 
 void Sweat::MyInit(Particle* p, Variant a, Variant b, float)
 {
-    LineStart(p, a, _random);
-    if (b.p != nullptr)
-        p->vel.setxyz(p->vel + *static_cast<VectorDir*>(b.p) * _speed);
-    LayStreak(p);
-    p->colour = Colour(32, 32, 48, 128);
-    p->colour2 = Colour(16, 16, 16, 128);
+    DropStart(p, a, b, _random, _speed, Colour(32, 32, 48, 128), Colour(16, 16, 16, 128));
 }
 
 void Sweat::MyUpdate(Particle* p)
 {
-    const float f = LineLife(p);
-    p->colour.a = p->colour2.a = PartAlpha(f * 128.0f);
-    LineFall(p, _drag, _gravity);
+    DropFall(p, 128.0f, _drag, _gravity);
 }
 
 int Sweat::Sweat_mh(Object* obj, OBJMESSAGE msg, void* data)
@@ -299,19 +310,12 @@ int Blood::Init()
 
 void Blood::MyInit(Particle* p, Variant a, Variant b, float)
 {
-    LineStart(p, a, _random);
-    if (b.p != nullptr)
-        p->vel.setxyz(p->vel + *static_cast<VectorDir*>(b.p) * _speed);
-    LayStreak(p);
-    p->colour = Colour(240, 0, 0, 128);
-    p->colour2 = Colour(128, 0, 0, 128);
+    DropStart(p, a, b, _random, _speed, Colour(240, 0, 0, 128), Colour(128, 0, 0, 128));
 }
 
 void Blood::MyUpdate(Particle* p)
 {
-    const float f = LineLife(p);
-    p->colour.a = p->colour2.a = PartAlpha(f * 128.0f);
-    LineFall(p, _drag, _gravity);
+    DropFall(p, 128.0f, _drag, _gravity);
 }
 
 int Blood::Blood_mh(Object* obj, OBJMESSAGE msg, void* data)
@@ -327,17 +331,12 @@ int FinishSpray::Init()
 
 void FinishSpray::MyInit(Particle* p, Variant a, Variant, float)
 {
-    LineStart(p, a, _random);
-    LayStreak(p);
-    p->colour = Colour(32, 32, 48, 200);
-    p->colour2 = Colour(16, 16, 16, 200);
+    DropStart(p, a, nullptr, _random, 0.0f, Colour(32, 32, 48, 200), Colour(16, 16, 16, 200));
 }
 
 void FinishSpray::MyUpdate(Particle* p)
 {
-    const float f = LineLife(p);
-    p->colour.a = p->colour2.a = PartAlpha(f * 200.0f);
-    LineFall(p, _drag, _gravity);
+    DropFall(p, 200.0f, _drag, _gravity);
 }
 
 int FinishSpray::FinishSpray_mh(Object* obj, OBJMESSAGE msg, void* data)
@@ -534,29 +533,7 @@ int Sparkler::Update()
     return 0;
 }
 
-int Sparkler::Sparkler_mh(Object* obj, OBJMESSAGE msg, void* data)
+int Sparkler::Sparkler_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    Sparkler* s = static_cast<Sparkler*>(obj);
-    switch (msg) {
-    case OM_CREATE: {
-        Sparkler* n = new Sparkler;
-        if (n != nullptr)
-            n->messagehandler = Sparkler_mh;
-        return int(reinterpret_cast<intptr_t>(n));
-    }
-    case OM_INIT:
-        return s->Init();
-    case OM_FRAME: {
-        // Its own deletion must not free it under the rest of the update.
-        RCptr<Object> hold(s);
-        return s->Update();
-    }
-    case OM_DIE:
-        s->rcParent = nullptr;
-        delete s;
-        return -1;
-    default:
-        (void)data;
-        return 0;
-    }
+    return EffectObjectMessage<Sparkler>(obj, msg, Sparkler_mh);
 }

@@ -154,6 +154,38 @@ float RandSpin(float s);
 // whole part.
 u8 PartAlpha(float a);
 
+// The messages of an effect object class T (an emitter, a flash) with
+// members Init() and Update(): OM_CREATE makes a zero-filled one with
+// handler mh and replies it; OM_INIT runs Init; OM_FRAME runs Update with the
+// object held, so that deleting itself does not free it under the rest of
+// its update; OM_DIE destroys it (its counted references go with it) and
+// replies -1.
+template <class T>
+int EffectObjectMessage(Object* obj, OBJMESSAGE msg, OBJMESSAGEHANDLER mh)
+{
+    T* self = static_cast<T*>(obj);
+    switch (msg) {
+    case OM_CREATE: {
+        T* n = new T;
+        if (n != nullptr)
+            n->messagehandler = mh;
+        return int(reinterpret_cast<intptr_t>(n));
+    }
+    case OM_INIT:
+        return self->Init();
+    case OM_FRAME: {
+        RCptr<Object> hold(self);
+        self->Update();
+        return 0;
+    }
+    case OM_DIE:
+        delete self;
+        return -1;
+    default:
+        return 0;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Line particles
 

@@ -3,6 +3,7 @@
 
 #include "ZevEngine2/light.h"
 #include "game/QuadTree.h"
+#include "game/TestPart.h"
 
 Object* LightFlash_Create(Colour _colour, float _range, Object* _followObj, float _timeOut)
 {
@@ -58,25 +59,5 @@ int LightFlash::Update()
 
 int LightFlash::LightFlash_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    LightFlash* f = static_cast<LightFlash*>(obj);
-    switch (msg) {
-    case OM_CREATE: {
-        LightFlash* n = new LightFlash;
-        if (n != nullptr)
-            n->messagehandler = LightFlash_mh;
-        return int(reinterpret_cast<intptr_t>(n));
-    }
-    case OM_INIT:
-        return f->Init();
-    case OM_FRAME: {
-        RCptr<Object> hold(f);
-        return f->Update();
-    }
-    case OM_DIE:
-        f->followObj = nullptr;
-        delete f;
-        return -1;
-    default:
-        return 0;
-    }
+    return EffectObjectMessage<LightFlash>(obj, msg, LightFlash_mh);
 }

@@ -661,36 +661,6 @@ void AddEmitter(T* e)
         e->Delete();
 }
 
-// The handler the three flamer classes share.
-template <class T>
-int FlamerMessage(Object* obj, OBJMESSAGE msg, OBJMESSAGEHANDLER mh)
-{
-    T* f = static_cast<T*>(obj);
-    switch (msg) {
-    case OM_CREATE: {
-        T* n = new T;
-        if (n != nullptr)
-            n->messagehandler = mh;
-        return int(reinterpret_cast<intptr_t>(n));
-    }
-    case OM_INIT:
-        return f->Init();
-    case OM_FRAME: {
-        // Its own deletion in the standard step must not free it under the
-        // emission that follows in the same tick.
-        RCptr<Object> hold(f);
-        f->Update();
-        return 0;
-    }
-    case OM_DIE:
-        f->rcParent = nullptr;
-        delete f;
-        return -1;
-    default:
-        return 0;
-    }
-}
-
 // One particle a 1.5 ticks of age: `spawn` at the emission point, moving
 // with the emitter.
 template <class F>
@@ -747,7 +717,7 @@ int Flamer::Update()
 
 int Flamer::Flamer_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    return FlamerMessage<Flamer>(obj, msg, Flamer_mh);
+    return EffectObjectMessage<Flamer>(obj, msg, Flamer_mh);
 }
 
 int WhiteSmoker::Update()
@@ -759,7 +729,7 @@ int WhiteSmoker::Update()
 
 int WhiteSmoker::WhiteSmoker_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    return FlamerMessage<WhiteSmoker>(obj, msg, WhiteSmoker_mh);
+    return EffectObjectMessage<WhiteSmoker>(obj, msg, WhiteSmoker_mh);
 }
 
 int BlackSmoker::Update()
@@ -771,7 +741,7 @@ int BlackSmoker::Update()
 
 int BlackSmoker::BlackSmoker_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    return FlamerMessage<BlackSmoker>(obj, msg, BlackSmoker_mh);
+    return EffectObjectMessage<BlackSmoker>(obj, msg, BlackSmoker_mh);
 }
 
 void Flamer_Create(Object* parent, VectorPos offset, float timeOut, float size, bool makeSmoke)
@@ -840,26 +810,7 @@ int MushroomCloud::Update()
 
 int MushroomCloud::MushroomCloud_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    MushroomCloud* c = static_cast<MushroomCloud*>(obj);
-    switch (msg) {
-    case OM_CREATE: {
-        MushroomCloud* n = new MushroomCloud;
-        if (n != nullptr)
-            n->messagehandler = MushroomCloud_mh;
-        return int(reinterpret_cast<intptr_t>(n));
-    }
-    case OM_INIT:
-        return c->Init();
-    case OM_FRAME: {
-        RCptr<Object> hold(c);
-        return c->Update();
-    }
-    case OM_DIE:
-        delete c;
-        return -1;
-    default:
-        return 0;
-    }
+    return EffectObjectMessage<MushroomCloud>(obj, msg, MushroomCloud_mh);
 }
 
 // -------------------------------------------------------------------- geyser
@@ -963,25 +914,5 @@ int Geyser::Update()
 
 int Geyser::Geyser_mh(Object* obj, OBJMESSAGE msg, void*)
 {
-    Geyser* g = static_cast<Geyser*>(obj);
-    switch (msg) {
-    case OM_CREATE: {
-        Geyser* n = new Geyser;
-        if (n != nullptr)
-            n->messagehandler = Geyser_mh;
-        return int(reinterpret_cast<intptr_t>(n));
-    }
-    case OM_INIT:
-        return g->Init();
-    case OM_FRAME: {
-        RCptr<Object> hold(g);
-        return g->Update();
-    }
-    case OM_DIE:
-        g->rcParent = nullptr;
-        delete g;
-        return -1;
-    default:
-        return 0;
-    }
+    return EffectObjectMessage<Geyser>(obj, msg, Geyser_mh);
 }

@@ -6,6 +6,7 @@
 #include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
+#include "ZevEngine2/fresh_run.h"
 #include "game/fbfx.h"
 
 namespace {
@@ -112,6 +113,13 @@ TEST_F(FrameBlur, FullStrengthSoftensEdgesAndBrightensFlatAreas)
             EXPECT_NEAR(at(hq, x, y), 82, 3) << x << ", " << y;
             EXPECT_GT(at(lq, x, y), 60) << x << ", " << y;
         }
+}
+
+TEST_F(FrameBlur, UntilTheInterfaceAnswersItsGraphicsMemoryIsTakenAsFreeAndThatIsSaidOnce)
+{
+    Frame(1.0f, true);
+    Frame(1.0f, true);
+    EXPECT_PRINTED_IN_FRESH_RUN("the interface keeps nothing in graphics memory yet", 1);
 }
 
 TEST_F(FrameBlur, HalfStrengthMatchesTheGoldenPicture)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 
+#include "ZevEngine2/fresh_run.h"
 #include "game/smoke.h"
 
 using namespace parttest;
@@ -89,6 +90,14 @@ TEST_F(Particles, AParameterBlockOutsideTheFileIsNotRead)
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(SmokePuff::manager->data, nullptr);
     EXPECT_EQ(SmokePuff::manager->partRef.index, -1);
+}
+
+TEST_F(Particles, TheStandInFileTableSaysOnceThatItAnswers)
+{
+    SmokePuff_Spawn(kAt, 0.5f);
+    EngineFire_Spawn(kAt, kNoDir, 1.0f);
+    PartFileGetMF(216, true);
+    EXPECT_PRINTED_IN_FRESH_RUN("model files come from the particles' own slot table", 1);
 }
 
 // -------------------------------------------------------------- small effects
