@@ -16,6 +16,7 @@
 #include "game/Rumble.h"
 #include "game/StandInScene.h"
 #include "game/TestPart.h"
+#include "game/fbfx.h"
 
 // The one pool of pointer-list links, built by this module's static
 // initialiser before main: every List<T> in the program takes its links here.
@@ -109,6 +110,8 @@ void MainFrame(int frame)
     Platform::BeginScene();
     StandInDrawWorld(rc);
     DrawPostRawObjs();
+    // The interface's blur over the finished picture (nothing at strength 0).
+    gMotionBlurSmoothBrighten.Draw(false);
     Platform::EndScene(2);
     // The listener is the camera.
     sound.Update(1, camera);
