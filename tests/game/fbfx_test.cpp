@@ -68,6 +68,33 @@ TEST_F(FrameBlur, StrengthBelowThreeOf128DrawsNothingAndThreeDraws)
     EXPECT_NE(Frame(0.0234375f), plain);      // 3 of 128
 }
 
+// The colours and fixed alphas the passes write, in order, as the GS
+// registers RGBAQ (1) and ALPHA_2 (0x43) in the frame's packet.
+TEST_F(FrameBlur, TwelvePassesWithTheirColoursAndBlendStrengths)
+{
+    therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
+    const u32* from = therenderer.p;
+    gMotionBlurSmoothBrighten.level = 0.75f;   // 96 of 128
+    gMotionBlurSmoothBrighten.DrawOver(draw, false);
+    const u32* to = therenderer.p;
+    std::vector<u32> colours, fixes;
+    const u64* q = reinterpret_cast<const u64*>((reinterpret_cast<uintptr_t>(from) + 15) & ~uintptr_t(15));
+    for (; reinterpret_cast<const u32*>(q + 2) <= to; q += 2) {
+        if (q[1] == 0x01)
+            colours.push_back(u32(q[0]));
+        else if (q[1] == 0x43)
+            fixes.push_back(u32(q[0] >> 32));
+    }
+    therenderer.EndScene();
+    // A B G R words of the table's A R G B colours; the rectangle of pass 11
+    // and the last pass's neutral modulation included.
+    const std::vector<u32> want = {0x80878787, 0x40A0A0A0, 0x2AA0A0A0, 0x20A0A0A0, 0x80B0B0B0, 0x80878787,
+                                   0x38A0A0A0, 0x80878787, 0x20858585, 0x18909090, 0x02FFFFFF, 0x80808080};
+    EXPECT_EQ(colours, want);
+    // The blended passes' strengths, then the frame's: 96.
+    EXPECT_EQ(fixes, (std::vector<u32>{0x40, 0x2A, 0x20, 0x38, 0x20, 0x18, 0x02, 96}));
+}
+
 TEST_F(FrameBlur, StrengthIsKeptWithinZeroToOne)
 {
     Frame(1.5f);
