@@ -15,6 +15,8 @@
 #include "game/QuadTree.h"
 #include "game/Rumble.h"
 #include "game/StandInScene.h"
+#include "game/TestPart.h"
+#include "game/fbfx.h"
 
 // The one pool of pointer-list links, built by this module's static
 // initialiser before main: every List<T> in the program takes its links here.
@@ -50,6 +52,7 @@ void LoadGlobals()
     printf("Done loading sound.\n");
     SetUpGlobalTextures();
     world.Init();
+    LoadParticleFiles();
 }
 
 void MainStartUp(int argc, char** argv)
@@ -110,6 +113,8 @@ void MainFrame(int frame)
     Platform::BeginScene();
     StandInDrawWorld(rc);
     DrawPostRawObjs();
+    // The interface's blur over the finished picture (nothing at strength 0).
+    gMotionBlurSmoothBrighten.Draw(false);
     Platform::EndScene(2);
     // The listener is the camera.
     sound.Update(1, camera);
