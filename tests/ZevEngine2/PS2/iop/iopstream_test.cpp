@@ -506,6 +506,47 @@ TEST_F(IopStream, DamagedArchivesAreRefusedWithAMessage)
     }
 }
 
+// Links that all point forward but reach one record twice (a subdirectory
+// link and a sibling link naming the same directory), or a record laid over
+// another: the fix-up would turn a link into a pointer twice.  Refused
+// before the fix-up, and no file opens.
+TEST_F(IopStream, ArchivesReachingARecordTwiceAreRefused)
+{
+    std::vector<u8> good;
+    std::string error;
+    ASSERT_TRUE(tools::BuildPak({{"a/f.bin", streamtest::Pattern(100, 30), ""},
+                                 {"b/g.bin", streamtest::Pattern(200, 31), ""}},
+                                "KORVALIS", good, error));
+    auto word = [&](size_t at) {
+        u32 w;
+        std::memcpy(&w, &good[at], 4);
+        return w;
+    };
+    const u32 a = word(8);       // the root's first subdirectory
+    const u32 b = word(a + 12);  // its sibling
+    ASSERT_EQ(b, a + 40);        // A's head and its one file record, then B
+    ASSERT_EQ(word(a + 8), 0u);  // A has no subdirectory of its own
+    struct Damage {
+        size_t at;
+        u32 value;
+    };
+    for (const Damage& d : {Damage{a + 8, b},        // A's subdirectory is also its sibling
+                            Damage{a + 16, 2}}) {    // A's second file record lies over B
+        std::vector<u8> bad = good;
+        std::memcpy(bad.data() + d.at, &d.value, 4);
+        console::ResetScheduler();
+        console::ClearConsoleText();
+        cd_ = sceSifClientData{};
+        WritePak(bad);
+        Start();
+        EXPECT_EQ(Open("B\\G.BIN").channel, -1);
+        EXPECT_EQ(Open("A\\F.BIN").channel, -1);
+        const std::string text = console::ConsoleText();
+        EXPECT_NE(text.find("IOP: STREAM: Bad archive: directory record at 0x"), std::string::npos) << text;
+        EXPECT_NE(text.find("is reached twice or overlaps another.\n"), std::string::npos) << text;
+    }
+}
+
 TEST_F(IopStream, RandomCorruptionNeverCrashesOrHangs)
 {
     auto file = streamtest::Pattern(3000, 21);
