@@ -27,6 +27,7 @@ extern DemoParams demoparams;
 // The title picture held in the program: an IPUBitmap, 640 x 512
 // (game/TitleData.cpp).
 extern const unsigned char Title[];
+extern const unsigned int TitleSize;
 
 // The main view, set up once at start-up (the whole screen, aspect, depth
 // range, projection) and given its camera each frame.

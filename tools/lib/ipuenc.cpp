@@ -368,6 +368,8 @@ std::string CppArray(std::string_view symbol, std::span<const u8> bytes)
         text += hex;
     }
     text += "\n};\n";
+    // The loader checks the picture's stream against the bytes it has.
+    text += "extern const unsigned int " + std::string(symbol) + "Size = " + std::to_string(bytes.size()) + ";\n";
     return text;
 }
 
