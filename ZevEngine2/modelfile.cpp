@@ -542,6 +542,9 @@ bool FileCheck::Chain(u64 off, int i, int depth)
                 return false;
             break;
         case COLL_PLANES:
+            // The head (type and plane count) first, then the planes.
+            if (!Reads(off, 16, 16, "plane set of chain", i))
+                return false;
             stride = 16 + 16 * (u64)U16((u32)off + 2);
             if (!Reads(off, stride, 16, "plane set of chain", i))
                 return false;
