@@ -3,10 +3,39 @@
 // would read, and a move of the whole block with the pointers re-based.
 #include "fuzz_target.h"
 
+#include "vif/unpack.h"
+
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
 
 namespace {
+
+// The vertex data of an accepted material, walked with VIF1's own sizing of
+// UNPACK data: every code and its data must end inside the block, or VIF1
+// would wait for words of the next transfer.  The write cycle starts as the
+// drawer leaves it (4, 4).
+void ExpectWholeVifCodes(const MATERIAL& mt)
+{
+    const u32* words = reinterpret_cast<const u32*>(mt.Data());
+    const u32 n = 4u * mt.dataNumQw;
+    u32 cycle = 0x0404;
+    for (u32 at = 0; at < n;) {
+        const u32 code = words[at];
+        const u32 cmd = (code >> 24) & 0x7F;
+        u32 data = 0;
+        if (cmd >= 0x60)
+            data = console::vif::UnpackDataWords(code, cycle);
+        else if (cmd == 0x01)
+            cycle = code & 0xFFFF;
+        else if (cmd == 0x20)
+            data = 1;
+        else if (cmd == 0x30 || cmd == 0x31)
+            data = 4;
+        if (u64(at) + 1 + data > n)
+            std::abort();
+        at += 1 + data;
+    }
+}
 
 // Reads what drawing reads of every model; a sum, so nothing is optimised
 // away.
@@ -30,6 +59,7 @@ u32 Touch(const MDLFILE& mf)
                         sum += mt.Words(q)[6];
                 for (int q = 0; q < mt.dataNumQw; q++)
                     sum += u32(mt.Data()[q].lo);
+                ExpectWholeVifCodes(mt);
             }
         }
     }
