@@ -88,6 +88,19 @@ protected:
         EXPECT_EQ(std::memcmp(g_dest + at, file.data() + from, size), 0) << "read of " << size << " at " << from;
     }
 
+    // Puts the archive with the word at `at` replaced by `value` on the disc
+    // and starts the module afresh on it.
+    void StartDamaged(const std::vector<u8>& archive, size_t at, u32 value)
+    {
+        std::vector<u8> bad = archive;
+        std::memcpy(bad.data() + at, &value, 4);
+        console::ResetScheduler();
+        console::ClearConsoleText();
+        cd_ = sceSifClientData{};
+        WritePak(bad);
+        Start();
+    }
+
     sceSifClientData cd_{};
 };
 
@@ -492,13 +505,7 @@ TEST_F(IopStream, DamagedArchivesAreRefusedWithAMessage)
                             Damage{52, 999, "reaches past the end"}, // DIR's file starts beyond the archive
                             Damage{28, 20, "points back"}}) {        // DIR is its own child
         SCOPED_TRACE(d.message);
-        std::vector<u8> bad = good;
-        std::memcpy(bad.data() + d.at, &d.value, 4);
-        console::ResetScheduler();
-        console::ClearConsoleText();
-        cd_ = sceSifClientData{};
-        WritePak(bad);
-        Start();
+        StartDamaged(good, d.at, d.value);
         EXPECT_EQ(Open("DIR\\FILE.EXT").channel, -1);
         std::string text = console::ConsoleText();
         EXPECT_NE(text.find("IOP: STREAM: Bad archive"), std::string::npos) << text;
@@ -532,13 +539,7 @@ TEST_F(IopStream, ArchivesReachingARecordTwiceAreRefused)
     };
     for (const Damage& d : {Damage{a + 8, b},        // A's subdirectory is also its sibling
                             Damage{a + 16, 2}}) {    // A's second file record lies over B
-        std::vector<u8> bad = good;
-        std::memcpy(bad.data() + d.at, &d.value, 4);
-        console::ResetScheduler();
-        console::ClearConsoleText();
-        cd_ = sceSifClientData{};
-        WritePak(bad);
-        Start();
+        StartDamaged(good, d.at, d.value);
         EXPECT_EQ(Open("B\\G.BIN").channel, -1);
         EXPECT_EQ(Open("A\\F.BIN").channel, -1);
         const std::string text = console::ConsoleText();
