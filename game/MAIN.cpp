@@ -63,7 +63,7 @@ void MainStartUp(int argc, char** argv)
     Platform::InitGraphics(GM_PAL, 640, 512);
     // The title picture goes straight into the 16-bit display buffer, so it
     // is what the display shows until the first frame is flipped.
-    reinterpret_cast<IPUBitmap*>(const_cast<unsigned char*>(Title))->Load(0, 0, PSMCT16S);
+    reinterpret_cast<IPUBitmap*>(const_cast<unsigned char*>(Title))->Load(0, 0, PSMCT16S, TitleSize);
     Platform::DisplayOn();
     Controller::Init();
     RumbleController::Init();
