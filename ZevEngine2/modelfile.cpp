@@ -138,6 +138,7 @@ private:
     bool Model(u64 off, int i, bool shadow);
     bool Material(u32 off, int model, int j, bool shadow);
     bool TexRef(u16 texid, int model, int j);
+    bool VertexData(u32 off, u32 nqw, int model, int j);
     bool Chain(u64 off, int i, int depth);
     bool Soup(u32 off, int i);
     bool Texture1(u32 array, int i);
@@ -387,6 +388,8 @@ bool FileCheck::Material(u32 off, int model, int j, bool shadow)
     const MATERIAL* mt = (const MATERIAL*)(base + off);
     if (!Reads(mt->data, 16 * (u64)mt->dataNumQw, 16, "vertex data of model", model))
         return false;
+    if (pass == READ && !VertexData(mt->data, mt->dataNumQw, model, j))
+        return false;
     if (shadow)
         return true;   // shadow call lists are neither fixed up nor patched
     u32 cl = mt->callList;
@@ -417,7 +420,13 @@ bool FileCheck::Material(u32 off, int model, int j, bool shadow)
         if (w6 < tokNop || w6 > tokLast)
             return Fail("model %d material %d: call-list quadword %d holds unknown command token %u", model, j, q, w6);
         if (w6 == tokGiftag || w6 == tokGiftagCopy)
-            q += U16(cl + 16 * q) & 0x7FFF;
+        {
+            int k = U16(cl + 16 * q) & 0x7FFF;
+            if (k >= nqw - q)
+                return Fail("model %d material %d: the register packet at call-list quadword %d counts %d "
+                            "quadwords, past the end of its %d-quadword call list", model, j, q, k, nqw);
+            q += k;
+        }
     }
 
     // The texture list: entries inside the call list, each naming the next,
@@ -441,6 +450,70 @@ bool FileCheck::Material(u32 off, int model, int j, bool shadow)
             longTexLists++;
     }
 
+    return true;
+}
+
+// The vertex data is sent to VIF1 as it lies: a stream of VIF codes, each
+// followed by its data, that must end with the block.  Only the codes that
+// lay out and start vertex batches belong in it; any other (a program upload,
+// GIF data, a change of the double buffer) or a code whose data runs past the
+// block would leave VIF1 waiting for words that never come.  The write cycle
+// starts as the drawer leaves it after sending the call list.
+bool FileCheck::VertexData(u32 off, u32 nqw, int model, int j)
+{
+    const u32 words = 4 * nqw;
+    u32 cycle = 0x0404;   // STCYCL 4, 4: every vector reads data
+    for (u32 at = 0; at < words;)
+    {
+        const u32 code = U32(off + 4 * at);
+        const u32 cmd = (code >> 24) & 0x7F;
+        u32 data = 0;   // words that follow the code
+        if (code & 0x80000000u)
+            return Fail("model %d material %d: the vertex data's VIF code 0x%08X at word %u asks for an interrupt",
+                        model, j, code, at);
+        if (cmd >= 0x60)
+        {
+            // UNPACK: vn in bits 2-3, vl in bits 0-1; V4-5 only with vn 3.
+            const u32 vn = (cmd >> 2) & 3, vl = cmd & 3;
+            if (vl == 3 && vn != 3)
+                return Fail("model %d material %d: the vertex data's UNPACK 0x%08X at word %u has no defined "
+                            "format", model, j, code, at);
+            u32 num = (code >> 16) & 0xFF;
+            if (num == 0)
+                num = 256;
+            const u32 cl = cycle & 0xFF, wl = (cycle >> 8) & 0xFF;
+            u32 vectors = num;
+            if (wl > cl)
+                vectors = cl * (num / wl) + std::min(num % wl, cl);
+            const u32 bits = vl == 3 ? 16 : (32u >> vl) * (vn + 1);
+            data = (vectors * bits + 31) / 32;
+        }
+        else
+        {
+            switch (cmd)
+            {
+            case 0x00: case 0x04: case 0x05: case 0x07:   // NOP, ITOP, STMOD, MARK
+            case 0x10: case 0x11: case 0x13: case 0x17:   // FLUSHE, FLUSH, FLUSHA, MSCNT
+                break;
+            case 0x01:   // STCYCL
+                cycle = code & 0xFFFF;
+                break;
+            case 0x20:   // STMASK
+                data = 1;
+                break;
+            case 0x30: case 0x31:   // STROW, STCOL
+                data = 4;
+                break;
+            default:
+                return Fail("model %d material %d: the vertex data holds VIF code 0x%08X at word %u, which does "
+                            "not belong in vertex data", model, j, code, at);
+            }
+        }
+        if (data > words - at - 1)
+            return Fail("model %d material %d: the vertex data's VIF code 0x%08X at word %u takes %u data words, "
+                        "past the end of its %u quadwords", model, j, code, at, data, nqw);
+        at += 1 + data;
+    }
     return true;
 }
 
@@ -469,6 +542,9 @@ bool FileCheck::Chain(u64 off, int i, int depth)
                 return false;
             break;
         case COLL_PLANES:
+            // The head (type and plane count) first, then the planes.
+            if (!Reads(off, 16, 16, "plane set of chain", i))
+                return false;
             stride = 16 + 16 * (u64)U16((u32)off + 2);
             if (!Reads(off, stride, 16, "plane set of chain", i))
                 return false;

@@ -15,6 +15,8 @@
 #include "game/QuadTree.h"
 #include "game/Rumble.h"
 #include "game/StandInScene.h"
+#include "game/TestPart.h"
+#include "game/fbfx.h"
 
 // The one pool of pointer-list links, built by this module's static
 // initialiser before main: every List<T> in the program takes its links here.
@@ -50,6 +52,7 @@ void LoadGlobals()
     printf("Done loading sound.\n");
     SetUpGlobalTextures();
     world.Init();
+    LoadParticleFiles();
 }
 
 void MainStartUp(int argc, char** argv)
@@ -60,7 +63,7 @@ void MainStartUp(int argc, char** argv)
     Platform::InitGraphics(GM_PAL, 640, 512);
     // The title picture goes straight into the 16-bit display buffer, so it
     // is what the display shows until the first frame is flipped.
-    reinterpret_cast<IPUBitmap*>(const_cast<unsigned char*>(Title))->Load(0, 0, PSMCT16S);
+    reinterpret_cast<IPUBitmap*>(const_cast<unsigned char*>(Title))->Load(0, 0, PSMCT16S, TitleSize);
     Platform::DisplayOn();
     Controller::Init();
     RumbleController::Init();
@@ -110,6 +113,8 @@ void MainFrame(int frame)
     Platform::BeginScene();
     StandInDrawWorld(rc);
     DrawPostRawObjs();
+    // The interface's blur over the finished picture (nothing at strength 0).
+    gMotionBlurSmoothBrighten.Draw(false);
     Platform::EndScene(2);
     // The listener is the camera.
     sound.Update(1, camera);

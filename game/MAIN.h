@@ -28,7 +28,9 @@ extern DemoParams demoparams;
 // encoder during the build: the title, 640 x 512, shown while the game
 // starts, and the loading screen's, 640 x 448.
 extern const unsigned char Title[];
+extern const unsigned int TitleSize;
 extern const unsigned char LoadScrn[];
+extern const unsigned int LoadScrnSize;
 
 // The main view, set up once at start-up (the whole screen, aspect, depth
 // range, projection) and given its camera each frame.

@@ -73,17 +73,31 @@ bool DecoderStopped()
 
 }  // namespace
 
-bool IPUBitmap::Check(const char* caller) const
+bool IPUBitmap::Check(const char* caller, u32 filesize) const
 {
+    // The header itself is read only once the file is known to hold it.
+    if (filesize < sizeof(IPUBitmap)) {
+        printf("IPUBitmap::%s: its %u-byte file is shorter than the %u-byte header\n", caller, (unsigned)filesize,
+               (unsigned)sizeof(IPUBitmap));
+        return false;
+    }
     const char* why = nullptr;
+    // The transfer to the IPU moves whole quadwords.
+    const u64 sent = (u64(length) + 15) / 16 * 16;
     if (std::memcmp(id, "ipum", 4) != 0)
         why = "not an \"ipum\" picture";
     else if (width == 0 || height == 0 || nframes == 0)
         why = "no picture in it";
-    else if (length == 0 || (length + 15) / 16 > 0xFFFF)
+    else if (length == 0 || sent / 16 > 0xFFFF)
         why = "its stream is empty or longer than one transfer";
     else if (uintptr_t(bs) & 15)
         why = "it does not lie on a 16-byte boundary";
+    else if (sent > filesize - sizeof(IPUBitmap)) {
+        printf("IPUBitmap::%s: its stream of %u bytes (%u in whole quadwords) runs past the end of its %u-byte "
+               "file\n",
+               caller, (unsigned)length, (unsigned)sent, (unsigned)filesize);
+        return false;
+    }
     if (!why)
         return true;
     printf("IPUBitmap::%s: %s\n", caller, why);
@@ -99,9 +113,9 @@ u32 IPU::_GetFDEC(int n)
     return bits;
 }
 
-bool IPUBitmap::Frame(void* out, bool rgb32)
+bool IPUBitmap::Frame(void* out, bool rgb32, u32 filesize)
 {
-    if (!Check("Frame"))
+    if (!Check("Frame", filesize))
         return false;
     sceDmaChan* toipu = sceDmaGetChan(SCE_DMA_toIPU);
     sceDmaChan* fromipu = sceDmaGetChan(SCE_DMA_fromIPU);
@@ -190,9 +204,9 @@ u_long128* IPU::Upload(u_long128* packet, void* data, int dbp, int dbw, int dx, 
     return p;
 }
 
-bool IPUBitmap::Load(int dbp, int dbw, int psm)
+bool IPUBitmap::Load(int dbp, int dbw, int psm, u32 filesize)
 {
-    if (!Check("Load"))
+    if (!Check("Load", filesize))
         return false;
     const bool rgb32 = (psm & 7) < 2;
     const int nmb = NumMacroblocks();
@@ -209,7 +223,7 @@ bool IPUBitmap::Load(int dbp, int dbw, int psm)
     if (dbw == 0)
         dbw = (width + 63) / 64;
 
-    bool ok = Frame(pixels, rgb32);
+    bool ok = Frame(pixels, rgb32, filesize);
     FlushCache(0);
     if (ok) {
         IPU::Upload(EE_UNCACHED(packet), pixels, dbp, dbw, 0, 0, width, height, psm, bs[0] & IPUF_COLUMNS);

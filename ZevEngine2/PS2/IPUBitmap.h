@@ -35,21 +35,25 @@ public:
 
     // Decodes picture 0 into GS memory at block dbp, buffer width dbw (64-pixel
     // units; 0 = the picture's width rounded up) and storage mode psm: 32-bit
-    // output for the 32/24-bit modes (psm & 7 < 2), 16-bit otherwise.  False,
-    // with a message and GS memory untouched, for a picture that is not an
-    // "ipum" stream or whose stream breaks off before its last macroblock.
-    bool Load(int dbp, int dbw, int psm);
+    // output for the 32/24-bit modes (psm & 7 < 2), 16-bit otherwise.
+    // filesize is the number of bytes of the file that this header starts.
+    // False, with a message and GS memory untouched, for a picture that is
+    // not an "ipum" stream, whose stream runs past the end of its file, or
+    // whose stream breaks off before its last macroblock.
+    bool Load(int dbp, int dbw, int psm, u32 filesize);
 
     // Decodes picture 0 into `out`: NumMacroblocks() macroblocks in stream
     // order, 1,024 bytes each in RGB32 or 512 in RGB16.  False, with a
     // message, as for Load; the macroblocks before the break are in `out`.
-    bool Frame(void* out, bool rgb32);
-    bool Frame(sceIpuRGB32* out) { return Frame(out, true); }
-    bool Frame(sceIpuRGB16* out) { return Frame(out, false); }
+    bool Frame(void* out, bool rgb32, u32 filesize);
+    bool Frame(sceIpuRGB32* out, u32 filesize) { return Frame(out, true, filesize); }
+    bool Frame(sceIpuRGB16* out, u32 filesize) { return Frame(out, false, filesize); }
 
-    // True for a header the decoder can take; prints why not otherwise
-    // (`caller` names the operation in the message).
-    bool Check(const char* caller) const;
+    // True for a header the decoder can take, whose stream (in whole
+    // quadwords, as the transfer reads it) lies inside the filesize-byte
+    // file; prints why not otherwise (`caller` names the operation in the
+    // message).
+    bool Check(const char* caller, u32 filesize) const;
 };
 static_assert(sizeof(IPUBitmap) == 16, "the stream follows a 16-byte header");
 

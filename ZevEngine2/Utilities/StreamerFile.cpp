@@ -35,9 +35,14 @@ StreamerFile::StreamerFile(const char* filename)
 
 StreamerFile::~StreamerFile()
 {
-    free(buffer);
-    if (streamnum >= 0)
+    // A read may still be on its way into the buffer: drop what is queued and
+    // close, which waits until the module has finished with the stream, so
+    // that nothing lands in the buffer once it is freed.
+    if (streamnum >= 0) {
+        StreamerStop(streamnum);
         StreamerClose(streamnum);
+    }
+    free(buffer);
 }
 
 int StreamerFile::GetC()

@@ -132,13 +132,14 @@ TestFile MakeFile(bool shadowFirst = false, u32 versionValue = 51)
     u128 cl0[4] = {Q(1, 2, 3, tokSetMaterial), Q(1, 0, 0, tokGiftag), Q(0, 0, 0, 0x0800 | 5), Q(0, 0, 0, tokKick)};
     f.Put(cl0, sizeof cl0);
     f.data0 = f.Align();
-    u128 d0[2] = {Q(0xD0D0D0D0, 1, 2, 3), Q(4, 5, 6, 7)};
+    // Vertex data is a VIF stream: MARK codes with recognisable values, NOPs.
+    u128 d0[2] = {Q(0x0700D0D0, 1, 2, 3), Q(4, 5, 6, 7)};
     f.Put(d0, sizeof d0);
     f.cl1 = f.Align();
     u128 cl1[2] = {Q(0, 0, 0, tokTransform), Q(0, 0, 0, tokStop)};
     f.Put(cl1, sizeof cl1);
     f.data1 = f.Align();
-    u128 d1 = Q(0xD1D1D1D1, 0, 0, 0);
+    u128 d1 = Q(0x0700D1D1, 0, 0, 0);
     f.Put(&d1, 16);
     MATERIAL mt[2] = {};
     mt[0] = {0, 0, 4, 2, f.cl0, f.data0, 0, TEXID_NONE, 0, 0};
@@ -208,7 +209,7 @@ TestFile MakeFile(bool shadowFirst = false, u32 versionValue = 51)
     f.Put(shead, 80);
     u32 smat = f.Reserve(24);
     f.shadowData = f.Align();
-    u128 sd = Q(0x5A5A5A5A, 0, 0, 0);
+    u128 sd = Q(0x07005A5A, 0, 0, 0);
     f.Put(&sd, 16);
     MATERIAL sm = {0, 0, 0, 1, 0, f.shadowData, 0, TEXID_NONE, 0, 0};
     std::memcpy(&f.b[smat], &sm, 24);
@@ -293,7 +294,7 @@ TEST_F(ModelFile, InitTurnsEveryOffsetIntoAPointerToTheSameBytes)
     EXPECT_EQ(l.Offset(m->mtls[0].Data()), f.data0);
     EXPECT_EQ(l.Offset(m->mtls[1].CallList()), f.cl1);
     EXPECT_EQ(l.Offset(m->mtls[1].Data()), f.data1);
-    EXPECT_EQ(*(u32*)m->mtls[1].Data(), 0xD1D1D1D1u);
+    EXPECT_EQ(*(u32*)m->mtls[1].Data(), 0x0700D1D1u);
 
     EXPECT_EQ(mf.nTextures, TEX_COUNT);
     EXPECT_EQ(l.Offset(mf.textures), f.texArray);
@@ -435,7 +436,7 @@ TEST_F(ModelFile, ShadowsAreTakenOnlyAfterAVersionOf51OrMore)
     Loaded c(now.b);
     ASSERT_TRUE(c.Init());
     ASSERT_NE(c.mf.shadows, nullptr);
-    EXPECT_EQ(*(u32*)c.mf.shadows[0]->mtls[0].Data(), 0x5A5A5A5Au);
+    EXPECT_EQ(*(u32*)c.mf.shadows[0]->mtls[0].Data(), 0x07005A5Au);
 }
 
 TEST_F(ModelFile, NullHeaderIsAWarning)
@@ -502,7 +503,7 @@ TEST_F(ModelFile, MoveBufferKeepsEveryPointerOnTheSameBytes)
         EXPECT_EQ(l.mf.textures[TEX_SHARED0].data, shared[0].data);
         EXPECT_EQ(l.mf.textures[TEX_SHARED2].data, shared[2].data);
         // The bytes reached through the pointers are the same.
-        EXPECT_EQ(*(u32*)l.mf.models[0]->mtls[1].Data(), 0xD1D1D1D1u);
+        EXPECT_EQ(*(u32*)l.mf.models[0]->mtls[1].Data(), 0x0700D1D1u);
         EXPECT_EQ(*(u8*)l.mf.textures[TEX_OWN].data, 0xAB);
         EXPECT_EQ(l.mf.collisions[0]->type, COLL_BOX);
         EXPECT_EQ(l.mf.nodes[0].extra, 7);
@@ -661,6 +662,46 @@ TEST_F(ModelFile, UnknownTokensAndMissingTexturesAreRefused)
     g = f;
     g.b[g.texArray] = 0x3F;   // pixel format 0x3F
     ExpectRefused(g.b, "unknown pixel format");
+}
+
+// The vertex data goes to VIF1 as it lies: a code whose data would run past
+// the block leaves VIF1 waiting for the next transfer's words, and codes that
+// do not lay out vertex batches do not belong in it.  Register packets of a
+// call list must end inside it.
+TEST_F(ModelFile, VertexDataAndCallListsThatWouldDesynchroniseVif1AreRefused)
+{
+    TestFile f = MakeFile();
+    // Material 0's data: 2 quadwords, 8 words.  A V4-32 UNPACK of 2 vectors
+    // takes 8 words after its code.
+    auto words = [](TestFile g, u32 at, std::vector<u32> w) {
+        for (size_t i = 0; i < w.size(); i++)
+            g.Set32(at + 4 * u32(i), w[i]);
+        return g;
+    };
+    ExpectRefused(words(f, f.data0, {0x6C020000}).b,
+                  "model 0 material 0: the vertex data's VIF code 0x6C020000 at word 0 takes 8 data words, past the "
+                  "end of its 2 quadwords");
+    // The same in a shadow model's data (1 quadword): S-32 of 4 vectors.
+    ExpectRefused(words(f, f.shadowData, {0x60040000}).b, "takes 4 data words, past the end of its 1 quadwords");
+    // A program upload and a DIRECT block.
+    ExpectRefused(words(f, f.data1, {0x4A010000}).b,
+                  "model 0 material 1: the vertex data holds VIF code 0x4A010000 at word 0, which does not belong");
+    ExpectRefused(words(f, f.data0, {0, 0x50000001}).b, "VIF code 0x50000001 at word 1");
+    // An interrupt bit, and V2-5, which has no format.
+    ExpectRefused(words(f, f.data0, {0x80000000}).b, "asks for an interrupt");
+    ExpectRefused(words(f, f.data0, {0x67010000}).b, "has no defined format");
+    // A register packet counting 3 quadwords after quadword 1 of a
+    // 4-quadword call list.
+    ExpectRefused(words(f, f.cl0 + 16, {3}).b, "the register packet at call-list quadword 1 counts 3 quadwords");
+
+    // Filling write cycle (WL 2, CL 1): 2 vectors of which 1 reads data; a
+    // mask word and a row.  Exactly fills the two blocks, so it loads.
+    TestFile g = words(f, f.data0, {0x01000201, 0x6C020000, 1, 2, 3, 4, 0x04000002, 0x17000000});
+    g = words(g, f.data1, {0x20000000, 0x55, 0x30000000, 1});
+    ExpectRefused(g.b, "the vertex data's VIF code 0x30000000 at word 2 takes 4 data words");
+    g = words(g, f.data1, {0x20000000, 0x55, 0x17000000, 0});
+    Loaded l(g.b);
+    EXPECT_TRUE(l.Init());
 }
 
 TEST_F(ModelFile, MisalignedFileIsRefused)

@@ -18,6 +18,7 @@
 #include "core/png.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
+#include "game/fbfx.h"
 
 using namespace platform_test;
 
@@ -182,6 +183,29 @@ TEST_F(MainLoop, HundredBlanksShowTheClearedScreenWithAtMostFiftyFlips)
     console::gs::ReadOutCurrent(img);
     EXPECT_EQ(PictureDifferences(img, ExpectedClearPicture(640, 512)), 0);
     EXPECT_EQ(console::DiagErrorCount(), 0);
+}
+
+// The interface's blur at full strength over the cleared screen: the main
+// loop lays it over every frame, and the even grey comes out brighter.
+TEST_F(MainLoop, FullStrengthFrameBlurBrightensTheShownPicture)
+{
+    MainStartUp(0, nullptr);
+    gMotionBlurSmoothBrighten.level = 1.0f;
+    int frames = 0;
+    while (Platform::Count() < 20)
+        MainFrame(frames++);
+    gMotionBlurSmoothBrighten.level = 0.0f;
+
+    console::host::RgbaImage img;
+    console::gs::ReadOutCurrent(img);
+    const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
+    for (int y : {10, 256, 500})
+        for (int x : {10, 320, 630}) {
+            const u32 got = img.pixels[size_t(y) * 640 + size_t(x)];
+            const u32 plain = clear.pixels[size_t(y) * 640 + size_t(x)];
+            EXPECT_GT(Red(got), Red(plain)) << x << ", " << y;
+            EXPECT_GT(Blue(got), Blue(plain)) << x << ", " << y;
+        }
 }
 
 // The program itself, run headless as a person would.

@@ -251,6 +251,35 @@ TEST(IpuEnc, DecodeRefusesBrokenFiles)
     EXPECT_NE(error.find("macroblock"), std::string::npos);
 }
 
+// Headers naming pictures far larger than any screen are refused with a
+// message, before an image of their size is made.
+TEST(IpuEnc, HugePictureSizesAreRefusedWithAMessage)
+{
+    std::vector<u8> file = Encode(TestPicture(48, 48));
+    IpuImage img;
+    std::string error;
+    for (u16 side : {u16(0xFFFF), u16(2049)}) {
+        std::vector<u8> huge = file;
+        std::memcpy(&huge[8], &side, 2);
+        std::memcpy(&huge[10], &side, 2);
+        EXPECT_FALSE(DecodeIpu(huge, img, error));
+        EXPECT_NE(error.find("is larger than 4194304 pixels"), std::string::npos) << error;
+    }
+
+    const ScratchDir scratch;
+    const std::string path = scratch.Path("huge.ppm");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "P6\n65535 65535\n255\n" << "tiny";
+    }
+    EXPECT_FALSE(ReadPpm(path, img, error));
+    EXPECT_NE(error.find("65535 x 65535 is larger than"), std::string::npos) << error;
+
+    const std::string out = scratch.Path("huge.ipu");
+    const char* sample[] = {"--sample", "title", "65535x65535", out.c_str()};
+    EXPECT_EQ(RunIpuEnc(sample), 2);
+}
+
 TEST(IpuEnc, ReadsBinaryPpm)
 {
     const ScratchDir scratch;

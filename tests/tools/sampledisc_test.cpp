@@ -34,6 +34,9 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Vags\\SND_UI.SND",   "KORVALIS\\DemoData\\Vags\\CITYBUSY.VB",
     "KORVALIS\\DemoData\\Sample\\CUBE.P2B",   "KORVALIS\\DemoData\\Sample\\ARM.P2B",
     "KORVALIS\\DemoData\\Misc\\SKY.P2B",
+    "KORVALIS\\DemoData\\Misc\\SKIDSMKE.P2B", "KORVALIS\\DemoData\\Misc\\ENGFIRE.P2B",
+    "KORVALIS\\DemoData\\Misc\\SMKPUFF.P2B",  "KORVALIS\\DemoData\\Misc\\SHROOM.P2B",
+    "KORVALIS\\DemoData\\Misc\\GEYSER.P2B",   "KORVALIS\\DemoData\\Misc\\DUSTPUFF.P2B",
     "KORVALIS\\DemoData\\DEMTITLE.IPU",       "KORVALIS\\DemoData\\DEMOSCR1.IPU",
     "KORVALIS\\DemoData\\DEMOSCR2.IPU",       "KORVALIS\\DemoData\\DEMOSCR3.IPU",
     "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",
@@ -187,7 +190,7 @@ TEST(SampleDisc, PicturesAreDistinctStillsOfTheLoadingScreensSize)
         ASSERT_NE(f, nullptr) << path;
         ASSERT_GE(f->data.size(), sizeof(IPUBitmap));
         const IPUBitmap* bm = reinterpret_cast<const IPUBitmap*>(f->data.data());
-        EXPECT_TRUE(bm->Check("sample disc")) << path;
+        EXPECT_TRUE(bm->Check("sample disc", u32(f->data.size()))) << path;
         EXPECT_EQ(bm->Width(), 640) << path;
         EXPECT_EQ(bm->Height(), 448) << path;
         EXPECT_EQ(bm->NumFrames(), 1) << path;
@@ -213,7 +216,8 @@ TEST(SampleDisc, TitleInTheProgramIsTheEncodedGeneratedTitle)
     ASSERT_TRUE(tools::EncodeIpu(tools::SamplePicture("title", 640, 512), tools::IpuEncodeOptions{}, want, error))
         << error;
     const IPUBitmap* title = reinterpret_cast<const IPUBitmap*>(Title);
-    ASSERT_TRUE(title->Check("title"));
+    ASSERT_TRUE(title->Check("title", TitleSize));
+    EXPECT_EQ(TitleSize, want.size());
     EXPECT_EQ(title->Width(), 640);
     EXPECT_EQ(title->Height(), 512);
     ASSERT_EQ(sizeof(IPUBitmap) + title->length, want.size());
@@ -226,7 +230,7 @@ TEST(SampleDisc, TitleInTheProgramIsTheEncodedGeneratedTitle)
 TEST(SampleDisc, LoadingPictureInTheProgramDecodesTo640By448)
 {
     const IPUBitmap* pic = reinterpret_cast<const IPUBitmap*>(LoadScrn);
-    ASSERT_TRUE(pic->Check("loading screen"));
+    ASSERT_TRUE(pic->Check("loading screen", LoadScrnSize));
     EXPECT_EQ(pic->Width(), 640);
     EXPECT_EQ(pic->Height(), 448);
     EXPECT_EQ(pic->NumFrames(), 1);
@@ -344,7 +348,7 @@ TEST_F(SampleDiscMachine, EveryFileLoadsThroughTheStreamerByTheGamesPath)
             mf.SetBuffer(block);
             EXPECT_TRUE(mf.Init(len)) << path;
         } else if (name.ends_with(".IPU")) {
-            EXPECT_TRUE(static_cast<IPUBitmap*>(block)->Check("sample disc")) << path;
+            EXPECT_TRUE(static_cast<IPUBitmap*>(block)->Check("sample disc", u32(len))) << path;
         }
         free(block);
     }

@@ -299,6 +299,20 @@ private:
     int pred_[3];
 };
 
+// The largest picture the readers take: four times the screen, far more
+// than GS memory holds, and an RGBA image well inside a 32-bit address space.
+constexpr u64 kMaxPicturePixels = 2048 * 2048;
+
+bool PictureSizeFits(u64 width, u64 height, std::string& error)
+{
+    if (width * height > kMaxPicturePixels) {
+        error = "picture size " + std::to_string(width) + " x " + std::to_string(height) + " is larger than " +
+                std::to_string(kMaxPicturePixels) + " pixels";
+        return false;
+    }
+    return true;
+}
+
 bool ParseHeader(std::span<const u8> file, IPUBitmap& header, std::string& error)
 {
     if (file.size() < sizeof header) {
@@ -318,7 +332,7 @@ bool ParseHeader(std::span<const u8> file, IPUBitmap& header, std::string& error
         error = "its stream length " + std::to_string(header.length) + " does not fit the file";
         return false;
     }
-    return true;
+    return PictureSizeFits(header.width, header.height, error);
 }
 
 u32 Fnv1a(std::string_view s)
@@ -368,6 +382,8 @@ std::string CppArray(std::string_view symbol, std::span<const u8> bytes)
         text += hex;
     }
     text += "\n};\n";
+    // The loader checks the picture's stream against the bytes it has.
+    text += "extern const unsigned int " + std::string(symbol) + "Size = " + std::to_string(bytes.size()) + ";\n";
     return text;
 }
 
@@ -530,6 +546,10 @@ bool ReadPpm(const std::string& path, IpuImage& img, std::string& error)
         error = path + ": only 8-bit PPMs of 1 to 65535 pixels a side are read";
         return false;
     }
+    if (!PictureSizeFits(u64(w), u64(h), error)) {
+        error = path + ": " + error;
+        return false;
+    }
     const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
     if (bytes.size() - pos < pixels * 3) {
         error = path + ": pixel data ends at offset " + std::to_string(bytes.size()) + ", expected " +
@@ -636,6 +656,10 @@ int RunIpuEnc(std::span<const char* const> args)
         const long h = *end == 'x' ? std::strtol(end + 1, &end, 10) : 0;
         if (positional.size() != 1 || *end != '\0' || w < 1 || h < 1 || w > 0xFFFF || h > 0xFFFF) {
             std::fputs(kUsage, stderr);
+            return 2;
+        }
+        if (!PictureSizeFits(u64(w), u64(h), error)) {
+            std::fprintf(stderr, "ipuenc: %s\n", error.c_str());
             return 2;
         }
         img = SamplePicture(sample, static_cast<int>(w), static_cast<int>(h));

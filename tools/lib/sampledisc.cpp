@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/lib/sampledisc.h"
+#include "tools/lib/partfiles.h"
 
 #include "tools/lib/adpcm.h"
 #include "tools/lib/city.h"
@@ -164,6 +165,11 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"MISSIONS/MISSION1.EXM", WriteMission(SampleMission1()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION2.EXM", WriteMission(SampleMission2()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION3.EXM", WriteMission(SampleMission3()), "generated mission"});
+    std::vector<NamedFile> particles;
+    if (!ResidentParticleFiles(particles, error))
+        return false;
+    for (NamedFile& f : particles)
+        files.push_back({"DemoData/Misc/" + f.name, std::move(f.data), "generated particle images"});
 
     for (const PictureFile& p : kPictures) {
         PakInputFile f{p.path, {}, "generated picture"};

@@ -11,6 +11,9 @@
 //                                layout, cells and model archive
 //   DemoData\Missions\MISSION1..3.EXM, MISSIONS\MISSION1.EXM
 //                                mission placement files for the sample city
+//   DemoData\Misc\SKIDSMKE.P2B, ENGFIRE.P2B, SMKPUFF.P2B, SHROOM.P2B,
+//                GEYSER.P2B, DUSTPUFF.P2B
+//                                the resident particle images (tools/lib/partfiles.h)
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
 //                                still pictures (640 x 448) for the demo flow's
 //                                title, loading and closing screens

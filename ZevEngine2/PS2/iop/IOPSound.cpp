@@ -361,6 +361,28 @@ bool CheckBank(const char* name, const BankLayout& l, const void* header, u32 fi
     return true;
 }
 
+}  // namespace
+
+bool CheckSoundBankFile(const char* name, const void* file, u32 size)
+{
+    if (size < 9)
+        return true;
+    u16 first, second;
+    memcpy(&first, file, 2);
+    memcpy(&second, static_cast<const u8*>(file) + 2, 2);
+    BankLayout l = LayoutOf(first, second);
+    if (l.count == 0)
+        return true;
+    if (l.header > size) {
+        printf("Bad sound bank %s: %u bytes, shorter than its %u-byte header.\n", name, (unsigned)size,
+               (unsigned)l.header);
+        return false;
+    }
+    return CheckBank(name, l, file, size);
+}
+
+namespace {
+
 int AllocBankWithHeader(const BankLayout& l, void* header)
 {
     u32 datasize = DataSizeOf(l, header);
@@ -464,10 +486,9 @@ int LoadBankFromEe(u32 eeaddr, u32 size)
         return MakeEmptyBank();
     }
     int number = -1;
-    if (l.header > size) {
-        printf("Bad sound bank at 0x%x: %u bytes, shorter than its %u-byte header.\n", (unsigned)eeaddr,
-               (unsigned)size, (unsigned)l.header);
-    } else if (CheckBank("in main memory", l, file, size)) {
+    char name[24];
+    snprintf(name, sizeof name, "at 0x%x", (unsigned)eeaddr);
+    if (CheckSoundBankFile(name, file, size)) {
         void* header = AllocSysMemory(ALLOC_FIRST, int(l.header), nullptr);
         if (!header) {
             printf("No IOP memory for the %u-byte header of a sound bank.\n", (unsigned)l.header);

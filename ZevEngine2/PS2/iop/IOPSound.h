@@ -42,6 +42,12 @@ struct SOUNDFILE2 {
 static_assert(sizeof(SOUNDFILE2) == 8, "bank header, second layout");
 
 constexpr u16 SOUNDFILE2_FLAG = 0x8000;
+
+// Whether a bank file of size bytes sent from main memory would be placed as
+// it lies: false, with a "Bad sound bank" line naming it, when its header or
+// its samples do not fit the file.  A file of fewer than 9 bytes or without
+// samples makes an empty bank and is taken.
+bool CheckSoundBankFile(const char* name, const void* file, u32 size);
 constexpr u32 SOUNDFILE_HEADER_ALIGN = 64;  // the sample data starts at the header rounded up to this
 
 // Sound RAM as the module lays it out: banks form a stack from SOUND_BANK_BASE

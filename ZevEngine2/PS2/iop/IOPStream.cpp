@@ -79,11 +79,29 @@ int inforet[4];
 // ---------------------------------------------------------------------------
 // The archive directory
 
+// Claims the words of one record (its head and file records) in `seen`, one
+// bit per 4-byte word of the block.  A word claimed twice means two links
+// reach the same record, or two records overlap: the fix-up would then change
+// a link it has already made a pointer.
+bool ClaimRecord(u8* seen, u32 offset, u32 bytes)
+{
+    for (u32 w = offset / 4; w < (offset + bytes + 3) / 4; w++) {
+        if (seen[w / 8] & (1u << (w % 8))) {
+            printf("STREAM: Bad archive: directory record at 0x%x is reached twice or overlaps another.\n",
+                   (unsigned)offset);
+            return false;
+        }
+        seen[w / 8] |= u8(1u << (w % 8));
+    }
+    return true;
+}
+
 // Checks the directory block before any link in it is followed: every record
 // and its file records lie inside the block, every link points forward (so
-// no walk can loop), and every file lies inside the archive.  Prints what is
-// wrong and where.
-bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize, bool isroot)
+// no walk can loop), every record is reached once and shares no word with
+// another, and every file lies inside the archive.  Prints what is wrong and
+// where.
+bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize, bool isroot, u8* seen)
 {
     for (;;) {
         if (u64(offset) + sizeof(DIRECTORY) > blocksize || (offset & 3) != 0) {
@@ -97,6 +115,8 @@ bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize,
                    (unsigned)offset);
             return false;
         }
+        if (!ClaimRecord(seen, offset, u32(sizeof(DIRECTORY) + u32(d->entries) * sizeof(DIRENTRY))))
+            return false;
         for (s32 i = 0; i < d->entries; i++) {
             const DIRENTRY& e = d->entry[i];
             if (u64(e.start) * PAK_SECTOR_SIZE + e.length > archivesize) {
@@ -110,7 +130,7 @@ bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize,
                 printf("STREAM: Bad archive: subdirectory link at 0x%x points back.\n", (unsigned)(offset + 8));
                 return false;
             }
-            if (!CheckDirectory(block, blocksize, d->child, archivesize, false))
+            if (!CheckDirectory(block, blocksize, d->child, archivesize, false, seen))
                 return false;
         }
         if (isroot || d->sibling == 0)
@@ -135,6 +155,28 @@ void FixPak(DIRECTORY* dir, u8* block, u32 firstsector)
         dir = dir->siblingptr;
     }
 }
+
+}  // namespace
+
+bool LoadPakDirectory(u8* block, u32 blocksize, u32 archivesize, u32 firstsector)
+{
+    u8* seen = static_cast<u8*>(AllocSysMemory(ALLOC_FIRST, int(blocksize / 32 + 1), nullptr));
+    if (!seen) {
+        printf("STREAM: No memory for the archive directory.\n");
+        return false;
+    }
+    memset(seen, 0, blocksize / 32 + 1);
+    bool ok = CheckDirectory(block, blocksize, 0, archivesize, true, seen);
+    FreeSysMemory(seen);
+    if (!ok)
+        return false;
+    DIRECTORY* root = reinterpret_cast<DIRECTORY*>(block);
+    root->sibling = 0;
+    FixPak(root, block, firstsector);
+    return true;
+}
+
+namespace {
 
 bool ReadSectors(u32 lsn, u32 sectors, void* buf)
 {
@@ -179,16 +221,12 @@ bool ReadPak()
         }
         ReadSectors(file.lsn, sectors, block);
     }
-    if (!CheckDirectory(block, size, 0, file.size, true)) {
+    if (!LoadPakDirectory(block, size, file.size, file.lsn)) {
         FreeSysMemory(block);
         return false;
     }
-
-    DIRECTORY* root = reinterpret_cast<DIRECTORY*>(block);
-    root->sibling = 0;
-    FixPak(root, block, file.lsn);
     dirblock = block;
-    rootdir = root;
+    rootdir = reinterpret_cast<DIRECTORY*>(block);
     return true;
 }
 

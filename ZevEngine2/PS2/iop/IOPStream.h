@@ -40,6 +40,14 @@ struct DIRECTORY {
 static_assert(sizeof(DIRECTORY) == 20, "archive directory record");
 static_assert(sizeof(DIRECTORY*) == 4, "directory links are stored in place as 32-bit pointers");
 
+// Checks the archive's directory block (blocksize bytes, as read from the
+// front of an archivesize-byte archive starting at disc sector firstsector)
+// and, when it is sound, turns its links into pointers and its file sectors
+// into absolute ones.  False, with a "STREAM: Bad archive" line saying what
+// is wrong and where, and the block unchanged, otherwise.  The module runs it
+// on its first look-up.
+bool LoadPakDirectory(u8* block, u32 blocksize, u32 archivesize, u32 firstsector);
+
 // The archive on the disc, found by the module on its first look-up.
 #define PAK_DISC_PATH "\\KORVALIS\\KORVALIS.PAK;1"
 

@@ -41,6 +41,7 @@ struct Picture
         std::memcpy(bm, file.data(), file.size());
     }
     ~Picture() { free(bm); }
+    u32 Size() const { return u32(file.size()); }
     Picture(const Picture&) = delete;
     Picture& operator=(const Picture&) = delete;
 
@@ -100,7 +101,7 @@ TEST(IPUBitmap, A640x512PictureIsReceivedIn1023And257MacroblocksAsRgb32)
     Picture pic(640, 512, 0);
     ASSERT_EQ(pic.bm->NumMacroblocks(), 1280);
     u32* out = static_cast<u32*>(malloc(1280 * sizeof(sceIpuRGB32)));
-    ASSERT_TRUE(pic.bm->Frame(reinterpret_cast<sceIpuRGB32*>(out)));
+    ASSERT_TRUE(pic.bm->Frame(reinterpret_cast<sceIpuRGB32*>(out), pic.Size()));
     EXPECT_EQ(console::ipu::GetStats().receives, (std::vector<uint32_t>{1023 * 64, 257 * 64}));
     for (int y = 0; y < 512; y += 3)
         for (int x = 0; x < 640; x += 5)
@@ -114,7 +115,7 @@ TEST(IPUBitmap, The16BitPictureIsReceivedInOnePart)
     PowerOn();
     Picture pic(640, 512, 0);
     u16* out = static_cast<u16*>(malloc(1280 * sizeof(sceIpuRGB16)));
-    ASSERT_TRUE(pic.bm->Frame(reinterpret_cast<sceIpuRGB16*>(out)));
+    ASSERT_TRUE(pic.bm->Frame(reinterpret_cast<sceIpuRGB16*>(out), pic.Size()));
     EXPECT_EQ(console::ipu::GetStats().receives, (std::vector<uint32_t>{1280 * 32}));
     for (int y = 0; y < 512; y += 7)
         for (int x = 0; x < 640; x += 3)
@@ -129,7 +130,7 @@ TEST(IPUBitmap, LoadWritesThePictureIntoGsMemory)
     // A width that is no multiple of 64 or 16: the buffer is 2 units wide and
     // the last macroblock column is partly outside the picture.
     Picture pic(120, 40, 0);
-    ASSERT_TRUE(pic.bm->Load(0x40, 0, PSMCT32));
+    ASSERT_TRUE(pic.bm->Load(0x40, 0, PSMCT32, pic.Size()));
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x)
             ASSERT_EQ(console::gs::Vram().ReadPixel(Psm::kCT32, 0x40, 2, u32(x), u32(y)), pic.Rgb32(x, y))
@@ -142,7 +143,7 @@ TEST(IPUBitmap, LoadInColumnOrderAs16Bit)
     PowerOn();
     console::gs::ResetGs(true);
     Picture pic(640, 448, IPUF_COLUMNS);
-    ASSERT_TRUE(pic.bm->Load(0x1000, 0, PSMCT16S));
+    ASSERT_TRUE(pic.bm->Load(0x1000, 0, PSMCT16S, pic.Size()));
     EXPECT_EQ(console::ipu::GetStats().receives, (std::vector<uint32_t>{1120 * 32}));
     for (int y = 0; y < 448; y += 5)
         for (int x = 0; x < 640; x += 3)
@@ -155,7 +156,7 @@ TEST(IPUBitmap, ColumnOrderUploadsOneTransferPerColumn)
     PowerOn();
     Picture pic(640, 448, IPUF_COLUMNS);
     giftest::ScopedRecorder gs;
-    ASSERT_TRUE(pic.bm->Load(0x200, 0, PSMCT16S));
+    ASSERT_TRUE(pic.bm->Load(0x200, 0, PSMCT16S, pic.Size()));
     // dbw 0 for 640 pixels becomes 10; 40 transfers of 16 x 448 pixels.
     EXPECT_EQ(gs.recorder.ValuesOf(GS_BITBLTBUF), (std::vector<u64>{u64(0x200) << 32 | u64(10) << 48 | u64(10) << 56}));
     EXPECT_EQ(gs.recorder.ValuesOf(GS_TRXREG), (std::vector<u64>{16 | u64(448) << 32}));
@@ -229,16 +230,54 @@ TEST(IPUBitmap, BadHeadersAreRefusedWithAMessage)
         std::memcpy(pic.bm, pic.file.data(), 16);
         c.spoil(*pic.bm);
         console::ClearConsoleText();
-        EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32));
+        EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32, pic.Size()));
         EXPECT_TRUE(ConsoleHas(std::string("IPUBitmap::Load: ") + c.message)) << console::ConsoleText();
     }
     // A picture that does not lie on a quadword boundary cannot be sent.
     u8* shifted = static_cast<u8*>(malloc_align(pic.file.size() + 16, 16)) + 8;
     std::memcpy(shifted, pic.file.data(), pic.file.size());
     console::ClearConsoleText();
-    EXPECT_FALSE(reinterpret_cast<IPUBitmap*>(shifted)->Frame(static_cast<void*>(nullptr), true));
+    EXPECT_FALSE(reinterpret_cast<IPUBitmap*>(shifted)->Frame(static_cast<void*>(nullptr), true, pic.Size()));
     EXPECT_TRUE(ConsoleHas("16-byte boundary"));
     free(shifted - 8);
+}
+
+// A stored stream length that runs past the end of the file would have the
+// transfer read beyond the file's buffer: the picture is refused before any
+// transfer, also when only the last quadword's padding is missing.
+TEST(IPUBitmap, StreamRunningPastItsFileIsRefusedBeforeAnyTransfer)
+{
+    PowerOn();
+    console::gs::ResetGs(true);
+    Picture pic(64, 48, 0);
+    const u32 stream = pic.Size() - 16;
+    ASSERT_EQ(pic.bm->length, stream);
+    console::gs::Vram().WritePixel(Psm::kCT32, 0, 10, 5, 5, 0x12345678);
+    struct Case
+    {
+        u32 length, filesize;
+        const char* message;
+    };
+    const Case cases[] = {
+        {stream + 16, pic.Size(), "runs past the end of its"},
+        {0x7FFF0, pic.Size(), "runs past the end of its"},
+        {stream - 15, pic.Size() - 16, "runs past the end of its"},   // rounded up by the transfer
+        {stream, 15, "shorter than the 16-byte header"},
+    };
+    for (const Case& c : cases) {
+        pic.bm->length = c.length;
+        console::ClearConsoleText();
+        console::ipu::ClearStats();
+        EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32, c.filesize));
+        EXPECT_TRUE(ConsoleHas(std::string("IPUBitmap::Load: ")) && ConsoleHas(c.message)) << console::ConsoleText();
+        EXPECT_TRUE(console::ipu::GetStats().receives.empty());
+        EXPECT_EQ(console::ipu::GetStats().fdec_commands, 0u);
+        EXPECT_FALSE(console::dmac::ChannelBusy(4));
+    }
+    EXPECT_EQ(console::gs::Vram().ReadPixel(Psm::kCT32, 0, 10, 5, 5), 0x12345678u);
+    // The same picture with its own length and size loads.
+    pic.bm->length = stream;
+    EXPECT_TRUE(pic.bm->Load(0, 0, PSMCT32, pic.Size()));
 }
 
 TEST(IPUBitmap, TruncatedPictureFailsWithoutHangingAndLeavesGsMemoryAlone)
@@ -249,7 +288,7 @@ TEST(IPUBitmap, TruncatedPictureFailsWithoutHangingAndLeavesGsMemoryAlone)
     pic.bm->length = (pic.bm->length / 3) & ~15u;  // the stream breaks off a third of the way in
     console::gs::Vram().WritePixel(Psm::kCT32, 0, 10, 5, 5, 0x12345678);
     console::ScopedDiagCapture capture;
-    EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32));
+    EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32, pic.Size()));
     EXPECT_TRUE(ConsoleHas("IPUBitmap::Frame: the picture's stream breaks off after ")) << console::ConsoleText();
     EXPECT_TRUE(ConsoleHas(" of 1280 macroblocks"));
     EXPECT_EQ(console::gs::Vram().ReadPixel(Psm::kCT32, 0, 10, 5, 5), 0x12345678u);
@@ -266,13 +305,13 @@ TEST(IPUBitmap, CorruptPictureFailsWithoutHanging)
         pic.bm->bs[i] = 0xFF;
     void* out = malloc(size_t(pic.bm->NumMacroblocks()) * 1024);
     console::ScopedDiagCapture capture;
-    EXPECT_FALSE(pic.bm->Frame(out, true));
+    EXPECT_FALSE(pic.bm->Frame(out, true, pic.Size()));
     EXPECT_TRUE(ConsoleHas("breaks off after "));
     EXPECT_FALSE(console::dmac::ChannelBusy(3));
     EXPECT_EQ(sceIpuSync(1, 0), 0);
     // A good picture decodes afterwards.
     Picture good(32, 32, 0);
-    EXPECT_TRUE(good.bm->Frame(out, true));
+    EXPECT_TRUE(good.bm->Frame(out, true, good.Size()));
     free(out);
 }
 
@@ -282,7 +321,7 @@ TEST(IPUBitmap, StreamWithMoreMacroblocksThanThePictureStillDecodes)
     Picture pic(64, 64, 0);
     pic.bm->height = 32;  // the stream holds twice what the header asks for
     void* out = malloc(16 * 1024);
-    EXPECT_TRUE(pic.bm->Frame(out, true));
+    EXPECT_TRUE(pic.bm->Frame(out, true, pic.Size()));
     EXPECT_TRUE(ConsoleHas("holds more than the picture's 8 macroblocks"));
     EXPECT_EQ(sceIpuSync(1, 0), 0);
     EXPECT_EQ(console::ipu::OutputQuadwords(), 0u);

@@ -88,6 +88,19 @@ protected:
         EXPECT_EQ(std::memcmp(g_dest + at, file.data() + from, size), 0) << "read of " << size << " at " << from;
     }
 
+    // Puts the archive with the word at `at` replaced by `value` on the disc
+    // and starts the module afresh on it.
+    void StartDamaged(const std::vector<u8>& archive, size_t at, u32 value)
+    {
+        std::vector<u8> bad = archive;
+        std::memcpy(bad.data() + at, &value, 4);
+        console::ResetScheduler();
+        console::ClearConsoleText();
+        cd_ = sceSifClientData{};
+        WritePak(bad);
+        Start();
+    }
+
     sceSifClientData cd_{};
 };
 
@@ -492,17 +505,46 @@ TEST_F(IopStream, DamagedArchivesAreRefusedWithAMessage)
                             Damage{52, 999, "reaches past the end"}, // DIR's file starts beyond the archive
                             Damage{28, 20, "points back"}}) {        // DIR is its own child
         SCOPED_TRACE(d.message);
-        std::vector<u8> bad = good;
-        std::memcpy(bad.data() + d.at, &d.value, 4);
-        console::ResetScheduler();
-        console::ClearConsoleText();
-        cd_ = sceSifClientData{};
-        WritePak(bad);
-        Start();
+        StartDamaged(good, d.at, d.value);
         EXPECT_EQ(Open("DIR\\FILE.EXT").channel, -1);
         std::string text = console::ConsoleText();
         EXPECT_NE(text.find("IOP: STREAM: Bad archive"), std::string::npos) << text;
         EXPECT_NE(text.find(d.message), std::string::npos) << text;
+    }
+}
+
+// Links that all point forward but reach one record twice (a subdirectory
+// link and a sibling link naming the same directory), or a record laid over
+// another: the fix-up would turn a link into a pointer twice.  Refused
+// before the fix-up, and no file opens.
+TEST_F(IopStream, ArchivesReachingARecordTwiceAreRefused)
+{
+    std::vector<u8> good;
+    std::string error;
+    ASSERT_TRUE(tools::BuildPak({{"a/f.bin", streamtest::Pattern(100, 30), ""},
+                                 {"b/g.bin", streamtest::Pattern(200, 31), ""}},
+                                "KORVALIS", good, error));
+    auto word = [&](size_t at) {
+        u32 w;
+        std::memcpy(&w, &good[at], 4);
+        return w;
+    };
+    const u32 a = word(8);       // the root's first subdirectory
+    const u32 b = word(a + 12);  // its sibling
+    ASSERT_EQ(b, a + 40);        // A's head and its one file record, then B
+    ASSERT_EQ(word(a + 8), 0u);  // A has no subdirectory of its own
+    struct Damage {
+        size_t at;
+        u32 value;
+    };
+    for (const Damage& d : {Damage{a + 8, b},        // A's subdirectory is also its sibling
+                            Damage{a + 16, 2}}) {    // A's second file record lies over B
+        StartDamaged(good, d.at, d.value);
+        EXPECT_EQ(Open("B\\G.BIN").channel, -1);
+        EXPECT_EQ(Open("A\\F.BIN").channel, -1);
+        const std::string text = console::ConsoleText();
+        EXPECT_NE(text.find("IOP: STREAM: Bad archive: directory record at 0x"), std::string::npos) << text;
+        EXPECT_NE(text.find("is reached twice or overlaps another.\n"), std::string::npos) << text;
     }
 }
 

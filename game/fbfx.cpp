@@ -1,0 +1,158 @@
+// Full-frame blur and brighten.
+#include "game/fbfx.h"
+
+#include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Render.h"
+#include "ZevEngine2/PS2/Render2D.h"
+
+MotionBlurSmoothBrighten gMotionBlurSmoothBrighten;
+
+bool UIUsesVRAM()
+{
+    // The interface's saved frames and loading picture come with the HUD
+    // work, which answers here; until then nothing of it is in graphics
+    // memory.
+    static bool told = false;
+    if (!told) {
+        told = true;
+        printf("fbfx: the interface keeps nothing in graphics memory yet; 32-bit blur images are allowed\n");
+    }
+    return false;
+}
+
+namespace {
+
+// TEST: alpha test never passing with the frame-only fail action (colour
+// and alpha written, never depth), depth test on and always passing: the
+// passes neither test nor disturb the Z buffer.
+constexpr u32 kTestNeverFrameOnly = 0x31001;
+// Blend (Cs - Cd) x FIX / 128 + Cd.  The table's source alpha is given as
+// the fixed alpha, so the blend does not depend on what alpha the scene left
+// in the frame (with the frame's usual 0x80 it is the same blend).
+constexpr ALPHA_MODE kAlphaFixedBlend = ALPHA_MODE(100);
+constexpr u32 kTopZ = 0xFFFFFF;
+
+// What a pass samples or draws to.
+enum BlurImage
+{
+    IMG_NONE,
+    IMG_PICTURE,        // the frame being blurred, whole
+    IMG_PICTURE_HALF,   // its half-size rectangle at the origin
+    IMG_FRAME,          // the full-size accumulation image
+    IMG_FRAME2,         // the half-size image, whole
+    IMG_FRAME2_QUARTER, // its quarter-size rectangle
+};
+
+struct BlurPass
+{
+    BlurImage src, dst;
+    u32 argb;        // modulation, A R G B with 0x80 = 1.0
+    bool blend;
+    s8 dx, dy;       // source shift in texels
+};
+
+// frame2 becomes the average of four one-pixel-shifted half-size copies (a
+// 2 x 2 box blur, brightened by 0x87 and 0xA0 against 0x80); frame gathers
+// it, a quarter-size copy, a fresh half-size copy and a doubled corner of the
+// picture, a faint white wash, and goes over the picture at the strength.
+constexpr BlurPass kPasses[] = {
+    {IMG_PICTURE, IMG_FRAME2, 0x80878787, false, 0, 0},
+    {IMG_PICTURE, IMG_FRAME2, 0x40A0A0A0, true, 1, 0},
+    {IMG_PICTURE, IMG_FRAME2, 0x2AA0A0A0, true, 1, 1},
+    {IMG_PICTURE, IMG_FRAME2, 0x20A0A0A0, true, 0, 1},
+    {IMG_FRAME2, IMG_FRAME, 0x80B0B0B0, false, 0, 0},
+    {IMG_PICTURE, IMG_FRAME2_QUARTER, 0x80878787, false, 0, 0},
+    {IMG_FRAME2_QUARTER, IMG_FRAME, 0x38A0A0A0, true, 0, 0},
+    {IMG_PICTURE, IMG_FRAME2, 0x80878787, false, 0, 0},
+    {IMG_FRAME2, IMG_FRAME, 0x20858585, true, 0, 0},
+    {IMG_PICTURE_HALF, IMG_FRAME, 0x18909090, true, 0, 0},
+    {IMG_NONE, IMG_FRAME, 0x02FFFFFF, true, 0, 0},
+};
+
+Colour FromArgb(u32 argb)
+{
+    return Colour(u8(argb >> 16), u8(argb >> 8), u8(argb), u8(argb >> 24));
+}
+
+}  // namespace
+
+void MotionBlurSmoothBrighten::Draw(bool HQ)
+{
+    DrawOver(Platform::GetDrawBuffer(), HQ);
+}
+
+void MotionBlurSmoothBrighten::DrawOver(Surface& picture, bool HQ)
+{
+    level = std::min(std::max(level, 0.0f), 1.0f);
+    const int blur = int(level * 128.0f);
+    if (blur < 3)
+        return;
+
+    Renderer& vif = therenderer;
+    vif.ClearTexture();
+    const int w = picture.width, h = picture.height;
+    const int psm = HQ && !UIUsesVRAM() ? PSMCT32 : PSMCT16;
+    Surface frame, frame2;
+    frame.Set(psm, w, h);
+    frame2.Set(psm, w / 2, h / 2);
+    if (!frame.GetSurface())
+        return;
+    if (!frame2.GetSurface()) {
+        frame.FreeSurface();
+        return;
+    }
+
+    // The pixel rectangle of an image as a destination or a source.
+    struct Area
+    {
+        Surface* s;
+        int w, h;
+    };
+    auto area = [&](BlurImage i) -> Area {
+        switch (i) {
+        case IMG_PICTURE: return {&picture, w, h};
+        case IMG_PICTURE_HALF: return {&picture, w / 2, h / 2};
+        case IMG_FRAME: return {&frame, w, h};
+        case IMG_FRAME2: return {&frame2, w / 2, h / 2};
+        case IMG_FRAME2_QUARTER: return {&frame2, w / 4, h / 4};
+        default: return {nullptr, 0, 0};
+        }
+    };
+
+    Render2D r2d;
+    r2d.Open(vif);   // ends an open command block and flushes first
+    r2d.test_reg = kTestNeverFrameOnly;
+    r2d.update_flags |= u32(R2D_TEST) | u32(R2D_TEST) << R2D_CONTEXT2;
+    for (const BlurPass& pass : kPasses) {
+        const Area d = area(pass.dst);
+        const Colour c = FromArgb(pass.argb);
+        if (pass.blend)
+            r2d.SetAlpha(kAlphaFixedBlend, c.a);
+        else
+            r2d.prim_reg &= ~u32(PRIM_ABE);
+        if (pass.src == IMG_NONE) {
+            r2d.SetTextureOff();
+            r2d.DrawRect2(*d.s, PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(d.w)).v, PixelY(float(d.h)).v, c,
+                          kTopZ);
+            continue;
+        }
+        const Area s = area(pass.src);
+        r2d.SetTexture(s.s, TEXMODE_MODULATE);
+        r2d.SetColour(c);
+        // Texel centres: + 8 in 1/16 texel.
+        r2d.DrawSprite2(*d.s, PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(d.w)).v, PixelY(float(d.h)).v,
+                        (pass.dx * 16) + 8, (pass.dy * 16) + 8, (s.w + pass.dx) * 16 + 8, (s.h + pass.dy) * 16 + 8,
+                        kTopZ);
+    }
+    // The result over the picture at the strength, texels at pixel corners.
+    r2d.SetAlpha(kAlphaFixedBlend, u32(blur));
+    r2d.SetTexture(&frame, TEXMODE_MODULATE);
+    r2d.SetColour(Colour(0x80, 0x80, 0x80, 0x80));
+    r2d.DrawSprite2(picture, PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(w)).v, PixelY(float(h)).v, 0, 0, w * 16,
+                    h * 16, kTopZ);
+    r2d.Close(vif);   // releases the texture in use and flushes
+
+    frame2.FreeSurface();
+    frame.FreeSurface();
+}
