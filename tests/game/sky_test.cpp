@@ -304,13 +304,23 @@ TEST(SkyModel, RootCarriesSunMoonAndThreeHundredStars)
             n += node.extra == id;
         EXPECT_EQ(n, 1) << id;
     }
-    // Stars: one translucent material of 300 quads of two triangles, in
-    // batches of 72 vertices of three quadwords, each batch with a head and
-    // a tail quadword.
+    // Stars: one translucent material of 300 quads, each a strip of four
+    // positions whose first two complete nothing, in batches of 96 vertices,
+    // each batch with a head and a tail quadword.
     ASSERT_EQ(f.models.size(), 3u);
     ASSERT_EQ(f.models[2].translucent.size(), 1u);
-    const size_t verts = 300 * 6, batches = (verts + 71) / 72;
-    EXPECT_EQ(f.models[2].translucent[0].data.size(), verts * 3 + 2 * batches);
+    const std::vector<u128>& stars = f.models[2].translucent[0].data;
+    const size_t verts = 300 * 4, batches = (verts + 95) / 96;
+    ASSERT_EQ(stars.size(), verts + 2 * batches);
+    int noKick = 0;
+    for (size_t b = 0; b < batches; b++)
+        for (size_t i = 0; i < std::min<size_t>(96, verts - 96 * b); i++) {
+            u32 w[4];
+            std::memcpy(w, &stars[b * 98 + 1 + i], 16);
+            EXPECT_EQ(w[3], i % 4 < 2 ? 0x43808000u : 0x43800000u) << b << " " << i;
+            noKick += (w[3] >> 15) & 1;
+        }
+    EXPECT_EQ(noKick, 600);
     EXPECT_EQ(f.models[0].translucent.size(), 1u);   // the additive sun
     EXPECT_EQ(f.models[1].opaque.size(), 1u);        // the textured moon
     EXPECT_EQ(f.models[1].opaque[0].texid, 0);

@@ -16,22 +16,42 @@ namespace tools {
 namespace {
 
 constexpr float kTwoPi = 6.2831853f;
-constexpr int kStride = 3;   // position, texture coordinates, normal
-constexpr int kDiscSegments = 24;
-constexpr int kBatch = 72;
 
-void Vertex(std::vector<u128>& out, float x, float y, float z, float u, float v)
+u32 Bits(float f)
 {
-    out.push_back(FloatQuad(x, y, z, 256.0f));
-    out.push_back(FloatQuad(u, v, 1.0f, 0.0f));
-    out.push_back(FloatQuad(0.0f, 0.0f, -1.0f, 0.0f));
+    u32 u;
+    std::memcpy(&u, &f, 4);
+    return u;
 }
+
+constexpr int kDiscSegments = 24;
+constexpr int kBatch = 96;   // a whole number of star quads
+// Position w: 256.0 draws; with bit 15 set the vertex completes no triangle
+// (a strip starts again there).
+constexpr float kDraw = 256.0f;
+constexpr u32 kNoKick = 0x43808000u;
+constexpr u32 kPrimStrip = 4;
+
+// Vertices of `stride` quadwords: the position, then (stride 2) the texture
+// coordinates.  The sky is unlit, so it needs no normals.
+struct Verts
+{
+    int stride;
+    std::vector<u128> q;
+
+    void Add(float x, float y, float z, float u = 0.0f, float v = 0.0f)
+    {
+        q.push_back(FloatQuad(x, y, z, kDraw));
+        if (stride > 1)
+            q.push_back(FloatQuad(u, v, 1.0f, 0.0f));
+    }
+};
 
 // One material of the given program: the call list (with a register packet
 // first when `alpha` is not 0: the blend, and colours clamped rather than
 // wrapped, since the transparency pass leaves them wrapping and light added
 // to a bright sky would turn dark) and its vertices.
-P2BMaterial Material(const std::vector<u128>& program, const std::vector<u128>& verts, u16 texid, u32 alpha)
+P2BMaterial Material(const std::vector<u128>& program, const Verts& verts, u16 texid, u32 alpha)
 {
     CallList cl;
     if (alpha != 0) {
@@ -39,29 +59,29 @@ P2BMaterial Material(const std::vector<u128>& program, const std::vector<u128>& 
         cl.Raw(Quad(alpha, 0, GS_ALPHA_1, 0));
         cl.Raw(Quad(1, 0, GS_COLCLAMP, 0));
     }
-    cl.Cmd(tokSetMaterial, kStride, u32(program.size() + 1));
+    cl.Cmd(tokSetMaterial, u32(verts.stride), u32(program.size() + 1));
     for (const u128& q : program)
         cl.Raw(q);
     cl.Cmd(tokStop);
     P2BMaterial m;
-    m.desc = kStride;
+    m.desc = u16(verts.stride);
     m.texid = texid;
     m.callList = cl.qw;
-    m.data = VertexStream(verts, kStride, kBatch);
+    m.data = VertexStream(verts.q, verts.stride, kBatch);
     return m;
 }
 
 // A disc of `radius` in the x-y plane as a fan of triangles, texture
 // coordinates across its square.
-std::vector<u128> Disc(float radius)
+Verts Disc(float radius, int stride)
 {
-    std::vector<u128> v;
+    Verts v{stride, {}};
     for (int i = 0; i < kDiscSegments; i++) {
         const float a0 = kTwoPi * float(i) / kDiscSegments, a1 = kTwoPi * float(i + 1) / kDiscSegments;
-        Vertex(v, 0.0f, 0.0f, 0.0f, 0.5f, 0.5f);
+        v.Add(0.0f, 0.0f, 0.0f, 0.5f, 0.5f);
         for (const float a : {a0, a1})
-            Vertex(v, radius * std::cos(a), radius * std::sin(a), 0.0f, 0.5f + 0.5f * std::cos(a),
-                   0.5f + 0.5f * std::sin(a));
+            v.Add(radius * std::cos(a), radius * std::sin(a), 0.0f, 0.5f + 0.5f * std::cos(a),
+                  0.5f + 0.5f * std::sin(a));
     }
     return v;
 }
@@ -82,7 +102,7 @@ P2BModel SunModel()
         ColourCommand(tokFillColour, 1.9f, 1.75f, 1.4f, 1.0f),
         KickCommand(tokKickFlip, 1, kPrimTriangles | kPrimGouraud | PRIM_ABE),
     };
-    return Model(kSkySunRadius, Material(program, Disc(kSkySunRadius), TEXID_NONE, ALPHA_ADD), true);
+    return Model(kSkySunRadius, Material(program, Disc(kSkySunRadius, 1), TEXID_NONE, ALPHA_ADD), true);
 }
 
 P2BModel MoonModel()
@@ -92,14 +112,14 @@ P2BModel MoonModel()
         ColourCommand(tokFillColour, 1.0f, 1.0f, 1.0f, 1.0f),
         KickCommand(tokKickFlip, 1, kPrimTriangles | kPrimGouraud | kPrimTextured),
     };
-    return Model(kSkyMoonRadius, Material(program, Disc(kSkyMoonRadius), 0, 0), false);
+    return Model(kSkyMoonRadius, Material(program, Disc(kSkyMoonRadius, 2), 0, 0), false);
 }
 
 // Small quads facing the centre, spread over the sky above 5 degrees by a
-// fixed sequence.
+// fixed sequence; each a strip of four whose first two complete nothing.
 P2BModel StarsModel()
 {
-    std::vector<u128> v;
+    Verts v{1, {}};
     u32 seed = 12345;
     auto next = [&seed] {
         seed = seed * 1664525u + 1013904223u;
@@ -118,16 +138,19 @@ P2BModel StarsModel()
         az /= al;
         const float bx = dy * az, by = dz * ax - dx * az, bz = -dy * ax;
         const float cx = dx * kSkyStarDistance, cy = dy * kSkyStarDistance, cz = dz * kSkyStarDistance;
-        const float corner[6][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, -1}, {1, 1}, {-1, 1}};
-        for (const auto& c : corner)
-            Vertex(v, cx + size * (c[0] * ax + c[1] * bx), cy + size * c[1] * by, cz + size * (c[0] * az + c[1] * bz),
-                   0.0f, 0.0f);
+        const float corner[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+        for (int k = 0; k < 4; k++) {
+            const float* c = corner[k];
+            const float x = cx + size * (c[0] * ax + c[1] * bx), y = cy + size * c[1] * by,
+                        z = cz + size * (c[0] * az + c[1] * bz);
+            v.q.push_back(k < 2 ? Quad(Bits(x), Bits(y), Bits(z), kNoKick) : FloatQuad(x, y, z, kDraw));
+        }
     }
     const std::vector<u128> program = {
         Quad(0, 0, 0, tokTransform),
         ColourCommand(tokFillColour, 1.6f, 1.6f, 1.8f, 1.0f),
         ColourCommand(tokAlphaReg, 1.0f, 0.0f, 0.0f, 0.0f),   // alpha 1 x the fade
-        KickCommand(tokKickFlip, 1, kPrimTriangles | kPrimGouraud | PRIM_ABE),
+        KickCommand(tokKickFlip, 1, kPrimStrip | kPrimGouraud | PRIM_ABE),
     };
     return Model(kSkyStarDistance, Material(program, v, TEXID_NONE, ALPHA_BLEND), true);
 }
