@@ -64,6 +64,11 @@ TEST_F(OceanGrid, FirstCallsPhaseAnglesAreZero)
     EXPECT_FLOAT_EQ(waves.vT, 0.05f);
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(waves.alpha[i], 0.0f) << i;
+    // Every wave at its crest over the origin: 0.3125 + 0.01 + 0.08 + 0.03 +
+    // 0.14, the normal straight up.
+    VectorDir n;
+    EXPECT_NEAR(MakeWave(0.0f, 0.0f, &n)[1], 0.5725f, 1e-6f);
+    EXPECT_NEAR(n[1], -1.0f, 1e-6f);
 }
 
 TEST_F(OceanGrid, WavesAreRebuiltToTheTableAndAnglesFollowTheWaveTime)
@@ -97,6 +102,13 @@ TEST_F(OceanGrid, WavesAreRebuiltToTheTableAndAnglesFollowTheWaveTime)
         EXPECT_NEAR(waves.kfixy[i][0], w.k[0] * f.length * w.k[1], 1e-6f);
         EXPECT_NEAR(waves.kfixy[i][2], w.k[1] * f.length * w.k[1], 1e-6f);
     }
+    // The sea over the origin at this wave time: 0.3125 + the amplitudes
+    // times the cosines of the angles.
+    float h = 0.3125f;
+    for (const WaveFigures& f : kWaves)
+        h += f.amplitude * std::cos(f.frequency * vT + f.phase);
+    VectorDir n;
+    EXPECT_NEAR(MakeWave(0.0f, 0.0f, &n)[1], h, 1e-3f);
 }
 
 TEST(OceanWave, FlatWavesGiveTheRestHeightAndAnUpwardNormal)
@@ -113,27 +125,6 @@ TEST(OceanWave, FlatWavesGiveTheRestHeightAndAnUpwardNormal)
     EXPECT_FLOAT_EQ(n[0], 0.0f);
     EXPECT_FLOAT_EQ(n[1], -1.0f);
     EXPECT_FLOAT_EQ(n[2], 0.0f);
-}
-
-// One wave alone: h = 0.3125 + A cos(theta) with theta = alpha - kx x + ky y,
-// and the normal at a crest (theta 0) points straight up.
-TEST(OceanWave, OneWaveRisesAndFallsWithItsAngle)
-{
-    const Waves saved = waves;
-    std::memset(static_cast<void*>(&waves), 0, sizeof waves);
-    waves.w[0].k = VectorXY(0.5f, 0.25f);
-    waves.k[0] = VectorXYZ(0.0f, 0.2f, 0.0f);
-    waves.kfixx[0] = VectorXYZ(0.0f, -0.1f, 0.0f);
-    VectorDir n;
-    const float h0 = MakeWave(0.0f, 0.0f, &n)[1];
-    const VectorDir crest = n;
-    const float hx = MakeWave(2.0f, 0.0f, &n)[1];   // theta = -1
-    const float hy = MakeWave(0.0f, 4.0f, &n)[1];   // theta = 1
-    waves = saved;
-    EXPECT_NEAR(h0, 0.3125f + 0.2f, 1e-5f);
-    EXPECT_NEAR(hx, 0.3125f + 0.2f * std::cos(1.0f), 1e-4f);
-    EXPECT_NEAR(hy, 0.3125f + 0.2f * std::cos(1.0f), 1e-4f);
-    EXPECT_NEAR(crest[1], -1.0f, 1e-6f);
 }
 
 // Every vertex of a view over the sea, checked against the rules it was
@@ -213,16 +204,6 @@ TEST_F(OceanGrid, CameraBelowTheSeaSeesOnlyUpwardLines)
         // A wave point lies on the surface, above the camera (y down).
         EXPECT_LT(MC2Water_Pos[slot][1], cam[1]) << slot;
     }
-}
-
-TEST(Ocean, SetUint16StoresOnlyTheLowHalfOfW)
-{
-    Vector v(1.0f, 2.0f, 3.0f, 1.0f);
-    SetUint16(&v, 1, 2, 3, 0x8000);
-    EXPECT_EQ(WBits(v), 0x3F808000u);
-    EXPECT_EQ(v[0], 1.0f);
-    SetUint16(&v, 0, 0, 0, 0x1234);
-    EXPECT_EQ(WBits(v), 0x3F801234u);
 }
 
 // The sea from 4 units up, looking out toward the horizon under an evening
