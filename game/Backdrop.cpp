@@ -27,12 +27,15 @@ constexpr float kSin20 = 0.34202015f;
 // The flare's depth bias: the sun's own disc lies at its depth.
 constexpr int kFlareFudgeZ = 16;
 
+// Channels held to the display's range.  A direction below the horizon
+// extrapolates the lowest blend and can go below 0, which is held there
+// rather than wrapping into a bright byte.
 Colour Blend(const float (&c)[4])
 {
     const float top[4] = {255.0f, 255.0f, 255.0f, 128.0f};
     u8 out[4];
     for (int i = 0; i < 4; i++)
-        out[i] = u8(int(std::min(c[i], top[i])));
+        out[i] = u8(int(std::max(0.0f, std::min(c[i], top[i]))));
     return Colour(out[0], out[1], out[2], out[3]);
 }
 

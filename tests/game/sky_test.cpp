@@ -98,6 +98,12 @@ TEST(SkyDome, ColoursByHeightAndTowardTheSun)
     EXPECT_NEAR(off.r, 40 + (250 - 40) / 256.0f, 1);
     // Facing away from the sun gives no glow at all.
     EXPECT_EQ(At(VectorDir(0, -1, 0), VectorDir(0, 1, 0)), c3);
+    // Straight down extrapolates the lowest blend: (col1 x -1 + col0 x
+    // 1.17) x 5.76, which for a dark horizon under a bright col1 is below 0
+    // and held there, not wrapped (alpha: (-128 + 128 x 1.17) x 5.76 = 127).
+    const Colour dark(10, 10, 10, 128), bright(200, 200, 200, 128);
+    EXPECT_EQ(Backdrop::SkyDome::GetColour(VectorDir(0, 1, 0), VectorDir(0, 0, 0), sun, dark, bright, c2, c3),
+              Colour(0, 0, 0, 127));
 }
 
 // ------------------------------------------------------------- the sky
