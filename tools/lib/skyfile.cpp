@@ -155,7 +155,7 @@ P2BModel StarsModel()
     return Model(kSkyStarDistance, Material(program, v, TEXID_NONE, ALPHA_BLEND), true);
 }
 
-// Grey with darker seas and a brighter limb-free face; 8-bit.
+// Grey with three darker seas; 8-bit.
 TextureImage MoonTexture()
 {
     constexpr int kSize = 32;

@@ -3,7 +3,7 @@
 // root without geometry whose children carry the ids the backdrop looks for:
 //   id 0  the sun: an additive disc of warm white, facing along its z axis
 //   id 1  the moon: a textured disc (grey with darker seas)
-//   id 2  the stars: a few hundred small additive quads over the upper
+//   id 2  the stars: a few hundred small bright quads over the upper
 //         hemisphere, whose alpha follows the object fade
 // No other node has those ids.  The discs lie in their node's x-y plane
 // around the origin; the backdrop places them 750 units out.
