@@ -81,9 +81,7 @@ FontLayout OneGlyph(int code, int height, bool bold = false)
 
 std::string SourceFile()
 {
-    std::string f = __FILE__;
-    f = f.substr(0, f.rfind("/tests/") + 1) + "ZevEngine2/PS2/FontData.cpp";
-    std::ifstream in(f, std::ios::binary);
+    std::ifstream in(std::string(KORVALIS_SOURCE_DIR) + "/ZevEngine2/PS2/FontData.cpp", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

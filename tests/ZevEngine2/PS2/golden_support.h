@@ -17,10 +17,11 @@
 
 namespace golden {
 
+// From the source tree's absolute path: __FILE__ may be relative to the
+// build directory when a compiler cache rewrites paths.
 inline std::string Dir()
 {
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/tests/") + 7) + "golden/";
+    return std::string(KORVALIS_SOURCE_DIR) + "/tests/golden/";
 }
 
 // Pixel (x, y) of the w-wide 32-bit frame buffer at block 0.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -48,7 +50,9 @@ protected:
         console::ClearDiagLog();
         console::ClearConsoleText();
         const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        disc_ = testing::TempDir() + "stream_disc_" + info->test_suite_name() + "_" + info->name();
+        // The process id keeps test runs of several build trees apart.
+        disc_ = testing::TempDir() + "stream_disc_" + std::to_string(getpid()) + "_" + info->test_suite_name() + "_" +
+                info->name();
         std::filesystem::remove_all(disc_);
         std::filesystem::create_directories(disc_ + "/KORVALIS");
         console::SetOption("disc", disc_);
