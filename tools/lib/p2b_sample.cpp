@@ -124,10 +124,16 @@ std::vector<u128> VertexStream(const std::vector<u128>& vertices, int stride, in
 
 P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
 {
+    return BoxModel(half, half, half, texid, lit, fill);
+}
+
+P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill)
+{
+    const float half[3] = {hx, hy, hz};
     P2BModel m;
     m.flags = lit ? MDL_LIT : 0;
-    m.sphere = Sphere(0.0f, 0.0f, 0.0f, half * std::sqrt(3.0f));
-    m.boxextent = Vector(half, half, half, 0.0f);
+    m.sphere = Sphere(0.0f, 0.0f, 0.0f, std::sqrt(hx * hx + hy * hy + hz * hz));
+    m.boxextent = Vector(hx, hy, hz, 0.0f);
 
     // Six faces, each two triangles facing outwards.  Face f has its normal
     // along axis f / 2, positive for even f.
@@ -141,9 +147,9 @@ P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
         Vert q[4];
         for (int c = 0; c < 4; ++c) {
             float p[3];
-            p[axis] = s * half;
-            p[u] = corner[c][0] * half;
-            p[v] = corner[c][1] * half;
+            p[axis] = s * half[axis];
+            p[u] = corner[c][0] * half[u];
+            p[v] = corner[c][1] * half[v];
             q[c] = Vert{{p[0], p[1], p[2]}, (corner[c][0] + 1) * 0.5f, (corner[c][1] + 1) * 0.5f, u128{}};
         }
         float n[3] = {0, 0, 0};

@@ -71,6 +71,8 @@ std::vector<u128> VertexStream(const std::vector<u128>& vertices, int stride, in
 // texture `texid` (TEXID_NONE for none), lit when `lit`, else filled with
 // `fill`; back faces culled.
 P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill = Colour(140, 115, 77, 128));
+// The same for a box of half sizes hx, hy, hz.
+P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill = Colour(140, 115, 77, 128));
 
 // A size x size checker of two colours, 8-bit indexed.
 TextureImage CheckerTexture(int size, Colour a, Colour b);
