@@ -392,6 +392,20 @@ void PositionJukeboxChannel(int chan, Object* source)
         sound.SetPosition(chan, source);
 }
 
+namespace {
+
+// A line played once (loop length -1), then placed.
+template <class Jukebox, class Where>
+bool PlayPositioned(Jukebox& jb, int bank, int track, Where where, float volume)
+{
+    if (!jb.PlayBankTrack(bank, track, volume, -1))
+        return false;
+    PositionJukeboxChannel(jb.GetChannel(), where);
+    return true;
+}
+
+}  // namespace
+
 BankedJukebox::BankedJukebox(int banksize_, u32 ringsize, float volumefactor, unsigned frequency, Track* tracks_,
                              u32 numtracks_)
     : NumberedFileJukebox(ringsize, volumefactor, frequency, tracks_, numtracks_), banksize(banksize_)
@@ -407,18 +421,12 @@ bool BankedJukebox::PlayBankTrack(int bank, int track, float volume, int looplen
 
 bool BankedJukebox::PlayBankTrack(int bank, int track, VectorPos position, float volume)
 {
-    if (!PlayBankTrack(bank, track, volume, -1))
-        return false;
-    PositionJukeboxChannel(GetChannel(), position);
-    return true;
+    return PlayPositioned(*this, bank, track, position, volume);
 }
 
 bool BankedJukebox::PlayBankTrack(int bank, int track, Object* source, float volume)
 {
-    if (!PlayBankTrack(bank, track, volume, -1))
-        return false;
-    PositionJukeboxChannel(GetChannel(), source);
-    return true;
+    return PlayPositioned(*this, bank, track, source, volume);
 }
 
 BankedVBJukebox JBNPCVO("KORVALIS\\DemoData\\NPCVO\\", NPCVOPrefixes, NPCVOSuffixes, 0x18000, 1.0f, 22050);
@@ -452,16 +460,10 @@ bool BankedVBJukebox::PlayBankTrack(int bank, int kind, float volume, int loople
 
 bool BankedVBJukebox::PlayBankTrack(int bank, int kind, VectorPos position, float volume)
 {
-    if (!PlayBankTrack(bank, kind, volume, -1))
-        return false;
-    PositionJukeboxChannel(GetChannel(), position);
-    return true;
+    return PlayPositioned(*this, bank, kind, position, volume);
 }
 
 bool BankedVBJukebox::PlayBankTrack(int bank, int kind, Object* source, float volume)
 {
-    if (!PlayBankTrack(bank, kind, volume, -1))
-        return false;
-    PositionJukeboxChannel(GetChannel(), source);
-    return true;
+    return PlayPositioned(*this, bank, kind, source, volume);
 }

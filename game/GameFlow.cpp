@@ -266,17 +266,20 @@ GlobalMFI::GlobalMFI() : pmfgVehicles(nullptr)
     }
 }
 
+// Polls the slot's transfer; vehicle members take the group's textures.
+int GlobalMFI::Poll(int slot, bool wait)
+{
+    StreamMdlFile& smf = rgmfi[slot].smf;
+    if (slot < MFI_NUMVEHICLESLOTS && pmfgVehicles != nullptr)
+        return smf.Update(wait, pmfgVehicles->textures, pmfgVehicles->i16NumTextures);
+    return smf.Update(wait, nullptr, 0);
+}
+
 // A transfer still running on the slot is finished before its block is
 // freed or replaced: the streamer would go on writing into it.
 void GlobalMFI::Settle(int slot)
 {
-    StreamMdlFile& smf = rgmfi[slot].smf;
-    if (smf.streamnum < 0)
-        return;
-    if (slot < MFI_NUMVEHICLESLOTS && pmfgVehicles != nullptr)
-        smf.Update(true, pmfgVehicles->textures, pmfgVehicles->i16NumTextures);
-    else
-        smf.Update(true, nullptr, 0);
+    Poll(slot, true);
 }
 
 void GlobalMFI::FreeData(int slot)
@@ -468,13 +471,8 @@ void GlobalMFI::Update()
 {
     for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
     {
-        StreamMdlFile& smf = rgmfi[slot].smf;
-        if (smf.streamnum < 0)
-            continue;
-        if (slot < MFI_NUMVEHICLESLOTS && pmfgVehicles != nullptr)
-            smf.Update(false, pmfgVehicles->textures, pmfgVehicles->i16NumTextures);
-        else
-            smf.Update(false, nullptr, 0);
+        if (rgmfi[slot].smf.streamnum >= 0)
+            Poll(slot, false);
     }
 }
 

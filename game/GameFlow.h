@@ -155,6 +155,7 @@ public:
 
 private:
     int StartLoad(int slot, int id, const char* name, bool wait);
+    int Poll(int slot, bool wait);
     void Settle(int slot);
     void FreeData(int slot);
 };

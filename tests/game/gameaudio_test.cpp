@@ -54,18 +54,10 @@ protected:
         StreamSoundTest::TearDown();
     }
 
-    // Frames until the jukebox's state is `state`, at most limit.
-    int RunUntil(KVJukebox& jb, StreamJukebox::JukeboxState state, int limit = 120)
-    {
-        int frames = 0;
-        while (jb.state != state && frames < limit) {
-            Frame([&] { jb.Update(); });
-            frames++;
-        }
-        return frames;
-    }
-
-    int RunUntil(DaceVOJukebox& jb, StreamJukebox::JukeboxState state, int limit = 120)
+    // Frames until the jukebox's state is `state`, at most limit (each
+    // jukebox kind its own Update).
+    template <class Jukebox>
+    int RunUntil(Jukebox& jb, StreamJukebox::JukeboxState state, int limit = 120)
     {
         int frames = 0;
         while (jb.state != state && frames < limit) {

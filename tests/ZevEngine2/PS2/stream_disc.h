@@ -111,6 +111,11 @@ protected:
         // Leave no call in flight across the reset.
         while (StreamerIsBusy()) {
         }
+        // The machine is reset below: a later test in this process starts
+        // the client over, as after power-on.
+        irxloaded = 0;
+        initialized = 0;
+        numvfdsallocated = 0;
         DiscTest::TearDown();
     }
 
