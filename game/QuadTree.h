@@ -74,14 +74,9 @@ enum LAYOUT_BLOCK
     LAYOUT_BLOCKS = 6,
 };
 
-struct LayoutFile
-{
-    u32 blockCount;
-    HeaderBlock block[LAYOUT_BLOCKS];
-
-    ModelHeader* Header() { return reinterpret_cast<ModelHeader*>(this); }
-};
-static_assert(sizeof(LayoutFile) == 52);
+// LayoutFile (ZevEngine2/modelfile.h) heads the layout file: a block count
+// and LAYOUT_BLOCKS descriptors.
+static_assert(sizeof(LayoutFile::block) / sizeof(HeaderBlock) == LAYOUT_BLOCKS);
 
 enum GRID_BLOCK
 {
