@@ -76,6 +76,42 @@ const RoadSeg* Junction::Prev(const RoadSeg* rs) const
     return n != nullptr ? n : rs;
 }
 
+int GetGeneralSignalCommand(unsigned short flags, unsigned short timeoffset, int time)
+{
+    const int T = time + int(timeoffset);
+    const bool first = (flags & SIGNAL_FIRSTGROUP) != 0;
+    switch (flags & JUNCTION_SIGNALMASK) {
+    case 0: {
+        // Four phases of 480 ticks; the quotient truncates toward zero.
+        const int phase = (T / 480) & 3;
+        if (first)
+            return phase == 0 ? 13 : phase == 1 ? 14 : 12;
+        return phase == 2 ? 13 : phase == 3 ? 14 : 12;
+    }
+    case 1:
+        return 1;
+    case 2: {
+        // Each group's half of 2400 ticks: green, then two warning stages.
+        const int r = T % 2400;
+        const int s = first ? r : r - 1200;
+        if (s < 0 || s >= 1200)
+            return 12;
+        return s <= 900 ? 1 : s <= 1050 ? 4 : 8;
+    }
+    default:
+        return first ? 1 : 15;
+    }
+}
+
+int Junction::GetSignalCommand(const RoadSeg& rs, int time) const
+{
+    const int k = Slot(&rs);
+    if (k < 0)
+        return 0;
+    const bool first = nRoadsegs == 3 ? k < 2 : (k & 1) == 0;
+    return GetGeneralSignalCommand(u16(u8Flags | (first ? SIGNAL_FIRSTGROUP : 0)), u16TimeOffset, time);
+}
+
 Cuboid Junction::GetBox() const
 {
     float R = 0.0f;

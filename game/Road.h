@@ -159,7 +159,17 @@ public:
     int GetFlags(int mask) const { return u8Flags & mask; }
     // The slot holding rs, or -1.
     int Slot(const RoadSeg* rs) const;
+    // The signal command for traffic arriving from rs at tick `time`: 0 when
+    // rs is not at this junction.  With three slots, slots 0 and 1 form the
+    // first group; otherwise the even slots do.
+    int GetSignalCommand(const RoadSeg& rs, int time) const;
 };
+
+// The signal command of one approach: flags holds the junction's signal kind
+// (bits 0-1) and SIGNAL_FIRSTGROUP for the first group of roads.  Bits 2-3 of
+// the command are the light state (0 go, 4, 8, 12 stop).
+int GetGeneralSignalCommand(unsigned short flags, unsigned short timeoffset, int time);
+constexpr unsigned short SIGNAL_FIRSTGROUP = 0x8000;
 
 struct GroundTypeFile
 {
