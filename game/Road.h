@@ -21,6 +21,7 @@ static_assert(sizeof(void*) == 4, "city records keep offsets and pointers in the
 
 class RoadType;
 class RoadSeg;
+struct GHCache;
 class Junction;
 struct GroundType;
 class Object;
@@ -114,6 +115,12 @@ public:
     const Junction* Other(const Junction* j) const { return jtn[0] == j ? jtn[1] : jtn[0]; }
     // The centre line moved sideways by d (lane lines, pavement paths).
     Bezier Offset(float d) const;
+    // The ground of the segment under pos when it wins over height by the
+    // step rule: height (and *normal, and the cache's result) replaced, true.
+    // With a cache and a road kind with ROADTYPE_KERBWALLS, a sideways move
+    // into a kerb face stops at it (a horizontal normal and the push-back in
+    // the cache when a normal is asked for).
+    bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
     float CrossSectHeight(float x) const { return type->CrossSectHeight(x); }
 };
 static_assert(sizeof(RoadSeg) == 80);
@@ -163,7 +170,27 @@ public:
     // rs is not at this junction.  With three slots, slots 0 and 1 form the
     // first group; otherwise the even slots do.
     int GetSignalCommand(const RoadSeg& rs, int time) const;
+    // The junction's ground under pos (within its radius): a bend's swept
+    // section, a through road with its corners and side mouths, or the road
+    // mouths, kerb corners and flat middle of an ordinary junction.
+    bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
+    const Bezier& Kerb(int i) const { return pbezCurbs[i]; }
+    bool Ends(const RoadSeg* rs) const { return rs->jtn[1] == this; }
 };
+
+// The corner pavement along kerb `kerb` of a junction.
+bool GetHeightKerb(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int kerb, GHCache* cache);
+// The mouth of the road in `slot` where it joins a through road whose edge is
+// ref moved sideways by v.x and down by v.y.
+bool GetHeightJuncEnd(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int slot, const Bezier& ref,
+                      Vector v, GHCache* cache);
+
+// How far a surface may stand above the feet and still be stepped onto.
+constexpr float GROUND_STEP = 0.3125f;
+// Whether a surface at height `surface` replaces the best so far (`best`)
+// under feet at height `pos` (y down): a surface above the feet only within a
+// step of them, and the highest reachable surface over lower ones.
+bool GroundStepAccepts(float pos, float surface, float best);
 
 // The signal command of one approach: flags holds the junction's signal kind
 // (bits 0-1) and SIGNAL_FIRSTGROUP for the first group of roads.  Bits 2-3 of
@@ -199,6 +226,9 @@ public:
     VectorPos Centre() const { return VectorPos(centre.v); }
     float Radius() const { return centre[3]; }
     GroundType* Type() const { return FileWordPtr<GroundType>(LaneWord(patch.p[0][3])); }
+    // The patch's ground under pos; a remembered patch is followed from its
+    // last (u, v) while the position stays over it.
+    bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
 };
 static_assert(sizeof(GroundPatch) == 336);
 
@@ -271,7 +301,15 @@ struct RoadPos
 };
 
 // A moving object's ground-height cache: the surface that gave its last
-// height and where on it.  Owned and zeroed by the object.
+// height and where on it.  Owned and zeroed by the object.  The world never
+// clears caches, and the surfaces they point at live in the streamed cells:
+// owners clear theirs after KVWorld::Clean, after a teleport and after any
+// move long enough for the window to have moved on.
+//
+// The index word (rsdir.w) names the piece of the surface: on a segment
+// GHC_LEFTPAVEMENT, GHC_CARRIAGEWAY or GHC_RIGHTPAVEMENT; on a junction
+// GHC_LEFTPAVEMENT + i for the corner pavement along kerb i, or the slot of
+// the road whose mouth it was (0 also for a through road).
 struct GHCache
 {
     RoadSeg* prs;         // road segment of the last height, or null
@@ -302,6 +340,13 @@ struct GHCache
     void SetPenetration(float d) { rsres.setw(d); }
     float GetPenetration() const { return rsres[3]; }
     float GetPrevT() const { return rsres[2]; }
-    float GetPrevU() const { return rsres[0]; }
+    // The lateral offset the object had before, on a new segment whose result
+    // here is res (u, height, t) with tangent dir: the old position measured
+    // across it, a little further out, or the old push-back carried over.
+    float GetPrevU(VectorPos pos, VectorXYZ res, VectorDir dir) const;
 };
+
+constexpr int GHC_CARRIAGEWAY = 0;
+constexpr int GHC_LEFTPAVEMENT = 0x8000;
+constexpr int GHC_RIGHTPAVEMENT = 0x8001;
 static_assert(offsetof(GHCache, rsres) == 16 && sizeof(GHCache) == 64);
