@@ -185,6 +185,16 @@ bool GetHeightKerb(const Junction* j, VectorPos pos, VectorDir* normal, float& h
 bool GetHeightJuncEnd(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int slot, const Bezier& ref,
                       Vector v, GHCache* cache);
 
+// Surface pieces the ground queries have tried, counted for profiling: whole
+// surfaces (segments, junctions, patches), kerb corners and junction mouths.
+struct GroundTestCounts
+{
+    u32 surfaces = 0;
+    u32 kerbs = 0;
+    u32 mouths = 0;
+};
+extern GroundTestCounts groundtests;
+
 // How far a surface may stand above the feet and still be stepped onto.
 constexpr float GROUND_STEP = 0.3125f;
 // Whether a surface at height `surface` replaces the best so far (`best`)

@@ -7,6 +7,8 @@
 
 #include "game/Road.h"
 
+GroundTestCounts groundtests;
+
 bool GroundStepAccepts(float pos, float surface, float best)
 {
     if (surface < pos)
@@ -151,6 +153,7 @@ float GHCache::GetPrevU(VectorPos pos, VectorXYZ res, VectorDir dir) const
 
 bool GroundPatch::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const
 {
+    groundtests.surfaces++;
     Vector res;
     VectorDir n;
     if (cache != nullptr && cache->Was(this)) {
@@ -185,6 +188,7 @@ bool GroundPatch::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHC
 
 bool RoadSeg::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const
 {
+    groundtests.surfaces++;
     const RoadType* rt = type;
     const VECTOR* xs = Points(rt);
     const int ire = rt->iRightEdge;
@@ -243,6 +247,7 @@ bool RoadSeg::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache
 
 bool GetHeightKerb(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int i, GHCache* cache)
 {
+    groundtests.kerbs++;
     const int n = j->nRoadsegs;
     float d0, d1;
     KerbOffsets(j, i, d0, d1);
@@ -324,6 +329,7 @@ bool GetHeightKerb(const Junction* j, VectorPos pos, VectorDir* normal, float& h
 bool GetHeightJuncEnd(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int k, const Bezier& ref,
                       Vector v, GHCache* cache)
 {
+    groundtests.mouths++;
     const int n = j->nRoadsegs;
     const RoadSeg* rs = j->roadsegs[k];
     const RoadType* rt = rs->type;
@@ -389,6 +395,7 @@ namespace {
 int OrdinaryMouth(const Junction* j, const Bezier* kerbs, const VectorPos* C, int k, VectorPos pos, VectorDir* normal,
                   float& height, GHCache* cache)
 {
+    groundtests.mouths++;
     const int n = j->nRoadsegs;
     const int km1 = (k + n - 1) % n;
     const Bezier Rh = kerbs[km1].SplitRight();
@@ -515,6 +522,7 @@ Vector EdgePoint(const RoadSeg* rs, bool right)
 
 bool Junction::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const
 {
+    groundtests.surfaces++;
     const float dx = pos[0] - this->pos[0], dz = pos[2] - this->pos[2];
     if (dx * dx + dz * dz > radius * radius)
         return false;

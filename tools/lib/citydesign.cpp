@@ -144,11 +144,13 @@ void AddSampleRoadKinds(CityDescription& c)
     avenue.iJunc = 4;
     avenue.iRightEdge = 6;
     c.roadtypes.push_back(avenue);
-    // Alleys: eight full-detail points (a gutter each side) and four low ones.
+    // Alleys: eight full-detail points (a sloping strip each side) and four low ones.
     CityRoadType alley = RoadKind("Alley", 5.0f, 3.0f, 0.05f, kNameAlley, 4.2f, {0.0f});
     const float pave = kPavementY - kRoadY;
-    alley.full = {VectorXY(-5.0f, pave), VectorXY(-3.0f, pave), VectorXY(-3.0f, 0.0f), VectorXY(-1.0f, 0.02f),
-                  VectorXY(1.0f, 0.02f), VectorXY(3.0f, 0.0f), VectorXY(3.0f, pave), VectorXY(5.0f, pave)};
+    // Its middle runs at the level of the other carriageways and its sides
+    // rise 0.02 toward the kerbs, so no step on it is more than a kerb's.
+    alley.full = {VectorXY(-5.0f, pave), VectorXY(-3.0f, pave), VectorXY(-3.0f, -0.02f), VectorXY(-1.0f, 0.0f),
+                  VectorXY(1.0f, 0.0f), VectorXY(3.0f, -0.02f), VectorXY(3.0f, pave), VectorXY(5.0f, pave)};
     alley.iJuncLeft = 2;
     alley.iJunc = 5;
     alley.iRightEdge = 7;
