@@ -4,9 +4,13 @@
 #include "game/city_support.h"
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
+#include "ZevEngine2/collision_support.h"
+
 using citytest::CityWorld;
+using colltest::ExpectNear;
 
 class CityGround : public CityWorld
 {
@@ -343,4 +347,76 @@ TEST_F(CityGround, OrdinaryJunctionMiddleMouthsAndCache)
     h = -1e38f;
     EXPECT_TRUE(j->GetHeight(VectorPos(centroid[0], want - 1.0f, centroid[2]), &n, h, nullptr));
     EXPECT_NEAR(h, want, 1e-4f);
+}
+
+TEST_F(CityGround, QueriesAndTheirCache)
+{
+    Load(tools::TestCity(tools::TestCityKind::kBend));
+    ASSERT_TRUE(SyncTo(VectorPos(M, 0, M)));
+    Junction* j = JunctionAt(qt(), M, M);
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->nRoadsegs, 2);
+    RoadSeg* west = j->roadsegs[0]->bezier.c0[0] < M - 1.0f || j->roadsegs[0]->bezier.c3[0] < M - 1.0f
+                        ? j->roadsegs[0]
+                        : j->roadsegs[1];
+    RoadSeg* other = west == j->roadsegs[0] ? j->roadsegs[1] : j->roadsegs[0];
+    VectorDir n(9, 9, 9);
+
+    // Outside the window: the plane y = 0, facing up.
+    EXPECT_EQ(world.GroundHeight(VectorPos(2000.0f, -3.0f, 2000.0f), &n, nullptr), 0.0f);
+    ExpectNear(n, VectorDir(0, -1, 0));
+    GHCache cache = ZeroCache();
+    EXPECT_EQ(world.GroundHeight(VectorPos(2000.0f, -3.0f, 2000.0f), &n, &cache), 0.0f);
+    EXPECT_EQ(cache.prs, nullptr);
+
+    // Two units above the road: the road, not remembered.
+    cache = ZeroCache();
+    EXPECT_NEAR(world.GroundHeight(VectorPos(M - 20.0f, ROAD - 2.0f, M + 1.0f), &n, &cache), ROAD, 1e-4f);
+    EXPECT_EQ(cache.prs, nullptr);
+    EXPECT_EQ(cache.pjunc, nullptr);
+    ExpectNear(cache.GetPos(), VectorPos(M - 20.0f, ROAD - 2.0f, M + 1.0f));
+    // Standing on it: remembered, and the next step along it is one test.
+    EXPECT_NEAR(world.GroundHeight(VectorPos(M - 20.0f, ROAD, M + 1.0f), &n, &cache), ROAD, 1e-4f);
+    EXPECT_EQ(cache.prs, west);
+    groundtests = {};
+    EXPECT_NEAR(world.GroundHeight(VectorPos(M - 19.8f, ROAD, M + 1.1f), &n, &cache), ROAD, 1e-4f);
+    EXPECT_EQ(groundtests.surfaces, 1u);
+    EXPECT_EQ(cache.prs, west);
+
+    // Off the end of the remembered segment, inside the bend: its junctions
+    // answer before any search (the segment, its dead end at the start, of
+    // radius 0, then the bend).
+    const VectorPos inBend(M + 3.0f, ROAD, M + 7.0f);
+    groundtests = {};
+    EXPECT_NEAR(world.GroundHeight(inBend, &n, &cache), ROAD, 1e-3f);
+    EXPECT_EQ(groundtests.surfaces, 3u);
+    EXPECT_EQ(cache.pjunc, j);
+    EXPECT_EQ(cache.prs, nullptr);
+    // A junction that only joins its two segments is looked through to the
+    // other one.
+    j->u8Flags |= JUNCTION_FAKE;
+    cache = ZeroCache();
+    world.GroundHeight(VectorPos(M - 20.0f, ROAD, M + 1.0f), &n, &cache);
+    ASSERT_EQ(cache.prs, west);
+    groundtests = {};
+    EXPECT_NEAR(world.GroundHeight(inBend, &n, &cache), ROAD, 1e-3f);
+    EXPECT_EQ(groundtests.surfaces, 3u);
+    EXPECT_EQ(cache.prs, other);
+    EXPECT_EQ(cache.pjunc, nullptr);
+    j->u8Flags &= u8(~JUNCTION_FAKE);
+
+    // A segment without a junction at an end is retried at the other end only.
+    cache = ZeroCache();
+    world.GroundHeight(VectorPos(M - 20.0f, ROAD, M + 1.0f), &n, &cache);
+    Junction* deadend = west->jtn[0] == j ? west->jtn[1] : west->jtn[0];
+    Junction** slot = west->jtn[0] == j ? &west->jtn[1] : &west->jtn[0];
+    *slot = nullptr;
+    EXPECT_NEAR(world.GroundHeight(inBend, &n, &cache), ROAD, 1e-3f);
+    EXPECT_EQ(cache.pjunc, j);
+    *slot = deadend;
+
+    // The engine's ground checker reaches the city.
+    Object o;
+    EXPECT_NEAR(o.GroundHeight(VectorPos(M - 20.0f, ROAD - 0.5f, M), &n), ROAD, 1e-4f);
+    EXPECT_NEAR(n[1], -1.0f, 1e-4f);
 }
