@@ -499,12 +499,8 @@ bool OrdinaryJunction(const Junction* j, VectorPos pos, VectorDir* normal, float
     const float S = C[low][1] - (N[0] * (pos[0] - C[low][0]) + N[2] * (pos[2] - C[low][2])) / N[1] + yJ;
     if (!GroundStepAccepts(pos[1], S, height))
         return false;
-    if (normal != nullptr) {
+    if (normal != nullptr)
         *normal = Normalise(N);
-        // Up is -y whichever way round the corners run.
-        if ((*normal)[1] > 0.0f)
-            *normal = -*normal;
-    }
     height = S;
     return true;
 }

@@ -420,3 +420,49 @@ TEST_F(CityGround, QueriesAndTheirCache)
     EXPECT_NEAR(o.GroundHeight(VectorPos(M - 20.0f, ROAD - 0.5f, M), &n), ROAD, 1e-4f);
     EXPECT_NEAR(n[1], -1.0f, 1e-4f);
 }
+
+TEST_F(CityGround, RememberedPatchLeftBehindAndDeepTreesGuarded)
+{
+    Load(tools::TestCity(tools::TestCityKind::kGroundPatch));
+    ASSERT_TRUE(SyncTo(VectorPos(M, 0, M)));
+    // The patch covers [108, 148] in x and z at the pavement's height.
+    GHCache cache = ZeroCache();
+    VectorDir n;
+    EXPECT_NEAR(world.GroundHeight(VectorPos(147.0f, PAVEMENT, M), &n, &cache), PAVEMENT, 1e-4f);
+    ASSERT_NE(cache.pgp, nullptr);
+    float h = -1e38f;
+    EXPECT_FALSE(cache.pgp->GetHeight(VectorPos(149.0f, PAVEMENT, M), &n, h, &cache));
+    EXPECT_EQ(world.GroundHeight(VectorPos(149.0f, PAVEMENT, M), &n, &cache), 0.0f);
+    EXPECT_EQ(cache.pgp, nullptr);
+
+    // A quad tree deeper than the query walks' stacks hold: each level keeps
+    // three siblings waiting while the fourth goes on down.  The walks skip
+    // what does not fit, say so once, and go on.
+    constexpr int DEPTH = 16;
+    std::vector<QuadNode> nodes(size_t(DEPTH) * 4);
+    std::memset(nodes.data(), 0, nodes.size() * sizeof(QuadNode));
+    for (QuadNode& q : nodes) {
+        q.ext = Cuboid(VectorPos(-1e6f, -1e6f, -1e6f), VectorPos(1e6f, 1e6f, 1e6f));
+        q.SetFlags(QN_INSTANCES | QN_JUNCTIONS | QN_ROADSEGS | QN_GROUNDPATCHES);
+    }
+    for (int d = 0; d + 1 < DEPTH; d++)
+        for (int c = 0; c < 4; c++)
+            nodes[size_t(d) * 4].child[c] = &nodes[size_t(d + 1) * 4 + (c == 3 ? 0 : size_t(c) + 1)];
+    Grid& g = qt().grid[0];
+    QuadNode* saved = g.root;
+    g.root = &nodes[0];
+    qt().reportedQueryStack = false;
+    EXPECT_NEAR(world.GroundHeight(VectorPos(M, PAVEMENT, M), &n, nullptr), PAVEMENT, 1e-4f);
+    EXPECT_TRUE(qt().reportedQueryStack);
+    qt().reportedQueryStack = false;
+    Object o;
+    o.mat = Matrix(true);
+    o.radius = 1.0f;
+    EXPECT_EQ(qt().Collide(&o), 0);
+    EXPECT_TRUE(qt().reportedQueryStack);
+    qt().reportedQueryStack = false;
+    EXPECT_EQ(qt().CheckRay(VectorPos(0, 0, 0), VectorPos(1, 0, 1), nullptr, nullptr, 0xFFFF, nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_TRUE(qt().reportedQueryStack);
+    g.root = saved;
+}
