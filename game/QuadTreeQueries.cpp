@@ -63,7 +63,14 @@ float QuadTree::GetHeight(float sofar, VectorPos p, VectorDir* normal, GHCache* 
             stack.Push(g.root);
     // Whether the surface just found is close enough under p to remember.
     auto near = [&]() { return best < p[1] + GROUND_STEP; };
+    // Every test is asked for a normal; a success hands it on and says
+    // whether there is a cache to record the surface in.
     VectorDir n;
+    auto found = [&](bool ok) {
+        if (ok && normal != nullptr)
+            *normal = n;
+        return ok && cache != nullptr;
+    };
     while (QuadNode* node = stack.Pop()) {
         if (!ContainsXZ(node->ext, p))
             continue;
@@ -72,11 +79,7 @@ float QuadTree::GetHeight(float sofar, VectorPos p, VectorDir* normal, GHCache* 
                 stack.Push(c);
         for (int i = 0; i < node->nRoadSegs; i++) {
             RoadSeg* rs = &node->roadsegs[i];
-            if (!rs->GetHeight(p, &n, best, cache))
-                continue;
-            if (normal != nullptr)
-                *normal = n;
-            if (cache != nullptr) {
+            if (found(rs->GetHeight(p, &n, best, cache))) {
                 cache->prs = near() ? rs : nullptr;
                 cache->pjunc = nullptr;
                 cache->pgp = nullptr;
@@ -84,11 +87,7 @@ float QuadTree::GetHeight(float sofar, VectorPos p, VectorDir* normal, GHCache* 
         }
         Junction* j = node->junctions;
         for (int i = 0; i < node->nJunctions; i++, j = j->Next()) {
-            if (!j->GetHeight(p, &n, best, cache))
-                continue;
-            if (normal != nullptr)
-                *normal = n;
-            if (cache != nullptr) {
+            if (found(j->GetHeight(p, &n, best, cache))) {
                 cache->pjunc = near() ? j : nullptr;
                 cache->prs = nullptr;
                 cache->pgp = nullptr;
@@ -96,11 +95,7 @@ float QuadTree::GetHeight(float sofar, VectorPos p, VectorDir* normal, GHCache* 
         }
         for (int i = 0; i < node->nGroundPatches; i++) {
             GroundPatch* gp = &node->groundpatches[i];
-            if (!gp->GetHeight(p, &n, best, cache))
-                continue;
-            if (normal != nullptr)
-                *normal = n;
-            if (cache != nullptr) {
+            if (found(gp->GetHeight(p, &n, best, cache))) {
                 cache->pgp = near() ? gp : nullptr;
                 cache->prs = nullptr;
             }

@@ -79,6 +79,29 @@ bool FinishOnSection(const SectionSpot& at, float u, float yc, float t, const Ve
     return true;
 }
 
+// The patch over a road's mouth: row 0 across the mouth from the end of
+// curve a to the start of curve b, row 1 along their handles, row 3 the edge
+// the mouth opens onto, row 2 between them from `first` to `last`.
+BezierPatch MouthPatch(const Bezier& a, const Bezier& b, const Vector& first, const Vector& last, const Bezier& edge)
+{
+    BezierPatch p;
+    p[0] = a.c3;
+    p[1] = (a.c3 * 2.0f + b.c0) / 3.0f;
+    p[2] = (a.c3 + b.c0 * 2.0f) / 3.0f;
+    p[3] = b.c0;
+    p[4] = a.c2;
+    p[5] = p[1] + (a.c2 - a.c3);
+    p[6] = p[2] + (b.c1 - b.c0);
+    p[7] = b.c1;
+    for (int i = 0; i < 4; i++)
+        p[12 + i] = edge[i];
+    p[8] = first;
+    p[9] = (p[5] + p[13]) * 0.5f;
+    p[10] = (p[6] + p[14]) * 0.5f;
+    p[11] = last;
+    return p;
+}
+
 // The sideways offsets of kerb i's ends: the carriageway edges of the roads
 // in slots i - 1 and i on the kerb's side.
 void KerbOffsets(const Junction* j, int i, float& d0, float& d1)
@@ -344,23 +367,8 @@ bool GetHeightJuncEnd(const Junction* j, VectorPos pos, VectorDir* normal, float
     const Bezier B = JunctionOffset(j->Kerb((k + 1) % n), dn, v[0]);
 
     auto perp = [](const Vector& a) { return Vector(a[2], 0.0f, -a[0], 0.0f); };
-    BezierPatch p;
-    p[0] = A.c3;
-    p[1] = (A.c3 * 2.0f + B.c0) / 3.0f;
-    p[2] = (A.c3 + B.c0 * 2.0f) / 3.0f;
-    p[3] = B.c0;
-    p[4] = A.c2;
-    p[5] = p[1] + (A.c2 - A.c3);
-    p[6] = p[2] + (B.c1 - B.c0);
-    p[7] = B.c1;
-    p[12] = R.c0;
-    p[13] = R.c1;
-    p[14] = R.c2;
-    p[15] = R.c3;
-    p[8] = A.c1 + perp(A.c1 - R.c0) * 0.2f;
-    p[9] = (p[5] + R.c1) * 0.5f;
-    p[10] = (p[6] + R.c2) * 0.5f;
-    p[11] = B.c2 + perp(R.c3 - B.c2) * 0.2f;
+    const BezierPatch p =
+        MouthPatch(A, B, A.c1 + perp(A.c1 - R.c0) * 0.2f, B.c2 + perp(R.c3 - B.c2) * 0.2f, R);
 
     float x0, x1;
     MouthRange(j, rs, x0, x1);
@@ -400,24 +408,8 @@ int OrdinaryMouth(const Junction* j, const Bezier* kerbs, const VectorPos* C, in
     const int km1 = (k + n - 1) % n;
     const Bezier Rh = kerbs[km1].SplitRight();
     const Bezier Lh = kerbs[k].SplitLeft();
-    BezierPatch p;
-    p[0] = Rh.c3;
-    p[1] = (Rh.c3 * 2.0f + Lh.c0) / 3.0f;
-    p[2] = (Rh.c3 + Lh.c0 * 2.0f) / 3.0f;
-    p[3] = Lh.c0;
-    p[4] = Rh.c2;
-    p[5] = p[1] + (Rh.c2 - Rh.c3);
-    p[6] = p[2] + (Lh.c1 - Lh.c0);
-    p[7] = Lh.c1;
     const Vector c0(C[km1], 1.0f), c1(C[k], 1.0f);
-    p[12] = c0;
-    p[13] = (c0 * 2.0f + c1) / 3.0f;
-    p[14] = (c0 + c1 * 2.0f) / 3.0f;
-    p[15] = c1;
-    p[8] = Rh.c1;
-    p[9] = (p[5] + p[13]) * 0.5f;
-    p[10] = (p[6] + p[14]) * 0.5f;
-    p[11] = Lh.c2;
+    const BezierPatch p = MouthPatch(Rh, Lh, Rh.c1, Lh.c2, Bezier(c0, (c0 * 2.0f + c1) / 3.0f, (c0 + c1 * 2.0f) / 3.0f, c1));
 
     const RoadSeg* rs = j->roadsegs[km1];
     float x0, x1;
