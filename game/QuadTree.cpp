@@ -344,6 +344,8 @@ bool PairAllowed(const Object* a, const Object* b)
     return TopLevelCollider(a) && TopLevelCollider(b) && !((a->flags & b->flags) & KVF_INTERIOR);
 }
 
+// One object against the city's model instances; nothing to touch while
+// there is no city.
 int CollideAgainstCity(Object* o)
 {
     return world.quadtree != nullptr ? world.quadtree->Collide(o) : 0;
