@@ -96,6 +96,9 @@ void MainFrame(int frame)
     ClearLights();
     world.Update();
     world.Animate();
+    // The tick's collision pass: every live top-level object against the
+    // later ones and the city's buildings and props.
+    world.Collision();
     // The camera is complete before the view's block goes out.
     const Matrix& camera = StandInSceneFrame(frame);
     rc.SetZRange(0.1f, 2000.0f);
