@@ -117,6 +117,8 @@ public:
     ~FileCheck() { free(map); }
 
     bool Run();
+    // Only a texture array of count records at offset 0.
+    bool RunTextures(int count);
     const char* Why() const { return why; }
 
     // Texture lists longer than MTL_MAX_TEXLIST seen by the walk.
@@ -205,6 +207,31 @@ bool FileCheck::Reads(u64 off, u64 len, u32 align, const char* what, int i)
     {
         if (map[w / 32] & (1u << (w % 32)))
             return Fail("%s %d at 0x%X overlaps a record that is fixed up", what, i, (u32)off);
+    }
+    return true;
+}
+
+bool FileCheck::RunTextures(int count)
+{
+    if (((uintptr_t)base & 15) != 0)
+        return Fail("the textures are loaded at 0x%08X, which is not 16-byte aligned", (u32)(uintptr_t)base);
+    map = (u32*)calloc((size / 4 + 31) / 32 + 1, 4);
+    if (map == nullptr)
+        return Fail("no memory to check a block of %u bytes", size);
+    for (PASS p : {CLAIM, READ})
+    {
+        pass = p;
+        if (!Writes(0, 40 * (u64)count, 8, "texture array", 0))
+            return false;
+        for (int i = 0; i < count; i++)
+        {
+            // These are what other files' references are filled from: each
+            // holds its own image.
+            if ((s32)(uintptr_t)((const Texture*)base)[i].data < 0)
+                return Fail("texture %d names a shared texture itself", i);
+            if (!Texture1(0, i))
+                return false;
+        }
     }
     return true;
 }
@@ -708,7 +735,11 @@ bool FileCheck::Nodes(u32 off, int count)
         int m = n.Model();
         if ((n.sibling != 0xFFFF && n.sibling >= count) || (n.child != 0xFFFF && n.child >= count))
             return Fail("node %d links to a node outside the %d-node block", i, count);
-        if (m < MDL_NOGEOM && m >= nModels)
+        // Only object nodes and levels of detail draw their model; in the
+        // other kinds (locators, wheel mounts, seats) the model word is a
+        // marker that names no model.
+        bool drawn = !(n.model & MDL_NOTOBJECT) || n.Type() == NODETYPE_LOD;
+        if (drawn && m < MDL_NOGEOM && m >= nModels)
             return Fail("node %d names model %d of %d", i, m, nModels);
         if (n.collision != 0xFFFF && (n.collision >= nCollisions || n.collision >= 4095))
             return Fail("node %d names collision %u of %d", i, n.collision, nCollisions);
@@ -841,6 +872,15 @@ bool MDLFILE::Check(const ModelHeader* file, u32 size, char* why)
     }
     FileCheck check(file, size);
     if (check.Run())
+        return true;
+    strcpy(why, check.Why());
+    return false;
+}
+
+bool MDLFILE::CheckTextures(const void* array, u32 size, int count, char* why)
+{
+    FileCheck check((const ModelHeader*)array, size);
+    if (check.RunTextures(count))
         return true;
     strcpy(why, check.Why());
     return false;

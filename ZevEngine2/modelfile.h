@@ -73,6 +73,18 @@ struct ModelHeader
 };
 static_assert(sizeof(ModelHeader) == 4 && offsetof(ModelHeader, block) == 4);
 
+// The directory of the city's layout file and of the vehicle model group: a
+// block count and always six descriptors (readers store 6 in blockCount
+// after loading, whatever the file says).
+struct LayoutFile
+{
+    u32 blockCount;
+    HeaderBlock block[6];
+
+    ModelHeader* Header() { return reinterpret_cast<ModelHeader*>(this); }
+};
+static_assert(sizeof(LayoutFile) == 52);
+
 // A built-in animation of a node: flags and length, then an AnimBundle (id,
 // stream count, stream offsets relative to the bundle; pointers after the
 // fix-up).
@@ -131,6 +143,10 @@ struct MDLFILE
     // The check Init makes, alone, changing nothing: true when the size-byte
     // file would be accepted; otherwise why (256 bytes) says what is wrong.
     static bool Check(const ModelHeader* file, u32 size, char* why);
+    // The same check for a bare array of count texture records at the start
+    // of a size-byte block, whose images lie at offsets from the array (the
+    // shared textures of a model group).
+    static bool CheckTextures(const void* array, u32 size, int count, char* why);
 
     // Fills the records that name a shared texture from shared[0..nShared):
     // the whole 40-byte record is copied, then format bit 0x8000 is set.  A

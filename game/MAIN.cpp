@@ -26,14 +26,6 @@ LinkPool<1024> linkpool;
 // stereo output.
 SoundSystem sound(98304, 4, true);
 
-// The music and voice players, each with its 96 KiB ring buffer (one of the
-// pre-made stream banks): the mission music, the player's voice lines and
-// the other characters' voice lines.  Until the game flow gives them their
-// songs and track tables they stand here as the plain jukeboxes.
-ScriptJukebox bgm(0x18000, 1.0f, 44100);
-NumberedFileJukebox DaceVO(0x18000, 1.0f, 22050, nullptr, 0);
-NumberedFileJukebox JBNPCVO(0x18000, 1.0f, 22050, nullptr, 0);
-
 DemoParams demoparams;
 
 // The main view and the one light context.
@@ -104,6 +96,9 @@ void MainFrame(int frame)
     ClearLights();
     world.Update();
     world.Animate();
+    // The tick's collision pass: every live top-level object against the
+    // later ones and the city's buildings and props.
+    world.Collision();
     // The camera is complete before the view's block goes out.
     const Matrix& camera = StandInSceneFrame(frame);
     rc.SetZRange(0.1f, 2000.0f);

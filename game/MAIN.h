@@ -11,6 +11,7 @@
 #include "ZevEngine2/Utilities/SoundStream2.h"
 #include "ZevEngine2/light.h"
 #include "ZevEngine2/PS2/RenderContext.h"
+#include "game/GameAudio.h"
 
 // The demo disc's start parameters, read once at start-up.
 struct DemoParams
@@ -44,11 +45,6 @@ extern unsigned short sndbank_ui;
 // drawing and the sound banks.
 void LoadGlobals();
 
-// The music and voice jukeboxes, updated once per displayed frame after the
-// sound system.
-extern ScriptJukebox bgm;
-extern NumberedFileJukebox DaceVO;
-extern NumberedFileJukebox JBNPCVO;
 
 // Start-up in the console's order: the launcher's parameters, the platform,
 // 640 x 512 graphics, the title picture and the display, the pads and

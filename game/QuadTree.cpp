@@ -347,18 +347,11 @@ bool PairAllowed(const Object* a, const Object* b)
     return TopLevelCollider(a) && TopLevelCollider(b) && !((a->flags & b->flags) & KVF_INTERIOR);
 }
 
-// One object against the city's model instances: the first non-zero pair
-// result, else 0.  The city's instances join here with its quad tree; until
-// then there is nothing to touch.
-int CollideAgainstCity(Object*)
+// One object against the city's model instances; nothing to touch while
+// there is no city.
+int CollideAgainstCity(Object* o)
 {
-    return 0;
-}
-
-// The city's model instances on a segment; null while there is no city.
-Object* RayAgainstCity(VectorPos, VectorPos, VectorPos*, VectorDir*, unsigned short, Object*, Object*)
-{
-    return nullptr;
+    return world.quadtree != nullptr ? world.quadtree->Collide(o) : 0;
 }
 
 }  // namespace
@@ -467,12 +460,16 @@ Object* KVWorld::CheckRay(VectorPos p0, VectorPos p1, VectorPos* point, VectorDi
         if ((o->mat.GetTrans() - c).LengthSq() < reach * reach && ::CheckRay(o, p0, p1, point, normal, mask))
             return o;
     }
-    return RayAgainstCity(p0, p1, point, normal, mask, exclude1, exclude2);
+    return quadtree != nullptr ? quadtree->CheckRay(p0, p1, point, normal, mask, nullptr, exclude1, exclude2) : nullptr;
 }
 
-float RoadGroundChecker::Check(const Object&, float best, VectorPos, VectorDir*)
+Object* KVWorld::CheckRayCity(VectorPos p0, VectorPos p1, VectorPos* point, VectorDir* normal, unsigned short mask,
+                              int (*pcch)(Object*))
 {
-    // The city's roads, junctions and ground patches answer here once its
-    // quad tree is built; until then no ground is known.
-    return best;
+    return quadtree != nullptr ? quadtree->CheckRay(p0, p1, point, normal, mask, pcch, nullptr, nullptr) : nullptr;
+}
+
+float RoadGroundChecker::Check(const Object&, float best, VectorPos pos, VectorDir* normal)
+{
+    return world.quadtree != nullptr ? world.quadtree->GetHeight(best, pos, normal, nullptr) : best;
 }

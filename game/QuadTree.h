@@ -74,14 +74,9 @@ enum LAYOUT_BLOCK
     LAYOUT_BLOCKS = 6,
 };
 
-struct LayoutFile
-{
-    u32 blockCount;
-    HeaderBlock block[LAYOUT_BLOCKS];
-
-    ModelHeader* Header() { return reinterpret_cast<ModelHeader*>(this); }
-};
-static_assert(sizeof(LayoutFile) == 52);
+// LayoutFile (ZevEngine2/modelfile.h) heads the layout file: a block count
+// and LAYOUT_BLOCKS descriptors.
+static_assert(sizeof(LayoutFile::block) / sizeof(HeaderBlock) == LAYOUT_BLOCKS);
 
 enum GRID_BLOCK
 {
@@ -570,10 +565,28 @@ public:
     SortedTree<Instance, 212> stObjects;
     SortedTree<GroundPatch, 64> stPatches;
 
+    // The best of sofar and every road, junction and ground patch of the
+    // window under p (the step rule decides); a cache remembers the surface
+    // that gave it unless it lies more than a step below p.
+    float GetHeight(float sofar, VectorPos p, VectorDir* normal, GHCache* cache);
+    // obj against the city's model instances (live ones and pooled
+    // temporaries for the rest): the first non-zero pair result, else 0.
+    int Collide(Object* obj);
+    // The first instance whose shapes the segment p0-p1 meets and pcch (when
+    // given) accepts; a plain instance answers with a pooled temporary that
+    // stays valid until the pool hands its slot out again.
+    Object* CheckRay(VectorPos p0, VectorPos p1, VectorPos* point, VectorDir* normal, unsigned short mask,
+                     int (*pcch)(Object*), Object* exclude1, Object* exclude2);
+
     // Table sizes the checks use.
     int nRoadtypes = 0, nGroundtypes = 0, nTextures = 0, nCities = 0;
     bool reportedStack = false;
+    bool reportedQueryStack = false;
 };
+
+// Node stacks of the window's query walks: nine roots and three more entries
+// for each level below.
+constexpr int QUADTREE_QUERY_STACK = 32;
 
 // The cell of a world coordinate: trunc((v + 16384) / 256) - 64.  Cells
 // below -64 do not exist: the window's centre stays at -63 or above.
@@ -642,6 +655,14 @@ public:
     // null when the segment is clear.
     Object* CheckRay(VectorPos p0, VectorPos p1, VectorPos* point, VectorDir* normal, Object* exclude1,
                      Object* exclude2, unsigned short mask);
+    // The city's instances alone on the segment (no excluded objects).
+    Object* CheckRayCity(VectorPos p0, VectorPos p1, VectorPos* point, VectorDir* normal, unsigned short mask,
+                         int (*pcch)(Object*));
+    // The ground height under p: the remembered surfaces of the cache first
+    // (a segment's end junctions, and through a joining junction the next
+    // segment, before a search), then the window's.  0 with the up normal
+    // (0, -1, 0) where there is no ground.
+    float GroundHeight(VectorPos p, VectorDir* normal, GHCache* cache);
 
     static constexpr int COLLISION_RETESTS = 16;
     static constexpr u32 DAY_FRAMES = 5184000;

@@ -21,6 +21,7 @@ static_assert(sizeof(void*) == 4, "city records keep offsets and pointers in the
 
 class RoadType;
 class RoadSeg;
+struct GHCache;
 class Junction;
 struct GroundType;
 class Object;
@@ -82,6 +83,10 @@ class RoadType : public RoadTypeFile
 public:
     // Half-width: the larger of the right edge's x and minus the left edge's.
     float Radius() const;
+    // The surface height of the cross-section at lateral distance x, x held
+    // between the left and the right edge; at a vertical face the outer
+    // point's height.
+    float CrossSectHeight(float x) const;
 };
 static_assert(sizeof(RoadType) == 32);
 
@@ -108,6 +113,15 @@ public:
     // forward untouched, when nothing continues the road.
     const RoadSeg* Next(bool& forward) const;
     const Junction* Other(const Junction* j) const { return jtn[0] == j ? jtn[1] : jtn[0]; }
+    // The centre line moved sideways by d (lane lines, pavement paths).
+    Bezier Offset(float d) const;
+    // The ground of the segment under pos when it wins over height by the
+    // step rule: height (and *normal, and the cache's result) replaced, true.
+    // With a cache and a road kind with ROADTYPE_KERBWALLS, a sideways move
+    // into a kerb face stops at it (a horizontal normal and the push-back in
+    // the cache when a normal is asked for).
+    bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
+    float CrossSectHeight(float x) const { return type->CrossSectHeight(x); }
 };
 static_assert(sizeof(RoadSeg) == 80);
 
@@ -152,7 +166,47 @@ public:
     int GetFlags(int mask) const { return u8Flags & mask; }
     // The slot holding rs, or -1.
     int Slot(const RoadSeg* rs) const;
+    // The signal command for traffic arriving from rs at tick `time`: 0 when
+    // rs is not at this junction.  With three slots, slots 0 and 1 form the
+    // first group; otherwise the even slots do.
+    int GetSignalCommand(const RoadSeg& rs, int time) const;
+    // The junction's ground under pos (within its radius): a bend's swept
+    // section, a through road with its corners and side mouths, or the road
+    // mouths, kerb corners and flat middle of an ordinary junction.
+    bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
+    const Bezier& Kerb(int i) const { return pbezCurbs[i]; }
+    bool Ends(const RoadSeg* rs) const { return rs->jtn[1] == this; }
 };
+
+// The corner pavement along kerb `kerb` of a junction.
+bool GetHeightKerb(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int kerb, GHCache* cache);
+// The mouth of the road in `slot` where it joins a through road whose edge is
+// ref moved sideways by v.x and down by v.y.
+bool GetHeightJuncEnd(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int slot, const Bezier& ref,
+                      Vector v, GHCache* cache);
+
+// Surface pieces the ground queries have tried, counted for profiling: whole
+// surfaces (segments, junctions, patches), kerb corners and junction mouths.
+struct GroundTestCounts
+{
+    u32 surfaces = 0;
+    u32 kerbs = 0;
+    u32 mouths = 0;
+};
+extern GroundTestCounts groundtests;
+
+// How far a surface may stand above the feet and still be stepped onto.
+constexpr float GROUND_STEP = 0.3125f;
+// Whether a surface at height `surface` replaces the best so far (`best`)
+// under feet at height `pos` (y down): a surface above the feet only within a
+// step of them, and the highest reachable surface over lower ones.
+bool GroundStepAccepts(float pos, float surface, float best);
+
+// The signal command of one approach: flags holds the junction's signal kind
+// (bits 0-1) and SIGNAL_FIRSTGROUP for the first group of roads.  Bits 2-3 of
+// the command are the light state (0 go, 4, 8, 12 stop).
+int GetGeneralSignalCommand(unsigned short flags, unsigned short timeoffset, int time);
+constexpr unsigned short SIGNAL_FIRSTGROUP = 0x8000;
 
 struct GroundTypeFile
 {
@@ -182,8 +236,49 @@ public:
     VectorPos Centre() const { return VectorPos(centre.v); }
     float Radius() const { return centre[3]; }
     GroundType* Type() const { return FileWordPtr<GroundType>(LaneWord(patch.p[0][3])); }
+    // The patch's ground under pos; a remembered patch is followed from its
+    // last (u, v) while the position stays over it.
+    bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
 };
 static_assert(sizeof(GroundPatch) == 336);
+
+// ---------------------------------------------------------------------------
+// Road geometry.  Sideways means along the horizontal normal of a direction t,
+// unit(t.z, 0, -t.x); a positive distance moves to the side it points to.
+
+// A centre line moved sideways by d.  The ends move along the end normals; the
+// handles keep their directions and are scaled by the distance from the moved
+// end to the moved third point times the scale kept in c1.w (c2.w).
+Bezier RoadSegOffset(const Bezier& b, float d);
+// The same by v.x sideways and v.y down; with v.x = 0 the curve is only
+// lowered by v.y.
+Bezier RoadSegOffset(const Bezier& b, Vector v);
+// A kerb or junction curve moved sideways by d0 at its start and d1 at its
+// end; each handle grows by its end's rate (c1.w, c2.w) per unit moved and
+// never reverses.
+Bezier JunctionOffset(const Bezier& b, float d0, float d1);
+Bezier JunctionOffset(const Bezier& b, float d);
+
+// The start of the cross-section segment of the n points from v0 that holds u
+// (u within [first x, last x)).
+VECTOR* GetXSect(float u, const VECTOR* v0, int n);
+// The sideways move from the lateral position *pwall to u over the n points
+// from v0, starting the search for the old position's segment at v (forward
+// when dir).  A face rising more than KERB_WALL_RISE above where the move
+// began, steeper than two in one, whose top lies above the relative height y,
+// stops it: the result is the segment on the near side and *pwall the
+// push-back (negative when moving right).  Otherwise *pwall is 0 and the
+// result the segment that holds u.
+VECTOR* GetXSect(float u, const VECTOR* v0, int n, float* pwall, float y, const VECTOR* v, bool dir);
+constexpr float KERB_WALL_RISE = 0.09375f;
+
+// Whether p (x and z) can lie within r of the curve: false when it lies
+// outside the control points' box widened by r, behind the nearer end, or
+// more than r outside the control polygon's hull.
+bool ConvexHullCheck(const Bezier& b, VectorXZ p, float r);
+// The row of the hull table ConvexHullCheck uses for the curve (1 to 8), from
+// the turns of its control polygon.
+int ConvexHullRow(const Bezier& b);
 
 // A road by id and kind, naming what something is on.
 struct RoadInfo
@@ -216,7 +311,15 @@ struct RoadPos
 };
 
 // A moving object's ground-height cache: the surface that gave its last
-// height and where on it.  Owned and zeroed by the object.
+// height and where on it.  Owned and zeroed by the object.  The world never
+// clears caches, and the surfaces they point at live in the streamed cells:
+// owners clear theirs after KVWorld::Clean, after a teleport and after any
+// move long enough for the window to have moved on.
+//
+// The index word (rsdir.w) names the piece of the surface: on a segment
+// GHC_LEFTPAVEMENT, GHC_CARRIAGEWAY or GHC_RIGHTPAVEMENT; on a junction
+// GHC_LEFTPAVEMENT + i for the corner pavement along kerb i, or the slot of
+// the road whose mouth it was (0 also for a through road).
 struct GHCache
 {
     RoadSeg* prs;         // road segment of the last height, or null
@@ -247,6 +350,13 @@ struct GHCache
     void SetPenetration(float d) { rsres.setw(d); }
     float GetPenetration() const { return rsres[3]; }
     float GetPrevT() const { return rsres[2]; }
-    float GetPrevU() const { return rsres[0]; }
+    // The lateral offset the object had before, on a new segment whose result
+    // here is res (u, height, t) with tangent dir: the old position measured
+    // across it, a little further out, or the old push-back carried over.
+    float GetPrevU(VectorPos pos, VectorXYZ res, VectorDir dir) const;
 };
+
+constexpr int GHC_CARRIAGEWAY = 0;
+constexpr int GHC_LEFTPAVEMENT = 0x8000;
+constexpr int GHC_RIGHTPAVEMENT = 0x8001;
 static_assert(offsetof(GHCache, rsres) == 16 && sizeof(GHCache) == 64);

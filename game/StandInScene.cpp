@@ -1,6 +1,7 @@
 // The stand-in scene: the sample cube from the disc in the world, a fixed
 // camera, and the world's drawing for what the world holds.
 #include <algorithm>
+#include <cstring>
 
 #include "game/StandInScene.h"
 
@@ -23,12 +24,17 @@ Object* standincube;
 Matrix standincamera;
 
 // The drive through the city: corners of the route on the road centre
-// lines, from the start placeholder to the end one, at eye height.
+// lines, from the start placeholder to the end one.  The camera rides
+// STANDIN_EYE_HEIGHT above the ground it finds under the route, asked at the
+// feet (the height found last) with its own ground cache.
 constexpr float STANDIN_DRIVE_SPEED = 2.0f;
-constexpr float STANDIN_EYE_Y = -3.0f;
+constexpr float STANDIN_EYE_HEIGHT = 1.5f;
 VectorPos drive[5];
 int driveCorners = 0;
 Matrix drivecamera(true);
+GHCache drivecache;
+float driveground = 0.0f;
+bool reportedNoGround = false;
 RenderContext cityview;
 int shownx = 64, shownz = 64;
 bool shownComplete = false;
@@ -136,13 +142,18 @@ void StandInCityStart()
     const VectorPos a = from->Pos(), b = to->Pos();
     // East along the start's road, south down the avenue at x = 32, east
     // along the end's road.
-    drive[0] = VectorPos(a[0], STANDIN_EYE_Y, 32.0f);
-    drive[1] = VectorPos(32.0f, STANDIN_EYE_Y, 32.0f);
-    drive[2] = VectorPos(32.0f, STANDIN_EYE_Y, -32.0f);
-    drive[3] = VectorPos(b[0], STANDIN_EYE_Y, -32.0f);
+    drive[0] = VectorPos(a[0], 0.0f, 32.0f);
+    drive[1] = VectorPos(32.0f, 0.0f, 32.0f);
+    drive[2] = VectorPos(32.0f, 0.0f, -32.0f);
+    drive[3] = VectorPos(b[0], 0.0f, -32.0f);
     driveCorners = 4;
     while (!world.SyncTo(a)) {
     }
+    // A new drive: nothing remembered, the feet start at the placeholder's
+    // height.
+    std::memset(&drivecache, 0, sizeof drivecache);
+    driveground = a[1];
+    reportedNoGround = false;
     shownx = world.quadtree->gridx;
     shownz = world.quadtree->gridz;
     shownComplete = true;
@@ -164,7 +175,14 @@ const Matrix& StandInCityFrame(const RenderContext& view, int frame)
     }
     const VectorDir along = Normalise(VectorDir(drive[leg + 1] - drive[leg]));
     const float len = Length(VectorXYZ(drive[leg + 1] - drive[leg]));
-    const VectorPos at = drive[leg] + along * std::min(left, len);
+    const VectorPos route = drive[leg] + along * std::min(left, len);
+    VectorDir up;
+    driveground = world.GroundHeight(VectorPos(route[0], driveground, route[2]), &up, &drivecache);
+    if (drivecache.prs == nullptr && drivecache.pjunc == nullptr && drivecache.pgp == nullptr && !reportedNoGround) {
+        printf("City: frame %d: no ground under the drive at (%.2f, %.2f)\n", frame, route[0], route[2]);
+        reportedNoGround = true;
+    }
+    const VectorPos at(route[0], driveground - STANDIN_EYE_HEIGHT, route[2]);
     drivecamera = LookatMatrix(at, at + along * 10.0f);
 
     cityview = view;

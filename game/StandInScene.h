@@ -36,8 +36,10 @@ void StandInCityStart();
 
 // Once per displayed frame: the stand-in's driving camera (from the start
 // placeholder east along the road, south, east again toward placeholder -5,
-// two units a frame) walks the visible city, moving the window and streaming
-// under the time budget; the window's moves and completions are printed.
+// two units a frame, 1.5 units above the ground it finds under the route)
+// walks the visible city, moving the window and streaming under the time
+// budget; the window's moves and completions are printed, and the first
+// place where the drive finds no ground it remembers.
 // Returns the driving camera's world matrix.
 const Matrix& StandInCityFrame(const RenderContext& view, int frame);
 

@@ -760,7 +760,9 @@ void ExpectInside(const Loaded& l)
         const NODE& n = mf.nodes[i];
         EXPECT_TRUE(n.sibling == 0xFFFF || n.sibling < mf.nNodes);
         EXPECT_TRUE(n.child == 0xFFFF || n.child < mf.nNodes);
-        if (n.Model() < MDL_NOGEOM)
+        // Marker nodes (wheel mounts, locators) name no model.
+        const bool drawn = !(n.model & MDL_NOTOBJECT) || n.Type() == NODETYPE_LOD;
+        if (drawn && n.Model() < MDL_NOGEOM)
         {
             EXPECT_LT(n.Model(), mf.nModels);
         }

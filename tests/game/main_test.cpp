@@ -297,7 +297,7 @@ TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
 // the title while the game starts and the city around the stand-in mission's
 // start loads, then the sample cube, lit and turning, and the interface
 // chime played once; the stand-in's drive moves the city's window east, then
-// south, each move completing.
+// south, each move completing, and finds ground under it all the way.
 TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOnce)
 {
     const std::filesystem::path program = GameProgram();
@@ -325,6 +325,7 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOn
     EXPECT_EQ(r.output.find("window moves to (-1"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("ZEVSOUND_LOADBANK failed"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Stand-in scene:"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("no ground under the drive"), std::string::npos) << r.output;
 
     // One of the first fields shows the title picture (a red sky above, a
     // blue disc in the middle) before the first frame is flipped.

@@ -17,6 +17,7 @@
 #include "tools/lib/ipuenc.h"
 #include "tools/lib/pak.h"
 #include "tools/lib/sampledisc.h"
+#include "tools/lib/samplesound.h"
 
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/EntTypes.h"
@@ -46,6 +47,28 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoCity\\TEST.MGD",           "KORVALIS\\DemoCity\\TEST.EXM",
     "KORVALIS\\DemoData\\Missions\\MISSION1.EXM", "KORVALIS\\DemoData\\Missions\\MISSION2.EXM",
     "KORVALIS\\DemoData\\Missions\\MISSION3.EXM", "KORVALIS\\MISSIONS\\MISSION1.EXM",
+    "KORVALIS\\DemoData\\Vags\\DEMO.VB",      "KORVALIS\\DemoData\\Vags\\SND_COMB.SND",
+    "KORVALIS\\DemoData\\Vags\\SND_DEST.SND", "KORVALIS\\DemoData\\Vags\\SND_VO.SND",
+    "KORVALIS\\DemoData\\Vags\\SND_GUN.SND",  "KORVALIS\\DemoData\\Vags\\SND_CAR.SND",
+    "KORVALIS\\DemoData\\Veh\\VEHICLES.EXP",  "KORVALIS\\DemoData\\Veh\\VEHICLES.EXM",
+    "KORVALIS\\DemoData\\Vags\\CB_101A.VB",   "KORVALIS\\DemoData\\Vags\\CB_101B.VB",
+    "KORVALIS\\DemoData\\Vags\\CB_OP_01.VB",  "KORVALIS\\DemoData\\Vags\\CB_OP_02.VB",
+    "KORVALIS\\DemoData\\Vags\\CB_OP_03.VB",  "KORVALIS\\DemoData\\Vags\\CB_OP_04.VB",
+    "KORVALIS\\DemoData\\Vags\\CB_GE_01.VB",  "KORVALIS\\DemoData\\Vags\\CB_GE_02.VB",
+    "KORVALIS\\DemoData\\Vags\\CB_GE_03.VB",  "KORVALIS\\DemoData\\Vags\\CB_GE_04.VB",
+    "KORVALIS\\DemoData\\Vags\\DV145.VB",     "KORVALIS\\DemoData\\Vags\\DV146.VB",
+    "KORVALIS\\DemoData\\Vags\\DV147.VB",     "KORVALIS\\DemoData\\Vags\\DV148.VB",
+    "KORVALIS\\DemoData\\Vags\\DV149.VB",     "KORVALIS\\DemoData\\Vags\\DV150.VB",
+    "KORVALIS\\DemoData\\Vags\\DV151.VB",     "KORVALIS\\DemoData\\Vags\\DV152.VB",
+    "KORVALIS\\DemoData\\Vags\\DV153.VB",     "KORVALIS\\DemoData\\Vags\\DV154.VB",
+    "KORVALIS\\DemoData\\Vags\\DV155.VB",     "KORVALIS\\DemoData\\Vags\\DV156.VB",
+    "KORVALIS\\DemoData\\Vags\\DV157.VB",     "KORVALIS\\DemoData\\Vags\\DV158.VB",
+    "KORVALIS\\DemoData\\Vags\\DV159.VB",     "KORVALIS\\DemoData\\Vags\\DV160.VB",
+    "KORVALIS\\DemoData\\Vags\\DV161.VB",     "KORVALIS\\DemoData\\Vags\\DV162.VB",
+    "KORVALIS\\DemoData\\Vags\\DV163.VB",     "KORVALIS\\DemoData\\Vags\\DV164.VB",
+    "KORVALIS\\DemoData\\Vags\\DV165.VB",     "KORVALIS\\DemoData\\Vags\\DV166.VB",
+    "KORVALIS\\DemoData\\Vags\\DV167.VB",     "KORVALIS\\DemoData\\Vags\\DV168.VB",
+    "KORVALIS\\DemoData\\Vags\\DV169.VB",     "KORVALIS\\DemoData\\Vags\\DV170.VB",
 };
 
 const char* const kPictures[] = {"DEMTITLE", "DEMOSCR1", "DEMOSCR2", "DEMOSCR3", "DEMOEND1",
@@ -394,4 +417,30 @@ TEST_F(SampleDiscMachine, InterfaceBankLoadsAndItsChimeStrikesE6ThenC6)
         tail = std::max(tail, std::abs(v));
     EXPECT_EQ(tail, 0.0);
     EXPECT_EQ(sound.NumFreeChannels(), SOUND_VCHANNELS);
+}
+
+TEST(SampleDisc, EffectBanksHoldTheirCountsAndTheWhizFalls)
+{
+    const std::vector<tools::PakInputFile>& files = Files();
+    for (const tools::EffectBank& b : tools::kEffectBanks) {
+        const tools::PakInputFile* f = FileNamed(files, std::string("DemoData/Vags/") + b.file);
+        ASSERT_NE(f, nullptr) << b.file;
+        ASSERT_GE(f->data.size(), sizeof(SOUNDFILE));
+        const SOUNDFILE* head = reinterpret_cast<const SOUNDFILE*>(f->data.data());
+        EXPECT_EQ(head->nSamples, b.samples) << b.file;
+    }
+    // The whiz falls: more zero crossings in its first quarter than in its
+    // last.
+    const std::vector<int16_t> whiz = tools::SampleWhiz();
+    auto crossings = [&](size_t from, size_t to) {
+        int n = 0;
+        for (size_t i = from + 1; i < to; i++)
+            n += (whiz[i - 1] < 0) != (whiz[i] < 0);
+        return n;
+    };
+    const size_t q = whiz.size() / 4;
+    EXPECT_GT(crossings(0, q), 2 * crossings(3 * q, 4 * q));
+    // Each voice line differs from the others.
+    const std::vector<int16_t> a = tools::SampleVoiceLine(0), b = tools::SampleVoiceLine(1);
+    EXPECT_NE(a, b);
 }

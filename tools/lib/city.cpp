@@ -193,14 +193,22 @@ std::vector<Bezier> Kerbs(const CityDescription& c, const std::vector<SegGeo>& g
         } else if (n == 2 && i == 1) {
             kerbs.push_back(Kerb(a.p, a.out, b.p, b.out));   // the centre curve of a bend
         } else {
-            VectorDir toB = Normalise(VectorDir(b.p - a.p));
-            VectorDir toA = -toB;
             if (n == 2) {
                 // The outer kerb of a bend: the sides away from the other road.
-                toB = -toB;
-                toA = -toA;
+                const VectorDir toA = Normalise(VectorDir(b.p - a.p));
+                kerbs.push_back(Kerb(EdgeToward(a, -toA), a.out, EdgeToward(b, toA), b.out));
+                continue;
             }
-            kerbs.push_back(Kerb(EdgeToward(a, toB), a.out, EdgeToward(b, toA), b.out));
+            // Between the two mouths' centre points: the game moves it out to
+            // each road's carriageway edge, and its handles shrink as it moves
+            // in toward the corner, as an arc's would.
+            Bezier kb = Kerb(a.p, a.out, b.p, b.out);
+            const float turn = std::acos(std::clamp(Dot(-a.out, b.out), -1.0f, 1.0f));
+            const float chord = Dist(a.p, b.p);
+            const float rate = chord > 0.0f ? -2.0f * std::sin(0.5f * turn) / chord : 0.0f;
+            kb.c1[3] = rate;
+            kb.c2[3] = rate;
+            kerbs.push_back(kb);
         }
     }
     return kerbs;

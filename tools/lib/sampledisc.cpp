@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <numbers>
 #include <string>
 #include <system_error>
@@ -16,8 +17,10 @@
 #include "tools/lib/adpcm.h"
 #include "tools/lib/city.h"
 #include "tools/lib/ipuenc.h"
+#include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
+#include "tools/lib/samplesound.h"
 #include "tools/lib/skyfile.h"
 
 namespace tools {
@@ -102,14 +105,14 @@ std::vector<int16_t> SampleChime()
     return ToPcm(mix);
 }
 
-std::vector<int16_t> SampleMusic()
+namespace {
+
+// Two bars of eighth notes at 120 beats a minute, played twice over a held
+// low note per bar (semitones from middle C).
+std::vector<int16_t> PluckedPhrase(const int (&melody)[16], const int (&bass)[2])
 {
-    // Two bars of eighth notes at 120 beats a minute, played twice over a
-    // held low note per bar: C, D, E, G, A over two octaves.
     static constexpr Partial kPluck[] = {{1.0, 1.0}, {2.0, 0.4}, {3.0, 0.15}};
     static constexpr Partial kBass[] = {{1.0, 1.0}, {2.0, 0.2}};
-    static constexpr int kMelody[16] = {0, 2, 4, 7, 9, 7, 4, 2, 0, 4, 7, 12, 9, 7, 4, 2};
-    static constexpr int kBassNotes[2] = {-12, -15};
     constexpr double kNote = 0.25;
     constexpr double kSeconds = 8.0;
     auto hz = [](int semitones) { return 261.63 * std::pow(2.0, semitones / 12.0); };
@@ -117,15 +120,43 @@ std::vector<int16_t> SampleMusic()
     for (int pass = 0; pass < 2; ++pass) {
         const double base = pass * 4.0;
         for (int bar = 0; bar < 2; ++bar)
-            AddStrike(mix, kMusicRate, base + bar * 2.0, hz(kBassNotes[bar]), 3000.0, kBass, 0.8, 2.0);
+            AddStrike(mix, kMusicRate, base + bar * 2.0, hz(bass[bar]), 3000.0, kBass, 0.8, 2.0);
         for (int i = 0; i < 16; ++i)
-            AddStrike(mix, kMusicRate, base + i * kNote, hz(kMelody[i]), 4000.0, kPluck, 0.18, 0.6);
+            AddStrike(mix, kMusicRate, base + i * kNote, hz(melody[i]), 4000.0, kPluck, 0.18, 0.6);
     }
     // The last strikes are cut at the end: fade the final 50 ms to silence.
     const size_t fade = size_t(0.05 * kMusicRate);
     for (size_t i = 0; i < fade; ++i)
         mix[mix.size() - 1 - i] *= double(i) / double(fade);
     return ToPcm(mix);
+}
+
+}  // namespace
+
+std::vector<int16_t> SampleMusic()
+{
+    // C, D, E, G, A over two octaves.
+    static constexpr int kMelody[16] = {0, 2, 4, 7, 9, 7, 4, 2, 0, 4, 7, 12, 9, 7, 4, 2};
+    return PluckedPhrase(kMelody, {-12, -15});
+}
+
+std::vector<int16_t> SampleDemoMusic()
+{
+    // The same scale in A minor, climbing.
+    static constexpr int kMelody[16] = {-3, 0, 2, 4, 7, 4, 2, 0, -3, 2, 4, 9, 7, 4, 2, 0};
+    return PluckedPhrase(kMelody, {-15, -20});
+}
+
+std::vector<std::string> SampleVoiceFiles()
+{
+    std::vector<std::string> names = {"CB_101A", "CB_101B"};
+    for (int n = 1; n <= 4; n++)
+        names.push_back("CB_OP_0" + std::to_string(n));
+    for (int n = 1; n <= 4; n++)
+        names.push_back("CB_GE_0" + std::to_string(n));
+    for (int row = 145; row <= 170; row++)
+        names.push_back("DV" + std::to_string(row));
+    return names;
 }
 
 bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
@@ -146,6 +177,43 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     // Streamed data carries no loop flags: the streaming module marks the
     // pieces it writes into the ring buffer.
     files.push_back({"DemoData/Vags/CITYBUSY.VB", EncodeAdpcm(SampleMusic(), AdpcmLoop::kRaw), "generated music"});
+
+    files.push_back({"DemoData/Vags/DEMO.VB", EncodeAdpcm(SampleDemoMusic(), AdpcmLoop::kRaw), "generated music"});
+
+    for (size_t b = 0; b < std::size(kEffectBanks); b++) {
+        std::vector<BankInput> sounds;
+        for (int i = 0; i < kEffectBanks[b].samples; i++) {
+            BankInput in;
+            in.name = std::string(kEffectBanks[b].file) + " sample " + std::to_string(i);
+            in.sound.samples = SampleEffect(int(b), i);
+            in.sound.rate = kEffectRate;
+            sounds.push_back(std::move(in));
+        }
+        PakInputFile f{std::string("DemoData/Vags/") + kEffectBanks[b].file, {}, "generated sound bank"};
+        if (!BuildSoundBank(sounds, BankLayout::kLayout1, 0, f.data, error)) {
+            error = f.path + ": " + error;
+            return false;
+        }
+        files.push_back(std::move(f));
+    }
+
+    int seed = 0;
+    for (const std::string& name : SampleVoiceFiles()) {
+        std::vector<int16_t> pcm = name.starts_with("CB_OP")   ? SampleRadioLeadIn(name.back() - '0')
+                                   : name.starts_with("CB_GE") ? SampleRadioTail(name.back() - '0')
+                                                               : SampleVoiceLine(seed++);
+        files.push_back({"DemoData/Vags/" + name + ".VB", EncodeAdpcm(pcm, AdpcmLoop::kRaw), "generated voice"});
+    }
+
+    ModelGroup vehicles;
+    PakInputFile dir{"DemoData/Veh/VEHICLES.EXP", {}, "generated vehicle group"};
+    PakInputFile data{"DemoData/Veh/VEHICLES.EXM", {}, "generated vehicle group"};
+    if (!SampleVehicleGroup(vehicles, error) || !WriteModelGroup(vehicles, dir.data, data.data, error)) {
+        error = "DemoData/Veh/VEHICLES.EXP: " + error;
+        return false;
+    }
+    files.push_back(std::move(dir));
+    files.push_back(std::move(data));
 
     if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
         !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error) ||

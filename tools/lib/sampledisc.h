@@ -3,6 +3,14 @@
 // and show.  It holds
 //   DemoData\Vags\SND_UI.SND     the interface sound bank: sample 0 a two-note chime
 //   DemoData\Vags\CITYBUSY.VB    a streamed music piece (a tone sequence, 44,100 Hz)
+//   DemoData\Vags\DEMO.VB        the demo's music piece, another phrase
+//   DemoData\Vags\SND_COMB, SND_DEST, SND_VO, SND_GUN, SND_CAR (.SND)
+//                                the effect banks (tools/lib/samplesound.h)
+//   DemoData\Vags\CB_101A/B, CB_OP_01..04, CB_GE_01..04, DV145..DV170 (.VB)
+//                                voice lines: a dispatcher's call with the
+//                                radio's lead-ins and tails, the player's
+//                                driving lines (22,050 Hz)
+//   DemoData\Veh\VEHICLES.EXP/EXM the vehicle group (tools/lib/mdlgroup.h)
 //   DemoData\Sample\CUBE.P2B     the sample cube model (tools/lib/p2b_sample.h)
 //   DemoData\Sample\ARM.P2B      the sample skinned arm
 //   DemoData\Misc\SKY.P2B        the sky's sun, moon and stars (tools/lib/skyfile.h)
@@ -54,6 +62,11 @@ std::vector<int16_t> SampleChime();
 // The music piece: an eight-second phrase of plucked notes over a pentatonic
 // scale, quiet at both ends so that it can be played back to back with itself.
 std::vector<int16_t> SampleMusic();
+// The demo's piece: the same kind of phrase over another melody.
+std::vector<int16_t> SampleDemoMusic();
+
+// The voice lines' file names (without ".VB"), in the order they are stored.
+std::vector<std::string> SampleVoiceFiles();
 
 // The sample disc's files, paths below the archive's root, in the order
 // listed above.  False with a message when a writer refuses its input.

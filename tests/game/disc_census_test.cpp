@@ -1,0 +1,124 @@
+// Which of the files the game's tables name are on the sample disc.  The
+// census is printed, and held to what the disc is meant to carry now; a
+// table that gains files on the disc updates its line here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/lib/sampledisc.h"
+
+#include "game/GameAudio.h"
+#include "game/GameFlow.h"
+
+namespace {
+
+// A path as the archive look-up compares it: upper case, forward slashes,
+// without the archive's own directory.
+std::string Key(std::string path)
+{
+    if (path.rfind("KORVALIS\\", 0) == 0)
+        path = path.substr(9);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    std::transform(path.begin(), path.end(), path.begin(), [](char c) { return char(std::toupper(c)); });
+    return path;
+}
+
+const std::set<std::string>& Disc()
+{
+    static const std::set<std::string> names = [] {
+        std::vector<tools::PakInputFile> files;
+        std::string error;
+        EXPECT_TRUE(tools::SampleDiscFiles(files, error)) << error;
+        std::set<std::string> n;
+        for (const tools::PakInputFile& f : files)
+            n.insert(Key(f.path));
+        return n;
+    }();
+    return names;
+}
+
+bool OnDisc(const std::string& gamePath)
+{
+    return Disc().count(Key(gamePath)) != 0;
+}
+
+// Prints "table: n of m on the disc" with the names found.
+void Report(const char* table, const std::vector<std::string>& found, size_t of)
+{
+    std::string list;
+    for (const std::string& f : found)
+        list += " " + f;
+    std::fprintf(stdout, "census %-22s %3zu of %3zu on the disc:%s\n", table, found.size(), of, list.c_str());
+}
+
+}  // namespace
+
+TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
+{
+    // The vehicle group.
+    EXPECT_TRUE(OnDisc(szVehicleGroupDir));
+    EXPECT_TRUE(OnDisc(szVehicleGroupData));
+
+    // Music pieces: the two the demo plays.
+    std::vector<std::string> music;
+    for (const DynamicSoundStream::Sample& s : songsamples)
+        if (OnDisc(s.file))
+            music.push_back(s.file + std::string(s.file).rfind('\\') + 1);
+    Report("songsamples", music, NUM_SONGSAMPLES);
+    EXPECT_EQ(music, (std::vector<std::string>{"CITYBUSY.VB", "DEMO.VB"}));
+
+    // The player's voice: the driving types 15..20, the dispatcher's first
+    // call and the radio's lead-ins and tails.
+    std::vector<std::string> rows;
+    std::vector<int> present;
+    for (int row = 0; row < NUM_DACEVOTRAX; row++)
+        if (DaceVOTrax[row].file != nullptr && OnDisc(DaceVOTrax[row].file)) {
+            present.push_back(row);
+            rows.push_back(std::to_string(row));
+        }
+    Report("DaceVOTrax rows", rows, NUM_DACEVOTRAX - 1);
+    std::vector<int> want = {14, 15, 86, 87, 88, 89, 90, 91, 92, 93};
+    for (int row = DaceVOJukebox::GetTrack(DaceVO_CarCrash); row < DaceVOJukebox::GetTrack(DaceVO_CombatStart); row++)
+        want.push_back(row);
+    EXPECT_EQ(present, want);
+
+    // Effect banks the start-up loads.
+    std::vector<std::string> banks;
+    const char* bankNames[] = {"SND_UI", "SND_COMB", "SND_DEST", "SND_VO", "SND_GUN", "SND_CAR"};
+    for (const char* b : bankNames)
+        if (OnDisc(std::string("KORVALIS\\DemoData\\Vags\\") + b + ".SND"))
+            banks.push_back(b);
+    Report("effect banks", banks, std::size(bankNames));
+    EXPECT_EQ(banks.size(), std::size(bankNames));
+
+    // Not yet on the disc: character models, animation groups and their
+    // banks, the other characters' voices.
+    std::vector<std::string> chars;
+    char buf[64];
+    for (const MdlFNInfo& m : rmfniMain)
+        for (int detail : {0, 0x100})
+            if (OnDisc(GetModelFileName(m.iID | detail, buf)))
+                chars.push_back(buf);
+    Report("rmfniMain", chars, 2 * NUM_MDLFNINFO);
+    EXPECT_TRUE(chars.empty());
+    std::vector<std::string> groups;
+    for (const char* g : AnimGroupFileNames)
+        for (const char* form : {"KORVALIS\\DemoData\\Char\\%s.ANI", "KORVALIS\\DemoData\\Vags\\%s.SND"}) {
+            std::snprintf(buf, sizeof buf, form, g);
+            if (OnDisc(buf))
+                groups.push_back(buf);
+        }
+    Report("AnimGroupFileNames", groups, 2 * std::size(AnimGroupFileNames));
+    EXPECT_TRUE(groups.empty());
+    std::vector<std::string> npc;
+    for (const char* p : NPCVOPrefixes)
+        for (const char* s : NPCVOSuffixes)
+            if (OnDisc(std::string("KORVALIS\\DemoData\\NPCVO\\") + p + s + ".VB"))
+                npc.push_back(std::string(p) + s);
+    Report("NPC voices", npc, std::size(NPCVOPrefixes) * std::size(NPCVOSuffixes));
+    EXPECT_TRUE(npc.empty());
+}

@@ -1,0 +1,166 @@
+// Generated effects and voice lines.
+// Standard headers come before the game's, whose common header renames the
+// C library's heap and printing functions for game code.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "tools/lib/samplesound.h"
+
+namespace tools {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kRate = kEffectRate;
+
+// A small linear congruential generator: noise that depends on the seed only.
+class Noise
+{
+public:
+    explicit Noise(u32 seed) : x(seed * 2654435761u + 12345u) {}
+    double Next()
+    {
+        x = x * 1664525u + 1013904223u;
+        return double(int32_t(x)) / 2147483648.0;
+    }
+
+private:
+    u32 x;
+};
+
+std::vector<int16_t> ToPcm(const std::vector<double>& in, double gain)
+{
+    std::vector<int16_t> out(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        out[i] = int16_t(std::lround(std::clamp(in[i] * gain, -32767.0, 32767.0)));
+    return out;
+}
+
+// Attack over the first 5 ms, exponential decay with time constant `decay`.
+double Envelope(double t, double decay)
+{
+    return std::min(1.0, t / 0.005) * std::exp(-t / decay);
+}
+
+std::vector<double> Tone(double seconds, double hz, double decay)
+{
+    std::vector<double> v(size_t(seconds * kRate));
+    for (size_t i = 0; i < v.size(); ++i) {
+        const double t = double(i) / kRate;
+        v[i] = Envelope(t, decay) * (std::sin(2 * kPi * hz * t) + 0.3 * std::sin(4 * kPi * hz * t));
+    }
+    return v;
+}
+
+// Noise through a one-pole low-pass of cut-off `hz`.
+std::vector<double> Burst(double seconds, double hz, double decay, u32 seed)
+{
+    std::vector<double> v(size_t(seconds * kRate));
+    Noise n(seed);
+    const double a = std::exp(-2 * kPi * hz / kRate);
+    double y = 0;
+    for (size_t i = 0; i < v.size(); ++i) {
+        y = a * y + (1 - a) * n.Next();
+        v[i] = Envelope(double(i) / kRate, decay) * y * 3.0;
+    }
+    return v;
+}
+
+// A sine gliding exponentially from hz0 to hz1.
+std::vector<double> Sweep(double seconds, double hz0, double hz1, double decay)
+{
+    std::vector<double> v(size_t(seconds * kRate));
+    double phase = 0;
+    for (size_t i = 0; i < v.size(); ++i) {
+        const double t = double(i) / kRate;
+        phase += 2 * kPi * hz0 * std::pow(hz1 / hz0, t / seconds) / kRate;
+        v[i] = Envelope(t, decay) * std::sin(phase);
+    }
+    return v;
+}
+
+}  // namespace
+
+std::vector<int16_t> SampleWhiz()
+{
+    // Falling as the bullet passes; loudest in the middle.
+    constexpr double kSeconds = 0.35;
+    std::vector<double> v = Sweep(kSeconds, 2400, 600, 10.0);
+    for (size_t i = 0; i < v.size(); ++i) {
+        const double t = double(i) / kRate / kSeconds;
+        v[i] *= std::sin(kPi * t) * std::sin(kPi * t);
+    }
+    return ToPcm(v, 9000);
+}
+
+std::vector<int16_t> SampleGrapple()
+{
+    std::vector<double> thud = Tone(0.4, 80, 0.12);
+    const std::vector<double> scrape = Burst(0.4, 2500, 0.2, 3);
+    for (size_t i = 0; i < thud.size(); ++i)
+        thud[i] += 0.5 * scrape[i];
+    return ToPcm(thud, 9000);
+}
+
+std::vector<int16_t> SampleEffect(int bank, int index)
+{
+    if (bank == 3 && index == 20)
+        return SampleWhiz();
+    if (bank == 0 && index == 3)
+        return SampleGrapple();
+    const int k = bank * 64 + index;
+    const double seconds = 0.06 + 0.03 * (k % 4);
+    switch (k % 3) {
+    case 0:
+        return ToPcm(Tone(seconds, 220.0 * std::pow(2.0, (k % 24) / 12.0), seconds / 3), 8000);
+    case 1:
+        return ToPcm(Burst(seconds, 500.0 + 300.0 * (k % 11), seconds / 3, u32(k)), 8000);
+    default:
+        return ToPcm(Sweep(seconds, 300.0 + 40.0 * (k % 13), 900.0 + 60.0 * (k % 7), seconds / 2), 8000);
+    }
+}
+
+std::vector<int16_t> SampleVoiceLine(int seed)
+{
+    // Vowel formants (Hz): a, e, i, o, u.
+    static constexpr double kFormants[5][2] = {{730, 1090}, {530, 1840}, {270, 2290}, {570, 840}, {300, 870}};
+    constexpr int kSyllables = 3;
+    constexpr double kSyllable = 0.13;
+    const double f0 = 100.0 + 7.0 * (seed % 13);
+    std::vector<double> v(size_t(kSyllables * kSyllable * kRate), 0.0);
+    for (int s = 0; s < kSyllables; ++s) {
+        const double* f = kFormants[(seed + 2 * s) % 5];
+        const size_t start = size_t(s * kSyllable * kRate), n = size_t(kSyllable * kRate);
+        // Harmonics of the voice weighted by how near they lie to a formant.
+        for (int h = 1; h * f0 < 3000; ++h) {
+            const double hz = h * f0 * (1.0 + 0.03 * s);
+            const double w = std::exp(-std::pow((hz - f[0]) / 150, 2)) + 0.6 * std::exp(-std::pow((hz - f[1]) / 200, 2));
+            if (w < 0.01)
+                continue;
+            for (size_t i = 0; i < n; ++i)
+                v[start + i] += w * std::sin(kPi * double(i) / double(n)) * std::sin(2 * kPi * hz * double(i) / kRate);
+        }
+    }
+    return ToPcm(v, 5000);
+}
+
+std::vector<int16_t> SampleRadioLeadIn(int n)
+{
+    std::vector<double> v = Burst(0.2, 3000.0 + 500.0 * n, 0.08, u32(100 + n));
+    for (size_t i = 0; i < std::min<size_t>(v.size(), 40); ++i)
+        v[i] += 1.0;   // the key click
+    return ToPcm(v, 7000);
+}
+
+std::vector<int16_t> SampleRadioTail(int n)
+{
+    std::vector<double> v = Burst(0.25, 4000.0 + 400.0 * n, 0.1, u32(200 + n));
+    const std::vector<double> beep = Tone(0.25, 1200.0 + 100.0 * n, 0.05);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] += 0.5 * beep[i];
+    return ToPcm(v, 7000);
+}
+
+}  // namespace tools
