@@ -82,6 +82,10 @@ class RoadType : public RoadTypeFile
 public:
     // Half-width: the larger of the right edge's x and minus the left edge's.
     float Radius() const;
+    // The surface height of the cross-section at lateral distance x, x held
+    // between the left and the right edge; at a vertical face the outer
+    // point's height.
+    float CrossSectHeight(float x) const;
 };
 static_assert(sizeof(RoadType) == 32);
 
@@ -108,6 +112,9 @@ public:
     // forward untouched, when nothing continues the road.
     const RoadSeg* Next(bool& forward) const;
     const Junction* Other(const Junction* j) const { return jtn[0] == j ? jtn[1] : jtn[0]; }
+    // The centre line moved sideways by d (lane lines, pavement paths).
+    Bezier Offset(float d) const;
+    float CrossSectHeight(float x) const { return type->CrossSectHeight(x); }
 };
 static_assert(sizeof(RoadSeg) == 80);
 
@@ -184,6 +191,44 @@ public:
     GroundType* Type() const { return FileWordPtr<GroundType>(LaneWord(patch.p[0][3])); }
 };
 static_assert(sizeof(GroundPatch) == 336);
+
+// ---------------------------------------------------------------------------
+// Road geometry.  Sideways means along the horizontal normal of a direction t,
+// unit(t.z, 0, -t.x); a positive distance moves to the side it points to.
+
+// A centre line moved sideways by d.  The ends move along the end normals; the
+// handles keep their directions and are scaled by the distance from the moved
+// end to the moved third point times the scale kept in c1.w (c2.w).
+Bezier RoadSegOffset(const Bezier& b, float d);
+// The same by v.x sideways and v.y down; with v.x = 0 the curve is only
+// lowered by v.y.
+Bezier RoadSegOffset(const Bezier& b, Vector v);
+// A kerb or junction curve moved sideways by d0 at its start and d1 at its
+// end; each handle grows by its end's rate (c1.w, c2.w) per unit moved and
+// never reverses.
+Bezier JunctionOffset(const Bezier& b, float d0, float d1);
+Bezier JunctionOffset(const Bezier& b, float d);
+
+// The start of the cross-section segment of the n points from v0 that holds u
+// (u within [first x, last x)).
+VECTOR* GetXSect(float u, const VECTOR* v0, int n);
+// The sideways move from the lateral position *pwall to u over the n points
+// from v0, starting the search for the old position's segment at v (forward
+// when dir).  A face rising more than KERB_WALL_RISE above where the move
+// began, steeper than two in one, whose top lies above the relative height y,
+// stops it: the result is the segment on the near side and *pwall the
+// push-back (negative when moving right).  Otherwise *pwall is 0 and the
+// result the segment that holds u.
+VECTOR* GetXSect(float u, const VECTOR* v0, int n, float* pwall, float y, const VECTOR* v, bool dir);
+constexpr float KERB_WALL_RISE = 0.09375f;
+
+// Whether p (x and z) can lie within r of the curve: false when it lies
+// outside the control points' box widened by r, behind the nearer end, or
+// more than r outside the control polygon's hull.
+bool ConvexHullCheck(const Bezier& b, VectorXZ p, float r);
+// The row of the hull table ConvexHullCheck uses for the curve (1 to 8), from
+// the turns of its control polygon.
+int ConvexHullRow(const Bezier& b);
 
 // A road by id and kind, naming what something is on.
 struct RoadInfo
