@@ -103,7 +103,8 @@ void AddTextures(CityDescription& c)
 }
 
 // A road kind's cross section from its pavement and carriageway half-widths;
-// pavements lie `kerb` above the carriageway.
+// pavements lie `kerb` above the carriageway.  Heights are offsets from the
+// centre line (which runs at kRoadY between the junctions).
 CityRoadType RoadKind(const char* name, float pavement, float carriageway, float kerb, u16 abbrev, float speed,
                       std::vector<float> lanes)
 {
@@ -115,13 +116,13 @@ CityRoadType RoadKind(const char* name, float pavement, float carriageway, float
     rt.fTexVScale = 1.0f / 16.0f;
     rt.lanes = std::move(lanes);
     rt.num_rightlanes = u8(rt.lanes.size() / 2);
-    const float top = kRoadY - kerb;
-    rt.full = {VectorXY(-pavement, top), VectorXY(-carriageway, top), VectorXY(-carriageway, kRoadY),
-               VectorXY(carriageway, kRoadY), VectorXY(carriageway, top), VectorXY(pavement, top)};
+    const float top = -kerb;
+    rt.full = {VectorXY(-pavement, top), VectorXY(-carriageway, top), VectorXY(-carriageway, 0.0f),
+               VectorXY(carriageway, 0.0f), VectorXY(carriageway, top), VectorXY(pavement, top)};
     rt.iJuncLeft = 2;
     rt.iJunc = 3;
     rt.iRightEdge = 5;
-    rt.low = {VectorXY(-pavement, top), VectorXY(-carriageway, kRoadY), VectorXY(carriageway, kRoadY),
+    rt.low = {VectorXY(-pavement, top), VectorXY(-carriageway, 0.0f), VectorXY(carriageway, 0.0f),
               VectorXY(pavement, top)};
     rt.iJuncLeftLow = 1;
     rt.iJuncLow = 2;
@@ -139,15 +140,16 @@ void AddSampleRoadKinds(CityDescription& c)
     c.roadtypes.push_back(RoadKind("Street", 8.0f, 5.0f, 0.05f, kNameStreet, 8.4f, {-2.5f, 2.5f}));
     // Avenues carry a crown point on the centre line.
     CityRoadType avenue = RoadKind("Avenue", 12.0f, 8.0f, 0.05f, kNameAvenue, 10.5f, {-6.0f, -2.0f, 2.0f, 6.0f});
-    avenue.full.insert(avenue.full.begin() + 3, VectorXY(0.0f, kRoadY));
+    avenue.full.insert(avenue.full.begin() + 3, VectorXY(0.0f, 0.0f));
     avenue.iJunc = 4;
     avenue.iRightEdge = 6;
     c.roadtypes.push_back(avenue);
     // Alleys: eight full-detail points (a gutter each side) and four low ones.
     CityRoadType alley = RoadKind("Alley", 5.0f, 3.0f, 0.05f, kNameAlley, 4.2f, {0.0f});
-    alley.full = {VectorXY(-5.0f, kPavementY), VectorXY(-3.0f, kPavementY), VectorXY(-3.0f, kRoadY),
-                  VectorXY(-1.0f, kRoadY + 0.02f), VectorXY(1.0f, kRoadY + 0.02f), VectorXY(3.0f, kRoadY),
-                  VectorXY(3.0f, kPavementY), VectorXY(5.0f, kPavementY)};
+    const float kerb = kPavementY - kRoadY;
+    alley.full = {VectorXY(-5.0f, kerb), VectorXY(-3.0f, kerb), VectorXY(-3.0f, 0.0f),
+                  VectorXY(-1.0f, 0.02f), VectorXY(1.0f, 0.02f), VectorXY(3.0f, 0.0f),
+                  VectorXY(3.0f, kerb), VectorXY(5.0f, kerb)};
     alley.iJuncLeft = 2;
     alley.iJunc = 5;
     alley.iRightEdge = 7;
