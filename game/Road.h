@@ -24,6 +24,7 @@ class RoadSeg;
 class Junction;
 struct GroundType;
 class Object;
+class RenderContext;
 
 // A stored offset or index word read from a pointer field before the fix-up,
 // and the word that a writer stores there.
@@ -115,6 +116,8 @@ public:
     // The centre line moved sideways by d (lane lines, pavement paths).
     Bezier Offset(float d) const;
     float CrossSectHeight(float x) const { return type->CrossSectHeight(x); }
+    // Draws the segment's surface between its junctions (in a road pass).
+    void Draw(RenderContext& rc) const;
 };
 static_assert(sizeof(RoadSeg) == 80);
 
@@ -159,6 +162,12 @@ public:
     int GetFlags(int mask) const { return u8Flags & mask; }
     // The slot holding rs, or -1.
     int Slot(const RoadSeg* rs) const;
+    // In a road pass: the caps, joins, kerbs and through road; then, after
+    // every junction's Draw, the road ends and the filled middle.
+    void Draw(RenderContext& rc) const;
+    void DrawMiddle(RenderContext& rc) const;
+    // Whether segment rs ends here (its far end), rather than starts.
+    bool Ends(const RoadSeg* rs) const;
 };
 
 struct GroundTypeFile
@@ -189,6 +198,8 @@ public:
     VectorPos Centre() const { return VectorPos(centre.v); }
     float Radius() const { return centre[3]; }
     GroundType* Type() const { return FileWordPtr<GroundType>(LaneWord(patch.p[0][3])); }
+    // Draws the patch in a patch pass, tessellated by its size on screen.
+    void Draw(RenderContext& rc) const;
 };
 static_assert(sizeof(GroundPatch) == 336);
 
