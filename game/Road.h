@@ -241,6 +241,25 @@ bool ConvexHullCheck(const Bezier& b, VectorXZ p, float r);
 // the turns of its control polygon.
 int ConvexHullRow(const Bezier& b);
 
+// Road drawing's curve families (in a road pass, between RoadRender::Open and
+// Close): one record of four control points per cross-section point.
+class RoadRender;
+void _DrawRoadSpline(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezier, bool bDrawLow);
+void _DrawJuncSpline(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezier, bool bDrawLow);
+void _DrawJuncSplineExtend(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezier,
+                           bool bDrawLow, int nExtend);
+void _DrawPatchSpline(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const BezierPatch& patch, float xoff,
+                      float xscale, int flags);
+// A whole kerb piece along bezKerb, each point's offset mapped by (xscale0,
+// xoff0) at the start and (xscale1, xoff1) at the end.
+void DrawKerbSpline(const RoadType& rt, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezKerb,
+                    float xscale0, float xoff0, float xscale1, float xoff1, bool bDrawLow, RenderContext& rc);
+// One road's paved end at a junction, between its two kerbs and bezEnd.
+void DrawJuncEndSpline(const RoadType& rt, const Bezier& bezLeft, const Bezier& bezRight, const Bezier& bezEnd,
+                       float xe, float ye, bool flip, RenderContext& rc);
+// The crosswalk texture frame.
+extern Matrix matCrossWalk;
+
 // A road by id and kind, naming what something is on.
 struct RoadInfo
 {

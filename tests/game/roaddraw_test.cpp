@@ -160,6 +160,185 @@ TEST_F(RoadPictures, GroundPatch)
     golden::ExpectFrameBuffer("ground_patch", kW, kH);
 }
 
+// ---------------------------------------------------------------------------
+// What the segment and kerb drawers write, read back from the packet.
+
+class RoadPackets : public ::testing::Test
+{
+protected:
+    RenderContext rc;
+    StreetKind street;
+
+    void SetUp() override
+    {
+        render_test::ResetRenderer();
+        render_test::ResetTexman();
+        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
+        gsframe::SetFrameView(rc, kW, kH);
+        rc.SetZRange(0.25f, 1000.0f);
+        rc.SetCameraMatrix(Matrix(true));
+        BeginDrawRoads(rc);
+    }
+    void TearDown() override
+    {
+        therenderer.ClearTexture();
+        therenderer.EndScene();
+    }
+    // The curve records of the first batch written from `from`.
+    static std::vector<Vector> Records(const u32* from, u32* count = nullptr)
+    {
+        for (const u32* p = from; p < therenderer.p; ++p)
+            if (p[0] == ROAD_BATCH_STCYCL && (p[1] & 0xFF00FFFFu) == ROAD_BATCH_UNPACK) {
+                const u32 n = (p[1] >> 16) & 0xFF;
+                if (count)
+                    *count = n;
+                const Vector* v = reinterpret_cast<const Vector*>(p + 2);
+                return std::vector<Vector>(v, v + n - 1);
+            }
+        return {};
+    }
+};
+
+TEST_F(RoadPackets, SegmentsLeftOutWriteNothing)
+{
+    const u32* from = therenderer.p;
+    // Its junctions overlap along it: skipped before any test of the view.
+    RoadSeg overlapped = Segment(street.rt(), Vector(0, 1, 5, 0), Vector(0, 1, 8, 0), Vector(0, 1, 11, 0),
+                                 Vector(0, 1, 14, 0));
+    overlapped.bezier.c0.setw(0.6f);
+    overlapped.bezier.c3.setw(0.5f);
+    overlapped.Draw(rc);
+    EXPECT_EQ(therenderer.p, from);
+    // The near end in view, the far end beyond 300.
+    const RoadSeg far = Segment(street.rt(), Vector(0, 1, 250, 0), Vector(0, 1, 270, 0), Vector(0, 1, 290, 0),
+                                Vector(0, 1, 310, 0));
+    far.Draw(rc);
+    EXPECT_EQ(therenderer.p, from);
+    // A cross section of one point.
+    StreetKind thin;
+    thin.rt().iNumXSectPts = 1;
+    const RoadSeg one = Segment(thin.rt(), Vector(0, 1, 5, 0), Vector(0, 1, 8, 0), Vector(0, 1, 11, 0),
+                                Vector(0, 1, 14, 0));
+    one.Draw(rc);
+    EXPECT_EQ(therenderer.p, from);
+}
+
+// Beyond 64 at both ends the low-detail cross section is drawn: four
+// records.
+TEST_F(RoadPackets, DistantSegmentUsesTheLowDetailPoints)
+{
+    const RoadSeg mid = Segment(street.rt(), Vector(0, 1, 70, 0), Vector(0, 1, 80, 0), Vector(0, 1, 90, 0),
+                                Vector(0, 1, 100, 0));
+    u32 count = 0;
+    const u32* from = therenderer.p;
+    mid.Draw(rc);
+    EXPECT_EQ(Records(from, &count).size(), 16u);
+    EXPECT_EQ(count, 17u);
+    const RoadSeg near = Segment(street.rt(), Vector(0, 1, 10, 0), Vector(0, 1, 40, 0), Vector(0, 1, 70, 0),
+                                 Vector(0, 1, 100, 0));
+    from = therenderer.p;
+    near.Draw(rc);
+    EXPECT_EQ(Records(from).size(), 24u);
+}
+
+// A point at x = 0 gives the centre curve raised by its height; the w
+// values are its shading (s16 of its words) and its texture s.
+TEST_F(RoadPackets, CentrePointReproducesTheCentreCurve)
+{
+    const RoadSeg rs = Segment(street.rt(), Vector(0, 1, 10, 0), Vector(4, 1, 20, 0), Vector(10, 2, 26, 0),
+                               Vector(20, 2, 30, 0));
+    const Vector pt(0.0f, -0.25f, WordLane((LaneWord(0.25f) & 0xFFFF0000u) | 16384),
+                    WordLane((LaneWord(0.5f) & 0xFFFF0000u) | 32767));
+    RoadRender rr;
+    const u32* from = therenderer.p;
+    ASSERT_TRUE(rr.Open(1));
+    _DrawRoadSpline(rr, &pt, 1, rs.bezier, false);
+    ASSERT_TRUE(rr.Close());
+    const std::vector<Vector> r = Records(from);
+    ASSERT_EQ(r.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FLOAT_EQ(r[size_t(i)][0], rs.bezier[i][0]) << i;
+        EXPECT_FLOAT_EQ(r[size_t(i)][1], rs.bezier[i][1] - 0.25f) << i;
+        EXPECT_FLOAT_EQ(r[size_t(i)][2], rs.bezier[i][2]) << i;
+    }
+    EXPECT_FLOAT_EQ(r[0][3], 16384.0f / 32767.0f);
+    EXPECT_FLOAT_EQ(r[1][3], 1.0f);
+    EXPECT_EQ(LaneWord(r[2][3]) >> 16, LaneWord(0.5f) >> 16);
+    EXPECT_EQ(LaneWord(r[3][3]) >> 16, LaneWord(0.25f) >> 16);
+}
+
+// Two pieces with one texture select it once; a change closes the open
+// command block before selecting the next.
+TEST_F(RoadPackets, TextureIsSelectedOnlyWhenItChanges)
+{
+    StreetKind other;
+    other.rt().ptex = &TPage_Jctn_Crosswalk();
+    const RoadSeg a = Segment(street.rt(), Vector(0, 1, 10, 0), Vector(0, 1, 12, 0), Vector(0, 1, 14, 0),
+                              Vector(0, 1, 16, 0));
+    const RoadSeg b = Segment(other.rt(), Vector(0, 1, 16, 0), Vector(0, 1, 18, 0), Vector(0, 1, 20, 0),
+                              Vector(0, 1, 22, 0));
+    const u32* from = therenderer.p;
+    a.Draw(rc);
+    a.Draw(rc);
+    EXPECT_EQ(RoadRender::prevtex, &TPage_Jctn_Fill());
+    therenderer.BeginCommands();   // a block left open by what came before
+    b.Draw(rc);
+    EXPECT_EQ(RoadRender::prevtex, &TPage_Jctn_Crosswalk());
+    EXPECT_EQ(therenderer.unpack, nullptr);
+    // A selection is a DIRECT block of texture registers: its GIF tag of
+    // five A+D pairs (seven with mip levels).
+    int selections = 0;
+    for (const u32* p = from; p + 4 <= therenderer.p; ++p)
+        selections += (p[0] == 0x8005u || p[0] == 0x8007u) && p[1] == 0x10000000u && p[2] == 0xEu && p[3] == 0;
+    EXPECT_EQ(selections, 2);
+}
+
+// A kerb's handle scale 1 + |d| c1.w is held at 0.1 on the inside of a
+// tight bend.
+TEST_F(RoadPackets, TightKerbHoldsItsHandlesAtATenth)
+{
+    Bezier kerb(Vector(-2, 1, 10, 0), Vector(-2, 1, 12, -0.5f), Vector(0, 1, 14, -0.5f), Vector(2, 1, 14, 0));
+    const Vector pts[2] = {Vector(3.0f, 0, 0, 0), Vector(4.0f, 0, 0, 0)};
+    const u32* from = therenderer.p;
+    DrawKerbSpline(street.rt(), pts, 2, kerb, 1, 0, 1, 0, false, rc);
+    const std::vector<Vector> r = Records(from);
+    ASSERT_EQ(r.size(), 8u);
+    for (int p = 0; p < 2; ++p) {
+        EXPECT_NEAR(r[size_t(4 * p + 1)][2] - r[size_t(4 * p)][2], 0.2f, 1e-5f) << p;   // 0.1 x (c1 - c0)
+        EXPECT_NEAR(r[size_t(4 * p + 2)][0] - r[size_t(4 * p + 3)][0], -0.2f, 1e-5f) << p;
+    }
+}
+
+// Curves across a patch: raised by the point's height, the last control
+// point too unless flags bit 1 keeps the patch's own height there; with bit
+// 0 the texture s runs from the first point's x, the first point's w2 0.
+TEST_F(RoadPackets, PatchCurvesKeepTheFarRowWithFlagBit1)
+{
+    BezierPatch patch;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            patch[4 * r + c] = Vector(float(c), 1.0f, 10.0f + float(r), 0);
+    const Vector pts[2] = {Vector(-2.0f, -0.5f, 0, 0), Vector(1.0f, -0.5f, 0, 0)};
+    for (int flags : {0, 2, 3}) {
+        RoadRender rr;
+        const u32* from = therenderer.p;
+        ASSERT_TRUE(rr.Open(2));
+        _DrawPatchSpline(rr, pts, 2, patch, -2.0f, 1.0f / 3.0f, flags);
+        ASSERT_TRUE(rr.Close());
+        const std::vector<Vector> r = Records(from);
+        ASSERT_EQ(r.size(), 8u);
+        EXPECT_FLOAT_EQ(r[0][1], 0.5f);
+        EXPECT_FLOAT_EQ(r[3][1], flags & 2 ? 1.0f : 0.5f) << flags;
+        EXPECT_FLOAT_EQ(r[4][0], 3.0f);   // u = 1 at the second point
+        if (flags & 1) {
+            EXPECT_EQ(r[2][3], 0.0f);
+            EXPECT_EQ(r[3][3], 0.0f);
+            EXPECT_EQ(r[6][3], 0.0f);
+            EXPECT_EQ(r[7][3], 3.0f);
+        }
+    }
+}
+
 // The test cities and the sample city, loaded into the world, walked for
 // visibility from a camera and drawn as the game's frame draws them.
 class CityPictures : public citytest::CityWorld
