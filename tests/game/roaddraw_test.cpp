@@ -339,6 +339,113 @@ TEST_F(RoadPackets, PatchCurvesKeepTheFarRowWithFlagBit1)
     }
 }
 
+// ---------------------------------------------------------------------------
+// Ground patches: tessellation, texture selection and the texel-span cut.
+
+// A flat patch from (x0, z0) to (x1, z1) at height y, of ground type gt.
+void FlatPatch(GroundPatch& gp, GroundType* gt, float x0, float x1, float z0, float z1, float y)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            gp.patch.p[4 * r + c] = Vector(x0 + (x1 - x0) * float(c) / 3, y, z0 + (z1 - z0) * float(r) / 3, 0);
+    gp.patch.p[0].setw(WordLane(FileWord(gt)));
+    gp.texmat = GroundPatchTexMat();
+    const float dx = x1 - x0, dz = z1 - z0;
+    gp.centre = Vector(0.5f * (x0 + x1), y, 0.5f * (z0 + z1), 0.5f * std::sqrt(dx * dx + dz * dz));
+}
+
+// The patches sent from `from`: each goes by reference with the UNPACK into
+// its slot; the first carries ITOP, the tessellation.
+struct Sent
+{
+    int patches = 0;
+    u32 tess = 0;
+};
+Sent PatchesSent(const u32* from)
+{
+    Sent s;
+    for (const u32* p = from; p + 1 < therenderer.p; ++p)
+        if ((p[1] == 0x6C100040u || p[1] == 0x6C100050u) && (p[0] >> 24 == 0x04 || p[0] >> 24 == 0x14 ||
+                                                              p[0] >> 24 == 0x17)) {
+            if (s.patches++ == 0)
+                s.tess = p[0] & 0xFFFF;
+        }
+    return s;
+}
+
+TEST_F(RoadPackets, PatchTessellationFollowsScreenSize)
+{
+    alignas(16) static GroundPatch gp;
+    FlatPatch(gp, nullptr, -2, 2, -12, -8, 1);   // behind the camera
+    EXPECT_EQ(PatchTessellation(rc, gp), 24);
+    FlatPatch(gp, nullptr, -0.5f, 0.5f, 600, 601, 1);   // small and far
+    EXPECT_EQ(PatchTessellation(rc, gp), 3);
+    FlatPatch(gp, nullptr, -30, 30, 2, 62, 1);   // large and near
+    EXPECT_EQ(PatchTessellation(rc, gp), 24);
+    FlatPatch(gp, nullptr, -4, 4, 40, 48, 1);   // between: radius x 32 / w
+    const float w = (rc.world_screen * Vector(gp.Centre(), 1.0f))[3];
+    EXPECT_EQ(PatchTessellation(rc, gp), int(gp.Radius() * 32 / w));
+}
+
+// A patch whose texture would span 2048 texels or more is cut into 2^k x
+// 2^k patches (k at most 4), tessellated 2^k times less, at least 3.
+TEST_F(RoadPackets, WidePatchesAreCutByTheirTexelSpan)
+{
+    static std::vector<u8> pixels(1024 + 256 * 256);
+    static Texture big;
+    big.Set(PSMT8, 256, 256, 256, pixels.data());
+    static GroundType gt;
+    gt.ptex = &big;
+    alignas(16) static GroundPatch gp;
+    EndDrawRoads();
+    BeginDrawPatches(rc);
+    // 256 texels per 16 units: 2048 texels across 128 units.
+    struct Case
+    {
+        float width;
+        int patches;
+        u32 tess;
+    } cases[] = {{127.0f, 1, 24}, {128.0f, 4, 12}, {2500.0f, 256, 3}};
+    for (const Case& c : cases) {
+        FlatPatch(gp, &gt, -c.width / 2, c.width / 2, 4, 14, 1);
+        ASSERT_EQ(PatchTessellation(rc, gp), 24);
+        const u32* from = therenderer.p;
+        gp.Draw(rc);
+        const Sent s = PatchesSent(from);
+        EXPECT_EQ(s.patches, c.patches) << c.width;
+        EXPECT_EQ(s.tess, c.tess) << c.width;
+    }
+    EndDrawPatches();
+    BeginDrawRoads(rc);
+}
+
+// Consecutive patches of one ground type select its texture once; the pass
+// starts with no type selected.
+TEST_F(RoadPackets, PatchesOfOneGroundTypeSelectItsTextureOnce)
+{
+    static GroundType a, b;
+    a.ptex = &TPage_Jctn_Fill();
+    b.ptex = &TPage_Jctn_Crosswalk();
+    alignas(16) static GroundPatch p1, p2, p3;
+    FlatPatch(p1, &a, -4, 0, 6, 10, 1);
+    FlatPatch(p2, &a, 0, 4, 6, 10, 1);
+    FlatPatch(p3, &b, 4, 8, 6, 10, 1);
+    EndDrawRoads();
+    const u32* from = therenderer.p;
+    BeginDrawPatches(rc);
+    EXPECT_EQ(prevgtype, nullptr);
+    p1.Draw(rc);
+    p2.Draw(rc);
+    p3.Draw(rc);
+    EndDrawPatches();
+    int selections = 0;
+    for (const u32* p = from; p + 4 <= therenderer.p; ++p)
+        selections += (p[0] == 0x8005u || p[0] == 0x8007u) && p[1] == 0x10000000u && p[2] == 0xEu && p[3] == 0;
+    EXPECT_EQ(selections, 2);
+    EXPECT_EQ(PatchesSent(from).patches, 3);
+    BeginDrawRoads(rc);
+}
+
 // The test cities and the sample city, loaded into the world, walked for
 // visibility from a camera and drawn as the game's frame draws them.
 class CityPictures : public citytest::CityWorld
@@ -383,6 +490,77 @@ protected:
         return n;
     }
 };
+
+// Thirteen copies of one building in a row across the view, all shown (no
+// fades): the opaque ones of a model are drawn in batches of six matrices.
+class CityBatches : public CityPictures
+{
+protected:
+    void SetUp() override
+    {
+        CityPictures::SetUp();
+        tools::CityDescription c = tools::TestCity(tools::TestCityKind::kCrossing);
+        c.instances.clear();
+        for (int i = 0; i < 13; ++i) {
+            tools::CityInstance in;
+            in.pos = VectorPos(128.0f + 7.0f * float(i - 6), -4.0f, 170.0f);
+            in.id = u16(20 + i);
+            c.instances.push_back(in);
+        }
+        Load(c);
+        ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    }
+    // Draws the row's instances as the frame does; `fading` of them start
+    // fading in.  Returns the sizes of the instance-matrix uploads.
+    std::vector<u32> DrawRow(int fading)
+    {
+        rc.SetCameraMatrix(LookatMatrix(VectorPos(128, -20, 115), VectorPos(128, -4, 170)));
+        gsframe::BeginDepthFrame(draw, zbuf, kW, kH, Colour(20, 20, 20, 128));
+        rc.Begin();
+        qt().ClearVisibility();
+        qt().CalcSortedVisibility(rc);
+        int listed = 0;
+        qt().stObjects.ForEach([&](Instance* in, float) {
+            in->State() = listed++ < fading ? 0x40 : INSTSTATE_SHOWN;
+        });
+        EXPECT_EQ(listed, 13);
+        const u32* from = therenderer.p;
+        qt().DrawObjects(rc);
+        std::vector<u32> uploads;
+        for (const u32* p = from; p + 4 <= therenderer.p; ++p)
+            if (p[0] == MC2_INSTANCES && p[2] == 0 && p[3] == mc2SetGlobals / 8)
+                uploads.push_back(p[1] / 4);
+        // After the call no instance is a link of a queue and no model is
+        // chained.
+        qt().stObjects.ForEach([&](Instance* in, float) { EXPECT_EQ(in->obj, nullptr); });
+        for (int m = 0; m < 1; ++m) {
+            EXPECT_EQ(qt().mdlfiles[m].pNextWithInstances, nullptr);
+            EXPECT_EQ(qt().mdlfiles[m].pFirstInstance, nullptr);
+        }
+        gsframe::SendFrame();
+        return uploads;
+    }
+};
+
+TEST_F(CityBatches, ThirteenInstancesDrawAsSixSixAndOne)
+{
+    EXPECT_EQ(DrawRow(0), (std::vector<u32>{6, 6}));
+    const std::vector<u32> batched = golden::FramePicture(kW, kH);
+    EXPECT_GT(Covered(), 3000);
+    // Drawn singly, the same picture.
+    instancing_off = 1;
+    EXPECT_TRUE(DrawRow(0).empty());
+    instancing_off = 0;
+    EXPECT_TRUE(golden::FramePicture(kW, kH) == batched);
+}
+
+// An instance fading in is drawn by itself with its opacity; the other
+// twelve still go in two batches.
+TEST_F(CityBatches, FadingInstanceIsNeverBatched)
+{
+    EXPECT_EQ(DrawRow(1), (std::vector<u32>{6, 6}));
+    EXPECT_EQ(DrawRow(2), (std::vector<u32>{6, 5}));
+}
 
 // The four-road crossing of the test city (a through road with the side
 // roads' ends and their crosswalks), the T-junction and the dead ends, each
