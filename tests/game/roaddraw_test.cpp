@@ -604,4 +604,16 @@ TEST_F(CityPictures, SampleCityFromTheDriveStart)
     golden::ExpectFrameBuffer("city_from_drive_start", kW, kH);
 }
 
+// An ordinary crossing of the sample city (an avenue and a street, no
+// through road) from above: the four road ends with their crosswalks, the
+// kerbs round the corners and the filled middle.
+TEST_F(CityPictures, SampleCityOrdinaryCrossing)
+{
+    Load(tools::SampleCity());
+    ASSERT_TRUE(SyncTo(VectorPos(-32.0f, 0.0f, -32.0f)));
+    Picture(VectorPos(-44.0f, -30.0f, -62.0f), VectorPos(-32.0f, -1.0f, -32.0f));
+    EXPECT_GT(Covered(), 20000);
+    golden::ExpectFrameBuffer("city_ordinary_crossing", kW, kH);
+}
+
 }  // namespace
