@@ -190,8 +190,10 @@ std::vector<Bezier> Kerbs(const CityDescription& c, const std::vector<SegGeo>& g
         const Mouth& b = m[i];
         if (n == 1) {
             kerbs.push_back(Kerb(EdgeToward(a, -a.across), a.out * -1.0f, EdgeToward(a, a.across), a.out * -1.0f));
-        } else if (n == 2 && i == 1) {
-            kerbs.push_back(Kerb(a.p, a.out, b.p, b.out));   // the centre curve of a bend
+        } else if ((n == 2 || (n == 3 && (jn.flags & JUNCTION_THROUGHROAD))) && i == 1) {
+            // The centre curve of a bend, or of the road through a T (its
+            // straight side is drawn along it).
+            kerbs.push_back(Kerb(a.p, a.out, b.p, b.out));
         } else {
             VectorDir toB = Normalise(VectorDir(b.p - a.p));
             VectorDir toA = -toB;
