@@ -16,59 +16,11 @@
 #include "ZevEngine2/PS2/TexMan.h"
 #include "ZevEngine2/PS2/Transparency.h"
 #include "game/QuadTree.h"
+#include "city_bench_support.h"
 
 namespace {
 
-// The city files served from memory: every read arrives at once.
-std::map<std::string, std::vector<u8>> files;
-struct Read
-{
-    std::string path;
-    int offset;
-};
-std::vector<Read> reads;
-
-CityIO MemoryIO()
-{
-    return CityIO{
-        [](const char* p, int o) {
-            reads.push_back({p, o});
-            return int(reads.size()) - 1;
-        },
-        [](int h, void* b, int n) {
-            std::memcpy(b, files.at(reads[size_t(h)].path).data() + reads[size_t(h)].offset, size_t(n));
-            return n;
-        },
-        [](int, bool) { return 0; },
-        [](int) { return 0; },
-        [](int) { return 0; },
-        []() { return 0u; },
-    };
-}
-
-void* HeapCopy(const std::vector<u8>& b)
-{
-    void* p = malloc_align(b.size() + 64, 64);
-    std::memcpy(p, b.data(), b.size());
-    return p;
-}
-
-// Camera positions two units apart along the route and back.
-std::vector<VectorPos> Route()
-{
-    const VectorPos corners[] = {VectorPos(-84, -3, 32), VectorPos(32, -3, 32), VectorPos(32, -3, -32),
-                                 VectorPos(70, -3, -32)};
-    std::vector<VectorPos> path;
-    for (int leg = 0; leg < 3; leg++) {
-        const VectorDir d = VectorDir(corners[leg + 1] - corners[leg]);
-        const float len = Length(VectorXYZ(d));
-        for (float s = 0.0f; s < len; s += 2.0f)
-            path.push_back(corners[leg] + d * (s / len));
-    }
-    for (int i = int(path.size()) - 1; i > 0; i--)
-        path.push_back(path[size_t(i)]);
-    return path;
-}
+using namespace citybench;
 
 bool LoadSampleCity(benchmark::State& state, const std::vector<VectorPos>& path)
 {

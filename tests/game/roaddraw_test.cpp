@@ -78,6 +78,16 @@ RoadSeg Segment(RoadType& rt, Vector a, Vector b, Vector c, Vector d)
     return rs;
 }
 
+// Pixels of the frame not left at the clear colour (20, 20, 20).
+int Covered()
+{
+    int n = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            n += (golden::FramePixel(x, y, kW) & 0xFFFFFF) != 0x141414;
+    return n;
+}
+
 class RoadPictures : public ::testing::Test
 {
 protected:
@@ -111,14 +121,6 @@ protected:
         gsframe::SendFrame();
     }
     u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
-    int Covered() const
-    {
-        int n = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                n += (Pixel(x, y) & 0xFFFFFF) != 0x141414;
-        return n;
-    }
 };
 
 TEST_F(RoadPictures, StraightRoadWithKerbsAndABend)
@@ -480,14 +482,6 @@ protected:
         qt().DrawRoads(rc);
         qt().DrawObjects(rc);
         gsframe::SendFrame();
-    }
-    int Covered() const
-    {
-        int n = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                n += (golden::FramePixel(x, y, kW) & 0xFFFFFF) != 0x141414;
-        return n;
     }
 };
 
