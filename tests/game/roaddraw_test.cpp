@@ -186,6 +186,7 @@ protected:
         therenderer.ClearTexture();
         therenderer.EndScene();
     }
+public:
     // The curve records of the first batch written from `from`.
     static std::vector<Vector> Records(const u32* from, u32* count = nullptr)
     {
@@ -554,6 +555,143 @@ TEST_F(CityBatches, FadingInstanceIsNeverBatched)
 {
     EXPECT_EQ(DrawRow(1), (std::vector<u32>{6, 6}));
     EXPECT_EQ(DrawRow(2), (std::vector<u32>{6, 5}));
+}
+
+// The junction drawers on the test cities' junctions, in a road pass.
+class JunctionPackets : public CityPictures
+{
+protected:
+    // The first visible junction of n roads, seen from above it.
+    Junction* Find(int n)
+    {
+        rc.SetCameraMatrix(LookatMatrix(VectorPos(140, -20, 100), VectorPos(128, -1, 128)));
+        qt().ClearVisibility();
+        qt().CalcSortedVisibility(rc);
+        for (auto* l = qt().visjtnlist.Head(); !l->IsEOList(); l = l->Next())
+            if (l->data->nRoadsegs == n)
+                return l->data;
+        return nullptr;
+    }
+    void Begin()
+    {
+        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
+        rc.Begin();
+        BeginDrawRoads(rc);
+    }
+    void End()
+    {
+        EndDrawRoads();
+        therenderer.EndScene();
+    }
+};
+
+// A dead end caps from the left half and the middle of its cross section
+// (the alley's eight points: five curves); it has no middle.
+TEST_F(JunctionPackets, DeadEndCapsFromTheLeftHalf)
+{
+    Load(tools::TestCity(tools::TestCityKind::kDeadEnd));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    rc.SetCameraMatrix(LookatMatrix(VectorPos(150, -12, 110), VectorPos(168, -1, 128)));
+    qt().ClearVisibility();
+    qt().CalcSortedVisibility(rc);
+    Junction* j = nullptr;
+    for (auto* l = qt().visjtnlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->pos[0] > 128.0f)
+            j = l->data;
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->nRoadsegs, 1);
+    Begin();
+    const u32* from = therenderer.p;
+    j->Draw(rc);
+    EXPECT_EQ(RoadPackets::Records(from).size(), 4u * (8 / 2 + 1));
+    from = therenderer.p;
+    j->DrawMiddle(rc);
+    EXPECT_EQ(therenderer.p, from);
+    End();
+}
+
+// A junction flagged 4 is not drawn by Draw, but its middle is; a join of
+// two roads has no middle.  The middle's texture frame goes to the
+// translation row of the first texture matrix: matJunc applied to -pos.
+TEST_F(JunctionPackets, FlaggedJunctionDrawsOnlyItsMiddle)
+{
+    Load(tools::TestCity(tools::TestCityKind::kTJunction));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    Junction* t = Find(3);
+    ASSERT_NE(t, nullptr);
+    Begin();
+    t->u8Flags |= JUNCTION_FAKE;
+    const u32* from = therenderer.p;
+    t->Draw(rc);
+    EXPECT_EQ(therenderer.p, from);
+    t->DrawMiddle(rc);
+    t->u8Flags &= u8(~JUNCTION_FAKE);
+    EXPECT_GT(therenderer.p - from, 16);
+    bool frame = false;
+    for (const u32* p = from; p + 8 <= therenderer.p; ++p)
+        if (p[0] == MC2_TEXMATRIX0 + 3 && p[1] == 1 && p[2] == 0 && p[3] == mc2SetGlobals / 8) {
+            frame = true;
+            EXPECT_FLOAT_EQ(WordLane(p[4]), -0.25f * t->pos[0]);
+            EXPECT_FLOAT_EQ(WordLane(p[5]), -0.25f * t->pos[2]);
+            EXPECT_FLOAT_EQ(WordLane(p[6]), 1.0f);
+            EXPECT_FLOAT_EQ(WordLane(p[7]), 0.0f);
+        }
+    EXPECT_TRUE(frame);
+    End();
+}
+
+TEST_F(JunctionPackets, JoinOfTwoRoadsHasNoMiddle)
+{
+    Load(tools::TestCity(tools::TestCityKind::kBend));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    Junction* bend = Find(2);
+    ASSERT_NE(bend, nullptr);
+    Begin();
+    const u32* from = therenderer.p;
+    bend->DrawMiddle(rc);
+    EXPECT_EQ(therenderer.p, from);
+    // The join itself: the first road's full points to its right edge.
+    bend->Draw(rc);
+    EXPECT_EQ(RoadPackets::Records(from).size(), 4u * 6);
+    End();
+}
+
+// A road end with fewer than two points between its kerb points has no
+// end piece at all.
+TEST_F(JunctionPackets, EndWithoutACarriagewayDrawsNothing)
+{
+    StreetKind narrow;
+    narrow.rt().iJuncLeft = 3;
+    narrow.rt().iJunc = 3;
+    const Bezier k(Vector(-5, 1, 10, 0), Vector(-5, 1, 12, 0), Vector(-3, 1, 14, 0), Vector(0, 1, 14, 0));
+    Begin();
+    const u32* from = therenderer.p;
+    DrawJuncEndSpline(narrow.rt(), k, k, k, 5.0f, 0.0f, false, rc);
+    EXPECT_EQ(therenderer.p, from);
+    End();
+}
+
+// The low-detail model takes over beyond the switch depth; a switch depth
+// of 0 means the model never switches.
+TEST_F(CityBatches, LowDetailSwitchFollowsTheDepthAndZeroNeverSwitches)
+{
+    GEOMETRY* g = qt().mdlfiles[0].obj.geom;
+    ASSERT_NE(g, nullptr);
+    ASSERT_NE(g->lowresgeom, nullptr);
+    const float saved = g->lowresdist;
+    g->lowresdist = 1.0e9f;
+    DrawRow(0);   // the textures' first upload
+    DrawRow(0);
+    const std::vector<u32> nearPicture = golden::FramePicture(kW, kH);
+    g->lowresdist = 1.0f;
+    DrawRow(0);
+    const std::vector<u32> farPicture = golden::FramePicture(kW, kH);
+    g->lowresdist = 0.0f;
+    DrawRow(0);
+    const std::vector<u32> zeroPicture = golden::FramePicture(kW, kH);
+    g->lowresdist = saved;
+    EXPECT_FALSE(farPicture == nearPicture);
+    EXPECT_TRUE(zeroPicture == nearPicture);
 }
 
 // The four-road crossing of the test city (a through road with the side
