@@ -694,6 +694,75 @@ TEST_F(CityBatches, LowDetailSwitchFollowsTheDepthAndZeroNeverSwitches)
     EXPECT_TRUE(zeroPicture == nearPicture);
 }
 
+// Road batches (curve records to address 0) and junction middles (the
+// polygon's relative unpack) written from `from`.
+struct Pieces
+{
+    int batches = 0, middles = 0;
+};
+Pieces PiecesFrom(const u32* from)
+{
+    Pieces n;
+    for (const u32* p = from; p + 2 <= therenderer.p; ++p) {
+        n.batches += p[0] == ROAD_BATCH_STCYCL && (p[1] & 0xFF00FFFFu) == ROAD_BATCH_UNPACK;
+        // A middle polygon's batch ends ITOP n, MSCNT, FLUSH.
+        n.middles += p + 3 <= therenderer.p && p[0] >> 24 == 0x04 && p[1] == VIF_MSCNT && p[2] == VIF_FLUSH;
+    }
+    return n;
+}
+
+// A T with a through road: kerbs in gaps 0 and 2 only and the through strip;
+// in the middle only the stem's end (the alley's carriageway; its pavement
+// ends at its right edge, so it has no pavement piece), no polygon.  An
+// ordinary crossing: four kerbs, four ends and its middle.
+TEST_F(JunctionPackets, ThroughRoadTAndOrdinaryCrossingPieces)
+{
+    Load(tools::TestCity(tools::TestCityKind::kTJunction));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    Junction* t = Find(3);
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(t->u8Flags & JUNCTION_THROUGHROAD);
+    Begin();
+    const u32* from = therenderer.p;
+    t->Draw(rc);
+    Pieces drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 3);
+    EXPECT_EQ(drawn.middles, 0);
+    from = therenderer.p;
+    t->DrawMiddle(rc);
+    drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 1);
+    EXPECT_EQ(drawn.middles, 0);
+    End();
+    therenderer.ClearTexture();
+    world.Reset();
+    world.FreeCity();
+
+    Load(tools::SampleCity());
+    ASSERT_TRUE(SyncTo(VectorPos(-32.0f, 0.0f, -32.0f)));
+    rc.SetCameraMatrix(LookatMatrix(VectorPos(-32, -40, -50), VectorPos(-32, -1, -32)));
+    qt().ClearVisibility();
+    qt().CalcSortedVisibility(rc);
+    Junction* x = nullptr;
+    for (auto* l = qt().visjtnlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->pos[0] == -32.0f && l->data->pos[2] == -32.0f)
+            x = l->data;
+    ASSERT_NE(x, nullptr);
+    ASSERT_EQ(x->nRoadsegs, 4);
+    ASSERT_FALSE(x->u8Flags & JUNCTION_THROUGHROAD);
+    Begin();
+    from = therenderer.p;
+    x->Draw(rc);
+    drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 4);
+    from = therenderer.p;
+    x->DrawMiddle(rc);
+    drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 4);
+    EXPECT_EQ(drawn.middles, 1);
+    End();
+}
+
 // The four-road crossing of the test city (a through road with the side
 // roads' ends and their crosswalks), the T-junction and the dead ends, each
 // seen from above one corner.
