@@ -148,7 +148,7 @@ TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
         b = static_cast<u8>(rng());
 
     int changed = 0;
-    constexpr int kTrials = 300;
+    constexpr int kTrials = 2000;
     for (int i = 0; i < kTrials; ++i) {
         const Trial trial = MakeTrial(rng);
         std::vector<u8> reference = Draw(trial, start, true);

@@ -1,0 +1,864 @@
+#include "gs/pipeline.h"
+
+#include <emmintrin.h>
+
+#include <array>
+#include <climits>
+#include <optional>
+#include <vector>
+
+#include "gs/pixel.h"
+#include "gs/texsample.h"
+
+namespace console::gs {
+namespace {
+
+constexpr double kTexelLimit16 = 1048576.0;
+// Pixels shaded before they are written.
+constexpr int kChunk = 64;
+
+// ---------------------------------------------------------------------------
+// Texel addressing.  The in-page offset of the 32- and 16-bit layouts is an
+// exclusive or of a part that depends only on x and a part that depends only
+// on y, so a texel's offset is a row part plus a column part plus the two
+// table entries combined; the 8- and 4-bit layouts rotate pixels by row and
+// are read through the general sampler.
+
+struct SplitLayout {
+    bool split = false;
+    u16 tx[128] = {};  // carries table[0] (not 0 in the depth layouts)
+    u16 ty[128] = {};
+};
+
+SplitLayout Split(const Layout& layout)
+{
+    SplitLayout s;
+    const u32 w = 1u << layout.page_shift_x, h = 1u << layout.page_shift_y;
+    if (w > 128 || h > 128)
+        return s;
+    for (u32 x = 0; x < w; ++x)
+        s.tx[x] = layout.table[x];
+    for (u32 y = 0; y < h; ++y)
+        s.ty[y] = static_cast<u16>(layout.table[y << layout.page_shift_x] ^ layout.table[0]);
+    for (u32 y = 0; y < h; ++y)
+        for (u32 x = 0; x < w; ++x)
+            if (layout.table[(y << layout.page_shift_x) | x] != (s.tx[x] ^ s.ty[y]))
+                return s;
+    s.split = true;
+    return s;
+}
+
+const SplitLayout& SplitOf(Psm psm)
+{
+    static const auto table = [] {
+        std::array<SplitLayout, 64> t{};
+        for (Psm p : kAllPsms)
+            t[static_cast<u32>(p)] = Split(LayoutOf(p));
+        return t;
+    }();
+    return table[static_cast<u32>(psm) & 63];
+}
+
+// One axis's wrap mode as max(lo, min((c & and) | or, hi)), which is each of
+// the four modes exactly: REPEAT (c & size - 1), CLAMP (0 .. size - 1),
+// REGION_CLAMP (MIN .. MAX) and REGION_REPEAT ((c & MIN) | MAX).
+struct Wrap {
+    s32 andm = -1, orm = 0, lo = INT_MIN, hi = INT_MAX;
+
+    Wrap() = default;
+    Wrap(u32 mode, u32 size_log2, u32 min, u32 max)
+    {
+        switch (mode) {
+        case kWrapRepeat: andm = (1 << size_log2) - 1; break;
+        case kWrapClamp:
+            lo = 0;
+            hi = (1 << size_log2) - 1;
+            break;
+        case kWrapRegionClamp:
+            lo = static_cast<s32>(min);
+            hi = static_cast<s32>(max);
+            break;
+        default:
+            andm = static_cast<s32>(min);
+            orm = static_cast<s32>(max);
+            break;
+        }
+    }
+
+    s32 operator()(s32 c) const
+    {
+        const s32 v = (c & andm) | orm;
+        const s32 h = v < hi ? v : hi;
+        return h > lo ? h : lo;
+    }
+};
+
+// Level `lod.level` of a texture of a split layout, addressed directly.
+struct TexLevel {
+    const u32* words;
+    const u16* halves;
+    u32 units_mask;
+    u32 tbp, row_stride;  // blocks per row of pages
+    u32 shift, px, py, mx, my;
+    const u16* tx;
+    const u16* ty;
+    Wrap wu, wv;
+    u32 n;  // level number: coordinates shift down by it
+
+    // The parts of a texel's offset that depend on its row and on its column.
+    struct Row {
+        u32 base, t;
+    };
+    struct Col {
+        u32 base, t;
+    };
+    Row RowOf(u32 v) const { return {(tbp + (v >> py) * row_stride) << shift, ty[v & my]}; }
+    Col ColOf(u32 u) const { return {((u >> px) * kPageBlocks) << shift, tx[u & mx]}; }
+    u32 Offset(const Row& r, const Col& c) const { return (r.base + c.base + (r.t ^ c.t)) & units_mask; }
+};
+
+// Raw texels as RGBA8, per format class.
+enum TexClass { kTex32, kTex24, kTex16 };
+
+struct TexExpand {
+    u32 ta0 = 0, ta1 = 0;
+    bool aem = false;
+};
+
+template <int kClass>
+inline u32 ReadTexel(const TexLevel& l, const TexExpand& e, u32 offset)
+{
+    if constexpr (kClass == kTex32) {
+        return l.words[offset];
+    } else if constexpr (kClass == kTex24) {
+        const u32 rgb = l.words[offset] & 0xFFFFFF;
+        return rgb | ((e.aem && rgb == 0) ? 0u : e.ta0 << 24);
+    } else {
+        const u32 p = l.halves[offset];
+        const u32 rgb = Expand16(p) & 0xFFFFFF;
+        const u32 a = (p & 0x8000) ? e.ta1 : ((e.aem && (p & 0x7FFF) == 0) ? 0u : e.ta0);
+        return rgb | (a << 24);
+    }
+}
+
+// The bilinear mix of four RGBA8 texels with weights in 1/16 per axis, in
+// 16-bit lanes: every product and sum stays below 2^16, so this is the
+// integer formula of the reference sampler exactly.
+__attribute__((always_inline)) inline u32 Bilinear(u32 t00, u32 t10, u32 t01, u32 t11, s32 fu, s32 fv)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t00)),
+                                                           _mm_cvtsi32_si128(static_cast<int>(t10))),
+                                        zero);
+    const __m128i b = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t01)),
+                                                           _mm_cvtsi32_si128(static_cast<int>(t11))),
+                                        zero);
+    const s16 w00 = static_cast<s16>((16 - fu) * (16 - fv)), w10 = static_cast<s16>(fu * (16 - fv));
+    const s16 w01 = static_cast<s16>((16 - fu) * fv), w11 = static_cast<s16>(fu * fv);
+    const __m128i wa = _mm_set_epi16(w10, w10, w10, w10, w00, w00, w00, w00);
+    const __m128i wb = _mm_set_epi16(w11, w11, w11, w11, w01, w01, w01, w01);
+    __m128i s = _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb));
+    s = _mm_srli_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), 8);
+    return static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
+}
+
+template <int kClass, bool kBilinear>
+__attribute__((always_inline)) inline u32 SampleFast(const TexLevel& l, const TexExpand& e, s32 u16, s32 v16)
+{
+    const s32 un = u16 >> l.n, vn = v16 >> l.n;
+    if constexpr (!kBilinear) {
+        const u32 u = static_cast<u32>(l.wu(un >> 4)), v = static_cast<u32>(l.wv(vn >> 4));
+        return ReadTexel<kClass>(l, e, l.Offset(l.RowOf(v), l.ColOf(u)));
+    } else {
+        const s32 us = un - 8, vs = vn - 8;
+        const s32 fu = us & 15, fv = vs & 15;
+        const TexLevel::Col c0 = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
+        const TexLevel::Col c1 = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
+        const TexLevel::Row r0 = l.RowOf(static_cast<u32>(l.wv(vs >> 4)));
+        const TexLevel::Row r1 = l.RowOf(static_cast<u32>(l.wv((vs >> 4) + 1)));
+        return Bilinear(ReadTexel<kClass>(l, e, l.Offset(r0, c0)), ReadTexel<kClass>(l, e, l.Offset(r0, c1)),
+                        ReadTexel<kClass>(l, e, l.Offset(r1, c0)), ReadTexel<kClass>(l, e, l.Offset(r1, c1)), fu,
+                        fv);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Texture function and fog on packed RGBA8, in 16-bit lanes; the saturating
+// pack is the reference's min(255, ...).
+
+inline __m128i Widen(u32 c)
+{
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(c)), _mm_setzero_si128());
+}
+
+inline u32 Narrow(__m128i v)
+{
+    return static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+}
+
+template <u32 kTfx, bool kTcc>
+inline u32 TextureFunction(u32 f, u32 t)
+{
+    const u32 fa = f >> 24, ta = t >> 24;
+    if constexpr (kTfx == 1) {  // DECAL
+        return (t & 0xFFFFFF) | ((kTcc ? ta : fa) << 24);
+    } else {
+        __m128i m = _mm_srli_epi16(_mm_mullo_epi16(Widen(f), Widen(t)), 7);
+        if constexpr (kTfx == 0) {  // MODULATE
+            const u32 c = Narrow(m);
+            return kTcc ? c : ((c & 0xFFFFFF) | (fa << 24));
+        } else {  // HIGHLIGHT, HIGHLIGHT2
+            m = _mm_add_epi16(m, _mm_set1_epi16(static_cast<s16>(fa)));
+            const u32 rgb = Narrow(m) & 0xFFFFFF;
+            u32 a = fa;
+            if constexpr (kTcc)
+                a = kTfx == 2 ? std::min(255u, ta + fa) : ta;
+            return rgb | (a << 24);
+        }
+    }
+}
+
+// FGE: (F x C + (255 - F) x FOGCOL) >> 8 per colour channel; alpha kept.
+inline u32 Fog(u32 c, u32 f, __m128i fogcol16)
+{
+    const s16 fi = static_cast<s16>(f & 0xFF);
+    const __m128i v = _mm_add_epi16(_mm_mullo_epi16(Widen(c), _mm_set1_epi16(fi)),
+                                    _mm_mullo_epi16(fogcol16, _mm_set1_epi16(static_cast<s16>(255 - fi))));
+    return (Narrow(_mm_srli_epi16(v, 8)) & 0xFFFFFF) | (c & 0xFF000000u);
+}
+
+// ---------------------------------------------------------------------------
+// Writing stage: depth test and write, blending, dithering, clamp, FBA and
+// the store, for a span of shaded pixels.
+
+enum FrameClass { kFrame32, kFrame24, kFrame16 };
+enum DepthClass { kNoDepth, kDepth32, kDepth24, kDepth16 };
+
+struct WriterState {
+    u32* words;
+    u16* halves;
+    u32 zmax;
+    s64 zbias;  // passes when zs + zbias >= stored
+    bool zwrite;
+    bool colclamp;
+    u32 fba;
+    u32 sel_a, sel_b, sel_c, sel_d;
+    s32 fix;
+    bool pabe;
+    const s32 (*dimx)[4];
+};
+
+inline s32 Clamp255(s32 v)
+{
+    return v < 0 ? 0 : v > 255 ? 255 : v;
+}
+
+template <int kFrame, int kDepth, bool kBlend, bool kDither>
+void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    u32* const words = w.words;
+    u16* const halves = w.halves;
+    for (int i = 0; i < n; ++i) {
+        const u32 x = x0 + static_cast<u32>(i);
+        if constexpr (kDepth != kNoDepth) {
+            const u32 doff = row.DepthOffset(x);
+            const u32 zs = std::min(depths[i], w.zmax);
+            u32 stored;
+            if constexpr (kDepth == kDepth32)
+                stored = words[doff & (kMemoryWords - 1)];
+            else if constexpr (kDepth == kDepth24)
+                stored = words[doff & (kMemoryWords - 1)] & 0xFFFFFF;
+            else
+                stored = halves[doff & (kMemoryBytes / 2 - 1)];
+            if (static_cast<s64>(zs) + w.zbias < static_cast<s64>(stored))
+                continue;
+            if (w.zwrite) {
+                if constexpr (kDepth == kDepth32)
+                    words[doff & (kMemoryWords - 1)] = zs;
+                else if constexpr (kDepth == kDepth24) {
+                    u32& word = words[doff & (kMemoryWords - 1)];
+                    word = (word & 0xFF000000u) | (zs & 0xFFFFFF);
+                } else
+                    halves[doff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
+            }
+        }
+        const u32 foff = row.FrameOffset(x);
+        u32 rgba = colors[i];
+        if constexpr (kBlend || kDither) {
+            Color out = UnpackColor(rgba);
+            if constexpr (kBlend) {
+                if (!(w.pabe && out.a < 0x80)) {
+                    u32 dest;
+                    if constexpr (kFrame == kFrame16)
+                        dest = Expand16(halves[foff & (kMemoryBytes / 2 - 1)]);
+                    else if constexpr (kFrame == kFrame24)
+                        dest = (words[foff & (kMemoryWords - 1)] & 0xFFFFFF) | 0x80000000u;
+                    else
+                        dest = words[foff & (kMemoryWords - 1)];
+                    const Color d = UnpackColor(dest);
+                    const s32 factor = w.sel_c == 0 ? out.a : w.sel_c == 1 ? d.a : w.fix;
+                    auto pick = [](u32 sel, s32 cs, s32 cd) { return sel == 0 ? cs : sel == 1 ? cd : 0; };
+                    auto mix = [&](s32 cs, s32 cd) {
+                        return (((pick(w.sel_a, cs, cd) - pick(w.sel_b, cs, cd)) * factor) >> 7) +
+                               pick(w.sel_d, cs, cd);
+                    };
+                    out.r = mix(out.r, d.r);
+                    out.g = mix(out.g, d.g);
+                    out.b = mix(out.b, d.b);
+                }
+            }
+            if constexpr (kDither) {
+                const s32 dm = w.dimx[row.Y() & 3][x & 3];
+                out.r += dm;
+                out.g += dm;
+                out.b += dm;
+            }
+            if (w.colclamp) {
+                out.r = Clamp255(out.r);
+                out.g = Clamp255(out.g);
+                out.b = Clamp255(out.b);
+            }
+            rgba = PackColor(out);
+        }
+        rgba |= w.fba;
+        if constexpr (kFrame == kFrame32) {
+            words[foff & (kMemoryWords - 1)] = rgba;
+        } else if constexpr (kFrame == kFrame24) {
+            u32& word = words[foff & (kMemoryWords - 1)];
+            word = (word & 0xFF000000u) | (rgba & 0xFFFFFF);
+        } else {
+            halves[foff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(Narrow16(rgba));
+        }
+    }
+}
+
+// A span of one colour and depth with no depth test, blending or dithering:
+// a walk of the row's table.
+template <int kFrame>
+void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba)
+{
+    rgba |= w.fba;
+    for (int i = 0; i < n; ++i) {
+        const u32 foff = row.FrameOffset(x0 + static_cast<u32>(i));
+        if constexpr (kFrame == kFrame32) {
+            w.words[foff & (kMemoryWords - 1)] = rgba;
+        } else if constexpr (kFrame == kFrame24) {
+            u32& word = w.words[foff & (kMemoryWords - 1)];
+            word = (word & 0xFF000000u) | (rgba & 0xFFFFFF);
+        } else {
+            w.halves[foff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(Narrow16(rgba));
+        }
+    }
+}
+
+using WriteFn = void (*)(const WriterState&, const PixelRow&, u32, int, const u32*, const u32*);
+using FillFn = void (*)(const WriterState&, const PixelRow&, u32, int, u32);
+
+template <int kFrame, int kDepth>
+WriteFn PickWrite(bool blend, bool dither)
+{
+    if (blend)
+        return dither ? WriteSpan<kFrame, kDepth, true, true> : WriteSpan<kFrame, kDepth, true, false>;
+    return dither ? WriteSpan<kFrame, kDepth, false, true> : WriteSpan<kFrame, kDepth, false, false>;
+}
+
+template <int kFrame>
+WriteFn PickWrite(int depth, bool blend, bool dither)
+{
+    switch (depth) {
+    case kDepth32: return PickWrite<kFrame, kDepth32>(blend, dither);
+    case kDepth24: return PickWrite<kFrame, kDepth24>(blend, dither);
+    case kDepth16: return PickWrite<kFrame, kDepth16>(blend, dither);
+    default: return PickWrite<kFrame, kNoDepth>(blend, dither);
+    }
+}
+
+int FrameClassOf(Psm psm)
+{
+    switch (psm) {
+    case Psm::kCT32:
+    case Psm::kZ32: return kFrame32;
+    case Psm::kCT24:
+    case Psm::kZ24: return kFrame24;
+    default: return kFrame16;
+    }
+}
+
+int DepthClassOf(const DepthTarget& d)
+{
+    if (!d.used)
+        return kNoDepth;
+    switch (d.psm) {
+    case Psm::kZ32:
+    case Psm::kCT32: return kDepth32;
+    case Psm::kZ24:
+    case Psm::kCT24: return kDepth24;
+    default: return kDepth16;
+    }
+}
+
+// The writing stage for `env`, or false when the state needs the general
+// per-pixel pipeline (alpha tests, destination alpha test, FBMSK).
+struct Writer {
+    WriterState state;
+    WriteFn write = nullptr;
+    FillFn fill = nullptr;  // set when a constant colour may be filled
+    bool flat_fill = false;
+};
+
+bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
+{
+    if (env.ate || (env.date && env.frame.has_alpha) || env.frame.fbmsk != 0)
+        return false;
+    const DepthTarget& d = env.depth;
+    WriterState& s = w.state;
+    s.words = memory.Words();
+    s.halves = memory.Halves();
+    s.zmax = d.max;
+    s.zwrite = d.write;
+    constexpr s64 kPassAll = s64{1} << 40;
+    if (!d.test)
+        s.zbias = kPassAll;
+    else
+        switch (d.method) {
+        case DepthTest::kNever: s.zbias = -kPassAll; break;
+        case DepthTest::kAlways: s.zbias = kPassAll; break;
+        case DepthTest::kGequal: s.zbias = 0; break;
+        case DepthTest::kGreater: s.zbias = -1; break;
+        }
+    s.colclamp = env.colclamp;
+    s.fba = env.fba ? 0x80000000u : 0u;
+    s.sel_a = env.sel_a;
+    s.sel_b = env.sel_b;
+    s.sel_c = env.sel_c;
+    s.sel_d = env.sel_d;
+    s.fix = static_cast<s32>(env.fix);
+    s.pabe = env.pabe;
+    s.dimx = env.dimx;
+    const int frame = FrameClassOf(env.frame.psm);
+    const int depth = DepthClassOf(d);
+    switch (frame) {
+    case kFrame32: w.write = PickWrite<kFrame32>(depth, env.blend, env.dither); break;
+    case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither); break;
+    default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither); break;
+    }
+    if (depth == kNoDepth && !env.blend && !env.dither) {
+        w.flat_fill = true;
+        w.fill = frame == kFrame32 ? FillSpan<kFrame32> : frame == kFrame24 ? FillSpan<kFrame24> : FillSpan<kFrame16>;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Shading stage.
+
+// What the texture needs for the primitive: a level of a split layout read
+// directly, or the general sampler.
+struct Texturing {
+    TexLevel level{};
+    TexExpand expand;
+    int tex_class = kTex32;
+    bool direct = false;
+    bool linear = false;
+    LodChoice lod;
+    u32 tw_log2 = 0, th_log2 = 0;  // level 0's size, which S and T scale to
+};
+
+// Sets up the texture's direct reads when the level is fixed and the format
+// has a split layout; `direct` stays false otherwise.
+void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodChoice& lod, Texturing& t)
+{
+    t.lod = lod;
+    t.tw_log2 = tex.tw;
+    t.th_log2 = tex.th;
+    t.linear = lod.linear;
+    t.expand = {tex.ta0, tex.ta1, tex.aem};
+    switch (tex.psm) {
+    case Psm::kCT32:
+    case Psm::kZ32: t.tex_class = kTex32; break;
+    case Psm::kCT24:
+    case Psm::kZ24: t.tex_class = kTex24; break;
+    case Psm::kCT16:
+    case Psm::kCT16S:
+    case Psm::kZ16:
+    case Psm::kZ16S: t.tex_class = kTex16; break;
+    default: return;
+    }
+    if (lod.mix16 != 0)
+        return;
+    const SplitLayout& split = SplitOf(tex.psm);
+    if (!split.split)
+        return;
+    const Layout& layout = LayoutOf(tex.psm);
+    const u32 n = lod.level;
+    TexLevel& l = t.level;
+    l.words = memory.Words();
+    l.halves = memory.Halves();
+    l.units_mask = (kBlockCount << layout.unit_shift) - 1;
+    l.tbp = tex.level_tbp[n];
+    l.row_stride = PagesAcross(layout, tex.level_tbw[n]) * kPageBlocks;
+    l.shift = layout.unit_shift;
+    l.px = layout.page_shift_x;
+    l.py = layout.page_shift_y;
+    l.mx = (1u << layout.page_shift_x) - 1;
+    l.my = (1u << layout.page_shift_y) - 1;
+    l.tx = split.tx;
+    l.ty = split.ty;
+    const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
+    l.wu = Wrap(tex.wms, tw, tex.minu >> n, tex.maxu >> n);
+    l.wv = Wrap(tex.wmt, th, tex.minv >> n, tex.maxv >> n);
+    l.n = n;
+    t.direct = true;
+}
+
+// The colour of a fragment with texel `t` (already sampled) or without one.
+template <bool kTex, u32 kTfx, bool kTcc, bool kFog>
+inline u32 Combine(u32 f, u32 t, u32 fog, __m128i fogcol16)
+{
+    u32 c = f;
+    if constexpr (kTex)
+        c = TextureFunction<kTfx, kTcc>(f, t);
+    if constexpr (kFog)
+        c = Fog(c, fog, fogcol16);
+    return c;
+}
+
+// Shading context common to sprites and triangles.
+struct ShadeContext {
+    const Texturing* tex;
+    const PrimitiveSampler* sampler;  // the general sampler, when not direct
+    __m128i fogcol16;
+};
+
+template <int kClass, bool kBilinear, bool kDirect>
+__attribute__((always_inline)) inline u32 Sample(const ShadeContext& sc, s32 u16, s32 v16)
+{
+    if constexpr (kDirect) {
+        return SampleFast<kClass, kBilinear>(sc.tex->level, sc.tex->expand, u16, v16);
+    } else {
+        return PackColor(sc.sampler->Sample(sc.tex->lod, u16, v16));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sprites.
+
+struct SpriteRowArgs {
+    const SpriteSetup* s;
+    const s32* u16s;  // per column
+    s32 v16;
+    u32 fog;
+};
+
+using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
+
+template <int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
+void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, int n, u32* out)
+{
+    const u32 f = PackColor(a.s->color);
+    for (int i = 0; i < n; ++i) {
+        const u32 t = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
+        out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+    }
+}
+
+template <int kClass, bool kBilinear, bool kDirect>
+SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
+{
+    static constexpr SpriteShadeFn table[4][2][2] = {
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 0, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 0, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 0, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 0, true, true>}},
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 1, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 1, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 1, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 1, true, true>}},
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 2, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 2, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 2, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 2, true, true>}},
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 3, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 3, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 3, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 3, true, true>}},
+    };
+    return table[tfx & 3][tcc][fog];
+}
+
+SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+{
+    if (!t.direct)
+        return PickSpriteShade<kTex32, false, false>(tfx, tcc, fog);
+    switch (t.tex_class * 2 + t.linear) {
+    case 0: return PickSpriteShade<kTex32, false, true>(tfx, tcc, fog);
+    case 1: return PickSpriteShade<kTex32, true, true>(tfx, tcc, fog);
+    case 2: return PickSpriteShade<kTex24, false, true>(tfx, tcc, fog);
+    case 3: return PickSpriteShade<kTex24, true, true>(tfx, tcc, fog);
+    case 4: return PickSpriteShade<kTex16, false, true>(tfx, tcc, fog);
+    default: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Triangles.  Attributes are stepped pixel by pixel exactly as the reference
+// steps them (one addition per pixel, in the same order), two to a register.
+
+struct TriangleSpan {
+    // R G, B A, Z F, S T (or U V), Q -
+    __m128d rg, ba, zf, st, q;
+    __m128d drg, dba, dzf, dst, dq;
+    Color flat;
+};
+
+using TriangleShadeFn = void (*)(const ShadeContext&, TriangleSpan&, int n, u32* colors, u32* depths);
+
+enum TexCoords { kNoTex, kUv, kStq };
+
+// TexelCoordinate16 of S/Q and T/Q at once: scaled, not-a-number to 0,
+// clamped to +-2^20 and rounded down, exactly as the scalar function does.
+inline void TexelCoordinates16(__m128d st_over_q, __m128d scale, s32& u16, s32& v16)
+{
+    const __m128d x = _mm_mul_pd(st_over_q, scale);
+    const __m128i nan = _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpunord_pd(x, x)), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128d c = _mm_min_pd(_mm_max_pd(x, _mm_set1_pd(-kTexelLimit16)), _mm_set1_pd(kTexelLimit16));
+    __m128i i = _mm_cvttpd_epi32(c);
+    const __m128i below =
+        _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmplt_pd(c, _mm_cvtepi32_pd(i))), _MM_SHUFFLE(3, 1, 2, 0));
+    i = _mm_andnot_si128(nan, _mm_add_epi32(i, below));
+    u16 = _mm_cvtsi128_si32(i);
+    v16 = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
+}
+
+// A span in three passes over the chunk, so that the divisions, the texel
+// reads and the colour arithmetic of neighbouring pixels overlap: fragment
+// colour, depth, fog and texture coordinates; texels; texture function and
+// fog.
+template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
+void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& sp, int n, u32* colors, u32* depths)
+{
+    constexpr bool kTex = kCoords != kNoTex;
+    alignas(16) u32 frag[kChunk];
+    alignas(16) s32 us[kChunk];
+    alignas(16) s32 vs[kChunk];
+    alignas(16) u32 fogs[kChunk];
+    const u32 flat = PackColor(sp.flat);
+    __m128d scale = _mm_setzero_pd();
+    if constexpr (kCoords == kStq)
+        scale = _mm_set_pd(static_cast<double>(1 << sc.tex->th_log2) * 16.0,
+                           static_cast<double>(1 << sc.tex->tw_log2) * 16.0);
+    for (int i = 0; i < n; ++i) {
+        if constexpr (kGouraud) {
+            const __m128d zero = _mm_setzero_pd(), max = _mm_set1_pd(255.0);
+            const __m128i rg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(sp.rg, zero), max));
+            const __m128i ba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(sp.ba, zero), max));
+            const __m128i c = _mm_unpacklo_epi64(rg, ba);  // r g b a as 32-bit lanes
+            const __m128i c16 = _mm_packs_epi32(c, c);
+            frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
+            sp.rg = _mm_add_pd(sp.rg, sp.drg);
+            sp.ba = _mm_add_pd(sp.ba, sp.dba);
+        } else {
+            frag[i] = flat;
+        }
+        depths[i] = ToDepth(_mm_cvtsd_f64(sp.zf));
+        if constexpr (kFog)
+            fogs[i] = static_cast<u32>(ToChannel(_mm_cvtsd_f64(_mm_unpackhi_pd(sp.zf, sp.zf)), 255.0));
+        sp.zf = _mm_add_pd(sp.zf, sp.dzf);
+        if constexpr (kCoords == kUv) {
+            us[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(sp.st), -kTexelLimit16, kTexelLimit16));
+            vs[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(_mm_unpackhi_pd(sp.st, sp.st)), -kTexelLimit16, kTexelLimit16));
+        } else if constexpr (kCoords == kStq) {
+            TexelCoordinates16(_mm_div_pd(sp.st, sp.q), scale, us[i], vs[i]);
+            sp.q = _mm_add_pd(sp.q, sp.dq);
+        }
+        if constexpr (kTex)
+            sp.st = _mm_add_pd(sp.st, sp.dst);
+    }
+    if constexpr (kTex) {
+        for (int i = 0; i < n; ++i)
+            colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
+        for (int i = 0; i < n; ++i)
+            colors[i] = Combine<true, kTfx, kTcc, kFog>(frag[i], colors[i], fogs[i], sc.fogcol16);
+    } else {
+        for (int i = 0; i < n; ++i)
+            colors[i] = Combine<false, kTfx, kTcc, kFog>(frag[i], 0, fogs[i], sc.fogcol16);
+    }
+}
+
+template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect>
+TriangleShadeFn PickTriangleShade(u32 tfx, bool tcc, bool fog)
+{
+#define GS_SHADE(tfx_, tcc_)                                                                        \
+    fog ? ShadeTriangleSpan<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, true>       \
+        : ShadeTriangleSpan<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, false>
+    switch ((tfx & 3) * 2 + tcc) {
+    case 0: return GS_SHADE(0, false);
+    case 1: return GS_SHADE(0, true);
+    case 2: return GS_SHADE(1, false);
+    case 3: return GS_SHADE(1, true);
+    case 4: return GS_SHADE(2, false);
+    case 5: return GS_SHADE(2, true);
+    case 6: return GS_SHADE(3, false);
+    default: return GS_SHADE(3, true);
+    }
+#undef GS_SHADE
+}
+
+template <bool kGouraud, int kCoords>
+TriangleShadeFn PickTriangleShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+{
+    if (!t.direct)
+        return PickTriangleShade<kGouraud, kCoords, kTex32, false, false>(tfx, tcc, fog);
+    switch (t.tex_class * 2 + t.linear) {
+    case 0: return PickTriangleShade<kGouraud, kCoords, kTex32, false, true>(tfx, tcc, fog);
+    case 1: return PickTriangleShade<kGouraud, kCoords, kTex32, true, true>(tfx, tcc, fog);
+    case 2: return PickTriangleShade<kGouraud, kCoords, kTex24, false, true>(tfx, tcc, fog);
+    case 3: return PickTriangleShade<kGouraud, kCoords, kTex24, true, true>(tfx, tcc, fog);
+    case 4: return PickTriangleShade<kGouraud, kCoords, kTex16, false, true>(tfx, tcc, fog);
+    default: return PickTriangleShade<kGouraud, kCoords, kTex16, true, true>(tfx, tcc, fog);
+    }
+}
+
+template <bool kGouraud>
+TriangleShadeFn PickTriangleShade(int coords, const Texturing& t, u32 tfx, bool tcc, bool fog)
+{
+    switch (coords) {
+    case kUv: return PickTriangleShade<kGouraud, kUv>(t, tfx, tcc, fog);
+    case kStq: return PickTriangleShade<kGouraud, kStq>(t, tfx, tcc, fog);
+    default:
+        return fog ? ShadeTriangleSpan<kGouraud, kNoTex, kTex32, false, true, 0, false, true>
+                   : ShadeTriangleSpan<kGouraud, kNoTex, kTex32, false, true, 0, false, false>;
+    }
+}
+
+__m128i FogColor16(u32 fogcol)
+{
+    return Widen(fogcol & 0xFFFFFF);
+}
+
+}  // namespace
+
+bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+                           const RowBands& bands)
+{
+    Writer writer;
+    if (!MakeWriter(env, memory, writer))
+        return false;
+    const WriterState& ws = writer.state;
+    alignas(16) u32 colors[kChunk];
+    alignas(16) u32 depths[kChunk];
+    for (u32& d : depths)
+        d = s.z;
+
+    if (!env.prim.tme) {
+        Color flat = s.color;
+        if (env.prim.fge)
+            flat = ApplyFog(flat, s.fog, env.fogcol);
+        const u32 rgba = PackColor(flat);
+        for (u32& c : colors)
+            c = rgba;
+        for (s32 py = s.py_begin; py < s.py_end; ++py) {
+            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+                continue;
+            const PixelRow row(env, static_cast<u32>(py));
+            if (writer.flat_fill) {
+                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba);
+                continue;
+            }
+            for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
+                writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
+        }
+        return true;
+    }
+
+    const bool uv = env.prim.fst;
+    const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
+    Texturing tex;
+    MakeTexturing(env.tex, memory, lod, tex);
+    std::optional<PrimitiveSampler> sampler;
+    if (!tex.direct)
+        sampler.emplace(env.tex, memory, clut);
+    const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
+    const SpriteShadeFn shade = PickSpriteShade(tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+
+    std::vector<s32> u16s(static_cast<size_t>(s.px_end - s.px_begin));
+    for (s32 px = s.px_begin; px < s.px_end; ++px)
+        u16s[static_cast<size_t>(px - s.px_begin)] =
+            uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
+    SpriteRowArgs args{&s, u16s.data(), 0, s.fog};
+    for (s32 py = s.py_begin; py < s.py_end; ++py) {
+        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+            continue;
+        const PixelRow row(env, static_cast<u32>(py));
+        args.v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+        for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
+            const int n = std::min(kChunk, s.px_end - px);
+            shade(sc, args, px - s.px_begin, n, colors);
+            writer.write(ws, row, static_cast<u32>(px), n, colors, depths);
+        }
+    }
+    return true;
+}
+
+bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
+                             const ClutBuffer& clut, const RowBands& bands)
+{
+    const bool textured = env.prim.tme;
+    const bool uv = env.prim.fst;
+    if (textured && env.tex.lod_matters && !uv && !t.q_constant)
+        return false;  // the level of detail follows each pixel's Q
+    Writer writer;
+    if (!MakeWriter(env, memory, writer))
+        return false;
+    Texturing tex;
+    std::optional<PrimitiveSampler> sampler;
+    if (textured) {
+        const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : static_cast<float>(t.planes[kAttrQ].a0));
+        MakeTexturing(env.tex, memory, lod, tex);
+        if (!tex.direct)
+            sampler.emplace(env.tex, memory, clut);
+    }
+    const int coords = !textured ? kNoTex : uv ? kUv : kStq;
+    const bool gouraud = !t.flat;
+    const TriangleShadeFn shade =
+        gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
+                : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
+    const WriterState& ws = writer.state;
+
+    const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
+    auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
+    TriangleSpan sp;
+    sp.drg = step(kAttrR, kAttrG);
+    sp.dba = step(kAttrB, kAttrA);
+    sp.dzf = step(kAttrZ, kAttrF);
+    sp.dst = step(s_attr, t_attr);
+    sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
+    sp.flat = t.flat_color;
+    alignas(16) u32 colors[kChunk];
+    alignas(16) u32 depths[kChunk];
+
+    for (s32 py = t.py_begin; py < t.py_end; ++py) {
+        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+            continue;
+        s32 begin, end;
+        TriangleRowSpan(t, py, begin, end);
+        if (begin >= end)
+            continue;
+        const PixelRow row(env, static_cast<u32>(py));
+        auto at = [&](int a, int b) { return _mm_set_pd(t.planes[b].At(begin, py), t.planes[a].At(begin, py)); };
+        sp.rg = at(kAttrR, kAttrG);
+        sp.ba = at(kAttrB, kAttrA);
+        sp.zf = at(kAttrZ, kAttrF);
+        sp.st = at(s_attr, t_attr);
+        sp.q = at(kAttrQ, kAttrQ);
+        for (s32 px = begin; px < end; px += kChunk) {
+            const int n = std::min(kChunk, end - px);
+            shade(sc, sp, n, colors, depths);
+            writer.write(ws, row, static_cast<u32>(px), n, colors, depths);
+        }
+    }
+    return true;
+}
+
+}  // namespace console::gs
