@@ -739,11 +739,13 @@ __m128i FogColor16(u32 fogcol)
 }  // namespace
 
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
-                           const RowBands& bands)
+                           const RowBands& bands, bool check_only)
 {
     Writer writer;
     if (!MakeWriter(env, memory, writer))
         return false;
+    if (check_only)
+        return true;
     const WriterState& ws = writer.state;
     alignas(16) u32 colors[kChunk];
     alignas(16) u32 depths[kChunk];
@@ -801,7 +803,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
 }
 
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
-                             const ClutBuffer& clut, const RowBands& bands)
+                             const ClutBuffer& clut, const RowBands& bands, bool check_only)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
@@ -810,6 +812,8 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     Writer writer;
     if (!MakeWriter(env, memory, writer))
         return false;
+    if (check_only)
+        return true;
     Texturing tex;
     std::optional<PrimitiveSampler> sampler;
     if (textured) {

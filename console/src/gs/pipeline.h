@@ -33,11 +33,12 @@ struct RowBands {
 
 // Draw `sprite` or `triangle` through a specialised pipeline, rows outside
 // `bands` left alone.  False, having drawn nothing, when the state is one the
-// pipelines leave to the general path.
+// pipelines leave to the general path; with `check_only` nothing is drawn
+// either way.
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
-                           const ClutBuffer& clut, const RowBands& bands);
+                           const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
-                             const ClutBuffer& clut, const RowBands& bands);
+                             const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
 
 // Helpers the rasterizer's paths share.
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/gs/gs_draw_support.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 #include "gs/raster.h"
 
@@ -128,18 +129,22 @@ Trial MakeTrial(std::mt19937& rng)
     return t;
 }
 
-// Local memory after the trial, drawn from `start` through one path.
-std::vector<u8> Draw(const Trial& t, const std::vector<u8>& start, bool reference)
+// Local memory after the trial, drawn from `start` through the reference path
+// or through the fast paths with `threads` draw threads, into `out`.
+void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int threads, std::vector<u8>& out)
 {
     ResetGs(false);
     Vram().Load(start);
     SetReferencePath(reference);
+    console::gs::SetDrawThreads(threads);
     for (const auto& [reg, value] : t.writes)
         Write(reg, value);
     SetReferencePath(false);
-    return {Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes};
+    out.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
 }
 
+// The specialised pipelines and the draw threads (1, 2 and 8 bands) against
+// the reference path.
 TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(20261207);
@@ -149,21 +154,25 @@ TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
 
     int changed = 0;
     constexpr int kTrials = 2000;
-    for (int i = 0; i < kTrials; ++i) {
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < kTrials && !HasFailure(); ++i) {
         const Trial trial = MakeTrial(rng);
-        std::vector<u8> reference = Draw(trial, start, true);
-        const std::vector<u8> fast = Draw(trial, start, false);
+        Draw(trial, start, true, 1, reference);
         if (reference != start)
             ++changed;
-        if (reference != fast) {
-            size_t first = 0;
-            while (reference[first] == fast[first])
-                ++first;
-            ADD_FAILURE() << "trial " << i << ": first difference at byte 0x" << std::hex << first;
-            break;
+        for (int threads : {1, 2, 8}) {
+            Draw(trial, start, false, threads, fast);
+            if (reference != fast) {
+                size_t first = 0;
+                while (reference[first] == fast[first])
+                    ++first;
+                ADD_FAILURE() << "trial " << i << ", " << threads << " threads: first difference at byte 0x" << std::hex
+                              << first;
+                break;
+            }
         }
         // The next trial starts from what this one drew.
-        start = std::move(reference);
+        std::swap(start, reference);
     }
     // The trials must really draw, or the comparison proves nothing.
     EXPECT_GT(changed, kTrials / 2);
