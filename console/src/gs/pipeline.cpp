@@ -253,6 +253,87 @@ inline s32 Clamp255(s32 v)
     return v < 0 ? 0 : v > 255 ? 255 : v;
 }
 
+// Dithering, the colour clamp (or the wrap to eight bits), FBA and the
+// narrowing of 16-bit targets for four unblended pixels at x, x + 1, ...:
+// channels are 0..255 before dithering, so the 16-bit lanes hold every value
+// exactly and the saturating pack is the clamp.
+template <int kFrame, bool kDither>
+__attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, const PixelRow& row, u32 x,
+                                                         __m128i c)
+{
+    if constexpr (kDither) {
+        const s32* dm = w.dimx[row.Y() & 3];
+        const __m128i zero = _mm_setzero_si128();
+        const s16 d0 = static_cast<s16>(dm[x & 3]), d1 = static_cast<s16>(dm[(x + 1) & 3]);
+        const s16 d2 = static_cast<s16>(dm[(x + 2) & 3]), d3 = static_cast<s16>(dm[(x + 3) & 3]);
+        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0));
+        __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2));
+        if (!w.colclamp) {
+            const __m128i low8 = _mm_set1_epi16(0xFF);
+            lo = _mm_and_si128(lo, low8);
+            hi = _mm_and_si128(hi, low8);
+        }
+        c = _mm_packus_epi16(lo, hi);
+    }
+    c = _mm_or_si128(c, _mm_set1_epi32(static_cast<int>(w.fba)));
+    if constexpr (kFrame == kFrame16) {
+        const __m128i r = _mm_and_si128(_mm_srli_epi32(c, 3), _mm_set1_epi32(0x1F));
+        const __m128i g = _mm_and_si128(_mm_srli_epi32(c, 6), _mm_set1_epi32(0x3E0));
+        const __m128i b = _mm_and_si128(_mm_srli_epi32(c, 9), _mm_set1_epi32(0x7C00));
+        const __m128i a = _mm_and_si128(_mm_srli_epi32(c, 16), _mm_set1_epi32(0x8000));
+        c = _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
+    }
+    return c;
+}
+
+// The unblended span: colours finished four at a time, then the depth test
+// and the stores pixel by pixel.
+template <int kFrame, int kDepth, bool kDither>
+void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    alignas(16) u32 out[kChunk];
+    for (int i = 0; i < n; i += 4)
+        _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
+                        FinishFour<kFrame, kDither>(w, row, x0 + static_cast<u32>(i),
+                                                    _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
+    u32* const words = w.words;
+    u16* const halves = w.halves;
+    for (int i = 0; i < n; ++i) {
+        const u32 x = x0 + static_cast<u32>(i);
+        if constexpr (kDepth != kNoDepth) {
+            const u32 doff = row.DepthOffset(x);
+            const u32 zs = std::min(depths[i], w.zmax);
+            u32 stored;
+            if constexpr (kDepth == kDepth32)
+                stored = words[doff & (kMemoryWords - 1)];
+            else if constexpr (kDepth == kDepth24)
+                stored = words[doff & (kMemoryWords - 1)] & 0xFFFFFF;
+            else
+                stored = halves[doff & (kMemoryBytes / 2 - 1)];
+            if (static_cast<s64>(zs) + w.zbias < static_cast<s64>(stored))
+                continue;
+            if (w.zwrite) {
+                if constexpr (kDepth == kDepth32)
+                    words[doff & (kMemoryWords - 1)] = zs;
+                else if constexpr (kDepth == kDepth24) {
+                    u32& word = words[doff & (kMemoryWords - 1)];
+                    word = (word & 0xFF000000u) | (zs & 0xFFFFFF);
+                } else
+                    halves[doff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
+            }
+        }
+        const u32 foff = row.FrameOffset(x);
+        if constexpr (kFrame == kFrame32) {
+            words[foff & (kMemoryWords - 1)] = out[i];
+        } else if constexpr (kFrame == kFrame24) {
+            u32& word = words[foff & (kMemoryWords - 1)];
+            word = (word & 0xFF000000u) | (out[i] & 0xFFFFFF);
+        } else {
+            halves[foff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(out[i]);
+        }
+    }
+}
+
 template <int kFrame, int kDepth, bool kBlend, bool kDither>
 void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
@@ -333,13 +414,28 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
 }
 
 // A span of one colour and depth with no depth test, blending or dithering:
-// a walk of the row's table.
-template <int kFrame>
-void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba)
+// a walk of the row's table, writing Z too when it is written.
+template <int kFrame, int kDepth>
+void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba, u32 z)
 {
     rgba |= w.fba;
+    const u32 zs = std::min(z, w.zmax);
+    const bool zwrite = kDepth != kNoDepth && w.zwrite;
     for (int i = 0; i < n; ++i) {
-        const u32 foff = row.FrameOffset(x0 + static_cast<u32>(i));
+        const u32 x = x0 + static_cast<u32>(i);
+        if constexpr (kDepth != kNoDepth) {
+            if (zwrite) {
+                const u32 doff = row.DepthOffset(x);
+                if constexpr (kDepth == kDepth32)
+                    w.words[doff & (kMemoryWords - 1)] = zs;
+                else if constexpr (kDepth == kDepth24) {
+                    u32& word = w.words[doff & (kMemoryWords - 1)];
+                    word = (word & 0xFF000000u) | (zs & 0xFFFFFF);
+                } else
+                    w.halves[doff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
+            }
+        }
+        const u32 foff = row.FrameOffset(x);
         if constexpr (kFrame == kFrame32) {
             w.words[foff & (kMemoryWords - 1)] = rgba;
         } else if constexpr (kFrame == kFrame24) {
@@ -352,14 +448,14 @@ void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba
 }
 
 using WriteFn = void (*)(const WriterState&, const PixelRow&, u32, int, const u32*, const u32*);
-using FillFn = void (*)(const WriterState&, const PixelRow&, u32, int, u32);
+using FillFn = void (*)(const WriterState&, const PixelRow&, u32, int, u32, u32);
 
 template <int kFrame, int kDepth>
 WriteFn PickWrite(bool blend, bool dither)
 {
     if (blend)
         return dither ? WriteSpan<kFrame, kDepth, true, true> : WriteSpan<kFrame, kDepth, true, false>;
-    return dither ? WriteSpan<kFrame, kDepth, false, true> : WriteSpan<kFrame, kDepth, false, false>;
+    return dither ? WriteSpanOpaque<kFrame, kDepth, true> : WriteSpanOpaque<kFrame, kDepth, false>;
 }
 
 template <int kFrame>
@@ -442,9 +538,17 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
     case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither); break;
     default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither); break;
     }
-    if (depth == kNoDepth && !env.blend && !env.dither) {
+    if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
-        w.fill = frame == kFrame32 ? FillSpan<kFrame32> : frame == kFrame24 ? FillSpan<kFrame24> : FillSpan<kFrame16>;
+        static constexpr FillFn fills[3][4] = {
+            {FillSpan<kFrame32, kNoDepth>, FillSpan<kFrame32, kDepth32>, FillSpan<kFrame32, kDepth24>,
+             FillSpan<kFrame32, kDepth16>},
+            {FillSpan<kFrame24, kNoDepth>, FillSpan<kFrame24, kDepth32>, FillSpan<kFrame24, kDepth24>,
+             FillSpan<kFrame24, kDepth16>},
+            {FillSpan<kFrame16, kNoDepth>, FillSpan<kFrame16, kDepth32>, FillSpan<kFrame16, kDepth24>,
+             FillSpan<kFrame16, kDepth16>},
+        };
+        w.fill = fills[frame][depth];
     }
     return true;
 }
@@ -543,11 +647,24 @@ __attribute__((always_inline)) inline u32 Sample(const ShadeContext& sc, s32 u16
 // ---------------------------------------------------------------------------
 // Sprites.
 
+// What stays fixed down a sprite's columns (its texel columns and their
+// horizontal weights) and along a row (its texel rows and vertical weights).
+// The bilinear mix is done as a horizontal then a vertical weighting, which
+// is the reference's sum of four products regrouped: every partial sum is
+// below 2^16 in the 16-bit lanes.
+struct SpriteColumns {
+    std::vector<TexLevel::Col> c0, c1;
+    std::vector<__m128i> wu;  // 16 - fu in lanes 0-3, fu in lanes 4-7
+};
+
 struct SpriteRowArgs {
     const SpriteSetup* s;
     const s32* u16s;  // per column
     s32 v16;
     u32 fog;
+    const SpriteColumns* cols;
+    TexLevel::Row r0, r1;
+    __m128i wv0, wv1;  // 16 - fv and fv in every lane
 };
 
 using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
@@ -556,9 +673,42 @@ template <int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kF
 void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, int n, u32* out)
 {
     const u32 f = PackColor(a.s->color);
-    for (int i = 0; i < n; ++i) {
-        const u32 t = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
-        out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+    if constexpr (kDirect) {
+        const TexLevel& l = sc.tex->level;
+        const TexExpand& e = sc.tex->expand;
+        const TexLevel::Col* c0 = a.cols->c0.data() + col0;
+        if constexpr (!kBilinear) {
+            for (int i = 0; i < n; ++i) {
+                const u32 t = ReadTexel<kClass>(l, e, l.Offset(a.r0, c0[i]));
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+            }
+        } else {
+            const TexLevel::Col* c1 = a.cols->c1.data() + col0;
+            const __m128i* wu = a.cols->wu.data() + col0;
+            const __m128i zero = _mm_setzero_si128();
+            for (int i = 0; i < n; ++i) {
+                const u32 t00 = ReadTexel<kClass>(l, e, l.Offset(a.r0, c0[i]));
+                const u32 t10 = ReadTexel<kClass>(l, e, l.Offset(a.r0, c1[i]));
+                const u32 t01 = ReadTexel<kClass>(l, e, l.Offset(a.r1, c0[i]));
+                const u32 t11 = ReadTexel<kClass>(l, e, l.Offset(a.r1, c1[i]));
+                const __m128i top = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t00)),
+                                                                         _mm_cvtsi32_si128(static_cast<int>(t10))),
+                                                      zero);
+                const __m128i bottom = _mm_unpacklo_epi8(
+                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t01)), _mm_cvtsi32_si128(static_cast<int>(t11))),
+                    zero);
+                __m128i v = _mm_add_epi16(_mm_mullo_epi16(_mm_mullo_epi16(top, wu[i]), a.wv0),
+                                          _mm_mullo_epi16(_mm_mullo_epi16(bottom, wu[i]), a.wv1));
+                v = _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_si128(v, 8)), 8);
+                const u32 t = Narrow(v);
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+            }
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            const u32 t = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
+            out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+        }
     }
 }
 
@@ -736,7 +886,107 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
+// Stores `value` (a word merged under `word_mask`, or a half word) at every
+// pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
+// whole blocks as runs of 64 words, the edges row by row.
+void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32 value,
+              u32 word_mask, const RowBands& bands)
+{
+    const Layout& layout = LayoutOf(psm);
+    const bool halves = layout.unit == Unit::kHalf;
+    const u32 bx = layout.block_width, by = layout.block_height;
+    u32 cx0 = (x0 + bx - 1) / bx * bx, cx1 = x1 / bx * bx;
+    const u32 cy0 = (y0 + by - 1) / by * by, cy1 = y1 / by * by;
+    // A band must hold whole block rows for the blocks to be its own.
+    const bool core = cx0 < cx1 && cy0 < cy1 && (bands.count == 1 || (1u << bands.shift) == by);
+    if (!core)
+        cx0 = cx1 = x1;
+    u32* const words = memory.Words();
+    u16* const hw = memory.Halves();
+    auto store = [&](u32 offset) {
+        if (halves) {
+            hw[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value);
+        } else {
+            u32& w = words[offset & (kMemoryWords - 1)];
+            w = (w & ~word_mask) | (value & word_mask);
+        }
+    };
+    for (u32 y = y0; y < y1; ++y) {
+        if (!bands.Has(static_cast<s32>(y)))
+            continue;
+        const RowCursor row(layout, bp, bw, y);
+        const bool in_core = core && y >= cy0 && y < cy1;
+        for (u32 x = x0; x < (in_core ? cx0 : x1); ++x)
+            store(row.Offset(x));
+        if (in_core)
+            for (u32 x = cx1; x < x1; ++x)
+                store(row.Offset(x));
+    }
+    if (!core)
+        return;
+    const u32 fill = halves ? (value & 0xFFFF) * 0x10001u : value;
+    const u32 mask = halves ? 0xFFFFFFFFu : word_mask;
+    for (u32 y = cy0; y < cy1; y += by) {
+        if (!bands.Has(static_cast<s32>(y)))
+            continue;
+        for (u32 x = cx0; x < cx1; x += bx) {
+            const u32 offset = PixelOffset(layout, bp, bw, x, y);
+            u32* block = words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u);
+            if (mask == 0xFFFFFFFFu)
+                std::fill(block, block + 64, fill);
+            else
+                for (int i = 0; i < 64; ++i)
+                    block[i] = (block[i] & ~mask) | (fill & mask);
+        }
+    }
+}
+
+// A flat sprite of colour `rgba` (FBA applied) filled buffer by buffer; false
+// when the frame and Z buffer could share memory or rows are masked, where
+// the pixel order matters.
+bool FillSpriteByBlocks(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, u32 rgba,
+                        const RowBands& bands)
+{
+    if (env.scanmsk >= 2)
+        return false;
+    const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
+    const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
+    const bool zwrite = env.depth.used && env.depth.write;
+    u32 flo, fhi, zlo, zhi;
+    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, flo, fhi))
+        return false;
+    if (zwrite) {
+        if (!BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zlo, zhi))
+            return false;
+        if (zlo < fhi && flo < zhi)
+            return false;
+        const u32 zs = std::min(s.z, env.depth.max);
+        const int zc = DepthClassOf(env.depth);
+        FillRect(memory, env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zs,
+                 zc == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+    }
+    const int fc = FrameClassOf(env.frame.psm);
+    FillRect(memory, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, fc == kFrame16 ? Narrow16(rgba) : rgba,
+             fc == kFrame24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+    return true;
+}
+
 }  // namespace
+
+bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+{
+    const Layout& layout = LayoutOf(psm);
+    const u32 across = PagesAcross(layout, bw);
+    const u32 last_col = (x1 - 1) >> layout.page_shift_x;
+    if (across == 0 || last_col >= across)
+        return false;
+    lo = bp + ((y0 >> layout.page_shift_y) * across + (x0 >> layout.page_shift_x)) * kPageBlocks;
+    const u64 end = bp + (static_cast<u64>((y1 - 1) >> layout.page_shift_y) * across + last_col + 1) * kPageBlocks;
+    if (end > kBlockCount)
+        return false;
+    hi = static_cast<u32>(end);
+    return true;
+}
 
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
                            const RowBands& bands, bool check_only)
@@ -757,6 +1007,8 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         if (env.prim.fge)
             flat = ApplyFog(flat, s.fog, env.fogcol);
         const u32 rgba = PackColor(flat);
+        if (writer.flat_fill && FillSpriteByBlocks(env, s, memory, rgba | ws.fba, bands))
+            return true;
         for (u32& c : colors)
             c = rgba;
         for (s32 py = s.py_begin; py < s.py_end; ++py) {
@@ -764,7 +1016,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                 continue;
             const PixelRow row(env, static_cast<u32>(py));
             if (writer.flat_fill) {
-                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba);
+                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
                 continue;
             }
             for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
@@ -787,12 +1039,47 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     for (s32 px = s.px_begin; px < s.px_end; ++px)
         u16s[static_cast<size_t>(px - s.px_begin)] =
             uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
-    SpriteRowArgs args{&s, u16s.data(), 0, s.fog};
+    SpriteColumns cols;
+    const TexLevel& l = tex.level;
+    if (tex.direct) {
+        const size_t n = u16s.size();
+        cols.c0.resize(n);
+        if (tex.linear) {
+            cols.c1.resize(n);
+            cols.wu.resize(n);
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const s32 un = u16s[i] >> l.n;
+            if (!tex.linear) {
+                cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(un >> 4)));
+                continue;
+            }
+            const s32 us = un - 8, fu = us & 15;
+            cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
+            cols.c1[i] = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
+            cols.wu[i] = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
+                                       static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
+                                       static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
+        }
+    }
+    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}};
     for (s32 py = s.py_begin; py < s.py_end; ++py) {
         if (RowMasked(env.scanmsk, py) || !bands.Has(py))
             continue;
         const PixelRow row(env, static_cast<u32>(py));
         args.v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+        if (tex.direct) {
+            const s32 vn = args.v16 >> l.n;
+            if (!tex.linear) {
+                args.r0 = l.RowOf(static_cast<u32>(l.wv(vn >> 4)));
+            } else {
+                const s32 vs = vn - 8, fv = vs & 15;
+                args.r0 = l.RowOf(static_cast<u32>(l.wv(vs >> 4)));
+                args.r1 = l.RowOf(static_cast<u32>(l.wv((vs >> 4) + 1)));
+                args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
+                args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
+            }
+        }
         for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
             const int n = std::min(kChunk, s.px_end - px);
             shade(sc, args, px - s.px_begin, n, colors);

@@ -42,6 +42,12 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, 
 
 // Helpers the rasterizer's paths share.
 
+// Blocks [lo, hi) a buffer's pixels in [x0, x1) x [y0, y1) can lie in, or
+// false when that is not one stretch of memory whose rows belong to their own
+// pages (a row wider than the buffer spills into the next rows' pages, and a
+// buffer past the end of memory wraps onto its start).
+bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi);
+
 // floor(a / b) for any signs, b != 0.
 inline s64 FloorDiv(s64 a, s64 b)
 {

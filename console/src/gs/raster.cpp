@@ -122,25 +122,6 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
     }
 }
 
-// Blocks [lo, hi) a buffer's pixels in [x0, x1) x [y0, y1) can lie in, or
-// false when that is not one stretch of memory whose rows belong to their own
-// pages (a row wider than the buffer spills into the next rows' pages, and a
-// buffer past the end of memory wraps onto its start).
-bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
-{
-    const Layout& layout = LayoutOf(psm);
-    const u32 across = PagesAcross(layout, bw);
-    const u32 last_col = (x1 - 1) >> layout.page_shift_x;
-    if (across == 0 || last_col >= across)
-        return false;
-    lo = bp + ((y0 >> layout.page_shift_y) * across + (x0 >> layout.page_shift_x)) * kPageBlocks;
-    const u64 end = bp + (static_cast<u64>((y1 - 1) >> layout.page_shift_y) * across + last_col + 1) * kPageBlocks;
-    if (end > kBlockCount)
-        return false;
-    hi = static_cast<u32>(end);
-    return true;
-}
-
 // The largest coordinate a wrap mode gives on a level of 2^size texels.
 u32 WrapLimit(u32 mode, u32 size_log2, u32 min, u32 max)
 {
