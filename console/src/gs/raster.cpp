@@ -16,6 +16,8 @@ namespace {
 constexpr double kTexelLimit16 = 1048576.0;
 
 bool g_reference_path = false;
+bool g_count_pixels = false;
+u64 g_pixels_covered = 0;
 
 // The colour of one pixel of a triangle, line or point from its attributes:
 // the fragment colour (flat or interpolated), the texture sample through the
@@ -122,80 +124,22 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
     }
 }
 
-// The largest coordinate a wrap mode gives on a level of 2^size texels.
-u32 WrapLimit(u32 mode, u32 size_log2, u32 min, u32 max)
-{
-    switch (mode) {
-    case kWrapRepeat:
-    case kWrapClamp: return (1u << size_log2) - 1;
-    case kWrapRegionClamp: return std::max(min, max);
-    default: return min | max;
-    }
-}
-
-// True when the rows of the window's box [px0, px1) x [py0, py1) may be
-// drawn in bands at once: the frame and Z buffer rows of different bands are
-// different memory, and no texel read can be a pixel the primitive writes.
-bool BandsIndependent(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1)
-{
-    const u32 x0 = static_cast<u32>(px0), x1 = static_cast<u32>(px1);
-    const u32 y0 = static_cast<u32>(py0), y1 = static_cast<u32>(py1);
-    u32 written[2][2];
-    int n_written = 0;
-    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, written[0][0], written[0][1]))
-        return false;
-    ++n_written;
-    if (env.depth.used) {
-        if (!BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, written[1][0], written[1][1]))
-            return false;
-        if (written[1][0] < written[0][1] && written[0][0] < written[1][1])
-            return false;
-        ++n_written;
-    }
-    if (!env.prim.tme)
-        return true;
-    const TextureEnv& tex = env.tex;
-    const u32 levels = tex.mmin >= 2 ? std::min<u32>(tex.mxl, 6) + 1 : 1;
-    for (u32 n = 0; n < levels; ++n) {
-        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
-        const u32 mu = WrapLimit(tex.wms, tw, tex.minu >> n, tex.maxu >> n);
-        const u32 mv = WrapLimit(tex.wmt, th, tex.minv >> n, tex.maxv >> n);
-        const Layout& layout = LayoutOf(tex.psm);
-        const u32 across = std::max<u32>(PagesAcross(layout, tex.level_tbw[n]), 1);
-        const u64 end = tex.level_tbp[n] +
-                        (static_cast<u64>(mv >> layout.page_shift_y) * across + (mu >> layout.page_shift_x) + 1) *
-                            kPageBlocks;
-        if (end > kBlockCount)
-            return false;
-        for (int i = 0; i < n_written; ++i)
-            if (tex.level_tbp[n] < written[i][1] && written[i][0] < end)
-                return false;
-    }
-    return true;
-}
-
-// Primitives smaller than this many pixels of bounding box are drawn on the
-// calling thread: waking the others costs more than they would save.
-constexpr s64 kBandedPixels = 4096;
-
-bool DrawBanded(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1)
-{
-    return DrawThreads() > 1 && static_cast<s64>(px1 - px0) * (py1 - py0) >= kBandedPixels && py1 - py0 >= 16 &&
-           BandsIndependent(env, px0, px1, py0, py1);
-}
-
-template <typename Setup>
-struct BandedDraw {
-    const DrawEnv* env;
-    const Setup* setup;
-    LocalMemory* memory;
-    const ClutBuffer* clut;
-};
-
 }  // namespace
+
+void CountPixels(bool on)
+{
+    g_count_pixels = on;
+    g_pixels_covered = 0;
+}
+
+u64 PixelsCovered()
+{
+    return g_pixels_covered;
+}
 
 void SetReferencePath(bool on)
 {
+    DrainDrawQueue();
     g_reference_path = on;
 }
 
@@ -214,18 +158,12 @@ s32 TexelCoordinate16(double st_over_q, u32 size_log2)
 
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
+    if (g_count_pixels)
+        g_pixels_covered += static_cast<u64>(s.px_end - s.px_begin) * static_cast<u64>(s.py_end - s.py_begin);
     if (!g_reference_path) {
-        if (DrawBanded(env, s.px_begin, s.px_end, s.py_begin, s.py_end) &&
-            DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true)) {
-            const BandedDraw<SpriteSetup> job{&env, &s, &memory, &clut};
-            DrawInBands(
-                [](const void* context, const RowBands& bands) {
-                    const auto& j = *static_cast<const BandedDraw<SpriteSetup>*>(context);
-                    DrawSpriteSpecialised(*j.env, *j.setup, *j.memory, *j.clut, bands);
-                },
-                &job);
+        if (QueueSprite(env, s, memory, clut))
             return;
-        }
+        DrainDrawQueue();
         if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}))
             RasterizeSpriteFast(env, s, memory, clut);
         return;
@@ -263,18 +201,16 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
 
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
 {
+    if (g_count_pixels)
+        for (s32 py = t.py_begin; py < t.py_end; ++py) {
+            s32 begin, end;
+            TriangleRowSpan(t, py, begin, end);
+            g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
+        }
     const bool fast = !g_reference_path;
-    if (fast && DrawBanded(env, t.px_begin, t.px_end, t.py_begin, t.py_end) &&
-        DrawTriangleSpecialised(env, t, memory, clut, RowBands{}, true)) {
-        const BandedDraw<TriangleSetup> job{&env, &t, &memory, &clut};
-        DrawInBands(
-            [](const void* context, const RowBands& bands) {
-                const auto& j = *static_cast<const BandedDraw<TriangleSetup>*>(context);
-                DrawTriangleSpecialised(*j.env, *j.setup, *j.memory, *j.clut, bands);
-            },
-            &job);
+    if (fast && QueueTriangle(env, t, memory, clut))
         return;
-    }
+    DrainDrawQueue();
     if (fast && DrawTriangleSpecialised(env, t, memory, clut, RowBands{}))
         return;
     std::optional<PrimitiveSampler> sampler;
@@ -335,6 +271,7 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)
 {
+    DrainDrawQueue();
     const bool q_constant = l.a0[kAttrQ] == l.a1[kAttrQ];
     const FragmentShader shader(env, memory, clut, q_constant, static_cast<float>(l.a1[kAttrQ]));
     const Color* flat = l.flat ? &l.flat_color : nullptr;
@@ -368,6 +305,7 @@ void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, 
 void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes, LocalMemory& memory,
                     const ClutBuffer& clut)
 {
+    DrainDrawQueue();
     if (RowMasked(env.scanmsk, py))
         return;
     const FragmentShader shader(env, memory, clut, true, static_cast<float>(attributes[kAttrQ]));
