@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <array>
 #include <condition_variable>
 #include <memory>
@@ -26,6 +27,7 @@ enum class JobKind : u8 { kSprite, kTriangle };
 
 struct Job {
     JobKind kind;
+    s32 py_begin, py_end;  // rows the primitive may touch
     DrawEnv env;
     SpriteSetup sprite;
     TriangleSetup triangle;
@@ -229,17 +231,20 @@ public:
         return jobs_[sent_ % kQueueSize];
     }
 
+    // Sleeping workers are woken every few primitives rather than at each
+    // (a wake is a system call); they also wake by themselves after a short
+    // while, and a drain wakes them at once.
     void Send()
     {
         produced_.store(++sent_, std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_seq_cst) > 0) {
-            std::lock_guard lock(mutex_);
-            wake_.notify_all();
-        }
+        if (sent_ - last_wake_ >= kWakeEvery && sleepers_.load(std::memory_order_seq_cst) > 0)
+            Wake();
     }
 
     void Drain()
     {
+        if (Slowest() != sent_ && sleepers_.load(std::memory_order_seq_cst) > 0)
+            Wake();
         for (int spin = 0; Slowest() != sent_; ++spin)
             if (spin > 1000)
                 std::this_thread::yield();
@@ -248,6 +253,15 @@ public:
     }
 
 private:
+    static constexpr u64 kWakeEvery = 8;
+
+    void Wake()
+    {
+        last_wake_ = sent_;
+        std::lock_guard lock(mutex_);
+        wake_.notify_all();
+    }
+
     u64 Slowest() const
     {
         u64 slowest = sent_;
@@ -256,18 +270,33 @@ private:
         return slowest;
     }
 
+    // True when rows [y0, y1) include one of `bands`' rows.
+    static bool Touches(const RowBands& bands, s32 y0, s32 y1)
+    {
+        const s32 band = 1 << bands.shift;
+        if (y1 - y0 >= band * static_cast<s32>(bands.count))
+            return true;
+        for (s32 y = y0 & ~(band - 1); y < y1; y += band)
+            if (bands.Has(y))
+                return true;
+        return false;
+    }
+
     void Work(int index)
     {
         const RowBands bands{kBandShift, static_cast<u32>(workers_), static_cast<u32>(index)};
         u64 next = 0;
         for (;;) {
             u64 available = produced_.load(std::memory_order_acquire);
-            for (int spin = 0; available == next && spin < 2000; ++spin)
+            // Primitives usually come in runs: look again a few times before
+            // sleeping (briefly: the sender needs the processor more).
+            for (int spin = 0; available == next && spin < 300; ++spin)
                 available = produced_.load(std::memory_order_acquire);
             if (available == next) {
                 sleepers_.fetch_add(1, std::memory_order_seq_cst);
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return stop_ || produced_.load(std::memory_order_seq_cst) != next; });
+                wake_.wait_for(lock, std::chrono::microseconds(200),
+                               [&] { return stop_ || produced_.load(std::memory_order_seq_cst) != next; });
                 sleepers_.fetch_sub(1, std::memory_order_seq_cst);
                 if (stop_)
                     return;
@@ -275,7 +304,9 @@ private:
             }
             for (; next < available; ++next) {
                 const Job& j = jobs_[next % kQueueSize];
-                if (j.kind == JobKind::kSprite)
+                if (!Touches(bands, j.py_begin, j.py_end))
+                    ;  // none of this band's rows
+                else if (j.kind == JobKind::kSprite)
                     DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
                 else
                     DrawTriangleSpecialised(j.env, j.triangle, *j.memory, *j.clut, bands);
@@ -289,6 +320,7 @@ private:
     std::vector<std::atomic<u64>> cursors_;  // per worker: jobs drawn
     std::vector<std::thread> threads_;
     u64 sent_ = 0;  // the sender's own count
+    u64 last_wake_ = 0;
     std::atomic<u64> produced_{0};
     std::atomic<int> sleepers_{0};
     std::mutex mutex_;
@@ -307,25 +339,22 @@ private:
 // and width.
 u32 BufferMapping(Psm psm, u32 bp, u32 bw)
 {
-    const Layout& layout = LayoutOf(psm);
-    u32 family = 0;
-    for (Psm p : kAllPsms) {
-        ++family;
-        if (&LayoutOf(p) == &layout)
-            break;
-    }
-    return (family << 26) | ((bw & 63) << 20) | ((bp & 0x3FFF) << 2) | 1;
+    // Per PSM code, the first mode with the same layout.
+    static const auto families = [] {
+        std::array<u8, 64> f{};
+        for (Psm p : kAllPsms)
+            for (u32 i = 0; i < kAllPsms.size(); ++i)
+                if (&LayoutOf(kAllPsms[i]) == &LayoutOf(p)) {
+                    f[static_cast<u32>(p) & 63] = static_cast<u8>(i + 1);
+                    break;
+                }
+        return f;
+    }();
+    return (u32{families[static_cast<u32>(psm) & 63]} << 26) | ((bw & 63) << 20) | ((bp & 0x3FFF) << 2) | 1;
 }
 
 int g_threads = -1;  // not chosen yet
 std::unique_ptr<Queue> g_queue;
-
-int DefaultThreads()
-{
-    if (HasOption("gs-threads"))
-        return static_cast<int>(GetInt("gs-threads", 0));
-    return static_cast<int>(std::thread::hardware_concurrency()) - 1;
-}
 
 // Checks and queues one primitive of box [px0, px1) x [py0, py1).
 template <typename Setup>
@@ -362,6 +391,8 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     }
     Job& j = g_queue->Slot();
     j.kind = kind;
+    j.py_begin = py0;
+    j.py_end = py1;
     j.env = env;
     if constexpr (std::is_same_v<Setup, SpriteSetup>)
         j.sprite = setup;
@@ -390,10 +421,17 @@ void SetDrawThreads(int n)
         g_queue = std::make_unique<Queue>(n);
 }
 
+int DefaultDrawThreads()
+{
+    if (HasOption("gs-threads"))
+        return std::clamp(static_cast<int>(GetInt("gs-threads", 0)), 0, kMaxThreads);
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 0, kMaxThreads);
+}
+
 int DrawThreads()
 {
     if (g_threads < 0)
-        SetDrawThreads(DefaultThreads());
+        SetDrawThreads(DefaultDrawThreads());
     return g_threads;
 }
 

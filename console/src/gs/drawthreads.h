@@ -27,6 +27,8 @@ namespace console::gs {
 // drains the queue.
 void SetDrawThreads(int n);
 int DrawThreads();
+// What the first use takes: --gs-threads, or the cores minus one, at most 8.
+int DefaultDrawThreads();
 
 // Waits until every queued primitive is drawn.
 void DrainDrawQueue();

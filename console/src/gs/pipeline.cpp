@@ -153,11 +153,16 @@ __attribute__((always_inline)) inline u32 Bilinear(u32 t00, u32 t10, u32 t01, u3
     const __m128i b = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t01)),
                                                            _mm_cvtsi32_si128(static_cast<int>(t11))),
                                         zero);
-    const s16 w00 = static_cast<s16>((16 - fu) * (16 - fv)), w10 = static_cast<s16>(fu * (16 - fv));
-    const s16 w01 = static_cast<s16>((16 - fu) * fv), w11 = static_cast<s16>(fu * fv);
-    const __m128i wa = _mm_set_epi16(w10, w10, w10, w10, w00, w00, w00, w00);
-    const __m128i wb = _mm_set_epi16(w11, w11, w11, w11, w01, w01, w01, w01);
-    __m128i s = _mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb));
+    // Horizontal weights (16 - fu in lanes 0-3, fu in 4-7), then vertical
+    // ones: the reference's four products regrouped, every partial sum below
+    // 2^16.
+    const __m128i left = _mm_set_epi16(0, 0, 0, 0, -1, -1, -1, -1);
+    const __m128i fu8 = _mm_set1_epi16(static_cast<s16>(fu));
+    const __m128i wu = _mm_add_epi16(_mm_sub_epi16(_mm_xor_si128(fu8, left), left),
+                                     _mm_and_si128(left, _mm_set1_epi16(16)));
+    const __m128i fv8 = _mm_set1_epi16(static_cast<s16>(fv));
+    __m128i s = _mm_add_epi16(_mm_mullo_epi16(_mm_mullo_epi16(a, wu), _mm_sub_epi16(_mm_set1_epi16(16), fv8)),
+                              _mm_mullo_epi16(_mm_mullo_epi16(b, wu), fv8));
     s = _mm_srli_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), 8);
     return static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
 }
