@@ -263,16 +263,13 @@ inline s32 Clamp255(s32 v)
 // channels are 0..255 before dithering, so the 16-bit lanes hold every value
 // exactly and the saturating pack is the clamp.
 template <int kFrame, bool kDither>
-__attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, const PixelRow& row, u32 x,
+__attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, __m128i dither_lo, __m128i dither_hi,
                                                          __m128i c)
 {
     if constexpr (kDither) {
-        const s32* dm = w.dimx[row.Y() & 3];
         const __m128i zero = _mm_setzero_si128();
-        const s16 d0 = static_cast<s16>(dm[x & 3]), d1 = static_cast<s16>(dm[(x + 1) & 3]);
-        const s16 d2 = static_cast<s16>(dm[(x + 2) & 3]), d3 = static_cast<s16>(dm[(x + 3) & 3]);
-        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0));
-        __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2));
+        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(c, zero), dither_lo);
+        __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(c, zero), dither_hi);
         if (!w.colclamp) {
             const __m128i low8 = _mm_set1_epi16(0xFF);
             lo = _mm_and_si128(lo, low8);
@@ -297,9 +294,19 @@ template <int kFrame, int kDepth, bool kDither>
 void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
     alignas(16) u32 out[kChunk];
+    // The dither values of the four pixels of each step (x0 + i, i a
+    // multiple of four, so the same for every step) on R, G and B.
+    __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+    if constexpr (kDither) {
+        const s32* dm = w.dimx[row.Y() & 3];
+        const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
+        const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
+        dither_lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
+        dither_hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
+    }
     for (int i = 0; i < n; i += 4)
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
-                        FinishFour<kFrame, kDither>(w, row, x0 + static_cast<u32>(i),
+                        FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
                                                     _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
     u32* const words = w.words;
     u16* const halves = w.halves;
@@ -670,7 +677,30 @@ struct SpriteRowArgs {
     const SpriteColumns* cols;
     TexLevel::Row r0, r1;
     __m128i wv0, wv1;  // 16 - fv and fv in every lane
+    // Bilinear: the two texel rows already weighted across (per column, the
+    // four channels of t(u0) x (16 - fu) + t(u1) x fu in 16-bit lanes).
+    const u64* h0;
+    const u64* h1;
 };
+
+// One texel row weighted across for every column of a bilinear sprite.
+template <int kClass>
+void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
+                    u64* out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const size_t n = cols.c0.size();
+    for (size_t i = 0; i < n; ++i) {
+        const u32 t0 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c0[i]));
+        const u32 t1 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c1[i]));
+        const __m128i t = _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
+        const __m128i h = _mm_mullo_epi16(t, cols.wu[i]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
+    }
+}
+
+using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
 
 using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
 
@@ -688,25 +718,26 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
                 out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
             }
         } else {
-            const TexLevel::Col* c1 = a.cols->c1.data() + col0;
-            const __m128i* wu = a.cols->wu.data() + col0;
-            const __m128i zero = _mm_setzero_si128();
-            for (int i = 0; i < n; ++i) {
-                const u32 t00 = ReadTexel<kClass>(l, e, l.Offset(a.r0, c0[i]));
-                const u32 t10 = ReadTexel<kClass>(l, e, l.Offset(a.r0, c1[i]));
-                const u32 t01 = ReadTexel<kClass>(l, e, l.Offset(a.r1, c0[i]));
-                const u32 t11 = ReadTexel<kClass>(l, e, l.Offset(a.r1, c1[i]));
-                const __m128i top = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t00)),
-                                                                         _mm_cvtsi32_si128(static_cast<int>(t10))),
-                                                      zero);
-                const __m128i bottom = _mm_unpacklo_epi8(
-                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t01)), _mm_cvtsi32_si128(static_cast<int>(t11))),
-                    zero);
-                __m128i v = _mm_add_epi16(_mm_mullo_epi16(_mm_mullo_epi16(top, wu[i]), a.wv0),
-                                          _mm_mullo_epi16(_mm_mullo_epi16(bottom, wu[i]), a.wv1));
-                v = _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_si128(v, 8)), 8);
-                const u32 t = Narrow(v);
-                out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+            const u64* h0 = a.h0 + col0;
+            const u64* h1 = a.h1 + col0;
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+                const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+                const __m128i v = _mm_srli_epi16(
+                    _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
+                const __m128i t = _mm_packus_epi16(v, v);
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, static_cast<u32>(_mm_cvtsi128_si32(t)), a.fog,
+                                                         sc.fogcol16);
+                out[i + 1] = Combine<true, kTfx, kTcc, kFog>(
+                    f, static_cast<u32>(_mm_cvtsi128_si32(_mm_srli_si128(t, 4))), a.fog, sc.fogcol16);
+            }
+            for (; i < n; ++i) {
+                const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h0 + i));
+                const __m128i bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h1 + i));
+                const __m128i v = _mm_srli_epi16(
+                    _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, Narrow(v), a.fog, sc.fogcol16);
             }
         }
     } else {
@@ -1067,7 +1098,28 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
         }
     }
-    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}};
+    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}, nullptr, nullptr};
+    // Two weighted texel rows, tagged with their row; a row below reuses the
+    // one it shares with the row above.
+    std::vector<u64> filtered[2];
+    s32 filtered_v[2] = {-1, -1};
+    RowFilterFn filter = nullptr;
+    if (tex.direct && tex.linear) {
+        filter = tex.tex_class == kTex32   ? FilterTexelRow<kTex32>
+                 : tex.tex_class == kTex24 ? FilterTexelRow<kTex24>
+                                           : FilterTexelRow<kTex16>;
+        for (auto& f : filtered)
+            f.resize(u16s.size() + 1);
+    }
+    auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
+        for (int k = 0; k < 2; ++k)
+            if (filtered_v[k] == v)
+                return filtered[k].data();
+        const int k = filtered_v[0] == keep ? 1 : 0;
+        filter(l, tex.expand, l.RowOf(static_cast<u32>(v)), cols, filtered[k].data());
+        filtered_v[k] = v;
+        return filtered[k].data();
+    };
     for (s32 py = s.py_begin; py < s.py_end; ++py) {
         if (RowMasked(env.scanmsk, py) || !bands.Has(py))
             continue;
@@ -1079,8 +1131,9 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                 args.r0 = l.RowOf(static_cast<u32>(l.wv(vn >> 4)));
             } else {
                 const s32 vs = vn - 8, fv = vs & 15;
-                args.r0 = l.RowOf(static_cast<u32>(l.wv(vs >> 4)));
-                args.r1 = l.RowOf(static_cast<u32>(l.wv((vs >> 4) + 1)));
+                const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
+                args.h0 = filtered_row(v0, v1);
+                args.h1 = filtered_row(v1, v0);
                 args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
                 args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
             }
