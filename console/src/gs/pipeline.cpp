@@ -253,9 +253,55 @@ struct WriterState {
     const s32 (*dimx)[4];
 };
 
-inline s32 Clamp255(s32 v)
+
+// A value of the frame's format (16-bit ones already narrowed) stored at an
+// offset of its layout; 24-bit targets keep the top byte.
+template <int kFrame>
+__attribute__((always_inline)) inline void StoreFrame(const WriterState& w, u32 offset, u32 value)
 {
-    return v < 0 ? 0 : v > 255 ? 255 : v;
+    if constexpr (kFrame == kFrame32) {
+        w.words[offset & (kMemoryWords - 1)] = value;
+    } else if constexpr (kFrame == kFrame24) {
+        u32& word = w.words[offset & (kMemoryWords - 1)];
+        word = (word & 0xFF000000u) | (value & 0xFFFFFF);
+    } else {
+        w.halves[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value);
+    }
+}
+
+template <int kDepth>
+__attribute__((always_inline)) inline void StoreDepth(const WriterState& w, u32 offset, u32 zs)
+{
+    if constexpr (kDepth == kDepth32)
+        w.words[offset & (kMemoryWords - 1)] = zs;
+    else if constexpr (kDepth == kDepth24)
+        w.words[offset & (kMemoryWords - 1)] = (w.words[offset & (kMemoryWords - 1)] & 0xFF000000u) | (zs & 0xFFFFFF);
+    else if constexpr (kDepth == kDepth16)
+        w.halves[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
+}
+
+// The depth test and Z write of pixel x: false when the pixel is dropped.
+template <int kDepth>
+__attribute__((always_inline)) inline bool DepthStage(const WriterState& w, const PixelRow& row, u32 x, u32 z)
+{
+    if constexpr (kDepth == kNoDepth) {
+        return true;
+    } else {
+        const u32 offset = row.DepthOffset(x);
+        const u32 zs = std::min(z, w.zmax);
+        u32 stored;
+        if constexpr (kDepth == kDepth32)
+            stored = w.words[offset & (kMemoryWords - 1)];
+        else if constexpr (kDepth == kDepth24)
+            stored = w.words[offset & (kMemoryWords - 1)] & 0xFFFFFF;
+        else
+            stored = w.halves[offset & (kMemoryBytes / 2 - 1)];
+        if (static_cast<s64>(zs) + w.zbias < static_cast<s64>(stored))
+            return false;
+        if (w.zwrite)
+            StoreDepth<kDepth>(w, offset, zs);
+        return true;
+    }
 }
 
 // Dithering, the colour clamp (or the wrap to eight bits), FBA and the
@@ -308,41 +354,11 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
                                                     _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
-    u32* const words = w.words;
-    u16* const halves = w.halves;
     for (int i = 0; i < n; ++i) {
         const u32 x = x0 + static_cast<u32>(i);
-        if constexpr (kDepth != kNoDepth) {
-            const u32 doff = row.DepthOffset(x);
-            const u32 zs = std::min(depths[i], w.zmax);
-            u32 stored;
-            if constexpr (kDepth == kDepth32)
-                stored = words[doff & (kMemoryWords - 1)];
-            else if constexpr (kDepth == kDepth24)
-                stored = words[doff & (kMemoryWords - 1)] & 0xFFFFFF;
-            else
-                stored = halves[doff & (kMemoryBytes / 2 - 1)];
-            if (static_cast<s64>(zs) + w.zbias < static_cast<s64>(stored))
-                continue;
-            if (w.zwrite) {
-                if constexpr (kDepth == kDepth32)
-                    words[doff & (kMemoryWords - 1)] = zs;
-                else if constexpr (kDepth == kDepth24) {
-                    u32& word = words[doff & (kMemoryWords - 1)];
-                    word = (word & 0xFF000000u) | (zs & 0xFFFFFF);
-                } else
-                    halves[doff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
-            }
-        }
-        const u32 foff = row.FrameOffset(x);
-        if constexpr (kFrame == kFrame32) {
-            words[foff & (kMemoryWords - 1)] = out[i];
-        } else if constexpr (kFrame == kFrame24) {
-            u32& word = words[foff & (kMemoryWords - 1)];
-            word = (word & 0xFF000000u) | (out[i] & 0xFFFFFF);
-        } else {
-            halves[foff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(out[i]);
-        }
+        if (!DepthStage<kDepth>(w, row, x, depths[i]))
+            continue;
+        StoreFrame<kFrame>(w, row.FrameOffset(x), out[i]);
     }
 }
 
@@ -353,28 +369,8 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
     u16* const halves = w.halves;
     for (int i = 0; i < n; ++i) {
         const u32 x = x0 + static_cast<u32>(i);
-        if constexpr (kDepth != kNoDepth) {
-            const u32 doff = row.DepthOffset(x);
-            const u32 zs = std::min(depths[i], w.zmax);
-            u32 stored;
-            if constexpr (kDepth == kDepth32)
-                stored = words[doff & (kMemoryWords - 1)];
-            else if constexpr (kDepth == kDepth24)
-                stored = words[doff & (kMemoryWords - 1)] & 0xFFFFFF;
-            else
-                stored = halves[doff & (kMemoryBytes / 2 - 1)];
-            if (static_cast<s64>(zs) + w.zbias < static_cast<s64>(stored))
-                continue;
-            if (w.zwrite) {
-                if constexpr (kDepth == kDepth32)
-                    words[doff & (kMemoryWords - 1)] = zs;
-                else if constexpr (kDepth == kDepth24) {
-                    u32& word = words[doff & (kMemoryWords - 1)];
-                    word = (word & 0xFF000000u) | (zs & 0xFFFFFF);
-                } else
-                    halves[doff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
-            }
-        }
+        if (!DepthStage<kDepth>(w, row, x, depths[i]))
+            continue;
         const u32 foff = row.FrameOffset(x);
         u32 rgba = colors[i];
         if constexpr (kBlend || kDither) {
@@ -388,40 +384,14 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
                         dest = (words[foff & (kMemoryWords - 1)] & 0xFFFFFF) | 0x80000000u;
                     else
                         dest = words[foff & (kMemoryWords - 1)];
-                    const Color d = UnpackColor(dest);
-                    const s32 factor = w.sel_c == 0 ? out.a : w.sel_c == 1 ? d.a : w.fix;
-                    auto pick = [](u32 sel, s32 cs, s32 cd) { return sel == 0 ? cs : sel == 1 ? cd : 0; };
-                    auto mix = [&](s32 cs, s32 cd) {
-                        return (((pick(w.sel_a, cs, cd) - pick(w.sel_b, cs, cd)) * factor) >> 7) +
-                               pick(w.sel_d, cs, cd);
-                    };
-                    out.r = mix(out.r, d.r);
-                    out.g = mix(out.g, d.g);
-                    out.b = mix(out.b, d.b);
+                    out = BlendColor(w.sel_a, w.sel_b, w.sel_c, w.sel_d, w.fix, out, UnpackColor(dest));
                 }
             }
-            if constexpr (kDither) {
-                const s32 dm = w.dimx[row.Y() & 3][x & 3];
-                out.r += dm;
-                out.g += dm;
-                out.b += dm;
-            }
-            if (w.colclamp) {
-                out.r = Clamp255(out.r);
-                out.g = Clamp255(out.g);
-                out.b = Clamp255(out.b);
-            }
+            DitherAndClamp(kDither ? w.dimx[row.Y() & 3][x & 3] : 0, w.colclamp, out);
             rgba = PackColor(out);
         }
         rgba |= w.fba;
-        if constexpr (kFrame == kFrame32) {
-            words[foff & (kMemoryWords - 1)] = rgba;
-        } else if constexpr (kFrame == kFrame24) {
-            u32& word = words[foff & (kMemoryWords - 1)];
-            word = (word & 0xFF000000u) | (rgba & 0xFFFFFF);
-        } else {
-            halves[foff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(Narrow16(rgba));
-        }
+        StoreFrame<kFrame>(w, foff, kFrame == kFrame16 ? Narrow16(rgba) : rgba);
     }
 }
 
@@ -431,31 +401,14 @@ template <int kFrame, int kDepth>
 void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba, u32 z)
 {
     rgba |= w.fba;
+    const u32 value = kFrame == kFrame16 ? Narrow16(rgba) : rgba;
     const u32 zs = std::min(z, w.zmax);
     const bool zwrite = kDepth != kNoDepth && w.zwrite;
     for (int i = 0; i < n; ++i) {
         const u32 x = x0 + static_cast<u32>(i);
-        if constexpr (kDepth != kNoDepth) {
-            if (zwrite) {
-                const u32 doff = row.DepthOffset(x);
-                if constexpr (kDepth == kDepth32)
-                    w.words[doff & (kMemoryWords - 1)] = zs;
-                else if constexpr (kDepth == kDepth24) {
-                    u32& word = w.words[doff & (kMemoryWords - 1)];
-                    word = (word & 0xFF000000u) | (zs & 0xFFFFFF);
-                } else
-                    w.halves[doff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
-            }
-        }
-        const u32 foff = row.FrameOffset(x);
-        if constexpr (kFrame == kFrame32) {
-            w.words[foff & (kMemoryWords - 1)] = rgba;
-        } else if constexpr (kFrame == kFrame24) {
-            u32& word = w.words[foff & (kMemoryWords - 1)];
-            word = (word & 0xFF000000u) | (rgba & 0xFFFFFF);
-        } else {
-            w.halves[foff & (kMemoryBytes / 2 - 1)] = static_cast<u16>(Narrow16(rgba));
-        }
+        if (zwrite)
+            StoreDepth<kDepth>(w, row.DepthOffset(x), zs);
+        StoreFrame<kFrame>(w, row.FrameOffset(x), value);
     }
 }
 
@@ -666,7 +619,10 @@ __attribute__((always_inline)) inline u32 Sample(const ShadeContext& sc, s32 u16
 // below 2^16 in the 16-bit lanes.
 struct SpriteColumns {
     std::vector<TexLevel::Col> c0, c1;
-    std::vector<__m128i> wu;  // 16 - fu in lanes 0-3, fu in lanes 4-7
+    struct Weights {
+        __m128i v;  // 16 - fu in lanes 0-3, fu in lanes 4-7
+    };
+    std::vector<Weights> wu;
 };
 
 struct SpriteRowArgs {
@@ -695,7 +651,7 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
         const u32 t1 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c1[i]));
         const __m128i t = _mm_unpacklo_epi8(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
-        const __m128i h = _mm_mullo_epi16(t, cols.wu[i]);
+        const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
     }
 }
@@ -1093,7 +1049,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             const s32 us = un - 8, fu = us & 15;
             cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
             cols.c1[i] = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
-            cols.wu[i] = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
+            cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
                                        static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
         }
