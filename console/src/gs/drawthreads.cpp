@@ -1,5 +1,7 @@
 #include "gs/drawthreads.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -422,6 +424,16 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
 
 void SetDrawThreads(int n)
 {
+    // A forked child (a death test) has none of the workers: the queue is
+    // drained before the fork and forgotten in the child, which starts its
+    // own when it draws.
+    static const bool at_fork = pthread_atfork(
+        [] { DrainDrawQueue(); }, nullptr,
+        [] {
+            (void)g_queue.release();
+            g_threads = -1;
+        }) == 0;
+    (void)at_fork;
     n = std::clamp(n, 0, kMaxThreads);
     if (n == g_threads)
         return;

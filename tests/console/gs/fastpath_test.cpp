@@ -3,6 +3,10 @@
 // same bytes in local memory either way.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <random>
 #include <utility>
 #include <vector>
@@ -243,6 +247,34 @@ TEST(GsFastPath, CopiesOfAFrameBeingRedrawnReadItAsTheReferenceDoes)
             EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
         }
     }
+    ResetGs(true);
+}
+
+// A forked child (as a death test is) has none of the draw threads: what
+// was queued is drawn before the fork, and the child draws on threads of its
+// own.
+TEST(GsFastPath, AForkedChildDrawsWithThreadsOfItsOwn)
+{
+    ResetGs(true);
+    console::gs::SetDrawThreads(4);
+    const u64 frame = Frame(0, 4, 0x00);
+    Write(GsReg::FRAME_1, frame);
+    Write(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    Write(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    Write(GsReg::TEST_1, 0);
+    FlatSprite(0, 0, 256, 256, Rgbaq(10, 20, 30, 40));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The parent's sprite is all there; the child's own one is drawn.
+        bool ok = Vram().ReadPixel(console::gs::Psm::kCT32, 0, 4, 255, 255) == 0x281E140Au;
+        FlatSprite(0, 0, 256, 256, Rgbaq(1, 2, 3, 4));
+        ok = ok && Vram().ReadPixel(console::gs::Psm::kCT32, 0, 4, 200, 100) == 0x04030201u;
+        std::_Exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ResetGs(true);
 }
 
