@@ -71,6 +71,7 @@ void MainStartUp(int argc, char** argv)
     SetLightContext(&lc);
     LoadGlobals();
 
+    StandInOptions(argc, argv);
     StandInSceneStart(sndbank_ui);
     StandInCityStart();
 }
