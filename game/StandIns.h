@@ -10,6 +10,7 @@
 // Replaced by the game flow's GameController.
 struct GameControllerStandIn
 {
+    bool bEnableImpoundLots = false; // the 24/7 spots and impound lots are open
     int nScreenFlashes = 0;          // flashes asked for
     int lastFlashDuration = 0;       // frames
     u32 lastFlashColour = 0;         // colour word, red in the low byte
@@ -26,6 +27,8 @@ enum
     SMSG_DAMAGE = 27,        // param 0: damage points
     SMSG_SET_ON_FIRE = 39,
     SMSG_KNOCKBACK = 80,     // params 0-2: the push
+    SMSG_BULLET_HIT = 20464,
+    SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
 };
 
 // Says once per name that a stand-in answered.

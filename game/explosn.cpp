@@ -168,10 +168,9 @@ u32 ModelFileSize(const MDLFILE* mf)
         return g_GlobalMFI.rgmfi[slot].smf.length;
     QuadTree* qt = world.quadtree;
     if (qt != nullptr && qt->mdlfiles != nullptr) {
-        const MdlfileCache* first = qt->mdlfiles;
-        const MdlfileCache* c = static_cast<const MdlfileCache*>(mf);
-        if (c >= first && c < first + qt->nMdlfiles)
-            return c->length;
+        const uintptr_t d = uintptr_t(mf) - uintptr_t(static_cast<const MDLFILE*>(&qt->mdlfiles[0]));
+        if (d % sizeof(MdlfileCache) == 0 && d / sizeof(MdlfileCache) < u32(qt->nMdlfiles))
+            return qt->mdlfiles[d / sizeof(MdlfileCache)].length;
     }
     return 0;
 }
