@@ -1,16 +1,11 @@
 // Stand-ins for services of parts of the game not built yet.
 #include "game/StandIns.h"
 
-#include "ZevEngine2/Utilities.h"
 #include <cstring>
 
-namespace {
+#include "ZevEngine2/Utilities.h"
 
-GameControllerStandIn gcStandIn;
-
-}  // namespace
-
-GameControllerStandIn* g_pgcTest = &gcStandIn;
+StandInLog standInLog;
 
 void StandInUsed(const char* what)
 {
@@ -25,10 +20,23 @@ void StandInUsed(const char* what)
     printf("Stand-in: %s answered by a placeholder\n", what);
 }
 
-void GameControllerStandIn::ScreenFlash(int duration, u32 colour)
+GameController* StandInController()
+{
+    if (g_pgcTest == nullptr)
+        g_pgcTest = new GameController;
+    return g_pgcTest;
+}
+
+void GameController::ScreenFlash(float frames, Colour c)
 {
     StandInUsed("the game controller's screen flash");
-    nScreenFlashes++;
-    lastFlashDuration = duration;
-    lastFlashColour = colour;
+    standInLog.nScreenFlashes++;
+    standInLog.lastFlashFrames = frames;
+    standInLog.lastFlashColour = c;
+}
+
+void GameController::AddPoints(int points, const Object*)
+{
+    StandInUsed("the game controller's points");
+    standInLog.points += points;
 }

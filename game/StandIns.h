@@ -1,24 +1,27 @@
 // Services of parts of the game that are not built yet, each a minimal
 // stand-in that says once, when first used, that it answered.  Each owner
-// replaces its part here when it lands: the game controller (the screen
-// flash), the characters (their special-message codes).
+// replaces its part here when it lands: the game controller's screen flash
+// and points (the game flow), the characters' special-message codes.
 #pragma once
 
 #include "ZevEngine2/Zev.h"
+#include "ZevEngine2/PS2/Image.h"
+#include "game/GameFlow.h"
 
-// The running game's controller: for now only what explosions ask of it.
-// Replaced by the game flow's GameController.
-struct GameControllerStandIn
+// What the stand-in services were asked last, for the stand-in scene and the
+// tests to see.
+struct StandInLog
 {
-    bool bEnableImpoundLots = false; // the 24/7 spots and impound lots are open
-    int nScreenFlashes = 0;          // flashes asked for
-    int lastFlashDuration = 0;       // frames
-    u32 lastFlashColour = 0;         // colour word, red in the low byte
-
-    // A full-screen flash of colour fading over duration frames.
-    void ScreenFlash(int duration, u32 colour);
+    int nScreenFlashes = 0;
+    float lastFlashFrames = 0.0f;
+    Colour lastFlashColour;
+    int points = 0;                 // the sum of AddPoints
 };
-extern GameControllerStandIn* g_pgcTest;
+extern StandInLog standInLog;
+
+// The game controller, made (zero-filled, with no script) when there is
+// none yet.  The game flow makes it at start-up once it runs the game.
+GameController* StandInController();
 
 // Special-message codes the characters answer (OM_SPECIAL).  Replaced by the
 // characters' own message table.

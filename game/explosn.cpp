@@ -507,8 +507,8 @@ void CreateExplosionTypeSub(Object* parent, unsigned short, Matrix* mat, int iMo
         Geyser_Create(parent, &localMat, 180.0f, 0.5f);
     } else if (in(0x500, 0x505)) {
         static const u32 colours[3] = {0x80808080, 0x80004080, 0x80000080};
-        if (rc.TestCull(pos, 0.0f) == 0)
-            g_pgcTest->ScreenFlash((v & 1) ? 90 : 18, colours[(v - 0x500) >> 1]);
+        if (g_pgcTest != nullptr && rc.TestCull(pos, 0.0f) == 0)
+            g_pgcTest->ScreenFlash((v & 1) ? 90.0f : 18.0f, ColourWord(colours[(v - 0x500) >> 1]));
     }
 }
 
@@ -601,8 +601,8 @@ void CarExplosion(Object* car, VectorPos pos, float size)
         return;
     MushroomCloud_Create(car, pos, size);
     ShockSmoke_SpawnCluster(int(48.0f * size), car->mat * pos, size);
-    if (rc.TestCull(car->mat.GetTrans(), car->radius) == 0)
-        g_pgcTest->ScreenFlash(90, 0x80F0F0F0);
+    if (g_pgcTest != nullptr && rc.TestCull(car->mat.GetTrans(), car->radius) == 0)
+        g_pgcTest->ScreenFlash(90.0f, ColourWord(0x80F0F0F0));
 }
 
 Object* CreateExplosionAtSize(VectorDir vec, int index, COLLISION* coll)
