@@ -54,6 +54,11 @@ public:
     VectorDir vdCOGOffset;   // centre of gravity from the model origin
     RCptr<Object> rcoDriver;
     VehicleWheel wheel[4];
+    // Body parts: the hinged parts still on and free (CarDoor::DoorBit), the
+    // strength of each body section, and the kind of car.
+    u8 doors = 0;
+    float rgpartstrength[4] = {100.0f, 100.0f, 100.0f, 100.0f};
+    s16 i16VehType = 0;
 };
 
 // A new car of the given type from node iNodeIndex of pmf at pos; not yet in

@@ -981,3 +981,264 @@ void FXDebris::Update()
     if (fade != 0 && --fade == 0)
         Delete();
 }
+
+// ---------------------------------------------------------------------------
+// Car doors
+
+#include <bit>
+
+#include "game/Vehicle.h"
+
+namespace {
+
+constexpr float DOOR_SWING = 0.20944f;   // 12 degrees a frame
+constexpr float DEG5 = 0.0872665f, DEG60 = 1.0472f, DEG10 = 0.174533f;
+
+}  // namespace
+
+CarDoor::CarDoor()
+{
+    messagehandler = Debris_mh;
+    ghc.Clear();
+    i8TimeOffset = s8((rand() & 0x7FFFFFFF) >> 28);
+}
+
+Object* CarDoor_Create(Object* replaceObj)
+{
+    CarDoor* door = new CarDoor;
+    if (door == nullptr)
+        return nullptr;
+    // The part's whole object header, but the door's own reference count.
+    const u16 refs = door->refcount;
+    std::memcpy(static_cast<void*>(static_cast<Object*>(door)), static_cast<const void*>(replaceObj), sizeof(Object));
+    door->refcount = refs;
+    door->messagehandler = CarDoor::CarDoor_mh;
+    if (Object* p = door->parent) {
+        if (p->child == replaceObj) {
+            p->child = door;
+        } else {
+            for (Object* s = p->child; s != nullptr; s = s->sibling)
+                if (s->sibling == replaceObj) {
+                    s->sibling = door;
+                    break;
+                }
+        }
+    }
+    for (Object* c = door->child; c != nullptr; c = c->sibling)
+        c->parent = door;
+    replaceObj->child = replaceObj->sibling = replaceObj->parent = nullptr;
+    replaceObj->geom = nullptr;
+    replaceObj->blendAnim = nullptr;
+    replaceObj->Delete();
+    world.AddObject(door, nullptr);
+    return door;
+}
+
+int CarDoor::DoorBit()
+{
+    switch (id) {
+    case 16: return 0x01;
+    case 17: return 0x02;
+    case 18: return 0x04;
+    case 19: return 0x08;
+    case 40: return 0x10;
+    case 41: return 0x20;
+    default: return 0;
+    }
+}
+
+Vehicle* CarDoor::RootCar()
+{
+    // Only a car has doors to count: a part under anything else has none.
+    for (Object* p = parent; p != nullptr; p = p->parent)
+        if (p->type == OBJT_VEHICLE)
+            return static_cast<Vehicle*>(p);
+    return nullptr;
+}
+
+void CarDoor::GetSection()
+{
+    for (Object* p = parent; p != nullptr; p = p->parent)
+        if (p->id >= 24 && p->id <= 27) {
+            section = p->id - 24;
+            return;
+        }
+}
+
+float CarDoor::DamageLevel(Vehicle* car)
+{
+    return car->rgpartstrength[section] * 4.0f / car->fBaseStrength;
+}
+
+void CarDoor::Init()
+{
+    Vehicle* car = RootCar();
+    if (car != nullptr)
+        car->doors = u8(car->doors | DoorBit());
+    curAng = 0.0f;
+    flags |= OBJF_FRAMECALL;
+    oldCarVel = VectorDir(0.0f, 0.0f, 0.0f);
+    mode = 0;
+    auto swingDoor = [&](float dir, int sect) {
+        angSpd = dir * DOOR_SWING;
+        gain = -dir * (1.2f + 1.2f * randf());
+        damp = 0.06f + 0.06f * randf();
+        bounce = 0.75f + 0.2f * randf();
+        grav = -dir * 0.001f;
+        latGain = 1.0f;
+        vertGain = 0.0f;
+        minAng = dir > 0.0f ? DEG5 : -DEG60;
+        maxAng = dir > 0.0f ? DEG60 : -DEG5;
+        section = sect;
+        axis = DOOR_AXIS_Y;
+    };
+    auto lid = [&](float dir, float g, int sect) {
+        angSpd = dir * DOOR_SWING;
+        gain = 1.2f + 1.2f * randf();
+        damp = 0.04f + 0.04f * randf();
+        bounce = 0.75f + 0.2f * randf();
+        grav = g;
+        latGain = 0.0f;
+        vertGain = -2.0f;
+        minAng = dir > 0.0f ? 0.0f : -DEG60;
+        maxAng = dir > 0.0f ? DEG60 : 0.0f;
+        section = sect;
+        axis = DOOR_AXIS_X;
+    };
+    switch (id) {
+    case 16: case 18: case 20:
+        swingDoor(1.0f, 1);
+        break;
+    case 17: case 19: case 21:
+        swingDoor(-1.0f, 2);
+        break;
+    case 40:
+        if (car != nullptr && car->i16VehType == 2)
+            lid(-1.0f, 0.002f, 0);
+        else
+            lid(1.0f, -0.002f, 0);
+        break;
+    case 41:
+        lid(-1.0f, 0.001f, 3);
+        break;
+    case 42: case 43: case 44: case 45:
+        angSpd = -DOOR_SWING;
+        gain = 0.0f;
+        damp = 0.01f + 0.01f * randf();
+        bounce = 0.0f;
+        grav = 0.001f;
+        latGain = 0.0f;
+        vertGain = -(2.0f + 2.0f * randf());
+        minAng = -DEG10;
+        maxAng = DEG10;
+        GetSection();
+        axis = DOOR_AXIS_X;
+        break;
+    default:
+        break;
+    }
+}
+
+int CarDoor::Update()
+{
+    Vehicle* car = RootCar();
+    if (car == nullptr)
+        return 1;
+    const float level = DamageLevel(car);
+    if (level <= 0.0f)
+        BreakOff(car);
+    else if (mode == 0 && level < 0.9f)
+        Swing(car);
+    return 1;
+}
+
+void CarDoor::Swing(Vehicle* car)
+{
+    const float dt = world.playbackSpeed;
+    const VectorPos at = car->GetWorldMatrix().Inverse() * GetWorldPos();
+    const VectorDir v = Dir(car->WorldVelocityMatrix() * Vector(at));
+    const VectorDir a = IntoFrame(GetWorldMatrix(), (v - oldCarVel) * (1.0f / dt));
+    angSpd += dt * (gain * a[2] + latGain * a[0] + vertGain * a[1] - damp * angSpd + grav);
+    curAng = FixAng(curAng + angSpd * dt);
+    Bounce();
+    const Vector w = mat.w;
+    mat = axis == DOOR_AXIS_X ? RotX(curAng) : axis == DOOR_AXIS_Y ? RotY(curAng) : RotZ(curAng);
+    mat.w = w;
+    oldCarVel = v;
+}
+
+void CarDoor::Bounce()
+{
+    if (curAng < minAng) {
+        if (angSpd < 0.0f) {
+            angSpd = -bounce * angSpd;
+            MightGetStuck();
+        }
+        curAng = minAng;
+    } else if (curAng > maxAng) {
+        if (angSpd > 0.0f) {
+            angSpd = -bounce * angSpd;
+            MightGetStuck();
+        }
+        curAng = maxAng;
+    }
+}
+
+void CarDoor::MightGetStuck()
+{
+    if (id >= 41 || std::fabs(curAng) >= 0.17453294f || std::fabs(angSpd) <= 0.013089971f)
+        return;
+    Vehicle* car = RootCar();
+    if (car == nullptr)
+        return;
+    // The more parts are still free, the likelier this one jams.
+    const int others = std::popcount(unsigned(car->doors & ~DoorBit()));
+    if (100.0f * randf() < float(5 * others)) {
+        mode = 1;
+        car->doors = u8(car->doors & ~DoorBit());
+    }
+}
+
+void CarDoor::BreakOff(Vehicle* car)
+{
+    car->doors = u8(car->doors & ~DoorBit());
+    mat = GetWorldMatrix();
+    Detach();
+    float spin[3] = {0.06f * randf(), 0.06f * randf(), 0.06f * randf()};
+    spin[axis] = angSpd;
+    angvel = Vector(spin[0], spin[1], spin[2], 0.0f);
+    flags |= HasAnimation() ? 0xB0000 : 0x90000;
+    if (!HasCollision())
+        flags |= OBJF_NOCOLLISION;
+    type = OBJT_DEBRIS;
+    vel = car->vel;
+    nBounces = s8(DebrisBounces(radius));
+    messagehandler = Debris_mh;
+    // Listed once: the door joined the world's list when it was made.
+    if (world.objectlist.Find(static_cast<Object*>(this)) == nullptr)
+        world.objectlist.AddTail(this);
+}
+
+void CarDoor::GetCurAng()
+{
+    curAng = mat.GetEuler()[axis];
+}
+
+int CarDoor::CarDoor_mh(Object* obj, OBJMESSAGE msg, void*)
+{
+    CarDoor* self = static_cast<CarDoor*>(obj);
+    switch (msg) {
+    case OM_INIT:
+        self->Init();
+        return 0;
+    case OM_FRAME:
+        return self->Update();
+    case OM_DIE:
+        delete self;
+        return -1;
+    case OM_CREATE:
+        return int(reinterpret_cast<intptr_t>(new CarDoor));
+    default:
+        return 0;
+    }
+}

@@ -171,3 +171,54 @@ int StopAnimProc(Object* obj, OBJMESSAGE msg, void* data);
 u32 ModelFileSize(const MDLFILE* mf);
 // The parameter block of an entity node, null unless it lies inside its file.
 FX_Debris_params* EntityParams(MDLFILE* mf, const NODE& node);
+
+// ---------------------------------------------------------------------------
+// Car doors: a hinged part of a car (door, hood, trunk, flap) that stays
+// shut while its body section is healthy, swings with the car's motion once
+// the section is damaged, may slam shut and stick, and falls off as debris
+// when the section's strength is gone.
+
+class Vehicle;
+
+enum DOOR_AXIS_ENUM
+{
+    DOOR_AXIS_X,
+    DOOR_AXIS_Y,
+    DOOR_AXIS_Z,
+};
+
+class CarDoor : public Debris
+{
+public:
+    CarDoor();
+
+    VectorDir oldCarVel;   // the car's velocity at the hinge last frame
+    float angSpd;          // radians per frame
+    float curAng;
+    float gain;            // response to the hinge's acceleration along z
+    float damp;
+    float bounce;          // speed kept (reversed) at a stop
+    float grav;            // constant opening or closing bias
+    float latGain;         // response along x
+    float vertGain;        // response along y
+    float minAng, maxAng;  // the stops
+    int section;           // body section 0-3 whose strength drives it
+    DOOR_AXIS_ENUM axis;   // hinge axis in the part's frame
+
+    static int CarDoor_mh(Object* obj, OBJMESSAGE msg, void* data);
+    void Init();
+    int Update();
+    void Swing(Vehicle* car);
+    void Bounce();
+    void MightGetStuck();
+    void BreakOff(Vehicle* car);
+    float DamageLevel(Vehicle* car);
+    void GetCurAng();
+    int DoorBit();
+    Vehicle* RootCar();
+    void GetSection();
+};
+
+// Puts a door in replaceObj's place in the car (replaceObj is deleted) and
+// adds it to the world; the door.
+Object* CarDoor_Create(Object* replaceObj);
