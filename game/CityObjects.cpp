@@ -7,6 +7,7 @@
 #include "ZevEngine2/Physics.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/CityDriveIns.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
 #include "game/explosn.h"
@@ -27,15 +28,6 @@ int NodeOf(Object* o)
         return t->inst != nullptr ? t->inst->index : 0;
     }
     return o->index;
-}
-
-template <class T>
-int Create(OBJMESSAGEHANDLER mh)
-{
-    T* n = new T;
-    if (n != nullptr)
-        n->messagehandler = mh;
-    return int(reinterpret_cast<intptr_t>(n));
 }
 
 int DamageOf(void* data) { return int(reinterpret_cast<intptr_t>(data)); }
@@ -71,6 +63,19 @@ OBJMESSAGEHANDLER GetGridMessageHandler(Object* obj)
         switch (node.extra) {
         case 42:
             return ExteriorInteractiveObject::_mh;
+        case 258:
+            return GasStation_mh;
+        case 266:
+        case 267:
+        case 268:
+        case 269:
+        case 270:
+            if (g_pgcTest != nullptr && g_pgcTest->bEnableImpoundLots) {
+                static const OBJMESSAGEHANDLER spots[5] = {Race247_mh, FRange247_mh, Dojo247_mh, ImpoundLot_mh,
+                                                           ImpoundLot_mh};
+                return spots[node.extra - 266];
+            }
+            break;
         case 271:
             obj->flags |= CITYMODEL_SWAYS;
             break;
@@ -117,7 +122,7 @@ int ExteriorDamageable::_mh(Object* obj, OBJMESSAGE msg, void* data)
     ExteriorDamageable* self = static_cast<ExteriorDamageable*>(obj);
     switch (msg) {
     case OM_CREATE:
-        return Create<ExteriorDamageable>(_mh);
+        return CreateProp<ExteriorDamageable>(_mh);
     case OM_COLLISION:
         if (!Unbreakable(obj) && GetHitPoints(obj, static_cast<CollisionRecord*>(data)) >= HARD_HIT)
             self->Explode();
@@ -163,7 +168,7 @@ int ExteriorInteractiveObject::_mh(Object* obj, OBJMESSAGE msg, void* data)
     ExteriorInteractiveObject* self = static_cast<ExteriorInteractiveObject*>(obj);
     switch (msg) {
     case OM_CREATE:
-        return Create<ExteriorInteractiveObject>(_mh);
+        return CreateProp<ExteriorInteractiveObject>(_mh);
     case OM_INIT:
         if (obj->type != OBJT_PLACEHOLDER)
             self->strength = PropStrength(data);

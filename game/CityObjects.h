@@ -25,6 +25,17 @@ struct ExteriorSpecific_params
 };
 static_assert(sizeof(ExteriorSpecific_params) == 20);
 
+// A zero-filled prop of class T with handler mh, as the reply of OM_CREATE
+// (0 when there is no memory).
+template <class T>
+int CreateProp(OBJMESSAGEHANDLER mh)
+{
+    T* n = new T;
+    if (n != nullptr)
+        n->messagehandler = mh;
+    return int(reinterpret_cast<intptr_t>(n));
+}
+
 // The strength a block stands for (0x5555: 10); 10 without a block.
 int PropStrength(const void* params);
 

@@ -59,6 +59,9 @@ public:
     u8 doors = 0;
     float rgpartstrength[4] = {100.0f, 100.0f, 100.0f, 100.0f};
     s16 i16VehType = 0;
+    float fEngine = 0.0f;    // engine setting; a small value lets it idle
+    // Repairs the car to strength s, its visible damage with it.
+    void UnDamage(float s);
 };
 
 // A new car of the given type from node iNodeIndex of pmf at pos; not yet in
