@@ -295,7 +295,7 @@ TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
 
 // The demo as ./dev demo runs it headless: the disc made by the disc tool,
 // the title while the game starts and the city around the stand-in mission's
-// start loads, then the sample cube, lit and turning, and the interface
+// start loads, then the streets from the driving camera, and the interface
 // chime played once; the stand-in's drive moves the city's window east, then
 // south, each move completing, and finds ground under it all the way.
 TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOnce)
@@ -314,7 +314,7 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
 
     const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
                               " --exit-after-vblanks 260 --dump-frames " + (dir / "png").string() +
-                              " --dump-at 1,2,3,4,5,6,7,8,104 --wav " + (dir / "out.wav").string());
+                              " --dump-at 1,2,3,4,5,6,7,8,100 --wav " + (dir / "out.wav").string());
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading sound...\n",
                              "Done loading sound.\n", "City: window at (-1, 0) complete\n",
@@ -341,11 +341,10 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
     }
     EXPECT_GT(titles, 0);
 
-    // Field 104 (the start-up reads the sky's model too, so the streets
-    // show two frames later): the city from the driving camera at eye
-    // height: the clear sky along the top, buildings above the horizon, the
-    // street and its pavements filling the bottom, asphalt grey straight ahead.
-    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000104.png");
+    // Field 100: the city from the driving camera at eye height: the clear
+    // sky along the top, buildings above the horizon, the street and its
+    // pavements filling the bottom, asphalt grey straight ahead.
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000100.png");
     ASSERT_EQ(pic.width, 640u);
     ASSERT_EQ(pic.height, 512u);
     const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
@@ -360,7 +359,7 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
             else if (y >= 400)
                 below += covered;
         }
-    EXPECT_GT(sky, 40 * 640 * 95 / 100);
+    EXPECT_GT(sky, 40 * 640 * 80 / 100);   // a building may stand in a corner
     EXPECT_GT(above, 5000);
     // (The asphalt's grain matches the clear's dither in some pixels.)
     EXPECT_GT(below, 112 * 640 * 7 / 10);

@@ -78,6 +78,16 @@ RoadSeg Segment(RoadType& rt, Vector a, Vector b, Vector c, Vector d)
     return rs;
 }
 
+// Pixels of the frame not left at the clear colour (20, 20, 20).
+int Covered()
+{
+    int n = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            n += (golden::FramePixel(x, y, kW) & 0xFFFFFF) != 0x141414;
+    return n;
+}
+
 class RoadPictures : public ::testing::Test
 {
 protected:
@@ -111,14 +121,6 @@ protected:
         gsframe::SendFrame();
     }
     u32 Pixel(int x, int y) const { return golden::FramePixel(x, y, kW); }
-    int Covered() const
-    {
-        int n = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                n += (Pixel(x, y) & 0xFFFFFF) != 0x141414;
-        return n;
-    }
 };
 
 TEST_F(RoadPictures, StraightRoadWithKerbsAndABend)
@@ -184,6 +186,7 @@ protected:
         therenderer.ClearTexture();
         therenderer.EndScene();
     }
+public:
     // The curve records of the first batch written from `from`.
     static std::vector<Vector> Records(const u32* from, u32* count = nullptr)
     {
@@ -481,14 +484,6 @@ protected:
         qt().DrawObjects(rc);
         gsframe::SendFrame();
     }
-    int Covered() const
-    {
-        int n = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                n += (golden::FramePixel(x, y, kW) & 0xFFFFFF) != 0x141414;
-        return n;
-    }
 };
 
 // Thirteen copies of one building in a row across the view, all shown (no
@@ -562,6 +557,212 @@ TEST_F(CityBatches, FadingInstanceIsNeverBatched)
     EXPECT_EQ(DrawRow(2), (std::vector<u32>{6, 5}));
 }
 
+// The junction drawers on the test cities' junctions, in a road pass.
+class JunctionPackets : public CityPictures
+{
+protected:
+    // The first visible junction of n roads, seen from above it.
+    Junction* Find(int n)
+    {
+        rc.SetCameraMatrix(LookatMatrix(VectorPos(140, -20, 100), VectorPos(128, -1, 128)));
+        qt().ClearVisibility();
+        qt().CalcSortedVisibility(rc);
+        for (auto* l = qt().visjtnlist.Head(); !l->IsEOList(); l = l->Next())
+            if (l->data->nRoadsegs == n)
+                return l->data;
+        return nullptr;
+    }
+    void Begin()
+    {
+        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
+        rc.Begin();
+        BeginDrawRoads(rc);
+    }
+    void End()
+    {
+        EndDrawRoads();
+        therenderer.EndScene();
+    }
+};
+
+// A dead end caps from the left half and the middle of its cross section
+// (the alley's eight points: five curves); it has no middle.
+TEST_F(JunctionPackets, DeadEndCapsFromTheLeftHalf)
+{
+    Load(tools::TestCity(tools::TestCityKind::kDeadEnd));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    rc.SetCameraMatrix(LookatMatrix(VectorPos(150, -12, 110), VectorPos(168, -1, 128)));
+    qt().ClearVisibility();
+    qt().CalcSortedVisibility(rc);
+    Junction* j = nullptr;
+    for (auto* l = qt().visjtnlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->pos[0] > 128.0f)
+            j = l->data;
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->nRoadsegs, 1);
+    Begin();
+    const u32* from = therenderer.p;
+    j->Draw(rc);
+    EXPECT_EQ(RoadPackets::Records(from).size(), 4u * (8 / 2 + 1));
+    from = therenderer.p;
+    j->DrawMiddle(rc);
+    EXPECT_EQ(therenderer.p, from);
+    End();
+}
+
+// A junction flagged 4 is not drawn by Draw, but its middle is; a join of
+// two roads has no middle.  The middle's texture frame goes to the
+// translation row of the first texture matrix: matJunc applied to -pos.
+TEST_F(JunctionPackets, FlaggedJunctionDrawsOnlyItsMiddle)
+{
+    Load(tools::TestCity(tools::TestCityKind::kTJunction));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    Junction* t = Find(3);
+    ASSERT_NE(t, nullptr);
+    Begin();
+    t->u8Flags |= JUNCTION_FAKE;
+    const u32* from = therenderer.p;
+    t->Draw(rc);
+    EXPECT_EQ(therenderer.p, from);
+    t->DrawMiddle(rc);
+    t->u8Flags &= u8(~JUNCTION_FAKE);
+    EXPECT_GT(therenderer.p - from, 16);
+    bool frame = false;
+    for (const u32* p = from; p + 8 <= therenderer.p; ++p)
+        if (p[0] == MC2_TEXMATRIX0 + 3 && p[1] == 1 && p[2] == 0 && p[3] == mc2SetGlobals / 8) {
+            frame = true;
+            EXPECT_FLOAT_EQ(WordLane(p[4]), -0.25f * t->pos[0]);
+            EXPECT_FLOAT_EQ(WordLane(p[5]), -0.25f * t->pos[2]);
+            EXPECT_FLOAT_EQ(WordLane(p[6]), 1.0f);
+            EXPECT_FLOAT_EQ(WordLane(p[7]), 0.0f);
+        }
+    EXPECT_TRUE(frame);
+    End();
+}
+
+TEST_F(JunctionPackets, JoinOfTwoRoadsHasNoMiddle)
+{
+    Load(tools::TestCity(tools::TestCityKind::kBend));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    Junction* bend = Find(2);
+    ASSERT_NE(bend, nullptr);
+    Begin();
+    const u32* from = therenderer.p;
+    bend->DrawMiddle(rc);
+    EXPECT_EQ(therenderer.p, from);
+    // The join itself: the first road's full points to its right edge.
+    bend->Draw(rc);
+    EXPECT_EQ(RoadPackets::Records(from).size(), 4u * 6);
+    End();
+}
+
+// A road end with fewer than two points between its kerb points has no
+// end piece at all.
+TEST_F(JunctionPackets, EndWithoutACarriagewayDrawsNothing)
+{
+    StreetKind narrow;
+    narrow.rt().iJuncLeft = 3;
+    narrow.rt().iJunc = 3;
+    const Bezier k(Vector(-5, 1, 10, 0), Vector(-5, 1, 12, 0), Vector(-3, 1, 14, 0), Vector(0, 1, 14, 0));
+    Begin();
+    const u32* from = therenderer.p;
+    DrawJuncEndSpline(narrow.rt(), k, k, k, 5.0f, 0.0f, false, rc);
+    EXPECT_EQ(therenderer.p, from);
+    End();
+}
+
+// The low-detail model takes over beyond the switch depth; a switch depth
+// of 0 means the model never switches.
+TEST_F(CityBatches, LowDetailSwitchFollowsTheDepthAndZeroNeverSwitches)
+{
+    GEOMETRY* g = qt().mdlfiles[0].obj.geom;
+    ASSERT_NE(g, nullptr);
+    ASSERT_NE(g->lowresgeom, nullptr);
+    const float saved = g->lowresdist;
+    g->lowresdist = 1.0e9f;
+    DrawRow(0);   // the textures' first upload
+    DrawRow(0);
+    const std::vector<u32> nearPicture = golden::FramePicture(kW, kH);
+    g->lowresdist = 1.0f;
+    DrawRow(0);
+    const std::vector<u32> farPicture = golden::FramePicture(kW, kH);
+    g->lowresdist = 0.0f;
+    DrawRow(0);
+    const std::vector<u32> zeroPicture = golden::FramePicture(kW, kH);
+    g->lowresdist = saved;
+    EXPECT_FALSE(farPicture == nearPicture);
+    EXPECT_TRUE(zeroPicture == nearPicture);
+}
+
+// Road batches (curve records to address 0) and junction middles (the
+// polygon's relative unpack) written from `from`.
+struct Pieces
+{
+    int batches = 0, middles = 0;
+};
+Pieces PiecesFrom(const u32* from)
+{
+    Pieces n;
+    for (const u32* p = from; p + 2 <= therenderer.p; ++p) {
+        n.batches += p[0] == ROAD_BATCH_STCYCL && (p[1] & 0xFF00FFFFu) == ROAD_BATCH_UNPACK;
+        // A middle polygon's batch ends ITOP n, MSCNT, FLUSH.
+        n.middles += p + 3 <= therenderer.p && p[0] >> 24 == 0x04 && p[1] == VIF_MSCNT && p[2] == VIF_FLUSH;
+    }
+    return n;
+}
+
+// A T with a through road: kerbs in gaps 0 and 2 only and the through strip;
+// in the middle only the stem's end (the alley's carriageway; its pavement
+// ends at its right edge, so it has no pavement piece), no polygon.  An
+// ordinary crossing: four kerbs, four ends and its middle.
+TEST_F(JunctionPackets, ThroughRoadTAndOrdinaryCrossingPieces)
+{
+    Load(tools::TestCity(tools::TestCityKind::kTJunction));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 128.0f)));
+    Junction* t = Find(3);
+    ASSERT_NE(t, nullptr);
+    ASSERT_TRUE(t->u8Flags & JUNCTION_THROUGHROAD);
+    Begin();
+    const u32* from = therenderer.p;
+    t->Draw(rc);
+    Pieces drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 3);
+    EXPECT_EQ(drawn.middles, 0);
+    from = therenderer.p;
+    t->DrawMiddle(rc);
+    drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 1);
+    EXPECT_EQ(drawn.middles, 0);
+    End();
+    therenderer.ClearTexture();
+    world.Reset();
+    world.FreeCity();
+
+    Load(tools::SampleCity());
+    ASSERT_TRUE(SyncTo(VectorPos(-32.0f, 0.0f, -32.0f)));
+    rc.SetCameraMatrix(LookatMatrix(VectorPos(-32, -40, -50), VectorPos(-32, -1, -32)));
+    qt().ClearVisibility();
+    qt().CalcSortedVisibility(rc);
+    Junction* x = nullptr;
+    for (auto* l = qt().visjtnlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->pos[0] == -32.0f && l->data->pos[2] == -32.0f)
+            x = l->data;
+    ASSERT_NE(x, nullptr);
+    ASSERT_EQ(x->nRoadsegs, 4);
+    ASSERT_FALSE(x->u8Flags & JUNCTION_THROUGHROAD);
+    Begin();
+    from = therenderer.p;
+    x->Draw(rc);
+    drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 4);
+    from = therenderer.p;
+    x->DrawMiddle(rc);
+    drawn = PiecesFrom(from);
+    EXPECT_EQ(drawn.batches, 4);
+    EXPECT_EQ(drawn.middles, 1);
+    End();
+}
+
 // The four-road crossing of the test city (a through road with the side
 // roads' ends and their crosswalks), the T-junction and the dead ends, each
 // seen from above one corner.
@@ -602,6 +803,18 @@ TEST_F(CityPictures, SampleCityFromTheDriveStart)
     EXPECT_GT(r, 0x20);
     EXPECT_LT(std::abs(r - g) + std::abs(g - b), 24);
     golden::ExpectFrameBuffer("city_from_drive_start", kW, kH);
+}
+
+// An ordinary crossing of the sample city (an avenue and a street, no
+// through road) from above: the four road ends with their crosswalks, the
+// kerbs round the corners and the filled middle.
+TEST_F(CityPictures, SampleCityOrdinaryCrossing)
+{
+    Load(tools::SampleCity());
+    ASSERT_TRUE(SyncTo(VectorPos(-32.0f, 0.0f, -32.0f)));
+    Picture(VectorPos(-44.0f, -30.0f, -62.0f), VectorPos(-32.0f, -1.0f, -32.0f));
+    EXPECT_GT(Covered(), 20000);
+    golden::ExpectFrameBuffer("city_ordinary_crossing", kW, kH);
 }
 
 }  // namespace

@@ -201,7 +201,9 @@ std::vector<Bezier> Kerbs(const CityDescription& c, const std::vector<SegGeo>& g
             }
             // Between the two mouths' centre points: the game moves it out to
             // each road's carriageway edge, and its handles shrink as it moves
-            // in toward the corner, as an arc's would.
+            // in toward the corner, as an arc's would.  Gap 1 of a T with a
+            // through road is so the through road's centre curve, which its
+            // straight side is drawn along (a straight one keeps its handles).
             Bezier kb = Kerb(a.p, a.out, b.p, b.out);
             const float turn = std::acos(std::clamp(Dot(-a.out, b.out), -1.0f, 1.0f));
             const float chord = Dist(a.p, b.p);
