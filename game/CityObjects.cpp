@@ -8,6 +8,7 @@
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/CityDriveIns.h"
+#include "game/CityLights.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
 #include "game/explosn.h"
@@ -61,6 +62,13 @@ OBJMESSAGEHANDLER GetGridMessageHandler(Object* obj)
     const NODE& node = mf->nodes[obj->index];
     if (node.extra < 0x1000) {
         switch (node.extra) {
+        case 14: {
+            // Only the eight kinds there are: any other value is scenery.
+            const ExteriorSpecific_params* params = PropParams(mf, obj->index);
+            if (params != nullptr && params->exttype < EXTTYPES)
+                return mhExteriorSpecific[params->exttype];
+            break;
+        }
         case 42:
             return ExteriorInteractiveObject::_mh;
         case 258:

@@ -45,6 +45,7 @@ public:
     }
     ~SlotFile()
     {
+        g_GlobalMFI.rgmfi[slot].smf.FreeUser();
         g_GlobalMFI.rgmfi[slot].smf.SetBuffer(nullptr);
         g_GlobalMFI.rgmfi[slot].smf.length = 0;
         free(block);

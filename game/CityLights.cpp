@@ -1,0 +1,294 @@
+// Traffic lights, street lights and street signs.
+#include "game/CityLights.h"
+
+#include <cmath>
+
+#include "ZevEngine2/modelfile.h"
+#include "ZevEngine2/Anim.h"
+#include "ZevEngine2/World.h"
+#include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/RenderContext.h"
+#include "game/MAIN.h"
+#include "game/QuadTree.h"
+
+int streetLight = 0;
+
+namespace {
+
+constexpr unsigned OBJF_WASDRAWN = 0x100000;   // told OM_WASDRAWN after it was drawn
+
+Colour ColourWord(u32 w) { return Colour(u8(w), u8(w >> 8), u8(w >> 16), u8(w >> 24)); }
+u32 GlowWord(const Glow& g) { return LaneWord(g.v0[3]); }
+
+// The world position of a node under the prop's node.
+VectorPos NodeWorldPos(Object* obj, const NODE* n)
+{
+    return obj->GetWorldMatrix() * n->GetMatrix().GetTrans();
+}
+
+// The six lamp nodes of the prop's model, found once per model file.
+NODE** LampNodes(Object* obj)
+{
+    MDLFILE* mf = obj->mdlfile;
+    if (mf == nullptr)
+        return nullptr;
+    if (mf->user == nullptr) {
+        NODE** lamps = static_cast<NODE**>(mf->CreateUser(sizeof(NODE*) * LAMP_NODES));
+        if (lamps == nullptr)
+            return nullptr;
+        for (int i = 0; i < LAMP_NODES; i++)
+            lamps[i] = nullptr;
+        NODE* node = obj->GetNode();
+        for (int k = 1; k <= 3 && node != nullptr; k++) {
+            NODE* first = mf->FindNodeById1(node->child, u16(0x8000 | k));
+            lamps[k - 1] = first;
+            if (first != nullptr)
+                lamps[k + 2] = mf->FindNodeById1(first->sibling, u16(0x8000 | k));
+        }
+    }
+    return static_cast<NODE**>(mf->user);
+}
+
+// The road leaving j in slot i, as a unit direction.
+VectorDir Leaving(const Junction* j, int i)
+{
+    const RoadSeg* rs = j->roadsegs[i];
+    const Bezier& b = rs->bezier;
+    const VectorXYZ d = rs->jtn[1] == j ? VectorXYZ(b.c2.v) - VectorXYZ(b.c3.v) : VectorXYZ(b.c1.v) - VectorXYZ(b.c0.v);
+    return Normalise(VectorDir(d));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Traffic lights
+
+void StopLightPart::Init(Object* obj)
+{
+    iLastCmd = -1;
+    obj->flags = (obj->flags & ~OBJF_SELFANIMATING) | OBJF_WASDRAWN;
+    LampNodes(obj);
+}
+
+void StopLightPart::WasDrawn(Object* obj, bool)
+{
+    if (u16Flags == 0) {
+        const Matrix w = obj->GetWorldMatrix();
+        const VectorDir x(w.x[0], w.x[1], w.x[2]);
+        Junction* j = FindJunction(w.GetTrans(), -x);
+        if (j == nullptr) {
+            obj->flags &= ~OBJF_WASDRAWN;   // dark for good
+            return;
+        }
+        int slot = 0;
+        float best = 0.0f;
+        for (int i = 0; i < j->nRoadsegs; i++) {
+            if (j->roadsegs[i] == nullptr)
+                continue;
+            const float d = std::fabs(Dot(Leaving(j, i), x));
+            if (d > best) {
+                best = d;
+                slot = i;
+            }
+        }
+        j->u8Flags = u8((j->u8Flags & 0xFC) | 2);   // its signals run from now on
+        const bool first = j->nRoadsegs == 3 ? slot <= 1 : (slot & 1) == 0;
+        u16Flags = u16(j->u8Flags + (first ? SIGNAL_FIRSTGROUP : 0));
+        u16TimeOffset = j->u16TimeOffset;
+        // Dim red glows on both faces first; the first Timer then shows the
+        // lamp that is lit.
+        NODE** lamps = LampNodes(obj);
+        for (int f = 0; f < 2; f++) {
+            const NODE* n = lamps != nullptr ? lamps[3 * f] : nullptr;
+            if (n != nullptr)
+                glow[f].Set(NodeWorldPos(obj, n), ColourWord(0x20000040));
+            else
+                glow[f].v0 = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+        }
+        Timer(obj);
+    }
+    if (GlowWord(glow[0]) != 0) {
+        gGlows.AddTail(&glow[0]);
+        if (GlowWord(glow[1]) != 0)
+            gGlows.AddTail(&glow[1]);
+    }
+}
+
+void StopLightPart::Timer(Object* obj)
+{
+    const int lamp = GetGeneralSignalCommand(u16Flags, u16TimeOffset, world.time) & 0xC;
+    if (lamp != iLastCmd) {
+        iLastCmd = lamp;
+        // The model's animation frames are the lamp states.
+        const int frame = lamp == 0 ? 2 : lamp == 12 ? 0 : 4;
+        const int index = lamp == 0 ? 2 : lamp == 12 ? 0 : 1;
+        const u32 colour = lamp == 0 ? 0x80004000 : lamp == 12 ? 0x80000040 : 0x80002040;
+        if (obj->GetAnimRec(0) != nullptr) {
+            const int now = int((AnimationClock().t >> 8) & 0xFFFF);
+            obj->SetAnimHierarchy(0, now - frame);
+            AnimateHierarchy(obj, float(now), 0.0f);
+        }
+        NODE** lamps = LampNodes(obj);
+        if (lamps != nullptr && lamps[index] != nullptr) {
+            glow[0].Set(NodeWorldPos(obj, lamps[index]), ColourWord(colour));
+            if (lamps[index + 3] != nullptr)
+                glow[1].Set(NodeWorldPos(obj, lamps[index + 3]), ColourWord(colour));
+        }
+    }
+    // Far lights are polled less often.
+    const VectorPos cam = rc.view_world.GetTrans();
+    const VectorPos p = obj->GetWorldPos();
+    const float dx = p[0] - cam[0], dz = p[2] - cam[2];
+    const int d = int(std::sqrt(dx * dx + dz * dz));
+    world.SetTimer(obj, AnimTime(u32(8 + 4 * d) << 8), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Street lights
+
+void StreetLightPart::Init(Object* obj, const ExteriorSpecific_params* params)
+{
+    // The block holds the lamp's bytes last to first.
+    colour = params != nullptr ? Colour(params->color[3], params->color[2], params->color[1], params->color[0])
+                               : Colour(0x80, 0x80, 0x80, 0x80);
+    NODE* lamp = obj->FindNodeById(LAMP_RED_ID);
+    const VectorPos at = lamp != nullptr ? NodeWorldPos(obj, lamp) : obj->GetWorldPos();
+    glow.Set(at, ColourWord(0x80408080));
+    light.SetColour(VectorXYZ(float(colour.r) / 256.0f, float(colour.g) / 256.0f, float(colour.b) / 256.0f));
+    light.SetPos(at);
+    light.SetPointLight(params != nullptr ? params->radius : 0.0f, true);
+    obj->flags |= OBJF_WASDRAWN;
+}
+
+void StreetLightPart::WasDrawn(Object*)
+{
+    if (streetLight == 0)
+        return;
+    gGlows.AddTail(&glow);
+    // Full up to 9.375 away, fading out evenly to nothing at 15.625.
+    const float z = (rc.world_view * light.GetPos())[2];
+    if (z < 15.625f) {
+        const float f = z <= 9.375f ? 1.0f : (15.625f - z) / 6.25f;
+        light.SetColour(VectorXYZ(float(colour.r) * f / 256.0f, float(colour.g) * f / 256.0f,
+                                  float(colour.b) * f / 256.0f));
+    }
+    AddLight(light);
+}
+
+// ---------------------------------------------------------------------------
+// Street signs
+
+void StreetSignPart::Init(Object* obj)
+{
+    ri.Invalidate();
+    obj->flags |= OBJF_DRAWSELF;
+}
+
+int StreetSignPart::Render(Object* obj, RenderContext*)
+{
+    if (ri.id < 0) {
+        const Matrix w = obj->GetWorldMatrix();
+        RoadSeg* seg = FindRoadSeg(w.GetTrans(), VectorDir(w.z[0], w.z[1], w.z[2]));
+        if (seg == nullptr) {
+            obj->flags &= ~OBJF_DRAWSELF;   // no street here: never asked again
+            return 0;
+        }
+        ri = seg;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The handlers
+
+namespace {
+
+enum : int
+{
+    PART_STOPLIGHT = 1,
+    PART_STREETLIGHT = 2,
+    PART_SIGN = 4,
+    PART_FREEWAY = 8,
+};
+
+template <class T, int PARTS>
+int PropMessage(Object* obj, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_CREATE)
+        return CreateProp<T>(T::_mh);
+    T* self = static_cast<T*>(obj);
+    switch (msg) {
+    case OM_INIT: {
+        if (obj->type == OBJT_PLACEHOLDER) {
+            obj->SendMessage(OM_CREATE, data);
+            return 0;
+        }
+        const ExteriorSpecific_params* params = static_cast<const ExteriorSpecific_params*>(data);
+        if constexpr ((PARTS & PART_STOPLIGHT) != 0)
+            static_cast<StopLightPart*>(self)->Init(obj);
+        if constexpr ((PARTS & PART_STREETLIGHT) != 0)
+            static_cast<StreetLightPart*>(self)->Init(obj, params);
+        if constexpr ((PARTS & PART_SIGN) != 0)
+            static_cast<StreetSignPart*>(self)->Init(obj);
+        self->strength = PropStrength(params != nullptr ? &params->strength : nullptr);
+        return 0;
+    }
+    case OM_TIMER:
+        if constexpr ((PARTS & PART_STOPLIGHT) != 0)
+            static_cast<StopLightPart*>(self)->Timer(obj);
+        return 0;
+    case OM_COLLISION:
+        self->DamageableObject::Damage(GetHitPoints(obj, static_cast<CollisionRecord*>(data)));
+        return 0;
+    case OM_DAMAGE:
+        return self->DamageableObject::Damage(int(reinterpret_cast<intptr_t>(data))) ? 1 : 0;
+    case OM_WASDRAWN:
+        if constexpr ((PARTS & PART_STOPLIGHT) != 0)
+            static_cast<StopLightPart*>(self)->WasDrawn(obj, (PARTS & PART_FREEWAY) != 0);
+        if constexpr ((PARTS & PART_STREETLIGHT) != 0)
+            static_cast<StreetLightPart*>(self)->WasDrawn(obj);
+        return 0;
+    case OM_RENDER:
+        if constexpr ((PARTS & PART_SIGN) != 0)
+            return static_cast<StreetSignPart*>(self)->Render(obj, static_cast<RenderContext*>(data));
+        return 0;
+    case OM_DIE:
+        if constexpr ((PARTS & PART_STOPLIGHT) != 0)
+            world.StopTimer(obj);
+        delete self;
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+int FreewayStopLight::_mh(Object* o, OBJMESSAGE m, void* d)
+{
+    return PropMessage<FreewayStopLight, PART_STOPLIGHT | PART_FREEWAY>(o, m, d);
+}
+int StopLight::_mh(Object* o, OBJMESSAGE m, void* d) { return PropMessage<StopLight, PART_STOPLIGHT>(o, m, d); }
+int StreetLight::_mh(Object* o, OBJMESSAGE m, void* d) { return PropMessage<StreetLight, PART_STREETLIGHT>(o, m, d); }
+int StopLightStreetLight::_mh(Object* o, OBJMESSAGE m, void* d)
+{
+    return PropMessage<StopLightStreetLight, PART_STOPLIGHT | PART_STREETLIGHT>(o, m, d);
+}
+int StreetSign::_mh(Object* o, OBJMESSAGE m, void* d) { return PropMessage<StreetSign, PART_SIGN>(o, m, d); }
+int StopLightStreetSign::_mh(Object* o, OBJMESSAGE m, void* d)
+{
+    return PropMessage<StopLightStreetSign, PART_STOPLIGHT | PART_SIGN>(o, m, d);
+}
+int StreetLightStreetSign::_mh(Object* o, OBJMESSAGE m, void* d)
+{
+    return PropMessage<StreetLightStreetSign, PART_STREETLIGHT | PART_SIGN>(o, m, d);
+}
+int StopLightStreetLightStreetSign::_mh(Object* o, OBJMESSAGE m, void* d)
+{
+    return PropMessage<StopLightStreetLightStreetSign, PART_STOPLIGHT | PART_STREETLIGHT | PART_SIGN>(o, m, d);
+}
+
+const OBJMESSAGEHANDLER mhExteriorSpecific[EXTTYPES] = {
+    FreewayStopLight::_mh,     StopLight::_mh,           StreetLight::_mh,           StopLightStreetLight::_mh,
+    StreetSign::_mh,           StopLightStreetSign::_mh, StreetLightStreetSign::_mh, StopLightStreetLightStreetSign::_mh,
+};

@@ -1,0 +1,104 @@
+// Lights and signs of the city's streets: traffic lights that show their
+// junction's signal, street lights that glow and light at night, and street
+// signs that carry their street's name.  A prop of node kind 14 combines up
+// to three of them by the bits of its block's exttype.
+#pragma once
+
+#include "ZevEngine2/light.h"
+#include "game/CityObjects.h"
+#include "game/Road.h"
+#include "game/fbfx.h"
+
+class RenderContext;
+
+// Street lights glow and light only while this is set (by the lighting in
+// force: at night).
+extern int streetLight;
+
+// Lamp nodes of a traffic light under the prop's node, each up to twice (one
+// per face): red, amber, green.
+constexpr int LAMP_RED_ID = 0x8001;
+constexpr int LAMP_NODES = 6;   // kept in the model file's user area
+
+class StopLightPart
+{
+public:
+    Glow glow[2];          // one per face
+    u16 u16Flags;          // the approach's signal word; 0 until bound to a junction
+    u16 u16TimeOffset;     // the junction's phase offset
+    int iLastCmd;          // the lamp state shown (command & 0xC); -1 at first
+
+    void Init(Object* obj);
+    void WasDrawn(Object* obj, bool freeway);
+    void Timer(Object* obj);
+};
+
+class StreetLightPart
+{
+public:
+    Colour colour;   // the lamp's
+    Glow glow;
+    Light light;     // a static point light
+
+    void Init(Object* obj, const ExteriorSpecific_params* params);
+    void WasDrawn(Object* obj);
+};
+
+class StreetSignPart
+{
+public:
+    RoadInfo ri;     // the street; id -1 until found
+
+    void Init(Object* obj);
+    // 1 when it drew the sign, 0 when the engine draws it as usual.
+    int Render(Object* obj, RenderContext* rc);
+};
+
+class FreewayStopLight : public DamageableObject, public StopLightPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StopLight : public DamageableObject, public StopLightPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StreetLight : public DamageableObject, public StreetLightPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StopLightStreetLight : public DamageableObject, public StopLightPart, public StreetLightPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StreetSign : public DamageableObject, public StreetSignPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StopLightStreetSign : public DamageableObject, public StopLightPart, public StreetSignPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StreetLightStreetSign : public DamageableObject, public StreetLightPart, public StreetSignPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+class StopLightStreetLightStreetSign : public DamageableObject,
+                                       public StopLightPart,
+                                       public StreetLightPart,
+                                       public StreetSignPart
+{
+public:
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+
+// By exttype: bit 0 a traffic light, bit 1 a street light, bit 2 a sign; 0
+// is the freeway's traffic light.
+constexpr int EXTTYPES = 8;
+extern const OBJMESSAGEHANDLER mhExteriorSpecific[EXTTYPES];
