@@ -292,3 +292,110 @@ const OBJMESSAGEHANDLER mhExteriorSpecific[EXTTYPES] = {
     FreewayStopLight::_mh,     StopLight::_mh,           StreetLight::_mh,           StopLightStreetLight::_mh,
     StreetSign::_mh,           StopLightStreetSign::_mh, StreetLightStreetSign::_mh, StopLightStreetLightStreetSign::_mh,
 };
+
+// ---------------------------------------------------------------------------
+// Text
+
+#include <cstring>
+
+#include "ZevEngine2/PS2/Font.h"
+#include "ZevEngine2/PS2/Render2D.h"
+
+Font* g_pfontStreetSign = nullptr;
+
+SignText FitSignText(int w, int W)
+{
+    if (w > W - 8)
+        return SignText{4, float(W - 8) / float(w)};
+    return SignText{(W - w) / 2, 1.0f};
+}
+
+void GetRoadName(char* out, const RoadInfo& road)
+{
+    int len = 0;
+    const char* name = world.GetRoadName(len, road.id);
+    if (name != nullptr)
+        std::memcpy(out, name, size_t(len));
+    else
+        len = 0;
+    if (road.type != nullptr) {
+        int slen = 0;
+        const char* suffix = world.GetRoadName(slen, road.type->abbrev);
+        if (suffix != nullptr) {
+            out[len++] = ' ';
+            std::memcpy(out + len, suffix, size_t(slen));
+            len += slen;
+        }
+    }
+    out[len] = 0;
+}
+
+namespace {
+
+
+constexpr u64 GIF_AD = 0xE;
+
+u64 UV(int u, int v) { return u64(u32(16 * u + 8) & 0xFFFF) | (u64(u32(16 * v + 8) & 0xFFFF) << 16); }
+
+u64 XYZ2(const Vector& P)
+{
+    const float iw = 1.0f / P[3];
+    const u32 X = u32(int((P[0] * iw + 2048.0f) * 16.0f)) & 0xFFFF;
+    const u32 Y = u32(int((P[1] * iw + 2048.0f) * 16.0f)) & 0xFFFF;
+    const u32 Z = u32(s32(P[2] * iw));
+    return u64(X) | (u64(Y) << 16) | (u64(Z) << 32);
+}
+
+}  // namespace
+
+void FontPrint3D(Font& font, Render2D& r, const Matrix& m, const char* str, int n)
+{
+    FONTFILE* ff = font.ff;
+    if (r.texture != ff)
+        r.SetTexture(ff, TEXMODE_MODULATE);
+    r.texture = ff;
+    r.texmode = TEXMODE_MODULATE;
+    r.prim_reg |= PRIM_TME | PRIM_FST;
+    r.update_flags |= 0x80008;
+    const float h = float(ff->fontheight);
+    const Vector B = m.w + m.y * h;   // the start of the text's bottom edge
+    float pen = 0.0f;
+    for (int taken = 0; (n < 0 || taken < n) && str[taken] != 0; taken++) {
+        const int c = static_cast<signed char>(str[taken]);
+        if (c < ff->fChar || c >= ff->fChar + ff->nChars)
+            continue;   // no glyph: no quad, the pen stays
+        const UVCHAR& g = ff->Glyph(c - ff->fChar);
+        if (r.p == nullptr)
+            return;
+        r.prim_reg |= PRIM_TRISTRIP;
+        r.tag = r.p;
+        u64* q = r.p + 2;
+        if (r.update_flags & 0xFFFF) {
+            q = r._SetState(q, r.update_flags & 0xFFFF, false);
+            r.update_flags &= 0xFFFF0000;
+        }
+        const float x0 = pen + float(g.k), x1 = x0 + float(g.w);
+        const int fh = ff->fontheight;
+        const struct
+        {
+            float x;
+            bool bottom;
+            int u, v;
+        } corners[4] = {{x0, false, g.u, g.v}, {x0, true, g.u, g.v + fh}, {x1, false, g.u + g.w, g.v},
+                        {x1, true, g.u + g.w, g.v + fh}};
+        for (const auto& k : corners) {
+            const Vector P = (k.bottom ? B : m.w) + m.x * k.x;
+            q[0] = UV(k.u, k.v);
+            q[1] = GS_UV;
+            q[2] = XYZ2(P);
+            q[3] = GS_XYZ2;
+            q += 4;
+        }
+        const u64 nloop = u64((q - r.tag) / 2 - 1);
+        r.tag[0] = nloop | (1ull << 15) | (1ull << 46) | (u64(r.prim_reg) << 47) | (1ull << 60);
+        r.tag[1] = GIF_AD;
+        r.prim_reg &= ~7u;
+        r.p = q;
+        pen += float(g.s);
+    }
+}

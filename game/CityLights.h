@@ -10,6 +10,8 @@
 #include "game/fbfx.h"
 
 class RenderContext;
+class Font;
+class Render2D;
 
 // Street lights glow and light only while this is set (by the lighting in
 // force: at night).
@@ -102,3 +104,28 @@ public:
 // is the freeway's traffic light.
 constexpr int EXTTYPES = 8;
 extern const OBJMESSAGEHANDLER mhExteriorSpecific[EXTTYPES];
+
+// The font of the street signs.
+extern Font* g_pfontStreetSign;
+
+// Draws up to n characters of str (n < 0: up to its end) as glyph quads of
+// font placed through m, which takes text pixels (x right, y down, from the
+// pen's start at the top of the line) to screen space before the division
+// by w.  Appended to r's open DIRECT block, one GIF packet a glyph; leaves
+// the font's texture selected in r.  Codes outside the font, and every byte
+// from 0x80 up, draw nothing and leave the pen, but count toward n.
+void FontPrint3D(Font& font, Render2D& r, const Matrix& m, const char* str, int n);
+
+// Where a sign's name of w pixels goes on a texture W pixels wide: its left
+// x and its horizontal scale (1 when it fits with 4 pixels either side,
+// else squeezed to W - 8 and starting 4 pixels in).
+struct SignText
+{
+    int x;
+    float scale;
+};
+SignText FitSignText(int w, int W);
+
+// The street's name, and after one blank its kind's suffix word when it has
+// a kind.
+void GetRoadName(char* out, const RoadInfo& road);
