@@ -1,12 +1,17 @@
 // Traffic lights, street lights and street signs.
 #include "game/CityLights.h"
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/World.h"
+#include "ZevEngine2/PS2/Font.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
@@ -184,18 +189,54 @@ void StreetSignPart::Init(Object* obj)
     obj->flags |= OBJF_DRAWSELF;
 }
 
-int StreetSignPart::Render(Object* obj, RenderContext*)
+int StreetSignPart::Render(Object* obj, RenderContext* rcx)
 {
+    MDLFILE* mf = obj->mdlfile;
+    if (mf == nullptr || obj->geom == nullptr || mf->nTextures <= 0 || rcx == nullptr)
+        return 0;
+    // Far enough that a smaller mip level would be used: no text is written.
+    const MODEL* model = mf->GetModel(obj->geom->index);
+    const Matrix world = obj->GetWorldMatrix();
+    const float w = (rcx->world_cull * Vector(world.GetTrans()))[3] - obj->radius;
+    int level = int((std::bit_cast<u32>(w) >> 19) & 0xFFF) - 0x7F0;
+    if (model != nullptr && model->NumMaterials() > 0)
+        level += model->mtls[0].mipmapk;
+    if (level >= 16)
+        return 0;
     if (ri.id < 0) {
-        const Matrix w = obj->GetWorldMatrix();
-        RoadSeg* seg = FindRoadSeg(w.GetTrans(), VectorDir(w.z[0], w.z[1], w.z[2]));
+        RoadSeg* seg = FindRoadSeg(world.GetTrans(), VectorDir(world.z[0], world.z[1], world.z[2]));
         if (seg == nullptr) {
             obj->flags &= ~OBJF_DRAWSELF;   // no street here: never asked again
             return 0;
         }
         ri = seg;
     }
-    return 0;
+    Texture* tex = mf->GetTexture(0);
+    if (!tex->Hold())
+        return 0;
+    Font& font = StreetSignFont();
+    Render2D r;
+    r.Open(therenderer);
+    r.SetDraw(static_cast<Surface&>(*tex), false);
+    r.SetZBuffer(Platform::GetZBuffer(), false, false);
+    char name[256];
+    GetRoadName(name, ri);
+    const SignText fit = FitSignText(font.Len2(name), tex->width);
+    if (fit.scale < 1.0f)
+        font.SetMat(Matrix2{fit.scale, 0.0f, 0.0f, 1.0f});
+    else
+        font.ClearMat();
+    r.SetColour(Colour(0x80, 0x80, 0x80, 0x80));
+    font.Print(r, float(fit.x), 0.0f, 16777215.0f, name, -1);
+    r.SetDraw(Platform::GetDrawBuffer(), false);
+    r.SetZBuffer(Platform::GetZBuffer(), false, true);
+    r.Close(therenderer);
+    obj->flags &= ~OBJF_DRAWSELF;
+    Draw(*rcx, obj, world);
+    obj->flags |= OBJF_DRAWSELF;
+    tex->Release();
+    therenderer.ClearTexture();
+    return 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -296,12 +337,16 @@ const OBJMESSAGEHANDLER mhExteriorSpecific[EXTTYPES] = {
 // ---------------------------------------------------------------------------
 // Text
 
-#include <cstring>
-
-#include "ZevEngine2/PS2/Font.h"
-#include "ZevEngine2/PS2/Render2D.h"
-
 Font* g_pfontStreetSign = nullptr;
+
+Font& StreetSignFont()
+{
+    if (g_pfontStreetSign == nullptr) {
+        static Font font(Font_StreetSign);
+        g_pfontStreetSign = &font;
+    }
+    return *g_pfontStreetSign;
+}
 
 SignText FitSignText(int w, int W)
 {

@@ -105,8 +105,10 @@ public:
 constexpr int EXTTYPES = 8;
 extern const OBJMESSAGEHANDLER mhExteriorSpecific[EXTTYPES];
 
-// The font of the street signs.
+// The font of the street signs, made over the program's sign font at its
+// first use.
 extern Font* g_pfontStreetSign;
+Font& StreetSignFont();
 
 // Draws up to n characters of str (n < 0: up to its end) as glyph quads of
 // font placed through m, which takes text pixels (x right, y down, from the
