@@ -15,6 +15,7 @@
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
+#include "game/explosn.h"
 
 int streetLight = 0;
 
@@ -211,32 +212,82 @@ int StreetSignPart::Render(Object* obj, RenderContext* rcx)
         }
         ri = seg;
     }
+    char name[256];
+    GetRoadName(name, ri);
+    return DrawSignWithText(obj, rcx, name, true);
+}
+
+int DrawSignWithText(Object* obj, RenderContext* rcx, const char* text, bool fit)
+{
+    MDLFILE* mf = obj->mdlfile;
+    if (mf == nullptr || mf->nTextures <= 0 || rcx == nullptr)
+        return 0;
     Texture* tex = mf->GetTexture(0);
     if (!tex->Hold())
         return 0;
+    // The text goes into the model's first texture, which every sign of the
+    // model shares: each writes its own just before it is drawn.
     Font& font = StreetSignFont();
     Render2D r;
     r.Open(therenderer);
     r.SetDraw(static_cast<Surface&>(*tex), false);
     r.SetZBuffer(Platform::GetZBuffer(), false, false);
-    char name[256];
-    GetRoadName(name, ri);
-    const SignText fit = FitSignText(font.Len2(name), tex->width);
-    if (fit.scale < 1.0f)
-        font.SetMat(Matrix2{fit.scale, 0.0f, 0.0f, 1.0f});
+    const SignText place = fit ? FitSignText(font.Len2(text), tex->width) : SignText{0, 1.0f};
+    if (place.scale < 1.0f)
+        font.SetMat(Matrix2{place.scale, 0.0f, 0.0f, 1.0f});
     else
         font.ClearMat();
     r.SetColour(Colour(0x80, 0x80, 0x80, 0x80));
-    font.Print(r, float(fit.x), 0.0f, 16777215.0f, name, -1);
+    font.Print(r, float(place.x), 0.0f, 16777215.0f, text, -1);
     r.SetDraw(Platform::GetDrawBuffer(), false);
     r.SetZBuffer(Platform::GetZBuffer(), false, true);
     r.Close(therenderer);
     obj->flags &= ~OBJF_DRAWSELF;
-    Draw(*rcx, obj, world);
+    Draw(*rcx, obj, obj->GetWorldMatrix());
     obj->flags |= OBJF_DRAWSELF;
     tex->Release();
     therenderer.ClearTexture();
     return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Freeway signs
+
+int FreewaySign::_mh(Object* obj, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_CREATE)
+        return CreateProp<FreewaySign>(_mh);
+    FreewaySign* self = static_cast<FreewaySign*>(obj);
+    switch (msg) {
+    case OM_INIT: {
+        if (obj->type == OBJT_PLACEHOLDER) {
+            obj->SendMessage(OM_CREATE, data);
+            return 0;
+        }
+        self->params = static_cast<FreewaySign_params*>(data);
+        // The block holds the text's offset in the model file: it is read
+        // here, and the block is left as it is for the model's other signs.
+        self->text = nullptr;
+        MDLFILE* mf = obj->mdlfile;
+        const u32 size = ModelFileSize(mf);
+        const u8* base = mf != nullptr ? reinterpret_cast<const u8*>(mf->header) : nullptr;
+        if (self->params != nullptr && base != nullptr) {
+            const u32 at = self->params->text;
+            if (at != 0 && at < size && std::memchr(base + at, 0, size - at) != nullptr)
+                self->text = reinterpret_cast<const char*>(base + at);
+        }
+        if (self->text != nullptr)
+            obj->flags |= OBJF_DRAWSELF;
+        return 0;
+    }
+    case OM_RENDER:
+        return self->text != nullptr ? DrawSignWithText(obj, static_cast<RenderContext*>(data), self->text, false) : 0;
+    case OM_DIE:
+        delete self;
+        return -1;
+    default:
+        return 0;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -100,6 +100,27 @@ public:
     static int _mh(Object* obj, OBJMESSAGE msg, void* data);
 };
 
+// A freeway sign: a fixed text written into its model's texture.
+struct FreewaySign_params
+{
+    u32 text;   // offset of the text from the start of the model file
+};
+static_assert(sizeof(FreewaySign_params) == 4);
+
+class FreewaySign : public Object
+{
+public:
+    FreewaySign_params* params;
+    const char* text;   // inside the model file; null: drawn as it is
+
+    static int _mh(Object* obj, OBJMESSAGE msg, void* data);
+};
+
+// Writes text into the first texture of obj's model (fitted to it when fit,
+// else from its top-left) and draws obj; 1 when drawn, 0 when the engine is
+// to draw it as usual.
+int DrawSignWithText(Object* obj, RenderContext* rc, const char* text, bool fit);
+
 // By exttype: bit 0 a traffic light, bit 1 a street light, bit 2 a sign; 0
 // is the freeway's traffic light.
 constexpr int EXTTYPES = 8;

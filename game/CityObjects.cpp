@@ -69,6 +69,8 @@ OBJMESSAGEHANDLER GetGridMessageHandler(Object* obj)
                 return mhExteriorSpecific[params->exttype];
             break;
         }
+        case 34:
+            return FreewaySign::_mh;
         case 42:
             return ExteriorInteractiveObject::_mh;
         case 258:

@@ -235,3 +235,33 @@ TEST_F(Lights, KindsByExttypeAndNoneBeyondTheTable)
     EXPECT_EQ(GetGridMessageHandler(&t), nullptr);
     EXPECT_EQ(mhExteriorSpecific[7], StopLightStreetLightStreetSign::_mh);
 }
+
+TEST_F(Lights, AFreewaySignReadsItsTextFromItsFileAndLeavesTheBlockAsItIs)
+{
+    tools::P2BFile model = LightModel();
+    model.nodes[0].extra = 34;
+    const char text[] = "EXIT 12";
+    SlotFile f(kSlot, model, {{1, std::vector<u8>(text, text + sizeof text)}});
+    Object t;
+    t.mdlfile = f.mf();
+    ASSERT_EQ(GetGridMessageHandler(&t), FreewaySign::_mh);
+    FreewaySign_params block{f.mf()->nodes[1].extra2};
+    for (int i = 0; i < 2; i++) {
+        Object* o = reinterpret_cast<Object*>(intptr_t(FreewaySign::_mh(nullptr, OM_CREATE, nullptr)));
+        f.mf()->GetHierarchyTo(o, 0, 0);
+        world.AddObject(o, &block);
+        FreewaySign* s = static_cast<FreewaySign*>(o);
+        ASSERT_NE(s->text, nullptr);
+        EXPECT_STREQ(s->text, "EXIT 12");
+        EXPECT_TRUE(o->flags & 0x40);
+        EXPECT_EQ(block.text, f.mf()->nodes[1].extra2);
+        // It takes no damage.
+        EXPECT_EQ(o->SendMessage(OM_DAMAGE, reinterpret_cast<void*>(intptr_t(100))), 0);
+    }
+    FreewaySign_params outside{0x7FFFFFF0u};
+    Object* o = reinterpret_cast<Object*>(intptr_t(FreewaySign::_mh(nullptr, OM_CREATE, nullptr)));
+    f.mf()->GetHierarchyTo(o, 0, 0);
+    world.AddObject(o, &outside);
+    EXPECT_EQ(static_cast<FreewaySign*>(o)->text, nullptr);
+    EXPECT_FALSE(o->flags & 0x40);
+}

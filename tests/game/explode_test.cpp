@@ -10,6 +10,8 @@
 #include "game/MAIN.h"
 #include "game/explosn.h"
 #include "game/smoke.h"
+#include "game/StandIns.h"
+#include "ZevEngine2/PS2/RenderContext.h"
 
 using namespace explodetest;
 
@@ -376,5 +378,38 @@ TEST_F(Explosions, AToppingPartBlowsUpOnTheGroundAndGoesWhenTheCameraIsFar)
     rc.SetCameraMatrix(TransMatrix(VectorPos(39.1f, -2.0f, 0.0f)));
     Ticks(60);
     EXPECT_TRUE(t->IsDead());
+    rc.SetCameraMatrix(Matrix(true));
+}
+
+TEST_F(Explosions, FlashCodesAndTheCarFireballFlashTheScreenWhenOnScreen)
+{
+    StandInController();
+    standInLog = StandInLog{};
+    rc.SetViewport(2048.0f, 2048.0f + 256, 2048.0f, 2048.0f + 128, 1.0f, 16000000.0f);
+    rc.SetPerspective(1.0f);
+    rc.SetCameraMatrix(Matrix(true));
+    Matrix ahead = TransMatrix(VectorPos(0.0f, 0.0f, 10.0f));
+    Matrix behind = TransMatrix(VectorPos(0.0f, 0.0f, -10.0f));
+    CreateExplosionTypeSub(nullptr, 0, &behind, 0x8501);
+    EXPECT_EQ(standInLog.nScreenFlashes, 0);
+    CreateExplosionTypeSub(nullptr, 0, &ahead, 0x8500);
+    EXPECT_EQ(standInLog.lastFlashFrames, 18.0f);
+    CreateExplosionTypeSub(nullptr, 0, &ahead, 0x8503);
+    EXPECT_EQ(standInLog.lastFlashFrames, 90.0f);
+    EXPECT_EQ(standInLog.lastFlashColour.r, 0x80);
+    EXPECT_EQ(standInLog.lastFlashColour.g, 0x40);
+    EXPECT_EQ(standInLog.lastFlashColour.b, 0x00);
+    EXPECT_EQ(standInLog.nScreenFlashes, 2);
+    // A car's fireball: a cloud on the car, shock smoke, and a flash.
+    Object* car = new Object;
+    car->mat = ahead;
+    car->radius = 1.0f;
+    world.AddObject(car, nullptr);
+    CarExplosion(car, VectorPos(0.0f, 0.0f, 0.0f), 0.5f);
+    EXPECT_EQ(Live(MushroomCloud::MushroomCloud_mh), 1);
+    EXPECT_EQ(standInLog.nScreenFlashes, 3);
+    EXPECT_EQ(standInLog.lastFlashColour.g, 0xF0);
+    CarExplosion(nullptr, VectorPos(0.0f, 0.0f, 0.0f), 0.5f);
+    EXPECT_EQ(standInLog.nScreenFlashes, 3);
     rc.SetCameraMatrix(Matrix(true));
 }
