@@ -342,3 +342,26 @@ TEST_F(DriveIns, AMapTargetAtTheSpotSilencesItForGood)
     EXPECT_EQ(b->id, 0);
     g_pgcTest->pmd = nullptr;
 }
+
+TEST_F(DriveIns, KindsOfTheSpotsAndLotsGetTheirHandlersOnlyWhileEnabled)
+{
+    const OBJMESSAGEHANDLER want[5] = {Race247_mh, FRange247_mh, Dojo247_mh, ImpoundLot_mh, ImpoundLot_mh};
+    for (u16 kind = 266; kind <= 270; kind++) {
+        SlotFile plain(kSlot, PlaceModel(kind));
+        tools::P2BFile withRecord = PlaceModel(kind);
+        withRecord.AddNode(0, tools::MakeNode(0xF000));
+        SlotFile explosive(kSlot + 1, withRecord);
+        Object a, b;
+        a.mdlfile = plain.mf();
+        b.mdlfile = explosive.mf();
+        g_pgcTest->bEnableImpoundLots = true;
+        EXPECT_EQ(GetGridMessageHandler(&a), want[kind - 266]) << kind;
+        g_pgcTest->bEnableImpoundLots = false;
+        EXPECT_EQ(GetGridMessageHandler(&a), nullptr) << kind;
+        EXPECT_EQ(GetGridMessageHandler(&b), ExteriorDamageable::_mh) << kind;
+    }
+    SlotFile station(kSlot, PlaceModel(258));
+    Object s;
+    s.mdlfile = station.mf();
+    EXPECT_EQ(GetGridMessageHandler(&s), GasStation_mh);
+}
