@@ -34,6 +34,7 @@ LightContext lc;
 
 // The interface sound bank; 0xFFFF until loaded (or when the load failed).
 unsigned short sndbank_ui = 0xFFFF;
+unsigned short sndbank_dest = 0xFFFF;
 
 // The resident data that exists so far: the built-in textures of model
 // drawing, the interface sound bank and the city's index and layout.
@@ -41,6 +42,7 @@ void LoadGlobals()
 {
     printf("Loading sound...\n");
     sndbank_ui = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_UI.SND", true);
+    sndbank_dest = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_DEST.SND", true);
     printf("Done loading sound.\n");
     SetUpGlobalTextures();
     world.Init();

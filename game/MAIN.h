@@ -40,6 +40,9 @@ extern RenderContext rc;
 extern LightContext lc;
 // The interface sound bank, 0xFFFF when it could not be loaded.
 extern unsigned short sndbank_ui;
+// The destruction sound bank (explosions, breaking props); 0xFFFF until
+// loaded.  Loaded here until the game flow loads its resident banks.
+extern unsigned short sndbank_dest;
 
 // Loads the resident data, once, at start-up: the built-in textures of model
 // drawing and the sound banks.

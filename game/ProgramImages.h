@@ -1,4 +1,4 @@
-// The pictures the program carries for its sky and sea, drawn during the
+// The pictures the program carries for its sky, sea and lamps, drawn during the
 // build by tools/imagegen.  Each is a texture record whose data word holds
 // the offset of its palette and pixels from the record until it is fixed.
 #pragma once
@@ -7,6 +7,7 @@
 
 extern u8 Ocean_image[];
 extern u8 LensFlare_image[];
+extern u8 glow_image[];
 
 // Makes the image's data offset an address and hands back its record; once
 // per image, from the static initialiser of the one module that owns it.

@@ -286,8 +286,7 @@ private:
     void FreeTemplate();
 };
 
-// The behaviour of a city model, chosen from the model; city props get theirs
-// later.  Null (plain scenery) for now.
+// The behaviour of a city model, chosen from the model (game/CityObjects).
 OBJMESSAGEHANDLER GetGridMessageHandler(Object* obj);
 
 // ---------------------------------------------------------------------------

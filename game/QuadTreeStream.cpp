@@ -484,11 +484,6 @@ void MdlfileCache::Release()
     streamnum = -1;
 }
 
-OBJMESSAGEHANDLER GetGridMessageHandler(Object*)
-{
-    return nullptr;
-}
-
 // ---------------------------------------------------------------------------
 // Temporary objects.
 

@@ -1,6 +1,12 @@
 // Full-frame blur and brighten.
 #include "game/fbfx.h"
 
+#include <algorithm>
+
+#include "game/Backdrop.h"
+#include "game/ProgramImages.h"
+#include "game/QuadTree.h"
+
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Render.h"
@@ -155,4 +161,128 @@ void MotionBlurSmoothBrighten::DrawOver(Surface& picture, bool HQ)
 
     frame2.FreeSurface();
     frame.FreeSurface();
+}
+
+// ---------------------------------------------------------------- glows
+
+Glows gGlows;
+Texture& glow = FixProgramImage(glow_image);
+
+const LensFlarePart lfpLamp[NLAMPFLAREPARTS] = {
+    {0, 0, 64, 64, 70.0f, 70.0f, 0.99999994f, 0.5f, 1},
+    {0, 128, 64, 192, 400.0f, 50.0f, 0.99999994f, 0.5f, 1},
+    {0, 128, 64, 192, 400.0f, 50.0f, 0.99999994f, 1.0f, 0},
+};
+
+namespace {
+
+// Lamps nearer than this (in view depth) flare; the flare's alpha rises
+// from 0 there to 128 at the eye.
+constexpr float kFlareDistance = 15.625f;
+constexpr float kFlareAlphaScale = 128.0f / kFlareDistance;
+// Reflections farther than this are not drawn.
+constexpr float kReflDistance = 31.25f;
+// A glow sprite's half-size at view depth 1, as a share of the view scale.
+constexpr float kGlowSize = 0.3125f;
+// The flare's depth bias: the lamp's bulb is inside its fitting.
+constexpr int kLampFudgeZ = 16;
+// Glow sprites: depth test on and always passing, a failed alpha test (none
+// is enabled) writing the frame only.
+constexpr u32 kGlowTest = 0x31000;
+
+// The glow sprites' drawing state: their picture added to the frame.
+void GlowState(Render2D& r2d)
+{
+    r2d.SetTexture(&glow, TEXMODE_MODULATE);
+    r2d.SetAlpha(ALPHA_ADD);
+    r2d.test_reg = kGlowTest & ~0x30000u;
+    r2d.SetZTest(ZTEST_ALWAYS);
+}
+
+// A sprite of the glow picture centred on screen point (sx, sy) (GS pixels)
+// with half-size (hx, hy) pixels, in 12.4 fixed point.
+void GlowSprite(Render2D& r2d, float sx, float sy, float sz, float hx, float hy, Colour col)
+{
+    r2d.SetColour(col);
+    const int u1 = glow.width * 16, v1 = glow.height * 16;
+    r2d.DrawSprite(int((sx - hx) * 16.0f), int((sy - hy) * 16.0f), int((sx + hx) * 16.0f), int((sy + hy) * 16.0f),
+                   0, 0, u1, v1, sz > 0.0f ? u32(std::min(sz, 16777215.0f)) : 0u);
+}
+
+}  // namespace
+
+Colour Glow::GetColour() const
+{
+    const u32 w = u32(v0.wcomponent());
+    return Colour(u8(w), u8(w >> 8), u8(w >> 16), u8(w >> 24));
+}
+
+void Glow::Set(VectorPos pos, Colour col)
+{
+    VectorDir n;
+    const float gy = world.GroundHeight(pos, &n, nullptr);
+    const VectorPos g(pos[0], gy, pos[2]);
+    const VectorPos foot = pos + n * Dot(g - pos, n);
+    v0 = Vector(pos[0], pos[1], pos[2], 0.0f);
+    v0.setwcomponent(int(col.Word()));
+    v1 = Vector(n[0], n[1], n[2], (pos - foot).Length());
+}
+
+void Glow::DrawReal(RenderContext& rc, Render2D& r2d)
+{
+    const VectorPos pos = Position();
+    if (rc.TestCull(pos, 0.5f) != 0)
+        return;
+    const Vector p = rc.world_screen * Vector(pos);
+    const float pw = p[3];
+    if (pw < 0.1f)
+        return;
+    GlowState(r2d);
+    Colour col = GetColour();
+    GlowSprite(r2d, p[0] / pw, p[1] / pw, p[2] / pw, rc.view_scale[0] * kGlowSize / pw,
+               rc.view_scale[1] * kGlowSize / pw, col);
+    if (pw < kFlareDistance) {
+        col.a = u8(int((kFlareDistance - pw) * kFlareAlphaScale));
+        LampLensFlare(rc, r2d, pos, col);
+    }
+}
+
+void Glow::DrawRefl(RenderContext& rc, Render2D& r2d, VectorXY scale)
+{
+    const VectorDir n(v1[0], v1[1], v1[2]);
+    const VectorPos r = Position() - n * (2.0f * v1[3]);
+    if (rc.TestCull(r, 1.0f) != 0)
+        return;
+    const Vector p = rc.world_screen * Vector(r);
+    const float pw = p[3];
+    if (!(pw > 0.0f) || pw > kReflDistance)
+        return;
+    GlowState(r2d);
+    GlowSprite(r2d, p[0] / pw, p[1] / pw, p[2] / pw, scale[0] * kGlowSize * rc.view_scale[0] / pw,
+               scale[1] * kGlowSize * rc.view_scale[1] / pw, GetColour());
+}
+
+Glows::Glows() : refl_scale(8.0f, 10.0f) {}
+
+void Glows::DrawReal(RenderContext& rc)
+{
+    Render2D r2d;
+    r2d.Open(therenderer);
+    for (Glow* g = Head(); !g->IsEOList(); g = g->Next())
+        g->DrawReal(rc, r2d);
+    r2d.Close(therenderer);
+}
+
+void Glows::DrawRefl(RenderContext& rc)
+{
+    Render2D r2d;
+    r2d.Open(therenderer);
+    for (Glow* g = Head(); !g->IsEOList(); g = g->Next())
+        g->DrawRefl(rc, r2d, refl_scale);
+    r2d.Close(therenderer);
+}
+
+void LampLensFlare(RenderContext& rc, Render2D& r2d, VectorPos pos, Colour col)
+{
+    DoLensFlare(r2d, rc, Platform::GetDrawBuffer(), pos, col, kLampFudgeZ, LensFlare, lfpLamp, NLAMPFLAREPARTS);
 }

@@ -10,6 +10,7 @@
 
 #include "ZevEngine2/PS2/Image.h"
 #include "game/Backdrop.h"
+#include "game/fbfx.h"
 #include "game/ProgramImages.h"
 #include "game/Water.h"
 
@@ -77,6 +78,17 @@ TEST(ProgramImages, LinkedImagesAreTheGeneratorsFixedUp)
     EXPECT_EQ(std::memcmp(LensFlare_image + 48, flare.bytes.data() + 48, flare.bytes.size() - 48), 0);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(Ocean_image) % 16, 0u);
     EXPECT_EQ(LensFlare.height, 320);
+    // The lamps' glow: 32 x 32, white at its middle falling to black at the
+    // rim and beyond.
+    const tools::ProgramImage g = tools::GlowImage();
+    EXPECT_EQ(glow.data, static_cast<void*>(glow_image + 48));
+    EXPECT_EQ(std::memcmp(glow_image + 48, g.bytes.data() + 48, g.bytes.size() - 48), 0);
+    ASSERT_EQ(glow.width, 32);
+    const u8* px = glow_image + 48 + 1024;
+    EXPECT_GT(px[16 * 32 + 16], 230);
+    EXPECT_GT(px[16 * 32 + 16], px[16 * 32 + 24]);
+    EXPECT_EQ(px[0], 0);
+    EXPECT_EQ(px[16 * 32], 0);
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ ProgramImage OceanImage();
 // greys whose alpha the flare drawer overwrites with the light's visibility.
 ProgramImage LensFlareImage();
 
+// A lamp's glow: 32 x 32, 8-bit, a soft round spot falling from white at
+// its middle to black at its rim (it is added to the picture).
+ProgramImage GlowImage();
+
 // C++ source that defines every image as `u8 <name>_image[]`, 16-byte aligned.
 std::string ImageSource(const std::vector<ProgramImage>& images);
 

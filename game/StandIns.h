@@ -1,0 +1,84 @@
+// Services of parts of the game that are not built yet, each a minimal
+// stand-in that says once, when first used, that it answered.  Each owner
+// replaces its part here when it lands: the game controller's screen flash
+// and points (the game flow), the characters' special-message codes.
+#pragma once
+
+#include "ZevEngine2/Zev.h"
+#include "ZevEngine2/PS2/Image.h"
+#include "game/GameFlow.h"
+
+// What the stand-in services were asked last, for the stand-in scene and the
+// tests to see.
+struct StandInLog
+{
+    int nScreenFlashes = 0;
+    float lastFlashFrames = 0.0f;
+    Colour lastFlashColour;
+    int points = 0;                 // the sum of AddPoints
+    const char* lastText = nullptr; // the last screen text
+    int lastTextPos = 0;
+    int nRepairs = 0;               // Vehicle::UnDamage calls
+};
+extern StandInLog standInLog;
+
+// The game controller, made (zero-filled, with no script) when there is
+// none yet.  The game flow makes it at start-up once it runs the game.
+GameController* StandInController();
+
+// Special-message codes the characters answer (OM_SPECIAL).  Replaced by the
+// characters' own message table.
+enum
+{
+    SMSG_DAMAGE = 27,        // param 0: damage points
+    SMSG_SET_ON_FIRE = 39,
+    SMSG_KNOCKBACK = 80,     // params 0-2: the push
+    SMSG_BULLET_HIT = 20464,
+    SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
+};
+
+// Screen texts (the user interface replaces them): where a text shows.
+enum SCREEN_TEXT_POS : int
+{
+};
+// Shows text at pos for a while.
+void AddScreenText(const char* text, SCREEN_TEXT_POS pos);
+
+// Target markers (the game flow's level queries replace them): a
+// self-animating marker built from node `node` of mf at pos (id 1001); null
+// without a model file.
+Object* CreateTargetObj(VectorPos& pos, MDLFILE* mf, int node);
+// Lets a marker vanish with its effect; here it simply goes.  Returns it.
+Object* DoTargetEffectOnObject(Object* pObj);
+
+// The entry marker of a side activity (the game flow replaces it).
+class GameModeTarget : public Object
+{
+public:
+    s16 i16Flags;
+    s16 i16SubLevelNumberTrigger;
+    VectorPos vpSrceChar;
+    VectorDir vdSrceCharDir;
+    VectorPos vpSrceVeh;
+    VectorDir vdSrceVehDir;
+    s16 i16TableIndex;
+    int bForceOntoObject;
+
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+};
+// A marker for sub-level iLevelNum, table row iTableIndex, at vpDest, with
+// node iModelNum of pmf as its visible child; null without pmf.
+GameModeTarget* CreateGameSubModeTargetObj(VectorPos& vpDest, MDLFILE* pmf, int iModelNum, int iLevelNum,
+                                           int iTableIndex);
+
+// The HUD map's targets (the user interface replaces it).
+class MapDisplay
+{
+public:
+    int flags;                       // bit 0: the static target; 0x10: the other ones
+    VectorPos vpStaticTarget;
+    Vector rvOtherStaticTarget[3];   // w 0: unused
+};
+
+// Says once per name that a stand-in answered.
+void StandInUsed(const char* what);

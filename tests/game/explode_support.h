@@ -1,0 +1,91 @@
+// Test support for explosions and props: model files written by the props
+// writer, placed in a registry slot so that their size is known, and a
+// character that records the special messages it is sent.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/lib/props.h"
+
+#include "ZevEngine2/Utilities.h"
+#include "game/GameFlow.h"
+#include "game/QuadTree.h"
+
+namespace explodetest {
+
+// Models without materials: only their sphere (radius) matters here.
+inline tools::P2BModel BareModel(float radius)
+{
+    tools::P2BModel m;
+    m.sphere = Sphere(VectorPos(0.0f, 0.0f, 0.0f), radius);
+    m.boxextent = Vector(radius, radius, radius, 0.0f);
+    return m;
+}
+
+// The file in registry slot `slot` for as long as it lives.
+class SlotFile
+{
+public:
+    SlotFile(int slot, const tools::P2BFile& f, const std::vector<tools::NodeParams>& params = {}) : slot(slot)
+    {
+        std::vector<u8> bytes;
+        std::string error;
+        EXPECT_TRUE(tools::WriteP2BWithParams(f, params, bytes, error)) << error;
+        block = malloc_align(u32(bytes.size()), 64);
+        std::memcpy(block, bytes.data(), bytes.size());
+        StreamMdlFile& smf = g_GlobalMFI.rgmfi[slot].smf;
+        smf.SetBuffer(block);
+        EXPECT_TRUE(smf.Init(u32(bytes.size())));
+        smf.length = u32(bytes.size());
+        smf.streamnum = -2;
+    }
+    ~SlotFile()
+    {
+        g_GlobalMFI.rgmfi[slot].smf.FreeUser();
+        g_GlobalMFI.rgmfi[slot].smf.SetBuffer(nullptr);
+        g_GlobalMFI.rgmfi[slot].smf.length = 0;
+        free(block);
+    }
+    SlotFile(const SlotFile&) = delete;
+    SlotFile& operator=(const SlotFile&) = delete;
+
+    MDLFILE* mf() { return &g_GlobalMFI.rgmfi[slot].smf; }
+
+private:
+    int slot;
+    void* block = nullptr;
+};
+
+// A pedestrian that keeps the special messages it gets.
+struct Listener : public Object
+{
+    std::vector<SpecialMessage> got;
+
+    static int mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        if (msg == OM_SPECIAL)
+            static_cast<Listener*>(o)->got.push_back(*static_cast<SpecialMessage*>(data));
+        if (msg == OM_DIE) {
+            static_cast<Listener*>(o)->~Listener();
+            Object::operator delete(o);
+            return -1;
+        }
+        return 0;
+    }
+};
+
+inline Listener* AddPedestrian(VectorPos at)
+{
+    Listener* l = new (Object::operator new(sizeof(Listener))) Listener;
+    l->messagehandler = Listener::mh;
+    l->mat = TransMatrix(at);
+    world.AddObject(l, nullptr);
+    world.pedlist.AddTail(l);
+    return l;
+}
+
+}  // namespace explodetest
