@@ -687,9 +687,32 @@ const ModelFileLoadInfo rgmfliAmbPedsBase[NUM_AMBPEDS] = {
     {330, 10}, {350, 10}, {351, 10}, {365, 10}, {368, 10}, {372, 10}, {376, 10}, {382, 10}, {420, 10},
 };
 
-GameController::GameController()
-    : i16CurrentDaceCar(0), rvHealthLocations{}, rvDojo247Status{}, rvFRange247Status{}, rvRace247Status{}
+GameController* g_pgcTest;
+bool GameController::iUILoading;
+
+GameController::GameController(GamePlayRecord* script)
+    : Object(staticmh), i16CurrentDaceCar(0), rvHealthLocations{}, rvDojo247Status{}, rvFRange247Status{},
+      rvRace247Status{}
 {
+    pgprCurr = script;
+}
+
+GameController::~GameController() {}
+
+int GameController::staticmh(Object* o, OBJMESSAGE msg, void* data)
+{
+    return static_cast<GameController*>(o)->mh(msg, data);
+}
+
+int GameController::mh(OBJMESSAGE, void*)
+{
+    // The controller's messages are the next step of the game flow.
+    static bool said;
+    if (!said) {
+        said = true;
+        printf("GameController: the message handler is not built yet\n");
+    }
+    return 0;
 }
 
 int GameController::LoadMDLFile(const char* pFName, int iMFIndex, int iMFID, int iExtra)
@@ -877,7 +900,7 @@ int GetLevelNumber(const Vector* table, int count, const VectorPos& p)
     return count - 1;
 }
 
-int SetLevelNumber(Vector* table, int count, const VectorPos& p, int level)
+int SetVenueLevelNumber(Vector* table, int count, const VectorPos& p, int level)
 {
     // Levels come from the scripts; one outside the table is not written.
     if (level < 0 || level >= count)
@@ -932,7 +955,7 @@ int GameController::GetDojo247LevelNumber(VectorPos& vpPos)
 
 int GameController::SetDojo247LevelNumber(VectorPos& vpPos, int iLevelNumber)
 {
-    return SetLevelNumber(rvDojo247Status, iMaxDojo247Levels, vpPos, iLevelNumber);
+    return ::SetVenueLevelNumber(rvDojo247Status, iMaxDojo247Levels, vpPos, iLevelNumber);
 }
 
 int GameController::GetFRange247LevelNumber(VectorPos& vpPos)
@@ -942,7 +965,7 @@ int GameController::GetFRange247LevelNumber(VectorPos& vpPos)
 
 int GameController::SetFRange247LevelNumber(VectorPos& vpPos, int iLevelNumber)
 {
-    return SetLevelNumber(rvFRange247Status, iMaxFRange247Levels, vpPos, iLevelNumber);
+    return ::SetVenueLevelNumber(rvFRange247Status, iMaxFRange247Levels, vpPos, iLevelNumber);
 }
 
 int GameController::GetRace247LevelNumber(VectorPos& vpPos)
@@ -952,5 +975,5 @@ int GameController::GetRace247LevelNumber(VectorPos& vpPos)
 
 int GameController::SetRace247LevelNumber(VectorPos& vpPos, int iLevelNumber)
 {
-    return SetLevelNumber(rvRace247Status, iMaxRace247Levels, vpPos, iLevelNumber);
+    return ::SetVenueLevelNumber(rvRace247Status, iMaxRace247Levels, vpPos, iLevelNumber);
 }

@@ -14,6 +14,9 @@
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/modelfile.h"
+#include "ZevEngine2/List.h"
+#include "ZevEngine2/Object.h"
+#include "ZevEngine2/PS2/Image.h"
 #include "ZevEngine2/PS2/Vector.h"
 
 // ---------------------------------------------------------------------------
@@ -281,15 +284,345 @@ constexpr int iMaxDojo247Levels = 10;
 constexpr int iMaxFRange247Levels = 7;
 constexpr int iMaxRace247Levels = 9;
 
-// The controller that carries the story.  Only the fields its model-slot and
-// position-table services use are here so far, in their order among the
-// controller's fields; the whole controller, an Object with its message
-// handler and the story fields before and between these, lands with the game
-// flow.
-class GameController
+// ---------------------------------------------------------------------------
+// Mission scripts
+
+class GameController;
+
+// A step function: (controller, step, last result).  0 or more: not finished,
+// the value comes back as the step next time; negative: the record is done.
+typedef int GAMEDESCRIPTIONFUNCTION(GameController& gc, int step, int ret);
+
+// Jumps of a record: j moves by j + 1 records; these two end the episode.
+constexpr int GPR_EPISODE_SOLVED = -256;
+constexpr int GPR_EPISODE_UNSOLVED = -257;
+
+struct GamePlayRecord
+{
+    GAMEDESCRIPTIONFUNCTION* pgdf;
+    int iOffsetSuccess;            // results 0 and 1
+    int iOffsetFailure;            // result 2
+    int iOffsetSecondarySuccess;   // result 3
+    int iOffsetSecondaryFailure;   // 4 and any other
+};
+
+struct MissionInfo
+{
+    GamePlayRecord* pgpr;
+    const char* pMissionFile;      // null: no placement file
+    s16 i16SuccessMission;         // negative: the run ends
+    s16 i16SuccessTask;
+    s16 i16FailureMission;
+    s16 i16FailureTask;
+};
+
+constexpr int NUM_MISSIONS = 14;
+extern MissionInfo rgMissions[NUM_MISSIONS];
+// The records of each episode's table.
+extern const int rgMissionRecordCounts[NUM_MISSIONS];
+
+struct LevelSelectInfo
+{
+    s16 i16TaskOffset;
+    s16 i16MissionNum;
+};
+constexpr int NUM_LEVELSELECT = 32;
+extern const LevelSelectInfo rglsi[NUM_LEVELSELECT];
+
+// ---------------------------------------------------------------------------
+// Progress
+
+enum eEpisodeState { ES_LOCKED, ES_OPEN, ES_UNSOLVED, ES_SOLVED };
+enum eTaskState { TS_LOCKED, TS_OPEN, TS_PASSED, TS_FAILED, TS_SECONDARYFAILED };
+
+enum TaskNumbers {
+    TNUM_M1_G1, TNUM_M1_G2, TNUM_M1_G3, TNUM_M1_G4, TNUM_M1_G5, TNUM_M1_G6, TNUM_M1_Bonus_DT,
+    TNUM_M2_G1, TNUM_M2_G2, TNUM_M2_G3, TNUM_M2_G4, TNUM_M2_G5, TNUM_M2_G6, TNUM_M2_G7a, TNUM_M2_G7b,
+    TNUM_M2_G8, TNUM_M2_G9, TNUM_M2_Bonus_DT,
+    TNUM_M3_G1, TNUM_M3_G2, TNUM_M3_G3, TNUM_M3_G4, TNUM_M3_G5, TNUM_M3_G6, TNUM_M3_G7, TNUM_M3_G8,
+    TNUM_M3_Bonus_DT,
+    TNUM_M4_G1, TNUM_M4_G2, TNUM_M4_G3, TNUM_M4_G4, TNUM_M4_G5, TNUM_M4_G6, TNUM_M4_G7, TNUM_M4_G8,
+    TNUM_M4_G9, TNUM_M4_Bonus_DT,
+    TNUM_M5_G1, TNUM_M5_G2, TNUM_M5_G3, TNUM_M5_G4, TNUM_M5_G5, TNUM_M5_G6, TNUM_M5_G7, TNUM_M5_G8,
+    TNUM_M5_Bonus_DT,
+    TNUM_M6_G1, TNUM_M6_G2, TNUM_M6_G3, TNUM_M6_G4, TNUM_M6_G5, TNUM_M6_G6, TNUM_M6_G7, TNUM_M6_G8,
+    TNUM_M6_Bonus_DT,
+    TNUM_M7_G1, TNUM_M7_G2, TNUM_M7_G3, TNUM_M7_G4, TNUM_M7_G5, TNUM_M7_G6, TNUM_M7_G7, TNUM_M7_G8,
+    TNUM_M7_Bonus_DT,
+    TNUM_M8_G1, TNUM_M8_G2, TNUM_M8_G3, TNUM_M8_G4, TNUM_M8_G5, TNUM_M8_G6, TNUM_M8_G7, TNUM_M8_G9,
+    TNUM_M9_G1, TNUM_M9_G2, TNUM_M9_G3, TNUM_M9_G4, TNUM_M9_G5, TNUM_M9_G6, TNUM_M9_G7, TNUM_M9_G8,
+    TNUM_M9_G9, TNUM_M9_Bonus_DT,
+    TNUM_M10_G1, TNUM_M10_G2, TNUM_M10_G3, TNUM_M10_G4, TNUM_M10_G5, TNUM_M10_G6, TNUM_M10_G7, TNUM_M10_G9,
+    TNUM_M11_G1, TNUM_M11_G2, TNUM_M11_G3, TNUM_M11_G4, TNUM_M11_G5, TNUM_M11_G6, TNUM_M11_G7, TNUM_M11_G8,
+    TNUM_M11_Bonus_DT,
+    TNUM_M12_G1, TNUM_M12_G2, TNUM_M12_G3, TNUM_M12_G4, TNUM_M12_G5, TNUM_M12_G6, TNUM_M12_G7,
+    TNUM_NUMBER,
+};
+static_assert(TNUM_NUMBER == 106);
+
+constexpr int NUM_EPISODES = 12;
+constexpr int MAX_TASKS_PER_EPISODE = 14;
+
+struct sPlayerStats
+{
+    u32 nPoints, nShields, nGoodDisposals, nBadDisposals, nPerpsEngaged, nPerpsDefeated, nCivsSearched;
+    u32 nCivsArrested, nCivsInnocent, nPerpCasualties, nCivCasualties, nMissionComplete, nMissionFail;
+    u32 nEpisodeComplete, nEpisodeFail, nCivilUnrest;
+    u32 gunAbility, curGunChallenge, curGunUpgrade;
+    float fAccuracy, fDamageMultiplier, fRecticleSpeed, fPrecisionZoom, fPrecisionSlow, fReloadSpeed;
+    float fMaxShotDistance;
+    u32 nShotsFired, nHitByBullet, nEnemyBulletHits, nHumanShields, nFriendlyBulletHits, nPrecisionShots;
+    u32 nPrecisionHead, nPrecisionLimbs, nPrecisionMiss, nPrecisionDisables, nPrecisionKills;
+    u32 fightAbility, curFightChallenge, curFightUpgrade;
+    float fFightAttackSpeed;
+    u32 nPunchesThrown, nPunchesLanded, nFriendlyPunch, nFriendlyKicked, nKicksThrown, nKicksLanded;
+    u32 nGrapplesThrown, nGrapplesLanded, nPunched, nKicked, nGrappled, nKnockedDown;
+    u32 carAbility, curCarChallenge, curCarUpgrade, nCarWrecked, nPublicDamage, nRedLightsRun, nCarsTaken;
+    float fStabilizer, fMilesDriven, fAverageSpeed, fMaxInAirTime, fMaxJumpDistance;
+    u32 nPedsHitByCar;
+    char cLicense[8];   // the licence-plate text, no terminator
+};
+static_assert(sizeof(sPlayerStats) == 66 * 4 + 8);
+
+struct sEpisodeStatus
+{
+    eEpisodeState esValue;
+    float fCompletion;
+};
+
+struct sTaskStatus
+{
+    eTaskState tsValue;
+};
+
+struct SubGamePlayInfo
+{
+    s16 i16LevelNum;
+    s16 i16PlaceHolderID;
+    bool bDisabled;
+    bool bAlive;
+};
+extern SubGamePlayInfo rsgpiTable[4];
+
+// The record a side trip's sender points to (SMSG_GC_SIDE_TRIP's obj).
+struct GameSubModeTargetMsg
+{
+    VectorPos vpSrceChar;
+    VectorDir vdSrceCharDir;
+    VectorPos vpSrceVeh;
+    VectorDir vdSrceVehDir;
+    VectorPos vpTargetPos;
+    s16 i16SubLevelNumberTrigger;
+    s8 i8VehTypeId;
+    s8 i8VehTintSet;
+    s16 i16TableIndex;
+};
+
+// Special messages of the game controller.
+enum {
+    SMSG_GC_RUN_SCRIPT = 0,
+    SMSG_GC_SUBGAME_WON = 1,
+    SMSG_GC_SUBGAME_WON_ALT = 2,
+    SMSG_GC_SIDE_TRIP = 3,
+    SMSG_GC_CINEMATIC_DONE = 5,
+    SMSG_GC_RESTORE_GAMEPLAY = 6,
+    SMSG_GC_RESTORE_GAMEPLAY_ALT = 7,
+    SMSG_GC_FORCE_LEVEL = 9,
+    SMSG_GC_CINE_WALK_DONE = 10,
+    SMSG_GC_SUBGAME_LOST = -1,
+    SMSG_GC_SUBGAME_LOST_ALT = -2,
+    SMSG_GC_CLEANUP_LEVEL = -96,
+};
+// Broadcasts about the game mode.
+enum {
+    SMSG_MODE_START = 28001,
+    SMSG_MODE_END = 28002,
+    SMSG_MODE_EPILOGUE = 28008,
+    SMSG_PLAYER_GAMEPLAY_MODE = 46633,
+};
+
+// GameController::iFlags
+enum {
+    GCF_WAITTIMER = 0x1,
+    GCF_NOTIMELIMIT = 0x2,
+    GCF_SIDETRIP_REQUESTED = 0x100,
+    GCF_SIDETRIP_RUNNING = 0x200,
+    GCF_PLACEMENT = 0x400,
+    GCF_SIDETRIP_FINISHED = 0x800,
+};
+
+// Hand-over states of the controller's mode byte.
+enum {
+    GCM_CINEMATIC_ENDED = -126,
+    GCM_MODE_ENDED = -127,
+    GCM_TEARDOWN = -128,
+    GCM_CINEDRIVE = 11,
+    GCM_CINEWALK = 14,
+};
+
+class Camera;
+class MapDisplay;
+class LetterBox;
+class FadeScreen;
+class Vehicle;
+class Spline;
+struct CinePlayerScript;
+struct ControllerCombat_params;
+struct DriveToMissionParams;
+struct EscapeMissionParams;
+struct PursuitMissionParams;
+struct ShootoutMissionParams;
+struct TailMissionParams;
+struct InfiltrateMissionParams;
+struct CarDriverParams;
+struct EnemyGenRunner_params;
+struct BadGuyGenInfo;
+class PedGenController;
+class VehGenController;
+class PedGen;
+class VehGen;
+
+struct PendingPedSpawn
+{
+    PedGen* ppg;
+    int iScore;
+};
+struct PendingVehSpawn
+{
+    VehGen* pvg;
+    int iScore;
+};
+
+// The controller that carries the story: the current episode and record,
+// the progress, the running game mode and its controller, the screen
+// overlays and the services the mission steps build and run levels with.
+// There is one, g_pgcTest, made at start-up and on the frame-call list for
+// the whole program.
+class GameController : public Object
 {
 public:
-    GameController();
+    // A zero-filled controller is expected (it is allocated that way);
+    // script is the record to start at.
+    explicit GameController(GamePlayRecord* script = nullptr);
+    ~GameController();
+
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+    int CleanupLevel();
+
+    // Progress.
+    static bool TaskNumberToEpisodeAndIndex(TaskNumbers t, int* episode, int* index);
+    bool SetTaskState(TaskNumbers t, eTaskState s);
+    eTaskState GetTaskState(TaskNumbers t) const;
+    bool SetEpisodeState(int episode, eEpisodeState s);
+    eEpisodeState GetEpisodeState(int episode) const;
+    bool ResetAllEpisodeAndTaskStates();
+    int MissionRetToTaskState(int ret) const;
+
+    // Episodes and the script.
+    bool LoadMissionFile(int mission);
+    bool SwitchToMission(int mission, int task, signed char loop);
+    int ProcessGPRecord();
+    // Forgets the episode last loaded, so the next switch reads its
+    // placement file again (a new run after the world's reset).
+    static void ForgetMissionFile();
+
+    // Small services.
+    Object* FindFixedCamera();
+    Object* FindById(int id);
+    int ReplaceCharacterID(int iOld, int iNew);
+    int ReplaceObjectID(int iOld, int iNew);
+    int CheckMemory() { return 0; }
+    int GetPlatformCount();
+    int ResetTime();
+    void SetCinematicOnly() { bCinematicOnly = true; }
+    bool ReEnable24_7();
+    int InitNewGameMode(int mode, int track, bool keep);
+    void EpilogueNewGameMode(bool epilogue);
+    void StartCurrentMission();
+    void SetLevelNumber(int mission, int task);
+    void SetTimeOfDay(int hours, int minutes, bool unused = false);
+    bool SetVehicleInitialSpeed(int id, float speed);
+    void StartLoading();
+    void EndLoading();
+    void UpdateDisplayParams(float dist, int time, float speed, int how);
+    void FadeOut(float frames, bool hold);
+    void FadeIn(float frames);
+    void ScreenFlash(float frames, Colour c);
+    void AddPoints(int points, const Object* at);
+
+    // Set-up files: entities, interiors and exteriors.
+    Object* LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& matNewLocToWorld, bool bFixupGlobalIndices);
+    Object* LoadIntExtSetup(int iPHId, MDLFILE* pmf, bool _bInterior);
+
+    // Level content.
+    Object* GenerateCharacter(Matrix& matOrig, MDLFILE* pmf, int iModelNum, OBJMESSAGEHANDLER mh, int iId);
+    Object* GenerateVehicle(Matrix& matOrig, MDLFILE* pmf, OBJMESSAGEHANDLER mh, int iVehType, int iId,
+                            int iCarDriverMode, void* pvCDPath);
+    Object* CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, char* pszObjName, bool bOffOnResume);
+    Object* CreateCharacter(int iMFIndex, int iID, char* pszObjName, bool bOffOnResume);
+    Object* CreateCharacterAt(int iMFIndex, int iID, int iPlaceHolderID, char* pszObjName, bool bOffOnResume);
+    Object* CreateVehicleAt(Matrix& mat, int iMFIndex, int iID, bool bOffOnResume);
+    Object* CreateVehicleAt(int iMFIndex, int iID, int iPlaceHolderID, bool bOffOnResume);
+    int CreateAICarDriver(int iId, int iVehId, int iDriveMode, CarDriverParams& cdp);
+    Object* CreateObjectAt(int iMFIndex, int iPlaceHolderID, OBJMESSAGEHANDLER mh);
+    Object* CreateEnemyRunnerGen(EnemyGenRunner_params* p);
+    Object* CreateBadGuyGenerator(BadGuyGenInfo& info, bool bPreStart);
+    int CreateMasterHealthGenerator(int iMaxToGen);
+    int CreateMasterPedestrianGenerator(int iMFIndex, int iID, int iNumMdlfiles, int iMaxToGen,
+                                        bool bDisableInitSpawn);
+    int CreateMasterVehicleGenerator(int iMFIndex, int iID, int iNumMdlfiles, int iMaxToGen);
+    int CreateInteriorAt(char* pFName, int iPlaceHolderID, int iMFID);
+    int CreateExteriorAt(char* pFName, int iPlaceHolderID, int iMFID);
+    int DestroyInterior(bool bImmediate);
+    int CreateCinematicAt(int iCinematicIndex, int iPlaceHolderID);
+    int ExplodeExteriorNear(int iId, int iPlaceHolderID);
+    int DestroyObject(int iId);
+    void LoadInteriorAnimGroups() {}
+    void FreeInteriorAnimGroups() {}
+    int CreateSubGamePlayTask(int) { return 0; }
+    // The rain's strength, clamped to 0..1.
+    void EnableRain(float density);
+    int RemapRCrimeCharIndex(int iOrigIndex);
+    int RemapRCrimeVehIndex(int iOrigIndex);
+    Spline* CreateSplineCopy(Matrix& mat, Spline* pspl);
+
+    // Game modes.
+    int SetCruiseMissionMode(int iBGMTrack);
+    int SetBonusDriveToMissionMode(int iBGMTrack, bool bDisableWalkto);
+    int SetDriveToMissionMode(DriveToMissionParams& dtmp, int iBGMTrack, bool bDisableWalkto);
+    int SetEscapeMissionMode(EscapeMissionParams& emp, int iBGMTrack, int iStartMode);
+    int SetFightMissionMode(ControllerCombat_params* pccp, int iBGMTrack);
+    int SetFootChaseMissionMode(PursuitMissionParams& pmp, int iBGMTrack);
+    int SetPursuitMissionMode(PursuitMissionParams& pmp, int iBGMTrack, int iStartMode, bool bFromOtherMission);
+    int SetImpoundLotMissionMode(int iBGMTrack);
+    int SetLearJetMissionMode(int iTargetID, int iBGMTrack, int iStartMode);
+    int SetRaceMissionMode(int iTargetID, int iBGMTrack, int iStartMode);
+    int SetStreetRaceMissionMode(int iTargetID, int iFinishLinePHID, int iBGMTrack, int iStartMode);
+    int SetRace247MissionMode(int iBGMTrack, int iStartMode);
+    int SetShootoutMissionMode(ShootoutMissionParams& smp, int iBGMTrack);
+    int SetDojoTrainingMode(int iBGMTrack);
+    int SetFRangeMissionMode(int iBGMTrack);
+    int SetGunCourseMissionMode(int iBGMTrack);
+    int SetDragonMissionMode(int iBGMTrack);
+    int SetDemonMissionMode(int iBGMTrack);
+    int SetTailMissionMode(TailMissionParams& tmp, int iBGMTrack, int iStartMode);
+    int SetWanderMissionMode(int iBGMTrack);
+    int SetInfiltrateMissionMode(InfiltrateMissionParams& imp, int iBGMTrack);
+    int SetupGeneratedRandMission(int iIndex);
+
+    // The player and the car after a side trip; placement.
+    int SyncGridPosAt(int iPlaceHolderID, bool bDisableResume);
+    Vehicle* RestoreVehicle(VectorPos& vpPos, VectorDir& vdDir, int iVehTypeId, int iVehTintSet);
+    Object* RestorePlayer(VectorPos& vpCharRestorePos, VectorDir& vdDir);
+    int PlaceCharacterAtExitPos(int iID, int iPlaceHolderID);
+    int PutObjectInCar(int iObjId, int iVehId, int iAttachPt, bool bForce);
+    int SetTargetObject(int iID, bool bSetDaceTarget);
+
+    // Cinematic drive and walk.
+    int SetCineDriveMode(int iSrceID, int iJBVagIndex);
+    Camera* CreateCineDriveCamera(Object* pobjTarget);
+    int SetCineWalkMode(int iSrceID, int iTime, CinePlayerScript* pScript, int nextMode, int bGrowLB);
 
     // Model-file slots for the mission steps.  pFName null: the character
     // file of iMFID.
@@ -321,9 +654,82 @@ public:
     int GetRace247LevelNumber(VectorPos& vpPos);
     int SetRace247LevelNumber(VectorPos& vpPos, int iLevelNumber);
 
+    Camera* pcam;
+    ObjectList* pobjectlist;
+    int iTimerRet;
+    int iExitValue;
+    int iSndStream;
+    s16 i16CurrMission, i16CurrTask;
+    s16 i16SavedMission, i16SavedTask;
+    s16 i16ChooseMission, i16ChooseTask;
+    void* pvScript;
+    GamePlayRecord* pgprMissionStart;
+    GamePlayRecord* pgprCurr;
+    MapDisplay* pmd;
+    LetterBox* plb;
+    FadeScreen* pfs;
+    RCptr<Object> rcoSource, rcoTarget, rcoIntExtSetup;
+    VectorPos rvpSubGames[8];
+    Object* rvpSubMissionTargets[16];
+    VectorPos vpTarget;
+    bool bInterior, bCinematic, bCinematicOnly;
+    s8 i8Loop;
+    bool bUseDefInteriorLights, bNoAmbientVehs, bNoAmbientPeds;
+    float fInteriorHeight;
+    int iMission;
+    int iGPREntryIndex;
+    int iMissionRet;
+    int iCounter0, iCounter1, iCounter2, iCounter3;
+    float fTargDist;
+    int iTimeDisplay;
+    float fTargDistOutput;
+    int iTimeDisplayOutput;
+    int iIntervals;
+    float fAveSpeed;
+    char* pDestName;
+    int iNextMode;
+    Matrix matPH;
+    int iFlags;
+    int iValue;
+    int iNumPeds, iNumVehs, iNumAmbPedMFS, iNumAmbVehMFS;
+    PedGenController* pPedGenCont;
+    VehGenController* pVehGenCont;
+    PendingPedSpawn pps;
+    PendingVehSpawn pvs;
+    Object* pMission;
+    Spline* psplMission;
+    List<Spline> splRadarList;
+    CinePlayerScript* pCamInitScript;
+    ControllerCombat_params* fightparams;
+    s16 i16RCrimeCharRemap[8], i16RCrimeVehRemap[8];
+    s8 i8VehTypeId, i8VehTintSet;
+    VectorPos vpCharRestorePos;
+    VectorDir vdCharRestoreDir;
+    VectorPos vpVehRestorePos;
+    VectorDir vdVehRestoreDir;
+    VectorPos vpSavedTargetPos;
+    bool bRestoreInCar, bEnableImpoundLots, bForceLevel, bLoopLevel;
+    bool bSuperDace, bHUDOn, bReticleOn, bEnableAllCarMoves, bEnableAllCars;
+    Object* prms;
+    bool bRandomMissionActive;
+    s16 i16RCrimeOverride, i16RCrimeDifficultyLevel;
     s16 i16CurrentDaceCar;                           // the player's current car type, -1 none
+    int iTODVel;
+    float fGoodPoints, fBadPoints;
+    int iMainExitVal;                                // non-zero ends the run
+    int iChallengeValue, iBonus247Override, iDemoLoadScreenOverride;
+    TaskNumbers CurrentTaskNumber;
+    sPlayerStats stats;
+    sEpisodeStatus rgesStatus[NUM_EPISODES];
+    sTaskStatus rgtsStatus[NUM_EPISODES][MAX_TASKS_PER_EPISODE];
     Vector rvHealthLocations[iMaxHealthLocations];   // w 1.0: in use
     Vector rvDojo247Status[iMaxDojo247Levels];
     Vector rvFRange247Status[iMaxFRange247Levels];
     Vector rvRace247Status[iMaxRace247Levels];
+
+    // The loading screen is up (StartLoading / EndLoading).
+    static bool iUILoading;
 };
+
+// The one controller, made by LoadGlobals.
+extern GameController* g_pgcTest;

@@ -3,15 +3,17 @@
 #include <new>
 
 #include "game/QuadTree.h"
+#include "game/Backdrop.h"
 
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Platform.h"
 
 // Built by static initialisation before main, in this order: the world (its
-// lists need nothing else), the temporary objects that stand for city
+// lists need nothing else), the sky, the temporary objects that stand for city
 // instances, the empty occlusion test, and the city's ground checker, linked
 // in after the world is built.
 KVWorld world;
+Backdrop bd;
 TempObjectPool tempobjpool;
 Occlusion occlusion = (Occlusion::Clear(), Occlusion());
 RoadGroundChecker roadgroundchecker;
@@ -78,6 +80,7 @@ void KVWorld::Init()
     void* layout = FileLoad(CITY_LAYOUT_PATH, &lsize);
     InitCity(index, isize, layout, lsize);
     time_of_day = DAY_FRAMES / 2;
+    bd.Init();
     bRebuildDynBSP = false;
     oceanenable = true;
 }

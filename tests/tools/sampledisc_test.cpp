@@ -34,6 +34,7 @@ namespace {
 const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Vags\\SND_UI.SND",   "KORVALIS\\DemoData\\Vags\\CITYBUSY.VB",
     "KORVALIS\\DemoData\\Sample\\CUBE.P2B",   "KORVALIS\\DemoData\\Sample\\ARM.P2B",
+    "KORVALIS\\DemoData\\Misc\\SKY.P2B",
     "KORVALIS\\DemoData\\Misc\\SKIDSMKE.P2B", "KORVALIS\\DemoData\\Misc\\ENGFIRE.P2B",
     "KORVALIS\\DemoData\\Misc\\SMKPUFF.P2B",  "KORVALIS\\DemoData\\Misc\\SHROOM.P2B",
     "KORVALIS\\DemoData\\Misc\\GEYSER.P2B",   "KORVALIS\\DemoData\\Misc\\DUSTPUFF.P2B",

@@ -21,6 +21,7 @@
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
 #include "tools/lib/samplesound.h"
+#include "tools/lib/skyfile.h"
 
 namespace tools {
 
@@ -215,7 +216,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back(std::move(data));
 
     if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
-        !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error))
+        !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error) ||
+        !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error))
         return false;
 
     CityFiles city;

@@ -13,6 +13,7 @@
 //   DemoData\Veh\VEHICLES.EXP/EXM the vehicle group (tools/lib/mdlgroup.h)
 //   DemoData\Sample\CUBE.P2B     the sample cube model (tools/lib/p2b_sample.h)
 //   DemoData\Sample\ARM.P2B      the sample skinned arm
+//   DemoData\Misc\SKY.P2B        the sky's sun, moon and stars (tools/lib/skyfile.h)
 //   DemoCity\TEST.IDX, TEST.EXP, TEST.MGD, TEST.EXM
 //                                the sample city (tools/lib/city.h): cell index,
 //                                layout, cells and model archive

@@ -1,0 +1,4 @@
+// The player character's global.
+#include "game/Player.h"
+
+Dace* dace = nullptr;

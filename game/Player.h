@@ -1,0 +1,16 @@
+// The player character.
+//
+// Until the player's body, modes and input exist, this holds only the
+// object the game flow reaches through `dace`, which stays null: no level
+// makes a player yet.
+#pragma once
+
+#include "ZevEngine2/Zev.h"
+#include "ZevEngine2/Object.h"
+
+class Dace : public Object
+{
+};
+
+// The player while a level runs; null otherwise.
+extern Dace* dace;

@@ -1,0 +1,24 @@
+// imagegen: writes the pictures the program carries (sky and sea) as C++
+// source.
+//
+//   imagegen OUTPUT.cpp      (the build makes the game's copy, generated/ImageData.cpp)
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "tools/lib/imagegen.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: imagegen OUTPUT.cpp\n");
+        return 2;
+    }
+    std::ofstream out(argv[1], std::ios::binary);
+    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage()});
+    if (!out.flush()) {
+        std::fprintf(stderr, "imagegen: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,37 @@
+// Image generator: draws the pictures the game carries in the program for
+// its sky and sea (the lens flare's shapes and the tiling sea) from formulas,
+// and writes them as C++ source.  Each image is a texture record whose
+// `data` is the offset of its palette (followed by the pixels) from the
+// image's start; the game turns that offset into an address once at start-up.
+// Output depends only on the formulas.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <ee/types.h>
+
+namespace tools {
+
+// Offset of the palette in every generated image: the 40-byte texture record
+// padded to a quadword.
+constexpr u32 kImageDataOffset = 48;
+
+struct ProgramImage
+{
+    const char* name;   // the image's name in the game (the array is <name>_image)
+    std::vector<u8> bytes;
+};
+
+// The tiling sea: 64 x 64, 8-bit, a palette of sea colours.
+ProgramImage OceanImage();
+// The lens flare's five shapes in one 64 x 320 8-bit picture, one 64 x 64
+// cell each from the top: a soft glow, a thin ring, a soft round spot, a
+// hexagon and a disc with a bright rim.  The palette is a ramp of warm
+// greys whose alpha the flare drawer overwrites with the light's visibility.
+ProgramImage LensFlareImage();
+
+// C++ source that defines every image as `u8 <name>_image[]`, 16-byte aligned.
+std::string ImageSource(const std::vector<ProgramImage>& images);
+
+}  // namespace tools
