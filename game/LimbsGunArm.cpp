@@ -54,12 +54,12 @@ Matrix MuzzleOf(const Matrix& gunworld, VectorPos* p)
 void ShotEffects(Object* gun, const Weapon& weapon, VectorDir casingvel)
 {
     Matrix g = gun->GetWorldMatrix();
-    if (NODE* port = gun->FindNodeById(kEjectionPortId)) {
+    if (NODE* port = gun->FindNode(kEjectionPortId)) {
         unsigned short bank = weapon.casingsfxbank != nullptr ? (unsigned short)*weapon.casingsfxbank : 0xFFFF;
         EjectCasing(port->GetMatrix() * g, casingvel, RegistryModel(weapon.iCasingMFIndex), weapon.casingmdlindex,
                     GunArm::CasingLifetime, bank, weapon.casingsfxindex);
     }
-    if (NODE* muzzle = gun->FindNodeById(kMuzzleId)) {
+    if (NODE* muzzle = gun->FindNode(kMuzzleId)) {
         MuzzleFlash(gun, muzzle->GetMatrix(), RegistryModel(weapon.iFlashMFIndex), weapon.flashmdlindex);
     } else {
         static bool reported = false;
