@@ -90,6 +90,56 @@ bool GunMissing(const Object* gun)
     return true;
 }
 
+// The owner's requests, the same for both kinds of arm (the preset arm has no
+// post-recoil wait).
+template <class Arm>
+typename Arm::Mode AfterShootRequest(typename Arm::Mode m)
+{
+    switch (m) {
+    case Arm::AIMING: return Arm::AIMING_TO_SHOOT;
+    case Arm::CARRYING:
+    case Arm::DRAWING_TO_AIM: return Arm::DRAWING_TO_SHOOT;
+    case Arm::JUST_SHOT:
+    case Arm::RECOIL:
+    case Arm::RECOIL_TO_AIM:
+    case Arm::RECOIL_TO_QUIT_AIMING: return Arm::RECOIL_TO_SHOOT;
+    default: break;
+    }
+    if constexpr (requires { Arm::POST_RECOIL; }) {
+        if (m == Arm::POST_RECOIL)
+            return Arm::AIMING_TO_SHOOT;
+    }
+    return m;
+}
+
+template <class Arm>
+typename Arm::Mode AfterQuitAiming(typename Arm::Mode m)
+{
+    switch (m) {
+    case Arm::AIMING:
+    case Arm::DRAWING_TO_AIM:
+    case Arm::DRAWING_TO_SHOOT:
+    case Arm::AIMING_TO_SHOOT: return Arm::QUITTING_AIMING;
+    case Arm::JUST_SHOT:
+    case Arm::RECOIL:
+    case Arm::RECOIL_TO_AIM:
+    case Arm::RECOIL_TO_SHOOT: return Arm::RECOIL_TO_QUIT_AIMING;
+    default: return m;
+    }
+}
+
+// The gun is not drawn while the arm is unarmed or putting it away.
+template <class Arm>
+void ShowGun(Object* gun, typename Arm::Mode m)
+{
+    if (gun == nullptr)
+        return;
+    if (m == Arm::UNARMED || m == Arm::CARRYING_TO_UNARMED)
+        gun->flags |= OBJF_HIDDEN;
+    else
+        gun->flags &= ~OBJF_HIDDEN;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -99,34 +149,12 @@ int GunArm::ShootGun()
 {
     if (weapon.bulletsLeft <= 0)
         return 0;
-    switch (mode) {
-    case AIMING:
-    case POST_RECOIL: mode = AIMING_TO_SHOOT; break;
-    case CARRYING:
-    case DRAWING_TO_AIM: mode = DRAWING_TO_SHOOT; break;
-    case JUST_SHOT:
-    case RECOIL:
-    case RECOIL_TO_AIM:
-    case RECOIL_TO_QUIT_AIMING: mode = RECOIL_TO_SHOOT; break;
-    default: break;
-    }
+    mode = AfterShootRequest<GunArm>(mode);
     return 1;
 }
 
 void GunArm::HolsterGun()
-{
-    switch (mode) {
-    case AIMING:
-    case DRAWING_TO_AIM:
-    case DRAWING_TO_SHOOT:
-    case AIMING_TO_SHOOT: mode = QUITTING_AIMING; break;
-    case JUST_SHOT:
-    case RECOIL:
-    case RECOIL_TO_AIM:
-    case RECOIL_TO_SHOOT: mode = RECOIL_TO_QUIT_AIMING; break;
-    default: break;
-    }
-}
+{ mode = AfterQuitAiming<GunArm>(mode); }
 
 void GunArm::SetArmPoseBlend(float w)
 {
@@ -223,12 +251,7 @@ void GunArm::Frame(VectorPos target)
         if (!again)
             break;
     }
-    if (gun != nullptr) {
-        if (mode == UNARMED || mode == CARRYING_TO_UNARMED)
-            gun->flags |= OBJF_HIDDEN;
-        else
-            gun->flags &= ~OBJF_HIDDEN;
-    }
+    ShowGun<GunArm>(gun, mode);
 }
 
 void GunArm::BurstStep()
@@ -503,33 +526,12 @@ bool PresetGunArm::ShootGun()
 {
     if (weapon.bulletsLeft <= 0)
         return false;
-    switch (mode) {
-    case AIMING: mode = AIMING_TO_SHOOT; break;
-    case CARRYING:
-    case DRAWING_TO_AIM: mode = DRAWING_TO_SHOOT; break;
-    case JUST_SHOT:
-    case RECOIL:
-    case RECOIL_TO_AIM:
-    case RECOIL_TO_QUIT_AIMING: mode = RECOIL_TO_SHOOT; break;
-    default: break;
-    }
+    mode = AfterShootRequest<PresetGunArm>(mode);
     return true;
 }
 
 void PresetGunArm::HolsterGun()
-{
-    switch (mode) {
-    case AIMING:
-    case DRAWING_TO_AIM:
-    case DRAWING_TO_SHOOT:
-    case AIMING_TO_SHOOT: mode = QUITTING_AIMING; break;
-    case JUST_SHOT:
-    case RECOIL:
-    case RECOIL_TO_AIM:
-    case RECOIL_TO_SHOOT: mode = RECOIL_TO_QUIT_AIMING; break;
-    default: break;
-    }
-}
+{ mode = AfterQuitAiming<PresetGunArm>(mode); }
 
 void PresetGunArm::Relax()
 {
@@ -603,12 +605,7 @@ void PresetGunArm::Frame(int i, bool b, float w0, float w1, float w2, float w3, 
         if (!again)
             break;
     }
-    if (gun != nullptr) {
-        if (mode == UNARMED || mode == CARRYING_TO_UNARMED)
-            gun->flags |= OBJF_HIDDEN;
-        else
-            gun->flags &= ~OBJF_HIDDEN;
-    }
+    ShowGun<PresetGunArm>(gun, mode);
 }
 
 bool PresetGunArm::Aim(int, bool, float w0, float w1, float w2, float w3, float w4, float w5)
