@@ -314,10 +314,10 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOn
 
     const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
                               " --exit-after-vblanks 260 --dump-frames " + (dir / "png").string() +
-                              " --dump-at 1,2,3,4,5,6,7,8,104 --wav " + (dir / "out.wav").string());
+                              " --dump-at 1,2,3,4,5,6,7,8,106 --wav " + (dir / "out.wav").string());
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading sound...\n",
-                             "Done loading sound.\n", "City: window at (-1, 0) complete\n",
+                             "Done loading sound.\n", "Loading characters...\n", "Done loading characters.\n", "City: window at (-1, 0) complete\n",
                              ": window moves to (0, 0)\n", ": window at (0, 0) complete; ",
                              ": window moves to (0, -1)\n", ": window at (0, -1) complete; "});
     EXPECT_EQ(r.output.find("the world has no city"), std::string::npos) << r.output;
@@ -341,10 +341,10 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheLitCubeAndPlaysTheChimeOn
     }
     EXPECT_GT(titles, 0);
 
-    // Field 104 (the start-up reads the sky's model too, so the cube turns
-    // two frames later): the grey clear around the edges, the cube in the
-    // middle.
-    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000104.png");
+    // Field 106 (the start-up reads the sky's model and the player's
+    // character too, so the cube turns four frames later): the grey clear
+    // around the edges, the cube in the middle.
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000106.png");
     ASSERT_EQ(pic.width, 640u);
     ASSERT_EQ(pic.height, 512u);
     const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);

@@ -1,0 +1,90 @@
+// The humanoid rig: one 22-bone skeleton that every character model shares,
+// dressed by a few parameters (height, build, clothes colours, skin, level
+// of detail) into a model file.
+//
+// Bones are numbered in the order the animation walkers visit them (the
+// object first, then depth first, children before later siblings); each
+// bone node's animation word and the bundle id of every clip that drives it
+// is that number.  Sub-object ids (node extra): left/right hand 0/1, upper
+// arm 2/3, lower arm 4/5, foot 6/7, thigh 8/9, shin 10/11, neck 12, eyes
+// 13/14 (inside the head), head 15, toes 16/17, torso 20, pelvis 21, grab
+// point 31.  The pelvis is the root's second child; the first is the map
+// icon (kind 11, extra = the portrait texture).  Locators 0x8001 (right) and
+// 0x8002 (left) sit under the hands.  The optional seated driver copy is a
+// kind-13 child of the root holding a copy of the pelvis's sub-tree with the
+// legs bent for a car seat.  The geometry of each bone is a box on a child
+// node half way along the limb, so the bones themselves carry no model.
+// y points down, z forwards, the character's left is -x.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/lib/p2b.h"
+
+namespace tools {
+
+constexpr int kHumanoidBones = 22;
+
+enum HumanoidBone
+{
+    kBoneRoot,
+    kBonePelvis,
+    kBoneTorso,
+    kBoneNeck,
+    kBoneHead,
+    kBoneLeftEye,
+    kBoneRightEye,
+    kBoneLeftUpperArm,
+    kBoneLeftLowerArm,
+    kBoneLeftHand,
+    kBoneRightUpperArm,
+    kBoneRightLowerArm,
+    kBoneRightHand,
+    kBoneGrab,
+    kBoneLeftThigh,
+    kBoneLeftShin,
+    kBoneLeftFoot,
+    kBoneLeftToe,
+    kBoneRightThigh,
+    kBoneRightShin,
+    kBoneRightFoot,
+    kBoneRightToe,
+};
+
+struct HumanoidBoneInfo
+{
+    const char* name;
+    int parent;   // bone number, -1 for the root
+    u16 subid;    // node extra (sub-object id)
+};
+// The skeleton's table, in bone order.
+extern const HumanoidBoneInfo kHumanoidSkeleton[kHumanoidBones];
+
+struct HumanoidSpec
+{
+    int charid = 64;          // the root node's extra
+    float height = 1.8f;
+    float build = 1.0f;       // width factor
+    Colour skin{200, 160, 130, 128};
+    Colour shirt{60, 70, 120, 128};
+    Colour trousers{40, 40, 50, 128};
+    Colour shoes{20, 20, 20, 128};
+    bool lowDetail = false;   // no eye or toe geometry
+    bool driverCopy = false;  // the seated copy under a kind-13 node
+};
+
+// The rest-pose offset of bone b from its parent for a spec.
+VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone);
+// The model file description.
+P2BFile HumanoidFile(const HumanoidSpec& spec);
+
+struct HumanoidCharacter
+{
+    std::string path;   // on the disc, below the root
+    HumanoidSpec spec;
+};
+// The player's model and the nine ambient pedestrians' low-detail models.
+std::vector<HumanoidCharacter> SampleHumanoids();
+
+}  // namespace tools
