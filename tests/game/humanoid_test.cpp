@@ -23,6 +23,8 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameFlow.h"
 #include "game/Guy.h"
+#include "game/Limbs.h"
+#include "game/QuadTree.h"
 
 namespace {
 
@@ -324,4 +326,74 @@ TEST(MotionLibrary, DamagedGroupFilesAreRefusedWithoutACrash)
     }
     EXPECT_GT(refused, 100);
     free(buffer);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+class RigGunArm : public GunArm
+{
+public:
+    using GunArm::ChangeMode;
+};
+
+}  // namespace
+
+TEST(HumanoidRig, RightGunArmAimsTheHandDownTheLineToTheTarget)
+{
+    std::vector<u8> bytes;
+    std::string error;
+    ASSERT_TRUE(WriteP2B(HumanoidFile(HumanoidSpec{}), bytes, error)) << error;
+    void* block = malloc_align(u32(bytes.size()), 64);
+    std::memcpy(block, bytes.data(), bytes.size());
+    MDLFILE mf{};
+    mf.SetBuffer(block);
+    ASSERT_TRUE(mf.Init(u32(bytes.size())));
+    Object* root = mf.GetHierarchy(0, sizeof(Guy), 0);
+    ASSERT_NE(root, nullptr);
+    root->AllocBlendAnimHierarchy(0);
+    Object* gun = new Object;
+    gun->mat = Matrix(true);
+    root->FindSubObject(1)->Attach(gun);
+
+    // The right arm as the player's body sets it up, its joints left free.
+    RigGunArm g{};
+    g.upperarm = root->FindSubObject(3);
+    g.hand = root->FindSubObject(1);
+    g.lowerarm = g.hand->parent;
+    g.gun = gun;
+    g.weapon = gWeapons[WEAP_BLANK];
+    g.ikupperarmmat = Matrix(Vector(0, 0, 1, 0), Vector(0, 1, 0, 0), Vector(-1, 0, 0, 0), Vector(0, 0, 0, 1));
+    g.ikhandmat = Matrix(Vector(-1, 0, 0, 0), Vector(0, -1, 0, 0), Vector(0, 0, 1, 0), Vector(0, 0, 0, 1));
+    g.primarywristdir = VectorDir(0, -1, 0);
+    g.alternatewristdir = VectorDir(0.70710677f, -0.70710677f, 0);
+    g.aimupperarmdir = VectorPos(-0.8f, -0.6f, 0);
+    g.aimhanddist = 0.0015625f;
+    g.indirectaimhanddist = 0.015625f;
+    g.torsobox = Cuboid(VectorPos(0, 0, 0), VectorPos(0, 0, 0));
+    g.ChangeMode(GunArm::CARRYING);
+
+    const VectorXYZ S = g.upperarm->mat.GetTrans();
+    const Matrix torso = g.upperarm->parent->GetWorldMatrix();
+    const VectorPos target = torso * VectorPos(S + VectorXYZ(0, 0, 5));
+    ASSERT_EQ(g.ShootGun(), 1);
+    int frames = 0;
+    while (!g.ModeIs(GunArm::JUST_SHOT) && frames < 10) {
+        world.time = 700 + frames++;
+        g.Frame(target);
+    }
+    EXPECT_EQ(frames, 5);
+    // The posed hand joint: full reach less 0.0015625 straight ahead.
+    Matrix u = Matrix(g.upperarm->blendAnim->pose.ang);
+    u.w = g.upperarm->mat.w;
+    Matrix l = Matrix(g.lowerarm->blendAnim->pose.ang);
+    l.w = g.lowerarm->mat.w;
+    const VectorXYZ hand = u * (l * g.hand->mat.GetTrans());
+    const float reach = VectorXYZ(g.lowerarm->mat.GetTrans()).Length() + VectorXYZ(g.hand->mat.GetTrans()).Length();
+    const VectorXYZ want = S + VectorXYZ(0, 0, reach - 0.0015625f);
+    for (int i = 0; i < 3; i++)
+        EXPECT_NEAR(hand[i], want[i], 5e-4f) << i;
+    root->Delete();
+    free(block);
 }

@@ -46,11 +46,19 @@ constexpr u16 kFleshId = 0x7FFF;
 // build, everything by height / 1.8.
 const float kOffsets[kHumanoidBones][3] = {
     {0, 0, 0},          {0, -0.95f, 0},      {0, -0.1f, 0},      {0, -0.42f, 0},     {0, -0.08f, 0},
-    {-0.035f, -0.1f, 0.09f}, {0.035f, -0.1f, 0.09f}, {-0.2f, -0.38f, 0}, {0, 0.28f, 0}, {0, 0.26f, 0},
-    {0.2f, -0.38f, 0},  {0, 0.28f, 0},       {0, 0.26f, 0},      {0, -0.25f, 0.15f}, {-0.1f, 0.05f, 0},
+    {-0.035f, -0.1f, 0.09f}, {0.035f, -0.1f, 0.09f}, {-0.2f, -0.38f, 0}, {0.28f, 0, 0}, {0.26f, 0, 0},
+    {0.2f, -0.38f, 0},  {0.28f, 0, 0},       {0.26f, 0, 0},      {0, -0.25f, 0.15f}, {-0.1f, 0.05f, 0},
     {0, 0.45f, 0},      {0, 0.43f, 0},       {0, 0.05f, 0.12f},  {0.1f, 0.05f, 0},   {0, 0.45f, 0},
     {0, 0.43f, 0},      {0, 0.05f, 0.12f},
 };
+
+// The arm bones run along their own x axis (the elbow bends about the lower
+// arm's y, the way the arm solvers pose it); the upper arms' rest turn points
+// that axis down the body.
+bool AlongX(int bone)
+{
+    return bone == kBoneLeftLowerArm || bone == kBoneLeftHand || bone == kBoneRightLowerArm || bone == kBoneRightHand;
+}
 
 // Geometry of a bone: half sizes and where the box's centre lies from the
 // joint (0 for no box).
@@ -69,12 +77,12 @@ const Flesh kFlesh[kHumanoidBones] = {
     {0.1f, 0.12f, 0.11f, 0, -0.11f, 0, 0},          // head
     {0.015f, 0.015f, 0.01f, 0, 0, 0, 3},            // eyes
     {0.015f, 0.015f, 0.01f, 0, 0, 0, 3},
-    {0.05f, 0.14f, 0.05f, 0, 0.14f, 0, 1},          // upper arms
-    {0.045f, 0.13f, 0.045f, 0, 0.13f, 0, 0},        // lower arms
-    {0.04f, 0.07f, 0.02f, 0, 0.07f, 0, 0},          // hands
-    {0.05f, 0.14f, 0.05f, 0, 0.14f, 0, 1},
-    {0.045f, 0.13f, 0.045f, 0, 0.13f, 0, 0},
-    {0.04f, 0.07f, 0.02f, 0, 0.07f, 0, 0},
+    {0.14f, 0.05f, 0.05f, 0.14f, 0, 0, 1},          // upper arms
+    {0.13f, 0.045f, 0.045f, 0.13f, 0, 0, 0},        // lower arms
+    {0.07f, 0.02f, 0.04f, 0.07f, 0, 0, 0},          // hands
+    {0.14f, 0.05f, 0.05f, 0.14f, 0, 0, 1},
+    {0.13f, 0.045f, 0.045f, 0.13f, 0, 0, 0},
+    {0.07f, 0.02f, 0.04f, 0.07f, 0, 0, 0},
     {0, 0, 0, 0, 0, 0, 0},                          // grab point
     {0.07f, 0.22f, 0.07f, 0, 0.22f, 0, 2},          // thighs
     {0.055f, 0.21f, 0.055f, 0, 0.21f, 0, 2},        // shins
@@ -116,14 +124,18 @@ struct Builder
 
     VectorXYZ Scaled(const Flesh& fl, bool half) const
     {
-        return half ? VectorXYZ(fl.hx * s * spec.build, fl.hy * s, fl.hz * s)
-                    : VectorXYZ(fl.cx * s * spec.build, fl.cy * s, fl.cz * s);
+        // Limbs keep their length whatever the build; their width follows it.
+        const bool arm = fl.hx > fl.hy && fl.cx > 0.0f;
+        const float bx = arm ? 1.0f : spec.build;
+        const float by = arm ? spec.build : 1.0f;
+        return half ? VectorXYZ(fl.hx * s * bx, fl.hy * s * by, fl.hz * s)
+                    : VectorXYZ(fl.cx * s * bx, fl.cy * s, fl.cz * s);
     }
 
     // Bone b under node parent, then its sub-tree; seated bends the legs.
     void AddBone(int parentNode, int b, bool seated)
     {
-        VectorXYZ ang(0, 0, 0);
+        VectorXYZ ang = HumanoidBoneRest(b);
         if (seated && (b == kBoneLeftThigh || b == kBoneRightThigh))
             ang = VectorXYZ(-1.5707964f, 0, 0);
         if (seated && (b == kBoneLeftShin || b == kBoneRightShin))
@@ -137,9 +149,9 @@ struct Builder
             f.AddNode(node, MakeNode(u16(fleshModel[b]), VectorPos(Scaled(kFlesh[b], false)), VectorXYZ(0, 0, 0),
                                      kFleshId));
         if (b == kBoneRightHand)
-            f.AddNode(node, MakeNode(kRightHandLocator, VectorPos(0, 0.08f * s, 0.02f * s)));
+            f.AddNode(node, MakeNode(kRightHandLocator, VectorPos(0.08f * s, 0, 0.02f * s)));
         if (b == kBoneLeftHand)
-            f.AddNode(node, MakeNode(kLeftHandLocator, VectorPos(0, 0.08f * s, 0.02f * s)));
+            f.AddNode(node, MakeNode(kLeftHandLocator, VectorPos(0.08f * s, 0, 0.02f * s)));
         for (int c = b + 1; c < kHumanoidBones; c++)
             if (kHumanoidSkeleton[c].parent == b)
                 AddBone(node, c, seated);
@@ -152,7 +164,14 @@ VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone)
 {
     float s = spec.height / 1.8f;
     const float* o = kOffsets[bone];
-    return VectorPos(o[0] * s * spec.build, o[1] * s, o[2] * s);
+    return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : spec.build), o[1] * s, o[2] * s);
+}
+
+VectorXYZ HumanoidBoneRest(int bone)
+{
+    if (bone == kBoneLeftUpperArm || bone == kBoneRightUpperArm)
+        return VectorXYZ(0, 0, 1.5707964f);
+    return VectorXYZ(0, 0, 0);
 }
 
 P2BFile HumanoidFile(const HumanoidSpec& spec)

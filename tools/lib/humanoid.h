@@ -13,7 +13,9 @@
 // 0x8002 (left) sit under the hands.  The optional seated driver copy is a
 // kind-13 child of the root holding a copy of the pelvis's sub-tree with the
 // legs bent for a car seat.  The geometry of each bone is a box on a child
-// node half way along the limb, so the bones themselves carry no model.
+// node half way along the limb, so the bones themselves carry no model.  The
+// arm bones run along their own x axis, the upper arms turned at rest so that
+// it points down: the arm solvers bend the elbow about the lower arm's y.
 // y points down, z forwards, the character's left is -x.
 #pragma once
 
@@ -74,8 +76,10 @@ struct HumanoidSpec
     bool driverCopy = false;  // the seated copy under a kind-13 node
 };
 
-// The rest-pose offset of bone b from its parent for a spec.
+// The rest-pose offset of bone b from its parent for a spec, and its rest
+// turn (Euler angles; a clip's rotation keys include it).
 VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone);
+VectorXYZ HumanoidBoneRest(int bone);
 // The model file description.
 P2BFile HumanoidFile(const HumanoidSpec& spec);
 

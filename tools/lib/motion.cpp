@@ -149,7 +149,7 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidSpec& figure)
         bundle.id = u16(b);
         AniStream rot(ANIM_TYPE_QUAT);
         for (size_t k = 0; k < times.size(); k++)
-            rot.Rot(times[k], EulerToQuat(poses[k].ang[b]));
+            rot.Rot(times[k], Quaternion(RotMatrix(poses[k].ang[b]) * RotMatrix(HumanoidBoneRest(b))));
         if (b == kBoneRoot) {
             AniStream pos(ANIM_TYPE_POS);
             for (size_t k = 0; k < times.size(); k++)
