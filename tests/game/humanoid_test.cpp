@@ -103,16 +103,21 @@ TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
     EXPECT_EQ(icon.extra, 0);
     const NODE& pelvis = f.nodes[icon.sibling];
     EXPECT_EQ(pelvis.extra, 21);
-    EXPECT_EQ(pelvis.animation, kBonePelvis);
-    // Bones in walk order carry their number; the numbering follows the
-    // skeleton table's parents.
+    EXPECT_EQ(pelvis.animation, HumanoidAnimId(kBonePelvis));
+    // Bones in walk order carry rising ids; only the eyes fall in the face
+    // range 10..28, which a character's own walk does not animate.
     std::vector<int> order;
     for (const NODE& n : f.nodes)
         if (n.animation != 0xFFFF)
             order.push_back(n.animation);
     ASSERT_EQ(order.size(), size_t(kHumanoidBones));
-    for (int b = 0; b < kHumanoidBones; b++)
-        EXPECT_EQ(order[size_t(b)], b);
+    for (int b = 0; b < kHumanoidBones; b++) {
+        EXPECT_EQ(order[size_t(b)], HumanoidAnimId(b));
+        if (b > 0)
+            EXPECT_GT(order[size_t(b)], order[size_t(b - 1)]);
+        const bool face = order[size_t(b)] >= 10 && order[size_t(b)] <= 28;
+        EXPECT_EQ(face, b == kBoneLeftEye || b == kBoneRightEye) << b;
+    }
     // The driver copy repeats the pelvis's sub-tree under a kind-13 node.
     HumanoidSpec driver;
     driver.driverCopy = true;
@@ -123,7 +128,7 @@ TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
     EXPECT_EQ(kind13, 1);
     int copies = 0;
     for (const NODE& n : d.nodes)
-        copies += n.animation == kBoneLeftShin;
+        copies += n.animation == HumanoidAnimId(kBoneLeftShin);
     EXPECT_EQ(copies, 2);
 }
 
@@ -148,7 +153,7 @@ TEST(HumanoidRig, BuiltBodyHasItsPartsLocatorsAndIcon)
     for (const auto& p : parts) {
         Object* o = root->FindSubObject(p.id);
         ASSERT_NE(o, nullptr) << p.id;
-        EXPECT_EQ(AnimId(o), p.bone) << p.id;
+        EXPECT_EQ(AnimId(o), HumanoidAnimId(p.bone)) << p.id;
     }
     // The eye (14) lies inside the head (15).
     EXPECT_EQ(root->FindSubObject(14)->parent, root->FindSubObject(15));
@@ -161,7 +166,7 @@ TEST(HumanoidRig, BuiltBodyHasItsPartsLocatorsAndIcon)
     int next = 0;
     for (Object* o : walk)
         if (AnimId(o) >= 0)
-            EXPECT_EQ(AnimId(o), next++);
+            EXPECT_EQ(AnimId(o), HumanoidAnimId(next++));
     EXPECT_EQ(next, kHumanoidBones);
     // The icon: the file's portrait texture; 0xAAAA means none.
     Guy* guy = static_cast<Guy*>(root);
@@ -226,7 +231,7 @@ TEST(MotionLibrary, StrikesCarryContactEventsAndWalksMoveTheRoot)
     AniChar strike = GenerateClip(TestCatalogue()[3], HumanoidSpec{});
     ASSERT_EQ(strike.bundles.size(), size_t(kHumanoidBones));
     for (int b = 0; b < kHumanoidBones; b++)
-        EXPECT_EQ(strike.bundles[size_t(b)].id, b);
+        EXPECT_EQ(strike.bundles[size_t(b)].id, HumanoidAnimId(b));
     // Root bundle: position, rotation, then the instant keys (cloth at 0,
     // events 29 at 10 and 30 at 15 for a 30-frame strike).
     ASSERT_EQ(strike.bundles[0].streams.size(), 3u);

@@ -141,7 +141,7 @@ struct Builder
         if (seated && (b == kBoneLeftShin || b == kBoneRightShin))
             ang = VectorXYZ(1.5707964f, 0, 0);
         NODE n = MakeNode(MDL_NOGEOM, HumanoidBoneOffset(spec, b), ang, kHumanoidSkeleton[b].subid);
-        n.animation = u16(b);
+        n.animation = HumanoidAnimId(b);
         if (limbChain[b] >= 0)
             n.collision = u16(limbChain[b]);
         int node = f.AddNode(parentNode, n);
@@ -165,6 +165,15 @@ VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone)
     float s = spec.height / 1.8f;
     const float* o = kOffsets[bone];
     return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : spec.build), o[1] * s, o[2] * s);
+}
+
+u16 HumanoidAnimId(int bone)
+{
+    if (bone < kBoneLeftEye)
+        return u16(bone);
+    if (bone <= kBoneRightEye)
+        return u16(10 + bone - kBoneLeftEye);
+    return u16(29 + bone - kBoneLeftUpperArm);
 }
 
 VectorXYZ HumanoidBoneRest(int bone)
@@ -211,7 +220,7 @@ P2BFile HumanoidFile(const HumanoidSpec& spec)
     }
 
     NODE root = MakeNode(MDL_NOGEOM, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), u16(spec.charid));
-    root.animation = kBoneRoot;
+    root.animation = HumanoidAnimId(kBoneRoot);
     root.collision = 0;
     int rootNode = f.AddNode(-1, root);
     f.AddNode(rootNode, MakeNode(kIconKind, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0));

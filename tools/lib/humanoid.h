@@ -3,9 +3,11 @@
 // of detail) into a model file.
 //
 // Bones are numbered in the order the animation walkers visit them (the
-// object first, then depth first, children before later siblings); each
-// bone node's animation word and the bundle id of every clip that drives it
-// is that number.  Sub-object ids (node extra): left/right hand 0/1, upper
+// object first, then depth first, children before later siblings).  Each
+// bone's animation id (its node's animation word, and the bundle id of every
+// clip that drives it) rises in that order too, but keeps the range 10..28
+// for the face: the eyes take 10 and 11, the bones after them go on from 29,
+// so the walk animates the body and leaves the face to the cinematics.  Sub-object ids (node extra): left/right hand 0/1, upper
 // arm 2/3, lower arm 4/5, foot 6/7, thigh 8/9, shin 10/11, neck 12, eyes
 // 13/14 (inside the head), head 15, toes 16/17, torso 20, pelvis 21, grab
 // point 31.  The pelvis is the root's second child; the first is the map
@@ -80,6 +82,8 @@ struct HumanoidSpec
 // turn (Euler angles; a clip's rotation keys include it).
 VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone);
 VectorXYZ HumanoidBoneRest(int bone);
+// The animation id of bone b.
+u16 HumanoidAnimId(int bone);
 // The model file description.
 P2BFile HumanoidFile(const HumanoidSpec& spec);
 

@@ -146,7 +146,7 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidSpec& figure)
 
     for (int b = 0; b < kHumanoidBones; b++) {
         AniBundle bundle;
-        bundle.id = u16(b);
+        bundle.id = HumanoidAnimId(b);
         AniStream rot(ANIM_TYPE_QUAT);
         for (size_t k = 0; k < times.size(); k++)
             rot.Rot(times[k], Quaternion(RotMatrix(poses[k].ang[b]) * RotMatrix(HumanoidBoneRest(b))));

@@ -5,7 +5,8 @@
 // clips row by row, and the group builder that writes a group's animation
 // file and its sound bank of footsteps and cloth.
 //
-// Every clip drives all 22 bones of the rig (bundle id = bone number);
+// Every clip drives all 22 bones of the rig (bundle id = the bone's
+// animation id);
 // sound keys name samples of the group's own bank.
 #pragma once
 
