@@ -13,6 +13,7 @@
 #include "game/Guy.h"
 #include "game/Limbs.h"
 #include "game/QuadTree.h"
+#include "game/Vehicle.h"
 
 namespace {
 
@@ -115,4 +116,36 @@ TEST_F(RigPicture, AimingRightArmMatchesTheGoldenPicture)
     g->AnimateHierarchy(0.0f);
     DrawAll();
     scene.ExpectGolden("rig_aiming_arm");
+}
+
+TEST_F(RigPicture, CarDoorSwingsOpenAlongItsCurve)
+{
+    // Four left doors, each on a car at its own moment of the get-in
+    // opening: before the swing, a third and two thirds through it, and
+    // after it (70 degrees).
+    tools::P2BFile doorFile;
+    doorFile.models.push_back(tools::BoxModel(0.05f, 0.4f, 0.5f, TEXID_NONE, false, Colour(200, 180, 60, 128)));
+    doorFile.AddNode(-1, tools::MakeNode(0));
+    LoadedFile door(doorFile);
+    const float xs[4] = {-1.5f, -0.5f, 0.5f, 1.5f};
+    const float times[4] = {0.0f, 19.67f, 27.33f, 40.0f};
+    Guy guy;
+    for (int i = 0; i < 4; i++) {
+        Vehicle* car = new Vehicle;
+        car->SetPos(VectorPos(xs[i], 0.0f, 4.0f));
+        Object* d = door.mf.GetHierarchy(0, sizeof(Object), 0);
+        d->id = 16;
+        d->mat = Matrix(true);
+        car->Attach(d);
+        guy.SetMode2(CARTRANS_OPENIN_L);
+        guy.firstanimframe = 0.0f;
+        guy.frame = times[i];
+        guy.UpdateCarTransitionFront(car);
+        stands.push_back(car);
+    }
+    const float deg = 3.1415927f / 180.0f;
+    Object* last = stands[3]->FindSubObject(16);
+    EXPECT_NEAR(ArcTan2(last->mat.z[0], last->mat.z[2]), 70.0f * deg, 2e-3f);
+    DrawAll();
+    scene.ExpectGolden("car_door_swing");
 }
