@@ -233,6 +233,16 @@ TEST(GuyPushOut, DegenerateFoldsKeepAxisZero)
     EXPECT_EQ(g->hardpopout.y, Vector(0, 0, 0, 0));
     for (int i = 0; i < 4; i++)
         EXPECT_FALSE(std::isnan(g->hardpopout.x[i]) || std::isnan(g->hardpopout.w[i]));
+    g->ClearPopOut();
+    // A push that exactly cancels the only axis has no part across it: no
+    // second axis, the push kept as axis 0's negative extent.
+    g->AddToPopOut(VectorDir(0.0f, -0.3f, 0.0f), true);
+    g->AddToPopOut(VectorDir(0.0f, 0.3f, 0.0f), true);
+    ExpectNear(VectorXYZ(g->hardpopout.x.v), VectorXYZ(0.0f, -1.0f, 0.0f), 0.0f);
+    EXPECT_EQ(g->hardpopout.x[3], 0.3f);
+    EXPECT_EQ(g->hardpopout.w[0], -0.3f);
+    EXPECT_EQ(g->hardpopout.y, Vector(0, 0, 0, 0));
+    ExpectNear(g->GetPopOut(), VectorXYZ(0.0f, 0.0f, 0.0f), 1e-7f);
     g->Delete();
 }
 
