@@ -209,6 +209,8 @@ const Matrix& StandInCityFrame(const RenderContext& view, int frame)
     return drivecamera;
 }
 
+bool StandInCityDriving() { return driveCorners != 0 && world.quadtree != nullptr; }
+
 void StandInDrawWorld(RenderContext& rc)
 {
     // The view's block that Begin sends carries the ambient and directional
@@ -216,6 +218,10 @@ void StandInDrawWorld(RenderContext& rc)
     SetUpLights(rc);
     rc.Begin();
     InitTransparencies(rc);
+    if (StandInCityDriving()) {
+        world.quadtree->DrawRoads(rc);
+        world.quadtree->DrawObjects(rc);
+    }
     for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
         Object* obj = l->data;
         if (obj->IsDead() || obj->parent != nullptr)

@@ -43,8 +43,12 @@ void StandInCityStart();
 // Returns the driving camera's world matrix.
 const Matrix& StandInCityFrame(const RenderContext& view, int frame);
 
+// Whether the stand-in drives through a city (its start found one).
+bool StandInCityDriving();
+
 // The world's drawing as the city's will do it, for what the world holds:
-// the view's lights and microcode, the transparencies list, every live
-// top-level object with the local lights best for it, then the transparent
-// models far to near.
+// the view's lights and microcode, the transparencies list, the city seen by
+// the last visibility walk (its roads, then its instances and ground
+// patches) when driving, every live top-level object with the local lights
+// best for it, then the transparent models far to near.
 void StandInDrawWorld(RenderContext& rc);
