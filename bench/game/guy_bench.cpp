@@ -26,7 +26,7 @@ void BM_RigCharactersAnimateAndPushOut(benchmark::State& state)
 {
     std::string error;
     std::vector<u8> model;
-    tools::WriteP2B(tools::HumanoidFile(tools::HumanoidSpec{}), model, error);
+    tools::WriteP2B(tools::HumanoidFile(tools::HumanoidLook{}), model, error);
     void* modelBlock = malloc_align(u32(model.size()), 64);
     std::memcpy(modelBlock, model.data(), model.size());
     MDLFILE mf{};
@@ -34,7 +34,7 @@ void BM_RigCharactersAnimateAndPushOut(benchmark::State& state)
     mf.Init(u32(model.size()));
 
     tools::AnimGroupFiles group;
-    tools::BuildAnimGroup({{0, tools::kMotionWalk, {0.02f, 1.0f, false}, 32, true, {}, {}}}, 1, tools::HumanoidSpec{},
+    tools::BuildAnimGroup({{0, tools::kMotionWalk, {0.02f, 1.0f, false}, 32, true, {}, {}}}, 1, tools::HumanoidLook{},
                           group, error);
     void* aniBlock = malloc_align(u32(group.ani.size()) + 64, 64);
     std::memcpy(aniBlock, group.ani.data(), group.ani.size());

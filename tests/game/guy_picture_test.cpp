@@ -22,7 +22,7 @@ using namespace modeldraw;
 class RigPicture : public SceneTest
 {
 protected:
-    LoadedFile rig{tools::HumanoidFile(tools::HumanoidSpec{})};
+    LoadedFile rig{tools::HumanoidFile(tools::HumanoidLook{})};
     std::vector<u8> aniBytes;
     void* aniBlock = nullptr;
     AnimGroup* group = nullptr;
@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(tools::BuildAnimGroup(
             {{0, tools::kMotionWalk, {0.02f, 1.0f, false}, 32, true, {}, {{0, 0}}},
              {1, tools::kMotionIdle, {}, 60, true, {}, {{0, 0}}}},
-            2, tools::HumanoidSpec{}, files, error))
+            2, tools::HumanoidLook{}, files, error))
             << error;
         aniBlock = malloc_align(u32(files.ani.size()) + 64, 64);
         std::memcpy(aniBlock, files.ani.data(), files.ani.size());

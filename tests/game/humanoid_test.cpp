@@ -51,7 +51,7 @@ AnimGroupFiles TestGroup()
 {
     AnimGroupFiles g;
     std::string error;
-    EXPECT_TRUE(BuildAnimGroup(TestCatalogue(), 10, HumanoidSpec{}, g, error)) << error;
+    EXPECT_TRUE(BuildAnimGroup(TestCatalogue(), 10, HumanoidLook{}, g, error)) << error;
     return g;
 }
 
@@ -95,7 +95,7 @@ int AnimId(Object* o)
 
 TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
 {
-    P2BFile f = HumanoidFile(HumanoidSpec{});
+    P2BFile f = HumanoidFile(HumanoidLook{});
     // Node 0 is the root; its first child the icon, its second the pelvis.
     const NODE& root = f.nodes[0];
     const NODE& icon = f.nodes[root.child];
@@ -119,7 +119,7 @@ TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
         EXPECT_EQ(face, b == kBoneLeftEye || b == kBoneRightEye) << b;
     }
     // The driver copy repeats the pelvis's sub-tree under a kind-13 node.
-    HumanoidSpec driver;
+    HumanoidLook driver;
     driver.driverCopy = true;
     P2BFile d = HumanoidFile(driver);
     int kind13 = 0;
@@ -197,8 +197,8 @@ TEST(HumanoidRig, AmbientPedestriansAreLowDetailDriversOnTheDisc)
         for (const HumanoidCharacter& c : chars)
             if (c.path == path) {
                 found = true;
-                EXPECT_TRUE(c.spec.lowDetail && c.spec.driverCopy) << path;
-                EXPECT_EQ(c.spec.charid, id & 0xFF);
+                EXPECT_TRUE(c.look.lowDetail && c.look.driverCopy) << path;
+                EXPECT_EQ(c.look.charid, id & 0xFF);
             }
         EXPECT_TRUE(found) << path;
         EXPECT_FALSE(DiscFile(path).empty()) << path;
@@ -213,13 +213,13 @@ TEST(MotionLibrary, BuilderRefusesGapsDoublesAndStrangers)
     std::string error;
     std::vector<ClipRow> rows = TestCatalogue();
     rows.erase(rows.begin() + 4);
-    EXPECT_FALSE(BuildAnimGroup(rows, 10, HumanoidSpec{}, g, error));
+    EXPECT_FALSE(BuildAnimGroup(rows, 10, HumanoidLook{}, g, error));
     EXPECT_NE(error.find("index 4"), std::string::npos) << error;
     rows = TestCatalogue();
     rows.push_back(rows[2]);
-    EXPECT_FALSE(BuildAnimGroup(rows, 10, HumanoidSpec{}, g, error));
+    EXPECT_FALSE(BuildAnimGroup(rows, 10, HumanoidLook{}, g, error));
     rows = TestCatalogue();
-    EXPECT_FALSE(BuildAnimGroup(rows, 9, HumanoidSpec{}, g, error));
+    EXPECT_FALSE(BuildAnimGroup(rows, 9, HumanoidLook{}, g, error));
     // The same catalogue always gives the same bytes.
     AnimGroupFiles a = TestGroup(), b = TestGroup();
     EXPECT_EQ(a.ani, b.ani);
@@ -228,7 +228,7 @@ TEST(MotionLibrary, BuilderRefusesGapsDoublesAndStrangers)
 
 TEST(MotionLibrary, StrikesCarryContactEventsAndWalksMoveTheRoot)
 {
-    AniChar strike = GenerateClip(TestCatalogue()[3], HumanoidSpec{});
+    AniChar strike = GenerateClip(TestCatalogue()[3], HumanoidLook{});
     ASSERT_EQ(strike.bundles.size(), size_t(kHumanoidBones));
     for (int b = 0; b < kHumanoidBones; b++)
         EXPECT_EQ(strike.bundles[size_t(b)].id, HumanoidAnimId(b));
@@ -238,7 +238,7 @@ TEST(MotionLibrary, StrikesCarryContactEventsAndWalksMoveTheRoot)
     const AniStream& inst = strike.bundles[0].streams[2];
     EXPECT_EQ(inst.Type(), ANIM_TYPE_INSTANT);
     EXPECT_EQ(inst.Count(), 3u);
-    AniChar walk = GenerateClip(TestCatalogue()[1], HumanoidSpec{});
+    AniChar walk = GenerateClip(TestCatalogue()[1], HumanoidLook{});
     EXPECT_NEAR(walk.deltaZ, 0.02f * 32, 1e-5f);
     EXPECT_EQ(walk.flags, 1);
 }
@@ -349,7 +349,7 @@ TEST(HumanoidRig, RightGunArmAimsTheHandDownTheLineToTheTarget)
 {
     std::vector<u8> bytes;
     std::string error;
-    ASSERT_TRUE(WriteP2B(HumanoidFile(HumanoidSpec{}), bytes, error)) << error;
+    ASSERT_TRUE(WriteP2B(HumanoidFile(HumanoidLook{}), bytes, error)) << error;
     void* block = malloc_align(u32(bytes.size()), 64);
     std::memcpy(block, bytes.data(), bytes.size());
     MDLFILE mf{};

@@ -116,7 +116,7 @@ bool LimbBox(int bone)
 
 struct Builder
 {
-    const HumanoidSpec& spec;
+    const HumanoidLook& look;
     P2BFile& f;
     float s;        // height scale
     int fleshModel[kHumanoidBones];
@@ -126,8 +126,8 @@ struct Builder
     {
         // Limbs keep their length whatever the build; their width follows it.
         const bool arm = fl.hx > fl.hy && fl.cx > 0.0f;
-        const float bx = arm ? 1.0f : spec.build;
-        const float by = arm ? spec.build : 1.0f;
+        const float bx = arm ? 1.0f : look.build;
+        const float by = arm ? look.build : 1.0f;
         return half ? VectorXYZ(fl.hx * s * bx, fl.hy * s * by, fl.hz * s)
                     : VectorXYZ(fl.cx * s * bx, fl.cy * s, fl.cz * s);
     }
@@ -140,7 +140,7 @@ struct Builder
             ang = VectorXYZ(-1.5707964f, 0, 0);
         if (seated && (b == kBoneLeftShin || b == kBoneRightShin))
             ang = VectorXYZ(1.5707964f, 0, 0);
-        NODE n = MakeNode(MDL_NOGEOM, HumanoidBoneOffset(spec, b), ang, kHumanoidSkeleton[b].subid);
+        NODE n = MakeNode(MDL_NOGEOM, HumanoidBoneOffset(look, b), ang, kHumanoidSkeleton[b].subid);
         n.animation = HumanoidAnimId(b);
         if (limbChain[b] >= 0)
             n.collision = u16(limbChain[b]);
@@ -160,11 +160,11 @@ struct Builder
 
 }  // namespace
 
-VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone)
+VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone)
 {
-    float s = spec.height / 1.8f;
+    float s = look.height / 1.8f;
     const float* o = kOffsets[bone];
-    return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : spec.build), o[1] * s, o[2] * s);
+    return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : look.build), o[1] * s, o[2] * s);
 }
 
 u16 HumanoidAnimId(int bone)
@@ -183,21 +183,21 @@ VectorXYZ HumanoidBoneRest(int bone)
     return VectorXYZ(0, 0, 0);
 }
 
-P2BFile HumanoidFile(const HumanoidSpec& spec)
+P2BFile HumanoidFile(const HumanoidLook& look)
 {
     P2BFile f;
     f.version = MDL_SHADOW_VERSION;
-    Builder b{spec, f, spec.height / 1.8f, {}, {}};
-    const Colour colours[4] = {spec.skin, spec.shirt, spec.trousers, spec.shoes};
+    Builder b{look, f, look.height / 1.8f, {}, {}};
+    const Colour colours[4] = {look.skin, look.shirt, look.trousers, look.shoes};
 
     // The portrait: texture 0.
     P2BTexture portrait;
-    portrait.texture = CheckerTexture(16, spec.skin, spec.shirt);
+    portrait.texture = CheckerTexture(16, look.skin, look.shirt);
     f.textures.push_back(portrait);
 
     CollisionChain body;
-    float hw = 0.25f * b.s * spec.build;
-    body.Box(MakeCollisionID(1, 3), Cuboid(VectorPos(-hw, -spec.height, -0.2f * b.s), VectorPos(hw, 0, 0.2f * b.s)));
+    float hw = 0.25f * b.s * look.build;
+    body.Box(MakeCollisionID(1, 3), Cuboid(VectorPos(-hw, -look.height, -0.2f * b.s), VectorPos(hw, 0, 0.2f * b.s)));
     f.collisions.push_back(body);
 
     for (int k = 0; k < kHumanoidBones; k++) {
@@ -205,7 +205,7 @@ P2BFile HumanoidFile(const HumanoidSpec& spec)
         b.fleshModel[k] = -1;
         b.limbChain[k] = -1;
         bool small = k == kBoneLeftEye || k == kBoneRightEye || k == kBoneLeftToe || k == kBoneRightToe;
-        if (fl.hx > 0 && !(spec.lowDetail && small)) {
+        if (fl.hx > 0 && !(look.lowDetail && small)) {
             VectorXYZ h = b.Scaled(fl, true);
             b.fleshModel[k] = int(f.models.size());
             f.models.push_back(BoxModel(h[0], h[1], h[2], TEXID_NONE, false, colours[fl.colour]));
@@ -219,13 +219,13 @@ P2BFile HumanoidFile(const HumanoidSpec& spec)
         }
     }
 
-    NODE root = MakeNode(MDL_NOGEOM, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), u16(spec.charid));
+    NODE root = MakeNode(MDL_NOGEOM, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), u16(look.charid));
     root.animation = HumanoidAnimId(kBoneRoot);
     root.collision = 0;
     int rootNode = f.AddNode(-1, root);
     f.AddNode(rootNode, MakeNode(kIconKind, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0));
     b.AddBone(rootNode, kBonePelvis, false);
-    if (spec.driverCopy) {
+    if (look.driverCopy) {
         int copy = f.AddNode(rootNode, MakeNode(kDriverCopyKind));
         b.AddBone(copy, kBonePelvis, true);
     }
@@ -235,7 +235,7 @@ P2BFile HumanoidFile(const HumanoidSpec& spec)
 std::vector<HumanoidCharacter> SampleHumanoids()
 {
     std::vector<HumanoidCharacter> out;
-    HumanoidSpec dace;
+    HumanoidLook dace;
     dace.charid = 64;
     dace.height = 1.85f;
     dace.shirt = Colour(30, 30, 35, 128);
@@ -263,7 +263,7 @@ std::vector<HumanoidCharacter> SampleHumanoids()
         {"UPSCLWMN.P2B", 164, 1.72f, 0.85f, Colour(120, 30, 50, 128), Colour(30, 30, 30, 128)},
     };
     for (const Ped& p : peds) {
-        HumanoidSpec s;
+        HumanoidLook s;
         s.charid = p.id;
         s.height = p.height;
         s.build = p.build;

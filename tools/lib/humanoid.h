@@ -65,7 +65,7 @@ struct HumanoidBoneInfo
 // The skeleton's table, in bone order.
 extern const HumanoidBoneInfo kHumanoidSkeleton[kHumanoidBones];
 
-struct HumanoidSpec
+struct HumanoidLook
 {
     int charid = 64;          // the root node's extra
     float height = 1.8f;
@@ -78,19 +78,19 @@ struct HumanoidSpec
     bool driverCopy = false;  // the seated copy under a kind-13 node
 };
 
-// The rest-pose offset of bone b from its parent for a spec, and its rest
+// The rest-pose offset of bone b from its parent for a look, and its rest
 // turn (Euler angles; a clip's rotation keys include it).
-VectorPos HumanoidBoneOffset(const HumanoidSpec& spec, int bone);
+VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone);
 VectorXYZ HumanoidBoneRest(int bone);
 // The animation id of bone b.
 u16 HumanoidAnimId(int bone);
 // The model file description.
-P2BFile HumanoidFile(const HumanoidSpec& spec);
+P2BFile HumanoidFile(const HumanoidLook& look);
 
 struct HumanoidCharacter
 {
     std::string path;   // on the disc, below the root
-    HumanoidSpec spec;
+    HumanoidLook look;
 };
 // The player's model and the nine ambient pedestrians' low-detail models.
 std::vector<HumanoidCharacter> SampleHumanoids();

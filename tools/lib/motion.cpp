@@ -25,7 +25,7 @@ struct Pose
 float Smooth(float u) { return u * u * (3.0f - 2.0f * u); }
 
 // Rest pose with the root at its place after u of the clip.
-Pose PoseAt(const ClipRow& row, float u, const HumanoidSpec& fig)
+Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
 {
     Pose p;
     for (VectorXYZ& a : p.ang)
@@ -127,7 +127,7 @@ std::vector<ClipSound> SoundsOf(const ClipRow& row)
 
 }  // namespace
 
-AniChar GenerateClip(const ClipRow& row, const HumanoidSpec& figure)
+AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
 {
     AniChar c;
     c.flags = row.loop ? 1 : 0;
@@ -217,7 +217,7 @@ std::vector<int16_t> GroupSample(int which)
 
 }  // namespace
 
-bool BuildAnimGroup(const std::vector<ClipRow>& catalogue, int tableSize, const HumanoidSpec& figure,
+bool BuildAnimGroup(const std::vector<ClipRow>& catalogue, int tableSize, const HumanoidLook& figure,
                     AnimGroupFiles& out, std::string& error)
 {
     std::vector<const ClipRow*> byIndex(size_t(std::max(tableSize, 0)), nullptr);

@@ -77,7 +77,7 @@ struct ClipRow
 
 // The clip of a row for a figure; its events and sounds ride on the root
 // bundle.  Strikes without events of their own get 29/30 at contact.
-AniChar GenerateClip(const ClipRow& row, const HumanoidSpec& figure);
+AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure);
 
 struct AnimGroupFiles
 {
@@ -88,7 +88,7 @@ struct AnimGroupFiles
 // Writes a group: clip k of the file is the row whose index is k.  Refused
 // with a message when two rows share an index, an index is negative, or any
 // index below tableSize (the game table's entries) has no row.
-bool BuildAnimGroup(const std::vector<ClipRow>& catalogue, int tableSize, const HumanoidSpec& figure,
+bool BuildAnimGroup(const std::vector<ClipRow>& catalogue, int tableSize, const HumanoidLook& figure,
                     AnimGroupFiles& out, std::string& error);
 
 }  // namespace tools

@@ -221,7 +221,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error))
         return false;
     for (const HumanoidCharacter& c : SampleHumanoids())
-        if (!AddModel(files, c.path.c_str(), HumanoidFile(c.spec), error))
+        if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
 
     CityFiles city;
