@@ -4,7 +4,16 @@
 
 #include <cmath>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/lib/p2b.h"
+
+#include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Anim.h"
+#include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/modelfile.h"
 #include "game/Limbs.h"
 #include "game/QuadTree.h"
 
@@ -592,4 +601,63 @@ TEST(PresetGunArm, AimsInFiveFramesWaitsBetweenShotsAndRelaxesInSteps)
     world.time += 100;
     p.Frame(0, false, 0, 0, 0, 0, 0, 0);
     EXPECT_TRUE(p.ModeIs(PresetGunArm::RECOIL_TO_QUIT_AIMING));
+}
+
+TEST(GunArm, ShotsUseTheGunsPortAndMuzzleAndDischargeFiresNextFrame)
+{
+    // A gun model: its body with the ejection port (0x8001) and the muzzle
+    // (0x8000) below it.
+    tools::P2BFile f;
+    f.AddNode(-1, tools::MakeNode(MDL_NOGEOM));
+    f.AddNode(0, tools::MakeNode(0x8001, VectorPos(0.0f, -0.02f, 0.05f)));
+    f.AddNode(0, tools::MakeNode(0x8000, VectorPos(0.0f, -0.04f, 0.1f)));
+    std::vector<u8> bytes;
+    std::string error;
+    ASSERT_TRUE(tools::WriteP2B(f, bytes, error)) << error;
+    void* block = malloc_align(u32(bytes.size()), 64);
+    std::memcpy(block, bytes.data(), bytes.size());
+    MDLFILE mf{};
+    mf.SetBuffer(block);
+    ASSERT_TRUE(mf.Init(u32(bytes.size())));
+
+    Arm arm(VectorPos(0.2f, -0.4f, 0.0f), 0.3f, 0.3f);
+    Object* gun = mf.GetHierarchy(0, sizeof(Object), GH_NOCHILDREN);
+    ASSERT_NE(gun, nullptr);
+    gun->mat = Matrix(true);
+    arm.hand->Attach(gun);
+    TestGunArm g;
+    SetUpGunArm(g, arm);
+    g.gun = gun;
+    const WeaponSpawnCounts before = gWeaponSpawnCounts;
+    g.Shoot();
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, before.bullets + 1);
+    EXPECT_EQ(gWeaponSpawnCounts.casings, before.casings + 1);
+    EXPECT_EQ(gWeaponSpawnCounts.flashes, before.flashes + 1);
+    // A fake shot: case and flash, no bullet, the magazine untouched.
+    const int left = g.weapon.bulletsLeft;
+    g.FakeShot();
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, before.bullets + 1);
+    EXPECT_EQ(gWeaponSpawnCounts.casings, before.casings + 2);
+    EXPECT_EQ(g.weapon.bulletsLeft, left);
+    // ShootAt stamps the shot's time and fires at the point.
+    world.time = 900;
+    g.ShootAt(VectorPos(5.0f, -0.4f, 0.6f));
+    EXPECT_EQ(g.TimeOfLastShot(), 900u);
+    EXPECT_GT(gWeaponSpawnCounts.lastBullet.z[0], 0.99f);
+    // DischargeGun: shooting from the current pose, the bullet in the next
+    // frame at e = 0.
+    world.time = 950;
+    ASSERT_TRUE(g.DischargeGun());
+    EXPECT_TRUE(g.ModeIs(GunArm::SHOOTING));
+    EXPECT_EQ(arm.hand->blendAnim->poseBlend, 1.0f);
+    const int shots = gWeaponSpawnCounts.bullets;
+    g.Frame(VectorPos(0.2f, -0.4f, 5.0f));
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, shots + 1);
+    // One-shot weapons: JUST_SHOT in the frame of the shot, RECOIL in the next.
+    EXPECT_TRUE(g.ModeIs(GunArm::JUST_SHOT));
+    world.time = 951;
+    g.Frame(VectorPos(0.2f, -0.4f, 5.0f));
+    EXPECT_TRUE(g.ModeIs(GunArm::RECOIL));
+    arm.hand->blendAnim->poseBlend = 0.0f;
+    free(block);
 }
