@@ -11,6 +11,7 @@
 #include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/GameFlow.h"
 #include "ZevEngine2/Utilities/SoundStream2.h"
 #include "game/QuadTree.h"
 #include "game/Rumble.h"
@@ -44,6 +45,9 @@ void LoadGlobals()
     sndbank_ui = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_UI.SND", true);
     sndbank_dest = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_DEST.SND", true);
     printf("Done loading sound.\n");
+    printf("Loading characters...\n");
+    g_GlobalMFI.LoadMF(48, "KORVALIS\\DemoData\\Char\\DACE.P2B", 0, 0);
+    printf("Done loading characters.\n");
     SetUpGlobalTextures();
     world.Init();
     LoadParticleFiles();

@@ -331,7 +331,8 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
                               " --dump-at 1,2,3,4,5,6,7,8,100 --wav " + (dir / "out.wav").string());
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading sound...\n",
-                             "Done loading sound.\n", "City: window at (-1, 0) complete\n",
+                             "Done loading sound.\n", "Loading characters...\n", "Done loading characters.\n",
+                             "City: window at (-1, 0) complete\n",
                              ": window moves to (0, 0)\n", ": window at (0, 0) complete; ",
                              ": window moves to (0, -1)\n", ": window at (0, -1) complete; "});
     EXPECT_EQ(r.output.find("the world has no city"), std::string::npos) << r.output;

@@ -16,6 +16,7 @@
 
 #include "tools/lib/adpcm.h"
 #include "tools/lib/city.h"
+#include "tools/lib/humanoid.h"
 #include "tools/lib/ipuenc.h"
 #include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
@@ -219,6 +220,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error) ||
         !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error))
         return false;
+    for (const HumanoidCharacter& c : SampleHumanoids())
+        if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
+            return false;
 
     CityFiles city;
     if (!WriteCity(SampleCity(), city, error)) {

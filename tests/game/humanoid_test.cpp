@@ -1,0 +1,404 @@
+// The humanoid rig and its clips: the rig's numbering as the body code finds
+// it, the player's model loaded through slot 48, every bundle of every
+// generated clip bound to its bone after a round trip through the group
+// builder and the animation registry, the builder's refusals, and damaged
+// group files refused without a crash.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ZevEngine2/PS2/soundstream_support.h"
+#include "tools/lib/humanoid.h"
+#include "tools/lib/motion.h"
+#include "tools/lib/p2b.h"
+#include "tools/lib/sampledisc.h"
+
+#include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/Anim.h"
+#include "ZevEngine2/AnimFile.h"
+#include "ZevEngine2/Object.h"
+#include "ZevEngine2/PS2/Model.h"
+#include "game/GameFlow.h"
+#include "game/Guy.h"
+#include "game/Limbs.h"
+#include "game/QuadTree.h"
+
+namespace {
+
+using namespace tools;
+
+// A catalogue of its own: one clip of every generator.
+std::vector<ClipRow> TestCatalogue()
+{
+    return {
+        {0, kMotionIdle, {}, 60, true, {}, {}},
+        {1, kMotionWalk, {0.02f, 1.0f, false}, 32, true, {}, {}},
+        {2, kMotionRun, {0.06f, 1.0f, false}, 20, true, {}, {}},
+        {3, kMotionStrike, {0.0f, 1.0f, true}, 30, false, {}, {}},
+        {4, kMotionHit, {}, 15, false, {}, {}},
+        {5, kMotionFall, {}, 40, false, {}, {}},
+        {6, kMotionCarGetIn, {0.0f, 1.0f, true}, 45, false, {}, {}},
+        {7, kMotionCarGetOut, {0.0f, 1.0f, true}, 45, false, {}, {}},
+        {8, kMotionGunPose, {}, 10, true, {}, {}},
+        {9, kMotionGesture, {0.0f, 1.0f, false}, 40, false, {{20, 7}}, {{5, kSoundCloth}}},
+    };
+}
+
+AnimGroupFiles TestGroup()
+{
+    AnimGroupFiles g;
+    std::string error;
+    EXPECT_TRUE(BuildAnimGroup(TestCatalogue(), 10, HumanoidLook{}, g, error)) << error;
+    return g;
+}
+
+// The sample disc's files, made once for the whole program.
+const std::vector<PakInputFile>& Disc()
+{
+    static const std::vector<PakInputFile> files = [] {
+        std::vector<PakInputFile> f;
+        std::string error;
+        EXPECT_TRUE(SampleDiscFiles(f, error)) << error;
+        return f;
+    }();
+    return files;
+}
+
+std::vector<u8> DiscFile(const std::string& path)
+{
+    for (const PakInputFile& f : Disc())
+        if (f.path == path)
+            return f.data;
+    ADD_FAILURE() << path << " is not on the sample disc";
+    return {};
+}
+
+// Objects of a hierarchy in the animation walk's order (the object, then
+// depth first, children before later siblings).
+void Walk(Object* o, std::vector<Object*>& out)
+{
+    out.push_back(o);
+    for (Object* c = o->child; c != nullptr; c = c->sibling)
+        Walk(c, out);
+}
+
+int AnimId(Object* o)
+{
+    NODE* n = o->GetNode();
+    return n != nullptr ? n->GetAnimID() : -1;
+}
+
+}  // namespace
+
+TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
+{
+    P2BFile f = HumanoidFile(HumanoidLook{});
+    // Node 0 is the root; its first child the icon, its second the pelvis.
+    const NODE& root = f.nodes[0];
+    const NODE& icon = f.nodes[root.child];
+    EXPECT_EQ(icon.Type(), 11);
+    EXPECT_EQ(icon.extra, 0);
+    const NODE& pelvis = f.nodes[icon.sibling];
+    EXPECT_EQ(pelvis.extra, 21);
+    EXPECT_EQ(pelvis.animation, HumanoidAnimId(kBonePelvis));
+    // Bones in walk order carry rising ids; only the eyes fall in the face
+    // range 10..28, which a character's own walk does not animate.
+    std::vector<int> order;
+    for (const NODE& n : f.nodes)
+        if (n.animation != 0xFFFF)
+            order.push_back(n.animation);
+    ASSERT_EQ(order.size(), size_t(kHumanoidBones));
+    for (int b = 0; b < kHumanoidBones; b++) {
+        EXPECT_EQ(order[size_t(b)], HumanoidAnimId(b));
+        if (b > 0)
+            EXPECT_GT(order[size_t(b)], order[size_t(b - 1)]);
+        const bool face = order[size_t(b)] >= 10 && order[size_t(b)] <= 28;
+        EXPECT_EQ(face, b == kBoneLeftEye || b == kBoneRightEye) << b;
+    }
+    // The driver copy repeats the pelvis's sub-tree under a kind-13 node.
+    HumanoidLook driver;
+    driver.driverCopy = true;
+    P2BFile d = HumanoidFile(driver);
+    int kind13 = 0;
+    for (const NODE& n : d.nodes)
+        kind13 += n.Type() == 13;
+    EXPECT_EQ(kind13, 1);
+    int copies = 0;
+    for (const NODE& n : d.nodes)
+        copies += n.animation == HumanoidAnimId(kBoneLeftShin);
+    EXPECT_EQ(copies, 2);
+}
+
+TEST(HumanoidRig, BuiltBodyHasItsPartsLocatorsAndIcon)
+{
+    std::vector<u8> bytes = DiscFile("DemoData/Char/DACE.P2B");
+    void* block = malloc_align(u32(bytes.size()), 64);
+    std::memcpy(block, bytes.data(), bytes.size());
+    MDLFILE mf{};
+    mf.SetBuffer(block);
+    ASSERT_TRUE(mf.Init(u32(bytes.size())));
+    Object* root = mf.GetHierarchy(0, sizeof(Guy), 0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->id, 64);
+    // The body's parts by sub-object id, and their bones.
+    const struct
+    {
+        int id, bone;
+    } parts[] = {{0, kBoneLeftHand}, {1, kBoneRightHand},     {2, kBoneLeftUpperArm}, {3, kBoneRightUpperArm},
+                 {6, kBoneLeftFoot}, {7, kBoneRightFoot},     {13, kBoneLeftEye},     {14, kBoneRightEye},
+                 {15, kBoneHead},    {20, kBoneTorso},        {31, kBoneGrab},        {21, kBonePelvis}};
+    for (const auto& p : parts) {
+        Object* o = root->FindSubObject(p.id);
+        ASSERT_NE(o, nullptr) << p.id;
+        EXPECT_EQ(AnimId(o), HumanoidAnimId(p.bone)) << p.id;
+    }
+    // The eye (14) lies inside the head (15).
+    EXPECT_EQ(root->FindSubObject(14)->parent, root->FindSubObject(15));
+    // Locators under the hands, found by the hand's node.
+    EXPECT_NE(root->FindSubObject(1)->FindNode(0x8001), nullptr);
+    EXPECT_NE(root->FindSubObject(0)->FindNode(0x8002), nullptr);
+    // Every bone is an object, in walk order by its number.
+    std::vector<Object*> walk;
+    Walk(root, walk);
+    int next = 0;
+    for (Object* o : walk)
+        if (AnimId(o) >= 0)
+            EXPECT_EQ(AnimId(o), HumanoidAnimId(next++));
+    EXPECT_EQ(next, kHumanoidBones);
+    // The icon: the file's portrait texture; 0xAAAA means none.
+    Guy* guy = static_cast<Guy*>(root);
+    EXPECT_EQ(guy->GetIcon(), mf.GetTexture(0));
+    guy->FindIcon()->extra = 0xAAAA;
+    EXPECT_EQ(guy->GetIcon(), nullptr);
+    // A root box and limb boxes.
+    EXPECT_NE(root->GetCollision(), nullptr);
+    EXPECT_NE(root->FindSubObject(3)->GetCollision(), nullptr);
+    root->Delete();
+    free(block);
+}
+
+TEST(HumanoidRig, AmbientPedestriansAreLowDetailDriversOnTheDisc)
+{
+    std::vector<HumanoidCharacter> chars = SampleHumanoids();
+    ASSERT_EQ(chars.size(), 10u);
+    // The ambient fills' pedestrian files, by their model ids.
+    const int ids[] = {330, 350, 351, 365, 368, 372, 376, 382, 420};
+    for (int id : ids) {
+        char name[64];
+        ASSERT_NE(GetModelFileName(id, name), nullptr);
+        std::string path = std::string(name).substr(std::strlen("KORVALIS\\"));
+        for (char& c : path)
+            if (c == '\\')
+                c = '/';
+        bool found = false;
+        for (const HumanoidCharacter& c : chars)
+            if (c.path == path) {
+                found = true;
+                EXPECT_TRUE(c.look.lowDetail && c.look.driverCopy) << path;
+                EXPECT_EQ(c.look.charid, id & 0xFF);
+            }
+        EXPECT_TRUE(found) << path;
+        EXPECT_FALSE(DiscFile(path).empty()) << path;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(MotionLibrary, BuilderRefusesGapsDoublesAndStrangers)
+{
+    AnimGroupFiles g;
+    std::string error;
+    std::vector<ClipRow> rows = TestCatalogue();
+    rows.erase(rows.begin() + 4);
+    EXPECT_FALSE(BuildAnimGroup(rows, 10, HumanoidLook{}, g, error));
+    EXPECT_NE(error.find("index 4"), std::string::npos) << error;
+    rows = TestCatalogue();
+    rows.push_back(rows[2]);
+    EXPECT_FALSE(BuildAnimGroup(rows, 10, HumanoidLook{}, g, error));
+    rows = TestCatalogue();
+    EXPECT_FALSE(BuildAnimGroup(rows, 9, HumanoidLook{}, g, error));
+    // The same catalogue always gives the same bytes.
+    AnimGroupFiles a = TestGroup(), b = TestGroup();
+    EXPECT_EQ(a.ani, b.ani);
+    EXPECT_EQ(a.snd, b.snd);
+}
+
+TEST(MotionLibrary, StrikesCarryContactEventsAndWalksMoveTheRoot)
+{
+    AniChar strike = GenerateClip(TestCatalogue()[3], HumanoidLook{});
+    ASSERT_EQ(strike.bundles.size(), size_t(kHumanoidBones));
+    for (int b = 0; b < kHumanoidBones; b++)
+        EXPECT_EQ(strike.bundles[size_t(b)].id, HumanoidAnimId(b));
+    // Root bundle: position, rotation, then the instant keys (cloth at 0,
+    // events 29 at 10 and 30 at 15 for a 30-frame strike).
+    ASSERT_EQ(strike.bundles[0].streams.size(), 3u);
+    const AniStream& inst = strike.bundles[0].streams[2];
+    EXPECT_EQ(inst.Type(), ANIM_TYPE_INSTANT);
+    EXPECT_EQ(inst.Count(), 3u);
+    AniChar walk = GenerateClip(TestCatalogue()[1], HumanoidLook{});
+    EXPECT_NEAR(walk.deltaZ, 0.02f * 32, 1e-5f);
+    EXPECT_EQ(walk.flags, 1);
+}
+
+namespace {
+
+class RigOnDisc : public streamsound::StreamSoundTest
+{
+protected:
+    void TearDown() override
+    {
+        for (int slot = 0; slot < MFI_NUMSLOTS; slot++) {
+            g_GlobalMFI.DeleteMF(slot, true);
+            g_GlobalMFI.rgmfi[slot] = MdlFileInfo{};
+            g_GlobalMFI.rgmfi[slot].i16Id = -1;
+            g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
+        }
+        for (int i = 0; i < AGI_NUMSLOTS; i++) {
+            g_GlobalAGI.DeleteAG(i);
+            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1};
+        }
+        StreamSoundTest::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(RigOnDisc, PlayerModelLoadsThroughSlot48AndEveryClipBindsToItsBones)
+{
+    AnimGroupFiles g = TestGroup();
+    Start({{"DemoData/Char/DACE.P2B", DiscFile("DemoData/Char/DACE.P2B"), ""},
+           {"DemoData/Char/DACEDEF.ANI", g.ani, ""},
+           {"DemoData/Vags/DACEDEF.SND", g.snd, ""}});
+    vbcallbacks.vsynccount = 0;
+    MDLFILE* mf = g_GlobalMFI.LoadMF(48, "KORVALIS\\DemoData\\Char\\DACE.P2B", 0, 0);
+    ASSERT_NE(mf, nullptr);
+    ASSERT_TRUE(mf->HasData());
+    AnimGroup* pag = g_GlobalAGI.LoadAG(AnimGroup_DaceDefault, 0);
+    ASSERT_NE(pag, nullptr);
+    ASSERT_EQ(pag->count, 10);
+    EXPECT_GE(g_GlobalAGI.GetSoundBank(AnimGroup_DaceDefault), 0);
+
+    Object* root = mf->GetHierarchy(0, sizeof(Guy), 0);
+    ASSERT_NE(root, nullptr);
+    root->AllocBlendAnimHierarchy(0);
+    std::vector<Object*> walk;
+    Walk(root, walk);
+    for (int c = 0; c < pag->count; c++) {
+        root->SetAnimFileHierarchy(pag->pChars[c], 0, true, 1.0f, 0);
+        int bound = 0;
+        for (Object* o : walk) {
+            int id = AnimId(o);
+            if (id < 0)
+                continue;
+            ASSERT_NE(o->blendAnim, nullptr);
+            AnimBundle* b = o->blendAnim->data;
+            ASSERT_NE(b, nullptr) << "clip " << c << " bone " << id;
+            EXPECT_EQ(int(b->id), id) << "clip " << c;
+            bound++;
+        }
+        EXPECT_EQ(bound, kHumanoidBones) << "clip " << c;
+    }
+    root->Delete();
+}
+
+TEST(MotionLibrary, DamagedGroupFilesAreRefusedWithoutACrash)
+{
+    AnimGroupFiles g = TestGroup();
+    std::mt19937 rng(23);
+    void* buffer = malloc_align(u32(g.ani.size()) + 64, 64);
+    int refused = 0;
+    for (int trial = 0; trial < 300; trial++) {
+        std::vector<u8> bytes = g.ani;
+        for (int k = 0; k < 4; k++)
+            bytes[rng() % bytes.size()] ^= u8(1u << (rng() % 8));
+        if (trial % 3 == 0)
+            bytes.resize(rng() % bytes.size());
+        std::memcpy(buffer, bytes.data(), bytes.size());
+        char why[256] = "";
+        if (!AnimGroup::Check(buffer, u32(bytes.size()), why)) {
+            refused++;
+            continue;
+        }
+        // A file the check lets through is safe to fix up and walk.
+        AnimGroup* grp = static_cast<AnimGroup*>(buffer);
+        grp->FixUp();
+        for (int c = 0; c < grp->count; c++)
+            for (int b = 0; b < grp->pChars[c]->GetCount(); b++)
+                (void)grp->pChars[c]->GetID(b);
+    }
+    EXPECT_GT(refused, 100);
+    free(buffer);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+class RigGunArm : public GunArm
+{
+public:
+    using GunArm::ChangeMode;
+};
+
+}  // namespace
+
+TEST(HumanoidRig, RightGunArmAimsTheHandDownTheLineToTheTarget)
+{
+    std::vector<u8> bytes;
+    std::string error;
+    ASSERT_TRUE(WriteP2B(HumanoidFile(HumanoidLook{}), bytes, error)) << error;
+    void* block = malloc_align(u32(bytes.size()), 64);
+    std::memcpy(block, bytes.data(), bytes.size());
+    MDLFILE mf{};
+    mf.SetBuffer(block);
+    ASSERT_TRUE(mf.Init(u32(bytes.size())));
+    Object* root = mf.GetHierarchy(0, sizeof(Guy), 0);
+    ASSERT_NE(root, nullptr);
+    root->AllocBlendAnimHierarchy(0);
+    Object* gun = new Object;
+    gun->mat = Matrix(true);
+    root->FindSubObject(1)->Attach(gun);
+
+    // The right arm as the player's body sets it up, its joints left free.
+    RigGunArm g{};
+    g.upperarm = root->FindSubObject(3);
+    g.hand = root->FindSubObject(1);
+    g.lowerarm = g.hand->parent;
+    g.gun = gun;
+    g.weapon = gWeapons[WEAP_BLANK];
+    g.ikupperarmmat = Matrix(Vector(0, 0, 1, 0), Vector(0, 1, 0, 0), Vector(-1, 0, 0, 0), Vector(0, 0, 0, 1));
+    g.ikhandmat = Matrix(Vector(-1, 0, 0, 0), Vector(0, -1, 0, 0), Vector(0, 0, 1, 0), Vector(0, 0, 0, 1));
+    g.primarywristdir = VectorDir(0, -1, 0);
+    g.alternatewristdir = VectorDir(0.70710677f, -0.70710677f, 0);
+    g.aimupperarmdir = VectorPos(-0.8f, -0.6f, 0);
+    g.aimhanddist = 0.0015625f;
+    g.indirectaimhanddist = 0.015625f;
+    g.torsobox = Cuboid(VectorPos(0, 0, 0), VectorPos(0, 0, 0));
+    g.ChangeMode(GunArm::CARRYING);
+
+    const VectorXYZ S = g.upperarm->mat.GetTrans();
+    const Matrix torso = g.upperarm->parent->GetWorldMatrix();
+    const VectorPos target = torso * VectorPos(S + VectorXYZ(0, 0, 5));
+    ASSERT_EQ(g.ShootGun(), 1);
+    int frames = 0;
+    while (!g.ModeIs(GunArm::JUST_SHOT) && frames < 10) {
+        world.time = 700 + frames++;
+        g.Frame(target);
+    }
+    EXPECT_EQ(frames, 5);
+    // The posed hand joint: full reach less 0.0015625 straight ahead.
+    Matrix u = Matrix(g.upperarm->blendAnim->pose.ang);
+    u.w = g.upperarm->mat.w;
+    Matrix l = Matrix(g.lowerarm->blendAnim->pose.ang);
+    l.w = g.lowerarm->mat.w;
+    const VectorXYZ hand = u * (l * g.hand->mat.GetTrans());
+    const float reach = VectorXYZ(g.lowerarm->mat.GetTrans()).Length() + VectorXYZ(g.hand->mat.GetTrans()).Length();
+    const VectorXYZ want = S + VectorXYZ(0, 0, reach - 0.0015625f);
+    for (int i = 0; i < 3; i++)
+        EXPECT_NEAR(hand[i], want[i], 5e-4f) << i;
+    root->Delete();
+    free(block);
+}

@@ -1,0 +1,279 @@
+// The humanoid rig (see humanoid.h).
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tools/lib/humanoid.h"
+#include "tools/lib/p2b_sample.h"
+
+namespace tools {
+
+const HumanoidBoneInfo kHumanoidSkeleton[kHumanoidBones] = {
+    {"root", -1, 0},
+    {"pelvis", kBoneRoot, 21},
+    {"torso", kBonePelvis, 20},
+    {"neck", kBoneTorso, 12},
+    {"head", kBoneNeck, 15},
+    {"left eye", kBoneHead, 13},
+    {"right eye", kBoneHead, 14},
+    {"left upper arm", kBoneTorso, 2},
+    {"left lower arm", kBoneLeftUpperArm, 4},
+    {"left hand", kBoneLeftLowerArm, 0},
+    {"right upper arm", kBoneTorso, 3},
+    {"right lower arm", kBoneRightUpperArm, 5},
+    {"right hand", kBoneRightLowerArm, 1},
+    {"grab point", kBoneTorso, 31},
+    {"left thigh", kBonePelvis, 8},
+    {"left shin", kBoneLeftThigh, 10},
+    {"left foot", kBoneLeftShin, 6},
+    {"left toe", kBoneLeftFoot, 16},
+    {"right thigh", kBonePelvis, 9},
+    {"right shin", kBoneRightThigh, 11},
+    {"right foot", kBoneRightShin, 7},
+    {"right toe", kBoneRightFoot, 17},
+};
+
+namespace {
+
+constexpr u16 kIconKind = 0xB000;         // node type 11
+constexpr u16 kDriverCopyKind = 0xD000;   // node type 13
+constexpr u16 kRightHandLocator = 0x8001;
+constexpr u16 kLeftHandLocator = 0x8002;
+// The geometry nodes' id: none of the body's sub-object numbers.
+constexpr u16 kFleshId = 0x7FFF;
+
+// Rest-pose offsets for a 1.8-unit figure of build 1; x is scaled by the
+// build, everything by height / 1.8.
+const float kOffsets[kHumanoidBones][3] = {
+    {0, 0, 0},          {0, -0.95f, 0},      {0, -0.1f, 0},      {0, -0.42f, 0},     {0, -0.08f, 0},
+    {-0.035f, -0.1f, 0.09f}, {0.035f, -0.1f, 0.09f}, {-0.2f, -0.38f, 0}, {0.28f, 0, 0}, {0.26f, 0, 0},
+    {0.2f, -0.38f, 0},  {0.28f, 0, 0},       {0.26f, 0, 0},      {0, -0.25f, 0.15f}, {-0.1f, 0.05f, 0},
+    {0, 0.45f, 0},      {0, 0.43f, 0},       {0, 0.05f, 0.12f},  {0.1f, 0.05f, 0},   {0, 0.45f, 0},
+    {0, 0.43f, 0},      {0, 0.05f, 0.12f},
+};
+
+// The arm bones run along their own x axis (the elbow bends about the lower
+// arm's y, the way the arm solvers pose it); the upper arms' rest turn points
+// that axis down the body.
+bool AlongX(int bone)
+{
+    return bone == kBoneLeftLowerArm || bone == kBoneLeftHand || bone == kBoneRightLowerArm || bone == kBoneRightHand;
+}
+
+// Geometry of a bone: half sizes and where the box's centre lies from the
+// joint (0 for no box).
+struct Flesh
+{
+    float hx, hy, hz;
+    float cx, cy, cz;
+    int colour;   // 0 skin, 1 shirt, 2 trousers, 3 shoes
+};
+
+const Flesh kFlesh[kHumanoidBones] = {
+    {0, 0, 0, 0, 0, 0, 0},                          // root
+    {0.16f, 0.08f, 0.1f, 0, 0, 0, 2},               // pelvis
+    {0.18f, 0.22f, 0.11f, 0, -0.2f, 0, 1},          // torso
+    {0.05f, 0.05f, 0.05f, 0, -0.03f, 0, 0},         // neck
+    {0.1f, 0.12f, 0.11f, 0, -0.11f, 0, 0},          // head
+    {0.015f, 0.015f, 0.01f, 0, 0, 0, 3},            // eyes
+    {0.015f, 0.015f, 0.01f, 0, 0, 0, 3},
+    {0.14f, 0.05f, 0.05f, 0.14f, 0, 0, 1},          // upper arms
+    {0.13f, 0.045f, 0.045f, 0.13f, 0, 0, 0},        // lower arms
+    {0.07f, 0.02f, 0.04f, 0.07f, 0, 0, 0},          // hands
+    {0.14f, 0.05f, 0.05f, 0.14f, 0, 0, 1},
+    {0.13f, 0.045f, 0.045f, 0.13f, 0, 0, 0},
+    {0.07f, 0.02f, 0.04f, 0.07f, 0, 0, 0},
+    {0, 0, 0, 0, 0, 0, 0},                          // grab point
+    {0.07f, 0.22f, 0.07f, 0, 0.22f, 0, 2},          // thighs
+    {0.055f, 0.21f, 0.055f, 0, 0.21f, 0, 2},        // shins
+    {0.05f, 0.03f, 0.1f, 0, 0.02f, 0.05f, 3},       // feet
+    {0.05f, 0.02f, 0.03f, 0, 0, 0.02f, 3},          // toes
+    {0.07f, 0.22f, 0.07f, 0, 0.22f, 0, 2},
+    {0.055f, 0.21f, 0.055f, 0, 0.21f, 0, 2},
+    {0.05f, 0.03f, 0.1f, 0, 0.02f, 0.05f, 3},
+    {0.05f, 0.02f, 0.03f, 0, 0, 0.02f, 3},
+};
+
+bool LimbBox(int bone)
+{
+    switch (bone) {
+    case kBoneHead:
+    case kBoneLeftUpperArm:
+    case kBoneLeftLowerArm:
+    case kBoneLeftHand:
+    case kBoneRightUpperArm:
+    case kBoneRightLowerArm:
+    case kBoneRightHand:
+    case kBoneLeftThigh:
+    case kBoneLeftShin:
+    case kBoneLeftFoot:
+    case kBoneRightThigh:
+    case kBoneRightShin:
+    case kBoneRightFoot: return true;
+    default: return false;
+    }
+}
+
+struct Builder
+{
+    const HumanoidLook& look;
+    P2BFile& f;
+    float s;        // height scale
+    int fleshModel[kHumanoidBones];
+    int limbChain[kHumanoidBones];
+
+    VectorXYZ Scaled(const Flesh& fl, bool half) const
+    {
+        // Limbs keep their length whatever the build; their width follows it.
+        const bool arm = fl.hx > fl.hy && fl.cx > 0.0f;
+        const float bx = arm ? 1.0f : look.build;
+        const float by = arm ? look.build : 1.0f;
+        return half ? VectorXYZ(fl.hx * s * bx, fl.hy * s * by, fl.hz * s)
+                    : VectorXYZ(fl.cx * s * bx, fl.cy * s, fl.cz * s);
+    }
+
+    // Bone b under node parent, then its sub-tree; seated bends the legs.
+    void AddBone(int parentNode, int b, bool seated)
+    {
+        VectorXYZ ang = HumanoidBoneRest(b);
+        if (seated && (b == kBoneLeftThigh || b == kBoneRightThigh))
+            ang = VectorXYZ(-1.5707964f, 0, 0);
+        if (seated && (b == kBoneLeftShin || b == kBoneRightShin))
+            ang = VectorXYZ(1.5707964f, 0, 0);
+        NODE n = MakeNode(MDL_NOGEOM, HumanoidBoneOffset(look, b), ang, kHumanoidSkeleton[b].subid);
+        n.animation = HumanoidAnimId(b);
+        if (limbChain[b] >= 0)
+            n.collision = u16(limbChain[b]);
+        int node = f.AddNode(parentNode, n);
+        if (fleshModel[b] >= 0)
+            f.AddNode(node, MakeNode(u16(fleshModel[b]), VectorPos(Scaled(kFlesh[b], false)), VectorXYZ(0, 0, 0),
+                                     kFleshId));
+        if (b == kBoneRightHand)
+            f.AddNode(node, MakeNode(kRightHandLocator, VectorPos(0.08f * s, 0, 0.02f * s)));
+        if (b == kBoneLeftHand)
+            f.AddNode(node, MakeNode(kLeftHandLocator, VectorPos(0.08f * s, 0, 0.02f * s)));
+        for (int c = b + 1; c < kHumanoidBones; c++)
+            if (kHumanoidSkeleton[c].parent == b)
+                AddBone(node, c, seated);
+    }
+};
+
+}  // namespace
+
+VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone)
+{
+    float s = look.height / 1.8f;
+    const float* o = kOffsets[bone];
+    return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : look.build), o[1] * s, o[2] * s);
+}
+
+u16 HumanoidAnimId(int bone)
+{
+    if (bone < kBoneLeftEye)
+        return u16(bone);
+    if (bone <= kBoneRightEye)
+        return u16(10 + bone - kBoneLeftEye);
+    return u16(29 + bone - kBoneLeftUpperArm);
+}
+
+VectorXYZ HumanoidBoneRest(int bone)
+{
+    if (bone == kBoneLeftUpperArm || bone == kBoneRightUpperArm)
+        return VectorXYZ(0, 0, 1.5707964f);
+    return VectorXYZ(0, 0, 0);
+}
+
+P2BFile HumanoidFile(const HumanoidLook& look)
+{
+    P2BFile f;
+    f.version = MDL_SHADOW_VERSION;
+    Builder b{look, f, look.height / 1.8f, {}, {}};
+    const Colour colours[4] = {look.skin, look.shirt, look.trousers, look.shoes};
+
+    // The portrait: texture 0.
+    P2BTexture portrait;
+    portrait.texture = CheckerTexture(16, look.skin, look.shirt);
+    f.textures.push_back(portrait);
+
+    CollisionChain body;
+    float hw = 0.25f * b.s * look.build;
+    body.Box(MakeCollisionID(1, 3), Cuboid(VectorPos(-hw, -look.height, -0.2f * b.s), VectorPos(hw, 0, 0.2f * b.s)));
+    f.collisions.push_back(body);
+
+    for (int k = 0; k < kHumanoidBones; k++) {
+        const Flesh& fl = kFlesh[k];
+        b.fleshModel[k] = -1;
+        b.limbChain[k] = -1;
+        bool small = k == kBoneLeftEye || k == kBoneRightEye || k == kBoneLeftToe || k == kBoneRightToe;
+        if (fl.hx > 0 && !(look.lowDetail && small)) {
+            VectorXYZ h = b.Scaled(fl, true);
+            b.fleshModel[k] = int(f.models.size());
+            f.models.push_back(BoxModel(h[0], h[1], h[2], TEXID_NONE, false, colours[fl.colour]));
+        }
+        if (LimbBox(k)) {
+            VectorXYZ h = b.Scaled(fl, true), c = b.Scaled(fl, false);
+            CollisionChain limb;
+            limb.Box(MakeCollisionID(0x10, 0), Cuboid(VectorPos(c - h), VectorPos(c + h)));
+            b.limbChain[k] = int(f.collisions.size());
+            f.collisions.push_back(limb);
+        }
+    }
+
+    NODE root = MakeNode(MDL_NOGEOM, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), u16(look.charid));
+    root.animation = HumanoidAnimId(kBoneRoot);
+    root.collision = 0;
+    int rootNode = f.AddNode(-1, root);
+    f.AddNode(rootNode, MakeNode(kIconKind, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0));
+    b.AddBone(rootNode, kBonePelvis, false);
+    if (look.driverCopy) {
+        int copy = f.AddNode(rootNode, MakeNode(kDriverCopyKind));
+        b.AddBone(copy, kBonePelvis, true);
+    }
+    return f;
+}
+
+std::vector<HumanoidCharacter> SampleHumanoids()
+{
+    std::vector<HumanoidCharacter> out;
+    HumanoidLook dace;
+    dace.charid = 64;
+    dace.height = 1.85f;
+    dace.shirt = Colour(30, 30, 35, 128);
+    dace.trousers = Colour(25, 25, 30, 128);
+    out.push_back({"DemoData/Char/DACE.P2B", dace});
+
+    // The ambient pedestrians: low detail with the driver copy, so each can
+    // also sit in a car.
+    struct Ped
+    {
+        const char* file;
+        int id;
+        float height, build;
+        Colour shirt, trousers;
+    };
+    const Ped peds[] = {
+        {"ASIANPOP.P2B", 74, 1.7f, 0.95f, Colour(180, 40, 40, 128), Colour(30, 30, 60, 128)},
+        {"BUM.P2B", 94, 1.75f, 1.05f, Colour(90, 80, 60, 128), Colour(70, 60, 50, 128)},
+        {"BSNSMAN.P2B", 95, 1.82f, 1.0f, Colour(200, 200, 210, 128), Colour(40, 40, 45, 128)},
+        {"GANGSTA.P2B", 109, 1.8f, 1.1f, Colour(40, 40, 40, 128), Colour(50, 60, 110, 128)},
+        {"GARDDLVR.P2B", 112, 1.78f, 1.05f, Colour(150, 110, 40, 128), Colour(60, 50, 30, 128)},
+        {"GRANDPA.P2B", 116, 1.68f, 0.95f, Colour(150, 150, 130, 128), Colour(90, 80, 70, 128)},
+        {"HOOKER.P2B", 120, 1.7f, 0.85f, Colour(200, 40, 140, 128), Colour(20, 20, 20, 128)},
+        {"MRKTNGGY.P2B", 126, 1.8f, 1.0f, Colour(60, 120, 180, 128), Colour(120, 110, 90, 128)},
+        {"UPSCLWMN.P2B", 164, 1.72f, 0.85f, Colour(120, 30, 50, 128), Colour(30, 30, 30, 128)},
+    };
+    for (const Ped& p : peds) {
+        HumanoidLook s;
+        s.charid = p.id;
+        s.height = p.height;
+        s.build = p.build;
+        s.shirt = p.shirt;
+        s.trousers = p.trousers;
+        s.lowDetail = true;
+        s.driverCopy = true;
+        out.push_back({std::string("DemoData/Lreschar/") + p.file, s});
+    }
+    return out;
+}
+
+}  // namespace tools

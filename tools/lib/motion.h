@@ -1,0 +1,94 @@
+// The motion library of the humanoid rig: clip generators (walking and
+// running with root motion in the root bundle, idles, strikes with their
+// contact events, hits, falls, car transitions that meet the sample cars'
+// doors and seats, gun poses and gestures), a catalogue that lists a group's
+// clips row by row, and the group builder that writes a group's animation
+// file and its sound bank of footsteps and cloth.
+//
+// Every clip drives all 22 bones of the rig (bundle id = the bone's
+// animation id);
+// sound keys name samples of the group's own bank.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/lib/aniwrite.h"
+#include "tools/lib/humanoid.h"
+
+namespace tools {
+
+enum MotionGenerator
+{
+    kMotionWalk,
+    kMotionRun,
+    kMotionIdle,
+    kMotionStrike,
+    kMotionHit,
+    kMotionFall,
+    kMotionCarGetIn,
+    kMotionCarGetOut,
+    kMotionGunPose,
+    kMotionGesture,
+};
+
+// Events the game's animation handlers read.
+constexpr u16 kEventStrikeOn = 29;    // the striking limb starts to hurt
+constexpr u16 kEventStrikeOff = 30;   // and stops
+
+// Samples of a group's sound bank.
+enum GroupSound : u16
+{
+    kSoundFootLeft,
+    kSoundFootRight,
+    kSoundCloth,
+    kGroupSounds,
+};
+
+struct MotionParams
+{
+    float speed = 0.0f;       // root motion, units per frame (walks and runs)
+    float amount = 1.0f;      // size of the swing, 1 = the library's usual
+    bool left = false;        // which side (strikes, car doors, gestures)
+};
+
+struct ClipEvent
+{
+    u16 time;
+    u16 event;
+};
+struct ClipSound
+{
+    u16 time;
+    u16 sound;   // a GroupSound
+};
+
+// One clip of a catalogue: the index the game's table knows it by.
+struct ClipRow
+{
+    int index;
+    MotionGenerator generator;
+    MotionParams params;
+    u16 length;
+    bool loop;
+    std::vector<ClipEvent> events;
+    std::vector<ClipSound> sounds;
+};
+
+// The clip of a row for a figure; its events and sounds ride on the root
+// bundle.  Strikes without events of their own get 29/30 at contact.
+AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure);
+
+struct AnimGroupFiles
+{
+    std::vector<u8> ani;   // the .ANI file: clip i is the row of index i
+    std::vector<u8> snd;   // the group's Vags\<base>.SND bank
+};
+
+// Writes a group: clip k of the file is the row whose index is k.  Refused
+// with a message when two rows share an index, an index is negative, or any
+// index below tableSize (the game table's entries) has no row.
+bool BuildAnimGroup(const std::vector<ClipRow>& catalogue, int tableSize, const HumanoidLook& figure,
+                    AnimGroupFiles& out, std::string& error);
+
+}  // namespace tools
