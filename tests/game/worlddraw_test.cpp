@@ -4,6 +4,7 @@
 // list's walks, and pictures of the sample city at noon and at midnight.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,58 @@ TEST_F(WorldFrame, LightConesAtNightOnlyForVehiclesShowingLights)
     Frame(VectorPos(0, -2, 0), VectorPos(0, -2, 10), false);
     EXPECT_TRUE(coned.empty());
     world.vehlist.RemoveAll();
+}
+
+std::vector<std::pair<int, int>> wasdrawn;   // (id, time)
+int Drawn(Object* o, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_RENDER)
+        steps.push_back("draw " + std::to_string(o->id));
+    if (msg == OM_WASDRAWN)
+        wasdrawn.push_back({o->id, int(intptr_t(data))});
+    return msg == OM_RENDER ? 1 : 0;
+}
+
+// Live objects in view are drawn and told so with the world's time;
+// characters wait until after the shadows; dead objects lose their link,
+// objects with a parent are drawn by it.
+TEST_F(WorldFrame, LiveObjectsAndTheCharactersAfterTheShadows)
+{
+    Object prop(Drawn), hero(Drawn), dead(Drawn), part(Drawn), far(Drawn);
+    const int ids[] = {1, 2, 3, 4, 5};
+    Object* all[] = {&prop, &hero, &dead, &part, &far};
+    for (int i = 0; i < 5; i++) {
+        all[i]->id = s16(ids[i]);
+        all[i]->flags |= OBJF_DRAWSELF;
+        all[i]->radius = 1.0f;
+        all[i]->mat = Matrix(true);
+        all[i]->mat.SetTrans(VectorPos(float(i) - 2.0f, -2.0f, 10.0f));
+        world.objectlist.AddTail(all[i]);
+    }
+    hero.type = OBJT_CHARACTER;
+    prop.type = OBJT_STATIC;
+    dead.flags |= OBJF_DEAD;
+    dead.refcount++;   // the test's own: the list dropping its link frees nothing
+    part.parent = &prop;
+    far.mat.SetTrans(VectorPos(0.0f, -2.0f, -50.0f));   // behind the camera
+    world.time = 1234;
+    wasdrawn.clear();
+    KVWorld::drawtrace = Record;
+    Frame(VectorPos(0, -2, 0), VectorPos(0, -2, 10), false);
+    const auto at = [](const char* s) { return std::find(steps.begin(), steps.end(), s) - steps.begin(); };
+    ASSERT_LT(at("draw 1"), at("cleartexture"));
+    EXPECT_GT(at("draw 1"), at("liveobjects"));
+    EXPECT_GT(at("draw 2"), at("characters"));
+    EXPECT_LT(at("draw 2"), at("lightsoff"));
+    EXPECT_EQ(at("draw 3"), std::ptrdiff_t(steps.size()));
+    EXPECT_EQ(at("draw 4"), std::ptrdiff_t(steps.size()));
+    EXPECT_EQ(at("draw 5"), std::ptrdiff_t(steps.size()));
+    EXPECT_EQ(wasdrawn, (std::vector<std::pair<int, int>>{{1, 1234}, {2, 1234}}));
+    EXPECT_EQ(world.objectlist.Find(&dead), nullptr);
+    EXPECT_EQ(hero.refcount, 1);   // the list's own reference only
+    part.parent = nullptr;
+    world.objectlist.RemoveAll();
+    world.time = 0;
 }
 
 // ----------------------------------------------------------- post-draw list
