@@ -381,3 +381,46 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
     EXPECT_GT(Peak(left, 0, 144000), 2000);
     EXPECT_EQ(Peak(left, 225600, 249600), 0);
 }
+
+// A GS dump of the demo (made here, kept in the build tree for the replay
+// benchmark) replays without the game to the run's own frame log, field by
+// field, and with other thread counts than the run's.
+TEST(KorvalisProgram, GsDumpOfTheDemoReplaysToTheRunsFrameLog)
+{
+    const std::filesystem::path program = GameProgram();
+    const std::filesystem::path mkdisc = BuiltProgram("tools", "mkdisc");
+    const std::filesystem::path replay = BuiltProgram("tools", "gsreplay");
+    ASSERT_TRUE(std::filesystem::exists(program) && std::filesystem::exists(mkdisc) &&
+                std::filesystem::exists(replay));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("korvalis-gsdump-test-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const RemoveOnExit cleanup{dir};
+    ASSERT_EQ(RunProgram(mkdisc, (dir / "disc").string()).status, 0);
+
+    const std::filesystem::path dump = dir / "demo.gsdump", log = dir / "frames.log";
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
+                              " --exit-after-vblanks 120 --gs-threads 3 --gs-dump " + dump.string() + " --frame-log " +
+                              log.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::ifstream in(log);
+    const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 120);
+
+    for (const char* threads : {"0", "8"}) {
+        const GameRun played = RunProgram(replay, dump.string() + " --gs-threads " + threads);
+        ASSERT_EQ(played.status, 0) << played.output;
+        // The replay's field lines, without its closing summary.
+        std::string fields;
+        std::istringstream lines(played.output);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("gsreplay:", 0) != 0)
+                fields += line + "\n";
+        EXPECT_EQ(fields, logged) << threads << " threads";
+        EXPECT_NE(played.output.find("120 fields"), std::string::npos) << played.output;
+    }
+    // The benchmarks replay the same dump.
+    std::filesystem::copy_file(dump, BuiltProgram("tests", "demo.gsdump"),
+                               std::filesystem::copy_options::overwrite_existing);
+}
