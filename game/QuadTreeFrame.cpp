@@ -302,8 +302,10 @@ void KVWorld::Draw(RenderContext& rc, bool drawcity, bool uselightset)
     const float s = ShadowStrength();
     if (s > 0.0f) {
         Trace("shadows");
-        const VectorDir light(shadowlight[0], shadowlight[1], shadowlight[2]);
-        const Vector lightv(shadowlight[0], shadowlight[1], shadowlight[2], 0.0f);
+        // shadowlight points toward the light; the volumes run the way its
+        // light travels, away from it.
+        const VectorDir light(-shadowlight[0], -shadowlight[1], -shadowlight[2]);
+        const Vector lightv(light[0], light[1], light[2], 0.0f);
         const Cuboid extent = ShadowExtent(rc, light, kShadowDistance, kShadowLength);
         StencilShadows ss(rc, draw, zbuf, draw.width, draw.height);
         ss.InitRender();

@@ -12,6 +12,8 @@
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
+#include "ZevEngine2/PS2/modeldraw_support.h"
+#include "ZevEngine2/PS2/shadowmodel_support.h"
 #include "ZevEngine2/light.h"
 #include "game/Backdrop.h"
 #include "game/QuadTree.h"
@@ -303,11 +305,50 @@ TEST_F(WorldFrame, PostDrawListWalks)
 
 // ------------------------------------------------------------------ pictures
 
+// A live post 0.8 wide and 1.8 high standing on the street (its origin 0.9
+// above the ground at y -1, so that its shadow volume ends 0.1 under the
+// ground), whose shadow model is a closed box just inside it.
+struct Caster
+{
+    modeldraw::LoadedFile file;
+    Object obj;
+
+    static tools::P2BFile Make()
+    {
+        tools::P2BFile f = modeldraw::FileOf(tools::BoxModel(0.4f, 0.9f, 0.4f, TEXID_NONE, true));
+        tools::P2BModel shadow;
+        tools::P2BMaterial m;
+        m.desc = 3;
+        std::vector<shadowmodel::V3> corners = shadowmodel::CubeCorners(1.0f);
+        for (shadowmodel::V3& c : corners)
+            c = {c.x * 0.39f, c.y * 0.89f, c.z * 0.39f};
+        m.data = shadowmodel::ShadowStream(corners, shadowmodel::CubeTriangles(corners));
+        shadow.opaque.push_back(m);
+        f.shadows.push_back(shadow);
+        f.version = MDL_SHADOW_VERSION;   // older files carry no shadow models
+        f.nodes[0].pos.setwcomponent((f.nodes[0].pos.wcomponent() & ~0xFFFF) | 1);
+        return f;
+    }
+    explicit Caster(VectorPos at) : file(Make())
+    {
+        file.mf.GetHierarchyTo(&obj, 0, 0);
+        obj.FindShadows();
+        obj.mat = Matrix(true);
+        obj.mat.SetTrans(at);
+        obj.radius = 1.0f;
+        world.objectlist.AddTail(&obj);
+    }
+    ~Caster() { world.objectlist.Remove(&obj); }
+};
+
 // The sample city from the stand-in drive's start at noon: the street and
-// buildings under the day sky, the far end fogged toward the sky's colour.
+// buildings under the day sky, the far end fogged toward the sky's colour,
+// and a post on the street casting its shadow.
 TEST_F(WorldFrame, SampleCityAtNoon)
 {
     SampleCity();
+    Caster box(VectorPos(-77.0f, -1.9f, 31.5f));
+    ASSERT_TRUE(box.obj.flags & OBJF_SHADOW);
     Frame(VectorPos(-84.0f, -2.5f, 32.0f), VectorPos(-74.0f, -2.5f, 30.0f));
     // Blue sky along the top.
     const u32 sky = golden::FramePixel(128, 4, kW);
