@@ -620,6 +620,9 @@ public:
 // for each level below.
 constexpr int QUADTREE_QUERY_STACK = 32;
 
+// Whether two boxes meet (touching counts) on every axis.
+bool Overlaps(const Cuboid& a, const Cuboid& b);
+
 // The cell of a world coordinate: trunc((v + 16384) / 256) - 64.  Cells
 // below -64 do not exist: the window's centre stays at -63 or above.
 int CellOf(float v);

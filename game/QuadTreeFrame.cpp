@@ -43,7 +43,7 @@ void Trace(const char* step)
         KVWorld::drawtrace(step);
 }
 
-// A light set's direction for light i: the z row of its two turns.
+// A light's direction from its angles: the z row of its two turns.
 VectorDir LightDirection(const LightAng& a)
 {
     const Matrix m = RotX(FixAng(a.a0)) * RotY(FixAng(a.a1));
@@ -68,19 +68,6 @@ Cuboid OcclusionBox(const Object* obj)
     if (c != nullptr && c->type == COLL_BOX)
         return reinterpret_cast<const CollBox*>(c)->box;
     return Cuboid(VectorPos(0.0f, 0.0f, 0.0f), obj->radius);
-}
-
-bool Overlap(const Cuboid& a, const Cuboid& b)
-{
-    for (int i = 0; i < 3; i++)
-        if (a.max[i] < b.min[i] || b.max[i] < a.min[i])
-            return false;
-    return true;
-}
-
-bool Overlap2D(const Cuboid& a, const Cuboid& b)
-{
-    return !(a.max[0] < b.min[0] || b.max[0] < a.min[0] || a.max[2] < b.min[2] || b.max[2] < a.min[2]);
 }
 
 // Drawn live objects: the light choice, the model, the object told it was
@@ -314,7 +301,7 @@ void KVWorld::Draw(RenderContext& rc, bool drawcity, bool uselightset)
             if (obj->IsDead() || !(obj->flags & kCastsShadow) ||
                 (obj->parent != nullptr && (obj->parent->flags & kCastsShadow)))
                 continue;
-            if (!Overlap(obj->GetBox(), extent))
+            if (!Overlaps(obj->GetBox(), extent))
                 continue;
             const float y = obj->mat.w[1];
             ss.Extrude(obj, lightv, Plane(0.0f, -1.0f, 0.0f, y + 1.0f));
@@ -333,8 +320,6 @@ void KVWorld::Draw(RenderContext& rc, bool drawcity, bool uselightset)
                 QuadNode* n = *v;
                 for (int k = 0; k < n->nObjects; k++) {
                     Instance& in = n->objects[k];
-                    if (!Overlap2D(Cuboid(in.Pos(), 0.0f), extent))
-                        continue;
                     bool casts;
                     if (in.obj != nullptr) {
                         casts = (in.obj->flags & kCastsShadow) && in.obj->mdlfile != nullptr &&
