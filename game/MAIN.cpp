@@ -71,6 +71,7 @@ void MainStartUp(int argc, char** argv)
     SetLightContext(&lc);
     LoadGlobals();
 
+    StandInOptions(argc, argv);
     StandInSceneStart(sndbank_ui);
     StandInCityStart();
     // The game flow's time-of-day lighting replaces the stand-in's day.

@@ -93,6 +93,20 @@ void DrawLightCones(RenderContext& rc)
     }
 }
 
+// The particles leave their images' filtering and clamping set; the models,
+// which send only their images' base registers, are drawn with point
+// sampling and repeating images.
+void RestoreModelTextureState()
+{
+    Renderer& r = therenderer;
+    r.EndCommands();
+    static const u64 modelDefaults[2][2] = {{0, GS_TEX1_1}, {0, GS_CLAMP_1}};
+    if (r.AllowFor(1 + 1 + 2)) {
+        r.Put(VIF_FLUSH);
+        r.AddGifRegs(&modelDefaults[0][0], 2);
+    }
+}
+
 }  // namespace
 
 bool KVWorld::IsNight() const
@@ -405,6 +419,7 @@ void KVWorld::Draw(RenderContext& rc, bool drawcity, bool uselightset)
     partList.Draw(rc);
     Trace("rain");
     gRain.Draw(rc);
+    RestoreModelTextureState();
     Trace("glows");
     gGlows.DrawReal(rc);
     Trace("headlights");

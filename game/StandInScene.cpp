@@ -10,9 +10,12 @@
 #include "ZevEngine2/light.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Transparency.h"
 #include "game/QuadTree.h"
+#include "game/Rain.h"
+#include "game/smoke.h"
 
 namespace {
 
@@ -74,6 +77,15 @@ void StartLights(Object* root)
 
 }  // namespace
 
+void StandInOptions(int argc, char** argv)
+{
+    for (int i = 1; i < argc; i++)
+        if (argv[i] != nullptr && std::strcmp(argv[i], "rain") == 0) {
+            gRain.SetDensity(1.0f);
+            gRain.SetSplashColour(Colour(100, 110, 130, 128));
+        }
+}
+
 bool StandInSceneStart(unsigned short chimebank)
 {
     PlayChime(chimebank);
@@ -105,6 +117,8 @@ bool StandInSceneStart(unsigned short chimebank)
         return false;
     }
     StartLights(cube);
+    // A fire on the top face (y points down), turning with the cube.
+    Flamer_Create(cube, VectorPos(0.0f, -1.0f, 0.0f), 0.0f, 2.0f, true);
 
     // A dim ambient light and a weak light from the upper left in front.
     LightObject* amb = new AmbLightObject(Colour(70, 70, 80, 0));
@@ -139,6 +153,11 @@ void StandInCityStart()
         return;
     }
     const VectorPos a = from->Pos(), b = to->Pos();
+    // A burst hydrant beside the start and a sparkler over the road.
+    Matrix hydrant(true);
+    hydrant.SetTrans(VectorPos(a[0] + 2.0f, a[1], a[2] + 2.0f));
+    Geyser_Create(nullptr, &hydrant, 0.0f, 1.0f);
+    Sparkler_Create(nullptr, VectorPos(a[0] - 2.0f, a[1] - 1.0f, a[2] + 2.0f), 1.0f, 0.0f, 0.0f);
     // East along the start's road, south down the avenue at x = 32, east
     // along the end's road.
     drive[0] = VectorPos(a[0], 0.0f, 32.0f);
@@ -236,7 +255,7 @@ LightSet StandInDaylight()
         Colour(0, 0, 0, 0),
         Colour(30, 30, 40, 72),       // live objects' shadows
         Colour(30, 30, 40, 64),       // the city's shadows
-        Colour(160, 160, 170, 128),   // rain splashes
+        Colour(100, 110, 130, 128),   // rain splashes (as the rain option has them)
     };
     std::memcpy(ls.colours, c, sizeof c);
     return ls;
