@@ -80,18 +80,8 @@ void MainStartUp(int argc, char** argv)
     StandInOptions(argc, argv);
     StandInSceneStart(sndbank_ui);
     StandInCityStart();
-}
-
-// The screen-level objects drawn over the finished scene (HUD, fades).
-static void DrawPostRawObjs()
-{
-    for (Link<RawObj>* l = world.rawobjPostList.Head(); !l->IsEOList();) {
-        Link<RawObj>* next = l->Next();
-        RawObj* ro = l->data;
-        if (ro && ro->messagehandler)
-            ro->messagehandler(ro, ROM_DRAW, nullptr, nullptr, nullptr);
-        l = next;
-    }
+    // The game flow's time-of-day lighting replaces the stand-in's day.
+    world.SetColours(StandInDaylight());
 }
 
 void MainFrame(int frame)
@@ -112,12 +102,14 @@ void MainFrame(int frame)
     rc.SetPerspective(STANDIN_ZOOM);
     rc.SetCameraMatrix(scenecamera);
     // With a city the frames show it from the driving camera.
-    const Matrix& drivecamera = StandInCityFrame(rc, frame);
+    const Matrix& drivecamera = StandInCityFrame(frame);
     const Matrix& camera = StandInCityDriving() ? drivecamera : scenecamera;
     rc.SetCameraMatrix(camera);
     Platform::BeginScene();
-    StandInDrawWorld(rc);
-    DrawPostRawObjs();
+    // No game flow yet: outdoors, with the world's own lights.
+    if (world.mode != WORLD_MODE_PAUSED_NODRAW && world.mode != WORLD_MODE_SHELL)
+        world.Draw(rc, true, true);
+    world.DrawPostRaw(rc, 1);
     // The interface's blur over the finished picture (nothing at strength 0).
     gMotionBlurSmoothBrighten.Draw(false);
     Platform::EndScene(2);

@@ -619,6 +619,9 @@ public:
 // for each level below.
 constexpr int QUADTREE_QUERY_STACK = 32;
 
+// Whether two boxes meet (touching counts) on every axis.
+bool Overlaps(const Cuboid& a, const Cuboid& b);
+
 // The cell of a world coordinate: trunc((v + 16384) / 256) - 64.  Cells
 // below -64 do not exist: the window's centre stays at -63 or above.
 int CellOf(float v);
@@ -628,6 +631,37 @@ int CityIndex(int i);
 
 // ---------------------------------------------------------------------------
 // The world.
+
+// One directional light's angles: turned a0 about x, then a1 about y.
+struct LightAng
+{
+    float a0, a1;
+};
+
+// The world's lighting for a time of day: three directional lights, the
+// fog's clear [0] and foggy [1] figures, and its colours: 0..2 the
+// directional lights, 3 ambient, 4..8 the sky's (the sky takes them as
+// 8, 7, 6, 5, 4), 10 the live objects' shadows, 11 the city's shadows, 12
+// the rain's splashes.
+struct LightSet
+{
+    LightAng lightang[3];
+    float fognear[2], fogfar[2], fogsat[2];
+    Colour colours[13];
+};
+static_assert(sizeof(LightSet) == 100);
+
+// The vehicles' lights, drawn by the world draw through calls the vehicles
+// provide: whether a vehicle shows its lights (its engine is running), its
+// light cone (at night) and every vehicle's headlights (at the end of the
+// frame).  Until the vehicles register them nothing is drawn.
+struct VehicleLightCalls
+{
+    bool (*ShowsLights)(Object* vehicle) = nullptr;
+    void (*DrawLightCone)(Object* vehicle, RenderContext& rc) = nullptr;
+    void (*DrawHeadlights)() = nullptr;
+};
+extern VehicleLightCalls vehiclelights;
 
 class KVWorld : public World
 {
@@ -668,6 +702,30 @@ public:
     bool AddPostRawObj(RawObj* pro, bool bTail);
     // Takes pro off the post-draw list; nothing happens when it is not there.
     void RemovePostRawObj(RawObj* pro);
+    // The post-draw list's walks, front to back; items without a handler
+    // are passed over, and a handler must not unlink other items.
+    // ROM_FRAME with iFrames.
+    void UpdatePostRaw(int iFrames);
+    // ROM_PREDRAW / ROM_DRAW with rc and iSpeed, after a FLUSH in the frame.
+    void DrawPreTransRaw(RenderContext& rc, int iSpeed);
+    void DrawPostRaw(RenderContext& rc, int iSpeed);
+    // ROM_DESTROY to each item; those that answer non-zero leave the list.
+    void RequestDestroyPostRaw();
+
+    // One frame of the world: sky-tinted fog, the light set's lights, the
+    // city (drawcity), the live objects, shadows and light cones, the sky,
+    // water, blurs, transparencies, particles, rain, glows and headlights.
+    // uselightset false keeps the lights already set up.
+    void Draw(RenderContext& rc, bool drawcity, bool uselightset);
+    // Installs a light set: the shadow light, the sky's colours when they
+    // changed, the weather's fog figures and the rain's splash colour.
+    void SetColours(const LightSet& ls);
+    // Whether time_of_day falls in the night of lights and shadows (hours
+    // 18 to 4).
+    bool IsNight() const;
+    // The stencil shadows' strength from the shadow light's height: 0 for a
+    // sun within about 7 degrees of the horizon, 1 from about 14.
+    float ShadowStrength() const;
 
     // Once per tick, outdoors: every live top-level object against the later
     // ones of the object list (and the city).  A pair result with bit 0 set
@@ -697,12 +755,18 @@ public:
 
     static constexpr int COLLISION_RETESTS = 16;
     static constexpr u32 DAY_FRAMES = 5184000;
+    static constexpr u32 HOUR_FRAMES = 216000;
+    // Told the name of each step of Draw as it starts (for tests and
+    // profiling); null in the game.
+    static void (*drawtrace)(const char* step);
 
     QuadTree* quadtree = nullptr;
     List<RawObj> rawobjPostList;   // post-draw lightweight objects (HUD, fades)
     ObjectList pedlist;            // pedestrians
     ObjectList vehlist;            // vehicles
     u32 time_of_day = 0;           // frames, wrapping at DAY_FRAMES
+    LightSet lightset{};           // the installed lighting
+    Vector shadowlight = Vector(0.0f, 0.0f, 0.0f, 0.0f);   // toward the shadows' light (y down), w 0
     bool oceanenable = false;
     bool bRebuildDynBSP = false;   // set by contact handlers: rebuild the tree next tick
     DynBspTree dynbsp;             // interior collision tree

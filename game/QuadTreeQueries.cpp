@@ -36,14 +36,6 @@ bool ContainsXZ(const Cuboid& b, VectorPos p)
     return b.min[0] <= p[0] && p[0] <= b.max[0] && b.min[2] <= p[2] && p[2] <= b.max[2];
 }
 
-bool Overlaps(const Cuboid& a, const Cuboid& b)
-{
-    for (int i = 0; i < 3; i++)
-        if (a.max[i] < b.min[i] || b.max[i] < a.min[i])
-            return false;
-    return true;
-}
-
 constexpr u32 QN_SURFACES = QN_JUNCTIONS | QN_ROADSEGS | QN_GROUNDPATCHES;
 constexpr unsigned OBJF_NOCOLL = 0x00000002;
 
@@ -257,4 +249,12 @@ Object* QuadTree::CheckRay(VectorPos p0, VectorPos p1, VectorPos* point, VectorD
         }
     }
     return nullptr;
+}
+
+bool Overlaps(const Cuboid& a, const Cuboid& b)
+{
+    for (int i = 0; i < 3; i++)
+        if (a.max[i] < b.min[i] || b.max[i] < a.min[i])
+            return false;
+    return true;
 }

@@ -38,7 +38,6 @@ Matrix drivecamera(true);
 GHCache drivecache;
 float driveground = 0.0f;
 bool reportedNoGround = false;
-RenderContext cityview;
 int shownx = 64, shownz = 64;
 bool shownComplete = false;
 
@@ -179,7 +178,7 @@ void StandInCityStart()
     printf("City: window at (%d, %d) complete\n", shownx, shownz);
 }
 
-const Matrix& StandInCityFrame(const RenderContext& view, int frame)
+const Matrix& StandInCityFrame(int frame)
 {
     if (driveCorners == 0 || world.quadtree == nullptr)
         return drivecamera;
@@ -204,11 +203,9 @@ const Matrix& StandInCityFrame(const RenderContext& view, int frame)
     const VectorPos at(route[0], driveground - STANDIN_EYE_HEIGHT, route[2]);
     drivecamera = LookatMatrix(at, at + along * 10.0f);
 
-    cityview = view;
-    cityview.SetCameraMatrix(drivecamera);
+    // The world draw walks the city from this camera; what it found (the
+    // window's moves, the instances in view) is reported a frame later.
     QuadTree* qt = world.quadtree;
-    qt->ClearVisibility();
-    qt->CalcSortedVisibility(cityview);
     if (qt->gridx != shownx || qt->gridz != shownz) {
         shownx = qt->gridx;
         shownz = qt->gridz;
@@ -230,36 +227,36 @@ const Matrix& StandInCityFrame(const RenderContext& view, int frame)
 
 bool StandInCityDriving() { return driveCorners != 0 && world.quadtree != nullptr; }
 
-void StandInDrawWorld(RenderContext& rc)
+LightSet StandInDaylight()
 {
-    // The view's block that Begin sends carries the ambient and directional
-    // colours, so they are set up before it.
-    SetUpLights(rc);
-    rc.Begin();
-    InitTransparencies(rc);
-    if (StandInCityDriving()) {
-        world.quadtree->DrawRoads(rc);
-        world.quadtree->DrawObjects(rc);
-    }
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        Object* obj = l->data;
-        if (obj->IsDead() || obj->parent != nullptr)
-            continue;
-        FindBestLights(rc, obj->GetWorldPos(), obj->radius, true);
-        Draw(rc, obj, obj->mat);
-    }
-    DrawTransparencies(rc);
-    world.partList.Draw(rc);
-    gRain.Draw(rc);
-    // The particles leave their images' filtering and clamping set; the
-    // models, which send only their images' base registers, are drawn with
-    // point sampling and repeating images.
-    Renderer& r = therenderer;
-    r.EndCommands();
-    static const u64 modelDefaults[2][2] = {{0, GS_TEX1_1}, {0, GS_CLAMP_1}};
-    if (r.AllowFor(1 + 1 + 2)) {
-        r.Put(VIF_FLUSH);
-        r.AddGifRegs(&modelDefaults[0][0], 2);
-    }
-    rc.End();
+    LightSet ls{};
+    // The sun high in the south-west, a cool fill light from the opposite
+    // side and a faint one from below.
+    ls.lightang[0] = {-1.1f, 0.6f};
+    ls.lightang[1] = {0.5f, -2.5f};
+    ls.lightang[2] = {1.2f, 2.0f};
+    // Fog far out in clear weather, nearer in foggy.
+    ls.fognear[0] = 120.0f;
+    ls.fognear[1] = 20.0f;
+    ls.fogfar[0] = 900.0f;
+    ls.fogfar[1] = 200.0f;
+    ls.fogsat[0] = 0.7f;
+    ls.fogsat[1] = 1.0f;
+    const Colour c[13] = {
+        Colour(200, 190, 165, 128),   // sun
+        Colour(60, 70, 90, 128),      // fill
+        Colour(25, 25, 30, 128),      // from below
+        Colour(80, 80, 90, 128),      // ambient
+        Colour(55, 90, 170, 128),     // sky overhead
+        Colour(105, 140, 195, 128),   // sky 20 degrees up
+        Colour(150, 175, 205, 128),   // sky 10 degrees up
+        Colour(190, 200, 210, 128),   // horizon
+        Colour(255, 240, 200, 128),   // around the sun
+        Colour(0, 0, 0, 0),
+        Colour(30, 30, 40, 72),       // live objects' shadows
+        Colour(30, 30, 40, 64),       // the city's shadows
+        Colour(100, 110, 130, 128),   // rain splashes (as the rain option has them)
+    };
+    std::memcpy(ls.colours, c, sizeof c);
+    return ls;
 }

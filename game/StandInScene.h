@@ -8,6 +8,7 @@
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/Vector.h"
+#include "game/QuadTree.h"
 
 // The sample model's path on the disc.
 constexpr const char STANDIN_MODEL[] = "KORVALIS\\DemoData\\Sample\\CUBE.P2B";
@@ -47,15 +48,12 @@ void StandInCityStart();
 // budget; the window's moves and completions are printed, and the first
 // place where the drive finds no ground it remembers.
 // Returns the driving camera's world matrix.
-const Matrix& StandInCityFrame(const RenderContext& view, int frame);
+const Matrix& StandInCityFrame(int frame);
 
 // Whether the stand-in drives through a city (its start found one).
 bool StandInCityDriving();
 
-// The world's drawing as the city's will do it, for what the world holds:
-// the view's lights and microcode, the transparencies list, the city seen by
-// the last visibility walk (its roads, then its instances and ground
-// patches) when driving, every live top-level object with the local lights
-// best for it, the transparent models far to near, then the particles and
-// the rain.
-void StandInDrawWorld(RenderContext& rc);
+// The stand-in's lighting: a clear day.  The game flow's time-of-day
+// lighting sets replace it; until then the scene's start installs it with
+// KVWorld::SetColours.
+LightSet StandInDaylight();

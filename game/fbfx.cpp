@@ -8,6 +8,7 @@
 #include "game/QuadTree.h"
 
 #include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
@@ -199,6 +200,15 @@ void GlowState(Render2D& r2d)
     r2d.SetZTest(ZTEST_ALWAYS);
 }
 
+// The models drawn after the glows test depth greater or equal: once a
+// sprite has set its own test, the scene's is put back.
+constexpr u64 kSceneTest = 0x50000;
+void RestoreSceneTest(Render2D& r2d)
+{
+    if (r2d.texture != nullptr)
+        r2d.SetRegister(GS_TEST_1, kSceneTest);
+}
+
 // A sprite of the glow picture centred on screen point (sx, sy) (GS pixels)
 // with half-size (hx, hy) pixels, in 12.4 fixed point.
 void GlowSprite(Render2D& r2d, float sx, float sy, float sz, float hx, float hy, Colour col)
@@ -270,6 +280,7 @@ void Glows::DrawReal(RenderContext& rc)
     r2d.Open(therenderer);
     for (Glow* g = Head(); !g->IsEOList(); g = g->Next())
         g->DrawReal(rc, r2d);
+    RestoreSceneTest(r2d);
     r2d.Close(therenderer);
 }
 
@@ -279,6 +290,7 @@ void Glows::DrawRefl(RenderContext& rc)
     r2d.Open(therenderer);
     for (Glow* g = Head(); !g->IsEOList(); g = g->Next())
         g->DrawRefl(rc, r2d, refl_scale);
+    RestoreSceneTest(r2d);
     r2d.Close(therenderer);
 }
 

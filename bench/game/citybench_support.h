@@ -90,4 +90,22 @@ inline std::vector<VectorPos> Route(float y, float step)
     return path;
 }
 
+// The game's full-screen view with the driving camera's lens.
+inline void DriveView(RenderContext& rc)
+{
+    rc.SetViewport(2048, 2048 + 640, 2048, 2048 + 512, 1.0f, 16000000.0f);
+    rc.SetAspectRatio(1.0f, 1.056f);
+    rc.SetZRange(0.1f, 2000.0f);
+    rc.SetPerspective(1.6f);
+}
+
+// The camera at stop i of path, looking toward the next stop.
+inline Matrix DriveCamera(const std::vector<VectorPos>& path, size_t i)
+{
+    const VectorPos at = path[i];
+    const VectorPos next = path[(i + 1) % path.size()];
+    const VectorDir ahead = next == at ? VectorDir(1, 0, 0) : VectorDir(next - at);
+    return LookatMatrix(at, at + ahead * 10.0f);
+}
+
 }  // namespace citybench

@@ -17,17 +17,11 @@ void BM_CalcSortedVisibilityAlongTheDrive(benchmark::State& state)
     }
 
     RenderContext rc;
-    rc.SetViewport(2048, 2048 + 640, 2048, 2048 + 512, 1.0f, 16000000.0f);
-    rc.SetAspectRatio(1.0f, 1.056f);
-    rc.SetZRange(0.1f, 2000.0f);
-    rc.SetPerspective(1.6f);
+    DriveView(rc);
     size_t i = 0;
     int listed = 0;
     for (auto _ : state) {
-        const VectorPos at = path[i];
-        const VectorPos next = path[(i + 1) % path.size()];
-        const VectorDir ahead = next == at ? VectorDir(1, 0, 0) : VectorDir(next - at);
-        rc.SetCameraMatrix(LookatMatrix(at, at + ahead * 10.0f));
+        rc.SetCameraMatrix(DriveCamera(path, i));
         world.quadtree->ClearVisibility();
         world.quadtree->CalcSortedVisibility(rc);
         listed += world.quadtree->stObjects.Count();

@@ -174,15 +174,9 @@ int Peak(const std::vector<int16_t>& s, size_t from, size_t to)
     return peak;
 }
 
-u32 PictureCrc(const console::host::RgbaImage& img)
-{
-    return console::Crc32(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(img.pixels.data()),
-                                                   img.pixels.size() * sizeof(u32)));
-}
-
 }  // namespace
 
-TEST_F(MainLoop, HundredBlanksShowTheClearedScreenWithAtMostFiftyFlips)
+TEST_F(MainLoop, HundredBlanksShowTheSkyOverTheClearWithAtMostFiftyFlips)
 {
     MainStartUp(0, nullptr);
     RawObj hud(CountDraws);
@@ -201,9 +195,17 @@ TEST_F(MainLoop, HundredBlanksShowTheClearedScreenWithAtMostFiftyFlips)
     EXPECT_GE(w.FlipBlanks().size(), 40u);
     EXPECT_EQ(g_draws, frames);   // the post-draw objects are drawn each frame
 
+    // Without a disc the world draws its sky alone (a day sky above the
+    // horizon, which the stand-in camera has near row 70) over the clear.
     console::host::RgbaImage img;
     console::gs::ReadOutCurrent(img);
-    EXPECT_EQ(PictureDifferences(img, ExpectedClearPicture(640, 512)), 0);
+    const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
+    int differ = 0;
+    for (size_t i = 100 * 640; i < img.pixels.size(); i++)
+        differ += ((img.pixels[i] ^ clear.pixels[i]) & 0xFFFFFF) != 0;
+    EXPECT_EQ(differ, 0);
+    const u32 sky = img.pixels[10 * 640 + 320];
+    EXPECT_GT(Blue(sky), Red(sky) + 20);
     EXPECT_EQ(console::DiagErrorCount(), 0);
 }
 
@@ -231,7 +233,7 @@ TEST_F(MainLoop, FullStrengthFrameBlurBrightensTheShownPicture)
 }
 
 // The program itself, run headless as a person would.
-TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
+TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheSkyOverTheDitheredClear)
 {
     const std::filesystem::path program = GameProgram();
     ASSERT_TRUE(std::filesystem::exists(program)) << program << " is not built";
@@ -291,10 +293,14 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheDitheredClear)
     EXPECT_EQ(field, 100u);
     EXPECT_EQ(width, 640u);
     EXPECT_EQ(height, 512u);
-    char want[16];
-    std::snprintf(want, sizeof want, "%08x", PictureCrc(ExpectedClearPicture(640, 512)));
-    EXPECT_EQ(crc, want);
-    EXPECT_TRUE(std::filesystem::exists(dir / "png" / "field-000100.png"));
+    EXPECT_EQ(crc.size(), 8u);
+    // The sky over the clear: day blue along the top, the clear below the
+    // horizon.
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000100.png");
+    ASSERT_EQ(pic.width, 640u);
+    const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
+    EXPECT_GT(Blue(pic.At(320, 10)), Red(pic.At(320, 10)) + 20);
+    EXPECT_EQ((pic.At(320, 400) ^ clear.pixels[400 * 640 + 320]) & 0xFFFFFF, 0u);
 }
 
 TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
@@ -356,7 +362,7 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
     }
     EXPECT_GT(titles, 0);
 
-    // Field 100: the city from the driving camera at eye height: the clear
+    // Field 100: the city from the driving camera at eye height: the day
     // sky along the top, buildings above the horizon, the street and its
     // pavements filling the bottom, asphalt grey straight ahead.
     const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000100.png");
@@ -368,7 +374,7 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
         for (u32 x = 0; x < 640; x++) {
             const bool covered = ((pic.At(x, y) ^ clear.pixels[size_t(y) * 640 + x]) & 0xFFFFFF) != 0;
             if (y < 40)
-                sky += !covered;
+                sky += Blue(pic.At(x, y)) > Red(pic.At(x, y)) + 20;
             else if (y >= 100 && y < 256)
                 above += covered;
             else if (y >= 400)
@@ -462,7 +468,8 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStandInScene)
             streaked += !same;
             plain += same;
         }
-    // Streaks over the whole view at full strength, but most pixels untouched.
+    // Streaks over the whole view at full strength, the sky behind them
+    // included, but a good part of the pixels untouched.
     EXPECT_GT(streaked, 5000);
-    EXPECT_GT(plain, 2 * streaked);
+    EXPECT_GT(plain, streaked / 3);
 }
