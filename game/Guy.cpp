@@ -9,6 +9,7 @@
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
+#include "game/objblur.h"
 
 // ---------------------------------------------------------------------------
 // Construction.
@@ -45,9 +46,10 @@ Guy::Guy(OBJMESSAGEHANDLER mh) : Object(mh)
 
 Guy::~Guy()
 {
-    // The trail fades out on its own once told there is nothing to draw.
+    // Told there is nothing to draw, the trail ends at its next frame; it is
+    // not drawn again, so it never reads this body once the body is gone.
     if (blur != nullptr)
-        blur = GuyChangeObjectBlur(blur, 0, 0.0f);
+        blur = ChangeObjectBlur(blur, 0, 0.0f);
 }
 
 // ---------------------------------------------------------------------------
@@ -169,12 +171,16 @@ void Guy::AnimateHierarchy(float dt)
     if (blendAnim != nullptr && blendAnim->GetBlur(&alpha, &scale)) {
         float opacity = float(alpha >> 8) / 128.0f;
         int count = scale <= 16 ? scale : 0;
+        // Above 1.5 the trail is told count 0: it stays in the world until
+        // its next frame and ends there, so the body takes the null it
+        // answers and lets go of it.  A new trail starts transparent; the
+        // next step gives it its opacity.
         if (blur != nullptr)
-            blur = GuyChangeObjectBlur(blur, opacity <= 1.5f ? count : 0, opacity);
+            blur = ChangeObjectBlur(blur, opacity <= 1.5f ? count : 0, opacity);
         else if (count >= 1 && opacity > 0.08f)
-            blur = GuyMakeObjectBlur(this, count, opacity);
+            blur = MakeObjectBlur(this, count, opacity);
     } else if (blur != nullptr) {
-        blur = GuyChangeObjectBlur(blur, 0, 0.0f);
+        blur = ChangeObjectBlur(blur, 0, 0.0f);
     }
 }
 
@@ -467,60 +473,5 @@ bool PushOutCharacter(Object* a, Object* b, VectorDir* outA, VectorDir* outB, fl
         return false;
     if (outB != nullptr)
         *outB = VectorDir(u * (S * fb - dist));
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-// Blur trail stand-in: one record per trail, with the last count and
-// opacity it was given; a trail told count 0 and opacity 0 is gone.
-
-namespace {
-
-struct BlurStandIn
-{
-    Object* owner;
-    int count;
-    float opacity;
-};
-BlurStandIn blurs[64];
-
-}  // namespace
-
-ObjectBlur* GuyMakeObjectBlur(Object* obj, int count, float opacity)
-{
-    static bool reported = false;
-    if (!reported)
-        printf("Guy: blur trails are kept but not yet drawn\n");
-    reported = true;
-    for (BlurStandIn& b : blurs) {
-        if (b.owner == nullptr) {
-            b = {obj, count, opacity};
-            return reinterpret_cast<ObjectBlur*>(&b);
-        }
-    }
-    return nullptr;
-}
-
-ObjectBlur* GuyChangeObjectBlur(ObjectBlur* blur, int count, float opacity)
-{
-    BlurStandIn* b = reinterpret_cast<BlurStandIn*>(blur);
-    if (b == nullptr)
-        return nullptr;
-    if (count == 0 && opacity == 0.0f) {
-        b->owner = nullptr;
-        return nullptr;
-    }
-    b->count = count;
-    b->opacity = opacity;
-    return blur;
-}
-
-bool GuyBlurState(const ObjectBlur* blur, int* count, float* opacity)
-{
-    const BlurStandIn* b = reinterpret_cast<const BlurStandIn*>(blur);
-    if (b == nullptr || b->owner == nullptr)
-        return false;
-    *count = b->count;
-    *opacity = b->opacity;
     return true;
 }

@@ -239,13 +239,6 @@ private:
 // they overlap by fb.
 bool PushOutCharacter(Object* a, Object* b, VectorDir* outA, VectorDir* outB, float fa, float fb);
 
-// The motion-blur trail calls.  Until the trails are drawn, the stand-in
-// keeps each trail's count and opacity (said once), so bodies can be watched.
-ObjectBlur* GuyMakeObjectBlur(Object* obj, int count, float opacity);
-ObjectBlur* GuyChangeObjectBlur(ObjectBlur* blur, int count, float opacity);
-// The stand-in trail's last count and opacity; false for no trail.
-bool GuyBlurState(const ObjectBlur* blur, int* count, float* opacity);
-
 // ---------------------------------------------------------------------------
 // The damaging volume of a punch or kick, bound beside the striking limb
 // while the attack is live.  Binding is queued and done by Update, so that

@@ -129,6 +129,10 @@ int ObjectBlur::Frame()
 
 void ObjectBlur::RenderBlur(RenderContext& rc)
 {
+    // An ended blur has no ghosts to draw, and its hierarchy may already be
+    // gone (a character deleted after this frame's tick): leave it alone.
+    if (nNumBlurs == 0)
+        return;
     GetObjMatsRec(pBlurObj, Slot(nCurrBuf));
     const int savedMode = rc.mode;
     rc.mode = kGhostMode;

@@ -17,6 +17,7 @@
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
+#include "game/objblur.h"
 
 namespace {
 
@@ -121,9 +122,10 @@ u16 Alpha(float opacity) { return u16(opacity * 128.0f) << 8; }
 
 TEST(GuyAnimation, BlurTrailsFollowTheClipsBlurKeys)
 {
+    world.Clear();
     Guy* guy = NewGuy();
-    int count = 0;
-    float opacity = 0.0f;
+    // The trail's next frame: an ended trail dies there.
+    auto tick = [](ObjectBlur* b) { b->SendMessage(OM_FRAME, &world); };
     // Scale 17 is no trail.
     BlurClip none(Alpha(1.0f), 17);
     guy->SetAnim(1, none.Char(), 0);
@@ -134,20 +136,33 @@ TEST(GuyAnimation, BlurTrailsFollowTheClipsBlurKeys)
     guy->SetAnim(1, faint.Char(), 0);
     guy->AnimateHierarchy(1.0f);
     EXPECT_EQ(guy->blur, nullptr);
+    // Opacity 0.5 over 4 poses: a trail of the body's hierarchy, transparent
+    // until the next step gives it its opacity.
     BlurClip trail(Alpha(0.5f), 4);
     guy->SetAnim(1, trail.Char(), 0);
     guy->AnimateHierarchy(1.0f);
-    ASSERT_NE(guy->blur, nullptr);
-    ASSERT_TRUE(GuyBlurState(guy->blur, &count, &opacity));
-    EXPECT_EQ(count, 4);
-    EXPECT_EQ(opacity, 0.5f);
-    // Opacity above 1.5 keeps the trail with count 0.
+    ObjectBlur* first = guy->blur;
+    ASSERT_NE(first, nullptr);
+    RCptr<Object> heldFirst(first);
+    EXPECT_EQ(first->pBlurObj, guy);
+    EXPECT_EQ(first->nNumBlurs, 4);
+    EXPECT_EQ(first->vOpacity, 0.0f);
+    guy->AnimateHierarchy(1.0f);
+    EXPECT_EQ(guy->blur, first);
+    EXPECT_EQ(first->nNumBlurs, 4);
+    EXPECT_EQ(first->vOpacity, 0.5f);
+    // Opacity above 1.5 keeps the trail's object with count 0 (and its last
+    // opacity) until its next frame, which ends it; the body lets go of it.
     BlurClip bright(Alpha(1.75f), 4);
     guy->SetAnim(1, bright.Char(), 0);
     guy->AnimateHierarchy(1.0f);
-    ASSERT_TRUE(GuyBlurState(guy->blur, &count, &opacity));
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(opacity, 1.75f);
+    EXPECT_EQ(guy->blur, nullptr);
+    EXPECT_FALSE(first->IsDead());
+    EXPECT_EQ(first->nNumBlurs, 0);
+    EXPECT_EQ(first->vOpacity, 0.5f);
+    tick(first);
+    EXPECT_TRUE(first->IsDead());
+
     // On the world's list: not animated here, but the trail still follows.
     guy->SetAnim(1, trail.Char(), 0);
     guy->flags |= OBJF_SELFANIMATING;
@@ -157,15 +172,43 @@ TEST(GuyAnimation, BlurTrailsFollowTheClipsBlurKeys)
     guy->AnimateHierarchy(0.0f);
     EXPECT_EQ(guy->mat.x, Vector(0, 0, 0, 0));   // not animated a second time
     guy->mat = posed;
-    ASSERT_TRUE(GuyBlurState(guy->blur, &count, &opacity));
-    EXPECT_EQ(count, 4);
-    // A clip without blur data fades the trail out.
+    ObjectBlur* second = guy->blur;
+    ASSERT_NE(second, nullptr);
+    RCptr<Object> heldSecond(second);
+    EXPECT_EQ(second->nNumBlurs, 4);
+    guy->AnimateHierarchy(0.0f);
+    EXPECT_EQ(guy->blur, second);
+    EXPECT_EQ(second->vOpacity, 0.5f);
+    // Off the list again, a clip of 6 poses at 0.25 grows the ring.
     guy->flags &= ~OBJF_SELFANIMATING;
+    BlurClip longer(Alpha(0.25f), 6);
+    guy->SetAnim(1, longer.Char(), 0);
+    guy->AnimateHierarchy(1.0f);
+    EXPECT_EQ(guy->blur, second);
+    EXPECT_EQ(second->nNumBlurs, 6);
+    EXPECT_EQ(second->nAllocBlurs, 6);
+    EXPECT_EQ(second->vOpacity, 0.25f);
+    // A clip without blur data fades the trail out.
     animtest::LoadedGroup plain(animtest::OneBundle({animtest::PosStream({{0, VectorXYZ(0, 0, 0)}})}, 10, true));
     guy->SetAnim(1, plain.Char(0), 0);
     guy->AnimateHierarchy(1.0f);
     EXPECT_EQ(guy->blur, nullptr);
-    guy->Delete();
+    EXPECT_EQ(second->nNumBlurs, 0);
+    tick(second);
+    EXPECT_TRUE(second->IsDead());
+
+    // A body destroyed with a running trail (as a derived class's handler
+    // does on OM_DIE) ends it too.
+    guy->SetAnim(1, trail.Char(), 0);
+    guy->AnimateHierarchy(1.0f);
+    ObjectBlur* third = guy->blur;
+    ASSERT_NE(third, nullptr);
+    RCptr<Object> heldThird(third);
+    delete guy;
+    EXPECT_EQ(third->nNumBlurs, 0);
+    tick(third);
+    EXPECT_TRUE(third->IsDead());
+    world.Clear();
 }
 
 TEST(GuyAnimation, SoundBankComesFromTheGroupRegistry)

@@ -225,6 +225,27 @@ TEST_F(Blurs, ShrinkingAllocatesNothingAndNothingEndsIt)
     EXPECT_TRUE(b->IsDead());
 }
 
+// A blur ended after this frame's tick (its character deleted, say) stays on
+// the render list but draws nothing and reads nothing from its hierarchy:
+// the pose ring is left as it was.
+TEST_F(Blurs, AnEndedBlurOnTheListIsLeftAlone)
+{
+    ObjectBlur* b = MakeObjectBlur(obj, 3, 1.0f);
+    b->Change(3, 1.0f);
+    MoveTo(1);
+    Tick(b);
+    ASSERT_TRUE(b->InList());
+    EXPECT_EQ(ChangeObjectBlur(b, 0, 1.0f), nullptr);
+    MoveTo(9);
+    EXPECT_TRUE(Render().empty());
+    EXPECT_EQ(ObjectBlur::blurs, nullptr);
+    for (int i = 0; i < 3; i++)
+        EXPECT_NE(SlotX(b, i), 9.0f) << i;
+    RCptr<Object> held(b);
+    Tick(b);
+    EXPECT_TRUE(b->IsDead());
+}
+
 // Select newly pressed on the first pad ends every running blur.
 TEST_F(Blurs, SelectOnTheFirstPadEndsTheBlur)
 {
