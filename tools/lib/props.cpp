@@ -100,8 +100,16 @@ void AddLamps(P2BFile& f, float top)
 // street's name into.
 void AddSignBoard(P2BFile& f, float y)
 {
+    // 16-bit: the game draws the name into it, and models draw it (a 32-bit
+    // record reads as "no texture" to the model drawer).
+    RgbaImage board;
+    board.width = 64;
+    board.height = 16;
+    for (int i = 0; i < 64 * 16; i++)
+        board.rgba.insert(board.rgba.end(), {20, 90, 45, 255});
     P2BTexture t;
-    t.texture = CheckerTexture(32, Colour(20, 90, 45, 128), Colour(20, 90, 45, 128));
+    std::string error;
+    ConvertTexture(board, TexFormat::kCT16, t.texture, error);   // a plain 64 x 16 always converts
     f.textures.insert(f.textures.begin(), t);
     f.models.push_back(BoxModel(0.6f, 0.12f, 0.02f, 0, true));
     f.AddNode(0, Node(u16(f.models.size() - 1), VectorPos(0.0f, y, 0.0f)));
