@@ -13,6 +13,7 @@
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Transparency.h"
+#include "game/CityObjects.h"
 #include "game/QuadTree.h"
 #include "game/Rain.h"
 #include "game/smoke.h"
@@ -40,6 +41,44 @@ float driveground = 0.0f;
 bool reportedNoGround = false;
 int shownx = 64, shownz = 64;
 bool shownComplete = false;
+
+// Two seconds into the drive the hydrant by the start blows up, as a hard
+// hit would do it.
+constexpr int STANDIN_HYDRANT_FRAME = 50;
+constexpr float STANDIN_HYDRANT_REACH = 8.0f;
+constexpr int STANDIN_HYDRANT_DAMAGE = 20;
+VectorPos drivestart;
+
+// The explosive city prop nearest `at` within STANDIN_HYDRANT_REACH, damaged
+// by STANDIN_HYDRANT_DAMAGE; whether there was one.
+bool DamageNearestExplosive(VectorPos at)
+{
+    QuadTree* qt = world.quadtree;
+    QuadNode* bestNode = nullptr;
+    int best = -1;
+    float bestD = STANDIN_HYDRANT_REACH * STANDIN_HYDRANT_REACH;
+    const Cuboid box(at, VectorDir(STANDIN_HYDRANT_REACH, STANDIN_HYDRANT_REACH, STANDIN_HYDRANT_REACH));
+    for (Visible2D v(box, QN_INSTANCES); *v; ++v) {
+        QuadNode* n = *v;
+        for (int k = 0; k < n->nObjects; k++) {
+            const Instance& in = n->objects[k];
+            if (qt->mdlfiles[in.mdlfileid].obj.messagehandler != ExteriorDamageable::_mh)
+                continue;
+            const VectorDir d(VectorPos(in.loc.v) - at);
+            const float dd = d[0] * d[0] + d[2] * d[2];
+            if (dd < bestD) {
+                bestD = dd;
+                bestNode = n;
+                best = k;
+            }
+        }
+    }
+    Object* prop = bestNode != nullptr ? bestNode->GetObject(best) : nullptr;
+    if (prop == nullptr)
+        return false;
+    prop->SendMessage(OM_DAMAGE, reinterpret_cast<void*>(intptr_t(STANDIN_HYDRANT_DAMAGE)));
+    return true;
+}
 
 // Displayed frames per turn of the model about its own upright axis (about
 // 12.5 seconds at 25 frames a second); that axis leans toward the camera by
@@ -153,10 +192,8 @@ void StandInCityStart()
         return;
     }
     const VectorPos a = from->Pos(), b = to->Pos();
-    // A burst hydrant beside the start and a sparkler over the road.
-    Matrix hydrant(true);
-    hydrant.SetTrans(VectorPos(a[0] + 2.0f, a[1], a[2] + 2.0f));
-    Geyser_Create(nullptr, &hydrant, 0.0f, 1.0f);
+    // A sparkler over the road; the hydrant beside the start bursts later.
+    drivestart = a;
     Sparkler_Create(nullptr, VectorPos(a[0] - 2.0f, a[1] - 1.0f, a[2] + 2.0f), 1.0f, 0.0f, 0.0f);
     // East along the start's road, south down the avenue at x = 32, east
     // along the end's road.
@@ -182,6 +219,8 @@ const Matrix& StandInCityFrame(int frame)
 {
     if (driveCorners == 0 || world.quadtree == nullptr)
         return drivecamera;
+    if (frame == STANDIN_HYDRANT_FRAME && !DamageNearestExplosive(drivestart))
+        printf("Stand-in scene: no explosive prop by the start; nothing blows up\n");
     // The point `frame` steps along the route, held at its end.
     float left = STANDIN_DRIVE_SPEED * float(frame);
     int leg = 0;

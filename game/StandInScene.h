@@ -36,9 +36,9 @@ const Matrix& StandInSceneFrame(int frame);
 constexpr const char STANDIN_MISSION[] = "KORVALIS\\DemoData\\Missions\\MISSION2.EXM";
 
 // Loads the stand-in mission and waits until the city around its start
-// placeholder (-4) is complete; a geyser and a sparkler play beside that
-// placeholder.  Without a city or the mission it says so
-// once and the drive below walks nothing.
+// placeholder (-4) is complete; a sparkler plays beside that placeholder.
+// Without a city or the mission it says so once and the drive below walks
+// nothing.
 void StandInCityStart();
 
 // Once per displayed frame: the stand-in's driving camera (from the start
@@ -47,6 +47,8 @@ void StandInCityStart();
 // walks the visible city, moving the window and streaming under the time
 // budget; the window's moves and completions are printed, and the first
 // place where the drive finds no ground it remembers.
+// At frame 50 the explosive city prop nearest the start (within 8 units, the
+// hydrant there) takes a damage of 20 and blows up.
 // Returns the driving camera's world matrix.
 const Matrix& StandInCityFrame(int frame);
 

@@ -2,6 +2,8 @@
 // particle effects: sparks, sweat, blood, finishing spray and smoke puffs.
 #include "game/TestPart.h"
 
+#include <iterator>
+
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
@@ -12,14 +14,16 @@ namespace {
 
 constexpr float kTwoPi = 6.2831855f;
 
-// The files of the resident slots 212 to 217 and 219, in slot order.
+// The files of the resident slots 212 to 217 and 219, in slot order, and
+// with them the explosions' shapes (197, 198) and the attention glow (144).
 constexpr struct
 {
     int slot;
     const char* name;
 } kResidentPartFiles[] = {
     {212, "SKIDSMKE.P2B"}, {213, "ENGFIRE.P2B"}, {214, "SMKPUFF.P2B"}, {215, "SHROOM.P2B"},
-    {216, "GEYSER.P2B"},   {217, "DUSTPUFF.P2B"}, {219, "SPLASH.P2B"},
+    {216, "GEYSER.P2B"},   {217, "DUSTPUFF.P2B"}, {219, "SPLASH.P2B"},  {197, "EXPLSPPF.P2B"},
+    {198, "EXPLMSHR.P2B"}, {144, "ATTNGLOW.P2B"},
 };
 
 }  // namespace
@@ -39,12 +43,12 @@ void LoadParticleFiles()
         if (busy)
             g_GlobalMFI.Update();
     }
-    char missing[128] = "";
+    char missing[16 * std::size(kResidentPartFiles)] = "";
     for (const auto& f : kResidentPartFiles) {
         if (g_GlobalMFI.GetMF(f.slot, false) != nullptr)
             continue;
         const size_t used = strlen(missing);
-        // Seven short names fit the line.
+        // Every name is short: at most 14 characters with its separator.
         sprintf(missing + used, "%s%s", used != 0 ? ", " : "", f.name);
     }
     if (missing[0] != 0)

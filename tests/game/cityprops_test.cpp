@@ -9,6 +9,7 @@
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Physics.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/CityLights.h"
 #include "game/CityObjects.h"
 #include "game/StandIns.h"
 #include "game/explosn.h"
@@ -259,4 +260,83 @@ TEST_F(PropRoads, APropsJunctionLiesBelowItAndItsRoadLeavesTowardItsFacing)
     ASSERT_NE(west, nullptr);
     EXPECT_EQ(west->jtn[1], j);
     EXPECT_EQ(FindRoadSeg(VectorPos(m + 8.0f, -1.4f, m + 8.0f), VectorDir(0, 0, -1)), nullptr);
+}
+
+// The sample disc's props: each kind gets the behaviour it is made for, and
+// the breakable ones leave their wreck when hit hard.
+TEST_F(Props, TheSampleDiscsPropsBehaveByTheirKind)
+{
+    using tools::PropKind;
+    const struct {
+        PropKind kind;
+        OBJMESSAGEHANDLER mh;
+    } kinds[] = {{PropKind::kTrafficLight, mhExteriorSpecific[7]}, {PropKind::kStreetLight, mhExteriorSpecific[2]},
+                 {PropKind::kStreetSign, mhExteriorSpecific[4]},   {PropKind::kHydrant, ExteriorDamageable::_mh},
+                 {PropKind::kBin, ExteriorDamageable::_mh},        {PropKind::kMailbox, ExteriorDamageable::_mh},
+                 {PropKind::kBench, ExteriorInteractiveObject::_mh}, {PropKind::kTree, nullptr}};
+    for (const auto& k : kinds) {
+        const tools::PropFile p = tools::MakeProp(k.kind);
+        SlotFile f(kSlot, p.file, p.params);
+        unsigned flags = 0;
+        EXPECT_EQ(HandlerOf(f.mf(), &flags), k.mh) << int(k.kind);
+        EXPECT_EQ((flags & 0x1000000u) != 0, k.kind == PropKind::kTree) << int(k.kind);
+        if (k.mh == ExteriorDamageable::_mh) {
+            Object* prop = RealProp(f.mf());
+            Damage(prop, 20);
+            EXPECT_TRUE(Wrecked(prop)) << int(k.kind);
+            world.Clear();
+        }
+    }
+    // A traffic light's block: lights, lamp and sign; a street light glows.
+    const tools::PropFile light = tools::MakeProp(PropKind::kTrafficLight);
+    SlotFile f(kSlot, light.file, light.params);
+    const ExteriorSpecific_params* params = PropParams(f.mf(), 0);
+    ASSERT_NE(params, nullptr);
+    EXPECT_EQ(params->exttype, 7);
+    EXPECT_GT(params->radius, 0.0f);
+    int lamps[3] = {0, 0, 0};
+    for (int i = 0; i < f.mf()->nNodes; i++)
+        if (f.mf()->nodes[i].extra >= 0x8001 && f.mf()->nodes[i].extra <= 0x8003)
+            lamps[f.mf()->nodes[i].extra - 0x8001]++;
+    EXPECT_EQ(lamps[0], 2);   // both faces
+    EXPECT_EQ(lamps[1], 2);
+    EXPECT_EQ(lamps[2], 2);
+}
+
+// In the sample city every traffic light stands on a crossing's corner, more
+// than 0.3125 above the junction's centre (the junction it looks for), and
+// every T-junction of a side road with the ring has a street sign.
+TEST(SampleCityProps, LightsStandAboveTheirCrossingsAndSignsMarkTheTJunctions)
+{
+    const tools::CityDescription c = tools::SampleCity();
+    const u16 lightModel = u16(c.models.size() - 8 + int(tools::PropKind::kTrafficLight));
+    const u16 signModel = u16(c.models.size() - 8 + int(tools::PropKind::kStreetSign));
+    int lights = 0;
+    std::vector<int> signsAt(c.junctions.size(), 0);
+    for (const tools::CityInstance& in : c.instances) {
+        if (in.model != lightModel && in.model != signModel)
+            continue;
+        int nearest = 0;
+        float best = 1e30f;
+        for (size_t j = 0; j < c.junctions.size(); j++) {
+            const float dx = c.junctions[j].pos[0] - in.pos[0], dz = c.junctions[j].pos[2] - in.pos[2];
+            if (dx * dx + dz * dz < best) {
+                best = dx * dx + dz * dz;
+                nearest = int(j);
+            }
+        }
+        const tools::CityJunction& j = c.junctions[size_t(nearest)];
+        if (in.model == lightModel) {
+            lights++;
+            EXPECT_EQ(j.slots.size(), 4u);
+            EXPECT_LT(in.pos[1] + 0.3125f, j.pos[1]);
+            EXPECT_LT(std::sqrt(best), j.radius);
+        } else {
+            signsAt[size_t(nearest)]++;
+        }
+    }
+    EXPECT_EQ(lights, 16);   // four corners of the four crossings
+    for (size_t j = 0; j < c.junctions.size(); j++)
+        EXPECT_EQ(signsAt[j], c.junctions[j].slots.size() == 3 && (c.junctions[j].flags & JUNCTION_THROUGHROAD) ? 1 : 0)
+            << j;
 }

@@ -83,6 +83,24 @@ TEST(TexConv, TrueColourKeepsRgbAndScalesAlphaToTheGsRange)
     EXPECT_EQ(GsAlpha(0), 0);
 }
 
+// 16-bit texels: 5 bits of red, green, blue from the low bits up, the top
+// bit set from half opacity (128) up.
+TEST(TexConv, SixteenBitTexelsPackFiveBitsAColourAndTheAlphaBit)
+{
+    TextureImage t;
+    std::string error;
+    ASSERT_TRUE(ConvertTexture(Image(8, 8, {0xFF0000F8, 0x7F00F800, 0x80F80000, 0xFF070707}), TexFormat::kCT16, t,
+                               error));
+    EXPECT_EQ(t.record.Psm(), PSMCT16);
+    EXPECT_NE(t.record.format, 0);   // models draw it: a record of format 0 has no texture
+    ASSERT_EQ(t.image.size(), 8u * 8 * 2);
+    auto texel = [&](size_t i) { return u16(t.image[2 * i] | t.image[2 * i + 1] << 8); };
+    EXPECT_EQ(texel(0), 0x801Fu);   // red 31, opaque
+    EXPECT_EQ(texel(1), 0x03E0u);   // green 31, alpha 127: clear
+    EXPECT_EQ(texel(2), 0xFC00u);   // blue 31, alpha 128: set
+    EXPECT_EQ(texel(3), 0x8000u);   // 7 is below one step of 8
+}
+
 TEST(TexConv, EightBitPalettesUseTheGsStorageOrder)
 {
     // Entries 8..15 and 16..23 of each 32 trade places in the 16 x 16 palette.

@@ -627,7 +627,9 @@ bool WriteCity(const CityDescription& c, CityFiles& files, std::string& error)
     std::vector<u32> modelOffsets;
     for (size_t i = 0; i < c.models.size(); i++) {
         std::vector<u8> bytes;
-        if (!WriteP2B(c.models[i], bytes, error)) {
+        const std::vector<NodeParams> none;
+        const std::vector<NodeParams>& params = i < c.modelParams.size() ? c.modelParams[i] : none;
+        if (!WriteP2BWithParams(c.models[i], params, bytes, error)) {
             error = "model " + N(long(i)) + ": " + error;
             return false;
         }

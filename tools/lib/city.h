@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tools/lib/p2b.h"
+#include "tools/lib/props.h"
 #include "tools/lib/texconv.h"
 
 #include "game/QuadTree.h"
@@ -100,6 +101,7 @@ struct CityDescription
     std::vector<int> groundtypes;          // texture numbers
     std::vector<std::string> roadnames;
     std::vector<P2BFile> models;           // shared textures name layout textures
+    std::vector<std::vector<NodeParams>> modelParams;   // by model, where a model has blocks
     std::vector<u16> cities;
     std::vector<CityJunction> junctions;
     std::vector<CitySegment> segments;

@@ -176,8 +176,10 @@ constexpr BoxSpec kBuildings[] = {
     {3, 10.5f, 3, kTexFacadeGlass, false},
 };
 constexpr int kBuildingModels = int(std::size(kBuildings));
-constexpr BoxSpec kProps[] = {{0.15f, 3.0f, 0.15f, -1, false}, {1.0f, 0.4f, 0.3f, -1, false}, {0.3f, 0.5f, 0.3f, -1, false}};
-constexpr int kLampModel = kBuildingModels, kBenchModel = kBuildingModels + 1, kBinModel = kBuildingModels + 2;
+// The props' models follow the buildings', in PropKind order.
+constexpr PropKind kPropKinds[] = {PropKind::kTrafficLight, PropKind::kStreetLight, PropKind::kStreetSign,
+                                   PropKind::kHydrant,      PropKind::kBin,         PropKind::kMailbox,
+                                   PropKind::kBench,        PropKind::kTree};
 
 P2BFile BoxFile(const BoxSpec& b)
 {
@@ -242,11 +244,12 @@ struct Placer
         }
     }
 
-    void Prop(int model, float x, float z)
+    void Prop(PropKind kind, float x, float z, VectorXZ face = VectorXZ(0.0f, 1.0f))
     {
         CityInstance in;
-        in.pos = VectorPos(x, kPavementY - kProps[model - kBuildingModels].hy, z);
-        in.model = u16(model);
+        in.pos = VectorPos(x, kPavementY - PropHalfHeight(kind), z);
+        in.rot = Facing(face);
+        in.model = u16(kBuildingModels + int(kind));
         in.id = nextPropId++;
         c.instances.push_back(in);
     }
@@ -288,8 +291,12 @@ CityDescription SampleCity()
     AddSampleRoadKinds(c);
     for (const BoxSpec& b : kBuildings)
         c.models.push_back(BoxFile(b));
-    for (const BoxSpec& b : kProps)
-        c.models.push_back(BoxFile(b));
+    c.modelParams.resize(c.models.size());
+    for (PropKind k : kPropKinds) {
+        PropFile p = MakeProp(k);
+        c.models.push_back(std::move(p.file));
+        c.modelParams.push_back(std::move(p.params));
+    }
     c.cities = {1, 1, 1, 1};
     // Zones: the city block (between road lines) a quad node's centre lies in.
     c.zone = [](float x, float z) {
@@ -377,16 +384,47 @@ CityDescription SampleCity()
                 model = (model + 1) % kBuildingModels;
             }
         }
+    // The park: benches and bins along its paths, trees at its corners.
     for (float x : {-14.0f, 14.0f})
         for (float z : {-18.0f, 18.0f}) {
-            place.Prop(kBenchModel, x, z);
-            place.Prop(kBinModel, x + 2.0f, z);
+            place.Prop(PropKind::kBench, x, z);
+            place.Prop(PropKind::kBin, x + 2.0f, z);
+            place.Prop(PropKind::kTree, x * 1.15f, z * 0.6f);
         }
+    // Traffic lights at the crossings' corners (on the avenues' pavements),
+    // turned alternately to face each road, with a mailbox and a hydrant
+    // beside two of them.
     for (int zi = 1; zi <= 2; zi++)
         for (int xi = 1; xi <= 2; xi++) {
             const float x = kLines[xi], z = kLines[zi];
-            place.Prop(kLampModel, x + (x < 0 ? -13.5f : 13.5f), z + (z < 0 ? -9.5f : 9.5f));
+            for (float sx : {-1.0f, 1.0f})
+                for (float sz : {-1.0f, 1.0f}) {
+                    const VectorXZ face = sx * sz > 0.0f ? VectorXZ(0.0f, 1.0f) : VectorXZ(1.0f, 0.0f);
+                    place.Prop(PropKind::kTrafficLight, x + 9.5f * sx, z + 6.5f * sz, face);
+                }
+            place.Prop(PropKind::kMailbox, x + 10.5f, z - 9.5f);
+            place.Prop(PropKind::kHydrant, x - 10.5f, z + 10.0f);
         }
+    // Street signs at the T-junctions, on the side road's corner facing
+    // along it.
+    for (int zi = 0; zi < 4; zi++)
+        for (int xi = 0; xi < 4; xi++) {
+            const bool edgeX = xi == 0 || xi == 3, edgeZ = zi == 0 || zi == 3;
+            if (edgeX == edgeZ)
+                continue;
+            const float x = kLines[xi], z = kLines[zi];
+            const VectorXZ in = edgeX ? VectorXZ(x < 0 ? 1.0f : -1.0f, 0.0f) : VectorXZ(0.0f, z < 0 ? 1.0f : -1.0f);
+            const VectorXZ side(-in[1], in[0]);
+            const float out = edgeX ? 7.0f : 10.0f;   // side streets or side avenues
+            place.Prop(PropKind::kStreetSign, x + 9.0f * in[0] + out * side[0], z + 9.0f * in[1] + out * side[1], in);
+        }
+    // Street lights along Elm and Station Streets' pavements, and a hydrant
+    // on Elm Street by the ring, where the drive starts.
+    for (float x : {-64.0f, 0.0f, 64.0f})
+        for (float z : {kLines[1], kLines[2]})
+            for (float side : {-6.5f, 6.5f})
+                place.Prop(PropKind::kStreetLight, x + (side < 0 ? -8.0f : 8.0f), z + side);
+    place.Prop(PropKind::kHydrant, -80.0f, kLines[2] + 6.5f);
     return c;
 }
 

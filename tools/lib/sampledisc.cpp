@@ -13,6 +13,7 @@
 
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
+#include "tools/lib/props.h"
 
 #include "tools/lib/adpcm.h"
 #include "tools/lib/city.h"
@@ -218,7 +219,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
 
     if (!AddModel(files, "DemoData/Sample/CUBE.P2B", SampleCubeFile(), error) ||
         !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error) ||
-        !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error))
+        !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error) ||
+        !AddModel(files, "DemoData/Misc/EXPLSPPF.P2B", ExplosionShapesFile(false), error) ||
+        !AddModel(files, "DemoData/Misc/EXPLMSHR.P2B", ExplosionShapesFile(true), error) ||
+        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error))
         return false;
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))

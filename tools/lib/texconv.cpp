@@ -64,6 +64,18 @@ bool ConvertTexture(const RgbaImage& img, TexFormat format, TextureImage& out, s
         return true;
     }
 
+    if (format == TexFormat::kCT16) {
+        out.record.Set(PSMCT16, img.width, img.height, 0, nullptr);
+        out.image.assign((pixels * 2 + 15) & ~size_t(15), 0);
+        for (size_t i = 0; i < pixels; ++i) {
+            const u8* c = &img.rgba[4 * i];
+            const u16 w = u16((c[0] >> 3) | (c[1] >> 3) << 5 | (c[2] >> 3) << 10 | (c[3] >= 128 ? 0x8000 : 0));
+            out.image[2 * i] = u8(w);
+            out.image[2 * i + 1] = u8(w >> 8);
+        }
+        return true;
+    }
+
     // Indexed: an exact palette in first-seen order.
     const size_t maxColours = format == TexFormat::kT8 ? 256 : 16;
     std::map<u32, int> index;

@@ -29,6 +29,7 @@ struct RgbaImage
 enum class TexFormat
 {
     kCT32,
+    kCT16,   // 5 bits a colour, the alpha bit set from half opacity up
     kT8,
     kT4,
 };
