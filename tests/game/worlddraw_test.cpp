@@ -11,6 +11,7 @@
 
 #include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/modeldraw_support.h"
@@ -383,8 +384,9 @@ TEST_F(WorldFrame, SampleCityAtMidnight)
 // the quay toward the low sun.  The quay's wall goes down under the sea
 // plane, so its cell reaches below it and the frame draws the water right
 // after the sky.  Against the same frame without the ocean the sea shows
-// beyond the quay's edge and leaves the street, the quay, its shed and the
-// grass, all in front of it, exactly as they were.
+// beyond the quay's edge and leaves the street, the quay and the grass, all
+// in front of it, exactly as they were, also when the pass before it left
+// the depth test always passing.
 TEST_F(WorldFrame, SeaOffTheQuay)
 {
     Load(tools::TestCity(tools::TestCityKind::kQuay));
@@ -413,23 +415,42 @@ TEST_F(WorldFrame, SeaOffTheQuay)
     if (first)
         golden::ExpectFrameBuffer("quay_sea", kW, kH);
 
-    // The same frame without the ocean.  The sea changes all of a band
-    // below the horizon left of the quay and none of the street, the quay
-    // and the grass under the camera.
+    // The same frame without the ocean; then again with the sea drawn after
+    // a 2-D pass that leaves the depth test always passing (a fog pass that
+    // had no room for its palette would): the sea keeps to its own test.
     Frame(eye, at);
     const std::vector<u32> land = golden::FramePicture(kW, kH);
-    int street = 0, water = 0;
-    for (int y = 0; y < kH; y++)
-        for (int x = 0; x < kW; x++) {
-            const size_t i = size_t(y * kW + x);
-            const bool changed = (sea[i] & 0xFFFFFF) != (land[i] & 0xFFFFFF);
-            if (y >= kH - 16 && x >= kW / 4)
-                street += changed;
-            if (y >= 64 && y < 80 && x < 32)
-                water += changed;
-        }
-    EXPECT_EQ(street, 0);
-    EXPECT_EQ(water, 16 * 32);
+    rc.SetCameraMatrix(LookatMatrix(eye, at));
+    lights.Clear();
+    gsframe::BeginDepthFrame(draw, zbuf, kW, kH, Colour(20, 20, 20, 128));
+    world.Draw(rc, true, true);
+    Render2D r2d;
+    r2d.Open(therenderer);
+    r2d.SetZTest(ZTEST_ALWAYS);
+    r2d.SetAlpha(ALPHA_BLEND);
+    r2d.DrawRect(0, 0, 1, 1, Colour(0, 0, 0, 0), 0);   // clear: the sky's corner keeps its colour
+    r2d.Close(therenderer);
+    MC2TestWater(rc);
+    gsframe::SendFrame();
+    const std::vector<u32> after = golden::FramePicture(kW, kH);
+
+    // Either way the sea changes all of a band below the horizon left of the
+    // quay and none of the street, the quay and the grass under the camera.
+    for (const std::vector<u32>* pic : {&sea, &after}) {
+        int street = 0, water = 0;
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++) {
+                const size_t i = size_t(y * kW + x);
+                const bool changed = ((*pic)[i] & 0xFFFFFF) != (land[i] & 0xFFFFFF);
+                if (y >= kH - 16 && x >= kW / 4)
+                    street += changed;
+                if (y >= 64 && y < 80 && x < 32)
+                    water += changed;
+            }
+        const char* which = pic == &sea ? "the frame's own sea" : "the sea after the 2-D pass";
+        EXPECT_EQ(street, 0) << which;
+        EXPECT_EQ(water, 16 * 32) << which;
+    }
     if (!first)
         GTEST_SKIP() << "the ocean was drawn earlier in this process: no picture";
 }
