@@ -373,6 +373,10 @@ void MC2TestWater(RenderContext& rc)
         m.SetAlpha(i == 0 ? ALPHA_BLEND : ALPHA_ADD);
         m.SetTexture(&Ocean, TEXMODE_MODULATE);
         m.Enable(SM_LIGHTING);
+        // The sea lies under the city: it sends its own greater-or-equal
+        // depth test rather than drawing with whatever test the pass before
+        // it left behind (a 2-D pass leaves it always passing).
+        m.Enable(SM_TEST);
     }
     mtl.m[0].SetColour(Colour(0x80, 0x80, 0x80, 0x80));
     mtl.m[1].SetColour(Colour(0x80, 0x80, 0x80, 0x40));

@@ -1,7 +1,8 @@
 // One frame of the world: the steps of the draw in their order over the
 // sample city, night and shadow strength by the clock and the sun, the
 // vehicles' light cones at night, a frame without a city, the post-draw
-// list's walks, and pictures of the sample city at noon and at midnight.
+// list's walks, pictures of the sample city at noon and at midnight, and the
+// sea off the quay of a test city.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Render2D.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/PS2/modeldraw_support.h"
@@ -18,6 +20,7 @@
 #include "game/Backdrop.h"
 #include "game/QuadTree.h"
 #include "game/StandInScene.h"
+#include "game/Water.h"
 #include "game/city_support.h"
 #include "tools/lib/city.h"
 #include "tools/lib/skyfile.h"
@@ -63,6 +66,7 @@ protected:
     void TearDown() override
     {
         KVWorld::drawtrace = nullptr;
+        world.oceanenable = false;
         vehiclelights = VehicleLightCalls{};
         world.vehlist.RemoveAll();
         world.time_of_day = KVWorld::DAY_FRAMES / 2;
@@ -374,6 +378,81 @@ TEST_F(WorldFrame, SampleCityAtMidnight)
     Frame(VectorPos(-84.0f, -2.5f, 32.0f), VectorPos(-74.0f, -8.0f, 30.0f));
     EXPECT_EQ(world.ShadowStrength(), 0.0f);
     golden::ExpectFrameBuffer("world_midnight", kW, kH);
+}
+
+// The sea off the test city's quay at five in the afternoon, looking along
+// the quay toward the low sun.  The quay's wall goes down under the sea
+// plane, so its cell reaches below it and the frame draws the water right
+// after the sky.  Against the same frame without the ocean the sea shows
+// beyond the quay's edge and leaves the street, the quay and the grass, all
+// in front of it, exactly as they were, also when the pass before it left
+// the depth test always passing.
+TEST_F(WorldFrame, SeaOffTheQuay)
+{
+    Load(tools::TestCity(tools::TestCityKind::kQuay));
+    ASSERT_TRUE(SyncTo(VectorPos(128.0f, 0.0f, 138.0f)));
+    int below = 0;
+    for (const Grid& cell : qt().grid)
+        below += cell.root != nullptr && cell.root->ext.max[1] > 0.0f;
+    EXPECT_EQ(below, 1);
+
+    // The wave time runs on from the process's first ocean: only that one is
+    // the picture's (ctest runs each test in a process of its own).
+    const bool first = waves.vT == 0.0f;
+    const VectorPos eye(160.0f, -6.0f, 140.0f), at(133.0f, -3.0f, 126.5f);
+    world.time_of_day = 17 * kHour;
+    world.oceanenable = true;
+    KVWorld::drawtrace = Record;
+    Frame(eye, at);
+    KVWorld::drawtrace = nullptr;
+    world.oceanenable = false;
+    const auto sky = std::find(steps.begin(), steps.end(), "sky");
+    ASSERT_NE(sky, steps.end());
+    ASSERT_NE(sky + 1, steps.end());
+    EXPECT_EQ(sky[1], "water");
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "water"), 1);
+    const std::vector<u32> sea = golden::FramePicture(kW, kH);
+    if (first)
+        golden::ExpectFrameBuffer("quay_sea", kW, kH);
+
+    // The same frame without the ocean; then again with the sea drawn after
+    // a 2-D pass that leaves the depth test always passing (a fog pass that
+    // had no room for its palette would): the sea keeps to its own test.
+    Frame(eye, at);
+    const std::vector<u32> land = golden::FramePicture(kW, kH);
+    rc.SetCameraMatrix(LookatMatrix(eye, at));
+    lights.Clear();
+    gsframe::BeginDepthFrame(draw, zbuf, kW, kH, Colour(20, 20, 20, 128));
+    world.Draw(rc, true, true);
+    Render2D r2d;
+    r2d.Open(therenderer);
+    r2d.SetZTest(ZTEST_ALWAYS);
+    r2d.SetAlpha(ALPHA_BLEND);
+    r2d.DrawRect(0, 0, 1, 1, Colour(0, 0, 0, 0), 0);   // clear: the sky's corner keeps its colour
+    r2d.Close(therenderer);
+    MC2TestWater(rc);
+    gsframe::SendFrame();
+    const std::vector<u32> after = golden::FramePicture(kW, kH);
+
+    // Either way the sea changes all of a band below the horizon left of the
+    // quay and none of the street, the quay and the grass under the camera.
+    for (const std::vector<u32>* pic : {&sea, &after}) {
+        int street = 0, water = 0;
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++) {
+                const size_t i = size_t(y * kW + x);
+                const bool changed = ((*pic)[i] & 0xFFFFFF) != (land[i] & 0xFFFFFF);
+                if (y >= kH - 16 && x >= kW / 4)
+                    street += changed;
+                if (y >= 64 && y < 80 && x < 32)
+                    water += changed;
+            }
+        const char* which = pic == &sea ? "the frame's own sea" : "the sea after the 2-D pass";
+        EXPECT_EQ(street, 0) << which;
+        EXPECT_EQ(water, 16 * 32) << which;
+    }
+    if (!first)
+        GTEST_SKIP() << "the ocean was drawn earlier in this process: no picture";
 }
 
 }  // namespace

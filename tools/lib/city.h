@@ -167,7 +167,9 @@ std::vector<MissionPlaceholder> SampleMission3();
 
 // Small cities for tests: kind 0 a crossing of four streets, 1 a T-junction,
 // 2 a bend, 3 a dead end, each inside cell (0, 0); a ground patch; a bridge
-// (a road above another, crossing without a junction); a kerb rising 0.15.
+// (a road above another, crossing without a junction); a kerb rising 0.15;
+// a quay: a street along a stone quay whose wall goes down 5 below the sea
+// plane y = 0 (its cell reaches below it), with a shed on the quay.
 enum class TestCityKind
 {
     kCrossing,
@@ -177,6 +179,7 @@ enum class TestCityKind
     kGroundPatch,
     kBridge,
     kKerb,
+    kQuay,
 };
 CityDescription TestCity(TestCityKind kind);
 

@@ -533,6 +533,23 @@ CityDescription TestCity(TestCityKind kind)
         c.AddSegment(deadEnd(m - 40, m), deadEnd(m + 40, m), kNameMarket, int(c.roadtypes.size()) - 1);
         break;
     }
+    case TestCityKind::kQuay: {
+        // The street runs along x at z = m + 10; its pavement ends at
+        // z = m + 2, where the quay's paved top begins, level with it, and at
+        // z = m + 18, where grass begins.  The quay's face, at z = m - 10,
+        // goes down to y = 4.95 under the sea.
+        c.AddSegment(deadEnd(m - 60, m + 10), deadEnd(m + 60, m + 10), kNameHarbour, kRoadStreet);
+        constexpr BoxSpec quay = {60.0f, 3.0f, 6.0f, kTexPavement, false};
+        c.models.push_back(BoxFile(quay));
+        CityInstance in;
+        in.pos = VectorPos(m, kPavementY + quay.hy, m - 4);
+        in.model = 1;
+        in.id = 100;
+        c.instances.push_back(in);
+        Placer{c, 101}.Building(0, m - 30, m - 4, VectorXZ(0.0f, 1.0f));
+        c.patches.push_back(FlatPatch(m - 60, m + 60, m + 18, m + 60, kPavementY, 0));   // grass behind the street
+        break;
+    }
     }
     c.SortSlots();
     return c;
