@@ -843,8 +843,11 @@ inline void TexelCoordinates16(__m128d st_over_q, __m128d scale, s32& u16, s32& 
 // colour, depth, fog and texture coordinates; texels; texture function and
 // fog.
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
-void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& sp, int n, u32* colors, u32* depths)
+void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* colors, u32* depths)
 {
+    // Stepped in registers, not through memory, and put back for the next
+    // chunk of the row.
+    TriangleSpan sp = span;
     constexpr bool kTex = kCoords != kNoTex;
     alignas(16) u32 frag[kChunk];
     alignas(16) s32 us[kChunk];
@@ -882,6 +885,7 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& sp, int n, u32* col
         if constexpr (kTex)
             sp.st = _mm_add_pd(sp.st, sp.dst);
     }
+    span = sp;
     if constexpr (kTex) {
         for (int i = 0; i < n; ++i)
             colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
