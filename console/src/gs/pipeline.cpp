@@ -187,9 +187,9 @@ template <int kClass, bool kBilinear>
 __attribute__((always_inline)) inline u32 SampleFast(const TexLevel& l, const TexExpand& e, s32 u16, s32 v16)
 {
     constexpr bool kInPage = kClass == kTexIndexed;
-    auto row_of = [&](u32 v) { return kInPage ? l.RowInPage(v) : l.RowOf(v); };
-    auto col_of = [&](u32 u) { return kInPage ? l.ColInPage(u) : l.ColOf(u); };
-    auto read = [&](const TexLevel::Row& r, const TexLevel::Col& c) {
+    auto row_of = [&](u32 v) __attribute__((always_inline)) { return kInPage ? l.RowInPage(v) : l.RowOf(v); };
+    auto col_of = [&](u32 u) __attribute__((always_inline)) { return kInPage ? l.ColInPage(u) : l.ColOf(u); };
+    auto read = [&](const TexLevel::Row& r, const TexLevel::Col& c) __attribute__((always_inline)) {
         return ReadTexel<kClass>(l, e, kInPage ? l.OffsetInPage(r, c) : l.Offset(r, c));
     };
     const s32 un = u16 >> l.n, vn = v16 >> l.n;
@@ -1205,6 +1205,24 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
 
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
     auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
+    // Two planes at once, evaluated at a row's first pixel exactly as
+    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane.
+    struct PlanePair {
+        __m128d a0, gx, gy;
+        s32 x0a, x0b, y0a, y0b;
+    };
+    auto pair = [&](int a, int b) {
+        const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
+        return PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy),
+                         pa.x0, pb.x0, pa.y0, pb.y0};
+    };
+    auto at = [](const PlanePair& p, s32 px, s32 py) {
+        const __m128d x = _mm_set_pd(static_cast<double>(16 * px - p.x0b), static_cast<double>(16 * px - p.x0a));
+        const __m128d y = _mm_set_pd(static_cast<double>(16 * py - p.y0b), static_cast<double>(16 * py - p.y0a));
+        return _mm_add_pd(_mm_add_pd(p.a0, _mm_mul_pd(p.gx, x)), _mm_mul_pd(p.gy, y));
+    };
+    const PlanePair prg = pair(kAttrR, kAttrG), pba = pair(kAttrB, kAttrA), pzf = pair(kAttrZ, kAttrF),
+                    pst = pair(s_attr, t_attr), pq = pair(kAttrQ, kAttrQ);
     TriangleSpan sp;
     sp.drg = step(kAttrR, kAttrG);
     sp.dba = step(kAttrB, kAttrA);
@@ -1223,12 +1241,11 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         if (begin >= end)
             continue;
         const PixelRow row(env, static_cast<u32>(py));
-        auto at = [&](int a, int b) { return _mm_set_pd(t.planes[b].At(begin, py), t.planes[a].At(begin, py)); };
-        sp.rg = at(kAttrR, kAttrG);
-        sp.ba = at(kAttrB, kAttrA);
-        sp.zf = at(kAttrZ, kAttrF);
-        sp.st = at(s_attr, t_attr);
-        sp.q = at(kAttrQ, kAttrQ);
+        sp.rg = at(prg, begin, py);
+        sp.ba = at(pba, begin, py);
+        sp.zf = at(pzf, begin, py);
+        sp.st = at(pst, begin, py);
+        sp.q = at(pq, begin, py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             shade(sc, sp, n, colors, depths);
