@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -240,27 +241,35 @@ int HighestReadyPriority()
 
 // This process's id without a system call each time: the service loop asks
 // on every turn.  A fork's child learns its own on first use.
-pid_t g_process_id = 0;
+std::atomic<pid_t> g_process_id{0};
 
 pid_t ProcessId()
 {
     static const bool registered = [] {
-        pthread_atfork(nullptr, nullptr, [] { g_process_id = 0; });
+        pthread_atfork(nullptr, nullptr, [] { g_process_id.store(0, std::memory_order_relaxed); });
         return true;
     }();
     (void)registered;
-    if (g_process_id == 0)
-        g_process_id = getpid();
-    return g_process_id;
+    pid_t pid = g_process_id.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = getpid();
+        g_process_id.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
 }
 
 // A forked child (a death test) has none of the parent's host threads: the
-// records are forgotten rather than handed a baton nobody would take.
+// records are forgotten rather than handed a baton nobody would take.  They
+// are left undestroyed: a parent thread that was waiting on its condition
+// variable at the fork is still counted as a waiter there, and destroying it
+// would wait for that waiter for ever.
 void ForgetThreadsAfterFork()
 {
     Kernel& k = K();
     if (k.owner == 0 || k.owner == ProcessId())
         return;
+    for (auto& [id, t] : k.threads)
+        (void)t.release();
     k.threads.clear();
     k.semas.clear();
     k.ready.Clear();
