@@ -1,8 +1,15 @@
 #include "gs/clut.h"
 
+#include <atomic>
+
 #include "core/diag.h"
 
 namespace console::gs {
+namespace {
+
+std::atomic<u64> g_next_generation{1};
+
+}  // namespace
 
 bool IsIndexed(Psm psm)
 {
@@ -26,6 +33,7 @@ void ClutBuffer::Reset()
     for (u16& h : halves_)
         h = 0;
     cbp0_ = cbp1_ = 0;
+    generation_ = 0;
 }
 
 bool ClutBuffer::OnTex0(const LocalMemory& memory, const GsTex0& tex0)
@@ -66,6 +74,7 @@ void ClutBuffer::Load(const LocalMemory& memory, const GsTex0& tex0)
         Diag(Level::kError, "gs", "TEX0 selects CLUT storage mode CSM2, which is not supported");
         return;
     }
+    generation_ = g_next_generation.fetch_add(1, std::memory_order_relaxed);
     const u32 cpsm = tex0.CPSM();
     Psm clut_psm;
     switch (cpsm) {

@@ -45,6 +45,11 @@ public:
         return halves_[e & 0x1FF];
     }
 
+    // Changes whenever the entries may have changed, and is the same only for
+    // the same entries (copies included), so colours worked out from them can
+    // be kept while it holds.
+    u64 Generation() const { return generation_; }
+
     u32 Cbp0() const { return cbp0_; }
     u32 Cbp1() const { return cbp1_; }
 
@@ -56,6 +61,7 @@ private:
     u16 halves_[512] = {};
     u32 cbp0_ = 0;
     u32 cbp1_ = 0;
+    u64 generation_ = 0;  // 0: all entries zero
 };
 
 }  // namespace console::gs

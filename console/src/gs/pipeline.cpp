@@ -115,20 +115,36 @@ struct TexLevel {
     Row RowOf(u32 v) const { return {(tbp + (v >> py) * row_stride) << shift, ty[v & my]}; }
     Col ColOf(u32 u) const { return {((u >> px) * kPageBlocks) << shift, tx[u & mx]}; }
     u32 Offset(const Row& r, const Col& c) const { return (r.base + c.base + (r.t ^ c.t)) & units_mask; }
+
+    // Layouts that do not split (the indexed ones) keep the row and column
+    // positions within the page and look the pair up in the whole table.
+    const u16* table = nullptr;
+    Row RowInPage(u32 v) const { return {(tbp + (v >> py) * row_stride) << shift, (v & my) << px}; }
+    Col ColInPage(u32 u) const { return {((u >> px) * kPageBlocks) << shift, u & mx}; }
+    u32 OffsetInPage(const Row& r, const Col& c) const { return (r.base + c.base + table[r.t | c.t]) & units_mask; }
 };
 
-// Raw texels as RGBA8, per format class.
-enum TexClass { kTex32, kTex24, kTex16 };
+// Raw texels as RGBA8, per format class.  Indexed texels are picked out of
+// their 32-bit word (a byte, a nibble or the top bits) and looked up in the
+// palette already expanded to RGBA8.
+enum TexClass { kTex32, kTex24, kTex16, kTexIndexed };
 
 struct TexExpand {
     u32 ta0 = 0, ta1 = 0;
     bool aem = false;
+    // Indexed: the index of the texel at offset o is
+    // (words[o >> word_shift] >> (((o & sub_mask) << sub_shift) + bit)) & index_mask.
+    const u32* palette = nullptr;
+    u32 word_shift = 0, sub_mask = 0, sub_shift = 0, bit = 0, index_mask = 0;
 };
 
 template <int kClass>
 inline u32 ReadTexel(const TexLevel& l, const TexExpand& e, u32 offset)
 {
-    if constexpr (kClass == kTex32) {
+    if constexpr (kClass == kTexIndexed) {
+        const u32 w = l.words[offset >> e.word_shift];
+        return e.palette[(w >> (((offset & e.sub_mask) << e.sub_shift) + e.bit)) & e.index_mask];
+    } else if constexpr (kClass == kTex32) {
         return l.words[offset];
     } else if constexpr (kClass == kTex24) {
         const u32 rgb = l.words[offset] & 0xFFFFFF;
@@ -170,20 +186,24 @@ __attribute__((always_inline)) inline u32 Bilinear(u32 t00, u32 t10, u32 t01, u3
 template <int kClass, bool kBilinear>
 __attribute__((always_inline)) inline u32 SampleFast(const TexLevel& l, const TexExpand& e, s32 u16, s32 v16)
 {
+    constexpr bool kInPage = kClass == kTexIndexed;
+    auto row_of = [&](u32 v) __attribute__((always_inline)) { return kInPage ? l.RowInPage(v) : l.RowOf(v); };
+    auto col_of = [&](u32 u) __attribute__((always_inline)) { return kInPage ? l.ColInPage(u) : l.ColOf(u); };
+    auto read = [&](const TexLevel::Row& r, const TexLevel::Col& c) __attribute__((always_inline)) {
+        return ReadTexel<kClass>(l, e, kInPage ? l.OffsetInPage(r, c) : l.Offset(r, c));
+    };
     const s32 un = u16 >> l.n, vn = v16 >> l.n;
     if constexpr (!kBilinear) {
         const u32 u = static_cast<u32>(l.wu(un >> 4)), v = static_cast<u32>(l.wv(vn >> 4));
-        return ReadTexel<kClass>(l, e, l.Offset(l.RowOf(v), l.ColOf(u)));
+        return read(row_of(v), col_of(u));
     } else {
         const s32 us = un - 8, vs = vn - 8;
         const s32 fu = us & 15, fv = vs & 15;
-        const TexLevel::Col c0 = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
-        const TexLevel::Col c1 = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
-        const TexLevel::Row r0 = l.RowOf(static_cast<u32>(l.wv(vs >> 4)));
-        const TexLevel::Row r1 = l.RowOf(static_cast<u32>(l.wv((vs >> 4) + 1)));
-        return Bilinear(ReadTexel<kClass>(l, e, l.Offset(r0, c0)), ReadTexel<kClass>(l, e, l.Offset(r0, c1)),
-                        ReadTexel<kClass>(l, e, l.Offset(r1, c0)), ReadTexel<kClass>(l, e, l.Offset(r1, c1)), fu,
-                        fv);
+        const TexLevel::Col c0 = col_of(static_cast<u32>(l.wu(us >> 4)));
+        const TexLevel::Col c1 = col_of(static_cast<u32>(l.wu((us >> 4) + 1)));
+        const TexLevel::Row r0 = row_of(static_cast<u32>(l.wv(vs >> 4)));
+        const TexLevel::Row r1 = row_of(static_cast<u32>(l.wv((vs >> 4) + 1)));
+        return Bilinear(read(r0, c0), read(r0, c1), read(r1, c0), read(r1, c1), fu, fv);
     }
 }
 
@@ -533,15 +553,51 @@ struct Texturing {
     u32 tw_log2 = 0, th_log2 = 0;  // level 0's size, which S and T scale to
 };
 
+// The palette of an indexed texture as RGBA8, entry i the colour of index i.
+// Expanding it costs more than a small primitive's pixels, so each thread keeps
+// the last few, known by the CLUT buffer's generation and the settings that
+// pick and expand entries.
+const u32* ExpandedPalette(const TextureEnv& tex, const ClutBuffer& clut)
+{
+    struct Entry {
+        u64 generation = ~u64{0};
+        u32 cpsm = 0, csa = 0, ta0 = 0, ta1 = 0;
+        int index_bits = 0;
+        bool aem = false;
+        u32 colors[256] = {};
+    };
+    thread_local std::array<Entry, 4> cache;
+    thread_local u32 next = 0;
+    for (const Entry& e : cache)
+        if (e.generation == clut.Generation() && e.cpsm == tex.cpsm && e.csa == tex.csa && e.ta0 == tex.ta0 &&
+            e.ta1 == tex.ta1 && e.index_bits == tex.index_bits && e.aem == tex.aem)
+            return e.colors;
+    Entry& e = cache[next++ & 3];
+    e.generation = clut.Generation();
+    e.cpsm = tex.cpsm;
+    e.csa = tex.csa;
+    e.ta0 = tex.ta0;
+    e.ta1 = tex.ta1;
+    e.index_bits = tex.index_bits;
+    e.aem = tex.aem;
+    const u32 count = tex.index_bits == 4 ? 16 : 256;
+    for (u32 i = 0; i < count; ++i)
+        e.colors[i] = PackColor(ExpandTexel(tex, clut, i));
+    return e.colors;
+}
+
 // Sets up the texture's direct reads when the level is fixed and the format
-// has a split layout; `direct` stays false otherwise.
-void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodChoice& lod, Texturing& t)
+// has a split layout, or is indexed and `clut` is given; `direct` stays false
+// otherwise.
+void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodChoice& lod, Texturing& t,
+                   const ClutBuffer* clut = nullptr)
 {
     t.lod = lod;
     t.tw_log2 = tex.tw;
     t.th_log2 = tex.th;
     t.linear = lod.linear;
     t.expand = {tex.ta0, tex.ta1, tex.aem};
+    TexExpand& e = t.expand;
     switch (tex.psm) {
     case Psm::kCT32:
     case Psm::kZ32: t.tex_class = kTex32; break;
@@ -551,12 +607,17 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
     case Psm::kCT16S:
     case Psm::kZ16:
     case Psm::kZ16S: t.tex_class = kTex16; break;
-    default: return;
+    case Psm::kT8: e.word_shift = 2, e.sub_mask = 3, e.sub_shift = 3, e.index_mask = 0xFF; break;
+    case Psm::kT4: e.word_shift = 3, e.sub_mask = 7, e.sub_shift = 2, e.index_mask = 0xF; break;
+    case Psm::kT8H: e.bit = 24, e.index_mask = 0xFF; break;
+    case Psm::kT4HL: e.bit = 24, e.index_mask = 0xF; break;
+    case Psm::kT4HH: e.bit = 28, e.index_mask = 0xF; break;
     }
-    if (lod.mix16 != 0)
+    const bool indexed = IsIndexed(tex.psm);
+    if (lod.mix16 != 0 || (indexed && !clut))
         return;
     const SplitLayout& split = SplitOf(tex.psm);
-    if (!split.split)
+    if (!split.split && !indexed)
         return;
     const Layout& layout = LayoutOf(tex.psm);
     const u32 n = lod.level;
@@ -577,6 +638,11 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
     l.wu = Wrap(tex.wms, tw, tex.minu >> n, tex.maxu >> n);
     l.wv = Wrap(tex.wmt, th, tex.minv >> n, tex.maxv >> n);
     l.n = n;
+    if (indexed) {
+        t.tex_class = kTexIndexed;
+        l.table = layout.table;
+        e.palette = ExpandedPalette(tex, *clut);
+    }
     t.direct = true;
 }
 
@@ -777,8 +843,11 @@ inline void TexelCoordinates16(__m128d st_over_q, __m128d scale, s32& u16, s32& 
 // colour, depth, fog and texture coordinates; texels; texture function and
 // fog.
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
-void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& sp, int n, u32* colors, u32* depths)
+void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* colors, u32* depths)
 {
+    // Stepped in registers, not through memory, and put back for the next
+    // chunk of the row.
+    TriangleSpan sp = span;
     constexpr bool kTex = kCoords != kNoTex;
     alignas(16) u32 frag[kChunk];
     alignas(16) s32 us[kChunk];
@@ -816,6 +885,7 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& sp, int n, u32* col
         if constexpr (kTex)
             sp.st = _mm_add_pd(sp.st, sp.dst);
     }
+    span = sp;
     if constexpr (kTex) {
         for (int i = 0; i < n; ++i)
             colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
@@ -857,7 +927,9 @@ TriangleShadeFn PickTriangleShade(const Texturing& t, u32 tfx, bool tcc, bool fo
     case 2: return PickTriangleShade<kGouraud, kCoords, kTex24, false, true>(tfx, tcc, fog);
     case 3: return PickTriangleShade<kGouraud, kCoords, kTex24, true, true>(tfx, tcc, fog);
     case 4: return PickTriangleShade<kGouraud, kCoords, kTex16, false, true>(tfx, tcc, fog);
-    default: return PickTriangleShade<kGouraud, kCoords, kTex16, true, true>(tfx, tcc, fog);
+    case 5: return PickTriangleShade<kGouraud, kCoords, kTex16, true, true>(tfx, tcc, fog);
+    case 6: return PickTriangleShade<kGouraud, kCoords, kTexIndexed, false, true>(tfx, tcc, fog);
+    default: return PickTriangleShade<kGouraud, kCoords, kTexIndexed, true, true>(tfx, tcc, fog);
     }
 }
 
@@ -1119,7 +1191,7 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     std::optional<PrimitiveSampler> sampler;
     if (textured) {
         const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : static_cast<float>(t.planes[kAttrQ].a0));
-        MakeTexturing(env.tex, memory, lod, tex);
+        MakeTexturing(env.tex, memory, lod, tex, &clut);
         if (!tex.direct)
             sampler.emplace(env.tex, memory, clut);
     }
@@ -1133,6 +1205,24 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
 
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
     auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
+    // Two planes at once, evaluated at a row's first pixel exactly as
+    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane.
+    struct PlanePair {
+        __m128d a0, gx, gy;
+        s32 x0a, x0b, y0a, y0b;
+    };
+    auto pair = [&](int a, int b) {
+        const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
+        return PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy),
+                         pa.x0, pb.x0, pa.y0, pb.y0};
+    };
+    auto at = [](const PlanePair& p, s32 px, s32 py) {
+        const __m128d x = _mm_set_pd(static_cast<double>(16 * px - p.x0b), static_cast<double>(16 * px - p.x0a));
+        const __m128d y = _mm_set_pd(static_cast<double>(16 * py - p.y0b), static_cast<double>(16 * py - p.y0a));
+        return _mm_add_pd(_mm_add_pd(p.a0, _mm_mul_pd(p.gx, x)), _mm_mul_pd(p.gy, y));
+    };
+    const PlanePair prg = pair(kAttrR, kAttrG), pba = pair(kAttrB, kAttrA), pzf = pair(kAttrZ, kAttrF),
+                    pst = pair(s_attr, t_attr), pq = pair(kAttrQ, kAttrQ);
     TriangleSpan sp;
     sp.drg = step(kAttrR, kAttrG);
     sp.dba = step(kAttrB, kAttrA);
@@ -1151,12 +1241,11 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         if (begin >= end)
             continue;
         const PixelRow row(env, static_cast<u32>(py));
-        auto at = [&](int a, int b) { return _mm_set_pd(t.planes[b].At(begin, py), t.planes[a].At(begin, py)); };
-        sp.rg = at(kAttrR, kAttrG);
-        sp.ba = at(kAttrB, kAttrA);
-        sp.zf = at(kAttrZ, kAttrF);
-        sp.st = at(s_attr, t_attr);
-        sp.q = at(kAttrQ, kAttrQ);
+        sp.rg = at(prg, begin, py);
+        sp.ba = at(pba, begin, py);
+        sp.zf = at(pzf, begin, py);
+        sp.st = at(pst, begin, py);
+        sp.q = at(pq, begin, py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             shade(sc, sp, n, colors, depths);

@@ -60,6 +60,11 @@ EdgeFunction MakeEdge(s64 ax, s64 ay, s64 bx, s64 by)
     const bool top_left = e.gx > 0 || (e.gx == 0 && e.gy > 0);
     if (!top_left)
         e.c -= 1;
+    if (e.gx != 0) {
+        const double neg_inv_g16 = -1.0 / (16.0 * static_cast<double>(e.gx));
+        e.row_slope = static_cast<double>(e.gy) * neg_inv_g16;
+        e.row_offset = static_cast<double>(e.c) * neg_inv_g16;
+    }
     return e;
 }
 
@@ -175,22 +180,26 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
 void TriangleRowSpan(const TriangleSetup& s, s32 py, s32& begin, s32& end)
 {
     // Each edge bounds the row on one side: inside where 16 gx px + k >= 0.
-    // The bound is estimated in double precision (k reaches some 2^40, so
-    // the estimate is within a hair of the exact quotient) and then settled
-    // with exact integer tests; bounds well outside the bounding box are not
-    // settled at all.  This avoids 64-bit divisions, which are library calls
-    // on this target, three times per row.
+    // The bound is estimated in double precision from the edge's slope and
+    // offset (within a hair of the exact quotient -k / 16 gx) and then
+    // settled with exact integer tests; bounds well outside the bounding box
+    // are not settled at all (an estimate off by a hair there changes
+    // nothing, the margin being two pixels).  This avoids 64-bit divisions,
+    // which are library calls on this target, three times per row.  Window
+    // coordinates are 16-bit, so gx, gy and 16 py fit 32 bits and their
+    // products are single multiplications.
     s32 lo = s.px_begin, hi = s.px_end - 1;
-    const s64 sample_y = 16 * static_cast<s64>(py);
+    const s32 sample_y = 16 * py;
     for (const EdgeFunction& e : s.edges) {
-        const s64 k = e.gy * sample_y + e.c;
+        const s64 k = static_cast<s64>(static_cast<s32>(e.gy)) * sample_y + e.c;
         if (e.gx == 0) {
             if (k < 0)
                 hi = lo - 1;
             continue;
         }
-        const s64 g16 = 16 * e.gx;
-        const double bound = -static_cast<double>(k) / static_cast<double>(g16);
+        const s32 g16 = 16 * static_cast<s32>(e.gx);
+        auto inside = [&](s32 px) { return static_cast<s64>(g16) * px + k >= 0; };
+        const double bound = e.row_slope * sample_y + e.row_offset;
         if (bound <= lo - 2.0 || bound >= hi + 2.0) {
             // Wholly one side of the box: either no limit or an empty row.
             if ((e.gx > 0) == (bound >= hi + 2.0))
@@ -200,16 +209,16 @@ void TriangleRowSpan(const TriangleSetup& s, s32 py, s32& begin, s32& end)
         s32 c = static_cast<s32>(bound);
         if (e.gx > 0) {
             // The first pixel inside.
-            while (g16 * c + k < 0)
+            while (!inside(c))
                 ++c;
-            while (g16 * (c - 1) + k >= 0)
+            while (inside(c - 1))
                 --c;
             lo = std::max(lo, c);
         } else {
             // The last pixel inside.
-            while (g16 * c + k < 0)
+            while (!inside(c))
                 --c;
-            while (g16 * (c + 1) + k >= 0)
+            while (inside(c + 1))
                 ++c;
             hi = std::min(hi, c);
         }

@@ -62,6 +62,9 @@ struct EdgeFunction {
     s64 gx = 0;
     s64 gy = 0;
     s64 c = 0;
+    // For finding a row's bounds: the crossing of row Y (= 16 py) estimated
+    // as slope Y + offset, i.e. -(gy Y + c) / (16 gx) (both 0 when gx is 0).
+    double row_slope = 0, row_offset = 0;
 };
 
 struct TriangleSetup {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -65,6 +66,74 @@ struct Sema {
     std::deque<Waiter> waiters;
 };
 
+// The ready threads, FIFO per priority level, with a mask of the levels that
+// hold any so that the service loop's frequent "who runs next?" (usually
+// nobody) costs a few word tests rather than a walk over every level.
+class ReadyQueues {
+public:
+    void Push(int priority, int id, bool at_front)
+    {
+        auto& level = levels_[priority];
+        if (at_front)
+            level.push_front(id);
+        else
+            level.push_back(id);
+        mask_[priority >> 5] |= 1u << (priority & 31);
+    }
+
+    // The first thread of the highest-priority (lowest-numbered) non-empty
+    // level, taken off it; false when none is ready.
+    bool PopHighest(int& id)
+    {
+        const int p = Highest();
+        if (p == kPriorityLevels)
+            return false;
+        id = levels_[p].front();
+        levels_[p].pop_front();
+        Update(p);
+        return true;
+    }
+
+    int Highest() const
+    {
+        for (int w = 0; w < kWords; ++w)
+            if (mask_[w] != 0)
+                return w * 32 + __builtin_ctz(mask_[w]);
+        return kPriorityLevels;
+    }
+
+    void Remove(int id)
+    {
+        for (int p = 0; p < kPriorityLevels; ++p) {
+            auto& level = levels_[p];
+            if (level.empty())
+                continue;
+            level.erase(std::remove(level.begin(), level.end(), id), level.end());
+            Update(p);
+        }
+    }
+
+    void Clear()
+    {
+        for (auto& level : levels_)
+            level.clear();
+        for (u32& m : mask_)
+            m = 0;
+    }
+
+private:
+    static constexpr int kWords = kPriorityLevels / 32;
+
+    void Update(int p)
+    {
+        const u32 bit = 1u << (p & 31);
+        mask_[p >> 5] = levels_[p].empty() ? (mask_[p >> 5] & ~bit) : (mask_[p >> 5] | bit);
+    }
+
+    std::deque<int> levels_[kPriorityLevels];
+    u32 mask_[kWords] = {};
+};
+
 struct RebootHook {
     std::string name;
     std::function<void()> hook;
@@ -78,7 +147,7 @@ struct Kernel {
 
     std::map<int, std::unique_ptr<Thread>> threads;
     std::map<int, Sema> semas;
-    std::deque<int> ready[kPriorityLevels];
+    ReadyQueues ready;
     int next_thread_id = 1;
     int next_sema_id = 1;
     uint64_t next_token = 1;
@@ -154,8 +223,7 @@ const char* WaitName(int type)
 
 void RemoveReady(int id)
 {
-    for (auto& level : K().ready)
-        level.erase(std::remove(level.begin(), level.end(), id), level.end());
+    K().ready.Remove(id);
 }
 
 void MakeReady(Thread* t, bool at_front)
@@ -163,35 +231,51 @@ void MakeReady(Thread* t, bool at_front)
     t->state = State::kReady;
     t->wait_type = 0;
     t->wait_id = 0;
-    auto& level = K().ready[t->priority];
-    if (at_front)
-        level.push_front(t->id);
-    else
-        level.push_back(t->id);
+    K().ready.Push(t->priority, t->id, at_front);
 }
 
 int HighestReadyPriority()
 {
-    for (int p = 0; p < kPriorityLevels; ++p)
-        if (!K().ready[p].empty())
-            return p;
-    return kPriorityLevels;
+    return K().ready.Highest();
+}
+
+// This process's id without a system call each time: the service loop asks
+// on every turn.  A fork's child learns its own on first use.
+std::atomic<pid_t> g_process_id{0};
+
+pid_t ProcessId()
+{
+    static const bool registered = [] {
+        pthread_atfork(nullptr, nullptr, [] { g_process_id.store(0, std::memory_order_relaxed); });
+        return true;
+    }();
+    (void)registered;
+    pid_t pid = g_process_id.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = getpid();
+        g_process_id.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
 }
 
 // A forked child (a death test) has none of the parent's host threads: the
-// records are forgotten rather than handed a baton nobody would take.
+// records are forgotten rather than handed a baton nobody would take.  They
+// are left undestroyed: a parent thread that was waiting on its condition
+// variable at the fork is still counted as a waiter there, and destroying it
+// would wait for that waiter for ever.
 void ForgetThreadsAfterFork()
 {
     Kernel& k = K();
-    if (k.owner == 0 || k.owner == getpid())
+    if (k.owner == 0 || k.owner == ProcessId())
         return;
+    for (auto& [id, t] : k.threads)
+        (void)t.release();
     k.threads.clear();
     k.semas.clear();
-    for (auto& level : k.ready)
-        level.clear();
+    k.ready.Clear();
     k.finished.clear();
     k.running = nullptr;
-    k.owner = getpid();
+    k.owner = ProcessId();
 }
 
 // EE main side: gives the baton to `t` and waits until it comes back.
@@ -271,7 +355,7 @@ void StartHost(Thread* t)
 {
     Kernel& k = K();
     if (k.owner == 0)
-        k.owner = getpid();
+        k.owner = ProcessId();
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     size_t stack = std::max<size_t>(kMinHostStack, (t->stack_size + 4095u) & ~size_t{4095});
@@ -290,11 +374,9 @@ bool RunOneTurn()
 {
     Kernel& k = K();
     ForgetThreadsAfterFork();
-    int p = HighestReadyPriority();
-    if (p == kPriorityLevels)
+    int id;
+    if (!k.ready.PopHighest(id))
         return false;
-    int id = k.ready[p].front();
-    k.ready[p].pop_front();
     Thread* t = Find(id);
     if (!t)
         return true;
@@ -512,8 +594,7 @@ void Reboot()
     JoinFinished();
     k.threads.clear();
     k.semas.clear();
-    for (auto& level : k.ready)
-        level.clear();
+    k.ready.Clear();
     k.running = nullptr;
     k.next_thread_id = 1;
     k.next_sema_id = 1;

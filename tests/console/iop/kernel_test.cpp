@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -437,6 +440,31 @@ TEST_F(IopKernel, IopPrintfTagsEveryLine)
 namespace {
 
 using IopKernelDeathTest = IopKernel;
+
+// A thread made ready before a fork has no host thread in the child: the
+// child's first turn must forget it (knowing it is another process, even
+// though the parent had already asked) rather than hand the baton to it, and
+// the child's own threads then run.
+TEST_F(IopKernel, AForkedChildRunsItsOwnThreadsNotTheParentsReadyOnes)
+{
+    StartThread(MakeThread(Named, 20), const_cast<char*>("parent"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(30);  // a baton handed to a thread that is not there never comes back
+        console::SafePoint(0);  // the child's first turn
+        g_log.clear();
+        g_done = 0;
+        StartThread(MakeThread(Named, 20), const_cast<char*>("child"));
+        const bool ok = WaitDone(1) && g_log == std::vector<std::string>{"child"};
+        std::_Exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(WaitDone(1));
+    EXPECT_EQ(g_log, std::vector<std::string>{"parent"});
+}
 
 TEST_F(IopKernelDeathTest, AStrictErrorOnAnIopThreadEndsTheRun)
 {
