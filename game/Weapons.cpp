@@ -46,6 +46,17 @@ void Weapon::SetType(int t)
     *this = gWeapons[t];
 }
 
+void Weapon::SetWeaponCold()
+{
+    strength[0] = 0.1f;
+    strength[1] = 0.1f;
+}
+
+bool Weapon::CanShootPrecise() const
+{
+    return type < WEAP_SMG_G36;
+}
+
 void Weapon::SetWeaponHot()
 {
     if (type >= WEAP_TOTAL)

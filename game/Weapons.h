@@ -40,6 +40,40 @@ enum eWeaponType
     WEAP_TOTAL,
 };
 
+// Node ids of the guns inside the gun model files.  The player's gun file
+// numbers its versions, the enemy gun file its kinds; which file a value
+// refers to follows from the registry slot beside it.
+enum eWeaponObjectIDs
+{
+    WEAP_ID_DACE_VER01 = 1,
+    WEAP_ID_DACE_VER02,
+    WEAP_ID_DACE_VER03,
+    WEAP_ID_DACE_VER04,
+    WEAP_ID_DACE_VER05,
+    WEAP_ID_DACE_VER06,
+    WEAP_ID_DACE_VER07,
+    WEAP_ID_DACE_VER08,
+    WEAP_ID_DACE_VER09,
+    WEAP_ID_DACE_VER10,
+    WEAP_ID_PISTOL_RUGER = 1,
+    WEAP_ID_PISTOL_MATCH,
+    WEAP_ID_PISTOL_HUNTER,
+    WEAP_ID_PISTOL_TALLOWMERE,
+    WEAP_ID_SMG_G36,
+    WEAP_ID_SMG_MP5,
+    WEAP_ID_SMG_SPP,
+    WEAP_ID_SMG_UZI,
+    WEAP_ID_MG_AK47,
+    WEAP_ID_MG_AR15,
+    WEAP_ID_MG_AC556F,
+    WEAP_ID_MG_SG550,
+    WEAP_ID_SHOTG_M4SUPER,
+    WEAP_ID_SHOTG_SPAS12,
+    WEAP_ID_SHOTG_STSWEEPER,
+    WEAP_ID_SHOTG_SAWNOFF,
+    WEAP_ID_GREN_LAUNCH,
+};
+
 struct Weapon
 {
     u8 type;                  // eWeaponType, also its row in gWeapons
@@ -62,11 +96,16 @@ struct Weapon
     int* casingsfxbank;
     u16 casingsfxindex;
 
-    // Copies row t (0..20) over the record; every other kind copies the
-    // first ordinary pistol's row.
+    // Copies row t (0..20) over the record, magazine full; the sniper rifle
+    // and every other kind copy the first ordinary pistol's row.  The users
+    // of the fire, blank and ball kinds copy those rows themselves.
     void SetType(int t);
     // The damage pair of the record's own row.
     void SetWeaponHot();
+    // Almost harmless bullets: warning shots and shooters taken hostage.
+    void SetWeaponCold();
+    // Only the pistols switch to precision aiming.
+    bool CanShootPrecise() const;
 };
 
 // The number of the loaded gun sound bank; negative until it is loaded.
