@@ -1,12 +1,13 @@
 // The weapon record a gun arm carries, the weapons table, and the calls that
 // put bullets, spent cases and muzzle flashes into the world.
 //
-// The table and the record are the game's own; the three spawning calls are
-// stand-ins until the projectile objects exist: each says once that it
-// spawns nothing and counts its calls, so the arms that fire can be watched.
+// Cases and flashes are still stand-ins: each says once that it spawns
+// nothing and counts its calls (replaced by the shot effects' own objects).
 #pragma once
 
 #include "ZevEngine2/Object.h"
+
+class CollisionRecord;
 
 struct MDLFILE;
 
@@ -112,16 +113,62 @@ struct Weapon
 extern int sndbank_gun;
 extern const Weapon gWeapons[WEAP_TOTAL];
 
-// One bullet at mat moving along its z row plus vel.
-Object* ShootBullet(const Matrix& mat, VectorDir vel, MDLFILE* mf, unsigned int model, Weapon* weapon, int sourceid,
-                    int lifetime, bool precise);
+// A shot in flight.  It flies along its z row by itself, hears of contacts
+// from the collision pass and handles the nearest one in its next frame:
+// the struck object is told, marks and sounds are left, and the bullet goes
+// (a grenade or a ball bounces instead).  Its timer ends an unhit flight.
+class Bullet : public Object
+{
+public:
+    struct Impact
+    {
+        int hit;                // a contact has been taken this pass
+        RCptr<Object> obj;      // the struck object
+        RCptr<Object> part;     // the struck part
+        VectorPos pos;
+        VectorDir normal;       // unit, out of the struck surface
+    };
+
+    Impact impact;
+    s16 sourceid;               // the shooter's root id: never struck
+    VectorDir vel;              // added to the flight along z, per frame
+    VectorPos sourcePos;        // the muzzle at the shot
+    u8 salvotype;               // eWeaponType of the gun that fired
+    float strength[2];          // far and near damage at the shot
+    u8 bIsPrecise;              // twice as fast, twice the damage
+    u8 bounceCount;
+
+    // The listener of passing bullets (the player) and where he is.
+    static VectorPos whizpos;
+    static RCptr<Object> whizobj;
+
+    // The damage now: near at the muzzle falling to far from 6.25 units on,
+    // doubled for a precise shot.
+    float GetStrength() const;
+    void Init();
+    int mh(OBJMESSAGE msg, void* extra);
+    static int Bullet_mh(Object* obj, OBJMESSAGE msg, void* extra);
+
+private:
+    int Frame();
+    int Collision(CollisionRecord* rec);
+    void Bounce();
+    void Strike();
+    void SendHit();
+};
+
+// One bullet at muzzlemat flying along its z row plus vel; false (nothing
+// made) without the registered kind, without a model file or out of memory.
+bool ShootBullet(const Matrix& muzzlemat, VectorDir vel, MDLFILE* bulletmdlfile, unsigned int bulletmdlindex,
+                 Weapon* pWeapon, int id, int lifetime, bool isPrecise);
 // One spent case at mat with a landing sound (bank 0xFFFF: none).
 Object* EjectCasing(const Matrix& mat, VectorDir vel, MDLFILE* mf, unsigned int model, int lifetime,
                     unsigned short sfxbank, unsigned short sfxindex);
 // The flash model at mat in the gun's frame; false without a model file.
 bool MuzzleFlash(Object* gun, const Matrix& mat, MDLFILE* mf, unsigned int model);
 
-// Calls made to the three spawners so far, and the last matrix each was given.
+// Calls made to the three spawners so far, and the last muzzle matrix a shot
+// was given: the arms that fire are watched through them.
 struct WeaponSpawnCounts
 {
     int bullets, casings, flashes;
