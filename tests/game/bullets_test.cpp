@@ -6,6 +6,7 @@
 
 #include "explode_support.h"
 
+#include "game/GameFlow.h"
 #include "game/StandIns.h"
 #include "game/Weapons.h"
 
@@ -239,6 +240,111 @@ TEST_F(Bullets, HitTellsThePartOnceNearerWinsShooterAndPlaceholdersPassed)
         Tick();
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(hearers[0], wall->child);
+}
+
+// A recording character standing on the frame-call list.
+Object* Character(std::vector<Object*>& keep)
+{
+    Object* c = new Object(RecordingPart);
+    c->type = OBJT_CHARACTER;
+    c->flags |= OBJF_FRAMECALL;
+    world.framecalllist.AddTail(c);
+    keep.push_back(c);
+    return c;
+}
+
+TEST_F(Bullets, GrenadeIndoorsBlastsAtItsSecondBounceAndFliesOnHidden)
+{
+    GameController* gc = StandInController();
+    gc->bInterior = true;
+    gc->fInteriorHeight = -1.0f;
+    std::vector<Object*> chars;
+    Object* near = Character(chars);
+    Object* far = Character(chars);
+
+    Matrix muzzle(true);
+    muzzle.SetTrans(VectorPos(0.0f, -1.5f, 0.0f));
+    Weapon w = gWeapons[WEAP_GREN_LAUNCH];
+    ASSERT_TRUE(ShootBullet(muzzle, VectorDir(0, 0, 0), bullets.mf(), 2, &w, 7, 5, false));
+    Bullet* g = Flying();
+    RCptr<Object> hold(g);
+    EXPECT_NEAR(g->vel[2], 0.1041667f, 1e-7f);
+
+    int ticks = 0;
+    bool bouncedOnce = false;
+    while (g->bounceCount < 2 && ticks < 200) {
+        // Stand the characters 1.5 and 2.0 units from where the grenade is.
+        near->mat.SetTrans(VectorPos(g->Pos() + VectorDir(1.5f, 0.0f, 0.0f)));
+        far->mat.SetTrans(VectorPos(g->Pos() + VectorDir(0.0f, 0.0f, -2.0f)));
+        world.Update();
+        ticks++;
+        EXPECT_LE(g->Pos()[1], -1.0f);   // never below the floor
+        if (g->bounceCount == 1 && !bouncedOnce) {
+            bouncedOnce = true;
+            EXPECT_LT(g->vel[1], 0.0f);   // going back up
+            EXPECT_TRUE(heard.empty());
+        }
+    }
+    ASSERT_EQ(g->bounceCount, 2);
+    EXPECT_TRUE(g->flags & OBJF_HIDDEN);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(hearers[0], near);
+    EXPECT_EQ(heard[0].submsg, SMSG_DAMAGE);
+    EXPECT_EQ(int(heard[0].param[0]), 20);
+    EXPECT_EQ(heard[0].obj, g);
+    EXPECT_EQ(heard[1].submsg, SMSG_KNOCKBACK);
+    EXPECT_NEAR(float(heard[1].param[0]), 0.0116417f, 1e-7f);
+    EXPECT_NEAR(float(heard[1].param[1]), -0.2f * 0.0116417f, 1e-8f);
+    EXPECT_NEAR(float(heard[1].param[2]), 0.0f, 1e-7f);
+
+    // 240 frames whatever was asked: 201 ticks at 307 a tick.
+    while (ticks < 200) {
+        world.Update();
+        ticks++;
+    }
+    EXPECT_FALSE(g->IsDead());
+    world.Update();
+    EXPECT_TRUE(g->IsDead());
+
+    // A ball that bounced off the floor hurts nobody afterwards.
+    Weapon ball = gWeapons[WEAP_TENNISBALL];
+    ASSERT_TRUE(ShootBullet(muzzle, VectorDir(0, 0, 0), bullets.mf(), 2, &ball, 7, 80, false));
+    Bullet* b = Flying();
+    EXPECT_EQ(b->strength[0], 2.0f);
+    for (int i = 0; i < 200 && b->bounceCount == 0 && b->strength[0] != 0.0f; i++)
+        world.Update();
+    EXPECT_EQ(b->strength[0], 0.0f);
+    EXPECT_EQ(b->strength[1], 0.0f);
+
+    gc->bInterior = false;
+    world.Clear();   // the characters go with the frame-call list
+}
+
+TEST_F(Bullets, WhizzOnlyForOrdinaryBulletsCrossingWithinRange)
+{
+    Object* listener = new Object(RecordingPart);
+    Bullet::whizobj = listener;
+    auto crossings = [&](float off, bool precise) {
+        heard.clear();
+        Bullet::whizpos = VectorPos(off, 0.0f, 5.125f);   // met between ticks, 0.125 along
+        EXPECT_TRUE(Fire(WEAP_PISTOL_RUGER, precise));
+        for (int i = 0; i < 40; i++)
+            world.Update();
+        world.Clear();
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == SMSG_EV_BULLET_WHIZZ;
+        return n;
+    };
+    EXPECT_EQ(crossings(0.6f, false), 1);
+    EXPECT_EQ(crossings(0.7f, false), 0);
+    EXPECT_EQ(crossings(0.6f, true), 0);
+
+    // A listener that has died is let go by the next bullet passing.
+    listener->Delete();
+    EXPECT_EQ(crossings(0.6f, false), 0);
+    EXPECT_EQ(static_cast<Object*>(Bullet::whizobj), nullptr);
+    Bullet::whizpos = VectorPos(0.0f, 0.0f, 0.0f);
 }
 
 }  // namespace
