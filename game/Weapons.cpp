@@ -13,6 +13,7 @@
 #include "game/Bystander.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
+#include "game/ShotEffects.h"
 #include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/explosn.h"
@@ -90,9 +91,19 @@ namespace {
 
 // The kinds of the weapon code by name.  One initialiser registers them, so
 // the registry does not depend on the order in which files start up.
+int Handler(OBJMESSAGEHANDLER h)
+{
+    return int(reinterpret_cast<intptr_t>(h));
+}
+
 struct WeaponKinds
 {
-    Name bullet{"Bullet", int(reinterpret_cast<intptr_t>(&Bullet::Bullet_mh))};
+    Name bullet{"Bullet", Handler(&Bullet::Bullet_mh)};
+    Name casing{"Casing", Handler(&Casing::Casing_mh)};
+    Name laser{"LaserSight", Handler(&LaserSight::LaserSight_mh)};
+    Name hole{"BulletHole", Handler(&BulletHole::BulletHole_mh)};
+    Name splat{"BloodSplat", Handler(&BloodSplat::BloodSplat_mh)};
+    Name pickup{"GunPickup", Handler(&GunPickup::GunPickup_mh)};
     WeaponKinds() { Bullet::whizobj = nullptr; }
 };
 WeaponKinds weaponKinds;
@@ -111,10 +122,14 @@ constexpr u16 kGunBankImpactSoft = 4;
 constexpr u16 kGunBankImpactHard = 5;
 constexpr u16 kGunBankGrenadeBounce = 22;
 
+}  // namespace
+
 bool InInterior()
 {
     return g_pgcTest != nullptr && g_pgcTest->bInterior;
 }
+
+namespace {
 
 // A gun-bank sound at pos; skipped without the bank or a free channel.
 int GunSound(u16 index, VectorPos pos, float volume)
@@ -138,26 +153,71 @@ CollBox* FirstBox(Object* o)
 
 }  // namespace
 
-// Blood splats and bullet holes are the shot effects' own objects; until
-// they exist each call says once that nothing is left behind.
-bool CreateSplat(Object*, VectorPos, int)
+float RandomTurn()
 {
-    static bool reported = false;
-    if (!reported)
-        printf("Weapons: blood splats are not yet left behind\n");
-    reported = true;
-    return false;
+    // Any turn at all, kept within the half turns the rotation builders take.
+    return (randf() * 2.0f - 1.0f) * maths_local::kPi;
 }
 
-bool CreateHole(Object* parent, const Matrix&, MDLFILE*, unsigned int, int)
+void ProjectileInit(Object* o)
 {
-    if (parent == nullptr)
-        return false;
-    static bool reported = false;
-    if (!reported)
-        printf("Weapons: bullet holes are not yet left behind\n");
-    reported = true;
-    return false;
+    o->type = OBJT_PROJECTILE;
+    if (CollBox* box = FirstBox(o))
+        o->radius = std::max(Length(VectorDir(box->box.min)), Length(VectorDir(box->box.max)));
+    const VectorPos p = o->Pos();
+    o->mat = Matrix(true);
+    o->mat.SetTrans(p);
+    o->flags |= OBJF_FRAMECALL;
+    o->mode = 0;
+}
+
+void TakeContact(Object* self, Bullet::Impact& impact, s16 sourceid, CollisionRecord* rec, bool splat)
+{
+    if (rec == nullptr || !rec->GetInfo())
+        return;
+    Object* other = rec->HitObj();
+    Object* part = rec->HisPart();
+    if (other == nullptr || other->IsDead() || other->id == sourceid)
+        return;
+    if (splat) {
+        // Blood passes through every character, and through an unnamed
+        // object's own shape.
+        if (other->type == OBJT_CHARACTER || (other->id == -1 && part == other))
+            return;
+    } else if (other->type == OBJT_CHARACTER && (part == nullptr || (part->GetCollisionMask() & 8) == 0)) {
+        return;
+    }
+    const VectorPos p = self->Pos();
+    const VectorDir z = VectorDir(self->mat.z.v);
+    // The contact's point along the flight: where the corner-to-corner ray
+    // enters the other object, else the record's point.  Box contacts report
+    // the projectile's own corner for every slab it overlaps, which cannot
+    // tell the nearer of two apart.
+    VectorPos r0 = p, r1 = p;
+    if (CollBox* box = FirstBox(self)) {
+        const Matrix w = self->GetWorldMatrix();
+        r0 = w * box->box.min;
+        r1 = w * box->box.max;
+    }
+    VectorPos at;
+    VectorDir normal;
+    if (!CheckRay(other, r0, r1, &at, &normal, 0xFF00)) {
+        at = rec->Point();
+        normal = rec->Normal();
+    }
+    if (impact.hit && Dot(VectorDir(at - p), z) >= Dot(VectorDir(impact.pos - p), z))
+        return;
+
+    impact.hit = 1;
+    if (other->type == OBJT_PLACEHOLDER) {
+        impact.obj = nullptr;
+        impact.part = nullptr;
+    } else {
+        impact.obj = other;
+        impact.part = part;
+    }
+    impact.pos = at;
+    impact.normal = Normalise(normal);
 }
 
 bool ShootBullet(const Matrix& muzzlemat, VectorDir vel, MDLFILE* bulletmdlfile, unsigned int bulletmdlindex,
@@ -205,17 +265,10 @@ float Bullet::GetStrength() const
 void Bullet::Init()
 {
     impact.obj = nullptr;
-    type = OBJT_PROJECTILE;
-    if (CollBox* box = FirstBox(this))
-        radius = std::max(Length(VectorDir(box->box.min)), Length(VectorDir(box->box.max)));
-    const VectorPos p = Pos();
-    mat = Matrix(true);
-    mat.SetTrans(p);
-    flags |= OBJF_FRAMECALL;
+    ProjectileInit(this);
     ModifyCollisionMask(0x0900, 0xF6FF);
     salvotype = WEAP_BLANK;
     strength[0] = strength[1] = 0.0f;
-    mode = 0;
 }
 
 int Bullet::Bullet_mh(Object* obj, OBJMESSAGE msg, void* extra)
@@ -323,46 +376,7 @@ int Bullet::Frame()
 
 int Bullet::Collision(CollisionRecord* rec)
 {
-    if (rec == nullptr || !rec->GetInfo())
-        return 0;
-    Object* other = rec->HitObj();
-    Object* part = rec->HisPart();
-    if (other == nullptr || other->IsDead() || other->id == sourceid)
-        return 0;
-    if (other->type == OBJT_CHARACTER && (part == nullptr || (part->GetCollisionMask() & 8) == 0))
-        return 0;
-    const VectorPos p = Pos();
-    const VectorDir z = VectorDir(mat.z.v);
-    // The contact's point along the flight: where the bullet's corner-to-
-    // corner ray enters the other object, else the record's point.  Box
-    // contacts report the bullet's own corner for every slab it overlaps,
-    // which cannot tell the nearer of two apart.
-    VectorPos r0 = p, r1 = p;
-    if (CollBox* box = FirstBox(this)) {
-        const Matrix w = GetWorldMatrix();
-        r0 = w * box->box.min;
-        r1 = w * box->box.max;
-    }
-    VectorPos at;
-    VectorDir normal;
-    if (!CheckRay(other, r0, r1, &at, &normal, 0xFF00)) {
-        at = rec->Point();
-        normal = rec->Normal();
-    }
-    if (impact.hit && Dot(VectorDir(at - p), z) >= Dot(VectorDir(impact.pos - p), z))
-        return 0;
-
-    impact.hit = 1;
-    if (other->type == OBJT_PLACEHOLDER) {
-        impact.obj = nullptr;
-        impact.part = nullptr;
-    } else {
-        impact.obj = other;
-        impact.part = part;
-    }
-    impact.pos = at;
-    impact.normal = normal;
-    impact.normal = Normalise(impact.normal);
+    TakeContact(this, impact, sourceid, rec, false);
     return 0;
 }
 
@@ -466,7 +480,7 @@ void Bullet::Strike()
     MDLFILE* puff = g_GlobalMFI.GetMF(struck != nullptr && struck->type == OBJT_CHARACTER ? 147 : 146, false);
     if (puff != nullptr && puff->HasData()) {
         if (Object* o = puff->GetHierarchy(0, sizeof(Object), 8)) {
-            Matrix m = RotY(randf() * 2.0f * maths_local::kPi) * LookAlong(VectorDir(-impact.normal));
+            Matrix m = RotY(RandomTurn()) * LookAlong(VectorDir(-impact.normal));
             m.SetTrans(impact.pos);
             o->mat = m;
             o->messagehandler = NoAnimLoopProc;
@@ -477,24 +491,4 @@ void Bullet::Strike()
     impact.obj = nullptr;
     impact.part = nullptr;
     Delete();
-}
-
-Object* EjectCasing(const Matrix&, VectorDir, MDLFILE*, unsigned int, int, unsigned short, unsigned short)
-{
-    static bool reported = false;
-    if (!reported)
-        printf("Weapons: spent cases are counted but not yet spawned\n");
-    reported = true;
-    gWeaponSpawnCounts.casings++;
-    return nullptr;
-}
-
-bool MuzzleFlash(Object*, const Matrix&, MDLFILE* mf, unsigned int)
-{
-    static bool reported = false;
-    if (!reported)
-        printf("Weapons: muzzle flashes are counted but not yet shown\n");
-    reported = true;
-    gWeaponSpawnCounts.flashes++;
-    return mf != nullptr;
 }

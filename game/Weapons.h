@@ -1,8 +1,7 @@
 // The weapon record a gun arm carries, the weapons table, and the calls that
 // put bullets, spent cases and muzzle flashes into the world.
 //
-// Cases and flashes are still stand-ins: each says once that it spawns
-// nothing and counts its calls (replaced by the shot effects' own objects).
+// The objects shots leave behind are in ShotEffects.h.
 #pragma once
 
 #include "ZevEngine2/Object.h"
@@ -161,11 +160,13 @@ private:
 // made) without the registered kind, without a model file or out of memory.
 bool ShootBullet(const Matrix& muzzlemat, VectorDir vel, MDLFILE* bulletmdlfile, unsigned int bulletmdlindex,
                  Weapon* pWeapon, int id, int lifetime, bool isPrecise);
-// One spent case at mat with a landing sound (bank 0xFFFF: none).
-Object* EjectCasing(const Matrix& mat, VectorDir vel, MDLFILE* mf, unsigned int model, int lifetime,
-                    unsigned short sfxbank, unsigned short sfxindex);
-// The flash model at mat in the gun's frame; false without a model file.
-bool MuzzleFlash(Object* gun, const Matrix& mat, MDLFILE* mf, unsigned int model);
+// One spent case at the chamber's world matrix with a landing sound (bank
+// 0xFFFF: none); false without the kind or the model file.
+bool EjectCasing(const Matrix& chambermat, VectorDir vel, MDLFILE* casingmdlfile, unsigned int casingmdlindex,
+                 int lifetime, unsigned short casingsfxbank, unsigned short casingsfxindex);
+// The flash model at muzzlemat in the gun's frame, hung under the gun with a
+// light flash; false without a model file.
+bool MuzzleFlash(Object* muzzleobj, const Matrix& muzzlemat, MDLFILE* flashmdlfile, unsigned int flashmdlindex);
 
 // Calls made to the three spawners so far, and the last muzzle matrix a shot
 // was given: the arms that fire are watched through them.
