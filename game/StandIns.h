@@ -37,6 +37,7 @@ enum
     SMSG_BULLET_HIT = 20464, // params: hit point, normal, struck part, precise
     SMSG_EV_BULLET_WHIZZ = 23048,
     SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
+    SMSG_Q_RETICLE_POS = 29007, // param 0: VectorPos* for an offset in the target's frame; param 1: body part
 };
 
 // Screen texts (the user interface replaces them): where a text shows.
