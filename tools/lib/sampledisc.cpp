@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "tools/lib/gunfiles.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
 
@@ -220,6 +221,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Sample/ARM.P2B", SampleArmFile(), error) ||
         !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error))
         return false;
+    for (const auto& [path, model] : WeaponModelFiles())
+        if (!AddModel(files, path.c_str(), model, error))
+            return false;
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
