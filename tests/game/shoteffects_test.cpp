@@ -8,6 +8,9 @@
 #include "explode_support.h"
 
 #include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/MathsLocal.h"
+#include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "game/GameFlow.h"
 #include "game/ShotEffects.h"
 #include "game/StandIns.h"
@@ -129,6 +132,67 @@ TEST_F(ShotEffects, CaseRisesFallsBouncesAtThreeTenthsAndRestsOnTheFloor)
 
     // Gone with its timer; nothing made without a model file.
     EXPECT_FALSE(EjectCasing(At(0, 0, 0), VectorDir(0, 0, 0), nullptr, 0, 500, 0xFFFF, 0xFFFF));
+}
+
+// Landing sounds waiting to start: bank 3, sound 19.
+int PendingClinks()
+{
+    int n = 0;
+    for (int i = 0; i < SOUND_VCHANNELS; i++) {
+        const vchannel* v = sound.GetChannel(i);
+        n += v->state == VCHAN_IDLE && (v->flags & VCHAN_START) && v->curbank == 3 && v->bankindex == 19;
+    }
+    return n;
+}
+
+TEST_F(ShotEffects, CasesClinkOncePerThirtyOneBlanksAndLandOnCrates)
+{
+    // Two cases falling side by side land on the same tick: one clink.
+    Casing::lastsfxcount = Platform::Count() + 1;   // a count that wrapped: free to sound
+    for (float x : {0.0f, 0.5f})
+        ASSERT_TRUE(EjectCasing(At(x, -1.5f, 0), VectorDir(0, 0, 0), cases.mf(), 0, 500, 3, 19));
+    std::vector<Casing*> cs;
+    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it)
+        cs.push_back(static_cast<Casing*>(static_cast<Object*>(*it)));
+    ASSERT_EQ(cs.size(), 2u);
+    cs[1]->vel = cs[0]->vel;
+    cs[1]->SetPos(VectorPos(0.5f, cs[0]->Pos()[1], cs[0]->Pos()[2]));
+    const int before = PendingClinks();
+    while (cs[0]->vel[1] <= 0.0116417f || cs[0]->Pos()[1] < -1.0f - 0.05f)
+        world.Update();
+    while (cs[0]->vel[1] > 0.0f)
+        world.Update();
+    EXPECT_EQ(PendingClinks(), before + 1);
+    EXPECT_EQ(Casing::lastsfxcount, Platform::Count());
+
+    // Within 31 blanks of it a falling case is silent; from 31 on it sounds.
+    const u32 saved = vbcallbacks.vsynccount;
+    vbcallbacks.vsynccount = 1000;
+    Casing* c = cs[0];
+    c->flags &= ~OBJF_NOCOLLISION;
+    c->vel = VectorDir(0.0f, 0.02f, 0.0f);
+    Casing::lastsfxcount = Platform::Count() - 30;
+    c->Collision(VectorDir(0.0f, 1.0f, 0.0f), 0.0f);
+    EXPECT_EQ(PendingClinks(), before + 1);
+    c->vel = VectorDir(0.0f, 0.02f, 0.0f);
+    Casing::lastsfxcount = Platform::Count() - 31;
+    c->Collision(VectorDir(0.0f, 1.0f, 0.0f), 0.0f);
+    EXPECT_EQ(PendingClinks(), before + 2);
+    EXPECT_EQ(Casing::lastsfxcount, 1000u);
+    vbcallbacks.vsynccount = saved;
+    world.Clear();
+
+    // A crate's top (y -1.2) under a case: it stays up there.
+    Matrix crate = At(0.0f, -1.1f, -0.05f);
+    Wall(crate)->mat = RotX(-maths_local::kPi * 0.5f) * crate;   // the slab lies flat, its face up
+    ASSERT_TRUE(EjectCasing(At(0, -1.5f, 0), VectorDir(0, 0, 0), cases.mf(), 0, 500, 0xFFFF, 0xFFFF));
+    Casing* top = static_cast<Casing*>(world.Find(OBJT_PARTICLE));
+    for (int t = 0; t < 400 && !(top->flags & OBJF_NOCOLLISION); t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_TRUE(top->flags & OBJF_NOCOLLISION);
+    EXPECT_NEAR(top->Pos()[1], -1.1f, 0.025f);
 }
 
 TEST_F(ShotEffects, FlashHangsUnderTheGunWithALightAndGoesWhenItsAnimationLoops)
