@@ -110,6 +110,9 @@ struct Weapon
 
 // The number of the loaded gun sound bank; negative until it is loaded.
 extern int sndbank_gun;
+// Start-up: the resident shot, reticle and gun models into their registry
+// slots (146..157, 160, 161) and the gun sound bank.
+void LoadWeaponFiles();
 extern const Weapon gWeapons[WEAP_TOTAL];
 
 // A shot in flight.  It flies along its z row by itself, hears of contacts
