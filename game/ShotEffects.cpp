@@ -111,6 +111,41 @@ bool StaticContact(CollisionRecord* rec, VectorPos* point, VectorDir* normal, fl
     return true;
 }
 
+// Lands on the ground level: at rest (no gravity, no more collisions) when
+// within 0.01 of it; placed on it in any case.
+void Settle(Object* o, VectorDir& vel, float ground)
+{
+    if (o->Pos()[1] <= ground)
+        return;
+    if (std::fabs(o->Pos()[1] - ground) < kRestWithin) {
+        vel[1] = 0.0f;
+        o->flags |= OBJF_NOCOLLISION;
+    }
+    VectorPos p = o->Pos();
+    p[1] = ground;
+    o->SetPos(p);
+}
+
+// One frame of a thrown thing: gravity unless it rests, drag across, the
+// move, then the interior floor and the ground level as contacts; the frame
+// stops at once when a contact deleted it.
+template <class T>
+void Fall(T* o)
+{
+    const float s = world.playbackSpeed;
+    if (!(o->flags & OBJF_NOCOLLISION))
+        o->vel[1] += kGravity * s;
+    o->vel[0] *= 0.99f;
+    o->vel[2] *= 0.99f;
+    o->SetPos(VectorPos(o->Pos() + o->vel * s));
+    const VectorDir up(0.0f, 1.0f, 0.0f);
+    if (InInterior() && o->Pos()[1] > g_pgcTest->fInteriorHeight &&
+        o->Collision(up, o->Pos()[1] - g_pgcTest->fInteriorHeight))
+        return;
+    if (o->Pos()[1] > o->vpGroundPos[1])
+        o->Collision(up, o->Pos()[1] - o->vpGroundPos[1]);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -203,19 +238,9 @@ int Casing::mh(OBJMESSAGE msg, void* extra)
     case OM_INIT:
         Init();
         return 0;
-    case OM_FRAME: {
-        const float s = world.playbackSpeed;
-        if (!(flags & OBJF_NOCOLLISION))
-            vel[1] += kGravity * s;
-        vel[0] *= 0.99f;
-        vel[2] *= 0.99f;
-        SetPos(VectorPos(Pos() + vel * s));
-        if (InInterior() && Pos()[1] > g_pgcTest->fInteriorHeight)
-            Collision(VectorDir(0.0f, 1.0f, 0.0f), Pos()[1] - g_pgcTest->fInteriorHeight);
-        if (Pos()[1] > vpGroundPos[1])
-            Collision(VectorDir(0.0f, 1.0f, 0.0f), Pos()[1] - vpGroundPos[1]);
+    case OM_FRAME:
+        Fall(this);
         return 0;
-    }
     case OM_COLLISION: {
         VectorPos point;
         VectorDir normal;
@@ -239,7 +264,7 @@ int Casing::mh(OBJMESSAGE msg, void* extra)
     }
 }
 
-void Casing::Collision(VectorDir normal, float colldepth)
+bool Casing::Collision(VectorDir normal, float colldepth)
 {
     const VectorDir vn(normal * Dot(vel, normal));
     if (vel[1] > kLandingFall && sfxbank != 0xFFFF && sfxindex != 0xFFFF) {
@@ -255,16 +280,9 @@ void Casing::Collision(VectorDir normal, float colldepth)
         }
     }
     vel = VectorDir(vel[0] - vn[0] * 1.8f, vel[1] - vn[1] * 1.3f, vel[2] - vn[2] * 1.8f);
-    if (Pos()[1] > vpGroundPos[1]) {
-        if (std::fabs(Pos()[1] - vpGroundPos[1]) < kRestWithin) {
-            vel[1] = 0.0f;
-            flags |= OBJF_NOCOLLISION;
-        }
-        VectorPos p = Pos();
-        p[1] = vpGroundPos[1];
-        SetPos(p);
-    }
+    Settle(this, vel, vpGroundPos[1]);
     rotvel = Spin(Length(vn) * 0.4f * randf());
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -563,25 +581,18 @@ int GunPickup::mh(OBJMESSAGE msg, void* extra)
 
 int GunPickup::Frame()
 {
-    const float s = world.playbackSpeed;
-    if (!(flags & OBJF_NOCOLLISION)) {
-        vel[1] += kGravity * s;
-    } else if (NODE* pivot = FindNodeById(kPivotId)) {
-        const VectorXYZ p(pivot->GetMatrix().GetTrans());
-        const VectorXYZ minus(-p[0], -p[1], -p[2]);
-        mat = TransMatrix(minus) * RotY(kPickupTurn) * TransMatrix(p) * mat;
-    } else {
-        mat = RotY(kPickupTurn) * mat;
+    // At rest it turns about the vertical line through its pivot.
+    if (flags & OBJF_NOCOLLISION) {
+        if (NODE* pivot = FindNodeById(kPivotId)) {
+            const VectorXYZ p(pivot->GetMatrix().GetTrans());
+            const VectorXYZ minus(-p[0], -p[1], -p[2]);
+            mat = TransMatrix(minus) * RotY(kPickupTurn) * TransMatrix(p) * mat;
+        } else {
+            mat = RotY(kPickupTurn) * mat;
+        }
     }
-    vel[0] *= 0.99f;
-    vel[2] *= 0.99f;
-    SetPos(VectorPos(Pos() + vel * s));
     // A contact may delete an empty gun: the frame ends with it.
-    if (InInterior() && Pos()[1] > g_pgcTest->fInteriorHeight &&
-        Collision(VectorDir(0.0f, 1.0f, 0.0f), Pos()[1] - g_pgcTest->fInteriorHeight))
-        return 0;
-    if (Pos()[1] > vpGroundPos[1])
-        Collision(VectorDir(0.0f, 1.0f, 0.0f), Pos()[1] - vpGroundPos[1]);
+    Fall(this);
     return 0;
 }
 
@@ -606,16 +617,7 @@ bool GunPickup::Collision(VectorDir normal, float)
     mat.z = z;
     mat.Normalise();
     mat.PreScale(VectorXYZ(kPickupScale, kPickupScale, kPickupScale));
-
-    if (Pos()[1] > vpGroundPos[1]) {
-        if (std::fabs(Pos()[1] - vpGroundPos[1]) < kRestWithin) {
-            vel[1] = 0.0f;
-            flags |= OBJF_NOCOLLISION;
-        }
-        VectorPos p = Pos();
-        p[1] = vpGroundPos[1];
-        SetPos(p);
-    }
+    Settle(this, vel, vpGroundPos[1]);
     rotvel = Spin(Length(vn) * 0.4f * randf());
     if (weapon.bulletsLeft <= 0) {
         Delete();

@@ -19,7 +19,8 @@ public:
 
     void Init();
     int mh(OBJMESSAGE msg, void* extra);
-    void Collision(VectorDir normal, float colldepth);
+    // Always false: a case survives its contacts.
+    bool Collision(VectorDir normal, float colldepth);
     static int Casing_mh(Object* obj, OBJMESSAGE msg, void* extra);
 };
 
