@@ -14,6 +14,7 @@ using namespace explodetest;
 
 namespace {
 
+constexpr float kTick = 1.2f;
 constexpr int kBulletSlot = 248;
 constexpr int kTargetSlot = 249;
 constexpr u16 kIsProp = 0x0101;   // a kind-1 shape that hears kind 1
@@ -240,6 +241,32 @@ TEST_F(Bullets, HitTellsThePartOnceNearerWinsShooterAndPlaceholdersPassed)
         Tick();
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(hearers[0], wall->child);
+}
+
+TEST_F(Bullets, FireballFliesSlowAndSetsTheStruckBodyPartAlight)
+{
+    Object* t = Target(3.0f, 30);
+    t->child->type = OBJT_BONE;
+    Weapon fire = gWeapons[WEAP_FIREBALL];
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), bullets.mf(), 2, &fire, 7, 80, false));
+    Bullet* b = Flying();
+    Tick();
+    Tick();
+    EXPECT_NEAR(b->Pos()[2], 0.1041667f * kTick, 1e-6f);
+    for (int i = 0; i < 40; i++)
+        Tick();
+    ASSERT_EQ(heard.size(), 4u);
+    for (Object* h : hearers)
+        EXPECT_EQ(h, t->child);
+    EXPECT_EQ(heard[0].submsg, SMSG_BULLET_HIT);
+    EXPECT_EQ(heard[1].submsg, SMSG_KNOCKBACK);
+    // Pushed along the flattened normal's reverse: into the slab, along +z.
+    EXPECT_NEAR(float(heard[1].param[0]), 0.0f, 1e-7f);
+    EXPECT_NEAR(float(heard[1].param[1]), -0.2f * 0.0116417f, 1e-8f);
+    EXPECT_NEAR(float(heard[1].param[2]), 0.0116417f, 1e-7f);
+    EXPECT_EQ(heard[2].submsg, SMSG_DAMAGE);
+    EXPECT_EQ(int(heard[2].param[0]), 20);
+    EXPECT_EQ(heard[3].submsg, SMSG_SET_ON_FIRE);
 }
 
 // A recording character standing on the frame-call list.
