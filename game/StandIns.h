@@ -32,9 +32,12 @@ enum
 {
     SMSG_DAMAGE = 27,        // param 0: damage points
     SMSG_SET_ON_FIRE = 39,
+    SMSG_PED_DANGER = 59,    // to every pedestrian at each shot
     SMSG_KNOCKBACK = 80,     // params 0-2: the push
-    SMSG_BULLET_HIT = 20464,
+    SMSG_BULLET_HIT = 20464, // params: hit point, normal, struck part, precise
+    SMSG_EV_BULLET_WHIZZ = 23048,
     SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
+    SMSG_Q_RETICLE_POS = 29007, // param 0: VectorPos* for an offset in the target's frame; param 1: body part
 };
 
 // Screen texts (the user interface replaces them): where a text shows.

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "tools/lib/gunfiles.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
 #include "tools/lib/props.h"
@@ -224,6 +225,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Misc/EXPLMSHR.P2B", ExplosionShapesFile(true), error) ||
         !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error))
         return false;
+    for (const auto& [path, model] : WeaponModelFiles())
+        if (!AddModel(files, path.c_str(), model, error))
+            return false;
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;

@@ -14,6 +14,10 @@
 //   DemoData\Sample\CUBE.P2B     the sample cube model (tools/lib/p2b_sample.h)
 //   DemoData\Sample\ARM.P2B      the sample skinned arm
 //   DemoData\Misc\SKY.P2B        the sky's sun, moon and stars (tools/lib/skyfile.h)
+//   DemoData\Misc\BULLSPRK, BULLPUFF, BULLETS, BULLHOLE, BLOOD, MUZZLEFL,
+//                LASRBEAM, RTCDEF, RTCENEMY, RTCPR, RTCPRON, RTCPROFF,
+//                DACEGUN1..4, ENEMGUNS (.P2B)
+//                                guns, shots and reticles (tools/lib/gunfiles.h)
 //   DemoCity\TEST.IDX, TEST.EXP, TEST.MGD, TEST.EXM
 //                                the sample city (tools/lib/city.h): cell index,
 //                                layout, cells and model archive

@@ -1,0 +1,390 @@
+// What shots leave behind: cases, flashes, laser beams, holes, splats and
+// dropped guns.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "explode_support.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/MathsLocal.h"
+#include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Sound.h"
+#include "game/GameFlow.h"
+#include "game/ShotEffects.h"
+#include "game/StandIns.h"
+#include "game/explosn.h"
+
+using namespace explodetest;
+
+namespace {
+
+constexpr int kCaseSlot = 246;
+constexpr int kGunSlot = 247;
+constexpr int kHoleSlot = 149;    // the slots bullets read holes and blood from
+constexpr int kBloodSlot = 150;
+constexpr int kWallSlot = 245;
+constexpr float kTick = 1.2f;
+constexpr float kGravityTick = 0.000851562f * kTick;
+
+// One bare node 0 with a small box: cases, holes, blood.
+tools::P2BFile SmallFile()
+{
+    tools::P2BFile f;
+    f.models = {BareModel(0.05f)};
+    tools::CollisionChain box;
+    box.Box(0x0101, Cuboid(VectorPos(-0.02f, -0.02f, -0.06f), VectorPos(0.02f, 0.02f, 0.06f)));
+    f.collisions.push_back(box);
+    NODE n = tools::MakeNode(0);
+    n.collision = 0;
+    f.AddNode(-1, n);
+    return f;
+}
+
+// Guns: node 0 a stock gun, node 1 gun id 5.
+tools::P2BFile GunFile()
+{
+    tools::P2BFile f;
+    f.models = {BareModel(0.1f)};
+    f.AddNode(-1, tools::MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0));
+    f.AddNode(-1, tools::MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 5));
+    return f;
+}
+
+// A static slab 2 x 2 x 0.1 whose front face is its z = 0 plane.
+tools::P2BFile WallFile()
+{
+    tools::P2BFile f;
+    f.models = {BareModel(1.0f)};
+    tools::CollisionChain slab;
+    slab.Box(0x0101, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
+    f.collisions.push_back(slab);
+    NODE n = tools::MakeNode(0);
+    n.collision = 0;
+    f.AddNode(-1, n);
+    return f;
+}
+
+class ShotEffects : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        world.Clear();
+        world.SetPlaybackSpeed(kTick);
+        gc = StandInController();
+        gc->bInterior = true;
+        gc->fInteriorHeight = -1.0f;
+    }
+    void TearDown() override
+    {
+        world.Clear();
+        gc->bInterior = false;
+    }
+
+    Object* Wall(const Matrix& m, OBJTYPE type = OBJT_STATIC)
+    {
+        Object* w = walls.mf()->GetHierarchy(0, sizeof(Object), 0);
+        w->mat = m;
+        w->type = u8(type);
+        w->id = 40;
+        EXPECT_TRUE(world.AddObject(w, nullptr));
+        return w;
+    }
+
+    static Matrix At(float x, float y, float z)
+    {
+        Matrix m(true);
+        m.SetTrans(VectorPos(x, y, z));
+        return m;
+    }
+
+    GameController* gc = nullptr;
+    SlotFile cases{kCaseSlot, SmallFile()};
+    SlotFile guns{kGunSlot, GunFile()};
+    SlotFile walls{kWallSlot, WallFile()};
+};
+
+TEST_F(ShotEffects, CaseRisesFallsBouncesAtThreeTenthsAndRestsOnTheFloor)
+{
+    ASSERT_TRUE(EjectCasing(At(0, -1.5f, 0), VectorDir(0, 0, 0), cases.mf(), 0, 500, 0xFFFF, 0xFFFF));
+    Casing* c = static_cast<Casing*>(world.Find(OBJT_PARTICLE));
+    ASSERT_NE(c, nullptr);
+    EXPECT_GE(c->vel[1], -0.0130208f);
+    EXPECT_LE(c->vel[1], -0.0052083f);
+    EXPECT_EQ(c->vpGroundPos[1], -1.0f);
+
+    bool bounced = false;
+    for (int t = 0; t < 400 && !(c->flags & OBJF_NOCOLLISION); t++) {
+        const float before = c->vel[1];
+        world.Update();
+        if (!bounced && c->vel[1] < 0.0f && before > 0.0f) {
+            bounced = true;
+            EXPECT_NEAR(c->vel[1], -0.3f * (before + kGravityTick), 1e-7f);
+        }
+        EXPECT_LE(c->Pos()[1], -1.0f);
+    }
+    EXPECT_TRUE(bounced);
+    EXPECT_TRUE(c->flags & OBJF_NOCOLLISION);
+    EXPECT_EQ(c->Pos()[1], -1.0f);
+    EXPECT_EQ(c->vel[1], 0.0f);
+
+    // Gone with its timer; nothing made without a model file.
+    EXPECT_FALSE(EjectCasing(At(0, 0, 0), VectorDir(0, 0, 0), nullptr, 0, 500, 0xFFFF, 0xFFFF));
+}
+
+// Landing sounds waiting to start: bank 3, sound 19.
+int PendingClinks()
+{
+    int n = 0;
+    for (int i = 0; i < SOUND_VCHANNELS; i++) {
+        const vchannel* v = sound.GetChannel(i);
+        n += v->state == VCHAN_IDLE && (v->flags & VCHAN_START) && v->curbank == 3 && v->bankindex == 19;
+    }
+    return n;
+}
+
+TEST_F(ShotEffects, CasesClinkOncePerThirtyOneBlanksAndLandOnCrates)
+{
+    // Two cases falling side by side land on the same tick: one clink.
+    Casing::lastsfxcount = Platform::Count() + 1;   // a count that wrapped: free to sound
+    for (float x : {0.0f, 0.5f})
+        ASSERT_TRUE(EjectCasing(At(x, -1.5f, 0), VectorDir(0, 0, 0), cases.mf(), 0, 500, 3, 19));
+    std::vector<Casing*> cs;
+    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it)
+        cs.push_back(static_cast<Casing*>(static_cast<Object*>(*it)));
+    ASSERT_EQ(cs.size(), 2u);
+    cs[1]->vel = cs[0]->vel;
+    cs[1]->SetPos(VectorPos(0.5f, cs[0]->Pos()[1], cs[0]->Pos()[2]));
+    const int before = PendingClinks();
+    while (cs[0]->vel[1] <= 0.0116417f || cs[0]->Pos()[1] < -1.0f - 0.05f)
+        world.Update();
+    while (cs[0]->vel[1] > 0.0f)
+        world.Update();
+    EXPECT_EQ(PendingClinks(), before + 1);
+    EXPECT_EQ(Casing::lastsfxcount, Platform::Count());
+
+    // Within 31 blanks of it a falling case is silent; from 31 on it sounds.
+    const u32 saved = vbcallbacks.vsynccount;
+    vbcallbacks.vsynccount = 1000;
+    Casing* c = cs[0];
+    c->flags &= ~OBJF_NOCOLLISION;
+    c->vel = VectorDir(0.0f, 0.02f, 0.0f);
+    Casing::lastsfxcount = Platform::Count() - 30;
+    c->Collision(VectorDir(0.0f, 1.0f, 0.0f), 0.0f);
+    EXPECT_EQ(PendingClinks(), before + 1);
+    c->vel = VectorDir(0.0f, 0.02f, 0.0f);
+    Casing::lastsfxcount = Platform::Count() - 31;
+    c->Collision(VectorDir(0.0f, 1.0f, 0.0f), 0.0f);
+    EXPECT_EQ(PendingClinks(), before + 2);
+    EXPECT_EQ(Casing::lastsfxcount, 1000u);
+    vbcallbacks.vsynccount = saved;
+    world.Clear();
+
+    // A crate's top (y -1.2) under a case: it stays up there.
+    Matrix crate = At(0.0f, -1.1f, -0.05f);
+    Wall(crate)->mat = RotX(-maths_local::kPi * 0.5f) * crate;   // the slab lies flat, its face up
+    ASSERT_TRUE(EjectCasing(At(0, -1.5f, 0), VectorDir(0, 0, 0), cases.mf(), 0, 500, 0xFFFF, 0xFFFF));
+    Casing* top = static_cast<Casing*>(world.Find(OBJT_PARTICLE));
+    for (int t = 0; t < 400 && !(top->flags & OBJF_NOCOLLISION); t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_TRUE(top->flags & OBJF_NOCOLLISION);
+    EXPECT_NEAR(top->Pos()[1], -1.1f, 0.025f);
+}
+
+TEST_F(ShotEffects, FlashHangsUnderTheGunWithALightAndGoesWhenItsAnimationLoops)
+{
+    Object gun;
+    Matrix m = At(0.1f, 0.0f, 0.3f);
+    EXPECT_FALSE(MuzzleFlash(&gun, m, nullptr, 0));
+    ASSERT_TRUE(MuzzleFlash(&gun, m, cases.mf(), 0));
+    Object* f = gun.child;
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->mat.GetTrans()[2], 0.3f);
+    EXPECT_TRUE(world.animlist.Find(f) != nullptr);
+    LightFlash* light = nullptr;
+    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it)
+        if (it->messagehandler == LightFlash::LightFlash_mh)
+            light = static_cast<LightFlash*>(static_cast<Object*>(*it));
+    ASSERT_NE(light, nullptr);
+    EXPECT_EQ(static_cast<Object*>(light->followObj), f);
+    EXPECT_EQ(light->colour.r, 0xF0);
+    EXPECT_EQ(light->colour.g, 0xF0);
+    EXPECT_EQ(light->colour.b, 0x80);
+    EXPECT_EQ(light->colour.a, 0x00);
+    EXPECT_EQ(light->range, 2.5f);
+    EXPECT_EQ(light->timeOut, 6.0f);
+    RCptr<Object> hold(f);
+    EXPECT_EQ(f->SendMessage(OM_ANIMLOOP, nullptr), -2);
+    EXPECT_EQ(gun.child, nullptr);
+    EXPECT_TRUE(f->IsDead());
+}
+
+TEST_F(ShotEffects, LaserSightStretchesToTheFirstWallWithinTwenty)
+{
+    Object gun;
+    gun.mat = Matrix(true);
+    const OBJMESSAGEHANDLER kind = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("LaserSight")));
+    ASSERT_NE(kind, nullptr);
+    Object* sight = reinterpret_cast<Object*>(intptr_t(kind(nullptr, OM_CREATE, nullptr)));
+    ASSERT_NE(sight, nullptr);
+    sight->SendMessage(OM_INIT, nullptr);
+    gun.Attach(sight);
+    sight->SendMessage(OM_FRAME, &world);
+    EXPECT_NEAR(Length(VectorDir(sight->mat.z.v)), 1.0f, 1e-6f);
+    Wall(At(0, 0, 5.0f));
+    sight->SendMessage(OM_FRAME, &world);
+    EXPECT_NEAR(Length(VectorDir(sight->mat.z.v)), 0.25f, 1e-5f);
+    EXPECT_NEAR(Length(VectorDir(sight->mat.x.v)), 1.0f, 1e-6f);
+    sight->Detach();
+    sight->Delete();
+}
+
+TEST_F(ShotEffects, IndoorHoleMovesWithTheStruckObjectAndOutdoorsThereIsNone)
+{
+    SlotFile holes{kHoleSlot, SmallFile()};
+    SlotFile blood{kBloodSlot, SmallFile()};
+    EXPECT_FALSE(CreateHole(nullptr, Matrix(true), holes.mf(), 0, 5000));
+
+    Object* wall = Wall(At(0, 0, 3.0f), OBJT_DYNAMIC);
+    Weapon w = gWeapons[WEAP_PISTOL_RUGER];
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+    for (int t = 0; t < 30; t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr);
+    Object* hole = wall->child;
+    ASSERT_NE(hole, nullptr);
+    // On the face, its z into the wall.
+    EXPECT_NEAR(hole->GetWorldPos()[2], 3.0f, 1e-5f);
+    EXPECT_NEAR(hole->GetWorldMatrix().z[2], 1.0f, 1e-5f);
+    wall->mat.SetTrans(VectorPos(2.0f, 0.0f, 3.0f));
+    EXPECT_NEAR(hole->GetWorldPos()[0], 2.0f, 1e-5f);
+
+    // Outdoors: no hole.
+    gc->bInterior = false;
+    Object* other = Wall(At(0, 0, 3.0f));
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+    wall->mat.SetTrans(VectorPos(20.0f, 0.0f, 3.0f));
+    for (int t = 0; t < 30; t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr);
+    EXPECT_EQ(other->child, nullptr);
+}
+
+TEST_F(ShotEffects, SplatShrinksInFlightSticksFlatAndNeverToSlantsOrCharacters)
+{
+    SlotFile blood{kBloodSlot, SmallFile()};
+    Weapon w = gWeapons[WEAP_PISTOL_RUGER];
+    // The source bullet only lends its id and path; it is kept out of the
+    // collision pass.
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+    Bullet* src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+    src->flags |= OBJF_NOCOLLISION;
+    src->flags &= ~OBJF_FRAMECALL;
+
+    auto splat = [&]() {
+        for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it)
+            if (*it != src && it->type == OBJT_PROJECTILE && !it->IsDead())
+                return static_cast<BloodSplat*>(static_cast<Object*>(*it));
+        return static_cast<BloodSplat*>(nullptr);
+    };
+
+    // A character in the way, then a wall facing back down the path.
+    Object* victim = Wall(At(0, 0, 1.0f), OBJT_CHARACTER);
+    victim->id = 41;
+    Wall(At(0, 0, 3.0f));
+    ASSERT_TRUE(CreateSplat(src, VectorPos(0, 0, 0.1f), 5000));
+    BloodSplat* b = splat();
+    ASSERT_NE(b, nullptr);
+    RCptr<Object> hold(b);
+    int flown = 0;
+    for (int t = 0; t < 60 && !(b->flags & OBJF_NOCOLLISION) && !b->IsDead(); t++) {
+        const float z = b->Pos()[2];
+        world.Update();
+        world.Collision();
+        flown += b->Pos()[2] != z && !(b->flags & OBJF_NOCOLLISION);
+    }
+    ASSERT_FALSE(b->IsDead());
+    ASSERT_TRUE(b->flags & OBJF_NOCOLLISION);
+    EXPECT_EQ(victim->child, nullptr);
+    const float scale = std::max(10.0f - 0.4f * float(flown), 0.8f);
+    EXPECT_NEAR(Length(VectorDir(b->mat.x.v)), scale, 1e-4f);
+    EXPECT_NEAR(Length(VectorDir(b->mat.y.v)), scale, 1e-4f);
+    EXPECT_NEAR(Length(VectorDir(b->mat.z.v)), 1.0f, 1e-5f);
+    EXPECT_NEAR(b->Pos()[2], 3.0f, 1e-5f);
+    world.Clear();
+
+    // A slanted wall: (0.6, 0, 0.8) faces back along the path.
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+    src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+    src->flags |= OBJF_NOCOLLISION;
+    src->flags &= ~OBJF_FRAMECALL;
+    Matrix slant = RotY(std::atan2(0.6f, 0.8f));
+    slant.SetTrans(VectorPos(0, 0, 2.0f));
+    Wall(slant);
+    ASSERT_TRUE(CreateSplat(src, VectorPos(0, 0, 0.1f), 5000));
+    BloodSplat* s = splat();
+    RCptr<Object> hold2(s);
+    for (int t = 0; t < 60 && !s->IsDead(); t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_TRUE(s->IsDead());
+}
+
+TEST_F(ShotEffects, PickupsVanishEmptySettleAboveTheFloorStandTallAndTurn)
+{
+    Weapon w = gWeapons[WEAP_SMG_G36];   // gun id 5
+    w.iGunMFIndex = kGunSlot;
+    w.bulletsLeft = 1;
+    GunPickup* g = CreateGunPickup(At(0, -1.5f, 0), VectorDir(0, 0, 0), &w, 0);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->type, OBJT_ICON);
+    EXPECT_EQ(g->id, -999);
+    EXPECT_EQ(g->index, 1);   // the node of gun id 5
+    EXPECT_EQ(g->weapon.bulletsLeft, 1);
+    for (int t = 0; t < 400 && !(g->flags & OBJF_NOCOLLISION); t++)
+        world.Update();
+    ASSERT_TRUE(g->flags & OBJF_NOCOLLISION);
+    EXPECT_FLOAT_EQ(g->Pos()[1], -1.03f);
+    EXPECT_NEAR(Length(VectorDir(g->mat.x.v)), 1.5f, 1e-5f);
+    EXPECT_NEAR(Length(VectorDir(g->mat.y.v)), 1.5f, 1e-5f);
+    EXPECT_NEAR(Length(VectorDir(g->mat.z.v)), 1.5f, 1e-5f);
+    const VectorDir z0 = Normalise(VectorDir(g->mat.z.v));
+    world.Update();
+    const VectorDir z1 = Normalise(VectorDir(g->mat.z.v));
+    EXPECT_NEAR(std::acos(std::min(1.0f, Dot(z0, z1))), 0.05f, 1e-3f);
+    EXPECT_FLOAT_EQ(g->Pos()[1], -1.03f);
+    // Lifetime 0: still there long after.
+    for (int t = 0; t < 3000; t++)
+        world.Update();
+    EXPECT_FALSE(g->IsDead());
+
+    // An empty gun goes at its first contact; a missing id gives node 0.
+    w.bulletsLeft = 0;
+    w.gunmdlindex = 12;
+    GunPickup* e = CreateGunPickup(At(1, -1.5f, 0), VectorDir(0, 0, 0), &w, 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->index, 0);
+    RCptr<Object> hold(e);
+    int t = 0;
+    while (!e->IsDead() && t < 400) {
+        world.Update();
+        t++;
+    }
+    EXPECT_TRUE(e->IsDead());
+    EXPECT_LT(t, 400);
+
+    Weapon none = gWeapons[WEAP_BLANK];
+    EXPECT_EQ(CreateGunPickup(At(0, 0, 0), VectorDir(0, 0, 0), &none, 0), nullptr);
+    EXPECT_EQ(CreateGunPickup(At(0, 0, 0), VectorDir(0, 0, 0), nullptr, 0), nullptr);
+}
+
+}  // namespace
