@@ -125,3 +125,38 @@ int ee_main(int argc, char** argv)
     for (int frame = 0;; frame++)
         MainFrame(frame);
 }
+
+int frame;
+int vsyncprev;
+int iLastUpdateVSync;
+int vsynclastvsync;
+int vsyncperdraw;
+int g_iDemoAbort;
+int bDemoForceAbortCinematic;
+int g_i32DemoDelayAbort;
+
+Font* g_pfont;
+Font* g_pGUIFont;
+Font* g_pGUIHead;
+Font* g_pfontHelveticaB;
+Font* g_pfontStreetSign;
+Font* g_pfontUILarge;
+Font* g_pfontUIMedium;
+Font* g_pfontUISmall;
+Font* g_pfontLicPlate;
+
+void ResetFrameCnts()
+{
+    Platform::Reset();
+    frame = 0;
+    vsyncprev = iLastUpdateVSync = vsynclastvsync = int(Platform::Count());
+    vsyncperdraw = 2;
+}
+
+void MainLoop_Loading()
+{
+}
+
+void SetGlobalLights(int)
+{
+}

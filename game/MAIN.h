@@ -45,6 +45,40 @@ extern unsigned short sndbank_ui;
 // drawing and the sound banks.
 void LoadGlobals();
 
+// The frame counters of a run: displayed frames, ticks done, the blank count
+// at the last batch of ticks and at the run's start.
+extern int frame;
+extern int vsyncprev;
+extern int iLastUpdateVSync;
+extern int vsynclastvsync;
+extern int vsyncperdraw;
+// A pending leave request (1 SELECT, 2 START with SELECT), one that arrived
+// in a cinematic, and the ticks left before a delayed one takes effect.
+extern int g_iDemoAbort;
+extern int bDemoForceAbortCinematic;
+extern int g_i32DemoDelayAbort;
+
+// Resets the platform's counters and the run's frame counters.
+void ResetFrameCnts();
+// One frame of the loading screen, run by the loading callback.
+void MainLoop_Loading();
+
+class Font;
+extern Font* g_pfont;
+extern Font* g_pGUIFont;
+extern Font* g_pGUIHead;
+extern Font* g_pfontHelveticaB;
+extern Font* g_pfontStreetSign;
+extern Font* g_pfontUILarge;
+extern Font* g_pfontUIMedium;
+extern Font* g_pfontUISmall;
+extern Font* g_pfontLicPlate;
+
+// Lighting: the lighting sets read from the linked-in text, applied
+// unblended (n 0 at level teardown) or blended by the time of day each
+// drawn frame outdoors, and the wind moved each tick.
+void SetGlobalLights(int n);
+
 
 // Start-up in the console's order: the launcher's parameters, the platform,
 // 640 x 512 graphics, the title picture and the display, the pads and

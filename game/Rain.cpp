@@ -2,6 +2,7 @@
 #include "game/Rain.h"
 
 Rain gRain;
+float gRainStrength;
 
 void Rain::ClearGHC()
 {

@@ -16,3 +16,6 @@ public:
 };
 
 extern Rain gRain;
+
+// The rain's strength, 0..1 (the controller's EnableRain).
+extern float gRainStrength;
