@@ -349,6 +349,13 @@ MDLFILE* GlobalMFI::GetMF(int slot, bool addRef)
     return loaded ? &m.smf : &rgmfi[m.i16Mirror].smf;
 }
 
+u32 GlobalMFI::GetMFSize(int slot)
+{
+    const StreamMdlFile* smf = static_cast<StreamMdlFile*>(GetMF(slot, false));
+    // A mirror of a slot since emptied hands out a file without data.
+    return smf != nullptr && smf->HasData() ? smf->length : 0;
+}
+
 int GlobalMFI::DeleteMF(int slot, bool now)
 {
     MdlFileInfo& m = rgmfi[slot];

@@ -119,6 +119,9 @@ public:
     // The slot's model file (the mirrored one for a mirror), null when it has
     // none; with addRef the slot's own count goes up.
     MDLFILE* GetMF(int slot, bool addRef);
+    // The size in bytes of the model file GetMF hands out, 0 when none: the
+    // bound of what a user may read from its header.
+    u32 GetMFSize(int slot);
     // now: frees the slot's own block (a mirror frees nothing) and forgets
     // its content, keeping only MFI_RECYCLE; otherwise marks it deleteable.
     int DeleteMF(int slot, bool now);

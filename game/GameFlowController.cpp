@@ -491,7 +491,7 @@ void GameController::AddPoints(int points, const Object* at)
 
 void GameController::EnableRain(float density)
 {
-    gRainStrength = std::clamp(density, 0.0f, 1.0f);
+    gRain.SetDensity(std::clamp(density, 0.0f, 1.0f));
 }
 
 // ---------------------------------------------------------------------------

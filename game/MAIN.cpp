@@ -71,6 +71,7 @@ void MainStartUp(int argc, char** argv)
     SetLightContext(&lc);
     LoadGlobals();
 
+    StandInOptions(argc, argv);
     StandInSceneStart(sndbank_ui);
     StandInCityStart();
 }
@@ -100,11 +101,14 @@ void MainFrame(int frame)
     // later ones and the city's buildings and props.
     world.Collision();
     // The camera is complete before the view's block goes out.
-    const Matrix& camera = StandInSceneFrame(frame);
+    const Matrix& scenecamera = StandInSceneFrame(frame);
     rc.SetZRange(0.1f, 2000.0f);
     rc.SetPerspective(STANDIN_ZOOM);
+    rc.SetCameraMatrix(scenecamera);
+    // With a city the frames show it from the driving camera.
+    const Matrix& drivecamera = StandInCityFrame(rc, frame);
+    const Matrix& camera = StandInCityDriving() ? drivecamera : scenecamera;
     rc.SetCameraMatrix(camera);
-    StandInCityFrame(rc, frame);
     Platform::BeginScene();
     StandInDrawWorld(rc);
     DrawPostRawObjs();

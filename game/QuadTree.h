@@ -475,6 +475,33 @@ private:
     void Push(QuadNode* n);
 };
 
+// One batch of instances of one model, drawn with one model set-up (the
+// matrices go to the vector unit together) or singly when the model cannot
+// be instanced.
+struct GEOMETRY0;
+struct MODEL;
+struct InstanceDraw
+{
+    static const int nMaxMatrices = 6;
+    Matrix InstMat[nMaxMatrices];
+    int nMatNow = 0;
+    MdlfileCache* mfc = nullptr;
+    MODEL* model = nullptr;     // null: nothing is drawn
+    float radius = 0.0f;
+    bool can_instance = false;
+    u8* params = nullptr;
+
+    // For the model of geometry g (null: none) with these parameter bytes.
+    void Prepare(MdlfileCache* mfc, GEOMETRY0* g, u8* params);
+    // Adds one instance, flushing when the batch is full or the model
+    // cannot be instanced.
+    void Draw(RenderContext& rc, const Matrix& mat);
+    void Flush(RenderContext& rc);
+};
+
+// Non-zero: every opaque instance is drawn singly.
+extern int instancing_off;
+
 // An instance's fade into view: the opacity to draw it with this frame, 0
 // meaning opaque (the fade is over, or it was not fading).
 float FadeIn(Instance* inst);
@@ -538,6 +565,11 @@ public:
 
     void ClearVisibility();
     void CalcSortedVisibility(const RenderContext& rc);
+    // After CalcSortedVisibility: the road pass over the visible segments
+    // and junctions; then the kept instances nearest first, batched by
+    // model, the fading-out ones and the visible ground patches.
+    void DrawRoads(RenderContext& rc);
+    void DrawObjects(RenderContext& rc);
     void AddVisible(const RenderContext& rc, QuadNode* node, int nFadeOveride);
     Cuboid CurrentMaxCuboid() const;
 

@@ -25,6 +25,7 @@ struct GHCache;
 class Junction;
 struct GroundType;
 class Object;
+class RenderContext;
 
 // A stored offset or index word read from a pointer field before the fix-up,
 // and the word that a writer stores there.
@@ -122,6 +123,8 @@ public:
     // the cache when a normal is asked for).
     bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
     float CrossSectHeight(float x) const { return type->CrossSectHeight(x); }
+    // Draws the segment's surface between its junctions (in a road pass).
+    void Draw(RenderContext& rc) const;
 };
 static_assert(sizeof(RoadSeg) == 80);
 
@@ -175,7 +178,12 @@ public:
     // mouths, kerb corners and flat middle of an ordinary junction.
     bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
     const Bezier& Kerb(int i) const { return pbezCurbs[i]; }
+    // Whether segment rs ends here (its far end), rather than starts.
     bool Ends(const RoadSeg* rs) const { return rs->jtn[1] == this; }
+    // In a road pass: the caps, joins, kerbs and through road; then, after
+    // every junction's Draw, the road ends and the filled middle.
+    void Draw(RenderContext& rc) const;
+    void DrawMiddle(RenderContext& rc) const;
 };
 
 // The corner pavement along kerb `kerb` of a junction.
@@ -239,6 +247,8 @@ public:
     // The patch's ground under pos; a remembered patch is followed from its
     // last (u, v) while the position stays over it.
     bool GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCache* cache) const;
+    // Draws the patch in a patch pass, tessellated by its size on screen.
+    void Draw(RenderContext& rc) const;
 };
 static_assert(sizeof(GroundPatch) == 336);
 
@@ -279,6 +289,25 @@ bool ConvexHullCheck(const Bezier& b, VectorXZ p, float r);
 // The row of the hull table ConvexHullCheck uses for the curve (1 to 8), from
 // the turns of its control polygon.
 int ConvexHullRow(const Bezier& b);
+
+// Road drawing's curve families (in a road pass, between RoadRender::Open and
+// Close): one record of four control points per cross-section point.
+class RoadRender;
+void _DrawRoadSpline(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezier, bool bDrawLow);
+void _DrawJuncSpline(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezier, bool bDrawLow);
+void _DrawJuncSplineExtend(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezier,
+                           bool bDrawLow, int nExtend);
+void _DrawPatchSpline(RoadRender& rr, const Vector* pvXSect, int iNumXSectPts, const BezierPatch& patch, float xoff,
+                      float xscale, int flags);
+// A whole kerb piece along bezKerb, each point's offset mapped by (xscale0,
+// xoff0) at the start and (xscale1, xoff1) at the end.
+void DrawKerbSpline(const RoadType& rt, const Vector* pvXSect, int iNumXSectPts, const Bezier& bezKerb,
+                    float xscale0, float xoff0, float xscale1, float xoff1, bool bDrawLow, RenderContext& rc);
+// One road's paved end at a junction, between its two kerbs and bezEnd.
+void DrawJuncEndSpline(const RoadType& rt, const Bezier& bezLeft, const Bezier& bezRight, const Bezier& bezEnd,
+                       float xe, float ye, bool flip, RenderContext& rc);
+// The crosswalk texture frame.
+extern Matrix matCrossWalk;
 
 // A road by id and kind, naming what something is on.
 struct RoadInfo

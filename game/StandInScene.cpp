@@ -10,9 +10,12 @@
 #include "ZevEngine2/light.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Transparency.h"
 #include "game/QuadTree.h"
+#include "game/Rain.h"
+#include "game/smoke.h"
 
 namespace {
 
@@ -75,6 +78,15 @@ void StartLights(Object* root)
 
 }  // namespace
 
+void StandInOptions(int argc, char** argv)
+{
+    for (int i = 1; i < argc; i++)
+        if (argv[i] != nullptr && std::strcmp(argv[i], "rain") == 0) {
+            gRain.SetDensity(1.0f);
+            gRain.SetSplashColour(Colour(100, 110, 130, 128));
+        }
+}
+
 bool StandInSceneStart(unsigned short chimebank)
 {
     PlayChime(chimebank);
@@ -106,6 +118,8 @@ bool StandInSceneStart(unsigned short chimebank)
         return false;
     }
     StartLights(cube);
+    // A fire on the top face (y points down), turning with the cube.
+    Flamer_Create(cube, VectorPos(0.0f, -1.0f, 0.0f), 0.0f, 2.0f, true);
 
     // A dim ambient light and a weak light from the upper left in front.
     LightObject* amb = new AmbLightObject(Colour(70, 70, 80, 0));
@@ -140,6 +154,11 @@ void StandInCityStart()
         return;
     }
     const VectorPos a = from->Pos(), b = to->Pos();
+    // A burst hydrant beside the start and a sparkler over the road.
+    Matrix hydrant(true);
+    hydrant.SetTrans(VectorPos(a[0] + 2.0f, a[1], a[2] + 2.0f));
+    Geyser_Create(nullptr, &hydrant, 0.0f, 1.0f);
+    Sparkler_Create(nullptr, VectorPos(a[0] - 2.0f, a[1] - 1.0f, a[2] + 2.0f), 1.0f, 0.0f, 0.0f);
     // East along the start's road, south down the avenue at x = 32, east
     // along the end's road.
     drive[0] = VectorPos(a[0], 0.0f, 32.0f);
@@ -209,6 +228,8 @@ const Matrix& StandInCityFrame(const RenderContext& view, int frame)
     return drivecamera;
 }
 
+bool StandInCityDriving() { return driveCorners != 0 && world.quadtree != nullptr; }
+
 void StandInDrawWorld(RenderContext& rc)
 {
     // The view's block that Begin sends carries the ambient and directional
@@ -216,6 +237,10 @@ void StandInDrawWorld(RenderContext& rc)
     SetUpLights(rc);
     rc.Begin();
     InitTransparencies(rc);
+    if (StandInCityDriving()) {
+        world.quadtree->DrawRoads(rc);
+        world.quadtree->DrawObjects(rc);
+    }
     for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
         Object* obj = l->data;
         if (obj->IsDead() || obj->parent != nullptr)
@@ -224,5 +249,17 @@ void StandInDrawWorld(RenderContext& rc)
         Draw(rc, obj, obj->mat);
     }
     DrawTransparencies(rc);
+    world.partList.Draw(rc);
+    gRain.Draw(rc);
+    // The particles leave their images' filtering and clamping set; the
+    // models, which send only their images' base registers, are drawn with
+    // point sampling and repeating images.
+    Renderer& r = therenderer;
+    r.EndCommands();
+    static const u64 modelDefaults[2][2] = {{0, GS_TEX1_1}, {0, GS_CLAMP_1}};
+    if (r.AllowFor(1 + 1 + 2)) {
+        r.Put(VIF_FLUSH);
+        r.AddGifRegs(&modelDefaults[0][0], 2);
+    }
     rc.End();
 }

@@ -5,96 +5,47 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/GameFlow.h"
 #include "game/QuadTree.h"
 
 namespace {
 
 constexpr float kTwoPi = 6.2831855f;
 
-// ------------------------------------------------------- particle file slots
-
-struct PartFileSlot
+// The files of the resident slots 212 to 217 and 219, in slot order.
+constexpr struct
 {
-    MDLFILE* mf;
-    u32 size;
-    int refs;
+    int slot;
+    const char* name;
+} kResidentPartFiles[] = {
+    {212, "SKIDSMKE.P2B"}, {213, "ENGFIRE.P2B"}, {214, "SMKPUFF.P2B"}, {215, "SHROOM.P2B"},
+    {216, "GEYSER.P2B"},   {217, "DUSTPUFF.P2B"}, {219, "SPLASH.P2B"},
 };
-
-constexpr int kPartFileSlots = PARTFILE_LAST_SLOT - PARTFILE_FIRST_SLOT + 1;
-PartFileSlot partfiles[kPartFileSlots];
-
-// The files of the resident slots 212 to 217, in slot order.
-constexpr const char* kResidentPartFiles[] = {
-    "SKIDSMKE.P2B", "ENGFIRE.P2B", "SMKPUFF.P2B", "SHROOM.P2B", "GEYSER.P2B", "DUSTPUFF.P2B",
-};
-constexpr int kResidentCount = int(sizeof(kResidentPartFiles) / sizeof(kResidentPartFiles[0]));
-MDLFILE residentfiles[kResidentCount];
-
-PartFileSlot* SlotOf(int slot)
-{
-    if (slot < PARTFILE_FIRST_SLOT || slot > PARTFILE_LAST_SLOT)
-        return nullptr;
-    return &partfiles[slot - PARTFILE_FIRST_SLOT];
-}
 
 }  // namespace
 
-MDLFILE* PartFileGetMF(int slot, bool addRef)
-{
-    static bool told = false;
-    if (!told) {
-        told = true;
-        printf("Particles: model files come from the particles' own slot table until the game flow's registry "
-               "is linked in\n");
-    }
-    PartFileSlot* s = SlotOf(slot);
-    if (s == nullptr || s->mf == nullptr)
-        return nullptr;
-    if (addRef)
-        s->refs++;
-    return s->mf;
-}
-
-u32 PartFileSize(int slot)
-{
-    const PartFileSlot* s = SlotOf(slot);
-    return s != nullptr && s->mf != nullptr ? s->size : 0;
-}
-
-bool PartFileSet(int slot, MDLFILE* mf, u32 size)
-{
-    PartFileSlot* s = SlotOf(slot);
-    if (s == nullptr)
-        return false;
-    *s = PartFileSlot{mf, mf != nullptr ? size : 0, 0};
-    return true;
-}
-
 void LoadParticleFiles()
 {
+    // The transfers run side by side: all are started, then waited for.
+    char path[64];
+    for (const auto& f : kResidentPartFiles) {
+        sprintf(path, "KORVALIS\\DemoData\\Misc\\%s", f.name);
+        g_GlobalMFI.CheckAssetLoaded(f.slot, 0, path);
+    }
+    for (bool busy = true; busy;) {
+        busy = false;
+        for (const auto& f : kResidentPartFiles)
+            busy |= !g_GlobalMFI.GetMFI(f.slot).smf.IsIdle();
+        if (busy)
+            g_GlobalMFI.Update();
+    }
     char missing[128] = "";
-    for (int i = 0; i < kResidentCount; i++) {
-        const int slot = PARTFILE_FIRST_SLOT + i;
-        if (PartFileGetMF(slot, false) != nullptr)
+    for (const auto& f : kResidentPartFiles) {
+        if (g_GlobalMFI.GetMF(f.slot, false) != nullptr)
             continue;
-        char path[64];
-        sprintf(path, "KORVALIS\\DemoData\\Misc\\%s", kResidentPartFiles[i]);
-        unsigned len = 0;
-        void* block = FileLoad(path, &len);
-        MDLFILE& mf = residentfiles[i];
-        mf = MDLFILE{};
-        if (block != nullptr) {
-            mf.SetBuffer(block);
-            if (mf.Init(len)) {
-                PartFileSet(slot, &mf, len);
-                continue;
-            }
-            mf = MDLFILE{};
-            free(block);
-        }
         const size_t used = strlen(missing);
-        // Six short names fit the line.
-        sprintf(missing + used, "%s%s", used != 0 ? ", " : "", kResidentPartFiles[i]);
+        // Seven short names fit the line.
+        sprintf(missing + used, "%s%s", used != 0 ? ", " : "", f.name);
     }
     if (missing[0] != 0)
         printf("Particles: no usable %s on the disc; their effects spawn nothing\n", missing);
@@ -108,7 +59,7 @@ bool SetUpPartMan(Object* manager, int slot, int node)
     manager->flags |= OBJF_CINEMAFRAME | OBJF_FRAMECALL | OBJF_NOCOLLISION;
     void* params = nullptr;
     if (slot >= 0) {
-        MDLFILE* mf = PartFileGetMF(slot, false);
+        MDLFILE* mf = g_GlobalMFI.GetMF(slot, false);
         if (mf == nullptr || mf->header == nullptr) {
             printf("Particles: no model file in slot %d for a particle manager\n", slot);
             return false;
@@ -117,12 +68,12 @@ bool SetUpPartMan(Object* manager, int slot, int node)
             printf("Particles: the model file in slot %d has no node %d\n", slot, node);
             return false;
         }
-        PartFileGetMF(slot, true);
+        g_GlobalMFI.GetMF(slot, true);
         mf->GetHierarchyTo(manager, u16(node), GH_NODEMATRIX);
         // The block is read only where the file has it: a node pointing
         // past the file's end has none.
         const u32 at = mf->nodes[node].extra2;
-        const u32 size = PartFileSize(slot);
+        const u32 size = g_GlobalMFI.GetMFSize(slot);
         if (at != 0 && u64(at) + sizeof(GenericParticle_params) <= size)
             params = reinterpret_cast<u8*>(mf->header) + at;
     }

@@ -29,28 +29,17 @@ struct GenericParticle_params
 static_assert(sizeof(GenericParticle_params) == 4);
 
 // ---------------------------------------------------------------------------
-// The resident particle model files by registry slot.
-//
-// The game flow's model-file registry (g_GlobalMFI, game/GameFlow) replaces
-// this small table once it is linked in: until then the particle classes
-// find their files here.  The table keeps each file's size, so that a node's
-// parameter block is read only when it lies inside its file.
+// The particle model files: slots of the game flow's model-file registry
+// (g_GlobalMFI, game/GameFlow).  A node's parameter block is read only when
+// it lies inside its file, whose size the registry keeps.
 
 constexpr int PARTFILE_FIRST_SLOT = 212;   // "SKIDSMKE.P2B"
 constexpr int PARTFILE_SEWAGE_SLOT = 218;  // the sewage images, not resident
-constexpr int PARTFILE_LAST_SLOT = 218;
+constexpr int PARTFILE_SPLASH_SLOT = 219;  // "SPLASH.P2B"
 
-// The model file of a slot, null when the slot is empty or not a particle
-// slot; addRef counts a reference.  The first use reports, once, that the
-// stand-in table answers.
-MDLFILE* PartFileGetMF(int slot, bool addRef);
-// The size in bytes of the slot's file (0 when empty).
-u32 PartFileSize(int slot);
-// Puts a fixed-up model file of `size` bytes in a slot (null empties it).
-// False for a slot outside the particle slots.
-bool PartFileSet(int slot, MDLFILE* mf, u32 size);
-// Loads the resident particle files (slots 212 to 217) from the disc, once,
-// at start-up; the files that are missing are named in one line.
+// Loads the resident particle files (slots 212 to 217 and 219) into the
+// registry from the disc, once, at start-up; the files that are missing are
+// named in one line.
 void LoadParticleFiles();
 
 // ---------------------------------------------------------------------------

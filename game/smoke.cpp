@@ -1,6 +1,8 @@
 // Smoke, fire and steam particles and their emitters.
 #include "game/smoke.h"
 
+#include "game/GameFlow.h"
+
 #include "ZevEngine2/Utilities.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
@@ -647,7 +649,9 @@ T* CreateFlamer(OBJMESSAGEHANDLER mh, Object* parent, VectorPos offset, float ti
         return nullptr;
     f->messagehandler = mh;
     f->rcParent = parent;
-    f->mat = TransMatrix(offset);
+    // On its parent from the start: the first update's motion is the
+    // parent's in that tick, not the way from the world's origin to it.
+    f->mat = parent != nullptr ? TransMatrix(offset) * parent->GetWorldMatrix() : TransMatrix(offset);
     f->offset = offset;
     f->timeOut = timeOut;
     f->size = size;
@@ -893,9 +897,9 @@ int Geyser::Update()
         float s = Shrink(this, 0.5f);
         const VectorPos pos = mat.GetTrans();
         if (isPoo) {
-            if (PartFileGetMF(PARTFILE_SEWAGE_SLOT, true) != nullptr)
+            if (g_GlobalMFI.GetMF(PARTFILE_SEWAGE_SLOT, true) != nullptr)
                 GeyserSpawn<PooGeyserWater>(PooGeyserWater::PooGeyserWater_mh, PARTFILE_SEWAGE_SLOT, 0, s, pos, &mat);
-            if (PartFileGetMF(PARTFILE_SEWAGE_SLOT, true) != nullptr)
+            if (g_GlobalMFI.GetMF(PARTFILE_SEWAGE_SLOT, true) != nullptr)
                 GeyserSpawn<PooGeyserSteam>(PooGeyserSteam::PooGeyserSteam_mh, PARTFILE_SEWAGE_SLOT, 1, s, pos, &mat);
         } else {
             GeyserSpawn<GeyserWater>(GeyserWater::GeyserWater_mh, kSlotGeyser, 0, s, pos, &mat);

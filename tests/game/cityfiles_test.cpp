@@ -89,7 +89,9 @@ TEST_F(CityFiles, SampleCityRoundTripsThroughTheLoader)
     EXPECT_EQ(LaneWord(street->vXSect[3][2]) & 0xFFFF, 32767u);
     EXPECT_EQ(LaneWord(street->vXSect[3][3]) & 0xFFFF, 32767u);
     EXPECT_EQ(LaneWord(street->vXSect[0][2]), 0u);   // point 0 is not shaded; texture s 0
-    EXPECT_EQ(LaneWord(street->vXSect[5][2]) >> 16, 4096u);   // texture s at the right edge
+    // Texture s across the road: the strip to the right edge runs from 13/16 to 1.
+    EXPECT_EQ(LaneWord(street->vXSect[5][2]) >> 16, LaneWord(13.0f / 16.0f) >> 16);
+    EXPECT_EQ(LaneWord(street->vXSect[5][3]) >> 16, LaneWord(1.0f) >> 16);
     const RoadType* alley = qt().roadtypes[tools::kRoadAlley];
     EXPECT_EQ(LaneWord(alley->vXSect[8 + 2][2]) & 0xFFFF, 0u);   // coincident with the point before
     // The alley's crown rises 0.02 over 2 units: 32767 c³, c the step's x share.

@@ -172,11 +172,11 @@ TEST_F(CityVisibility, WalkListsWhatTheCameraSeesWithTheStatesNodesLeftBehind)
     in.obj = nullptr;
 
     // Clearing the lists clears the rain's ground caches too.
-    gRain.ghc[48].prs = &node->roadsegs[0];
-    gRain.ghc[48].prevpos = VectorPos(5, 5, 5);
+    gRain.aGHCache[48].prs = &node->roadsegs[0];
+    gRain.aGHCache[48].prevpos = VectorPos(5, 5, 5);
     Walk();
-    EXPECT_EQ(gRain.ghc[48].prs, nullptr);
-    EXPECT_EQ(Vector(gRain.ghc[48].prevpos.v), Vector(0, 0, 0, 1));
+    EXPECT_EQ(gRain.aGHCache[48].prs, nullptr);
+    EXPECT_EQ(Vector(gRain.aGHCache[48].prevpos.v), Vector(0, 0, 0, 1));
 
     // Looking away: the instance is out of view, nothing is listed.
     Camera(VectorPos(128.0f, -6.0f, 90.0f), VectorPos(128.0f, -6.0f, 0.0f));

@@ -86,6 +86,30 @@ TEST_F(Emitters, AFlamerEmitsOnTheTicksItsAgeReachesEachDueTimeAndDiesAfterItsPa
     EXPECT_TRUE(f->IsDead());
 }
 
+// A flamer made on a parent far from the world's origin starts on it: its
+// first flame moves with the parent's step, not with the whole way there.
+TEST_F(Emitters, AFlamersFirstFlameTakesOnlyItsParentsStep)
+{
+    Object* parent = NewParent(VectorPos(100.0f, 0.0f, 50.0f));
+    Record(PartManagerFor<EngineFire>(EngineFire::EngineFire_mh, 213, 2));
+    Flamer_Create(parent, VectorPos(0.0f, -1.0f, 0.0f), 0.0f, 1.0f, false);
+    Flamer* f = static_cast<Flamer*>(world.objectlist.Tail()->data.p);
+    parent->mat.w.setx(100.25f);
+    g_tick = 1;
+    Ticks(1);
+    EXPECT_NEAR(f->vel[0], 0.25f, 1e-5);
+    EXPECT_NEAR(f->vel[1], 0.0f, 1e-6);
+    EXPECT_NEAR(f->vel[2], 0.0f, 1e-6);
+    ASSERT_EQ(g_spawned.size(), 1u);
+    EXPECT_NEAR(g_spawned[0].pos[0], 100.25f, 1e-4);
+    EXPECT_NEAR(g_spawned[0].pos[1], -1.0f, 1e-5);
+    // Its speed is the fire's own drift and the parent's step: well under a
+    // unit a tick.
+    const Particle* p = EngineFire::manager->list.Head();
+    EXPECT_LT(std::fabs(p->vel[0]), 0.3f);
+    EXPECT_LT(std::fabs(p->vel[2]), 0.05f);
+}
+
 TEST_F(Emitters, AFlamerWithATimeOutStillEmitsInItsLastTick)
 {
     Record(PartManagerFor<EngineFire>(EngineFire::EngineFire_mh, 213, 2));

@@ -225,6 +225,24 @@ TEST_F(Registries, MirrorsShareVehicle27AndCountOnThemselves)
     EXPECT_EQ(TotalFree(), withGroup);
 }
 
+// A slot's size is the length of the file it loaded (for a mirror, of the
+// mirrored one's): the bound of what its users read from the header.
+TEST_F(Registries, ASlotsSizeIsTheLengthOfTheFileItHandsOut)
+{
+    StartDisc();
+    g_GlobalMFI.LoadVehicleMdlFileGroup();
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(60), 0u);
+    g_GlobalMFI.LoadMF(60, "KORVALIS\\DemoData\\Char\\POLICEMN.P2B", 140, 0);
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(60), u32(Written(tools::SampleCubeFile()).size()));
+    g_GlobalMFI.LoadMF(3, nullptr, 27, 0);
+    g_GlobalMFI.LoadMF(4, nullptr, 37, 0);
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(3), u32(g_GlobalMFI.pmfgVehicles->rmfai[27].iLength));
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(4), g_GlobalMFI.GetMFSize(3));
+    g_GlobalMFI.DeleteMF(3, true);
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(3), 0u);
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(4), 0u);
+}
+
 TEST_F(Registries, ReleasesFreeOnZeroAndNeverWrapTheCount)
 {
     StartDisc();

@@ -1,6 +1,6 @@
 // The particle classes' test set-up: the resident particle files, written by
-// the disc's own writer, placed in their slots on the game's heap once per
-// test program; a world emptied before and after each test; a fixed random
+// the disc's own writer, placed in their registry slots on the game's heap
+// once per test program; a world emptied before and after each test; a fixed random
 // sequence and normal speed.
 #pragma once
 
@@ -14,23 +14,49 @@
 
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
+#include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/TestPart.h"
 
 namespace parttest {
 
-// The six resident files in slots 212 to 217; each file's block stays for
-// the program's run (the slots keep pointing at it).
+// The registry slots of the written files: the six resident ones in order,
+// then the splash file.
+constexpr int kPartSlots[7] = {212, 213, 214, 215, 216, 217, PARTFILE_SPLASH_SLOT};
+
+// Puts a fixed-up model file of `size` bytes in a registry slot as its load
+// would leave it (mf null empties the slot; the block stays the caller's).
+inline void PutPartFile(int slot, const MDLFILE* mf, u32 size)
+{
+    MdlFileInfo& m = g_GlobalMFI.GetMFI(slot);
+    static_cast<MDLFILE&>(m.smf) = mf != nullptr ? *mf : MDLFILE{};
+    m.smf.length = mf != nullptr ? size : 0;
+    m.smf.refs = 0;
+    m.i16Id = mf != nullptr ? 0 : -1;
+    m.i16Flags = 0;
+    m.i16Mirror = -1;
+}
+
+// The written files: the six resident ones, then the splash file.
+inline std::vector<tools::NamedFile> WrittenPartFiles()
+{
+    std::vector<tools::NamedFile> written;
+    std::string error;
+    EXPECT_TRUE(tools::ResidentParticleFiles(written, error)) << error;
+    EXPECT_TRUE(tools::SplashParticleFile(written.emplace_back(), error)) << error;
+    return written;
+}
+
+// The seven files in their slots; each file's block stays for the program's
+// run (the slots keep pointing at it).
 inline void LoadResidentFiles()
 {
-    static MDLFILE files[6];
-    static u32 sizes[6];
+    static MDLFILE files[7];
+    static u32 sizes[7];
     static bool loaded = false;
     if (!loaded) {
-        std::vector<tools::NamedFile> written;
-        std::string error;
-        ASSERT_TRUE(tools::ResidentParticleFiles(written, error)) << error;
-        ASSERT_EQ(written.size(), 6u);
+        const std::vector<tools::NamedFile> written = WrittenPartFiles();
+        ASSERT_EQ(written.size(), 7u);
         for (size_t i = 0; i < written.size(); i++) {
             sizes[i] = u32(written[i].data.size());
             void* block = malloc_align(sizes[i], 64);
@@ -41,12 +67,12 @@ inline void LoadResidentFiles()
         }
         loaded = true;
     }
-    for (int i = 0; i < 6; i++)
-        PartFileSet(PARTFILE_FIRST_SLOT + i, &files[i], sizes[i]);
-    PartFileSet(PARTFILE_SEWAGE_SLOT, nullptr, 0);
+    for (int i = 0; i < 7; i++)
+        PutPartFile(kPartSlots[i], &files[i], sizes[i]);
+    PutPartFile(PARTFILE_SEWAGE_SLOT, nullptr, 0);
 }
 
-// Fresh copies of the six files in their slots for as long as it lives: a
+// Fresh copies of the seven files in their slots for as long as it lives: a
 // drawing test needs texture records that no earlier frame has placed in
 // graphics memory.  The next test's set-up puts the shared copies back.
 class FreshResidentFiles
@@ -54,22 +80,21 @@ class FreshResidentFiles
 public:
     FreshResidentFiles()
     {
-        std::vector<tools::NamedFile> written;
-        std::string error;
-        EXPECT_TRUE(tools::ResidentParticleFiles(written, error)) << error;
-        for (size_t i = 0; i < written.size() && i < 6; i++) {
+        const std::vector<tools::NamedFile> written = WrittenPartFiles();
+        for (size_t i = 0; i < written.size() && i < 7; i++) {
             const u32 size = u32(written[i].data.size());
             blocks[i] = malloc_align(size, 64);
             std::memcpy(blocks[i], written[i].data.data(), size);
-            files[i].SetBuffer(blocks[i]);
-            EXPECT_TRUE(files[i].Init(size)) << written[i].name;
-            PartFileSet(PARTFILE_FIRST_SLOT + int(i), &files[i], size);
+            MDLFILE mf{};
+            mf.SetBuffer(blocks[i]);
+            EXPECT_TRUE(mf.Init(size)) << written[i].name;
+            PutPartFile(kPartSlots[i], &mf, size);
         }
     }
     ~FreshResidentFiles()
     {
-        for (int i = 0; i < 6; i++) {
-            PartFileSet(PARTFILE_FIRST_SLOT + i, nullptr, 0);
+        for (int i = 0; i < 7; i++) {
+            PutPartFile(kPartSlots[i], nullptr, 0);
             free(blocks[i]);
         }
     }
@@ -77,8 +102,7 @@ public:
     FreshResidentFiles& operator=(const FreshResidentFiles&) = delete;
 
 private:
-    MDLFILE files[6]{};
-    void* blocks[6]{};
+    void* blocks[7]{};
 };
 
 class ParticleWorld : public ::testing::Test

@@ -44,9 +44,9 @@ TEST_F(Particles, ManagersAreListedOnceWithOneReferenceAndBoundToTheirNodesBlock
     // the engine file draws entry 2).
     ASSERT_NE(SmokePuff::manager->data, nullptr);
     EXPECT_EQ(SmokePuff::manager->partRef.index, 0);
-    EXPECT_EQ(SmokePuff::manager->mdlfile, PartFileGetMF(214, false));
+    EXPECT_EQ(SmokePuff::manager->mdlfile, g_GlobalMFI.GetMF(214, false));
     EXPECT_EQ(EngineFire::manager->partRef.index, 2);
-    EXPECT_EQ(EngineFire::manager->mdlfile, PartFileGetMF(213, false));
+    EXPECT_EQ(EngineFire::manager->mdlfile, g_GlobalMFI.GetMF(213, false));
 
     for (PartManager* pm : {static_cast<PartManager*>(spark), static_cast<PartManager*>(SmokePuff::manager),
                             static_cast<PartManager*>(EngineFire::manager)}) {
@@ -65,7 +65,7 @@ TEST_F(Particles, AWorldResetDropsEveryManagerAndTheNextSpawnBindsTheSameNodeAga
     EXPECT_EQ(EngineFire::manager, nullptr);
     EXPECT_TRUE(world.partList.IsEmpty());
     ASSERT_NE(EngineFire_Spawn(kAt, kNoDir, 1.0f), nullptr);
-    EXPECT_EQ(EngineFire::manager->mdlfile, PartFileGetMF(213, false));
+    EXPECT_EQ(EngineFire::manager->mdlfile, g_GlobalMFI.GetMF(213, false));
     EXPECT_EQ(EngineFire::manager->index, 2);
     EXPECT_EQ(EngineFire::manager->partRef.index, 2);
     EXPECT_EQ(Count(EngineFire::manager), 1);
@@ -73,7 +73,7 @@ TEST_F(Particles, AWorldResetDropsEveryManagerAndTheNextSpawnBindsTheSameNodeAga
 
 TEST_F(Particles, AnEmptySlotMakesNoManagerAndSpawnsNothing)
 {
-    PartFileSet(212, nullptr, 0);
+    PutPartFile(212, nullptr, 0);
     EXPECT_EQ(SkidSmoke_Spawn(kAt, kNoDir, 1.0f), nullptr);
     EXPECT_EQ(SkidSmoke::manager, nullptr);
     EXPECT_TRUE(world.partList.IsEmpty());
@@ -82,9 +82,9 @@ TEST_F(Particles, AnEmptySlotMakesNoManagerAndSpawnsNothing)
 
 TEST_F(Particles, AParameterBlockOutsideTheFileIsNotRead)
 {
-    MDLFILE* mf = PartFileGetMF(214, false);
+    MDLFILE* mf = g_GlobalMFI.GetMF(214, false);
     const u32 saved = mf->nodes[0].extra2;
-    mf->nodes[0].extra2 = PartFileSize(214) - 2;   // the block would run past the end
+    mf->nodes[0].extra2 = g_GlobalMFI.GetMFSize(214) - 2;   // the block would run past the end
     Particle* p = SmokePuff_Spawn(kAt, 0.5f);
     mf->nodes[0].extra2 = saved;
     ASSERT_NE(p, nullptr);
@@ -92,12 +92,18 @@ TEST_F(Particles, AParameterBlockOutsideTheFileIsNotRead)
     EXPECT_EQ(SmokePuff::manager->partRef.index, -1);
 }
 
-TEST_F(Particles, TheStandInFileTableSaysOnceThatItAnswers)
+// The files come from the game flow's registry: each manager holds one
+// counted reference to its slot, and no stand-in table answers any more.
+TEST_F(Particles, ManagersTakeTheirFilesFromTheRegistryWithOneReferenceEach)
 {
     SmokePuff_Spawn(kAt, 0.5f);
+    SmokePuff_Spawn(kAt, 0.5f);
     EngineFire_Spawn(kAt, kNoDir, 1.0f);
-    PartFileGetMF(216, true);
-    EXPECT_PRINTED_IN_FRESH_RUN("model files come from the particles' own slot table", 1);
+    EngineSmoke_Spawn(kAt, kNoDir, 1.0f);
+    EXPECT_EQ(g_GlobalMFI.GetMFI(214).smf.refs, 1);
+    EXPECT_EQ(g_GlobalMFI.GetMFI(213).smf.refs, 2);
+    EXPECT_EQ(g_GlobalMFI.GetMFI(212).smf.refs, 0);
+    EXPECT_PRINTED_IN_FRESH_RUN("model files come from the particles' own slot table", 0);
 }
 
 // -------------------------------------------------------------- small effects

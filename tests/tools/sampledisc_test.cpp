@@ -38,6 +38,7 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Misc\\SKIDSMKE.P2B", "KORVALIS\\DemoData\\Misc\\ENGFIRE.P2B",
     "KORVALIS\\DemoData\\Misc\\SMKPUFF.P2B",  "KORVALIS\\DemoData\\Misc\\SHROOM.P2B",
     "KORVALIS\\DemoData\\Misc\\GEYSER.P2B",   "KORVALIS\\DemoData\\Misc\\DUSTPUFF.P2B",
+    "KORVALIS\\DemoData\\Misc\\SPLASH.P2B",
     "KORVALIS\\DemoData\\DEMTITLE.IPU",       "KORVALIS\\DemoData\\DEMOSCR1.IPU",
     "KORVALIS\\DemoData\\DEMOSCR2.IPU",       "KORVALIS\\DemoData\\DEMOSCR3.IPU",
     "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",

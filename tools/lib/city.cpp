@@ -201,7 +201,9 @@ std::vector<Bezier> Kerbs(const CityDescription& c, const std::vector<SegGeo>& g
             }
             // Between the two mouths' centre points: the game moves it out to
             // each road's carriageway edge, and its handles shrink as it moves
-            // in toward the corner, as an arc's would.
+            // in toward the corner, as an arc's would.  Gap 1 of a T with a
+            // through road is so the through road's centre curve, which its
+            // straight side is drawn along (a straight one keeps its handles).
             Bezier kb = Kerb(a.p, a.out, b.p, b.out);
             const float turn = std::acos(std::clamp(Dot(-a.out, b.out), -1.0f, 1.0f));
             const float chord = Dist(a.p, b.p);
@@ -551,11 +553,18 @@ bool WriteLayout(const CityDescription& c, const std::vector<u32>& modelOffsets,
             if (set->empty())
                 continue;
             const float x0 = set->front().v[0], x1 = set->back().v[0];
+            float prev = 0.0f;
             for (const VectorXY& p : *set) {
-                // Texture s across the road in 1/4096 in the shading words' high halves.
-                const u32 s = x1 > x0 ? u32(std::lround((p.v[0] - x0) / (x1 - x0) * 4096.0f)) : 0u;
-                const Vector v(p.v[0], p.v[1], WordLane(s << 16), WordLane(s << 16));
+                // Texture s across the road (0 at the left edge, 1 at the
+                // right) in the shading words' high halves, read by road
+                // drawing as floats: the strip from the previous point to
+                // this one runs from z's s to w's.  The loader fills the low
+                // halves with the point's shading.
+                const float s = x1 > x0 ? (p.v[0] - x0) / (x1 - x0) : 0.0f;
+                const Vector v(p.v[0], p.v[1], WordLane(LaneWord(prev) & 0xFFFF0000u),
+                               WordLane(LaneWord(s) & 0xFFFF0000u));
                 o.Put(&v, sizeof v);
+                prev = s;
             }
         }
         o.Put(rt.lanes.data(), 4 * rt.lanes.size());

@@ -147,4 +147,14 @@ bool ResidentParticleFiles(std::vector<NamedFile>& files, std::string& error)
     return true;
 }
 
+bool SplashParticleFile(NamedFile& file, std::string& error)
+{
+    file = NamedFile{"SPLASH.P2B", {}};
+    if (!WriteParticleFile({PuffLook(16)}, file.data, error)) {
+        error = "SPLASH.P2B: " + error;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace tools

@@ -41,5 +41,7 @@ struct NamedFile
 // ENGFIRE (steam puff, smoke puff, flame), SMKPUFF (puff), SHROOM (flame,
 // four-frame burst), GEYSER (drop), DUSTPUFF (puff).
 bool ResidentParticleFiles(std::vector<NamedFile>& files, std::string& error);
+// The rain's splash file, slot 219: SPLASH (a small puff).
+bool SplashParticleFile(NamedFile& file, std::string& error);
 
 }  // namespace tools

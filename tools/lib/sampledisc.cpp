@@ -234,7 +234,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"DemoData/Missions/MISSION2.EXM", WriteMission(SampleMission2()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION3.EXM", WriteMission(SampleMission3()), "generated mission"});
     std::vector<NamedFile> particles;
-    if (!ResidentParticleFiles(particles, error))
+    if (!ResidentParticleFiles(particles, error) || !SplashParticleFile(particles.emplace_back(), error))
         return false;
     for (NamedFile& f : particles)
         files.push_back({"DemoData/Misc/" + f.name, std::move(f.data), "generated particle images"});

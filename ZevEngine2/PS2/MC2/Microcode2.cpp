@@ -362,6 +362,7 @@ CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2SetLocal, "mc2SetLocal", SetLocal)
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2SetClipping, "mc2SetClipping", SetClipping);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2SetBuffers, "mc2SetBuffers", SetBuffers);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2ProcessVerts, "mc2ProcessVerts", ProcessVerts);
+CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2Process, "mc2Process", ProcessVerts);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2Process1, "mc2Process1", Process1);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2SetMaterial, "mc2SetMaterial", SetMaterial);
 CONSOLE_VU1_ENTRY(vu1::kProgramMicrocode2, mc2EndPass1, "mc2EndPass1", EndPass);

@@ -33,6 +33,19 @@ enum : u32 {
     MC2_PATCHSLOT1 = 0x50,
     MC2_PATCHWORK = 96,        // 96..291 the patch routine's vertices and steps
     MC2_MAXTESSELATION = 32,   // blends (2t quadwords) stay below the patch slots
+    // The road generator's areas (while the road pass has set BASE 289):
+    // curve records from 0 (four quadwords each, ended by a zero quadword),
+    // the direction table at 217, the slices at 256 (ITOP of them), the
+    // strip header at 288 and the strip's vertices from 289 (two slots of
+    // three quadwords per slice); its output buffers lie above them.
+    MC2_ROAD_DIRECTIONS = 217,
+    MC2_ROAD_SLICES = 256,
+    MC2_ROAD_STRIP = 288,
+    MC2_ROAD_MAXSLICES = 32,
+    MC2_ROAD_MAXRECORDS = 54,  // 4 x 54 + 1 quadwords end below the directions
+    MC2_ROAD_OUTBUF1 = 481,    // 64 vertices each, below the instance matrices
+    MC2_ROAD_OUTBUF2 = 674,
+    MC2_ROAD_MARK = 896,       // z word: 1941 once a batch's strips are done
     MC2_INSTANCES = 870,       // 870..897 instance matrices (mc2Instances)
     MC2_MAX_INSTANCES = 7,
     MC2_CLIPSCALE = 898,       // clip_scale (its w: the guard-band factor)

@@ -3,7 +3,7 @@
 // generation (mcRoadGeneratorEE).  Their images are built here before main so
 // that RefMpg can reference them; their routines come with the passes that
 // use them (the extrusion routine is in Extrude2.cpp, the particle routines in
-// PartMicrocode.cpp); until then running one reports so once and ends the run.
+// PartMicrocode.cpp, the road generator in RoadGenerator2.cpp).
 #include "ZevEngine2/PS2/MC2/Extrude2.h"
 #include "ZevEngine2/PS2/MC2/Mc2Local.h"
 #include "ZevEngine2/PS2/MC2/PartMicrocode.h"
@@ -23,8 +23,6 @@ static_assert(2 * MCROADGENERATOR_QWC == vu1::kRoadGeneratorInstructions + 1);
      vu1::BuildRawImage(PartMicrocode, vu1::kProgramParticles, vu1::kParticlesInstructions),
      vu1::BuildRawImage(mcRoadGeneratorEE, vu1::kProgramRoadGenerator, vu1::kRoadGeneratorInstructions), true);
 
-u32 RoadGenerator(vu1::Machine&, u32) { return mc2::NotBuilt("mcRoadGenerator"); }
-
 }  // namespace
 
 CONSOLE_VU1_PROGRAM(vu1::kProgramExtrude, "mc2ExtrudeEE", vu1::kOverlayAddress, vu1::kExtrudeInstructions);
@@ -35,4 +33,3 @@ CONSOLE_VU1_ENTRY(vu1::kProgramExtrude, mc2Extrude, "mc2Extrude", mc2::Extrude);
 CONSOLE_VU1_ENTRY(vu1::kProgramParticles, mc2PartFlat, "mc2PartFlat", mc2::PartFlat);
 CONSOLE_VU1_ENTRY(vu1::kProgramParticles, mc2PartSprite, "mc2PartSprite", mc2::PartSprite);
 CONSOLE_VU1_ENTRY(vu1::kProgramParticles, mc2PartLine, "mc2PartLine", mc2::PartLine);
-CONSOLE_VU1_ENTRY(vu1::kProgramRoadGenerator, mcRoadGenerator, "mcRoadGenerator", RoadGenerator);

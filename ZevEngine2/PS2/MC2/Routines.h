@@ -17,6 +17,10 @@ enum MC2ROUTINE : unsigned {
     mc2ProcessVerts = 0x238,
     // Where MSCNT continues after a block that set a material: the batch loop.
     mc2Process1 = 0x240,
+    // The strip routine overlays call (the road generator): {count} at the
+    // address it is given, then count vertices of the material's stride,
+    // run through the material's first pass as mc2ProcessVerts does.
+    mc2Process = 0x248,
     mc2SetMaterial = 0x268,
     mc2EndPass1 = 0x358,
     mc2EndPass = 0x390,

@@ -1,32 +1,30 @@
-// Triangle fill rate of the GS rasterizer over a full 640 x 512 screen,
-// reported as pixels per second (items per second).  The screen is covered
+// Triangle fill rate of the GS stand-in's default drawing path (the
+// specialised pipelines, on the calling thread and with the default draw
+// threads) over a full 640 x 512 screen, reported as pixels per second
+// (items per second, and in the summary).  The screen is covered
 // by a triangle strip of quads of a given size (the argument, in pixels), so
 // the small sizes show the per-triangle set-up cost and the large ones the
 // per-pixel cost.  Textured strips are drawn as the microcode's output is:
-// STQ with perspective, Gouraud colour, MODULATE, bilinear, a Z24 test.
-#include <benchmark/benchmark.h>
-
+// STQ with perspective, Gouraud colour, MODULATE, bilinear, a Z24 test; the
+// blended ones add (Cs - Cd) x As + Cd.
 #include <bit>
+#include <string>
 
-#include "gs/gs.h"
-#include "gs/regs.h"
+#include "gs_bench_support.h"
 
 namespace {
 
 using console::gs::GsReg;
+using gsbench::W;
 
 constexpr u32 kWidth = 640, kHeight = 512, kFbw = 10;
 constexpr u32 kZbp = 160;          // Z24 buffer pages after the frame
-constexpr u32 kTexBlock = 0x2800;  // above the frame and the Z buffer
+constexpr u32 kTexBlock = 0x2800;  // above the frame and the Z buffer (256 x 256: 2,048 blocks)
 
-void W(GsReg reg, u64 value)
-{
-    console::gs::WriteRegister(static_cast<u32>(reg), value);
-}
-
-void SetUp()
+void SetUp(bool blend)
 {
     console::gs::ResetGs(false);
+    W(GsReg::ALPHA_1, 0x44);  // (Cs - Cd) x As + Cd
     W(GsReg::FRAME_1, u64{kFbw} << 16);
     W(GsReg::ZBUF_1, (u64{1} << 24) | kZbp);                    // Z24, written
     W(GsReg::TEST_1, (u64{1} << 16) | (u64{2} << 17));        // ZTE, GEQUAL
@@ -54,9 +52,9 @@ u64 FloatBits(float f)
 
 // One strip per row of quads; Q runs from 1 at the left to 1/4 at the right
 // so that every quad is perspective-mapped.
-void DrawScreen(u32 quad, bool textured)
+void DrawScreen(u32 quad, bool textured, bool blend)
 {
-    const u64 prim = 4 | (1 << 3) | (textured ? (1 << 4) : 0);  // Gouraud strip, STQ
+    const u64 prim = 4 | (1 << 3) | (textured ? (1 << 4) : 0) | (blend ? (1 << 6) : 0);  // Gouraud strip, STQ
     u32 z = 0x100000;
     for (u32 y = 0; y < kHeight; y += quad) {
         W(GsReg::PRIM, prim);
@@ -76,29 +74,39 @@ void DrawScreen(u32 quad, bool textured)
     }
 }
 
-void BM_TriangleStrip(benchmark::State& state, bool textured)
+void BM_TriangleStrip(benchmark::State& state, bool textured, bool blend, const char* what)
 {
-    SetUp();
+    SetUp(blend);
     const u32 quad = static_cast<u32>(state.range(0));
-    for (auto _ : state) {
-        DrawScreen(quad, textured);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+    gsbench::UseThreads(state, 1);
+    gsbench::Measure(state, std::string(what) + " " + std::to_string(quad * quad / 2) + "-pixel triangles",
+                     state.range(1), kWidth * kHeight, [&] { DrawScreen(quad, textured, blend); });
+}
+
+// Triangles of 8, 32, 128 and 512 pixels: quads of 4, 8, 16 and 32 pixels.
+void Sizes(benchmark::internal::Benchmark* b)
+{
+    for (int quad : {4, 8, 16, 32})
+        for (int threads : {0, 1})
+            b->Args({quad, threads});
 }
 
 void BM_TriangleTextured(benchmark::State& state)
 {
-    BM_TriangleStrip(state, true);
-    state.SetLabel("STQ bilinear MODULATE, Z24 GEQUAL");
+    BM_TriangleStrip(state, true, false, "STQ bilinear MODULATE Z24 GEQUAL,");
 }
-BENCHMARK(BM_TriangleTextured)->Arg(8)->Arg(32)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TriangleTextured)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TriangleGouraud(benchmark::State& state)
 {
-    BM_TriangleStrip(state, false);
-    state.SetLabel("Gouraud, Z24 GEQUAL");
+    BM_TriangleStrip(state, false, false, "Gouraud Z24 GEQUAL,");
 }
-BENCHMARK(BM_TriangleGouraud)->Arg(8)->Arg(32)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TriangleGouraud)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TriangleBlended(benchmark::State& state)
+{
+    BM_TriangleStrip(state, true, true, "alpha-blended STQ bilinear Z24,");
+}
+BENCHMARK(BM_TriangleBlended)->Args({16, 0})->Args({16, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -37,6 +37,8 @@ constexpr OptionSpec kOptions[] = {
     {"watchdog-sec", true, "wall-clock seconds without a safe point before abort"},
     {"hw-lag", false, "kicks from the main context wait for the next wait"},
     {"dump-gs-at", true, "dump GS memory at FIELD"},
+    {"gs-dump", true, "record every GS write of the run to FILE (tools/gsreplay plays it)"},
+    {"gs-threads", true, "GS draw threads, 0..8 (default: cores minus one)"},
     {"sif-latency-us", true, "SIF request and reply delivery time"},
     {"cd-model", true, "instant|fast|real"},
     {"spu-xfer-mbps", true, "sound-RAM transfer rate"},

@@ -12,6 +12,7 @@
 #include "ee/console_out.h"
 #include "ee/regs_internal.h"
 #include "gs/gs.h"
+#include "gs/gsdump.h"
 #include "gs/gsmem.h"
 
 namespace console::gs {
@@ -188,6 +189,7 @@ std::string Report()
 
 void OnField(uint64_t field, Cycles boundary)
 {
+    DumpField(field, CurrentDisplayRegisters());
     if (host::GetBackend().video) {
         ReadOutCurrent(M().frame);
         host::Video().Present(M().frame, static_cast<uint32_t>(field), boundary);

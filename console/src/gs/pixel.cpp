@@ -43,10 +43,6 @@ u32 DestinationColor(const FrameTarget& frame, u32 raw)
     return raw;
 }
 
-s32 Clamp255(s32 v)
-{
-    return std::clamp(v, 0, 255);
-}
 
 }  // namespace
 
@@ -149,32 +145,11 @@ void WritePixel(const DrawEnv& env, LocalMemory& memory, const PixelRow& row, u3
     if (blend || mask != 0)
         dest = DestinationColor(env.frame, frame_raw());
     Color out = c;
-    if (blend) {
-        const Color d = UnpackColor(dest);
-        const s32 factor = env.sel_c == 0 ? c.a : env.sel_c == 1 ? d.a : static_cast<s32>(env.fix);
-        auto pick = [](u32 sel, s32 cs, s32 cd) { return sel == 0 ? cs : sel == 1 ? cd : 0; };
-        auto mix = [&](s32 cs, s32 cd) {
-            return (((pick(env.sel_a, cs, cd) - pick(env.sel_b, cs, cd)) * factor) >> 7) + pick(env.sel_d, cs, cd);
-        };
-        out.r = mix(c.r, d.r);
-        out.g = mix(c.g, d.g);
-        out.b = mix(c.b, d.b);
-    }
+    if (blend)
+        out = BlendColor(env.sel_a, env.sel_b, env.sel_c, env.sel_d, static_cast<s32>(env.fix), c, UnpackColor(dest));
 
-    // 7. Dithering (16-bit targets only).
-    if (env.dither) {
-        const s32 dm = env.dimx[row.Y() & 3][x & 3];
-        out.r += dm;
-        out.g += dm;
-        out.b += dm;
-    }
-
-    // 8. Colour clamp: saturate, or keep the low eight bits (PackColor).
-    if (env.colclamp) {
-        out.r = Clamp255(out.r);
-        out.g = Clamp255(out.g);
-        out.b = Clamp255(out.b);
-    }
+    // 7. Dithering (16-bit targets only) and 8. the colour clamp.
+    DitherAndClamp(env.dither ? env.dimx[row.Y() & 3][x & 3] : 0, env.colclamp, out);
 
     // 9. FBA forces the alpha MSB.
     if (env.fba)

@@ -19,6 +19,31 @@ Color ApplyTextureFunction(u32 tfx, bool tcc, const Color& f, const Color& t);
 // FGE: C = (F x C + (255 - F) x FOGCOL) >> 8 per colour channel.
 Color ApplyFog(const Color& c, u32 f, u32 fogcol);
 
+// Step 6, blending, of source `c` over destination `d`: ((A - B) x C >> 7) + D
+// per colour channel with the ALPHA selectors (0 source, 1 destination, 2
+// zero, or FIX for C); alpha is not blended.
+inline Color BlendColor(u32 sel_a, u32 sel_b, u32 sel_c, u32 sel_d, s32 fix, const Color& c, const Color& d)
+{
+    const s32 factor = sel_c == 0 ? c.a : sel_c == 1 ? d.a : fix;
+    auto pick = [](u32 sel, s32 cs, s32 cd) { return sel == 0 ? cs : sel == 1 ? cd : 0; };
+    auto mix = [&](s32 cs, s32 cd) { return (((pick(sel_a, cs, cd) - pick(sel_b, cs, cd)) * factor) >> 7) + pick(sel_d, cs, cd); };
+    return {mix(c.r, d.r), mix(c.g, d.g), mix(c.b, d.b), c.a};
+}
+
+// Steps 7 and 8: the dither value `dm` added to the colour channels, then the
+// colour clamp (saturation; without it PackColor keeps the low eight bits).
+inline void DitherAndClamp(s32 dm, bool colclamp, Color& out)
+{
+    out.r += dm;
+    out.g += dm;
+    out.b += dm;
+    if (colclamp) {
+        out.r = out.r < 0 ? 0 : out.r > 255 ? 255 : out.r;
+        out.g = out.g < 0 ? 0 : out.g > 255 ? 255 : out.g;
+        out.b = out.b < 0 ? 0 : out.b > 255 ? 255 : out.b;
+    }
+}
+
 // The frame and Z buffer rows of one scan line, set up once per row.
 class PixelRow {
 public:

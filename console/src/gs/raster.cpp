@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "gs/drawthreads.h"
+#include "gs/pipeline.h"
 #include "gs/pixel.h"
 #include "gs/texsample.h"
 
@@ -14,61 +16,8 @@ namespace {
 constexpr double kTexelLimit16 = 1048576.0;
 
 bool g_reference_path = false;
-
-// floor(a / b) for any signs, b != 0.
-s64 FloorDiv(s64 a, s64 b)
-{
-    s64 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
-// A texture coordinate in 1/16 texel at pixel `p` of an axis whose sample
-// positions run from c0 (coordinate t0) to c1 (coordinate t1), exactly.
-s32 StepUv(s32 t0, s32 t1, s32 c0, s32 c1, s32 p)
-{
-    return static_cast<s32>(t0 + FloorDiv(static_cast<s64>(t1 - t0) * (16 * static_cast<s64>(p) - c0), c1 - c0));
-}
-
-// The same for S or T divided by Q and scaled to 1/16 texel of a texture
-// 2^size_log2 texels across.
-s32 StepStq(float t0, float t1, float q, u32 size_log2, s32 c0, s32 c1, s32 p)
-{
-    const double f = (16.0 * p - c0) / static_cast<double>(c1 - c0);
-    const double t = t0 + (static_cast<double>(t1) - t0) * f;
-    return TexelCoordinate16(t / q, size_log2);
-}
-
-bool RowMasked(u32 scanmsk, s32 y)
-{
-    return (scanmsk == 2 && (y & 1) == 0) || (scanmsk == 3 && (y & 1) == 1);
-}
-
-// floor() for values well inside the s32 range.  The library's floor is a
-// call per use on this target, and the pixel loop rounds several attributes
-// per pixel.
-s32 FloorToInt(double v)
-{
-    const s32 i = static_cast<s32>(v);
-    return i - (v < static_cast<double>(i) ? 1 : 0);
-}
-
-// An interpolated value as an integer in [0, max], rounded down (truncation
-// is rounding down once the value is known to be positive).
-s32 ToChannel(double v, double max)
-{
-    if (!(v > 0.0))
-        return 0;
-    return static_cast<s32>(std::min(v, max));
-}
-
-u32 ToDepth(double z)
-{
-    if (!(z > 0.0))
-        return 0;
-    return static_cast<u32>(std::min(z, 4294967295.0));
-}
+bool g_count_pixels = false;
+u64 g_pixels_covered = 0;
 
 // The colour of one pixel of a triangle, line or point from its attributes:
 // the fragment colour (flat or interpolated), the texture sample through the
@@ -177,8 +126,20 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
 
 }  // namespace
 
+void CountPixels(bool on)
+{
+    g_count_pixels = on;
+    g_pixels_covered = 0;
+}
+
+u64 PixelsCovered()
+{
+    return g_pixels_covered;
+}
+
 void SetReferencePath(bool on)
 {
+    DrainDrawQueue();
     g_reference_path = on;
 }
 
@@ -197,8 +158,14 @@ s32 TexelCoordinate16(double st_over_q, u32 size_log2)
 
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
+    if (g_count_pixels)
+        g_pixels_covered += static_cast<u64>(s.px_end - s.px_begin) * static_cast<u64>(s.py_end - s.py_begin);
     if (!g_reference_path) {
-        RasterizeSpriteFast(env, s, memory, clut);
+        if (QueueSprite(env, s, memory, clut))
+            return;
+        DrainDrawQueue();
+        if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}))
+            RasterizeSpriteFast(env, s, memory, clut);
         return;
     }
     const bool textured = env.prim.tme;
@@ -234,7 +201,18 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
 
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
 {
+    if (g_count_pixels)
+        for (s32 py = t.py_begin; py < t.py_end; ++py) {
+            s32 begin, end;
+            TriangleRowSpan(t, py, begin, end);
+            g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
+        }
     const bool fast = !g_reference_path;
+    if (fast && QueueTriangle(env, t, memory, clut))
+        return;
+    DrainDrawQueue();
+    if (fast && DrawTriangleSpecialised(env, t, memory, clut, RowBands{}))
+        return;
     std::optional<PrimitiveSampler> sampler;
     if (fast && env.prim.tme)
         sampler.emplace(env.tex, memory, clut);
@@ -293,6 +271,7 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)
 {
+    DrainDrawQueue();
     const bool q_constant = l.a0[kAttrQ] == l.a1[kAttrQ];
     const FragmentShader shader(env, memory, clut, q_constant, static_cast<float>(l.a1[kAttrQ]));
     const Color* flat = l.flat ? &l.flat_color : nullptr;
@@ -326,6 +305,7 @@ void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, 
 void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes, LocalMemory& memory,
                     const ClutBuffer& clut)
 {
+    DrainDrawQueue();
     if (RowMasked(env.scanmsk, py))
         return;
     const FragmentShader shader(env, memory, clut, true, static_cast<float>(attributes[kAttrQ]));

@@ -36,6 +36,11 @@ void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes
 // within +-2^20 so that wrapping never overflows.
 s32 TexelCoordinate16(double st_over_q, u32 size_log2);
 
+// Counting of the pixels primitives cover (before any test), for replays
+// that report a fill rate; off unless asked for.
+void CountPixels(bool on);
+u64 PixelsCovered();
+
 // Draws through the reference path (on) or the fast paths (off, the
 // default).  The reference path is the plain per-pixel pipeline every fast
 // path must match byte for byte; tests switch between the two.

@@ -9,7 +9,9 @@
 
 #include "core/diag.h"
 #include "gs/gs.h"
+#include "gs/drawthreads.h"
 #include "gs/gs_local.h"
+#include "gs/gsdump.h"
 #include "gs/setup.h"
 #include "gs/texsample.h"
 
@@ -259,11 +261,14 @@ Machine& TheGs()
 
 LocalMemory& Vram()
 {
+    // Whoever reaches memory from outside sees it with all drawing done.
+    DrainDrawQueue();
     return TheGs().vram;
 }
 
 void WriteRegister(u32 address, u64 value)
 {
+    DumpRegister(address, value);
     Machine& m = TheGs();
     const char* name = RegisterName(address);
     if (!name) {
@@ -298,11 +303,14 @@ void WriteRegister(u32 address, u64 value)
     case GsReg::TEX0_1:
     case GsReg::TEX0_2:
         m.regs.Set(address, value);
+        if (GsTex0{value}.CLD() != 0)
+            DrainDrawQueue();  // a CLUT load reads memory and changes what queued primitives read
         m.clut.OnTex0(m.vram, GsTex0{value});
         break;
     case GsReg::TEX2_1:
     case GsReg::TEX2_2:
         m.regs.Set(address, value);
+        DrainDrawQueue();
         WriteTex2(m, reg == GsReg::TEX2_1 ? GsReg::TEX0_1 : GsReg::TEX0_2, value);
         break;
     case GsReg::TEXCLUT:
@@ -315,10 +323,12 @@ void WriteRegister(u32 address, u64 value)
     case GsReg::TEXFLUSH: return;  // no texture cache to flush
     case GsReg::TRXDIR:
         m.regs.Set(address, value);
+        DrainDrawQueue();
         m.transfer.Start(m.regs, GsTrxdir{value}.XDIR());
         return;
     case GsReg::HWREG:
         m.regs.Set(address, value);
+        DrainDrawQueue();
         m.transfer.WriteHwreg(value);
         return;
     case GsReg::SIGNAL:
@@ -343,6 +353,8 @@ u64 ReadRegister(u32 address)
 
 size_t WriteImageData(const u128* data, size_t qwc)
 {
+    DumpImage(data, qwc);
+    DrainDrawQueue();
     return TheGs().transfer.WriteImage(data, qwc);
 }
 
@@ -353,11 +365,15 @@ bool ImageTransferActive()
 
 size_t ReadImageData(u128* out, size_t qwc)
 {
+    DumpRead(DumpKind::kReadQwords, qwc);
+    DrainDrawQueue();
     return TheGs().transfer.ReadImage(out, qwc);
 }
 
 void ResetGs(bool clear_memory)
 {
+    DumpReset(clear_memory);
+    DrainDrawQueue();
     Machine& m = TheGs();
     m.regs.Reset();
     m.queue.Reset(PrimType::kPoint);

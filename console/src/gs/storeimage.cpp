@@ -11,6 +11,7 @@
 #include "dmac/dmac.h"
 #include "gs/gs.h"
 #include "gs/gs_local.h"
+#include "gs/gsdump.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ int sceGsExecStoreImage(sceGsStoreImage* si, u_long128* dst)
 
     gs::TransferUnit& transfer = gs::TheGs().transfer;
     const u64 bytes = transfer.ReadBytesLeft();
+    gs::DumpRead(gs::DumpKind::kReadBytes, static_cast<size_t>(bytes));
     const size_t got = transfer.ReadImageBytes(reinterpret_cast<u8*>(dst), static_cast<size_t>(bytes));
     if (got != bytes)
         Diag(Level::kError, "gs", "sceGsExecStoreImage: read %zu of %" PRIu64 " bytes", got, bytes);

@@ -40,12 +40,12 @@ inline std::vector<u32> FramePicture(int w, int h)
     return p;
 }
 
-// Compares the colour of the w x h frame buffer at block 0 with
-// tests/golden/<name>.png.
-inline void ExpectFrameBuffer(const std::string& name, int w, int h)
+// Compares the colour of a w x h picture (RGBA words, red in the low byte,
+// row by row) with tests/golden/<name>.png.
+inline void ExpectPicture(const std::string& name, int w, int h, const std::vector<u32>& picture)
 {
     std::vector<u8> rgb, rgba;
-    for (const u32 p : FramePicture(w, h)) {
+    for (const u32 p : picture) {
         rgb.insert(rgb.end(), {u8(p), u8(p >> 8), u8(p >> 16)});
         rgba.insert(rgba.end(), {u8(p), u8(p >> 8), u8(p >> 16), 0xFF});
     }
@@ -64,6 +64,13 @@ inline void ExpectFrameBuffer(const std::string& name, int w, int h)
     } else {
         std::remove(actual.c_str());
     }
+}
+
+// Compares the colour of the w x h frame buffer at block 0 with
+// tests/golden/<name>.png.
+inline void ExpectFrameBuffer(const std::string& name, int w, int h)
+{
+    ExpectPicture(name, w, h, FramePicture(w, h));
 }
 
 }  // namespace golden

@@ -3,11 +3,16 @@
 // same bytes in local memory either way.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "console/gs/gs_draw_support.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 #include "gs/raster.h"
 
@@ -128,18 +133,22 @@ Trial MakeTrial(std::mt19937& rng)
     return t;
 }
 
-// Local memory after the trial, drawn from `start` through one path.
-std::vector<u8> Draw(const Trial& t, const std::vector<u8>& start, bool reference)
+// Local memory after the trial, drawn from `start` through the reference path
+// or through the fast paths with `threads` draw threads, into `out`.
+void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int threads, std::vector<u8>& out)
 {
     ResetGs(false);
     Vram().Load(start);
     SetReferencePath(reference);
+    console::gs::SetDrawThreads(threads);
     for (const auto& [reg, value] : t.writes)
         Write(reg, value);
     SetReferencePath(false);
-    return {Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes};
+    out.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
 }
 
+// The specialised pipelines on the calling thread and with 1, 2 and 8 draw
+// threads against the reference path.
 TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(20261207);
@@ -148,25 +157,124 @@ TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
         b = static_cast<u8>(rng());
 
     int changed = 0;
-    constexpr int kTrials = 300;
-    for (int i = 0; i < kTrials; ++i) {
+    constexpr int kTrials = 2000;
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < kTrials && !HasFailure(); ++i) {
         const Trial trial = MakeTrial(rng);
-        std::vector<u8> reference = Draw(trial, start, true);
-        const std::vector<u8> fast = Draw(trial, start, false);
+        Draw(trial, start, true, 1, reference);
         if (reference != start)
             ++changed;
-        if (reference != fast) {
-            size_t first = 0;
-            while (reference[first] == fast[first])
-                ++first;
-            ADD_FAILURE() << "trial " << i << ": first difference at byte 0x" << std::hex << first;
-            break;
+        for (int threads : {0, 1, 2, 8}) {
+            Draw(trial, start, false, threads, fast);
+            if (reference != fast) {
+                size_t first = 0;
+                while (reference[first] == fast[first])
+                    ++first;
+                ADD_FAILURE() << "trial " << i << ", " << threads << " threads: first difference at byte 0x" << std::hex
+                              << first;
+                break;
+            }
         }
         // The next trial starts from what this one drew.
-        start = std::move(reference);
+        std::swap(start, reference);
     }
     // The trials must really draw, or the comparison proves nothing.
     EXPECT_GT(changed, kTrials / 2);
+    ResetGs(true);
+}
+
+// A frame's life as the game draws it: buffer A cleared and drawn into,
+// copied in strips by a bilinear sprite into buffer B (so each pixel row
+// reads texel rows of the next band), then A cleared and drawn again while
+// the copy may still be queued, and copied once more.  The copy must read A
+// as it was, whatever the threads are doing.
+Trial FrameAndCopies(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    Tex0Bits tex;
+    tex.tbp = 0;  // buffer A at page 0, 256 x 128 CT32
+    tex.tbw = 4;
+    tex.psm = 0x00;
+    tex.tw = 8;
+    tex.th = 7;
+    tex.tfx = 1;  // DECAL
+    tex.tcc = true;
+    for (int pass = 0; pass < 2; ++pass) {
+        // Draw into A: a clear and some Gouraud triangles.
+        w(GsReg::FRAME_1, Frame(0, 4, 0x00));
+        w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
+        w(GsReg::TEST_1, 0);
+        w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+        w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+        w(GsReg::PRIM, Prim({6, false, false, false, false, false}));
+        w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+        w(GsReg::XYZ2, Xyz(0, 0, 0));
+        w(GsReg::XYZ2, Xyz(256 * 16, 128 * 16, 0));
+        w(GsReg::PRIM, Prim({4, true, false, false, false, false}));
+        for (int i = 0; i < 12; ++i) {
+            w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+            w(GsReg::XYZ2, Xyz(Pick(rng, 256 * 16), Pick(rng, 128 * 16), 0));
+        }
+        // Copy A to B (page 16) in 32-pixel strips, half a texel off so that
+        // the filter mixes rows.
+        w(GsReg::FRAME_1, Frame(16, 4, pass == 0 ? 0x00 : 0x0A));
+        w(GsReg::DTHE, pass);
+        w(GsReg::TEX0_1, Tex0(tex));
+        w(GsReg::TEX1_1, Tex1(true, 1));
+        w(GsReg::CLAMP_1, Clamp(2, 2, 0, 255, 0, 127));
+        w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+        for (u32 x = 0; x < 256; x += 32) {
+            w(GsReg::UV, Uv(x * 16 + 16, 16));
+            w(GsReg::XYZ2, Xyz(x * 16, 0, 0));
+            w(GsReg::UV, Uv((x + 32) * 16 + 16, 128 * 16 + 16));
+            w(GsReg::XYZ2, Xyz((x + 32) * 16, 128 * 16, 0));
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, CopiesOfAFrameBeingRedrawnReadItAsTheReferenceDoes)
+{
+    std::mt19937 rng(7);
+    const std::vector<u8> start(console::gs::kMemoryBytes, 0);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 20 && !HasFailure(); ++i) {
+        const Trial trial = FrameAndCopies(rng);
+        Draw(trial, start, true, 0, reference);
+        for (int threads : {0, 1, 2, 8}) {
+            Draw(trial, start, false, threads, fast);
+            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
+        }
+    }
+    ResetGs(true);
+}
+
+// A forked child (as a death test is) has none of the draw threads: what
+// was queued is drawn before the fork, and the child draws on threads of its
+// own.
+TEST(GsFastPath, AForkedChildDrawsWithThreadsOfItsOwn)
+{
+    ResetGs(true);
+    console::gs::SetDrawThreads(4);
+    const u64 frame = Frame(0, 4, 0x00);
+    Write(GsReg::FRAME_1, frame);
+    Write(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    Write(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    Write(GsReg::TEST_1, 0);
+    FlatSprite(0, 0, 256, 256, Rgbaq(10, 20, 30, 40));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The parent's sprite is all there; the child's own one is drawn.
+        bool ok = Vram().ReadPixel(console::gs::Psm::kCT32, 0, 4, 255, 255) == 0x281E140Au;
+        FlatSprite(0, 0, 256, 256, Rgbaq(1, 2, 3, 4));
+        ok = ok && Vram().ReadPixel(console::gs::Psm::kCT32, 0, 4, 200, 100) == 0x04030201u;
+        std::_Exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ResetGs(true);
 }
 

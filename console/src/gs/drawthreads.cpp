@@ -1,0 +1,480 @@
+#include "gs/drawthreads.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <array>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/config.h"
+#include "gs/texsample.h"
+
+namespace console::gs {
+namespace {
+
+constexpr int kMaxThreads = 8;
+// Rows per band: 2^3, the block height of the 32- and 16-bit layouts, so that
+// whole-block fills stay within one band.
+constexpr u32 kBandShift = 3;
+// Primitives smaller than this (rows, or pixels of bounding box) are drawn on
+// the calling thread when the queue is empty.
+constexpr s32 kSmallRows = 32;
+constexpr s64 kSmallPixels = 2048;
+// Primitives the queue holds before the sender waits for the slowest worker.
+constexpr u32 kQueueSize = 1024;
+
+enum class JobKind : u8 { kSprite, kTriangle };
+
+struct Job {
+    JobKind kind;
+    s32 py_begin, py_end;  // rows the primitive may touch
+    DrawEnv env;
+    SpriteSetup sprite;
+    TriangleSetup triangle;
+    LocalMemory* memory;
+    const ClutBuffer* clut;
+};
+
+// ---------------------------------------------------------------------------
+// Where a primitive's pixels and texels lie, in blocks.
+
+// The largest coordinate a wrap mode gives on a level of 2^size texels.
+u32 WrapLimit(u32 mode, u32 size_log2, u32 min, u32 max)
+{
+    switch (mode) {
+    case kWrapRepeat:
+    case kWrapClamp: return (1u << size_log2) - 1;
+    case kWrapRegionClamp: return std::max(min, max);
+    default: return min | max;
+    }
+}
+
+struct Blocks {
+    u32 lo = 0, hi = 0;
+    bool Overlaps(const Blocks& o) const { return lo < o.hi && o.lo < hi; }
+};
+
+// The frame and Z buffer blocks of the box [px0, px1) x [py0, py1), and
+// whether the rows of different bands are different memory there (see
+// BlockRange).
+bool WrittenBlocks(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1, Blocks& frame, Blocks& depth)
+{
+    const u32 x0 = static_cast<u32>(px0), x1 = static_cast<u32>(px1);
+    const u32 y0 = static_cast<u32>(py0), y1 = static_cast<u32>(py1);
+    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, frame.lo, frame.hi))
+        return false;
+    depth = {};
+    if (env.depth.used) {
+        if (!BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, depth.lo, depth.hi))
+            return false;
+        if (depth.Overlaps(frame))
+            return false;
+    }
+    return true;
+}
+
+// The blocks each mip level the texture may read can lie in; false when a
+// level runs past the end of memory.
+bool TextureBlocks(const TextureEnv& tex, Blocks* levels, u32& count)
+{
+    count = tex.mmin >= 2 ? std::min<u32>(tex.mxl, 6) + 1 : 1;
+    const Layout& layout = LayoutOf(tex.psm);
+    for (u32 n = 0; n < count; ++n) {
+        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
+        const u32 mu = WrapLimit(tex.wms, tw, tex.minu >> n, tex.maxu >> n);
+        const u32 mv = WrapLimit(tex.wmt, th, tex.minv >> n, tex.maxv >> n);
+        const u32 across = std::max<u32>(PagesAcross(layout, tex.level_tbw[n]), 1);
+        const u64 end = tex.level_tbp[n] +
+                        (static_cast<u64>(mv >> layout.page_shift_y) * across + (mu >> layout.page_shift_x) + 1) *
+                            kPageBlocks;
+        if (end > kBlockCount)
+            return false;
+        levels[n] = {tex.level_tbp[n], static_cast<u32>(end)};
+    }
+    return true;
+}
+
+// The texels a run of raw coordinates [a, b] reads after a wrap mode, as
+// [lo, hi].
+void WrapRange(s32 a, s32 b, u32 mode, u32 size_log2, u32 min, u32 max, u32& lo, u32& hi)
+{
+    const s32 top = (1 << size_log2) - 1;
+    switch (mode) {
+    case kWrapRepeat:
+        if (static_cast<s64>(b) - a >= top || (a & top) > (b & top)) {
+            lo = 0;
+            hi = static_cast<u32>(top);
+        } else {
+            lo = static_cast<u32>(a & top);
+            hi = static_cast<u32>(b & top);
+        }
+        return;
+    case kWrapClamp:
+        lo = static_cast<u32>(std::clamp(a, 0, top));
+        hi = static_cast<u32>(std::clamp(b, 0, top));
+        return;
+    case kWrapRegionClamp:
+        lo = static_cast<u32>(std::max(static_cast<s32>(min), std::min(a, static_cast<s32>(max))));
+        hi = static_cast<u32>(std::max(static_cast<s32>(min), std::min(b, static_cast<s32>(max))));
+        return;
+    default:
+        lo = max;
+        hi = min | max;
+        return;
+    }
+}
+
+// The blocks of the texels a sprite reads on each level it may use: its
+// coordinates are monotonic along each axis, so the first and last column
+// and row bound them.  False when a level's texels do not lie in one stretch
+// of memory (see BlockRange).
+bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* levels, u32& count)
+{
+    const TextureEnv& tex = env.tex;
+    const bool uv = env.prim.fst;
+    auto u16_at = [&](s32 px) {
+        return uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, tex.tw, s.x0, s.x1, px);
+    };
+    auto v16_at = [&](s32 py) {
+        return uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, tex.th, s.y0, s.y1, py);
+    };
+    const s32 ua = u16_at(s.px_begin), ub = u16_at(s.px_end - 1);
+    const s32 va = v16_at(s.py_begin), vb = v16_at(s.py_end - 1);
+    const LodChoice lod = ChooseLodForQ(tex, uv ? 1.0f : s.q);
+    count = 0;
+    for (u32 n = lod.level; n <= lod.level + (lod.mix16 != 0 ? 1u : 0u) && n < 7; ++n) {
+        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
+        // Raw texel coordinates: the one containing the point, or the two
+        // around it for the bilinear filter.
+        const s32 bias = lod.linear ? 8 : 0;
+        const s32 u_lo = ((std::min(ua, ub) >> n) - bias) >> 4, u_hi = (((std::max(ua, ub) >> n) - bias) >> 4) + lod.linear;
+        const s32 v_lo = ((std::min(va, vb) >> n) - bias) >> 4, v_hi = (((std::max(va, vb) >> n) - bias) >> 4) + lod.linear;
+        u32 x0, x1, y0, y1;
+        WrapRange(u_lo, u_hi, tex.wms, tw, tex.minu >> n, tex.maxu >> n, x0, x1);
+        WrapRange(v_lo, v_hi, tex.wmt, th, tex.minv >> n, tex.maxv >> n, y0, y1);
+        Blocks& b = levels[count++];
+        if (!BlockRange(tex.psm, tex.level_tbp[n], tex.level_tbw[n], x0, x1 + 1, y0, y1 + 1, b.lo, b.hi))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+class Queue {
+public:
+    explicit Queue(int workers) : workers_(workers), jobs_(kQueueSize), cursors_(static_cast<size_t>(workers))
+    {
+        for (auto& c : cursors_)
+            c.store(0);
+        for (int i = 0; i < workers_; ++i)
+            threads_.emplace_back([this, i] { Work(i); });
+    }
+
+    ~Queue()
+    {
+        Drain();
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : threads_)
+            t.join();
+    }
+
+    // True when `b` holds pages queued primitives write, through any buffer
+    // (`mapping` 0), or through a buffer other than `mapping`.
+    bool Dirty(const Blocks& b, u32 mapping = 0) const
+    {
+        if (b.hi <= b.lo)
+            return false;
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+            if (writer_[page] != 0 && (mapping == 0 || writer_[page] != mapping))
+                return true;
+        return false;
+    }
+
+    // Pages queued primitives may read as texels: a texel row may belong to
+    // another band than the pixel reading it, so a write there drains first.
+    bool Read(const Blocks& b) const
+    {
+        if (b.hi <= b.lo)
+            return false;
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+            if (read_[page])
+                return true;
+        return false;
+    }
+
+    void MarkRead(const Blocks& b)
+    {
+        if (b.hi <= b.lo)
+            return;
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+            read_[page] = true;
+    }
+
+    void MarkDirty(const Blocks& b, u32 mapping)
+    {
+        if (b.hi <= b.lo)
+            return;
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+            writer_[page] = mapping;
+    }
+
+    Job& Slot()
+    {
+        // Wait for the slowest worker to leave the slot.
+        while (sent_ - Slowest() >= kQueueSize)
+            std::this_thread::yield();
+        return jobs_[sent_ % kQueueSize];
+    }
+
+    // Sleeping workers are woken every few primitives rather than at each
+    // (a wake is a system call); they also wake by themselves after a short
+    // while, and a drain wakes them at once.
+    void Send()
+    {
+        produced_.store(++sent_, std::memory_order_seq_cst);
+        if (sent_ - last_wake_ >= kWakeEvery && sleepers_.load(std::memory_order_seq_cst) > 0)
+            Wake();
+    }
+
+    bool Idle() const { return Slowest() == sent_; }
+
+    void Drain()
+    {
+        if (Slowest() != sent_ && sleepers_.load(std::memory_order_seq_cst) > 0)
+            Wake();
+        for (int spin = 0; Slowest() != sent_; ++spin)
+            if (spin > 1000)
+                std::this_thread::yield();
+        writer_.fill(0);
+        read_.fill(false);
+    }
+
+private:
+    static constexpr u64 kWakeEvery = 8;
+
+    void Wake()
+    {
+        last_wake_ = sent_;
+        std::lock_guard lock(mutex_);
+        wake_.notify_all();
+    }
+
+    u64 Slowest() const
+    {
+        u64 slowest = sent_;
+        for (const auto& c : cursors_)
+            slowest = std::min<u64>(slowest, c.load(std::memory_order_acquire));
+        return slowest;
+    }
+
+    // True when rows [y0, y1) include one of `bands`' rows.
+    static bool Touches(const RowBands& bands, s32 y0, s32 y1)
+    {
+        const s32 band = 1 << bands.shift;
+        if (y1 - y0 >= band * static_cast<s32>(bands.count))
+            return true;
+        for (s32 y = y0 & ~(band - 1); y < y1; y += band)
+            if (bands.Has(y))
+                return true;
+        return false;
+    }
+
+    void Work(int index)
+    {
+        const RowBands bands{kBandShift, static_cast<u32>(workers_), static_cast<u32>(index)};
+        u64 next = 0;
+        for (;;) {
+            u64 available = produced_.load(std::memory_order_acquire);
+            // Primitives usually come in runs: look again a few times before
+            // sleeping (briefly: the sender needs the processor more).
+            for (int spin = 0; available == next && spin < 300; ++spin)
+                available = produced_.load(std::memory_order_acquire);
+            if (available == next) {
+                sleepers_.fetch_add(1, std::memory_order_seq_cst);
+                std::unique_lock lock(mutex_);
+                wake_.wait_for(lock, std::chrono::microseconds(200),
+                               [&] { return stop_ || produced_.load(std::memory_order_seq_cst) != next; });
+                sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+                if (stop_)
+                    return;
+                available = produced_.load(std::memory_order_acquire);
+            }
+            for (; next < available; ++next) {
+                const Job& j = jobs_[next % kQueueSize];
+                if (!Touches(bands, j.py_begin, j.py_end))
+                    ;  // none of this band's rows
+                else if (j.kind == JobKind::kSprite)
+                    DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
+                else
+                    DrawTriangleSpecialised(j.env, j.triangle, *j.memory, *j.clut, bands);
+                cursors_[static_cast<size_t>(index)].store(next + 1, std::memory_order_release);
+            }
+        }
+    }
+
+    const int workers_;
+    std::vector<Job> jobs_;
+    std::vector<std::atomic<u64>> cursors_;  // per worker: jobs drawn
+    std::vector<std::thread> threads_;
+    u64 sent_ = 0;  // the sender's own count
+    u64 last_wake_ = 0;
+    std::atomic<u64> produced_{0};
+    std::atomic<int> sleepers_{0};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    // Per page, the buffer through which queued primitives may write it since
+    // the last drain (0: none).  Bands order the writes to one buffer row; the
+    // same memory reached as a row of another buffer (another base, width or
+    // layout) may belong to another band, so such a write drains first.
+    static constexpr u32 kPages = kBlockCount / kPageBlocks;
+    std::array<u32, kPages> writer_{};
+    std::array<bool, kPages> read_{};
+};
+
+// A non-zero name for the way a buffer maps rows to memory: its layout, base
+// and width.
+u32 BufferMapping(Psm psm, u32 bp, u32 bw)
+{
+    // Per PSM code, the first mode with the same layout.
+    static const auto families = [] {
+        std::array<u8, 64> f{};
+        for (Psm p : kAllPsms)
+            for (u32 i = 0; i < kAllPsms.size(); ++i)
+                if (&LayoutOf(kAllPsms[i]) == &LayoutOf(p)) {
+                    f[static_cast<u32>(p) & 63] = static_cast<u8>(i + 1);
+                    break;
+                }
+        return f;
+    }();
+    return (u32{families[static_cast<u32>(psm) & 63]} << 26) | ((bw & 63) << 20) | ((bp & 0x3FFF) << 2) | 1;
+}
+
+int g_threads = -1;  // not chosen yet
+std::unique_ptr<Queue> g_queue;
+
+// Checks and queues one primitive of box [px0, px1) x [py0, py1).
+template <typename Setup>
+bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 px1, s32 py0, s32 py1,
+            LocalMemory& memory, const ClutBuffer& clut)
+{
+    if (DrawThreads() == 0)
+        return false;
+    // A primitive of a few rows gives the bands little to share: with
+    // nothing queued it is cheaper drawn at once on this thread.
+    if ((py1 - py0 < kSmallRows || static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels) && g_queue->Idle())
+        return false;
+    Blocks frame, depth;
+    if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth))
+        return false;
+    const u32 frame_mapping = BufferMapping(env.frame.psm, env.frame.bp, env.frame.bw);
+    const u32 depth_mapping = BufferMapping(env.depth.psm, env.depth.bp, env.frame.bw);
+    if (g_queue->Dirty(frame, frame_mapping) || g_queue->Dirty(depth, depth_mapping) || g_queue->Read(frame) ||
+        g_queue->Read(depth))
+        g_queue->Drain();
+    Blocks levels[7];
+    u32 count = 0;
+    if (env.prim.tme) {
+        bool known;
+        if constexpr (std::is_same_v<Setup, SpriteSetup>)
+            known = SpriteTextureBlocks(env, setup, levels, count);
+        else
+            known = TextureBlocks(env.tex, levels, count);
+        if (!known)
+            return false;
+        for (u32 n = 0; n < count; ++n) {
+            // Reading its own pixels depends on the order rows are drawn in.
+            if (levels[n].Overlaps(frame) || levels[n].Overlaps(depth))
+                return false;
+            if (g_queue->Dirty(levels[n]))
+                g_queue->Drain();
+        }
+    }
+    Job& j = g_queue->Slot();
+    j.kind = kind;
+    j.py_begin = py0;
+    j.py_end = py1;
+    j.env = env;
+    if constexpr (std::is_same_v<Setup, SpriteSetup>)
+        j.sprite = setup;
+    else
+        j.triangle = setup;
+    j.memory = &memory;
+    j.clut = &clut;
+    for (u32 n = 0; n < count; ++n)
+        g_queue->MarkRead(levels[n]);
+    g_queue->MarkDirty(frame, frame_mapping);
+    g_queue->MarkDirty(depth, depth_mapping);
+    g_queue->Send();
+    return true;
+}
+
+}  // namespace
+
+void SetDrawThreads(int n)
+{
+    // A forked child (a death test) has none of the workers: the queue is
+    // drained before the fork and forgotten in the child, which starts its
+    // own when it draws.
+    static const bool at_fork = pthread_atfork(
+        [] { DrainDrawQueue(); }, nullptr,
+        [] {
+            (void)g_queue.release();
+            g_threads = -1;
+        }) == 0;
+    (void)at_fork;
+    n = std::clamp(n, 0, kMaxThreads);
+    if (n == g_threads)
+        return;
+    g_queue.reset();
+    g_threads = n;
+    if (n > 0)
+        g_queue = std::make_unique<Queue>(n);
+}
+
+int DefaultDrawThreads()
+{
+    if (HasOption("gs-threads"))
+        return std::clamp(static_cast<int>(GetInt("gs-threads", 0)), 0, kMaxThreads);
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 0, kMaxThreads);
+}
+
+int DrawThreads()
+{
+    if (g_threads < 0)
+        SetDrawThreads(DefaultDrawThreads());
+    return g_threads;
+}
+
+void DrainDrawQueue()
+{
+    if (g_queue)
+        g_queue->Drain();
+}
+
+bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
+{
+    if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true))
+        return false;
+    return Queue1(JobKind::kSprite, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
+}
+
+bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
+{
+    if (!DrawTriangleSpecialised(env, t, memory, clut, RowBands{}, true))
+        return false;
+    return Queue1(JobKind::kTriangle, env, t, t.px_begin, t.px_end, t.py_begin, t.py_end, memory, clut);
+}
+
+}  // namespace console::gs

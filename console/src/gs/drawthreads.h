@@ -1,0 +1,42 @@
+// Draw threads.  Sprites and triangles the specialised pipelines draw are
+// set up once on the calling thread and queued; a pool of workers shares the
+// screen by interleaved bands of rows, each worker drawing every queued
+// primitive's rows in its band, in queue order.  Each row belongs to one
+// band, so every pixel sees the primitives that touch it in the order they
+// were sent, and memory ends the same for any number of threads.
+//
+// Whatever reads local memory waits first: DrainDrawQueue before transfers,
+// CLUT loads, the display read-out, dumps and any primitive drawn on the
+// calling thread; a primitive whose texture lies where queued primitives may
+// still write (a copy of the frame being drawn, feedback effects) drains the
+// queue before it is queued itself.
+#pragma once
+
+#include <ee/types.h>
+
+#include "gs/clut.h"
+#include "gs/drawenv.h"
+#include "gs/gsmem.h"
+#include "gs/pipeline.h"
+#include "gs/setup.h"
+
+namespace console::gs {
+
+// Worker threads: 0 draws on the calling thread; at most 8.  The first use
+// takes --gs-threads, or the machine's cores minus one.  Changing the count
+// drains the queue.
+void SetDrawThreads(int n);
+int DrawThreads();
+// What the first use takes: --gs-threads, or the cores minus one, at most 8.
+int DefaultDrawThreads();
+
+// Waits until every queued primitive is drawn.
+void DrainDrawQueue();
+
+// Queues the primitive when workers draw, its state is one the specialised
+// pipelines take and its bands are independent (see raster.cpp); false,
+// with nothing queued, otherwise (the caller drains and draws it itself).
+bool QueueSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
+bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
+
+}  // namespace console::gs

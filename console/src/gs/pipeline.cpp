@@ -1,0 +1,1169 @@
+#include "gs/pipeline.h"
+
+#include <emmintrin.h>
+
+#include <array>
+#include <climits>
+#include <optional>
+#include <vector>
+
+#include "gs/pixel.h"
+#include "gs/texsample.h"
+
+namespace console::gs {
+namespace {
+
+constexpr double kTexelLimit16 = 1048576.0;
+// Pixels shaded before they are written.
+constexpr int kChunk = 64;
+
+// ---------------------------------------------------------------------------
+// Texel addressing.  The in-page offset of the 32- and 16-bit layouts is an
+// exclusive or of a part that depends only on x and a part that depends only
+// on y, so a texel's offset is a row part plus a column part plus the two
+// table entries combined; the 8- and 4-bit layouts rotate pixels by row and
+// are read through the general sampler.
+
+struct SplitLayout {
+    bool split = false;
+    u16 tx[128] = {};  // carries table[0] (not 0 in the depth layouts)
+    u16 ty[128] = {};
+};
+
+SplitLayout Split(const Layout& layout)
+{
+    SplitLayout s;
+    const u32 w = 1u << layout.page_shift_x, h = 1u << layout.page_shift_y;
+    if (w > 128 || h > 128)
+        return s;
+    for (u32 x = 0; x < w; ++x)
+        s.tx[x] = layout.table[x];
+    for (u32 y = 0; y < h; ++y)
+        s.ty[y] = static_cast<u16>(layout.table[y << layout.page_shift_x] ^ layout.table[0]);
+    for (u32 y = 0; y < h; ++y)
+        for (u32 x = 0; x < w; ++x)
+            if (layout.table[(y << layout.page_shift_x) | x] != (s.tx[x] ^ s.ty[y]))
+                return s;
+    s.split = true;
+    return s;
+}
+
+const SplitLayout& SplitOf(Psm psm)
+{
+    static const auto table = [] {
+        std::array<SplitLayout, 64> t{};
+        for (Psm p : kAllPsms)
+            t[static_cast<u32>(p)] = Split(LayoutOf(p));
+        return t;
+    }();
+    return table[static_cast<u32>(psm) & 63];
+}
+
+// One axis's wrap mode as max(lo, min((c & and) | or, hi)), which is each of
+// the four modes exactly: REPEAT (c & size - 1), CLAMP (0 .. size - 1),
+// REGION_CLAMP (MIN .. MAX) and REGION_REPEAT ((c & MIN) | MAX).
+struct Wrap {
+    s32 andm = -1, orm = 0, lo = INT_MIN, hi = INT_MAX;
+
+    Wrap() = default;
+    Wrap(u32 mode, u32 size_log2, u32 min, u32 max)
+    {
+        switch (mode) {
+        case kWrapRepeat: andm = (1 << size_log2) - 1; break;
+        case kWrapClamp:
+            lo = 0;
+            hi = (1 << size_log2) - 1;
+            break;
+        case kWrapRegionClamp:
+            lo = static_cast<s32>(min);
+            hi = static_cast<s32>(max);
+            break;
+        default:
+            andm = static_cast<s32>(min);
+            orm = static_cast<s32>(max);
+            break;
+        }
+    }
+
+    s32 operator()(s32 c) const
+    {
+        const s32 v = (c & andm) | orm;
+        const s32 h = v < hi ? v : hi;
+        return h > lo ? h : lo;
+    }
+};
+
+// Level `lod.level` of a texture of a split layout, addressed directly.
+struct TexLevel {
+    const u32* words;
+    const u16* halves;
+    u32 units_mask;
+    u32 tbp, row_stride;  // blocks per row of pages
+    u32 shift, px, py, mx, my;
+    const u16* tx;
+    const u16* ty;
+    Wrap wu, wv;
+    u32 n;  // level number: coordinates shift down by it
+
+    // The parts of a texel's offset that depend on its row and on its column.
+    struct Row {
+        u32 base, t;
+    };
+    struct Col {
+        u32 base, t;
+    };
+    Row RowOf(u32 v) const { return {(tbp + (v >> py) * row_stride) << shift, ty[v & my]}; }
+    Col ColOf(u32 u) const { return {((u >> px) * kPageBlocks) << shift, tx[u & mx]}; }
+    u32 Offset(const Row& r, const Col& c) const { return (r.base + c.base + (r.t ^ c.t)) & units_mask; }
+};
+
+// Raw texels as RGBA8, per format class.
+enum TexClass { kTex32, kTex24, kTex16 };
+
+struct TexExpand {
+    u32 ta0 = 0, ta1 = 0;
+    bool aem = false;
+};
+
+template <int kClass>
+inline u32 ReadTexel(const TexLevel& l, const TexExpand& e, u32 offset)
+{
+    if constexpr (kClass == kTex32) {
+        return l.words[offset];
+    } else if constexpr (kClass == kTex24) {
+        const u32 rgb = l.words[offset] & 0xFFFFFF;
+        return rgb | ((e.aem && rgb == 0) ? 0u : e.ta0 << 24);
+    } else {
+        const u32 p = l.halves[offset];
+        const u32 rgb = Expand16(p) & 0xFFFFFF;
+        const u32 a = (p & 0x8000) ? e.ta1 : ((e.aem && (p & 0x7FFF) == 0) ? 0u : e.ta0);
+        return rgb | (a << 24);
+    }
+}
+
+// The bilinear mix of four RGBA8 texels with weights in 1/16 per axis, in
+// 16-bit lanes: every product and sum stays below 2^16, so this is the
+// integer formula of the reference sampler exactly.
+__attribute__((always_inline)) inline u32 Bilinear(u32 t00, u32 t10, u32 t01, u32 t11, s32 fu, s32 fv)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t00)),
+                                                           _mm_cvtsi32_si128(static_cast<int>(t10))),
+                                        zero);
+    const __m128i b = _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t01)),
+                                                           _mm_cvtsi32_si128(static_cast<int>(t11))),
+                                        zero);
+    // Horizontal weights (16 - fu in lanes 0-3, fu in 4-7), then vertical
+    // ones: the reference's four products regrouped, every partial sum below
+    // 2^16.
+    const __m128i left = _mm_set_epi16(0, 0, 0, 0, -1, -1, -1, -1);
+    const __m128i fu8 = _mm_set1_epi16(static_cast<s16>(fu));
+    const __m128i wu = _mm_add_epi16(_mm_sub_epi16(_mm_xor_si128(fu8, left), left),
+                                     _mm_and_si128(left, _mm_set1_epi16(16)));
+    const __m128i fv8 = _mm_set1_epi16(static_cast<s16>(fv));
+    __m128i s = _mm_add_epi16(_mm_mullo_epi16(_mm_mullo_epi16(a, wu), _mm_sub_epi16(_mm_set1_epi16(16), fv8)),
+                              _mm_mullo_epi16(_mm_mullo_epi16(b, wu), fv8));
+    s = _mm_srli_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), 8);
+    return static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
+}
+
+template <int kClass, bool kBilinear>
+__attribute__((always_inline)) inline u32 SampleFast(const TexLevel& l, const TexExpand& e, s32 u16, s32 v16)
+{
+    const s32 un = u16 >> l.n, vn = v16 >> l.n;
+    if constexpr (!kBilinear) {
+        const u32 u = static_cast<u32>(l.wu(un >> 4)), v = static_cast<u32>(l.wv(vn >> 4));
+        return ReadTexel<kClass>(l, e, l.Offset(l.RowOf(v), l.ColOf(u)));
+    } else {
+        const s32 us = un - 8, vs = vn - 8;
+        const s32 fu = us & 15, fv = vs & 15;
+        const TexLevel::Col c0 = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
+        const TexLevel::Col c1 = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
+        const TexLevel::Row r0 = l.RowOf(static_cast<u32>(l.wv(vs >> 4)));
+        const TexLevel::Row r1 = l.RowOf(static_cast<u32>(l.wv((vs >> 4) + 1)));
+        return Bilinear(ReadTexel<kClass>(l, e, l.Offset(r0, c0)), ReadTexel<kClass>(l, e, l.Offset(r0, c1)),
+                        ReadTexel<kClass>(l, e, l.Offset(r1, c0)), ReadTexel<kClass>(l, e, l.Offset(r1, c1)), fu,
+                        fv);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Texture function and fog on packed RGBA8, in 16-bit lanes; the saturating
+// pack is the reference's min(255, ...).
+
+inline __m128i Widen(u32 c)
+{
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(c)), _mm_setzero_si128());
+}
+
+inline u32 Narrow(__m128i v)
+{
+    return static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+}
+
+template <u32 kTfx, bool kTcc>
+inline u32 TextureFunction(u32 f, u32 t)
+{
+    const u32 fa = f >> 24, ta = t >> 24;
+    if constexpr (kTfx == 1) {  // DECAL
+        return (t & 0xFFFFFF) | ((kTcc ? ta : fa) << 24);
+    } else {
+        __m128i m = _mm_srli_epi16(_mm_mullo_epi16(Widen(f), Widen(t)), 7);
+        if constexpr (kTfx == 0) {  // MODULATE
+            const u32 c = Narrow(m);
+            return kTcc ? c : ((c & 0xFFFFFF) | (fa << 24));
+        } else {  // HIGHLIGHT, HIGHLIGHT2
+            m = _mm_add_epi16(m, _mm_set1_epi16(static_cast<s16>(fa)));
+            const u32 rgb = Narrow(m) & 0xFFFFFF;
+            u32 a = fa;
+            if constexpr (kTcc)
+                a = kTfx == 2 ? std::min(255u, ta + fa) : ta;
+            return rgb | (a << 24);
+        }
+    }
+}
+
+// FGE: (F x C + (255 - F) x FOGCOL) >> 8 per colour channel; alpha kept.
+inline u32 Fog(u32 c, u32 f, __m128i fogcol16)
+{
+    const s16 fi = static_cast<s16>(f & 0xFF);
+    const __m128i v = _mm_add_epi16(_mm_mullo_epi16(Widen(c), _mm_set1_epi16(fi)),
+                                    _mm_mullo_epi16(fogcol16, _mm_set1_epi16(static_cast<s16>(255 - fi))));
+    return (Narrow(_mm_srli_epi16(v, 8)) & 0xFFFFFF) | (c & 0xFF000000u);
+}
+
+// ---------------------------------------------------------------------------
+// Writing stage: depth test and write, blending, dithering, clamp, FBA and
+// the store, for a span of shaded pixels.
+
+enum FrameClass { kFrame32, kFrame24, kFrame16 };
+enum DepthClass { kNoDepth, kDepth32, kDepth24, kDepth16 };
+
+struct WriterState {
+    u32* words;
+    u16* halves;
+    u32 zmax;
+    s64 zbias;  // passes when zs + zbias >= stored
+    bool zwrite;
+    bool colclamp;
+    u32 fba;
+    u32 sel_a, sel_b, sel_c, sel_d;
+    s32 fix;
+    bool pabe;
+    const s32 (*dimx)[4];
+};
+
+
+// A value of the frame's format (16-bit ones already narrowed) stored at an
+// offset of its layout; 24-bit targets keep the top byte.
+template <int kFrame>
+__attribute__((always_inline)) inline void StoreFrame(const WriterState& w, u32 offset, u32 value)
+{
+    if constexpr (kFrame == kFrame32) {
+        w.words[offset & (kMemoryWords - 1)] = value;
+    } else if constexpr (kFrame == kFrame24) {
+        u32& word = w.words[offset & (kMemoryWords - 1)];
+        word = (word & 0xFF000000u) | (value & 0xFFFFFF);
+    } else {
+        w.halves[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value);
+    }
+}
+
+template <int kDepth>
+__attribute__((always_inline)) inline void StoreDepth(const WriterState& w, u32 offset, u32 zs)
+{
+    if constexpr (kDepth == kDepth32)
+        w.words[offset & (kMemoryWords - 1)] = zs;
+    else if constexpr (kDepth == kDepth24)
+        w.words[offset & (kMemoryWords - 1)] = (w.words[offset & (kMemoryWords - 1)] & 0xFF000000u) | (zs & 0xFFFFFF);
+    else if constexpr (kDepth == kDepth16)
+        w.halves[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(zs);
+}
+
+// The depth test and Z write of pixel x: false when the pixel is dropped.
+template <int kDepth>
+__attribute__((always_inline)) inline bool DepthStage(const WriterState& w, const PixelRow& row, u32 x, u32 z)
+{
+    if constexpr (kDepth == kNoDepth) {
+        return true;
+    } else {
+        const u32 offset = row.DepthOffset(x);
+        const u32 zs = std::min(z, w.zmax);
+        u32 stored;
+        if constexpr (kDepth == kDepth32)
+            stored = w.words[offset & (kMemoryWords - 1)];
+        else if constexpr (kDepth == kDepth24)
+            stored = w.words[offset & (kMemoryWords - 1)] & 0xFFFFFF;
+        else
+            stored = w.halves[offset & (kMemoryBytes / 2 - 1)];
+        if (static_cast<s64>(zs) + w.zbias < static_cast<s64>(stored))
+            return false;
+        if (w.zwrite)
+            StoreDepth<kDepth>(w, offset, zs);
+        return true;
+    }
+}
+
+// Dithering, the colour clamp (or the wrap to eight bits), FBA and the
+// narrowing of 16-bit targets for four unblended pixels at x, x + 1, ...:
+// channels are 0..255 before dithering, so the 16-bit lanes hold every value
+// exactly and the saturating pack is the clamp.
+template <int kFrame, bool kDither>
+__attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, __m128i dither_lo, __m128i dither_hi,
+                                                         __m128i c)
+{
+    if constexpr (kDither) {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(c, zero), dither_lo);
+        __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(c, zero), dither_hi);
+        if (!w.colclamp) {
+            const __m128i low8 = _mm_set1_epi16(0xFF);
+            lo = _mm_and_si128(lo, low8);
+            hi = _mm_and_si128(hi, low8);
+        }
+        c = _mm_packus_epi16(lo, hi);
+    }
+    c = _mm_or_si128(c, _mm_set1_epi32(static_cast<int>(w.fba)));
+    if constexpr (kFrame == kFrame16) {
+        const __m128i r = _mm_and_si128(_mm_srli_epi32(c, 3), _mm_set1_epi32(0x1F));
+        const __m128i g = _mm_and_si128(_mm_srli_epi32(c, 6), _mm_set1_epi32(0x3E0));
+        const __m128i b = _mm_and_si128(_mm_srli_epi32(c, 9), _mm_set1_epi32(0x7C00));
+        const __m128i a = _mm_and_si128(_mm_srli_epi32(c, 16), _mm_set1_epi32(0x8000));
+        c = _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
+    }
+    return c;
+}
+
+// The unblended span: colours finished four at a time, then the depth test
+// and the stores pixel by pixel.
+template <int kFrame, int kDepth, bool kDither>
+void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    alignas(16) u32 out[kChunk];
+    // The dither values of the four pixels of each step (x0 + i, i a
+    // multiple of four, so the same for every step) on R, G and B.
+    __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+    if constexpr (kDither) {
+        const s32* dm = w.dimx[row.Y() & 3];
+        const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
+        const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
+        dither_lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
+        dither_hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
+    }
+    for (int i = 0; i < n; i += 4)
+        _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
+                        FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
+                                                    _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
+    for (int i = 0; i < n; ++i) {
+        const u32 x = x0 + static_cast<u32>(i);
+        if (!DepthStage<kDepth>(w, row, x, depths[i]))
+            continue;
+        StoreFrame<kFrame>(w, row.FrameOffset(x), out[i]);
+    }
+}
+
+template <int kFrame, int kDepth, bool kBlend, bool kDither>
+void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    u32* const words = w.words;
+    u16* const halves = w.halves;
+    for (int i = 0; i < n; ++i) {
+        const u32 x = x0 + static_cast<u32>(i);
+        if (!DepthStage<kDepth>(w, row, x, depths[i]))
+            continue;
+        const u32 foff = row.FrameOffset(x);
+        u32 rgba = colors[i];
+        if constexpr (kBlend || kDither) {
+            Color out = UnpackColor(rgba);
+            if constexpr (kBlend) {
+                if (!(w.pabe && out.a < 0x80)) {
+                    u32 dest;
+                    if constexpr (kFrame == kFrame16)
+                        dest = Expand16(halves[foff & (kMemoryBytes / 2 - 1)]);
+                    else if constexpr (kFrame == kFrame24)
+                        dest = (words[foff & (kMemoryWords - 1)] & 0xFFFFFF) | 0x80000000u;
+                    else
+                        dest = words[foff & (kMemoryWords - 1)];
+                    out = BlendColor(w.sel_a, w.sel_b, w.sel_c, w.sel_d, w.fix, out, UnpackColor(dest));
+                }
+            }
+            DitherAndClamp(kDither ? w.dimx[row.Y() & 3][x & 3] : 0, w.colclamp, out);
+            rgba = PackColor(out);
+        }
+        rgba |= w.fba;
+        StoreFrame<kFrame>(w, foff, kFrame == kFrame16 ? Narrow16(rgba) : rgba);
+    }
+}
+
+// A span of one colour and depth with no depth test, blending or dithering:
+// a walk of the row's table, writing Z too when it is written.
+template <int kFrame, int kDepth>
+void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba, u32 z)
+{
+    rgba |= w.fba;
+    const u32 value = kFrame == kFrame16 ? Narrow16(rgba) : rgba;
+    const u32 zs = std::min(z, w.zmax);
+    const bool zwrite = kDepth != kNoDepth && w.zwrite;
+    for (int i = 0; i < n; ++i) {
+        const u32 x = x0 + static_cast<u32>(i);
+        if (zwrite)
+            StoreDepth<kDepth>(w, row.DepthOffset(x), zs);
+        StoreFrame<kFrame>(w, row.FrameOffset(x), value);
+    }
+}
+
+using WriteFn = void (*)(const WriterState&, const PixelRow&, u32, int, const u32*, const u32*);
+using FillFn = void (*)(const WriterState&, const PixelRow&, u32, int, u32, u32);
+
+template <int kFrame, int kDepth>
+WriteFn PickWrite(bool blend, bool dither)
+{
+    if (blend)
+        return dither ? WriteSpan<kFrame, kDepth, true, true> : WriteSpan<kFrame, kDepth, true, false>;
+    return dither ? WriteSpanOpaque<kFrame, kDepth, true> : WriteSpanOpaque<kFrame, kDepth, false>;
+}
+
+template <int kFrame>
+WriteFn PickWrite(int depth, bool blend, bool dither)
+{
+    switch (depth) {
+    case kDepth32: return PickWrite<kFrame, kDepth32>(blend, dither);
+    case kDepth24: return PickWrite<kFrame, kDepth24>(blend, dither);
+    case kDepth16: return PickWrite<kFrame, kDepth16>(blend, dither);
+    default: return PickWrite<kFrame, kNoDepth>(blend, dither);
+    }
+}
+
+int FrameClassOf(Psm psm)
+{
+    switch (psm) {
+    case Psm::kCT32:
+    case Psm::kZ32: return kFrame32;
+    case Psm::kCT24:
+    case Psm::kZ24: return kFrame24;
+    default: return kFrame16;
+    }
+}
+
+int DepthClassOf(const DepthTarget& d)
+{
+    if (!d.used)
+        return kNoDepth;
+    switch (d.psm) {
+    case Psm::kZ32:
+    case Psm::kCT32: return kDepth32;
+    case Psm::kZ24:
+    case Psm::kCT24: return kDepth24;
+    default: return kDepth16;
+    }
+}
+
+// The writing stage for `env`, or false when the state needs the general
+// per-pixel pipeline (alpha tests, destination alpha test, FBMSK).
+struct Writer {
+    WriterState state;
+    WriteFn write = nullptr;
+    FillFn fill = nullptr;  // set when a constant colour may be filled
+    bool flat_fill = false;
+};
+
+bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
+{
+    if (env.ate || (env.date && env.frame.has_alpha) || env.frame.fbmsk != 0)
+        return false;
+    const DepthTarget& d = env.depth;
+    WriterState& s = w.state;
+    s.words = memory.Words();
+    s.halves = memory.Halves();
+    s.zmax = d.max;
+    s.zwrite = d.write;
+    constexpr s64 kPassAll = s64{1} << 40;
+    if (!d.test)
+        s.zbias = kPassAll;
+    else
+        switch (d.method) {
+        case DepthTest::kNever: s.zbias = -kPassAll; break;
+        case DepthTest::kAlways: s.zbias = kPassAll; break;
+        case DepthTest::kGequal: s.zbias = 0; break;
+        case DepthTest::kGreater: s.zbias = -1; break;
+        }
+    s.colclamp = env.colclamp;
+    s.fba = env.fba ? 0x80000000u : 0u;
+    s.sel_a = env.sel_a;
+    s.sel_b = env.sel_b;
+    s.sel_c = env.sel_c;
+    s.sel_d = env.sel_d;
+    s.fix = static_cast<s32>(env.fix);
+    s.pabe = env.pabe;
+    s.dimx = env.dimx;
+    const int frame = FrameClassOf(env.frame.psm);
+    const int depth = DepthClassOf(d);
+    switch (frame) {
+    case kFrame32: w.write = PickWrite<kFrame32>(depth, env.blend, env.dither); break;
+    case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither); break;
+    default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither); break;
+    }
+    if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
+        w.flat_fill = true;
+        static constexpr FillFn fills[3][4] = {
+            {FillSpan<kFrame32, kNoDepth>, FillSpan<kFrame32, kDepth32>, FillSpan<kFrame32, kDepth24>,
+             FillSpan<kFrame32, kDepth16>},
+            {FillSpan<kFrame24, kNoDepth>, FillSpan<kFrame24, kDepth32>, FillSpan<kFrame24, kDepth24>,
+             FillSpan<kFrame24, kDepth16>},
+            {FillSpan<kFrame16, kNoDepth>, FillSpan<kFrame16, kDepth32>, FillSpan<kFrame16, kDepth24>,
+             FillSpan<kFrame16, kDepth16>},
+        };
+        w.fill = fills[frame][depth];
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Shading stage.
+
+// What the texture needs for the primitive: a level of a split layout read
+// directly, or the general sampler.
+struct Texturing {
+    TexLevel level{};
+    TexExpand expand;
+    int tex_class = kTex32;
+    bool direct = false;
+    bool linear = false;
+    LodChoice lod;
+    u32 tw_log2 = 0, th_log2 = 0;  // level 0's size, which S and T scale to
+};
+
+// Sets up the texture's direct reads when the level is fixed and the format
+// has a split layout; `direct` stays false otherwise.
+void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodChoice& lod, Texturing& t)
+{
+    t.lod = lod;
+    t.tw_log2 = tex.tw;
+    t.th_log2 = tex.th;
+    t.linear = lod.linear;
+    t.expand = {tex.ta0, tex.ta1, tex.aem};
+    switch (tex.psm) {
+    case Psm::kCT32:
+    case Psm::kZ32: t.tex_class = kTex32; break;
+    case Psm::kCT24:
+    case Psm::kZ24: t.tex_class = kTex24; break;
+    case Psm::kCT16:
+    case Psm::kCT16S:
+    case Psm::kZ16:
+    case Psm::kZ16S: t.tex_class = kTex16; break;
+    default: return;
+    }
+    if (lod.mix16 != 0)
+        return;
+    const SplitLayout& split = SplitOf(tex.psm);
+    if (!split.split)
+        return;
+    const Layout& layout = LayoutOf(tex.psm);
+    const u32 n = lod.level;
+    TexLevel& l = t.level;
+    l.words = memory.Words();
+    l.halves = memory.Halves();
+    l.units_mask = (kBlockCount << layout.unit_shift) - 1;
+    l.tbp = tex.level_tbp[n];
+    l.row_stride = PagesAcross(layout, tex.level_tbw[n]) * kPageBlocks;
+    l.shift = layout.unit_shift;
+    l.px = layout.page_shift_x;
+    l.py = layout.page_shift_y;
+    l.mx = (1u << layout.page_shift_x) - 1;
+    l.my = (1u << layout.page_shift_y) - 1;
+    l.tx = split.tx;
+    l.ty = split.ty;
+    const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
+    l.wu = Wrap(tex.wms, tw, tex.minu >> n, tex.maxu >> n);
+    l.wv = Wrap(tex.wmt, th, tex.minv >> n, tex.maxv >> n);
+    l.n = n;
+    t.direct = true;
+}
+
+// The colour of a fragment with texel `t` (already sampled) or without one.
+template <bool kTex, u32 kTfx, bool kTcc, bool kFog>
+inline u32 Combine(u32 f, u32 t, u32 fog, __m128i fogcol16)
+{
+    u32 c = f;
+    if constexpr (kTex)
+        c = TextureFunction<kTfx, kTcc>(f, t);
+    if constexpr (kFog)
+        c = Fog(c, fog, fogcol16);
+    return c;
+}
+
+// Shading context common to sprites and triangles.
+struct ShadeContext {
+    const Texturing* tex;
+    const PrimitiveSampler* sampler;  // the general sampler, when not direct
+    __m128i fogcol16;
+};
+
+template <int kClass, bool kBilinear, bool kDirect>
+__attribute__((always_inline)) inline u32 Sample(const ShadeContext& sc, s32 u16, s32 v16)
+{
+    if constexpr (kDirect) {
+        return SampleFast<kClass, kBilinear>(sc.tex->level, sc.tex->expand, u16, v16);
+    } else {
+        return PackColor(sc.sampler->Sample(sc.tex->lod, u16, v16));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sprites.
+
+// What stays fixed down a sprite's columns (its texel columns and their
+// horizontal weights) and along a row (its texel rows and vertical weights).
+// The bilinear mix is done as a horizontal then a vertical weighting, which
+// is the reference's sum of four products regrouped: every partial sum is
+// below 2^16 in the 16-bit lanes.
+struct SpriteColumns {
+    std::vector<TexLevel::Col> c0, c1;
+    struct Weights {
+        __m128i v;  // 16 - fu in lanes 0-3, fu in lanes 4-7
+    };
+    std::vector<Weights> wu;
+};
+
+struct SpriteRowArgs {
+    const SpriteSetup* s;
+    const s32* u16s;  // per column
+    s32 v16;
+    u32 fog;
+    const SpriteColumns* cols;
+    TexLevel::Row r0, r1;
+    __m128i wv0, wv1;  // 16 - fv and fv in every lane
+    // Bilinear: the two texel rows already weighted across (per column, the
+    // four channels of t(u0) x (16 - fu) + t(u1) x fu in 16-bit lanes).
+    const u64* h0;
+    const u64* h1;
+};
+
+// One texel row weighted across for every column of a bilinear sprite.
+template <int kClass>
+void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
+                    u64* out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const size_t n = cols.c0.size();
+    for (size_t i = 0; i < n; ++i) {
+        const u32 t0 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c0[i]));
+        const u32 t1 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c1[i]));
+        const __m128i t = _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
+        const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
+    }
+}
+
+using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
+
+using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
+
+template <int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
+void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, int n, u32* out)
+{
+    const u32 f = PackColor(a.s->color);
+    if constexpr (kDirect) {
+        const TexLevel& l = sc.tex->level;
+        const TexExpand& e = sc.tex->expand;
+        const TexLevel::Col* c0 = a.cols->c0.data() + col0;
+        if constexpr (!kBilinear) {
+            for (int i = 0; i < n; ++i) {
+                const u32 t = ReadTexel<kClass>(l, e, l.Offset(a.r0, c0[i]));
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+            }
+        } else {
+            const u64* h0 = a.h0 + col0;
+            const u64* h1 = a.h1 + col0;
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+                const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+                const __m128i v = _mm_srli_epi16(
+                    _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
+                const __m128i t = _mm_packus_epi16(v, v);
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, static_cast<u32>(_mm_cvtsi128_si32(t)), a.fog,
+                                                         sc.fogcol16);
+                out[i + 1] = Combine<true, kTfx, kTcc, kFog>(
+                    f, static_cast<u32>(_mm_cvtsi128_si32(_mm_srli_si128(t, 4))), a.fog, sc.fogcol16);
+            }
+            for (; i < n; ++i) {
+                const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h0 + i));
+                const __m128i bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h1 + i));
+                const __m128i v = _mm_srli_epi16(
+                    _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
+                out[i] = Combine<true, kTfx, kTcc, kFog>(f, Narrow(v), a.fog, sc.fogcol16);
+            }
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            const u32 t = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
+            out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
+        }
+    }
+}
+
+template <int kClass, bool kBilinear, bool kDirect>
+SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
+{
+    static constexpr SpriteShadeFn table[4][2][2] = {
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 0, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 0, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 0, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 0, true, true>}},
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 1, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 1, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 1, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 1, true, true>}},
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 2, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 2, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 2, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 2, true, true>}},
+        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 3, false, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 3, false, true>},
+         {ShadeSpriteRow<kClass, kBilinear, kDirect, 3, true, false>,
+          ShadeSpriteRow<kClass, kBilinear, kDirect, 3, true, true>}},
+    };
+    return table[tfx & 3][tcc][fog];
+}
+
+SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+{
+    if (!t.direct)
+        return PickSpriteShade<kTex32, false, false>(tfx, tcc, fog);
+    switch (t.tex_class * 2 + t.linear) {
+    case 0: return PickSpriteShade<kTex32, false, true>(tfx, tcc, fog);
+    case 1: return PickSpriteShade<kTex32, true, true>(tfx, tcc, fog);
+    case 2: return PickSpriteShade<kTex24, false, true>(tfx, tcc, fog);
+    case 3: return PickSpriteShade<kTex24, true, true>(tfx, tcc, fog);
+    case 4: return PickSpriteShade<kTex16, false, true>(tfx, tcc, fog);
+    default: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Triangles.  Attributes are stepped pixel by pixel exactly as the reference
+// steps them (one addition per pixel, in the same order), two to a register.
+
+struct TriangleSpan {
+    // R G, B A, Z F, S T (or U V), Q -
+    __m128d rg, ba, zf, st, q;
+    __m128d drg, dba, dzf, dst, dq;
+    Color flat;
+};
+
+using TriangleShadeFn = void (*)(const ShadeContext&, TriangleSpan&, int n, u32* colors, u32* depths);
+
+enum TexCoords { kNoTex, kUv, kStq };
+
+// TexelCoordinate16 of S/Q and T/Q at once: scaled, not-a-number to 0,
+// clamped to +-2^20 and rounded down, exactly as the scalar function does.
+inline void TexelCoordinates16(__m128d st_over_q, __m128d scale, s32& u16, s32& v16)
+{
+    const __m128d x = _mm_mul_pd(st_over_q, scale);
+    const __m128i nan = _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpunord_pd(x, x)), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128d c = _mm_min_pd(_mm_max_pd(x, _mm_set1_pd(-kTexelLimit16)), _mm_set1_pd(kTexelLimit16));
+    __m128i i = _mm_cvttpd_epi32(c);
+    const __m128i below =
+        _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmplt_pd(c, _mm_cvtepi32_pd(i))), _MM_SHUFFLE(3, 1, 2, 0));
+    i = _mm_andnot_si128(nan, _mm_add_epi32(i, below));
+    u16 = _mm_cvtsi128_si32(i);
+    v16 = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
+}
+
+// A span in three passes over the chunk, so that the divisions, the texel
+// reads and the colour arithmetic of neighbouring pixels overlap: fragment
+// colour, depth, fog and texture coordinates; texels; texture function and
+// fog.
+template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
+void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& sp, int n, u32* colors, u32* depths)
+{
+    constexpr bool kTex = kCoords != kNoTex;
+    alignas(16) u32 frag[kChunk];
+    alignas(16) s32 us[kChunk];
+    alignas(16) s32 vs[kChunk];
+    alignas(16) u32 fogs[kChunk];
+    const u32 flat = PackColor(sp.flat);
+    __m128d scale = _mm_setzero_pd();
+    if constexpr (kCoords == kStq)
+        scale = _mm_set_pd(static_cast<double>(1 << sc.tex->th_log2) * 16.0,
+                           static_cast<double>(1 << sc.tex->tw_log2) * 16.0);
+    for (int i = 0; i < n; ++i) {
+        if constexpr (kGouraud) {
+            const __m128d zero = _mm_setzero_pd(), max = _mm_set1_pd(255.0);
+            const __m128i rg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(sp.rg, zero), max));
+            const __m128i ba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(sp.ba, zero), max));
+            const __m128i c = _mm_unpacklo_epi64(rg, ba);  // r g b a as 32-bit lanes
+            const __m128i c16 = _mm_packs_epi32(c, c);
+            frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
+            sp.rg = _mm_add_pd(sp.rg, sp.drg);
+            sp.ba = _mm_add_pd(sp.ba, sp.dba);
+        } else {
+            frag[i] = flat;
+        }
+        depths[i] = ToDepth(_mm_cvtsd_f64(sp.zf));
+        if constexpr (kFog)
+            fogs[i] = static_cast<u32>(ToChannel(_mm_cvtsd_f64(_mm_unpackhi_pd(sp.zf, sp.zf)), 255.0));
+        sp.zf = _mm_add_pd(sp.zf, sp.dzf);
+        if constexpr (kCoords == kUv) {
+            us[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(sp.st), -kTexelLimit16, kTexelLimit16));
+            vs[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(_mm_unpackhi_pd(sp.st, sp.st)), -kTexelLimit16, kTexelLimit16));
+        } else if constexpr (kCoords == kStq) {
+            TexelCoordinates16(_mm_div_pd(sp.st, sp.q), scale, us[i], vs[i]);
+            sp.q = _mm_add_pd(sp.q, sp.dq);
+        }
+        if constexpr (kTex)
+            sp.st = _mm_add_pd(sp.st, sp.dst);
+    }
+    if constexpr (kTex) {
+        for (int i = 0; i < n; ++i)
+            colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
+        for (int i = 0; i < n; ++i)
+            colors[i] = Combine<true, kTfx, kTcc, kFog>(frag[i], colors[i], fogs[i], sc.fogcol16);
+    } else {
+        for (int i = 0; i < n; ++i)
+            colors[i] = Combine<false, kTfx, kTcc, kFog>(frag[i], 0, fogs[i], sc.fogcol16);
+    }
+}
+
+template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect>
+TriangleShadeFn PickTriangleShade(u32 tfx, bool tcc, bool fog)
+{
+#define GS_SHADE(tfx_, tcc_)                                                                        \
+    fog ? ShadeTriangleSpan<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, true>       \
+        : ShadeTriangleSpan<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, false>
+    switch ((tfx & 3) * 2 + tcc) {
+    case 0: return GS_SHADE(0, false);
+    case 1: return GS_SHADE(0, true);
+    case 2: return GS_SHADE(1, false);
+    case 3: return GS_SHADE(1, true);
+    case 4: return GS_SHADE(2, false);
+    case 5: return GS_SHADE(2, true);
+    case 6: return GS_SHADE(3, false);
+    default: return GS_SHADE(3, true);
+    }
+#undef GS_SHADE
+}
+
+template <bool kGouraud, int kCoords>
+TriangleShadeFn PickTriangleShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+{
+    if (!t.direct)
+        return PickTriangleShade<kGouraud, kCoords, kTex32, false, false>(tfx, tcc, fog);
+    switch (t.tex_class * 2 + t.linear) {
+    case 0: return PickTriangleShade<kGouraud, kCoords, kTex32, false, true>(tfx, tcc, fog);
+    case 1: return PickTriangleShade<kGouraud, kCoords, kTex32, true, true>(tfx, tcc, fog);
+    case 2: return PickTriangleShade<kGouraud, kCoords, kTex24, false, true>(tfx, tcc, fog);
+    case 3: return PickTriangleShade<kGouraud, kCoords, kTex24, true, true>(tfx, tcc, fog);
+    case 4: return PickTriangleShade<kGouraud, kCoords, kTex16, false, true>(tfx, tcc, fog);
+    default: return PickTriangleShade<kGouraud, kCoords, kTex16, true, true>(tfx, tcc, fog);
+    }
+}
+
+template <bool kGouraud>
+TriangleShadeFn PickTriangleShade(int coords, const Texturing& t, u32 tfx, bool tcc, bool fog)
+{
+    switch (coords) {
+    case kUv: return PickTriangleShade<kGouraud, kUv>(t, tfx, tcc, fog);
+    case kStq: return PickTriangleShade<kGouraud, kStq>(t, tfx, tcc, fog);
+    default:
+        return fog ? ShadeTriangleSpan<kGouraud, kNoTex, kTex32, false, true, 0, false, true>
+                   : ShadeTriangleSpan<kGouraud, kNoTex, kTex32, false, true, 0, false, false>;
+    }
+}
+
+__m128i FogColor16(u32 fogcol)
+{
+    return Widen(fogcol & 0xFFFFFF);
+}
+
+// Stores `value` (a word merged under `word_mask`, or a half word) at every
+// pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
+// whole blocks as runs of 64 words, the edges row by row.
+void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32 value,
+              u32 word_mask, const RowBands& bands)
+{
+    const Layout& layout = LayoutOf(psm);
+    const bool halves = layout.unit == Unit::kHalf;
+    const u32 bx = layout.block_width, by = layout.block_height;
+    u32 cx0 = (x0 + bx - 1) / bx * bx, cx1 = x1 / bx * bx;
+    const u32 cy0 = (y0 + by - 1) / by * by, cy1 = y1 / by * by;
+    // A band must hold whole block rows for the blocks to be its own.
+    const bool core = cx0 < cx1 && cy0 < cy1 && (bands.count == 1 || (1u << bands.shift) == by);
+    if (!core)
+        cx0 = cx1 = x1;
+    u32* const words = memory.Words();
+    u16* const hw = memory.Halves();
+    auto store = [&](u32 offset) {
+        if (halves) {
+            hw[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value);
+        } else {
+            u32& w = words[offset & (kMemoryWords - 1)];
+            w = (w & ~word_mask) | (value & word_mask);
+        }
+    };
+    for (u32 y = y0; y < y1; ++y) {
+        if (!bands.Has(static_cast<s32>(y)))
+            continue;
+        const RowCursor row(layout, bp, bw, y);
+        const bool in_core = core && y >= cy0 && y < cy1;
+        for (u32 x = x0; x < (in_core ? cx0 : x1); ++x)
+            store(row.Offset(x));
+        if (in_core)
+            for (u32 x = cx1; x < x1; ++x)
+                store(row.Offset(x));
+    }
+    if (!core)
+        return;
+    const u32 fill = halves ? (value & 0xFFFF) * 0x10001u : value;
+    const u32 mask = halves ? 0xFFFFFFFFu : word_mask;
+    for (u32 y = cy0; y < cy1; y += by) {
+        if (!bands.Has(static_cast<s32>(y)))
+            continue;
+        for (u32 x = cx0; x < cx1; x += bx) {
+            const u32 offset = PixelOffset(layout, bp, bw, x, y);
+            u32* block = words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u);
+            if (mask == 0xFFFFFFFFu)
+                std::fill(block, block + 64, fill);
+            else
+                for (int i = 0; i < 64; ++i)
+                    block[i] = (block[i] & ~mask) | (fill & mask);
+        }
+    }
+}
+
+// A flat sprite of colour `rgba` (FBA applied) filled buffer by buffer; false
+// when the frame and Z buffer could share memory or rows are masked, where
+// the pixel order matters.
+bool FillSpriteByBlocks(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, u32 rgba,
+                        const RowBands& bands)
+{
+    if (env.scanmsk >= 2)
+        return false;
+    const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
+    const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
+    const bool zwrite = env.depth.used && env.depth.write;
+    u32 flo, fhi, zlo, zhi;
+    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, flo, fhi))
+        return false;
+    if (zwrite) {
+        if (!BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zlo, zhi))
+            return false;
+        if (zlo < fhi && flo < zhi)
+            return false;
+        const u32 zs = std::min(s.z, env.depth.max);
+        const int zc = DepthClassOf(env.depth);
+        FillRect(memory, env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zs,
+                 zc == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+    }
+    const int fc = FrameClassOf(env.frame.psm);
+    FillRect(memory, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, fc == kFrame16 ? Narrow16(rgba) : rgba,
+             fc == kFrame24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+    return true;
+}
+
+}  // namespace
+
+bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+{
+    const Layout& layout = LayoutOf(psm);
+    const u32 across = PagesAcross(layout, bw);
+    const u32 last_col = (x1 - 1) >> layout.page_shift_x;
+    if (across == 0 || last_col >= across)
+        return false;
+    lo = bp + ((y0 >> layout.page_shift_y) * across + (x0 >> layout.page_shift_x)) * kPageBlocks;
+    const u64 end = bp + (static_cast<u64>((y1 - 1) >> layout.page_shift_y) * across + last_col + 1) * kPageBlocks;
+    if (end > kBlockCount)
+        return false;
+    hi = static_cast<u32>(end);
+    return true;
+}
+
+bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+                           const RowBands& bands, bool check_only)
+{
+    Writer writer;
+    if (!MakeWriter(env, memory, writer))
+        return false;
+    if (check_only)
+        return true;
+    const WriterState& ws = writer.state;
+    alignas(16) u32 colors[kChunk];
+    alignas(16) u32 depths[kChunk];
+    for (u32& d : depths)
+        d = s.z;
+
+    if (!env.prim.tme) {
+        Color flat = s.color;
+        if (env.prim.fge)
+            flat = ApplyFog(flat, s.fog, env.fogcol);
+        const u32 rgba = PackColor(flat);
+        if (writer.flat_fill && FillSpriteByBlocks(env, s, memory, rgba | ws.fba, bands))
+            return true;
+        for (u32& c : colors)
+            c = rgba;
+        for (s32 py = s.py_begin; py < s.py_end; ++py) {
+            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+                continue;
+            const PixelRow row(env, static_cast<u32>(py));
+            if (writer.flat_fill) {
+                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
+                continue;
+            }
+            for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
+                writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
+        }
+        return true;
+    }
+
+    const bool uv = env.prim.fst;
+    const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
+    Texturing tex;
+    MakeTexturing(env.tex, memory, lod, tex);
+    std::optional<PrimitiveSampler> sampler;
+    if (!tex.direct)
+        sampler.emplace(env.tex, memory, clut);
+    const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
+    const SpriteShadeFn shade = PickSpriteShade(tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+
+    std::vector<s32> u16s(static_cast<size_t>(s.px_end - s.px_begin));
+    for (s32 px = s.px_begin; px < s.px_end; ++px)
+        u16s[static_cast<size_t>(px - s.px_begin)] =
+            uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
+    SpriteColumns cols;
+    const TexLevel& l = tex.level;
+    if (tex.direct) {
+        const size_t n = u16s.size();
+        cols.c0.resize(n);
+        if (tex.linear) {
+            cols.c1.resize(n);
+            cols.wu.resize(n);
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const s32 un = u16s[i] >> l.n;
+            if (!tex.linear) {
+                cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(un >> 4)));
+                continue;
+            }
+            const s32 us = un - 8, fu = us & 15;
+            cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
+            cols.c1[i] = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
+            cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
+                                       static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
+                                       static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
+        }
+    }
+    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}, nullptr, nullptr};
+    // Two weighted texel rows, tagged with their row; a row below reuses the
+    // one it shares with the row above.
+    std::vector<u64> filtered[2];
+    s32 filtered_v[2] = {-1, -1};
+    RowFilterFn filter = nullptr;
+    if (tex.direct && tex.linear) {
+        filter = tex.tex_class == kTex32   ? FilterTexelRow<kTex32>
+                 : tex.tex_class == kTex24 ? FilterTexelRow<kTex24>
+                                           : FilterTexelRow<kTex16>;
+        for (auto& f : filtered)
+            f.resize(u16s.size() + 1);
+    }
+    auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
+        for (int k = 0; k < 2; ++k)
+            if (filtered_v[k] == v)
+                return filtered[k].data();
+        const int k = filtered_v[0] == keep ? 1 : 0;
+        filter(l, tex.expand, l.RowOf(static_cast<u32>(v)), cols, filtered[k].data());
+        filtered_v[k] = v;
+        return filtered[k].data();
+    };
+    for (s32 py = s.py_begin; py < s.py_end; ++py) {
+        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+            continue;
+        const PixelRow row(env, static_cast<u32>(py));
+        args.v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+        if (tex.direct) {
+            const s32 vn = args.v16 >> l.n;
+            if (!tex.linear) {
+                args.r0 = l.RowOf(static_cast<u32>(l.wv(vn >> 4)));
+            } else {
+                const s32 vs = vn - 8, fv = vs & 15;
+                const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
+                args.h0 = filtered_row(v0, v1);
+                args.h1 = filtered_row(v1, v0);
+                args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
+                args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
+            }
+        }
+        for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
+            const int n = std::min(kChunk, s.px_end - px);
+            shade(sc, args, px - s.px_begin, n, colors);
+            writer.write(ws, row, static_cast<u32>(px), n, colors, depths);
+        }
+    }
+    return true;
+}
+
+bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
+                             const ClutBuffer& clut, const RowBands& bands, bool check_only)
+{
+    const bool textured = env.prim.tme;
+    const bool uv = env.prim.fst;
+    if (textured && env.tex.lod_matters && !uv && !t.q_constant)
+        return false;  // the level of detail follows each pixel's Q
+    Writer writer;
+    if (!MakeWriter(env, memory, writer))
+        return false;
+    if (check_only)
+        return true;
+    Texturing tex;
+    std::optional<PrimitiveSampler> sampler;
+    if (textured) {
+        const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : static_cast<float>(t.planes[kAttrQ].a0));
+        MakeTexturing(env.tex, memory, lod, tex);
+        if (!tex.direct)
+            sampler.emplace(env.tex, memory, clut);
+    }
+    const int coords = !textured ? kNoTex : uv ? kUv : kStq;
+    const bool gouraud = !t.flat;
+    const TriangleShadeFn shade =
+        gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
+                : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
+    const WriterState& ws = writer.state;
+
+    const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
+    auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
+    TriangleSpan sp;
+    sp.drg = step(kAttrR, kAttrG);
+    sp.dba = step(kAttrB, kAttrA);
+    sp.dzf = step(kAttrZ, kAttrF);
+    sp.dst = step(s_attr, t_attr);
+    sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
+    sp.flat = t.flat_color;
+    alignas(16) u32 colors[kChunk];
+    alignas(16) u32 depths[kChunk];
+
+    for (s32 py = t.py_begin; py < t.py_end; ++py) {
+        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+            continue;
+        s32 begin, end;
+        TriangleRowSpan(t, py, begin, end);
+        if (begin >= end)
+            continue;
+        const PixelRow row(env, static_cast<u32>(py));
+        auto at = [&](int a, int b) { return _mm_set_pd(t.planes[b].At(begin, py), t.planes[a].At(begin, py)); };
+        sp.rg = at(kAttrR, kAttrG);
+        sp.ba = at(kAttrB, kAttrA);
+        sp.zf = at(kAttrZ, kAttrF);
+        sp.st = at(s_attr, t_attr);
+        sp.q = at(kAttrQ, kAttrQ);
+        for (s32 px = begin; px < end; px += kChunk) {
+            const int n = std::min(kChunk, end - px);
+            shade(sc, sp, n, colors, depths);
+            writer.write(ws, row, static_cast<u32>(px), n, colors, depths);
+        }
+    }
+    return true;
+}
+
+}  // namespace console::gs

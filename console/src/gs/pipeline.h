@@ -1,0 +1,105 @@
+// Specialised pixel pipelines.  The state that decides how a primitive's
+// pixels are made (texture format class, filter, shading, texture function,
+// fog, frame and Z formats, blending, dithering) is read once per primitive
+// and picks a shading stage and a writing stage, each a template instance
+// with no branches on that state in its pixel loop.  Spans are shaded into a
+// small buffer of colours and depths, then written.  States the stages do not
+// cover (per-pixel level of detail, alpha and destination alpha tests, FBMSK)
+// are left to the general fast paths of the rasterizer.  Every stage gives
+// exactly the bytes of the reference path.
+#pragma once
+
+#include <ee/types.h>
+
+#include <algorithm>
+
+#include "gs/clut.h"
+#include "gs/drawenv.h"
+#include "gs/gsmem.h"
+#include "gs/raster.h"
+#include "gs/setup.h"
+
+namespace console::gs {
+
+// The rows a draw may touch: all of them, or the rows of one band of
+// `count` interleaved bands of 2^shift rows (the draw threads' shares).
+struct RowBands {
+    u32 shift = 3;
+    u32 count = 1;
+    u32 index = 0;
+
+    bool Has(s32 y) const { return count == 1 || ((static_cast<u32>(y) >> shift) % count) == index; }
+};
+
+// Draw `sprite` or `triangle` through a specialised pipeline, rows outside
+// `bands` left alone.  False, having drawn nothing, when the state is one the
+// pipelines leave to the general path; with `check_only` nothing is drawn
+// either way.
+bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
+                           const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
+bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
+                             const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
+
+// Helpers the rasterizer's paths share.
+
+// Blocks [lo, hi) a buffer's pixels in [x0, x1) x [y0, y1) can lie in, or
+// false when that is not one stretch of memory whose rows belong to their own
+// pages (a row wider than the buffer spills into the next rows' pages, and a
+// buffer past the end of memory wraps onto its start).
+bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi);
+
+// floor(a / b) for any signs, b != 0.
+inline s64 FloorDiv(s64 a, s64 b)
+{
+    s64 q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+// floor() for values well inside the s32 range.  The library's floor is a
+// call per use on this target.
+inline s32 FloorToInt(double v)
+{
+    const s32 i = static_cast<s32>(v);
+    return i - (v < static_cast<double>(i) ? 1 : 0);
+}
+
+// An interpolated value as an integer in [0, max], rounded down (truncation
+// is rounding down once the value is known to be positive).
+inline s32 ToChannel(double v, double max)
+{
+    if (!(v > 0.0))
+        return 0;
+    return static_cast<s32>(std::min(v, max));
+}
+
+inline u32 ToDepth(double z)
+{
+    if (!(z > 0.0))
+        return 0;
+    return static_cast<u32>(std::min(z, 4294967295.0));
+}
+
+inline bool RowMasked(u32 scanmsk, s32 y)
+{
+    return (scanmsk == 2 && (y & 1) == 0) || (scanmsk == 3 && (y & 1) == 1);
+}
+
+// A texture coordinate in 1/16 texel at pixel `p` of an axis whose sample
+// positions run from c0 (coordinate t0) to c1 (coordinate t1), exactly.
+inline s32 StepUv(s32 t0, s32 t1, s32 c0, s32 c1, s32 p)
+{
+    return static_cast<s32>(t0 + FloorDiv(static_cast<s64>(t1 - t0) * (16 * static_cast<s64>(p) - c0), c1 - c0));
+}
+
+// The same for S or T divided by Q and scaled to 1/16 texel of a texture
+// 2^size_log2 texels across.
+inline s32 StepStq(float t0, float t1, float q, u32 size_log2, s32 c0, s32 c1, s32 p)
+{
+    const double f = (16.0 * p - c0) / static_cast<double>(c1 - c0);
+    const double t = t0 + (static_cast<double>(t1) - t0) * f;
+    return TexelCoordinate16(t / q, size_log2);
+}
+
+}  // namespace console::gs

@@ -1,0 +1,44 @@
+// Replays of GS dumps (--gs-dump): every recorded write played into the GS
+// stand-in without the game, each field's picture read out as the run read
+// it, its CRC printed as the frame log prints it, and the time taken and the
+// pixels drawn per second reported.  The `gsreplay` command is a thin main
+// around RunGsReplay.
+#pragma once
+
+#include <ee/types.h>
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct GsReplayOptions {
+    std::string dump;
+    std::string png_dir;       // where PNGs of fields go, if anywhere
+    std::vector<u32> png_at;   // fields written as PNG (all with --png and no --png-at)
+    int threads = -1;          // draw threads; -1 keeps the default
+    int repeat = 1;            // plays of the whole dump (timing)
+    bool quiet = false;        // no per-field lines
+};
+
+struct GsReplayResult {
+    u64 fields = 0;
+    u64 pixels = 0;        // covered by primitives, one play
+    double seconds = 0;    // all plays
+    std::vector<std::string> log;  // the frame log lines of one play
+};
+
+std::string GsReplayUsage();
+bool ParseGsReplayArgs(std::span<const char* const> args, GsReplayOptions& options, std::string* error);
+
+// Plays the dump; false with a message when it cannot be read or is
+// malformed (nothing is played then).
+bool ReplayGsDump(const GsReplayOptions& options, GsReplayResult& result, std::string* error);
+
+// The command: prints the log lines to `out` and the summary to stderr;
+// returns the exit status.
+int RunGsReplay(std::span<const char* const> args, std::FILE* out);
+
+}  // namespace tools
