@@ -69,7 +69,6 @@ void UserInterface::Loading_UI(int)
         return;
     isLoading = true;
     MainLoop_Loading();
-    gMotionBlurSmoothBrighten.level = 1.0f;
     last_vsync_ctr = Platform::Count();
 }
 
@@ -173,9 +172,10 @@ void Loading_UIDraw()
 void Run_UI()
 {
     // After loading frames the next normal frame clears the loading state.
+    // (The film look's brightness, which would be set here, is not part of
+    // this interface.)
     if (UI.isLoading) {
         UI.isLoading = false;
-        gMotionBlurSmoothBrighten.level = 1.0f;
         ReleaseLoadScrnBuffer();
         LoadingCallback::cbs.Remove(&UI);
     }

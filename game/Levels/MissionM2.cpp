@@ -66,6 +66,10 @@ int M2_G3_Main(GameController& gc, int step, int)
             return -1;
         mount->mat = Matrix(true);
         VectorPos p = ph->GetWorldPos();
+        // The city around the start is streamed in before the first look.
+        if (world.quadtree != nullptr)
+            while (!world.SyncTo(p)) {
+            }
         const float ground = world.GroundHeight(p, nullptr, nullptr);
         mount->SetPos(VectorPos(p[0], ground - kEyeHeight, p[2]));
         mount->flags |= OBJF_FRAMECALL | OBJF_NOCOLLISION;
