@@ -559,3 +559,70 @@ TEST(KorvalisProgram, StartOptionChoosesTheFirstRecord)
         << r.output;
     EXPECT_NE(r.output.find("mission step M2_G3_Main is not built yet\n"), std::string::npos) << r.output;
 }
+
+namespace {
+
+int g_ticksSeen = 0;
+int g_endAfterTicks = 0;
+
+// A frame-call object that counts the ticks it sees and ends the run on the
+// chosen one.
+int TickCounter(Object*, OBJMESSAGE msg, void*)
+{
+    if (msg == OM_FRAME && ++g_ticksSeen == g_endAfterTicks)
+        g_pgcTest->iMainExitVal = -1;
+    return 0;
+}
+
+}  // namespace
+
+// The ticks of a frame follow the blank counter: seven blanks owed run four
+// ticks, a frame in the same blank waits for the next and runs one; paused,
+// the tick count still runs, mode 2 draws and mode 3 does not; a script end
+// inside a batch skips its other ticks and the picture.
+TEST_F(MainLoop, TicksFollowTheBlanksAndPausesAndTheScriptsEnd)
+{
+    StartUp(0, nullptr);
+    RawObj hud(CountDraws);
+    world.AddPostRawObj(&hud, true);
+    Object counter(TickCounter);
+    world.StartFrameCall(&counter);
+    g_ticksSeen = 0;
+    g_endAfterTicks = 0;
+
+    iLastUpdateVSync = int(Platform::Count()) - 7;
+    EXPECT_EQ(MainLoopFrame(), 4);
+    EXPECT_EQ(g_ticksSeen, 4);
+
+    iLastUpdateVSync = int(Platform::Count());
+    const u32 before = Platform::Count();
+    g_ticksSeen = 0;
+    EXPECT_EQ(MainLoopFrame(), 1);
+    EXPECT_EQ(g_ticksSeen, 1);
+    EXPECT_GE(Platform::Count(), before + 1);
+
+    for (WORLD_MODE_ENUM m : {WORLD_MODE_PAUSED, WORLD_MODE_PAUSED_NODRAW}) {
+        world.mode = m;
+        g_ticksSeen = 0;
+        g_draws = 0;
+        const int ticksBefore = vsyncprev;
+        iLastUpdateVSync = int(Platform::Count()) - 2;
+        EXPECT_EQ(MainLoopFrame(), 2);
+        EXPECT_EQ(vsyncprev - ticksBefore, 2);
+        EXPECT_EQ(g_ticksSeen, 0);   // the world stands still
+        EXPECT_EQ(g_draws, m == WORLD_MODE_PAUSED ? 1 : 0);
+    }
+    world.mode = WORLD_MODE_NORMAL;
+
+    g_ticksSeen = 0;
+    g_draws = 0;
+    g_endAfterTicks = 2;
+    iLastUpdateVSync = int(Platform::Count()) - 4;
+    MainLoopFrame();
+    EXPECT_EQ(g_ticksSeen, 2);
+    EXPECT_EQ(g_draws, 0);
+    EXPECT_EQ(g_pgcTest->iMainExitVal, -1);
+    g_pgcTest->iMainExitVal = 0;
+    world.StopFrameCall(&counter);
+    world.framecalllist.Remove(&counter);
+}
