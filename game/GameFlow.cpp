@@ -694,34 +694,6 @@ const ModelFileLoadInfo rgmfliAmbPedsBase[NUM_AMBPEDS] = {
     {330, 10}, {350, 10}, {351, 10}, {365, 10}, {368, 10}, {372, 10}, {376, 10}, {382, 10}, {420, 10},
 };
 
-GameController* g_pgcTest;
-bool GameController::iUILoading;
-
-GameController::GameController(GamePlayRecord* script)
-    : Object(staticmh), i16CurrentDaceCar(0), rvHealthLocations{}, rvDojo247Status{}, rvFRange247Status{},
-      rvRace247Status{}
-{
-    pgprCurr = script;
-}
-
-GameController::~GameController() {}
-
-int GameController::staticmh(Object* o, OBJMESSAGE msg, void* data)
-{
-    return static_cast<GameController*>(o)->mh(msg, data);
-}
-
-int GameController::mh(OBJMESSAGE, void*)
-{
-    // The controller's messages are the next step of the game flow.
-    static bool said;
-    if (!said) {
-        said = true;
-        printf("GameController: the message handler is not built yet\n");
-    }
-    return 0;
-}
-
 int GameController::LoadMDLFile(const char* pFName, int iMFIndex, int iMFID, int iExtra)
 {
     char path[64];

@@ -1,10 +1,10 @@
-// The game's start-up and main loop.  Until the game flow exists, a small
-// loop stands in for it: start the platform with the title picture, the pads
-// and vibration, the main view and lights, load the resident data there is
-// and the stand-in scene (game/StandInScene.h), then frame after frame read
-// the pads, update and animate the world, draw it and the post-draw screen
-// objects, and update the sound.  The run ends from outside: the headless
-// options, or Escape in the window.
+// The game's start-up and main loop: the platform with the title picture,
+// the lighting sets, the pads, the main view and the resident data
+// (LoadGlobals), then play runs for ever.  A run starts the game controller's
+// script at the launcher's start point (episode 2, record 5 unless told
+// otherwise), runs frames until the controller's exit value is set (the
+// script's end, or the player's leave request), shows the five closing
+// screens, resets the world and hands back to the launcher.
 #pragma once
 
 #include "ZevEngine2/Zev.h"
@@ -48,12 +48,79 @@ extern unsigned short sndbank_dest;
 // drawing and the sound banks.
 void LoadGlobals();
 
+// The frame counters of a run: displayed frames, ticks done, the blank count
+// at the last batch of ticks and at the run's start.
+extern int frame;
+extern int vsyncprev;
+extern int iLastUpdateVSync;
+extern int vsynclastvsync;
+extern int vsyncperdraw;
+// A pending leave request (1 SELECT, 2 START with SELECT), one that arrived
+// in a cinematic, and the ticks left before a delayed one takes effect.
+extern int g_iDemoAbort;
+extern int bDemoForceAbortCinematic;
+extern int g_i32DemoDelayAbort;
 
-// Start-up in the console's order: the launcher's parameters, the platform,
-// 640 x 512 graphics, the title picture and the display, the pads and
-// vibration, the main view and light context, LoadGlobals, then the
-// stand-in scene.
-void MainStartUp(int argc, char** argv);
+// Resets the platform's counters and the run's frame counters.
+void ResetFrameCnts();
+// One frame of the loading screen, run by the loading callback.
+void MainLoop_Loading();
 
-// One displayed frame of the stand-in main loop; `frame` counts frames from 0.
-void MainFrame(int frame);
+class Font;
+extern Font* g_pfont;
+extern Font* g_pGUIFont;
+extern Font* g_pGUIHead;
+extern Font* g_pfontHelveticaB;
+extern Font* g_pfontStreetSign;
+extern Font* g_pfontUILarge;
+extern Font* g_pfontUIMedium;
+extern Font* g_pfontUISmall;
+extern Font* g_pfontLicPlate;
+
+// Lighting: the lighting sets read from the linked-in text, applied
+// unblended (n 0 at level teardown) or blended by the time of day each
+// drawn frame outdoors, and the wind moved each tick.
+void SetGlobalLights(int n);
+
+
+extern unsigned short sndbank_comb;
+extern unsigned short sndbank_dest;
+extern unsigned short sndbank_vo;
+extern unsigned short sndbank_car;
+
+// Start-up up to and with LoadGlobals.
+void StartUp(int argc, char** argv);
+// The start of a run: counters, the default camera, the script started at
+// (episode, record).
+void StartRun(int episode, int record);
+// The end of a run: sound off, the closing screens, the world reset.
+void EndRun();
+
+// Frames until the controller's exit value is set.
+void MainLoop();
+// One frame of it: the ticks owed (1..4, stopping when the exit value is
+// set), then unless it was set the picture.  Returns the ticks run.
+int MainLoopFrame();
+// Empty hook at the top of every frame.
+void FrameStartLoop();
+// The player's leave request on pad 0: SELECT newly pressed 1, with START
+// 2; in the cinema mode it marks the cinematic for abort instead.
+void LeaveRequest();
+
+// A numbered still screen (the loading screen's picture) for `seconds` or
+// until CROSS is newly pressed; the continue prompt over the loading screen
+// for `seconds`.
+int Demo_DisplayScreen(int screen, float seconds);
+int Demo_ContinueScreen(float seconds);
+// Runs the loading callbacks once a blank for up to `frames` blanks, ending
+// early on a leave request or a newly pressed CROSS; the blanks waited.
+int DemoScreenWait(int frames);
+
+// Lighting sets read from the linked-in text at start-up.
+void ReadLightingSets();
+// This frame's lights by the time of day, the rain and the fog, outdoors.
+void SetupWorldLights();
+// The wind by world time, once a tick.
+void WindUpdate(float t);
+// The weather's fog amount, 0..1.
+float WeatherFog();

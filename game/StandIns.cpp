@@ -29,21 +29,6 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-void GameController::ScreenFlash(float frames, Colour c)
-{
-    StandInUsed("the game controller's screen flash");
-    standInLog.nScreenFlashes++;
-    standInLog.lastFlashFrames = frames;
-    standInLog.lastFlashColour = c;
-}
-
-void GameController::AddPoints(int points, const Object*)
-{
-    StandInUsed("the game controller's points");
-    standInLog.points += points;
-    stats.nPoints = points < 0 && u32(-points) > stats.nPoints ? 0 : u32(int(stats.nPoints) + points);
-}
-
 void AddScreenText(const char* text, SCREEN_TEXT_POS pos)
 {
     StandInUsed("screen texts");

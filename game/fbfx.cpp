@@ -15,19 +15,6 @@
 
 MotionBlurSmoothBrighten gMotionBlurSmoothBrighten;
 
-bool UIUsesVRAM()
-{
-    // The interface's saved frames and loading picture come with the HUD
-    // work, which answers here; until then nothing of it is in graphics
-    // memory.
-    static bool told = false;
-    if (!told) {
-        told = true;
-        printf("fbfx: the interface keeps nothing in graphics memory yet; 32-bit blur images are allowed\n");
-    }
-    return false;
-}
-
 namespace {
 
 // TEST: alpha test never passing with the frame-only fail action (colour

@@ -303,6 +303,11 @@ int Occlusion::bCheckOcclusionEdgeNew(Vector p0, Vector p1, OcclusionEdge* start
                 visible(cur.s0, cur.s0 + lo * len);
                 if (lo >= 1.0f)
                     done = true;
+                else if (!(cur.s0 + lo * len > cur.s0))
+                    // No step forward (a cut at the span's start, or one too
+                    // small to move it): looking again would find the same
+                    // cut for ever, so the rest goes on past this edge.
+                    cur.edge = next;
                 else
                     cur.s0 += lo * len;
                 break;

@@ -8,7 +8,7 @@
 #include "ZevEngine2/PS2/TexMan.h"
 #include "ZevEngine2/light.h"
 #include "game/QuadTree.h"
-#include "game/StandInScene.h"
+#include "game/LightSets.h"
 #include "citybench_support.h"
 
 namespace {
@@ -28,7 +28,7 @@ void BM_WorldDrawAlongTheDrive(benchmark::State& state)
     Platform::GetZBuffer().Set(PSMZ24, 640, 512);
     LightContext lights;
     SetLightContext(&lights);
-    world.SetColours(StandInDaylight());
+    world.SetColours(DaylightSet());
     world.time_of_day = KVWorld::DAY_FRAMES / 2;
     RenderContext rc;
     DriveView(rc);

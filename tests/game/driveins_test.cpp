@@ -160,7 +160,7 @@ TEST_F(DriveIns, TheStationRepairsForPointsAndReleasesTheCarAtItsExitMark)
     Ticks(120);
     EXPECT_EQ(car->strength, 90.0f);
     EXPECT_EQ(standInLog.nRepairs, 1);
-    EXPECT_EQ(standInLog.points, -10);
+    EXPECT_EQ(g_pgcTest->stats.nPoints, 0u);   // the 10 points paid
     EXPECT_STREQ(standInLog.lastText, "VEHICLE REPAIRED!");
     while (station->mode == 2 && ticks++ < 4000)
         Ticks(1);
@@ -188,7 +188,7 @@ TEST_F(DriveIns, RepairAmountsPointsAndRefusals)
     Enter(station);
     Ticks(400);
     EXPECT_EQ(car->strength, 100.0f);
-    EXPECT_EQ(standInLog.points, -3);
+    EXPECT_EQ(g_pgcTest->stats.nPoints, 7u);   // 3 of the 10 points paid
     world.Clear();
 
     // Undamaged and without points: through with nothing taken.
@@ -199,7 +199,7 @@ TEST_F(DriveIns, RepairAmountsPointsAndRefusals)
     EXPECT_EQ(station->mode, 1);
     Ticks(600);
     EXPECT_EQ(station->mode, 3);
-    EXPECT_EQ(standInLog.points, 0);
+    EXPECT_EQ(g_pgcTest->stats.nPoints, 0u);
     world.Clear();
 
     // At right angles: ignored.

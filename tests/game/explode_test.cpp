@@ -9,6 +9,8 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/MAIN.h"
 #include "game/explosn.h"
+#include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/smoke.h"
 #include "game/StandIns.h"
 #include "ZevEngine2/PS2/RenderContext.h"
@@ -383,23 +385,33 @@ TEST_F(Explosions, AToppingPartBlowsUpOnTheGroundAndGoesWhenTheCameraIsFar)
 
 TEST_F(Explosions, FlashCodesAndTheCarFireballFlashTheScreenWhenOnScreen)
 {
-    StandInController();
-    standInLog = StandInLog{};
+    // The controller's screen fade shows the flashes: each one restarts it
+    // with its own time and colour.
+    GameController* gc = StandInController();
+    FadeScreen fade;
+    fade.mode = FADE_MODE_OFF;
+    gc->pfs = &fade;
+    auto flashed = [&] {
+        const bool was = fade.mode == FADE_MODE_FLASH;
+        fade.mode = FADE_MODE_OFF;
+        return was;
+    };
     rc.SetViewport(2048.0f, 2048.0f + 256, 2048.0f, 2048.0f + 128, 1.0f, 16000000.0f);
     rc.SetPerspective(1.0f);
     rc.SetCameraMatrix(Matrix(true));
     Matrix ahead = TransMatrix(VectorPos(0.0f, 0.0f, 10.0f));
     Matrix behind = TransMatrix(VectorPos(0.0f, 0.0f, -10.0f));
     CreateExplosionTypeSub(nullptr, 0, &behind, 0x8501);
-    EXPECT_EQ(standInLog.nScreenFlashes, 0);
+    EXPECT_FALSE(flashed());
     CreateExplosionTypeSub(nullptr, 0, &ahead, 0x8500);
-    EXPECT_EQ(standInLog.lastFlashFrames, 18.0f);
+    EXPECT_TRUE(flashed());
+    EXPECT_EQ(fade.u16DeltaTime, 18);
     CreateExplosionTypeSub(nullptr, 0, &ahead, 0x8503);
-    EXPECT_EQ(standInLog.lastFlashFrames, 90.0f);
-    EXPECT_EQ(standInLog.lastFlashColour.r, 0x80);
-    EXPECT_EQ(standInLog.lastFlashColour.g, 0x40);
-    EXPECT_EQ(standInLog.lastFlashColour.b, 0x00);
-    EXPECT_EQ(standInLog.nScreenFlashes, 2);
+    EXPECT_TRUE(flashed());
+    EXPECT_EQ(fade.u16DeltaTime, 90);
+    EXPECT_EQ(fade.colFade.r, 0x80);
+    EXPECT_EQ(fade.colFade.g, 0x40);
+    EXPECT_EQ(fade.colFade.b, 0x00);
     // A car's fireball: a cloud on the car, shock smoke, and a flash.
     Object* car = new Object;
     car->mat = ahead;
@@ -407,9 +419,11 @@ TEST_F(Explosions, FlashCodesAndTheCarFireballFlashTheScreenWhenOnScreen)
     world.AddObject(car, nullptr);
     CarExplosion(car, VectorPos(0.0f, 0.0f, 0.0f), 0.5f);
     EXPECT_EQ(Live(MushroomCloud::MushroomCloud_mh), 1);
-    EXPECT_EQ(standInLog.nScreenFlashes, 3);
-    EXPECT_EQ(standInLog.lastFlashColour.g, 0xF0);
+    EXPECT_TRUE(flashed());
+    EXPECT_EQ(fade.colFade.g, 0xF0);
     CarExplosion(nullptr, VectorPos(0.0f, 0.0f, 0.0f), 0.5f);
-    EXPECT_EQ(standInLog.nScreenFlashes, 3);
+    EXPECT_FALSE(flashed());
+    fade.Disable();
+    gc->pfs = nullptr;
     rc.SetCameraMatrix(Matrix(true));
 }

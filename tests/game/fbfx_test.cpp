@@ -8,6 +8,7 @@
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "ZevEngine2/fresh_run.h"
 #include "game/fbfx.h"
+#include "game/userintf.h"
 
 namespace {
 
@@ -142,11 +143,15 @@ TEST_F(FrameBlur, FullStrengthSoftensEdgesAndBrightensFlatAreas)
         }
 }
 
-TEST_F(FrameBlur, UntilTheInterfaceAnswersItsGraphicsMemoryIsTakenAsFreeAndThatIsSaidOnce)
+// The interface answers whether its loading picture holds graphics memory:
+// not while no loading screen shows it.
+TEST_F(FrameBlur, TheInterfaceHoldsGraphicsMemoryOnlyForItsLoadingPicture)
 {
     Frame(1.0f, true);
-    Frame(1.0f, true);
-    EXPECT_PRINTED_IN_FRESH_RUN("the interface keeps nothing in graphics memory yet", 1);
+    EXPECT_FALSE(UIUsesVRAM());
+    UI.useLoadScrnBuffer = true;
+    EXPECT_TRUE(UIUsesVRAM());
+    UI.useLoadScrnBuffer = false;
 }
 
 TEST_F(FrameBlur, HalfStrengthMatchesTheGoldenPicture)

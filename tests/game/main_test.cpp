@@ -13,10 +13,12 @@
 
 #include "console/host/png_reader.h"
 
+#include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/platform_support.h"
 #include "core/png.h"
+#include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
 #include "game/fbfx.h"
@@ -174,11 +176,19 @@ int Peak(const std::vector<int16_t>& s, size_t from, size_t to)
     return peak;
 }
 
+u32 PictureCrc(const console::host::RgbaImage& img)
+{
+    return console::Crc32(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(img.pixels.data()),
+                                                   img.pixels.size() * sizeof(u32)));
+}
+
 }  // namespace
 
 TEST_F(MainLoop, HundredBlanksShowTheSkyOverTheClearWithAtMostFiftyFlips)
 {
-    MainStartUp(0, nullptr);
+    // The start-up without a run: no script runs, the frames show the world.
+    StartUp(0, nullptr);
+    ASSERT_EQ(g_pgcTest->iMainExitVal, 0);
     RawObj hud(CountDraws);
     world.AddPostRawObj(&hud, true);
     g_draws = 0;
@@ -186,8 +196,10 @@ TEST_F(MainLoop, HundredBlanksShowTheSkyOverTheClearWithAtMostFiftyFlips)
     BlankWatcher w;
     Platform::AddCallback(&w);
     int frames = 0;
-    while (Platform::Count() < 100)
-        MainFrame(frames++);
+    while (Platform::Count() < 100) {
+        MainLoopFrame();
+        frames++;
+    }
     Platform::RemoveCallback(&w);
 
     // Frames are shown two blanks apart at most once each.
@@ -196,12 +208,12 @@ TEST_F(MainLoop, HundredBlanksShowTheSkyOverTheClearWithAtMostFiftyFlips)
     EXPECT_EQ(g_draws, frames);   // the post-draw objects are drawn each frame
 
     // Without a disc the world draws its sky alone (a day sky above the
-    // horizon, which the stand-in camera has near row 70) over the clear.
+    // horizon) over the clear: the bottom rows stay the clear.
     console::host::RgbaImage img;
     console::gs::ReadOutCurrent(img);
     const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
     int differ = 0;
-    for (size_t i = 100 * 640; i < img.pixels.size(); i++)
+    for (size_t i = 400 * 640; i < img.pixels.size(); i++)
         differ += ((img.pixels[i] ^ clear.pixels[i]) & 0xFFFFFF) != 0;
     EXPECT_EQ(differ, 0);
     const u32 sky = img.pixels[10 * 640 + 320];
@@ -213,11 +225,10 @@ TEST_F(MainLoop, HundredBlanksShowTheSkyOverTheClearWithAtMostFiftyFlips)
 // loop lays it over every frame, and the even grey comes out brighter.
 TEST_F(MainLoop, FullStrengthFrameBlurBrightensTheShownPicture)
 {
-    MainStartUp(0, nullptr);
+    StartUp(0, nullptr);
     gMotionBlurSmoothBrighten.level = 1.0f;
-    int frames = 0;
     while (Platform::Count() < 20)
-        MainFrame(frames++);
+        MainLoopFrame();
     gMotionBlurSmoothBrighten.level = 0.0f;
 
     console::host::RgbaImage img;
@@ -233,7 +244,7 @@ TEST_F(MainLoop, FullStrengthFrameBlurBrightensTheShownPicture)
 }
 
 // The program itself, run headless as a person would.
-TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheSkyOverTheDitheredClear)
+TEST(KorvalisProgram, HeadlessRunWithoutADiscPrintsTheStartUpAndEndsTheScriptAtOnce)
 {
     const std::filesystem::path program = GameProgram();
     ASSERT_TRUE(std::filesystem::exists(program)) << program << " is not built";
@@ -271,13 +282,18 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheSkyOverTheDitheredClear
     if (stream != std::string::npos && sound != std::string::npos) {
         EXPECT_LT(stream, sound);
     }
-    // Without a disc the loads fail, each saying so, and the run goes on.
-    ExpectInOrder(out, {"_InitGraphics()\n", "Loading sound...\n", " ZEVSOUND_LOADBANK failed\n",
-                        "Done loading sound.\n",
-                        "Stand-in scene: no KORVALIS\\DemoData\\Sample\\CUBE.P2B on the disc; the frames stay "
-                        "empty.\n"});
+    // Without a disc the loads fail, each saying so, and the run goes on:
+    // the eight start-up lines, the first step says it is not built and
+    // finds no drive start, the second says it is not built, the run ends
+    // and its closing screens start.
+    ExpectInOrder(out, {"_InitGraphics()\n", "Loading world...\n", "Done loading world.\n", "Loading sound...\n",
+                        " ZEVSOUND_LOADBANK failed\n", "Done loading sound.\n", "Loading characters...\n",
+                        "DACE.P2B cannot be opened\n", "Done loading characters.\n", "Loading animations...\n",
+                        "Done loading animations.\n", "mission step M2_G3_Main is not built yet\n",
+                        "M2_G3_Main: the mission has no drive start (placeholder -4)\n",
+                        "mission step M2_S4G4_Main is not built yet\n"});
 
-    // The last field shown is the grey clear, dithered to 16 bits.
+    // One line a field, the last one dumped.
     std::ifstream in(log);
     std::string line, last;
     int lines = 0;
@@ -293,14 +309,7 @@ TEST(KorvalisProgram, HeadlessRunPrintsStartUpAndDumpsTheSkyOverTheDitheredClear
     EXPECT_EQ(field, 100u);
     EXPECT_EQ(width, 640u);
     EXPECT_EQ(height, 512u);
-    EXPECT_EQ(crc.size(), 8u);
-    // The sky over the clear: day blue along the top, the clear below the
-    // horizon.
-    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000100.png");
-    ASSERT_EQ(pic.width, 640u);
-    const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
-    EXPECT_GT(Blue(pic.At(320, 10)), Red(pic.At(320, 10)) + 20);
-    EXPECT_EQ((pic.At(320, 400) ^ clear.pixels[400 * 640 + 320]) & 0xFFFFFF, 0u);
+    EXPECT_TRUE(std::filesystem::exists(dir / "png" / "field-000100.png"));
 }
 
 TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
@@ -321,32 +330,32 @@ TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
     EXPECT_EQ(run.output.find("_InitGraphics()"), std::string::npos) << run.output;
 }
 
-// The demo as ./dev demo runs it headless: the disc made by the disc tool,
-// the title while the game starts and the city around the stand-in mission's
-// start loads, then the streets from the driving camera, and the interface
-// chime played once; the stand-in's drive moves the city's window east, then
-// south, each move completing, and finds ground under it all the way.
-TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOnce)
+// The demo as ./dev demo runs it headless, one run handed back: the title
+// while the game starts, the eight loading lines, the first step's look
+// around the streets at the drive's start, the two steps saying they are
+// not built, the five closing screens, the hand-back.
+TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensThenHandsBack)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-demo-test-");
     const RemoveOnExit cleanup{dir};
     ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
 
-    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
-                              " --exit-after-vblanks 260 --dump-frames " + (dir / "png").string() +
-                              " --dump-at 1,2,3,4,5,6,7,8,100 --wav " + (dir / "out.wav").string());
+    const std::filesystem::path log = dir / "frames.log";
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --exit-after-runs 1 --frame-log " +
+                              log.string() + " --dump-frames " + (dir / "png").string() +
+                              " --dump-at 1,2,3,4,5,6,7,8,500");
     ASSERT_EQ(r.status, 0) << r.output;
-    ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading sound...\n",
-                             "Done loading sound.\n", "Loading characters...\n", "Done loading characters.\n",
-                             "City: window at (-1, 0) complete\n",
-                             ": window moves to (0, 0)\n", ": window at (0, 0) complete; ",
-                             ": window moves to (0, -1)\n", ": window at (0, -1) complete; "});
+    ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading world...\n",
+                             "Done loading world.\n", "Loading sound...\n", "Done loading sound.\n",
+                             "Loading characters...\n", "Done loading characters.\n",
+                             "Loading animations...\n", "Done loading animations.\n",
+                             "mission step M2_G3_Main is not built yet\n",
+                             "mission step M2_S4G4_Main is not built yet\n", "Run over: "});
     EXPECT_EQ(r.output.find("the world has no city"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("malformed"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("window moves to (-1"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("ZEVSOUND_LOADBANK failed"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("Stand-in scene:"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("no ground under the drive"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("has no drive start"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Loading characters...\n", r.output.find("Done loading characters.\n")),
+              std::string::npos);
 
     // One of the first fields shows the title picture (a red sky above, a
     // blue disc in the middle) before the first frame is flipped.
@@ -362,39 +371,31 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleThenTheStreetsAndPlaysTheChimeOn
     }
     EXPECT_GT(titles, 0);
 
-    // Field 100: the city from the driving camera at eye height: the day
-    // sky along the top, buildings above the horizon, the street and its
-    // pavements filling the bottom, asphalt grey straight ahead.
-    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000100.png");
+    // Field 500, within the first step's look around: the streets from eye
+    // height, the sky along the top, the ground covering the bottom.
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000500.png");
     ASSERT_EQ(pic.width, 640u);
     ASSERT_EQ(pic.height, 512u);
     const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
-    int sky = 0, above = 0, below = 0;
+    int top = 0, bottom = 0;
     for (u32 y = 0; y < 512; y++)
         for (u32 x = 0; x < 640; x++) {
             const bool covered = ((pic.At(x, y) ^ clear.pixels[size_t(y) * 640 + x]) & 0xFFFFFF) != 0;
             if (y < 40)
-                sky += Blue(pic.At(x, y)) > Red(pic.At(x, y)) + 20;
-            else if (y >= 100 && y < 256)
-                above += covered;
-            else if (y >= 400)
-                below += covered;
+                top += covered && Blue(pic.At(x, y)) > Red(pic.At(x, y));
+            else if (y >= 440)
+                bottom += covered;
         }
-    EXPECT_GT(sky, 40 * 640 * 80 / 100);   // a building may stand in a corner
-    EXPECT_GT(above, 5000);
-    // (The asphalt's grain matches the clear's dither in some pixels.)
-    EXPECT_GT(below, 112 * 640 * 7 / 10);
-    const u32 ahead = pic.At(320, 480);
-    EXPECT_GT(Red(ahead), 30u);
-    EXPECT_LT(std::max({Red(ahead), Green(ahead), Blue(ahead)}) - std::min({Red(ahead), Green(ahead), Blue(ahead)}), 24u);
+    EXPECT_GT(top, 40 * 640 * 8 / 10);
+    EXPECT_GT(bottom, 72 * 640 * 7 / 10);
 
-    // The chime sounds once the start-up (the city's first window included)
-    // is through, within the first three seconds, and has died away in the
-    // last half second of the 5.2 (it is played once).
-    const std::vector<int16_t> left = WavLeft(dir / "out.wav");
-    ASSERT_GE(left.size(), 249600u);
-    EXPECT_GT(Peak(left, 0, 144000), 2000);
-    EXPECT_EQ(Peak(left, 225600, 249600), 0);
+    // The closing screens: five of 600 blanks each close the run, so the
+    // run has at least 600 (the look) + 3000 fields.
+    std::ifstream in(log);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);)
+        lines++;
+    EXPECT_GT(lines, 3600);
 }
 
 // A GS dump of the demo (made here, kept in the build tree for the replay
@@ -440,10 +441,11 @@ TEST(KorvalisProgram, GsDumpOfTheDemoReplaysToTheRunsFrameLog)
                                std::filesystem::copy_options::overwrite_existing);
 }
 
-// The stand-in's "rain" argument: the same run with and without it differs
-// only where streaks and splashes fall over the street the driving camera
-// sees (the run is otherwise the same: rain takes no time from the clock).
-TEST(KorvalisProgram, TheRainArgumentRainsOverTheStandInScene)
+// The launcher's "rain" argument: the same run with and without it differs
+// only where streaks and splashes fall over the street the first step's
+// camera sees (the run is otherwise the same: rain takes no time from the
+// clock).
+TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-rain-test-");
     const RemoveOnExit cleanup{dir};
@@ -453,23 +455,181 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStandInScene)
     for (int rain = 0; rain < 2; rain++) {
         const std::string out = (dir / ("png" + std::to_string(rain))).string();
         const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
-                                  " --exit-after-vblanks 100 --dump-frames " + out + " --dump-at 100" +
+                                  " --exit-after-vblanks 500 --dump-frames " + out + " --dump-at 500" +
                                   (rain ? " rain" : ""));
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.output.find("Particles:"), std::string::npos) << r.output;
-        pics[rain] = ReadPicture(std::filesystem::path(out) / "field-000100.png");
+        pics[rain] = ReadPicture(std::filesystem::path(out) / "field-000500.png");
         ASSERT_EQ(pics[rain].width, 640u);
         ASSERT_EQ(pics[rain].height, 512u);
     }
-    int streaked = 0, plain = 0;
+    int streaked = 0, darker = 0;
     for (u32 y = 0; y < 512; y++)
         for (u32 x = 0; x < 640; x++) {
-            const bool same = ((pics[0].At(x, y) ^ pics[1].At(x, y)) & 0xFFFFFF) == 0;
-            streaked += !same;
-            plain += same;
+            const u32 dry = pics[0].At(x, y), wet = pics[1].At(x, y);
+            streaked += ((dry ^ wet) & 0xFFFFFF) != 0;
+            darker += y < 40 && Blue(wet) < Blue(dry);
         }
-    // Streaks over the whole view at full strength, the sky behind them
-    // included, but a good part of the pixels untouched.
+    // Streaks and the rainy lighting sets change the view; the rainy sky
+    // along the top is greyer than the clear one.
     EXPECT_GT(streaked, 5000);
-    EXPECT_GT(plain, streaked / 3);
+    EXPECT_GT(darker, 40 * 640 / 2);
+}
+
+// The continue prompt waits one blank a frame for its seconds x 60 blanks;
+// a CROSS already pressed ends it at once; a still screen of 0 seconds only
+// switches the loading screen on and off and reads the pads twice.
+TEST_F(MainLoop, DemoScreensLastTheirBlanksOrEndOnCross)
+{
+    StartUp(0, nullptr);
+    controller[0].pad = 0;
+    u32 from = Platform::Count();
+    EXPECT_EQ(Demo_ContinueScreen(20.0f), 0);
+    EXPECT_EQ(Platform::Count() - from, 1200u);
+
+    controller[0].pad = 0x40u << 16;   // CROSS newly pressed
+    from = Platform::Count();
+    Demo_ContinueScreen(20.0f);
+    EXPECT_EQ(Platform::Count() - from, 0u);
+
+    controller[0].pad = 0;
+    from = Platform::Count();
+    Demo_DisplayScreen(4, 0.0f);
+    EXPECT_EQ(Platform::Count() - from, 2u);
+    EXPECT_FALSE(GameController::iUILoading);
+    EXPECT_EQ(g_pgcTest->iDemoLoadScreenOverride, 0);   // used once by the loading screen
+}
+
+// SELECT newly pressed asks to leave with 1, with START held 2 (either
+// order); in the cinema mode the request marks the cinematic for abort.
+TEST_F(MainLoop, LeaveRequestsByPadAndMode)
+{
+    const struct
+    {
+        u32 pad;
+        int request;
+    } cases[] = {{0x0100u << 16 | 0x0100u, 1},
+                 {0x0800u << 16 | 0x0900u, 2},
+                 {0x0100u << 16 | 0x0900u, 2},
+                 {0x0100u, 0},
+                 {0x0800u << 16 | 0x0800u, 0}};
+    for (const auto& c : cases) {
+        g_iDemoAbort = 0;
+        bDemoForceAbortCinematic = 0;
+        world.mode = WORLD_MODE_NORMAL;
+        controller[0].pad = c.pad;
+        LeaveRequest();
+        EXPECT_EQ(g_iDemoAbort, c.request) << std::hex << c.pad;
+        world.mode = WORLD_MODE_CINEMA;
+        g_iDemoAbort = 0;
+        LeaveRequest();
+        EXPECT_EQ(g_iDemoAbort, 0);
+        EXPECT_EQ(bDemoForceAbortCinematic, c.request != 0 ? 1 : 0);
+    }
+    world.mode = WORLD_MODE_NORMAL;
+    bDemoForceAbortCinematic = 0;
+    controller[0].pad = 0;
+}
+
+// Three runs with the launcher taking each hand-back: every run starts
+// clean, reads the episode's placement file again (the first step finds its
+// drive start each time) and leaves the heap as the first run left it.
+TEST(KorvalisProgram, ReturnedHandBacksStartCleanRunsThatLeaveTheHeapAsTheFirst)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-runs-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --exit-after-runs 3");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("has no drive start"), std::string::npos) << r.output;
+    std::vector<std::string> frees;
+    for (size_t at = r.output.find("Run over: "); at != std::string::npos; at = r.output.find("Run over: ", at + 1))
+        frees.push_back(r.output.substr(at, r.output.find('\n', at) - at));
+    ASSERT_EQ(frees.size(), 3u) << r.output;
+    EXPECT_EQ(frees[1], frees[0]);
+    EXPECT_EQ(frees[2], frees[0]);
+}
+
+// The launcher's start point: --start 3,12 runs the record episode 2's
+// failure would go to; a malformed value is refused by name and the demo's
+// start point stays.
+TEST(KorvalisProgram, StartOptionChoosesTheFirstRecord)
+{
+    GameRun r = RunGame("--headless --exit-after-vblanks 30 --start 3,12");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("mission step M3_S7G7_Main is not built yet\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("M2_G3_Main"), std::string::npos) << r.output;
+
+    r = RunGame("--headless --exit-after-vblanks 30 --start 3");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("--start 3: expected EPISODE,RECORD; the run starts at 2,5\n"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("mission step M2_G3_Main is not built yet\n"), std::string::npos) << r.output;
+}
+
+namespace {
+
+int g_ticksSeen = 0;
+int g_endAfterTicks = 0;
+
+// A frame-call object that counts the ticks it sees and ends the run on the
+// chosen one.
+int TickCounter(Object*, OBJMESSAGE msg, void*)
+{
+    if (msg == OM_FRAME && ++g_ticksSeen == g_endAfterTicks)
+        g_pgcTest->iMainExitVal = -1;
+    return 0;
+}
+
+}  // namespace
+
+// The ticks of a frame follow the blank counter: seven blanks owed run four
+// ticks, a frame in the same blank waits for the next and runs one; paused,
+// the tick count still runs, mode 2 draws and mode 3 does not; a script end
+// inside a batch skips its other ticks and the picture.
+TEST_F(MainLoop, TicksFollowTheBlanksAndPausesAndTheScriptsEnd)
+{
+    StartUp(0, nullptr);
+    RawObj hud(CountDraws);
+    world.AddPostRawObj(&hud, true);
+    Object counter(TickCounter);
+    world.StartFrameCall(&counter);
+    g_ticksSeen = 0;
+    g_endAfterTicks = 0;
+
+    iLastUpdateVSync = int(Platform::Count()) - 7;
+    EXPECT_EQ(MainLoopFrame(), 4);
+    EXPECT_EQ(g_ticksSeen, 4);
+
+    iLastUpdateVSync = int(Platform::Count());
+    const u32 before = Platform::Count();
+    g_ticksSeen = 0;
+    EXPECT_EQ(MainLoopFrame(), 1);
+    EXPECT_EQ(g_ticksSeen, 1);
+    EXPECT_GE(Platform::Count(), before + 1);
+
+    for (WORLD_MODE_ENUM m : {WORLD_MODE_PAUSED, WORLD_MODE_PAUSED_NODRAW}) {
+        world.mode = m;
+        g_ticksSeen = 0;
+        g_draws = 0;
+        const int ticksBefore = vsyncprev;
+        iLastUpdateVSync = int(Platform::Count()) - 2;
+        EXPECT_EQ(MainLoopFrame(), 2);
+        EXPECT_EQ(vsyncprev - ticksBefore, 2);
+        EXPECT_EQ(g_ticksSeen, 0);   // the world stands still
+        EXPECT_EQ(g_draws, m == WORLD_MODE_PAUSED ? 1 : 0);
+    }
+    world.mode = WORLD_MODE_NORMAL;
+
+    g_ticksSeen = 0;
+    g_draws = 0;
+    g_endAfterTicks = 2;
+    iLastUpdateVSync = int(Platform::Count()) - 4;
+    MainLoopFrame();
+    EXPECT_EQ(g_ticksSeen, 2);
+    EXPECT_EQ(g_draws, 0);
+    EXPECT_EQ(g_pgcTest->iMainExitVal, -1);
+    g_pgcTest->iMainExitVal = 0;
+    world.StopFrameCall(&counter);
+    world.framecalllist.Remove(&counter);
 }

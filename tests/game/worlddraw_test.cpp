@@ -19,7 +19,7 @@
 #include "ZevEngine2/light.h"
 #include "game/Backdrop.h"
 #include "game/QuadTree.h"
-#include "game/StandInScene.h"
+#include "game/LightSets.h"
 #include "game/Water.h"
 #include "game/city_support.h"
 #include "tools/lib/city.h"
@@ -59,7 +59,7 @@ protected:
         SetLightContext(&lights);
         LoadSky();
         world.lightset = LightSet{};
-        world.SetColours(StandInDaylight());
+        world.SetColours(DaylightSet());
         world.time_of_day = KVWorld::DAY_FRAMES / 2;
         steps.clear();
     }
@@ -120,7 +120,7 @@ TEST_F(WorldFrame, StepsOfANoonFrameInOrder)
     // The fog takes the sky's colour 20 degrees up ahead: the day set's
     // 20-degree colour (5) and a little of the sun's glow.
     const Colour fog = gFog.fogcolour;
-    const LightSet day = StandInDaylight();
+    const LightSet day = DaylightSet();
     EXPECT_GE(fog.r, day.colours[5].r);
     EXPECT_LE(fog.r, day.colours[5].r + 8);
     EXPECT_GE(fog.b, day.colours[5].b);
@@ -150,7 +150,7 @@ TEST_F(WorldFrame, NightByTheHourAndShadowStrengthBySunHeight)
     world.shadowlight.sety(-0.9f);
     EXPECT_EQ(world.ShadowStrength(), 1.0f);
     // The day set's sun stands high: its shadows are full.
-    world.SetColours(StandInDaylight());
+    world.SetColours(DaylightSet());
     EXPECT_EQ(world.ShadowStrength(), 1.0f);
     EXPECT_EQ(world.shadowlight[3], 0.0f);
 }
@@ -365,7 +365,7 @@ TEST_F(WorldFrame, SampleCityAtNoon)
 TEST_F(WorldFrame, SampleCityAtMidnight)
 {
     SampleCity();
-    LightSet night = StandInDaylight();
+    LightSet night = DaylightSet();
     const Colour sky[5] = {Colour(5, 8, 25, 128), Colour(10, 14, 35, 128), Colour(15, 20, 45, 128),
                            Colour(22, 28, 55, 128), Colour(40, 40, 60, 128)};
     for (int i = 0; i < 5; i++)

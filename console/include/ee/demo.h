@@ -8,6 +8,11 @@
 void sceeDemoStart(int argc, char** argv, u16* language, u16* aspect, u16* playmode, u16* inactive_timeout,
                    u16* total_timeout);
 
+// Where a run starts: the episode and script record of --start EP,REC,
+// left as they are without the option; a malformed value is reported and
+// leaves them too.
+void sceeDemoStartPoint(u16* episode, u16* record);
+
 // Hands control back to the launcher.  After --exit-after-runs runs the
 // process ends with status 0 once its outputs are flushed; otherwise the call
 // returns and the game starts its next run.

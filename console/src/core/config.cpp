@@ -23,6 +23,7 @@ constexpr OptionSpec kOptions[] = {
     {"host-dir", true, "directory behind host0: files"},
     {"exit-after-vblanks", true, "end the run after N fields"},
     {"exit-after-runs", true, "end the run after N launcher hand-backs"},
+    {"start", true, "EP,REC: the episode and script record a run starts at (default 2,5)"},
     {"exit-on-console", true, "end the run when console output matches REGEX"},
     {"frame-log", true, "write one CRC line per field to FILE"},
     {"dump-frames", true, "directory for PNG frame dumps"},

@@ -1,5 +1,8 @@
 #include "ee/demo.h"
 
+#include <cstdio>
+#include <string>
+
 #include "core/config.h"
 #include "core/diag.h"
 #include "ee/console_out.h"
@@ -29,6 +32,26 @@ void sceeDemoStart(int, char**, u16* language, u16* aspect, u16* playmode, u16* 
         *inactive_timeout = 0;
     if (total_timeout)
         *total_timeout = 0;
+}
+
+void sceeDemoStartPoint(u16* episode, u16* record)
+{
+    const std::string start = console::GetString("start", "");
+    if (start.empty())
+        return;
+    int ep = 0, rec = 0;
+    char tail = 0;
+    if (std::sscanf(start.c_str(), "%d,%d%c", &ep, &rec, &tail) != 2 || ep < 0 || rec < 0 || ep > 0xFFFF ||
+        rec > 0xFFFF) {
+        console::ConsoleWrite("--start " + start + ": expected EPISODE,RECORD; the run starts at " +
+                            std::to_string(episode ? *episode : 0) + "," + std::to_string(record ? *record : 0) +
+                            "\n");
+        return;
+    }
+    if (episode)
+        *episode = static_cast<u16>(ep);
+    if (record)
+        *record = static_cast<u16>(rec);
 }
 
 void sceeDemoEnd()

@@ -1,0 +1,17 @@
+// The step functions of the script rgprM10.  Each not yet built is a
+// link stub that says so once and finishes its record.
+#include "game/Levels/Levels.h"
+
+MISSION_STEP_STUB(M10_S1a_Main)
+MISSION_STEP_STUB(M10_S1bG1_Main)
+MISSION_STEP_STUB(M10_G1_Main)
+MISSION_STEP_STUB(M10_S2G2_Main)
+MISSION_STEP_STUB(M10_S3G3_Main)
+MISSION_STEP_STUB(M10_S4G4_Main)
+MISSION_STEP_STUB(M10_S5aG5_Main)
+MISSION_STEP_STUB(M10_S6G6_Main)
+MISSION_STEP_STUB(M10_S7G7_Main)
+MISSION_STEP_STUB(M10_S8a_Main)
+MISSION_STEP_STUB(M10_S8b_Main)
+MISSION_STEP_STUB(M10_S901_Main)
+MISSION_STEP_STUB(M10_S902G9_Main)

@@ -1,0 +1,18 @@
+// The step functions of the script rgprM12.  Each not yet built is a
+// link stub that says so once and finishes its record.
+#include "game/Levels/Levels.h"
+
+MISSION_STEP_STUB(M12_S1a_Main)
+MISSION_STEP_STUB(M12_S1bG1_Main)
+MISSION_STEP_STUB(M12_G1_Main)
+MISSION_STEP_STUB(M12_S2G2_Main)
+MISSION_STEP_STUB(M12_S3aG3_Main)
+MISSION_STEP_STUB(M12_S3bG3_Main)
+MISSION_STEP_STUB(M12_S4a_Main)
+MISSION_STEP_STUB(M12_S4b_Main)
+MISSION_STEP_STUB(M12_G4_Main)
+MISSION_STEP_STUB(M12_S5G5_Main)
+MISSION_STEP_STUB(M12_S6G6_Main)
+MISSION_STEP_STUB(M12_S7G7_Main)
+MISSION_STEP_STUB(M12_S8a_Main)
+MISSION_STEP_STUB(M12_S8b_Main)

@@ -1,0 +1,20 @@
+// The step functions of the script rgprM4.  Each not yet built is a
+// link stub that says so once and finishes its record.
+#include "game/Levels/Levels.h"
+
+MISSION_STEP_STUB(M4_S1a_Main)
+MISSION_STEP_STUB(M4_G1_Main)
+MISSION_STEP_STUB(M4_S201_Main)
+MISSION_STEP_STUB(M4_S202G2_Main)
+MISSION_STEP_STUB(M4_S3G3_Main)
+MISSION_STEP_STUB(M4_S4a_Main)
+MISSION_STEP_STUB(M4_G4b_Main)
+MISSION_STEP_STUB(M4_G4_Main)
+MISSION_STEP_STUB(M4_S5G5_Main)
+MISSION_STEP_STUB(M4_S6G6_Main)
+MISSION_STEP_STUB(M4_S7a_Main)
+MISSION_STEP_STUB(M4_S7b_Main)
+MISSION_STEP_STUB(M4_G7_Main)
+MISSION_STEP_STUB(M4_S8G8_Main)
+MISSION_STEP_STUB(M4_S9G9_Main)
+MISSION_STEP_STUB(BDriveToM4_Main)

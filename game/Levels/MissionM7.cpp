@@ -1,0 +1,19 @@
+// The step functions of the script rgprM7.  Each not yet built is a
+// link stub that says so once and finishes its record.
+#include "game/Levels/Levels.h"
+
+MISSION_STEP_STUB(M7_S1aG1_Main)
+MISSION_STEP_STUB(M7_S1b_Main)
+MISSION_STEP_STUB(M7_G1_Main)
+MISSION_STEP_STUB(M7_S2G2_Main)
+MISSION_STEP_STUB(M7_S3G3_Main)
+MISSION_STEP_STUB(M7_G4_Main)
+MISSION_STEP_STUB(M7_S5G5_Main)
+MISSION_STEP_STUB(M7_S6a01_Main)
+MISSION_STEP_STUB(M7_S6a02G6_Main)
+MISSION_STEP_STUB(M7_S6b01_Main)
+MISSION_STEP_STUB(M7_S6b02_Main)
+MISSION_STEP_STUB(M7_S701_Main)
+MISSION_STEP_STUB(M7_S702G7_Main)
+MISSION_STEP_STUB(M7_S8G8_Main)
+MISSION_STEP_STUB(BDriveToM7_Main)

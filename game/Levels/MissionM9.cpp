@@ -1,0 +1,18 @@
+// The step functions of the script rgprM9.  Each not yet built is a
+// link stub that says so once and finishes its record.
+#include "game/Levels/Levels.h"
+
+MISSION_STEP_STUB(M9_S101_Main)
+MISSION_STEP_STUB(M9_S102G1_Main)
+MISSION_STEP_STUB(M9_S2G2_Main)
+MISSION_STEP_STUB(M9_S3_Main)
+MISSION_STEP_STUB(M9_G3_Main)
+MISSION_STEP_STUB(M9_S401_Main)
+MISSION_STEP_STUB(M9_S402G4_Main)
+MISSION_STEP_STUB(M9_S5G5_Main)
+MISSION_STEP_STUB(M9_S6G6_Main)
+MISSION_STEP_STUB(M9_S7G7_Main)
+MISSION_STEP_STUB(M9_S8G8_Main)
+MISSION_STEP_STUB(M9_S9aG9_Main)
+MISSION_STEP_STUB(M9_S9bG9_Main)
+MISSION_STEP_STUB(BDriveToM9_Main)
