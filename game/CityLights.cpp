@@ -129,11 +129,16 @@ void StopLightPart::Timer(Object* obj)
         const int frame = lamp == 0 ? 2 : lamp == 12 ? 0 : 4;
         const int index = lamp == 0 ? 2 : lamp == 12 ? 0 : 1;
         const u32 colour = lamp == 0 ? 0x80004000 : lamp == 12 ? 0x80000040 : 0x80002040;
-        if (obj->GetAnimRec(0) != nullptr) {
-            const int now = int((AnimationClock().t >> 8) & 0xFFFF);
-            obj->SetAnimHierarchy(0, now - frame);
-            AnimateHierarchy(obj, float(now), 0.0f);
-        }
+        // The lamps carry the animation, the prop's own node need not: the
+        // hierarchy is set and posed whatever the root holds.
+        // Within the clock's first frames after it wraps the start would
+        // wrap too, and the player, reading a wrapped start a frame short of
+        // the clock's period, would pose the frame before: pose from start 0.
+        int now = int((AnimationClock().t >> 8) & 0xFFFF);
+        if (now < frame)
+            now = frame;
+        obj->SetAnimHierarchy(0, now - frame);
+        AnimateHierarchy(obj, float(now), 0.0f);
         NODE** lamps = LampNodes(obj);
         if (lamps != nullptr && lamps[index] != nullptr) {
             glow[0].Set(NodeWorldPos(obj, lamps[index]), ColourWord(colour));

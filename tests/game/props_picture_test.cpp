@@ -80,6 +80,26 @@ protected:
         gsframe::SendFrame();
     }
 
+    // The id of the lamp whose lenses stand out of the housing (half width
+    // 0.12) on both faces while the other four sink inside it; 0 for any
+    // other pose.
+    static int LitLamps(Object* light)
+    {
+        int lit = 0, out = 0, in = 0;
+        for (Object* o = light->child; o != nullptr; o = o->sibling) {
+            if (u16(o->id) < 0x8001 || u16(o->id) > 0x8003)
+                continue;
+            if (std::fabs(o->mat.GetTrans()[0]) > 0.12f) {
+                if (out++ > 0 && u16(o->id) != lit)
+                    return 0;
+                lit = u16(o->id);
+            } else {
+                in++;
+            }
+        }
+        return out == 2 && in == 4 ? lit : 0;
+    }
+
     // The brightest pixel's colour in the box (x0, y0)-(x1, y1).
     static u32 Brightest(int x0, int y0, int x1, int y1)
     {
@@ -142,8 +162,21 @@ TEST_F(PropPicture, ATrafficLightInItsThreeStates)
         else
             EXPECT_GT(r + g, 2 * int(kBackground.r + kBackground.g)) << names[k];
         glowRows[k] = int(s->glow[0].v0[1] * 1000.0f);
+        EXPECT_EQ(LitLamps(light), (k == 0 ? 0x8003 : k == 1 ? 0x8002 : 0x8001)) << names[k];
         golden::ExpectFrameBuffer(names[k], kW, kH);
     }
+    // Later in the animation clock's period the lamps follow the signal the
+    // same way.
+    const AnimTime saved = AnimationClock();
+    AnimationClock() = AnimTime(u32(40000) << 8);
+    for (int k = 0; k < 3; k++) {
+        world.time = when[k];
+        s->iLastCmd = -1;
+        s->Timer(light);
+        world.StopTimer(light);
+        EXPECT_EQ(LitLamps(light), (k == 0 ? 0x8003 : k == 1 ? 0x8002 : 0x8001)) << names[k];
+    }
+    AnimationClock() = saved;
     // y grows downward: red highest, green lowest.
     EXPECT_LT(glowRows[2], glowRows[1]);
     EXPECT_LT(glowRows[1], glowRows[0]);
