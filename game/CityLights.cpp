@@ -222,6 +222,13 @@ int StreetSignPart::Render(Object* obj, RenderContext* rcx)
     return DrawSignWithText(obj, rcx, name, true);
 }
 
+namespace {
+
+// The scene's test: depth greater or equal, no alpha test.
+constexpr u64 kSceneTest = 0x50000;
+
+}  // namespace
+
 int DrawSignWithText(Object* obj, RenderContext* rcx, const char* text, bool fit)
 {
     MDLFILE* mf = obj->mdlfile;
@@ -246,6 +253,10 @@ int DrawSignWithText(Object* obj, RenderContext* rcx, const char* text, bool fit
     font.Print(r, float(place.x), 0.0f, 16777215.0f, text, -1);
     r.SetDraw(Platform::GetDrawBuffer(), false);
     r.SetZBuffer(Platform::GetZBuffer(), false, true);
+    // The glyphs leave their own test in force (alpha above 0, depth always
+    // passing), while the models drawn after them, the sign first, take the
+    // scene's as they find it: depth greater or equal, no alpha test.
+    r.SetRegister(GS_TEST_1, kSceneTest);
     r.Close(therenderer);
     obj->flags &= ~OBJF_DRAWSELF;
     Draw(*rcx, obj, obj->GetWorldMatrix());

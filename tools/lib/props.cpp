@@ -128,22 +128,27 @@ void AddLamps(P2BFile& f, float top)
 }
 
 // The name board: the file's first texture, which the game writes the
-// street's name into.
-void AddSignBoard(P2BFile& f, float y)
+// street's name into.  A lone sign's board, 32 texels high for the sign
+// font's 32-pixel line, hangs beside the pole (half width 0.08) so that the
+// pole hides none of it; a traffic light's smaller one is centred on its
+// pole.
+void AddSignBoard(P2BFile& f, float y, bool lone)
 {
     // 16-bit: the game draws the name into it, and models draw it (a 32-bit
     // record reads as "no texture" to the model drawer).
+    const int w = lone ? 128 : 64, h = lone ? 32 : 16;
+    const float halfW = 0.6f, halfH = lone ? halfW * float(h) / float(w) : 0.12f;
     RgbaImage board;
-    board.width = 64;
-    board.height = 16;
-    for (int i = 0; i < 64 * 16; i++)
+    board.width = w;
+    board.height = h;
+    for (int i = 0; i < w * h; i++)
         board.rgba.insert(board.rgba.end(), {20, 90, 45, 255});
     P2BTexture t;
     std::string error;
-    ConvertTexture(board, TexFormat::kCT16, t.texture, error);   // a plain 64 x 16 always converts
+    ConvertTexture(board, TexFormat::kCT16, t.texture, error);   // a plain board always converts
     f.textures.insert(f.textures.begin(), t);
-    f.models.push_back(BoxModel(0.6f, 0.12f, 0.02f, 0, true));
-    f.AddNode(0, Node(u16(f.models.size() - 1), VectorPos(0.0f, y, 0.0f)));
+    f.models.push_back(BoxModel(halfW, halfH, 0.02f, 0, true));
+    f.AddNode(0, Node(u16(f.models.size() - 1), VectorPos(lone ? 0.08f + halfW : 0.0f, y, 0.0f)));
 }
 
 PropFile LightsAndSigns(u16 exttype)
@@ -162,7 +167,7 @@ PropFile LightsAndSigns(u16 exttype)
         f.AddNode(0, Node(MDL_NOGEOM, VectorPos(0.0f, -kPoleHalf - 0.1f, 0.0f), LAMP_RED));
     }
     if (exttype & EXT_SIGN)
-        AddSignBoard(f, (exttype & EXT_TRAFFIC) ? -kPoleHalf + 1.5f : -kPoleHalf + 0.2f);
+        AddSignBoard(f, (exttype & EXT_TRAFFIC) ? -kPoleHalf + 1.5f : -kPoleHalf + 0.2f, !(exttype & EXT_TRAFFIC));
     const bool lamp = (exttype & EXT_STREETLIGHT) != 0;
     p.params.push_back({0, ExteriorParamBytes(exttype, lamp ? kLampColour : 0, lamp ? kLampRange : 0.0f)});
     return p;
