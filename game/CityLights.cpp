@@ -129,11 +129,16 @@ void StopLightPart::Timer(Object* obj)
         const int frame = lamp == 0 ? 2 : lamp == 12 ? 0 : 4;
         const int index = lamp == 0 ? 2 : lamp == 12 ? 0 : 1;
         const u32 colour = lamp == 0 ? 0x80004000 : lamp == 12 ? 0x80000040 : 0x80002040;
-        if (obj->GetAnimRec(0) != nullptr) {
-            const int now = int((AnimationClock().t >> 8) & 0xFFFF);
-            obj->SetAnimHierarchy(0, now - frame);
-            AnimateHierarchy(obj, float(now), 0.0f);
-        }
+        // The lamps carry the animation, the prop's own node need not: the
+        // hierarchy is set and posed whatever the root holds.
+        // Within the clock's first frames after it wraps the start would
+        // wrap too, and the player, reading a wrapped start a frame short of
+        // the clock's period, would pose the frame before: pose from start 0.
+        int now = int((AnimationClock().t >> 8) & 0xFFFF);
+        if (now < frame)
+            now = frame;
+        obj->SetAnimHierarchy(0, now - frame);
+        AnimateHierarchy(obj, float(now), 0.0f);
         NODE** lamps = LampNodes(obj);
         if (lamps != nullptr && lamps[index] != nullptr) {
             glow[0].Set(NodeWorldPos(obj, lamps[index]), ColourWord(colour));
@@ -217,6 +222,13 @@ int StreetSignPart::Render(Object* obj, RenderContext* rcx)
     return DrawSignWithText(obj, rcx, name, true);
 }
 
+namespace {
+
+// The scene's test: depth greater or equal, no alpha test.
+constexpr u64 kSceneTest = 0x50000;
+
+}  // namespace
+
 int DrawSignWithText(Object* obj, RenderContext* rcx, const char* text, bool fit)
 {
     MDLFILE* mf = obj->mdlfile;
@@ -241,6 +253,10 @@ int DrawSignWithText(Object* obj, RenderContext* rcx, const char* text, bool fit
     font.Print(r, float(place.x), 0.0f, 16777215.0f, text, -1);
     r.SetDraw(Platform::GetDrawBuffer(), false);
     r.SetZBuffer(Platform::GetZBuffer(), false, true);
+    // The glyphs leave their own test in force (alpha above 0, depth always
+    // passing), while the models drawn after them, the sign first, take the
+    // scene's as they find it: depth greater or equal, no alpha test.
+    r.SetRegister(GS_TEST_1, kSceneTest);
     r.Close(therenderer);
     obj->flags &= ~OBJF_DRAWSELF;
     Draw(*rcx, obj, obj->GetWorldMatrix());

@@ -5,6 +5,7 @@
 #include "game/particle_support.h"
 
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
@@ -28,7 +29,7 @@ const Colour kBackground(24, 28, 40, 128);
 class PropPicture : public ParticleWorld
 {
 protected:
-    Surface draw, zbuf;
+    Surface draw, zbuf, savedDraw, savedZ;
     RenderContext view;
     FreshResidentFiles* files = nullptr;
 
@@ -39,6 +40,8 @@ protected:
         files = new FreshResidentFiles;
         gsframe::ResetForFrames(1024, 2048);
         gsframe::PlaceBuffers(draw, zbuf, kW, kH);
+        savedDraw = Platform::GetDrawBuffer();
+        savedZ = Platform::GetZBuffer();
         view.SetViewport(2048.0f, 2048.0f + kW, 2048.0f, 2048.0f + kH, 1.0f, 16000000.0f);
         view.SetPerspective(1.0f);
         view.SetCameraMatrix(Matrix(true));
@@ -49,7 +52,10 @@ protected:
         gGlows.Clear();
         world.time = 0;
         ParticleWorld::TearDown();
+        therenderer.ClearTexture();
         TexManOff();
+        Platform::GetDrawBuffer() = savedDraw;
+        Platform::GetZBuffer() = savedZ;
         delete files;
     }
 
@@ -78,6 +84,26 @@ protected:
         gGlows.DrawReal(view);
         world.partList.Draw(view);
         gsframe::SendFrame();
+    }
+
+    // The id of the lamp whose lenses stand out of the housing (half width
+    // 0.12) on both faces while the other four sink inside it; 0 for any
+    // other pose.
+    static int LitLamps(Object* light)
+    {
+        int lit = 0, out = 0, in = 0;
+        for (Object* o = light->child; o != nullptr; o = o->sibling) {
+            if (u16(o->id) < 0x8001 || u16(o->id) > 0x8003)
+                continue;
+            if (std::fabs(o->mat.GetTrans()[0]) > 0.12f) {
+                if (out++ > 0 && u16(o->id) != lit)
+                    return 0;
+                lit = u16(o->id);
+            } else {
+                in++;
+            }
+        }
+        return out == 2 && in == 4 ? lit : 0;
     }
 
     // The brightest pixel's colour in the box (x0, y0)-(x1, y1).
@@ -142,8 +168,21 @@ TEST_F(PropPicture, ATrafficLightInItsThreeStates)
         else
             EXPECT_GT(r + g, 2 * int(kBackground.r + kBackground.g)) << names[k];
         glowRows[k] = int(s->glow[0].v0[1] * 1000.0f);
+        EXPECT_EQ(LitLamps(light), (k == 0 ? 0x8003 : k == 1 ? 0x8002 : 0x8001)) << names[k];
         golden::ExpectFrameBuffer(names[k], kW, kH);
     }
+    // Later in the animation clock's period the lamps follow the signal the
+    // same way.
+    const AnimTime saved = AnimationClock();
+    AnimationClock() = AnimTime(u32(40000) << 8);
+    for (int k = 0; k < 3; k++) {
+        world.time = when[k];
+        s->iLastCmd = -1;
+        s->Timer(light);
+        world.StopTimer(light);
+        EXPECT_EQ(LitLamps(light), (k == 0 ? 0x8003 : k == 1 ? 0x8002 : 0x8001)) << names[k];
+    }
+    AnimationClock() = saved;
     // y grows downward: red highest, green lowest.
     EXPECT_LT(glowRows[2], glowRows[1]);
     EXPECT_LT(glowRows[1], glowRows[0]);
@@ -166,4 +205,41 @@ TEST_F(PropPicture, AHydrantBurstsIntoAGeyser)
     const u32 c = Brightest(112, 0, 144, 60);
     EXPECT_GT(int(c >> 16 & 0xFF), int(kBackground.b) + 20);
     golden::ExpectFrameBuffer("hydrant_burst", kW, kH);
+}
+
+// The sample street sign 2 units ahead, its board toward the camera, with a
+// street's name written into its board just before it is drawn; a hydrant
+// drawn after it, behind the board, stays hidden behind it: writing the name
+// leaves the scene's depth test in force for what follows.
+TEST_F(PropPicture, AStreetSignShowsItsStreetsName)
+{
+    const tools::PropFile p = tools::MakeProp(tools::PropKind::kStreetSign);
+    SlotFile f(kSlot, p.file, p.params);
+    Object* sign = Prop(f.mf(), VectorPos(0.0f, 1.6f, 2.0f));
+    const tools::PropFile h = tools::MakeProp(tools::PropKind::kHydrant);
+    SlotFile hf(kSlot - 1, h.file, h.params);
+    Object* hydrant = Prop(hf.mf(), VectorPos(1.02f, -1.05f, 3.0f));
+    // The frame's buffers, which the sign draws into again after its name.
+    Platform::GetDrawBuffer() = draw;
+    Platform::GetZBuffer() = zbuf;
+    gsframe::BeginDepthFrame(draw, zbuf, kW, kH, kBackground);
+    view.Begin();
+    EXPECT_EQ(DrawSignWithText(sign, &view, "ELM ST", true), 1);
+    Draw(view, hydrant, hydrant->mat);
+    gsframe::SendFrame();
+    // Inside the board: its green, the name's light letters, none of the
+    // hydrant (unlit here: plain grey).
+    int green = 0, light = 0, grey = 0;
+    for (int y = 12; y < 27; y++)
+        for (int x = 140; x < 205; x++) {
+            const u32 c = golden::FramePixel(x, y, kW);
+            const int r = int(c & 0xFF), g = int(c >> 8 & 0xFF), b = int(c >> 16 & 0xFF);
+            green += g > r + 20 && g > b + 20;
+            light += r > 150 && g > 150 && b > 150;
+            grey += r == g && g == b && r > 90 && r < 160;
+        }
+    EXPECT_GT(green, 400);
+    EXPECT_GT(light, 40);
+    EXPECT_EQ(grey, 0);
+    golden::ExpectFrameBuffer("street_sign", kW, kH);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "tools/lib/aniwrite.h"
 #include "tools/lib/p2b_sample.h"
 
 #include "game/CityObjects.h"
@@ -67,6 +68,10 @@ namespace {
 constexpr u16 KIND_LIGHTS_AND_SIGNS = 14, KIND_BENCH = 42, KIND_TREE = 271;
 constexpr u16 EXT_TRAFFIC = 1, EXT_STREETLIGHT = 2, EXT_SIGN = 4;
 constexpr u16 LAMP_RED = 0x8001, LAMP_AMBER = 0x8002, LAMP_GREEN = 0x8003;
+// A lamp's lens: out of the housing while lit, inside it while dark.
+constexpr float kLensOut = 0.15f, kLensIn = 0.05f;
+// The animation times of the lamp states, and the animation's length.
+constexpr u16 kLampFrameRed = 0, kLampFrameGreen = 2, kLampFrameAmber = 4, kLampFrames = 6;
 constexpr u16 RECORD = 0xF000;        // an explosion record naming its destroyed model
 constexpr u16 GEYSER = 0x8462;        // a water geyser effect
 constexpr u16 BURST_SOUND = 0x9210;   // a destruction sound
@@ -86,33 +91,64 @@ Colour Grey(u8 v) { return Colour(v, v, v, 128); }
 // The pole of lights and signs: half height 2.5, its head at the top.
 constexpr float kPoleHalf = 2.5f;
 
-// Lamp nodes red, amber, green on the +x and -x faces of a head at `top`.
+// Lamp nodes red, amber, green on the +x and -x faces of a head at `top`,
+// each a lens that stands out of the housing (half width 0.12) while its
+// lamp is lit and sinks inside it while dark.  The model's animation frames
+// are the lamp states: red lit at time 0, green at 2, amber at 4; the light
+// poses its lamps at one of these times and holds them there.
 void AddLamps(P2BFile& f, float top)
 {
+    struct Lamp
+    {
+        u16 id;
+        float dy;
+        Colour lens;
+        u16 litAt;
+    };
+    const Lamp lamps[3] = {{LAMP_RED, 0.0f, Colour(255, 40, 30, 128), kLampFrameRed},
+                           {LAMP_AMBER, 0.2f, Colour(255, 170, 20, 128), kLampFrameAmber},
+                           {LAMP_GREEN, 0.4f, Colour(40, 255, 90, 128), kLampFrameGreen}};
+    // Unlit models: a lens shows its full colour at any hour.
+    for (const Lamp& l : lamps)
+        f.models.push_back(BoxModel(0.05f, 0.07f, 0.07f, TEXID_NONE, false, l.lens));
+    const u16 firstLens = u16(f.models.size() - 3);
     for (float s : {1.0f, -1.0f}) {
-        f.AddNode(0, Node(MDL_NOGEOM, VectorPos(0.15f * s, top, 0.0f), LAMP_RED));
-        f.AddNode(0, Node(MDL_NOGEOM, VectorPos(0.15f * s, top + 0.2f, 0.0f), LAMP_AMBER));
-        f.AddNode(0, Node(MDL_NOGEOM, VectorPos(0.15f * s, top + 0.4f, 0.0f), LAMP_GREEN));
+        for (int k = 0; k < 3; k++) {
+            const Lamp& l = lamps[k];
+            const VectorXYZ lit(kLensOut * s, top + l.dy, 0.0f), dark(kLensIn * s, top + l.dy, 0.0f);
+            AniStream pos(ANIM_TYPE_POS);
+            for (u16 t : {kLampFrameRed, kLampFrameGreen, kLampFrameAmber})
+                pos.Vec(t, t == l.litAt ? lit : dark);
+            NODE n = Node(u16(firstLens + k), VectorPos(lit[0], lit[1], lit[2]), l.id);
+            n.animation = u16(f.anims.size());
+            f.anims.push_back(P2BAnimNode{0, kLampFrames, n.animation, {{ANIM_TYPE_POS, u16(pos.Count()), pos.Keys()}}});
+            f.AddNode(0, n);
+        }
     }
 }
 
 // The name board: the file's first texture, which the game writes the
-// street's name into.
-void AddSignBoard(P2BFile& f, float y)
+// street's name into.  A lone sign's board, 32 texels high for the sign
+// font's 32-pixel line, hangs beside the pole (half width 0.08) so that the
+// pole hides none of it; a traffic light's smaller one is centred on its
+// pole.
+void AddSignBoard(P2BFile& f, float y, bool lone)
 {
     // 16-bit: the game draws the name into it, and models draw it (a 32-bit
     // record reads as "no texture" to the model drawer).
+    const int w = lone ? 128 : 64, h = lone ? 32 : 16;
+    const float halfW = 0.6f, halfH = lone ? halfW * float(h) / float(w) : 0.12f;
     RgbaImage board;
-    board.width = 64;
-    board.height = 16;
-    for (int i = 0; i < 64 * 16; i++)
+    board.width = w;
+    board.height = h;
+    for (int i = 0; i < w * h; i++)
         board.rgba.insert(board.rgba.end(), {20, 90, 45, 255});
     P2BTexture t;
     std::string error;
-    ConvertTexture(board, TexFormat::kCT16, t.texture, error);   // a plain 64 x 16 always converts
+    ConvertTexture(board, TexFormat::kCT16, t.texture, error);   // a plain board always converts
     f.textures.insert(f.textures.begin(), t);
-    f.models.push_back(BoxModel(0.6f, 0.12f, 0.02f, 0, true));
-    f.AddNode(0, Node(u16(f.models.size() - 1), VectorPos(0.0f, y, 0.0f)));
+    f.models.push_back(BoxModel(halfW, halfH, 0.02f, 0, true));
+    f.AddNode(0, Node(u16(f.models.size() - 1), VectorPos(lone ? 0.08f + halfW : 0.0f, y, 0.0f)));
 }
 
 PropFile LightsAndSigns(u16 exttype)
@@ -131,7 +167,7 @@ PropFile LightsAndSigns(u16 exttype)
         f.AddNode(0, Node(MDL_NOGEOM, VectorPos(0.0f, -kPoleHalf - 0.1f, 0.0f), LAMP_RED));
     }
     if (exttype & EXT_SIGN)
-        AddSignBoard(f, (exttype & EXT_TRAFFIC) ? -kPoleHalf + 1.5f : -kPoleHalf + 0.2f);
+        AddSignBoard(f, (exttype & EXT_TRAFFIC) ? -kPoleHalf + 1.5f : -kPoleHalf + 0.2f, !(exttype & EXT_TRAFFIC));
     const bool lamp = (exttype & EXT_STREETLIGHT) != 0;
     p.params.push_back({0, ExteriorParamBytes(exttype, lamp ? kLampColour : 0, lamp ? kLampRange : 0.0f)});
     return p;
