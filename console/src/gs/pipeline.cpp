@@ -223,6 +223,7 @@ inline __m128i Max32(__m128i a, __m128i b)
 // Wrap::operator() on four coordinates.
 struct Wrap4 {
     __m128i andm, orm, lo, hi;
+    Wrap4() = default;
     explicit Wrap4(const Wrap& w)
         : andm(_mm_set1_epi32(w.andm)), orm(_mm_set1_epi32(w.orm)), lo(_mm_set1_epi32(w.lo)),
           hi(_mm_set1_epi32(w.hi))
@@ -237,22 +238,41 @@ struct Wrap4 {
 // Bilinear samples of a split-layout level for the n pixels whose texture
 // coordinates are us[i], vs[i]: the wrap, the texel columns and rows and the
 // four texel offsets of four pixels at once in 32-bit lanes (the same integer
-// operations as SampleFast), then the reads and the mix pixel by pixel.  The
-// arrays hold whole quads (n rounded up to four).
+// operations as SampleFast), then the reads and the mix pixel by pixel; n is
+// a multiple of four.
+// A level's addressing constants in vector form, made once per primitive.
+struct TexLevel4 {
+    Wrap4 wu, wv;
+    __m128i level, mx, my, pxs, pys, col_shift, shift, tbp, stride, units;
+
+    TexLevel4() = default;
+    explicit TexLevel4(const TexLevel& l)
+        : wu(l.wu),
+          wv(l.wv),
+          level(_mm_cvtsi32_si128(static_cast<int>(l.n))),
+          mx(_mm_set1_epi32(static_cast<int>(l.mx))),
+          my(_mm_set1_epi32(static_cast<int>(l.my))),
+          pxs(_mm_cvtsi32_si128(static_cast<int>(l.px))),
+          pys(_mm_cvtsi32_si128(static_cast<int>(l.py))),
+          col_shift(_mm_cvtsi32_si128(static_cast<int>(l.shift + 5))),  // x kPageBlocks, << shift
+          shift(_mm_cvtsi32_si128(static_cast<int>(l.shift))),
+          tbp(_mm_set1_epi32(static_cast<int>(l.tbp))),
+          stride(_mm_set1_epi32(static_cast<int>(l.row_stride))),
+          units(_mm_set1_epi32(static_cast<int>(l.units_mask)))
+    {
+        static_assert(kPageBlocks == 32);
+    }
+};
+
 template <int kClass>
-void SampleBilinearSpan(const TexLevel& l, const TexExpand& e, const s32* us, const s32* vs, int n, u32* out)
+void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand& e, const s32* us, const s32* vs,
+                        int n, u32* out)
 {
-    const Wrap4 wu(l.wu), wv(l.wv);
-    const __m128i level = _mm_cvtsi32_si128(static_cast<int>(l.n));
+    const Wrap4& wu = l4.wu;
+    const Wrap4& wv = l4.wv;
+    const __m128i level = l4.level, mx = l4.mx, my = l4.my, pxs = l4.pxs, pys = l4.pys;
+    const __m128i col_shift = l4.col_shift, shift = l4.shift, tbp = l4.tbp, stride = l4.stride, units = l4.units;
     const __m128i eight = _mm_set1_epi32(8), fifteen = _mm_set1_epi32(15), one = _mm_set1_epi32(1);
-    const __m128i mx = _mm_set1_epi32(static_cast<int>(l.mx)), my = _mm_set1_epi32(static_cast<int>(l.my));
-    const __m128i pxs = _mm_cvtsi32_si128(static_cast<int>(l.px)), pys = _mm_cvtsi32_si128(static_cast<int>(l.py));
-    const __m128i col_shift = _mm_cvtsi32_si128(static_cast<int>(l.shift + 5));  // x kPageBlocks, << shift
-    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(l.shift));
-    const __m128i tbp = _mm_set1_epi32(static_cast<int>(l.tbp));
-    const __m128i stride = _mm_set1_epi32(static_cast<int>(l.row_stride));
-    const __m128i units = _mm_set1_epi32(static_cast<int>(l.units_mask));
-    static_assert(kPageBlocks == 32);
     alignas(16) u32 o[4][4];
     alignas(16) s32 cm[2][4], rm[2][4], f[2][4];
     for (int i = 0; i < n; i += 4) {
@@ -629,6 +649,7 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
 // directly, or the general sampler.
 struct Texturing {
     TexLevel level{};
+    TexLevel4 level4{};
     TexExpand expand;
     int tex_class = kTex32;
     bool direct = false;
@@ -727,6 +748,7 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
         l.table = layout.table;
         e.palette = ExpandedPalette(tex, *clut);
     }
+    t.level4 = TexLevel4(l);
     t.direct = true;
 }
 
@@ -971,20 +993,22 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     }
     span = sp;
     if constexpr (kTex) {
-        for (int i = n; i < ((n + 3) & ~3); ++i)
-            us[i] = vs[i] = 0, frag[i] = colors[i] = 0;
+        // Whole quads in vectors, the last few pixels one at a time.
+        const int quads = n & ~3;
+        int sampled = 0;
         if constexpr (kDirect && kBilinear && kClass != kTexIndexed) {
-            SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->expand, us, vs, n, colors);
-        } else {
-            for (int i = 0; i < n; ++i)
-                colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
+            SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
+            sampled = quads;
         }
+        for (int i = sampled; i < n; ++i)
+            colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
+        int combined = 0;
         if constexpr (kTfx == 0 && !kFog) {
             // MODULATE four pixels at a time: the same 16-bit products,
             // shift and saturating pack as TextureFunction.
             const __m128i zero = _mm_setzero_si128();
             const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-            for (int i = 0; i < n; i += 4) {
+            for (int i = 0; i < quads; i += 4) {
                 const __m128i f = _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i));
                 const __m128i t = _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i));
                 const __m128i lo = _mm_srli_epi16(
@@ -996,10 +1020,10 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
                     c = _mm_or_si128(_mm_andnot_si128(alpha, c), _mm_and_si128(alpha, f));
                 _mm_store_si128(reinterpret_cast<__m128i*>(colors + i), c);
             }
-        } else {
-            for (int i = 0; i < n; ++i)
-                colors[i] = Combine<true, kTfx, kTcc, kFog>(frag[i], colors[i], fogs[i], sc.fogcol16);
+            combined = quads;
         }
+        for (int i = combined; i < n; ++i)
+            colors[i] = Combine<true, kTfx, kTcc, kFog>(frag[i], colors[i], fogs[i], sc.fogcol16);
     } else {
         for (int i = 0; i < n; ++i)
             colors[i] = Combine<false, kTfx, kTcc, kFog>(frag[i], 0, fogs[i], sc.fogcol16);
