@@ -207,6 +207,110 @@ __attribute__((always_inline)) inline u32 SampleFast(const TexLevel& l, const Te
     }
 }
 
+// Signed 32-bit minimum and maximum, which SSE2 lacks.
+inline __m128i Min32(__m128i a, __m128i b)
+{
+    const __m128i gt = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(gt, b), _mm_andnot_si128(gt, a));
+}
+
+inline __m128i Max32(__m128i a, __m128i b)
+{
+    const __m128i gt = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+}
+
+// Wrap::operator() on four coordinates.
+struct Wrap4 {
+    __m128i andm, orm, lo, hi;
+    Wrap4() = default;
+    explicit Wrap4(const Wrap& w)
+        : andm(_mm_set1_epi32(w.andm)), orm(_mm_set1_epi32(w.orm)), lo(_mm_set1_epi32(w.lo)),
+          hi(_mm_set1_epi32(w.hi))
+    {
+    }
+    __m128i operator()(__m128i c) const
+    {
+        return Max32(Min32(_mm_or_si128(_mm_and_si128(c, andm), orm), hi), lo);
+    }
+};
+
+// Bilinear samples of a split-layout level for the n pixels whose texture
+// coordinates are us[i], vs[i]: the wrap, the texel columns and rows and the
+// four texel offsets of four pixels at once in 32-bit lanes (the same integer
+// operations as SampleFast), then the reads and the mix pixel by pixel; n is
+// a multiple of four.
+// A level's addressing constants in vector form, made once per primitive.
+struct TexLevel4 {
+    Wrap4 wu, wv;
+    __m128i level, mx, my, pxs, pys, col_shift, shift, tbp, stride, units;
+
+    TexLevel4() = default;
+    explicit TexLevel4(const TexLevel& l)
+        : wu(l.wu),
+          wv(l.wv),
+          level(_mm_cvtsi32_si128(static_cast<int>(l.n))),
+          mx(_mm_set1_epi32(static_cast<int>(l.mx))),
+          my(_mm_set1_epi32(static_cast<int>(l.my))),
+          pxs(_mm_cvtsi32_si128(static_cast<int>(l.px))),
+          pys(_mm_cvtsi32_si128(static_cast<int>(l.py))),
+          col_shift(_mm_cvtsi32_si128(static_cast<int>(l.shift + 5))),  // x kPageBlocks, << shift
+          shift(_mm_cvtsi32_si128(static_cast<int>(l.shift))),
+          tbp(_mm_set1_epi32(static_cast<int>(l.tbp))),
+          stride(_mm_set1_epi32(static_cast<int>(l.row_stride))),
+          units(_mm_set1_epi32(static_cast<int>(l.units_mask)))
+    {
+        static_assert(kPageBlocks == 32);
+    }
+};
+
+template <int kClass>
+void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand& e, const s32* us, const s32* vs,
+                        int n, u32* out)
+{
+    const Wrap4& wu = l4.wu;
+    const Wrap4& wv = l4.wv;
+    const __m128i level = l4.level, mx = l4.mx, my = l4.my, pxs = l4.pxs, pys = l4.pys;
+    const __m128i col_shift = l4.col_shift, shift = l4.shift, tbp = l4.tbp, stride = l4.stride, units = l4.units;
+    const __m128i eight = _mm_set1_epi32(8), fifteen = _mm_set1_epi32(15), one = _mm_set1_epi32(1);
+    alignas(16) u32 o[4][4];
+    alignas(16) s32 cm[2][4], rm[2][4], f[2][4];
+    for (int i = 0; i < n; i += 4) {
+        const __m128i u = _mm_sub_epi32(_mm_sra_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(us + i)), level), eight);
+        const __m128i v = _mm_sub_epi32(_mm_sra_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(vs + i)), level), eight);
+        _mm_store_si128(reinterpret_cast<__m128i*>(f[0]), _mm_and_si128(u, fifteen));
+        _mm_store_si128(reinterpret_cast<__m128i*>(f[1]), _mm_and_si128(v, fifteen));
+        const __m128i u0 = wu(_mm_srai_epi32(u, 4)), u1 = wu(_mm_add_epi32(_mm_srai_epi32(u, 4), one));
+        const __m128i v0 = wv(_mm_srai_epi32(v, 4)), v1 = wv(_mm_add_epi32(_mm_srai_epi32(v, 4), one));
+        // Column parts ((u >> px) x kPageBlocks) << shift and row parts
+        // (tbp + (v >> py) x row_stride) << shift; page rows and strides are
+        // below 2^15, so the product is one 16-bit multiply-add.
+        const __m128i cb0 = _mm_sll_epi32(_mm_srl_epi32(u0, pxs), col_shift);
+        const __m128i cb1 = _mm_sll_epi32(_mm_srl_epi32(u1, pxs), col_shift);
+        const __m128i rb0 = _mm_sll_epi32(_mm_add_epi32(tbp, _mm_madd_epi16(_mm_srl_epi32(v0, pys), stride)), shift);
+        const __m128i rb1 = _mm_sll_epi32(_mm_add_epi32(tbp, _mm_madd_epi16(_mm_srl_epi32(v1, pys), stride)), shift);
+        _mm_store_si128(reinterpret_cast<__m128i*>(cm[0]), _mm_and_si128(u0, mx));
+        _mm_store_si128(reinterpret_cast<__m128i*>(cm[1]), _mm_and_si128(u1, mx));
+        _mm_store_si128(reinterpret_cast<__m128i*>(rm[0]), _mm_and_si128(v0, my));
+        _mm_store_si128(reinterpret_cast<__m128i*>(rm[1]), _mm_and_si128(v1, my));
+        const __m128i ct0 = _mm_set_epi32(l.tx[cm[0][3]], l.tx[cm[0][2]], l.tx[cm[0][1]], l.tx[cm[0][0]]);
+        const __m128i ct1 = _mm_set_epi32(l.tx[cm[1][3]], l.tx[cm[1][2]], l.tx[cm[1][1]], l.tx[cm[1][0]]);
+        const __m128i rt0 = _mm_set_epi32(l.ty[rm[0][3]], l.ty[rm[0][2]], l.ty[rm[0][1]], l.ty[rm[0][0]]);
+        const __m128i rt1 = _mm_set_epi32(l.ty[rm[1][3]], l.ty[rm[1][2]], l.ty[rm[1][1]], l.ty[rm[1][0]]);
+        auto offset = [&](__m128i rb, __m128i rt, __m128i cb, __m128i ct) __attribute__((always_inline)) {
+            return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rb, cb), _mm_xor_si128(rt, ct)), units);
+        };
+        _mm_store_si128(reinterpret_cast<__m128i*>(o[0]), offset(rb0, rt0, cb0, ct0));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o[1]), offset(rb0, rt0, cb1, ct1));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o[2]), offset(rb1, rt1, cb0, ct0));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o[3]), offset(rb1, rt1, cb1, ct1));
+        for (int k = 0; k < 4; ++k)
+            out[i + k] = Bilinear(ReadTexel<kClass>(l, e, o[0][k]), ReadTexel<kClass>(l, e, o[1][k]),
+                                  ReadTexel<kClass>(l, e, o[2][k]), ReadTexel<kClass>(l, e, o[3][k]), f[0][k],
+                                  f[1][k]);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Texture function and fog on packed RGBA8, in 16-bit lanes; the saturating
 // pack is the reference's min(255, ...).
@@ -545,6 +649,7 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
 // directly, or the general sampler.
 struct Texturing {
     TexLevel level{};
+    TexLevel4 level4{};
     TexExpand expand;
     int tex_class = kTex32;
     bool direct = false;
@@ -643,6 +748,7 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
         l.table = layout.table;
         e.palette = ExpandedPalette(tex, *clut);
     }
+    t.level4 = TexLevel4(l);
     t.direct = true;
 }
 
@@ -887,9 +993,36 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     }
     span = sp;
     if constexpr (kTex) {
-        for (int i = 0; i < n; ++i)
+        // Whole quads in vectors, the last few pixels one at a time.
+        const int quads = n & ~3;
+        int sampled = 0;
+        if constexpr (kDirect && kBilinear && kClass != kTexIndexed) {
+            SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
+            sampled = quads;
+        }
+        for (int i = sampled; i < n; ++i)
             colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
-        for (int i = 0; i < n; ++i)
+        int combined = 0;
+        if constexpr (kTfx == 0 && !kFog) {
+            // MODULATE four pixels at a time: the same 16-bit products,
+            // shift and saturating pack as TextureFunction.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+            for (int i = 0; i < quads; i += 4) {
+                const __m128i f = _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i));
+                const __m128i t = _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i));
+                const __m128i lo = _mm_srli_epi16(
+                    _mm_mullo_epi16(_mm_unpacklo_epi8(f, zero), _mm_unpacklo_epi8(t, zero)), 7);
+                const __m128i hi = _mm_srli_epi16(
+                    _mm_mullo_epi16(_mm_unpackhi_epi8(f, zero), _mm_unpackhi_epi8(t, zero)), 7);
+                __m128i c = _mm_packus_epi16(lo, hi);
+                if constexpr (!kTcc)
+                    c = _mm_or_si128(_mm_andnot_si128(alpha, c), _mm_and_si128(alpha, f));
+                _mm_store_si128(reinterpret_cast<__m128i*>(colors + i), c);
+            }
+            combined = quads;
+        }
+        for (int i = combined; i < n; ++i)
             colors[i] = Combine<true, kTfx, kTcc, kFog>(frag[i], colors[i], fogs[i], sc.fogcol16);
     } else {
         for (int i = 0; i < n; ++i)
