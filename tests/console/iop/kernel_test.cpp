@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -448,6 +451,10 @@ using IopKernelDeathTest = IopKernel;
 TEST_F(IopKernel, AForkedChildRunsItsOwnThreadsNotTheParentsReadyOnes)
 {
     StartThread(MakeThread(Named, 20), const_cast<char*>("parent"));
+    // Let the host thread that stands for the ready thread reach its wait
+    // for the baton: forked while it is still starting up (inside the C
+    // library's own locks), the child would find those locks held for ever.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
