@@ -88,6 +88,10 @@ public:
         int morphlen;
         bool morphgrappler;
     };
+    static_assert(sizeof(VictimData) == 16);
+
+    // A world frame stamp (World::time); the users say which value is unset.
+    using WorldTime = int;
 
     Guy();
     explicit Guy(OBJMESSAGEHANDLER mh);

@@ -356,6 +356,13 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensTh
     EXPECT_EQ(r.output.find("has no drive start"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Loading characters...\n", r.output.find("Done loading characters.\n")),
               std::string::npos);
+    // The player's model, his hand-held props and the animation groups the
+    // start-up keeps load from the disc without a word.
+    for (const char* file : {"Char\\DACE.P2B", "Misc\\BADGE.P2B", "Misc\\SIREN.P2B", "Char\\NPCDEF.ANI",
+                             "Vags\\NPCDEF.SND", "Char\\DACEDEF.ANI", "Vags\\DACEDEF.SND", "Char\\DACECOMB.ANI",
+                             "Vags\\DACECOMB.SND", "Char\\DACEGUNS.ANI", "Vags\\DACEGUNS.SND", "Char\\DACECAR.ANI",
+                             "Vags\\DACECAR.SND"})
+        EXPECT_EQ(r.output.find(std::string("KORVALIS\\DemoData\\") + file), std::string::npos) << file;
 
     // One of the first fields shows the title picture (a red sky above, a
     // blue disc in the middle) before the first frame is flipped.

@@ -23,6 +23,7 @@
 #include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
+#include "tools/lib/playerfiles.h"
 #include "tools/lib/samplesound.h"
 #include "tools/lib/skyfile.h"
 
@@ -231,6 +232,16 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
+    for (const PlayerGroup& g : PlayerGroups()) {
+        AnimGroupFiles group;
+        if (!BuildPlayerGroup(g, group, error))
+            return false;
+        files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
+        files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
+    }
+    if (!AddModel(files, "DemoData/Misc/BADGE.P2B", BadgeFile(), error) ||
+        !AddModel(files, "DemoData/Misc/SIREN.P2B", SirenFile(), error))
+        return false;
 
     CityFiles city;
     if (!WriteCity(SampleCity(), city, error)) {

@@ -18,6 +18,12 @@
 //                LASRBEAM, RTCDEF, RTCENEMY, RTCPR, RTCPRON, RTCPROFF,
 //                DACEGUN1..4, ENEMGUNS (.P2B)
 //                                guns, shots and reticles (tools/lib/gunfiles.h)
+//   DemoData\Char\NPCDEF, DACEDEF, DACECOMB, DACEGUNS, DACECAR, DACESTL (.ANI)
+//   DemoData\Vags\(the same names).SND
+//                                the player's animation groups and their sound
+//                                banks (tools/lib/playerfiles.h)
+//   DemoData\Misc\BADGE.P2B, SIREN.P2B
+//                                the badge and the siren in the player's hands
 //   DemoCity\TEST.IDX, TEST.EXP, TEST.MGD, TEST.EXM
 //                                the sample city (tools/lib/city.h): cell index,
 //                                layout, cells and model archive

@@ -1,0 +1,545 @@
+// The player's animation layer: his animation table (which clip of which
+// animation group plays for each of his animation numbers, what follows it
+// and over how many frames it blends) and the fist-fighting move graph of
+// static attack records linked by the button pressed next.
+//
+// The chain of the player's classes is Guy -> DaceAnim -> DaceBody -> Dace.
+#pragma once
+
+#include "game/Guy.h"
+
+// The player's animation numbers.  1..80 are his car, motorbike and car-door
+// numbers, shared with the character body's car transitions; the ranges
+// below bound the kinds the modes test for.
+enum PlayerAnims
+{
+    CAR_IDLE_ANI = 1,
+    CAR_IDLE_BRAKE_ANI = 2,
+    CAR_IDLE_REVERSE_ANI = 3,
+    CAR_IDLE_CRASH_ANI = 4,
+    CAR_IDLE_TURN_L_ANI = 5,
+    CAR_IDLE_TURN_R_ANI = 6,
+    CAR_GUNS_FIRE_L_ANI = 7,
+    CAR_GUNS_FIRE_R_ANI = 8,
+    CAR_GUNS_WARN_ANI = 9,
+    BIKE_CARJACKED_L_ANI = 10,
+    BIKE_CARJACKED_R_ANI = 11,
+    BIKE_CRASH_BACK_ANI = 12,
+    BIKE_CRASH_FWD_ANI = 13,
+    BIKE_CRASH_L_ANI = 14,
+    BIKE_CRASH_R_ANI = 15,
+    BIKE_FALL_L_ANI = 16,
+    BIKE_FALL_R_ANI = 17,
+    BIKE_GETOFF_L_ANI = 18,
+    BIKE_GETOFF_R_ANI = 19,
+    BIKE_IDLE_BRAKE_ANI = 20,
+    BIKE_IDLE_ANI = 21,
+    BIKE_IDLE_FIRE_L_ANI = 22,
+    BIKE_IDLE_FIRE_R_ANI = 23,
+    BIKE_IDLE_LOOK_L_ANI = 24,
+    BIKE_IDLE_LOOK_R_ANI = 25,
+    BIKE_IDLE_STOPPED_ANI = 26,
+    BIKE_IDLE_WARN_ANI = 27,
+    BIKE_JUMP_ANI = 28,
+    BIKE_JUMP_INAIR_ANI = 29,
+    BIKE_JUMP_LAND_ANI = 30,
+    BIKE_KNOCKED_OFF_ANI = 31,
+    BIKE_LEAN_BACK_ANI = 32,
+    BIKE_LEAN_BACK_FIRE_L_ANI = 33,
+    BIKE_LEAN_BACK_FIRE_R_ANI = 34,
+    BIKE_LEAN_FWD_ANI = 35,
+    BIKE_LEAN_FWD_FIRE_L_ANI = 36,
+    BIKE_LEAN_FWD_FIRE_R_ANI = 37,
+    BIKE_TUCK_ANI = 38,
+    BIKE_TUCK_FIRE_L_ANI = 39,
+    BIKE_TUCK_FIRE_R_ANI = 40,
+    BIKE_TURN_L_ANI = 41,
+    BIKE_TURN_L_FIRE_L_ANI = 42,
+    BIKE_TURN_L_FIRE_R_ANI = 43,
+    BIKE_TURN_R_ANI = 44,
+    BIKE_TURN_R_FIRE_L_ANI = 45,
+    BIKE_TURN_R_FIRE_R_ANI = 46,
+    BIKE_UPRIGHT_GETON_BACK_ANI = 47,
+    BIKE_UPRIGHT_GETON_KICKSTAND_ANI = 48,
+    BIKE_UPRIGHT_GETON_L_ANI = 49,
+    BIKE_UPRIGHT_GETON_R_ANI = 50,
+    BIKE_WALK_BACK_ANI = 51,
+    BIKE_WHEELIE_ANI = 52,
+    BIKE_WHEELIE_FIRE_L_ANI = 53,
+    BIKE_WHEELIE_FIRE_R_ANI = 54,
+    CAR_WALK_TO_DOOR_L_ANI = 55,
+    CAR_WALK_TO_DOOR_R_ANI = 56,
+    CAR_RUN_TO_DOOR_L_ANI = 57,
+    CAR_RUN_TO_DOOR_R_ANI = 58,
+    CAR_START_WALK_L_ANI = 59,
+    CAR_START_WALK_R_ANI = 60,
+    CAR_WAIT_AT_DOOR_L_ANI = 61,
+    CAR_WAIT_AT_DOOR_R_ANI = 62,
+    CAR_ENTER_L_ANI = 63,
+    CAR_ENTER_R_ANI = 64,
+    CAR_EXIT_L_ANI = 65,
+    CAR_EXIT_R_ANI = 66,
+    CAR_EXIT_NODOOR_L_ANI = 67,
+    CAR_EXIT_NODOOR_R_ANI = 68,
+    CAR_OPEN_L_ANI = 69,
+    CAR_OPEN_R_ANI = 70,
+    CAR_CLOSE_L_ANI = 71,
+    CAR_CLOSE_R_ANI = 72,
+    CAR_PULLOUT_DRIVER_ANI = 73,
+    CAR_SEATSWITCH_L_ANI = 77,
+    CAR_SEATSWITCH_R_ANI = 78,
+    CAR_CRAWLOUT_ANI = 79,
+    CAR_CRAWLOUT_GETUP_ANI = 80,
+    PED_IDLE_ANI = 81,
+    PED_IDLE_LOOKAROUND_ANI = 82,
+    PED_IDLE_FOOTWORK_ANI = 83,
+    PED_IDLE_CHECKTIME_ANI = 84,
+    PED_IDLE_ASSUME_COMBAT_ANI = 85,
+    PED_IDLE_GRABKNOB_ANI = 86,
+    PED_IDLE_COMMANDEER_FAIL_ANI = 87,
+    PED_HIT_WALL_ANI = 88,
+    PED_GETUP_ANI = 89,
+    PED_WALK_ANI = 90,
+    PED_RUN_ANI = 91,
+    PED_SPRINT_ANI = 92,
+    PED_CHASE_TRIP_ANI = 93,
+    PED_CHASE_TACKLE_ANI = 94,
+    PED_CHASE_TACKLE_INAIR_ANI = 95,
+    PED_CHASE_TACKLE_LAND_ANI = 96,
+    PED_CHASE_SHOVE_LEFT_ANI = 97,
+    PED_CHASE_SHOVE_RIGHT_ANI = 98,
+    PED_CHASE_RECOIL_ANI = 99,
+    PED_JUMP_TAKEOFF_STANDING_ANI = 100,
+    PED_JUMP_TAKEOFF_RUNNING_ANI = 101,
+    PED_JUMP_TAKEOFF_SPRINTING_ANI = 102,
+    PED_JUMP_AIRBORNE_STANDING_ANI = 103,
+    PED_JUMP_AIRBORNE_RUNNING_ANI = 104,
+    PED_JUMP_AIRBORNE_SPRINTING_ANI = 105,
+    PED_JUMP_FALLING_STANDING_ANI = 106,
+    PED_JUMP_FALLING_RUNNING_ANI = 107,
+    PED_JUMP_FALLING_SPRINTING_ANI = 108,
+    PED_JUMP_LAND_STANDING_ANI = 109,
+    PED_JUMP_LAND_WALKING_ANI = 110,
+    PED_JUMP_LAND_RUNNING_ANI = 111,
+    PED_JUMP_LAND_SPRINTING_ANI = 112,
+    PED_JUMP_LAND_FALLING_ANI = 113,
+    PED_JUMP_LAND_FALLING_HIGH_ANI = 114,
+    PED_SPRINT_JUMPCAR_L_ANI = 115,
+    PED_SPRINT_JUMPCAR_LAND_L_ANI = 116,
+    PED_SPRINT_JUMPCAR_SLIDE_L_ANI = 117,
+    PED_SPRINT_JUMPCAR_R_ANI = 118,
+    PED_SPRINT_JUMPCAR_LAND_R_ANI = 119,
+    PED_SPRINT_JUMPCAR_SLIDE_R_ANI = 120,
+    PED_SPRINT_JUMPCAR_SLIDE_BACK_L_ANI = 121,
+    PED_SPRINT_JUMPCAR_SLIDE_BACK_R_ANI = 122,
+    PED_WARN_PHYSICAL_ANI = 123,
+    PED_WARN_PHYSICAL_OVERLAY_ANI = 124,
+    PED_WARN_GUN_ASSUME_ANI = 125,
+    PED_WARN_GUN_IDLE_ANI = 126,
+    PED_WARN_GUN_REVERT_ANI = 127,
+    PED_WARN_GUN_RUN_ANI = 128,
+    PED_ARREST_ANI = 129,
+    PED_ARREST_FAIL_ANI = 130,
+    PED_ARREST_START_ANI = 131,
+    PED_ARREST_PAD_DOWN_ANI = 132,
+    PED_ARREST_RELEASE_ANI = 133,
+    PED_ARREST_LYINGDOWN_WALK_OVER_L_ANI = 134,
+    PED_ARREST_LYINGDOWN_WALK_OVER_R_ANI = 135,
+    PED_ARREST_LYINGDOWN_L_ANI = 136,
+    PED_ARREST_LYINGDOWN_R_ANI = 137,
+    DETECTIVE_COMMANDEER_ANI = 138,
+    DETECTIVE_CONFUSED_ANI = 139,
+    DETECTIVE_QUESTION_ANI = 140,
+    COMBAT_IDLE_ANI = 141,
+    COMBAT_IDLE_SETTLE_ANI = 142,
+    COMBAT_IDLE_SETTLE_TAUNT_ANI = 143,
+    COMBAT_IDLE_ASSUME_ANI = 144,
+    COMBAT_IDLE_KATA_ANI = 145,
+    COMBAT_IDLE_ENTER_FIGHT_ANI = 146,
+    COMBAT_IDLE_BEGIN_FIGHT_ANI = 147,
+    COMBAT_IDLE_FINISH_ANI = 148,
+    COMBAT_IDLE_STRETCH_ANI = 149,
+    COMBAT_IDLE_FAKEATTACK_ANI = 150,
+    COMBAT_IDLE_NOGUNS_ANI = 151,
+    COMBAT_IDLE_PICKUP_ANI = 152,
+    COMBAT_IDLE_VICTORY_1_ANI = 153,
+    COMBAT_IDLE_VICTORY_2_ANI = 154,
+    COMBAT_IDLE_VICTORY_3_ANI = 155,
+    COMBAT_MOVE_FWD_ANI = 156,
+    COMBAT_MOVE_BACK_ANI = 157,
+    COMBAT_MOVE_LEFT_ANI = 158,
+    COMBAT_MOVE_RIGHT_ANI = 159,
+    COMBAT_WALK_FWD_ANI = 160,
+    COMBAT_RUN_FWD_ANI = 161,
+    COMBAT_BACK_H_ANI = 162,
+    COMBAT_BACK_K_ANI = 163,
+    COMBAT_BACK_P_ANI = 164,
+    COMBAT_P_ANI = 165,
+    COMBAT_K_ANI = 166,
+    COMBAT_H_ANI = 167,
+    COMBAT_P_KNIFE_ANI = 168,
+    COMBAT_PP_ANI = 169,
+    COMBAT_KK_ANI = 170,
+    COMBAT_HH_ANI = 171,
+    COMBAT_PP_KNIFE_ANI = 172,
+    COMBAT_KNIFE_THROW_ANI = 173,
+    COMBAT_FINISH_PUNCH_ANI = 174,
+    COMBAT_FINISH_WINDMILLKICK_ANI = 175,
+    COMBAT_FINISH_SPINJUMPKICK_ANI = 176,
+    COMBAT_FINISH_DOUBLEFIST_ANI = 177,
+    COMBAT_FINISH_KICK_ANI = 178,
+    COMBAT_FINISH_DROPKICK_ANI = 179,
+    COMBAT_FINISH_SPINUPPERCUT_ANI = 180,
+    COMBAT_FINISH_LOWLEGSWEEP_ANI = 181,
+    COMBAT_FINISH_JUMPKICK_ANI = 182,
+    COMBAT_GRAPPLE_ANTICIPATE_ANI = 183,
+    COMBAT_GRAPPLE_ARMBREAK_START_ANI = 184,
+    COMBAT_GRAPPLE_ARMTWIST_START_ANI = 185,
+    COMBAT_GRAPPLE_FIREMANTOSS_START_ANI = 186,
+    COMBAT_GRAPPLE_HIPTHROW_START_ANI = 187,
+    COMBAT_GRAPPLE_KNEEBASH_START_ANI = 188,
+    COMBAT_GRAPPLE_LEGTHROW_START_ANI = 189,
+    COMBAT_GRAPPLE_TRIP_START_ANI = 190,
+    COMBAT_GRAPPLE_ARMBREAK_ANI = 191,
+    COMBAT_GRAPPLE_ARMTWIST_ANI = 192,
+    COMBAT_GRAPPLE_FIREMANTOSS_ANI = 193,
+    COMBAT_GRAPPLE_HIPTHROW_ANI = 194,
+    COMBAT_GRAPPLE_KNEEBASH_ANI = 195,
+    COMBAT_GRAPPLE_LEGTHROW_ANI = 196,
+    COMBAT_GRAPPLE_TRIP_ANI = 197,
+    COMBAT_RUNNING_P_ANI = 198,
+    COMBAT_RUNNING_K_ANI = 199,
+    COMBAT_RUNNING_H_ANI = 200,
+    COMBAT_LYINGDOWN_P_ANI = 201,
+    COMBAT_LYINGDOWN_K_ANI = 202,
+    COMBAT_LYINGDOWN_H_ANI = 203,
+    COMBAT_LYINGDOWN_P_GETUP_ANI = 204,
+    COMBAT_LYINGDOWN_K_GETUP_ANI = 205,
+    COMBAT_LYINGDOWN_H_GETUP_ANI = 206,
+    COMBAT_GRAPPLED_ANI = 207,
+    COMBAT_GRAPPLE_BROKEN_1_ANI = 208,
+    COMBAT_GRAPPLE_BROKEN_2_ANI = 209,
+    COMBAT_BLOCK_LOW_ANI = 210,
+    COMBAT_BLOCK_MID_ANI = 211,
+    COMBAT_BLOCK_HIGH_ANI = 212,
+    COMBAT_BLOCK_HIGH_2_ANI = 213,
+    COMBAT_RECOIL_LOW_L_ANI = 214,
+    COMBAT_RECOIL_LOW_R_ANI = 215,
+    COMBAT_RECOIL_LOW_S_ANI = 216,
+    COMBAT_RECOIL_MID_L_ANI = 217,
+    COMBAT_RECOIL_MID_R_ANI = 218,
+    COMBAT_RECOIL_MID_S_ANI = 219,
+    COMBAT_RECOIL_HIGH_L_ANI = 220,
+    COMBAT_RECOIL_HIGH_R_ANI = 221,
+    COMBAT_RECOIL_HIGH_S_ANI = 222,
+    COMBAT_GRAPPLE_MISS_ANI = 223,
+    COMBAT_RECOIL_LOW_ANI = 224,
+    COMBAT_RECOIL_HIGH_ANI = 225,
+    COMBAT_RECOIL_BACK_LOW_ANI = 226,
+    COMBAT_RECOIL_BACK_HIGH_ANI = 227,
+    COMBAT_KNOCKDOWN_ANI = 228,
+    COMBAT_KNOCKDOWN_INAIR_ANI = 229,
+    COMBAT_KNOCKDOWN_LAND_ANI = 230,
+    COMBAT_KNOCKDOWN_GETUP_ANI = 231,
+    COMBAT_KNOCKDOWN_GETUP_FRESH_ANI = 232,
+    COMBAT_KNOCKDOWN_GETUP_TIRED_ANI = 233,
+    STEALTH_IDLE_ANI = 234,
+    STEALTH_IDLE_CROUCH_ANI = 235,
+    STEALTH_IDLE_LOOKAROUND_ANI = 236,
+    STEALTH_WALK_ANI = 237,
+    STEALTH_RUN_ANI = 238,
+    STEALTH_GRAPPLE_DISARM_START_ANI = 239,
+    STEALTH_GRAPPLE_DISARM_IDLE_ANI = 240,
+    STEALTH_GRAPPLE_DISARM_BACK_ANI = 241,
+    STEALTH_GRAPPLE_DISARM_DROP_ANI = 242,
+    STEALTH_GRAPPLE_DISARM_FINISH_ANI = 243,
+    STEALTH_GRAPPLE_DISARM_K_START_ANI = 244,
+    STEALTH_GRAPPLE_DISARM_K_FINISH_ANI = 245,
+    STEALTH_GRAPPLE_DISARM_P_START_ANI = 246,
+    STEALTH_GRAPPLE_DISARM_P_FINISH_ANI = 247,
+    STEALTH_FWALL_IDLE_L_ANI = 248,
+    STEALTH_FWALL_IDLE_R_ANI = 249,
+    STEALTH_FWALL_WALK_L_ANI = 250,
+    STEALTH_FWALL_WALK_R_ANI = 251,
+    STEALTH_HWALL_IDLE_L_ANI = 252,
+    STEALTH_HWALL_IDLE_R_ANI = 253,
+    STEALTH_HWALL_WALK_L_ANI = 254,
+    STEALTH_HWALL_WALK_R_ANI = 255,
+    STEALTH_JUMP_ANI = 256,
+    STEALTH_JUMP_INAIR_ANI = 257,
+    STEALTH_JUMP_LAND_ANI = 258,
+    STEALTH_FIRE_ASSUME_ANI = 259,
+    STEALTH_FIRE_IDLE_ANI = 260,
+    STEALTH_FIRE_PRECISION_ANI = 261,
+    STEALTH_FIRE_REVERT_ANI = 262,
+    STEALTH_SPOTTED_ANI = 263,
+    GUNS_IDLE_ANI = 264,
+    GUNS_IDLE_2_ANI = 265,
+    GUNS_IDLE_PUTAWAY_ANI = 266,
+    GUNS_IDLE_DRAWGUNS_ANI = 267,
+    GUNS_IDLE_FIRE_ANI = 268,
+    GUNS_IDLE_BEGIN_FIRE_ANI = 269,
+    GUNS_IDLE_RESTART_FIRE_ANI = 270,
+    GUNS_IDLE_RELOAD_ANI = 271,
+    GUNS_IDLE_BLOWSMOKE_ANI = 272,
+    GUNS_IDLE_PICKUP_ANI = 273,
+    GUNS_IDLE_RECOIL_L_ANI = 274,
+    GUNS_IDLE_RECOIL_R_ANI = 275,
+    GUNS_IDLE_RECOIL_LOW_ANI = 276,
+    GUNS_PRECISION_AIM_ANI = 277,
+    GUNS_KILLED_ANI = 278,
+    GUNS_WALK_ANI = 279,
+    GUNS_RUN_INTERIOR_ANI = 280,
+    GUNS_RUN_EXTERIOR_ANI = 281,
+    GUNS_PUNCH_ANI = 282,
+    GUNS_KICK_ANI = 283,
+    GUNS_GRAPPLE_FAIL_ANI = 284,
+    GUNS_GRAPPLE_START_ANI = 285,
+    GUNS_GRAPPLE_FINISH_ANI = 286,
+    GUNS_GRAPPLE_IDLE_ANI = 287,
+    GUNS_GRAPPLE_IDLE_FIRE_ANI = 288,
+    GUNS_GRAPPLE_WALK_BACK_ANI = 289,
+    GUNS_GRAPPLE_WALK_FWD_ANI = 290,
+    GUNS_GRAPPLE_WALK_SIDE_L_ANI = 291,
+    GUNS_GRAPPLE_WALK_SIDE_R_ANI = 292,
+    GUNS_GRAPPLE_RELEASE_ANI = 293,
+    GUNS_WALK_FWD_ANI = 294,
+    GUNS_WALK_SIDE_L_ANI = 295,
+    GUNS_WALK_SIDE_R_ANI = 296,
+    GUNS_WALK_BACK_ANI = 297,
+    GUNS_RUN_FWD_ANI = 298,
+    GUNS_RUN_BACK_ANI = 299,
+    GUNS_RUN_SIDE_L_ANI = 300,
+    GUNS_RUN_SIDE_R_ANI = 301,
+    GUNS_FWALL_IDLE_L_ANI = 302,
+    GUNS_FWALL_IDLE_R_ANI = 303,
+    GUNS_FWALL_IDLE_PEEK_L_ANI = 304,
+    GUNS_FWALL_IDLE_PEEK_R_ANI = 305,
+    GUNS_FWALL_WALK_L_ANI = 306,
+    GUNS_FWALL_WALK_R_ANI = 307,
+    GUNS_FWALL_FIREAHEAD_ANI = 308,
+    GUNS_FWALL_FIREBACK_L_ANI = 309,
+    GUNS_FWALL_FIREBACK_R_ANI = 310,
+    GUNS_FWALL_BEGIN_FIREBACK_L_ANI = 311,
+    GUNS_FWALL_BEGIN_FIREBACK_R_ANI = 312,
+    GUNS_FWALL_FIREBACK_RETURN_L_ANI = 313,
+    GUNS_FWALL_FIREBACK_RETURN_R_ANI = 314,
+    GUNS_FWALL_FIREBACK_RECOIL_L_ANI = 315,
+    GUNS_FWALL_FIREBACK_RECOIL_R_ANI = 316,
+    GUNS_FWALL_RECOIL_ANI = 317,
+    GUNS_FWALL_RELOAD_ANI = 318,
+    GUNS_FWALL_KILLED_ANI = 319,
+    GUNS_HWALL_IDLE_ANI = 320,
+    GUNS_HWALL_IDLE_PEEK_L_ANI = 321,
+    GUNS_HWALL_IDLE_PEEK_R_ANI = 322,
+    GUNS_HWALL_WALK_L_ANI = 323,
+    GUNS_HWALL_WALK_R_ANI = 324,
+    GUNS_HWALL_FIREAHEAD_ASSUME_ANI = 325,
+    GUNS_HWALL_FIREAHEAD_REVERT_ANI = 326,
+    GUNS_HWALL_BEGIN_FIREBACK_L_ANI = 327,
+    GUNS_HWALL_BEGIN_FIREBACK_R_ANI = 328,
+    GUNS_HWALL_FIREBACK_L_ANI = 329,
+    GUNS_HWALL_FIREBACK_R_ANI = 330,
+    GUNS_HWALL_FIREBACK_RETURN_L_ANI = 331,
+    GUNS_HWALL_FIREBACK_RETURN_R_ANI = 332,
+    GUNS_HWALL_FIREBACK_RECOIL_L_ANI = 333,
+    GUNS_HWALL_FIREBACK_RECOIL_R_ANI = 334,
+    GUNS_HWALL_RECOIL_ANI = 335,
+    GUNS_HWALL_RELOAD_ANI = 336,
+    GUNS_HWALL_KILLED_ANI = 337,
+    GUNS_JUMP_FWD_ANI = 338,
+    GUNS_JUMP_FWD_INAIR_ANI = 339,
+    GUNS_JUMP_FWD_LAND_ANI = 340,
+    GUNS_JUMP_BACK_ANI = 341,
+    GUNS_JUMP_BACK_INAIR_ANI = 342,
+    GUNS_JUMP_BACK_LAND_ANI = 343,
+    GUNS_JUMP_SIDE_L_ANI = 344,
+    GUNS_JUMP_SIDE_L_INAIR_ANI = 345,
+    GUNS_JUMP_SIDE_L_LAND_ANI = 346,
+    GUNS_JUMP_SIDE_R_ANI = 347,
+    GUNS_JUMP_SIDE_R_INAIR_ANI = 348,
+    GUNS_JUMP_SIDE_R_LAND_ANI = 349,
+    GUNS_JUMP_FWD_SPIN_ANI = 350,
+    GUNS_DIVE_BACK_ANI = 351,
+    GUNS_DIVE_FWD_ANI = 352,
+    GUNS_DIVE_SIDE_L_ANI = 353,
+    GUNS_DIVE_SIDE_R_ANI = 354,
+    DRIVING_BRAKE_BACKWARDS_ANI = 355,
+    DRIVING_BRAKE_RECOIL_ANI = 356,
+    DRIVING_IDLE_SIREN_OFF_ANI = 357,
+    DRIVING_IDLE_SIREN_ON_ANI = 358,
+
+    COMBAT_FIRST_ANI = 141,
+    COMBAT_FIRST_IDLE_ANI = 141,
+    COMBAT_LAST_IDLE_ANI = 155,
+    COMBAT_FIRST_BACK_ATTACK_ANI = 162,
+    COMBAT_LAST_BACK_ATTACK_ANI = 164,
+    COMBAT_FIRST_COMBO_ATTACK_ANI = 165,
+    COMBAT_FIRST_COMBO_FINISH_ATTACK_ANI = 174,
+    COMBAT_LAST_COMBO_FINISH_ATTACK_ANI = 182,
+    COMBAT_LAST_COMBO_ATTACK_ANI = 182,
+    COMBAT_FIRST_GRAPPLE_ATTACK_ANI = 183,
+    COMBAT_FIRST_GRAPPLE_START_ANI = 183,
+    COMBAT_LAST_GRAPPLE_START_ANI = 190,
+    COMBAT_LAST_GRAPPLE_ATTACK_ANI = 197,
+    COMBAT_FIRST_RUNNING_ATTACK_ANI = 198,
+    COMBAT_LAST_RUNNING_ATTACK_ANI = 200,
+    COMBAT_FIRST_LYINGDOWN_ATTACK_ANI = 201,
+    COMBAT_LAST_LYINGDOWN_ATTACK_ANI = 206,
+    COMBAT_FIRST_BLOCK_ANI = 210,
+    COMBAT_LAST_BLOCK_ANI = 213,
+    COMBAT_FIRST_RECOIL_ANI = 214,
+    COMBAT_LAST_RECOIL_ANI = 227,
+    COMBAT_LAST_ANI = 233,
+    STEALTH_FIRST_ANI = 234,
+    STEALTH_LAST_ANI = 263,
+    GUNS_FIRST_ANI = 264,
+    GUNS_LAST_ANI = 354,
+    TOTAL_NUM_ANIS = 359,
+};
+
+class DaceAnim : public Guy
+{
+public:
+    // One attack of the move graph.  The links say where the next button
+    // press goes from here; null: nowhere.
+    struct AttackInfo
+    {
+        enum Height : u8
+        {
+            HEIGHT_UNKNOWN,
+            HEIGHT_LOW,
+            HEIGHT_MID,
+            HEIGHT_HIGH,
+        };
+        enum Side : u8
+        {
+            SIDE_UNKNOWN,
+            SIDE_LEFT,
+            SIDE_RIGHT,
+            SIDE_STRAIGHT,
+        };
+        enum Type : u8
+        {
+            TYPE_UNKNOWN,
+            TYPE_PUNCH,
+            TYPE_KICK,
+            TYPE_HIGH,
+            TYPE_GRAPPLE,
+            TYPE_SPECIAL,
+            TYPE_OUTRAGEOUS,
+        };
+        enum Style : u8
+        {
+            STYLE_NORMAL,
+            STYLE_GROUND,
+            STYLE_FINISHING,
+        };
+
+        s16 anim;       // PlayerAnims
+        s16 strength;   // damage the blow deals
+        Height height;
+        Side side;
+        Type type;
+        Style style;
+        AttackInfo* nextpunchattack;
+        AttackInfo* nextkickattack;
+        AttackInfo* nexthighattack;
+        AttackInfo* nextgrappleattack;
+
+        // The attacker's object flag bits of the blow: its height, a
+        // finishing move, a blow at someone on the ground.
+        u32 GetHeightFlag() const
+        {
+            return height == HEIGHT_LOW ? 0x00800000u : height == HEIGHT_MID ? 0x01000000u : 0u;
+        }
+        u32 GetFinishingFlag() const { return style == STYLE_FINISHING ? 0x02000000u : 0u; }
+        u32 GetGroundFlag() const { return style == STYLE_GROUND ? 0x04000000u : 0u; }
+        u32 GetFlags() const { return GetHeightFlag() | GetFinishingFlag() | GetGroundFlag(); }
+    };
+
+    // The four attack bits of the object flags that GetFlags sets.
+    static constexpr u32 ATTACK_FLAG_MASK = 0x07800000u;
+
+    enum AttackType
+    {
+        ATTACK_NONE,
+        ATTACK_PUNCH,
+        ATTACK_KICK,
+        ATTACK_GRAPPLE,
+        ATTACK_HIGHATTACK,
+    };
+
+    enum FinishingAttackType
+    {
+        FINISH_KICK,
+        FINISH_PUNCH,
+        FINISH_JUMPKICK,
+        FINISH_LOWLEGSWEEP,
+        FINISH_SPINUPPERCUT,
+        FINISH_SPINJUMPK,
+        FINISH_DROPKICK,
+        FINISH_DOUBLEFIST,
+        FINISH_WINDMILLKICK,
+    };
+
+    // One row of the animation table: animation number, animation group,
+    // clip in the group, blend frames, follow-on number (0: none).
+    struct AnimDef
+    {
+        u16 anim;
+        u16 group;
+        u16 index;
+        u16 morph;
+        u16 next;
+    };
+
+    static constexpr int NUM_ANIMDEFS = 339;
+
+    DaceAnim();
+    explicit DaceAnim(OBJMESSAGEHANDLER mh);
+
+    // Fills the table from the rows whose groups are loaded (a row of a
+    // group not loaded keeps what it had) and points the body's table at it.
+    void Init();
+    // curattack moves along attackbase's link for the button, when there is
+    // one; otherwise it stays.
+    void StartAttack(AttackType type);
+    // The same on the single-blow tables: punch, kick and high attack only
+    // (the gun blows: punch and kick).
+    void StartBackAttack(AttackType type);
+    void StartRunningAttack(AttackType type);
+    void StartLyingDownAttack(AttackType type);
+    void StartGunAttack(AttackType type);
+    void StartFinishingAttack(FinishingAttackType type) { curattack = &finishingattacks[type]; }
+
+    AttackInfo* curattack;
+    WorldTime curattackhit;     // when the attack landed; -1 not yet
+    WorldTime curattackblock;   // when it was blocked; -1 not yet
+
+    static const AnimDef AnimDefs[NUM_ANIMDEFS];
+    static AnimChar* Anims[TOTAL_NUM_ANIS];
+    static u8 AnimBanks[TOTAL_NUM_ANIS];
+    static u16 AnimTransitions[TOTAL_NUM_ANIS];
+    static u16 AnimTransMorphLens[TOTAL_NUM_ANIS];
+
+    static AttackInfo attackbase;
+    static AttackInfo level1attacks[3];
+    static AttackInfo level2attacks[3];
+    static AttackInfo finishingattacks[9];
+    static AttackInfo combatgrapples[8];
+    static AttackInfo backattackbase;
+    static AttackInfo backattacks[3];
+    static AttackInfo runningattackbase;
+    static AttackInfo runningattacks[3];
+    static AttackInfo lyingdownattackbase;
+    static AttackInfo lyingdownattacks[3];
+    static AttackInfo gunattackbase;
+    static AttackInfo gunattacks[2];
+    static AttackInfo gungrapple;
+
+private:
+    void FollowLink(const AttackInfo& base, AttackType type);
+};
+static_assert(sizeof(DaceAnim::AttackInfo) == 24);
+static_assert(sizeof(DaceAnim::AnimDef) == 10);
