@@ -14,6 +14,7 @@
 #include "game/GameFlow.h"
 #include "game/ShotEffects.h"
 #include "game/StandIns.h"
+#include "game/TestPart.h"
 #include "game/explosn.h"
 
 using namespace explodetest;
@@ -52,13 +53,14 @@ tools::P2BFile GunFile()
     return f;
 }
 
-// A static slab 2 x 2 x 0.1 whose front face is its z = 0 plane.
-tools::P2BFile WallFile()
+// A static slab 2 x 2 x 0.1 whose front face is its z = 0 plane; code
+// 0x0109 makes it a character's body part.
+tools::P2BFile WallFile(u16 code = 0x0101)
 {
     tools::P2BFile f;
     f.models = {BareModel(1.0f)};
     tools::CollisionChain slab;
-    slab.Box(0x0101, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
+    slab.Box(code, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
     f.collisions.push_back(slab);
     NODE n = tools::MakeNode(0);
     n.collision = 0;
@@ -83,9 +85,9 @@ protected:
         gc->bInterior = false;
     }
 
-    Object* Wall(const Matrix& m, OBJTYPE type = OBJT_STATIC)
+    Object* Wall(const Matrix& m, OBJTYPE type = OBJT_STATIC, MDLFILE* mf = nullptr)
     {
-        Object* w = walls.mf()->GetHierarchy(0, sizeof(Object), 0);
+        Object* w = (mf != nullptr ? mf : walls.mf())->GetHierarchy(0, sizeof(Object), 0);
         w->mat = m;
         w->type = u8(type);
         w->id = 40;
@@ -278,6 +280,44 @@ TEST_F(ShotEffects, IndoorHoleMovesWithTheStruckObjectAndOutdoorsThereIsNone)
     EXPECT_EQ(other->child, nullptr);
 }
 
+// Outdoors a shot marks nothing: a wall struck throws 3 to 6 sparks and
+// gets no hole, a character struck throws two sprays of blood drops (3 to
+// 22 each) and no splat flies.
+TEST_F(ShotEffects, OutdoorsHitsThrowSparksOffWallsAndBloodOffCharactersAndLeaveNoMarks)
+{
+    SlotFile holes{kHoleSlot, SmallFile()};
+    SlotFile blood{kBloodSlot, SmallFile()};
+    gc->bInterior = false;
+    auto live = [](PartManager* m) { return m != nullptr ? m->list.Count() : 0; };
+    auto shoot = [&] {
+        Weapon w = gWeapons[WEAP_PISTOL_RUGER];
+        ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+        for (int t = 0; t < 30; t++) {
+            world.Update();
+            world.Collision();
+        }
+        EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr);   // neither the bullet nor a splat
+    };
+
+    Object* wall = Wall(At(0, 0, 3.0f));
+    const int sparks = live(Spark::manager), drops = live(Blood::manager);
+    shoot();
+    EXPECT_GE(live(Spark::manager) - sparks, 3);
+    EXPECT_LE(live(Spark::manager) - sparks, 6);
+    EXPECT_EQ(live(Blood::manager), drops);
+    EXPECT_EQ(wall->child, nullptr);
+    world.Clear();
+
+    SlotFile body{kWallSlot - 1, WallFile(0x0109)};
+    Object* victim = Wall(At(0, 0, 3.0f), OBJT_CHARACTER, body.mf());
+    const int sparks2 = live(Spark::manager), drops2 = live(Blood::manager);
+    shoot();
+    EXPECT_GE(live(Blood::manager) - drops2, 6);
+    EXPECT_LE(live(Blood::manager) - drops2, 44);
+    EXPECT_EQ(live(Spark::manager), sparks2);
+    EXPECT_EQ(victim->child, nullptr);
+}
+
 TEST_F(ShotEffects, SplatShrinksInFlightSticksFlatAndNeverToSlantsOrCharacters)
 {
     SlotFile blood{kBloodSlot, SmallFile()};
@@ -381,6 +421,30 @@ TEST_F(ShotEffects, PickupsVanishEmptySettleAboveTheFloorStandTallAndTurn)
     }
     EXPECT_TRUE(e->IsDead());
     EXPECT_LT(t, 400);
+
+    // Dropped over a crate (its top at y -1.1) it settles 0.03 above where
+    // it met the crate's top (the contact lies within one tick's fall of the
+    // top), far above the floor, and stays there while it turns.
+    world.Clear();
+    w.bulletsLeft = 1;
+    w.gunmdlindex = 5;
+    Matrix crate = At(0.0f, -1.1f, -0.05f);
+    Wall(crate)->mat = RotX(-maths_local::kPi * 0.5f) * crate;   // the slab lies flat, its face up
+    GunPickup* top = CreateGunPickup(At(0, -1.5f, 0), VectorDir(0, 0, 0), &w, 0);
+    ASSERT_NE(top, nullptr);
+    for (int t = 0; t < 400 && !(top->flags & OBJF_NOCOLLISION); t++) {
+        world.Update();
+        world.Collision();
+    }
+    ASSERT_TRUE(top->flags & OBJF_NOCOLLISION);
+    const float rest = top->Pos()[1];
+    EXPECT_NEAR(rest, -1.13f, 0.005f);
+    EXPECT_LT(rest, -1.1f - 0.025f);
+    for (int t = 0; t < 50; t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_FLOAT_EQ(top->Pos()[1], rest);
 
     Weapon none = gWeapons[WEAP_BLANK];
     EXPECT_EQ(CreateGunPickup(At(0, 0, 0), VectorDir(0, 0, 0), &none, 0), nullptr);
