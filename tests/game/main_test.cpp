@@ -20,6 +20,7 @@
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/sound_support.h"
+#include "core/config.h"
 #include "core/png.h"
 #include "game/Camera.h"
 #include "game/GameFlow.h"
@@ -735,4 +736,49 @@ TEST_F(MainLoop, TheListenerIsTheCameraOrTheIdentityWithoutOne)
     EXPECT_FLOAT_EQ(heardFrom(&standing), 12.0f);
     SetCurrentCam(was);
     sound.StopAll();
+}
+
+// The five closing screens as a run shows them from the sample disc, each
+// for half a second after its fade from white: DEMOEND1..5, five distinct
+// pictures, kept at a quarter of their size side by side.
+TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-closing-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    std::string program = "main_test", option = "--disc", disc = (dir / "disc").string();
+    char* args[] = {program.data(), option.data(), disc.data(), nullptr};
+    int argc = 3;
+    console::Configure(argc, args, console::ConfigureMode::kTest);
+    StartUp(0, nullptr);
+
+    constexpr int kTile = 160, kTileH = 128;
+    std::vector<u32> strip(size_t(5 * kTile * kTileH));
+    std::vector<std::vector<u32>> tiles;
+    for (int screen = 4; screen <= 8; screen++) {
+        srand(1);   // the screen's flicker
+        controller[0].pad = 0;
+        Demo_DisplayScreen(screen, 0.5f);
+        console::host::RgbaImage img;
+        console::gs::ReadOutCurrent(img);
+        ASSERT_EQ(img.pixels.size(), size_t(640 * 512));
+        std::vector<u32> tile;
+        for (int y = 0; y < kTileH; y++)
+            for (int x = 0; x < kTile; x++) {
+                const u32 p = img.pixels[size_t(4 * y) * 640 + size_t(4 * x)];
+                tile.push_back(p);
+                strip[size_t(y) * 5 * kTile + size_t(screen - 4) * kTile + size_t(x)] = p;
+            }
+        tiles.push_back(tile);
+    }
+    console::ResetConfig();
+    for (size_t a = 0; a < tiles.size(); a++) {
+        int white = 0;
+        for (u32 p : tiles[a])
+            white += (p & 0xFFFFFF) == 0xFFFFFF;
+        EXPECT_LT(white, kTile * kTileH / 10) << "screen " << a + 4;   // faded in
+        for (size_t b = a + 1; b < tiles.size(); b++)
+            EXPECT_NE(tiles[a], tiles[b]) << a + 4 << " and " << b + 4;
+    }
+    golden::ExpectPicture("closing_screens", 5 * kTile, kTileH, strip);
 }
