@@ -24,6 +24,7 @@
 #include "ZevEngine2/Utilities/SoundStream2.h"
 #include "game/Camera.h"
 #include "game/GameFlow.h"
+#include "game/ProgramImages.h"
 #include "game/QuadTree.h"
 #include "game/Rain.h"
 #include "game/Rumble.h"
@@ -173,9 +174,9 @@ void LoadGlobals()
     g_pfontUISmall = MakeFont(Font_UI_Small);
     g_pfontLicPlate = MakeFont(Font_LicPlate);
 
-    // The textures the program carries: the model drawer's specular and
-    // reflection images, and the particle models' own files.
-    SetUpGlobalTextures();
+    // The pictures linked into the program, the model drawer's highlight and
+    // reflection among them; then the particle models' own files.
+    FixProgramImages();
     LoadParticleFiles();
 
     world.StartFrameCall(g_pgcTest);
