@@ -361,6 +361,11 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensTh
     EXPECT_EQ(r.output.find("has no drive start"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Loading characters...\n", r.output.find("Done loading characters.\n")),
               std::string::npos);
+    // Every resident model and effect bank of the start-up is on the disc.
+    for (const ResidentModel& m : ResidentModels())
+        EXPECT_EQ(r.output.find(std::string(m.name) + " cannot be opened"), std::string::npos) << m.name;
+    const size_t soundDone = r.output.find("Done loading sound.\n");
+    EXPECT_EQ(r.output.rfind("ZEVSOUND_LOADBANK failed", soundDone), std::string::npos) << r.output;
 
     // One of the first fields shows the title picture (a red sky above, a
     // blue disc in the middle) before the first frame is flipped.

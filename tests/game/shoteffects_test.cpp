@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "explode_support.h"
@@ -316,6 +319,72 @@ TEST_F(ShotEffects, OutdoorsHitsThrowSparksOffWallsAndBloodOffCharactersAndLeave
     EXPECT_LE(live(Blood::manager) - drops2, 44);
     EXPECT_EQ(live(Spark::manager), sparks2);
     EXPECT_EQ(victim->child, nullptr);
+}
+
+// Every creator answers false or null and leaves no object in the world
+// when its kind is not registered (a later entry of the same name with no
+// handler shadows it) or when its model is missing.
+TEST_F(ShotEffects, CreatorsMakeNothingWithoutTheirKindOrTheirModel)
+{
+    std::optional<SlotFile> blood;
+    blood.emplace(kBloodSlot, SmallFile());
+    Object* wall = Wall(At(0, 0, 3.0f));
+    Weapon pistol = gWeapons[WEAP_PISTOL_RUGER];
+    pistol.iGunMFIndex = kGunSlot;
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &pistol, 7, 77, false));
+    Bullet* src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+    src->flags |= OBJF_NOCOLLISION;
+    src->flags &= ~OBJF_FRAMECALL;
+    const int objects = world.objectlist.Count();
+    const int children = wall->child == nullptr ? 0 : 1;
+
+    struct Attempt
+    {
+        const char* kind;
+        std::function<bool(MDLFILE*)> make;   // true when something was made
+    };
+    const Attempt attempts[] = {
+        {"Bullet",
+         [&](MDLFILE* mf) { return ShootBullet(Matrix(true), VectorDir(0, 0, 0), mf, 0, &pistol, 7, 77, false); }},
+        {"Casing",
+         [&](MDLFILE* mf) { return EjectCasing(At(0, -1.5f, 0), VectorDir(0, 0, 0), mf, 0, 500, 0xFFFF, 0xFFFF); }},
+        {"BulletHole", [&](MDLFILE* mf) { return CreateHole(wall, At(0, 0, 3.0f), mf, 0, 5000); }},
+        {"BloodSplat",
+         [&](MDLFILE* mf) {
+             // The splat takes its model from the registry's slot.
+             if (mf == nullptr)
+                 blood.reset();
+             const bool made = CreateSplat(src, VectorPos(0, 0, 0.1f), 5000);
+             if (mf == nullptr)
+                 blood.emplace(kBloodSlot, SmallFile());
+             return made;
+         }},
+        {"GunPickup",
+         [&](MDLFILE* mf) {
+             Weapon w = pistol;
+             w.iGunMFIndex = mf != nullptr ? kGunSlot : -1;
+             return CreateGunPickup(At(0, -1.5f, 0), VectorDir(0, 0, 0), &w, 0) != nullptr;
+         }},
+    };
+    for (const Attempt& a : attempts) {
+        MDLFILE* model = std::string(a.kind) == "GunPickup" ? guns.mf() : cases.mf();
+        {
+            Name shadow(a.kind, 0);
+            EXPECT_FALSE(a.make(model)) << a.kind << " unregistered";
+            Name::first = shadow.link;
+        }
+        EXPECT_FALSE(a.make(nullptr)) << a.kind << " without a model";
+        EXPECT_EQ(world.objectlist.Count(), objects) << a.kind;
+        EXPECT_EQ(wall->child == nullptr ? 0 : 1, children) << a.kind;
+        // Registered again, with its model, it is made.
+        EXPECT_TRUE(a.make(model)) << a.kind;
+        world.Clear();
+        wall = Wall(At(0, 0, 3.0f));
+        ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &pistol, 7, 77, false));
+        src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+        src->flags |= OBJF_NOCOLLISION;
+        src->flags &= ~OBJF_FRAMECALL;
+    }
 }
 
 TEST_F(ShotEffects, SplatShrinksInFlightSticksFlatAndNeverToSlantsOrCharacters)
