@@ -13,7 +13,7 @@
 #include "game/ProgramImages.h"
 #include "game/QuadTree.h"
 
-Surface& LensFlare = FixProgramImage<Surface>(LensFlare_image);
+Surface& LensFlare = ProgramImageRecord<Surface>(LensFlare_image);
 
 namespace {
 
@@ -261,6 +261,7 @@ void Backdrop::Draw(RenderContext& rc)
 
     if (!night && sun != nullptr) {
         const VectorPos at = VectorPos(sun->mat.w[0] + camx, sun->mat.w[1], sun->mat.w[2] + camz);
+        FixProgramImages();
         Render2D r2d;
         r2d.Open(therenderer);
         DoLensFlare(r2d, rc, Platform::GetDrawBuffer(), at, Colour(0x80, 0x80, 0x80, 0x80), kFlareFudgeZ, LensFlare,

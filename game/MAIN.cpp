@@ -24,6 +24,7 @@
 #include "ZevEngine2/Utilities/SoundStream2.h"
 #include "game/Camera.h"
 #include "game/GameFlow.h"
+#include "game/ProgramImages.h"
 #include "game/QuadTree.h"
 #include "game/Rain.h"
 #include "game/Rumble.h"
@@ -80,12 +81,6 @@ constexpr u32 PAD_START = 0x0800;
 constexpr u32 PAD_CROSS = 0x0040;
 constexpr u32 NEW(u32 b) { return b << 16; }
 
-struct ResidentModel
-{
-    int slot;
-    const char* name;
-};
-
 const ResidentModel kResidentModels[] = {
     {48, "KORVALIS\\DemoData\\Char\\DACE.P2B"},      {144, "KORVALIS\\DemoData\\Misc\\ATTNGLOW.P2B"},
     {145, "KORVALIS\\DemoData\\Misc\\BADGE.P2B"},    {146, "KORVALIS\\DemoData\\Misc\\BULLSPRK.P2B"},
@@ -111,6 +106,15 @@ const int kResidentAnimGroups[] = {
     AnimGroup_NPCMaleCombat,  AnimGroup_NPCPedDefault,   AnimGroup_NPCPedFemale,  AnimGroup_NPCPedHobo,
     AnimGroup_NPCPedHomie,    AnimGroup_NPCPedSenior,    AnimGroup_NPCPedSlut,
 };
+
+}  // namespace
+
+std::span<const ResidentModel> ResidentModels()
+{
+    return kResidentModels;
+}
+
+namespace {
 
 Font* MakeFont(FONTFILE& ff)
 {
@@ -173,9 +177,9 @@ void LoadGlobals()
     g_pfontUISmall = MakeFont(Font_UI_Small);
     g_pfontLicPlate = MakeFont(Font_LicPlate);
 
-    // The textures the program carries: the model drawer's specular and
-    // reflection images, and the particle models' own files.
-    SetUpGlobalTextures();
+    // The pictures linked into the program, the model drawer's highlight and
+    // reflection among them; then the particle models' own files.
+    FixProgramImages();
     LoadParticleFiles();
 
     world.StartFrameCall(g_pgcTest);

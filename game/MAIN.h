@@ -7,6 +7,8 @@
 // screens, resets the world and hands back to the launcher.
 #pragma once
 
+#include <span>
+
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/Utilities/SoundStream2.h"
 #include "ZevEngine2/light.h"
@@ -47,6 +49,15 @@ extern unsigned short sndbank_dest;
 // Loads the resident data, once, at start-up: the built-in textures of model
 // drawing and the sound banks.
 void LoadGlobals();
+
+// The model files LoadGlobals keeps for the program, slot and name, in their
+// loading order.
+struct ResidentModel
+{
+    int slot;
+    const char* name;
+};
+std::span<const ResidentModel> ResidentModels();
 
 // The frame counters of a run: displayed frames, ticks done, the blank count
 // at the last batch of ticks and at the run's start.

@@ -9,6 +9,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
+#include "game/ProgramImages.h"
 #include "game/PS2/RoadDraw.h"
 #include "game/Road.h"
 
@@ -16,24 +17,18 @@
 // 0.75Z), four stripes per unit across.
 Matrix matCrossWalk(Vector(4, 0, 0, 0), Vector(0, 0, 0, 0), Vector(0, 0.75f, 0, 0), Vector(0, 0, 1, 0));
 
-// The junction pictures the build draws into the program (tools/jctntex).
-extern unsigned char TPage_Jctn_Fill_Image[];
-extern unsigned char TPage_Jctn_Crosswalk_Image[];
-
+// The junction pictures the build draws into the program (tools/jctntex),
+// usable once the start-up has fixed them.
 Texture& TPage_Jctn_Fill()
 {
-    static Texture t;
-    if (t.width == 0)
-        t.Set(PSMT8, 64, 64, 256, TPage_Jctn_Fill_Image);
-    return t;
+    FixProgramImages();
+    return ProgramImageRecord(TPage_Jctn_Fill_image);
 }
 
 Texture& TPage_Jctn_Crosswalk()
 {
-    static Texture t;
-    if (t.width == 0)
-        t.Set(PSMT8, 64, 64, 256, TPage_Jctn_Crosswalk_Image);
-    return t;
+    FixProgramImages();
+    return ProgramImageRecord(TPage_Jctn_Crosswalk_image);
 }
 
 namespace {

@@ -154,7 +154,7 @@ void MotionBlurSmoothBrighten::DrawOver(Surface& picture, bool HQ)
 // ---------------------------------------------------------------- glows
 
 Glows gGlows;
-Texture& glow = FixProgramImage(glow_image);
+Texture& glow = ProgramImageRecord(glow_image);
 
 const LensFlarePart lfpLamp[NLAMPFLAREPARTS] = {
     {0, 0, 64, 64, 70.0f, 70.0f, 0.99999994f, 0.5f, 1},
@@ -181,6 +181,7 @@ constexpr u32 kGlowTest = 0x31000;
 // The glow sprites' drawing state: their picture added to the frame.
 void GlowState(Render2D& r2d)
 {
+    FixProgramImages();
     r2d.SetTexture(&glow, TEXMODE_MODULATE);
     r2d.SetAlpha(ALPHA_ADD);
     r2d.test_reg = kGlowTest & ~0x30000u;
@@ -283,5 +284,6 @@ void Glows::DrawRefl(RenderContext& rc)
 
 void LampLensFlare(RenderContext& rc, Render2D& r2d, VectorPos pos, Colour col)
 {
+    FixProgramImages();
     DoLensFlare(r2d, rc, Platform::GetDrawBuffer(), pos, col, kLampFudgeZ, LensFlare, lfpLamp, NLAMPFLAREPARTS);
 }

@@ -1,5 +1,6 @@
-// imagegen: writes the pictures the program carries (sky and sea) as C++
-// source.
+// imagegen: writes the pictures the program carries (sky, sea, lamps, the
+// model drawer's highlight and reflection, skid marks and the head-up
+// display's stand-ins) as C++ source.
 //
 //   imagegen OUTPUT.cpp      (the build makes the game's copy, generated/ImageData.cpp)
 #include <cstdio>
@@ -15,7 +16,9 @@ int main(int argc, char** argv)
         return 2;
     }
     std::ofstream out(argv[1], std::ios::binary);
-    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage()});
+    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage(),
+                               tools::SpecularImage(), tools::ReflectionImage(), tools::SkidMarkImage(),
+                               tools::HudNewImage(), tools::IconsCombatImage()});
     if (!out.flush()) {
         std::fprintf(stderr, "imagegen: cannot write %s\n", argv[1]);
         return 1;

@@ -1,15 +1,18 @@
 // jctntex: writes the junction textures the road drawing carries as C++
-// source: the asphalt fill of junction middles and the crosswalk stripes.
-// Both are 64 x 64 pictures of 8-bit indices with a 256-entry palette (in
-// the GS's CSM1 order) in front, as the program's built-in textures are.
+// source: the asphalt fill of junction middles, the lines joining a
+// junction's lanes and the crosswalk stripes.  Each is a 64 x 64 picture of
+// 8-bit indices with a 256-entry palette (in the GS's CSM1 order) in front,
+// written as the program's other linked-in images are: a texture record
+// whose data word is the offset of the palette.
 //
 //   jctntex OUTPUT.cpp      (the build makes the game's copy, generated/JunctionData.cpp)
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tools/lib/imagegen.h"
 
 namespace {
 
@@ -64,12 +67,18 @@ std::vector<uint8_t> Crosswalk()
     return img;
 }
 
-void Emit(std::ostringstream& out, const char* name, const std::vector<uint8_t>& img)
+// Lane lines: a white line down the middle of u with gaps every quarter of
+// v, clear elsewhere.
+std::vector<uint8_t> ConnectLines()
 {
-    out << "alignas(16) unsigned char " << name << "[" << img.size() << "] = {";
-    for (size_t i = 0; i < img.size(); ++i)
-        out << (i % 24 == 0 ? "\n    " : " ") << int(img[i]) << ",";
-    out << "\n};\n";
+    std::vector<uint8_t> img(kClutBytes + kSize * kSize);
+    SetClut(img, 0, 0, 0, 0, 0);
+    SetClut(img, 1, 0x78, 0x78, 0x70, 0x80);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = kSize / 2 - 2; x < kSize / 2 + 2; ++x)
+            if (y % 16 < 10)
+                img[size_t(kClutBytes + y * kSize + x)] = 1;
+    return img;
 }
 
 }  // namespace
@@ -80,12 +89,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: jctntex OUTPUT.cpp\n");
         return 2;
     }
-    std::ostringstream out;
-    out << "// Made by tools/jctntex during the build: the junction textures.\n";
-    Emit(out, "TPage_Jctn_Fill_Image", Fill());
-    Emit(out, "TPage_Jctn_Crosswalk_Image", Crosswalk());
     std::ofstream file(argv[1], std::ios::binary);
-    file << out.str();
+    file << tools::ImageSource({tools::IndexedImage("TPage_Jctn_Fill", kSize, kSize, Fill()),
+                                tools::IndexedImage("TPage_Jctn_Connect_Lines", kSize, kSize, ConnectLines()),
+                                tools::IndexedImage("TPage_Jctn_Crosswalk", kSize, kSize, Crosswalk())});
     if (!file.flush()) {
         std::fprintf(stderr, "jctntex: cannot write %s\n", argv[1]);
         return 1;

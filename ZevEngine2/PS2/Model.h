@@ -79,10 +79,8 @@ enum GTEX_ENUM
     GTEX_TOTAL,
 };
 extern Texture gtex[GTEX_TOTAL];
-// Fills gtex[GTEX_SPECULAR] and gtex[GTEX_REFLECTION] with the program's
-// built-in images (made once; later calls change nothing).  For the game's
-// start-up.
-void SetUpGlobalTextures();
+// The program's start-up puts its linked-in highlight and reflection
+// images in entries GTEX_SPECULAR and GTEX_REFLECTION.
 
 // Call-list command tokens.  A call-list quadword whose u16 word w6 has bit
 // 0x800 set is a command; MATERIAL::Patch replaces the token by its routine's

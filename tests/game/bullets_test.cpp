@@ -18,6 +18,8 @@ constexpr float kTick = 1.2f;
 constexpr int kBulletSlot = 248;
 constexpr int kTargetSlot = 249;
 constexpr u16 kIsProp = 0x0101;   // a kind-1 shape that hears kind 1
+constexpr u16 kIsBody = 0x0109;   // the same, marked as a character's body part
+constexpr int kBodySlot = 250;
 
 // The bullets file: nodes 0 and 1 unused here, node 2 the bullet with a
 // thin box one tick's flight (0.25) long on z.
@@ -38,12 +40,12 @@ tools::P2BFile BulletsFile()
 
 // Target files: node 0 a bodiless root with one part, a slab 0.1 deep whose
 // front face lies at z = 0 in the root's frame.
-tools::P2BFile TargetFile()
+tools::P2BFile TargetFile(u16 code = kIsProp)
 {
     tools::P2BFile f;
     f.models = {BareModel(1.0f)};
     tools::CollisionChain slab;
-    slab.Box(kIsProp, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
+    slab.Box(code, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
     f.collisions.push_back(slab);
     f.AddNode(-1, tools::MakeNode(0));
     NODE part = tools::MakeNode(0);
@@ -93,11 +95,13 @@ protected:
 
     // A target root at z (its part's front face there), with id; the part
     // records what it is told.
-    Object* Target(float z, s16 id, OBJTYPE type = OBJT_STATIC)
+    Object* Target(float z, s16 id, OBJTYPE type = OBJT_STATIC, float y = 0.0f)
     {
-        Object* root = targets.mf()->GetHierarchy(0, sizeof(Object), 0);
+        // A character's part is a body part.
+        MDLFILE* mf = type == OBJT_CHARACTER ? bodies.mf() : targets.mf();
+        Object* root = mf->GetHierarchy(0, sizeof(Object), 0);
         EXPECT_NE(root, nullptr);
-        root->mat.SetTrans(VectorPos(0.0f, 0.0f, z));
+        root->mat.SetTrans(VectorPos(0.0f, y, z));
         root->id = id;
         root->type = u8(type);
         root->child->messagehandler = RecordingPart;
@@ -122,6 +126,7 @@ protected:
 
     SlotFile bullets{kBulletSlot, BulletsFile()};
     SlotFile targets{kTargetSlot, TargetFile()};
+    SlotFile bodies{kBodySlot, TargetFile(kIsBody)};
 };
 
 TEST_F(Bullets, FlightSpeedsFirstTickPedestrianWarningsAndTheMissingModel)
@@ -345,6 +350,54 @@ TEST_F(Bullets, GrenadeIndoorsBlastsAtItsSecondBounceAndFliesOnHidden)
 
     gc->bInterior = false;
     world.Clear();   // the characters go with the frame-call list
+}
+
+// A ball thrown indoors at a character it meets in flight tells the struck
+// part of the hit and bounces off; once it has bounced off the floor it is
+// spent: a character it then runs into is told nothing, though the ball
+// still bounces off it.
+TEST_F(Bullets, ABallHitsACharacterBeforeItsFirstBounceAndNobodyAfter)
+{
+    GameController* gc = StandInController();
+    gc->bInterior = true;
+    gc->fInteriorHeight = -1.0f;
+    Matrix muzzle(true);
+    muzzle.SetTrans(VectorPos(0.0f, -1.5f, 0.0f));
+    Weapon ball = gWeapons[WEAP_TENNISBALL];
+
+    // In flight: a character's part half a unit ahead at the ball's height.
+    Object* before = Target(0.5f, 30, OBJT_CHARACTER, -1.5f);
+    ASSERT_TRUE(ShootBullet(muzzle, VectorDir(0, 0, 0), bullets.mf(), 2, &ball, 7, 80, false));
+    Bullet* b = Flying();
+    RCptr<Object> hold(b);
+    for (int i = 0; i < 40 && heard.empty(); i++)
+        Tick();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].submsg, SMSG_BULLET_HIT);
+    EXPECT_EQ(hearers[0], before->child);
+    EXPECT_LT(b->vel[2], 0.0f);   // thrown back off the character
+    world.Clear();
+    heard.clear();
+    hearers.clear();
+
+    // Spent by the floor: the character it runs into afterwards hears nothing.
+    ASSERT_TRUE(ShootBullet(muzzle, VectorDir(0, 0, 0), bullets.mf(), 2, &ball, 7, 80, false));
+    Bullet* spent = Flying();
+    RCptr<Object> hold2(spent);
+    for (int i = 0; i < 200 && spent->strength[0] != 0.0f; i++)
+        Tick();
+    ASSERT_EQ(spent->strength[0], 0.0f);
+    ASSERT_GT(spent->vel[2], 0.0f);
+    for (int i = 0; i < 3; i++)
+        Tick();   // clear of the floor
+    const VectorPos at = spent->Pos();
+    Target(at[2] + 0.1f, 31, OBJT_CHARACTER, at[1]);
+    for (int i = 0; i < 10; i++)
+        Tick();
+    EXPECT_TRUE(heard.empty());
+    EXPECT_LT(spent->vel[2], 0.0f);   // it did touch the character
+
+    gc->bInterior = false;
 }
 
 TEST_F(Bullets, WhizzOnlyForOrdinaryBulletsCrossingWithinRange)

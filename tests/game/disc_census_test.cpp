@@ -11,6 +11,7 @@
 
 #include "tools/lib/sampledisc.h"
 
+#include "game/MAIN.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 
@@ -85,6 +86,23 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     for (int row = DaceVOJukebox::GetTrack(DaceVO_CarCrash); row < DaceVOJukebox::GetTrack(DaceVO_CombatStart); row++)
         want.push_back(row);
     EXPECT_EQ(present, want);
+
+    // The model files the start-up keeps, and the player's guns of the four
+    // gun challenges.
+    std::vector<std::string> resident, wantResident;
+    for (const ResidentModel& m : ResidentModels()) {
+        wantResident.push_back(m.name);
+        if (OnDisc(m.name))
+            resident.push_back(m.name);
+    }
+    for (const char* gun : {"DACEGUN1", "DACEGUN2", "DACEGUN3", "DACEGUN4"}) {
+        const std::string name = std::string("KORVALIS\\DemoData\\Misc\\") + gun + ".P2B";
+        wantResident.push_back(name);
+        if (OnDisc(name))
+            resident.push_back(name);
+    }
+    Report("resident models", resident, wantResident.size());
+    EXPECT_EQ(resident, wantResident);
 
     // Effect banks the start-up loads.
     std::vector<std::string> banks;

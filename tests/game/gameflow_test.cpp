@@ -475,6 +475,40 @@ bool IsAmbientCar(int id)
 
 }  // namespace
 
+// The player's gun model follows the gun challenge: a change between two
+// loads of the same episode swaps slot 160 for the challenge's gun file at
+// once; no change loads nothing; a challenge without a gun leaves the slot
+// empty.
+TEST_F(Registries, AGunChallengeChangeReloadsTheGunSlotWithinTheEpisode)
+{
+    const std::vector<u8> cube = Written(tools::SampleCubeFile()), arm = Written(tools::SampleArmFile());
+    ASSERT_NE(cube.size(), arm.size());
+    Start({{"DemoData/Misc/DACEGUN1.P2B", cube, ""}, {"DemoData/Misc/DACEGUN2.P2B", arm, ""}});
+    vbcallbacks.vsynccount = 0;
+    GameController::ForgetMissionFile();
+    GameController gc;
+    constexpr int kNoEpisode = -5;   // an episode without a placement file
+    gc.stats.curGunChallenge = 0;
+    gc.LoadMissionFile(kNoEpisode);
+    g_GlobalMFI.LoadMF(160, "KORVALIS\\DemoData\\Misc\\DACEGUN1.P2B", 0, 0);
+    ASSERT_EQ(g_GlobalMFI.GetMFSize(160), u32(cube.size()));
+
+    gc.stats.curGunChallenge = 1;
+    EXPECT_FALSE(gc.LoadMissionFile(kNoEpisode));   // the same episode
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(160), u32(arm.size()));
+    const MDLFILE* second = g_GlobalMFI.GetMF(160, false);
+    EXPECT_FALSE(gc.LoadMissionFile(kNoEpisode));
+    EXPECT_EQ(g_GlobalMFI.GetMF(160, false), second);   // unchanged: not loaded again
+
+    gc.stats.curGunChallenge = 0;
+    gc.LoadMissionFile(kNoEpisode);
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(160), u32(cube.size()));
+    gc.stats.curGunChallenge = 7;
+    gc.LoadMissionFile(kNoEpisode);
+    EXPECT_EQ(g_GlobalMFI.GetMFSize(160), 0u);
+    GameController::ForgetMissionFile();
+}
+
 TEST_F(ControllerSlots, FreeUpAmbientVehicleSlotTakesTheLeastUsedOrAnEmptySlot)
 {
     for (int slot = 1; slot <= 4; slot++)

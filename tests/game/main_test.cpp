@@ -12,12 +12,17 @@
 #include <string>
 
 #include "console/host/png_reader.h"
+#include "host/headless/pad_script.h"
 
 #include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/platform_support.h"
+#include "ZevEngine2/PS2/sound_support.h"
+#include "core/config.h"
 #include "core/png.h"
+#include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
@@ -363,6 +368,11 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensTh
                              "Vags\\DACECOMB.SND", "Char\\DACEGUNS.ANI", "Vags\\DACEGUNS.SND", "Char\\DACECAR.ANI",
                              "Vags\\DACECAR.SND"})
         EXPECT_EQ(r.output.find(std::string("KORVALIS\\DemoData\\") + file), std::string::npos) << file;
+    // Every resident model and effect bank of the start-up is on the disc.
+    for (const ResidentModel& m : ResidentModels())
+        EXPECT_EQ(r.output.find(std::string(m.name) + " cannot be opened"), std::string::npos) << m.name;
+    const size_t soundDone = r.output.find("Done loading sound.\n");
+    EXPECT_EQ(r.output.rfind("ZEVSOUND_LOADBANK failed", soundDone), std::string::npos) << r.output;
 
     // One of the first fields shows the title picture (a red sky above, a
     // blue disc in the middle) before the first frame is flipped.
@@ -639,4 +649,148 @@ TEST_F(MainLoop, TicksFollowTheBlanksAndPausesAndTheScriptsEnd)
     g_pgcTest->iMainExitVal = 0;
     world.StopFrameCall(&counter);
     world.framecalllist.Remove(&counter);
+}
+
+namespace {
+
+int g_cineTicks = 0;
+int g_cineLeftAt = 0;
+int g_cineExitSeenAt = 0;
+
+// Stands in for a cinematic that ends when it is aborted: on the tick the
+// abort is asked for, the scene is over and the world leaves the cinema
+// mode.  Notes on which tick the run's end is first seen.
+int CinematicEndsOnAbort(Object*, OBJMESSAGE msg, void*)
+{
+    if (msg != OM_FRAME)
+        return 0;
+    g_cineTicks++;
+    if (world.mode == WORLD_MODE_CINEMA && bDemoForceAbortCinematic) {
+        world.mode = WORLD_MODE_NORMAL;
+        g_cineLeftAt = g_cineTicks;
+    }
+    if (g_pgcTest->iMainExitVal != 0 && g_cineExitSeenAt == 0)
+        g_cineExitSeenAt = g_cineTicks;
+    return 0;
+}
+
+}  // namespace
+
+// SELECT pressed on pad 0 during a cinematic: the scene is aborted at once,
+// play goes on, and the run ends with 2 two ticks after the cinema mode has
+// been left (the tick that leaves it, one more, then the end).
+TEST_F(MainLoop, SelectInACinematicAbortsItAndEndsTheRunTwoTicksAfterTheSceneIsLeft)
+{
+    console::host::PadScriptInput script;
+    console::host::Backend backend;
+    backend.input = &script;
+    console::host::SetBackend(backend);
+    StartUp(0, nullptr);
+    std::string error;
+    const uint64_t press = console::FieldCount() + 12;
+    ASSERT_TRUE(script.Parse("@" + std::to_string(press) + " pad0 press SELECT for 6\n", "test", &error)) << error;
+
+    Object scene(CinematicEndsOnAbort);
+    world.StartFrameCall(&scene);
+    scene.flags |= OBJF_CINEMAFRAME;   // called in the cinema mode too
+    g_cineTicks = g_cineLeftAt = g_cineExitSeenAt = 0;
+    // One tick a frame until the run ends; the frames before the press
+    // draw nothing (the shell mode), the cinematic starts two before it.
+    world.mode = WORLD_MODE_SHELL;
+    for (int i = 0; i < 40 && g_pgcTest->iMainExitVal == 0; i++) {
+        if (world.mode == WORLD_MODE_SHELL && console::FieldCount() + 2 >= press)
+            world.mode = WORLD_MODE_CINEMA;
+        iLastUpdateVSync = int(Platform::Count());
+        EXPECT_EQ(MainLoopFrame(), 1);
+    }
+    world.StopFrameCall(&scene);
+    world.framecalllist.Remove(&scene);
+    console::host::SetBackend(console::host::Backend{});
+
+    EXPECT_EQ(g_pgcTest->iMainExitVal, 2);
+    ASSERT_GT(g_cineLeftAt, 0);
+    EXPECT_EQ(g_cineExitSeenAt, g_cineLeftAt + 2);
+    EXPECT_EQ(g_cineTicks, g_cineExitSeenAt);   // no tick after the end
+    EXPECT_EQ(world.mode, WORLD_MODE_NORMAL);
+    g_pgcTest->iMainExitVal = 0;
+    g_iDemoAbort = 0;
+    bDemoForceAbortCinematic = 0;
+}
+
+// The sound listener is the current camera object's own matrix, and the
+// identity when there is no camera object: a sound started 13 units from the
+// origin is heard 13 away without a camera, 12 away from a camera standing
+// at (3, 4, 0).
+TEST_F(MainLoop, TheListenerIsTheCameraOrTheIdentityWithoutOne)
+{
+    StartUp(0, nullptr);
+    alignas(64) static u8 file[16384];
+    const std::vector<u8> bank = soundtest::Bank({soundtest::Tone("hum", 440, 4000, 22050)});
+    ASSERT_LE(bank.size(), sizeof file);
+    std::memcpy(file, bank.data(), bank.size());
+    const u16 handle = sound.LoadSoundBank(file, u32(bank.size()), false);
+    ASSERT_NE(handle, 0xFFFF);
+
+    auto heardFrom = [&](Camera* listener) {
+        cam = listener;
+        const int c = sound.AllocChannel(false);
+        sound.SetPosition(c, VectorPos(3.0f, 4.0f, 12.0f));
+        sound.SetDoppler(c, true);
+        sound.Play(c, handle, 0);
+        iLastUpdateVSync = int(Platform::Count());
+        MainLoopFrame();
+        return sound.GetChannel(c)->dist;
+    };
+    Camera* const was = cam;
+    EXPECT_FLOAT_EQ(heardFrom(nullptr), 13.0f);
+    Camera standing;
+    standing.SetPos(VectorPos(3.0f, 4.0f, 0.0f));
+    EXPECT_FLOAT_EQ(heardFrom(&standing), 12.0f);
+    SetCurrentCam(was);
+    sound.StopAll();
+}
+
+// The five closing screens as a run shows them from the sample disc, each
+// for half a second after its fade from white: DEMOEND1..5, five distinct
+// pictures, kept at a quarter of their size side by side.
+TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-closing-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    std::string program = "main_test", option = "--disc", disc = (dir / "disc").string();
+    char* args[] = {program.data(), option.data(), disc.data(), nullptr};
+    int argc = 3;
+    console::Configure(argc, args, console::ConfigureMode::kTest);
+    StartUp(0, nullptr);
+
+    constexpr int kTile = 160, kTileH = 128;
+    std::vector<u32> strip(size_t(5 * kTile * kTileH));
+    std::vector<std::vector<u32>> tiles;
+    for (int screen = 4; screen <= 8; screen++) {
+        srand(1);   // the screen's flicker
+        controller[0].pad = 0;
+        Demo_DisplayScreen(screen, 0.5f);
+        console::host::RgbaImage img;
+        console::gs::ReadOutCurrent(img);
+        ASSERT_EQ(img.pixels.size(), size_t(640 * 512));
+        std::vector<u32> tile;
+        for (int y = 0; y < kTileH; y++)
+            for (int x = 0; x < kTile; x++) {
+                const u32 p = img.pixels[size_t(4 * y) * 640 + size_t(4 * x)];
+                tile.push_back(p);
+                strip[size_t(y) * 5 * kTile + size_t(screen - 4) * kTile + size_t(x)] = p;
+            }
+        tiles.push_back(tile);
+    }
+    console::ResetConfig();
+    for (size_t a = 0; a < tiles.size(); a++) {
+        int white = 0;
+        for (u32 p : tiles[a])
+            white += (p & 0xFFFFFF) == 0xFFFFFF;
+        EXPECT_LT(white, kTile * kTileH / 10) << "screen " << a + 4;   // faded in
+        for (size_t b = a + 1; b < tiles.size(); b++)
+            EXPECT_NE(tiles[a], tiles[b]) << a + 4 << " and " << b + 4;
+    }
+    golden::ExpectPicture("closing_screens", 5 * kTile, kTileH, strip);
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "explode_support.h"
@@ -14,6 +17,7 @@
 #include "game/GameFlow.h"
 #include "game/ShotEffects.h"
 #include "game/StandIns.h"
+#include "game/TestPart.h"
 #include "game/explosn.h"
 
 using namespace explodetest;
@@ -52,13 +56,14 @@ tools::P2BFile GunFile()
     return f;
 }
 
-// A static slab 2 x 2 x 0.1 whose front face is its z = 0 plane.
-tools::P2BFile WallFile()
+// A static slab 2 x 2 x 0.1 whose front face is its z = 0 plane; code
+// 0x0109 makes it a character's body part.
+tools::P2BFile WallFile(u16 code = 0x0101)
 {
     tools::P2BFile f;
     f.models = {BareModel(1.0f)};
     tools::CollisionChain slab;
-    slab.Box(0x0101, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
+    slab.Box(code, Cuboid(VectorPos(-1.0f, -1.0f, 0.0f), VectorPos(1.0f, 1.0f, 0.1f)));
     f.collisions.push_back(slab);
     NODE n = tools::MakeNode(0);
     n.collision = 0;
@@ -83,9 +88,9 @@ protected:
         gc->bInterior = false;
     }
 
-    Object* Wall(const Matrix& m, OBJTYPE type = OBJT_STATIC)
+    Object* Wall(const Matrix& m, OBJTYPE type = OBJT_STATIC, MDLFILE* mf = nullptr)
     {
-        Object* w = walls.mf()->GetHierarchy(0, sizeof(Object), 0);
+        Object* w = (mf != nullptr ? mf : walls.mf())->GetHierarchy(0, sizeof(Object), 0);
         w->mat = m;
         w->type = u8(type);
         w->id = 40;
@@ -278,6 +283,110 @@ TEST_F(ShotEffects, IndoorHoleMovesWithTheStruckObjectAndOutdoorsThereIsNone)
     EXPECT_EQ(other->child, nullptr);
 }
 
+// Outdoors a shot marks nothing: a wall struck throws 3 to 6 sparks and
+// gets no hole, a character struck throws two sprays of blood drops (3 to
+// 22 each) and no splat flies.
+TEST_F(ShotEffects, OutdoorsHitsThrowSparksOffWallsAndBloodOffCharactersAndLeaveNoMarks)
+{
+    SlotFile holes{kHoleSlot, SmallFile()};
+    SlotFile blood{kBloodSlot, SmallFile()};
+    gc->bInterior = false;
+    auto live = [](PartManager* m) { return m != nullptr ? m->list.Count() : 0; };
+    auto shoot = [&] {
+        Weapon w = gWeapons[WEAP_PISTOL_RUGER];
+        ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+        for (int t = 0; t < 30; t++) {
+            world.Update();
+            world.Collision();
+        }
+        EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr);   // neither the bullet nor a splat
+    };
+
+    Object* wall = Wall(At(0, 0, 3.0f));
+    const int sparks = live(Spark::manager), drops = live(Blood::manager);
+    shoot();
+    EXPECT_GE(live(Spark::manager) - sparks, 3);
+    EXPECT_LE(live(Spark::manager) - sparks, 6);
+    EXPECT_EQ(live(Blood::manager), drops);
+    EXPECT_EQ(wall->child, nullptr);
+    world.Clear();
+
+    SlotFile body{kWallSlot - 1, WallFile(0x0109)};
+    Object* victim = Wall(At(0, 0, 3.0f), OBJT_CHARACTER, body.mf());
+    const int sparks2 = live(Spark::manager), drops2 = live(Blood::manager);
+    shoot();
+    EXPECT_GE(live(Blood::manager) - drops2, 6);
+    EXPECT_LE(live(Blood::manager) - drops2, 44);
+    EXPECT_EQ(live(Spark::manager), sparks2);
+    EXPECT_EQ(victim->child, nullptr);
+}
+
+// Every creator answers false or null and leaves no object in the world
+// when its kind is not registered (a later entry of the same name with no
+// handler shadows it) or when its model is missing.
+TEST_F(ShotEffects, CreatorsMakeNothingWithoutTheirKindOrTheirModel)
+{
+    std::optional<SlotFile> blood;
+    blood.emplace(kBloodSlot, SmallFile());
+    Object* wall = Wall(At(0, 0, 3.0f));
+    Weapon pistol = gWeapons[WEAP_PISTOL_RUGER];
+    pistol.iGunMFIndex = kGunSlot;
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &pistol, 7, 77, false));
+    Bullet* src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+    src->flags |= OBJF_NOCOLLISION;
+    src->flags &= ~OBJF_FRAMECALL;
+    const int objects = world.objectlist.Count();
+    const int children = wall->child == nullptr ? 0 : 1;
+
+    struct Attempt
+    {
+        const char* kind;
+        std::function<bool(MDLFILE*)> make;   // true when something was made
+    };
+    const Attempt attempts[] = {
+        {"Bullet",
+         [&](MDLFILE* mf) { return ShootBullet(Matrix(true), VectorDir(0, 0, 0), mf, 0, &pistol, 7, 77, false); }},
+        {"Casing",
+         [&](MDLFILE* mf) { return EjectCasing(At(0, -1.5f, 0), VectorDir(0, 0, 0), mf, 0, 500, 0xFFFF, 0xFFFF); }},
+        {"BulletHole", [&](MDLFILE* mf) { return CreateHole(wall, At(0, 0, 3.0f), mf, 0, 5000); }},
+        {"BloodSplat",
+         [&](MDLFILE* mf) {
+             // The splat takes its model from the registry's slot.
+             if (mf == nullptr)
+                 blood.reset();
+             const bool made = CreateSplat(src, VectorPos(0, 0, 0.1f), 5000);
+             if (mf == nullptr)
+                 blood.emplace(kBloodSlot, SmallFile());
+             return made;
+         }},
+        {"GunPickup",
+         [&](MDLFILE* mf) {
+             Weapon w = pistol;
+             w.iGunMFIndex = mf != nullptr ? kGunSlot : -1;
+             return CreateGunPickup(At(0, -1.5f, 0), VectorDir(0, 0, 0), &w, 0) != nullptr;
+         }},
+    };
+    for (const Attempt& a : attempts) {
+        MDLFILE* model = std::string(a.kind) == "GunPickup" ? guns.mf() : cases.mf();
+        {
+            Name shadow(a.kind, 0);
+            EXPECT_FALSE(a.make(model)) << a.kind << " unregistered";
+            Name::first = shadow.link;
+        }
+        EXPECT_FALSE(a.make(nullptr)) << a.kind << " without a model";
+        EXPECT_EQ(world.objectlist.Count(), objects) << a.kind;
+        EXPECT_EQ(wall->child == nullptr ? 0 : 1, children) << a.kind;
+        // Registered again, with its model, it is made.
+        EXPECT_TRUE(a.make(model)) << a.kind;
+        world.Clear();
+        wall = Wall(At(0, 0, 3.0f));
+        ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &pistol, 7, 77, false));
+        src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+        src->flags |= OBJF_NOCOLLISION;
+        src->flags &= ~OBJF_FRAMECALL;
+    }
+}
+
 TEST_F(ShotEffects, SplatShrinksInFlightSticksFlatAndNeverToSlantsOrCharacters)
 {
     SlotFile blood{kBloodSlot, SmallFile()};
@@ -381,6 +490,30 @@ TEST_F(ShotEffects, PickupsVanishEmptySettleAboveTheFloorStandTallAndTurn)
     }
     EXPECT_TRUE(e->IsDead());
     EXPECT_LT(t, 400);
+
+    // Dropped over a crate (its top at y -1.1) it settles 0.03 above where
+    // it met the crate's top (the contact lies within one tick's fall of the
+    // top), far above the floor, and stays there while it turns.
+    world.Clear();
+    w.bulletsLeft = 1;
+    w.gunmdlindex = 5;
+    Matrix crate = At(0.0f, -1.1f, -0.05f);
+    Wall(crate)->mat = RotX(-maths_local::kPi * 0.5f) * crate;   // the slab lies flat, its face up
+    GunPickup* top = CreateGunPickup(At(0, -1.5f, 0), VectorDir(0, 0, 0), &w, 0);
+    ASSERT_NE(top, nullptr);
+    for (int t = 0; t < 400 && !(top->flags & OBJF_NOCOLLISION); t++) {
+        world.Update();
+        world.Collision();
+    }
+    ASSERT_TRUE(top->flags & OBJF_NOCOLLISION);
+    const float rest = top->Pos()[1];
+    EXPECT_NEAR(rest, -1.13f, 0.005f);
+    EXPECT_LT(rest, -1.1f - 0.025f);
+    for (int t = 0; t < 50; t++) {
+        world.Update();
+        world.Collision();
+    }
+    EXPECT_FLOAT_EQ(top->Pos()[1], rest);
 
     Weapon none = gWeapons[WEAP_BLANK];
     EXPECT_EQ(CreateGunPickup(At(0, 0, 0), VectorDir(0, 0, 0), &none, 0), nullptr);

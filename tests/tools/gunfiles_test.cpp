@@ -6,8 +6,10 @@
 #include <string>
 
 #include "tools/lib/gunfiles.h"
+#include "tools/lib/miscfiles.h"
 
 #include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/PS2/Model.h"
@@ -112,4 +114,30 @@ TEST(WeaponModels, NodesBoxesLocatorsAndAnimationsTheCodeReads)
     for (int i = 1; i <= 4; i++)
         guns(files.at("DemoData/Misc/DACEGUN" + std::to_string(i) + ".P2B"), 1);
     guns(files.at("DemoData/Misc/ENEMGUNS.P2B"), 17);
+}
+
+// The start-up's other resident models: each loads with a node 0 that has
+// geometry; the siren's node 0 plays its light animation, a colour stream
+// that swings from red to blue.
+TEST(ResidentMiscModels, EachLoadsWithItsNodeAndTheSirenHasItsLightAnimation)
+{
+    std::map<std::string, tools::P2BFile> files;
+    for (auto& [path, f] : tools::ResidentMiscFiles())
+        files[path] = f;
+    ASSERT_EQ(files.size(), 5u);
+    for (const char* name : {"BADGE", "WEAPONS", "SIREN", "LITECONE", "SHCARTOR"}) {
+        Loaded m(files.at(std::string("DemoData/Misc/") + name + ".P2B"));
+        ASSERT_NE(m.mf.GetNode(0), nullptr) << name;
+        EXPECT_NE(m.mf.GetNode(0)->model & MDL_MODELMASK, MDL_NOGEOM) << name;
+    }
+    Loaded siren(files.at("DemoData/Misc/SIREN.P2B"));
+    Object* o = siren.mf.GetHierarchy(0, sizeof(Object), 8);
+    ASSERT_NE(o, nullptr);
+    EXPECT_NE(o->GetAnimRec(0), nullptr);
+    const tools::P2BFile& f = files.at("DemoData/Misc/SIREN.P2B");
+    ASSERT_EQ(f.anims.size(), 1u);
+    ASSERT_EQ(f.anims[0].streams.size(), 1u);
+    EXPECT_EQ(f.anims[0].streams[0].type, ANIM_TYPE_COLOUR);
+    EXPECT_EQ(f.anims[0].length, 24);
+    o->Delete();
 }

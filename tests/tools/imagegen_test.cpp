@@ -5,13 +5,18 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "tools/lib/imagegen.h"
 
 #include "ZevEngine2/PS2/Image.h"
+#include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Render2D.h"
 #include "game/Backdrop.h"
 #include "game/fbfx.h"
 #include "game/ProgramImages.h"
+#include "game/PS2/RoadDraw.h"
 #include "game/Water.h"
 
 namespace {
@@ -71,6 +76,7 @@ TEST(ProgramImages, FlareHoldsItsFiveShapesInCellsOf64Rows)
 // the image, and the bytes behind it are the generator's.
 TEST(ProgramImages, LinkedImagesAreTheGeneratorsFixedUp)
 {
+    FixProgramImages();
     const tools::ProgramImage sea = tools::OceanImage(), flare = tools::LensFlareImage();
     EXPECT_EQ(Ocean.data, static_cast<void*>(Ocean_image + 48));
     EXPECT_EQ(LensFlare.data, static_cast<void*>(LensFlare_image + 48));
@@ -89,6 +95,63 @@ TEST(ProgramImages, LinkedImagesAreTheGeneratorsFixedUp)
     EXPECT_GT(px[16 * 32 + 16], px[16 * 32 + 24]);
     EXPECT_EQ(px[0], 0);
     EXPECT_EQ(px[16 * 32], 0);
+}
+
+// The start-up's ten images: the fix makes each data word (the offset 48
+// of the palette) an address inside its own image, once (a second call leaves every record as it was), and the global
+// textures 0 and 1 become the highlight and the reflection.  The bytes are
+// the generators': the junction pages 64 x 64, the skid mark's alpha fading
+// to nothing at the edges of u, the highlight brightest in its middle, the
+// reflection's sky blue above its ground.
+TEST(ProgramImages, TheStartUpFixesItsTenImagesOnceAndFillsTheGlobalTextures)
+{
+    u8* const images[] = {TPage_Jctn_Fill_image, TPage_Jctn_Connect_Lines_image, TPage_Jctn_Crosswalk_image,
+                          SkidMark_image,        HUD_New_image,                  Icons_Combat_image,
+                          glow_image,            LensFlare_image,                Specular_image,
+                          ReflectionMap_Generic_image};
+    FixProgramImages();
+    std::vector<Texture> fixed;
+    for (u8* image : images) {
+        const Texture& t = ProgramImageRecord(image);
+        EXPECT_EQ(t.data, static_cast<void*>(image + 48));
+        EXPECT_EQ(t.Psm(), PSMT8);
+        EXPECT_EQ(t.clutsize, 256);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(image) % 16, 0u);
+        fixed.push_back(t);
+    }
+    FixProgramImages();
+    for (size_t i = 0; i < fixed.size(); i++)
+        EXPECT_EQ(std::memcmp(&fixed[i], images[i], sizeof(Texture)), 0) << i;
+    EXPECT_EQ(std::memcmp(&gtex[GTEX_SPECULAR], &Specular, sizeof(Texture)), 0);
+    EXPECT_EQ(std::memcmp(&gtex[GTEX_REFLECTION], &ReflectionMap_Generic, sizeof(Texture)), 0);
+
+    for (const tools::ProgramImage& g : {tools::SpecularImage(), tools::ReflectionImage(), tools::SkidMarkImage(),
+                                         tools::HudNewImage(), tools::IconsCombatImage()}) {
+        const u8* linked = g.name == std::string("Specular")      ? Specular_image
+                           : g.name == std::string("SkidMark")    ? SkidMark_image
+                           : g.name == std::string("HUD_New")     ? HUD_New_image
+                           : g.name == std::string("Icons_Combat") ? Icons_Combat_image
+                                                                   : ReflectionMap_Generic_image;
+        EXPECT_EQ(std::memcmp(linked + 48, g.bytes.data() + 48, g.bytes.size() - 48), 0) << g.name;
+    }
+    for (const Texture* t : {&TPage_Jctn_Fill(), &TPage_Jctn_Crosswalk(), &TPage_Jctn_Connect_Lines}) {
+        EXPECT_EQ(t->width, 64);
+        EXPECT_EQ(t->height, 64);
+    }
+    EXPECT_EQ(&TPage_Jctn_Fill(), &ProgramImageRecord(TPage_Jctn_Fill_image));
+
+    auto texel = [](const Texture& t, int x, int y) {
+        const u32* clut = static_cast<const u32*>(t.data);
+        const u8* px = static_cast<const u8*>(t.data) + 1024;
+        return clut[Render2D_raw::ClutSwizzle(px[y * t.width + x])];
+    };
+    EXPECT_EQ(texel(SkidMark, 0, 16) >> 24, texel(SkidMark, 31, 16) >> 24);
+    EXPECT_LT(texel(SkidMark, 0, 16) >> 24, 8u);
+    EXPECT_GT(texel(SkidMark, 16, 0) >> 24, 100u);
+    EXPECT_GT(texel(Specular, 16, 16) & 0xFF, texel(Specular, 4, 16) & 0xFF);
+    const u32 sky = texel(ReflectionMap_Generic, 0, 4), ground = texel(ReflectionMap_Generic, 0, 60);
+    EXPECT_GT(sky >> 16 & 0xFF, sky & 0xFF);
+    EXPECT_LT(ground >> 16 & 0xFF, ground & 0xFF);
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Misc\\DACEGUN1.P2B", "KORVALIS\\DemoData\\Misc\\DACEGUN2.P2B",
     "KORVALIS\\DemoData\\Misc\\DACEGUN3.P2B", "KORVALIS\\DemoData\\Misc\\DACEGUN4.P2B",
     "KORVALIS\\DemoData\\Misc\\ENEMGUNS.P2B",
+    "KORVALIS\\DemoData\\Misc\\BADGE.P2B",    "KORVALIS\\DemoData\\Misc\\WEAPONS.P2B",
+    "KORVALIS\\DemoData\\Misc\\SIREN.P2B",    "KORVALIS\\DemoData\\Misc\\LITECONE.P2B",
+    "KORVALIS\\DemoData\\Misc\\SHCARTOR.P2B",
     "KORVALIS\\DemoData\\Char\\DACE.P2B",       "KORVALIS\\DemoData\\Lreschar\\ASIANPOP.P2B",
     "KORVALIS\\DemoData\\Lreschar\\BUM.P2B",    "KORVALIS\\DemoData\\Lreschar\\BSNSMAN.P2B",
     "KORVALIS\\DemoData\\Lreschar\\GANGSTA.P2B", "KORVALIS\\DemoData\\Lreschar\\GARDDLVR.P2B",
@@ -466,4 +469,60 @@ TEST(SampleDisc, EffectBanksHoldTheirCountsAndTheWhizFalls)
     // Each voice line differs from the others.
     const std::vector<int16_t> a = tools::SampleVoiceLine(0), b = tools::SampleVoiceLine(1);
     EXPECT_NE(a, b);
+}
+
+namespace {
+
+// Zero crossings a second over a stretch of a sound: how high it sounds.
+double CrossingRate(const std::vector<int16_t>& s, size_t from, size_t to)
+{
+    int n = 0;
+    to = std::min(to, s.size());
+    for (size_t i = from + 1; i < to; i++)
+        n += (s[i - 1] < 0) != (s[i] < 0);
+    return to > from ? n * double(tools::kEffectRate) / double(to - from) : 0.0;
+}
+
+int PeakOf(const std::vector<int16_t>& s)
+{
+    int peak = 0;
+    for (int16_t v : s)
+        peak = std::max(peak, std::abs(int(v)));
+    return peak;
+}
+
+}  // namespace
+
+// The gun bank is what the bank file holds at every index the guns and
+// bullets play, and each kind of sound is told apart by ear: ricochets fall
+// in pitch, a bullet into something soft sounds lower than one into a wall,
+// a case's clink is high and quiet beside a shot, the shotgun is longer and
+// lower than an automatic.
+TEST(SampleDisc, GunBankSoundsFitWhatTheGunsPlay)
+{
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14, 15, 16, 17, 19, 20, 21, 22}) {
+        EXPECT_EQ(tools::SampleEffect(tools::kGunBank, i), tools::SampleGunSound(i)) << i;
+        EXPECT_FALSE(tools::SampleGunSound(i).empty()) << i;
+    }
+    EXPECT_EQ(std::string(tools::kEffectBanks[tools::kGunBank].file), "SND_GUN.SND");
+    EXPECT_GE(tools::kEffectBanks[tools::kGunBank].samples, 23);
+
+    for (int i = 0; i < 4; i++) {
+        const std::vector<int16_t> r = tools::SampleGunSound(i);
+        const size_t q = r.size() / 4;
+        EXPECT_GT(CrossingRate(r, q / 2, q), 1.5 * CrossingRate(r, 3 * q, 4 * q)) << "ricochet " << i;
+    }
+    const std::vector<int16_t> soft = tools::SampleGunSound(4), hard = tools::SampleGunSound(5);
+    EXPECT_LT(2 * CrossingRate(soft, 0, soft.size()), CrossingRate(hard, 0, hard.size()));
+
+    const std::vector<int16_t> pistol = tools::SampleGunSound(6), clink = tools::SampleGunSound(19);
+    EXPECT_GT(CrossingRate(clink, 0, clink.size() / 3), 4000.0);
+    EXPECT_LT(2 * PeakOf(clink), PeakOf(pistol));
+    EXPECT_GT(PeakOf(pistol), 10000);
+
+    const std::vector<int16_t> automatic = tools::SampleGunSound(12), shotgun = tools::SampleGunSound(16);
+    EXPECT_GT(shotgun.size(), 2 * automatic.size());
+    EXPECT_LT(CrossingRate(shotgun, 0, shotgun.size()), CrossingRate(automatic, 0, automatic.size()));
+    EXPECT_NE(tools::SampleGunSound(6), tools::SampleGunSound(7));   // each pistol its own
+    EXPECT_TRUE(tools::SampleGunSound(10).empty());                // no gun plays 10
 }

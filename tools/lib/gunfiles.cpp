@@ -81,12 +81,13 @@ P2BFile Beam()
     return f;
 }
 
-// Hierarchies 0 and 1, each node 0's animations 0..3 a different swell.
-P2BFile Reticle(Colour c)
+// Hierarchies 0 and 1 (squares of half width `half` and half that), each
+// node 0's animations 0..3 a different swell.
+P2BFile Reticle(Colour c, float half = 0.06f)
 {
     P2BFile f;
-    f.models = {BoxModel(0.06f, 0.06f, 0.005f, TEXID_NONE, false, c),
-                BoxModel(0.03f, 0.03f, 0.005f, TEXID_NONE, false, c)};
+    f.models = {BoxModel(half, half, 0.005f, TEXID_NONE, false, c),
+                BoxModel(half * 0.5f, half * 0.5f, 0.005f, TEXID_NONE, false, c)};
     for (u16 h = 0; h < 2; h++) {
         NODE n = MakeNode(h);
         n.animation = u16(h * 4);
@@ -125,7 +126,9 @@ std::vector<std::pair<std::string, P2BFile>> WeaponModelFiles()
     v.emplace_back(misc + "MUZZLEFL.P2B", OneBox(0.04f, 0.04f, 0.06f, Colour(255, 240, 130, 128), 4));
     v.emplace_back(misc + "LASRBEAM.P2B", Beam());
     v.emplace_back(misc + "RTCDEF.P2B", Reticle(Colour(40, 240, 40, 128)));
-    v.emplace_back(misc + "RTCENEMY.P2B", Reticle(Colour(240, 40, 40, 128)));
+    // The target's indicator stands out around the aiming reticle locked
+    // onto it.
+    v.emplace_back(misc + "RTCENEMY.P2B", Reticle(Colour(240, 40, 40, 128), 0.09f));
     v.emplace_back(misc + "RTCPR.P2B", Reticle(Colour(240, 240, 40, 128)));
     v.emplace_back(misc + "RTCPRON.P2B", Reticle(Colour(240, 200, 40, 128)));
     v.emplace_back(misc + "RTCPROFF.P2B", Reticle(Colour(200, 160, 40, 128)));

@@ -130,12 +130,145 @@ ProgramImage GlowImage()
     return Indexed("glow", kSize, kSize, [](int i) { return Rgb{i, i, i}; }, px);
 }
 
+ProgramImage IndexedImage(const char* name, int w, int h, const std::vector<u8>& paletteThenPixels)
+{
+    ProgramImage img{name, std::vector<u8>(kImageDataOffset + 1024 + size_t(w * h), 0)};
+    Texture record{};
+    record.Set(PSMT8, w, h, 256, nullptr);
+    record.data = reinterpret_cast<void*>(uintptr_t(kImageDataOffset));
+    std::memcpy(img.bytes.data(), &record, sizeof record);
+    std::copy_n(paletteThenPixels.begin(), std::min(paletteThenPixels.size(), img.bytes.size() - kImageDataOffset),
+                img.bytes.begin() + kImageDataOffset);
+    return img;
+}
+
+namespace {
+
+// Palette entry i (the GS's order) of an 8-bit image's palette and pixels.
+void SetClut(std::vector<u8>& image, int i, int r, int g, int b, int a = 0x80)
+{
+    u8* e = image.data() + 4 * Render2D_raw::ClutSwizzle(i);
+    e[0] = u8(r);
+    e[1] = u8(g);
+    e[2] = u8(b);
+    e[3] = u8(a);
+}
+
+int Mix(int a, int b, int t, int range)
+{
+    return a + (b - a) * t / range;
+}
+
+}  // namespace
+
+ProgramImage SpecularImage()
+{
+    constexpr int kSize = 32;
+    std::vector<u8> image(1024 + kSize * kSize);
+    for (int i = 0; i < 256; ++i)
+        SetClut(image, i, i, i, i);
+    u8* px = image.data() + 1024;
+    const float c = (kSize - 1) * 0.5f;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const float dx = (float(x) - c) / c, dy = (float(y) - c) / c;
+            float t = 1.0f - (dx * dx + dy * dy);
+            t = t > 0.0f ? t * t * t * t : 0.0f;
+            px[y * kSize + x] = u8(int(t * 255.0f + 0.5f));
+        }
+    return IndexedImage("Specular", kSize, kSize, image);
+}
+
+ProgramImage ReflectionImage()
+{
+    constexpr int kSize = 64;
+    std::vector<u8> image(1024 + kSize * kSize);
+    const int h = kSize / 2;
+    for (int y = 0; y < kSize; ++y) {
+        int r, g, b;
+        if (y < h) {
+            r = Mix(70, 215, y, h - 1);
+            g = Mix(110, 225, y, h - 1);
+            b = Mix(190, 240, y, h - 1);
+        } else {
+            r = Mix(120, 55, y - h, h - 1);
+            g = Mix(110, 50, y - h, h - 1);
+            b = Mix(95, 45, y - h, h - 1);
+        }
+        if (y - h >= -2 && y - h <= 1) {
+            r = std::min(255, r + 30);
+            g = std::min(255, g + 30);
+            b = std::min(255, b + 25);
+        }
+        SetClut(image, y, r, g, b);
+        std::memset(image.data() + 1024 + y * kSize, y, kSize);
+    }
+    return IndexedImage("ReflectionMap_Generic", kSize, kSize, image);
+}
+
+ProgramImage SkidMarkImage()
+{
+    constexpr int kSize = 32;
+    std::vector<u8> image(1024 + kSize * kSize);
+    for (int i = 0; i < 256; ++i)
+        SetClut(image, i, 24, 22, 20, i / 2);
+    u8* px = image.data() + 1024;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const float across = std::sin(3.14159265f * (float(x) + 0.5f) / kSize);   // 0 at the edges
+            const float tread = (y / 4) % 2 == 0 ? 1.0f : 0.7f;
+            px[y * kSize + x] = Level(across * tread);
+        }
+    return IndexedImage("SkidMark", kSize, kSize, image);
+}
+
+ProgramImage HudNewImage()
+{
+    constexpr int kSize = 64;
+    std::vector<u8> image(1024 + kSize * kSize);
+    SetClut(image, 0, 0, 0, 0, 0);
+    SetClut(image, 1, 20, 40, 60, 0x60);
+    SetClut(image, 2, 200, 220, 240);
+    u8* px = image.data() + 1024;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const bool edge = x < 2 || y < 2 || x >= kSize - 2 || y >= kSize - 2;
+            px[y * kSize + x] = edge ? 2 : 1;
+        }
+    return IndexedImage("HUD_New", kSize, kSize, image);
+}
+
+ProgramImage IconsCombatImage()
+{
+    constexpr int kSize = 64, kCell = 32;
+    std::vector<u8> image(1024 + kSize * kSize);
+    SetClut(image, 0, 0, 0, 0, 0);
+    SetClut(image, 1, 230, 230, 230);
+    SetClut(image, 2, 220, 40, 40);
+    u8* px = image.data() + 1024;
+    // A ring, a cross, a square and a diamond, one a cell.
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const int cell = (y / kCell) * 2 + x / kCell;
+            const float u = float(x % kCell) - 15.5f, v = float(y % kCell) - 15.5f;
+            bool on = false;
+            switch (cell) {
+            case 0: on = std::fabs(std::sqrt(u * u + v * v) - 11.0f) < 2.0f; break;
+            case 1: on = std::fabs(u) < 2.5f || std::fabs(v) < 2.5f; break;
+            case 2: on = std::max(std::fabs(u), std::fabs(v)) < 10.0f; break;
+            default: on = std::fabs(u) + std::fabs(v) < 12.0f; break;
+            }
+            px[y * kSize + x] = on ? u8(cell == 1 ? 2 : 1) : 0;
+        }
+    return IndexedImage("Icons_Combat", kSize, kSize, image);
+}
+
 std::string ImageSource(const std::vector<ProgramImage>& images)
 {
     std::string out =
-        "// The pictures the program carries for its sky, sea and lamps.  Generated by\n"
-        "// tools/imagegen; do not edit.  Each is a texture record whose data word is\n"
-        "// the offset of its palette and pixels.\n"
+        "// Pictures the program carries.  Generated during the build; do not edit.\n"
+        "// Each is a texture record whose data word is the offset of its palette\n"
+        "// and pixels.\n"
         "#include <ee/types.h>\n";
     char line[128];
     for (const ProgramImage& img : images) {

@@ -35,6 +35,25 @@ ProgramImage LensFlareImage();
 // its middle to black at its rim (it is added to the picture).
 ProgramImage GlowImage();
 
+// An 8-bit w x h image from its 256-entry palette (RGBA words in the GS's
+// palette order, 1024 bytes) followed by its pixels.
+ProgramImage IndexedImage(const char* name, int w, int h, const std::vector<u8>& paletteThenPixels);
+
+// The model drawer's highlight: 32 x 32, a white spot of falling brightness
+// (1 - r²)⁴ over a grey ramp.
+ProgramImage SpecularImage();
+// The model drawer's reflected surroundings: 64 x 64, one colour a row, sky
+// above the middle row (deep blue to pale at the horizon), warm grey ground
+// below it, a faint band of light along the horizon.
+ProgramImage ReflectionImage();
+// A tyre's skid: 32 x 32, dark rubber whose alpha carries the mark, treads
+// across v, fading at the edges of u.
+ProgramImage SkidMarkImage();
+// Stand-ins for the head-up display's sheets until they are drawn: a 64 x 64
+// framed panel (HUD_New) and four 32 x 32 combat icons (Icons_Combat).
+ProgramImage HudNewImage();
+ProgramImage IconsCombatImage();
+
 // C++ source that defines every image as `u8 <name>_image[]`, 16-byte aligned.
 std::string ImageSource(const std::vector<ProgramImage>& images);
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/lib/gunfiles.h"
+#include "tools/lib/miscfiles.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
 #include "tools/lib/props.h"
@@ -227,6 +228,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error))
         return false;
     for (const auto& [path, model] : WeaponModelFiles())
+        if (!AddModel(files, path.c_str(), model, error))
+            return false;
+    for (const auto& [path, model] : ResidentMiscFiles())
         if (!AddModel(files, path.c_str(), model, error))
             return false;
     for (const HumanoidCharacter& c : SampleHumanoids())

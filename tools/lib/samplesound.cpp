@@ -81,6 +81,29 @@ std::vector<double> Sweep(double seconds, double hz0, double hz1, double decay)
     return v;
 }
 
+// Adds b into a (a grows to b's length when shorter).
+void Mix(std::vector<double>& a, const std::vector<double>& b, double gain)
+{
+    if (a.size() < b.size())
+        a.resize(b.size(), 0.0);
+    for (size_t i = 0; i < b.size(); ++i)
+        a[i] += gain * b[i];
+}
+
+// A struck piece of metal: partials that do not fall on harmonics, each
+// dying away on its own.
+std::vector<double> Clink(double seconds, double hz, double decay)
+{
+    std::vector<double> v(size_t(seconds * kRate));
+    static constexpr double kPartials[3][2] = {{1.0, 1.0}, {1.51, 0.6}, {2.03, 0.35}};
+    for (size_t i = 0; i < v.size(); ++i) {
+        const double t = double(i) / kRate;
+        for (const auto& p : kPartials)
+            v[i] += p[1] * std::min(1.0, t / 0.001) * std::exp(-t * p[0] / decay) * std::sin(2 * kPi * hz * p[0] * t);
+    }
+    return v;
+}
+
 }  // namespace
 
 std::vector<int16_t> SampleWhiz()
@@ -104,12 +127,70 @@ std::vector<int16_t> SampleGrapple()
     return ToPcm(thud, 9000);
 }
 
-std::vector<int16_t> SampleEffect(int bank, int index)
+std::vector<int16_t> SampleGunSound(int index)
 {
-    if (bank == 3 && index == 20)
+    const int variant = index & 3;
+    std::vector<double> v;
+    if (index >= 0 && index <= 3) {
+        // Ricochet: a crack, then the bullet's whine falling away.
+        v = Burst(0.02, 5000, 0.006, u32(100 + index));
+        Mix(v, Sweep(0.3 + 0.03 * variant, 3600 - 300 * variant, 900 + 100 * variant, 0.12), 0.8);
+        return ToPcm(v, 9000);
+    }
+    switch (index) {
+    case 4:
+        // Into flesh, a car's panel, anything soft: a dull low thud.
+        v = Tone(0.12, 90, 0.04);
+        Mix(v, Burst(0.12, 400, 0.03, 104), 0.6);
+        return ToPcm(v, 12000);
+    case 5:
+        // Into stone or a wall: a bright crack of grit.
+        return ToPcm(Burst(0.1, 6000, 0.02, 105), 12000);
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+    case 16:
+    case 17: {
+        // A shot: the muzzle's crack over the boom of the charge.  Pistols
+        // ring on longest, automatics are clipped short to repeat, and the
+        // shotguns (16, 17) are lower and heavier.
+        const bool shotgun = index >= 16;
+        const bool automatic = index >= 12 && !shotgun;
+        const double seconds = automatic ? 0.12 : shotgun ? 0.4 : 0.28;
+        v = Burst(seconds, shotgun ? 1800 : 3500 + 250 * variant, automatic ? 0.025 : 0.05, u32(index));
+        Mix(v, Tone(seconds, (shotgun ? 55 : 110) + 8 * variant, automatic ? 0.03 : 0.08), 0.9);
+        return ToPcm(v, 14000);
+    }
+    case 19:
+        // A shell case landing: a small high clink.
+        return ToPcm(Clink(0.15, 3100, 0.03), 6000);
+    case 20:
         return SampleWhiz();
-    if (bank == 0 && index == 3)
-        return SampleGrapple();
+    case 21:
+        // The grenade launcher: a hollow thump.
+        v = Tone(0.3, 60, 0.1);
+        Mix(v, Burst(0.3, 700, 0.05, 121), 0.7);
+        return ToPcm(v, 12000);
+    case 22:
+        // A grenade (or its case) striking the ground: a heavy clank.
+        v = Clink(0.2, 900, 0.06);
+        Mix(v, Burst(0.05, 2000, 0.01, 122), 0.5);
+        return ToPcm(v, 8000);
+    default:
+        return {};
+    }
+}
+
+namespace {
+
+// The effects of the banks without sounds of their own.
+std::vector<int16_t> GenericEffect(int bank, int index)
+{
     const int k = bank * 64 + index;
     const double seconds = 0.06 + 0.03 * (k % 4);
     switch (k % 3) {
@@ -120,6 +201,20 @@ std::vector<int16_t> SampleEffect(int bank, int index)
     default:
         return ToPcm(Sweep(seconds, 300.0 + 40.0 * (k % 13), 900.0 + 60.0 * (k % 7), seconds / 2), 8000);
     }
+}
+
+}  // namespace
+
+std::vector<int16_t> SampleEffect(int bank, int index)
+{
+    if (bank == kGunBank) {
+        std::vector<int16_t> gun = SampleGunSound(index);
+        if (!gun.empty())
+            return gun;
+    }
+    if (bank == 0 && index == 3)
+        return SampleGrapple();
+    return GenericEffect(bank, index);
 }
 
 std::vector<int16_t> SampleVoiceLine(int seed)

@@ -24,13 +24,22 @@ constexpr EffectBank kEffectBanks[] = {
     {"SND_COMB.SND", 18}, {"SND_DEST.SND", 37}, {"SND_VO.SND", 17}, {"SND_GUN.SND", 23}, {"SND_CAR.SND", 34},
 };
 
-// Sample `index` of effect bank `bank` (an index of kEffectBanks): a struck
-// tone, a noise burst or a pitch sweep of its own, 0.06 to 0.15 seconds
-// long.  SND_GUN's sample 20 is a bullet's whiz (a falling sweep that
-// swells and fades) and SND_COMB's sample 3 a grapple (a low thud under a
-// scrape).
+// Sample `index` of effect bank `bank` (an index of kEffectBanks): the gun
+// bank's own sounds (below) where it has one, SND_COMB's sample 3 a grapple
+// (a low thud under a scrape), otherwise a struck tone, a noise burst or a
+// pitch sweep of its own, 0.06 to 0.15 seconds long.  The whiz, SND_GUN's
+// sample 20, is a falling sweep that swells and fades.
 std::vector<int16_t> SampleEffect(int bank, int index);
 std::vector<int16_t> SampleWhiz();
+// The gun bank (kEffectBanks row kGunBank) has sounds for what the guns and
+// their bullets do: 0-3 ricochets (a crack and a falling whine), 4 a bullet
+// into something soft (a dull thud), 5 into something hard (a bright
+// crack), 6-9 pistol shots, 12-15 automatic shots (clipped short), 16 and
+// 17 shotgun shots (lower, longer), 19 a case landing (a high clink), 20
+// the whiz, 21 the grenade launcher (a thump), 22 a grenade's clank.  Empty
+// for the indexes no gun uses.
+constexpr int kGunBank = 3;
+std::vector<int16_t> SampleGunSound(int index);
 std::vector<int16_t> SampleGrapple();
 
 // A spoken line stand-in: syllables of a voiced buzz through two formants,

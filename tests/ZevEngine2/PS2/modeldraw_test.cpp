@@ -18,6 +18,7 @@
 #include "ZevEngine2/light.h"
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
 #include "ZevEngine2/PS2/Render2D.h"
+#include "game/ProgramImages.h"
 
 using namespace modeldraw;
 
@@ -302,9 +303,9 @@ TEST_F(TextureChoice, TextureListLongerThanThreeIsCutWhenDrawn)
 
 TEST_F(TextureChoice, GlobalTexturesAreBuiltIn)
 {
-    SetUpGlobalTextures();
+    FixProgramImages();
     const Texture specular = gtex[GTEX_SPECULAR];
-    SetUpGlobalTextures();   // a second call changes nothing
+    FixProgramImages();   // a second call changes nothing
     EXPECT_EQ(std::memcmp(&specular, &gtex[GTEX_SPECULAR], sizeof specular), 0);
     for (const Texture& t : gtex) {
         EXPECT_EQ(t.Psm(), PSMT8);
@@ -378,7 +379,7 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
-        SetUpGlobalTextures();
+        FixProgramImages();
         rc.SetDirectionalLights(VectorDir(0.3f, 1.0f, 0.6f), VectorDir(0, 0, 0), VectorDir(0, 0, 0),
                                 Vector(0.6f, 0.6f, 0.6f, 0), Vector(0, 0, 0, 0), Vector(0, 0, 0, 0),
                                 Vector(0.6f, 0.6f, 0.6f, 1));

@@ -29,6 +29,7 @@
 #include "ee/console_out.h"
 #include "gs/gs.h"
 #include "vif/unpack.h"
+#include "game/ProgramImages.h"
 
 using namespace render_test;
 
@@ -1046,7 +1047,7 @@ TEST_F(DirectFrame, DebugShapesShowTheirFrontFaces)
 // below; the refractive one shows the middle of the picture, the horizon.
 TEST_F(DirectFrame, EnvironmentMappedBallsDraw)
 {
-    SetUpGlobalTextures();
+    FixProgramImages();
     const Sphere ball(0, 0, 0, 1.0f);
     const Matrix ballAt = TransMatrix(0, 0, 4);
     const Matrix view = ball.InvUnitMat() * ballAt * rc.world_view;

@@ -1,0 +1,25 @@
+// The start-up's other resident models for the sample disc: the badge, the
+// weapons sheet, the police car's siren, the light cone and the cart.  Plain
+// coloured boxes; what matters to the game is that each loads into its slot
+// with a node 0, and that the siren's node 0 carries its light animation.
+//
+//   BADGE     node 0: a small gold plate
+//   WEAPONS   node 0: a grey sheet
+//   SIREN     node 0: a light bar whose colour swings red, white, blue and
+//             back over 24 frames (a colour animation)
+//   LITECONE  node 0: a long pale beam along z
+//   SHCARTOR  node 0: a low wire box
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/lib/p2b.h"
+
+namespace tools {
+
+// The files by their path under the archive root ("DemoData/Misc/...").
+std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles();
+
+}  // namespace tools
