@@ -12,6 +12,7 @@
 #include "tools/lib/humanoid.h"
 #include "tools/lib/motion.h"
 #include "tools/lib/p2b.h"
+#include "tools/lib/miscfiles.h"
 #include "tools/lib/playerfiles.h"
 
 #include "ZevEngine2/Allocator.h"
@@ -39,8 +40,12 @@ inline const Files& PlayerFiles()
         for (const auto& [path, model] : tools::WeaponModelFiles())
             if (path == "DemoData/Misc/DACEGUN3.P2B")
                 tools::WriteP2B(model, f.gun, e);
-        tools::WriteP2B(tools::BadgeFile(), f.badge, e);
-        tools::WriteP2B(tools::SirenFile(), f.siren, e);
+        for (const auto& [path, model] : tools::ResidentMiscFiles()) {
+            if (path == "DemoData/Misc/BADGE.P2B")
+                tools::WriteP2B(model, f.badge, e);
+            if (path == "DemoData/Misc/SIREN.P2B")
+                tools::WriteP2B(model, f.siren, e);
+        }
         for (const tools::PlayerGroup& g : tools::PlayerGroups()) {
             tools::AnimGroupFiles out;
             if (tools::BuildPlayerGroup(g, out, e))

@@ -5,6 +5,7 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "tools/lib/aniwrite.h"
 #include "tools/lib/p2b_sample.h"
+#include "tools/lib/playerfiles.h"
 
 namespace tools {
 
@@ -37,7 +38,7 @@ std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
 {
     const std::string misc = "DemoData/Misc/";
     std::vector<std::pair<std::string, P2BFile>> v;
-    v.emplace_back(misc + "BADGE.P2B", Box(0.04f, 0.05f, 0.005f, Colour(220, 180, 60, 128)));
+    v.emplace_back(misc + "BADGE.P2B", BadgeFile());
     v.emplace_back(misc + "WEAPONS.P2B", Box(0.2f, 0.2f, 0.005f, Colour(90, 90, 95, 128)));
     v.emplace_back(misc + "SIREN.P2B", Siren());
     v.emplace_back(misc + "LITECONE.P2B", Box(0.3f, 0.3f, 4.0f, Colour(240, 235, 200, 128)));

@@ -3,7 +3,7 @@
 // coloured boxes; what matters to the game is that each loads into its slot
 // with a node 0, and that the siren's node 0 carries its light animation.
 //
-//   BADGE     node 0: a small gold plate
+//   BADGE     node 0: a dark wallet holding a gold shield (playerfiles.h)
 //   WEAPONS   node 0: a grey sheet
 //   SIREN     node 0: a light bar whose colour swings red, white, blue and
 //             back over 24 frames (a colour animation)

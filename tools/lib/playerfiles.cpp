@@ -516,15 +516,4 @@ P2BFile BadgeFile()
     return f;
 }
 
-P2BFile SirenFile()
-{
-    // A red dome on a black base.
-    P2BFile f;
-    f.models = {BoxModel(0.06f, 0.02f, 0.06f, TEXID_NONE, false, Colour(20, 20, 20, 128)),
-                BoxModel(0.045f, 0.04f, 0.045f, TEXID_NONE, false, Colour(220, 30, 30, 128))};
-    const int base = f.AddNode(-1, MakeNode(0));
-    f.AddNode(base, MakeNode(1, VectorPos(0.0f, -0.06f, 0.0f)));
-    return f;
-}
-
 }  // namespace tools

@@ -37,8 +37,7 @@ bool BuildPlayerGroup(const PlayerGroup& g, AnimGroupFiles& out, std::string& er
 // The figure the player's clips are made for.
 HumanoidLook PlayerLook();
 
-// Misc\BADGE.P2B and Misc\SIREN.P2B: node 0 of each, a small box shape.
+// Misc\BADGE.P2B: a dark wallet (node 0) holding a gold shield (node 1).
 P2BFile BadgeFile();
-P2BFile SirenFile();
 
 }  // namespace tools

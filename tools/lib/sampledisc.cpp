@@ -243,9 +243,6 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
         files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
     }
-    if (!AddModel(files, "DemoData/Misc/BADGE.P2B", BadgeFile(), error) ||
-        !AddModel(files, "DemoData/Misc/SIREN.P2B", SirenFile(), error))
-        return false;
 
     CityFiles city;
     if (!WriteCity(SampleCity(), city, error)) {

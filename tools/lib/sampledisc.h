@@ -22,8 +22,9 @@
 //   DemoData\Vags\(the same names).SND
 //                                the player's animation groups and their sound
 //                                banks (tools/lib/playerfiles.h)
-//   DemoData\Misc\BADGE.P2B, SIREN.P2B
-//                                the badge and the siren in the player's hands
+//   DemoData\Misc\BADGE, WEAPONS, SIREN, LITECONE, SHCARTOR (.P2B)
+//                                the start-up's other resident models
+//                                (tools/lib/miscfiles.h)
 //   DemoCity\TEST.IDX, TEST.EXP, TEST.MGD, TEST.EXM
 //                                the sample city (tools/lib/city.h): cell index,
 //                                layout, cells and model archive
