@@ -495,6 +495,8 @@ void Camera::MovePathMount(const VectorPos& mainLook)
         bias = -bias;
     fPathBias += (bias - fPathBias) / 16.0f;
 
+    // How far the target's direction lies from the camera's own yaw,
+    // positive when it lies on the side of smaller yaws.
     const float yawDelta = FixAng(angy - Yaw(VectorDir(mainLook - mat.GetTrans())));
     const float w = PathCamTargetT(mainLook, fSplT, yawDelta);
     const float g = s->Tangent(w).Length();

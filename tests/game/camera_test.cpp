@@ -795,3 +795,60 @@ TEST_F(CameraTest, AMovingTargetStaysInThePictureOfFixedPathAndOrbitingCameras)
         }
     }
 }
+
+TEST_F(CameraTest, GroupCameraEasesToItsPlaceOrAnAlternativeAndATaskBlockNeverTriggers)
+{
+    Object* t = Target(VectorPos(0, -1, 6));
+    Dace player;
+    player.mat = Matrix(true);
+    player.SetPos(VectorPos(0, -1, 0));
+    dace = &player;
+    GroupCamera_params* b = nullptr;
+    Camera* g = LevelCamera(CAMMODE_GROUP, VectorPos(0, -2, -4), 0.0f, &b);
+    g->target = t;
+    b->trigger1 = Extent(Cuboid(VectorPos(-1, -2, -1), VectorPos(1, 0, 1)).UnitMat());
+    // Two alternative points: one towards the target, one away from it.
+    Vector* alt = static_cast<Vector*>(calloc(4, sizeof(Vector)));
+    alt[0] = Vector(6, -2, 2, 1);
+    alt[1] = Vector(-6, -2, -9, 1);
+    g->pvExtraSpl = alt;
+    Camera current(t, VectorPos(0, 0, 0));
+    current.mat = Matrix(true);
+    current.SetPos(VectorPos(0, -2, -8));
+    SetCurrentCam(&current);
+    g->CheckCameraTriggers();
+    ASSERT_EQ(cam, g);
+    // It starts at the old view and eases 0.03 of the way a frame to its place.
+    EXPECT_EQ(Pos(*g), Pos(current));
+    g->Update();
+    EXPECT_NEAR(Pos(*g)[2], -8.0f + 4.0f * 0.03f, 1e-5f);
+    for (int f = 0; f < 300; f++)
+        g->Update();
+    EXPECT_NEAR(Pos(*g)[2], -4.0f, 1e-3f);
+    // The player out of its volume: towards the alternative on the target's
+    // side, 0.05 of the way a frame.
+    player.SetPos(VectorPos(5, -1, 5));
+    const VectorPos from = Pos(*g);
+    g->Update();
+    EXPECT_NEAR(Pos(*g)[0], from[0] + (6.0f - from[0]) * 0.05f, 1e-4f);
+    for (int f = 0; f < 300; f++)
+        g->Update();
+    EXPECT_NEAR(Pos(*g)[0], 6.0f, 1e-3f);
+    EXPECT_NEAR(Pos(*g)[2], 2.0f, 1e-3f);
+    g->Delete();
+
+    // A task start camera is a fixed camera with a short block of its own
+    // kind: it is never read as a fixed camera's triggers.
+    Camera* task = static_cast<Camera*>(calloc(1, sizeof(Camera)));
+    task->messagehandler = Camera::staticmh;
+    task->type = OBJT_CAMERA;
+    task->mode = CAMMODE_FIXED;
+    task->zoom = 1.6f;
+    task->pvExtra = calloc(1, 8);
+    SetCurrentCam(&current);
+    for (int i = 0; i < 50; i++)
+        task->SendMessage(OM_TIMER, nullptr);
+    EXPECT_EQ(cam, &current);
+    task->Delete();
+    t->Delete();
+}
