@@ -1,9 +1,11 @@
-// The game camera's record, construction, message handler and shake.
+// The game camera's record, construction, message handler, per-frame
+// dispatch, collision response and shake.
 #include "game/Camera.h"
 
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Utilities.h"
+#include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/cine.h"
 
@@ -37,26 +39,6 @@ Camera* GetCurrentCam()
 {
     return cam;
 }
-
-namespace {
-
-// The modes' behaviour arrives with the player; until then each operation
-// says once that it was asked for.
-void NotBuilt(const char* what)
-{
-    static const char* said[32];
-    for (const char*& s : said) {
-        if (s == what)
-            return;
-        if (s == nullptr) {
-            s = what;
-            printf("camera: %s is not built yet\n", what);
-            return;
-        }
-    }
-}
-
-}  // namespace
 
 Camera::Camera() : Object(staticmh)
 {
@@ -93,7 +75,7 @@ Camera::Camera(Object* _target, VectorPos _relpos) : Object(staticmh)
         s->id = 0x1100;
         s->sphere = Sphere(0.0f, 0.0f, 0.0f, 0.1f);
         reinterpret_cast<COLLISION*>(s->Next())->type = COLL_END;
-        collision = reinterpret_cast<COLLISION*>(block);
+        collision = pcollOwn = reinterpret_cast<COLLISION*>(block);
     }
 }
 
@@ -141,15 +123,24 @@ int Camera::mh(OBJMESSAGE msg, void* extra)
         return 0;
     case OM_INIT:
         if (mode == CAMMODE_TUNNEL)
-            NotBuilt("the tunnel camera");
+            InitTunnel();
         return 0;
     case OM_TIMER:
-        // Timers lapse while a cinematic runs.
+        // Timers lapse while a cinematic runs: the chain stops here and
+        // starts again only when other code sets a timer.
         if (isCinemaRunning)
             return 0;
-        if (cam != this)
+        if (cam != this && !(g_pgcTest != nullptr && g_pgcTest->mode == GCM_CINEWALK)) {
             CheckCameraTriggers();
-        world.SetTimer(this, AnimTime((15 + (rand() & 3)) * 256), nullptr);
+        } else if (mode == CAMMODE_EXTERIORCINEINCAR) {
+            // A different shot every three to four seconds.
+            iTrack = (iTrack + 1 + int(randf() * 3.0f)) % 4;
+            SpecialMessage look(SMSG_CAM_LOOK_AT, this, iTrack);
+            staticmh(this, OM_SPECIAL, &look);
+            world.SetTimer(this, AnimTime(u32((180.0f + 60.0f * randf()) * 256.0f)), nullptr);
+            return 0;
+        }
+        world.SetTimer(this, AnimTime(u32((15 + int(randf() * 4.0f)) * 256)), nullptr);
         return 0;
     case OM_COLLISION:
         return Collision(static_cast<CollisionRecord*>(extra));
@@ -161,9 +152,13 @@ int Camera::mh(OBJMESSAGE msg, void* extra)
         if (mode == CAMMODE_PATH || mode == CAMMODE_ORBITING || mode == CAMMODE_GROUP || mode == CAMMODE_FIXED)
             free(pvExtra);
         pvExtra = nullptr;
-        if (collision != nullptr && reinterpret_cast<uintptr_t>(collision) >= 4096)
-            free(collision);
-        collision = nullptr;
+        // Only the block this camera's constructor made is its own: an
+        // index into a model file's table, a model file's entry or the zero
+        // of a zero-filled camera belong to others.
+        free(pcollOwn);
+        if (collision == pcollOwn)
+            collision = nullptr;
+        pcollOwn = nullptr;
         delete this;
         return -1;
     case OM_SPECIAL: {
@@ -171,7 +166,7 @@ int Camera::mh(OBJMESSAGE msg, void* extra)
         if (m != nullptr && m->submsg == SMSG_CAM_CHECK_TRIGGERS)
             CheckCameraTriggers();
         else if (m != nullptr && m->submsg == SMSG_CAM_LOOK_AT && mode == CAMMODE_EXTERIORCINEINCAR)
-            NotBuilt("the cinematic in-car shots");
+            TakeCineShot(m->param[0].i);
         return 0;
     }
     default:
@@ -191,18 +186,68 @@ void Camera::MoveAlongRows(float sign)
 
 void Camera::Update()
 {
+    const Camera* current = cam;
     switch (mode) {
+    case CAMMODE_INCAR:
+        UpdateInCarCam();
+        break;
+    case CAMMODE_NORMAL:
+        UpdateFollow();
+        break;
     case CAMMODE_CONTROLLED_DROP:
     case CAMMODE_CONTROLLED_ATTACH:
         if (target != nullptr)
             mat = target->GetWorldMatrix();
         break;
-    case CAMMODE_INCAR_IN:
-    case CAMMODE_INCAR_OUT:
+    case CAMMODE_COMBAT:
+        UpdateCombat();
+        break;
+    case CAMMODE_PEDESTRIAN:
+        UpdatePedestrian();
+        break;
+    case CAMMODE_RELATIVEPOS:
+        UpdateRelativePos();
+        break;
+    case CAMMODE_LOCKED:
+        if (iInterp != 0)
+            PlayGlide(true);
+        break;
+    case CAMMODE_FIXED:
+    case CAMMODE_LOCKEDAT:
+    case CAMMODE_PATH:
+    case CAMMODE_GROUP:
+    case CAMMODE_ORBITING:
+        if (current != this) {
+            // Parked until a transition makes it current again.
+            mat.SetTrans(bezPos.c3.xyz());
+            world.StopFrameCall(this);
+        } else if (mode == CAMMODE_ORBITING) {
+            UpdateOrbitCamera();
+        } else {
+            UpdateLevelCamera();
+        }
+        break;
+    case CAMMODE_ANIMCONTROLLED:
+        UpdateAnimControlled();
+        break;
+    case CAMMODE_EXTERIORCINEINCAR:
+        UpdateCineInCar();
+        break;
+    case CAMMODE_ONCAR:
+        UpdateOnCar();
+        break;
+    case CAMMODE_TUNNEL:
+        UpdateTunnel();
+        break;
+    case CAMMODE_CARARCADE:
+        UpdateCarArcade();
+        break;
+    case CAMMODE_HELICOPTERTEST:
+        UpdateHelicopter();
         break;
     default:
-        if (mode >= 0 && mode < CAMMODE_NUMBER)
-            NotBuilt("the camera's follow, in-car and level modes");
+        // CAMMODE_INCAR_IN, CAMMODE_INCAR_OUT and values outside the modes
+        // have no per-frame rule.
         break;
     }
 }
@@ -234,35 +279,50 @@ void Camera::UpdateShake()
     fHorShake = step(HorShakeMode, HorShakeFrame);
 }
 
-int Camera::Collision(CollisionRecord*)
+int Camera::Collision(CollisionRecord* cr)
 {
-    NotBuilt("the camera's collision response");
+    if (cr == nullptr)
+        return 0;
+    const Object* other = cr->HitObj();
+    if (other == nullptr || other->id == -1)
+        return 0;
+    switch (other->type) {
+    case OBJT_STATIC:
+    case OBJT_CHARACTER:
+    case OBJT_PLACEHOLDER:
+    case OBJT_DEBRIS:
+    case OBJT_DYNAMIC:
+        break;
+    default:
+        return 0;
+    }
+    if (!cr->GetInfo())
+        return 0;
+    // The normal points from the other shape to the camera; the depth is
+    // negative while the two overlap.
+    const VectorDir n = cr->Normal();
+    const float depth = cr->Dist();
+    collideTime = world.timePrecise;
+    const VectorPos pos = mat.GetTrans();
+    const VectorPos anchor = target != nullptr ? VectorPos(target->GetWorldPos() + relpos) : pos;
+    if (mode == CAMMODE_PEDESTRIAN) {
+        // Pulled in along the wall: the next update places the camera at
+        // this yaw and distance.
+        const VectorPos p = pos - n * depth;
+        const VectorDir toAnchor = Normalise(VectorDir(anchor - p));
+        angy = ArcTan2(toAnchor[0], toAnchor[2]);
+        dist = std::min(VectorDir(p - anchor).Length(), distgoal);
+        if (n[1] > 0.8f)
+            angxgoal -= 0.0017453f;
+    } else {
+        const VectorDir toAnchor = Normalise(VectorDir(anchor - pos));
+        if (Dot(toAnchor, n) > -0.5f)
+            mat.SetTrans(pos - n * depth);
+        Update();
+    }
     return 0;
 }
 
-void Camera::InitPedestrianMode(Object*) { NotBuilt("Camera::InitPedestrianMode"); }
-void Camera::InitCombatMode(Object*) { NotBuilt("Camera::InitCombatMode"); }
-void Camera::InitCarMode(Object*) { NotBuilt("Camera::InitCarMode"); }
-void Camera::InitCarInMode(Object*) { NotBuilt("Camera::InitCarInMode"); }
-void Camera::InitCarOutMode(Object*) { NotBuilt("Camera::InitCarOutMode"); }
-void Camera::AdvanceCamSettings() { NotBuilt("Camera::AdvanceCamSettings"); }
-void Camera::SetReverseCamera(bool) { NotBuilt("Camera::SetReverseCamera"); }
-void Camera::SetInCarSettingsFromCamera() { NotBuilt("Camera::SetInCarSettingsFromCamera"); }
-void Camera::CutToInCarCameraSettings() { NotBuilt("Camera::CutToInCarCameraSettings"); }
-void Camera::ResetCam() { NotBuilt("Camera::ResetCam"); }
-void Camera::SetCamToMatrix(const Matrix&) { NotBuilt("Camera::SetCamToMatrix"); }
-void Camera::ForceCutTo() { NotBuilt("Camera::ForceCutTo"); }
-void Camera::SetupTransition(Camera*) { NotBuilt("Camera::SetupTransition"); }
-void Camera::SetupFixedCameraTransition(Camera*) { NotBuilt("Camera::SetupFixedCameraTransition"); }
-void Camera::CheckCameraTriggers() { NotBuilt("Camera::CheckCameraTriggers"); }
-bool Camera::CheckTriggers()
-{
-    NotBuilt("Camera::CheckTriggers");
-    return false;
-}
-float Camera::GetDirAngle()
-{
-    NotBuilt("Camera::GetDirAngle");
-    return 0.0f;
-}
+// Declared for the player's precision aiming; the camera has nothing to do
+// for it.
 void Camera::SetPrecisionMode(bool) {}

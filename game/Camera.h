@@ -2,14 +2,15 @@
 //
 // A camera follows, orbits, rides on or looks at its target according to its
 // mode (one of the CAMMODES, kept in the Object mode byte).  Exactly one
-// camera is current (cam, SetCurrentCam in MAIN); the main loop hands its
-// matrix, zoom and near plane to the view each frame.
+// camera is current (cam, SetCurrentCam); the main loop hands its matrix,
+// zoom and near plane to the view each frame.
 //
-// What is here: the camera's whole record, its class-wide settings, the
-// construction, the message handler with the per-frame dispatch of the modes
-// that copy their target, and the shake.  The behaviour of the follow,
-// in-car and level modes and the transitions comes with the player; until
-// then their set-up operations report once that they are not built.
+// Camera.cpp holds the record, construction, message handler, per-frame
+// dispatch, collision response and shake; CameraCar.cpp the chase, on-car,
+// arcade and cinematic in-car modes; CameraFollow.cpp the modes that follow a
+// character on foot; CameraLevel.cpp the fixed, path, orbiting, group, tunnel
+// and animation-driven cameras that levels place; CameraTrigger.cpp their
+// trigger volumes and the cuts and glides by which they take over the view.
 #pragma once
 
 #include "ZevEngine2/Zev.h"
@@ -19,7 +20,7 @@
 #include "ZevEngine2/PS2/Extent.h"
 #include "ZevEngine2/PS2/Vector.h"
 
-struct CollisionRecord;
+class CollisionRecord;
 
 enum CAMMODES {
     CAMMODE_INCAR,
@@ -65,6 +66,128 @@ constexpr int NumMinorShakeFrames = 9;
 extern const int MajorShakeFrames[NumMajorShakeFrames];
 extern const int MinorShakeFrames[NumMinorShakeFrames];
 
+// ---------------------------------------------------------------------------
+// The parameter blocks of the level cameras as set-up files store them (the
+// level loader copies them to the camera's pvExtra).  Distances are in level
+// units (x 0.3125 in the world), ranges in degrees.
+struct FixedCamera_params
+{
+    Extent trigger1, trigger2, trigger3, trigger4;
+    u8 transition_to;   // 0 choose, 1 cut, other glide
+    u8 pad0[3];
+    float yaw_range;
+    float pitch_range;
+    u8 tracking;
+    u8 pad1[3];
+    float dolly;
+    float distance;
+    u8 target_bias;
+    u8 pad2[7];
+};
+static_assert(sizeof(FixedCamera_params) == 288);
+static_assert(offsetof(FixedCamera_params, transition_to) == 256 && offsetof(FixedCamera_params, dolly) == 272 &&
+              offsetof(FixedCamera_params, target_bias) == 280);
+
+struct PathCamera_params
+{
+    Extent trigger1, trigger2, trigger3, trigger4;
+    u8 transition_to;
+    u8 pad0[3];
+    float yaw_range;
+    float pitch_range;
+    u8 tracking;
+    u8 camera_push;
+    u8 pad1[2];
+    s32 cam_path;         // offset of the path spline in its file, negative: none
+    float mount_distance; // world units once loaded
+    float dolly;
+    float distance;
+    u8 target_bias;
+    u8 pad2[3];
+    float path_bias;
+    u8 pad3[8];
+};
+static_assert(sizeof(PathCamera_params) == 304);
+static_assert(offsetof(PathCamera_params, camera_push) == 269 && offsetof(PathCamera_params, cam_path) == 272 &&
+              offsetof(PathCamera_params, target_bias) == 288 && offsetof(PathCamera_params, path_bias) == 292);
+
+struct OrbitingCamera_params
+{
+    Extent trigger1, trigger2, trigger3, trigger4;
+    u8 offset_type;       // 0: the far side of the orbit from the target, else the near side
+    u8 transition_to;     // 1: take over without copying the old view
+    u8 pad0[2];
+    float yaw_range;
+    float pitch_range;
+    u8 tracking;
+    u8 pad1[3];
+    s32 cam_orbit;
+    float dolly;
+    float distance;
+    u8 target_bias;
+    u8 pad2[3];
+    float path_bias;
+    u8 pad3[12];
+};
+static_assert(sizeof(OrbitingCamera_params) == 304);
+static_assert(offsetof(OrbitingCamera_params, transition_to) == 257 &&
+              offsetof(OrbitingCamera_params, cam_orbit) == 272 && offsetof(OrbitingCamera_params, path_bias) == 288);
+
+struct GroupCamera_params
+{
+    Extent trigger1;
+    s32 link1, link2, link3, link4;
+    u8 transition_to;
+    u8 pad0[3];
+    float yaw_range;
+    float pitch_range;
+    u8 tracking;
+    u8 pad1[3];
+    float dolly;
+    float distance;
+    u8 target_bias;
+    u8 pad2[7];
+};
+static_assert(sizeof(GroupCamera_params) == 112);
+static_assert(offsetof(GroupCamera_params, transition_to) == 80 && offsetof(GroupCamera_params, dolly) == 96 &&
+              offsetof(GroupCamera_params, target_bias) == 104);
+
+struct TunnelCamera_params
+{
+    s32 cam_path;
+    float distance_param;   // world units once loaded
+    s16 grate_id;
+    u8 pad0[2];
+};
+static_assert(sizeof(TunnelCamera_params) == 12);
+
+// ---------------------------------------------------------------------------
+// An in-car view: the mode and the chase offset it loads.
+struct CamCustomSettings
+{
+    int camMode;       // CAMMODES
+    float fAngXGoal;   // pitch of the chase offset (negative: above the car)
+    float fDistGoal;
+    float fAngX;
+    float fAngY;
+};
+
+extern const CamCustomSettings rgccs[4];
+extern const CamCustomSettings ccsReverse;
+
+// Chase-spring tunings: camera position, look point, cinematic shots.
+extern float g_fCamGainTest, g_fCamDampTest;
+extern float g_fCamGainTest2, g_fCamDampTest2;
+extern float g_fgaintest, g_fdamptest;
+
+// The four shots of the cinematic in-car camera, in the car's frame.
+extern VectorPos rvdCarDriveCineRelPos[4];
+extern VectorPos rvdCarDriveCineRelTargetPos[4];
+
+// Velocity laws of the level cameras.
+float GetNewAngVel(float fAngVel, float fAngDelta, float fAcc);
+float GetNewDollyVel(float fDollyVel, float fLast, float fNew);
+
 class Camera : public Object
 {
 public:
@@ -87,25 +210,40 @@ public:
     // Moves the position by sign times this frame's shake offsets.
     void MoveAlongRows(float sign);
 
-    // Mode set-up operations.  Those not built yet report once when used and
-    // change nothing (the player's camera modes replace them).
-    void InitPedestrianMode(Object* _target);
-    void InitCombatMode(Object* _target);
-    void InitCarMode(Object* _target);
-    void InitCarInMode(Object* _target);
-    void InitCarOutMode(Object* _target);
-    void AdvanceCamSettings();
-    void SetReverseCamera(bool reverse);
-    void SetInCarSettingsFromCamera();
+    // In-car modes.
+    void InitCarMode(Object* newtarget);
+    void InitCarInMode(Object* newtarget, VectorPos goalpos);
+    void InitCarOutMode(Object* newtarget, VectorPos goalpos);
+    void AdvanceCamSettings(bool bRestoreLast);
+    void SetReverseCamera(bool bSet);
+    void SetInCarSettingsFromCamera(Camera* pOldCam);
     void CutToInCarCameraSettings();
+    int UpdateInCarCam();
+
+    // Follow modes.
+    void InitPedestrianMode(Object* newtarget, bool threequartersview);
+    void InitCombatMode(Object* newtarget);
     void ResetCam();
-    void SetCamToMatrix(const Matrix& m);
+    void SetCamToMatrix(Matrix& matNew);
+    float GetDirAngle(VectorDir d);
+
+    // Level cameras.
+    VectorPos CalcTargetCameraPos(bool bIterative, float* pfT, float fRawYDelta);
+    float PathCamTargetT(VectorPos vpPos);
+    float PathCamTargetT(VectorPos vpPos, float fTCurr, float fYawDelta);
+    float OrbitCamTargetT(VectorPos vpPos);
+    float OrbitCamClosestCameraPosT(VectorPos vpPos);
+    void UpdateOrbitCamera();
+    bool AdjustDollyPos(float fDollyDist, float fDistanceO, VectorDir& vdDiffMount, VectorPos& vpVTarget);
+    bool UpdateDollyPos(float fDollyDist, float fDistanceO, VectorDir& vdDiffMount, VectorPos& vpVTarget);
+    bool QueryOffEdge(VectorPos vpVTarget);
+
+    // Transitions and trigger volumes.
     void ForceCutTo();
-    void SetupTransition(Camera* from);
-    void SetupFixedCameraTransition(Camera* from);
+    void SetupTransition(Camera* pCurrCam, VectorPos vpDest, float fYaw, float fPitch, float fZoom, int iCutMode);
+    void SetupFixedCameraTransition(int iTransitiontype);
     void CheckCameraTriggers();
-    bool CheckTriggers();
-    float GetDirAngle();
+    bool CheckTriggers(Extent* rgExtents, int iNumExtents);
     void SetPrecisionMode(bool on);
 
     Object* target;
@@ -158,6 +296,10 @@ public:
     bool bReverseCamera;
     bool bPrecisionMode;
     float fTargetZoom, fZoomVel;
+    // The collision block the constructor allocated, the only one a camera
+    // frees: cameras made zero-filled, or given a model file's entry, own
+    // none.
+    COLLISION* pcollOwn;
 
     static const int iNumCCS;
     static const float CombatDistanceGoal;
@@ -173,7 +315,40 @@ public:
     static const float CombatAbsPosStep;
     static const float CombatAngleX;
     static float DriveAbsPosStep;
+
+private:
+    // Per-frame rules of the modes.
+    void UpdateFollow();
+    void UpdateCombat();
+    void UpdatePedestrian();
+    void UpdateRelativePos();
+    void UpdateHelicopter();
+    void UpdateOnCar();
+    void UpdateCarArcade();
+    void UpdateCineInCar();
+    void TakeCineShot(int shot);
+    void UpdateLevelCamera();
+    void UpdateTunnel();
+    void InitTunnel();
+    void UpdateAnimControlled();
+    // Plays the glide of bezPos/bezAng one frame on; true while it runs.
+    bool PlayGlide(bool turn);
+    // The look point of a level camera (the bias blend included) and the main
+    // target's alone.
+    VectorPos LevelLookPoint(bool& biased, VectorPos& main, VectorPos& other);
+    void BiasFixed(bool biased, bool collapsed, const VectorPos& viewMain);
+    void AimLevel(const VectorPos& look, float s, bool gliding);
+    void PlaceGroup(const VectorPos& look);
+    void MovePathMount(const VectorPos& mainLook);
+    // The car frame of the chase camera and its look point.
+    Matrix ChaseFrame(VectorPos& look) const;
+    void KeepAboveGround();
+    // Distances of the level block in world units; false without a block.
+    bool DollyParams(float& dolly, float& distance) const;
+    // The point p in this camera's view space.
+    VectorPos ToView(const VectorPos& p) const;
 };
+static_assert(sizeof(Camera) % 16 == 0);
 
 // A new zero-filled fixed camera holding the current camera's view (zoom,
 // near plane, matrix, angles); the caller adds it to the world.

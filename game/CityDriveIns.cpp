@@ -215,7 +215,7 @@ int GasStation::mh(OBJMESSAGE msg, void* data)
             world.SetTimer(this, Frames(1200), TimerData(3));
             world.StopFrameCall(this);
             if (pcamNew != nullptr) {
-                pcamSaved->SetInCarSettingsFromCamera();
+                pcamSaved->SetInCarSettingsFromCamera(pcamNew);
                 SetCurrentCam(pcamSaved);
                 pcamNew->Delete();
                 pcamNew = nullptr;

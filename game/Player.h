@@ -2,7 +2,8 @@
 //
 // Until the player's body, modes and input exist, this holds only the
 // object the game flow reaches through `dace`, which stays null: no level
-// makes a player yet.
+// makes a player yet, and the target it is locked on to, which the cameras
+// read.
 #pragma once
 
 #include "ZevEngine2/Zev.h"
@@ -10,6 +11,10 @@
 
 class Dace : public Object
 {
+public:
+    // The character the player is locked on to (fight or gun target); the
+    // level cameras keep it in the picture beside the player.
+    RCptr<Object> target;
 };
 
 // The player while a level runs; null otherwise.
