@@ -8,6 +8,7 @@
 extern u8 Ocean_image[];
 extern u8 LensFlare_image[];
 extern u8 glow_image[];
+extern u8 SkidMark_image[];
 
 // Makes the image's data offset an address and hands back its record; once
 // per image, from the static initialiser of the one module that owns it.

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::ofstream out(argv[1], std::ios::binary);
-    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage()});
+    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage(), tools::SkidMarkImage()});
     if (!out.flush()) {
         std::fprintf(stderr, "imagegen: cannot write %s\n", argv[1]);
         return 1;

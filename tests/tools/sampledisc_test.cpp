@@ -54,6 +54,7 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Misc\\GEYSER.P2B",   "KORVALIS\\DemoData\\Misc\\DUSTPUFF.P2B",
     "KORVALIS\\DemoData\\Misc\\SPLASH.P2B",   "KORVALIS\\DemoData\\Misc\\EXPLSPPF.P2B",
     "KORVALIS\\DemoData\\Misc\\EXPLMSHR.P2B", "KORVALIS\\DemoData\\Misc\\ATTNGLOW.P2B",
+    "KORVALIS\\DemoData\\Misc\\SIREN.P2B",
     "KORVALIS\\DemoData\\DEMTITLE.IPU",       "KORVALIS\\DemoData\\DEMOSCR1.IPU",
     "KORVALIS\\DemoData\\DEMOSCR2.IPU",       "KORVALIS\\DemoData\\DEMOSCR3.IPU",
     "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",

@@ -130,6 +130,19 @@ ProgramImage GlowImage()
     return Indexed("glow", kSize, kSize, [](int i) { return Rgb{i, i, i}; }, px);
 }
 
+ProgramImage SkidMarkImage()
+{
+    constexpr int kSize = 32;
+    std::vector<u8> px(kSize * kSize);
+    for (int y = 0; y < kSize; y++)
+        for (int x = 0; x < kSize; x++) {
+            const float edge = std::fabs((float(x) + 0.5f - 16.0f) / 16.0f);
+            const float groove = (y % 8) < 2 ? 0.35f : 0.0f;
+            px[size_t(y * kSize + x)] = Level(0.12f + groove * (1.0f - edge) + 0.5f * edge * edge * edge);
+        }
+    return Indexed("SkidMark", kSize, kSize, [](int i) { return Rgb{i, i, i}; }, px);
+}
+
 std::string ImageSource(const std::vector<ProgramImage>& images)
 {
     std::string out =

@@ -35,6 +35,10 @@ ProgramImage LensFlareImage();
 // its middle to black at its rim (it is added to the picture).
 ProgramImage GlowImage();
 
+// A skid mark's tread: 32 x 32, 8-bit, dark rubber across the strip (u)
+// with lighter grooves every 8 rows along it (v) and softer edges.
+ProgramImage SkidMarkImage();
+
 // C++ source that defines every image as `u8 <name>_image[]`, 16-byte aligned.
 std::string ImageSource(const std::vector<ProgramImage>& images);
 

@@ -33,6 +33,11 @@ std::vector<int16_t> SampleEffect(int bank, int index);
 std::vector<int16_t> SampleWhiz();
 std::vector<int16_t> SampleGrapple();
 
+// The car bank's sounds that loop while a car plays them: the three engine
+// layers (0, 17, 18), the skid (2), the horns (24..26) and the sirens
+// (27..30); sample 1 is the traffic's engine.
+bool CarSampleLoops(int index);
+
 // A spoken line stand-in: syllables of a voiced buzz through two formants,
 // its pitch and vowels chosen by `seed`, about 0.4 seconds.
 std::vector<int16_t> SampleVoiceLine(int seed);
