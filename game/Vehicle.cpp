@@ -6,6 +6,7 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
+#include "game/Guy.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
@@ -541,10 +542,22 @@ void Vehicle::Frame()
     if (world.time % 4 == 0)
         PlayEngineSFX();
     if ((world.time + 2) % 4 == 0) {
-        if (bSiren)
+        // The player's own events hear his car first.
+        Object* events = PlayerEvents();
+        if (bSiren) {
+            if (events != nullptr) {
+                SpecialMessage m(SMSG_EV_CAR_NEAR_20, this);
+                events->SendMessage(OM_SPECIAL, &m);
+            }
             SendGEMToDriversAndPeds(SMSG_EV_CAR_NEAR_20, 20.0f);
-        if (bHorn)
+        }
+        if (bHorn) {
+            if (events != nullptr) {
+                SpecialMessage m(SMSG_EV_CAR_NEAR_10, this);
+                events->SendMessage(OM_SPECIAL, &m);
+            }
             SendGEMToDriversAndPeds(SMSG_EV_CAR_NEAR_10, 10.0f);
+        }
     }
     const float r = strength / fBaseStrength;
     if (r < 0.7f) {
@@ -563,6 +576,14 @@ void Vehicle::Frame()
     }
     if (fBrake != 0.0f && gear >= 0)
         iLastBrakeLightTime = world.time;
+}
+
+Object* Vehicle::PlayerEvents() const
+{
+    // The player is the character with id -1 in the driver's seat.
+    if (!HasDriver() || rcoDriver->id != -1 || rcoDriver->type != OBJT_CHARACTER)
+        return nullptr;
+    return static_cast<Guy*>(static_cast<Object*>(rcoDriver))->gameeventobj;
 }
 
 void Vehicle::SendGEMToDriversAndPeds(int code, float radius)

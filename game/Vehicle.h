@@ -324,6 +324,8 @@ private:
     // The driver's id, or 0 without a driver.
     bool HasDriver() const { return rcoDriver != nullptr && !rcoDriver->IsDead(); }
     int DriverId() const { return HasDriver() ? rcoDriver->id : 0; }
+    // The player's game-event object while the player drives this car.
+    Object* PlayerEvents() const;
 };
 
 // A new car of the given type from node iNodeIndex of pmf at pos; not yet in

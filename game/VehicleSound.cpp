@@ -6,7 +6,6 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
-#include "game/Guy.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
@@ -24,14 +23,6 @@ constexpr int kSirenLightSlot = 159;
 int AnimLoopProc(Object*, OBJMESSAGE, void*)
 {
     return 0;
-}
-
-// The player's game-event object: the character driving, when it has one.
-Object* PlayerEvents(Object* driver)
-{
-    if (driver == nullptr || driver->type != OBJT_CHARACTER)
-        return nullptr;
-    return static_cast<Guy*>(driver)->gameeventobj;
 }
 
 bool QuietEngines()
@@ -104,7 +95,7 @@ void Vehicle::PlayEngineSFX()
                         sound.Play(ign, sndbank_car, 3);
                         Follow(ign, this);
                     }
-                    Object* events = player ? PlayerEvents(rcoDriver) : nullptr;
+                    Object* events = PlayerEvents();
                     if (events != nullptr) {
                         SpecialMessage m(SMSG_EV_ENGINE_SFX, this);
                         events->SendMessage(OM_SPECIAL, &m);

@@ -311,6 +311,19 @@ TEST_F(VehicleFrame, HornAndSirenReachPedestriansAndDriversWithinReach)
     EXPECT_EQ(mine.heard, both);
     EXPECT_EQ(theirs.heard, std::vector<int>{SMSG_EV_CAR_NEAR_20});
     world.pedlist.RemoveAll();
+    // Driven by the player, the player's events hear it too.
+    Guy* player = new Guy;
+    player->id = -1;
+    Driver events(30);
+    player->gameeventobj = &events;
+    v->rcoDriver = player;
+    Frame(v);
+    Frame(v);
+    Frame(v);
+    Frame(v);
+    EXPECT_EQ(events.heard, both);
+    v->rcoDriver = &mine;
+    player->Delete();
     // A motorbike's frame sends nothing and plays nothing.
     CarFile bike(14);
     Vehicle* b = Make(bike, 14, VectorPos(12.0f, 0.0f, 10.0f));

@@ -283,4 +283,41 @@ TEST_F(CarPhysics, PeelOutBurstPushesForItsFramesThenEnds)
     EXPECT_EQ(v->iBurstTimeLeft, 0);
 }
 
+TEST_F(CarPhysics, WorldsFrameCallsDriveTheCarAndItsListEntry)
+{
+    // Added to the world the car joins the vehicle list and its frame calls
+    // run the step; an AI driver at full throttle moves it off.
+    CarFile f(0);
+    Driver d;
+    Vehicle* v = Make(f, 0, VectorPos(0.0f, 0.0f, 0.0f));
+    v->iLastCollTime = -1000;
+    ASSERT_TRUE(world.AddObject(v, nullptr));
+    EXPECT_NE(world.vehlist.Find(v), nullptr);
+    for (int t = 0; t < 100; t++)
+        world.Update();
+    EXPECT_EQ(v->Pos()[2], 0.0f);   // driverless: held
+    EXPECT_EQ(v->nFrames, 100);
+    v->rcoDriver = &d;
+    for (int t = 0; t < 200; t++) {
+        v->fAccel = 0.001f;
+        world.Update();
+    }
+    EXPECT_GT(v->Pos()[2], 1.0f);
+    EXPECT_NEAR(v->Pos()[0], 0.0f, 1e-3f);
+    // A sleeping car (mode 1) and a car in neutral do not move.
+    const VectorPos at = v->Pos();
+    v->mode = 1;
+    world.Update();
+    EXPECT_EQ(v->Pos(), at);
+    v->mode = 0;
+    v->gear = 0;
+    world.Update();
+    EXPECT_EQ(v->Pos(), at);
+    v->rcoDriver = nullptr;
+    world.objectlist.Remove(v);
+    cars.clear();
+    v->Delete();
+    EXPECT_EQ(world.vehlist.Find(v), nullptr);
+}
+
 }  // namespace
