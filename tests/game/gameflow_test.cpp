@@ -820,9 +820,14 @@ TEST_F(Registries, DamagedMembersAreDroppedAndTheRestLoad)
             continue;
         if (mf->HasData()) {
             loaded++;
+            // The body and the other roots (the wheel models) beside it.
             Object* car = mf->GetHierarchy(0, sizeof(Object), GH_SIBLINGS);
-            if (car != nullptr)
+            while (car != nullptr) {
+                Object* next = car->sibling;
+                car->sibling = nullptr;
                 car->Delete();
+                car = next;
+            }
         }
         g_GlobalMFI.DeleteMF(9, true);
         EXPECT_EQ(TotalFree(), withGroup) << id;

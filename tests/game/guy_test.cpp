@@ -632,8 +632,8 @@ TEST(CarEntry, CloseToTheGetInPointTheBodyIsPutOnIt)
     SampleCar sc(true);
     Body b;
     world.playbackSpeed = 1.2f;
-    // The left get-in point (-1.5, 0.3, 0.5) in the world.
-    VectorXYZ T = sc.car->mat * VectorPos(-1.5f, 0.3f, 0.5f);
+    // The left get-in point in the world.
+    VectorXYZ T = sc.car->mat * VectorPos(-tools::kVehGetInX, 0.0f, tools::kVehGetInZ);
     b.guy->SetPos(VectorPos(T[0] + 0.09f, -1.0f, T[2]));   // 0.0081 squared
     b.guy->SetAnim(CARTRANS_TURNENTRY_L);
     b.guy->UpdateCarTransitionFront(sc.car);
@@ -657,7 +657,7 @@ TEST(CarEntry, GettingInAnnouncesItselfToTheDriverAndPicksTheDoorClip)
         b.guy->GetInCar(noDoors.car, true);
         EXPECT_EQ(b.guy->mode2, CARTRANS_GETIN_L);
         EXPECT_EQ(b.guy->parent, noDoors.car);
-        ExpectNear(b.guy->Pos(), VectorXYZ(-1.5f, 0.3f, 0.5f), 1e-6f);
+        ExpectNear(b.guy->Pos(), VectorXYZ(-tools::kVehGetInX, 0.0f, tools::kVehGetInZ), 1e-6f);
         b.guy->DetachW();
     }
     SampleCar sc(true);
@@ -695,7 +695,7 @@ TEST(CarEntry, SeatingPushesTheBodyOnlyOnFrames20To30)
     world.playbackSpeed = 1.2f;
     b.guy->GetInCar(sc.car, false);
     b.guy->SetAnim(CARTRANS_GETIN_R);
-    b.guy->SetPos(VectorPos(1.5f, 0.3f, 0.5f));
+    b.guy->SetPos(VectorPos(tools::kVehGetInX, 0.0f, tools::kVehGetInZ));
     std::vector<int> pushed;
     for (int t = 0; t < 40 && b.guy->mode2 == CARTRANS_GETIN_R; t++) {
         b.guy->frame = b.guy->firstanimframe + float(t);

@@ -209,17 +209,14 @@ ProgramImage ReflectionImage()
 ProgramImage SkidMarkImage()
 {
     constexpr int kSize = 32;
-    std::vector<u8> image(1024 + kSize * kSize);
-    for (int i = 0; i < 256; ++i)
-        SetClut(image, i, 24, 22, 20, i / 2);
-    u8* px = image.data() + 1024;
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            const float across = std::sin(3.14159265f * (float(x) + 0.5f) / kSize);   // 0 at the edges
-            const float tread = (y / 4) % 2 == 0 ? 1.0f : 0.7f;
-            px[y * kSize + x] = Level(across * tread);
+    std::vector<u8> px(kSize * kSize);
+    for (int y = 0; y < kSize; y++)
+        for (int x = 0; x < kSize; x++) {
+            const float edge = std::fabs((float(x) + 0.5f - 16.0f) / 16.0f);
+            const float groove = (y % 8) < 2 ? 0.35f : 0.0f;
+            px[size_t(y * kSize + x)] = Level(0.12f + groove * (1.0f - edge) + 0.5f * edge * edge * edge);
         }
-    return IndexedImage("SkidMark", kSize, kSize, image);
+    return Indexed("SkidMark", kSize, kSize, [](int i) { return Rgb{i, i, i}; }, px);
 }
 
 ProgramImage HudNewImage()

@@ -46,8 +46,8 @@ ProgramImage SpecularImage();
 // above the middle row (deep blue to pale at the horizon), warm grey ground
 // below it, a faint band of light along the horizon.
 ProgramImage ReflectionImage();
-// A tyre's skid: 32 x 32, dark rubber whose alpha carries the mark, treads
-// across v, fading at the edges of u.
+// A skid mark's tread: 32 x 32, 8-bit, dark rubber across the strip (u)
+// with lighter grooves every 8 rows along it (v) and softer edges.
 ProgramImage SkidMarkImage();
 // Stand-ins for the head-up display's sheets until they are drawn: a 64 x 64
 // framed panel (HUD_New) and four 32 x 32 combat icons (Icons_Combat).

@@ -1,4 +1,4 @@
-// Packed model groups and the sample vehicles.
+// Packed model groups.
 // Standard headers come before the game's, whose common header renames the
 // C library's heap and printing functions for game code.
 #include <cstring>
@@ -7,7 +7,6 @@
 
 #include "tools/lib/mdlgroup.h"
 
-#include "tools/lib/p2b_sample.h"
 
 namespace tools {
 
@@ -76,65 +75,6 @@ bool WriteModelGroup(const ModelGroup& group, std::vector<u8>& dir, std::vector<
     std::memcpy(dir.data() + at, offsets.data(), 4 * offsets.size());
     PadTo16(dir);
     std::memcpy(dir.data(), &head, sizeof head);
-    return true;
-}
-
-float SampleVehicleHalfLength(int type)
-{
-    return 2.0f + 0.025f * float(type);
-}
-
-P2BFile SampleVehicleFile(int type)
-{
-    constexpr float kHalfWidth = 0.9f, kHalfHeight = 0.6f;
-    const float halfLength = SampleVehicleHalfLength(type);
-    P2BFile f;
-    f.version = MDL_SHADOW_VERSION;
-    f.models.push_back(BoxModel(kHalfWidth, kHalfHeight, halfLength, 0, true));   // body
-    f.models.push_back(BoxModel(0.05f, 0.4f, 0.5f, 1, true));                     // door
-    for (int n = 0; n < kVehicleSharedTextures; n++) {
-        P2BTexture t;
-        t.shared = n;
-        f.textures.push_back(t);
-    }
-    CollisionChain box;
-    box.Box(MakeCollisionID(2, 2), Cuboid(VectorPos(-kHalfWidth, -kHalfHeight, -halfLength),
-                                          VectorPos(kHalfWidth, kHalfHeight, halfLength)));
-    f.collisions.push_back(box);
-
-    NODE body = MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), kVehBodyId);
-    body.collision = 0;
-    f.AddNode(-1, body);
-    const float axle = halfLength - 0.5f;
-    const VectorPos wheels[4] = {VectorPos(-0.85f, 0.5f, axle), VectorPos(0.85f, 0.5f, axle),
-                                 VectorPos(-0.85f, 0.5f, -axle), VectorPos(0.85f, 0.5f, -axle)};
-    for (int w = 0; w < 4; w++)
-        f.AddNode(kVehBodyNode, MakeNode(u16(kVehWheelMount + w), wheels[w]));
-    f.AddNode(kVehBodyNode, MakeNode(1, VectorPos(-kHalfWidth, 0, 0.5f), VectorXYZ(0, 0, 0), kVehDoorLeftId));
-    f.AddNode(kVehBodyNode, MakeNode(1, VectorPos(kHalfWidth, 0, 0.5f), VectorXYZ(0, 0, 0), kVehDoorRightId));
-    f.AddNode(kVehBodyNode, MakeNode(kVehGetInLeft, VectorPos(-1.5f, 0.3f, 0.5f)));
-    f.AddNode(kVehBodyNode, MakeNode(kVehGetInRight, VectorPos(1.5f, 0.3f, 0.5f)));
-    f.AddNode(kVehBodyNode, MakeNode(kVehSeatLeft, VectorPos(-0.4f, 0, 0.2f)));
-    f.AddNode(kVehBodyNode, MakeNode(kVehSeatRight, VectorPos(0.4f, 0, 0.2f)));
-    return f;
-}
-
-bool SampleVehicleGroup(ModelGroup& group, std::string& error)
-{
-    group = ModelGroup{};
-    group.shared.push_back(CheckerTexture(16, Colour(40, 70, 160, 255), Colour(220, 220, 230, 255)));   // body
-    group.shared.push_back(CheckerTexture(16, Colour(30, 30, 30, 255), Colour(120, 160, 200, 255)));    // door
-    for (int type = 0; type < kVehicleCount; type++) {
-        std::vector<u8> file;
-        if (type == 37 || type == 38) {
-            // These two share vehicle 27's model.
-            file = group.members[27];
-        } else if (!WriteP2B(SampleVehicleFile(type), file, error)) {
-            error = "vehicle " + std::to_string(type) + ": " + error;
-            return false;
-        }
-        group.members.push_back(std::move(file));
-    }
     return true;
 }
 

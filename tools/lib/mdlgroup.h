@@ -12,14 +12,22 @@
 // starts on a 16-byte boundary and every member is padded with zeros to
 // whole quadwords, so each is streamed in whole quadwords.
 //
-// The sample vehicle group: 48 box cars sharing two textures.  Each is one
-// body (a lit box of its own length, the body texture, a collision box)
-// whose direct children are the four wheel mounts (model words 0x8000 front
-// left, 0x8001 front right, 0x8002 rear left, 0x8003 rear right), the front
-// doors (sub-objects with ids 16, left, and 17, right, the door texture) and
-// the locators of the left and right get-in points (0x8064, 0x8065) and
-// seats (0x8074, 0x8075).  Vehicles 37 and 38 are byte copies of vehicle 27.
-// y points down, z forwards.
+// The sample vehicle group: 48 vehicles made from nine designs (a sedan,
+// hatchback, van, taxi, coupe, pickup, saloon, police cruiser and a
+// motorbike) sharing five textures (paint, glass, tyres, lamps and the police
+// livery); the other members are copies of a design.  A car is about
+// 1.45 x 0.56 x 0.45 units with its origin at ground level, y down and z
+// forwards.  Its roots are the body (id 0), the front wheel model (id 1,
+// radius about 0.1, centred 0.1 above its origin) and the rear one (id 2);
+// the police cruiser adds its flashing light bar (id 4).  Every mount,
+// locator and part is a direct child of the body: the wheel mounts (model
+// words 0x8000 front left, 0x8001 front right, 0x8002 rear left, 0x8003
+// rear right), the get-in points and seats, the reticle and light mounts,
+// the steering wheel (sub-object 12), doors 16..19 holding windows 31..34,
+// sections 24..27, fascias 30 and 35, rear lamps 20 and 21 and panels
+// 40..45, each breakable part carrying the explosion record that names its
+// damaged form.  The body's collision is a chain of two boxes, and it has a
+// low-detail level.  Vehicles 37 and 38 are byte copies of vehicle 27.
 #pragma once
 
 #include <string>
@@ -40,12 +48,20 @@ struct ModelGroup
 bool WriteModelGroup(const ModelGroup& group, std::vector<u8>& dir, std::vector<u8>& data, std::string& error);
 
 constexpr int kVehicleCount = 48;
-constexpr int kVehicleSharedTextures = 2;
+constexpr int kVehicleSharedTextures = 5;
 
 enum SampleVehicle
 {
     kVehBodyNode = 0,
-    kVehBodyId = 1,
+    kVehBodyId = 0,
+    kVehFrontWheelId = 1,
+    kVehRearWheelId = 2,
+    kVehLightBarId = 4,     // the police cruiser's optional parts
+    kVehPushBarId = 5,
+    kVehSteeringWheelId = 12,
+    kVehForkId = 46,        // motorbike
+    kVehSliderId = 47,
+    kVehSwingArmId = 48,
     kVehDoorLeftId = 16,
     kVehDoorRightId = 17,
     kVehWheelMount = 0x8000,   // + wheel 0..3
@@ -53,13 +69,26 @@ enum SampleVehicle
     kVehGetInRight = 0x8065,
     kVehSeatLeft = 0x8074,
     kVehSeatRight = 0x8075,
+    kVehSirenMount = 0x8082,       // member 0's portable light
+    kVehLightBarMount = 0x8079,    // the police cruiser's light bar
+    kVehReticlePoint = 0x808C,
 };
 
-// The body's half length of vehicle `type`: 2.0 + 0.025 x type, so that the
-// members can be told apart.
+// Where the get-in points stand: beside the front doors at ground level.
+constexpr float kVehGetInX = 0.5f;
+constexpr float kVehGetInZ = 0.05f;
+// The wheels' radius.
+constexpr float kVehWheelRadius = 0.1f;
+
+// The design vehicle `type` copies (itself for a design), and its body's
+// half length.
+int SampleVehicleDesign(int type);
 float SampleVehicleHalfLength(int type);
 // Vehicle `type` as a model file description.
 P2BFile SampleVehicleFile(int type);
+// The portable flashing light a plain police car's driver puts on the roof:
+// its node 0 turns by its own animation.
+P2BFile SirenLightFile();
 // The sample vehicle group.
 bool SampleVehicleGroup(ModelGroup& group, std::string& error);
 

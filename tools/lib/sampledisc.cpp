@@ -192,6 +192,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
             in.name = std::string(kEffectBanks[b].file) + " sample " + std::to_string(i);
             in.sound.samples = SampleEffect(int(b), i);
             in.sound.rate = kEffectRate;
+            if (std::string(kEffectBanks[b].file) == "SND_CAR.SND" && CarSampleLoops(i))
+                in.loop = AdpcmLoop::kWhole;
             sounds.push_back(std::move(in));
         }
         PakInputFile f{std::string("DemoData/Vags/") + kEffectBanks[b].file, {}, "generated sound bank"};
@@ -225,7 +227,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error) ||
         !AddModel(files, "DemoData/Misc/EXPLSPPF.P2B", ExplosionShapesFile(false), error) ||
         !AddModel(files, "DemoData/Misc/EXPLMSHR.P2B", ExplosionShapesFile(true), error) ||
-        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error))
+        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error) ||
+        !AddModel(files, "DemoData/Misc/SIREN.P2B", SirenLightFile(), error))
         return false;
     for (const auto& [path, model] : WeaponModelFiles())
         if (!AddModel(files, path.c_str(), model, error))

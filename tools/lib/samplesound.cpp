@@ -258,4 +258,9 @@ std::vector<int16_t> SampleRadioTail(int n)
     return ToPcm(v, 7000);
 }
 
+bool CarSampleLoops(int index)
+{
+    return index == 0 || index == 1 || index == 2 || index == 17 || index == 18 || (index >= 24 && index <= 30);
+}
+
 }  // namespace tools

@@ -42,6 +42,11 @@ constexpr int kGunBank = 3;
 std::vector<int16_t> SampleGunSound(int index);
 std::vector<int16_t> SampleGrapple();
 
+// The car bank's sounds that loop while a car plays them: the three engine
+// layers (0, 17, 18), the skid (2), the horns (24..26) and the sirens
+// (27..30); sample 1 is the traffic's engine.
+bool CarSampleLoops(int index);
+
 // A spoken line stand-in: syllables of a voiced buzz through two formants,
 // its pitch and vowels chosen by `seed`, about 0.4 seconds.
 std::vector<int16_t> SampleVoiceLine(int seed);
