@@ -8,8 +8,14 @@
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/Object.h"
 
+class Camera;
+class Spline;
+
 class Dace : public Object
 {
+public:
+    Camera* cam;            // his own camera
+    Spline* cinewalkpath;   // the path of a scripted walk, null none
 };
 
 // The player while a level runs; null otherwise.
