@@ -75,6 +75,16 @@ bool GameControllerResuming(const GameController& gc)
     return (gc.iFlags & GCF_SIDETRIP_RUNNING) != 0;
 }
 
+namespace {
+
+// A slot number from a script or a set-up record names a registry slot.
+bool IsSlot(int slot)
+{
+    return slot >= 0 && slot < MFI_NUMSLOTS;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Characters and vehicles
 
@@ -158,7 +168,7 @@ Object* GameController::GenerateVehicle(Matrix& matOrig, MDLFILE* pmf, OBJMESSAG
 
 Object* GameController::CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, char* pszObjName, bool bOffOnResume)
 {
-    if (bOffOnResume && GameControllerResuming(*this))
+    if ((bOffOnResume && GameControllerResuming(*this)) || !IsSlot(iMFIndex))
         return nullptr;
     MDLFILE* pmf = g_GlobalMFI.GetMF(iMFIndex, false);
     OBJMESSAGEHANDLER mh = pszObjName != nullptr ? FindHandler(pszObjName) : nullptr;
@@ -194,7 +204,7 @@ Object* GameController::CreateCharacterAt(int iMFIndex, int iID, int iPlaceHolde
 
 Object* GameController::CreateVehicleAt(Matrix& mat, int iMFIndex, int iID, bool bOffOnResume)
 {
-    if (bOffOnResume && GameControllerResuming(*this))
+    if ((bOffOnResume && GameControllerResuming(*this)) || !IsSlot(iMFIndex))
         return nullptr;
     OBJMESSAGEHANDLER mh = FindHandler("CarDriver");
     MDLFILE* pmf = g_GlobalMFI.GetMF(iMFIndex, false);
@@ -282,6 +292,8 @@ Object* GameController::CreateObjectAt(int iMFIndex, int iPlaceHolderID, OBJMESS
 {
     Matrix m = TransMatrix(0.0f, kPropDefaultY, 0.0f);
     IsPlaceholderMatrix(iPlaceHolderID, m);
+    if (!IsSlot(iMFIndex))
+        return nullptr;
     MDLFILE* pmf = g_GlobalMFI.GetMF(iMFIndex, false);
     Object* obj = nullptr;
     if (mh != nullptr) {
