@@ -2,6 +2,7 @@
 #include "game/GameFEnt.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Platform.h"
@@ -102,4 +103,141 @@ void LetterBox::Draw()
     const int w = Platform::GetWidth(), sh = Platform::GetHeight();
     DrawScreenRect(0, 0, w, h, Colour(0, 0, 0, 128), ALPHA_NONE);
     DrawScreenRect(0, sh - h, w, sh, Colour(0, 0, 0, 128), ALPHA_NONE);
+}
+
+// ---------------------------------------------------------------------------
+// Level entities and mode controllers: the seams
+
+void EntitySeamUsed(const char* what)
+{
+    // One line per kind; there are fewer kinds than places.
+    static const char* said[64];
+    static int nSaid = 0;
+    for (int i = 0; i < nSaid; i++)
+        if (said[i] == what)
+            return;
+    if (nSaid < 64)
+        said[nSaid++] = what;
+    printf("%s: its behaviour is not built yet; it stands still\n", what);
+}
+
+template <class T>
+int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh)
+{
+    switch (msg) {
+    case OM_CREATE: {
+        EntitySeamUsed(what);
+        T* n = new T;
+        if (n == nullptr)
+            return 0;
+        n->messagehandler = mh;
+        return int(reinterpret_cast<intptr_t>(n));
+    }
+    case OM_DIE:
+        delete static_cast<T*>(o);
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+#define ENTITY_SEAM(cls)                                                    \
+    int cls::staticmh(Object* o, OBJMESSAGE msg, void* data)                \
+    {                                                                       \
+        if constexpr (std::is_base_of_v<ModeControllerSeam, cls>)          \
+            if (msg == OM_SPECIAL && o != nullptr && data != nullptr) {     \
+                const SpecialMessage& m = *static_cast<SpecialMessage*>(data); \
+                auto* c = static_cast<ModeControllerSeam*>(o);              \
+                c->iLastModeMessage = m.submsg;                             \
+                if (m.submsg == SMSG_MODE_SET_STAGE)                        \
+                    c->iStage = m.param[0];                                 \
+                return 0;                                                   \
+            }                                                               \
+        return EntitySeam<cls>(o, msg, #cls, staticmh);                     \
+    }
+
+ENTITY_SEAM(EnemyGenShooter)
+ENTITY_SEAM(EnemyGenFighter)
+ENTITY_SEAM(EnemyGenRunner)
+ENTITY_SEAM(EnemyGenGuard)
+ENTITY_SEAM(EnemyGenMutant)
+ENTITY_SEAM(EnemyGenMannequin)
+ENTITY_SEAM(DaceModeTrigger)
+ENTITY_SEAM(DaceCamTrigger)
+ENTITY_SEAM(EnemyWaveTrigger)
+ENTITY_SEAM(SteamGenerator)
+ENTITY_SEAM(SteamBurst)
+ENTITY_SEAM(SplineObjectMover)
+ENTITY_SEAM(TunnelGrate)
+ENTITY_SEAM(TargetMoving)
+ENTITY_SEAM(TargetInnocent)
+ENTITY_SEAM(InteriorDamageable)
+ENTITY_SEAM(Airplane)
+ENTITY_SEAM(DrvCrseGate)
+ENTITY_SEAM(DrvCrsePed)
+ENTITY_SEAM(DrvCrseProp)
+ENTITY_SEAM(DrvCrseDrone)
+ENTITY_SEAM(GameModeTarget)
+ENTITY_SEAM(HealthGenerator)
+ENTITY_SEAM(PedGenController)
+ENTITY_SEAM(VehGenController)
+ENTITY_SEAM(DriveToMissionController)
+ENTITY_SEAM(EscapeMissionController)
+ENTITY_SEAM(FightMissionController)
+ENTITY_SEAM(PursuitMissionController)
+ENTITY_SEAM(ImpoundLotMissionController)
+ENTITY_SEAM(WanderMissionController)
+ENTITY_SEAM(DojoTrainingModeController)
+ENTITY_SEAM(FRangeMissionController)
+ENTITY_SEAM(GunCourseMissionController)
+ENTITY_SEAM(DragonMissionController)
+ENTITY_SEAM(DemonMissionController)
+ENTITY_SEAM(ShootoutMissionController)
+ENTITY_SEAM(TailMissionController)
+ENTITY_SEAM(InfiltrateMissionController)
+ENTITY_SEAM(LearJetChaseMissionController)
+ENTITY_SEAM(RaceMissionController)
+ENTITY_SEAM(StreetRaceMissionController)
+ENTITY_SEAM(Race247MissionController)
+
+int RandomMissionSpawner::RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void*)
+{
+    if (msg == OM_CREATE)
+        EntitySeamUsed("RandomMissionSpawner");
+    if (msg == OM_DIE) {
+        delete static_cast<RandomMissionSpawner*>(o);
+        return -1;
+    }
+    return 0;
+}
+
+template <class T>
+static T* MakeGenController(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
+{
+    T* c = reinterpret_cast<T*>(intptr_t(T::staticmh(nullptr, OM_CREATE, nullptr)));
+    if (c == nullptr)
+        return nullptr;
+    c->iStartSlot = iStartSlot;
+    c->iMaxToSpawn = iMaxToSpawn;
+    c->iNumSlots = iNumSlots;
+    c->iId = iId;
+    c->mat = Matrix(true);
+    world.AddObject(c, nullptr);
+    return c;
+}
+
+PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
+{
+    return MakeGenController<PedGenController>(iStartSlot, iMaxToSpawn, iNumSlots, iId);
+}
+
+VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
+{
+    return MakeGenController<VehGenController>(iStartSlot, iMaxToSpawn, iNumSlots, iId);
+}
+
+bool bGetExitBuildingPos(VectorPos, VectorPos*, VectorDir*)
+{
+    EntitySeamUsed("bGetExitBuildingPos");
+    return false;
 }

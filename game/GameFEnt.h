@@ -55,3 +55,288 @@ public:
 // The full-screen rectangle the overlays draw, over everything; separate so
 // a test can watch what is drawn.
 void DrawScreenRect(int x0, int y0, int x1, int y1, Colour c, ALPHA_MODE alpha);
+
+// ---------------------------------------------------------------------------
+// Level entities and game-mode controllers.
+//
+// The objects set-up files and the mode setters make.  Their behaviour is
+// their own and is not built yet: each kind's handler makes its object on
+// OM_CREATE, says once that the kind was used, deletes it on OM_DIE and
+// answers every other message with 0.  The mode controllers take the mode
+// messages and never end their mode.  The fields are those the game flow
+// fills.
+
+#include "ZevEngine2/List.h"
+#include "game/EntParams.h"
+
+class Spline;
+
+// The handler every level-entity seam uses: OM_CREATE makes a zero-filled T
+// with the handler mh (named what in the one-time report), OM_DIE deletes.
+template <class T>
+int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh);
+void EntitySeamUsed(const char* what);
+
+#define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
+
+class EnemyGenShooter : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    EnemyGenShooter_params* pegsp;
+    Spline* pSplineArrive;
+    Spline* pSplineMove;
+    Spline* pSplineHostage;
+    Object* gameeventobj;
+};
+class EnemyGenFighter : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    EnemyGenFighter_params* pegfp;
+    Spline* pSpline;
+    Object* gameeventobj;
+};
+class EnemyGenRunner : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    EnemyGenRunner_params* pegrp;
+    int iRunnerId;
+    Object* gameeventobj;
+};
+class EnemyGenGuard : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    EnemyGenGuard_params* peggp;
+    Spline* pSpline;
+    Object* gameeventobj;
+};
+class EnemyGenMutant : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    EnemyGenMutant_params* pegmp;
+    Spline* pSplineArrive;
+    Spline* pSplineMove;
+    Object* gameeventobj;
+};
+class EnemyGenMannequin : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    MannequinShooter_params* pegsp;
+    Spline* pSplineArrive;
+    Object* gameeventobj;
+};
+class DaceModeTrigger : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    DaceModeTrigger_params dmtp;
+};
+class DaceCamTrigger : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    DaceCamTrigger_params dctp;
+};
+class EnemyWaveTrigger : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    EnemyWaveTrigger_params ewtp;
+};
+class SteamGenerator : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    SteamGenerator_params sgp;
+};
+class SteamBurst : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    SteamBurst_params sbp;
+};
+class SplineObjectMover : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    SplineObjectMover_params* psomp;
+    Spline* pSpline;
+    ObjectList objlist;
+    ObjectList shooterlist;
+};
+class TunnelGrate : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    TunnelGrate_params* ptgp;
+    Spline* pSpline;
+};
+class TargetMoving : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    TargetMoving_params* ptmp;
+    TargetStatic_params* ptsp;
+    int bIsMoving;
+    Spline* pSpline;
+};
+class TargetInnocent : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    TargetInnocent_params* ptip;
+};
+class InteriorDamageable : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    float fStrength;
+    bool bSliding;
+    s16 sound_id;
+    u16 min_interval;
+    float dist_heard;
+};
+class Airplane : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    Airplane_params app;
+    Spline* pSpline;
+};
+class DrvCrseGate : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    DrvCrseGate_params* pdcgp;
+};
+class DrvCrsePed : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    DrvCrsePed_params* pdcpp;
+    Spline* pSpline;
+};
+class DrvCrseProp : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    float fStrength;
+    int iType;
+};
+class DrvCrseDrone : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    RaceCourseDroneCar_params* prcdc;
+    Spline* pSpline;
+    RCptr<Object> rcCar;
+    float fSpeed;
+};
+// The entry marker of a side activity (a 24/7 venue).
+class GameModeTarget : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    s16 i16Flags;
+    s16 i16SubLevelNumberTrigger;
+    VectorPos vpSrceChar;
+    VectorDir vdSrceCharDir;
+    VectorPos vpSrceVeh;
+    VectorDir vdSrceVehDir;
+    s16 i16TableIndex;
+    int bForceOntoObject;
+};
+// Keeps up to 32 health carts about the level.
+class HealthGenerator : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    s16 i16MaxGenerators;
+    s16 i16ActiveGenerators;
+    RCptr<Object> rrcHealthObjects[32];
+};
+// The ambient pedestrian and car generators' controllers.
+class PedGenController : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    int iStartSlot, iMaxToSpawn, iNumSlots, iId;
+    bool bNotFirst;
+};
+class VehGenController : public Object
+{
+public:
+    ENTITY_SEAM_HANDLER;
+    int iStartSlot, iMaxToSpawn, iNumSlots, iId;
+    bool bNotFirst;
+};
+// Made and added to the world.
+PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
+VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
+// The spot in front of a building's door and its facing; none known yet.
+bool bGetExitBuildingPos(VectorPos building, VectorPos* pos, VectorDir* dir);
+
+struct DriveToMissionParams
+{
+    int placeholderid;
+    int timelimit;
+    const char* destname;
+};
+struct EscapeMissionParams;
+struct PursuitMissionParams;
+struct ShootoutMissionParams;
+struct TailMissionParams;
+struct InfiltrateMissionParams;
+
+// The mode controllers.
+class ModeControllerSeam : public Object
+{
+public:
+    Object* gameeventobj;
+    int iStage;   // the last SMSG_MODE_SET_STAGE
+    int iLastModeMessage;
+};
+#define MODE_CONTROLLER(name, fields)          \
+    class name : public ModeControllerSeam     \
+    {                                          \
+    public:                                    \
+        ENTITY_SEAM_HANDLER;                   \
+        fields                                 \
+    };
+MODE_CONTROLLER(DriveToMissionController, DriveToMissionParams* pdtmp; bool bEnableWalkTo; bool bBonusDriveTo;)
+MODE_CONTROLLER(EscapeMissionController, EscapeMissionParams* pemp;)
+MODE_CONTROLLER(FightMissionController, ControllerCombat_params* pfmp;)
+MODE_CONTROLLER(PursuitMissionController, PursuitMissionParams* ppmp; bool bFromOtherMission;)
+MODE_CONTROLLER(ImpoundLotMissionController, )
+MODE_CONTROLLER(WanderMissionController, )
+MODE_CONTROLLER(DojoTrainingModeController, )
+MODE_CONTROLLER(FRangeMissionController, )
+MODE_CONTROLLER(GunCourseMissionController, )
+MODE_CONTROLLER(DragonMissionController, )
+MODE_CONTROLLER(DemonMissionController, ObjectList stages[4];)
+MODE_CONTROLLER(ShootoutMissionController, ShootoutMissionParams* psmp; ObjectList StageObjects[65];)
+MODE_CONTROLLER(TailMissionController, TailMissionParams* ptmp; bool bStarted;)
+MODE_CONTROLLER(InfiltrateMissionController, InfiltrateMissionParams* pimp;)
+MODE_CONTROLLER(LearJetChaseMissionController, RCptr<Object> rcTarget;)
+MODE_CONTROLLER(RaceMissionController, RCptr<Object> rcTarget;)
+MODE_CONTROLLER(StreetRaceMissionController, RCptr<Object> rcTarget; VectorPos vpFinishLine; VectorDir vdFinishDir;)
+MODE_CONTROLLER(Race247MissionController, )
+
+// Sets a fight controller's stage.
+enum { SMSG_MODE_SET_STAGE = 28005 };
+
+// The random-mission spawner: starts random street crimes.
+class RandomMissionSpawner : public Object
+{
+public:
+    static int RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void* data);
+    void Init() {}
+    void SetCurrentIndex(int i) { iCurrentIndex = i; }
+    RCptr<Object> rcoCurrent;
+    int iCurrentIndex;
+};

@@ -739,8 +739,8 @@ struct AmbientSlots
 constexpr AmbientSlots kAmbientCars = {1, 7, 1, 4, rgmfliAmbCarsBase, NUM_AMBCARS, false};
 constexpr AmbientSlots kAmbientPeds = {80, 84, 80, 84, rgmfliAmbPedsBase, NUM_AMBPEDS, true};
 
-// The model a slot holds as the ambient services see it: -1 when it is
-// deleteable or holds nothing of its own and mirrors nothing.
+}  // namespace
+
 int SlotModelId(int slot)
 {
     const MdlFileInfo& m = g_GlobalMFI.GetMFI(slot);
@@ -748,6 +748,8 @@ int SlotModelId(int slot)
         return -1;
     return m.i16Id;
 }
+
+namespace {
 
 // What two models are told apart by: a car's model id, a pedestrian's index
 // (the low byte of its id less 64); -1 for none.

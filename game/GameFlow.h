@@ -267,6 +267,10 @@ public:
 extern GlobalAGI g_GlobalAGI;
 extern const char* const AnimGroupFileNames[AnimGroup_NumNamed];
 
+// The model a slot holds as the ambient services see it: -1 when it is
+// deleteable or holds nothing of its own and mirrors nothing.
+int SlotModelId(int slot);
+
 // ---------------------------------------------------------------------------
 // The game controller
 
@@ -469,7 +473,16 @@ class LetterBox;
 class FadeScreen;
 class Vehicle;
 class Spline;
-struct CinePlayerScript;
+// One row of a player script of the cinematic walk: a token, the frame it
+// acts at and its data.
+struct CinePlayerScript
+{
+    int iToken;
+    int iTime;
+    int iData;
+    int iData2;
+};
+static_assert(sizeof(CinePlayerScript) == 16);
 struct ControllerCombat_params;
 struct DriveToMissionParams;
 struct EscapeMissionParams;
@@ -477,9 +490,22 @@ struct PursuitMissionParams;
 struct ShootoutMissionParams;
 struct TailMissionParams;
 struct InfiltrateMissionParams;
-struct CarDriverParams;
 struct EnemyGenRunner_params;
-struct BadGuyGenInfo;
+
+// What a driver made for a mission step drives to: an object or placeholder.
+struct CarDriverParams
+{
+    int iTargetId;
+};
+enum BadGuyGenType { BGGT_SHOOTER, BGGT_FIGHTER, BGGT_RUNNER, BGGT_GUARD };
+// An enemy generator a mission step makes: its kind, its placeholder and its
+// parameter block.
+struct BadGuyGenInfo
+{
+    BadGuyGenType bggtMode;
+    int iPHId;
+    void* pvParams;
+};
 class PedGenController;
 class VehGenController;
 class PedGen;
@@ -741,6 +767,27 @@ private:
     void ModeEnded(int extraWait);
     void RequestDestroyPostRaw();
 };
+
+// The task start camera's player script, patched by each task start camera
+// a set-up makes (pCamInitScript points at it).
+extern CinePlayerScript g_InitCamScript[5];
+
+// Free services of the level content.
+class GameModeTarget;
+// A self-animating marker from node iModelNum of pmf at vpDest, id 1001;
+// null without a model file.
+Object* CreateTargetObj(VectorPos& vpDest, MDLFILE* pmf, int iModelNum);
+// A side activity's entry marker for sub-level iLevelNum, table row
+// iTableIndex, with node iModelNum of pmf as its effect; null without pmf.
+GameModeTarget* CreateGameSubModeTargetObj(VectorPos& vpDest, MDLFILE* pmf, int iModelNum, int iLevelNum,
+                                           int iTableIndex);
+// Makes obj the scene object of node index of pmf under parent.
+void SetupSceneObj(Object* obj, Object* parent, int index, MDLFILE* pmf);
+// A self-animating marker's handler: it deletes itself on OM_DIE.
+int AnimLoopProc(Object* obj, OBJMESSAGE msg, void* data);
+
+// Every object of the world's list hears a special message.
+void Broadcast(const SpecialMessage& m);
 
 // The one controller, made by LoadGlobals.
 extern GameController* g_pgcTest;

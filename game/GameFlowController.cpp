@@ -52,7 +52,15 @@ AnimTime Frames(int frames)
     return AnimTime(frames * 256);
 }
 
-// Every object of the world's list hears a special message.
+
+void SendSelf(GameController* gc, int code)
+{
+    SpecialMessage m(code, nullptr);
+    gc->SendMessage(OM_SPECIAL, &m);
+}
+
+}  // namespace
+
 void Broadcast(const SpecialMessage& m)
 {
     for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList();) {
@@ -63,14 +71,6 @@ void Broadcast(const SpecialMessage& m)
         l = next;
     }
 }
-
-void SendSelf(GameController* gc, int code)
-{
-    SpecialMessage m(code, nullptr);
-    gc->SendMessage(OM_SPECIAL, &m);
-}
-
-}  // namespace
 
 bool GameController::TaskNumberToEpisodeAndIndex(TaskNumbers t, int* episode, int* index)
 {

@@ -9,12 +9,17 @@
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/Object.h"
 
+class Camera;
+class Spline;
+
 class Dace : public Object
 {
 public:
     // The character the player is locked on to (fight or gun target); the
     // level cameras keep it in the picture beside the player.
     RCptr<Object> target;
+    Camera* cam;            // his own camera
+    Spline* cinewalkpath;   // the path of a scripted walk, null none
 };
 
 // The player while a level runs; null otherwise.

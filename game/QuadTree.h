@@ -663,6 +663,21 @@ struct VehicleLightCalls
 };
 extern VehicleLightCalls vehiclelights;
 
+// Walls the characters take cover at and obstacles the drivers steer round,
+// placed by set-up files: a world-space spline and the node it belongs to.
+class Spline;
+struct WallSpline
+{
+    Spline* spline;
+    u16 objindex;
+    bool crouch;   // a low wall: cover is taken crouching
+};
+struct AvoidObstacle
+{
+    Spline* spline;
+    u16 objindex;
+};
+
 class KVWorld : public World
 {
 public:
@@ -768,6 +783,8 @@ public:
     LightSet lightset{};           // the installed lighting
     Vector shadowlight = Vector(0.0f, 0.0f, 0.0f, 0.0f);   // toward the shadows' light (y down), w 0
     bool oceanenable = false;
+    List<WallSpline> spllist;      // cover walls of the set-ups built
+    List<AvoidObstacle> obslist;   // obstacles of the set-ups built
     bool bRebuildDynBSP = false;   // set by contact handlers: rebuild the tree next tick
     DynBspTree dynbsp;             // interior collision tree
     bool reportedNoCity = false;

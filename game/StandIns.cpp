@@ -36,20 +36,6 @@ void AddScreenText(const char* text, SCREEN_TEXT_POS pos)
     standInLog.lastTextPos = int(pos);
 }
 
-Object* CreateTargetObj(VectorPos& pos, MDLFILE* mf, int node)
-{
-    if (mf == nullptr || !mf->HasData())
-        return nullptr;
-    StandInUsed("target markers");
-    Object* o = mf->GetHierarchy(u16(node), sizeof(Object), GH_ANIMATE);
-    if (o == nullptr)
-        return nullptr;
-    o->mat = TransMatrix(pos);
-    o->flags |= OBJF_SELFANIMATING | OBJF_NOCOLLISION;
-    o->id = 1001;
-    return o;
-}
-
 Object* DoTargetEffectOnObject(Object* pObj)
 {
     StandInUsed("the target markers' vanishing effect");
@@ -58,37 +44,6 @@ Object* DoTargetEffectOnObject(Object* pObj)
         pObj->Delete();
     }
     return pObj;
-}
-
-int GameModeTarget::staticmh(Object* o, OBJMESSAGE msg, void*)
-{
-    if (msg == OM_DIE) {
-        delete static_cast<GameModeTarget*>(o);
-        return -1;
-    }
-    return 0;
-}
-
-GameModeTarget* CreateGameSubModeTargetObj(VectorPos& vpDest, MDLFILE* pmf, int iModelNum, int iLevelNum,
-                                           int iTableIndex)
-{
-    if (pmf == nullptr || !pmf->HasData())
-        return nullptr;
-    StandInUsed("side-activity markers");
-    GameModeTarget* t = new GameModeTarget;
-    if (t == nullptr)
-        return nullptr;
-    t->messagehandler = GameModeTarget::staticmh;
-    t->i16SubLevelNumberTrigger = s16(iLevelNum);
-    t->i16TableIndex = s16(iTableIndex);
-    t->mat = TransMatrix(vpDest);
-    t->flags |= OBJF_SELFANIMATING | OBJF_NOCOLLISION;
-    t->i16Flags |= 3;
-    if (Object* fx = pmf->GetHierarchy(u16(iModelNum), sizeof(Object), GH_ANIMATE)) {
-        fx->mat = TransMatrix(VectorPos(0.0f, -0.625f, 0.0f));
-        t->Attach(fx);
-    }
-    return t;
 }
 
 void Vehicle::UnDamage(float s)

@@ -6,6 +6,7 @@
 
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/PS2/Image.h"
+#include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 
 // What the stand-in services were asked last, for the stand-in scene and the
@@ -47,32 +48,8 @@ enum SCREEN_TEXT_POS : int
 // Shows text at pos for a while.
 void AddScreenText(const char* text, SCREEN_TEXT_POS pos);
 
-// Target markers (the game flow's level queries replace them): a
-// self-animating marker built from node `node` of mf at pos (id 1001); null
-// without a model file.
-Object* CreateTargetObj(VectorPos& pos, MDLFILE* mf, int node);
 // Lets a marker vanish with its effect; here it simply goes.  Returns it.
 Object* DoTargetEffectOnObject(Object* pObj);
-
-// The entry marker of a side activity (the game flow replaces it).
-class GameModeTarget : public Object
-{
-public:
-    s16 i16Flags;
-    s16 i16SubLevelNumberTrigger;
-    VectorPos vpSrceChar;
-    VectorDir vdSrceCharDir;
-    VectorPos vpSrceVeh;
-    VectorDir vdSrceVehDir;
-    s16 i16TableIndex;
-    int bForceOntoObject;
-
-    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
-};
-// A marker for sub-level iLevelNum, table row iTableIndex, at vpDest, with
-// node iModelNum of pmf as its visible child; null without pmf.
-GameModeTarget* CreateGameSubModeTargetObj(VectorPos& vpDest, MDLFILE* pmf, int iModelNum, int iLevelNum,
-                                           int iTableIndex);
 
 // The HUD map's targets (the user interface replaces it).
 class MapDisplay

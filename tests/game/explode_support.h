@@ -14,6 +14,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
+#include "game/Vehicle.h"
 
 namespace explodetest {
 
@@ -30,11 +31,13 @@ inline tools::P2BModel BareModel(float radius)
 class SlotFile
 {
 public:
-    SlotFile(int slot, const tools::P2BFile& f, const std::vector<tools::NodeParams>& params = {}) : slot(slot)
+    SlotFile(int slot, const tools::P2BFile& f, const std::vector<tools::NodeParams>& params = {})
+        : SlotFile(slot, Bytes(f, params))
     {
-        std::vector<u8> bytes;
-        std::string error;
-        EXPECT_TRUE(tools::WriteP2BWithParams(f, params, bytes, error)) << error;
+    }
+    // The file of these bytes.
+    SlotFile(int slot, const std::vector<u8>& bytes) : slot(slot)
+    {
         block = malloc_align(u32(bytes.size()), 64);
         std::memcpy(block, bytes.data(), bytes.size());
         StreamMdlFile& smf = g_GlobalMFI.rgmfi[slot].smf;
@@ -56,9 +59,35 @@ public:
     MDLFILE* mf() { return &g_GlobalMFI.rgmfi[slot].smf; }
 
 private:
+    static std::vector<u8> Bytes(const tools::P2BFile& f, const std::vector<tools::NodeParams>& params)
+    {
+        std::vector<u8> bytes;
+        std::string error;
+        EXPECT_TRUE(tools::WriteP2BWithParams(f, params, bytes, error)) << error;
+        return bytes;
+    }
+
     int slot;
     void* block = nullptr;
 };
+
+// Every car's driver leaves it and goes, before the world is cleared: a car
+// that ends with its driver inside releases the driver's reference twice.
+inline void DropCarDrivers()
+{
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
+            continue;
+        Vehicle* v = static_cast<Vehicle*>(o);
+        Object* d = v->rcoDriver.p;
+        if (d == nullptr)
+            continue;
+        v->rcoDriver = nullptr;
+        d->Detach();
+        d->Delete();
+    }
+}
 
 // A pedestrian that keeps the special messages it gets.
 struct Listener : public Object

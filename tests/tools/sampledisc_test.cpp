@@ -95,6 +95,11 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Vags\\DV165.VB",     "KORVALIS\\DemoData\\Vags\\DV166.VB",
     "KORVALIS\\DemoData\\Vags\\DV167.VB",     "KORVALIS\\DemoData\\Vags\\DV168.VB",
     "KORVALIS\\DemoData\\Vags\\DV169.VB",     "KORVALIS\\DemoData\\Vags\\DV170.VB",
+    "KORVALIS\\DemoData\\Int\\LEVEL2\\BAR.P2B", "KORVALIS\\DemoData\\Int\\LEVEL3\\SPPLRMG7.P2B",
+    "KORVALIS\\DemoData\\Int\\INTERIOR.P2B", "KORVALIS\\DemoData\\Int\\DRV24\\TESTDRV.P2B",
+    "KORVALIS\\DemoData\\Misc\\POO.P2B",
+    "KORVALIS\\DemoData\\Cine\\M2\\M2_S4.CIN", "KORVALIS\\DemoData\\Cine\\M2\\M2_S4.VB",
+    "KORVALIS\\DemoData\\Cine\\M3\\M3_S7.CIN", "KORVALIS\\DemoData\\Cine\\M3\\M3_S7.VB",
 };
 
 const char* const kPictures[] = {"DEMTITLE", "DEMOSCR1", "DEMOSCR2", "DEMOSCR3", "DEMOEND1",

@@ -26,6 +26,8 @@
 #include "tools/lib/p2b_sample.h"
 #include "tools/lib/playerfiles.h"
 #include "tools/lib/samplesound.h"
+#include "tools/lib/setupfile.h"
+#include "tools/lib/cinefile.h"
 #include "tools/lib/skyfile.h"
 
 namespace tools {
@@ -245,6 +247,26 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
             return false;
         files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
         files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
+    }
+
+    for (const NamedSetup& n : SampleSetupFiles()) {
+        PakInputFile f{"DemoData/" + n.path, {}, "generated set-up"};
+        if (!WriteSetup(n.setup, f.data, error)) {
+            error = f.path + ": " + error;
+            return false;
+        }
+        files.push_back(std::move(f));
+    }
+
+    for (const NamedScene& n : SampleScenes()) {
+        PakInputFile f{"DemoData/Cine/" + n.path + ".CIN", {}, "generated scene"};
+        if (!WriteCinema(n.scene, f.data, error)) {
+            error = f.path + ": " + error;
+            return false;
+        }
+        files.push_back(std::move(f));
+        files.push_back(
+            {"DemoData/Cine/" + n.path + ".VB", EncodeAdpcm(n.sound, AdpcmLoop::kRaw), "generated scene sound"});
     }
 
     CityFiles city;

@@ -33,6 +33,11 @@
 //   DemoData\Misc\SKIDSMKE.P2B, ENGFIRE.P2B, SMKPUFF.P2B, SHROOM.P2B,
 //                GEYSER.P2B, DUSTPUFF.P2B
 //                                the resident particle images (tools/lib/partfiles.h)
+//   DemoData\Int\LEVEL2\BAR.P2B, Int\LEVEL3\SPPLRMG7.P2B, Int\INTERIOR.P2B,
+//            Int\DRV24\TESTDRV.P2B, Misc\POO.P2B
+//                                set-up files of rooms and courses (tools/lib/setupfile.h)
+//   DemoData\Cine\M2\M2_S4.CIN, .VB, Cine\M3\M3_S7.CIN, .VB
+//                                two scenes with their sound (tools/lib/cinefile.h)
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
 //                                still pictures (640 x 448) for the demo flow's
 //                                title, loading and closing screens

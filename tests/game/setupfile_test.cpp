@@ -1,0 +1,597 @@
+// Set-up files: the entity records as the writer lays them out and the game
+// reads them back, the entities the loader makes of them, and the interiors
+// and exteriors built from whole files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "game/explode_support.h"
+#include "tools/lib/setupfile.h"
+
+#include "ZevEngine2/light.h"
+#include "game/Camera.h"
+#include "game/EntParams.h"
+#include "game/GameFEnt.h"
+#include "game/GameFlow.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
+#include "game/ShotEffects.h"
+#include "game/Vehicle.h"
+#include "game/Weapons.h"
+#include "game/cardrivr.h"
+
+namespace {
+
+using explodetest::SlotFile;
+constexpr int kSlot = 195;
+
+std::vector<u8> Written(const tools::SetupFile& s)
+{
+    std::vector<u8> out;
+    std::string error;
+    EXPECT_TRUE(tools::WriteSetup(s, out, error)) << error;
+    return out;
+}
+
+// A unit volume about a point, as a level designer places one.
+Extent Volume(float x, float y, float z)
+{
+    Matrix m = TransMatrix(-x, -y, -z);
+    return Extent(m);
+}
+
+int Count(const List<WallSpline>& l)
+{
+    int n = 0;
+    for (auto* k = l.Head(); !k->IsEOList(); k = k->Next())
+        n++;
+    return n;
+}
+
+class Setups : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        world.Clear();
+        while (world.spllist.RemoveHead() != nullptr) {
+        }
+        if (g_pgcTest == nullptr)
+            g_pgcTest = new GameController;
+        gc = g_pgcTest;
+        gc->bCinematicOnly = false;
+        gc->iFlags = 0;
+        gc->pCamInitScript = nullptr;
+        gc->fightparams = nullptr;
+        SetCurrentCam(nullptr);
+    }
+    void TearDown() override
+    {
+        explodetest::DropCarDrivers();
+        world.Clear();
+        SetCurrentCam(nullptr);
+        dace = nullptr;
+    }
+    // Loads node i of the file in the slot with P.
+    Object* Load(int i, Matrix P = Matrix(true)) { return gc->LoadEntity(g_GlobalMFI.GetMF(kSlot, false), i, P, false); }
+
+    GameController* gc = nullptr;
+};
+
+TEST(EntityRecords, SizesArePinnedAndTheWriterLaysRecordsAndSplinesOut)
+{
+    // The sizes of the 47 kinds, in kind order.
+    const u16 sizes[ENT_NUMBER] = {288, 304, 304, 12, 208, 272, 80, 4,  32, 4,  4,  20, 144, 32, 20, 112,
+                                   128, 96,  96,  14, 8,   112, 8,  272, 20, 6, 304, 12, 16,  16, 96, 2,
+                                   80,  4,   4,   288, 4,  176, 96, 96, 96, 8,  2,  1,  4,   4,  80};
+    for (int k = 0; k < ENT_NUMBER; k++)
+        EXPECT_EQ(rgEntityParamSize[k], sizes[k]) << "kind " << k;
+
+    tools::SetupFile s;
+    const int cam = s.AddPlaceholder(-1, 0, VectorPos(1, 2, 3));
+    const int veh = s.AddPlaceholder(-1, 0);
+    const int shooter = s.AddPlaceholder(-1, 0);
+    auto fc = tools::ZeroRecord<FixedCamera_params>();
+    fc.trigger1 = Volume(1, 0, 0);
+    fc.yaw_range = 45.0f;
+    fc.target_bias = 1;
+    Vehicle_params vp{3, 2, 77, 250};
+    auto sp = tools::ZeroRecord<EnemyGenShooter_params>();
+    sp.id = -120;
+    sp.trigger_init2 = Volume(0, 5, 0);
+    const int spline = s.AddSpline({VectorPos(0, 0, 0), VectorPos(1, 0, 0), VectorPos(2, 0, 0), VectorPos(3, 0, 0)});
+    s.AddRecord(cam, ENT_FIXEDCAMERA, fc);
+    s.AddRecord(veh, ENT_VEHICLE, vp);
+    const int r = s.AddRecord(shooter, ENT_ENEMYGENSHOOTER, sp);
+    s.SetSpline(r, offsetof(EnemyGenShooter_params, path_move), spline);
+    const std::vector<u8> bytes = Written(s);
+    EXPECT_EQ(Written(s), bytes);   // deterministic
+
+    SlotFile f(kSlot, bytes);
+    MDLFILE* mf = f.mf();
+    const u8* base = reinterpret_cast<const u8*>(mf->header);
+    ASSERT_EQ(mf->nodes[cam].extra, ENT_FIXEDCAMERA);
+    ASSERT_EQ(mf->nodes[veh].extra, ENT_VEHICLE);
+    for (int n : {cam, veh, shooter})
+        EXPECT_EQ(mf->nodes[n].extra2 % 16, 0u);
+    EXPECT_EQ(std::memcmp(base + mf->nodes[cam].extra2, &fc, sizeof fc), 0);
+    EXPECT_EQ(std::memcmp(base + mf->nodes[veh].extra2, &vp, sizeof vp), 0);
+    const auto* back = reinterpret_cast<const EnemyGenShooter_params*>(base + mf->nodes[shooter].extra2);
+    EXPECT_EQ(back->id, -120);
+    EXPECT_EQ(std::memcmp(&back->trigger_init2, &sp.trigger_init2, sizeof(Extent)), 0);
+    // The spline reference holds the spline's offset; its first w the count.
+    const s32 at = back->path_move.offset;
+    ASSERT_GT(at, 0);
+    const Spline* sp2 = reinterpret_cast<const Spline*>(base + at);
+    EXPECT_EQ(sp2->Count(), 4);
+    EXPECT_FLOAT_EQ((*sp2)[3][0], 3.0f);
+    EXPECT_FLOAT_EQ((*sp2)[3][3], 1.0f);
+    EXPECT_EQ(u64(at) + 4 * 16, bytes.size());
+
+    // Refused: a record for a node the file lacks, a reference to no spline.
+    std::vector<u8> out;
+    std::string error;
+    tools::SetupFile bad = s;
+    bad.SetSpline(r, offsetof(EnemyGenShooter_params, path_arrive), 9);
+    EXPECT_FALSE(tools::WriteSetup(bad, out, error));
+    EXPECT_NE(error.find("spline 9"), std::string::npos) << error;
+    bad = s;
+    bad.AddRecord(40, ENT_VEHICLE, vp);
+    EXPECT_FALSE(tools::WriteSetup(bad, out, error));
+    EXPECT_NE(error.find("node 40"), std::string::npos) << error;
+}
+
+TEST_F(Setups, CamerasAreSkippedForCinematicsButTheTaskStartCameraIsNot)
+{
+    tools::SetupFile s;
+    const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -2, 0), VectorXYZ(0, 1.5707964f, 0));
+    s.file.nodes[size_t(fixed)].ang[3] = 1.25f;
+    auto fc = tools::ZeroRecord<FixedCamera_params>();
+    fc.yaw_range = 90.0f;
+    fc.pitch_range = 180.0f;
+    fc.tracking = 1;
+    fc.target_bias = 1;
+    fc.trigger1 = Volume(4, 0, 0);
+    // Not in use: a w of 0 with other values that must stay as stored.
+    fc.trigger2.x = Vector(5, 6, 7, 8);
+    s.AddRecord(fixed, ENT_FIXEDCAMERA, fc);
+    int task[4];
+    for (int m = 0; m < 4; m++) {
+        task[m] = s.AddPlaceholder(-1, 0);
+        TaskInitCamera_params tc{0, u8(m), u8(m == 0 ? 1 : 0), {}, {0}};
+        s.AddRecord(task[m], ENT_TASKINITCAMERA, tc);
+    }
+    SlotFile f(kSlot, Written(s));
+
+    gc->bCinematicOnly = true;
+    EXPECT_EQ(Load(fixed), nullptr);
+    EXPECT_EQ(world.objectlist.Find(OBJT_CAMERA), nullptr);
+    gc->bCinematicOnly = false;
+
+    Matrix P = TransMatrix(10, 0, 0);
+    Camera* c = static_cast<Camera*>(Load(fixed, P));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->mode, CAMMODE_FIXED);
+    EXPECT_FLOAT_EQ(c->zoom, 1.25f);
+    EXPECT_FLOAT_EQ(c->fTargetZoom, 1.25f);
+    EXPECT_NEAR(c->fAngRangeY, 1.5707964f, 1e-6f);
+    EXPECT_NEAR(c->fAngRangeX, 3.1415927f, 1e-6f);
+    EXPECT_TRUE(c->bTargetBias);
+    EXPECT_NEAR(c->vpMount[0], 10.0f, 1e-5f);
+    // Turned a quarter about y: the z row points along x, heading pi/2.
+    EXPECT_NEAR(c->angy, 1.5707964f, 1e-3f);
+    const auto* kept = static_cast<FixedCamera_params*>(c->pvExtra);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(std::memcmp(&kept->trigger2, &fc.trigger2, sizeof(Extent)), 0);
+    // A used volume follows P: the point 14 along x is its centre now.
+    EXPECT_TRUE(kept->trigger1.Within(VectorPos(14, 0, 0)));
+    EXPECT_FALSE(kept->trigger1.Within(VectorPos(4, 0, 0)));
+
+    // The task start camera: made current, its walk by mode and pace.
+    gc->bCinematicOnly = true;
+    const int walks[4] = {91, 237, 160, 279};
+    const int modes[4] = {7, 13, 4, 6};
+    for (int m = 0; m < 4; m++) {
+        Camera* t = static_cast<Camera*>(Load(task[m]));
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(GetCurrentCam(), t);
+        EXPECT_FLOAT_EQ(t->fTargetZoom, 0.0f);
+        ASSERT_EQ(gc->pCamInitScript, g_InitCamScript);
+        EXPECT_EQ(g_InitCamScript[0].iData, walks[m]) << m;
+        EXPECT_EQ(g_InitCamScript[1].iData, 0);   // offset 0: no walk-in path
+        EXPECT_EQ(g_InitCamScript[3].iData, modes[m]) << m;
+        EXPECT_EQ(g_InitCamScript[3].iTime, 56);
+    }
+}
+
+TEST_F(Setups, OrbitsNeedACurveAndCentreOnItsSegmentEnds)
+{
+    tools::SetupFile s;
+    const int good = s.AddPlaceholder(-1, 0);
+    const int none = s.AddPlaceholder(-1, 0);
+    const int shortOne = s.AddPlaceholder(-1, 0);
+    // Two segments: points 3 and 6 end them.
+    const int orbit = s.AddSpline({VectorPos(0, 0, 0), VectorPos(1, 1, 1), VectorPos(2, 2, 2), VectorPos(4, -2, 0),
+                                   VectorPos(5, 0, 5), VectorPos(6, 0, 6), VectorPos(8, 4, 6)});
+    const int tiny = s.AddSpline({VectorPos(0, 0, 0), VectorPos(1, 0, 0), VectorPos(2, 0, 0)});
+    auto oc = tools::ZeroRecord<OrbitingCamera_params>();
+    oc.cam_orbit.offset = -1;
+    const int r = s.AddRecord(good, ENT_ORBITINGCAMERA, oc);
+    s.SetSpline(r, offsetof(OrbitingCamera_params, cam_orbit), orbit);
+    s.AddRecord(none, ENT_ORBITINGCAMERA, oc);
+    const int r3 = s.AddRecord(shortOne, ENT_ORBITINGCAMERA, oc);
+    s.SetSpline(r3, offsetof(OrbitingCamera_params, cam_orbit), tiny);
+    SlotFile f(kSlot, Written(s));
+
+    Camera* c = static_cast<Camera*>(Load(good, TransMatrix(0, 0, 100)));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->mode, CAMMODE_ORBITING);
+    // Centre: the mean of (4, -2, 0) and (8, 4, 6), moved 100 along z.
+    EXPECT_FLOAT_EQ(c->relposgoal[0], 6.0f);
+    EXPECT_FLOAT_EQ(c->relposgoal[1], 1.0f);
+    EXPECT_FLOAT_EQ(c->relposgoal[2], 103.0f);
+    // Across the ground from point 0 (0, 0, 100): sqrt(36 + 9).
+    EXPECT_FLOAT_EQ(c->fOrbRadius, sqrtf(45.0f));
+    const Spline* copy = static_cast<Spline*>(c->pvExtraSpl);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->Count(), 7);
+    // Without an orbit, or with less than a segment: nothing.
+    const int before = world.objectlist.Count();
+    EXPECT_EQ(Load(none), nullptr);
+    EXPECT_EQ(Load(shortOne), nullptr);
+    EXPECT_EQ(world.objectlist.Count(), before);
+}
+
+TEST_F(Setups, RecordsReadOnceGiveTheirKnownAnswers)
+{
+    tools::SetupFile s;
+    const int tod = s.AddPlaceholder(-1, 0);
+    const int gun = s.AddPlaceholder(-1, 0, VectorPos(3, 0, 0));
+    const int wall = s.AddPlaceholder(-1, 0);
+    const int drone = s.AddPlaceholder(-1, 0);
+    const int target = s.AddPlaceholder(-1, 0);
+    const int furniture = s.AddPlaceholder(-1, 0);
+    const int kind47 = s.AddPlaceholder(-1, 0);
+    const int outside = s.AddPlaceholder(-1, 0);
+    s.AddRecord(tod, ENT_TIMEOFDAY, TimeOfDay_params{13, 30});
+    s.AddRecord(gun, ENT_GUNPICKUP, GunPickup_params{13, {}, 50});
+    const int spl = s.AddSpline({VectorPos(0, 0, 0), VectorPos(0, 0, 1), VectorPos(0, 0, 2), VectorPos(0, 0, 3)});
+    WallSpline_params wp{{-1}, {2}, 1, {}};
+    s.SetSpline(s.AddRecord(wall, ENT_WALLSPLINE, wp), 0, spl);
+    auto dp = tools::ZeroRecord<RaceCourseDroneCar_params>();
+    dp.speed = 2.0f;
+    dp.move_path.offset = -1;
+    s.AddRecord(drone, ENT_RACECOURSEDRONECAR, dp);
+    s.AddRecord(target, ENT_TARGETMOVING, TargetMoving_params{{-1}, 1, {}, 1.0f, 0.0f});
+    ExteriorSpecific_params ep{};
+    ep.exttype = 8;
+    s.AddRecord(furniture, ENT_EXTERIORSPECIFIC, ep);
+    s.AddRecord(kind47, ENT_TIMEOFDAY, TimeOfDay_params{1, 1});
+    // A spline reference past the end of the file.
+    WallSpline_params far{{0x100000}, {-1}, 0, {}};
+    s.AddRecord(outside, ENT_WALLSPLINE, far);
+    SlotFile f(kSlot, Written(s));
+    f.mf()->nodes[kind47].extra = 47;
+
+    world.time_of_day = 0;
+    EXPECT_EQ(Load(tod), nullptr);
+    EXPECT_EQ(world.time_of_day, 2916000u);
+
+    // The pickup shows the gun of its weapon: a model in the gun's slot.
+    Weapon four{};
+    four.SetType(4);
+    ASSERT_GE(four.iGunMFIndex, 0);
+    tools::P2BFile gunFile;
+    gunFile.models.push_back(explodetest::BareModel(0.2f));
+    gunFile.AddNode(-1, tools::MakeNode(0));
+    SlotFile gunSlot(four.iGunMFIndex, gunFile);
+    EXPECT_EQ(Load(gun), nullptr);
+    GunPickup* pickup = nullptr;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        pickup = static_cast<GunPickup*>(static_cast<Object*>(l->data));
+    ASSERT_NE(pickup, nullptr);
+    EXPECT_EQ(pickup->weapon.type, 4);   // type 13 - 9
+    EXPECT_FLOAT_EQ(pickup->mat.w[0], 3.0f);
+    bool timer2000 = false;
+    for (Timer* t = world.timerlist.Head(); !t->IsEOList(); t = t->Next())
+        timer2000 |= t->obj.p == pickup && t->time == world.timePrecise + AnimTime(2000 * 256);
+    EXPECT_TRUE(timer2000) << "the pickup lives 2000 frames whatever its record says";
+
+    // One wall placed by two set-ups: two walls.
+    EXPECT_EQ(Load(wall), nullptr);
+    EXPECT_EQ(Load(wall, TransMatrix(5, 0, 0)), nullptr);
+    ASSERT_EQ(Count(world.spllist), 2);
+    const WallSpline* w2 = world.spllist.Tail()->data;
+    EXPECT_TRUE(w2->crouch);
+    EXPECT_EQ(w2->objindex, 2);
+    EXPECT_FLOAT_EQ((*w2->spline)[3][0], 5.0f);
+    EXPECT_EQ(w2->spline->Count(), 4);
+
+    // Speed 2 is below 5: the floor speed.
+    auto* d = static_cast<DrvCrseDrone*>(Load(drone));
+    ASSERT_NE(d, nullptr);
+    EXPECT_FLOAT_EQ(d->fSpeed, 0.0116416672f);
+
+    // No node with extra 0x200 to make the target of; no furniture of kind
+    // 8; no kind 47; no spline outside the file.
+    const int before = world.objectlist.Count();
+    EXPECT_EQ(Load(target), nullptr);
+    EXPECT_EQ(Load(furniture), nullptr);
+    EXPECT_EQ(Load(kind47), nullptr);
+    EXPECT_EQ(Load(outside), nullptr);
+    EXPECT_EQ(world.objectlist.Count(), before);
+    EXPECT_EQ(Count(world.spllist), 2);
+}
+
+TEST_F(Setups, VehiclesTakeTheirStrengthClampedAndCourseTriggersMoveOnce)
+{
+    tools::SetupFile s;
+    const int weak = s.AddPlaceholder(-1, 0);
+    const int strong = s.AddPlaceholder(-1, 0);
+    const int gate = s.AddPlaceholder(-1, 0);
+    s.AddRecord(weak, ENT_VEHICLE, Vehicle_params{0, 1, 70, 0});
+    s.AddRecord(strong, ENT_VEHICLE, Vehicle_params{0, 1, 71, 250});
+    auto gp = tools::ZeroRecord<DrvCrseGate_params>();
+    gp.trigger = Volume(0, 0, 0);
+    s.AddRecord(gate, ENT_DRVCRSEGATE, gp);
+    SlotFile f(kSlot, Written(s));
+
+    auto* v0 = static_cast<Vehicle*>(Load(weak));
+    auto* v1 = static_cast<Vehicle*>(Load(strong));
+    ASSERT_NE(v0, nullptr);
+    ASSERT_NE(v1, nullptr);
+    EXPECT_FLOAT_EQ(v0->strength, 1.0f);
+    EXPECT_FLOAT_EQ(v1->strength, 100.0f);
+    EXPECT_FLOAT_EQ(v1->fBaseStrength, 100.0f);
+    EXPECT_EQ(v1->id, 71);
+    EXPECT_EQ(v1->mode, 1);
+    EXPECT_EQ(v1->i8Tint, 1);
+    ASSERT_NE(v1->rcoDriver.p, nullptr);
+    EXPECT_EQ(static_cast<CarDriver*>(v1->rcoDriver.p)->gameeventobj, gc);
+
+    // While a side trip is resumed, no car is made.
+    gc->iFlags |= GCF_SIDETRIP_RUNNING;
+    EXPECT_EQ(Load(weak), nullptr);
+    gc->iFlags = 0;
+
+    // The gate's trigger lies in the file and is moved there once, however
+    // often the file's data is built.
+    auto* g1 = static_cast<DrvCrseGate*>(Load(gate, TransMatrix(20, 0, 0)));
+    auto* g2 = static_cast<DrvCrseGate*>(Load(gate, TransMatrix(20, 0, 0)));
+    ASSERT_NE(g1, nullptr);
+    ASSERT_NE(g2, nullptr);
+    EXPECT_EQ(g1->pdcgp, g2->pdcgp);
+    EXPECT_TRUE(g1->pdcgp->trigger.Within(VectorPos(20, 0, 0)));
+    EXPECT_FALSE(g1->pdcgp->trigger.Within(VectorPos(40, 0, 0)));
+}
+
+// ---------------------------------------------------------------------------
+// Interiors and exteriors
+
+class IntExt : public Setups
+{
+protected:
+    void SetUp() override
+    {
+        Setups::SetUp();
+        player = new Dace;
+        player->mat = Matrix(true);
+        dace = player;
+    }
+    void TearDown() override
+    {
+        dace = nullptr;
+        player->Delete();
+        Setups::TearDown();
+    }
+    // Placeholder id at pos, turned a quarter about y.
+    void Placeholder(int id, VectorPos pos)
+    {
+        Object* ph = new Object;
+        ph->id = s16(id);
+        ph->mat = RotMatrix(VectorXYZ(0, 1.5707964f, 0));
+        ph->SetPos(pos);
+        world.placeholderlist.AddTail(ph);
+    }
+    Dace* player = nullptr;
+};
+
+tools::P2BModel Box(float r)
+{
+    return explodetest::BareModel(r);
+}
+
+TEST_F(IntExt, PlacementFollowsAnInteriorsPlaceholderAndTheEntryPointPlacesThePlayer)
+{
+    tools::SetupFile s;
+    s.file.models.push_back(Box(1.0f));
+    NODE mainNode = tools::MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001);
+    const int main1 = s.file.AddNode(-1, mainNode);
+    s.file.AddNode(main1, tools::MakeNode(MDL_NOGEOM, VectorPos(0, 0, 2), VectorXYZ(0, 0, 0), 0x8000));
+    const int main2 = s.file.AddNode(-1, tools::MakeNode(0, VectorPos(9, 0, 0), VectorXYZ(0, 0, 0), 0x8002));
+    SlotFile f(kSlot, Written(s));
+    Placeholder(-50, VectorPos(100, -1, 0));
+
+    Object* root = gc->LoadIntExtSetup(-50, f.mf(), true);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->index, main1);
+    int mains = 0;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        mains += l->data->index == main1 || l->data->index == main2 ? 1 : 0;
+    EXPECT_EQ(mains, 2);
+    EXPECT_TRUE(gc->bInterior);
+    EXPECT_FLOAT_EQ(gc->fInteriorHeight, -1.0f);
+    // The interior turns with its placeholder: the second main object's x
+    // of 9 lies along -z now.
+    Object* second = nullptr;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->index == main2)
+            second = l->data;
+    ASSERT_NE(second, nullptr);
+    EXPECT_NEAR(second->mat.w[0], 100.0f, 1e-4f);
+    EXPECT_NEAR(second->mat.w[2], -9.0f, 1e-4f);
+    // The entry point (2 along the main object's z, now +x) places the
+    // player, and the camera snaps behind him.
+    EXPECT_NEAR(player->mat.w[0], 102.0f, 1e-4f);
+    Camera* c = GetCurrentCam();
+    EXPECT_FLOAT_EQ(c->zoom, 1.6f);
+    EXPECT_EQ(c->target, player);
+    const Vector expect = player->mat.w + (player->mat.y + player->mat.z) * -0.625f;
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(c->mat.w[k], expect[k], 1e-4f);
+
+    // An exterior keeps its own orientation at the same placeholder.
+    world.Clear();
+    Placeholder(-50, VectorPos(100, -1, 0));
+    gc->LoadIntExtSetup(-50, f.mf(), false);
+    EXPECT_FALSE(gc->bInterior);
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->index == main2) {
+            EXPECT_NEAR(l->data->mat.w[0], 109.0f, 1e-4f);
+            EXPECT_NEAR(l->data->mat.w[2], 0.0f, 1e-4f);
+        }
+    // No such placeholder: the default spot.
+    world.Clear();
+    gc->LoadIntExtSetup(-51, f.mf(), true);
+    EXPECT_FLOAT_EQ(gc->matPH.w[1], -31.25f);
+    EXPECT_FLOAT_EQ(gc->matPH.w[0], 0.0f);
+}
+
+TEST_F(IntExt, APlayerStartUnderAFixedCameraMovesOnlyThePlayer)
+{
+    tools::SetupFile s;
+    s.file.AddNode(-1, tools::MakeNode(0x8000, VectorPos(3, 0, 4), VectorXYZ(0, 0, 0), 0x8001));
+    SlotFile f(kSlot, Written(s));
+    Camera* fixed = CreateFixedCameraFromCurrent(player);
+    ASSERT_NE(fixed, nullptr);
+    fixed->mat = TransMatrix(50, 50, 50);
+    SetCurrentCam(fixed);
+    EXPECT_EQ(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+    EXPECT_FLOAT_EQ(player->mat.w[0], 3.0f);
+    EXPECT_FLOAT_EQ(player->mat.w[1], -31.25f);
+    EXPECT_FLOAT_EQ(player->mat.w[2], 4.0f);
+    EXPECT_FLOAT_EQ(fixed->mat.w[0], 50.0f);
+    SetCurrentCam(nullptr);
+    fixed->Delete();
+}
+
+TEST_F(IntExt, AmbientLightsAndTheFirstDirectionalLightSetTheLighting)
+{
+    auto build = [&](bool ambient) {
+        tools::SetupFile s;
+        s.file.models.push_back(Box(1.0f));
+        const int main = s.file.AddNode(-1, tools::MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001));
+        NODE light;
+        std::string error;
+        // Two directional lights, the first turned a quarter about x.
+        EXPECT_TRUE(tools::MakeLightNode(1, Colour(255, 255, 255, 255), 128, 10, 1, VectorPos(0, 0, 0),
+                                         VectorXYZ(1.5707964f, 0, 0), light, error)) << error;
+        s.file.AddNode(main, light);
+        EXPECT_TRUE(tools::MakeLightNode(1, Colour(255, 255, 255, 255), 128, 10, 1, VectorPos(0, 0, 0),
+                                         VectorXYZ(0, 0, 0), light, error)) << error;
+        s.file.AddNode(main, light);
+        if (ambient) {
+            EXPECT_TRUE(tools::MakeLightNode(0, Colour(40, 40, 40, 255), 128, 10, 1, VectorPos(0, 0, 0),
+                                             VectorXYZ(0, 0, 0), light, error)) << error;
+            s.file.AddNode(main, light);
+        }
+        return Written(s);
+    };
+    {
+        SlotFile f(kSlot, build(false));
+        gc->LoadIntExtSetup(-1, f.mf(), true);
+        EXPECT_TRUE(gc->bUseDefInteriorLights);
+        // The first light's z row, negated: a quarter about x turns z to -y
+        // (y down), so the shadows' light is toward +y.
+        const Matrix first = RotMatrix(VectorXYZ(1.5707964f, 0, 0));
+        for (int k = 0; k < 4; k++)
+            EXPECT_NEAR(world.shadowlight[k], -first.z[k], 1e-5f) << k;
+    }
+    world.Clear();
+    {
+        SlotFile f(kSlot, build(true));
+        gc->LoadIntExtSetup(-1, f.mf(), true);
+        EXPECT_FALSE(gc->bUseDefInteriorLights);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Setups, TheSampleBarBuildsItsGeneratorsCombatRecordAndCameras)
+{
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[0].path, "Int/LEVEL2/BAR.P2B");
+    for (const tools::NamedSetup& n : files) {
+        SlotFile check(kSlot, Written(n.setup));   // each one passes the model-file check
+        EXPECT_TRUE(check.mf()->HasData()) << n.path;
+    }
+    SlotFile f(kSlot, Written(files[0].setup));
+    Object* room = gc->LoadIntExtSetup(-1, f.mf(), true);
+    ASSERT_NE(room, nullptr);
+    int fighters = 0, props = 0, fixedCams = 0;
+    const InteriorDamageable* stool = nullptr;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        fighters += o->messagehandler == EnemyGenFighter::staticmh ? 1 : 0;
+        if (o->messagehandler == InteriorDamageable::staticmh) {
+            props++;
+            if (o->id == 300)
+                stool = static_cast<InteriorDamageable*>(o);
+        }
+        fixedCams += o->type == OBJT_CAMERA && o->mode == CAMMODE_FIXED ? 1 : 0;
+    }
+    EXPECT_EQ(fighters, 2);
+    EXPECT_EQ(props, 2);
+    ASSERT_NE(stool, nullptr);
+    EXPECT_FLOAT_EQ(stool->fStrength, 20.0f);
+    EXPECT_TRUE(stool->bSliding);
+    EXPECT_EQ(stool->min_interval, 30);
+    // The task start camera and the fixed camera; the task's is current.
+    EXPECT_EQ(fixedCams, 2);
+    EXPECT_NE(GetCurrentCam(), &g_DefaultCamera);
+    EXPECT_FLOAT_EQ(GetCurrentCam()->zoom, 1.6f);
+    ASSERT_NE(gc->fightparams, nullptr);
+    EXPECT_EQ(gc->fightparams->active_ratio, 2);
+    EXPECT_EQ(gc->fightparams->act_change, 30);
+    EXPECT_FALSE(gc->bUseDefInteriorLights);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Setups, DamagedRecordsAndSplinesNeverCrashTheBuild)
+{
+    // The sample bar with bytes flipped in its records and splines (the
+    // model data before them stays sound, so the file is taken): whatever
+    // the records then say, the set-up is built or skipped piece by piece.
+    const tools::SetupFile bar = tools::SampleSetupFiles()[0].setup;
+    std::vector<u8> plain;
+    std::string error;
+    ASSERT_TRUE(tools::WriteP2B(bar.file, plain, error)) << error;
+    const std::vector<u8> good = Written(bar);
+    const size_t from = (plain.size() + 15) & ~size_t(15);
+    ASSERT_LT(from, good.size());
+    std::mt19937 rng(27);
+    for (int k = 0; k < 40; k++) {
+        std::vector<u8> bad = good;
+        for (int f = 0; f < 12; f++)
+            bad[from + rng() % (bad.size() - from)] ^= u8(1u << (rng() % 8));
+        SlotFile f(kSlot, bad);
+        gc->LoadIntExtSetup(-1, f.mf(), true);
+        explodetest::DropCarDrivers();
+        world.Clear();
+        SetCurrentCam(nullptr);
+        while (world.spllist.RemoveHead() != nullptr) {
+        }
+    }
+    // A slot number past the registry makes no car.
+    Matrix m(true);
+    EXPECT_EQ(gc->CreateVehicleAt(m, 256, 1, false), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// Cinema file writer and the sample scenes.
+#include "tools/lib/cinefile.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "tools/lib/humanoid.h"
+#include "tools/lib/motion.h"
+
+#include "ZevEngine2/Utilities/CinCont.h"
+
+namespace tools {
+
+namespace {
+
+size_t Align16(size_t n)
+{
+    return (n + 15) & ~size_t(15);
+}
+
+template <class T>
+void Put(std::vector<u8>& out, size_t at, const T& v)
+{
+    std::memcpy(out.data() + at, &v, sizeof v);
+}
+
+}  // namespace
+
+bool WriteCinema(const CineScene& scene, std::vector<u8>& out, std::string& error)
+{
+    if (scene.blocks.size() < 2) {
+        error = "a scene needs a block of animation and the final poses";
+        return false;
+    }
+    std::vector<std::vector<u8>> blocks;
+    for (size_t b = 0; b < scene.blocks.size(); b++) {
+        if (scene.blocks[b].chars.size() < scene.starts.size()) {
+            error = "block " + std::to_string(b) + " has " + std::to_string(scene.blocks[b].chars.size()) +
+                    " entries for " + std::to_string(scene.starts.size()) + " start locations";
+            return false;
+        }
+        std::string why;
+        if (!WriteAni(scene.blocks[b], blocks.emplace_back(), why)) {
+            error = "block " + std::to_string(b) + ": " + why;
+            return false;
+        }
+    }
+    CinemaFile h{};
+    h.numBlock = u32(blocks.size());
+    h.numObj = u32(scene.starts.size());
+    h.block = sizeof(CinemaFile);
+    h.startOffset = u32(Align16(h.block + h.numBlock * sizeof(CinemaFileBlock)));
+    size_t at = Align16(h.startOffset + h.numObj * sizeof(CinemaStartLoc));
+    std::vector<CinemaFileBlock> table;
+    for (const std::vector<u8>& b : blocks) {
+        table.push_back({u32(at), u32(b.size())});
+        at = Align16(at + b.size());
+    }
+    out.assign(at, 0);
+    Put(out, 0, h);
+    for (size_t b = 0; b < table.size(); b++) {
+        Put(out, h.block + b * sizeof(CinemaFileBlock), table[b]);
+        std::memcpy(out.data() + table[b].offset, blocks[b].data(), blocks[b].size());
+    }
+    for (size_t i = 0; i < scene.starts.size(); i++) {
+        const CineStart& s = scene.starts[i];
+        CinemaStartLoc l{s.pos[0], s.pos[1], s.pos[2], s.id, s.rot[0], s.rot[1], s.rot[2], s.rot[3]};
+        Put(out, h.startOffset + i * sizeof(CinemaStartLoc), l);
+    }
+    return true;
+}
+
+namespace {
+
+constexpr u16 kShot = 60;
+
+// The camera's entry for one block: a still shot from eye toward at.
+AniChar CameraShot(VectorPos eye, VectorPos at, float zoom)
+{
+    AniStream pos(ANIM_TYPE_POS), rot(ANIM_TYPE_QUAT), z(ANIM_TYPE_ZOOM);
+    const VectorDir d = Normalise(VectorDir(at - eye));
+    const Quaternion q(LookAlong(d));
+    pos.Vec(0, eye).Vec(kShot, eye);
+    rot.Rot(0, q).Rot(kShot, q);
+    z.Float(0, zoom).Float(kShot, zoom);
+    AniChar c;
+    c.length = kShot;
+    c.bundles.push_back({0, {pos, rot, z}});
+    return c;
+}
+
+AniChar Figure(MotionGenerator g, float speed, u16 length)
+{
+    ClipRow row{0, g, MotionParams{speed, 1.0f, false}, length, false, {}, {}};
+    return GenerateClip(row, SampleHumanoids()[0].look);
+}
+
+std::vector<int16_t> Hum(float seconds, float hz)
+{
+    const size_t n = size_t(seconds * 44100.0f);
+    std::vector<int16_t> pcm(n);
+    for (size_t i = 0; i < n; i++)
+        pcm[i] = int16_t(3000.0f * std::sin(6.2831853f * hz * float(i) / 44100.0f));
+    return pcm;
+}
+
+}  // namespace
+
+std::vector<NamedScene> SampleScenes()
+{
+    std::vector<NamedScene> scenes;
+    {
+        NamedScene s{"M2/M2_S4", {}, Hum(3.0f, 220.0f)};
+        s.scene.starts = {{5000, VectorPos(0, -1.5f, -6), Quaternion(Matrix(true))},
+                          {-1, VectorPos(0, 0, -3), Quaternion(Matrix(true))},
+                          {-2, VectorPos(0, 0, 2), Quaternion(Matrix(true))}};
+        const VectorPos eyes[3] = {VectorPos(0, -1.6f, -7), VectorPos(3, -1.4f, 0), VectorPos(-2.5f, -1.7f, 3)};
+        const VectorPos looks[3] = {VectorPos(0, -1, 0), VectorPos(0, -1, -1), VectorPos(0, -1, -1.5f)};
+        for (int b = 0; b < 3; b++) {
+            AniGroup g;
+            g.chars.push_back(CameraShot(eyes[b], looks[b], 1.6f + 0.2f * float(b)));
+            g.chars.push_back(Figure(b < 2 ? kMotionWalk : kMotionIdle, b < 2 ? 0.02f : 0.0f, kShot));
+            g.chars.push_back(Figure(b == 2 ? kMotionGesture : kMotionIdle, 0.0f, kShot));
+            s.scene.blocks.push_back(std::move(g));
+        }
+        AniGroup last;
+        last.chars.push_back(CameraShot(eyes[2], looks[2], 2.0f));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1));
+        s.scene.blocks.push_back(std::move(last));
+        scenes.push_back(std::move(s));
+    }
+    {
+        NamedScene s{"M3/M3_S7", {}, Hum(1.0f, 330.0f)};
+        s.scene.starts = {{5000, VectorPos(0, -1.5f, -5), Quaternion(Matrix(true))},
+                          {-1, VectorPos(0, 0, 0), Quaternion(Matrix(true))}};
+        AniGroup g, last;
+        g.chars.push_back(CameraShot(VectorPos(0, -1.5f, -5), VectorPos(0, -1, 0), 1.6f));
+        g.chars.push_back(Figure(kMotionIdle, 0.0f, kShot));
+        last.chars.push_back(CameraShot(VectorPos(0, -1.5f, -5), VectorPos(0, -1, 0), 1.6f));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1));
+        s.scene.blocks = {g, last};
+        scenes.push_back(std::move(s));
+    }
+    return scenes;
+}
+
+}  // namespace tools

@@ -1,0 +1,255 @@
+// Set-up file writer.
+#include "tools/lib/setupfile.h"
+
+#include "ZevEngine2/PS2/Model.h"
+#include "game/EntParams.h"
+
+namespace tools {
+
+int SetupFile::AddSpline(const std::vector<VectorPos>& points)
+{
+    splines.push_back(points);
+    return int(splines.size()) - 1;
+}
+
+int SetupFile::AddPlaceholder(int parent, u16 kind, VectorPos pos, VectorXYZ ang)
+{
+    return file.AddNode(parent, MakeNode(MDL_NOGEOM, pos, ang, kind));
+}
+
+namespace {
+
+size_t Align16(size_t n)
+{
+    return (n + 15) & ~size_t(15);
+}
+
+}  // namespace
+
+bool WriteSetup(const SetupFile& setup, std::vector<u8>& out, std::string& error)
+{
+    // The records and splines go after the model data; the nodes' offsets
+    // do not change its size.
+    P2BFile file = setup.file;
+    std::vector<u8> plain;
+    if (!WriteP2B(file, plain, error))
+        return false;
+    size_t at = Align16(plain.size());
+    std::vector<size_t> recAt, splAt;
+    for (const SetupFile::Record& r : setup.records) {
+        if (r.node < 0 || size_t(r.node) >= file.nodes.size()) {
+            error = "a record for node " + std::to_string(r.node) + ", which the file does not have";
+            return false;
+        }
+        file.nodes[size_t(r.node)].extra = r.kind;
+        file.nodes[size_t(r.node)].extra2 = u32(at);
+        recAt.push_back(at);
+        at = Align16(at + r.bytes.size());
+    }
+    for (const std::vector<VectorPos>& s : setup.splines) {
+        if (s.empty()) {
+            error = "a spline of no points";
+            return false;
+        }
+        splAt.push_back(at);
+        at += s.size() * sizeof(Vector);
+    }
+    if (!WriteP2B(file, out, error))
+        return false;
+    out.resize(at, 0);
+    for (size_t i = 0; i < setup.records.size(); i++) {
+        const SetupFile::Record& r = setup.records[i];
+        std::vector<u8> bytes = r.bytes;
+        for (const auto& [where, n] : r.splineRefs) {
+            if (where < 0 || size_t(where) + 4 > bytes.size() || n < 0 || size_t(n) >= splAt.size()) {
+                error = "record " + std::to_string(i) + " names spline " + std::to_string(n) + " at byte " +
+                        std::to_string(where) + ", outside the record or the splines";
+                return false;
+            }
+            const s32 off = s32(splAt[size_t(n)]);
+            std::memcpy(bytes.data() + where, &off, 4);
+        }
+        std::memcpy(out.data() + recAt[i], bytes.data(), bytes.size());
+    }
+    for (size_t n = 0; n < setup.splines.size(); n++) {
+        const std::vector<VectorPos>& s = setup.splines[n];
+        for (size_t k = 0; k < s.size(); k++) {
+            float v[4] = {s[k][0], s[k][1], s[k][2], 1.0f};
+            if (k == 0) {
+                const s32 count = s32(s.size());
+                std::memcpy(&v[3], &count, 4);
+            }
+            std::memcpy(out.data() + splAt[n] + k * sizeof(Vector), v, sizeof v);
+        }
+    }
+    return true;
+}
+
+}  // namespace tools
+
+// ---------------------------------------------------------------------------
+// The sample disc's set-ups
+
+namespace tools {
+
+namespace {
+
+// A model with no materials: only its bounds matter to the set-up.
+P2BModel Bounds(float r)
+{
+    P2BModel m;
+    m.sphere = Sphere(VectorPos(0.0f, 0.0f, 0.0f), r);
+    m.boxextent = Vector(r, r, r, 0.0f);
+    return m;
+}
+
+// A volume of half-size h about c: the matrix mapping world points into the
+// unit cube.
+Extent Volume(VectorPos c, float h)
+{
+    Matrix m(true);
+    m.x = Vector(1.0f / h, 0.0f, 0.0f, 0.0f);
+    m.y = Vector(0.0f, 1.0f / h, 0.0f, 0.0f);
+    m.z = Vector(0.0f, 0.0f, 1.0f / h, 0.0f);
+    m.w = Vector(-c[0] / h, -c[1] / h, -c[2] / h, 1.0f);
+    return Extent(m);
+}
+
+// A room: main object (model 0) with an entry point 3 in front of its
+// centre; its index.
+int Room(SetupFile& s, float size)
+{
+    s.file.models.push_back(Bounds(size));
+    const int room = s.file.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001));
+    s.file.AddNode(room, MakeNode(MDL_NOGEOM, VectorPos(0, 0, -3), VectorXYZ(0, 0, 0), 0x8000));
+    return room;
+}
+
+FixedCamera_params FixedCamera(VectorPos zone)
+{
+    auto c = ZeroRecord<FixedCamera_params>();
+    c.trigger1 = Volume(zone, 4.0f);
+    c.yaw_range = 60.0f;
+    c.pitch_range = 30.0f;
+    c.tracking = 1;
+    return c;
+}
+
+SetupFile Bar()
+{
+    SetupFile s;
+    const int room = Room(s, 8.0f);
+    s.file.models.push_back(Bounds(0.5f));
+    // A stool that can be knocked about and a bottle shelf that breaks.
+    const int stool = s.file.AddNode(room, MakeNode(1, VectorPos(2, 0, 1)));
+    s.AddRecord(stool, ENT_INTERACTIVEOBJECT, InteractiveObject_params{20, 0, 1, 300, 0, {}, 0, 12, 30, {}, 10.0f});
+    const int shelf = s.file.AddNode(room, MakeNode(1, VectorPos(-3, -1, 4), VectorXYZ(0, 0, 0), 0x1001));
+    s.file.AddNode(shelf, MakeNode(0xF000));
+    NODE light;
+    std::string error;
+    MakeLightNode(0, Colour(60, 50, 40, 255), 128.0f, 10.0f, 1.0f, VectorPos(0, -3, 0), VectorXYZ(0, 0, 0), light,
+                  error);
+    s.file.AddNode(room, light);
+    MakeLightNode(1, Colour(255, 230, 200, 255), 128.0f, 10.0f, 1.0f, VectorPos(0, -3, 0),
+                  VectorXYZ(1.2f, 0.3f, 0), light, error);
+    s.file.AddNode(room, light);
+
+    const int arrive = s.AddSpline({VectorPos(6, 0, 6), VectorPos(5, 0, 5), VectorPos(4, 0, 4), VectorPos(3, 0, 3)});
+    for (int k = 0; k < 2; k++) {
+        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k ? -5.0f : 5.0f, 0, 5));
+        auto f = ZeroRecord<EnemyGenFighter_params>();
+        f.character = u8(k ? 5 : 2);
+        f.spawn_num = 2;
+        f.first_init = 1;
+        f.init_strength = 60;
+        f.badass = 0.5f;
+        f.id = s16(-110 - k);
+        f.path_arrive.offset = -1;
+        const int r = s.AddRecord(gen, ENT_ENEMYGENFIGHTER, f);
+        if (k == 0)
+            s.SetSpline(r, offsetof(EnemyGenFighter_params, path_arrive), arrive);
+    }
+    s.AddRecord(s.AddPlaceholder(-1, 0), ENT_CONTROLLERCOMBAT, ControllerCombat_params{2, 1, 2, 30});
+    const int task = s.AddPlaceholder(-1, 0, VectorPos(0, -1.5f, -6));
+    s.file.nodes[size_t(task)].ang[3] = 1.6f;
+    s.AddRecord(task, ENT_TASKINITCAMERA, TaskInitCamera_params{0, 0, 0, {}, {-1}});
+    const int fixed = s.AddPlaceholder(-1, 0, VectorPos(6, -2.5f, -6), VectorXYZ(0.3f, -0.7f, 0));
+    s.file.nodes[size_t(fixed)].ang[3] = 1.4f;
+    s.AddRecord(fixed, ENT_FIXEDCAMERA, FixedCamera(VectorPos(0, 0, 0)));
+    return s;
+}
+
+SetupFile Spa()
+{
+    SetupFile s;
+    Room(s, 10.0f);
+    const int move = s.AddSpline({VectorPos(-4, 0, 8), VectorPos(-4, 0, 6), VectorPos(-4, 0, 4), VectorPos(-4, 0, 2)});
+    for (int k = 0; k < 2; k++) {
+        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k ? 6.0f : -6.0f, 0, 8));
+        auto g = ZeroRecord<EnemyGenShooter_params>();
+        g.character = 3;
+        g.id = s16(-120 - k);
+        g.weapon = 1;
+        g.path_arrive.offset = -1;
+        g.path_move.offset = -1;
+        g.hostage_path.offset = -1;
+        g.spawn_num = 1;
+        g.trigger_init = Volume(VectorPos(0, 0, 2), 3.0f);
+        g.init_strength = 50;
+        g.init_wave = k;
+        const int r = s.AddRecord(gen, ENT_ENEMYGENSHOOTER, g);
+        s.SetSpline(r, offsetof(EnemyGenShooter_params, path_move), move);
+    }
+    auto w = ZeroRecord<EnemyWaveTrigger_params>();
+    w.trigger1 = Volume(VectorPos(0, 0, 5), 2.0f);
+    w.wave = 1;
+    w.delay = 2.0f;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 5)), ENT_ENEMYWAVETRIGGER, w);
+    for (int k = 0; k < 2; k++) {
+        const float x = k ? 3.0f : -3.0f;
+        const int wall = s.AddSpline({VectorPos(x, 0, 0), VectorPos(x, 0, 1), VectorPos(x, 0, 2), VectorPos(x, 0, 3)});
+        const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {0}, u8(k), {}});
+        s.SetSpline(r, 0, wall);
+    }
+    const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -3, -8));
+    s.file.nodes[size_t(fixed)].ang[3] = 1.5f;
+    s.AddRecord(fixed, ENT_FIXEDCAMERA, FixedCamera(VectorPos(0, 0, 0)));
+    return s;
+}
+
+SetupFile BareRoom()
+{
+    SetupFile s;
+    Room(s, 6.0f);
+    return s;
+}
+
+SetupFile DrivingCourse()
+{
+    SetupFile s;
+    s.file.models.push_back(Bounds(40.0f));
+    s.file.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001));
+    s.AddRecord(s.AddPlaceholder(-1, 0), ENT_TIMEOFDAY, TimeOfDay_params{12, 0});
+    return s;
+}
+
+SetupFile TestProp()
+{
+    SetupFile s;
+    s.file.models.push_back(Bounds(0.5f));
+    s.file.AddNode(-1, MakeNode(0));
+    return s;
+}
+
+}  // namespace
+
+std::vector<NamedSetup> SampleSetupFiles()
+{
+    return {{"Int/LEVEL2/BAR.P2B", Bar()},
+            {"Int/LEVEL3/SPPLRMG7.P2B", Spa()},
+            {"Int/INTERIOR.P2B", BareRoom()},
+            {"Int/DRV24/TESTDRV.P2B", DrivingCourse()},
+            {"Misc/POO.P2B", TestProp()}};
+}
+
+}  // namespace tools
