@@ -460,3 +460,20 @@ TEST(SampleDisc, EffectBanksHoldTheirCountsAndTheWhizFalls)
     const std::vector<int16_t> a = tools::SampleVoiceLine(0), b = tools::SampleVoiceLine(1);
     EXPECT_NE(a, b);
 }
+
+// The interface bank: the chime, then the menus' and the film look's
+// sounds, each one of its own.
+TEST(SampleDisc, InterfaceBankHoldsTheMenuAndProjectorSounds)
+{
+    const tools::PakInputFile* f = FileNamed(Files(), "DemoData/Vags/SND_UI.SND");
+    ASSERT_NE(f, nullptr);
+    ASSERT_GE(f->data.size(), sizeof(SOUNDFILE));
+    EXPECT_EQ(reinterpret_cast<const SOUNDFILE*>(f->data.data())->nSamples, 11u);
+    for (int a : {1, 2, 3, 7, 8, 9, 10}) {
+        const std::vector<int16_t> s = tools::SampleInterface(a);
+        EXPECT_GT(*std::max_element(s.begin(), s.end()), 1000) << a;
+        for (int b : {1, 2, 3, 7, 8, 9, 10})
+            if (a < b)
+                EXPECT_NE(s, tools::SampleInterface(b)) << a << " " << b;
+    }
+}

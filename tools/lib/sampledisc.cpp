@@ -170,8 +170,18 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     chime.name = "chime";
     chime.sound.samples = SampleChime();
     chime.sound.rate = kChimeRate;
+    // The interface bank: the chime, then the menus' and the film look's
+    // sounds by their numbers.
+    std::vector<BankInput> ui = {chime};
+    for (int i = 1; i < kInterfaceSamples; i++) {
+        BankInput in;
+        in.name = "interface sample " + std::to_string(i);
+        in.sound.samples = SampleInterface(i);
+        in.sound.rate = kEffectRate;
+        ui.push_back(std::move(in));
+    }
     PakInputFile bank{"DemoData/Vags/SND_UI.SND", {}, "generated sound bank"};
-    if (!BuildSoundBank({chime}, BankLayout::kLayout1, 0, bank.data, error)) {
+    if (!BuildSoundBank(ui, BankLayout::kLayout1, 0, bank.data, error)) {
         error = bank.path + ": " + error;
         return false;
     }

@@ -33,6 +33,12 @@ std::vector<int16_t> SampleEffect(int bank, int index);
 std::vector<int16_t> SampleWhiz();
 std::vector<int16_t> SampleGrapple();
 
+// The interface bank's sounds 1 to 10 (sound 0 is the chime): 1 a tick
+// for a changed value, 2 a falling pair for a closed menu, 3 a low strike
+// for the pause, 4 to 6 short blips nothing plays, 7 to 10 the projector's
+// noises (a motor's whirr, a clack, a rattle, a tick of the gate).
+std::vector<int16_t> SampleInterface(int index);
+
 // A spoken line stand-in: syllables of a voiced buzz through two formants,
 // its pitch and vowels chosen by `seed`, about 0.4 seconds.
 std::vector<int16_t> SampleVoiceLine(int seed);
