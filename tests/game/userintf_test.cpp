@@ -17,6 +17,7 @@
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/golden_support.h"
+#include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
@@ -27,6 +28,7 @@
 #include "game/fbfx.h"
 #include "game/userintf.h"
 #include "tools/lib/ipuenc.h"
+#include "tools/lib/stillcards.h"
 #include "ZevEngine2/PS2/IPUBitmap.h"
 #include <cmath>
 
@@ -619,10 +621,12 @@ TEST_F(Interface, PauseMenuFilmLookMatchesTheGoldenPicture)
     ASSERT_NE(UI.pCurrMenu, nullptr);
     while (UI.PauseTimer - 15 < 40) {
         GameFrame();
-        if (UI.PauseTimer - 15 == 15)
+        if (UI.PauseTimer - 15 == 15) {
             EXPECT_FLOAT_EQ(UI.pCurrMenu->Alpha, 120.0f / 128.0f);
-        if (UI.PauseTimer - 15 == 16)
+        }
+        if (UI.PauseTimer - 15 == 16) {
             EXPECT_FLOAT_EQ(UI.pCurrMenu->Alpha, 1.0f);
+        }
     }
     golden::ExpectFrameBuffer("ui_pause_menu", kW, kH);
 }
@@ -733,7 +737,7 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
 {
     std::vector<u8> file;
     std::string error;
-    ASSERT_TRUE(tools::EncodeIpu(tools::SamplePicture("loading 1", 640, 448), tools::IpuEncodeOptions{}, file, error))
+    ASSERT_TRUE(tools::EncodeIpu(tools::DiscStill("DEMOSCR1", 640, 448), tools::IpuEncodeOptions{}, file, error))
         << error;
     UI.pipubmOverride = static_cast<IPUBitmap*>(malloc_align(u32(file.size()), 64));
     std::memcpy(UI.pipubmOverride, file.data(), file.size());
@@ -754,9 +758,29 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
     Frame([] { Loading_UIDraw(); });
     EXPECT_EQ(UI.LoadScrnBuffer.refcount, 1);
     EXPECT_TRUE(UIUsesVRAM());
-    while (UI.LoadTimer < 20)
+    // The picture is decoded again on frames 2 to 5 only: a texel spoilt
+    // before frame 5 comes back, one spoilt after it stays.
+    const u32 base = u32(UI.LoadScrnBuffer.tex0 & 0x3FFF);
+    auto texel = [&] { return console::gs::Vram().ReadPixel(console::gs::Psm::kCT16S, base, 10, 3, 3); };
+    const u32 good = texel();
+    auto spoil = [&] { console::gs::Vram().WritePixel(console::gs::Psm::kCT16S, base, 10, 3, 3, good ^ 0x7FFF); };
+    while (UI.LoadTimer < 20) {
+        if (UI.LoadTimer == 4)
+            spoil();
         Frame([] { Loading_UIDraw(); });
+        if (UI.LoadTimer == 5) {
+            EXPECT_EQ(texel(), good);
+        }
+        // The veil is gone from frame 16: the picture's top row is no
+        // longer whitened.
+        if (UI.LoadTimer == 16) {
+            EXPECT_NE(golden::FramePixel(10, 10, kW) & 0xFFFFFF, 0xFFFFFFu);
+        }
+    }
     golden::ExpectFrameBuffer("ui_loading_demoscr1", kW, kH);
+    spoil();
+    Frame([] { Loading_UIDraw(); });
+    EXPECT_EQ(texel(), good ^ 0x7FFF);
 
     StopUILoadScreen();
     EXPECT_EQ(UI.LoadScrnBuffer.refcount, 0);
@@ -764,3 +788,87 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
     EXPECT_FALSE(UIUsesVRAM());
     SetDemoLoadState(0);
 }
+
+// Loads that wait call the loading screen back as often as they like: it
+// draws at most one frame per two vertical blanks, the first at once.  The
+// picture chosen for a loading screen is used once; the first frame of the
+// game after loading is at full brightness and gives the picture back.
+TEST(LoadingScreen, AtMostOneFramePerTwoBlanksAndTheOverrideOnce)
+{
+    platform_test::PowerOff();
+    StartUp(0, nullptr);
+    GameController* gc = g_pgcTest;
+    gc->iDemoLoadScreenOverride = 3;
+    gc->StartLoading();
+    EXPECT_EQ(gc->iDemoLoadScreenOverride, 0);
+    EXPECT_EQ(UI.LoadTimer, 0);
+    UI.Loading_UI(0);
+    EXPECT_EQ(UI.LoadTimer, 1);
+    for (int round = 0; round < 10; round++)
+        LoadingCallback::cbs.DoCallbacks(nullptr);
+    EXPECT_EQ(UI.LoadTimer, 1);
+    Platform::Sync();
+    UI.Loading_UI(0);
+    EXPECT_EQ(UI.LoadTimer, 1);
+    Platform::Sync();
+    for (int round = 0; round < 10; round++)
+        UI.Loading_UI(0);
+    EXPECT_EQ(UI.LoadTimer, 2);
+    EXPECT_EQ(UI.LoadScrnBuffer.refcount, 1);
+    gc->EndLoading();
+    EXPECT_EQ(UI.LoadScrnBuffer.refcount, 0);
+
+    // The next loading screen shows the built-in picture.
+    gc->StartLoading();
+    EXPECT_EQ(UI.pipubmOverride, nullptr);
+    for (int f = 0; f < 3; f++) {
+        Platform::Sync();
+        Platform::Sync();
+        UI.Loading_UI(0);
+    }
+    EXPECT_EQ(UI.LoadTimer, 3);
+    gMotionBlurSmoothBrighten.level = 0.4f;
+    gc->EndLoading();
+    UI.isLoading = true;
+    world.mode = WORLD_MODE_NORMAL;
+    UI.vFadeOutTimer = 0.0f;
+    UI.bEnableAutoBlurFade = false;
+    Run_UI();
+    EXPECT_EQ(gMotionBlurSmoothBrighten.level, 1.0f);
+    EXPECT_FALSE(UI.isLoading);
+    EXPECT_TRUE(UI.wasLoading);
+    EXPECT_FALSE(UIUsesVRAM());
+    UI.bEnableAutoBlurFade = true;
+    gMotionBlurSmoothBrighten.level = 0.0f;
+    platform_test::PowerOff();
+}
+
+// With room for the menu record but not its lines, building a screen gives
+// back what it took and yields none; the paused game then plays on as if
+// the screen had closed.
+TEST_F(Interface, AScreenWithoutMemoryIsNotShownAndTheGamePlaysOn)
+{
+    void* room = malloc(sizeof(UIMenu));
+    std::vector<void*> held;
+    for (size_t size = size_t(1) << 24; size >= 16; size /= 2)
+        for (void* p; (p = malloc(size)) != nullptr;)
+            held.push_back(p);
+    free(room);
+    const u32 before = TotalFree();
+    EXPECT_EQ(CreateMenuFromUISetup(&TestScreen), nullptr);
+    EXPECT_EQ(TotalFree(), before);
+
+    SetPauseScreenMode(UI_ShootingRoundScreen);
+    world.mode = WORLD_MODE_PAUSED;
+    for (int f = 0; f < 16; f++)
+        GameFrame();
+    EXPECT_EQ(UI.pCurrMenu, nullptr);
+    EXPECT_EQ(world.mode, WORLD_MODE_NORMAL);
+    EXPECT_EQ(GetPauseScreenMode(), UI_None);
+    EXPECT_FALSE(UI.FrameBufSaved);
+    EXPECT_FALSE(SoundSystem::IsPaused());
+    EXPECT_EQ(TotalFree(), before);
+    for (void* p : held)
+        free(p);
+}
+

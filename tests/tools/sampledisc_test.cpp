@@ -18,6 +18,7 @@
 #include "tools/lib/pak.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/samplesound.h"
+#include "tools/lib/stillcards.h"
 
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/EntTypes.h"
@@ -476,4 +477,24 @@ TEST(SampleDisc, InterfaceBankHoldsTheMenuAndProjectorSounds)
             if (a < b)
                 EXPECT_NE(s, tools::SampleInterface(b)) << a << " " << b;
     }
+}
+
+// The disc's still cards are composed the same way every time; the
+// briefing shows the route in red on the street map, the title card the
+// city's dark skyline along its bottom.
+TEST(SampleDisc, StillCardsAreComposedAlikeEachTime)
+{
+    const tools::IpuImage a = tools::DiscStill("DEMOSCR1", 640, 448), b = tools::DiscStill("DEMOSCR1", 640, 448);
+    EXPECT_EQ(a.rgba, b.rgba);
+    int red = 0;
+    for (size_t i = 0; i < a.rgba.size(); i += 4)
+        red += a.rgba[i] > 150 && a.rgba[i + 1] < 60 && a.rgba[i + 2] < 60;
+    EXPECT_GT(red, 1000);
+    const tools::IpuImage title = tools::DiscStill("DEMTITLE", 640, 448);
+    int dark = 0;
+    for (size_t x = 0; x < 640; x++) {
+        const u8* p = &title.rgba[(size_t(440) * 640 + x) * 4];
+        dark += p[0] < 40 && p[1] < 40 && p[2] < 40;
+    }
+    EXPECT_EQ(dark, 640);
 }
