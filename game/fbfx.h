@@ -28,8 +28,7 @@ public:
 extern MotionBlurSmoothBrighten gMotionBlurSmoothBrighten;
 
 // Whether the user interface holds graphics memory (a saved frame or the
-// loading picture).  The interface provides the answer once it exists; until
-// then this says no, and says so once.
+// loading picture); the blur then keeps to its smaller images.
 bool UIUsesVRAM();
 
 // ---------------------------------------------------------------- glows

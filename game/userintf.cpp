@@ -1,188 +1,411 @@
-// The loading screen and the per-frame interface entry.
+// The interface object: the pause flow (dimming, the saved frame, the screen
+// over it), the old-film look (flicker, jitter, scratches, projector
+// noises), the fade-out, and the film roll.
 #include "game/userintf.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 
-#include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Utilities.h"
-#include "ZevEngine2/PS2/Font.h"
-#include "ZevEngine2/PS2/IPUBitmap.h"
+#include "ZevEngine2/World.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Render2D.h"
-#include "game/GameFEnt.h"
-#include "game/GameFlow.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "game/MAIN.h"
+#include "game/QuadTree.h"
 #include "game/fbfx.h"
 
-UserInterface UI;
-int iDemoLoadingScreenState;
+extern SoundSystem sound;
 
-const char* const DemoLoadScreenNames[NUM_DEMOLOADSCREENS] = {
-    nullptr,        "DEMOSCR1.IPU", "DEMOSCR2.IPU", "DEMOSCR3.IPU", "DEMOEND1.IPU", "DEMOEND2.IPU",
-    "DEMOEND3.IPU", "DEMOEND4.IPU", "DEMOEND5.IPU", "ZEVWORKS.IPU", "DEMTITLE.IPU",
-};
+UserInterface UI;
 
 namespace {
 
-constexpr int PSM_LOADSCREEN = 10;   // 16-bit, the picture's storage
 constexpr u32 kTopZ = 0xFFFFFF;
+// The dimmed world while a pause begins, and after a screen closes.
+constexpr float kPausedBrightness = 0.885f;
+// The pause dims for this many frames before the screen is built.
+constexpr u32 kDimFrames = 15;
+// The copies of the frame are brightened slightly (135 of 128).
+constexpr u8 kCopyGrey = 135;
+constexpr int PSM_SAVEDFRAME = 2;   // 16-bit
+// A failing alpha test that still writes the colour: the copies never touch
+// the depth buffer.
+constexpr u32 kTestNeverFrameOnly = 0x30000u | 0x1u | (1u << 12);
 
-// The picture's texture while the loading screen shows it.
-Surface LoadScrnBuffer;
-bool LoadScrnHeld = false;
-
-void FreeOverride()
+// A random integer 0..n from the program's generator.
+int Random(int n)
 {
-    free(UI.pipubmOverride);
-    UI.pipubmOverride = nullptr;
-    UI.overrideSize = 0;
+    return int((s64(rand()) * s64(n + 1)) >> 31);
 }
 
-void ReleaseLoadScrnBuffer()
+void IncrementTimer(u32& t)
 {
-    if (LoadScrnHeld) {
-        LoadScrnBuffer.FreeSurface();
-        LoadScrnHeld = false;
-    }
-    UI.useLoadScrnBuffer = false;
+    if (t != 0xFFFFFFFF)
+        t++;
+}
+
+// A GS corner: (x + 2048) x 16, toward zero.
+int Corner(float v)
+{
+    return int((v + 2048.0f) * 16.0f);
 }
 
 }  // namespace
 
-bool UIUsesVRAM()
+UserInterface::UserInterface()
 {
-    return UI.useLoadScrnBuffer;
-}
-
-int UserInterface::operator()(void*)
-{
-    Loading_UI(0);
-    return 1;
-}
-
-void UserInterface::Loading_UI(int)
-{
-    if (Platform::Count() - last_vsync_ctr < 2)
-        return;
-    isLoading = true;
-    MainLoop_Loading();
-    last_vsync_ctr = Platform::Count();
-}
-
-void Loading_UI(int unused)
-{
-    UI.Loading_UI(unused);
-}
-
-void SetDemoLoadState(int state)
-{
-    iDemoLoadingScreenState = state;
-}
-
-void StartUILoadScreen()
-{
-    UI.last_vsync_ctr = Platform::Count() + 10;
-    UI.LoadTimer = 0;
-    SetDemoLoadState(0);
-    FreeOverride();
-    GameController* gc = g_pgcTest;
-    if (gc != nullptr && gc->iDemoLoadScreenOverride != 0) {
-        const int o = gc->iDemoLoadScreenOverride;
-        if (o > 0 && o < NUM_DEMOLOADSCREENS) {
-            char path[64];
-            sprintf(path, "KORVALIS\\DemoData\\%s", DemoLoadScreenNames[o]);
-            unsigned size = 0;
-            UI.pipubmOverride = static_cast<IPUBitmap*>(FileLoad(path, &size));
-            UI.overrideSize = size;
-        } else {
-            printf("loading screen: there is no picture %d; the built-in one shows\n", o);
-        }
-        gc->iDemoLoadScreenOverride = 0;
-    }
-    LoadingCallback::cbs.Add(&UI);
-}
-
-void StopUILoadScreen()
-{
-    FreeOverride();
-    ReleaseLoadScrnBuffer();
-    LoadingCallback::cbs.Remove(&UI);
-}
-
-void Loading_UIDraw()
-{
-    UserInterface& ui = UI;
-    const int target = 92 + (rand() & 63);
-    ui.PrevBright = s16(target + (3 * (ui.PrevBright - target)) / 4);
-    ui.LoadTimer += 1;
-
-    const IPUBitmap* picture = ui.pipubmOverride != nullptr ? ui.pipubmOverride
-                                                             : reinterpret_cast<const IPUBitmap*>(LoadScrn);
-    const u32 pictureSize = ui.pipubmOverride != nullptr ? ui.overrideSize : LoadScrnSize;
-    bool setUpNow = false;
-    if (ui.LoadTimer >= 2 && !LoadScrnHeld) {
-        LoadScrnBuffer.Set(PSM_LOADSCREEN, picture->Width(), picture->Height());
-        LoadScrnHeld = LoadScrnBuffer.GetSurface();
-        ui.useLoadScrnBuffer = LoadScrnHeld;
-        setUpNow = LoadScrnHeld;
-    }
-    if (LoadScrnHeld && (setUpNow || ui.LoadTimer < 6))
-        const_cast<IPUBitmap*>(picture)->Load(int(LoadScrnBuffer.tex0 & 0x3FFF), 0, PSM_LOADSCREEN, pictureSize);
-
-    Render2D r2d;
-    r2d.Open(therenderer);
-    if (LoadScrnHeld) {
-        const int w = LoadScrnBuffer.width, h = LoadScrnBuffer.height;
-        r2d.SetTexture(&LoadScrnBuffer, TEXMODE_MODULATE);
-        r2d.prim_reg &= ~PRIM_ABE;
-        r2d.SetColour(Colour(u8(ui.PrevBright), u8(ui.PrevBright), u8(ui.PrevBright), 128));
-        r2d.DrawSprite(PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(w)).v, PixelY(float(h)).v, 8, 8, w * 16 + 8,
-                       h * 16 + 8, kTopZ);
-        r2d.SetTextureOff();
-    } else {
-        r2d.SetTextureOff();
-        r2d.prim_reg &= ~PRIM_ABE;
-        r2d.DrawRect(PixelX(0.0f).v, PixelY(0.0f).v, PixelX(640.0f).v, PixelY(512.0f).v,
-                     Colour(255, 255, 255, 128), kTopZ);
-    }
-
-    if (g_pfontUILarge != nullptr) {
-        if (iDemoLoadingScreenState == 0) {
-            const int a = 128 * std::abs(((ui.LoadTimer + 32) % 64) - 32) / 32;
-            r2d.SetColour(Colour(32, 32, 32, u8(a)));
-            g_pfontUILarge->Print(r2d, 56.0f, 464.0f, 0.0f, "loading...", -1);
-        } else if (iDemoLoadingScreenState == 2) {
-            r2d.SetColour(Colour(32, 32, 32, 128));
-            g_pfontUILarge->Print(r2d, 144.0f, 464.0f, 0.0f, "press \xB6 to continue...", -1);
-        }
-    }
-
-    // The picture comes up out of white over 16 frames.
-    const float white = (1.0f - std::min(1.0f, float(ui.LoadTimer) / 16.0f)) * 128.0f;
-    r2d.SetTextureOff();
-    r2d.SetAlpha(ALPHA_BLEND);
-    r2d.DrawRect(PixelX(0.0f).v, PixelY(0.0f).v, PixelX(640.0f).v, PixelY(512.0f).v,
-                 Colour(255, 255, 255, u8(white)), kTopZ);
-    r2d.Close(therenderer);
+    nScreenRollCountDown = u32(Random(255));
+    nScreenScaleCountDown = u32(Random(255));
+    nTimeToSmallJump = Random(63);
+    nTimeToBigJump = Random(127);
 }
 
 void Run_UI()
 {
-    // After loading frames the next normal frame clears the loading state.
-    // (The film look's brightness, which would be set here, is not part of
-    // this interface.)
-    if (UI.isLoading) {
-        UI.isLoading = false;
-        ReleaseLoadScrnBuffer();
-        LoadingCallback::cbs.Remove(&UI);
+    UI.Run_UI();
+}
+
+void SetPauseScreenMode(UIPauseScreenMode mode)
+{
+    UI.PauseScreenMode = mode;
+}
+
+UIPauseScreenMode GetPauseScreenMode()
+{
+    return UI.PauseScreenMode;
+}
+
+void UI_FadeOut(float frames)
+{
+    UI.vFadeOutTimer = frames;
+}
+
+void UI_EnableDisableAutoBlurFade(bool enable)
+{
+    UI.bEnableAutoBlurFade = enable;
+}
+
+bool UIUsesVRAM()
+{
+    return UI.FrameBufSaved || UI.useLoadScrnBuffer;
+}
+
+void UserInterface::Run_UI()
+{
+    float& brightness = gMotionBlurSmoothBrighten.level;
+    if (isLoading) {
+        brightness = 1.0f;
+        LoadingCallback::cbs.Remove(this);
+        if (LoadScrnBuffer.refcount != 0)
+            LoadScrnBuffer.Release();
+        useLoadScrnBuffer = false;
+        startLoading = false;
     }
-    // The pause menu and the interface's screens replace this.
-    static bool said;
-    if (!said) {
-        said = true;
-        printf("interface: Run_UI draws nothing yet\n");
+
+    switch (world.mode) {
+    case WORLD_MODE_PAUSED:
+        if (PauseScreenMode == UI_NoScreen)
+            break;
+        brightness = kPausedBrightness;
+        IncrementTimer(PauseTimer);
+        if (PauseTimer == 2) {
+            sound.PauseAll();
+            PlayUISample(3);
+        }
+        if (PauseTimer >= kDimFrames + 1) {
+            world.mode = WORLD_MODE_PAUSED_NODRAW;
+            for (FilmScratch& s : aScratch)
+                s.nTime = 0;
+            PrevBlur = 0.0f;
+            SaveFrameBuffer(false);
+            CreatePauseMenu();
+        }
+        break;
+    case WORLD_MODE_PAUSED_NODRAW:
+        IncrementTimer(PauseTimer);
+        if (pCurrMenu != nullptr)
+            DrawPauseMenu(true, int(std::min<u32>(PauseTimer - kDimFrames, 0x7FFFFFFF)));
+        break;
+    case WORLD_MODE_NORMAL:
+    case WORLD_MODE_CINEMA:
+        PauseTimer = 0;
+        if (vFadeOutTimer > 0.0f) {
+            Render2D r2d;
+            r2d.Open(therenderer);
+            r2d.SetTextureOff();
+            r2d.SetAlpha(ALPHA_BLEND);
+            r2d.DrawRect(PixelX(0.0f).v, PixelY(0.0f).v, PixelX(640.0f).v, PixelY(512.0f).v,
+                         Colour(255, 255, 255, 4), kTopZ);
+            r2d.Close(therenderer);
+            brightness += (0.95f - brightness) / 8.0f;
+            vFadeOutTimer -= 2.0f;
+        } else if (bEnableAutoBlurFade) {
+            brightness = std::max(0.0f, brightness - 0.02f);
+        }
+        break;
+    default:
+        break;
     }
+    wasLoading = isLoading;
+    isLoading = false;
+}
+
+void UserInterface::CreatePauseMenu()
+{
+    const UIScreenSetup* setup = nullptr;
+    switch (PauseScreenMode) {
+    case UI_PauseScreen: setup = &PauseMenu; break;
+    case UI_ShootingRoundScreen: setup = &ShootingRoundMenu; break;
+    case UI_DojoRoundScreen: setup = &DojoRoundMenu; break;
+    case UI_DojoSummaryScreen: setup = &DojoSummaryMenu; break;
+    default: break;   // the world stays frozen with nothing drawn here
+    }
+    if (setup == nullptr)
+        return;
+    pCurrMenu = CreateMenuFromUISetup(setup);
+    if (pCurrMenu == nullptr) {
+        // No room for the screen: the game goes on as if it had closed.
+        printf("interface: no memory for the screen; the game goes on\n");
+        CloseScreen();
+        sound.UnPauseAll();
+    }
+}
+
+// The common close of every screen: the saved frame goes, the world plays
+// on, slightly dimmed.
+void UserInterface::CloseScreen()
+{
+    if (world.mode == WORLD_MODE_PAUSED_NODRAW)
+        FreeSaveBuffer();
+    world.mode = WORLD_MODE_NORMAL;
+    PauseScreenMode = UI_None;
+    gMotionBlurSmoothBrighten.level = kPausedBrightness;
+}
+
+void UserInterface::RunPauseMenu(float alpha, float offsX, float offsY)
+{
+    if (pCurrMenu != nullptr && pCurrMenu->Draw(alpha, offsX, offsY))
+        pCurrMenu = nullptr;
+}
+
+void UserInterface::DrawPauseMenu(bool overFrame, int frames)
+{
+    const float top = PauseScreenMode == UI_MapScreen ? 0.75f : 0.9f;
+    PrevBlur = std::clamp(PrevBlur + 0.2f - 0.4f * randf(), 0.15f, top);
+    gMotionBlurSmoothBrighten.level = PrevBlur;
+
+    const int target = 120 + Random(63);
+    PrevBright = s16(target + (3 * (PrevBright - target)) / 4);
+
+    const int candX = 4 - Random(7);
+    if (Random(3) == 0)
+        PrevOffsX = s16(candX);
+    const int candY = 4 - Random(7);
+    const int valueY = candY + (7 * (PrevOffsY - candY)) / 8;
+    if (Random(1) == 0)
+        PrevOffsY = s16(valueY);
+    const float jx = PrevOffsX, jy = PrevOffsY;
+
+    const int t = std::min(frames, 1000);
+    const int veil = std::min(80, 2 * t);
+
+    Surface& draw = Platform::GetDrawBuffer();
+    Render2D r2d;
+    r2d.Open(therenderer);
+    r2d.SetZTest(ZTEST_ALWAYS);
+    if (overFrame && FrameBufSaved) {
+        const float w = FrameSaveBuffer.width, h = FrameSaveBuffer.height;
+        const u8 grey = u8(PrevBright ^ 0x2F);
+        r2d.SetTexture(&FrameSaveBuffer, TEXMODE_MODULATE);
+        r2d.prim_reg &= ~PRIM_ABE;
+        r2d.SetColour(Colour(grey, grey, grey, 128));
+        r2d.DrawSprite(PixelX(jx).v, PixelY(jy).v, PixelX(jx + w).v, PixelY(jy + h).v, 8, 8,
+                       int(w) * 16 + 8, int(h) * 16 + 8, kTopZ);
+        r2d.SetTextureOff();
+        r2d.SetAlpha(ALPHA_BLEND);
+        r2d.DrawRect(PixelX(0.0f).v, PixelY(0.0f).v, PixelX(w).v, PixelY(h).v, Colour(255, 255, 255, u8(veil)),
+                     kTopZ);
+    } else {
+        r2d.SetTextureOff();
+        r2d.prim_reg &= ~PRIM_ABE;
+        r2d.DrawRect(PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(draw.width)).v, PixelY(float(draw.height)).v,
+                     Colour(u8(veil), u8(veil), u8(veil), 128), kTopZ);
+    }
+    r2d.Close(therenderer);
+
+    RunPauseMenu(float(std::min(128, 8 * t)) / 128.0f, jx / 16.0f, jy / 16.0f);
+
+    Render2D scratches;
+    scratches.Open(therenderer);
+    DrawScratches(scratches, draw.width, 512);
+    scratches.Close(therenderer);
+    RandomScreenRolling();
+    rd = (rd << 12) + (rd >> 12) + PauseTimer;
+}
+
+void UserInterface::SaveFrameBuffer(bool fromDisplay)
+{
+    if (FrameBufSaved)
+        return;
+    Surface& source = fromDisplay ? Platform::GetDispBuffer() : Platform::GetDrawBuffer();
+    const int w = source.width, h = source.height;
+    FrameSaveBuffer.Set(PSM_SAVEDFRAME, w, h);
+    if (!FrameSaveBuffer.GetSurface()) {
+        printf("interface: no graphics memory to keep the frame\n");
+        return;
+    }
+    Render2D r2d;
+    r2d.Open(therenderer);
+    r2d.test_reg = kTestNeverFrameOnly;
+    r2d.update_flags |= u32(R2D_TEST) | u32(R2D_TEST) << R2D_CONTEXT2;
+    r2d.SetTexture(&source, TEXMODE_MODULATE);
+    r2d.prim_reg &= ~PRIM_ABE;
+    r2d.SetColour(Colour(kCopyGrey, kCopyGrey, kCopyGrey, 128));
+    r2d.DrawSprite2(FrameSaveBuffer, PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(w)).v, PixelY(float(h)).v, 8, 8,
+                    w * 16 + 8, h * 16 + 8, kTopZ);
+    r2d.Close(therenderer);
+    FrameBufSaved = true;
+}
+
+void UserInterface::FreeSaveBuffer()
+{
+    if (!FrameBufSaved)
+        return;
+    FrameSaveBuffer.FreeSurface();
+    FrameBufSaved = false;
+}
+
+void UserInterface::Stop_UI()
+{
+    if (world.mode != WORLD_MODE_PAUSED_NODRAW || pCurrMenu == nullptr)
+        return;
+    pCurrMenu->Exit = true;
+    RunPauseMenu(0.0f, 0.0f, 0.0f);
+    pCurrMenu = nullptr;
+}
+
+void UserInterface::DrawScratches(Render2D& r2d, int, int h)
+{
+    r2d.SetTextureOff();
+    r2d.SetAlpha(ALPHA_BLEND);
+    for (FilmScratch& s : aScratch) {
+        if (s.nTime == 0) {
+            s.nTime = s.nStart = u8(5 + Random(4));
+            s.nAlpha = u8(40 + Random(63));
+            s.nWid = u8(Random(255));
+            s.nXPos = s16(u16(-1536 - Random(127999)));
+        }
+        const float life = 2.0f * float(s.nTime) / float(s.nStart);
+        const float f = life > 1.0f ? 3.0f - life : life + 1.0f;
+        const float w = float(s.nWid) * f * 0.01171875f * 0.5f;
+        const float x = float(s.nXPos) * 0.05f;
+        float a = float(s.nAlpha) * 0.3f;
+        if (Random(15) == 0)
+            a *= 0.25f;
+        r2d.DrawRect(PixelX(x - w).v, PixelY(0.0f).v, PixelX(x + w).v, PixelY(float(h)).v,
+                     Colour(0, 0, 0, u8(a)), kTopZ);
+        s.nTime--;
+        s.nXPos = s16(s.nXPos + 15);
+    }
+}
+
+// A projector noise at a spread pitch; silent while loading.
+void UserInterface::PlayNoise(int sample)
+{
+    if (isLoading)
+        return;
+    const int chan = sound.AllocChannel(false);
+    if (chan < 0)
+        return;
+    sound.Play(chan, sndbank_ui, u16(sample));
+    const float spread = 1.25f - 0.5f * randf();
+    if (sound.ChannelValid(chan))
+        sound.SetPitch(chan, float(sound.GetChannel(chan)->pitch) / 256.0f * spread, 0.0f);
+}
+
+void UserInterface::RandomScreenRolling()
+{
+    if (vScreenScale != 0.0f) {
+        vScreenScale = std::max(0.0f, vScreenScale - 0.15f * randf());
+    } else if (nScreenScaleCountDown > 0) {
+        nScreenScaleCountDown--;
+    } else {
+        vScreenScale = 0.45f - 0.45f * randf();
+        nScreenScaleCountDown = u32(48 + Random(399));
+        PlayNoise(7);
+    }
+
+    if (vScreenRoll != 0.0f) {
+        vScreenRoll = vScreenRoll > 0.0f ? std::max(0.0f, vScreenRoll - 50.0f) : std::min(0.0f, vScreenRoll + 50.0f);
+    } else if (nScreenRollCountDown > 0) {
+        nScreenRollCountDown--;
+    } else {
+        vScreenRoll = Random(1) == 0 ? 448.0f : -448.0f;
+        nScreenRollCountDown = u32(48 + Random(399));
+        PlayNoise(9);
+    }
+
+    if (nTimeToSmallJump-- < 0) {
+        nTimeToSmallJump = Random(49);
+        PlayNoise(10);
+    } else if (nTimeToBigJump-- < 0) {
+        nTimeToBigJump = Random(74);
+        PlayNoise(8);
+    }
+
+    chrnd();
+}
+
+u16 UserInterface::chrnd()
+{
+    rd = ((rd >> 8) + rd + u32(rand() & 0xFFFF)) % 65537u;
+    return u16(rd);
+}
+
+float UserInterface::fchrnd()
+{
+    return float(chrnd()) * 1.5259022e-5f;
+}
+
+void UserInterface::ScreenRoll(float vRoll, float vScale)
+{
+    Surface& draw = Platform::GetDrawBuffer();
+    const int W = draw.width, H = draw.height;
+    Surface work;
+    work.Set(PSM_SAVEDFRAME, W, H);
+    if (!work.GetSurface())
+        return;
+
+    float roll = vRoll - std::trunc(vRoll / float(H)) * float(H);
+    if (roll < 0.0f)
+        roll += float(H);
+
+    Render2D r2d;
+    r2d.Open(therenderer);
+    r2d.SetTexture(&draw, TEXMODE_MODULATE);
+    r2d.prim_reg &= ~PRIM_ABE;
+    r2d.SetColour(Colour(kCopyGrey, kCopyGrey, kCopyGrey, 128));
+    r2d.DrawSprite2(work, PixelX(0.0f).v, PixelY(0.0f).v, PixelX(float(W)).v, PixelY(float(H)).v, 8, 8,
+                    W * 16 + 8, H * 16 + 8, kTopZ);
+
+    r2d.SetAlphaTest(ALPHATEST_NEVER, 0, ALPHAFAIL_FB_ONLY);
+    r2d.SetTexture(&work, TEXMODE_MODULATE);
+    const float gx = std::trunc(float(W) * (1.0f - vScale) / 2.0f);
+    const float gy = std::trunc(float(H) * (1.0f - vScale) / 2.0f);
+    auto band = [&](float dy) {
+        r2d.DrawSprite(Corner(-gx), Corner(-gy + dy), Corner(float(W) + gx), Corner(float(H) + gy + dy), 8, 8,
+                       W * 16 + 8, H * 16 + 8, kTopZ);
+    };
+    if (roll > 0.5f && roll < float(H) - 0.5f) {
+        band(roll * vScale);
+        band((roll - float(H)) * vScale);
+    } else {
+        band(0.0f);
+    }
+    r2d.SetTextureOff();
+    work.FreeSurface();
+    r2d.Close(therenderer);
 }

@@ -794,3 +794,30 @@ TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
     }
     golden::ExpectPicture("closing_screens", 5 * kTile, kTileH, strip);
 }
+
+// The studio card shows while the game starts: fading in from white, then
+// at its flickering grey level; the loading fields match golden pictures.
+TEST(KorvalisProgram, StudioCardShowsWhileTheGameLoads)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-loading-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
+                              " --exit-after-vblanks 130 --dump-frames " + (dir / "png").string() + " --dump-at 40,120");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const struct
+    {
+        const char* field;
+        const char* golden;
+    } fields[] = {{"field-000040.png", "loading_studio_fading_in"}, {"field-000120.png", "loading_studio"}};
+    for (const auto& f : fields) {
+        const png_reader::Picture pic = ReadPicture(dir / "png" / f.field);
+        ASSERT_EQ(pic.width, 640u);
+        ASSERT_EQ(pic.height, 512u);
+        std::vector<u32> words;
+        for (u32 y = 0; y < 512; y++)
+            for (u32 x = 0; x < 640; x++)
+                words.push_back(pic.At(x, y));
+        golden::ExpectPicture(f.golden, 640, 512, words);
+    }
+}

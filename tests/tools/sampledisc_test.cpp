@@ -18,6 +18,7 @@
 #include "tools/lib/pak.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/samplesound.h"
+#include "tools/lib/stillcards.h"
 
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/EntTypes.h"
@@ -530,4 +531,41 @@ TEST(SampleDisc, GunBankSoundsFitWhatTheGunsPlay)
     EXPECT_LT(CrossingRate(shotgun, 0, shotgun.size()), CrossingRate(automatic, 0, automatic.size()));
     EXPECT_NE(tools::SampleGunSound(6), tools::SampleGunSound(7));   // each pistol its own
     EXPECT_TRUE(tools::SampleGunSound(10).empty());                // no gun plays 10
+}
+
+// The interface bank: the chime, then the menus' and the film look's
+// sounds, each one of its own.
+TEST(SampleDisc, InterfaceBankHoldsTheMenuAndProjectorSounds)
+{
+    const tools::PakInputFile* f = FileNamed(Files(), "DemoData/Vags/SND_UI.SND");
+    ASSERT_NE(f, nullptr);
+    ASSERT_GE(f->data.size(), sizeof(SOUNDFILE));
+    EXPECT_EQ(reinterpret_cast<const SOUNDFILE*>(f->data.data())->nSamples, 11u);
+    for (int a : {1, 2, 3, 7, 8, 9, 10}) {
+        const std::vector<int16_t> s = tools::SampleInterface(a);
+        EXPECT_GT(*std::max_element(s.begin(), s.end()), 1000) << a;
+        for (int b : {1, 2, 3, 7, 8, 9, 10})
+            if (a < b)
+                EXPECT_NE(s, tools::SampleInterface(b)) << a << " " << b;
+    }
+}
+
+// The disc's still cards are composed the same way every time; the
+// briefing shows the route in red on the street map, the title card the
+// city's dark skyline along its bottom.
+TEST(SampleDisc, StillCardsAreComposedAlikeEachTime)
+{
+    const tools::IpuImage a = tools::DiscStill("DEMOSCR1", 640, 448), b = tools::DiscStill("DEMOSCR1", 640, 448);
+    EXPECT_EQ(a.rgba, b.rgba);
+    int red = 0;
+    for (size_t i = 0; i < a.rgba.size(); i += 4)
+        red += a.rgba[i] > 150 && a.rgba[i + 1] < 60 && a.rgba[i + 2] < 60;
+    EXPECT_GT(red, 1000);
+    const tools::IpuImage title = tools::DiscStill("DEMTITLE", 640, 448);
+    int dark = 0;
+    for (size_t x = 0; x < 640; x++) {
+        const u8* p = &title.rgba[(size_t(440) * 640 + x) * 4];
+        dark += p[0] < 40 && p[1] < 40 && p[2] < 40;
+    }
+    EXPECT_EQ(dark, 640);
 }

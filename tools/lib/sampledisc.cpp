@@ -13,6 +13,7 @@
 
 #include "tools/lib/gunfiles.h"
 #include "tools/lib/miscfiles.h"
+#include "tools/lib/stillcards.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
 #include "tools/lib/props.h"
@@ -70,20 +71,19 @@ std::vector<int16_t> ToPcm(const std::vector<double>& in)
     return out;
 }
 
-// Picture file names of the demo flow's screens and the generated picture
-// each shows.
+// Picture file names of the demo flow's screens and the still each shows.
 struct PictureFile
 {
     const char* path;
-    const char* picture;
+    const char* still;
 };
 
 constexpr PictureFile kPictures[] = {
-    {"DemoData/DEMTITLE.IPU", "demo title"}, {"DemoData/DEMOSCR1.IPU", "loading 1"},
-    {"DemoData/DEMOSCR2.IPU", "loading 2"},  {"DemoData/DEMOSCR3.IPU", "loading 3"},
-    {"DemoData/DEMOEND1.IPU", "end 1"},      {"DemoData/DEMOEND2.IPU", "end 2"},
-    {"DemoData/DEMOEND3.IPU", "end 3"},      {"DemoData/DEMOEND4.IPU", "end 4"},
-    {"DemoData/DEMOEND5.IPU", "end 5"},      {"DemoData/ZEVWORKS.IPU", "studio"},
+    {"DemoData/DEMTITLE.IPU", "DEMTITLE"}, {"DemoData/DEMOSCR1.IPU", "DEMOSCR1"},
+    {"DemoData/DEMOSCR2.IPU", "DEMOSCR2"}, {"DemoData/DEMOSCR3.IPU", "DEMOSCR3"},
+    {"DemoData/DEMOEND1.IPU", "DEMOEND1"}, {"DemoData/DEMOEND2.IPU", "DEMOEND2"},
+    {"DemoData/DEMOEND3.IPU", "DEMOEND3"}, {"DemoData/DEMOEND4.IPU", "DEMOEND4"},
+    {"DemoData/DEMOEND5.IPU", "DEMOEND5"}, {"DemoData/ZEVWORKS.IPU", "ZEVWORKS"},
 };
 
 // The loading screen shows its pictures at the size of the built-in one.
@@ -174,8 +174,18 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     chime.name = "chime";
     chime.sound.samples = SampleChime();
     chime.sound.rate = kChimeRate;
+    // The interface bank: the chime, then the menus' and the film look's
+    // sounds by their numbers.
+    std::vector<BankInput> ui = {chime};
+    for (int i = 1; i < kInterfaceSamples; i++) {
+        BankInput in;
+        in.name = "interface sample " + std::to_string(i);
+        in.sound.samples = SampleInterface(i);
+        in.sound.rate = kEffectRate;
+        ui.push_back(std::move(in));
+    }
     PakInputFile bank{"DemoData/Vags/SND_UI.SND", {}, "generated sound bank"};
-    if (!BuildSoundBank({chime}, BankLayout::kLayout1, 0, bank.data, error)) {
+    if (!BuildSoundBank(ui, BankLayout::kLayout1, 0, bank.data, error)) {
         error = bank.path + ": " + error;
         return false;
     }
@@ -290,7 +300,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
 
     for (const PictureFile& p : kPictures) {
         PakInputFile f{p.path, {}, "generated picture"};
-        if (!EncodeIpu(SamplePicture(p.picture, kPictureWidth, kPictureHeight), IpuEncodeOptions{}, f.data, error)) {
+        if (!EncodeIpu(DiscStill(p.still, kPictureWidth, kPictureHeight), IpuEncodeOptions{}, f.data, error)) {
             error = f.path + ": " + error;
             return false;
         }

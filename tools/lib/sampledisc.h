@@ -69,6 +69,8 @@ std::vector<u8> SampleUpdateImage();
 // Sample rates of the generated sounds: the chime plays at the sound
 // processor's own rate, the music at the rate every jukebox song is played at.
 constexpr u32 kChimeRate = 48000;
+// Sounds of the interface bank SND_UI: the chime first.
+constexpr int kInterfaceSamples = 11;
 constexpr u32 kMusicRate = 44100;
 
 // The two-note chime: a bell-like strike of E6, then C6 0.3 s later, dying

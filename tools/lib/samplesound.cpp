@@ -217,6 +217,43 @@ std::vector<int16_t> SampleEffect(int bank, int index)
     return GenericEffect(bank, index);
 }
 
+std::vector<int16_t> SampleInterface(int index)
+{
+    switch (index) {
+    case 1: return ToPcm(Tone(0.05, 1760, 0.015), 7000);
+    case 2: {
+        std::vector<double> v = Tone(0.24, 880, 0.05);
+        const std::vector<double> low = Tone(0.12, 587.33, 0.04);
+        for (size_t i = 0; i < low.size(); ++i)
+            v[v.size() - low.size() + i] += low[i];
+        return ToPcm(v, 6000);
+    }
+    case 3: return ToPcm(Tone(0.5, 130.81, 0.15), 9000);
+    case 7: {
+        // The motor: a low buzz under filtered noise.
+        std::vector<double> v = Burst(0.4, 600, 0.2, 7);
+        const std::vector<double> hum = Tone(0.4, 50, 0.3);
+        for (size_t i = 0; i < v.size(); ++i)
+            v[i] += 0.6 * hum[i];
+        return ToPcm(v, 8000);
+    }
+    case 8: return ToPcm(Burst(0.08, 3000, 0.02, 8), 9000);
+    case 9: {
+        // A rattle: four clicks in quick succession.
+        std::vector<double> v(size_t(0.3 * kRate), 0.0);
+        for (int k = 0; k < 4; ++k) {
+            const std::vector<double> click = Burst(0.04, 2500, 0.01, u32(90 + k));
+            const size_t at = size_t(k * 0.07 * kRate);
+            for (size_t i = 0; i < click.size() && at + i < v.size(); ++i)
+                v[at + i] += click[i];
+        }
+        return ToPcm(v, 9000);
+    }
+    case 10: return ToPcm(Burst(0.03, 5000, 0.008, 10), 8000);
+    default: return ToPcm(Tone(0.04, 440.0 * (1 + index % 3), 0.01), 3000);
+    }
+}
+
 std::vector<int16_t> SampleVoiceLine(int seed)
 {
     // Vowel formants (Hz): a, e, i, o, u.

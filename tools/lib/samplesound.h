@@ -46,6 +46,11 @@ std::vector<int16_t> SampleGrapple();
 // layers (0, 17, 18), the skid (2), the horns (24..26) and the sirens
 // (27..30); sample 1 is the traffic's engine.
 bool CarSampleLoops(int index);
+// The interface bank's sounds 1 to 10 (sound 0 is the chime): 1 a tick
+// for a changed value, 2 a falling pair for a closed menu, 3 a low strike
+// for the pause, 4 to 6 short blips nothing plays, 7 to 10 the projector's
+// noises (a motor's whirr, a clack, a rattle, a tick of the gate).
+std::vector<int16_t> SampleInterface(int index);
 
 // A spoken line stand-in: syllables of a voiced buzz through two formants,
 // its pitch and vowels chosen by `seed`, about 0.4 seconds.
