@@ -22,10 +22,6 @@ constexpr int kMaxThreads = 8;
 // Rows per band: 2^3, the block height of the 32- and 16-bit layouts, so that
 // whole-block fills stay within one band.
 constexpr u32 kBandShift = 3;
-// Primitives smaller than this (rows, or pixels of bounding box) are drawn on
-// the calling thread when the queue is empty.
-constexpr s32 kSmallRows = 32;
-constexpr s64 kSmallPixels = 2048;
 // Primitives the queue holds before the sender waits for the slowest worker.
 constexpr u32 kQueueSize = 1024;
 
@@ -247,8 +243,6 @@ public:
             Wake();
     }
 
-    bool Idle() const { return Slowest() == sent_; }
-
     void Drain()
     {
         if (Slowest() != sent_ && sleepers_.load(std::memory_order_seq_cst) > 0)
@@ -369,11 +363,10 @@ template <typename Setup>
 bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 px1, s32 py0, s32 py1,
             LocalMemory& memory, const ClutBuffer& clut)
 {
+    // Every primitive is queued, however small: a stream of small ones
+    // (models) spreads over the bands, and queuing one costs the sender
+    // less than drawing it.
     if (DrawThreads() == 0)
-        return false;
-    // A primitive of a few rows gives the bands little to share: with
-    // nothing queued it is cheaper drawn at once on this thread.
-    if ((py1 - py0 < kSmallRows || static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels) && g_queue->Idle())
         return false;
     Blocks frame, depth;
     if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth))
