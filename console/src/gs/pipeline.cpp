@@ -122,6 +122,10 @@ struct TexLevel {
     Row RowInPage(u32 v) const { return {(tbp + (v >> py) * row_stride) << shift, (v & my) << px}; }
     Col ColInPage(u32 u) const { return {((u >> px) * kPageBlocks) << shift, u & mx}; }
     u32 OffsetInPage(const Row& r, const Col& c) const { return (r.base + c.base + table[r.t | c.t]) & units_mask; }
+
+    // Either form, as the level's layout needs.
+    Row RowFor(u32 v) const { return table ? RowInPage(v) : RowOf(v); }
+    Col ColFor(u32 u) const { return table ? ColInPage(u) : ColOf(u); }
 };
 
 // Raw texels as RGBA8, per format class.  Indexed texels are picked out of
@@ -137,6 +141,13 @@ struct TexExpand {
     const u32* palette = nullptr;
     u32 word_shift = 0, sub_mask = 0, sub_shift = 0, bit = 0, index_mask = 0;
 };
+
+// The offset of a texel from its row and column parts (RowFor, ColFor).
+template <int kClass>
+__attribute__((always_inline)) inline u32 OffsetOf(const TexLevel& l, const TexLevel::Row& r, const TexLevel::Col& c)
+{
+    return kClass == kTexIndexed ? l.OffsetInPage(r, c) : l.Offset(r, c);
+}
 
 template <int kClass>
 inline u32 ReadTexel(const TexLevel& l, const TexExpand& e, u32 offset)
@@ -400,6 +411,10 @@ struct WriterState {
     s32 fix;
     bool pabe;
     const s32 (*dimx)[4];
+    // The primitive's frame pixels and Z values lie in different memory, so
+    // a span's depth stages and destination reads may all come before its
+    // frame writes.
+    bool disjoint = false;
 };
 
 
@@ -518,11 +533,103 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
     }
 }
 
+// The destination as blending sees it, from the frame pixel at `offset`.
+template <int kFrame>
+__attribute__((always_inline)) inline u32 ReadDestination(const WriterState& w, u32 offset)
+{
+    if constexpr (kFrame == kFrame16)
+        return Expand16(w.halves[offset & (kMemoryBytes / 2 - 1)]);
+    else if constexpr (kFrame == kFrame24)
+        return (w.words[offset & (kMemoryWords - 1)] & 0xFFFFFF) | 0x80000000u;
+    else
+        return w.words[offset & (kMemoryWords - 1)];
+}
+
+// An ALPHA selector as a mask per 16-bit lane: all ones when `sel` is `which`.
+inline __m128i SelectorMask(u32 sel, u32 which)
+{
+    return _mm_set1_epi16(sel == which ? -1 : 0);
+}
+
+// Steps 6 to 8 for four pixels (sources `cs`, destinations `cd`, RGBA8):
+// ((A - B) x C >> 7) + D per colour channel in 16-bit lanes, the product
+// taken whole from its low and high halves (the shifted result fits 16
+// bits); PABE leaves sources with alpha below 0x80 as they are; alpha is
+// the source's; then the dither values and the clamp, or the low eight bits.
+template <bool kDither>
+__attribute__((always_inline)) inline __m128i BlendFour(const WriterState& w, __m128i cs, __m128i cd,
+                                                       __m128i dither_lo, __m128i dither_hi)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i as_ = SelectorMask(w.sel_a, 0), ad_ = SelectorMask(w.sel_a, 1);
+    const __m128i bs_ = SelectorMask(w.sel_b, 0), bd_ = SelectorMask(w.sel_b, 1);
+    const __m128i ds_ = SelectorMask(w.sel_d, 0), dd_ = SelectorMask(w.sel_d, 1);
+    const __m128i cs_ = SelectorMask(w.sel_c, 0), cd_ = SelectorMask(w.sel_c, 1);
+    const __m128i fix = w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : zero;
+    const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    const __m128i pabe = _mm_set1_epi16(w.pabe ? -1 : 0);
+    auto half = [&](__m128i s, __m128i d, __m128i dither) __attribute__((always_inline)) {
+        const __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+        const __m128i da = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xFF), 0xFF);
+        const __m128i a = _mm_or_si128(_mm_and_si128(s, as_), _mm_and_si128(d, ad_));
+        const __m128i b = _mm_or_si128(_mm_and_si128(s, bs_), _mm_and_si128(d, bd_));
+        const __m128i dd = _mm_or_si128(_mm_and_si128(s, ds_), _mm_and_si128(d, dd_));
+        const __m128i c = _mm_or_si128(_mm_or_si128(_mm_and_si128(sa, cs_), _mm_and_si128(da, cd_)), fix);
+        const __m128i diff = _mm_sub_epi16(a, b);
+        const __m128i lo = _mm_mullo_epi16(diff, c), hi = _mm_mulhi_epi16(diff, c);
+        __m128i out = _mm_add_epi16(_mm_or_si128(_mm_srli_epi16(lo, 7), _mm_slli_epi16(hi, 9)), dd);
+        // PABE: sources with alpha below 0x80 are not blended.
+        const __m128i keep = _mm_and_si128(pabe, _mm_cmplt_epi16(sa, _mm_set1_epi16(0x80)));
+        out = _mm_or_si128(_mm_and_si128(keep, s), _mm_andnot_si128(keep, out));
+        out = _mm_or_si128(_mm_and_si128(alpha_lanes, s), _mm_andnot_si128(alpha_lanes, out));
+        if constexpr (kDither)
+            out = _mm_add_epi16(out, dither);
+        if (!w.colclamp)
+            out = _mm_and_si128(out, _mm_set1_epi16(0xFF));
+        return out;
+    };
+    return _mm_packus_epi16(half(_mm_unpacklo_epi8(cs, zero), _mm_unpacklo_epi8(cd, zero), dither_lo),
+                            half(_mm_unpackhi_epi8(cs, zero), _mm_unpackhi_epi8(cd, zero), dither_hi));
+}
+
 template <int kFrame, int kDepth, bool kBlend, bool kDither, bool kMasked>
 void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
     u32* const words = w.words;
     u16* const halves = w.halves;
+    if (kBlend && w.disjoint) {
+        // Depth stages and destinations first, then the blend four pixels
+        // at a time, then the frame writes.
+        alignas(16) u32 dest[kChunk];
+        alignas(16) u32 out[kChunk];
+        u32 offsets[kChunk];
+        bool pass[kChunk];
+        for (int i = 0; i < n; ++i) {
+            const u32 x = x0 + static_cast<u32>(i);
+            pass[i] = DepthStage<kDepth>(w, row, x, depths[i]);
+            offsets[i] = row.FrameOffset(x);
+            dest[i] = ReadDestination<kFrame>(w, offsets[i]);
+        }
+        __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+        if constexpr (kDither) {
+            const s32* dm = w.dimx[row.Y() & 3];
+            const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
+            const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
+            dither_lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
+            dither_hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
+        }
+        for (int i = 0; i < n; i += 4) {
+            const __m128i c = BlendFour<kDither>(w, _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)),
+                                                 _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
+                                                 dither_lo, dither_hi);
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
+                            FinishFour<kFrame, false>(w, dither_lo, dither_hi, c));
+        }
+        for (int i = 0; i < n; ++i)
+            if (pass[i])
+                StoreFrame<kFrame, kMasked>(w, offsets[i], out[i]);
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         const u32 x = x0 + static_cast<u32>(i);
         if (!DepthStage<kDepth>(w, row, x, depths[i]))
@@ -907,8 +1014,8 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
     const __m128i zero = _mm_setzero_si128();
     const size_t n = cols.c0.size();
     for (size_t i = 0; i < n; ++i) {
-        const u32 t0 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c0[i]));
-        const u32 t1 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c1[i]));
+        const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
+        const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
         const __m128i t = _mm_unpacklo_epi8(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
         const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
@@ -930,7 +1037,7 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
         const TexLevel::Col* c0 = a.cols->c0.data() + col0;
         if constexpr (!kBilinear) {
             for (int i = 0; i < n; ++i) {
-                const u32 t = ReadTexel<kClass>(l, e, l.Offset(a.r0, c0[i]));
+                const u32 t = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, a.r0, c0[i]));
                 out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
             }
         } else {
@@ -998,7 +1105,9 @@ SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
     case 2: return PickSpriteShade<kTex24, false, true>(tfx, tcc, fog);
     case 3: return PickSpriteShade<kTex24, true, true>(tfx, tcc, fog);
     case 4: return PickSpriteShade<kTex16, false, true>(tfx, tcc, fog);
-    default: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
+    case 5: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
+    case 6: return PickSpriteShade<kTexIndexed, false, true>(tfx, tcc, fog);
+    default: return PickSpriteShade<kTexIndexed, true, true>(tfx, tcc, fog);
     }
 }
 
@@ -1227,6 +1336,20 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     }
 }
 
+// Whether the frame pixels and Z values of the box [x0, x1) x [y0, y1) are
+// sure to lie in different memory.
+bool FrameAndDepthApart(const DrawEnv& env, s32 x0, s32 x1, s32 y0, s32 y1)
+{
+    if (!env.depth.used)
+        return true;
+    u32 flo, fhi, zlo, zhi;
+    const u32 ux0 = static_cast<u32>(x0), ux1 = static_cast<u32>(x1);
+    const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
+    return BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, ux0, ux1, uy0, uy1, flo, fhi) &&
+           BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, ux0, ux1, uy0, uy1, zlo, zhi) &&
+           (fhi <= zlo || zhi <= flo);
+}
+
 // A flat sprite of colour `rgba` (FBA applied) filled buffer by buffer; false
 // when the frame and Z buffer could share memory or rows are masked, where
 // the pixel order matters.
@@ -1282,6 +1405,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         return false;
     if (check_only || writer.nothing)
         return true;
+    writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
     const WriterState& ws = writer.state;
     const Layout& frame_layout = LayoutOf(env.frame.psm);
     const Layout& depth_layout = LayoutOf(env.depth.psm);
@@ -1316,7 +1440,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     const bool uv = env.prim.fst;
     const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
     Texturing tex;
-    MakeTexturing(env.tex, memory, lod, tex);
+    MakeTexturing(env.tex, memory, lod, tex, &clut);
     std::optional<PrimitiveSampler> sampler;
     if (!tex.direct)
         sampler.emplace(env.tex, memory, clut);
@@ -1339,12 +1463,12 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         for (size_t i = 0; i < n; ++i) {
             const s32 un = u16s[i] >> l.n;
             if (!tex.linear) {
-                cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(un >> 4)));
+                cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(un >> 4)));
                 continue;
             }
             const s32 us = un - 8, fu = us & 15;
-            cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
-            cols.c1[i] = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
+            cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(us >> 4)));
+            cols.c1[i] = l.ColFor(static_cast<u32>(l.wu((us >> 4) + 1)));
             cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
                                        static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
@@ -1359,7 +1483,8 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     if (tex.direct && tex.linear) {
         filter = tex.tex_class == kTex32   ? FilterTexelRow<kTex32>
                  : tex.tex_class == kTex24 ? FilterTexelRow<kTex24>
-                                           : FilterTexelRow<kTex16>;
+                 : tex.tex_class == kTex16 ? FilterTexelRow<kTex16>
+                                           : FilterTexelRow<kTexIndexed>;
         for (auto& f : filtered)
             f.resize(u16s.size() + 1);
     }
@@ -1368,7 +1493,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             if (filtered_v[k] == v)
                 return filtered[k].data();
         const int k = filtered_v[0] == keep ? 1 : 0;
-        filter(l, tex.expand, l.RowOf(static_cast<u32>(v)), cols, filtered[k].data());
+        filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
         filtered_v[k] = v;
         return filtered[k].data();
     };
@@ -1380,7 +1505,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         if (tex.direct) {
             const s32 vn = args.v16 >> l.n;
             if (!tex.linear) {
-                args.r0 = l.RowOf(static_cast<u32>(l.wv(vn >> 4)));
+                args.r0 = l.RowFor(static_cast<u32>(l.wv(vn >> 4)));
             } else {
                 const s32 vs = vn - 8, fv = vs & 15;
                 const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
@@ -1411,6 +1536,7 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         return false;
     if (check_only || writer.nothing)
         return true;
+    writer.state.disjoint = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
     const Layout& frame_layout = LayoutOf(env.frame.psm);
     const Layout& depth_layout = LayoutOf(env.depth.psm);
     Texturing tex;
