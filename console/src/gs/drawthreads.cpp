@@ -22,6 +22,10 @@ constexpr int kMaxThreads = 8;
 // Rows per band: 2^3, the block height of the 32- and 16-bit layouts, so that
 // whole-block fills stay within one band.
 constexpr u32 kBandShift = 3;
+// Primitives whose bounding box has fewer pixels than this are drawn on the
+// calling thread when the queue is empty: queuing one costs the sender about
+// as much as drawing it.
+constexpr s64 kSmallPixels = 128;
 // Primitives the queue holds before the sender waits for the slowest worker.
 constexpr u32 kQueueSize = 1024;
 
@@ -243,6 +247,8 @@ public:
             Wake();
     }
 
+    bool Idle() const { return Slowest() == sent_; }
+
     void Drain()
     {
         if (Slowest() != sent_ && sleepers_.load(std::memory_order_seq_cst) > 0)
@@ -363,10 +369,12 @@ template <typename Setup>
 bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 px1, s32 py0, s32 py1,
             LocalMemory& memory, const ClutBuffer& clut)
 {
-    // Every primitive is queued, however small: a stream of small ones
-    // (models) spreads over the bands, and queuing one costs the sender
-    // less than drawing it.
     if (DrawThreads() == 0)
+        return false;
+    // Anything larger is queued, so that a stream of model triangles spreads
+    // over the bands; a small one behind queued work is queued too, which
+    // costs less than draining.
+    if (static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels && g_queue->Idle())
         return false;
     Blocks frame, depth;
     if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth))
