@@ -505,22 +505,26 @@ __attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, _
     return c;
 }
 
+// The dither values on R, G and B of four pixels from x0 on (pixels 0 and 1
+// in `lo`, 2 and 3 in `hi`): the same for every step of four along a row.
+inline void DitherFour(const WriterState& w, const PixelRow& row, u32 x0, __m128i& lo, __m128i& hi)
+{
+    const s32* dm = w.dimx[row.Y() & 3];
+    const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
+    const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
+    lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
+    hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
+}
+
 // The unblended span: colours finished four at a time, then the depth test
 // and the stores pixel by pixel.
 template <int kFrame, int kDepth, bool kDither, bool kMasked>
 void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
     alignas(16) u32 out[kChunk];
-    // The dither values of the four pixels of each step (x0 + i, i a
-    // multiple of four, so the same for every step) on R, G and B.
     __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
-    if constexpr (kDither) {
-        const s32* dm = w.dimx[row.Y() & 3];
-        const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
-        const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
-        dither_lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
-        dither_hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
-    }
+    if constexpr (kDither)
+        DitherFour(w, row, x0, dither_lo, dither_hi);
     for (int i = 0; i < n; i += 4)
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
@@ -611,13 +615,8 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
             dest[i] = ReadDestination<kFrame>(w, offsets[i]);
         }
         __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
-        if constexpr (kDither) {
-            const s32* dm = w.dimx[row.Y() & 3];
-            const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
-            const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
-            dither_lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
-            dither_hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
-        }
+        if constexpr (kDither)
+            DitherFour(w, row, x0, dither_lo, dither_hi);
         for (int i = 0; i < n; i += 4) {
             const __m128i c = BlendFour<kDither>(w, _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)),
                                                  _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
