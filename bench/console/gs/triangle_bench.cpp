@@ -19,9 +19,12 @@ using gsbench::W;
 
 constexpr u32 kWidth = 640, kHeight = 512, kFbw = 10;
 constexpr u32 kZbp = 160;          // Z24 buffer pages after the frame
-constexpr u32 kTexBlock = 0x2800;  // above the frame and the Z buffer (256 x 256: 2,048 blocks)
+// The 256 x 256 CT32 texture (TBW 4: 1,024 blocks) above the frame and the
+// Z buffer (160 pages each, so the Z buffer ends at block 0x2800).
+constexpr u32 kTexBlock = 0x2800;
+static_assert(kTexBlock >= 2 * kZbp * 32 && kTexBlock + 4 * 8 * 32 <= 0x4000);
 
-void SetUp(bool blend)
+void SetUp()
 {
     console::gs::ResetGs(false);
     W(GsReg::ALPHA_1, 0x44);  // (Cs - Cd) x As + Cd
@@ -76,7 +79,7 @@ void DrawScreen(u32 quad, bool textured, bool blend)
 
 void BM_TriangleStrip(benchmark::State& state, bool textured, bool blend, const char* what)
 {
-    SetUp(blend);
+    SetUp();
     const u32 quad = static_cast<u32>(state.range(0));
     gsbench::UseThreads(state, 1);
     gsbench::Measure(state, std::string(what) + " " + std::to_string(quad * quad / 2) + "-pixel triangles",

@@ -22,10 +22,10 @@ constexpr int kMaxThreads = 8;
 // Rows per band: 2^3, the block height of the 32- and 16-bit layouts, so that
 // whole-block fills stay within one band.
 constexpr u32 kBandShift = 3;
-// Primitives smaller than this (rows, or pixels of bounding box) are drawn on
-// the calling thread when the queue is empty.
-constexpr s32 kSmallRows = 32;
-constexpr s64 kSmallPixels = 2048;
+// Primitives whose bounding box has fewer pixels than this are drawn on the
+// calling thread when the queue is empty: queuing one costs the sender about
+// as much as drawing it.
+constexpr s64 kSmallPixels = 128;
 // Primitives the queue holds before the sender waits for the slowest worker.
 constexpr u32 kQueueSize = 1024;
 
@@ -371,9 +371,10 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
 {
     if (DrawThreads() == 0)
         return false;
-    // A primitive of a few rows gives the bands little to share: with
-    // nothing queued it is cheaper drawn at once on this thread.
-    if ((py1 - py0 < kSmallRows || static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels) && g_queue->Idle())
+    // Anything larger is queued, so that a stream of model triangles spreads
+    // over the bands; a small one behind queued work is queued too, which
+    // costs less than draining.
+    if (static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels && g_queue->Idle())
         return false;
     Blocks frame, depth;
     if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth))

@@ -122,6 +122,10 @@ struct TexLevel {
     Row RowInPage(u32 v) const { return {(tbp + (v >> py) * row_stride) << shift, (v & my) << px}; }
     Col ColInPage(u32 u) const { return {((u >> px) * kPageBlocks) << shift, u & mx}; }
     u32 OffsetInPage(const Row& r, const Col& c) const { return (r.base + c.base + table[r.t | c.t]) & units_mask; }
+
+    // Either form, as the level's layout needs.
+    Row RowFor(u32 v) const { return table ? RowInPage(v) : RowOf(v); }
+    Col ColFor(u32 u) const { return table ? ColInPage(u) : ColOf(u); }
 };
 
 // Raw texels as RGBA8, per format class.  Indexed texels are picked out of
@@ -137,6 +141,13 @@ struct TexExpand {
     const u32* palette = nullptr;
     u32 word_shift = 0, sub_mask = 0, sub_shift = 0, bit = 0, index_mask = 0;
 };
+
+// The offset of a texel from its row and column parts (RowFor, ColFor).
+template <int kClass>
+__attribute__((always_inline)) inline u32 OffsetOf(const TexLevel& l, const TexLevel::Row& r, const TexLevel::Col& c)
+{
+    return kClass == kTexIndexed ? l.OffsetInPage(r, c) : l.Offset(r, c);
+}
 
 template <int kClass>
 inline u32 ReadTexel(const TexLevel& l, const TexExpand& e, u32 offset)
@@ -235,11 +246,6 @@ struct Wrap4 {
     }
 };
 
-// Bilinear samples of a split-layout level for the n pixels whose texture
-// coordinates are us[i], vs[i]: the wrap, the texel columns and rows and the
-// four texel offsets of four pixels at once in 32-bit lanes (the same integer
-// operations as SampleFast), then the reads and the mix pixel by pixel; n is
-// a multiple of four.
 // A level's addressing constants in vector form, made once per primitive.
 struct TexLevel4 {
     Wrap4 wu, wv;
@@ -264,6 +270,12 @@ struct TexLevel4 {
     }
 };
 
+// Bilinear samples of a level for the n pixels whose texture coordinates
+// are us[i], vs[i]: the wrap, the texel columns and rows and the four texel
+// offsets of four pixels at once in 32-bit lanes (the same integer operations
+// as SampleFast; indexed layouts, which do not split, look the in-page part
+// up in the whole table), then the reads and the mix pixel by pixel; n is a
+// multiple of four.
 template <int kClass>
 void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand& e, const s32* us, const s32* vs,
                         int n, u32* out)
@@ -289,21 +301,41 @@ void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand&
         const __m128i cb1 = _mm_sll_epi32(_mm_srl_epi32(u1, pxs), col_shift);
         const __m128i rb0 = _mm_sll_epi32(_mm_add_epi32(tbp, _mm_madd_epi16(_mm_srl_epi32(v0, pys), stride)), shift);
         const __m128i rb1 = _mm_sll_epi32(_mm_add_epi32(tbp, _mm_madd_epi16(_mm_srl_epi32(v1, pys), stride)), shift);
-        _mm_store_si128(reinterpret_cast<__m128i*>(cm[0]), _mm_and_si128(u0, mx));
-        _mm_store_si128(reinterpret_cast<__m128i*>(cm[1]), _mm_and_si128(u1, mx));
-        _mm_store_si128(reinterpret_cast<__m128i*>(rm[0]), _mm_and_si128(v0, my));
-        _mm_store_si128(reinterpret_cast<__m128i*>(rm[1]), _mm_and_si128(v1, my));
-        const __m128i ct0 = _mm_set_epi32(l.tx[cm[0][3]], l.tx[cm[0][2]], l.tx[cm[0][1]], l.tx[cm[0][0]]);
-        const __m128i ct1 = _mm_set_epi32(l.tx[cm[1][3]], l.tx[cm[1][2]], l.tx[cm[1][1]], l.tx[cm[1][0]]);
-        const __m128i rt0 = _mm_set_epi32(l.ty[rm[0][3]], l.ty[rm[0][2]], l.ty[rm[0][1]], l.ty[rm[0][0]]);
-        const __m128i rt1 = _mm_set_epi32(l.ty[rm[1][3]], l.ty[rm[1][2]], l.ty[rm[1][1]], l.ty[rm[1][0]]);
-        auto offset = [&](__m128i rb, __m128i rt, __m128i cb, __m128i ct) __attribute__((always_inline)) {
-            return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rb, cb), _mm_xor_si128(rt, ct)), units);
-        };
-        _mm_store_si128(reinterpret_cast<__m128i*>(o[0]), offset(rb0, rt0, cb0, ct0));
-        _mm_store_si128(reinterpret_cast<__m128i*>(o[1]), offset(rb0, rt0, cb1, ct1));
-        _mm_store_si128(reinterpret_cast<__m128i*>(o[2]), offset(rb1, rt1, cb0, ct0));
-        _mm_store_si128(reinterpret_cast<__m128i*>(o[3]), offset(rb1, rt1, cb1, ct1));
+        if constexpr (kClass == kTexIndexed) {
+            // Layouts that do not split: the whole in-page table, indexed
+            // by the row and column within the page.
+            const __m128i ri0 = _mm_sll_epi32(_mm_and_si128(v0, my), pxs);
+            const __m128i ri1 = _mm_sll_epi32(_mm_and_si128(v1, my), pxs);
+            const __m128i ci0 = _mm_and_si128(u0, mx), ci1 = _mm_and_si128(u1, mx);
+            alignas(16) u32 base[4][4], index[4][4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(base[0]), _mm_add_epi32(rb0, cb0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(base[1]), _mm_add_epi32(rb0, cb1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(base[2]), _mm_add_epi32(rb1, cb0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(base[3]), _mm_add_epi32(rb1, cb1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(index[0]), _mm_or_si128(ri0, ci0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(index[1]), _mm_or_si128(ri0, ci1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(index[2]), _mm_or_si128(ri1, ci0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(index[3]), _mm_or_si128(ri1, ci1));
+            for (int j = 0; j < 4; ++j)
+                for (int k = 0; k < 4; ++k)
+                    o[j][k] = (base[j][k] + l.table[index[j][k]]) & l.units_mask;
+        } else {
+            _mm_store_si128(reinterpret_cast<__m128i*>(cm[0]), _mm_and_si128(u0, mx));
+            _mm_store_si128(reinterpret_cast<__m128i*>(cm[1]), _mm_and_si128(u1, mx));
+            _mm_store_si128(reinterpret_cast<__m128i*>(rm[0]), _mm_and_si128(v0, my));
+            _mm_store_si128(reinterpret_cast<__m128i*>(rm[1]), _mm_and_si128(v1, my));
+            const __m128i ct0 = _mm_set_epi32(l.tx[cm[0][3]], l.tx[cm[0][2]], l.tx[cm[0][1]], l.tx[cm[0][0]]);
+            const __m128i ct1 = _mm_set_epi32(l.tx[cm[1][3]], l.tx[cm[1][2]], l.tx[cm[1][1]], l.tx[cm[1][0]]);
+            const __m128i rt0 = _mm_set_epi32(l.ty[rm[0][3]], l.ty[rm[0][2]], l.ty[rm[0][1]], l.ty[rm[0][0]]);
+            const __m128i rt1 = _mm_set_epi32(l.ty[rm[1][3]], l.ty[rm[1][2]], l.ty[rm[1][1]], l.ty[rm[1][0]]);
+            auto offset = [&](__m128i rb, __m128i rt, __m128i cb, __m128i ct) __attribute__((always_inline)) {
+                return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rb, cb), _mm_xor_si128(rt, ct)), units);
+            };
+            _mm_store_si128(reinterpret_cast<__m128i*>(o[0]), offset(rb0, rt0, cb0, ct0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o[1]), offset(rb0, rt0, cb1, ct1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o[2]), offset(rb1, rt1, cb0, ct0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o[3]), offset(rb1, rt1, cb1, ct1));
+        }
         for (int k = 0; k < 4; ++k)
             out[i + k] = Bilinear(ReadTexel<kClass>(l, e, o[0][k]), ReadTexel<kClass>(l, e, o[1][k]),
                                   ReadTexel<kClass>(l, e, o[2][k]), ReadTexel<kClass>(l, e, o[3][k]), f[0][k],
@@ -366,6 +398,10 @@ enum DepthClass { kNoDepth, kDepth32, kDepth24, kDepth16 };
 struct WriterState {
     u32* words;
     u16* halves;
+    // Bits of a frame pixel a write keeps, in the frame's own format (FBMSK,
+    // and the alpha of an RGB_ONLY alpha-test failure); a 24-bit frame's
+    // top byte is kept whatever this says.
+    u32 keep;
     u32 zmax;
     s64 zbias;  // passes when zs + zbias >= stored
     bool zwrite;
@@ -375,21 +411,32 @@ struct WriterState {
     s32 fix;
     bool pabe;
     const s32 (*dimx)[4];
+    // The primitive's frame pixels and Z values lie in different memory, so
+    // a span's depth stages and destination reads may all come before its
+    // frame writes.
+    bool disjoint = false;
 };
 
 
 // A value of the frame's format (16-bit ones already narrowed) stored at an
 // offset of its layout; 24-bit targets keep the top byte.
-template <int kFrame>
+// With kMasked the bits of `keep` come from the stored pixel: FBMSK merges
+// the 32-bit colour with the widened old pixel before narrowing, and the
+// narrowing maps each kept bit to one bit of the 16-bit pixel, so this is the
+// same merge done after it.
+template <int kFrame, bool kMasked = false>
 __attribute__((always_inline)) inline void StoreFrame(const WriterState& w, u32 offset, u32 value)
 {
     if constexpr (kFrame == kFrame32) {
-        w.words[offset & (kMemoryWords - 1)] = value;
+        u32& word = w.words[offset & (kMemoryWords - 1)];
+        word = kMasked ? (word & w.keep) | (value & ~w.keep) : value;
     } else if constexpr (kFrame == kFrame24) {
         u32& word = w.words[offset & (kMemoryWords - 1)];
-        word = (word & 0xFF000000u) | (value & 0xFFFFFF);
+        const u32 keep = kMasked ? w.keep | 0xFF000000u : 0xFF000000u;
+        word = (word & keep) | (value & ~keep);
     } else {
-        w.halves[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value);
+        u16& half = w.halves[offset & (kMemoryBytes / 2 - 1)];
+        half = static_cast<u16>(kMasked ? (half & w.keep) | (value & ~w.keep) : value);
     }
 }
 
@@ -458,22 +505,26 @@ __attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, _
     return c;
 }
 
+// The dither values on R, G and B of four pixels from x0 on (pixels 0 and 1
+// in `lo`, 2 and 3 in `hi`): the same for every step of four along a row.
+inline void DitherFour(const WriterState& w, const PixelRow& row, u32 x0, __m128i& lo, __m128i& hi)
+{
+    const s32* dm = w.dimx[row.Y() & 3];
+    const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
+    const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
+    lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
+    hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
+}
+
 // The unblended span: colours finished four at a time, then the depth test
 // and the stores pixel by pixel.
-template <int kFrame, int kDepth, bool kDither>
+template <int kFrame, int kDepth, bool kDither, bool kMasked>
 void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
     alignas(16) u32 out[kChunk];
-    // The dither values of the four pixels of each step (x0 + i, i a
-    // multiple of four, so the same for every step) on R, G and B.
     __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
-    if constexpr (kDither) {
-        const s32* dm = w.dimx[row.Y() & 3];
-        const s16 d0 = static_cast<s16>(dm[x0 & 3]), d1 = static_cast<s16>(dm[(x0 + 1) & 3]);
-        const s16 d2 = static_cast<s16>(dm[(x0 + 2) & 3]), d3 = static_cast<s16>(dm[(x0 + 3) & 3]);
-        dither_lo = _mm_set_epi16(0, d1, d1, d1, 0, d0, d0, d0);
-        dither_hi = _mm_set_epi16(0, d3, d3, d3, 0, d2, d2, d2);
-    }
+    if constexpr (kDither)
+        DitherFour(w, row, x0, dither_lo, dither_hi);
     for (int i = 0; i < n; i += 4)
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
@@ -482,15 +533,102 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
         const u32 x = x0 + static_cast<u32>(i);
         if (!DepthStage<kDepth>(w, row, x, depths[i]))
             continue;
-        StoreFrame<kFrame>(w, row.FrameOffset(x), out[i]);
+        StoreFrame<kFrame, kMasked>(w, row.FrameOffset(x), out[i]);
     }
 }
 
-template <int kFrame, int kDepth, bool kBlend, bool kDither>
+// The destination as blending sees it, from the frame pixel at `offset`.
+template <int kFrame>
+__attribute__((always_inline)) inline u32 ReadDestination(const WriterState& w, u32 offset)
+{
+    if constexpr (kFrame == kFrame16)
+        return Expand16(w.halves[offset & (kMemoryBytes / 2 - 1)]);
+    else if constexpr (kFrame == kFrame24)
+        return (w.words[offset & (kMemoryWords - 1)] & 0xFFFFFF) | 0x80000000u;
+    else
+        return w.words[offset & (kMemoryWords - 1)];
+}
+
+// An ALPHA selector as a mask per 16-bit lane: all ones when `sel` is `which`.
+inline __m128i SelectorMask(u32 sel, u32 which)
+{
+    return _mm_set1_epi16(sel == which ? -1 : 0);
+}
+
+// Steps 6 to 8 for four pixels (sources `cs`, destinations `cd`, RGBA8):
+// ((A - B) x C >> 7) + D per colour channel in 16-bit lanes, the product
+// taken whole from its low and high halves (the shifted result fits 16
+// bits); PABE leaves sources with alpha below 0x80 as they are; alpha is
+// the source's; then the dither values and the clamp, or the low eight bits.
+template <bool kDither>
+__attribute__((always_inline)) inline __m128i BlendFour(const WriterState& w, __m128i cs, __m128i cd,
+                                                       __m128i dither_lo, __m128i dither_hi)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i as_ = SelectorMask(w.sel_a, 0), ad_ = SelectorMask(w.sel_a, 1);
+    const __m128i bs_ = SelectorMask(w.sel_b, 0), bd_ = SelectorMask(w.sel_b, 1);
+    const __m128i ds_ = SelectorMask(w.sel_d, 0), dd_ = SelectorMask(w.sel_d, 1);
+    const __m128i cs_ = SelectorMask(w.sel_c, 0), cd_ = SelectorMask(w.sel_c, 1);
+    const __m128i fix = w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : zero;
+    const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    const __m128i pabe = _mm_set1_epi16(w.pabe ? -1 : 0);
+    auto half = [&](__m128i s, __m128i d, __m128i dither) __attribute__((always_inline)) {
+        const __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+        const __m128i da = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xFF), 0xFF);
+        const __m128i a = _mm_or_si128(_mm_and_si128(s, as_), _mm_and_si128(d, ad_));
+        const __m128i b = _mm_or_si128(_mm_and_si128(s, bs_), _mm_and_si128(d, bd_));
+        const __m128i dd = _mm_or_si128(_mm_and_si128(s, ds_), _mm_and_si128(d, dd_));
+        const __m128i c = _mm_or_si128(_mm_or_si128(_mm_and_si128(sa, cs_), _mm_and_si128(da, cd_)), fix);
+        const __m128i diff = _mm_sub_epi16(a, b);
+        const __m128i lo = _mm_mullo_epi16(diff, c), hi = _mm_mulhi_epi16(diff, c);
+        __m128i out = _mm_add_epi16(_mm_or_si128(_mm_srli_epi16(lo, 7), _mm_slli_epi16(hi, 9)), dd);
+        // PABE: sources with alpha below 0x80 are not blended.
+        const __m128i keep = _mm_and_si128(pabe, _mm_cmplt_epi16(sa, _mm_set1_epi16(0x80)));
+        out = _mm_or_si128(_mm_and_si128(keep, s), _mm_andnot_si128(keep, out));
+        out = _mm_or_si128(_mm_and_si128(alpha_lanes, s), _mm_andnot_si128(alpha_lanes, out));
+        if constexpr (kDither)
+            out = _mm_add_epi16(out, dither);
+        if (!w.colclamp)
+            out = _mm_and_si128(out, _mm_set1_epi16(0xFF));
+        return out;
+    };
+    return _mm_packus_epi16(half(_mm_unpacklo_epi8(cs, zero), _mm_unpacklo_epi8(cd, zero), dither_lo),
+                            half(_mm_unpackhi_epi8(cs, zero), _mm_unpackhi_epi8(cd, zero), dither_hi));
+}
+
+template <int kFrame, int kDepth, bool kBlend, bool kDither, bool kMasked>
 void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
     u32* const words = w.words;
     u16* const halves = w.halves;
+    if (kBlend && w.disjoint) {
+        // Depth stages and destinations first, then the blend four pixels
+        // at a time, then the frame writes.
+        alignas(16) u32 dest[kChunk];
+        alignas(16) u32 out[kChunk];
+        u32 offsets[kChunk];
+        bool pass[kChunk];
+        for (int i = 0; i < n; ++i) {
+            const u32 x = x0 + static_cast<u32>(i);
+            pass[i] = DepthStage<kDepth>(w, row, x, depths[i]);
+            offsets[i] = row.FrameOffset(x);
+            dest[i] = ReadDestination<kFrame>(w, offsets[i]);
+        }
+        __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+        if constexpr (kDither)
+            DitherFour(w, row, x0, dither_lo, dither_hi);
+        for (int i = 0; i < n; i += 4) {
+            const __m128i c = BlendFour<kDither>(w, _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)),
+                                                 _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
+                                                 dither_lo, dither_hi);
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
+                            FinishFour<kFrame, false>(w, dither_lo, dither_hi, c));
+        }
+        for (int i = 0; i < n; ++i)
+            if (pass[i])
+                StoreFrame<kFrame, kMasked>(w, offsets[i], out[i]);
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         const u32 x = x0 + static_cast<u32>(i);
         if (!DepthStage<kDepth>(w, row, x, depths[i]))
@@ -515,8 +653,17 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
             rgba = PackColor(out);
         }
         rgba |= w.fba;
-        StoreFrame<kFrame>(w, foff, kFrame == kFrame16 ? Narrow16(rgba) : rgba);
+        StoreFrame<kFrame, kMasked>(w, foff, kFrame == kFrame16 ? Narrow16(rgba) : rgba);
     }
+}
+
+// Depth only (an alpha test that always fails with ZB_ONLY): the test and
+// the Z write, the frame left alone.
+template <int kDepth>
+void WriteDepthOnly(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32*, const u32* depths)
+{
+    for (int i = 0; i < n; ++i)
+        DepthStage<kDepth>(w, row, x0 + static_cast<u32>(i), depths[i]);
 }
 
 // A span of one colour and depth with no depth test, blending or dithering:
@@ -532,29 +679,38 @@ void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba
         const u32 x = x0 + static_cast<u32>(i);
         if (zwrite)
             StoreDepth<kDepth>(w, row.DepthOffset(x), zs);
-        StoreFrame<kFrame>(w, row.FrameOffset(x), value);
+        if (w.keep != 0)
+            StoreFrame<kFrame, true>(w, row.FrameOffset(x), value);
+        else
+            StoreFrame<kFrame>(w, row.FrameOffset(x), value);
     }
 }
 
 using WriteFn = void (*)(const WriterState&, const PixelRow&, u32, int, const u32*, const u32*);
 using FillFn = void (*)(const WriterState&, const PixelRow&, u32, int, u32, u32);
 
-template <int kFrame, int kDepth>
+template <int kFrame, int kDepth, bool kMasked>
 WriteFn PickWrite(bool blend, bool dither)
 {
     if (blend)
-        return dither ? WriteSpan<kFrame, kDepth, true, true> : WriteSpan<kFrame, kDepth, true, false>;
-    return dither ? WriteSpanOpaque<kFrame, kDepth, true> : WriteSpanOpaque<kFrame, kDepth, false>;
+        return dither ? WriteSpan<kFrame, kDepth, true, true, kMasked> : WriteSpan<kFrame, kDepth, true, false, kMasked>;
+    return dither ? WriteSpanOpaque<kFrame, kDepth, true, kMasked> : WriteSpanOpaque<kFrame, kDepth, false, kMasked>;
+}
+
+template <int kFrame, int kDepth>
+WriteFn PickWrite(bool blend, bool dither, bool masked)
+{
+    return masked ? PickWrite<kFrame, kDepth, true>(blend, dither) : PickWrite<kFrame, kDepth, false>(blend, dither);
 }
 
 template <int kFrame>
-WriteFn PickWrite(int depth, bool blend, bool dither)
+WriteFn PickWrite(int depth, bool blend, bool dither, bool masked)
 {
     switch (depth) {
-    case kDepth32: return PickWrite<kFrame, kDepth32>(blend, dither);
-    case kDepth24: return PickWrite<kFrame, kDepth24>(blend, dither);
-    case kDepth16: return PickWrite<kFrame, kDepth16>(blend, dither);
-    default: return PickWrite<kFrame, kNoDepth>(blend, dither);
+    case kDepth32: return PickWrite<kFrame, kDepth32>(blend, dither, masked);
+    case kDepth24: return PickWrite<kFrame, kDepth24>(blend, dither, masked);
+    case kDepth16: return PickWrite<kFrame, kDepth16>(blend, dither, masked);
+    default: return PickWrite<kFrame, kNoDepth>(blend, dither, masked);
     }
 }
 
@@ -583,24 +739,52 @@ int DepthClassOf(const DepthTarget& d)
 }
 
 // The writing stage for `env`, or false when the state needs the general
-// per-pixel pipeline (alpha tests, destination alpha test, FBMSK).
+// per-pixel pipeline (an alpha test whose outcome varies from pixel to pixel,
+// the destination alpha test).
 struct Writer {
     WriterState state;
     WriteFn write = nullptr;
     FillFn fill = nullptr;  // set when a constant colour may be filled
     bool flat_fill = false;
+    bool frame_write = true;
+    bool nothing = false;  // every pixel is dropped: nothing to draw
 };
 
-bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
+// `alpha` is the alpha every pixel of the primitive has, or -1 when it
+// varies.  An alpha test with the same outcome for every pixel (NEVER and
+// ALWAYS, or any test on a constant alpha) is taken once: its fail action
+// becomes the writes this writer makes.
+bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = -1)
 {
-    if (env.ate || (env.date && env.frame.has_alpha) || env.frame.fbmsk != 0)
+    if (env.date && env.frame.has_alpha)
         return false;
     const DepthTarget& d = env.depth;
     WriterState& s = w.state;
+    bool zwrite = d.write;
+    u32 mask = env.frame.fbmsk;
+    if (env.ate) {
+        bool fails;
+        if (env.atst == AlphaTest::kNever || env.atst == AlphaTest::kAlways)
+            fails = env.atst == AlphaTest::kNever;
+        else if (alpha >= 0)
+            fails = !AlphaPasses(env.atst, alpha, env.aref);
+        else
+            return false;
+        if (fails)
+            switch (env.afail) {
+            case AlphaFail::kKeep: w.nothing = true; break;
+            case AlphaFail::kFbOnly: zwrite = false; break;
+            case AlphaFail::kZbOnly: w.frame_write = false; break;
+            case AlphaFail::kRgbOnly:
+                zwrite = false;
+                mask |= 0xFF000000u;
+                break;
+            }
+    }
     s.words = memory.Words();
     s.halves = memory.Halves();
     s.zmax = d.max;
-    s.zwrite = d.write;
+    s.zwrite = zwrite;
     constexpr s64 kPassAll = s64{1} << 40;
     if (!d.test)
         s.zbias = kPassAll;
@@ -622,10 +806,20 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w)
     s.dimx = env.dimx;
     const int frame = FrameClassOf(env.frame.psm);
     const int depth = DepthClassOf(d);
+    s.keep = frame == kFrame16 ? Narrow16(mask) : frame == kFrame24 ? mask & 0xFFFFFF : mask;
+    if (!w.frame_write) {
+        // Only Z can change.
+        static constexpr WriteFn depth_only[4] = {WriteDepthOnly<kNoDepth>, WriteDepthOnly<kDepth32>,
+                                                  WriteDepthOnly<kDepth24>, WriteDepthOnly<kDepth16>};
+        w.nothing = w.nothing || depth == kNoDepth || !zwrite;
+        w.write = depth_only[depth];
+        return true;
+    }
+    const bool masked = s.keep != 0;
     switch (frame) {
-    case kFrame32: w.write = PickWrite<kFrame32>(depth, env.blend, env.dither); break;
-    case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither); break;
-    default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither); break;
+    case kFrame32: w.write = PickWrite<kFrame32>(depth, env.blend, env.dither, masked); break;
+    case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
+    default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
     }
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
@@ -819,8 +1013,8 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
     const __m128i zero = _mm_setzero_si128();
     const size_t n = cols.c0.size();
     for (size_t i = 0; i < n; ++i) {
-        const u32 t0 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c0[i]));
-        const u32 t1 = ReadTexel<kClass>(l, e, l.Offset(r, cols.c1[i]));
+        const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
+        const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
         const __m128i t = _mm_unpacklo_epi8(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
         const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
@@ -842,7 +1036,7 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
         const TexLevel::Col* c0 = a.cols->c0.data() + col0;
         if constexpr (!kBilinear) {
             for (int i = 0; i < n; ++i) {
-                const u32 t = ReadTexel<kClass>(l, e, l.Offset(a.r0, c0[i]));
+                const u32 t = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, a.r0, c0[i]));
                 out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
             }
         } else {
@@ -910,7 +1104,9 @@ SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
     case 2: return PickSpriteShade<kTex24, false, true>(tfx, tcc, fog);
     case 3: return PickSpriteShade<kTex24, true, true>(tfx, tcc, fog);
     case 4: return PickSpriteShade<kTex16, false, true>(tfx, tcc, fog);
-    default: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
+    case 5: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
+    case 6: return PickSpriteShade<kTexIndexed, false, true>(tfx, tcc, fog);
+    default: return PickSpriteShade<kTexIndexed, true, true>(tfx, tcc, fog);
     }
 }
 
@@ -996,7 +1192,7 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
         // Whole quads in vectors, the last few pixels one at a time.
         const int quads = n & ~3;
         int sampled = 0;
-        if constexpr (kDirect && kBilinear && kClass != kTexIndexed) {
+        if constexpr (kDirect && kBilinear) {
             SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
             sampled = quads;
         }
@@ -1083,7 +1279,7 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
-// Stores `value` (a word merged under `word_mask`, or a half word) at every
+// Stores `value` (merged under `word_mask`, its low half for 16-bit pixels) at every
 // pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
 // whole blocks as runs of 64 words, the edges row by row.
 void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32 value,
@@ -1102,7 +1298,8 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     u16* const hw = memory.Halves();
     auto store = [&](u32 offset) {
         if (halves) {
-            hw[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value);
+            u16& h = hw[offset & (kMemoryBytes / 2 - 1)];
+            h = static_cast<u16>((h & ~word_mask) | (value & word_mask));
         } else {
             u32& w = words[offset & (kMemoryWords - 1)];
             w = (w & ~word_mask) | (value & word_mask);
@@ -1122,7 +1319,7 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     if (!core)
         return;
     const u32 fill = halves ? (value & 0xFFFF) * 0x10001u : value;
-    const u32 mask = halves ? 0xFFFFFFFFu : word_mask;
+    const u32 mask = halves ? (word_mask & 0xFFFF) * 0x10001u : word_mask;
     for (u32 y = cy0; y < cy1; y += by) {
         if (!bands.Has(static_cast<s32>(y)))
             continue;
@@ -1138,17 +1335,31 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     }
 }
 
+// Whether the frame pixels and Z values of the box [x0, x1) x [y0, y1) are
+// sure to lie in different memory.
+bool FrameAndDepthApart(const DrawEnv& env, s32 x0, s32 x1, s32 y0, s32 y1)
+{
+    if (!env.depth.used)
+        return true;
+    u32 flo, fhi, zlo, zhi;
+    const u32 ux0 = static_cast<u32>(x0), ux1 = static_cast<u32>(x1);
+    const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
+    return BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, ux0, ux1, uy0, uy1, flo, fhi) &&
+           BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, ux0, ux1, uy0, uy1, zlo, zhi) &&
+           (fhi <= zlo || zhi <= flo);
+}
+
 // A flat sprite of colour `rgba` (FBA applied) filled buffer by buffer; false
 // when the frame and Z buffer could share memory or rows are masked, where
 // the pixel order matters.
-bool FillSpriteByBlocks(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, u32 rgba,
-                        const RowBands& bands)
+bool FillSpriteByBlocks(const DrawEnv& env, const WriterState& ws, const SpriteSetup& s, LocalMemory& memory,
+                        u32 rgba, const RowBands& bands)
 {
     if (env.scanmsk >= 2)
         return false;
     const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
     const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
-    const bool zwrite = env.depth.used && env.depth.write;
+    const bool zwrite = env.depth.used && ws.zwrite;
     u32 flo, fhi, zlo, zhi;
     if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, flo, fhi))
         return false;
@@ -1164,7 +1375,7 @@ bool FillSpriteByBlocks(const DrawEnv& env, const SpriteSetup& s, LocalMemory& m
     }
     const int fc = FrameClassOf(env.frame.psm);
     FillRect(memory, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, fc == kFrame16 ? Narrow16(rgba) : rgba,
-             fc == kFrame24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+             ~ws.keep & (fc == kFrame24 ? 0xFFFFFFu : fc == kFrame16 ? 0xFFFFu : 0xFFFFFFFFu), bands);
     return true;
 }
 
@@ -1189,11 +1400,14 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                            const RowBands& bands, bool check_only)
 {
     Writer writer;
-    if (!MakeWriter(env, memory, writer))
+    if (!MakeWriter(env, memory, writer, env.prim.tme ? -1 : s.color.a))
         return false;
-    if (check_only)
+    if (check_only || writer.nothing)
         return true;
+    writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
     const WriterState& ws = writer.state;
+    const Layout& frame_layout = LayoutOf(env.frame.psm);
+    const Layout& depth_layout = LayoutOf(env.depth.psm);
     alignas(16) u32 colors[kChunk];
     alignas(16) u32 depths[kChunk];
     for (u32& d : depths)
@@ -1204,14 +1418,14 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         if (env.prim.fge)
             flat = ApplyFog(flat, s.fog, env.fogcol);
         const u32 rgba = PackColor(flat);
-        if (writer.flat_fill && FillSpriteByBlocks(env, s, memory, rgba | ws.fba, bands))
+        if (writer.flat_fill && FillSpriteByBlocks(env, ws, s, memory, rgba | ws.fba, bands))
             return true;
         for (u32& c : colors)
             c = rgba;
         for (s32 py = s.py_begin; py < s.py_end; ++py) {
             if (RowMasked(env.scanmsk, py) || !bands.Has(py))
                 continue;
-            const PixelRow row(env, static_cast<u32>(py));
+            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
             if (writer.flat_fill) {
                 writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
                 continue;
@@ -1225,7 +1439,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     const bool uv = env.prim.fst;
     const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
     Texturing tex;
-    MakeTexturing(env.tex, memory, lod, tex);
+    MakeTexturing(env.tex, memory, lod, tex, &clut);
     std::optional<PrimitiveSampler> sampler;
     if (!tex.direct)
         sampler.emplace(env.tex, memory, clut);
@@ -1248,12 +1462,12 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         for (size_t i = 0; i < n; ++i) {
             const s32 un = u16s[i] >> l.n;
             if (!tex.linear) {
-                cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(un >> 4)));
+                cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(un >> 4)));
                 continue;
             }
             const s32 us = un - 8, fu = us & 15;
-            cols.c0[i] = l.ColOf(static_cast<u32>(l.wu(us >> 4)));
-            cols.c1[i] = l.ColOf(static_cast<u32>(l.wu((us >> 4) + 1)));
+            cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(us >> 4)));
+            cols.c1[i] = l.ColFor(static_cast<u32>(l.wu((us >> 4) + 1)));
             cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
                                        static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
@@ -1268,7 +1482,8 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     if (tex.direct && tex.linear) {
         filter = tex.tex_class == kTex32   ? FilterTexelRow<kTex32>
                  : tex.tex_class == kTex24 ? FilterTexelRow<kTex24>
-                                           : FilterTexelRow<kTex16>;
+                 : tex.tex_class == kTex16 ? FilterTexelRow<kTex16>
+                                           : FilterTexelRow<kTexIndexed>;
         for (auto& f : filtered)
             f.resize(u16s.size() + 1);
     }
@@ -1277,19 +1492,19 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             if (filtered_v[k] == v)
                 return filtered[k].data();
         const int k = filtered_v[0] == keep ? 1 : 0;
-        filter(l, tex.expand, l.RowOf(static_cast<u32>(v)), cols, filtered[k].data());
+        filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
         filtered_v[k] = v;
         return filtered[k].data();
     };
     for (s32 py = s.py_begin; py < s.py_end; ++py) {
         if (RowMasked(env.scanmsk, py) || !bands.Has(py))
             continue;
-        const PixelRow row(env, static_cast<u32>(py));
+        const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
         args.v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
         if (tex.direct) {
             const s32 vn = args.v16 >> l.n;
             if (!tex.linear) {
-                args.r0 = l.RowOf(static_cast<u32>(l.wv(vn >> 4)));
+                args.r0 = l.RowFor(static_cast<u32>(l.wv(vn >> 4)));
             } else {
                 const s32 vs = vn - 8, fv = vs & 15;
                 const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
@@ -1316,10 +1531,13 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     if (textured && env.tex.lod_matters && !uv && !t.q_constant)
         return false;  // the level of detail follows each pixel's Q
     Writer writer;
-    if (!MakeWriter(env, memory, writer))
+    if (!MakeWriter(env, memory, writer, !textured && t.flat ? t.flat_color.a : -1))
         return false;
-    if (check_only)
+    if (check_only || writer.nothing)
         return true;
+    writer.state.disjoint = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    const Layout& frame_layout = LayoutOf(env.frame.psm);
+    const Layout& depth_layout = LayoutOf(env.depth.psm);
     Texturing tex;
     std::optional<PrimitiveSampler> sampler;
     if (textured) {
@@ -1356,7 +1574,7 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     };
     const PlanePair prg = pair(kAttrR, kAttrG), pba = pair(kAttrB, kAttrA), pzf = pair(kAttrZ, kAttrF),
                     pst = pair(s_attr, t_attr), pq = pair(kAttrQ, kAttrQ);
-    TriangleSpan sp;
+    TriangleSpan sp{};
     sp.drg = step(kAttrR, kAttrG);
     sp.dba = step(kAttrB, kAttrA);
     sp.dzf = step(kAttrZ, kAttrF);
@@ -1373,12 +1591,16 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         TriangleRowSpan(t, py, begin, end);
         if (begin >= end)
             continue;
-        const PixelRow row(env, static_cast<u32>(py));
-        sp.rg = at(prg, begin, py);
-        sp.ba = at(pba, begin, py);
+        const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+        if (gouraud) {
+            sp.rg = at(prg, begin, py);
+            sp.ba = at(pba, begin, py);
+        }
         sp.zf = at(pzf, begin, py);
-        sp.st = at(pst, begin, py);
-        sp.q = at(pq, begin, py);
+        if (textured)
+            sp.st = at(pst, begin, py);
+        if (coords == kStq)
+            sp.q = at(pq, begin, py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             shade(sc, sp, n, colors, depths);

@@ -5,22 +5,6 @@
 namespace console::gs {
 namespace {
 
-bool AlphaPasses(AlphaTest test, s32 a, u32 aref)
-{
-    const s32 ref = static_cast<s32>(aref);
-    switch (test) {
-    case AlphaTest::kNever: return false;
-    case AlphaTest::kAlways: return true;
-    case AlphaTest::kLess: return a < ref;
-    case AlphaTest::kLequal: return a <= ref;
-    case AlphaTest::kEqual: return a == ref;
-    case AlphaTest::kGequal: return a >= ref;
-    case AlphaTest::kGreater: return a > ref;
-    case AlphaTest::kNotequal: return a != ref;
-    }
-    return true;
-}
-
 bool DepthPasses(DepthTest test, u32 z, u32 stored)
 {
     switch (test) {
@@ -45,6 +29,22 @@ u32 DestinationColor(const FrameTarget& frame, u32 raw)
 
 
 }  // namespace
+
+bool AlphaPasses(AlphaTest test, s32 a, u32 aref)
+{
+    const s32 ref = static_cast<s32>(aref);
+    switch (test) {
+    case AlphaTest::kNever: return false;
+    case AlphaTest::kAlways: return true;
+    case AlphaTest::kLess: return a < ref;
+    case AlphaTest::kLequal: return a <= ref;
+    case AlphaTest::kEqual: return a == ref;
+    case AlphaTest::kGequal: return a >= ref;
+    case AlphaTest::kGreater: return a > ref;
+    case AlphaTest::kNotequal: return a != ref;
+    }
+    return true;
+}
 
 Color ApplyTextureFunction(u32 tfx, bool tcc, const Color& f, const Color& t)
 {

@@ -13,6 +13,9 @@
 
 namespace console::gs {
 
+// Step 4's test (ATST) of a pixel of alpha `a` against AREF.
+bool AlphaPasses(AlphaTest test, s32 a, u32 aref);
+
 // TFX and TCC: the fragment colour `f` combined with the texel `t`.
 Color ApplyTextureFunction(u32 tfx, bool tcc, const Color& f, const Color& t);
 
@@ -48,6 +51,11 @@ inline void DitherAndClamp(s32 dm, bool colclamp, Color& out)
 class PixelRow {
 public:
     PixelRow(const DrawEnv& env, u32 y);
+    // The same with the frame's and Z buffer's layouts already looked up.
+    PixelRow(const Layout& frame, const Layout& depth, const DrawEnv& env, u32 y)
+        : y_(y), frame_(frame, env.frame.bp, env.frame.bw, y), depth_(depth, env.depth.bp, env.frame.bw, y)
+    {
+    }
 
     u32 Y() const { return y_; }
     u32 FrameOffset(u32 x) const { return frame_.Offset(x); }

@@ -48,7 +48,11 @@ float RandomFloat(std::mt19937& rng, float lo, float hi)
     return std::uniform_real_distribution<float>(lo, hi)(rng);
 }
 
-Trial MakeTrial(std::mt19937& rng)
+// With `masked_writes` every trial has an alpha test, mostly one whose
+// outcome is the same for every pixel (NEVER or ALWAYS, each fail action),
+// and often an FBMSK the game uses: the states of its stencil, copy and
+// Z-only passes.
+Trial MakeTrial(std::mt19937& rng, bool masked_writes = false)
 {
     Trial t;
     auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
@@ -56,7 +60,11 @@ Trial MakeTrial(std::mt19937& rng)
     // Frame at page 0 (256 pixels wide), Z buffer and texture further up.
     const bool simple = Chance(rng, 40);  // mostly the states the fast paths take
     const u32 fpsm = kFramePsms[Pick(rng, 6)];
-    const u32 fbmsk = simple || Chance(rng, 70) ? 0 : static_cast<u32>(rng());
+    u32 fbmsk = simple || Chance(rng, 70) ? 0 : static_cast<u32>(rng());
+    if (masked_writes) {
+        constexpr u32 kGameMasks[] = {0, 0x808080, 0xFF000000, 0x3FFF};
+        fbmsk = Chance(rng, 30) ? static_cast<u32>(rng()) : kGameMasks[Pick(rng, 4)];
+    }
     w(GsReg::FRAME_1, Frame(0, 4, fpsm, fbmsk));
     w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], Chance(rng, 20)));
     w(GsReg::XYOFFSET_1, Xyoffset(Pick(rng, 64), Pick(rng, 64)));
@@ -68,6 +76,11 @@ Trial MakeTrial(std::mt19937& rng)
     test.aref = Pick(rng, 256);
     test.afail = Pick(rng, 4);
     test.date = !simple && Chance(rng, 30);
+    if (masked_writes) {
+        test.ate = true;
+        test.atst = Chance(rng, 70) ? Pick(rng, 2) : Pick(rng, 8);  // NEVER, ALWAYS or any
+        test.date = false;
+    }
     test.datm = Pick(rng, 2);
     test.zte = Chance(rng, 60);
     test.ztst = Pick(rng, 4);
@@ -118,7 +131,7 @@ Trial MakeTrial(std::mt19937& rng)
     prim.iip = Chance(rng, 50);
     prim.tme = Chance(rng, 70);
     prim.fge = Chance(rng, 30);
-    prim.abe = !simple && Chance(rng, 40);
+    prim.abe = (!simple || masked_writes) && Chance(rng, 40);
     prim.fst = Chance(rng, 50);
     w(GsReg::PRIM, Prim(prim));
     const u32 vertices = prim.type == 6 ? 2 * (1 + Pick(rng, 3)) : 3 + Pick(rng, 4);
@@ -149,18 +162,18 @@ void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int thre
 
 // The specialised pipelines on the calling thread and with 1, 2 and 8 draw
 // threads against the reference path.
-TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
+void CompareRandomTrials(u32 seed, int trials, bool masked_writes)
 {
-    std::mt19937 rng(20261207);
+    std::mt19937 rng(seed);
     std::vector<u8> start(console::gs::kMemoryBytes);
     for (auto& b : start)
         b = static_cast<u8>(rng());
 
     int changed = 0;
-    constexpr int kTrials = 2000;
+    const int kTrials = trials;
     std::vector<u8> reference, fast;
-    for (int i = 0; i < kTrials && !HasFailure(); ++i) {
-        const Trial trial = MakeTrial(rng);
+    for (int i = 0; i < kTrials && !::testing::Test::HasFailure(); ++i) {
+        const Trial trial = MakeTrial(rng, masked_writes);
         Draw(trial, start, true, 1, reference);
         if (reference != start)
             ++changed;
@@ -181,6 +194,18 @@ TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
     // The trials must really draw, or the comparison proves nothing.
     EXPECT_GT(changed, kTrials / 2);
     ResetGs(true);
+}
+
+TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(20261207, 2000, false);
+}
+
+// Alpha tests of one outcome for the whole primitive and FBMSK are taken by
+// the specialised pipelines' writing stage.
+TEST(GsFastPath, AlphaTestFailActionsAndFrameMasksLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(1207, 400, true);
 }
 
 // A frame's life as the game draws it: buffer A cleared and drawn into,
