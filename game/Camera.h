@@ -19,6 +19,7 @@
 #include "ZevEngine2/PS2/Bezier.h"
 #include "ZevEngine2/PS2/Extent.h"
 #include "ZevEngine2/PS2/Vector.h"
+#include "game/EntParams.h"
 
 class CollisionRecord;
 
@@ -67,99 +68,11 @@ extern const int MajorShakeFrames[NumMajorShakeFrames];
 extern const int MinorShakeFrames[NumMinorShakeFrames];
 
 // ---------------------------------------------------------------------------
-// The parameter blocks of the level cameras as set-up files store them (the
-// level loader copies them to the camera's pvExtra).  Distances are in level
-// units (x 0.3125 in the world), ranges in degrees.
-struct FixedCamera_params
-{
-    Extent trigger1, trigger2, trigger3, trigger4;
-    u8 transition_to;   // 0 choose, 1 cut, other glide
-    u8 pad0[3];
-    float yaw_range;
-    float pitch_range;
-    u8 tracking;
-    u8 pad1[3];
-    float dolly;
-    float distance;
-    u8 target_bias;
-    u8 pad2[7];
-};
-static_assert(sizeof(FixedCamera_params) == 288);
-static_assert(offsetof(FixedCamera_params, transition_to) == 256 && offsetof(FixedCamera_params, dolly) == 272 &&
-              offsetof(FixedCamera_params, target_bias) == 280);
-
-struct PathCamera_params
-{
-    Extent trigger1, trigger2, trigger3, trigger4;
-    u8 transition_to;
-    u8 pad0[3];
-    float yaw_range;
-    float pitch_range;
-    u8 tracking;
-    u8 camera_push;
-    u8 pad1[2];
-    s32 cam_path;         // offset of the path spline in its file, negative: none
-    float mount_distance; // world units once loaded
-    float dolly;
-    float distance;
-    u8 target_bias;
-    u8 pad2[3];
-    float path_bias;
-    u8 pad3[8];
-};
-static_assert(sizeof(PathCamera_params) == 304);
-static_assert(offsetof(PathCamera_params, camera_push) == 269 && offsetof(PathCamera_params, cam_path) == 272 &&
-              offsetof(PathCamera_params, target_bias) == 288 && offsetof(PathCamera_params, path_bias) == 292);
-
-struct OrbitingCamera_params
-{
-    Extent trigger1, trigger2, trigger3, trigger4;
-    u8 offset_type;       // 0: the far side of the orbit from the target, else the near side
-    u8 transition_to;     // 1: take over without copying the old view
-    u8 pad0[2];
-    float yaw_range;
-    float pitch_range;
-    u8 tracking;
-    u8 pad1[3];
-    s32 cam_orbit;
-    float dolly;
-    float distance;
-    u8 target_bias;
-    u8 pad2[3];
-    float path_bias;
-    u8 pad3[12];
-};
-static_assert(sizeof(OrbitingCamera_params) == 304);
-static_assert(offsetof(OrbitingCamera_params, transition_to) == 257 &&
-              offsetof(OrbitingCamera_params, cam_orbit) == 272 && offsetof(OrbitingCamera_params, path_bias) == 288);
-
-struct GroupCamera_params
-{
-    Extent trigger1;
-    s32 link1, link2, link3, link4;
-    u8 transition_to;
-    u8 pad0[3];
-    float yaw_range;
-    float pitch_range;
-    u8 tracking;
-    u8 pad1[3];
-    float dolly;
-    float distance;
-    u8 target_bias;
-    u8 pad2[7];
-};
-static_assert(sizeof(GroupCamera_params) == 112);
-static_assert(offsetof(GroupCamera_params, transition_to) == 80 && offsetof(GroupCamera_params, dolly) == 96 &&
-              offsetof(GroupCamera_params, target_bias) == 104);
-
-struct TunnelCamera_params
-{
-    s32 cam_path;
-    float distance_param;   // world units once loaded
-    s16 grate_id;
-    u8 pad0[2];
-};
-static_assert(sizeof(TunnelCamera_params) == 12);
+// The level cameras' parameter blocks (FixedCamera_params, PathCamera_params,
+// OrbitingCamera_params, GroupCamera_params, TunnelCamera_params) are the
+// set-up file's records (game/EntParams.h); the level loader copies them to
+// the camera's pvExtra.  Distances are in level units (x 0.3125 in the
+// world), ranges in degrees; transition_to 0 chooses, 1 cuts, other glides.
 
 // ---------------------------------------------------------------------------
 // An in-car view: the mode and the chase offset it loads.

@@ -145,7 +145,7 @@ Object* GameController::GenerateVehicle(Matrix& matOrig, MDLFILE* pmf, OBJMESSAG
         veh->mat.x = Vector(x, 0.0f);
         veh->mat.y = Vector(y, 0.0f);
         veh->mat.z = Vector(z, 0.0f);
-        veh->mat.w[1] = h - (veh->CalcBodyRestOffset() + veh->wheel[0].radius);
+        veh->mat.w[1] = h - (veh->CalcBodyRestOffset() + (veh->wheel[0] != nullptr ? veh->wheel[0]->radius : 0.0f));
     }
     veh->flags |= OBJF_FRAMECALL;
     veh->id = s16(iId);

@@ -19,12 +19,6 @@ namespace {
 constexpr s16 kSirenLightId = 345;
 constexpr int kSirenLightSlot = 159;
 
-// A light object that only loops its animation.
-int AnimLoopProc(Object*, OBJMESSAGE, void*)
-{
-    return 0;
-}
-
 bool QuietEngines()
 {
     return g_pgcTest != nullptr && g_pgcTest->mode == 11;
