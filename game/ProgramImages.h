@@ -1,4 +1,4 @@
-// The pictures the program carries for its sky, sea and lamps, drawn during the
+// The pictures the program carries for its sky, sea, lamps and HUD, drawn during the
 // build by tools/imagegen.  Each is a texture record whose data word holds
 // the offset of its palette and pixels from the record until it is fixed.
 #pragma once
@@ -8,6 +8,8 @@
 extern u8 Ocean_image[];
 extern u8 LensFlare_image[];
 extern u8 glow_image[];
+extern u8 HUD_New_image[];
+extern u8 Icons_Combat_image[];
 
 // Makes the image's data offset an address and hands back its record; once
 // per image, from the static initialiser of the one module that owns it.

@@ -16,8 +16,6 @@ struct StandInLog
     float lastFlashFrames = 0.0f;
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
-    const char* lastText = nullptr; // the last screen text
-    int lastTextPos = 0;
     int nRepairs = 0;               // Vehicle::UnDamage calls
 };
 extern StandInLog standInLog;
@@ -40,12 +38,17 @@ enum
     SMSG_Q_RETICLE_POS = 29007, // param 0: VectorPos* for an offset in the target's frame; param 1: body part
 };
 
-// Screen texts (the user interface replaces them): where a text shows.
-enum SCREEN_TEXT_POS : int
-{
-};
-// Shows text at pos for a while.
-void AddScreenText(const char* text, SCREEN_TEXT_POS pos);
+// Screen texts are the HUD's (AddScreenText).
+#include "game/HUD.h"
+
+// The road segment under the player (the player replaces it with his own
+// ground cache's): here a fresh ground query at his feet.  Null when none.
+class Dace;
+const RoadSeg* DaceCurrentRS(const Dace* d);
+// The player's car (the player replaces it with his own field): the vehicle
+// at the root of his hierarchy, or null on foot.
+class Vehicle;
+Vehicle* DaceCar(Object* player);
 
 // Target markers (the game flow's level queries replace them): a
 // self-animating marker built from node `node` of mf at pos (id 1001); null
@@ -73,15 +76,6 @@ public:
 // node iModelNum of pmf as its visible child; null without pmf.
 GameModeTarget* CreateGameSubModeTargetObj(VectorPos& vpDest, MDLFILE* pmf, int iModelNum, int iLevelNum,
                                            int iTableIndex);
-
-// The HUD map's targets (the user interface replaces it).
-class MapDisplay
-{
-public:
-    int flags;                       // bit 0: the static target; 0x10: the other ones
-    VectorPos vpStaticTarget;
-    Vector rvOtherStaticTarget[3];   // w 0: unused
-};
 
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);

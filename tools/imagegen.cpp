@@ -1,4 +1,4 @@
-// imagegen: writes the pictures the program carries (sky and sea) as C++
+// imagegen: writes the pictures the program carries (sky, sea and HUD) as C++
 // source.
 //
 //   imagegen OUTPUT.cpp      (the build makes the game's copy, generated/ImageData.cpp)
@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "tools/lib/hudimage.h"
 #include "tools/lib/imagegen.h"
 
 int main(int argc, char** argv)
@@ -15,7 +16,8 @@ int main(int argc, char** argv)
         return 2;
     }
     std::ofstream out(argv[1], std::ios::binary);
-    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage()});
+    out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage(), tools::HudNewImage(),
+                              tools::IconsCombatImage()});
     if (!out.flush()) {
         std::fprintf(stderr, "imagegen: cannot write %s\n", argv[1]);
         return 1;
