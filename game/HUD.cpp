@@ -132,9 +132,9 @@ void UpdateName(RoadInfo& shown, FadeDispInfo& fdi, const RoadSeg* found)
     }
 }
 
-// Prints text in font f at (x, y) scaled by (sx, sy), leaving the font as it
-// was found.
-void PrintScaled(Render2D& r, Font& f, float x, float y, float sx, float sy, const char* text, int n = -1)
+}  // namespace
+
+void HUDPrint(Render2D& r, Font& f, float x, float y, float sx, float sy, const char* text, int n)
 {
     const Matrix2 saved = f.mat;
     const u8 savedFlags = f.flags;
@@ -146,8 +146,6 @@ void PrintScaled(Render2D& r, Font& f, float x, float y, float sx, float sy, con
     f.mat = saved;
     f.flags = savedFlags;
 }
-
-}  // namespace
 
 // ------------------------------------------------------------------- object
 
@@ -205,7 +203,7 @@ void MapDisplay::Reset(Object* main, Object* target)
         f.flags = 0;
     fdiStreak.flags = 0;
     fdiPoints.flags = 0;
-    iPointsQueued = 0;
+    hudPoints.fdiPoints.flags = 0;
     ResetEnemies();
     ResetGuns();
 }
@@ -217,11 +215,6 @@ VectorPos MapDisplay::GetCurrTargetPos() const
     if (rcoTarget.p != nullptr)
         return rcoTarget->GetWorldPos();
     return VectorPos(0.0f, 0.0f, 0.0f);
-}
-
-void MapDisplay::AddPoints(int points, const VectorPos&)
-{
-    iPointsQueued += points;
 }
 
 // ------------------------------------------------------------- screen texts
@@ -292,18 +285,18 @@ void MapDisplay::ProcessText(Render2D& r)
                 const float x = float(ObjectiveTextPos.MapX() - f.Len2("OBJECTIVE") / 2);
                 const float y = float(ObjectiveTextPos.MapY());
                 r.SetColour(Colour(0, 0, 0, u8(alpha * 3 / 4)));
-                PrintScaled(r, f, x + 4.0f, y + 4.0f, 1.0f, 1.0f, "OBJECTIVE");
+                HUDPrint(r, f, x + 4.0f, y + 4.0f, 1.0f, 1.0f, "OBJECTIVE");
                 r.SetColour(Colour(24, 64, 0, u8(alpha)));
-                PrintScaled(r, f, x, y, 1.0f, 1.0f, "OBJECTIVE");
+                HUDPrint(r, f, x, y, 1.0f, 1.0f, "OBJECTIVE");
             }
             if (g_pfontUILarge != nullptr) {
                 Font& f = *g_pfontUILarge;
                 const float x = float(MissionObjectiveTextPos.MapX() - f.Len2(shown) / 2);
                 const float y = float(MissionObjectiveTextPos.MapY());
                 r.SetColour(Colour(0, 0, 0, u8(alpha * 3 / 4)));
-                PrintScaled(r, f, x + 4.0f, y + 4.0f, 1.0f, 1.0f, shown);
+                HUDPrint(r, f, x + 4.0f, y + 4.0f, 1.0f, 1.0f, shown);
                 r.SetColour(Colour(128, 128, 128, u8(alpha)));
-                PrintScaled(r, f, x, y, 1.0f, 1.0f, shown);
+                HUDPrint(r, f, x, y, 1.0f, 1.0f, shown);
             }
             continue;
         }
@@ -313,9 +306,9 @@ void MapDisplay::ProcessText(Render2D& r)
         const ScreenPoint& at = st.stPos == STP_CENTER ? CenterTextPos : BriefingTextPos;
         const float x = float(at.MapX()), y = float(at.MapY());
         r.SetColour(Colour(0, 0, 0, u8(alpha * 3 / 4)));
-        PrintScaled(r, f, x + 4.0f, y + 4.0f, 1.0f, 1.0f, shown);
+        HUDPrint(r, f, x + 4.0f, y + 4.0f, 1.0f, 1.0f, shown);
         r.SetColour(Colour(128, 128, 128, u8(alpha)));
-        PrintScaled(r, f, x, y, 1.0f, 1.0f, shown);
+        HUDPrint(r, f, x, y, 1.0f, 1.0f, shown);
         // The typing cursor blinks with a period of 16 frames.
         const int k = std::abs(8 - st.nTimer % 16) - 2;
         if (k > 0) {
@@ -346,8 +339,10 @@ void MapDisplay::DrawHUD(Render2D& r)
     if ((flags & HUDF_MAP) && !g_pgcTest->bInterior)
         DrawMap(r, matMain);
     DrawTimer(r);
+    DrawPoints(r);
     DrawPlayer(r);
     DrawDistanceMeter(r);
+    DrawGuns(r);
 }
 
 void MapDisplay::DrawPlayer(Render2D& r)
@@ -491,7 +486,7 @@ void MapDisplay::DrawStreetNames(Render2D& r, const Matrix& matMain, const Rect&
         const int width = f.Len2(name + 1);
         const float sx = width > 180 ? 180.0f / float(width) : 0.8f;
         r.SetColour(Colour(128, 128, 128, u8(alpha)));
-        PrintScaled(r, f, float(rectName.x + rectName.w / 2), float(rectName.y), sx, 0.8f, name);
+        HUDPrint(r, f, float(rectName.x + rectName.w / 2), float(rectName.y), sx, 0.8f, name);
     }
     if (riCross.id != -1 && g_pfontStreetSign != nullptr) {
         Font& f = *g_pfontStreetSign;
@@ -505,7 +500,7 @@ void MapDisplay::DrawStreetNames(Render2D& r, const Matrix& matMain, const Rect&
         const float width = float(f.Len2(name + 1));
         const float sx = width * scale > 146.0f ? 146.0f / width : scale;
         r.SetColour(Colour(128, 128, 128, u8(alpha)));
-        PrintScaled(r, f, float(rectXName.x + rectXName.w / 2), float(rectXName.y - 3), sx, scale, name);
+        HUDPrint(r, f, float(rectXName.x + rectXName.w / 2), float(rectXName.y - 3), sx, scale, name);
     }
 }
 
@@ -543,9 +538,9 @@ void MapDisplay::DrawTimer(Render2D& r)
         return;
     Font& f = *g_pfontHelveticaB;
     r.SetColour(Colour(0, 0, 0, u8(alpha)));
-    PrintScaled(r, f, float(x + 2), float(y + 2), scale, scale, text);
+    HUDPrint(r, f, float(x + 2), float(y + 2), scale, scale, text);
     r.SetColour(Colour(128, 128, 128, u8(alpha)));
-    PrintScaled(r, f, float(x), float(y), scale, scale, text);
+    HUDPrint(r, f, float(x), float(y), scale, scale, text);
 }
 
 void MapDisplay::DrawDistanceMeter(Render2D& r)

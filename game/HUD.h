@@ -1,8 +1,8 @@
 // The in-game HUD: one post-draw object, MapDisplay, that paints the radar,
-// street names, timer, distance meter and the screen texts over the finished
-// frame, and the drawing pieces it is built from (fades and flashes, slanted
-// gauges, primitives written straight into the open 2-D packet, the radar's
-// roads).
+// street names, timer, points counter, distance meter, the player's strength,
+// head and car, the gun gauges and the screen texts over the finished frame,
+// and the drawing pieces it is built from (fades and flashes, slanted gauges,
+// primitives written straight into the open 2-D packet, the radar's roads).
 //
 // The game flow makes the one MapDisplay with the game controller (pmd) and
 // puts it at the front of the post-draw list while a game mode runs; game
@@ -132,10 +132,11 @@ public:
     void ResetEnemies();
     void SetSpookMaxValue(int v) { spookMaxValue = v; }
     void SetSpookValue(int v) { spookValue = v; }
-    // Score pop-ups: points handed over since the last Reset (the pop-up
-    // display takes them over when it is built).
-    void AddPoints(int points, const VectorPos& at);
-    void InitPoints(int, int) { iPointsQueued = 0; }
+    // The points counter's total and badges (the pop-ups queued stay).
+    void InitPoints(int pnts, int shlds);
+    // Queues a score pop-up rising from the world position pos; the 21st
+    // waiting is dropped.
+    void AddPoints(int val, const VectorPos& pos);
 
     u32 flags;
     RCptr<Object> rcoMain;
@@ -162,7 +163,6 @@ public:
     FadeDispInfo rfdiSpookIcon[5], fdiSpook;
     FadeDispInfo fdiFinishing, rfdiFinishingIcon[8], fdiStreak;
     ScreenText screentext[8];
-    int iPointsQueued;
 
 private:
     void Draw();
@@ -171,6 +171,8 @@ private:
     void DrawTimer(Render2D& r);
     void DrawDistanceMeter(Render2D& r);
     void DrawPlayer(Render2D& r);
+    void DrawPoints(Render2D& r);
+    void DrawGuns(Render2D& r);
 };
 
 // HUD flag bits the draw tests.
@@ -190,12 +192,16 @@ extern ScreenPoint spntShieldMultiplier, spntPoints, spntTimer, spntFinishing;
 extern Rect rectPlayerHealthGrayTI, rectPlayerHealthRedTI, rectPlayerHealthWhiteTI, rectPlayerHealthFlashTI,
     rectPlayerIconTI[4], rectAmmoGrayTI, rectAmmoWhiteTI, rectAmmoFlashTI, rectEnemyHealthGrayTI,
     rectEnemyHealthRedTI, rectEnemyHealthWhiteTI, rectEnemyHealthFlashTI, rectEnemyIconTI, rectCarIconTI,
-    rectCarDamagedIconTI;
+    rectCarDamagedIconTI, rectShieldTI, rectShieldFlashTI;
 extern Rect rectMapTI, rectPhonePanelTI, rectStreetNameTI, rectXStreetNameTI, rectMapCarArrow, rectMapCarArrowTI,
     rectDistMeterTI, rectDistArrowTI, rectDistFlashTI, rectMapEdgeArrowLeftTI, rectMapEdgeArrowRightTI,
     rectMapEdgeArrowTopTI, rectMapEdgeArrowBottomTI, rectUtensilsTI, rectGasTI, rectParkingTI, rectCarTI,
     rectBarbellTI, rectCrosshairTI, rectTargetTI;
 }  // namespace hudlayout
+
+// Prints text with font f at (x, y) scaled by (sx, sy) in the context's
+// colour, leaving the font's own scale as it was.
+void HUDPrint(Render2D& r, Font& f, float x, float y, float sx, float sy, const char* text, int n = -1);
 
 // The HUD's picture (every sprite of the HUD) and the combat icons.
 Texture& HUDNewTexture();
@@ -265,7 +271,7 @@ struct HUD_GunGauges
 {
     struct Gauge
     {
-        s16 gunType, curAmmo, lastAmmo, maxAmmo;
+        u16 gunType, curAmmo, lastAmmo, maxAmmo;
         Object* gun;
         s32 startTime;
         u16 flags;
@@ -295,6 +301,35 @@ struct HUD_Enemies
     s32 num;
 };
 
+// The points counter, its badges and the pop-ups on their way to it.
+struct HUD_Points
+{
+    struct Points
+    {
+        s32 startTime;
+        VectorXY scrPos;   // pixels; the projected depth and w in lanes 2 and 3
+        s32 points;
+    };
+    s32 nPoints, nShields;
+    Points newPoints[20];
+    s32 nNewPoints;
+    FadeDispInfo fdiPoints, fdiAddShield, fdiSubShield;
+    s32 prevTime;
+};
+
+// What the player reports of his guns when asked (SMSG_Q_HUD_PLAYER): one
+// entry per hand; a gun type below 4 is his own pistol or an upgrade of it.
+struct sDaceGunInfo
+{
+    u16 gunType[2];
+    u16 curAmmo[2];
+    u16 maxAmmo[2];
+    s32 bAreActive[2];   // non-zero: the hand holds the gun
+    Object* gun[2];
+};
+static_assert(sizeof(sDaceGunInfo) == 28, "the player fills it as laid out");
+
+extern HUD_Points hudPoints;
 extern HUD_GunGauges gunGauges;
 extern HUD_Enemies enemies;
 

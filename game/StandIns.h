@@ -36,6 +36,7 @@ enum
     SMSG_EV_BULLET_WHIZZ = 23048,
     SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
     SMSG_Q_RETICLE_POS = 29007, // param 0: VectorPos* for an offset in the target's frame; param 1: body part
+    SMSG_Q_HUD_PLAYER = 29010,  // param 0: the sDaceGunInfo the player fills
 };
 
 // Screen texts are the HUD's (AddScreenText).

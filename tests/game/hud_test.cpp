@@ -119,9 +119,11 @@ TEST_F(Hud, ABriefingTypesOutHoldsAndFadesAway)
 
     // Full strength until 30 frames are left, then (left) x 128 / 30.
     Frames(md, pk, 15);   // nTimer 270: 30 left
-    for (const Prim& p : pk.Take())
-        if (p.colour.r == 128)
+    for (const Prim& p : pk.Take()) {
+        if (p.colour.r == 128) {
             EXPECT_EQ(p.colour.a, 128);
+        }
+    }
     Frames(md, pk, 1);    // 271: 29 left
     int grey = 0;
     for (const Prim& p : pk.Take())
