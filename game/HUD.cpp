@@ -342,6 +342,7 @@ void MapDisplay::DrawHUD(Render2D& r)
     DrawPoints(r);
     DrawPlayer(r);
     DrawDistanceMeter(r);
+    DrawTail(r);
     DrawGuns(r);
 }
 

@@ -1,6 +1,7 @@
 // The in-game HUD: one post-draw object, MapDisplay, that paints the radar,
 // street names, timer, points counter, distance meter, the player's strength,
-// head and car, the gun gauges and the screen texts over the finished frame,
+// head and car, the tail and spook meters, the gun gauges and the screen
+// texts over the finished frame,
 // and the drawing pieces it is built from (fades and flashes, slanted gauges,
 // primitives written straight into the open 2-D packet, the radar's roads).
 //
@@ -131,7 +132,8 @@ public:
     // Drops every enemy of the strength list.
     void ResetEnemies();
     void SetSpookMaxValue(int v) { spookMaxValue = v; }
-    void SetSpookValue(int v) { spookValue = v; }
+    // The spook count; icons newly lit flash once.  Above the maximum: ignored.
+    void SetSpookValue(int n);
     // The points counter's total and badges (the pop-ups queued stay).
     void InitPoints(int pnts, int shlds);
     // Queues a score pop-up rising from the world position pos; the 21st
@@ -163,6 +165,7 @@ public:
     FadeDispInfo rfdiSpookIcon[5], fdiSpook;
     FadeDispInfo fdiFinishing, rfdiFinishingIcon[8], fdiStreak;
     ScreenText screentext[8];
+    bool tailDrawn;   // the tail meter was up in the last frame
 
 private:
     void Draw();
@@ -173,6 +176,7 @@ private:
     void DrawPlayer(Render2D& r);
     void DrawPoints(Render2D& r);
     void DrawGuns(Render2D& r);
+    void DrawTail(Render2D& r);
 };
 
 // HUD flag bits the draw tests.
@@ -192,7 +196,8 @@ extern ScreenPoint spntShieldMultiplier, spntPoints, spntTimer, spntFinishing;
 extern Rect rectPlayerHealthGrayTI, rectPlayerHealthRedTI, rectPlayerHealthWhiteTI, rectPlayerHealthFlashTI,
     rectPlayerIconTI[4], rectAmmoGrayTI, rectAmmoWhiteTI, rectAmmoFlashTI, rectEnemyHealthGrayTI,
     rectEnemyHealthRedTI, rectEnemyHealthWhiteTI, rectEnemyHealthFlashTI, rectEnemyIconTI, rectCarIconTI,
-    rectCarDamagedIconTI, rectShieldTI, rectShieldFlashTI;
+    rectCarDamagedIconTI, rectShieldTI, rectShieldFlashTI, rectSpookIconGrayTI, rectSpookIconWhiteTI,
+    rectSpookIconFlashTI, rectTailMeterTI;
 extern Rect rectMapTI, rectPhonePanelTI, rectStreetNameTI, rectXStreetNameTI, rectMapCarArrow, rectMapCarArrowTI,
     rectDistMeterTI, rectDistArrowTI, rectDistFlashTI, rectMapEdgeArrowLeftTI, rectMapEdgeArrowRightTI,
     rectMapEdgeArrowTopTI, rectMapEdgeArrowBottomTI, rectUtensilsTI, rectGasTI, rectParkingTI, rectCarTI,
@@ -351,6 +356,11 @@ void DispCarStrengthInfo(Render2D& r2d, const Rect& screenRect, const Vehicle* c
                          FadeDispInfo& fdiFlash);
 void DispCarSectionDamage(Render2D& r2d, const Rect& iconRect, float sectionStrength, const Rect& minDam,
                           const Rect& maxDam);
+
+// The spook meter: iSegments icons (at most 5), the first iCurrSegments lit.
+void DispSpookInfo(Render2D& r2d, int iCurrSegments, int iSegments, FadeDispInfo& fdiFade, FadeDispInfo* fdiIcon);
+// The tail meter for the distance to the tailed car, blinking when too close.
+void DispTailDistInfo(Render2D& r2d, float fDist, FadeDispInfo& fdiFade, FadeDispInfo& fdiBlink);
 
 // ---------------------------------------------------------------------------
 // The radar.
