@@ -199,3 +199,38 @@ TEST_F(HudPicture, Gauges)
     gsframe::SendFrame();
     golden::ExpectFrameBuffer("hud_gauges", kW, kH);
 }
+
+TEST_F(HudPicture, TheCompactMapShowsOnlyTheRouteOverHalfTheAreaWithoutNames)
+{
+    PlacePlayer(1.0f, 0.0f);
+    // A route from the player 10 ahead, then round to 20 ahead, 20 right.
+    alignas(16) Vector pts[4] = {Vector(kM - 16.0f, -1.0f, kM, 0.0f), Vector(kM - 6.0f, -1.0f, kM, 0.0f),
+                                 Vector(kM + 4.0f, -1.0f, kM, 0.0f), Vector(kM + 4.0f, -1.0f, kM - 20.0f, 0.0f)};
+    Spline* route = reinterpret_cast<Spline*>(pts);
+    route->SetCount(4);
+    g_pgcTest->splRadarList.AddTail(route);
+    md.flags |= HUDF_COMPACTMAP;
+    hudtest::Packet pk;
+    hudtest::PinTextures(true);
+    md.DrawHUD(pk.r);
+    hudtest::PinTextures(false);
+    g_pgcTest->splRadarList.RemoveTail();
+    int strips = 0, panels = 0;
+    for (const hudtest::Prim& p : pk.Take()) {
+        if (p.uv.empty() && (p.type == PRIM_TRISTRIP || p.type == PRIM_TRI)) {
+            strips++;
+            EXPECT_EQ(p.colour.Word(), 0x66808080u);
+            ASSERT_EQ(p.xy.size(), 14u);
+            // 6 wide about the map's centre, at 57 / 25 pixels a unit.
+            EXPECT_EQ(p.xy[0], (std::array<float, 2>{82.0f, 427.0f}));
+            EXPECT_EQ(p.xy[1], (std::array<float, 2>{88.0f, 427.0f}));
+            // The end, 20 ahead and 20 right, crossed by the last piece.
+            EXPECT_NEAR(p.xy[13][0], 85.0f + 20.0f * 56.5f / 25.0f, 0.1f);
+            EXPECT_NEAR(p.xy[13][1], 427.0f - 20.0f * 57.0f / 25.0f + 3.0f, 0.1f);
+        }
+        panels += p.type == PRIM_TRIFAN && p.xy.size() == 7;
+    }
+    EXPECT_EQ(strips, 1);   // the streets are hidden
+    EXPECT_EQ(panels, 0);   // no street-name panel
+    EXPECT_EQ(md.riCurr.id, -1);
+}
