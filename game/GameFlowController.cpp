@@ -404,7 +404,8 @@ void GameController::StartCurrentMission()
     if (Object* player = FindById(-1)) {
         if (pmd != nullptr) {
             pmd->Reset(player, nullptr);
-            world.AddPostRawObj(pmd, true);
+            // At the front: the letterbox and fades added later cover it.
+            world.AddPostRawObj(pmd, false);
         }
     }
     if (pMission != nullptr || mode == 7)

@@ -25,6 +25,7 @@
 #include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/ProgramImages.h"
+#include "game/HUD.h"
 #include "game/QuadTree.h"
 #include "game/Rain.h"
 #include "game/Rumble.h"
@@ -410,6 +411,10 @@ void StartRun(int episode, int record)
     gc->SwitchToMission(episode, record, 0);
     SpecialMessage run(SMSG_GC_RUN_SCRIPT, nullptr);
     gc->SendMessage(OM_SPECIAL, &run);
+    // The HUD draws over the run from its start (its screen texts with it);
+    // a game mode's start binds it to the player and keeps it at the front.
+    if (gc->pmd != nullptr)
+        world.AddPostRawObj(gc->pmd, false);
 }
 
 void EndRun()

@@ -5,6 +5,8 @@
 
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
 #include "game/Vehicle.h"
 
 StandInLog standInLog;
@@ -29,11 +31,21 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-void AddScreenText(const char* text, SCREEN_TEXT_POS pos)
+Vehicle* DaceCar(Object* player)
 {
-    StandInUsed("screen texts");
-    standInLog.lastText = text;
-    standInLog.lastTextPos = int(pos);
+    Object* root = player != nullptr ? player->GetRoot() : nullptr;
+    return root != nullptr && root->type == OBJT_VEHICLE ? static_cast<Vehicle*>(root) : nullptr;
+}
+
+const RoadSeg* DaceCurrentRS(const Dace* d)
+{
+    if (d == nullptr)
+        return nullptr;
+    StandInUsed("the player's road segment");
+    GHCache cache{};
+    // From just above his feet (y is down), within a kerb's step.
+    world.GroundHeight(d->GetWorldPos() - VectorDir(0.0f, 0.1f, 0.0f), nullptr, &cache);
+    return cache.prs;
 }
 
 Object* DoTargetEffectOnObject(Object* pObj)

@@ -17,8 +17,6 @@ struct StandInLog
     float lastFlashFrames = 0.0f;
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
-    const char* lastText = nullptr; // the last screen text
-    int lastTextPos = 0;
     int nRepairs = 0;               // Vehicle::UnDamage calls
 };
 extern StandInLog standInLog;
@@ -39,26 +37,24 @@ enum
     SMSG_EV_BULLET_WHIZZ = 23048,
     SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
     SMSG_Q_RETICLE_POS = 29007, // param 0: VectorPos* for an offset in the target's frame; param 1: body part
+    SMSG_Q_HUD_PLAYER = 29010,  // param 0: the sDaceGunInfo the player fills
 };
 
-// Screen texts (the user interface replaces them): where a text shows.
-enum SCREEN_TEXT_POS : int
-{
-};
-// Shows text at pos for a while.
-void AddScreenText(const char* text, SCREEN_TEXT_POS pos);
+// Screen texts are the HUD's (AddScreenText).
+#include "game/HUD.h"
+
+// The road segment under the player (the player replaces it with his own
+// ground cache's): here a fresh ground query at his feet.  Null when none.
+class Dace;
+const RoadSeg* DaceCurrentRS(const Dace* d);
+// The player's car (the player replaces it with his own field): the vehicle
+// at the root of his hierarchy, or null on foot.
+class Vehicle;
+Vehicle* DaceCar(Object* player);
 
 // Lets a marker vanish with its effect; here it simply goes.  Returns it.
 Object* DoTargetEffectOnObject(Object* pObj);
 
-// The HUD map's targets (the user interface replaces it).
-class MapDisplay
-{
-public:
-    int flags;                       // bit 0: the static target; 0x10: the other ones
-    VectorPos vpStaticTarget;
-    Vector rvOtherStaticTarget[3];   // w 0: unused
-};
 
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);

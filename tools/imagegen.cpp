@@ -1,12 +1,13 @@
 // imagegen: writes the pictures the program carries (sky, sea, lamps, the
 // model drawer's highlight and reflection, skid marks and the head-up
-// display's stand-ins) as C++ source.
+// display's sheets) as C++ source.
 //
 //   imagegen OUTPUT.cpp      (the build makes the game's copy, generated/ImageData.cpp)
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "tools/lib/hudimage.h"
 #include "tools/lib/imagegen.h"
 
 int main(int argc, char** argv)

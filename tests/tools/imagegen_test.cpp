@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lib/hudimage.h"
 #include "tools/lib/imagegen.h"
 
 #include "ZevEngine2/PS2/Image.h"

@@ -219,47 +219,6 @@ ProgramImage SkidMarkImage()
     return Indexed("SkidMark", kSize, kSize, [](int i) { return Rgb{i, i, i}; }, px);
 }
 
-ProgramImage HudNewImage()
-{
-    constexpr int kSize = 64;
-    std::vector<u8> image(1024 + kSize * kSize);
-    SetClut(image, 0, 0, 0, 0, 0);
-    SetClut(image, 1, 20, 40, 60, 0x60);
-    SetClut(image, 2, 200, 220, 240);
-    u8* px = image.data() + 1024;
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            const bool edge = x < 2 || y < 2 || x >= kSize - 2 || y >= kSize - 2;
-            px[y * kSize + x] = edge ? 2 : 1;
-        }
-    return IndexedImage("HUD_New", kSize, kSize, image);
-}
-
-ProgramImage IconsCombatImage()
-{
-    constexpr int kSize = 64, kCell = 32;
-    std::vector<u8> image(1024 + kSize * kSize);
-    SetClut(image, 0, 0, 0, 0, 0);
-    SetClut(image, 1, 230, 230, 230);
-    SetClut(image, 2, 220, 40, 40);
-    u8* px = image.data() + 1024;
-    // A ring, a cross, a square and a diamond, one a cell.
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            const int cell = (y / kCell) * 2 + x / kCell;
-            const float u = float(x % kCell) - 15.5f, v = float(y % kCell) - 15.5f;
-            bool on = false;
-            switch (cell) {
-            case 0: on = std::fabs(std::sqrt(u * u + v * v) - 11.0f) < 2.0f; break;
-            case 1: on = std::fabs(u) < 2.5f || std::fabs(v) < 2.5f; break;
-            case 2: on = std::max(std::fabs(u), std::fabs(v)) < 10.0f; break;
-            default: on = std::fabs(u) + std::fabs(v) < 12.0f; break;
-            }
-            px[y * kSize + x] = on ? u8(cell == 1 ? 2 : 1) : 0;
-        }
-    return IndexedImage("Icons_Combat", kSize, kSize, image);
-}
-
 std::string ImageSource(const std::vector<ProgramImage>& images)
 {
     std::string out =

@@ -49,10 +49,8 @@ ProgramImage ReflectionImage();
 // A skid mark's tread: 32 x 32, 8-bit, dark rubber across the strip (u)
 // with lighter grooves every 8 rows along it (v) and softer edges.
 ProgramImage SkidMarkImage();
-// Stand-ins for the head-up display's sheets until they are drawn: a 64 x 64
-// framed panel (HUD_New) and four 32 x 32 combat icons (Icons_Combat).
-ProgramImage HudNewImage();
-ProgramImage IconsCombatImage();
+// The head-up display's sheets, HUD_New and Icons_Combat, are in
+// tools/lib/hudimage.h.
 
 // C++ source that defines every image as `u8 <name>_image[]`, 16-byte aligned.
 std::string ImageSource(const std::vector<ProgramImage>& images);

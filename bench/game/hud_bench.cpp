@@ -1,0 +1,74 @@
+// HUD frames per second: one busy frame of the HUD written into a 2-D packet
+// over the sample city (radar with its streets, markers and places, street
+// names, timer, distance meter, strength bar and head, eight screen texts
+// typing), without the GS.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "bench/game/citybench_support.h"
+
+#include "ZevEngine2/PS2/Font.h"
+#include "game/GameFlow.h"
+#include "game/HUD.h"
+#include "game/MAIN.h"
+#include "game/Player.h"
+#include "game/StandIns.h"
+
+namespace {
+
+void BusyHudFrame(benchmark::State& state)
+{
+    if (!citybench::LoadSampleCity(state))
+        return;
+    for (int i = 0; i < 200 && !world.SyncTo(VectorPos(0.0f, -1.0f, 32.0f)); i++) {
+    }
+    static Font gui(Font_GUI_text), medium(Font_UI_Medium), large(Font_UI_Large), helv(Font_HelveticaBlack),
+        sign(Font_StreetSign);
+    g_pGUIFont = &gui;
+    g_pfontUIMedium = &medium;
+    g_pfontUILarge = &large;
+    g_pfontHelveticaB = &helv;
+    g_pfontStreetSign = &sign;
+    rc.scrw = 640.0f;
+    rc.scrh = 512.0f;
+    rc.ax = 1.0f;
+    // Resident without the texture manager: only the packet is measured.
+    Texture* textures[] = {&HUDNewTexture(), &Font_GUI_text, &Font_UI_Medium, &Font_UI_Large, &Font_HelveticaBlack,
+                           &Font_StreetSign};
+    for (Texture* t : textures)
+        t->refcount = 1000;
+    StandInController()->bHUDOn = true;
+    g_pgcTest->bInterior = false;
+    g_pgcTest->iTimeDisplayOutput = 3600;
+
+    Dace player;
+    player.mat.SetTrans(VectorPos(-40.0f, -1.0f, 32.0f));
+    dace = &player;
+    MapDisplay md(&player, nullptr);
+    md.flags |= HUDF_TIMER | HUDF_STATICTARGET | HUDF_SUBTARGETS;
+    md.SetStaticTarget(VectorPos(60.0f, -1.0f, -30.0f));
+    for (int i = 0; i < 8; i++)
+        md.AddScreenText("THE SUSPECT IS HEADING FOR THE HARBOUR", SCREEN_TEXT_POS(i + 1), 8, 1 << 30);
+
+    std::vector<u64> buf(1 << 18);
+    Render2D r;
+    long qwords = 0;
+    for (auto _ : state) {
+        r.InitState(buf.data(), buf.data() + buf.size() - 16);
+        r.texture = &HUDNewTexture();
+        for (ScreenText& st : md.screentext)
+            st.nTimer = 60;
+        md.DrawHUD(r);
+        qwords += (r.p - buf.data()) / 2;
+        benchmark::DoNotOptimize(r.p);
+    }
+    state.counters["qwords/frame"] = double(qwords) / double(state.iterations());
+    for (Texture* t : textures)
+        t->refcount = 0;
+    dace = nullptr;
+    citybench::FreeSampleCity();
+}
+BENCHMARK(BusyHudFrame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
