@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lib/mdlgroup.h"
 #include "tools/lib/props.h"
 
 #include "ZevEngine2/Utilities.h"
@@ -69,6 +70,25 @@ private:
 
     int slot;
     void* block = nullptr;
+};
+
+// The sample car of vehicle type `type` in registry slot `slot`, its model id
+// the type, for as long as it lives.
+class CarSlot
+{
+public:
+    CarSlot(int slot, int type) : file(slot, tools::SampleVehicleFile(type)), slot(slot)
+    {
+        MdlFileInfo& m = g_GlobalMFI.rgmfi[slot];
+        m.i16Id = s16(type);
+        m.i16Mirror = -1;
+        m.i16Flags = 0;
+    }
+    ~CarSlot() { g_GlobalMFI.rgmfi[slot].i16Id = -1; }
+
+private:
+    SlotFile file;
+    int slot;
 };
 
 // Every car's driver leaves it and goes, before the world is cleared: a car

@@ -157,6 +157,7 @@ TEST_F(Content, CharactersStandOnTheGroundAtTheirPlaceholderOrTheDefaultSpot)
 
 TEST_F(Content, CarsGetADriverWhoseTargetOutlivesTheCall)
 {
+    explodetest::CarSlot sampleCar(0, 0);
     Object* ph = new Object;
     ph->id = -60;
     ph->mat = TransMatrix(7, 0, 9);

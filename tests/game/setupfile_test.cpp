@@ -337,6 +337,7 @@ TEST_F(Setups, VehiclesTakeTheirStrengthClampedAndCourseTriggersMoveOnce)
     gp.trigger = Volume(0, 0, 0);
     s.AddRecord(gate, ENT_DRVCRSEGATE, gp);
     SlotFile f(kSlot, Written(s));
+    explodetest::CarSlot sampleCar(gc->RemapRCrimeVehIndex(0) + 1, 0);   // the record's vehicle 0
 
     auto* v0 = static_cast<Vehicle*>(Load(weak));
     auto* v1 = static_cast<Vehicle*>(Load(strong));

@@ -64,7 +64,6 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Char\\DACEGUNS.ANI",   "KORVALIS\\DemoData\\Vags\\DACEGUNS.SND",
     "KORVALIS\\DemoData\\Char\\DACECAR.ANI",    "KORVALIS\\DemoData\\Vags\\DACECAR.SND",
     "KORVALIS\\DemoData\\Char\\DACESTL.ANI",    "KORVALIS\\DemoData\\Vags\\DACESTL.SND",
-    "KORVALIS\\DemoData\\Misc\\BADGE.P2B",      "KORVALIS\\DemoData\\Misc\\SIREN.P2B",
     "KORVALIS\\DemoData\\DEMTITLE.IPU",       "KORVALIS\\DemoData\\DEMOSCR1.IPU",
     "KORVALIS\\DemoData\\DEMOSCR2.IPU",       "KORVALIS\\DemoData\\DEMOSCR3.IPU",
     "KORVALIS\\DemoData\\DEMOEND1.IPU",       "KORVALIS\\DemoData\\DEMOEND2.IPU",

@@ -86,9 +86,6 @@ int SampleVehicleDesign(int type);
 float SampleVehicleHalfLength(int type);
 // Vehicle `type` as a model file description.
 P2BFile SampleVehicleFile(int type);
-// The portable flashing light a plain police car's driver puts on the roof:
-// its node 0 turns by its own animation.
-P2BFile SirenLightFile();
 // The sample vehicle group.
 bool SampleVehicleGroup(ModelGroup& group, std::string& error);
 

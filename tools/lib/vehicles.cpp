@@ -255,24 +255,4 @@ bool SampleVehicleGroup(ModelGroup& group, std::string& error)
     return true;
 }
 
-P2BFile SirenLightFile()
-{
-    // A red and blue lamp that turns about its own upright axis, two turns
-    // a second.
-    P2BFile f;
-    f.version = MDL_SHADOW_VERSION;
-    f.models.push_back(BoxModel(0.05f, 0.03f, 0.03f, TEXID_NONE, false, Colour(255, 30, 30, 128)));
-    f.models.push_back(BoxModel(0.05f, 0.03f, 0.03f, TEXID_NONE, false, Colour(30, 60, 255, 128)));
-    constexpr u16 kTurn = 30;
-    AniStream rot(ANIM_TYPE_QUAT);
-    for (u16 t = 0; t <= kTurn; t += 5)
-        rot.Rot(t, Quaternion(RotY(float(t) / float(kTurn) * 6.2831853f - 3.1415927f)));
-    NODE lamp = MakeNode(0, VectorPos(0, -0.03f, 0));
-    lamp.animation = 0;
-    f.anims.push_back(P2BAnimNode{0, kTurn, 0, {{ANIM_TYPE_QUAT, u16(rot.Count()), rot.Keys()}}});
-    const int n = f.AddNode(-1, lamp);
-    f.AddNode(n, MakeNode(1, VectorPos(0.1f, 0, 0)));
-    return f;
-}
-
 }  // namespace tools
