@@ -795,9 +795,10 @@ TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
     golden::ExpectPicture("closing_screens", 5 * kTile, kTileH, strip);
 }
 
-// The studio card shows while the game starts: fading in from white, then
-// at its flickering grey level; the loading fields match golden pictures.
-TEST(KorvalisProgram, StudioCardShowsWhileTheGameLoads)
+// The studio card shows while the game starts, at its flickering grey
+// level, and once the start-up has loaded the player's groups the title card
+// fades in from white; both fields match golden pictures.
+TEST(KorvalisProgram, StudioCardThenTitleCardShowWhileTheGameLoads)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-loading-test-");
     const RemoveOnExit cleanup{dir};
@@ -809,7 +810,7 @@ TEST(KorvalisProgram, StudioCardShowsWhileTheGameLoads)
     {
         const char* field;
         const char* golden;
-    } fields[] = {{"field-000040.png", "loading_studio_fading_in"}, {"field-000120.png", "loading_studio"}};
+    } fields[] = {{"field-000040.png", "loading_studio"}, {"field-000120.png", "loading_title_fading_in"}};
     for (const auto& f : fields) {
         const png_reader::Picture pic = ReadPicture(dir / "png" / f.field);
         ASSERT_EQ(pic.width, 640u);
