@@ -180,7 +180,12 @@ bool Wheel::CauseDamage()
 
 Vehicle::Vehicle() : DynamicObject(staticmh)
 {
-    // A bare car: the type-0 tuning, no model and no wheels.
+    // A bare car: the type-0 tuning, no model and no wheels (also when made
+    // on the stack, where nothing is zeroed for it).
+    i16VehType = 0;
+    bCycle = false;
+    for (Wheel*& w : wheel)
+        w = nullptr;
     flags = OBJF_FRAMECALL;
     type = OBJT_VEHICLE;
     mat = Matrix(true);
