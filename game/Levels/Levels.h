@@ -33,6 +33,10 @@ GAMEDESCRIPTIONFUNCTION M1_S6bG6_Main;
 GAMEDESCRIPTIONFUNCTION BDriveToM1_Main;
 
 // rgprM2 (MissionM2.cpp)
+// The episode's driving set: the player's car in slot 0, cars 27, 38 and 37
+// in slots 5..7, the ambient cars and pedestrians; the loading screen stays.
+void M2_Driving_Load(GameController& gc);
+void M2_Driving_Destroy(GameController& gc);
 GAMEDESCRIPTIONFUNCTION M2_S1A_Main;
 GAMEDESCRIPTIONFUNCTION M2_G1_Main;
 GAMEDESCRIPTIONFUNCTION M2_S2G2_Main;

@@ -26,6 +26,30 @@ MISSION_STEP_STUB(M2_S1BG1_Main)
 MISSION_STEP_STUB(BDriveToM2_Main)
 MISSION_STEP_STUB(M2_S7_Main)
 
+void M2_Driving_Load(GameController& gc)
+{
+    gc.StartLoading();
+    gc.FreeInteriorAnimGroups();
+    gc.CheckMemory();
+    gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
+    gc.LoadMDLFile(nullptr, 5, 27, 1);
+    gc.LoadMDLFile(nullptr, 6, 38, 10);
+    gc.LoadMDLFile(nullptr, 7, 37, 10);
+    gc.LoadFillAmbientCars(1, -1);
+    gc.LoadFillAmbientPeds(80, -1);
+    gc.ResetTime();
+}
+
+void M2_Driving_Destroy(GameController& gc)
+{
+    for (int slot = 0; slot <= 7; slot++)
+        gc.DestroyMDLFile(slot, true);
+    for (int slot = 80; slot <= 84; slot++)
+        gc.DestroyMDLFile(slot, true);
+    gc.DestroyMDLFile(205, true);
+    gc.CheckMemory();
+}
+
 // Until the episode's drive is built, its first step keeps the city on
 // screen: a camera 1.5 above the ground at the drive's start (placeholder
 // -4) turns slowly for 600 blanks, then the step finishes.

@@ -822,3 +822,41 @@ TEST(KorvalisProgram, StudioCardThenTitleCardShowWhileTheGameLoads)
         golden::ExpectPicture(f.golden, 640, 512, words);
     }
 }
+
+// The test episode's quick drive (record 0): car 65 is made at the default
+// spot in Elm Street (x 0, z 35) with its origin on the road (a car's origin
+// is at its wheels' bottom; the road lies 1 above the zero level), and it
+// stays there: in the run's starting view, looking down Elm Street, its dark blue
+// paint shows at the spot, the same 150 fields on.
+TEST(KorvalisProgram, TheTestDriveCarRestsOnItsWheelsAtTheDefaultSpot)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-testdrive-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
+                              " --start 0,0 --exit-after-vblanks 500 --dump-frames " + (dir / "png").string() +
+                              " --dump-at 350,500");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("Mission_Test_Main is not built"), std::string::npos) << r.output;
+    float x = 0, y = 0, z = 0;
+    const size_t at = r.output.find("Mission_Test: car 65 at (");
+    ASSERT_NE(at, std::string::npos) << r.output;
+    ASSERT_EQ(sscanf(r.output.c_str() + at, "Mission_Test: car 65 at (%f, %f, %f)", &x, &y, &z), 3);
+    EXPECT_NEAR(x, 0.0f, 0.001f);
+    EXPECT_NEAR(z, 35.0f, 0.001f);
+    EXPECT_NEAR(y, -1.0f, 0.02f);
+
+    const png_reader::Picture early = ReadPicture(dir / "png" / "field-000350.png");
+    const png_reader::Picture late = ReadPicture(dir / "png" / "field-000500.png");
+    ASSERT_EQ(late.width, 640u);
+    ASSERT_EQ(early.width, 640u);
+    int changed = 0, paint = 0;
+    for (u32 py = 200; py < 260; py++)
+        for (u32 px = 290; px < 350; px++) {
+            const u32 c = late.At(px, py);
+            changed += ((early.At(px, py) ^ c) & 0xFFFFFF) != 0;
+            paint += Red(c) < 60 && Blue(c) > Red(c) + 20;
+        }
+    EXPECT_EQ(changed, 0);
+    EXPECT_GT(paint, 100);
+}

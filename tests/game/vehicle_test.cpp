@@ -394,3 +394,32 @@ TEST_F(VehicleFrame, PreciseShotsNearAWheelBurstItAndReticlePointsAnswer)
 }
 
 }  // namespace
+
+// Every member's painted parts take their colour from the file's tint
+// table, which holds a distinct colour for each set of the member's row
+// (the drawer reads the set's entry through the call list's tint quadword).
+TEST(VehicleModels, EveryMemberPaintsEachTintSetOfItsRowDifferently)
+{
+    for (int type = 0; type < tools::kVehicleCount; type++) {
+        const tools::P2BFile file = tools::SampleVehicleFile(type);
+        std::vector<u8> bytes;
+        std::string error;
+        ASSERT_TRUE(tools::WriteP2B(file, bytes, error)) << error;
+        CarFile f(file);
+        const MATERIAL& body = f.mf.models[tools::kVehBodyNode]->mtls[0];
+        ASSERT_TRUE(body.flags & MTL_TINT) << type;
+        ASSERT_LT(body.auxvuaddr, body.callListNumQw) << type;
+        u32 table;
+        std::memcpy(&table, (const u8*)body.CallList() + 16 * body.auxvuaddr + 8, 4);
+        const int start = rvi[type].i16StartTintOffset, count = rvi[type].i16NumTintSets;
+        ASSERT_GE(count, 1) << type;
+        ASSERT_LE(table + 4 * u32(start + count), bytes.size()) << type;
+        std::vector<u32> seen;
+        for (int s = start; s < start + count; s++) {
+            u32 c;
+            std::memcpy(&c, (const u8*)f.mf.header + table + 4 * s, 4);
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), c), 0) << "type " << type << " set " << s;
+            seen.push_back(c);
+        }
+    }
+}

@@ -449,6 +449,15 @@ std::vector<MissionPlaceholder> SampleMission1()
     return {At(-200, -60.0f, -60.0f), At(-201, 60.0f, -60.0f), At(-206, 60.0f, 60.0f), At(-250, -60.0f, 60.0f)};
 }
 
+std::vector<MissionPlaceholder> SampleMissionTest()
+{
+    // The test episode's quick drive starts at the default spot (id -1): in
+    // Elm Street's eastbound lane, half way between Mill and Queen.
+    std::vector<MissionPlaceholder> m = SampleMission1();
+    m.push_back(At(-1, 0.0f, kLines[2] + 3.0f));
+    return m;
+}
+
 std::vector<MissionPlaceholder> SampleMission2()
 {
     // The drive: from the kerb of Elm Street by the ring, east, south down

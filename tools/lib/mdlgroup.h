@@ -49,6 +49,8 @@ bool WriteModelGroup(const ModelGroup& group, std::vector<u8>& dir, std::vector<
 
 constexpr int kVehicleCount = 48;
 constexpr int kVehicleSharedTextures = 5;
+// Paint tint sets every vehicle model carries (sets 0..7).
+constexpr int kVehicleTintSets = 8;
 
 enum SampleVehicle
 {

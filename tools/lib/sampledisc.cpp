@@ -288,7 +288,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"DemoCity/TEST.MGD", std::move(city.mgd), "generated city cells"});
     files.push_back({"DemoCity/TEST.EXM", std::move(city.exm), "generated city models"});
     files.push_back({"DemoData/Missions/MISSION1.EXM", WriteMission(SampleMission1()), "generated mission"});
-    files.push_back({"MISSIONS/MISSION1.EXM", WriteMission(SampleMission1()), "generated mission"});
+    files.push_back({"MISSIONS/MISSION1.EXM", WriteMission(SampleMissionTest()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION2.EXM", WriteMission(SampleMission2()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION3.EXM", WriteMission(SampleMission3()), "generated mission"});
     std::vector<NamedFile> particles;

@@ -1,6 +1,7 @@
 // The sample vehicle group's designs: boxes for the body and its parts, the
 // mounts and locators the game looks for, and the members that copy them.
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,32 @@ const Design& DesignOf(int type)
 
 constexpr float kFloor = 0.08f;
 
+// The paint's tint sets: set 0 leaves the paint as it is, the others colour
+// it.  Every design carries all of them, enough for any member's range of
+// sets (the widest ends at set 8).
+constexpr u32 kPaintTints[kVehicleTintSets] = {
+    Colour(128, 128, 128, 128).Word(), Colour(255, 70, 50, 128).Word(),   Colour(80, 200, 90, 128).Word(),
+    Colour(230, 230, 230, 128).Word(), Colour(255, 220, 60, 128).Word(),  Colour(60, 60, 60, 128).Word(),
+    Colour(200, 120, 60, 128).Word(),  Colour(150, 90, 220, 128).Word(),
+};
+
+// A lit painted model whose colour comes from the tint table: its lighting
+// colour quadword takes the set's colour when drawn.
+P2BModel Painted(P2BModel m)
+{
+    P2BMaterial& mt = m.opaque[0];
+    const u128 white = ColourCommand(tokDoLighting, 1.0f, 1.0f, 1.0f, 1.0f);
+    for (size_t q = 0; q < mt.callList.size(); q++)
+        if (std::memcmp(&mt.callList[q], &white, sizeof white) == 0) {
+            mt.callList[q] = ColourCommand(tokDoLighting, 0.0f, 0.0f, 0.0f, 0.0f);
+            mt.flags |= MTL_TINT;
+            mt.auxvuaddr = u16(q);
+            mt.tints.assign(std::begin(kPaintTints), std::end(kPaintTints));
+            break;
+        }
+    return m;
+}
+
 NODE Part(u16 model, VectorPos pos, u16 id = 0)
 {
     return MakeNode(model, pos, VectorXYZ(0, 0, 0), id);
@@ -80,14 +107,14 @@ P2BFile CarFile(const Design& d)
         mLowBody, mCount
     };
     f.models.resize(mCount);
-    f.models[mBody] = BoxModel(hw, halfH, hl, d.paint, true);
+    f.models[mBody] = Painted(BoxModel(hw, halfH, hl, d.paint, true));
     f.models[mWheel] = BoxModel(0.045f, r, r, kTexTyre, true);
-    f.models[mDoor] = BoxModel(0.01f, halfH * 0.7f, 0.16f, d.paint, true);
+    f.models[mDoor] = Painted(BoxModel(0.01f, halfH * 0.7f, 0.16f, d.paint, true));
     f.models[mWindow] = BoxModel(0.005f, halfH * 0.35f, 0.14f, kTexGlass, true);
-    f.models[mSection] = BoxModel(0.06f, halfH * 0.5f, 0.08f, d.paint, true);
-    f.models[mFascia] = BoxModel(hw * 0.9f, halfH * 0.4f, 0.01f, d.paint, true);
+    f.models[mSection] = Painted(BoxModel(0.06f, halfH * 0.5f, 0.08f, d.paint, true));
+    f.models[mFascia] = Painted(BoxModel(hw * 0.9f, halfH * 0.4f, 0.01f, d.paint, true));
     f.models[mLamp] = BoxModel(0.04f, 0.02f, 0.005f, kTexLamp, true);
-    f.models[mPanel] = BoxModel(hw * 0.45f, 0.005f, hl * 0.25f, d.paint, true);
+    f.models[mPanel] = Painted(BoxModel(hw * 0.45f, 0.005f, hl * 0.25f, d.paint, true));
     f.models[mSteering] = BoxModel(0.04f, 0.04f, 0.005f, kTexTyre, true);
     f.models[mLightBar] = BoxModel(0.18f, 0.02f, 0.04f, kTexLamp, true);
     f.models[mPushBar] = BoxModel(hw * 0.8f, 0.04f, 0.02f, kTexTyre, true);
@@ -173,7 +200,7 @@ P2BFile BikeFile(const Design& d)
     f.version = MDL_SHADOW_VERSION;
     enum : u16 { mBody, mWheel, mFork, mArm, mCount };
     f.models.resize(mCount);
-    f.models[mBody] = BoxModel(d.halfWidth, 0.12f, d.halfLength * 0.7f, d.paint, true);
+    f.models[mBody] = Painted(BoxModel(d.halfWidth, 0.12f, d.halfLength * 0.7f, d.paint, true));
     f.models[mWheel] = BoxModel(0.03f, r, r, kTexTyre, true);
     f.models[mFork] = BoxModel(0.03f, 0.12f, 0.02f, kTexTyre, true);
     f.models[mArm] = BoxModel(0.03f, 0.02f, 0.15f, kTexTyre, true);
