@@ -214,6 +214,24 @@ TEST_F(Gps, CursorEdgesScrollAndTheViewStaysInTheLoadedCells)
     EXPECT_NEAR(UI.MapCenter[0], c0[0] + 12.0f * 100.0f / 1120.0f, 1e-4f);
     EXPECT_NEAR(UI.MapCenter[2], c0[2] + 8.0f * 100.0f / 1120.0f, 1e-4f);
 
+    // The stick 100 right of centre counts 20 of 128: the cursor follows at
+    // 14 pixels a frame at full tilt; the held d-pad (no stick) pans the map
+    // by 0.0125 of its width.
+    controller[0].rdata[6] = 228;
+    Frame();
+    controller[0].rdata[6] = 128;
+    EXPECT_FLOAT_EQ(UI.MapCursor[0], 408.0f);   // already at the right edge: the map scrolls
+    UI.MapCursor[0] = 200.0f;
+    const float cx = UI.MapCenter[0];
+    controller[0].rdata[6] = 228;
+    Frame();
+    controller[0].rdata[6] = 128;
+    EXPECT_FLOAT_EQ(UI.MapCursor[0], 200.0f + 20.0f / 128.0f * 14.0f);
+    EXPECT_FLOAT_EQ(UI.MapCenter[0], cx);
+    const float cz = UI.MapCenter[2];
+    Frame(UIPAD_DOWN);
+    EXPECT_NEAR(UI.MapCenter[2], cz - 0.0125f * 100.0f, 1e-4f);
+
     // Pushed hard west, the view stops at the cells and the cursor is moved
     // back by the amount the map could not go.
     UI.MapCursor[0] = 24.0f - 1120.0f;   // 100 units of scrolling wanted
