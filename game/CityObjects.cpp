@@ -1,6 +1,7 @@
 // City props: their behaviour by node kind, damage, and road lookups.
 #include "game/CityObjects.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "ZevEngine2/Collision.h"
@@ -294,6 +295,22 @@ Junction* FindJunction(VectorPos pos, VectorDir)
 {
     // A prop stands on the pavement: its junction lies below its origin.
     return NearestJunction(pos, [&](const Junction& j) { return pos[1] + 0.3125f < j.pos[1]; });
+}
+
+RoadSeg* FindRoadSeg(VectorPos pos)
+{
+    for (Visible2D v(Cuboid(pos, 1.0f), QN_ROADSEGS); *v; ++v) {
+        QuadNode* n = *v;
+        for (int i = 0; i < n->nRoadSegs; i++) {
+            RoadSeg& rs = n->roadsegs[i];
+            const float hw = rs.type != nullptr
+                                 ? std::max(rs.type->vXSect[rs.type->iRightEdge][0], -rs.type->vXSect[0][0])
+                                 : 0.0f;
+            if (ConvexHullCheck(rs.bezier, VectorXZ(pos[0], pos[2]), hw))
+                return &rs;
+        }
+    }
+    return nullptr;
 }
 
 RoadSeg* FindRoadSeg(VectorPos pos, VectorDir dir)

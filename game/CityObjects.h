@@ -91,3 +91,6 @@ Junction* FindJunction(VectorPos pos, VectorDir dir);
 // The road leaving the junction nearest pos closest to dir; null when none
 // leaves toward dir's side.
 RoadSeg* FindRoadSeg(VectorPos pos, VectorDir dir);
+// The first road segment (of the nodes around pos) whose curve, widened by
+// its half-width, can hold pos; null when none.
+RoadSeg* FindRoadSeg(VectorPos pos);

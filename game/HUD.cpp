@@ -79,6 +79,18 @@ Texture& IconsCombatTexture()
     return Icons_Combat;
 }
 
+Texture& IconsMapTexture()
+{
+    FixProgramImages();
+    return Icons_Map;
+}
+
+Texture& IconsButtonsTexture()
+{
+    FixProgramImages();
+    return Icons_Buttons;
+}
+
 namespace {
 
 constexpr u32 kFarZ = 0xFFFFFF;

@@ -211,6 +211,8 @@ void HUDPrint(Render2D& r, Font& f, float x, float y, float sx, float sy, const 
 // The HUD's picture (every sprite of the HUD) and the combat icons.
 Texture& HUDNewTexture();
 Texture& IconsCombatTexture();
+Texture& IconsMapTexture();
+Texture& IconsButtonsTexture();
 
 // ---------------------------------------------------------------------------
 // Drawing primitives, written straight into the open packet of r2d.
@@ -371,6 +373,9 @@ struct MapRoadTypeInfo
     float lineWidth;
 };
 extern const MapRoadTypeInfo MapRoadTypeInfos[20];
+
+// A road's curve with its end points moved onto its junctions.
+Bezier RoadCurve(const RoadSeg& rs);
 
 // A polyline turned into a ribbon: each point completes the vertex pair of
 // the point before it.

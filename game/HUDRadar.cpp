@@ -108,7 +108,9 @@ VectorXYZ Dir2(const VectorXYZ& a, const VectorXYZ& b)
     return l > 0.0f ? VectorXYZ(dx / l, dy / l, 0.0f) : VectorXYZ(0.0f, 0.0f, 0.0f);
 }
 
-// A road's curve with its end points moved onto its junctions.
+
+}  // namespace
+
 Bezier RoadCurve(const RoadSeg& rs)
 {
     Bezier b = rs.bezier;
@@ -118,8 +120,6 @@ Bezier RoadCurve(const RoadSeg& rs)
         b.c3 = Vector(rs.jtn[1]->pos, 1.0f);
     return b;
 }
-
-}  // namespace
 
 Matrix CalcMapMatrix(const Rect& rectMap, const Matrix& matfCenter, const VectorDir& vdExtents)
 {

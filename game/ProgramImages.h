@@ -15,6 +15,8 @@ extern u8 TPage_Jctn_Crosswalk_image[];
 extern u8 SkidMark_image[];
 extern u8 HUD_New_image[];
 extern u8 Icons_Combat_image[];
+extern u8 Icons_Map_image[];
+extern u8 Icons_Buttons_image[];
 extern u8 Specular_image[];
 extern u8 ReflectionMap_Generic_image[];
 
@@ -47,5 +49,7 @@ extern Texture& TPage_Jctn_Connect_Lines;
 extern Texture& SkidMark;
 extern Texture& HUD_New;
 extern Texture& Icons_Combat;
+extern Texture& Icons_Map;
+extern Texture& Icons_Buttons;
 extern Texture& Specular;
 extern Texture& ReflectionMap_Generic;

@@ -158,6 +158,7 @@ void UserInterface::CreatePauseMenu()
     const UIScreenSetup* setup = nullptr;
     switch (PauseScreenMode) {
     case UI_PauseScreen: setup = &PauseMenu; break;
+    case UI_MapScreen: setup = &GPSMenu; break;
     case UI_ShootingRoundScreen: setup = &ShootingRoundMenu; break;
     case UI_DojoRoundScreen: setup = &DojoRoundMenu; break;
     case UI_DojoSummaryScreen: setup = &DojoSummaryMenu; break;

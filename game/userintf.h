@@ -15,6 +15,7 @@
 #include "ZevEngine2/PS2/Image.h"
 #include "ZevEngine2/PS2/Vector.h"
 
+struct Cuboid;
 class Font;
 class IPUBitmap;
 class Render2D;
@@ -226,6 +227,17 @@ public:
     void DojoRoundCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
     void DojoSummaryCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
     void ShootingRoundCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
+    void GPSMenuCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
+
+    // The GPS screen's parts: the street and help lines, the map of the
+    // loaded cells (scale and centre come back limited to them), the symbols
+    // over a map showing MapExt in DrawRect, one turned symbol of the map
+    // icons, and pad-button glyphs.
+    void MapInfoText(UIMenu* menu);
+    void DrawMapScreenMap(Render2D& r2d, float* scale, float aspect, VectorPos* centre, Rectf& rect);
+    void DrawMapIcons(Cuboid& MapExt, Rectf& DrawRect, int Counter);
+    void DrawSpriteRot(Render2D& r2d, VectorXY Pos, VectorXY Dir, VectorXY Ctr, const Rectf& Icon, Colour col);
+    void DrawButtonIcons(float xOffs, float yOffs, float* Pos, char* Buttons, int nButtons);
 
     UIMenu* pCurrMenu = nullptr;
     bool FrameBufSaved = false;
@@ -240,9 +252,9 @@ public:
     Surface FrameSaveBuffer{};
     Surface LoadScrnBuffer{};
     UIPauseScreenMode PauseScreenMode = UI_None;
-    VectorPos CurseWorld;
-    VectorXY CurseScreen;
-    Vector MapCursor;
+    VectorPos CurseWorld{0.0f, 0.0f, 0.0f};
+    VectorXY CurseScreen{0.0f, 0.0f};
+    Vector MapCursor{0.0f, 0.0f, 0.0f, 0.0f};
     float TargetDist = 0.0f;
     char* zsTargetInfo = nullptr;
     float CurseDist = 0.0f;
@@ -251,7 +263,7 @@ public:
     u32 last_vsync_ctr = 0;
     int LoadTimer = 0;
     int nBriefingTimer = 0, nPrevBriefChar = 0, nPrevLevel = 0;
-    VectorPos MapCenter;
+    VectorPos MapCenter{0.0f, 0.0f, 0.0f};
     float MapScale = 0.0f, AutoZoomAdd = 0.0f;
     s8 ZoomDir = 0;
     u8 ZoomLevel = 0, ZoomLeft = 0;
@@ -294,6 +306,42 @@ extern const UIScreenSetup DojoRoundMenu;
 extern const UIScreenSetup DojoSummaryMenu;
 extern const UIScreenSetup ShootingRoundMenu;
 extern const UIScreenSetup LoadScreen;
+extern const UIScreenSetup GPSMenu;
+
+// ---------------------------------------------------------------- GPS map
+
+// World units across the map by zoom level.
+constexpr int NUM_MAP_ZOOMS = 6;
+extern const float aMapScalePresets[NUM_MAP_ZOOMS];
+
+// A story mission's map target: its colour and labels.
+struct LevInfo
+{
+    int nLevel;   // -1 ends the table
+    int TargetR, TargetG, TargetB;
+    const char* zsLevelTask;
+    const char* zsTargetInfo;
+};
+extern const LevInfo aLevels[12];
+
+// The map symbols' rectangles in the map icon texture.
+extern const Rect Map_Triangle, Map_Square, Map_Fist, Map_Wheel, Map_Gun, Map_Cursor;
+
+class Matrix;
+class RoadSeg;
+// The bands of the roads whose half-width lies in minWidth..maxWidth.
+void Draw2DRoadStrips(Render2D& r2d, const Cuboid& area, const Matrix& map, float minWidth, float maxWidth,
+                      float pixelsPerUnit, Colour colour);
+void DrawStripRoad(Render2D& r2d, const Matrix& map, const RoadSeg& seg, float minWidth, float maxWidth,
+                   float pixelsPerUnit, Colour colour);
+// The zoom level a zoom-in or zoom-out press aims at from a scale.
+int NextZoomLevel(float scale, bool zoomIn);
+// What the target's pulse adds to its colour at a frame count.
+int TargetPulse(int Counter);
+// The player symbol's size on a map box `width` world units wide.
+float MapSymbolScale(float width);
+// The glyph row of a pad-button letter in the button texture.
+int ButtonGlyphRow(char letter);
 
 // The dojo challenges by goalType.
 constexpr int NUM_DOJO_CHALLENGES = 13;
@@ -320,6 +368,7 @@ void PauseMenuCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
 void DojoRoundCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
 void DojoSummaryCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
 void ShootingRoundCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
+void GPSMenuCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
 void LoadScreenCode(UIMenu* menu, UIItem* item, UIAction action, void* data);
 
 // ---------------------------------------------------------------- loading

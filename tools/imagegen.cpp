@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     std::ofstream out(argv[1], std::ios::binary);
     out << tools::ImageSource({tools::OceanImage(), tools::LensFlareImage(), tools::GlowImage(),
                                tools::SpecularImage(), tools::ReflectionImage(), tools::SkidMarkImage(),
-                               tools::HudNewImage(), tools::IconsCombatImage()});
+                               tools::HudNewImage(), tools::IconsCombatImage(),
+                               tools::IconsMapImage(), tools::IconsButtonsImage()});
     if (!out.flush()) {
         std::fprintf(stderr, "imagegen: cannot write %s\n", argv[1]);
         return 1;

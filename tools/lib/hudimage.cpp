@@ -266,4 +266,58 @@ ProgramImage IconsCombatImage()
     return Image("Icons_Combat", c, 32, 256);
 }
 
+ProgramImage IconsMapImage()
+{
+    Canvas c(128, 128);
+    // Triangle (its point at the top), square, fist, wheel and gun in 31 x 31
+    // cells; white, so the drawer's colour tints them.
+    c.Shape(0, 0, 31, 31, kWhite, [](float u, float v) { return v > 0.05f && std::fabs(u - 0.5f) < 0.45f * v; });
+    c.Bevel(36, 4, 23, 23, kWhite);
+    c.Shape(0, 32, 31, 31, kWhite, [](float u, float v) {
+        return (std::fabs(u - 0.5f) < 0.3f && v > 0.3f && v < 0.8f) || (v > 0.2f && v < 0.4f && u > 0.2f && u < 0.8f);
+    });
+    c.Shape(32, 32, 31, 31, kWhite, [](float u, float v) {
+        const float r = std::hypot(u - 0.5f, v - 0.5f);
+        return (r > 0.3f && r < 0.45f) || r < 0.1f;
+    });
+    c.Shape(64, 32, 31, 31, kWhite, [](float u, float v) {
+        return (v > 0.3f && v < 0.5f && u > 0.1f && u < 0.9f) || (u > 0.15f && u < 0.35f && v >= 0.5f && v < 0.85f);
+    });
+    // The cursor: a ring with cross hairs around its centre texel (32, 32).
+    c.Shape(0, 65, 62, 62, kWhite, [](float u, float v) {
+        const float x = u * 62.0f - 32.0f, y = v * 62.0f - 32.0f;
+        const float r = std::hypot(x, y);
+        return (r > 20.0f && r < 23.0f) || ((std::fabs(x) < 1.2f || std::fabs(y) < 1.2f) && r > 8.0f && r < 28.0f);
+    });
+    return Image("Icons_Map", c, 128, 128);
+}
+
+ProgramImage IconsButtonsImage()
+{
+    Canvas c(32, 256);
+    const int rows[5] = {0, 31, 62, 93, 125};
+    for (int y : rows)
+        c.Shape(0, y, 28, 28, kGreyDark, [](float u, float v) { return std::hypot(u - 0.5f, v - 0.5f) < 0.5f; });
+    // d-pad, square, circle, cross, triangle.
+    c.Shape(0, 0, 28, 28, kWhite, [](float u, float v) {
+        return (std::fabs(u - 0.5f) < 0.12f || std::fabs(v - 0.5f) < 0.12f) && std::hypot(u - 0.5f, v - 0.5f) < 0.38f;
+    });
+    c.Shape(0, 31, 28, 28, kWhite, [](float u, float v) {
+        const float m = std::max(std::fabs(u - 0.5f), std::fabs(v - 0.5f));
+        return m > 0.16f && m < 0.26f;
+    });
+    c.Shape(0, 62, 28, 28, kRedLight, [](float u, float v) {
+        const float r = std::hypot(u - 0.5f, v - 0.5f);
+        return r > 0.16f && r < 0.27f;
+    });
+    c.Shape(0, 93, 28, 28, kWhite, [](float u, float v) {
+        return std::fabs(std::fabs(u - 0.5f) - std::fabs(v - 0.5f)) < 0.07f && std::fabs(u - 0.5f) < 0.25f;
+    });
+    c.Shape(0, 125, 28, 28, kWhite, [](float u, float v) {
+        const float d = std::fabs(u - 0.5f);
+        return v > 0.22f && v < 0.72f && d < 0.5f * (v - 0.22f) + 0.04f && d > 0.5f * (v - 0.22f) - 0.06f;
+    });
+    return Image("Icons_Buttons", c, 32, 256);
+}
+
 }  // namespace tools

@@ -11,5 +11,8 @@ namespace tools {
 
 ProgramImage HudNewImage();
 ProgramImage IconsCombatImage();
+// The GPS map's symbols (128 x 128) and the pad-button glyphs (32 x 256).
+ProgramImage IconsMapImage();
+ProgramImage IconsButtonsImage();
 
 }  // namespace tools
