@@ -135,3 +135,11 @@ void SetupWorldLights();
 void WindUpdate(float t);
 // The weather's fog amount, 0..1.
 float WeatherFog();
+
+// The free screenshot camera, worked from the second pad; a debug aid that
+// nothing calls.  Once per frame: SELECT frees the current camera (or hands it
+// back to the player), CROSS toggles whether its target keeps to the player,
+// the sticks fly and turn it.
+void UpdateScreenshotCamera();
+// Whether a camera is free now.
+bool ScreenshotCameraFree();
