@@ -14,6 +14,7 @@
 #include "console/host/png_reader.h"
 #include "host/headless/pad_script.h"
 
+#include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
@@ -25,6 +26,7 @@
 #include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
+#include "game/userintf.h"
 #include "game/QuadTree.h"
 #include "game/fbfx.h"
 
@@ -750,9 +752,11 @@ TEST_F(MainLoop, TheListenerIsTheCameraOrTheIdentityWithoutOne)
     sound.StopAll();
 }
 
-// The five closing screens as a run shows them from the sample disc, each
-// for half a second after its fade from white: DEMOEND1..5, five distinct
-// pictures, kept at a quarter of their size side by side.
+// The five closing screens from the sample disc as the loading screen draws
+// them, each for half a second after its fade from white: DEMOEND1..5,
+// five distinct pictures, kept at a quarter of their size side by side.
+// The screen's random flicker is pinned to one draw (the number of draws
+// while a picture streams in follows the disc's timing).
 TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-closing-test-");
@@ -768,9 +772,19 @@ TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
     std::vector<u32> strip(size_t(5 * kTile * kTileH));
     std::vector<std::vector<u32>> tiles;
     for (int screen = 4; screen <= 8; screen++) {
-        srand(1);   // the screen's flicker
+        // Demo_DisplayScreen's frames, the flicker pinned.
         controller[0].pad = 0;
-        Demo_DisplayScreen(screen, 0.5f);
+        g_pgcTest->iDemoLoadScreenOverride = screen;
+        g_pgcTest->StartLoading();
+        SetDemoLoadState(1);
+        for (int f = 0; f < 30; f++) {
+            srand(1);
+            UI.PrevBright = 128;
+            for (Callback* cb = LoadingCallback::cbs.First(); cb != nullptr; cb = cb->next)
+                if ((*cb)(nullptr) != 0)
+                    break;
+            Platform::Sync();
+        }
         console::host::RgbaImage img;
         console::gs::ReadOutCurrent(img);
         ASSERT_EQ(img.pixels.size(), size_t(640 * 512));
@@ -782,6 +796,7 @@ TEST_F(MainLoop, ClosingScreensShowTheDiscsFivePictures)
                 strip[size_t(y) * 5 * kTile + size_t(screen - 4) * kTile + size_t(x)] = p;
             }
         tiles.push_back(tile);
+        g_pgcTest->EndLoading();
     }
     console::ResetConfig();
     for (size_t a = 0; a < tiles.size(); a++) {
