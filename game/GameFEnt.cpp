@@ -241,3 +241,6 @@ bool bGetExitBuildingPos(VectorPos, VectorPos*, VectorDir*)
     EntitySeamUsed("bGetExitBuildingPos");
     return false;
 }
+
+float VehGen::f16VehZone1Dist = 32.8125f;
+float VehGen::f16VehZone2Dist = 56.25f;

@@ -275,6 +275,18 @@ public:
     int iStartSlot, iMaxToSpawn, iNumSlots, iId;
     bool bNotFirst;
 };
+// A vehicle generator as its cars' drivers see it: the road its cars start
+// cruising on, how many of its cars live, and the view distances beyond
+// which a far car of the traffic is taken away (unseen, and in any case).
+class RoadSeg;
+class VehGen : public Object
+{
+public:
+    RoadSeg* prs;
+    s16 i16NumSpawned;
+    static float f16VehZone1Dist;
+    static float f16VehZone2Dist;
+};
 // Made and added to the world.
 PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
 VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);

@@ -64,3 +64,9 @@ void Vehicle::UnDamage(float s)
     standInLog.nRepairs++;
     strength = s;
 }
+
+float GetPedAggression(int)
+{
+    StandInUsed("Bystander::GetPedAggression");
+    return 0.0f;
+}

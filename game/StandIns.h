@@ -56,5 +56,9 @@ Vehicle* DaceCar(Object* player);
 Object* DoTargetEffectOnObject(Object* pObj);
 
 
+// A character kind's temper (0..1), by its character index: the bystanders'
+// own table replaces it; here every kind is calm.
+float GetPedAggression(int iCharIndex);
+
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);

@@ -100,11 +100,12 @@ TEST(GameVehicle, DriverTakesTheSeatAndHearsTheCar)
     EXPECT_EQ(d->parent, v);
     EXPECT_EQ(static_cast<Object*>(v->rcoDriver), d);
 
-    // What the car is told goes on to its driver: a hold with 0, then 1.
-    SpecialMessage hold(SMSG_CD_HOLD, nullptr, 0);
+    // What the car is told goes on to its driver: a hold with 1, a release
+    // with 0.
+    SpecialMessage hold(SMSG_CD_HOLD, nullptr, 1);
     v->SendMessage(OM_SPECIAL, &hold);
     EXPECT_TRUE(d->iCDFlags & CDF_HELD);
-    hold.param[0] = 1;
+    hold.param[0] = 0;
     v->SendMessage(OM_SPECIAL, &hold);
     EXPECT_FALSE(d->iCDFlags & CDF_HELD);
 
