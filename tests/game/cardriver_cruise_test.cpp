@@ -1,0 +1,188 @@
+// Cruising traffic driven end to end by the world's ticks: the speed ramp,
+// lanes and turns on the sample city, signals, the car ahead, and the
+// switch between physical and kinematic driving by the camera.
+#include "game/cardriver_support.h"
+
+namespace {
+
+using namespace drivetest;
+
+constexpr float k = kCDSpeedStep;
+
+class Cruising : public DriverWorld
+{
+protected:
+    // A crossing at (128, 128) of two streets with signals of kind 2, each
+    // arm 60 long to a dead end.
+    void SignalledCrossing()
+    {
+        tools::CityDescription c;
+        tools::AddSampleRoadKinds(c);
+        const int j = AddJunction(c, 128, 128, 12, 2);
+        c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, tools::kRoadStreet);
+        c.AddSegment(j, AddJunction(c, 188, 128, 0, 1), 1, tools::kRoadStreet);
+        c.AddSegment(AddJunction(c, 128, 68, 0, 1), j, 4, tools::kRoadStreet);
+        c.AddSegment(j, AddJunction(c, 128, 188, 0, 1), 4, tools::kRoadStreet);
+        c.SortSlots();
+        Load(c);
+        ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    }
+    static float Travel(const CarDriver* d) { return d->rsdir ? d->fU : -d->fU; }
+};
+
+TEST_F(Cruising, ALoneCarRampsUpAndKeepsItsLaneThroughTheSampleCity)
+{
+    Load(tools::SampleCity());
+    Vehicle* v = nullptr;
+    // On Elm Street (z = 32) heading east in its right lane.
+    ASSERT_TRUE(SyncTo(VectorPos(-80, -1, 29.5f)));
+    CarDriver* d = Car(-80.0f, 29.5f, 1.0f, 0.0f, 5, &v);
+    d->fSpeedFact = 1.0f;
+    const float restY = v->mat.w[1];
+    // The ramp: 0.025 speed steps a frame from standing.
+    for (int n = 1; n <= 40; n++) {
+        Tick(v);
+        ASSERT_NEAR(d->fLastSpeed, n * 0.025f * k, 1e-6f) << n;
+    }
+    int junctions = 0;
+    float top = 0.0f, topInTurn = 0.0f;
+    bool wasTrans = false;
+    const RoadSeg* first = d->rs;
+    for (int i = 0; i < 4000; i++) {
+        if (i % 50 == 0)
+            SyncTo(v->mat.GetTrans(), 20);
+        Tick(v);
+        ASSERT_EQ(v->mode, 0) << i;
+        ASSERT_NE(d->rs, nullptr);
+        ASSERT_NEAR(v->mat.w[1], restY, 0.3f) << i;
+        top = std::max(top, d->fLastSpeed);
+        if (d->bTrans && d->i8LastCode != 0)
+            topInTurn = std::max(topInTurn, d->fLastSpeed);
+        if (d->bTrans && !wasTrans)
+            junctions++;
+        wasTrans = d->bTrans;
+        // In the middle of a segment the car is on its own side, within its
+        // lanes.
+        const float lo = d->GetLaneOffsetDist(0, nullptr, true), hi = d->GetLaneOffsetDist(100, nullptr, true);
+        if (!d->bTrans && d->fT > d->frsT0 + 0.2f && d->fT < d->frsT1 - 0.2f && !(d->iCDFlags & CDF_STOPPED)) {
+            ASSERT_GT(Travel(d), lo - 1.0f) << i;
+            ASSERT_LT(Travel(d), hi + 1.0f) << i;
+        }
+    }
+    EXPECT_GE(junctions, 3);
+    EXPECT_NE(d->rs, first);
+    EXPECT_LE(top, 4.5f * k + 1e-6f);
+    EXPECT_GE(top, 4.5f * k - 1e-6f);
+    EXPECT_LE(topInTurn, 2.0f * k + 1e-6f);
+}
+
+TEST_F(Cruising, ACarWaitsAtARedSignalAndGoesOnGreen)
+{
+    SignalledCrossing();
+    Vehicle* v = nullptr;
+    CarDriver* d = Car(80.0f, 125.5f, 1.0f, 0.0f, 0, &v);
+    d->SetCurrentRS();
+    ASSERT_NE(d->rs, nullptr);
+    const Junction* J = d->JunctionAhead();
+    // Start where this approach has just turned red (state 12 for 1200
+    // frames).
+    int t0 = 0;
+    while ((J->GetSignalCommand(*d->rs, t0) & 0xC) != 12 || (J->GetSignalCommand(*d->rs, t0 - 1) & 0xC) == 12)
+        t0++;
+    world.time = t0;
+    world.timePrecise = AnimTime(u32(t0) << 8);
+    d->rs = nullptr;
+    Drive(d, 5);
+    float stopX = 0.0f;
+    for (int i = 0; i < 900; i++)
+        Tick(v);
+    EXPECT_TRUE(d->iCDFlags & CDF_STOPPED);
+    EXPECT_GE(d->i16DriveSubMode, 3);
+    EXPECT_LT(v->vel.xyz().Length(), 0.002f);
+    stopX = v->mat.w[0];
+    // Short of the junction's mouth, within a few lengths of it.
+    EXPECT_LT(stopX, 128.0f - 12.0f);
+    EXPECT_GT(stopX, 128.0f - 12.0f - 8.0f);
+    while ((J->GetSignalCommand(*d->rs, world.time) & 0xC) == 12) {
+        Tick(v);
+        ASSERT_NEAR(v->mat.w[0], stopX, 0.25f);
+    }
+    bool crossed = false;
+    for (int i = 0; i < 600 && !crossed; i++) {
+        Tick(v);
+        crossed = d->bTrans;
+    }
+    EXPECT_TRUE(crossed);
+}
+
+TEST_F(Cruising, ACarStopsBehindAStandingCarUntilTheWayClears)
+{
+    SignalledCrossing();
+    PlayerStandIn player;
+    dace = player.AsDace();
+    for (bool playerNear : {false, true}) {
+        Vehicle* a = nullptr;
+        Vehicle* v = nullptr;
+        CarDriver* blocker = Car(100.0f, 125.5f, 1.0f, 0.0f, 6, &a);
+        CarDriver* d = Car(72.0f, 125.5f, 1.0f, 0.0f, 5, &v);
+        (void)blocker;
+        for (int i = 0; i < 600; i++)
+            Tick(v);
+        EXPECT_TRUE(d->bForceStopped);
+        EXPECT_LT(v->vel.xyz().Length(), 0.002f);
+        const float gap = a->mat.w[0] - v->mat.w[0];
+        EXPECT_GT(gap, a->radius + v->radius);
+        EXPECT_LT(gap, a->radius + v->radius + 3.0f);
+        player.mat.SetTrans(playerNear ? v->mat.GetTrans() + VectorDir(0.0f, 0.0f, -1.2f)
+                                       : VectorPos(0.0f, -1.0f, 0.0f));
+        Forget(a);
+        a->Delete();
+        int waited = 0;
+        while (v->vel.xyz().Length() < 0.005f && waited < 400) {
+            Tick(v);
+            waited++;
+        }
+        if (playerNear)
+            EXPECT_GE(waited, 110);
+        else
+            EXPECT_LE(waited, 40);
+        EXPECT_LT(waited, 400);
+        Forget(v);
+        v->Delete();
+    }
+}
+
+TEST_F(Cruising, FarFromTheCameraCarsSlideAlongTheRoad)
+{
+    SignalledCrossing();
+    Vehicle* v = nullptr;
+    CarDriver* d = Car(75.0f, 125.5f, 1.0f, 0.0f, 5, &v);
+    const float r = v->radius;
+    auto camera = [&](float depth) { CameraAt(VectorPos(v->mat.w[0], v->mat.w[1], v->mat.w[2] - depth)); };
+    for (int i = 0; i < 100; i++)
+        Tick(v);
+    ASSERT_EQ(v->mode, 0);
+    camera(14.0625f + r - 0.2f);
+    world.Update();
+    EXPECT_EQ(v->mode, 0);
+    camera(14.0625f + r + 0.2f);
+    world.Update();
+    EXPECT_EQ(v->mode, 1);
+    // Kinematic: along the lane at the cruise speed, inside the hysteresis.
+    for (int i = 0; i < 100; i++) {
+        camera(13.125f + r + 0.3f);
+        const VectorPos before = v->mat.GetTrans();
+        world.Update();
+        ASSERT_EQ(v->mode, 1) << i;
+        EXPECT_NEAR(v->mat.w[0] - before[0], d->fLastSpeed, 0.002f);
+    }
+    EXPECT_NEAR(v->mat.w[2], 125.5f, 0.05f);
+    camera(13.125f + r - 0.3f);
+    world.Update();
+    EXPECT_EQ(v->mode, 0);
+    EXPECT_NEAR(v->vel[0], d->fLastSpeed, 1e-5f);
+    EXPECT_EQ(v->angvel.xyz().Length(), 0.0f);
+    EXPECT_EQ(v->gear, 1);
+}
+
+}  // namespace
