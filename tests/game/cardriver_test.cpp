@@ -159,7 +159,7 @@ protected:
         tools::AddSampleRoadKinds(c);
         prio = AddRoadKind(c, 0x07, {-2.5f, 2.5f}, 1, 0.12f);
         fast = AddRoadKind(c, 0x07, {-2.5f, 2.5f}, 1, 0.9f);
-        wide = AddRoadKind(c, 0x03, {-6.5f, -4.0f, -1.5f, 1.5f, 4.0f, 6.5f}, 3, 0.12f);
+        wide = AddRoadKind(c, 0x03, {-4.5f, -3.0f, -1.5f, 1.5f, 3.0f, 4.5f}, 3, 0.12f);
         auto kind = [&](int k) { return k == 0 ? prio : k == 1 ? fast : wide; };
         const int j = AddJunction(c, 128, 128, 12, 2 | JUNCTION_THROUGHROAD);
         c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, kind(westKind));
