@@ -185,4 +185,65 @@ TEST_F(Cruising, FarFromTheCameraCarsSlideAlongTheRoad)
     EXPECT_EQ(v->gear, 1);
 }
 
+TEST_F(Cruising, ACarStandingInATurnBacksOutUnlessPinned)
+{
+    SignalledCrossing();
+    for (bool pinned : {false, true}) {
+        Vehicle* v = nullptr;
+        CarDriver* d = Car(90.0f, 125.5f, 1.0f, 0.0f, 5, &v);
+        CameraAt(v->mat.GetTrans());
+        d->SendMessage(OM_FRAME, nullptr);
+        ASSERT_NE(d->rs, nullptr);
+        // Put in a right turn from where it stands; its body is not moved.
+        VectorPos p0 = v->mat.GetTrans(), p3 = p0 + VectorDir(10.0f, 0.0f, -10.0f);
+        VectorDir d0(1.0f, 0.0f, 0.0f), d3(0.0f, 0.0f, -1.0f);
+        d->bez = CalcTurnBezier(p0, d0, p3, d3);
+        d->bTrans = true;
+        d->i8LastCode = 1;
+        d->fT = 0.0f;
+        if (pinned)
+            d->iCDFlags |= CDF_PINNED;
+        const int start = d->iLastMoveTime;
+        int reverseAt = -1, forwardAt = -1;
+        for (int i = 0; i < 800; i++) {
+            world.time++;
+            d->SendMessage(OM_FRAME, nullptr);
+            if (reverseAt < 0 && (d->iCDFlags & CDF_REVERSING)) {
+                reverseAt = world.time - start;
+                EXPECT_EQ(std::fabs(v->steer), 0.1309f);
+            } else if (reverseAt >= 0 && forwardAt < 0) {
+                if (pinned) {
+                    EXPECT_NE(v->gear, -1);
+                } else if (d->iCDFlags & CDF_REVERSING) {
+                    EXPECT_EQ(v->gear, -1);
+                    EXPECT_EQ(v->fAccel, 0.0005f);
+                } else {
+                    forwardAt = world.time - start - reverseAt;
+                    EXPECT_EQ(v->gear, 1);
+                }
+            }
+        }
+        if (pinned) {
+            // The flag is taken, but a pinned car does not back up.
+            EXPECT_EQ(reverseAt, 601);
+            EXPECT_EQ(forwardAt, -1);
+            EXPECT_NE(v->gear, -1);
+        } else {
+            EXPECT_EQ(reverseAt, 601);
+            EXPECT_EQ(forwardAt, 76);
+        }
+        Forget(v);
+        v->Delete();
+    }
+    // Standing on a straight segment never starts it.
+    Vehicle* v = nullptr;
+    CarDriver* d = Car(90.0f, 125.5f, 1.0f, 0.0f, 5, &v);
+    CameraAt(v->mat.GetTrans());
+    for (int i = 0; i < 700; i++) {
+        world.time++;
+        d->SendMessage(OM_FRAME, nullptr);
+    }
+    EXPECT_FALSE(d->iCDFlags & CDF_REVERSING);
+}
+
 }  // namespace

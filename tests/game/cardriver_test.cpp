@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "ZevEngine2/Collision.h"
 #include "game/GameFEnt.h"
+#include "game/Weapons.h"
 
 namespace {
 
@@ -415,6 +417,71 @@ TEST_F(DriverHandler, AFleeingDriverSleepsFarFromThePlayerAndWakesNear)
     EXPECT_FALSE(d->iCDFlags & CDF_ASLEEP);
 }
 
+// Records the game events a driver reports.
+struct EventLog : public Object
+{
+    std::vector<int> codes;
+    static int mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        if (msg == OM_SPECIAL)
+            static_cast<EventLog*>(o)->codes.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        return 0;
+    }
+    EventLog() : Object(mh) {}
+};
+
+TEST_F(DriverHandler, BumpsAndShotsReachTheDriver)
+{
+    Vehicle *v = nullptr, *other = nullptr;
+    CarDriver* d = Car(0.0f, 0.0f, 0.0f, 1.0f, 5, &v);
+    Car(3.0f, 0.0f, 0.0f, 1.0f, 0, &other);
+    EventLog events;
+    d->gameeventobj = &events;
+    d->id = -20;
+    // Brushed by a car driven by another character: kept physical for 60
+    // frames and the stabiliser off.
+    vehtest::Driver npc(-7), player(-1);
+    other->rcoDriver = &npc;
+    CollisionRecord cr(v, other);
+    d->SendMessage(OM_PASSEDCOLL, &cr);
+    EXPECT_EQ(d->iForceReal, 60);
+    EXPECT_TRUE(d->iCDFlags & CDF_NOSTABILIZER);
+    EXPECT_EQ(d->iDisableStabilizerTime, world.time);
+    EXPECT_TRUE(events.codes.empty());
+    // By the player's car: the driver reports it.
+    other->rcoDriver = &player;
+    d->SendMessage(OM_PASSEDCOLL, &cr);
+    EXPECT_EQ(events.codes, std::vector<int>{SMSG_EV_DRIVER_SHOT});
+    other->rcoDriver = nullptr;
+    // Asleep or inactive, a brush does not wake the physics.
+    d->iForceReal = 0;
+    d->iCDFlags |= CDF_ASLEEPORINACTIVE;
+    d->SendMessage(OM_PASSEDCOLL, &cr);
+    EXPECT_EQ(d->iForceReal, 0);
+
+    // Shot by the player: reported; by someone else: not.
+    Bullet b;
+    b.sourceid = -1;
+    SpecialMessage hit(SMSG_BULLET_HIT, &b);
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(events.codes.size(), 2u);
+    b.sourceid = 40;
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(events.codes.size(), 2u);
+    // A tail's driver without a receiver reports to the mode controller.
+    d->gameeventobj = nullptr;
+    d->i16DriveMode = 8;
+    GameController* gc = StandInController();
+    EventLog mission;
+    gc->pMission = &mission;
+    b.sourceid = -1;
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(mission.codes, std::vector<int>{SMSG_EV_DRIVER_SHOT});
+    gc->pMission = nullptr;
+    delete gc;
+    g_pgcTest = nullptr;
+}
+
 // A generator that records the all-zero message it is sent.
 struct RecordingGen : public VehGen
 {
@@ -482,6 +549,18 @@ TEST_F(DriverHandler, FarInactiveCarsGoWithTheirDriversByViewDistance)
         }
     }
     EXPECT_EQ(removed, 7);
+
+    // Far, inactive, but driven by the player: it stays.
+    {
+        Vehicle* v = nullptr;
+        CarDriver* d = Car(0.0f, 300.0f, 0.0f, 1.0f, 7, &v);
+        vehtest::Driver player(-1);
+        v->rcoDriver = &player;
+        v->iLastDrawnTime = world.time - 100;
+        EXPECT_EQ(d->SendMessage(OM_TIMER, nullptr), 0);
+        EXPECT_FALSE(v->IsDead());
+        v->rcoDriver = d;
+    }
 
     // A counted driver's death lowers both counts; without a controller or
     // generator it lowers what there is.
