@@ -341,7 +341,7 @@ int CarDriver::CruiseTo()
     } else {
         np = P;
     }
-    if (backwards) {
+    if (!bTrans && !rsdir) {
         side = -side;
         tan = -tan;
     }
