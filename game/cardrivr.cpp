@@ -84,21 +84,23 @@ void CarDriver::InitCruiseToParams()
     if (rs == nullptr)
         return;
     CalcRoadLaneOffsets();
-    const int n = Side(rsdir).iNumLanes;
+    const int n = std::max(Side(rsdir).iNumLanes, 1);
     i16CurrentLane = i16TransitionFromLane = s16(i16DefLane % n);
 }
 
 int CarDriver::GetMoveTowardsDefaultLane(int iCurLane, int iWantLane, int iStep)
 {
-    const int n = Side(rsdir).iNumLanes;
+    const int n = std::max(Side(rsdir).iNumLanes, 1);
     const int want = iWantLane == 100 ? n - 1 : iWantLane % n;
     return std::clamp(want, std::max(iCurLane - iStep, 0), std::max(std::min(iCurLane + iStep, n - 1), 0));
 }
 
 float CarDriver::GetLaneOffsetDist(int iLane, int* piLane, bool bSigned)
 {
+    // A driver that has not read a road yet has no lanes: the first entry.
     const RoadLaneInfo& side = Side(rsdir);
-    const int i = iLane == 100 ? side.iNumLanes - 1 : iLane % side.iNumLanes;
+    const int n = std::max(side.iNumLanes, 1);
+    const int i = iLane == 100 ? n - 1 : iLane % n;
     if (piLane != nullptr)
         *piLane = i;
     const float off = side.rgfLaneOffsets[i];
