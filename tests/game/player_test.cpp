@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ZevEngine2/PS2/modeldraw_support.h"
 #include "tests/game/player_support.h"
 
 #include "ZevEngine2/Anim.h"
@@ -678,4 +679,66 @@ TEST_F(PlayerTest, TargetsAreFoundKeptAndDroppedByTheRules)
     world.objectlist.Remove(wall);
     wall->collision = nullptr;
     wall->Delete();
+}
+
+namespace {
+
+// The player fixture with a picture: the machine reset and a scene.
+class PlayerPicture : public PlayerTest
+{
+protected:
+    modeldraw::Scene scene;
+
+    void SetUp() override
+    {
+        dmatest::ResetMachine();
+        console::ClearConsoleText();
+        scene.SetUp();
+        InitTransparencies(scene.rc);
+        PlayerTest::SetUp();
+    }
+    void TearDown() override
+    {
+        PlayerTest::TearDown();
+        scene.TearDown();
+    }
+};
+
+}  // namespace
+
+// On foot on a grey slab, 100 frames after he was made: his own camera has
+// settled a unit behind him at its eye height, and he stands in his idle.
+TEST_F(PlayerPicture, SeenFromHisOwnCameraHeMatchesTheGoldenPicture)
+{
+    tools::P2BFile f;
+    f.models.push_back(tools::BoxModel(3.0f, 0.05f, 3.0f, TEXID_NONE, false, Colour(90, 90, 96, 128)));
+    f.AddNode(-1, tools::MakeNode(0, VectorPos(0, 0.05f, 0)));
+    modeldraw::LoadedFile file(f);
+    ASSERT_TRUE(file.ok);
+    Object* slab = file.mf.GetHierarchy(0, sizeof(Object), 0);
+    ASSERT_NE(slab, nullptr);
+    slab->mat = TransMatrix(2.0f, 0.05f, 5.0f);
+
+    d->SwitchToMode(DACEMODE_ONFOOT, true);
+    Frames(100);
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+    Camera* c = d->cam;
+    ASSERT_EQ(GetCurrentCam(), c);
+    // Behind him and above his feet, looking at him.
+    const VectorDir back(c->mat.GetTrans() - d->GetWorldPos());
+    EXPECT_LT(Dot(back, VectorDir(d->mat.z.xyz())), 0.0f);
+    EXPECT_LT(back[1], 0.0f);
+
+    scene.rc.SetZRange(0.05f, 100.0f);
+    scene.rc.SetPerspective(c->zoom);
+    scene.rc.SetCameraMatrix(c->mat);
+    scene.Frame([&] {
+        ::Draw(scene.rc, slab, slab->GetWorldMatrix());
+        ::Draw(scene.rc, d, d->GetWorldMatrix());
+    });
+    // The camera keeps to a walking eye height, so the generated figure,
+    // taller than the city's people, fills the view from the waist down.
+    EXPECT_GT(scene.Covered(), 10000);
+    scene.ExpectGolden("player_from_his_camera");
+    slab->Delete();
 }
