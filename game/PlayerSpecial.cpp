@@ -494,7 +494,7 @@ void Dace::ModeFinished(SpecialMessage* m)
         else if (mode2 != GUNS_IDLE_PUTAWAY_ANI)
             BlendToAnim(GUNS_IDLE_PUTAWAY_ANI, 10);
     }
-    if (task != Task_None && mode == DACEMODE_GUNS) {
+    if (mode == DACEMODE_GUNS) {
         target = nullptr;
         UpdateReticle(false);
     }
