@@ -742,3 +742,63 @@ TEST_F(PlayerPicture, SeenFromHisOwnCameraHeMatchesTheGoldenPicture)
     scene.ExpectGolden("player_from_his_camera");
     slab->Delete();
 }
+
+TEST_F(PlayerTest, BlastsTurnHimAwayAndAWarningShotDrawsHisGunsOnAnEnemy)
+{
+    d->SwitchToMode(DACEMODE_ONFOOT, true);
+    // A blast from behind-left: he turns to face it and is thrown back.
+    Send(SMSG_KNOCKBACK, nullptr, 0.3f, -0.1f, 0.4f);
+    EXPECT_NEAR(d->mat.z[0], -0.6f, 1e-4f);
+    EXPECT_NEAR(d->mat.z[2], -0.8f, 1e-4f);
+    EXPECT_EQ(d->mode2, COMBAT_KNOCKDOWN_ANI);
+    EXPECT_NEAR(d->airvelocity[1], -0.1f, 1e-6f);
+    EXPECT_NEAR(d->airvelocity[2], 0.5f, 1e-6f);
+    EXPECT_EQ(d->jumptime, u32(world.time));
+    // With a source, a blast along his facing does not count.
+    d->SetAnim(PED_IDLE_ANI);
+    Object* source = Character(-140, VectorPos(0, 0, 0));
+    Send(SMSG_KNOCKBACK, nullptr, -0.3f, 0.0f, -0.4f, source);
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+    // Without strength he falls dead, the camera drawing in.
+    d->strength = 0.0f;
+    Send(SMSG_KNOCKBACK, nullptr, 0.0f, 0.0f, 1.0f);
+    EXPECT_EQ(d->mode2, GUNS_KILLED_ANI);
+    EXPECT_FLOAT_EQ(d->cam->relpos[1], -0.46875f);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NONE);
+    d->strength = 100.0f;
+
+    // What his touch does: an attack's strength, a gun jump's shove.
+    DaceAnim::AttackInfo blow = DaceAnim::attackbase;
+    blow.strength = 12;
+    d->curattack = &blow;
+    EXPECT_EQ(Send(SMSG_Q_COLLISION, source), 12);
+    d->curattack = &DaceAnim::attackbase;
+    EXPECT_EQ(Send(SMSG_Q_COLLISION, source), 0);
+    source->type = OBJT_DYNAMIC;
+    EXPECT_EQ(Send(SMSG_Q_COLLISION, source), 1);
+
+    // The warning shot: when its overlay ends the right gun fires, the
+    // mission hears it and an enemy in range makes him draw both guns.
+    Sink* mission = new Sink;
+    d->gameeventobj = mission;
+    d->SetAnim(PED_IDLE_ANI);
+    d->mat = Matrix(true);
+    d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+    Object* enemy = Character(-110, VectorPos(2.0f, 0.0f, 8.0f));
+    ASSERT_NE(d->anims[PED_WARN_GUN_ASSUME_ANI], nullptr);
+    d->rightgunarm.ArmGun();
+    ASSERT_GT(d->rightgunarm.weapon.bulletsLeft, 0);
+    d->armOverlay.PlayAnim(d->anims[PED_WARN_GUN_ASSUME_ANI], d->frame);
+    d->overlayPlaying = PED_WARN_GUN_ASSUME_ANI;
+    d->lasttarget1checktime = Dace::Never;
+    for (int f = 0; f < 400 && d->overlayPlaying == PED_WARN_GUN_ASSUME_ANI; f++)
+        Frames(1);
+    EXPECT_EQ(mission->Count(Dace::SMSG_EV_PLAYER_SHOTS_B), 1);
+    EXPECT_TRUE(d->rightgunarm.ModeIs(GunArm::SHOOTING));
+    EXPECT_EQ(d->target.p, enemy);
+    EXPECT_EQ(d->mode, DACEMODE_GUNS);
+    EXPECT_EQ(d->overlayPlaying, -1);
+    EXPECT_TRUE(d->armOverlay.InFadeout() || !d->armOverlay.m_playing);
+    d->gameeventobj = nullptr;
+    mission->Delete();
+}
