@@ -15,6 +15,7 @@
 #include "game/ProgramImages.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
+#include "game/Vehicle.h"
 
 namespace hudlayout {
 ScreenRect srectMapFrame{24, -146, 121, 121, 9};
@@ -367,7 +368,14 @@ void MapDisplay::DrawPlayer(Render2D& r)
     DispNewStrengthInfoDace(r, strength, fdiPlayerH);
     // The head on foot, the car icon at the wheel: the one wanted fades in as
     // the other fades out.
-    Vehicle* car = main != nullptr ? DaceCar(main) : nullptr;
+    // At the wheel: the player rides in his car; another main object counts
+    // as in a car when a vehicle carries it.
+    Object* root = main != nullptr ? main->GetRoot() : nullptr;
+    Vehicle* car = nullptr;
+    if (main != nullptr && main == dace)
+        car = dace->car != nullptr && root == dace->car ? dace->car : nullptr;
+    else if (root != nullptr && root->type == OBJT_VEHICLE)
+        car = static_cast<Vehicle*>(root);
     FadeDispInfo& want = car != nullptr ? fdiPlayerV : fdiPlayer;
     FadeDispInfo& other = car != nullptr ? fdiPlayer : fdiPlayerV;
     if (want.flags == 0 && other.flags == 0) {
@@ -460,7 +468,7 @@ void MapDisplay::DrawMap(Render2D& r, const Matrix& matMain)
 
 void MapDisplay::DrawStreetNames(Render2D& r, const Matrix& matMain, const Rect& rectName, const Rect& rectXName)
 {
-    const RoadSeg* rs = dace != nullptr ? DaceCurrentRS(dace) : nullptr;
+    const RoadSeg* rs = dace != nullptr ? dace->GetCurrentRS() : nullptr;
     if (rs != nullptr && rs->type != nullptr && rs->type->type == 6)
         rs = nullptr;
     const RoadSeg* cross = nullptr;

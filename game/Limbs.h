@@ -315,6 +315,9 @@ protected:
                                   Quaternion* upper, Quaternion* lower, Quaternion* handq);
 
 private:
+    // The player sets the arm's mode directly when precision aiming takes
+    // the guns over.
+    friend class Dace;
     void BurstStep();
     void RecoilStep(float e);
     void SetArmPoseBlend(float w);

@@ -31,21 +31,11 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-Vehicle* DaceCar(Object* player)
+Object* ShooterEnemyTarget(Object* enemy)
 {
-    Object* root = player != nullptr ? player->GetRoot() : nullptr;
-    return root != nullptr && root->type == OBJT_VEHICLE ? static_cast<Vehicle*>(root) : nullptr;
-}
-
-const RoadSeg* DaceCurrentRS(const Dace* d)
-{
-    if (d == nullptr)
-        return nullptr;
-    StandInUsed("the player's road segment");
-    GHCache cache{};
-    // From just above his feet (y is down), within a kerb's step.
-    world.GroundHeight(d->GetWorldPos() - VectorDir(0.0f, 0.1f, 0.0f), nullptr, &cache);
-    return cache.prs;
+    if (enemy != nullptr)
+        StandInUsed("the shooting enemies' target");
+    return nullptr;
 }
 
 Object* DoTargetEffectOnObject(Object* pObj)

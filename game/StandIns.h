@@ -43,14 +43,9 @@ enum
 // Screen texts are the HUD's (AddScreenText).
 #include "game/HUD.h"
 
-// The road segment under the player (the player replaces it with his own
-// ground cache's): here a fresh ground query at his feet.  Null when none.
-class Dace;
-const RoadSeg* DaceCurrentRS(const Dace* d);
-// The player's car (the player replaces it with his own field): the vehicle
-// at the root of his hierarchy, or null on foot.
-class Vehicle;
-Vehicle* DaceCar(Object* player);
+// The character a shooting enemy aims at (the enemies' own field replaces
+// it); null for any other object.  Here: none.
+Object* ShooterEnemyTarget(Object* enemy);
 
 // Lets a marker vanish with its effect; here it simply goes.  Returns it.
 Object* DoTargetEffectOnObject(Object* pObj);

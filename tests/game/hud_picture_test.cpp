@@ -87,6 +87,10 @@ protected:
         player.mat = LookAlongMatrix(hx, hz);
         player.mat.SetTrans(VectorPos(kM - 16.0f, -1.0f, kM));
         dace = &player;
+        // The player knows his street from his own ground cache, filled
+        // as his ground is found at his feet.
+        player.ghc.Clear();
+        world.GroundHeight(player.GetWorldPos() - VectorDir(0.0f, 0.1f, 0.0f), nullptr, &player.ghc);
         md.Reset(&player, nullptr);
     }
     static Matrix LookAlongMatrix(float hx, float hz)
