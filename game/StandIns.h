@@ -18,6 +18,8 @@ struct StandInLog
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
     int nRepairs = 0;               // Vehicle::UnDamage calls
+    float daceStrength = 100.0f;    // the player's health (DaceStrength)
+    int nRiders = 0;                // SetUpShooterRider calls
 };
 extern StandInLog standInLog;
 
@@ -55,6 +57,33 @@ Vehicle* DaceCar(Object* player);
 // Lets a marker vanish with its effect; here it simply goes.  Returns it.
 Object* DoTargetEffectOnObject(Object* pObj);
 
+
+// The player's health, 0..100 (the player replaces these with his own
+// strength field).
+float DaceStrength(const Dace* d);
+void SetDaceStrength(Dace* d, float strength);
+
+// The road segment nearest pos and the curve parameter of its nearest point
+// (the level queries replace it with their search of the quad tree): here
+// the segment under pos, by a ground query.  Null when none.
+class RoadSeg;
+const RoadSeg* FindNearestRoadSeg(VectorPos pos, float* t, bool markedOnly);
+
+// What a prop mover sets up on the shooting enemy that rides a prop (the
+// enemies replace it with their own fields, the shooter's patrol start, the
+// animation and the tint set).
+struct ShooterRiderSetup
+{
+    int charid;            // -1 none
+    int shootweapontype;
+    int vobank;
+    float aggro;
+    float strength;        // its initial strength too
+    Object* gameeventobj;
+    int tintset;
+    u16 anim;
+};
+void SetUpShooterRider(Object* rider, const ShooterRiderSetup& s);
 
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);
