@@ -666,6 +666,12 @@ Object* GameController::LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& P, bool
         auto* o = Created<SplineObjectMover>();
         if (o == nullptr)
             return nullptr;
+        // The mover reads its record in the file: its trigger volumes are
+        // moved there once, marked in the padding.
+        if (p->pad13[0] == 0) {
+            MoveTriggers(p, P);
+            p->pad13[0] = 1;
+        }
         o->psomp = p;
         o->pSpline = CreateSplineCopy(P, m);
         Added(o, false);

@@ -14,6 +14,7 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
+#include "game/LevelEntity.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
@@ -124,12 +125,8 @@ void TakeDamage(HealthCart* cart, int damage)
 
 int HealthGenerator::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* g = new HealthGenerator;
-        if (g != nullptr)
-            g->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(g));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<HealthGenerator>();
     return static_cast<HealthGenerator*>(o)->mh(msg, data);
 }
 

@@ -10,6 +10,7 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
+#include "game/LevelEntity.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
@@ -53,12 +54,8 @@ int MoverRiderWeapon(int code)
 
 int SplineObjectMover::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* m = new SplineObjectMover;
-        if (m != nullptr)
-            m->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(m));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<SplineObjectMover>();
     return static_cast<SplineObjectMover*>(o)->mh(msg, data);
 }
 

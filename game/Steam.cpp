@@ -2,6 +2,7 @@
 #include "game/Steam.h"
 
 #include "ZevEngine2/World.h"
+#include "game/LevelEntity.h"
 #include "game/QuadTree.h"
 #include "game/smoke.h"
 
@@ -15,12 +16,8 @@ const VectorDir kRise(0.0f, -1.0f / 384.0f, 0.0f);
 
 int SteamGenerator::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* s = new SteamGenerator;
-        if (s != nullptr)
-            s->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(s));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<SteamGenerator>();
     return static_cast<SteamGenerator*>(o)->mh(msg, data);
 }
 
@@ -52,12 +49,8 @@ int SteamGenerator::mh(OBJMESSAGE msg, void*)
 
 int SteamBurst::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* s = new SteamBurst;
-        if (s != nullptr)
-            s->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(s));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<SteamBurst>();
     return static_cast<SteamBurst*>(o)->mh(msg, data);
 }
 

@@ -11,6 +11,7 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/Camera.h"
 #include "game/GameFlow.h"
+#include "game/LevelEntity.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
@@ -39,15 +40,6 @@ constexpr float kLiftShove = 0.0465667f;
 enum { LIFT_TOP, LIFT_FALLING, LIFT_BOTTOM, LIFT_CLIMBING };
 // Car-bank sounds of the lift.
 enum { SND_LIFT_START = 19, SND_LIFT_MOTOR = 20, SND_LIFT_TOP = 21, SND_LIFT_STEP = 22, SND_LIFT_BOTTOM = 23 };
-
-template <class T>
-int Create()
-{
-    T* o = new T;
-    if (o != nullptr)
-        o->messagehandler = T::staticmh;
-    return int(reinterpret_cast<intptr_t>(o));
-}
 
 void Flash()
 {
@@ -86,7 +78,7 @@ void PlayAt(int snd, VectorPos at, float volume = -1.0f)
 int TunnelGrate::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
     if (msg == OM_CREATE)
-        return Create<TunnelGrate>();
+        return NewEntityReply<TunnelGrate>();
     return static_cast<TunnelGrate*>(o)->mh(msg, data);
 }
 
@@ -166,7 +158,7 @@ int TunnelGrate::mh(OBJMESSAGE msg, void* data)
 int CarLift::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
     if (msg == OM_CREATE)
-        return Create<CarLift>();
+        return NewEntityReply<CarLift>();
     return static_cast<CarLift*>(o)->mh(msg, data);
 }
 

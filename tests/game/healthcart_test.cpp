@@ -4,6 +4,9 @@
 // generator puts up another.
 #include "game/city_support.h"
 #include "game/explode_support.h"
+#include "game/hud_support.h"
+
+#include "tools/lib/miscfiles.h"
 
 #include <cmath>
 #include <string>
@@ -26,19 +29,14 @@ namespace {
 
 constexpr int kCartSlot = 136, kMarkerSlot = 144;
 
-// A cart: its body with a collision box and an explosion record.
+// The sample disc's cart.
 tools::P2BFile CartModel()
 {
-    tools::P2BFile f;
-    f.models = {BareModel(0.5f)};
-    tools::CollisionChain box;
-    box.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-0.5f, -0.5f, -0.5f), VectorPos(0.5f, 0.5f, 0.5f)));
-    f.collisions.push_back(box);
-    NODE root = tools::MakeNode(0, VectorPos(0.0f, -0.5f, 0.0f));
-    root.collision = 0;
-    f.AddNode(-1, root);
-    f.AddNode(0, tools::MakeNode(0xF001));
-    return f;
+    for (auto& [path, f] : tools::ResidentMiscFiles())
+        if (path == "DemoData/Misc/SHCARTOR.P2B")
+            return f;
+    ADD_FAILURE() << "no cart on the disc";
+    return {};
 }
 
 // The marker models: node 14 is the cart's.
@@ -68,21 +66,7 @@ int PlayerMh(Object* o, OBJMESSAGE msg, void* data)
     return 0;
 }
 
-struct TextHud
-{
-    MapDisplay hud;
-    TextHud() { g_pgcTest->pmd = &hud; }
-    ~TextHud() { g_pgcTest->pmd = nullptr; }
-    std::string TakeText()
-    {
-        for (ScreenText& st : hud.screentext)
-            if (st.stPos == STP_CENTER) {
-                st.stPos = STP_NONE;
-                return st.cText;
-            }
-        return "";
-    }
-};
+using hudtest::TextHud;
 
 void Ticks(int n)
 {
@@ -164,8 +148,8 @@ TEST_F(HealthCarts, TheGeneratorsCartSellsHealthForPointsRechargesAndIsReplacedO
     EXPECT_EQ(c->iStrength, 10);
 
     // Beside a street, within its middle half, just inside its right
-    // carriageway edge (5.0 - 0.46875), facing along it, raised by the
-    // model's first node (-0.5).
+    // carriageway edge (5.0 - 0.46875), facing along it, its base on the
+    // road (the model's first node lies 0.25 up).
     float t = -1.0f;
     const RoadSeg* rs = FindNearestRoadSeg(at, &t, false);
     ASSERT_NE(rs, nullptr);
@@ -178,9 +162,7 @@ TEST_F(HealthCarts, TheGeneratorsCartSellsHealthForPointsRechargesAndIsReplacedO
     const VectorDir z = Normalise(VectorDir(dir[0], 0.0f, dir[2]));
     EXPECT_NEAR(c->mat.z[0] * z[0] + c->mat.z[2] * z[2], 1.0f, 1e-3f);
     EXPECT_NEAR(c->mat.y[1], 1.0f, 1e-3f);
-    const float dist = std::hypot(at[0], at[2]);
-    EXPECT_GT(dist, 46.875f - 10.0f);
-    EXPECT_LT(dist, 78.125f + 10.0f);
+    EXPECT_NEAR(at[1], rs->bezier.Evaluate(params[2])[1] - 0.25f, 0.06f);
     Object* m = c->FindSubObject(HealthCart::kMarkerId);
     ASSERT_NE(m, nullptr);
     EXPECT_FLOAT_EQ(m->mat.w[1], -0.46875f);

@@ -37,9 +37,8 @@ std::vector<u8> Written(const tools::SetupFile& s)
     return out;
 }
 
-Object* Load(int node)
+Object* Load(int node, Matrix P = Matrix(true))
 {
-    Matrix P(true);
     return g_pgcTest->LoadEntity(g_GlobalMFI.GetMF(kSetupSlot, false), node, P, false);
 }
 
@@ -420,10 +419,15 @@ TEST_F(Hazards, TheMoverStreamsEvenlySpacedPropsWithRidersWhileThePlayerIsInItsT
 
     auto* m = static_cast<SplineObjectMover*>(Load(node));
     auto* m0 = static_cast<SplineObjectMover*>(Load(still));
-    auto* mf = static_cast<SplineObjectMover*>(Load(flat));
+    // Placed 10 along x: its triggers move with it, once however often the
+    // file is read.
+    auto* mf = static_cast<SplineObjectMover*>(Load(flat, TransMatrix(10.0f, 0.0f, 0.0f)));
     ASSERT_NE(m, nullptr);
     ASSERT_NE(m0, nullptr);
     ASSERT_NE(mf, nullptr);
+    EXPECT_NE(Load(flat, TransMatrix(10.0f, 0.0f, 0.0f)), nullptr);
+    EXPECT_TRUE(mf->psomp->trigger2.Within(VectorPos(110.0f, 0.0f, 100.0f)));
+    EXPECT_FALSE(mf->psomp->trigger2.Within(VectorPos(100.0f, 0.0f, 100.0f)));
     EXPECT_FLOAT_EQ(m->splinelength, 60.0f);
     EXPECT_FLOAT_EQ(m->zevdensity, 5.0f);
     EXPECT_EQ(m->GetObjectSplineValue(0), 2.5f / 30.0f);
