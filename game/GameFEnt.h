@@ -148,34 +148,6 @@ public:
     ENTITY_SEAM_HANDLER;
     EnemyWaveTrigger_params ewtp;
 };
-class SteamGenerator : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    SteamGenerator_params sgp;
-};
-class SteamBurst : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    SteamBurst_params sbp;
-};
-class SplineObjectMover : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    SplineObjectMover_params* psomp;
-    Spline* pSpline;
-    ObjectList objlist;
-    ObjectList shooterlist;
-};
-class TunnelGrate : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    TunnelGrate_params* ptgp;
-    Spline* pSpline;
-};
 class TargetMoving : public Object
 {
 public:
@@ -250,15 +222,6 @@ public:
     VectorDir vdSrceVehDir;
     s16 i16TableIndex;
     int bForceOntoObject;
-};
-// Keeps up to 32 health carts about the level.
-class HealthGenerator : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    s16 i16MaxGenerators;
-    s16 i16ActiveGenerators;
-    RCptr<Object> rrcHealthObjects[32];
 };
 // The ambient pedestrian and car generators' controllers.
 class PedGenController : public Object

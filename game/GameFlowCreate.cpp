@@ -18,6 +18,7 @@
 #include "game/EntParams.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
+#include "game/HealthCart.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/MAIN.h"

@@ -17,6 +17,9 @@
 #include "game/CityLights.h"
 #include "game/EntParams.h"
 #include "game/GameFEnt.h"
+#include "game/SplineMover.h"
+#include "game/Steam.h"
+#include "game/TunnelGrate.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
@@ -663,6 +666,12 @@ Object* GameController::LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& P, bool
         auto* o = Created<SplineObjectMover>();
         if (o == nullptr)
             return nullptr;
+        // The mover reads its record in the file: its trigger volumes are
+        // moved there once, marked in the padding.
+        if (p->pad13[0] == 0) {
+            MoveTriggers(p, P);
+            p->pad13[0] = 1;
+        }
         o->psomp = p;
         o->pSpline = CreateSplineCopy(P, m);
         Added(o, false);

@@ -60,3 +60,28 @@ float GetPedAggression(int)
     StandInUsed("Bystander::GetPedAggression");
     return 0.0f;
 }
+
+const RoadSeg* FindNearestRoadSeg(VectorPos pos, float* t, bool markedOnly)
+{
+    StandInUsed("the nearest road segment");
+    // The ground under a point a little above pos, then that surface asked
+    // from just above it so that the cache remembers it.
+    const float y = world.GroundHeight(pos - VectorDir(0.0f, 2.0f, 0.0f), nullptr, nullptr);
+    if (!(y < 0.0f))
+        return nullptr;
+    GHCache cache{};
+    world.GroundHeight(VectorPos(pos[0], y - 0.1f, pos[2]), nullptr, &cache);
+    const RoadSeg* rs = cache.prs;
+    if (rs == nullptr || (markedOnly && (rs->type == nullptr || (rs->type->flags & 1) == 0)))
+        return nullptr;
+    if (t != nullptr)
+        *t = cache.rsres[2];
+    return rs;
+}
+
+void SetUpShooterRider(Object* rider, const ShooterRiderSetup&)
+{
+    StandInUsed("the mover's shooting rider");
+    if (rider != nullptr)
+        standInLog.nRiders++;
+}

@@ -18,6 +18,7 @@ struct StandInLog
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
     int nRepairs = 0;               // Vehicle::UnDamage calls
+    int nRiders = 0;                // SetUpShooterRider calls
 };
 extern StandInLog standInLog;
 
@@ -54,6 +55,28 @@ Object* DoTargetEffectOnObject(Object* pObj);
 // A character kind's temper (0..1), by its character index: the bystanders'
 // own table replaces it; here every kind is calm.
 float GetPedAggression(int iCharIndex);
+
+// The road segment nearest pos and the curve parameter of its nearest point
+// (the level queries replace it with their search of the quad tree): here
+// the segment under pos, by a ground query.  Null when none.
+class RoadSeg;
+const RoadSeg* FindNearestRoadSeg(VectorPos pos, float* t, bool markedOnly);
+
+// What a prop mover sets up on the shooting enemy that rides a prop (the
+// enemies replace it with their own fields, the shooter's patrol start, the
+// animation and the tint set).
+struct ShooterRiderSetup
+{
+    int charid;            // -1 none
+    int shootweapontype;
+    int vobank;
+    float aggro;
+    float strength;        // its initial strength too
+    Object* gameeventobj;
+    int tintset;
+    u16 anim;
+};
+void SetUpShooterRider(Object* rider, const ShooterRiderSetup& s);
 
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "game/explode_support.h"
+#include "game/hud_support.h"
 
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Utilities.h"
@@ -133,23 +134,7 @@ protected:
     SlotFile markers{MARKER_MODEL_SLOT, MarkerModel()};
 };
 
-// The game controller's HUD while a test runs: the centre texts posted to it.
-struct TextHud
-{
-    MapDisplay hud;
-    TextHud() { g_pgcTest->pmd = &hud; }
-    ~TextHud() { g_pgcTest->pmd = nullptr; }
-    // The centre text showing, taken off so that the next can come.
-    std::string TakeText()
-    {
-        for (ScreenText& st : hud.screentext)
-            if (st.stPos == STP_CENTER) {
-                st.stPos = STP_NONE;
-                return st.cText;
-            }
-        return "";
-    }
-};
+using hudtest::TextHud;
 
 }  // namespace
 

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 #include <vector>
 
 #include "ZevEngine2/PS2/Font.h"
 #include "ZevEngine2/PS2/Render2D.h"
+#include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/MAIN.h"
 
@@ -110,5 +112,23 @@ inline void PinTextures(bool pin)
     for (Texture* t : all)
         t->refcount = pin ? 1000 : 0;
 }
+
+// The game controller's HUD while a test runs: the centre texts posted to it.
+struct TextHud
+{
+    MapDisplay hud;
+    TextHud() { g_pgcTest->pmd = &hud; }
+    ~TextHud() { g_pgcTest->pmd = nullptr; }
+    // The centre text showing, taken off so that the next can come.
+    std::string TakeText()
+    {
+        for (ScreenText& st : hud.screentext)
+            if (st.stPos == STP_CENTER) {
+                st.stPos = STP_NONE;
+                return st.cText;
+            }
+        return "";
+    }
+};
 
 }  // namespace hudtest

@@ -32,6 +32,21 @@ P2BFile Siren()
     return f;
 }
 
+// The health cart: a low wire box standing on its origin's ground, a box to
+// collide with, and an explosion record that leaves nothing of it.
+P2BFile HealthCart()
+{
+    constexpr float hx = 0.3f, hy = 0.25f, hz = 0.45f;
+    P2BFile f = Box(hx, hy, hz, Colour(160, 165, 170, 128));
+    f.nodes[0].pos = Vector(0.0f, -hy, 0.0f, 0.0f);
+    CollisionChain box;
+    box.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hx, -hy, -hz), VectorPos(hx, hy, hz)));
+    f.collisions.push_back(box);
+    f.nodes[0].collision = 0;
+    f.AddNode(0, MakeNode(0xF000 | MDL_NOGEOM));
+    return f;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
@@ -42,7 +57,7 @@ std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
     v.emplace_back(misc + "WEAPONS.P2B", Box(0.2f, 0.2f, 0.005f, Colour(90, 90, 95, 128)));
     v.emplace_back(misc + "SIREN.P2B", Siren());
     v.emplace_back(misc + "LITECONE.P2B", Box(0.3f, 0.3f, 4.0f, Colour(240, 235, 200, 128)));
-    v.emplace_back(misc + "SHCARTOR.P2B", Box(0.3f, 0.25f, 0.45f, Colour(160, 165, 170, 128)));
+    v.emplace_back(misc + "SHCARTOR.P2B", HealthCart());
     return v;
 }
 

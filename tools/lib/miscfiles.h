@@ -8,7 +8,9 @@
 //   SIREN     node 0: a light bar whose colour swings red, white, blue and
 //             back over 24 frames (a colour animation)
 //   LITECONE  node 0: a long pale beam along z
-//   SHCARTOR  node 0: a low wire box
+//   SHCARTOR  node 0: the health cart, a low wire box with a collision box
+//             whose origin lies half its height above its base; node 1 its
+//             explosion record, which leaves nothing
 #pragma once
 
 #include <string>
