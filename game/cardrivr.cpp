@@ -573,7 +573,7 @@ int CarDriver::mh(OBJMESSAGE msg, void* data)
                 return 0;
             // The bullet is the message's object; it names who fired it.
             const int source = static_cast<const Bullet*>(m->obj)->sourceid;
-            Vehicle* pc = dace != nullptr ? DaceCar(dace) : nullptr;
+            Vehicle* pc = dace != nullptr ? dace->car : nullptr;
             if (source == -1 || (pc != nullptr && source == pc->id))
                 DriverShot(*this);
             return 0;
