@@ -17,7 +17,8 @@ struct StandInLog
     float lastFlashFrames = 0.0f;
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
-    int nRepairs = 0;               // Vehicle::UnDamage calls
+    Object* lastGetOut = nullptr;   // the player last told to leave his car
+    int nGetOuts = 0;
 };
 extern StandInLog standInLog;
 
@@ -51,6 +52,10 @@ const RoadSeg* DaceCurrentRS(const Dace* d);
 // at the root of his hierarchy, or null on foot.
 class Vehicle;
 Vehicle* DaceCar(Object* player);
+
+// The player leaves the car he sits in (the player replaces it with his own
+// getting out): here the call is noted and the player stays seated.
+void DaceGetOut(Object* player);
 
 // Lets a marker vanish with its effect; here it simply goes.  Returns it.
 Object* DoTargetEffectOnObject(Object* pObj);

@@ -10,6 +10,7 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/Headlights.h"
 #include "game/SkidMarks.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
@@ -85,21 +86,6 @@ const Vehicle_Info rvi[NUM_VEHICLE_TYPES] = {
 };
 
 namespace {
-
-// The crashes-and-drivers work replaces these reports.
-void NotBuilt(const char* what)
-{
-    static const char* said[16];
-    for (const char*& s : said) {
-        if (s == what)
-            return;
-        if (s == nullptr) {
-            s = what;
-            printf("vehicle: %s is not built yet\n", what);
-            return;
-        }
-    }
-}
 
 // A world point in the vehicle's own frame.
 VectorPos WorldToCar(const Matrix& m, const VectorXYZ& p)
@@ -431,15 +417,6 @@ void Vehicle::SetCarAbility(int bits, int on)
     g_pgcTest->stats.carAbility = (g_pgcTest->stats.carAbility & ~u32(bits)) + u32(bits) * u32(on);
 }
 
-void Vehicle::SetInitialSpeed(float speed)
-{
-    vel = Vector(mat.z[0] * speed, mat.z[1] * speed, mat.z[2] * speed, 0.0f);
-    for (int i = 0; i < NumWheels(); i++) {
-        if (wheel[i] != nullptr)
-            wheel[i]->speed = speed;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Messages
 
@@ -455,15 +432,18 @@ int Vehicle::mh(OBJMESSAGE msg, void* data)
         Frame();
         return 0;
     case OM_INIT:
+        InstallVehicleLights();
         FindLights();
         FindShadows();
         world.vehlist.AddTail(this);
         flags |= 0x40;
         return 0;
     case OM_COLLISION:
+        if (data == nullptr)
+            return 0;
         if (HasDriver())
             rcoDriver->SendMessage(OM_PASSEDCOLL, data);
-        return Collide(data);
+        return Collide(*static_cast<CollisionRecord*>(data));
     case OM_DIE:
         Die();
         return -1;
@@ -522,8 +502,9 @@ int Vehicle::mh(OBJMESSAGE msg, void* data)
         fFade = std::min(fFade + 0.0625f, 1.0f);
         if (rc != nullptr)
             rc->light_colour.w.setw(fFade);
-        // The lamps show only while the engine sounds; they come with the
-        // headlights.
+        // The lamps show only while the engine sounds.
+        if (enginesndchan[0] >= 0)
+            QueueLights();
         return 0;
     }
     default:
@@ -624,7 +605,7 @@ void Vehicle::BulletHit(const SpecialMessage& m)
     const VectorPos* at = m.param[0];
     if (at == nullptr)
         return;
-    const VectorPos local = WorldToCar(GetWorldMatrix(), *at);
+    VectorPos local = WorldToCar(GetWorldMatrix(), *at);
     DamageVehicleAt(local, 2.0f);
     if (m.param[3].i == 0)
         return;
@@ -674,58 +655,4 @@ void Vehicle::ClearFX()
         }
         StopSFX(&w->iChan);
     }
-}
-
-int Vehicle::staticcinemh(Object* o, OBJMESSAGE msg, void*)
-{
-    Vehicle* v = static_cast<Vehicle*>(o);
-    if (msg == OM_CINEMAOVER)
-        v->messagehandler = staticmh;
-    else if (msg == OM_FRAME)
-        NotBuilt("the car's cinematic drive");
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// What the crashes-and-drivers work builds.
-
-void Vehicle::MoveCycle()
-{
-    NotBuilt("the motorbike's physics step");
-}
-
-int Vehicle::KickOutDriver(KickOutMode, bool, Object*)
-{
-    NotBuilt("Vehicle::KickOutDriver");
-    return 0;
-}
-
-Object* Vehicle::FindMeshDriver()
-{
-    NotBuilt("Vehicle::FindMeshDriver");
-    return nullptr;
-}
-
-void Vehicle::FindLights()
-{
-    NotBuilt("Vehicle::FindLights");
-}
-
-int Vehicle::Collide(void*)
-{
-    NotBuilt("Vehicle::Collide");
-    return 0;
-}
-
-void Vehicle::DamageVehicleAt(VectorPos, float)
-{
-    NotBuilt("Vehicle::DamageVehicleAt");
-}
-
-float Vehicle::CalcCycleFrontWheelYOffset(float y)
-{
-    // The travel along the fork that gives a vertical move y.
-    if (pobjFork == nullptr || pobjFork->mat.y[1] == 0.0f)
-        return y;
-    return y / pobjFork->mat.y[1];
 }

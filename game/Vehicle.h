@@ -16,6 +16,8 @@
 #include "game/Road.h"
 
 struct MDLFILE;
+class CollisionRecord;
+class RenderContext;
 struct NODE;
 class SkidDraw;
 
@@ -67,6 +69,12 @@ enum {
     SMSG_EV_CAR_NEAR_10 = 23052,
     SMSG_EV_CAR_NEAR_20 = 23053,
     SMSG_Q_29001 = 29001,
+    // To a car's driver: its mesh driver was thrown out; the car was pinned
+    // (obj: the pinning car).
+    SMSG_CD_DRIVER_LEFT = 106,
+    SMSG_CD_PINNED = 107,
+    // To the mission controller: obj was pinned by param 0.
+    SMSG_EV_CAR_PINNED = 23067,
 };
 
 // The gear ratios, by the absolute value of the gear.
@@ -83,6 +91,11 @@ extern float g_fSlide;
 extern float g_fRollResist;
 // Each wheel's suspension load of the last step.
 extern float g_rgfTires[4];
+// The motorbike's lateral grip share, and its lean controller's gain and
+// damping.
+extern float g_fTest;
+extern float g_fVehGain;
+extern float g_fVehDamp;
 // A debug trigger: the next control call bursts this wheel (-1: none).
 extern int g_iDamageWheel;
 // Engine loudness, and the horn sound of each horn type.
@@ -222,6 +235,9 @@ public:
     void SendGEMToDriversAndPeds(int code, float radius);
     void ClearFX();
     int NumWheels() const { return bCycle ? 2 : 4; }
+    // Whether the car has a driver, and its id (0 without one).
+    bool HasDriver() const { return rcoDriver != nullptr && !rcoDriver->IsDead(); }
+    int DriverId() const { return HasDriver() ? rcoDriver->id : 0; }
 
     // Physics (VehiclePhysics.cpp).
     void MoveVehicle();
@@ -242,16 +258,41 @@ public:
     int EnableSiren();
     int DisableSiren();
 
-    // Motorbikes, drivers, lights, collision and damage belong to the
-    // crashes-and-drivers work; until then these say once that they are
-    // missing and do nothing.
-    void MoveCycle();
-    int KickOutDriver(KickOutMode mode, bool b, Object* by);
+    // Drivers, kick-out and doors (VehicleDriver.cpp).
+    Object* AttachDriver(MDLFILE* drivermodel);
     Object* FindMeshDriver();
+    Object* FindCharacterDriver(Object* except);
+    Object* KickOutMeshDriver(KickOutMode mode, bool flag, Object* jacker);
+    Object* KickOutCharacterDriver(KickOutMode mode, bool flag, Object* jacker);
+    Object* KickOutDriver(KickOutMode mode, bool flag, Object* jacker);
+    Object* MakeDoor(int id);
+
+    // Collision and pinning (VehicleCollide.cpp).
+    int Collide(CollisionRecord& cr);
+    float CalcCollisionScaleFactor(Vehicle* pVeh);
+    int CheckPinMove(Vehicle* pVeh, VectorPos vpPoint, VectorDir vdNormal, VectorPos vpPoint2, VectorDir vdNormal2);
+
+    // Damage and repair (VehicleDamage.cpp).
+    int DamageVehicleAt(VectorPos& vpLoc, float fDamage);
+    void DamagePart(int iId);
+    int DamageTotal();
+
+    // Lights (Headlights.cpp).
     void FindLights();
-    int Collide(void* cr);
-    void DamageVehicleAt(VectorPos local, float amount);
+    void QueueLights();
+    void DrawLightCone(RenderContext* rc);
+
+    // Motorbikes (VehicleCycle.cpp).
+    void MoveCycle();
+    VectorPos GetCycleWheelCyclePos(int i);
     float CalcCycleFrontWheelYOffset(float y);
+    int MoveCycleWheelY(int i, float dy);
+    void ForkRotateToYAng(float a);
+
+    // Cinematic driving (VehicleCine.cpp).
+    int cinemh(OBJMESSAGE msg, void* data);
+    void MoveCineVehicle();
+    void ForceEndCineFrame();
 
     float fFade;
     int nFrames;
@@ -317,13 +358,14 @@ public:
 private:
     // The wheel step of MoveVehicle for wheel i.
     WheelResult MoveWheel(int i, const Matrix& lvm, float a, float fwd, float tgt, float P, bool allSkidding);
-    void OverturnedContact(VectorDir& F, VectorDir& T);
+    // The eight corner points of the body boxes on the ground; their wheels
+    // are wheel[k & wheelMask] (3 for a car, 1 for a motorbike).
+    void OverturnedContact(VectorDir& F, VectorDir& T, int wheelMask);
+    // The wheel step of MoveCycle for wheel i.
+    WheelResult MoveCycleWheel(int i, const Matrix& lvm, float fwd, float tgt, float P);
     void SpecialMoveStep(const VectorDir& Fworld, float a, bool& twoWheelRan, int n);
     void BulletHit(const SpecialMessage& m);
     void Die();
-    // The driver's id, or 0 without a driver.
-    bool HasDriver() const { return rcoDriver != nullptr && !rcoDriver->IsDead(); }
-    int DriverId() const { return HasDriver() ? rcoDriver->id : 0; }
     // The player's game-event object while the player drives this car.
     Object* PlayerEvents() const;
 };

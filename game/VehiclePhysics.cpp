@@ -181,7 +181,7 @@ void Vehicle::MoveVehicle()
         vSpecialMove == VSpecialMove_BackSwitchBlade || vSpecialMove == VSpecialMove_FrontSwitchBlade;
     if (mat.y[1] <= 0.005f) {
         // 10. On its side or roof.
-        OverturnedContact(F, T);
+        OverturnedContact(F, T, 3);
     } else {
         // 11.
         const Matrix lvm = LocalVelocityMatrix();
@@ -254,7 +254,7 @@ void Vehicle::MoveVehicle()
     angvel[2] -= angvel[2] * damp;
 }
 
-void Vehicle::OverturnedContact(VectorDir& F, VectorDir& T)
+void Vehicle::OverturnedContact(VectorDir& F, VectorDir& T, int wheelMask)
 {
     const Matrix wvm = WorldVelocityMatrix();
     COLLISION* col = GetCollision();
@@ -265,7 +265,7 @@ void Vehicle::OverturnedContact(VectorDir& F, VectorDir& T)
             const float up = (bx ? mat.x[1] : -mat.x[1]) + (bz ? mat.z[1] : -mat.z[1]) + (by ? mat.y[1] : -mat.y[1]);
             if (up < 0.0f)
                 continue;
-            Wheel* w = wheel[k & 3];
+            Wheel* w = wheel[k & wheelMask];
             VectorPos p;
             if (by) {
                 if (w == nullptr)
