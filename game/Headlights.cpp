@@ -143,6 +143,21 @@ void Vehicle::QueueLights()
             Queue(lamp(i), rear);
 }
 
+bool HeadlightRowOnScreen(const Matrix& world_screen, const HeadLightPosition& h, const HeadlightSegment& row,
+                          float out[4])
+{
+    const VectorPos p = h.vPos + h.vDir * row.vDistance;
+    const Vector s = world_screen * Vector(p);
+    const float w = s[3];
+    if (w <= kNearW)
+        return false;
+    out[0] = s[0] / w;
+    out[1] = s[1] / w;
+    out[2] = s[2] / w;
+    out[3] = row.vSize * kSpriteScale / w;
+    return true;
+}
+
 void DrawHeadlights()
 {
     if (nHeadlightNow == 0)
@@ -168,13 +183,10 @@ void DrawHeadlights()
             n = 3;
         }
         for (int j = 0; j < n; j++) {
-            const VectorPos p = h.vPos + h.vDir * rows[j].vDistance;
-            const Vector s = rc.world_screen * Vector(p);
-            const float w = s[3];
-            if (w <= kNearW)
+            float at[4];
+            if (!HeadlightRowOnScreen(rc.world_screen, h, rows[j], at))
                 continue;
-            const float x = s[0] / w, y = s[1] / w, half = rows[j].vSize * kSpriteScale / w;
-            const float z = s[2] / w;
+            const float x = at[0], y = at[1], z = at[2], half = at[3];
             r2d.SetColour(rows[j].Col);
             r2d.DrawSprite(int((x - half) * 16.0f), int((y - half) * 16.0f), int((x + half) * 16.0f),
                            int((y + half) * 16.0f), 0, 0, u1, v1, z > 0.0f ? u32(std::min(z, 16777215.0f)) : 0u);

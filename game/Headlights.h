@@ -44,6 +44,11 @@ extern HeadlightSegment aSegmentsReverse[3];
 
 // The next free entry of this frame's queue, null once it is full.
 HeadLightPosition* GetNewHeadlightPos();
+// Where a row of lamp h draws through world_screen: the sprite's centre
+// (x, y, z in GS units) and its half size; false for a row at or behind
+// depth 0.5, which is not drawn.
+bool HeadlightRowOnScreen(const Matrix& world_screen, const HeadLightPosition& h, const HeadlightSegment& row,
+                          float out[4]);
 // Draws the queue over the scene and empties it.
 void DrawHeadlights();
 // The node of the light-cone model a lamp takes: the player's (or an empty

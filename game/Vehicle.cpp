@@ -14,6 +14,7 @@
 #include "game/SkidMarks.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
+#include "game/VehicleFrame.h"
 #include "game/smoke.h"
 
 const float fRatios[6] = {0.025f, 0.0625f, 0.11675f, 0.176f, 0.25f, 0.275f};
@@ -87,13 +88,6 @@ const Vehicle_Info rvi[NUM_VEHICLE_TYPES] = {
 
 namespace {
 
-// A world point in the vehicle's own frame.
-VectorPos WorldToCar(const Matrix& m, const VectorXYZ& p)
-{
-    const VectorXYZ d = p - m.GetTrans();
-    return VectorPos(Dot(d, m.x.xyz()), Dot(d, m.y.xyz()), Dot(d, m.z.xyz()));
-}
-
 // A wheel of axle a (0 front: steered; 1 rear: driven) resting at rest with
 // its bump stop travel above it, turned by turn about its axle, tuned from
 // the row, its ground cache starting at the car's start.
@@ -105,11 +99,7 @@ void SetUpWheel(Wheel& w, const Vehicle_Info& vi, int a, float rest, float trave
     w.ang = VECTOR{0.0f, 0.0f, turn, 0.0f};
     w.iChan = -1;
     w.pskdr = nullptr;
-    w.spring = vi.rfK[a];
-    w.damper = vi.rfD[a];
-    w.fKinGrip = vi.rfKinGrip[a];
-    w.fSlip = vi.rfSlip[a];
-    w.fStaticFact = vi.rfStaticFact[a];
+    w.Tune(vi, a);
     w.ghc.prevpos = start;
     w.mat.SetRot(VectorXYZ(w.ang));
     w.flags |= OBJF_NOCOLLISION;
@@ -146,6 +136,15 @@ Wheel::Wheel(MDLFILE* mdl, int node, bool rear) : Object()
     damper = 1.0f / 12.0f;
     iChan = -1;
     bDamaged = false;
+}
+
+void Wheel::Tune(const Vehicle_Info& vi, int a)
+{
+    spring = vi.rfK[a];
+    damper = vi.rfD[a];
+    fKinGrip = vi.rfKinGrip[a];
+    fSlip = vi.rfSlip[a];
+    fStaticFact = vi.rfStaticFact[a];
 }
 
 bool Wheel::CauseDamage()
@@ -338,14 +337,8 @@ void Vehicle::ReloadVehicleParams()
     fAngVelDamp = vi.fAngVelDamp;
     for (int i = 0; i < NumWheels(); i++) {
         Wheel* w = wheel[i];
-        if (w == nullptr || w->bDamaged)
-            continue;
-        const int a = bCycle ? i : i / 2;
-        w->spring = vi.rfK[a];
-        w->damper = vi.rfD[a];
-        w->fKinGrip = vi.rfKinGrip[a];
-        w->fSlip = vi.rfSlip[a];
-        w->fStaticFact = vi.rfStaticFact[a];
+        if (w != nullptr && !w->bDamaged)
+            w->Tune(vi, bCycle ? i : i / 2);
     }
     rI = Vector(vi.rI.x, vi.rI.y, vi.rI.z, 0.0f);
     fMass = vi.fMass;
@@ -605,7 +598,7 @@ void Vehicle::BulletHit(const SpecialMessage& m)
     const VectorPos* at = m.param[0];
     if (at == nullptr)
         return;
-    VectorPos local = WorldToCar(GetWorldMatrix(), *at);
+    VectorPos local = PointToCar(GetWorldMatrix(), *at);
     DamageVehicleAt(local, 2.0f);
     if (m.param[3].i == 0)
         return;

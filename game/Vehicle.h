@@ -164,6 +164,9 @@ public:
     // when the file has one, else node.
     Wheel(MDLFILE* mdl, int node, bool rear);
 
+    // The spring, damper, grip, slip and static friction of axle a (0 front,
+    // 1 rear; a motorbike's wheel index) from the tuning row.
+    void Tune(const Vehicle_Info& vi, int a);
     // A burst tyre; true.  A burst tyre is not burst again.
     bool CauseDamage();
 
@@ -361,6 +364,19 @@ private:
     // The eight corner points of the body boxes on the ground; their wheels
     // are wheel[k & wheelMask] (3 for a car, 1 for a motorbike).
     void OverturnedContact(VectorDir& F, VectorDir& T, int wheelMask);
+    // The engine's demand from the throttle (an empty car: none, hand brake
+    // on), and the engine's rise and decay with at most one gear change.
+    float EngineDemand();
+    void EngineAndGears(float e, bool rearSkidding);
+    // Pieces of the wheel steps: a brake's slowing of the wheel (the engine
+    // change it asks of a driven wheel), the rolling resistance, a burst tyre's
+    // drag and a spinning tyre's wobble, and the ground's push off a slope or
+    // a kerb (steep: also against a steep face).
+    float WheelBrake(Wheel& w, float b, bool driven, bool wasSkidding, float ratioSpeed);
+    static float RollingResistance(float L, float speed);
+    void TyreExtras(const Wheel& w, bool spinning, float fwd, VectorDir& Fw);
+    static void GroundPush(VectorDir& Fw, const VectorDir& nc, float depth, float vn, float kerbPush, bool kerb,
+                           bool steep);
     // The wheel step of MoveCycle for wheel i.
     WheelResult MoveCycleWheel(int i, const Matrix& lvm, float fwd, float tgt, float P);
     void SpecialMoveStep(const VectorDir& Fworld, float a, bool& twoWheelRan, int n);

@@ -7,6 +7,7 @@
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
+#include "game/VehicleFrame.h"
 
 namespace {
 
@@ -17,21 +18,6 @@ constexpr float kFallPull = 0.0068125f;
 constexpr float kRestPull = 0.000851562f;
 // The change-up point as a share of a gear's top speed.
 constexpr float kShiftShare = 0.6f;
-
-VectorDir ToCar(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir(Dot(v, m.x.xyz()), Dot(v, m.y.xyz()), Dot(v, m.z.xyz()));
-}
-
-VectorDir ToWorld(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir((m.x * v[0] + m.y * v[1] + m.z * v[2]).xyz());
-}
-
-VectorPos PointToWorld(const Matrix& m, const VectorXYZ& p)
-{
-    return VectorPos((m.x * p[0] + m.y * p[1] + m.z * p[2] + m.w).xyz());
-}
 
 bool Interior()
 {

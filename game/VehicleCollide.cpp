@@ -11,6 +11,7 @@
 #include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/Vehicle.h"
+#include "game/VehicleFrame.h"
 #include "game/cardrivr.h"
 
 namespace {
@@ -25,16 +26,6 @@ constexpr float kBreakDamagePerSpeed = 429.492f;
 constexpr float kMinDamage = 0.15f;
 // A character's damage adds up over contacts this close together.
 constexpr int kCharacterWindow = 30;
-
-VectorDir ToCar(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir(Dot(v, m.x.xyz()), Dot(v, m.y.xyz()), Dot(v, m.z.xyz()));
-}
-
-VectorPos PointToCar(const Matrix& m, const VectorXYZ& p)
-{
-    return VectorPos(ToCar(m, p - m.GetTrans()));
-}
 
 bool IsSolid(const Object* o)
 {

@@ -6,6 +6,7 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
+#include "game/VehicleFrame.h"
 
 float g_fTest = 0.4f;
 float g_fVehGain = 0.0375f;
@@ -21,26 +22,6 @@ constexpr float kStandLean = -0.12217306f;
 constexpr float kLeanPerSteer = 1.3744469f;
 // In reverse the engine gives at most this.
 constexpr float kReverseEngine = 0.125f;
-
-VectorDir ToWorld(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir((m.x * v[0] + m.y * v[1] + m.z * v[2]).xyz());
-}
-
-VectorDir ToCar(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir(Dot(v, m.x.xyz()), Dot(v, m.y.xyz()), Dot(v, m.z.xyz()));
-}
-
-VectorPos PointToWorld(const Matrix& m, const VectorXYZ& p)
-{
-    return VectorPos((m.x * p[0] + m.y * p[1] + m.z * p[2] + m.w).xyz());
-}
-
-VectorPos PointToCar(const Matrix& m, const VectorXYZ& p)
-{
-    return VectorPos(ToCar(m, p - m.GetTrans()));
-}
 
 float Sign(float v)
 {
@@ -116,7 +97,6 @@ void Vehicle::ForkRotateToYAng(float a)
 void Vehicle::MoveCycle()
 {
     const float s = world.playbackSpeed;
-    const bool driver = HasDriver();
     // 1.  No peel-out burst and no pinning here.
     vel[1] += kVehGravity * s;
     // 2.
@@ -129,27 +109,8 @@ void Vehicle::MoveCycle()
     float tgt = fEngine * fRatios[ag] * kRatioSpeed * fMaxCarSpeed;
     if (gear < 0)
         tgt = -tgt;
-    float e = fAccel * 999.99994f;
-    if (!driver) {
-        fAccel = 0.0f;
-        e = 0.0f;
-        fHandBrake = 0.02f;
-        fEngine = 0.0f;
-    }
-    if (bPeelOut)
-        e = 1.0f;
-    fEngine -= fEngine * fEngine * 0.025f;
-    if (fEngine < e)
-        fEngine += std::min(bPeelOut ? 0.045f : 0.075f, e - fEngine);
-    // The gearbox, as for a car.
-    const bool downRequest = fAccel < 0.0000125f && rearSkidding && gear > 0 && fEngine < 0.75f;
-    if (gear >= 2 && (fEngine < 0.6f || downRequest)) {
-        gear--;
-        fEngine *= fRatios[gear + 1] / fRatios[gear];
-    } else if (!rearSkidding && gear > 0 && gear < 5 && fEngine > 0.975f) {
-        gear++;
-        fEngine *= fRatios[gear - 1] / fRatios[gear];
-    }
+    // The engine and the gearbox, as for a car.
+    EngineAndGears(EngineDemand(), rearSkidding);
 
     VectorDir F(0.0f, 0.0f, 0.0f), T(0.0f, 0.0f, 0.0f);
     const bool upright = mat.y[1] > 0.005f;
@@ -267,15 +228,8 @@ WheelResult Vehicle::MoveCycleWheel(int i, const Matrix& lvm, float fwd, float t
         vg[2] -= nc[2] * vn;
         const VectorDir sigma(vg[0] - sn * w.speed, 0.0f, vg[2] - cs * w.speed);
         // 10.  Brakes.
-        if (braking && b != 0.0f) {
-            const float beta = std::min(b * fBrakeCoeff, fabsf(w.speed));
-            if ((driven && fHandBrake != 0.0f) || !wasSkidding)
-                w.speed = w.speed > 0.0f ? w.speed - beta : w.speed + beta;
-            if (driven) {
-                const float kb = fabsf(w.speed) < 0.034925f ? 2.0f : 3.0f;
-                delta = -beta / (kb * ratioSpeed);
-            }
-        }
+        if (braking && b != 0.0f)
+            delta = WheelBrake(w, b, driven, wasSkidding, ratioSpeed);
         // 11.  Drive.
         if (driven) {
             const float ed = gear > 0 ? u - tgt : tgt - u;
@@ -313,10 +267,7 @@ WheelResult Vehicle::MoveCycleWheel(int i, const Matrix& lvm, float fwd, float t
         float t = -Sign(st) * std::min(std::min(Gt, 0.125f * sLen), 0.125f * fabsf(st));
         if (braking)
             f += -std::min(Gt, 0.125f * sLen) * dlong;
-        if (w.speed > 0.0f)
-            f -= std::min(L * g_fRollResist, 0.25f * w.speed);
-        else
-            f += std::max(L * g_fRollResist, 0.25f * w.speed);
+        f += RollingResistance(L, w.speed);
         w.flags &= ~WHEELF_SKIDDING;
         StopSFX(&w.iChan);
         // 13.  Standing, the tyre does not push the bike sideways.
@@ -324,23 +275,9 @@ WheelResult Vehicle::MoveCycleWheel(int i, const Matrix& lvm, float fwd, float t
             t = 0.0f;
         // 14.
         VectorDir Fw(f * sn + t * cs, k, f * cs - t * sn);
-        if (w.bDamaged) {
-            const VectorDir vc = ToCar(mat, vel.xyz());
-            Fw[0] -= 0.01f * vc[0];
-            Fw[2] -= 0.01f * vc[2];
-            if (fabsf(fwd) > 0.011641667f)
-                Fw[1] -= randf() * 0.001277343f;
-        }
-        if (driven && bPeelOut)
-            Fw[0] += randf() * 0.0013020834f - 0.00065104169f;
+        TyreExtras(w, driven && bPeelOut, fwd, Fw);
         g_rgfTires[i] = nc[1] != 0.0f ? k / nc[1] : k;
-        if (!kerb) {
-            Fw[0] += nc[0] * std::max(depth, 0.0f) * 0.2f;
-            Fw[2] += nc[2] * std::max(depth, 0.0f) * 0.2f;
-        } else {
-            Fw[0] -= nc[0] * kerbPush;
-            Fw[2] -= nc[2] * kerbPush;
-        }
+        GroundPush(Fw, nc, depth, vn, kerbPush, kerb, false);
         r.force = Fw;
         r.point = VectorPos(p[0], p[1] * 0.5f, p[2]);
         r.engine = delta;

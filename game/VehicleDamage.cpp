@@ -220,12 +220,7 @@ void Vehicle::UnDamage(float fNewStrength)
         Wheel* w = wheel[i];
         if (w == nullptr)
             continue;
-        const int a = bCycle ? i : i / 2;
-        w->spring = vi.rfK[a];
-        w->damper = vi.rfD[a];
-        w->fKinGrip = vi.rfKinGrip[a];
-        w->fSlip = vi.rfSlip[a];
-        w->fStaticFact = vi.rfStaticFact[a];
+        w->Tune(vi, bCycle ? i : i / 2);
         w->bDamaged = false;
         w->Detach();
         if (w->mdlfile != nullptr && w->mdlfile->nodes != nullptr && w->index < w->mdlfile->nNodes)
