@@ -223,8 +223,11 @@ void Vehicle::UnDamage(float fNewStrength)
         w->Tune(vi, bCycle ? i : i / 2);
         w->bDamaged = false;
         w->Detach();
+        // The tyre's own radius back from its model (a burst one shrank),
+        // and its bounds.
         if (w->mdlfile != nullptr && w->mdlfile->nodes != nullptr && w->index < w->mdlfile->nNodes)
             w->radius = -w->mdlfile->nodes[w->index].pos[1];
+        w->Object::CalcRadius();
     }
     // A bare car (no model) has nothing more to rebuild.
     if (mdlfile == nullptr || mdlfile->nodes == nullptr || i16OrigIndex < 0 || i16OrigIndex >= mdlfile->nNodes) {

@@ -9,8 +9,10 @@
 
 #include <set>
 
+#include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/Bystander.h"
+#include "game/cardrivr.h"
 #include "game/explosn.h"
 
 using namespace vehtest;
@@ -291,13 +293,26 @@ TEST_F(VehicleDamage, TheMeshDriverSitsInTheSeatAndLeavesAsAPedestrianOnce)
 
     // The model's count: the car's mesh driver and the pedestrian each give
     // back the one they hold, once.
+    // (With a real car driver in the seat, which goes with the car.)
     Vehicle* w = Make(file, 0, VectorPos(5.0f, 0.0f, 0.0f));
     ASSERT_NE(w->AttachDriver(person.mf()), nullptr);
-    Driver* ai2 = new Driver(6);
-    w->Attach(ai2);
-    w->rcoDriver = ai2;
+    const auto make = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("CarDriver")));
+    ASSERT_NE(make, nullptr);
+    Object* cd = reinterpret_cast<Object*>(intptr_t(make(nullptr, OM_CREATE, nullptr)));
+    ASSERT_NE(cd, nullptr);
+    SpecialMessage putIn(SMSG_PUT_IN_VEHICLE, w);
+    cd->SendMessage(OM_SPECIAL, &putIn);
+    ASSERT_EQ(w->rcoDriver, cd);
+    EXPECT_EQ(cd->refcount, 1);   // the car's seat reference
     EXPECT_EQ(slot.smf.refs, 3);
-    Drop(w);
+    {
+        RCptr<Object> watch(cd);   // keeps the driver's storage to look at
+        Drop(w);
+        EXPECT_TRUE(cd->IsDead());
+        // Destroyed, the watcher's reference is the last: a dead object's
+        // count stands one below its holders.
+        EXPECT_EQ(cd->refcount, 0);
+    }
     EXPECT_EQ(slot.smf.refs, 2);
     ped->Delete();
     EXPECT_EQ(slot.smf.refs, 1);
