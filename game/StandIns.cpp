@@ -48,11 +48,13 @@ Object* DoTargetEffectOnObject(Object* pObj)
     return pObj;
 }
 
-void Vehicle::UnDamage(float s)
+void DaceGetOut(Object* player)
 {
-    StandInUsed("the car's repair");
-    standInLog.nRepairs++;
-    strength = s;
+    StandInUsed("the player's getting out of a car");
+    standInLog.lastGetOut = player;
+    standInLog.nGetOuts++;
+    if (player != nullptr && player == dace)
+        dace->GetOut();
 }
 
 float GetPedAggression(int)

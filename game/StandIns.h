@@ -19,6 +19,8 @@ struct StandInLog
     int points = 0;                 // the sum of AddPoints
     int nRepairs = 0;               // Vehicle::UnDamage calls
     int nRiders = 0;                // SetUpShooterRider calls
+    Object* lastGetOut = nullptr;   // the player last told to leave his car
+    int nGetOuts = 0;
 };
 extern StandInLog standInLog;
 
@@ -47,6 +49,11 @@ enum
 // The character a shooting enemy aims at (the enemies' own field replaces
 // it); null for any other object.  Here: none.
 Object* ShooterEnemyTarget(Object* enemy);
+
+// The player leaves the car he sits in: the call is noted for the tests and
+// passed to the player's own getting out when it is the player (the car
+// entry and exit code takes the call over when it lands).
+void DaceGetOut(Object* player);
 
 // Lets a marker vanish with its effect; here it simply goes.  Returns it.
 Object* DoTargetEffectOnObject(Object* pObj);

@@ -10,9 +10,11 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/Headlights.h"
 #include "game/SkidMarks.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
+#include "game/VehicleFrame.h"
 #include "game/smoke.h"
 
 const float fRatios[6] = {0.025f, 0.0625f, 0.11675f, 0.176f, 0.25f, 0.275f};
@@ -86,28 +88,6 @@ const Vehicle_Info rvi[NUM_VEHICLE_TYPES] = {
 
 namespace {
 
-// The crashes-and-drivers work replaces these reports.
-void NotBuilt(const char* what)
-{
-    static const char* said[16];
-    for (const char*& s : said) {
-        if (s == what)
-            return;
-        if (s == nullptr) {
-            s = what;
-            printf("vehicle: %s is not built yet\n", what);
-            return;
-        }
-    }
-}
-
-// A world point in the vehicle's own frame.
-VectorPos WorldToCar(const Matrix& m, const VectorXYZ& p)
-{
-    const VectorXYZ d = p - m.GetTrans();
-    return VectorPos(Dot(d, m.x.xyz()), Dot(d, m.y.xyz()), Dot(d, m.z.xyz()));
-}
-
 // A wheel of axle a (0 front: steered; 1 rear: driven) resting at rest with
 // its bump stop travel above it, turned by turn about its axle, tuned from
 // the row, its ground cache starting at the car's start.
@@ -119,11 +99,7 @@ void SetUpWheel(Wheel& w, const Vehicle_Info& vi, int a, float rest, float trave
     w.ang = VECTOR{0.0f, 0.0f, turn, 0.0f};
     w.iChan = -1;
     w.pskdr = nullptr;
-    w.spring = vi.rfK[a];
-    w.damper = vi.rfD[a];
-    w.fKinGrip = vi.rfKinGrip[a];
-    w.fSlip = vi.rfSlip[a];
-    w.fStaticFact = vi.rfStaticFact[a];
+    w.Tune(vi, a);
     w.ghc.prevpos = start;
     w.mat.SetRot(VectorXYZ(w.ang));
     w.flags |= OBJF_NOCOLLISION;
@@ -160,6 +136,15 @@ Wheel::Wheel(MDLFILE* mdl, int node, bool rear) : Object()
     damper = 1.0f / 12.0f;
     iChan = -1;
     bDamaged = false;
+}
+
+void Wheel::Tune(const Vehicle_Info& vi, int a)
+{
+    spring = vi.rfK[a];
+    damper = vi.rfD[a];
+    fKinGrip = vi.rfKinGrip[a];
+    fSlip = vi.rfSlip[a];
+    fStaticFact = vi.rfStaticFact[a];
 }
 
 bool Wheel::CauseDamage()
@@ -352,14 +337,8 @@ void Vehicle::ReloadVehicleParams()
     fAngVelDamp = vi.fAngVelDamp;
     for (int i = 0; i < NumWheels(); i++) {
         Wheel* w = wheel[i];
-        if (w == nullptr || w->bDamaged)
-            continue;
-        const int a = bCycle ? i : i / 2;
-        w->spring = vi.rfK[a];
-        w->damper = vi.rfD[a];
-        w->fKinGrip = vi.rfKinGrip[a];
-        w->fSlip = vi.rfSlip[a];
-        w->fStaticFact = vi.rfStaticFact[a];
+        if (w != nullptr && !w->bDamaged)
+            w->Tune(vi, bCycle ? i : i / 2);
     }
     rI = Vector(vi.rI.x, vi.rI.y, vi.rI.z, 0.0f);
     fMass = vi.fMass;
@@ -431,15 +410,6 @@ void Vehicle::SetCarAbility(int bits, int on)
     g_pgcTest->stats.carAbility = (g_pgcTest->stats.carAbility & ~u32(bits)) + u32(bits) * u32(on);
 }
 
-void Vehicle::SetInitialSpeed(float speed)
-{
-    vel = Vector(mat.z[0] * speed, mat.z[1] * speed, mat.z[2] * speed, 0.0f);
-    for (int i = 0; i < NumWheels(); i++) {
-        if (wheel[i] != nullptr)
-            wheel[i]->speed = speed;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Messages
 
@@ -455,15 +425,18 @@ int Vehicle::mh(OBJMESSAGE msg, void* data)
         Frame();
         return 0;
     case OM_INIT:
+        InstallVehicleLights();
         FindLights();
         FindShadows();
         world.vehlist.AddTail(this);
         flags |= 0x40;
         return 0;
     case OM_COLLISION:
+        if (data == nullptr)
+            return 0;
         if (HasDriver())
             rcoDriver->SendMessage(OM_PASSEDCOLL, data);
-        return Collide(data);
+        return Collide(*static_cast<CollisionRecord*>(data));
     case OM_DIE:
         Die();
         return -1;
@@ -522,8 +495,9 @@ int Vehicle::mh(OBJMESSAGE msg, void* data)
         fFade = std::min(fFade + 0.0625f, 1.0f);
         if (rc != nullptr)
             rc->light_colour.w.setw(fFade);
-        // The lamps show only while the engine sounds; they come with the
-        // headlights.
+        // The lamps show only while the engine sounds.
+        if (enginesndchan[0] >= 0)
+            QueueLights();
         return 0;
     }
     default:
@@ -624,7 +598,7 @@ void Vehicle::BulletHit(const SpecialMessage& m)
     const VectorPos* at = m.param[0];
     if (at == nullptr)
         return;
-    const VectorPos local = WorldToCar(GetWorldMatrix(), *at);
+    VectorPos local = PointToCar(GetWorldMatrix(), *at);
     DamageVehicleAt(local, 2.0f);
     if (m.param[3].i == 0)
         return;
@@ -674,58 +648,4 @@ void Vehicle::ClearFX()
         }
         StopSFX(&w->iChan);
     }
-}
-
-int Vehicle::staticcinemh(Object* o, OBJMESSAGE msg, void*)
-{
-    Vehicle* v = static_cast<Vehicle*>(o);
-    if (msg == OM_CINEMAOVER)
-        v->messagehandler = staticmh;
-    else if (msg == OM_FRAME)
-        NotBuilt("the car's cinematic drive");
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// What the crashes-and-drivers work builds.
-
-void Vehicle::MoveCycle()
-{
-    NotBuilt("the motorbike's physics step");
-}
-
-int Vehicle::KickOutDriver(KickOutMode, bool, Object*)
-{
-    NotBuilt("Vehicle::KickOutDriver");
-    return 0;
-}
-
-Object* Vehicle::FindMeshDriver()
-{
-    NotBuilt("Vehicle::FindMeshDriver");
-    return nullptr;
-}
-
-void Vehicle::FindLights()
-{
-    NotBuilt("Vehicle::FindLights");
-}
-
-int Vehicle::Collide(void*)
-{
-    NotBuilt("Vehicle::Collide");
-    return 0;
-}
-
-void Vehicle::DamageVehicleAt(VectorPos, float)
-{
-    NotBuilt("Vehicle::DamageVehicleAt");
-}
-
-float Vehicle::CalcCycleFrontWheelYOffset(float y)
-{
-    // The travel along the fork that gives a vertical move y.
-    if (pobjFork == nullptr || pobjFork->mat.y[1] == 0.0f)
-        return y;
-    return y / pobjFork->mat.y[1];
 }

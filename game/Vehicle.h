@@ -16,6 +16,8 @@
 #include "game/Road.h"
 
 struct MDLFILE;
+class CollisionRecord;
+class RenderContext;
 struct NODE;
 class SkidDraw;
 
@@ -67,6 +69,10 @@ enum {
     SMSG_EV_CAR_NEAR_10 = 23052,
     SMSG_EV_CAR_NEAR_20 = 23053,
     SMSG_Q_29001 = 29001,
+    // (To a car's driver, SMSG_CD_DRIVER_LEFT and SMSG_CD_PINNED: see
+    // cardrivr.h.)
+    // To the mission controller: obj was pinned by param 0.
+    SMSG_EV_CAR_PINNED = 23067,
 };
 
 // The gear ratios, by the absolute value of the gear.
@@ -83,6 +89,11 @@ extern float g_fSlide;
 extern float g_fRollResist;
 // Each wheel's suspension load of the last step.
 extern float g_rgfTires[4];
+// The motorbike's lateral grip share, and its lean controller's gain and
+// damping.
+extern float g_fTest;
+extern float g_fVehGain;
+extern float g_fVehDamp;
 // A debug trigger: the next control call bursts this wheel (-1: none).
 extern int g_iDamageWheel;
 // Engine loudness, and the horn sound of each horn type.
@@ -151,6 +162,9 @@ public:
     // when the file has one, else node.
     Wheel(MDLFILE* mdl, int node, bool rear);
 
+    // The spring, damper, grip, slip and static friction of axle a (0 front,
+    // 1 rear; a motorbike's wheel index) from the tuning row.
+    void Tune(const Vehicle_Info& vi, int a);
     // A burst tyre; true.  A burst tyre is not burst again.
     bool CauseDamage();
 
@@ -222,6 +236,9 @@ public:
     void SendGEMToDriversAndPeds(int code, float radius);
     void ClearFX();
     int NumWheels() const { return bCycle ? 2 : 4; }
+    // Whether the car has a driver, and its id (0 without one).
+    bool HasDriver() const { return rcoDriver != nullptr && !rcoDriver->IsDead(); }
+    int DriverId() const { return HasDriver() ? rcoDriver->id : 0; }
 
     // Physics (VehiclePhysics.cpp).
     void MoveVehicle();
@@ -242,16 +259,41 @@ public:
     int EnableSiren();
     int DisableSiren();
 
-    // Motorbikes, drivers, lights, collision and damage belong to the
-    // crashes-and-drivers work; until then these say once that they are
-    // missing and do nothing.
-    void MoveCycle();
-    int KickOutDriver(KickOutMode mode, bool b, Object* by);
+    // Drivers, kick-out and doors (VehicleDriver.cpp).
+    Object* AttachDriver(MDLFILE* drivermodel);
     Object* FindMeshDriver();
+    Object* FindCharacterDriver(Object* except);
+    Object* KickOutMeshDriver(KickOutMode mode, bool flag, Object* jacker);
+    Object* KickOutCharacterDriver(KickOutMode mode, bool flag, Object* jacker);
+    Object* KickOutDriver(KickOutMode mode, bool flag, Object* jacker);
+    Object* MakeDoor(int id);
+
+    // Collision and pinning (VehicleCollide.cpp).
+    int Collide(CollisionRecord& cr);
+    float CalcCollisionScaleFactor(Vehicle* pVeh);
+    int CheckPinMove(Vehicle* pVeh, VectorPos vpPoint, VectorDir vdNormal, VectorPos vpPoint2, VectorDir vdNormal2);
+
+    // Damage and repair (VehicleDamage.cpp).
+    int DamageVehicleAt(VectorPos& vpLoc, float fDamage);
+    void DamagePart(int iId);
+    int DamageTotal();
+
+    // Lights (Headlights.cpp).
     void FindLights();
-    int Collide(void* cr);
-    void DamageVehicleAt(VectorPos local, float amount);
+    void QueueLights();
+    void DrawLightCone(RenderContext* rc);
+
+    // Motorbikes (VehicleCycle.cpp).
+    void MoveCycle();
+    VectorPos GetCycleWheelCyclePos(int i);
     float CalcCycleFrontWheelYOffset(float y);
+    int MoveCycleWheelY(int i, float dy);
+    void ForkRotateToYAng(float a);
+
+    // Cinematic driving (VehicleCine.cpp).
+    int cinemh(OBJMESSAGE msg, void* data);
+    void MoveCineVehicle();
+    void ForceEndCineFrame();
 
     float fFade;
     int nFrames;
@@ -317,13 +359,27 @@ public:
 private:
     // The wheel step of MoveVehicle for wheel i.
     WheelResult MoveWheel(int i, const Matrix& lvm, float a, float fwd, float tgt, float P, bool allSkidding);
-    void OverturnedContact(VectorDir& F, VectorDir& T);
+    // The eight corner points of the body boxes on the ground; their wheels
+    // are wheel[k & wheelMask] (3 for a car, 1 for a motorbike).
+    void OverturnedContact(VectorDir& F, VectorDir& T, int wheelMask);
+    // The engine's demand from the throttle (an empty car: none, hand brake
+    // on), and the engine's rise and decay with at most one gear change.
+    float EngineDemand();
+    void EngineAndGears(float e, bool rearSkidding);
+    // Pieces of the wheel steps: a brake's slowing of the wheel (the engine
+    // change it asks of a driven wheel), the rolling resistance, a burst tyre's
+    // drag and a spinning tyre's wobble, and the ground's push off a slope or
+    // a kerb (steep: also against a steep face).
+    float WheelBrake(Wheel& w, float b, bool driven, bool wasSkidding, float ratioSpeed);
+    static float RollingResistance(float L, float speed);
+    void TyreExtras(const Wheel& w, bool spinning, float fwd, VectorDir& Fw);
+    static void GroundPush(VectorDir& Fw, const VectorDir& nc, float depth, float vn, float kerbPush, bool kerb,
+                           bool steep);
+    // The wheel step of MoveCycle for wheel i.
+    WheelResult MoveCycleWheel(int i, const Matrix& lvm, float fwd, float tgt, float P);
     void SpecialMoveStep(const VectorDir& Fworld, float a, bool& twoWheelRan, int n);
     void BulletHit(const SpecialMessage& m);
     void Die();
-    // The driver's id, or 0 without a driver.
-    bool HasDriver() const { return rcoDriver != nullptr && !rcoDriver->IsDead(); }
-    int DriverId() const { return HasDriver() ? rcoDriver->id : 0; }
     // The player's game-event object while the player drives this car.
     Object* PlayerEvents() const;
 };

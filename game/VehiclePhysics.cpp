@@ -13,6 +13,7 @@
 #include "game/SkidMarks.h"
 #include "game/TestPart.h"
 #include "game/Vehicle.h"
+#include "game/VehicleFrame.h"
 #include "game/smoke.h"
 
 float g_fSlide = 0.25f;
@@ -20,27 +21,6 @@ float g_fRollResist = 0.05f;
 float g_rgfTires[4];
 
 namespace {
-
-// A car-frame direction in the world, and back.
-VectorDir ToWorld(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir((m.x * v[0] + m.y * v[1] + m.z * v[2]).xyz());
-}
-
-VectorDir ToCar(const Matrix& m, const VectorXYZ& v)
-{
-    return VectorDir(Dot(v, m.x.xyz()), Dot(v, m.y.xyz()), Dot(v, m.z.xyz()));
-}
-
-VectorPos PointToWorld(const Matrix& m, const VectorXYZ& p)
-{
-    return VectorPos((m.x * p[0] + m.y * p[1] + m.z * p[2] + m.w).xyz());
-}
-
-VectorPos PointToCar(const Matrix& m, const VectorXYZ& p)
-{
-    return VectorPos(ToCar(m, p - m.GetTrans()));
-}
 
 // The cinematic drive keeps the gearbox and the tyres quiet.
 bool CinematicDrive()
@@ -104,10 +84,53 @@ void Vehicle::TimeScaledApplyLocalForce(VectorDir force, VectorPos point)
     ApplyLocalForce(force * world.playbackSpeed, point);
 }
 
+float Vehicle::EngineDemand()
+{
+    float e = fAccel * 999.99994f;
+    if (!HasDriver()) {
+        // An empty car stands with its hand brake on.
+        fAccel = 0.0f;
+        e = 0.0f;
+        fHandBrake = 0.02f;
+        fEngine = 0.0f;
+    }
+    if (bPeelOut)
+        e = 1.0f;
+    return e;
+}
+
+void Vehicle::EngineAndGears(float e, bool rearSkidding)
+{
+    const bool driver = HasDriver();
+    const int driverId = DriverId();
+    fEngine -= fEngine * fEngine * 0.025f;
+    if (fEngine < e)
+        fEngine += std::min(bPeelOut ? 0.045f : 0.075f, e - fEngine);
+    // At most one shift a step; reverse and neutral are the driver's.
+    int shift = 0;
+    const bool downRequest = fAccel < 0.0000125f && rearSkidding && gear > 0 && fEngine < 0.75f;
+    if (gear >= 2 && (fEngine < 0.6f || downRequest)) {
+        gear--;
+        fEngine *= fRatios[gear + 1] / fRatios[gear];
+        shift = 13;
+    } else if (!rearSkidding && gear > 0 && gear < 5 && fEngine > 0.975f) {
+        gear++;
+        fEngine *= fRatios[gear - 1] / fRatios[gear];
+        shift = 12;
+    }
+    if (shift != 0 && !CinematicDrive() && driver && driverId < 0) {
+        const int ch = sound.AllocChannel(false);
+        if (ch >= 0) {
+            sound.Play(ch, sndbank_car, u16(shift));
+            sound.SetVolume(ch, 0.5f, 0.0f);
+            sound.SetPosition(ch, GetWorldPos());
+        }
+    }
+}
+
 void Vehicle::MoveVehicle()
 {
     const float s = world.playbackSpeed;
-    const bool driver = HasDriver();
     const int driverId = DriverId();
 
     // 1. The peel-out burst pushes from just below the body's origin.
@@ -133,42 +156,12 @@ void Vehicle::MoveVehicle()
     if (gear < 0)
         tgt = -tgt;
     // 5.
-    float e = fAccel * 999.99994f;
-    if (!driver) {
-        fAccel = 0.0f;
-        e = 0.0f;
-        fHandBrake = 0.02f;
-        fEngine = 0.0f;
-    }
-    if (bPeelOut)
-        e = 1.0f;
+    const float e = EngineDemand();
     // 6.
     if (vSpecialMove == VSpecialMove_BeingPinned && --iBurstTimeLeft <= 0)
         vSpecialMove = VSpecialMove_None;
-    // 7.
-    fEngine -= fEngine * fEngine * 0.025f;
-    if (fEngine < e)
-        fEngine += std::min(bPeelOut ? 0.045f : 0.075f, e - fEngine);
-    // 8. At most one shift a step; reverse and neutral are the driver's.
-    int shift = 0;
-    const bool downRequest = fAccel < 0.0000125f && rearSkidding && gear > 0 && fEngine < 0.75f;
-    if (gear >= 2 && (fEngine < 0.6f || downRequest)) {
-        gear--;
-        fEngine *= fRatios[gear + 1] / fRatios[gear];
-        shift = 13;
-    } else if (!rearSkidding && gear > 0 && gear < 5 && fEngine > 0.975f) {
-        gear++;
-        fEngine *= fRatios[gear - 1] / fRatios[gear];
-        shift = 12;
-    }
-    if (shift != 0 && !CinematicDrive() && driver && driverId < 0) {
-        const int ch = sound.AllocChannel(false);
-        if (ch >= 0) {
-            sound.Play(ch, sndbank_car, u16(shift));
-            sound.SetVolume(ch, 0.5f, 0.0f);
-            sound.SetPosition(ch, GetWorldPos());
-        }
-    }
+    // 7, 8.
+    EngineAndGears(e, rearSkidding);
     // 9. The player's steering is squared for fine control near the centre.
     float a = steer;
     if (driverId == -1)
@@ -181,7 +174,7 @@ void Vehicle::MoveVehicle()
         vSpecialMove == VSpecialMove_BackSwitchBlade || vSpecialMove == VSpecialMove_FrontSwitchBlade;
     if (mat.y[1] <= 0.005f) {
         // 10. On its side or roof.
-        OverturnedContact(F, T);
+        OverturnedContact(F, T, 3);
     } else {
         // 11.
         const Matrix lvm = LocalVelocityMatrix();
@@ -254,7 +247,7 @@ void Vehicle::MoveVehicle()
     angvel[2] -= angvel[2] * damp;
 }
 
-void Vehicle::OverturnedContact(VectorDir& F, VectorDir& T)
+void Vehicle::OverturnedContact(VectorDir& F, VectorDir& T, int wheelMask)
 {
     const Matrix wvm = WorldVelocityMatrix();
     COLLISION* col = GetCollision();
@@ -265,7 +258,7 @@ void Vehicle::OverturnedContact(VectorDir& F, VectorDir& T)
             const float up = (bx ? mat.x[1] : -mat.x[1]) + (bz ? mat.z[1] : -mat.z[1]) + (by ? mat.y[1] : -mat.y[1]);
             if (up < 0.0f)
                 continue;
-            Wheel* w = wheel[k & 3];
+            Wheel* w = wheel[k & wheelMask];
             VectorPos p;
             if (by) {
                 if (w == nullptr)
@@ -363,6 +356,53 @@ void Vehicle::SpecialMoveStep(const VectorDir& Fworld, float a, bool& twoWheelRa
     }
 }
 
+float Vehicle::WheelBrake(Wheel& w, float b, bool driven, bool wasSkidding, float ratioSpeed)
+{
+    const float beta = std::min(b * fBrakeCoeff, fabsf(w.speed));
+    if ((driven && fHandBrake != 0.0f) || !wasSkidding)
+        w.speed = w.speed > 0.0f ? w.speed - beta : w.speed + beta;
+    if (!driven)
+        return 0.0f;
+    const float kb = fabsf(w.speed) < 0.034925f ? 2.0f : 3.0f;
+    return -beta / (kb * ratioSpeed);
+}
+
+float Vehicle::RollingResistance(float L, float speed)
+{
+    // Rolling backwards (or standing) the resistance is the full load share,
+    // as the tuning was made with.
+    if (speed > 0.0f)
+        return -std::min(L * g_fRollResist, 0.25f * speed);
+    return std::max(L * g_fRollResist, 0.25f * speed);
+}
+
+void Vehicle::TyreExtras(const Wheel& w, bool spinning, float fwd, VectorDir& Fw)
+{
+    if (w.bDamaged) {
+        const VectorDir vc = ToCar(mat, vel.xyz());
+        Fw[0] -= 0.01f * vc[0];
+        Fw[2] -= 0.01f * vc[2];
+        if (fabsf(fwd) > 0.011641667f)
+            Fw[1] -= randf() * 0.001277343f;
+    }
+    if (spinning)
+        Fw[0] += randf() * 0.0013020834f - 0.00065104169f;
+}
+
+void Vehicle::GroundPush(VectorDir& Fw, const VectorDir& nc, float depth, float vn, float kerbPush, bool kerb,
+                         bool steep)
+{
+    if (!kerb) {
+        Fw[0] += nc[0] * std::max(depth, 0.0f) * 0.2f;
+        Fw[2] += nc[2] * std::max(depth, 0.0f) * 0.2f;
+        if (steep && fabsf(nc[1]) < 0.707f)
+            Fw -= nc * (std::min(0.0f, vn) * 0.125f);
+    } else {
+        Fw[0] -= nc[0] * kerbPush;
+        Fw[2] -= nc[2] * kerbPush;
+    }
+}
+
 // One wheel: ground, suspension, brakes, drive, grip or slide, its force
 // and point of application in the car's frame, its effects and its spin.
 WheelResult Vehicle::MoveWheel(int i, const Matrix& lvm, float a, float fwd, float tgt, float P, bool allSkidding)
@@ -443,15 +483,8 @@ WheelResult Vehicle::MoveWheel(int i, const Matrix& lvm, float a, float fwd, flo
         vg[2] -= nc[2] * vn;
         const VectorDir sigma(vg[0] - sn * w.speed, 0.0f, vg[2] - cs * w.speed);
         // 11.
-        if (b != 0.0f) {
-            const float beta = std::min(b * fBrakeCoeff, fabsf(w.speed));
-            if ((driven && fHandBrake != 0.0f) || !wasSkidding)
-                w.speed = w.speed > 0.0f ? w.speed - beta : w.speed + beta;
-            if (driven) {
-                const float kb = fabsf(w.speed) < 0.034925f ? 2.0f : 3.0f;
-                delta = -beta / (kb * ratioSpeed);
-            }
-        }
+        if (b != 0.0f)
+            delta = WheelBrake(w, b, driven, wasSkidding, ratioSpeed);
         // 12.
         if (driven) {
             const float ed = gear > 0 ? u - tgt : tgt - u;
@@ -553,35 +586,16 @@ WheelResult Vehicle::MoveWheel(int i, const Matrix& lvm, float a, float fwd, flo
                 f += -std::min(w.fKinGrip * 2500.0f * L, spLen * 0.125f) * dlong;
             // Rolling backwards (or standing) the resistance is the full
             // load share, as the tuning was made with.
-            if (w.speed > 0.0f)
-                f -= std::min(L * g_fRollResist, 0.25f * w.speed);
-            else
-                f += std::max(L * g_fRollResist, 0.25f * w.speed);
+            f += RollingResistance(L, w.speed);
             w.flags &= ~WHEELF_SKIDDING;
             // 16.
             StopWheelSound(w);
         }
         // 17.
         VectorDir Fw(f * sn + t * cs, k, f * cs - t * sn);
-        if (w.bDamaged) {
-            const VectorDir vc = ToCar(mat, vel.xyz());
-            Fw[0] -= 0.01f * vc[0];
-            Fw[2] -= 0.01f * vc[2];
-            if (fabsf(fwd) > 0.011641667f)
-                Fw[1] -= randf() * 0.001277343f;
-        }
-        if (spinning)
-            Fw[0] += randf() * 0.0013020834f - 0.00065104169f;
+        TyreExtras(w, spinning, fwd, Fw);
         g_rgfTires[i] = k / nc[1];
-        if (!kerb) {
-            Fw[0] += nc[0] * std::max(depth, 0.0f) * 0.2f;
-            Fw[2] += nc[2] * std::max(depth, 0.0f) * 0.2f;
-            if (fabsf(nc[1]) < 0.707f)
-                Fw -= nc * (std::min(0.0f, vn) * 0.125f);
-        } else {
-            Fw[0] -= nc[0] * kerbPush;
-            Fw[2] -= nc[2] * kerbPush;
-        }
+        GroundPush(Fw, nc, depth, vn, kerbPush, kerb, true);
         r.force = Fw;
         r.point = VectorPos(p[0], p[1] * 0.6f, p[2]);
         r.engine = delta;

@@ -164,7 +164,7 @@ TEST_F(DriveIns, TheStationRepairsForPointsAndReleasesTheCarAtItsExitMark)
     EXPECT_NEAR(car->mat.w[2], kPump[2], 0.0390625f);
     Ticks(120);
     EXPECT_EQ(car->strength, 90.0f);
-    EXPECT_EQ(standInLog.nRepairs, 1);
+    EXPECT_EQ(car->rgpartstrength[0], 22.5f);   // rebuilt whole: a quarter each
     EXPECT_EQ(g_pgcTest->stats.nPoints, 0u);   // the 10 points paid
     EXPECT_EQ(texts.TakeText(), "VEHICLE REPAIRED!");
     while (station->mode == 2 && ticks++ < 4000)

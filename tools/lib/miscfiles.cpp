@@ -1,8 +1,11 @@
 // The other resident models (see miscfiles.h).
 #include "tools/lib/miscfiles.h"
 
+#include <cstring>
+
 #include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Packet.h"
 #include "tools/lib/aniwrite.h"
 #include "tools/lib/p2b_sample.h"
 #include "tools/lib/playerfiles.h"
@@ -47,6 +50,41 @@ P2BFile HealthCart()
     return f;
 }
 
+// The lamps' light cones: nodes 1 and 2 the player's car's (lamp 0 and the
+// others), 3 and 0 a computer driver's.  Each reaches 4 or 5 units along
+// +z of its own frame, which the car turns to the lamp's beam.
+P2BFile LightCones()
+{
+    // Light added to what lies behind: drawn with the translucent models,
+    // blending on (the source times its alpha added to the frame).
+    auto cone = [](float hx, float hz, Colour c) {
+        P2BModel m = BoxModel(hx, 0.3f, hz, TEXID_NONE, false, c);
+        P2BMaterial mt = m.opaque[0];
+        constexpr u32 kBlend = 1u << 6;   // the primitive's alpha-blend bit
+        constexpr u32 kAdd = 0x48;        // (source - 0) x source alpha + frame
+        for (u128& q : mt.callList) {
+            u32 w[4];
+            std::memcpy(w, &q, sizeof w);
+            if (w[3] == u32(tokKickFlip)) {
+                w[1] |= kBlend << 15;
+                std::memcpy(&q, w, sizeof w);
+            }
+        }
+        mt.callList.insert(mt.callList.begin(),
+                           {Quad(1 | 0x8000u, 0x10000000u, GS_AD, tokGiftag), Quad(kAdd, 0, GS_ALPHA_1, 0)});
+        m.opaque.clear();
+        m.translucent.push_back(mt);
+        return m;
+    };
+    P2BFile f;
+    f.models = {cone(0.3f, 2.0f, Colour(200, 190, 140, 20)), cone(0.35f, 2.5f, Colour(240, 240, 230, 20))};
+    f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 2.0f)));
+    f.AddNode(-1, MakeNode(1, VectorPos(0, 0, 2.5f)));
+    f.AddNode(-1, MakeNode(1, VectorPos(0, 0, 2.5f)));
+    f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 2.0f)));
+    return f;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
@@ -56,7 +94,7 @@ std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
     v.emplace_back(misc + "BADGE.P2B", BadgeFile());
     v.emplace_back(misc + "WEAPONS.P2B", Box(0.2f, 0.2f, 0.005f, Colour(90, 90, 95, 128)));
     v.emplace_back(misc + "SIREN.P2B", Siren());
-    v.emplace_back(misc + "LITECONE.P2B", Box(0.3f, 0.3f, 4.0f, Colour(240, 235, 200, 128)));
+    v.emplace_back(misc + "LITECONE.P2B", LightCones());
     v.emplace_back(misc + "SHCARTOR.P2B", HealthCart());
     return v;
 }

@@ -84,12 +84,20 @@ NODE Part(u16 model, VectorPos pos, u16 id = 0)
     return MakeNode(model, pos, VectorXYZ(0, 0, 0), id);
 }
 
+// A debris node: the piece's model; its position, a sixteenth of which is
+// the velocity the piece flies off with.
+constexpr u16 kDebrisRecord = 0xD000;
+
 // A breakable part under parent: its model, and under it the explosion
-// record naming its damaged form.
-int AddBreakable(P2BFile& f, int parent, u16 model, u16 damaged, VectorPos pos, u16 id)
+// record naming its damaged form, with a piece of debris thrown up and away
+// from the body's middle.
+int AddBreakable(P2BFile& f, int parent, u16 model, u16 damaged, VectorPos pos, u16 id, u16 debris)
 {
     const int n = f.AddNode(parent, Part(model, pos, id));
-    f.AddNode(n, Part(u16(kExplosionRecord | damaged), VectorPos(0, 0, 0)));
+    const int rec = f.AddNode(n, Part(u16(kExplosionRecord | damaged), VectorPos(0, 0, 0)));
+    const float out = pos[0] > 0.0f ? 0.4f : pos[0] < 0.0f ? -0.4f : 0.0f;
+    const float along = pos[2] > 0.0f ? 0.3f : pos[2] < 0.0f ? -0.3f : 0.0f;
+    f.AddNode(rec, Part(u16(kDebrisRecord | debris), VectorPos(out, -0.8f, along)));
     return n;
 }
 
@@ -104,7 +112,7 @@ P2BFile CarFile(const Design& d)
     // Models.
     enum : u16 {
         mBody, mWheel, mDoor, mWindow, mSection, mFascia, mLamp, mPanel, mSteering, mLightBar, mPushBar, mDamaged,
-        mLowBody, mCount
+        mLowBody, mCracked, mWreck, mChip, mCount
     };
     f.models.resize(mCount);
     f.models[mBody] = Painted(BoxModel(hw, halfH, hl, d.paint, true));
@@ -120,6 +128,11 @@ P2BFile CarFile(const Design& d)
     f.models[mPushBar] = BoxModel(hw * 0.8f, 0.04f, 0.02f, kTexTyre, true);
     f.models[mDamaged] = BoxModel(0.05f, 0.02f, 0.05f, kTexTyre, true);
     f.models[mLowBody] = BoxModel(hw, halfH, hl, d.paint, false, Colour(90, 90, 100, 128));
+    // The damaged forms: a crazed window, the burnt-out body, and the chips
+    // that fly off.
+    f.models[mCracked] = BoxModel(0.005f, halfH * 0.35f, 0.14f, TEXID_NONE, true, Colour(200, 200, 205, 128));
+    f.models[mWreck] = BoxModel(hw, halfH * 0.9f, hl, TEXID_NONE, true, Colour(35, 32, 30, 128));
+    f.models[mChip] = BoxModel(0.03f, 0.01f, 0.03f, TEXID_NONE, true, Colour(120, 120, 125, 128));
     for (int n = 0; n < kVehicleSharedTextures; n++) {
         P2BTexture t;
         t.shared = n;
@@ -150,10 +163,13 @@ P2BFile CarFile(const Design& d)
     f.AddNode(b, Part(kVehSeatRight, VectorPos(0.12f, -0.2f, -0.05f)));
     f.AddNode(b, Part(0x8066, VectorPos(0, -0.2f, -hl - 0.3f)));   // behind the car
     f.AddNode(b, Part(kVehReticlePoint, VectorPos(0, -h, 0.05f)));
-    f.AddNode(b, Part(0x807C, VectorPos(-hw * 0.7f, -0.2f, hl)));     // headlights
-    f.AddNode(b, Part(0x807D, VectorPos(hw * 0.7f, -0.2f, hl)));
-    f.AddNode(b, Part(0x807E, VectorPos(-hw * 0.7f, -0.2f, -hl)));    // rear lights
-    f.AddNode(b, Part(0x807F, VectorPos(hw * 0.7f, -0.2f, -hl)));
+    // The lamps look back along the car (z toward its rear): a front lamp's
+    // beam runs against its z, a rear lamp's glow along it.
+    const VectorXYZ back(0, 3.1415927f, 0);
+    f.AddNode(b, MakeNode(0x807C, VectorPos(-hw * 0.7f, -0.2f, hl), back));     // headlights
+    f.AddNode(b, MakeNode(0x807D, VectorPos(hw * 0.7f, -0.2f, hl), back));
+    f.AddNode(b, MakeNode(0x807E, VectorPos(-hw * 0.7f, -0.2f, -hl), back));    // rear lights
+    f.AddNode(b, MakeNode(0x807F, VectorPos(hw * 0.7f, -0.2f, -hl), back));
     f.AddNode(b, Part(0x8339, VectorPos(-hw * 0.5f, -0.1f, -hl)));    // exhausts
     f.AddNode(b, Part(0x833A, VectorPos(hw * 0.5f, -0.1f, -hl)));
     if (d.type == 0)
@@ -166,20 +182,20 @@ P2BFile CarFile(const Design& d)
     const float doorZ[4] = {0.1f, 0.1f, -0.25f, -0.25f};
     for (int k = 0; k < 4; k++) {
         const float x = (k & 1) ? hw : -hw;
-        const int door = AddBreakable(f, b, mDoor, mDamaged, VectorPos(x, midY, doorZ[k]), u16(16 + k));
-        f.AddNode(door, Part(mWindow, VectorPos(0, -halfH * 0.4f, 0), u16(31 + k)));
+        const int door = AddBreakable(f, b, mDoor, mDamaged, VectorPos(x, midY, doorZ[k]), u16(16 + k), mChip);
+        AddBreakable(f, door, mWindow, mCracked, VectorPos(0, -halfH * 0.4f, 0), u16(31 + k), mChip);
     }
     for (int k = 0; k < 4; k++) {
         const float x = (k & 1) ? hw * 0.8f : -hw * 0.8f, z = k < 2 ? hl * 0.8f : -hl * 0.8f;
-        AddBreakable(f, b, mSection, mDamaged, VectorPos(x, midY, z), u16(24 + k));
+        AddBreakable(f, b, mSection, mDamaged, VectorPos(x, midY, z), u16(24 + k), mChip);
     }
-    AddBreakable(f, b, mFascia, mDamaged, VectorPos(0, midY, hl), 30);
-    AddBreakable(f, b, mFascia, mDamaged, VectorPos(0, midY, -hl), 35);
-    AddBreakable(f, b, mLamp, mDamaged, VectorPos(-hw * 0.7f, -0.2f, -hl), 20);
-    AddBreakable(f, b, mLamp, mDamaged, VectorPos(hw * 0.7f, -0.2f, -hl), 21);
+    AddBreakable(f, b, mFascia, mDamaged, VectorPos(0, midY, hl), 30, mChip);
+    AddBreakable(f, b, mFascia, mDamaged, VectorPos(0, midY, -hl), 35, mChip);
+    AddBreakable(f, b, mLamp, mDamaged, VectorPos(-hw * 0.7f, -0.2f, -hl), 20, mChip);
+    AddBreakable(f, b, mLamp, mDamaged, VectorPos(hw * 0.7f, -0.2f, -hl), 21, mChip);
     for (int k = 0; k < 6; k++) {
         const float x = (k & 1) ? hw * 0.5f : -hw * 0.5f, z = (k / 2 - 1) * hl * 0.5f;
-        AddBreakable(f, b, mPanel, mDamaged, VectorPos(x, -h, z), u16(40 + k));
+        AddBreakable(f, b, mPanel, mDamaged, VectorPos(x, -h, z), u16(40 + k), mChip);
     }
     if (d.type == 27) {
         f.AddNode(b, Part(mLightBar, VectorPos(0, -h - 0.02f, 0), kVehLightBarId));
@@ -190,6 +206,10 @@ P2BFile CarFile(const Design& d)
     if (d.pickupBed)
         f.AddNode(b, Part(mPanel, VectorPos(0, -h * 0.6f, -hl * 0.6f)));
     f.AddNode(b, MakeLodNode(mLowBody, 40));
+    // The wreck: the burnt-out body keeps the car's collision.
+    NODE wreck = Part(u16(kExplosionRecord | mWreck), VectorPos(0, 0, 0));
+    wreck.collision = 0;
+    f.AddNode(b, wreck);
     return f;
 }
 
