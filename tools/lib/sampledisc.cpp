@@ -25,6 +25,7 @@
 #include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
+#include "tools/lib/npcfiles.h"
 #include "tools/lib/playerfiles.h"
 #include "tools/lib/samplesound.h"
 #include "tools/lib/setupfile.h"
@@ -253,6 +254,13 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const PlayerGroup& g : PlayerGroups()) {
         AnimGroupFiles group;
         if (!BuildPlayerGroup(g, group, error))
+            return false;
+        files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
+        files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
+    }
+    for (const PlayerGroup& g : NPCGroups()) {
+        AnimGroupFiles group;
+        if (!BuildNPCGroup(g, group, error))
             return false;
         files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
         files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
