@@ -209,19 +209,12 @@ bool BadGuy::StartGettingIn(Vehicle* v)
 {
     if (v == nullptr || v->Speed2() > 0.000135528f)
         return false;
-    MDLFILE* mf = v->GetMF();
-    auto nodeAt = [&](u16 id) -> NODE* { return mf != nullptr ? mf->FindNodeById1(v->index, id) : nullptr; };
-    auto findIn = [&](u16 id) -> NODE* {
-        if (mf == nullptr)
-            return nullptr;
-        NODE* root = mf->nodes + v->index;
-        return root->child != 0xFFFF ? mf->FindNodeById1(root->child, id) : nullptr;
-    };
-    (void)nodeAt;
-    NODE* doorL = findIn(0x8064);
-    NODE* doorR = findIn(0x8065);
-    const bool countL = doorL != nullptr && findIn(0x8074) != nullptr;
-    const bool countR = doorR != nullptr && findIn(0x8075) != nullptr;
+    // Door locators (model words) in the car's frame, whose origin is its
+    // centre of gravity.
+    NODE* doorL = v->FindNode(0x8064);
+    NODE* doorR = v->FindNode(0x8065);
+    const bool countL = doorL != nullptr && v->FindNode(0x8074) != nullptr;
+    const bool countR = doorR != nullptr && v->FindNode(0x8075) != nullptr;
     const Matrix vm = v->GetWorldMatrix();
     auto doorPos = [&](NODE* n) { return vm * VectorPos(n->Pos() - v->vdCOGOffset); };
     int side = -1;   // 0 left, 1 right

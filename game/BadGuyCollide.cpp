@@ -248,7 +248,10 @@ void Enemy::PutIn(Vehicle* v, int seat)
     car = v;
     flags &= ~OBJF_SHADOW;
     MDLFILE* mf = v->GetMF();
-    NODE* node = mf != nullptr ? mf->FindNode1(u16(v->i16OrigIndex), u16(0x8000 | (seat & 0x7FF))) : nullptr;
+    // The seat locator among the car node's children.
+    NODE* node = nullptr;
+    if (mf != nullptr && v->i16OrigIndex >= 0 && v->i16OrigIndex < mf->nNodes)
+        node = mf->FindNode1(mf->nodes[v->i16OrigIndex].child, u16(0x8000 | (seat & 0x7FF)));
     if (node != nullptr) {
         mat = node->GetMatrix();
         mat.w = Vector(node->Pos() - v->vdCOGOffset, 1.0f);

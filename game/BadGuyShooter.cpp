@@ -1288,8 +1288,10 @@ int Enemy::KilledFallCheckGroundContact()
         flags &= ~ENEMYF_AIRBORNE;
         const u16 next = AnimTransitions[mode2];
         if (mode2 == +BA::GUN_CARCASS_KILLED_INAIR_ANI) {
+            // Set at once from the tables: the transition's morph length is
+            // a frame count, not an animation group.
             mat.w = Vector(p, 1.0f);
-            SetAnim(next, AnimTransMorphLens[mode2], -1);
+            SetAnim(next);
         } else {
             BlendToAnim(next, AnimTransMorphLens[mode2]);
         }

@@ -377,6 +377,7 @@ TEST(ShooterEnemy, ArriveSwingsTheLinkedDoorAndStartsTheSteam)
     pts[2] = Vector(2.0f, 0.0f, 3.0f, 1.0f);
     pts[3] = Vector(3.0f, 0.0f, 3.0f, 1.0f);
     e->arrivepath = reinterpret_cast<Spline*>(pts);
+    e->arrivepath->SetCount(4);
     e->maxwander = 0.5f;
     Object* door = new Object;
     door->mat = TransMatrix(5.0f, 0.0f, 0.0f);
@@ -603,4 +604,81 @@ TEST(ShooterEnemy, ObstacleScanKeepsItsSlotsAndNeedsARoad)
     EXPECT_EQ(static_cast<Object*>(info.obj), nullptr);
     for (RCptr<Object>& r : slots)
         r = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Ground, falls through the air, a lost target and the patrol path
+
+TEST(ShooterEnemy, GroundLiftsNeverPullsAndAKnockedBodyLandsRolling)
+{
+    Scene s;
+    g_pgcTest->bInterior = true;   // a floor at -0.5 everywhere (y down)
+    g_pgcTest->fInteriorHeight = -0.5f;
+    Enemy* low = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
+    Enemy* high = s.Shooter(VectorPos(1.0f, -1.0f, 3.0f), WEAP_PISTOL_RUGER, 8);
+    ASSERT_NE(low, nullptr);
+    s.Ticks(1);
+    EXPECT_FLOAT_EQ(low->GetWorldPos()[1], -0.5f);    // lifted to the floor
+    EXPECT_FLOAT_EQ(high->GetWorldPos()[1], -1.0f);   // left in the air
+    // Knocked away: flies, falls by 0.000851562 a frame more each frame, and
+    // lands on the floor rolling.
+    high->SetAnim(+BA::KNOCKED_AWAY_ANI);
+    high->hitvel = VectorDir(0.0f, 0.0f, 0.01f);
+    int frames = 0;
+    while (high->mode2 == +BA::KNOCKED_AWAY_ANI && frames < 200) {
+        s.Ticks(1);
+        frames++;
+    }
+    EXPECT_EQ(high->mode2, +BA::ROLL_ANI);
+    EXPECT_FLOAT_EQ(high->GetWorldPos()[1], -0.5f);
+    EXPECT_EQ(high->hitvel, VectorDir(0.0f, 0.0f, 0.0f));
+    g_pgcTest->bInterior = false;
+    g_pgcTest->fInteriorHeight = 0.0f;
+}
+
+TEST(ShooterEnemy, AChaserWhoseTargetDiesSeeksAgainOnce)
+{
+    Scene s;
+    Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
+    ASSERT_NE(e, nullptr);
+    s.Ticks(1);
+    e->chasetarget = true;
+    s.player->flags |= GUYF_DEAD;
+    const int before = gEnemyCommandLog.count;
+    s.Ticks(1);
+    EXPECT_EQ(gEnemyCommandLog.count - before, 1);   // 62 to itself, through the commands
+    EXPECT_EQ(static_cast<Object*>(e->target), nullptr);
+    EXPECT_EQ(e->pTargetTorso, nullptr);
+    EXPECT_FALSE(e->targetspotted);
+    s.Ticks(3);
+    EXPECT_EQ(gEnemyCommandLog.count - before, 1);
+}
+
+TEST(ShooterEnemy, MovePathPositionIsTakenAgainWhenOutsideThePath)
+{
+    Scene s;
+    Enemy* e = s.Shooter(VectorPos(1.5f, 0.0f, 3.0f));
+    ASSERT_NE(e, nullptr);
+    // Two straight segments along +x from (0, 0, 3) to (6, 0, 3).
+    alignas(16) static Vector pts[7];
+    for (int i = 0; i < 7; i++)
+        pts[i] = Vector(float(i), 0.0f, 3.0f, i == 0 ? 7.0f : 1.0f);
+    e->movepath = reinterpret_cast<Spline*>(pts);
+    e->movepath->SetCount(7);
+    e->behavior = Enemy::MOVING;
+    e->maxwander = 1.0f;
+    ASSERT_EQ(e->movepath->NumSplines(), 2);
+    e->patht = 5.0f;   // past the last segment
+    e->UpdateMovePathPos();
+    EXPECT_NEAR(e->patht, 0.5f, 0.01f);
+    e->patht = -1.0f;
+    e->mat.SetTrans(VectorPos(4.5f, 0.0f, 3.0f));
+    e->UpdateMovePathPos();
+    EXPECT_NEAR(e->patht, 1.5f, 0.01f);
+    // A stationary enemy keeps its place on no path.
+    e->behavior = Enemy::STATIONARY;
+    e->patht = 7.0f;
+    e->UpdateMovePathPos();
+    EXPECT_EQ(e->patht, 7.0f);
+    EXPECT_EQ(e->GetNearestMovePathPos(e->GetWorldPos()), 0.0f);
 }
