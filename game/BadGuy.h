@@ -285,6 +285,26 @@ public:
     void MorphIntoBystander(Object* obj);
     void BodySnatch(Bystander* b);
     void Start_Run_Driving();
+    // The commands other characters and controllers give an enemy.
+    void AttackObject(Object* obj, int style);
+    void AttackObjectNoDamage(Object* obj, int style);
+    void ShootObject(Object* obj);
+    void ShootObjectNoDamage(Object* obj);
+    void RunAwayFromObject(Object* obj);
+    void HarassObject(Object* obj);
+    void TakeObjectHostage(Object* obj);
+    void AllyWithObject(Object* obj);
+    void SeekObject(Object* obj);
+    void Wander();
+    void GetInCar(Vehicle* v);
+    void ReactToObject(Object* obj);
+    void ThreatenObject(Object* obj, int how);
+    void ChaseObject(Object* obj);
+    void TurnIntoHostage();
+    void StruggleWithObject(Object* obj);
+    void PulloutObject(Object* obj);
+    void GiveUp();
+    void Surrender();
 
     // Turns toward d's horizontal part at 6 degrees a frame of play.
     void TurnTowardFlat(VectorDir d);

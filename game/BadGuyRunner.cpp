@@ -57,6 +57,102 @@ void Enemy::Start_Run_Driving() {
     Record("Enemy::Start_Run_Driving", said);
 }
 
+void Enemy::AttackObject(Object*, int)
+{
+    static bool said;
+    Record("Enemy::AttackObject", said);
+}
+void Enemy::AttackObjectNoDamage(Object*, int)
+{
+    static bool said;
+    Record("Enemy::AttackObjectNoDamage", said);
+}
+void Enemy::ShootObject(Object*)
+{
+    static bool said;
+    Record("Enemy::ShootObject", said);
+}
+void Enemy::ShootObjectNoDamage(Object*)
+{
+    static bool said;
+    Record("Enemy::ShootObjectNoDamage", said);
+}
+void Enemy::RunAwayFromObject(Object*)
+{
+    static bool said;
+    Record("Enemy::RunAwayFromObject", said);
+}
+void Enemy::HarassObject(Object*)
+{
+    static bool said;
+    Record("Enemy::HarassObject", said);
+}
+void Enemy::TakeObjectHostage(Object*)
+{
+    static bool said;
+    Record("Enemy::TakeObjectHostage", said);
+}
+void Enemy::AllyWithObject(Object*)
+{
+    static bool said;
+    Record("Enemy::AllyWithObject", said);
+}
+void Enemy::SeekObject(Object*)
+{
+    static bool said;
+    Record("Enemy::SeekObject", said);
+}
+void Enemy::Wander()
+{
+    static bool said;
+    Record("Enemy::Wander", said);
+}
+void Enemy::GetInCar(Vehicle*)
+{
+    static bool said;
+    Record("Enemy::GetInCar", said);
+}
+void Enemy::ReactToObject(Object*)
+{
+    static bool said;
+    Record("Enemy::ReactToObject", said);
+}
+void Enemy::ThreatenObject(Object*, int)
+{
+    static bool said;
+    Record("Enemy::ThreatenObject", said);
+}
+void Enemy::ChaseObject(Object*)
+{
+    static bool said;
+    Record("Enemy::ChaseObject", said);
+}
+void Enemy::TurnIntoHostage()
+{
+    static bool said;
+    Record("Enemy::TurnIntoHostage", said);
+}
+void Enemy::StruggleWithObject(Object*)
+{
+    static bool said;
+    Record("Enemy::StruggleWithObject", said);
+}
+void Enemy::PulloutObject(Object*)
+{
+    static bool said;
+    Record("Enemy::PulloutObject", said);
+}
+void Enemy::GiveUp()
+{
+    static bool said;
+    Record("Enemy::GiveUp", said);
+}
+void Enemy::Surrender()
+{
+    static bool said;
+    Record("Enemy::Surrender", said);
+}
+
 int Enemy::ShooterSpecial(SpecialMessage*)
 {
     static bool said;
