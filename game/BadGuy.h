@@ -30,7 +30,7 @@ enum : unsigned int
     ENEMYF_ACTIVE = 0x20,            // a shooter state that takes decisions
     ENEMYF_HOLDING = 0x100,          // a grab holds its victim / marking time
     ENEMYF_AIRBORNE = 0x20000,
-    ENEMYF_ATTACKBITS = 0x07802000,  // replaced at every animation change
+    ENEMYF_ATTACKBITS = 0x07802000,  // replaced at every animation change (see ReBlendToAnim)
 };
 
 // Lines of the non-player voice banks (JBNPCVO kinds).

@@ -565,7 +565,7 @@ void Enemy::ReBlendToAnim(u16 nm2, int nframes, int bankoverride, int indexoverr
 {
     if (nm2 >= TOTAL_BADGUY_ANIS)
         return;
-    flags = (flags & 0xF87FDFFFu) | AttackFlags[nm2];
+    flags = (flags & ~ENEMYF_ATTACKBITS) | AttackFlags[nm2];
     if (nm2 == +BA::COMBAT_RECOIL_INAIR_ANI)
         UpdateBodyColl(fightfootrootcollmask, 0x408, fightrootcollmask, 0.0625f);
     LeaveAnim();
@@ -591,7 +591,7 @@ void Enemy::SetAnim(u16 nm2, int bankoverride, int indexoverride)
 {
     if (nm2 >= TOTAL_BADGUY_ANIS)
         return;
-    flags = (flags & 0xF87FDFFFu) | AttackFlags[nm2];
+    flags = (flags & ~ENEMYF_ATTACKBITS) | AttackFlags[nm2];
     LeaveAnim();
     AnimChar* clip;
     u8 bank;

@@ -12,6 +12,7 @@
 
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "game/MAIN.h"
 #include "game/NPCCombatAnims.h"
 #include "game/NPCPistolAnims.h"
@@ -681,4 +682,40 @@ TEST(ShooterEnemy, MovePathPositionIsTakenAgainWhenOutsideThePath)
     e->UpdateMovePathPos();
     EXPECT_EQ(e->patht, 7.0f);
     EXPECT_EQ(e->GetNearestMovePathPos(e->GetWorldPos()), 0.0f);
+}
+
+TEST(ShooterEnemy, InACarOnlyProjectilesCountAndBlowsWithoutTheBankAreSilent)
+{
+    Scene s;
+    Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
+    ASSERT_NE(e, nullptr);
+    // Riding: a wall touching him is nothing to him.
+    Object car;
+    car.type = OBJT_VEHICLE;
+    car.mat = Matrix(true);
+    car.Attach(e);
+    Object wall;
+    wall.type = OBJT_STATIC;
+    wall.mat = Matrix(true);
+    e->ClearPopOut();
+    e->behavior = Enemy::MOVING;
+    e->mode = 24;
+    CollisionRecord cr(e, &wall);
+    EXPECT_EQ(e->ShooterCollision(&cr), 0);
+    EXPECT_EQ(e->GetPopOut(), VectorDir(0.0f, 0.0f, 0.0f));
+    EXPECT_EQ(static_cast<Object*>(e->groundobj), nullptr);
+    e->Detach();
+    // Without the combat bank a blow knocks down and takes no channel.
+    const unsigned short bank = sndbank_comb;
+    sndbank_comb = 0xFFFF;
+    const int free = sound.NumFreeChannels();
+    heard.collisionAnswer = 2;
+    e->strength = e->initialstrength = 10.0f;
+    CollisionRecord blow(e, s.player);
+    EXPECT_EQ(e->ShooterCollision_Blow(&blow), -1);
+    EXPECT_EQ(e->mode2, +BA::GUN_KNOCKDOWN_ANI);
+    EXPECT_EQ(e->cyclesleft, 1);
+    EXPECT_FLOAT_EQ(e->strength, 8.0f);
+    EXPECT_EQ(sound.NumFreeChannels(), free);
+    sndbank_comb = bank;
 }
