@@ -76,8 +76,9 @@ TEST(EnemyAnims, TablesFromTheDefinitions)
     int rows[AnimGroup_NumNamed] = {};
     for (const Enemy::AnimDef& d : Enemy::AnimDefs) {
         rows[d.group]++;
-        if (const AnimGroup* g = g_GlobalAGI.GetAG(d.group))
+        if (const AnimGroup* g = g_GlobalAGI.GetAG(d.group)) {
             EXPECT_LT(int(d.index), g->count) << d.anim;
+        }
     }
     EXPECT_EQ(rows[AnimGroup_NPCPistol], 51);
     EXPECT_EQ(rows[AnimGroup_NPCDefault], 48);
@@ -223,8 +224,9 @@ TEST(ShooterEnemy, HibernatesAtTheDistanceAimsAndHasNoSightWithoutItsKind)
     EXPECT_NEAR(Length(e->GetShootingInaccuracy(s.player, 0.001f, 0.5f, 1.0f, 2.0f)), 2.0f, 2e-3f);
 
     // No "LaserSight" kind on the list here: no sight.
-    if (Name::Find("LaserSight") == 0)
+    if (Name::Find("LaserSight") == 0) {
         EXPECT_EQ(e->CreateLaserSight(), nullptr);
+    }
 }
 
 TEST(ShooterEnemy, FadeAfterTheBodyTimeoutAndUnknownModes)
