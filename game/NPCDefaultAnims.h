@@ -1,12 +1,61 @@
-// Clips of the animation group file Char\NPCDEF.ANI that the player's own
-// table plays as well: the pulled-out driver and the two sides of the
-// lying-down arrest.  The characters' tables add their clips of the file.
+// Clips of the animation group file Char\NPCDEF.ANI, the characters'
+// default group: the pulled-out driver and the two sides of the lying-down
+// arrest (which the player's own table plays as well), and the enemies'
+// knock-downs, falls, struggles, arrests and deaths.  The tables and the disc
+// writer name clips by these values, so a clip keeps its place in the file;
+// the file holds 54 clips (the bystanders' table reaches the last ones).
 #pragma once
 
 enum NPCDefaultAnims
 {
+    Ani_NPC_Arrested = 0,
+    Ani_NPC_Combat_Grappled = 1,
+    Ani_NPC_Arrested_But_Down = 2,
+    Ani_NPC_Arrested_Release = 3,
+    Ani_NPC_Combat_Knockdown = 4,
+    Ani_NPC_Combat_Knockdown_Roll_L = 5,
+    Ani_NPC_Combat_Knockdown_Roll_R = 6,
+    Ani_NPC_Combat_Recoil_Inair = 7,
+    Ani_NPC_Combat_Recoil_Inair_Fall = 8,
+    Ani_NPC_Combat_Recoil_Wall = 9,
+    Ani_NPC_Combat_Recoil_Wall_Fall = 10,
     Ani_NPC_Car_PullOutDriver_L = 11,
+    Ani_NPC_Combat_Recoil_Wall_Getup = 12,
+    Ani_NPC_Struggle_Attacker = 13,
+    Ani_NPC_Struggle_Attacker_Getup = 14,
+    Ani_NPC_Struggle_Victim = 15,
+    Ani_NPC_Struggle_Victim_Getup = 16,
+    Ani_NPC_Harrass_Gun_Assume = 17,
     Ani_NPC_Arrest_LyingDown_L = 18,
     Ani_NPC_Arrest_LyingDown_R = 19,
-    NPCDefaultAnims_Count = 20,
+    Ani_NPC_Giveup = 20,
+    Ani_NPC_Harrass_Gun_Idle = 21,
+    Ani_NPC_Harrass_Knife_Assume = 22,
+    Ani_NPC_Harrass_Knife_Idle = 23,
+    Ani_NPC_Harrassed_Female_Assume = 24,
+    Ani_NPC_Killed = 25,
+    Ani_NPC_Harrassed_Female_Idle = 26,
+    Ani_NPC_Knocked_Away = 27,
+    Ani_NPC_Knocked_Up = 28,
+    Ani_NPC_Lying_Down = 29,
+    Ani_NPC_Harrassed_Male_Assume = 30,
+    Ani_NPC_Harrassed_Male_Idle = 31,
+    Ani_NPC_Sprint_Tackled_Getup = 32,
+    Ani_NPC_Sprint_Takecover = 33,
+    Ani_NPC_Getup = 34,
+    Ani_NPC_Getup_Hurt = 35,
+    Ani_NPC_Roll_Hurt = 36,
+    Ani_NPC_Lying_Down_Recoil = 37,
+    Ani_NPC_Lying_Down_Dead = 38,
+    Ani_NPC_Run_Over = 39,
+    Ani_NPC_Run_Over_Dead = 40,
+    Ani_NPC_Knocked_Away_Hurt = 41,
+    Ani_NPC_Knocked_Up_Hurt = 42,
+    Ani_NPC_Cartrans_Car_Jump_Back = 43,
+    Ani_NPC_Cartrans_Car_Jump_Fwd = 44,
+    Ani_NPC_Idle_Stand = 45,
+    Ani_NPC_Roll = 48,
+    Ani_NPC_Shoved_L = 50,
+    Ani_NPC_Shoved_R = 51,
+    NPCDefaultAnims_Count = 54,
 };

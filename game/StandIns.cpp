@@ -1,9 +1,11 @@
 // Stand-ins for services of parts of the game not built yet.
 #include "game/StandIns.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/PS2/Extent.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
@@ -86,4 +88,46 @@ void SetUpShooterRider(Object* rider, const ShooterRiderSetup&)
     StandInUsed("the mover's shooting rider");
     if (rider != nullptr)
         standInLog.nRiders++;
+}
+
+int FindObjects(const Cuboid& box, RCptr<Object>* out, int capacity)
+{
+    StandInUsed("the level objects' box look-up");
+    int n = 0;
+    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it) {
+        Object* o = *it;
+        if (o == nullptr || o->IsDead())
+            continue;
+        const Cuboid b = o->GetRawBox().GetBox(o->GetWorldMatrix());
+        bool meets = true;
+        for (int k = 0; k < 3; k++)
+            meets = meets && b.min[k] <= box.max[k] && b.max[k] >= box.min[k];
+        if (!meets)
+            continue;
+        if (n < capacity)
+            out[n] = o;
+        n++;
+    }
+    return n;
+}
+
+int CollisionChecker::CheckBox(const Matrix& m, const Cuboid& box, unsigned char mask, int flags)
+{
+    StandInUsed("the collision probe");
+    (void)mask;
+    (void)flags;
+    numcollobjs = 0;
+    const Cuboid wb = box.GetBox(m);
+    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList() && numcollobjs < MaxObjs; ++it) {
+        Object* o = *it;
+        if (o == nullptr || o->IsDead() || o->GetCollision() == nullptr)
+            continue;
+        const Cuboid b = o->GetRawBox().GetBox(o->GetWorldMatrix());
+        bool meets = true;
+        for (int k = 0; k < 3; k++)
+            meets = meets && b.min[k] <= wb.max[k] && b.max[k] >= wb.min[k];
+        if (meets)
+            collobjs[numcollobjs++] = o;
+    }
+    return numcollobjs;
 }

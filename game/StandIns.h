@@ -87,3 +87,23 @@ void SetUpShooterRider(Object* rider, const ShooterRiderSetup& s);
 
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);
+
+// The level objects whose raw box meets box: counted references to the
+// first capacity of them go into out; the count of all of them is returned.
+// (The level entities replace it with their own look-up.)
+struct Cuboid;
+template <class T> class RCptr;
+int FindObjects(const Cuboid& box, RCptr<Object>* out, int capacity);
+
+// A probe box collided with the world: up to 8 touched objects are kept, and
+// they hear nothing of it.  (The level entities replace it.)
+class CollisionChecker
+{
+public:
+    static constexpr int MaxObjs = 8;
+    CollisionChecker() : numcollobjs(0), collobjs{} {}
+    int CheckBox(const Matrix& m, const Cuboid& box, unsigned char mask, int flags);
+
+    int numcollobjs;
+    Object* collobjs[MaxObjs];
+};

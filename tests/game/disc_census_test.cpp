@@ -137,10 +137,13 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
                 groups.push_back(buf);
         }
     Report("AnimGroupFileNames", groups, 2 * std::size(AnimGroupFileNames));
-    // The player's five groups and the default characters' group his table
-    // also plays, each with its bank.
+    // The player's five groups, the characters' default group, the enemies'
+    // gun, guard and sprint groups and the seven fighting groups, each with
+    // its bank.
     std::vector<std::string> wantGroups;
-    for (const char* g : {"NPCDEF", "DACEDEF", "DACECOMB", "DACEGUNS", "DACECAR", "DACESTL"})
+    for (const char* g : {"NPCDEF", "NPCSPR", "NPCPSTL", "NPCMGUN", "NPCGUARD", "DACEDEF", "DACECOMB", "DACEGUNS",
+                          "DACECAR", "DACESTL", "NPCKNGFU", "NPCKARAT", "NPCBOXER", "NPCBRWLR", "NPCKNIFE", "NPCMCOMB",
+                          "NPCFCOMB"})
         for (const char* form : {"KORVALIS\\DemoData\\Char\\%s.ANI", "KORVALIS\\DemoData\\Vags\\%s.SND"}) {
             std::snprintf(buf, sizeof buf, form, g);
             wantGroups.push_back(buf);

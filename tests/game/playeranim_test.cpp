@@ -289,7 +289,7 @@ TEST_F(DaceAnimTable, CensusEveryRowOfTheGeneratedGroupsFindsItsClip)
     EXPECT_EQ(g_GlobalAGI.GetAG(7)->count, 96);
     EXPECT_EQ(g_GlobalAGI.GetAG(8)->count, 67);
     EXPECT_EQ(g_GlobalAGI.GetAG(9)->count, 30);
-    EXPECT_EQ(g_GlobalAGI.GetAG(0)->count, 20);
+    EXPECT_EQ(g_GlobalAGI.GetAG(0)->count, 54);
 
     // Loops by use, and root motion where the game reads the clip's speed.
     auto clip = [](int a) { return DaceAnim::Anims[a]; };

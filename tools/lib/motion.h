@@ -10,6 +10,7 @@
 // sound keys name samples of the group's own bank.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,5 +91,66 @@ struct AnimGroupFiles
 // index below tableSize (the game table's entries) has no row.
 bool BuildAnimGroup(const std::vector<ClipRow>& catalogue, int tableSize, const HumanoidLook& figure,
                     AnimGroupFiles& out, std::string& error);
+
+// A group's rows, added by index; Finish fills every index not given with
+// a short standing clip and orders the rows.
+class Catalogue
+{
+public:
+    // mark: an event put beside a blow's hurting start (0: none).
+    Catalogue(u16 mark, int size) : size(size), mark(mark) {}
+
+    Catalogue& Clip(int index, MotionGenerator g, u16 length, bool loop, MotionParams p = {},
+                    std::vector<ClipEvent> events = {})
+    {
+        rows.push_back({index, g, p, length, loop, std::move(events), {}});
+        return *this;
+    }
+    Catalogue& Loop(int index, MotionGenerator g, u16 length, MotionParams p = {})
+    {
+        return Clip(index, g, length, true, p);
+    }
+    Catalogue& Once(int index, MotionGenerator g, u16 length, std::vector<ClipEvent> events = {}, MotionParams p = {})
+    {
+        return Clip(index, g, length, false, p, std::move(events));
+    }
+    // A blow: it hurts from a third of the way in to half way (the mark
+    // there), with the extras given.
+    Catalogue& Blow(int index, u16 length, bool left, std::vector<ClipEvent> extra = {}, float amount = 1.0f)
+    {
+        const u16 on = u16(0.35f * length), off = u16(0.5f * length);
+        std::vector<ClipEvent> ev = {{on, kEventStrikeOn}};
+        if (mark != 0)
+            ev.push_back({on, mark});
+        ev.push_back({off, kEventStrikeOff});
+        for (ClipEvent e : extra)
+            ev.push_back(e);
+        std::stable_sort(ev.begin(), ev.end(), [](ClipEvent a, ClipEvent b) { return a.time < b.time; });
+        return Clip(index, kMotionStrike, length, false, {0.0f, amount, left}, ev);
+    }
+    Catalogue& Gait(int index, MotionGenerator g, float speed, u16 length, bool loop = true, std::vector<ClipEvent> ev = {})
+    {
+        return Clip(index, g, length, loop, {speed, speed < 0.0f ? -1.0f : 1.0f, false}, std::move(ev));
+    }
+
+    std::vector<ClipRow> Finish()
+    {
+        std::vector<bool> have(size_t(size), false);
+        for (const ClipRow& r : rows)
+            if (r.index >= 0 && r.index < size)
+                have[size_t(r.index)] = true;
+        for (int i = 0; i < size; i++)
+            if (!have[size_t(i)])
+                rows.push_back({i, kMotionIdle, {0.0f, 0.5f, false}, 30, false, {}, {}});
+        std::stable_sort(rows.begin(), rows.end(), [](const ClipRow& a, const ClipRow& b) { return a.index < b.index; });
+        return rows;
+    }
+
+private:
+    int size;
+    u16 mark;
+    std::vector<ClipRow> rows;
+};
+
 
 }  // namespace tools

@@ -13,6 +13,7 @@
 #include "game/DaceStealthAnims.h"
 #include "game/NPCDefaultAnims.h"
 #include "tools/lib/humanoid.h"
+#include "tools/lib/npcfiles.h"
 #include "tools/lib/p2b_sample.h"
 
 namespace tools {
@@ -59,76 +60,22 @@ enum : u16
 // Speeds of root motion, units a frame.
 constexpr float kWalk = 0.02f, kRun = 0.06f, kSprint = 0.1f, kTackle = 0.12f;
 
-// A group's rows, added by index; Finish fills every index not given with
-// a short standing clip and orders the rows.
-class Catalogue
-{
-public:
-    explicit Catalogue(int size) : size(size) {}
-
-    Catalogue& Clip(int index, MotionGenerator g, u16 length, bool loop, MotionParams p = {},
-                    std::vector<ClipEvent> events = {})
-    {
-        rows.push_back({index, g, p, length, loop, std::move(events), {}});
-        return *this;
-    }
-    Catalogue& Loop(int index, MotionGenerator g, u16 length, MotionParams p = {})
-    {
-        return Clip(index, g, length, true, p);
-    }
-    Catalogue& Once(int index, MotionGenerator g, u16 length, std::vector<ClipEvent> events = {}, MotionParams p = {})
-    {
-        return Clip(index, g, length, false, p, std::move(events));
-    }
-    // A blow: it hurts from a third of the way in to half way, where the
-    // mission hears of it, with the grunt and extras given.
-    Catalogue& Blow(int index, u16 length, bool left, std::vector<ClipEvent> extra = {}, float amount = 1.0f)
-    {
-        const u16 on = u16(0.35f * length), off = u16(0.5f * length);
-        std::vector<ClipEvent> ev = {{on, kEventStrikeOn}, {on, kEvAttackMark}, {off, kEventStrikeOff}};
-        for (ClipEvent e : extra)
-            ev.push_back(e);
-        std::stable_sort(ev.begin(), ev.end(), [](ClipEvent a, ClipEvent b) { return a.time < b.time; });
-        return Clip(index, kMotionStrike, length, false, {0.0f, amount, left}, ev);
-    }
-    Catalogue& Gait(int index, MotionGenerator g, float speed, u16 length, bool loop = true, std::vector<ClipEvent> ev = {})
-    {
-        return Clip(index, g, length, loop, {speed, speed < 0.0f ? -1.0f : 1.0f, false}, std::move(ev));
-    }
-
-    std::vector<ClipRow> Finish()
-    {
-        std::vector<bool> have(size_t(size), false);
-        for (const ClipRow& r : rows)
-            if (r.index >= 0 && r.index < size)
-                have[size_t(r.index)] = true;
-        for (int i = 0; i < size; i++)
-            if (!have[size_t(i)])
-                rows.push_back({i, kMotionIdle, {0.0f, 0.5f, false}, 30, false, {}, {}});
-        std::stable_sort(rows.begin(), rows.end(), [](const ClipRow& a, const ClipRow& b) { return a.index < b.index; });
-        return rows;
-    }
-
-private:
-    int size;
-    std::vector<ClipRow> rows;
-};
-
 const MotionParams kLeft{0.0f, 1.0f, true};
 const MotionParams kRight{0.0f, 1.0f, false};
 
 std::vector<ClipRow> NPCDefault()
 {
-    Catalogue c(NPCDefaultAnims_Count);
+    Catalogue c(kEvAttackMark, NPCDefaultAnims_Count);
     c.Once(Ani_NPC_Car_PullOutDriver_L, kMotionGesture, 45, {}, kLeft)
         .Once(Ani_NPC_Arrest_LyingDown_L, kMotionGesture, 30, {}, kLeft)
         .Once(Ani_NPC_Arrest_LyingDown_R, kMotionGesture, 30, {}, kRight);
+    AddEnemyDefaultClips(c);
     return c.Finish();
 }
 
 std::vector<ClipRow> DaceDefault()
 {
-    Catalogue c(DaceDefaultAnims_Count);
+    Catalogue c(kEvAttackMark, DaceDefaultAnims_Count);
     c.Loop(Ani_Dace_Normal_Idle, kMotionIdle, 60)
         .Once(Ani_Dace_Normal_Idle_LookAround, kMotionIdle, 90, {}, {0.0f, 2.0f, false})
         .Once(Ani_Dace_Normal_Idle_Footwork, kMotionGesture, 60)
@@ -189,7 +136,7 @@ std::vector<ClipRow> DaceDefault()
 
 std::vector<ClipRow> DaceCombat()
 {
-    Catalogue c(DaceCombatAnims_Count);
+    Catalogue c(kEvAttackMark, DaceCombatAnims_Count);
     c.Loop(Ani_Dace_Combat_Idle, kMotionIdle, 60, {0.0f, 0.6f, false})
         .Loop(Ani_Dace_Combat_Idle_Settle, kMotionIdle, 40)
         .Once(Ani_Dace_Combat_Idle_Settle_Taunt, kMotionGesture, 40)
@@ -272,7 +219,7 @@ std::vector<ClipRow> DaceCombat()
 
 std::vector<ClipRow> DaceGuns()
 {
-    Catalogue c(DaceGunsAnims_Count);
+    Catalogue c(kEvAttackMark, DaceGunsAnims_Count);
     c.Loop(Ani_Dace_Guns_Idle, kMotionGunPose, 30)
         .Loop(Ani_Dace_Guns_Idle_2, kMotionGunPose, 40)
         .Once(Ani_Dace_Guns_Idle_PutAway, kMotionGunPose, 20, {{10, kEvHolsterLeft}, {10, kEvHolsterRight}})
@@ -378,7 +325,7 @@ std::vector<ClipRow> DaceGuns()
 
 std::vector<ClipRow> DaceCar()
 {
-    Catalogue c(DaceCarAnims_Count);
+    Catalogue c(kEvAttackMark, DaceCarAnims_Count);
     c.Once(Ani_Dace_Bike_CarJacked_L, kMotionFall, 40)
         .Once(Ani_Dace_Bike_CarJacked_R, kMotionFall, 40)
         .Once(Ani_Dace_Bike_GetOff_L, kMotionCarGetOut, 40, {{30, kEvStandDown}}, kLeft)
@@ -435,7 +382,7 @@ std::vector<ClipRow> DaceCar()
 
 std::vector<ClipRow> DaceStealth()
 {
-    Catalogue c(DaceStealthAnims_Count);
+    Catalogue c(kEvAttackMark, DaceStealthAnims_Count);
     c.Once(Ani_Dace_Stealth_Disarm_Default, kMotionGesture, 20)
         .Loop(Ani_Dace_Stealth_Disarm_Default_Idle, kMotionGunPose, 30)
         .Gait(Ani_Dace_Stealth_Disarm_Default_Back, kMotionWalk, -0.01f, 32)

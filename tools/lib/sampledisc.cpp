@@ -25,6 +25,7 @@
 #include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
+#include "tools/lib/npcfiles.h"
 #include "tools/lib/playerfiles.h"
 #include "tools/lib/samplesound.h"
 #include "tools/lib/setupfile.h"
@@ -250,13 +251,20 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
-    for (const PlayerGroup& g : PlayerGroups()) {
-        AnimGroupFiles group;
-        if (!BuildPlayerGroup(g, group, error))
-            return false;
-        files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
-        files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
-    }
+    // The player's groups, then the enemies': each group file and its bank.
+    auto addGroups = [&](const std::vector<PlayerGroup>& groups,
+                         bool (*build)(const PlayerGroup&, AnimGroupFiles&, std::string&)) {
+        for (const PlayerGroup& g : groups) {
+            AnimGroupFiles group;
+            if (!build(g, group, error))
+                return false;
+            files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
+            files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
+        }
+        return true;
+    };
+    if (!addGroups(PlayerGroups(), BuildPlayerGroup) || !addGroups(NPCGroups(), BuildNPCGroup))
+        return false;
 
     for (const NamedSetup& n : SampleSetupFiles()) {
         PakInputFile f{"DemoData/" + n.path, {}, "generated set-up"};

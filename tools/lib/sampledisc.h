@@ -19,6 +19,8 @@
 //                DACEGUN1..4, ENEMGUNS (.P2B)
 //                                guns, shots and reticles (tools/lib/gunfiles.h)
 //   DemoData\Char\NPCDEF, DACEDEF, DACECOMB, DACEGUNS, DACECAR, DACESTL (.ANI)
+//   DemoData\Char\NPCSPR, NPCPSTL, NPCMGUN, NPCGUARD, NPCKNGFU, NPCKARAT, NPCBOXER,
+//     NPCBRWLR, NPCKNIFE, NPCMCOMB, NPCFCOMB (.ANI), the enemies' groups
 //   DemoData\Vags\(the same names).SND
 //                                the player's animation groups and their sound
 //                                banks (tools/lib/playerfiles.h)

@@ -1,0 +1,502 @@
+// The street characters that are not the player: BadGuy, the base of enemies
+// and bystanders (target, car, voice, ground cache, the obstacle scan and
+// the walk to a car door), and Enemy, every hostile character.
+//
+// An enemy's kind is its handler together with enemytype: ShooterEnemy_mh
+// runs shooters and guards (the mode byte holds the state), the fighter and
+// runner handlers come with their own files.  A kind changes at run time by
+// swapping handler and type and calling the kind's init routine.  Every
+// animation change goes through Enemy::BlendToAnim / ReBlendToAnim / SetAnim,
+// which map a BadGuyAnims number to a clip, its bank and its attack bits.
+#pragma once
+
+#include "ZevEngine2/Object.h"
+#include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/Collision.h"
+#include "ZevEngine2/PS2/Bezier.h"
+#include "ZevEngine2/PS2/Extent.h"
+#include "game/BadGuyAnims.h"
+#include "game/Guy.h"
+#include "game/Limbs.h"
+#include "game/Road.h"
+
+class Vehicle;
+class Bystander;
+struct AnimEventMessage;
+
+// Object flag bits of an enemy (beside the character body's GUYF_*).
+enum : unsigned int
+{
+    ENEMYF_ACTIVE = 0x20,            // a shooter state that takes decisions
+    ENEMYF_HOLDING = 0x100,          // a grab holds its victim / marking time
+    ENEMYF_AIRBORNE = 0x20000,
+    ENEMYF_ATTACKBITS = 0x07802000,  // replaced at every animation change (see ReBlendToAnim)
+};
+
+// Lines of the non-player voice banks (JBNPCVO kinds).
+enum NPCVOType
+{
+    NPCVO_BattleCry_1,
+    NPCVO_BattleCry_2,
+    NPCVO_BattleCry_3,
+    NPCVO_BattleCry_Taunt,
+    NPCVO_Kata,
+    NPCVO_Cheer,
+    NPCVO_Hurt_1,
+    NPCVO_Hurt_2,
+    NPCVO_Hurt_3,
+    NPCVO_Knockdown,
+    NPCVO_Killed,
+    NPCVO_Choke,
+    NPCVO_Noticed,
+    NPCVO_Spotted,
+};
+
+// Game events an enemy sends its event object (OM_SPECIAL codes).
+enum
+{
+    SMSG_SHOT_AT = 25,
+    SMSG_PLAYER_LOSE_SHIELD = 38,
+    SMSG_SEEK_OBJECT = 62,
+    SMSG_MORPH_TO_BYSTANDER = 82,
+    SMSG_CD_SUSPEND = 101,
+    SMSG_PATH_POINT_REACHED = 800,
+    SMSG_EV_ENEMY_SURRENDERED = 23002,
+    SMSG_EV_KNOCKED_DOWN = 23004,
+    SMSG_EV_CHARACTER_DIED = 23006,
+    SMSG_EV_ATTACK_HIT = 23008,
+    SMSG_EV_TARGET_BUSTED = 23010,
+    SMSG_EV_TARGET_SPOTTED = 23012,
+    SMSG_EV_TARGET_LOST = 23013,
+    SMSG_EV_ENEMY_SUBDUED = 23018,
+    SMSG_EV_ENEMY_REMOVED = 23020,
+    SMSG_EV_ENEMY_IN_CAR = 23051,
+    SMSG_MODE_BODY_TIMEOUT = 28009,
+};
+
+// ---------------------------------------------------------------------------
+
+class BadGuy : public Guy
+{
+public:
+    struct ObstacleInfo
+    {
+        ObstacleInfo();
+
+        RCptr<Object> obj;
+        GHCache ghc;
+        VectorPos leftside, rightside;
+        float leftsideoffset, rightsideoffset;
+        int closerside;   // -1 left, 1 right, 0 none (CalcObstacleSides)
+    };
+
+    struct ObstacleScanBox
+    {
+        static constexpr int MaxObjs = 128;
+        bool valid;
+        Cuboid box;
+        int numobjs;
+        RCptr<Object> objs[MaxObjs];
+    };
+
+    explicit BadGuy(OBJMESSAGEHANDLER mh);
+    ~BadGuy();
+
+    // The nearest obstacle ahead on the road into info->obj, or null.
+    void ScanForObstacles(ObstacleInfo* info);
+    void CalcObstacleSides(ObstacleInfo* info, VectorDir dir);
+    const ObstacleScanBox& UpdateScanBox(VectorDir dir, float ahead, float halfwidth);
+    void StartWalkingToDoor(bool left);
+    bool StartGettingIn(Vehicle* car);
+
+    float aggro;
+    bool morphed;
+    bool seektarget, chasetarget, harasstarget, targetspotted;
+    RCptr<Object> target;
+    bool iscivilian, ishostage, issurrendering, iscop;
+    Vehicle* car;
+    GHCache ghc;
+    u8 vobank;
+    float vopitch;
+    int slipcounter;
+    VectorPos lastworldpos;
+    float lastworldtime;
+    VectorDir divedir;
+    int diveani;
+    ObstacleInfo curobstacle;
+    ObstacleScanBox scanbox;
+};
+
+// ---------------------------------------------------------------------------
+
+class Enemy : public BadGuy
+{
+public:
+    enum EnemyType
+    {
+        ENEMYTYPE_SHOOTER,
+        ENEMYTYPE_FIGHTER,
+        ENEMYTYPE_RUNNER,
+    };
+    enum Behavior
+    {
+        STATIONARY,
+        STATIONARY_HANGING,
+        STATIONARY_VEHICLE,
+        STATIONARY_COPTER,
+        MOVING,
+        HIDING,
+        SEE_MOVING,
+        RUN_AWAY,
+        AVOID_OBSTACLE,
+    };
+    enum HideBehavior
+    {
+        NO_HIDING,
+        START_HIDING,
+        START_END_HIDING,
+    };
+    enum AttackMode
+    {
+        AM_NONE,
+        AM_PASSIVE,
+        AM_ACTIVE,
+        AM_FRONT,
+    };
+    enum CombatModes
+    {
+        CM_NEUTRAL = 0,
+        CM_RECOIL = 9,
+        CM_DEAD = 20,
+    };
+    enum MoveSpeed
+    {
+        MS_WALK,
+        MS_JOG,
+        MS_RUN,
+        MS_SPRINT,
+        MS_FAST_SPRINT,
+    };
+
+    // A world frame stamp; -1 is unset and earlier than every frame.
+    static bool Before(WorldTime t, int now) { return t == -1 || t < now; }
+
+    Enemy(OBJMESSAGEHANDLER mh, MDLFILE* mf, int hierarchy);
+    ~Enemy();
+
+    // --- life (BadGuy.cpp)
+    void InitAsShooter();
+    void ReinitAsShooter();
+    void RemoveAsShooter();
+    void Hibernate();
+    void UnHibernate();
+    bool IsHibernating() const { return (u32BGFlags & 1) != 0; }
+    void UpdateBodyColl(u16 footmask, u16 rootmask, u16 rootmask2, float lift);
+    VectorDir GetShootingInaccuracy(Object* tgt, float a, float b, float c, float d);
+    float GetGroundHeight(VectorPos pos, VectorDir* normal = nullptr);
+    float UpdateGroundAndLandableHeight(VectorPos pos, VectorDir* normal, GHCache* cache);
+    Object* CreateLaserSight();
+    void DestroyLaserSight();
+    bool InGuardMode() const { return mode >= 32 && mode <= 35; }
+    void PlayVoice(int kind);
+
+    // --- animation (BadGuyAnim.cpp)
+    // Builds the class tables (BuildAnimTables) and points the body's
+    // tables at them.
+    void InitAnims();
+    static void BuildAnimTables();
+    void BlendToAnim(u16 nm2, int nframes, int bankoverride = -1, int indexoverride = -1);
+    void ReBlendToAnim(u16 nm2, int nframes, int bankoverride, int indexoverride, bool noadvance);
+    void SetAnim(u16 nm2, int bankoverride = -1, int indexoverride = -1);
+    void LeaveAnim();
+    int CalculateBlockAni(unsigned int attackerflags);
+    int CalculateRecoilAni(unsigned int attackerflags);
+    int CalculateRecoilAni(VectorPos localpt);
+    float GetFatigue() const;
+
+    // --- shooter handler (BadGuyShooter.cpp)
+    static int ShooterEnemy_mh(Object* obj, OBJMESSAGE msg, void* data);
+    int ShooterMh(OBJMESSAGE msg, void* data);
+    int ShooterFrame();
+    int ShooterSpecial(SpecialMessage* m);
+    bool TrySpottingTarget(int base, int range, bool cone);
+    void TargetSpotted();
+    void TargetNoticed();
+    void TargetBusted();
+    void LookForTarget();
+    float GetNearestMovePathPos(VectorPos pos);
+    void UpdateMovePathPos();
+    int ShooterAnimLoop(AnimEventMessage* msg);
+    void ShooterAnimate(float dt);
+    int KilledFallCheckGroundContact();
+    VectorDir CalculateFallDir() const;
+    Object* GetObstructionToTarget();
+    void DropWeapon();
+    void DropHostage();
+    bool IsBusy() const;
+
+    void Start_Shoot_Wait();
+    void Restart_Shoot_Wait();
+    void Frame_Shoot_Wait();
+    void Start_Shoot_Arrive();
+    void Restart_Shoot_Arrive();
+    void Frame_Shoot_Arrive();
+    void Frame_Shoot_Arrive_StartPath();
+    void Frame_Shoot_Arrive_MidPath();
+    void Frame_Shoot_Arrive_EndPath();
+    void Start_Shoot_See();
+    void Restart_Shoot_See();
+    void Frame_Shoot_See();
+    void Start_Shoot_Patrol();
+    void Restart_Shoot_Patrol();
+    void Frame_Shoot_Patrol();
+    // States of cover, sniping, surrender and guarding: built with them.
+    void Start_Shoot_TakeCover();
+    void Restart_Shoot_TakeCover();
+    void Frame_Shoot_TakeCover();
+    void Restart_Shoot_Sniping();
+    void Frame_Shoot_Sniping();
+    void Restart_Shoot_TakeCover_Sniping();
+    void Frame_Shoot_TakeCover_Sniping();
+    void Frame_Shoot_Surrender();
+    void Restart_Guard();
+    void Frame_Guard();
+    void Restart_Guard_Check();
+    void Frame_Guard_Check();
+    void Restart_Guard_Patrol();
+    void Frame_Guard_Patrol();
+
+    // --- collisions (BadGuyCollide.cpp)
+    int ShooterCollision(CollisionRecord* cr);
+    int ShooterCollision_Blow(CollisionRecord* cr);
+    void TakeFightingDamage(float amount);
+    void ShooterRegisterUnblockedHit(Object* attacker, int s);
+    VectorDir GetPopOut();
+    void PlayCombatSfx(int sound, VectorPos local);
+    void PutIn(Vehicle* v, int seat);
+
+    // --- runner commands (BadGuyRunner.cpp)
+    bool WatchForVehicles();
+    void DiveOutOfTheWay();
+    int CollideWithVehicle(CollisionRecord* cr);
+    void MorphIntoRunner();
+    void MorphIntoFighter(int style);
+    void MorphIntoShooter();
+    void MorphIntoBystander(Object* obj);
+    void BodySnatch(Bystander* b);
+    void Start_Run_Driving();
+    // The commands other characters and controllers give an enemy.
+    void AttackObject(Object* obj, int style);
+    void AttackObjectNoDamage(Object* obj, int style);
+    void ShootObject(Object* obj);
+    void ShootObjectNoDamage(Object* obj);
+    void RunAwayFromObject(Object* obj);
+    void HarassObject(Object* obj);
+    void TakeObjectHostage(Object* obj);
+    void AllyWithObject(Object* obj);
+    void SeekObject(Object* obj);
+    void Wander();
+    void GetInCar(Vehicle* v);
+    void ReactToObject(Object* obj);
+    void ThreatenObject(Object* obj, int how);
+    void ChaseObject(Object* obj);
+    void TurnIntoHostage();
+    void StruggleWithObject(Object* obj);
+    void PulloutObject(Object* obj);
+    void GiveUp();
+    void Surrender();
+
+    // Turns toward d's horizontal part at 6 degrees a frame of play.
+    void TurnTowardFlat(VectorDir d);
+    // Looks along d's horizontal part (rotation rows only).
+    void FaceAlong(VectorDir d);
+    u16 IdleAni() const;
+    u16 RunAni() const;
+
+    // 1. Kind and life
+    EnemyType enemytype;
+    u32 u32BGFlags;
+    s16 shootweapontype;
+    bool fadedeath;
+    bool offenseactive;
+    WorldTime lastoffenseactivetime, deathtime, droptime;
+    float animspeed;
+    // 2. Path following
+    VectorDir pathdir;
+    float patht;
+    // 3. Push-out
+    VectorDir pushoutmovement, pushoutvel, newpushoutvel;
+    VectorPos childpos;
+    // 4. Arms
+    GunArm rightgunarm;
+    SimpleLimb leftIKarm;
+    // 5. Hostage and player awareness
+    RCptr<Object> hostage;
+    WorldTime lastevent;
+    int iLastDrawnTime;
+    bool seenbydace, warnedbydace, shooting, bDuck_fire;
+    // 6. Grappled by the player
+    float grappledframe;
+    bool grappleseparation;
+    float grappleturnspeed;
+    Matrix grappledmat;
+    VectorPos grappledstartpos;
+    int grapplebankoverride, grappleindexoverride;
+    // 7. Hearing
+    bool bHeardNoise;
+    VectorDir vdNoiseDir;
+    // 8. Ground
+    float groundy;
+    VectorDir groundnormal;
+    float groundterrainy;
+    VectorDir groundterrainnormal;
+    RCptr<Object> groundobj;
+    float groundobjy, groundobjdist;
+    VectorDir groundobjnormal;
+    int groundupdatetime;
+    bool groundheightoverride;
+    // 9. Body parts
+    s16 charid;
+    Object *head, *eye, *lhand, *rhand, *lfoot, *rfoot, *torso;
+    VictimData currentvictimdata;
+    // 10. Shooting state
+    s8 shotsleft;
+    s16 cyclesleft;
+    WorldTime checkoffscreentime, checktargettime, timeleft, nextshot;
+    u32 delay;
+    VectorPos takecoverPos;
+    Matrix startmat;
+    Spline *arrivepath, *movepath;
+    float destpatht, maxwander, jumpframe;
+    bool movepathcircular, positivedir, isonscreen, usefalldeath;
+    Object* pTargetTorso;
+    Object* sight;
+    Object* door;
+    float doorang, doorgoalang, doorangspeed;
+    Matrix doormat;
+    Object* steam;
+    // 11. Collision sets
+    u16 shootrootcollmask, shootfootrootcollmask;
+    Cuboid shootboundingbox;
+    Sphere shootboundingspheres[3];
+    CollSphere shootrootcollspheres[4];
+    u16 fightrootcollmask, fightfootrootcollmask, fightoffensivecollmask;
+    Cuboid fightboundingbox;
+    Sphere fightboundingspheres[3];
+    CollSphere fightrootcollspheres[4];
+    u16 runrootcollmask, runfootrootcollmask;
+    Cuboid runboundingbox;
+    Sphere runboundingspheres[3];
+    CollSphere runrootcollspheres[4];
+    Object offensiveobjects[4];
+    CollSphere inaircollspheres[2];
+    CollSphere bodycollspheres[9];
+    float updatebodycollframe;
+    // 12. Movement style
+    Behavior behavior;
+    HideBehavior hidebehavior;
+    // 13. Melee
+    int prevattackmode;
+    WorldTime lastattackhit, lastattackblock, lastenemyattack, lastenemyattackhit, lastenemyattackblock;
+    WorldTime dazedstarttime, dazecountertime;
+    bool ishigh, isboss;
+    int enemycombohit;
+    u16 loopmode2;
+    int numloops, totalhitstodaze, curhitstodaze;
+    AttackMode attackmode;
+    bool nodamage;
+    s16 fightweapontype;
+    Object* fightweapon;
+    VectorPos fightpos;
+    VectorDir inAirSpeed;
+    AnimChar** combatoverlayanims;
+    OffensiveCollision offcollobjs[4];
+    CombatModes combatmode;
+    bool provoked;
+    u8 style;
+    // 14. Kind-change chances
+    float shootingchance, fightingchance, commandeeringchance, takehostagechance;
+    bool caronly;
+    // 15. Running and driving
+    VectorDir lastmovedir, hitvel;
+    const RoadSeg* lastrs;
+    VectorPos nextroadpos, destpos;
+    bool hasdest, carchaseonly, oblivious;
+    int numshotsleft, numtakecoverloops;
+    bool calcrs;
+    float SidewalkMinWalkWidth_L, SidewalkMaxWalkWidth_L, SidewalkMinWalkWidth_R, SidewalkMaxWalkWidth_R;
+    WorldTime lastlookbacktime, nextlookbacktime, lastfirebacktime, lastshotattime, pursuitstarttime,
+        pursuitserioustime, stoppedatcornertime;
+    int carstoppedframe;
+    bool leavingcar;
+    WorldTime gotincartime;
+    float lookbacktargetdist;
+    bool fleeing, gettingout;
+    VectorPos wanderstartpos;
+    WorldTime wandertime;
+    VectorDir wanderdir;
+    VectorPos congregatepos, walktopos;
+    WorldTime reactiontime;
+    float fatigue, panic;
+    MoveSpeed movespeed;
+    Bezier pathspline;
+    float speeds[5];
+    bool knowspursuernear;
+    PresetGunArm leftdrivinggunarm, rightdrivinggunarm;
+    float driveaimrange, drivingshootperiod;
+    int movemode, lastmovemode, movesubmode, loctype, prevloctype;
+
+    // Tuning.
+    static float OnFootActivationDist, maxturnspeed, CombatVicinity, AttackRingInner, AttackRingOuter,
+        SurroundRingInner, SurroundRingOuter, SidelineRingInner, SidelineRingOuter, DefenseRadius,
+        CombatHitHighThreshold, CombatHitLowThreshold, CombatHitSideThreshold, PassiveGoalDistance,
+        SurroundGoalDistance, AttackChanceInfluence, MaxAttackChance, InitialRunnerStrength;
+    static int CombatMinimumBlockTime, CombatMaximumBlockTime, CombatMinimumApproachTime;
+
+    // Animation tables (BadGuyAnim.cpp).
+    struct AnimDef
+    {
+        u16 anim, group, index, morph, next;
+    };
+    struct AttackFlagDef
+    {
+        int anim;
+        u32 flags;
+    };
+    static constexpr int NUM_ANIMDEFS = 289;
+    static const AnimDef AnimDefs[NUM_ANIMDEFS];
+    static const AttackFlagDef AttackFlagDefs[12];
+    static const s16 CombatOverlayReplacements[58];
+    static const s16 GunOverlayReplacements[35];
+    static AnimChar* Anims[TOTAL_BADGUY_ANIS];
+    static u8 AnimBanks[TOTAL_BADGUY_ANIS];
+    static u16 AnimTransMorphLens[TOTAL_BADGUY_ANIS];
+    static u16 AnimTransitions[TOTAL_BADGUY_ANIS];
+    static u32 AttackFlags[TOTAL_BADGUY_ANIS];
+    static s16 CombatAnimOverlayIndex[TOTAL_BADGUY_ANIS];
+    static AnimChar *BoxerOverlayAnims[58], *BrawlerOverlayAnims[58], *KarateOverlayAnims[58],
+        *KnifeOverlayAnims[58], *FemaleOverlayAnims[58], *MaleOverlayAnims[58], *PistolOverlayAnims[35],
+        *MGunOverlayAnims[35];
+
+    // The grabs the player opens and how the grabbed enemy answers.
+    static const VictimData VictimDataTable[14];
+    static bool IsGrabOpener(u16 playeranim);
+};
+
+// random(N): an integer in [0, N) from one rand() draw.
+inline int RandomN(int n)
+{
+    return int((long long)rand() * n >> 31);
+}
+
+// Lowers a statistic by n without passing below 0.
+void LowerStat(u32& stat, u32 n);
+
+// The calls made to the enemy services not built yet: the last one's name
+// and how many there were.
+struct EnemyCommandLog
+{
+    const char* last = nullptr;
+    int count = 0;
+};
+extern EnemyCommandLog gEnemyCommandLog;
