@@ -8,6 +8,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/World.h"
 #include "ZevEngine2/PS2/RenderContext.h"
+#include "game/BadGuy.h"
 #include "game/Camera.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
@@ -429,7 +430,8 @@ bool Dace::IsTargetedByShooter()
         Object* o = *it;
         if (o == nullptr || o->IsDead() || !IsEnemyId(o->id))
             continue;
-        if (ShooterEnemyTarget(o) == this)
+        if (o->messagehandler == &Enemy::ShooterEnemy_mh &&
+            static_cast<Enemy*>(o)->target == this)
             return true;
     }
     return false;

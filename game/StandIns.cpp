@@ -33,13 +33,6 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-Object* ShooterEnemyTarget(Object* enemy)
-{
-    if (enemy != nullptr)
-        StandInUsed("the shooting enemies' target");
-    return nullptr;
-}
-
 Object* DoTargetEffectOnObject(Object* pObj)
 {
     StandInUsed("the target markers' vanishing effect");

@@ -46,10 +46,6 @@ enum
 // Screen texts are the HUD's (AddScreenText).
 #include "game/HUD.h"
 
-// The character a shooting enemy aims at (the enemies' own field replaces
-// it); null for any other object.  Here: none.
-Object* ShooterEnemyTarget(Object* enemy);
-
 // The player leaves the car he sits in: the call is noted for the tests and
 // passed to the player's own getting out when it is the player (the car
 // entry and exit code takes the call over when it lands).
