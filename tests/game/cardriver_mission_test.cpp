@@ -315,6 +315,57 @@ TEST_F(Missions, ChasersAskTheTrafficAheadToMakeWayButNotTheirTarget)
     b->rcoDriver = nullptr;
 }
 
+TEST_F(Missions, TheEscapeSwervesAroundABlockerUnlessACarIsAlongside)
+{
+    Load(tools::TestCity(tools::TestCityKind::kCrossing));
+    ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    Vehicle *v = nullptr, *b = nullptr, *side = nullptr;
+    CarDriver* d = Car(90.0f, 125.5f, 1.0f, 0.0f, 0, &v);
+    Car(98.0f, 125.0f, 1.0f, 0.0f, 0, &b);
+    Car(90.0f, 140.0f, 1.0f, 0.0f, 0, &side);   // out of the way for now
+    MakeWayLog bl(30);
+    b->rcoDriver = &bl;
+    const VectorPos nowhere(0.0f, 0.0f, 0.0f);
+    Drive(d, 2, nullptr, &nowhere);
+    d->SetCurrentRS();
+    ASSERT_TRUE(d->rsdir);
+    VectorDir dir(1.0f, 0.0f, 0.0f);
+    auto avoid = [&](float bz, float sz) {
+        b->mat.w[2] = bz;
+        side->mat.w[2] = sz;
+        d->fU = 2.5f;
+        d->fLastSpeed = 0.1f;
+        d->fForceLane = 0.0f;
+        d->EscapeAvoidAmbientCars(dir);
+        return d->fForceLane - 2.5f;
+    };
+    // The blocker 0.5 toward the larger offsets: clear it by 0.9375 toward
+    // the smaller ones, and ask it to make way (2, hurried: 8 ahead is within
+    // 120 frames).
+    EXPECT_FLOAT_EQ(avoid(125.0f, 140.0f), 0.5f - 0.9375f);
+    EXPECT_TRUE(d->iCDFlags & CDF_BLOCKED);
+    EXPECT_EQ(bl.codes, std::vector<int>{2 + 8});
+    // A car alongside on that side cancels the move.
+    EXPECT_FLOAT_EQ(avoid(125.0f, 126.9f), 0.0f);
+    EXPECT_TRUE(d->iCDFlags & CDF_CARLEFT);
+    // Mirrored: toward the larger offsets, cancelled by a car on that side.
+    EXPECT_FLOAT_EQ(avoid(126.0f, 140.0f), 0.9375f - 0.5f);
+    EXPECT_EQ(bl.codes.back(), 1 + 8);
+    EXPECT_FLOAT_EQ(avoid(126.0f, 124.1f), 0.0f);
+    EXPECT_TRUE(d->iCDFlags & CDF_CARRIGHT);
+
+    // Right behind the player's car, standing: no message, half the engine.
+    vehtest::Driver player(-1);
+    b->rcoDriver = &player;
+    b->mat.w[0] = 94.0f;
+    v->fEngine = 0.5f;
+    avoid(125.0f, 140.0f);
+    EXPECT_TRUE(player.heard.empty());
+    EXPECT_EQ(v->fEngine, 0.25f);
+    EXPECT_EQ(d->i16CheckTime, 1);
+    b->rcoDriver = nullptr;
+}
+
 TEST_F(Missions, RacersFollowTheCourseAndAOneWayRaceEndsAtItsEnd)
 {
     // A straight course along +x of two segments, 0 to 60.
