@@ -366,6 +366,38 @@ TEST_F(Missions, TheEscapeSwervesAroundABlockerUnlessACarIsAlongside)
     b->rcoDriver = nullptr;
 }
 
+TEST_F(Missions, AChaserClosesDrawsAlongsideAndRams)
+{
+    tools::CityDescription c;
+    tools::AddSampleRoadKinds(c);
+    c.AddSegment(AddJunction(c, 10, 128, 0, 1), AddJunction(c, 246, 128, 0, 1), 2, tools::kRoadAvenue);
+    c.SortSlots();
+    Load(c);
+    ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    Vehicle *target = nullptr, *v = nullptr;
+    Car(70.0f, 122.0f, 1.0f, 0.0f, 0, &target);   // in the outer lane, the chaser inner
+    target->mode = 1;   // moved by the test
+    const float ts = 0.1f;
+    target->vel = Vector(ts, 0.0f, 0.0f, 0.0f);
+    CarDriver* d = Car(40.0f, 126.0f, 1.0f, 0.0f, 0, &v);
+    Drive(d, 9, target);
+    int first[4] = {-1, -1, -1, -1};
+    for (int i = 0; i < 900; i++) {
+        target->mat.w[0] += ts;
+        Tick(v);
+        if (first[d->mode] < 0)
+            first[d->mode] = i;
+    }
+    // Follows, then (close behind, too fast to stop short, the spot beside
+    // the target on the road) draws alongside, then, level, rams: the side
+    // gap closes.  (No collisions run here: it ends where the target is.)
+    EXPECT_EQ(first[0], 0);
+    const int alongside = std::max(first[1], first[2]);
+    EXPECT_GT(alongside, 300);
+    EXPECT_GT(first[3], alongside);
+    EXPECT_LT(std::fabs(target->mat.w[2] - v->mat.w[2]), 0.5f);
+}
+
 TEST_F(Missions, RacersFollowTheCourseAndAOneWayRaceEndsAtItsEnd)
 {
     // A straight course along +x of two segments, 0 to 60.
