@@ -18,7 +18,6 @@ namespace {
 
 constexpr float k = kCDSpeedStep;
 constexpr float kMaxSteer = 0.523599f;   // 30 degrees
-constexpr float kReverseSteer = 0.1309f; // 7.5 degrees
 
 float FlatSpeed(const Vehicle* v)
 {
@@ -250,25 +249,14 @@ int CarDriver::CruiseTo()
                 if (world.time - iLastMoveTime > 600 && car->steer != 0.0f) {
                     iCDFlags |= CDF_REVERSING;
                     iLastMoveTime = world.time;
-                    car->steer = (rand() & 0x100) ? kReverseSteer : -kReverseSteer;
+                    car->steer = (rand() & 0x100) ? kCDReverseSteer : -kCDReverseSteer;
                     return 0;
                 }
             }
         } else if (!(iCDFlags & CDF_PINNED)) {
             iForceReal++;
-            if (world.time - iLastMoveTime > 75) {
-                iCDFlags &= ~CDF_REVERSING;
-                iLastMoveTime = world.time;
-                car->gear = 1;
-                car->fAccel = 0.001f;
-            } else {
-                car->steer = car->steer > 0.0f ? kReverseSteer : -kReverseSteer;
-                car->gear = -1;
-                car->fBrake = 0.0f;
-                car->fHandBrake = 0.0f;
-                car->fAccel = 0.0005f;
+            if (!BackingOutDone(75, 0.0005f))
                 return 0;
-            }
         }
 
         VectorXZ aim;

@@ -16,7 +16,6 @@ namespace {
 
 constexpr float k = kCDSpeedStep;
 constexpr float kMaxSteer = 0.523599f;
-constexpr float kReverseSteer = 0.1309f;
 constexpr float kPi = 3.14159265f;
 // The chase's turn and road speeds at a junction.
 constexpr float kChaseTurnSpeed = 0.151342f;
@@ -42,19 +41,8 @@ int CarDriver::DriveTo()
 {
     Vehicle* car = pveh;
     float fNormal = 4.0f * k, fTurn = 3.5f * k;
-    if (rs == nullptr) {
-        fDestSpeed = 9.0f * k;
-        bTrans = false;
-        i16DriveSubMode = 0;
-        i8NextCode = 0;
-        SetCurrentRS();
-        if (rs == nullptr)
-            SetCurrEscapeJuncAndNextRS();
-        if (rs == nullptr)
-            return 0;
-        EscapeChooseNextRS();
-        CalcRoadEndTVals();
-    }
+    if (rs == nullptr && !FindMissionRoad(9.0f * k))
+        return 0;
     fLastSpeed = car->vel.xyz().Length();
     const Bezier& cur = bTrans ? bez : rs->bezier;
     VectorDir chord;
@@ -111,23 +99,12 @@ int CarDriver::DriveTo()
         } else if (world.time - iLastMoveTime > 150 && car->strength != 0.0f) {
             iCDFlags |= CDF_REVERSING;
             iLastMoveTime = world.time;
-            car->steer = (rand() & 8) ? kReverseSteer : -kReverseSteer;
+            car->steer = (rand() & 8) ? kCDReverseSteer : -kCDReverseSteer;
             return 0;
         }
     } else if (!(iCDFlags & CDF_PINNED)) {
-        if (world.time - iLastMoveTime > 105) {
-            iCDFlags &= ~CDF_REVERSING;
-            iLastMoveTime = world.time;
-            car->gear = 1;
-            car->fAccel = 0.001f;
-        } else {
-            car->steer = car->steer > 0.0f ? kReverseSteer : -kReverseSteer;
-            car->gear = -1;
-            car->fBrake = 0.0f;
-            car->fHandBrake = 0.0f;
-            car->fAccel = 0.001f;
+        if (!BackingOutDone(105, 0.001f))
             return 0;
-        }
     }
     if (rs != nullptr) {
         if (Mode() == 8)
@@ -188,6 +165,53 @@ int CarDriver::ControlTail(float fNormalSpeed, float fTurnSpeed, VectorDir& dir,
     return FollowPath(*this, fNormalSpeed, fTurnSpeed, dir, iForceStop, true);
 }
 
+namespace {
+
+// Onto nextrs through junction J, the one ahead.  Along a plain joint of
+// one road straight on; otherwise on a junction curve from the car to the
+// new segment's entry, `lateral` (given the old and the new travel
+// directions) telling how far to its side.  The new segment's lanes and end
+// parameters are read either way; true when a curve was begun.
+template <class F>
+bool CrossInto(CarDriver& d, Junction* J, F lateral)
+{
+    if (d.rs->id == d.nextrs->id && J->nRoadsegs < 3) {
+        d.rs = d.nextrs;
+        d.rsdir = d.rs->jtn[0] == J;
+        d.CalcRoadLaneOffsets();
+        d.CalcRoadEndTVals();
+        return false;
+    }
+    d.bTrans = true;
+    if (d.rs->id == d.nextrs->id)
+        d.iCDFlags |= CDF_SAMEROAD;
+    else
+        d.iCDFlags &= ~CDF_SAMEROAD;
+    VectorPos start = d.CarPos();
+    VectorDir t0;
+    d.CalcRoadEndTangent(&t0, true);
+    const bool sameRoad = d.rs->id == d.nextrs->id;
+    d.rs = d.nextrs;
+    d.rsdir = d.rs->jtn[0] == J;
+    d.CalcRoadLaneOffsets();
+    d.CalcRoadEndTVals();
+    VectorDir t3;
+    d.CalcRoadEndTangent(&t3, false);
+    const float L = lateral(t0, t3, sameRoad);
+    VectorPos end = d.EntryPoint(L, false);
+    d.bez = CalcEscapeTurnBezier(start, t0, end, t3);
+    d.fU = L;
+    return true;
+}
+
+// The middle of the current side's lanes.
+float MiddleLane(CarDriver& d)
+{
+    return 0.5f * (d.GetLaneOffsetDist(0, nullptr, false) + d.GetLaneOffsetDist(100, nullptr, false));
+}
+
+}  // namespace
+
 int CarDriver::DriveDoJunctions(float fadt, int&, float fNormalSpeed, float fTurnSpeed, float& t)
 {
     const float rad = pveh->radius;
@@ -217,32 +241,8 @@ int CarDriver::DriveDoJunctions(float fadt, int&, float fNormalSpeed, float fTur
     if (!enter || nextrs == nullptr || J == nullptr)
         return lane;
     i16DriveSubMode = 0;
-    if (rs->id == nextrs->id && J->nRoadsegs < 3) {
-        rs = nextrs;
-        rsdir = rs->jtn[0] == J;
-        CalcRoadLaneOffsets();
-        CalcRoadEndTVals();
-    } else {
-        bTrans = true;
-        if (rs->id == nextrs->id)
-            iCDFlags |= CDF_SAMEROAD;
-        else
-            iCDFlags &= ~CDF_SAMEROAD;
-        VectorPos start = CarPos();
-        VectorDir t0;
-        CalcRoadEndTangent(&t0, true);
-        rs = nextrs;
-        rsdir = rs->jtn[0] == J;
-        CalcRoadLaneOffsets();
-        const float L = 0.5f * (GetLaneOffsetDist(0, nullptr, false) + GetLaneOffsetDist(100, nullptr, false));
-        CalcRoadEndTVals();
-        VectorPos end = EntryPoint(L, false);
-        VectorDir t3;
-        CalcRoadEndTangent(&t3, false);
-        bez = CalcEscapeTurnBezier(start, t0, end, t3);
-        fU = L;
+    if (CrossInto(*this, J, [this](VectorDir, VectorDir, bool) { return MiddleLane(*this); }))
         fDestSpeed = fTurnSpeed;
-    }
     EscapeChooseNextRS();
     t = 0.0f;
     return lane;
@@ -354,19 +354,8 @@ int CarDriver::Chase()
     const float fNormal = Mode() == 9 ? 13.0f * k : 8.0f * k;
     const float fTurn = Mode() == 9 ? 5.0f * k : 4.0f * k;
     fLastSpeed = car->vel.xyz().Length();
-    if (rs == nullptr) {
-        bTrans = false;
-        i16DriveSubMode = 0;
-        i8NextCode = 0;
-        fDestSpeed = car->fMaxCarSpeed;
-        SetCurrentRS();
-        if (rs == nullptr)
-            SetCurrEscapeJuncAndNextRS();
-        if (rs == nullptr)
-            return 0;
-        EscapeChooseNextRS();
-        CalcRoadEndTVals();
-    }
+    if (rs == nullptr && !FindMissionRoad(car->fMaxCarSpeed))
+        return 0;
     const Bezier& cur = bTrans ? bez : rs->bezier;
     VectorDir chord;
     const VectorXYZ r = cur.CalcParams(CarPos(), chord);
@@ -565,41 +554,17 @@ int CarDriver::ChaseDoJunctions(float fadt, int&, float, float& t)
     Junction* J = JunctionAhead();
     if (nextrs == nullptr || J == nullptr)
         return lane;
-    if (rs->id == nextrs->id && J->nRoadsegs < 3) {
-        rs = nextrs;
-        rsdir = rs->jtn[0] == J;
-        CalcRoadLaneOffsets();
-        CalcRoadEndTVals();
-    } else {
-        bTrans = true;
-        if (rs->id == nextrs->id)
-            iCDFlags |= CDF_SAMEROAD;
-        else
-            iCDFlags &= ~CDF_SAMEROAD;
-        VectorPos start = CarPos();
-        VectorDir t0;
-        CalcRoadEndTangent(&t0, true);
-        const u16 oldId = rs->id;
-        rs = nextrs;
-        rsdir = rs->jtn[0] == J;
-        CalcRoadLaneOffsets();
-        CalcRoadEndTVals();
-        VectorDir t3;
-        CalcRoadEndTangent(&t3, false);
-        float L;
-        if (rs->id != oldId && Dot(t0, t3) < 0.707f) {
-            L = 0.5f * (GetLaneOffsetDist(0, nullptr, false) + GetLaneOffsetDist(100, nullptr, false));
-        } else {
-            const float first = GetLaneOffsetDist(0, nullptr, true), last = GetLaneOffsetDist(100, nullptr, true);
-            L = std::clamp(u, std::min(first, last), std::max(first, last));
-            if (!rsdir)
-                L = -L;
-        }
-        VectorPos end = EntryPoint(L, false);
-        bez = CalcEscapeTurnBezier(start, t0, end, t3);
+    // A sharp turn onto another road arrives in the middle of its lanes;
+    // otherwise the car keeps its side offset, within the lanes.
+    auto lateral = [&](VectorDir t0, VectorDir t3, bool sameRoad) {
+        if (!sameRoad && Dot(t0, t3) < 0.707f)
+            return MiddleLane(*this);
+        const float first = GetLaneOffsetDist(0, nullptr, true), last = GetLaneOffsetDist(100, nullptr, true);
+        const float L = std::clamp(u, std::min(first, last), std::max(first, last));
+        return rsdir ? L : -L;
+    };
+    if (CrossInto(*this, J, lateral))
         fDestSpeed = kChaseTurnSpeed;
-        fU = L;
-    }
     t = 0.0f;
     return lane;
 }
@@ -654,7 +619,7 @@ int CarDriver::ChaseRecalcJunctionBezier()
     rsdir = rs->jtn[0] == J;
     CalcRoadLaneOffsets();
     CalcRoadEndTVals();
-    const float L = 0.5f * (GetLaneOffsetDist(0, nullptr, false) + GetLaneOffsetDist(100, nullptr, false));
+    const float L = MiddleLane(*this);
     VectorPos end = EntryPoint(L, false);
     VectorDir t3;
     CalcRoadEndTangent(&t3, false);

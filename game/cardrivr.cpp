@@ -208,6 +208,39 @@ VectorPos CarDriver::EntryPoint(float L, bool bCrossHeight) const
     return p;
 }
 
+bool CarDriver::BackingOutDone(int iFrames, float fAccel)
+{
+    if (world.time - iLastMoveTime > iFrames) {
+        iCDFlags &= ~CDF_REVERSING;
+        iLastMoveTime = world.time;
+        pveh->gear = 1;
+        pveh->fAccel = 0.001f;
+        return true;
+    }
+    pveh->steer = pveh->steer > 0.0f ? kCDReverseSteer : -kCDReverseSteer;
+    pveh->gear = -1;
+    pveh->fBrake = 0.0f;
+    pveh->fHandBrake = 0.0f;
+    pveh->fAccel = fAccel;
+    return false;
+}
+
+bool CarDriver::FindMissionRoad(float fDestSpeedNoRoad)
+{
+    fDestSpeed = fDestSpeedNoRoad;
+    bTrans = false;
+    i16DriveSubMode = 0;
+    i8NextCode = 0;
+    SetCurrentRS();
+    if (rs == nullptr)
+        SetCurrEscapeJuncAndNextRS();
+    if (rs == nullptr)
+        return false;
+    EscapeChooseNextRS();
+    CalcRoadEndTVals();
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Sleep and activity
 

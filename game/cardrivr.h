@@ -68,6 +68,8 @@ struct RoadLaneInfo
 
 // The speed step: car speeds are multiples of it (units per frame).
 constexpr float kCDSpeedStep = 0.0232833f;
+// The wheel's lock while backing out of a stuck place (7.5 degrees).
+constexpr float kCDReverseSteer = 0.1309f;
 
 class CarDriver : public Object
 {
@@ -207,6 +209,13 @@ public:
     // above the road's centre (above its cross-section there with
     // bCrossHeight).
     VectorPos EntryPoint(float L, bool bCrossHeight) const;
+    // While backing out of a stuck place: true when the frames for it are
+    // over (the car is put back in first gear), else the car reverses with
+    // the wheel locked to its side, throttle fAccel.
+    bool BackingOutDone(int iFrames, float fAccel);
+    // A mission drive without a road: finds the one under the car or leaving
+    // the junction it stands at, and the road after it; false when none.
+    bool FindMissionRoad(float fDestSpeedNoRoad);
     // Takes the car into the world's kinematic or physical simulation.
     void MakeKinematic();
     void MakePhysical();

@@ -18,12 +18,7 @@ protected:
     {
         tools::CityDescription c;
         tools::AddSampleRoadKinds(c);
-        const int j = AddJunction(c, 128, 128, 12, 2);
-        c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, tools::kRoadStreet);
-        c.AddSegment(j, AddJunction(c, 188, 128, 0, 1), 1, tools::kRoadStreet);
-        c.AddSegment(AddJunction(c, 128, 68, 0, 1), j, 4, tools::kRoadStreet);
-        c.AddSegment(j, AddJunction(c, 128, 188, 0, 1), 4, tools::kRoadStreet);
-        c.SortSlots();
+        AddCrossing(c, 2, tools::kRoadStreet, tools::kRoadStreet);
         Load(c);
         ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
     }

@@ -18,12 +18,7 @@ protected:
         tools::AddSampleRoadKinds(c);
         wide = AddRoadKind(c, 0x03, {-4.5f, -3.0f, -1.5f, 1.5f, 3.0f, 4.5f}, 3, 0.12f);
         const int k = kind < 0 ? wide : kind;
-        const int j = AddJunction(c, 128, 128, 14, signal);
-        c.AddSegment(AddJunction(c, 128 - arm, 128, 0, 1), j, 1, k);
-        c.AddSegment(j, AddJunction(c, 128 + arm, 128, 0, 1), 1, k);
-        c.AddSegment(AddJunction(c, 128, 128 - arm, 0, 1), j, 4, k);
-        c.AddSegment(j, AddJunction(c, 128, 128 + arm, 0, 1), 4, k);
-        c.SortSlots();
+        AddCrossing(c, signal, k, k, arm, 14.0f);
         Load(c);
         ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
     }
@@ -53,8 +48,9 @@ TEST_F(DriverLine, PedestriansStopACarOnlyInFrontOfIt)
         VectorDir lead(1.0f, 1.0f, 1.0f);
         *stop = 10.0f;
         const bool found = d->CheckToAdjust(stop, &lead);
-        if (found)
+        if (found) {
             EXPECT_EQ(lead.LengthSq(), 0.0f);
+        }
         return found;
     };
     float stop;

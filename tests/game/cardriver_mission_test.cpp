@@ -157,12 +157,7 @@ TEST_F(Missions, TheEscapeChoiceIsFixedInModeThreeAndWeightedOtherwise)
     // is allowed (no through road).
     tools::CityDescription c;
     tools::AddSampleRoadKinds(c);
-    const int j = AddJunction(c, 128, 128, 12, 1);
-    c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, tools::kRoadStreet);
-    c.AddSegment(j, AddJunction(c, 188, 128, 0, 1), 1, tools::kRoadStreet);
-    c.AddSegment(AddJunction(c, 128, 68, 0, 1), j, 4, tools::kRoadStreet);
-    c.AddSegment(j, AddJunction(c, 128, 188, 0, 1), 4, tools::kRoadStreet);
-    c.SortSlots();
+    AddCrossing(c, 1, tools::kRoadStreet, tools::kRoadStreet);
     Load(c);
     ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
     CarDriver* d = Car(100.0f, 125.5f, 1.0f, 0.0f, 0);
@@ -313,6 +308,89 @@ TEST_F(Missions, ChasersAskTheTrafficAheadToMakeWayButNotTheirTarget)
     target->rcoDriver = nullptr;
     a->rcoDriver = nullptr;
     b->rcoDriver = nullptr;
+}
+
+TEST_F(Missions, TheEscapeSwervesAroundABlockerUnlessACarIsAlongside)
+{
+    Load(tools::TestCity(tools::TestCityKind::kCrossing));
+    ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    Vehicle *v = nullptr, *b = nullptr, *side = nullptr;
+    CarDriver* d = Car(90.0f, 125.5f, 1.0f, 0.0f, 0, &v);
+    Car(98.0f, 125.0f, 1.0f, 0.0f, 0, &b);
+    Car(90.0f, 140.0f, 1.0f, 0.0f, 0, &side);   // out of the way for now
+    MakeWayLog bl(30);
+    b->rcoDriver = &bl;
+    const VectorPos nowhere(0.0f, 0.0f, 0.0f);
+    Drive(d, 2, nullptr, &nowhere);
+    d->SetCurrentRS();
+    ASSERT_TRUE(d->rsdir);
+    VectorDir dir(1.0f, 0.0f, 0.0f);
+    auto avoid = [&](float bz, float sz) {
+        b->mat.w[2] = bz;
+        side->mat.w[2] = sz;
+        d->fU = 2.5f;
+        d->fLastSpeed = 0.1f;
+        d->fForceLane = 0.0f;
+        d->EscapeAvoidAmbientCars(dir);
+        return d->fForceLane - 2.5f;
+    };
+    // The blocker 0.5 toward the larger offsets: clear it by 0.9375 toward
+    // the smaller ones, and ask it to make way (2, hurried: 8 ahead is within
+    // 120 frames).
+    EXPECT_FLOAT_EQ(avoid(125.0f, 140.0f), 0.5f - 0.9375f);
+    EXPECT_TRUE(d->iCDFlags & CDF_BLOCKED);
+    EXPECT_EQ(bl.codes, std::vector<int>{2 + 8});
+    // A car alongside on that side cancels the move.
+    EXPECT_FLOAT_EQ(avoid(125.0f, 126.9f), 0.0f);
+    EXPECT_TRUE(d->iCDFlags & CDF_CARLEFT);
+    // Mirrored: toward the larger offsets, cancelled by a car on that side.
+    EXPECT_FLOAT_EQ(avoid(126.0f, 140.0f), 0.9375f - 0.5f);
+    EXPECT_EQ(bl.codes.back(), 1 + 8);
+    EXPECT_FLOAT_EQ(avoid(126.0f, 124.1f), 0.0f);
+    EXPECT_TRUE(d->iCDFlags & CDF_CARRIGHT);
+
+    // Right behind the player's car, standing: no message, half the engine.
+    vehtest::Driver player(-1);
+    b->rcoDriver = &player;
+    b->mat.w[0] = 94.0f;
+    v->fEngine = 0.5f;
+    avoid(125.0f, 140.0f);
+    EXPECT_TRUE(player.heard.empty());
+    EXPECT_EQ(v->fEngine, 0.25f);
+    EXPECT_EQ(d->i16CheckTime, 1);
+    b->rcoDriver = nullptr;
+}
+
+TEST_F(Missions, AChaserClosesDrawsAlongsideAndRams)
+{
+    tools::CityDescription c;
+    tools::AddSampleRoadKinds(c);
+    c.AddSegment(AddJunction(c, 10, 128, 0, 1), AddJunction(c, 246, 128, 0, 1), 2, tools::kRoadAvenue);
+    c.SortSlots();
+    Load(c);
+    ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    Vehicle *target = nullptr, *v = nullptr;
+    Car(70.0f, 122.0f, 1.0f, 0.0f, 0, &target);   // in the outer lane, the chaser inner
+    target->mode = 1;   // moved by the test
+    const float ts = 0.1f;
+    target->vel = Vector(ts, 0.0f, 0.0f, 0.0f);
+    CarDriver* d = Car(40.0f, 126.0f, 1.0f, 0.0f, 0, &v);
+    Drive(d, 9, target);
+    int first[4] = {-1, -1, -1, -1};
+    for (int i = 0; i < 900; i++) {
+        target->mat.w[0] += ts;
+        Tick(v);
+        if (first[d->mode] < 0)
+            first[d->mode] = i;
+    }
+    // Follows, then (close behind, too fast to stop short, the spot beside
+    // the target on the road) draws alongside, then, level, rams: the side
+    // gap closes.  (No collisions run here: it ends where the target is.)
+    EXPECT_EQ(first[0], 0);
+    const int alongside = std::max(first[1], first[2]);
+    EXPECT_GT(alongside, 300);
+    EXPECT_GT(first[3], alongside);
+    EXPECT_LT(std::fabs(target->mat.w[2] - v->mat.w[2]), 0.5f);
 }
 
 TEST_F(Missions, RacersFollowTheCourseAndAOneWayRaceEndsAtItsEnd)

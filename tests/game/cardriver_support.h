@@ -51,6 +51,21 @@ inline int AddJunction(tools::CityDescription& c, float x, float z, float radius
     return int(c.junctions.size()) - 1;
 }
 
+// A junction at (128, 128) with `flags` and its arms to dead ends `arm`
+// away: Mill Street (id 1) west to east of kind `we`, Elm Street (id 4)
+// south to north of kind `sn` (without its north arm for a T).
+inline void AddCrossing(tools::CityDescription& c, u8 flags, int we, int sn, float arm = 60.0f, float radius = 12.0f,
+                        bool tee = false)
+{
+    const int j = AddJunction(c, 128, 128, radius, flags);
+    c.AddSegment(AddJunction(c, 128 - arm, 128, 0, 1), j, 1, we);
+    c.AddSegment(j, AddJunction(c, 128 + arm, 128, 0, 1), 1, we);
+    c.AddSegment(AddJunction(c, 128, 128 - arm, 0, 1), j, 4, sn);
+    if (!tee)
+        c.AddSegment(j, AddJunction(c, 128, 128 + arm, 0, 1), 4, sn);
+    c.SortSlots();
+}
+
 class DriverWorld : public citytest::CityWorld
 {
 protected:

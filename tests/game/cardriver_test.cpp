@@ -163,13 +163,7 @@ protected:
         fast = AddRoadKind(c, 0x07, {-2.5f, 2.5f}, 1, 0.9f);
         wide = AddRoadKind(c, 0x03, {-4.5f, -3.0f, -1.5f, 1.5f, 3.0f, 4.5f}, 3, 0.12f);
         auto kind = [&](int k) { return k == 0 ? prio : k == 1 ? fast : wide; };
-        const int j = AddJunction(c, 128, 128, 12, 2 | JUNCTION_THROUGHROAD);
-        c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, kind(westKind));
-        c.AddSegment(j, AddJunction(c, 188, 128, 0, 1), 1, kind(westKind));
-        c.AddSegment(AddJunction(c, 128, 68, 0, 1), j, 4, kind(southKind));
-        if (!tee)
-            c.AddSegment(j, AddJunction(c, 128, 188, 0, 1), 4, kind(southKind));
-        c.SortSlots();
+        AddCrossing(c, 2 | JUNCTION_THROUGHROAD, kind(westKind), kind(southKind), 60.0f, 12.0f, tee);
         Load(c);
         ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
     }
