@@ -52,12 +52,6 @@ void DaceGetOut(Object* player)
         dace->GetOut();
 }
 
-float GetPedAggression(int)
-{
-    StandInUsed("Bystander::GetPedAggression");
-    return 0.0f;
-}
-
 const RoadSeg* FindNearestRoadSeg(VectorPos pos, float* t, bool markedOnly)
 {
     StandInUsed("the nearest road segment");

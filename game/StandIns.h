@@ -55,9 +55,6 @@ void DaceGetOut(Object* player);
 Object* DoTargetEffectOnObject(Object* pObj);
 
 
-// A character kind's temper (0..1), by its character index: the bystanders'
-// own table replaces it; here every kind is calm.
-float GetPedAggression(int iCharIndex);
 
 // The road segment nearest pos and the curve parameter of its nearest point
 // (the level queries replace it with their search of the quad tree): here

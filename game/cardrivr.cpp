@@ -8,6 +8,7 @@
 
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/EntTypes.h"
+#include "game/Bystander.h"
 #include "game/CityObjects.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
@@ -650,7 +651,7 @@ int CarDriver::mh(OBJMESSAGE msg, void* data)
                         index = g_GlobalMFI.rgmfi[slot].i16Id & ~0x100;
                 }
                 // A driver without a character of its own has no temper.
-                if (index > 0 && 3.0f * randf() < GetPedAggression(index)) {
+                if (index > 0 && 3.0f * randf() < Bystander::GetPedAggression(index)) {
                     const VectorPos rel = car->GetRelativePos(other);
                     car->KickOutDriver(Vehicle::KICKOUT_ANGRY_FIGHT, rel[0] < 0.0f, other);
                 }
