@@ -58,6 +58,7 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Misc\\GEYSER.P2B",   "KORVALIS\\DemoData\\Misc\\DUSTPUFF.P2B",
     "KORVALIS\\DemoData\\Misc\\SPLASH.P2B",   "KORVALIS\\DemoData\\Misc\\EXPLSPPF.P2B",
     "KORVALIS\\DemoData\\Misc\\EXPLMSHR.P2B", "KORVALIS\\DemoData\\Misc\\ATTNGLOW.P2B",
+    "KORVALIS\\DemoData\\Misc\\PHONE.P2B",
     "KORVALIS\\DemoData\\Char\\NPCDEF.ANI",     "KORVALIS\\DemoData\\Vags\\NPCDEF.SND",
     "KORVALIS\\DemoData\\Char\\DACEDEF.ANI",    "KORVALIS\\DemoData\\Vags\\DACEDEF.SND",
     "KORVALIS\\DemoData\\Char\\DACECOMB.ANI",   "KORVALIS\\DemoData\\Vags\\DACECOMB.SND",

@@ -239,7 +239,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error) ||
         !AddModel(files, "DemoData/Misc/EXPLSPPF.P2B", ExplosionShapesFile(false), error) ||
         !AddModel(files, "DemoData/Misc/EXPLMSHR.P2B", ExplosionShapesFile(true), error) ||
-        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error))
+        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error) ||
+        !AddModel(files, "DemoData/Misc/PHONE.P2B", PhoneFile(), error))
         return false;
     for (const auto& [path, model] : WeaponModelFiles())
         if (!AddModel(files, path.c_str(), model, error))
