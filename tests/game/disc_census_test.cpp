@@ -113,9 +113,10 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     Report("effect banks", banks, std::size(bankNames));
     EXPECT_EQ(banks.size(), std::size(bankNames));
 
-    // Character models: the player's, and the ambient pedestrians' in low
-    // detail.  Not yet on the disc: the other characters' models, animation
-    // groups and their banks, the other characters' voices.
+    // Character models: the player's, the ambient pedestrians' in low
+    // detail, and the cast of the demo's bar and spa scenes.  Not yet on the
+    // disc: the other characters' models, animation groups and their banks,
+    // the other characters' voices.
     std::vector<std::string> chars;
     char buf[64];
     for (const MdlFNInfo& m : rmfniMain)
@@ -126,6 +127,8 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     std::vector<std::string> wantChars = {"KORVALIS\\DemoData\\Char\\DACE.P2B"};
     for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
         wantChars.push_back(GetModelFileName(p.i16ModelID, buf));
+    for (int id : {71, 74, 86, 143, 148, 151, 162})
+        wantChars.push_back(GetModelFileName(id, buf));
     std::sort(chars.begin(), chars.end());
     std::sort(wantChars.begin(), wantChars.end());
     EXPECT_EQ(chars, wantChars);
@@ -138,9 +141,9 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
         }
     Report("AnimGroupFileNames", groups, 2 * std::size(AnimGroupFileNames));
     // The player's five groups and the default characters' group his table
-    // also plays, each with its bank.
+    // also plays, and the bar fight's karate group, each with its bank.
     std::vector<std::string> wantGroups;
-    for (const char* g : {"NPCDEF", "DACEDEF", "DACECOMB", "DACEGUNS", "DACECAR", "DACESTL"})
+    for (const char* g : {"NPCDEF", "DACEDEF", "DACECOMB", "DACEGUNS", "DACECAR", "DACESTL", "NPCKARAT"})
         for (const char* form : {"KORVALIS\\DemoData\\Char\\%s.ANI", "KORVALIS\\DemoData\\Vags\\%s.SND"}) {
             std::snprintf(buf, sizeof buf, form, g);
             wantGroups.push_back(buf);

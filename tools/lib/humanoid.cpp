@@ -276,4 +276,35 @@ std::vector<HumanoidCharacter> SampleHumanoids()
     return out;
 }
 
+std::vector<HumanoidCharacter> SampleCastHumanoids()
+{
+    struct Cast
+    {
+        const char* file;
+        int id;
+        float height, build;
+        Colour shirt, trousers;
+    };
+    const Cast cast[] = {
+        {"CHR071.P2B", 71, 1.78f, 1.1f, Colour(230, 230, 230, 128), Colour(20, 20, 20, 128)},
+        {"ASIANPOP.P2B", 74, 1.7f, 0.95f, Colour(180, 40, 40, 128), Colour(30, 30, 60, 128)},
+        {"CHR086.P2B", 86, 1.83f, 1.15f, Colour(20, 20, 20, 128), Colour(20, 20, 20, 128)},
+        {"CHR143.P2B", 143, 1.8f, 1.05f, Colour(110, 20, 20, 128), Colour(35, 35, 35, 128)},
+        {"CHR148.P2B", 148, 1.75f, 1.0f, Colour(240, 240, 240, 128), Colour(240, 240, 240, 128)},
+        {"CHR151.P2B", 151, 1.86f, 1.2f, Colour(50, 50, 55, 128), Colour(50, 50, 55, 128)},
+        {"CHR162.P2B", 162, 1.79f, 1.1f, Colour(30, 80, 40, 128), Colour(30, 30, 30, 128)},
+    };
+    std::vector<HumanoidCharacter> out;
+    for (const Cast& c : cast) {
+        HumanoidLook s;
+        s.charid = c.id;
+        s.height = c.height;
+        s.build = c.build;
+        s.shirt = c.shirt;
+        s.trousers = c.trousers;
+        out.push_back({std::string("DemoData/Char/") + c.file, s});
+    }
+    return out;
+}
+
 }  // namespace tools

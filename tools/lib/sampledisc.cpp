@@ -251,12 +251,28 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
+    for (const HumanoidCharacter& c : SampleCastHumanoids())
+        if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
+            return false;
     for (const PlayerGroup& g : PlayerGroups()) {
         AnimGroupFiles group;
         if (!BuildPlayerGroup(g, group, error))
             return false;
         files.push_back({std::string("DemoData/Char/") + g.base + ".ANI", std::move(group.ani), "generated animation group"});
         files.push_back({std::string("DemoData/Vags/") + g.base + ".SND", std::move(group.snd), "generated sound bank"});
+    }
+
+    // The bar fight's karate group (animation group 11, loaded by the bar's
+    // step): the characters' default clips, until the fighters' own table.
+    {
+        const PlayerGroup karate{11, "NPCKARAT", PlayerGroups().front().tableSize};
+        AnimGroupFiles group;
+        if (!BuildAnimGroup(PlayerGroupCatalogue(0), karate.tableSize, PlayerLook(), group, error)) {
+            error = "NPCKARAT.ANI: " + error;
+            return false;
+        }
+        files.push_back({"DemoData/Char/NPCKARAT.ANI", std::move(group.ani), "generated animation group"});
+        files.push_back({"DemoData/Vags/NPCKARAT.SND", std::move(group.snd), "generated sound bank"});
     }
 
     for (const NamedSetup& n : SampleSetupFiles()) {
