@@ -592,6 +592,29 @@ TEST(KorvalisProgram, ReturnedHandBacksStartCleanRunsThatLeaveTheHeapAsTheFirst)
     EXPECT_EQ(frees[2], frees[0]);
 }
 
+// The demo's other two records on the sample disc: the bar (episode 2,
+// record 6) and the spa (episode 3, record 12) find every file they name:
+// their cast, the karate group, the set-up files and the scenes with their
+// sound; nothing the steps load is missing.
+TEST(KorvalisProgram, TheBarAndTheSpaFindEveryFileTheyName)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-records-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    for (const char* start : {"2,6", "3,12"}) {
+        const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --exit-after-vblanks 1500 --start " +
+                                  start);
+        ASSERT_EQ(r.status, 0) << r.output;
+        const size_t loaded = r.output.find("Done loading animations.\n");
+        ASSERT_NE(loaded, std::string::npos) << r.output;
+        const std::string steps = r.output.substr(loaded);
+        EXPECT_EQ(steps.find("cannot be opened"), std::string::npos) << start << "\n" << steps;
+        EXPECT_EQ(steps.find("Failed to create stream"), std::string::npos) << start << "\n" << steps;
+        EXPECT_EQ(steps.find("GlobalAGI"), std::string::npos) << start << "\n" << steps;
+        EXPECT_EQ(steps.find("no mission file"), std::string::npos) << start << "\n" << steps;
+    }
+}
+
 // The launcher's start point: --start 3,12 runs the record episode 2's
 // failure would go to; a malformed value is refused by name and the demo's
 // start point stays.
