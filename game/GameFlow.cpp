@@ -2,6 +2,9 @@
 // services over them.
 #include "game/GameFlow.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
@@ -9,6 +12,33 @@
 #include "ZevEngine2/PS2/Streamer.h"
 
 GlobalMFI g_GlobalMFI;
+
+SERVICECALLHOOK* g_pfnServiceCall;
+int ServiceCall::depth;
+
+ServiceCall::ServiceCall(const char* fmt, ...)
+{
+    if (depth++ != 0 || g_pfnServiceCall == nullptr)
+        return;
+    char line[256];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    g_pfnServiceCall(line);
+}
+
+const char* TraceStr(const char* s)
+{
+    // Quoted into one of a few buffers, so that a line may hold several.
+    static char buf[4][128];
+    static int next;
+    if (s == nullptr)
+        return "null";
+    char* b = buf[next++ & 3];
+    snprintf(b, sizeof buf[0], "\"%s\"", s);
+    return b;
+}
 GlobalAGI g_GlobalAGI;
 
 const char szVehicleGroupDir[] = "KORVALIS\\DemoData\\Veh\\VEHICLES.EXP";
@@ -696,6 +726,7 @@ const ModelFileLoadInfo rgmfliAmbPedsBase[NUM_AMBPEDS] = {
 
 int GameController::LoadMDLFile(const char* pFName, int iMFIndex, int iMFID, int iExtra)
 {
+    GC_SERVICE("LoadMDLFile(%s, %d, %d, %d)", TraceStr(pFName), iMFIndex, iMFID, iExtra);
     char path[64];
     const char* name = pFName != nullptr ? pFName : GetModelFileName(iMFID, path);
     g_GlobalMFI.LoadMF(iMFIndex, name, iMFID, 0);
@@ -705,22 +736,26 @@ int GameController::LoadMDLFile(const char* pFName, int iMFIndex, int iMFID, int
 
 int GameController::LoadDaceCarMDLFile(const char* pFName, int iMFIndex, int iMFID, int iExtra)
 {
+    GC_SERVICE("LoadDaceCarMDLFile(%s, %d, %d, %d)", TraceStr(pFName), iMFIndex, iMFID, iExtra);
     return LoadMDLFile(pFName, iMFIndex, i16CurrentDaceCar >= 0 ? i16CurrentDaceCar : iMFID, iExtra);
 }
 
 int GameController::DestroyMDLFile(int iMFIndex, bool bImmediate)
 {
+    GC_SERVICE("DestroyMDLFile(%d, %s)", iMFIndex, TraceBool(bImmediate));
     return g_GlobalMFI.DeleteMF(iMFIndex & 255, bImmediate);
 }
 
 int GameController::LoadAnimGroup(int iAGIndex)
 {
+    GC_SERVICE("LoadAnimGroup(%d)", iAGIndex);
     g_GlobalAGI.LoadAG(iAGIndex, 0);
     return 0;
 }
 
 int GameController::DestroyAnimGroup(int iAGIndex)
 {
+    GC_SERVICE("DestroyAnimGroup(%d)", iAGIndex);
     return g_GlobalAGI.DeleteAG(iAGIndex);
 }
 
@@ -832,13 +867,15 @@ int FreeUpAmbientSlot(const AmbientSlots& a)
 
 }  // namespace
 
-int GameController::LoadFillAmbientCars(int, int)
+int GameController::LoadFillAmbientCars(int iStartMFIndex, int iZone)
 {
+    GC_SERVICE("LoadFillAmbientCars(%d, %d)", iStartMFIndex, iZone);
     return FillAmbientSlots(*this, kAmbientCars);
 }
 
-int GameController::LoadFillAmbientPeds(int, int)
+int GameController::LoadFillAmbientPeds(int iStartMFIndex, int iZone)
 {
+    GC_SERVICE("LoadFillAmbientPeds(%d, %d)", iStartMFIndex, iZone);
     return FillAmbientSlots(*this, kAmbientPeds);
 }
 

@@ -561,10 +561,10 @@ public:
     Object* FindById(int id);
     int ReplaceCharacterID(int iOld, int iNew);
     int ReplaceObjectID(int iOld, int iNew);
-    int CheckMemory() { return 0; }
+    int CheckMemory();
     int GetPlatformCount();
     int ResetTime();
-    void SetCinematicOnly() { bCinematicOnly = true; }
+    void SetCinematicOnly();
     bool ReEnable24_7();
     int InitNewGameMode(int mode, int track, bool keep);
     void EpilogueNewGameMode(bool epilogue);
@@ -607,8 +607,8 @@ public:
     int CreateCinematicAt(int iCinematicIndex, int iPlaceHolderID);
     int ExplodeExteriorNear(int iId, int iPlaceHolderID);
     int DestroyObject(int iId);
-    void LoadInteriorAnimGroups() {}
-    void FreeInteriorAnimGroups() {}
+    void LoadInteriorAnimGroups();
+    void FreeInteriorAnimGroups();
     int CreateSubGamePlayTask(int) { return 0; }
     // The rain's strength, clamped to 0..1.
     void EnableRain(float density);
@@ -760,6 +760,9 @@ public:
     static bool iUILoading;
 
 private:
+    // The script's records from the current one, as ProcessGPRecord runs
+    // them.
+    int RunScriptRecords();
     int Timer(int data);
     int Special(const SpecialMessage& m);
     void Teardown();
@@ -791,3 +794,23 @@ void Broadcast(const SpecialMessage& m);
 
 // The one controller, made by LoadGlobals.
 extern GameController* g_pgcTest;
+
+// Test support: while g_pfnServiceCall is set, each game-controller service
+// a mission step calls tells it its call as one line, name and arguments
+// ("SyncGridPosAt(-4, false)"; strings quoted, null pointers "null", floats
+// with %g, records by their values).  Services that other services call
+// on the way are not told.  Off (null) in the game.
+typedef void SERVICECALLHOOK(const char* call);
+extern SERVICECALLHOOK* g_pfnServiceCall;
+
+class ServiceCall
+{
+public:
+    explicit ServiceCall(const char* fmt, ...) __attribute__((format(__printf__, 2, 3)));
+    ~ServiceCall() { depth--; }
+    static int depth;
+};
+#define GC_SERVICE(...) ServiceCall serviceCall_(__VA_ARGS__)
+// Printing helpers for the lines: a bool, and a string or null.
+inline const char* TraceBool(bool b) { return b ? "true" : "false"; }
+const char* TraceStr(const char* s);

@@ -191,6 +191,7 @@ GameController::~GameController()
 
 bool GameController::SetTaskState(TaskNumbers t, eTaskState s)
 {
+    GC_SERVICE("SetTaskState(%d, %d)", int(t), int(s));
     int e, i;
     if (!TaskNumberToEpisodeAndIndex(t, &e, &i))
         return false;
@@ -355,6 +356,7 @@ int GameController::GetPlatformCount()
 
 int GameController::ResetTime()
 {
+    GC_SERVICE("ResetTime()");
     ResetFrameCnts();
     return 0;
 }
@@ -401,6 +403,7 @@ void GameController::EpilogueNewGameMode(bool epilogue)
 
 void GameController::StartCurrentMission()
 {
+    GC_SERVICE("StartCurrentMission()");
     if (Object* player = FindById(-1)) {
         if (pmd != nullptr) {
             pmd->Reset(player, nullptr);
@@ -414,17 +417,20 @@ void GameController::StartCurrentMission()
 
 void GameController::SetLevelNumber(int mission, int task)
 {
+    GC_SERVICE("SetLevelNumber(%d, %d)", mission, task);
     i16CurrMission = s16(mission);
     i16CurrTask = s16(task);
 }
 
 void GameController::SetTimeOfDay(int hours, int minutes, bool)
 {
+    GC_SERVICE("SetTimeOfDay(%d, %d)", hours, minutes);
     world.time_of_day = u32(hours * kTicksPerHour + minutes * kTicksPerMinute);
 }
 
 bool GameController::SetVehicleInitialSpeed(int id, float speed)
 {
+    GC_SERVICE("SetVehicleInitialSpeed(%d, %g)", id, double(speed));
     Object* o = FindById(id);
     if (o != nullptr && o->type == OBJT_VEHICLE)
         static_cast<Vehicle*>(o)->SetInitialSpeed(speed);
@@ -433,6 +439,7 @@ bool GameController::SetVehicleInitialSpeed(int id, float speed)
 
 void GameController::StartLoading()
 {
+    GC_SERVICE("StartLoading()");
     if (!iUILoading) {
         iUILoading = true;
         StartUILoadScreen();
@@ -441,6 +448,7 @@ void GameController::StartLoading()
 
 void GameController::EndLoading()
 {
+    GC_SERVICE("EndLoading()");
     iUILoading = false;
     StopUILoadScreen();
 }
@@ -490,8 +498,31 @@ void GameController::AddPoints(int points, const Object* at)
         pmd->AddPoints(points, at->GetWorldPos());
 }
 
+int GameController::CheckMemory()
+{
+    GC_SERVICE("CheckMemory()");
+    return 0;
+}
+
+void GameController::SetCinematicOnly()
+{
+    GC_SERVICE("SetCinematicOnly()");
+    bCinematicOnly = true;
+}
+
+void GameController::LoadInteriorAnimGroups()
+{
+    GC_SERVICE("LoadInteriorAnimGroups()");
+}
+
+void GameController::FreeInteriorAnimGroups()
+{
+    GC_SERVICE("FreeInteriorAnimGroups()");
+}
+
 void GameController::EnableRain(float density)
 {
+    GC_SERVICE("EnableRain(%g)", double(density));
     gRain.SetDensity(std::clamp(density, 0.0f, 1.0f));
 }
 
@@ -505,6 +536,7 @@ int GameController::staticmh(Object* o, OBJMESSAGE msg, void* data)
 
 int GameController::CleanupLevel()
 {
+    GC_SERVICE("CleanupLevel()");
     SendSelf(this, SMSG_GC_CLEANUP_LEVEL);
     return 0;
 }
@@ -851,8 +883,10 @@ void GameController::RequestDestroyPostRaw()
 // ---------------------------------------------------------------------------
 // Cinematic walk
 
-int GameController::SetCineWalkMode(int, int, CinePlayerScript*, int nextMode, int)
+int GameController::SetCineWalkMode(int iSrceID, int iTime, CinePlayerScript* pScript, int nextMode, int bGrowLB)
 {
+    GC_SERVICE("SetCineWalkMode(%d, %d, %s, %d, %d)", iSrceID, iTime, pScript != nullptr ? "script" : "null", nextMode,
+               bGrowLB);
     // The player's cinematic walk comes with the cinematics; until then the
     // walk is over at once and play goes on in the next mode.
     static bool said;

@@ -23,6 +23,7 @@
 #include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
+#include "game/StandIns.h"
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
@@ -198,6 +199,7 @@ Object* GameController::CreateCharacter(int iMFIndex, int iID, char* pszObjName,
 Object* GameController::CreateCharacterAt(int iMFIndex, int iID, int iPlaceHolderID, char* pszObjName,
                                           bool bOffOnResume)
 {
+    GC_SERVICE("CreateCharacterAt(%d, %d, %d, %s, %s)", iMFIndex, iID, iPlaceHolderID, TraceStr(pszObjName), TraceBool(bOffOnResume));
     Matrix m = TransMatrix(0.0f, kDefaultY, 0.0f);
     IsPlaceholderMatrix(iPlaceHolderID, m);
     return CreateCharacterSub(m, iMFIndex, iID, pszObjName, bOffOnResume);
@@ -225,6 +227,7 @@ Object* GameController::CreateVehicleAt(Matrix& mat, int iMFIndex, int iID, bool
 
 Object* GameController::CreateVehicleAt(int iMFIndex, int iID, int iPlaceHolderID, bool bOffOnResume)
 {
+    GC_SERVICE("CreateVehicleAt(%d, %d, %d, %s)", iMFIndex, iID, iPlaceHolderID, TraceBool(bOffOnResume));
     Matrix m = TransMatrix(0.0f, kDefaultY, 0.0f);
     IsPlaceholderMatrix(iPlaceHolderID, m);
     return CreateVehicleAt(m, iMFIndex, iID, bOffOnResume);
@@ -252,6 +255,7 @@ public:
 
 int GameController::CreateAICarDriver(int iId, int iVehId, int iDriveMode, CarDriverParams& cdp)
 {
+    GC_SERVICE("CreateAICarDriver(%d, %d, %d, {%d})", iId, iVehId, iDriveMode, cdp.iTargetId);
     if (GameControllerResuming(*this))
         return 0;
     OBJMESSAGEHANDLER mh = FindHandler("CarDriver");
@@ -291,6 +295,7 @@ int GameController::CreateAICarDriver(int iId, int iVehId, int iDriveMode, CarDr
 
 Object* GameController::CreateObjectAt(int iMFIndex, int iPlaceHolderID, OBJMESSAGEHANDLER mh)
 {
+    GC_SERVICE("CreateObjectAt(%d, %d)", iMFIndex, iPlaceHolderID);
     Matrix m = TransMatrix(0.0f, kPropDefaultY, 0.0f);
     IsPlaceholderMatrix(iPlaceHolderID, m);
     if (!IsSlot(iMFIndex))
@@ -317,6 +322,7 @@ Object* GameController::CreateObjectAt(int iMFIndex, int iPlaceHolderID, OBJMESS
 
 Object* GameController::CreateEnemyRunnerGen(EnemyGenRunner_params* p)
 {
+    GC_SERVICE("CreateEnemyRunnerGen({%d})", p != nullptr ? int(p->id) : 0);
     if (p == nullptr)
         return nullptr;
     auto* g = reinterpret_cast<EnemyGenRunner*>(intptr_t(EnemyGenRunner::staticmh(nullptr, OM_CREATE, nullptr)));
@@ -334,6 +340,7 @@ Object* GameController::CreateEnemyRunnerGen(EnemyGenRunner_params* p)
 
 Object* GameController::CreateBadGuyGenerator(BadGuyGenInfo& bggi, bool bPreStart)
 {
+    GC_SERVICE("CreateBadGuyGenerator({%d, %d}, %s)", int(bggi.bggtMode), bggi.iPHId, TraceBool(bPreStart));
     Object* g = nullptr;
     if (bggi.bggtMode == BGGT_SHOOTER) {
         auto* s = reinterpret_cast<EnemyGenShooter*>(intptr_t(EnemyGenShooter::staticmh(nullptr, OM_CREATE, nullptr)));
@@ -378,6 +385,7 @@ int GameController::CreateMasterHealthGenerator(int iMaxToGen)
 int GameController::CreateMasterPedestrianGenerator(int iMFIndex, int iID, int iNumMdlfiles, int iMaxToGen,
                                                     bool bDisableInitSpawn)
 {
+    GC_SERVICE("CreateMasterPedestrianGenerator(%d, %d, %d, %d, %s)", iMFIndex, iID, iNumMdlfiles, iMaxToGen, TraceBool(bDisableInitSpawn));
     iNumAmbPedMFS = iNumMdlfiles;
     if (bNoAmbientPeds) {
         pPedGenCont = nullptr;
@@ -391,6 +399,7 @@ int GameController::CreateMasterPedestrianGenerator(int iMFIndex, int iID, int i
 
 int GameController::CreateMasterVehicleGenerator(int iMFIndex, int iID, int iNumMdlfiles, int iMaxToGen)
 {
+    GC_SERVICE("CreateMasterVehicleGenerator(%d, %d, %d, %d)", iMFIndex, iID, iNumMdlfiles, iMaxToGen);
     iNumAmbVehMFS = iNumMdlfiles;
     pVehGenCont = bNoAmbientVehs ? nullptr : CreateRSVehGens(iMFIndex, iMaxToGen, iNumMdlfiles, iID);
     return 0;
@@ -398,6 +407,7 @@ int GameController::CreateMasterVehicleGenerator(int iMFIndex, int iID, int iNum
 
 int GameController::CreateInteriorAt(char* pFName, int iPlaceHolderID, int iMFID)
 {
+    GC_SERVICE("CreateInteriorAt(%s, %d, %d)", TraceStr(pFName), iPlaceHolderID, iMFID);
     MDLFILE* pmf = g_GlobalMFI.LoadMF(kInteriorSlot, pFName, iMFID, 0);
     rcoIntExtSetup = LoadIntExtSetup(iPlaceHolderID, pmf != nullptr && pmf->HasData() ? pmf : nullptr, true);
     return 0;
@@ -405,6 +415,7 @@ int GameController::CreateInteriorAt(char* pFName, int iPlaceHolderID, int iMFID
 
 int GameController::CreateExteriorAt(char* pFName, int iPlaceHolderID, int iMFID)
 {
+    GC_SERVICE("CreateExteriorAt(%s, %d, %d)", TraceStr(pFName), iPlaceHolderID, iMFID);
     MDLFILE* pmf = g_GlobalMFI.LoadMF(kInteriorSlot, pFName, iMFID, 0);
     rcoIntExtSetup = LoadIntExtSetup(iPlaceHolderID, pmf != nullptr && pmf->HasData() ? pmf : nullptr, false);
     return 0;
@@ -412,6 +423,7 @@ int GameController::CreateExteriorAt(char* pFName, int iPlaceHolderID, int iMFID
 
 int GameController::DestroyInterior(bool bImmediate)
 {
+    GC_SERVICE("DestroyInterior(%s)", TraceBool(bImmediate));
     g_GlobalMFI.DeleteMF(kInteriorSlot, bImmediate);
     bInterior = false;
     return 0;
@@ -419,6 +431,7 @@ int GameController::DestroyInterior(bool bImmediate)
 
 int GameController::CreateCinematicAt(int iCinematicIndex, int iPlaceHolderID)
 {
+    GC_SERVICE("CreateCinematicAt(%d, %d)", iCinematicIndex, iPlaceHolderID);
     if (g_iDemoAbort != 0 || GameControllerResuming(*this))
         return 0;
     iMissionRet = 0;
@@ -458,6 +471,7 @@ int GameController::CreateCinematicAt(int iCinematicIndex, int iPlaceHolderID)
 
 int GameController::ExplodeExteriorNear(int iId, int iPlaceHolderID)
 {
+    GC_SERVICE("ExplodeExteriorNear(%d, %d)", iId, iPlaceHolderID);
     Object* ph = world.placeholderlist.Find(iPlaceHolderID);
     if (ph == nullptr)
         return 0;
@@ -468,6 +482,7 @@ int GameController::ExplodeExteriorNear(int iId, int iPlaceHolderID)
 
 int GameController::DestroyObject(int iId)
 {
+    GC_SERVICE("DestroyObject(%d)", iId);
     Object* o = FindById(iId);
     if (o == nullptr)
         return 0;
@@ -646,6 +661,7 @@ static T* StartMode(GameController& gc, int mode, int track, int startMode, bool
 
 int GameController::SetCruiseMissionMode(int iBGMTrack)
 {
+    GC_SERVICE("SetCruiseMissionMode(%d)", iBGMTrack);
     InitNewGameMode(99, iBGMTrack, false);
     EpilogueNewGameMode(false);
     return 0;
@@ -653,6 +669,7 @@ int GameController::SetCruiseMissionMode(int iBGMTrack)
 
 int GameController::SetBonusDriveToMissionMode(int iBGMTrack, bool bDisableWalkto)
 {
+    GC_SERVICE("SetBonusDriveToMissionMode(%d, %s)", iBGMTrack, TraceBool(bDisableWalkto));
     iFlags |= GCF_NOTIMELIMIT;
     ReEnable24_7();
     CreateMasterHealthGenerator(1);
@@ -677,6 +694,7 @@ int GameController::SetBonusDriveToMissionMode(int iBGMTrack, bool bDisableWalkt
 
 int GameController::SetDriveToMissionMode(DriveToMissionParams& dtmp, int iBGMTrack, bool bDisableWalkto)
 {
+    GC_SERVICE("SetDriveToMissionMode({%d, %d, %s}, %d, %s)", dtmp.placeholderid, dtmp.timelimit, TraceStr(dtmp.destname), iBGMTrack, TraceBool(bDisableWalkto));
     const bool timed = dtmp.timelimit != 0;
     ReEnable24_7();
     DriveToMissionController* c = NewController<DriveToMissionController>();
@@ -702,6 +720,7 @@ int GameController::SetDriveToMissionMode(DriveToMissionParams& dtmp, int iBGMTr
 
 int GameController::SetEscapeMissionMode(EscapeMissionParams& emp, int iBGMTrack, int iStartMode)
 {
+    GC_SERVICE("SetEscapeMissionMode({%g, %d, %g, %g, %d}, %d, %d)", double(emp.far_escape), emp.fartime, double(emp.close), double(emp.tooclose), emp.i32NumBadGuyGens, iBGMTrack, iStartMode);
     StartMode<EscapeMissionController>(*this, 12, iBGMTrack, iStartMode, false,
                                        [&](EscapeMissionController& c, bool) { c.pemp = &emp; });
     return 0;
@@ -709,6 +728,7 @@ int GameController::SetEscapeMissionMode(EscapeMissionParams& emp, int iBGMTrack
 
 int GameController::SetFightMissionMode(ControllerCombat_params* pccp, int iBGMTrack)
 {
+    GC_SERVICE("SetFightMissionMode(%s, %d)", pccp != nullptr ? "record" : "null", iBGMTrack);
     FightMissionController* c = NewController<FightMissionController>();
     InitNewGameMode(4, iBGMTrack, false);
     if (c != nullptr) {
@@ -726,6 +746,7 @@ int GameController::SetFightMissionMode(ControllerCombat_params* pccp, int iBGMT
 
 int GameController::SetFootChaseMissionMode(PursuitMissionParams& pmp, int iBGMTrack)
 {
+    GC_SERVICE("SetFootChaseMissionMode({%d, %d, %s}, %d)", pmp.i32RunnerId, pmp.targetid, TraceStr(pmp.targetname), iBGMTrack);
     StartMode<PursuitMissionController>(*this, 5, iBGMTrack, START_NORMAL, false,
                                         [&](PursuitMissionController& c, bool) {
                                             c.bFromOtherMission = false;
@@ -737,6 +758,7 @@ int GameController::SetFootChaseMissionMode(PursuitMissionParams& pmp, int iBGMT
 int GameController::SetPursuitMissionMode(PursuitMissionParams& pmp, int iBGMTrack, int iStartMode,
                                           bool bFromOtherMission)
 {
+    GC_SERVICE("SetPursuitMissionMode({%d, %d, %s}, %d, %d, %s)", pmp.i32RunnerId, pmp.targetid, TraceStr(pmp.targetname), iBGMTrack, iStartMode, TraceBool(bFromOtherMission));
     StartMode<PursuitMissionController>(*this, 2, iBGMTrack, iStartMode, true,
                                         [&](PursuitMissionController& c, bool fresh) {
                                             c.bFromOtherMission = bFromOtherMission;
@@ -800,6 +822,7 @@ int GameController::SetRace247MissionMode(int iBGMTrack, int iStartMode)
 
 int GameController::SetShootoutMissionMode(ShootoutMissionParams& smp, int iBGMTrack)
 {
+    GC_SERVICE("SetShootoutMissionMode({%d}, %d)", smp.startstage, iBGMTrack);
     StartMode<ShootoutMissionController>(*this, 6, iBGMTrack, START_NORMAL, false,
                                          [&](ShootoutMissionController& c, bool) { c.psmp = &smp; });
     MapFlags(*this, 0, MDF_CLEARED_IN_FIGHTS);
@@ -818,6 +841,7 @@ int GameController::SetDojoTrainingMode(int iBGMTrack)
 
 int GameController::SetFRangeMissionMode(int iBGMTrack)
 {
+    GC_SERVICE("SetFRangeMissionMode(%d)", iBGMTrack);
     world.oceanenable = false;
     StartMode<FRangeMissionController>(*this, 6, iBGMTrack, START_NORMAL, false,
                                        [](FRangeMissionController&, bool) {});
@@ -851,6 +875,7 @@ int GameController::SetDemonMissionMode(int iBGMTrack)
 
 int GameController::SetTailMissionMode(TailMissionParams& tmp, int iBGMTrack, int iStartMode)
 {
+    GC_SERVICE("SetTailMissionMode({%d, %d, %s}, %d, %d)", tmp.iPHId, tmp.iTargetId, TraceStr(tmp.destname), iBGMTrack, iStartMode);
     StartMode<TailMissionController>(*this, 1, iBGMTrack, iStartMode, false,
                                      [&](TailMissionController& c, bool fresh) {
                                          if (!fresh)
@@ -871,6 +896,7 @@ int GameController::SetWanderMissionMode(int iBGMTrack)
 
 int GameController::SetInfiltrateMissionMode(InfiltrateMissionParams& imp, int iBGMTrack)
 {
+    GC_SERVICE("SetInfiltrateMissionMode({%s}, %d)", TraceStr(imp.targetname), iBGMTrack);
     StartMode<InfiltrateMissionController>(*this, 13, iBGMTrack, START_NORMAL, false,
                                            [&](InfiltrateMissionController& c, bool) { c.pimp = &imp; });
     MapFlags(*this, 0, MDF_CLEARED_IN_FIGHTS);
@@ -879,6 +905,7 @@ int GameController::SetInfiltrateMissionMode(InfiltrateMissionParams& imp, int i
 
 int GameController::SetupGeneratedRandMission(int iIndex)
 {
+    GC_SERVICE("SetupGeneratedRandMission(%d)", iIndex);
     auto* s = static_cast<RandomMissionSpawner*>(Object::operator new(sizeof(RandomMissionSpawner)));
     if (s == nullptr)
         return 0;

@@ -280,6 +280,27 @@ int MissionStepNotBuilt(const char* name)
 
 int GameController::ProcessGPRecord()
 {
+    // A run asked for while a step is running (a scene whose cinematic
+    // cannot be read ends as it starts) waits until the step has returned,
+    // and then runs the step's next entry: run at once it would start the
+    // running entry again, without end.
+    static bool running, again;
+    if (running) {
+        again = true;
+        return 1;
+    }
+    running = true;
+    int r;
+    do {
+        again = false;
+        r = RunScriptRecords();
+    } while (again && r >= 0);
+    running = false;
+    return r;
+}
+
+int GameController::RunScriptRecords()
+{
     if (iGPREntryIndex < 0)
         iGPREntryIndex = 0;
     for (;;) {

@@ -328,6 +328,7 @@ int Demo_DisplayScreen(int screen, float seconds)
 
 int Demo_ContinueScreen(float seconds)
 {
+    GC_SERVICE("Demo_ContinueScreen(%g)", double(seconds));
     SetDemoLoadState(2);
     DemoScreenWait(int(seconds * 60.0f));
     return 0;
@@ -417,6 +418,18 @@ void StartRun(int episode, int record)
         world.AddPostRawObj(gc->pmd, false);
 }
 
+namespace {
+
+bool IsResidentSlot(int slot)
+{
+    for (const ResidentModel& m : kResidentModels)
+        if (m.slot == slot)
+            return true;
+    return false;
+}
+
+}  // namespace
+
 void EndRun()
 {
     sound.StopAll();
@@ -425,7 +438,18 @@ void EndRun()
     g_iDemoAbort = 0;
     for (int screen = 4; screen <= 8; screen++)
         Demo_DisplayScreen(screen, 10.0f);
+    // A run left in the middle of a step (the player leaving the demo)
+    // leaves the step's level, game mode and models: they go, so that the
+    // next run's game mode does not end a controller that is gone and every
+    // run starts from the heap the start-up left.
+    GameController* gc = g_pgcTest;
+    gc->CleanupLevel();
+    gc->pMission = nullptr;
+    gc->prms = nullptr;
     world.Reset();
+    for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
+        if (!IsResidentSlot(slot) && g_GlobalMFI.GetID(slot) >= 0)
+            g_GlobalMFI.DeleteMF(slot, true);
     printf("Run over: %u bytes of the heap free\n", TotalFree());
 }
 

@@ -9,7 +9,9 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/Camera.h"
 #include "game/Vehicle.h"
+#include "game/cardrivr.h"
 
 StandInLog standInLog;
 
@@ -117,4 +119,103 @@ int CollisionChecker::CheckBox(const Matrix& m, const Cuboid& box, unsigned char
             collobjs[numcollobjs++] = o;
     }
     return numcollobjs;
+}
+
+// ---------------------------------------------------------------------------
+// The game controller's placement services and the cinematic drive, until
+// the player's restore after a side trip and the drive's own camera land.
+
+namespace {
+
+bool Resuming(const GameController& gc)
+{
+    return (gc.iFlags & GCF_SIDETRIP_RUNNING) != 0;
+}
+
+Object* FindAnywhere(GameController& gc, int id)
+{
+    if (Object* o = gc.FindById(id))
+        return o;
+    return world.Find(id);
+}
+
+}  // namespace
+
+int GameController::SyncGridPosAt(int iPlaceHolderID, bool bDisableResume)
+{
+    GC_SERVICE("SyncGridPosAt(%d, %s)", iPlaceHolderID, TraceBool(bDisableResume));
+    if (Resuming(*this) && !bDisableResume)
+        StandInUsed("the player's and car's restore after a side trip");
+    else if (Object* ph = world.placeholderlist.Find(iPlaceHolderID)) {
+        // The city around the spot is in before anything stands on it.
+        if (world.quadtree != nullptr)
+            while (!world.SyncTo(ph->GetWorldPos())) {
+            }
+    }
+    ResetTime();
+    return 0;
+}
+
+int GameController::PlaceCharacterAtExitPos(int iID, int iPlaceHolderID)
+{
+    GC_SERVICE("PlaceCharacterAtExitPos(%d, %d)", iID, iPlaceHolderID);
+    if (Resuming(*this))
+        return 0;
+    Object* who = FindById(iID);
+    Object* ph = world.placeholderlist.Find(iPlaceHolderID);
+    if (who == nullptr || ph == nullptr)
+        return 0;
+    VectorPos pos;
+    VectorDir dir;
+    if (bGetExitBuildingPos(ph->GetWorldPos(), &pos, &dir)) {
+        who->mat = LookAlong(dir);
+        who->SetPos(pos);
+    }
+    if (iID == -1 && dace != nullptr && dace->cam != nullptr)
+        dace->cam->ResetCam();
+    return 0;
+}
+
+int GameController::PutObjectInCar(int iObjId, int iVehId, int iAttachPt, bool bForce)
+{
+    GC_SERVICE("PutObjectInCar(%d, %d, %d, %s)", iObjId, iVehId, iAttachPt, TraceBool(bForce));
+    if (Resuming(*this) && !bForce)
+        return 0;
+    Object* who = FindAnywhere(*this, iObjId);
+    Object* car = FindAnywhere(*this, iVehId);
+    if (who == nullptr || car == nullptr)
+        return 0;
+    if (who->parent != nullptr)
+        who->Detach();
+    SpecialMessage m(SMSG_PUT_IN_VEHICLE, car, iAttachPt);
+    who->SendMessage(OM_SPECIAL, &m);
+    return 0;
+}
+
+int GameController::SetTargetObject(int iID, bool bSetDaceTarget)
+{
+    GC_SERVICE("SetTargetObject(%d, %s)", iID, TraceBool(bSetDaceTarget));
+    StandInUsed("the game controller's target object");
+    rcoTarget = FindById(iID);
+    return 0;
+}
+
+int GameController::SetCineDriveMode(int iSrceID, int iJBVagIndex)
+{
+    GC_SERVICE("SetCineDriveMode(%d, %d)", iSrceID, iJBVagIndex);
+    iMissionRet = 0;
+    if (Resuming(*this))
+        return 0;
+    // The drive's voice line and camera come with the cinematic drive; here
+    // the drive is the letterbox and the 15-frame wait the controller ends.
+    StandInUsed("the cinematic drive's voice and camera");
+    rcoSource = FindById(iSrceID);
+    mode = s8(GCM_CINEDRIVE);
+    world.SetTimer(this, AnimTime(15 * 256), nullptr);
+    if (plb != nullptr && plb->iMode == 2) {
+        plb->iMode = 1;
+        plb->iOffset = 0;
+        world.AddPostRawObj(plb, true);
+    }
+    return 0;
 }

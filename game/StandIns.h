@@ -78,6 +78,48 @@ struct ShooterRiderSetup
 };
 void SetUpShooterRider(Object* rider, const ShooterRiderSetup& s);
 
+// The parameter records of the story's game modes, as the mission steps
+// fill them; the mode controllers replace these with their own.
+struct EnemyGenRunner_params;
+struct ShootoutMissionParams
+{
+    int startstage;
+};
+struct TailMissionParams
+{
+    EnemyGenRunner_params* pegrp;
+    int iPHId;
+    int iTargetId;
+    float tooclose;
+    float tooclosetime;
+    float toofar;
+    float toofartime;
+    bool bAbortOnDetection;
+    const char* destname;
+};
+struct PursuitMissionParams
+{
+    EnemyGenRunner_params* pegrp;
+    int i32RunnerId;
+    int targetid;
+    float maxcarradius;
+    float maxfootradius;
+    const char* targetname;
+};
+struct EscapeMissionParams
+{
+    float far_escape;
+    int fartime;
+    float close;
+    float tooclose;
+    int i32NumBadGuyGens;
+    BadGuyGenInfo* pbggi;
+};
+struct InfiltrateMissionParams
+{
+    const char* targetname;
+};
+
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);
 

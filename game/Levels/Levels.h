@@ -3,6 +3,9 @@
 // built yet" and finishes its record with -1.
 #pragma once
 
+#include <initializer_list>
+
+#include "game/EntParams.h"
 #include "game/GameFlow.h"
 
 // Says once per name that the step is missing; -1.
@@ -11,13 +14,79 @@ int MissionStepNotBuilt(const char* name);
 #define MISSION_STEP_STUB(name)                                          \
     int name(GameController&, int, int) { return MissionStepNotBuilt(#name); }
 
+// Shared by the episodes' step functions.
+// Books a game's result as the task's state; a result that gives no state
+// (a side-trip return, a forced level) books nothing.
+void ReportTask(GameController& gc, TaskNumbers task, int iSuccess);
+// The ambient life of a city game: pedestrians from slot 80 and cars from
+// slot 1, generator id 100, five model slots each, at most 8 and 14.
+void StartAmbientLife(GameController& gc);
+// Loads character models into consecutive slots from first (extra 0).
+void LoadCast(GameController& gc, int first, std::initializer_list<int> models);
+// Frees slots first..last.
+void FreeSlots(GameController& gc, int first, int last, bool bImmediate = true);
+// The pieces a step is made of; a null piece is left out.
+struct StepPieces
+{
+    bool setsTask;                             // entry 0 stores task as the current task
+    TaskNumbers task;
+    TaskNumbers reported;                      // the task the game's result is booked for
+    bool loops;                                // a loop value of 2 plays the scene without its game
+    int (*load)(GameController&);              // the step's own load
+    int (*drivingLoad)(GameController&);       // the episode's driving set
+    int (*scene)(GameController&);
+    int (*clean)(GameController&);             // scene objects the game does not use
+    int (*game)(GameController&);
+    int (*release)(GameController&);           // the step's own release
+    int (*drivingRelease)(GameController&);
+    int track;                                 // a cinematic drive's voice track
+};
+// A scene only: entry 0 loads and builds it (with its cinematic), entry 1
+// releases it; nothing is booked.
+int SceneOnlyStep(GameController& gc, int iEntryIndex, const StepPieces& s);
+// A scene, then a game: entry 0 the scene, entry 1 the game, entry 2 the
+// release and the report.
+int SceneThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s);
+// A game only: entry 0 loads and starts it, entry 1 releases and reports.
+int GameOnlyStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s);
+// A cinematic drive, then a game: entry 0 the drive's scene and the drive
+// (on a side-trip return the game at once), entry 1 the game unless a
+// result is in already, then the release and the report.
+int CineDriveThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s);
+
+// Kind names and file names as the services take them.
+extern char szDace[];
+extern char szShooterEnemy[];
+inline char* StepFile(const char* name) { return const_cast<char*>(name); }
+// The phone the player holds in the cinematic drives.
+extern const char szPhoneFile[];
+constexpr int kPhoneSlot = 205;
+
+// Objects the later episodes' steps keep hold of: the helicopter, the
+// player's car and the rival's car of the race (which the race mode reads).
+extern Object* pobjChopper;
+extern Object* pobjDaceCar;
+extern Object* pobjPellCar;
+
+// A shooter generator's record made by code at start-up: every field given,
+// padding zero.
+struct Construct_EnemyGenShooter_params : EnemyGenShooter_params
+{
+    Construct_EnemyGenShooter_params(u8 _character, s16 _id, u8 _weapon, s32 _path_arrive, s32 _path_move,
+                                     float _diverge_m, u8 _endpoints, u8 _behavior, u8 _duck_fire, u16 _spawn_num,
+                                     u8 _first_init, const Extent& _trigger_init, const Extent& _trigger_init2,
+                                     u8 _triggermode, float _distance_init, s32 _first_tint, u8 _rnd_tint,
+                                     s32 _init_strength, float _badass, s32 _init_wave, u8 _hostage,
+                                     s32 _hostage_path, u8 _vo_bank, s8 _vo_pitch, s32 _hostage_tint);
+};
+
 // rgprTest (MissionTest.cpp)
 GAMEDESCRIPTIONFUNCTION Mission_Test_Main;
 GAMEDESCRIPTIONFUNCTION TestInt_Main;
 GAMEDESCRIPTIONFUNCTION Explosion_Test_Main;
 GAMEDESCRIPTIONFUNCTION RaceTrack_Test_Main;
 
-// rgprM1 (MissionM1.cpp)
+// rgprM1 (M1Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M1_S1G1_Main;
 GAMEDESCRIPTIONFUNCTION M1_S2G2_Main;
 GAMEDESCRIPTIONFUNCTION M1_S3a_Main;
@@ -30,13 +99,9 @@ GAMEDESCRIPTIONFUNCTION M1_S5G5_Main;
 GAMEDESCRIPTIONFUNCTION M1_S6a_Main;
 GAMEDESCRIPTIONFUNCTION M1_S6a2G6_Main;
 GAMEDESCRIPTIONFUNCTION M1_S6bG6_Main;
-GAMEDESCRIPTIONFUNCTION BDriveToM1_Main;
+GAMEDESCRIPTIONFUNCTION BDriveToM1_Main;   // the bonus drives: BonusDT.cpp
 
-// rgprM2 (MissionM2.cpp)
-// The episode's driving set: the player's car in slot 0, cars 27, 38 and 37
-// in slots 5..7, the ambient cars and pedestrians; the loading screen stays.
-void M2_Driving_Load(GameController& gc);
-void M2_Driving_Destroy(GameController& gc);
+// rgprM2 (M2Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M2_S1A_Main;
 GAMEDESCRIPTIONFUNCTION M2_G1_Main;
 GAMEDESCRIPTIONFUNCTION M2_S2G2_Main;
@@ -58,7 +123,7 @@ GAMEDESCRIPTIONFUNCTION M2_S1BG1_Main;
 GAMEDESCRIPTIONFUNCTION BDriveToM2_Main;
 GAMEDESCRIPTIONFUNCTION M2_S7_Main;
 
-// rgprM3 (MissionM3.cpp)
+// rgprM3 (M3Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M3_S1A_Main;
 GAMEDESCRIPTIONFUNCTION M3_S1B_Main;
 GAMEDESCRIPTIONFUNCTION M3_G1_Main;

@@ -1,6 +1,7 @@
 // The step functions of the script rgprTest.  Each not yet built is a
 // link stub that says so once and finishes its record.
 #include "game/Levels/Levels.h"
+#include "game/Levels/M2Desc.h"
 
 #include "ZevEngine2/PS2/Model.h"
 #include "game/QuadTree.h"

@@ -113,9 +113,10 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     Report("effect banks", banks, std::size(bankNames));
     EXPECT_EQ(banks.size(), std::size(bankNames));
 
-    // Character models: the player's, and the ambient pedestrians' in low
-    // detail.  Not yet on the disc: the other characters' models, animation
-    // groups and their banks, the other characters' voices.
+    // Character models: the player's, the ambient pedestrians' in low
+    // detail, and the cast of the demo's bar and spa scenes.  Not yet on the
+    // disc: the other characters' models, animation groups and their banks,
+    // the other characters' voices.
     std::vector<std::string> chars;
     char buf[64];
     for (const MdlFNInfo& m : rmfniMain)
@@ -126,6 +127,8 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     std::vector<std::string> wantChars = {"KORVALIS\\DemoData\\Char\\DACE.P2B"};
     for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
         wantChars.push_back(GetModelFileName(p.i16ModelID, buf));
+    for (int id : {71, 74, 86, 143, 148, 151, 162})
+        wantChars.push_back(GetModelFileName(id, buf));
     std::sort(chars.begin(), chars.end());
     std::sort(wantChars.begin(), wantChars.end());
     EXPECT_EQ(chars, wantChars);

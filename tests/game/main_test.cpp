@@ -290,15 +290,16 @@ TEST(KorvalisProgram, HeadlessRunWithoutADiscPrintsTheStartUpAndEndsTheScriptAtO
         EXPECT_LT(stream, sound);
     }
     // Without a disc the loads fail, each saying so, and the run goes on:
-    // the eight start-up lines, the first step says it is not built and
-    // finds no drive start, the second says it is not built, the run ends
-    // and its closing screens start.
+    // the eight start-up lines, then the first step (the timed drive) finds
+    // no placement file and no driving cars and goes on to its continue
+    // picture, which the run's end cuts short.
     ExpectInOrder(out, {"_InitGraphics()\n", "Loading world...\n", "Done loading world.\n", "Loading sound...\n",
                         " ZEVSOUND_LOADBANK failed\n", "Done loading sound.\n", "Loading characters...\n",
                         "DACE.P2B cannot be opened\n", "Done loading characters.\n", "Loading animations...\n",
-                        "Done loading animations.\n", "mission step M2_G3_Main is not built yet\n",
-                        "M2_G3_Main: the mission has no drive start (placeholder -4)\n",
-                        "mission step M2_S4G4_Main is not built yet\n"});
+                        "Done loading animations.\n",
+                        "KVWorld: no mission file KORVALIS\\DemoData\\Missions\\Mission2.exm; no placeholders\n",
+                        "GlobalMFI: vehicle 27 cannot be loaded: there is no vehicle group\n"});
+    EXPECT_EQ(out.find("mission step M2_"), std::string::npos) << out;
 
     // One line a field, the last one dumped.
     std::ifstream in(log);
@@ -337,10 +338,21 @@ TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
     EXPECT_EQ(run.output.find("_InitGraphics()"), std::string::npos) << run.output;
 }
 
+// A pad script that presses SELECT (leave the demo) at each of the fields.
+std::filesystem::path LeaveScript(const std::filesystem::path& dir, std::initializer_list<int> fields)
+{
+    const std::filesystem::path path = dir / "leave.pad";
+    std::ofstream out(path);
+    for (int f : fields)
+        out << "@" << f << " pad0 press SELECT for 2\n";
+    return path;
+}
+
 // The demo as ./dev demo runs it headless, one run handed back: the title
-// while the game starts, the eight loading lines, the first step's look
-// around the streets at the drive's start, the two steps saying they are
-// not built, the five closing screens, the hand-back.
+// while the game starts, the eight loading lines, the timed drive's
+// continue picture and then the streets at the drive's start, the player
+// leaving the demo with SELECT (the drive's clock comes with its mode), the
+// five closing screens, the hand-back.
 TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensThenHandsBack)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-demo-test-");
@@ -350,17 +362,17 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensTh
     const std::filesystem::path log = dir / "frames.log";
     const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --exit-after-runs 1 --frame-log " +
                               log.string() + " --dump-frames " + (dir / "png").string() +
-                              " --dump-at 1,2,3,4,5,6,7,8,500");
+                              " --dump-at 1,2,3,4,5,6,7,8,1400,1600 --pad-script " + LeaveScript(dir, {1700}).string());
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectInOrder(r.output, {"Replace IOP\n", "Load IRX's\n", "_InitGraphics()\n", "Loading world...\n",
                              "Done loading world.\n", "Loading sound...\n", "Done loading sound.\n",
                              "Loading characters...\n", "Done loading characters.\n",
-                             "Loading animations...\n", "Done loading animations.\n",
-                             "mission step M2_G3_Main is not built yet\n",
-                             "mission step M2_S4G4_Main is not built yet\n", "Run over: "});
+                             "Loading animations...\n", "Done loading animations.\n", "Run over: "});
+    EXPECT_EQ(r.output.find("not built yet\nmission step"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("mission step M2_"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("the world has no city"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("malformed"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("has no drive start"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("no mission file"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Loading characters...\n", r.output.find("Done loading characters.\n")),
               std::string::npos);
     // The player's model, his hand-held props and the animation groups the
@@ -390,31 +402,32 @@ TEST(KorvalisProgram, SampleDiscRunShowsTheTitleTheStreetsAndTheClosingScreensTh
     }
     EXPECT_GT(titles, 0);
 
-    // Field 500, within the first step's look around: the streets from eye
-    // height, the sky along the top, the ground covering the bottom.
-    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000500.png");
+    // Field 1400 shows the drive's continue picture; field 1600, after its
+    // 20 seconds, the world again from the player's camera: the sky along
+    // the top, and most of the picture changed.
+    const png_reader::Picture wait = ReadPicture(dir / "png" / "field-001400.png");
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-001600.png");
     ASSERT_EQ(pic.width, 640u);
     ASSERT_EQ(pic.height, 512u);
+    ASSERT_EQ(wait.width, 640u);
     const console::host::RgbaImage clear = ExpectedClearPicture(640, 512);
-    int top = 0, bottom = 0;
+    int top = 0, changed = 0;
     for (u32 y = 0; y < 512; y++)
         for (u32 x = 0; x < 640; x++) {
             const bool covered = ((pic.At(x, y) ^ clear.pixels[size_t(y) * 640 + x]) & 0xFFFFFF) != 0;
-            if (y < 40)
-                top += covered && Blue(pic.At(x, y)) > Red(pic.At(x, y));
-            else if (y >= 440)
-                bottom += covered;
+            top += y < 40 && covered;
+            changed += ((pic.At(x, y) ^ wait.At(x, y)) & 0xFFFFFF) != 0;
         }
     EXPECT_GT(top, 40 * 640 * 8 / 10);
-    EXPECT_GT(bottom, 72 * 640 * 7 / 10);
+    EXPECT_GT(changed, 640 * 512 * 8 / 10);
 
     // The closing screens: five of 600 blanks each close the run, so the
-    // run has at least 600 (the look) + 3000 fields.
+    // run has at least 1700 (up to the SELECT) + 3000 fields.
     std::ifstream in(log);
     int lines = 0;
     for (std::string line; std::getline(in, line);)
         lines++;
-    EXPECT_GT(lines, 3600);
+    EXPECT_GT(lines, 4700);
 }
 
 // A GS dump of the demo (made here, kept in the build tree for the replay
@@ -461,9 +474,9 @@ TEST(KorvalisProgram, GsDumpOfTheDemoReplaysToTheRunsFrameLog)
 }
 
 // The launcher's "rain" argument: the same run with and without it differs
-// only where streaks and splashes fall over the street the first step's
-// camera sees (the run is otherwise the same: rain takes no time from the
-// clock).
+// only where streaks and splashes fall over the street the timed drive's
+// camera sees after its continue picture (the run is otherwise the same:
+// rain takes no time from the clock).
 TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-rain-test-");
@@ -474,11 +487,11 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
     for (int rain = 0; rain < 2; rain++) {
         const std::string out = (dir / ("png" + std::to_string(rain))).string();
         const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
-                                  " --exit-after-vblanks 500 --dump-frames " + out + " --dump-at 500" +
+                                  " --exit-after-vblanks 1600 --dump-frames " + out + " --dump-at 1600" +
                                   (rain ? " rain" : ""));
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.output.find("Particles:"), std::string::npos) << r.output;
-        pics[rain] = ReadPicture(std::filesystem::path(out) / "field-000500.png");
+        pics[rain] = ReadPicture(std::filesystem::path(out) / "field-001600.png");
         ASSERT_EQ(pics[rain].width, 640u);
         ASSERT_EQ(pics[rain].height, 512u);
     }
@@ -551,22 +564,55 @@ TEST_F(MainLoop, LeaveRequestsByPadAndMode)
 }
 
 // Three runs with the launcher taking each hand-back: every run starts
-// clean, reads the episode's placement file again (the first step finds its
-// drive start each time) and leaves the heap as the first run left it.
+// clean, reads the episode's placement file again (the first step finds it
+// each time) and leaves the heap as the first run left it.  The runs play
+// the test drive, whose world is the same whenever the player leaves it.
 TEST(KorvalisProgram, ReturnedHandBacksStartCleanRunsThatLeaveTheHeapAsTheFirst)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-runs-test-");
     const RemoveOnExit cleanup{dir};
     ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
-    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --exit-after-runs 3");
+    // Each run is left with SELECT (the drive's clock comes with its mode):
+    // a press every 400 fields ends each run soon after it starts.
+    const std::filesystem::path script = dir / "leave.pad";
+    {
+        std::ofstream out(script);
+        for (int f = 400; f <= 40000; f += 400)
+            out << "@" << f << " pad0 press SELECT for 2\n";
+    }
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
+                              " --start 0,0 --exit-after-runs 3 --pad-script " + script.string());
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.output.find("has no drive start"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("no mission file"), std::string::npos) << r.output;
     std::vector<std::string> frees;
     for (size_t at = r.output.find("Run over: "); at != std::string::npos; at = r.output.find("Run over: ", at + 1))
         frees.push_back(r.output.substr(at, r.output.find('\n', at) - at));
     ASSERT_EQ(frees.size(), 3u) << r.output;
     EXPECT_EQ(frees[1], frees[0]);
     EXPECT_EQ(frees[2], frees[0]);
+}
+
+// The demo's other two records on the sample disc: the bar (episode 2,
+// record 6) and the spa (episode 3, record 12) find every file they name:
+// their cast, the karate group, the set-up files and the scenes with their
+// sound; nothing the steps load is missing.
+TEST(KorvalisProgram, TheBarAndTheSpaFindEveryFileTheyName)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-records-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    for (const char* start : {"2,6", "3,12"}) {
+        const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --exit-after-vblanks 1500 --start " +
+                                  start);
+        ASSERT_EQ(r.status, 0) << r.output;
+        const size_t loaded = r.output.find("Done loading animations.\n");
+        ASSERT_NE(loaded, std::string::npos) << r.output;
+        const std::string steps = r.output.substr(loaded);
+        EXPECT_EQ(steps.find("cannot be opened"), std::string::npos) << start << "\n" << steps;
+        EXPECT_EQ(steps.find("Failed to create stream"), std::string::npos) << start << "\n" << steps;
+        EXPECT_EQ(steps.find("GlobalAGI"), std::string::npos) << start << "\n" << steps;
+        EXPECT_EQ(steps.find("no mission file"), std::string::npos) << start << "\n" << steps;
+    }
 }
 
 // The launcher's start point: --start 3,12 runs the record episode 2's
@@ -576,14 +622,16 @@ TEST(KorvalisProgram, StartOptionChoosesTheFirstRecord)
 {
     GameRun r = RunGame("--headless --exit-after-vblanks 30 --start 3,12");
     EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("mission step M3_S7G7_Main is not built yet\n"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("M2_G3_Main"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("no mission file KORVALIS\\DemoData\\Missions\\Mission3.exm"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("Mission2.exm"), std::string::npos) << r.output;
 
     r = RunGame("--headless --exit-after-vblanks 30 --start 3");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("--start 3: expected EPISODE,RECORD; the run starts at 2,5\n"), std::string::npos)
         << r.output;
-    EXPECT_NE(r.output.find("mission step M2_G3_Main is not built yet\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("no mission file KORVALIS\\DemoData\\Missions\\Mission2.exm"), std::string::npos)
+        << r.output;
 }
 
 namespace {

@@ -232,6 +232,34 @@ P2BFile HumanoidFile(const HumanoidLook& look)
     return f;
 }
 
+namespace {
+
+// A character of the sample disc: its file, model id and figure.
+struct SampleFigure
+{
+    const char* file;
+    int id;
+    float height, build;
+    Colour shirt, trousers;
+};
+
+// Low-detail figures come with the driver copy, so each can also sit in a
+// car.
+HumanoidCharacter Figure(const char* dir, const SampleFigure& f, bool lowDetail)
+{
+    HumanoidLook s;
+    s.charid = f.id;
+    s.height = f.height;
+    s.build = f.build;
+    s.shirt = f.shirt;
+    s.trousers = f.trousers;
+    s.lowDetail = lowDetail;
+    s.driverCopy = lowDetail;
+    return {std::string(dir) + f.file, s};
+}
+
+}  // namespace
+
 std::vector<HumanoidCharacter> SampleHumanoids()
 {
     std::vector<HumanoidCharacter> out;
@@ -244,14 +272,7 @@ std::vector<HumanoidCharacter> SampleHumanoids()
 
     // The ambient pedestrians: low detail with the driver copy, so each can
     // also sit in a car.
-    struct Ped
-    {
-        const char* file;
-        int id;
-        float height, build;
-        Colour shirt, trousers;
-    };
-    const Ped peds[] = {
+    const SampleFigure peds[] = {
         {"ASIANPOP.P2B", 74, 1.7f, 0.95f, Colour(180, 40, 40, 128), Colour(30, 30, 60, 128)},
         {"BUM.P2B", 94, 1.75f, 1.05f, Colour(90, 80, 60, 128), Colour(70, 60, 50, 128)},
         {"BSNSMAN.P2B", 95, 1.82f, 1.0f, Colour(200, 200, 210, 128), Colour(40, 40, 45, 128)},
@@ -262,17 +283,25 @@ std::vector<HumanoidCharacter> SampleHumanoids()
         {"MRKTNGGY.P2B", 126, 1.8f, 1.0f, Colour(60, 120, 180, 128), Colour(120, 110, 90, 128)},
         {"UPSCLWMN.P2B", 164, 1.72f, 0.85f, Colour(120, 30, 50, 128), Colour(30, 30, 30, 128)},
     };
-    for (const Ped& p : peds) {
-        HumanoidLook s;
-        s.charid = p.id;
-        s.height = p.height;
-        s.build = p.build;
-        s.shirt = p.shirt;
-        s.trousers = p.trousers;
-        s.lowDetail = true;
-        s.driverCopy = true;
-        out.push_back({std::string("DemoData/Lreschar/") + p.file, s});
-    }
+    for (const SampleFigure& p : peds)
+        out.push_back(Figure("DemoData/Lreschar/", p, true));
+    return out;
+}
+
+std::vector<HumanoidCharacter> SampleCastHumanoids()
+{
+    const SampleFigure cast[] = {
+        {"CHR071.P2B", 71, 1.78f, 1.1f, Colour(230, 230, 230, 128), Colour(20, 20, 20, 128)},
+        {"ASIANPOP.P2B", 74, 1.7f, 0.95f, Colour(180, 40, 40, 128), Colour(30, 30, 60, 128)},
+        {"CHR086.P2B", 86, 1.83f, 1.15f, Colour(20, 20, 20, 128), Colour(20, 20, 20, 128)},
+        {"CHR143.P2B", 143, 1.8f, 1.05f, Colour(110, 20, 20, 128), Colour(35, 35, 35, 128)},
+        {"CHR148.P2B", 148, 1.75f, 1.0f, Colour(240, 240, 240, 128), Colour(240, 240, 240, 128)},
+        {"CHR151.P2B", 151, 1.86f, 1.2f, Colour(50, 50, 55, 128), Colour(50, 50, 55, 128)},
+        {"CHR162.P2B", 162, 1.79f, 1.1f, Colour(30, 80, 40, 128), Colour(30, 30, 30, 128)},
+    };
+    std::vector<HumanoidCharacter> out;
+    for (const SampleFigure& c : cast)
+        out.push_back(Figure("DemoData/Char/", c, false));
     return out;
 }
 

@@ -93,6 +93,10 @@ struct HumanoidCharacter
     HumanoidLook look;
 };
 // The player's model and the nine ambient pedestrians' low-detail models.
+// The cast of the demo's bar and spa scenes, full detail under
+// DemoData/Char/: the bar's barman and fighter (ids 71 and 74) and the spa's
+// people (86, 143, 148, 151, 162).
+std::vector<HumanoidCharacter> SampleCastHumanoids();
 std::vector<HumanoidCharacter> SampleHumanoids();
 
 }  // namespace tools

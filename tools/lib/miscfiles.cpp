@@ -99,4 +99,9 @@ std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
     return v;
 }
 
+P2BFile PhoneFile()
+{
+    return Box(0.025f, 0.1f, 0.05f, Colour(30, 30, 35, 128));
+}
+
 }  // namespace tools

@@ -24,4 +24,9 @@ namespace tools {
 // The files by their path under the archive root ("DemoData/Misc/...").
 std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles();
 
+// The phone the player holds in the cinematic drives ("Misc/PHONE.P2B",
+// loaded by the mission steps, not at start-up): node 0, a small dark
+// handset.
+P2BFile PhoneFile();
+
 }  // namespace tools

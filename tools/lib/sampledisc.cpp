@@ -240,7 +240,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         !AddModel(files, "DemoData/Misc/SKY.P2B", SkyModelFile(), error) ||
         !AddModel(files, "DemoData/Misc/EXPLSPPF.P2B", ExplosionShapesFile(false), error) ||
         !AddModel(files, "DemoData/Misc/EXPLMSHR.P2B", ExplosionShapesFile(true), error) ||
-        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error))
+        !AddModel(files, "DemoData/Misc/ATTNGLOW.P2B", AttentionGlowFile(), error) ||
+        !AddModel(files, "DemoData/Misc/PHONE.P2B", PhoneFile(), error))
         return false;
     for (const auto& [path, model] : WeaponModelFiles())
         if (!AddModel(files, path.c_str(), model, error))
@@ -249,6 +250,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         if (!AddModel(files, path.c_str(), model, error))
             return false;
     for (const HumanoidCharacter& c : SampleHumanoids())
+        if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
+            return false;
+    for (const HumanoidCharacter& c : SampleCastHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
     // The player's groups, then the enemies': each group file and its bank.

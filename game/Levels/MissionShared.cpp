@@ -1,0 +1,180 @@
+// What the episodes' step functions share: the task report, the ambient
+// life of the city games, the kind names, the objects later steps keep, and
+// the shooter record built by code.
+#include "game/Levels/Levels.h"
+
+#include <cstring>
+
+char szDace[] = "Dace";
+char szShooterEnemy[] = "ShooterEnemy";
+const char szPhoneFile[] = "KORVALIS\\DemoData\\Misc\\PHONE.P2B";
+
+Object* pobjChopper;
+Object* pobjDaceCar;
+Object* pobjPellCar;
+
+void ReportTask(GameController& gc, TaskNumbers task, int iSuccess)
+{
+    const int t = gc.MissionRetToTaskState(iSuccess);
+    if (t != 0)
+        gc.SetTaskState(task, eTaskState(t));
+}
+
+void StartAmbientLife(GameController& gc)
+{
+    gc.CreateMasterPedestrianGenerator(80, 100, 5, 8, false);
+    gc.CreateMasterVehicleGenerator(1, 100, 5, 14);
+}
+
+void LoadCast(GameController& gc, int first, std::initializer_list<int> models)
+{
+    int slot = first;
+    for (int model : models)
+        gc.LoadMDLFile(nullptr, slot++, model, 0);
+}
+
+void FreeSlots(GameController& gc, int first, int last, bool bImmediate)
+{
+    for (int slot = first; slot <= last; slot++)
+        gc.DestroyMDLFile(slot, bImmediate);
+}
+
+namespace {
+
+void Piece(int (*f)(GameController&), GameController& gc)
+{
+    if (f != nullptr)
+        f(gc);
+}
+
+void Begin(GameController& gc, const StepPieces& s)
+{
+    if (s.setsTask)
+        gc.CurrentTaskNumber = s.task;
+    Piece(s.load, gc);
+    Piece(s.drivingLoad, gc);
+}
+
+// The step's release, its driving set's, and the result booked.
+int Teardown(GameController& gc, int iSuccess, const StepPieces& s)
+{
+    Piece(s.release, gc);
+    Piece(s.drivingRelease, gc);
+    ReportTask(gc, s.reported, iSuccess);
+    return -1;
+}
+
+}  // namespace
+
+int SceneOnlyStep(GameController& gc, int iEntryIndex, const StepPieces& s)
+{
+    switch (iEntryIndex) {
+    case 0:
+        Begin(gc, s);
+        Piece(s.scene, gc);
+        return 1;
+    case 1:
+        Piece(s.release, gc);
+        Piece(s.drivingRelease, gc);
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+int SceneThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s)
+{
+    const bool sceneOnly = s.loops && gc.i8Loop == 2;
+    switch (iEntryIndex) {
+    case 0:
+        Begin(gc, s);
+        Piece(s.scene, gc);
+        return sceneOnly ? 2 : 1;
+    case 1:
+        Piece(s.clean, gc);
+        Piece(s.game, gc);
+        return 2;
+    case 2:
+        if (sceneOnly)
+            gc.CleanupLevel();
+        return Teardown(gc, iSuccess, s);
+    default:
+        return 0;
+    }
+}
+
+int GameOnlyStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s)
+{
+    switch (iEntryIndex) {
+    case 0:
+        Begin(gc, s);
+        Piece(s.game, gc);
+        return 1;
+    case 1:
+        return Teardown(gc, iSuccess, s);
+    default:
+        return 0;
+    }
+}
+
+int CineDriveThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s)
+{
+    switch (iEntryIndex) {
+    case 0:
+        Begin(gc, s);
+        Piece(s.scene, gc);
+        if (!(gc.iFlags & GCF_SIDETRIP_RUNNING)) {
+            gc.SetCineDriveMode(-1, s.track);
+            return 1;
+        }
+        // Back from a side trip the drive does nothing: the game at once.
+        iSuccess = gc.iMissionRet;
+        [[fallthrough]];
+    case 1:
+        if (iSuccess == 0) {
+            Piece(s.game, gc);
+            return 2;
+        }
+        [[fallthrough]];
+    case 2:
+        return Teardown(gc, iSuccess, s);
+    default:
+        return 0;
+    }
+}
+
+Construct_EnemyGenShooter_params::Construct_EnemyGenShooter_params(
+    u8 _character, s16 _id, u8 _weapon, s32 _path_arrive, s32 _path_move, float _diverge_m, u8 _endpoints,
+    u8 _behavior, u8 _duck_fire, u16 _spawn_num, u8 _first_init, const Extent& _trigger_init,
+    const Extent& _trigger_init2, u8 _triggermode, float _distance_init, s32 _first_tint, u8 _rnd_tint,
+    s32 _init_strength, float _badass, s32 _init_wave, u8 _hostage, s32 _hostage_path, u8 _vo_bank, s8 _vo_pitch,
+    s32 _hostage_tint)
+{
+    // The padding is zero, as in a record read from a placement file.
+    std::memset(static_cast<void*>(static_cast<EnemyGenShooter_params*>(this)), 0, sizeof(EnemyGenShooter_params));
+    character = _character;
+    id = _id;
+    weapon = _weapon;
+    path_arrive.offset = _path_arrive;
+    path_move.offset = _path_move;
+    diverge_m = _diverge_m;
+    endpoints = _endpoints;
+    behavior = _behavior;
+    duck_fire = _duck_fire;
+    spawn_num = _spawn_num;
+    first_init = _first_init;
+    trigger_init = _trigger_init;
+    trigger_init2 = _trigger_init2;
+    triggermode = _triggermode;
+    distance_init = _distance_init;
+    first_tint = _first_tint;
+    rnd_tint = _rnd_tint;
+    init_strength = _init_strength;
+    badass = _badass;
+    init_wave = _init_wave;
+    hostage = _hostage;
+    hostage_path.offset = _hostage_path;
+    vo_bank = _vo_bank;
+    vo_pitch = _vo_pitch;
+    hostage_tint = _hostage_tint;
+}

@@ -1,0 +1,704 @@
+// The story's step functions: the protocol every step follows, the service
+// calls of the demo's steps and of the episodes' model steps in order, the
+// side-trip replays and the bonus drives, and walks through the scripts of
+// episodes 1 to 3 with the games' results forced the way mode controllers
+// report them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ZevEngine2/PS2/Controller.h"
+#include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/platform_support.h"
+#include "ZevEngine2/PS2/soundstream_support.h"
+#include "game/GameFlow.h"
+#include "game/Levels/BonusDT.h"
+#include "game/Levels/M1Desc.h"
+#include "game/Levels/M2Desc.h"
+#include "game/Levels/M3Desc.h"
+#include "game/QuadTree.h"
+#include "game/StandIns.h"
+#include "game/cine.h"
+
+namespace {
+
+using Trace = std::vector<std::string>;
+
+// What the services were asked, and where the script stood when a step was
+// first called (episode, record), and the loading picture asked for at
+// each start of the loading screen.
+Trace g_trace;
+std::vector<std::pair<int, int>> g_visits;
+std::vector<int> g_overrides;
+
+void Record(const char* call)
+{
+    g_trace.push_back(call);
+    GameController* gc = g_pgcTest;
+    if (gc == nullptr)
+        return;
+    if (std::string(call) == "StartLoading()") {
+        g_overrides.push_back(gc->iDemoLoadScreenOverride);
+        // The loading screen is not drawn here (there is no display): the
+        // start finds a load under way.
+        GameController::iUILoading = true;
+    }
+    if (gc->pgprCurr != nullptr && gc->iGPREntryIndex == 0) {
+        const std::pair<int, int> at{gc->iMission, int(gc->pgprCurr - rgMissions[gc->iMission].pgpr)};
+        if (g_visits.empty() || g_visits.back() != at)
+            g_visits.push_back(at);
+    }
+}
+
+// The lines of a trace that name one of the services.
+Trace Only(const Trace& t, std::initializer_list<const char*> names)
+{
+    Trace out;
+    for (const std::string& line : t)
+        for (const char* n : names)
+            if (line.rfind(std::string(n) + "(", 0) == 0)
+                out.push_back(line);
+    return out;
+}
+
+bool Has(const Trace& t, const std::string& line)
+{
+    return std::find(t.begin(), t.end(), line) != t.end();
+}
+
+size_t IndexOf(const Trace& t, const std::string& line)
+{
+    return size_t(std::find(t.begin(), t.end(), line) - t.begin());
+}
+
+Trace Cat(std::initializer_list<Trace> parts)
+{
+    Trace out;
+    for (const Trace& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// The driving sets as the families give them.
+const Trace kBonusDrivingLoad = {"StartLoading()",
+                                 "FreeInteriorAnimGroups()",
+                                 "CheckMemory()",
+                                 "LoadDaceCarMDLFile(null, 0, 2, 0)",
+                                 "LoadMDLFile(null, 5, 27, 1)",
+                                 "LoadMDLFile(null, 6, 38, 10)",
+                                 "LoadMDLFile(null, 7, 37, 10)",
+                                 "LoadFillAmbientCars(1, -1)",
+                                 "LoadFillAmbientPeds(80, -1)",
+                                 "ResetTime()"};
+const Trace kM1DrivingLoad = {"StartLoading()",
+                              "FreeInteriorAnimGroups()",
+                              "CheckMemory()",
+                              "LoadDaceCarMDLFile(null, 0, 2, 0)",
+                              "LoadMDLFile(null, 5, 27, 1)",
+                              "LoadMDLFile(null, 6, 38, 10)",
+                              "LoadMDLFile(null, 7, 37, 10)",
+                              "LoadFillAmbientCars(1, -1)",
+                              "LoadFillAmbientPeds(80, -1)",
+                              "EndLoading()",
+                              "ResetTime()"};
+Trace DrivingDestroy()
+{
+    Trace t;
+    for (int s : {0, 1, 2, 3, 4, 5, 6, 7, 80, 81, 82, 83, 84, 205})
+        t.push_back("DestroyMDLFile(" + std::to_string(s) + ", true)");
+    t.push_back("CheckMemory()");
+    return t;
+}
+const Trace kAmbient = {"CreateMasterPedestrianGenerator(80, 100, 5, 8, false)",
+                        "CreateMasterVehicleGenerator(1, 100, 5, 14)"};
+
+// The controller over an empty disc: the platform, the streamer and the
+// sound system run, so every scene's cinematic is looked for and, missing,
+// ends as it starts; the continue pictures wait their blanks.
+class Steps : public streamtest::StreamerTest
+{
+protected:
+    void SetUp() override
+    {
+        StreamerTest::SetUp();
+        // The platform as the game starts it (the pads among its modules),
+        // then the streamer and the sound system on an empty disc.
+        Platform::Init();
+        ASSERT_NO_FATAL_FAILURE(StartWith({}));
+        sound = SoundSystem(streamsound::kPreMadeBankSize, streamsound::kPreMadeBanks, true);
+        ASSERT_EQ(SoundInit(), 1);
+        Controller::Init();
+        controller[0].pad = 0;
+        world.Clear();
+        world.mode = WORLD_MODE_NORMAL;
+        saved = g_pgcTest;
+        gc = new GameController(nullptr);
+        ASSERT_NE(gc, nullptr);
+        g_pgcTest = gc;
+        g_trace.clear();
+        g_visits.clear();
+        g_overrides.clear();
+        g_pfnServiceCall = Record;
+    }
+    void TearDown() override
+    {
+        g_pfnServiceCall = nullptr;
+        world.StopTimer(gc);
+        gc->CleanupLevel();
+        world.StopTimer(gc);
+        gc->Delete();
+        g_pgcTest = saved;
+        world.Clear();
+        world.mode = WORLD_MODE_NORMAL;
+        GameController::iUILoading = false;
+        sound = SoundSystem(streamsound::kPreMadeBankSize, streamsound::kPreMadeBanks, true);
+        while (StreamerIsBusy()) {
+        }
+        platform_test::PowerOff();
+        StreamerTest::TearDown();
+    }
+    // One call of a step, its trace alone.
+    Trace Call(GAMEDESCRIPTIONFUNCTION* f, int entry, int success, int* result = nullptr)
+    {
+        g_trace.clear();
+        const int r = f(*gc, entry, success);
+        if (result != nullptr)
+            *result = r;
+        return g_trace;
+    }
+    void Send(int code)
+    {
+        SpecialMessage m(code, nullptr);
+        gc->SendMessage(OM_SPECIAL, &m);
+    }
+    // The script started at a record, as the launcher starts a run.
+    void StartAt(int episode, int record)
+    {
+        ASSERT_TRUE(gc->SwitchToMission(episode, record, 0));
+        gc->iGPREntryIndex = 0;
+        Send(SMSG_GC_RUN_SCRIPT);
+    }
+    // Ticks the world until the controller is back from a game's end (its
+    // fade and teardown) or a cinematic drive, or the run has ended.
+    void Settle()
+    {
+        for (int i = 0; i < 2000 && gc->iMainExitVal == 0; i++) {
+            const int m = gc->mode;
+            if (m != s8(GCM_MODE_ENDED) && m != s8(GCM_TEARDOWN) && m != GCM_CINEDRIVE && !gc->bCinematic &&
+                world.mode != WORLD_MODE_CINEMA)
+                return;
+            world.Update();
+        }
+    }
+    // A running game's result, posted as its mode controller posts it.
+    void Result(bool won)
+    {
+        Send(won ? SMSG_GC_SUBGAME_WON : SMSG_GC_SUBGAME_LOST);
+        Settle();
+    }
+    // Plays on from where the script stands: every game gets the result
+    // lose(episode, record) asks for, until the run ends or stop says so.
+    template <class Lose, class Stop>
+    void Play(Lose lose, Stop stop)
+    {
+        for (int games = 0; games < 40 && gc->iMainExitVal == 0; games++) {
+            Settle();
+            if (gc->iMainExitVal != 0 || stop())
+                return;
+            ASSERT_NE(gc->pMission, nullptr) << "no game runs at episode " << gc->iMission << " record "
+                                             << int(gc->pgprCurr - rgMissions[gc->iMission].pgpr);
+            const std::pair<int, int> at{gc->iMission, int(gc->pgprCurr - rgMissions[gc->iMission].pgpr)};
+            Result(!lose(at));
+        }
+    }
+
+    GameController* gc = nullptr;
+    GameController* saved = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// The protocol
+
+TEST_F(Steps, EntriesTheStepsDoNotHandleDoNothingAndAnswerZero)
+{
+    GAMEDESCRIPTIONFUNCTION* steps[] = {
+        M1_S1G1_Main,   M1_S2G2_Main,    M1_S3a_Main,      M1_S3b_Main,      M1_G3_Main,      M1_S4a_Main,
+        M1_S4b_Main,    M1_S4a2G4_Main,  M1_S5G5_Main,     M1_S6a_Main,      M1_S6a2G6_Main,  M1_S6bG6_Main,
+        M2_S1A_Main,    M2_G1_Main,      M2_S2G2_Main,     M2_G2Repeat_Main, M2_S3_Main,      M2_G3_Main,
+        M2_S4G4_Main,   M2_S5_Main,      M2_G5_Main,       M2_G6A_Main,      M2_G6B_Main,     M2_S7A_Main,
+        M2_S8_Main,     M2_S9_Main,      M2_JumpTo24_Main, M2_JumpTo25_Main, M2_GXDojo_Main,  M2_S1BG1_Main,
+        M2_S7_Main,     M3_S1A_Main,     M3_S1B_Main,      M3_G1_Main,       M3_S2_01_Main,   M3_S2G2_02_Main,
+        M3_S3G3_Main,   M3_S4AG4_Main,   M3_S4BG4_Main,    M3_S4CG4_Main,    M3_S5_Main,      M3_G5_Main,
+        M3_S6G6_Main,   M3_S7G7_Main,    M3_S8_01_Main,    M3_S8_02G8_Main,  BDriveToM1_Main, BDriveToM2_Main,
+        BDriveToM3_Main, BDriveToM4_Main, BDriveToM5_Main,  BDriveToM6_Main,  BDriveToM7_Main, BDriveToM9_Main,
+        BDriveToM11_Main};
+    for (GAMEDESCRIPTIONFUNCTION* f : steps) {
+        int r = -5;
+        EXPECT_TRUE(Call(f, 7, 1, &r).empty());
+        EXPECT_EQ(r, 0);
+    }
+    EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M1_G1);   // untouched
+}
+
+TEST_F(Steps, SceneOnlyStepsLoadAtZeroAndReleaseAtOneWithoutATaskState)
+{
+    int r = 0;
+    const Trace zero = Call(M1_S3a_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M1_G3);
+    EXPECT_EQ(zero, Trace({"CheckMemory()", "StartLoading()", "LoadMDLFile(null, 49, 100, 0)",
+                           "LoadMDLFile(null, 50, 99, 0)", "SetCinematicOnly()", "SetLevelNumber(1, 2)",
+                           "CreateCharacterAt(48, -1, -1, null, false)", "CreateCharacterAt(49, -2, -1, null, false)",
+                           "CreateCharacterAt(50, -3, -1, null, false)",
+                           "CreateInteriorAt(\"KORVALIS\\DemoData\\Int\\LEVEL1\\FRANGES3.P2B\", -1, 0)",
+                           "CreateCinematicAt(2, -1)"}));
+    const Trace one = Call(M1_S3a_Main, 1, 1, &r);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(one, Trace({"CleanupLevel()", "DestroyMDLFile(49, true)", "DestroyMDLFile(50, true)",
+                          "DestroyInterior(true)", "CheckMemory()"}));
+    for (int t = 0; t < TNUM_NUMBER; t++)
+        EXPECT_NE(gc->GetTaskState(TaskNumbers(t)), TS_PASSED);
+}
+
+TEST_F(Steps, ResultsBookTheirTaskStateExceptUnderAForcedLevel)
+{
+    int r = 0;
+    EXPECT_EQ(Call(M1_G3_Main, 1, 2, &r), Cat({DrivingDestroy(), {"SetTaskState(2, 3)"}}));
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(gc->GetTaskState(TNUM_M1_G3), TS_FAILED);
+    gc->SetTaskState(TNUM_M1_G3, TS_OPEN);
+    gc->bForceLevel = true;
+    EXPECT_TRUE(Only(Call(M1_G3_Main, 1, 2, &r), {"SetTaskState"}).empty());
+    EXPECT_EQ(gc->GetTaskState(TNUM_M1_G3), TS_OPEN);
+    gc->bForceLevel = false;
+    // A side-trip return books nothing either.
+    gc->iFlags = GCF_SIDETRIP_RUNNING;
+    EXPECT_TRUE(Only(Call(M1_G3_Main, 1, 1, &r), {"SetTaskState"}).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Episode 1's model steps
+
+TEST_F(Steps, TheFirstDriveBuildsItsSceneAndStartsItsGameAtOnce)
+{
+    int r = 0;
+    const Trace scene = {"SetLevelNumber(1, 0)", "SyncGridPosAt(-200, false)",
+                         "CreateCharacterAt(48, -1, -200, \"Dace\", true)", "CreateVehicleAt(0, -166, -200, true)"};
+    const Trace game = Cat({{"SetLevelNumber(1, 0)", "PutObjectInCar(-1, -166, 116, false)",
+                             "SetVehicleInitialSpeed(-166, 0.0931333)"},
+                            kAmbient,
+                            {"SetDriveToMissionMode({-201, 0, \"The Firing Range\"}, 0, false)",
+                             "SetupGeneratedRandMission(-1)"}});
+    EXPECT_EQ(Call(M1_S1G1_Main, 0, 0, &r), Cat({{"CheckMemory()"}, kM1DrivingLoad, scene, game}));
+    EXPECT_EQ(r, 2);
+    EXPECT_TRUE(gc->bEnableImpoundLots);
+    EXPECT_EQ(gc->mode, 9);   // the drive without a limit
+    EXPECT_EQ(Call(M1_S1G1_Main, 1, 0, &r), game);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(Call(M1_S1G1_Main, 2, 1, &r),
+              Cat({{"CleanupLevel()", "CheckMemory()"}, DrivingDestroy(), {"SetTaskState(0, 2)"}}));
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(gc->GetTaskState(TNUM_M1_G1), TS_PASSED);
+}
+
+TEST_F(Steps, TheFiringRangeSceneThenGameAndItsSceneOnlyLoop)
+{
+    int r = 0;
+    const Trace load = {"CheckMemory()", "StartLoading()", "LoadMDLFile(null, 49, 100, 0)",
+                        "LoadMDLFile(null, 50, 140, 0)", "ResetTime()", "SetTimeOfDay(15, 0)"};
+    const Trace scene = {"SetLevelNumber(1, 1)",
+                         "LoadInteriorAnimGroups()",
+                         "CreateCharacterAt(48, -1, -1, \"Dace\", false)",
+                         "CreateCharacterAt(49, -2, -1, null, false)",
+                         "CreateCharacterAt(50, -3, -1, null, false)",
+                         "CreateInteriorAt(\"KORVALIS\\DemoData\\Int\\LEVEL1\\FRANGEG2.P2B\", -1, 0)",
+                         "ResetTime()",
+                         "CreateCinematicAt(1, -1)",
+                         "EndLoading()"};
+    const Trace release = {"DestroyMDLFile(49, true)", "DestroyMDLFile(50, true)", "DestroyInterior(true)"};
+    EXPECT_EQ(Call(M1_S2G2_Main, 0, 0, &r), Cat({load, scene}));
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M1_G2);
+    EXPECT_EQ(Call(M1_S2G2_Main, 1, 0, &r), Trace({"DestroyObject(-3)", "SetFRangeMissionMode(30)"}));
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(Call(M1_S2G2_Main, 2, 1, &r), Cat({release, {"SetTaskState(1, 2)"}}));
+    EXPECT_EQ(r, -1);
+
+    // The loop value 2: the scene is played, the game never starts, and the
+    // level is cleaned up before the release.
+    gc->i8Loop = 2;
+    Trace both = Call(M1_S2G2_Main, 0, 0, &r);
+    EXPECT_EQ(r, 2);
+    const Trace two = Call(M1_S2G2_Main, 2, 0, &r);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(two, Cat({{"CleanupLevel()"}, release, {"SetTaskState(1, 2)"}}));
+    both.insert(both.end(), two.begin(), two.end());
+    EXPECT_TRUE(Only(both, {"SetFRangeMissionMode"}).empty());
+}
+
+TEST_F(Steps, TheTimedDriveStartsOnFootAtTheRangesDoorWithNinetySeconds)
+{
+    int r = 0;
+    EXPECT_EQ(Call(M1_G3_Main, 0, 0, &r),
+              Cat({kM1DrivingLoad,
+                   {"SetTimeOfDay(16, 25)", "SetLevelNumber(1, 4)", "SyncGridPosAt(-201, false)",
+                    "CreateCharacterAt(48, -1, -201, \"Dace\", false)", "CreateVehicleAt(0, -166, -201, false)",
+                    "PlaceCharacterAtExitPos(-1, -201)"},
+                   kAmbient,
+                   {"SetDriveToMissionMode({-250, 5400, \"EOD\"}, 10, true)"}}));
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(gc->mode, 10);
+    EXPECT_EQ(gc->iTimeDisplay, 5400);
+    EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M1_G1);   // this step sets none
+}
+
+TEST_F(Steps, ReplayAfterASideTripSkipsTheSceneAndStartsTheDriveAtOnce)
+{
+    gc->iFlags = GCF_SIDETRIP_RUNNING;
+    int r = 0;
+    const Trace t = Call(M1_S4a2G4_Main, 0, 0, &r);
+    EXPECT_EQ(r, 2);
+    // Every creation at -250 is one the services skip on a resume.
+    const Trace made = Only(t, {"CreateCharacterAt", "CreateVehicleAt"});
+    EXPECT_EQ(made, Trace({"CreateCharacterAt(48, -1, -250, \"Dace\", true)", "CreateVehicleAt(0, -166, -250, true)",
+                           "CreateVehicleAt(1, -167, -250, true)", "CreateVehicleAt(2, -168, -250, true)",
+                           "CreateVehicleAt(3, -169, -250, true)"}));
+    EXPECT_EQ(gc->FindById(-1), nullptr);
+    EXPECT_EQ(gc->FindById(-166), nullptr);
+    EXPECT_TRUE(Only(t, {"CreateCinematicAt"}).empty());
+    EXPECT_TRUE(Has(t, "SetDriveToMissionMode({-206, 0, \"China Bistro\"}, 0, false)"));
+    // The drive-to setter ends the replay.
+    EXPECT_EQ(gc->iFlags & GCF_SIDETRIP_RUNNING, 0);
+
+    // Without the replay the scene plays its cinematic and waits.
+    const Trace scene = Call(M1_S4a2G4_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_TRUE(Has(scene, "CreateCinematicAt(6, -250)"));
+    EXPECT_TRUE(Only(scene, {"SetDriveToMissionMode"}).empty());
+}
+
+// ---------------------------------------------------------------------------
+// The demo's three steps
+
+TEST_F(Steps, TheTimedDriveToTheBarLiftsTheCarAndShowsTheContinuePictureFirst)
+{
+    int r = 0;
+    const Trace t = Call(M2_G3_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(t, Cat({kBonusDrivingLoad,
+                      {"SetTimeOfDay(13, 30)", "SetLevelNumber(2, 5)", "SyncGridPosAt(-4, false)",
+                       "CreateCharacterAt(48, -1, -4, \"Dace\", false)", "CreateVehicleAt(0, 65, -4, false)",
+                       "PlaceCharacterAtExitPos(-1, -4)"},
+                      kAmbient,
+                      {"Demo_ContinueScreen(20)", "SetDriveToMissionMode({-5, 3600, \"The Red Lantern Bar\"}, 56, true)"}}));
+    ASSERT_EQ(g_overrides.size(), 1u);
+    EXPECT_EQ(g_overrides[0], 1);   // set before the loading screen starts
+    EXPECT_EQ(world.time_of_day, 13u * 216000u + 30u * 3600u);
+    EXPECT_EQ(gc->mode, 10);
+    EXPECT_EQ(gc->iTimeDisplay, 3600);
+    EXPECT_EQ(Call(M2_G3_Main, 1, 2, &r), Cat({DrivingDestroy(), {"SetTaskState(9, 3)"}}));
+    EXPECT_EQ(r, -1);
+}
+
+TEST_F(Steps, TheBarFightAndTheSpaShootoutFollowTheirScenes)
+{
+    int r = 0;
+    const Trace bar = Call(M2_S4G4_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M2_G4);
+    EXPECT_EQ(bar, Trace({"CheckMemory()", "StartLoading()", "LoadMDLFile(null, 49, 71, 0)",
+                          "LoadMDLFile(null, 50, 74, 0)", "LoadAnimGroup(11)", "ResetTime()", "SetLevelNumber(2, 6)",
+                          "LoadInteriorAnimGroups()", "CreateCharacterAt(48, -1, -1, \"Dace\", false)",
+                          "CreateCharacterAt(50, -2, -1, null, false)",
+                          "CreateInteriorAt(\"KORVALIS\\DemoData\\Int\\LEVEL2\\BAR.P2B\", -1, 0)",
+                          "Demo_ContinueScreen(20)", "CreateCinematicAt(15, -1)", "EndLoading()"}));
+    EXPECT_EQ(g_overrides, std::vector<int>({2}));
+    EXPECT_EQ(Call(M2_S4G4_Main, 1, 0, &r), Trace({"SetFightMissionMode(null, 55)"}));
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(gc->mode, 4);
+
+    g_overrides.clear();
+    const Trace spa = Call(M3_S7G7_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(spa, Trace({"CheckMemory()", "StartLoading()", "LoadMDLFile(null, 49, 86, 0)",
+                          "LoadMDLFile(null, 50, 148, 0)", "LoadMDLFile(null, 51, 162, 0)",
+                          "LoadMDLFile(null, 52, 143, 0)", "LoadMDLFile(null, 53, 151, 0)", "ResetTime()",
+                          "SetLevelNumber(3, 12)", "CreateCharacterAt(48, -1, -1, \"Dace\", false)",
+                          "CreateCharacterAt(50, -102, -1, null, false)",
+                          "CreateInteriorAt(\"KORVALIS\\DemoData\\Int\\LEVEL3\\SPPLRMG7.P2B\", -1, 0)",
+                          "Demo_ContinueScreen(20)", "ResetTime()", "CreateCinematicAt(33, -1)", "EndLoading()"}));
+    EXPECT_EQ(g_overrides, std::vector<int>({3}));
+    EXPECT_EQ(Call(M3_S7G7_Main, 1, 0, &r), Trace({"DestroyObject(-102)", "SetShootoutMissionMode({1}, 55)"}));
+    EXPECT_EQ(r, 2);
+    // Episode 3 never loops its scenes: entry 2 releases at once.
+    gc->i8Loop = 2;
+    EXPECT_EQ(Call(M3_S7G7_Main, 2, 1, &r),
+              Trace({"DestroyMDLFile(49, true)", "DestroyMDLFile(50, true)", "DestroyMDLFile(51, true)",
+                     "DestroyMDLFile(52, true)", "DestroyMDLFile(53, true)", "DestroyInterior(true)",
+                     "SetTaskState(24, 2)"}));
+    EXPECT_EQ(r, -1);
+}
+
+TEST_F(Steps, TheBarIsFreedAtOnceAfterALostFightAndLaterAfterAWin)
+{
+    gc->iMissionRet = 2;
+    g_trace.clear();
+    M2_S4_Destroy(*gc);
+    EXPECT_EQ(g_trace, Trace({"DestroyAnimGroup(11)", "DestroyMDLFile(49, true)", "DestroyMDLFile(50, true)",
+                              "DestroyInterior(true)"}));
+    gc->iMissionRet = 1;
+    g_trace.clear();
+    M2_S4_Destroy(*gc);
+    EXPECT_EQ(g_trace, Trace({"DestroyAnimGroup(11)", "DestroyMDLFile(49, false)", "DestroyMDLFile(50, false)",
+                              "DestroyInterior(false)"}));
+}
+
+// ---------------------------------------------------------------------------
+// Cinematic drives, two games, side trips
+
+TEST_F(Steps, CinematicDrivesPlayTheirDriveFirstUnlessReplayed)
+{
+    int r = 0;
+    const Trace a = Call(M2_G6A_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_TRUE(Has(a, "LoadMDLFile(\"KORVALIS\\DemoData\\Misc\\PHONE.P2B\", 205, 0, 0)"));
+    EXPECT_TRUE(Has(a, "CreateAICarDriver(-5, 65, 5, {0})"));
+    EXPECT_EQ(a.back(), "SetCineDriveMode(-1, 2)");
+    EXPECT_EQ(gc->mode, GCM_CINEDRIVE);
+    // The drive over with a result already: no game, the teardown.
+    EXPECT_EQ(Call(M2_G6A_Main, 1, 1, &r), Cat({DrivingDestroy(), {"SetTaskState(12, 2)"}}));
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(Call(M2_G6A_Main, 1, 0, &r),
+              Trace({"SetDriveToMissionMode({-9, 0, \"Dynasty Imports\"}, 0, false)", "SetupGeneratedRandMission(-1)"}));
+    EXPECT_EQ(r, 2);
+
+    // Replays: row 11 and the mended row 19 start their drive-to game in
+    // the first call, without the drive.
+    for (GAMEDESCRIPTIONFUNCTION* f : {M2_G6B_Main, M2_S1BG1_Main}) {
+        gc->iFlags = GCF_SIDETRIP_RUNNING;
+        const Trace t = Call(f, 0, 0, &r);
+        EXPECT_EQ(r, 2);
+        EXPECT_TRUE(Only(t, {"SetCineDriveMode"}).empty());
+        EXPECT_EQ(Only(t, {"SetDriveToMissionMode"}).size(), 1u);
+        EXPECT_EQ(gc->mode, 9);
+    }
+    gc->iFlags = 0;
+    EXPECT_EQ(Call(M2_S1BG1_Main, 0, 0, &r).back(), "SetCineDriveMode(-1, 1)");
+    EXPECT_EQ(r, 1);
+}
+
+TEST_F(Steps, AnUndecidedTailBecomesAPursuitWhoseWinTakesTheSecondaryJump)
+{
+    int r = 0;
+    Call(M3_S2G2_02_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    const Trace tail = Call(M3_S2G2_02_Main, 1, 0, &r);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(tail.back(), "SetTailMissionMode({-7, -167, \"The Vurek\"}, 5, 2)");
+    gc->iMissionRet = 0;
+    EXPECT_EQ(Call(M3_S2G2_02_Main, 2, 0, &r),
+              Trace({"CreateAICarDriver(-102, -167, 4, {-7})",
+                     "SetPursuitMissionMode({-101, -101, \"Vurek\"}, 20, 0, true)"}));
+    EXPECT_EQ(r, 3);
+    // The pursuit is won: 1 + 2, booked as the secondary result.
+    gc->iMissionRet = 1;
+    const Trace end = Call(M3_S2G2_02_Main, 3, 1, &r);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(gc->iMissionRet, 3);
+    EXPECT_EQ(end.back(), "SetTaskState(19, 4)");
+    EXPECT_EQ(gc->GetTaskState(TNUM_M3_G2), TS_SECONDARYFAILED);
+    // Run by the script: the row's secondary-success jump 3 leads to
+    // record 8 (record + 1 + jump).
+    ASSERT_TRUE(gc->SwitchToMission(3, 4, 0));
+    gc->iGPREntryIndex = 2;
+    gc->iMissionRet = 0;
+    Send(SMSG_GC_RUN_SCRIPT);
+    EXPECT_EQ(gc->iGPREntryIndex, 3);
+    gc->iMissionRet = 1;
+    g_visits.clear();
+    Send(SMSG_GC_RUN_SCRIPT);
+    EXPECT_EQ(gc->pgprCurr, &rgMissions[3].pgpr[8]);
+    EXPECT_EQ(gc->pgprCurr->pgdf, M3_S4CG4_Main);
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{3, 8}}));
+
+    // A tail won outright books a plain pass.
+    g_pfnServiceCall = Record;
+    Call(M3_S2G2_02_Main, 0, 0);
+    gc->iMissionRet = 1;
+    EXPECT_EQ(Call(M3_S2G2_02_Main, 2, 1, &r).back(), "SetTaskState(19, 2)");
+    EXPECT_EQ(gc->iMissionRet, 1);
+}
+
+TEST_F(Steps, EpisodeThreeRecordsAndTheirQuirks)
+{
+    // The shooter of the ambush, built by code.
+    const EnemyGenShooter_params& s = M3_G3_regsp_shooter;
+    EXPECT_EQ(s.character, 3);
+    EXPECT_EQ(s.id, -104);
+    EXPECT_EQ(s.weapon, 13);
+    EXPECT_EQ(s.spawn_num, 1);
+    EXPECT_EQ(s.first_init, 1);
+    EXPECT_EQ(s.init_strength, 100);
+    EXPECT_FLOAT_EQ(s.badass, 1.0f);
+    EXPECT_EQ(s.path_arrive.offset | s.path_move.offset | s.hostage_path.offset | s.first_tint | s.init_wave |
+                  s.hostage_tint,
+              0);
+    EXPECT_EQ(s.endpoints | s.behavior | s.duck_fire | s.triggermode | s.rnd_tint | s.hostage | s.vo_bank, 0);
+    EXPECT_EQ(s.trigger_init.w[3], 0.0f);
+    EXPECT_EQ(M3_G3_rbggi[0].pvParams, &M3_G3_regsp_shooter);
+    EXPECT_EQ(M3_G3_rbggi[1].bggtMode, BGGT_RUNNER);
+    EXPECT_EQ(M3_G3_A_EscapeParams.pbggi, M3_G3_rbggi);
+
+    // The residence drive starts at -3 after a lost game, else at -2.
+    int r = 0;
+    gc->iMissionRet = 2;
+    EXPECT_TRUE(Has(Call(M3_G1_Main, 0, 2, &r), "SyncGridPosAt(-3, false)"));
+    gc->iMissionRet = 1;
+    EXPECT_TRUE(Has(Call(M3_G1_Main, 0, 1, &r), "SyncGridPosAt(-2, false)"));
+
+    // The ambushers go into the car before the escape starts.
+    const Trace esc = Call(M3_S3G3_Main, 1, 0, &r);
+    EXPECT_LT(IndexOf(esc, "PutObjectInCar(-104, -168, 120, false)"),
+              IndexOf(esc, "SetEscapeMissionMode({62.5, 300, 31.25, 0.3125, 2}, 15, 2)"));
+    EXPECT_LT(IndexOf(esc, "PutObjectInCar(-103, -168, 116, false)"), esc.size());
+
+    // The infiltration walks first only with a start script.
+    EXPECT_TRUE(Only(Call(M3_G5_Main, 0, 0, &r), {"SetCineWalkMode"}).empty());
+    CinePlayerScript walk[1] = {{0, 0, 0, 0}};
+    gc->pCamInitScript = walk;
+    EXPECT_EQ(Call(M3_G5_Main, 0, 0, &r).back(), "SetCineWalkMode(-1, 2, script, 13, 0)");
+    gc->pCamInitScript = nullptr;
+    // Its teardown runs at entry 1 or 2.
+    for (int e : {1, 2}) {
+        Call(M3_G5_Main, e, 1, &r);
+        EXPECT_EQ(r, -1);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The bonus drives
+
+TEST_F(Steps, BonusDrivesBookNothingAndTheMotorcycleTakesSlotZero)
+{
+    GAMEDESCRIPTIONFUNCTION* bonus[] = {BDriveToM1_Main, BDriveToM2_Main, BDriveToM3_Main,
+                                        BDriveToM4_Main, BDriveToM5_Main, BDriveToM6_Main,
+                                        BDriveToM7_Main, BDriveToM9_Main, BDriveToM11_Main};
+    const struct
+    {
+        TaskNumbers task;
+        int task_value, episode, level;
+    } table[] = {{TNUM_M1_Bonus_DT, 6, 1, 12}, {TNUM_M2_Bonus_DT, 17, 2, 19}, {TNUM_M3_Bonus_DT, 26, 3, 15},
+                 {TNUM_M4_Bonus_DT, 36, 4, 16}, {TNUM_M5_Bonus_DT, 45, 5, 16}, {TNUM_M6_Bonus_DT, 54, 6, 12},
+                 {TNUM_M7_Bonus_DT, 63, 7, 14}, {TNUM_M9_Bonus_DT, 81, 9, 13}, {TNUM_M11_Bonus_DT, 98, 11, 15}};
+    for (int i = 0; i < 9; i++) {
+        int r = 0;
+        const Trace t = Call(bonus[i], 0, 0, &r);
+        EXPECT_EQ(r, 1);
+        EXPECT_EQ(int(table[i].task), table[i].task_value);
+        EXPECT_EQ(gc->CurrentTaskNumber, table[i].task);
+        EXPECT_EQ(gc->i16CurrMission, table[i].episode);
+        EXPECT_EQ(gc->i16CurrTask, table[i].level);
+        // The loading screen started by the driving set stays up until the
+        // drive's set-up ends it, last.
+        EXPECT_EQ(t.front(), "StartLoading()");
+        EXPECT_EQ(Only(t, {"EndLoading"}).size(), 1u);
+        EXPECT_EQ(t.back(), "EndLoading()");
+        EXPECT_TRUE(Has(t, "SetBonusDriveToMissionMode(0, false)"));
+        EXPECT_TRUE(Has(t, "PutObjectInCar(-1, 65, 116, false)"));
+        const bool motorcycle = bonus[i] == BDriveToM5_Main;
+        const size_t freed = IndexOf(t, "DestroyMDLFile(0, true)"), loaded = IndexOf(t, "LoadMDLFile(null, 0, 31, 0)");
+        EXPECT_EQ(loaded < t.size(), motorcycle) << i;
+        if (motorcycle) {
+            EXPECT_LT(freed, loaded);
+            EXPECT_LT(IndexOf(t, "LoadDaceCarMDLFile(null, 0, 2, 0)"), freed);
+        }
+        for (int success : {0, 1, 2, 3}) {
+            EXPECT_EQ(Call(bonus[i], 1, success, &r), DrivingDestroy());
+            EXPECT_EQ(r, -1);
+        }
+        gc->CleanupLevel();
+    }
+    EXPECT_EQ(int(TNUM_M1_G1), 0);
+    EXPECT_EQ(int(TNUM_M2_G1), 7);
+    EXPECT_EQ(int(TNUM_M3_G1), 18);
+    EXPECT_EQ(int(TNUM_M12_G7), 105);
+}
+
+// ---------------------------------------------------------------------------
+// Walks through the scripts
+
+TEST_F(Steps, EpisodeOneWonThroughGoesOnToEpisodeTwo)
+{
+    const eTaskState bonusBefore = gc->GetTaskState(TNUM_M1_Bonus_DT);
+    StartAt(1, 0);
+    Play([](std::pair<int, int>) { return false; }, [&] { return gc->iMission == 2; });
+    ASSERT_GE(g_visits.size(), 11u);
+    g_visits.resize(11);
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{1, 0}, {1, 1}, {1, 2}, {1, 4}, {1, 5}, {1, 7}, {1, 8},
+                                                          {1, 9}, {1, 10}, {1, 12}, {2, 0}}));
+    for (int t = TNUM_M1_G1; t <= TNUM_M1_G6; t++)
+        EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
+    EXPECT_EQ(gc->GetTaskState(TNUM_M1_Bonus_DT), bonusBefore);
+    EXPECT_EQ(gc->GetEpisodeState(1), ES_SOLVED);
+}
+
+TEST_F(Steps, ALostShootoutClosesEpisodeOneAndGoesOnAtEpisodeTwosRowNineteen)
+{
+    StartAt(1, 10);
+    Play([](std::pair<int, int> at) { return at == std::pair<int, int>(1, 10); }, [&] { return gc->iMission == 2; });
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{1, 10}, {2, 18}}));
+    EXPECT_EQ(gc->GetEpisodeState(1), ES_UNSOLVED);
+    EXPECT_EQ(gc->GetTaskState(TNUM_M1_G6), TS_FAILED);
+    // Row 19 drives to the dojo under its phone call first, then the game.
+    EXPECT_TRUE(Has(g_trace, "SetCineDriveMode(-1, 1)"));
+    EXPECT_EQ(gc->mode, 9);
+}
+
+TEST_F(Steps, EpisodeThreeWonThroughEndsTheRunAndALostFightEndsItEarly)
+{
+    StartAt(3, 0);
+    Play([](std::pair<int, int>) { return false; }, [] { return false; });
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{3, 0}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6}, {3, 9},
+                                                          {3, 10}, {3, 11}, {3, 12}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
+    for (TaskNumbers t : {TNUM_M3_G1, TNUM_M3_G2, TNUM_M3_G3, TNUM_M3_G4, TNUM_M3_G5, TNUM_M3_G6, TNUM_M3_G7})
+        EXPECT_EQ(gc->GetTaskState(t), TS_PASSED) << t;
+
+    g_visits.clear();
+    gc->iMainExitVal = 0;
+    StartAt(3, 11);
+    Play([](std::pair<int, int> at) { return at == std::pair<int, int>(3, 11); }, [] { return false; });
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{3, 11}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
+    EXPECT_EQ(gc->GetTaskState(TNUM_M3_G6), TS_FAILED);
+}
+
+// The demo's start: the timed drive, then the bar (won) or the spa (lost);
+// each record's loading screen shows its own picture.
+TEST_F(Steps, TheDemoRunsTheBarAfterAWonDriveAndTheSpaAfterALostOne)
+{
+    StartAt(2, 5);
+    EXPECT_EQ(gc->mode, 10);
+    EXPECT_EQ(gc->iTimeDisplay, 3600);
+    Play([](std::pair<int, int>) { return false; }, [] { return false; });
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{2, 5}, {2, 6}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
+    EXPECT_EQ(g_overrides.front(), 1);
+    EXPECT_NE(std::find(g_overrides.begin(), g_overrides.end(), 2), g_overrides.end());
+
+    g_visits.clear();
+    g_overrides.clear();
+    gc->iMainExitVal = 0;
+    StartAt(2, 5);
+    Play([](std::pair<int, int> at) { return at.first == 2; }, [] { return false; });
+    EXPECT_EQ(g_visits, (std::vector<std::pair<int, int>>{{2, 5}, {3, 12}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
+    EXPECT_EQ(g_overrides.front(), 1);
+    EXPECT_NE(std::find(g_overrides.begin(), g_overrides.end(), 3), g_overrides.end());
+    EXPECT_EQ(gc->GetEpisodeState(2), ES_UNSOLVED);
+}
+
+}  // namespace
