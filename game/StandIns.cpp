@@ -48,14 +48,80 @@ const RoadSeg* DaceCurrentRS(const Dace* d)
     return cache.prs;
 }
 
-Object* DoTargetEffectOnObject(Object* pObj)
+namespace {
+
+struct FoeOrders
 {
-    StandInUsed("the target markers' vanishing effect");
-    if (pObj != nullptr) {
-        pObj->Detach();
-        pObj->Delete();
+    RCptr<Object> foe;
+    AttackMode mode;
+    VectorPos pos;
+};
+FoeOrders* Orders(Object* foe, bool make)
+{
+    StandInUsed("the foes' fight orders");
+    // Never released: the references must not outlive the game's heap.
+    static FoeOrders* foeOrders = new FoeOrders[64];
+    FoeOrders* free = nullptr;
+    for (int i = 0; i < 64; i++) {
+        FoeOrders& o = foeOrders[i];
+        if (o.foe.p == foe)
+            return &o;
+        if (o.foe.p != nullptr && o.foe->IsDead())
+            o.foe = nullptr;
+        if (o.foe.p == nullptr && free == nullptr)
+            free = &o;
     }
-    return pObj;
+    if (!make || free == nullptr)
+        return nullptr;
+    free->foe = foe;
+    free->mode = AM_NONE;
+    free->pos = VectorPos(0.0f, 0.0f, 0.0f);
+    return free;
+}
+
+}  // namespace
+
+void SetFoeAttackMode(Object* foe, AttackMode m)
+{
+    if (FoeOrders* o = Orders(foe, true))
+        o->mode = m;
+}
+
+AttackMode FoeAttackMode(Object* foe)
+{
+    const FoeOrders* o = Orders(foe, false);
+    return o != nullptr ? o->mode : AM_NONE;
+}
+
+void SetFoeFightPos(Object* foe, VectorPos p)
+{
+    if (FoeOrders* o = Orders(foe, true))
+        o->pos = p;
+}
+
+VectorPos FoeFightPos(Object* foe)
+{
+    const FoeOrders* o = Orders(foe, false);
+    return o != nullptr ? o->pos : VectorPos(0.0f, 0.0f, 0.0f);
+}
+
+int DaceAttackIdle(Object*)
+{
+    StandInUsed("the player's frames since his last attack");
+    return 1000;
+}
+
+float CharacterStrength(Object*)
+{
+    StandInUsed("a character's strength");
+    return 1.0f;
+}
+
+void DaceSavedCar(Object*, s8* type, s8* tint)
+{
+    StandInUsed("the player's saved car");
+    *type = -1;
+    *tint = 0;
 }
 
 void Vehicle::UnDamage(float s)

@@ -52,8 +52,20 @@ const RoadSeg* DaceCurrentRS(const Dace* d);
 class Vehicle;
 Vehicle* DaceCar(Object* player);
 
-// Lets a marker vanish with its effect; here it simply goes.  Returns it.
-Object* DoTargetEffectOnObject(Object* pObj);
+// What the fist fight asks of its foes (the enemies replace these with
+// their own attackmode and fightpos fields): kept here for up to 64 foes.
+void SetFoeAttackMode(Object* foe, AttackMode m);
+AttackMode FoeAttackMode(Object* foe);
+void SetFoeFightPos(Object* foe, VectorPos p);
+VectorPos FoeFightPos(Object* foe);
+// The player's frames since his last attack (the player replaces it): here
+// always long enough for the fight to switch its front foe.
+int DaceAttackIdle(Object* player);
+// A character's strength (the body's): here 1 for every object.
+float CharacterStrength(Object* c);
+// The player's saved car type and tint, for a side trip's return (the
+// player replaces it): here none (-1, 0).
+void DaceSavedCar(Object* player, s8* type, s8* tint);
 
 
 // Says once per name that a stand-in answered.
