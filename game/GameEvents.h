@@ -43,6 +43,7 @@ enum {
 // The player's own commands.
 enum {
     SMSG_PLAYER_SET_MODE = 4701,      // param0 1: on foot
+    SMSG_PLAYER_LEAVE_WALL = 7754,    // obj: the wall's spline
     SMSG_PLAYER_SET_CAMERA = 8000,    // obj: the DaceCamTrigger_params to take
     SMSG_PLAYER_REFRESH = 8004,       // full health, then a report to his event object
     SMSG_PLAYER_STAND_UP = 8005,

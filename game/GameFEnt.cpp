@@ -158,10 +158,7 @@ int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh
         return EntitySeam<cls>(o, msg, #cls, staticmh);                     \
     }
 
-ENTITY_SEAM(EnemyGenShooter)
-ENTITY_SEAM(EnemyGenFighter)
 ENTITY_SEAM(EnemyGenRunner)
-ENTITY_SEAM(EnemyGenGuard)
 ENTITY_SEAM(EnemyGenMutant)
 ENTITY_SEAM(EnemyGenMannequin)
 ENTITY_SEAM(SteamGenerator)
@@ -170,7 +167,6 @@ ENTITY_SEAM(SplineObjectMover)
 ENTITY_SEAM(TunnelGrate)
 ENTITY_SEAM(TargetMoving)
 ENTITY_SEAM(TargetInnocent)
-ENTITY_SEAM(InteriorDamageable)
 ENTITY_SEAM(Airplane)
 ENTITY_SEAM(DrvCrseGate)
 ENTITY_SEAM(DrvCrsePed)

@@ -81,38 +81,12 @@ void EntitySeamUsed(const char* what);
 
 #define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
 
-class EnemyGenShooter : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenShooter_params* pegsp;
-    Spline* pSplineArrive;
-    Spline* pSplineMove;
-    Spline* pSplineHostage;
-    Object* gameeventobj;
-};
-class EnemyGenFighter : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenFighter_params* pegfp;
-    Spline* pSpline;
-    Object* gameeventobj;
-};
 class EnemyGenRunner : public Object
 {
 public:
     ENTITY_SEAM_HANDLER;
     EnemyGenRunner_params* pegrp;
     int iRunnerId;
-    Object* gameeventobj;
-};
-class EnemyGenGuard : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenGuard_params* peggp;
-    Spline* pSpline;
     Object* gameeventobj;
 };
 class EnemyGenMutant : public Object
@@ -174,16 +148,6 @@ class TargetInnocent : public Object
 public:
     ENTITY_SEAM_HANDLER;
     TargetInnocent_params* ptip;
-};
-class InteriorDamageable : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    float fStrength;
-    bool bSliding;
-    s16 sound_id;
-    u16 min_interval;
-    float dist_heard;
 };
 class Airplane : public Object
 {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Sound.h"
@@ -31,6 +32,8 @@ constexpr float kStepOnDist = 0.390625f;
 
 void* TimerData(int d) { return reinterpret_cast<void*>(intptr_t(d)); }
 AnimTime Frames(float f) { return AnimTime(u32(f * 256.0f)); }
+
+Name nameDriveTo("DriveToMissionController", int(reinterpret_cast<intptr_t>(&DriveToMissionController::staticmh)));
 
 float FlatDistance(VectorPos a, VectorPos b)
 {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
@@ -19,6 +20,9 @@ constexpr int kCleared = 63;
 constexpr u32 kOutOfPlay = 0x20000000 | 0x40000000;
 
 void* TimerData(int d) { return reinterpret_cast<void*>(intptr_t(d)); }
+
+Name nameFight("FightMissionController", int(reinterpret_cast<intptr_t>(&FightMissionController::staticmh)));
+Name nameShootout("ShootoutMissionController", int(reinterpret_cast<intptr_t>(&ShootoutMissionController::staticmh)));
 
 bool IsPlayer(const Object* o) { return o != nullptr && o->id == -1; }
 

@@ -319,3 +319,137 @@ private:
     void RaiseStage();
 };
 
+// ---------------------------------------------------------------------------
+// Interior props
+
+// A breakable interior prop: bullets, blows, cars and characters damage it,
+// it may slide when pushed and make a noise pedestrians hear, and it blows
+// apart with its wall splines when its strength is gone.
+class Vehicle;
+class InteriorDamageable : public Object
+{
+public:
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    static int InteriorDamageable_mh(Object* o, OBJMESSAGE msg, void* data) { return staticmh(o, msg, data); }
+    int mh(OBJMESSAGE msg, void* data);
+    void TakeDamage(float amount);
+
+    static const float DefaultStaticFrictionLevel;
+    static const float DefaultSlidingFrictionDamp;
+    static const float SlidingDamageFactor;
+
+    float fStrength;   // 0: not to be broken
+    bool bSliding;
+    float fStaticFrictionLevel;
+    float fSlidingFrictionDamp;
+    VectorDir vSliding;
+    s16 sound_id;      // impact sound, -1 none
+    u16 min_interval;  // seconds between impact sounds
+    float dist_heard;  // 0: no sound
+    u32 delaySoundTime;
+
+private:
+    void Break();
+    int Collision(CollisionRecord* rec);
+};
+
+// Removes the wall splines of placed object objindex (the player lets go).
+void RemoveObjectSplines(u16 objindex);
+// The still figures of cinematic-only loads.
+int CharDefHandler(Object* obj, OBJMESSAGE msg, void* data);
+// Seats a character at seat node `seat` of the car, as its child.
+void PutIn(Object* character, Vehicle* vehicle, int seat, int);
+
+// ---------------------------------------------------------------------------
+// Enemy generators: each makes its enemies by kind name when its mode has
+// started, its wave has come and its trigger holds, tells the controller
+// which stage they belong to and passes their game events on.
+
+class Spline;
+
+// The weapon a placement record's code gives a shooter: 0 the pistol, 1 the
+// sub-machine gun, 2 blanks, 3 the shotgun, 5 the rifle, others code - 2;
+// codes past the weapon table give the pistol.
+int ShooterWeaponType(int code);
+// The model slot of a placement record's character (+ 49) or hostage (+ 48);
+// -1 past the registry.
+int EnemyModelSlot(int code, int base);
+
+class EnemyGenShooter : public Object
+{
+public:
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    static int EnemyGenShooter_mh(Object* o, OBJMESSAGE msg, void* data) { return staticmh(o, msg, data); }
+    int mh(OBJMESSAGE msg, void* data);
+    void GenerateShooter(bool dormant);
+    bool TriggerValid() const;
+
+    static const float ActivateDist;
+
+    EnemyGenShooter_params* pegsp;
+    Spline* pSplineArrive;
+    Spline* pSplineMove;
+    Object* enemy;
+    Object* hostage;
+    Spline* pSplineHostage;
+    bool lastenemykilled;
+    bool enemyescaped, enemybusted, enemysubdued, enemykilled;
+    bool started;
+    s16 numspawned;
+    Object* gameeventobj;
+    VectorPos lastdacepos;
+
+private:
+    void Report(int code, Object* o);
+    void Wake();
+};
+
+class EnemyGenFighter : public Object
+{
+public:
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    static int EnemyGenFighter_mh(Object* o, OBJMESSAGE msg, void* data) { return staticmh(o, msg, data); }
+    int mh(OBJMESSAGE msg, void* data);
+    void GenerateFighter();
+
+    static const float ActivateDist;
+
+    EnemyGenFighter_params* pegfp;
+    Spline* pSpline;
+    Object* enemy;
+    bool enemyescaped, enemybusted, enemysubdued, enemykilled;
+    bool started;
+    Object* gameeventobj;
+
+private:
+    void Report(int code, Object* o);
+    void Hand();
+};
+
+// The guard: made by distance or volume (asleep until both hold when both
+// are set), kept in the game's sub-mission targets and marked with an arrow
+// while he has spotted the player.
+class EnemyGenGuard : public Object
+{
+public:
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    static int EnemyGenGuard_mh(Object* o, OBJMESSAGE msg, void* data) { return staticmh(o, msg, data); }
+    int mh(OBJMESSAGE msg, void* data);
+    void GenerateGuard();
+
+    EnemyGenGuard_params* peggp;
+    Spline* pSpline;
+    Object* enemy;
+    bool enemyhibernating, enemykilled, started;
+    Object* gameeventobj;
+    Object* pHudArrowObj;
+
+private:
+    void Report(int code, Object* o);
+    void RemoveArrow();
+    void ForgetTarget();
+};
+
+// Hands obj's target arrow (sub-object 1001) to the vanishing effect; the
+// arrow, or null when obj carries none.
+Object* RemoveEnemyTarget(Object* obj);

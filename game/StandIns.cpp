@@ -105,6 +105,61 @@ VectorPos FoeFightPos(Object* foe)
     return o != nullptr ? o->pos : VectorPos(0.0f, 0.0f, 0.0f);
 }
 
+namespace {
+
+struct KeptOrders
+{
+    RCptr<Object> enemy;
+    EnemyOrders orders;
+};
+
+KeptOrders* Kept(Object* enemy, bool make)
+{
+    StandInUsed("the enemies' set-up from their generators");
+    // Never released: the references must not outlive the game's heap.
+    static KeptOrders* kept = new KeptOrders[64];
+    KeptOrders* free = nullptr;
+    for (int i = 0; i < 64; i++) {
+        KeptOrders& k = kept[i];
+        if (k.enemy.p == enemy)
+            return &k;
+        if (k.enemy.p != nullptr && k.enemy->IsDead())
+            k.enemy = nullptr;
+        if (k.enemy.p == nullptr && free == nullptr)
+            free = &k;
+    }
+    if (!make || free == nullptr)
+        return nullptr;
+    free->enemy = enemy;
+    return free;
+}
+
+}  // namespace
+
+void GiveEnemyOrders(Object* enemy, const EnemyOrders& o)
+{
+    if (KeptOrders* k = Kept(enemy, true))
+        k->orders = o;
+}
+
+const EnemyOrders* EnemyOrdersOf(Object* enemy)
+{
+    const KeptOrders* k = Kept(enemy, false);
+    return k != nullptr ? &k->orders : nullptr;
+}
+
+void StartEnemy(Object* enemy, EnemyStart how)
+{
+    static const s8 modes[] = {0, 1, 2, 21, 22, 30, 31, 32};
+    enemy->mode = modes[how];
+}
+
+void SetEnemyHibernating(Object* enemy, bool asleep)
+{
+    if (KeptOrders* k = Kept(enemy, true))
+        k->orders.hibernating = asleep;
+}
+
 int DaceAttackIdle(Object*)
 {
     StandInUsed("the player's frames since his last attack");
