@@ -279,3 +279,109 @@ TEST_F(Generators, GuardsComeByDistanceOrVolumeSleepUntilBothAndCarryOneArrow)
     for (Object*& t : gc->rvpSubMissionTargets)
         t = nullptr;
 }
+
+namespace {
+
+EnemyGenFighter* PlaceFighterGen(int wave, VectorPos at)
+{
+    auto* g = reinterpret_cast<EnemyGenFighter*>(intptr_t(EnemyGenFighter::staticmh(nullptr, OM_CREATE, nullptr)));
+    g->pegfp = static_cast<EnemyGenFighter_params*>(malloc_align(sizeof(EnemyGenFighter_params), 16));
+    *g->pegfp = EnemyGenFighter_params{};
+    g->pegfp->init_wave = u8(wave);
+    g->pegfp->init_strength = 30;
+    g->mat = TransMatrix(at);
+    world.AddObject(g, nullptr);
+    return g;
+}
+
+}  // namespace
+
+// The bar fight as the game flow runs it: three fighter generators placed,
+// the fight set up (stage 1), the foes made and handed over, the ring and
+// sideline filled; each knocked-out foe leaves its stage through its
+// generator, and the fight is won at the 15-frame check after the last.
+TEST_F(Generators, AFightSetUpByTheGameFlowIsWonWhenEveryFoeIsDown)
+{
+    EnemyGenFighter* gens[3] = {PlaceFighterGen(1, VectorPos(0, 0, 4)), PlaceFighterGen(1, VectorPos(3, 0, 5)),
+                                PlaceFighterGen(2, VectorPos(-3, 0, 6))};
+    ControllerCombat_params cc{0, 0, 0, 1};
+    gc->SetFightMissionMode(&cc, -1);
+    auto* f = static_cast<FightMissionController*>(gc->pMission);
+    ASSERT_NE(f, nullptr);
+    f->gameeventobj = recorder;
+    EXPECT_TRUE(gc->pmd != nullptr);
+    Ticks(2);
+    ASSERT_NE(gens[0]->enemy, nullptr);
+    ASSERT_NE(gens[1]->enemy, nullptr);
+    EXPECT_EQ(gens[2]->enemy, nullptr);   // wave 2 has not come
+    EXPECT_EQ(f->numactivefoes, 1);
+    EXPECT_EQ(f->numpassivefoes, 1);
+    EXPECT_EQ(f->StageObjects[1].Count(), 2);
+
+    // Both first-wave foes die: their generators report them gone, the
+    // stage moves on to 2 and its generator makes its fighter.
+    for (int k = 0; k < 2; k++) {
+        Object* e = gens[k]->enemy;
+        e->flags |= 0x20000000;
+        SpecialMessage died(SMSG_EV_CHARACTER_DIED, e);
+        gens[k]->SendMessage(OM_SPECIAL, &died);
+    }
+    EXPECT_EQ(Count(SMSG_EV_CHARACTER_DIED), 2);   // passed on up to the game flow
+    Ticks(3);
+    EXPECT_EQ(f->iStage, 2);
+    ASSERT_NE(gens[2]->enemy, nullptr);
+    EXPECT_EQ(gc->iMissionRet, 0);
+    Object* last = gens[2]->enemy;
+    last->flags |= 0x20000000;
+    SpecialMessage died(SMSG_EV_CHARACTER_DIED, last);
+    gens[2]->SendMessage(OM_SPECIAL, &died);
+    const int start = world.time;
+    const int at = TicksToResult(40);
+    EXPECT_EQ(gc->iMissionRet, 1);
+    EXPECT_GE(f->iStage, 63);
+    EXPECT_LE(at - start, 19);   // the next 15-frame check, ticks of 1.2 frames
+}
+
+// The spa shoot-out: gunmen of stages 1 and 2; the second stage's generator
+// holds its stage until the first is cleared, then makes its gunman; when he
+// is down too the mode is won.
+TEST_F(Generators, AShootOutInTwoWavesIsWonWhenBothAreCleared)
+{
+    EnemyGenShooter_params p = Record();
+    p.distance_init = 0.0f;   // no trigger: each comes when its wave does
+    auto place = [&](int wave) {
+        auto* g = reinterpret_cast<EnemyGenShooter*>(intptr_t(EnemyGenShooter::staticmh(nullptr, OM_CREATE, nullptr)));
+        g->pegsp = static_cast<EnemyGenShooter_params*>(malloc_align(sizeof p, 16));
+        *g->pegsp = p;
+        g->pegsp->init_wave = wave;
+        g->mat = TransMatrix(10.0f * float(wave), 0, 20);
+        world.AddObject(g, nullptr);
+        return g;
+    };
+    EnemyGenShooter* first = place(1);
+    EnemyGenShooter* second = place(2);
+    ShootoutMissionParams sp{1};
+    gc->SetShootoutMissionMode(sp, -1);
+    auto* c = static_cast<ShootoutMissionController*>(gc->pMission);
+    ASSERT_NE(c, nullptr);
+    c->gameeventobj = recorder;
+    Ticks(2);
+    ASSERT_NE(first->enemy, nullptr);
+    EXPECT_EQ(second->enemy, nullptr);
+    EXPECT_EQ(c->StageObjects[2].Count(), 1);   // the waiting generator itself
+    auto down = [](EnemyGenShooter* g) {
+        Object* e = g->enemy;
+        e->flags |= 0x40000000;
+        SpecialMessage died(SMSG_EV_CHARACTER_DIED, e);
+        g->SendMessage(OM_SPECIAL, &died);
+    };
+    down(first);
+    Ticks(3);
+    EXPECT_EQ(c->iStage, 2);
+    ASSERT_NE(second->enemy, nullptr);
+    EXPECT_EQ(gc->iMissionRet, 0);
+    down(second);
+    EXPECT_GE(TicksToResult(40), 0);
+    EXPECT_EQ(gc->iMissionRet, 1);
+    EXPECT_TRUE(first->lastenemykilled);
+}
