@@ -27,6 +27,7 @@ enum { NO_HIDING = 0, START_HIDING = 1, START_END_HIDING = 2 };
 
 Name nameShooterGen("EnemyGenShooter", int(reinterpret_cast<intptr_t>(&EnemyGenShooter::staticmh)));
 Name nameFighterGen("EnemyGenFighter", int(reinterpret_cast<intptr_t>(&EnemyGenFighter::staticmh)));
+Name nameGuardGen("EnemyGenGuard", int(reinterpret_cast<intptr_t>(&EnemyGenGuard::staticmh)));
 
 // Says once per kind of fault that a placement record asked for the
 // impossible.
