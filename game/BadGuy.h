@@ -17,6 +17,7 @@
 #include "ZevEngine2/PS2/Extent.h"
 #include "game/BadGuyAnims.h"
 #include "game/Guy.h"
+#include "game/GameEvents.h"
 #include "game/Limbs.h"
 #include "game/Road.h"
 
@@ -52,7 +53,8 @@ enum NPCVOType
     NPCVO_Spotted,
 };
 
-// Game events an enemy sends its event object (OM_SPECIAL codes).
+// Game events an enemy sends its event object (OM_SPECIAL codes), beside
+// the shared ones of GameEvents.h.
 enum
 {
     SMSG_SHOT_AT = 25,
@@ -63,15 +65,9 @@ enum
     SMSG_PATH_POINT_REACHED = 800,
     SMSG_EV_ENEMY_SURRENDERED = 23002,
     SMSG_EV_KNOCKED_DOWN = 23004,
-    SMSG_EV_CHARACTER_DIED = 23006,
     SMSG_EV_ATTACK_HIT = 23008,
     SMSG_EV_TARGET_BUSTED = 23010,
-    SMSG_EV_TARGET_SPOTTED = 23012,
-    SMSG_EV_TARGET_LOST = 23013,
-    SMSG_EV_ENEMY_SUBDUED = 23018,
-    SMSG_EV_ENEMY_REMOVED = 23020,
     SMSG_EV_ENEMY_IN_CAR = 23051,
-    SMSG_MODE_BODY_TIMEOUT = 28009,
 };
 
 // ---------------------------------------------------------------------------

@@ -336,34 +336,3 @@ RoadSeg* FindRoadSeg(VectorPos pos, VectorDir dir)
     return best;
 }
 
-RoadSeg* FindRoadSeg(const Matrix& m, bool& along)
-{
-    const VectorPos pos = m.GetTrans();
-    RoadSeg* best = nullptr;
-    float bestSide = 0.0f, bestT = 0.0f;
-    for (Visible2D v(Cuboid(pos, 1.0f), QN_ROADSEGS); *v; ++v) {
-        QuadNode* n = *v;
-        for (int i = 0; i < n->nRoadSegs; i++) {
-            RoadSeg& rs = n->roadsegs[i];
-            if (rs.type == nullptr)
-                continue;
-            const float hw = std::max(rs.type->vXSect[rs.type->iJunc][0], -rs.type->vXSect[rs.type->iJuncLeft][0]);
-            if (!ConvexHullCheck(rs.bezier, VectorXZ(pos[0], pos[2]), hw))
-                continue;
-            VectorDir chord;
-            const VectorXYZ r = rs.bezier.CalcParams(pos, chord);
-            if (r[2] < 0.0f || r[2] > 1.0f || std::fabs(r[0]) > hw)
-                continue;
-            if (best == nullptr || std::fabs(r[0]) < bestSide) {
-                best = &rs;
-                bestSide = std::fabs(r[0]);
-                bestT = r[2];
-            }
-        }
-    }
-    if (best != nullptr) {
-        const VectorDir t = best->bezier.EvaluateTangent(bestT);
-        along = m.z[0] * t[0] + m.z[2] * t[2] > 0.0f;
-    }
-    return best;
-}

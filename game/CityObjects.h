@@ -94,7 +94,3 @@ RoadSeg* FindRoadSeg(VectorPos pos, VectorDir dir);
 // The first road segment (of the nodes around pos) whose curve, widened by
 // its half-width, can hold pos; null when none.
 RoadSeg* FindRoadSeg(VectorPos pos);
-// The road segment under m's position: the nearest centre line among the
-// segments whose carriageway can hold it; along tells whether m's z axis
-// runs with the curve (c0 toward c3).  Null when none.
-RoadSeg* FindRoadSeg(const Matrix& m, bool& along);

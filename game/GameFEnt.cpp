@@ -51,7 +51,7 @@ void FadeScreen::Disable()
     world.RemovePostRawObj(this);
 }
 
-int FadeScreen::mh(RawObj* ro, RAWOBJMESSAGE msg, void*, void* ticks, void*)
+int FadeScreen::mh(RawObj* ro, RAWOBJMESSAGE msg, void*, void*, void* ticks)
 {
     if (msg == ROM_DRAW)
         static_cast<FadeScreen*>(ro)->Draw(int(reinterpret_cast<intptr_t>(ticks)));
@@ -60,12 +60,14 @@ int FadeScreen::mh(RawObj* ro, RAWOBJMESSAGE msg, void*, void* ticks, void*)
 
 void FadeScreen::Draw(int n)
 {
-    const int elapsed = std::min(int(u16DeltaTime), std::max(n, 0));
+    // A fade of no time takes its one step on its first draw, as a fade of
+    // one frame does: its step is the whole difference.
+    const int elapsed = std::min(std::max(int(u16DeltaTime), 1), std::max(n, 0));
     const float a = std::clamp(f16LastAlpha + f16DeltaAlpha * float(elapsed), 0.0f, 128.0f);
     f16LastAlpha = a;
     colFade.a = u8(a);
     DrawScreenRect(0, 0, Platform::GetWidth(), Platform::GetHeight(), colFade, alpha);
-    u16DeltaTime = u16(u16DeltaTime - elapsed);
+    u16DeltaTime = u16(std::max(int(u16DeltaTime) - elapsed, 0));
     if (u16DeltaTime == 0 && !bHold) {
         mode = FADE_MODE_OFF;
         world.RemovePostRawObj(this);
@@ -156,29 +158,19 @@ int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh
         return EntitySeam<cls>(o, msg, #cls, staticmh);                     \
     }
 
-ENTITY_SEAM(EnemyGenShooter)
-ENTITY_SEAM(EnemyGenFighter)
 ENTITY_SEAM(EnemyGenRunner)
-ENTITY_SEAM(EnemyGenGuard)
 ENTITY_SEAM(EnemyGenMutant)
 ENTITY_SEAM(EnemyGenMannequin)
-ENTITY_SEAM(DaceModeTrigger)
-ENTITY_SEAM(DaceCamTrigger)
-ENTITY_SEAM(EnemyWaveTrigger)
 ENTITY_SEAM(TargetMoving)
 ENTITY_SEAM(TargetInnocent)
-ENTITY_SEAM(InteriorDamageable)
 ENTITY_SEAM(Airplane)
 ENTITY_SEAM(DrvCrseGate)
 ENTITY_SEAM(DrvCrsePed)
 ENTITY_SEAM(DrvCrseProp)
 ENTITY_SEAM(DrvCrseDrone)
-ENTITY_SEAM(GameModeTarget)
 ENTITY_SEAM(PedGenController)
 ENTITY_SEAM(VehGenController)
-ENTITY_SEAM(DriveToMissionController)
 ENTITY_SEAM(EscapeMissionController)
-ENTITY_SEAM(FightMissionController)
 ENTITY_SEAM(PursuitMissionController)
 ENTITY_SEAM(ImpoundLotMissionController)
 ENTITY_SEAM(WanderMissionController)
@@ -187,7 +179,6 @@ ENTITY_SEAM(FRangeMissionController)
 ENTITY_SEAM(GunCourseMissionController)
 ENTITY_SEAM(DragonMissionController)
 ENTITY_SEAM(DemonMissionController)
-ENTITY_SEAM(ShootoutMissionController)
 ENTITY_SEAM(TailMissionController)
 ENTITY_SEAM(InfiltrateMissionController)
 ENTITY_SEAM(LearJetChaseMissionController)
@@ -229,12 +220,6 @@ PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots
 VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
 {
     return MakeGenController<VehGenController>(iStartSlot, iMaxToSpawn, iNumSlots, iId);
-}
-
-bool bGetExitBuildingPos(VectorPos, VectorPos*, VectorDir*)
-{
-    EntitySeamUsed("bGetExitBuildingPos");
-    return false;
 }
 
 float VehGen::f16VehZone1Dist = 32.8125f;

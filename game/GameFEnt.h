@@ -26,7 +26,8 @@ public:
     // Off the post-draw list at once; the fields keep their values.
     void Disable();
 
-    static int mh(RawObj* ro, RAWOBJMESSAGE msg, void* rc, void* ticks, void*);
+    // ROM_DRAW comes with the render context and, third, the tick count.
+    static int mh(RawObj* ro, RAWOBJMESSAGE msg, void* rc, void*, void* ticks);
     // One draw after n ticks: the alpha step and the rectangle.
     void Draw(int n);
 
@@ -68,6 +69,7 @@ void DrawScreenRect(int x0, int y0, int x1, int y1, Colour c, ALPHA_MODE alpha);
 
 #include "ZevEngine2/List.h"
 #include "game/EntParams.h"
+#include "game/GameEvents.h"
 
 class Spline;
 
@@ -79,38 +81,12 @@ void EntitySeamUsed(const char* what);
 
 #define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
 
-class EnemyGenShooter : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenShooter_params* pegsp;
-    Spline* pSplineArrive;
-    Spline* pSplineMove;
-    Spline* pSplineHostage;
-    Object* gameeventobj;
-};
-class EnemyGenFighter : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenFighter_params* pegfp;
-    Spline* pSpline;
-    Object* gameeventobj;
-};
 class EnemyGenRunner : public Object
 {
 public:
     ENTITY_SEAM_HANDLER;
     EnemyGenRunner_params* pegrp;
     int iRunnerId;
-    Object* gameeventobj;
-};
-class EnemyGenGuard : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenGuard_params* peggp;
-    Spline* pSpline;
     Object* gameeventobj;
 };
 class EnemyGenMutant : public Object
@@ -130,24 +106,6 @@ public:
     Spline* pSplineArrive;
     Object* gameeventobj;
 };
-class DaceModeTrigger : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    DaceModeTrigger_params dmtp;
-};
-class DaceCamTrigger : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    DaceCamTrigger_params dctp;
-};
-class EnemyWaveTrigger : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyWaveTrigger_params ewtp;
-};
 class TargetMoving : public Object
 {
 public:
@@ -162,16 +120,6 @@ class TargetInnocent : public Object
 public:
     ENTITY_SEAM_HANDLER;
     TargetInnocent_params* ptip;
-};
-class InteriorDamageable : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    float fStrength;
-    bool bSliding;
-    s16 sound_id;
-    u16 min_interval;
-    float dist_heard;
 };
 class Airplane : public Object
 {
@@ -209,20 +157,6 @@ public:
     RCptr<Object> rcCar;
     float fSpeed;
 };
-// The entry marker of a side activity (a 24/7 venue).
-class GameModeTarget : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    s16 i16Flags;
-    s16 i16SubLevelNumberTrigger;
-    VectorPos vpSrceChar;
-    VectorDir vdSrceCharDir;
-    VectorPos vpSrceVeh;
-    VectorDir vdSrceVehDir;
-    s16 i16TableIndex;
-    int bForceOntoObject;
-};
 // The ambient pedestrian and car generators' controllers.
 class PedGenController : public Object
 {
@@ -253,15 +187,6 @@ public:
 // Made and added to the world.
 PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
 VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
-// The spot in front of a building's door and its facing; none known yet.
-bool bGetExitBuildingPos(VectorPos building, VectorPos* pos, VectorDir* dir);
-
-struct DriveToMissionParams
-{
-    int placeholderid;
-    int timelimit;
-    const char* destname;
-};
 struct EscapeMissionParams;
 struct PursuitMissionParams;
 struct ShootoutMissionParams;
@@ -283,9 +208,7 @@ public:
         ENTITY_SEAM_HANDLER;                   \
         fields                                 \
     };
-MODE_CONTROLLER(DriveToMissionController, DriveToMissionParams* pdtmp; bool bEnableWalkTo; bool bBonusDriveTo;)
 MODE_CONTROLLER(EscapeMissionController, EscapeMissionParams* pemp;)
-MODE_CONTROLLER(FightMissionController, ControllerCombat_params* pfmp;)
 MODE_CONTROLLER(PursuitMissionController, PursuitMissionParams* ppmp; bool bFromOtherMission;)
 MODE_CONTROLLER(ImpoundLotMissionController, )
 MODE_CONTROLLER(WanderMissionController, )
@@ -294,7 +217,6 @@ MODE_CONTROLLER(FRangeMissionController, )
 MODE_CONTROLLER(GunCourseMissionController, )
 MODE_CONTROLLER(DragonMissionController, )
 MODE_CONTROLLER(DemonMissionController, ObjectList stages[4];)
-MODE_CONTROLLER(ShootoutMissionController, ShootoutMissionParams* psmp; ObjectList StageObjects[65];)
 MODE_CONTROLLER(TailMissionController, TailMissionParams* ptmp; bool bStarted;)
 MODE_CONTROLLER(InfiltrateMissionController, InfiltrateMissionParams* pimp;)
 MODE_CONTROLLER(LearJetChaseMissionController, RCptr<Object> rcTarget;)
@@ -302,8 +224,7 @@ MODE_CONTROLLER(RaceMissionController, RCptr<Object> rcTarget;)
 MODE_CONTROLLER(StreetRaceMissionController, RCptr<Object> rcTarget; VectorPos vpFinishLine; VectorDir vdFinishDir;)
 MODE_CONTROLLER(Race247MissionController, )
 
-// Sets a fight controller's stage.
-enum { SMSG_MODE_SET_STAGE = 28005 };
+#include "game/GameModes.h"
 
 // The random-mission spawner: starts random street crimes.
 class RandomMissionSpawner : public Object

@@ -18,6 +18,7 @@
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/PS2/Image.h"
 #include "ZevEngine2/PS2/Vector.h"
+#include "game/GameEvents.h"
 
 // ---------------------------------------------------------------------------
 // Model files
@@ -440,11 +441,8 @@ enum {
     SMSG_GC_SUBGAME_LOST_ALT = -2,
     SMSG_GC_CLEANUP_LEVEL = -96,
 };
-// Broadcasts about the game mode.
+// Broadcasts about the game mode are in GameEvents.h.
 enum {
-    SMSG_MODE_START = 28001,
-    SMSG_MODE_END = 28002,
-    SMSG_MODE_EPILOGUE = 28008,
     SMSG_PLAYER_GAMEPLAY_MODE = 46633,
 };
 

@@ -383,8 +383,14 @@ int GameController::InitNewGameMode(int mode, int track, bool keep)
     if (track >= 0 && track <= KVJukebox::numtracks)
         bgm.PlayTrack(track, 0.42f, 0);
     if (!keep && pMission != nullptr) {
-        Broadcast(SpecialMessage(SMSG_MODE_END, pMission));
-        pMission->Delete();
+        // The ending controller answers the end with a loss: the script has
+        // already moved on, so no result is taken while it is told.
+        Object* old = pMission;
+        this->mode = s8(GCM_MODE_ENDED);
+        iMissionRet = -1;
+        Broadcast(SpecialMessage(SMSG_MODE_END, old));
+        iMissionRet = 0;
+        old->Delete();
         pMission = nullptr;
     }
     this->mode = s8(mode);

@@ -61,15 +61,6 @@ Object* CreateWith(OBJMESSAGEHANDLER mh, MDLFILE* pmf, int index)
                                                   reinterpret_cast<void*>(intptr_t(index)))));
 }
 
-int CharDefHandler(Object* o, OBJMESSAGE msg, void*)
-{
-    if (msg == OM_DIE) {
-        delete o;
-        return -1;
-    }
-    return 0;
-}
-
 }  // namespace
 
 bool GameControllerResuming(const GameController& gc)

@@ -35,14 +35,135 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-Object* DoTargetEffectOnObject(Object* pObj)
+namespace {
+
+struct FoeOrders
 {
-    StandInUsed("the target markers' vanishing effect");
-    if (pObj != nullptr) {
-        pObj->Detach();
-        pObj->Delete();
+    RCptr<Object> foe;
+    AttackMode mode;
+    VectorPos pos;
+};
+FoeOrders* Orders(Object* foe, bool make)
+{
+    StandInUsed("the foes' fight orders");
+    // Never released: the references must not outlive the game's heap.
+    static FoeOrders* foeOrders = new FoeOrders[64];
+    FoeOrders* free = nullptr;
+    for (int i = 0; i < 64; i++) {
+        FoeOrders& o = foeOrders[i];
+        if (o.foe.p == foe)
+            return &o;
+        if (o.foe.p != nullptr && o.foe->IsDead())
+            o.foe = nullptr;
+        if (o.foe.p == nullptr && free == nullptr)
+            free = &o;
     }
-    return pObj;
+    if (!make || free == nullptr)
+        return nullptr;
+    free->foe = foe;
+    free->mode = AM_NONE;
+    free->pos = VectorPos(0.0f, 0.0f, 0.0f);
+    return free;
+}
+
+}  // namespace
+
+void SetFoeAttackMode(Object* foe, AttackMode m)
+{
+    if (FoeOrders* o = Orders(foe, true))
+        o->mode = m;
+}
+
+AttackMode FoeAttackMode(Object* foe)
+{
+    const FoeOrders* o = Orders(foe, false);
+    return o != nullptr ? o->mode : AM_NONE;
+}
+
+void SetFoeFightPos(Object* foe, VectorPos p)
+{
+    if (FoeOrders* o = Orders(foe, true))
+        o->pos = p;
+}
+
+VectorPos FoeFightPos(Object* foe)
+{
+    const FoeOrders* o = Orders(foe, false);
+    return o != nullptr ? o->pos : VectorPos(0.0f, 0.0f, 0.0f);
+}
+
+namespace {
+
+struct KeptOrders
+{
+    RCptr<Object> enemy;
+    EnemyOrders orders;
+};
+
+KeptOrders* Kept(Object* enemy, bool make)
+{
+    StandInUsed("the enemies' set-up from their generators");
+    // Never released: the references must not outlive the game's heap.
+    static KeptOrders* kept = new KeptOrders[64];
+    KeptOrders* free = nullptr;
+    for (int i = 0; i < 64; i++) {
+        KeptOrders& k = kept[i];
+        if (k.enemy.p == enemy)
+            return &k;
+        if (k.enemy.p != nullptr && k.enemy->IsDead())
+            k.enemy = nullptr;
+        if (k.enemy.p == nullptr && free == nullptr)
+            free = &k;
+    }
+    if (!make || free == nullptr)
+        return nullptr;
+    free->enemy = enemy;
+    return free;
+}
+
+}  // namespace
+
+void GiveEnemyOrders(Object* enemy, const EnemyOrders& o)
+{
+    if (KeptOrders* k = Kept(enemy, true))
+        k->orders = o;
+}
+
+const EnemyOrders* EnemyOrdersOf(Object* enemy)
+{
+    const KeptOrders* k = Kept(enemy, false);
+    return k != nullptr ? &k->orders : nullptr;
+}
+
+void StartEnemy(Object* enemy, EnemyStart how)
+{
+    static const s8 modes[] = {0, 1, 2, 21, 22, 30, 31, 32};
+    enemy->mode = modes[how];
+}
+
+void SetEnemyHibernating(Object* enemy, bool asleep)
+{
+    if (KeptOrders* k = Kept(enemy, true))
+        k->orders.hibernating = asleep;
+}
+
+int DaceAttackIdle(Object*)
+{
+    StandInUsed("the player's frames since his last attack");
+    return 1000;
+}
+
+float CharacterStrength(Object*)
+{
+    StandInUsed("a character's strength");
+    return 1.0f;
+}
+
+void DaceSavedCar(Object*, s8* type, s8* tint)
+{
+    StandInUsed("the player's saved car");
+    *type = -1;
+    *tint = 0;
 }
 
 void DaceGetOut(Object* player)
@@ -54,71 +175,11 @@ void DaceGetOut(Object* player)
         dace->GetOut();
 }
 
-const RoadSeg* FindNearestRoadSeg(VectorPos pos, float* t, bool markedOnly)
-{
-    StandInUsed("the nearest road segment");
-    // The ground under a point a little above pos, then that surface asked
-    // from just above it so that the cache remembers it.
-    const float y = world.GroundHeight(pos - VectorDir(0.0f, 2.0f, 0.0f), nullptr, nullptr);
-    if (!(y < 0.0f))
-        return nullptr;
-    GHCache cache{};
-    world.GroundHeight(VectorPos(pos[0], y - 0.1f, pos[2]), nullptr, &cache);
-    const RoadSeg* rs = cache.prs;
-    if (rs == nullptr || (markedOnly && (rs->type == nullptr || (rs->type->flags & 1) == 0)))
-        return nullptr;
-    if (t != nullptr)
-        *t = cache.rsres[2];
-    return rs;
-}
-
 void SetUpShooterRider(Object* rider, const ShooterRiderSetup&)
 {
     StandInUsed("the mover's shooting rider");
     if (rider != nullptr)
         standInLog.nRiders++;
-}
-
-int FindObjects(const Cuboid& box, RCptr<Object>* out, int capacity)
-{
-    StandInUsed("the level objects' box look-up");
-    int n = 0;
-    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it) {
-        Object* o = *it;
-        if (o == nullptr || o->IsDead())
-            continue;
-        const Cuboid b = o->GetRawBox().GetBox(o->GetWorldMatrix());
-        bool meets = true;
-        for (int k = 0; k < 3; k++)
-            meets = meets && b.min[k] <= box.max[k] && b.max[k] >= box.min[k];
-        if (!meets)
-            continue;
-        if (n < capacity)
-            out[n] = o;
-        n++;
-    }
-    return n;
-}
-
-int CollisionChecker::CheckBox(const Matrix& m, const Cuboid& box, unsigned char mask, int flags)
-{
-    StandInUsed("the collision probe");
-    (void)mask;
-    (void)flags;
-    numcollobjs = 0;
-    const Cuboid wb = box.GetBox(m);
-    for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList() && numcollobjs < MaxObjs; ++it) {
-        Object* o = *it;
-        if (o == nullptr || o->IsDead() || o->GetCollision() == nullptr)
-            continue;
-        const Cuboid b = o->GetRawBox().GetBox(o->GetWorldMatrix());
-        bool meets = true;
-        for (int k = 0; k < 3; k++)
-            meets = meets && b.min[k] <= wb.max[k] && b.max[k] >= wb.min[k];
-        if (meets)
-            collobjs[numcollobjs++] = o;
-    }
-    return numcollobjs;
 }
 
 // ---------------------------------------------------------------------------

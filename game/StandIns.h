@@ -51,16 +51,54 @@ enum
 // entry and exit code takes the call over when it lands).
 void DaceGetOut(Object* player);
 
-// Lets a marker vanish with its effect; here it simply goes.  Returns it.
-Object* DoTargetEffectOnObject(Object* pObj);
+// What the fist fight asks of its foes (the enemies replace these with
+// their own attackmode and fightpos fields): kept here for up to 64 foes.
+void SetFoeAttackMode(Object* foe, AttackMode m);
+AttackMode FoeAttackMode(Object* foe);
+void SetFoeFightPos(Object* foe, VectorPos p);
+VectorPos FoeFightPos(Object* foe);
+// What a generator makes of its enemy (the enemies replace these with their
+// own fields and start calls): kept here for up to 64 enemies.
+class Spline;
+struct EnemyOrders
+{
+    int shootweapontype, fightweapontype, style, charid, tintset;
+    int behavior, hidebehavior;   // STATIONARY 0, MOVING 4, HIDING 5, SEE_MOVING 6
+    float aggro, strength, maxwander;
+    int vobank;
+    Spline* arrivepath;
+    Spline* movepath;
+    bool seenbydace, duckfire, usefalldeath, isboss, ishostage, iscivilian;
+    bool hibernating;   // u32BGFlags bit 0
+    int delay;          // frames
+    Object* gameeventobj;
+};
+enum EnemyStart
+{
+    ENEMY_SHOOT_WAIT,     // dormant: mode 0
+    ENEMY_SHOOT_ARRIVE,   // mode 1
+    ENEMY_SHOOT_COVER,    // the hiding shooter's cover or sniping: mode 2
+    ENEMY_FIGHT_START,    // mode 21
+    ENEMY_FIGHT_WAIT,     // mode 22
+    ENEMY_GUARD_CHECK,    // at a check point: mode 30
+    ENEMY_GUARD_PATROL,   // along its path: mode 31
+    ENEMY_GUARD,          // standing guard: mode 32
+};
+void GiveEnemyOrders(Object* enemy, const EnemyOrders& o);
+const EnemyOrders* EnemyOrdersOf(Object* enemy);
+void StartEnemy(Object* enemy, EnemyStart how);
+// Enemy::Hibernate / Enemy::UnHibernate.
+void SetEnemyHibernating(Object* enemy, bool asleep);
+// The player's frames since his last attack (the player replaces it): here
+// always long enough for the fight to switch its front foe.
+int DaceAttackIdle(Object* player);
+// A character's strength (the body's): here 1 for every object.
+float CharacterStrength(Object* c);
+// The player's saved car type and tint, for a side trip's return (the
+// player replaces it): here none (-1, 0).
+void DaceSavedCar(Object* player, s8* type, s8* tint);
 
 
-
-// The road segment nearest pos and the curve parameter of its nearest point
-// (the level queries replace it with their search of the quad tree): here
-// the segment under pos, by a ground query.  Null when none.
-class RoadSeg;
-const RoadSeg* FindNearestRoadSeg(VectorPos pos, float* t, bool markedOnly);
 
 // What a prop mover sets up on the shooting enemy that rides a prop (the
 // enemies replace it with their own fields, the shooter's patrol start, the
@@ -78,13 +116,10 @@ struct ShooterRiderSetup
 };
 void SetUpShooterRider(Object* rider, const ShooterRiderSetup& s);
 
-// The parameter records of the story's game modes, as the mission steps
-// fill them; the mode controllers replace these with their own.
+// The parameter records of the story's game modes still without their
+// controllers, as the mission steps fill them; each controller takes its own
+// over when it lands.
 struct EnemyGenRunner_params;
-struct ShootoutMissionParams
-{
-    int startstage;
-};
 struct TailMissionParams
 {
     EnemyGenRunner_params* pegrp;
@@ -123,22 +158,3 @@ struct InfiltrateMissionParams
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);
 
-// The level objects whose raw box meets box: counted references to the
-// first capacity of them go into out; the count of all of them is returned.
-// (The level entities replace it with their own look-up.)
-struct Cuboid;
-template <class T> class RCptr;
-int FindObjects(const Cuboid& box, RCptr<Object>* out, int capacity);
-
-// A probe box collided with the world: up to 8 touched objects are kept, and
-// they hear nothing of it.  (The level entities replace it.)
-class CollisionChecker
-{
-public:
-    static constexpr int MaxObjs = 8;
-    CollisionChecker() : numcollobjs(0), collobjs{} {}
-    int CheckBox(const Matrix& m, const Cuboid& box, unsigned char mask, int flags);
-
-    int numcollobjs;
-    Object* collobjs[MaxObjs];
-};

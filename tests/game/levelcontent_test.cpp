@@ -9,6 +9,7 @@
 #include "ZevEngine2/PS2/Bezier.h"
 #include "game/Camera.h"
 #include "game/EntParams.h"
+#include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
@@ -85,6 +86,10 @@ protected:
         g_heard.clear();
         listener = new Object(Listen_mh);
         world.AddObject(listener, nullptr);
+        // The modes' voice lines are chosen but not streamed: there is no
+        // sound module here.
+        voTracks = DaceVO.numtracks;
+        DaceVO.numtracks = 0;
     }
     void TearDown() override
     {
@@ -96,7 +101,9 @@ protected:
         dace = nullptr;
         g_ground.enabled = false;
         gc->iFlags = 0;
+        DaceVO.numtracks = voTracks;
     }
+    u32 voTracks = 0;
     int Heard(int code) const
     {
         int n = 0;

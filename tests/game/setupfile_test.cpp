@@ -545,7 +545,7 @@ TEST_F(Setups, TheSampleBarBuildsItsGeneratorsCombatRecordAndCameras)
         }
         fixedCams += o->type == OBJT_CAMERA && o->mode == CAMMODE_FIXED ? 1 : 0;
     }
-    EXPECT_EQ(fighters, 2);
+    EXPECT_EQ(fighters, 3);
     EXPECT_EQ(props, 2);
     ASSERT_NE(stool, nullptr);
     EXPECT_FLOAT_EQ(stool->fStrength, 20.0f);
@@ -557,7 +557,8 @@ TEST_F(Setups, TheSampleBarBuildsItsGeneratorsCombatRecordAndCameras)
     EXPECT_FLOAT_EQ(GetCurrentCam()->zoom, 1.6f);
     ASSERT_NE(gc->fightparams, nullptr);
     EXPECT_EQ(gc->fightparams->active_ratio, 2);
-    EXPECT_EQ(gc->fightparams->act_change, 30);
+    EXPECT_EQ(gc->fightparams->init_active, 0);
+    EXPECT_EQ(gc->fightparams->act_change, 1);
     EXPECT_FALSE(gc->bUseDefInteriorLights);
 }
 
@@ -593,6 +594,58 @@ TEST_F(Setups, DamagedRecordsAndSplinesNeverCrashTheBuild)
     // A slot number past the registry makes no car.
     Matrix m(true);
     EXPECT_EQ(gc->CreateVehicleAt(m, 256, 1, false), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The spa's four gunmen in two waves with the trigger of the second, and the
+// test interior's task exit, camera zone and guard.
+TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
+{
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[1].path, "Int/LEVEL3/SPPLRMG7.P2B");
+    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
+    {
+        SlotFile f(kSlot, Written(files[1].setup));
+        ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+        int waves[3] = {}, triggers = 0;
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+            Object* o = l->data;
+            if (o->messagehandler == EnemyGenShooter::staticmh) {
+                const int w = static_cast<EnemyGenShooter*>(o)->pegsp->init_wave;
+                ASSERT_TRUE(w >= 0 && w <= 2);
+                waves[w]++;
+            }
+            if (o->messagehandler == EnemyWaveTrigger::staticmh) {
+                triggers++;
+                EXPECT_EQ(static_cast<EnemyWaveTrigger*>(o)->ewtp.wave, 2);
+            }
+        }
+        EXPECT_EQ(waves[1], 2);
+        EXPECT_EQ(waves[2], 2);
+        EXPECT_EQ(triggers, 1);
+        world.Clear();
+        SetCurrentCam(nullptr);
+        while (world.spllist.RemoveHead() != nullptr) {
+        }
+    }
+    SlotFile f(kSlot, Written(files[2].setup));
+    gc->iFlags = 0;
+    ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+    int modes = 0, cams = 0, guards = 0;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        modes += l->data->messagehandler == DaceModeTrigger::staticmh ? 1 : 0;
+        cams += l->data->messagehandler == DaceCamTrigger::staticmh ? 1 : 0;
+        guards += l->data->messagehandler == EnemyGenGuard::staticmh ? 1 : 0;
+    }
+    EXPECT_EQ(modes, 1);
+    EXPECT_EQ(cams, 1);
+    EXPECT_EQ(guards, 1);
+    // Its task exit leaves the end of the mode to the trigger.
+    EXPECT_NE(gc->iFlags & GCF_PLACEMENT, 0);
+    gc->iFlags = 0;
 }
 
 }  // namespace

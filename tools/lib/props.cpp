@@ -305,7 +305,17 @@ P2BFile AttentionGlowFile()
     P2BFile f;
     f.version = MDL_SHADOW_VERSION;
     f.models.push_back(BoxModel(0.3f, 0.6f, 0.3f, TEXID_NONE, false, Colour(240, 200, 40, 96)));
+    // The markers' looks: a door glow (8), a floor pad (10), a map arrow (14)
+    // and the drive-to column (24); the nodes between are empty.
+    f.models.push_back(BoxModel(0.5f, 0.9f, 0.1f, TEXID_NONE, false, Colour(250, 230, 90, 96)));
+    f.models.push_back(BoxModel(0.6f, 0.05f, 0.6f, TEXID_NONE, false, Colour(90, 220, 250, 96)));
+    f.models.push_back(BoxModel(0.2f, 0.4f, 0.2f, TEXID_NONE, false, Colour(250, 60, 40, 96)));
+    f.models.push_back(BoxModel(0.7f, 2.5f, 0.7f, TEXID_NONE, false, Colour(250, 210, 30, 80)));
     f.AddNode(-1, Node(0));
+    for (int i = 1; i <= 24; i++) {
+        const int model = i == 8 ? 1 : i == 10 ? 2 : i == 14 ? 3 : i == 24 ? 4 : -1;
+        f.AddNode(-1, model < 0 ? Node(MDL_NOGEOM) : Node(u16(model), VectorPos(0.0f, model == 4 ? -2.5f : 0.0f, 0.0f)));
+    }
     return f;
 }
 

@@ -155,10 +155,12 @@ SetupFile Bar()
     s.file.AddNode(room, light);
 
     const int arrive = s.AddSpline({VectorPos(6, 0, 6), VectorPos(5, 0, 5), VectorPos(4, 0, 4), VectorPos(3, 0, 3)});
-    for (int k = 0; k < 2; k++) {
-        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k ? -5.0f : 5.0f, 0, 5));
+    // Three thugs: two in the first wave, the third in the second.
+    for (int k = 0; k < 3; k++) {
+        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k == 2 ? 0.0f : k ? -5.0f : 5.0f, 0, k == 2 ? 7.0f : 5.0f));
         auto f = ZeroRecord<EnemyGenFighter_params>();
-        f.character = u8(k ? 5 : 2);
+        f.character = u8(k == 2 ? 4 : k ? 5 : 2);
+        f.init_wave = u8(k == 2 ? 2 : 1);
         f.spawn_num = 2;
         f.first_init = 1;
         f.init_strength = 60;
@@ -169,7 +171,8 @@ SetupFile Bar()
         if (k == 0)
             s.SetSpline(r, offsetof(EnemyGenFighter_params, path_arrive), arrive);
     }
-    s.AddRecord(s.AddPlaceholder(-1, 0), ENT_CONTROLLERCOMBAT, ControllerCombat_params{2, 1, 2, 30});
+    // One foe active at a time; each death brings one more into the ring.
+    s.AddRecord(s.AddPlaceholder(-1, 0), ENT_CONTROLLERCOMBAT, ControllerCombat_params{2, 1, 0, 1});
     const int task = s.AddPlaceholder(-1, 0, VectorPos(0, -1.5f, -6));
     s.file.nodes[size_t(task)].ang[3] = 1.6f;
     s.AddRecord(task, ENT_TASKINITCAMERA, TaskInitCamera_params{0, 0, 0, {}, {-1}});
@@ -184,8 +187,9 @@ SetupFile Spa()
     SetupFile s;
     Room(s, 10.0f);
     const int move = s.AddSpline({VectorPos(-4, 0, 8), VectorPos(-4, 0, 6), VectorPos(-4, 0, 4), VectorPos(-4, 0, 2)});
-    for (int k = 0; k < 2; k++) {
-        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k ? 6.0f : -6.0f, 0, 8));
+    // Four gunmen, two a wave.
+    for (int k = 0; k < 4; k++) {
+        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k % 2 ? 6.0f : -6.0f, 0, k < 2 ? 8.0f : 4.0f));
         auto g = ZeroRecord<EnemyGenShooter_params>();
         g.character = 3;
         g.id = s16(-120 - k);
@@ -196,13 +200,13 @@ SetupFile Spa()
         g.spawn_num = 1;
         g.trigger_init = Volume(VectorPos(0, 0, 2), 3.0f);
         g.init_strength = 50;
-        g.init_wave = k;
+        g.init_wave = 1 + k / 2;
         const int r = s.AddRecord(gen, ENT_ENEMYGENSHOOTER, g);
         s.SetSpline(r, offsetof(EnemyGenShooter_params, path_move), move);
     }
     auto w = ZeroRecord<EnemyWaveTrigger_params>();
     w.trigger1 = Volume(VectorPos(0, 0, 5), 2.0f);
-    w.wave = 1;
+    w.wave = 2;
     w.delay = 2.0f;
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 5)), ENT_ENEMYWAVETRIGGER, w);
     for (int k = 0; k < 2; k++) {
@@ -221,6 +225,25 @@ SetupFile BareRoom()
 {
     SetupFile s;
     Room(s, 6.0f);
+    // A doorway that ends the task, a camera zone by the far wall and a
+    // guard who patrols nothing and wakes when the player comes near.
+    auto mode = ZeroRecord<DaceModeTrigger_params>();
+    mode.trigger1 = Volume(VectorPos(0, 0, -5), 1.0f);
+    mode.teleport_to.index = -1;
+    mode.task_exit = 1;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, -5)), ENT_DACEMODETRIGGER, mode);
+    auto cam = ZeroRecord<DaceCamTrigger_params>();
+    cam.trigger1 = Volume(VectorPos(0, 0, 4), 2.0f);
+    cam.cammode = 1;
+    cam.distance = 3.0f;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 4)), ENT_DACECAMTRIGGER, cam);
+    auto guard = ZeroRecord<EnemyGenGuard_params>();
+    guard.character = 3;
+    guard.id = -130;
+    guard.gun = 1;
+    guard.move_path.offset = -1;
+    guard.init_distance = 16.0f;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(3, 0, 3)), ENT_ENEMYGENGUARD, guard);
     return s;
 }
 

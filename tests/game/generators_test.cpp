@@ -1,0 +1,387 @@
+// The shooter and fighter generators with a stand-in enemy kind: the weapon
+// codes, records that ask for models past the registry, a trigger that
+// wants the crossing from one volume into the other, shooters made one
+// after another, a dormant shooter woken by the player's approach, and
+// fighters made only on their own wave.
+#include "game/gamemodes_support.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "game/Weapons.h"
+#include "game/explode_support.h"
+#include "tools/lib/props.h"
+
+using namespace modetest;
+
+namespace {
+
+int g_genStage = 0;
+int Controller_mh(Object*, OBJMESSAGE msg, void* data)
+{
+    if (msg != OM_SPECIAL)
+        return 0;
+    auto* m = static_cast<SpecialMessage*>(data);
+    g_heard.push_back({m->submsg, m->obj, int(m->param[0]), world.time});
+    return m->submsg == SMSG_MODE_GET_STAGE ? g_genStage : 0;
+}
+
+int g_made = 0;
+int TestEnemy_mh(Object* o, OBJMESSAGE msg, void*)
+{
+    switch (msg) {
+    case OM_CREATE: {
+        Object* e = new Object(TestEnemy_mh);
+        e->type = OBJT_CHARACTER;
+        g_made++;
+        return int(reinterpret_cast<intptr_t>(e));
+    }
+    case OM_DIE:
+        delete o;
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+// Registers the stand-in kinds for one test; the registry is as before
+// afterwards.
+class Generators : public ModeWorld
+{
+protected:
+    void SetUp() override
+    {
+        ModeWorld::SetUp();
+        shooter = new Name("ShooterEnemy", int(reinterpret_cast<intptr_t>(&TestEnemy_mh)));
+        fighter = new Name("FighterEnemy", int(reinterpret_cast<intptr_t>(&TestEnemy_mh)));
+        controller = new Object(Controller_mh);
+        g_made = 0;
+        g_genStage = 1;
+        world.playbackSpeed = 1.0f;
+    }
+    void TearDown() override
+    {
+        Name::first = shooter->link;   // the two entries were pushed on the front
+        delete fighter;
+        delete shooter;
+        controller->Delete();
+        ModeWorld::TearDown();
+    }
+    EnemyGenShooter* Shooter(const EnemyGenShooter_params& p, VectorPos at)
+    {
+        auto* g = reinterpret_cast<EnemyGenShooter*>(intptr_t(EnemyGenShooter::staticmh(nullptr, OM_CREATE, nullptr)));
+        g->pegsp = static_cast<EnemyGenShooter_params*>(malloc_align(sizeof p, 16));
+        *g->pegsp = p;
+        g->mat = TransMatrix(at);
+        world.AddObject(g, nullptr);
+        SendSpecial(g, SMSG_MODE_START, controller, 6);
+        return g;
+    }
+    static EnemyGenShooter_params Record()
+    {
+        EnemyGenShooter_params p{};
+        p.spawn_num = 1;
+        p.init_wave = 1;
+        p.init_strength = 50;
+        return p;
+    }
+    static Extent Volume(VectorPos c, float h) { return Extent(Cuboid(c, h).UnitMat()); }
+
+    Name* shooter = nullptr;
+    Name* fighter = nullptr;
+    Object* controller = nullptr;
+    explodetest::SlotFile model{49, tools::AttentionGlowFile()};
+};
+
+}  // namespace
+
+TEST_F(Generators, WeaponCodesAndRecordsPastTheRegistry)
+{
+    const int codes[] = {0, 1, 2, 3, 5, 7, 200};
+    const int types[] = {4, 11, 23, 16, 21, 5, 4};
+    for (size_t i = 0; i < std::size(codes); i++)
+        EXPECT_EQ(ShooterWeaponType(codes[i]), types[i]) << codes[i];
+    EXPECT_EQ(WEAP_PISTOL_RUGER, 4);
+
+    // Character 250 (slot 299) makes no shooter; weapon 200 a pistol one.
+    EnemyGenShooter_params p = Record();
+    p.character = 250;
+    EnemyGenShooter* none = Shooter(p, VectorPos(0, 0, 0));
+    Ticks(5);
+    EXPECT_EQ(none->enemy, nullptr);
+    EXPECT_EQ(g_made, 0);
+    p.character = 0;
+    p.weapon = 200;
+    EnemyGenShooter* pistol = Shooter(p, VectorPos(0, 0, 0));
+    Ticks(1);
+    ASSERT_NE(pistol->enemy, nullptr);
+    EXPECT_EQ(EnemyOrdersOf(pistol->enemy)->shootweapontype, WEAP_PISTOL_RUGER);
+    EXPECT_FLOAT_EQ(EnemyOrdersOf(pistol->enemy)->strength, 50.0f);
+    EXPECT_EQ(pistol->enemy->mode, 1);   // arriving
+}
+
+TEST_F(Generators, ModeTwoWantsTheCrossingAndShootersComeOneAfterAnother)
+{
+    EnemyGenShooter_params p = Record();
+    p.trigger_init = Volume(VectorPos(5, 0, 0), 5.0f);
+    p.trigger_init2 = Volume(VectorPos(15, 0, 0), 5.0f);
+    p.triggermode = 2;
+    p.spawn_num = 3;
+    EnemyGenShooter* g = Shooter(p, VectorPos(100, 0, 0));
+    // Into the second volume from elsewhere: nothing.
+    player->mat.SetTrans(VectorPos(15, 0, 30));
+    Ticks(3);
+    player->mat.SetTrans(VectorPos(15, 0, 0));
+    Ticks(3);
+    EXPECT_EQ(g->enemy, nullptr);
+    // From the first into the second: the shooter comes on that tick.
+    player->mat.SetTrans(VectorPos(5, 0, 0));
+    Ticks(3);
+    EXPECT_EQ(g->enemy, nullptr);
+    player->mat.SetTrans(VectorPos(15, 0, 0));
+    Ticks(1);
+    ASSERT_NE(g->enemy, nullptr);
+    EXPECT_EQ(g->numspawned, 1);
+
+    // The next one only once the last is out of play; after the third,
+    // spawning is over.
+    for (int k = 2; k <= 3; k++) {
+        Object* last = g->enemy;
+        Ticks(5);
+        EXPECT_EQ(g->enemy, last);
+        last->flags |= 0x40000000;
+        Ticks(1);
+        EXPECT_NE(g->enemy, last);
+        EXPECT_EQ(g->numspawned, k);
+    }
+    EXPECT_FALSE(g->lastenemykilled);
+    g->enemy->flags |= 0x10000000;
+    Ticks(1);
+    EXPECT_TRUE(g->lastenemykilled);
+    EXPECT_EQ(g->numspawned, 3);
+    EXPECT_EQ(g_made, 3);
+}
+
+TEST_F(Generators, ADormantShooterWakesAsThePlayerComesNearWhateverTheStage)
+{
+    EnemyGenShooter_params p = Record();
+    p.first_init = 1;
+    p.init_wave = 5;
+    player->mat.SetTrans(VectorPos(20, 0, 0));
+    EnemyGenShooter* g = Shooter(p, VectorPos(0, 0, 0));
+    ASSERT_NE(g->enemy, nullptr);   // made at the start, dormant: its wave has not come
+    EXPECT_EQ(g->enemy->mode, 0);
+    Ticks(10);
+    EXPECT_EQ(g->enemy->mode, 0);
+    player->mat.SetTrans(VectorPos(1.6f, 0, 0));
+    Ticks(2);
+    EXPECT_EQ(g->enemy->mode, 0);
+    player->mat.SetTrans(VectorPos(1.5f, 0, 0));
+    Ticks(1);
+    EXPECT_EQ(g->enemy->mode, 1);
+}
+
+TEST_F(Generators, FightersComeOnlyOnTheirOwnWave)
+{
+    auto fighterGen = [&](int wave) {
+        auto* g = reinterpret_cast<EnemyGenFighter*>(intptr_t(EnemyGenFighter::staticmh(nullptr, OM_CREATE, nullptr)));
+        g->pegfp = static_cast<EnemyGenFighter_params*>(malloc_align(sizeof(EnemyGenFighter_params), 16));
+        *g->pegfp = EnemyGenFighter_params{};
+        g->pegfp->init_wave = u8(wave);
+        g->pegfp->init_strength = 30;
+        g->mat = TransMatrix(30, 0, 0);
+        world.AddObject(g, nullptr);
+        SendSpecial(g, SMSG_MODE_START, controller, 4);
+        return g;
+    };
+    g_genStage = 2;
+    EnemyGenFighter* past = fighterGen(1);
+    EnemyGenFighter* now = fighterGen(2);
+    EnemyGenFighter* later = fighterGen(3);
+    Ticks(1);
+    EXPECT_EQ(past->enemy, nullptr);
+    ASSERT_NE(now->enemy, nullptr);
+    EXPECT_EQ(later->enemy, nullptr);
+    EXPECT_EQ(now->enemy->mode, 22);   // waiting
+    // Handed to the fight as a passive foe, then put in its stage.
+    int add = -1, staged = -1;
+    for (size_t i = 0; i < g_heard.size(); i++) {
+        if (g_heard[i].code == SMSG_EV_ADD_PASSIVE_FOE && g_heard[i].obj == now->enemy)
+            add = int(i);
+        if (g_heard[i].code == SMSG_MODE_FOE_ADDED && g_heard[i].obj == now->enemy)
+            staged = int(i);
+    }
+    ASSERT_GE(add, 0);
+    EXPECT_LT(add, staged);
+    EXPECT_EQ(g_heard[size_t(staged)].param0, 2);
+    g_genStage = 4;
+    Ticks(10);
+    EXPECT_EQ(past->enemy, nullptr);
+    EXPECT_EQ(later->enemy, nullptr);
+    // Out of play: the generator leaves its stage once.
+    now->enemy->flags |= 0x20000000;
+    Ticks(3);
+    EXPECT_TRUE(now->enemykilled);
+    int removed = 0;
+    for (const Heard& h : g_heard)
+        removed += h.code == SMSG_MODE_FOE_REMOVED && h.obj == now ? 1 : 0;
+    EXPECT_EQ(removed, 2);   // when its fighter was made, and now
+}
+
+TEST_F(Generators, GuardsComeByDistanceOrVolumeSleepUntilBothAndCarryOneArrow)
+{
+    explodetest::SlotFile markers(144, tools::AttentionGlowFile());
+    for (Object*& t : gc->rvpSubMissionTargets)
+        t = recorder;   // every map target slot taken
+    auto* g = reinterpret_cast<EnemyGenGuard*>(intptr_t(EnemyGenGuard::staticmh(nullptr, OM_CREATE, nullptr)));
+    g->peggp = static_cast<EnemyGenGuard_params*>(malloc_align(sizeof(EnemyGenGuard_params), 16));
+    *g->peggp = EnemyGenGuard_params{};
+    g->peggp->init_distance = 16.0f;   // 5 units
+    g->peggp->init_trigger = Extent(Cuboid(VectorPos(0, 0, 10), 3.0f).UnitMat());
+    g->peggp->gun = 1;
+    g->mat = TransMatrix(0, 0, 0);
+    world.AddObject(g, nullptr);
+    SendSpecial(g, SMSG_MODE_START, controller, 6);
+    // Neither: nothing.  In the volume only (10 away): made, asleep.
+    player->mat.SetTrans(VectorPos(30, 0, 0));
+    Ticks(3);
+    EXPECT_EQ(g->enemy, nullptr);
+    player->mat.SetTrans(VectorPos(0, 0, 10));
+    Ticks(1);
+    ASSERT_NE(g->enemy, nullptr);
+    EXPECT_TRUE(g->enemyhibernating);
+    EXPECT_TRUE(EnemyOrdersOf(g->enemy)->hibernating);
+    EXPECT_EQ(EnemyOrdersOf(g->enemy)->shootweapontype, WEAP_PISTOL_RUGER);
+    EXPECT_FLOAT_EQ(EnemyOrdersOf(g->enemy)->strength, 100.0f);
+    for (Object* t : gc->rvpSubMissionTargets)
+        EXPECT_NE(t, g->enemy);
+    // Within 5 and inside the volume (which reaches z 7): awake.
+    player->mat.SetTrans(VectorPos(0, 0, 7.5f));
+    Ticks(1);
+    EXPECT_EQ(g->enemyhibernating, true);   // 7.5 away: not within 5
+    g->peggp->init_distance = 25.6f;        // 8 units
+    Ticks(1);
+    EXPECT_FALSE(g->enemyhibernating);
+    EXPECT_FALSE(EnemyOrdersOf(g->enemy)->hibernating);
+
+    // A spotting hangs one arrow on the guard; a second one replaces it.
+    SendSpecial(g, SMSG_EV_TARGET_SPOTTED, g->enemy);
+    Object* first = g->pHudArrowObj;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->parent, g->enemy);
+    EXPECT_EQ(first->id, 1001);
+    RCptr<Object> hold(first);
+    SendSpecial(g, SMSG_EV_TARGET_SPOTTED, g->enemy);
+    EXPECT_TRUE(first->IsDead());
+    ASSERT_NE(g->pHudArrowObj, nullptr);
+    int arrows = 0;
+    for (Object* c = g->enemy->child; c != nullptr; c = c->sibling)
+        arrows += c->id == 1001 ? 1 : 0;
+    EXPECT_EQ(arrows, 1);
+    for (Object*& t : gc->rvpSubMissionTargets)
+        t = nullptr;
+}
+
+namespace {
+
+EnemyGenFighter* PlaceFighterGen(int wave, VectorPos at)
+{
+    auto* g = reinterpret_cast<EnemyGenFighter*>(intptr_t(EnemyGenFighter::staticmh(nullptr, OM_CREATE, nullptr)));
+    g->pegfp = static_cast<EnemyGenFighter_params*>(malloc_align(sizeof(EnemyGenFighter_params), 16));
+    *g->pegfp = EnemyGenFighter_params{};
+    g->pegfp->init_wave = u8(wave);
+    g->pegfp->init_strength = 30;
+    g->mat = TransMatrix(at);
+    world.AddObject(g, nullptr);
+    return g;
+}
+
+}  // namespace
+
+// The bar fight as the game flow runs it: three fighter generators placed,
+// the fight set up (stage 1), the foes made and handed over, the ring and
+// sideline filled; each knocked-out foe leaves its stage through its
+// generator, and the fight is won at the 15-frame check after the last.
+TEST_F(Generators, AFightSetUpByTheGameFlowIsWonWhenEveryFoeIsDown)
+{
+    EnemyGenFighter* gens[3] = {PlaceFighterGen(1, VectorPos(0, 0, 4)), PlaceFighterGen(1, VectorPos(3, 0, 5)),
+                                PlaceFighterGen(2, VectorPos(-3, 0, 6))};
+    ControllerCombat_params cc{0, 0, 0, 1};
+    gc->SetFightMissionMode(&cc, -1);
+    auto* f = static_cast<FightMissionController*>(gc->pMission);
+    ASSERT_NE(f, nullptr);
+    f->gameeventobj = recorder;
+    EXPECT_TRUE(gc->pmd != nullptr);
+    Ticks(2);
+    ASSERT_NE(gens[0]->enemy, nullptr);
+    ASSERT_NE(gens[1]->enemy, nullptr);
+    EXPECT_EQ(gens[2]->enemy, nullptr);   // wave 2 has not come
+    EXPECT_EQ(f->numactivefoes, 1);
+    EXPECT_EQ(f->numpassivefoes, 1);
+    EXPECT_EQ(f->StageObjects[1].Count(), 2);
+
+    // Both first-wave foes die: their generators report them gone, the
+    // stage moves on to 2 and its generator makes its fighter.
+    for (int k = 0; k < 2; k++) {
+        Object* e = gens[k]->enemy;
+        e->flags |= 0x20000000;
+        SpecialMessage died(SMSG_EV_CHARACTER_DIED, e);
+        gens[k]->SendMessage(OM_SPECIAL, &died);
+    }
+    EXPECT_EQ(Count(SMSG_EV_CHARACTER_DIED), 2);   // passed on up to the game flow
+    Ticks(3);
+    EXPECT_EQ(f->iStage, 2);
+    ASSERT_NE(gens[2]->enemy, nullptr);
+    EXPECT_EQ(gc->iMissionRet, 0);
+    Object* last = gens[2]->enemy;
+    last->flags |= 0x20000000;
+    SpecialMessage died(SMSG_EV_CHARACTER_DIED, last);
+    gens[2]->SendMessage(OM_SPECIAL, &died);
+    const int start = world.time;
+    const int at = TicksToResult(40);
+    EXPECT_EQ(gc->iMissionRet, 1);
+    EXPECT_GE(f->iStage, 63);
+    EXPECT_LE(at - start, 19);   // the next 15-frame check, ticks of 1.2 frames
+}
+
+// The spa shoot-out: gunmen of stages 1 and 2; the second stage's generator
+// holds its stage until the first is cleared, then makes its gunman; when he
+// is down too the mode is won.
+TEST_F(Generators, AShootOutInTwoWavesIsWonWhenBothAreCleared)
+{
+    EnemyGenShooter_params p = Record();
+    p.distance_init = 0.0f;   // no trigger: each comes when its wave does
+    auto place = [&](int wave) {
+        auto* g = reinterpret_cast<EnemyGenShooter*>(intptr_t(EnemyGenShooter::staticmh(nullptr, OM_CREATE, nullptr)));
+        g->pegsp = static_cast<EnemyGenShooter_params*>(malloc_align(sizeof p, 16));
+        *g->pegsp = p;
+        g->pegsp->init_wave = wave;
+        g->mat = TransMatrix(10.0f * float(wave), 0, 20);
+        world.AddObject(g, nullptr);
+        return g;
+    };
+    EnemyGenShooter* first = place(1);
+    EnemyGenShooter* second = place(2);
+    ShootoutMissionParams sp{1};
+    gc->SetShootoutMissionMode(sp, -1);
+    auto* c = static_cast<ShootoutMissionController*>(gc->pMission);
+    ASSERT_NE(c, nullptr);
+    c->gameeventobj = recorder;
+    Ticks(2);
+    ASSERT_NE(first->enemy, nullptr);
+    EXPECT_EQ(second->enemy, nullptr);
+    EXPECT_EQ(c->StageObjects[2].Count(), 1);   // the waiting generator itself
+    auto down = [](EnemyGenShooter* g) {
+        Object* e = g->enemy;
+        e->flags |= 0x40000000;
+        SpecialMessage died(SMSG_EV_CHARACTER_DIED, e);
+        g->SendMessage(OM_SPECIAL, &died);
+    };
+    down(first);
+    Ticks(3);
+    EXPECT_EQ(c->iStage, 2);
+    ASSERT_NE(second->enemy, nullptr);
+    EXPECT_EQ(gc->iMissionRet, 0);
+    down(second);
+    EXPECT_GE(TicksToResult(40), 0);
+    EXPECT_EQ(gc->iMissionRet, 1);
+    EXPECT_TRUE(first->lastenemykilled);
+}
