@@ -429,6 +429,17 @@ inline void SpreadFour(__m128i v, __m128i& lo, __m128i& hi)
     hi = _mm_unpackhi_epi32(w, w);
 }
 
+// Zeroes entries n .. of the last quad of a 16-byte aligned array that n
+// does not fill (a few stores, where a loop would become a library call).
+inline void ZeroTail(u32* a, int n)
+{
+    if ((n & 3) == 0)
+        return;
+    __m128i* q = reinterpret_cast<__m128i*>(a + (n & ~3));
+    const __m128i keep = _mm_cmpgt_epi32(_mm_set1_epi32(n & 3), _mm_set_epi32(3, 2, 1, 0));
+    _mm_store_si128(q, _mm_and_si128(_mm_load_si128(q), keep));
+}
+
 // TextureFunction and Fog for four pixels: fragment colours `f`, texels `t`,
 // fog values `fog` (0..255 in 32-bit lanes).  The same 16-bit products,
 // sums and saturating packs as the one-pixel forms.
@@ -1197,7 +1208,38 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
 {
     const __m128i zero = _mm_setzero_si128();
     const size_t n = cols.c0.size();
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    if constexpr (kClass != kTexIndexed) {
+        // Four columns at a time: their offsets in vectors, the texels read
+        // one by one, two columns weighted per register.
+        static_assert(sizeof(TexLevel::Col) == 8);
+        const __m128i rbase = _mm_set1_epi32(static_cast<int>(r.base)), rt = _mm_set1_epi32(static_cast<int>(r.t));
+        const __m128i units = _mm_set1_epi32(static_cast<int>(l.units_mask));
+        auto offsets = [&](const TexLevel::Col* c) __attribute__((always_inline)) {
+            const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(c));
+            const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(c + 2));
+            const __m128i base = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            const __m128i t = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+            return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rbase, base), _mm_xor_si128(rt, t)), units);
+        };
+        alignas(16) u32 o0[4], o1[4];
+        for (; i + 4 <= n; i += 4) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(o0), offsets(cols.c0.data() + i));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o1), offsets(cols.c1.data() + i));
+            for (size_t k = 0; k < 4; k += 2) {
+                const __m128i a = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o0[k]))),
+                                                     _mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o1[k]))));
+                const __m128i b =
+                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o0[k + 1]))),
+                                       _mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o1[k + 1]))));
+                const __m128i ha = _mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), cols.wu[i + k].v);
+                const __m128i hb = _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), cols.wu[i + k + 1].v);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + k),
+                                 _mm_add_epi16(_mm_unpacklo_epi64(ha, hb), _mm_unpackhi_epi64(ha, hb)));
+            }
+        }
+    }
+    for (; i < n; ++i) {
         const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
         const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
         const __m128i t = _mm_unpacklo_epi8(
@@ -1247,8 +1289,7 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
             out[i] = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
     }
     const int quads = (n + 3) & ~3;
-    for (int i = n; i < quads; ++i)
-        out[i] = 0;
+    ZeroTail(out, n);
     const __m128i f = _mm_set1_epi32(static_cast<int>(PackColor(a.s->color)));
     const __m128i fog = _mm_set1_epi32(static_cast<int>(a.fog));
     for (int i = 0; i < quads; i += 4)
@@ -1418,8 +1459,8 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     // bilinear samples of them at coordinate 0 (direct reads stay inside
     // memory).
     const int quads = (n + 3) & ~3;
-    for (int i = n; i < quads; ++i)
-        us[i] = vs[i] = 0, frag[i] = fogs[i] = colors[i] = 0;
+    for (u32* a : {reinterpret_cast<u32*>(us), reinterpret_cast<u32*>(vs), frag, fogs, colors})
+        ZeroTail(a, n);
     if constexpr (kTex) {
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
