@@ -1399,68 +1399,74 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     if constexpr (kCoords == kStq)
         scale = _mm_set_pd(static_cast<double>(1 << sc.tex->th_log2) * 16.0,
                            static_cast<double>(1 << sc.tex->tw_log2) * 16.0);
-    // Each attribute pair stepped in a loop of its own: few live registers
-    // (the 32-bit target has eight), the same additions in the same order.
-    if constexpr (kGouraud) {
+    // One loop steps every attribute pair, so that their chains of additions
+    // overlap; what does not feed the next step (Z, fog and texel
+    // coordinates made integers) is done afterwards from the stored values.
+    alignas(16) double zfs[2 * kChunk + 2];
+    alignas(16) double sts[2 * kChunk];
+    {
         const __m128d zero = _mm_setzero_pd(), max = _mm_set1_pd(255.0);
-        __m128d rg = sp.rg, ba = sp.ba;
+        __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
         for (int i = 0; i < n; ++i) {
-            const __m128i irg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(rg, zero), max));
-            const __m128i iba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(ba, zero), max));
-            const __m128i c = _mm_unpacklo_epi64(irg, iba);  // r g b a as 32-bit lanes
-            const __m128i c16 = _mm_packs_epi32(c, c);
-            frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
-            rg = _mm_add_pd(rg, sp.drg);
-            ba = _mm_add_pd(ba, sp.dba);
+            if constexpr (kGouraud) {
+                const __m128i irg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(rg, zero), max));
+                const __m128i iba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(ba, zero), max));
+                const __m128i c = _mm_unpacklo_epi64(irg, iba);  // r g b a as 32-bit lanes
+                const __m128i c16 = _mm_packs_epi32(c, c);
+                frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
+                rg = _mm_add_pd(rg, sp.drg);
+                ba = _mm_add_pd(ba, sp.dba);
+            } else {
+                frag[i] = flat;
+            }
+            _mm_store_pd(zfs + 2 * i, zf);
+            zf = _mm_add_pd(zf, sp.dzf);
+            if constexpr (kCoords == kUv) {
+                _mm_store_pd(sts + 2 * i, st);
+                st = _mm_add_pd(st, sp.dst);
+            } else if constexpr (kCoords == kStq) {
+                _mm_store_pd(sts + 2 * i, _mm_div_pd(st, q));
+                q = _mm_add_pd(q, sp.dq);
+                st = _mm_add_pd(st, sp.dst);
+            }
         }
         sp.rg = rg;
         sp.ba = ba;
-    } else {
-        for (int i = 0; i < n; ++i)
-            frag[i] = flat;
-    }
-    {
-        // Z (and fog) values kept, then made integers two at a time.
-        alignas(16) double zs[kChunk + 1];
-        __m128d zf = sp.zf;
-        for (int i = 0; i < n; ++i) {
-            if constexpr (kFog)
-                fogs[i] = static_cast<u32>(ToChannel(_mm_cvtsd_f64(_mm_unpackhi_pd(zf, zf)), 255.0));
-            _mm_store_sd(zs + i, zf);
-            zf = _mm_add_pd(zf, sp.dzf);
-        }
         sp.zf = zf;
-        zs[n] = 0.0;
-        for (int i = 0; i < n; i += 2) {
-            const __m128i d = ToDepthTwo(_mm_load_pd(zs + i));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(depths + i), d);
-        }
-    }
-    if constexpr (kCoords == kUv) {
-        __m128d st = sp.st;
-        for (int i = 0; i < n; ++i) {
-            us[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(st), -kTexelLimit16, kTexelLimit16));
-            vs[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(_mm_unpackhi_pd(st, st)), -kTexelLimit16, kTexelLimit16));
-            st = _mm_add_pd(st, sp.dst);
-        }
-        sp.st = st;
-    } else if constexpr (kCoords == kStq) {
-        __m128d st = sp.st, q = sp.q;
-        for (int i = 0; i < n; ++i) {
-            TexelCoordinates16(_mm_div_pd(st, q), scale, us[i], vs[i]);
-            q = _mm_add_pd(q, sp.dq);
-            st = _mm_add_pd(st, sp.dst);
-        }
         sp.st = st;
         sp.q = q;
+    }
+    _mm_store_pd(zfs + 2 * n, _mm_setzero_pd());
+    for (int i = 0; i < n; i += 2) {
+        const __m128d z = _mm_unpacklo_pd(_mm_load_pd(zfs + 2 * i), _mm_load_pd(zfs + 2 * i + 2));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(depths + i), ToDepthTwo(z));
+    }
+    if constexpr (kFog)
+        for (int i = 0; i < n; ++i)
+            fogs[i] = static_cast<u32>(ToChannel(zfs[2 * i + 1], 255.0));
+    if constexpr (kCoords == kUv) {
+        for (int i = 0; i < n; ++i) {
+            us[i] = FloorToInt(std::clamp(sts[2 * i], -kTexelLimit16, kTexelLimit16));
+            vs[i] = FloorToInt(std::clamp(sts[2 * i + 1], -kTexelLimit16, kTexelLimit16));
+        }
+    } else if constexpr (kCoords == kStq) {
+        for (int i = 0; i < n; ++i)
+            TexelCoordinates16(_mm_load_pd(sts + 2 * i), scale, us[i], vs[i]);
     }
     span = sp;
     // The lanes past the end of the last quad are worked on and left unused:
     // bilinear samples of them at coordinate 0 (direct reads stay inside
     // memory).
     const int quads = (n + 3) & ~3;
-    for (u32* a : {reinterpret_cast<u32*>(us), reinterpret_cast<u32*>(vs), frag, fogs, colors})
-        ZeroTail(a, n);
+    ZeroTail(frag, n);
+    if constexpr (kFog)
+        ZeroTail(fogs, n);
+    if constexpr (kTex && kDirect && kBilinear) {
+        ZeroTail(reinterpret_cast<u32*>(us), n);
+        ZeroTail(reinterpret_cast<u32*>(vs), n);
+    } else if constexpr (kTex) {
+        ZeroTail(colors, n);
+    }
     if constexpr (kTex) {
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
