@@ -695,7 +695,7 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
                                                     _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
-    if (w.disjoint) {
+    if (w.disjoint && n >= 4) {
         for (int i = 0; i < n; i += 4) {
             const u32 x = x0 + static_cast<u32>(i);
             const int bits = DepthFour<kDepth>(w, row, x, _mm_load_si128(reinterpret_cast<const __m128i*>(depths + i)),
