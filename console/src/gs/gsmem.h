@@ -131,6 +131,13 @@ public:
         return (((row_block_ + (x >> shift_x_) * kPageBlocks) << unit_shift_) + row_table_[x & mask_x_]) & units_mask_;
     }
 
+    // The parts of Offset(x), for walking a row's table several pixels at
+    // a time: the base of x's page, the row's table in a page and its mask.
+    u32 PageBase(u32 x) const { return (row_block_ + (x >> shift_x_) * kPageBlocks) << unit_shift_; }
+    const u16* RowTable() const { return row_table_; }
+    u32 MaskX() const { return mask_x_; }
+    u32 UnitsMask() const { return units_mask_; }
+
 private:
     u32 shift_x_;
     u32 unit_shift_;

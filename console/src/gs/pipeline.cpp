@@ -194,6 +194,31 @@ __attribute__((always_inline)) inline u32 Bilinear(u32 t00, u32 t10, u32 t01, u3
     return static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
 }
 
+// Bilinear for four pixels, texels tXY of pixel k in lane k, weights fu, fv
+// (0..15) in 32-bit lanes: each axis mixed as (a << 4) + (b - a) f, which is
+// a (16 - f) + b f exactly; the vertical mix, at most 255 x 256, is right
+// modulo 2^16 however its signed partial products wrap.
+__attribute__((always_inline)) inline __m128i BilinearFour(__m128i t00, __m128i t10, __m128i t01, __m128i t11,
+                                                           __m128i fu, __m128i fv)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i fu16 = _mm_unpacklo_epi16(_mm_packs_epi32(fu, fu), _mm_packs_epi32(fu, fu));
+    const __m128i fv16 = _mm_unpacklo_epi16(_mm_packs_epi32(fv, fv), _mm_packs_epi32(fv, fv));
+    auto half = [&](__m128i a, __m128i b, __m128i c, __m128i d, __m128i wu, __m128i wv)
+        __attribute__((always_inline)) {
+            const __m128i h0 = _mm_add_epi16(_mm_slli_epi16(a, 4), _mm_mullo_epi16(_mm_sub_epi16(b, a), wu));
+            const __m128i h1 = _mm_add_epi16(_mm_slli_epi16(c, 4), _mm_mullo_epi16(_mm_sub_epi16(d, c), wu));
+            return _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(h0, 4), _mm_mullo_epi16(_mm_sub_epi16(h1, h0), wv)), 8);
+        };
+    const __m128i lo = half(_mm_unpacklo_epi8(t00, zero), _mm_unpacklo_epi8(t10, zero), _mm_unpacklo_epi8(t01, zero),
+                            _mm_unpacklo_epi8(t11, zero), _mm_unpacklo_epi32(fu16, fu16),
+                            _mm_unpacklo_epi32(fv16, fv16));
+    const __m128i hi = half(_mm_unpackhi_epi8(t00, zero), _mm_unpackhi_epi8(t10, zero), _mm_unpackhi_epi8(t01, zero),
+                            _mm_unpackhi_epi8(t11, zero), _mm_unpackhi_epi32(fu16, fu16),
+                            _mm_unpackhi_epi32(fv16, fv16));
+    return _mm_packus_epi16(lo, hi);
+}
+
 template <int kClass, bool kBilinear>
 __attribute__((always_inline)) inline u32 SampleFast(const TexLevel& l, const TexExpand& e, s32 u16, s32 v16)
 {
@@ -336,10 +361,16 @@ void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand&
             _mm_store_si128(reinterpret_cast<__m128i*>(o[2]), offset(rb1, rt1, cb0, ct0));
             _mm_store_si128(reinterpret_cast<__m128i*>(o[3]), offset(rb1, rt1, cb1, ct1));
         }
-        for (int k = 0; k < 4; ++k)
-            out[i + k] = Bilinear(ReadTexel<kClass>(l, e, o[0][k]), ReadTexel<kClass>(l, e, o[1][k]),
-                                  ReadTexel<kClass>(l, e, o[2][k]), ReadTexel<kClass>(l, e, o[3][k]), f[0][k],
-                                  f[1][k]);
+        auto texels = [&](const u32* at) __attribute__((always_inline)) {
+            return _mm_set_epi32(static_cast<int>(ReadTexel<kClass>(l, e, at[3])),
+                                 static_cast<int>(ReadTexel<kClass>(l, e, at[2])),
+                                 static_cast<int>(ReadTexel<kClass>(l, e, at[1])),
+                                 static_cast<int>(ReadTexel<kClass>(l, e, at[0])));
+        };
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         BilinearFour(texels(o[0]), texels(o[1]), texels(o[2]), texels(o[3]),
+                                      _mm_load_si128(reinterpret_cast<const __m128i*>(f[0])),
+                                      _mm_load_si128(reinterpret_cast<const __m128i*>(f[1]))));
     }
 }
 
@@ -388,6 +419,72 @@ inline u32 Fog(u32 c, u32 f, __m128i fogcol16)
     return (Narrow(_mm_srli_epi16(v, 8)) & 0xFFFFFF) | (c & 0xFF000000u);
 }
 
+// A byte per pixel (bits 0-7 of each 32-bit lane) spread over the 16-bit
+// lanes of that pixel's channels: pixels 0 and 1 in `lo`, 2 and 3 in `hi`.
+inline void SpreadFour(__m128i v, __m128i& lo, __m128i& hi)
+{
+    const __m128i p = _mm_packs_epi32(v, v);
+    const __m128i w = _mm_unpacklo_epi16(p, p);
+    lo = _mm_unpacklo_epi32(w, w);
+    hi = _mm_unpackhi_epi32(w, w);
+}
+
+// Zeroes entries n .. of the last quad of a 16-byte aligned array that n
+// does not fill (a few stores, where a loop would become a library call).
+inline void ZeroTail(u32* a, int n)
+{
+    if ((n & 3) == 0)
+        return;
+    __m128i* q = reinterpret_cast<__m128i*>(a + (n & ~3));
+    const __m128i keep = _mm_cmpgt_epi32(_mm_set1_epi32(n & 3), _mm_set_epi32(3, 2, 1, 0));
+    _mm_store_si128(q, _mm_and_si128(_mm_load_si128(q), keep));
+}
+
+// TextureFunction and Fog for four pixels: fragment colours `f`, texels `t`,
+// fog values `fog` (0..255 in 32-bit lanes).  The same 16-bit products,
+// sums and saturating packs as the one-pixel forms.
+template <bool kTex, u32 kTfx, bool kTcc, bool kFog>
+__attribute__((always_inline)) inline __m128i CombineFour(__m128i f, __m128i t, __m128i fog, __m128i fogcol16)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    __m128i c = f;
+    if constexpr (kTex) {
+        if constexpr (kTfx == 1) {  // DECAL
+            c = _mm_or_si128(_mm_andnot_si128(alpha, t), _mm_and_si128(alpha, kTcc ? t : f));
+        } else {
+            __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(f, zero), _mm_unpacklo_epi8(t, zero)), 7);
+            __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(f, zero), _mm_unpackhi_epi8(t, zero)), 7);
+            if constexpr (kTfx == 0) {  // MODULATE
+                c = _mm_packus_epi16(lo, hi);
+                if constexpr (!kTcc)
+                    c = _mm_or_si128(_mm_andnot_si128(alpha, c), _mm_and_si128(alpha, f));
+            } else {  // HIGHLIGHT, HIGHLIGHT2
+                __m128i fa_lo, fa_hi;
+                SpreadFour(_mm_srli_epi32(f, 24), fa_lo, fa_hi);
+                lo = _mm_add_epi16(lo, fa_lo);
+                hi = _mm_add_epi16(hi, fa_hi);
+                const __m128i a = !kTcc ? f : kTfx == 2 ? _mm_adds_epu8(t, f) : t;
+                c = _mm_or_si128(_mm_andnot_si128(alpha, _mm_packus_epi16(lo, hi)), _mm_and_si128(alpha, a));
+            }
+        }
+    }
+    if constexpr (kFog) {
+        __m128i f_lo, f_hi;
+        SpreadFour(fog, f_lo, f_hi);
+        const __m128i full = _mm_set1_epi16(255);
+        fogcol16 = _mm_unpacklo_epi64(fogcol16, fogcol16);
+        const __m128i lo = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(c, zero), f_lo),
+                          _mm_mullo_epi16(fogcol16, _mm_sub_epi16(full, f_lo))), 8);
+        const __m128i hi = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(c, zero), f_hi),
+                          _mm_mullo_epi16(fogcol16, _mm_sub_epi16(full, f_hi))), 8);
+        c = _mm_or_si128(_mm_andnot_si128(alpha, _mm_packus_epi16(lo, hi)), _mm_and_si128(alpha, c));
+    }
+    return c;
+}
+
 // ---------------------------------------------------------------------------
 // Writing stage: depth test and write, blending, dithering, clamp, FBA and
 // the store, for a span of shaded pixels.
@@ -415,6 +512,9 @@ struct WriterState {
     // a span's depth stages and destination reads may all come before its
     // frame writes.
     bool disjoint = false;
+    // The depth test as masks on an unsigned comparison of the clamped Z
+    // with the stored one: passes when (greater & zgt) | (equal & zeq) | zall.
+    u32 zgt = 0, zeq = 0, zall = 0;
 };
 
 
@@ -475,6 +575,72 @@ __attribute__((always_inline)) inline bool DepthStage(const WriterState& w, cons
     }
 }
 
+// RowCursor::Offset of x .. x + 3 in four lanes: one walk of the row's
+// table when the four pixels lie in one page.
+__attribute__((always_inline)) inline __m128i Offsets4(const RowCursor& c, u32 x)
+{
+    const u32 in_page = x & c.MaskX();
+    if (in_page + 3 > c.MaskX())
+        return _mm_set_epi32(static_cast<int>(c.Offset(x + 3)), static_cast<int>(c.Offset(x + 2)),
+                             static_cast<int>(c.Offset(x + 1)), static_cast<int>(c.Offset(x)));
+    const __m128i t = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c.RowTable() + in_page)),
+                                         _mm_setzero_si128());
+    return _mm_and_si128(_mm_add_epi32(_mm_set1_epi32(static_cast<int>(c.PageBase(x))), t),
+                         _mm_set1_epi32(static_cast<int>(c.UnitsMask())));
+}
+
+// The depth stage of the four pixels x .. x + 3 whose Z values are `z`, lanes
+// from `lanes` on left out: the bits of the pixels that pass.  Only for
+// primitives whose frame and Z buffer lie apart, so that Z may be written
+// before the colours; the four Z values are different memory.
+template <int kDepth>
+__attribute__((always_inline)) inline int DepthFour(const WriterState& w, const PixelRow& row, u32 x, __m128i z,
+                                                    int lanes)
+{
+    if constexpr (kDepth == kNoDepth) {
+        return lanes;
+    } else {
+        alignas(16) u32 offs[4];
+        const __m128i o = Offsets4(row.DepthRow(), x);
+        _mm_store_si128(reinterpret_cast<__m128i*>(offs), o);
+        __m128i raw;
+        if constexpr (kDepth == kDepth16)
+            raw = _mm_set_epi32(w.halves[offs[3]], w.halves[offs[2]], w.halves[offs[1]], w.halves[offs[0]]);
+        else
+            raw = _mm_set_epi32(static_cast<int>(w.words[offs[3]]), static_cast<int>(w.words[offs[2]]),
+                                static_cast<int>(w.words[offs[1]]), static_cast<int>(w.words[offs[0]]));
+        const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF)) : raw;
+        const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
+        const __m128i zf = _mm_xor_si128(z, sign), maxf = _mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u));
+        const __m128i over = _mm_cmpgt_epi32(zf, maxf);
+        const __m128i zsf = _mm_or_si128(_mm_and_si128(over, maxf), _mm_andnot_si128(over, zf));
+        const __m128i zs = _mm_xor_si128(zsf, sign);
+        const __m128i pass = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)),
+                                       _mm_set1_epi32(static_cast<int>(w.zgt))),
+                         _mm_and_si128(_mm_cmpeq_epi32(zs, stored), _mm_set1_epi32(static_cast<int>(w.zeq)))),
+            _mm_set1_epi32(static_cast<int>(w.zall)));
+        const int bits = _mm_movemask_ps(_mm_castsi128_ps(pass)) & lanes;
+        if (w.zwrite && bits) {
+            alignas(16) u32 v[4];
+            __m128i out = zs;
+            if constexpr (kDepth == kDepth24) {
+                const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+                out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
+            }
+            _mm_store_si128(reinterpret_cast<__m128i*>(v), out);
+            for (int k = 0; k < 4; ++k)
+                if (bits & (1 << k)) {
+                    if constexpr (kDepth == kDepth16)
+                        w.halves[offs[k]] = static_cast<u16>(v[k]);
+                    else
+                        w.words[offs[k]] = v[k];
+                }
+        }
+        return bits;
+    }
+}
+
 // Dithering, the colour clamp (or the wrap to eight bits), FBA and the
 // narrowing of 16-bit targets for four unblended pixels at x, x + 1, ...:
 // channels are 0..255 before dithering, so the 16-bit lanes hold every value
@@ -529,6 +695,27 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
                                                     _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
+    if (w.disjoint && n >= 4) {
+        for (int i = 0; i < n; i += 4) {
+            const u32 x = x0 + static_cast<u32>(i);
+            const int bits = DepthFour<kDepth>(w, row, x, _mm_load_si128(reinterpret_cast<const __m128i*>(depths + i)),
+                                               n - i >= 4 ? 15 : (1 << (n - i)) - 1);
+            if (!bits)
+                continue;
+            alignas(16) u32 offs[4];
+            const __m128i o = Offsets4(row.FrameRow(), x);
+            _mm_store_si128(reinterpret_cast<__m128i*>(offs), o);
+            if (bits == 15) {
+                for (int k = 0; k < 4; ++k)
+                    StoreFrame<kFrame, kMasked>(w, offs[k], out[i + k]);
+                continue;
+            }
+            for (int k = 0; k < 4; ++k)
+                if (bits & (1 << k))
+                    StoreFrame<kFrame, kMasked>(w, offs[k], out[i + k]);
+        }
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         const u32 x = x0 + static_cast<u32>(i);
         if (!DepthStage<kDepth>(w, row, x, depths[i]))
@@ -606,13 +793,16 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         // at a time, then the frame writes.
         alignas(16) u32 dest[kChunk];
         alignas(16) u32 out[kChunk];
-        u32 offsets[kChunk];
-        bool pass[kChunk];
-        for (int i = 0; i < n; ++i) {
-            const u32 x = x0 + static_cast<u32>(i);
-            pass[i] = DepthStage<kDepth>(w, row, x, depths[i]);
-            offsets[i] = row.FrameOffset(x);
-            dest[i] = ReadDestination<kFrame>(w, offsets[i]);
+        alignas(16) u32 offsets[kChunk];
+        int pass[kChunk / 4];
+        for (int i = 0; i < n; i += 4) {
+            const int bits = DepthFour<kDepth>(w, row, x0 + static_cast<u32>(i),
+                                               _mm_load_si128(reinterpret_cast<const __m128i*>(depths + i)),
+                                               n - i >= 4 ? 15 : (1 << (n - i)) - 1);
+            pass[i / 4] = bits;
+            _mm_store_si128(reinterpret_cast<__m128i*>(offsets + i), Offsets4(row.FrameRow(), x0 + static_cast<u32>(i)));
+            for (int k = 0; k < 4; ++k)
+                dest[i + k] = ReadDestination<kFrame>(w, offsets[i + k]);
         }
         __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
         if constexpr (kDither)
@@ -624,9 +814,12 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
             _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                             FinishFour<kFrame, false>(w, dither_lo, dither_hi, c));
         }
-        for (int i = 0; i < n; ++i)
-            if (pass[i])
-                StoreFrame<kFrame, kMasked>(w, offsets[i], out[i]);
+        for (int i = 0; i < n; i += 4) {
+            const int bits = pass[i / 4];
+            for (int k = 0; k < 4; ++k)
+                if (bits & (1 << k))
+                    StoreFrame<kFrame, kMasked>(w, offsets[i + k], out[i + k]);
+        }
         return;
     }
     for (int i = 0; i < n; ++i) {
@@ -795,6 +988,9 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
         case DepthTest::kGequal: s.zbias = 0; break;
         case DepthTest::kGreater: s.zbias = -1; break;
         }
+    s.zall = s.zbias == kPassAll ? ~0u : 0u;
+    s.zgt = s.zbias == 0 || s.zbias == -1 ? ~0u : 0u;
+    s.zeq = s.zbias == 0 ? ~0u : 0u;
     s.colclamp = env.colclamp;
     s.fba = env.fba ? 0x80000000u : 0u;
     s.sel_a = env.sel_a;
@@ -1012,7 +1208,38 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
 {
     const __m128i zero = _mm_setzero_si128();
     const size_t n = cols.c0.size();
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    if constexpr (kClass != kTexIndexed) {
+        // Four columns at a time: their offsets in vectors, the texels read
+        // one by one, two columns weighted per register.
+        static_assert(sizeof(TexLevel::Col) == 8);
+        const __m128i rbase = _mm_set1_epi32(static_cast<int>(r.base)), rt = _mm_set1_epi32(static_cast<int>(r.t));
+        const __m128i units = _mm_set1_epi32(static_cast<int>(l.units_mask));
+        auto offsets = [&](const TexLevel::Col* c) __attribute__((always_inline)) {
+            const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(c));
+            const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(c + 2));
+            const __m128i base = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            const __m128i t = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+            return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rbase, base), _mm_xor_si128(rt, t)), units);
+        };
+        alignas(16) u32 o0[4], o1[4];
+        for (; i + 4 <= n; i += 4) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(o0), offsets(cols.c0.data() + i));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o1), offsets(cols.c1.data() + i));
+            for (size_t k = 0; k < 4; k += 2) {
+                const __m128i a = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o0[k]))),
+                                                     _mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o1[k]))));
+                const __m128i b =
+                    _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o0[k + 1]))),
+                                       _mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o1[k + 1]))));
+                const __m128i ha = _mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), cols.wu[i + k].v);
+                const __m128i hb = _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), cols.wu[i + k + 1].v);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + k),
+                                 _mm_add_epi16(_mm_unpacklo_epi64(ha, hb), _mm_unpackhi_epi64(ha, hb)));
+            }
+        }
+    }
+    for (; i < n; ++i) {
         const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
         const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
         const __m128i t = _mm_unpacklo_epi8(
@@ -1026,19 +1253,18 @@ using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::
 
 using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
 
+// Texels first, then the texture function and fog four pixels at a time;
+// `out` has room for n rounded up to a multiple of four.
 template <int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
 void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, int n, u32* out)
 {
-    const u32 f = PackColor(a.s->color);
     if constexpr (kDirect) {
         const TexLevel& l = sc.tex->level;
         const TexExpand& e = sc.tex->expand;
         const TexLevel::Col* c0 = a.cols->c0.data() + col0;
         if constexpr (!kBilinear) {
-            for (int i = 0; i < n; ++i) {
-                const u32 t = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, a.r0, c0[i]));
-                out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
-            }
+            for (int i = 0; i < n; ++i)
+                out[i] = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, a.r0, c0[i]));
         } else {
             const u64* h0 = a.h0 + col0;
             const u64* h1 = a.h1 + col0;
@@ -1048,26 +1274,28 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
                 const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
                 const __m128i v = _mm_srli_epi16(
                     _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
-                const __m128i t = _mm_packus_epi16(v, v);
-                out[i] = Combine<true, kTfx, kTcc, kFog>(f, static_cast<u32>(_mm_cvtsi128_si32(t)), a.fog,
-                                                         sc.fogcol16);
-                out[i + 1] = Combine<true, kTfx, kTcc, kFog>(
-                    f, static_cast<u32>(_mm_cvtsi128_si32(_mm_srli_si128(t, 4))), a.fog, sc.fogcol16);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
             }
             for (; i < n; ++i) {
                 const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h0 + i));
                 const __m128i bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h1 + i));
                 const __m128i v = _mm_srli_epi16(
                     _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
-                out[i] = Combine<true, kTfx, kTcc, kFog>(f, Narrow(v), a.fog, sc.fogcol16);
+                out[i] = Narrow(v);
             }
         }
     } else {
-        for (int i = 0; i < n; ++i) {
-            const u32 t = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
-            out[i] = Combine<true, kTfx, kTcc, kFog>(f, t, a.fog, sc.fogcol16);
-        }
+        for (int i = 0; i < n; ++i)
+            out[i] = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
     }
+    const int quads = (n + 3) & ~3;
+    ZeroTail(out, n);
+    const __m128i f = _mm_set1_epi32(static_cast<int>(PackColor(a.s->color)));
+    const __m128i fog = _mm_set1_epi32(static_cast<int>(a.fog));
+    for (int i = 0; i < quads; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         CombineFour<true, kTfx, kTcc, kFog>(
+                             f, _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i)), fog, sc.fogcol16));
 }
 
 template <int kClass, bool kBilinear, bool kDirect>
@@ -1140,6 +1368,17 @@ inline void TexelCoordinates16(__m128d st_over_q, __m128d scale, s32& u16, s32& 
     v16 = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
 }
 
+// ToDepth of two values: negative and not-a-number to 0, at most 2^32 - 1,
+// truncated; values from 2^31 on converted less 2^31, which is exact there.
+inline __m128i ToDepthTwo(__m128d z)
+{
+    const __m128d c = _mm_min_pd(_mm_max_pd(z, _mm_setzero_pd()), _mm_set1_pd(4294967295.0));
+    const __m128d big = _mm_cmpge_pd(c, _mm_set1_pd(2147483648.0));
+    const __m128i i = _mm_cvttpd_epi32(_mm_sub_pd(c, _mm_and_pd(big, _mm_set1_pd(2147483648.0))));
+    const __m128i top = _mm_slli_epi32(_mm_shuffle_epi32(_mm_castpd_si128(big), _MM_SHUFFLE(3, 1, 2, 0)), 31);
+    return _mm_or_si128(i, top);
+}
+
 // A span in three passes over the chunk, so that the divisions, the texel
 // reads and the colour arithmetic of neighbouring pixels overlap: fragment
 // colour, depth, fog and texture coordinates; texels; texture function and
@@ -1160,37 +1399,75 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     if constexpr (kCoords == kStq)
         scale = _mm_set_pd(static_cast<double>(1 << sc.tex->th_log2) * 16.0,
                            static_cast<double>(1 << sc.tex->tw_log2) * 16.0);
-    for (int i = 0; i < n; ++i) {
-        if constexpr (kGouraud) {
-            const __m128d zero = _mm_setzero_pd(), max = _mm_set1_pd(255.0);
-            const __m128i rg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(sp.rg, zero), max));
-            const __m128i ba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(sp.ba, zero), max));
-            const __m128i c = _mm_unpacklo_epi64(rg, ba);  // r g b a as 32-bit lanes
-            const __m128i c16 = _mm_packs_epi32(c, c);
-            frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
-            sp.rg = _mm_add_pd(sp.rg, sp.drg);
-            sp.ba = _mm_add_pd(sp.ba, sp.dba);
-        } else {
-            frag[i] = flat;
+    // One loop steps every attribute pair, so that their chains of additions
+    // overlap; what does not feed the next step (Z, fog and texel
+    // coordinates made integers) is done afterwards from the stored values.
+    alignas(16) double zfs[2 * kChunk + 2];
+    alignas(16) double sts[2 * kChunk];
+    {
+        const __m128d zero = _mm_setzero_pd(), max = _mm_set1_pd(255.0);
+        __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
+        for (int i = 0; i < n; ++i) {
+            if constexpr (kGouraud) {
+                const __m128i irg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(rg, zero), max));
+                const __m128i iba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(ba, zero), max));
+                const __m128i c = _mm_unpacklo_epi64(irg, iba);  // r g b a as 32-bit lanes
+                const __m128i c16 = _mm_packs_epi32(c, c);
+                frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
+                rg = _mm_add_pd(rg, sp.drg);
+                ba = _mm_add_pd(ba, sp.dba);
+            } else {
+                frag[i] = flat;
+            }
+            _mm_store_pd(zfs + 2 * i, zf);
+            zf = _mm_add_pd(zf, sp.dzf);
+            if constexpr (kCoords == kUv) {
+                _mm_store_pd(sts + 2 * i, st);
+                st = _mm_add_pd(st, sp.dst);
+            } else if constexpr (kCoords == kStq) {
+                _mm_store_pd(sts + 2 * i, _mm_div_pd(st, q));
+                q = _mm_add_pd(q, sp.dq);
+                st = _mm_add_pd(st, sp.dst);
+            }
         }
-        depths[i] = ToDepth(_mm_cvtsd_f64(sp.zf));
-        if constexpr (kFog)
-            fogs[i] = static_cast<u32>(ToChannel(_mm_cvtsd_f64(_mm_unpackhi_pd(sp.zf, sp.zf)), 255.0));
-        sp.zf = _mm_add_pd(sp.zf, sp.dzf);
-        if constexpr (kCoords == kUv) {
-            us[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(sp.st), -kTexelLimit16, kTexelLimit16));
-            vs[i] = FloorToInt(std::clamp(_mm_cvtsd_f64(_mm_unpackhi_pd(sp.st, sp.st)), -kTexelLimit16, kTexelLimit16));
-        } else if constexpr (kCoords == kStq) {
-            TexelCoordinates16(_mm_div_pd(sp.st, sp.q), scale, us[i], vs[i]);
-            sp.q = _mm_add_pd(sp.q, sp.dq);
+        sp.rg = rg;
+        sp.ba = ba;
+        sp.zf = zf;
+        sp.st = st;
+        sp.q = q;
+    }
+    _mm_store_pd(zfs + 2 * n, _mm_setzero_pd());
+    for (int i = 0; i < n; i += 2) {
+        const __m128d z = _mm_unpacklo_pd(_mm_load_pd(zfs + 2 * i), _mm_load_pd(zfs + 2 * i + 2));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(depths + i), ToDepthTwo(z));
+    }
+    if constexpr (kFog)
+        for (int i = 0; i < n; ++i)
+            fogs[i] = static_cast<u32>(ToChannel(zfs[2 * i + 1], 255.0));
+    if constexpr (kCoords == kUv) {
+        for (int i = 0; i < n; ++i) {
+            us[i] = FloorToInt(std::clamp(sts[2 * i], -kTexelLimit16, kTexelLimit16));
+            vs[i] = FloorToInt(std::clamp(sts[2 * i + 1], -kTexelLimit16, kTexelLimit16));
         }
-        if constexpr (kTex)
-            sp.st = _mm_add_pd(sp.st, sp.dst);
+    } else if constexpr (kCoords == kStq) {
+        for (int i = 0; i < n; ++i)
+            TexelCoordinates16(_mm_load_pd(sts + 2 * i), scale, us[i], vs[i]);
     }
     span = sp;
+    // The lanes past the end of the last quad are worked on and left unused:
+    // bilinear samples of them at coordinate 0 (direct reads stay inside
+    // memory).
+    const int quads = (n + 3) & ~3;
+    ZeroTail(frag, n);
+    if constexpr (kFog)
+        ZeroTail(fogs, n);
+    if constexpr (kTex && kDirect && kBilinear) {
+        ZeroTail(reinterpret_cast<u32*>(us), n);
+        ZeroTail(reinterpret_cast<u32*>(vs), n);
+    } else if constexpr (kTex) {
+        ZeroTail(colors, n);
+    }
     if constexpr (kTex) {
-        // Whole quads in vectors, the last few pixels one at a time.
-        const int quads = n & ~3;
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
             SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
@@ -1198,31 +1475,18 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
         }
         for (int i = sampled; i < n; ++i)
             colors[i] = Sample<kClass, kBilinear, kDirect>(sc, us[i], vs[i]);
-        int combined = 0;
-        if constexpr (kTfx == 0 && !kFog) {
-            // MODULATE four pixels at a time: the same 16-bit products,
-            // shift and saturating pack as TextureFunction.
-            const __m128i zero = _mm_setzero_si128();
-            const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-            for (int i = 0; i < quads; i += 4) {
-                const __m128i f = _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i));
-                const __m128i t = _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i));
-                const __m128i lo = _mm_srli_epi16(
-                    _mm_mullo_epi16(_mm_unpacklo_epi8(f, zero), _mm_unpacklo_epi8(t, zero)), 7);
-                const __m128i hi = _mm_srli_epi16(
-                    _mm_mullo_epi16(_mm_unpackhi_epi8(f, zero), _mm_unpackhi_epi8(t, zero)), 7);
-                __m128i c = _mm_packus_epi16(lo, hi);
-                if constexpr (!kTcc)
-                    c = _mm_or_si128(_mm_andnot_si128(alpha, c), _mm_and_si128(alpha, f));
-                _mm_store_si128(reinterpret_cast<__m128i*>(colors + i), c);
-            }
-            combined = quads;
-        }
-        for (int i = combined; i < n; ++i)
-            colors[i] = Combine<true, kTfx, kTcc, kFog>(frag[i], colors[i], fogs[i], sc.fogcol16);
+    }
+    if constexpr (kTex || kFog) {
+        for (int i = 0; i < quads; i += 4)
+            _mm_store_si128(reinterpret_cast<__m128i*>(colors + i),
+                            CombineFour<kTex, kTfx, kTcc, kFog>(
+                                _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i)),
+                                _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)),
+                                _mm_load_si128(reinterpret_cast<const __m128i*>(fogs + i)), sc.fogcol16));
     } else {
-        for (int i = 0; i < n; ++i)
-            colors[i] = Combine<false, kTfx, kTcc, kFog>(frag[i], 0, fogs[i], sc.fogcol16);
+        for (int i = 0; i < quads; i += 4)
+            _mm_store_si128(reinterpret_cast<__m128i*>(colors + i),
+                            _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i)));
     }
 }
 

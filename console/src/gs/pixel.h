@@ -60,6 +60,8 @@ public:
     u32 Y() const { return y_; }
     u32 FrameOffset(u32 x) const { return frame_.Offset(x); }
     u32 DepthOffset(u32 x) const { return depth_.Offset(x); }
+    const RowCursor& FrameRow() const { return frame_; }
+    const RowCursor& DepthRow() const { return depth_; }
 
 private:
     u32 y_;
