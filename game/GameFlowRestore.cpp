@@ -60,14 +60,6 @@ void SyncCityTo(const VectorPos& p, bool drawLoading)
     }
 }
 
-// Seen from outside: the object itself, or where the controller keeps it.
-Object* FindAnywhere(GameController& gc, int id)
-{
-    if (Object* o = gc.FindById(id))
-        return o;
-    return world.objectlist.Find(id);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -171,8 +163,9 @@ int GameController::PutObjectInCar(int iObjId, int iVehId, int iAttachPt, bool b
 {
     if (GameControllerResuming(*this) && !bForce)
         return 0;
-    Object* who = FindAnywhere(*this, iObjId);
-    Object* car = FindAnywhere(*this, iVehId);
+    // FindById looks in the level's list and then in the whole world.
+    Object* who = FindById(iObjId);
+    Object* car = FindById(iVehId);
     if (who == nullptr || car == nullptr)
         return 0;
     if (who->parent != nullptr)
