@@ -225,15 +225,15 @@ void Camera::UpdateCarArcade()
 
 void Camera::TakeCineShot(int shot)
 {
-    if (shot < 0 || shot > 3)
+    // A shot is placed on the car it films; without one the camera keeps
+    // the view it was made with.
+    if (shot < 0 || shot > 3 || target == nullptr)
         return;
     iTrack = shot;
     relpos = rvdCarDriveCineRelPos[shot];
     relposgoal = rvdCarDriveCineRelTargetPos[shot];
     dir = dirgoal = VectorDir(Vector::zero().xyz());
     zoom = 2.0f;
-    if (target == nullptr)
-        return;
     const Matrix r = target->GetWorldMatrix();
     vpLastTargetPos = r * relposgoal;
     mat = LookatMatrix(r * relpos, vpLastTargetPos);

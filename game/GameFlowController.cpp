@@ -885,21 +885,3 @@ void GameController::RequestDestroyPostRaw()
         l = next;
     }
 }
-
-// ---------------------------------------------------------------------------
-// Cinematic walk
-
-int GameController::SetCineWalkMode(int iSrceID, int iTime, CinePlayerScript* pScript, int nextMode, int bGrowLB)
-{
-    GC_SERVICE("SetCineWalkMode(%d, %d, %s, %d, %d)", iSrceID, iTime, pScript != nullptr ? "script" : "null", nextMode,
-               bGrowLB);
-    // The player's cinematic walk comes with the cinematics; until then the
-    // walk is over at once and play goes on in the next mode.
-    static bool said;
-    if (!said) {
-        said = true;
-        printf("GameController: SetCineWalkMode is not built yet\n");
-    }
-    iNextMode = nextMode;
-    return 0;
-}
