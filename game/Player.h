@@ -254,7 +254,11 @@ public:
     void InitGunsPedestrian();
     void BreakFinishing();
     void VictimUpdate(PlayerController& pc);
+    void PedestrianMovement(PlayerController& pc);
+    void WalkTo(VectorDir dir, float turnspeed);
     void PedestrianCheckForFall();
+    void PedestrianCheckGroundContact();
+    VectorPos GroundReference() const;
     void CombatKnockdownCheckGroundContact();
     void GunReloadGuns();
     void TakeProjectileDamage(float amount);

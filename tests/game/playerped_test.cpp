@@ -1,0 +1,378 @@
+// The player on foot: steering and jumps from the pad, drops, falls and
+// landings on an interior floor, the animation loop's decisions, and the pad
+// walking and jumping him through whole frames.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/game/player_support.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/Utilities.h"
+#include "game/Camera.h"
+#include "game/GameAudio.h"
+#include "game/GameFEnt.h"
+#include "game/GameFlow.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
+#include "game/StandIns.h"
+
+namespace {
+
+constexpr float kFloor = -1.0f;
+constexpr float kG = 0.000851562f;
+
+struct PlayerKind
+{
+    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+    ~PlayerKind()
+    {
+        if (Name::first == &entry)
+            Name::first = entry.link;
+    }
+};
+
+// Records the special messages it is sent; replies `reply`.
+struct Sink : Object
+{
+    std::vector<SpecialMessage> heard;
+    int reply = 0;
+    Sink() : Object(Sink_mh) {}
+    static int Sink_mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        auto* s = static_cast<Sink*>(o);
+        if (msg == OM_SPECIAL) {
+            s->heard.push_back(*static_cast<SpecialMessage*>(data));
+            return s->reply;
+        }
+        return 0;
+    }
+    int Count(int code) const
+    {
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == code;
+        return n;
+    }
+};
+
+class PlayerPedTest : public ::testing::Test
+{
+protected:
+    playerrig::Rig rig;
+    PlayerKind kind;
+    FadeScreen fade;
+    GameController* gc = nullptr;
+    Dace* d = nullptr;
+    Sink events;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(playerrig::PlayerFiles().error, "");
+        world.Clear();
+        world.playbackSpeed = 1.2f;
+        world.time = 1000;
+        world.timePrecise = AnimTime(1000 * 256);
+        srand(28);
+        gc = StandInController();
+        gc->iFlags = 0;
+        gc->pobjectlist = nullptr;
+        gc->pfs = &fade;
+        gc->bSuperDace = false;
+        gc->bInterior = true;
+        gc->fInteriorHeight = kFloor;
+        gc->stats.fightAbility = 0;
+        fade.mode = FADE_MODE_OFF;
+        controller[0].ZeroData();
+        SetCurrentCam(nullptr);
+        rig.Resident();
+        Object* ph = new Object;
+        ph->id = -77;
+        ph->mat = TransMatrix(2.0f, kFloor, 5.0f);
+        world.placeholderlist.AddTail(ph);
+        char name[] = "Dace";
+        gc->CreateCharacterAt(48, -1, -77, name, false);
+        d = dace;
+        ASSERT_NE(d, nullptr);
+        d->SwitchToMode(DACEMODE_ONFOOT, true);
+        d->gameeventobj = &events;
+    }
+    void TearDown() override
+    {
+        if (dace != nullptr)
+            dace->Delete();
+        dace = nullptr;
+        world.placeholderlist.RemoveAll();
+        world.Clear();
+        SetCurrentCam(nullptr);
+        fade.Disable();
+        gc->pfs = nullptr;
+        gc->bSuperDace = false;
+        gc->bInterior = false;
+        world.playbackSpeed = 1.2f;
+    }
+    float Y() const { return d->mat.GetTrans()[1]; }
+    void PlaceAt(float y) { d->mat.SetTrans(VectorPos(2.0f, y, 5.0f)); }
+    // A pad of one frame: held bits, the newly pressed ones, the left stick.
+    Dace::PlayerController Pad(u32 held, u32 pressed, u8 sx = 128, u8 sy = 128)
+    {
+        Controller c;
+        c.ZeroData();
+        c.pad = held | (pressed << 16);
+        c.rdata[6] = sx;
+        c.rdata[7] = sy;
+        return Dace::PlayerController(c, d->mat);
+    }
+    float Heading() const { return std::atan2(d->mat.z[0], d->mat.z[2]); }
+};
+
+}  // namespace
+
+TEST_F(PlayerPedTest, DropsSnapShortStepsAndTurnLongOnesIntoFalls)
+{
+    // A step of exactly 0.0625 is taken at once.
+    PlaceAt(kFloor - 0.0625f);
+    d->PedestrianCheckForFall();
+    EXPECT_FLOAT_EQ(Y(), kFloor);
+    EXPECT_EQ(d->droptime, Dace::Never);
+
+    // 0.1 down: the drop adds e·g each frame and meets the floor when the
+    // sum passes 0.1 (e = 15), with no animation change.
+    const u16 before = d->mode2;
+    PlaceAt(kFloor - 0.1f);
+    d->PedestrianCheckForFall();
+    const u32 dropped = d->droptime;
+    ASSERT_EQ(dropped, u32(world.time));
+    for (int e = 0; e < 40 && d->droptime != Dace::Never; e++) {
+        world.time++;
+        d->PedestrianCheckForFall();
+    }
+    EXPECT_EQ(u32(world.time) - dropped, 15u);
+    EXPECT_FLOAT_EQ(Y(), kFloor);
+    EXPECT_EQ(d->mode2, before);
+
+    // No drop starts in the middle of a blow.
+    d->SetAnim(COMBAT_P_ANI);
+    PlaceAt(kFloor - 1.0f);
+    world.time++;
+    d->PedestrianCheckForFall();
+    EXPECT_FLOAT_EQ(Y(), kFloor - 1.0f);
+    EXPECT_EQ(d->droptime, Dace::Never);
+
+    // A whole storey: falling after 21 frames of dropping.
+    d->SetAnim(PED_IDLE_ANI);
+    d->PedestrianCheckForFall();
+    const u32 start = d->droptime;
+    ASSERT_NE(start, Dace::Never);
+    for (int e = 1; e < 21; e++) {
+        world.time++;
+        d->PedestrianCheckForFall();
+        ASSERT_NE(d->mode2, PED_JUMP_FALLING_STANDING_ANI) << e;
+    }
+    world.time++;
+    d->PedestrianCheckForFall();
+    EXPECT_EQ(d->mode2, PED_JUMP_FALLING_STANDING_ANI);
+    EXPECT_EQ(d->jumptime, start);
+    EXPECT_EQ(d->submode, Dace::PED_JUMPING_STANDING);
+    EXPECT_EQ(d->droptime, Dace::Never);
+}
+
+TEST_F(PlayerPedTest, LandingsArePickedByTheSpeedOfTheFall)
+{
+    // The fall's speed after e frames is 0.0116417 − e·g.
+    auto land = [&](u32 e, u16 anim) {
+        d->flags &= ~u32(GUYF_DEAD);
+        d->SetAnim(anim);
+        d->submode = Dace::PED_JUMPING_STANDING;
+        PlaceAt(kFloor + 2.0f);  // well under the floor: landed when looked for
+        d->jumptime = u32(world.time) - e;
+        d->PedestrianCheckGroundContact();
+        return d->mode2;
+    };
+    EXPECT_EQ(land(7, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_FALLING_STANDING_ANI);   // too early to land
+    EXPECT_EQ(land(8, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_STANDING_ANI);
+    const float v96 = 0.0116417f - 96 * kG;  // about −0.070
+    ASSERT_GT(v96, -0.0745066f);
+    EXPECT_EQ(land(96, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_FALLING_ANI);
+    EXPECT_GT(d->strength, 0.0f);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_CHARACTER_DIED), 0);
+    EXPECT_EQ(land(96, PED_CHASE_TACKLE_INAIR_ANI), PED_CHASE_TACKLE_LAND_ANI);
+
+    // About −0.081: fatal, unless the player cannot be hurt.
+    gc->bSuperDace = true;
+    EXPECT_EQ(land(109, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_FALLING_ANI);
+    EXPECT_GT(d->strength, 0.0f);
+    gc->bSuperDace = false;
+    EXPECT_EQ(land(109, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_FALLING_HIGH_ANI);
+    EXPECT_LE(d->strength, 0.0f);
+    EXPECT_TRUE(d->flags & 0x40000000u);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_CHARACTER_DIED), 1);
+    EXPECT_EQ(d->jumptime, Dace::Never);
+    EXPECT_EQ(d->jumpframe, Dace::UnsetFrame);
+}
+
+TEST_F(PlayerPedTest, TheStickTurnsHimAtTheModesRateAndTriangleJumpsByStickSpeed)
+{
+    d->SetAnim(PED_IDLE_ANI);
+    // Stick hard right: the goal is a quarter turn away.
+    const float h0 = Heading();
+    d->speed = 1.0f;
+    Dace::PlayerController right = Pad(0, 0, 255, 128);
+    d->PedestrianMovement(right);
+    const float onfoot = std::fabs(Heading() - h0);
+    EXPECT_GT(onfoot, 0.1f);
+    EXPECT_LE(onfoot, 0.10472f + 1e-5f);  // 5° × 1.2
+    EXPECT_EQ(d->idle, 0u);
+
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    const float h1 = Heading();
+    d->PedestrianMovement(right);
+    const float fists = std::fabs(Heading() - h1);
+    EXPECT_GT(fists, 0.5f);
+    EXPECT_LE(fists, 0.628f + 1e-4f);  // 30° × 1.2
+    d->SwitchToMode(DACEMODE_ONFOOT, false);
+
+    struct Case { float speed; u16 takeoff; Dace::SubMode sub; };
+    for (const Case& c : {Case{0.8f, PED_JUMP_TAKEOFF_SPRINTING_ANI, Dace::PED_JUMPING_SPRINTING},
+                          Case{0.35f, PED_JUMP_TAKEOFF_RUNNING_ANI, Dace::PED_JUMPING_RUNNING},
+                          Case{0.3499f, PED_JUMP_TAKEOFF_STANDING_ANI, Dace::PED_JUMPING_STANDING}}) {
+        d->SetAnim(PED_IDLE_ANI);
+        d->speed = c.speed;
+        Dace::PlayerController jump = Pad(BUT_TRIANGLE, BUT_TRIANGLE);
+        d->PedestrianMovement(jump);
+        EXPECT_EQ(d->mode2, c.takeoff) << c.speed;
+        EXPECT_EQ(d->submode, c.sub) << c.speed;
+    }
+    // Standing still the animation carries him nowhere: straight up.
+    EXPECT_EQ(d->jumpspeed, 0.0f);
+
+    // L1 with no car near: the shrug.
+    d->SetAnim(PED_IDLE_ANI);
+    Dace::PlayerController l1 = Pad(BUT_TRIGGER_L, BUT_TRIGGER_L);
+    d->PedestrianMovement(l1);
+    EXPECT_EQ(d->mode2, PED_IDLE_COMMANDEER_FAIL_ANI);
+}
+
+TEST_F(PlayerPedTest, TheLoopAnswersByTheAnimationThatEnded)
+{
+    // Loops of a body part, or of a grapple's victim, are not his.
+    d->SetAnim(PED_JUMP_TAKEOFF_STANDING_ANI);
+    Object* part = d->FindSubObject(31);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(d->Loop_PedestrianMode(part, 0, false), 0);
+    EXPECT_EQ(d->mode2, PED_JUMP_TAKEOFF_STANDING_ANI);
+    Guy::VictimData vd{};
+    d->victimdata = &vd;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->mode2, PED_JUMP_TAKEOFF_STANDING_ANI);
+    d->victimdata = nullptr;
+
+    // A take-off goes on into the air and starts the jump's clock.
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_JUMP_AIRBORNE_STANDING_ANI);
+    EXPECT_EQ(d->jumptime, u32(world.time));
+
+    // Knocked down: into the air, stamped, and the loop is not taken.
+    d->SetAnim(COMBAT_KNOCKDOWN_ANI);
+    world.time += 3;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->mode2, COMBAT_KNOCKDOWN_INAIR_ANI);
+    EXPECT_EQ(d->jumptime, u32(world.time));
+
+    // The fight run becomes a sprint only from its second loop, outdoors,
+    // not facing anyone.
+    d->SetAnim(COMBAT_RUN_FWD_ANI);
+    d->numloops = 1;
+    gc->bInterior = false;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    d->numloops = 2;
+    gc->bInterior = true;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    gc->bInterior = false;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_SPRINT_ANI);
+    gc->bInterior = true;
+
+    // The fight stance outlasts a hit 200 frames ago; 301 quiet frames and
+    // nobody near drop him back to walking.
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->combatuntilidleloop = true;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->hitbyattacktime = u32(world.time) - 200;
+    d->attacktime = Dace::Never;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->mode2, COMBAT_IDLE_ANI);
+    d->hitbyattacktime = u32(world.time) - 301;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+    EXPECT_FALSE(d->combatuntilidleloop);
+    EXPECT_EQ(d->mode, DACEMODE_ONFOOT);
+
+    // Guns quiet for 300 frames are put away, but never in a shoot-out.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->task = Task_Shootout;
+    d->Loop_PedestrianMode(d, 0, false);
+    EXPECT_NE(d->mode2, GUNS_IDLE_PUTAWAY_ANI);
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->task = Task_None;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_PUTAWAY_ANI);
+
+    // A grapple the foe breaks: −1 and −2 give the two broken holds.
+    for (int answer : {-1, -2}) {
+        Sink foe;
+        foe.reply = answer;
+        d->target = &foe;
+        d->SetAnim(COMBAT_GRAPPLE_ANTICIPATE_ANI);
+        d->curattack = &DaceAnim::attackbase;
+        while (d->curattack != nullptr && d->curattack->anim != COMBAT_GRAPPLE_ARMBREAK_START_ANI &&
+               d->curattack->nextgrappleattack != nullptr)
+            d->curattack = d->curattack->nextgrappleattack;
+        EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+        EXPECT_EQ(d->mode2, answer == -1 ? COMBAT_GRAPPLE_BROKEN_1_ANI : COMBAT_GRAPPLE_BROKEN_2_ANI) << answer;
+        d->target = nullptr;
+    }
+}
+
+TEST_F(PlayerPedTest, ThePadWalksHimAcrossTheFloorAndAJumpComesDownOnIt)
+{
+    const VectorPos start = d->mat.GetTrans();
+    auto tick = [&](u32 held, u32 pressed, u8 sy) {
+        controller[0].ZeroData();
+        controller[0].pad = held | (pressed << 16);
+        controller[0].rdata[6] = 128;
+        controller[0].rdata[7] = sy;
+        world.time++;
+        world.timePrecise = AnimTime(world.time * 256);
+        d->SendMessage(OM_FRAME, &world);
+    };
+    // Stick fully up for two seconds.
+    bool ran = false;
+    for (int i = 0; i < 120; i++) {
+        tick(0, 0, 0);
+        ran |= d->mode2 == PED_RUN_ANI || d->mode2 == PED_SPRINT_ANI;
+        ASSERT_FLOAT_EQ(Y(), kFloor) << i;
+    }
+    EXPECT_TRUE(ran);
+    const VectorDir moved(d->mat.GetTrans() - start);
+    EXPECT_GT(std::sqrt(moved[0] * moved[0] + moved[2] * moved[2]), 1.0f);
+
+    // A running jump: up, then down on the floor in a landing.
+    tick(BUT_TRIANGLE, BUT_TRIANGLE, 0);
+    EXPECT_TRUE(d->mode2 == PED_JUMP_TAKEOFF_RUNNING_ANI || d->mode2 == PED_JUMP_TAKEOFF_SPRINTING_ANI) << d->mode2;
+    float highest = Y();
+    bool landed = false;
+    for (int i = 0; i < 200 && !landed; i++) {
+        tick(0, 0, 0);
+        highest = std::min(highest, Y());
+        landed = d->mode2 == PED_JUMP_LAND_RUNNING_ANI || d->mode2 == PED_JUMP_LAND_SPRINTING_ANI;
+    }
+    EXPECT_TRUE(landed);
+    EXPECT_LT(highest, kFloor - 0.05f);
+    EXPECT_NEAR(Y(), kFloor, 0.05f);
+    for (int i = 0; i < 30; i++)
+        tick(0, 0, 128);
+    EXPECT_FLOAT_EQ(Y(), kFloor);
+}
