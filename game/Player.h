@@ -192,6 +192,11 @@ public:
 
     // Pad.
     static DaceAnim::AttackType GetAttackType(const Controller& pad);
+    // A stick byte as -88..87, 0 in the dead zone around its centre.
+    static int StickAxis(u8 v);
+    // The heading of a direction seen in its own frame: 0 straight ahead,
+    // positive to the right.
+    static float Heading(VectorDir d) { return ArcTan2(d[0], d[2]); }
     static float Turn(float current, float goal, float maxstep);
     static bool CanJump() { return true; }
 
@@ -255,6 +260,7 @@ public:
     void BreakFinishing();
     void VictimUpdate(PlayerController& pc);
     void PedestrianMovement(PlayerController& pc);
+    void PedestrianMoveCamera(PlayerController& pc);
     void WalkTo(VectorDir dir, float turnspeed);
     void PedestrianCheckForFall();
     void PedestrianCheckGroundContact();

@@ -117,6 +117,7 @@ void Dace::Frame_PedestrianMode(PlayerController& c)
     }
 
     speed = Length(c.cdir);
+    PedestrianMoveCamera(c);
 
     if (mode2 == PED_ARREST_START_ANI && arrestguy != nullptr)
         TurnToward(Flat(VectorDir(arrestguy->GetWorldPos() - mat.GetTrans())), 0.523599f * world.playbackSpeed);

@@ -376,3 +376,62 @@ TEST_F(PlayerPedTest, ThePadWalksHimAcrossTheFloorAndAJumpComesDownOnIt)
         tick(0, 0, 128);
     EXPECT_FLOAT_EQ(Y(), kFloor);
 }
+
+TEST_F(PlayerPedTest, HisCameraFollowsTheSticksAndSwingsToTheSideOfAFightOutdoorsOnly)
+{
+    for (int v = 88; v <= 168; v++)
+        EXPECT_EQ(Dace::StickAxis(u8(v)), 0) << v;
+    EXPECT_EQ(Dace::StickAxis(255), 87);
+    EXPECT_EQ(Dace::StickAxis(0), -88);
+
+    Camera* k = d->cam;
+    ASSERT_NE(k, nullptr);
+    auto camPad = [&](u8 rx, u8 ry, u8 lx = 128) {
+        Controller c;
+        c.ZeroData();
+        c.rdata[4] = rx;
+        c.rdata[5] = ry;
+        c.rdata[6] = lx;
+        c.rdata[7] = 128;
+        return Dace::PlayerController(c, d->mat);
+    };
+    // Pulling the stick back and pushing it forward never takes the
+    // distance out of 0.25..3.0.
+    for (u8 ry : {u8(255), u8(0)}) {
+        for (int i = 0; i < 400; i++) {
+            Dace::PlayerController pc = camPad(128, ry);
+            d->PedestrianMoveCamera(pc);
+            ASSERT_GE(k->dist, 0.25f);
+            ASSERT_LE(k->dist, 3.0f);
+        }
+    }
+    // Idle, no stick: the yaw stays.
+    k->iTrack = 0;
+    d->SetAnim(PED_IDLE_ANI);
+    const float yaw0 = k->angy;
+    Dace::PlayerController still = camPad(128, 128);
+    d->PedestrianMoveCamera(still);
+    EXPECT_EQ(k->angy, yaw0);
+
+    // A fight: the foe straight ahead.  Indoors the camera stays put;
+    // outdoors it swings to the side; the right stick beats the swing.
+    Sink foe;
+    foe.type = OBJT_CHARACTER;
+    foe.mat = TransMatrix(2.0f, kFloor, 6.0f);
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->target = &foe;
+    k->iTrack = 0;
+    const float before = k->angy;
+    d->PedestrianMoveCamera(still);
+    EXPECT_EQ(k->angy, before);
+    gc->bInterior = false;
+    d->PedestrianMoveCamera(still);
+    EXPECT_NE(k->angy, before);
+    const float swung = k->angy;
+    Dace::PlayerController right = camPad(255, 128);
+    d->PedestrianMoveCamera(right);
+    // Full right stick (87) eases the yaw by 87/128 × 0.0625 to the left.
+    EXPECT_NEAR(k->angy, swung - 87.0f * 0.0078125f * 0.0625f, 1e-5f);
+    d->target = nullptr;
+}
