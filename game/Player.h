@@ -258,6 +258,17 @@ public:
     void LeaveCurrentMode();
     void InitGunsPedestrian();
     void BreakFinishing();
+    int Collision_Pedestrian_Blow(CollisionRecord* cr);
+    void UpdateDazeState();
+    static int CalculateBlockAni(unsigned int attackflags);
+    static int CalculateRecoilAni(VectorPos localpt);
+    static int CalculateBackRecoilAni(VectorPos localpt);
+    static int CalculateKnockdownAni(VectorPos localpt);
+    void CombatPerformAttacks(PlayerController& pc);
+    void StartCombatAttack(int attacktype, bool finishing);
+    bool ChainCombatAttack(int blendamount);
+    void StartCombatFinishingAttack();
+    void WalkTo_Combat(VectorDir dir, float turnspeed);
     void VictimUpdate(PlayerController& pc);
     void PedestrianMovement(PlayerController& pc);
     void PedestrianMoveCamera(PlayerController& pc);

@@ -13,6 +13,9 @@
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
+#include "game/ShotEffects.h"
+#include "ZevEngine2/modelfile.h"
+#include "ZevEngine2/PS2/Model.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
 
@@ -43,6 +46,12 @@ constexpr float kCarReach2 = 14.0625f;
 // The stick speed under which the fight's move animations walk.
 constexpr float kWalkSpeed = 0.01397f;
 constexpr int kHeadNode = 20;
+constexpr int kEyeNode = 14;
+constexpr u16 kRightHandLocator = 0x8001;
+constexpr u16 kLeftHandLocator = 0x8002;
+constexpr u32 kPropSize = 0x70;
+constexpr int kVoiceDeath = 56;
+constexpr int kEvAnimEvent = 23059;
 
 constexpr u32 kPadL1 = u32(BUT_TRIGGER_L) << 16;
 constexpr u32 kPadR1 = u32(BUT_TRIGGER_R) << 16;
@@ -87,6 +96,7 @@ void Dace::Frame_PedestrianMode(PlayerController& c)
         Loop_PedestrianMode(this, 0, true);
 
     CheckOnFootTarget();
+    UpdateDazeState();
 
     if (target != nullptr) {
         const float dist = Length(VectorDir(target->GetWorldPos() - mat.GetTrans()));
@@ -215,6 +225,8 @@ void Dace::PedestrianMovement(PlayerController& c)
         } else if (l1Allowed) {
             if (carEntry())
                 combatuntilidleloop = false;
+        } else if (facemode) {
+            WalkTo_Combat(c.wdir, 0.523599f);
         } else {
             WalkTo(c.wdir, 0.523599f);
         }
@@ -253,6 +265,10 @@ void Dace::PedestrianMovement(PlayerController& c)
     } else {
         WalkTo(c.wdir, 0.0872665f);
     }
+
+    if (!Arrest(mode2) && !Airborne(mode2) && !(Landing(mode2) && mode2 != PED_JUMP_LAND_WALKING_ANI) &&
+        (mode == DACEMODE_FISTS || combatuntilidleloop))
+        CombatPerformAttacks(c);
 
     if (speed == 0.0f && ++idle == 1 && !Warning(mode2) && !Hit(mode2) && !Attack(mode2) && !Arrest(mode2) &&
         !Jump(mode2) && !CarTransition(mode2)) {
@@ -397,26 +413,130 @@ void Dace::CombatKnockdownCheckGroundContact()
 // ---------------------------------------------------------------------------
 // Still to come: events, collisions, paired moves.
 
-int Dace::AnimEvent_PedestrianMode(Object*, int, int)
+int Dace::AnimEvent_PedestrianMode(Object* obj, int type, int)
 {
-    StandInUsed("the player's on-foot animation events");
-    return 0;
-}
+    auto hide = [](Object* o, bool hidden) {
+        if (o == nullptr)
+            return;
+        if (hidden)
+            o->flags |= 1u;
+        else
+            o->flags &= ~1u;
+    };
+    auto shake = [](bool vertical, bool major) {
+        if (Camera* k = GetCurrentCam())
+            k->Shake(vertical, major);
+    };
+    auto grunt = [&](int n) {
+        Object* at = FindSubObject(kEyeNode);
+        if (at == nullptr)
+            at = FindSubObject(kHeadNode);
+        PlayVOSfx(n, at != nullptr ? at->GetWorldPos() : GetWorldPos());
+    };
+    // A picked-up gun into a hand: its model replaces the hand's gun.
+    auto takePickup = [&](GunPickup*& pickup, Object*& gun, NODE*& attach, GunArm& arm, u16 handid, bool& has) {
+        if (pickup == nullptr)
+            return;
+        const Weapon& w = pickup->weapon;
+        if (w.iGunMFIndex >= 0) {
+            if (MDLFILE* mf = g_GlobalMFI.GetMF(w.iGunMFIndex, false)) {
+                if (gun != nullptr) {
+                    gun->Detach();
+                    gun->Delete();
+                    gun = nullptr;
+                }
+                NODE* n = mf->FindNodeById1(0, u16(w.gunmdlindex));
+                gun = mf->GetHierarchy(n != nullptr ? u16(n - mf->nodes) : 0, kPropSize, GH_ANIMATE);
+                NODE* node = FindNode(handid);
+                Object* carrier = node != nullptr ? this : (child != nullptr ? child->FindNodeHierarchy(handid, node) : nullptr);
+                attach = node;
+                if (gun != nullptr) {
+                    if (carrier != nullptr)
+                        carrier->Attach(gun, node);
+                    gun->flags &= ~1u;
+                }
+                arm.gun = gun;
+                arm.weapon = w;
+            }
+        }
+        arm.ArmGun();
+        has = true;
+        pickup->Delete();
+        pickup = nullptr;
+    };
 
-int Dace::Collision_Pedestrian(CollisionRecord*)
-{
-    StandInUsed("the player's on-foot collisions");
+    switch (type) {
+    case 29: {
+        OffensiveCollision* free = nullptr;
+        for (OffensiveCollision& oc : offcollobjs)
+            if (free == nullptr && oc.boundobj == nullptr && oc.isbindactive == 0)
+                free = &oc;
+        offenseactive = true;
+        if (free != nullptr && obj != nullptr && obj->parent != nullptr)
+            free->QueueBind(obj, fightoffensivecollmask);
+        break;
+    }
+    case 30: {
+        OffensiveCollision* bound = nullptr;
+        bool any = false;
+        for (OffensiveCollision& oc : offcollobjs) {
+            if (bound == nullptr && oc.boundobj == obj)
+                bound = &oc;
+            any |= oc.boundobj != nullptr || oc.isbindactive != 0;
+        }
+        offenseactive = any;
+        if (bound != nullptr)
+            bound->QueueUnbind();
+        break;
+    }
+    case 45: leftgunarm.FakeShot(); break;
+    case 46: rightgunarm.FakeShot(); break;
+    case 130:
+        hide(lgun, false);
+        hide(badge, true);
+        leftgunarm.ArmGun();
+        break;
+    case 131:
+        hide(rgun, false);
+        rightgunarm.ArmGun();
+        break;
+    case 132:
+        hide(lgun, true);
+        leftgunarm.DisarmGun();
+        break;
+    case 133:
+        hide(rgun, true);
+        rightgunarm.DisarmGun();
+        break;
+    case 136: hide(badge, false); break;
+    case 137: hide(badge, true); break;
+    case 140: shake(true, false); break;
+    case 141: shake(true, true); break;
+    case 142: shake(false, false); break;
+    case 143: shake(false, true); break;
+    case 144:
+        takePickup(pRightPUWeapon, rgun, righthandattach, rightgunarm, kRightHandLocator, bHasRightPickup);
+        takePickup(pLeftPUWeapon, lgun, lefthandattach, leftgunarm, kLeftHandLocator, bHasLeftPickup);
+        break;
+    case 150: grappleseparation = true; break;
+    case 151: TakeFightingDamage(10.0f); break;
+    case 152: TakeFightingDamage(4.0f); break;
+    case 153: TakeFightingDamage(6.0f); break;
+    case 170: grunt(rand() >> 30); break;
+    case 171: grunt(3 + (rand() >> 30)); break;
+    case 172: grunt(6 + (rand() >> 29)); break;
+    case 173: grunt(11 + (rand() >> 29)); break;
+    case 174: DaceVO.Play(kVoiceDeath, 0); break;
+    case 175: grunt(16); break;
+    case 183:
+        if (gameeventobj != nullptr && SendEvent(kEvAnimEvent, gameeventobj, 4, int(mode2)) == 0 && target != nullptr)
+            SendEvent(kEvAnimEvent, target, 4, int(mode2));
+        break;
+    default: break;
+    }
     return 0;
 }
 
 void Dace::LeaveCurrentMode() { StandInUsed("the player's mode tear-down"); }
-
-void Dace::InitGunsPedestrian() { StandInUsed("the player's on-foot guns"); }
-
-void Dace::BreakFinishing()
-{
-    StandInUsed("the player's finishing-move break");
-    finishingstartcount = Never;
-}
 
 void Dace::VictimUpdate(PlayerController&) { StandInUsed("the grappled player's frame"); }

@@ -194,7 +194,7 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
                     VectorDir(target->GetWorldPos() - GetWorldPos()).LengthSq() >= 4.0f * AttackRingOuter * AttackRingOuter ||
                     Ask(target, SMSG_PLAYER_ATTACKING, nullptr) == 0;
         }
-        if (chain && ChainAttack(attackbuffer, fake ? 5 : 0))
+        if (chain && ChainCombatAttack(fake ? 5 : 0))
             return -1;
     }
 

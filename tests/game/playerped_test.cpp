@@ -9,6 +9,7 @@
 #include "tests/game/player_support.h"
 
 #include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
@@ -434,4 +435,304 @@ TEST_F(PlayerPedTest, HisCameraFollowsTheSticksAndSwingsToTheSideOfAFightOutdoor
     // Full right stick (87) eases the yaw by 87/128 × 0.0625 to the left.
     EXPECT_NEAR(k->angy, swung - 87.0f * 0.0078125f * 0.0625f, 1e-5f);
     d->target = nullptr;
+}
+
+TEST_F(PlayerPedTest, PeopleInHisWayAreShovedOrPushedAndAFoesBlowsLandOnlyWhenHeCanBeHit)
+{
+    // A bystander half a unit to his left (his −x) and a touch of spheres.
+    Guy* by = new Guy;
+    by->type = OBJT_CHARACTER;
+    by->id = 120;
+    by->mat = TransMatrix(2.0f - 0.5f, kFloor, 5.0f);
+    CollSphereEnd mine(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    CollSphereEnd his(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    auto contact = [&](Object* o) {
+        CollisionRecord cr(d, o);
+        cr.Set(mine.Chain(), his.Chain(), d, o);
+        cr.SaveMatrix(d->GetWorldMatrix(), o->GetWorldMatrix());
+        d->newpushoutvel = VectorDir(0.0f, 0.0f, 0.0f);
+        return d->Collision_Pedestrian(&cr);
+    };
+
+    // Sprinting: shoved to the left, no push.
+    d->SetAnim(PED_SPRINT_ANI);
+    EXPECT_EQ(contact(by), 0);
+    EXPECT_EQ(d->mode2, PED_CHASE_SHOVE_LEFT_ANI);
+
+    // Walking into him on foot: pushed back out along the contact, away
+    // from the bystander (+x), by the overlap of 0.1.
+    d->SetAnim(PED_WALK_ANI);
+    EXPECT_EQ(contact(by), 2);
+    EXPECT_NEAR(d->newpushoutvel[0], 0.1f, 1e-5f);
+    EXPECT_NEAR(d->newpushoutvel[1], 0.0f, 1e-6f);
+
+    // A foe's fist: no blow while he recoils or cannot be hurt, one per
+    // attack otherwise.
+    Guy* foe = new Guy;
+    foe->type = OBJT_CHARACTER;
+    foe->id = -120;
+    foe->mat = by->mat;
+    Object fist;
+    fist.flags = 0x1000;
+    auto punch = [&]() {
+        CollisionRecord cr(d, foe);
+        cr.Set(mine.Chain(), his.Chain(), d, &fist);
+        cr.SaveMatrix(d->GetWorldMatrix(), foe->GetWorldMatrix());
+        return d->Collision_Pedestrian(&cr);
+    };
+    d->SetAnim(COMBAT_RECOIL_HIGH_ANI);
+    EXPECT_NE(punch(), -1);
+    d->SetAnim(PED_IDLE_ANI);
+    gc->bSuperDace = true;
+    EXPECT_NE(punch(), -1);
+    gc->bSuperDace = false;
+    d->attackedtime = u32(world.time);
+    EXPECT_EQ(punch(), -1);
+    world.time++;
+    d->SetAnim(PED_IDLE_ANI);  // the blow's recoil would keep him from more
+    EXPECT_NE(punch(), -1);    // the same attack, a frame later
+    d->attackedtime = u32(world.time);
+    world.time++;
+    EXPECT_EQ(punch(), -1);  // a new attack
+    delete foe;
+    delete by;
+}
+
+TEST_F(PlayerPedTest, AnimationEventsBindBlowsShowGunsAndTellTheMission)
+{
+    Object* hand = d->FindSubObject(1);
+    ASSERT_NE(hand, nullptr);
+    // All four volumes busy: the attack is on, nothing more is bound.
+    for (OffensiveCollision& oc : d->offcollobjs)
+        oc.isbindactive = 1;
+    d->offenseactive = false;
+    EXPECT_EQ(d->AnimEvent_PedestrianMode(hand, 29, 0), 0);
+    EXPECT_TRUE(d->offenseactive);
+    for (OffensiveCollision& oc : d->offcollobjs)
+        EXPECT_EQ(oc.boundobj, nullptr);
+    for (OffensiveCollision& oc : d->offcollobjs)
+        oc.isbindactive = 0;
+    // A limb no volume carries: only the flag follows the volumes.
+    d->AnimEvent_PedestrianMode(hand, 30, 0);
+    EXPECT_FALSE(d->offenseactive);
+
+    // Holstering without gun objects still sets the arms.
+    Object* lgun = d->lgun;
+    Object* rgun = d->rgun;
+    d->lgun = d->rgun = nullptr;
+    d->AnimEvent_PedestrianMode(d, 132, 0);
+    d->AnimEvent_PedestrianMode(d, 133, 0);
+    EXPECT_TRUE(d->leftgunarm.ModeIs(GunArm::CARRYING_TO_UNARMED));
+    EXPECT_TRUE(d->rightgunarm.ModeIs(GunArm::CARRYING_TO_UNARMED));
+    d->lgun = lgun;
+    d->rgun = rgun;
+    // Drawing the left gun hides the badge; the right one leaves it.
+    ASSERT_NE(d->badge, nullptr);
+    d->AnimEvent_PedestrianMode(d, 136, 0);
+    d->AnimEvent_PedestrianMode(d, 131, 0);
+    EXPECT_FALSE(d->badge->flags & 1u);
+    EXPECT_TRUE(d->rightgunarm.ModeIs(GunArm::CARRYING));
+    d->AnimEvent_PedestrianMode(d, 130, 0);
+    EXPECT_TRUE(d->badge->flags & 1u);
+    EXPECT_FALSE(d->lgun->flags & 1u);
+    // No pickups waiting: nothing changes hands.
+    d->AnimEvent_PedestrianMode(d, 144, 0);
+    EXPECT_EQ(d->lgun, lgun);
+    EXPECT_EQ(d->rgun, rgun);
+
+    // The attack mark reaches the foe only when the mission declines it.
+    Sink foe;
+    d->target = &foe;
+    d->SetAnim(COMBAT_P_ANI);
+    events.heard.clear();
+    events.reply = 1;
+    d->AnimEvent_PedestrianMode(d, 183, 0);
+    EXPECT_EQ(events.Count(23059), 1);
+    EXPECT_EQ(foe.Count(23059), 0);
+    events.reply = 0;
+    d->AnimEvent_PedestrianMode(d, 183, 0);
+    ASSERT_EQ(foe.Count(23059), 1);
+    EXPECT_EQ(int(foe.heard.back().param[1]), int(COMBAT_P_ANI));
+    d->gameeventobj = nullptr;
+    d->AnimEvent_PedestrianMode(d, 183, 0);
+    EXPECT_EQ(foe.Count(23059), 1);
+    d->target = nullptr;
+}
+
+TEST_F(PlayerPedTest, FistsStartChainAndFinishByTheButtonsAndAbilities)
+{
+    Sink foe;
+    foe.type = OBJT_CHARACTER;
+    foe.id = -120;
+    foe.mat = TransMatrix(2.0f, kFloor, 5.4f);  // 0.4 ahead
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    auto press = [&](u32 button) {
+        Dace::PlayerController pc = Pad(button, button);
+        d->CombatPerformAttacks(pc);
+    };
+
+    // Square: a punch, reported to the mission; presses during it chain.
+    events.heard.clear();
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+    EXPECT_EQ(events.Count(23047), 1);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_ATTACK_STARTED), 1);
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_PUNCH);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, 169);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_NONE);
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+
+    // Back to the stance; a blocked blow locks the buttons for 36 frames.
+    d->curattack = &DaceAnim::attackbase;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->curattackblock = world.time - 36;
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->mode2, COMBAT_IDLE_ANI);
+    d->curattackblock = world.time - 37;
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+
+    // A grapple needs its ability, and is reported all the same.
+    d->curattack = &DaceAnim::attackbase;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    events.heard.clear();
+    press(BUT_CIRCLE);
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    EXPECT_EQ(events.Count(23047), 1);
+
+    // A foe 1.2 behind gets a back attack under its ability; 1.3 behind a
+    // plain one.
+    gc->stats.fightAbility = 0x002;
+    for (float back : {1.2f, 1.3f}) {
+        d->curattack = &DaceAnim::attackbase;
+        d->SetAnim(COMBAT_IDLE_ANI);
+        foe.mat = TransMatrix(2.0f, kFloor, 5.0f - back);
+        d->target = &foe;
+        d->StartCombatAttack(DaceAnim::ATTACK_PUNCH, false);
+        if (back < 1.25f)
+            EXPECT_TRUE(d->mode2 >= COMBAT_BACK_H_ANI && d->mode2 <= COMBAT_BACK_P_ANI) << d->mode2;
+        else
+            EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+    }
+
+    // Finishing sequences: the longest unlocked one wins.
+    struct Case { u32 abilities; DaceAnim::FinishingAttackType move; int len; };
+    for (const Case& c : {Case{0x020 | 0x100, DaceAnim::FINISH_DOUBLEFIST, 4}, Case{0x020, DaceAnim::FINISH_SPINUPPERCUT, 3},
+                          Case{0, DaceAnim::FINISH_PUNCH, 2}}) {
+        gc->stats.fightAbility = c.abilities;
+        const DaceAnim::AttackType keys[8] = {DaceAnim::ATTACK_PUNCH, DaceAnim::ATTACK_KICK, DaceAnim::ATTACK_HIGHATTACK,
+                                              DaceAnim::ATTACK_PUNCH};
+        for (int i = 0; i < 8; i++)
+            d->finishingbuffer[i] = keys[i];
+        d->StartCombatFinishingAttack();
+        EXPECT_EQ(d->curattack, &DaceAnim::finishingattacks[c.move]) << c.abilities;
+        EXPECT_EQ(d->finishingbuffermatchlen, c.len);
+        EXPECT_EQ(d->finishingbuffermatchindex, 0);
+    }
+
+    // The window just opened: keys are not taken yet.
+    d->curattack = &DaceAnim::attackbase;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->target = &foe;
+    for (DaceAnim::AttackType& k : d->finishingbuffer)
+        k = DaceAnim::ATTACK_NONE;
+    d->finishingstartcount = Platform::Count();
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->finishingbuffer[0], DaceAnim::ATTACK_NONE);
+    EXPECT_EQ(d->mode2, COMBAT_IDLE_ANI);
+    d->finishingstartcount = Dace::Never;
+    d->target = nullptr;
+
+    // Stepping 40° right keeps the forward step if it plays, else steps right.
+    d->speed = 1.0f;
+    const VectorDir at40 = Normalise(VectorDir(std::sin(0.698132f), 0.0f, std::cos(0.698132f)));
+    const Matrix m0 = d->mat;
+    d->SetAnim(COMBAT_MOVE_FWD_ANI);
+    d->WalkTo_Combat(at40, 0.0f);
+    EXPECT_EQ(d->mode2, COMBAT_MOVE_FWD_ANI);
+    d->mat = m0;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->WalkTo_Combat(at40, 0.0f);
+    EXPECT_EQ(d->mode2, COMBAT_MOVE_RIGHT_ANI);
+}
+
+TEST_F(PlayerPedTest, BlowsAreBlockedOrLandedAndThreeLandedBlowsDazeHim)
+{
+    Sink foe;
+    foe.type = OBJT_CHARACTER;
+    foe.id = -120;
+    foe.mat = TransMatrix(2.0f, kFloor, 5.4f);  // in front of him
+    CollSphereEnd mine(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    CollSphereEnd his(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    auto blow = [&]() {
+        CollisionRecord cr(d, &foe);
+        cr.Set(mine.Chain(), his.Chain(), d, &foe);
+        cr.SaveMatrix(d->GetWorldMatrix(), foe.GetWorldMatrix());
+        EXPECT_TRUE(cr.GetInfo());
+        return d->Collision_Pedestrian_Blow(&cr);
+    };
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->strength = 50.0f;
+
+    // Stick back: blocked, both told, half a point lost.
+    d->lastrelativecontrollerdir = VectorDir(0.0f, 0.0f, -1.0f);
+    EXPECT_EQ(blow(), -1);
+    EXPECT_GE(d->mode2, COMBAT_BLOCK_LOW_ANI);
+    EXPECT_LE(d->mode2, COMBAT_BLOCK_HIGH_2_ANI);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 1);
+    EXPECT_EQ(foe.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 1);
+    EXPECT_FLOAT_EQ(d->strength, 49.5f);
+    // Again within 5 frames: no new block animation, still reported.
+    // (a blow with neither height bit would block high, never low)
+    d->SetAnim(COMBAT_BLOCK_LOW_ANI);
+    ASSERT_EQ(d->mode2, COMBAT_BLOCK_LOW_ANI);
+    world.time += 3;
+    blow();
+    EXPECT_EQ(d->mode2, COMBAT_BLOCK_LOW_ANI);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 2);
+    // At 1.0 health a block costs nothing.
+    d->strength = 1.0f;
+    world.time += 10;
+    blow();
+    EXPECT_FLOAT_EQ(d->strength, 1.0f);
+
+    // Three landed blows: dazed at the third; full again 121 frames later.
+    d->strength = 50.0f;
+    d->lastrelativecontrollerdir = VectorDir(0.0f, 0.0f, 1.0f);
+    foe.reply = 2;  // the damage it names
+    for (int i = 1; i <= 3; i++) {
+        d->SetAnim(COMBAT_IDLE_ANI);
+        world.time += 10;
+        blow();
+        EXPECT_EQ(events.Count(23005), i == 3 ? 1 : 0) << i;
+        EXPECT_TRUE(d->mode2 == COMBAT_RECOIL_LOW_ANI || d->mode2 == COMBAT_RECOIL_HIGH_ANI) << d->mode2;
+    }
+    EXPECT_FLOAT_EQ(d->strength, 44.0f);
+    EXPECT_EQ(d->curhitstodaze, 0);
+    world.time += 120;
+    d->UpdateDazeState();
+    EXPECT_NE(d->dazedstarttime, Dace::Never);
+    world.time += 1;
+    d->UpdateDazeState();
+    EXPECT_EQ(d->dazedstarttime, Dace::Never);
+    EXPECT_EQ(d->curhitstodaze, d->totalhitstodaze);
+
+    // A finishing blow knocks him down whatever his health.
+    d->SetAnim(COMBAT_IDLE_ANI);
+    foe.flags |= 0x02000000;
+    blow();
+    EXPECT_EQ(d->mode2, COMBAT_KNOCKDOWN_ANI);
+    EXPECT_FLOAT_EQ(d->airvelocity[1], 0.000232833f);
+    EXPECT_FLOAT_EQ(d->airvelocity[2], 0.006985f);
+
+    // High and low recoils by the height of the hit (y points down).
+    EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.5f, 0.1f)), COMBAT_RECOIL_HIGH_ANI);
+    EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.4f, 0.1f)), COMBAT_RECOIL_LOW_ANI);
+    EXPECT_EQ(Dace::CalculateBackRecoilAni(VectorPos(0.0f, -0.5f, -0.1f)), COMBAT_RECOIL_BACK_HIGH_ANI);
 }
