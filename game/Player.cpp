@@ -55,16 +55,6 @@ bool IsAirborneAnim(u16 a)
            a == GUNS_JUMP_SIDE_R_INAIR_ANI || a == STEALTH_JUMP_INAIR_ANI || a == COMBAT_KNOCKDOWN_INAIR_ANI;
 }
 
-// A stick byte around its centre, with the dead zone taken out so that the
-// live range starts at 0 at its edge.
-int StickAxis(u8 v)
-{
-    const int d = int(v) - 128;
-    if (d > -40 && d < 40)
-        return 0;
-    return d >= 0 ? d - 40 : d + 40;
-}
-
 // The voice line of a type, when the voice is idle and the type has rested.
 void Remark(int type)
 {
@@ -77,6 +67,16 @@ void Remark(int type)
 }
 
 }  // namespace
+
+// A stick byte around its centre, with the dead zone taken out so that the
+// live range starts at 0 at its edge.
+int Dace::StickAxis(u8 v)
+{
+    const int d = int(v) - 128;
+    if (d > -40 && d < 40)
+        return 0;
+    return d >= 0 ? d - 40 : d + 40;
+}
 
 // ---------------------------------------------------------------------------
 // Construction and tear-down.

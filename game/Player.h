@@ -192,6 +192,11 @@ public:
 
     // Pad.
     static DaceAnim::AttackType GetAttackType(const Controller& pad);
+    // A stick byte as -88..87, 0 in the dead zone around its centre.
+    static int StickAxis(u8 v);
+    // The heading of a direction seen in its own frame: 0 straight ahead,
+    // positive to the right.
+    static float Heading(VectorDir d) { return ArcTan2(d[0], d[2]); }
     static float Turn(float current, float goal, float maxstep);
     static bool CanJump() { return true; }
 
@@ -253,8 +258,24 @@ public:
     void LeaveCurrentMode();
     void InitGunsPedestrian();
     void BreakFinishing();
+    int Collision_Pedestrian_Blow(CollisionRecord* cr);
+    void UpdateDazeState();
+    static int CalculateBlockAni(unsigned int attackflags);
+    static int CalculateRecoilAni(VectorPos localpt);
+    static int CalculateBackRecoilAni(VectorPos localpt);
+    static int CalculateKnockdownAni(VectorPos localpt);
+    void CombatPerformAttacks(PlayerController& pc);
+    void StartCombatAttack(int attacktype, bool finishing);
+    bool ChainCombatAttack(int blendamount);
+    void StartCombatFinishingAttack();
+    void WalkTo_Combat(VectorDir dir, float turnspeed);
     void VictimUpdate(PlayerController& pc);
+    void PedestrianMovement(PlayerController& pc);
+    void PedestrianMoveCamera(PlayerController& pc);
+    void WalkTo(VectorDir dir, float turnspeed);
     void PedestrianCheckForFall();
+    void PedestrianCheckGroundContact();
+    VectorPos GroundReference() const;
     void CombatKnockdownCheckGroundContact();
     void GunReloadGuns();
     void TakeProjectileDamage(float amount);

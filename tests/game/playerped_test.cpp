@@ -1,0 +1,738 @@
+// The player on foot: steering and jumps from the pad, drops, falls and
+// landings on an interior floor, the animation loop's decisions, and the pad
+// walking and jumping him through whole frames.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/game/player_support.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/Utilities.h"
+#include "game/Camera.h"
+#include "game/GameAudio.h"
+#include "game/GameFEnt.h"
+#include "game/GameFlow.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
+#include "game/StandIns.h"
+
+namespace {
+
+constexpr float kFloor = -1.0f;
+constexpr float kG = 0.000851562f;
+
+struct PlayerKind
+{
+    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+    ~PlayerKind()
+    {
+        if (Name::first == &entry)
+            Name::first = entry.link;
+    }
+};
+
+// Records the special messages it is sent; replies `reply`.
+struct Sink : Object
+{
+    std::vector<SpecialMessage> heard;
+    int reply = 0;
+    Sink() : Object(Sink_mh) {}
+    static int Sink_mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        auto* s = static_cast<Sink*>(o);
+        if (msg == OM_SPECIAL) {
+            s->heard.push_back(*static_cast<SpecialMessage*>(data));
+            return s->reply;
+        }
+        return 0;
+    }
+    int Count(int code) const
+    {
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == code;
+        return n;
+    }
+};
+
+class PlayerPedTest : public ::testing::Test
+{
+protected:
+    playerrig::Rig rig;
+    PlayerKind kind;
+    FadeScreen fade;
+    GameController* gc = nullptr;
+    Dace* d = nullptr;
+    Sink events;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(playerrig::PlayerFiles().error, "");
+        world.Clear();
+        world.playbackSpeed = 1.2f;
+        world.time = 1000;
+        world.timePrecise = AnimTime(1000 * 256);
+        srand(28);
+        gc = StandInController();
+        gc->iFlags = 0;
+        gc->pobjectlist = nullptr;
+        gc->pfs = &fade;
+        gc->bSuperDace = false;
+        gc->bInterior = true;
+        gc->fInteriorHeight = kFloor;
+        gc->stats.fightAbility = 0;
+        fade.mode = FADE_MODE_OFF;
+        controller[0].ZeroData();
+        SetCurrentCam(nullptr);
+        rig.Resident();
+        Object* ph = new Object;
+        ph->id = -77;
+        ph->mat = TransMatrix(2.0f, kFloor, 5.0f);
+        world.placeholderlist.AddTail(ph);
+        char name[] = "Dace";
+        gc->CreateCharacterAt(48, -1, -77, name, false);
+        d = dace;
+        ASSERT_NE(d, nullptr);
+        d->SwitchToMode(DACEMODE_ONFOOT, true);
+        d->gameeventobj = &events;
+    }
+    void TearDown() override
+    {
+        if (dace != nullptr)
+            dace->Delete();
+        dace = nullptr;
+        world.placeholderlist.RemoveAll();
+        world.Clear();
+        SetCurrentCam(nullptr);
+        fade.Disable();
+        gc->pfs = nullptr;
+        gc->bSuperDace = false;
+        gc->bInterior = false;
+        world.playbackSpeed = 1.2f;
+    }
+    float Y() const { return d->mat.GetTrans()[1]; }
+    void PlaceAt(float y) { d->mat.SetTrans(VectorPos(2.0f, y, 5.0f)); }
+    // A pad of one frame: held bits, the newly pressed ones, the left stick.
+    Dace::PlayerController Pad(u32 held, u32 pressed, u8 sx = 128, u8 sy = 128)
+    {
+        Controller c;
+        c.ZeroData();
+        c.pad = held | (pressed << 16);
+        c.rdata[6] = sx;
+        c.rdata[7] = sy;
+        return Dace::PlayerController(c, d->mat);
+    }
+    float Heading() const { return std::atan2(d->mat.z[0], d->mat.z[2]); }
+};
+
+}  // namespace
+
+TEST_F(PlayerPedTest, DropsSnapShortStepsAndTurnLongOnesIntoFalls)
+{
+    // A step of exactly 0.0625 is taken at once.
+    PlaceAt(kFloor - 0.0625f);
+    d->PedestrianCheckForFall();
+    EXPECT_FLOAT_EQ(Y(), kFloor);
+    EXPECT_EQ(d->droptime, Dace::Never);
+
+    // 0.1 down: the drop adds e·g each frame and meets the floor when the
+    // sum passes 0.1 (e = 15), with no animation change.
+    const u16 before = d->mode2;
+    PlaceAt(kFloor - 0.1f);
+    d->PedestrianCheckForFall();
+    const u32 dropped = d->droptime;
+    ASSERT_EQ(dropped, u32(world.time));
+    for (int e = 0; e < 40 && d->droptime != Dace::Never; e++) {
+        world.time++;
+        d->PedestrianCheckForFall();
+    }
+    EXPECT_EQ(u32(world.time) - dropped, 15u);
+    EXPECT_FLOAT_EQ(Y(), kFloor);
+    EXPECT_EQ(d->mode2, before);
+
+    // No drop starts in the middle of a blow.
+    d->SetAnim(COMBAT_P_ANI);
+    PlaceAt(kFloor - 1.0f);
+    world.time++;
+    d->PedestrianCheckForFall();
+    EXPECT_FLOAT_EQ(Y(), kFloor - 1.0f);
+    EXPECT_EQ(d->droptime, Dace::Never);
+
+    // A whole storey: falling after 21 frames of dropping.
+    d->SetAnim(PED_IDLE_ANI);
+    d->PedestrianCheckForFall();
+    const u32 start = d->droptime;
+    ASSERT_NE(start, Dace::Never);
+    for (int e = 1; e < 21; e++) {
+        world.time++;
+        d->PedestrianCheckForFall();
+        ASSERT_NE(d->mode2, PED_JUMP_FALLING_STANDING_ANI) << e;
+    }
+    world.time++;
+    d->PedestrianCheckForFall();
+    EXPECT_EQ(d->mode2, PED_JUMP_FALLING_STANDING_ANI);
+    EXPECT_EQ(d->jumptime, start);
+    EXPECT_EQ(d->submode, Dace::PED_JUMPING_STANDING);
+    EXPECT_EQ(d->droptime, Dace::Never);
+}
+
+TEST_F(PlayerPedTest, LandingsArePickedByTheSpeedOfTheFall)
+{
+    // The fall's speed after e frames is 0.0116417 − e·g.
+    auto land = [&](u32 e, u16 anim) {
+        d->flags &= ~u32(GUYF_DEAD);
+        d->SetAnim(anim);
+        d->submode = Dace::PED_JUMPING_STANDING;
+        PlaceAt(kFloor + 2.0f);  // well under the floor: landed when looked for
+        d->jumptime = u32(world.time) - e;
+        d->PedestrianCheckGroundContact();
+        return d->mode2;
+    };
+    EXPECT_EQ(land(7, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_FALLING_STANDING_ANI);   // too early to land
+    EXPECT_EQ(land(8, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_STANDING_ANI);
+    const float v96 = 0.0116417f - 96 * kG;  // about −0.070
+    ASSERT_GT(v96, -0.0745066f);
+    EXPECT_EQ(land(96, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_FALLING_ANI);
+    EXPECT_GT(d->strength, 0.0f);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_CHARACTER_DIED), 0);
+    EXPECT_EQ(land(96, PED_CHASE_TACKLE_INAIR_ANI), PED_CHASE_TACKLE_LAND_ANI);
+
+    // About −0.081: fatal, unless the player cannot be hurt.
+    gc->bSuperDace = true;
+    EXPECT_EQ(land(109, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_FALLING_ANI);
+    EXPECT_GT(d->strength, 0.0f);
+    gc->bSuperDace = false;
+    EXPECT_EQ(land(109, PED_JUMP_FALLING_STANDING_ANI), PED_JUMP_LAND_FALLING_HIGH_ANI);
+    EXPECT_LE(d->strength, 0.0f);
+    EXPECT_TRUE(d->flags & 0x40000000u);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_CHARACTER_DIED), 1);
+    EXPECT_EQ(d->jumptime, Dace::Never);
+    EXPECT_EQ(d->jumpframe, Dace::UnsetFrame);
+}
+
+TEST_F(PlayerPedTest, TheStickTurnsHimAtTheModesRateAndTriangleJumpsByStickSpeed)
+{
+    d->SetAnim(PED_IDLE_ANI);
+    // Stick hard right: the goal is a quarter turn away.
+    const float h0 = Heading();
+    d->speed = 1.0f;
+    Dace::PlayerController right = Pad(0, 0, 255, 128);
+    d->PedestrianMovement(right);
+    const float onfoot = std::fabs(Heading() - h0);
+    EXPECT_GT(onfoot, 0.1f);
+    EXPECT_LE(onfoot, 0.10472f + 1e-5f);  // 5° × 1.2
+    EXPECT_EQ(d->idle, 0u);
+
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    const float h1 = Heading();
+    d->PedestrianMovement(right);
+    const float fists = std::fabs(Heading() - h1);
+    EXPECT_GT(fists, 0.5f);
+    EXPECT_LE(fists, 0.628f + 1e-4f);  // 30° × 1.2
+    d->SwitchToMode(DACEMODE_ONFOOT, false);
+
+    struct Case { float speed; u16 takeoff; Dace::SubMode sub; };
+    for (const Case& c : {Case{0.8f, PED_JUMP_TAKEOFF_SPRINTING_ANI, Dace::PED_JUMPING_SPRINTING},
+                          Case{0.35f, PED_JUMP_TAKEOFF_RUNNING_ANI, Dace::PED_JUMPING_RUNNING},
+                          Case{0.3499f, PED_JUMP_TAKEOFF_STANDING_ANI, Dace::PED_JUMPING_STANDING}}) {
+        d->SetAnim(PED_IDLE_ANI);
+        d->speed = c.speed;
+        Dace::PlayerController jump = Pad(BUT_TRIANGLE, BUT_TRIANGLE);
+        d->PedestrianMovement(jump);
+        EXPECT_EQ(d->mode2, c.takeoff) << c.speed;
+        EXPECT_EQ(d->submode, c.sub) << c.speed;
+    }
+    // Standing still the animation carries him nowhere: straight up.
+    EXPECT_EQ(d->jumpspeed, 0.0f);
+
+    // L1 with no car near: the shrug.
+    d->SetAnim(PED_IDLE_ANI);
+    Dace::PlayerController l1 = Pad(BUT_TRIGGER_L, BUT_TRIGGER_L);
+    d->PedestrianMovement(l1);
+    EXPECT_EQ(d->mode2, PED_IDLE_COMMANDEER_FAIL_ANI);
+}
+
+TEST_F(PlayerPedTest, TheLoopAnswersByTheAnimationThatEnded)
+{
+    // Loops of a body part, or of a grapple's victim, are not his.
+    d->SetAnim(PED_JUMP_TAKEOFF_STANDING_ANI);
+    Object* part = d->FindSubObject(31);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(d->Loop_PedestrianMode(part, 0, false), 0);
+    EXPECT_EQ(d->mode2, PED_JUMP_TAKEOFF_STANDING_ANI);
+    Guy::VictimData vd{};
+    d->victimdata = &vd;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->mode2, PED_JUMP_TAKEOFF_STANDING_ANI);
+    d->victimdata = nullptr;
+
+    // A take-off goes on into the air and starts the jump's clock.
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_JUMP_AIRBORNE_STANDING_ANI);
+    EXPECT_EQ(d->jumptime, u32(world.time));
+
+    // Knocked down: into the air, stamped, and the loop is not taken.
+    d->SetAnim(COMBAT_KNOCKDOWN_ANI);
+    world.time += 3;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->mode2, COMBAT_KNOCKDOWN_INAIR_ANI);
+    EXPECT_EQ(d->jumptime, u32(world.time));
+
+    // The fight run becomes a sprint only from its second loop, outdoors,
+    // not facing anyone.
+    d->SetAnim(COMBAT_RUN_FWD_ANI);
+    d->numloops = 1;
+    gc->bInterior = false;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    d->numloops = 2;
+    gc->bInterior = true;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    gc->bInterior = false;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_SPRINT_ANI);
+    gc->bInterior = true;
+
+    // The fight stance outlasts a hit 200 frames ago; 301 quiet frames and
+    // nobody near drop him back to walking.
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->combatuntilidleloop = true;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->hitbyattacktime = u32(world.time) - 200;
+    d->attacktime = Dace::Never;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->mode2, COMBAT_IDLE_ANI);
+    d->hitbyattacktime = u32(world.time) - 301;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+    EXPECT_FALSE(d->combatuntilidleloop);
+    EXPECT_EQ(d->mode, DACEMODE_ONFOOT);
+
+    // Guns quiet for 300 frames are put away, but never in a shoot-out.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->task = Task_Shootout;
+    d->Loop_PedestrianMode(d, 0, false);
+    EXPECT_NE(d->mode2, GUNS_IDLE_PUTAWAY_ANI);
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->task = Task_None;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_PUTAWAY_ANI);
+
+    // A grapple the foe breaks: −1 and −2 give the two broken holds.
+    for (int answer : {-1, -2}) {
+        Sink foe;
+        foe.reply = answer;
+        d->target = &foe;
+        d->SetAnim(COMBAT_GRAPPLE_ANTICIPATE_ANI);
+        d->curattack = &DaceAnim::attackbase;
+        while (d->curattack != nullptr && d->curattack->anim != COMBAT_GRAPPLE_ARMBREAK_START_ANI &&
+               d->curattack->nextgrappleattack != nullptr)
+            d->curattack = d->curattack->nextgrappleattack;
+        EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+        EXPECT_EQ(d->mode2, answer == -1 ? COMBAT_GRAPPLE_BROKEN_1_ANI : COMBAT_GRAPPLE_BROKEN_2_ANI) << answer;
+        d->target = nullptr;
+    }
+}
+
+TEST_F(PlayerPedTest, ThePadWalksHimAcrossTheFloorAndAJumpComesDownOnIt)
+{
+    const VectorPos start = d->mat.GetTrans();
+    auto tick = [&](u32 held, u32 pressed, u8 sy) {
+        controller[0].ZeroData();
+        controller[0].pad = held | (pressed << 16);
+        controller[0].rdata[6] = 128;
+        controller[0].rdata[7] = sy;
+        world.time++;
+        world.timePrecise = AnimTime(world.time * 256);
+        d->SendMessage(OM_FRAME, &world);
+    };
+    // Stick fully up for two seconds.
+    bool ran = false;
+    for (int i = 0; i < 120; i++) {
+        tick(0, 0, 0);
+        ran |= d->mode2 == PED_RUN_ANI || d->mode2 == PED_SPRINT_ANI;
+        ASSERT_FLOAT_EQ(Y(), kFloor) << i;
+    }
+    EXPECT_TRUE(ran);
+    const VectorDir moved(d->mat.GetTrans() - start);
+    EXPECT_GT(std::sqrt(moved[0] * moved[0] + moved[2] * moved[2]), 1.0f);
+
+    // A running jump: up, then down on the floor in a landing.
+    tick(BUT_TRIANGLE, BUT_TRIANGLE, 0);
+    EXPECT_TRUE(d->mode2 == PED_JUMP_TAKEOFF_RUNNING_ANI || d->mode2 == PED_JUMP_TAKEOFF_SPRINTING_ANI) << d->mode2;
+    float highest = Y();
+    bool landed = false;
+    for (int i = 0; i < 200 && !landed; i++) {
+        tick(0, 0, 0);
+        highest = std::min(highest, Y());
+        landed = d->mode2 == PED_JUMP_LAND_RUNNING_ANI || d->mode2 == PED_JUMP_LAND_SPRINTING_ANI;
+    }
+    EXPECT_TRUE(landed);
+    EXPECT_LT(highest, kFloor - 0.05f);
+    EXPECT_NEAR(Y(), kFloor, 0.05f);
+    for (int i = 0; i < 30; i++)
+        tick(0, 0, 128);
+    EXPECT_FLOAT_EQ(Y(), kFloor);
+}
+
+TEST_F(PlayerPedTest, HisCameraFollowsTheSticksAndSwingsToTheSideOfAFightOutdoorsOnly)
+{
+    for (int v = 88; v <= 168; v++)
+        EXPECT_EQ(Dace::StickAxis(u8(v)), 0) << v;
+    EXPECT_EQ(Dace::StickAxis(255), 87);
+    EXPECT_EQ(Dace::StickAxis(0), -88);
+
+    Camera* k = d->cam;
+    ASSERT_NE(k, nullptr);
+    auto camPad = [&](u8 rx, u8 ry, u8 lx = 128) {
+        Controller c;
+        c.ZeroData();
+        c.rdata[4] = rx;
+        c.rdata[5] = ry;
+        c.rdata[6] = lx;
+        c.rdata[7] = 128;
+        return Dace::PlayerController(c, d->mat);
+    };
+    // Pulling the stick back and pushing it forward never takes the
+    // distance out of 0.25..3.0.
+    for (u8 ry : {u8(255), u8(0)}) {
+        for (int i = 0; i < 400; i++) {
+            Dace::PlayerController pc = camPad(128, ry);
+            d->PedestrianMoveCamera(pc);
+            ASSERT_GE(k->dist, 0.25f);
+            ASSERT_LE(k->dist, 3.0f);
+        }
+    }
+    // Idle, no stick: the yaw stays.
+    k->iTrack = 0;
+    d->SetAnim(PED_IDLE_ANI);
+    const float yaw0 = k->angy;
+    Dace::PlayerController still = camPad(128, 128);
+    d->PedestrianMoveCamera(still);
+    EXPECT_EQ(k->angy, yaw0);
+
+    // A fight: the foe straight ahead.  Indoors the camera stays put;
+    // outdoors it swings to the side; the right stick beats the swing.
+    Sink foe;
+    foe.type = OBJT_CHARACTER;
+    foe.mat = TransMatrix(2.0f, kFloor, 6.0f);
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->target = &foe;
+    k->iTrack = 0;
+    const float before = k->angy;
+    d->PedestrianMoveCamera(still);
+    EXPECT_EQ(k->angy, before);
+    gc->bInterior = false;
+    d->PedestrianMoveCamera(still);
+    EXPECT_NE(k->angy, before);
+    const float swung = k->angy;
+    Dace::PlayerController right = camPad(255, 128);
+    d->PedestrianMoveCamera(right);
+    // Full right stick (87) eases the yaw by 87/128 × 0.0625 to the left.
+    EXPECT_NEAR(k->angy, swung - 87.0f * 0.0078125f * 0.0625f, 1e-5f);
+    d->target = nullptr;
+}
+
+TEST_F(PlayerPedTest, PeopleInHisWayAreShovedOrPushedAndAFoesBlowsLandOnlyWhenHeCanBeHit)
+{
+    // A bystander half a unit to his left (his −x) and a touch of spheres.
+    Guy* by = new Guy;
+    by->type = OBJT_CHARACTER;
+    by->id = 120;
+    by->mat = TransMatrix(2.0f - 0.5f, kFloor, 5.0f);
+    CollSphereEnd mine(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    CollSphereEnd his(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    auto contact = [&](Object* o) {
+        CollisionRecord cr(d, o);
+        cr.Set(mine.Chain(), his.Chain(), d, o);
+        cr.SaveMatrix(d->GetWorldMatrix(), o->GetWorldMatrix());
+        d->newpushoutvel = VectorDir(0.0f, 0.0f, 0.0f);
+        return d->Collision_Pedestrian(&cr);
+    };
+
+    // Sprinting: shoved to the left, no push.
+    d->SetAnim(PED_SPRINT_ANI);
+    EXPECT_EQ(contact(by), 0);
+    EXPECT_EQ(d->mode2, PED_CHASE_SHOVE_LEFT_ANI);
+
+    // Walking into him on foot: pushed back out along the contact, away
+    // from the bystander (+x), by the overlap of 0.1.
+    d->SetAnim(PED_WALK_ANI);
+    EXPECT_EQ(contact(by), 2);
+    EXPECT_NEAR(d->newpushoutvel[0], 0.1f, 1e-5f);
+    EXPECT_NEAR(d->newpushoutvel[1], 0.0f, 1e-6f);
+
+    // A foe's fist: no blow while he recoils or cannot be hurt, one per
+    // attack otherwise.
+    Guy* foe = new Guy;
+    foe->type = OBJT_CHARACTER;
+    foe->id = -120;
+    foe->mat = by->mat;
+    Object fist;
+    fist.flags = 0x1000;
+    auto punch = [&]() {
+        CollisionRecord cr(d, foe);
+        cr.Set(mine.Chain(), his.Chain(), d, &fist);
+        cr.SaveMatrix(d->GetWorldMatrix(), foe->GetWorldMatrix());
+        return d->Collision_Pedestrian(&cr);
+    };
+    d->SetAnim(COMBAT_RECOIL_HIGH_ANI);
+    EXPECT_NE(punch(), -1);
+    d->SetAnim(PED_IDLE_ANI);
+    gc->bSuperDace = true;
+    EXPECT_NE(punch(), -1);
+    gc->bSuperDace = false;
+    d->attackedtime = u32(world.time);
+    EXPECT_EQ(punch(), -1);
+    world.time++;
+    d->SetAnim(PED_IDLE_ANI);  // the blow's recoil would keep him from more
+    EXPECT_NE(punch(), -1);    // the same attack, a frame later
+    d->attackedtime = u32(world.time);
+    world.time++;
+    EXPECT_EQ(punch(), -1);  // a new attack
+    delete foe;
+    delete by;
+}
+
+TEST_F(PlayerPedTest, AnimationEventsBindBlowsShowGunsAndTellTheMission)
+{
+    Object* hand = d->FindSubObject(1);
+    ASSERT_NE(hand, nullptr);
+    // All four volumes busy: the attack is on, nothing more is bound.
+    for (OffensiveCollision& oc : d->offcollobjs)
+        oc.isbindactive = 1;
+    d->offenseactive = false;
+    EXPECT_EQ(d->AnimEvent_PedestrianMode(hand, 29, 0), 0);
+    EXPECT_TRUE(d->offenseactive);
+    for (OffensiveCollision& oc : d->offcollobjs)
+        EXPECT_EQ(oc.boundobj, nullptr);
+    for (OffensiveCollision& oc : d->offcollobjs)
+        oc.isbindactive = 0;
+    // A limb no volume carries: only the flag follows the volumes.
+    d->AnimEvent_PedestrianMode(hand, 30, 0);
+    EXPECT_FALSE(d->offenseactive);
+
+    // Holstering without gun objects still sets the arms.
+    Object* lgun = d->lgun;
+    Object* rgun = d->rgun;
+    d->lgun = d->rgun = nullptr;
+    d->AnimEvent_PedestrianMode(d, 132, 0);
+    d->AnimEvent_PedestrianMode(d, 133, 0);
+    EXPECT_TRUE(d->leftgunarm.ModeIs(GunArm::CARRYING_TO_UNARMED));
+    EXPECT_TRUE(d->rightgunarm.ModeIs(GunArm::CARRYING_TO_UNARMED));
+    d->lgun = lgun;
+    d->rgun = rgun;
+    // Drawing the left gun hides the badge; the right one leaves it.
+    ASSERT_NE(d->badge, nullptr);
+    d->AnimEvent_PedestrianMode(d, 136, 0);
+    d->AnimEvent_PedestrianMode(d, 131, 0);
+    EXPECT_FALSE(d->badge->flags & 1u);
+    EXPECT_TRUE(d->rightgunarm.ModeIs(GunArm::CARRYING));
+    d->AnimEvent_PedestrianMode(d, 130, 0);
+    EXPECT_TRUE(d->badge->flags & 1u);
+    EXPECT_FALSE(d->lgun->flags & 1u);
+    // No pickups waiting: nothing changes hands.
+    d->AnimEvent_PedestrianMode(d, 144, 0);
+    EXPECT_EQ(d->lgun, lgun);
+    EXPECT_EQ(d->rgun, rgun);
+
+    // The attack mark reaches the foe only when the mission declines it.
+    Sink foe;
+    d->target = &foe;
+    d->SetAnim(COMBAT_P_ANI);
+    events.heard.clear();
+    events.reply = 1;
+    d->AnimEvent_PedestrianMode(d, 183, 0);
+    EXPECT_EQ(events.Count(23059), 1);
+    EXPECT_EQ(foe.Count(23059), 0);
+    events.reply = 0;
+    d->AnimEvent_PedestrianMode(d, 183, 0);
+    ASSERT_EQ(foe.Count(23059), 1);
+    EXPECT_EQ(int(foe.heard.back().param[1]), int(COMBAT_P_ANI));
+    d->gameeventobj = nullptr;
+    d->AnimEvent_PedestrianMode(d, 183, 0);
+    EXPECT_EQ(foe.Count(23059), 1);
+    d->target = nullptr;
+}
+
+TEST_F(PlayerPedTest, FistsStartChainAndFinishByTheButtonsAndAbilities)
+{
+    Sink foe;
+    foe.type = OBJT_CHARACTER;
+    foe.id = -120;
+    foe.mat = TransMatrix(2.0f, kFloor, 5.4f);  // 0.4 ahead
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    auto press = [&](u32 button) {
+        Dace::PlayerController pc = Pad(button, button);
+        d->CombatPerformAttacks(pc);
+    };
+
+    // Square: a punch, reported to the mission; presses during it chain.
+    events.heard.clear();
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+    EXPECT_EQ(events.Count(23047), 1);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_ATTACK_STARTED), 1);
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_PUNCH);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, 169);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_NONE);
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+
+    // Back to the stance; a blocked blow locks the buttons for 36 frames.
+    d->curattack = &DaceAnim::attackbase;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->curattackblock = world.time - 36;
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->mode2, COMBAT_IDLE_ANI);
+    d->curattackblock = world.time - 37;
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+
+    // A grapple needs its ability, and is reported all the same.
+    d->curattack = &DaceAnim::attackbase;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    events.heard.clear();
+    press(BUT_CIRCLE);
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    EXPECT_EQ(events.Count(23047), 1);
+
+    // A foe 1.2 behind gets a back attack under its ability; 1.3 behind a
+    // plain one.
+    gc->stats.fightAbility = 0x002;
+    for (float back : {1.2f, 1.3f}) {
+        d->curattack = &DaceAnim::attackbase;
+        d->SetAnim(COMBAT_IDLE_ANI);
+        foe.mat = TransMatrix(2.0f, kFloor, 5.0f - back);
+        d->target = &foe;
+        d->StartCombatAttack(DaceAnim::ATTACK_PUNCH, false);
+        if (back < 1.25f)
+            EXPECT_TRUE(d->mode2 >= COMBAT_BACK_H_ANI && d->mode2 <= COMBAT_BACK_P_ANI) << d->mode2;
+        else
+            EXPECT_EQ(d->mode2, COMBAT_P_ANI);
+    }
+
+    // Finishing sequences: the longest unlocked one wins.
+    struct Case { u32 abilities; DaceAnim::FinishingAttackType move; int len; };
+    for (const Case& c : {Case{0x020 | 0x100, DaceAnim::FINISH_DOUBLEFIST, 4}, Case{0x020, DaceAnim::FINISH_SPINUPPERCUT, 3},
+                          Case{0, DaceAnim::FINISH_PUNCH, 2}}) {
+        gc->stats.fightAbility = c.abilities;
+        const DaceAnim::AttackType keys[8] = {DaceAnim::ATTACK_PUNCH, DaceAnim::ATTACK_KICK, DaceAnim::ATTACK_HIGHATTACK,
+                                              DaceAnim::ATTACK_PUNCH};
+        for (int i = 0; i < 8; i++)
+            d->finishingbuffer[i] = keys[i];
+        d->StartCombatFinishingAttack();
+        EXPECT_EQ(d->curattack, &DaceAnim::finishingattacks[c.move]) << c.abilities;
+        EXPECT_EQ(d->finishingbuffermatchlen, c.len);
+        EXPECT_EQ(d->finishingbuffermatchindex, 0);
+    }
+
+    // The window just opened: keys are not taken yet.
+    d->curattack = &DaceAnim::attackbase;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->target = &foe;
+    for (DaceAnim::AttackType& k : d->finishingbuffer)
+        k = DaceAnim::ATTACK_NONE;
+    d->finishingstartcount = Platform::Count();
+    press(BUT_SQUARE);
+    EXPECT_EQ(d->finishingbuffer[0], DaceAnim::ATTACK_NONE);
+    EXPECT_EQ(d->mode2, COMBAT_IDLE_ANI);
+    d->finishingstartcount = Dace::Never;
+    d->target = nullptr;
+
+    // Stepping 40° right keeps the forward step if it plays, else steps right.
+    d->speed = 1.0f;
+    const VectorDir at40 = Normalise(VectorDir(std::sin(0.698132f), 0.0f, std::cos(0.698132f)));
+    const Matrix m0 = d->mat;
+    d->SetAnim(COMBAT_MOVE_FWD_ANI);
+    d->WalkTo_Combat(at40, 0.0f);
+    EXPECT_EQ(d->mode2, COMBAT_MOVE_FWD_ANI);
+    d->mat = m0;
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->WalkTo_Combat(at40, 0.0f);
+    EXPECT_EQ(d->mode2, COMBAT_MOVE_RIGHT_ANI);
+}
+
+TEST_F(PlayerPedTest, BlowsAreBlockedOrLandedAndThreeLandedBlowsDazeHim)
+{
+    Sink foe;
+    foe.type = OBJT_CHARACTER;
+    foe.id = -120;
+    foe.mat = TransMatrix(2.0f, kFloor, 5.4f);  // in front of him
+    CollSphereEnd mine(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    CollSphereEnd his(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    auto blow = [&]() {
+        CollisionRecord cr(d, &foe);
+        cr.Set(mine.Chain(), his.Chain(), d, &foe);
+        cr.SaveMatrix(d->GetWorldMatrix(), foe.GetWorldMatrix());
+        EXPECT_TRUE(cr.GetInfo());
+        return d->Collision_Pedestrian_Blow(&cr);
+    };
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->SetAnim(COMBAT_IDLE_ANI);
+    d->strength = 50.0f;
+
+    // Stick back: blocked, both told, half a point lost.
+    d->lastrelativecontrollerdir = VectorDir(0.0f, 0.0f, -1.0f);
+    EXPECT_EQ(blow(), -1);
+    EXPECT_GE(d->mode2, COMBAT_BLOCK_LOW_ANI);
+    EXPECT_LE(d->mode2, COMBAT_BLOCK_HIGH_2_ANI);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 1);
+    EXPECT_EQ(foe.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 1);
+    EXPECT_FLOAT_EQ(d->strength, 49.5f);
+    // Again within 5 frames: no new block animation, still reported.
+    // (a blow with neither height bit would block high, never low)
+    d->SetAnim(COMBAT_BLOCK_LOW_ANI);
+    ASSERT_EQ(d->mode2, COMBAT_BLOCK_LOW_ANI);
+    world.time += 3;
+    blow();
+    EXPECT_EQ(d->mode2, COMBAT_BLOCK_LOW_ANI);
+    EXPECT_EQ(events.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 2);
+    // At 1.0 health a block costs nothing.
+    d->strength = 1.0f;
+    world.time += 10;
+    blow();
+    EXPECT_FLOAT_EQ(d->strength, 1.0f);
+
+    // Three landed blows: dazed at the third; full again 121 frames later.
+    d->strength = 50.0f;
+    d->lastrelativecontrollerdir = VectorDir(0.0f, 0.0f, 1.0f);
+    foe.reply = 2;  // the damage it names
+    for (int i = 1; i <= 3; i++) {
+        d->SetAnim(COMBAT_IDLE_ANI);
+        world.time += 10;
+        blow();
+        EXPECT_EQ(events.Count(23005), i == 3 ? 1 : 0) << i;
+        EXPECT_TRUE(d->mode2 == COMBAT_RECOIL_LOW_ANI || d->mode2 == COMBAT_RECOIL_HIGH_ANI) << d->mode2;
+    }
+    EXPECT_FLOAT_EQ(d->strength, 44.0f);
+    EXPECT_EQ(d->curhitstodaze, 0);
+    world.time += 120;
+    d->UpdateDazeState();
+    EXPECT_NE(d->dazedstarttime, Dace::Never);
+    world.time += 1;
+    d->UpdateDazeState();
+    EXPECT_EQ(d->dazedstarttime, Dace::Never);
+    EXPECT_EQ(d->curhitstodaze, d->totalhitstodaze);
+
+    // A finishing blow knocks him down whatever his health.
+    d->SetAnim(COMBAT_IDLE_ANI);
+    foe.flags |= 0x02000000;
+    blow();
+    EXPECT_EQ(d->mode2, COMBAT_KNOCKDOWN_ANI);
+    EXPECT_FLOAT_EQ(d->airvelocity[1], 0.000232833f);
+    EXPECT_FLOAT_EQ(d->airvelocity[2], 0.006985f);
+
+    // High and low recoils by the height of the hit (y points down).
+    EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.5f, 0.1f)), COMBAT_RECOIL_HIGH_ANI);
+    EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.4f, 0.1f)), COMBAT_RECOIL_LOW_ANI);
+    EXPECT_EQ(Dace::CalculateBackRecoilAni(VectorPos(0.0f, -0.5f, -0.1f)), COMBAT_RECOIL_BACK_HIGH_ANI);
+}
