@@ -258,6 +258,24 @@ public:
     void CombatKnockdownCheckGroundContact();
     void GunReloadGuns();
     void TakeProjectileDamage(float amount);
+
+    // Gun mode (PlayerShootout.cpp).
+    void GunMoveFree(PlayerController& pc);
+    void StartGunJump(PlayerController& pc);
+    void StartGunDive(PlayerController& pc);
+    void WalkTo_Gun(VectorDir dir);
+    void GunMoveBackFull(PlayerController& pc);
+    void GunMoveBackHalf(PlayerController& pc);
+    void GunMoveTurning(PlayerController& pc);
+    void GunMoveReturning(PlayerController& pc);
+    void GunMoveHumanShield(PlayerController& pc);
+    void GunReorient();
+    void ShootoutTargetGuns(PlayerController& pc);
+    bool PedestrianSelectShot();
+    void PedestrianShootActiveGun();
+    void LogShot();
+    // No shot in the last n world frames (or none ever).
+    bool NoShotFor(int n) const;
     void PutIn(Vehicle* v, int seat);
     void CancelGetIn();
     void GetOut();
@@ -399,7 +417,26 @@ private:
     void StartAnim(u16 anim, int morph, int group, int index, bool flag, bool blend);
     float LocomotionFactor(bool& again);
     Object* CheckRayFromHead(Object* obj, VectorPos to);
+    // Gun mode's own steps.
+    bool GunInput(PlayerController& pc, DaceAnim::AttackType type);
+    void GunCover(PlayerController& pc);
+    void AimGuns();
+    void EmptyGuns();
+    bool FireAllowed(bool newpress) const;
+    void StartPress(PlayerController& pc, bool automatic);
+    void PrecisionStep(PlayerController& pc);
+    bool TryShieldGrab();
+    void TryGunPickup();
+    Object* OwnGunInHand(bool right);
+
+public:
+    bool gunsreloading = false;   // a reload runs: the magazines fill when it ends
 };
+
+// Gun mode's aim with nothing to shoot at, in the player's frame; and the
+// extra pitch of free precision aiming.
+extern const VectorDir GunAimOffset;
+extern float PrecisionFirePitch;
 
 // The footstep sound bank.
 extern unsigned short sndbank_foley;

@@ -1,0 +1,353 @@
+// The player with his guns out: pistol taps alternate the hands and are
+// heard by the target and the mission, two targets share the shots in runs,
+// empty magazines reload, precision aiming turns him by the stick, and
+// bullets kill him with the death that fits his cover.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/game/explode_support.h"
+#include "tests/game/player_support.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/World.h"
+#include "game/QuadTree.h"
+#include "game/Camera.h"
+#include "game/GameFlow.h"
+#include "game/Player.h"
+#include "game/StandIns.h"
+
+namespace {
+
+struct PlayerKind
+{
+    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+    ~PlayerKind()
+    {
+        if (Name::first == &entry)
+            Name::first = entry.link;
+    }
+};
+
+// A character that records the special messages it is sent.
+struct Dummy : Object
+{
+    std::vector<SpecialMessage> heard;
+    int reply = 0;
+    Dummy() : Object(Dummy_mh) {}
+    static int Dummy_mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        auto* s = static_cast<Dummy*>(o);
+        if (msg == OM_SPECIAL) {
+            s->heard.push_back(*static_cast<SpecialMessage*>(data));
+            return s->reply;
+        }
+        if (msg == OM_DIE) {
+            delete s;
+            return -1;
+        }
+        return 0;
+    }
+    int Count(int code) const
+    {
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == code;
+        return n;
+    }
+};
+
+class PlayerGuns : public ::testing::Test
+{
+protected:
+    playerrig::Rig rig;
+    PlayerKind kind;
+    FadeScreen fade;
+    GameController* gc = nullptr;
+    Dace* d = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(playerrig::PlayerFiles().error, "");
+        world.Clear();
+        world.playbackSpeed = 1.2f;
+        world.time = 1000;
+        world.timePrecise = AnimTime(1000 * 256);
+        srand(29);
+        gc = StandInController();
+        gc->iFlags = 0;
+        gc->pobjectlist = nullptr;
+        gc->pfs = &fade;
+        gc->bSuperDace = false;
+        gc->bInterior = false;
+        gc->stats.gunAbility = 0;
+        gc->stats.fPrecisionSlow = 0.3f;
+        fade.mode = FADE_MODE_OFF;
+        controller[0].ZeroData();
+        SetCurrentCam(nullptr);
+        rig.Resident();
+        // The reticles: one bare model for each kind.
+        tools::P2BFile ret;
+        ret.models = {explodetest::BareModel(0.5f)};
+        ret.AddNode(-1, tools::MakeNode(0));
+        ret.AddNode(-1, tools::MakeNode(0));
+        std::vector<u8> bytes;
+        std::string err;
+        tools::WriteP2B(ret, bytes, err);
+        for (int slot : {153, 154, 155, 156, 157})
+            rig.Model(slot, bytes);
+        Object* ph = new Object;
+        ph->id = -77;
+        ph->mat = TransMatrix(2.0f, 0.0f, 5.0f);
+        world.placeholderlist.AddTail(ph);
+        char name[] = "Dace";
+        gc->CreateCharacterAt(48, -1, -77, name, false);
+        d = dace;
+        ASSERT_NE(d, nullptr);
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        d->task = Task_Shootout;
+        d->SwitchToMode(DACEMODE_GUNS, true);
+        d->leftgunarm.ArmGun();
+        d->rightgunarm.ArmGun();
+    }
+    void TearDown() override
+    {
+        if (dace != nullptr)
+            dace->Delete();
+        dace = nullptr;
+        world.placeholderlist.RemoveAll();
+        world.Clear();
+        SetCurrentCam(nullptr);
+        fade.Disable();
+        gc->pfs = nullptr;
+        gc->stats.gunAbility = 0;
+        world.playbackSpeed = 1.2f;
+    }
+    Dummy* Enemy(s16 id, VectorPos pos)
+    {
+        Dummy* o = new Dummy;
+        o->type = OBJT_CHARACTER;
+        o->id = id;
+        o->flags = OBJF_FRAMECALL | 0x20;
+        o->mat = TransMatrix(pos[0], pos[1], pos[2]);
+        world.AddObject(o, nullptr);
+        return o;
+    }
+    // One tick with the pad given: the buttons held and those newly down.
+    void Tick(u32 held = 0, u32 hit = 0)
+    {
+        controller[0].pad = held | (hit << 16);
+        world.time++;
+        d->SendMessage(OM_FRAME, &world);
+        controller[0].pad = 0;
+    }
+    int Bullets() const { return d->leftgunarm.weapon.bulletsLeft + d->rightgunarm.weapon.bulletsLeft; }
+};
+
+constexpr u32 R1 = 8;
+
+}  // namespace
+
+TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
+{
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 8.0f));
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->lasttarget1checktime = Dace::Never;
+    for (int i = 0; i < 10 && d->target != foe; i++)
+        Tick();
+    ASSERT_EQ(d->target.p, foe);
+    const u32 fired = gc->stats.nShotsFired;
+    const int before = Bullets();
+
+    Tick(R1, R1);
+    Tick(R1);
+    EXPECT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 0) << "a pistol fires on release";
+    Tick();
+    EXPECT_EQ(gc->stats.nShotsFired, fired + 1);
+    ASSERT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 1);
+    EXPECT_EQ(mission->Count(23021), 1);
+    const bool firstright = !d->shootrightgunnext;   // the hand that fired
+    Object* gun = firstright ? d->rightgunarm.gun : d->leftgunarm.gun;
+    for (const SpecialMessage& m : foe->heard) {
+        if (m.submsg == Dace::SMSG_SHOT_AT) {
+            EXPECT_EQ(m.obj, gun);
+        }
+    }
+    // The next tap goes to the other hand.
+    for (int i = 0; i < 10; i++)
+        Tick();
+    Tick(R1, R1);
+    Tick();
+    EXPECT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 2);
+    EXPECT_EQ(d->shootrightgunnext, firstright);
+    EXPECT_EQ(gc->stats.nShotsFired, fired + 2);
+    (void)before;
+    d->gameeventobj = nullptr;
+    mission->Delete();
+}
+
+TEST_F(PlayerGuns, TwoTargetsShareTheShotsInRunsNeverTwoSecondariesInARow)
+{
+    Dummy* a = Enemy(-110, VectorPos(2.5f, -1.0f, 9.0f));
+    Dummy* b = Enemy(-111, VectorPos(1.5f, -1.0f, 9.0f));
+    d->target = a;
+    d->target2 = b;
+    d->exclusiveshots = 0;
+    std::vector<bool> sec;
+    for (int i = 0; i < 60; i++) {
+        // The choice of the secondary target, as the shot selection makes
+        // it for two targets both guns can reach.
+        d->shootatsecondary = d->exclusiveshots < 0 && !d->lastshotsecondary;
+        sec.push_back(d->shootatsecondary);
+        d->PedestrianShootActiveGun();
+        d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 10;
+    }
+    // Runs of 4..7 primaries, then 2..3 secondaries each after a primary.
+    size_t i = 0;
+    int runs = 0;
+    while (i < sec.size()) {
+        int p = 0;
+        while (i < sec.size() && !sec[i]) {
+            p++;
+            i++;
+        }
+        if (i >= sec.size())
+            break;
+        EXPECT_GE(p, runs == 0 ? 4 : 1);
+        int s = 0;
+        while (i < sec.size() && (sec[i] || (i + 1 < sec.size() && sec[i + 1] && s > 0))) {
+            if (sec[i]) {
+                EXPECT_FALSE(i > 0 && sec[i - 1]) << "never two secondary shots in a row";
+                s++;
+            }
+            i++;
+        }
+        runs++;
+    }
+    int total = 0;
+    for (bool s : sec)
+        total += s;
+    EXPECT_GE(total, 2 * (runs - 1));
+    EXPECT_GT(runs, 2);
+    for (size_t k = 1; k < sec.size(); k++)
+        EXPECT_FALSE(sec[k] && sec[k - 1]);
+
+}
+
+TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
+{
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->leftgunarm.weapon.bulletsLeft = 2;
+    d->rightgunarm.weapon.bulletsLeft = 2;
+    for (int i = 0; i < 12 && d->overlayPlaying != GUNS_IDLE_RELOAD_ANI; i++)
+        Tick();
+    ASSERT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI);
+    EXPECT_GT(d->frame - d->firstanimframe, 8.0f);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_ANI) << "the body keeps its animation";
+    EXPECT_EQ(Bullets(), 4) << "nothing fills before the reload ends";
+    for (int i = 0; i < 400 && d->overlayPlaying == GUNS_IDLE_RELOAD_ANI; i++)
+        Tick();
+    Tick();
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, d->leftgunarm.weapon.magSize);
+    EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, d->rightgunarm.weapon.magSize);
+
+    // The fire button with both guns empty starts the reload at once.
+    d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 0;
+    d->bCanReload = true;
+    d->SetAnim(GUNS_IDLE_FIRE_ANI);
+    Tick(R1, R1);
+    EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_RELOAD);
+}
+
+TEST_F(PlayerGuns, HeldWithPrecisionTheWorldSlowsAndTheStickTurnsHim)
+{
+    gc->stats.gunAbility = 1;
+    d->SetAnim(GUNS_IDLE_ANI);
+    Tick(R1, R1);
+    for (int i = 0; i < 31; i++)
+        Tick(R1);
+    ASSERT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
+    for (int i = 0; i < 200; i++)
+        Tick(R1);
+    EXPECT_NEAR(world.playbackSpeed, 1.2f * 0.3f, 1e-3f);
+    // A full stick right: 87 cubed times 3.49066e-8 radians a tick.
+    const float before = std::atan2(d->mat.z[0], d->mat.z[2]);
+    controller[0].rdata[6] = 255;
+    Tick(R1);
+    controller[0].rdata[6] = 128;
+    const float after = std::atan2(d->mat.z[0], d->mat.z[2]);
+    EXPECT_NEAR(std::fabs(after - before), 87.0f * 87.0f * 87.0f * 3.49066e-8f, 1e-4f);
+    // Pitch stops at 0.3.
+    controller[0].rdata[7] = 255;
+    for (int i = 0; i < 50; i++)
+        Tick(R1);
+    controller[0].rdata[7] = 128;
+    EXPECT_FLOAT_EQ(PrecisionFirePitch, 0.3f);
+    // Release: one precise shot from the left gun.
+    const u32 precise = gc->stats.nPrecisionShots;
+    const int left = d->leftgunarm.weapon.bulletsLeft, right = d->rightgunarm.weapon.bulletsLeft;
+    Tick();
+    EXPECT_EQ(gc->stats.nPrecisionShots, precise + 1);
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, left - 1);
+    EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, right);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
+    for (int i = 0; i < 25; i++)
+        Tick();
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL) << "precision lasts 20 more world frames";
+
+    // Without the ability a long hold fires one normal shot on release.
+    gc->stats.gunAbility = 0;
+    d->SetAnim(GUNS_IDLE_ANI);
+    const u32 normal = gc->stats.nShotsFired;
+    Tick(R1, R1);
+    for (int i = 0; i < 40; i++)
+        Tick(R1);
+    EXPECT_NE(d->shootmode, Dace::SHOOT_PRECISION);
+    Tick();
+    EXPECT_EQ(gc->stats.nShotsFired, normal + 1);
+}
+
+TEST_F(PlayerGuns, BulletsKillHimWithTheDeathOfHisCoverOnce)
+{
+    const u32 points = gc->stats.nPoints;
+    d->strength = 30.0f;
+    SpecialMessage zero(Dace::SMSG_PROJECTILE_DAMAGE, nullptr, 0);
+    d->SendMessage(OM_SPECIAL, &zero);
+    EXPECT_FLOAT_EQ(d->strength, 30.0f);
+    world.playbackSpeed = 0.5f;
+    d->collidestate = Dace::BACK_STATIC_FULL;
+    SpecialMessage hit(Dace::SMSG_PROJECTILE_DAMAGE, nullptr, 30);
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_LE(d->strength, 0.0f) << "exactly 0 counts as a kill";
+    EXPECT_EQ(int(gc->stats.nPoints - points), -20);
+    EXPECT_FLOAT_EQ(world.playbackSpeed, 1.2f);
+    ASSERT_NE(d->cam, nullptr);
+    EXPECT_FLOAT_EQ(d->cam->zoom, 1.6f);
+    EXPECT_FLOAT_EQ(d->cam->relpos[1], -0.46875f);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NONE);
+    EXPECT_EQ(d->blendmode2 == GUNS_FWALL_KILLED_ANI || d->mode2 == GUNS_FWALL_KILLED_ANI, true);
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+    // A second kill on the tick changes nothing.
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(int(gc->stats.nPoints - points), -20);
+
+    // A held shield is let go before he falls; half cover and the open.
+    Dummy* shield = Enemy(-110, VectorPos(2.0f, 0.0f, 5.5f));
+    for (auto [state, death] : {std::pair{Dace::BACK_STATIC_HALF, GUNS_HWALL_KILLED_ANI},
+                                std::pair{Dace::FREE, GUNS_KILLED_ANI}}) {
+        d->strength = 30.0f;
+        d->flags &= ~0x60000000u;
+        d->SetAnim(GUNS_GRAPPLE_IDLE_ANI);
+        d->shieldTarget = shield;
+        d->collidestate = state;
+        d->SendMessage(OM_SPECIAL, &hit);
+        EXPECT_EQ(shield->Count(32), state == Dace::BACK_STATIC_HALF ? 1 : 2);
+        EXPECT_EQ(d->shieldTarget, nullptr);
+        EXPECT_TRUE(d->blendmode2 == death || d->mode2 == death) << death;
+    }
+}
