@@ -269,7 +269,32 @@ public:
     void GunMoveTurning(PlayerController& pc);
     void GunMoveReturning(PlayerController& pc);
     void GunMoveHumanShield(PlayerController& pc);
-    void GunReorient();
+    bool GunReorient();
+
+    // Cover along wall splines (PlayerCover.cpp).  A wall segment found near
+    // the player.
+    struct CheckSpline
+    {
+        Bezier b;
+        Spline* s;
+        float t;   // segment index plus the parameter on it
+        u16 i;     // the wall's object index
+        u16 c;     // a half-height wall
+    };
+    bool CheckForSplineEntry(CheckSpline* out, float dist);
+    bool GunCheckForWallSplineEntry(PlayerController& pc);
+    bool UpdateWallSpline();
+    // The cover animation of the same kind at the other wall height.
+    static u16 GetHalfHeightAnim(u16 anim);
+    static u16 GetFullHeightAnim(u16 anim);
+
+    // Stealth (PlayerStealth.cpp).
+    void StealthMoveFree(PlayerController& pc);
+    void StealthMoveTurning(PlayerController& pc);
+    void StealthMoveBackFull(PlayerController& pc);
+    void StealthMoveBackHalf(PlayerController& pc);
+    bool StealthCheckForWallSplineEntry(PlayerController& pc);
+    void WalkTo_Stealth(VectorDir dir, float rate);
     void ShootoutTargetGuns(PlayerController& pc);
     bool PedestrianSelectShot();
     void PedestrianShootActiveGun();
@@ -428,6 +453,11 @@ private:
     bool TryShieldGrab();
     void TryGunPickup();
     Object* OwnGunInHand(bool right);
+    void RootAlongBody();
+    void StealthWalk(VectorDir dir, float rate);
+    void StealthMoveBack(PlayerController& pc, bool half);
+    void HoldToWall(float rate);
+    static Matrix WallBackMatrix(const Bezier& b, float t);
 
 public:
     bool gunsreloading = false;   // a reload runs: the magazines fill when it ends

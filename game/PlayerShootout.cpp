@@ -1211,19 +1211,6 @@ void Dace::StartGunDive(PlayerController& pc)
                 3);
 }
 
-// Cover movement and the wall search belong to the wall-spline code, which
-// is not in this build yet: a player put into a cover state walks out of it.
-void Dace::GunMoveBackFull(PlayerController&) { collidestate = PULL_STATIC; pushpullframe = frame; }
-void Dace::GunMoveBackHalf(PlayerController&) { collidestate = PULL_STATIC; pushpullframe = frame; }
-void Dace::GunMoveTurning(PlayerController&) { collidestate = FREE; }
-void Dace::GunMoveReturning(PlayerController&)
-{
-    mat = backmat;
-    collidestate = FREE;
-}
-void Dace::GunReorient() {}
-void Dace::GunCover(PlayerController&) {}
-
 // ---------------------------------------------------------------------------
 // The shield and reloading.
 

@@ -351,3 +351,181 @@ TEST_F(PlayerGuns, BulletsKillHimWithTheDeathOfHisCoverOnce)
         EXPECT_TRUE(d->blendmode2 == death || d->mode2 == death) << death;
     }
 }
+
+namespace {
+
+// A wall spline of straight segments through the given points (every third
+// point ends a segment), kept alive by the test.
+struct Wall
+{
+    std::vector<Vector> pts;
+    WallSpline ws{};
+    Wall(std::vector<VectorPos> p, bool crouch, u16 index = 7)
+    {
+        for (const VectorPos& v : p)
+            pts.emplace_back(v[0], v[1], v[2], 0.0f);
+        pts[0][3] = float(pts.size());
+        Spline* s = reinterpret_cast<Spline*>(pts.data());
+        s->SetCount(int(pts.size()));
+        ws.spline = s;
+        ws.objindex = index;
+        ws.crouch = crouch;
+    }
+};
+
+// Four points from a to b: one straight segment.
+std::vector<VectorPos> Segment(VectorPos a, VectorPos b)
+{
+    const VectorDir d = VectorDir(b - a) * (1.0f / 3.0f);
+    return {a, a + d, a + d * 2.0f, b};
+}
+
+}  // namespace
+
+TEST_F(PlayerGuns, TheWallSearchTakesTheNearestWallOnItsOpenSideAtHisHeight)
+{
+    world.spllist.RemoveAll();
+    Dace::CheckSpline c;
+    // A wall along x at z = 5, through the player (2, 0, 5).
+    Wall on(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false);
+    world.spllist.AddTail(&on.ws);
+    ASSERT_TRUE(d->CheckForSplineEntry(&c, 0.0f)) << "a side offset of 0 qualifies";
+    EXPECT_NEAR(c.t, 0.5f, 1e-3f);
+    EXPECT_EQ(c.i, 7);
+    VectorDir dir;
+    const float side = c.b.CalcParams(VectorPos(2.0f, 0.0f, 5.2f), dir)[0];
+    // The side the player stands on 0.15625 beyond the line does not count.
+    const float behind = side < 0.0f ? 5.15625f : 4.84375f;
+    d->SetPos(VectorPos(2.0f, 0.0f, behind));
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+    world.spllist.RemoveAll();
+
+    // A wall 0.3125 above or below is never entered.
+    Wall up(Segment(VectorPos(0, -0.3125f, 5), VectorPos(4, -0.3125f, 5)), false);
+    world.spllist.AddTail(&up.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    world.spllist.RemoveAll();
+    Wall down(Segment(VectorPos(0, 0.3125f, 5), VectorPos(4, 0.3125f, 5)), false);
+    world.spllist.AddTail(&down.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    world.spllist.RemoveAll();
+
+    // Two parallel walls: the nearer wins.
+    const float open = side < 0.0f ? -1.0f : 1.0f;   // toward the open side, in z
+    Wall far(Segment(VectorPos(0, 0, 5 - 0.3f * open), VectorPos(4, 0, 5 - 0.3f * open)), false, 1);
+    Wall near(Segment(VectorPos(0, 0, 5 - 0.1f * open), VectorPos(4, 0, 5 - 0.1f * open)), true, 2);
+    world.spllist.AddTail(&far.ws);
+    world.spllist.AddTail(&near.ws);
+    ASSERT_TRUE(d->CheckForSplineEntry(&c, 0.0f));
+    EXPECT_EQ(c.i, 2);
+    EXPECT_EQ(c.c, 1);
+    world.spllist.RemoveAll();
+
+    // Only the first 24 segments found count.
+    std::vector<Wall*> many;
+    for (int i = 0; i < 24; i++) {
+        many.push_back(new Wall(Segment(VectorPos(0, 0, 5 + 0.4f * open), VectorPos(4, 0, 5 + 0.4f * open)), false));
+        world.spllist.AddTail(&many.back()->ws);
+    }
+    Wall good(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false, 3);
+    world.spllist.AddTail(&good.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    world.spllist.RemoveAll();
+    for (Wall* w : many)
+        delete w;
+
+    // Following a wall: an open end answers false, a closed one wraps.
+    Wall open2({VectorPos(0, 0, 5), VectorPos(1, 0, 5), VectorPos(2, 0, 5), VectorPos(3, 0, 5), VectorPos(4, 0, 5),
+                VectorPos(5, 0, 5), VectorPos(6, 0, 5)},
+               false);
+    d->collspline = open2.ws.spline;
+    d->collbezier = open2.ws.spline->GetBezier(0);
+    d->collsplinet = 0.5f;
+    d->SetPos(VectorPos(4.5f, 0.0f, 5.0f));
+    ASSERT_TRUE(d->UpdateWallSpline());
+    EXPECT_NEAR(d->collsplinet, 1.5f, 1e-3f);
+    EXPECT_NEAR(std::fabs(d->collideperp[2]), 1.0f, 1e-4f);
+    d->SetPos(VectorPos(6.5f, 0.0f, 5.0f));
+    EXPECT_FALSE(d->UpdateWallSpline());
+    Wall loop({VectorPos(0, 0, 5), VectorPos(1, 0, 5), VectorPos(2, 0, 5), VectorPos(3, 0, 5), VectorPos(3, 0, 6),
+               VectorPos(3, 0, 7), VectorPos(3, 0, 8), VectorPos(2, 0, 7), VectorPos(1, 0, 6), VectorPos(0, 0, 5)},
+              false);
+    d->collspline = loop.ws.spline;
+    d->collbezier = loop.ws.spline->GetBezier(0);
+    d->collsplinet = 0.5f;
+    d->SetPos(VectorPos(-0.1f, 0.0f, 5.3f));
+    EXPECT_TRUE(d->UpdateWallSpline()) << "a closed wall wraps back to its last segment";
+    EXPECT_GE(d->collsplinet, 2.0f);
+}
+
+TEST_F(PlayerGuns, BackingOntoAWallTakesCoverTurnsAndSettles)
+{
+    world.spllist.RemoveAll();
+    Wall wall(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false);
+    world.spllist.AddTail(&wall.ws);
+    d->SetAnim(GUNS_IDLE_ANI);
+    // Of the two facings across the wall, one backs onto it.
+    int entered = 0;
+    for (float face : {1.0f, -1.0f}) {
+        d->collidestate = Dace::FREE;
+        const VectorPos at = d->GetWorldPos();
+        d->mat = Matrix(true);
+        d->mat.z = Vector(0.0f, 0.0f, face, 0.0f);
+        d->mat.x = Vector(face, 0.0f, 0.0f, 0.0f);
+        d->SetPos(at);
+        Tick(BUT_CROSS, BUT_CROSS);
+        if (d->collidestate == Dace::PUSH_STATIC) {
+            entered++;
+            EXPECT_NEAR(d->backmat.z[2], -face, 1e-4f) << "the cover facing is away from the wall";
+            Tick(BUT_CROSS);
+            Tick(BUT_CROSS);
+            Tick(BUT_CROSS);
+            EXPECT_EQ(d->collidestate, Dace::TURNING_STATIC_FULL);
+            EXPECT_EQ(d->mode2, GUNS_FWALL_IDLE_L_ANI) << "no target: the left idle";
+            for (int i = 0; i < 21; i++)
+                Tick(BUT_CROSS);
+            EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+            // Letting go of the button leaves the wall.
+            Tick();
+            EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+            for (int i = 0; i < 20 && d->collidestate == Dace::PULL_STATIC; i++)
+                Tick();
+            EXPECT_EQ(d->collidestate, Dace::FREE);
+        }
+    }
+    EXPECT_EQ(entered, 1);
+    world.spllist.RemoveAll();
+}
+
+TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
+{
+    d->task = Task_Infiltrate;
+    d->SwitchToMode(DACEMODE_STEALTH, true);
+    d->SetAnim(STEALTH_IDLE_ANI);
+    Dummy* guard = Enemy(-120, VectorPos(2.0f, 0.0f, 5.5f));
+    guard->type = 1;
+    // Facing the player (his z toward -z): a punch starts the punch disarm.
+    guard->mat.z = Vector(0.0f, 0.0f, -1.0f, 0.0f);
+    guard->mat.x = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+    const Matrix before = d->mat;
+    Tick(0, 128);
+    ASSERT_EQ(guard->Count(Dace::SMSG_GRABBED), 1);
+    const SpecialMessage& m = guard->heard.back();
+    EXPECT_EQ(m.param[0].i, 246);
+    EXPECT_EQ(m.param[2].i, 4);
+    EXPECT_EQ(m.param[3].i, 7);
+    EXPECT_FLOAT_EQ(d->mat.z[2], before.z[2]);
+    // Behind him, facing the same way: a kick starts the kick disarm.
+    guard->mat = TransMatrix(2.0f, 0.0f, 5.5f);
+    Tick(0, 64);
+    EXPECT_EQ(guard->heard.back().param[0].i, 244);
+    EXPECT_EQ(guard->heard.back().param[3].i, 6);
+    // The grapple, accepted.
+    guard->reply = 1;
+    Tick(0, 32);
+    EXPECT_EQ(guard->heard.back().param[0].i, 239);
+    EXPECT_EQ(guard->heard.back().param[3].i, 2);
+    EXPECT_EQ(d->target.p, guard);
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+}
