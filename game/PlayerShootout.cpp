@@ -1289,7 +1289,70 @@ void Dace::TryGunPickup()
     BlendToAnim(GUNS_IDLE_PICKUP_ANI, 3);
 }
 
-void Dace::GunMoveHumanShield(PlayerController&) { StandInUsed("the player's human-shield walk"); }
+void Dace::GunMoveHumanShield(PlayerController& pc)
+{
+    const u32 hit = pc.Hit();
+    bool walk = true;
+    // 1. The hold ends when he dies or is let go.
+    if (shieldTarget != nullptr && ((shieldTarget->flags & 0x20000000u) || (hit & BUT_CIRCLE))) {
+        BlendToAnim((shieldTarget->flags & 0x20000000u) ? GUNS_IDLE_RECOIL_L_ANI : GUNS_GRAPPLE_RELEASE_ANI, 8);
+        SpecialMessage m(SMSG_RELEASED, this);
+        shieldTarget->SendMessage(OM_SPECIAL, &m);
+        shieldTarget = nullptr;
+        curattack = &DaceAnim::attackbase;
+        walk = false;
+    }
+    if (walk) {
+        // 2.
+        if (target != nullptr && rightgunarm.ModeIs(GunArm::CARRYING))
+            rightgunarm.mode = GunArm::DRAWING_TO_AIM;
+        // 3. Walking with him.
+        if (Length(VectorXYZ(pc.cdir)) > 0.0f) {
+            const float a = SignedAngle(pc.ldir);
+            u16 anim;
+            int code;
+            if (a < -2.1816616f || a >= 2.5307276f) {
+                anim = GUNS_GRAPPLE_WALK_BACK_ANI;
+                code = 33;
+            } else if (a < -0.6108653f) {
+                anim = GUNS_GRAPPLE_WALK_SIDE_L_ANI;
+                code = 36;
+            } else if (a < 0.95993114f) {
+                anim = GUNS_GRAPPLE_WALK_FWD_ANI;
+                code = 35;
+            } else {
+                anim = GUNS_GRAPPLE_WALK_SIDE_R_ANI;
+                code = 37;
+            }
+            if (mode2 != anim)
+                BlendToAnim(anim, 8);
+            if (shieldTarget != nullptr)
+                SendEvent(code, shieldTarget.p);
+            if (target == nullptr && (code == 36 || code == 37)) {
+                const VectorDir x(GetWorldMatrix().x.xyz());
+                TurnToward(code == 36 ? -x : x, 0.03490659f * world.playbackSpeed);
+            }
+            collidestate = FREE;
+        }
+        // 4.
+        if (target != nullptr) {
+            VectorDir to = VectorDir(target->GetRoot()->GetWorldPos() - GetWorldPos());
+            to[1] = 0.0f;
+            if (to.LengthSq() > 0.0f)
+                TurnToward(Normalise(to), 0.2617994f * world.playbackSpeed);
+        }
+    }
+    // 5. Only the right gun fires past him.
+    if ((hit & BUT_TRIGGER_R) && rightgunarm.IsLoaded()) {
+        rightgunarm.ShootGun();
+        LogShot();
+        if (target != nullptr) {
+            SpecialMessage m(SMSG_SHOT_AT, rightgunarm.gun);
+            target->SendMessage(OM_SPECIAL, &m);
+        }
+        SendEvent(SMSG_EV_PLAYER_FIRED, gameeventobj);
+    }
+}
 
 // A fresh gun of his own in a hand, hidden until the reload shows it.
 Object* Dace::OwnGunInHand(bool right)

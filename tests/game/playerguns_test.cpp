@@ -529,3 +529,56 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     EXPECT_EQ(d->target.p, guard);
     EXPECT_EQ(d->collidestate, Dace::FREE);
 }
+
+TEST_F(PlayerGuns, AShieldWalksByTheStickFiresTheRightGunAndIsLetGo)
+{
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 5.5f));
+    Dummy* aim = Enemy(-111, VectorPos(2.0f, 0.0f, 9.0f));
+    d->shieldTarget = foe;
+    d->target = aim;
+    d->curattack = &DaceAnim::gungrapple;
+    Dace::PlayerController pc(controller[0], d->mat);
+    // Angles in radians as the walk table keeps them (145 degrees is
+    // 2.5307276).
+    auto stick = [&](float r) {
+        pc.cdir = VectorDir(0.0f, 0.0f, 1.0f);
+        pc.ldir = VectorDir(std::sin(r), 0.0f, std::cos(r));
+        pc.pad = 0;
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        foe->heard.clear();
+        d->GunMoveHumanShield(pc);
+        return foe->heard.empty() ? 0 : foe->heard.back().submsg;
+    };
+    EXPECT_EQ(stick(0.8726646f), 35);             // 50 degrees
+    EXPECT_EQ(stick(-2.1816616f), 36);            // -125
+    EXPECT_EQ(stick(-2.1818361f), 33);            // -125.01
+    EXPECT_EQ(stick(2.5307276f), 33);             // 145
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+
+    // R1: the right gun only, heard by the target.
+    const int left = d->leftgunarm.weapon.bulletsLeft;
+    pc.cdir = VectorDir(0.0f, 0.0f, 0.0f);
+    pc.pad = R1 << 16;
+    d->GunMoveHumanShield(pc);
+    EXPECT_EQ(aim->Count(Dace::SMSG_SHOT_AT), 1);
+    EXPECT_TRUE(d->rightgunarm.IsPreShot());
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, left);
+    EXPECT_FALSE(d->NoShotFor(1));
+
+    // Circle and R1 on one tick: he lets go and fires.
+    pc.pad = (R1 | BUT_CIRCLE) << 16;
+    d->GunMoveHumanShield(pc);
+    EXPECT_EQ(foe->Count(32), 1);
+    EXPECT_EQ(d->shieldTarget, nullptr);
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    EXPECT_EQ(aim->Count(Dace::SMSG_SHOT_AT), 2);
+
+    // A dying foe ends the hold with the recoil.
+    d->shieldTarget = foe;
+    foe->flags |= 0x20000000u;
+    pc.pad = 0;
+    d->GunMoveHumanShield(pc);
+    EXPECT_EQ(foe->Count(32), 2);
+    EXPECT_TRUE(d->mode2 == GUNS_IDLE_RECOIL_L_ANI || d->blendmode2 == GUNS_IDLE_RECOIL_L_ANI);
+}
