@@ -582,3 +582,37 @@ TEST_F(PlayerGuns, AShieldWalksByTheStickFiresTheRightGunAndIsLetGo)
     EXPECT_EQ(foe->Count(32), 2);
     EXPECT_TRUE(d->mode2 == GUNS_IDLE_RECOIL_L_ANI || d->blendmode2 == GUNS_IDLE_RECOIL_L_ANI);
 }
+
+TEST_F(PlayerGuns, AHeldJumpButtonJumpsATapDivesAndFistTasksPutTheGunsAway)
+{
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->SetAnim(GUNS_IDLE_ANI);
+    // Held: a jump once 15 animation frames have passed, heard by the mission.
+    Tick(BUT_TRIANGLE, BUT_TRIANGLE);
+    const float start = d->jumpstartframe;
+    ASSERT_NE(start, Dace::UnsetFrame);
+    while (d->frame - start < 15.0f && d->jumpstartframe != Dace::UnsetFrame)
+        Tick(BUT_TRIANGLE);
+    Tick(BUT_TRIANGLE);
+    EXPECT_EQ(d->jumpstartframe, Dace::UnsetFrame);
+    EXPECT_EQ(mission->Count(23022), 1);
+    EXPECT_FLOAT_EQ(d->verticaljumpspeed, 0.01397f);
+    EXPECT_EQ(d->mode2, GUNS_JUMP_FWD_ANI) << "no target, no face mode: forward";
+
+    // A tap: a dive, and no jump event.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->jumpstartframe = Dace::UnsetFrame;
+    Tick(BUT_TRIANGLE, BUT_TRIANGLE);
+    Tick();
+    EXPECT_EQ(d->mode2, GUNS_DIVE_FWD_ANI);
+    EXPECT_EQ(mission->Count(23022), 1);
+    d->gameeventobj = nullptr;
+    mission->Delete();
+
+    // A fist task ends gun mode on the next frame.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->task = Task_Defeat;
+    Tick();
+    EXPECT_EQ(d->mode, DACEMODE_ONFOOT);
+}
