@@ -23,7 +23,7 @@ static Name nameDace("Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh)));
 const VectorPos Dace::NPCLeftArrestPt(-0.350938f, 0.0f, -0.055312f);
 const VectorPos Dace::NPCRightArrestPt(0.344062f, 0.0f, -0.064062f);
 const float Dace::SlowMoAnimationSpeed = 0.2f;
-const float Dace::SlowMoTransitionSpeed = 0.026667f;
+const float Dace::SlowMoTransitionSpeed = 0.026666669f;
 const float Dace::MaxCombatDist = 7.8125f;
 const float Dace::CombatVicinity = 1.25f;
 const float Dace::AttackRingOuter = 0.546875f;

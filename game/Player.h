@@ -279,6 +279,49 @@ public:
     void CombatKnockdownCheckGroundContact();
     void GunReloadGuns();
     void TakeProjectileDamage(float amount);
+
+    // Gun mode (PlayerShootout.cpp).
+    void GunMoveFree(PlayerController& pc);
+    void StartGunJump(PlayerController& pc);
+    void StartGunDive(PlayerController& pc);
+    void WalkTo_Gun(VectorDir dir);
+    void GunMoveBackFull(PlayerController& pc);
+    void GunMoveBackHalf(PlayerController& pc);
+    void GunMoveTurning(PlayerController& pc);
+    void GunMoveReturning(PlayerController& pc);
+    void GunMoveHumanShield(PlayerController& pc);
+    bool GunReorient();
+
+    // Cover along wall splines (PlayerCover.cpp).  A wall segment found near
+    // the player.
+    struct CheckSpline
+    {
+        Bezier b;
+        Spline* s;
+        float t;   // segment index plus the parameter on it
+        u16 i;     // the wall's object index
+        u16 c;     // a half-height wall
+    };
+    bool CheckForSplineEntry(CheckSpline* out, float dist);
+    bool GunCheckForWallSplineEntry(PlayerController& pc);
+    bool UpdateWallSpline();
+    // The cover animation of the same kind at the other wall height.
+    static u16 GetHalfHeightAnim(u16 anim);
+    static u16 GetFullHeightAnim(u16 anim);
+
+    // Stealth (PlayerStealth.cpp).
+    void StealthMoveFree(PlayerController& pc);
+    void StealthMoveTurning(PlayerController& pc);
+    void StealthMoveBackFull(PlayerController& pc);
+    void StealthMoveBackHalf(PlayerController& pc);
+    bool StealthCheckForWallSplineEntry(PlayerController& pc);
+    void WalkTo_Stealth(VectorDir dir, float rate);
+    void ShootoutTargetGuns(PlayerController& pc);
+    bool PedestrianSelectShot();
+    void PedestrianShootActiveGun();
+    void LogShot();
+    // No shot in the last n world frames (or none ever).
+    bool NoShotFor(int n) const;
     void PutIn(Vehicle* v, int seat);
     void CancelGetIn();
     void GetOut();
@@ -420,7 +463,31 @@ private:
     void StartAnim(u16 anim, int morph, int group, int index, bool flag, bool blend);
     float LocomotionFactor(bool& again);
     Object* CheckRayFromHead(Object* obj, VectorPos to);
+    // Gun mode's own steps.
+    bool GunInput(PlayerController& pc, DaceAnim::AttackType type);
+    void GunCover(PlayerController& pc);
+    void AimGuns();
+    void EmptyGuns();
+    bool FireAllowed(bool newpress) const;
+    void StartPress(PlayerController& pc, bool automatic);
+    void PrecisionStep(PlayerController& pc);
+    bool TryShieldGrab();
+    void TryGunPickup();
+    Object* OwnGunInHand(bool right);
+    void RootAlongBody();
+    void StealthWalk(VectorDir dir, float rate);
+    void StealthMoveBack(PlayerController& pc, bool half);
+    void HoldToWall(float rate);
+    static Matrix WallBackMatrix(const Bezier& b, float t);
+
+public:
+    bool gunsreloading = false;   // a reload runs: the magazines fill when it ends
 };
+
+// Gun mode's aim with nothing to shoot at, in the player's frame; and the
+// extra pitch of free precision aiming.
+extern const VectorDir GunAimOffset;
+extern float PrecisionFirePitch;
 
 // The footstep sound bank.
 extern unsigned short sndbank_foley;

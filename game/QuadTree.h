@@ -672,6 +672,7 @@ struct WallSpline
     u16 objindex;
     bool crouch;   // a low wall: cover is taken crouching
 };
+using WallSplineList = List<WallSpline>;
 struct AvoidObstacle
 {
     Spline* spline;
@@ -783,7 +784,7 @@ public:
     LightSet lightset{};           // the installed lighting
     Vector shadowlight = Vector(0.0f, 0.0f, 0.0f, 0.0f);   // toward the shadows' light (y down), w 0
     bool oceanenable = false;
-    List<WallSpline> spllist;      // cover walls of the set-ups built
+    WallSplineList spllist;      // cover walls of the set-ups built
     List<AvoidObstacle> obslist;   // obstacles of the set-ups built
     bool bRebuildDynBSP = false;   // set by contact handlers: rebuild the tree next tick
     DynBspTree dynbsp;             // interior collision tree

@@ -1,0 +1,618 @@
+// The player with his guns out: pistol taps alternate the hands and are
+// heard by the target and the mission, two targets share the shots in runs,
+// empty magazines reload, precision aiming turns him by the stick, and
+// bullets kill him with the death that fits his cover.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/game/explode_support.h"
+#include "tests/game/player_support.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/World.h"
+#include "game/QuadTree.h"
+#include "game/Camera.h"
+#include "game/GameFlow.h"
+#include "game/Player.h"
+#include "game/StandIns.h"
+
+namespace {
+
+struct PlayerKind
+{
+    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+    ~PlayerKind()
+    {
+        if (Name::first == &entry)
+            Name::first = entry.link;
+    }
+};
+
+// A character that records the special messages it is sent.
+struct Dummy : Object
+{
+    std::vector<SpecialMessage> heard;
+    int reply = 0;
+    Dummy() : Object(Dummy_mh) {}
+    static int Dummy_mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        auto* s = static_cast<Dummy*>(o);
+        if (msg == OM_SPECIAL) {
+            s->heard.push_back(*static_cast<SpecialMessage*>(data));
+            return s->reply;
+        }
+        if (msg == OM_DIE) {
+            delete s;
+            return -1;
+        }
+        return 0;
+    }
+    int Count(int code) const
+    {
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == code;
+        return n;
+    }
+};
+
+class PlayerGuns : public ::testing::Test
+{
+protected:
+    playerrig::Rig rig;
+    PlayerKind kind;
+    FadeScreen fade;
+    GameController* gc = nullptr;
+    Dace* d = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(playerrig::PlayerFiles().error, "");
+        world.Clear();
+        world.playbackSpeed = 1.2f;
+        world.time = 1000;
+        world.timePrecise = AnimTime(1000 * 256);
+        srand(29);
+        gc = StandInController();
+        gc->iFlags = 0;
+        gc->pobjectlist = nullptr;
+        gc->pfs = &fade;
+        gc->bSuperDace = false;
+        gc->bInterior = false;
+        gc->stats.gunAbility = 0;
+        gc->stats.fPrecisionSlow = 0.3f;
+        fade.mode = FADE_MODE_OFF;
+        controller[0].ZeroData();
+        SetCurrentCam(nullptr);
+        rig.Resident();
+        // The reticles: one bare model for each kind.
+        tools::P2BFile ret;
+        ret.models = {explodetest::BareModel(0.5f)};
+        ret.AddNode(-1, tools::MakeNode(0));
+        ret.AddNode(-1, tools::MakeNode(0));
+        std::vector<u8> bytes;
+        std::string err;
+        tools::WriteP2B(ret, bytes, err);
+        for (int slot : {153, 154, 155, 156, 157})
+            rig.Model(slot, bytes);
+        Object* ph = new Object;
+        ph->id = -77;
+        ph->mat = TransMatrix(2.0f, 0.0f, 5.0f);
+        world.placeholderlist.AddTail(ph);
+        char name[] = "Dace";
+        gc->CreateCharacterAt(48, -1, -77, name, false);
+        d = dace;
+        ASSERT_NE(d, nullptr);
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        d->task = Task_Shootout;
+        d->SwitchToMode(DACEMODE_GUNS, true);
+        d->leftgunarm.ArmGun();
+        d->rightgunarm.ArmGun();
+    }
+    void TearDown() override
+    {
+        if (dace != nullptr)
+            dace->Delete();
+        dace = nullptr;
+        world.placeholderlist.RemoveAll();
+        world.Clear();
+        SetCurrentCam(nullptr);
+        fade.Disable();
+        gc->pfs = nullptr;
+        gc->stats.gunAbility = 0;
+        world.playbackSpeed = 1.2f;
+    }
+    Dummy* Enemy(s16 id, VectorPos pos)
+    {
+        Dummy* o = new Dummy;
+        o->type = OBJT_CHARACTER;
+        o->id = id;
+        o->flags = OBJF_FRAMECALL | 0x20;
+        o->mat = TransMatrix(pos[0], pos[1], pos[2]);
+        world.AddObject(o, nullptr);
+        return o;
+    }
+    // One tick with the pad given: the buttons held and those newly down.
+    void Tick(u32 held = 0, u32 hit = 0)
+    {
+        controller[0].pad = held | (hit << 16);
+        world.time++;
+        d->SendMessage(OM_FRAME, &world);
+        controller[0].pad = 0;
+    }
+    int Bullets() const { return d->leftgunarm.weapon.bulletsLeft + d->rightgunarm.weapon.bulletsLeft; }
+};
+
+constexpr u32 R1 = 8;
+
+}  // namespace
+
+TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
+{
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 8.0f));
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->lasttarget1checktime = Dace::Never;
+    for (int i = 0; i < 10 && d->target != foe; i++)
+        Tick();
+    ASSERT_EQ(d->target.p, foe);
+    const u32 fired = gc->stats.nShotsFired;
+    const int before = Bullets();
+
+    Tick(R1, R1);
+    Tick(R1);
+    EXPECT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 0) << "a pistol fires on release";
+    Tick();
+    EXPECT_EQ(gc->stats.nShotsFired, fired + 1);
+    ASSERT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 1);
+    EXPECT_EQ(mission->Count(23021), 1);
+    const bool firstright = !d->shootrightgunnext;   // the hand that fired
+    Object* gun = firstright ? d->rightgunarm.gun : d->leftgunarm.gun;
+    for (const SpecialMessage& m : foe->heard) {
+        if (m.submsg == Dace::SMSG_SHOT_AT) {
+            EXPECT_EQ(m.obj, gun);
+        }
+    }
+    // The next tap goes to the other hand.
+    for (int i = 0; i < 10; i++)
+        Tick();
+    Tick(R1, R1);
+    Tick();
+    EXPECT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 2);
+    EXPECT_EQ(d->shootrightgunnext, firstright);
+    EXPECT_EQ(gc->stats.nShotsFired, fired + 2);
+    (void)before;
+    d->gameeventobj = nullptr;
+    mission->Delete();
+}
+
+TEST_F(PlayerGuns, TwoTargetsShareTheShotsInRunsNeverTwoSecondariesInARow)
+{
+    Dummy* a = Enemy(-110, VectorPos(2.5f, -1.0f, 9.0f));
+    Dummy* b = Enemy(-111, VectorPos(1.5f, -1.0f, 9.0f));
+    d->target = a;
+    d->target2 = b;
+    d->exclusiveshots = 0;
+    std::vector<bool> sec;
+    for (int i = 0; i < 60; i++) {
+        // The choice of the secondary target, as the shot selection makes
+        // it for two targets both guns can reach.
+        d->shootatsecondary = d->exclusiveshots < 0 && !d->lastshotsecondary;
+        sec.push_back(d->shootatsecondary);
+        d->PedestrianShootActiveGun();
+        d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 10;
+    }
+    // Runs of 4..7 primaries, then 2..3 secondaries each after a primary.
+    size_t i = 0;
+    int runs = 0;
+    while (i < sec.size()) {
+        int p = 0;
+        while (i < sec.size() && !sec[i]) {
+            p++;
+            i++;
+        }
+        if (i >= sec.size())
+            break;
+        EXPECT_GE(p, runs == 0 ? 4 : 1);
+        int s = 0;
+        while (i < sec.size() && (sec[i] || (i + 1 < sec.size() && sec[i + 1] && s > 0))) {
+            if (sec[i]) {
+                EXPECT_FALSE(i > 0 && sec[i - 1]) << "never two secondary shots in a row";
+                s++;
+            }
+            i++;
+        }
+        runs++;
+    }
+    int total = 0;
+    for (bool s : sec)
+        total += s;
+    EXPECT_GE(total, 2 * (runs - 1));
+    EXPECT_GT(runs, 2);
+    for (size_t k = 1; k < sec.size(); k++)
+        EXPECT_FALSE(sec[k] && sec[k - 1]);
+
+}
+
+TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
+{
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->leftgunarm.weapon.bulletsLeft = 2;
+    d->rightgunarm.weapon.bulletsLeft = 2;
+    for (int i = 0; i < 12 && d->overlayPlaying != GUNS_IDLE_RELOAD_ANI; i++)
+        Tick();
+    ASSERT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI);
+    EXPECT_GT(d->frame - d->firstanimframe, 8.0f);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_ANI) << "the body keeps its animation";
+    EXPECT_EQ(Bullets(), 4) << "nothing fills before the reload ends";
+    for (int i = 0; i < 400 && d->overlayPlaying == GUNS_IDLE_RELOAD_ANI; i++)
+        Tick();
+    Tick();
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, d->leftgunarm.weapon.magSize);
+    EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, d->rightgunarm.weapon.magSize);
+
+    // The fire button with both guns empty starts the reload at once.
+    d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 0;
+    d->bCanReload = true;
+    d->SetAnim(GUNS_IDLE_FIRE_ANI);
+    Tick(R1, R1);
+    EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_RELOAD);
+}
+
+TEST_F(PlayerGuns, HeldWithPrecisionTheWorldSlowsAndTheStickTurnsHim)
+{
+    gc->stats.gunAbility = 1;
+    d->SetAnim(GUNS_IDLE_ANI);
+    Tick(R1, R1);
+    for (int i = 0; i < 31; i++)
+        Tick(R1);
+    ASSERT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
+    for (int i = 0; i < 200; i++)
+        Tick(R1);
+    EXPECT_NEAR(world.playbackSpeed, 1.2f * 0.3f, 1e-3f);
+    // A full stick right: 87 cubed times 3.49066e-8 radians a tick.
+    const float before = std::atan2(d->mat.z[0], d->mat.z[2]);
+    controller[0].rdata[6] = 255;
+    Tick(R1);
+    controller[0].rdata[6] = 128;
+    const float after = std::atan2(d->mat.z[0], d->mat.z[2]);
+    EXPECT_NEAR(std::fabs(after - before), 87.0f * 87.0f * 87.0f * 3.49066e-8f, 1e-4f);
+    // Pitch stops at 0.3.
+    controller[0].rdata[7] = 255;
+    for (int i = 0; i < 50; i++)
+        Tick(R1);
+    controller[0].rdata[7] = 128;
+    EXPECT_FLOAT_EQ(PrecisionFirePitch, 0.3f);
+    // Release: one precise shot from the left gun.
+    const u32 precise = gc->stats.nPrecisionShots;
+    const int left = d->leftgunarm.weapon.bulletsLeft, right = d->rightgunarm.weapon.bulletsLeft;
+    Tick();
+    EXPECT_EQ(gc->stats.nPrecisionShots, precise + 1);
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, left - 1);
+    EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, right);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
+    for (int i = 0; i < 25; i++)
+        Tick();
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL) << "precision lasts 20 more world frames";
+
+    // Without the ability a long hold fires one normal shot on release.
+    gc->stats.gunAbility = 0;
+    d->SetAnim(GUNS_IDLE_ANI);
+    const u32 normal = gc->stats.nShotsFired;
+    Tick(R1, R1);
+    for (int i = 0; i < 40; i++)
+        Tick(R1);
+    EXPECT_NE(d->shootmode, Dace::SHOOT_PRECISION);
+    Tick();
+    EXPECT_EQ(gc->stats.nShotsFired, normal + 1);
+}
+
+TEST_F(PlayerGuns, BulletsKillHimWithTheDeathOfHisCoverOnce)
+{
+    const u32 points = gc->stats.nPoints;
+    d->strength = 30.0f;
+    SpecialMessage zero(Dace::SMSG_PROJECTILE_DAMAGE, nullptr, 0);
+    d->SendMessage(OM_SPECIAL, &zero);
+    EXPECT_FLOAT_EQ(d->strength, 30.0f);
+    world.playbackSpeed = 0.5f;
+    d->collidestate = Dace::BACK_STATIC_FULL;
+    SpecialMessage hit(Dace::SMSG_PROJECTILE_DAMAGE, nullptr, 30);
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_LE(d->strength, 0.0f) << "exactly 0 counts as a kill";
+    EXPECT_EQ(int(gc->stats.nPoints - points), -20);
+    EXPECT_FLOAT_EQ(world.playbackSpeed, 1.2f);
+    ASSERT_NE(d->cam, nullptr);
+    EXPECT_FLOAT_EQ(d->cam->zoom, 1.6f);
+    EXPECT_FLOAT_EQ(d->cam->relpos[1], -0.46875f);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NONE);
+    EXPECT_EQ(d->blendmode2 == GUNS_FWALL_KILLED_ANI || d->mode2 == GUNS_FWALL_KILLED_ANI, true);
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+    // A second kill on the tick changes nothing.
+    d->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(int(gc->stats.nPoints - points), -20);
+
+    // A held shield is let go before he falls; half cover and the open.
+    Dummy* shield = Enemy(-110, VectorPos(2.0f, 0.0f, 5.5f));
+    for (auto [state, death] : {std::pair{Dace::BACK_STATIC_HALF, GUNS_HWALL_KILLED_ANI},
+                                std::pair{Dace::FREE, GUNS_KILLED_ANI}}) {
+        d->strength = 30.0f;
+        d->flags &= ~0x60000000u;
+        d->SetAnim(GUNS_GRAPPLE_IDLE_ANI);
+        d->shieldTarget = shield;
+        d->collidestate = state;
+        d->SendMessage(OM_SPECIAL, &hit);
+        EXPECT_EQ(shield->Count(32), state == Dace::BACK_STATIC_HALF ? 1 : 2);
+        EXPECT_EQ(d->shieldTarget, nullptr);
+        EXPECT_TRUE(d->blendmode2 == death || d->mode2 == death) << death;
+    }
+}
+
+namespace {
+
+// A wall spline of straight segments through the given points (every third
+// point ends a segment), kept alive by the test.
+struct Wall
+{
+    std::vector<Vector> pts;
+    WallSpline ws{};
+    Wall(std::vector<VectorPos> p, bool crouch, u16 index = 7)
+    {
+        for (const VectorPos& v : p)
+            pts.emplace_back(v[0], v[1], v[2], 0.0f);
+        pts[0][3] = float(pts.size());
+        Spline* s = reinterpret_cast<Spline*>(pts.data());
+        s->SetCount(int(pts.size()));
+        ws.spline = s;
+        ws.objindex = index;
+        ws.crouch = crouch;
+    }
+};
+
+// Four points from a to b: one straight segment.
+std::vector<VectorPos> Segment(VectorPos a, VectorPos b)
+{
+    const VectorDir d = VectorDir(b - a) * (1.0f / 3.0f);
+    return {a, a + d, a + d * 2.0f, b};
+}
+
+}  // namespace
+
+TEST_F(PlayerGuns, TheWallSearchTakesTheNearestWallOnItsOpenSideAtHisHeight)
+{
+    world.spllist.RemoveAll();
+    Dace::CheckSpline c;
+    // A wall along x at z = 5, through the player (2, 0, 5).
+    Wall on(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false);
+    world.spllist.AddTail(&on.ws);
+    ASSERT_TRUE(d->CheckForSplineEntry(&c, 0.0f)) << "a side offset of 0 qualifies";
+    EXPECT_NEAR(c.t, 0.5f, 1e-3f);
+    EXPECT_EQ(c.i, 7);
+    VectorDir dir;
+    const float side = c.b.CalcParams(VectorPos(2.0f, 0.0f, 5.2f), dir)[0];
+    // The side the player stands on 0.15625 beyond the line does not count.
+    const float behind = side < 0.0f ? 5.15625f : 4.84375f;
+    d->SetPos(VectorPos(2.0f, 0.0f, behind));
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+    world.spllist.RemoveAll();
+
+    // A wall 0.3125 above or below is never entered.
+    Wall up(Segment(VectorPos(0, -0.3125f, 5), VectorPos(4, -0.3125f, 5)), false);
+    world.spllist.AddTail(&up.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    world.spllist.RemoveAll();
+    Wall down(Segment(VectorPos(0, 0.3125f, 5), VectorPos(4, 0.3125f, 5)), false);
+    world.spllist.AddTail(&down.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    world.spllist.RemoveAll();
+
+    // Two parallel walls: the nearer wins.
+    const float open = side < 0.0f ? -1.0f : 1.0f;   // toward the open side, in z
+    Wall far(Segment(VectorPos(0, 0, 5 - 0.3f * open), VectorPos(4, 0, 5 - 0.3f * open)), false, 1);
+    Wall near(Segment(VectorPos(0, 0, 5 - 0.1f * open), VectorPos(4, 0, 5 - 0.1f * open)), true, 2);
+    world.spllist.AddTail(&far.ws);
+    world.spllist.AddTail(&near.ws);
+    ASSERT_TRUE(d->CheckForSplineEntry(&c, 0.0f));
+    EXPECT_EQ(c.i, 2);
+    EXPECT_EQ(c.c, 1);
+    world.spllist.RemoveAll();
+
+    // Only the first 24 segments found count.
+    std::vector<Wall*> many;
+    for (int i = 0; i < 24; i++) {
+        many.push_back(new Wall(Segment(VectorPos(0, 0, 5 + 0.4f * open), VectorPos(4, 0, 5 + 0.4f * open)), false));
+        world.spllist.AddTail(&many.back()->ws);
+    }
+    Wall good(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false, 3);
+    world.spllist.AddTail(&good.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f));
+    world.spllist.RemoveAll();
+    for (Wall* w : many)
+        delete w;
+
+    // Following a wall: an open end answers false, a closed one wraps.
+    Wall open2({VectorPos(0, 0, 5), VectorPos(1, 0, 5), VectorPos(2, 0, 5), VectorPos(3, 0, 5), VectorPos(4, 0, 5),
+                VectorPos(5, 0, 5), VectorPos(6, 0, 5)},
+               false);
+    d->collspline = open2.ws.spline;
+    d->collbezier = open2.ws.spline->GetBezier(0);
+    d->collsplinet = 0.5f;
+    d->SetPos(VectorPos(4.5f, 0.0f, 5.0f));
+    ASSERT_TRUE(d->UpdateWallSpline());
+    EXPECT_NEAR(d->collsplinet, 1.5f, 1e-3f);
+    EXPECT_NEAR(std::fabs(d->collideperp[2]), 1.0f, 1e-4f);
+    d->SetPos(VectorPos(6.5f, 0.0f, 5.0f));
+    EXPECT_FALSE(d->UpdateWallSpline());
+    Wall loop({VectorPos(0, 0, 5), VectorPos(1, 0, 5), VectorPos(2, 0, 5), VectorPos(3, 0, 5), VectorPos(3, 0, 6),
+               VectorPos(3, 0, 7), VectorPos(3, 0, 8), VectorPos(2, 0, 7), VectorPos(1, 0, 6), VectorPos(0, 0, 5)},
+              false);
+    d->collspline = loop.ws.spline;
+    d->collbezier = loop.ws.spline->GetBezier(0);
+    d->collsplinet = 0.5f;
+    d->SetPos(VectorPos(-0.1f, 0.0f, 5.3f));
+    EXPECT_TRUE(d->UpdateWallSpline()) << "a closed wall wraps back to its last segment";
+    EXPECT_GE(d->collsplinet, 2.0f);
+}
+
+TEST_F(PlayerGuns, BackingOntoAWallTakesCoverTurnsAndSettles)
+{
+    world.spllist.RemoveAll();
+    Wall wall(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false);
+    world.spllist.AddTail(&wall.ws);
+    d->SetAnim(GUNS_IDLE_ANI);
+    // Of the two facings across the wall, one backs onto it.
+    int entered = 0;
+    for (float face : {1.0f, -1.0f}) {
+        d->collidestate = Dace::FREE;
+        const VectorPos at = d->GetWorldPos();
+        d->mat = Matrix(true);
+        d->mat.z = Vector(0.0f, 0.0f, face, 0.0f);
+        d->mat.x = Vector(face, 0.0f, 0.0f, 0.0f);
+        d->SetPos(at);
+        Tick(BUT_CROSS, BUT_CROSS);
+        if (d->collidestate == Dace::PUSH_STATIC) {
+            entered++;
+            EXPECT_NEAR(d->backmat.z[2], -face, 1e-4f) << "the cover facing is away from the wall";
+            Tick(BUT_CROSS);
+            Tick(BUT_CROSS);
+            Tick(BUT_CROSS);
+            EXPECT_EQ(d->collidestate, Dace::TURNING_STATIC_FULL);
+            EXPECT_EQ(d->mode2, GUNS_FWALL_IDLE_L_ANI) << "no target: the left idle";
+            for (int i = 0; i < 21; i++)
+                Tick(BUT_CROSS);
+            EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+            // Letting go of the button leaves the wall.
+            Tick();
+            EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+            for (int i = 0; i < 20 && d->collidestate == Dace::PULL_STATIC; i++)
+                Tick();
+            EXPECT_EQ(d->collidestate, Dace::FREE);
+        }
+    }
+    EXPECT_EQ(entered, 1);
+    world.spllist.RemoveAll();
+}
+
+TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
+{
+    d->task = Task_Infiltrate;
+    d->SwitchToMode(DACEMODE_STEALTH, true);
+    d->SetAnim(STEALTH_IDLE_ANI);
+    Dummy* guard = Enemy(-120, VectorPos(2.0f, 0.0f, 5.5f));
+    guard->type = 1;
+    // Facing the player (his z toward -z): a punch starts the punch disarm.
+    guard->mat.z = Vector(0.0f, 0.0f, -1.0f, 0.0f);
+    guard->mat.x = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+    const Matrix before = d->mat;
+    Tick(0, 128);
+    ASSERT_EQ(guard->Count(Dace::SMSG_GRABBED), 1);
+    const SpecialMessage& m = guard->heard.back();
+    EXPECT_EQ(m.param[0].i, 246);
+    EXPECT_EQ(m.param[2].i, 4);
+    EXPECT_EQ(m.param[3].i, 7);
+    EXPECT_FLOAT_EQ(d->mat.z[2], before.z[2]);
+    // Behind him, facing the same way: a kick starts the kick disarm.
+    guard->mat = TransMatrix(2.0f, 0.0f, 5.5f);
+    Tick(0, 64);
+    EXPECT_EQ(guard->heard.back().param[0].i, 244);
+    EXPECT_EQ(guard->heard.back().param[3].i, 6);
+    // The grapple, accepted.
+    guard->reply = 1;
+    Tick(0, 32);
+    EXPECT_EQ(guard->heard.back().param[0].i, 239);
+    EXPECT_EQ(guard->heard.back().param[3].i, 2);
+    EXPECT_EQ(d->target.p, guard);
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+}
+
+TEST_F(PlayerGuns, AShieldWalksByTheStickFiresTheRightGunAndIsLetGo)
+{
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 5.5f));
+    Dummy* aim = Enemy(-111, VectorPos(2.0f, 0.0f, 9.0f));
+    d->shieldTarget = foe;
+    d->target = aim;
+    d->curattack = &DaceAnim::gungrapple;
+    Dace::PlayerController pc(controller[0], d->mat);
+    // Angles in radians as the walk table keeps them (145 degrees is
+    // 2.5307276).
+    auto stick = [&](float r) {
+        pc.cdir = VectorDir(0.0f, 0.0f, 1.0f);
+        pc.ldir = VectorDir(std::sin(r), 0.0f, std::cos(r));
+        pc.pad = 0;
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        foe->heard.clear();
+        d->GunMoveHumanShield(pc);
+        return foe->heard.empty() ? 0 : foe->heard.back().submsg;
+    };
+    EXPECT_EQ(stick(0.8726646f), 35);             // 50 degrees
+    EXPECT_EQ(stick(-2.1816616f), 36);            // -125
+    EXPECT_EQ(stick(-2.1818361f), 33);            // -125.01
+    EXPECT_EQ(stick(2.5307276f), 33);             // 145
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+
+    // R1: the right gun only, heard by the target.
+    const int left = d->leftgunarm.weapon.bulletsLeft;
+    pc.cdir = VectorDir(0.0f, 0.0f, 0.0f);
+    pc.pad = R1 << 16;
+    d->GunMoveHumanShield(pc);
+    EXPECT_EQ(aim->Count(Dace::SMSG_SHOT_AT), 1);
+    EXPECT_TRUE(d->rightgunarm.IsPreShot());
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, left);
+    EXPECT_FALSE(d->NoShotFor(1));
+
+    // Circle and R1 on one tick: he lets go and fires.
+    pc.pad = (R1 | BUT_CIRCLE) << 16;
+    d->GunMoveHumanShield(pc);
+    EXPECT_EQ(foe->Count(32), 1);
+    EXPECT_EQ(d->shieldTarget, nullptr);
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    EXPECT_EQ(aim->Count(Dace::SMSG_SHOT_AT), 2);
+
+    // A dying foe ends the hold with the recoil.
+    d->shieldTarget = foe;
+    foe->flags |= 0x20000000u;
+    pc.pad = 0;
+    d->GunMoveHumanShield(pc);
+    EXPECT_EQ(foe->Count(32), 2);
+    EXPECT_TRUE(d->mode2 == GUNS_IDLE_RECOIL_L_ANI || d->blendmode2 == GUNS_IDLE_RECOIL_L_ANI);
+}
+
+TEST_F(PlayerGuns, AHeldJumpButtonJumpsATapDivesAndFistTasksPutTheGunsAway)
+{
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->SetAnim(GUNS_IDLE_ANI);
+    // Held: a jump once 15 animation frames have passed, heard by the mission.
+    Tick(BUT_TRIANGLE, BUT_TRIANGLE);
+    const float start = d->jumpstartframe;
+    ASSERT_NE(start, Dace::UnsetFrame);
+    while (d->frame - start < 15.0f && d->jumpstartframe != Dace::UnsetFrame)
+        Tick(BUT_TRIANGLE);
+    Tick(BUT_TRIANGLE);
+    EXPECT_EQ(d->jumpstartframe, Dace::UnsetFrame);
+    EXPECT_EQ(mission->Count(23022), 1);
+    EXPECT_FLOAT_EQ(d->verticaljumpspeed, 0.01397f);
+    EXPECT_EQ(d->mode2, GUNS_JUMP_FWD_ANI) << "no target, no face mode: forward";
+
+    // A tap: a dive, and no jump event.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->jumpstartframe = Dace::UnsetFrame;
+    Tick(BUT_TRIANGLE, BUT_TRIANGLE);
+    Tick();
+    EXPECT_EQ(d->mode2, GUNS_DIVE_FWD_ANI);
+    EXPECT_EQ(mission->Count(23022), 1);
+    d->gameeventobj = nullptr;
+    mission->Delete();
+
+    // A fist task ends gun mode on the next frame.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->task = Task_Defeat;
+    Tick();
+    EXPECT_EQ(d->mode, DACEMODE_ONFOOT);
+}
