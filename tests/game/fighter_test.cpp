@@ -393,3 +393,65 @@ TEST(FighterEnemy, MadeNearThePlayerWalksUpAndAttacks)
     EXPECT_TRUE(a == 93 || a == 95 || a == 97) << a;
     EXPECT_EQ(e->attackmode, Enemy::AM_FRONT);
 }
+
+TEST(FighterEnemy, BlowsBlockedOnceFinishersLaunchAndKillingBlowsSlowTheWorld)
+{
+    Scene s;
+    srand(2);
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.4f));
+    ASSERT_NE(e, nullptr);
+    FightController c;
+    e->gameeventobj = &c;
+    e->totalhitstodaze = e->curhitstodaze = 3;
+    CollisionRecord cr(e, s.player);
+    heard.collisionAnswer = 5;
+
+    // Defending: blocked, registered once per attack, no damage.
+    e->SetAnim(84);
+    e->combatmode = Enemy::CM_DEFEND;
+    EXPECT_EQ(e->FighterCollision_Blow(&cr), -1);
+    EXPECT_EQ(e->FighterCollision_Blow(&cr), -1);
+    EXPECT_EQ(c.Count(23009), 1);
+    EXPECT_EQ(std::count(heard.codes.begin(), heard.codes.end(), 23009), 1);
+    EXPECT_FLOAT_EQ(e->strength, 100.0f);
+
+    // A finishing drop kick (179) lands through the guard, never dazes,
+    // refills the counter and launches (0, 0.009313332, 0.034925003).
+    s.player->flags |= 0x02000000;
+    s.player->mode2 = 179;
+    e->curhitstodaze = 1;
+    EXPECT_EQ(e->FighterCollision_Blow(&cr), -1);
+    EXPECT_FLOAT_EQ(e->strength, 95.0f);
+    EXPECT_EQ(e->dazedstarttime, -1);
+    EXPECT_EQ(e->curhitstodaze, 3);
+    EXPECT_FLOAT_EQ(e->inAirSpeed[1], 0.009313332f);
+    EXPECT_FLOAT_EQ(e->inAirSpeed[2], 0.034925003f);
+    EXPECT_EQ(e->combatmode, Enemy::CM_KNOCKED_DOWN);
+    EXPECT_EQ(e->mode2, 135);
+    EXPECT_EQ(c.Count(23003), 1);
+    EXPECT_EQ(c.Count(23008), 1);
+
+    // Lying (286): only blows with 0x04000000 reach it.
+    s.player->flags &= ~0x02000000u;
+    s.player->mode2 = 0;
+    e->SetAnim(286);
+    e->combatmode = Enemy::CM_NEUTRAL;
+    e->FighterCollision_Blow(&cr);
+    EXPECT_FLOAT_EQ(e->strength, 95.0f);
+    s.player->flags |= 0x04000000;
+    e->FighterCollision_Blow(&cr);
+    EXPECT_FLOAT_EQ(e->strength, 90.0f);
+    EXPECT_EQ(e->mode2, 287);   // the lying recoil
+    s.player->flags &= ~0x04000000u;
+
+    // A blow that brings strength to exactly 0 kills: slow motion, 23004.
+    e->SetAnim(84);
+    e->flags &= ~0x04000000u;
+    e->strength = 5.0f;
+    e->FighterCollision_Blow(&cr);
+    EXPECT_FLOAT_EQ(e->strength, 0.0f);
+    EXPECT_FLOAT_EQ(world.playbackSpeed, 0.48f);
+    EXPECT_EQ(e->combatmode, Enemy::CM_DEAD);
+    EXPECT_EQ(c.Count(23004), 1);
+    world.playbackSpeed = 1.0f;
+}
