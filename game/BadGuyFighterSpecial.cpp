@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/BadGuyFighter.h"
 #include "game/GameAudio.h"
@@ -217,7 +218,19 @@ int Enemy::FighterSpecial(SpecialMessage* m)
         auto* bullet = static_cast<Bullet*>(obj);
         if (strength != 0.0f && !(flags & GUYF_DYING) && combatmode != CM_DEAD && bullet != nullptr) {
             const float s = bullet->GetStrength();
-            const float dmg = s;
+            float dmg = s;
+            // The struck part's node id says how much the shot takes.
+            Object* part = m->param[2];
+            const void* partcoll = m->param[3];
+            if (!ishostage && !iscop && part != nullptr && partcoll != nullptr) {
+                const NODE* node = part->GetNode();
+                const int kind = node != nullptr ? node->extra : -1;
+                if (kind == 9)
+                    dmg = strength;
+                else if (kind == 30 || kind == 31 || kind == 49 || kind == 50 || kind == 62 || kind == 63 ||
+                         kind == 67 || kind == 68)
+                    dmg = 2.0f * s;
+            }
             const u16 a = mode2;
             const bool down = a == 138 || a == 286 || a == 287 || a == 140 || a == 141 || IsHeld(a) || IsFloored(a);
             if (dmg <= strength) {
@@ -264,7 +277,46 @@ int Enemy::FighterSpecial(SpecialMessage* m)
             (mode2 == +BA::LYING_DOWN_ANI || mode2 == +BA::COMBAT_RECOIL_WALL_FALL_ANI) &&
             combatmode != CM_BLOWNAWAY && combatmode != CM_DEAD && !(flags & 0x70000000)) {
             const int p1 = m->param[1];
-            if (p1 >= 204 && p1 <= 206)
+            if (p1 >= 201 && p1 <= 203) {
+                if (!Chance(aggro)) {
+                    numloops = 0;
+                } else if ((obj->GetWorldPos() - GetWorldPos()).LengthSq() < 0.299072f) {
+                    const Matrix wm = GetWorldMatrix();
+                    const VectorDir x(wm.x[0], wm.x[1], wm.x[2]);
+                    const bool plusSide = Dot(obj->GetWorldPos() - GetWorldPos(), x) > 0.0f;
+                    auto freeAt = [&](float sx) {
+                        if (torso == nullptr)
+                            return true;
+                        Matrix pm = torso->GetWorldMatrix();
+                        pm.SetTrans(pm.GetTrans() + x * (0.3125f * sx));
+                        CollisionChecker cc;
+                        cc.CheckBox(pm, torso->GetRawBox(), 0x21, 0);
+                        for (int k = 0; k < cc.numcollobjs && k < CollisionChecker::MaxObjs; k++) {
+                            const Object* o = cc.collobjs[k];
+                            if (o != nullptr &&
+                                (o->type == OBJT_STATIC || o->type == OBJT_PLACEHOLDER || o->type == OBJT_DYNAMIC))
+                                return false;
+                        }
+                        return true;
+                    };
+                    const float order[2] = {plusSide ? 1.0f : -1.0f, plusSide ? -1.0f : 1.0f};
+                    for (float sx : order) {
+                        if (!freeAt(sx))
+                            continue;
+                        const u16 roll = sx > 0.0f ? +BA::COMBAT_KNOCKDOWN_ROLL_L_ANI : +BA::COMBAT_KNOCKDOWN_ROLL_R_ANI;
+                        if (mode2 == +BA::COMBAT_RECOIL_WALL_FALL_ANI) {
+                            const Matrix r = RotY(3.14159265f) * mat;
+                            mat.x = r.x;
+                            mat.y = r.y;
+                            mat.z = r.z;
+                            SetAnim(roll);
+                        } else {
+                            BlendToAnim(roll, 3);
+                        }
+                        break;
+                    }
+                }
+            } else if (p1 >= 204 && p1 <= 206)
                 BlendToAnim(+BA::COMBAT_KNOCKDOWN_GETUP_ANI, 10);
         }
         return 0;

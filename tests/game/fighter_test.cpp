@@ -455,3 +455,55 @@ TEST(FighterEnemy, BlowsBlockedOnceFinishersLaunchAndKillingBlowsSlowTheWorld)
     EXPECT_EQ(c.Count(23004), 1);
     world.playbackSpeed = 1.0f;
 }
+
+TEST(FighterEnemy, LyingDodgeArrestAndCommands)
+{
+    Scene s;
+    srand(6);
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.0f));
+    ASSERT_NE(e, nullptr);
+    e->mat = Matrix(true);
+    s.player->mat.SetTrans(VectorPos(0.3f, 0.0f, 0.2f));   // on the fighter's +x side, 0.36 away
+    // A lying-down punch at a fighter of aggro 1: it rolls to +x first.
+    e->aggro = 1.0f;
+    e->SetAnim(286);
+    SpecialMessage atk(23007, s.player, 4, 201);
+    e->SendMessage(OM_SPECIAL, &atk);
+    EXPECT_EQ(e->mode2, 140);
+    // A get-up attack: it gets up.
+    e->SetAnim(286);
+    SpecialMessage getup(23007, s.player, 4, 205);
+    e->SendMessage(OM_SPECIAL, &getup);
+    EXPECT_EQ(e->mode2, 138);
+    // At aggro 0 it stays and the loop count restarts.
+    e->aggro = 0.0f;
+    e->SetAnim(286);
+    e->numloops = 2;
+    e->SendMessage(OM_SPECIAL, &atk);
+    EXPECT_EQ(e->mode2, 286);
+    EXPECT_EQ(e->numloops, 0);
+
+    // The lying arrest: accepted, 10 points, unrest down by one but not
+    // below 0, one good disposal.
+    g_pgcTest->stats = sPlayerStats{};
+    g_pgcTest->stats.nCivilUnrest = 0;
+    e->SetAnim(289);
+    SpecialMessage arrest(31, s.player, 134);
+    EXPECT_EQ(e->SendMessage(OM_SPECIAL, &arrest), 1);
+    EXPECT_EQ(g_pgcTest->stats.nCivilUnrest, 0u);
+    EXPECT_EQ(g_pgcTest->stats.nGoodDisposals, 1u);
+    EXPECT_EQ(e->currentvictimdata.victimani, 259);
+    EXPECT_TRUE(e->flags & 0x30000000);
+    e->victimdata = nullptr;
+
+    // 104: shoots at the player one time in five, runs otherwise.
+    int shoot = 0;
+    for (int i = 0; i < 500; i++) {
+        gEnemyCommandLog.last = nullptr;
+        SpecialMessage lock(104, nullptr);
+        e->SendMessage(OM_SPECIAL, &lock);
+        shoot += gEnemyCommandLog.last != nullptr && std::string(gEnemyCommandLog.last) == "Enemy::ShootObject";
+    }
+    EXPECT_GT(shoot, 60);
+    EXPECT_LT(shoot, 140);
+}
