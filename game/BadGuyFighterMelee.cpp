@@ -53,6 +53,15 @@ bool PlayerFinishing()
 
 }  // namespace
 
+// Turns the fighter about its vertical axis by ang (rotation rows only).
+static void Turn(Enemy* e, float ang)
+{
+    const Matrix r = RotY(ang) * e->mat;
+    e->mat.x = r.x;
+    e->mat.y = r.y;
+    e->mat.z = r.z;
+}
+
 const u8 Enemy::EnemyCollStrengths[7][12] = {
     {1, 2, 2, 3, 3, 4, 10, 8, 6, 12, 12, 12}, {1, 2, 2, 3, 3, 4, 10, 8, 6, 12, 12, 12},
     {2, 3, 1, 2, 3, 4, 8, 10, 6, 12, 12, 12},  {1, 2, 2, 3, 3, 4, 10, 8, 6, 12, 12, 12},
@@ -230,12 +239,8 @@ int Enemy::FighterCollision_Blow(CollisionRecord* cr)
             inAirSpeed = VectorDir(0.0f, 0.0f, 0.0f);
         }
         if (mode2 == 286 || mode2 == 143 || mode2 == 140 || mode2 == 141) {
-            if (mode2 == 143) {
-                const Matrix r = RotY(3.14159265f) * mat;
-                mat.x = r.x;
-                mat.y = r.y;
-                mat.z = r.z;
-            }
+            if (mode2 == 143)
+                Turn(this, 3.14159265f);
             BlendToAnim(+BA::LYING_DOWN_KILLED_ANI, 3);
         } else {
             BlendToAnim(+BA::COMBAT_KNOCKDOWN_ANI, 2);
@@ -262,12 +267,8 @@ int Enemy::FighterCollision_Blow(CollisionRecord* cr)
     if (flags & 0x2000) {
         ReBlendToAnim(+BA::COMBAT_RECOIL_INAIR_ANI, 3, -1, -1, false);
     } else if (mode2 == 286 || mode2 == 143 || mode2 == 140 || mode2 == 141) {
-        if (mode2 == 143) {
-            const Matrix r = RotY(3.14159265f) * mat;
-            mat.x = r.x;
-            mat.y = r.y;
-            mat.z = r.z;
-        }
+        if (mode2 == 143)
+            Turn(this, 3.14159265f);
         ReBlendToAnim(+BA::LYING_DOWN_RECOIL_ANI, 3, -1, -1, false);
         if (g_pgcTest != nullptr)
             g_pgcTest->ScreenFlash(9.0f, kFlashGrey);
@@ -387,14 +388,6 @@ void Enemy::ChainAttack(int attackanim)
 {
     BlendToAnim(u16(attackanim), 10);
     AnnounceAttack(this);
-}
-
-static void Turn(Enemy* e, float ang)
-{
-    const Matrix r = RotY(ang) * e->mat;
-    e->mat.x = r.x;
-    e->mat.y = r.y;
-    e->mat.z = r.z;
 }
 
 // The turn that ends a grapple move, by style; false when none applies.
