@@ -161,9 +161,27 @@ public:
     };
     enum CombatModes
     {
-        CM_NEUTRAL = 0,
-        CM_RECOIL = 9,
-        CM_DEAD = 20,
+        CM_NEUTRAL,
+        CM_STANDBY,
+        CM_THREATEN,
+        CM_BLOWNAWAY,
+        CM_ATTACK,
+        CM_POSTATTACK,
+        CM_APPROACH,
+        CM_POSTAPPROACH,
+        CM_RETREAT,
+        CM_POSTRETREAT,
+        CM_SIDESTEP,
+        CM_POSTSIDESTEP,
+        CM_DEFEND,
+        CM_DAZED,
+        CM_RECOIL,
+        CM_POSTRECOIL,
+        CM_STUMBLING,
+        CM_KNOCKED_DOWN,
+        CM_NEUTRAL_GUARDUP,
+        CM_BUSTED,
+        CM_DEAD,
     };
     enum MoveSpeed
     {
@@ -270,6 +288,64 @@ public:
     VectorDir GetPopOut();
     void PlayCombatSfx(int sound, VectorPos local);
     void PutIn(Vehicle* v, int seat);
+
+    // --- fist fighter (BadGuyFighter*.cpp)
+    static int FighterEnemy_mh(Object* obj, OBJMESSAGE msg, void* data);
+    int FighterMh(OBJMESSAGE msg, void* data);
+    void InitAsFighter();
+    void ReinitAsFighter();
+    void RemoveAsFighter();
+    void SetFightingStyle(int newstyle);
+    static int GetFightWeaponIndex(int type);
+    int FighterFrame();
+    float FighterSetGroundHeight();
+    void Frame_Fight_Ride();
+    void Frame_Fight_Arrive();
+    void Frame_Fight_Idle();
+    void Frame_Fight_Waiting();
+    void Frame_Fight_WalkToTarget();
+    void Frame_Fight_Escape();
+    void Frame_Fight_RunFromTarget();
+    void Frame_Fight_Combat();
+    void Frame_Fight_Surrender();
+    void Frame_Fight_Combat_Surround();
+    void Frame_Fight_Combat_Front();
+    void Frame_Fight_Combat_Dazed();
+    void StartFighting();
+    float FrameWalkTo(VectorPos pos);
+    float FrameWalkTo(VectorPos pos, VectorDir vel);
+    float FrameCombatWalkTo(VectorPos pos);
+    float FrameCombatRunTo(VectorPos pos);
+    float FrameCombatBackAway(VectorPos pos);
+    float FrameCombatSideStep(VectorPos pos);
+    float FrameRunFrom(VectorPos pos);
+    float FrameRunDownRoadFrom(VectorPos pos);
+    float FrameCombatWalkAroundTo(VectorPos pos, VectorPos walkaroundpos, bool low);
+    int FrameCombatShuffleTo(VectorPos pos, VectorPos facepos, bool low);
+    int FrameCombatSideShuffleTo(VectorPos pos, VectorPos facepos, bool low);
+    void SelectActiveAnim();
+    void SelectPassiveAnim();
+    void SelectFrontAnim(bool grappleallowed);
+    void SelectAttackAnim(bool grappleallowed);
+    int FighterCollision(CollisionRecord* cr);
+    int FighterCollision_Blow(CollisionRecord* cr);
+    int ReactToAttack(int attackstrength, int type, int height, int side, bool finishing);
+    void FighterRegisterUnblockedHit(Object* hitobj, int stren, bool finishing);
+    void FighterRegisterBlockedHit(Object* hitobj, int stren);
+    void UpdateDazeHits();
+    void FighterAnimate();
+    int FighterAnimLoop(AnimEventMessage* loopmsg);
+    void ChainAttack(int attackanim);
+    int FighterSpecial(SpecialMessage* m);
+    // The fighter's style set holds a clip for id (every id without a set).
+    bool StyleHas(u16 id) const;
+
+    static const u16 AttackComboStarts[3];
+    static const u16 AttackGrappleStarts[6];
+    static const float GrappleFrequency[7];
+    static const u8 CombatAnimStyleBanks[7];
+    static const u8 GrappleVictimAnimInfo[5][6];
+    static const u8 EnemyCollStrengths[7][12];
 
     // --- runner commands (BadGuyRunner.cpp)
     bool WatchForVehicles();
