@@ -794,7 +794,7 @@ void Enemy::SelectAttackAnim(bool grappleallowed)
             CollisionChecker cc;
             const Cuboid box = torso != nullptr ? torso->GetRawBox() : GetRawBox();
             cc.CheckBox(probe->GetWorldMatrix(), box, 0x21, 0);
-            for (int k = 0; k < cc.numcollobjs && k < CollisionChecker::MaxObjs; k++) {
+            for (int k = 0; k < cc.numcollobjs && k < CollisionChecker::MAXHITS; k++) {
                 const Object* o = cc.collobjs[k];
                 if (o != nullptr && (o->type == OBJT_STATIC || o->type == OBJT_PLACEHOLDER || o->type == OBJT_DYNAMIC))
                     blocked = true;

@@ -291,7 +291,7 @@ int Enemy::FighterSpecial(SpecialMessage* m)
                         pm.SetTrans(pm.GetTrans() + x * (0.3125f * sx));
                         CollisionChecker cc;
                         cc.CheckBox(pm, torso->GetRawBox(), 0x21, 0);
-                        for (int k = 0; k < cc.numcollobjs && k < CollisionChecker::MaxObjs; k++) {
+                        for (int k = 0; k < cc.numcollobjs && k < CollisionChecker::MAXHITS; k++) {
                             const Object* o = cc.collobjs[k];
                             if (o != nullptr &&
                                 (o->type == OBJT_STATIC || o->type == OBJT_PLACEHOLDER || o->type == OBJT_DYNAMIC))

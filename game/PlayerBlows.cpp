@@ -19,7 +19,6 @@ constexpr u32 kLowBit = 0x00800000;
 constexpr u32 kMidBit = 0x01000000;
 constexpr u32 kFinishingBit = 0x02000000;
 constexpr int SMSG_EV_PLAYER_BLOW_LANDED = 23003;
-constexpr int SMSG_EV_HIT_UNBLOCKED = 23005;
 constexpr int SMSG_PLAYER_ATTACKING = 96;
 constexpr int SMSG_Q_COLLISION = 29005;
 constexpr int SMSG_Q_MELEE = 29006;

@@ -23,7 +23,6 @@ constexpr u32 kAttackPressed = 0x00F00000;
 constexpr u32 kAttackBits = 0x07800000;
 constexpr int SMSG_PLAYER_ATTACKING = 96;
 constexpr int SMSG_FINISHER_BROKEN = 98;
-constexpr int SMSG_EV_PLAYER_COMBAT = 23047;
 // Vertical blanks of the finishing window: keys are ignored before the
 // first, the move starts at the second.
 constexpr u32 kFinishKeysFrom = 30;

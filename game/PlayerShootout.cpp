@@ -27,9 +27,6 @@ namespace {
 constexpr u32 PRECISION_FIRE = 1, BULLET_TIME = 2, DUAL_TARGET = 4;
 
 constexpr int SMSG_RELEASED = 32;
-constexpr int SMSG_EV_PLAYER_FIRED = 23021;
-constexpr int SMSG_EV_PLAYER_GUN_JUMP = 23022;
-constexpr int SMSG_EV_PLAYER_GUN_MODE = 23023;
 
 constexpr float kUnscale = 0.8333333f;   // 1 / 1.2: world speed to relative speed
 
