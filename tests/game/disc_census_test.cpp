@@ -72,8 +72,8 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     Report("songsamples", music, NUM_SONGSAMPLES);
     EXPECT_EQ(music, (std::vector<std::string>{"CITYBUSY.VB", "DEMO.VB"}));
 
-    // The player's voice: the driving types 15..20, the dispatcher's first
-    // call and the radio's lead-ins and tails.
+    // The player's voice: the driving, fist-fight and gun types 15..32, the
+    // dispatcher's first call and the radio's lead-ins and tails.
     std::vector<std::string> rows;
     std::vector<int> present;
     for (int row = 0; row < NUM_DACEVOTRAX; row++)
@@ -83,7 +83,7 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
         }
     Report("DaceVOTrax rows", rows, NUM_DACEVOTRAX - 1);
     std::vector<int> want = {14, 15, 86, 87, 88, 89, 90, 91, 92, 93};
-    for (int row = DaceVOJukebox::GetTrack(DaceVO_CarCrash); row < DaceVOJukebox::GetTrack(DaceVO_CombatStart); row++)
+    for (int row = DaceVOJukebox::GetTrack(DaceVO_CarCrash); row < DaceVOJukebox::GetTrack(DaceVO_PursuitStart); row++)
         want.push_back(row);
     EXPECT_EQ(present, want);
 

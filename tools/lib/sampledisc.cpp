@@ -163,8 +163,8 @@ std::vector<std::string> SampleVoiceFiles()
     for (int n = 1; n <= 4; n++)
         names.push_back("CB_GE_0" + std::to_string(n));
     // The player's lines on the demo's path: the drive's (rows 145..170) and
-    // the fist fight's and the shoot-out's (171..230).
-    for (int row = 145; row <= 230; row++)
+    // the fist fight's and the shoot-out's (171..243).
+    for (int row = 145; row <= 243; row++)
         names.push_back("DV" + std::to_string(row));
     return names;
 }
