@@ -101,7 +101,7 @@ void Send(Object* to, int code, Object* about, Variant p0 = 0, Variant p1 = 0)
 // Points and texts go to the game controller when there is one.
 void Score(int points, const Object* at, const char* text)
 {
-    if (g_pgcTest != nullptr)
+    if (g_pgcTest != nullptr && points != 0)
         g_pgcTest->AddPoints(points, at);
     if (text != nullptr)
         AddScreenText(text, STP_CENTER);
