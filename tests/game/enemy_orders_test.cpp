@@ -64,6 +64,7 @@ Spline* StraightPath(Vector (&pts)[4], VectorPos a)
 
 TEST(EnemyOrders, CommandsTheCarRuleAndTheQueries)
 {
+    EventLog ctl, ctl2;
     Scene s;
     Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
     ASSERT_NE(e, nullptr);
@@ -127,7 +128,6 @@ TEST(EnemyOrders, CommandsTheCarRuleAndTheQueries)
     EXPECT_TRUE(e->rightgunarm.gun->flags & 1u);
     Say(e, 131);
     EXPECT_FALSE(e->rightgunarm.gun->flags & 1u);
-    EventLog ctl, ctl2;
     e->gameeventobj = nullptr;
     Say(e, 28001, &ctl);
     Say(e, 28001, &ctl2);
@@ -138,10 +138,10 @@ TEST(EnemyOrders, CommandsTheCarRuleAndTheQueries)
 
 TEST(EnemyOrders, DamageKnockBackNoiseAndWarnings)
 {
+    EventLog events;
     Scene s;
     Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
     ASSERT_NE(e, nullptr);
-    EventLog events;
     e->gameeventobj = &events;
     e->strength = 10.0f;
     Say(e, 27, nullptr, 4);
@@ -215,7 +215,10 @@ TEST(EnemyOrders, BulletsByZoneWithPointsTextsAndCounters)
     g_pgcTest->pmd = &md;
     g_pgcTest->stats = {};
     g_pgcTest->stats.fDamageMultiplier = 1.0f;
-    Bullet b;
+    Bullet& b = *new Bullet;   // zero-filled, left to the world to free
+    world.objectlist.AddTail(&b);
+    b.mat = Matrix(true);
+    b.bIsPrecise = 0;
     b.strength[0] = b.strength[1] = 3.0f;
     b.sourceid = -1;
     b.sourcePos = VectorPos(0.0f, 0.0f, 0.0f);
@@ -248,6 +251,11 @@ TEST(EnemyOrders, BulletsByZoneWithPointsTextsAndCounters)
         Enemy* e = fresh(4.0f);
         EventLog ev;
         e->gameeventobj = &ev;
+        struct Unhook
+        {
+            Enemy* e;
+            ~Unhook() { e->gameeventobj = nullptr; }
+        } unhook{e};
         e->ishostage = h.kind == 1;
         e->issurrendering = h.kind == 2;
         e->iscop = h.kind == 3;
@@ -333,6 +341,7 @@ TEST(EnemyOrders, BulletsByZoneWithPointsTextsAndCounters)
 
 TEST(EnemyOrders, GrabbedWithinReachAndReleased)
 {
+    EventLog ev;
     Scene s;
     Object* grip = s.player->FindSubObject(31);
     ASSERT_NE(grip, nullptr);
@@ -376,7 +385,6 @@ TEST(EnemyOrders, GrabbedWithinReachAndReleased)
     EXPECT_EQ(down->mode2, +BA::GUN_NEUTRALIZED_L_ANI);
     EXPECT_EQ(down->victimdata, nullptr);
     Enemy* h = s.Shooter(gp, WEAP_PISTOL_RUGER, 13);
-    EventLog ev;
     h->gameeventobj = &ev;
     h->ishostage = true;
     Say(h, 32, s.player);
@@ -478,10 +486,10 @@ TEST(EnemyOrders, HostagesAreTakenAndLetGoAndTheSurrenderedDropTheirGuns)
 
 TEST(GuardEnemy, PostTimesStopAnimationsIdlesAndTheBust)
 {
+    EventLog events;
     Scene s;
     Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, -4.0f));   // facing the player at the origin
     ASSERT_NE(e, nullptr);
-    EventLog events;
     e->gameeventobj = &events;
     e->aggro = 1.0f;
     e->Start_Guard();
@@ -541,11 +549,11 @@ TEST(GuardEnemy, PostTimesStopAnimationsIdlesAndTheBust)
 
 TEST(GuardEnemy, ACheckRoundOpensTheDoorChecksComesBackAndLeaves)
 {
+    EventLog events;
     Scene s;
     alignas(16) static Vector pts[4];
     Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f), WEAP_PISTOL_RUGER, 10);
     ASSERT_NE(e, nullptr);
-    EventLog events;
     e->gameeventobj = &events;
     e->target = nullptr;
     e->movepath = StraightPath(pts, VectorPos(0.0f, 0.0f, 3.0f));
@@ -608,11 +616,11 @@ TEST(GuardEnemy, ACheckRoundOpensTheDoorChecksComesBackAndLeaves)
 
 TEST(GuardEnemy, APatrolHearsANoiseWaitsAtItsEndsAndRaisesTheAlarmOnce)
 {
+    EventLog events;
     Scene s;
     alignas(16) static Vector pts[4];
     Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 6.0f), WEAP_PISTOL_RUGER, 10);
     ASSERT_NE(e, nullptr);
-    EventLog events;
     e->gameeventobj = &events;
     e->target = nullptr;
     e->movepath = StraightPath(pts, VectorPos(0.0f, 0.0f, 6.0f));
