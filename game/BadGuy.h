@@ -34,6 +34,13 @@ enum : unsigned int
     ENEMYF_ATTACKBITS = 0x07802000,  // replaced at every animation change (see ReBlendToAnim)
 };
 
+// Bits of Enemy::u32BGFlags.
+enum : u32
+{
+    BGF_HIBERNATING = 1,
+    BGF_LEAVING = 2,   // leaves the world when its frame is over
+};
+
 // Lines of the non-player voice banks (JBNPCVO kinds).
 enum NPCVOType
 {
@@ -233,6 +240,10 @@ public:
     int ShooterMh(OBJMESSAGE msg, void* data);
     int ShooterFrame();
     int ShooterSpecial(SpecialMessage* m);
+    void HearNoise(SpecialMessage* m);
+    void BulletHit(SpecialMessage* m);
+    int Grabbed(SpecialMessage* m);
+    void Released(SpecialMessage* m);
     bool TrySpottingTarget(int base, int range, bool cone);
     void TargetSpotted();
     void TargetNoticed();
@@ -247,7 +258,10 @@ public:
     Object* GetObstructionToTarget();
     void DropWeapon();
     void DropHostage();
+    bool TakeHostage(Bystander* b);
     bool IsBusy() const;
+    // Held, disarmed or arrested by the player: no popping out, no grab.
+    bool InProtectedAnim() const;
 
     void Start_Shoot_Wait();
     void Restart_Shoot_Wait();
@@ -262,17 +276,31 @@ public:
     void Restart_Shoot_See();
     void Frame_Shoot_See();
     void Start_Shoot_Patrol();
+    // The move path ends where it starts.
+    bool MovePathIsCircular() const;
     void Restart_Shoot_Patrol();
     void Frame_Shoot_Patrol();
-    // States of cover, sniping, surrender and guarding: built with them.
+    // Cover and sniping (BadGuyCover.cpp).
+    int CheckAreaForCover(VectorPos* out);
+    void SetNextSnipingNode();
+    void Start_Shoot_Sniping();
+    void Start_Shoot_TakeCover_Sniping();
     void Start_Shoot_TakeCover();
-    void Restart_Shoot_TakeCover();
+    int Restart_Shoot_TakeCover();
     void Frame_Shoot_TakeCover();
     void Restart_Shoot_Sniping();
     void Frame_Shoot_Sniping();
     void Restart_Shoot_TakeCover_Sniping();
     void Frame_Shoot_TakeCover_Sniping();
     void Frame_Shoot_Surrender();
+    // Guards (BadGuyGuard.cpp).
+    void Start_Guard();
+    void Restart_Guard_TurnAround();
+    void Start_Guard_Check();
+    void Start_Guard_Patrol();
+    void Restart_Guard_Patrol_TurnAround();
+    // The end of a guard idle; false for any other animation.
+    bool GuardIdleEnded(u16 ended);
     void Restart_Guard();
     void Frame_Guard();
     void Restart_Guard_Check();
@@ -570,5 +598,7 @@ struct EnemyCommandLog
 {
     const char* last = nullptr;
     int count = 0;
+    Object* obj = nullptr;   // the last call's object and number
+    int arg = 0;
 };
 extern EnemyCommandLog gEnemyCommandLog;

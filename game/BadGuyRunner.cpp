@@ -1,8 +1,9 @@
-// The runner kind of enemy and the kind changes, and the shooter states of
-// cover, sniping, surrender and guarding: until they are built, each call is
-// recorded (the last one named in gEnemyCommandLog) and says once that it
-// answered.
+// The runner kind of enemy, the kind changes and the commands other
+// characters and controllers give an enemy: until they are built, each call
+// is recorded (the last one named in gEnemyCommandLog with its object and
+// number) and says once that it answered.
 #include "game/BadGuy.h"
+#include "game/Bystander.h"
 
 #include "ZevEngine2/Utilities.h"
 
@@ -10,10 +11,12 @@ EnemyCommandLog gEnemyCommandLog;
 
 namespace {
 
-void Record(const char* what, bool& said)
+void Record(const char* what, bool& said, Object* obj = nullptr, int arg = 0)
 {
     gEnemyCommandLog.last = what;
     gEnemyCommandLog.count++;
+    gEnemyCommandLog.obj = obj;
+    gEnemyCommandLog.arg = arg;
     if (!said)
         printf("Stand-in: %s answered by a placeholder\n", what);
     said = true;
@@ -36,111 +39,111 @@ void Enemy::MorphIntoRunner() {
     static bool said;
     Record("Enemy::MorphIntoRunner", said);
 }
-void Enemy::MorphIntoFighter(int) {
+void Enemy::MorphIntoFighter(int arg) {
     static bool said;
-    Record("Enemy::MorphIntoFighter", said);
+    Record("Enemy::MorphIntoFighter", said, nullptr, arg);
 }
 void Enemy::MorphIntoShooter() {
     static bool said;
     Record("Enemy::MorphIntoShooter", said);
 }
-void Enemy::MorphIntoBystander(Object*) {
+void Enemy::MorphIntoBystander(Object* obj) {
     static bool said;
-    Record("Enemy::MorphIntoBystander", said);
+    Record("Enemy::MorphIntoBystander", said, obj);
 }
-void Enemy::BodySnatch(Bystander*) {
+void Enemy::BodySnatch(Bystander* obj) {
     static bool said;
-    Record("Enemy::BodySnatch", said);
+    Record("Enemy::BodySnatch", said, obj);
 }
 void Enemy::Start_Run_Driving() {
     static bool said;
     Record("Enemy::Start_Run_Driving", said);
 }
 
-void Enemy::AttackObject(Object*, int)
+void Enemy::AttackObject(Object* obj, int arg)
 {
     static bool said;
-    Record("Enemy::AttackObject", said);
+    Record("Enemy::AttackObject", said, obj, arg);
 }
-void Enemy::AttackObjectNoDamage(Object*, int)
+void Enemy::AttackObjectNoDamage(Object* obj, int arg)
 {
     static bool said;
-    Record("Enemy::AttackObjectNoDamage", said);
+    Record("Enemy::AttackObjectNoDamage", said, obj, arg);
 }
-void Enemy::ShootObject(Object*)
+void Enemy::ShootObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::ShootObject", said);
+    Record("Enemy::ShootObject", said, obj);
 }
-void Enemy::ShootObjectNoDamage(Object*)
+void Enemy::ShootObjectNoDamage(Object* obj)
 {
     static bool said;
-    Record("Enemy::ShootObjectNoDamage", said);
+    Record("Enemy::ShootObjectNoDamage", said, obj);
 }
-void Enemy::RunAwayFromObject(Object*)
+void Enemy::RunAwayFromObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::RunAwayFromObject", said);
+    Record("Enemy::RunAwayFromObject", said, obj);
 }
-void Enemy::HarassObject(Object*)
+void Enemy::HarassObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::HarassObject", said);
+    Record("Enemy::HarassObject", said, obj);
 }
-void Enemy::TakeObjectHostage(Object*)
+void Enemy::TakeObjectHostage(Object* obj)
 {
     static bool said;
-    Record("Enemy::TakeObjectHostage", said);
+    Record("Enemy::TakeObjectHostage", said, obj);
 }
-void Enemy::AllyWithObject(Object*)
+void Enemy::AllyWithObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::AllyWithObject", said);
+    Record("Enemy::AllyWithObject", said, obj);
 }
-void Enemy::SeekObject(Object*)
+void Enemy::SeekObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::SeekObject", said);
+    Record("Enemy::SeekObject", said, obj);
 }
 void Enemy::Wander()
 {
     static bool said;
     Record("Enemy::Wander", said);
 }
-void Enemy::GetInCar(Vehicle*)
+void Enemy::GetInCar(Vehicle* obj)
 {
     static bool said;
-    Record("Enemy::GetInCar", said);
+    Record("Enemy::GetInCar", said, obj);
 }
-void Enemy::ReactToObject(Object*)
+void Enemy::ReactToObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::ReactToObject", said);
+    Record("Enemy::ReactToObject", said, obj);
 }
-void Enemy::ThreatenObject(Object*, int)
+void Enemy::ThreatenObject(Object* obj, int arg)
 {
     static bool said;
-    Record("Enemy::ThreatenObject", said);
+    Record("Enemy::ThreatenObject", said, obj, arg);
 }
-void Enemy::ChaseObject(Object*)
+void Enemy::ChaseObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::ChaseObject", said);
+    Record("Enemy::ChaseObject", said, obj);
 }
 void Enemy::TurnIntoHostage()
 {
     static bool said;
     Record("Enemy::TurnIntoHostage", said);
 }
-void Enemy::StruggleWithObject(Object*)
+void Enemy::StruggleWithObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::StruggleWithObject", said);
+    Record("Enemy::StruggleWithObject", said, obj);
 }
-void Enemy::PulloutObject(Object*)
+void Enemy::PulloutObject(Object* obj)
 {
     static bool said;
-    Record("Enemy::PulloutObject", said);
+    Record("Enemy::PulloutObject", said, obj);
 }
 void Enemy::GiveUp()
 {
@@ -151,86 +154,7 @@ void Enemy::Surrender()
 {
     static bool said;
     Record("Enemy::Surrender", said);
-}
-
-int Enemy::ShooterSpecial(SpecialMessage*)
-{
-    static bool said;
-    Record("Enemy::ShooterSpecial", said);
-    return 0;
-}
-void Enemy::DropHostage()
-{
-    if (hostage != nullptr)
-        { static bool said; Record("Enemy::DropHostage", said); };
-}
-void Enemy::Start_Shoot_TakeCover() {
-    static bool said;
-    Record("Enemy::Start_Shoot_TakeCover", said);
-}
-void Enemy::Restart_Shoot_TakeCover() {
-    static bool said;
-    Record("Enemy::Restart_Shoot_TakeCover", said);
-}
-void Enemy::Frame_Shoot_TakeCover()
-{
-    static bool said;
-    Record("Enemy::Frame_Shoot_TakeCover", said);
-    ShooterAnimate(1.0f);
-}
-void Enemy::Restart_Shoot_Sniping() {
-    static bool said;
-    Record("Enemy::Restart_Shoot_Sniping", said);
-}
-void Enemy::Frame_Shoot_Sniping()
-{
-    static bool said;
-    Record("Enemy::Frame_Shoot_Sniping", said);
-    ShooterAnimate(1.0f);
-}
-void Enemy::Restart_Shoot_TakeCover_Sniping() {
-    static bool said;
-    Record("Enemy::Restart_Shoot_TakeCover_Sniping", said);
-}
-void Enemy::Frame_Shoot_TakeCover_Sniping()
-{
-    static bool said;
-    Record("Enemy::Frame_Shoot_TakeCover_Sniping", said);
-    ShooterAnimate(1.0f);
-}
-void Enemy::Frame_Shoot_Surrender()
-{
-    static bool said;
-    Record("Enemy::Frame_Shoot_Surrender", said);
-    ShooterAnimate(1.0f);
-}
-void Enemy::Restart_Guard() {
-    static bool said;
-    Record("Enemy::Restart_Guard", said);
-}
-void Enemy::Frame_Guard()
-{
-    static bool said;
-    Record("Enemy::Frame_Guard", said);
-    ShooterAnimate(1.0f);
-}
-void Enemy::Restart_Guard_Check() {
-    static bool said;
-    Record("Enemy::Restart_Guard_Check", said);
-}
-void Enemy::Frame_Guard_Check()
-{
-    static bool said;
-    Record("Enemy::Frame_Guard_Check", said);
-    ShooterAnimate(1.0f);
-}
-void Enemy::Restart_Guard_Patrol() {
-    static bool said;
-    Record("Enemy::Restart_Guard_Patrol", said);
-}
-void Enemy::Frame_Guard_Patrol()
-{
-    static bool said;
-    Record("Enemy::Frame_Guard_Patrol", said);
-    ShooterAnimate(1.0f);
+    // The surrender state itself is the shooter's own (mode 11).
+    issurrendering = true;
+    mode = 11;
 }

@@ -81,8 +81,11 @@ int Enemy::ShooterMh(OBJMESSAGE msg, void* data)
             return 0;
         mat.w = Vector(mat.GetTrans() + GetPopOut(), 1.0f);
         ClearPopOut();
-        if (ShooterFrame() == -1)
+        if (ShooterFrame() == -1) {
+            if (u32BGFlags & BGF_LEAVING)
+                Delete();
             return 0;
+        }
         const VectorDir v = (pushoutvel + newpushoutvel) * 0.5f;
         const VectorDir m = (pushoutmovement + v) * 0.25f;
         mat.w = Vector(mat.GetTrans() + m, 1.0f);
@@ -368,6 +371,8 @@ int Enemy::ShooterFrame()
         }
 
         // 8. After the state.
+        if (u32BGFlags & BGF_LEAVING)
+            return -1;
         if (flags & OBJF_DEAD)
             return 0;
         if (morphed) {
@@ -646,13 +651,17 @@ void Enemy::Restart_Shoot_See()
     cyclesleft = 1;
 }
 
+bool Enemy::MovePathIsCircular() const
+{
+    if (movepath == nullptr || movepath->Count() <= 0)
+        return false;
+    const VectorXYZ a = (*movepath)[0].xyz(), b = (*movepath)[movepath->Count() - 1].xyz();
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
 void Enemy::Start_Shoot_Patrol()
 {
-    movepathcircular = false;
-    if (movepath != nullptr && movepath->Count() > 0) {
-        const VectorXYZ a = (*movepath)[0].xyz(), b = (*movepath)[movepath->Count() - 1].xyz();
-        movepathcircular = a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
-    }
+    movepathcircular = MovePathIsCircular();
     mode = 24;
     cyclesleft = 0;
     UpdateMovePathPos();
@@ -1164,6 +1173,12 @@ int Enemy::ShooterAnimLoop(AnimEventMessage* msg)
         } else if (mode == 24 || mode == 25) {
             Restart_Shoot_Patrol();
         }
+        break;
+    case BA::GUARD_IDLE_ANI:
+    case BA::GUARD_IDLE_SPECIAL_1_ANI:
+    case BA::GUARD_IDLE_SPECIAL_2_ANI:
+    case BA::GUARD_IDLE_SPECIAL_3_ANI:
+        GuardIdleEnded(ended);
         break;
     case BA::GUARD_IDLE_CHECK_ANI:
         positivedir = !positivedir;

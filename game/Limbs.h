@@ -282,6 +282,7 @@ public:
                mode == RECOIL_TO_SHOOT || mode == RECOIL_TO_QUIT_AIMING;
     }
     bool IsPreShot() const { return mode == DRAWING_TO_SHOOT || mode == AIMING_TO_SHOOT; }
+    Mode GetMode() const { return mode; }
     bool IsLoaded() const { return weapon.bulletsLeft > 0; }
     u32 TimeOfLastShot() const { return lastshot; }
     // arm
