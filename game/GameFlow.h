@@ -764,6 +764,7 @@ private:
     int Timer(int data);
     int Special(const SpecialMessage& m);
     void Teardown();
+    void DeleteLevelObject(Object* o);
     void CineWalkDone();
     void ModeEnded(int extraWait);
     void RequestDestroyPostRaw();

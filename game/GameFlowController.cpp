@@ -779,6 +779,16 @@ int GameController::Special(const SpecialMessage& m)
     }
 }
 
+// The mode controller goes with the level's other objects; pMission must not
+// outlive it, or the next mode setter would end (and delete) whatever object
+// later takes its storage.
+void GameController::DeleteLevelObject(Object* o)
+{
+    if (o == pMission)
+        pMission = nullptr;
+    o->Delete();
+}
+
 void GameController::Teardown()
 {
     Platform::Reset();
@@ -818,7 +828,7 @@ void GameController::Teardown()
             RCptr<Object> hold(o);
             l->Remove();
             if (!keep)
-                o->Delete();
+                DeleteLevelObject(o);
         }
     }
 
@@ -838,7 +848,7 @@ void GameController::Teardown()
             if (o->parent != nullptr)
                 o->Detach();
             l->Remove();
-            o->Delete();
+            DeleteLevelObject(o);
         }
         l = next;
     }

@@ -629,7 +629,12 @@ template <class T, class F>
 static T* StartMode(GameController& gc, int mode, int track, int startMode, bool atPlayer, F fill)
 {
     T* c = nullptr;
-    if (startMode == START_ALREADY_PRESTARTED) {
+    // Only a controller of this mode's own class can be taken over: any
+    // other one in pMission (another mode still running, or none prepared)
+    // is ended as usual and a new controller made, rather than having this
+    // mode's fields written over an object of another shape.
+    Object* prepared = gc.pMission;
+    if (startMode == START_ALREADY_PRESTARTED && prepared != nullptr && prepared->messagehandler == &T::staticmh) {
         c = static_cast<T*>(gc.pMission);
         gc.InitNewGameMode(mode, track, true);
         if (c != nullptr)

@@ -496,16 +496,24 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
         ASSERT_EQ(pics[rain].height, 512u);
     }
     int streaked = 0, darker = 0;
+    u64 dryLight = 0, wetLight = 0;
     for (u32 y = 0; y < 512; y++)
         for (u32 x = 0; x < 640; x++) {
             const u32 dry = pics[0].At(x, y), wet = pics[1].At(x, y);
             streaked += ((dry ^ wet) & 0xFFFFFF) != 0;
-            darker += y < 40 && Blue(wet) < Blue(dry);
+            darker += Blue(wet) < Blue(dry);
+            dryLight += Red(dry) + Green(dry) + Blue(dry);
+            wetLight += Red(wet) + Green(wet) + Blue(wet);
         }
-    // Streaks and the rainy lighting sets change the view; the rainy sky
-    // along the top is greyer than the clear one.
+    // Streaks and the rainy lighting sets change the view.  The player stands
+    // in it (his black clothes, a third of the width, and the HUD stay as
+    // they are), so the greyer sky and the duller street are counted over
+    // the whole frame: more than a third of it loses blue, and the frame as
+    // a whole is dimmer by more than a tenth.  Streaks alone could do
+    // neither: pale lines over the dark walls brighten them.
     EXPECT_GT(streaked, 5000);
-    EXPECT_GT(darker, 40 * 640 / 2);
+    EXPECT_GT(darker, 640 * 512 / 3);
+    EXPECT_LT(wetLight * 10, dryLight * 9);
 }
 
 // The continue prompt waits one blank a frame for its seconds x 60 blanks;
