@@ -174,11 +174,3 @@ void DaceGetOut(Object* player)
     if (player != nullptr && player == dace)
         dace->GetOut();
 }
-
-void SetUpShooterRider(Object* rider, const ShooterRiderSetup&)
-{
-    StandInUsed("the mover's shooting rider");
-    if (rider != nullptr)
-        standInLog.nRiders++;
-}
-
