@@ -88,14 +88,6 @@ const EnemyOrders* EnemyOrdersOf(Object* enemy);
 void StartEnemy(Object* enemy, EnemyStart how);
 // Enemy::Hibernate / Enemy::UnHibernate.
 void SetEnemyHibernating(Object* enemy, bool asleep);
-// The player's frames since his last attack (the player replaces it): here
-// always long enough for the fight to switch its front foe.
-int DaceAttackIdle(Object* player);
-// A character's strength (the body's): here 1 for every object.
-float CharacterStrength(Object* c);
-// The player's saved car type and tint, for a side trip's return (the
-// player replaces it): here none (-1, 0).
-void DaceSavedCar(Object* player, s8* type, s8* tint);
 
 
 
