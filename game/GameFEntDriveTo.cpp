@@ -206,7 +206,10 @@ void GameModeTarget::Enter(Object* player)
         t.vdSrceVehDir = vdSrceVehDir;
         t.vpTargetPos = GetWorldPos();
         t.i16SubLevelNumberTrigger = i16SubLevelNumberTrigger;
-        DaceSavedCar(player, &t.i8VehTypeId, &t.i8VehTintSet);
+        // Only the player has a car saved for the trip's return.
+        const bool isdace = player != nullptr && player == dace;
+        t.i8VehTypeId = isdace ? dace->i8SaveVehID : s8(-1);
+        t.i8VehTintSet = isdace ? dace->i8SaveVehTint : s8(0);
         t.i16TableIndex = i16TableIndex;
         SendSpecial(gc, SMSG_GC_SIDE_TRIP, reinterpret_cast<Object*>(&t));
         return;

@@ -289,7 +289,7 @@ void FightMissionController::Frame()
             passivefoes[i] = passivefoes[--numpassivefoes];
 
     const int now = ModeNow();
-    if (player->mode == 3 && now - lastfrontswitch > 60 && DaceAttackIdle(player) >= 61 && numactivefoes > 0) {
+    if (player->mode == 3 && now - lastfrontswitch > 60 && (player != dace || dace->attackidle >= 61) && numactivefoes > 0) {
         int best = -1;
         float bestd = 0.0f;
         for (int i = 0; i < numactivefoes; i++) {
@@ -377,7 +377,7 @@ void FightMissionController::RemoveFoe(Object* e)
 
 void FightMissionController::KnockdownCue(Object* c)
 {
-    if (c != nullptr && CharacterStrength(c) != 0.0f)
+    if (c != nullptr && c->type == OBJT_CHARACTER && static_cast<Guy*>(c)->strength != 0.0f)
         bgm.Event(IsPlayer(c) ? SoundEvent_DaceKnockdown : SoundEvent_EnemyKnockdown);
 }
 

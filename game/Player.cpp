@@ -125,6 +125,9 @@ void Dace::Construct()
     pushoutmovement = pushoutvel = newpushoutvel = lastpopout = VectorDir(0.0f, 0.0f, 0.0f);
     groundupdatetime = 0;
     lastpassedcolltime = Never;
+    // No car saved for a side trip's return yet.
+    i8SaveVehID = -1;
+    i8SaveVehTint = 0;
     type = OBJT_CHARACTER;
     flags = OBJF_FRAMECALL;
 }

@@ -8,6 +8,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Bezier.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/BadGuy.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
@@ -242,16 +243,23 @@ void SplineObjectMover::GenerateShooter(Object* prop)
     rider->id = s16(shooterid--);
     rider->mat = Matrix(true);
 
-    ShooterRiderSetup s{};
-    s.charid = g_GlobalMFI.GetID(slot);
-    s.shootweapontype = MoverRiderWeapon(p.enemy_weapon);
-    s.vobank = p.enemy_vo_bank;
-    s.aggro = p.enemy_badass;
-    s.strength = float(p.enemy_stren);
-    s.gameeventobj = this;
-    s.tintset = p.enemy_rnd_tint != 0 ? rand() % 4 : (p.enemy_tint & 0xFF);
-    s.anim = kRiderAnim;
-    SetUpShooterRider(rider, s);
+    // Only a shooting enemy takes the record's orders; a kind standing in
+    // for it (the tests' riders) rides as it is.
+    if (rider->messagehandler == &Enemy::ShooterEnemy_mh) {
+        Enemy* e = static_cast<Enemy*>(rider);
+        e->charid = s16(g_GlobalMFI.GetID(slot));
+        e->shootweapontype = s16(MoverRiderWeapon(p.enemy_weapon));
+        e->vobank = u8(p.enemy_vo_bank);
+        e->aggro = p.enemy_badass;
+        e->strength = e->initialstrength = float(p.enemy_stren);
+        e->gameeventobj = this;
+        e->seenbydace = false;
+        e->behavior = Enemy::STATIONARY_HANGING;
+        e->Start_Shoot_Patrol();
+        e->tintset = s8(p.enemy_rnd_tint != 0 ? rand() % 4 : (p.enemy_tint & 0xFF));
+        e->SetAnim(kRiderAnim, -1, -1);
+        SetTintSet(e, e->tintset, false);
+    }
 
     if (NODE* n = prop->FindNodeById(kRiderNode))
         prop->Attach(rider, n);

@@ -147,25 +147,6 @@ void SetEnemyHibernating(Object* enemy, bool asleep)
         k->orders.hibernating = asleep;
 }
 
-int DaceAttackIdle(Object*)
-{
-    StandInUsed("the player's frames since his last attack");
-    return 1000;
-}
-
-float CharacterStrength(Object*)
-{
-    StandInUsed("a character's strength");
-    return 1.0f;
-}
-
-void DaceSavedCar(Object*, s8* type, s8* tint)
-{
-    StandInUsed("the player's saved car");
-    *type = -1;
-    *tint = 0;
-}
-
 void DaceGetOut(Object* player)
 {
     StandInUsed("the player's getting out of a car");
@@ -174,11 +155,3 @@ void DaceGetOut(Object* player)
     if (player != nullptr && player == dace)
         dace->GetOut();
 }
-
-void SetUpShooterRider(Object* rider, const ShooterRiderSetup&)
-{
-    StandInUsed("the mover's shooting rider");
-    if (rider != nullptr)
-        standInLog.nRiders++;
-}
-

@@ -18,7 +18,6 @@ struct StandInLog
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
     int nRepairs = 0;               // Vehicle::UnDamage calls
-    int nRiders = 0;                // SetUpShooterRider calls
     Object* lastGetOut = nullptr;   // the player last told to leave his car
     int nGetOuts = 0;
 };
@@ -89,32 +88,9 @@ const EnemyOrders* EnemyOrdersOf(Object* enemy);
 void StartEnemy(Object* enemy, EnemyStart how);
 // Enemy::Hibernate / Enemy::UnHibernate.
 void SetEnemyHibernating(Object* enemy, bool asleep);
-// The player's frames since his last attack (the player replaces it): here
-// always long enough for the fight to switch its front foe.
-int DaceAttackIdle(Object* player);
-// A character's strength (the body's): here 1 for every object.
-float CharacterStrength(Object* c);
-// The player's saved car type and tint, for a side trip's return (the
-// player replaces it): here none (-1, 0).
-void DaceSavedCar(Object* player, s8* type, s8* tint);
 
 
 
-// What a prop mover sets up on the shooting enemy that rides a prop (the
-// enemies replace it with their own fields, the shooter's patrol start, the
-// animation and the tint set).
-struct ShooterRiderSetup
-{
-    int charid;            // -1 none
-    int shootweapontype;
-    int vobank;
-    float aggro;
-    float strength;        // its initial strength too
-    Object* gameeventobj;
-    int tintset;
-    u16 anim;
-};
-void SetUpShooterRider(Object* rider, const ShooterRiderSetup& s);
 
 // The parameter records of the story's game modes still without their
 // controllers, as the mission steps fill them; each controller takes its own

@@ -379,6 +379,38 @@ TEST_F(ModeWorld, FightFoesTakeTheFrontTheRingAndTheSideline)
         e->Delete();
 }
 
+TEST_F(ModeWorld, FightFrontFoeSwitchesOnlyOnceThePlayerHasStoppedAttacking)
+{
+    // Two active foes; the second comes nearest while the player fights.
+    ControllerCombat_params all{0, 0, 2, 0};
+    gc->SetFightMissionMode(&all, -1);
+    auto* f = static_cast<FightMissionController*>(gc->pMission);
+    ASSERT_NE(f, nullptr);
+    f->gameeventobj = recorder;
+    Object* foes[2] = {Foe(VectorPos(0, 0, 5)), Foe(VectorPos(0, 0, 9))};
+    for (Object* e : foes)
+        SendSpecial(f, SMSG_EV_ADD_PASSIVE_FOE, e);
+    Ticks(1);
+    ASSERT_EQ(f->numactivefoes, 2);
+    ASSERT_EQ(f->activefoes[0], foes[0]);
+    foes[0]->mat.SetTrans(VectorPos(0, 0, 8));
+    foes[1]->mat.SetTrans(VectorPos(0, 0, 2));
+    const s8 mode = player->mode;
+    player->mode = 3;
+    // Attacked 60 frames ago: the front stays however long the fight runs.
+    player->attackidle = 60;
+    Ticks(70);
+    EXPECT_EQ(f->activefoes[0], foes[0]);
+    // 61 frames: the nearest takes the front.
+    player->attackidle = 61;
+    Ticks(1);
+    EXPECT_EQ(f->activefoes[0], foes[1]);
+    EXPECT_EQ(f->lastfrontswitch, ModeNow());
+    player->mode = mode;
+    for (Object* e : foes)
+        e->Delete();
+}
+
 namespace {
 
 // A controller stand-in for the triggers: answers its stage and notes what

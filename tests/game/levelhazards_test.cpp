@@ -467,7 +467,10 @@ TEST_F(Hazards, TheMoverStreamsEvenlySpacedPropsWithRidersWhileThePlayerIsInItsT
     player->mat = TransMatrix(100.0f, 0.0f, 100.0f);
     Ticks(30);
     ASSERT_EQ(m->shooterlist.Count(), 2);
-    EXPECT_EQ(standInLog.nRiders, 2);
+    // Plain characters stand in for the shooting enemy here, so they ride
+    // without an enemy's orders.
+    for (auto* n = m->shooterlist.Head(); !n->IsEOList(); n = n->Next())
+        EXPECT_EQ(n->data->messagehandler, &RiderMh);
     EXPECT_EQ(Codes(mode), (std::vector<int>{SplineObjectMover::SMSG_MODE_FOE_ADDED,
                                              SplineObjectMover::SMSG_MODE_FOE_ADDED}));
     Object* r1 = m->shooterlist.Head()->data;
