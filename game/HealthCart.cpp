@@ -36,7 +36,6 @@ enum { TIMER_CHECK = 0, TIMER_RECHARGED = 5 };
 constexpr float kTwoPi = 6.2831853f;
 constexpr float kNearest = 46.875f;   // a new cart's distance from the player
 constexpr float kSpread = 31.25f;
-constexpr u8 kRoadTakesCarts = 0x40;
 constexpr float kKerbInset = 0.46875f;
 constexpr float kServeDistSq = 0.2197265625f;   // 0.46875 squared
 constexpr float kFarDistSq = 250000.0f;         // 500 from the camera
@@ -193,7 +192,7 @@ Object* HealthGenerator::CreateNewHealthObject()
     const VectorPos q(p[0] + std::cos(a) * dist, p[1], p[2] + std::sin(a) * dist);
     float t = 0.0f;
     const RoadSeg* rs = FindNearestRoadSeg(q, &t, false);
-    if (rs == nullptr || rs->type == nullptr || (rs->type->flags & kRoadTakesCarts) == 0)
+    if (rs == nullptr || rs->type == nullptr || (rs->type->flags & ROADTYPE_HEALTHCARTS) == 0)
         return nullptr;
     if (t < 0.0f)
         t = randf();

@@ -78,6 +78,7 @@ static_assert(offsetof(RoadTypeFile, fTexVScale) == 16 && offsetof(RoadTypeFile,
 constexpr u8 ROADTYPE_PEDESTRIANS = 0x01;
 constexpr u8 ROADTYPE_VEHICLES = 0x02;
 constexpr u8 ROADTYPE_KERBWALLS = 0x10;
+constexpr u8 ROADTYPE_HEALTHCARTS = 0x40;   // health carts stand beside it
 
 class RoadType : public RoadTypeFile
 {

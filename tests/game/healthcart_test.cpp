@@ -125,9 +125,7 @@ class HealthCarts : public citytest::CityWorld
 // The whole life of a cart in the sample city with its streets taking carts.
 TEST_F(HealthCarts, TheGeneratorsCartSellsHealthForPointsRechargesAndIsReplacedOnceBroken)
 {
-    tools::CityDescription city = tools::SampleCity();
-    city.roadtypes[0].flags |= 0x40;   // streets take carts, avenues and alleys do not
-    Load(city);
+    Load(tools::SampleCity());   // its streets take carts, its avenues and alleys do not
     ASSERT_TRUE(SyncTo(VectorPos(0.0f, 0.0f, 0.0f)));
     CartWorld w;
     TextHud texts;
@@ -153,7 +151,7 @@ TEST_F(HealthCarts, TheGeneratorsCartSellsHealthForPointsRechargesAndIsReplacedO
     float t = -1.0f;
     const RoadSeg* rs = FindNearestRoadSeg(at, &t, false);
     ASSERT_NE(rs, nullptr);
-    EXPECT_TRUE(rs->type->flags & 0x40);
+    EXPECT_TRUE(rs->type->flags & ROADTYPE_HEALTHCARTS);
     VectorDir dir;
     const VectorXYZ params = rs->bezier.CalcParams(at, dir);
     EXPECT_NEAR(params[0], 4.53125f, 0.01f);

@@ -42,12 +42,6 @@ Object* Load(int node, Matrix P = Matrix(true))
     return g_pgcTest->LoadEntity(g_GlobalMFI.GetMF(kSetupSlot, false), node, P, false);
 }
 
-void Ticks(int n)
-{
-    for (int i = 0; i < n; i++)
-        world.Update();
-}
-
 template <class T>
 int Count(T* manager)
 {

@@ -157,7 +157,8 @@ Quaternion Facing(VectorXZ dir);
 
 // The sample city: 2 x 2 cells around the origin (content within +-140),
 // roads on a 64-unit grid with a ring, crossings, T-junctions, bends and a
-// dead-end alley, ground patches in the blocks, boxy buildings and props.
+// dead-end alley, ground patches in the blocks, boxy buildings and props;
+// health carts may stand beside its streets.
 CityDescription SampleCity();
 
 // Placeholder ids and positions of the sample missions.

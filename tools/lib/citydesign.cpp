@@ -137,7 +137,10 @@ void AddSampleRoadKinds(CityDescription& c)
     AddTextures(c);
     c.roadnames = {"Harbour", "Mill", "Queen", "Station", "Elm", "Market", "Canal", "Tower", "Foundry", "Bridge",
                    "Street", "Avenue", "Alley"};
-    c.roadtypes.push_back(RoadKind("Street", 8.0f, 5.0f, 0.05f, kNameStreet, 8.4f, {-2.5f, 2.5f}));
+    // Health carts stand beside streets only.
+    CityRoadType street = RoadKind("Street", 8.0f, 5.0f, 0.05f, kNameStreet, 8.4f, {-2.5f, 2.5f});
+    street.flags |= ROADTYPE_HEALTHCARTS;
+    c.roadtypes.push_back(street);
     // Avenues carry a crown point on the centre line.
     CityRoadType avenue = RoadKind("Avenue", 12.0f, 8.0f, 0.05f, kNameAvenue, 10.5f, {-6.0f, -2.0f, 2.0f, 6.0f});
     avenue.full.insert(avenue.full.begin() + 3, VectorXY(0.0f, 0.0f));
