@@ -74,7 +74,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PlayerFromDisc, MadeByTheControllerHeWalksRunsAndStopsOnTheDiscsAnimations)
+TEST_F(PlayerFromDisc, MadeByTheControllerHeStandsOnTheDiscsAnimations)
 {
     ASSERT_FALSE(PlayerDiscFiles().empty());
     Start(PlayerDiscFiles());
