@@ -16,7 +16,10 @@
 #include "tools/lib/playerfiles.h"
 
 #include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/Object.h"
+#include "game/Player.h"
 #include "ZevEngine2/AnimFile.h"
+#include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
 #include "game/PlayerBody.h"
@@ -144,6 +147,46 @@ public:
 private:
     std::vector<void*> blocks;
     std::vector<int> slots, groups;
+};
+
+// The game's own player kind in front of any other registered under the
+// name while a test runs.
+struct PlayerKind
+{
+    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+    ~PlayerKind()
+    {
+        if (Name::first == &entry)
+            Name::first = entry.link;
+    }
+};
+
+// Records the special messages it is sent; replies `reply`.
+struct MessageSink : Object
+{
+    std::vector<SpecialMessage> heard;
+    int reply = 0;
+    MessageSink() : Object(MessageSink_mh) {}
+    static int MessageSink_mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        auto* s = static_cast<MessageSink*>(o);
+        if (msg == OM_SPECIAL) {
+            s->heard.push_back(*static_cast<SpecialMessage*>(data));
+            return s->reply;
+        }
+        if (msg == OM_DIE) {
+            delete s;
+            return -1;
+        }
+        return 0;
+    }
+    int Count(int code) const
+    {
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == code;
+        return n;
+    }
 };
 
 }  // namespace playerrig

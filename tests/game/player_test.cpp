@@ -27,45 +27,8 @@
 
 namespace {
 
-// The game's own player kind in front of any other registered under the
-// name while a test runs.
-struct PlayerKind
-{
-    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-    ~PlayerKind()
-    {
-        if (Name::first == &entry)
-            Name::first = entry.link;
-    }
-};
-
-// Records the special messages it is sent; replies `reply`.
-struct Sink : Object
-{
-    std::vector<SpecialMessage> heard;
-    int reply = 0;
-    Sink() : Object(Sink_mh) {}
-    static int Sink_mh(Object* o, OBJMESSAGE msg, void* data)
-    {
-        auto* s = static_cast<Sink*>(o);
-        if (msg == OM_SPECIAL) {
-            s->heard.push_back(*static_cast<SpecialMessage*>(data));
-            return s->reply;
-        }
-        if (msg == OM_DIE) {
-            delete s;
-            return -1;
-        }
-        return 0;
-    }
-    int Count(int code) const
-    {
-        int n = 0;
-        for (const SpecialMessage& m : heard)
-            n += m.submsg == code;
-        return n;
-    }
-};
+using playerrig::PlayerKind;
+using Sink = playerrig::MessageSink;
 
 class PlayerTest : public ::testing::Test
 {

@@ -21,43 +21,8 @@
 
 namespace {
 
-struct PlayerKind
-{
-    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-    ~PlayerKind()
-    {
-        if (Name::first == &entry)
-            Name::first = entry.link;
-    }
-};
-
-// A character that records the special messages it is sent.
-struct Dummy : Object
-{
-    std::vector<SpecialMessage> heard;
-    int reply = 0;
-    Dummy() : Object(Dummy_mh) {}
-    static int Dummy_mh(Object* o, OBJMESSAGE msg, void* data)
-    {
-        auto* s = static_cast<Dummy*>(o);
-        if (msg == OM_SPECIAL) {
-            s->heard.push_back(*static_cast<SpecialMessage*>(data));
-            return s->reply;
-        }
-        if (msg == OM_DIE) {
-            delete s;
-            return -1;
-        }
-        return 0;
-    }
-    int Count(int code) const
-    {
-        int n = 0;
-        for (const SpecialMessage& m : heard)
-            n += m.submsg == code;
-        return n;
-    }
-};
+using playerrig::PlayerKind;
+using Dummy = playerrig::MessageSink;
 
 class PlayerGuns : public ::testing::Test
 {

@@ -24,16 +24,7 @@ namespace {
 constexpr float kFloor = -1.0f;
 constexpr float kG = 0.000851562f;
 
-struct PlayerKind
-{
-    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-    ~PlayerKind()
-    {
-        if (Name::first == &entry)
-            Name::first = entry.link;
-    }
-};
-
+using playerrig::PlayerKind;
 // Records the special messages it is sent; replies `reply`.
 struct Sink : Object
 {

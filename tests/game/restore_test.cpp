@@ -27,18 +27,7 @@
 
 namespace {
 
-// The game's own player kind in front of any other registered under the
-// name while a test runs.
-struct PlayerKind
-{
-    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-    ~PlayerKind()
-    {
-        if (Name::first == &entry)
-            Name::first = entry.link;
-    }
-};
-
+using playerrig::PlayerKind;
 // Keeps the special messages it is sent.
 struct Sink : Object
 {
