@@ -13,6 +13,7 @@
 #include "game/Camera.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/LevelEntity.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
@@ -77,12 +78,8 @@ int CheckModeTarget(Object*)
 
 int GameModeTarget::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* t = new GameModeTarget;
-        if (t != nullptr)
-            t->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(t));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<GameModeTarget>();
     return static_cast<GameModeTarget*>(o)->mh(msg, data);
 }
 
@@ -362,12 +359,8 @@ bool bGetExitBuildingPos(VectorPos pos, VectorPos* pvpDest, VectorDir* pvdDest)
 
 int DriveToMissionController::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* c = new DriveToMissionController;
-        if (c != nullptr)
-            c->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(c));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<DriveToMissionController>();
     return static_cast<DriveToMissionController*>(o)->mh(msg, data);
 }
 

@@ -11,6 +11,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameFlow.h"
+#include "game/LevelEntity.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
 #include "game/Weapons.h"
@@ -114,12 +115,8 @@ const float EnemyGenShooter::ActivateDist = 1.5625f;
 
 int EnemyGenShooter::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* g = new EnemyGenShooter;
-        if (g != nullptr)
-            g->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(g));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<EnemyGenShooter>();
     return static_cast<EnemyGenShooter*>(o)->mh(msg, data);
 }
 
@@ -313,12 +310,8 @@ const float EnemyGenFighter::ActivateDist = 1.5625f;
 
 int EnemyGenFighter::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* g = new EnemyGenFighter;
-        if (g != nullptr)
-            g->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(g));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<EnemyGenFighter>();
     return static_cast<EnemyGenFighter*>(o)->mh(msg, data);
 }
 
@@ -456,12 +449,8 @@ Object* RemoveEnemyTarget(Object* obj)
 
 int EnemyGenGuard::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* g = new EnemyGenGuard;
-        if (g != nullptr)
-            g->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(g));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<EnemyGenGuard>();
     return static_cast<EnemyGenGuard*>(o)->mh(msg, data);
 }
 

@@ -8,6 +8,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/LevelEntity.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
@@ -153,12 +154,8 @@ void GunMusic::Frame()
 
 int FightMissionController::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* c = new FightMissionController;
-        if (c != nullptr)
-            c->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(c));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<FightMissionController>();
     return static_cast<FightMissionController*>(o)->mh(msg, data);
 }
 
@@ -543,12 +540,8 @@ int FightMissionController::mh(OBJMESSAGE msg, void* data)
 
 int ShootoutMissionController::staticmh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* c = new ShootoutMissionController;
-        if (c != nullptr)
-            c->messagehandler = staticmh;
-        return int(reinterpret_cast<intptr_t>(c));
-    }
+    if (msg == OM_CREATE)
+        return NewEntityReply<ShootoutMissionController>();
     return static_cast<ShootoutMissionController*>(o)->mh(msg, data);
 }
 
