@@ -357,6 +357,12 @@ void MapDisplay::DrawHUD(Render2D& r)
     DrawDistanceMeter(r);
     DrawTail(r);
     DrawGuns(r);
+    // The target car takes the place of the enemies' bars.
+    if (!DrawTargetCar(r) && (flags & HUDF_ENEMIES)) {
+        Object* target = dace != nullptr && rcoMain.p == dace ? dace->target.p : nullptr;
+        if ((target != nullptr && target->type == OBJT_CHARACTER) || enemies.num != 0)
+            DrawEnemies(r);
+    }
 }
 
 void MapDisplay::DrawPlayer(Render2D& r)

@@ -21,6 +21,7 @@
 #include "game/ScreenRect.h"
 
 class Bezier;
+class Enemy;
 class Spline;
 
 // Where a screen text shows; STP_NONE marks a free slot.
@@ -176,7 +177,14 @@ private:
     void DrawPlayer(Render2D& r);
     void DrawPoints(Render2D& r);
     void DrawGuns(Render2D& r);
+    // The tail and spook meters, or in a fist fight the knockdown and
+    // finishing meters.
     void DrawTail(Render2D& r);
+    Enemy* FighterTarget() const;
+    void DrawCombat(Render2D& r, Enemy* fighter);
+    // The player's target car; false when there is none to show.
+    bool DrawTargetCar(Render2D& r);
+    void DrawEnemies(Render2D& r);
 };
 
 // HUD flag bits the draw tests.
@@ -202,6 +210,9 @@ extern Rect rectMapTI, rectPhonePanelTI, rectStreetNameTI, rectXStreetNameTI, re
     rectDistMeterTI, rectDistArrowTI, rectDistFlashTI, rectMapEdgeArrowLeftTI, rectMapEdgeArrowRightTI,
     rectMapEdgeArrowTopTI, rectMapEdgeArrowBottomTI, rectUtensilsTI, rectGasTI, rectParkingTI, rectCarTI,
     rectBarbellTI, rectCrosshairTI, rectTargetTI;
+// The knockdown segments (HUD image) and the finishing moves (combat icons).
+extern Rect rectKnockdownMeterWhiteTI, rectKnockdownMeterGrayTI, rectKnockdownMeterFlashTI, rectKickTI, rectPunchTI,
+    rectHighTI, rectKickFlashTI, rectPunchFlashTI, rectHighFlashTI, rectStreakTI, rectStreakRightTI, rectStreakLeftTI;
 }  // namespace hudlayout
 
 // Prints text with font f at (x, y) scaled by (sx, sy) in the context's
@@ -363,6 +374,17 @@ void DispCarSectionDamage(Render2D& r2d, const Rect& iconRect, float sectionStre
 void DispSpookInfo(Render2D& r2d, int iCurrSegments, int iSegments, FadeDispInfo& fdiFade, FadeDispInfo* fdiIcon);
 // The tail meter for the distance to the tailed car, blinking when too close.
 void DispTailDistInfo(Render2D& r2d, float fDist, FadeDispInfo& fdiFade, FadeDispInfo& fdiBlink);
+
+// The knockdown meter: iSegments segments (at most 5), the first
+// iCurrSegments lit; a segment going out flashes from lit to dark.
+void DispKnockdownMeter(Render2D& r2d, int iCurrSegments, int iSegments, FadeDispInfo& fdiFade, FadeDispInfo* fdiIcon);
+// The finishing row of count moves (at most 8) at the bottom centre, with
+// the streak over the matched moves.
+void DispFinishingAttackInfo(Render2D& r2d, int count, FadeDispInfo& fdiFade, FadeDispInfo* fdiIcon,
+                             FadeDispInfo& fdiStreak);
+// One move's icon (1 punch, 2 kick, 4 high attack; others draw nothing) in
+// the combat icons, which must be current, with its flash over it.
+void DrawFinishingIcon(Render2D& r2d, unsigned int iconType, const Rect& drect, int alpha, int flashAlpha);
 
 // ---------------------------------------------------------------------------
 // The radar.

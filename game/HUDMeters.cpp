@@ -220,6 +220,9 @@ void MapDisplay::DrawTail(Render2D& r)
             }
         }
         tailDrawn = (flags & HUDF_TAIL) || fdiTail.flags != 0 || fdiSpook.flags != 0;
+    } else if (Enemy* fighter = (flags & HUDF_PLAYER) ? FighterTarget() : nullptr) {
+        DrawCombat(r, fighter);
+        tailDrawn = false;
     } else if (flags & HUDF_TAIL) {
         // On foot.
         DispTailDistInfo(r, dist, fdiTail, fdiTailBlink);

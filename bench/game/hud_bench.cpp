@@ -1,7 +1,7 @@
 // HUD frames per second: one busy frame of the HUD written into a 2-D packet
 // over the sample city (radar with its streets, markers and places, street
 // names, timer, distance meter, strength bar and head, eight screen texts
-// typing), without the GS.
+// typing, twelve enemies listed with their strength bars), without the GS.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -10,6 +10,7 @@
 
 #include "ZevEngine2/PS2/Font.h"
 #include "game/GameFlow.h"
+#include "game/Guy.h"
 #include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
@@ -51,6 +52,18 @@ void BusyHudFrame(benchmark::State& state)
     for (int i = 0; i < 8; i++)
         md.AddScreenText("THE SUSPECT IS HEADING FOR THE HARBOUR", SCREEN_TEXT_POS(i + 1), 8, 1 << 30);
 
+    // Twelve enemies about the player, the first his target.
+    std::vector<Guy> guys(12);
+    for (size_t i = 0; i < guys.size(); i++) {
+        guys[i].id = -101 - int(i);
+        guys[i].type = OBJT_CHARACTER;
+        guys[i].mat.SetTrans(VectorPos(-36.0f + float(i), -1.0f, 36.0f));
+        guys[i].strength = 10.0f * float(i);
+        world.framecalllist.AddTail(&guys[i]);
+    }
+    player.target = &guys[0];
+    md.flags |= HUDF_ENEMIES;
+
     std::vector<u64> buf(1 << 18);
     Render2D r;
     long qwords = 0;
@@ -66,6 +79,10 @@ void BusyHudFrame(benchmark::State& state)
     state.counters["qwords/frame"] = double(qwords) / double(state.iterations());
     for (Texture* t : textures)
         t->refcount = 0;
+    md.Reset(nullptr, nullptr);
+    player.target = nullptr;
+    for (Guy& g : guys)
+        world.framecalllist.Remove(&g);
     dace = nullptr;
     citybench::FreeSampleCity();
 }
