@@ -16,6 +16,7 @@
 
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Controller.h"
+#include "ZevEngine2/PS2/Font.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/golden_support.h"
@@ -775,6 +776,76 @@ TEST_F(MainLoop, SelectInACinematicAbortsItAndEndsTheRunTwoTicksAfterTheSceneIsL
     bDemoForceAbortCinematic = 0;
 }
 
+namespace {
+
+int g_roundTicks = 0;
+int g_roundEndsAt = 0;
+
+// A dojo round's controller whose round ends on a chosen tick: it hands
+// over its figures, chooses the summary screen and pauses the world.
+int DojoRoundEnds(Object*, OBJMESSAGE msg, void*)
+{
+    if (msg == OM_FRAME && ++g_roundTicks == g_roundEndsAt) {
+        sDojoRoundStats stats{5, 5, 4};
+        SetDojoRoundStats(&stats);
+        SetPauseScreenMode(UI_DojoSummaryScreen);
+        world.mode = WORLD_MODE_PAUSED;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// A dojo round ending in the game's own loop: the world stops, the summary
+// is built over the frozen frame after 15 frames of dimming and stays until
+// Cross is pressed on pad 0; then play goes on from the same tick.
+TEST_F(MainLoop, ADojoSummaryOpenedByARoundStaysOverTheFrozenGameUntilCross)
+{
+    console::host::PadScriptInput script;
+    console::host::Backend backend;
+    backend.input = &script;
+    console::host::SetBackend(backend);
+    StartUp(0, nullptr);
+    static Font gui(Font_GUI_text), head(Font_GUI_heading), large(Font_UI_Large);
+    g_pGUIFont = &gui;
+    g_pGUIHead = &head;
+    g_pfontUILarge = &large;
+    Object round(DojoRoundEnds);
+    world.StartFrameCall(&round);
+    g_roundTicks = 0;
+    g_roundEndsAt = 3;
+    auto frame = [] {
+        iLastUpdateVSync = int(Platform::Count());
+        MainLoopFrame();
+    };
+    for (int f = 0; f < 3; f++)
+        frame();
+    EXPECT_EQ(world.mode, WORLD_MODE_PAUSED);
+    for (int f = 0; f < 16; f++)
+        frame();
+    EXPECT_EQ(world.mode, WORLD_MODE_PAUSED_NODRAW);
+    ASSERT_NE(UI.pCurrMenu, nullptr);
+    EXPECT_STREQ(DojoRoundName, "SWEEP-KICK FINISH EARNED!");
+    EXPECT_STREQ(DojoRoundStatsHit, "5 Hits");
+    EXPECT_EQ(g_roundTicks, 3);   // the world stands still
+
+    std::string error;
+    const uint64_t press = console::FieldCount() + 4;
+    ASSERT_TRUE(script.Parse("@" + std::to_string(press) + " pad0 press CROSS for 8\n", "test", &error)) << error;
+    for (int f = 0; f < 20 && world.mode != WORLD_MODE_NORMAL; f++)
+        frame();
+    EXPECT_EQ(world.mode, WORLD_MODE_NORMAL);
+    EXPECT_EQ(UI.pCurrMenu, nullptr);
+    EXPECT_EQ(GetPauseScreenMode(), UI_None);
+    EXPECT_GE(console::FieldCount(), press);
+    frame();
+    EXPECT_EQ(g_roundTicks, 4);
+    world.StopFrameCall(&round);
+    world.framecalllist.Remove(&round);
+    console::host::SetBackend(console::host::Backend{});
+    g_pGUIFont = g_pGUIHead = g_pfontUILarge = nullptr;
+}
+
 // The sound listener is the current camera object's own matrix, and the
 // identity when there is no camera object: a sound started 13 units from the
 // origin is heard 13 away without a camera, 12 away from a camera standing
@@ -892,6 +963,75 @@ TEST(KorvalisProgram, StudioCardThenTitleCardShowWhileTheGameLoads)
                 words.push_back(pic.At(x, y));
         golden::ExpectPicture(f.golden, 640, 512, words);
     }
+}
+
+namespace {
+
+// The w x h crop of a dumped field at (x, y), row by row.
+std::vector<u32> Crop(const png_reader::Picture& pic, u32 x, u32 y, u32 w, u32 h)
+{
+    std::vector<u32> words;
+    for (u32 r = y; r < y + h; r++)
+        for (u32 c = x; c < x + w; c++)
+            words.push_back(pic.At(c, r));
+    return words;
+}
+
+// Dark grey pixels (the prompt's text) and warm card pixels in the band of
+// the prompt line.
+std::pair<int, int> PromptBand(const png_reader::Picture& pic)
+{
+    int text = 0, card = 0;
+    for (u32 y = 464; y < 492; y++)
+        for (u32 x = 144; x < 400; x++) {
+            const int r = Red(pic.At(x, y)), g = Green(pic.At(x, y)), b = Blue(pic.At(x, y));
+            text += r < 85 && g < 85 && b < 85 && std::abs(r - b) < 10 && std::abs(r - g) < 10;
+            card += r > 100 && r > b + 15;
+        }
+    return {text, card};
+}
+
+}  // namespace
+
+// The timed drive's briefing card shows the continue prompt over its bottom
+// and a new Cross ends it long before its 20 seconds; the drive's HUD then
+// shows in the top-left corner (strength, head, distance meter) and the
+// radar's corner.  The bar fight (record 6, its card left with Cross too)
+// shows its HUD corner.  Crops of the dumped fields match golden pictures.
+TEST(KorvalisProgram, TheContinuePromptEndsOnCrossAndTheHudCornersShow)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-prompt-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    // Cross on the drive's card at field 500; on the bar's card and in its
+    // scene at 300 and 400.
+    auto script = [&](const char* name, std::initializer_list<int> fields) {
+        const std::filesystem::path path = dir / name;
+        std::ofstream out(path);
+        for (int f : fields)
+            out << "@" << f << " pad0 press CROSS for 8\n";
+        return path.string();
+    };
+    const std::string disc = " --disc " + (dir / "disc").string() + " --pad-script ";
+    GameRun r = RunGame("--headless" + disc + script("drive.pad", {500}) + " --exit-after-vblanks 600 --dump-frames " +
+                        (dir / "drive").string() + " --dump-at 450,600");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const png_reader::Picture card = ReadPicture(dir / "drive" / "field-000450.png");
+    const png_reader::Picture drive = ReadPicture(dir / "drive" / "field-000600.png");
+    ASSERT_EQ(card.width, 640u);
+    ASSERT_EQ(drive.width, 640u);
+    // The prompt's letters over the briefing card.
+    EXPECT_GT(PromptBand(card).first, 300);
+    EXPECT_GT(PromptBand(card).second, 3000);
+    golden::ExpectPicture("drive_hud_top_left", 136, 200, Crop(drive, 16, 16, 136, 200));
+    golden::ExpectPicture("drive_hud_radar", 140, 146, Crop(drive, 16, 358, 140, 146));
+
+    r = RunGame("--headless" + disc + script("bar.pad", {300, 400}) + " --start 2,6 --exit-after-vblanks 550 --dump-frames " +
+                (dir / "bar").string() + " --dump-at 550");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const png_reader::Picture fight = ReadPicture(dir / "bar" / "field-000550.png");
+    ASSERT_EQ(fight.width, 640u);
+    golden::ExpectPicture("bar_fight_hud_top_left", 72, 80, Crop(fight, 16, 16, 72, 80));
 }
 
 // The test episode's quick drive (record 0): car 65 is made at the default

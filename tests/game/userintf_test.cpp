@@ -606,6 +606,61 @@ TEST_F(Interface, PauseMenuLinesSwitchesAndLevelSelect)
     rc.SetAspectRatio(1.0f, 1.0f);
 }
 
+// The last line, "Progressive:", shows whether the display runs at 480
+// progressive lines and switches it at once: Right or Left restarts the
+// display at 640 x 512, in GM_480P from any other mode and back in GM_NTSC
+// from GM_480P; the restart itself waits for the next scene.
+TEST_F(Interface, TheProgressiveLineSwitchesTheDisplayMode)
+{
+    const GRAPHICS_MODE was = platformps2.graphics_mode;
+    const int wasW = platformps2.scrn_width, wasH = platformps2.scrn_height;
+    platformps2.graphics_mode = GM_PAL;   // as the game starts
+    auto open = [&] {
+        SetPauseScreenMode(UI_PauseScreen);
+        world.mode = WORLD_MODE_PAUSED;
+        for (int f = 0; f < 16; f++)
+            GameFrame();
+        return UI.pCurrMenu;
+    };
+    auto press = [&](u16 b) {
+        controller[0].pad = 0;
+        GameFrame();
+        controller[0].pad = u32(b) | u32(b) << 16;
+        GameFrame();
+    };
+    UIMenu* m = open();
+    ASSERT_NE(m, nullptr);
+    EXPECT_STREQ(Item(m, 0, 9).zsTitle, "Progressive:");
+    EXPECT_EQ(Item(m, 0, 9).nValue, 0);
+    for (int i = 0; i < 10; i++)
+        press(UIPAD_DOWN);
+    EXPECT_EQ(m->nUserRow, 9);
+    press(UIPAD_RIGHT);
+    EXPECT_EQ(Platform::GetGraphicsMode(), GM_480P);
+    EXPECT_TRUE(platformps2.init_graphics);
+    EXPECT_EQ(platformps2.scrn_width, 640);
+    EXPECT_EQ(platformps2.scrn_height, 512);
+    press(UIPAD_LEFT);
+    EXPECT_EQ(Platform::GetGraphicsMode(), GM_NTSC);
+    press(UIPAD_LEFT);
+    EXPECT_EQ(Platform::GetGraphicsMode(), GM_480P);
+    press(UIPAD_START);
+    controller[0].pad = 0;
+    GameFrame();
+    EXPECT_EQ(UI.pCurrMenu, nullptr);
+    // Opened again in 480P the line reads on.
+    m = open();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(Item(m, 0, 9).nValue, 1);
+    press(UIPAD_START);
+    controller[0].pad = 0;
+    GameFrame();
+    platformps2.graphics_mode = was;
+    platformps2.scrn_width = wasW;
+    platformps2.scrn_height = wasH;
+    platformps2.init_graphics = false;
+}
+
 // The film look over the pause menu with a seeded generator: the frame 40
 // frames into the screen; the veil is full (80) from t = 40 and the menu
 // opaque from t = 16.
@@ -737,7 +792,7 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
 {
     std::vector<u8> file;
     std::string error;
-    ASSERT_TRUE(tools::EncodeIpu(tools::DiscStill("DEMOSCR1", 640, 448), tools::IpuEncodeOptions{}, file, error))
+    ASSERT_TRUE(tools::EncodeIpu(tools::DiscStill("DEMOSCR1", 640, 512), tools::IpuEncodeOptions{}, file, error))
         << error;
     UI.pipubmOverride = static_cast<IPUBitmap*>(malloc_align(u32(file.size()), 64));
     std::memcpy(UI.pipubmOverride, file.data(), file.size());

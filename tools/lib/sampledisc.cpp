@@ -87,9 +87,12 @@ constexpr PictureFile kPictures[] = {
     {"DemoData/DEMOEND5.IPU", "DEMOEND5"}, {"DemoData/ZEVWORKS.IPU", "ZEVWORKS"},
 };
 
-// The loading screen shows its pictures at the size of the built-in one.
+// The disc's stills fill the whole 640 x 512 frame: the loading screen
+// prints "loading..." and the continue prompt at y 464 over them (below a
+// shorter picture they would stand on the frame's clear grey, which is
+// their own colour).
 constexpr int kPictureWidth = 640;
-constexpr int kPictureHeight = 448;
+constexpr int kPictureHeight = 512;
 
 bool AddModel(std::vector<PakInputFile>& files, const char* path, const P2BFile& model, std::string& error)
 {
