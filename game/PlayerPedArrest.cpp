@@ -137,11 +137,8 @@ bool Dace::TryStandingUpArrest(Guy* guy, bool dofailanim)
             return true;
         }
     }
-    const u16 a = mode2;
-    const bool idle = a == GUNS_IDLE_ANI || a == GUNS_IDLE_2_ANI || a == PED_IDLE_ANI || a == PED_IDLE_LOOKAROUND_ANI ||
-                      a == PED_IDLE_FOOTWORK_ANI || a == PED_IDLE_CHECKTIME_ANI || a == PED_ARREST_FAIL_ANI ||
-                      In(a, STEALTH_IDLE_ANI, STEALTH_IDLE_LOOKAROUND_ANI) || a == DETECTIVE_CONFUSED_ANI;
-    if (dofailanim && idle)
+    // Only a player standing idle (the shrug itself included) shrugs.
+    if (dofailanim && Idle(mode2))
         BlendToAnim(PED_ARREST_FAIL_ANI, 3);
     return false;
 }
