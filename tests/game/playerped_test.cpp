@@ -1129,3 +1129,49 @@ TEST_F(PlayerPedTest, ScriptsPlayATokenAFrameAndGrappledHeBreaksFreeByHisHealthA
     EXPECT_EQ(d->finishingstartcount, Dace::Never);
     d->target = nullptr;
 }
+
+TEST_F(PlayerPedTest, TheFrameLooksAtPassersByEveryTwelveToSeventeenFramesAndAsksAnArresteeForHisVerdict)
+{
+    // A shabby passer-by 3 ahead and another 3.2 ahead: only the near one
+    // is a sighting.
+    Dummy near, far;
+    near.answers = {{87, 1}};
+    far.answers = {{87, 1}, {86, 1}};
+    near.mat = TransMatrix(2.0f, kFloor, 8.0f);
+    far.mat = TransMatrix(2.0f, kFloor, 8.2f);
+    world.pedlist.AddTail(&near);
+    world.pedlist.AddTail(&far);
+    d->SetAnim(PED_IDLE_ANI);
+    d->task = Task_None;
+    d->nextsightingtime = 0;
+    d->lastshabbysighting = d->lasthottiesighting = 0;
+    Dace::PlayerController still = Pad(0, 0);
+    d->Frame_PedestrianMode(still);
+    const int now = world.time;
+    EXPECT_EQ(d->lastshabbysighting, now);
+    EXPECT_EQ(d->lasthottiesighting, 0);   // the attractive one is too far
+    EXPECT_GE(d->nextsightingtime, now + 12);
+    EXPECT_LE(d->nextsightingtime, now + 17);
+    // No new look until then.
+    const size_t asked = near.heard.size();
+    world.time = d->nextsightingtime;
+    d->Frame_PedestrianMode(still);
+    EXPECT_EQ(near.heard.size(), asked);
+    world.time++;
+    d->Frame_PedestrianMode(still);
+    EXPECT_GT(near.heard.size(), asked);
+    world.pedlist.Remove(&near);
+    world.pedlist.Remove(&far);
+
+    // Hands on an arrestee with the voice free: the verdict is asked of him.
+    Dummy held;
+    held.mat = TransMatrix(2.0f, kFloor, 5.6f);
+    d->SetAnim(PED_ARREST_PAD_DOWN_ANI);
+    d->arrestguy = &held;
+    d->Frame_PedestrianMode(still);
+    ASSERT_EQ(held.Count(kArrestVerdict), 1);
+    EXPECT_EQ(held.Last(kArrestVerdict)->obj, d);
+    EXPECT_EQ(held.Last(kArrestVerdict)->param[0].p, static_cast<void*>(&held));
+    EXPECT_EQ(held.Count(85), 1);
+    d->arrestguy = nullptr;
+}
