@@ -463,6 +463,8 @@ private:
     void AimGunArms();
     // On foot: a shot into the air from a gun held up in warning, on R1.
     void WarningShot(const PlayerController& pc);
+    // The right gun drawn and fired unless it is still in its last shot.
+    void ShotIntoTheAir();
     // A random-crime fighter busy fighting him, not at his side, holds off
     // an arrest.
     bool ArrestHeldOff();

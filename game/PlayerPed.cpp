@@ -600,11 +600,17 @@ void Dace::WarningShot(const PlayerController& c)
     GunArm& r = rightgunarm;
     if (r.ModeIs(GunArm::DRAWING_TO_SHOOT) || r.ModeIs(GunArm::AIMING_TO_SHOOT) || r.ModeIs(GunArm::RECOIL_TO_SHOOT))
         return;
+    ShotIntoTheAir();
+    SendEvent(SMSG_EV_PLAYER_SHOTS_B, gameeventobj);
+}
+
+void Dace::ShotIntoTheAir()
+{
+    GunArm& r = rightgunarm;
     r.DrawGun();
     if (!r.ModeIs(GunArm::JUST_SHOT) && !r.ModeIs(GunArm::RECOIL) && !r.ModeIs(GunArm::RECOIL_TO_AIM) &&
         !r.ModeIs(GunArm::RECOIL_TO_SHOOT) && !r.ModeIs(GunArm::RECOIL_TO_QUIT_AIMING))
         r.DischargeGun();
-    SendEvent(SMSG_EV_PLAYER_SHOTS_B, gameeventobj);
 }
 
 bool Dace::ArrestHeldOff()

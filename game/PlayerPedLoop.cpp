@@ -418,11 +418,7 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
             BlendToAnim(PED_IDLE_ANI, 30);
         return -1;
     case PED_WARN_GUN_ASSUME_ANI: {
-        GunArm& r = rightgunarm;
-        r.DrawGun();
-        if (!r.ModeIs(GunArm::JUST_SHOT) && !r.ModeIs(GunArm::RECOIL) && !r.ModeIs(GunArm::RECOIL_TO_AIM) &&
-            !r.ModeIs(GunArm::RECOIL_TO_SHOOT) && !r.ModeIs(GunArm::RECOIL_TO_QUIT_AIMING))
-            r.DischargeGun();
+        ShotIntoTheAir();
         AcquirePrimaryShootTarget(false, 0);
         if (target != nullptr)
             BlendToAnim(GUNS_IDLE_FIRE_ANI, 10);
