@@ -256,6 +256,14 @@ public:
     int AnimEvent_TransitionMode(Object* obj, int event, int slot);
     int Collision_Pedestrian(CollisionRecord* cr);
     void LeaveCurrentMode();
+    // Arrests, tackles and hood vaults (PlayerPedArrest.cpp): each true when
+    // it started the move.
+    bool TryStandingUpArrest(Guy* guy, bool dofailanim);
+    bool TryLyingDownArrest(Guy* guy);
+    bool TryTackle(Guy* guy);
+    bool TryJumpingHood(Vehicle* jumpcar);
+    // One frame of a vault over `car`'s hood.
+    void HoodJumpFrame();
     void InitGunsPedestrian();
     void BreakFinishing();
     int Collision_Pedestrian_Blow(CollisionRecord* cr);
@@ -448,6 +456,23 @@ private:
     void FinishOverlay();
     void QuitAiming(GunArm& arm);
     void FaceAlong(VectorDir d);
+    // The on-foot frame's paired-move step, remarks on passers-by, and the
+    // gun arms' aim.
+    void PairedMoveStep();
+    void PasserByRemarks();
+    void AimGunArms();
+    // On foot: a shot into the air from a gun held up in warning, on R1.
+    void WarningShot(const PlayerController& pc);
+    // The right gun drawn and fired unless it is still in its last shot.
+    void ShotIntoTheAir();
+    // A random-crime fighter busy fighting him, not at his side, holds off
+    // an arrest.
+    bool ArrestHeldOff();
+    // The grab node (sub-object 31) posed on a clip at his frame, facing
+    // ahead, where a grabbed character reads the hands.
+    void PoseGrabNode(AnimChar* clip);
+    // Faces the character's torso, flat; not when it is almost underfoot.
+    void FaceGuy(Guy* guy);
     void FaceTarget();
     void DrawInCar();
     bool CarMovesBackwards() const;

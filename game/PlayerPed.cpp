@@ -9,7 +9,10 @@
 #include "ZevEngine2/World.h"
 
 #include "game/Camera.h"
+#include "game/BadGuy.h"
 #include "game/GameAudio.h"
+#include "game/MAIN.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
@@ -60,6 +63,31 @@ constexpr u32 kPadCircle = u32(BUT_CIRCLE) << 16;
 constexpr u32 kPadCross = u32(BUT_CROSS) << 16;
 constexpr u32 kPadSquare = u32(BUT_SQUARE) << 16;
 constexpr u32 kPadFaceNew = kPadTriangle | kPadCircle | kPadCross | kPadSquare;
+constexpr u32 kPadR2 = u32(BUT_TRIGGER_R2) << 16;
+// The questioned character's face.
+constexpr int kQuestionNode = 15;
+// Voice lines and game events of the pad's actions.
+constexpr int kVoiceCopWarning = 1;
+constexpr int kVoiceGunWarning = 2;
+constexpr int kVoiceCombatNoGuns = 24;
+constexpr int kEvWarning = 23044;
+constexpr int kEvShotsA = 23045;
+constexpr int kEvArrest = 23017;
+constexpr int kReleased = 32;
+// The grappler's hold on the player, asked when he struggles.
+constexpr int kQueryHold = 100;
+constexpr int kGrabNode = 31;
+constexpr int kQueryFemale = 85;
+constexpr int kQueryHottie = 86;
+constexpr int kQueryShabby = 87;
+constexpr int kVoiceRandomFemale = 3;
+constexpr int kVoiceRandomMale = 4;
+constexpr int kVoiceReleaseFemale = 7;
+constexpr int kVoiceReleaseMale = 8;
+constexpr int kVoiceArrestFemale = 9;
+constexpr int kVoiceArrestMale = 10;
+// The upper arms' resting aim, in their own frames.
+const VectorPos InAirShootTarget(0.625f, 0.0f, 0.025f);
 
 bool SuperDace() { return g_pgcTest != nullptr && g_pgcTest->bSuperDace; }
 
@@ -129,8 +157,18 @@ void Dace::Frame_PedestrianMode(PlayerController& c)
     speed = Length(c.cdir);
     PedestrianMoveCamera(c);
 
-    if (mode2 == PED_ARREST_START_ANI && arrestguy != nullptr)
-        TurnToward(Flat(VectorDir(arrestguy->GetWorldPos() - mat.GetTrans())), 0.523599f * world.playbackSpeed);
+    PairedMoveStep();
+    PasserByRemarks();
+
+    // The verdict on the arrestee, once the voice is free.
+    if (mode2 == PED_ARREST_PAD_DOWN_ANI && arrestguy != nullptr && DaceVO.IsStopped() &&
+        DaceVO.GetTimeSinceLastStop() >= 61) {
+        const bool arrested = SendEvent(kEvArrest, arrestguy, static_cast<Object*>(arrestguy)) != 0;
+        const bool female = SendEvent(kQueryFemale, arrestguy) != 0;
+        DaceVO.Play(arrested ? (female ? kVoiceArrestFemale : kVoiceArrestMale)
+                             : (female ? kVoiceReleaseFemale : kVoiceReleaseMale),
+                    0);
+    }
 
     if (mode != DACEMODE_CINEWALK)
         PedestrianMovement(c);
@@ -174,13 +212,196 @@ void Dace::Frame_PedestrianMode(PlayerController& c)
         PedestrianCheckForFall();
     }
 
+    AimGunArms();
     lastrelativecontrollerdir = c.ldir;
 }
 
-void Dace::Frame_CineWalkMode(PlayerController&)
+void Dace::AimGunArms()
 {
-    StandInUsed("the player's cinematic walk");
-    Animate();
+    auto resting = [](GunArm& arm, float z) {
+        const VectorPos rest(InAirShootTarget[0], InAirShootTarget[1], z);
+        arm.Frame(arm.upperarm != nullptr ? arm.upperarm->GetWorldMatrix() * rest : rest);
+    };
+    auto drawn = [](const GunArm& arm) {
+        return !arm.ModeIs(GunArm::UNARMED) && !arm.ModeIs(GunArm::CARRYING_TO_UNARMED) && !arm.ModeIs(GunArm::CARRYING);
+    };
+    if (target != nullptr && (drawn(leftgunarm) || drawn(rightgunarm))) {
+        Object* left = target2 != nullptr && shootatsecondary ? static_cast<Object*>(target2) : static_cast<Object*>(target);
+        leftgunarm.Frame(NodePos(left, kHeadNode));
+        rightgunarm.Frame(NodePos(target, kHeadNode));
+    } else {
+        resting(leftgunarm, InAirShootTarget[2]);
+        resting(rightgunarm, -InAirShootTarget[2]);
+    }
+}
+
+void Dace::PairedMoveStep()
+{
+    const u16 a = mode2;
+    if ((a == PED_ARREST_LYINGDOWN_WALK_OVER_L_ANI || a == PED_ARREST_LYINGDOWN_WALK_OVER_R_ANI) && arrestguy != nullptr) {
+        // Walked over to his place at the arrestee's side, in step with the
+        // arrestee's own turn onto his front.
+        const Matrix g = lyingdownarrestmat * arrestguy->GetWorldMatrix();
+        const Guy::VictimData* vd = arrestguy->victimdata;
+        const float left = vd != nullptr ? float(int(arrestguy->firstanimframe + float(vd->morphlen) - arrestguy->frame)) : 0.0f;
+        if (vd == nullptr || left <= 0.0f) {
+            mat = g;
+            BlendToAnim(a == PED_ARREST_LYINGDOWN_WALK_OVER_L_ANI ? PED_ARREST_LYINGDOWN_L_ANI : PED_ARREST_LYINGDOWN_R_ANI, 20);
+            flags &= ~0x100u;
+        } else {
+            const Matrix r = Matrix(SLERP(Quaternion(mat), Quaternion(g), left / float(vd->morphlen)));
+            const VectorPos p = mat.GetTrans();
+            mat.x = r.x;
+            mat.y = r.y;
+            mat.z = r.z;
+            mat.SetTrans(p + VectorDir(g.GetTrans() - p) * (1.0f / left));
+        }
+    } else if (a == PED_ARREST_START_ANI && arrestguy != nullptr) {
+        TurnToward(Flat(VectorDir(arrestguy->GetWorldPos() - mat.GetTrans())), 0.523599f * world.playbackSpeed);
+    } else if (In(a, COMBAT_GRAPPLE_ANTICIPATE_ANI, COMBAT_GRAPPLE_TRIP_START_ANI) && target != nullptr &&
+               attackbuffer != ATTACK_NONE && curattack != nullptr) {
+        // The buffered button picks the hold; some holds must be earned.
+        const u32 earned = g_pgcTest != nullptr ? g_pgcTest->stats.fightAbility : 0;
+        AttackInfo* next = nullptr;
+        u16 gated = 0;
+        u32 need = 0;
+        switch (attackbuffer) {
+        case ATTACK_PUNCH: next = curattack->nextpunchattack; gated = COMBAT_GRAPPLE_KNEEBASH_START_ANI; need = 0x1000; break;
+        case ATTACK_KICK: next = curattack->nextkickattack; gated = COMBAT_GRAPPLE_ARMBREAK_START_ANI; need = 0x800; break;
+        case ATTACK_HIGHATTACK: next = curattack->nexthighattack; gated = COMBAT_GRAPPLE_ARMTWIST_START_ANI; need = 0x400; break;
+        case ATTACK_GRAPPLE: next = curattack->nextgrappleattack; break;
+        default: break;
+        }
+        if (next != nullptr && (need == 0 || next->anim != gated || (earned & need)))
+            curattack = next;
+    }
+}
+
+void Dace::PasserByRemarks()
+{
+    const int now = world.time;
+    const u16 a = mode2;
+    if (now <= nextsightingtime || task != Task_None ||
+        !(Idle(a) || a == PED_WALK_ANI || a == PED_RUN_ANI || a == PED_SPRINT_ANI))
+        return;
+    const float kNear2 = 9.765625f;
+    Object* shabby = nullptr;
+    Object* hottie = nullptr;
+    const VectorPos me = GetWorldPos();
+    for (ObjectIterator it = world.pedlist.Begin(); !it.IsEOList() && (shabby == nullptr || hottie == nullptr); ++it) {
+        Object* p = *it;
+        if (p == nullptr || p == this)
+            continue;
+        const bool nearby = VectorDir(p->GetWorldPos() - me).LengthSq() < kNear2;
+        if (shabby == nullptr && SendEvent(kQueryShabby, p) != 0 && nearby)
+            shabby = p;
+        if (hottie == nullptr && SendEvent(kQueryHottie, p) != 0 && nearby)
+            hottie = p;
+    }
+    auto remark = [&](Object* p, int& last, int voice) {
+        if (p == nullptr)
+            return;
+        const Matrix pw = p->GetWorldMatrix();
+        const VectorDir to(p->GetWorldPos() - me);
+        const VectorDir pz(pw.z.xyz()), mz(GetWorldMatrix().z.xyz());
+        if (int(10.0 * double(rand()) / 2147483648.0) == 0 && now - last >= 121 && Dot(to, pz) < 0.0f &&
+            Dot(pz, mz) < 0.0f && to.LengthSq() > 0.625f * 0.625f)
+            DaceVO.Play(voice, 0);
+        last = now;
+    };
+    remark(shabby, lastshabbysighting, kVoiceRandomMale);
+    remark(hottie, lasthottiesighting, kVoiceRandomFemale);
+    nextsightingtime = now + 12 + int(6.0 * double(rand()) / 2147483648.0);
+}
+
+void Dace::Frame_CineWalkMode(PlayerController& c)
+{
+    // One script token a frame, none while a path walk runs.
+    auto* token = static_cast<CinePlayerScript*>(pCineScript);
+    if (token != nullptr && cinewalkpath == nullptr && float(token->iTime) <= frame - float(iCineScriptTime)) {
+        pCineScript = token + 1;
+        auto walkDone = [] {
+            if (g_pgcTest != nullptr) {
+                SpecialMessage m(SMSG_GC_CINE_WALK_DONE, nullptr, 0, 0, 0, 0, 0, 0);
+                g_pgcTest->SendMessage(OM_SPECIAL, &m);
+            }
+        };
+        switch (token->iToken) {
+        case 0: BlendToAnim(u16(token->iData & 0xFFFF), token->iData2); break;
+        case 1:
+            cineWalkFlags = CINEWALK_TOTARGET;
+            iCineScriptData = s8(token->iData & 0xFF);
+            break;
+        case 2:
+            SwitchGameplayMode(token->iData, true);
+            walkDone();
+            break;
+        case 3: flags |= 0x100; break;
+        case 4:
+            if (Camera* now = GetCurrentCam(); now != nullptr && cam != nullptr) {
+                cam->mat = now->mat;
+                cam->angy = ArcTan2(now->mat.z[0], now->mat.z[2]);
+                const VectorDir fwd(now->mat.z.xyz());
+                const VectorDir off(GetWorldPos() - now->mat.GetTrans());
+                const float along = fwd.LengthSq() > 0.0f ? Dot(off, fwd) / fwd.LengthSq() : 0.0f;
+                cam->vpLastTargetPos = now->mat.GetTrans() + fwd * along;
+                cam->fAccel = 0.02f;
+                SetCurrentCam(cam);
+            }
+            break;
+        case 5:
+            // The path rides in the data word of the 32-bit build.
+            cinewalkpath = reinterpret_cast<Spline*>(static_cast<intptr_t>(token->iData));
+            if (cinewalkpath != nullptr) {
+                cineWalkFlags = CINEWALK_PATH;
+                mat.SetTrans(VectorPos(cinewalkpath->Evaluate(0.0f).xyz()));
+                slideframe = 0.0f;
+            }
+            break;
+        case 6: walkDone(); break;
+        default: break;
+        }
+    }
+
+    if (cineWalkFlags == CINEWALK_TOTARGET && target != nullptr && iCineScriptData != 0) {
+        const Matrix tw = target->GetWorldMatrix();
+        const VectorDir tz(tw.z.xyz());
+        VectorPos goal = tw.GetTrans() + tz * 0.2f;
+        goal[1] = mat.GetTrans()[1];
+        const VectorDir step = VectorDir(goal - mat.GetTrans()) * (1.0f / float(iCineScriptData));
+        mat.SetTrans(mat.GetTrans() + step);
+        // The turn still wanted to face the way the target faces, shared out
+        // over the frames left.
+        const VectorDir mz(mat.z.xyz());
+        const float cosang = std::clamp(Dot(Normalise(tz), Normalise(mz)), -1.0f, 1.0f);
+        const float cross = tz[2] * mz[0] - tz[0] * mz[2];
+        const float share = std::acos(cosang) * (cross < 0.0f ? -1.0f : 1.0f) / float(iCineScriptData);
+        const bool turning = std::fabs(share) > 0.00174533f;
+        if (turning) {
+            const Matrix r = RotY(share) * mat;
+            mat.x = r.x;
+            mat.y = r.y;
+            mat.z = r.z;
+        }
+        if (step.LengthSq() < 0.003125f * 0.003125f) {
+            if (mode2 == PED_WALK_ANI)
+                BlendToAnim(PED_IDLE_ANI, 10);
+            if (!turning)
+                cineWalkFlags = CINEWALK_FREE;
+        }
+    } else if (cineWalkFlags == CINEWALK_PATH && cinewalkpath != nullptr) {
+        float t = 0.0f;
+        cinewalkpath->ClosestPoint(GetWorldPos(), &t);
+        if (t >= 1.0f) {
+            cineWalkFlags = CINEWALK_FREE;
+            cinewalkpath = nullptr;
+        } else {
+            TurnToward(cinewalkpath->Tangent(t), 0.1f);
+        }
+    }
+
+    AnimateHierarchy(1.0f);
+    PedestrianMoveCamera(c);
 }
 
 // ---------------------------------------------------------------------------
@@ -198,6 +419,7 @@ void Dace::PedestrianMovement(PlayerController& c)
 {
     const u32 pad = c.pad;
     const u16 a = mode2;
+    const bool overlay = overlayPlaying != -1;
     auto carEntry = [&]() -> bool {
         Vehicle* v = FindCar(true);
         if (v != nullptr && VectorDir(v->GetWorldPos() - mat.GetTrans()).LengthSq() < kCarReach2 && TryGettingIn()) {
@@ -207,21 +429,67 @@ void Dace::PedestrianMovement(PlayerController& c)
         BlendToAnim(PED_IDLE_COMMANDEER_FAIL_ANI, 5);
         return false;
     };
+    auto nearestGuy = [&](u32 exclude) { return static_cast<Guy*>(FindNearestObject(mat.GetTrans(), 1, exclude)); };
+    // Circle: the nearest one lying down, else the nearest one standing.
+    auto arrest = [&](bool failgesture, bool needlying) -> bool {
+        arrestguy = nearestGuy(0x10000000);
+        if (arrestguy == nullptr && needlying)
+            return false;
+        if (TryLyingDownArrest(arrestguy))
+            return true;
+        arrestguy = nearestGuy(0xD0000000);
+        if (TryStandingUpArrest(arrestguy, failgesture))
+            return true;
+        arrestguy = nullptr;
+        return false;
+    };
+    auto tackle = [&]() { return (pad & (kPadCross | kPadSquare)) && TryTackle(nearestGuy(0xD0000000)); };
+    auto gunWarning = [&](bool fromidle) {
+        if (fromidle) {
+            BlendToAnim(PED_WARN_GUN_ASSUME_ANI, 3);
+        } else if (anims != nullptr) {
+            armOverlay.PlayAnim(anims[PED_WARN_GUN_ASSUME_ANI], frame);
+            overlayPlaying = PED_WARN_GUN_ASSUME_ANI;
+        }
+        if (DaceVO.GetTimeSincePlayed(kVoiceGunWarning) >= 301)
+            DaceVO.Play(kVoiceGunWarning, 0);
+    };
     const bool l1Allowed = (pad & kPadL1) && a != PED_IDLE_COMMANDEER_FAIL_ANI && !Warning(a) && !Hit(a) &&
                            !Attack(a) && !Jump(a) && !CarTransition(a);
 
     if (Grappled(a)) {
         VictimUpdate(c);
     } else if (mode == DACEMODE_FISTS) {
-        const bool busy = (overlayPlaying != -1) || Attack(a) || Warning(a) || Arrest(a) ||
+        const bool busy = overlay || Attack(a) || Warning(a) || Arrest(a) ||
                           In(a, COMBAT_BLOCK_LOW_ANI, COMBAT_BLOCK_HIGH_2_ANI) || Hit(a) || Jump(a) ||
                           a == COMBAT_IDLE_ASSUME_ANI || a == COMBAT_IDLE_KATA_ANI || a == COMBAT_IDLE_ENTER_FIGHT_ANI ||
                           a == COMBAT_IDLE_BEGIN_FIGHT_ANI;
         if (busy) {
-            if (target != nullptr && facemode && !(overlayPlaying != -1) && Attack(a) &&
+            if (target != nullptr && facemode && !overlay && Attack(a) &&
                 !In(a, COMBAT_GRAPPLE_ANTICIPATE_ANI, COMBAT_GRAPPLE_TRIP_ANI) &&
                 !In(a, COMBAT_LYINGDOWN_P_ANI, COMBAT_LYINGDOWN_H_GETUP_ANI))
                 TurnToward(Flat(VectorDir(target->GetWorldPos() - mat.GetTrans())), 0.0581776f * world.playbackSpeed);
+        } else if (pad & kPadR1) {
+            if (task == Task_Defeat) {
+                if (CombatIdle(a) && a != COMBAT_IDLE_NOGUNS_ANI)
+                    BlendToAnim(COMBAT_IDLE_NOGUNS_ANI, 3);
+                if (DaceVO.IsStopped())
+                    DaceVO.Play(kVoiceCombatNoGuns, 0);
+            } else {
+                if (c.pad & BUT_TRIGGER_R2) {
+                    gunWarning(CombatIdle(a));
+                    facemode = false;
+                    target = nullptr;
+                } else {
+                    BlendToAnim(GUNS_IDLE_DRAWGUNS_ANI, 10);
+                }
+                SendEvent(kEvShotsA, gameeventobj);
+            }
+        } else if ((pad & kPadCircle) && a != PED_ARREST_FAIL_ANI && !Warning(a)) {
+            if (arrest(false, false))
+                speed = 0.0f;
+        } else if (tackle()) {
+            // Down he goes.
         } else if (l1Allowed) {
             if (carEntry())
                 combatuntilidleloop = false;
@@ -232,18 +500,29 @@ void Dace::PedestrianMovement(PlayerController& c)
         }
     } else if (Hit(a) || Attack(a)) {
         speed = 0.0f;
+    } else if (In(a, PED_SPRINT_JUMPCAR_L_ANI, PED_SPRINT_JUMPCAR_SLIDE_BACK_R_ANI) && car != nullptr) {
+        HoodJumpFrame();
     } else if (Jump(a)) {
         if (Airborne(a))
             mat.SetTrans(mat.GetTrans() + Flat(VectorDir(mat.z.xyz())) * (jumpspeed * world.playbackSpeed));
         speed = 0.0f;
     } else if (l1Allowed) {
         carEntry();
+    } else if (a == DETECTIVE_QUESTION_ANI) {
+        if (npcsubject != nullptr) {
+            TurnToward(Flat(VectorDir(npcsubject->GetWorldPos() - mat.GetTrans())), 0.0872665f * world.playbackSpeed);
+            headpointguy = npcsubject->type == OBJT_CHARACTER ? static_cast<Guy*>(npcsubject) : nullptr;
+            headpointloc = NodePos(npcsubject, kQuestionNode);
+        }
     } else if ((pad & kPadTriangle) && (Idle(a) || a == PED_WALK_ANI || a == PED_RUN_ANI || a == PED_SPRINT_ANI) &&
                CanJump()) {
         jumpspeed = std::max(GetAnimVelocity()[2], 0.0f);
         if (jumpspeed < kMinJumpSpeed)
             jumpspeed = 0.0f;
-        if (speed >= SprintThreshold) {
+        Vehicle* hood = g_pgcTest != nullptr && g_pgcTest->bInterior ? nullptr : FindCar(false);
+        if (hood != nullptr && TryJumpingHood(hood)) {
+            car = hood;
+        } else if (speed >= SprintThreshold) {
             submode = PED_JUMPING_SPRINTING;
             BlendToAnim(PED_JUMP_TAKEOFF_SPRINTING_ANI, 5);
         } else if (speed >= RunThreshold) {
@@ -253,16 +532,43 @@ void Dace::PedestrianMovement(PlayerController& c)
             submode = PED_JUMPING_STANDING;
             BlendToAnim(PED_JUMP_TAKEOFF_STANDING_ANI, 3);
         }
+    } else if (tackle()) {
+        // Down he goes.
     } else if (Warning(a) || Arrest(a)) {
-        // Only the warning shot, which the guns' own code fires.
-    } else if (!(overlayPlaying != -1) && task < Task_Defeat && (pad & kPadFaceNew) && !Jump(a) &&
-               !CarTransition(a)) {
+        WarningShot(c);
+    } else if (overlay) {
+        WarningShot(c);
+        WalkTo(c.wdir, 0.0872665f);
+    } else if ((pad & kPadR1) && task <= Task_Defeat) {
+        if (c.pad & BUT_TRIGGER_R2) {
+            gunWarning(Idle(a));
+        } else {
+            BlendToAnim(GUNS_IDLE_DRAWGUNS_ANI, 10);
+            shootingframe = frame;
+            SetShootMode(SHOOT_NORMAL);
+        }
+        SendEvent(kEvShotsA, gameeventobj);
+    } else if ((pad & kPadCircle) && task <= Task_Defeat && a != PED_ARREST_FAIL_ANI && !Warning(a) &&
+               !ArrestHeldOff()) {
+        arrest(true, true);
+    } else if (task <= Task_Defeat && (c.pad & BUT_TRIGGER_R2) && (c.pad & BUT_SQUARE) &&
+               (pad & (kPadR2 | kPadSquare)) && !Hit(a) && !Attack(a) && !Jump(a) && !CarTransition(a)) {
+        if (Idle(a)) {
+            BlendToAnim(PED_WARN_PHYSICAL_ANI, 3);
+        } else if (anims != nullptr) {
+            armOverlay.PlayAnim(anims[PED_WARN_PHYSICAL_OVERLAY_ANI], frame);
+            overlayPlaying = PED_WARN_PHYSICAL_OVERLAY_ANI;
+        }
+        SendEvent(kEvWarning, gameeventobj);
+        DaceVO.Play(kVoiceCopWarning, 0);
+    } else if (task < Task_Defeat && (pad & kPadFaceNew) && !Hit(a) && !Attack(a) && !Jump(a) && !CarTransition(a)) {
         AcquireFightTarget(true);
         BlendToAnim(COMBAT_IDLE_ANI, 10);
         SwitchToOnFootCombatMode();
         combatuntilidleloop = true;
         target = nullptr;
     } else {
+        WarningShot(c);
         WalkTo(c.wdir, 0.0872665f);
     }
 
@@ -285,6 +591,33 @@ void Dace::PedestrianMovement(PlayerController& c)
         }
         usercam = false;
     }
+}
+
+void Dace::WarningShot(const PlayerController& c)
+{
+    if ((mode2 != PED_WARN_GUN_IDLE_ANI && overlayPlaying != PED_WARN_GUN_IDLE_ANI) || !(c.pad & kPadR1))
+        return;
+    GunArm& r = rightgunarm;
+    if (r.ModeIs(GunArm::DRAWING_TO_SHOOT) || r.ModeIs(GunArm::AIMING_TO_SHOOT) || r.ModeIs(GunArm::RECOIL_TO_SHOOT))
+        return;
+    ShotIntoTheAir();
+    SendEvent(SMSG_EV_PLAYER_SHOTS_B, gameeventobj);
+}
+
+void Dace::ShotIntoTheAir()
+{
+    GunArm& r = rightgunarm;
+    r.DrawGun();
+    if (!r.ModeIs(GunArm::JUST_SHOT) && !r.ModeIs(GunArm::RECOIL) && !r.ModeIs(GunArm::RECOIL_TO_AIM) &&
+        !r.ModeIs(GunArm::RECOIL_TO_SHOOT) && !r.ModeIs(GunArm::RECOIL_TO_QUIT_AIMING))
+        r.DischargeGun();
+}
+
+bool Dace::ArrestHeldOff()
+{
+    Object* t = target;
+    return t != nullptr && t->id >= -150 && t->id <= -101 && t->messagehandler == &Enemy::FighterEnemy_mh &&
+           FighterBusyInFight(t) && VectorDir(t->GetWorldPos() - mat.GetTrans()).LengthSq() > 0.2197265625f;
 }
 
 // ---------------------------------------------------------------------------
@@ -537,6 +870,82 @@ int Dace::AnimEvent_PedestrianMode(Object* obj, int type, int)
     return 0;
 }
 
-void Dace::LeaveCurrentMode() { StandInUsed("the player's mode tear-down"); }
 
-void Dace::VictimUpdate(PlayerController&) { StandInUsed("the grappled player's frame"); }
+void Dace::VictimUpdate(PlayerController& c)
+{
+    if (victimdata == nullptr)
+        return;
+    // Until the hold has a start the morph means nothing: he waits where
+    // he was taken.
+    if (grappledframe == UnsetFrame) {
+        mat.SetTrans(grappledstartpos);
+        return;
+    }
+    Object* grappler = target;
+    const bool moved = !victimdata->morphgrappler && grappler != nullptr;
+    Matrix n = Matrix(true);
+    if (grappler != nullptr) {
+        Object* hand = grappler->FindSubObject(kGrabNode);
+        n = hand != nullptr ? hand->GetWorldMatrix() : grappler->GetWorldMatrix();
+    }
+    const float e = frame - grappledframe;
+    if (e <= float(grapplemorphlen)) {
+        if (moved) {
+            const float r = (grappledframe + float(grapplemorphlen) - frame) / float(grapplemorphlen + 1);
+            VectorPos p = n.GetTrans() + VectorDir(grappledstartpos - n.GetTrans()) * r;
+            p[1] = grappledstartpos[1];
+            mat.SetTrans(p);
+            const VectorDir want = Flat(VectorDir(n.z.xyz()));
+            const float diff = Heading(want) - Heading(Flat(VectorDir(mat.z.xyz())));
+            const float wrapped = std::fabs(std::remainder(diff, 6.2831853f));
+            TurnToward(want, wrapped * world.playbackSpeed / float(std::max<int>(1, grapplemorphlen)));
+        }
+        return;
+    }
+    if (moved) {
+        mat = n;
+        VectorPos p = mat.GetTrans();
+        p[1] = grappledstartpos[1];
+        mat.SetTrans(p);
+    }
+    if (e >= float(grapplewaitlen)) {
+        flags &= ~(0x100u | 0x20000u);
+        SetAnim(victimdata->victimani, grapplebankoverride, grappleindexoverride);
+        victimdata = nullptr;
+        return;
+    }
+    flags |= 0x20000u;
+    if (mode2 == COMBAT_GRAPPLE_BROKEN_1_ANI || mode2 == COMBAT_GRAPPLE_BROKEN_2_ANI)
+        return;
+    if (!(c.pad & kPadFaceNew) || (flags & 0x20000000u))
+        return;
+
+    // A press to break free: the odds are his health against the hold's.
+    int hold = 0;
+    if (grappler != nullptr) {
+        SpecialMessage m(kQueryHold, nullptr, 0, 0, 0, 0, 0, 0);
+        hold = grappler->SendMessage(OM_SPECIAL, &m);
+    }
+    const float chance = 1.0f - ((1.0f - 0.01f * strength) + 0.01f * float(hold)) * 0.5f;
+    if (randf() < chance) {
+        if (npcgrapplesoundchannel != -1)
+            sound.Stop(npcgrapplesoundchannel);
+        else
+            npcgrapplesoundchannel = sound.AllocChannel(true);
+        if (npcgrapplesoundchannel != -1)
+            sound.Play(npcgrapplesoundchannel, sndbank_comb, 3);
+        SendEvent(kReleased, grappler);
+        flags &= ~(0x100u | 0x20000u);
+        BlendToAnim(COMBAT_RECOIL_HIGH_ANI, 5);
+        victimdata = nullptr;
+        return;
+    }
+    const int ch = sound.AllocChannel(false);
+    if (ch != -1) {
+        sound.Play(ch, sndbank_comb, (npcgrapplebreakattempts & 1) ? 5 : 4);
+        const int n2 = npcgrapplebreakattempts;
+        if (n2 >= 2)
+            sound.SetPitch(ch, n2 >= 6 ? 1.29738f : n2 >= 4 ? 1.18921f : 1.09096f, 0.0f);
+    }
+    npcgrapplebreakattempts++;
+}

@@ -195,6 +195,13 @@ int Dace::Collision_Pedestrian(CollisionRecord* cr)
     }
     if (!cr->GetInfo())
         return 0;
+    // A foe running along his line may be brought down.
+    if (guy->id >= -150 && guy->id <= -101) {
+        const VectorDir hz(guy->GetWorldMatrix().z.xyz()), mz(GetWorldMatrix().z.xyz());
+        const float l = std::sqrt(hz.LengthSq() * mz.LengthSq());
+        if (l > 0.0f && std::fabs(Dot(hz, mz) / l) > 0.707f)
+            TryTackle(guy);
+    }
     const VectorDir n = cr->Normal();
     if (mode == DACEMODE_FISTS || In(a, PED_CHASE_TACKLE_ANI, PED_CHASE_TACKLE_LAND_ANI)) {
         if (!cr->IsFlipped() && (hardpopmask != 0 || prevhardpopmask != 0))

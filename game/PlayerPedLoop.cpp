@@ -7,10 +7,12 @@
 #include <cmath>
 
 #include "ZevEngine2/World.h"
+#include "game/BadGuy.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
+#include "game/StandIns.h"
 
 using namespace pedanim;
 
@@ -111,6 +113,13 @@ int VictimCode(int anim)
     }
 }
 
+// An enemy of the game's own kinds, whose fields may be read.
+bool IsEnemy(const Object* o)
+{
+    return o->messagehandler == &Enemy::ShooterEnemy_mh || o->messagehandler == &Enemy::FighterEnemy_mh ||
+           (RunnerEnemyHandler != nullptr && o->messagehandler == RunnerEnemyHandler);
+}
+
 }  // namespace
 
 int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
@@ -205,6 +214,12 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
         clearAttack();
     }
 
+    // A foe giving himself up to the player's guns.
+    if (mode == DACEMODE_GUNS && target != nullptr && target->type == OBJT_CHARACTER && target->id >= -150 &&
+        target->id <= -101 && !(target->flags & 0x80000000u) && IsEnemy(target) &&
+        static_cast<Enemy*>(static_cast<Object*>(target))->issurrendering)
+        SendEvent(SMSG_EV_PLAYER_66, gameeventobj);
+
     // Attacks.
     if (In(a, COMBAT_BACK_H_ANI, COMBAT_BACK_P_ANI)) {
         turnBy(kPi);
@@ -214,6 +229,7 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
     if (a == COMBAT_GRAPPLE_ANTICIPATE_ANI) {
         if (curattack->anim == COMBAT_GRAPPLE_ANTICIPATE_ANI && curattack->nextgrappleattack != nullptr)
             curattack = curattack->nextgrappleattack;
+        PoseGrabNode(anims != nullptr ? anims[curattack->anim] : nullptr);
         face(target);
         const int grab = curattack->anim;
         int r = 0;
@@ -401,6 +417,25 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
         else
             BlendToAnim(PED_IDLE_ANI, 30);
         return -1;
+    case PED_WARN_GUN_ASSUME_ANI: {
+        ShotIntoTheAir();
+        AcquirePrimaryShootTarget(false, 0);
+        if (target != nullptr)
+            BlendToAnim(GUNS_IDLE_FIRE_ANI, 10);
+        else
+            BlendToAnim(PED_WARN_GUN_IDLE_ANI, m);
+        SendEvent(SMSG_EV_PLAYER_SHOTS_B, gameeventobj);
+        SendEvent(SMSG_EV_PLAYER_64, gameeventobj);
+        return -1;
+    }
+    case PED_WARN_GUN_IDLE_ANI: {
+        if (FiredLessThanAgo(leftgunarm, 30) || FiredLessThanAgo(rightgunarm, 30))
+            return 0;
+        rightgunarm.HolsterGun();
+        rightgunarm.Reload();
+        SetAnim(PED_WARN_GUN_REVERT_ANI);
+        return -1;
+    }
     case PED_WARN_GUN_REVERT_ANI:
         if (mode == DACEMODE_STEALTH)
             BlendToAnim(STEALTH_IDLE_ANI, 10);
@@ -532,6 +567,19 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
     case STEALTH_IDLE_CROUCH_ANI:
     case STEALTH_IDLE_LOOKAROUND_ANI:
     case STEALTH_JUMP_LAND_ANI: BlendToAnim(STEALTH_IDLE_ANI, m); return -1;
+    case STEALTH_GRAPPLE_DISARM_BACK_ANI: SetAnim(STEALTH_GRAPPLE_DISARM_IDLE_ANI); return -1;
+    case STEALTH_GRAPPLE_DISARM_FINISH_ANI:
+        if (attackbuffer == ATTACK_GRAPPLE) {
+            SetAnim(STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+            return -1;
+        }
+        SetAnim(STEALTH_GRAPPLE_DISARM_DROP_ANI);
+        Ask(target, SMSG_RELEASED, this);
+        attackbuffer = ATTACK_NONE;
+        return -1;
+    case STEALTH_GRAPPLE_DISARM_DROP_ANI:
+        turnBy(kPi);
+        [[fallthrough]];
     case STEALTH_GRAPPLE_DISARM_K_FINISH_ANI:
     case STEALTH_GRAPPLE_DISARM_P_FINISH_ANI:
         DaceVO.Play(VO_InfiltrateTakedown, 0);
@@ -599,6 +647,81 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
     case GUNS_HWALL_KILLED_ANI:
         SendEvent(SMSG_EV_CHARACTER_DIED, gameeventobj);
         flags |= GUYF_DEAD | 0x20000;
+        return -1;
+    case GUNS_IDLE_RELOAD_ANI:
+    case GUNS_PUNCH_ANI:
+    case GUNS_KICK_ANI:
+    case GUNS_FWALL_RELOAD_ANI:
+    case GUNS_HWALL_RELOAD_ANI:
+        for (Object* g : {lgun, rgun})
+            if (g != nullptr)
+                g->flags &= ~1u;
+        for (GunArm* arm : {&leftgunarm, &rightgunarm})
+            if (ArmActive(*arm))
+                arm->weapon.bulletsLeft = arm->weapon.magSize;
+        shootingframe = UnsetFrame;
+        SetShootMode(SHOOT_NORMAL);
+        BlendToAnim(collidestate == BACK_STATIC_HALF ? GUNS_HWALL_IDLE_ANI : GUNS_IDLE_ANI, m);
+        SendEvent(SMSG_EV_PLAYER_65, gameeventobj);
+        return 0;
+    case GUNS_WALK_ANI:
+    case GUNS_RUN_INTERIOR_ANI:
+    case GUNS_RUN_EXTERIOR_ANI:
+    case GUNS_WALK_FWD_ANI:
+    case GUNS_WALK_BACK_ANI:
+    case GUNS_WALK_SIDE_L_ANI:
+    case GUNS_WALK_SIDE_R_ANI:
+    case GUNS_RUN_FWD_ANI:
+    case GUNS_RUN_BACK_ANI:
+    case GUNS_RUN_SIDE_L_ANI:
+    case GUNS_RUN_SIDE_R_ANI:
+        if (shootmode == SHOOT_PRECISION || mode == DACEMODE_GUNS || mode == DACEMODE_CINEWALK ||
+            FiredWithin(leftgunarm, 60) || FiredWithin(rightgunarm, 60))
+            return 0;
+        BlendToAnim(speed > SprintThreshold ? PED_SPRINT_ANI : speed > RunThreshold ? PED_RUN_ANI : PED_WALK_ANI, 15);
+        facemode = false;
+        SetShootMode(SHOOT_NONE);
+        return -1;
+    case GUNS_GRAPPLE_FINISH_ANI:
+    case GUNS_GRAPPLE_IDLE_FIRE_ANI:
+    case GUNS_GRAPPLE_WALK_BACK_ANI:
+    case GUNS_GRAPPLE_WALK_FWD_ANI:
+    case GUNS_GRAPPLE_WALK_SIDE_L_ANI:
+    case GUNS_GRAPPLE_WALK_SIDE_R_ANI: SetAnim(GUNS_GRAPPLE_IDLE_ANI); return -1;
+    case GUNS_FWALL_FIREAHEAD_ANI:
+        if (FiredWithin(leftgunarm, 60) || FiredWithin(rightgunarm, 60))
+            return 0;
+        BlendToAnim((rand() & 1) ? GUNS_FWALL_IDLE_L_ANI : GUNS_FWALL_IDLE_R_ANI, m);
+        return -1;
+    case GUNS_FWALL_BEGIN_FIREBACK_L_ANI:
+    case GUNS_FWALL_BEGIN_FIREBACK_R_ANI:
+        turnBy(kPi);
+        SetAnim(a == GUNS_FWALL_BEGIN_FIREBACK_L_ANI ? GUNS_FWALL_FIREBACK_L_ANI : GUNS_FWALL_FIREBACK_R_ANI);
+        facemode = true;
+        SetShootMode(SHOOT_NORMAL);
+        return -1;
+    case GUNS_FWALL_FIREBACK_RETURN_L_ANI:
+    case GUNS_FWALL_FIREBACK_RETURN_R_ANI:
+        mat = backmat;
+        collidestate = BACK_STATIC_FULL;
+        SetAnim(a == GUNS_FWALL_FIREBACK_RETURN_L_ANI ? GUNS_FWALL_IDLE_L_ANI : GUNS_FWALL_IDLE_R_ANI);
+        return -1;
+    case GUNS_HWALL_FIREAHEAD_REVERT_ANI:
+        if (FiredWithin(leftgunarm, 60) || FiredWithin(rightgunarm, 60))
+            return 0;
+        BlendToAnim(GUNS_HWALL_IDLE_ANI, m);
+        return -1;
+    case GUNS_HWALL_BEGIN_FIREBACK_L_ANI:
+    case GUNS_HWALL_BEGIN_FIREBACK_R_ANI:
+        turnBy(a == GUNS_HWALL_BEGIN_FIREBACK_L_ANI ? -2.35619f : 2.35619f);
+        BlendToAnim(GUNS_HWALL_FIREAHEAD_ASSUME_ANI, 10);
+        collidestate = FREE;
+        return -1;
+    case GUNS_HWALL_FIREBACK_RETURN_L_ANI:
+    case GUNS_HWALL_FIREBACK_RETURN_R_ANI:
+        mat = backmat;
+        collidestate = BACK_STATIC_HALF;
+        SetAnim(GUNS_HWALL_IDLE_ANI);
         return -1;
     case GUNS_GRAPPLE_RELEASE_ANI:
         turnBy(kPi);

@@ -155,3 +155,11 @@ void DaceGetOut(Object* player)
     if (player != nullptr && player == dace)
         dace->GetOut();
 }
+
+OBJMESSAGEHANDLER RunnerEnemyHandler = nullptr;
+
+bool FighterBusyInFight(const Object*)
+{
+    StandInUsed("the fighter's busy-in-a-fight test");
+    return false;
+}

@@ -21,15 +21,7 @@ void BM_PlayerFrameWithCamera(benchmark::State& state)
     playerrig::Rig rig;
     rig.Resident();
     world.playbackSpeed = 1.2f;
-    MDLFILE* mf = g_GlobalMFI.GetMF(48, false);
-    auto* d = reinterpret_cast<Dace*>(intptr_t(Dace::Dace_mh(reinterpret_cast<Object*>(mf), OM_CREATE, nullptr)));
-    mf->GetHierarchyTo(d, 0, GH_RELMOTION | GH_ANIMATE);
-    d->mat = Matrix(true);
-    d->AllocBlendAnimHierarchy(GH_RELMOTION | GH_ANIMATE);
-    world.AddObject(d, nullptr);
-    dace = d;
-    SetCurrentCam(d->cam);
-    d->SwitchToMode(DACEMODE_ONFOOT, true);
+    Dace* d = playerrig::MakePlayer();
     int tick = 0;
     for (auto _ : state) {
         world.time++;

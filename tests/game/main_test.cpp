@@ -1073,3 +1073,54 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
         EXPECT_GT(paint, 10000);
     }
 }
+
+// The test interior (episode 0, record 1) played from the pad: the player
+// walks ahead and stops, jumps, then punches three times.  Quarter-size
+// pictures of the walk's end, the jump and the punches match their golden
+// pictures, each differs from the others, and a second run draws every
+// field the same.
+TEST(KorvalisProgram, InTheTestInteriorThePadWalksJumpsAndPunchesThePlayerAlikeEachRun)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-onfoot-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path script = dir / "onfoot.pad";
+    {
+        std::ofstream out(script);
+        out << "@600 pad0 stick L 0x80 0x00\n"   // ahead
+               "@700 pad0 stick L 0x80 0x80\n"
+               "@720 pad0 press TRIANGLE for 3\n"
+               "@800 pad0 press SQUARE for 3\n"
+               "@830 pad0 press SQUARE for 3\n"
+               "@860 pad0 press SQUARE for 3\n";
+    }
+    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks 900" +
+                            " --pad-script " + script.string() + " --frame-log ";
+    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
+                                  " --dump-at 650,760,830");
+    ASSERT_EQ(first.status, 0) << first.output;
+    const GameRun second = RunGame(run + (dir / "second.log").string());
+    ASSERT_EQ(second.status, 0) << second.output;
+    auto text = [](const std::filesystem::path& p) {
+        std::ifstream in(p);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string log = text(dir / "first.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 900);
+    EXPECT_EQ(text(dir / "second.log"), log);
+
+    std::vector<std::vector<u32>> shots;
+    for (const char* field : {"650", "760", "830"}) {
+        const png_reader::Picture pic = ReadPicture(dir / "png" / ("field-000" + std::string(field) + ".png"));
+        ASSERT_EQ(pic.width, 640u);
+        ASSERT_EQ(pic.height, 512u);
+        std::vector<u32> words;
+        for (u32 y = 0; y < 512; y += 4)
+            for (u32 x = 0; x < 640; x += 4)
+                words.push_back(pic.At(x, y));
+        golden::ExpectPicture(std::string("player_interior_") + field, 160, 128, words);
+        for (const std::vector<u32>& before : shots)
+            EXPECT_NE(before, words) << field;
+        shots.push_back(words);
+    }
+}

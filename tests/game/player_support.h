@@ -23,6 +23,8 @@
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
 #include "game/PlayerBody.h"
+#include "game/Camera.h"
+#include "game/QuadTree.h"
 
 namespace playerrig {
 
@@ -148,6 +150,23 @@ private:
     std::vector<void*> blocks;
     std::vector<int> slots, groups;
 };
+
+// The player made by his kind's handler from the rig's model (Resident),
+// animated with his root motion, in the world and followed by his camera,
+// on foot.
+inline Dace* MakePlayer()
+{
+    MDLFILE* mf = g_GlobalMFI.GetMF(48, false);
+    auto* d = reinterpret_cast<Dace*>(intptr_t(Dace::Dace_mh(reinterpret_cast<Object*>(mf), OM_CREATE, nullptr)));
+    mf->GetHierarchyTo(d, 0, GH_RELMOTION | GH_ANIMATE);
+    d->mat = Matrix(true);
+    d->AllocBlendAnimHierarchy(GH_RELMOTION | GH_ANIMATE);
+    world.AddObject(d, nullptr);
+    dace = d;
+    SetCurrentCam(d->cam);
+    d->SwitchToMode(DACEMODE_ONFOOT, true);
+    return d;
+}
 
 // The game's own player kind in front of any other registered under the
 // name while a test runs.

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include "tests/game/player_support.h"
+#include "tests/game/vehicle_support.h"
 
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Platform.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
@@ -58,6 +61,7 @@ protected:
     GameController* gc = nullptr;
     Dace* d = nullptr;
     Sink events;
+    u32 voicetracks = 0;
 
     void SetUp() override
     {
@@ -79,6 +83,9 @@ protected:
         controller[0].ZeroData();
         SetCurrentCam(nullptr);
         rig.Resident();
+        // Voice lines are chosen but never streamed: no disc here.
+        voicetracks = DaceVO.numtracks;
+        DaceVO.numtracks = 0;
         Object* ph = new Object;
         ph->id = -77;
         ph->mat = TransMatrix(2.0f, kFloor, 5.0f);
@@ -92,6 +99,7 @@ protected:
     }
     void TearDown() override
     {
+        DaceVO.numtracks = voicetracks;
         if (dace != nullptr)
             dace->Delete();
         dace = nullptr;
@@ -726,4 +734,444 @@ TEST_F(PlayerPedTest, BlowsAreBlockedOrLandedAndThreeLandedBlowsDazeHim)
     EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.5f, 0.1f)), COMBAT_RECOIL_HIGH_ANI);
     EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.4f, 0.1f)), COMBAT_RECOIL_LOW_ANI);
     EXPECT_EQ(Dace::CalculateBackRecoilAni(VectorPos(0.0f, -0.5f, -0.1f)), COMBAT_RECOIL_BACK_HIGH_ANI);
+}
+
+namespace {
+
+// A character whose answers are scripted by message code (0 for the rest)
+// and who records what he hears.  Runner_mh is the same answer under the
+// runners' handler.
+struct Dummy : Guy
+{
+    std::map<int, int> answers;
+    std::vector<SpecialMessage> heard;
+    explicit Dummy(OBJMESSAGEHANDLER mh = Dummy_mh) : Guy(mh)
+    {
+        type = OBJT_CHARACTER;
+        id = -120;
+    }
+    static int Dummy_mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        auto* s = static_cast<Dummy*>(o);
+        if (msg != OM_SPECIAL)
+            return 0;
+        const auto* m = static_cast<SpecialMessage*>(data);
+        s->heard.push_back(*m);
+        const auto it = s->answers.find(m->submsg);
+        return it != s->answers.end() ? it->second : 0;
+    }
+    static int Runner_mh(Object* o, OBJMESSAGE msg, void* data) { return Dummy_mh(o, msg, data); }
+    int Count(int code) const
+    {
+        int n = 0;
+        for (const SpecialMessage& m : heard)
+            n += m.submsg == code;
+        return n;
+    }
+    const SpecialMessage* Last(int code) const
+    {
+        for (auto it = heard.rbegin(); it != heard.rend(); ++it)
+            if (it->submsg == code)
+                return &*it;
+        return nullptr;
+    }
+};
+
+constexpr int kGrabbed = 31;
+constexpr int kArrestVerdict = 23017;
+constexpr float kPi = 3.14159265f;
+
+}  // namespace
+
+TEST_F(PlayerPedTest, AStandingArrestReachesUnderOneUnitAndEndsByTheArresteesVerdict)
+{
+    Dummy guy;   // no torso node: his root is measured
+    guy.answers = {{kGrabbed, 1}, {kArrestVerdict, 1}};
+    d->SetAnim(PED_IDLE_ANI);
+    const Matrix before = d->mat;
+
+    // 0.94 to his right: out of reach, and the idle player shrugs.
+    guy.mat = TransMatrix(2.0f + 0.94f, kFloor, 5.0f);
+    EXPECT_FALSE(d->TryStandingUpArrest(&guy, true));
+    EXPECT_EQ(guy.Count(kGrabbed), 0);
+    EXPECT_EQ(d->mode2, PED_ARREST_FAIL_ANI);
+
+    // 0.93: the grab is offered with the start clip and accepted; he faces
+    // the way he did.
+    guy.mat = TransMatrix(2.0f + 0.93f, kFloor, 5.0f);
+    EXPECT_TRUE(d->TryStandingUpArrest(&guy, false));
+    ASSERT_EQ(guy.Count(kGrabbed), 1);
+    const SpecialMessage& grab = *guy.Last(kGrabbed);
+    EXPECT_EQ(grab.obj, d);
+    EXPECT_EQ(int(grab.param[0]), int(PED_ARREST_START_ANI));
+    EXPECT_EQ(int(grab.param[3]), 2);
+    EXPECT_EQ(d->mode2, PED_ARREST_START_ANI);
+    EXPECT_EQ(d->grappleframe, d->frame);
+    EXPECT_NEAR(d->mat.z[2], before.z[2], 1e-6f);
+
+    // Start → pad down (facing him, asked whether a woman) → arrested.
+    d->arrestguy = &guy;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_ARREST_PAD_DOWN_ANI);
+    EXPECT_NEAR(d->mat.z[0], 1.0f, 1e-4f);
+    EXPECT_EQ(guy.Count(85), 1);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_ARREST_ANI);
+    ASSERT_EQ(guy.Count(kArrestVerdict), 1);
+    EXPECT_EQ(guy.Last(kArrestVerdict)->param[0].p, static_cast<void*>(&guy));
+    EXPECT_EQ(d->arrestguy, &guy);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->arrestguy, nullptr);
+
+    // A verdict of 0 releases him: the release, and nobody held.
+    guy.answers[kArrestVerdict] = 0;
+    d->SetAnim(PED_ARREST_PAD_DOWN_ANI);
+    d->arrestguy = &guy;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, PED_ARREST_RELEASE_ANI);
+    EXPECT_EQ(d->arrestguy, nullptr);
+
+    // One who will not be grabbed: no arrest, the facing kept.
+    guy.answers[kGrabbed] = 0;
+    d->mat = before;
+    d->SetAnim(PED_IDLE_ANI);
+    EXPECT_FALSE(d->TryStandingUpArrest(&guy, false));
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+    EXPECT_NEAR(d->mat.z[2], before.z[2], 1e-6f);
+}
+
+TEST_F(PlayerPedTest, ALyingArrestTakesTheNearerSideAndWithoutAGrabRecordIsWalkedOverAtOnce)
+{
+    Dummy lying;
+    lying.answers = {{kGrabbed, 1}};
+    lying.mat = TransMatrix(2.0f, kFloor, 5.5f);   // half a unit ahead, facing +z
+    // A little to the left of him, his left arrest point is the nearer.
+    d->mat.SetTrans(VectorPos(1.9f, kFloor, 5.0f));
+    d->SetAnim(PED_IDLE_ANI);
+    ASSERT_TRUE(d->TryLyingDownArrest(&lying));
+    const SpecialMessage& grab = *lying.Last(kGrabbed);
+    EXPECT_EQ(int(grab.param[0]), int(PED_ARREST_LYINGDOWN_WALK_OVER_R_ANI));   // the side he sees
+    EXPECT_EQ(int(grab.param[1]), 12);
+    EXPECT_EQ(d->mode2, PED_ARREST_LYINGDOWN_WALK_OVER_L_ANI);
+    EXPECT_EQ(d->arrestguy, &lying);
+    EXPECT_TRUE(d->flags & 0x100u);
+
+    // No grab record of his own: the next frame puts the player on the
+    // left arrest point, turned a quarter, into the arrest itself.
+    Dace::PlayerController still = Pad(0, 0);
+    d->Frame_PedestrianMode(still);
+    EXPECT_EQ(d->mode2, PED_ARREST_LYINGDOWN_L_ANI);
+    EXPECT_FALSE(d->flags & 0x100u);
+    const VectorPos spot = lying.mat * Dace::NPCLeftArrestPt;
+    EXPECT_NEAR(d->mat.GetTrans()[0], spot[0], 0.02f);
+    EXPECT_NEAR(d->mat.GetTrans()[2], spot[2], 0.02f);
+    EXPECT_NEAR(std::fabs(d->mat.z[0]), 1.0f, 0.02f);
+
+    // From his right the right side; the character sees the left walk-over.
+    d->mat = TransMatrix(2.1f, kFloor, 5.0f);
+    d->SetAnim(PED_IDLE_ANI);
+    d->arrestguy = nullptr;
+    ASSERT_TRUE(d->TryLyingDownArrest(&lying));
+    EXPECT_EQ(int(lying.Last(kGrabbed)->param[0]), int(PED_ARREST_LYINGDOWN_WALK_OVER_L_ANI));
+    EXPECT_EQ(d->mode2, PED_ARREST_LYINGDOWN_WALK_OVER_R_ANI);
+
+    // One giving himself up on his feet is no lying arrest; nor is one who
+    // refuses the grab.
+    d->SetAnim(PED_IDLE_ANI);
+    d->arrestguy = nullptr;
+    const size_t asked = lying.heard.size();
+    lying.mode2 = 298;   // his giving-up animation
+    EXPECT_FALSE(d->TryLyingDownArrest(&lying));
+    EXPECT_EQ(lying.heard.size(), asked);
+    lying.mode2 = 0;
+    lying.answers[kGrabbed] = 0;
+    EXPECT_FALSE(d->TryLyingDownArrest(&lying));
+    EXPECT_EQ(d->arrestguy, nullptr);
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+}
+
+TEST_F(PlayerPedTest, ASprintingPlayerTacklesOnlyARunnerWhoAcceptsWithinReach)
+{
+    RunnerEnemyHandler = &Dummy::Runner_mh;
+    Dummy runner(&Dummy::Runner_mh);
+    runner.answers = {{24, 1}};
+    world.objectlist.AddTail(&runner);
+    auto cross = [&]() {
+        Dace::PlayerController pc = Pad(BUT_CROSS, BUT_CROSS);
+        d->PedestrianMovement(pc);
+    };
+
+    // 3.2 ahead: asked, but out of reach; he sprints on.
+    d->SetAnim(PED_SPRINT_ANI);
+    runner.mat = TransMatrix(2.0f, kFloor, 8.2f);
+    EXPECT_FALSE(d->TryTackle(&runner));
+    EXPECT_EQ(runner.Count(24), 1);
+    EXPECT_EQ(runner.Last(24)->obj, nullptr);
+    EXPECT_EQ(d->mode2, PED_SPRINT_ANI);
+    // 3.0 ahead, cross pressed: the dive.
+    runner.mat = TransMatrix(2.0f, kFloor, 8.0f);
+    cross();
+    EXPECT_EQ(d->mode2, PED_CHASE_TACKLE_ANI);
+    EXPECT_GE(d->jumpspeed, 0.0f);
+
+    // Only from a sprint, only a runner, only one who accepts.
+    d->SetAnim(PED_RUN_ANI);
+    EXPECT_FALSE(d->TryTackle(&runner));
+    d->SetAnim(PED_SPRINT_ANI);
+    Dummy fighter;
+    fighter.answers = {{24, 1}};
+    fighter.mat = runner.mat;
+    EXPECT_FALSE(d->TryTackle(&fighter));
+    EXPECT_EQ(fighter.Count(24), 0);
+    runner.answers[24] = 0;
+    EXPECT_FALSE(d->TryTackle(&runner));
+    EXPECT_EQ(d->mode2, PED_SPRINT_ANI);
+
+    world.objectlist.Remove(&runner);
+    RunnerEnemyHandler = nullptr;
+}
+
+TEST_F(PlayerPedTest, AHoodIsVaultedOnlyRunningAtAStandingCarFromBesideAMarker)
+{
+    // A car whose hood markers stand half a unit to each side, 0.3 ahead of
+    // its middle; its centre of gravity at its origin.
+    tools::P2BFile f = tools::SampleVehicleFile(0);
+    for (NODE& n : f.nodes) {
+        if (n.model == 0x8339)
+            n.pos = Vector(-0.5f, -0.1f, 0.3f, 0.0f);
+        if (n.model == 0x833A)
+            n.pos = Vector(0.5f, -0.1f, 0.3f, 0.0f);
+    }
+    vehtest::CarFile file(f);
+    Vehicle* car = CreateVehicle(&file.mf, -1, -1, VectorPos(2.0f, kFloor, 8.0f), 0);
+    ASSERT_NE(car, nullptr);
+    car->vdCOGOffset = VectorDir(0.0f, 0.0f, 0.0f);
+    const VectorPos a = car->mat * VectorPos(-0.5f, -0.1f, 0.3f), b = car->mat * VectorPos(0.5f, -0.1f, 0.3f);
+
+    // Stands his torso `gap` short of marker A, facing across the car (+x).
+    auto standBeforeA = [&](float gap) {
+        d->mat = LookAlong(VectorDir(1.0f, 0.0f, 0.0f));
+        d->mat.SetTrans(VectorPos(0.0f, kFloor, 0.0f));
+        const VectorDir torso = d->torso != nullptr ? VectorDir(d->torso->GetWorldPos() - d->GetWorldPos())
+                                                    : VectorDir(0.0f, 0.0f, 0.0f);
+        d->mat.SetTrans(VectorPos(a[0] - gap - torso[0], kFloor, a[2] - torso[2]));
+        d->SetAnim(PED_RUN_ANI);
+    };
+
+    standBeforeA(0.5f);   // half a unit out: he must already be past A
+    EXPECT_FALSE(d->TryJumpingHood(car));
+    standBeforeA(0.2f);   // close to A: whichever way the middle lies
+    d->SetAnim(PED_WALK_ANI);
+    EXPECT_FALSE(d->TryJumpingHood(car));
+    d->SetAnim(PED_RUN_ANI);
+    car->angvel = Vector(0.0f, 0.14f, 0.0f, 0.0f);   // spinning
+    EXPECT_FALSE(d->TryJumpingHood(car));
+    car->angvel = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+    const Matrix upright = car->mat;
+    car->mat = RotZ(kPi) * upright;   // on its roof
+    EXPECT_FALSE(d->TryJumpingHood(car));
+    car->mat = upright;
+    ASSERT_TRUE(d->TryJumpingHood(car));
+    EXPECT_EQ(d->mode2, PED_SPRINT_JUMPCAR_L_ANI);
+    EXPECT_EQ(d->submode, Dace::PED_JUMPING_OVERHOOD);
+
+    // The take-off closes a quarter of the way to A each frame.
+    d->car = car;
+    Dace::PlayerController still = Pad(0, 0);
+    const VectorPos p0 = d->mat.GetTrans();
+    d->PedestrianMovement(still);
+    EXPECT_NEAR(d->mat.GetTrans()[0], p0[0] + 0.25f * (a[0] - p0[0]), 1e-4f);
+
+    // The slide crosses to B in steps of 0.046875 and lands him there, off
+    // the car.
+    d->SetAnim(PED_SPRINT_JUMPCAR_SLIDE_L_ANI);
+    d->mat.SetTrans(a);
+    int frames = 0;
+    while (d->mode2 == PED_SPRINT_JUMPCAR_SLIDE_L_ANI && frames < 30) {
+        d->PedestrianMovement(still);
+        d->frame += 1.0f;
+        frames++;
+    }
+    EXPECT_EQ(frames, 21);   // 1.0 / 0.046875 = 21.3: the 21st step is within 0.046875
+    EXPECT_EQ(d->mode2, PED_SPRINT_JUMPCAR_LAND_L_ANI);
+    EXPECT_NEAR(d->mat.GetTrans()[0], b[0], 1e-5f);
+    EXPECT_EQ(d->car, nullptr);
+
+    // A slide still short of B after 24 frames turns back as the other
+    // side's slide-back, facing back across the car; that one lands on A
+    // after its own 24 frames, and the right landing drifts 0.02 a frame.
+    d->car = car;
+    d->SetAnim(PED_SPRINT_JUMPCAR_SLIDE_L_ANI);
+    d->mat.SetTrans(a);
+    d->firstanimframe = d->frame - 24.0f;
+    d->PedestrianMovement(still);
+    EXPECT_EQ(d->mode2, PED_SPRINT_JUMPCAR_SLIDE_BACK_R_ANI);
+    EXPECT_NEAR(d->mat.z[0], -1.0f, 1e-4f);
+    d->firstanimframe = d->frame - 24.0f;
+    d->PedestrianMovement(still);
+    EXPECT_EQ(d->mode2, PED_SPRINT_JUMPCAR_LAND_R_ANI);
+    EXPECT_NEAR(d->mat.GetTrans()[0], a[0], 1e-5f);
+    EXPECT_EQ(d->car, car);
+    d->PedestrianMovement(still);
+    EXPECT_NEAR(d->mat.GetTrans()[0], a[0] - 0.02f, 1e-5f);
+
+    d->car = nullptr;
+    car->Delete();
+}
+
+TEST_F(PlayerPedTest, ScriptsPlayATokenAFrameAndGrappledHeBreaksFreeByHisHealthAgainstTheHold)
+{
+    // Three tokens due at once play on three frames; the mode switch tells
+    // the game controller the walk is done.
+    Sink source;
+    gc->rcoSource = &source;
+    gc->iNextMode = 0;
+    const CinePlayerScript script[3] = {{3, 0, 0, 0}, {5, 0, 0, 0}, {2, 0, 1, 0}};
+    d->SwitchToMode(DACEMODE_CINEWALK, true);
+    d->pCineScript = const_cast<CinePlayerScript*>(script);
+    d->iCineScriptTime = int(d->frame);
+    d->flags &= ~0x100u;
+    Dace::PlayerController still = Pad(0, 0);
+    d->Frame_CineWalkMode(still);
+    EXPECT_TRUE(d->flags & 0x100u);
+    EXPECT_EQ(d->pCineScript, &script[1]);
+    d->Frame_CineWalkMode(still);   // a path token without a path: consumed
+    EXPECT_EQ(d->pCineScript, &script[2]);
+    EXPECT_EQ(d->cineWalkFlags, Dace::CINEWALK_FREE);
+    EXPECT_EQ(source.Count(SMSG_PLAYER_GAMEPLAY_MODE), 0);
+    d->Frame_CineWalkMode(still);
+    EXPECT_EQ(d->mode, DACEMODE_ONFOOT);
+    EXPECT_EQ(d->task, Task_Tail);
+    EXPECT_EQ(source.Count(SMSG_PLAYER_GAMEPLAY_MODE), 1);
+    gc->rcoSource = nullptr;
+
+    // A walk to a target already reached and faced ends on its first frame.
+    Dummy mark;
+    mark.mat = d->mat;
+    mark.mat.SetTrans(d->mat.GetTrans() - VectorDir(d->mat.z.xyz()) * 0.2f);
+    d->target = &mark;
+    d->SetAnim(PED_WALK_ANI);
+    d->cineWalkFlags = Dace::CINEWALK_TOTARGET;
+    d->iCineScriptData = 10;
+    d->pCineScript = nullptr;
+    d->Frame_CineWalkMode(still);
+    EXPECT_EQ(d->cineWalkFlags, Dace::CINEWALK_FREE);
+    EXPECT_EQ(d->mode2, PED_IDLE_ANI);
+    d->target = nullptr;
+
+    // Held by a grappler: a press breaks free with chance
+    // 1 - ((1 - health/100) + hold/100) / 2.
+    Dummy grappler;
+    grappler.mat = TransMatrix(2.0f, kFloor, 5.5f);
+    auto hold = [&](float health, int answer) {
+        d->SetAnim(COMBAT_GRAPPLED_ANI);
+        d->victimdata = const_cast<Guy::VictimData*>(&Dace::victimizations[0]);
+        d->target = &grappler;
+        d->strength = health;
+        d->grappledframe = d->frame - 5.0f;
+        d->grapplemorphlen = 2;
+        d->grapplewaitlen = 1000;
+        d->grappledstartpos = d->mat.GetTrans();
+        grappler.answers[100] = answer;
+    };
+    auto press = [&]() {
+        Dace::PlayerController pc = Pad(BUT_SQUARE, BUT_SQUARE);
+        d->VictimUpdate(pc);
+        return d->victimdata == nullptr;
+    };
+    hold(100.0f, 0);
+    EXPECT_TRUE(press());   // certain
+    EXPECT_EQ(d->mode2, COMBAT_RECOIL_HIGH_ANI);
+    EXPECT_EQ(grappler.Count(32), 1);
+    EXPECT_EQ(grappler.Last(100)->obj, nullptr);
+    // Against a hold of 100 at no health he never breaks free; the failed
+    // presses' grunts alternate and climb a semitone every second press
+    // from the third.
+    hold(0.0f, 100);
+    d->npcgrapplebreakattempts = 0;
+    const int pitches[8] = {256, 256, 279, 279, 304, 304, 332, 332};   // 8.8: 1, 1.09096, 1.18921, 1.29738
+    for (int i = 0; i < 8; i++) {
+        const int used = sound.numvchannelsallocated;
+        EXPECT_FALSE(press());
+        ASSERT_EQ(sound.numvchannelsallocated, used + 1) << i;
+        const int slot = sound.vchannelsallocated[used];
+        const vchannel& ch = sound.vchannels[slot];
+        EXPECT_EQ(int(ch.pitch), pitches[i]) << i;
+        EXPECT_EQ(int(ch.bankindex), i % 2 == 0 ? 4 : 5) << i;
+        sound.FreeChannel(slot | (int(ch.curcount) << 12));
+    }
+    EXPECT_EQ(d->npcgrapplebreakattempts, 8);
+    int freed = 0;
+    for (int i = 0; i < 400; i++) {
+        hold(100.0f, 100);
+        freed += press();
+    }
+    EXPECT_GT(freed, 160);   // one in two
+    EXPECT_LT(freed, 240);
+
+    // Before the hold has a start he waits where he was taken.
+    hold(100.0f, 0);
+    d->grappledframe = Dace::UnsetFrame;
+    const VectorPos taken = d->grappledstartpos;
+    d->mat.SetTrans(taken + VectorDir(0.3f, 0.0f, 0.0f));
+    d->VictimUpdate(still);
+    EXPECT_NEAR(d->mat.GetTrans()[0], taken[0], 1e-6f);
+    d->victimdata = nullptr;
+    d->target = nullptr;
+
+    // Leaving fists while the finishing window is open breaks the finisher.
+    Dummy foe;
+    d->SwitchToMode(DACEMODE_FISTS, false);
+    d->target = &foe;
+    d->finishingstartcount = 5;
+    d->SwitchToMode(DACEMODE_ONFOOT, false);
+    EXPECT_EQ(foe.Count(98), 1);
+    EXPECT_EQ(d->finishingstartcount, Dace::Never);
+    d->target = nullptr;
+}
+
+TEST_F(PlayerPedTest, TheFrameLooksAtPassersByEveryTwelveToSeventeenFramesAndAsksAnArresteeForHisVerdict)
+{
+    // A shabby passer-by 3 ahead and another 3.2 ahead: only the near one
+    // is a sighting.
+    Dummy near, far;
+    near.answers = {{87, 1}};
+    far.answers = {{87, 1}, {86, 1}};
+    near.mat = TransMatrix(2.0f, kFloor, 8.0f);
+    far.mat = TransMatrix(2.0f, kFloor, 8.2f);
+    world.pedlist.AddTail(&near);
+    world.pedlist.AddTail(&far);
+    d->SetAnim(PED_IDLE_ANI);
+    d->task = Task_None;
+    d->nextsightingtime = 0;
+    d->lastshabbysighting = d->lasthottiesighting = 0;
+    Dace::PlayerController still = Pad(0, 0);
+    d->Frame_PedestrianMode(still);
+    const int now = world.time;
+    EXPECT_EQ(d->lastshabbysighting, now);
+    EXPECT_EQ(d->lasthottiesighting, 0);   // the attractive one is too far
+    EXPECT_GE(d->nextsightingtime, now + 12);
+    EXPECT_LE(d->nextsightingtime, now + 17);
+    // No new look until then.
+    const size_t asked = near.heard.size();
+    world.time = d->nextsightingtime;
+    d->Frame_PedestrianMode(still);
+    EXPECT_EQ(near.heard.size(), asked);
+    world.time++;
+    d->Frame_PedestrianMode(still);
+    EXPECT_GT(near.heard.size(), asked);
+    world.pedlist.Remove(&near);
+    world.pedlist.Remove(&far);
+
+    // Hands on an arrestee with the voice free: the verdict is asked of him.
+    Dummy held;
+    held.mat = TransMatrix(2.0f, kFloor, 5.6f);
+    d->SetAnim(PED_ARREST_PAD_DOWN_ANI);
+    d->arrestguy = &held;
+    d->Frame_PedestrianMode(still);
+    ASSERT_EQ(held.Count(kArrestVerdict), 1);
+    EXPECT_EQ(held.Last(kArrestVerdict)->obj, d);
+    EXPECT_EQ(held.Last(kArrestVerdict)->param[0].p, static_cast<void*>(&held));
+    EXPECT_EQ(held.Count(85), 1);
+    d->arrestguy = nullptr;
 }
