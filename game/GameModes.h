@@ -163,9 +163,6 @@ int CheckModeTarget(Object* pObject);
 // ---------------------------------------------------------------------------
 // Fight and shoot-out
 
-// What a foe is asked to do in a fist fight.
-enum AttackMode { AM_NONE = 0, AM_PASSIVE = 1, AM_ACTIVE = 2, AM_FRONT = 3 };
-
 class FightMissionController : public StageController
 {
 public:
