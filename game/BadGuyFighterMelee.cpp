@@ -61,15 +61,11 @@ static void Turn(Enemy* e, float ang)
 // A fighter flying back meets a wall: indoors the building's own surfaces
 // (collision soups), outdoors a placed object standing more than 0.625
 // above its feet.
-static bool HitsWall(CollisionRecord* cr, Object* other, bool indoors)
+static bool HitsWall(CollisionRecord* cr, Object* other, bool indoors, float feet)
 {
     if (indoors)
         return cr->HisCol() != nullptr && cr->HisCol()->type == COLL_SOUP;
-    if (other->type != OBJT_PLACEHOLDER)
-        return false;
-    const Object* me = cr->MyPart() != nullptr ? cr->MyPart()->GetRoot() : nullptr;
-    const float feet = me != nullptr ? me->GetWorldPos()[1] : 0.0f;
-    return feet - other->GetBox().min[1] > 0.625f;
+    return other->type == OBJT_PLACEHOLDER && feet - other->GetBox().min[1] > 0.625f;
 }
 
 const u8 Enemy::EnemyCollStrengths[7][12] = {
@@ -92,6 +88,8 @@ int Enemy::FighterCollision(CollisionRecord* cr)
     VectorDir push(0.0f, 0.0f, 0.0f), hard(0.0f, 0.0f, 0.0f), soft(0.0f, 0.0f, 0.0f);
     int result = 0;
     const u16 a = mode2;
+    // The contact's details, worked out once for every use below.
+    const bool info = cr->GetInfo();
     const VectorDir n = cr->Normal();
     if (other->type == OBJT_CHARACTER) {
         if (mode == 22 || IsHeld(a) || (a >= 111 && a <= 118) || ((a >= 105 && a <= 110) && (flags & ENEMYF_AIRBORNE)) ||
@@ -101,7 +99,7 @@ int Enemy::FighterCollision(CollisionRecord* cr)
             StartFighting();
         Object* part = cr->HisPart();
         bool blow = false;
-        if (part != nullptr && (part->flags & 0x1000) && cr->GetInfo()) {
+        if (part != nullptr && (part->flags & 0x1000) && info) {
             if (target == nullptr)
                 target = other;
             const bool dazed = dazedstarttime != -1;
@@ -158,9 +156,8 @@ int Enemy::FighterCollision(CollisionRecord* cr)
             BlendToAnim((style == 1 || style == 3) ? +BA::COMBAT_ATTACK_3A_ANI : +BA::COMBAT_ATTACK_2A_ANI, 5);
             lastevent = world.time;
         }
-        const bool info = cr->GetInfo();
         const bool indoors = g_pgcTest != nullptr && g_pgcTest->bInterior;
-        if (info && a == 136 && combatmode != CM_DEAD && mode == 21 && HitsWall(cr, other, indoors)) {
+        if (info && a == 136 && combatmode != CM_DEAD && mode == 21 && HitsWall(cr, other, indoors, GetWorldPos()[1])) {
             const VectorDir fwd(mat.z[0], mat.z[1], mat.z[2]);
             if (Dot(n, fwd) > 0.5f) {
                 SmokePuff_Spawn(cr->Point(), 0.125f);

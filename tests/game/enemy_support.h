@@ -53,6 +53,8 @@ struct Heard
 {
     int shotAt = 0;
     int collisionAnswer = 0;   // its answer to the collision query
+    int grabAnswer = 0;        // its answer to a grab (31)
+    int grabAnim = -1;         // the move of the last grab it was offered
     std::vector<int> codes;
 };
 inline Heard heard;
@@ -67,6 +69,10 @@ inline int PlayerShell_mh(Object*, OBJMESSAGE msg, void* data)
         heard.shotAt++;
     if (m->submsg == SMSG_Q_COLLISION)
         return heard.collisionAnswer;
+    if (m->submsg == 31) {
+        heard.grabAnim = m->param[0];
+        return heard.grabAnswer;
+    }
     return 0;
 }
 
