@@ -350,6 +350,23 @@ private:
     int Collision(CollisionRecord* rec);
 };
 
+// A character for walking through interiors by the left stick alone, with a
+// collision box and nothing else: made only by its kind name, for trying
+// out an interior's walls.
+class InteriorChar : public Object
+{
+public:
+    InteriorChar();
+    static int InteriorChar_mh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+
+    CollBoxEnd cbTemp;
+    VectorDir vdLastDelta;
+    Matrix matLast;      // the camera's frame the stick is read in while held
+    float fLastCYAng;    // the stick's last angle; 100 while at rest
+    int iLastCntrlX, iLastCntrlY;
+};
+
 // Removes the wall splines of placed object objindex (the player lets go).
 void RemoveObjectSplines(u16 objindex);
 // The still figures of cinematic-only loads.
