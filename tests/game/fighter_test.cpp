@@ -11,6 +11,8 @@
 
 #include "ZevEngine2/Anim.h"
 #include "game/BadGuyFighter.h"
+#include "tools/lib/miscfiles.h"
+#include "tools/lib/p2b.h"
 
 using namespace enemyrig;
 using BA = BadGuyAnims;
@@ -654,4 +656,44 @@ TEST(FighterEnemy, AFreshBrawlerBreaksAGrappleAMaleNever)
     EXPECT_EQ(e->SendMessage(OM_SPECIAL, &grab), 1);
     EXPECT_EQ(heard.grabAnim, -1);
     EXPECT_EQ(e->mode2, 123);
+}
+
+// The sample disc's fighting kit: a fighter given melee weapon kind 9 holds
+// hierarchy 18 of the disc's weapons file (one of its own bar models), and a
+// Karate opener switches its attack volume on at the striking hand.
+TEST(FighterEnemy, TheDiscsWeaponsAndBlowsStrikeWithTheHand)
+{
+    Scene s;
+    srand(4);
+    std::vector<u8> weapons;
+    std::string error;
+    for (const auto& [path, file] : tools::ResidentMiscFiles())
+        if (path == "DemoData/Misc/WEAPONS.P2B")
+            tools::WriteP2B(file, weapons, error);
+    ASSERT_FALSE(weapons.empty()) << error;
+    ASSERT_NE(s.rig.Model(158, weapons), nullptr);
+    EXPECT_GE(g_GlobalMFI.GetMF(158, false)->nNodes, 24);
+
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 5.0f));
+    ASSERT_NE(e, nullptr);
+    e->fightweapontype = 9;
+    e->ReinitAsFighter();
+    ASSERT_NE(e->fightweapon, nullptr);
+    EXPECT_EQ(e->fightweapon->index, 18);
+    EXPECT_NE(e->fightweapon->geom, nullptr);
+
+    e->SetFightingStyle(1);
+    e->mode = 21;
+    e->attackmode = Enemy::AM_PASSIVE;
+    e->prevattackmode = Enemy::AM_PASSIVE;
+    e->SetAnim(93);
+    Object* struck = nullptr;
+    for (int i = 0; i < 40 && struck == nullptr; i++) {
+        s.Ticks(1);
+        for (const OffensiveCollision& o : e->offcollobjs)
+            if (o.BoundObj() != nullptr)
+                struck = o.BoundObj();
+    }
+    ASSERT_NE(struck, nullptr);
+    EXPECT_TRUE(struck == e->lhand || struck == e->rhand);
 }
