@@ -191,7 +191,9 @@ int Enemy::FighterCollision(CollisionRecord* cr)
             std::fabs(cr->LocalPoint(wm)[1]) <= 0.078125f) {
             TakeGround(cr, other);
         } else if (info) {
-            const VectorDir out = n * (0.95f * cr->Dist());
+            // Out of the scenery: the normal points back at the fighter and
+            // the depth is negative.
+            const VectorDir out = n * (-0.95f * cr->Dist());
             if (other->type == OBJT_DYNAMIC)
                 soft = out;
             else

@@ -588,7 +588,7 @@ TEST(FighterEnemy, ThrownAgainstAWallItFallsLiesAndGetsUp)
     EXPECT_TRUE(e->mode2 == 84 || e->mode2 == 86 || e->mode2 == 89) << e->mode2;
 }
 
-TEST(FighterEnemy, IndoorFloorsTheHigherIsStoodOn)
+TEST(FighterEnemy, IndoorFloorsTheHigherIsStoodOnAndWallsPopItOut)
 {
     Scene s;
     Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.0f));
@@ -616,6 +616,15 @@ TEST(FighterEnemy, IndoorFloorsTheHigherIsStoodOn)
     g_pgcTest->bInterior = false;
     Touch(e, floor, feet);
     EXPECT_EQ(static_cast<Object*>(e->groundobj), nullptr);
+    e->ClearPopOut();
+    // A wall 0.04 into its ball from +x pops it out 0.95 of that, along -x.
+    CollSphereEnd body(MakeCollisionID(1, 1), Sphere(VectorPos(0.0f, -0.5f, 0.0f), 0.2f));
+    Scenery wall(OBJT_STATIC, VectorPos(0.16f, 0.0f, 0.0f), Cuboid(VectorPos(0, -2, -1), VectorPos(0.5f, 0, 1)));
+    Touch(e, wall, body);
+    const VectorDir pop = e->GetPopOut();
+    EXPECT_NEAR(pop[0], -0.95f * 0.04f, 1e-5f);
+    EXPECT_NEAR(pop[1], 0.0f, 1e-6f);
+    EXPECT_NEAR(pop[2], 0.0f, 1e-6f);
 }
 
 TEST(FighterEnemy, AFreshBrawlerBreaksAGrappleAMaleNever)
