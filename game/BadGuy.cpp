@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
@@ -493,6 +494,27 @@ void Enemy::Hibernate()
 }
 
 void Enemy::UnHibernate() { u32BGFlags &= ~1u; }
+
+Enemy* AsEnemy(Object* o)
+{
+    if (o == nullptr || o->messagehandler == nullptr)
+        return nullptr;
+    const auto runner = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("RunnerEnemy")));
+    if (o->messagehandler == Enemy::ShooterEnemy_mh || o->messagehandler == Enemy::FighterEnemy_mh ||
+        (runner != nullptr && o->messagehandler == runner))
+        return static_cast<Enemy*>(o);
+    return nullptr;
+}
+
+void Enemy::UseGuardIdles()
+{
+    const AnimGroup* g = g_GlobalAGI.GetAG(AnimGroup_NPCGuard);
+    auto clip = [g](int k) { return g != nullptr && k < g->count ? g->pChars[k] : nullptr; };
+    Anims[+BA::NPC_IDLE_ANI] = clip(8);
+    Anims[+BA::NPC_SHOCKED_ANI] = clip(1);
+    AnimBanks[+BA::NPC_IDLE_ANI] = AnimGroup_NPCGuard;
+    AnimBanks[+BA::NPC_SHOCKED_ANI] = AnimGroup_NPCGuard;
+}
 
 // The eight body spheres: the two legs (thigh and shin of each side, from
 // the feet's parent bones) carry the first root id, the arms (the hands'

@@ -357,6 +357,7 @@ public:
     void SelectAttackAnim(bool grappleallowed);
     int FighterCollision(CollisionRecord* cr);
     int FighterCollision_Blow(CollisionRecord* cr);
+    void TakeGround(CollisionRecord* cr, Object* other);
     int ReactToAttack(int attackstrength, int type, int height, int side, bool finishing);
     void FighterRegisterUnblockedHit(Object* hitobj, int stren, bool finishing);
     void FighterRegisterBlockedHit(Object* hitobj, int stren);
@@ -367,6 +368,12 @@ public:
     int FighterSpecial(SpecialMessage* m);
     // The fighter's style set holds a clip for id (every id without a set).
     bool StyleHas(u16 id) const;
+    // The clip id plays: the style's own, else the shared one.
+    AnimChar* StyleClip(u16 id) const;
+    // Poses the fighter's probe node (sub-object 31) on id's clip at the
+    // current frame, so that where the move would carry it can be tested
+    // before the move plays; the probe, null without one.
+    Object* PoseProbe(u16 id);
 
     static const u16 AttackComboStarts[3];
     static const u16 AttackGrappleStarts[6];
@@ -581,7 +588,16 @@ public:
     // The grabs the player opens and how the grabbed enemy answers.
     static const VictimData VictimDataTable[14];
     static bool IsGrabOpener(u16 playeranim);
+
+    // A guard stands and startles with the guards' own clips: the shared
+    // idle and shocked entries play clips 8 and 1 of animation group 4
+    // until the next enemy rebuilds the tables.
+    static void UseGuardIdles();
 };
+
+// The enemy o is, told by its handler (a shooter, fighter or runner); null
+// for any other object.
+Enemy* AsEnemy(Object* o);
 
 // random(N): an integer in [0, N) from one rand() draw.
 inline int RandomN(int n)

@@ -421,7 +421,7 @@ static void TurnFlat(Enemy* e, VectorDir d)
 void Enemy::StartFighting()
 {
     mode = 21;
-    BlendToAnim(kBeginFight, 8);
+    BlendToAnim(+BA::COMBAT_IDLE_BEGIN_FIGHT_ANI, 8);
 }
 
 float Enemy::FrameWalkTo(VectorPos pos)
@@ -774,6 +774,26 @@ void fighter::AnnounceAttack(Enemy* e)
     }
 }
 
+AnimChar* Enemy::StyleClip(u16 id) const
+{
+    AnimChar* clip = nullptr;
+    if (combatoverlayanims != nullptr && CombatAnimOverlayIndex[id] != -1)
+        clip = combatoverlayanims[CombatAnimOverlayIndex[id]];
+    return clip != nullptr ? clip : Anims[id];
+}
+
+Object* Enemy::PoseProbe(u16 id)
+{
+    Object* probe = FindSubObject(31);
+    AnimChar* clip = StyleClip(id);
+    if (probe == nullptr || clip == nullptr)
+        return probe;
+    probe->SetAnimFileHierarchy(clip, 0, true, 1.0f, -1);
+    float times[2] = {frame, frame};
+    BlendAnimateHierarchy(probe, times, 0.0f);
+    return probe;
+}
+
 void Enemy::SelectAttackAnim(bool grappleallowed)
 {
     Object* t = target;
@@ -790,7 +810,7 @@ void Enemy::SelectAttackAnim(bool grappleallowed)
         const u16 g = AttackGrappleStarts[i];
         FaceAlong(t->GetWorldPos() - GetWorldPos());
         bool blocked = false;
-        if (Object* probe = FindSubObject(31)) {
+        if (Object* probe = PoseProbe(g)) {
             CollisionChecker cc;
             const Cuboid box = torso != nullptr ? torso->GetRawBox() : GetRawBox();
             cc.CheckBox(probe->GetWorldMatrix(), box, 0x21, 0);
@@ -801,11 +821,7 @@ void Enemy::SelectAttackAnim(bool grappleallowed)
             }
         }
         if (!blocked) {
-            AnimChar* clip = nullptr;
-            if (combatoverlayanims != nullptr && CombatAnimOverlayIndex[g] != -1)
-                clip = combatoverlayanims[CombatAnimOverlayIndex[g]];
-            if (clip == nullptr)
-                clip = Anims[g];
+            AnimChar* clip = StyleClip(g);
             const int len = clip != nullptr ? int(float(clip->length)) : 0;
             const int victim = st <= 4 ? GrappleVictimAnimInfo[st][i] : 0;
             SpecialMessage m(SMSG_GRABBED, this, int(g), len, int(CombatAnimStyleBanks[st]), victim, 0, 0);
@@ -1074,7 +1090,7 @@ void Enemy::Frame_Fight_Arrive()
         mode = 21;
         combatmode = CM_APPROACH;
         if (isboss)
-            BlendToAnim(kBeginFight, 8);
+            BlendToAnim(+BA::COMBAT_IDLE_BEGIN_FIGHT_ANI, 8);
         else if (!(mode2 >= 84 && mode2 <= 87))
             BlendToAnim((rand() & 1) ? +BA::COMBAT_IDLE_HIGH_ANI : +BA::COMBAT_IDLE_LOW_ANI, 8);
         Frame_Fight_Combat();
@@ -1220,12 +1236,12 @@ void Enemy::Frame_Fight_Combat()
 void Enemy::Frame_Fight_Combat_Surround()
 {
     Object* t = target;
-    if (attackmode != prevattackmode && mode2 != kBeginFight) {
+    if (attackmode != prevattackmode && mode2 != +BA::COMBAT_IDLE_BEGIN_FIGHT_ANI) {
         combatmode = CM_APPROACH;
         SelectActiveAnim();
     }
     if (t != nullptr && !IsFloored(mode2) &&
-        (mode2 == kBeginFight || mode2 == +BA::COMBAT_IDLE_ASSUME_ANI ||
+        (mode2 == +BA::COMBAT_IDLE_BEGIN_FIGHT_ANI || mode2 == +BA::COMBAT_IDLE_ASSUME_ANI ||
          mode2 == +BA::COMBAT_IDLE_KATA_ANI))
         TurnFlat(this, TorsoPos(t) - GetWorldPos());
 }
@@ -1238,7 +1254,7 @@ bool fighter::PlayerUnattackable(u16 pa)
 void Enemy::Frame_Fight_Combat_Front()
 {
     Object* t = target;
-    if (attackmode != prevattackmode && mode2 != kBeginFight)
+    if (attackmode != prevattackmode && mode2 != +BA::COMBAT_IDLE_BEGIN_FIGHT_ANI)
         combatmode = CM_NEUTRAL;
     switch (combatmode) {
     case CM_APPROACH:
@@ -1265,7 +1281,7 @@ void Enemy::Frame_Fight_Combat_Front()
         if ((t->GetWorldPos() - GetWorldPos()).Length() >= 0.546875f)
             break;
         const u16 a = mode2;
-        if (a == kBeginFight || (a >= 148 && a <= 151) || a == 91 || a == 90 || a == 286 || a == 143 || a == 140 ||
+        if (a == +BA::COMBAT_IDLE_BEGIN_FIGHT_ANI || (a >= 148 && a <= 151) || a == 91 || a == 90 || a == 286 || a == 143 || a == 140 ||
             a == 141 || a == 122)
             break;
         if (PlayerUnattackable(dace->mode2))

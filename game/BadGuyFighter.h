@@ -8,10 +8,6 @@ struct AnimEventMessage;
 
 namespace fighter {
 
-// The fight-start idle and the taunt, by number: the fight code names them
-// by what they do (92 taunts, 147 opens the fight).
-constexpr u16 kTaunt = 92;
-constexpr u16 kBeginFight = 147;
 // The codes of the melee and grab protocol with the player.
 enum : int
 {

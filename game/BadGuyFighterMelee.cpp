@@ -32,11 +32,7 @@ void Send(Object* to, int code, Object* about, Variant p0 = 0, Variant p1 = 0)
     to->SendMessage(OM_SPECIAL, &m);
 }
 
-bool IsEnemyHandler(const Object* o)
-{
-    return o != nullptr && (o->messagehandler == Enemy::FighterEnemy_mh || o->messagehandler == Enemy::ShooterEnemy_mh ||
-                            o->messagehandler == reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("RunnerEnemy"))));
-}
+bool IsEnemyHandler(Object* o) { return AsEnemy(o) != nullptr; }
 
 bool IsDyingAni(u16 a)
 {
@@ -62,6 +58,16 @@ static void Turn(Enemy* e, float ang)
     e->mat.z = r.z;
 }
 
+// A fighter flying back meets a wall: indoors the building's own surfaces
+// (collision soups), outdoors a placed object standing more than 0.625
+// above its feet.
+static bool HitsWall(CollisionRecord* cr, Object* other, bool indoors, float feet)
+{
+    if (indoors)
+        return cr->HisCol() != nullptr && cr->HisCol()->type == COLL_SOUP;
+    return other->type == OBJT_PLACEHOLDER && feet - other->GetBox().min[1] > 0.625f;
+}
+
 const u8 Enemy::EnemyCollStrengths[7][12] = {
     {1, 2, 2, 3, 3, 4, 10, 8, 6, 12, 12, 12}, {1, 2, 2, 3, 3, 4, 10, 8, 6, 12, 12, 12},
     {2, 3, 1, 2, 3, 4, 8, 10, 6, 12, 12, 12},  {1, 2, 2, 3, 3, 4, 10, 8, 6, 12, 12, 12},
@@ -82,6 +88,8 @@ int Enemy::FighterCollision(CollisionRecord* cr)
     VectorDir push(0.0f, 0.0f, 0.0f), hard(0.0f, 0.0f, 0.0f), soft(0.0f, 0.0f, 0.0f);
     int result = 0;
     const u16 a = mode2;
+    // The contact's details, worked out once for every use below.
+    const bool info = cr->GetInfo();
     const VectorDir n = cr->Normal();
     if (other->type == OBJT_CHARACTER) {
         if (mode == 22 || IsHeld(a) || (a >= 111 && a <= 118) || ((a >= 105 && a <= 110) && (flags & ENEMYF_AIRBORNE)) ||
@@ -91,7 +99,7 @@ int Enemy::FighterCollision(CollisionRecord* cr)
             StartFighting();
         Object* part = cr->HisPart();
         bool blow = false;
-        if (part != nullptr && (part->flags & 0x1000) && cr->GetInfo()) {
+        if (part != nullptr && (part->flags & 0x1000) && info) {
             if (target == nullptr)
                 target = other;
             const bool dazed = dazedstarttime != -1;
@@ -148,8 +156,29 @@ int Enemy::FighterCollision(CollisionRecord* cr)
             BlendToAnim((style == 1 || style == 3) ? +BA::COMBAT_ATTACK_3A_ANI : +BA::COMBAT_ATTACK_2A_ANI, 5);
             lastevent = world.time;
         }
-        const bool info = cr->GetInfo();
-        if (a >= 105 && a <= 110 && target != nullptr && info) {
+        const bool indoors = g_pgcTest != nullptr && g_pgcTest->bInterior;
+        if (info && a == 136 && combatmode != CM_DEAD && mode == 21 && HitsWall(cr, other, indoors, GetWorldPos()[1])) {
+            const VectorDir fwd(mat.z[0], mat.z[1], mat.z[2]);
+            if (Dot(n, fwd) > 0.5f) {
+                SmokePuff_Spawn(cr->Point(), 0.125f);
+                if (VectorDir(n[0], 0.0f, n[2]).LengthSq() > 0.01f)
+                    FaceAlong(n);
+                flags &= ~ENEMYF_AIRBORNE;
+                BlendToAnim(+BA::COMBAT_RECOIL_WALL_ANI, 3);
+            }
+        }
+        if (offenseactive && mode2 == 101 && combatoverlayanims == BoxerOverlayAnims) {
+            // The Boxer's lunging finisher swings its arms and body through
+            // the scenery.
+            const COLLISION* mine = cr->MyCol();
+            for (int k = 3; k <= 6; k++)
+                if (mine == reinterpret_cast<const COLLISION*>(&bodycollspheres[k]))
+                    return 0;
+        }
+        if (victimdata != nullptr && !grappleseparation)
+            return 0;
+        const u16 now2 = mode2;
+        if (now2 >= 105 && now2 <= 110 && target != nullptr && info) {
             const VectorDir tp = target->GetWorldPos() - GetWorldPos();
             const VectorDir cp = cr->Point() - GetWorldPos();
             if (Dot(tp, cp) > 0.0f) {
@@ -157,16 +186,19 @@ int Enemy::FighterCollision(CollisionRecord* cr)
                 Send(target, SMSG_RELEASED, this);
             }
         }
-        if (info && a == 136 && combatmode != CM_DEAD && mode == 21) {
-            const VectorDir fwd(mat.z[0], mat.z[1], mat.z[2]);
-            if (Dot(n, fwd) > 0.5f) {
-                SmokePuff_Spawn(cr->Point(), 0.125f);
-                FaceAlong(n);
-                flags &= ~ENEMYF_AIRBORNE;
-                BlendToAnim(+BA::COMBAT_RECOIL_WALL_ANI, 3);
-            }
+        Matrix wm = GetWorldMatrix();
+        if (info && indoors && n[1] < -0.707f && other->type != OBJT_DYNAMIC &&
+            std::fabs(cr->LocalPoint(wm)[1]) <= 0.078125f) {
+            TakeGround(cr, other);
+        } else if (info) {
+            // Out of the scenery: the normal points back at the fighter and
+            // the depth is negative.
+            const VectorDir out = n * (-0.95f * cr->Dist());
+            if (other->type == OBJT_DYNAMIC)
+                soft = out;
+            else
+                hard = out;
         }
-        hard = n * (0.95f * cr->Dist());
     }
     if (push.LengthSq() > newpushoutvel.LengthSq())
         newpushoutvel = push;
@@ -175,6 +207,29 @@ int Enemy::FighterCollision(CollisionRecord* cr)
     if (soft.LengthSq() > 0.0f)
         AddToSoftPopOut(soft, other);
     return result;
+}
+
+// A floor met indoors under the fighter's feet: the higher of it and the
+// ground already held is stood on.  Leaving a slope for it pushes the
+// fighter off the slope's face.
+void Enemy::TakeGround(CollisionRecord* cr, Object* other)
+{
+    Object* part = cr->HisPart() != nullptr ? cr->HisPart() : other;
+    VectorDir gn(0.0f, -1.0f, 0.0f);
+    const VectorPos at = GetWorldPos() + VectorDir(0.0f, -0.0625f, 0.0f);
+    const float h = GetObjectGroundHeight(cr->HisCol(), part->GetWorldMatrix(), groundterrainy, at, &gn);
+    if (groundobj != nullptr && groundobjy <= h)
+        return;
+    if (groundobj != nullptr && std::fabs(groundobjnormal[1]) < 0.95f && !(flags & 0x50000000) &&
+        !(mode2 >= 105 && mode2 <= 118) && victimdata == nullptr) {
+        VectorDir off = -(groundobjnormal * groundobjdist);
+        off[1] = 0.0f;
+        AddToPopOut(off, true);
+    }
+    groundobj = other;
+    groundobjy = h;
+    groundobjdist = cr->Dist();
+    groundobjnormal = Normalise(cr->Normal());
 }
 
 static const float kLaunch[9][2] = {

@@ -13,6 +13,7 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/smoke.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
@@ -67,6 +68,10 @@ int Enemy::FighterSpecial(SpecialMessage* m)
             RunAwayFromObject(dace);
         return 0;
 
+    case SMSG_SET_ON_FIRE:
+        if (torso != nullptr)
+            Flamer_Create(torso, VectorPos(0.0f, 0.0f, 0.0f), 240.0f, 0.4f, true);
+        return 0;
     case 22: Hibernate(); return 0;
     case 23: UnHibernate(); return 0;
     case 26:
@@ -144,6 +149,7 @@ int Enemy::FighterSpecial(SpecialMessage* m)
                 const u16 brk = (rand() & 1) ? +BA::COMBAT_GRAPPLE_BREAK_1_ANI : +BA::COMBAT_GRAPPLE_BREAK_2_ANI;
                 if (obj != nullptr)
                     FaceAlong(obj->GetWorldPos() - GetWorldPos());
+                PoseProbe(brk);
                 SpecialMessage back(SMSG_GRABBED, this, int(brk), 5);
                 if (obj != nullptr && obj->SendMessage(OM_SPECIAL, &back) != 0) {
                     victimdata = nullptr;

@@ -10,6 +10,7 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/BadGuy.h"
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
@@ -23,8 +24,6 @@ constexpr u32 kKilled = 0x20000000;
 constexpr u32 kStaticEntity = 0x80000;
 constexpr int kTakeHostage = 60;
 constexpr float kPlacementUnit = 0.3125f;
-enum { STATIONARY = 0, MOVING = 4, HIDING = 5, SEE_MOVING = 6 };
-enum { NO_HIDING = 0, START_HIDING = 1, START_END_HIDING = 2 };
 
 Name nameShooterGen("EnemyGenShooter", int(reinterpret_cast<intptr_t>(&EnemyGenShooter::staticmh)));
 Name nameFighterGen("EnemyGenFighter", int(reinterpret_cast<intptr_t>(&EnemyGenFighter::staticmh)));
@@ -46,9 +45,11 @@ float Dist2(VectorPos a, VectorPos b)
 }
 
 // An enemy of kind `kind` with the model of slot `slot`, built and in the
-// world at the generator's place; null when the kind, the model or the
-// memory is missing.
-Object* MakeEnemy(const char* kind, int slot, Object* generator, s16 id)
+// world at the generator's place, told its id, aggro, model id and event
+// object; null when the kind, the model or the memory is missing.  A
+// fighter's melee weapon is given before it enters the world, where it
+// takes the weapon in hand.
+Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float aggro, int fightweapontype = 0)
 {
     auto mh = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find(kind)));
     if (mh == nullptr || slot < 0)
@@ -56,27 +57,40 @@ Object* MakeEnemy(const char* kind, int slot, Object* generator, s16 id)
     MDLFILE* mf = g_GlobalMFI.GetMF(slot, false);
     if (mf == nullptr || !mf->HasData())
         return nullptr;
-    Object* e = reinterpret_cast<Object*>(intptr_t(mh(reinterpret_cast<Object*>(mf), OM_CREATE, nullptr)));
-    if (e == nullptr)
+    Object* o = reinterpret_cast<Object*>(intptr_t(mh(reinterpret_cast<Object*>(mf), OM_CREATE, nullptr)));
+    Enemy* e = AsEnemy(o);
+    if (e == nullptr) {
+        if (o != nullptr)
+            o->Delete();
         return nullptr;
+    }
     g_GlobalMFI.GetMF(slot, true);
-    mf->GetHierarchyTo(e, 0, GH_ANIMATE);
+    e->charid = g_GlobalMFI.rgmfi[slot].i16Id;
+    // The root moves by its own frame code: its clips' root motion is
+    // relative.
+    mf->GetHierarchyTo(e, 0, GH_RELMOTION | GH_ANIMATE);
     e->FindShadows();
-    e->AllocBlendAnimHierarchy(0);
+    e->AllocBlendAnimHierarchy(GH_RELMOTION | GH_ANIMATE);
+    e->fightweapontype = s16(fightweapontype);
     world.AddObject(e, nullptr);
     e->mat = generator->mat;
     e->id = id;
+    e->aggro = aggro;
+    e->gameeventobj = generator;
     return e;
 }
 
-EnemyOrders BaseOrders(Object* generator, int slot, float aggro)
+// The hiding shooter's start on its move path: cover at an end it hides
+// at, sniping elsewhere.
+void StartHiding(Enemy* e)
 {
-    EnemyOrders o{};
-    o.shootweapontype = -1;
-    o.charid = slot >= 0 ? g_GlobalMFI.rgmfi[slot].i16Id : -1;
-    o.aggro = aggro;
-    o.gameeventobj = generator;
-    return o;
+    e->UpdateMovePathPos();
+    const int segs = e->movepath != nullptr ? e->movepath->NumSplines() : 0;
+    if ((e->hidebehavior != Enemy::NO_HIDING && e->patht < 0.1f) ||
+        (e->hidebehavior == Enemy::START_END_HIDING && e->patht > float(segs)))
+        e->Start_Shoot_TakeCover();
+    else
+        e->Start_Shoot_Sniping();
 }
 
 }  // namespace
@@ -136,8 +150,13 @@ bool EnemyGenShooter::TriggerValid() const
 // sniping elsewhere; others arrive.
 void EnemyGenShooter::Wake()
 {
-    const EnemyOrders* o = EnemyOrdersOf(enemy);
-    StartEnemy(enemy, o != nullptr && o->behavior == HIDING ? ENEMY_SHOOT_COVER : ENEMY_SHOOT_ARRIVE);
+    Enemy* e = AsEnemy(enemy);
+    if (e == nullptr)
+        return;
+    if (e->behavior == Enemy::HIDING)
+        StartHiding(e);
+    else
+        e->Start_Shoot_Arrive();
 }
 
 void EnemyGenShooter::GenerateShooter(bool dormant)
@@ -149,54 +168,55 @@ void EnemyGenShooter::GenerateShooter(bool dormant)
         ReportOnce(said, "a shooter's model slot is past the registry: character", p.character);
         return;
     }
-    Object* e = MakeEnemy("ShooterEnemy", slot, this, p.id);
+    Enemy* e = MakeEnemy("ShooterEnemy", slot, this, p.id, p.badass);
     if (e == nullptr)
         return;
-    EnemyOrders o = BaseOrders(this, slot, p.badass);
-    o.shootweapontype = ShooterWeaponType(p.weapon);
-    o.vobank = p.vo_bank;
-    o.strength = float(p.init_strength);
-    o.maxwander = p.diverge_m;
-    o.arrivepath = pSplineArrive;
-    o.movepath = pSplineMove;
-    o.seenbydace = p.first_init == 2 || p.first_init == 3;
-    o.duckfire = p.duck_fire != 0;
+    e->shootweapontype = s16(ShooterWeaponType(p.weapon));
+    e->vobank = p.vo_bank;
+    e->initialstrength = e->strength = float(p.init_strength);
+    e->maxwander = p.diverge_m;
+    e->arrivepath = pSplineArrive;
+    e->movepath = pSplineMove;
+    e->seenbydace = p.first_init == 2 || p.first_init == 3;
+    e->bDuck_fire = p.duck_fire != 0;
     switch (p.behavior) {
-    case 1: o.behavior = MOVING; break;
+    case 1: e->behavior = Enemy::MOVING; break;
     case 2:
-        o.behavior = HIDING;
-        o.shootweapontype = WEAP_SNIPERRIFLE;
-        o.hidebehavior = p.endpoints == 0 ? NO_HIDING : p.endpoints == 2 ? START_HIDING : START_END_HIDING;
+        e->behavior = Enemy::HIDING;
+        e->shootweapontype = WEAP_SNIPERRIFLE;
+        e->hidebehavior = p.endpoints == 0   ? Enemy::NO_HIDING
+                          : p.endpoints == 2 ? Enemy::START_HIDING
+                                             : Enemy::START_END_HIDING;
         break;
-    case 3: o.behavior = SEE_MOVING; break;
-    case 4: o.behavior = MOVING; o.usefalldeath = true; break;
-    case 5: o.behavior = STATIONARY; o.usefalldeath = true; break;
-    default: o.behavior = STATIONARY; break;
+    case 3: e->behavior = Enemy::SEE_MOVING; break;
+    case 4: e->behavior = Enemy::MOVING; e->usefalldeath = true; break;
+    case 5: e->behavior = Enemy::STATIONARY; e->usefalldeath = true; break;
+    default: e->behavior = Enemy::STATIONARY; break;
     }
-    o.tintset = numspawned == 0 || p.rnd_tint == 0 ? p.first_tint : (rand() >> 29);
-    GiveEnemyOrders(e, o);
-    SetTintSet(e, o.tintset, false);
     enemy = e;
-    if (o.behavior == HIDING)
-        StartEnemy(e, ENEMY_SHOOT_COVER);
+    if (e->behavior == Enemy::HIDING)
+        StartHiding(e);
+    else if (dormant)
+        e->Start_Shoot_Wait();
     else
-        StartEnemy(e, dormant ? ENEMY_SHOOT_WAIT : ENEMY_SHOOT_ARRIVE);
+        e->Start_Shoot_Arrive();
 
     if (p.hostage != 0) {
         const int hslot = EnemyModelSlot(p.hostage, 48);
         if (hslot < 0) {
             static bool said = false;
             ReportOnce(said, "a hostage's model slot is past the registry: hostage", p.hostage);
-        } else if (Object* h = MakeEnemy("ShooterEnemy", hslot, this, -176)) {
-            EnemyOrders ho = BaseOrders(this, hslot, 0.0f);
-            ho.movepath = pSplineHostage;
-            ho.ishostage = true;
-            ho.strength = 5.0f;
-            GiveEnemyOrders(h, ho);
+        } else if (Enemy* h = MakeEnemy("ShooterEnemy", hslot, this, -176, 0.0f)) {
+            h->movepath = pSplineHostage;
+            h->AnimateHierarchy(1.0f);
+            h->ishostage = true;
+            h->strength = 5.0f;
             hostage = h;
             SendSpecial(e, kTakeHostage, h);
         }
     }
+    const int tint = numspawned == 0 || p.rnd_tint == 0 ? p.first_tint : (rand() >> 29);
+    SetTintSet(e, tint, false);
     numspawned++;
 }
 
@@ -336,21 +356,17 @@ void EnemyGenFighter::GenerateFighter()
         ReportOnce(said, "a fighter's model slot is past the registry: character", p.character);
         return;
     }
-    Object* e = MakeEnemy("FighterEnemy", slot, this, p.id);
+    Enemy* e = MakeEnemy("FighterEnemy", slot, this, p.id, p.badass, p.weapon);
     if (e == nullptr)
         return;
-    EnemyOrders o = BaseOrders(this, slot, p.badass);
-    o.fightweapontype = p.weapon;
-    o.style = p.style;
-    o.strength = float(p.init_strength);
-    o.vobank = p.vo_bank;
-    o.arrivepath = pSpline;
-    o.isboss = p.boss == 1;
-    o.tintset = p.first_tint;
-    GiveEnemyOrders(e, o);
-    SetTintSet(e, o.tintset, false);
+    e->SetFightingStyle(p.style);
+    e->initialstrength = e->strength = float(p.init_strength);
+    e->vobank = p.vo_bank;
+    e->arrivepath = pSpline;
+    e->isboss = p.boss == 1;
     const bool waits = gameeventobj != nullptr && p.init_wave >= SendSpecial(gameeventobj, SMSG_MODE_GET_STAGE);
     e->mode = s8(waits ? 22 : 0);
+    SetTintSet(e, p.first_tint, false);
     enemy = e;
 }
 
@@ -382,7 +398,8 @@ int EnemyGenFighter::mh(OBJMESSAGE msg, void* data)
                         Hand();
                 }
             } else if (pegfp->first_init != 0 && enemy->mode == 0) {
-                StartEnemy(enemy, ENEMY_FIGHT_START);
+                if (Enemy* e = AsEnemy(enemy))
+                    e->StartFighting();
             }
         }
         if (enemy != nullptr && !enemykilled && (enemy->flags & (kOutOfPlay | kKilled))) {
@@ -488,20 +505,19 @@ void EnemyGenGuard::GenerateGuard()
         ReportOnce(said, "a guard's model slot is past the registry: character", p.character);
         return;
     }
-    Object* e = MakeEnemy("ShooterEnemy", slot, this, p.id);
+    Enemy* e = MakeEnemy("ShooterEnemy", slot, this, p.id, p.badass);
     if (e == nullptr)
         return;
-    EnemyOrders o = BaseOrders(this, slot, p.badass);
-    o.shootweapontype = p.gun != 0 ? int(WEAP_PISTOL_RUGER) : -1;
-    o.vobank = p.vo_bank;
-    o.strength = 100.0f;
-    o.movepath = pSpline;
-    o.delay = int(p.delay * 60.0f);
-    o.iscivilian = p.type == 1;
-    o.behavior = p.style == 1 ? HIDING : MOVING;
-    o.tintset = p.tint;
-    GiveEnemyOrders(e, o);
-    SetTintSet(e, o.tintset, false);
+    e->shootweapontype = p.gun != 0 ? s16(WEAP_PISTOL_RUGER) : s16(-1);
+    e->vobank = p.vo_bank;
+    e->strength = 100.0f;
+    e->startmat = mat;
+    e->maxwander = 0.0f;
+    e->arrivepath = nullptr;
+    e->movepath = pSpline;
+    e->delay = u32(p.delay * 60.0f);
+    e->iscivilian = p.type == 1;
+    Enemy::UseGuardIdles();
     pHudArrowObj = nullptr;
     // A guard beyond the 16 targets the map shows is still a guard.
     if (g_pgcTest != nullptr)
@@ -510,7 +526,18 @@ void EnemyGenGuard::GenerateGuard()
                 t = e;
                 break;
             }
-    StartEnemy(e, p.style == 1 ? ENEMY_GUARD_CHECK : pSpline != nullptr ? ENEMY_GUARD_PATROL : ENEMY_GUARD);
+    if (p.style == 1) {
+        e->behavior = Enemy::HIDING;
+        e->Start_Guard_Check();
+    } else {
+        e->behavior = Enemy::MOVING;
+        e->patht = -1.0f;
+        if (pSpline != nullptr)
+            e->Start_Guard_Patrol();
+        else
+            e->Start_Guard();
+    }
+    SetTintSet(e, p.tint, false);
     enemy = e;
 }
 
@@ -541,14 +568,16 @@ int EnemyGenGuard::mh(OBJMESSAGE msg, void* data)
                 if (enemy == nullptr)
                     return 0;
                 if (distSet && volSet && !(inDist && inVol)) {
-                    SetEnemyHibernating(enemy, true);
+                    if (Enemy* e = AsEnemy(enemy))
+                        e->Hibernate();
                     enemyhibernating = true;
                 }
                 Report(SMSG_MODE_FOE_ADDED, enemy);
             }
         } else if (enemyhibernating) {
             if ((!distSet || inDist) && (!volSet || inVol)) {
-                SetEnemyHibernating(enemy, false);
+                if (Enemy* e = AsEnemy(enemy))
+                    e->UnHibernate();
                 enemyhibernating = false;
             }
         } else if (!enemykilled && (enemy->flags & kOutOfPlay)) {

@@ -6,6 +6,7 @@
 
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
+#include "game/BadGuy.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
@@ -159,6 +160,24 @@ int FightMissionController::staticmh(Object* o, OBJMESSAGE msg, void* data)
     return static_cast<FightMissionController*>(o)->mh(msg, data);
 }
 
+namespace {
+
+// The fight's orders go into the foes' own fields; a foe that is not an
+// enemy has none and only takes its place on the rosters.
+void SetFoeAttackMode(Object* foe, Enemy::AttackMode m)
+{
+    if (Enemy* e = AsEnemy(foe))
+        e->attackmode = m;
+}
+
+void SetFoeFightPos(Object* foe, VectorPos p)
+{
+    if (Enemy* e = AsEnemy(foe))
+        e->fightpos = p;
+}
+
+}  // namespace
+
 void FightMissionController::RecountActive()
 {
     if (pfmp == nullptr)
@@ -177,7 +196,7 @@ bool FightMissionController::AddPassiveFoe(Object* e)
             printf("FightMissionController: the sideline is full; a foe is turned away\n");
         return false;
     }
-    SetFoeAttackMode(e, AM_PASSIVE);
+    SetFoeAttackMode(e, Enemy::AM_PASSIVE);
     passivefoes[numpassivefoes++] = e;
     RecountActive();
     return true;
@@ -187,7 +206,7 @@ bool FightMissionController::AddActiveFoe(Object* e)
 {
     if (e == nullptr || numactivefoes >= MAXFOES)
         return false;
-    SetFoeAttackMode(e, numactivefoes == 0 ? AM_FRONT : AM_ACTIVE);
+    SetFoeAttackMode(e, numactivefoes == 0 ? Enemy::AM_FRONT : Enemy::AM_ACTIVE);
     activefoes[numactivefoes++] = e;
     RecountActive();
     return true;
@@ -198,7 +217,7 @@ void FightMissionController::PassivateFoe(int i)
     if (i < 0 || i >= numactivefoes)
         return;
     Object* e = activefoes[i];
-    SetFoeAttackMode(e, AM_PASSIVE);
+    SetFoeAttackMode(e, Enemy::AM_PASSIVE);
     if (!AddPassiveFoe(e))
         return;
     activefoes[i] = activefoes[--numactivefoes];
@@ -209,13 +228,13 @@ void FightMissionController::ActivateFoe(int i)
     if (i < 0 || i >= numpassivefoes)
         return;
     Object* e = passivefoes[i];
-    SetFoeAttackMode(e, AM_ACTIVE);
+    SetFoeAttackMode(e, Enemy::AM_ACTIVE);
     if (!AddActiveFoe(e))
         return;
     passivefoes[i] = passivefoes[--numpassivefoes];
     if (numactivefoes == 1) {
         lastfrontswitch = ModeNow();
-        SetFoeAttackMode(activefoes[0], AM_FRONT);
+        SetFoeAttackMode(activefoes[0], Enemy::AM_FRONT);
     }
 }
 
@@ -359,7 +378,7 @@ void FightMissionController::RemoveFoe(Object* e)
             continue;
         activefoes[i] = activefoes[--numactivefoes];
         if (i == 0 && numactivefoes > 0) {
-            SetFoeAttackMode(activefoes[0], AM_FRONT);
+            SetFoeAttackMode(activefoes[0], Enemy::AM_FRONT);
             if (numactivefoes == 1)
                 lastfrontswitch = ModeNow();
         }

@@ -163,9 +163,6 @@ int CheckModeTarget(Object* pObject);
 // ---------------------------------------------------------------------------
 // Fight and shoot-out
 
-// What a foe is asked to do in a fist fight.
-enum AttackMode { AM_NONE = 0, AM_PASSIVE = 1, AM_ACTIVE = 2, AM_FRONT = 3 };
-
 class FightMissionController : public StageController
 {
 public:
@@ -351,6 +348,23 @@ public:
 private:
     void Break();
     int Collision(CollisionRecord* rec);
+};
+
+// A character for walking through interiors by the left stick alone, with a
+// collision box and nothing else: made only by its kind name, for trying
+// out an interior's walls.
+class InteriorChar : public Object
+{
+public:
+    InteriorChar();
+    static int InteriorChar_mh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+
+    CollBoxEnd cbTemp;
+    VectorDir vdLastDelta;
+    Matrix matLast;      // the camera's frame the stick is read in while held
+    float fLastCYAng;    // the stick's last angle; 100 while at rest
+    int iLastCntrlX, iLastCntrlY;
 };
 
 // Removes the wall splines of placed object objindex (the player lets go).

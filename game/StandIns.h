@@ -52,48 +52,6 @@ enum
 // entry and exit code takes the call over when it lands).
 void DaceGetOut(Object* player);
 
-// What the fist fight asks of its foes (the enemies replace these with
-// their own attackmode and fightpos fields): kept here for up to 64 foes.
-void SetFoeAttackMode(Object* foe, AttackMode m);
-AttackMode FoeAttackMode(Object* foe);
-void SetFoeFightPos(Object* foe, VectorPos p);
-VectorPos FoeFightPos(Object* foe);
-// What a generator makes of its enemy (the enemies replace these with their
-// own fields and start calls): kept here for up to 64 enemies.
-class Spline;
-struct EnemyOrders
-{
-    int shootweapontype, fightweapontype, style, charid, tintset;
-    int behavior, hidebehavior;   // STATIONARY 0, MOVING 4, HIDING 5, SEE_MOVING 6
-    float aggro, strength, maxwander;
-    int vobank;
-    Spline* arrivepath;
-    Spline* movepath;
-    bool seenbydace, duckfire, usefalldeath, isboss, ishostage, iscivilian;
-    bool hibernating;   // u32BGFlags bit 0
-    int delay;          // frames
-    Object* gameeventobj;
-};
-enum EnemyStart
-{
-    ENEMY_SHOOT_WAIT,     // dormant: mode 0
-    ENEMY_SHOOT_ARRIVE,   // mode 1
-    ENEMY_SHOOT_COVER,    // the hiding shooter's cover or sniping: mode 2
-    ENEMY_FIGHT_START,    // mode 21
-    ENEMY_FIGHT_WAIT,     // mode 22
-    ENEMY_GUARD_CHECK,    // at a check point: mode 30
-    ENEMY_GUARD_PATROL,   // along its path: mode 31
-    ENEMY_GUARD,          // standing guard: mode 32
-};
-void GiveEnemyOrders(Object* enemy, const EnemyOrders& o);
-const EnemyOrders* EnemyOrdersOf(Object* enemy);
-void StartEnemy(Object* enemy, EnemyStart how);
-// Enemy::Hibernate / Enemy::UnHibernate.
-void SetEnemyHibernating(Object* enemy, bool asleep);
-
-
-
-
 // The parameter records of the story's game modes still without their
 // controllers, as the mission steps fill them; each controller takes its own
 // over when it lands.

@@ -53,6 +53,8 @@ struct Heard
 {
     int shotAt = 0;
     int collisionAnswer = 0;   // its answer to the collision query
+    int grabAnswer = 0;        // its answer to a grab (31)
+    int grabAnim = -1;         // the move of the last grab it was offered
     std::vector<int> codes;
 };
 inline Heard heard;
@@ -67,6 +69,10 @@ inline int PlayerShell_mh(Object*, OBJMESSAGE msg, void* data)
         heard.shotAt++;
     if (m->submsg == SMSG_Q_COLLISION)
         return heard.collisionAnswer;
+    if (m->submsg == 31) {
+        heard.grabAnim = m->param[0];
+        return heard.grabAnswer;
+    }
     return 0;
 }
 
@@ -90,6 +96,34 @@ struct EventLog : Object
     }
 };
 
+// The enemies' model in a model slot, their gun file and their animation
+// groups in the registries, taken out again at the end.
+class Kit
+{
+public:
+    explicit Kit(int slot)
+    {
+        rig.Model(slot, EnemyFiles().enemy);
+        rig.Model(kGunSlot, EnemyFiles().guns);
+        for (const auto& [g, ani] : EnemyFiles().groups) {
+            AnimGroup* ag = static_cast<AnimGroup*>(rig.Block(ani, 64));
+            ag->FixUp();
+            g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1};
+            groups.push_back(g);
+        }
+    }
+    ~Kit()
+    {
+        for (int g : groups)
+            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
+    }
+    Kit(const Kit&) = delete;
+    Kit& operator=(const Kit&) = delete;
+
+    playerrig::Rig rig;
+    std::vector<int> groups;
+};
+
 // The registries dressed with the shooters' files and the player's groups,
 // a player shell at the origin and a game controller.
 class Scene
@@ -101,15 +135,6 @@ public:
         world.pedlist.RemoveAll();
         world.playbackSpeed = 1.0f;
         StandInController();
-        rig.Resident();
-        rig.Model(kEnemySlot, EnemyFiles().enemy);
-        rig.Model(kGunSlot, EnemyFiles().guns);
-        for (const auto& [g, ani] : EnemyFiles().groups) {
-            AnimGroup* ag = static_cast<AnimGroup*>(rig.Block(ani, 64));
-            ag->FixUp();
-            g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1};
-            groups.push_back(g);
-        }
         heard = Heard{};
         player = new Dace;
         g_GlobalMFI.GetMF(48, false)->GetHierarchyTo(player, 0, 0);
@@ -126,8 +151,6 @@ public:
         dace = nullptr;
         player->messagehandler = nullptr;
         delete player;
-        for (int g : groups)
-            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
     }
 
     // A shooter made by name at pos with a pistol, its frame not yet run.
@@ -152,7 +175,8 @@ public:
     }
 
     playerrig::Rig rig;
-    std::vector<int> groups;
+    // The player's resident set first: the enemies' groups go over it.
+    Kit kit{(rig.Resident(), kEnemySlot)};
     Dace* player;
 };
 

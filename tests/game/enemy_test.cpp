@@ -38,7 +38,9 @@ TEST(EnemyAnims, TablesFromTheDefinitions)
     // Slots: the combat list from 84 (slot 0) to 153 (57), the gun list from
     // 154 (0); the kept-apart ids have none.
     EXPECT_EQ(Enemy::CombatAnimOverlayIndex[84], 0);
-    EXPECT_EQ(Enemy::CombatAnimOverlayIndex[147], 9);
+    // The fight opener (147) takes slot 8 and the taunt (92) slot 9.
+    EXPECT_EQ(Enemy::CombatAnimOverlayIndex[147], 8);
+    EXPECT_EQ(Enemy::CombatAnimOverlayIndex[92], 9);
     EXPECT_EQ(Enemy::CombatAnimOverlayIndex[153], 57);
     EXPECT_EQ(Enemy::CombatAnimOverlayIndex[154], 0);
     EXPECT_EQ(Enemy::CombatAnimOverlayIndex[189], 33);

@@ -11,6 +11,8 @@
 
 #include "ZevEngine2/Anim.h"
 #include "game/BadGuyFighter.h"
+#include "tools/lib/miscfiles.h"
+#include "tools/lib/p2b.h"
 
 using namespace enemyrig;
 using BA = BadGuyAnims;
@@ -506,4 +508,201 @@ TEST(FighterEnemy, LyingDodgeArrestAndCommands)
     }
     EXPECT_GT(shoot, 60);
     EXPECT_LT(shoot, 140);
+}
+
+namespace {
+
+// A piece of scenery of the given kind holding one collision box (in its own
+// frame) at pos.
+struct Scenery : Object
+{
+    CollBoxEnd box;
+    Scenery(u8 kind, VectorPos pos, const Cuboid& c) : box(MakeCollisionID(1, 1), c)
+    {
+        type = kind;
+        mat = TransMatrix(pos);
+        collision = box.Chain();
+    }
+};
+
+// The record the collision pass hands the fighter when its ball touches s.
+int Touch(Enemy* e, Scenery& s, CollSphereEnd& ball)
+{
+    CollisionRecord cr(e, &s);
+    cr.Set(ball.Chain(), s.collision, e, &s);
+    cr.SaveMatrix(e->GetWorldMatrix(), s.GetWorldMatrix());
+    return e->SendMessage(OM_COLLISION, &cr);
+}
+
+}  // namespace
+
+TEST(FighterEnemy, ThrownAgainstAWallItFallsLiesAndGetsUp)
+{
+    Scene s;
+    srand(8);
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.0f));
+    ASSERT_NE(e, nullptr);
+    FightController c;
+    e->gameeventobj = &c;
+    g_pgcTest->bInterior = false;
+    // Flying back (136) with its back to the scenery, turned a little off +z.
+    e->mat = RotY(0.3f);
+    e->aggro = 1.0f;
+    e->mode = 21;
+    e->attackmode = Enemy::AM_FRONT;
+    e->prevattackmode = Enemy::AM_FRONT;
+    e->combatmode = Enemy::CM_KNOCKED_DOWN;
+    e->SetAnim(136);
+    e->flags |= ENEMYF_AIRBORNE;
+    CollSphereEnd ball(MakeCollisionID(1, 1), Sphere(VectorPos(0.0f, -0.5f, -0.1f), 0.25f));
+    // A placed object whose top is 0.5 above its feet is no wall.
+    Scenery low(OBJT_PLACEHOLDER, VectorPos(0.0f, 0.0f, -0.4f),
+                Cuboid(VectorPos(-2.0f, -0.5f, -0.1f), VectorPos(2.0f, 0.0f, 0.1f)));
+    Touch(e, low, ball);
+    EXPECT_EQ(e->mode2, 136);
+    // A placed object standing 2 high is: the fighter hits it, faces away
+    // from it and falls from it.
+    Scenery wall(OBJT_PLACEHOLDER, VectorPos(0.0f, 0.0f, -0.4f),
+                 Cuboid(VectorPos(-2.0f, -2.0f, -0.1f), VectorPos(2.0f, 0.0f, 0.1f)));
+    Touch(e, wall, ball);
+    EXPECT_EQ(e->mode2, 142);
+    EXPECT_FALSE(e->flags & ENEMYF_AIRBORNE);
+    EXPECT_NEAR(Yaw(e), 0.0f, 1e-4f);
+
+    // The wall recoil ends in the wall fall; at aggro 1 the fighter lies
+    // 120 frames, then gets up and takes a combat idle.
+    AnimEventMessage end{e, 0, 0, 0};
+    e->SendMessage(OM_ANIMLOOP, &end);
+    ASSERT_EQ(e->mode2, 143);
+    const float fell = e->frame;
+    float up = -1.0f;
+    for (int i = 0; i < 400 && up < 0.0f; i++) {
+        s.Ticks(1);
+        if (e->mode2 == 144)
+            up = e->frame;
+    }
+    ASSERT_GE(up, 0.0f);
+    EXPECT_GT(up - fell, 120.0f);
+    EXPECT_LE(up - fell, 123.0f);
+    e->SendMessage(OM_ANIMLOOP, &end);
+    EXPECT_TRUE(e->mode2 == 84 || e->mode2 == 86 || e->mode2 == 89) << e->mode2;
+}
+
+TEST(FighterEnemy, IndoorFloorsTheHigherIsStoodOnAndWallsPopItOut)
+{
+    Scene s;
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.0f));
+    ASSERT_NE(e, nullptr);
+    e->mat = Matrix(true);
+    e->mode = 21;
+    e->SetAnim(84);
+    g_pgcTest->bInterior = true;
+    CollSphereEnd feet(MakeCollisionID(1, 1), Sphere(VectorPos(0.0f, -0.05f, 0.0f), 0.1f));
+    // The floor's top at the feet (y 0), then one 0.05 higher (y down), then
+    // one 0.03 lower, which changes nothing.
+    Scenery floor(OBJT_STATIC, VectorPos(0.0f, 0.0f, 0.0f), Cuboid(VectorPos(-1, 0, -1), VectorPos(1, 0.2f, 1)));
+    Scenery step(OBJT_STATIC, VectorPos(0.0f, -0.05f, 0.0f), Cuboid(VectorPos(-1, 0, -1), VectorPos(1, 0.2f, 1)));
+    Scenery pit(OBJT_STATIC, VectorPos(0.0f, 0.03f, 0.0f), Cuboid(VectorPos(-1, 0, -1), VectorPos(1, 0.2f, 1)));
+    Touch(e, floor, feet);
+    EXPECT_EQ(static_cast<Object*>(e->groundobj), &floor);
+    EXPECT_NEAR(e->groundobjy, 0.0f, 1e-4f);
+    Touch(e, step, feet);
+    EXPECT_EQ(static_cast<Object*>(e->groundobj), &step);
+    EXPECT_NEAR(e->groundobjy, -0.05f, 1e-4f);
+    Touch(e, pit, feet);
+    EXPECT_EQ(static_cast<Object*>(e->groundobj), &step);
+    // Outdoors the same floor is not taken for ground.
+    e->groundobj = nullptr;
+    g_pgcTest->bInterior = false;
+    Touch(e, floor, feet);
+    EXPECT_EQ(static_cast<Object*>(e->groundobj), nullptr);
+    e->ClearPopOut();
+    // A wall 0.04 into its ball from +x pops it out 0.95 of that, along -x.
+    CollSphereEnd body(MakeCollisionID(1, 1), Sphere(VectorPos(0.0f, -0.5f, 0.0f), 0.2f));
+    Scenery wall(OBJT_STATIC, VectorPos(0.16f, 0.0f, 0.0f), Cuboid(VectorPos(0, -2, -1), VectorPos(0.5f, 0, 1)));
+    Touch(e, wall, body);
+    const VectorDir pop = e->GetPopOut();
+    EXPECT_NEAR(pop[0], -0.95f * 0.04f, 1e-5f);
+    EXPECT_NEAR(pop[1], 0.0f, 1e-6f);
+    EXPECT_NEAR(pop[2], 0.0f, 1e-6f);
+}
+
+TEST(FighterEnemy, AFreshBrawlerBreaksAGrappleAMaleNever)
+{
+    Scene s;
+    srand(9);
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.3f));
+    ASSERT_NE(e, nullptr);
+    e->mode = 21;
+    e->aggro = 1.0f;
+    e->SetFightingStyle(3);
+    e->SetAnim(84);
+    heard.grabAnswer = 1;
+    // The player's grapple (184): the Brawler breaks it with one of its two
+    // breaks, offered to the player with a 5-frame blend.
+    SpecialMessage grab(31, s.player, 184);
+    const int r = e->SendMessage(OM_SPECIAL, &grab);
+    ASSERT_TRUE(r == -1 || r == -2) << r;
+    EXPECT_EQ(e->mode2, r == -1 ? 117 : 118);
+    EXPECT_EQ(heard.grabAnim, e->mode2);
+    EXPECT_EQ(e->victimdata, nullptr);
+    EXPECT_EQ(e->combatmode, Enemy::CM_RECOIL);
+    EXPECT_TRUE(e->flags & ENEMYF_HOLDING);
+    // When the player will not let go the Brawler is held after all.
+    e->flags &= ~ENEMYF_HOLDING;
+    e->SetAnim(84);
+    heard.grabAnswer = 0;
+    EXPECT_EQ(e->SendMessage(OM_SPECIAL, &grab), 1);
+    EXPECT_EQ(e->mode2, 123);
+    EXPECT_EQ(e->victimdata, &e->currentvictimdata);
+    // A Male fighter never tries.
+    e->victimdata = nullptr;
+    e->flags &= ~ENEMYF_HOLDING;
+    e->SetFightingStyle(5);
+    e->SetAnim(84);
+    heard.grabAnswer = 1;
+    heard.grabAnim = -1;
+    EXPECT_EQ(e->SendMessage(OM_SPECIAL, &grab), 1);
+    EXPECT_EQ(heard.grabAnim, -1);
+    EXPECT_EQ(e->mode2, 123);
+}
+
+// The sample disc's fighting kit: a fighter given melee weapon kind 9 holds
+// hierarchy 18 of the disc's weapons file (one of its own bar models), and a
+// Karate opener switches its attack volume on at the striking hand.
+TEST(FighterEnemy, TheDiscsWeaponsAndBlowsStrikeWithTheHand)
+{
+    Scene s;
+    srand(4);
+    std::vector<u8> weapons;
+    std::string error;
+    for (const auto& [path, file] : tools::ResidentMiscFiles())
+        if (path == "DemoData/Misc/WEAPONS.P2B")
+            tools::WriteP2B(file, weapons, error);
+    ASSERT_FALSE(weapons.empty()) << error;
+    ASSERT_NE(s.rig.Model(158, weapons), nullptr);
+    EXPECT_GE(g_GlobalMFI.GetMF(158, false)->nNodes, 24);
+
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 5.0f));
+    ASSERT_NE(e, nullptr);
+    e->fightweapontype = 9;
+    e->ReinitAsFighter();
+    ASSERT_NE(e->fightweapon, nullptr);
+    EXPECT_EQ(e->fightweapon->index, 18);
+    EXPECT_NE(e->fightweapon->geom, nullptr);
+
+    e->SetFightingStyle(1);
+    e->mode = 21;
+    e->attackmode = Enemy::AM_PASSIVE;
+    e->prevattackmode = Enemy::AM_PASSIVE;
+    e->SetAnim(93);
+    Object* struck = nullptr;
+    for (int i = 0; i < 40 && struck == nullptr; i++) {
+        s.Ticks(1);
+        for (const OffensiveCollision& o : e->offcollobjs)
+            if (o.BoundObj() != nullptr)
+                struck = o.BoundObj();
+    }
+    ASSERT_NE(struck, nullptr);
+    EXPECT_TRUE(struck == e->lhand || struck == e->rhand);
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "game/BadGuy.h"
 #include "game/explode_support.h"
 #include "tools/lib/props.h"
 
@@ -297,13 +298,13 @@ TEST_F(ModeWorld, TheAmbulanceSirenGoesAtItsThirtySixthStep)
 
 namespace {
 
-// A foe: a plain object at p.
-Object* Foe(VectorPos p)
+// A foe: a fighter as its kind makes it, at p (no model, not in the world:
+// the fight only reads its place and writes its orders).
+Enemy* Foe(VectorPos p)
 {
-    Object* o = new Object;
-    o->type = OBJT_CHARACTER;
-    o->mat = TransMatrix(p);
-    return o;
+    auto* e = reinterpret_cast<Enemy*>(intptr_t(Enemy::FighterEnemy_mh(nullptr, OM_CREATE, nullptr)));
+    e->mat = TransMatrix(p);
+    return e;
 }
 
 void ExpectAt(VectorPos got, float x, float z)
@@ -325,21 +326,21 @@ TEST_F(ModeWorld, FightFoesTakeTheFrontTheRingAndTheSideline)
     ASSERT_NE(f, nullptr);
     f->gameeventobj = recorder;
     g_pass = false;
-    Object* foes[3] = {Foe(VectorPos(0, 0, 5)), Foe(VectorPos(2, 0, 6)), Foe(VectorPos(-3, 0, 7))};
+    Enemy* foes[3] = {Foe(VectorPos(0, 0, 5)), Foe(VectorPos(2, 0, 6)), Foe(VectorPos(-3, 0, 7))};
     for (Object* e : foes)
         SendSpecial(f, SMSG_EV_ADD_PASSIVE_FOE, e);
     Ticks(1);
     ASSERT_EQ(f->numactivefoes, 1);
     EXPECT_EQ(f->activefoes[0], foes[0]);
-    EXPECT_EQ(FoeAttackMode(foes[0]), AM_FRONT);
-    EXPECT_EQ(FoeAttackMode(foes[1]), AM_PASSIVE);
-    EXPECT_EQ(FoeAttackMode(foes[2]), AM_PASSIVE);
+    EXPECT_EQ(foes[0]->attackmode, Enemy::AM_FRONT);
+    EXPECT_EQ(foes[1]->attackmode, Enemy::AM_PASSIVE);
+    EXPECT_EQ(foes[2]->attackmode, Enemy::AM_PASSIVE);
     // Taking foe 0 off the sideline moved the last one, foe 2, to index 0.
     ASSERT_EQ(f->passivefoes[0], foes[2]);
-    ExpectAt(FoeFightPos(foes[2]), 0.0f, 3.125f);
+    ExpectAt(foes[2]->fightpos, 0.0f, 3.125f);
     const float a = -0.6981317f;
-    ExpectAt(FoeFightPos(foes[1]), 3.125f * std::sin(a), 3.125f * std::cos(a));
-    EXPECT_NEAR(Length(VectorDir(FoeFightPos(foes[1]))), 3.125f, 1e-4f);
+    ExpectAt(foes[1]->fightpos, 3.125f * std::sin(a), 3.125f * std::cos(a));
+    EXPECT_NEAR(Length(VectorDir(foes[1]->fightpos)), 3.125f, 1e-4f);
 
     // All active (init_active 2): the second stands 1.875 behind the player,
     // across from the front foe.
@@ -353,8 +354,8 @@ TEST_F(ModeWorld, FightFoesTakeTheFrontTheRingAndTheSideline)
     ASSERT_EQ(f->numactivefoes, 3);
     EXPECT_EQ(f->activefoes[0], foes[0]);
     EXPECT_EQ(f->activefoes[1], foes[1]);
-    ExpectAt(FoeFightPos(foes[1]), 0.0f, -1.875f);
-    EXPECT_EQ(FoeAttackMode(foes[1]), AM_ACTIVE);
+    ExpectAt(foes[1]->fightpos, 0.0f, -1.875f);
+    EXPECT_EQ(foes[1]->attackmode, Enemy::AM_ACTIVE);
 
     // The front foe dies: the foe moved into index 0 takes the front and the
     // time of the last switch stays.
@@ -363,11 +364,11 @@ TEST_F(ModeWorld, FightFoesTakeTheFrontTheRingAndTheSideline)
     SendSpecial(f, SMSG_EV_CHARACTER_DIED, foes[0]);
     ASSERT_EQ(f->numactivefoes, 2);
     EXPECT_EQ(f->activefoes[0], foes[2]);
-    EXPECT_EQ(FoeAttackMode(foes[2]), AM_FRONT);
+    EXPECT_EQ(foes[2]->attackmode, Enemy::AM_FRONT);
     EXPECT_EQ(f->lastfrontswitch, switched);
 
     // A 33rd foe is turned away.
-    std::vector<Object*> crowd;
+    std::vector<Enemy*> crowd;
     for (int i = 0; i < 33; i++) {
         crowd.push_back(Foe(VectorPos(float(i), 0, 20)));
         f->AddPassiveFoe(crowd.back());

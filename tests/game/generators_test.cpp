@@ -1,9 +1,13 @@
-// The shooter and fighter generators with a stand-in enemy kind: the weapon
+// The shooter, fighter and guard generators making real enemies: the weapon
 // codes, records that ask for models past the registry, a trigger that
 // wants the crossing from one volume into the other, shooters made one
-// after another, a dormant shooter woken by the player's approach, and
-// fighters made only on their own wave.
+// after another, a dormant shooter woken by the player's approach, fighters
+// made only on their own wave and put in their places by the fight, and
+// guards asleep until the player is near.
 #include "game/gamemodes_support.h"
+#include "tests/game/enemy_support.h"
+
+#include <cmath>
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Weapons.h"
@@ -24,44 +28,19 @@ int Controller_mh(Object*, OBJMESSAGE msg, void* data)
     return m->submsg == SMSG_MODE_GET_STAGE ? g_genStage : 0;
 }
 
-int g_made = 0;
-int TestEnemy_mh(Object* o, OBJMESSAGE msg, void*)
-{
-    switch (msg) {
-    case OM_CREATE: {
-        Object* e = new Object(TestEnemy_mh);
-        e->type = OBJT_CHARACTER;
-        g_made++;
-        return int(reinterpret_cast<intptr_t>(e));
-    }
-    case OM_DIE:
-        delete o;
-        return -1;
-    default:
-        return 0;
-    }
-}
-
-// Registers the stand-in kinds for one test; the registry is as before
-// afterwards.
+// The enemies' model in the first character slot and their groups loaded.
 class Generators : public ModeWorld
 {
 protected:
     void SetUp() override
     {
         ModeWorld::SetUp();
-        shooter = new Name("ShooterEnemy", int(reinterpret_cast<intptr_t>(&TestEnemy_mh)));
-        fighter = new Name("FighterEnemy", int(reinterpret_cast<intptr_t>(&TestEnemy_mh)));
         controller = new Object(Controller_mh);
-        g_made = 0;
         g_genStage = 1;
         world.playbackSpeed = 1.0f;
     }
     void TearDown() override
     {
-        Name::first = shooter->link;   // the two entries were pushed on the front
-        delete fighter;
-        delete shooter;
         controller->Delete();
         ModeWorld::TearDown();
     }
@@ -81,14 +60,22 @@ protected:
         p.spawn_num = 1;
         p.init_wave = 1;
         p.init_strength = 50;
+        p.vo_bank = NPCVO_NOBANK;   // no sound module runs here
         return p;
     }
     static Extent Volume(VectorPos c, float h) { return Extent(Cuboid(c, h).UnitMat()); }
 
-    Name* shooter = nullptr;
-    Name* fighter = nullptr;
+    // The enemies in the world, by their kinds' handlers.
+    static int Enemies()
+    {
+        int n = 0;
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+            n += AsEnemy(l->data) != nullptr && !l->data->IsDead() ? 1 : 0;
+        return n;
+    }
+
     Object* controller = nullptr;
-    explodetest::SlotFile model{49, tools::AttentionGlowFile()};
+    enemyrig::Kit kit{49};
 };
 
 }  // namespace
@@ -107,15 +94,18 @@ TEST_F(Generators, WeaponCodesAndRecordsPastTheRegistry)
     EnemyGenShooter* none = Shooter(p, VectorPos(0, 0, 0));
     Ticks(5);
     EXPECT_EQ(none->enemy, nullptr);
-    EXPECT_EQ(g_made, 0);
+    EXPECT_EQ(Enemies(), 0);
     p.character = 0;
     p.weapon = 200;
     EnemyGenShooter* pistol = Shooter(p, VectorPos(0, 0, 0));
     Ticks(1);
-    ASSERT_NE(pistol->enemy, nullptr);
-    EXPECT_EQ(EnemyOrdersOf(pistol->enemy)->shootweapontype, WEAP_PISTOL_RUGER);
-    EXPECT_FLOAT_EQ(EnemyOrdersOf(pistol->enemy)->strength, 50.0f);
-    EXPECT_EQ(pistol->enemy->mode, 1);   // arriving
+    Enemy* e = AsEnemy(pistol->enemy);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->shootweapontype, WEAP_PISTOL_RUGER);
+    EXPECT_FLOAT_EQ(e->strength, 50.0f);
+    EXPECT_FLOAT_EQ(e->initialstrength, 50.0f);
+    EXPECT_EQ(e->gameeventobj, pistol);
+    EXPECT_EQ(pistol->enemy->mode, 22);   // arriving
 }
 
 TEST_F(Generators, ModeTwoWantsTheCrossingAndShootersComeOneAfterAnother)
@@ -157,7 +147,7 @@ TEST_F(Generators, ModeTwoWantsTheCrossingAndShootersComeOneAfterAnother)
     Ticks(1);
     EXPECT_TRUE(g->lastenemykilled);
     EXPECT_EQ(g->numspawned, 3);
-    EXPECT_EQ(g_made, 3);
+    EXPECT_EQ(Enemies(), 3);
 }
 
 TEST_F(Generators, ADormantShooterWakesAsThePlayerComesNearWhateverTheStage)
@@ -176,7 +166,7 @@ TEST_F(Generators, ADormantShooterWakesAsThePlayerComesNearWhateverTheStage)
     EXPECT_EQ(g->enemy->mode, 0);
     player->mat.SetTrans(VectorPos(1.5f, 0, 0));
     Ticks(1);
-    EXPECT_EQ(g->enemy->mode, 1);
+    EXPECT_NE(g->enemy->mode, 0);   // arriving, and without a path on to its patrol
 }
 
 TEST_F(Generators, FightersComeOnlyOnTheirOwnWave)
@@ -187,6 +177,8 @@ TEST_F(Generators, FightersComeOnlyOnTheirOwnWave)
         *g->pegfp = EnemyGenFighter_params{};
         g->pegfp->init_wave = u8(wave);
         g->pegfp->init_strength = 30;
+    g->pegfp->vo_bank = NPCVO_NOBANK;
+        g->pegfp->vo_bank = NPCVO_NOBANK;
         g->mat = TransMatrix(30, 0, 0);
         world.AddObject(g, nullptr);
         SendSpecial(g, SMSG_MODE_START, controller, 4);
@@ -200,7 +192,9 @@ TEST_F(Generators, FightersComeOnlyOnTheirOwnWave)
     EXPECT_EQ(past->enemy, nullptr);
     ASSERT_NE(now->enemy, nullptr);
     EXPECT_EQ(later->enemy, nullptr);
-    EXPECT_EQ(now->enemy->mode, 22);   // waiting
+    // Made arriving (22); without an arrive path it joins the fight at its
+    // first frame.
+    EXPECT_EQ(now->enemy->mode, 21);
     // Handed to the fight as a passive foe, then put in its stage.
     int add = -1, staged = -1;
     for (size_t i = 0; i < g_heard.size(); i++) {
@@ -237,6 +231,7 @@ TEST_F(Generators, GuardsComeByDistanceOrVolumeSleepUntilBothAndCarryOneArrow)
     g->peggp->init_distance = 16.0f;   // 5 units
     g->peggp->init_trigger = Extent(Cuboid(VectorPos(0, 0, 10), 3.0f).UnitMat());
     g->peggp->gun = 1;
+    g->peggp->vo_bank = NPCVO_NOBANK;
     g->mat = TransMatrix(0, 0, 0);
     world.AddObject(g, nullptr);
     SendSpecial(g, SMSG_MODE_START, controller, 6);
@@ -248,9 +243,18 @@ TEST_F(Generators, GuardsComeByDistanceOrVolumeSleepUntilBothAndCarryOneArrow)
     Ticks(1);
     ASSERT_NE(g->enemy, nullptr);
     EXPECT_TRUE(g->enemyhibernating);
-    EXPECT_TRUE(EnemyOrdersOf(g->enemy)->hibernating);
-    EXPECT_EQ(EnemyOrdersOf(g->enemy)->shootweapontype, WEAP_PISTOL_RUGER);
-    EXPECT_FLOAT_EQ(EnemyOrdersOf(g->enemy)->strength, 100.0f);
+    Enemy* guard = AsEnemy(g->enemy);
+    ASSERT_NE(guard, nullptr);
+    EXPECT_TRUE(guard->IsHibernating());
+    EXPECT_EQ(guard->shootweapontype, WEAP_PISTOL_RUGER);
+    EXPECT_FLOAT_EQ(guard->strength, 100.0f);
+    EXPECT_EQ(guard->mode, 32);   // standing guard: no path
+    // Guards idle and startle with clips 8 and 1 of their own group.
+    const AnimGroup* ag = g_GlobalAGI.GetAG(AnimGroup_NPCGuard);
+    ASSERT_NE(ag, nullptr);
+    EXPECT_EQ(Enemy::Anims[+BadGuyAnims::NPC_IDLE_ANI], ag->pChars[8]);
+    EXPECT_EQ(Enemy::Anims[+BadGuyAnims::NPC_SHOCKED_ANI], ag->pChars[1]);
+    EXPECT_EQ(Enemy::AnimBanks[+BadGuyAnims::NPC_IDLE_ANI], 4);
     for (Object* t : gc->rvpSubMissionTargets)
         EXPECT_NE(t, g->enemy);
     // Within 5 and inside the volume (which reaches z 7): awake.
@@ -260,7 +264,7 @@ TEST_F(Generators, GuardsComeByDistanceOrVolumeSleepUntilBothAndCarryOneArrow)
     g->peggp->init_distance = 25.6f;        // 8 units
     Ticks(1);
     EXPECT_FALSE(g->enemyhibernating);
-    EXPECT_FALSE(EnemyOrdersOf(g->enemy)->hibernating);
+    EXPECT_FALSE(guard->IsHibernating());
 
     // A spotting hangs one arrow on the guard; a second one replaces it.
     SendSpecial(g, SMSG_EV_TARGET_SPOTTED, g->enemy);
@@ -289,6 +293,7 @@ EnemyGenFighter* PlaceFighterGen(int wave, VectorPos at)
     *g->pegfp = EnemyGenFighter_params{};
     g->pegfp->init_wave = u8(wave);
     g->pegfp->init_strength = 30;
+    g->pegfp->vo_bank = NPCVO_NOBANK;
     g->mat = TransMatrix(at);
     world.AddObject(g, nullptr);
     return g;
@@ -317,6 +322,22 @@ TEST_F(Generators, AFightSetUpByTheGameFlowIsWonWhenEveryFoeIsDown)
     EXPECT_EQ(f->numactivefoes, 1);
     EXPECT_EQ(f->numpassivefoes, 1);
     EXPECT_EQ(f->StageObjects[1].Count(), 2);
+    // The nearer fighter is sent in at the front; the other waits at the
+    // sideline, 3.125 from the player straight past the front foe.
+    Enemy* front = AsEnemy(f->activefoes[0]);
+    Enemy* side = AsEnemy(f->passivefoes[0]);
+    ASSERT_NE(front, nullptr);
+    ASSERT_NE(side, nullptr);
+    EXPECT_EQ(front, gens[0]->enemy);
+    EXPECT_EQ(front->enemytype, Enemy::ENEMYTYPE_FIGHTER);
+    EXPECT_FLOAT_EQ(front->strength, 30.0f);
+    EXPECT_EQ(front->attackmode, Enemy::AM_FRONT);
+    EXPECT_EQ(side->attackmode, Enemy::AM_PASSIVE);
+    VectorDir toFront = front->GetWorldPos() - player->GetWorldPos();
+    toFront[1] = 0.0f;
+    const VectorDir toSide = side->fightpos - player->GetWorldPos();
+    EXPECT_NEAR(std::hypot(toSide[0], toSide[2]), 3.125f, 1e-3f);
+    EXPECT_NEAR(Dot(Normalise(toFront), toSide), 3.125f, 1e-3f);
 
     // Both first-wave foes die: their generators report them gone, the
     // stage moves on to 2 and its generator makes its fighter.

@@ -1,11 +1,17 @@
 // Interior props: strength, breaking, sliding against walls but not floors,
 // two sliding props meeting, and the impact noise that pedestrians hear no
-// more often than the prop's interval; seating a figure in a car.
+// more often than the prop's interval; seating a figure in a car; the
+// interior walker.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "ZevEngine2/Collision.h"
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/Controller.h"
+#include "ZevEngine2/PS2/RenderContext.h"
+#include "game/MAIN.h"
 #include "game/GameFEnt.h"
 #include "game/QuadTree.h"
 #include "game/StandIns.h"
@@ -147,4 +153,68 @@ TEST_F(InteriorProps, ImpactNoisesReachNearPedestriansNoMoreOftenThanTheInterval
     world.pedlist.RemoveAll();
     near->Delete();
     far->Delete();
+}
+
+// The interior walker made by name: the stick's rest band, a step of 103
+// stick units along the camera's x taken once the stick leaves rest and
+// kept while it is held, a turn of at most 0.125 a frame toward the step,
+// and walls that push it back out.
+TEST_F(InteriorProps, TheInteriorWalkerFollowsTheStickInTheCamerasFrame)
+{
+    auto mh = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("InteriorChar")));
+    ASSERT_NE(mh, nullptr);
+    auto* c = reinterpret_cast<InteriorChar*>(intptr_t(mh(nullptr, OM_CREATE, nullptr)));
+    ASSERT_NE(c, nullptr);
+    EXPECT_FLOAT_EQ(c->fLastCYAng, 100.0f);
+    EXPECT_EQ(c->iLastCntrlX, 0xFFFF);
+    EXPECT_FLOAT_EQ(c->cbTemp.box.box.min[1], -0.625f);
+    world.AddObject(c, nullptr);
+    EXPECT_EQ(c->collision, c->cbTemp.Chain());
+    EXPECT_TRUE(c->flags & OBJF_FRAMECALL);
+
+    u8* stick = &controller[0].rdata[4 + ANA_LX];
+    const Matrix camera = rc.view_world;
+    rc.view_world = Matrix(true);
+    // 23 off centre either way is rest.
+    stick[0] = 128 + 23;
+    stick[1] = 128 - 23;
+    world.Update();
+    EXPECT_FLOAT_EQ(c->GetWorldPos()[0], 0.0f);
+    EXPECT_FLOAT_EQ(c->fLastCYAng, 100.0f);
+    // Full right: 255 - 152 = 103 units, 0.0243307 along x a frame; the
+    // walker turns toward it by the small-angle step 0.125, atan(0.125)
+    // once made square again.
+    stick[0] = 255;
+    stick[1] = 128;
+    world.Update();
+    EXPECT_NEAR(c->GetWorldPos()[0], 103 * 0.000236220f, 1e-6f);
+    EXPECT_NEAR(std::atan2(c->mat.z[0], c->mat.z[2]), std::atan(0.125f), 1e-5f);
+    // The camera turns a quarter while the stick is held: the walk keeps
+    // its frame.  Let go and push again: the new frame's x is -z.
+    rc.view_world = RotY(1.5707964f);
+    world.Update();
+    EXPECT_NEAR(c->GetWorldPos()[0], 2 * 103 * 0.000236220f, 1e-6f);
+    stick[0] = 128;
+    world.Update();
+    stick[0] = 255;
+    world.Update();
+    EXPECT_NEAR(c->GetWorldPos()[2], -103 * 0.000236220f, 1e-5f);
+    stick[0] = 128;
+
+    // A wall overlapping its box by 0.04375 from +x pushes it back along x
+    // only.
+    c->mat = Matrix(true);
+    Object wall;
+    CollBoxEnd wallbox(MakeCollisionID(1, 1), Cuboid(VectorPos(0.05f, -2.0f, -1.0f), VectorPos(1.0f, 0.0f, 1.0f)));
+    wall.collision = wallbox.Chain();
+    wall.type = OBJT_STATIC;
+    wall.mat = Matrix(true);
+    CollisionRecord cr(c, &wall);
+    cr.Set(c->collision, wall.collision, c, &wall);
+    cr.SaveMatrix(c->GetWorldMatrix(), wall.GetWorldMatrix());
+    c->SendMessage(OM_COLLISION, &cr);
+    EXPECT_NEAR(c->GetWorldPos()[0], -0.04375f, 1e-5f);
+    EXPECT_FLOAT_EQ(c->GetWorldPos()[1], 0.0f);
+    EXPECT_FLOAT_EQ(c->GetWorldPos()[2], 0.0f);
+    rc.view_world = camera;
 }

@@ -85,6 +85,41 @@ P2BFile LightCones()
     return f;
 }
 
+// The hand-held weapons: hierarchies 0 to 11 the plain plate the file has
+// always led with, 12 to 23 the fighters' melee weapons, each a bar of its
+// own length and colour held along the hand's z axis.
+P2BFile Weapons()
+{
+    P2BFile f;
+    f.models = {BoxModel(0.2f, 0.2f, 0.005f, TEXID_NONE, false, Colour(90, 90, 95, 128))};
+    struct Melee
+    {
+        float hx, hy, hz;
+        Colour c;
+    };
+    static const Melee melee[12] = {
+        {0.02f, 0.02f, 0.25f, Colour(120, 80, 40, 128)},   // 12
+        {0.015f, 0.015f, 0.3f, Colour(150, 150, 160, 128)}, // 13
+        {0.01f, 0.03f, 0.12f, Colour(200, 200, 210, 128)},  // 14
+        {0.03f, 0.03f, 0.35f, Colour(110, 70, 30, 128)},    // 15
+        {0.02f, 0.02f, 0.2f, Colour(60, 60, 60, 128)},      // 16
+        {0.025f, 0.025f, 0.4f, Colour(130, 90, 50, 128)},   // 17
+        {0.04f, 0.02f, 0.15f, Colour(170, 170, 180, 128)},  // 18
+        {0.02f, 0.02f, 0.45f, Colour(100, 100, 110, 128)},  // 19
+        {0.02f, 0.02f, 0.18f, Colour(140, 140, 140, 128)},  // 20: the one any other kind gets
+        {0.05f, 0.05f, 0.05f, Colour(80, 80, 80, 128)},     // 21
+        {0.008f, 0.025f, 0.1f, Colour(220, 220, 230, 128)}, // 22
+        {0.03f, 0.01f, 0.3f, Colour(90, 60, 30, 128)},      // 23
+    };
+    for (const Melee& m : melee)
+        f.models.push_back(BoxModel(m.hx, m.hy, m.hz, TEXID_NONE, false, m.c));
+    for (int i = 0; i < 12; i++)
+        f.AddNode(-1, MakeNode(0));
+    for (int i = 0; i < 12; i++)
+        f.AddNode(-1, MakeNode(1 + i, VectorPos(0.0f, 0.0f, melee[i].hz)));
+    return f;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
@@ -92,7 +127,7 @@ std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles()
     const std::string misc = "DemoData/Misc/";
     std::vector<std::pair<std::string, P2BFile>> v;
     v.emplace_back(misc + "BADGE.P2B", BadgeFile());
-    v.emplace_back(misc + "WEAPONS.P2B", Box(0.2f, 0.2f, 0.005f, Colour(90, 90, 95, 128)));
+    v.emplace_back(misc + "WEAPONS.P2B", Weapons());
     v.emplace_back(misc + "SIREN.P2B", Siren());
     v.emplace_back(misc + "LITECONE.P2B", LightCones());
     v.emplace_back(misc + "SHCARTOR.P2B", HealthCart());

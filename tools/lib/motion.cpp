@@ -157,9 +157,15 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
             bundle.streams.push_back(std::move(pos));
         }
         bundle.streams.push_back(std::move(rot));
-        if (b == kBoneRoot) {
-            std::vector<ClipEvent> events = EventsOf(row);
-            std::vector<ClipSound> sounds = SoundsOf(row);
+        const bool strikes = b == row.strikeBone;
+        if (b == kBoneRoot || strikes) {
+            std::vector<ClipEvent> events;
+            for (const ClipEvent& e : EventsOf(row)) {
+                const bool strike = e.event == kEventStrikeOn || e.event == kEventStrikeOff;
+                if ((strike && strikes) || (!strike && b == kBoneRoot))
+                    events.push_back(e);
+            }
+            std::vector<ClipSound> sounds = b == kBoneRoot ? SoundsOf(row) : std::vector<ClipSound>{};
             if (!events.empty() || !sounds.empty()) {
                 struct Key
                 {

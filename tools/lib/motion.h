@@ -74,10 +74,12 @@ struct ClipRow
     bool loop;
     std::vector<ClipEvent> events;
     std::vector<ClipSound> sounds;
+    int strikeBone = kBoneRoot;   // the bundle that carries 29 and 30
 };
 
 // The clip of a row for a figure; its events and sounds ride on the root
-// bundle.  Strikes without events of their own get 29/30 at contact.
+// bundle, 29 and 30 on the row's striking bone.  Strikes without events of
+// their own get 29/30 at contact.
 AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure);
 
 struct AnimGroupFiles
@@ -99,6 +101,14 @@ class Catalogue
 public:
     // mark: an event put beside a blow's hurting start (0: none).
     Catalogue(u16 mark, int size) : size(size), mark(mark) {}
+
+    // Blows added from here on strike with a hand: their 29 and 30 ride on
+    // the striking hand's bundle, so the event names the limb that hurts.
+    Catalogue& StrikeWithHands()
+    {
+        hands = true;
+        return *this;
+    }
 
     Catalogue& Clip(int index, MotionGenerator g, u16 length, bool loop, MotionParams p = {},
                     std::vector<ClipEvent> events = {})
@@ -126,7 +136,10 @@ public:
         for (ClipEvent e : extra)
             ev.push_back(e);
         std::stable_sort(ev.begin(), ev.end(), [](ClipEvent a, ClipEvent b) { return a.time < b.time; });
-        return Clip(index, kMotionStrike, length, false, {0.0f, amount, left}, ev);
+        Clip(index, kMotionStrike, length, false, {0.0f, amount, left}, ev);
+        if (hands)
+            rows.back().strikeBone = left ? kBoneLeftHand : kBoneRightHand;
+        return *this;
     }
     Catalogue& Gait(int index, MotionGenerator g, float speed, u16 length, bool loop = true, std::vector<ClipEvent> ev = {})
     {
@@ -149,6 +162,7 @@ public:
 private:
     int size;
     u16 mark;
+    bool hands = false;
     std::vector<ClipRow> rows;
 };
 

@@ -146,6 +146,7 @@ std::vector<ClipRow> Guard()
 std::vector<ClipRow> Fighting(int count, const s16* defs, float amount)
 {
     Catalogue c(0, count);
+    c.StrikeWithHands();
     std::vector<bool> done(size_t(count), false);
     for (int slot = 0; slot < NPCCombatSlots; slot++) {
         const int k = defs != nullptr ? defs[slot] : slot;
