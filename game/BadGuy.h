@@ -598,6 +598,10 @@ public:
 // The enemy o is, told by its handler (a shooter, fighter or runner); null
 // for any other object.
 Enemy* AsEnemy(Object* o);
+// A fist fighter engaged in its fight (arriving, closing in or fighting):
+// the player's arrest waits while it is not yet at hand.  False for
+// anything that is not a fighter.
+bool FighterBusyInFight(const Object* o);
 
 // random(N): an integer in [0, N) from one rand() draw.
 inline int RandomN(int n)

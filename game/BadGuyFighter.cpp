@@ -78,6 +78,16 @@ bool PlayerBusy(const Object* target)
 
 }  // namespace fighter
 
+bool FighterBusyInFight(const Object* o)
+{
+    if (o == nullptr || o->messagehandler != &Enemy::FighterEnemy_mh)
+        return false;
+    // Arriving, walking up to its target or in the fight itself; waiting,
+    // idle, surrendering, fleeing or riding it is not busy.
+    const int m = static_cast<const Enemy*>(o)->mode;
+    return m == 21 || m == 22 || m == 27;
+}
+
 // ---------------------------------------------------------------------------
 // Tables
 

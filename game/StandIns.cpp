@@ -46,8 +46,3 @@ void DaceGetOut(Object* player)
 
 OBJMESSAGEHANDLER RunnerEnemyHandler = nullptr;
 
-bool FighterBusyInFight(const Object*)
-{
-    StandInUsed("the fighter's busy-in-a-fight test");
-    return false;
-}

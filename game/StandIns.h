@@ -97,7 +97,4 @@ void StandInUsed(const char* what);
 // The runner enemies' message handler, by which the player knows a runner he
 // may tackle: null (no runners) until the runner kind sets it.
 extern OBJMESSAGEHANDLER RunnerEnemyHandler;
-// A fist-fighting enemy's own test of being busy in a fight: "not busy"
-// until the fighters answer it.
-bool FighterBusyInFight(const Object* fighter);
 

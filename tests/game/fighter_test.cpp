@@ -706,3 +706,24 @@ TEST(FighterEnemy, TheDiscsWeaponsAndBlowsStrikeWithTheHand)
     ASSERT_NE(struck, nullptr);
     EXPECT_TRUE(struck == e->lhand || struck == e->rhand);
 }
+
+// A fighter is busy in its fight while arriving, walking up to its target
+// or fighting; waiting, idle, surrendering or fleeing it is not, and nothing
+// that is not a fighter ever is.
+TEST(FighterEnemy, BusyInItsFightOnlyWhileEngaged)
+{
+    Scene s;
+    srand(3);
+    Enemy* e = Fighter(s.player->GetWorldPos() + VectorPos(0.0f, 0.0f, 1.0f), -120);
+    ASSERT_NE(e, nullptr);
+    for (int m : {21, 22, 27}) {
+        e->mode = u8(m);
+        EXPECT_TRUE(FighterBusyInFight(e)) << m;
+    }
+    for (int m : {0, 3, 11, 28, 31}) {
+        e->mode = u8(m);
+        EXPECT_FALSE(FighterBusyInFight(e)) << m;
+    }
+    EXPECT_FALSE(FighterBusyInFight(s.player));
+    EXPECT_FALSE(FighterBusyInFight(nullptr));
+}
