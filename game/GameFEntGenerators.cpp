@@ -45,9 +45,8 @@ float Dist2(VectorPos a, VectorPos b)
     return Dot(d, d);
 }
 
-// An enemy of kind `kind` with the model of slot `slot`, built and in the
-// world at the generator's place; null when the kind, the model or the
-// memory is missing.
+}  // namespace
+
 Object* MakeEnemy(const char* kind, int slot, Object* generator, s16 id)
 {
     auto mh = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find(kind)));
@@ -68,6 +67,8 @@ Object* MakeEnemy(const char* kind, int slot, Object* generator, s16 id)
     e->id = id;
     return e;
 }
+
+namespace {
 
 EnemyOrders BaseOrders(Object* generator, int slot, float aggro)
 {

@@ -155,3 +155,9 @@ void DaceGetOut(Object* player)
     if (player != nullptr && player == dace)
         dace->GetOut();
 }
+
+Enemy* BystanderMorphIntoRunner(Object*)
+{
+    StandInUsed("Bystander::MorphIntoRunner");
+    return nullptr;
+}

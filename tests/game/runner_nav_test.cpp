@@ -1,0 +1,198 @@
+// A runner's way through a small road net written by the city writer: the
+// walk band of its pavement and the band's slack, the choice at a two-road
+// bend and at a crossing with a destination beyond it, the curved path onto
+// the new pavement, and a flight along the pavement round the corner.
+#include "game/cardriver_support.h"
+
+#include "enemy_support.h"
+
+#include "game/GameFEnt.h"
+
+namespace {
+
+using namespace drivetest;
+using BA = BadGuyAnims;
+
+class RunnerStreets : public DriverWorld
+{
+protected:
+    // A crossing (4 roads) or a bend (2 roads: from the west, to the north)
+    // at (128, 128).
+    void Net(bool bend)
+    {
+        tools::CityDescription c;
+        tools::AddSampleRoadKinds(c);
+        if (bend) {
+            const int j = AddJunction(c, 128, 128, 12.0f, 0);
+            c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, tools::kRoadStreet);
+            c.AddSegment(j, AddJunction(c, 128, 188, 0, 1), 4, tools::kRoadStreet);
+            c.SortSlots();
+        } else {
+            AddCrossing(c, 1, tools::kRoadStreet, tools::kRoadStreet);
+        }
+        Load(c);
+        ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    }
+    Enemy* Runner(VectorPos at, VectorDir facing)
+    {
+        char name[] = "RunnerEnemy";
+        Object* o = g_pgcTest->CreateCharacterAt(enemyrig::kEnemySlot, 9, -1, name, false);
+        if (o == nullptr)
+            return nullptr;
+        auto* e = static_cast<Enemy*>(o);
+        e->mat = LookAlong(Normalise(facing));
+        e->mat.SetTrans(at);
+        e->ghc.Clear();
+        const float y = world.GroundHeight(at, nullptr, &e->ghc);
+        e->mat.SetTrans(VectorPos(at[0], y, at[2]));
+        return e;
+    }
+};
+
+// The middle of the right or left walk band of rs at parameter t.
+VectorPos BandPoint(Enemy* e, const RoadSeg* rs, float t, bool right)
+{
+    e->UpdateRoadType(rs);
+    const float o = right ? (e->SidewalkMinWalkWidth_R + e->SidewalkMaxWalkWidth_R) * 0.5f
+                          : (e->SidewalkMinWalkWidth_L + e->SidewalkMaxWalkWidth_L) * 0.5f;
+    return VectorPos(RoadSegOffset(rs->bezier, o).Evaluate(t).xyz());
+}
+
+}  // namespace
+
+TEST_F(RunnerStreets, WalkBandIsTheMiddleHalfOfEachPavement)
+{
+    Net(false);
+    enemyrig::Scene s;
+    Enemy* e = Runner(VectorPos(100.0f, -1.0f, 130.0f), VectorDir(1, 0, 0));
+    ASSERT_NE(e, nullptr);
+    const RoadSeg* rs = e->ghc.prs;
+    ASSERT_NE(rs, nullptr);
+    const RoadType& t = *rs->type;
+    e->calcrs = nullptr;
+    e->UpdateRoadType(rs);
+    const float lmin = t.vXSect[0][0] + 0.078125f, lmax = t.vXSect[t.iJuncLeft][0] - 0.078125f;
+    const float rmin = t.vXSect[t.iJunc][0] + 0.078125f, rmax = t.vXSect[t.iRightEdge][0] - 0.078125f;
+    EXPECT_FLOAT_EQ(e->SidewalkMinWalkWidth_L, lmin + (lmax - lmin) * 0.25f);
+    EXPECT_FLOAT_EQ(e->SidewalkMaxWalkWidth_L, lmax - (lmax - lmin) * 0.25f);
+    EXPECT_FLOAT_EQ(e->SidewalkMinWalkWidth_R, rmin + (rmax - rmin) * 0.25f);
+    EXPECT_FLOAT_EQ(e->SidewalkMaxWalkWidth_R, rmax - (rmax - rmin) * 0.25f);
+    EXPECT_EQ(e->calcrs, rs);
+
+    // On the band's edge with the slack: no correction, the runner keeps to
+    // the road's heading; beyond it the heading turns back toward the band.
+    auto headingAt = [&](float side) {
+        e->mode = 4;
+        e->movesubmode = Enemy::MoveSub_Normal;
+        e->mat = LookAlong(VectorDir(1, 0, 0));
+        e->ghc.prs = const_cast<RoadSeg*>(rs);
+        e->ghc.SetDir(VectorDir(1, 0, 0));
+        e->ghc.rsres = Vector(side, 0.0f, 0.5f, 0.0f);
+        e->MoveDownSidewalk();
+        return e->lastmovedir;
+    };
+    const float edge = e->SidewalkMaxWalkWidth_R + 0.03125f;
+    EXPECT_FLOAT_EQ(headingAt(edge)[2], 0.0f);
+    const VectorDir out = headingAt(edge + 0.25f);
+    EXPECT_NE(out[2], 0.0f);
+    // The turn is back toward smaller offsets, and grows with the error.
+    const VectorDir further = headingAt(edge + 0.5f);
+    EXPECT_GT(std::fabs(further[2]), std::fabs(out[2]));
+}
+
+TEST_F(RunnerStreets, ABendAlwaysTurnsTheCorner)
+{
+    Net(true);
+    enemyrig::Scene s;
+    for (int i = 0; i < 8; i++) {
+        Enemy* e = Runner(VectorPos(118.0f, -1.0f, 130.5f), VectorDir(1, 0, 0));
+        ASSERT_NE(e, nullptr);
+        const RoadSeg* from = e->ghc.prs;
+        ASSERT_NE(from, nullptr);
+        e->ghc.pjunc = from->jtn[0]->pos[0] > 100.0f ? from->jtn[0] : from->jtn[1];
+        e->lastrs = from;
+        e->ChooseIntersectionMode(GroundType_Invalid, VectorDir(1, 0, 0), false, VectorDir(0, 0, 0));
+        EXPECT_EQ(e->movemode, Enemy::Move_AroundCorner);
+        ASSERT_NE(e->nextroadpos.rs, nullptr);
+        EXPECT_NE(e->nextroadpos.rs, from);
+        e->Delete();
+    }
+}
+
+TEST_F(RunnerStreets, ADestinationAcrossTheStreetTakesThatPavementAlongAPath)
+{
+    Net(false);
+    enemyrig::Scene s;
+    // On the right pavement of Mill Street just short of the crossing,
+    // running east.
+    Enemy* e = Runner(VectorPos(115.0f, -1.0f, 130.5f), VectorDir(1, 0, 0));
+    ASSERT_NE(e, nullptr);
+    const RoadSeg* from = e->ghc.prs;
+    ASSERT_NE(from, nullptr);
+    e->lastrs = from;
+    const bool side = e->ghc.rsres[0] > 0.0f;
+    Junction* j = from->jtn[0]->pos[0] > 100.0f ? from->jtn[0] : from->jtn[1];
+    e->mat.SetTrans(VectorPos(122.0f, e->mat.w[1], 130.5f));
+    e->ghc.pjunc = j;
+    // The destination lies up the side street across Mill Street.
+    RoadPos across;
+    SetAcrossStreetPos(across, j, from, side);
+    ASSERT_NE(across.rs, nullptr);
+    VectorDir away = Normalise(across.rs->bezier.EvaluateTangent(across.t));
+    if (across.t > 0.5f)
+        away = -away;
+    const VectorPos jp(j->pos.xyz());
+    e->hasdest = true;
+    e->destpos = jp + away * 50.0f;
+    e->ChooseIntersectionMode(GroundType_Invalid, VectorDir(1, 0, 0), false, VectorDir(0, 0, 0));
+    EXPECT_EQ(e->nextroadpos.rs, across.rs);
+    EXPECT_EQ(e->nextroadpos.t, across.t);
+    EXPECT_EQ(e->nextroadpos.positiveoff, across.positiveoff);
+    EXPECT_EQ(e->movemode, Enemy::Move_AcrossIntersection);   // its segment meets the junction
+
+    // The path ends 1.5625 along the band's middle from the junction end,
+    // heading away from the junction.
+    // (1.5625 over the band line's tangent length is the parameter step.)
+    const VectorPos mouth = BandPoint(e, across.rs, across.t, across.positiveoff);
+    const VectorPos end(e->pathspline.Evaluate(1.0f).xyz());
+    const float o = across.positiveoff ? (e->SidewalkMinWalkWidth_R + e->SidewalkMaxWalkWidth_R) * 0.5f
+                                       : (e->SidewalkMinWalkWidth_L + e->SidewalkMaxWalkWidth_L) * 0.5f;
+    const Bezier band = RoadSegOffset(across.rs->bezier, o);
+    const float step = 1.5625f / Length(band.EvaluateTangent(across.t));
+    const VectorPos expected(band.Evaluate(across.t > 0.5f ? across.t - step : across.t + step).xyz());
+    EXPECT_NEAR(end[0], expected[0], 1e-3f);
+    EXPECT_NEAR(end[2], expected[2], 1e-3f);
+    EXPECT_GT(Length(VectorDir(end - mouth)), 1.5f);
+    EXPECT_GT(Length(VectorDir(end - jp)), Length(VectorDir(mouth - jp)));
+    const VectorDir endDir = Normalise(e->pathspline.EvaluateTangent(1.0f));
+    EXPECT_GT(Dot(endDir, away), 0.99f);
+}
+
+TEST_F(RunnerStreets, AFlightAlongThePavementAndRoundTheCorner)
+{
+    Net(false);
+    enemyrig::Scene s;
+    Enemy* e = Runner(VectorPos(90.0f, -1.0f, 133.75f), VectorDir(1, 0, 0));
+    ASSERT_NE(e, nullptr);
+    s.player->mat.SetTrans(VectorPos(84.0f, e->mat.w[1], 133.75f));
+    e->commandeeringchance = 0.0f;
+    const RoadSeg* start = e->ghc.prs;
+    ASSERT_NE(start, nullptr);
+    bool turned = false, offPavement = false;
+    int modes = 0;
+    for (int i = 0; i < 1200 && !turned; i++) {
+        world.Update();
+        // The player keeps 6.5 behind, along the street.
+        s.player->mat.SetTrans(e->GetWorldPos() - VectorDir(6.5f, 0.0f, 0.0f));
+        if (e->movemode != Enemy::Move_DownSidewalk)
+            modes++;
+        if (e->loctype == GroundType_InStreet && e->movemode == Enemy::Move_DownSidewalk)
+            offPavement = true;
+        if (e->ghc.prs != nullptr && e->ghc.prs != start && e->movemode == Enemy::Move_DownSidewalk)
+            turned = true;
+    }
+    EXPECT_TRUE(turned);
+    EXPECT_GT(modes, 0);   // it crossed or rounded the corner on a path
+    EXPECT_FALSE(offPavement);
+}
+
