@@ -59,9 +59,11 @@ Object* MakeEnemy(const char* kind, int slot, Object* generator, s16 id)
     if (e == nullptr)
         return nullptr;
     g_GlobalMFI.GetMF(slot, true);
-    mf->GetHierarchyTo(e, 0, GH_ANIMATE);
+    // Relative motion, as for every character: the clips move the enemy on
+    // from where it stands rather than setting its place.
+    mf->GetHierarchyTo(e, 0, GH_RELMOTION | GH_ANIMATE);
     e->FindShadows();
-    e->AllocBlendAnimHierarchy(0);
+    e->AllocBlendAnimHierarchy(GH_RELMOTION | GH_ANIMATE);
     world.AddObject(e, nullptr);
     e->mat = generator->mat;
     e->id = id;

@@ -196,3 +196,103 @@ TEST_F(RunnerStreets, AFlightAlongThePavementAndRoundTheCorner)
     EXPECT_FALSE(offPavement);
 }
 
+// ---------------------------------------------------------------------------
+// Cars
+
+namespace {
+
+std::vector<std::pair<int, int>> g_driverHeard;
+int DriverRecorder_mh(Object*, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_SPECIAL && data != nullptr) {
+        auto* m = static_cast<SpecialMessage*>(data);
+        g_driverHeard.push_back({m->submsg, int(m->param[0])});
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(RunnerStreets, ADrivingRunnerLeavesItsCarAfter300FramesAtRestAndStopsItsDriver)
+{
+    Net(false);
+    enemyrig::Scene s;
+    Vehicle* v = nullptr;
+    CarDriver* d = Car(100.0f, 125.5f, 1.0f, 0.0f, 0, &v);
+    ASSERT_NE(v, nullptr);
+    Forget(v);   // the scene's world goes with the scene
+    Enemy* e = Runner(VectorPos(100.0f, -1.0f, 133.75f), VectorDir(1, 0, 0));
+    ASSERT_NE(e, nullptr);
+    e->car = v;
+    e->Start_Run_Driving();
+    e->shootingchance = 0.0f;
+    e->pursuitstarttime = world.time - 301;
+    auto drive = [&](float frame, float speed) {
+        e->frame = frame;
+        v->vel = Vector(speed, 0.0f, 0.0f, 0.0f);
+        e->Frame_Run_Driving();
+    };
+    // During a random crime the runner stays in its car.
+    Object crime;
+    g_pgcTest->prms = &crime;
+    drive(100.0f, 0.0f);
+    drive(1000.0f, 0.0f);
+    EXPECT_EQ(e->mode, 8);
+    EXPECT_EQ(e->carstoppedframe, 0.0f);
+    g_pgcTest->prms = nullptr;
+    drive(100.0f, 0.0f);                 // at rest from frame 100
+    EXPECT_EQ(e->carstoppedframe, 100.0f);
+    drive(400.0f, 0.0f);                 // 300 frames: not more than 300
+    EXPECT_EQ(e->mode, 8);
+    drive(400.5f, 0.05f);                // moving again: the count goes on
+    EXPECT_EQ(e->carstoppedframe, 100.0f);
+    drive(400.5f, 0.0f);
+    EXPECT_EQ(e->mode, 7);               // getting out
+
+    // Stopping the car: the driver hears where to drive off to, in order,
+    // and the car's controls are let go.
+    g_driverHeard.clear();
+    d->messagehandler = DriverRecorder_mh;
+    e->mode = 8;
+    EXPECT_EQ(e->StopCar(), 1);
+    d->messagehandler = reinterpret_cast<OBJMESSAGEHANDLER>(Name::Find("CarDriver"));
+    const std::vector<std::pair<int, int>> expected = {
+        {SMSG_CD_SET_DRIVE, 6}, {SMSG_CD_HOLD, 1}, {SMSG_CD_SET_DRIVE, 7}, {SMSG_CD_DEACTIVATE, 0}};
+    EXPECT_EQ(g_driverHeard, expected);
+    EXPECT_EQ(v->fBrake, 0.01f);
+    EXPECT_EQ(v->fHandBrake, 0.01f);
+    EXPECT_EQ(v->steer, 0.0f);
+    EXPECT_EQ(e->mode, 9);
+    e->car = nullptr;
+    EXPECT_EQ(e->StopCar(), 0);
+}
+
+TEST_F(RunnerStreets, OnlyACarThatIsNotThePlayersAndNotWreckedIsTaken)
+{
+    Net(false);
+    enemyrig::Scene s;
+    Vehicle* v = nullptr;
+    Car(104.0f, 131.0f, 1.0f, 0.0f, 0, &v);
+    ASSERT_NE(v, nullptr);
+    Forget(v);
+    Object* driver = v->rcoDriver;
+    auto tries = [&](float chance) {
+        Enemy* e = Runner(VectorPos(100.0f, -1.0f, 131.0f), VectorDir(1, 0, 0));
+        e->commandeeringchance = chance;
+        e->SetTarget(nullptr);
+        e->Move();
+        const bool took = e->mode == 7;
+        e->Delete();
+        return took;
+    };
+    EXPECT_FALSE(tries(0.0f));
+    v->strength = 0.6f * v->fBaseStrength;   // 60 %: not more than 60 %
+    EXPECT_FALSE(tries(1.0f));
+    v->strength = v->fBaseStrength;
+    const s16 id = driver->id;
+    driver->id = -1;                          // the player's car
+    EXPECT_FALSE(tries(1.0f));
+    driver->id = id;
+    EXPECT_TRUE(tries(1.0f));
+}
+
