@@ -309,3 +309,39 @@ TEST(EscapeController, MakesItsGeneratorsOnceAndIsWonFarAway)
     EXPECT_EQ(gc.codes, (std::vector<int>{SMSG_GC_SUBGAME_WON}));
     c->pursuer = nullptr;
 }
+
+TEST(ChaseControllers, AMissingTargetIsOnlyLookedForAgain)
+{
+    Scene s;
+    QuietVoice quiet;
+    EventLog gc;
+    TailMissionParams tp{};
+    tp.iTargetId = 4321;   // nobody
+    auto* t = Make<TailMissionController>();
+    t->ptmp = &tp;
+    t->gameeventobj = &gc;
+    world.AddObject(t, nullptr);
+    Say(t, SMSG_MODE_START, t, 1);
+    EXPECT_EQ(t->target, nullptr);
+    for (int i = 0; i < 1000; i++)
+        t->Check();
+    // A runner not made yet: the pursuit takes the generator's once there is one.
+    EnemyGenRunner_params rec = RunnerRecord();
+    PursuitMissionParams pp{&rec, 21, 0, 125.0f, 54.6875f, "The Thug"};
+    auto* p = Make<PursuitMissionController>();
+    p->ppmp = &pp;
+    p->gameeventobj = &gc;
+    world.AddObject(p, nullptr);
+    Say(p, SMSG_MODE_START, p, 5);
+    ASSERT_NE(p->runner, nullptr);
+    if (p->runner->enemy != nullptr)
+        p->runner->DestroyRunner();   // as though it were not made yet
+    p->target = nullptr;
+    for (int i = 0; i < 100; i++)
+        p->Check();
+    EXPECT_TRUE(gc.codes.empty());
+    p->runner->GenerateRunner();
+    ASSERT_NE(p->runner->enemy, nullptr);
+    p->Check();
+    EXPECT_EQ(p->target, p->runner->enemy);
+}

@@ -296,3 +296,77 @@ TEST_F(RunnerStreets, OnlyACarThatIsNotThePlayersAndNotWreckedIsTaken)
     EXPECT_TRUE(tries(1.0f));
 }
 
+TEST_F(RunnerStreets, OnlyThePlayersCarBearingDownDuringACrimeMakesARunnerDive)
+{
+    Net(false);
+    enemyrig::Scene s;
+    Vehicle* v = nullptr;
+    Car(104.0f, 133.75f, -1.0f, 0.0f, 0, &v);
+    ASSERT_NE(v, nullptr);
+    Forget(v);
+    Enemy* e = Runner(VectorPos(100.0f, -1.0f, 133.75f), VectorDir(1, 0, 0));
+    ASSERT_NE(e, nullptr);
+    RCptr<Object> driver = v->rcoDriver;
+    Object crime;
+    // Dives out of 400 looks, with the car 4.0 away at 0.03 a frame.
+    auto dives = [&](float offset, float dir, Object* by, Object* spawner) {
+        g_pgcTest->prms = spawner;
+        v->rcoDriver = by;
+        v->mat.SetTrans(VectorPos(104.0f, v->mat.w[1], 133.75f + offset));
+        v->vel = Vector(0.03f * dir, 0.0f, 0.0f, 0.0f);
+        int n = 0;
+        for (int i = 0; i < 400; i++)
+            n += e->WatchForVehicles();
+        return n;
+    };
+    srand(3);
+    const int facing = dives(0.0f, -1.0f, s.player, &crime);
+    // Chased by the player and facing the car: one in five.
+    EXPECT_GT(facing, 50);
+    EXPECT_LT(facing, 110);
+    EXPECT_EQ(dives(0.3f, -1.0f, s.player, &crime) > 0, true);   // still within 0.3125 of its path
+    EXPECT_EQ(dives(0.32f, -1.0f, s.player, &crime), 0);         // beside its path
+    EXPECT_EQ(dives(0.0f, 1.0f, s.player, &crime), 0);           // driving away
+    EXPECT_EQ(dives(0.0f, -1.0f, driver, &crime), 0);            // not the player's car
+    EXPECT_EQ(dives(0.0f, -1.0f, s.player, nullptr), 0);         // no random crime
+    v->rcoDriver = driver;
+    // A car a little to the runner's side of its path, the runner facing
+    // along the road (neither toward nor from that side): it jumps forward,
+    // away from the car's side.
+    g_pgcTest->prms = &crime;
+    v->rcoDriver = s.player;
+    v->mat.SetTrans(VectorPos(104.0f, v->mat.w[1], 133.7f));
+    bool dove = false;
+    for (int i = 0; i < 1000 && !dove; i++)
+        dove = e->WatchForVehicles();
+    ASSERT_TRUE(dove);
+    EXPECT_EQ(e->diveani, +BA::CARTRANS_CAR_JUMP_FWD_ANI);
+    EXPECT_FLOAT_EQ(e->divedir[2], 1.0f);
+    g_pgcTest->prms = nullptr;
+    v->rcoDriver = driver;
+}
+
+TEST_F(RunnerStreets, TheGeneratorWakesItsRunnerOnlyNearTheCamera)
+{
+    Net(false);
+    enemyrig::Scene s;
+    Enemy* e = Runner(VectorPos(100.0f, -1.0f, 133.75f), VectorDir(1, 0, 0));
+    ASSERT_NE(e, nullptr);
+    auto* g = reinterpret_cast<EnemyGenRunner*>(intptr_t(EnemyGenRunner::staticmh(nullptr, OM_CREATE, nullptr)));
+    ASSERT_NE(g, nullptr);
+    world.AddObject(g, nullptr);
+    g->enemy = e;
+    e->Hibernate();
+    const Matrix savedView = rc.view_world;
+    auto cameraAt = [](VectorPos p) { rc.view_world = TransMatrix(p[0], p[1], p[2]); };
+    cameraAt(VectorPos(100.0f, -3.0f, 120.0f));   // near: it is woken
+    g->SendMessage(OM_FRAME, nullptr);
+    EXPECT_FALSE(e->IsHibernating());
+    g->SendMessage(OM_FRAME, nullptr);            // awake near: nothing
+    EXPECT_FALSE(e->IsHibernating());
+    cameraAt(VectorPos(100.0f, -3.0f, 260.0f));   // beyond 125: asleep
+    g->SendMessage(OM_FRAME, nullptr);
+    EXPECT_TRUE(e->IsHibernating());
+    g->enemy = nullptr;
+    rc.view_world = savedView;
+}
