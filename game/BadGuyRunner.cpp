@@ -764,8 +764,9 @@ void Enemy::Frame_Run_Threaten()
     if (target == nullptr)
         return;
     TurnTowardFlat(target->GetWorldPos() - GetWorldPos());
-    if (ishostage && target->messagehandler == &Enemy::RunnerEnemy_mh ||
-        ishostage && target->messagehandler == &Enemy::ShooterEnemy_mh) {
+    const OBJMESSAGEHANDLER kind = target->messagehandler;
+    if (ishostage && (kind == &Enemy::RunnerEnemy_mh || kind == &Enemy::ShooterEnemy_mh ||
+                      kind == &Enemy::FighterEnemy_mh)) {
         auto* taker = static_cast<Enemy*>(static_cast<Object*>(target));
         if (static_cast<Object*>(taker->target) != this) {
             ishostage = false;

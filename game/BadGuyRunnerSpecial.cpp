@@ -359,8 +359,16 @@ int Enemy::RunnerAnimLoop(AnimEventMessage*)
         Start_Run_Evasion();
         return -1;
     case +BA::ROLL_ANI:
-    case +BA::RUN_OVER_ANI: BlendToAnim(+BA::GETUP_ANI, 5); return -1;
-    case +BA::ROLL_HURT_ANI: BlendToAnim(+BA::GETUP_HURT_ANI, 5); return -1;
+        if (strength <= 0.0f) {
+            BlendToAnim(+BA::LYING_DOWN_KILLED_ANI, 5);
+            strength = 0.0f;
+        } else {
+            SetAnim(+BA::GETUP_ANI);
+        }
+        return -1;
+    case +BA::ROLL_HURT_ANI: SetAnim(+BA::GETUP_HURT_ANI); return -1;
+    case +BA::LYING_DOWN_ANI:
+    case +BA::RUN_OVER_ANI: SetAnim(+BA::GETUP_ANI); return -1;
     case +BA::KILLED_ANI:
     case +BA::LYING_DOWN_KILLED_ANI:
         RunnerDeathReport();

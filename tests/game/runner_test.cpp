@@ -374,3 +374,19 @@ TEST(RunnerEnemy, ShotsOutOfACarByAimAngle)
     EXPECT_EQ(r->rightdrivinggunarm.GetMode(), PresetGunArm::UNARMED);
     EXPECT_NEAR(r->leftdrivinggunarm.aimrangepos, (a + 2.3561945f) / (0.43633232f + 2.3561945f), 1e-4f);
 }
+
+TEST(RunnerEnemy, AfterARollItGetsUpOrLiesDead)
+{
+    Scene s;
+    Enemy* r = Runner(VectorPos(0.0f, 0.0f, 4.0f), 14);
+    ASSERT_NE(r, nullptr);
+    AnimEventMessage end{r, 0, 0, 0};
+    r->SetAnim(+BA::ROLL_ANI);
+    EXPECT_EQ(r->SendMessage(OM_ANIMLOOP, &end), -1);
+    EXPECT_EQ(r->mode2, +BA::GETUP_ANI);
+    r->strength = -3.0f;
+    r->SetAnim(+BA::ROLL_ANI);
+    r->SendMessage(OM_ANIMLOOP, &end);
+    EXPECT_EQ(r->mode2, +BA::LYING_DOWN_KILLED_ANI);
+    EXPECT_EQ(r->strength, 0.0f);
+}
