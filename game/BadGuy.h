@@ -20,6 +20,7 @@
 #include "game/GameEvents.h"
 #include "game/Limbs.h"
 #include "game/Road.h"
+#include "game/cardrivr.h"
 
 class Vehicle;
 class Bystander;
@@ -68,7 +69,6 @@ enum
     SMSG_PLAYER_LOSE_SHIELD = 38,
     SMSG_SEEK_OBJECT = 62,
     SMSG_MORPH_TO_BYSTANDER = 82,
-    SMSG_CD_SUSPEND = 101,
     SMSG_PATH_POINT_REACHED = 800,
     SMSG_EV_ENEMY_SURRENDERED = 23002,
     SMSG_EV_KNOCKED_DOWN = 23004,
@@ -189,14 +189,6 @@ public:
         CM_NEUTRAL_GUARDUP,
         CM_BUSTED,
         CM_DEAD,
-    };
-    enum MoveSpeed
-    {
-        MS_WALK,
-        MS_JOG,
-        MS_RUN,
-        MS_SPRINT,
-        MS_FAST_SPRINT,
     };
 
     // A world frame stamp; -1 is unset and earlier than every frame.
@@ -382,16 +374,125 @@ public:
     static const u8 GrappleVictimAnimInfo[5][6];
     static const u8 EnemyCollStrengths[7][12];
 
-    // --- runner commands (BadGuyRunner.cpp)
+    // --- runner (BadGuyRunner*.cpp, BadGuyCommands.cpp)
+    enum MoveSpeed
+    {
+        MOVE_SPRINT,
+        MOVE_RUN_FAST,
+        MOVE_RUN_NORMAL,
+        MOVE_RUN_SLOW,
+        MOVE_WALK,
+    };
+    enum MoveMode
+    {
+        Move_Start,
+        Move_DownSidewalk,
+        Move_AroundCorner,
+        Move_AcrossCrosswalk,
+        Move_AcrossIntersection,
+        Move_AcrossStreet,
+        Move_DownStreet,
+        Move_OntoSidewalk,
+        Move_IntoIntersection,
+        Move_AtCorner,
+        Move_InStreet,
+    };
+    enum MoveSubMode
+    {
+        MoveSub_Normal,
+        MoveSub_EvadeObstacle,
+        MoveSub_TurnAround,
+        MoveSub_Wander,
+    };
+    static int RunnerEnemy_mh(Object* obj, OBJMESSAGE msg, void* data);
+    int RunnerMh(OBJMESSAGE msg, void* data);
+    void InitAsRunner();
+    void ReinitAsRunner();
+    void RemoveAsRunner();
+    int RunnerFrame();
+    void Start_Run_Waiting();
+    void Start_Run_Wander();
+    void Start_Run_Evasion();
+    void Start_Run_Running(int speed);
+    void Start_Run_Tackled();
+    void Start_Run_Hit();
+    void Start_Run_Transition();
+    void Start_Run_Driving();
+    void Start_Run_Stopping();
+    void Start_Run_Passenger();
+    void Start_Run_Surrender();
+    void Start_Run_React();
+    void Start_Run_Threaten();
+    void Start_Run_Dive();
+    void Start_Run_Pullout();
+    void Start_Run_Struggle();
+    void Start_Run_StruggleGetUp();
+    void Start_Run_Congregate();
+    void Start_Run_WalkTo();
+    void Frame_Run_Waiting();
+    void Frame_Run_Wander();
+    void Frame_Run_Running();
+    void Frame_Run_Hit();
+    void Frame_Run_Transition();
+    void Frame_Run_Driving();
+    void Frame_Run_Stopping();
+    void Frame_Run_Passenger();
+    void Frame_Run_Threaten();
+    // Look-back, fire-back, take-cover, the vehicle watch (BadGuyRunnerLook.cpp).
+    void BeginLookBack();
+    void LookBack();
+    void EndLookBack();
+    void BeginFireBack();
+    int FireBack();
+    void EndFireBack();
+    void BeginTakeCover();
+    void TakeCover();
+    void EndTakeCover();
     bool WatchForVehicles();
+    void SlipAndFall();
+    // Street navigation (BadGuyRunnerNav.cpp).
+    void Move();
+    void SetMoveMode(int m);
+    void UpdateRoadType(const RoadSeg* rs);
+    void RestartPreviousMoveAnim();
+    void Start_StoppingAtCorner();
+    void MoveStoppingAtCorner();
+    void End_StoppingAtCorner();
+    void MoveDownSidewalk();
+    void MoveBackOntoSidewalk();
+    void MoveBackIntoIntersection();
+    void MoveAlongPath(bool pullback);
+    void MoveBackToRoad(bool intersection);
+    void ChooseIntersectionMode(GROUNDTYPE, VectorDir, bool, VectorDir);
+    void UpdatePathSpline(const RoadPos& rp);
+    void UpdateLocType();
+    // Cars (BadGuyRunnerCar.cpp).
+    void DetachFromCar();
+    void OutOfCar();
+    int StopCar();
+    int GetOut();
+    void BodySnatch(Bystander* b);
+    void InitGunsDriving();
+    void FireGunDriving(Object* aimobj, VectorPos aimpos, VectorDir aimvel);
+    // Messages, anim ends and collisions (BadGuyRunnerSpecial.cpp).
+    int RunnerSpecial(SpecialMessage* m);
+    int RunnerAnimLoop(AnimEventMessage* m);
+    int SelectStoppedStrategy();
+    void Start_Runner_Mode(int m);
+    int RunnerCollision(CollisionRecord* cr);
+    VectorDir CollideWithVehicleHit(CollisionRecord* cr);
+    static VectorDir GetObjectVelocity(Object* o);
+    void RunnerKill();
+    void RunnerDeathReport();
+    // Kind changes and commands (BadGuyCommands.cpp): a morph answers true
+    // when the kind changed.
+    void SetTarget(Object* obj);
+    bool MorphIntoRunner();
+    bool MorphIntoFighter(int style);
+    bool MorphIntoShooter();
     void DiveOutOfTheWay();
     int CollideWithVehicle(CollisionRecord* cr);
-    void MorphIntoRunner();
-    void MorphIntoFighter(int style);
-    void MorphIntoShooter();
-    void MorphIntoBystander(Object* obj);
-    void BodySnatch(Bystander* b);
-    void Start_Run_Driving();
+    Bystander* MorphIntoBystander(Object* obj);
     // The commands other characters and controllers give an enemy.
     void AttackObject(Object* obj, int style);
     void AttackObjectNoDamage(Object* obj, int style);
@@ -412,6 +513,9 @@ public:
     void PulloutObject(Object* obj);
     void GiveUp();
     void Surrender();
+    void Congregate(VectorPos pos);
+    void WalkTo(VectorPos pos);
+    void ScootOver();
 
     // Turns toward d's horizontal part at 6 degrees a frame of play.
     void TurnTowardFlat(VectorDir d);
@@ -527,14 +631,15 @@ public:
     // 15. Running and driving
     VectorDir lastmovedir, hitvel;
     const RoadSeg* lastrs;
-    VectorPos nextroadpos, destpos;
+    RoadPos nextroadpos;
+    VectorPos destpos;
     bool hasdest, carchaseonly, oblivious;
     int numshotsleft, numtakecoverloops;
-    bool calcrs;
+    const RoadSeg* calcrs;
     float SidewalkMinWalkWidth_L, SidewalkMaxWalkWidth_L, SidewalkMinWalkWidth_R, SidewalkMaxWalkWidth_R;
     WorldTime lastlookbacktime, nextlookbacktime, lastfirebacktime, lastshotattime, pursuitstarttime,
         pursuitserioustime, stoppedatcornertime;
-    int carstoppedframe;
+    float carstoppedframe;
     bool leavingcar;
     WorldTime gotincartime;
     float lookbacktargetdist;
@@ -544,13 +649,15 @@ public:
     VectorDir wanderdir;
     VectorPos congregatepos, walktopos;
     WorldTime reactiontime;
-    float fatigue, panic;
-    MoveSpeed movespeed;
+    float fatigue;
+    bool panic;
+    int movespeed;   // MoveSpeed
     Bezier pathspline;
     float speeds[5];
     bool knowspursuernear;
     PresetGunArm leftdrivinggunarm, rightdrivinggunarm;
-    float driveaimrange, drivingshootperiod;
+    float driveaimrange[4];
+    int drivingshootperiod;
     int movemode, lastmovemode, movesubmode, loctype, prevloctype;
 
     // Tuning.

@@ -28,6 +28,7 @@ enum {
     SMSG_EV_ADD_PASSIVE_FOE = 23016,
     SMSG_EV_ENEMY_SUBDUED = 23018,    // obj: the character
     SMSG_EV_ENEMY_REMOVED = 23020,    // obj: the enemy, from its OM_DIE
+    SMSG_EV_ENEMY_MORPHED = 23042,    // obj: the enemy; param0, param1: its old and new kind
     SMSG_EV_PLAYER_FIRED = 23021,
     SMSG_EV_PLAYER_GUN_JUMP = 23022,
     SMSG_EV_PLAYER_GUN_MODE = 23023,
@@ -37,6 +38,12 @@ enum {
     SMSG_EV_PLAYER_SHOTS_A = 23045,
     SMSG_EV_PLAYER_SHOTS_B = 23046,
     SMSG_EV_PLAYER_COMBAT = 23047,
+    SMSG_EV_RUNNER_REACT = 23060,     // obj: the runner
+    SMSG_EV_ENEMY_OUT_OF_CAR = 23063, // obj: the runner
+    SMSG_EV_TAIL_ABORTED = 23068,
+    SMSG_EV_TAIL_SPOOKED = 23069,
+    SMSG_EV_TAIL_FINISHED = 23070,
+    SMSG_EV_RUN_TRANSITION = 23071,   // a runner reached the door of the car it takes
     SMSG_EV_LAST = 23100,
 };
 

@@ -81,14 +81,6 @@ void EntitySeamUsed(const char* what);
 
 #define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
 
-class EnemyGenRunner : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenRunner_params* pegrp;
-    int iRunnerId;
-    Object* gameeventobj;
-};
 class EnemyGenMutant : public Object
 {
 public:
@@ -208,8 +200,6 @@ public:
         ENTITY_SEAM_HANDLER;                   \
         fields                                 \
     };
-MODE_CONTROLLER(EscapeMissionController, EscapeMissionParams* pemp;)
-MODE_CONTROLLER(PursuitMissionController, PursuitMissionParams* ppmp; bool bFromOtherMission;)
 MODE_CONTROLLER(ImpoundLotMissionController, )
 MODE_CONTROLLER(WanderMissionController, )
 MODE_CONTROLLER(DojoTrainingModeController, )
@@ -217,7 +207,6 @@ MODE_CONTROLLER(FRangeMissionController, )
 MODE_CONTROLLER(GunCourseMissionController, )
 MODE_CONTROLLER(DragonMissionController, )
 MODE_CONTROLLER(DemonMissionController, ObjectList stages[4];)
-MODE_CONTROLLER(TailMissionController, TailMissionParams* ptmp; bool bStarted;)
 MODE_CONTROLLER(InfiltrateMissionController, InfiltrateMissionParams* pimp;)
 MODE_CONTROLLER(LearJetChaseMissionController, RCptr<Object> rcTarget;)
 MODE_CONTROLLER(RaceMissionController, RCptr<Object> rcTarget;)
@@ -225,6 +214,7 @@ MODE_CONTROLLER(StreetRaceMissionController, RCptr<Object> rcTarget; VectorPos v
 MODE_CONTROLLER(Race247MissionController, )
 
 #include "game/GameModes.h"
+#include "game/GameFEntChase.h"
 
 // The random-mission spawner: starts random street crimes.
 class RandomMissionSpawner : public Object

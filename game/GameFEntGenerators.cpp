@@ -11,6 +11,7 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/BadGuy.h"
+#include "game/GameFEntChase.h"
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
@@ -44,12 +45,14 @@ float Dist2(VectorPos a, VectorPos b)
     return Dot(d, d);
 }
 
+}  // namespace
+
 // An enemy of kind `kind` with the model of slot `slot`, built and in the
 // world at the generator's place, told its id, aggro, model id and event
 // object; null when the kind, the model or the memory is missing.  A
 // fighter's melee weapon is given before it enters the world, where it
 // takes the weapon in hand.
-Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float aggro, int fightweapontype = 0)
+Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float aggro, int fightweapontype)
 {
     auto mh = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find(kind)));
     if (mh == nullptr || slot < 0)
@@ -79,6 +82,8 @@ Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float ag
     e->gameeventobj = generator;
     return e;
 }
+
+namespace {
 
 // The hiding shooter's start on its move path: cover at an end it hides
 // at, sniping elsewhere.

@@ -319,6 +319,7 @@ private:
     // The player sets the arm's mode directly when precision aiming takes
     // the guns over.
     friend class Dace;
+    friend class Enemy;   // a runner's fire-back and hostage set the mode
     void BurstStep();
     void RecoilStep(float e);
     void SetArmPoseBlend(float w);
@@ -382,6 +383,7 @@ public:
     bool IsAwaitingAim() const { return mode == DRAWING_TO_AIM || mode == DRAWING_TO_SHOOT || mode == AIMING_TO_SHOOT; }
     bool IsPostShot() const { return mode == JUST_SHOT || mode == RECOIL || mode == RECOIL_TO_AIM || mode == RECOIL_TO_SHOOT; }
     bool IsPreShot() const { return mode == DRAWING_TO_SHOOT || mode == AIMING_TO_SHOOT; }
+    Mode GetMode() const { return mode; }
     bool IsLoaded() const { return weapon.bulletsLeft > 0; }
     u32 TimeOfLastShot() const { return lastshot; }
     void ArmGun()
@@ -412,6 +414,7 @@ public:
     void HolsterGun();
 
 protected:
+    friend class Enemy;   // a runner shooting from a car picks its arm
     void ChangeMode(Mode m) { mode = m; }
 
 private:

@@ -21,5 +21,7 @@ enum NPCSprintAnims
     Ani_NPC_Sprint_Yank_R = 13,
     Ani_NPC_Sprint_Start_L = 14,
     Ani_NPC_Sprint_Start_R = 15,
-    NPCSprintAnims_Count = 16,
+    Ani_NPC_Walk = 16,
+    Ani_NPC_Walk_Lookback = 17,
+    NPCSprintAnims_Count = 18,
 };

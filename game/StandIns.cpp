@@ -46,3 +46,8 @@ void DaceGetOut(Object* player)
 
 OBJMESSAGEHANDLER RunnerEnemyHandler = nullptr;
 
+Enemy* BystanderMorphIntoRunner(Object*)
+{
+    StandInUsed("Bystander::MorphIntoRunner");
+    return nullptr;
+}

@@ -55,41 +55,16 @@ void DaceGetOut(Object* player);
 // The parameter records of the story's game modes still without their
 // controllers, as the mission steps fill them; each controller takes its own
 // over when it lands.
-struct EnemyGenRunner_params;
-struct TailMissionParams
-{
-    EnemyGenRunner_params* pegrp;
-    int iPHId;
-    int iTargetId;
-    float tooclose;
-    float tooclosetime;
-    float toofar;
-    float toofartime;
-    bool bAbortOnDetection;
-    const char* destname;
-};
-struct PursuitMissionParams
-{
-    EnemyGenRunner_params* pegrp;
-    int i32RunnerId;
-    int targetid;
-    float maxcarradius;
-    float maxfootradius;
-    const char* targetname;
-};
-struct EscapeMissionParams
-{
-    float far_escape;
-    int fartime;
-    float close;
-    float tooclose;
-    int i32NumBadGuyGens;
-    BadGuyGenInfo* pbggi;
-};
 struct InfiltrateMissionParams
 {
     const char* targetname;
 };
+
+// Bystander::MorphIntoRunner(-1, 0, 0, 1, -1, null, false): the pedestrian
+// ped made a runner in its place, or null.  Null until the bystanders can
+// change kind (the runner's hostage grab then takes no one).
+class Enemy;
+Enemy* BystanderMorphIntoRunner(Object* ped);
 
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);

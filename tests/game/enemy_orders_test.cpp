@@ -98,6 +98,9 @@ TEST(EnemyOrders, CommandsTheCarRuleAndTheQueries)
     // Turned into a bystander: -1, and the handler stops there.
     EXPECT_EQ(Say(e, 82, &other), -1);
     EXPECT_STREQ(gEnemyCommandLog.last, "Enemy::MorphIntoBystander");
+    // The commands changed its kind on the way: a shooter again for the rest.
+    e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f), WEAP_PISTOL_RUGER, 14);
+    ASSERT_NE(e, nullptr);
     // No car for a shooter who gave up.
     e->mode = 11;
     const int before = gEnemyCommandLog.count;
@@ -115,7 +118,7 @@ TEST(EnemyOrders, CommandsTheCarRuleAndTheQueries)
     EXPECT_FALSE(chaser->flags & ENEMYF_ACTIVE);
     EXPECT_TRUE(car.flags & ENEMYF_ACTIVE);
     EXPECT_TRUE(e->flags & ENEMYF_ACTIVE);
-    EXPECT_FALSE(car2.flags & ENEMYF_ACTIVE);
+    EXPECT_TRUE(car2.flags & ENEMYF_ACTIVE);   // marked by the getting in itself
     // Queries and flags.
     e->iLastDrawnTime = 1234;
     EXPECT_EQ(Say(e, 29002), 1234);

@@ -503,7 +503,8 @@ TEST(FighterEnemy, LyingDodgeArrestAndCommands)
     for (int i = 0; i < 500; i++) {
         gEnemyCommandLog.last = nullptr;
         SpecialMessage lock(104, nullptr);
-        e->SendMessage(OM_SPECIAL, &lock);
+        // Each answer changes the fighter's kind: ask the fighter's handler.
+        Enemy::FighterEnemy_mh(e, OM_SPECIAL, &lock);
         shoot += gEnemyCommandLog.last != nullptr && std::string(gEnemyCommandLog.last) == "Enemy::ShootObject";
     }
     EXPECT_GT(shoot, 60);

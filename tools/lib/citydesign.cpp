@@ -469,6 +469,15 @@ std::vector<MissionPlaceholder> SampleMission2()
     const s16 ids[] = {-2, -3, -6, -7, -8, -9, -10, -11, -12, -24, -25, -32, -400, -401, -402, -403};
     for (size_t i = 0; i < std::size(ids); i++)
         m.push_back(At(ids[i], -80.0f + 10.0f * float(i), i % 2 ? 42.0f : -42.0f, VectorXZ(0.0f, 1.0f)));
+    // The chase on foot: the player (-6) on an Elm Street pavement,
+    // the thug (-7) eight units ahead of him, both facing east toward the
+    // corner of Mill Street.
+    for (MissionPlaceholder& p : m) {
+        if (p.id == -6)
+            p = At(-6, -60.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f));
+        else if (p.id == -7)
+            p = At(-7, -52.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f));
+    }
     return m;
 }
 

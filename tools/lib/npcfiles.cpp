@@ -51,7 +51,9 @@ std::vector<ClipRow> Sprint()
         .Once(Ani_NPC_Sprint_Yank_L, kMotionGesture, 20, {}, kLeft)
         .Once(Ani_NPC_Sprint_Yank_R, kMotionGesture, 20, {}, kRight)
         .Gait(Ani_NPC_Sprint_Start_L, kMotionRun, kRun, 10, false)
-        .Gait(Ani_NPC_Sprint_Start_R, kMotionRun, kRun, 10, false);
+        .Gait(Ani_NPC_Sprint_Start_R, kMotionRun, kRun, 10, false)
+        .Gait(Ani_NPC_Walk, kMotionWalk, kWalk, 30)
+        .Gait(Ani_NPC_Walk_Lookback, kMotionWalk, kWalk, 30, false);
     return c.Finish();
 }
 
