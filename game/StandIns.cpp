@@ -146,12 +146,3 @@ void SetEnemyHibernating(Object* enemy, bool asleep)
     if (KeptOrders* k = Kept(enemy, true))
         k->orders.hibernating = asleep;
 }
-
-void DaceGetOut(Object* player)
-{
-    StandInUsed("the player's getting out of a car");
-    standInLog.lastGetOut = player;
-    standInLog.nGetOuts++;
-    if (player != nullptr && player == dace)
-        dace->GetOut();
-}
