@@ -406,8 +406,10 @@ void Dace::GetOut()
 {
     if (car == nullptr)
         return;
-    // 1.
-    mat.x.setx(0.0f);
+    // 1. Onto the car's centre line.
+    VectorPos at = mat.GetTrans();
+    at[0] = 0.0f;
+    mat.SetTrans(at);
     const Matrix cw = car->GetWorldMatrix();
     if (cw.y[1] > kOnItsRoof) {
         // 2. Always by the left door.
