@@ -370,6 +370,9 @@ public:
     float aimrangepos;
     float poseblend;
     VectorDir vel;
+    // The driving arm's state: the player's driving and car-door code draw,
+    // fire and put away the car guns by setting it.
+    Mode mode;
 
     void Frame(int, bool, float w0, float w1, float w2, float w3, float w4, float w5);
     bool Aim(int, bool, float w0, float w1, float w2, float w3, float w4, float w5);
@@ -420,8 +423,6 @@ protected:
 private:
     void Relax();
     Matrix MuzzleFrame(VectorPos* p) const;
-
-    Mode mode;
 };
 
 // One hand on the steering-wheel rim.

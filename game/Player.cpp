@@ -128,6 +128,9 @@ void Dace::Construct()
     // No car saved for a side trip's return yet.
     i8SaveVehID = -1;
     i8SaveVehTint = 0;
+    lastshabbysighting = lasthottiesighting = int(Never);
+    nextsightingtime = 0;
+    drivingcuedone = sfxdrivingcuedone = true;
     type = OBJT_CHARACTER;
     flags = OBJF_FRAMECALL;
 }

@@ -168,6 +168,8 @@ public:
     };
 
     static constexpr u32 Never = 0x7FFFFFFF;
+    // Object flag: set while he stands on his own feet, clear while seated.
+    static constexpr unsigned OnFootFlag = 0x80;
     static constexpr float UnsetFrame = -8388608.0f;
 
     Dace();
@@ -330,10 +332,18 @@ public:
     void LogShot();
     // No shot in the last n world frames (or none ever).
     bool NoShotFor(int n) const;
+
+    // Cars: getting in and out (PlayerCarDoors.cpp), driving
+    // (PlayerDrive.cpp), the cinematic drive (PlayerCarCine.cpp).
+    bool TryGettingIn(Vehicle* v);
+    void StartWalkingToDoor(bool left, Vehicle* v);
     void PutIn(Vehicle* v, int seat);
-    void CancelGetIn();
     void GetOut();
-    bool TryGettingIn();
+    bool CancelGetIn();
+    void CancelCarTransition();
+    void DetachFromCar();
+    void ExitTransitionMode();
+    int Frame_CycleSub(PlayerController& pc);
 
     // Class constants.
     static const VectorPos NPCLeftArrestPt, NPCRightArrestPt;
@@ -406,6 +416,8 @@ public:
     u32 sfxdrivingspeedswitchtime;
     SfxDrivingSpeed sfxdrivingspeed, lastsfxdrivingspeed;
     int lastshabbysighting, lasthottiesighting, nextsightingtime;
+    // The cue of the current speed class (music, voice) has been given.
+    bool drivingcuedone, sfxdrivingcuedone;
     GHCache ghc;
     eCineWalkFlags cineWalkFlags;
     s8 iCineScriptData;
@@ -475,6 +487,14 @@ private:
     void FaceGuy(Guy* guy);
     void FaceTarget();
     void DrawInCar();
+    // The driving frame's steps (PlayerDrive.cpp) and the seat shared by the
+    // driven and the cinematic drive.
+    void DrivingRemarks();
+    void DrivingGuns(PlayerController& pc);
+    void DrivingCues();
+    void SeatBody();
+    void PlaceCarCamera(float dist);
+    void KeepFeetOnGround();
     bool CarMovesBackwards() const;
     void DeleteReticle(RCptr<Object>& r);
     void Grabbed(SpecialMessage* m, int& reply);

@@ -99,13 +99,6 @@ Object* SecondChild(Object* root)
 
 int CurrentGunUpgrade() { return g_pgcTest != nullptr ? int(g_pgcTest->stats.curGunUpgrade) : 0; }
 
-void ReportOnce(bool& said, const char* what)
-{
-    if (!said)
-        printf("DaceBody: %s is not built yet\n", what);
-    said = true;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -398,36 +391,3 @@ void DaceBody::PointHead()
 }
 
 void DaceBody::HeadTrauma(VectorDir) {}
-
-// ---------------------------------------------------------------------------
-// Steering arms and guns from the car: nothing reaches driving mode yet.
-
-void DaceBody::SetHandsToSteer(VectorDir, VectorPos)
-{
-    static bool said = false;
-    ReportOnce(said, "SetHandsToSteer");
-}
-
-void DaceBody::UpdateDrivingArms(float, VectorPos)
-{
-    static bool said = false;
-    ReportOnce(said, "UpdateDrivingArms");
-}
-
-void DaceBody::InitGunsDriving()
-{
-    static bool said = false;
-    ReportOnce(said, "InitGunsDriving");
-}
-
-void DaceBody::FireGunDriving(Object*, VectorPos, VectorDir, Object*, int)
-{
-    static bool said = false;
-    ReportOnce(said, "FireGunDriving");
-}
-
-void DaceBody::UpdateGunsDriving(bool, float, float, float, float, float, float)
-{
-    static bool said = false;
-    ReportOnce(said, "UpdateGunsDriving");
-}

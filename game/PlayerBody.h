@@ -114,4 +114,15 @@ private:
     void FadeHead();
     void EyesAt(VectorPos target, float weight);
 };
+// Hides or shows a prop (a gun, the badge, the siren); null is left alone.
+inline void SetHidden(Object* o, bool hidden)
+{
+    if (o == nullptr)
+        return;
+    if (hidden)
+        o->flags |= OBJF_HIDDEN;
+    else
+        o->flags &= ~OBJF_HIDDEN;
+}
+
 static_assert(sizeof(DaceBody::LookComfort) == 4 && sizeof(DaceBody::LookMode) == 1);

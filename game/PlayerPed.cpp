@@ -422,10 +422,8 @@ void Dace::PedestrianMovement(PlayerController& c)
     const bool overlay = overlayPlaying != -1;
     auto carEntry = [&]() -> bool {
         Vehicle* v = FindCar(true);
-        if (v != nullptr && VectorDir(v->GetWorldPos() - mat.GetTrans()).LengthSq() < kCarReach2 && TryGettingIn()) {
-            car = v;
+        if (v != nullptr && VectorDir(v->GetWorldPos() - mat.GetTrans()).LengthSq() < kCarReach2 && TryGettingIn(v))
             return true;
-        }
         BlendToAnim(PED_IDLE_COMMANDEER_FAIL_ANI, 5);
         return false;
     };

@@ -573,7 +573,7 @@ void Dace::Frame_GunMode(PlayerController& pc)
         mode2 != GUNS_IDLE_DRAWGUNS_ANI && mode2 != PED_IDLE_COMMANDEER_FAIL_ANI) {
         Vehicle* v = FindCar(true);
         if (v != nullptr && Dist2(reinterpret_cast<Object*>(v)->GetWorldPos(), GetWorldPos()) < 14.0625f &&
-            TryGettingIn()) {
+            TryGettingIn(v)) {
         } else {
             BlendToAnim(PED_IDLE_COMMANDEER_FAIL_ANI, 5);
         }
@@ -1006,8 +1006,8 @@ void Dace::TakeProjectileDamage(float amount)
                                                        : GUNS_KILLED_ANI,
                     5);
         break;
-    case DACEMODE_CARTRANSITION: CancelGetIn(); break;
-    case DACEMODE_DRIVING: StandInUsed("the player killed in his car is left in his seat"); break;
+    case DACEMODE_CARTRANSITION: CancelCarTransition(); break;
+    case DACEMODE_DRIVING: DetachFromCar(); break;
     default: BlendToAnim(GUNS_KILLED_ANI, 5); break;
     }
     collidestate = FREE;

@@ -45,16 +45,6 @@ float FlatDist2(VectorPos a, VectorPos b)
     return dx * dx + dz * dz;
 }
 
-void SetHidden(Object* o, bool hidden)
-{
-    if (o == nullptr)
-        return;
-    if (hidden)
-        o->flags |= OBJF_HIDDEN;
-    else
-        o->flags &= ~OBJF_HIDDEN;
-}
-
 // A voice line of a type unless it played within the last `wait` frames.
 void RestedRemark(int type, int wait)
 {

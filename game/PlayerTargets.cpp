@@ -393,7 +393,9 @@ Vehicle* Dace::FindCar(bool drawnonly)
         if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
             continue;
         auto* v = static_cast<Vehicle*>(o);
-        if (drawnonly && !(world.time - v->iLastDrawnTime < 2))
+        // Drawn in the last frame: world time moves 1.2 frames a tick, so a
+        // tick may fall two frames after the drawing.
+        if (drawnonly && !(world.time - v->iLastDrawnTime <= 2))
             continue;
         const VectorDir to(v->GetWorldPos() - w.GetTrans());
         const float d = Length(to);

@@ -35,15 +35,6 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-void DaceGetOut(Object* player)
-{
-    StandInUsed("the player's getting out of a car");
-    standInLog.lastGetOut = player;
-    standInLog.nGetOuts++;
-    if (player != nullptr && player == dace)
-        dace->GetOut();
-}
-
 OBJMESSAGEHANDLER RunnerEnemyHandler = nullptr;
 
 Enemy* BystanderMorphIntoRunner(Object*)

@@ -18,8 +18,6 @@ struct StandInLog
     Colour lastFlashColour;
     int points = 0;                 // the sum of AddPoints
     int nRepairs = 0;               // Vehicle::UnDamage calls
-    Object* lastGetOut = nullptr;   // the player last told to leave his car
-    int nGetOuts = 0;
 };
 extern StandInLog standInLog;
 
@@ -47,10 +45,6 @@ enum
 // Screen texts are the HUD's (AddScreenText).
 #include "game/HUD.h"
 
-// The player leaves the car he sits in: the call is noted for the tests and
-// passed to the player's own getting out when it is the player (the car
-// entry and exit code takes the call over when it lands).
-void DaceGetOut(Object* player);
 
 // The parameter records of the story's game modes still without their
 // controllers, as the mission steps fill them; each controller takes its own

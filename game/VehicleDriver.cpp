@@ -7,7 +7,7 @@
 #include "game/Bystander.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
+#include "game/Player.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
 #include "game/explosn.h"
@@ -150,8 +150,8 @@ Object* Vehicle::KickOutCharacterDriver(KickOutMode, bool, Object* jacker)
     Object* d = FindCharacterDriver(jacker);
     if (d == nullptr)
         return nullptr;
-    if (d->id == -1)
-        DaceGetOut(d);
+    if (d->id == -1 && d == dace)
+        dace->GetOut();
     return d;
 }
 

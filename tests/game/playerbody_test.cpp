@@ -384,23 +384,55 @@ TEST_F(DaceBodyTest, ANumberWithoutARowKeepsTheAnimationGoingAndSaysSoOnce)
     EXPECT_EQ(body->mode2, PED_WALK_ANI);
 }
 
-TEST_F(DaceBodyTest, DrivingOperationsSayOnceTheyAreNotBuilt)
+TEST_F(DaceBodyTest, InTheCarTheLeftGunIsCarriedAndTheWheelRunsThroughBothHands)
 {
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < 2; i++) {
-        body->InitGunsDriving();
-        body->FireGunDriving(nullptr, VectorPos(0, 0, 0), VectorDir(0, 0, 0), nullptr, 0);
-        body->UpdateGunsDriving(false, 0, 0, 0, 0, 0, 0);
-        body->SetHandsToSteer(VectorDir(0, -1, 0), VectorPos(0, 0, 0));
-        body->UpdateDrivingArms(0.0f, VectorPos(0, 0, 0));
-        body->HeadTrauma(VectorDir(1, 0, 0));
+    // Entering driving: the left car gun is carried, shown only when the
+    // on-foot left gun is out; the right is put away.
+    body->leftgunarm.ArmGun();
+    body->InitGunsDriving();
+    EXPECT_TRUE(body->leftdrivinggunarm.ModeIs(PresetGunArm::CARRYING));
+    EXPECT_TRUE(body->rightdrivinggunarm.ModeIs(PresetGunArm::UNARMED));
+    EXPECT_EQ(body->lgun->flags & OBJF_HIDDEN, 0u);
+    EXPECT_NE(body->rgun->flags & OBJF_HIDDEN, 0u);
+    body->leftgunarm.DisarmGun();
+    body->InitGunsDriving();
+    EXPECT_NE(body->lgun->flags & OBJF_HIDDEN, 0u);
+
+    // The rim: at wheel angle 0 each hand is where it holds the wheel, a
+    // quarter turn is half the distance between the hands along the
+    // wheel's up, and the centre is where it was given.
+    body->AnimateHierarchy(0.0f);
+    const VectorPos centre = body->GetWorldMatrix() * VectorPos(0.0f, -1.2f, 0.4f);
+    const VectorDir up(0.0f, -std::cos(0.139626f), std::sin(0.139626f));
+    body->SetHandsToSteer(up, centre);
+    const float radius =
+        0.5f * Length(VectorDir(body->rhand->GetWorldPos() - body->lhand->GetWorldPos()));
+    const struct
+    {
+        SteerArm& arm;
+        Object* hand;
+    } sides[2] = {{body->ten, body->lhand}, {body->two, body->rhand}};
+    for (const auto& s : sides) {
+        const Matrix shoulder = s.hand == body->lhand ? body->larm->parent->GetWorldMatrix()
+                                                      : body->rarm->parent->GetWorldMatrix();
+        const VectorPos hand = shoulder.Inverse() * s.hand->GetWorldPos();
+        const VectorPos rim = s.arm.wheelcenter + VectorDir(s.arm.zeroturnoff);
+        const VectorPos c = shoulder * s.arm.wheelcenter;
+        for (int k = 0; k < 3; k++) {
+            EXPECT_NEAR(rim[k], hand[k], 1e-4f) << k;
+            EXPECT_NEAR(c[k], centre[k], 1e-4f) << k;
+        }
+        EXPECT_NEAR(Length(VectorDir(s.arm.quarterturnoff)), radius, 1e-4f);
     }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "DaceBody: InitGunsDriving is not built yet\n"
-                   "DaceBody: FireGunDriving is not built yet\n"
-                   "DaceBody: UpdateGunsDriving is not built yet\n"
-                   "DaceBody: SetHandsToSteer is not built yet\n"
-                   "DaceBody: UpdateDrivingArms is not built yet\n");
+
+    // Turning the wheel moves a hand whose car gun is put away; a hand with
+    // its gun out is left alone.
+    const VectorPos left = body->ten.wheelcenter, right = body->two.wheelcenter;
+    body->leftdrivinggunarm.mode = PresetGunArm::CARRYING;
+    body->rightdrivinggunarm.mode = PresetGunArm::UNARMED;
+    body->UpdateDrivingArms(0.3f, body->GetWorldMatrix() * VectorPos(0.0f, -1.0f, 0.4f));
+    EXPECT_EQ(body->ten.wheelcenter[1], left[1]);
+    EXPECT_NE(body->two.wheelcenter[1], right[1]);
 }
 
 namespace {

@@ -161,7 +161,8 @@ P2BFile CarFile(const Design& d)
     f.AddNode(b, Part(kVehGetInRight, VectorPos(kVehGetInX, 0, kVehGetInZ)));
     f.AddNode(b, Part(kVehSeatLeft, VectorPos(-0.12f, -0.2f, -0.05f)));
     f.AddNode(b, Part(kVehSeatRight, VectorPos(0.12f, -0.2f, -0.05f)));
-    f.AddNode(b, Part(0x8066, VectorPos(0, -0.2f, -hl - 0.3f)));   // behind the car
+    // The steering wheel's grip: the hands take the rim from here.
+    f.AddNode(b, Part(0x8066, VectorPos(-0.05f, -0.315f, 0.15f)));
     f.AddNode(b, Part(kVehReticlePoint, VectorPos(0, -h, 0.05f)));
     // The lamps look back along the car (z toward its rear): a front lamp's
     // beam runs against its z, a rear lamp's glow along it.
