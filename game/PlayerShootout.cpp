@@ -210,15 +210,6 @@ void Dace::Frame_GunMode(PlayerController& pc)
 {
     const u32 held = pc.pad & 0xFFFF;
     const u32 hit = pc.Hit();
-    // The magazines fill once the reload has played out.
-    if (gunsreloading && overlayPlaying != GUNS_IDLE_RELOAD_ANI && !IsReloading(mode2)) {
-        gunsreloading = false;
-        for (GunArm* a : {&leftgunarm, &rightgunarm})
-            if (a->IsArmed())
-                a->Reload();
-        if (shootmode == SHOOT_RELOAD)
-            SetShootMode(SHOOT_NORMAL);
-    }
     // 1.
     const bool activeAtEntry = IsFiring(mode2) || IsFireStart(mode2) || IsGunWalk(mode2) || IsJumpStart(mode2) ||
                                IsInAir(mode2) || IsLanding(mode2);
@@ -326,6 +317,7 @@ void Dace::Frame_GunMode(PlayerController& pc)
     if (IsArrest(mode2) || IsReloading(mode2) || mode2 == GUNS_IDLE_PUTAWAY_ANI || mode2 == GUNS_IDLE_PICKUP_ANI) {
         RecoverWorldSpeed();
     } else {
+        PedestrianMoveCamera(pc);
         switch (collidestate) {
         case FREE:
         case PUSH_STATIC:
@@ -1098,15 +1090,10 @@ void Dace::GunMoveFree(PlayerController& pc)
     if (speed == 0.0f)
         return;
     const VectorDir dir = Normalise(pc.wdir);
-    if (facemode) {
+    if (facemode)
         WalkTo_Gun(dir);
-    } else {
-        // Walking with the guns lowered: turn toward the stick and stride.
-        TurnToward(dir, 0.15707964f * world.playbackSpeed);
-        if (!OneOf(mode2, GUNS_WALK_ANI, GUNS_RUN_INTERIOR_ANI, GUNS_RUN_EXTERIOR_ANI))
-            BlendToAnim(GUNS_WALK_ANI, 10);
-        idle = 0;
-    }
+    else
+        WalkTo(dir, 0.15707964f);   // the stride itself is the animate step's choice
 }
 
 void Dace::WalkTo_Gun(VectorDir dir)
@@ -1399,5 +1386,4 @@ void Dace::GunReloadGuns()
         armOverlay.PlayAnim(ac, frame);
         overlayPlaying = GUNS_IDLE_RELOAD_ANI;
     }
-    gunsreloading = true;
 }

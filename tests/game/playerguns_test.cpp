@@ -227,6 +227,29 @@ TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
     Tick(R1, R1);
     EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI);
     EXPECT_EQ(d->shootmode, Dace::SHOOT_RELOAD);
+
+    // Against a half wall the body plays the reload; its end shows the guns
+    // again full, tells the mission and crouches back behind the wall.
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->overlayPlaying = -1;
+    d->collidestate = Dace::BACK_STATIC_HALF;
+    d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 1;
+    d->GunReloadGuns();
+    EXPECT_EQ(d->mode2, GUNS_HWALL_RELOAD_ANI);
+    if (d->lgun != nullptr)
+        d->lgun->flags |= OBJF_HIDDEN;
+    EXPECT_EQ(Bullets(), 2);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, d->leftgunarm.weapon.magSize);
+    EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, d->rightgunarm.weapon.magSize);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL);
+    EXPECT_EQ(d->mode2, GUNS_HWALL_IDLE_ANI);
+    EXPECT_EQ(mission->Count(23065), 1);
+    if (d->lgun != nullptr)
+        EXPECT_FALSE(d->lgun->flags & OBJF_HIDDEN);
+    d->gameeventobj = nullptr;
+    mission->Delete();
 }
 
 TEST_F(PlayerGuns, HeldWithPrecisionTheWorldSlowsAndTheStickTurnsHim)
