@@ -94,6 +94,9 @@ namespace tools {
 
 namespace {
 
+// The model word of the node whose children are the placed cover points.
+constexpr u16 kCoverNodeModel = 0x8063;
+
 // A model with no materials: only its bounds matter to the set-up.
 P2BModel Bounds(float r)
 {
@@ -215,6 +218,12 @@ SetupFile Spa()
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {0}, u8(k), {}});
         s.SetSpline(r, 0, wall);
     }
+    // Places the gunmen take cover at, beside the pillars at either side of
+    // the room: children of a cover node (model word 0x8063), each placed
+    // relative to it.
+    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, 0, 4)));
+    for (VectorPos p : {VectorPos(-3.5f, 0, 0), VectorPos(3.5f, 0, 0), VectorPos(-3.5f, 0, 2), VectorPos(3.5f, 0, 2)})
+        s.file.AddNode(cover, MakeNode(MDL_NOGEOM, p));
     const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -3, -8));
     s.file.nodes[size_t(fixed)].ang[3] = 1.5f;
     s.AddRecord(fixed, ENT_FIXEDCAMERA, FixedCamera(VectorPos(0, 0, 0)));
@@ -244,6 +253,14 @@ SetupFile BareRoom()
     guard.move_path.offset = -1;
     guard.init_distance = 16.0f;
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(3, 0, 3)), ENT_ENEMYGENGUARD, guard);
+    // Cover along two walls: a standing-height one on the left, a
+    // crouching-height one on the right (height 1).
+    for (int k = 0; k < 2; k++) {
+        const float x = k ? 2.5f : -2.5f;
+        const int wall = s.AddSpline({VectorPos(x, 0, -1), VectorPos(x, 0, 0), VectorPos(x, 0, 1), VectorPos(x, 0, 2)});
+        const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {-1}, u8(k), {}});
+        s.SetSpline(r, 0, wall);
+    }
     return s;
 }
 
