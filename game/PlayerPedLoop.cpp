@@ -532,6 +532,21 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
     case STEALTH_IDLE_CROUCH_ANI:
     case STEALTH_IDLE_LOOKAROUND_ANI:
     case STEALTH_JUMP_LAND_ANI: BlendToAnim(STEALTH_IDLE_ANI, m); return -1;
+    case STEALTH_GRAPPLE_DISARM_BACK_ANI: SetAnim(STEALTH_GRAPPLE_DISARM_IDLE_ANI); return -1;
+    case STEALTH_GRAPPLE_DISARM_FINISH_ANI:
+        // The reach ends in the hold only while the grapple is pressed;
+        // otherwise the guard is let go.
+        if (attackbuffer == DaceAnim::ATTACK_GRAPPLE) {
+            SetAnim(STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+        } else {
+            SetAnim(STEALTH_GRAPPLE_DISARM_DROP_ANI);
+            SendEvent(SMSG_RELEASED, target.p);
+            attackbuffer = DaceAnim::ATTACK_NONE;
+        }
+        return -1;
+    case STEALTH_GRAPPLE_DISARM_DROP_ANI:
+        turnBy(kPi);
+        [[fallthrough]];
     case STEALTH_GRAPPLE_DISARM_K_FINISH_ANI:
     case STEALTH_GRAPPLE_DISARM_P_FINISH_ANI:
         DaceVO.Play(VO_InfiltrateTakedown, 0);

@@ -15,6 +15,7 @@
 #include "ZevEngine2/World.h"
 #include "game/QuadTree.h"
 #include "game/Camera.h"
+#include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/StandIns.h"
@@ -53,6 +54,7 @@ protected:
         controller[0].ZeroData();
         SetCurrentCam(nullptr);
         rig.Resident();
+        rig.Group(AnimGroup_DaceStealth);
         // The reticles: one bare model for each kind.
         tools::P2BFile ret;
         ret.models = {explodetest::BareModel(0.5f)};
@@ -113,6 +115,7 @@ protected:
 };
 
 constexpr u32 R1 = 8;
+constexpr int SMSG_RELEASED = 32;
 
 }  // namespace
 
@@ -516,6 +519,35 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     EXPECT_EQ(guard->heard.back().param[3].i, 2);
     EXPECT_EQ(d->target.p, guard);
     EXPECT_EQ(d->collidestate, Dace::FREE);
+
+    // The reach ends in the hold while the grapple is pressed; the drag
+    // back ends in the hold again.
+    const int tracks = DaceVO.numtracks;
+    DaceVO.numtracks = 0;   // his lines stay silent
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_FINISH_ANI);
+    d->curattack = &DaceAnim::attackbase;   // the start's end reset the move graph
+    d->attackbuffer = DaceAnim::ATTACK_GRAPPLE;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_GRAPPLE) << "the buffer stays";
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_BACK_ANI);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+    // Without it the guard is let go; the drop ends with the player turned
+    // round in his sneaking idle, the guard no longer his.
+    const int released = guard->Count(SMSG_RELEASED);
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_FINISH_ANI);
+    d->attackbuffer = DaceAnim::ATTACK_NONE;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_DROP_ANI);
+    EXPECT_EQ(guard->Count(SMSG_RELEASED), released + 1);
+    const float facing = d->mat.z[2];
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_NEAR(d->mat.z[2], -facing, 1e-5f);
+    EXPECT_EQ(d->mode2, STEALTH_IDLE_ANI);
+    EXPECT_EQ(d->target.p, nullptr);
+    EXPECT_EQ(d->grappleframe, Dace::UnsetFrame);
+    DaceVO.numtracks = tracks;
 }
 
 TEST_F(PlayerGuns, AShieldWalksByTheStickFiresTheRightGunAndIsLetGo)
