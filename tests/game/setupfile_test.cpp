@@ -629,13 +629,14 @@ TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
         EXPECT_EQ(waves[2], 2);
         EXPECT_EQ(triggers, 1);
         // The placed cover points: the cover node's four children, beside
-        // the pillars at x = +-3.5, 4 and 6 deep.
+        // the pillars at x = +-3.5, 4 and 6 deep, at chest height.
         const NODE* cover = f.mf()->FindNode1(0, 0x8063);
         ASSERT_NE(cover, nullptr);
         int points = 0;
         for (u16 c = cover->child; c != 0xFFFF; c = f.mf()->nodes[c].sibling, points++) {
             const VectorPos at = cover->Pos() + VectorDir(f.mf()->nodes[c].Pos());
             EXPECT_FLOAT_EQ(std::fabs(at[0]), 3.5f);
+            EXPECT_FLOAT_EQ(at[1], -1.0f);
             EXPECT_TRUE(at[2] == 4.0f || at[2] == 6.0f) << at[2];
         }
         EXPECT_EQ(points, 4);

@@ -188,7 +188,7 @@ SetupFile Bar()
 SetupFile Spa()
 {
     SetupFile s;
-    Room(s, 10.0f);
+    const int room = Room(s, 10.0f);
     const int move = s.AddSpline({VectorPos(-4, 0, 8), VectorPos(-4, 0, 6), VectorPos(-4, 0, 4), VectorPos(-4, 0, 2)});
     // Four gunmen, two a wave.
     for (int k = 0; k < 4; k++) {
@@ -218,10 +218,19 @@ SetupFile Spa()
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {0}, u8(k), {}});
         s.SetSpline(r, 0, wall);
     }
-    // Places the gunmen take cover at, beside the pillars at either side of
-    // the room: children of a cover node (model word 0x8063), each placed
-    // relative to it.
-    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, 0, 4)));
+    // Two pillars, solid to rays and bodies, and the places the gunmen take
+    // cover at beside them: children of a cover node (model word 0x8063),
+    // each placed relative to it at a standing man's chest height.
+    s.file.models.push_back(Bounds(0.3f));
+    CollisionChain pillar;
+    pillar.Box(MakeCollisionID(1, 0), Cuboid(VectorPos(-0.25f, -2.5f, -0.25f), VectorPos(0.25f, 0.0f, 0.25f)));
+    s.file.collisions.push_back(pillar);
+    for (float x : {-3.0f, 3.0f}) {
+        NODE n = MakeNode(u16(s.file.models.size() - 1), VectorPos(x, 0, 3.4f));
+        n.collision = u16(s.file.collisions.size() - 1);
+        s.file.AddNode(room, n);
+    }
+    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -1.0f, 4)));
     for (VectorPos p : {VectorPos(-3.5f, 0, 0), VectorPos(3.5f, 0, 0), VectorPos(-3.5f, 0, 2), VectorPos(3.5f, 0, 2)})
         s.file.AddNode(cover, MakeNode(MDL_NOGEOM, p));
     const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -3, -8));
