@@ -154,15 +154,6 @@ float Dist2(VectorPos a, VectorPos b) { return VectorDir(a - b).LengthSq(); }
 // axis: 0 ahead, positive to his right.
 float SignedAngle(VectorDir local) { return std::atan2(local[0], local[2]); }
 
-// A stick byte as -88..87 outside the dead zone of 40 about the centre.
-int StickAxis(u8 b)
-{
-    const int d = int(b) - 128;
-    if (d > -40 && d < 40)
-        return 0;
-    return d > 0 ? d - 40 : d + 40;
-}
-
 void RecoverWorldSpeed()
 {
     const float r = world.playbackSpeed * kUnscale;
@@ -576,9 +567,25 @@ void Dace::Frame_GunMode(PlayerController& pc)
 // gun blows.  True when the frame ends here.
 bool Dace::GunInput(PlayerController& pc, DaceAnim::AttackType type)
 {
-    (void)pc;
-    // Arrests belong to the on-foot code; until it offers them here a
-    // circle press goes on to the shield grab and the pickups.
+    // a. An arrest: of the nearest one lying down, else of the nearest one
+    // standing who is not dying.
+    if (pc.Hit() & BUT_CIRCLE) {
+        arrestguy = static_cast<Guy*>(FindNearestObject(GetWorldPos(), OBJT_CHARACTER, 0x10000000));
+        bool held = arrestguy != nullptr && DaceTryLyingDownArrest(this, arrestguy);
+        if (!held) {
+            arrestguy = static_cast<Guy*>(FindNearestObject(GetWorldPos(), OBJT_CHARACTER, 0xD0000000));
+            held = arrestguy != nullptr && DaceTryStandingUpArrest(this, arrestguy, false);
+        }
+        if (!held) {
+            arrestguy = nullptr;
+        } else {
+            speed = 0.0f;
+            for (GunArm* a : {&leftgunarm, &rightgunarm})
+                if (a->mode > GunArm::CARRYING_TO_UNARMED)
+                    a->mode = GunArm::CARRYING;
+        }
+    }
+    // b.
     if (IsArrest(mode2) || type == DaceAnim::ATTACK_NONE)
         return false;
     if (type == DaceAnim::ATTACK_GRAPPLE) {

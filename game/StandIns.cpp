@@ -147,6 +147,18 @@ void SetEnemyHibernating(Object* enemy, bool asleep)
         k->orders.hibernating = asleep;
 }
 
+bool DaceTryLyingDownArrest(Object*, Guy*)
+{
+    StandInUsed("the player's arrest of a suspect lying down");
+    return false;
+}
+
+bool DaceTryStandingUpArrest(Object*, Guy*, bool)
+{
+    StandInUsed("the player's arrest of a standing suspect");
+    return false;
+}
+
 void DaceGetOut(Object* player)
 {
     StandInUsed("the player's getting out of a car");

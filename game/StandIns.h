@@ -50,6 +50,13 @@ enum
 // entry and exit code takes the call over when it lands).
 void DaceGetOut(Object* player);
 
+// The player's arrests tried from gun mode: of a suspect lying down, then of
+// one standing; each answers whether the player took hold (none yet: the
+// on-foot arrests take these calls over when they land).
+class Guy;
+bool DaceTryLyingDownArrest(Object* player, Guy* suspect);
+bool DaceTryStandingUpArrest(Object* player, Guy* suspect, bool dofailanim);
+
 // What the fist fight asks of its foes (the enemies replace these with
 // their own attackmode and fightpos fields): kept here for up to 64 foes.
 void SetFoeAttackMode(Object* foe, AttackMode m);

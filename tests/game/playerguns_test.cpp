@@ -550,6 +550,60 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     DaceVO.numtracks = tracks;
 }
 
+TEST_F(PlayerGuns, CircleByAFoeIndoorsGrabsHimAsAShieldWhenHeTakesItOutdoorsItFails)
+{
+    gc->stats.gunAbility = 8;   // the human shield
+    gc->bInterior = true;
+    Dummy* foe = Enemy(-110, VectorPos(2.3f, 0.0f, 5.4f));   // 0.5 away, off to his right
+    const Matrix before = d->mat;
+    const u32 shields = gc->stats.nHumanShields;
+    auto circle = [&] {
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = before;
+        foe->heard.clear();
+        Tick(0, 32);
+    };
+
+    // Refused: the grab message with the opener's clip, then the failed grab
+    // with his facing as it was.  Neither arrest took hold of the foe.
+    circle();
+    EXPECT_EQ(d->arrestguy, nullptr);
+    ASSERT_EQ(foe->Count(Dace::SMSG_GRABBED), 1);
+    SpecialMessage m = foe->heard.back();
+    for (const SpecialMessage& h : foe->heard)
+        if (h.submsg == Dace::SMSG_GRABBED)
+            m = h;
+    EXPECT_EQ(m.obj, d);
+    EXPECT_EQ(m.param[0].i, GUNS_GRAPPLE_START_ANI);
+    ASSERT_NE(DaceAnim::Anims[GUNS_GRAPPLE_START_ANI], nullptr);
+    EXPECT_EQ(m.param[1].i, reinterpret_cast<const u16*>(DaceAnim::Anims[GUNS_GRAPPLE_START_ANI])[1]);
+    EXPECT_EQ(m.param[2].i, 2);
+    EXPECT_EQ(m.param[3].i, 8);
+    EXPECT_EQ(d->mode2, GUNS_GRAPPLE_FAIL_ANI);
+    EXPECT_FLOAT_EQ(d->mat.z[0], before.z[0]);
+    EXPECT_FLOAT_EQ(d->mat.z[2], before.z[2]);
+    EXPECT_EQ(d->shieldTarget.p, nullptr);
+
+    // Taken: the hold starts and is counted.
+    foe->reply = 1;
+    circle();
+    EXPECT_EQ(d->mode2, GUNS_GRAPPLE_START_ANI);
+    EXPECT_EQ(d->shieldTarget.p, foe);
+    EXPECT_EQ(d->target.p, nullptr);
+    EXPECT_EQ(d->curattack, &DaceAnim::gungrapple);
+    EXPECT_EQ(gc->stats.nHumanShields, shields + 1);
+    d->shieldTarget = nullptr;
+    d->curattack = &DaceAnim::attackbase;
+
+    // Outdoors nobody is asked and the grab fails.
+    gc->bInterior = false;
+    circle();
+    EXPECT_EQ(foe->Count(Dace::SMSG_GRABBED), 0);
+    EXPECT_EQ(d->mode2, GUNS_GRAPPLE_FAIL_ANI);
+    EXPECT_FLOAT_EQ(d->mat.z[0], before.z[0]);
+    EXPECT_EQ(gc->stats.nHumanShields, shields + 1);
+}
+
 TEST_F(PlayerGuns, AShieldWalksByTheStickFiresTheRightGunAndIsLetGo)
 {
     Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 5.5f));
