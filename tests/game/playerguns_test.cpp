@@ -10,6 +10,8 @@
 #include "tests/game/explode_support.h"
 #include "tests/game/player_support.h"
 
+#include "tools/lib/setupfile.h"
+
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/World.h"
@@ -249,8 +251,9 @@ TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
     EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL);
     EXPECT_EQ(d->mode2, GUNS_HWALL_IDLE_ANI);
     EXPECT_EQ(mission->Count(23065), 1);
-    if (d->lgun != nullptr)
+    if (d->lgun != nullptr) {
         EXPECT_FALSE(d->lgun->flags & OBJF_HIDDEN);
+    }
     d->gameeventobj = nullptr;
     mission->Delete();
 }
@@ -487,6 +490,68 @@ TEST_F(PlayerGuns, BackingOntoAWallTakesCoverTurnsAndSettles)
     }
     EXPECT_EQ(entered, 1);
     world.spllist.RemoveAll();
+}
+
+// The test interior of the sample disc: its standing-height wall on the
+// left (x = -2.5) and its crouching-height wall on the right (x = 2.5), both
+// from 1 in front of its centre to 2 behind.
+TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
+{
+    std::vector<u8> bytes;
+    std::string err;
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
+    ASSERT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
+    explodetest::SlotFile room(195, bytes);
+    Object* ph = new Object;
+    ph->id = -5;
+    ph->mat = Matrix(true);
+    world.placeholderlist.AddTail(ph);
+    world.spllist.RemoveAll();
+    ASSERT_NE(gc->LoadIntExtSetup(-5, room.mf(), true), nullptr);
+    ASSERT_FALSE(world.spllist.IsEmpty());
+    struct Case
+    {
+        float x;
+        Dace::CollState turning, back;
+        u16 idle;
+    };
+    for (const Case c : {Case{-2.2f, Dace::TURNING_STATIC_FULL, Dace::BACK_STATIC_FULL, GUNS_FWALL_IDLE_L_ANI},
+                         Case{2.2f, Dace::TURNING_STATIC_HALF, Dace::BACK_STATIC_HALF, GUNS_HWALL_IDLE_ANI}}) {
+        // Standing 0.3 off the wall on its open side, the cross held: of
+        // the two facings across it, the one that backs onto it enters.
+        int entered = 0;
+        for (float face : {1.0f, -1.0f}) {
+            d->collidestate = Dace::FREE;
+            d->SetAnim(GUNS_IDLE_ANI);
+            d->mat = Matrix(true);
+            d->mat.z = Vector(face, 0.0f, 0.0f, 0.0f);
+            d->mat.x = Vector(0.0f, 0.0f, -face, 0.0f);
+            d->SetPos(VectorPos(c.x, 0.0f, 0.5f));
+            Tick(BUT_CROSS, BUT_CROSS);
+            if (d->collidestate == Dace::PUSH_STATIC) {
+                entered++;
+                break;
+            }
+        }
+        ASSERT_EQ(entered, 1) << c.x;
+        for (int i = 0; i < 3; i++)
+            Tick(BUT_CROSS);
+        EXPECT_EQ(d->collidestate, c.turning) << c.x;
+        EXPECT_EQ(d->mode2, c.idle) << c.x;
+        for (int i = 0; i < 21; i++)
+            Tick(BUT_CROSS);
+        EXPECT_EQ(d->collidestate, c.back) << c.x;
+        // Out of cover again when the button is let go.
+        Tick();
+        EXPECT_EQ(d->collidestate, Dace::PULL_STATIC) << c.x;
+        for (int i = 0; i < 20 && d->collidestate == Dace::PULL_STATIC; i++)
+            Tick();
+        EXPECT_EQ(d->collidestate, Dace::FREE) << c.x;
+    }
+    world.spllist.RemoveAll();
+    world.placeholderlist.Remove(ph);
+    delete ph;
 }
 
 TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)

@@ -264,9 +264,11 @@ SetupFile BareRoom()
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(3, 0, 3)), ENT_ENEMYGENGUARD, guard);
     // Cover along two walls: a standing-height one on the left, a
     // crouching-height one on the right (height 1).
+    // Each runs so that its open side faces the middle of the room.
     for (int k = 0; k < 2; k++) {
-        const float x = k ? 2.5f : -2.5f;
-        const int wall = s.AddSpline({VectorPos(x, 0, -1), VectorPos(x, 0, 0), VectorPos(x, 0, 1), VectorPos(x, 0, 2)});
+        const float x = k ? 2.5f : -2.5f, z0 = k ? 2.0f : -1.0f, dz = k ? -1.0f : 1.0f;
+        const int wall = s.AddSpline({VectorPos(x, 0, z0), VectorPos(x, 0, z0 + dz), VectorPos(x, 0, z0 + 2 * dz),
+                                      VectorPos(x, 0, z0 + 3 * dz)});
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {-1}, u8(k), {}});
         s.SetSpline(r, 0, wall);
     }
