@@ -429,6 +429,10 @@ void Dace::FinishOverlay()
             overlayPlaying = -1;
             break;
         case GUNS_IDLE_RELOAD_ANI:
+            // Own guns put back by the reload were hidden until it ends.
+            for (Object* g : {lgun, rgun})
+                if (g != nullptr)
+                    g->flags &= ~OBJF_HIDDEN;
             for (GunArm* a : {&leftgunarm, &rightgunarm})
                 if (a->IsArmed())
                     a->Reload();

@@ -520,13 +520,11 @@ private:
     void TryGunPickup();
     Object* OwnGunInHand(bool right);
     void RootAlongBody();
-    void StealthWalk(VectorDir dir, float rate);
     void StealthMoveBack(PlayerController& pc, bool half);
     void HoldToWall(float rate);
     static Matrix WallBackMatrix(const Bezier& b, float t);
 
 public:
-    bool gunsreloading = false;   // a reload runs: the magazines fill when it ends
 };
 
 // Gun mode's aim with nothing to shoot at, in the player's frame; and the

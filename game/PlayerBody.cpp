@@ -208,8 +208,15 @@ void DaceBody::Init()
         // Keeps the gun out of the body: the torso's box in the frame the
         // arm solver works in.
         a.torsobox = Cuboid(VectorPos(0, 0, 0), VectorPos(0, 0, 0));
-        if (torso != nullptr && s.upper != nullptr && s.upper->parent != nullptr)
-            a.torsobox = torso->GetRawBox().GetBox(torso->GetRelativeMatrix(s.upper->parent));
+        if (torso != nullptr && s.upper != nullptr && s.upper->parent != nullptr) {
+            // A torso bone without a model of its own wears it on a child:
+            // that child's box, not the bone's bounding radius.
+            Object* shape = torso;
+            for (Object* c = torso->child; shape->geom == nullptr && c != nullptr; c = c->sibling)
+                if (c->geom != nullptr && c->type != OBJT_BONE)
+                    shape = c;
+            a.torsobox = shape->GetRawBox().GetBox(shape->GetRelativeMatrix(s.upper->parent));
+        }
         a.weapon.SetType(upgrade);
         a.weapon.bulletsLeft = a.weapon.magSize;
     }

@@ -614,6 +614,23 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
         }
         return 0;
     }
+    case GUNS_IDLE_RELOAD_ANI:
+    case GUNS_PUNCH_ANI:
+    case GUNS_KICK_ANI:
+    case GUNS_FWALL_RELOAD_ANI:
+    case GUNS_HWALL_RELOAD_ANI:
+        // The guns put back in his hands show again, full.
+        for (Object* g : {lgun, rgun})
+            if (g != nullptr)
+                g->flags &= ~OBJF_HIDDEN;
+        for (GunArm* arm : {&leftgunarm, &rightgunarm})
+            if (ArmActive(*arm))
+                arm->weapon.bulletsLeft = arm->weapon.magSize;
+        shootingframe = UnsetFrame;
+        SetShootMode(SHOOT_NORMAL);
+        BlendToAnim(collidestate == BACK_STATIC_HALF ? GUNS_HWALL_IDLE_ANI : GUNS_IDLE_ANI, m);
+        SendEvent(SMSG_EV_PLAYER_65, gameeventobj);
+        return 0;
     case GUNS_IDLE_PUTAWAY_ANI:
         for (GunArm* arm : {&leftgunarm, &rightgunarm})
             if (ArmActive(*arm))
@@ -648,22 +665,6 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
         SendEvent(SMSG_EV_CHARACTER_DIED, gameeventobj);
         flags |= GUYF_DEAD | 0x20000;
         return -1;
-    case GUNS_IDLE_RELOAD_ANI:
-    case GUNS_PUNCH_ANI:
-    case GUNS_KICK_ANI:
-    case GUNS_FWALL_RELOAD_ANI:
-    case GUNS_HWALL_RELOAD_ANI:
-        for (Object* g : {lgun, rgun})
-            if (g != nullptr)
-                g->flags &= ~1u;
-        for (GunArm* arm : {&leftgunarm, &rightgunarm})
-            if (ArmActive(*arm))
-                arm->weapon.bulletsLeft = arm->weapon.magSize;
-        shootingframe = UnsetFrame;
-        SetShootMode(SHOOT_NORMAL);
-        BlendToAnim(collidestate == BACK_STATIC_HALF ? GUNS_HWALL_IDLE_ANI : GUNS_IDLE_ANI, m);
-        SendEvent(SMSG_EV_PLAYER_65, gameeventobj);
-        return 0;
     case GUNS_WALK_ANI:
     case GUNS_RUN_INTERIOR_ANI:
     case GUNS_RUN_EXTERIOR_ANI:

@@ -154,15 +154,6 @@ float Dist2(VectorPos a, VectorPos b) { return VectorDir(a - b).LengthSq(); }
 // axis: 0 ahead, positive to his right.
 float SignedAngle(VectorDir local) { return std::atan2(local[0], local[2]); }
 
-// A stick byte as -88..87 outside the dead zone of 40 about the centre.
-int StickAxis(u8 b)
-{
-    const int d = int(b) - 128;
-    if (d > -40 && d < 40)
-        return 0;
-    return d > 0 ? d - 40 : d + 40;
-}
-
 void RecoverWorldSpeed()
 {
     const float r = world.playbackSpeed * kUnscale;
@@ -210,15 +201,6 @@ void Dace::Frame_GunMode(PlayerController& pc)
 {
     const u32 held = pc.pad & 0xFFFF;
     const u32 hit = pc.Hit();
-    // The magazines fill once the reload has played out.
-    if (gunsreloading && overlayPlaying != GUNS_IDLE_RELOAD_ANI && !IsReloading(mode2)) {
-        gunsreloading = false;
-        for (GunArm* a : {&leftgunarm, &rightgunarm})
-            if (a->IsArmed())
-                a->Reload();
-        if (shootmode == SHOOT_RELOAD)
-            SetShootMode(SHOOT_NORMAL);
-    }
     // 1.
     const bool activeAtEntry = IsFiring(mode2) || IsFireStart(mode2) || IsGunWalk(mode2) || IsJumpStart(mode2) ||
                                IsInAir(mode2) || IsLanding(mode2);
@@ -326,6 +308,7 @@ void Dace::Frame_GunMode(PlayerController& pc)
     if (IsArrest(mode2) || IsReloading(mode2) || mode2 == GUNS_IDLE_PUTAWAY_ANI || mode2 == GUNS_IDLE_PICKUP_ANI) {
         RecoverWorldSpeed();
     } else {
+        PedestrianMoveCamera(pc);
         switch (collidestate) {
         case FREE:
         case PUSH_STATIC:
@@ -584,9 +567,25 @@ void Dace::Frame_GunMode(PlayerController& pc)
 // gun blows.  True when the frame ends here.
 bool Dace::GunInput(PlayerController& pc, DaceAnim::AttackType type)
 {
-    (void)pc;
-    // Arrests belong to the on-foot code; until it offers them here a
-    // circle press goes on to the shield grab and the pickups.
+    // a. An arrest: of the nearest one lying down, else of the nearest one
+    // standing who is not dying.
+    if (pc.Hit() & BUT_CIRCLE) {
+        arrestguy = static_cast<Guy*>(FindNearestObject(GetWorldPos(), OBJT_CHARACTER, 0x10000000));
+        bool held = arrestguy != nullptr && TryLyingDownArrest(arrestguy);
+        if (!held) {
+            arrestguy = static_cast<Guy*>(FindNearestObject(GetWorldPos(), OBJT_CHARACTER, 0xD0000000));
+            held = arrestguy != nullptr && TryStandingUpArrest(arrestguy, false);
+        }
+        if (!held) {
+            arrestguy = nullptr;
+        } else {
+            speed = 0.0f;
+            for (GunArm* a : {&leftgunarm, &rightgunarm})
+                if (a->mode > GunArm::CARRYING_TO_UNARMED)
+                    a->mode = GunArm::CARRYING;
+        }
+    }
+    // b.
     if (IsArrest(mode2) || type == DaceAnim::ATTACK_NONE)
         return false;
     if (type == DaceAnim::ATTACK_GRAPPLE) {
@@ -1098,15 +1097,10 @@ void Dace::GunMoveFree(PlayerController& pc)
     if (speed == 0.0f)
         return;
     const VectorDir dir = Normalise(pc.wdir);
-    if (facemode) {
+    if (facemode)
         WalkTo_Gun(dir);
-    } else {
-        // Walking with the guns lowered: turn toward the stick and stride.
-        TurnToward(dir, 0.15707964f * world.playbackSpeed);
-        if (!OneOf(mode2, GUNS_WALK_ANI, GUNS_RUN_INTERIOR_ANI, GUNS_RUN_EXTERIOR_ANI))
-            BlendToAnim(GUNS_WALK_ANI, 10);
-        idle = 0;
-    }
+    else
+        WalkTo(dir, 0.15707964f);   // the stride itself is the animate step's choice
 }
 
 void Dace::WalkTo_Gun(VectorDir dir)
@@ -1399,5 +1393,4 @@ void Dace::GunReloadGuns()
         armOverlay.PlayAnim(ac, frame);
         overlayPlaying = GUNS_IDLE_RELOAD_ANI;
     }
-    gunsreloading = true;
 }

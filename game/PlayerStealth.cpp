@@ -101,14 +101,13 @@ void Dace::WalkTo_Stealth(VectorDir dir, float rate)
     idle = 0;
 }
 
-// Walking toward the stick: the on-foot walk's turn, a limit per tick.
-void Dace::StealthWalk(VectorDir dir, float rate) { WalkTo_Stealth(dir, rate); }
 
 void Dace::Frame_Stealth(PlayerController& pc)
 {
     const u32 pad = pc.pad;
     // 1.
     facemode = false;
+    PedestrianMoveCamera(pc);
     attackbuffer = GetAttackType(pc);
     speed = Length(VectorXYZ(pc.cdir));
     bool skipmove = false, skipdisarm = false;
@@ -185,6 +184,7 @@ void Dace::Frame_Stealth(PlayerController& pc)
     // 5. Movement by wall state.
     if (!skipmove) {
         if (collidestate == FREE || collidestate == PUSH_STATIC) {
+            PedestrianMoveCamera(pc);
             StealthMoveFree(pc);
         } else if (IsStealthGait(mode2) && (pad & kJumpHit) && CanJump()) {
             jumpspeed = std::max(GetAnimVelocity()[2], 0.0f);
@@ -238,7 +238,7 @@ void Dace::Frame_Stealth(PlayerController& pc)
                 if (target != nullptr)
                     SendEvent(SMSG_SHIELD_ANIM, target.p);
             }
-            StealthWalk(Normalise(pc.wdir), 0.08726646f);
+            WalkTo(Normalise(pc.wdir), 0.08726646f);
         }
     }
 
@@ -341,7 +341,7 @@ void Dace::StealthMoveFree(PlayerController& pc)
         BlendToAnim(STEALTH_JUMP_ANI, 1);
         submode = PED_JUMPING_STANDING;
     } else if (speed != 0.0f) {
-        StealthWalk(Normalise(pc.wdir), 0.08726646f);
+        WalkTo(Normalise(pc.wdir), 0.08726646f);
     }
 }
 

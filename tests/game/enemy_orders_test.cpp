@@ -9,6 +9,9 @@
 #include <string>
 
 #include "enemy_support.h"
+#include "explode_support.h"
+
+#include "tools/lib/setupfile.h"
 
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/EntTypes.h"
@@ -733,6 +736,109 @@ TEST(CoverEnemy, WithoutCoverDucksOrReloadsInCoverPeeksRightFirst)
     }
     EXPECT_GT(giveups, 260);
     EXPECT_LT(giveups, 340);
+}
+
+TEST(CoverEnemy, InTheSpaAShooterRunsToThePlacedPointThePillarHidesFromThePlayer)
+{
+    Scene s;
+    // The spa as the sample disc holds it, built where its placeholder
+    // stands (the world origin).
+    std::vector<u8> spa;
+    std::string err;
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[1].path, "Int/LEVEL3/SPPLRMG7.P2B");
+    ASSERT_TRUE(tools::WriteSetup(files[1].setup, spa, err)) << err;
+    MDLFILE* mf = s.rig.Model(195, spa);
+    ASSERT_NE(mf, nullptr);
+    Object* ph = new Object;
+    ph->id = -5;
+    ph->mat = Matrix(true);
+    world.placeholderlist.AddTail(ph);
+    ASSERT_NE(g_pgcTest->LoadIntExtSetup(-5, mf, true), nullptr);
+
+    // A gunman deep in the room who has seen the player at the entrance.
+    Enemy* e = s.Shooter(VectorPos(2.0f, 0.0f, 7.0f));
+    ASSERT_NE(e, nullptr);
+    e->target = s.player;
+    e->targetspotted = true;
+    e->aggro = 0.5f;
+    e->mode = 24;
+    e->SetAnim(+BA::GUN_IDLE_ANI);
+    // Of the four points only the two at 4 deep have a pillar between them
+    // and the player; the nearer of those to his chest is at x = 3.5.
+    e->Start_Shoot_TakeCover();
+    EXPECT_EQ(e->mode, 25);
+    EXPECT_FLOAT_EQ(e->takecoverPos[0], 3.5f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[1], -1.0f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[2], 4.0f);
+    EXPECT_EQ(e->mode2, e->RunAni());
+
+    // With the player off to the side no pillar stands in the way: no place
+    // qualifies and the gunman ducks where he is.
+    s.player->mat.SetTrans(VectorPos(9.0f, 0.0f, 4.0f));
+    e->mode = 24;
+    e->SetAnim(+BA::GUN_IDLE_ANI);
+    e->Start_Shoot_TakeCover();
+    EXPECT_EQ(e->mode, 24);
+    EXPECT_EQ(e->mode2, +BA::GUN_DUCK_ANI);
+    world.placeholderlist.RemoveAll();
+}
+
+TEST(CoverEnemy, WithoutPlacedPointsTheProbeTakesTheSpotBehindACarFirstThenAWall)
+{
+    Scene s;
+    // One solid block (half size 0.25, sitting on the floor), made for each
+    // object the probe should find.
+    tools::P2BFile block;
+    block.models = {explodetest::BareModel(0.25f)};
+    tools::CollisionChain box;
+    box.Box(MakeCollisionID(1, 0), Cuboid(VectorPos(-0.25f, -0.5f, -0.25f), VectorPos(0.25f, 0.0f, 0.25f)));
+    block.collisions = {box};
+    NODE n = tools::MakeNode(0);
+    n.collision = 0;
+    block.AddNode(-1, n);
+    std::vector<u8> bytes;
+    std::string err;
+    ASSERT_TRUE(tools::WriteP2B(block, bytes, err)) << err;
+    MDLFILE* mf = s.rig.Model(200, bytes);
+    ASSERT_NE(mf, nullptr);
+    auto place = [&](u8 type, VectorPos at) {
+        Object* o = mf->GetHierarchy(0, sizeof(Object), 0);
+        o->type = type;
+        o->mat = TransMatrix(at[0], at[1], at[2]);
+        o->CalcRadius();
+        world.AddObject(o, nullptr);
+        return o;
+    };
+    ASSERT_EQ(g_GlobalMFI.GetMF(195, false), nullptr) << "no placed points in this level";
+    // The probe keeps the first object of the world's list it touches, so
+    // the level's things stand in the list before the shooter, as they do
+    // when a level is built before its generators run.
+    Object* wall = place(OBJT_STATIC, VectorPos(0.0f, 0.0f, 1.5f));
+    // The shooter at the origin looking along +z, the player 2 behind him.
+    Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 0.0f));
+    ASSERT_NE(e, nullptr);
+    e->mat = Matrix(true);
+    s.player->mat = TransMatrix(0.0f, 0.0f, -2.0f);
+
+    // A wall 1.5 ahead: the spot 0.3125 beyond it as seen from the player.
+    VectorPos out(0, 0, 0);
+    EXPECT_EQ(e->CheckAreaForCover(&out), 1);
+    EXPECT_NEAR(out[0], 0.0f, 1e-5f);
+    EXPECT_NEAR(out[2], 1.5f + 0.3125f, 1e-5f);
+    // A car in its place: the spot its own radius beyond it.
+    wall->flags |= OBJF_NOCOLLISION;
+    Object* car = place(OBJT_VEHICLE, VectorPos(0.0f, 0.0f, 2.5f));
+    world.objectlist.Remove(car);   // ahead of the shooter in the list
+    world.objectlist.AddHead(car);
+    ASSERT_GT(car->radius, 0.0f);
+    out = VectorPos(0, 0, 0);
+    EXPECT_EQ(e->CheckAreaForCover(&out), 1);
+    EXPECT_NEAR(out[2], 2.5f + car->radius, 1e-5f);
+    // Nothing but himself in the box: nothing accepted.
+    car->flags |= OBJF_NOCOLLISION;
+    out = VectorPos(7, 7, 7);
+    EXPECT_EQ(e->CheckAreaForCover(&out), 0);
 }
 
 TEST(CoverEnemy, SnipersPickNodesWaitTheirCountdownAndHideAtTheEnds)

@@ -118,6 +118,23 @@ TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
         const bool face = order[size_t(b)] >= 10 && order[size_t(b)] <= 28;
         EXPECT_EQ(face, b == kBoneLeftEye || b == kBoneRightEye) << b;
     }
+    // Body parts name their kind for the bullet rules in extra2: the head,
+    // each arm's two segments and each leg's two segments.
+    const struct
+    {
+        u16 sub;
+        u32 kind;
+    } kinds[] = {{15, 9},  {2, 30}, {4, 31}, {0, 31}, {3, 49}, {5, 50}, {1, 50}, {8, 62},
+                 {10, 63}, {6, 63}, {9, 67}, {11, 68}, {7, 68}, {20, 0}, {21, 0}, {31, 0}};
+    for (const auto& k : kinds) {
+        int found = 0;
+        for (const NODE& n : f.nodes)
+            if (n.animation != 0xFFFF && n.extra == k.sub) {
+                EXPECT_EQ(n.extra2, k.kind) << k.sub;
+                found++;
+            }
+        EXPECT_EQ(found, 1) << k.sub;
+    }
     // The driver copy repeats the pelvis's sub-tree under a kind-13 node.
     HumanoidLook driver;
     driver.driverCopy = true;

@@ -160,6 +160,9 @@ TEST_F(DaceBodyTest, InitFindsThePartsHangsThePropsAndSetsUpTheLimbs)
         EXPECT_EQ(a->lowerarm, a->hand->parent);
         // The torso's box lies round the shoulders' frame origin.
         EXPECT_LT(a->torsobox.min[0], a->torsobox.max[0]);
+        // It is the chest itself (a bone wears its flesh on a child), not a
+        // cube of the body's reach that no hand could ever leave.
+        EXPECT_LT(a->torsobox.max[0] - a->torsobox.min[0], 0.5f);
     }
     EXPECT_EQ(body->leftgunarm.gun, body->lgun);
     EXPECT_EQ(body->rightgunarm.gun, body->rgun);

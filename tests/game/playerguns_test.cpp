@@ -10,11 +10,14 @@
 #include "tests/game/explode_support.h"
 #include "tests/game/player_support.h"
 
+#include "tools/lib/setupfile.h"
+
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/World.h"
 #include "game/QuadTree.h"
 #include "game/Camera.h"
+#include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/StandIns.h"
@@ -53,6 +56,7 @@ protected:
         controller[0].ZeroData();
         SetCurrentCam(nullptr);
         rig.Resident();
+        rig.Group(AnimGroup_DaceStealth);
         // The reticles: one bare model for each kind.
         tools::P2BFile ret;
         ret.models = {explodetest::BareModel(0.5f)};
@@ -113,6 +117,7 @@ protected:
 };
 
 constexpr u32 R1 = 8;
+constexpr int SMSG_RELEASED = 32;
 
 }  // namespace
 
@@ -227,6 +232,30 @@ TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
     Tick(R1, R1);
     EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI);
     EXPECT_EQ(d->shootmode, Dace::SHOOT_RELOAD);
+
+    // Against a half wall the body plays the reload; its end shows the guns
+    // again full, tells the mission and crouches back behind the wall.
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->overlayPlaying = -1;
+    d->collidestate = Dace::BACK_STATIC_HALF;
+    d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 1;
+    d->GunReloadGuns();
+    EXPECT_EQ(d->mode2, GUNS_HWALL_RELOAD_ANI);
+    if (d->lgun != nullptr)
+        d->lgun->flags |= OBJF_HIDDEN;
+    EXPECT_EQ(Bullets(), 2);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), 0);
+    EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, d->leftgunarm.weapon.magSize);
+    EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, d->rightgunarm.weapon.magSize);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL);
+    EXPECT_EQ(d->mode2, GUNS_HWALL_IDLE_ANI);
+    EXPECT_EQ(mission->Count(23065), 1);
+    if (d->lgun != nullptr) {
+        EXPECT_FALSE(d->lgun->flags & OBJF_HIDDEN);
+    }
+    d->gameeventobj = nullptr;
+    mission->Delete();
 }
 
 TEST_F(PlayerGuns, HeldWithPrecisionTheWorldSlowsAndTheStickTurnsHim)
@@ -463,6 +492,68 @@ TEST_F(PlayerGuns, BackingOntoAWallTakesCoverTurnsAndSettles)
     world.spllist.RemoveAll();
 }
 
+// The test interior of the sample disc: its standing-height wall on the
+// left (x = -2.5) and its crouching-height wall on the right (x = 2.5), both
+// from 1 in front of its centre to 2 behind.
+TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
+{
+    std::vector<u8> bytes;
+    std::string err;
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
+    ASSERT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
+    explodetest::SlotFile room(195, bytes);
+    Object* ph = new Object;
+    ph->id = -5;
+    ph->mat = Matrix(true);
+    world.placeholderlist.AddTail(ph);
+    world.spllist.RemoveAll();
+    ASSERT_NE(gc->LoadIntExtSetup(-5, room.mf(), true), nullptr);
+    ASSERT_FALSE(world.spllist.IsEmpty());
+    struct Case
+    {
+        float x;
+        Dace::CollState turning, back;
+        u16 idle;
+    };
+    for (const Case c : {Case{-2.2f, Dace::TURNING_STATIC_FULL, Dace::BACK_STATIC_FULL, GUNS_FWALL_IDLE_L_ANI},
+                         Case{2.2f, Dace::TURNING_STATIC_HALF, Dace::BACK_STATIC_HALF, GUNS_HWALL_IDLE_ANI}}) {
+        // Standing 0.3 off the wall on its open side, the cross held: of
+        // the two facings across it, the one that backs onto it enters.
+        int entered = 0;
+        for (float face : {1.0f, -1.0f}) {
+            d->collidestate = Dace::FREE;
+            d->SetAnim(GUNS_IDLE_ANI);
+            d->mat = Matrix(true);
+            d->mat.z = Vector(face, 0.0f, 0.0f, 0.0f);
+            d->mat.x = Vector(0.0f, 0.0f, -face, 0.0f);
+            d->SetPos(VectorPos(c.x, 0.0f, 0.5f));
+            Tick(BUT_CROSS, BUT_CROSS);
+            if (d->collidestate == Dace::PUSH_STATIC) {
+                entered++;
+                break;
+            }
+        }
+        ASSERT_EQ(entered, 1) << c.x;
+        for (int i = 0; i < 3; i++)
+            Tick(BUT_CROSS);
+        EXPECT_EQ(d->collidestate, c.turning) << c.x;
+        EXPECT_EQ(d->mode2, c.idle) << c.x;
+        for (int i = 0; i < 21; i++)
+            Tick(BUT_CROSS);
+        EXPECT_EQ(d->collidestate, c.back) << c.x;
+        // Out of cover again when the button is let go.
+        Tick();
+        EXPECT_EQ(d->collidestate, Dace::PULL_STATIC) << c.x;
+        for (int i = 0; i < 20 && d->collidestate == Dace::PULL_STATIC; i++)
+            Tick();
+        EXPECT_EQ(d->collidestate, Dace::FREE) << c.x;
+    }
+    world.spllist.RemoveAll();
+    world.placeholderlist.Remove(ph);
+    delete ph;
+}
+
 TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
 {
     d->task = Task_Infiltrate;
@@ -493,6 +584,89 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     EXPECT_EQ(guard->heard.back().param[3].i, 2);
     EXPECT_EQ(d->target.p, guard);
     EXPECT_EQ(d->collidestate, Dace::FREE);
+
+    // The reach ends in the hold while the grapple is pressed; the drag
+    // back ends in the hold again.
+    const int tracks = DaceVO.numtracks;
+    DaceVO.numtracks = 0;   // his lines stay silent
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_FINISH_ANI);
+    d->curattack = &DaceAnim::attackbase;   // the start's end reset the move graph
+    d->attackbuffer = DaceAnim::ATTACK_GRAPPLE;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_GRAPPLE) << "the buffer stays";
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_BACK_ANI);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+    // Without it the guard is let go; the drop ends with the player turned
+    // round in his sneaking idle, the guard no longer his.
+    const int released = guard->Count(SMSG_RELEASED);
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_FINISH_ANI);
+    d->attackbuffer = DaceAnim::ATTACK_NONE;
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_DROP_ANI);
+    EXPECT_EQ(guard->Count(SMSG_RELEASED), released + 1);
+    const float facing = d->mat.z[2];
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_NEAR(d->mat.z[2], -facing, 1e-5f);
+    EXPECT_EQ(d->mode2, STEALTH_IDLE_ANI);
+    EXPECT_EQ(d->target.p, nullptr);
+    EXPECT_EQ(d->grappleframe, Dace::UnsetFrame);
+    DaceVO.numtracks = tracks;
+}
+
+TEST_F(PlayerGuns, CircleByAFoeIndoorsGrabsHimAsAShieldWhenHeTakesItOutdoorsItFails)
+{
+    gc->stats.gunAbility = 8;   // the human shield
+    gc->bInterior = true;
+    Dummy* foe = Enemy(-110, VectorPos(2.3f, 0.0f, 5.4f));   // 0.5 away, off to his right
+    const Matrix before = d->mat;
+    const u32 shields = gc->stats.nHumanShields;
+    auto circle = [&] {
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = before;
+        foe->heard.clear();
+        Tick(0, 32);
+    };
+
+    // Refused: the grab message with the opener's clip, then the failed grab
+    // with his facing as it was.  Neither arrest took hold of the foe.
+    circle();
+    EXPECT_EQ(d->arrestguy, nullptr);
+    ASSERT_EQ(foe->Count(Dace::SMSG_GRABBED), 1);
+    SpecialMessage m = foe->heard.back();
+    for (const SpecialMessage& h : foe->heard)
+        if (h.submsg == Dace::SMSG_GRABBED)
+            m = h;
+    EXPECT_EQ(m.obj, d);
+    EXPECT_EQ(m.param[0].i, GUNS_GRAPPLE_START_ANI);
+    ASSERT_NE(DaceAnim::Anims[GUNS_GRAPPLE_START_ANI], nullptr);
+    EXPECT_EQ(m.param[1].i, reinterpret_cast<const u16*>(DaceAnim::Anims[GUNS_GRAPPLE_START_ANI])[1]);
+    EXPECT_EQ(m.param[2].i, 2);
+    EXPECT_EQ(m.param[3].i, 8);
+    EXPECT_EQ(d->mode2, GUNS_GRAPPLE_FAIL_ANI);
+    EXPECT_FLOAT_EQ(d->mat.z[0], before.z[0]);
+    EXPECT_FLOAT_EQ(d->mat.z[2], before.z[2]);
+    EXPECT_EQ(d->shieldTarget.p, nullptr);
+
+    // Taken: the hold starts and is counted.
+    foe->reply = 1;
+    circle();
+    EXPECT_EQ(d->mode2, GUNS_GRAPPLE_START_ANI);
+    EXPECT_EQ(d->shieldTarget.p, foe);
+    EXPECT_EQ(d->target.p, nullptr);
+    EXPECT_EQ(d->curattack, &DaceAnim::gungrapple);
+    EXPECT_EQ(gc->stats.nHumanShields, shields + 1);
+    d->shieldTarget = nullptr;
+    d->curattack = &DaceAnim::attackbase;
+
+    // Outdoors nobody is asked and the grab fails.
+    gc->bInterior = false;
+    circle();
+    EXPECT_EQ(foe->Count(Dace::SMSG_GRABBED), 0);
+    EXPECT_EQ(d->mode2, GUNS_GRAPPLE_FAIL_ANI);
+    EXPECT_FLOAT_EQ(d->mat.z[0], before.z[0]);
+    EXPECT_EQ(gc->stats.nHumanShields, shields + 1);
 }
 
 TEST_F(PlayerGuns, AShieldWalksByTheStickFiresTheRightGunAndIsLetGo)

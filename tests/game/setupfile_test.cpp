@@ -3,6 +3,8 @@
 // and exteriors built from whole files.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 #include <random>
 #include <vector>
@@ -626,6 +628,18 @@ TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
         EXPECT_EQ(waves[1], 2);
         EXPECT_EQ(waves[2], 2);
         EXPECT_EQ(triggers, 1);
+        // The placed cover points: the cover node's four children, beside
+        // the pillars at x = +-3.5, 4 and 6 deep, at chest height.
+        const NODE* cover = f.mf()->FindNode1(0, 0x8063);
+        ASSERT_NE(cover, nullptr);
+        int points = 0;
+        for (u16 c = cover->child; c != 0xFFFF; c = f.mf()->nodes[c].sibling, points++) {
+            const VectorPos at = cover->Pos() + VectorDir(f.mf()->nodes[c].Pos());
+            EXPECT_FLOAT_EQ(std::fabs(at[0]), 3.5f);
+            EXPECT_FLOAT_EQ(at[1], -1.0f);
+            EXPECT_TRUE(at[2] == 4.0f || at[2] == 6.0f) << at[2];
+        }
+        EXPECT_EQ(points, 4);
         world.Clear();
         SetCurrentCam(nullptr);
         while (world.spllist.RemoveHead() != nullptr) {
@@ -643,6 +657,12 @@ TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
     EXPECT_EQ(modes, 1);
     EXPECT_EQ(cams, 1);
     EXPECT_EQ(guards, 1);
+    // Its two cover walls, one of each height.
+    int crouch = 0;
+    for (auto* l = world.spllist.Head(); !l->IsEOList(); l = l->Next())
+        crouch += l->data->crouch ? 1 : 0;
+    EXPECT_EQ(Count(world.spllist), 2);
+    EXPECT_EQ(crouch, 1);
     // Its task exit leaves the end of the mode to the trigger.
     EXPECT_NE(gc->iFlags & GCF_PLACEMENT, 0);
     gc->iFlags = 0;

@@ -142,6 +142,7 @@ struct Builder
             ang = VectorXYZ(1.5707964f, 0, 0);
         NODE n = MakeNode(MDL_NOGEOM, HumanoidBoneOffset(look, b), ang, kHumanoidSkeleton[b].subid);
         n.animation = HumanoidAnimId(b);
+        n.extra2 = HumanoidBoneKind(b);
         if (limbChain[b] >= 0)
             n.collision = u16(limbChain[b]);
         int node = f.AddNode(parentNode, n);
@@ -174,6 +175,26 @@ u16 HumanoidAnimId(int bone)
     if (bone <= kBoneRightEye)
         return u16(10 + bone - kBoneLeftEye);
     return u16(29 + bone - kBoneLeftUpperArm);
+}
+
+u32 HumanoidBoneKind(int bone)
+{
+    switch (bone) {
+    case kBoneHead: return 9;
+    case kBoneLeftUpperArm: return 30;
+    case kBoneLeftLowerArm:
+    case kBoneLeftHand: return 31;
+    case kBoneRightUpperArm: return 49;
+    case kBoneRightLowerArm:
+    case kBoneRightHand: return 50;
+    case kBoneLeftThigh: return 62;
+    case kBoneLeftShin:
+    case kBoneLeftFoot: return 63;
+    case kBoneRightThigh: return 67;
+    case kBoneRightShin:
+    case kBoneRightFoot: return 68;
+    default: return 0;
+    }
 }
 
 VectorXYZ HumanoidBoneRest(int bone)

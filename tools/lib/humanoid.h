@@ -84,6 +84,12 @@ VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone);
 VectorXYZ HumanoidBoneRest(int bone);
 // The animation id of bone b.
 u16 HumanoidAnimId(int bone);
+// The kind of body part bone b is, which bullets read to choose how a
+// character falls: the head 9; the left upper arm 30, lower arm and hand
+// 31; the right upper arm 49, lower arm and hand 50; the left thigh 62,
+// shin and foot 63; the right thigh 67, shin and foot 68; 0 for the rest.
+// The bone's node carries it in its extra2 word.
+u32 HumanoidBoneKind(int bone);
 // The model file description.
 P2BFile HumanoidFile(const HumanoidLook& look);
 

@@ -94,6 +94,9 @@ namespace tools {
 
 namespace {
 
+// The model word of the node whose children are the placed cover points.
+constexpr u16 kCoverNodeModel = 0x8063;
+
 // A model with no materials: only its bounds matter to the set-up.
 P2BModel Bounds(float r)
 {
@@ -185,7 +188,7 @@ SetupFile Bar()
 SetupFile Spa()
 {
     SetupFile s;
-    Room(s, 10.0f);
+    const int room = Room(s, 10.0f);
     const int move = s.AddSpline({VectorPos(-4, 0, 8), VectorPos(-4, 0, 6), VectorPos(-4, 0, 4), VectorPos(-4, 0, 2)});
     // Four gunmen, two a wave.
     for (int k = 0; k < 4; k++) {
@@ -215,6 +218,21 @@ SetupFile Spa()
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {0}, u8(k), {}});
         s.SetSpline(r, 0, wall);
     }
+    // Two pillars, solid to rays and bodies, and the places the gunmen take
+    // cover at beside them: children of a cover node (model word 0x8063),
+    // each placed relative to it at a standing man's chest height.
+    s.file.models.push_back(Bounds(0.3f));
+    CollisionChain pillar;
+    pillar.Box(MakeCollisionID(1, 0), Cuboid(VectorPos(-0.25f, -2.5f, -0.25f), VectorPos(0.25f, 0.0f, 0.25f)));
+    s.file.collisions.push_back(pillar);
+    for (float x : {-3.0f, 3.0f}) {
+        NODE n = MakeNode(u16(s.file.models.size() - 1), VectorPos(x, 0, 3.4f));
+        n.collision = u16(s.file.collisions.size() - 1);
+        s.file.AddNode(room, n);
+    }
+    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -1.0f, 4)));
+    for (VectorPos p : {VectorPos(-3.5f, 0, 0), VectorPos(3.5f, 0, 0), VectorPos(-3.5f, 0, 2), VectorPos(3.5f, 0, 2)})
+        s.file.AddNode(cover, MakeNode(MDL_NOGEOM, p));
     const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -3, -8));
     s.file.nodes[size_t(fixed)].ang[3] = 1.5f;
     s.AddRecord(fixed, ENT_FIXEDCAMERA, FixedCamera(VectorPos(0, 0, 0)));
@@ -244,6 +262,16 @@ SetupFile BareRoom()
     guard.move_path.offset = -1;
     guard.init_distance = 16.0f;
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(3, 0, 3)), ENT_ENEMYGENGUARD, guard);
+    // Cover along two walls: a standing-height one on the left, a
+    // crouching-height one on the right (height 1).
+    // Each runs so that its open side faces the middle of the room.
+    for (int k = 0; k < 2; k++) {
+        const float x = k ? 2.5f : -2.5f, z0 = k ? 2.0f : -1.0f, dz = k ? -1.0f : 1.0f;
+        const int wall = s.AddSpline({VectorPos(x, 0, z0), VectorPos(x, 0, z0 + dz), VectorPos(x, 0, z0 + 2 * dz),
+                                      VectorPos(x, 0, z0 + 3 * dz)});
+        const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {-1}, u8(k), {}});
+        s.SetSpline(r, 0, wall);
+    }
     return s;
 }
 

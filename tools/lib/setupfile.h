@@ -87,8 +87,11 @@ struct NamedSetup
 //                           fight's combat record, a task start camera and a
 //                           fixed camera
 //   Int/LEVEL3/SPPLRMG7.P2B a spa room: two shooter generators, a wave
-//                           trigger, two cover walls and a fixed camera
-//   Int/INTERIOR.P2B        a bare room
+//                           trigger, two cover walls, two pillars with
+//                           four placed cover points beside them and a
+//                           fixed camera
+//   Int/INTERIOR.P2B        a bare room with a guard and two cover walls,
+//                           one standing height, one crouching height
 //   Int/DRV24/TESTDRV.P2B   a driving course's ground and its time of day
 //   Misc/POO.P2B            a small test prop
 std::vector<NamedSetup> SampleSetupFiles();
