@@ -13,6 +13,7 @@
 
 #include "tools/lib/gunfiles.h"
 #include "tools/lib/miscfiles.h"
+#include "tools/lib/sidegamefiles.h"
 #include "tools/lib/stillcards.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
@@ -251,6 +252,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const auto& [path, model] : ResidentMiscFiles())
         if (!AddModel(files, path.c_str(), model, error))
             return false;
+    for (const auto& [path, model] : SideGameFiles())
+        if (!AddModel(files, path.c_str(), model, error))
+            return false;
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
@@ -272,7 +276,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     if (!addGroups(PlayerGroups(), BuildPlayerGroup) || !addGroups(NPCGroups(), BuildNPCGroup))
         return false;
 
-    for (const NamedSetup& n : SampleSetupFiles()) {
+    std::vector<NamedSetup> setups = SampleSetupFiles();
+    for (NamedSetup& n : SideGameSetups())
+        setups.push_back(std::move(n));
+    for (const NamedSetup& n : setups) {
         PakInputFile f{"DemoData/" + n.path, {}, "generated set-up"};
         if (!WriteSetup(n.setup, f.data, error)) {
             error = f.path + ": " + error;
