@@ -94,15 +94,8 @@ void FreeLoadedModel(MDLFILE*& mf)
 
 int Demon::Demon_mh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* d = new Demon;
-        if (d == nullptr)
-            return 0;
-        d->messagehandler = Demon_mh;
-        d->ptexIcon = nullptr;
-        d->type = OBJT_CHARACTER;
-        return int(reinterpret_cast<intptr_t>(d));
-    }
+    if (msg == OM_CREATE)
+        return NewCreatureReply<Demon>(Demon_mh);
     return static_cast<Demon*>(o)->mh(msg, data);
 }
 

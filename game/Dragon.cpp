@@ -45,15 +45,8 @@ void TurnOwn(Matrix& m, const Matrix& r)
 
 int Dragon::Dragon_mh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* d = new Dragon;
-        if (d == nullptr)
-            return 0;
-        d->messagehandler = Dragon_mh;
-        d->ptexIcon = nullptr;
-        d->type = OBJT_CHARACTER;
-        return int(reinterpret_cast<intptr_t>(d));
-    }
+    if (msg == OM_CREATE)
+        return NewCreatureReply<Dragon>(Dragon_mh);
     return static_cast<Dragon*>(o)->mh(msg, data);
 }
 

@@ -113,6 +113,37 @@ void ShowResultThenReport(Object* c, int result)
     c->flags &= ~OBJF_FRAMECALL;
 }
 
+// The special messages both races take while they run: the start, the
+// player's death, the rival's escape, the end and the finish; game events go
+// on.  Once the result is out, nothing changes.
+template <class C>
+int RaceEvent(C* c, const SpecialMessage& m)
+{
+    if (c->mode != RACE_RUNNING)
+        return 0;
+    switch (m.submsg) {
+    case SMSG_MODE_START:
+        if (ModeMayStart())
+            c->StartMission();
+        return 0;
+    case SMSG_EV_CHARACTER_DIED:
+        if (IsPlayer(m.obj))
+            c->AbortMission();
+        break;
+    case SMSG_EV_TARGET_REACHED:
+    case SMSG_MODE_END:
+        c->AbortMission();
+        break;
+    case SMSG_MODE_FINISHED:
+        c->FinishMission();
+        break;
+    default:
+        break;
+    }
+    ForwardGameEvent(c->gameeventobj, m);
+    return 0;
+}
+
 }  // namespace
 
 int LineCrossing(VectorPos p, VectorPos q, VectorPos line, VectorDir dir, float nearSq)
@@ -237,30 +268,7 @@ int RaceMissionController::mh(OBJMESSAGE msg, void* data)
     default:
         return 0;
     }
-    if (mode != RACE_RUNNING)
-        return 0;
-    const SpecialMessage& m = *static_cast<SpecialMessage*>(data);
-    switch (m.submsg) {
-    case SMSG_MODE_START:
-        if (ModeMayStart())
-            StartMission();
-        return 0;
-    case SMSG_EV_CHARACTER_DIED:
-        if (IsPlayer(m.obj))
-            AbortMission();
-        break;
-    case SMSG_EV_TARGET_REACHED:
-    case SMSG_MODE_END:
-        AbortMission();
-        break;
-    case SMSG_MODE_FINISHED:
-        FinishMission();
-        break;
-    default:
-        break;
-    }
-    ForwardGameEvent(gameeventobj, m);
-    return 0;
+    return RaceEvent(this, *static_cast<SpecialMessage*>(data));
 }
 
 // ---------------------------------------------------------------------------
@@ -333,28 +341,5 @@ int StreetRaceMissionController::mh(OBJMESSAGE msg, void* data)
     default:
         return 0;
     }
-    if (mode != RACE_RUNNING)
-        return 0;
-    const SpecialMessage& m = *static_cast<SpecialMessage*>(data);
-    switch (m.submsg) {
-    case SMSG_MODE_START:
-        if (ModeMayStart())
-            StartMission();
-        return 0;
-    case SMSG_EV_CHARACTER_DIED:
-        if (IsPlayer(m.obj))
-            AbortMission();
-        break;
-    case SMSG_EV_TARGET_REACHED:
-    case SMSG_MODE_END:
-        AbortMission();
-        break;
-    case SMSG_MODE_FINISHED:
-        FinishMission();
-        break;
-    default:
-        break;
-    }
-    ForwardGameEvent(gameeventobj, m);
-    return 0;
+    return RaceEvent(this, *static_cast<SpecialMessage*>(data));
 }

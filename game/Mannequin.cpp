@@ -48,14 +48,8 @@ void SetAngle(Object* o, float a)
 
 int Mannequin::Mannequin_mh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* m = new Mannequin;
-        if (m == nullptr)
-            return 0;
-        m->messagehandler = Mannequin_mh;
-        m->ptexIcon = nullptr;
-        return int(reinterpret_cast<intptr_t>(m));
-    }
+    if (msg == OM_CREATE)
+        return NewCreatureReply<Mannequin>(Mannequin_mh);
     return static_cast<Mannequin*>(o)->mh(msg, data);
 }
 

@@ -9,6 +9,20 @@
 class Spline;
 class CollisionRecord;
 
+// The reply to OM_CREATE of a creature of class T: a new zero-filled T with
+// the handler mh and no icon, a character; 0 without memory.
+template <class T>
+int NewCreatureReply(OBJMESSAGEHANDLER mh)
+{
+    T* c = new T;
+    if (c == nullptr)
+        return 0;
+    c->messagehandler = mh;
+    c->ptexIcon = nullptr;
+    c->type = OBJT_CHARACTER;
+    return int(reinterpret_cast<intptr_t>(c));
+}
+
 class Mannequin : public Guy
 {
 public:

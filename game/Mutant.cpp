@@ -56,15 +56,8 @@ AnimChar* Mutant::Anims[NUM_MUTANT_ANIMS];
 
 int Mutant::Mutant_mh(Object* o, OBJMESSAGE msg, void* data)
 {
-    if (msg == OM_CREATE) {
-        auto* m = new Mutant;
-        if (m == nullptr)
-            return 0;
-        m->messagehandler = Mutant_mh;
-        m->ptexIcon = nullptr;
-        m->type = OBJT_CHARACTER;
-        return int(reinterpret_cast<intptr_t>(m));
-    }
+    if (msg == OM_CREATE)
+        return NewCreatureReply<Mutant>(Mutant_mh);
     return static_cast<Mutant*>(o)->mh(msg, data);
 }
 

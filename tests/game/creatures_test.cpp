@@ -1,6 +1,7 @@
 // The special opponents: the mannequin and its generator on the dojo's
 // model, the demon fight's stages from the disc's demon, the demons' climb
 // and swoops, and the dragon's rise, fireballs and wounds.
+#include "ZevEngine2/PS2/soundstream_support.h"
 #include "ZevEngine2/PS2/stream_disc.h"
 #include "game/explode_support.h"
 
@@ -570,6 +571,139 @@ TEST_F(Mutants, BulletsKillAtItsStrengthAndTheBodyFadesOver160Frames)
     EXPECT_TRUE(m->flags & OBJF_HIDDEN);
     r.light_colour = saved;
     m->Delete();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The mutant on the disc's animation group
+
+namespace {
+
+class MutantFromDisc : public streamsound::StreamSoundTest
+{
+protected:
+    void SetUp() override
+    {
+        StreamSoundTest::SetUp();
+        world.Clear();
+        world.mode = WORLD_MODE_NORMAL;
+        world.playbackSpeed = 1.0f;
+        g_notes.clear();
+        gc = StandInController();
+        gc->bInterior = true;
+        gc->fInteriorHeight = 0.0f;
+        sink = new Object(SinkMh);
+        tools::P2BFile f;
+        f.models = {explodetest::BareModel(0.4f)};
+        f.AddNode(-1, tools::MakeNode(0));
+        body = std::make_unique<SlotFile>(kMutantSlot, f);
+    }
+    void TearDown() override
+    {
+        world.Clear();
+        sink->Delete();
+        gc->bInterior = false;
+        g_GlobalAGI.DeleteAG(AnimGroup_Mutant);
+        g_GlobalAGI.rgagi[AnimGroup_Mutant] = {nullptr, 0, 0, -1};
+        for (AnimChar*& a : Mutant::Anims)
+            a = nullptr;
+        body.reset();
+        StreamSoundTest::TearDown();
+    }
+    // A mutant with the body model, its group's clips, placed at pos.
+    Mutant* Make(VectorPos pos, int mode)
+    {
+        auto* m = reinterpret_cast<Mutant*>(intptr_t(Mutant::Mutant_mh(nullptr, OM_CREATE, nullptr)));
+        body->mf()->GetHierarchyTo(m, 0, GH_ANIMATE);
+        m->AllocBlendAnimHierarchy(0);
+        world.AddObject(m, nullptr);
+        m->mat.SetTrans(pos);
+        m->mode = s8(mode);
+        SendSpecial(m, SMSG_MODE_START, sink);
+        return m;
+    }
+    static void Looped(Mutant* m)
+    {
+        AnimEventMessage e{m, 0, 0, 0};
+        m->SendMessage(OM_ANIMLOOP, &e);
+    }
+    GameController* gc = nullptr;
+    Object* sink = nullptr;
+    std::unique_ptr<SlotFile> body;
+};
+
+std::vector<tools::PakInputFile> MutantFiles()
+{
+    tools::AnimGroupFiles g;
+    std::string error;
+    EXPECT_TRUE(tools::BuildMutantGroup(g, error)) << error;
+    return {{"DemoData/Char/MUTANT.ANI", g.ani, "test"}, {"DemoData/Vags/MUTANT.SND", g.snd, "test"}};
+}
+
+TEST_F(MutantFromDisc, KilledDuringTheTakeOffItFliesOnAndDiesOnLanding)
+{
+    Start(MutantFiles());
+    vbcallbacks.vsynccount = 0;
+    const AnimGroup* group = g_GlobalAGI.LoadAG(AnimGroup_Mutant, 0);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->count, 13);
+    Mutant* m = Make(VectorPos(0.0f, -3.0f, 0.0f), Mutant::MODE_NORMAL);
+    EXPECT_EQ(m->mode2, Mutant::COMBAT_IDLE_DUCK_ANI);
+    for (int slot = 0; slot < Mutant::NUM_MUTANT_ANIMS; slot++)
+        EXPECT_NE(Mutant::Anims[slot], nullptr) << slot;
+    EXPECT_EQ(Mutant::Anims[Mutant::COMBAT_JUMP_ATTACK_INAIR_KILLED_ANI], Mutant::Anims[Mutant::COMBAT_JUMP_ATTACK_INAIR_ANI]);
+
+    // The leap has begun; a bullet of all its strength kills it at once.
+    m->SetAnim(Mutant::COMBAT_JUMP_ATTACK_ANI, Mutant::Anims[Mutant::COMBAT_JUMP_ATTACK_ANI], 0);
+    TestBullet fatal(100.0f);
+    Shoot(m, fatal.b);
+    EXPECT_TRUE(m->flags & 0x40000000);
+    EXPECT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_ANI) << "the take-off plays on";
+    Looped(m);
+    EXPECT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_INAIR_KILLED_ANI);
+    int frames = 0;
+    while (m->mode2 == Mutant::COMBAT_JUMP_ATTACK_INAIR_KILLED_ANI && frames < 400) {
+        world.Update();
+        frames++;
+    }
+    EXPECT_EQ(m->mode2, Mutant::COMBAT_KILLED_ANI);
+    EXPECT_GE(m->mat.GetTrans()[1], 0.0f) << "it came down to the floor";
+    EXPECT_EQ(Notes(SMSG_EV_CHARACTER_DIED), 0);
+    Looped(m);
+    EXPECT_EQ(Notes(SMSG_EV_CHARACTER_DIED), 1);
+}
+
+TEST_F(MutantFromDisc, ACrouchedMutantStandsWhenThePlayerComesNearUnlessItLeaps)
+{
+    Start(MutantFiles());
+    vbcallbacks.vsynccount = 0;
+    ASSERT_NE(g_GlobalAGI.LoadAG(AnimGroup_Mutant, 0), nullptr);
+    Object* player = new Object;
+    player->id = -1;
+    player->type = OBJT_CHARACTER;
+    player->mat = TransMatrix(VectorPos(0.0f, 0.0f, 10.0f));
+    world.AddObject(player, nullptr);
+    Mutant* stands = Make(VectorPos(0.0f, 0.0f, 0.0f), Mutant::MODE_NORMAL);
+    Mutant* leaps = Make(VectorPos(0.5f, 0.0f, 0.0f), Mutant::MODE_LEAP);
+    stands->pTarget = leaps->pTarget = player;
+    Ticks(5);
+    EXPECT_EQ(stands->mode2, Mutant::COMBAT_IDLE_DUCK_ANI);
+    player->mat.SetTrans(VectorPos(0.0f, 0.0f, 2.0f));
+    Ticks(1);
+    EXPECT_EQ(stands->mode2, Mutant::COMBAT_IDLE_DUCK_ASSUME_ANI);
+    // Without a line of sight to the player the leaper stays down.
+    Ticks(30);
+    EXPECT_EQ(leaps->mode2, Mutant::COMBAT_IDLE_DUCK_ANI);
+    // A blow of its swipes hurts 10; the swipe's striking part is marked
+    // between the clip's events 29 and 30.
+    EXPECT_EQ(SendSpecial(stands, SMSG_Q_COLLISION), 10);
+    Object part;
+    AnimEventMessage on{&part, 0, 29, 0}, off{&part, 0, 30, 0};
+    stands->SendMessage(OM_ANIMEVENT, &on);
+    EXPECT_TRUE(part.flags & 0x1000);
+    stands->SendMessage(OM_ANIMEVENT, &off);
+    EXPECT_FALSE(part.flags & 0x1000);
 }
 
 }  // namespace

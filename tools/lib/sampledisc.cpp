@@ -255,6 +255,13 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const auto& [path, model] : SideGameFiles())
         if (!AddModel(files, path.c_str(), model, error))
             return false;
+    {
+        AnimGroupFiles mutant;
+        if (!BuildMutantGroup(mutant, error))
+            return false;
+        files.push_back({"DemoData/Char/MUTANT.ANI", std::move(mutant.ani), "generated animation group"});
+        files.push_back({"DemoData/Vags/MUTANT.SND", std::move(mutant.snd), "generated sound bank"});
+    }
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;

@@ -3,6 +3,7 @@
 
 #include "ZevEngine2/PS2/Model.h"
 #include "game/EntParams.h"
+#include "tools/lib/npcfiles.h"
 #include "tools/lib/p2b_sample.h"
 
 namespace tools {
@@ -106,6 +107,29 @@ SetupFile FiringRangeSetup()
     inno.delay = 1.0f;
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(-1.0f, 0.8f, 8.0f)), ENT_TARGETINNOCENT, inno);
     return s;
+}
+
+bool BuildMutantGroup(AnimGroupFiles& out, std::string& error)
+{
+    constexpr int kClips = 13;
+    Catalogue c(0, kClips);
+    c.Blow(0, 24, false)
+        .Blow(1, 24, true)
+        .Gait(2, kMotionWalk, 0.02f, 24)
+        .Loop(3, kMotionIdle, 40)
+        .Loop(4, kMotionIdle, 40, {0.0f, 0.5f, false})
+        .Once(5, kMotionGesture, 20)
+        .Once(6, kMotionHit, 15)
+        .Once(7, kMotionGesture, 30)
+        .Once(8, kMotionStrike, 20)
+        .Loop(9, kMotionIdle, 10)
+        .Blow(10, 20, false)
+        .Once(11, kMotionFall, 40);
+    if (!BuildAnimGroup(c.Finish(), kClips, EnemyLook(), out, error)) {
+        error = "MUTANT.ANI: " + error;
+        return false;
+    }
+    return true;
 }
 
 std::vector<NamedSetup> SideGameSetups()

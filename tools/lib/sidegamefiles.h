@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tools/lib/p2b.h"
+#include "tools/lib/motion.h"
 #include "tools/lib/setupfile.h"
 
 namespace tools {
@@ -37,6 +38,12 @@ std::vector<std::pair<std::string, P2BFile>> SideGameFiles();
 // moving targets in wave 2 along one path, and a no-shoot figure beside the
 // first pop-up.
 SetupFile FiringRangeSetup();
+
+// The mutant's animation group, Char/MUTANT.ANI and its bank Vags/MUTANT.SND:
+// 13 clips by the group's animation numbers (0 and 1 the swipes and 10 the
+// jump attack's strike, each with the strike events 29/30; 8 the take-off,
+// 9 the flight, 11 the death).
+bool BuildMutantGroup(AnimGroupFiles& out, std::string& error);
 std::vector<NamedSetup> SideGameSetups();
 
 }  // namespace tools
