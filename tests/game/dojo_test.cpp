@@ -322,6 +322,8 @@ TEST_F(DojoSession, OnlyTheSessionsAttackCountsAndAMissedGoalWithdrawsIt)
     EXPECT_EQ(world.mode, WORLD_MODE_PAUSED);
     EXPECT_EQ(gc->stats.fightAbility, 0u);
     EXPECT_EQ(c->round, -1);
+    printf("dojo result: %s hits %d goal %d kept %d\n", cTrainSession[1].cAttackName, c->stats.numHits,
+           c->stats.numGoal, (gc->stats.fightAbility & cTrainSession[1].ability) != 0 ? 1 : 0);
 }
 
 TEST_F(DojoSession, APassedChallengeKeepsItsAttackAndAGoalMetKeepsItToo)

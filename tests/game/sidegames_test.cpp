@@ -565,3 +565,38 @@ TEST_F(SideGames, TheDiscsFiringRangeRunsItsWavesToTheResultScreen)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SideGames, TheImpoundLotOffersOneCarPerUpgradeAtTheSetUpsCarPlaces)
+{
+    explodetest::CarSlot car0(0, 0);
+    tools::P2BFile f;
+    f.models = {explodetest::BareModel(1.0f)};
+    const int root = f.AddNode(-1, tools::MakeNode(0));
+    f.AddNode(root, tools::MakeNode(MDL_NOGEOM, VectorPos(4, 0, 6), VectorXYZ(0, 0, 0), 0x8001));
+    f.AddNode(root, tools::MakeNode(MDL_NOGEOM, VectorPos(-4, 0, 6), VectorXYZ(0, 0, 0), 0x8002));
+    explodetest::SlotFile setupFile(197, f);
+    Object* setup = new Object;
+    setupFile.mf()->GetHierarchyTo(setup, 0, 0);
+    setup->mat = TransMatrix(10.0f, 0.0f, 0.0f);
+    gc->rcoIntExtSetup = setup;
+    gc->stats.curCarUpgrade = 0;
+    auto* c = Controller<ImpoundLotMissionController>();
+    SendSpecial(c, SMSG_MODE_START, c);
+    std::vector<Object*> cars;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        if (!l->data->IsDead() && l->data->type == OBJT_VEHICLE)
+            cars.push_back(l->data.p);
+    ASSERT_EQ(cars.size(), 1u);
+    EXPECT_NEAR(cars[0]->mat.w[0], 14.0f, 1e-4f);
+    EXPECT_NEAR(cars[0]->mat.w[2], 6.0f, 1e-4f);
+    // Starting a car takes it.
+    SendSpecial(c, SMSG_EV_ENGINE_SFX, player);
+    EXPECT_EQ(Heard(SMSG_GC_SUBGAME_WON_ALT), 1);
+    explodetest::DropCarDrivers();
+    gc->rcoIntExtSetup = nullptr;
+    setup->Delete();
+}
+
+}  // namespace
