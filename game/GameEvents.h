@@ -34,6 +34,10 @@ enum {
     SMSG_EV_PLAYER_GUN_MODE = 23023,
     SMSG_EV_PLAYER_RESURRECTED = 23024,   // obj: the player
     SMSG_EV_TARGET_REACHED = 23025,   // param0: the marker's id
+    SMSG_EV_TARGET_DOWN = 23038,      // obj: a practice target; param0: its hit put it down / the attack bit
+    SMSG_EV_BULLSEYE = 23039,
+    SMSG_EV_INNOCENT_HIT = 23040,     // obj: the no-shoot target
+    SMSG_EV_TARGET_DONE = 23041,      // obj: the target whose run ended
     SMSG_EV_PLAYER_WARNING = 23044,
     SMSG_EV_PLAYER_SHOTS_A = 23045,
     SMSG_EV_PLAYER_SHOTS_B = 23046,
@@ -55,6 +59,14 @@ enum {
     SMSG_PLAYER_REFRESH = 8004,       // full health, then a report to his event object
     SMSG_PLAYER_STAND_UP = 8005,
     SMSG_PLAYER_REGROUND = 8006,
+};
+
+// Questions objects answer about themselves.
+enum {
+    SMSG_Q_SHOOT_TARGET = 29003,      // 1: a gun target
+    SMSG_Q_MELEE = 29006,             // 1: dazed
+    SMSG_Q_HUD_STRENGTH = 29008,      // the reply: the hits it still takes before it is dazed
+    SMSG_Q_HUD_STRENGTH_MAX = 29009,  // the reply: the hits that daze it when fresh
 };
 
 inline bool IsGameEvent(int code)

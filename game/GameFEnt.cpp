@@ -158,10 +158,6 @@ int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh
         return EntitySeam<cls>(o, msg, #cls, staticmh);                     \
     }
 
-ENTITY_SEAM(EnemyGenMutant)
-ENTITY_SEAM(EnemyGenMannequin)
-ENTITY_SEAM(TargetMoving)
-ENTITY_SEAM(TargetInnocent)
 ENTITY_SEAM(Airplane)
 ENTITY_SEAM(DrvCrseGate)
 ENTITY_SEAM(DrvCrsePed)
@@ -169,17 +165,6 @@ ENTITY_SEAM(DrvCrseProp)
 ENTITY_SEAM(DrvCrseDrone)
 ENTITY_SEAM(PedGenController)
 ENTITY_SEAM(VehGenController)
-ENTITY_SEAM(ImpoundLotMissionController)
-ENTITY_SEAM(WanderMissionController)
-ENTITY_SEAM(DojoTrainingModeController)
-ENTITY_SEAM(FRangeMissionController)
-ENTITY_SEAM(GunCourseMissionController)
-ENTITY_SEAM(DragonMissionController)
-ENTITY_SEAM(DemonMissionController)
-ENTITY_SEAM(InfiltrateMissionController)
-ENTITY_SEAM(LearJetChaseMissionController)
-ENTITY_SEAM(RaceMissionController)
-ENTITY_SEAM(StreetRaceMissionController)
 ENTITY_SEAM(Race247MissionController)
 
 int RandomMissionSpawner::RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void*)

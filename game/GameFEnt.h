@@ -81,38 +81,6 @@ void EntitySeamUsed(const char* what);
 
 #define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
 
-class EnemyGenMutant : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    EnemyGenMutant_params* pegmp;
-    Spline* pSplineArrive;
-    Spline* pSplineMove;
-    Object* gameeventobj;
-};
-class EnemyGenMannequin : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    MannequinShooter_params* pegsp;
-    Spline* pSplineArrive;
-    Object* gameeventobj;
-};
-class TargetMoving : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    TargetMoving_params* ptmp;
-    TargetStatic_params* ptsp;
-    int bIsMoving;
-    Spline* pSpline;
-};
-class TargetInnocent : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    TargetInnocent_params* ptip;
-};
 class Airplane : public Object
 {
 public:
@@ -200,21 +168,11 @@ public:
         ENTITY_SEAM_HANDLER;                   \
         fields                                 \
     };
-MODE_CONTROLLER(ImpoundLotMissionController, )
-MODE_CONTROLLER(WanderMissionController, )
-MODE_CONTROLLER(DojoTrainingModeController, )
-MODE_CONTROLLER(FRangeMissionController, )
-MODE_CONTROLLER(GunCourseMissionController, )
-MODE_CONTROLLER(DragonMissionController, )
-MODE_CONTROLLER(DemonMissionController, ObjectList stages[4];)
-MODE_CONTROLLER(InfiltrateMissionController, InfiltrateMissionParams* pimp;)
-MODE_CONTROLLER(LearJetChaseMissionController, RCptr<Object> rcTarget;)
-MODE_CONTROLLER(RaceMissionController, RCptr<Object> rcTarget;)
-MODE_CONTROLLER(StreetRaceMissionController, RCptr<Object> rcTarget; VectorPos vpFinishLine; VectorDir vdFinishDir;)
 MODE_CONTROLLER(Race247MissionController, )
 
 #include "game/GameModes.h"
 #include "game/GameFEntChase.h"
+#include "game/SideGames.h"
 
 // The random-mission spawner: starts random street crimes.
 class RandomMissionSpawner : public Object

@@ -40,7 +40,6 @@ enum : int
     SMSG_EV_PLAYER_64 = 23064,
     SMSG_EV_PLAYER_65 = 23065,
     SMSG_EV_PLAYER_66 = 23066,
-    SMSG_Q_MELEE = 29006,
 };
 
 // Voice line types.

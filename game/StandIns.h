@@ -6,6 +6,7 @@
 
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/PS2/Image.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 
@@ -37,8 +38,6 @@ enum
     SMSG_EV_BULLET_WHIZZ = 23048,
     SMSG_Q_COLLISION = 29005, // param 0: the CollisionRecord; the reply is the damage dealt
     SMSG_Q_RETICLE_POS = 29007, // param 0: VectorPos* for an offset in the target's frame; param 1: body part
-    SMSG_Q_HUD_STRENGTH = 29008,     // the reply: the hits a fighter still takes before he is dazed
-    SMSG_Q_HUD_STRENGTH_MAX = 29009, // the reply: the hits that daze him when fresh
     SMSG_Q_HUD_PLAYER = 29010,  // param 0: the sDaceGunInfo the player fills
 };
 

@@ -124,7 +124,8 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
             if (OnDisc(GetModelFileName(m.iID | detail, buf)))
                 chars.push_back(buf);
     Report("rmfniMain", chars, 2 * NUM_MDLFNINFO);
-    std::vector<std::string> wantChars = {"KORVALIS\\DemoData\\Char\\DACE.P2B"};
+    // The player, and the demon of the demon fight (loaded by its mode).
+    std::vector<std::string> wantChars = {"KORVALIS\\DemoData\\Char\\DACE.P2B", "KORVALIS\\DemoData\\Char\\DEMON.P2B"};
     for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
         wantChars.push_back(GetModelFileName(p.i16ModelID, buf));
     for (int id : {71, 74, 86, 143, 148, 151, 162})
@@ -141,12 +142,12 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
         }
     Report("AnimGroupFileNames", groups, 2 * std::size(AnimGroupFileNames));
     // The player's five groups, the characters' default group, the enemies'
-    // gun, guard and sprint groups and the seven fighting groups, each with
-    // its bank.
+    // gun, guard and sprint groups, the seven fighting groups and the
+    // mutant's, each with its bank.
     std::vector<std::string> wantGroups;
     for (const char* g : {"NPCDEF", "NPCSPR", "NPCPSTL", "NPCMGUN", "NPCGUARD", "DACEDEF", "DACECOMB", "DACEGUNS",
                           "DACECAR", "DACESTL", "NPCKNGFU", "NPCKARAT", "NPCBOXER", "NPCBRWLR", "NPCKNIFE", "NPCMCOMB",
-                          "NPCFCOMB"})
+                          "NPCFCOMB", "MUTANT"})
         for (const char* form : {"KORVALIS\\DemoData\\Char\\%s.ANI", "KORVALIS\\DemoData\\Vags\\%s.SND"}) {
             std::snprintf(buf, sizeof buf, form, g);
             wantGroups.push_back(buf);

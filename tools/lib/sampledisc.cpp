@@ -13,6 +13,7 @@
 
 #include "tools/lib/gunfiles.h"
 #include "tools/lib/miscfiles.h"
+#include "tools/lib/sidegamefiles.h"
 #include "tools/lib/stillcards.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
@@ -254,6 +255,16 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const auto& [path, model] : ResidentMiscFiles())
         if (!AddModel(files, path.c_str(), model, error))
             return false;
+    for (const auto& [path, model] : SideGameFiles())
+        if (!AddModel(files, path.c_str(), model, error))
+            return false;
+    {
+        AnimGroupFiles mutant;
+        if (!BuildMutantGroup(mutant, error))
+            return false;
+        files.push_back({"DemoData/Char/MUTANT.ANI", std::move(mutant.ani), "generated animation group"});
+        files.push_back({"DemoData/Vags/MUTANT.SND", std::move(mutant.snd), "generated sound bank"});
+    }
     for (const HumanoidCharacter& c : SampleHumanoids())
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
@@ -275,7 +286,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     if (!addGroups(PlayerGroups(), BuildPlayerGroup) || !addGroups(NPCGroups(), BuildNPCGroup))
         return false;
 
-    for (const NamedSetup& n : SampleSetupFiles()) {
+    std::vector<NamedSetup> setups = SampleSetupFiles();
+    for (NamedSetup& n : SideGameSetups())
+        setups.push_back(std::move(n));
+    for (const NamedSetup& n : setups) {
         PakInputFile f{"DemoData/" + n.path, {}, "generated set-up"};
         if (!WriteSetup(n.setup, f.data, error)) {
             error = f.path + ": " + error;

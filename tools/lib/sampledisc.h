@@ -27,6 +27,13 @@
 //   DemoData\Misc\BADGE, WEAPONS, SIREN, LITECONE, SHCARTOR (.P2B)
 //                                the start-up's other resident models
 //                                (tools/lib/miscfiles.h)
+//   DemoData\Int\DOJO24\DOJO1.P2B, Char\Demon.P2B, Misc\FIREBALL.P2B
+//                                the side games' dojo with its dummies and
+//                                mannequin, the demon and the dragon's
+//                                fireball (tools/lib/sidegamefiles.h)
+//   DemoData\Int\FRANGE24\FRANGE1.P2B, Char\MUTANT.ANI, Vags\MUTANT.SND
+//                                the firing range's set-up, the mutant's
+//                                animation group and its bank
 //   DemoCity\TEST.IDX, TEST.EXP, TEST.MGD, TEST.EXM
 //                                the sample city (tools/lib/city.h): cell index,
 //                                layout, cells and model archive
