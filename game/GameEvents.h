@@ -50,6 +50,12 @@ enum {
     SMSG_PLAYER_REGROUND = 8006,
 };
 
+// Told to a car's driver and to characters in the way: hold still (param0 1)
+// or go on.
+enum {
+    SMSG_CD_SUSPEND = 101,
+};
+
 inline bool IsGameEvent(int code)
 {
     return code >= SMSG_EV_FIRST && code <= SMSG_EV_LAST;

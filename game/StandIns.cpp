@@ -155,3 +155,8 @@ void DaceGetOut(Object* player)
     if (player != nullptr && player == dace)
         dace->GetOut();
 }
+
+void RunnerSelectStoppedStrategy(Enemy*)
+{
+    StandInUsed("the runner's stopped strategy");
+}

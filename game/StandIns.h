@@ -134,3 +134,8 @@ struct InfiltrateMissionParams
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);
 
+
+// The runner's choice of what to do when stopped (Enemy::SelectStoppedStrategy),
+// asked of a runner just made from a pedestrian; the runners take it over.
+class Enemy;
+void RunnerSelectStoppedStrategy(Enemy* runner);
