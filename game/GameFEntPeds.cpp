@@ -197,8 +197,16 @@ int PedGenController::mh(OBJMESSAGE msg, void*)
                 SpecialMessage m(SMSG_GEN_RETIRE, nullptr);
                 old[k]->SendMessage(OM_SPECIAL, &m);
             }
-        if (g_pgcTest != nullptr)
+        if (g_pgcTest != nullptr) {
             g_pgcTest->LoadFillAmbientPeds(80, -1);
+            // The crowd's size, every 600 frames.
+            static int lastReport = -1;
+            if (world.time / 600 != lastReport) {
+                lastReport = world.time / 600;
+                printf("crowd: %d walkers (iNumPeds), %d cars (iNumVehs) at frame %d\n", g_pgcTest->iNumPeds,
+                       g_pgcTest->iNumVehs, world.time);
+            }
+        }
         bNotFirst = true;
         After(this, 15);
         return 0;

@@ -1,0 +1,695 @@
+// The pedestrians: their tables, set-up, culling, the ends of their
+// animations, thoughts, reactions, hits, encounters and changes of kind; and
+// the ambient walker and car generators.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "tests/game/enemy_support.h"
+
+#include "tools/lib/pedfiles.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "game/Bystander.h"
+#include "game/GameFEnt.h"
+#include "game/GameModes.h"
+#include "game/MAIN.h"
+#include "game/Weapons.h"
+
+namespace {
+
+using enemyrig::kEnemySlot;
+using B = Bystander;
+
+const std::vector<std::pair<int, std::vector<u8>>>& PedGroupFiles()
+{
+    static const auto files = [] {
+        std::vector<std::pair<int, std::vector<u8>>> f;
+        std::string error;
+        for (const tools::PlayerGroup& g : tools::PedGroups()) {
+            tools::AnimGroupFiles out;
+            if (tools::BuildPedGroup(g, out, error))
+                f.emplace_back(g.group, std::move(out.ani));
+        }
+        return f;
+    }();
+    return files;
+}
+
+// A spawner stand-in that records the crimes handed to it.
+struct Spawner : Object
+{
+    std::vector<SpecialMessage> got;
+    static int mh(Object* o, OBJMESSAGE msg, void* data)
+    {
+        if (msg == OM_SPECIAL && data != nullptr)
+            static_cast<Spawner*>(o)->got.push_back(*static_cast<SpecialMessage*>(data));
+        return 0;
+    }
+    Spawner() { messagehandler = mh; }
+};
+
+// The shooters' scene with the six pedestrian sets and a camera at the
+// origin looking along +z.
+class Peds : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        scene = new enemyrig::Scene;
+        for (const auto& [g, ani] : PedGroupFiles()) {
+            AnimGroup* ag = static_cast<AnimGroup*>(scene->rig.Block(ani, 64));
+            ag->FixUp();
+            g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1};
+        }
+        // The class tables point into this scene's groups.
+        std::memset(B::Anims, 0, sizeof B::Anims);
+        B::CrimeBeingAttempted = false;
+        world.time = 1000;
+        world.timePrecise = 1000 * 256;
+        savedView = rc.world_view;
+        savedViewWorld = rc.view_world;
+        rc.world_view = Matrix(true);
+        rc.view_world = Matrix(true);
+        gc = g_pgcTest;
+        gc->prms = nullptr;
+        gc->bRandomMissionActive = false;
+        gc->stats = sPlayerStats{};
+        gc->iNumPeds = gc->iNumVehs = 0;
+        gc->pps = {nullptr, 0};
+        gc->pvs = {nullptr, 0};
+        gc->mode = 0;
+        srand(4321);
+    }
+    void TearDown() override
+    {
+        world.Clear();
+        world.pedlist.RemoveAll();
+        for (int g = 17; g <= 22; g++)
+            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
+        std::memset(B::Anims, 0, sizeof B::Anims);
+        gc->prms = nullptr;
+        rc.world_view = savedView;
+        rc.view_world = savedViewWorld;
+        delete scene;
+    }
+
+    // A pedestrian of character id at pos facing +z, set up as a generator
+    // would, initialised and silent.
+    B* Ped(int charid, VectorPos pos, PedGen* gen = nullptr)
+    {
+        auto make = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("Bystander")));
+        B* b = reinterpret_cast<B*>(intptr_t(make(nullptr, OM_CREATE, nullptr)));
+        g_GlobalMFI.GetMF(kEnemySlot, false)->GetHierarchyTo(b, 0, 0x88);
+        b->AllocBlendAnimHierarchy(0x88);
+        PedGenInitMsg init{SMSG_PED_SETUP, world.time, 0, s16(charid), nullptr, gen};
+        SpecialMessage m(SMSG_PED_SETUP, reinterpret_cast<Object*>(&init));
+        b->SendMessage(OM_SPECIAL, &m);
+        b->mat = TransMatrix(pos);
+        world.AddObject(b, nullptr);
+        b->vobank = 255;
+        return b;
+    }
+    void Advance(int frames)
+    {
+        world.time += frames;
+        world.timePrecise += AnimTime(u32(frames) << 8);
+    }
+
+    enemyrig::Scene* scene = nullptr;
+    GameController* gc = nullptr;
+    Matrix savedView, savedViewWorld;
+    const VectorPos origin{0.0f, 0.0f, 0.0f};
+};
+
+// ---------------------------------------------------------------------------
+
+TEST(PedTables, SetsTempersAndVoicesFollowTheRows)
+{
+    srand(99);
+    // A row without chances: always its first set; ids outside the table
+    // read no row.
+    for (int i = 0; i < 200; i++) {
+        EXPECT_EQ(B::GetPedAnimBank(64), 17);
+        EXPECT_EQ(B::GetPedAnimBank(-3), 17);
+        EXPECT_EQ(B::GetPedAnimBank(200), 17);
+    }
+    EXPECT_EQ(B::GetPedAggression(-150), 0.5f);
+    EXPECT_EQ(B::GetPedVOBank(167), 0);
+    // Id 104: sets 0, 2, 1 with 0.15 and 0.01: set 0 with 0.84, else set 2.
+    int def = 0, other = 0;
+    for (int i = 0; i < 10000; i++) {
+        const int g = B::GetPedAnimBank(104);
+        def += g == 17;
+        other += g == 19;
+    }
+    EXPECT_EQ(def + other, 10000);
+    EXPECT_NEAR(def / 10000.0, 0.84, 0.01);
+    // Voice type 32: each male bank a third of the time; type 0: bank 0.
+    int id32 = -1, id0 = -1;
+    for (int i = 0; i < kNumPedChars; i++) {
+        if (NPCVOTypes[i] == 32 && id32 < 0)
+            id32 = 64 + i;
+        if (NPCVOTypes[i] == 0 && id0 < 0)
+            id0 = 64 + i;
+    }
+    ASSERT_GE(id32, 0);
+    ASSERT_GE(id0, 0);
+    int banks[3] = {};
+    for (int i = 0; i < 9000; i++) {
+        const int b = B::GetPedVOBank(id32);
+        ASSERT_LT(b, 3);
+        banks[b]++;
+        EXPECT_EQ(B::GetPedVOBank(id0), 0);
+    }
+    for (int b : banks)
+        EXPECT_NEAR(b / 9000.0, 1.0 / 3.0, 0.02);
+    // Aggression stays within 0..1 whatever the row.
+    for (int id = 64; id <= 166; id++)
+        for (int k = 0; k < 20; k++) {
+            const float a = B::GetPedAggression(id);
+            EXPECT_GE(a, 0.0f);
+            EXPECT_LE(a, 1.0f);
+        }
+    // The table's counts of the telling kinds.
+    int t0 = 0, t25 = 0, t29 = 0, none = 0;
+    for (int i = 0; i < kNumPedChars; i++) {
+        t0 += NPCVOTypes[i] == 0;
+        t25 += NPCVOTypes[i] == 25;
+        t29 += NPCVOTypes[i] == 29;
+        const NPCPedAnimSet& r = NPCPedAnimSets[i];
+        none += r.s0 == 0 && r.s1 == 0 && r.s2 == 0 && r.c1 == 0.0f && r.c2 == 0.0f;
+    }
+    EXPECT_EQ(t0, 21);
+    EXPECT_EQ(t25, 12);
+    EXPECT_EQ(t29, 11);
+    EXPECT_EQ(none, 41);
+}
+
+TEST_F(Peds, EveryAnimationRowFindsAClipInEachOfTheSixSets)
+{
+    for (const B::AnimDef& d : B::AnimDefs) {
+        if (d.group == 17) {
+            for (int set = 17; set <= 22; set++) {
+                const AnimGroup* g = g_GlobalAGI.GetAG(set);
+                ASSERT_NE(g, nullptr) << set;
+                ASSERT_LT(d.index, g->count) << d.id;
+                EXPECT_NE(g->pChars[d.index], nullptr) << d.id << " in " << set;
+            }
+            continue;
+        }
+        const AnimGroup* g = g_GlobalAGI.GetAG(d.group);
+        ASSERT_NE(g, nullptr) << d.group;
+        ASSERT_LT(d.index, g->count) << d.id << " of group " << d.group;
+        EXPECT_NE(g->pChars[d.index], nullptr) << d.id;
+    }
+    // 123 rows; 20, 73, 79 and 80 have none.
+    int seen[BYSTANDER_NUM_ANIS] = {};
+    for (const B::AnimDef& d : B::AnimDefs)
+        seen[d.id]++;
+    for (int id : {20, 73, 79, 80})
+        EXPECT_EQ(seen[id], 0);
+    for (int id = 1; id < BYSTANDER_NUM_ANIS; id++)
+        if (id != 20 && id != 73 && id != 79 && id != 80)
+            EXPECT_EQ(seen[id], 1) << id;
+}
+
+TEST_F(Peds, SetUpByItsGeneratorItGrowsInOnThePedestrianListWithItsBox)
+{
+    B* hobo = Ped(94, VectorPos(0.0f, 0.0f, 5.0f));
+    B* senior = Ped(116, VectorPos(2.0f, 0.0f, 5.0f));
+    EXPECT_EQ(hobo->charid, 94);
+    EXPECT_EQ(hobo->fScale, 0.01f);
+    EXPECT_EQ(hobo->iLastDrawnTime, 1000);
+    EXPECT_NE(world.pedlist.Find(hobo), nullptr);
+    EXPECT_NE(world.pedlist.Find(senior), nullptr);
+    ASSERT_EQ(hobo->collision, hobo->cb.Chain());
+    EXPECT_EQ(hobo->cb.box.id, 10009);
+    EXPECT_EQ(hobo->cb.box.box.min, VectorPos(-0.0625f, -0.625f, -0.078125f));
+    EXPECT_EQ(hobo->cb.box.box.max, VectorPos(0.0625f, 0.0f, 0.078125f));
+    EXPECT_EQ(hobo->mode2, WALK_ANI);
+    EXPECT_EQ(hobo->action, B::Action_WalkOnSidewalk);
+    // The hobo walks the hobo set's walk, the senior the senior's.
+    EXPECT_EQ(hobo->pedanimbank, 20);
+    EXPECT_EQ(senior->pedanimbank, 21);
+    EXPECT_NE(g_GlobalAGI.GetAG(20)->pChars[8]->length, g_GlobalAGI.GetAG(21)->pChars[8]->length);
+}
+
+TEST_F(Peds, CullingGoesByDistanceFromTheCameraAndByBeingDrawn)
+{
+    auto timer = [](B* b) { return b->SendMessage(OM_TIMER, nullptr); };
+    // 30 ahead: stays while drawn within 21 frames.
+    B* ahead = Ped(64, VectorPos(0.0f, 0.0f, 30.0f));
+    ahead->iLastDrawnTime = world.time - 21;
+    EXPECT_EQ(timer(ahead), 0);
+    EXPECT_FALSE(ahead->IsDead());
+    ahead->iLastDrawnTime = world.time - 22;
+    // Culled, it wakes the pending generator (a recorder here).
+    Spawner pending;
+    gc->pps = {reinterpret_cast<PedGen*>(static_cast<Object*>(&pending)), 77};
+    // Counted by no generator: nothing is handed on.
+    EXPECT_EQ(timer(ahead), -2);
+    EXPECT_TRUE(pending.got.empty());
+
+    // 30 behind counts as 45: gone at once, drawn or not, and with a
+    // generator behind it the pending one is told to spawn.
+    PedGen* gen = ppgCreatePedGen(*new RoadSeg{}, 80, 4, 5, 9);
+    ASSERT_NE(gen, nullptr);
+    B* behind = Ped(64, VectorPos(0.0f, 0.0f, -30.0f), gen);
+    gen->i16NumSpawned = 1;
+    gc->iNumPeds = 1;
+    behind->iLastDrawnTime = world.time;
+    EXPECT_EQ(timer(behind), -2);
+    ASSERT_EQ(pending.got.size(), 1u);
+    EXPECT_EQ(pending.got[0].submsg, SMSG_GEN_SPAWN);
+    EXPECT_EQ(gc->pps.ppg, nullptr);
+    EXPECT_EQ(gen->i16NumSpawned, 0);
+    EXPECT_EQ(gc->iNumPeds, 0);
+
+    // Modes 2, 3 and a crime in progress are never culled.
+    B* far = Ped(64, VectorPos(0.0f, 0.0f, 100.0f));
+    far->iLastDrawnTime = 0;
+    for (int m : {2, 3}) {
+        far->mode = s8(m);
+        EXPECT_EQ(timer(far), 0);
+    }
+    far->mode = 0;
+    far->engagedincrime = true;
+    EXPECT_EQ(timer(far), 0);
+    EXPECT_FALSE(far->IsDead());
+    delete gen->prs;
+    gen->Delete();
+}
+
+TEST_F(Peds, ArrestsReleaseTheInnocentAndKeepTheCarriersAndKilledHostagesDie)
+{
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
+    b->inpossession = false;
+    b->mode = 4;
+    b->SetAnim(ARRESTED_BUT_DOWN_ANI);
+    b->AnimLoop();
+    EXPECT_EQ(b->mode2, ARRESTED_RELEASE_ANI);
+    b->AnimLoop();
+    EXPECT_EQ(b->mode2, WALK_ANI);
+    EXPECT_EQ(b->mode, 0);
+    EXPECT_EQ(gc->stats.nPoints, 0u);
+
+    B* c = Ped(64, VectorPos(1.0f, 0.0f, 5.0f));
+    c->inpossession = true;
+    gc->stats.nCivilUnrest = 0;
+    c->SetAnim(ARRESTED_BUT_DOWN_ANI);
+    c->AnimLoop();
+    EXPECT_EQ(c->mode2, ARRESTED_ANI);
+    EXPECT_TRUE(c->flags & 0x10000000u);
+    EXPECT_EQ(gc->stats.nPoints, 5u);
+    EXPECT_EQ(gc->stats.nGoodDisposals, 1u);
+    EXPECT_EQ(gc->stats.nCivilUnrest, 0u);   // stops at 0
+    c->AnimLoop();
+    EXPECT_EQ(c->mode2, ARRESTED_ANI);
+
+    // A hostage released after being killed plays the death.
+    B* h = Ped(64, VectorPos(2.0f, 0.0f, 5.0f));
+    h->flags |= 0x20000000u;
+    h->SetAnim(HOSTAGE_RELEASE_ANI);
+    h->AnimLoop();
+    EXPECT_EQ(h->mode2, KILLED_ANI);
+    B* g = Ped(64, VectorPos(3.0f, 0.0f, 5.0f));
+    g->SetAnim(HOSTAGE_RELEASE_ANI);
+    g->AnimLoop();
+    EXPECT_EQ(g->mode2, GETUP_ANI);
+}
+
+TEST_F(Peds, ThoughtsChainAsTheyRunOutAndCrimesGoToTheSpawner)
+{
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
+    Object* scary = scene->player;
+    ASSERT_TRUE(b->SetThought(B::Thought_Terrified, scary, origin, 600.0f));
+    const struct
+    {
+        B::ThoughtType next;
+        float lasts;
+    } chain[] = {{B::Thought_Scared, 600.0f}, {B::Thought_Wary, 7200.0f}, {B::Thought_SlowDown, 180.0f},
+                 {B::Thought_None, 0.0f}};
+    float lasts = 600.0f;
+    for (const auto& step : chain) {
+        Advance(int(lasts));
+        b->ProcessThought();
+        EXPECT_NE(b->thought, step.next) << "not before its time";
+        Advance(1);
+        b->ProcessThought();
+        EXPECT_EQ(b->thought, step.next);
+        EXPECT_EQ(b->thoughttime, float(world.time) + step.lasts);
+        lasts = step.lasts;
+    }
+    // Wary or scared: no terror.
+    for (B::ThoughtType t : {B::Thought_Wary, B::Thought_Scared}) {
+        ASSERT_TRUE(b->SetThought(t, scary, origin, 100.0f));
+        EXPECT_FALSE(b->SetThought(B::Thought_Terrified, scary, origin, 100.0f));
+        EXPECT_EQ(b->thought, t);
+    }
+    // No spawner: no crime.
+    b->SetThought(B::Thought_None, nullptr, origin, 0.0f);
+    EXPECT_FALSE(b->MugObject(scary));
+    Spawner spawner;
+    gc->prms = &spawner;
+    B* other = Ped(65, VectorPos(5.0f, 0.0f, 5.0f));
+    ASSERT_TRUE(b->MugObject(scary));
+    EXPECT_EQ(b->action, B::Action_Rogue);
+    EXPECT_FALSE(other->SetThought(B::Thought_Deal, scary, origin, 100.0f));
+    // Within 0.625 of the player the mugger hands crime 6 over and does
+    // nothing more that frame.
+    b->mode = 0;
+    b->mat = TransMatrix(0.0f, 0.0f, 0.5f);
+    const Matrix before = b->mat;
+    const float scale = b->fScale;
+    b->Frame();
+    ASSERT_EQ(spawner.got.size(), 1u);
+    EXPECT_EQ(spawner.got[0].submsg, SMSG_EV_ENABLE_RANDOM_CRIME);
+    EXPECT_EQ(spawner.got[0].obj, b);
+    EXPECT_EQ(static_cast<Object*>(spawner.got[0].param[0]), scary);
+    EXPECT_EQ(int(spawner.got[0].param[1]), 6);
+    EXPECT_FALSE(B::CrimeBeingAttempted);
+    EXPECT_EQ(b->mat.GetTrans(), before.GetTrans());
+    EXPECT_EQ(b->fScale, scale);
+    gc->prms = nullptr;
+}
+
+TEST_F(Peds, ShotsReachFartherThanWarningsAndDangerAheadFrightens)
+{
+    // Calm, 8 from the player, its back to him.
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 8.0f));
+    b->aggro = 0.3f;
+    b->ReactToDaceNearbyCombatOrCopWarning(scene->player);
+    EXPECT_EQ(b->thought, B::Thought_None);
+    b->ReactToDaceShots(scene->player);
+    EXPECT_EQ(b->thought, B::Thought_Terrified);
+    EXPECT_EQ(b->reactionobj.p, scene->player);
+
+    // Danger 10 behind: nothing; 10 ahead: scared or terrified.
+    B* c = Ped(64, VectorPos(20.0f, 0.0f, 0.0f));
+    c->aggro = 0.9f;
+    EXPECT_EQ(c->ReactToDanger(nullptr, VectorPos(20.0f, 0.0f, -10.0f), 0.85f), 1);
+    EXPECT_EQ(c->thought, B::Thought_None);
+    c->ReactToDanger(nullptr, VectorPos(20.0f, 0.0f, 10.0f), 0.85f);
+    EXPECT_EQ(c->thought, B::Thought_Scared);   // aggro 0.9 is not below 0.6
+    B* d = Ped(64, VectorPos(40.0f, 0.0f, 0.0f));
+    d->aggro = 0.2f;
+    d->ReactToDanger(nullptr, VectorPos(40.0f, 0.0f, 10.0f), 0.85f);
+    EXPECT_EQ(d->thought, B::Thought_Terrified);
+}
+
+TEST_F(Peds, OnlyThePlayersBulletCostsAndADeadPedestrianDiesOnce)
+{
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 10.0f));
+    Bullet shot;
+    shot.sourceid = -1;
+    shot.sourcePos = VectorPos(0.0f, 0.0f, 2.0f);
+    SpecialMessage hit(SMSG_BULLET_HIT, &shot);
+    b->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(b->mode2, KILLED_ANI);
+    EXPECT_TRUE(b->flags & 0x20000000u);
+    EXPECT_TRUE(b->flags & 0x2u);
+    EXPECT_EQ(int(gc->stats.nPoints), -20);
+    EXPECT_EQ(gc->stats.nBadDisposals, 1u);
+    EXPECT_EQ(gc->stats.nCivCasualties, 1u);
+    EXPECT_EQ(gc->stats.nCivilUnrest, 2u);
+    EXPECT_EQ(gc->stats.nFriendlyBulletHits, 1u);
+    EXPECT_EQ(gc->stats.fMaxShotDistance, 8.0f);
+    // A second bullet does nothing.
+    b->SendMessage(OM_SPECIAL, &hit);
+    EXPECT_EQ(gc->stats.nBadDisposals, 1u);
+    // Another shooter's bullet changes no statistics.
+    B* c = Ped(64, VectorPos(3.0f, 0.0f, 10.0f));
+    c->SetAnim(DUCK_IDLE_ANI);
+    Bullet theirs;
+    theirs.sourceid = 7;
+    SpecialMessage hit2(SMSG_BULLET_HIT, &theirs);
+    c->SendMessage(OM_SPECIAL, &hit2);
+    EXPECT_EQ(c->mode2, DUCK_KILLED_ANI);
+    EXPECT_EQ(gc->stats.nBadDisposals, 1u);
+    EXPECT_EQ(int(gc->stats.nPoints), -20);
+}
+
+TEST_F(Peds, ALampPostAheadOnOneSideSteersToTheOther)
+{
+    auto steerFor = [&](float side) {
+        B* b = Ped(64, VectorPos(50.0f, 0.0f, 0.0f));
+        Object* post = new Object;
+        post->type = OBJT_STATIC;
+        post->mat = TransMatrix(50.0f + side, 0.0f, 0.25f);
+        world.AddObject(post, nullptr);
+        CollisionChecker probe;
+        probe.numcollobjs = 1;
+        probe.collobjs[0] = post;
+        probe.collobjnormals[0] = VectorDir(-side, 0.0f, -1.0f);
+        b->GetSteeringDirection(probe);
+        EXPECT_TRUE(b->steering);
+        return b->steervec;
+    };
+    const VectorDir right = steerFor(-0.1f), left = steerFor(0.1f);
+    // Away from the post, and the mirrored post gives the mirror.
+    EXPECT_GT(right[0], 0.9f);
+    EXPECT_LT(left[0], -0.9f);
+    EXPECT_NEAR(right[0], -left[0], 1e-6f);
+    EXPECT_EQ(right[2], 0.0f);
+}
+
+TEST_F(Peds, ThePlayersTargetSurrendersWhenHeStandsAheadAndADealerOffersHalfTheTime)
+{
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 0.0f));
+    scene->player->target = b;
+    world.pedlist.AddTail(scene->player);
+    scene->player->mat = TransMatrix(0.0f, 0.0f, -5.0f);   // behind it
+    b->InteractWithPedestrians();
+    EXPECT_NE(b->thought, B::Thought_Surrender);
+    scene->player->mat = TransMatrix(0.0f, 0.0f, 5.0f);    // ahead
+    b->InteractWithPedestrians();
+    EXPECT_EQ(b->thought, B::Thought_Surrender);
+    EXPECT_EQ(b->thoughtobj.p, scene->player);
+    scene->player->target = nullptr;
+
+    // A bored dealer face to face with the player at 1.
+    Spawner spawner;
+    gc->prms = &spawner;
+    B* dealer = Ped(138, VectorPos(30.0f, 0.0f, 0.0f));
+    scene->player->mat = LookAlong(VectorDir(0.0f, 0.0f, -1.0f));
+    scene->player->mat.SetTrans(VectorPos(30.0f, 0.0f, 1.0f));
+    int deals = 0;
+    const int n = 2000;
+    for (int i = 0; i < n; i++) {
+        dealer->SetThought(B::Thought_None, nullptr, origin, 0.0f);
+        B::CrimeBeingAttempted = false;
+        dealer->bored = true;
+        dealer->InteractWithPedestrians();
+        deals += dealer->thought == B::Thought_Deal;
+    }
+    EXPECT_NEAR(double(deals) / n, 0.5, 0.04);
+    world.pedlist.Remove(scene->player);
+    gc->prms = nullptr;
+}
+
+TEST_F(Peds, NewPedestriansGrowInWidthOverFiftyFramesAndInHeightOverSeventeen)
+{
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
+    b->mode = 1;   // standing by request: only the scale changes here
+    dace = nullptr;
+    auto width = [b]() { return b->mat.x.xyz().Length(); };
+    auto height = [b]() { return b->mat.y.xyz().Length(); };
+    for (int f = 1; f <= 50; f++) {
+        b->Frame();
+        if (f == 16)
+            EXPECT_LT(height(), 1.0f);
+        if (f == 17)
+            EXPECT_NEAR(height(), 1.0f, 1e-6f);
+        if (f == 49)
+            EXPECT_LT(width(), 0.999f);
+    }
+    EXPECT_EQ(b->fScale, 1.0f);
+    EXPECT_NEAR(width(), 1.0f, 1e-6f);
+    dace = scene->player;
+}
+
+// A runner kind for the morph: a plain enemy that records nothing.
+int FakeRunner_mh(Object* o, OBJMESSAGE msg, void*)
+{
+    if (msg == OM_CREATE)
+        return int(reinterpret_cast<intptr_t>(new Enemy(FakeRunner_mh, nullptr, 0)));
+    if (msg == OM_DIE) {
+        delete static_cast<Enemy*>(o);
+        return -1;
+    }
+    return 0;
+}
+
+TEST_F(Peds, APedestrianBecomesARunnerAndARunnerAPedestrian)
+{
+    Name runner{"RunnerEnemy", int(reinterpret_cast<intptr_t>(&FakeRunner_mh))};
+    // Every crime id taken: the new runner gets -150.
+    std::vector<Object*> taken;
+    for (int id = -150; id <= -101; id++) {
+        Object* o = new Object;
+        o->id = s16(id);
+        world.objectlist.AddTail(o);
+        taken.push_back(o);
+    }
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
+    b->aggro = 0.1f;
+    b->mode = 0;
+    ASSERT_EQ(b->mode2, WALK_ANI);
+    Enemy* e = b->MorphIntoRunner(-1, 0.0f, 0.0f, 1.0f, -1, scene->player, false);
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(b->IsDead());
+    EXPECT_EQ(e->id, -150);
+    EXPECT_EQ(e->strength, 100.0f);
+    EXPECT_EQ(e->initialstrength, 100.0f);
+    EXPECT_EQ(e->mode, 4);   // a walker walks on
+    EXPECT_EQ(e->movespeed, Enemy::MS_WALK);
+    EXPECT_TRUE(e->oblivious);
+    EXPECT_FALSE(e->caronly);
+    EXPECT_EQ(e->BadGuy::aggro, 0.1f);
+    EXPECT_EQ(e->fightingchance, 1.0f);
+    if (Name::first == &runner)
+        Name::first = runner.link;
+
+    // Back into a pedestrian, scared of its scarer for 1200 frames.
+    Enemy* f = new Enemy(FakeRunner_mh, nullptr, 0);
+    f->charid = s16(0x100 | 94);
+    f->tintset = -1;
+    f->mat = TransMatrix(3.0f, 0.0f, 4.0f);
+    world.AddObject(f, nullptr);
+    B* back = MorphEnemyIntoBystander(f, scene->player);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(f->IsDead());
+    EXPECT_EQ(back->charid, 94);
+    EXPECT_EQ(back->fScale, 1.0f);
+    EXPECT_EQ(back->thought, B::Thought_Scared);
+    EXPECT_EQ(back->thoughttime, float(world.time) + 1200.0f);
+    EXPECT_FALSE(back->inpossession);
+    EXPECT_EQ(back->mat.GetTrans(), VectorPos(3.0f, 0.0f, 4.0f));
+    for (Object* o : taken)
+        world.objectlist.Remove(o), delete o;
+}
+
+// ---------------------------------------------------------------------------
+// The generators
+
+// A road kind of the given cross-section x values (left edge, left kerb,
+// right kerb, right edge) and lanes, and a straight segment of it.
+struct Road
+{
+    alignas(16) u8 kindBytes[32 + 4 * 16] = {};
+    float lanes[4] = {-0.5f, -0.2f, 0.2f, 0.5f};
+    RoadSeg seg{};
+
+    Road(float length, int nlanes, int nright, VectorPos from = VectorPos(-10.0f, 0.0f, 30.0f))
+    {
+        RoadType* t = kind();
+        t->flags = 3;
+        t->num_lanes = u8(nlanes);
+        t->num_rightlanes = u8(nright);
+        t->iNumXSectPts = 4;
+        t->iJuncLeft = 1;
+        t->iJunc = 2;
+        t->iRightEdge = 3;
+        t->lanes = lanes;
+        const float xs[4] = {-2.0f, -1.0f, 1.0f, 2.0f};
+        for (int i = 0; i < 4; i++)
+            t->vXSect[i] = Vector(xs[i], 0.0f, 0.0f, 0.0f);
+        for (int i = 0; i < 4; i++)
+            seg.bezier[i] = Vector(from[0] + length * float(i) / 3.0f, 0.0f, from[2], 0.0f);
+        seg.type = t;
+    }
+    RoadType* kind() { return reinterpret_cast<RoadType*>(kindBytes); }
+};
+
+TEST_F(Peds, AFullCrowdParksTheBestGeneratorAndTheNextLeaverMakesExactlyOne)
+{
+    // Walkers can be made: slot 80 holds a pedestrian.
+    MdlFileInfo& slot = g_GlobalMFI.rgmfi[80];
+    slot = g_GlobalMFI.rgmfi[kEnemySlot];
+    slot.i16Id = s16(0x100 | 94);
+    slot.i16Extra = 10;
+    slot.i16Flags = 0;
+    slot.i16Mirror = -1;
+    Road road(30.0f, 2, 1);
+    PedGen* gen = CreatePedGen(road.seg, 80, 4, 5, 9, false);
+    ASSERT_NE(gen, nullptr);
+    gc->iNumPeds = 10;
+    // With 10 alive it does not spawn but becomes the pending spawn.
+    gen->SendMessage(OM_TIMER, nullptr);
+    EXPECT_EQ(gen->i16NumSpawned, 0);
+    EXPECT_EQ(gc->pps.ppg, gen);
+    // A leaver (here a standing figure) frees a place: exactly one walker.
+    PedAmb* leaver = new PedAmb;
+    leaver->messagehandler = PedAmb::staticmh;
+    leaver->mat = TransMatrix(0.0f, 0.0f, -80.0f);
+    world.AddObject(leaver, nullptr);
+    PedGen other;
+    other.i16NumSpawned = 1;
+    leaver->ppg = &other;
+    EXPECT_EQ(leaver->SendMessage(OM_TIMER, nullptr), -2);
+    EXPECT_EQ(other.i16NumSpawned, 0);
+    EXPECT_EQ(gen->i16NumSpawned, 1);
+    EXPECT_EQ(gc->iNumPeds, 10);
+    EXPECT_EQ(gc->pps.ppg, nullptr);
+    int walkers = 0;
+    for (ObjectIterator it = world.pedlist.Begin(); !it.IsEOList(); ++it)
+        walkers += it->messagehandler == &B::Bystander_mh;
+    EXPECT_EQ(walkers, 1);
+
+    // Retired with a walker alive it lingers; at 0 it goes.
+    SpecialMessage retire(SMSG_GEN_RETIRE, nullptr);
+    gen->SendMessage(OM_SPECIAL, &retire);
+    EXPECT_FALSE(gen->IsDead());
+    EXPECT_EQ(gen->SendMessage(OM_TIMER, nullptr), 0);
+    gen->i16NumSpawned = 0;
+    EXPECT_EQ(gen->SendMessage(OM_TIMER, nullptr), -2);
+
+    // A spot more than 5.859375 behind the camera plane is refused.
+    rc.world_view = TransMatrix(0.0f, 0.0f, -38.0f);   // the pavements 6.5 to 9.5 behind
+    PedGen* back = ppgCreatePedGen(road.seg, 80, 4, 5, 9);
+    for (int i = 0; i < 20; i++)
+        EXPECT_EQ(back->CreatePedAmb(true), nullptr);
+    rc.world_view = TransMatrix(0.0f, 0.0f, -34.0f);   // 2.5 to 5.5 behind
+    Object* w = back->CreatePedAmb(true);
+    EXPECT_NE(w, nullptr);
+    if (w != nullptr) {
+        world.AddObject(w, nullptr);
+        w->Delete();
+    }
+    back->Delete();
+    slot = MdlFileInfo{};
+    slot.i16Id = -1;
+    slot.i16Mirror = -1;
+}
+
+TEST_F(Peds, TrafficCapsAndGeneratorSizesFollowTheRoad)
+{
+    gc->mode = 1;
+    EXPECT_EQ(AmbientCarLimit(), 7);
+    gc->mode = 0;
+    EXPECT_EQ(AmbientCarLimit(), 10);
+    Road longRoad(60.0f, 3, 2), shortRoad(10.0f, 1, 1), tiny(3.0f, 2, 1), oneWay(30.0f, 2, 0);
+    VehGen* a = pvgCreateVehGen(longRoad.seg, 1, 0, 0, 9);
+    VehGen* b = pvgCreateVehGen(shortRoad.seg, 1, 0, 0, 9);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->i16MaxToSpawn, 12);
+    EXPECT_EQ(b->i16MaxToSpawn, 4);
+    EXPECT_EQ(pvgCreateVehGen(tiny.seg, 1, 0, 0, 9), nullptr);
+    EXPECT_EQ(pvgCreateVehGen(oneWay.seg, 1, 0, 0, 9), nullptr);
+    // Lane 100 is the outermost of its direction; lanes against the road
+    // come first in the table.
+    EXPECT_EQ(GetLaneOffsetDist(longRoad.seg, 100, false), 0.2f);
+    EXPECT_EQ(GetLaneOffsetDist(longRoad.seg, 0, false), -0.2f);
+    EXPECT_EQ(GetLaneOffsetDist(longRoad.seg, 100, true), -0.5f);
+    // Empty car slots: no car, nothing counted.
+    EXPECT_EQ(a->CreateVehAmb(true), nullptr);
+    EXPECT_EQ(gc->iNumVehs, 0);
+    a->Delete();
+    b->Delete();
+}
+
+}  // namespace
