@@ -7,9 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/game/enemy_support.h"
-
-#include "tools/lib/pedfiles.h"
+#include "tests/game/bystander_support.h"
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
@@ -22,21 +20,6 @@ namespace {
 
 using enemyrig::kEnemySlot;
 using B = Bystander;
-
-const std::vector<std::pair<int, std::vector<u8>>>& PedGroupFiles()
-{
-    static const auto files = [] {
-        std::vector<std::pair<int, std::vector<u8>>> f;
-        std::string error;
-        for (const tools::PlayerGroup& g : tools::PedGroups()) {
-            tools::AnimGroupFiles out;
-            if (tools::BuildPedGroup(g, out, error))
-                f.emplace_back(g.group, std::move(out.ani));
-        }
-        return f;
-    }();
-    return files;
-}
 
 // A spawner stand-in that records the crimes handed to it.
 struct Spawner : Object
@@ -59,14 +42,7 @@ protected:
     void SetUp() override
     {
         scene = new enemyrig::Scene;
-        for (const auto& [g, ani] : PedGroupFiles()) {
-            AnimGroup* ag = static_cast<AnimGroup*>(scene->rig.Block(ani, 64));
-            ag->FixUp();
-            g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1};
-        }
-        // The class tables point into this scene's groups.
-        std::memset(B::Anims, 0, sizeof B::Anims);
-        B::CrimeBeingAttempted = false;
+        pedrig::AddPedGroups(*scene);
         world.time = 1000;
         world.timePrecise = 1000 * 256;
         savedView = rc.world_view;
@@ -87,31 +63,14 @@ protected:
     {
         world.Clear();
         world.pedlist.RemoveAll();
-        for (int g = 17; g <= 22; g++)
-            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
-        std::memset(B::Anims, 0, sizeof B::Anims);
+        pedrig::RemovePedGroups();
         gc->prms = nullptr;
         rc.world_view = savedView;
         rc.view_world = savedViewWorld;
         delete scene;
     }
 
-    // A pedestrian of character id at pos facing +z, set up as a generator
-    // would, initialised and silent.
-    B* Ped(int charid, VectorPos pos, PedGen* gen = nullptr)
-    {
-        auto make = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("Bystander")));
-        B* b = reinterpret_cast<B*>(intptr_t(make(nullptr, OM_CREATE, nullptr)));
-        g_GlobalMFI.GetMF(kEnemySlot, false)->GetHierarchyTo(b, 0, 0x88);
-        b->AllocBlendAnimHierarchy(0x88);
-        PedGenInitMsg init{SMSG_PED_SETUP, world.time, 0, s16(charid), nullptr, gen};
-        SpecialMessage m(SMSG_PED_SETUP, reinterpret_cast<Object*>(&init));
-        b->SendMessage(OM_SPECIAL, &m);
-        b->mat = TransMatrix(pos);
-        world.AddObject(b, nullptr);
-        b->vobank = 255;
-        return b;
-    }
+    B* Ped(int charid, VectorPos pos, PedGen* gen = nullptr) { return pedrig::MakePed(charid, pos, gen); }
     void Advance(int frames)
     {
         world.time += frames;
@@ -488,6 +447,34 @@ TEST_F(Peds, ThePlayersTargetSurrendersWhenHeStandsAheadAndADealerOffersHalfTheT
     EXPECT_NEAR(double(deals) / n, 0.5, 0.04);
     world.pedlist.Remove(scene->player);
     gc->prms = nullptr;
+}
+
+TEST_F(Peds, FarFromItsCurveItHeadsStraightForItAndCloseToItFollowsTheTangent)
+{
+    const Bezier line(Vector(0.0f, 0.0f, 0.0f, 1.0f), Vector(10.0f / 3.0f, 0.0f, 0.0f, 1.0f),
+                      Vector(20.0f / 3.0f, 0.0f, 0.0f, 1.0f), Vector(10.0f, 0.0f, 0.0f, 1.0f));
+    const float sl = std::sin(B::maxturnspeed);   // the widest turn, 12 degrees a frame
+    // 2 from the curve, facing along it: it turns straight for the curve.
+    B* far = Ped(64, VectorPos(5.0f, 0.0f, 2.0f));
+    far->mat = LookAlong(VectorDir(1.0f, 0.0f, 0.0f));
+    far->mat.SetTrans(VectorPos(5.0f, 0.0f, 2.0f));
+    far->SetAnim(IDLE_ANI);
+    Bezier path = line;
+    far->FollowPath(&path);
+    const float n = std::sqrt(1.0f + sl * sl);
+    EXPECT_NEAR(far->mat.z[0], 1.0f / n, 1e-5f);
+    EXPECT_NEAR(far->mat.z[2], -sl / n, 1e-5f);
+    EXPECT_NEAR(far->pivotmultiplier, (1.0f + sl / n) / 2.0f, 1e-5f);
+    // 0.03 from it, facing 45 degrees off: it turns toward the tangent.
+    B* near = Ped(64, VectorPos(5.0f, 0.0f, 0.03f));
+    near->mat = LookAlong(VectorDir(0.70710678f, 0.0f, 0.70710678f));
+    near->mat.SetTrans(VectorPos(5.0f, 0.0f, 0.03f));
+    near->SetAnim(IDLE_ANI);
+    near->FollowPath(&path);
+    const float m = std::sqrt(2.0f + 2.0f * sl * sl);
+    EXPECT_NEAR(near->mat.z[0], (1.0f + sl) / m, 1e-5f);
+    EXPECT_NEAR(near->mat.z[2], (1.0f - sl) / m, 1e-5f);
+    EXPECT_NEAR(near->pivotmultiplier, (1.0f + (1.0f + sl) / m) / 2.0f, 1e-5f);
 }
 
 TEST_F(Peds, NewPedestriansGrowInWidthOverFiftyFramesAndInHeightOverSeventeen)

@@ -1,0 +1,205 @@
+// Pedestrians on a small road net: the pavement lane, the corners of a bend
+// and of a crossing with signals, waiting at the kerb and crossing.
+#include "game/cardriver_support.h"
+
+#include "tests/game/bystander_support.h"
+
+namespace {
+
+using namespace drivetest;
+using B = Bystander;
+
+class PedStreets : public DriverWorld
+{
+protected:
+    // A crossing at (128, 128) with signals, or a bend there (two roads).
+    void Net(bool bend)
+    {
+        tools::CityDescription c;
+        tools::AddSampleRoadKinds(c);
+        const int k = tools::kRoadStreet;
+        if (bend) {
+            const int j = AddJunction(c, 128, 128, 12.0f, 0);
+            c.AddSegment(AddJunction(c, 68, 128, 0, 1), j, 1, k);
+            c.AddSegment(j, AddJunction(c, 128, 188, 0, 1), 4, k);
+            c.SortSlots();
+        } else {
+            AddCrossing(c, 2, k, k, 60.0f, 14.0f);   // timed lights
+        }
+        Load(c);
+        ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+        scene = std::make_unique<enemyrig::Scene>();
+        pedrig::AddPedGroups(*scene);
+        // The junction at (128, 128), from a road that meets it.
+        GHCache cache{};
+        world.GroundHeight(VectorPos(100.0f, -0.5f, 128.0f), nullptr, &cache);
+        J = nullptr;
+        if (cache.prs != nullptr)
+            for (Junction* j : cache.prs->jtn)
+                if (j != nullptr && std::fabs(j->pos[0] - 128.0f) < 0.01f && std::fabs(j->pos[2] - 128.0f) < 0.01f)
+                    J = j;
+    }
+    void TearDown() override
+    {
+        if (scene != nullptr) {
+            world.Clear();
+            pedrig::RemovePedGroups();
+            scene.reset();
+        }
+        DriverWorld::TearDown();
+    }
+    // A point of a corner pavement of the junction and its ground cache.
+    bool Corner(VectorPos* at, GHCache* cache, int wanted = -1)
+    {
+        for (float r = 8.0f; r < 16.0f; r += 0.25f)
+            for (int a = 0; a < 144; a++) {
+                const float ang = 6.2831853f * float(a) / 144.0f;
+                const VectorPos p(128.0f + r * std::cos(ang), -1.0f, 128.0f + r * std::sin(ang));
+                GHCache c{};
+                world.GroundHeight(p, nullptr, &c);
+                const GROUNDTYPE g = GetGroundType(c);
+                if (c.pjunc == J && g >= GroundType_OnCornerSidewalk_LL && g <= GroundType_OnCornerSidewalk_UL &&
+                    (wanted < 0 || (c.GetIndex() & 0x7FFF) == wanted)) {
+                    *at = p;
+                    *cache = c;
+                    return true;
+                }
+            }
+        return false;
+    }
+    // A walker just stepped from the road lastrs onto the corner at p.
+    void StepOntoCorner(B* b, VectorPos p, const GHCache& c, const RoadSeg* from)
+    {
+        b->mat.SetTrans(p);
+        b->ghc = c;
+        b->area = B::Area_Intersection;
+        b->prevarea = B::Area_Road;
+        b->newarea = true;
+        b->loctype = GetGroundType(c);
+        b->lastrs = const_cast<RoadSeg*>(from);
+        b->lastjunc = J;
+        b->action = B::Action_WalkOnSidewalk;
+    }
+
+    // Of 60 walkers stepping from a road onto a corner, how many go to the
+    // kerb (the others walk round the corner).
+    int ToTheKerb(bool bend)
+    {
+        Net(bend);
+        if (J == nullptr || J->nRoadsegs != (bend ? 2 : 4))
+            return -1;
+        VectorPos p;
+        GHCache c{};
+        if (!Corner(&p, &c)) {
+            // A bend answers its pavements as its roads' own: the corner is
+            // named by hand (corner 0, just inside the kerb's middle).
+            const Vector k = J->Kerb(0).Evaluate(0.5f);
+            p = VectorPos(k[0], k[1], k[2]);
+            c.pjunc = J;
+            c.SetIndex(GHC_LEFTPAVEMENT);
+        }
+        B* b = pedrig::MakePed(64, p);
+        int kerb = 0, corner = 0;
+        for (int i = 0; i < 60; i++) {
+            StepOntoCorner(b, p, c, J->roadsegs[(c.GetIndex() & 0x7FFF) % J->nRoadsegs]);
+            EXPECT_TRUE(b->ChooseNewStreetPath());
+            kerb += b->action == B::Action_WalkToKerb;
+            corner += b->action == B::Action_ExitCorner;
+        }
+        EXPECT_EQ(kerb + corner, 60);
+        return kerb;
+    }
+
+    std::unique_ptr<enemyrig::Scene> scene;
+    Junction* J = nullptr;
+};
+
+TEST_F(PedStreets, ABendAlwaysTakesTheWalkerRoundTheCorner) { EXPECT_EQ(ToTheKerb(true), 0); }
+
+TEST_F(PedStreets, ACrossingSendsTwoWalkersInThreeToTheKerb)
+{
+    const int kerb = ToTheKerb(false);
+    EXPECT_GT(kerb, 28);
+    EXPECT_LT(kerb, 52);
+}
+
+TEST_F(PedStreets, AtTheKerbItSetsOffWithItsWalkInTheFrameTheLightsAllowAndTheScaredRunAtOnce)
+{
+    Net(false);
+    ASSERT_NE(J, nullptr);
+    VectorPos p;
+    GHCache c;
+    ASSERT_TRUE(Corner(&p, &c));
+    const int n = J->nRoadsegs;
+    const int K = (c.GetIndex() & 0x7FFF) % n, P = K == 0 ? n - 1 : K - 1;
+    B* b = pedrig::MakePed(64, p);
+    b->ghc = c;
+    b->GetIntersectionPaths(J);
+    auto safe = [&](int cross, int side, int t) {
+        return J->GetSignalCommand(*J->roadsegs[cross], t) == 12 || J->GetSignalCommand(*J->roadsegs[side], t) == 1;
+    };
+    // A time when the crossing of road K may not be taken.
+    int t0 = -1;
+    for (int t = 0; t < 4800 && t0 < 0; t++)
+        if (!safe(K, P, t))
+            t0 = t;
+    ASSERT_GE(t0, 0);
+
+    // Waiting at the kerb: it re-tests every frame and sets off walking in
+    // the first frame the signals allow.
+    b->crossnum = K;
+    b->sidecrossnum = P;
+    b->path = b->crosswalk[K];
+    b->endpath = false;
+    b->action = B::Action_WaitForLight;
+    b->SetAnim(IDLE_ANI);
+    int waited = 0;
+    bool crossed = false;
+    for (int t = t0; t < t0 + 4800 && !crossed; t++) {
+        world.time = t;
+        b->mat.SetTrans(p);
+        b->WalkThePath();
+        if (safe(K, P, t)) {
+            EXPECT_EQ(b->action, B::Action_CrossStreet);
+            EXPECT_EQ(b->mode2, WALK_ANI);
+            crossed = true;
+        } else {
+            ASSERT_EQ(b->action, B::Action_WaitForLight);
+            ASSERT_EQ(b->mode2, IDLE_ANI);
+            waited++;
+        }
+    }
+    EXPECT_TRUE(crossed);
+    EXPECT_GT(waited, 0);
+
+    // At the middle of the corner: a calm walker crosses the road it picked
+    // only when the lights allow (walking), else waits; a scared one runs
+    // across at once in its running gait.
+    for (int i = 0; i < 40; i++) {
+        world.time = t0 + 37 * i;
+        for (B::ThoughtType th : {B::Thought_None, B::Thought_Scared}) {
+            b->SetThought(th, nullptr, VectorPos(0.0f, 0.0f, 0.0f), 600.0f);
+            b->SetAnim(RUN_ANI);
+            b->mat.SetTrans(p);
+            b->ghc = c;
+            b->area = B::Area_Intersection;
+            b->loctype = GetGroundType(c);
+            b->action = B::Action_WalkToKerb;
+            EXPECT_TRUE(b->ChooseNewStreetPath());
+            EXPECT_EQ(b->lastkerbnum, K);
+            EXPECT_TRUE((b->crossnum == K && b->sidecrossnum == P) || (b->crossnum == P && b->sidecrossnum == K));
+            if (th == B::Thought_Scared) {
+                EXPECT_EQ(b->action, B::Action_CrossStreet);
+                EXPECT_EQ(b->mode2, RUN_ANI);
+            } else if (safe(b->crossnum, b->sidecrossnum, world.time)) {
+                EXPECT_EQ(b->action, B::Action_CrossStreet);
+                EXPECT_EQ(b->mode2, WALK_ANI);
+            } else {
+                EXPECT_EQ(b->action, B::Action_WaitForLight);
+                EXPECT_EQ(b->mode2, IDLE_ANI);
+            }
+        }
+    }
+}
+
+}  // namespace
