@@ -492,12 +492,19 @@ int PedGen::mh(OBJMESSAGE msg, void* data)
         Unregister(this);
         for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it) {
             Object* o = *it;
-            if (o == nullptr)
+            if (o == nullptr || o->IsDead())
                 continue;
-            if (o->messagehandler == &Bystander::Bystander_mh && static_cast<Bystander*>(o)->ppg == this)
-                static_cast<Bystander*>(o)->ppg = nullptr;
-            else if (o->messagehandler == &PedAmb::staticmh && static_cast<PedAmb*>(o)->ppg == this)
-                static_cast<PedAmb*>(o)->ppg = nullptr;
+            // A walker left without its generator leaves the count with it.
+            PedGen** back = nullptr;
+            if (o->messagehandler == &Bystander::Bystander_mh)
+                back = &static_cast<Bystander*>(o)->ppg;
+            else if (o->messagehandler == &PedAmb::staticmh)
+                back = &static_cast<PedAmb*>(o)->ppg;
+            if (back != nullptr && *back == this) {
+                *back = nullptr;
+                if (g_pgcTest != nullptr)
+                    g_pgcTest->iNumPeds--;
+            }
         }
         world.StopTimer(this);
         delete this;

@@ -582,11 +582,18 @@ int VehGen::mh(OBJMESSAGE msg, void* data)
         // Drivers keep no pointer to a generator that is gone.
         for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it) {
             Object* o = *it;
-            if (o == nullptr || o->type != OBJT_VEHICLE)
+            if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
                 continue;
             for (Object* c = o->child; c != nullptr; c = c->sibling)
-                if (c->messagehandler == &CarDriver::CarDriver_mh && static_cast<CarDriver*>(c)->pvg == this)
-                    static_cast<CarDriver*>(c)->pvg = nullptr;
+                if (!c->IsDead() && c->messagehandler == &CarDriver::CarDriver_mh &&
+                    static_cast<CarDriver*>(c)->pvg == this) {
+                    // The car leaves the count with its generator.
+                    CarDriver* d = static_cast<CarDriver*>(c);
+                    d->pvg = nullptr;
+                    if ((d->iCDFlags & CDF_COUNTED) && g_pgcTest != nullptr)
+                        g_pgcTest->iNumVehs--;
+                    d->iCDFlags &= ~CDF_COUNTED;
+                }
         }
         world.StopTimer(this);
         delete this;

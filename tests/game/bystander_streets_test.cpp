@@ -4,6 +4,12 @@
 
 #include "tests/game/bystander_support.h"
 
+#include "tools/lib/mdlgroup.h"
+#include "tools/lib/p2b.h"
+
+#include "ZevEngine2/Allocator.h"
+#include "game/GameFEnt.h"
+
 namespace {
 
 using namespace drivetest;
@@ -200,6 +206,77 @@ TEST_F(PedStreets, AtTheKerbItSetsOffWithItsWalkInTheFrameTheLightsAllowAndTheSc
             }
         }
     }
+}
+
+TEST_F(PedStreets, BothPopulationsFillTheStreetsWithinTheirCapsAndGoWithoutATrace)
+{
+    Net(false);
+    ASSERT_NE(J, nullptr);
+    // The five ambient pedestrian slots hold the shooters' figure, car slot
+    // 1 the sample sedan.
+    for (int slot = 80; slot <= 84; slot++) {
+        MdlFileInfo& m = g_GlobalMFI.rgmfi[slot];
+        m = g_GlobalMFI.rgmfi[enemyrig::kEnemySlot];
+        m.i16Id = s16(0x100 | (94 + slot - 80));
+        m.i16Extra = 10;
+        m.i16Flags = 0;
+    }
+    std::string error;
+    std::vector<u8> model;
+    ASSERT_TRUE(tools::WriteP2B(tools::SampleVehicleFile(0), model, error)) << error;
+    void* block = scene->rig.Block(model);
+    static Texture shared[tools::kVehicleSharedTextures]{};
+    MdlFileInfo& carslot = g_GlobalMFI.rgmfi[1];
+    const MdlFileInfo savedCar = carslot;
+    carslot.smf.SetBuffer(block);
+    ASSERT_TRUE(carslot.smf.Init(u32(model.size()), shared, tools::kVehicleSharedTextures));
+    carslot.i16Id = 0;
+    carslot.i16Extra = 10;
+    carslot.i16Flags = 0;
+    carslot.i16Mirror = -1;
+
+    GameController* gc = g_pgcTest;
+    gc->mode = 0;
+    const Matrix cam = LookatMatrix(VectorPos(100, -1.5f, 120), VectorPos(128, -1.5f, 128));
+    rc.view_world = cam;
+    rc.world_view = cam.Inverse();
+    scene->player->mat = TransMatrix(100.0f, -1.0f, 120.0f);
+    // Levels in a row: once the pools have grown, each gives back all it
+    // took.
+    unsigned freeAfter[3] = {};
+    for (int level = 0; level < 3; level++) {
+        gc->iNumPeds = gc->iNumVehs = 0;
+        gc->pps = {nullptr, 0};
+        gc->pvs = {nullptr, 0};
+        gc->pPedGenCont = CreateRSPedGens(80, 8, 5, 100);
+        gc->pVehGenCont = CreateRSVehGens(1, 14, 5, 100);
+        int most = 0, mostCars = 0;
+        for (int f = 0; f < 900; f++) {
+            world.Update();
+            most = std::max(most, gc->iNumPeds);
+            mostCars = std::max(mostCars, gc->iNumVehs);
+            ASSERT_LE(gc->iNumPeds, 10);
+            ASSERT_LE(gc->iNumVehs, 10);
+        }
+        EXPECT_GT(most, 5);
+        EXPECT_GT(mostCars, 0);
+        // The level goes with walkers and cars alive.
+        world.Clear();
+        EXPECT_EQ(gc->pps.ppg, nullptr);
+        EXPECT_EQ(gc->pvs.pvg, nullptr);
+        EXPECT_EQ(gc->pPedGenCont, nullptr);
+        EXPECT_EQ(gc->pVehGenCont, nullptr);
+        EXPECT_EQ(gc->iNumPeds, 0);
+        EXPECT_EQ(gc->iNumVehs, 0);
+        freeAfter[level] = TotalFree();
+    }
+    EXPECT_EQ(freeAfter[2], freeAfter[1]);
+    for (int slot = 80; slot <= 84; slot++) {
+        g_GlobalMFI.rgmfi[slot] = MdlFileInfo{};
+        g_GlobalMFI.rgmfi[slot].i16Id = -1;
+        g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
+    }
+    carslot = savedCar;
 }
 
 }  // namespace
