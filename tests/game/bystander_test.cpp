@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "tests/game/bystander_support.h"
+#include "tests/game/vehicle_support.h"
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
 #include "game/GameFEnt.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
+#include "game/StandIns.h"
+#include "game/Vehicle.h"
 #include "game/Weapons.h"
 
 namespace {
@@ -389,6 +392,70 @@ TEST_F(Peds, OnlyThePlayersBulletCostsAndADeadPedestrianDiesOnce)
     EXPECT_EQ(c->mode2, DUCK_KILLED_ANI);
     EXPECT_EQ(gc->stats.nBadDisposals, 1u);
     EXPECT_EQ(int(gc->stats.nPoints), -20);
+}
+
+TEST_F(Peds, ThePlayersCarKnocksAwayCostsPointsOrRollsByItsImpact)
+{
+    vehtest::CarFile file{0};
+    Vehicle* car = CreateVehicle(&file.mf, -1, -1, VectorPos(0.0f, 0.0f, 12.0f), 0);
+    ASSERT_NE(car, nullptr);
+    car->rcoDriver = scene->player;   // the player drives
+    struct Case
+    {
+        float speed;
+        u16 anim;
+        int points;
+        u32 unrest;
+    } cases[] = {{0.02f, KNOCKED_AWAY_ANI, 0, 0}, {0.05f, KNOCKED_AWAY_ANI, -20, 1}, {0.2f, ROLL_ANI, -20, 2}};
+    float x = 0.0f;
+    for (const Case& k : cases) {
+        gc->stats = sPlayerStats{};
+        B* b = Ped(64, VectorPos(x, 0.0f, 10.0f));
+        x += 3.0f;
+        car->vel = Vector(0.0f, 0.0f, -k.speed, 0.0f);
+        CollisionRecord cr(b, car);
+        EXPECT_EQ(b->BystanderCollision(&cr), 0);
+        EXPECT_EQ(b->mode2, k.anim) << k.speed;
+        EXPECT_EQ(int(gc->stats.nPoints), k.points) << k.speed;
+        EXPECT_EQ(gc->stats.nCivilUnrest, k.unrest) << k.speed;
+        EXPECT_GT(b->hitvel.LengthSq(), 0.0f);
+        EXPECT_LT(b->hitvel[1], 0.0f);   // thrown up (y points down)
+        // It turns to face the car.
+        EXPECT_NEAR(b->mat.z[2], 1.0f, 1e-5f);
+    }
+    // A slow touch only pushes, like a wall.
+    B* slow = Ped(64, VectorPos(20.0f, 0.0f, 10.0f));
+    car->vel = Vector(0.0f, 0.0f, -0.01f, 0.0f);
+    CollisionRecord cr(slow, car);
+    slow->BystanderCollision(&cr);
+    EXPECT_EQ(slow->mode2, WALK_ANI);
+    EXPECT_EQ(slow->hitvel.LengthSq(), 0.0f);
+    car->rcoDriver = nullptr;
+    car->Delete();
+}
+
+TEST_F(Peds, ACarjackerAtThePlayersCarOrdersHimOutOnce)
+{
+    Spawner spawner;
+    gc->prms = &spawner;
+    vehtest::CarFile file{0};
+    Vehicle* car = CreateVehicle(&file.mf, -1, -1, VectorPos(1.0f, 0.0f, 5.0f), 0);
+    ASSERT_NE(car, nullptr);
+    Object driver;
+    driver.id = -1;
+    car->rcoDriver = &driver;
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
+    ASSERT_TRUE(b->CarjackObject(car));
+    const int before = standInLog.nGetOuts;
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(b->ProcessThought(), 0);
+    EXPECT_EQ(standInLog.nGetOuts, before + 1);
+    EXPECT_EQ(standInLog.lastGetOut, &driver);
+    EXPECT_TRUE(b->tolddacetogetout);
+    EXPECT_TRUE(spawner.got.empty());   // no crime handed over
+    car->rcoDriver = nullptr;
+    car->Delete();
+    gc->prms = nullptr;
 }
 
 TEST_F(Peds, ALampPostAheadOnOneSideSteersToTheOther)
