@@ -296,6 +296,8 @@ int Bystander::mh(OBJMESSAGE msg, void* data)
         iLastDrawnTime = int(reinterpret_cast<intptr_t>(data));
         return 0;
     case OM_SPECIAL:
+        if (data == nullptr)
+            return 0;
         break;
     default:
         return 0;

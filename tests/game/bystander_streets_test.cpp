@@ -208,6 +208,40 @@ TEST_F(PedStreets, AtTheKerbItSetsOffWithItsWalkInTheFrameTheLightsAllowAndTheSc
     }
 }
 
+TEST_F(PedStreets, AWalkerKeepsToItsPavementLane)
+{
+    Net(false);
+    ASSERT_NE(J, nullptr);
+    // On Mill Street's pavement west of the crossing, facing east.
+    GHCache c{};
+    world.GroundHeight(VectorPos(100.0f, -0.5f, 128.0f), nullptr, &c);
+    ASSERT_NE(c.prs, nullptr);
+    B* b = pedrig::MakePed(64, VectorPos(100.0f, -1.0f, 128.0f));
+    b->GetRoadPaths(c.prs);
+    const Bezier lane = b->sidewalk[2];
+    const Vector start = lane.Evaluate(0.3f);
+    b->mat = LookAlong(VectorDir(1.0f, 0.0f, 0.0f));
+    b->mat.SetTrans(VectorPos(start[0], start[1], start[2]));
+    b->fScale = 1.0f;
+    b->iLastDrawnTime = world.time;
+    const float x0 = start[0];
+    float worst = 0.0f;
+    for (int f = 0; f < 240; f++) {
+        world.time++;
+        b->iLastDrawnTime = world.time;
+        b->SendMessage(OM_FRAME, nullptr);
+        ASSERT_FALSE(b->IsDead());
+        VectorDir dir;
+        const VectorXYZ at = c.prs->bezier.CalcParams(b->mat.GetTrans(), dir);
+        if (f > 60)
+            worst = std::max(worst, std::fabs(std::fabs(at[0]) - std::fabs(b->rightsideleftlane)));
+    }
+    // It walked east along the lane, within a stride of it.
+    EXPECT_GT(b->mat.GetTrans()[0] - x0, 2.0f);
+    EXPECT_LT(worst, 0.3f);
+    EXPECT_EQ(b->action, B::Action_WalkOnSidewalk);
+}
+
 TEST_F(PedStreets, BothPopulationsFillTheStreetsWithinTheirCapsAndGoWithoutATrace)
 {
     Net(false);
