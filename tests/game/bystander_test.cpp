@@ -10,6 +10,9 @@
 #include "tests/game/bystander_support.h"
 #include "tests/game/vehicle_support.h"
 
+#include "tools/lib/mdlgroup.h"
+#include "tools/lib/p2b.h"
+
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
 #include "game/GameFEnt.h"
@@ -18,6 +21,8 @@
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
+#include "ZevEngine2/Utilities/Occlusion.h"
+#include "game/cardrivr.h"
 
 namespace {
 
@@ -744,6 +749,72 @@ TEST_F(Peds, TrafficCapsAndGeneratorSizesFollowTheRoad)
     EXPECT_EQ(gc->iNumVehs, 0);
     a->Delete();
     b->Delete();
+}
+
+TEST_F(Peds, CarsAreMadeOnlyFarOrHiddenAndNeverBehindTheCamera)
+{
+    // Car slot 1 the sample sedan, slot 80 its driver's figure.
+    std::string error;
+    std::vector<u8> model;
+    ASSERT_TRUE(tools::WriteP2B(tools::SampleVehicleFile(0), model, error)) << error;
+    static Texture shared[tools::kVehicleSharedTextures]{};
+    MdlFileInfo& carslot = g_GlobalMFI.rgmfi[1];
+    const MdlFileInfo savedCar = carslot;
+    carslot.smf.SetBuffer(scene->rig.Block(model));
+    ASSERT_TRUE(carslot.smf.Init(u32(model.size()), shared, tools::kVehicleSharedTextures));
+    carslot.i16Id = 0;
+    carslot.i16Extra = 10;
+    carslot.i16Flags = 0;
+    carslot.i16Mirror = -1;
+    MdlFileInfo& pedslot = g_GlobalMFI.rgmfi[80];
+    pedslot = g_GlobalMFI.rgmfi[enemyrig::kEnemySlot];
+    pedslot.i16Id = s16(0x100 | 94);
+    pedslot.i16Extra = 10;
+    pedslot.i16Flags = 0;
+    pedslot.i16Mirror = -1;
+
+    Road near(20.0f, 2, 2, VectorPos(-10.0f, 0.0f, 20.0f)), far(30.0f, 2, 2, VectorPos(-15.0f, 0.0f, 60.0f)),
+        behind(30.0f, 2, 2, VectorPos(-15.0f, 0.0f, -60.0f));
+    // Nothing hides anything: every spot is in plain view.
+    const bool savedSkip = Occlusion::bSkipOcclusion;
+    Occlusion::bSkipOcclusion = true;
+    VehGen* gnear = pvgCreateVehGen(near.seg, 1, 0, 0, 100);
+    VehGen* gfar = pvgCreateVehGen(far.seg, 1, 0, 0, 100);
+    VehGen* gbehind = pvgCreateVehGen(behind.seg, 1, 0, 0, 100);
+    ASSERT_TRUE(gnear != nullptr && gfar != nullptr && gbehind != nullptr);
+    for (int i = 0; i < 10; i++) {
+        EXPECT_EQ(gnear->CreateVehAmb(false), nullptr);     // in plain view within 32.8125
+        EXPECT_EQ(gbehind->CreateVehAmb(false), nullptr);   // behind the camera plane
+    }
+    EXPECT_EQ(gc->iNumVehs, 0);
+    CarDriver* d = gfar->CreateVehAmb(false);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(gc->iNumVehs, 1);
+    EXPECT_EQ(gfar->i16NumSpawned, 1);
+    EXPECT_EQ(d->pvg, gfar);
+    EXPECT_EQ(d->iCDFlags & 0x18000, 0x18000);
+    EXPECT_EQ(d->id, 100);
+    Vehicle* car = d->pveh != nullptr ? d->pveh : static_cast<Vehicle*>(d->parent);
+    ASSERT_NE(car, nullptr);
+    EXPECT_EQ(car->rcoDriver.p, d);
+    EXPECT_GT((rc.world_view * car->GetWorldPos())[2], 32.8125f);
+    // Made in the spot itself a near car would not be: the skip of the
+    // view test (a fill burst) puts one in plain view.
+    EXPECT_NE(gnear->CreateVehAmb(true), nullptr);
+    EXPECT_EQ(gc->iNumVehs, 2);
+    // Its generator gone, the car leaves the count and keeps no pointer.
+    gfar->Delete();
+    EXPECT_EQ(d->pvg, nullptr);
+    EXPECT_EQ(gc->iNumVehs, 1);
+    world.Clear();
+    EXPECT_EQ(gc->iNumVehs, 0);   // the near car leaves through its driver
+    gnear->Delete();
+    gbehind->Delete();
+    Occlusion::bSkipOcclusion = savedSkip;
+    carslot = savedCar;
+    pedslot = MdlFileInfo{};
+    pedslot.i16Id = -1;
+    pedslot.i16Mirror = -1;
 }
 
 }  // namespace
