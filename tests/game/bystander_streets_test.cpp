@@ -242,6 +242,33 @@ TEST_F(PedStreets, AWalkerKeepsToItsPavementLane)
     EXPECT_EQ(b->action, B::Action_WalkOnSidewalk);
 }
 
+TEST_F(PedStreets, AThrownBodyFallsUntilItMeetsTheGroundThenRollsOrLies)
+{
+    Net(false);
+    for (u16 thrown : {KNOCKED_AWAY_ANI, KNOCKED_UP_ANI}) {
+        B* b = pedrig::MakePed(64, VectorPos(100.0f, -1.0f, 126.0f));
+        const float ground = world.GroundHeight(VectorPos(100.0f, -1.5f, 126.0f), nullptr, nullptr);
+        ASSERT_LT(ground, 0.0f);
+        b->fScale = 1.0f;
+        b->mat.SetTrans(VectorPos(100.0f, ground - 1.0f, 126.0f));   // a unit up in the air
+        b->SetAnim(thrown);
+        b->hitvel = VectorDir(0.01f, -0.02f, 0.0f);
+        b->SendMessage(OM_FRAME, nullptr);
+        EXPECT_FLOAT_EQ(b->hitvel[1], -0.02f + 0.000851562f);
+        int frames = 1;
+        while (b->mode2 == thrown && frames < 400) {
+            world.time++;
+            b->SendMessage(OM_FRAME, nullptr);
+            frames++;
+        }
+        EXPECT_GT(frames, 20);
+        EXPECT_EQ(b->mode2, thrown == KNOCKED_AWAY_ANI ? ROLL_ANI : LYING_DOWN_ANI);
+        EXPECT_EQ(b->hitvel.LengthSq(), 0.0f);
+        EXPECT_FLOAT_EQ(b->mat.GetTrans()[1], ground);
+        b->Delete();
+    }
+}
+
 TEST_F(PedStreets, BothPopulationsFillTheStreetsWithinTheirCapsAndGoWithoutATrace)
 {
     Net(false);
