@@ -3,6 +3,7 @@
 // their pavements within the cap of 10 with the pending-spawn hand-off, and
 // the standing figure made when no pedestrian can be.
 #include "game/GameFEnt.h"
+#include "game/GameFEntAmbient.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,7 +51,7 @@ void Unregister(PedGen* g)
             s = nullptr;
 }
 
-void After(Object* o, int frames) { world.SetTimer(o, AnimTime(u32(std::max(frames, 0)) << 8), nullptr); }
+void After(Object* o, int frames) { AmbientAfter(o, frames); }
 
 VectorPos CameraPos() { return rc.view_world.GetTrans(); }
 
@@ -63,13 +64,13 @@ VectorPos Pt(const Bezier& b, float t)
 // The segment's road kind when it has one.
 const RoadType* Kind(const RoadSeg* rs) { return rs != nullptr ? rs->type : nullptr; }
 
-void ClearPending(PedGen* g)
+}  // namespace
+
+void AmbientClearPending(PedGen* g)
 {
     if (g_pgcTest != nullptr && g_pgcTest->pps.ppg == g)
         g_pgcTest->pps = {nullptr, 0};
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Distances and scores
@@ -86,10 +87,7 @@ float fRSClosestDist(RoadSeg* prs)
     return (c - (a + ab * t)).Length();
 }
 
-namespace {
-
-// The shared score of a walker or car generator.
-int GenScore(const Cuboid& cub, const VectorPos* ends, float* pfDist, bool bSkipVis, bool carCorrection)
+int AmbientGenScore(const Cuboid& cub, const VectorPos* ends, float* pfDist, bool bSkipVis, bool carCorrection)
 {
     int occluded = 0;
     if (!bSkipVis && bIsOccluded(cub, false))
@@ -116,9 +114,8 @@ int GenScore(const Cuboid& cub, const VectorPos* ends, float* pfDist, bool bSkip
     return score;
 }
 
-}  // namespace
 
-int PedGen::iGenScore(float* pfDist, bool bSkipVis) { return GenScore(cub, vRoadEnds, pfDist, bSkipVis, true); }
+int PedGen::iGenScore(float* pfDist, bool bSkipVis) { return AmbientGenScore(cub, vRoadEnds, pfDist, bSkipVis, true); }
 
 // ---------------------------------------------------------------------------
 // The controller
@@ -284,32 +281,7 @@ int PedGen::staticmh(Object* o, OBJMESSAGE msg, void* data)
     return o != nullptr ? static_cast<PedGen*>(o)->mh(msg, data) : 0;
 }
 
-int PedGen::CreateRandomPedIndex()
-{
-    int weights[5], sum = 0;
-    for (int s = 80; s <= 84; s++) {
-        const MdlFileInfo& m = g_GlobalMFI.GetMFI(s);
-        int w = -1;
-        if (m.i16Flags & (MFI_DELETEONZERO | MFI_RECYCLE)) {
-            weights[s - 80] = 0;
-            continue;
-        }
-        const bool holds = m.smf.HasData() || m.i16Mirror >= 0;
-        if (holds && !(m.i16Flags & MFI_DELETEABLE))
-            w = m.i16Extra;
-        weights[s - 80] = w;
-        sum += w;
-    }
-    int r = int((s64(rand()) * sum) >> 31);
-    for (int s = 80; s <= 84; s++) {
-        if (g_GlobalMFI.GetMFI(s).i16Flags & (MFI_DELETEONZERO | MFI_RECYCLE))
-            continue;
-        r -= weights[s - 80];
-        if (r < 0)
-            return s;
-    }
-    return 85;
-}
+int PedGen::CreateRandomPedIndex() { return AmbientWeightedSlot(80, 84, 85); }
 
 Object* PedGen::CreatePedAmb(bool bSkipVis)
 {
@@ -410,43 +382,10 @@ int PedGen::mh(OBJMESSAGE msg, void* data)
     GameController* gc = g_pgcTest;
     switch (msg) {
     case OM_TIMER: {
-        // 1. Retired.
-        if (mode != 0) {
-            if (i16NumSpawned != 0) {
-                After(this, 15);
-                return 0;
-            }
-            ClearPending(this);
-            Delete();
-            return -2;
-        }
+        int reply;
+        if (AmbientTickStart(this, [gc]() { return gc != nullptr && gc->iNumPeds < kMaxPeds; }, f16PedZone1Dist, &reply))
+            return reply;
         float d = 0.0f;
-        // 2. The fill burst.
-        if (i16Delay != 0) {
-            iGenScore(&d, true);
-            if (d < f16PedZone1Dist) {
-                i16Delay--;
-                for (int k = 0; k < 2; k++) {
-                    if (i16NumSpawned < i16MaxToSpawn) {
-                        if (gc != nullptr && gc->iNumPeds < kMaxPeds) {
-                            SpecialMessage m(SMSG_GEN_SPAWN_FILL, nullptr);
-                            mh(OM_SPECIAL, &m);
-                        }
-                    } else {
-                        i16Delay = 0;
-                    }
-                }
-            } else {
-                i16Delay = 0;
-            }
-            After(this, 1);
-            return 0;
-        }
-        // 3. Full.
-        if (i16NumSpawned >= i16MaxToSpawn) {
-            After(this, 90);
-            return 0;
-        }
         // 4.
         const int score = iGenScore(&d, false);
         const int n = int(d);
@@ -470,25 +409,17 @@ int PedGen::mh(OBJMESSAGE msg, void* data)
         const SpecialMessage* m = static_cast<SpecialMessage*>(data);
         if (m == nullptr)
             return 0;
-        if (m->submsg == SMSG_GEN_SPAWN || m->submsg == SMSG_GEN_SPAWN_FILL) {
-            if (mode != 0)
-                return 0;
-            if (Object* w = CreatePedAmb(m->submsg != SMSG_GEN_SPAWN)) {
+        AmbientSpecial(this, *m, [this](bool skipVis) {
+            if (Object* w = CreatePedAmb(skipVis)) {
                 w->InitialiseChildCollisions();
                 world.AddObject(w, nullptr);
             }
-        } else if (m->submsg == SMSG_GEN_RETIRE) {
-            mode = 1;
-            if (i16NumSpawned == 0) {
-                ClearPending(this);
-                Delete();
-            }
-        }
+        });
         return 0;
     }
     case OM_DIE: {
         // Nothing may keep pointing at a generator that is gone.
-        ClearPending(this);
+        AmbientClearPending(this);
         Unregister(this);
         for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it) {
             Object* o = *it;

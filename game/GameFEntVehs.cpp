@@ -3,6 +3,7 @@
 // their drivers into free places of their lanes within the cap (7 in the
 // tail mode, else 10), with the pending-spawn hand-off of the walkers.
 #include "game/GameFEnt.h"
+#include "game/GameFEntAmbient.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,10 +45,7 @@ void Unregister(VehGen* g)
             s = nullptr;
 }
 
-void After(Object* o, int frames, void* extra = nullptr)
-{
-    world.SetTimer(o, AnimTime(u32(std::max(frames, 0)) << 8), extra);
-}
+void After(Object* o, int frames, void* extra = nullptr) { AmbientAfter(o, frames, extra); }
 
 VectorPos CameraPos() { return rc.view_world.GetTrans(); }
 
@@ -60,15 +58,16 @@ VectorPos Pt(const Bezier& b, float t)
 // A random integer in [0, n) from one draw.
 int RandBelow(int n) { return int((s64(rand()) * n) >> 31); }
 
-void ClearPending(VehGen* g)
+
+}  // namespace
+
+void AmbientClearPending(VehGen* g)
 {
     if (g_pgcTest != nullptr && g_pgcTest->pvs.pvg == g)
         g_pgcTest->pvs = {nullptr, 0};
 }
 
-// The weighted pick over model-file slots first..last; none when nothing
-// was picked.
-int WeightedSlot(int first, int last, int none)
+int AmbientWeightedSlot(int first, int last, int none)
 {
     int sum = 0;
     auto weight = [](int s) {
@@ -90,8 +89,6 @@ int WeightedSlot(int first, int last, int none)
     }
     return none;
 }
-
-}  // namespace
 
 int AmbientCarLimit() { return g_pgcTest != nullptr && g_pgcTest->mode == 1 ? 7 : 10; }
 
@@ -277,32 +274,13 @@ int VehGen::staticmh(Object* o, OBJMESSAGE msg, void* data)
     return o != nullptr ? static_cast<VehGen*>(o)->mh(msg, data) : 0;
 }
 
-int VehGen::iGenScore(float* pfDist, bool bSkipVis)
-{
-    int occluded = 0;
-    if (!bSkipVis && bIsOccluded(cub, false))
-        occluded = 0x1000;
-    const VectorPos cam = CameraPos();
-    const VectorDir seg = vRoadEnds[1] - vRoadEnds[0];
-    const float l2 = vRoadEnds[0][3];
-    const float t = std::clamp(l2 > 0.0f ? Dot(seg, VectorDir(cam - vRoadEnds[0])) / l2 : 0.0f, 0.0f, 1.0f);
-    const VectorPos v = rc.world_view * VectorPos(vRoadEnds[0] + seg * t);
-    float d = v.Length();
-    if (v[2] < 0.0f)
-        d += 6.25f;
-    if (pfDist != nullptr)
-        *pfDist = d;
-    int score = std::min(int(d), 4095) | occluded;
-    if (std::fabs(v[0]) < v[2])
-        score += 0x2000;
-    return score;
-}
+int VehGen::iGenScore(float* pfDist, bool bSkipVis) { return AmbientGenScore(cub, vRoadEnds, pfDist, bSkipVis, false); }
 
-int VehGen::CreateRandomVehIndex() { return WeightedSlot(1, 7, 8); }
+int VehGen::CreateRandomVehIndex() { return AmbientWeightedSlot(1, 7, 8); }
 
 int VehGen::CreateRandomAmbDriverIndex(int* pITint)
 {
-    const int slot = WeightedSlot(80, 84, 85);
+    const int slot = AmbientWeightedSlot(80, 84, 85);
     if (pITint != nullptr)
         *pITint = RandBelow(4);
     return slot;
@@ -513,40 +491,11 @@ int VehGen::mh(OBJMESSAGE msg, void* data)
     const int limit = AmbientCarLimit();
     switch (msg) {
     case OM_TIMER: {
-        if (mode != 0) {
-            if (i16NumSpawned != 0) {
-                After(this, 15);
-                return 0;
-            }
-            ClearPending(this);
-            Delete();
-            return -2;
-        }
+        int reply;
+        if (AmbientTickStart(this, [gc, limit]() { return gc != nullptr && gc->iNumVehs < limit; }, f16VehZone1Dist,
+                             &reply))
+            return reply;
         float d = 0.0f;
-        if (i16Delay != 0) {
-            iGenScore(&d, true);
-            if (d < f16VehZone1Dist) {
-                i16Delay--;
-                for (int k = 0; k < 2; k++) {
-                    if (i16NumSpawned < i16MaxToSpawn) {
-                        if (gc != nullptr && gc->iNumVehs < limit) {
-                            SpecialMessage m(SMSG_GEN_SPAWN_FILL, nullptr);
-                            mh(OM_SPECIAL, &m);
-                        }
-                    } else {
-                        i16Delay = 0;
-                    }
-                }
-            } else {
-                i16Delay = 0;
-            }
-            After(this, 1);
-            return 0;
-        }
-        if (i16NumSpawned >= i16MaxToSpawn) {
-            After(this, 90);
-            return 0;
-        }
         const int score = iGenScore(&d, false);
         const int zone = d < f16VehZone1Dist ? 0 : (d < f16VehZone2Dist && (score & 0x2000)) ? 1 : 2;
         if (zone != 2 && gc != nullptr) {
@@ -564,20 +513,11 @@ int VehGen::mh(OBJMESSAGE msg, void* data)
         const SpecialMessage* m = static_cast<SpecialMessage*>(data);
         if (m == nullptr)
             return 0;
-        if (m->submsg == SMSG_GEN_SPAWN || m->submsg == SMSG_GEN_SPAWN_FILL) {
-            if (mode == 0)
-                CreateVehAmb(m->submsg != SMSG_GEN_SPAWN);
-        } else if (m->submsg == SMSG_GEN_RETIRE) {
-            mode = 1;
-            if (i16NumSpawned == 0) {
-                ClearPending(this);
-                Delete();
-            }
-        }
+        AmbientSpecial(this, *m, [this](bool skipVis) { CreateVehAmb(skipVis); });
         return 0;
     }
     case OM_DIE: {
-        ClearPending(this);
+        AmbientClearPending(this);
         Unregister(this);
         // Drivers keep no pointer to a generator that is gone.
         for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it) {
