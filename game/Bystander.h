@@ -383,6 +383,8 @@ public:
     bool endpath;
     MorphState morphstate;
     Cuboid pedboundingbox;
+    // The row of the paired move it is in, as this grab plays it.
+    VictimData grabvictimdata;
 
     // Class statics.
     struct AnimDef

@@ -389,11 +389,9 @@ int Bystander::Grabbed(const SpecialMessage& m)
     grappledmat = target;
     grappleturnspeed = std::fabs(yawOwn - yawHold) / float(morphlen > 0 ? morphlen : 1);
     // 4.  The row as this grab plays it.
-    static VictimData held[2];
-    VictimData& mine = held[row == &VictimDataTable[0] ? 0 : 1];
-    mine = *row;
-    mine.morphlen = morphlen;
-    victimdata = &mine;
+    grabvictimdata = *row;
+    grabvictimdata.morphlen = morphlen;
+    victimdata = &grabvictimdata;
     const int bank = int(m.param[2]), index = int(m.param[3]);
     if (bank != 0 && index != 0) {
         grapplebankoverride = bank;

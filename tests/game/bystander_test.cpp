@@ -288,6 +288,62 @@ TEST_F(Peds, ArrestsReleaseTheInnocentAndKeepTheCarriersAndKilledHostagesDie)
     EXPECT_EQ(g->mode2, GETUP_ANI);
 }
 
+TEST_F(Peds, GrabsAreTakenOnlyCloseByAndNotFromTheFallenAndReleasesEndByWhoHeld)
+{
+    // A holder whose hold point (sub-object 31) lies 0.1 behind the pedestrian.
+    struct Holder : Guy
+    {
+        Object hold;
+        Holder() : Guy(nullptr)
+        {
+            hold.id = 31;
+            hold.mat = Matrix(true);
+            Attach(&hold);
+        }
+        ~Holder() { hold.Detach(); }
+    } holder;
+    holder.mat = TransMatrix(0.0f, 0.0f, 5.1f);
+    auto grab = [&](B* b, int anim) {
+        SpecialMessage m(31, &holder, anim, 0, 0, 0);
+        return b->SendMessage(OM_SPECIAL, &m);
+    };
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
+    EXPECT_EQ(grab(b, 999), 0);   // no such grab
+    b->SetAnim(LYING_DOWN_ANI);
+    EXPECT_EQ(grab(b, 191), 0);   // not from the fallen
+    b->SetAnim(WALK_ANI);
+    holder.mat = TransMatrix(0.0f, 0.0f, 5.2f);
+    EXPECT_EQ(grab(b, 191), 0);   // 0.2 is beyond the hostage grab's 0.15625
+    holder.mat = TransMatrix(0.0f, 0.0f, 5.1f);
+    ASSERT_EQ(grab(b, 191), 1);
+    EXPECT_EQ(b->mode, 5);
+    EXPECT_EQ(b->mode2, HOSTAGE_GRABBED_ANI);
+    EXPECT_TRUE(b->flags & 0x100u);
+    EXPECT_EQ(b->grappler.p, &holder);
+    // The hostage walks as told.
+    SpecialMessage fwd(35, &holder);
+    b->SendMessage(OM_SPECIAL, &fwd);
+    EXPECT_EQ(b->mode2, HOSTAGE_WALK_FWD_ANI);
+    // Let go by a holder without strength: the hostage's release.
+    holder.strength = 0.0f;
+    SpecialMessage rel(32, &holder);
+    b->SendMessage(OM_SPECIAL, &rel);
+    EXPECT_EQ(b->mode2, HOSTAGE_RELEASE_ANI);
+    EXPECT_EQ(b->grappler.p, nullptr);
+    EXPECT_FALSE(b->flags & 0x100u);
+
+    // The arrest grab reaches 0.234375; released, the arrested stands idle.
+    B* c = Ped(64, VectorPos(3.0f, 0.0f, 5.0f));
+    holder.mat = TransMatrix(3.0f, 0.0f, 5.2f);
+    ASSERT_EQ(grab(c, 131), 1);
+    EXPECT_EQ(c->mode, 4);
+    EXPECT_EQ(c->mode2, ARRESTED_BUT_DOWN_ANI);
+    SpecialMessage rel2(32, &holder);
+    c->SetAnim(ARRESTED_ANI);
+    c->SendMessage(OM_SPECIAL, &rel2);
+    EXPECT_EQ(c->mode2, IDLE_ANI);
+}
+
 TEST_F(Peds, ThoughtsChainAsTheyRunOutAndCrimesGoToTheSpawner)
 {
     B* b = Ped(64, VectorPos(0.0f, 0.0f, 5.0f));
