@@ -274,6 +274,9 @@ int Bystander::mh(OBJMESSAGE msg, void* data)
             AttemptCrime(false);
         world.pedlist.Remove(this);
         world.StopTimer(this);
+        // Still seated: the car keeps no link to a pedestrian that is gone.
+        if (parent != nullptr && !parent->IsDead())
+            Detach();
         grappler = nullptr;
         reactionobj = nullptr;
         thoughtobj = nullptr;
