@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "game/BadGuy.h"
+#include "game/Bystander.h"
 #include "game/GameFlow.h"
 #include "game/GameFEnt.h"
 #include "game/QuadTree.h"
@@ -85,9 +86,6 @@ enum : int
     SMSG_SHOOT_OBJECT_NODAMAGE = 53,
     SMSG_RUN_AWAY_FROM = 54,
     SMSG_HARASS_OBJECT = 55,
-    SMSG_PED_WARNING_NEARBY = 56,
-    SMSG_PED_SHOTS_A = 57,
-    SMSG_PED_SHOTS_B = 58,
     SMSG_TAKE_HOSTAGE = 60,
     SMSG_ALLY_WITH = 61,
     SMSG_WANDER = 63,
@@ -96,10 +94,6 @@ enum : int
     SMSG_SCOOT_OVER = 66,
     SMSG_REACT_TO = 67,
     SMSG_THREATEN = 68,
-    SMSG_CHASE_OBJECT = 83,
-    SMSG_QUERY_FEMALE = 85,
-    SMSG_QUERY_HOTTIE = 86,
-    SMSG_QUERY_SHABBY = 87,
     SMSG_STOP_CAR = 88,
     SMSG_TURN_INTO_HOSTAGE = 89,
     SMSG_STRUGGLE_WITH = 90,
@@ -109,9 +103,7 @@ enum : int
     SMSG_SOFT_POPOUT = 99,
     SMSG_PLAYER_RGUN_FLAG_OFF = 131,
     SMSG_PLAYER_RGUN_FLAG_ON = 133,
-    SMSG_EV_ARREST = 23017,
     SMSG_EV_THREATENED = 23036,
-    SMSG_Q_SPOTTABLE = 29002,
     SMSG_Q_29004 = 29004,
 };
 

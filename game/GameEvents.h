@@ -69,6 +69,12 @@ enum {
     SMSG_Q_HUD_STRENGTH_MAX = 29009,  // the reply: the hits that daze it when fresh
 };
 
+// Told to a car's driver and to characters in the way: hold still (param0 1)
+// or go on.
+enum {
+    SMSG_CD_SUSPEND = 101,
+};
+
 inline bool IsGameEvent(int code)
 {
     return code >= SMSG_EV_FIRST && code <= SMSG_EV_LAST;

@@ -163,8 +163,6 @@ ENTITY_SEAM(DrvCrseGate)
 ENTITY_SEAM(DrvCrsePed)
 ENTITY_SEAM(DrvCrseProp)
 ENTITY_SEAM(DrvCrseDrone)
-ENTITY_SEAM(PedGenController)
-ENTITY_SEAM(VehGenController)
 ENTITY_SEAM(Race247MissionController)
 
 int RandomMissionSpawner::RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void*)
@@ -178,30 +176,3 @@ int RandomMissionSpawner::RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, voi
     return 0;
 }
 
-template <class T>
-static T* MakeGenController(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
-{
-    T* c = reinterpret_cast<T*>(intptr_t(T::staticmh(nullptr, OM_CREATE, nullptr)));
-    if (c == nullptr)
-        return nullptr;
-    c->iStartSlot = iStartSlot;
-    c->iMaxToSpawn = iMaxToSpawn;
-    c->iNumSlots = iNumSlots;
-    c->iId = iId;
-    c->mat = Matrix(true);
-    world.AddObject(c, nullptr);
-    return c;
-}
-
-PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
-{
-    return MakeGenController<PedGenController>(iStartSlot, iMaxToSpawn, iNumSlots, iId);
-}
-
-VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId)
-{
-    return MakeGenController<VehGenController>(iStartSlot, iMaxToSpawn, iNumSlots, iId);
-}
-
-float VehGen::f16VehZone1Dist = 32.8125f;
-float VehGen::f16VehZone2Dist = 56.25f;

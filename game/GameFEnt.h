@@ -7,6 +7,8 @@
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/PS2/Image.h"
 #include "ZevEngine2/PS2/Render2D.h"
+#include "ZevEngine2/PS2/Extent.h"
+#include "game/Road.h"
 
 enum FadeMode {
     FADE_MODE_OFF,
@@ -117,36 +119,138 @@ public:
     RCptr<Object> rcCar;
     float fSpeed;
 };
-// The ambient pedestrian and car generators' controllers.
+// The ambient walkers and cars: a controller per level keeps a generator on
+// every suitable road segment near the camera; each generator puts walkers
+// on its pavements (cars in its lanes) within the population caps, and a
+// generator that finds no room waits as the pending spawn for the next place
+// a leaver frees (GameFEntPeds.cpp, GameFEntVehs.cpp).
+class RoadSeg;
+class PedGen;
+class VehGen;
+
+// The special codes of a generator.
+enum
+{
+    SMSG_GEN_SPAWN = 0,
+    SMSG_GEN_SPAWN_FILL = 1,
+    SMSG_GEN_RETIRE = 2,
+};
+
 class PedGenController : public Object
 {
 public:
-    ENTITY_SEAM_HANDLER;
-    int iStartSlot, iMaxToSpawn, iNumSlots, iId;
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+    int GetCloseRSList(RoadSeg** pprs, int iMaxRS);
+
+    s16 i16NumPedgens;
+    PedGen* rgpPedGen[32];
+    int iStartMFIndex;
+    int iMaxToSpawn;
+    int iMaxMDLFileIndex;
+    int iId;
     bool bNotFirst;
+
+    static float f16PedGenDist;
+    static constexpr int iMaxPedgenList = 32;
 };
+
+class PedGen : public Object
+{
+public:
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+    int iGenScore(float* pfDist, bool bSkipVis);
+    int CreateRandomPedIndex();
+    Object* CreatePedAmb(bool bSkipVis);
+
+    s16 i16Delay;
+    s16 i16NumSpawned;
+    s16 i16MaxToSpawn;
+    Cuboid cub;
+    RoadSeg* prs;
+    VectorPos vRoadEnds[2];
+    int iMdlIndex;
+    int iStartMFIndex;
+    int iNumMFS;
+    OBJMESSAGEHANDLER pedmh;
+
+    static float f16PedZone1Dist;
+    static float f16PedZone2Dist;
+    static float f16PedMaximumDist;
+};
+
+// The standing figure a generator makes when no pedestrian can be.
+class PedAmb : public Object
+{
+public:
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+
+    GHCache ghc;
+    RoadSeg* prs;
+    PedGen* ppg;
+    int iLastDrawnTime;
+};
+
 class VehGenController : public Object
 {
 public:
-    ENTITY_SEAM_HANDLER;
-    int iStartSlot, iMaxToSpawn, iNumSlots, iId;
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+    int GetCloseRSList(RoadSeg** pprs, int iMaxRS);
+
+    s16 i16NumVehGens;
+    VehGen* rgpVehGen[32];
+    int iStartMFIndex;
+    int iMaxToSpawn;
+    int iMaxMDLFileIndex;
+    int iId;
     bool bNotFirst;
+
+    static float f16VehGenDist;
+    static constexpr int iMaxVehGenList = 32;
 };
-// A vehicle generator as its cars' drivers see it: the road its cars start
-// cruising on, how many of its cars live, and the view distances beyond
-// which a far car of the traffic is taken away (unseen, and in any case).
-class RoadSeg;
+
+class CarDriver;
+class Vehicle;
 class VehGen : public Object
 {
 public:
-    RoadSeg* prs;
+    static int staticmh(Object* o, OBJMESSAGE msg, void* data);
+    int mh(OBJMESSAGE msg, void* data);
+    int iGenScore(float* pfDist, bool bSkipVis);
+    CarDriver* CreateVehAmb(bool bSkipVis);
+    bool TryRoadSegFT(RoadSeg& rseg, float* pft, VectorPos* pvp, VectorDir* pvd, bool bAgainstRoadDir);
+    float FindClosestVehs(VectorPos& vPos, RoadSeg* prs, float _fT, bool bDirection, float* pfTBefore,
+                          float* pfTAfter);
+    bool CheckVehSpawnOverlap(Vehicle& veh);
+    int CreateRandomVehIndex();
+    int CreateRandomAmbDriverIndex(int* pITint);
+
+    s16 i16Delay;
     s16 i16NumSpawned;
+    s16 i16MaxToSpawn;
+    Cuboid cub;
+    RoadSeg* prs;
+    VectorPos vRoadEnds[2];
+    int iMdlIndex;
+
     static float f16VehZone1Dist;
     static float f16VehZone2Dist;
 };
+
+float fRSClosestDist(RoadSeg* prs);
+PedGen* CreatePedGen(RoadSeg& rs, int iMFIndex, int iMaxToSpawn, int iMaxMDLFileIndex, int iId, bool bFirst);
+PedGen* ppgCreatePedGen(RoadSeg& rs, int iMFIndex, int iMaxToSpawn, int iMaxMDLFileIndex, int iId);
+VehGen* CreateVehGen(RoadSeg& rs, int iMFIndex, int iMaxToSpawn, int iMaxMDLFileIndex, int iId, bool bFirst);
+VehGen* pvgCreateVehGen(RoadSeg& rs, int iMFIndex, int iMaxToSpawn, int iMaxMDLFileIndex, int iId);
+float GetLaneOffsetDist(const RoadSeg& rs, int iLaneVal, bool bAgainst);
+// The most ambient cars at once: 7 in the tail mode, else 10.
+int AmbientCarLimit();
 // Made and added to the world.
-PedGenController* CreateRSPedGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
-VehGenController* CreateRSVehGens(int iStartSlot, int iMaxToSpawn, int iNumSlots, int iId);
+PedGenController* CreateRSPedGens(int _iStartMFIndex, int _iMaxToSpawn, int _iMaxMDLFileIndex, int _iId);
+VehGenController* CreateRSVehGens(int _iStartMFIndex, int _iMaxToSpawn, int _iMaxMDLFileIndex, int _iId);
 struct EscapeMissionParams;
 struct PursuitMissionParams;
 struct ShootoutMissionParams;

@@ -42,3 +42,8 @@ Enemy* BystanderMorphIntoRunner(Object*)
     StandInUsed("Bystander::MorphIntoRunner");
     return nullptr;
 }
+
+void RunnerSelectStoppedStrategy(Enemy*)
+{
+    StandInUsed("the runner's stopped strategy");
+}

@@ -66,3 +66,7 @@ void StandInUsed(const char* what);
 // may tackle: null (no runners) until the runner kind sets it.
 extern OBJMESSAGEHANDLER RunnerEnemyHandler;
 
+// The runner's choice of what to do when stopped (Enemy::SelectStoppedStrategy),
+// asked of a runner just made from a pedestrian; the runners take it over.
+class Enemy;
+void RunnerSelectStoppedStrategy(Enemy* runner);

@@ -15,6 +15,7 @@
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/PS2/Bezier.h"
+#include "game/GameEvents.h"
 #include "game/Road.h"
 
 class Vehicle;
@@ -28,7 +29,6 @@ enum {
     SMSG_CD_QUERY_FLAG = 4,
     SMSG_CD_HOLD = 5,           // param0 non-zero holds the driver, 0 releases it
     SMSG_PUT_IN_VEHICLE = 26,   // obj: the car; param0: seat or attach point
-    SMSG_CD_SUSPEND = 101,
     SMSG_CD_RESUME = 102,
     SMSG_CD_SEAT_TAKEN = 103,   // obj: the character now in the seat
     SMSG_CD_LOCK = 104,

@@ -268,14 +268,14 @@ TEST_F(VehicleDamage, TheMeshDriverSitsInTheSeatAndLeavesAsAPedestrianOnce)
     EXPECT_EQ(ped->charid, 126);
     EXPECT_EQ(ped->fScale, 1.0f);
     EXPECT_EQ(ped->type, OBJT_CHARACTER);
-    EXPECT_EQ(ped->pVehicle, v);
-    EXPECT_EQ(ped->iSeat, 116);
-    EXPECT_EQ(ped->nLeaveCar, 1);
-    EXPECT_EQ(ped->lastLeave, Vehicle::KICKOUT_PULLOUT);
-    EXPECT_TRUE(ped->bLastLeaveFlag);
-    EXPECT_EQ(ped->pJacker, jacker);
+    // Put in the seat, then pulled out (mode 2) by the jacker it now fears
+    // or hates.
+    EXPECT_EQ(ped->car, v);
+    EXPECT_EQ(ped->parent, v);
+    EXPECT_EQ(ped->mode, 2);
+    EXPECT_EQ(ped->thoughtobj.p, jacker);
+    EXPECT_TRUE(ped->thought == Bystander::Thought_Angry || ped->thought == Bystander::Thought_Scared);
     EXPECT_TRUE(ped->flags & 0x20000);
-    EXPECT_EQ(ped->parent, nullptr);
     EXPECT_NE(ped->child, nullptr);   // the whole character's body
     EXPECT_EQ(Tints(ped->child), std::set<int>{2});   // the driver's tint on every model
     EXPECT_EQ(v->FindMeshDriver(), nullptr);
@@ -324,7 +324,7 @@ TEST_F(VehicleDamage, TheMeshDriverSitsInTheSeatAndLeavesAsAPedestrianOnce)
     auto* ped2 = static_cast<Bystander*>(x->KickOutDriver(Vehicle::KICKOUT_NORMAL, false, nullptr));
     ASSERT_NE(ped2, nullptr);
     EXPECT_EQ(ped2->charid, -1);
-    EXPECT_EQ(Bystander::GetPedAggression(ped2->charid), 0.0f);
+    EXPECT_EQ(Bystander::GetPedAggression(ped2->charid), 0.5f);   // no row: the middle temper
     Drop(v);
     Drop(x);
     jacker->Delete();

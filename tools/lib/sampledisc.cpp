@@ -27,6 +27,7 @@
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
 #include "tools/lib/npcfiles.h"
+#include "tools/lib/pedfiles.h"
 #include "tools/lib/playerfiles.h"
 #include "tools/lib/samplesound.h"
 #include "tools/lib/setupfile.h"
@@ -283,7 +284,8 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         }
         return true;
     };
-    if (!addGroups(PlayerGroups(), BuildPlayerGroup) || !addGroups(NPCGroups(), BuildNPCGroup))
+    if (!addGroups(PlayerGroups(), BuildPlayerGroup) || !addGroups(NPCGroups(), BuildNPCGroup) ||
+        !addGroups(PedGroups(), BuildPedGroup))
         return false;
 
     std::vector<NamedSetup> setups = SampleSetupFiles();
