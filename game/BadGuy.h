@@ -709,6 +709,9 @@ Enemy* AsEnemy(Object* o);
 // the player's arrest waits while it is not yet at hand.  False for
 // anything that is not a fighter.
 bool FighterBusyInFight(const Object* o);
+// The handler by which the player knows a runner he may tackle or arrest
+// (the runners' own; tests may point it at a stand-in runner).
+extern OBJMESSAGEHANDLER RunnerEnemyHandler;
 
 // random(N): an integer in [0, N) from one rand() draw.
 inline int RandomN(int n)

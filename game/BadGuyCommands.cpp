@@ -94,13 +94,12 @@ bool Enemy::MorphIntoShooter()
     return true;
 }
 
-// The pedestrian that takes an enemy's place is the bystanders' to make:
-// until they can, the enemy stays what it is and null is the answer.
+// The pedestrian that takes an enemy's place is the bystanders' to make;
+// when it cannot be made the enemy stays what it is and null is the answer.
 Bystander* Enemy::MorphIntoBystander(Object* obj)
 {
     Note("Enemy::MorphIntoBystander", obj);
-    StandInUsed("Enemy::MorphIntoBystander");
-    return nullptr;
+    return MorphEnemyIntoBystander(this, obj);
 }
 
 // ---------------------------------------------------------------------------

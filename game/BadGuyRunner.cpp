@@ -69,6 +69,8 @@ Object* runner::MakeHandGun(Object* owner, int slot, u16 nodeid, u16 at)
 // ---------------------------------------------------------------------------
 // Handler
 
+OBJMESSAGEHANDLER RunnerEnemyHandler = &Enemy::RunnerEnemy_mh;
+
 int Enemy::RunnerEnemy_mh(Object* obj, OBJMESSAGE msg, void* data)
 {
     if (msg == OM_CREATE) {

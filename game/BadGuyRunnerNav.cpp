@@ -152,7 +152,9 @@ void Enemy::Move()
             bestd = d2;
         }
         if (best != nullptr) {
-            Enemy* taken = BystanderMorphIntoRunner(best);
+            Enemy* taken = best->messagehandler == &Bystander::Bystander_mh
+                               ? static_cast<Bystander*>(best)->MorphIntoRunner(-1, 0.0f, 0.0f, 1.0f, -1, nullptr, false)
+                               : nullptr;
             // A pedestrian that cannot turn into a runner is left alone:
             // there is no one to command.
             if (taken != nullptr) {

@@ -216,7 +216,7 @@ int Bystander::mh(OBJMESSAGE msg, void* data)
             if (e != nullptr) {
                 morphstate = Morph_None;
                 if (shooter)
-                    RunnerSelectStoppedStrategy(e);
+                    e->SelectStoppedStrategy();
                 return 0;
             }
             morphstate = Morph_None;

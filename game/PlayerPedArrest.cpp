@@ -13,6 +13,7 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/World.h"
 #include "ZevEngine2/modelfile.h"
+#include "game/BadGuy.h"
 #include "game/BadGuyAnims.h"
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"

@@ -35,15 +35,3 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-OBJMESSAGEHANDLER RunnerEnemyHandler = nullptr;
-
-Enemy* BystanderMorphIntoRunner(Object*)
-{
-    StandInUsed("Bystander::MorphIntoRunner");
-    return nullptr;
-}
-
-void RunnerSelectStoppedStrategy(Enemy*)
-{
-    StandInUsed("the runner's stopped strategy");
-}

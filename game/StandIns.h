@@ -53,20 +53,6 @@ struct InfiltrateMissionParams
     const char* targetname;
 };
 
-// Bystander::MorphIntoRunner(-1, 0, 0, 1, -1, null, false): the pedestrian
-// ped made a runner in its place, or null.  Null until the bystanders can
-// change kind (the runner's hostage grab then takes no one).
-class Enemy;
-Enemy* BystanderMorphIntoRunner(Object* ped);
-
 // Says once per name that a stand-in answered.
 void StandInUsed(const char* what);
 
-// The runner enemies' message handler, by which the player knows a runner he
-// may tackle: null (no runners) until the runner kind sets it.
-extern OBJMESSAGEHANDLER RunnerEnemyHandler;
-
-// The runner's choice of what to do when stopped (Enemy::SelectStoppedStrategy),
-// asked of a runner just made from a pedestrian; the runners take it over.
-class Enemy;
-void RunnerSelectStoppedStrategy(Enemy* runner);

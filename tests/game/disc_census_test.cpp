@@ -142,12 +142,12 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
         }
     Report("AnimGroupFileNames", groups, 2 * std::size(AnimGroupFileNames));
     // The player's five groups, the characters' default group, the enemies'
-    // gun, guard and sprint groups, the seven fighting groups, the mutant's
-    // and the six pedestrian sets, each with its bank.
+    // gun, guard and sprint groups, the seven fighting groups, the six
+    // pedestrian sets and the mutant's, each with its bank.
     std::vector<std::string> wantGroups;
     for (const char* g : {"NPCDEF", "NPCSPR", "NPCPSTL", "NPCMGUN", "NPCGUARD", "DACEDEF", "DACECOMB", "DACEGUNS",
                           "DACECAR", "DACESTL", "NPCKNGFU", "NPCKARAT", "NPCBOXER", "NPCBRWLR", "NPCKNIFE", "NPCMCOMB",
-                          "NPCFCOMB", "MUTANT", "NPCPDEF", "NPCPFEM", "NPCPHOBO", "NPCPHOM", "NPCPSEN", "NPCPSLUT"})
+                          "NPCFCOMB", "NPCPDEF", "NPCPFEM", "NPCPHOBO", "NPCPHOM", "NPCPSEN", "NPCPSLUT", "MUTANT"})
         for (const char* form : {"KORVALIS\\DemoData\\Char\\%s.ANI", "KORVALIS\\DemoData\\Vags\\%s.SND"}) {
             std::snprintf(buf, sizeof buf, form, g);
             wantGroups.push_back(buf);

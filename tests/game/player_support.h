@@ -180,15 +180,17 @@ struct PlayerKind
     }
 };
 
-// Records the special messages it is sent; replies `reply`.
-struct MessageSink : Object
+// Records the special messages it is sent; replies `reply`.  A plain object,
+// or (CharacterSink) a character the player's searches may take for one.
+template <class Base>
+struct BasicMessageSink : Base
 {
     std::vector<SpecialMessage> heard;
     int reply = 0;
-    MessageSink() : Object(MessageSink_mh) {}
+    BasicMessageSink() : Base(MessageSink_mh) {}
     static int MessageSink_mh(Object* o, OBJMESSAGE msg, void* data)
     {
-        auto* s = static_cast<MessageSink*>(o);
+        auto* s = static_cast<BasicMessageSink*>(o);
         if (msg == OM_SPECIAL) {
             s->heard.push_back(*static_cast<SpecialMessage*>(data));
             return s->reply;
@@ -207,5 +209,7 @@ struct MessageSink : Object
         return n;
     }
 };
+using MessageSink = BasicMessageSink<Object>;
+using CharacterSink = BasicMessageSink<Guy>;
 
 }  // namespace playerrig

@@ -14,6 +14,7 @@
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/Utilities.h"
+#include "game/BadGuy.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
@@ -928,7 +929,7 @@ TEST_F(PlayerPedTest, ASprintingPlayerTacklesOnlyARunnerWhoAcceptsWithinReach)
     EXPECT_EQ(d->mode2, PED_SPRINT_ANI);
 
     world.objectlist.Remove(&runner);
-    RunnerEnemyHandler = nullptr;
+    RunnerEnemyHandler = &Enemy::RunnerEnemy_mh;
 }
 
 TEST_F(PlayerPedTest, AHoodIsVaultedOnlyRunningAtAStandingCarFromBesideAMarker)

@@ -264,7 +264,15 @@ TEST(RunnerEnemy, MessagesAndTheEndsOfAnimations)
         EXPECT_EQ(Say(r, c), 0) << c;
     EXPECT_EQ(r->mode, 2);
     EXPECT_EQ(r->strength, strength);
+    // Told to become a pedestrian it leaves the game for one made in its
+    // place, scared of the one named.
+    const int walkers = world.pedlist.Count();
     EXPECT_EQ(Say(r, 82, s.player), -1);
+    EXPECT_TRUE(r->IsDead());
+    EXPECT_EQ(world.pedlist.Count(), walkers);   // the runner off, the pedestrian on
+    r = Runner(VectorPos(0.0f, 0.0f, 4.0f));
+    ASSERT_NE(r, nullptr);
+    Say(r, SMSG_MODE_START, &ev);
 
     // A driving runner takes no bullet; a surrendering one dies of any.
     r->mode = 8;
