@@ -269,12 +269,15 @@ struct Wrap4 {
     {
         return Max32(Min32(_mm_or_si128(_mm_and_si128(c, andm), orm), hi), lo);
     }
+    // REPEAT (and a region repeat without its OR part) is the mask alone.
+    static bool MaskOnly(const Wrap& w) { return w.orm == 0 && w.lo == INT_MIN && w.hi == INT_MAX; }
 };
 
 // A level's addressing constants in vector form, made once per primitive.
 struct TexLevel4 {
     Wrap4 wu, wv;
     __m128i level, mx, my, pxs, pys, col_shift, shift, tbp, stride, units;
+    bool mask_only = false;  // both axes wrap by their mask alone
 
     TexLevel4() = default;
     explicit TexLevel4(const TexLevel& l)
@@ -289,7 +292,8 @@ struct TexLevel4 {
           shift(_mm_cvtsi32_si128(static_cast<int>(l.shift))),
           tbp(_mm_set1_epi32(static_cast<int>(l.tbp))),
           stride(_mm_set1_epi32(static_cast<int>(l.row_stride))),
-          units(_mm_set1_epi32(static_cast<int>(l.units_mask)))
+          units(_mm_set1_epi32(static_cast<int>(l.units_mask))),
+          mask_only(Wrap4::MaskOnly(l.wu) && Wrap4::MaskOnly(l.wv))
     {
         static_assert(kPageBlocks == 32);
     }
@@ -300,13 +304,21 @@ struct TexLevel4 {
 // offsets of four pixels at once in 32-bit lanes (the same integer operations
 // as SampleFast; indexed layouts, which do not split, look the in-page part
 // up in the whole table), then the reads and the mix pixel by pixel; n is a
-// multiple of four.
-template <int kClass>
+// multiple of four.  kMaskOnly: both axes wrap by their mask alone (the
+// usual REPEAT), without the clamps.
+template <int kClass, bool kMaskOnly>
 void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand& e, const s32* us, const s32* vs,
                         int n, u32* out)
 {
-    const Wrap4& wu = l4.wu;
-    const Wrap4& wv = l4.wv;
+    const Wrap4& w4u = l4.wu;
+    const Wrap4& w4v = l4.wv;
+    const __m128i andu = l4.wu.andm, andv = l4.wv.andm;
+    auto wu = [&](__m128i c) __attribute__((always_inline)) {
+        return kMaskOnly ? _mm_and_si128(c, andu) : w4u(c);
+    };
+    auto wv = [&](__m128i c) __attribute__((always_inline)) {
+        return kMaskOnly ? _mm_and_si128(c, andv) : w4v(c);
+    };
     const __m128i level = l4.level, mx = l4.mx, my = l4.my, pxs = l4.pxs, pys = l4.pys;
     const __m128i col_shift = l4.col_shift, shift = l4.shift, tbp = l4.tbp, stride = l4.stride, units = l4.units;
     const __m128i eight = _mm_set1_epi32(8), fifteen = _mm_set1_epi32(15), one = _mm_set1_epi32(1);
@@ -1470,7 +1482,10 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     if constexpr (kTex) {
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
-            SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
+            if (sc.tex->level4.mask_only)
+                SampleBilinearSpan<kClass, true>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
+            else
+                SampleBilinearSpan<kClass, false>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
             sampled = quads;
         }
         for (int i = sampled; i < n; ++i)
