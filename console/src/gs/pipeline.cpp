@@ -642,6 +642,15 @@ __attribute__((always_inline)) inline int DepthFour(const WriterState& w, const 
                 out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
             }
             _mm_store_si128(reinterpret_cast<__m128i*>(v), out);
+            if (bits == 15) {
+                for (int k = 0; k < 4; ++k) {
+                    if constexpr (kDepth == kDepth16)
+                        w.halves[offs[k]] = static_cast<u16>(v[k]);
+                    else
+                        w.words[offs[k]] = v[k];
+                }
+                return bits;
+            }
             for (int k = 0; k < 4; ++k)
                 if (bits & (1 << k)) {
                     if constexpr (kDepth == kDepth16)
