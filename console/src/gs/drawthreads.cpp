@@ -478,4 +478,16 @@ bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memo
     return Queue1(JobKind::kTriangle, env, t, t.px_begin, t.px_end, t.py_begin, t.py_end, memory, clut);
 }
 
+bool TextureApartFromTargets(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1)
+{
+    Blocks frame, depth, levels[7];
+    u32 count;
+    if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth) || !TextureBlocks(env.tex, levels, count))
+        return false;
+    for (u32 n = 0; n < count; ++n)
+        if (levels[n].Overlaps(frame) || levels[n].Overlaps(depth))
+            return false;
+    return true;
+}
+
 }  // namespace console::gs

@@ -39,4 +39,9 @@ void DrainDrawQueue();
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
 
+// Whether no texel the texture may read lies in the frame or Z blocks of the
+// box [px0, px1) x [py0, py1): then its pixels may be sampled before earlier
+// pixels of the primitive are written.
+bool TextureApartFromTargets(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1);
+
 }  // namespace console::gs

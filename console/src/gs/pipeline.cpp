@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "gs/drawthreads.h"
 #include "gs/pixel.h"
 #include "gs/texsample.h"
 
@@ -269,12 +270,15 @@ struct Wrap4 {
     {
         return Max32(Min32(_mm_or_si128(_mm_and_si128(c, andm), orm), hi), lo);
     }
+    // REPEAT (and a region repeat without its OR part) is the mask alone.
+    static bool MaskOnly(const Wrap& w) { return w.orm == 0 && w.lo == INT_MIN && w.hi == INT_MAX; }
 };
 
 // A level's addressing constants in vector form, made once per primitive.
 struct TexLevel4 {
     Wrap4 wu, wv;
     __m128i level, mx, my, pxs, pys, col_shift, shift, tbp, stride, units;
+    bool mask_only = false;  // both axes wrap by their mask alone
 
     TexLevel4() = default;
     explicit TexLevel4(const TexLevel& l)
@@ -289,7 +293,8 @@ struct TexLevel4 {
           shift(_mm_cvtsi32_si128(static_cast<int>(l.shift))),
           tbp(_mm_set1_epi32(static_cast<int>(l.tbp))),
           stride(_mm_set1_epi32(static_cast<int>(l.row_stride))),
-          units(_mm_set1_epi32(static_cast<int>(l.units_mask)))
+          units(_mm_set1_epi32(static_cast<int>(l.units_mask))),
+          mask_only(Wrap4::MaskOnly(l.wu) && Wrap4::MaskOnly(l.wv))
     {
         static_assert(kPageBlocks == 32);
     }
@@ -300,13 +305,21 @@ struct TexLevel4 {
 // offsets of four pixels at once in 32-bit lanes (the same integer operations
 // as SampleFast; indexed layouts, which do not split, look the in-page part
 // up in the whole table), then the reads and the mix pixel by pixel; n is a
-// multiple of four.
-template <int kClass>
+// multiple of four.  kMaskOnly: both axes wrap by their mask alone (the
+// usual REPEAT), without the clamps.
+template <int kClass, bool kMaskOnly>
 void SampleBilinearSpan(const TexLevel& l, const TexLevel4& l4, const TexExpand& e, const s32* us, const s32* vs,
                         int n, u32* out)
 {
-    const Wrap4& wu = l4.wu;
-    const Wrap4& wv = l4.wv;
+    const Wrap4& w4u = l4.wu;
+    const Wrap4& w4v = l4.wv;
+    const __m128i andu = l4.wu.andm, andv = l4.wv.andm;
+    auto wu = [&](__m128i c) __attribute__((always_inline)) {
+        return kMaskOnly ? _mm_and_si128(c, andu) : w4u(c);
+    };
+    auto wv = [&](__m128i c) __attribute__((always_inline)) {
+        return kMaskOnly ? _mm_and_si128(c, andv) : w4v(c);
+    };
     const __m128i level = l4.level, mx = l4.mx, my = l4.my, pxs = l4.pxs, pys = l4.pys;
     const __m128i col_shift = l4.col_shift, shift = l4.shift, tbp = l4.tbp, stride = l4.stride, units = l4.units;
     const __m128i eight = _mm_set1_epi32(8), fifteen = _mm_set1_epi32(15), one = _mm_set1_epi32(1);
@@ -629,6 +642,15 @@ __attribute__((always_inline)) inline int DepthFour(const WriterState& w, const 
                 out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
             }
             _mm_store_si128(reinterpret_cast<__m128i*>(v), out);
+            if (bits == 15) {
+                for (int k = 0; k < 4; ++k) {
+                    if constexpr (kDepth == kDepth16)
+                        w.halves[offs[k]] = static_cast<u16>(v[k]);
+                    else
+                        w.words[offs[k]] = v[k];
+                }
+                return bits;
+            }
             for (int k = 0; k < 4; ++k)
                 if (bits & (1 << k)) {
                     if constexpr (kDepth == kDepth16)
@@ -694,11 +716,11 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
     for (int i = 0; i < n; i += 4)
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
-                                                    _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i))));
+                                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i))));
     if (w.disjoint && n >= 4) {
         for (int i = 0; i < n; i += 4) {
             const u32 x = x0 + static_cast<u32>(i);
-            const int bits = DepthFour<kDepth>(w, row, x, _mm_load_si128(reinterpret_cast<const __m128i*>(depths + i)),
+            const int bits = DepthFour<kDepth>(w, row, x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)),
                                                n - i >= 4 ? 15 : (1 << (n - i)) - 1);
             if (!bits)
                 continue;
@@ -797,7 +819,7 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         int pass[kChunk / 4];
         for (int i = 0; i < n; i += 4) {
             const int bits = DepthFour<kDepth>(w, row, x0 + static_cast<u32>(i),
-                                               _mm_load_si128(reinterpret_cast<const __m128i*>(depths + i)),
+                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)),
                                                n - i >= 4 ? 15 : (1 << (n - i)) - 1);
             pass[i / 4] = bits;
             _mm_store_si128(reinterpret_cast<__m128i*>(offsets + i), Offsets4(row.FrameRow(), x0 + static_cast<u32>(i)));
@@ -808,7 +830,7 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         if constexpr (kDither)
             DitherFour(w, row, x0, dither_lo, dither_hi);
         for (int i = 0; i < n; i += 4) {
-            const __m128i c = BlendFour<kDither>(w, _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)),
+            const __m128i c = BlendFour<kDither>(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
                                                  _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
                                                  dither_lo, dither_hi);
             _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
@@ -1349,7 +1371,30 @@ struct TriangleSpan {
     Color flat;
 };
 
-using TriangleShadeFn = void (*)(const ShadeContext&, TriangleSpan&, int n, u32* colors, u32* depths);
+// Pixels of several short rows shaded together: the row pieces are packed
+// one after another, so that sampling and the texture function run over
+// whole quads of the batch rather than a partial quad at the end of every
+// row.  The arrays leave room for the lanes of a last partial quad.
+constexpr int kBatch = 2 * kChunk;
+
+struct TriangleBatch {
+    alignas(16) u32 frag[kBatch + 4];
+    alignas(16) s32 us[kBatch + 4];
+    alignas(16) s32 vs[kBatch + 4];
+    alignas(16) u32 fogs[kBatch + 4];
+    alignas(16) u32 depths[kBatch + 4];
+    alignas(16) u32 colors[kBatch + 4];
+    int count = 0;
+};
+
+// A triangle's shading: Row appends n pixels of a row (n <= kChunk) from
+// the span's attributes, stepping them; Finish makes the batch's colours.
+using TriangleRowFn = void (*)(const ShadeContext&, TriangleSpan&, int n, TriangleBatch&);
+using TriangleFinishFn = void (*)(const ShadeContext&, TriangleBatch&);
+struct TriangleShadeFns {
+    TriangleRowFn row;
+    TriangleFinishFn finish;
+};
 
 enum TexCoords { kNoTex, kUv, kStq };
 
@@ -1379,21 +1424,24 @@ inline __m128i ToDepthTwo(__m128d z)
     return _mm_or_si128(i, top);
 }
 
-// A span in three passes over the chunk, so that the divisions, the texel
-// reads and the colour arithmetic of neighbouring pixels overlap: fragment
-// colour, depth, fog and texture coordinates; texels; texture function and
-// fog.
+// A span in three passes, so that the divisions, the texel reads and the
+// colour arithmetic of neighbouring pixels overlap: fragment colour, depth,
+// fog and texture coordinates (Row, per row piece); texels; texture
+// function and fog (Finish, per batch).
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
-void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* colors, u32* depths)
+struct TriangleShader {
+static void Row(const ShadeContext& sc, TriangleSpan& span, int n, TriangleBatch& b)
 {
     // Stepped in registers, not through memory, and put back for the next
     // chunk of the row.
-    TriangleSpan sp = span;
-    constexpr bool kTex = kCoords != kNoTex;
-    alignas(16) u32 frag[kChunk];
-    alignas(16) s32 us[kChunk];
-    alignas(16) s32 vs[kChunk];
-    alignas(16) u32 fogs[kChunk];
+    const TriangleSpan& sp = span;
+    const int at = b.count;
+    b.count += n;
+    u32* const frag = b.frag + at;
+    s32* const us = b.us + at;
+    s32* const vs = b.vs + at;
+    u32* const fogs = b.fogs + at;
+    u32* const depths = b.depths + at;
     const u32 flat = PackColor(sp.flat);
     __m128d scale = _mm_setzero_pd();
     if constexpr (kCoords == kStq)
@@ -1430,11 +1478,11 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
                 st = _mm_add_pd(st, sp.dst);
             }
         }
-        sp.rg = rg;
-        sp.ba = ba;
-        sp.zf = zf;
-        sp.st = st;
-        sp.q = q;
+        span.rg = rg;
+        span.ba = ba;
+        span.zf = zf;
+        span.st = st;
+        span.q = q;
     }
     _mm_store_pd(zfs + 2 * n, _mm_setzero_pd());
     for (int i = 0; i < n; i += 2) {
@@ -1453,7 +1501,17 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
         for (int i = 0; i < n; ++i)
             TexelCoordinates16(_mm_load_pd(sts + 2 * i), scale, us[i], vs[i]);
     }
-    span = sp;
+}
+
+static void Finish(const ShadeContext& sc, TriangleBatch& b)
+{
+    constexpr bool kTex = kCoords != kNoTex;
+    const int n = b.count;
+    u32* const frag = b.frag;
+    s32* const us = b.us;
+    s32* const vs = b.vs;
+    u32* const fogs = b.fogs;
+    u32* const colors = b.colors;
     // The lanes past the end of the last quad are worked on and left unused:
     // bilinear samples of them at coordinate 0 (direct reads stay inside
     // memory).
@@ -1470,7 +1528,10 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
     if constexpr (kTex) {
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
-            SampleBilinearSpan<kClass>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
+            if (sc.tex->level4.mask_only)
+                SampleBilinearSpan<kClass, true>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
+            else
+                SampleBilinearSpan<kClass, false>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
             sampled = quads;
         }
         for (int i = sampled; i < n; ++i)
@@ -1489,13 +1550,20 @@ void ShadeTriangleSpan(const ShadeContext& sc, TriangleSpan& span, int n, u32* c
                             _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i)));
     }
 }
+};
+
+template <class Shader>
+constexpr TriangleShadeFns ShadeFnsOf()
+{
+    return {&Shader::Row, &Shader::Finish};
+}
 
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect>
-TriangleShadeFn PickTriangleShade(u32 tfx, bool tcc, bool fog)
+TriangleShadeFns PickTriangleShade(u32 tfx, bool tcc, bool fog)
 {
 #define GS_SHADE(tfx_, tcc_)                                                                        \
-    fog ? ShadeTriangleSpan<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, true>       \
-        : ShadeTriangleSpan<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, false>
+    fog ? ShadeFnsOf<TriangleShader<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, true>>()  \
+        : ShadeFnsOf<TriangleShader<kGouraud, kCoords, kClass, kBilinear, kDirect, tfx_, tcc_, false>>()
     switch ((tfx & 3) * 2 + tcc) {
     case 0: return GS_SHADE(0, false);
     case 1: return GS_SHADE(0, true);
@@ -1510,7 +1578,7 @@ TriangleShadeFn PickTriangleShade(u32 tfx, bool tcc, bool fog)
 }
 
 template <bool kGouraud, int kCoords>
-TriangleShadeFn PickTriangleShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+TriangleShadeFns PickTriangleShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
 {
     if (!t.direct)
         return PickTriangleShade<kGouraud, kCoords, kTex32, false, false>(tfx, tcc, fog);
@@ -1527,14 +1595,14 @@ TriangleShadeFn PickTriangleShade(const Texturing& t, u32 tfx, bool tcc, bool fo
 }
 
 template <bool kGouraud>
-TriangleShadeFn PickTriangleShade(int coords, const Texturing& t, u32 tfx, bool tcc, bool fog)
+TriangleShadeFns PickTriangleShade(int coords, const Texturing& t, u32 tfx, bool tcc, bool fog)
 {
     switch (coords) {
     case kUv: return PickTriangleShade<kGouraud, kUv>(t, tfx, tcc, fog);
     case kStq: return PickTriangleShade<kGouraud, kStq>(t, tfx, tcc, fog);
     default:
-        return fog ? ShadeTriangleSpan<kGouraud, kNoTex, kTex32, false, true, 0, false, true>
-                   : ShadeTriangleSpan<kGouraud, kNoTex, kTex32, false, true, 0, false, false>;
+        return fog ? ShadeFnsOf<TriangleShader<kGouraud, kNoTex, kTex32, false, true, 0, false, true>>()
+                   : ShadeFnsOf<TriangleShader<kGouraud, kNoTex, kTex32, false, true, 0, false, false>>();
     }
 }
 
@@ -1812,7 +1880,7 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     }
     const int coords = !textured ? kNoTex : uv ? kUv : kStq;
     const bool gouraud = !t.flat;
-    const TriangleShadeFn shade =
+    const TriangleShadeFns shade =
         gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
                 : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
     const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
@@ -1822,18 +1890,20 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
     // Two planes at once, evaluated at a row's first pixel exactly as
     // AttributePlane::At does: (a0 + gx X) + gy Y in each lane.
+    // The planes' origins are in two 32-bit lanes, so that both offsets
+    // become doubles in one conversion (exact, as the scalar casts are).
     struct PlanePair {
         __m128d a0, gx, gy;
-        s32 x0a, x0b, y0a, y0b;
+        __m128i x0, y0;
     };
     auto pair = [&](int a, int b) {
         const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
         return PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy),
-                         pa.x0, pb.x0, pa.y0, pb.y0};
+                         _mm_set_epi32(0, 0, pb.x0, pa.x0), _mm_set_epi32(0, 0, pb.y0, pa.y0)};
     };
-    auto at = [](const PlanePair& p, s32 px, s32 py) {
-        const __m128d x = _mm_set_pd(static_cast<double>(16 * px - p.x0b), static_cast<double>(16 * px - p.x0a));
-        const __m128d y = _mm_set_pd(static_cast<double>(16 * py - p.y0b), static_cast<double>(16 * py - p.y0a));
+    auto at = [](const PlanePair& p, __m128i px16, __m128i py16) {
+        const __m128d x = _mm_cvtepi32_pd(_mm_sub_epi32(px16, p.x0));
+        const __m128d y = _mm_cvtepi32_pd(_mm_sub_epi32(py16, p.y0));
         return _mm_add_pd(_mm_add_pd(p.a0, _mm_mul_pd(p.gx, x)), _mm_mul_pd(p.gy, y));
     };
     const PlanePair prg = pair(kAttrR, kAttrG), pba = pair(kAttrB, kAttrA), pzf = pair(kAttrZ, kAttrF),
@@ -1845,8 +1915,28 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     sp.dst = step(s_attr, t_attr);
     sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
     sp.flat = t.flat_color;
-    alignas(16) u32 colors[kChunk];
-    alignas(16) u32 depths[kChunk];
+    // Rows are shaded ahead of writing the ones before them only when the
+    // texture cannot be what this primitive writes.
+    const bool batch_rows = !textured || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    TriangleBatch batch;
+    struct Piece {
+        s32 py, px;
+        int n, at;
+    };
+    Piece pieces[kBatch];
+    int piece_count = 0;
+    auto flush = [&] {
+        if (!batch.count)
+            return;
+        shade.finish(sc, batch);
+        for (int k = 0; k < piece_count; ++k) {
+            const Piece& p = pieces[k];
+            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(p.py));
+            writer.write(ws, row, static_cast<u32>(p.px), p.n, batch.colors + p.at, batch.depths + p.at);
+        }
+        batch.count = 0;
+        piece_count = 0;
+    };
 
     for (s32 py = t.py_begin; py < t.py_end; ++py) {
         if (RowMasked(env.scanmsk, py) || !bands.Has(py))
@@ -1855,22 +1945,27 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         TriangleRowSpan(t, py, begin, end);
         if (begin >= end)
             continue;
-        const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+        const __m128i bx16 = _mm_set1_epi32(16 * begin), py16 = _mm_set1_epi32(16 * py);
         if (gouraud) {
-            sp.rg = at(prg, begin, py);
-            sp.ba = at(pba, begin, py);
+            sp.rg = at(prg, bx16, py16);
+            sp.ba = at(pba, bx16, py16);
         }
-        sp.zf = at(pzf, begin, py);
+        sp.zf = at(pzf, bx16, py16);
         if (textured)
-            sp.st = at(pst, begin, py);
+            sp.st = at(pst, bx16, py16);
         if (coords == kStq)
-            sp.q = at(pq, begin, py);
+            sp.q = at(pq, bx16, py16);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
-            shade(sc, sp, n, colors, depths);
-            writer.write(ws, row, static_cast<u32>(px), n, colors, depths);
+            if (batch.count + n > kBatch)
+                flush();
+            pieces[piece_count++] = {py, px, n, batch.count};
+            shade.row(sc, sp, n, batch);
+            if (!batch_rows)
+                flush();
         }
     }
+    flush();
     return true;
 }
 
