@@ -1030,16 +1030,20 @@ TEST_F(Steps, EpisodeSixsDriveRunsInTheRainAndItsLoadsStartNoLoadingScreen)
 // ---------------------------------------------------------------------------
 // Episode 7
 
-TEST_F(Steps, EpisodeSevenWonThroughReachesItsBonusDrive)
+TEST_F(Steps, EpisodeSevenWonThroughEndsSolved)
 {
+    // The run ends at the episode's end instead of going on into episode 8.
+    EXPECT_EQ(rgMissions[7].i16SuccessMission, 8);
+    const s16 next = rgMissions[7].i16SuccessMission;
+    rgMissions[7].i16SuccessMission = -1;
     StartAt(7, 0);
-    Play([](std::pair<int, int>) { return false; }, [&] { return gc->pgprCurr == &rgMissions[7].pgpr[14]; });
+    Play([](std::pair<int, int>) { return false; }, [] { return false; });
+    rgMissions[7].i16SuccessMission = next;
     EXPECT_EQ(g_visits, (Visits{{7, 0}, {7, 3}, {7, 4}, {7, 5}, {7, 6}, {7, 7}, {7, 8}, {7, 12}, {7, 14}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
     for (int t = TNUM_M7_G1; t <= TNUM_M7_G7; t++)
         EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
-    // The bonus drive won ends the episode solved; the next is episode 8.
-    EXPECT_EQ(rgMissions[7].i16SuccessMission, 8);
-    EXPECT_EQ(rgMissions[7].pgpr[14].iOffsetSuccess, GPR_EPISODE_SOLVED);
+    EXPECT_EQ(gc->GetEpisodeState(7), ES_SOLVED);
 }
 
 TEST_F(Steps, EpisodeSevensLostShootoutEndsItUnsolved)
@@ -1143,6 +1147,28 @@ TEST_F(Steps, EpisodesFourToSevenIgnoreEntriesTheyDoNotHandle)
         EXPECT_TRUE(Call(f, 7, 1, &r).empty());
         EXPECT_EQ(r, 0);
     }
+}
+
+// The diner drive under the phone call asks for the loading screen at its
+// end; the script's run closes it when the step has returned.
+TEST_F(Steps, EpisodeFivesPhoneDriveReopensTheLoadingScreenWhichTheRunCloses)
+{
+    StartAt(5, 6);
+    EXPECT_EQ(Only(g_trace, {"SetCineDriveMode", "StartLoading", "EndLoading"}),
+              Trace({"StartLoading()", "SetCineDriveMode(-1, 7)", "StartLoading()", "EndLoading()"}));
+    EXPECT_FALSE(GameController::iUILoading);
+    EXPECT_EQ(gc->iGPREntryIndex, 1);
+
+    // Back from a side trip the drive to the diner starts at once.
+    gc->CleanupLevel();
+    gc->iFlags |= GCF_SIDETRIP_RUNNING;
+    gc->iMissionRet = 0;
+    int r = 0;
+    const Trace back = Call(M5_S3bG3_Main, 0, 0, &r);
+    gc->iFlags &= ~GCF_SIDETRIP_RUNNING;
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(back.back(), "SetupGeneratedRandMission(-1)");
+    EXPECT_TRUE(Has(back, "SetDriveToMissionMode({-206, 0, \"Diner\"}, 0, false)"));
 }
 
 }  // namespace
