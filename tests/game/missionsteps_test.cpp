@@ -15,6 +15,7 @@
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/soundstream_support.h"
 #include "game/GameFlow.h"
+#include "game/explode_support.h"
 #include "game/Levels/BonusDT.h"
 #include "game/Levels/M1Desc.h"
 #include "game/Levels/M2Desc.h"
@@ -1169,6 +1170,42 @@ TEST_F(Steps, EpisodeFivesPhoneDriveReopensTheLoadingScreenWhichTheRunCloses)
     EXPECT_EQ(r, 2);
     EXPECT_EQ(back.back(), "SetupGeneratedRandMission(-1)");
     EXPECT_TRUE(Has(back, "SetDriveToMissionMode({-206, 0, \"Diner\"}, 0, false)"));
+}
+
+// The lift built from the workshop's model node: its model and its
+// collision box, marked for the characters and cars that touch it.
+TEST_F(Steps, TheCarLiftIsBuiltFromTheLiftObjectsModelNode)
+{
+    tools::P2BFile f;
+    f.models = {explodetest::BareModel(2.0f)};
+    tools::CollisionChain box;
+    box.Box(0x0001, Cuboid(VectorPos(-2.0f, -0.1f, -3.0f), VectorPos(2.0f, 0.1f, 3.0f)));
+    f.collisions.push_back(box);
+    f.AddNode(-1, tools::MakeNode(0));
+    NODE liftNode = tools::MakeNode(0);
+    liftNode.collision = 0;
+    f.AddNode(-1, liftNode);
+    explodetest::SlotFile file(195, f);
+    Object* o = file.mf()->GetHierarchy(1, sizeof(Object), GH_ANIMATE);
+    ASSERT_NE(o, nullptr);
+    o->id = 4224;
+    o->mat = TransMatrix(4.0f, -1.0f, 0.0f);
+    world.AddObject(o, nullptr);
+
+    EXPECT_EQ(CreateCarLift(*gc), 0);
+    Object* lift = world.Find(4224);
+    ASSERT_NE(lift, nullptr);
+    ASSERT_NE(lift, o);
+    EXPECT_EQ(lift->mdlfile, file.mf());
+    EXPECT_EQ(lift->index, 1);
+    ASSERT_NE(lift->geom, nullptr);
+    EXPECT_EQ(lift->mat.w[0], 4.0f);
+    ASSERT_TRUE(lift->HasCollision());
+    EXPECT_EQ(lift->GetCollisionMask() & 257, 257);
+    // It goes down under a character and back: its top is where it was made.
+    EXPECT_EQ(static_cast<CarLift*>(lift)->fOrigY, -1.0f);
+    lift->Detach();
+    world.RemoveObject(lift);
 }
 
 }  // namespace
