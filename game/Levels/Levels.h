@@ -45,8 +45,11 @@ struct StepPieces
     int (*game)(GameController&);
     int (*release)(GameController&);           // the step's own release
     int (*drivingRelease)(GameController&);
-    int track;                                 // a cinematic drive's voice track
+    int track;                                 // a cinematic drive's voice track, or kSceneStartsDrive
 };
+// The cinematic drive is started by the scene itself, before it ends the
+// loading.
+constexpr int kSceneStartsDrive = -1;
 // A scene only: entry 0 loads and builds it (with its cinematic), entry 1
 // releases it; nothing is booked.
 int SceneOnlyStep(GameController& gc, int iEntryIndex, const StepPieces& s);

@@ -320,6 +320,18 @@ int M4_G4(GameController& gc)
     return 1;
 }
 
+int M4_S4bEvening(GameController& gc)
+{
+    gc.SetTimeOfDay(20, 30, false);
+    return M4_S4b(gc);
+}
+
+int M4_G4Night(GameController& gc)
+{
+    gc.iTODVel = 12;
+    return M4_G4(gc);
+}
+
 int M4_G4_Load(GameController& gc)
 {
     gc.SetLevelNumber(4, 8);
@@ -617,30 +629,9 @@ int M4_S4a_Main(GameController& gc, int iEntryIndex, int)
 // starts in the same call instead of waiting for a call that never ends.
 int M4_G4b_Main(GameController& gc, int iEntryIndex, int iSuccess)
 {
-    switch (iEntryIndex) {
-    case 0:
-        gc.CurrentTaskNumber = TNUM_M4_G4;
-        M4_Driving_Load(gc);
-        gc.SetTimeOfDay(20, 30, false);
-        M4_S4b(gc);
-        if (!(gc.iFlags & GCF_SIDETRIP_RUNNING))
-            return 1;
-        iSuccess = gc.iMissionRet;
-        [[fallthrough]];
-    case 1:
-        if (iSuccess == 0) {
-            gc.iTODVel = 12;
-            M4_G4(gc);
-            return 2;
-        }
-        [[fallthrough]];
-    case 2:
-        M4_Driving_Destroy(gc);
-        ReportTask(gc, TNUM_M4_G4, iSuccess);
-        return -1;
-    default:
-        return 0;
-    }
+    static const StepPieces s = {true, TNUM_M4_G4, TNUM_M4_G4, false, nullptr, M4_Driving_Load, M4_S4bEvening,
+                                 nullptr, M4_G4Night, nullptr, M4_Driving_Destroy, kSceneStartsDrive};
+    return CineDriveThenGameStep(gc, iEntryIndex, iSuccess, s);
 }
 
 int M4_G4_Main(GameController& gc, int iEntryIndex, int iSuccess)

@@ -332,6 +332,12 @@ int M5_S3b(GameController& gc)
     return 1;
 }
 
+int M5_S3bLate(GameController& gc)
+{
+    gc.SetTimeOfDay(1, 40, false);
+    return M5_S3b(gc);
+}
+
 // ---- Rows 8 to 10: to the butcher shop
 
 int M5_S401_Load(GameController& gc)
@@ -723,29 +729,9 @@ int M5_S3aG3_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M5_S3bG3_Main(GameController& gc, int iEntryIndex, int iSuccess)
 {
-    switch (iEntryIndex) {
-    case 0:
-        gc.CurrentTaskNumber = TNUM_M5_G3;
-        M5_Driving_Load(gc, true);
-        gc.SetTimeOfDay(1, 40, false);
-        M5_S3b(gc);
-        if (!(gc.iFlags & GCF_SIDETRIP_RUNNING))
-            return 1;
-        iSuccess = gc.iMissionRet;
-        [[fallthrough]];
-    case 1:
-        if (iSuccess == 0) {
-            M5_G3(gc);
-            return 2;
-        }
-        [[fallthrough]];
-    case 2:
-        M5_Driving_Destroy(gc);
-        ReportTask(gc, TNUM_M5_G3, iSuccess);
-        return -1;
-    default:
-        return 0;
-    }
+    static const StepPieces s = {true, TNUM_M5_G3, TNUM_M5_G3, false, nullptr, DrivingWithCar, M5_S3bLate, nullptr,
+                                 M5_G3, nullptr, M5_Driving_Destroy, kSceneStartsDrive};
+    return CineDriveThenGameStep(gc, iEntryIndex, iSuccess, s);
 }
 
 int M5_S401_Main(GameController& gc, int iEntryIndex, int)

@@ -152,7 +152,8 @@ int CineDriveThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, con
         Begin(gc, s);
         Piece(s.scene, gc);
         if (!(gc.iFlags & GCF_SIDETRIP_RUNNING)) {
-            gc.SetCineDriveMode(-1, s.track);
+            if (s.track != kSceneStartsDrive)
+                gc.SetCineDriveMode(-1, s.track);
             return 1;
         }
         // Back from a side trip the drive does nothing: the game at once.
