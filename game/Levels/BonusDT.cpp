@@ -37,12 +37,13 @@ int MBonus_Driving_Load(GameController& gc)
     return LoadDrivingSet(gc, false);
 }
 
-int LoadDrivingSet(GameController& gc, bool endLoading)
+int LoadDrivingSet(GameController& gc, bool endLoading, bool withCar)
 {
     gc.StartLoading();
     gc.FreeInteriorAnimGroups();
     gc.CheckMemory();
-    gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
+    if (withCar)
+        gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
     gc.LoadMDLFile(nullptr, 5, 27, 1);
     gc.LoadMDLFile(nullptr, 6, 38, 10);
     gc.LoadMDLFile(nullptr, 7, 37, 10);

@@ -15,6 +15,12 @@ int MissionStepNotBuilt(const char* name);
     int name(GameController&, int, int) { return MissionStepNotBuilt(#name); }
 
 // Shared by the episodes' step functions.
+// A runner generator's record: not oblivious, full strength 100, no hand
+// weapon, no tints.
+EnemyGenRunner_params RunnerParams(u8 character, s16 id, u8 weapon, u8 caronly, u8 walking, float shoot,
+                                   float command, float fight, float badass);
+// A trigger volume that is not there (all zero).
+Extent NoTrigger();
 // Books a game's result as the task's state; a result that gives no state
 // (a side-trip return, a forced level) books nothing.
 void ReportTask(GameController& gc, TaskNumbers task, int iSuccess);
@@ -39,8 +45,11 @@ struct StepPieces
     int (*game)(GameController&);
     int (*release)(GameController&);           // the step's own release
     int (*drivingRelease)(GameController&);
-    int track;                                 // a cinematic drive's voice track
+    int track;                                 // a cinematic drive's voice track, or kSceneStartsDrive
 };
+// The cinematic drive is started by the scene itself, before it ends the
+// loading.
+constexpr int kSceneStartsDrive = -1;
 // A scene only: entry 0 loads and builds it (with its cinematic), entry 1
 // releases it; nothing is booked.
 int SceneOnlyStep(GameController& gc, int iEntryIndex, const StepPieces& s);
@@ -141,7 +150,7 @@ GAMEDESCRIPTIONFUNCTION M3_S8_01_Main;
 GAMEDESCRIPTIONFUNCTION M3_S8_02G8_Main;
 GAMEDESCRIPTIONFUNCTION BDriveToM3_Main;
 
-// rgprM4 (MissionM4.cpp)
+// rgprM4 (M4Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M4_S1a_Main;
 GAMEDESCRIPTIONFUNCTION M4_G1_Main;
 GAMEDESCRIPTIONFUNCTION M4_S201_Main;
@@ -159,7 +168,7 @@ GAMEDESCRIPTIONFUNCTION M4_S8G8_Main;
 GAMEDESCRIPTIONFUNCTION M4_S9G9_Main;
 GAMEDESCRIPTIONFUNCTION BDriveToM4_Main;
 
-// rgprM5 (MissionM5.cpp)
+// rgprM5 (M5Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M5_S1aG1_Main;
 GAMEDESCRIPTIONFUNCTION M5_S1b_Main;
 GAMEDESCRIPTIONFUNCTION M5_G1_Main;
@@ -178,7 +187,7 @@ GAMEDESCRIPTIONFUNCTION M5_S8_Main;
 GAMEDESCRIPTIONFUNCTION M5_G8_Main;
 GAMEDESCRIPTIONFUNCTION BDriveToM5_Main;
 
-// rgprM6 (MissionM6.cpp)
+// rgprM6 (M6Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M6_S1a_Main;
 GAMEDESCRIPTIONFUNCTION M6_S1b_Main;
 GAMEDESCRIPTIONFUNCTION M6_G1_Main;
@@ -192,7 +201,7 @@ GAMEDESCRIPTIONFUNCTION M6_S8G8_Main;
 GAMEDESCRIPTIONFUNCTION M6_S6BG6_Main;
 GAMEDESCRIPTIONFUNCTION BDriveToM6_Main;
 
-// rgprM7 (MissionM7.cpp)
+// rgprM7 (M7Desc.cpp)
 GAMEDESCRIPTIONFUNCTION M7_S1aG1_Main;
 GAMEDESCRIPTIONFUNCTION M7_S1b_Main;
 GAMEDESCRIPTIONFUNCTION M7_G1_Main;

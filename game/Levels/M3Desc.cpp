@@ -3,8 +3,6 @@
 // game always play their game.
 #include "game/Levels/M3Desc.h"
 
-#include <cstring>
-
 #include "game/Levels/BonusDT.h"
 #include "game/MAIN.h"
 
@@ -12,29 +10,7 @@ namespace {
 
 EnemyGenRunner_params Runner(u8 character, s16 id, u8 weapon, float shoot, float command, float badass)
 {
-    EnemyGenRunner_params p{};
-    p.character = character;
-    p.id = id;
-    p.weapon = weapon;
-    p.caronly = 1;
-    p.walking = 0;
-    p.oblivious = 0;
-    p.shoot = shoot;
-    p.command = command;
-    p.fight = 0.0f;
-    p.init_strength = 100;
-    p.badass = badass;
-    p.handweapon = 0;
-    p.first_tint = 0;
-    p.rnd_tint = 0;
-    return p;
-}
-
-Extent NoExtent()
-{
-    Extent e;
-    std::memset(static_cast<void*>(&e), 0, sizeof e);
-    return e;
+    return RunnerParams(character, id, weapon, 1, 0, shoot, command, 0.0f, badass);
 }
 
 }  // namespace
@@ -46,7 +22,7 @@ CarDriverParams cdpM3_G2_A = {-7};
 CarDriverParams cdpM3_G2_B = {-7};
 PursuitMissionParams cdpM3_G2_B_PursuitParams = {nullptr, -101, -101, 125.0f, 54.6875f, "Vurek"};
 // Built by code at start-up.
-Construct_EnemyGenShooter_params M3_G3_regsp_shooter(3, -104, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, NoExtent(), NoExtent(), 0,
+Construct_EnemyGenShooter_params M3_G3_regsp_shooter(3, -104, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, NoTrigger(), NoTrigger(), 0,
                                                      0.0f, 0, 0, 100, 1.0f, 0, 0, 0, 0, 0, 0);
 EnemyGenRunner_params M3_G3_regsp_driver = Runner(2, -103, 8, 0.25f, 1.0f, 1.0f);
 BadGuyGenInfo M3_G3_rbggi[2] = {{BGGT_SHOOTER, -101, &M3_G3_regsp_shooter},

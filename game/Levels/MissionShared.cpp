@@ -13,6 +13,34 @@ Object* pobjChopper;
 Object* pobjDaceCar;
 Object* pobjPellCar;
 
+EnemyGenRunner_params RunnerParams(u8 character, s16 id, u8 weapon, u8 caronly, u8 walking, float shoot,
+                                   float command, float fight, float badass)
+{
+    EnemyGenRunner_params p{};
+    p.character = character;
+    p.id = id;
+    p.weapon = weapon;
+    p.caronly = caronly;
+    p.walking = walking;
+    p.oblivious = 0;
+    p.shoot = shoot;
+    p.command = command;
+    p.fight = fight;
+    p.init_strength = 100;
+    p.badass = badass;
+    p.handweapon = 0;
+    p.first_tint = 0;
+    p.rnd_tint = 0;
+    return p;
+}
+
+Extent NoTrigger()
+{
+    Extent e;
+    std::memset(static_cast<void*>(&e), 0, sizeof e);
+    return e;
+}
+
 void ReportTask(GameController& gc, TaskNumbers task, int iSuccess)
 {
     const int t = gc.MissionRetToTaskState(iSuccess);
@@ -124,7 +152,8 @@ int CineDriveThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, con
         Begin(gc, s);
         Piece(s.scene, gc);
         if (!(gc.iFlags & GCF_SIDETRIP_RUNNING)) {
-            gc.SetCineDriveMode(-1, s.track);
+            if (s.track != kSceneStartsDrive)
+                gc.SetCineDriveMode(-1, s.track);
             return 1;
         }
         // Back from a side trip the drive does nothing: the game at once.

@@ -15,12 +15,19 @@
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/soundstream_support.h"
 #include "game/GameFlow.h"
+#include "game/explode_support.h"
 #include "game/Levels/BonusDT.h"
 #include "game/Levels/M1Desc.h"
 #include "game/Levels/M2Desc.h"
 #include "game/Levels/M3Desc.h"
+#include "game/Levels/M4Desc.h"
+#include "game/Levels/M5Desc.h"
+#include "game/Levels/M6Desc.h"
+#include "game/Levels/M7Desc.h"
 #include "game/QuadTree.h"
+#include "game/Rain.h"
 #include "game/StandIns.h"
+#include "game/TunnelGrate.h"
 #include "game/cine.h"
 
 namespace {
@@ -699,6 +706,506 @@ TEST_F(Steps, TheDemoRunsTheBarAfterAWonDriveAndTheSpaAfterALostOne)
     EXPECT_EQ(g_overrides.front(), 1);
     EXPECT_NE(std::find(g_overrides.begin(), g_overrides.end(), 3), g_overrides.end());
     EXPECT_EQ(gc->GetEpisodeState(2), ES_UNSOLVED);
+}
+
+// ---------------------------------------------------------------------------
+// Episode 4 and the car lift
+
+using Visits = std::vector<std::pair<int, int>>;
+
+TEST_F(Steps, EpisodeFourWonThroughGoesOnToEpisodeFive)
+{
+    StartAt(4, 0);
+    Play([](std::pair<int, int>) { return false; }, [&] { return gc->iMission == 5; });
+    EXPECT_EQ(g_visits, (Visits{{4, 0}, {4, 2}, {4, 3}, {4, 4}, {4, 5}, {4, 6}, {4, 8}, {4, 9}, {4, 10}, {4, 11},
+                                {4, 13}, {4, 14}, {4, 16}, {5, 0}}));
+    for (int t = TNUM_M4_G1; t <= TNUM_M4_G8; t++)
+        EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
+    EXPECT_EQ(gc->GetEpisodeState(4), ES_SOLVED);
+}
+
+// The timed night drive: 23:00, ninety seconds on the clock, no street
+// crimes; lost, the episode ends unsolved and episode 5 goes on at row 1.
+TEST_F(Steps, EpisodeFoursTimedDriveLostEndsItUnsolved)
+{
+    StartAt(4, 13);
+    Settle();
+    EXPECT_EQ(gc->iTimeDisplay, 5400);
+    EXPECT_EQ(gc->iTODVel, 12);
+    EXPECT_TRUE(Has(g_trace, "SetTimeOfDay(23, 0)"));
+    EXPECT_TRUE(Has(g_trace, "SetDriveToMissionMode({-211, 5400, \"Tovin's Dojo\"}, 51, false)"));
+    EXPECT_TRUE(Only(g_trace, {"SetupGeneratedRandMission"}).empty());
+    Play([](std::pair<int, int> at) { return at.first == 4; }, [&] { return gc->iMission == 5; });
+    // Episode 5's row 1 is a cinematic that ends as it starts here.
+    EXPECT_EQ(g_visits, (Visits{{4, 13}, {5, 1}, {5, 2}}));
+    EXPECT_EQ(gc->GetTaskState(TNUM_M4_G7), TS_FAILED);
+    EXPECT_EQ(gc->GetEpisodeState(4), ES_UNSOLVED);
+}
+
+TEST_F(Steps, EpisodeFoursPursuitStartsWithThePlayerOnFootAndNoPedestriansAtOnce)
+{
+    int r = 0;
+    const Trace scene = Call(M4_S3G3_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M4_G3);
+    EXPECT_EQ(Only(scene, {"SetPursuitMissionMode", "CreateCinematicAt"}),
+              Trace({"SetPursuitMissionMode({-101, -167, \"Talvern\"}, -1, 1, false)", "CreateCinematicAt(40, -203)"}));
+    EXPECT_EQ(Call(M4_S3G3_Main, 1, 0, &r),
+              Trace({"SetLevelNumber(4, 5)", "PutObjectInCar(-101, -167, 116, false)",
+                     "SetVehicleInitialSpeed(-167, 0.116417)",
+                     "CreateMasterPedestrianGenerator(80, 100, 5, 8, true)",
+                     "CreateMasterVehicleGenerator(1, 100, 5, 14)", "CreateAICarDriver(-102, -167, 4, {-12})",
+                     "SetPursuitMissionMode({-101, -167, \"Talvern\"}, 47, 2, false)", "StartCurrentMission()"}));
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(gc->iTODVel, 12);
+    EXPECT_EQ(M4_S3_DrivingPursuitParams.pegrp, &M4_S3_DriverParams);
+    EXPECT_EQ(M4_S3_DriverParams.walking, 1);
+    EXPECT_FLOAT_EQ(M4_S3_DriverParams.command, 0.1f);
+    const Trace end = Call(M4_S3G3_Main, 2, 1, &r);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(end, Cat({{"CleanupLevel()", "DestroyMDLFile(57, true)", "DestroyMDLFile(1, true)", "CheckMemory()"},
+                        DrivingDestroy(),
+                        {"SetTaskState(" + std::to_string(int(TNUM_M4_G3)) + ", 2)"}}));
+}
+
+// The phone-call drive waits for the call; back from a side trip the call
+// does not play again, so the drive to the club starts at once.
+TEST_F(Steps, EpisodeFoursPhoneDriveGoesOnAtOnceAfterASideTrip)
+{
+    int r = 0;
+    const Trace t = Call(M4_G4b_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(Only(t, {"SetCineDriveMode", "SetDriveToMissionMode"}), Trace({"SetCineDriveMode(-1, 6)"}));
+    EXPECT_LT(IndexOf(t, "SetCineDriveMode(-1, 6)"), IndexOf(t, "EndLoading()"));
+    EXPECT_TRUE(Has(t, "CreateAICarDriver(-5, 65, 5, {0})"));
+    gc->CleanupLevel();
+
+    gc->iFlags |= GCF_SIDETRIP_RUNNING;
+    gc->iMissionRet = 0;
+    const Trace back = Call(M4_G4b_Main, 0, 0, &r);
+    gc->iFlags &= ~GCF_SIDETRIP_RUNNING;
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(back.back(), "SetupGeneratedRandMission(-1)");
+    EXPECT_TRUE(Has(back, "SetDriveToMissionMode({-207, 0, \"The Gulag\"}, 48, true)"));
+    EXPECT_EQ(gc->iTODVel, 12);
+
+    // A result in at entry 1 tears down without the drive.
+    EXPECT_EQ(Call(M4_G4b_Main, 1, 2, &r),
+              Cat({DrivingDestroy(), {"SetTaskState(" + std::to_string(int(TNUM_M4_G4)) + ", 3)"}}));
+    EXPECT_EQ(r, -1);
+}
+
+TEST_F(Steps, TheCarLiftTakesTheWorkshopsLiftObjectsPlaceAndCarriesTheFirstCar)
+{
+    // Without the lift object nothing is made.
+    EXPECT_EQ(CreateCarLift(*gc), 0);
+    EXPECT_EQ(world.objectlist.Count(), 0);
+
+    // The lift object turned a quarter about y; the car one unit above it
+    // (y is down) and two along its x.
+    Object* o = new Object();
+    ASSERT_NE(o, nullptr);
+    o->id = 4224;
+    o->mat = RotY(1.5707964f);
+    o->mat.SetTrans(VectorPos(10.0f, -2.0f, 5.0f));
+    o->flags |= OBJF_SHADOW;
+    world.AddObject(o, nullptr);
+    Object* car = new Object();
+    ASSERT_NE(car, nullptr);
+    car->type = OBJT_VEHICLE;
+    car->id = -166;
+    car->mat = o->mat;
+    car->mat.SetTrans(o->mat * VectorPos(2.0f, -1.0f, 0.0f));
+    car->flags |= OBJF_SHADOW;
+    world.AddObject(car, nullptr);
+
+    EXPECT_EQ(CreateCarLift(*gc), 0);
+    Object* found = world.Find(4224);
+    ASSERT_NE(found, nullptr);
+    ASSERT_NE(found, o);
+    EXPECT_EQ(found->messagehandler, &CarLift::staticmh);
+    EXPECT_EQ(world.objectlist.Find(car), nullptr);
+    EXPECT_EQ(world.Find(OBJT_VEHICLE), nullptr);
+    EXPECT_EQ(car->parent, found);
+    EXPECT_EQ(found->child, car);
+    EXPECT_NEAR(car->mat.w[0], 2.0f, 1e-5f);
+    EXPECT_NEAR(car->mat.w[1], -1.0f - 0.2890625f, 1e-5f);
+    EXPECT_NEAR(car->mat.w[2], 0.0f, 1e-5f);
+    EXPECT_NEAR(found->mat.w[0], 10.0f, 1e-6f);
+    EXPECT_EQ(found->flags & OBJF_SHADOW, 0u);
+    EXPECT_EQ(car->flags & OBJF_SHADOW, 0u);
+    // It moves with the lift: its place in the world follows the lift's.
+    EXPECT_NEAR(car->GetWorldPos()[1], -3.2890625f, 1e-5f);
+    EXPECT_GE(found->radius, 2.0f);
+
+    // A lift with no car in the world stays empty.
+    found->Detach();
+    world.RemoveObject(found);
+    Object* o2 = new Object();
+    ASSERT_NE(o2, nullptr);
+    o2->id = 4224;
+    world.AddObject(o2, nullptr);
+    EXPECT_EQ(CreateCarLift(*gc), 0);
+    Object* empty = world.Find(4224);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->messagehandler, &CarLift::staticmh);
+    EXPECT_EQ(empty->child, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Episode 5
+
+std::string Booked(TaskNumbers t, int state)
+{
+    return "SetTaskState(" + std::to_string(int(t)) + ", " + std::to_string(state) + ")";
+}
+
+TEST_F(Steps, EpisodeFiveWonThroughGoesOnToEpisodeSix)
+{
+    const eTaskState tailBefore = gc->GetTaskState(TNUM_M5_G1);
+    StartAt(5, 0);
+    Play([](std::pair<int, int>) { return false; }, [&] { return gc->iMission == 6; });
+    EXPECT_EQ(g_visits, (Visits{{5, 0}, {5, 3}, {5, 4}, {5, 5}, {5, 8}, {5, 9}, {5, 10}, {5, 11}, {5, 13}, {5, 16},
+                                {6, 0}, {6, 2}}));
+    // The first tail books nothing even when won.
+    EXPECT_EQ(gc->GetTaskState(TNUM_M5_G1), tailBefore);
+    for (int t = TNUM_M5_G2; t <= TNUM_M5_G7; t++)
+        EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
+    EXPECT_EQ(gc->GetEpisodeState(5), ES_SOLVED);
+}
+
+TEST_F(Steps, EpisodeFivesLostEscapeEndsItUnsolved)
+{
+    StartAt(5, 13);
+    Play([](std::pair<int, int> at) { return at.first == 5; }, [&] { return gc->iMission == 6; });
+    EXPECT_EQ(g_visits, (Visits{{5, 13}, {6, 1}, {6, 2}}));
+    EXPECT_EQ(gc->GetTaskState(TNUM_M5_G7), TS_FAILED);
+    EXPECT_EQ(gc->GetEpisodeState(5), ES_UNSOLVED);
+}
+
+// The tail that ends undecided turns into the pursuit; row 1 books nothing
+// even then, row 3 books the raised result.
+TEST_F(Steps, EpisodeFivesTailsBookOnlyWhenStartedAsAGame)
+{
+    int r = 0;
+    Call(M5_S1aG1_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    const Trace tail = Call(M5_S1aG1_Main, 1, 0, &r);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(tail.front(), "DestroyObject(4110)");
+    EXPECT_EQ(tail.back(), "SetTailMissionMode({-203, -167, \"The Grey Sedan\"}, 5, 2)");
+    gc->iMissionRet = 0;
+    EXPECT_EQ(Call(M5_S1aG1_Main, 2, 0, &r),
+              Trace({"CreateAICarDriver(-102, -167, 4, {-7})",
+                     "SetPursuitMissionMode({-101, -101, \"The Grey Sedan\"}, 20, 0, true)"}));
+    EXPECT_EQ(r, 3);
+    gc->iMissionRet = 1;
+    EXPECT_TRUE(Only(Call(M5_S1aG1_Main, 3, 1, &r), {"SetTaskState"}).empty());
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(gc->iMissionRet, 3);
+    gc->CleanupLevel();
+
+    gc->iMissionRet = 0;
+    const Trace start = Call(M5_G1_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(start.back(), "SetTailMissionMode({-203, -167, \"The Grey Sedan\"}, 5, 2)");
+    EXPECT_TRUE(Has(start, "CreateVehicleAt(1, -167, -202, false)"));
+    Call(M5_G1_Main, 1, 0, &r);
+    EXPECT_EQ(r, 2);
+    gc->iMissionRet = 1;
+    EXPECT_EQ(Call(M5_G1_Main, 2, 1, &r).back(), Booked(TNUM_M5_G1, TS_SECONDARYFAILED));
+    EXPECT_EQ(r, -1);
+}
+
+TEST_F(Steps, EpisodeFivesEscapeSeatsTwoPerCarOnlyAfterAnUndecidedCinematic)
+{
+    int r = 0;
+    const Trace scene = Call(M5_S702G7_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    // Slot 0 holds the borrowed car: the player's own is not loaded.
+    EXPECT_TRUE(Has(scene, "LoadMDLFile(null, 0, 18, 0)"));
+    EXPECT_FALSE(Has(scene, "LoadDaceCarMDLFile(null, 0, 2, 0)"));
+    const Trace game = Call(M5_S702G7_Main, 1, 0, &r);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(Only(game, {"PutObjectInCar"}),
+              Trace({"PutObjectInCar(-1, -166, 116, false)", "PutObjectInCar(-2, -166, 117, false)",
+                     "PutObjectInCar(-101, -167, 116, false)", "PutObjectInCar(-102, -167, 117, false)",
+                     "PutObjectInCar(-103, -168, 116, false)", "PutObjectInCar(-104, -168, 117, false)"}));
+    EXPECT_EQ(game.back(), "SetEscapeMissionMode({62.5, 300, 31.25, 0.3125, 4}, 15, 2)");
+    gc->CleanupLevel();
+
+    // A result in before the game: torn down at once.
+    const Trace done = Call(M5_S702G7_Main, 1, 2, &r);
+    EXPECT_EQ(r, -1);
+    EXPECT_TRUE(Only(done, {"PutObjectInCar", "SetEscapeMissionMode"}).empty());
+    EXPECT_EQ(done.back(), Booked(TNUM_M5_G7, TS_FAILED));
+
+    // The ambushers' records, built by code.
+    EXPECT_EQ(M5_G7_regsp_shooter[1].character, 1);
+    EXPECT_EQ(M5_G7_regsp_shooter[1].id, -103);
+    EXPECT_EQ(M5_G7_regsp_shooter[0].weapon, 13);
+    EXPECT_EQ(M5_G7_regsp_shooter[0].spawn_num, 1);
+    EXPECT_FLOAT_EQ(M5_G7_regsp_shooter[0].badass, 1.0f);
+    EXPECT_EQ(M5_G7_rbggi[2].pvParams, &M5_G7_regsp_shooter[1]);
+    EXPECT_EQ(M5_G7_rbggi[3].bggtMode, BGGT_RUNNER);
+    EXPECT_EQ(M5_G7_regsp_driver[1].id, -104);
+}
+
+TEST_F(Steps, EpisodeFivesTimedDriveHasTwoMinutesAndTheRainyDriveNoLimit)
+{
+    StartAt(5, 9);
+    Settle();
+    EXPECT_EQ(gc->iTimeDisplay, 7200);
+    EXPECT_TRUE(Only(g_trace, {"SetupGeneratedRandMission"}).empty());
+
+    int r = 0;
+    const Trace t = Call(M5_G8_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_TRUE(Has(t, "EnableRain(0.5)"));
+    EXPECT_FLOAT_EQ(gRain.GetDensity(), 0.5f);
+    EXPECT_TRUE(Has(t, "SetDriveToMissionMode({-209, 0, \"Butcher Shop\"}, 0, false)"));
+    EXPECT_LT(IndexOf(t, "SetTimeOfDay(1, 10)"), IndexOf(t, "EnableRain(0.5)"));
+}
+
+// ---------------------------------------------------------------------------
+// Episode 6
+
+TEST_F(Steps, EpisodeSixWonThroughGoesOnToEpisodeSeven)
+{
+    StartAt(6, 0);
+    Play([](std::pair<int, int>) { return false; }, [&] { return gc->iMission == 7; });
+    EXPECT_EQ(g_visits, (Visits{{6, 0}, {6, 2}, {6, 4}, {6, 5}, {6, 6}, {6, 7}, {6, 8}, {6, 9}, {6, 12}, {7, 0}}));
+    for (int t = TNUM_M6_G1; t <= TNUM_M6_G7; t++)
+        EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
+    EXPECT_EQ(gc->GetEpisodeState(6), ES_SOLVED);
+}
+
+TEST_F(Steps, EpisodeSixsLostDemonEndsItUnsolved)
+{
+    StartAt(6, 7);
+    Play([](std::pair<int, int> at) { return at.first == 6; }, [&] { return gc->iMission == 7; });
+    EXPECT_EQ(g_visits, (Visits{{6, 7}, {7, 1}, {7, 2}}));
+    EXPECT_EQ(gc->GetTaskState(TNUM_M6_G5), TS_FAILED);
+    EXPECT_EQ(gc->GetEpisodeState(6), ES_UNSOLVED);
+}
+
+// The rain drive starts at the door of -200 at 19:00; the house's steps
+// never start the loading screen, and their loads end it before the scene.
+TEST_F(Steps, EpisodeSixsDriveRunsInTheRainAndItsLoadsStartNoLoadingScreen)
+{
+    GAMEDESCRIPTIONFUNCTION* house[] = {M6_S202G2_Main, M6_S3G3_Main, M6_S4G4_Main,  M6_S5G5_Main,
+                                        M6_S6AG6_Main,  M6_S7G7_Main, M6_S8G8_Main, M6_S6BG6_Main};
+    for (GAMEDESCRIPTIONFUNCTION* f : house) {
+        gc->CurrentTaskNumber = TNUM_M1_G1;
+        int r = 0;
+        const Trace t = Call(f, 0, 0, &r);
+        EXPECT_EQ(r, 1);
+        EXPECT_FALSE(Has(t, "StartLoading()"));
+        ASSERT_EQ(Only(t, {"EndLoading"}).size(), 1u);
+        EXPECT_LT(IndexOf(t, "EndLoading()"), IndexOf(t, "CreateCharacterAt(48, -1, -1, \"Dace\", false)"));
+        EXPECT_EQ(gc->CurrentTaskNumber, TNUM_M1_G1);
+        gc->CleanupLevel();
+    }
+    // The two variants of the study differ only in their cinematic.
+    Trace a = Call(M6_S6AG6_Main, 0, 0), b = Call(M6_S6BG6_Main, 0, 0);
+    EXPECT_EQ(IndexOf(a, "CreateCinematicAt(69, -1)"), IndexOf(b, "CreateCinematicAt(70, -1)"));
+    a.erase(a.begin() + IndexOf(a, "CreateCinematicAt(69, -1)"));
+    b.erase(b.begin() + IndexOf(b, "CreateCinematicAt(70, -1)"));
+    EXPECT_EQ(a, b);
+
+    // The dragon is made from slot 50 under the player's id.
+    EXPECT_EQ(Call(M6_S7G7_Main, 1, 0),
+              Trace({"CreateCharacterAt(50, -1, -1, \"Dragon\", false)", "StartCurrentMission()"}));
+    gc->CleanupLevel();
+
+    StartAt(6, 2);
+    Settle();
+    EXPECT_FLOAT_EQ(gRain.GetDensity(), 1.0f);
+    EXPECT_TRUE(Has(g_trace, "SetTimeOfDay(19, 0)"));
+    EXPECT_LT(IndexOf(g_trace, "CreateVehicleAt(0, -166, -200, true)"),
+              IndexOf(g_trace, "PlaceCharacterAtExitPos(-1, -200)"));
+    EXPECT_EQ(gc->iGPREntryIndex, 2);
+    EXPECT_EQ(gc->pgprCurr, &rgMissions[6].pgpr[2]);
+}
+
+// ---------------------------------------------------------------------------
+// Episode 7
+
+TEST_F(Steps, EpisodeSevenWonThroughEndsSolved)
+{
+    // The run ends at the episode's end instead of going on into episode 8.
+    EXPECT_EQ(rgMissions[7].i16SuccessMission, 8);
+    const s16 next = rgMissions[7].i16SuccessMission;
+    rgMissions[7].i16SuccessMission = -1;
+    StartAt(7, 0);
+    Play([](std::pair<int, int>) { return false; }, [] { return false; });
+    rgMissions[7].i16SuccessMission = next;
+    EXPECT_EQ(g_visits, (Visits{{7, 0}, {7, 3}, {7, 4}, {7, 5}, {7, 6}, {7, 7}, {7, 8}, {7, 12}, {7, 14}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
+    for (int t = TNUM_M7_G1; t <= TNUM_M7_G7; t++)
+        EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
+    EXPECT_EQ(gc->GetEpisodeState(7), ES_SOLVED);
+}
+
+TEST_F(Steps, EpisodeSevensLostShootoutEndsItUnsolved)
+{
+    // The run ends here instead of going on into episode 8.
+    const s16 next = rgMissions[7].i16FailureMission;
+    rgMissions[7].i16FailureMission = -1;
+    StartAt(7, 12);
+    Play([](std::pair<int, int> at) { return at.first == 7; }, [] { return false; });
+    rgMissions[7].i16FailureMission = next;
+    EXPECT_EQ(g_visits, (Visits{{7, 12}}));
+    EXPECT_EQ(gc->iMainExitVal, -1);
+    EXPECT_EQ(gc->GetTaskState(TNUM_M7_G7), TS_FAILED);
+    EXPECT_EQ(gc->GetEpisodeState(7), ES_UNSOLVED);
+}
+
+// A tail that ends undecided becomes a pursuit of the renamed driver, its
+// result raised by 2.
+TEST_F(Steps, EpisodeSevensTailsTurnIntoPursuitsWithRaisedResults)
+{
+    const struct
+    {
+        GAMEDESCRIPTIONFUNCTION* f;
+        int target;
+        TaskNumbers task;
+    } tails[] = {{M7_S3G3_Main, -205, TNUM_M7_G3}, {M7_S5G5_Main, -207, TNUM_M7_G5}};
+    for (const auto& t : tails) {
+        int r = 0;
+        Call(t.f, 0, 0, &r);
+        EXPECT_EQ(r, 1);
+        const Trace a = Call(t.f, 1, 0, &r);
+        EXPECT_EQ(r, 2);
+        EXPECT_TRUE(Has(a, "PutObjectInCar(-5, -167, 116, false)"));
+        EXPECT_TRUE(Has(a, "CreateAICarDriver(-102, -167, 8, {" + std::to_string(t.target) + "})"));
+        gc->iMissionRet = 0;
+        EXPECT_EQ(Call(t.f, 2, 0, &r),
+                  Trace({"CreateAICarDriver(-102, -167, 4, {" + std::to_string(t.target) + "})",
+                         "SetPursuitMissionMode({-105, -105, \"Quillane\"}, 20, 0, true)"}));
+        EXPECT_EQ(r, 3);
+        gc->iMissionRet = 2;
+        const Trace end = Call(t.f, 3, 2, &r);
+        EXPECT_EQ(r, -1);
+        EXPECT_EQ(gc->iMissionRet, 4);
+        EXPECT_EQ(gc->GetTaskState(t.task), eTaskState(gc->MissionRetToTaskState(4)));
+        gc->CleanupLevel();
+    }
+    // Lost outright, the tail books a plain failure.
+    int r = 0;
+    Call(M7_S3G3_Main, 0, 0, &r);
+    gc->iMissionRet = 2;
+    EXPECT_EQ(Call(M7_S3G3_Main, 2, 2, &r).back(), Booked(TNUM_M7_G3, TS_FAILED));
+    EXPECT_EQ(gc->iMissionRet, 2);
+}
+
+TEST_F(Steps, EpisodeSevensFirstDriveAndEscape)
+{
+    int r = 0;
+    Call(M7_S1aG1_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    const Trace drive = Call(M7_S1aG1_Main, 1, 0, &r);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(Trace(drive.begin(), drive.begin() + 4),
+              Trace({"DestroyObject(-167)", "DestroyObject(-168)", "DestroyObject(-169)", "SetLevelNumber(7, 2)"}));
+    // No step release at the end: the driving set's, then the report.
+    EXPECT_EQ(Call(M7_S1aG1_Main, 2, 1, &r), Cat({DrivingDestroy(), {Booked(TNUM_M7_G1, TS_PASSED)}}));
+    EXPECT_EQ(r, -1);
+    gc->CleanupLevel();
+
+    const Trace scene = Call(M7_G4_Main, 0, 0, &r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(Only(scene, {"CreateVehicleAt"}),
+              Trace({"CreateVehicleAt(0, -166, -205, false)", "CreateVehicleAt(1, -167, -205, false)",
+                     "CreateVehicleAt(2, -168, -205, false)", "CreateVehicleAt(2, -169, -205, false)",
+                     "CreateVehicleAt(3, -170, -205, false)"}));
+    const Trace escape = Call(M7_G4_Main, 1, 0, &r);
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(Trace(escape.begin(), escape.begin() + 2), Trace({"SyncGridPosAt(-204, false)", "DestroyObject(-170)"}));
+    EXPECT_EQ(Only(escape, {"CreateAICarDriver"}),
+              Trace({"CreateAICarDriver(-105, -168, 9, {-1})", "CreateAICarDriver(-106, -169, 9, {-1})"}));
+    EXPECT_EQ(escape.back(), "SetEscapeMissionMode({62.5, 300, 31.25, 0.3125, 2}, 15, 2)");
+    EXPECT_EQ(M7_G4_rbggi[1].pvParams, &M7_G4_regsp_driver2);
+    EXPECT_EQ(M7_G4_regsp_driver2.character, 4);
+    EXPECT_EQ(M7_G4_regsp_driver2.id, -9);
+}
+
+TEST_F(Steps, EpisodesFourToSevenIgnoreEntriesTheyDoNotHandle)
+{
+    GAMEDESCRIPTIONFUNCTION* steps[] = {
+        M4_S1a_Main,     M4_G1_Main,      M4_S201_Main,    M4_S202G2_Main,  M4_S3G3_Main,    M4_S4a_Main,
+        M4_G4b_Main,     M4_G4_Main,      M4_S5G5_Main,    M4_S6G6_Main,    M4_S7a_Main,     M4_S7b_Main,
+        M4_G7_Main,      M4_S8G8_Main,    M4_S9G9_Main,    M5_S1aG1_Main,   M5_S1b_Main,     M5_G1_Main,
+        M5_S201_Main,    M5_S202G2_Main,  M5_S3aG3_Main,   M5_S3bG3_Main,   M5_S401_Main,    M5_S402_Main,
+        M5_G4_Main,      M5_S5G5_Main,    M5_S6G6_Main,    M5_S701_Main,    M5_S702G7_Main,  M5_S8_Main,
+        M5_G8_Main,      M6_S1a_Main,     M6_S1b_Main,     M6_G1_Main,      M6_S202G2_Main,  M6_S3G3_Main,
+        M6_S4G4_Main,    M6_S5G5_Main,    M6_S6AG6_Main,   M6_S7G7_Main,    M6_S8G8_Main,    M6_S6BG6_Main,
+        M7_S1aG1_Main,   M7_S1b_Main,     M7_G1_Main,      M7_S2G2_Main,    M7_S3G3_Main,    M7_G4_Main,
+        M7_S5G5_Main,    M7_S6a01_Main,   M7_S6a02G6_Main, M7_S6b01_Main,   M7_S6b02_Main,   M7_S701_Main,
+        M7_S702G7_Main,  M7_S8G8_Main};
+    for (GAMEDESCRIPTIONFUNCTION* f : steps) {
+        int r = -5;
+        EXPECT_TRUE(Call(f, 7, 1, &r).empty());
+        EXPECT_EQ(r, 0);
+    }
+}
+
+// The diner drive under the phone call asks for the loading screen at its
+// end; the script's run closes it when the step has returned.
+TEST_F(Steps, EpisodeFivesPhoneDriveReopensTheLoadingScreenWhichTheRunCloses)
+{
+    StartAt(5, 6);
+    EXPECT_EQ(Only(g_trace, {"SetCineDriveMode", "StartLoading", "EndLoading"}),
+              Trace({"StartLoading()", "SetCineDriveMode(-1, 7)", "StartLoading()", "EndLoading()"}));
+    EXPECT_FALSE(GameController::iUILoading);
+    EXPECT_EQ(gc->iGPREntryIndex, 1);
+
+    // Back from a side trip the drive to the diner starts at once.
+    gc->CleanupLevel();
+    gc->iFlags |= GCF_SIDETRIP_RUNNING;
+    gc->iMissionRet = 0;
+    int r = 0;
+    const Trace back = Call(M5_S3bG3_Main, 0, 0, &r);
+    gc->iFlags &= ~GCF_SIDETRIP_RUNNING;
+    EXPECT_EQ(r, 2);
+    EXPECT_EQ(back.back(), "SetupGeneratedRandMission(-1)");
+    EXPECT_TRUE(Has(back, "SetDriveToMissionMode({-206, 0, \"Diner\"}, 0, false)"));
+}
+
+// The lift built from the workshop's model node: its model and its
+// collision box, marked for the characters and cars that touch it.
+TEST_F(Steps, TheCarLiftIsBuiltFromTheLiftObjectsModelNode)
+{
+    tools::P2BFile f;
+    f.models = {explodetest::BareModel(2.0f)};
+    tools::CollisionChain box;
+    box.Box(0x0001, Cuboid(VectorPos(-2.0f, -0.1f, -3.0f), VectorPos(2.0f, 0.1f, 3.0f)));
+    f.collisions.push_back(box);
+    f.AddNode(-1, tools::MakeNode(0));
+    NODE liftNode = tools::MakeNode(0);
+    liftNode.collision = 0;
+    f.AddNode(-1, liftNode);
+    explodetest::SlotFile file(195, f);
+    Object* o = file.mf()->GetHierarchy(1, sizeof(Object), GH_ANIMATE);
+    ASSERT_NE(o, nullptr);
+    o->id = 4224;
+    o->mat = TransMatrix(4.0f, -1.0f, 0.0f);
+    world.AddObject(o, nullptr);
+
+    EXPECT_EQ(CreateCarLift(*gc), 0);
+    Object* lift = world.Find(4224);
+    ASSERT_NE(lift, nullptr);
+    ASSERT_NE(lift, o);
+    EXPECT_EQ(lift->mdlfile, file.mf());
+    EXPECT_EQ(lift->index, 1);
+    ASSERT_NE(lift->geom, nullptr);
+    EXPECT_EQ(lift->mat.w[0], 4.0f);
+    ASSERT_TRUE(lift->HasCollision());
+    EXPECT_EQ(lift->GetCollisionMask() & 257, 257);
+    // It goes down under a character and back: its top is where it was made.
+    EXPECT_EQ(static_cast<CarLift*>(lift)->fOrigY, -1.0f);
+    lift->Detach();
+    world.RemoveObject(lift);
 }
 
 }  // namespace

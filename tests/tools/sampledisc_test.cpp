@@ -98,6 +98,8 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoCity\\TEST.MGD",           "KORVALIS\\DemoCity\\TEST.EXM",
     "KORVALIS\\DemoData\\Missions\\MISSION1.EXM", "KORVALIS\\DemoData\\Missions\\MISSION2.EXM",
     "KORVALIS\\DemoData\\Missions\\MISSION3.EXM", "KORVALIS\\MISSIONS\\MISSION1.EXM",
+    "KORVALIS\\DemoData\\Missions\\MISSION4.EXM", "KORVALIS\\DemoData\\Missions\\MISSION5.EXM",
+    "KORVALIS\\DemoData\\Missions\\MISSION6.EXM", "KORVALIS\\DemoData\\Missions\\MISSION7.EXM",
     "KORVALIS\\DemoData\\Vags\\DEMO.VB",      "KORVALIS\\DemoData\\Vags\\SND_COMB.SND",
     "KORVALIS\\DemoData\\Vags\\SND_DEST.SND", "KORVALIS\\DemoData\\Vags\\SND_VO.SND",
     "KORVALIS\\DemoData\\Vags\\SND_GUN.SND",  "KORVALIS\\DemoData\\Vags\\SND_CAR.SND",

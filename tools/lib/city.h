@@ -167,6 +167,11 @@ std::vector<MissionPlaceholder> SampleMission1();
 std::vector<MissionPlaceholder> SampleMissionTest();
 std::vector<MissionPlaceholder> SampleMission2();
 std::vector<MissionPlaceholder> SampleMission3();
+// Episodes 4 to 7: each placeholder their steps name, spread over the city.
+std::vector<MissionPlaceholder> SampleMission4();
+std::vector<MissionPlaceholder> SampleMission5();
+std::vector<MissionPlaceholder> SampleMission6();
+std::vector<MissionPlaceholder> SampleMission7();
 
 // Small cities for tests: kind 0 a crossing of four streets, 1 a T-junction,
 // 2 a bend, 3 a dead end, each inside cell (0, 0); a ground patch; a bridge

@@ -493,6 +493,44 @@ std::vector<MissionPlaceholder> SampleMission3()
     return m;
 }
 
+namespace {
+
+// The placeholders ids, one every 20 units along the street 60 south of
+// the centre and on to the one 60 north, facing east.
+std::vector<MissionPlaceholder> Spread(std::initializer_list<s16> ids)
+{
+    std::vector<MissionPlaceholder> m;
+    int i = 0;
+    for (s16 id : ids) {
+        const float x = -100.0f + 20.0f * float(i % 11);
+        m.push_back(At(id, x, i < 11 ? -60.0f : 60.0f));
+        i++;
+    }
+    return m;
+}
+
+}  // namespace
+
+std::vector<MissionPlaceholder> SampleMission4()
+{
+    return Spread({-201, -202, -203, -205, -206, -207, -210, -211});
+}
+
+std::vector<MissionPlaceholder> SampleMission5()
+{
+    return Spread({-200, -201, -202, -203, -205, -206, -207, -208, -209, -210});
+}
+
+std::vector<MissionPlaceholder> SampleMission6()
+{
+    return Spread({-200, -201});
+}
+
+std::vector<MissionPlaceholder> SampleMission7()
+{
+    return Spread({-6, -200, -201, -202, -204, -205, -206, -207, -208, -209, -211});
+}
+
 // ---------------------------------------------------------------------------
 // Test cities, inside cell (0, 0).
 

@@ -324,6 +324,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"MISSIONS/MISSION1.EXM", WriteMission(SampleMissionTest()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION2.EXM", WriteMission(SampleMission2()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION3.EXM", WriteMission(SampleMission3()), "generated mission"});
+    files.push_back({"DemoData/Missions/MISSION4.EXM", WriteMission(SampleMission4()), "generated mission"});
+    files.push_back({"DemoData/Missions/MISSION5.EXM", WriteMission(SampleMission5()), "generated mission"});
+    files.push_back({"DemoData/Missions/MISSION6.EXM", WriteMission(SampleMission6()), "generated mission"});
+    files.push_back({"DemoData/Missions/MISSION7.EXM", WriteMission(SampleMission7()), "generated mission"});
     std::vector<NamedFile> particles;
     if (!ResidentParticleFiles(particles, error) || !SplashParticleFile(particles.emplace_back(), error))
         return false;
