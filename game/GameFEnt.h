@@ -69,6 +69,7 @@ void DrawScreenRect(int x0, int y0, int x1, int y1, Colour c, ALPHA_MODE alpha);
 
 #include "ZevEngine2/List.h"
 #include "game/EntParams.h"
+#include "game/Airplane.h"
 #include "game/GameEvents.h"
 
 class Spline;
@@ -120,13 +121,6 @@ class TargetInnocent : public Object
 public:
     ENTITY_SEAM_HANDLER;
     TargetInnocent_params* ptip;
-};
-class Airplane : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    Airplane_params app;
-    Spline* pSpline;
 };
 class DrvCrseGate : public Object
 {
