@@ -110,27 +110,31 @@ TEST_F(Episode9, TheEscapeMakesOnlyTheDriverAndTheRaceRowsDifferInTheirCinematic
     EXPECT_EQ(Call(M9_S9bG9_Main, 2, 1).back(), Task(TNUM_M9_G9, 2));
 }
 
-// The walks stop at the episode's last game: what follows it runs into the
-// next episode, whose steps are not all here yet.
-TEST_F(Episode9, WonThroughItReachesTheBonusDriveAndALostFightTheLastDrive)
+TEST_F(Episode9, WonThroughItEndsSolvedAndALostEscapeEndsItUnsolved)
 {
-    const GamePlayRecord* rows = rgMissions[9].pgpr;
     StartAt(9, 0);
-    Play([](std::pair<int, int>) { return false; }, [&] { return gc->pgprCurr == &rows[13]; });
-    // The shoot-out won skips the last drive and the race.
+    Play([](std::pair<int, int>) { return false; }, [&] { return gc->GetEpisodeState(9) == ES_SOLVED; });
+    // The shoot-out won skips the last drive and the race: the bonus drive,
+    // then episode 10.
     EXPECT_EQ(g_visits, (Visits{{9, 0}, {9, 1}, {9, 2}, {9, 3}, {9, 4}, {9, 5}, {9, 6}, {9, 7}, {9, 8}, {9, 9},
-                                {9, 13}}));
+                                {9, 13}, {10, 0}, {10, 2}}));
     for (int t = TNUM_M9_G1; t <= TNUM_M9_G7; t++)
         EXPECT_EQ(gc->GetTaskState(TaskNumbers(t)), TS_PASSED) << t;
-    EXPECT_EQ(rows[13].iOffsetSuccess, GPR_EPISODE_SOLVED);
 
+    g_visits.clear();
+    StartAt(9, 7);
+    Play([](std::pair<int, int> at) { return at == std::pair<int, int>(9, 7); },
+         [&] { return gc->GetEpisodeState(9) == ES_UNSOLVED; });
+    EXPECT_EQ(g_visits, (Visits{{9, 7}, {10, 1}}));
+    EXPECT_EQ(gc->GetTaskState(TNUM_M9_G5), TS_FAILED);
+
+    // A lost club fight leads to the last drive.
     g_visits.clear();
     StartAt(9, 2);
     Play([](std::pair<int, int> at) { return at == std::pair<int, int>(9, 2); },
-         [&] { return gc->pgprCurr == &rows[10]; });
+         [&] { return gc->pgprCurr == &rgMissions[9].pgpr[10]; });
     EXPECT_EQ(g_visits, (Visits{{9, 2}, {9, 10}}));
     EXPECT_EQ(gc->GetTaskState(TNUM_M9_G2), TS_FAILED);
-    EXPECT_TRUE(Has(g_trace, "SetCineDriveMode(-1, 11)"));
 }
 
 }  // namespace
