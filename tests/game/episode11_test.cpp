@@ -66,18 +66,22 @@ TEST_F(Episode11, ReplaysRestaurantDriveConvoyAndTheLimousine)
     EXPECT_FALSE(Has(limo, "SetVehicleInitialSpeed(-167, 0.20955)"));
 }
 
-// The walks stop before the episode's end: the next episode's steps are not
-// all here yet.
-TEST_F(Episode11, WonThroughItReachesTheBonusDriveAndALostChaseTheCall)
+TEST_F(Episode11, WonThroughItEndsSolvedALostConvoyUnsolvedAndALostChaseGoesToTheCall)
 {
     const GamePlayRecord* rows = rgMissions[11].pgpr;
     StartAt(11, 0);
-    Play([](std::pair<int, int>) { return false; }, [&] { return gc->pgprCurr == &rows[15]; });
+    Play([](std::pair<int, int>) { return false; }, [&] { return gc->GetEpisodeState(11) == ES_SOLVED; });
     EXPECT_EQ(g_visits, (Visits{{11, 0}, {11, 1}, {11, 2}, {11, 3}, {11, 6}, {11, 7}, {11, 9}, {11, 10}, {11, 14},
-                                {11, 15}}));
+                                {11, 15}, {12, 0}, {12, 2}}));
     for (TaskNumbers t : {TNUM_M11_G1, TNUM_M11_G2, TNUM_M11_G3, TNUM_M11_G4, TNUM_M11_G5, TNUM_M11_G6, TNUM_M11_G7})
         EXPECT_EQ(gc->GetTaskState(t), TS_PASSED) << t;
-    EXPECT_EQ(rows[15].iOffsetSuccess, GPR_EPISODE_SOLVED);
+
+    g_visits.clear();
+    StartAt(11, 12);
+    Play([](std::pair<int, int> at) { return at == std::pair<int, int>(11, 12); },
+         [&] { return gc->GetEpisodeState(11) == ES_UNSOLVED; });
+    EXPECT_EQ(g_visits, (Visits{{11, 12}, {12, 1}}));
+    EXPECT_EQ(gc->GetTaskState(TNUM_M11_G7), TS_FAILED);
 
     g_visits.clear();
     StartAt(11, 1);
