@@ -308,6 +308,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"MISSIONS/MISSION1.EXM", WriteMission(SampleMissionTest()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION2.EXM", WriteMission(SampleMission2()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION3.EXM", WriteMission(SampleMission3()), "generated mission"});
+    for (int episode = 8; episode <= 12; episode++) {
+        const std::string name = episode < 10 ? "MISSION" + std::to_string(episode) : "MISION" + std::to_string(episode);
+        files.push_back({"DemoData/Missions/" + name + ".EXM", WriteMission(SampleMission(episode)), "generated mission"});
+    }
     std::vector<NamedFile> particles;
     if (!ResidentParticleFiles(particles, error) || !SplashParticleFile(particles.emplace_back(), error))
         return false;
