@@ -48,50 +48,10 @@ int M10_Driving_Destroy(GameController& gc)
 
 namespace {
 
-void Interior(GameController& gc, const char* file)
-{
-    gc.CreateInteriorAt(StepFile(file), -1, 0);
-}
-
-void StartLoad(GameController& gc)
-{
-    gc.CheckMemory();
-    gc.StartLoading();
-}
-
-void LoadEnd(GameController& gc)
-{
-    gc.ResetTime();
-    gc.EndLoading();
-}
-
-void Finish(GameController& gc, int cinematic, int ph)
-{
-    gc.CreateCinematicAt(cinematic, ph);
-    gc.EndLoading();
-}
-
-void Cast(GameController& gc, int ph, std::initializer_list<std::pair<int, int>> cast)
-{
-    for (const auto& c : cast)
-        gc.CreateCharacterAt(c.first, c.second, ph, nullptr, false);
-}
-
 void Destroy(GameController& gc, std::initializer_list<int> ids)
 {
     for (int id : ids)
         gc.DestroyObject(id);
-}
-
-int Release(GameController& gc, std::initializer_list<int> slots, bool cleanup)
-{
-    if (cleanup)
-        gc.CleanupLevel();
-    for (int s : slots)
-        gc.DestroyMDLFile(s, true);
-    gc.DestroyInterior(true);
-    gc.CheckMemory();
-    return 1;
 }
 
 // A police car with its siren on from the first frame.
@@ -108,7 +68,7 @@ void SirenCar(GameController& gc, int slot, int id, int ph)
 
 int M10_S1a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {150, 99, 128, 126, 158});
     return 1;
 }
@@ -118,15 +78,15 @@ int M10_S1a(GameController& gc)
     gc.SetCinematicOnly();
     gc.SetLevelNumber(10, 0);
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
-    Cast(gc, -1, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {53, -6}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\EOD.P2B");
-    Finish(gc, 114, -1);
+    CreateCast(gc, -1, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {53, -6}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\EOD.P2B");
+    StepCinematic(gc, 114, -1);
     return 1;
 }
 
 int M10_S1a_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53}, true);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53}, true, true);
 }
 
 // ---- Rows 1 and 2: the drive to the airport
@@ -172,7 +132,7 @@ int M10_G1_Drive(GameController& gc)
 
 int M10_S2_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {147, 162, 143, 118, 102});
     gc.LoadMDLFile(nullptr, 1, 25, 0);
     gc.ResetTime();
@@ -186,7 +146,7 @@ int M10_S2(GameController& gc)
     gc.SetLevelNumber(10, 3);
     gc.SyncGridPosAt(-202, false);
     gc.CreateCharacterAt(48, -1, -202, szDace, false);
-    Cast(gc, -202, {{49, -2}, {50, -3}, {51, -4}, {52, -5}});
+    CreateCast(gc, -202, {{49, -2}, {50, -3}, {51, -4}, {52, -5}});
     gc.CreateVehicleAt(0, -166, -202, false);
     // The truck's part 46 is not wanted.
     if (Object* truck = gc.CreateVehicleAt(1, -167, -202, false))
@@ -272,7 +232,7 @@ int M10_S4G4_Load(GameController& gc)
     LoadCast(gc, 49, {102, 150, 128, 140});
     gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
     LoadCast(gc, 1, {27, 37});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -283,7 +243,7 @@ int M10_S4(GameController& gc)
     gc.SetLevelNumber(10, 5);
     gc.SyncGridPosAt(-206, false);
     gc.CreateCharacterAt(48, -1, -206, szDace, false);
-    Cast(gc, -206, {{50, -2}, {51, -3}, {52, -4}});
+    CreateCast(gc, -206, {{50, -2}, {51, -3}, {52, -4}});
     gc.CreateVehicleAt(0, -166, -206, false);
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL10\\G4.P2B"), -206, 0);
     gc.ResetTime();
@@ -300,7 +260,7 @@ int M10_G4(GameController& gc)
 
 int M10_S4G4_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 0, 1, 2}, false);
+    return ReleaseStep(gc, {49, 50, 51, 52, 0, 1, 2}, false, true);
 }
 
 // Rows 3 to 5: entry 1 releases the scene (rows 3 and 4) and plays the
@@ -353,7 +313,7 @@ int M10_S5aG5_Load(GameController& gc)
 {
     gc.StartLoading();
     LoadCast(gc, 49, {102, 74, 109, 111});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -362,9 +322,9 @@ int M10_S5a(GameController& gc)
     gc.SetLevelNumber(10, 6);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
-    Cast(gc, -1, {{50, -2}, {51, -3}, {52, -4}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\BLOBBYG5.P2B");
-    Finish(gc, 119, -1);
+    CreateCast(gc, -1, {{50, -2}, {51, -3}, {52, -4}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\BLOBBYG5.P2B");
+    StepCinematic(gc, 119, -1);
     return 1;
 }
 
@@ -376,14 +336,14 @@ int M10_G5(GameController& gc)
 
 int TowerRelease(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52}, false);
+    return ReleaseStep(gc, {49, 50, 51, 52}, false, true);
 }
 
 int M10_S6G6_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {102, 95, 164, 126});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -392,8 +352,8 @@ int M10_S6(GameController& gc)
     gc.SetLevelNumber(10, 7);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\BHALOFG6.P2B");
-    Finish(gc, 120, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\BHALOFG6.P2B");
+    StepCinematic(gc, 120, -1);
     return 1;
 }
 
@@ -407,7 +367,7 @@ int M10_S902G9_Load(GameController& gc)
 {
     gc.StartLoading();
     LoadCast(gc, 49, {102, 95, 164, 126});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -416,9 +376,9 @@ int M10_S902(GameController& gc)
     gc.SetLevelNumber(10, 12);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
-    Cast(gc, -1, {{49, -2}, {50, -3}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\BHALOFG9.P2B");
-    Finish(gc, 125, -1);
+    CreateCast(gc, -1, {{49, -2}, {50, -3}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\BHALOFG9.P2B");
+    StepCinematic(gc, 125, -1);
     return 1;
 }
 
@@ -447,8 +407,8 @@ int M10_S7(GameController& gc)
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
     gc.CreateCharacterAt(50, -6, -1, nullptr, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\OFHELIG7.P2B");
-    Finish(gc, 121, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\OFHELIG7.P2B");
+    StepCinematic(gc, 121, -1);
     return 1;
 }
 
@@ -463,14 +423,14 @@ int M10_S7G7_Destroy(GameController& gc)
 {
     gc.DestroyAnimGroup(10);
     gc.DestroyAnimGroup(11);
-    return Release(gc, {49, 50}, false);
+    return ReleaseStep(gc, {49, 50}, false, true);
 }
 
 // ---- Rows 9 to 11: the endings and the last scene
 
 int M10_S8a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {113, 128, 160, 150});
     gc.ResetTime();
     return 1;
@@ -482,20 +442,20 @@ int M10_S8a(GameController& gc)
     gc.SetLevelNumber(10, 9);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
-    Cast(gc, -1, {{49, -2}, {50, -4}, {51, -5}, {51, -6}, {52, -7}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\OFHELIS8.P2B");
-    Finish(gc, 122, -1);
+    CreateCast(gc, -1, {{49, -2}, {50, -4}, {51, -5}, {51, -6}, {52, -7}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\OFHELIS8.P2B");
+    StepCinematic(gc, 122, -1);
     return 1;
 }
 
 int M10_S8a_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52}, true);
+    return ReleaseStep(gc, {49, 50, 51, 52}, true, true);
 }
 
 int M10_S8b_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 5, 27, 0);
     gc.LoadMDLFile(nullptr, 7, 37, 0);
     gc.ResetTime();
@@ -511,23 +471,23 @@ int M10_S8b(GameController& gc)
     for (int id : {-167, -168, -169, -170})
         SirenCar(gc, 5, id, -1);
     gc.CreateVehicleAt(7, -171, -1, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\OFHELIS8.P2B");
-    Finish(gc, 123, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL10\\OFHELIS8.P2B");
+    StepCinematic(gc, 123, -1);
     return 1;
 }
 
 int M10_S8b_Destroy(GameController& gc)
 {
-    return Release(gc, {}, true);
+    return ReleaseStep(gc, {}, true, true);
 }
 
 int M10_S901_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
     LoadCast(gc, 1, {27, 37, 16});
     LoadCast(gc, 49, {150, 140, 100, 160});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -537,25 +497,20 @@ int M10_S901(GameController& gc)
     gc.SyncGridPosAt(-206, false);
     gc.SetCinematicOnly();
     gc.CreateCharacterAt(48, -1, -206, szDace, false);
-    Cast(gc, -206, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {52, -6}, {52, -7}});
+    CreateCast(gc, -206, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {52, -6}, {52, -7}});
     gc.CreateVehicleAt(0, -166, -206, false);
     SirenCar(gc, 2, -167, -206);
     SirenCar(gc, 1, -168, -206);
     SirenCar(gc, 1, -169, -206);
     SirenCar(gc, 1, -170, -206);
     SirenCar(gc, 3, -171, -206);
-    Finish(gc, 124, -206);
+    StepCinematic(gc, 124, -206);
     return 1;
 }
 
 int M10_S901_Destroy(GameController& gc)
 {
-    return Release(gc, {0, 1, 2, 49, 50, 51, 52}, true);
-}
-
-StepPieces Scene(int (*load)(GameController&), int (*scene)(GameController&), int (*release)(GameController&))
-{
-    return {false, TNUM_M10_G1, TNUM_M10_G1, false, load, nullptr, scene, nullptr, nullptr, release, nullptr, 0};
+    return ReleaseStep(gc, {0, 1, 2, 49, 50, 51, 52}, true, true);
 }
 
 StepPieces SceneGame(TaskNumbers task, int (*load)(GameController&), int (*scene)(GameController&),
@@ -568,7 +523,7 @@ StepPieces SceneGame(TaskNumbers task, int (*load)(GameController&), int (*scene
 
 int M10_S1a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M10_S1a_Load, M10_S1a, M10_S1a_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M10_S1a_Load, M10_S1a, M10_S1a_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -628,19 +583,19 @@ int M10_S7G7_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M10_S8a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M10_S8a_Load, M10_S8a, M10_S8a_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M10_S8a_Load, M10_S8a, M10_S8a_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
 int M10_S8b_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M10_S8b_Load, M10_S8b, M10_S8b_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M10_S8b_Load, M10_S8b, M10_S8b_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
 int M10_S901_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M10_S901_Load, M10_S901, M10_S901_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M10_S901_Load, M10_S901, M10_S901_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 

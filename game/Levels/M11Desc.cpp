@@ -9,15 +9,6 @@
 
 namespace {
 
-Extent UnitRows()
-{
-    Extent e;
-    std::memset(static_cast<void*>(&e), 0, sizeof e);
-    for (Vector* row : {&e.x, &e.y, &e.z, &e.w})
-        *row = Vector(0.0f, 0.0f, 0.0f, 1.0f);
-    return e;
-}
-
 EnemyGenRunner_params Runner(u8 character, s16 id, u8 weapon, u8 caronly, u8 walking, float shoot, float command,
                              float fight, float badass)
 {
@@ -47,9 +38,9 @@ CarDriverParams cdpM11_G4 = {0};
 ShootoutMissionParams M11_G5_ShootoutParams = {1};
 DriveToMissionParams M11G6DriveTo = {-210, 0, "Airport"};
 // Built by code at start-up.
-Construct_EnemyGenShooter_params M11_G7_regsp_shooter(3, -101, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRows(), UnitRows(),
+Construct_EnemyGenShooter_params M11_G7_regsp_shooter(3, -101, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRowsExtent(), UnitRowsExtent(),
                                                       0, 0.0f, 0, 0, 100, 1.0f, 0, 0, 0, 0, 0, 0);
-Construct_EnemyGenShooter_params M11_G7_regsp_shooter2(3, -102, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRows(), UnitRows(),
+Construct_EnemyGenShooter_params M11_G7_regsp_shooter2(3, -102, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRowsExtent(), UnitRowsExtent(),
                                                        0, 0.0f, 0, 0, 100, 1.0f, 0, 0, 0, 0, 0, 0);
 EnemyGenRunner_params M11_G7_regsp_driver = Runner(2, -100, 8, 1, 0, 0.25f, 1.0f, 0.0f, 1.0f);
 BadGuyGenInfo M11_G7_rbggi[3] = {{BGGT_SHOOTER, -211, &M11_G7_regsp_shooter},
@@ -79,40 +70,11 @@ int DrivingWithCar(GameController& gc)
     return M11_Driving_Load(gc, true);
 }
 
-void Interior(GameController& gc, const char* file)
-{
-    gc.CreateInteriorAt(StepFile(file), -1, 0);
-}
-
-void StartLoad(GameController& gc)
-{
-    gc.CheckMemory();
-    gc.StartLoading();
-}
-
-void Finish(GameController& gc, int cinematic, int ph)
-{
-    gc.CreateCinematicAt(cinematic, ph);
-    gc.EndLoading();
-}
-
-int Release(GameController& gc, std::initializer_list<int> slots, bool cleanup, bool interior)
-{
-    if (cleanup)
-        gc.CleanupLevel();
-    for (int s : slots)
-        gc.DestroyMDLFile(s, true);
-    if (interior)
-        gc.DestroyInterior(true);
-    gc.CheckMemory();
-    return 1;
-}
-
 // ---- Row 0: the race at night
 
 int M11_S1G1_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {150, 98, 136});
     LoadCast(gc, 1, {13, 4, 9, 17});
     M11_Driving_Load(gc, true);
@@ -156,7 +118,7 @@ int M11_S1G1_Destroy(GameController& gc)
 
 int M11_S2G2_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {147, 132});
     gc.LoadMDLFile(nullptr, 1, 21, 0);
     gc.ResetTime();
@@ -174,7 +136,7 @@ int M11_S2(GameController& gc)
     gc.CreateVehicleAt(1, -167, -201, false);
     gc.SetPursuitMissionMode(M11_S2_DrivingPursuitParams, -1, 1, false);
     gc.CreateBadGuyGenerator(M3_G3_rbggi[0], true);
-    Finish(gc, 127, -201);
+    StepCinematic(gc, 127, -201);
     return 1;
 }
 
@@ -198,14 +160,14 @@ int M11_G2(GameController& gc)
 
 int M11_S2G2_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 1}, true, false);
+    return ReleaseStep(gc, {49, 50, 1}, true, false);
 }
 
 // ---- Row 2: the fight outside the restaurant
 
 int M11_S3G3_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {132, 147});
     LoadCast(gc, 1, {21, 29, 34});
     gc.LoadAnimGroup(12);
@@ -224,7 +186,7 @@ int M11_S3(GameController& gc)
     gc.CreateVehicleAt(1, -167, -204, false);
     gc.ResetTime();
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL11\\G3.P2B"), -204, 0);
-    Finish(gc, 128, -204);
+    StepCinematic(gc, 128, -204);
     return 1;
 }
 
@@ -237,7 +199,7 @@ int FistFight(GameController& gc)
 int M11_S3G3_Destroy(GameController& gc)
 {
     gc.DestroyAnimGroup(12);
-    return Release(gc, {49, 50, 1, 2, 3}, false, true);
+    return ReleaseStep(gc, {49, 50, 1, 2, 3}, false, true);
 }
 
 // ---- Rows 3, 4 and 6: to the restaurant
@@ -286,7 +248,7 @@ int M11_S4a(GameController& gc)
     gc.CreateCharacterAt(49, -2, -204, nullptr, false);
     for (int i = 0; i < 4; i++)
         gc.CreateVehicleAt(i, -166 - i, -204, false);
-    Finish(gc, 129, -204);
+    StepCinematic(gc, 129, -204);
     return 1;
 }
 
@@ -300,7 +262,7 @@ int M11_G4_AfterScene(GameController& gc)
 // The driving set stays for the next row.
 int M11_S4a_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 0, 1, 2, 3}, true, false);
+    return ReleaseStep(gc, {49, 0, 1, 2, 3}, true, false);
 }
 
 int M11_S4b(GameController& gc)
@@ -328,7 +290,7 @@ int M11_G4_Direct(GameController& gc)
 
 int M11_S4c_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 49, 132, 0);
     return 1;
 }
@@ -339,14 +301,14 @@ int M11_S4c(GameController& gc)
     gc.SetLevelNumber(11, 5);
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
     gc.CreateCharacterAt(49, -2, -1, nullptr, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\GCLUBS4C.P2B");
-    Finish(gc, 131, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\GCLUBS4C.P2B");
+    StepCinematic(gc, 131, -1);
     return 1;
 }
 
 int M11_S4c_Destroy(GameController& gc)
 {
-    return Release(gc, {49}, true, true);
+    return ReleaseStep(gc, {49}, true, true);
 }
 
 // ---- Rows 7 to 9: the house
@@ -375,8 +337,8 @@ void House(GameController& gc, bool withCast, int cinematic)
         gc.CreateCharacterAt(53, -2, -1, nullptr, false);
         gc.CreateCharacterAt(51, -3, -1, nullptr, false);
     }
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\HSWUG5.P2B");
-    Finish(gc, cinematic, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\HSWUG5.P2B");
+    StepCinematic(gc, cinematic, -1);
 }
 
 int M11_S5a(GameController& gc)
@@ -399,17 +361,17 @@ int M11_G5(GameController& gc)
 
 int M11_S5aG5_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52}, false, true);
+    return ReleaseStep(gc, {49, 50, 51, 52}, false, true);
 }
 
 int M11_S5bG5_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53}, false, true);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53}, false, true);
 }
 
 int M11_S6_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {67, 68, 79, 71});
     gc.ResetTime();
     return 1;
@@ -423,14 +385,14 @@ int M11_S6(GameController& gc)
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
     for (int i = 0; i < 4; i++)
         gc.CreateCharacterAt(49 + i, -2 - i, -1, nullptr, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\HSWUS6.P2B");
-    Finish(gc, 134, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\HSWUS6.P2B");
+    StepCinematic(gc, 134, -1);
     return 1;
 }
 
 int M11_S6_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52}, true, true);
+    return ReleaseStep(gc, {49, 50, 51, 52}, true, true);
 }
 
 // ---- Row 10: to the airport
@@ -456,7 +418,7 @@ int M11_G6(GameController& gc)
 
 int M11_S7B01_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 49, 67, 0);
     gc.ResetTime();
     return 1;
@@ -469,19 +431,19 @@ int M11_S701(GameController& gc)
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
     gc.CreateCharacterAt(49, -2, -1, nullptr, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\HSWUCHS7.P2B");
-    Finish(gc, 136, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL11\\HSWUCHS7.P2B");
+    StepCinematic(gc, 136, -1);
     return 1;
 }
 
 int M11_S7B01_Destroy(GameController& gc)
 {
-    return Release(gc, {49}, true, true);
+    return ReleaseStep(gc, {49}, true, true);
 }
 
 void M11_S702_Load(GameController& gc, bool bLoadDacesCar)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {151, 162, 143, 145, 118});
     LoadCast(gc, 1, {5, 11, 7});
     gc.ResetTime();
@@ -511,7 +473,7 @@ void Convoy(GameController& gc, int cinematic)
     for (int i = 1; i <= 3; i++)
         gc.CreateVehicleAt(i, -166 - i, -211, false);
     gc.SetEscapeMissionMode(M11_G7_A_EscapeParams, -1, 1);
-    Finish(gc, cinematic, -211);
+    StepCinematic(gc, cinematic, -211);
 }
 
 int M11_S702(GameController& gc)
@@ -547,14 +509,14 @@ int M11_G7(GameController& gc)
 
 int M11_S702_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53, 1, 2, 3}, true, false);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53, 1, 2, 3}, true, false);
 }
 
 // ---- Row 13: episode 8's club again
 
 int M11_S8G8_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {118, 162, 132});
     for (int g : {10, 11, 12})
         gc.LoadAnimGroup(g);
@@ -568,9 +530,9 @@ int M11_S8(GameController& gc)
     gc.SetLevelNumber(11, 13);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\GCLUBG3.P2B");
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\GCLUBG3.P2B");
     gc.ResetTime();
-    Finish(gc, 91, -1);
+    StepCinematic(gc, 91, -1);
     return 1;
 }
 
@@ -578,12 +540,7 @@ int M11_S8G8_Destroy(GameController& gc)
 {
     for (int g : {12, 11, 10})
         gc.DestroyAnimGroup(g);
-    return Release(gc, {49, 50, 51}, false, true);
-}
-
-StepPieces Scene(int (*load)(GameController&), int (*scene)(GameController&), int (*release)(GameController&))
-{
-    return {false, TNUM_M11_G1, TNUM_M11_G1, false, load, nullptr, scene, nullptr, nullptr, release, nullptr, 0};
+    return ReleaseStep(gc, {49, 50, 51}, false, true);
 }
 
 StepPieces SceneGame(TaskNumbers task, int (*load)(GameController&), int (*scene)(GameController&),
@@ -677,7 +634,7 @@ int M11_S4bG4_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M11_S4c_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M11_S4c_Load, M11_S4c, M11_S4c_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M11_S4c_Load, M11_S4c, M11_S4c_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -702,7 +659,7 @@ int M11_S5bG5_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M11_S6_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M11_S6_Load, M11_S6, M11_S6_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M11_S6_Load, M11_S6, M11_S6_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -715,7 +672,7 @@ int M11_G6_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M11_S7B01_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M11_S7B01_Load, M11_S701, M11_S7B01_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M11_S7B01_Load, M11_S701, M11_S7B01_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 

@@ -62,52 +62,11 @@ int DrivingWithCars(GameController& gc)
     return M12_Driving_Load(gc, true);
 }
 
-void Interior(GameController& gc, const char* file)
-{
-    gc.CreateInteriorAt(StepFile(file), -1, 0);
-}
-
-void StartLoad(GameController& gc)
-{
-    gc.CheckMemory();
-    gc.StartLoading();
-}
-
-void LoadEnd(GameController& gc)
-{
-    gc.ResetTime();
-    gc.EndLoading();
-}
-
-void Finish(GameController& gc, int cinematic, int ph)
-{
-    gc.CreateCinematicAt(cinematic, ph);
-    gc.EndLoading();
-}
-
-void Cast(GameController& gc, int ph, std::initializer_list<std::pair<int, int>> cast)
-{
-    for (const auto& c : cast)
-        gc.CreateCharacterAt(c.first, c.second, ph, nullptr, false);
-}
-
-int Release(GameController& gc, std::initializer_list<int> slots, bool cleanup, bool interior)
-{
-    if (cleanup)
-        gc.CleanupLevel();
-    for (int s : slots)
-        gc.DestroyMDLFile(s, true);
-    if (interior)
-        gc.DestroyInterior(true);
-    gc.CheckMemory();
-    return 1;
-}
-
 // ---- Row 0: at the house
 
 int M12_S1a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 49, 145, 0);
     return 1;
 }
@@ -117,15 +76,15 @@ int M12_S1a(GameController& gc)
     gc.SetCinematicOnly();
     gc.SetLevelNumber(12, 0);
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
-    Cast(gc, -1, {{49, -2}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\RDHSES1A.P2B");
-    Finish(gc, 139, -1);
+    CreateCast(gc, -1, {{49, -2}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\RDHSES1A.P2B");
+    StepCinematic(gc, 139, -1);
     return 1;
 }
 
 int M12_S1a_Destroy(GameController& gc)
 {
-    return Release(gc, {49}, true, true);
+    return ReleaseStep(gc, {49}, true, true);
 }
 
 // ---- Rows 1 and 2: the race to the mansion
@@ -171,7 +130,7 @@ int M12_S1b(GameController& gc)
     gc.bEnableImpoundLots = true;
     gc.SyncGridPosAt(-200, false);
     gc.CreateCharacterAt(48, -1, -200, szDace, false);
-    Cast(gc, -200, {{49, -2}, {50, -3}, {51, -4}, {52, -5}});
+    CreateCast(gc, -200, {{49, -2}, {50, -3}, {51, -4}, {52, -5}});
     for (int i = 1; i <= 3; i++)
         gc.CreateVehicleAt(i, -165 - i, -200, false);
     gc.CreateCinematicAt(140, -200);
@@ -208,7 +167,7 @@ int M12_S2G2_Load(GameController& gc)
     LoadCast(gc, 49, {134, 106, 83});
     gc.LoadAnimGroup(4);
     gc.LoadAnimGroup(9);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -217,10 +176,10 @@ int M12_S2(GameController& gc)
     gc.SetLevelNumber(12, 3);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
-    Cast(gc, -1, {{49, -2}, {50, -3}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MNSNG2.P2B");
+    CreateCast(gc, -1, {{49, -2}, {50, -3}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MNSNG2.P2B");
     gc.ResetTime();
-    Finish(gc, 141, -1);
+    StepCinematic(gc, 141, -1);
     return 1;
 }
 
@@ -237,7 +196,7 @@ int M12_S2G2_Destroy(GameController& gc)
 {
     gc.DestroyAnimGroup(4);
     gc.DestroyAnimGroup(9);
-    return Release(gc, {49, 50, 51}, false, true);
+    return ReleaseStep(gc, {49, 50, 51}, false, true);
 }
 
 // ---- Rows 4 and 5: the fight in the master room
@@ -270,9 +229,9 @@ void MasterRoom(GameController& gc, bool withCast, int cinematic)
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
     if (withCast)
-        Cast(gc, -1, {{52, -2}, {53, -3}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MMRMG3.P2B");
-    Finish(gc, cinematic, -1);
+        CreateCast(gc, -1, {{52, -2}, {53, -3}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MMRMG3.P2B");
+    StepCinematic(gc, cinematic, -1);
 }
 
 int M12_S3a(GameController& gc)
@@ -298,21 +257,21 @@ int M12_S3aG3_Destroy(GameController& gc)
 {
     gc.DestroyAnimGroup(10);
     gc.DestroyAnimGroup(14);
-    return Release(gc, {49, 50, 51, 52, 53}, false, true);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53}, false, true);
 }
 
 int M12_S3bG3_Destroy(GameController& gc)
 {
     gc.DestroyAnimGroup(10);
     gc.DestroyAnimGroup(14);
-    return Release(gc, {49, 50, 51}, false, true);
+    return ReleaseStep(gc, {49, 50, 51}, false, true);
 }
 
 // ---- Rows 6 and 7: after the fight
 
 int M12_S4a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {150, 147});
     return 1;
 }
@@ -322,20 +281,20 @@ int M12_S4a(GameController& gc)
     gc.SetCinematicOnly();
     gc.SetLevelNumber(12, 6);
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
-    Cast(gc, -1, {{49, -2}, {50, -3}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MMRMS4.P2B");
-    Finish(gc, 144, -1);
+    CreateCast(gc, -1, {{49, -2}, {50, -3}});
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MMRMS4.P2B");
+    StepCinematic(gc, 144, -1);
     return 1;
 }
 
 int M12_S4a_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50}, true, true);
+    return ReleaseStep(gc, {49, 50}, true, true);
 }
 
 int M12_S4b_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {150, 147, 106, 68, 134, 156});
     return 1;
 }
@@ -346,20 +305,20 @@ int M12_S4b(GameController& gc)
     gc.SetCinematicOnly();
     gc.SetLevelNumber(12, 7);
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
-    Cast(gc, -1, {{49, -2}, {50, -3}});
+    CreateCast(gc, -1, {{49, -2}, {50, -3}});
     for (int i = 0; i < 4; i++) {
         gc.CreateCharacterAt(51 + i, -4 - 2 * i, -1, nullptr, false);
         if (Object* second = gc.CreateCharacterAt(51 + i, -5 - 2 * i, -1, nullptr, false))
             SetTintSet(second, 1, true);
     }
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MMRMS4.P2B");
-    Finish(gc, 145, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL12\\MMRMS4.P2B");
+    StepCinematic(gc, 145, -1);
     return 1;
 }
 
 int M12_S4b_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53, 54}, true, true);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53, 54}, true, true);
 }
 
 // ---- Row 8: to the impound garage
@@ -404,12 +363,12 @@ int M12_S5(GameController& gc)
     gc.SetLevelNumber(12, 9);
     gc.SyncGridPosAt(-204, false);
     gc.CreateCharacterAt(48, -1, -204, szDace, false);
-    Cast(gc, -204, {{49, -2}});
+    CreateCast(gc, -204, {{49, -2}});
     const int cars[][2] = {{0, -166}, {7, -167}, {7, -168}, {2, -169}, {1, -170}, {3, -171}};
     for (const auto& c : cars)
         gc.CreateVehicleAt(c[0], c[1], -204, false);
     gc.SetEscapeMissionMode(M12_G5_A_EscapeParams, -1, 1);
-    Finish(gc, 146, -204);
+    StepCinematic(gc, 146, -204);
     return 1;
 }
 
@@ -432,17 +391,17 @@ int M12_G5(GameController& gc)
 
 int M12_S5G5_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51}, true, false);
+    return ReleaseStep(gc, {49, 50, 51}, true, false);
 }
 
 // ---- Rows 10 and 11: outside the garage
 
 int M12_S6G6_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {143, 151, 102, 150, 147});
     gc.LoadMDLFile(nullptr, 1, 5, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     M12_Driving_Load(gc, true);
     return 1;
 }
@@ -454,11 +413,11 @@ int M12_S6(GameController& gc)
     gc.SetLevelNumber(12, 10);
     gc.SyncGridPosAt(-208, false);
     gc.CreateCharacterAt(48, -1, -208, szDace, false);
-    Cast(gc, -208, {{52, -2}, {53, -3}, {51, -4}});
+    CreateCast(gc, -208, {{52, -2}, {53, -3}, {51, -4}});
     gc.CreateVehicleAt(1, -166, -208, false);
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL12\\G6.P2B"), -208, 0);
     gc.ResetTime();
-    Finish(gc, 147, -208);
+    StepCinematic(gc, 147, -208);
     return 1;
 }
 
@@ -470,17 +429,17 @@ int M12_G6(GameController& gc)
 
 int M12_S6G6_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53, 1}, false, true);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53, 1}, false, true);
 }
 
 int M12_S7G7_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {147, 113, 143, 151, 102});
     gc.LoadMDLFile(nullptr, 1, 5, 0);
     gc.LoadAnimGroup(12);
     gc.SyncGridPosAt(-208, false);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -488,11 +447,11 @@ int M12_S7(GameController& gc)
 {
     gc.SetLevelNumber(12, 11);
     gc.CreateCharacterAt(48, -1, -208, szDace, false);
-    Cast(gc, -208, {{50, -3}, {51, -4}, {52, -5}, {53, -6}, {53, -7}, {53, -8}});
+    CreateCast(gc, -208, {{50, -3}, {51, -4}, {52, -5}, {53, -6}, {53, -7}, {53, -8}});
     gc.CreateVehicleAt(1, -166, -208, false);
     gc.ResetTime();
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL12\\G7.P2B"), -208, 0);
-    Finish(gc, 148, -208);
+    StepCinematic(gc, 148, -208);
     return 1;
 }
 
@@ -505,7 +464,7 @@ int FistFight(GameController& gc)
 int M12_S7G7_Destroy(GameController& gc)
 {
     gc.DestroyAnimGroup(12);
-    return Release(gc, {49, 50, 51, 52, 53, 1}, false, false);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53, 1}, false, false);
 }
 
 // ---- Rows 12 and 13: the endings
@@ -516,37 +475,37 @@ void EndingCast(GameController& gc, int level)
     gc.SyncGridPosAt(-208, false);
     gc.SetCinematicOnly();
     gc.CreateCharacterAt(48, -1, -208, szDace, false);
-    Cast(gc, -208, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {53, -6}, {53, -7}, {53, -8}});
+    CreateCast(gc, -208, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {53, -6}, {53, -7}, {53, -8}});
 }
 
 int M12_S8a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {150, 147, 143, 151, 102});
     gc.LoadMDLFile(nullptr, 1, 5, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
 int M12_S8a(GameController& gc)
 {
     EndingCast(gc, 12);
-    Finish(gc, 149, -208);
+    StepCinematic(gc, 149, -208);
     return 1;
 }
 
 int M12_S8a_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53, 1}, true, false);
+    return ReleaseStep(gc, {49, 50, 51, 52, 53, 1}, true, false);
 }
 
 int M12_S8b_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {128, 100, 143, 151, 102});
     gc.LoadMDLFile(nullptr, 2, 27, 0);
     gc.LoadMDLFile(nullptr, 1, 37, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -556,18 +515,13 @@ int M12_S8b(GameController& gc)
     gc.CreateVehicleAt(1, -167, -208, false);
     gc.CreateVehicleAt(2, -168, -208, false);
     gc.CreateVehicleAt(2, -169, -208, false);
-    Finish(gc, 150, -208);
+    StepCinematic(gc, 150, -208);
     return 1;
 }
 
 int M12_S8b_Destroy(GameController& gc)
 {
-    return Release(gc, {49, 50, 51, 52, 53, 1, 2}, true, false);
-}
-
-StepPieces Scene(int (*load)(GameController&), int (*scene)(GameController&), int (*release)(GameController&))
-{
-    return {false, TNUM_M12_G1, TNUM_M12_G1, false, load, nullptr, scene, nullptr, nullptr, release, nullptr, 0};
+    return ReleaseStep(gc, {49, 50, 51, 52, 53, 1, 2}, true, false);
 }
 
 StepPieces SceneGame(TaskNumbers task, bool loops, int (*load)(GameController&), int (*scene)(GameController&),
@@ -581,7 +535,7 @@ StepPieces SceneGame(TaskNumbers task, bool loops, int (*load)(GameController&),
 
 int M12_S1a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M12_S1a_Load, M12_S1a, M12_S1a_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M12_S1a_Load, M12_S1a, M12_S1a_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -621,13 +575,13 @@ int M12_S3bG3_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M12_S4a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M12_S4a_Load, M12_S4a, M12_S4a_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M12_S4a_Load, M12_S4a, M12_S4a_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
 int M12_S4b_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M12_S4b_Load, M12_S4b, M12_S4b_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M12_S4b_Load, M12_S4b, M12_S4b_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -661,12 +615,12 @@ int M12_S7G7_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M12_S8a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M12_S8a_Load, M12_S8a, M12_S8a_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M12_S8a_Load, M12_S8a, M12_S8a_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
 int M12_S8b_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M12_S8b_Load, M12_S8b, M12_S8b_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M12_S8b_Load, M12_S8b, M12_S8b_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }

@@ -11,18 +11,6 @@
 
 namespace {
 
-// Every row of the gunners' trigger extents is (0, 0, 0, 1).
-Extent UnitRows()
-{
-    Extent e;
-    std::memset(static_cast<void*>(&e), 0, sizeof e);
-    e.x = Vector(0.0f, 0.0f, 0.0f, 1.0f);
-    e.y = Vector(0.0f, 0.0f, 0.0f, 1.0f);
-    e.z = Vector(0.0f, 0.0f, 0.0f, 1.0f);
-    e.w = Vector(0.0f, 0.0f, 0.0f, 1.0f);
-    return e;
-}
-
 EnemyGenRunner_params Driver()
 {
     EnemyGenRunner_params p{};
@@ -48,9 +36,9 @@ static DriveToMissionParams DynastyImportsDriveTo = {-207, 0, "Airport Hanger"};
 CarDriverParams cdpM8_G4 = {0};
 ShootoutMissionParams M8_G5_ShootoutParams = {1};
 // Built by code at start-up: the helicopter's two gunners.
-Construct_EnemyGenShooter_params M8_G9_regsp_shooter1(0, -101, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRows(), UnitRows(),
+Construct_EnemyGenShooter_params M8_G9_regsp_shooter1(0, -101, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRowsExtent(), UnitRowsExtent(),
                                                       0, 0.0f, 0, 0, 100, 0.75f, 0, 0, 0, 0, 0, 0);
-Construct_EnemyGenShooter_params M8_G9_regsp_shooter2(1, -102, 22, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRows(), UnitRows(),
+Construct_EnemyGenShooter_params M8_G9_regsp_shooter2(1, -102, 22, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRowsExtent(), UnitRowsExtent(),
                                                       0, 0.0f, 0, 0, 100, 0.2f, 0, 0, 0, 0, 0, 0);
 BadGuyGenInfo M8_G9_rbggi[2] = {{BGGT_SHOOTER, -213, &M8_G9_regsp_shooter1},
                                 {BGGT_SHOOTER, -213, &M8_G9_regsp_shooter2}};
@@ -74,23 +62,6 @@ namespace {
 // The flag of the two-game step: the pursuit was started.
 int iAlternate;
 
-void Interior(GameController& gc, const char* file)
-{
-    gc.CreateInteriorAt(StepFile(file), -1, 0);
-}
-
-void StartLoad(GameController& gc)
-{
-    gc.CheckMemory();
-    gc.StartLoading();
-}
-
-void LoadEnd(GameController& gc)
-{
-    gc.ResetTime();
-    gc.EndLoading();
-}
-
 // The opening of a cinematic-only scene in a room: the player without a
 // kind name and the cast at -1.
 void RoomCinematic(GameController& gc, int level, std::initializer_list<std::pair<int, int>> cast)
@@ -100,12 +71,6 @@ void RoomCinematic(GameController& gc, int level, std::initializer_list<std::pai
     gc.CreateCharacterAt(48, -1, -1, nullptr, false);
     for (const auto& c : cast)
         gc.CreateCharacterAt(c.first, c.second, -1, nullptr, false);
-}
-
-void Finish(GameController& gc, int cinematic, int ph)
-{
-    gc.CreateCinematicAt(cinematic, ph);
-    gc.EndLoading();
 }
 
 void Cars(GameController& gc, int ph, std::initializer_list<std::pair<int, int>> cars)
@@ -118,7 +83,7 @@ void Cars(GameController& gc, int ph, std::initializer_list<std::pair<int, int>>
 
 int M8_S1a01_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {143, 162, 146});
     return 1;
 }
@@ -126,8 +91,8 @@ int M8_S1a01_Load(GameController& gc)
 int M8_S1a01(GameController& gc)
 {
     RoomCinematic(gc, 0, {{49, -2}, {50, -3}, {51, -4}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\MVSTRGS1.P2B");
-    Finish(gc, 86, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\MVSTRGS1.P2B");
+    StepCinematic(gc, 86, -1);
     return 1;
 }
 
@@ -144,10 +109,10 @@ int M8_S1a01_Destroy(GameController& gc)
 
 int M8_S1a02G1_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 1, {10, 23, 8, 34});
     gc.LoadMDLFile(nullptr, 49, 114, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -167,7 +132,7 @@ int M8_S1a02(GameController& gc, bool bS1B)
     gc.CreateEnemyRunnerGen(&M8_S1_DriverParams);
     Cars(gc, -200, {{1, -167}, {2, -168}, {3, -169}, {4, -170}});
     gc.SetTailMissionMode(M8_G1_A_TailParams, -1, 1);
-    Finish(gc, bS1B ? 88 : 87, -200);
+    StepCinematic(gc, bS1B ? 88 : 87, -200);
     return 1;
 }
 
@@ -232,7 +197,7 @@ int TailThenPursuit(GameController& gc, int iEntryIndex, bool bS1B)
 
 int M8_S2_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {114, 95, 72});
     return 1;
 }
@@ -240,8 +205,8 @@ int M8_S2_Load(GameController& gc)
 void Diner(GameController& gc, int cinematic)
 {
     RoomCinematic(gc, 3, {{49, -2}, {50, -3}, {51, -5}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\DINERS2.P2B");
-    Finish(gc, cinematic, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\DINERS2.P2B");
+    StepCinematic(gc, cinematic, -1);
 }
 
 int M8_S2(GameController& gc)
@@ -287,11 +252,11 @@ int M8_G2(GameController& gc)
 
 int M8_S3G3_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {118, 162, 132});
     for (int g : {10, 11, 12})
         gc.LoadAnimGroup(g);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -300,9 +265,9 @@ int M8_S3(GameController& gc)
     gc.SetLevelNumber(8, 5);
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\GCLUBG3.P2B");
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\GCLUBG3.P2B");
     gc.ResetTime();
-    Finish(gc, 91, -1);
+    StepCinematic(gc, 91, -1);
     return 1;
 }
 
@@ -326,7 +291,7 @@ int M8_S3G3_Destroy(GameController& gc)
 
 int M8_S4a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {118, 162, 132});
     return 1;
 }
@@ -334,8 +299,8 @@ int M8_S4a_Load(GameController& gc)
 int M8_S4a(GameController& gc)
 {
     RoomCinematic(gc, 6, {{49, -2}, {50, -3}, {51, -4}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\GCLUBS4A.P2B");
-    Finish(gc, 92, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\GCLUBS4A.P2B");
+    StepCinematic(gc, 92, -1);
     return 1;
 }
 
@@ -398,10 +363,10 @@ int M8_S4b(GameController& gc)
 
 int M8_S501_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
     gc.LoadMDLFile(nullptr, 49, 114, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -413,7 +378,7 @@ int M8_S501(GameController& gc)
     gc.CreateCharacterAt(48, -1, -215, nullptr, false);
     gc.CreateCharacterAt(49, -2, -215, nullptr, false);
     gc.CreateVehicleAt(0, -166, -215, false);
-    Finish(gc, 94, -215);
+    StepCinematic(gc, 94, -215);
     return 1;
 }
 
@@ -430,10 +395,10 @@ int M8_S501_Destroy(GameController& gc)
 
 int M8_S502G5_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {102, 145, 147, 67});
     LoadCast(gc, 1, {7, 11, 15});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -444,9 +409,9 @@ int M8_S502(GameController& gc)
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
     for (int i = 0; i < 3; i++)
         gc.CreateCharacterAt(50 + i, -5 - i, -1, nullptr, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\AHANGG5.P2B");
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\AHANGG5.P2B");
     gc.ResetTime();
-    Finish(gc, 95, -1);
+    StepCinematic(gc, 95, -1);
     return 1;
 }
 
@@ -471,7 +436,7 @@ int M8_S502G5_Destroy(GameController& gc)
 
 int M8_S601_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {145, 102});
     return 1;
 }
@@ -479,8 +444,8 @@ int M8_S601_Load(GameController& gc)
 int M8_S601(GameController& gc)
 {
     RoomCinematic(gc, 11, {{49, -5}, {50, -8}, {50, -9}, {50, -10}, {50, -11}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\HANGS601.P2B");
-    Finish(gc, 96, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL8\\HANGS601.P2B");
+    StepCinematic(gc, 96, -1);
     return 1;
 }
 
@@ -498,10 +463,10 @@ int M8_S601_Destroy(GameController& gc)
 
 int M8_S602G6_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 1, 15, 0);
     gc.LoadMDLFile(nullptr, 57, 147, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -515,7 +480,7 @@ int M8_S602(GameController& gc)
     gc.CreateVehicleAt(1, -166, -209, false);
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL8\\MG6.P2B"), -209, 0);
     gc.SetLearJetMissionMode(-167, 2, 1);
-    Finish(gc, 97, -209);
+    StepCinematic(gc, 97, -209);
     return 1;
 }
 
@@ -545,11 +510,11 @@ int M8_S602G6_Destroy(GameController& gc)
 int M8_S7G7_Load(GameController& gc)
 {
     gc.SyncGridPosAt(-209, false);
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {113, 147});
     gc.LoadMDLFile(nullptr, 9, 11, 0);
     gc.LoadAnimGroup(11);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -559,7 +524,7 @@ int M8_S7(GameController& gc)
     gc.CreateCharacterAt(48, -1, -209, szDace, false);
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL8\\MG7.P2B"), -209, 0);
     gc.ResetTime();
-    Finish(gc, 98, -209);
+    StepCinematic(gc, 98, -209);
     return 1;
 }
 
@@ -587,12 +552,12 @@ void Ending(GameController& gc, int level)
 
 int M8_S8a_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 3, 27, 0);
     gc.LoadMDLFile(nullptr, 1, 15, 0);
     gc.LoadMDLFile(nullptr, 2, 37, 0);
     LoadCast(gc, 49, {150, 99, 128, 113, 140, 100});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -602,7 +567,7 @@ int M8_S8a(GameController& gc)
     for (int i = 0; i < 6; i++)
         gc.CreateCharacterAt(49 + i, -2 - i, -211, nullptr, false);
     Cars(gc, -211, kEndingCars);
-    Finish(gc, 99, -211);
+    StepCinematic(gc, 99, -211);
     return 1;
 }
 
@@ -617,11 +582,11 @@ int M8_S8a_Destroy(GameController& gc)
 
 int M8_S8b_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 1, 11, 0);
     gc.LoadMDLFile(nullptr, 3, 27, 0);
     gc.LoadMDLFile(nullptr, 2, 37, 0);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -629,7 +594,7 @@ int M8_S8b(GameController& gc)
 {
     Ending(gc, 15);
     Cars(gc, -211, kEndingCars);
-    Finish(gc, 100, -211);
+    StepCinematic(gc, 100, -211);
     return 1;
 }
 
@@ -648,7 +613,7 @@ constexpr int kHelicopterSlot = 128;
 
 int M8_S9G9_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {153, 143});
     gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
     LoadCast(gc, 1, {32, 25});
@@ -670,7 +635,7 @@ int M8_S9(GameController& gc)
         pobjChopper->id = -170;
     gc.SetTargetObject(-170, true);
     gc.SetEscapeMissionMode(M8_G9_EscapeParams, -1, 1);
-    Finish(gc, 101, -213);
+    StepCinematic(gc, 101, -213);
     return 1;
 }
 
@@ -704,16 +669,11 @@ int M8_S9G9_Destroy(GameController& gc)
     return 1;
 }
 
-StepPieces Scene(int (*load)(GameController&), int (*scene)(GameController&), int (*release)(GameController&))
-{
-    return {false, TNUM_M8_G1, TNUM_M8_G1, false, load, nullptr, scene, nullptr, nullptr, release, nullptr, 0};
-}
-
 }  // namespace
 
 int M8_S1a01_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S1a01_Load, M8_S1a01, M8_S1a01_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S1a01_Load, M8_S1a01, M8_S1a01_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -729,13 +689,13 @@ int M8_S1b02G1_Main(GameController& gc, int iEntryIndex, int)
 
 int M8_S2_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S2_Load, M8_S2, M8_S2_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S2_Load, M8_S2, M8_S2_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
 int M8_S2B_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S2_Load, M8_S2B, M8_S2_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S2_Load, M8_S2B, M8_S2_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -755,7 +715,7 @@ int M8_S3G3_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M8_S4a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S4a_Load, M8_S4a, M8_S4a_Release);
+    static const StepPieces s = SceneOnlyPieces(M8_S4a_Load, M8_S4a, M8_S4a_Release);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -777,7 +737,7 @@ int M8_S4bG4_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M8_S501_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S501_Load, M8_S501, M8_S501_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S501_Load, M8_S501, M8_S501_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -790,7 +750,7 @@ int M8_S502G5_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M8_S601_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S601_Load, M8_S601, M8_S601_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S601_Load, M8_S601, M8_S601_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -810,13 +770,13 @@ int M8_S7G7_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M8_S8a_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S8a_Load, M8_S8a, M8_S8a_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S8a_Load, M8_S8a, M8_S8a_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
 int M8_S8b_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M8_S8b_Load, M8_S8b, M8_S8b_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M8_S8b_Load, M8_S8b, M8_S8b_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 

@@ -8,15 +8,6 @@
 
 namespace {
 
-Extent UnitRows()
-{
-    Extent e;
-    std::memset(static_cast<void*>(&e), 0, sizeof e);
-    for (Vector* row : {&e.x, &e.y, &e.z, &e.w})
-        *row = Vector(0.0f, 0.0f, 0.0f, 1.0f);
-    return e;
-}
-
 EnemyGenRunner_params Driver()
 {
     EnemyGenRunner_params p{};
@@ -44,7 +35,7 @@ CarDriverParams cdpM9_G8 = {0};
 CarDriverParams cdpM9_G9 = {0};
 EnemyGenRunner_params M9_S5_regsp_driver = Driver();
 // Built by code at start-up.
-Construct_EnemyGenShooter_params M9_S5_regsp_shooter(1, -104, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRows(), UnitRows(), 0,
+Construct_EnemyGenShooter_params M9_S5_regsp_shooter(1, -104, 13, 0, 0, 0.0f, 0, 0, 0, 1, 1, UnitRowsExtent(), UnitRowsExtent(), 0,
                                                      0.0f, 0, 0, 100, 1.0f, 0, 0, 0, 0, 0, 0);
 BadGuyGenInfo M9_S5_rbggi[2] = {{BGGT_RUNNER, -205, &M9_S5_regsp_driver},
                                 {BGGT_SHOOTER, -205, &M9_S5_regsp_shooter}};
@@ -77,29 +68,6 @@ namespace {
 int DrivingWithCar(GameController& gc)
 {
     return M9_Driving_Load(gc, true);
-}
-
-void Interior(GameController& gc, const char* file)
-{
-    gc.CreateInteriorAt(StepFile(file), -1, 0);
-}
-
-void StartLoad(GameController& gc)
-{
-    gc.CheckMemory();
-    gc.StartLoading();
-}
-
-void LoadEnd(GameController& gc)
-{
-    gc.ResetTime();
-    gc.EndLoading();
-}
-
-void Finish(GameController& gc, int cinematic, int ph)
-{
-    gc.CreateCinematicAt(cinematic, ph);
-    gc.EndLoading();
 }
 
 // A cinematic-only scene in a room: the player without a kind name and the
@@ -137,7 +105,7 @@ void PhoneDrive(GameController& gc, CarDriverParams& cdp)
 
 int M9_S101_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {149, 99, 128, 126, 158});
     return 1;
 }
@@ -145,8 +113,8 @@ int M9_S101_Load(GameController& gc)
 int M9_S101(GameController& gc)
 {
     RoomCinematic(gc, 0, {{49, -2}, {50, -3}, {51, -4}, {52, -5}, {53, -6}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\EOD.P2B");
-    Finish(gc, 102, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\EOD.P2B");
+    StepCinematic(gc, 102, -1);
     return 1;
 }
 
@@ -194,8 +162,8 @@ int M9_S2(GameController& gc)
     gc.LoadInteriorAnimGroups();
     gc.CreateCharacterAt(48, -1, -1, szDace, false);
     gc.CreateCharacterAt(48, -2, -1, nullptr, false);
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL9\\SCLUBG2.P2B");
-    Finish(gc, 104, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL9\\SCLUBG2.P2B");
+    StepCinematic(gc, 104, -1);
     return 1;
 }
 
@@ -221,7 +189,7 @@ int M9_S2_Destroy(GameController& gc)
 
 int M9_S3_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 49, 157, 0);
     LoadCast(gc, 51, {88, 146, 87});
     return 1;
@@ -230,8 +198,8 @@ int M9_S3_Load(GameController& gc)
 int M9_S3(GameController& gc)
 {
     RoomCinematic(gc, 3, {{49, -2}, {51, -3}, {52, -4}, {53, -5}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL9\\SCLUBS3.P2B");
-    Finish(gc, 105, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL9\\SCLUBS3.P2B");
+    StepCinematic(gc, 105, -1);
     return 1;
 }
 
@@ -264,7 +232,7 @@ int M9_G3(GameController& gc)
 
 int M9_S401_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 49, {124, 153, 126, 118});
     return 1;
 }
@@ -272,8 +240,8 @@ int M9_S401_Load(GameController& gc)
 int M9_S401(GameController& gc)
 {
     RoomCinematic(gc, 5, {{49, -2}, {50, -3}, {51, -4}, {52, -5}});
-    Interior(gc, "KORVALIS\\DemoData\\Int\\LEVEL9\\SPOTS4.P2B");
-    Finish(gc, 106, -1);
+    StepInterior(gc, "KORVALIS\\DemoData\\Int\\LEVEL9\\SPOTS4.P2B");
+    StepCinematic(gc, 106, -1);
     return 1;
 }
 
@@ -311,10 +279,10 @@ int M9_S402(GameController& gc)
 
 int M9_S5G5_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 0, {32, 27, 7, 21, 9});
     LoadCast(gc, 49, {124, 140});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     // The player's car is in slot 0 already.
     M9_Driving_Load(gc, false);
     gc.SetTimeOfDay(0, 5, false);
@@ -330,7 +298,7 @@ int M9_S5(GameController& gc)
     for (int i = 0; i < 5; i++)
         gc.CreateVehicleAt(i, -166 - i, -205, false);
     gc.SetEscapeMissionMode(M9_S5_EscapeParams, 15, 1);
-    Finish(gc, 108, -205);
+    StepCinematic(gc, 108, -205);
     return 1;
 }
 
@@ -368,12 +336,12 @@ int M9_S5G5_Destroy(GameController& gc)
 int M9_S6G6_Load(GameController& gc)
 {
     gc.SyncGridPosAt(-207, false);
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 49, 124, 0);
     LoadCast(gc, 1, {32, 5});
     gc.LoadAnimGroup(10);
     gc.LoadAnimGroup(12);
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -385,7 +353,7 @@ void Factory(GameController& gc, int level, const char* file, int cinematic, boo
         gc.CreateCharacterAt(50, -2, -207, nullptr, false);
     gc.CreateExteriorAt(StepFile(file), -207, 0);
     gc.ResetTime();
-    Finish(gc, cinematic, -207);
+    StepCinematic(gc, cinematic, -207);
 }
 
 int M9_S6(GameController& gc)
@@ -414,10 +382,10 @@ int M9_S6G6_Destroy(GameController& gc)
 int M9_S7G7_Load(GameController& gc)
 {
     gc.SyncGridPosAt(-207, false);
-    StartLoad(gc);
+    StepStartLoading(gc);
     LoadCast(gc, 1, {32, 5});
     LoadCast(gc, 49, {102, 124});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     return 1;
 }
 
@@ -472,11 +440,11 @@ int M9_G4(GameController& gc)
 
 int M9_S9G9_Load(GameController& gc)
 {
-    StartLoad(gc);
+    StepStartLoading(gc);
     gc.LoadMDLFile(nullptr, 49, 124, 0);
     gc.LoadDaceCarMDLFile(nullptr, 0, 2, 0);
     LoadCast(gc, 1, {25, 18, 32});
-    LoadEnd(gc);
+    StepEndLoading(gc);
     gc.SetTimeOfDay(0, 15, false);
     return 1;
 }
@@ -491,7 +459,7 @@ void M9_S9(GameController& gc, bool bS9b)
     pobjPellCar = gc.CreateVehicleAt(3, -167, -210, false);
     gc.CreateExteriorAt(StepFile("KORVALIS\\DemoData\\Int\\LEVEL9\\MG9.P2B"), -210, 0);
     gc.ResetTime();
-    Finish(gc, bS9b ? 113 : 112, -210);
+    StepCinematic(gc, bS9b ? 113 : 112, -210);
 }
 
 int M9_S9a(GameController& gc)
@@ -528,11 +496,6 @@ int M9_S9G9_Destroy(GameController& gc)
     pobjPellCar = nullptr;
     gc.CheckMemory();
     return 1;
-}
-
-StepPieces Scene(int (*load)(GameController&), int (*scene)(GameController&), int (*release)(GameController&))
-{
-    return {false, TNUM_M9_G1, TNUM_M9_G1, false, load, nullptr, scene, nullptr, nullptr, release, nullptr, 0};
 }
 
 StepPieces SceneGame(TaskNumbers task, int (*load)(GameController&), int (*driving)(GameController&),
@@ -593,7 +556,7 @@ int M9_S8Drive(GameController& gc)
 
 int M9_S101_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M9_S101_Load, M9_S101, M9_S101_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M9_S101_Load, M9_S101, M9_S101_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -612,7 +575,7 @@ int M9_S2G2_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M9_S3_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M9_S3_Load, M9_S3, M9_S3_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M9_S3_Load, M9_S3, M9_S3_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 
@@ -624,7 +587,7 @@ int M9_G3_Main(GameController& gc, int iEntryIndex, int iSuccess)
 
 int M9_S401_Main(GameController& gc, int iEntryIndex, int)
 {
-    static const StepPieces s = Scene(M9_S401_Load, M9_S401, M9_S401_Destroy);
+    static const StepPieces s = SceneOnlyPieces(M9_S401_Load, M9_S401, M9_S401_Destroy);
     return SceneOnlyStep(gc, iEntryIndex, s);
 }
 

@@ -7,16 +7,9 @@
 
 namespace {
 
-using Visits = std::vector<std::pair<int, int>>;
-
 class Episode10 : public Steps
 {
 };
-
-std::string Task(TaskNumbers t, int state)
-{
-    return "SetTaskState(" + std::to_string(int(t)) + ", " + std::to_string(state) + ")";
-}
 
 TEST_F(Episode10, ScenesReleasedBeforeTheirGamesAndTheRaceReplayed)
 {
@@ -31,7 +24,7 @@ TEST_F(Episode10, ScenesReleasedBeforeTheirGamesAndTheRaceReplayed)
     EXPECT_EQ(Trace(torn.begin(), torn.begin() + 4),
               Trace({"DestroyObject(-2)", "DestroyObject(-3)", "DestroyObject(-4)", "DestroyObject(-5)"}));
     EXPECT_TRUE(Only(torn, {"SetPursuitMissionMode"}).empty());
-    EXPECT_EQ(torn.back(), Task(TNUM_M10_G2, 2));
+    EXPECT_EQ(torn.back(), TaskLine(TNUM_M10_G2, 2));
     Call(M10_S2G2_Main, 0, 0);
     const Trace chase = Call(M10_S2G2_Main, 1, 0, &r);
     EXPECT_EQ(r, 2);
@@ -71,7 +64,7 @@ TEST_F(Episode10, TheShootoutOutsideAndTheFightPlayWhateverCameBefore)
     EXPECT_EQ(r, -1);
     EXPECT_TRUE(Has(end, "DestroyMDLFile(52, true)"));
     EXPECT_TRUE(Has(end, "DestroyMDLFile(205, true)"));
-    EXPECT_EQ(end.back(), Task(TNUM_M10_G4, 2));
+    EXPECT_EQ(end.back(), TaskLine(TNUM_M10_G4, 2));
 }
 
 TEST_F(Episode10, WonThroughItEndsSolvedAndALostFightEndsItUnsolved)

@@ -7,8 +7,6 @@
 
 namespace {
 
-using Visits = std::vector<std::pair<int, int>>;
-
 class Episode11 : public Steps
 {
 };

@@ -7,8 +7,6 @@
 
 namespace {
 
-using Visits = std::vector<std::pair<int, int>>;
-
 class Episode12 : public Steps
 {
 };
@@ -43,7 +41,7 @@ TEST_F(Episode12, TheRaceAfterItsSceneTheEscapesDriversAndTheLastFight)
     const Trace end = Call(M12_S7G7_Main, 2, 2, &r);
     EXPECT_EQ(r, -1);
     EXPECT_TRUE(Has(end, "DestroyMDLFile(80, true)"));
-    EXPECT_EQ(end.back(), "SetTaskState(" + std::to_string(int(TNUM_M12_G7)) + ", 3)");
+    EXPECT_EQ(end.back(), TaskLine(TNUM_M12_G7, 3));
 
     // The shoot-out outside is played whatever came before.
     gc->iMissionRet = 2;

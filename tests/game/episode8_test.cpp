@@ -7,8 +7,6 @@
 
 namespace {
 
-using Visits = std::vector<std::pair<int, int>>;
-
 class Episode8 : public Steps
 {
 };
@@ -41,7 +39,7 @@ TEST_F(Episode8, EpisodeEightsTailRowsDifferOnlyInTheirCinematic)
     const Trace end = Call(M8_S1a02G1_Main, 3, 1, &r);
     EXPECT_EQ(r, -1);
     EXPECT_EQ(gc->iMissionRet, 3);
-    EXPECT_EQ(end.back(), "SetTaskState(" + std::to_string(int(TNUM_M8_G1)) + ", 4)");
+    EXPECT_EQ(end.back(), TaskLine(TNUM_M8_G1, 4));
     EXPECT_FALSE(Has(end, "CleanupLevel()"));
 
     // Looping: the scene, then at entry 2 the pursuit; the level is
@@ -69,7 +67,7 @@ TEST_F(Episode8, EpisodeEightsDriveToTheHangarAndItsReplay)
     const Trace won = Call(M8_S4bG4_Main, 1, 1, &r);
     EXPECT_EQ(r, -1);
     EXPECT_TRUE(Only(won, {"SetDriveToMissionMode"}).empty());
-    EXPECT_EQ(won, Cat({DrivingDestroy(), {"SetTaskState(" + std::to_string(int(TNUM_M8_G4)) + ", 2)"}}));
+    EXPECT_EQ(won, Cat({DrivingDestroy(), {TaskLine(TNUM_M8_G4, 2)}}));
     // Back from a side trip the drive would never end: the game at once.
     gc->iFlags = GCF_SIDETRIP_RUNNING;
     const Trace replay = Call(M8_S4bG4_Main, 0, 0, &r);

@@ -7,16 +7,9 @@
 
 namespace {
 
-using Visits = std::vector<std::pair<int, int>>;
-
 class Episode9 : public Steps
 {
 };
-
-std::string Task(TaskNumbers t, int state)
-{
-    return "SetTaskState(" + std::to_string(int(t)) + ", " + std::to_string(state) + ")";
-}
 
 TEST_F(Episode9, PhoneCallDrivesAndTheirReplays)
 {
@@ -49,7 +42,7 @@ TEST_F(Episode9, PhoneCallDrivesAndTheirReplays)
     EXPECT_EQ(Call(M9_S402G4_Main, 1, 0, &r), Trace({"SetDriveToMissionMode({-205, 5400, \"Belmont Center\"}, 10, false)"}));
     EXPECT_EQ(r, 2);
     EXPECT_EQ(gc->mode, 10);
-    EXPECT_EQ(Call(M9_S402G4_Main, 2, 2, &r), Cat({DrivingDestroy(), {Task(TNUM_M9_G4, 3)}}));
+    EXPECT_EQ(Call(M9_S402G4_Main, 2, 2, &r), Cat({DrivingDestroy(), {TaskLine(TNUM_M9_G4, 3)}}));
     EXPECT_EQ(r, -1);
     // Replayed after a side trip the timed drive starts in the same call.
     gc->iFlags = GCF_SIDETRIP_RUNNING;
@@ -63,7 +56,7 @@ TEST_F(Episode9, PhoneCallDrivesAndTheirReplays)
     EXPECT_EQ(r, 2);
     // Row 10 with a result in at entry 1 tears down.
     gc->iFlags = 0;
-    EXPECT_EQ(Call(M9_S8G8_Main, 1, 1, &r), Cat({DrivingDestroy(), {Task(TNUM_M9_G8, 2)}}));
+    EXPECT_EQ(Call(M9_S8G8_Main, 1, 1, &r), Cat({DrivingDestroy(), {TaskLine(TNUM_M9_G8, 2)}}));
 }
 
 TEST_F(Episode9, TheEscapeMakesOnlyTheDriverAndTheRaceRowsDifferInTheirCinematic)
@@ -107,7 +100,7 @@ TEST_F(Episode9, TheEscapeMakesOnlyTheDriverAndTheRaceRowsDifferInTheirCinematic
         if (a[i] != b[i])
             EXPECT_EQ(std::make_pair(a[i], b[i]), std::make_pair(std::string("CreateCinematicAt(112, -210)"),
                                                                  std::string("CreateCinematicAt(113, -210)")));
-    EXPECT_EQ(Call(M9_S9bG9_Main, 2, 1).back(), Task(TNUM_M9_G9, 2));
+    EXPECT_EQ(Call(M9_S9bG9_Main, 2, 1).back(), TaskLine(TNUM_M9_G9, 2));
 }
 
 TEST_F(Episode9, WonThroughItEndsSolvedAndALostEscapeEndsItUnsolved)

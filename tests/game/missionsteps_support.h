@@ -83,6 +83,15 @@ Trace Cat(std::initializer_list<Trace> parts)
     return out;
 }
 
+// Where a walk went: (episode, record) of each record's first call.
+using Visits = std::vector<std::pair<int, int>>;
+
+// The trace line of a task's booked state.
+inline std::string TaskLine(TaskNumbers t, int state)
+{
+    return "SetTaskState(" + std::to_string(int(t)) + ", " + std::to_string(state) + ")";
+}
+
 // The driving sets as the families give them.
 const Trace kBonusDrivingLoad = {"StartLoading()",
                                  "FreeInteriorAnimGroups()",
