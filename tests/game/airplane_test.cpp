@@ -11,6 +11,7 @@
 #include "ZevEngine2/PS2/Bezier.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/Airplane.h"
+#include "game/Camera.h"
 #include "game/GameEvents.h"
 
 namespace {
@@ -127,6 +128,14 @@ TEST_F(Aircraft, TaxiingIntoItsTriggersWakesTheFollowersOnceAndLiftsOff)
     jet->app.trigger3 = Box(3.0f, 0.5f);
     Airplane* second = Make(1, -169, VectorPos(3.0f, 0.0f, 0.0f), Path(60, 0.0f));
     Airplane* third = Make(2, -168, VectorPos(-3.0f, 0.0f, 0.0f), Path(60, 0.0f));
+    // The airfield's fixed camera, not looking at the jet yet.
+    auto* fixed = static_cast<Camera*>(calloc(1, sizeof(Camera)));
+    fixed->type = OBJT_CAMERA;
+    fixed->mode = s8(CAMMODE_FIXED);
+    fixed->mat = Matrix(true);
+    fixed->mat.SetTrans(VectorPos(10.0f, -2.0f, 5.0f));
+    world.objectlist.AddTail(fixed);
+    ASSERT_EQ(gc->FindFixedCamera(), fixed);
     world.Update();
     EXPECT_EQ(second->mode, Airplane::AM_FOLLOWER_WAITING);
     EXPECT_EQ(third->mode, Airplane::AM_FOLLOWER_WAITING);
@@ -161,6 +170,12 @@ TEST_F(Aircraft, TaxiingIntoItsTriggersWakesTheFollowersOnceAndLiftsOff)
     EXPECT_EQ(third->mode, Airplane::AM_ROLLING);   // it passed the second trigger
     EXPECT_EQ(jet->flags & 0x20u, 0u);
     EXPECT_EQ(jet->fStrength, 1000.0f);
+    EXPECT_EQ(fixed->target, static_cast<Object*>(jet));
+    EXPECT_EQ(GetCurrentCam(), fixed);
+    SetCurrentCam(&g_DefaultCamera);
+    world.StopFrameCall(fixed);
+    world.objectlist.Remove(fixed);
+    free(fixed);
     EXPECT_EQ(Hit(jet), 0);
     EXPECT_EQ(jet->fStrength, 1000.0f);
     // The game is lost 180 frames later.

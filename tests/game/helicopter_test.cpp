@@ -70,7 +70,22 @@ TEST_F(Chopper, OnItsRingOnlyDampingActsAcrossAndItsClimbIsBounded)
 
 TEST_F(Chopper, ItHoldsAboveTheRoofOrTheGroundUnlessNearAHoverSpot)
 {
+    // Its hover spots come from the placeholders -600 and -601 (the third
+    // is missing), raised by their own offsets.
+    Object spots[2];
+    for (int i = 0; i < 2; i++) {
+        spots[i].id = s16(-600 - i);
+        spots[i].mat = Matrix(true);
+        spots[i].mat.SetTrans(VectorPos(50.0f + 10.0f * i, -2.0f, 0.0f));
+        world.placeholderlist.AddTail(&spots[i]);
+    }
     Helicopter* h = Make(VectorPos(20.0f, -4.0f, 0.0f));
+    for (int i = 0; i < 2; i++)
+        world.placeholderlist.Remove(&spots[i]);
+    EXPECT_FLOAT_EQ(h->rvpPHLocs[0][1], -2.0f - 1.09375f);
+    EXPECT_FLOAT_EQ(h->rvpPHLocs[1][1], -2.0f - 0.46875f);
+    EXPECT_FLOAT_EQ(h->rvpPHLocs[1][0], 60.0f);
+    EXPECT_FLOAT_EQ(h->rvpPHLocs[2][0], 0.0f);
     // Over flat ground at 0 with the player on it.
     EXPECT_FLOAT_EQ(h->GetDesiredHeight(), -0.9375f);
     // The player on a roof 3 up.
