@@ -158,7 +158,6 @@ int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh
         return EntitySeam<cls>(o, msg, #cls, staticmh);                     \
     }
 
-ENTITY_SEAM(Airplane)
 ENTITY_SEAM(DrvCrseGate)
 ENTITY_SEAM(DrvCrsePed)
 ENTITY_SEAM(DrvCrseProp)

@@ -71,6 +71,7 @@ void DrawScreenRect(int x0, int y0, int x1, int y1, Colour c, ALPHA_MODE alpha);
 
 #include "ZevEngine2/List.h"
 #include "game/EntParams.h"
+#include "game/Airplane.h"
 #include "game/GameEvents.h"
 
 class Spline;
@@ -83,13 +84,6 @@ void EntitySeamUsed(const char* what);
 
 #define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
 
-class Airplane : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    Airplane_params app;
-    Spline* pSpline;
-};
 class DrvCrseGate : public Object
 {
 public:

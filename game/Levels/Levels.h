@@ -4,6 +4,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <utility>
 
 #include "game/EntParams.h"
 #include "game/GameFlow.h"
@@ -62,6 +63,27 @@ int GameOnlyStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPi
 // (on a side-trip return the game at once), entry 1 the game unless a
 // result is in already, then the release and the report.
 int CineDriveThenGameStep(GameController& gc, int iEntryIndex, int iSuccess, const StepPieces& s);
+
+// The building blocks of the later episodes' steps.
+// CheckMemory, then StartLoading.
+void StepStartLoading(GameController& gc);
+// ResetTime, then EndLoading.
+void StepEndLoading(GameController& gc);
+// A room set at the default spot.
+void StepInterior(GameController& gc, const char* file);
+// The scene's cinematic at a placeholder, then EndLoading.
+void StepCinematic(GameController& gc, int cinematic, int placeholder);
+// Characters (slot, id) at a placeholder, without a kind name.
+void CreateCast(GameController& gc, int placeholder, std::initializer_list<std::pair<int, int>> cast);
+// A step's release: CleanupLevel when asked, the slots, the set when
+// asked, CheckMemory.
+int ReleaseStep(GameController& gc, std::initializer_list<int> slots, bool cleanup, bool interior);
+// An extent whose four rows are all (0, 0, 0, 1), as the generators' records
+// built by code carry.
+Extent UnitRowsExtent();
+// The pieces of a scene-only step.
+StepPieces SceneOnlyPieces(int (*load)(GameController&), int (*scene)(GameController&),
+                           int (*release)(GameController&));
 
 // Kind names and file names as the services take them.
 extern char szDace[];

@@ -67,6 +67,62 @@ void FreeSlots(GameController& gc, int first, int last, bool bImmediate)
         gc.DestroyMDLFile(slot, bImmediate);
 }
 
+void StepStartLoading(GameController& gc)
+{
+    gc.CheckMemory();
+    gc.StartLoading();
+}
+
+void StepEndLoading(GameController& gc)
+{
+    gc.ResetTime();
+    gc.EndLoading();
+}
+
+void StepInterior(GameController& gc, const char* file)
+{
+    gc.CreateInteriorAt(StepFile(file), -1, 0);
+}
+
+void StepCinematic(GameController& gc, int cinematic, int placeholder)
+{
+    gc.CreateCinematicAt(cinematic, placeholder);
+    gc.EndLoading();
+}
+
+void CreateCast(GameController& gc, int placeholder, std::initializer_list<std::pair<int, int>> cast)
+{
+    for (const auto& c : cast)
+        gc.CreateCharacterAt(c.first, c.second, placeholder, nullptr, false);
+}
+
+int ReleaseStep(GameController& gc, std::initializer_list<int> slots, bool cleanup, bool interior)
+{
+    if (cleanup)
+        gc.CleanupLevel();
+    for (int s : slots)
+        gc.DestroyMDLFile(s, true);
+    if (interior)
+        gc.DestroyInterior(true);
+    gc.CheckMemory();
+    return 1;
+}
+
+Extent UnitRowsExtent()
+{
+    Extent e;
+    std::memset(static_cast<void*>(&e), 0, sizeof e);
+    for (Vector* row : {&e.x, &e.y, &e.z, &e.w})
+        *row = Vector(0.0f, 0.0f, 0.0f, 1.0f);
+    return e;
+}
+
+StepPieces SceneOnlyPieces(int (*load)(GameController&), int (*scene)(GameController&),
+                           int (*release)(GameController&))
+{
+    return {false, TNUM_M1_G1, TNUM_M1_G1, false, load, nullptr, scene, nullptr, nullptr, release, nullptr, 0};
+}
+
 namespace {
 
 void Piece(int (*f)(GameController&), GameController& gc)

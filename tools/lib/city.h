@@ -172,6 +172,9 @@ std::vector<MissionPlaceholder> SampleMission4();
 std::vector<MissionPlaceholder> SampleMission5();
 std::vector<MissionPlaceholder> SampleMission6();
 std::vector<MissionPlaceholder> SampleMission7();
+// Episodes 8 to 12: the spots their steps name, the helicopter's hover
+// spots among episode 8's.
+std::vector<MissionPlaceholder> SampleMission(int episode);
 
 // Small cities for tests: kind 0 a crossing of four streets, 1 a T-junction,
 // 2 a bend, 3 a dead end, each inside cell (0, 0); a ground patch; a bridge

@@ -531,6 +531,30 @@ std::vector<MissionPlaceholder> SampleMission7()
     return Spread({-6, -200, -201, -202, -204, -205, -206, -207, -208, -209, -211});
 }
 
+std::vector<MissionPlaceholder> SampleMission(int episode)
+{
+    static const std::vector<s16> ids[] = {
+        {-6, -200, -201, -202, -204, -206, -207, -209, -211, -213, -215, -600, -601, -602},
+        {-200, -201, -203, -204, -205, -207, -209, -210},
+        {-200, -201, -202, -205, -206},
+        {-101, -200, -201, -204, -206, -207, -208, -209, -210, -211},
+        {-200, -201, -202, -203, -204, -208},
+    };
+    std::vector<MissionPlaceholder> m;
+    if (episode < 8 || episode > 12)
+        return m;
+    float x = -60.0f;
+    for (s16 id : ids[episode - 8]) {
+        // The hover spots stand above the street.
+        MissionPlaceholder p = At(id, x, 40.0f);
+        if (id <= -600)
+            p.pos = VectorPos(x, kPavementY - 6.0f, 40.0f);
+        m.push_back(p);
+        x += 10.0f;
+    }
+    return m;
+}
+
 // ---------------------------------------------------------------------------
 // Test cities, inside cell (0, 0).
 

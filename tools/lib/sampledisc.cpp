@@ -328,6 +328,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"DemoData/Missions/MISSION5.EXM", WriteMission(SampleMission5()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION6.EXM", WriteMission(SampleMission6()), "generated mission"});
     files.push_back({"DemoData/Missions/MISSION7.EXM", WriteMission(SampleMission7()), "generated mission"});
+    for (int episode = 8; episode <= 12; episode++) {
+        const std::string name = episode < 10 ? "MISSION" + std::to_string(episode) : "MISION" + std::to_string(episode);
+        files.push_back({"DemoData/Missions/" + name + ".EXM", WriteMission(SampleMission(episode)), "generated mission"});
+    }
     std::vector<NamedFile> particles;
     if (!ResidentParticleFiles(particles, error) || !SplashParticleFile(particles.emplace_back(), error))
         return false;
