@@ -344,14 +344,14 @@ TEST_F(PlayerCar, KilledInHisCarHeIsTakenOffItAndAThiefThrowsHimOut)
 
 // The sample vehicle group's police cruiser (0) and patrol car (27) carry
 // what getting in needs: both get-in points, both seats, the wheel's grip
-// and the two front doors.
+// and the two front doors; and the hood vault's two markers.
 TEST(PlayerCarCensus, TheSampleCarsCarryTheirDoorsSeatsAndGripPoints)
 {
     for (int type : {0, 27}) {
         vehtest::CarFile f(type);
         Vehicle* v = CreateVehicle(&f.mf, -1, -1, VectorPos(0, 0, 0), type);
         ASSERT_NE(v, nullptr);
-        for (u16 node : {0x8064, 0x8065, 0x8074, 0x8075, 0x8066})
+        for (u16 node : {0x8064, 0x8065, 0x8074, 0x8075, 0x8066, 0x8339, 0x833A})
             EXPECT_NE(v->FindNode(node), nullptr) << type << " " << std::hex << node;
         for (int door : {VEHICLE_LEFT_DOOR, VEHICLE_RIGHT_DOOR})
             EXPECT_NE(v->FindSubObject(door), nullptr) << type << " " << door;

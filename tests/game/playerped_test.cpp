@@ -1020,6 +1020,61 @@ TEST_F(PlayerPedTest, AHoodIsVaultedOnlyRunningAtAStandingCarFromBesideAMarker)
     car->Delete();
 }
 
+// A sample car as the disc carries it: running in from its left beside the
+// hood, he vaults across the hood and lands on the ground clear of its right
+// side, still beside the hood.
+TEST_F(PlayerPedTest, AVaultOffASampleCarCrossesTheHoodAndLandsBesideItsFarSide)
+{
+    vehtest::CarFile file(0);
+    Vehicle* car = CreateVehicle(&file.mf, -1, -1, VectorPos(2.0f, kFloor, 8.0f), 0);
+    ASSERT_NE(car, nullptr);
+    car->mat = RotY(0.7f) * car->mat;   // any heading
+    const Matrix cw = car->GetWorldMatrix();
+    const Matrix inv = cw.Inverse();
+    // A world point in the model's own frame (the ground at y = 0).
+    auto model = [&](VectorPos p) { return VectorXYZ(inv * p) + VectorXYZ(car->vdCOGOffset); };
+    const float hw = file.mf.GetModel(0)->boxextent.v[0];
+    const float hl = tools::SampleVehicleHalfLength(0);
+
+    // His torso 0.3 out from the body's left side, two thirds of the way to
+    // the front, facing across the car.
+    d->mat = LookAlong(VectorDir(cw.x.xyz()));
+    d->mat.SetTrans(VectorPos(0.0f, 0.0f, 0.0f));
+    const VectorDir torso = d->torso != nullptr ? VectorDir(d->torso->GetWorldPos() - d->GetWorldPos())
+                                                : VectorDir(0.0f, 0.0f, 0.0f);
+    const VectorPos want = cw * VectorPos(VectorXYZ(-(hw + 0.3f), 0.0f, hl * 0.66f) - VectorXYZ(car->vdCOGOffset));
+    d->mat.SetTrans(VectorPos(want[0] - torso[0], want[1], want[2] - torso[2]));
+    d->SetAnim(PED_RUN_ANI);
+    ASSERT_TRUE(d->TryJumpingHood(car));
+    EXPECT_EQ(d->mode2, PED_SPRINT_JUMPCAR_L_ANI);
+
+    d->car = car;
+    Dace::PlayerController still = Pad(0, 0);
+    for (int i = 0; i < 8; i++)   // the take-off
+        d->PedestrianMovement(still);
+    const VectorXYZ up = model(d->mat.GetTrans());
+    EXPECT_LT(up[0], -hw);   // still on the near side
+    d->SetAnim(PED_SPRINT_JUMPCAR_SLIDE_L_ANI);
+    int frames = 0;
+    while (d->mode2 == PED_SPRINT_JUMPCAR_SLIDE_L_ANI && frames < 30) {
+        d->PedestrianMovement(still);
+        d->frame += 1.0f;
+        frames++;
+    }
+    // Landed before the slide runs out, not turned back.
+    EXPECT_EQ(d->mode2, PED_SPRINT_JUMPCAR_LAND_L_ANI);
+    EXPECT_LT(frames, 24);
+    const VectorXYZ down = model(d->mat.GetTrans());
+    EXPECT_GT(down[0], hw + 0.05f);              // clear of the far side
+    EXPECT_GT(down[2], hl * 0.4f);               // ahead of the cabin
+    EXPECT_LT(down[2], hl);                      // and behind the front
+    EXPECT_NEAR(down[1], 0.0f, 1e-4f);           // on the ground
+    EXPECT_NEAR(down[2], up[2], 0.1f);           // straight across
+
+    d->car = nullptr;
+    car->Delete();
+}
+
 TEST_F(PlayerPedTest, ScriptsPlayATokenAFrameAndGrappledHeBreaksFreeByHisHealthAgainstTheHold)
 {
     // Three tokens due at once play on three frames; the mode switch tells

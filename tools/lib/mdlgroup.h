@@ -74,11 +74,17 @@ enum SampleVehicle
     kVehSirenMount = 0x8082,       // member 0's portable light
     kVehLightBarMount = 0x8079,    // the police cruiser's light bar
     kVehReticlePoint = 0x808C,
+    kVehHoodMarkerLeft = 0x8339,   // a vault over the hood takes off and lands here
+    kVehHoodMarkerRight = 0x833A,
 };
 
 // Where the get-in points stand: beside the front doors at ground level.
 constexpr float kVehGetInX = 0.5f;
 constexpr float kVehGetInZ = 0.05f;
+// Where the hood vault's markers stand: beside the hood at ground level, this
+// far out from the body's sides, and this far along the body's half length.
+constexpr float kVehHoodMarkerOut = 0.15f;
+constexpr float kVehHoodMarkerAlong = 0.65f;
 // The wheels' radius.
 constexpr float kVehWheelRadius = 0.1f;
 

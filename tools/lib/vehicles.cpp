@@ -171,8 +171,11 @@ P2BFile CarFile(const Design& d)
     f.AddNode(b, MakeNode(0x807D, VectorPos(hw * 0.7f, -0.2f, hl), back));
     f.AddNode(b, MakeNode(0x807E, VectorPos(-hw * 0.7f, -0.2f, -hl), back));    // rear lights
     f.AddNode(b, MakeNode(0x807F, VectorPos(hw * 0.7f, -0.2f, -hl), back));
-    f.AddNode(b, Part(0x8339, VectorPos(-hw * 0.5f, -0.1f, -hl)));    // exhausts
-    f.AddNode(b, Part(0x833A, VectorPos(hw * 0.5f, -0.1f, -hl)));
+    // The hood vault's markers: a vault takes off beside the hood on one side
+    // and lands clear of the body on the other.
+    const float vaultX = hw + kVehHoodMarkerOut, vaultZ = hl * kVehHoodMarkerAlong;
+    f.AddNode(b, Part(kVehHoodMarkerLeft, VectorPos(-vaultX, 0, vaultZ)));
+    f.AddNode(b, Part(kVehHoodMarkerRight, VectorPos(vaultX, 0, vaultZ)));
     if (d.type == 0)
         f.AddNode(b, Part(kVehSirenMount, VectorPos(-0.1f, -h, 0.05f)));
     if (d.type == 27)
