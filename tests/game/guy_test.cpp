@@ -542,9 +542,9 @@ struct SampleCar
     Texture shared[tools::kVehicleSharedTextures]{};
     Vehicle* car = nullptr;
 
-    explicit SampleCar(bool doors)
+    explicit SampleCar(bool doors, int type = 0)
     {
-        tools::P2BFile f = tools::SampleVehicleFile(0);
+        tools::P2BFile f = tools::SampleVehicleFile(type);
         std::vector<u8> bytes;
         std::string error;
         EXPECT_TRUE(tools::WriteP2B(f, bytes, error)) << error;
@@ -685,6 +685,39 @@ TEST(CarEntry, GettingInAnnouncesItselfToTheDriverAndPicksTheDoorClip)
     b.guy->UpdateCarTransitionFront(sc.car);
     Object* door = sc.Door(tools::kVehDoorLeftId);
     EXPECT_NEAR(ArcTan2(door->mat.z[0], door->mat.z[2]), 24.375f * kPi / 180.0f, 2e-3f);
+    b.guy->Detach();
+}
+
+// Walking up to the sample motorbike from its left: the body stops beside
+// the bike, turns to its seat and gets on from that side.
+TEST(CarEntry, TheSampleBikeIsWalkedUpToAndMountedFromItsSide)
+{
+    SampleCar bike(false, 14);
+    bike.car->bCycle = true;
+    Body b;
+    world.playbackSpeed = 1.2f;
+    // Half a unit out on the bike's left, level with the middle of its body,
+    // facing along the bike.
+    const Matrix bw = bike.car->GetWorldMatrix();
+    b.guy->mat = bw;
+    b.guy->SetPos(VectorPos(bw * VectorPos(-0.5f, 0.0f, 0.0f)));
+    b.guy->SetAnim(CARTRANS_TURNENTRY_L);
+    int frames = 0;
+    while (b.guy->mode2 != CARTRANS_GETON_L && frames < 60) {
+        b.guy->frame += 1.0f;
+        b.guy->UpdateCarTransitionFront(bike.car);
+        frames++;
+    }
+    ASSERT_EQ(b.guy->mode2, CARTRANS_GETON_L) << "stalled in " << b.guy->mode2;
+    EXPECT_EQ(b.guy->parent, bike.car);
+    // On the ground beside the bike's left, clear of its narrow body, and
+    // alongside it rather than ahead or behind.
+    const VectorXYZ at = b.guy->Pos();
+    EXPECT_LT(at[0], -0.2f);
+    EXPECT_NEAR(at[1], 0.0f, 1e-5f);
+    EXPECT_LT(std::fabs(at[2]), tools::SampleVehicleHalfLength(14));
+    // Facing across the bike toward its seat.
+    EXPECT_GT(b.guy->mat.z[0], 0.9f);
     b.guy->Detach();
 }
 

@@ -69,6 +69,8 @@ enum SampleVehicle
     kVehWheelMount = 0x8000,   // + wheel 0..3
     kVehGetInLeft = 0x8064,
     kVehGetInRight = 0x8065,
+    kVehGetOnLeft = 0x806B,        // motorbike
+    kVehGetOnRight = 0x806C,
     kVehSeatLeft = 0x8074,
     kVehSeatRight = 0x8075,
     kVehSirenMount = 0x8082,       // member 0's portable light

@@ -250,6 +250,9 @@ P2BFile BikeFile(const Design& d)
     f.AddNode(arm, Part(u16(kVehWheelMount + 1), VectorPos(0, 0.1f, -0.21f)));
     f.AddNode(b, Part(kVehGetInLeft, VectorPos(-kVehGetInX, 0, 0)));
     f.AddNode(b, Part(kVehGetInRight, VectorPos(kVehGetInX, 0, 0)));
+    // Where a rider walks up to the bike and steps off it: beside the seat.
+    f.AddNode(b, Part(kVehGetOnLeft, VectorPos(-kVehGetInX, 0, -0.05f)));
+    f.AddNode(b, Part(kVehGetOnRight, VectorPos(kVehGetInX, 0, -0.05f)));
     f.AddNode(b, Part(kVehSeatLeft, VectorPos(0, -0.35f, -0.05f)));
     f.AddNode(b, Part(kVehSeatRight, VectorPos(0, -0.35f, -0.05f)));
     f.AddNode(b, Part(kVehReticlePoint, VectorPos(0, -d.height, 0)));
