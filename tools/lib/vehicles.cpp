@@ -138,10 +138,11 @@ P2BFile CarFile(const Design& d)
         t.shared = n;
         f.textures.push_back(t);
     }
-    // The body box, and the cabin's above it.
+    // The body box, and the cabin's above it: solid, of the kind bullets,
+    // sight lines and the other cars meet.
     CollisionChain boxes;
-    boxes.Box(MakeCollisionID(2, 2), Cuboid(VectorPos(-hw, -h * 0.75f, -hl), VectorPos(hw, -kFloor, hl)));
-    boxes.Box(MakeCollisionID(2, 2), Cuboid(VectorPos(-hw * 0.9f, -h, -hl * 0.5f), VectorPos(hw * 0.9f, -h * 0.75f, hl * 0.4f)));
+    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hw, -h * 0.75f, -hl), VectorPos(hw, -kFloor, hl)));
+    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hw * 0.9f, -h, -hl * 0.5f), VectorPos(hw * 0.9f, -h * 0.75f, hl * 0.4f)));
     f.collisions.push_back(boxes);
 
     NODE body = Part(mBody, VectorPos(0, 0, 0), kVehBodyId);
@@ -234,7 +235,7 @@ P2BFile BikeFile(const Design& d)
         f.textures.push_back(t);
     }
     CollisionChain boxes;
-    boxes.Box(MakeCollisionID(2, 2), Cuboid(VectorPos(-d.halfWidth, -d.height, -d.halfLength),
+    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-d.halfWidth, -d.height, -d.halfLength),
                                             VectorPos(d.halfWidth, -kFloor, d.halfLength)));
     f.collisions.push_back(boxes);
     NODE body = Part(mBody, VectorPos(0, 0, 0), kVehBodyId);
