@@ -82,19 +82,12 @@ Object* HangAt(const Hand& hand, Object* prop)
     return prop;
 }
 
-// The body root: the object of the model root's second child node (the
-// first is the map icon, which no object is made for).
+// The body root: the root's second child object (the first is the grab
+// point), as every character takes it.
 Object* SecondChild(Object* root)
 {
-    const NODE* node = root->GetNode();
-    const MDLFILE* mf = root->GetMF();
-    if (node == nullptr || node->child == 0xFFFF)
-        return nullptr;
-    const u16 second = mf->nodes[node->child].sibling;
-    for (Object* c = root->child; c != nullptr && second != 0xFFFF; c = c->sibling)
-        if (c->index == second)
-            return c;
-    return nullptr;
+    Object* first = root->child;
+    return first != nullptr ? first->sibling : nullptr;
 }
 
 int CurrentGunUpgrade() { return g_pgcTest != nullptr ? int(g_pgcTest->stats.curGunUpgrade) : 0; }

@@ -717,3 +717,28 @@ TEST(ShooterEnemy, InACarOnlyProjectilesCountAndBlowsWithoutTheBankAreSilent)
     EXPECT_EQ(sound.NumFreeChannels(), free);
     sndbank_comb = bank;
 }
+
+// ---------------------------------------------------------------------------
+// The disc's figure as a shooter's body
+
+TEST(ShooterEnemy, TheDiscFigureGivesAShooterItsBodyRootAndAGroundedGrabPoint)
+{
+    Scene s;
+    Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
+    ASSERT_NE(e, nullptr);
+    // The body root is the pelvis, the root's second child object, and it
+    // keeps taking collisions while the rest of the body is switched off.
+    ASSERT_NE(e->biproot, nullptr);
+    EXPECT_EQ(e->biproot->id, 21);
+    EXPECT_EQ(e->biproot->flags & OBJF_NOCOLLISION, 0u);
+    EXPECT_NE(e->FindSubObject(20)->flags & OBJF_NOCOLLISION, 0u);
+    // The grab point stands on the ground in front of the feet, where a
+    // grabbed character's feet are measured against it.
+    s.Ticks(1);
+    Object* grab = e->FindSubObject(31);
+    ASSERT_NE(grab, nullptr);
+    const VectorPos g = grab->GetRelativePos(e);
+    EXPECT_NEAR(g[1], 0.0f, 0.02f);
+    EXPECT_GT(g[2], 0.2f);
+    EXPECT_LT(g[2], 0.2f + 2.0f * Enemy::VictimDataTable[0].dist);
+}

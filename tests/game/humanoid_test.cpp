@@ -96,14 +96,21 @@ int AnimId(Object* o)
 TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
 {
     P2BFile f = HumanoidFile(HumanoidLook{});
-    // Node 0 is the root; its first child the icon, its second the pelvis.
+    // Node 0 is the root; its first child the grab point, on the ground in
+    // front of the feet, its second the pelvis (both objects: the body root
+    // is the first child object's sibling), then the icon, never an object.
     const NODE& root = f.nodes[0];
-    const NODE& icon = f.nodes[root.child];
-    EXPECT_EQ(icon.Type(), 11);
-    EXPECT_EQ(icon.extra, 0);
-    const NODE& pelvis = f.nodes[icon.sibling];
+    const NODE& grab = f.nodes[root.child];
+    EXPECT_EQ(grab.extra, 31);
+    EXPECT_EQ(grab.model & MDL_NOTOBJECT, 0);
+    EXPECT_FLOAT_EQ(grab.pos[1], 0.0f);
+    EXPECT_GT(grab.pos[2], 0.2f);   // clear of the body's collision box
+    const NODE& pelvis = f.nodes[grab.sibling];
     EXPECT_EQ(pelvis.extra, 21);
     EXPECT_EQ(pelvis.animation, HumanoidAnimId(kBonePelvis));
+    const NODE& icon = f.nodes[pelvis.sibling];
+    EXPECT_EQ(icon.Type(), 11);
+    EXPECT_EQ(icon.extra, 0);
     // Bones in walk order carry rising ids; only the eyes fall in the face
     // range 10..28, which a character's own walk does not animate.
     std::vector<int> order;

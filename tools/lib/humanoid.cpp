@@ -10,6 +10,7 @@ namespace tools {
 
 const HumanoidBoneInfo kHumanoidSkeleton[kHumanoidBones] = {
     {"root", -1, 0},
+    {"grab point", kBoneRoot, 31},
     {"pelvis", kBoneRoot, 21},
     {"torso", kBonePelvis, 20},
     {"neck", kBoneTorso, 12},
@@ -22,7 +23,6 @@ const HumanoidBoneInfo kHumanoidSkeleton[kHumanoidBones] = {
     {"right upper arm", kBoneTorso, 3},
     {"right lower arm", kBoneRightUpperArm, 5},
     {"right hand", kBoneRightLowerArm, 1},
-    {"grab point", kBoneTorso, 31},
     {"left thigh", kBonePelvis, 8},
     {"left shin", kBoneLeftThigh, 10},
     {"left foot", kBoneLeftShin, 6},
@@ -42,12 +42,17 @@ constexpr u16 kLeftHandLocator = 0x8002;
 // The geometry nodes' id: none of the body's sub-object numbers.
 constexpr u16 kFleshId = 0x7FFF;
 
+// How far in front of the feet the grab point lies on the ground (for a
+// 1.8-unit figure): about where a held or grappled character stands, clear
+// of the two bodies' collision boxes.
+constexpr float kGrabReach = 0.45f;
+
 // Rest-pose offsets for a 1.8-unit figure of build 1; x is scaled by the
 // build, everything by height / 1.8.
 const float kOffsets[kHumanoidBones][3] = {
-    {0, 0, 0},          {0, -0.95f, 0},      {0, -0.1f, 0},      {0, -0.42f, 0},     {0, -0.08f, 0},
-    {-0.035f, -0.1f, 0.09f}, {0.035f, -0.1f, 0.09f}, {-0.2f, -0.38f, 0}, {0.28f, 0, 0}, {0.26f, 0, 0},
-    {0.2f, -0.38f, 0},  {0.28f, 0, 0},       {0.26f, 0, 0},      {0, -0.25f, 0.15f}, {-0.1f, 0.05f, 0},
+    {0, 0, 0},          {0, 0, kGrabReach},  {0, -0.95f, 0},     {0, -0.1f, 0},      {0, -0.42f, 0},
+    {0, -0.08f, 0},     {-0.035f, -0.1f, 0.09f}, {0.035f, -0.1f, 0.09f}, {-0.2f, -0.38f, 0}, {0.28f, 0, 0},
+    {0.26f, 0, 0},      {0.2f, -0.38f, 0},   {0.28f, 0, 0},       {0.26f, 0, 0},      {-0.1f, 0.05f, 0},
     {0, 0.45f, 0},      {0, 0.43f, 0},       {0, 0.05f, 0.12f},  {0.1f, 0.05f, 0},   {0, 0.45f, 0},
     {0, 0.43f, 0},      {0, 0.05f, 0.12f},
 };
@@ -71,6 +76,7 @@ struct Flesh
 
 const Flesh kFlesh[kHumanoidBones] = {
     {0, 0, 0, 0, 0, 0, 0},                          // root
+    {0, 0, 0, 0, 0, 0, 0},                          // grab point
     {0.16f, 0.08f, 0.1f, 0, 0, 0, 2},               // pelvis
     {0.18f, 0.22f, 0.11f, 0, -0.2f, 0, 1},          // torso
     {0.05f, 0.05f, 0.05f, 0, -0.03f, 0, 0},         // neck
@@ -83,7 +89,6 @@ const Flesh kFlesh[kHumanoidBones] = {
     {0.14f, 0.05f, 0.05f, 0.14f, 0, 0, 1},
     {0.13f, 0.045f, 0.045f, 0.13f, 0, 0, 0},
     {0.07f, 0.02f, 0.04f, 0.07f, 0, 0, 0},
-    {0, 0, 0, 0, 0, 0, 0},                          // grab point
     {0.07f, 0.22f, 0.07f, 0, 0.22f, 0, 2},          // thighs
     {0.055f, 0.21f, 0.055f, 0, 0.21f, 0, 2},        // shins
     {0.05f, 0.03f, 0.1f, 0, 0.02f, 0.05f, 3},       // feet
@@ -244,8 +249,12 @@ P2BFile HumanoidFile(const HumanoidLook& look)
     root.animation = HumanoidAnimId(kBoneRoot);
     root.collision = 0;
     int rootNode = f.AddNode(-1, root);
-    f.AddNode(rootNode, MakeNode(kIconKind, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0));
+    // The grab point first and the pelvis second, both objects: the body
+    // code takes the root's second object as the body root.  The icon node
+    // is never an object, so it may follow them.
+    b.AddBone(rootNode, kBoneGrab, false);
     b.AddBone(rootNode, kBonePelvis, false);
+    f.AddNode(rootNode, MakeNode(kIconKind, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0));
     if (look.driverCopy) {
         int copy = f.AddNode(rootNode, MakeNode(kDriverCopyKind));
         b.AddBone(copy, kBonePelvis, true);

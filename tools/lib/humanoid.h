@@ -10,8 +10,11 @@
 // so the walk animates the body and leaves the face to the cinematics.  Sub-object ids (node extra): left/right hand 0/1, upper
 // arm 2/3, lower arm 4/5, foot 6/7, thigh 8/9, shin 10/11, neck 12, eyes
 // 13/14 (inside the head), head 15, toes 16/17, torso 20, pelvis 21, grab
-// point 31.  The pelvis is the root's second child; the first is the map
-// icon (kind 11, extra = the portrait texture).  Locators 0x8001 (right) and
+// point 31.  The grab point is the root's first child, on the ground in front
+// of the feet: the body's ground reference and where a grabbed character is
+// put.  The pelvis is the root's second child (the body root the character
+// code takes as the first child's sibling); the map icon (kind 11, extra =
+// the portrait texture) follows, and is never made an object.  Locators 0x8001 (right) and
 // 0x8002 (left) sit under the hands.  The optional seated driver copy is a
 // kind-13 child of the root holding a copy of the pelvis's sub-tree with the
 // legs bent for a car seat.  The geometry of each bone is a box on a child
@@ -33,6 +36,7 @@ constexpr int kHumanoidBones = 22;
 enum HumanoidBone
 {
     kBoneRoot,
+    kBoneGrab,
     kBonePelvis,
     kBoneTorso,
     kBoneNeck,
@@ -45,7 +49,6 @@ enum HumanoidBone
     kBoneRightUpperArm,
     kBoneRightLowerArm,
     kBoneRightHand,
-    kBoneGrab,
     kBoneLeftThigh,
     kBoneLeftShin,
     kBoneLeftFoot,

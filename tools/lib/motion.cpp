@@ -150,6 +150,21 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
         AniStream rot(ANIM_TYPE_QUAT);
         for (size_t k = 0; k < times.size(); k++)
             rot.Rot(times[k], Quaternion(RotMatrix(poses[k].ang[b]) * RotMatrix(HumanoidBoneRest(b))));
+        if (b == kBoneGrab) {
+            // The grab point undoes the root's turn, so that it stays on the
+            // ground in front of the feet however the body tips (a falling
+            // body lands when this point meets the ground).
+            AniStream grabRot(ANIM_TYPE_QUAT), grabPos(ANIM_TYPE_POS);
+            for (size_t k = 0; k < times.size(); k++) {
+                const Matrix undo = RotMatrix(poses[k].ang[kBoneRoot]).Transpose();
+                grabRot.Rot(times[k], Quaternion(undo));
+                grabPos.Vec(times[k], VectorXYZ((undo * Vector(HumanoidBoneOffset(figure, kBoneGrab), 1.0f)).xyz()));
+            }
+            bundle.streams.push_back(std::move(grabPos));
+            bundle.streams.push_back(std::move(grabRot));
+            c.bundles.push_back(std::move(bundle));
+            continue;
+        }
         if (b == kBoneRoot) {
             AniStream pos(ANIM_TYPE_POS);
             for (size_t k = 0; k < times.size(); k++)
