@@ -475,9 +475,10 @@ TEST(KorvalisProgram, GsDumpOfTheDemoReplaysToTheRunsFrameLog)
 }
 
 // The launcher's "rain" argument: the same run with and without it differs
-// only where streaks and splashes fall over the street the timed drive's
-// camera sees after its continue picture (the run is otherwise the same:
-// rain takes no time from the clock).
+// only where streaks and splashes fall over the street the test drive's
+// chase camera sees (the run is otherwise the same: rain takes no time from
+// the clock, and the test drive has no crowd whose chance draws the rain's
+// particles would change).
 TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-rain-test-");
@@ -488,8 +489,8 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
     for (int rain = 0; rain < 2; rain++) {
         const std::string out = (dir / ("png" + std::to_string(rain))).string();
         const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
-                                  " --exit-after-vblanks 1600 --dump-frames " + out + " --dump-at 1600" +
-                                  (rain ? " rain" : ""));
+                                  " --start 0,0 --exit-after-vblanks 1600 --dump-frames " + out +
+                                  " --dump-at 1600" + (rain ? " rain" : ""));
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.output.find("Particles:"), std::string::npos) << r.output;
         pics[rain] = ReadPicture(std::filesystem::path(out) / "field-001600.png");
@@ -506,12 +507,12 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
             dryLight += Red(dry) + Green(dry) + Blue(dry);
             wetLight += Red(wet) + Green(wet) + Blue(wet);
         }
-    // Streaks and the rainy lighting sets change the view.  The player stands
-    // in it (his black clothes, a third of the width, and the HUD stay as
-    // they are), so the greyer sky and the duller street are counted over
-    // the whole frame: more than a third of it loses blue, and the frame as
-    // a whole is dimmer by more than a tenth.  Streaks alone could do
-    // neither: pale lines over the dark walls brighten them.
+    // Streaks and the rainy lighting sets change the view.  The player and
+    // his car stand in it (they, and the HUD, stay much as they are), so the
+    // greyer sky and the duller street are counted over the whole frame:
+    // more than a third of it loses blue, and the frame as a whole is dimmer
+    // by more than a tenth.  Streaks alone could do neither: pale lines over
+    // the dark walls brighten them.
     EXPECT_GT(streaked, 5000);
     EXPECT_GT(darker, 640 * 512 / 3);
     EXPECT_LT(wetLight * 10, dryLight * 9);
