@@ -100,17 +100,9 @@ int DragonMissionController::mh(OBJMESSAGE msg, void* data)
         return 0;
     }
     const SpecialMessage& m = *static_cast<SpecialMessage*>(data);
+    if (AnswerModeProtocol(this, m))
+        return 0;
     switch (m.submsg) {
-    case SMSG_MODE_START:
-        if (ModeMayStart())
-            StartMission();
-        return 0;
-    case SMSG_MODE_END:
-        AbortMission();
-        return 0;
-    case SMSG_MODE_FINISHED:
-        FinishMission();
-        return 0;
     case SMSG_EV_KNOCKED_DOWN:
         if (IsPlayer(m.obj))
             bgm.Event(SoundEvent_DaceShotDead);
@@ -214,17 +206,9 @@ int DemonMissionController::mh(OBJMESSAGE msg, void* data)
         return 0;
     }
     const SpecialMessage& m = *static_cast<SpecialMessage*>(data);
+    if (AnswerModeProtocol(this, m))
+        return 0;
     switch (m.submsg) {
-    case SMSG_MODE_START:
-        if (ModeMayStart())
-            StartMission();
-        return 0;
-    case SMSG_MODE_END:
-        AbortMission();
-        return 0;
-    case SMSG_MODE_FINISHED:
-        FinishMission();
-        return 0;
     case SMSG_EV_KNOCKED_DOWN:
         if (IsPlayer(m.obj))
             bgm.Event(SoundEvent_DaceShotDead);

@@ -120,17 +120,9 @@ int FRangeMissionController::mh(OBJMESSAGE msg, void* data)
         return 0;
     }
     const SpecialMessage& m = *static_cast<SpecialMessage*>(data);
+    if (AnswerModeProtocol(this, m))
+        return 0;
     switch (m.submsg) {
-    case SMSG_MODE_START:
-        if (ModeMayStart())
-            StartMission();
-        return 0;
-    case SMSG_MODE_END:
-        AbortMission();
-        return 0;
-    case SMSG_MODE_FINISHED:
-        FinishMission();
-        return 0;
     case SMSG_EV_PLAYER_FIRED:
         stats.numBulletsShot++;
         break;
@@ -230,17 +222,9 @@ int GunCourseMissionController::mh(OBJMESSAGE msg, void* data)
         return 0;
     }
     const SpecialMessage& m = *static_cast<SpecialMessage*>(data);
+    if (AnswerModeProtocol(this, m))
+        return 0;
     switch (m.submsg) {
-    case SMSG_MODE_START:
-        if (ModeMayStart())
-            StartMission();
-        return 0;
-    case SMSG_MODE_END:
-        AbortMission();
-        return 0;
-    case SMSG_MODE_FINISHED:
-        FinishMission();
-        return 0;
     case SMSG_EV_TARGET_DOWN:
         stats.numHits++;
         break;

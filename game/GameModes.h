@@ -33,6 +33,26 @@ void ForwardGameEvent(Object* gameeventobj, const SpecialMessage& m);
 int ModeNow();
 // False while the game flow plays a cinematic: a mode start then waits.
 bool ModeMayStart();
+// The three protocol codes a mode controller answers alike: a start (unless
+// a cinematic plays), an end and a finish.  True when m was one of them.
+template <class Controller>
+bool AnswerModeProtocol(Controller* c, const SpecialMessage& m)
+{
+    switch (m.submsg) {
+    case SMSG_MODE_START:
+        if (ModeMayStart())
+            c->StartMission();
+        return true;
+    case SMSG_MODE_END:
+        c->AbortMission();
+        return true;
+    case SMSG_MODE_FINISHED:
+        c->FinishMission();
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The stage bookkeeping of the fight and shoot-out: 65 lists of enemies by
 // stage (63: every stage cleared) and the current stage.
