@@ -9,7 +9,9 @@
 
 #include "enemy_support.h"
 
+#include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Anim.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/Physics.h"
 #include "game/Weapons.h"
 #include "game/cardrivr.h"
@@ -36,6 +38,15 @@ int Say(Object* o, int code, Object* obj = nullptr, Variant p0 = 0, Variant p1 =
 {
     SpecialMessage m(code, obj, p0, p1);
     return o->SendMessage(OM_SPECIAL, &m);
+}
+
+// Every free byte of the game heap: both free lists and the middle block.
+unsigned HeapFree()
+{
+    unsigned total = TotalFree();
+    if (mal.nomansland != nullptr && !(mal.nomansland->size & MALLOC_INUSE))
+        total += mal.nomansland->size & MALLOC_SIZEMASK;
+    return total;
 }
 
 // A car shell: its velocity is all a hit reads.
@@ -91,6 +102,28 @@ TEST(RunnerEnemy, MadeByNameSleepsFarAwayAndReportsItsEnd)
     ASSERT_NE(lone, nullptr);
     lone->Delete();
     EXPECT_EQ(gen.Count(SMSG_EV_ENEMY_REMOVED), 1);
+
+    // A dead runner's storage lasts while something still links it: the
+    // sound its feet made lets go at the sound system's next update, the
+    // world at its next draw, the controller's list at the level's end.
+    // After those, the heap has every byte back.
+    auto letGo = [] {
+        sound.Update(1, Matrix(true));
+        world.objectlist.Clean();
+        g_pgcTest->pobjectlist->Clean();
+    };
+    world.Update();
+    letGo();
+    const unsigned start = HeapFree();
+    for (int round = 0; round < 3; round++) {
+        Enemy* e = Runner(VectorPos(0.0f, 0.0f, 5.0f));
+        ASSERT_NE(e, nullptr);
+        world.Update();
+        e->Delete();
+        world.Update();
+        letGo();
+        EXPECT_EQ(HeapFree(), start) << "round " << round;
+    }
 }
 
 // ---------------------------------------------------------------------------
