@@ -328,12 +328,16 @@ void Bystander::LookAtStuff()
     } else {
         next = w;
     }
+    // The joint is handed the world's up in its parent's frame: it makes the
+    // level side from it itself.  Handing it that side instead would read as
+    // a head rolled a quarter turn, beyond the neck's limits, and the head
+    // would never turn.
     const VectorDir up = inv * VectorDir(0.0f, -1.0f, 0.0f);
-    VectorDir second = next ^ up;
-    const float sl = second.Length();
-    second = sl > 0.0f ? VectorDir(second / sl) : second;
-    if (neck.LookAlong(next, second))
-        ba->SetPoseBlend(std::min(ba->GetPoseBlend() + 0.05f, 1.0f));
+    // Setting the pose puts its weight at full; the look weighs in a step a
+    // frame from the weight it had.
+    const float was = ba->GetPoseBlend();
+    if ((VectorXYZ(next) ^ VectorXYZ(up)).LengthSq() > 0.0f && neck.LookAlong(next, up))
+        ba->SetPoseBlend(std::min(was + 0.05f, 1.0f));
     else
         fade();
 }

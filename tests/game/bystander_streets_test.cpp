@@ -341,3 +341,39 @@ TEST_F(PedStreets, BothPopulationsFillTheStreetsWithinTheirCapsAndGoWithoutATrac
 }
 
 }  // namespace
+
+namespace {
+
+// The car generators follow the roads near the camera, but only those the
+// player stands level with: a road more than 0.9375 above or below him has
+// none.
+TEST_F(PedStreets, CarGeneratorsOnlyOnRoadsLevelWithThePlayer)
+{
+    Net(false);
+    const Matrix cam = LookatMatrix(VectorPos(100, -1.5f, 120), VectorPos(128, -1.5f, 128));
+    rc.view_world = cam;
+    rc.world_view = cam.Inverse();
+    VehGenController* c = CreateRSVehGens(1, 14, 5, 100);
+    ASSERT_NE(c, nullptr);
+    RoadSeg* segs[VehGenController::iMaxVehGenList];
+    const int n = c->GetCloseRSList(segs, VehGenController::iMaxVehGenList);
+    ASSERT_GT(n, 0);
+    const float road = segs[0]->bezier.c0[1];
+    for (int i = 0; i < n; i++) {
+        ASSERT_EQ(segs[i]->bezier.c0[1], road);   // a flat net
+        ASSERT_EQ(segs[i]->bezier.c3[1], road);
+    }
+    auto gensWithPlayerAt = [&](float dy) {
+        scene->player->mat = TransMatrix(100.0f, road + dy, 120.0f);
+        c->SendMessage(OM_TIMER, nullptr);
+        return int(c->i16NumVehGens);
+    };
+    EXPECT_EQ(gensWithPlayerAt(0.0f), n);
+    EXPECT_EQ(gensWithPlayerAt(0.93f), n);
+    EXPECT_EQ(gensWithPlayerAt(-0.93f), n);
+    EXPECT_EQ(gensWithPlayerAt(0.95f), 0);
+    EXPECT_EQ(gensWithPlayerAt(-0.95f), 0);
+    world.Clear();
+}
+
+}  // namespace

@@ -484,6 +484,34 @@ TEST_F(Peds, ThePlayersCarKnocksAwayCostsPointsOrRollsByItsImpact)
         // It turns to face the car.
         EXPECT_NEAR(b->mat.z[2], 1.0f, 1e-5f);
     }
+    // A car keeps striking one pedestrian: its crash sounds come more than
+    // 60 frames apart (61 to 70).
+    auto started = [] {
+        int n = 0;
+        for (int i = 0; i < SOUND_VCHANNELS; i++) {
+            const vchannel* c = sound.GetChannel(i);
+            n += (c->flags & VCHAN_START) && c->curbank == sndbank_car && c->bankindex == 11 ? 1 : 0;
+        }
+        return n;
+    };
+    B* struck = Ped(64, VectorPos(30.0f, 0.0f, 10.0f));
+    car->vel = Vector(0.0f, 0.0f, -0.02f, 0.0f);
+    const int start = world.time;
+    std::vector<int> heardAt;
+    for (int f = 0; f <= 75; f++) {
+        sound.StopAll();
+        world.time = start + f;
+        CollisionRecord hit(struck, car);
+        struck->BystanderCollision(&hit);
+        if (started() > 0)
+            heardAt.push_back(f);
+    }
+    ASSERT_EQ(heardAt.size(), 2u);
+    EXPECT_LE(heardAt[0], 1);
+    EXPECT_GE(heardAt[1] - heardAt[0], 61);
+    EXPECT_LE(heardAt[1] - heardAt[0], 70);
+    sound.StopAll();
+
     // A slow touch only pushes, like a wall.
     B* slow = Ped(64, VectorPos(20.0f, 0.0f, 10.0f));
     car->vel = Vector(0.0f, 0.0f, -0.01f, 0.0f);
@@ -601,6 +629,35 @@ TEST_F(Peds, FarFromItsCurveItHeadsStraightForItAndCloseToItFollowsTheTangent)
     EXPECT_NEAR(near->mat.z[0], (1.0f + sl) / m, 1e-5f);
     EXPECT_NEAR(near->mat.z[2], (1.0f - sl) / m, 1e-5f);
     EXPECT_NEAR(near->pivotmultiplier, (1.0f + (1.0f + sl) / m) / 2.0f, 1e-5f);
+}
+
+// The head turns to the player standing close ahead, the look weighing in
+// 0.05 a frame; with him behind it fades as fast.
+TEST_F(Peds, TheHeadTurnsToThePlayerCloseAheadButNotBehind)
+{
+    B* b = Ped(64, VectorPos(0.0f, 0.0f, 0.0f));
+    ASSERT_NE(b, nullptr);
+    Object* j = b->neck.joint;
+    ASSERT_NE(j, nullptr);
+    ASSERT_NE(j->blendAnim, nullptr);
+    ASSERT_EQ(b->thought, B::Thought_None);
+    // The player a metre ahead and half a metre to the side, his looked-at
+    // point (0.46875 above his feet) level with the neck's parent.
+    const VectorPos base = (j->parent != nullptr ? j->parent : b)->GetWorldPos();
+    scene->player->mat = TransMatrix(0.5f, base[1] + 0.46875f, base[2] + 1.0f);
+    for (int f = 1; f <= 24; f++) {
+        b->LookAtStuff();
+        EXPECT_NEAR(j->blendAnim->GetPoseBlend(), std::min(1.0f, 0.05f * f), 1e-4f) << f;
+    }
+    scene->player->mat = TransMatrix(0.0f, base[1] + 0.46875f, base[2] - 1.0f);
+    for (int f = 1; f <= 18; f++) {
+        b->LookAtStuff();
+        EXPECT_NEAR(j->blendAnim->GetPoseBlend(), 1.0f - 0.05f * f, 1e-4f) << f;
+    }
+    // The last step drops to nothing rather than to a sliver.
+    b->LookAtStuff();
+    b->LookAtStuff();
+    EXPECT_EQ(j->blendAnim->GetPoseBlend(), 0.0f);
 }
 
 TEST_F(Peds, NewPedestriansGrowInWidthOverFiftyFramesAndInHeightOverSeventeen)
@@ -805,27 +862,56 @@ TEST_F(Peds, TrafficCapsAndGeneratorSizesFollowTheRoad)
     b->Delete();
 }
 
+// Car slot 1 the sample sedan, slot 80 its driver's figure, for as long as
+// the object lives.
+class AmbientCarSlots
+{
+public:
+    explicit AmbientCarSlots(enemyrig::Scene& scene)
+        : carslot(g_GlobalMFI.rgmfi[1]), pedslot(g_GlobalMFI.rgmfi[80]), savedCar(carslot)
+    {
+        std::string error;
+        std::vector<u8> model;
+        ok = tools::WriteP2B(tools::SampleVehicleFile(0), model, error);
+        EXPECT_TRUE(ok) << error;
+        if (!ok)
+            return;
+        static Texture shared[tools::kVehicleSharedTextures]{};
+        carslot.smf.SetBuffer(scene.rig.Block(model));
+        ok = carslot.smf.Init(u32(model.size()), shared, tools::kVehicleSharedTextures);
+        EXPECT_TRUE(ok);
+        carslot.i16Id = 0;
+        carslot.i16Extra = 10;
+        carslot.i16Flags = 0;
+        carslot.i16Mirror = -1;
+        pedslot = g_GlobalMFI.rgmfi[enemyrig::kEnemySlot];
+        pedslot.i16Id = s16(0x100 | 94);
+        pedslot.i16Extra = 10;
+        pedslot.i16Flags = 0;
+        pedslot.i16Mirror = -1;
+    }
+    ~AmbientCarSlots()
+    {
+        carslot = savedCar;
+        pedslot = MdlFileInfo{};
+        pedslot.i16Id = -1;
+        pedslot.i16Mirror = -1;
+    }
+    AmbientCarSlots(const AmbientCarSlots&) = delete;
+    AmbientCarSlots& operator=(const AmbientCarSlots&) = delete;
+
+    bool ok = false;
+
+private:
+    MdlFileInfo& carslot;
+    MdlFileInfo& pedslot;
+    const MdlFileInfo savedCar;
+};
+
 TEST_F(Peds, CarsAreMadeOnlyFarOrHiddenAndNeverBehindTheCamera)
 {
-    // Car slot 1 the sample sedan, slot 80 its driver's figure.
-    std::string error;
-    std::vector<u8> model;
-    ASSERT_TRUE(tools::WriteP2B(tools::SampleVehicleFile(0), model, error)) << error;
-    static Texture shared[tools::kVehicleSharedTextures]{};
-    MdlFileInfo& carslot = g_GlobalMFI.rgmfi[1];
-    const MdlFileInfo savedCar = carslot;
-    carslot.smf.SetBuffer(scene->rig.Block(model));
-    ASSERT_TRUE(carslot.smf.Init(u32(model.size()), shared, tools::kVehicleSharedTextures));
-    carslot.i16Id = 0;
-    carslot.i16Extra = 10;
-    carslot.i16Flags = 0;
-    carslot.i16Mirror = -1;
-    MdlFileInfo& pedslot = g_GlobalMFI.rgmfi[80];
-    pedslot = g_GlobalMFI.rgmfi[enemyrig::kEnemySlot];
-    pedslot.i16Id = s16(0x100 | 94);
-    pedslot.i16Extra = 10;
-    pedslot.i16Flags = 0;
-    pedslot.i16Mirror = -1;
+    AmbientCarSlots slots(scene[0]);
+    ASSERT_TRUE(slots.ok);
 
     Road near(20.0f, 2, 2, VectorPos(-10.0f, 0.0f, 20.0f)), far(30.0f, 2, 2, VectorPos(-15.0f, 0.0f, 60.0f)),
         behind(30.0f, 2, 2, VectorPos(-15.0f, 0.0f, -60.0f));
@@ -865,10 +951,54 @@ TEST_F(Peds, CarsAreMadeOnlyFarOrHiddenAndNeverBehindTheCamera)
     gnear->Delete();
     gbehind->Delete();
     Occlusion::bSkipOcclusion = savedSkip;
-    carslot = savedCar;
-    pedslot = MdlFileInfo{};
-    pedslot.i16Id = -1;
-    pedslot.i16Mirror = -1;
+}
+
+// A new car is set down where no car of its lane is within 1.5625; nearer
+// one, it goes to the middle of the gap round that point when the gap is
+// wider than 3.125, and is not made otherwise.
+TEST_F(Peds, ANewCarTakesTheMiddleOfAWideGapOrIsNotMade)
+{
+    AmbientCarSlots slots(*scene);
+    ASSERT_TRUE(slots.ok);
+    const bool savedSkip = Occlusion::bSkipOcclusion;
+    Occlusion::bSkipOcclusion = true;
+    // A 30-unit road straight along x: t runs 1/30 a unit.
+    Road road(30.0f, 2, 2, VectorPos(-15.0f, 0.0f, 60.0f));
+    VehGen* g = pvgCreateVehGen(road.seg, 1, 0, 0, 100);
+    ASSERT_NE(g, nullptr);
+    CarDriver* cars[2] = {g->CreateVehAmb(true), g->CreateVehAmb(true)};
+    ASSERT_TRUE(cars[0] != nullptr && cars[1] != nullptr);
+    auto place = [&](CarDriver* d, float t) {
+        d->rs = &road.seg;
+        d->rsdir = true;
+        d->fT = t;
+        Vehicle* car = d->pveh != nullptr ? d->pveh : static_cast<Vehicle*>(d->parent);
+        car->mat.SetTrans(VectorPos(-15.0f + 30.0f * t, 0.0f, 60.0f));
+    };
+    VectorPos at;
+    VectorDir dir;
+    // Cars at t 0.2 and 0.6: 1.5 units past the first lies in a gap of 12.
+    place(cars[0], 0.2f);
+    place(cars[1], 0.6f);
+    float t = 0.25f;
+    ASSERT_TRUE(g->TryRoadSegFT(road.seg, &t, &at, &dir, false));
+    EXPECT_FLOAT_EQ(t, 0.4f);
+    EXPECT_NEAR(at[0], -3.0f, 1e-4f);
+    // Two units clear of both: the spot stands.
+    t = 0.2f + 2.0f / 30.0f;
+    ASSERT_TRUE(g->TryRoadSegFT(road.seg, &t, &at, &dir, false));
+    EXPECT_FLOAT_EQ(t, 0.2f + 2.0f / 30.0f);
+    // Cars of the other direction do not count.
+    t = 0.25f;
+    EXPECT_TRUE(g->TryRoadSegFT(road.seg, &t, &at, &dir, true));
+    EXPECT_FLOAT_EQ(t, 0.25f);
+    // A gap of 3 (t 0.2 to 0.3) is too narrow: no car.
+    place(cars[1], 0.3f);
+    t = 0.25f;
+    EXPECT_FALSE(g->TryRoadSegFT(road.seg, &t, &at, &dir, false));
+    world.Clear();
+    g->Delete();
+    Occlusion::bSkipOcclusion = savedSkip;
 }
 
 }  // namespace
