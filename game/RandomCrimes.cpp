@@ -62,20 +62,6 @@ void Engage(RandomMissionController& c)
     c.enemyengaged = true;
 }
 
-// Every suspect reacts within the next 60 frames.
-void DrawReactionTimes(RandomMissionController& c)
-{
-    for (int k = 0; k < 16; k++) {
-        if (Enemy* e = AsEnemy(c.emEnemy[k]))
-            e->reactiontime = world.time + int(u32(randf() * 60.0f));
-    }
-    for (int k = 0; k < c.i16numegi; k++) {
-        EnemyGenRunner* g = c.regi[k].pegr;
-        if (g != nullptr && g->enemy != nullptr)
-            g->enemy->reactiontime = world.time + int(u32(randf() * 60.0f));
-    }
-}
-
 // Once the police have stayed their time: siren off and the car away.
 void SendPoliceAway(RandomMissionController& c)
 {

@@ -107,6 +107,23 @@ struct Tally
 
 }  // namespace
 
+namespace rcrime {
+
+void DrawReactionTimes(RandomMissionController& c)
+{
+    for (int k = 0; k < 16; k++) {
+        if (Enemy* e = AsEnemy(c.emEnemy[k]))
+            e->reactiontime = world.time + int(u32(randf() * 60.0f));
+    }
+    for (int k = 0; k < c.i16numegi; k++) {
+        EnemyGenRunner* g = c.regi[k].pegr;
+        if (g != nullptr && g->enemy != nullptr)
+            g->enemy->reactiontime = world.time + int(u32(randf() * 60.0f));
+    }
+}
+
+}  // namespace rcrime
+
 int RandomMissionController::CheckAndUpdateEnemies(float* nearest)
 {
     return emergent ? CheckAndUpdateEnemiesEmergent(nearest) : CheckAndUpdateEnemiesGenerated(nearest);
@@ -319,19 +336,28 @@ Object* RandomMissionController::DaceProximityCheck(float* range)
     return emergent ? DaceProximityCheckEmergent(range) : DaceProximityCheckGenerated(range);
 }
 
-Object* RandomMissionController::DaceProximityCheckGenerated(float* range)
+namespace {
+
+// The suspect near the player among list (hostages and allied officers
+// passed over): the search stops as soon as the nearest so far lies within
+// the range.  A suspect out of play either ends the search as the one found,
+// at distance 0 (the generated crimes), or is passed over.  *range gets the
+// squared distance of the one found (0 none); the result is it when it lies
+// within the range, or the nearest when the range is 0; else null.
+Object* NearPlayer(Enemy* const* list, int n, float* range, bool outOfPlayFound)
 {
     const float r = range != nullptr ? *range : 0.0f;
     const float r2 = r * r;
     const VectorPos p = PlayerPos();
     Object* best = nullptr;
     float bestd = 0.0f;
-    for (int k = 0; k < i16numegi; k++) {
-        Enemy* e = regi[k].pegr != nullptr ? regi[k].pegr->enemy : nullptr;
+    for (int k = 0; k < n; k++) {
+        Enemy* e = list[k];
         if (e == nullptr || e->ishostage || IsAlliedCopId(e->id))
             continue;
-        // A suspect out of play is at the player's side: he dealt with it.
         if (e->flags & kOutOfPlayWide) {
+            if (!outOfPlayFound)
+                continue;
             best = e;
             bestd = 0.0f;
             break;
@@ -351,30 +377,22 @@ Object* RandomMissionController::DaceProximityCheckGenerated(float* range)
     return nullptr;
 }
 
+}  // namespace
+
+Object* RandomMissionController::DaceProximityCheckGenerated(float* range)
+{
+    Enemy* list[16] = {};
+    for (int k = 0; k < i16numegi; k++)
+        list[k] = regi[k].pegr != nullptr ? regi[k].pegr->enemy : nullptr;
+    return NearPlayer(list, i16numegi, range, true);
+}
+
 Object* RandomMissionController::DaceProximityCheckEmergent(float* range)
 {
-    const float r = range != nullptr ? *range : 0.0f;
-    const float r2 = r * r;
-    const VectorPos p = PlayerPos();
-    Object* best = nullptr;
-    float bestd = 0.0f;
-    for (int k = 0; k < 16; k++) {
-        Enemy* e = AsEnemy(emEnemy[k]);
-        if (e == nullptr || e->ishostage || IsAlliedCopId(e->id) || (e->flags & kOutOfPlayWide))
-            continue;
-        const float d = Dist2(e->GetWorldPos(), p);
-        if (best == nullptr || d < bestd) {
-            best = e;
-            bestd = d;
-        }
-        if (bestd <= r2)
-            break;
-    }
-    if (range != nullptr)
-        *range = best != nullptr ? bestd : 0.0f;
-    if (r == 0.0f || (best != nullptr && bestd <= r2))
-        return best;
-    return nullptr;
+    Enemy* list[16] = {};
+    for (int k = 0; k < 16; k++)
+        list[k] = AsEnemy(emEnemy[k]);
+    return NearPlayer(list, 16, range, false);
 }
 
 int RandomMissionController::HandleSpecialEngagedMessages(SpecialMessage* m)
@@ -397,14 +415,7 @@ int RandomMissionController::HandleSpecialEngagedMessages(SpecialMessage* m)
     }
     if (DaceProximityCheck(&range) == nullptr)
         return 0;
-    for (int k = 0; k < 16; k++) {
-        if (Enemy* e = AsEnemy(emEnemy[k]))
-            e->reactiontime = world.time + int(u32(randf() * 60.0f));
-    }
-    for (int k = 0; k < i16numegi; k++) {
-        if (regi[k].pegr != nullptr && regi[k].pegr->enemy != nullptr)
-            regi[k].pegr->enemy->reactiontime = world.time + int(u32(randf() * 60.0f));
-    }
+    DrawReactionTimes(*this);
     world.StopTimer(this);
     if (getaway)
         SetCrimeTimer(this, 600, RCT_GETAWAY);

@@ -31,8 +31,10 @@ constexpr u32 kOutOfPlayWide = 0x70000000;
 constexpr float kDriveSpread = 251.46f;
 constexpr float kDriveSpreadWide = 502.92f;
 
-// The driver-flag that keeps a crime's driver on its scripted orders.
-constexpr int kCDFCrimeDriver = 0x80;
+// The driver flag a crime sets on the drivers it makes and clears when their
+// chase begins: the driver's asleep-or-inactive bit, which the driver's own
+// frame keeps up to date once it drives.
+constexpr int kCDFCrimeDriver = CDF_ASLEEPORINACTIVE;
 
 // A world timer of the crime after `frames` frames, with its id as data.
 inline void SetCrimeTimer(Object* o, int frames, int id)
@@ -94,6 +96,8 @@ inline void DriveOrder(Object* driver, int mode, Object* target, VectorPos at)
 // along it, its wheels on the ground; only where p is within 93.75 of the
 // player, the city there is loaded and a road is found (false otherwise).
 bool PlaceCarOnRoadNear(Vehicle& v, VectorPos p);
+// Every suspect reacts within the next 60 frames.
+void DrawReactionTimes(RandomMissionController& c);
 // Takes o out of the game controller's sub-mission targets (its first
 // occurrence).
 void RemoveFromSubMissionTargets(Object* o);

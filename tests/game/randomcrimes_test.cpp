@@ -4,6 +4,7 @@
 // officers and the outcome texts.  The crime's suspects here are plain
 // enemies that record the orders they are given.
 #include "game/gamemodes_support.h"
+#include "game/enemy_support.h"
 
 #include <cstring>
 #include <string>
@@ -272,9 +273,18 @@ TEST_F(Crime, AGeneratedCrimeWaitsCallsTheDispatcherAndATailWaitsForItsCar)
     EXPECT_EQ(CentreText(), "PAROLE VIOLATOR");
     EXPECT_EQ(player->gameeventobj, c);
 
-    // Left alone, the crime lapses at its check after timetodo frames.
-    Ticks(3000);
-    EXPECT_TRUE(c->IsDead() || c->mode == RCM_INACTIVE);
+    // Left alone, with no suspect near or seen, the crime lapses at its
+    // check timetodo frames later, ends the next frame and goes 180 after.
+    const int active = world.time;
+    while (c->mode == RCM_ACTIVE && world.time < active + 4000)
+        Ticks(1);
+    EXPECT_EQ(world.time - active, 3000);
+    EXPECT_EQ(c->mode, RCM_INACTIVE);
+    world.playbackSpeed = 1.0f;
+    Ticks(1);
+    world.playbackSpeed = 1.0f;
+    Ticks(180);
+    EXPECT_TRUE(c->IsDead());
 
     // A tail crime: active in mode 2 with no check and no count until its
     // car stops; the car's driver is told where.
@@ -327,8 +337,11 @@ TEST(CrimeCast, MaskedEntriesHeldSlotsAndPicksWithoutRepeats)
     EXPECT_EQ(c->rgi16UsedList[0], -1);
 
     // A held vehicle slot: model 32 loaded in slot 3.
+    playerrig::Rig rig;
+    ASSERT_NE(rig.Model(3, enemyrig::EnemyFiles().enemy), nullptr);
     MdlFileInfo& m3 = g_GlobalMFI.GetMFI(3);
-    const MdlFileInfo saved = m3;
+    m3.i16Id = 32;
+    m3.i16Flags = 0;
     static const s16 group[] = {140, 141, 100, -1};
     const s16* savedGroup = rgpi16CharGroups[1];
     rgpi16CharGroups[1] = group;
@@ -336,22 +349,36 @@ TEST(CrimeCast, MaskedEntriesHeldSlotsAndPicksWithoutRepeats)
     // prop, the end.
     AssetLoadParams list[] = {AssetLoadParams(1025, AT_AMBCHAR, 4), AssetLoadParams(32, AT_AMBVEH, 0),
                               AssetLoadParams(7, AT_PROP, 1), AssetLoadParams()};
-    if (g_GlobalMFI.FindById(32, 1, 5) == 3) {
-        c->InitAssets(3, list, 1);
-        EXPECT_EQ(c->ralp[1].i16Index, 3);
-        EXPECT_NE(m3.i16Flags & 8, 0);
-        c->UnHoldLoadedAssets();
-        EXPECT_EQ(m3.i16Flags & 8, 0);
-    }
     c->InitAssets(3, list, 1);
     EXPECT_EQ(c->iNumAssets, 3);
     EXPECT_EQ(gc->i16RCrimeCharRemap[0], -1);   // masked out: its place kept
     EXPECT_EQ(gc->i16RCrimeCharRemap[1], -1);   // the end
+    EXPECT_EQ(gc->i16RCrimeVehRemap[0], 3);
+    EXPECT_EQ(gc->i16RCrimeVehRemap[1], -1);
     EXPECT_EQ(c->ralp[0].i16MFID, -1);
     EXPECT_EQ(c->ralp[0].i16Index, -1);
+    EXPECT_EQ(c->ralp[1].i16Index, 3);
     EXPECT_EQ(c->ralp[2].i16Index, -1);
-    EXPECT_EQ(gc->i16RCrimeVehRemap[1], -1);
-    m3 = saved;
+    EXPECT_NE(m3.i16Flags & 8, 0);
+    c->fightstyle = 5;   // no fighting style's animations to wait for
+    EXPECT_TRUE(c->CheckAssetsLoaded());
+    c->UnHoldLoadedAssets();
+    EXPECT_EQ(m3.i16Flags & 8, 0);
+    m3.i16Flags = 0;
+    m3.i16Id = -1;
+
+    // Two assets not loaded: a check starts the first only.
+    c->iNumAssets = 2;
+    c->ralp[0] = AssetLoadParams("RCRIMES\\NONE1.P2B", AT_PROP, 0);
+    c->ralp[0].i16Index = 150;
+    c->ralp[1] = AssetLoadParams("RCRIMES\\NONE2.P2B", AT_PROP, 0);
+    c->ralp[1].i16Index = 151;
+    c->ralp[0].i16MFID = 200;
+    c->ralp[1].i16MFID = 201;
+    EXPECT_FALSE(c->CheckAssetsLoaded());
+    EXPECT_EQ(g_GlobalMFI.GetID(150), 200);
+    EXPECT_NE(g_GlobalMFI.GetID(151), 201);
+    c->iNumAssets = 0;
 
     // Three picks from three members are the three; a fourth takes what it
     // drew and stops.
