@@ -240,6 +240,33 @@ TEST_F(CrimeStreet, ThePoliceComeChaseAndLeave)
     EXPECT_FALSE(car->bSiren);
     EXPECT_EQ(crime->mode, RCM_WRAPUP);
 
+    // Called to the player, with the camera behind him: the car comes from
+    // behind the camera onto the street and drives to where he stands.
+    const Matrix savedCamera = rc.view_world;
+    rc.view_world = TransMatrix(VectorPos(100.0f, -1.0f, 112.0f));
+    Object* firstCar = car;
+    ASSERT_EQ(crime->CallTheCops(nullptr), 1);
+    Vehicle* second = static_cast<Vehicle*>(static_cast<Object*>(crime->lastcopcar));
+    ASSERT_TRUE(second != nullptr && second != firstCar && second->HasDriver());
+    CarDriver* cd2 = static_cast<CarDriver*>(static_cast<Object*>(second->rcoDriver));
+    EXPECT_EQ(cd2->i16DriveMode, 10);
+    EXPECT_EQ(cd2->vpTarget, player->mat.GetTrans());
+    RoadSeg* arm = WestArm();
+    ASSERT_NE(arm, nullptr);
+    const RoadTypeFile& rt = *arm->type;
+    const float dir = arm->bezier.c3[0] > arm->bezier.c0[0] ? 1.0f : -1.0f;
+    EXPECT_NEAR(second->mat.w[2], 128.0f - dir * (rt.vXSect[rt.iJunc][0] - 0.546875f), 1e-3f);
+    EXPECT_TRUE(second->bSiren);
+    rc.view_world = savedCamera;
+    for (Object* o : {cop0, cop1})
+        if (!o->IsDead())
+            o->Delete();
+    if (!firstCar->IsDead())
+        firstCar->Delete();
+    cop0 = crime->lastcop[0];
+    cop1 = crime->lastcop[1];
+    car = second;
+
     // Let go at the end: the references go, the car drives off.
     crime->LoseTheCops();
     EXPECT_EQ(crime->lastcopcar, nullptr);
