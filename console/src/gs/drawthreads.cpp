@@ -39,6 +39,7 @@ struct Job {
     TriangleSetup triangle;
     LocalMemory* memory;
     const ClutBuffer* clut;
+    DecodedTextureRef decoded;  // a triangle's decoded texture, or null
 };
 
 // ---------------------------------------------------------------------------
@@ -317,7 +318,7 @@ private:
                 else if (j.kind == JobKind::kSprite)
                     DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
                 else
-                    DrawTriangleSpecialised(j.env, j.triangle, *j.memory, *j.clut, bands);
+                    DrawTriangleSpecialised(j.env, j.triangle, *j.memory, *j.clut, bands, false, j.decoded.get());
                 cursors_[static_cast<size_t>(index)].store(next + 1, std::memory_order_release);
             }
         }
@@ -367,7 +368,7 @@ std::unique_ptr<Queue> g_queue;
 // Checks and queues one primitive of box [px0, px1) x [py0, py1).
 template <typename Setup>
 bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 px1, s32 py0, s32 py1,
-            LocalMemory& memory, const ClutBuffer& clut)
+            LocalMemory& memory, const ClutBuffer& clut, const TargetBlocks* targets = nullptr)
 {
     if (DrawThreads() == 0)
         return false;
@@ -402,8 +403,14 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                 g_queue->Drain();
         }
     }
+    DecodedTextureRef decoded;
+    if constexpr (std::is_same_v<Setup, TriangleSetup>)
+        if (env.prim.tme)
+            decoded = DecodeTexture(env, memory, clut, static_cast<float>(setup.planes[kAttrQ].a0), *targets,
+                                    static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
     Job& j = g_queue->Slot();
     j.kind = kind;
+    j.decoded = std::move(decoded);
     j.py_begin = py0;
     j.py_end = py1;
     j.env = env;
@@ -471,11 +478,12 @@ bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, 
     return Queue1(JobKind::kSprite, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
 }
 
-bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
+bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
+                   const TargetBlocks& targets)
 {
     if (!DrawTriangleSpecialised(env, t, memory, clut, RowBands{}, true))
         return false;
-    return Queue1(JobKind::kTriangle, env, t, t.px_begin, t.px_end, t.py_begin, t.py_end, memory, clut);
+    return Queue1(JobKind::kTriangle, env, t, t.px_begin, t.px_end, t.py_begin, t.py_end, memory, clut, &targets);
 }
 
 bool TextureApartFromTargets(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1)

@@ -37,7 +37,8 @@ void DrainDrawQueue();
 // pipelines take and its bands are independent (see raster.cpp); false,
 // with nothing queued, otherwise (the caller drains and draws it itself).
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
-bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
+bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut,
+                   const TargetBlocks& targets);
 
 // Whether no texel the texture may read lies in the frame or Z blocks of the
 // box [px0, px1) x [py0, py1): then its pixels may be sampled before earlier

@@ -1,5 +1,6 @@
 #include "gs/gsmem.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -191,11 +192,65 @@ const Layout& LayoutOf(Psm psm)
     return *Entry(psm).layout;
 }
 
-LocalMemory::LocalMemory() : words_(kMemoryWords, 0) {}
+namespace {
+
+u64 NewMemoryId()
+{
+    static std::atomic<u64> next{1};
+    return next.fetch_add(1);
+}
+
+}  // namespace
+
+constexpr u32 kGroupPages = 32;
+
+LocalMemory::LocalMemory()
+    : words_(kMemoryWords, 0), id_(NewMemoryId()), page_stamps_(kPages, 0), group_stamps_(kPages / kGroupPages, 0)
+{
+}
+
+LocalMemory::LocalMemory(const LocalMemory& other)
+    : words_(other.words_), id_(NewMemoryId()), page_stamps_(kPages, 0), group_stamps_(kPages / kGroupPages, 0)
+{
+}
+
+LocalMemory& LocalMemory::operator=(const LocalMemory& other)
+{
+    if (this != &other) {
+        words_ = other.words_;
+        NoteWriteAnywhere();
+    }
+    return *this;
+}
+
+bool LocalMemory::WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const
+{
+    if (anywhere_ > stamp)
+        return true;
+    for (u32 page = block_lo / kPageBlocks; page < kPages && page * kPageBlocks < block_hi; ++page) {
+        if (page % kGroupPages == 0 && group_stamps_[page / kGroupPages] <= stamp) {
+            page += kGroupPages - 1;  // nothing in this group
+            continue;
+        }
+        if (page_stamps_[page] > stamp)
+            return true;
+    }
+    return false;
+}
+
+void LocalMemory::NoteWrite(u32 block_lo, u32 block_hi)
+{
+    const u64 stamp = ++stamp_;
+    for (u32 page = block_lo / kPageBlocks; page < kPages && page * kPageBlocks < block_hi; ++page) {
+        page_stamps_[page] = stamp;
+        group_stamps_[page / kGroupPages] = stamp;
+    }
+}
 
 void LocalMemory::Clear()
 {
     std::memset(words_.data(), 0, kMemoryBytes);
+    NoteWriteAnywhere();
 }
 
 bool LocalMemory::Load(std::span<const u8> dump)
@@ -203,6 +258,7 @@ bool LocalMemory::Load(std::span<const u8> dump)
     if (dump.size() != kMemoryBytes)
         return false;
     std::memcpy(words_.data(), dump.data(), kMemoryBytes);
+    NoteWriteAnywhere();
     return true;
 }
 
@@ -229,6 +285,8 @@ u32 LocalMemory::ReadAt(Psm psm, u32 offset) const
 
 void LocalMemory::WriteAt(Psm psm, u32 offset, u32 value)
 {
+    const u32 page = ((offset >> LayoutOf(psm).unit_shift) / kPageBlocks) % kPages;
+    page_stamps_[page] = group_stamps_[page / kGroupPages] = ++stamp_;
     // Merges `value` into the bits `mask` of the 32-bit word at the offset.
     auto merge = [&](u32 mask, u32 bits) {
         u32& word = words_[offset & (kMemoryWords - 1)];
@@ -245,10 +303,10 @@ void LocalMemory::WriteAt(Psm psm, u32 offset, u32 value)
     case Psm::kCT16:
     case Psm::kCT16S:
     case Psm::kZ16:
-    case Psm::kZ16S: Halves()[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value); return;
-    case Psm::kT8: Bytes()[offset & (kMemoryBytes - 1)] = static_cast<u8>(value); return;
+    case Psm::kZ16S: DrawHalves()[offset & (kMemoryBytes / 2 - 1)] = static_cast<u16>(value); return;
+    case Psm::kT8: reinterpret_cast<u8*>(words_.data())[offset & (kMemoryBytes - 1)] = static_cast<u8>(value); return;
     case Psm::kT4: {
-        u8& byte = Bytes()[(offset >> 1) & (kMemoryBytes - 1)];
+        u8& byte = reinterpret_cast<u8*>(words_.data())[(offset >> 1) & (kMemoryBytes - 1)];
         const int shift = (offset & 1) * 4;
         byte = static_cast<u8>((byte & ~(0xF << shift)) | ((value & 0xF) << shift));
         return;

@@ -137,6 +137,8 @@ public:
     const u16* RowTable() const { return row_table_; }
     u32 MaskX() const { return mask_x_; }
     u32 UnitsMask() const { return units_mask_; }
+    // log2 of the bytes in one unit of Offset (words and halves only).
+    u32 ByteShift() const { return 8 - unit_shift_; }
 
 private:
     u32 shift_x_;
@@ -163,15 +165,45 @@ struct Rect {
 class LocalMemory {
 public:
     LocalMemory();
+    LocalMemory(const LocalMemory& other);
+    LocalMemory& operator=(const LocalMemory& other);
 
-    u32* Words() { return words_.data(); }
+    // Raw access.  Writable access counts as a write anywhere (see Stamp).
+    u32* Words()
+    {
+        NoteWriteAnywhere();
+        return words_.data();
+    }
     const u32* Words() const { return words_.data(); }
     // The same memory as bytes (the host is little-endian, as the GS is), half
     // words by half-word offset, and the whole as one span for dumps.
-    u8* Bytes() { return reinterpret_cast<u8*>(words_.data()); }
+    u8* Bytes()
+    {
+        NoteWriteAnywhere();
+        return reinterpret_cast<u8*>(words_.data());
+    }
     const u8* Bytes() const { return reinterpret_cast<const u8*>(words_.data()); }
-    u16* Halves() { return reinterpret_cast<u16*>(words_.data()); }
+    u16* Halves()
+    {
+        NoteWriteAnywhere();
+        return reinterpret_cast<u16*>(words_.data());
+    }
     const u16* Halves() const { return reinterpret_cast<const u16*>(words_.data()); }
+
+    // Writable access for drawing, whose caller has noted the blocks the
+    // drawing may write (NoteWrite) on the thread that sends the drawing.
+    u32* DrawWords() { return words_.data(); }
+    u16* DrawHalves() { return reinterpret_cast<u16*>(words_.data()); }
+
+    // Write stamps, so that copies of memory kept elsewhere (decoded
+    // textures) know when they are out of date: every write marks the pages
+    // it touches with a new stamp.  A copy made at Stamp() s is current while
+    // WrittenSince(s, its blocks) is false.  Each memory has its own Id.
+    u64 Stamp() const { return stamp_; }
+    u64 Id() const { return id_; }
+    bool WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const;
+    void NoteWrite(u32 block_lo, u32 block_hi);
+    void NoteWriteAnywhere() { anywhere_ = ++stamp_; }
     std::span<const u8> Raw() const { return {Bytes(), kMemoryBytes}; }
 
     void Clear();
@@ -194,7 +226,16 @@ public:
     bool ReadRect(Psm psm, u32 bp, u32 bw, const Rect& rect, std::span<u8> out) const;
 
 private:
+    static constexpr u32 kPages = kBlockCount / kPageBlocks;
+
     std::vector<u32> words_;
+    u64 id_;
+    u64 stamp_ = 1;
+    u64 anywhere_ = 1;
+    std::vector<u64> page_stamps_;
+    // The newest stamp of each group of 32 pages, so that a check of a
+    // range whose groups are untouched looks at one stamp per group.
+    std::vector<u64> group_stamps_;
 };
 
 // A host-to-local transfer fed in pieces of any size: a 24-bit pixel may be

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <climits>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -996,8 +997,8 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
                 break;
             }
     }
-    s.words = memory.Words();
-    s.halves = memory.Halves();
+    s.words = memory.DrawWords();
+    s.halves = memory.DrawHalves();
     s.zmax = d.max;
     s.zwrite = zwrite;
     constexpr s64 kPassAll = s64{1} << 40;
@@ -1068,6 +1069,7 @@ struct Texturing {
     bool linear = false;
     LodChoice lod;
     u32 tw_log2 = 0, th_log2 = 0;  // level 0's size, which S and T scale to
+    const DecodedTexture* decoded = nullptr;  // bilinear reads from a decoded copy
 };
 
 // The palette of an indexed texture as RGBA8, entry i the colour of index i.
@@ -1162,6 +1164,107 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
     }
     t.level4 = TexLevel4(l);
     t.direct = true;
+}
+
+}  // namespace
+
+// Stored texel (i, j) is texel (wrap(i - 1), wrap(j - 1)) of the level, so
+// that the bilinear pair of raw columns c, c + 1 is stored columns
+// idx(c), idx(c) + 1 with idx(c) = clamp(((c + add) & and) + plus, 0, size):
+// for REPEAT (c & (size - 1)) + 1, for CLAMP clamp(c + 1, 0, size).  Rows
+// likewise.
+struct DecodedTexture {
+    u32 level = 0;
+    u32 width = 0, height = 0;
+    u32 stride = 0;  // width + 2
+    struct Axis {
+        s32 add, andm, plus, hi;
+        bool repeat;
+    };
+    Axis u{}, v{};
+    std::vector<u32> texels;
+};
+
+namespace {
+
+DecodedTexture::Axis DecodedAxis(u32 mode, u32 size)
+{
+    if (mode == kWrapRepeat)
+        return {0, static_cast<s32>(size) - 1, 1, static_cast<s32>(size), true};
+    return {1, -1, 0, static_cast<s32>(size), false};
+}
+
+// The raw texel a stored column or row holds.
+u32 DecodedSource(const DecodedTexture::Axis& a, u32 stored, u32 size)
+{
+    const s32 c = static_cast<s32>(stored) - 1;
+    return static_cast<u32>(a.repeat ? c & (static_cast<s32>(size) - 1) : std::clamp(c, 0, static_cast<s32>(size) - 1));
+}
+
+template <int kClass>
+void DecodeLevel(const TexLevel& l, const TexExpand& e, DecodedTexture& d)
+{
+    std::vector<TexLevel::Col> cols(d.stride);
+    for (u32 i = 0; i < d.stride; ++i)
+        cols[i] = l.ColFor(DecodedSource(d.u, i, d.width));
+    for (u32 j = 0; j < d.height + 2; ++j) {
+        const TexLevel::Row r = l.RowFor(DecodedSource(d.v, j, d.height));
+        u32* out = d.texels.data() + static_cast<size_t>(j) * d.stride;
+        for (u32 i = 0; i < d.stride; ++i)
+            out[i] = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols[i]));
+    }
+}
+
+// Bilinear samples from a decoded level for n pixels (a multiple of four)
+// whose texture coordinates are us[i], vs[i]: the same raw columns, rows and
+// weights as SampleBilinearSpan, each pixel's two texel pairs read with two
+// loads.  kRepeat: both axes REPEAT.
+template <bool kRepeat>
+void SampleDecodedSpan(const DecodedTexture& d, const s32* us, const s32* vs, int n, u32* out)
+{
+    const __m128i level = _mm_cvtsi32_si128(static_cast<int>(d.level));
+    const __m128i eight = _mm_set1_epi32(8), fifteen = _mm_set1_epi32(15);
+    const __m128i addu = _mm_set1_epi32(d.u.add), andu = _mm_set1_epi32(d.u.andm), plusu = _mm_set1_epi32(d.u.plus);
+    const __m128i addv = _mm_set1_epi32(d.v.add), andv = _mm_set1_epi32(d.v.andm), plusv = _mm_set1_epi32(d.v.plus);
+    const __m128i hiu = _mm_set1_epi32(d.u.hi), hiv = _mm_set1_epi32(d.v.hi), zero = _mm_setzero_si128();
+    const __m128i stride = _mm_set1_epi32(static_cast<int>(d.stride));
+    const u32* const texels = d.texels.data();
+    const size_t below = d.stride;
+    alignas(16) u32 o[4];
+    for (int i = 0; i < n; i += 4) {
+        const __m128i u = _mm_sub_epi32(_mm_sra_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(us + i)), level), eight);
+        const __m128i v = _mm_sub_epi32(_mm_sra_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(vs + i)), level), eight);
+        __m128i cu, cv;
+        if constexpr (kRepeat) {
+            cu = _mm_add_epi32(_mm_and_si128(_mm_srai_epi32(u, 4), andu), plusu);
+            cv = _mm_add_epi32(_mm_and_si128(_mm_srai_epi32(v, 4), andv), plusv);
+        } else {
+            cu = Max32(Min32(_mm_add_epi32(_mm_and_si128(_mm_add_epi32(_mm_srai_epi32(u, 4), addu), andu), plusu), hiu), zero);
+            cv = Max32(Min32(_mm_add_epi32(_mm_and_si128(_mm_add_epi32(_mm_srai_epi32(v, 4), addv), andv), plusv), hiv), zero);
+        }
+        // Stored rows and strides are below 2^11: one 16-bit multiply-add.
+        _mm_store_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi32(_mm_madd_epi16(cv, stride), cu));
+        const __m128i a0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[0]));
+        const __m128i a1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[1]));
+        const __m128i a2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[2]));
+        const __m128i a3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[3]));
+        const __m128i b0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[0] + below));
+        const __m128i b1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[1] + below));
+        const __m128i b2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[2] + below));
+        const __m128i b3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[3] + below));
+        // Pairs (left, right) of pixels 0 1 and 2 3, split into the left and
+        // right texels of the four pixels.
+        const __m128 a01 = _mm_castsi128_ps(_mm_unpacklo_epi64(a0, a1));
+        const __m128 a23 = _mm_castsi128_ps(_mm_unpacklo_epi64(a2, a3));
+        const __m128 b01 = _mm_castsi128_ps(_mm_unpacklo_epi64(b0, b1));
+        const __m128 b23 = _mm_castsi128_ps(_mm_unpacklo_epi64(b2, b3));
+        const __m128i t00 = _mm_castps_si128(_mm_shuffle_ps(a01, a23, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i t10 = _mm_castps_si128(_mm_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m128i t01 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i t11 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         BilinearFour(t00, t10, t01, t11, _mm_and_si128(u, fifteen), _mm_and_si128(v, fifteen)));
+    }
 }
 
 // The colour of a fragment with texel `t` (already sampled) or without one.
@@ -1528,7 +1631,12 @@ static void Finish(const ShadeContext& sc, TriangleBatch& b)
     if constexpr (kTex) {
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
-            if (sc.tex->level4.mask_only)
+            const DecodedTexture* d = sc.tex->decoded;
+            if (d && d->u.repeat && d->v.repeat)
+                SampleDecodedSpan<true>(*d, us, vs, quads, colors);
+            else if (d)
+                SampleDecodedSpan<false>(*d, us, vs, quads, colors);
+            else if (sc.tex->level4.mask_only)
                 SampleBilinearSpan<kClass, true>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
             else
                 SampleBilinearSpan<kClass, false>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
@@ -1611,6 +1719,16 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
+// Asks for the cache lines of pixels [x0, x0 + n) of a row ahead of their
+// use: one line per eight pixels in every frame and Z layout.
+inline void PrefetchRow(const unsigned char* bytes, const RowCursor& row, u32 x0, int n)
+{
+    const u32 shift = row.ByteShift();
+    for (int i = 0; i < n; i += 8)
+        _mm_prefetch(reinterpret_cast<const char*>(bytes + (row.Offset(x0 + static_cast<u32>(i)) << shift)), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(bytes + (row.Offset(x0 + static_cast<u32>(n - 1)) << shift)), _MM_HINT_T0);
+}
+
 // Stores `value` (merged under `word_mask`, its low half for 16-bit pixels) at every
 // pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
 // whole blocks as runs of 64 words, the edges row by row.
@@ -1626,8 +1744,8 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     const bool core = cx0 < cx1 && cy0 < cy1 && (bands.count == 1 || (1u << bands.shift) == by);
     if (!core)
         cx0 = cx1 = x1;
-    u32* const words = memory.Words();
-    u16* const hw = memory.Halves();
+    u32* const words = memory.DrawWords();
+    u16* const hw = memory.DrawHalves();
     auto store = [&](u32 offset) {
         if (halves) {
             u16& h = hw[offset & (kMemoryBytes / 2 - 1)];
@@ -1855,8 +1973,125 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     return true;
 }
 
+namespace {
+bool g_decode_at_first_use = false;
+}  // namespace
+
+void DecodeTexturesAtFirstUse(bool on)
+{
+    g_decode_at_first_use = on;
+}
+
+DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, float q,
+                                const TargetBlocks& targets, u64 pixels)
+{
+    const TextureEnv& tex = env.tex;
+    if (!env.prim.tme || (tex.wms != kWrapRepeat && tex.wms != kWrapClamp) ||
+        (tex.wmt != kWrapRepeat && tex.wmt != kWrapClamp))
+        return nullptr;
+    const LodChoice lod = ChooseLodForQ(tex, env.prim.fst ? 1.0f : q);
+    if (!lod.linear || lod.mix16 != 0)
+        return nullptr;
+    const u32 n = lod.level;
+    const u32 width = 1u << (tex.tw > n ? tex.tw - n : 0), height = 1u << (tex.th > n ? tex.th - n : 0);
+    // Up to 1 MiB of texels: a larger level is rarely read all over.
+    if (width > 1024 || height > 1024 || width * height > (1u << 18))
+        return nullptr;
+    u32 lo, hi;
+    // A triangle that writes the texels it reads sees its own writes.
+    if (!BlockRange(tex.psm, tex.level_tbp[n], tex.level_tbw[n], 0, width, 0, height, lo, hi) ||
+        targets.Overlap(lo, hi))
+        return nullptr;
+    const bool indexed = IsIndexed(tex.psm);
+    const bool expanded = tex.psm != Psm::kCT32 && tex.psm != Psm::kZ32;
+    struct Key {
+        u64 memory;
+        u32 psm, tbp, tbw, level, width, height, wms, wmt;
+        u32 ta0, ta1, aem;         // formats expanded to RGBA8
+        u64 generation;            // indexed: the palette
+        u32 cpsm, csa, index_bits;
+        bool operator==(const Key&) const = default;
+    };
+    const Key key{memory.Id(),
+                  static_cast<u32>(tex.psm),
+                  tex.level_tbp[n],
+                  tex.level_tbw[n],
+                  n,
+                  width,
+                  height,
+                  tex.wms,
+                  tex.wmt,
+                  expanded ? tex.ta0 : 0,
+                  expanded ? tex.ta1 : 0,
+                  expanded ? static_cast<u32>(tex.aem) : 0,
+                  indexed ? clut.Generation() : 0,
+                  indexed ? tex.cpsm : 0,
+                  indexed ? tex.csa : 0,
+                  indexed ? static_cast<u32>(tex.index_bits) : 0};
+    struct Entry {
+        Key key;
+        DecodedTextureRef decoded;
+        u64 stamp = 0;
+        u64 wanted = 0;  // pixels drawn with it since it was last decoded
+        u64 used = 0;
+    };
+    constexpr size_t kEntries = 8;
+    thread_local std::vector<Entry> cache;
+    thread_local u64 uses = 0;
+    Entry* e = nullptr;
+    for (Entry& c : cache)
+        if (c.key == key)
+            e = &c;
+    if (!e) {
+        if (cache.size() < kEntries) {
+            e = &cache.emplace_back();
+        } else {
+            e = &cache[0];
+            for (Entry& c : cache)
+                if (c.used < e->used)
+                    e = &c;
+            *e = Entry{};
+        }
+        e->key = key;
+    }
+    e->used = ++uses;
+    if (e->decoded && !memory.WrittenSince(e->stamp, lo, hi))
+        return e->decoded;
+    if (e->decoded) {
+        e->decoded.reset();
+        e->wanted = 0;
+    }
+    // Decoding reads each texel once: worth it once the triangles drawn with
+    // the texture have covered half as many pixels as it has texels.
+    e->wanted += pixels;
+    if (e->wanted * 2 < static_cast<u64>(width) * height && !g_decode_at_first_use)
+        return nullptr;
+    Texturing t;
+    MakeTexturing(tex, memory, lod, t, &clut);
+    if (!t.direct)
+        return nullptr;
+    auto d = std::make_shared<DecodedTexture>();
+    d->level = n;
+    d->width = width;
+    d->height = height;
+    d->stride = width + 2;
+    d->u = DecodedAxis(tex.wms, width);
+    d->v = DecodedAxis(tex.wmt, height);
+    d->texels.resize(static_cast<size_t>(d->stride) * (height + 2));
+    switch (t.tex_class) {
+    case kTex32: DecodeLevel<kTex32>(t.level, t.expand, *d); break;
+    case kTex24: DecodeLevel<kTex24>(t.level, t.expand, *d); break;
+    case kTex16: DecodeLevel<kTex16>(t.level, t.expand, *d); break;
+    default: DecodeLevel<kTexIndexed>(t.level, t.expand, *d); break;
+    }
+    e->decoded = std::move(d);
+    e->stamp = memory.Stamp();
+    return e->decoded;
+}
+
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
-                             const ClutBuffer& clut, const RowBands& bands, bool check_only)
+                             const ClutBuffer& clut, const RowBands& bands, bool check_only,
+                             const DecodedTexture* decoded)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
@@ -1877,6 +2112,8 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         MakeTexturing(env.tex, memory, lod, tex, &clut);
         if (!tex.direct)
             sampler.emplace(env.tex, memory, clut);
+        else if (decoded && tex.linear && decoded->level == lod.level)
+            tex.decoded = decoded;
     }
     const int coords = !textured ? kNoTex : uv ? kUv : kStq;
     const bool gouraud = !t.flat;
@@ -1917,22 +2154,26 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     sp.flat = t.flat_color;
     // Rows are shaded ahead of writing the ones before them only when the
     // texture cannot be what this primitive writes.
-    const bool batch_rows = !textured || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    const bool batch_rows =
+        !textured || tex.decoded || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
     TriangleBatch batch;
     struct Piece {
-        s32 py, px;
+        PixelRow row;
+        s32 px;
         int n, at;
     };
-    Piece pieces[kBatch];
+    alignas(16) unsigned char piece_room[kBatch * sizeof(Piece)];
+    Piece* const pieces = reinterpret_cast<Piece*>(piece_room);
     int piece_count = 0;
+    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(memory.DrawWords());
+    const bool depth_used = env.depth.used;
     auto flush = [&] {
         if (!batch.count)
             return;
         shade.finish(sc, batch);
         for (int k = 0; k < piece_count; ++k) {
             const Piece& p = pieces[k];
-            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(p.py));
-            writer.write(ws, row, static_cast<u32>(p.px), p.n, batch.colors + p.at, batch.depths + p.at);
+            writer.write(ws, p.row, static_cast<u32>(p.px), p.n, batch.colors + p.at, batch.depths + p.at);
         }
         batch.count = 0;
         piece_count = 0;
@@ -1959,7 +2200,14 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
                 flush();
-            pieces[piece_count++] = {py, px, n, batch.count};
+            Piece& p = *new (&pieces[piece_count++]) Piece{PixelRow(frame_layout, depth_layout, env, static_cast<u32>(py)), px, n, batch.count};
+            if (batch_rows) {
+                // The piece's frame and Z lines are fetched while the batch
+                // is shaded: a column of eight pixels is one cache line.
+                PrefetchRow(bytes, p.row.FrameRow(), static_cast<u32>(px), n);
+                if (depth_used)
+                    PrefetchRow(bytes, p.row.DepthRow(), static_cast<u32>(px), n);
+            }
             shade.row(sc, sp, n, batch);
             if (!batch_rows)
                 flush();

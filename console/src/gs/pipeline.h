@@ -12,6 +12,7 @@
 #include <ee/types.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "gs/clut.h"
 #include "gs/drawenv.h"
@@ -31,14 +32,46 @@ struct RowBands {
     bool Has(s32 y) const { return count == 1 || ((static_cast<u32>(y) >> shift) % count) == index; }
 };
 
+// A texture level decoded to rows of RGBA8 texels with a border of one
+// texel on every side, so that the bilinear filter reads two neighbouring
+// texels with one load (pipeline.cpp); shared by the primitives that read it.
+struct DecodedTexture;
+using DecodedTextureRef = std::shared_ptr<const DecodedTexture>;
+
+// The blocks a primitive's frame and Z writes may touch, [lo, hi) each (an
+// empty range for Z when it has none); `known` false when either buffer is
+// not one stretch of memory there (see BlockRange).
+struct TargetBlocks {
+    bool known = false;
+    u32 frame_lo = 0, frame_hi = 0, depth_lo = 0, depth_hi = 0;
+    bool Overlap(u32 lo, u32 hi) const
+    {
+        return !known || (lo < frame_hi && frame_lo < hi) || (lo < depth_hi && depth_lo < hi);
+    }
+};
+
+// The decoded copy of the texture level a triangle writing `targets` with
+// the level of detail of `q` reads, or null when it reads memory directly
+// (filter, format, wrap modes or size not covered, a texture lying in the
+// memory the triangle writes, or too little use yet to repay the decoding).
+// Kept per thread and rebuilt when memory's write stamps show the texture
+// changed: called on the thread that sends drawing, once queued work that
+// writes the texture has been drained.
+DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, float q,
+                                const TargetBlocks& targets, u64 pixels);
+
+// For tests: decode each texture DecodeTexture covers at its first use.
+void DecodeTexturesAtFirstUse(bool on);
+
 // Draw `sprite` or `triangle` through a specialised pipeline, rows outside
 // `bands` left alone.  False, having drawn nothing, when the state is one the
 // pipelines leave to the general path; with `check_only` nothing is drawn
-// either way.
+// either way.  A triangle reads its texels from `decoded` when given.
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
                            const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
-                             const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
+                             const ClutBuffer& clut, const RowBands& bands, bool check_only = false,
+                             const DecodedTexture* decoded = nullptr);
 
 // Helpers the rasterizer's paths share.
 

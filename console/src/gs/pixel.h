@@ -83,8 +83,8 @@ public:
     PixelWriter(const DrawEnv& env, LocalMemory& memory)
         : env_(env),
           memory_(memory),
-          words_(memory.Words()),
-          halves_(memory.Halves()),
+          words_(memory.DrawWords()),
+          halves_(memory.DrawHalves()),
           simple_((env.frame.psm == Psm::kCT32 || env.frame.psm == Psm::kZ32 || env.frame.is16) &&
                   env.frame.fbmsk == 0 && !env.ate && !env.date && !env.blend),
           is16_(env.frame.is16),

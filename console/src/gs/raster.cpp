@@ -124,6 +124,36 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
     }
 }
 
+// Marks the frame and Z blocks of the box [x0, x1) x [y0, y1) as written
+// (all memory when a buffer there is not one stretch of it), before the
+// primitive is drawn or queued; the blocks marked.
+TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1, s32 y0, s32 y1)
+{
+    TargetBlocks b;
+    if (x0 >= x1 || y0 >= y1 || x0 < 0 || y0 < 0) {
+        b.known = true;
+        return b;
+    }
+    const u32 ux0 = static_cast<u32>(x0), ux1 = static_cast<u32>(x1);
+    const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
+    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
+        (env.depth.used &&
+         !BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
+        memory.NoteWriteAnywhere();
+        return b;
+    }
+    b.known = true;
+    memory.NoteWrite(b.frame_lo, b.frame_hi);
+    if (env.depth.used)
+        memory.NoteWrite(b.depth_lo, b.depth_hi);
+    return b;
+}
+
+void NoteScissor(const DrawEnv& env, LocalMemory& memory)
+{
+    NoteTargets(env, memory, env.scax0, env.scax1 + 1, env.scay0, env.scay1 + 1);
+}
+
 }  // namespace
 
 void CountPixels(bool on)
@@ -160,6 +190,7 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
 {
     if (g_count_pixels)
         g_pixels_covered += static_cast<u64>(s.px_end - s.px_begin) * static_cast<u64>(s.py_end - s.py_begin);
+    NoteTargets(env, memory, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (!g_reference_path) {
         if (QueueSprite(env, s, memory, clut))
             return;
@@ -207,12 +238,18 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
             TriangleRowSpan(t, py, begin, end);
             g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
         }
+    const TargetBlocks targets = NoteTargets(env, memory, t.px_begin, t.px_end, t.py_begin, t.py_end);
     const bool fast = !g_reference_path;
-    if (fast && QueueTriangle(env, t, memory, clut))
+    if (fast && QueueTriangle(env, t, memory, clut, targets))
         return;
     DrainDrawQueue();
-    if (fast && DrawTriangleSpecialised(env, t, memory, clut, RowBands{}))
-        return;
+    if (fast) {
+        const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);
+        const DecodedTextureRef decoded =
+            DecodeTexture(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
+        if (DrawTriangleSpecialised(env, t, memory, clut, RowBands{}, false, decoded.get()))
+            return;
+    }
     std::optional<PrimitiveSampler> sampler;
     if (fast && env.prim.tme)
         sampler.emplace(env.tex, memory, clut);
@@ -272,6 +309,7 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)
 {
     DrainDrawQueue();
+    NoteScissor(env, memory);
     const bool q_constant = l.a0[kAttrQ] == l.a1[kAttrQ];
     const FragmentShader shader(env, memory, clut, q_constant, static_cast<float>(l.a1[kAttrQ]));
     const Color* flat = l.flat ? &l.flat_color : nullptr;
@@ -306,6 +344,7 @@ void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes
                     const ClutBuffer& clut)
 {
     DrainDrawQueue();
+    NoteScissor(env, memory);
     if (RowMasked(env.scanmsk, py))
         return;
     const FragmentShader shader(env, memory, clut, true, static_cast<float>(attributes[kAttrQ]));

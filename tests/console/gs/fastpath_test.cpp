@@ -13,6 +13,7 @@
 
 #include "console/gs/gs_draw_support.h"
 #include "gs/drawthreads.h"
+#include "gs/pipeline.h"
 #include "gs/gs.h"
 #include "gs/raster.h"
 
@@ -271,6 +272,101 @@ TEST(GsFastPath, CopiesOfAFrameBeingRedrawnReadItAsTheReferenceDoes)
             Draw(trial, start, false, threads, fast);
             EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
         }
+    }
+    ResetGs(true);
+}
+
+// Bilinear triangles read decoded copies of their textures: every format,
+// wrap mode and level the random trials give, decoded at first use.
+TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference)
+{
+    console::gs::DecodeTexturesAtFirstUse(true);
+    CompareRandomTrials(20261208, 1000, false);
+    console::gs::DecodeTexturesAtFirstUse(false);
+}
+
+// A textured strip drawn at `x0`: the same texture coordinates wherever it is.
+void TexturedStrip(u32 x0)
+{
+    PrimBits prim;
+    prim.type = 4;
+    prim.tme = true;
+    prim.fst = false;
+    Write(GsReg::PRIM, Prim(prim));
+    for (u32 i = 0; i < 4; ++i) {
+        const u32 x = x0 + (i / 2) * 48, y = (i % 2) * 48;
+        Write(GsReg::RGBAQ, Rgbaq(128, 128, 128, 128, 1.0f));
+        Write(GsReg::ST, St(static_cast<float>(i / 2) * 1.25f - 0.1f, static_cast<float>(i % 2) * 0.9f + 0.05f));
+        Write(GsReg::XYZ2, Xyz(x * 16, y * 16, 0));
+    }
+}
+
+// A decoded texture is decoded again once memory under it changes: by
+// drawing into it, by a host to local transfer, through LocalMemory's
+// writes or its raw words.  Each strip, drawn with the same coordinates at
+// its own place, must show the texture as it is then.
+TEST(GsFastPath, ADecodedTextureChangedInAnyWayIsReadAsItIsNow)
+{
+    constexpr u32 kTexBlock = 0x1000;  // 64 x 64 CT32 (TBW 1), REPEAT both ways
+    auto draw = [&](bool reference, int threads, std::vector<u8>& out) {
+        ResetGs(false);
+        SetReferencePath(reference);
+        console::gs::SetDrawThreads(threads);
+        console::gs::DecodeTexturesAtFirstUse(true);
+        for (u32 y = 0; y < 64; ++y)
+            for (u32 x = 0; x < 64; ++x)
+                Vram().WritePixel(console::gs::Psm::kCT32, kTexBlock, 1, x, y, (x * 0x0301u) ^ (y * 0x050700u) ^ 0x80000000u);
+        auto textured = [&] {
+            SetUpContext(0, 0, 8, 0x00);
+            Write(GsReg::TEX0_1, Tex0(Tex0Bits{.tbp = kTexBlock, .tbw = 1, .psm = 0x00, .tw = 6, .th = 6, .tcc = true}));
+            Write(GsReg::TEX1_1, Tex1(true, 1));
+            Write(GsReg::CLAMP_1, Clamp(0, 0));
+        };
+        textured();
+        TexturedStrip(0);
+        // Drawn into: a flat sprite over part of the texture.
+        Write(GsReg::FRAME_1, Frame(kTexBlock / 32, 1, 0x00));
+        FlatSprite(8, 8, 40, 30, Rgbaq(250, 10, 20, 128));
+        textured();
+        TexturedStrip(64);
+        // A host to local transfer of a 8 x 8 square.
+        Write(GsReg::BITBLTBUF, BitBltBuf(0, 0, 0, kTexBlock, 1, 0x00));
+        Write(GsReg::TRXPOS, TrxPos(0, 0, 32, 40));
+        Write(GsReg::TRXREG, TrxReg(8, 8));
+        Write(GsReg::TRXDIR, 0);
+        for (u32 i = 0; i < 32; ++i)
+            Write(GsReg::HWREG, 0x00FF00FF00FFFF00ull + i * 0x0101010101010101ull);
+        TexturedStrip(128);
+        // LocalMemory's pixel writes, then its raw words (made, as the
+        // transfers are, with no drawing queued).
+        console::gs::DrainDrawQueue();
+        for (u32 x = 0; x < 64; ++x)
+            Vram().WritePixel(console::gs::Psm::kCT32, kTexBlock, 1, x, 20, 0xFF00FFFFu);
+        TexturedStrip(192);
+        console::gs::DrainDrawQueue();
+        u32* words = Vram().Words();
+        for (u32 i = 0; i < 1024; i += 3)
+            words[kTexBlock * 64 + i] = 0x80123456u;
+        TexturedStrip(256);
+        console::gs::DecodeTexturesAtFirstUse(false);
+        SetReferencePath(false);
+        out.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
+    };
+    std::vector<u8> reference, fast;
+    draw(true, 0, reference);
+    // Each change shows: no two strips are alike.
+    auto strip = [&](u32 n) {
+        std::vector<u32> pixels;
+        for (u32 y = 0; y < 48; ++y)
+            for (u32 x = 0; x < 48; ++x)
+                pixels.push_back(Vram().ReadPixel(console::gs::Psm::kCT32, 0, 8, n * 64 + x, y));
+        return pixels;
+    };
+    for (u32 n = 0; n < 4; ++n)
+        EXPECT_NE(strip(n), strip(n + 1)) << "strips " << n << " and " << n + 1;
+    for (int threads : {0, 2, 8}) {
+        draw(false, threads, fast);
+        EXPECT_TRUE(reference == fast) << threads << " threads";
     }
     ResetGs(true);
 }
