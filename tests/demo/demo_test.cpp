@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +14,10 @@
 #include <string>
 #include <thread>
 
+#include "console/host/png_reader.h"
 #include "tests/demo/loop_script.h"
 #include "tests/demo/run_state.h"
+#include "tools/lib/stillcards.h"
 
 namespace fs = std::filesystem;
 using demo_test::RunPoint;
@@ -90,6 +93,7 @@ protected:
         return (dir_ / name).string();
     }
     void PlayLoops(int count);
+    void ExpectStills(const std::vector<demo_test::StillMark>& marks);
     static std::string Kept(const char* name)
     {
         return (fs::path(KORVALIS_SOURCE_DIR) / "tests" / "demo" / "scripts" / name).string();
@@ -135,21 +139,93 @@ void ExpectRunsLeaveNothing(const std::vector<RunPoint>& points)
     }
 }
 
+// What a still's field may differ from its picture, relative to the field's
+// mean: the prompt's line, the film's flicker and the 16-bit storage (the
+// dark cards with bright letters come to about two fifths).
+constexpr double kStillLeft = 0.5;
+
+// The disc's still a dumped field shows: of the ten stills, the one whose
+// picture, scaled by the loading screen's flickering brightness, comes
+// nearest the field, with the mean difference left relative to the field's
+// mean brightness.
+std::string ShownStill(const fs::path& png, double* left)
+{
+    static const char* const kStills[] = {"ZEVWORKS", "DEMTITLE", "DEMOSCR1", "DEMOSCR2", "DEMOSCR3",
+                                          "DEMOEND1", "DEMOEND2", "DEMOEND3", "DEMOEND4", "DEMOEND5"};
+    static std::vector<tools::IpuImage> pictures;
+    if (pictures.empty())
+        for (const char* name : kStills)
+            pictures.push_back(tools::DiscStill(name, 640, 512));
+    std::ifstream in(png, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    png_reader::Picture field;
+    if (file.empty() || !png_reader::Decode(file, field) || field.width != 640 || field.height != 512)
+        return "no picture";
+    // Every fourth pixel of every fourth row, red, green and blue.
+    auto each = [&](size_t k, auto&& f) {
+        for (uint32_t y = 0; y < 512; y += 4)
+            for (uint32_t x = 0; x < 640; x += 4)
+                for (int c = 0; c < 3; c++)
+                    f(double((field.At(x, y) >> (8 * c)) & 0xFF),
+                      double(pictures[k].rgba[(size_t(y) * 640 + x) * 4 + size_t(c)]));
+    };
+    std::string best = "?";
+    double bestError = 1e9;
+    for (size_t k = 0; k < pictures.size(); k++) {
+        // The brightness that fits best (least squares), then the mean
+        // difference left, relative to the field's mean.
+        double fr = 0, rr = 0, ff = 0, off = 0;
+        each(k, [&](double f, double r) {
+            fr += f * r;
+            rr += r * r;
+            ff += f;
+        });
+        const double gain = rr > 0 ? fr / rr : 0;
+        each(k, [&](double f, double r) { off += std::abs(f - gain * r); });
+        const double error = ff > 0 ? off / ff : 1.0;
+        if (error < bestError) {
+            bestError = error;
+            best = kStills[k];
+        }
+    }
+    *left = bestError;
+    return best;
+}
+
 }  // namespace
 
+// Each mark's field, dumped to dir/png, shows the mark's still.
+void DemoRuns::ExpectStills(const std::vector<demo_test::StillMark>& marks)
+{
+    for (const demo_test::StillMark& m : marks) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", m.field);
+        double left = 0;
+        EXPECT_EQ(ShownStill(dir_ / "png" / name, &left), m.still) << "field " << m.field;
+        EXPECT_LT(left, kStillLeft) << "field " << m.field;
+    }
+}
 
 // Runs of the generated script one after another: every run enters the
 // drive's record first, those left on the continue prompt or in the drive
-// end there and those left in the spa after the drive's record; each
+// end there and those left in the spa after the drive's record; the
+// prompt's card and the closing cards show where the script expects them
+// (a run left on its closing screens starts the next run clean); each
 // hand-back comes from SELECT (exit value 1) and no run leaves anything
 // behind.
 void DemoRuns::PlayLoops(int count)
 {
     using demo_test::Loop;
     const std::vector<Loop> loops = demo_test::LoopMix(count);
-    const std::string script = Script("loops.pad", demo_test::LoopScript(loops));
-    const Outcome r = Play("loops.log", "--exit-after-runs " + std::to_string(count) + " --pad-script " + script);
+    std::vector<demo_test::StillMark> marks;
+    const std::string script = Script("loops.pad", demo_test::LoopScript(loops, &marks));
+    std::string at;
+    for (const demo_test::StillMark& m : marks)
+        at += (at.empty() ? "" : ",") + std::to_string(m.field);
+    const Outcome r = Play("loops.log", "--exit-after-runs " + std::to_string(count) + " --pad-script " + script +
+                                            " --dump-frames " + (dir_ / "png").string() + " --dump-at " + at);
     ASSERT_EQ(r.status, 0) << r.output;
+    ExpectStills(marks);
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "loops.log").string());
     const std::vector<std::string> records = RecordsByRun(points);
     ASSERT_EQ(records.size(), size_t(count));
@@ -167,16 +243,24 @@ void DemoRuns::PlayLoops(int count)
 }
 
 // SELECT while the player stands at his car in the drive leaves the run
-// (exit value 1); Cross skips each closing screen, the run hands back and the
-// next run starts at the drive again: twice over, the second run on the heap
-// the first started on.
+// (exit value 1); the closing cards still show and Cross skips each, the run
+// hands back and the next run starts at the drive again (its card and
+// prompt first): twice over, the second run on the heap the first started
+// on.
 TEST_F(DemoRuns, SelectInTheDriveLeavesTheRunAndTheNextStartsAtTheDriveAgain)
 {
     using demo_test::Loop;
+    std::vector<demo_test::StillMark> marks;
     const std::string script =
-        Script("select.pad", demo_test::LoopScript({Loop::kSelectInDrive, Loop::kSelectInDrive}));
-    const Outcome r = Play("runs.log", "--exit-after-runs 2 --pad-script " + script);
+        Script("select.pad", demo_test::LoopScript({Loop::kSelectInDrive, Loop::kSelectInDrive}, &marks));
+    std::string at;
+    for (const demo_test::StillMark& m : marks)
+        at += (at.empty() ? "" : ",") + std::to_string(m.field);
+    const Outcome r = Play("runs.log", "--exit-after-runs 2 --pad-script " + script + " --dump-frames " +
+                                           (dir_ / "png").string() + " --dump-at " + at);
     ASSERT_EQ(r.status, 0) << r.output;
+    // The continue prompt's card, then each closing card until its Cross.
+    ExpectStills(marks);
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "runs.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5", "2,5"}));
     int handbacks = 0;
@@ -245,7 +329,7 @@ TEST_F(DemoRuns, TheWindowPlaysARunAsHeadlessAndItsRecordingReplays)
 }
 
 // Five runs of the generated script in the tests' time: SELECT on the
-// prompt and in the drive.
+// prompt, in the drive and on the closing screens.
 TEST_F(DemoRuns, RunsLeftAtEveryStageLeaveNothingBehind)
 {
     PlayLoops(5);
@@ -266,8 +350,15 @@ TEST_F(DemoRuns, DISABLED_HundredRunsLeaveNothingBehind)
 TEST_F(DemoRuns, TheLosingBranchPlaysAlikeTwice)
 {
     constexpr int kFields = 6600;   // into the spa's shoot-out
+    // The studio card, the title card, the drive's card with its prompt and
+    // the spa's card with its prompt, each well inside its time.
+    const struct {
+        int field;
+        const char* still;
+    } stills[] = {{80, "ZEVWORKS"}, {160, "DEMTITLE"}, {900, "DEMOSCR1"}, {5400, "DEMOSCR3"}};
     const std::string options = "--exit-after-vblanks " + std::to_string(kFields) + " --pad-script " +
-                                Kept("loss.pad") + " --frame-log ";
+                                Kept("loss.pad") + " --dump-frames " + (dir_ / "png").string() +
+                                " --dump-at 80,160,900,5400 --frame-log ";
     Outcome first, second;
     std::thread other([&] {
         second = Play("two.log", options + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
@@ -279,6 +370,13 @@ TEST_F(DemoRuns, TheLosingBranchPlaysAlikeTwice)
 
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 3,12"}));
+    for (const auto& still : stills) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", still.field);
+        double left = 0;
+        EXPECT_EQ(ShownStill(dir_ / "png" / name, &left), still.still) << "field " << still.field;
+        EXPECT_LT(left, kStillLeft) << "field " << still.field;
+    }
     const std::string frames = Slurp(dir_ / "one.frames");
     EXPECT_EQ(std::count(frames.begin(), frames.end(), '\n'), kFields);
     EXPECT_EQ(frames, Slurp(dir_ / "two.frames"));

@@ -15,13 +15,22 @@ enum class Loop {
     kSelectAtPrompt,     // SELECT on the drive's continue prompt
     kSelectInDrive,      // Cross on the prompt, SELECT while the player stands at the car
     kSelectInSpa,        // the drive's clock runs out; SELECT in the spa's scene
+    kSelectOnClosing,    // SELECT in the drive, then again on the first closing screen
 };
 
 const char* LoopName(Loop loop);
 
+// A field at which a still shows, by its name ("DEMOSCR1", "DEMOEND3").
+struct StillMark {
+    int field;
+    const char* still;
+};
+
 // The pad script for `loops` one after another from the program's start;
-// Cross skips the closing screens of every run.
-std::string LoopScript(const std::vector<Loop>& loops);
+// Cross skips the closing screens of every run but one left on them with
+// SELECT.  `marks`, when given, gets
+// the fields just before each Cross on a continue prompt or a closing screen.
+std::string LoopScript(const std::vector<Loop>& loops, std::vector<StillMark>* marks = nullptr);
 
 // The mix of `count` loops that the long test plays: every kind in turn,
 // from a fixed seed.
