@@ -384,3 +384,45 @@ TEST_F(DemoRuns, TheLosingBranchPlaysAlikeTwice)
     EXPECT_GT(wav.size(), size_t(kFields / 50) * 48000 * 4 * 9 / 10);
     EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
 }
+
+// The winning branch played by the kept script, twice over: the drive's card
+// with its prompt, the drive to the bar's marker well inside its 3600
+// ticks (episode 2, record 6 entered), the bar's card with its prompt, its
+// scene and the fight, then the closing screens and the hand-back with the
+// script itself ending the run (exit value -1).  Both runs give the same
+// frame log and the same WAV bytes.
+TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
+{
+    const std::string options = "--exit-after-runs 1 --pad-script " + Kept("win.pad") + " --dump-frames " +
+                                (dir_ / "png").string() + " --dump-at 800,2425 --frame-log ";
+    Outcome first, second;
+    std::thread other([&] {
+        second = Play("two.log", options + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
+    });
+    first = Play("one.log", options + (dir_ / "one.frames").string() + " --wav " + (dir_ / "one.wav").string());
+    other.join();
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
+    EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"}));
+    long long drive = -1, bar = -1;
+    int handbacks = 0;
+    for (const RunPoint& p : points) {
+        if (p.kind == "record" && p.record == 5)
+            drive = p.field;
+        if (p.kind == "record" && p.record == 6)
+            bar = p.field;
+        if (p.kind == "handback") {
+            handbacks++;
+            EXPECT_EQ(p.exit, -1);
+        }
+    }
+    EXPECT_EQ(handbacks, 1);
+    // The drive's prompt ends with the script's first Cross at field 850.
+    EXPECT_LT(bar, 850 + 3600) << "drive from field " << drive;
+    ExpectStills({{800, "DEMOSCR1"}, {2425, "DEMOSCR2"}});
+    const std::string frames = Slurp(dir_ / "one.frames");
+    EXPECT_EQ(frames, Slurp(dir_ / "two.frames"));
+    EXPECT_TRUE(Slurp(dir_ / "one.wav") == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
