@@ -2,6 +2,8 @@
 // the level-select list, and the walk of the script from record to record.
 #include "game/GameFlow.h"
 
+#include <ee/demo.h>
+
 #include <iterator>
 
 #include "ZevEngine2/Utilities.h"
@@ -308,6 +310,9 @@ int GameController::RunScriptRecords()
             printf("GameController: no script record to run\n");
             return -1;
         }
+        // The launcher hears of every record the run enters.
+        if (iGPREntryIndex == 0 && unsigned(iMission) < unsigned(NUM_MISSIONS))
+            sceeDemoRecord(u16(iMission), u16(pgprCurr - rgMissions[iMission].pgpr));
         iGPREntryIndex = pgprCurr->pgdf(*this, iGPREntryIndex, iMissionRet);
         if (iGPREntryIndex >= 0)
             return 1;

@@ -390,12 +390,23 @@ void StartRun(int episode, int record)
 {
     GameController* gc = g_pgcTest;
     // A run after a returning hand-back starts clean: no exit value or
-    // leave request left over, and the episode's placement file read again
-    // (the world's reset took its placeholders).  The reset also emptied the
-    // frame-call list the controller keeps its clock on.
+    // leave request left over (SELECT during the closing screens leaves one
+    // that would end this run at its first tick), and the episode's
+    // placement file read again (the world's reset took its placeholders).
+    // The reset also emptied the frame-call list the controller keeps its
+    // clock on.
     gc->iMainExitVal = 0;
+    g_iDemoAbort = 0;
     bDemoForceAbortCinematic = 0;
     g_i32DemoDelayAbort = 0;
+    // A run left in the middle of a record leaves the record's entry index
+    // and result: the new run's first record would start at that entry (and
+    // so end at once and jump on by the old result).
+    gc->iGPREntryIndex = 0;
+    gc->iMissionRet = 0;
+    gc->pvScript = nullptr;
+    gc->bForceLevel = false;
+    gc->iFlags &= ~(GCF_SIDETRIP_REQUESTED | GCF_SIDETRIP_RUNNING | GCF_SIDETRIP_FINISHED);
     GameController::ForgetMissionFile();
     if (!(gc->flags & OBJF_FRAMECALL) || world.framecalllist.Find(gc) == nullptr)
         world.StartFrameCall(gc);
@@ -409,7 +420,11 @@ void StartRun(int episode, int record)
         gc->EnableRain(1.0f);
         gRain.SetSplashColour(Colour(100, 110, 130, 128));
     }
-    gc->SwitchToMission(episode, record, 0);
+    // The launcher names where the run starts, the game's own start point
+    // unless it says otherwise, once the run is set up.
+    u16 ep = u16(episode), rec = u16(record);
+    sceeDemoStartPoint(&ep, &rec);
+    gc->SwitchToMission(ep, rec, 0);
     SpecialMessage run(SMSG_GC_RUN_SCRIPT, nullptr);
     gc->SendMessage(OM_SPECIAL, &run);
     // The HUD draws over the run from its start (its screen texts with it);
@@ -456,10 +471,8 @@ void EndRun()
 int ee_main(int argc, char** argv)
 {
     StartUp(argc, argv);
-    u16 episode = 2, record = 5;
-    sceeDemoStartPoint(&episode, &record);
     for (bool first = true;; first = false) {
-        StartRun(episode, record);
+        StartRun(2, 5);
         if (first)
             Platform::Sync();
         MainLoop();

@@ -102,7 +102,7 @@ extern unsigned short sndbank_car;
 // Start-up up to and with LoadGlobals.
 void StartUp(int argc, char** argv);
 // The start of a run: counters, the default camera, the script started at
-// (episode, record).
+// (episode, record) unless the launcher names another start point.
 void StartRun(int episode, int record);
 // The end of a run: sound off, the closing screens, the world reset.
 void EndRun();

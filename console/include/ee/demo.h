@@ -10,8 +10,13 @@ void sceeDemoStart(int argc, char** argv, u16* language, u16* aspect, u16* playm
 
 // Where a run starts: the episode and script record of --start EP,REC,
 // left as they are without the option; a malformed value is reported and
-// leaves them too.
+// leaves them too.  The game asks at the start of every run; the launcher
+// counts the runs from it.
 void sceeDemoStartPoint(u16* episode, u16* record);
+
+// Tells the launcher which script record the run has entered, for its trace
+// ("--trace demo") and its run hook; the launcher takes no action.
+void sceeDemoRecord(u16 episode, u16 record);
 
 // Hands control back to the launcher.  After --exit-after-runs runs the
 // process ends with status 0 once its outputs are flushed; otherwise the call

@@ -1,0 +1,68 @@
+// Entry of the demo's end-to-end tests.  Run as "demo_tests --play LOG
+// <game options>" the program plays the game in its own process, as
+// korvalis does, with the launcher's run hook writing one line per run
+// start, script record and hand-back to LOG: the game heap's free total at
+// each run start and hand-back, and at each hand-back the run's exit value and
+// the counts of what a run may leave behind.  "demo_tests --loop-script N
+// FILE" writes the pad script of the long test's N runs.  Otherwise it runs
+// its tests, which start it that way.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "core/config.h"
+#include "core/diag.h"
+#include "ee/console_out.h"
+#include "ee/crt0.h"
+#include "ee/demo_hook.h"
+#include "headless/registry.h"
+#include "tests/demo/loop_script.h"
+#include "tests/demo/run_state.h"
+
+namespace {
+
+std::FILE* g_log = nullptr;
+
+void WriteRunLine(const console::demo::RunEvent& e)
+{
+    const std::string line = demo_test::RunLine(e);
+    std::fputs(line.c_str(), g_log);
+    std::fputc('\n', g_log);
+    std::fflush(g_log);
+}
+
+int Play(int argc, char** argv)
+{
+    g_log = std::fopen(argv[0], "w");
+    if (g_log == nullptr) {
+        std::fprintf(stderr, "demo_tests: cannot write %s\n", argv[0]);
+        return 2;
+    }
+    // The game's own entry takes the arguments after the log's name.
+    argv[0] = const_cast<char*>("korvalis");
+    console::Configure(argc, argv);
+    if (!console::host::StartFrontEnd())
+        return 2;
+    console::demo::SetRunHook(&WriteRunLine);
+    const int status = ee_main(argc, argv);
+    console::FlushConsole();
+    console::Terminate(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--play") == 0)
+        return Play(argc - 2, argv + 2);
+    if (argc == 4 && std::strcmp(argv[1], "--loop-script") == 0) {
+        std::ofstream(argv[3]) << demo_test::LoopScript(demo_test::LoopMix(std::atoi(argv[2])));
+        return 0;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    console::Configure(argc, argv, console::ConfigureMode::kTest);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,428 @@
+// The demo end to end on the sample disc: the runs one after another as the
+// launcher starts them, seen through the launcher's trace and run hook.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "console/host/png_reader.h"
+#include "tests/demo/loop_script.h"
+#include "tests/demo/run_state.h"
+#include "tools/lib/stillcards.h"
+
+namespace fs = std::filesystem;
+using demo_test::RunPoint;
+
+namespace {
+
+fs::path Self()
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return {};
+    self[n] = 0;
+    return self;
+}
+
+fs::path BuildDir()
+{
+    return Self().parent_path().parent_path();
+}
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+};
+
+Outcome Execute(const std::string& command)
+{
+    Outcome r;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
+        r.output.append(buf, got);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A scratch directory with the sample disc, removed at the end.
+class DemoRuns : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() /
+               (std::string("korvalis-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        const Outcome made = Execute((BuildDir() / "tools" / "mkdisc").string() + " " + (dir_ / "disc").string());
+        ASSERT_EQ(made.status, 0) << made.output;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // The game played in this program's own process with the run hook
+    // writing `log`.
+    Outcome Play(const std::string& log, const std::string& options)
+    {
+        return Execute(Self().string() + " --play " + (dir_ / log).string() + " --headless --disc " +
+                       (dir_ / "disc").string() + " " + options);
+    }
+    std::string Script(const char* name, const std::string& text)
+    {
+        std::ofstream(dir_ / name) << text;
+        return (dir_ / name).string();
+    }
+    void PlayLoops(int count);
+    void ExpectStills(const std::vector<demo_test::StillMark>& marks);
+    static std::string Kept(const char* name)
+    {
+        return (fs::path(KORVALIS_SOURCE_DIR) / "tests" / "demo" / "scripts" / name).string();
+    }
+
+    fs::path dir_;
+};
+
+// The records each run entered, "2,5 3,12", run by run.
+std::vector<std::string> RecordsByRun(const std::vector<RunPoint>& points)
+{
+    std::vector<std::string> runs;
+    for (const RunPoint& p : points) {
+        if (p.kind == "start")
+            runs.emplace_back();
+        else if (p.kind == "record" && !runs.empty())
+            runs.back() += (runs.back().empty() ? "" : " ") + std::to_string(p.episode) + "," + std::to_string(p.record);
+    }
+    return runs;
+}
+
+// Every run starts on the heap the first started on, and every hand-back
+// leaves the heap, and as many objects, post-draw items, busy channels and
+// locked textures, as the first.
+void ExpectRunsLeaveNothing(const std::vector<RunPoint>& points)
+{
+    const RunPoint* start = nullptr;
+    const RunPoint* back = nullptr;
+    for (const RunPoint& p : points) {
+        if (p.kind == "start") {
+            if (start == nullptr)
+                start = &p;
+            EXPECT_EQ(p.free, start->free) << "run " << p.run;
+        } else if (p.kind == "handback") {
+            if (back == nullptr)
+                back = &p;
+            EXPECT_EQ(p.free, back->free) << "run " << p.run;
+            EXPECT_EQ(p.objects, back->objects) << "run " << p.run;
+            EXPECT_EQ(p.postdraw, back->postdraw) << "run " << p.run;
+            EXPECT_EQ(p.channels, back->channels) << "run " << p.run;
+            EXPECT_EQ(p.locked, back->locked) << "run " << p.run;
+        }
+    }
+}
+
+// What a still's field may differ from its picture, relative to the field's
+// mean: the prompt's line, the film's flicker and the 16-bit storage (the
+// dark cards with bright letters come to about two fifths).
+constexpr double kStillLeft = 0.5;
+
+// The disc's still a dumped field shows: of the ten stills, the one whose
+// picture, scaled by the loading screen's flickering brightness, comes
+// nearest the field, with the mean difference left relative to the field's
+// mean brightness.
+std::string ShownStill(const fs::path& png, double* left)
+{
+    static const char* const kStills[] = {"ZEVWORKS", "DEMTITLE", "DEMOSCR1", "DEMOSCR2", "DEMOSCR3",
+                                          "DEMOEND1", "DEMOEND2", "DEMOEND3", "DEMOEND4", "DEMOEND5"};
+    static std::vector<tools::IpuImage> pictures;
+    if (pictures.empty())
+        for (const char* name : kStills)
+            pictures.push_back(tools::DiscStill(name, 640, 512));
+    std::ifstream in(png, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    png_reader::Picture field;
+    if (file.empty() || !png_reader::Decode(file, field) || field.width != 640 || field.height != 512)
+        return "no picture";
+    // Every fourth pixel of every fourth row, red, green and blue.
+    auto each = [&](size_t k, auto&& f) {
+        for (uint32_t y = 0; y < 512; y += 4)
+            for (uint32_t x = 0; x < 640; x += 4)
+                for (int c = 0; c < 3; c++)
+                    f(double((field.At(x, y) >> (8 * c)) & 0xFF),
+                      double(pictures[k].rgba[(size_t(y) * 640 + x) * 4 + size_t(c)]));
+    };
+    std::string best = "?";
+    double bestError = 1e9;
+    for (size_t k = 0; k < pictures.size(); k++) {
+        // The brightness that fits best (least squares), then the mean
+        // difference left, relative to the field's mean.
+        double fr = 0, rr = 0, ff = 0, off = 0;
+        each(k, [&](double f, double r) {
+            fr += f * r;
+            rr += r * r;
+            ff += f;
+        });
+        const double gain = rr > 0 ? fr / rr : 0;
+        each(k, [&](double f, double r) { off += std::abs(f - gain * r); });
+        const double error = ff > 0 ? off / ff : 1.0;
+        if (error < bestError) {
+            bestError = error;
+            best = kStills[k];
+        }
+    }
+    *left = bestError;
+    return best;
+}
+
+}  // namespace
+
+// Each mark's field, dumped to dir/png, shows the mark's still.
+void DemoRuns::ExpectStills(const std::vector<demo_test::StillMark>& marks)
+{
+    for (const demo_test::StillMark& m : marks) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", m.field);
+        double left = 0;
+        EXPECT_EQ(ShownStill(dir_ / "png" / name, &left), m.still) << "field " << m.field;
+        EXPECT_LT(left, kStillLeft) << "field " << m.field;
+    }
+}
+
+// Runs of the generated script one after another: every run enters the
+// drive's record first, those left on the continue prompt or in the drive
+// end there and those left in the spa after the drive's record; the
+// prompt's card and the closing cards show where the script expects them
+// (a run left on its closing screens starts the next run clean); each
+// hand-back comes from SELECT (exit value 1) and no run leaves anything
+// behind.
+void DemoRuns::PlayLoops(int count)
+{
+    using demo_test::Loop;
+    const std::vector<Loop> loops = demo_test::LoopMix(count);
+    std::vector<demo_test::StillMark> marks;
+    const std::string script = Script("loops.pad", demo_test::LoopScript(loops, &marks));
+    std::string at;
+    for (const demo_test::StillMark& m : marks)
+        at += (at.empty() ? "" : ",") + std::to_string(m.field);
+    const Outcome r = Play("loops.log", "--exit-after-runs " + std::to_string(count) + " --pad-script " + script +
+                                            " --dump-frames " + (dir_ / "png").string() + " --dump-at " + at);
+    ASSERT_EQ(r.status, 0) << r.output;
+    ExpectStills(marks);
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "loops.log").string());
+    const std::vector<std::string> records = RecordsByRun(points);
+    ASSERT_EQ(records.size(), size_t(count));
+    for (int i = 0; i < count; i++)
+        EXPECT_EQ(records[size_t(i)], loops[size_t(i)] == Loop::kSelectInSpa ? "2,5 3,12" : "2,5")
+            << "run " << i + 1 << ": " << demo_test::LoopName(loops[size_t(i)]);
+    int handbacks = 0;
+    for (const RunPoint& p : points)
+        if (p.kind == "handback") {
+            handbacks++;
+            EXPECT_EQ(p.exit, 1) << "run " << p.run;
+        }
+    EXPECT_EQ(handbacks, count);
+    ExpectRunsLeaveNothing(points);
+}
+
+// SELECT while the player stands at his car in the drive leaves the run
+// (exit value 1); the closing cards still show and Cross skips each, the run
+// hands back and the next run starts at the drive again (its card and
+// prompt first): twice over, the second run on the heap the first started
+// on.
+TEST_F(DemoRuns, SelectInTheDriveLeavesTheRunAndTheNextStartsAtTheDriveAgain)
+{
+    using demo_test::Loop;
+    std::vector<demo_test::StillMark> marks;
+    const std::string script =
+        Script("select.pad", demo_test::LoopScript({Loop::kSelectInDrive, Loop::kSelectInDrive}, &marks));
+    std::string at;
+    for (const demo_test::StillMark& m : marks)
+        at += (at.empty() ? "" : ",") + std::to_string(m.field);
+    const Outcome r = Play("runs.log", "--exit-after-runs 2 --pad-script " + script + " --dump-frames " +
+                                           (dir_ / "png").string() + " --dump-at " + at);
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The continue prompt's card, then each closing card until its Cross.
+    ExpectStills(marks);
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "runs.log").string());
+    EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5", "2,5"}));
+    int handbacks = 0;
+    for (const RunPoint& p : points)
+        if (p.kind == "handback") {
+            handbacks++;
+            EXPECT_EQ(p.exit, 1) << "run " << p.run;
+        }
+    EXPECT_EQ(handbacks, 2);
+    ExpectRunsLeaveNothing(points);
+}
+
+namespace {
+
+// The korvalis program beside this one in the build tree.
+std::string Korvalis()
+{
+    return (BuildDir() / "game" / "korvalis").string();
+}
+
+// The "[demo] ..." lines of a trace file.
+std::vector<std::string> DemoTrace(const fs::path& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("[demo] ", 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+// The window front end on SDL's dummy drivers with the virtual clock plays a
+// run as the headless one does: the same records at the same fields and the
+// hand-back.  The play it records with --pad-record replays headless to the
+// same trace.
+TEST_F(DemoRuns, TheWindowPlaysARunAsHeadlessAndItsRecordingReplays)
+{
+    using demo_test::Loop;
+    const std::string script = Script("select.pad", demo_test::LoopScript({Loop::kSelectInDrive}));
+    const std::string disc = " --disc " + (dir_ / "disc").string() + " --exit-after-runs 1 --trace demo";
+    const Outcome window =
+        Execute("env DISPLAY=:0 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " + Korvalis() + disc +
+                " --clock virtual --pad-script " + script + " --pad-record " + (dir_ / "played.pad").string() +
+                " --trace-file " + (dir_ / "window.trace").string());
+    if (window.output.find("no window front end") != std::string::npos)
+        GTEST_SKIP() << "this build has no window front end";
+    ASSERT_EQ(window.status, 0) << window.output;
+    EXPECT_EQ(window.output.find("running headless"), std::string::npos) << window.output;
+    const Outcome headless = Execute(Korvalis() + " --headless" + disc + " --pad-script " + script +
+                                     " --trace-file " + (dir_ / "headless.trace").string());
+    ASSERT_EQ(headless.status, 0) << headless.output;
+    const Outcome replay = Execute(Korvalis() + " --headless" + disc + " --pad-script " +
+                                   (dir_ / "played.pad").string() + " --trace-file " +
+                                   (dir_ / "replay.trace").string());
+    ASSERT_EQ(replay.status, 0) << replay.output;
+
+    const std::vector<std::string> trace = DemoTrace(dir_ / "headless.trace");
+    ASSERT_EQ(trace.size(), 3u);
+    EXPECT_NE(trace[0].find("run 1 starts at 2,5"), std::string::npos) << trace[0];
+    EXPECT_NE(trace[1].find("run 1 enters record 2,5"), std::string::npos) << trace[1];
+    EXPECT_NE(trace[2].find("run 1 handed back"), std::string::npos) << trace[2];
+    EXPECT_EQ(DemoTrace(dir_ / "window.trace"), trace);
+    EXPECT_EQ(DemoTrace(dir_ / "replay.trace"), trace);
+}
+
+// Five runs of the generated script in the tests' time: SELECT on the
+// prompt, in the drive and on the closing screens.
+TEST_F(DemoRuns, RunsLeftAtEveryStageLeaveNothingBehind)
+{
+    PlayLoops(5);
+}
+
+// The hundred runs, by hand (an hour or more of the machine):
+//   build/tests/demo_tests --gtest_also_run_disabled_tests --gtest_filter='*HundredRuns*'
+TEST_F(DemoRuns, DISABLED_HundredRunsLeaveNothingBehind)
+{
+    PlayLoops(100);
+}
+
+// The losing branch with nobody at the pad, twice over: the continue prompt
+// runs out, the player stands at his car until the drive's clock runs out,
+// and the run goes on to the spa (episode 3, record 12) with its prompt,
+// scene and shoot-out.  Both runs give the same frame log (field and CRC of
+// every picture) and the same WAV bytes.
+TEST_F(DemoRuns, TheLosingBranchPlaysAlikeTwice)
+{
+    constexpr int kFields = 6600;   // into the spa's shoot-out
+    // The studio card, the title card, the drive's card with its prompt and
+    // the spa's card with its prompt, each well inside its time.
+    const struct {
+        int field;
+        const char* still;
+    } stills[] = {{80, "ZEVWORKS"}, {160, "DEMTITLE"}, {900, "DEMOSCR1"}, {5400, "DEMOSCR3"}};
+    const std::string options = "--exit-after-vblanks " + std::to_string(kFields) + " --pad-script " +
+                                Kept("loss.pad") + " --dump-frames " + (dir_ / "png").string() +
+                                " --dump-at 80,160,900,5400 --frame-log ";
+    Outcome first, second;
+    std::thread other([&] {
+        second = Play("two.log", options + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
+    });
+    first = Play("one.log", options + (dir_ / "one.frames").string() + " --wav " + (dir_ / "one.wav").string());
+    other.join();
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
+    EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 3,12"}));
+    for (const auto& still : stills) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", still.field);
+        double left = 0;
+        EXPECT_EQ(ShownStill(dir_ / "png" / name, &left), still.still) << "field " << still.field;
+        EXPECT_LT(left, kStillLeft) << "field " << still.field;
+    }
+    const std::string frames = Slurp(dir_ / "one.frames");
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), '\n'), kFields);
+    EXPECT_EQ(frames, Slurp(dir_ / "two.frames"));
+    const std::string wav = Slurp(dir_ / "one.wav");
+    EXPECT_GT(wav.size(), size_t(kFields / 50) * 48000 * 4 * 9 / 10);
+    EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
+
+// The winning branch played by the kept script, twice over: the drive's card
+// with its prompt, the drive to the bar's marker well inside its 3600
+// ticks (episode 2, record 6 entered), the bar's card with its prompt, its
+// scene and the fight, then the closing screens and the hand-back with the
+// script itself ending the run (exit value -1).  Both runs give the same
+// frame log and the same WAV bytes.
+TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
+{
+    const std::string options = "--exit-after-runs 1 --pad-script " + Kept("win.pad") + " --dump-frames " +
+                                (dir_ / "png").string() + " --dump-at 800,2425 --frame-log ";
+    Outcome first, second;
+    std::thread other([&] {
+        second = Play("two.log", options + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
+    });
+    first = Play("one.log", options + (dir_ / "one.frames").string() + " --wav " + (dir_ / "one.wav").string());
+    other.join();
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
+    EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"}));
+    long long drive = -1, bar = -1;
+    int handbacks = 0;
+    for (const RunPoint& p : points) {
+        if (p.kind == "record" && p.record == 5)
+            drive = p.field;
+        if (p.kind == "record" && p.record == 6)
+            bar = p.field;
+        if (p.kind == "handback") {
+            handbacks++;
+            EXPECT_EQ(p.exit, -1);
+        }
+    }
+    EXPECT_EQ(handbacks, 1);
+    // The drive's prompt ends with the script's first Cross at field 850.
+    EXPECT_LT(bar, 850 + 3600) << "drive from field " << drive;
+    ExpectStills({{800, "DEMOSCR1"}, {2425, "DEMOSCR2"}});
+    const std::string frames = Slurp(dir_ / "one.frames");
+    EXPECT_EQ(frames, Slurp(dir_ / "two.frames"));
+    EXPECT_TRUE(Slurp(dir_ / "one.wav") == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
