@@ -516,42 +516,49 @@ void Enemy::UseGuardIdles()
     AnimBanks[+BA::NPC_SHOCKED_ANI] = AnimGroup_NPCGuard;
 }
 
-// The eight body spheres: the two legs (thigh and shin of each side, from
-// the feet's parent bones) carry the first root id, the arms (the hands'
-// grandparent bones, and their lower arms) and the torso and head the second.
-// Each sphere sits at its bone's position relative to the body root; lift
-// raises the legs' lower spheres off the ground by that much.
+// The eight body spheres, in the body root's frame, which is where the
+// spheres hang: bullets and blows meet the body through them.  Each starts
+// round one joint and grows to hold the next ones of its limb: the legs
+// (knee, hip and ankle) carry the first root id, the upper and lower arms,
+// the torso (chest, neck and pelvis) and the head the second.  lift raises
+// the legs' knee and ankle points by that much, keeping the spheres off the
+// ground.
 void Enemy::UpdateBodyColl(u16 footmask, u16 rootmask, u16 rootmask2, float lift)
 {
-    Object* legs[2] = {lfoot != nullptr ? lfoot->parent : nullptr, rfoot != nullptr ? rfoot->parent : nullptr};
-    Object* arms[2] = {lhand != nullptr && lhand->parent != nullptr ? lhand->parent->parent : nullptr,
-                       rhand != nullptr && rhand->parent != nullptr ? rhand->parent->parent : nullptr};
     Object* rel = biproot != nullptr ? biproot : this;
-    struct Place
-    {
-        Object* bone;
-        float radius;
-        float dy;
+    auto parentof = [](Object* o) { return o != nullptr ? o->parent : nullptr; };
+    auto at = [rel](Object* o, float dy) {
+        const VectorPos p = o != nullptr ? o->GetRelativePos(rel) : VectorPos(0, 0, 0);
+        return VectorPos(p[0], p[1] + dy, p[2]);
     };
-    const Place places[8] = {
-        {legs[0], 0.0625f, -lift},
-        {legs[1], 0.0625f, -lift},
-        {arms[0], 0.0546875f, 0.0f},
-        {arms[1], 0.0546875f, 0.0f},
-        {arms[0] != nullptr ? arms[0]->child : nullptr, 0.0546875f, 0.0f},
-        {arms[1] != nullptr ? arms[1]->child : nullptr, 0.0546875f, 0.0f},
-        {torso, 0.078125f, -0.03125f},
-        {head, 0.0625f, 0.0f},
+    auto grow = [](VectorPos first, std::initializer_list<VectorPos> more, float core) {
+        Sphere s(first, core);
+        for (const VectorPos& p : more)
+            s = s + p;
+        return s;
     };
+    Object* knees[2] = {parentof(lfoot), parentof(rfoot)};
+    Object* elbows[2] = {parentof(lhand), parentof(rhand)};
+    Object* hands[2] = {lhand, rhand};
+    Object* feet[2] = {lfoot, rfoot};
+    Sphere s[8];
+    for (int k = 0; k < 2; k++) {
+        s[k] = grow(at(knees[k], -lift), {at(feet[k], -lift), at(parentof(knees[k]), 0.0f)}, 0.0625f);
+        s[2 + k] = grow(at(parentof(elbows[k]), 0.0f), {at(elbows[k], 0.0f)}, 0.0546875f);
+        s[4 + k] = grow(at(elbows[k], 0.0f), {at(hands[k], 0.0f)}, 0.0546875f);
+    }
+    s[6] = grow(at(torso, -0.03125f), {at(parentof(head), 0.0f), VectorPos(0, 0, 0)}, 0.078125f);
+    s[7] = Sphere(at(head, 0.0f), 0.0625f);
     for (int i = 0; i < 8; i++) {
-        CollSphere& s = bodycollspheres[i];
-        s.type = COLL_SPHERE;
-        s.child = 0;
-        s.id = i < 2 ? rootmask : rootmask2;
-        const VectorPos p = places[i].bone != nullptr ? places[i].bone->GetRelativePos(rel) : VectorPos(0, 0, 0);
-        s.sphere = Sphere(VectorPos(p[0], p[1] + places[i].dy, p[2]), places[i].radius);
+        CollSphere& c = bodycollspheres[i];
+        c.type = COLL_SPHERE;
+        c.child = 0;
+        c.id = i < 2 ? rootmask : rootmask2;
+        c.sphere = s[i];
     }
     bodycollspheres[8].type = 0;
+    if (biproot != nullptr)
+        biproot->collision = reinterpret_cast<COLLISION*>(bodycollspheres);
     (void)footmask;
 }
 

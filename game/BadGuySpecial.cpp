@@ -282,9 +282,10 @@ void Enemy::BulletHit(SpecialMessage* m)
         Object* part = m->param[2];
         const int partcoll = int(m->param[3]);
         const VectorPos* at = m->param[0];
-        // The struck bone chooses how he falls: the right hand 50, the other
-        // limbs 67, none 0.
-        int bone = 0;
+        // The struck bone chooses how he falls: the struck part's kind; a
+        // limb zone struck through a part of no kind (the body spheres) counts
+        // as the right hand 50 or the other limbs 67.
+        int bone = BodyPartKind(part);
         auto near = [at](Object* p) { return p != nullptr && (p->GetWorldPos() - *at).LengthSq() < 0.01f; };
         auto killText = [&](int other) {
             if (ishostage)
@@ -324,7 +325,8 @@ void Enemy::BulletHit(SpecialMessage* m)
                             gc->stats.nPrecisionKills++;
                         }
                     }
-                    bone = k == 0 ? 50 : 67;
+                    if (bone == 0)
+                        bone = k == 0 ? 50 : 67;
                 }
             }
         }

@@ -216,6 +216,25 @@ Object* Guy::GetEye()
 
 Object* Guy::GetMouth() { return FindSubObject(15); }
 
+int BodyPartKind(const Object* part)
+{
+    const NODE* node = part != nullptr ? part->GetNode() : nullptr;
+    if (node == nullptr)
+        return 0;
+    switch (node->extra2) {
+    case 9:
+    case 30:
+    case 31:
+    case 49:
+    case 50:
+    case 62:
+    case 63:
+    case 67:
+    case 68: return int(node->extra2);
+    default: return 0;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Map icon.
 

@@ -243,6 +243,13 @@ private:
 // they overlap by fb.
 bool PushOutCharacter(Object* a, Object* b, VectorDir* outA, VectorDir* outB, float fa, float fb);
 
+// The kind of body part a character's part is, from its model node's extra2
+// word, which bullets read to choose how the character falls: the head 9;
+// the left upper arm 30, lower arm and hand 31; the right upper arm 49, lower
+// arm and hand 50; the left thigh 62, shin and foot 63; the right thigh 67,
+// shin and foot 68.  0 for any other part and for a part without a node.
+int BodyPartKind(const Object* part);
+
 // ---------------------------------------------------------------------------
 // The damaging volume of a punch or kick, bound beside the striking limb
 // while the attack is live.  Binding is queued and done by Update, so that

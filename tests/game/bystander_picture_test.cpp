@@ -25,10 +25,10 @@ TEST_F(PedPicture, AHoboASeniorAndAWomanWalkingTowardTheCamera)
     Bystander* peds[3];
     const int chars[3] = {94, 116, 68};
     for (int i = 0; i < 3; i++) {
-        peds[i] = pedrig::MakePed(chars[i], VectorPos(-0.9f + 0.9f * float(i), 0.9f, 4.0f));
+        peds[i] = pedrig::MakePed(chars[i], VectorPos(-0.28125f + 0.28125f * float(i), 0.28125f, 2.25f));
         Bystander* b = peds[i];
         b->mat = LookAlong(VectorDir(0.0f, 0.0f, -1.0f));
-        b->mat.SetTrans(VectorPos(-0.9f + 0.9f * float(i), 0.9f, 4.0f));
+        b->mat.SetTrans(VectorPos(-0.28125f + 0.28125f * float(i), 0.28125f, 2.25f));
         b->fScale = 1.0f;
         b->walkanimspeed = 1.0f;
         // A straight walk toward the camera, no street under it.
@@ -49,7 +49,7 @@ TEST_F(PedPicture, AHoboASeniorAndAWomanWalkingTowardTheCamera)
         }
     }
     // The hobo shuffles, the senior is slowest, the woman fastest.
-    EXPECT_LT(peds[1]->mat.GetTrans()[2], 4.0f);
+    EXPECT_LT(peds[1]->mat.GetTrans()[2], 2.25f);
     EXPECT_GT(peds[1]->mat.GetTrans()[2], peds[0]->mat.GetTrans()[2]);
     EXPECT_GT(peds[0]->mat.GetTrans()[2], peds[2]->mat.GetTrans()[2]);
     Frame([&] {

@@ -11,6 +11,7 @@
 #include "enemy_support.h"
 #include "explode_support.h"
 
+#include "tools/lib/gunfiles.h"
 #include "tools/lib/setupfile.h"
 
 #include "ZevEngine2/Anim.h"
@@ -339,6 +340,113 @@ TEST(EnemyOrders, BulletsByZoneWithPointsTextsAndCounters)
     d->target = nullptr;
     hit(d, nullptr, false);
     EXPECT_EQ(static_cast<Object*>(d->target), shooter);
+    g_pgcTest->pmd = nullptr;
+}
+
+TEST(EnemyOrders, TheStruckPartsKindChoosesHowHeFalls)
+{
+    Scene s;
+    MapDisplay md;
+    g_pgcTest->pmd = &md;
+    g_pgcTest->stats = {};
+    g_pgcTest->stats.fDamageMultiplier = 1.0f;
+    Bullet& b = *new Bullet;   // zero-filled, left to the world to free
+    world.objectlist.AddTail(&b);
+    b.mat = Matrix(true);
+    b.strength[0] = b.strength[1] = 3.0f;
+    b.sourceid = 5;
+    int id = 40;
+    // A felling bullet through one of his own parts: the part's node kind
+    // picks the fall, whether or not the hit names a zone.
+    auto fell = [&](int sub, bool zoned) {
+        Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f), WEAP_PISTOL_RUGER, id++);
+        e->strength = 2.0f;
+        Object* part = e->FindSubObject(sub);
+        EXPECT_NE(part, nullptr) << sub;
+        VectorPos at = part->GetWorldPos();
+        Say(e, SMSG_BULLET_HIT, &b, &at, 0, part, zoned ? 1 : 0);
+        EXPECT_TRUE(e->flags & GUYF_DYING) << sub;
+        return u16(e->mode2);
+    };
+    // The left upper arm (kind 30) and lower arm (31) fall to the left, the
+    // right lower arm (50) to the right, the thighs and shins (62, 67, 63)
+    // on the legs; the pelvis has no kind and dies outright.
+    EXPECT_EQ(fell(2, false), +BA::GUN_NEUTRALIZED_L_ANI);
+    EXPECT_EQ(fell(4, false), +BA::GUN_NEUTRALIZED_L_ANI);
+    EXPECT_EQ(fell(5, false), +BA::GUN_NEUTRALIZED_R_ANI);
+    EXPECT_EQ(fell(8, false), +BA::GUN_NEUTRALIZED_LEGS_ANI);
+    EXPECT_EQ(fell(9, false), +BA::GUN_NEUTRALIZED_LEGS_ANI);
+    const u16 pelvis = fell(21, false);
+    EXPECT_TRUE(pelvis == +BA::GUN_KILLED_ANI || pelvis == +BA::GUN_KILLED2_ANI);
+    // A zoned hit on the left hand itself (kind 31) falls to the left, where
+    // the zone alone (a part of no kind) counts it with the other limbs.
+    while (!CentreText(md).empty()) {
+    }
+    EXPECT_EQ(fell(0, true), +BA::GUN_NEUTRALIZED_L_ANI);
+    EXPECT_EQ(CentreText(md), "PERP NEUTRALIZED!");
+    g_pgcTest->pmd = nullptr;
+}
+
+// The disc's bullet fired from beside the player at a standing shooter of
+// the disc's figure strikes his body through the body spheres: a shot at the
+// chest hurts him and he recoils; a precise shot at the head kills him with
+// the head shot's text and points, and the mission hears he is down.
+TEST(EnemyOrders, BulletsStrikeTheDiscFiguresBodyHurtAndKill)
+{
+    Scene s;
+    MapDisplay md;
+    g_pgcTest->pmd = &md;
+    g_pgcTest->stats = {};
+    g_pgcTest->stats.fDamageMultiplier = 1.0f;
+    tools::P2BFile bulletsFile;
+    for (auto& [path, file] : tools::WeaponModelFiles())
+        if (path.find("BULLETS") != std::string::npos)
+            bulletsFile = file;
+    explodetest::SlotFile bullets{248, bulletsFile};
+    Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 3.0f));
+    ASSERT_NE(e, nullptr);
+    e->behavior = Enemy::STATIONARY;
+    EventLog ev;
+    e->gameeventobj = &ev;
+    s.Ticks(2);
+    const Weapon w = gWeapons[WEAP_PISTOL_RUGER];
+    // Fired by the player (id -1) from half a unit before the point; the
+    // world's collision pass of the ticks carries the hit.
+    auto fire = [&](Object* at, bool precise, bool indoors) {
+        const VectorPos p = at->GetWorldPos();
+        Weapon copy = w;
+        EXPECT_TRUE(ShootBullet(LookatMatrix(VectorPos(p[0], p[1], p[2] - 0.5f), p), VectorDir(0.0f, 0.0f, 0.0f),
+                                bullets.mf(), 2, &copy, -1, 77, precise));
+        for (int i = 0; i < 10 && world.Find(OBJT_PROJECTILE) != nullptr; i++) {
+            world.Update();
+            if (indoors)
+                world.InteriorCollision();
+            else
+                world.Collision();
+        }
+        EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr) << "the bullet stops at him";
+    };
+
+    ASSERT_NE(e->torso, nullptr);
+    fire(e->torso, false, false);
+    EXPECT_EQ(g_pgcTest->stats.nEnemyBulletHits, 1u);
+    const float lost = 100.0f - e->strength;
+    EXPECT_GE(lost, std::min(w.strength[0], w.strength[1]));
+    EXPECT_LE(lost, std::max(w.strength[0], w.strength[1]));
+    EXPECT_EQ(e->mode2, +BA::GUN_RECOIL_ANI);
+    EXPECT_EQ(ev.Count(SMSG_EV_KNOCKED_DOWN), 0);
+
+    // In a room, through the interiors' collision pass.
+    const int p0 = int(g_pgcTest->stats.nPoints);
+    fire(e->head, true, true);
+    EXPECT_EQ(g_pgcTest->stats.nEnemyBulletHits, 2u);
+    EXPECT_EQ(e->strength, 0.0f);
+    EXPECT_TRUE(e->flags & GUYF_DYING);
+    EXPECT_EQ(CentreText(md), "PERP KILLED...");
+    EXPECT_EQ(g_pgcTest->stats.nPrecisionHead, 1u);
+    EXPECT_EQ(int(g_pgcTest->stats.nPoints) - p0, 10 + 10);
+    EXPECT_EQ(ev.Count(SMSG_EV_KNOCKED_DOWN), 1);
+    e->gameeventobj = nullptr;
     g_pgcTest->pmd = nullptr;
 }
 
@@ -769,7 +877,7 @@ TEST(CoverEnemy, InTheSpaAShooterRunsToThePlacedPointThePillarHidesFromThePlayer
     e->Start_Shoot_TakeCover();
     EXPECT_EQ(e->mode, 25);
     EXPECT_FLOAT_EQ(e->takecoverPos[0], 3.5f);
-    EXPECT_FLOAT_EQ(e->takecoverPos[1], -1.0f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[1], -0.375f);
     EXPECT_FLOAT_EQ(e->takecoverPos[2], 4.0f);
     EXPECT_EQ(e->mode2, e->RunAni());
 

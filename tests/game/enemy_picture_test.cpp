@@ -18,8 +18,10 @@ TEST_F(ShooterPicture, ShooterTurnedToThePlayerWithHisGunRaised)
 {
     enemyrig::Scene s;
     srand(21);
-    s.player->mat.SetTrans(VectorPos(0.0f, 0.9f, 0.0f));
-    Enemy* e = s.Shooter(VectorPos(0.5f, 0.9f, 2.4f));
+    // Placed for the figure's 0.5625 height: the camera at the origin sees his
+    // whole body.
+    s.player->mat.SetTrans(VectorPos(0.0f, 0.28125f, 0.0f));
+    Enemy* e = s.Shooter(VectorPos(0.15625f, 0.28125f, 0.75f));
     ASSERT_NE(e, nullptr);
     e->behavior = Enemy::STATIONARY;
     // Until his first shot, and a few frames of the arm coming up after it.

@@ -19,10 +19,18 @@ namespace {
 
 using namespace modeldraw;
 
+// The figure drawn 1.8 units high (5.76 m), the size these cameras frame.
+tools::HumanoidLook TallLook()
+{
+    tools::HumanoidLook look;
+    look.height = 1.8f / tools::kHumanoidUnitsPerMetre;
+    return look;
+}
+
 class RigPicture : public SceneTest
 {
 protected:
-    LoadedFile rig{tools::HumanoidFile(tools::HumanoidLook{})};
+    LoadedFile rig{tools::HumanoidFile(TallLook())};
     std::vector<u8> aniBytes;
     void* aniBlock = nullptr;
     AnimGroup* group = nullptr;
@@ -36,7 +44,7 @@ protected:
         ASSERT_TRUE(tools::BuildAnimGroup(
             {{0, tools::kMotionWalk, {0.02f, 1.0f, false}, 32, true, {}, {{0, 0}}},
              {1, tools::kMotionIdle, {}, 60, true, {}, {{0, 0}}}},
-            2, tools::HumanoidLook{}, files, error))
+            2, TallLook(), files, error))
             << error;
         aniBlock = malloc_align(u32(files.ani.size()) + 64, 64);
         std::memcpy(aniBlock, files.ani.data(), files.ani.size());

@@ -104,7 +104,12 @@ TEST(HumanoidRig, NumberingAsTheBodyCodeFindsIt)
     EXPECT_EQ(grab.extra, 31);
     EXPECT_EQ(grab.model & MDL_NOTOBJECT, 0);
     EXPECT_FLOAT_EQ(grab.pos[1], 0.0f);
-    EXPECT_GT(grab.pos[2], 0.2f);   // clear of the body's collision box
+    // Clear of the collision boxes of both bodies (0.2 deep each way for
+    // every 1.8 of the figure's height in the table, 0.5625 units).
+    EXPECT_GT(grab.pos[2], 2.0f * 0.2f * HumanoidStature(HumanoidLook{}) / 1.8f);
+    // A 1.8 m figure stands 0.5625 high, the height the game's camera
+    // frames: the root's collision box reaches from the ground to its head.
+    EXPECT_FLOAT_EQ(HumanoidStature(HumanoidLook{}), 0.5625f);
     const NODE& pelvis = f.nodes[grab.sibling];
     EXPECT_EQ(pelvis.extra, 21);
     EXPECT_EQ(pelvis.animation, HumanoidAnimId(kBonePelvis));

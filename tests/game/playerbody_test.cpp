@@ -483,9 +483,10 @@ TEST_F(DacePicture, AtRestWithHisGunsAndTwiceInHisWalkMatchesTheGoldenPicture)
     // At rest, turned a little from the camera so that both guns show
     // below his hands; then walking past at a quarter and three quarters of
     // the walk's cycle.
-    DaceBody* rest = Figure(VectorPos(-0.8f, 0.9f, 2.9f), 2.8f, -1, 0.0f);
-    Figure(VectorPos(0.15f, 0.9f, 3.1f), 1.5707964f, PED_WALK_ANI, 8.0f);
-    Figure(VectorPos(1.0f, 0.9f, 3.1f), 1.5707964f, PED_WALK_ANI, 24.0f);
+    // Placed for the figure's 0.58 height.
+    DaceBody* rest = Figure(VectorPos(-0.25f, 0.28125f, 0.90625f), 2.8f, -1, 0.0f);
+    Figure(VectorPos(0.046875f, 0.28125f, 0.96875f), 1.5707964f, PED_WALK_ANI, 8.0f);
+    Figure(VectorPos(0.3125f, 0.28125f, 0.96875f), 1.5707964f, PED_WALK_ANI, 24.0f);
     ASSERT_NE(rest->rgun, nullptr);
     EXPECT_EQ(rest->rgun->flags & OBJF_HIDDEN, 0u);
     Frame([&] {

@@ -636,7 +636,7 @@ TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
         for (u16 c = cover->child; c != 0xFFFF; c = f.mf()->nodes[c].sibling, points++) {
             const VectorPos at = cover->Pos() + VectorDir(f.mf()->nodes[c].Pos());
             EXPECT_FLOAT_EQ(std::fabs(at[0]), 3.5f);
-            EXPECT_FLOAT_EQ(at[1], -1.0f);
+            EXPECT_FLOAT_EQ(at[1], -0.375f);   // 1.2 m up, at 0.3125 units a metre
             EXPECT_TRUE(at[2] == 4.0f || at[2] == 6.0f) << at[2];
         }
         EXPECT_EQ(points, 4);

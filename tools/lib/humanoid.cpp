@@ -43,12 +43,12 @@ constexpr u16 kLeftHandLocator = 0x8002;
 constexpr u16 kFleshId = 0x7FFF;
 
 // How far in front of the feet the grab point lies on the ground (for a
-// 1.8-unit figure): about where a held or grappled character stands, clear
+// figure 1.8 of the table's units high): about where a held or grappled character stands, clear
 // of the two bodies' collision boxes.
 constexpr float kGrabReach = 0.45f;
 
-// Rest-pose offsets for a 1.8-unit figure of build 1; x is scaled by the
-// build, everything by height / 1.8.
+// Rest-pose offsets for a figure 1.8 high and of build 1; x is scaled by the
+// build, everything by the stature / 1.8.
 const float kOffsets[kHumanoidBones][3] = {
     {0, 0, 0},          {0, 0, kGrabReach},  {0, -0.95f, 0},     {0, -0.1f, 0},      {0, -0.42f, 0},
     {0, -0.08f, 0},     {-0.035f, -0.1f, 0.09f}, {0.035f, -0.1f, 0.09f}, {-0.2f, -0.38f, 0}, {0.28f, 0, 0},
@@ -166,9 +166,11 @@ struct Builder
 
 }  // namespace
 
+float HumanoidStature(const HumanoidLook& look) { return look.height * kHumanoidUnitsPerMetre; }
+
 VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone)
 {
-    float s = look.height / 1.8f;
+    float s = HumanoidStature(look) / 1.8f;
     const float* o = kOffsets[bone];
     return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : look.build), o[1] * s, o[2] * s);
 }
@@ -213,7 +215,7 @@ P2BFile HumanoidFile(const HumanoidLook& look)
 {
     P2BFile f;
     f.version = MDL_SHADOW_VERSION;
-    Builder b{look, f, look.height / 1.8f, {}, {}};
+    Builder b{look, f, HumanoidStature(look) / 1.8f, {}, {}};
     const Colour colours[4] = {look.skin, look.shirt, look.trousers, look.shoes};
 
     // The portrait: texture 0.
@@ -223,7 +225,7 @@ P2BFile HumanoidFile(const HumanoidLook& look)
 
     CollisionChain body;
     float hw = 0.25f * b.s * look.build;
-    body.Box(MakeCollisionID(1, 3), Cuboid(VectorPos(-hw, -look.height, -0.2f * b.s), VectorPos(hw, 0, 0.2f * b.s)));
+    body.Box(MakeCollisionID(1, 3), Cuboid(VectorPos(-hw, -HumanoidStature(look), -0.2f * b.s), VectorPos(hw, 0, 0.2f * b.s)));
     f.collisions.push_back(body);
 
     for (int k = 0; k < kHumanoidBones; k++) {

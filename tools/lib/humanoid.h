@@ -68,10 +68,14 @@ struct HumanoidBoneInfo
 // The skeleton's table, in bone order.
 extern const HumanoidBoneInfo kHumanoidSkeleton[kHumanoidBones];
 
+// The game measures 3.2 metres to a unit (a 1.8 m figure stands 0.5625
+// high); a look gives its height in metres.
+constexpr float kHumanoidUnitsPerMetre = 0.3125f;
+
 struct HumanoidLook
 {
     int charid = 64;          // the root node's extra
-    float height = 1.8f;
+    float height = 1.8f;      // metres
     float build = 1.0f;       // width factor
     Colour skin{200, 160, 130, 128};
     Colour shirt{60, 70, 120, 128};
@@ -81,6 +85,8 @@ struct HumanoidLook
     bool driverCopy = false;  // the seated copy under a kind-13 node
 };
 
+// The figure's height in the game's units.
+float HumanoidStature(const HumanoidLook& look);
 // The rest-pose offset of bone b from its parent for a look, and its rest
 // turn (Euler angles; a clip's rotation keys include it).
 VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone);

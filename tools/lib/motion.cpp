@@ -48,7 +48,7 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
         p.ang[kBoneRightUpperArm][0] = -0.6f * swing * std::sin(ph);
         p.ang[kBoneLeftLowerArm][0] = p.ang[kBoneRightLowerArm][0] = run ? -1.2f : -0.2f;
         p.ang[kBoneTorso][0] = run ? 0.15f : 0.03f;
-        p.root = VectorXYZ(0, -0.02f * std::fabs(std::sin(ph)) * fig.height, m.speed * t);
+        p.root = VectorXYZ(0, -0.02f * std::fabs(std::sin(ph)) * HumanoidStature(fig), m.speed * t);
         break;
     }
     case kMotionIdle:
@@ -72,7 +72,7 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
     case kMotionFall: {
         float s = Smooth(u);
         p.ang[kBoneRoot][0] = 1.5707964f * s;
-        p.root = VectorXYZ(0, 0, -0.5f * fig.height * s);
+        p.root = VectorXYZ(0, 0, -0.5f * HumanoidStature(fig) * s);
         p.ang[kBoneLeftUpperArm][2] = -1.0f * s;
         p.ang[kBoneRightUpperArm][2] = 1.0f * s;
         break;

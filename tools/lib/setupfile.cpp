@@ -230,7 +230,7 @@ SetupFile Spa()
         n.collision = u16(s.file.collisions.size() - 1);
         s.file.AddNode(room, n);
     }
-    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -1.0f, 4)));
+    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -0.375f, 4)));
     for (VectorPos p : {VectorPos(-3.5f, 0, 0), VectorPos(3.5f, 0, 0), VectorPos(-3.5f, 0, 2), VectorPos(3.5f, 0, 2)})
         s.file.AddNode(cover, MakeNode(MDL_NOGEOM, p));
     const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -3, -8));
