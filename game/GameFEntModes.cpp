@@ -408,6 +408,7 @@ void FightMissionController::RelayToFoes(const SpecialMessage& m)
 
 void FightMissionController::StartMission()
 {
+    printf("Fight: begun\n");
     AddScreenText("FIGHT VOSK", STP_MISSION);
     world.StopTimer(this);
     DaceVO.Play(DaceVO_CombatStart, 0);
@@ -417,11 +418,13 @@ void FightMissionController::StartMission()
 
 void FightMissionController::AbortMission()
 {
+    printf("Fight: lost\n");
     SendSpecial(gameeventobj, SMSG_GC_SUBGAME_LOST);
 }
 
 void FightMissionController::FinishMission()
 {
+    printf("Fight: won\n");
     SendSpecial(PlayerObject(), SMSG_MODE_FINISHED, this);
     SendSpecial(gameeventobj, SMSG_GC_SUBGAME_WON);
 }

@@ -561,6 +561,13 @@ void ActorObject::FreeObject()
         obj->messagehandler = save_mh;
         obj->radius = save_rad;
         obj->flags = save_flags;
+        // The world dropped the object's animate and frame-call links while
+        // the scene held it; it gets them back (once: a scene that never ran
+        // a world step left the old ones in place).
+        if ((save_flags & OBJF_SELFANIMATING) && world.animlist.Find(obj) == nullptr)
+            world.StartAnimating(obj);
+        if ((save_flags & OBJF_FRAMECALL) && world.framecalllist.Find(obj) == nullptr)
+            world.StartFrameCall(obj);
         if (obj->blendAnim != nullptr)
             obj->blendAnim->flags = save_anim_flags;
         if (ObjBlurController != nullptr) {

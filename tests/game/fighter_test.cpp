@@ -728,3 +728,48 @@ TEST(FighterEnemy, BusyInItsFightOnlyWhileEngaged)
     EXPECT_FALSE(FighterBusyInFight(s.player));
     EXPECT_FALSE(FighterBusyInFight(nullptr));
 }
+
+// Paired moves on the sample disc's clips.  Held in the player's arm-break
+// (his grab names his own group 6, clip 80), a fighter is hurt by 10 as the
+// throw strikes and is free to part from him near its end; the clips a
+// Karate fighter's grapples make the held character play (its group 11,
+// clips 19 and 22) hurt and part the same way: 4 + 6 and 10.
+TEST(FighterEnemy, PairedMovesHurtTheHeldAndLetThemPart)
+{
+    Scene s;
+    srand(2);
+    Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 0.3f));
+    ASSERT_NE(e, nullptr);
+    e->mode = 21;
+    e->SetAnim(84);   // Male: never breaks a grapple
+    heard.grabAnswer = 0;
+    SpecialMessage grab(31, s.player, 184, 0, 6, 80);
+    ASSERT_EQ(e->SendMessage(OM_SPECIAL, &grab), 1);
+    EXPECT_EQ(e->mode2, 123);
+    EXPECT_FALSE(e->grappleseparation);
+    float least = e->strength;
+    bool parted = false;
+    for (int i = 0; i < 60; i++) {
+        s.Ticks(1);
+        least = std::min(least, e->strength);
+        parted = parted || e->grappleseparation;
+    }
+    EXPECT_FLOAT_EQ(least, 90.0f);
+    EXPECT_TRUE(parted);
+
+    const float hurt[2] = {10.0f, 10.0f};
+    for (int i = 0; i < 2; i++) {
+        const int clip = Enemy::GrappleVictimAnimInfo[1][i];
+        Enemy* held = Fighter(VectorPos(3.0f * float(i + 1), 0.0f, 0.0f), 20 + i);
+        ASSERT_NE(held, nullptr);
+        held->mode = 29;   // carried by the move: only animated
+        held->SetAnim(123, 11, clip);
+        bool apart = false;
+        for (int t = 0; t < 30; t++) {
+            s.Ticks(1);
+            apart = apart || held->grappleseparation;
+        }
+        EXPECT_FLOAT_EQ(held->strength, 100.0f - hurt[i]) << clip;
+        EXPECT_TRUE(apart) << clip;
+    }
+}

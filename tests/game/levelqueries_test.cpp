@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "game/city_support.h"
+#include "tools/lib/p2b.h"
 
 #include "ZevEngine2/Collision.h"
 #include "game/CityObjects.h"
 #include "game/GameFEnt.h"
+#include "game/GameModes.h"
 #include "game/QuadTree.h"
 #include "game/Road.h"
 
@@ -192,4 +194,43 @@ TEST(CollisionProbe, RecordsEachTouchedObjectOnceAndTellsItNothing)
     EXPECT_EQ(probe.cb[0].id, u16(post->GetCollisionMask() & 0xFF00));
     EXPECT_EQ(g_collisions, 0);
     world.Clear();
+}
+
+// The exit-spot search in a city: along the alley (z = 128) stand two
+// houses whose fronts face it at its edge, 3 off its centre line, the one to the
+// east with a door on its front.  From a point on the alley's north side
+// the spot faces the road (-z); it lies 0.3125 out from the door, or, with
+// no door on the house the ray meets, 0.78125 out from the point toward the
+// house; both stand on the ground.  Off the road there is none.
+TEST_F(Queries, ExitSpotsBesideTheRoadAtADoorOrBeforeAHouse)
+{
+    tools::CityDescription c = tools::TestCity(tools::TestCityKind::kDeadEnd);
+    tools::P2BFile house = c.models[0];   // 4 by 3 by 4 half sizes, solid
+    house.AddNode(0, tools::MakeNode(MDL_NOGEOM, VectorPos(0.0f, 2.0f, -4.0f), VectorXYZ(0, 0, 0), 0x8000));
+    c.models.push_back(house);
+    for (int k = 0; k < 2; k++) {
+        tools::CityInstance in;
+        in.pos = VectorPos(kM + (k ? 12.0f : -12.0f), -1.05f - 3.0f, kM + 7.0f);
+        in.model = u16(k);
+        in.id = u16(20 + k);
+        c.instances.push_back(in);
+    }
+    ASSERT_NO_FATAL_FAILURE(Open(c));
+
+    VectorPos spot;
+    VectorDir face;
+    ASSERT_TRUE(bGetExitBuildingPos(VectorPos(kM + 12.0f, -1.0f, kM + 1.0f), &spot, &face));
+    EXPECT_NEAR(face[0], 0.0f, 1e-4f);
+    EXPECT_NEAR(face[2], -1.0f, 1e-4f);
+    EXPECT_NEAR(spot[0], kM + 12.0f, 1e-3f);
+    EXPECT_NEAR(spot[2], kM + 3.0f - 0.3125f, 1e-3f);
+    EXPECT_NEAR(spot[1], -1.0f, 0.1f);
+
+    ASSERT_TRUE(bGetExitBuildingPos(VectorPos(kM - 12.0f, -1.0f, kM + 1.0f), &spot, &face));
+    EXPECT_NEAR(face[2], -1.0f, 1e-4f);
+    EXPECT_NEAR(spot[0], kM - 12.0f, 1e-3f);
+    EXPECT_NEAR(spot[2], kM + 1.0f + 0.78125f, 1e-3f);
+    EXPECT_NEAR(spot[1], -1.0f, 0.1f);
+
+    EXPECT_FALSE(bGetExitBuildingPos(VectorPos(kM, -1.0f, kM + 30.0f), &spot, &face));
 }

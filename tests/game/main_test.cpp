@@ -625,6 +625,23 @@ TEST(KorvalisProgram, TheBarAndTheSpaFindEveryFileTheyName)
     }
 }
 
+// The bar fight left to the thugs (Cross ends the continue card first): the
+// three karate thugs close in and fight the idle player until he is beaten,
+// and the fight reports its loss.
+TEST(KorvalisProgram, TheBarFightIsLostWhenThePlayerOnlyStandsThere)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-barfight-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path idle = dir / "idle.pad";
+    std::ofstream(idle) << "@700 pad0 press CROSS for 2\n";
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
+                              " --start 2,6 --exit-after-vblanks 7600 --pad-script " + idle.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    ExpectInOrder(r.output, {"Fight: begun\n", "Fight: lost\n"});
+    EXPECT_EQ(r.output.find("Fight: won"), std::string::npos) << r.output;
+}
+
 // The launcher's start point: --start 3,12 runs the record episode 2's
 // failure would go to; a malformed value is refused by name and the demo's
 // start point stays.

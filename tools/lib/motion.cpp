@@ -40,15 +40,17 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
     case kMotionRun: {
         const bool run = row.generator == kMotionRun;
         const float swing = (run ? 0.8f : 0.45f) * m.amount;
-        p.ang[kBoneLeftThigh][0] = -swing * std::sin(ph);
-        p.ang[kBoneRightThigh][0] = swing * std::sin(ph);
+        // A step sideways opens and closes the legs instead of swinging them.
+        const int legAxis = m.speed == 0.0f && m.sideways != 0.0f ? 2 : 0;
+        p.ang[kBoneLeftThigh][legAxis] = -swing * std::sin(ph);
+        p.ang[kBoneRightThigh][legAxis] = swing * std::sin(ph);
         p.ang[kBoneLeftShin][0] = swing * std::max(0.0f, std::sin(ph + kPi * 0.5f));
         p.ang[kBoneRightShin][0] = swing * std::max(0.0f, -std::sin(ph + kPi * 0.5f));
         p.ang[kBoneLeftUpperArm][0] = 0.6f * swing * std::sin(ph);
         p.ang[kBoneRightUpperArm][0] = -0.6f * swing * std::sin(ph);
         p.ang[kBoneLeftLowerArm][0] = p.ang[kBoneRightLowerArm][0] = run ? -1.2f : -0.2f;
         p.ang[kBoneTorso][0] = run ? 0.15f : 0.03f;
-        p.root = VectorXYZ(0, -0.02f * std::fabs(std::sin(ph)) * HumanoidStature(fig), m.speed * t);
+        p.root = VectorXYZ(m.sideways * t, -0.02f * std::fabs(std::sin(ph)) * HumanoidStature(fig), m.speed * t);
         break;
     }
     case kMotionIdle:

@@ -51,6 +51,7 @@ struct MotionParams
     float speed = 0.0f;       // root motion, units per frame (walks and runs)
     float amount = 1.0f;      // size of the swing, 1 = the library's usual
     bool left = false;        // which side (strikes, car doors, gestures)
+    float sideways = 0.0f;    // root motion to the figure's right (+x), units per frame
 };
 
 struct ClipEvent
@@ -144,6 +145,12 @@ public:
     Catalogue& Gait(int index, MotionGenerator g, float speed, u16 length, bool loop = true, std::vector<ClipEvent> ev = {})
     {
         return Clip(index, g, length, loop, {speed, speed < 0.0f ? -1.0f : 1.0f, false}, std::move(ev));
+    }
+    // A looping step sideways: right > 0 carries the figure to its right
+    // (+x), right < 0 to its left.
+    Catalogue& SideStep(int index, float right, u16 length)
+    {
+        return Clip(index, kMotionWalk, length, true, {0.0f, 1.0f, right < 0.0f, right});
     }
 
     std::vector<ClipRow> Finish()

@@ -1,6 +1,8 @@
 // The enemies' animation groups (see npcfiles.h).
 #include "tools/lib/npcfiles.h"
 
+#include <span>
+
 #include "game/NPCCombatAnims.h"
 #include "game/NPCDefaultAnims.h"
 #include "game/NPCGuardAnims.h"
@@ -27,7 +29,14 @@ enum : u16
     kEvTaunt = 164,
     kEvBattleCry = 165,
     kEvBattleCryBig = 166,
+    kEvSeparate = 150,
+    kEvHurtPaired10 = 151,
+    kEvHurtPaired4 = 152,
+    kEvHurtPaired6 = 153,
 };
+
+// A fighter's blows and grapple moves, and so the held character's answer.
+constexpr u16 kGrappleMoveLength = 24;
 
 constexpr float kWalk = 0.02f, kRun = 0.06f, kSprint = 0.1f;
 const MotionParams kLeft{0.0f, 1.0f, true};
@@ -143,13 +152,49 @@ std::vector<ClipRow> Guard()
     return c.Finish();
 }
 
+// The fighters' moves by combat slot (walk, steps, back-aways, run): each
+// carries the fighter the way the move is named, so the steering, which
+// only turns, moves it sideways round its foe or back out of reach.  Loops
+// are short: the move is chosen again at each loop's end, and a loop's
+// travel stays within the ring the choice was made in.
+void CombatGait(Catalogue& c, int slot, int k)
+{
+    constexpr u16 kStepLoop = 20;
+    constexpr float kStep = 0.015f;
+    switch (slot) {
+    case 39: case 40: c.SideStep(k, -kStep, kStepLoop); break;           // left
+    case 41: case 42: c.SideStep(k, kStep, kStepLoop); break;            // right
+    case 43: case 44: case 46: c.Gait(k, kMotionWalk, -kStep, kStepLoop); break;   // back
+    case 47: c.Gait(k, kMotionRun, kRun, 20); break;
+    default: c.Gait(k, kMotionWalk, kWalk, kStepLoop); break;            // forward
+    }
+}
+
 // A fighting group: slot k of the combat slots is a clip of the group (the
 // overlay definitions say which); a blow where the slot is an attack.
-std::vector<ClipRow> Fighting(int count, const s16* defs, float amount)
+std::vector<ClipRow> Fighting(int count, const s16* defs, float amount, std::span<const s16> grappled = {})
 {
     Catalogue c(0, count);
     c.StrikeWithHands();
     std::vector<bool> done(size_t(count), false);
+    // What the held character plays against the style's grapples: hurt as
+    // the fighter's move strikes (a third of the way into its blow), free to
+    // part from it three quarters in.
+    for (size_t i = 0; i < grappled.size(); i++) {
+        const int k = grappled[i];
+        if (k < 0 || k >= count || done[size_t(k)])
+            continue;
+        done[size_t(k)] = true;
+        std::vector<ClipEvent> ev;
+        if (i % 3 == 0)
+            ev = {{8, kEvHurtPaired4}, {12, kEvHurtPaired6}};
+        else if (i % 3 == 1)
+            ev = {{8, kEvHurtPaired10}};
+        else
+            ev = {{8, kEvHurtPaired6}, {12, kEvHurtPaired4}};
+        ev.push_back({18, kEvSeparate});
+        c.Once(k, kMotionHit, kGrappleMoveLength, ev);
+    }
     for (int slot = 0; slot < NPCCombatSlots; slot++) {
         const int k = defs != nullptr ? defs[slot] : slot;
         if (k < 0 || k >= count || done[size_t(k)])
@@ -161,11 +206,11 @@ std::vector<ClipRow> Fighting(int count, const s16* defs, float amount)
                 extra.push_back({2, kEvBattleCry});
             if (slot >= 31)
                 extra.push_back({2, kEvBattleCryBig});
-            c.Blow(k, 24, (slot & 1) != 0, extra, amount);
+            c.Blow(k, kGrappleMoveLength, (slot & 1) != 0, extra, amount);
         } else if (slot == 9) {
             c.Once(k, kMotionGesture, 40, {{5, kEvTaunt}});
         } else if (slot >= 37 && slot <= 47) {
-            c.Gait(k, kMotionWalk, slot == 47 ? kRun : kWalk, 32);
+            CombatGait(c, slot, k);
         } else if (slot == 48 || slot == 49) {
             c.Once(k, kMotionGesture, 30);
         } else if (slot == 50 || slot == 51) {
@@ -250,10 +295,10 @@ std::vector<ClipRow> NPCGroupCatalogue(int group)
     case 3: return Pistol();
     case 4: return Guard();
     case 10: return Fighting(NPCKungFuAnims_Count, nullptr, 1.0f);
-    case 11: return Fighting(NPCKarateAnims_Count, KarateOverlayDefs, 1.2f);
-    case 12: return Fighting(NPCBoxerAnims_Count, BoxerOverlayDefs, 0.9f);
-    case 13: return Fighting(NPCBrawlerAnims_Count, BrawlerOverlayDefs, 1.3f);
-    case 14: return Fighting(NPCKnifeAnims_Count, KnifeOverlayDefs, 1.1f);
+    case 11: return Fighting(NPCKarateAnims_Count, KarateOverlayDefs, 1.2f, KarateGrappledClips);
+    case 12: return Fighting(NPCBoxerAnims_Count, BoxerOverlayDefs, 0.9f, BoxerGrappledClips);
+    case 13: return Fighting(NPCBrawlerAnims_Count, BrawlerOverlayDefs, 1.3f, BrawlerGrappledClips);
+    case 14: return Fighting(NPCKnifeAnims_Count, KnifeOverlayDefs, 1.1f, KnifeGrappledClips);
     case 15: return Fighting(NPCMaleCombatAnims_Count, MaleOverlayDefs, 0.8f);
     case 16: return Fighting(NPCFemaleCombatAnims_Count, FemaleOverlayDefs, 0.7f);
     default: return {};

@@ -210,10 +210,26 @@ std::vector<ClipRow> DaceCombat()
         .Once(Ani_Dace_Combat_Knockdown_GetUp, kMotionHit, 30)
         .Once(Ani_Dace_Combat_Knockdown_GetUp_Fresh, kMotionHit, 25)
         .Once(Ani_Dace_Combat_Knockdown_GetUp_Tired, kMotionHit, 40);
-    // What the grabbed character plays against the player's moves.
-    for (int v = Ani_Dace_Combat_Victim_Grappled; v <= Ani_Dace_Combat_Victim_Trip; v++)
+    // What the grabbed character plays against the player's moves; against
+    // his throws it is hurt as the throw strikes and free to part from him
+    // when his throw lets go.
+    for (int v = Ani_Dace_Combat_Victim_Grappled; v <= Ani_Dace_Combat_Victim_Trip; v++) {
+        std::vector<ClipEvent> ev;
+        switch (v) {
+        case Ani_Dace_Combat_Victim_ArmBreak:
+        case Ani_Dace_Combat_Victim_FiremanToss: ev = {{14, kEvHurt10}}; break;
+        case Ani_Dace_Combat_Victim_ArmTwist:
+        case Ani_Dace_Combat_Victim_HipThrow:
+        case Ani_Dace_Combat_Victim_LegThrow: ev = {{14, kEvHurt6}}; break;
+        case Ani_Dace_Combat_Victim_KneeBash: ev = {{10, kEvHurt4}, {18, kEvHurt4}}; break;
+        case Ani_Dace_Combat_Victim_Trip: ev = {{14, kEvHurt4}}; break;
+        default: break;
+        }
+        if (!ev.empty())
+            ev.push_back({32, kEvSeparate});
         c.Once(v, v == Ani_Dace_Combat_Victim_Grappled || v == Ani_Dace_Combat_Victim_Anticipate ? kMotionHit : kMotionFall,
-               40);
+               40, ev);
+    }
     return c.Finish();
 }
 

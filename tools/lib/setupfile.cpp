@@ -158,20 +158,24 @@ SetupFile Bar()
     s.file.AddNode(room, light);
 
     const int arrive = s.AddSpline({VectorPos(6, 0, 6), VectorPos(5, 0, 5), VectorPos(4, 0, 4), VectorPos(3, 0, 3)});
-    // Three thugs: two in the first wave, the third in the second.
+    // Three karate thugs in the bar's thug model (the first the step loads,
+    // slot 49): two stand in the room from the start, the third comes in
+    // along its path when they are down.
     for (int k = 0; k < 3; k++) {
         const int gen = s.AddPlaceholder(-1, 0, VectorPos(k == 2 ? 0.0f : k ? -5.0f : 5.0f, 0, k == 2 ? 7.0f : 5.0f));
         auto f = ZeroRecord<EnemyGenFighter_params>();
-        f.character = u8(k == 2 ? 4 : k ? 5 : 2);
+        f.character = 0;
+        f.style = 1;
         f.init_wave = u8(k == 2 ? 2 : 1);
         f.spawn_num = 2;
-        f.first_init = 1;
+        f.first_init = u8(k == 2 ? 0 : 1);
         f.init_strength = 60;
         f.badass = 0.5f;
+        f.vo_bank = 255;   // the sample disc holds no voice sets for them
         f.id = s16(-110 - k);
         f.path_arrive.offset = -1;
         const int r = s.AddRecord(gen, ENT_ENEMYGENFIGHTER, f);
-        if (k == 0)
+        if (k == 2)
             s.SetSpline(r, offsetof(EnemyGenFighter_params, path_arrive), arrive);
     }
     // One foe active at a time; each death brings one more into the ring.
