@@ -17,6 +17,9 @@ struct BadGuyGenInfo;
 // missing.  A fighter's melee weapon is given before it enters the world,
 // where it takes the weapon in hand.
 Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float aggro, int fightweapontype = 0);
+// A runner's figures from its record: weapons, strength, gait, chances and
+// tint; it is marked as spawned.
+void SetUpRunner(Enemy* e, const EnemyGenRunner_params& p);
 
 class EnemyGenRunner : public Object
 {

@@ -119,6 +119,12 @@ void EnemyGenRunner::GenerateRunner()
         return;
     e->ishostage = ishostage;
     e->iscop = iscop;
+    SetUpRunner(e, p);
+    enemy = e;
+}
+
+void SetUpRunner(Enemy* e, const EnemyGenRunner_params& p)
+{
     if (p.weapon != 0) {
         e->shootweapontype = s16(p.weapon + 3);
         e->fightweapontype = 0;
@@ -151,7 +157,6 @@ void EnemyGenRunner::GenerateRunner()
         SetTintSet(e, p.first_tint, false);
     else
         e->tintset = -1;
-    enemy = e;
 }
 
 void EnemyGenRunner::DestroyRunner()

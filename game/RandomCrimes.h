@@ -166,6 +166,8 @@ enum {
     SMSG_CD_RESUME = 102,         // to a car: siren off; to bystanders: combat nearby
     SMSG_CD_SEAT_TAKEN = 103,     // to an enemy: pull obj out of his car
     SMSG_CD_PINNED = 107,         // to the tailed driver: param0..2 where to stop
+    SMSG_EV_THREATENED = 23036,   // a hostage set free
+    SMSG_EV_FRONT_ANIM = 23049,   // the reply: frames since the crime began
     SMSG_Q_29001 = 29001,         // the reply names the kind: 13 a runner generator, 25 a vehicle
 };
 }  // namespace rcmsg
