@@ -164,14 +164,4 @@ ENTITY_SEAM(DrvCrseProp)
 ENTITY_SEAM(DrvCrseDrone)
 ENTITY_SEAM(Race247MissionController)
 
-int RandomMissionSpawner::RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void*)
-{
-    if (msg == OM_CREATE)
-        EntitySeamUsed("RandomMissionSpawner");
-    if (msg == OM_DIE) {
-        delete static_cast<RandomMissionSpawner*>(o);
-        return -1;
-    }
-    return 0;
-}
 

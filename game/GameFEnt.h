@@ -272,13 +272,36 @@ MODE_CONTROLLER(Race247MissionController, )
 #include "game/GameFEntChase.h"
 #include "game/SideGames.h"
 
-// The random-mission spawner: starts random street crimes.
+// The random-mission spawner: one object in the world that starts the random
+// street crimes, one at a time.  Its timer picks the next of the crimes it
+// may start itself (a stride through the crime indexes, each once a cycle)
+// and waits a cool-down after each; bystanders ask it for the crimes they
+// begin (SMSG_EV_ENABLE_RANDOM_CRIME).  Made zero-filled by
+// GameController::SetupGeneratedRandMission.
 class RandomMissionSpawner : public Object
 {
 public:
     static int RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void* data);
-    void Init() {}
-    void SetCurrentIndex(int i) { iCurrentIndex = i; }
-    RCptr<Object> rcoCurrent;
+    int mh(OBJMESSAGE msg, void* data);
+
+    // Whether the timer may choose crime index i (scripted crimes start
+    // only when a bystander asks).
+    static bool IsGenerated(int i);
+    // A new cycle: every timer-spawnable crime free again, a new stride.
+    void Init();
+    // The next crime index of the cycle, or -1 when the cycle is used up.
+    int ChooseNextMissionIndex();
+    // Creates crime iIndex with the objects a bystander hands over; false
+    // when it could not start.
+    bool EnableNextMission(int iIndex, Object* obj1, Object* obj2);
+    // The crime the next choice starts from (-1: none).
+    void SetCurrentIndex(int i);
+
     int iCurrentIndex;
+    int iDelta;
+    int iCurrentEnabledMax;
+    int iAvailable;
+    s8 ri8Status[256];   // per crime index: 0 free, 1 used this cycle, -1 never the timer's
+    RCptr<Object> rcoCurrent;
+    int iDifficultyLevel;
 };

@@ -10,6 +10,10 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Streamer.h"
+#include "game/Bystander.h"
+#include "game/GameFEnt.h"
+#include "game/QuadTree.h"
+#include "game/RandCrimesGenerator.h"
 
 GlobalMFI g_GlobalMFI;
 
@@ -551,30 +555,30 @@ void GlobalMFI::LoadVehicleMdlFileGroup()
 
 const MdlFNInfo rmfniMain[NUM_MDLFNINFO] = {
     {64, "DACE.P2B", 0}, {65, "CHR065.P2B", 0}, {66, "CHR066.P2B", 0}, {67, "CHR067.P2B", 0},
-    {68, "CHR068.P2B", 0}, {69, "CHR069.P2B", 0}, {70, "CHR070.P2B", 0}, {71, "CHR071.P2B", 0},
-    {72, "CHR072.P2B", 0}, {73, "CHR073.P2B", 0}, {74, "ASIANPOP.P2B", 0}, {75, "CHR075.P2B", 0},
-    {76, "CHR076.P2B", 0}, {77, "CHR077.P2B", 0}, {78, "CHR078.P2B", 0}, {79, "CHR079.P2B", 0},
+    {68, "ASIABGRL.P2B", 0}, {69, "CHR069.P2B", 0}, {70, "CHR070.P2B", 0}, {71, "CHR071.P2B", 0},
+    {72, "ASIANMOM.P2B", 0}, {73, "CHR073.P2B", 0}, {74, "ASIANPOP.P2B", 0}, {75, "CHR075.P2B", 0},
+    {76, "CHR076.P2B", 0}, {77, "APOPOLD.P2B", 0}, {78, "CHR078.P2B", 0}, {79, "ASIANTHG.P2B", 0},
     {80, "CHR080.P2B", 0}, {81, "CHR081.P2B", 0}, {82, "CHR082.P2B", 0}, {83, "CHR083.P2B", 0},
-    {84, "CHR084.P2B", 0}, {85, "CHR085.P2B", 0}, {86, "CHR086.P2B", 0}, {87, "BIKER.P2B", 0},
+    {84, "CHR084.P2B", 0}, {85, "BCHVNSKT.P2B", 0}, {86, "CHR086.P2B", 0}, {87, "BIKER.P2B", 0},
     {88, "CHR088.P2B", 0}, {89, "CHR089.P2B", 0}, {90, "CHR090.P2B", 0}, {91, "BOXER.P2B", 0},
     {92, "CHR092.P2B", 0}, {93, "CHR093.P2B", 0}, {94, "BUM.P2B", 0}, {95, "BSNSMAN.P2B", 0},
     {96, "CHR096.P2B", 0}, {97, "CHR097.P2B", 0}, {98, "CHR098.P2B", 0}, {99, "CHR099.P2B", 0},
-    {100, "CHR100.P2B", 0}, {101, "CHR101.P2B", 0}, {102, "CHR102.P2B", 0}, {103, "CHR103.P2B", 0},
+    {100, "CHBBYCOP.P2B", 0}, {101, "CHR101.P2B", 0}, {102, "COMMANDO.P2B", 0}, {103, "CHR103.P2B", 0},
     {104, "CHR104.P2B", 0}, {105, "DEMON.P2B", 0}, {106, "CHR106.P2B", 0}, {107, "DRAGON.P2B", 0},
-    {108, "CHR108.P2B", 0}, {109, "GANGSTA.P2B", 0}, {110, "CHR110.P2B", 0}, {111, "CHR111.P2B", 0},
-    {112, "GARDDLVR.P2B", 0}, {113, "CHR113.P2B", 0}, {114, "CHR114.P2B", 0}, {115, "CHR115.P2B", 0},
-    {116, "GRANDPA.P2B", 0}, {117, "CHR117.P2B", 0}, {118, "CHR118.P2B", 0}, {119, "CHR119.P2B", 0},
-    {120, "HOOKER.P2B", 0}, {121, "CHR121.P2B", 0}, {122, "CHR122.P2B", 0}, {123, "CHR123.P2B", 0},
+    {108, "CHR108.P2B", 0}, {109, "GANGSTA.P2B", 0}, {110, "CHR110.P2B", 0}, {111, "GARDENER.P2B", 0},
+    {112, "GARDDLVR.P2B", 0}, {113, "CHR113.P2B", 0}, {114, "GIRLFRND.P2B", 0}, {115, "GRLFHOOK.P2B", 0},
+    {116, "GRANDPA.P2B", 0}, {117, "CHR117.P2B", 0}, {118, "HIPSTER.P2B", 0}, {119, "CHR119.P2B", 0},
+    {120, "HOOKER.P2B", 0}, {121, "HOOKLATN.P2B", 0}, {122, "CHR122.P2B", 0}, {123, "CHR123.P2B", 0},
     {124, "CHR124.P2B", 0}, {125, "CHR125.P2B", 0}, {126, "MRKTNGGY.P2B", 0}, {127, "CHR127.P2B", 0},
-    {128, "CHR128.P2B", 0}, {129, "CHR129.P2B", 0}, {130, "CHR130.P2B", 0}, {131, "CHR131.P2B", 0},
+    {128, "CHR128.P2B", 0}, {129, "MECHANIC.P2B", 0}, {130, "CHR130.P2B", 0}, {131, "CHR131.P2B", 0},
     {132, "CHR132.P2B", 0}, {133, "CHR133.P2B", 0}, {134, "CHR134.P2B", 0}, {135, "MUTANT.P2B", 0},
-    {136, "CHR136.P2B", 0}, {137, "CHR137.P2B", 0}, {138, "CHR138.P2B", 0}, {139, "CHR139.P2B", 0},
-    {140, "POLICEMN.P2B", 0}, {141, "CHR141.P2B", 0}, {142, "CHR142.P2B", 0}, {143, "CHR143.P2B", 0},
+    {136, "PARAMEDC.P2B", 0}, {137, "CHR137.P2B", 0}, {138, "PIMP.P2B", 0}, {139, "CHR139.P2B", 0},
+    {140, "POLICEMN.P2B", 0}, {141, "PLCMNHIS.P2B", 0}, {142, "CHR142.P2B", 0}, {143, "CHR143.P2B", 0},
     {144, "CHR144.P2B", 0}, {145, "CHR145.P2B", 0}, {146, "CHR146.P2B", 0}, {147, "CHR147.P2B", 0},
     {148, "CHR148.P2B", 0}, {149, "CHR149.P2B", 0}, {150, "CHR150.P2B", 0}, {151, "CHR151.P2B", 0},
-    {152, "CHR152.P2B", 0}, {153, "CHR153.P2B", 0}, {154, "CHR154.P2B", 0}, {155, "CHR155.P2B", 0},
-    {156, "CHR156.P2B", 0}, {157, "CHR157.P2B", 0}, {158, "CHR158.P2B", 0}, {159, "CHR159.P2B", 0},
-    {160, "SWAT.P2B", 0}, {161, "CHR161.P2B", 0}, {162, "CHR162.P2B", 0}, {163, "CHR163.P2B", 0},
+    {152, "CHR152.P2B", 0}, {153, "STRETPNK.P2B", 0}, {154, "STPNKBLK.P2B", 0}, {155, "STPNKHIS.P2B", 0},
+    {156, "CHR156.P2B", 0}, {157, "CHR157.P2B", 0}, {158, "SUPERMDL.P2B", 0}, {159, "SPRMDLWT.P2B", 0},
+    {160, "SWAT.P2B", 0}, {161, "SWATMLTA.P2B", 0}, {162, "CHR162.P2B", 0}, {163, "TGUYBLCK.P2B", 0},
     {164, "UPSCLWMN.P2B", 0}, {165, "CHR165.P2B", 0}, {166, "WRESTLER.P2B", 0},
 };
 
@@ -994,4 +998,215 @@ int GameController::GetRace247LevelNumber(VectorPos& vpPos)
 int GameController::SetRace247LevelNumber(VectorPos& vpPos, int iLevelNumber)
 {
     return ::SetVenueLevelNumber(rvRace247Status, iMaxRace247Levels, vpPos, iLevelNumber);
+}
+
+// ---------------------------------------------------------------------------
+// The random-mission spawner
+
+RANDMISSIONSPAWNHANDLER rprmchRandomMissionSpawner[RC_NUMINDEXES] = {
+    nullptr,         CreateRMGenG101, CreateRMGenG102, CreateRMGenG103, CreateRMGenG104,
+    CreateRMGenG105, CreateRMGenG106, CreateRMGenG107, CreateRMGenG108, CreateRMGenG109,
+    CreateRMGenG110, CreateRMGenG111, CreateRMGenG112, CreateRMGenG113, CreateRMGenG114,
+    nullptr,         nullptr,         CreateRMGenG117, CreateRMGenG118, nullptr,
+    nullptr,         CreateRMGenG121, CreateRMGenG122, CreateRMGenG123, CreateRMGenG124,
+    CreateRMGenG125, CreateRMGenG126, CreateRMGenG127, nullptr,         CreateRMGenG129,
+    CreateRMGenG130, nullptr,         nullptr,         nullptr,         nullptr,
+    nullptr,         nullptr,         nullptr,         CreateRMGenG138, CreateRMGenG139,
+};
+
+namespace {
+
+// Crime indexes that have a group.
+bool HasCreator(int i)
+{
+    return i >= 0 && i < RC_NUMINDEXES && rprmchRandomMissionSpawner[i] != nullptr;
+}
+
+// A random integer 0..n-1 from the program's generator.
+int RandBelow(int n)
+{
+    return int((s64(rand()) * n) >> 31);
+}
+
+// Who a scripted crime's handed-over objects become: the message to the
+// crime and the id it gives the object, for the first and second object.
+struct HandOver
+{
+    int code;
+    int id;
+};
+
+void HandOvers(int index, HandOver& first, HandOver& second)
+{
+    first = {SMSG_EV_RC_ASSIGN, -101};
+    second = {0, 0};
+    switch (index) {
+    case 4:
+    case 5:   // a mugging of another character: the victim
+        second = {SMSG_EV_RC_ASSIGN, -176};
+        break;
+    case 7:
+    case 8:
+    case 9:   // a carjacking: the car
+        second = {SMSG_EV_RC_ASSIGN_C, -200};
+        break;
+    case 38:  // a purse snatching: the victim stays a bystander
+        second = {SMSG_EV_RC_ASSIGN_B, 100};
+        break;
+    case 39:  // a street fight: the other fighter
+        second = {SMSG_EV_RC_ASSIGN, -102};
+        break;
+    case 6:
+    case 11:
+    case 12:
+        break;
+    default:  // a crime of the timer's: nothing to hand over
+        first = {0, 0};
+        break;
+    }
+}
+
+}  // namespace
+
+int RandomMissionSpawner::RandomMissionSpawner_mh(Object* o, OBJMESSAGE msg, void* data)
+{
+    return static_cast<RandomMissionSpawner*>(o)->mh(msg, data);
+}
+
+bool RandomMissionSpawner::IsGenerated(int i)
+{
+    switch (i) {
+    case 4: case 5: case 6: case 7: case 8: case 9: case 11: case 12: case 38: case 39:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void RandomMissionSpawner::Init()
+{
+    if (g_pgcTest != nullptr)
+        g_pgcTest->bRandomMissionActive = false;
+    memset(ri8Status, 0, sizeof ri8Status);
+    iCurrentEnabledMax = RC_NUMINDEXES;
+    iDelta = 1 + RandBelow(39);
+    iAvailable = 0;
+    iDifficultyLevel = 0;
+    for (int i = 0; i < RC_NUMINDEXES; i++) {
+        if (IsGenerated(i) && HasCreator(i))
+            iAvailable++;
+        else
+            ri8Status[i] = -1;
+    }
+}
+
+int RandomMissionSpawner::ChooseNextMissionIndex()
+{
+    if (iAvailable <= 0)
+        return -1;
+    if (g_pgcTest != nullptr) {
+        iDifficultyLevel = g_pgcTest->i16RCrimeDifficultyLevel;
+        // A forced crime, even one used in this cycle; only a crime the
+        // timer may start.
+        const int forced = g_pgcTest->i16RCrimeOverride;
+        if (forced >= 0 && forced < RC_NUMINDEXES && ri8Status[forced] != -1)
+            return forced;
+    }
+    int candidate;
+    if (iCurrentIndex >= 0 && iCurrentIndex < RC_NUMINDEXES && ri8Status[iCurrentIndex] == 0) {
+        candidate = iCurrentIndex;
+    } else {
+        candidate = iCurrentIndex + iDelta;
+        if (candidate >= iCurrentEnabledMax)
+            candidate -= iCurrentEnabledMax;
+        if (candidate < 0 || candidate >= RC_NUMINDEXES)
+            candidate = 0;
+    }
+    // iAvailable counts free entries, so the probe ends on one.
+    while (ri8Status[candidate] != 0)
+        candidate = candidate == RC_NUMINDEXES - 1 ? 0 : candidate + 1;
+    iCurrentIndex = candidate;
+    return candidate;
+}
+
+bool RandomMissionSpawner::EnableNextMission(int iIndex, Object* obj1, Object* obj2)
+{
+    // Only crimes that have a group start.
+    if (!HasCreator(iIndex))
+        return false;
+    const bool generated = IsGenerated(iIndex);
+    if (!generated && (obj1 == nullptr || obj2 == nullptr))
+        return false;
+    Object* parent = g_pgcTest != nullptr && g_pgcTest->pMission != nullptr ? g_pgcTest->pMission
+                                                                            : static_cast<Object*>(g_pgcTest);
+    Object* crime = rprmchRandomMissionSpawner[iIndex](parent, iDifficultyLevel);
+    if (crime == nullptr)
+        return false;
+    if (generated) {
+        ri8Status[iIndex] = 1;
+        iAvailable--;
+    }
+    rcoCurrent = crime;
+    if (g_pgcTest != nullptr)
+        g_pgcTest->bRandomMissionActive = true;
+    world.AddObject(crime, nullptr);
+    HandOver first, second;
+    HandOvers(iIndex, first, second);
+    Object* objs[2] = {obj1, obj2};
+    const HandOver* h[2] = {&first, &second};
+    for (int k = 0; k < 2; k++) {
+        if (h[k]->code == 0 || crime->messagehandler == nullptr)
+            continue;
+        SpecialMessage m(h[k]->code, objs[k], h[k]->id);
+        crime->messagehandler(crime, OM_SPECIAL, &m);
+    }
+    return true;
+}
+
+void RandomMissionSpawner::SetCurrentIndex(int i)
+{
+    // -1 (none) or a crime that has a group; anything else would be read
+    // past the tables.
+    if (i == -1 || HasCreator(i))
+        iCurrentIndex = i;
+}
+
+int RandomMissionSpawner::mh(OBJMESSAGE msg, void* data)
+{
+    switch (msg) {
+    case OM_TIMER: {
+        int next = 180;
+        if (rcoCurrent.p != nullptr && rcoCurrent->IsDead()) {
+            rcoCurrent = nullptr;
+            if (g_pgcTest != nullptr)
+                g_pgcTest->bRandomMissionActive = false;
+            next = 900 + 60 * RandBelow(15);
+        } else if (rcoCurrent.p == nullptr) {
+            const int index = ChooseNextMissionIndex();
+            if (index == -1)
+                Init();
+            else
+                EnableNextMission(index, nullptr, nullptr);
+        }
+        world.SetTimer(this, AnimTime(next * 256), nullptr);
+        return 0;
+    }
+    case OM_SPECIAL: {
+        const SpecialMessage* m = static_cast<SpecialMessage*>(data);
+        if (m != nullptr && m->submsg == SMSG_EV_ENABLE_RANDOM_CRIME)
+            EnableNextMission(int(m->param[1]), m->obj, static_cast<Object*>(m->param[0]));
+        return 0;
+    }
+    case OM_DIE:
+        rcoCurrent = nullptr;
+        if (g_pgcTest != nullptr) {
+            g_pgcTest->bRandomMissionActive = false;
+            if (g_pgcTest->prms == this)
+                g_pgcTest->prms = nullptr;
+        }
+        delete this;
+        return -1;
+    default:
+        return 0;
+    }
 }

@@ -35,10 +35,3 @@ GameController* StandInController()
     return g_pgcTest;
 }
 
-
-// The crime groups' tables, empty until the groups land (they define their
-// own and these go).
-#include "game/RandomCrimes.h"
-const s16* rgpi16CharGroups[8];
-RANDMISSIONCOMMANDERHANDLER rprmchRandomMissionCommander[40];
-GETMISSIONPOSITIONHANDLER rprmchGetMissionPosition[40];

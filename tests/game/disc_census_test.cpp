@@ -14,6 +14,7 @@
 #include "game/MAIN.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/RandCrimesGenerator.h"
 
 namespace {
 
@@ -113,8 +114,9 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     Report("effect banks", banks, std::size(bankNames));
     EXPECT_EQ(banks.size(), std::size(bankNames));
 
-    // Character models: the player's, the ambient pedestrians' in low
-    // detail, and the cast of the demo's bar and spa scenes.  Not yet on the
+    // Character models: the player's, the ambient pedestrians' and the
+    // random crimes' in low detail, and the cast of the demo's bar and spa
+    // scenes.  Not yet on the
     // disc: the other characters' models, animation groups and their banks,
     // the other characters' voices.
     std::vector<std::string> chars;
@@ -130,6 +132,16 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
         wantChars.push_back(GetModelFileName(p.i16ModelID, buf));
     for (int id : {71, 74, 86, 143, 148, 151, 162})
         wantChars.push_back(GetModelFileName(id, buf));
+    // The random crimes' casts in low detail: their character groups, the
+    // armed robbery's commando and the officers of a police call.
+    std::vector<int> crimeCast = {102, 396 & 0xFF, 397 & 0xFF, 356 & 0xFF};
+    for (const s16* list : rgpi16CharGroups)
+        for (const s16* m = list; *m >= 0; m++)
+            crimeCast.push_back(*m);
+    for (int id : crimeCast)
+        wantChars.push_back(GetModelFileName(id | 0x100, buf));
+    std::sort(wantChars.begin(), wantChars.end());
+    wantChars.erase(std::unique(wantChars.begin(), wantChars.end()), wantChars.end());
     std::sort(chars.begin(), chars.end());
     std::sort(wantChars.begin(), wantChars.end());
     EXPECT_EQ(chars, wantChars);

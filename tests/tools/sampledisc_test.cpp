@@ -27,7 +27,9 @@
 #include "ZevEngine2/PS2/IPUBitmap.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/GameFlow.h"
 #include "game/MAIN.h"
+#include "game/RandCrimesGenerator.h"
 
 namespace {
 
@@ -259,8 +261,24 @@ TEST(SampleDisc, ArchiveListsEveryFileUnderTheGamesNames)
     // The stored names are the look-up's upper-case forms of the game's
     // paths, without the archive's own directory.
     std::set<std::string> want, got;
-    for (const char* p : kGamePaths) {
-        std::string s = std::string(p).substr(std::strlen("KORVALIS\\"));
+    std::vector<std::string> paths(std::begin(kGamePaths), std::end(kGamePaths));
+    // The random crimes' set-up files as their asset lists name them, and
+    // the low-detail characters of their groups, the commando and the
+    // police call's officers.
+    char name[128];
+    for (int index = 0; index < RC_NUMINDEXES; index++)
+        if (const RandMissParams* r = RandMissRow(index, 0))
+            for (const AssetLoadParams* a = r->palp; a->i16MFID >= 0; a++)
+                if (a->pFName != nullptr)
+                    paths.push_back(a->pFName);
+    std::vector<int> cast = {102, 396, 397, 356};
+    for (const s16* list : rgpi16CharGroups)
+        for (const s16* m = list; *m >= 0; m++)
+            cast.push_back(*m);
+    for (int id : cast)
+        paths.push_back(GetModelFileName(id | 0x100, name));
+    for (const std::string& p : paths) {
+        std::string s = p.substr(std::strlen("KORVALIS\\"));
         std::transform(s.begin(), s.end(), s.begin(), [](char c) { return char(std::toupper(c)); });
         want.insert(s);
     }

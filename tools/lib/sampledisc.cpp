@@ -32,6 +32,7 @@
 #include "tools/lib/samplesound.h"
 #include "tools/lib/setupfile.h"
 #include "tools/lib/cinefile.h"
+#include "tools/lib/crimesets.h"
 #include "tools/lib/skyfile.h"
 
 namespace tools {
@@ -346,6 +347,21 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         }
         files.push_back(std::move(f));
     }
+
+    // The random crimes' set-up files and low-detail casts come last, so
+    // that the files before them keep their places in the archive (and the
+    // start-up its reading times).
+    for (const NamedSetup& n : CrimeSetupFiles()) {
+        PakInputFile f{"DemoData/" + n.path, {}, "generated set-up"};
+        if (!WriteSetup(n.setup, f.data, error)) {
+            error = f.path + ": " + error;
+            return false;
+        }
+        files.push_back(std::move(f));
+    }
+    for (const HumanoidCharacter& c : CrimeCastHumanoids(SampleHumanoids()))
+        if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
+            return false;
     return true;
 }
 

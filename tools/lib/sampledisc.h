@@ -45,6 +45,10 @@
 //   DemoData\Int\LEVEL2\BAR.P2B, Int\LEVEL3\SPPLRMG7.P2B, Int\INTERIOR.P2B,
 //            Int\DRV24\TESTDRV.P2B, Misc\POO.P2B
 //                                set-up files of rooms and courses (tools/lib/setupfile.h)
+//   DemoData\RCRIMES\GENG101..GENG130.P2B (22 groups)
+//                                the random crimes' set-up files and, under
+//                                DemoData\Lreschar\, the low-detail characters
+//                                the crimes and the police draw (tools/lib/crimesets.h)
 //   DemoData\Cine\M2\M2_S4.CIN, .VB, Cine\M3\M3_S7.CIN, .VB
 //                                two scenes with their sound (tools/lib/cinefile.h)
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU

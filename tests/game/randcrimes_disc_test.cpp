@@ -1,0 +1,192 @@
+// A random crime on the sample disc, end to end: the drive to the dojo
+// (episode 2, record 1) runs in the game's own loop without a window, with
+// the parole violator (group 101) forced.  It breaks out after the spawner's
+// first check, its suspect is arrested, the outcome shows, the police come
+// and leave, the crime ends and deletes itself without leaving its cast
+// behind, and the next crime follows after the spawner's cool-down.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "ZevEngine2/PS2/platform_support.h"
+#include "core/config.h"
+#include "tools/lib/sampledisc.h"
+
+#include "ZevEngine2/PS2/Platform.h"
+#include "game/BadGuy.h"
+#include "game/GameFEnt.h"
+#include "game/GameFEntChase.h"
+#include "game/GameFlow.h"
+#include "game/Guy.h"
+#include "game/HUD.h"
+#include "game/MAIN.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
+#include "game/RandCrimesGenerator.h"
+#include "game/Vehicle.h"
+#include "game/cardrivr.h"
+
+namespace {
+
+std::string CentreText()
+{
+    MapDisplay* md = g_pgcTest != nullptr ? g_pgcTest->pmd : nullptr;
+    if (md == nullptr)
+        return "";
+    for (const ScreenText& t : md->screentext)
+        if (t.stPos == STP_CENTER)
+            return t.cText;
+    return "";
+}
+
+// Runs the game's frames until pred holds or `ticks` logic ticks have
+// passed; whether it held.
+template <class Pred>
+bool RunUntil(Pred pred, int ticks)
+{
+    const int start = world.time;
+    while (!pred()) {
+        if (world.time - start > ticks)
+            return false;
+        MainLoopFrame();
+    }
+    return true;
+}
+
+// The crime's generated suspects that are still there.
+std::vector<Enemy*> Suspects(RandomMissionController* c)
+{
+    std::vector<Enemy*> out;
+    for (int k = 0; k < c->i16numegi; k++)
+        if (c->regi[k].pegr != nullptr && c->regi[k].pegr->enemy != nullptr)
+            out.push_back(c->regi[k].pegr->enemy);
+    return out;
+}
+
+// Objects of the world whose id names a crime role (suspects, allied
+// officers, the victim, the crime's car).
+int CrimeRolesInTheWorld()
+{
+    int n = 0;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        n += o != nullptr && !o->IsDead() && ((o->id <= -101 && o->id >= -176) || o->id == -200);
+    }
+    return n;
+}
+
+class RandomCrimeOnTheDisc : public ::testing::Test
+{
+protected:
+    void SetUp() override { platform_test::PowerOff(); }
+    void TearDown() override
+    {
+        world.rawobjPostList.RemoveAll();
+        console::ResetConfig();
+        platform_test::PowerOff();
+    }
+};
+
+// Not run yet: on the drive the crime's character is given ambient slot 80,
+// which still holds a pedestrian's model, and the registry leaves an
+// occupied slot alone, so the cast never loads and the crime waits in mode
+// 1.  Enable once a freed ambient slot is emptied for the crime.
+TEST_F(RandomCrimeOnTheDisc, DISABLED_AForcedParoleViolatorBreaksOutIsArrestedAndTheNextFollowsItsCoolDown)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("korvalis-crime-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::string error;
+    ASSERT_TRUE(tools::WriteSampleDisc(dir.string(), error)) << error;
+    std::string program = "randcrimes_disc_test", option = "--disc", disc = dir.string();
+    char* args[] = {program.data(), option.data(), disc.data(), nullptr};
+    int argc = 3;
+    console::Configure(argc, args, console::ConfigureMode::kTest);
+    StartUp(0, nullptr);
+    GameController* gc = g_pgcTest;
+    StartRun(2, 1);
+    gc->i16RCrimeOverride = 1;
+    auto* spawner = static_cast<RandomMissionSpawner*>(gc->prms);
+    ASSERT_NE(spawner, nullptr);
+    const int created = world.time;
+
+    // The first check, 720 frames on, starts the forced crime.
+    ASSERT_TRUE(RunUntil([&] { return spawner->rcoCurrent.p != nullptr; }, 800));
+    EXPECT_GE(world.time - created, 720);
+    EXPECT_LE(world.time - created, 724);
+    EXPECT_TRUE(gc->bRandomMissionActive);
+    auto* c = static_cast<RandomMissionController*>(spawner->rcoCurrent.p);
+    RCptr<Object> hold = c;
+    EXPECT_EQ(c->prmp, &rgg101rmp[0]);
+
+    // After its wait and the loading of its cast it becomes active, the
+    // start text centred, and its suspect appears.
+    ASSERT_TRUE(RunUntil([&] { return c->mode == RCM_ACTIVE; }, 3000)) << int(c->mode);
+    EXPECT_EQ(CentreText(), "PAROLE VIOLATOR");
+    ASSERT_TRUE(RunUntil([&] { return !Suspects(c).empty(); }, 120));
+    ASSERT_EQ(Suspects(c).size(), 1u);
+    Enemy* suspect = Suspects(c)[0];
+    EXPECT_EQ(suspect->id, -101);
+
+    // Met by the player: engaged.
+    ASSERT_NE(dace, nullptr);
+    const VectorPos at = dace->GetWorldPos();
+    suspect->mat.SetTrans(VectorPos(at[0] + 0.5f, at[1], at[2]));
+    ASSERT_TRUE(RunUntil([&] { return c->mode == RCM_ENGAGED; }, 30)) << int(c->mode);
+
+    // Arrested, as the end of the arrest does it: out of play, and the
+    // news to its event object.
+    for (Enemy* e : Suspects(c)) {
+        e->flags |= GUYF_BUSTED | ENEMYF_AIRBORNE;
+        SpecialMessage busted(SMSG_EV_ENEMY_SUBDUED, e);
+        e->gameeventobj->messagehandler(e->gameeventobj, OM_SPECIAL, &busted);
+    }
+    ASSERT_TRUE(RunUntil([&] { return c->mode == RCM_WRAPUP; }, 30)) << int(c->mode);
+    EXPECT_EQ(CentreText(), "CRIME FULLY RESOLVED!\nSuspect in custody...\n");
+    EXPECT_EQ(c->iNumEnemiesBusted, 1);
+    // The police come, and drive off again 301 frames after the call.
+    ASSERT_NE(c->lastcopcar.p, nullptr);
+    ASSERT_NE(c->lastcop[0].p, nullptr);
+    ASSERT_NE(c->lastcop[1].p, nullptr);
+    auto* police = static_cast<Vehicle*>(c->lastcopcar.p);
+    RCptr<Object> policeHold = police;
+    ASSERT_NE(police->rcoDriver.p, nullptr);
+    auto* copDriver = static_cast<CarDriver*>(police->rcoDriver.p);
+    EXPECT_EQ(copDriver->i16DriveMode, 10);
+    ASSERT_TRUE(RunUntil([&] { return copDriver->i16DriveMode == 6; }, 320));
+    EXPECT_GE(world.time - c->iCallTheCopsTime, 301);
+
+    // The player walks off: the arrested suspect is left behind and the
+    // crime, unseen for 181 frames, goes inactive, ends and deletes itself
+    // 180 frames later, with none of its cast left.
+    suspect->mat.SetTrans(VectorPos(at[0] + 40.0f, at[1], at[2]));
+    ASSERT_TRUE(RunUntil([&] { return c->IsDead(); }, 1000)) << int(c->mode);
+    EXPECT_EQ(CrimeRolesInTheWorld(), 0);
+    for (int k = 0; k < 8; k++) {
+        EXPECT_EQ(gc->i16RCrimeCharRemap[k], -1);
+        EXPECT_EQ(gc->i16RCrimeVehRemap[k], -1);
+    }
+    EXPECT_EQ(gc->pMission, dace->gameeventobj);
+
+    // The spawner sees it at its next check; the next crime comes 900 to
+    // 1740 frames after that.
+    ASSERT_TRUE(RunUntil([&] { return spawner->rcoCurrent.p == nullptr; }, 200));
+    EXPECT_FALSE(gc->bRandomMissionActive);
+    const int reaped = world.time;
+    ASSERT_TRUE(RunUntil([&] { return spawner->rcoCurrent.p != nullptr; }, 1800));
+    EXPECT_GE(world.time - reaped, 900 - 4);
+    EXPECT_LE(world.time - reaped, 1740 + 4);
+
+    hold = nullptr;
+    policeHold = nullptr;
+    gc->CleanupLevel();
+    gc->pMission = nullptr;
+    gc->prms = nullptr;
+    world.Reset();
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
