@@ -225,12 +225,11 @@ int Enemy::FighterSpecial(SpecialMessage* m)
         if (strength != 0.0f && !(flags & GUYF_DYING) && combatmode != CM_DEAD && bullet != nullptr) {
             const float s = bullet->GetStrength();
             float dmg = s;
-            // The struck part's node id says how much the shot takes.
+            // The struck part's bone kind says how much the shot takes.
             Object* part = m->param[2];
             const void* partcoll = m->param[3];
             if (!ishostage && !iscop && part != nullptr && partcoll != nullptr) {
-                const NODE* node = part->GetNode();
-                const int kind = node != nullptr ? node->extra : -1;
+                const int kind = BodyPartKind(part);
                 if (kind == 9)
                     dmg = strength;
                 else if (kind == 30 || kind == 31 || kind == 49 || kind == 50 || kind == 62 || kind == 63 ||

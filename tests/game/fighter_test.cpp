@@ -11,6 +11,8 @@
 
 #include "ZevEngine2/Anim.h"
 #include "game/BadGuyFighter.h"
+#include "game/Weapons.h"
+#include "tools/lib/humanoid.h"
 #include "tools/lib/miscfiles.h"
 #include "tools/lib/p2b.h"
 
@@ -772,4 +774,33 @@ TEST(FighterEnemy, PairedMovesHurtTheHeldAndLetThemPart)
         EXPECT_FLOAT_EQ(held->strength, 100.0f - hurt[i]) << clip;
         EXPECT_TRUE(apart) << clip;
     }
+}
+
+// A bullet takes from a fighter by the bone kind of the part it strikes:
+// the head everything left, an arm or leg twice the bullet's strength, the
+// pelvis (no kind) the strength itself.
+TEST(FighterEnemy, BulletsTakeByTheStruckBonesKind)
+{
+    Scene s;
+    Bullet& b = *new Bullet;   // zero-filled, left to the world to free
+    world.objectlist.AddTail(&b);
+    b.mat = Matrix(true);
+    b.strength[0] = b.strength[1] = 3.0f;
+    auto after = [&](int bone) {
+        Enemy* e = Fighter(VectorPos(0.0f, 0.0f, 2.0f));
+        EXPECT_NE(e, nullptr);
+        if (e == nullptr)
+            return -1.0f;
+        e->strength = 50.0f;
+        Object* part = e->FindSubObject(tools::kHumanoidSkeleton[bone].subid);
+        EXPECT_NE(part, nullptr) << bone;
+        VectorPos at = part != nullptr ? part->GetWorldPos() : VectorPos(0.0f, 0.0f, 0.0f);
+        SpecialMessage hit(SMSG_BULLET_HIT, &b, &at, 0, part, &at);
+        e->SendMessage(OM_SPECIAL, &hit);
+        return e->strength;
+    };
+    EXPECT_EQ(after(tools::kBoneLeftUpperArm), 44.0f);
+    EXPECT_EQ(after(tools::kBoneRightShin), 44.0f);
+    EXPECT_EQ(after(tools::kBonePelvis), 47.0f);
+    EXPECT_EQ(after(tools::kBoneHead), 0.0f);
 }
