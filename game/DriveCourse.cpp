@@ -506,8 +506,10 @@ void DrvCrseDrone::Fire()
                          ? static_cast<Vehicle*>(car)->rcoDriver.p
                          : nullptr;
     if (driver != nullptr && !driver->IsDead()) {
-        static int one = 1;
-        SpecialMessage m(SMSG_CD_SET_DRIVE, nullptr, kRaceAlongSpline, &one, pSpline);
+        // The order's position word is an int 1; a driver reads a whole
+        // position there, so it lies in a position's aligned storage.
+        alignas(16) static const int one[4] = {1, 0, 0, 0};
+        SpecialMessage m(SMSG_CD_SET_DRIVE, nullptr, kRaceAlongSpline, one, pSpline);
         driver->SendMessage(OM_SPECIAL, &m);
         // Only a computer driver holds a race speed.
         if (driver->messagehandler == &CarDriver::CarDriver_mh)

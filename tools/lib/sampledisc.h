@@ -45,6 +45,9 @@
 //   DemoData\Int\LEVEL2\BAR.P2B, Int\LEVEL3\SPPLRMG7.P2B, Int\INTERIOR.P2B,
 //            Int\DRV24\TESTDRV.P2B, Misc\POO.P2B
 //                                set-up files of rooms and courses (tools/lib/setupfile.h)
+//   DemoData\Missions\MISION99.EXM, Int\DRV24\COURSE1.P2B
+//                                the 24/7 activities' placeholders and the lap
+//                                race's course (tools/lib/drivecourse.h)
 //   DemoData\Cine\M2\M2_S4.CIN, .VB, Cine\M3\M3_S7.CIN, .VB
 //                                two scenes with their sound (tools/lib/cinefile.h)
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
