@@ -34,6 +34,7 @@ enum {
     SMSG_EV_PLAYER_GUN_MODE = 23023,
     SMSG_EV_PLAYER_RESURRECTED = 23054,   // obj: the player
     SMSG_EV_TARGET_REACHED = 23025,   // param0: the marker's id
+    SMSG_EV_GATE_PASSED = 23028,      // a course's start gate gave the start signal
     SMSG_EV_TARGET_DOWN = 23038,      // obj: a practice target; param0: its hit put it down / the attack bit
     SMSG_EV_BULLSEYE = 23039,
     SMSG_EV_INNOCENT_HIT = 23040,     // obj: the no-shoot target

@@ -158,10 +158,5 @@ int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh
         return EntitySeam<cls>(o, msg, #cls, staticmh);                     \
     }
 
-ENTITY_SEAM(DrvCrseGate)
-ENTITY_SEAM(DrvCrsePed)
-ENTITY_SEAM(DrvCrseProp)
-ENTITY_SEAM(DrvCrseDrone)
-ENTITY_SEAM(Race247MissionController)
 
 

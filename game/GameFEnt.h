@@ -84,35 +84,8 @@ void EntitySeamUsed(const char* what);
 
 #define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
 
-class DrvCrseGate : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    DrvCrseGate_params* pdcgp;
-};
-class DrvCrsePed : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    DrvCrsePed_params* pdcpp;
-    Spline* pSpline;
-};
-class DrvCrseProp : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    float fStrength;
-    int iType;
-};
-class DrvCrseDrone : public Object
-{
-public:
-    ENTITY_SEAM_HANDLER;
-    RaceCourseDroneCar_params* prcdc;
-    Spline* pSpline;
-    RCptr<Object> rcCar;
-    float fSpeed;
-};
+#include "game/DriveCourse.h"
+
 // The ambient walkers and cars: a controller per level keeps a generator on
 // every suitable road segment near the camera; each generator puts walkers
 // on its pavements (cars in its lanes) within the population caps, and a
@@ -266,11 +239,11 @@ public:
         ENTITY_SEAM_HANDLER;                   \
         fields                                 \
     };
-MODE_CONTROLLER(Race247MissionController, )
 
 #include "game/GameModes.h"
 #include "game/GameFEntChase.h"
 #include "game/SideGames.h"
+#include "game/Race247.h"
 
 // The random-mission spawner: one object in the world that starts the random
 // street crimes, one at a time.  Its timer picks the next of the crimes it

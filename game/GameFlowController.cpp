@@ -250,6 +250,7 @@ int GameController::MissionRetToTaskState(int ret) const
 
 bool GameController::LoadMissionFile(int mission)
 {
+    GC_SERVICE("LoadMissionFile(%d)", mission);
     // The player's gun follows the gun challenge, even within one episode.
     static const char* const guns[4] = {
         "KORVALIS\\DemoData\\Misc\\DACEGUN1.P2B",

@@ -766,6 +766,7 @@ int GameController::SetPursuitMissionMode(PursuitMissionParams& pmp, int iBGMTra
 
 int GameController::SetImpoundLotMissionMode(int iBGMTrack)
 {
+    GC_SERVICE("SetImpoundLotMissionMode(%d)", iBGMTrack);
     StartMode<ImpoundLotMissionController>(*this, 15, iBGMTrack, START_NORMAL, false,
                                            [](ImpoundLotMissionController&, bool) {});
     world.oceanenable = false;
@@ -793,6 +794,7 @@ int GameController::SetRaceMissionMode(int iTargetID, int iBGMTrack, int iStartM
 
 int GameController::SetStreetRaceMissionMode(int iTargetID, int iFinishLinePHID, int iBGMTrack, int iStartMode)
 {
+    GC_SERVICE("SetStreetRaceMissionMode(%d, %d, %d, %d)", iTargetID, iFinishLinePHID, iBGMTrack, iStartMode);
     Object* target = FindById(iTargetID);
     Matrix finish(true);
     finish.w = Vector(0.0f, 0.0f, 0.0f, 1.0f);
@@ -810,6 +812,7 @@ int GameController::SetStreetRaceMissionMode(int iTargetID, int iFinishLinePHID,
 
 int GameController::SetRace247MissionMode(int iBGMTrack, int iStartMode)
 {
+    GC_SERVICE("SetRace247MissionMode(%d, %d)", iBGMTrack, iStartMode);
     StartMode<Race247MissionController>(*this, 16, iBGMTrack, iStartMode, true,
                                         [](Race247MissionController&, bool) {});
     iTimeDisplay = 5400;
@@ -828,6 +831,7 @@ int GameController::SetShootoutMissionMode(ShootoutMissionParams& smp, int iBGMT
 
 int GameController::SetDojoTrainingMode(int iBGMTrack)
 {
+    GC_SERVICE("SetDojoTrainingMode(%d)", iBGMTrack);
     world.oceanenable = false;
     StartMode<DojoTrainingModeController>(*this, 4, iBGMTrack, START_NORMAL, false,
                                           [](DojoTrainingModeController&, bool) {});
@@ -847,6 +851,7 @@ int GameController::SetFRangeMissionMode(int iBGMTrack)
 
 int GameController::SetGunCourseMissionMode(int iBGMTrack)
 {
+    GC_SERVICE("SetGunCourseMissionMode(%d)", iBGMTrack);
     world.oceanenable = false;
     StartMode<GunCourseMissionController>(*this, 6, iBGMTrack, START_NORMAL, false,
                                           [](GunCourseMissionController&, bool) {});

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "tools/lib/drivecourse.h"
 #include "tools/lib/gunfiles.h"
 #include "tools/lib/miscfiles.h"
 #include "tools/lib/sidegamefiles.h"
@@ -292,6 +293,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     std::vector<NamedSetup> setups = SampleSetupFiles();
     for (NamedSetup& n : SideGameSetups())
         setups.push_back(std::move(n));
+    setups.push_back({"Int/DRV24/COURSE1.P2B", CourseSetup()});
     for (const NamedSetup& n : setups) {
         PakInputFile f{"DemoData/" + n.path, {}, "generated set-up"};
         if (!WriteSetup(n.setup, f.data, error)) {
@@ -333,6 +335,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
         const std::string name = episode < 10 ? "MISSION" + std::to_string(episode) : "MISION" + std::to_string(episode);
         files.push_back({"DemoData/Missions/" + name + ".EXM", WriteMission(SampleMission(episode)), "generated mission"});
     }
+    files.push_back({"DemoData/Missions/MISION99.EXM", WriteMission(SampleMission99()), "generated mission"});
     std::vector<NamedFile> particles;
     if (!ResidentParticleFiles(particles, error) || !SplashParticleFile(particles.emplace_back(), error))
         return false;

@@ -49,6 +49,9 @@
 //                                the random crimes' set-up files and, under
 //                                DemoData\Lreschar\, the low-detail characters
 //                                the crimes and the police draw (tools/lib/crimesets.h)
+//   DemoData\Missions\MISION99.EXM, Int\DRV24\COURSE1.P2B
+//                                the 24/7 activities' placeholders and the lap
+//                                race's course (tools/lib/drivecourse.h)
 //   DemoData\Cine\M2\M2_S4.CIN, .VB, Cine\M3\M3_S7.CIN, .VB
 //                                two scenes with their sound (tools/lib/cinefile.h)
 //   DemoData\DEMTITLE.IPU, DEMOSCR1..3.IPU, DEMOEND1..5.IPU, ZEVWORKS.IPU
