@@ -886,7 +886,7 @@ bool MDLFILE::CheckTextures(const void* array, u32 size, int count, char* why)
     return false;
 }
 
-bool MDLFILE::Init(u32 size, Texture* shared, int nShared)
+bool MDLFILE::Init(u32 size, Texture* shared, int nShared, const char* name, const char* then)
 {
     if (header == nullptr)
     {
@@ -896,7 +896,14 @@ bool MDLFILE::Init(u32 size, Texture* shared, int nShared)
     FileCheck check(header, size);
     if (!check.Run())
     {
-        printf("Modelfile: refused the %u-byte file at 0x%08X: %s\n", size, (unsigned)(uintptr_t)header, check.Why());
+        if (name != nullptr && *name == 0)
+            ;
+        else if (name != nullptr)
+            printf("Modelfile: %s refused (%u bytes): %s%s%s\n", name, size, check.Why(), then ? "; " : "",
+                   then ? then : "");
+        else
+            printf("Modelfile: refused the %u-byte file at 0x%08X: %s\n", size, (unsigned)(uintptr_t)header,
+                   check.Why());
         return false;
     }
     // One report per file, however many lists it has.

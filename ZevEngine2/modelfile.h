@@ -137,8 +137,12 @@ struct MDLFILE
     // a message saying what is wrong and where, when the header is null or
     // the file is malformed: then nothing in the block or the handle has been
     // changed.  Must run once per loaded block (a second run is refused, as
-    // the fixed-up pointers no longer read as offsets into the file).
-    bool Init(u32 size, Texture* shared = nullptr, int nShared = 0);
+    // the fixed-up pointers no longer read as offsets into the file).  The
+    // message names the file by `name` when given, and says what becomes of
+    // it (`then`, e.g. "it is dropped"); an empty name says nothing, for
+    // files whose fault has been told once already.
+    bool Init(u32 size, Texture* shared = nullptr, int nShared = 0, const char* name = nullptr,
+              const char* then = nullptr);
 
     // The check Init makes, alone, changing nothing: true when the size-byte
     // file would be accepted; otherwise why (256 bytes) says what is wrong.

@@ -67,7 +67,7 @@ bool GroupRefused(const char* what, const char* why)
 
 }  // namespace
 
-bool MdlFileGroup::Check(const LayoutFile* file, u32 size, u32 dataSize, const char* what)
+bool MdlFileGroup::Check(const LayoutFile* file, u32 size, u32 dataSize, const char* what, const char* dataName)
 {
     char why[256];
     if (size < sizeof(LayoutFile))
@@ -142,8 +142,8 @@ bool MdlFileGroup::Check(const LayoutFile* file, u32 size, u32 dataSize, const c
             }
             if (offsets[b.count] > dataSize)
             {
-                sprintf(why, "the members end at 0x%X, past the %u bytes of the data file", offsets[b.count],
-                        dataSize);
+                snprintf(why, sizeof why, "the members end at 0x%X, past the %u bytes of %s", offsets[b.count],
+                         dataSize, dataName);
                 return GroupRefused(what, why);
             }
             ranges[nranges++] = {b.data, u32(len)};
@@ -198,7 +198,7 @@ MdlFileGroup::MdlFileGroup(LayoutFile* file_, const char* name)
 // ---------------------------------------------------------------------------
 // Streamed model files
 
-StreamMdlFile::StreamMdlFile() : MDLFILE{}, length(0), refs(0), streamnum(-2)
+StreamMdlFile::StreamMdlFile() : MDLFILE{}, length(0), refs(0), streamnum(-2), name{}
 {
 }
 
@@ -233,6 +233,10 @@ int StreamMdlFile::Start(const char* name, int offset, int size, bool wait, Text
     }
     streamnum = s16(handle);
     length = u32(size);
+    if (offset == 0)
+        snprintf(this->name, sizeof this->name, "%s", name);
+    else
+        snprintf(this->name, sizeof this->name, "%s at 0x%x", name, unsigned(offset));
     SetBuffer(buffer);
     // No dirty cache line over the block may be written back over the data.
     FlushCache(0);
@@ -275,9 +279,8 @@ int StreamMdlFile::Update(bool wait, Texture* shared, int nShared)
     StreamerClose(streamnum);
     streamnum = -2;
     FlushCache(0);
-    if (!Init(length, shared, nShared))
+    if (!Init(length, shared, nShared, name, "it is dropped"))
     {
-        printf("StreamMdlFile: the %u-byte model file is dropped\n", length);
         free(header);
         header = nullptr;
         return 0;
@@ -540,7 +543,7 @@ void GlobalMFI::LoadVehicleMdlFileGroup()
     if (size >= sizeof(LayoutFile))
         file->blockCount = 6;
     void* group = malloc_align(sizeof(MdlFileGroup), 16);
-    if (!MdlFileGroup::Check(file, size, dataSize, szVehicleGroupDir) || group == nullptr)
+    if (!MdlFileGroup::Check(file, size, dataSize, szVehicleGroupDir, szVehicleGroupData) || group == nullptr)
     {
         printf("GlobalMFI: there are no vehicles\n");
         free(group);

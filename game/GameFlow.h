@@ -44,8 +44,10 @@ struct MdlFileGroup
     // with a data file of dataSize bytes: every block inside the file, the
     // texture records and their images inside it and apart from the member
     // table, member offsets ascending and inside the data file.  Otherwise
-    // prints why, naming what, and returns false.
-    static bool Check(const LayoutFile* file, u32 size, u32 dataSize, const char* what);
+    // prints why, naming what (and dataName for a data file too short), and
+    // returns false.
+    static bool Check(const LayoutFile* file, u32 size, u32 dataSize, const char* what,
+                      const char* dataName = "the data file");
 
     LayoutFile* file;
     const char* pszMdlfilesName;
@@ -81,6 +83,7 @@ public:
     u32 length;      // bytes of the block being or having been loaded
     u16 refs;        // kept by the registry
     s16 streamnum;   // streamer handle while a transfer runs; -2 none
+    char name[48];   // the file (and member) being or last loaded, for messages
 
 private:
     int Start(const char* name, int offset, int size, bool wait, Texture* shared, int nShared);

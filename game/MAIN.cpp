@@ -13,6 +13,7 @@
 #include "ZevEngine2/List.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/light.h"
+#include "ZevEngine2/PS2/Streamer.h"
 #include "ZevEngine2/PS2/Controller.h"
 #include "ZevEngine2/PS2/Font.h"
 #include "ZevEngine2/PS2/IPUBitmap.h"
@@ -115,6 +116,11 @@ std::span<const ResidentModel> ResidentModels()
     return kResidentModels;
 }
 
+std::span<const int> ResidentAnimGroups()
+{
+    return kResidentAnimGroups;
+}
+
 namespace {
 
 Font* MakeFont(FONTFILE& ff)
@@ -129,6 +135,9 @@ void LoadGlobals()
 {
     printf("Loading world...\n");
     world.Init();
+    // The first files read tell whether the archive can be read at all.
+    if (StreamerArchiveDamaged())
+        return;
     g_GlobalMFI.LoadVehicleMdlFileGroup();
     printf("Done loading world.\n");
 
@@ -352,7 +361,7 @@ int DemoScreenWait(int frames)
     return shown;
 }
 
-void StartUp(int argc, char** argv)
+bool StartUp(int argc, char** argv)
 {
     sceeDemoStart(argc, argv, &demoparams.language, &demoparams.aspect, &demoparams.playmode,
                   &demoparams.inactive_timeout, &demoparams.total_timeout);
@@ -384,6 +393,14 @@ void StartUp(int argc, char** argv)
     rc.SetPerspectiveInfinite(1.5555625f);
     SetLightContext(&lc);
     LoadGlobals();
+    // Nothing of the demo can be read from a damaged archive (the streaming
+    // module has said what is wrong with it, at the first file asked for):
+    // the demo ends.  A disc without one runs on, as without a disc.
+    if (StreamerArchiveDamaged()) {
+        printf("Start-up: the disc's archive cannot be used; the demo ends\n");
+        return false;
+    }
+    return true;
 }
 
 void StartRun(int episode, int record)
@@ -470,7 +487,8 @@ void EndRun()
 
 int ee_main(int argc, char** argv)
 {
-    StartUp(argc, argv);
+    if (!StartUp(argc, argv))
+        return 1;
     for (bool first = true;; first = false) {
         StartRun(2, 5);
         if (first)

@@ -47,7 +47,8 @@ extern unsigned short sndbank_ui;
 extern unsigned short sndbank_dest;
 
 // Loads the resident data, once, at start-up: the built-in textures of model
-// drawing and the sound banks.
+// drawing and the sound banks.  Stops after the world when the disc's archive
+// is damaged.
 void LoadGlobals();
 
 // The model files LoadGlobals keeps for the program, slot and name, in their
@@ -58,6 +59,8 @@ struct ResidentModel
     const char* name;
 };
 std::span<const ResidentModel> ResidentModels();
+// The animation groups the start-up keeps, by index, in loading order.
+std::span<const int> ResidentAnimGroups();
 
 // The frame counters of a run: displayed frames, ticks done, the blank count
 // at the last batch of ticks and at the run's start.
@@ -99,8 +102,9 @@ extern unsigned short sndbank_dest;
 extern unsigned short sndbank_vo;
 extern unsigned short sndbank_car;
 
-// Start-up up to and with LoadGlobals.
-void StartUp(int argc, char** argv);
+// Start-up up to and with LoadGlobals.  False when the disc's archive is
+// damaged (LoadGlobals stops after the world, whose files were refused).
+bool StartUp(int argc, char** argv);
 // The start of a run: counters, the default camera, the script started at
 // (episode, record) unless the launcher names another start point.
 void StartRun(int episode, int record);

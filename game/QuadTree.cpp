@@ -91,19 +91,20 @@ void KVWorld::InitCity(void* index, u32 indexsize, void* layout, u32 layoutsize)
     reportedNoCity = false;
     char why[256] = "";
     const char* fault = nullptr;
+    const char* file = CITY_INDEX_PATH;
     if (index == nullptr)
         fault = "the cell index is missing";
     else if (layout == nullptr)
-        fault = "the layout is missing";
+        fault = "the layout is missing", file = CITY_LAYOUT_PATH;
     else if (!IndexTable::Check((const IndexTable*)index, indexsize))
         fault = "the cell index is malformed";
     else if (!QuadTree::CheckLayout((const LayoutFile*)layout, layoutsize, why))
-        fault = "the layout is malformed: ";
+        fault = "the layout is malformed", file = CITY_LAYOUT_PATH;
     void* mem = fault == nullptr ? malloc_align(sizeof(QuadTree), 16) : nullptr;
     if (fault == nullptr && mem == nullptr)
         fault = "no memory for the quad tree";
     if (fault != nullptr) {
-        printf("City: %s%s; the world has no city\n", fault, why);
+        printf("City: %s (%s)%s%s; the world has no city\n", fault, file, why[0] ? ": " : "", why);
         reportedNoCity = true;
         free(index);
         free(layout);
@@ -150,10 +151,10 @@ bool KVWorld::LoadMission(const char* name)
         ClearPlaceholders();
         return false;
     }
-    return LoadMissionData(buffer, size);
+    return LoadMissionData(buffer, size, name);
 }
 
-bool KVWorld::LoadMissionData(void* buffer, u32 size)
+bool KVWorld::LoadMissionData(void* buffer, u32 size, const char* name)
 {
     ClearPlaceholders();
     MissionFile* m = (MissionFile*)buffer;
@@ -164,7 +165,7 @@ bool KVWorld::LoadMissionData(void* buffer, u32 size)
         ok = b.data < size && (b.data & 15) == 0 && u64(b.count) * 32 <= size - b.data;
     }
     if (!ok) {
-        printf("KVWorld: the mission file is malformed; no placeholders\n");
+        printf("KVWorld: the mission file %s is malformed; no placeholders\n", name);
         free(buffer);
         return false;
     }

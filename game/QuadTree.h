@@ -237,6 +237,8 @@ struct CityIO
     int (*Stop)(int handle);
     int (*Close)(int handle);
     u32 (*Clock)();   // timer 0's counter (16 bits used)
+    // The opened file's length (-1 unknown); none: lengths are not checked.
+    int (*TotalLength)(int handle) = nullptr;
 };
 extern CityIO cityio;
 // The real services.
@@ -530,7 +532,9 @@ struct Grid
 
     void Load(QuadTree* qt, int x, int z);
     bool Update(QuadTree* qt, float maxtime);
-    void Init(QuadTree* qt);
+    // The arrived record checked and fixed up; total is the cells file's
+    // length (-1 unknown), which the record must lie inside.
+    void Init(QuadTree* qt, int total = -1);
     void Clear(QuadTree* qt);
     Junction* FindJunction(VectorPos p) const;
     bool Complete() const { return streamnum < 0 && iMdlfiles == nMdlfiles && iInstances == nInstances; }
@@ -693,7 +697,8 @@ public:
     // Loads a mission's placeholders; false (none made, the old ones gone)
     // when the file is missing or malformed.
     bool LoadMission(const char* name);
-    bool LoadMissionData(void* buffer, u32 size);
+    // name is the file's, for the message.
+    bool LoadMissionData(void* buffer, u32 size, const char* name = "in memory");
     // End of a run: objects, placeholders and timers go; the city stays but
     // its window is unloaded.
     void Reset();

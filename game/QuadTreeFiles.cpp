@@ -510,12 +510,25 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
     return true;
 }
 
-void Grid::Init(QuadTree* qt)
+void Grid::Init(QuadTree* qt, int total)
 {
     FlushCache(0);
     char why[256] = "";
-    if (!Check(file, size, qt, why)) {
-        printf("City: cell (%d, %d) is malformed (%s); its place stays empty\n", cellx, cellz, why);
+    // A cells file shorter than the index says delivers less than the cell:
+    // what is missing would read as an empty cell.
+    u32 offset = 0, bytes = 0;
+    const bool cut = total >= 0 && indextable != nullptr && indextable->Find(cellx, cellz, offset, bytes) &&
+                     u64(offset) + size > u64(total);
+    if (cut)
+        snprintf(why, sizeof why, "at 0x%X it runs %u bytes past the file's end", offset,
+                 u32(u64(offset) + size - u64(total)));
+    if (cut || !Check(file, size, qt, why)) {
+        // Told once: a damaged file may hold many bad cells.
+        static bool told = false;
+        if (!told)
+            printf("City: cell (%d, %d) is malformed (%s) in %s; its place stays empty, as any other bad one's\n",
+                   cellx, cellz, why, CITY_CELLS_PATH);
+        told = true;
         free(file);
         file = nullptr;
         streamnum = -1;

@@ -33,10 +33,20 @@ constexpr int MAX_CENTRE = 190;
 
 CityIO RealCityIO()
 {
-    return CityIO{StreamerCreate, StreamerTransfer, StreamerBytesPending, StreamerStop, StreamerClose, Timer0Count};
+    return CityIO{StreamerCreate, StreamerTransfer,   StreamerBytesPending,
+                  StreamerStop,   StreamerClose,      Timer0Count,
+                  StreamerTotalLength};
 }
 
 CityIO cityio = RealCityIO();
+
+namespace {
+
+// A bad model of the city's models file has been told: a damaged file may
+// hold many, and one message names it.
+bool toldBadModel = false;
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // One slot.
@@ -77,9 +87,10 @@ bool Grid::Update(QuadTree* qt, float maxtime)
     if (streamnum >= 0) {
         if (cityio.BytesPending(streamnum, false) > 0)
             return false;
+        const int total = cityio.TotalLength != nullptr ? cityio.TotalLength(streamnum) : -1;
         cityio.Close(streamnum);
         streamnum = -2;
-        Init(qt);
+        Init(qt, total);
         return maxtime == 0.0f;
     }
     if (streamnum == -1 || maxtime == 0.0f)
@@ -419,9 +430,22 @@ bool MdlfileCache::StartStreaming(const char* path)
 
 void MdlfileCache::Arrive(Texture* textures, int nTextures)
 {
+    const int total = cityio.TotalLength != nullptr ? cityio.TotalLength(streamnum) : -1;
     cityio.Close(streamnum);
     FlushCache(0);
     streamnum = -2;
+    // A models file shorter than the layout says leaves the model's end
+    // unread: the model is refused as the check refuses a bad one.
+    if (total >= 0 && u64(offset) + length > u64(total)) {
+        new (&obj) Object();
+        obj.mdlfile = this;
+        if (!toldBadModel)
+            printf("City: %s model at 0x%x (%u bytes) runs past the end of the file (%d bytes); its instances show "
+                   "nothing, as any other bad one's\n",
+                   CITY_MODELS_PATH, offset, length, total);
+        toldBadModel = true;
+        return;
+    }
     Init(textures, nTextures);
 }
 
@@ -429,8 +453,11 @@ void MdlfileCache::Init(Texture* textures, int nTextures)
 {
     new (&obj) Object();
     obj.mdlfile = this;
-    if (!MDLFILE::Init(length, textures, nTextures)) {
-        printf("City: model %u of the archive is malformed; its instances show nothing\n", offset);
+    char name[64] = "";
+    if (!toldBadModel)
+        snprintf(name, sizeof name, "%s model at 0x%x", CITY_MODELS_PATH, offset);
+    if (!MDLFILE::Init(length, textures, nTextures, name, "its instances show nothing, as any other bad one's")) {
+        toldBadModel = true;
         return;
     }
     obj.messagehandler = GetGridMessageHandler(&obj);

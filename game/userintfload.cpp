@@ -89,6 +89,12 @@ void StartUILoadScreen()
             unsigned size = 0;
             UI.pipubmOverride = static_cast<IPUBitmap*>(FileLoad(path, &size));
             UI.overrideSize = UI.pipubmOverride != nullptr ? size : 0;
+            // A damaged picture is told once, here, by its file's name, and
+            // the built-in one shows instead of a decode failing each frame.
+            if (UI.pipubmOverride != nullptr && !UI.pipubmOverride->Check(path, size)) {
+                printf("loading screen: the built-in picture shows\n");
+                FreeOverride();
+            }
         } else {
             printf("loading screen: there is no picture %d; the built-in one shows\n", o);
         }

@@ -51,7 +51,7 @@ public:
 
     // True for a header the decoder can take, whose stream (in whole
     // quadwords, as the transfer reads it) lies inside the filesize-byte
-    // file; prints why not otherwise (`caller` names the operation in the
+    // file; prints why not otherwise (`caller` names the operation or the file in the
     // message).
     bool Check(const char* caller, u32 filesize) const;
 };

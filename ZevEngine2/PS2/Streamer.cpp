@@ -83,11 +83,16 @@ u32* Args()
     return EE_UNCACHED(streamargs);
 }
 
+// An open was refused because the module found the archive damaged.
+bool archiveDamaged = false;
+
 // End function of an open: the module's channel, position and length.
 void StreamerOpenCallback(void* arg)
 {
     volatile VirtualFileDescriptor* v = Vfd(StreamNum(arg));
     volatile int* reply = EE_UNCACHED(streamopenret);
+    if (reply[0] < 0 && reply[1] == -1)
+        archiveDamaged = true;
     v->iopfd = reply[0];
     v->fp = u32(reply[1]);
     v->len = u32(reply[2]);
@@ -203,6 +208,7 @@ int StreamerInit()
         irxloaded = 1;
     }
     numvfdsallocated = 0;
+    archiveDamaged = false;
     for (int i = 0; i < STREAMER_MAX_FILES; i++) {
         vfdsallocated[i] = i;
         volatile VirtualFileDescriptor* v = Vfd(i);
@@ -269,6 +275,11 @@ int StreamerSeek(int streamnum, int offset, int seekmode)
     int position = *EE_UNCACHED(&streamret);
     v->fp = u32(position);
     return position;
+}
+
+bool StreamerArchiveDamaged()
+{
+    return archiveDamaged;
 }
 
 int StreamerBytesPending(int streamnum, bool sync)

@@ -77,6 +77,10 @@ int StreamerSeek(int streamnum, int offset, int seekmode);
 // always reaches a safe point.
 int StreamerBytesPending(int streamnum, bool sync);
 
+// True once an open was refused because the disc's archive is damaged (the
+// module has said how, once, and refuses every open from then on).
+bool StreamerArchiveDamaged();
+
 // Drops the stream's queued reads (asynchronous).  -1 when not open, else 0.
 int StreamerStop(int streamnum);
 

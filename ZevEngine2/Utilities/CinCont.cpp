@@ -29,14 +29,14 @@ void* Alloc(u32 size)
 CinemaController::CinemaController()
     : stage(CIN_STAGE_START), file(-1), curBuff(0), curBlock(0), lastFrame(-1), newBuff(false), header(nullptr),
       startLoc(nullptr), block(nullptr), buffer{nullptr, nullptr}, bufSize{0, 0}, sndstream(kSoundRate),
-      sndBank(kSoundBankSize), hasSound(false), fileLength(0), failed(false)
+      sndBank(kSoundBankSize), hasSound(false), fileLength(0), failed(false), fileName{}
 {
 }
 
 void CinemaController::Fail(const char* why)
 {
     if (!failed)
-        printf("cinema: %s; the scene ends\n", why);
+        printf("cinema: %s: %s; the scene ends\n", fileName, why);
     failed = true;
     if (file >= 0)
         StreamerStop(file);
@@ -47,6 +47,7 @@ bool CinemaController::LoadHeader(const char* name)
     free(header);
     header = nullptr;
     failed = false;
+    snprintf(fileName, sizeof fileName, "%s", name);
     if (file >= 0)
         StreamerClose(file);
     file = StreamerOpen(name, 0);

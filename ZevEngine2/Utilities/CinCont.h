@@ -111,6 +111,7 @@ public:
     bool hasSound;
     u32 fileLength;
     bool failed;         // the file was refused: the scene ends
+    char fileName[64];   // the scene's file, for messages
 
 private:
     bool StreamReady() const;

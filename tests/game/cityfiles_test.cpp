@@ -383,7 +383,9 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     EXPECT_TRUE(world.CompleteAt(VectorPos(0, 0, 0)));
     EXPECT_EQ(world.FindClosestCityObject(VectorPos(0, 0, 0), 10.0f), nullptr);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("City: the cell index is malformed; the world has no city"), std::string::npos) << out;
+    EXPECT_NE(out.find("City: the cell index is malformed (KORVALIS\\DemoCity\\TEST.IDX); the world has no city"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("road type 1 lies outside the file"), std::string::npos) << out;
     EXPECT_EQ(out.find("nothing streams"), std::string::npos) << out;   // said once, with the cause
 

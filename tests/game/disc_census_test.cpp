@@ -13,8 +13,12 @@
 
 #include "game/MAIN.h"
 #include "game/GameAudio.h"
+#include "game/Backdrop.h"
 #include "game/GameFlow.h"
 #include "game/RandCrimesGenerator.h"
+#include "game/QuadTree.h"
+#include "game/cine.h"
+#include "game/userintf.h"
 
 namespace {
 
@@ -172,4 +176,70 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
                 npc.push_back(std::string(p) + s);
     Report("NPC voices", npc, std::size(NPCVOPrefixes) * std::size(NPCVOSuffixes));
     EXPECT_TRUE(npc.empty());
+}
+
+// Every file the demo's path reads, named by the game's own tables: the
+// start-up's (the resident models and animation groups with their banks, the
+// effect banks, the vehicle group, the city and its sky, the ambient
+// pedestrians), the launcher's stills, the drive of episode 2 record 5 (its
+// placement file, the music of its track and the player's lines), the bar
+// fight of record 6 and the spa shoot-out of episode 3 record 12 (their cast,
+// the bar's fighting group, the set-up files and the scenes with their
+// sound).  A file missing here is a load failing on the demo's path.
+TEST(DiscCensus, EveryFileOnTheDemosPathIsOnTheDisc)
+{
+    std::vector<std::string> names;
+    char buf[96];
+    auto group = [&](int index) {
+        const char* base = GlobalAGI::GetAnimGroupBaseFileName(index);
+        ASSERT_NE(base, nullptr) << index;
+        names.push_back(std::string("KORVALIS\\DemoData\\Char\\") + base + ".ANI");
+        names.push_back(std::string("KORVALIS\\DemoData\\Vags\\") + base + ".SND");
+    };
+
+    for (const ResidentModel& m : ResidentModels())
+        names.push_back(m.name);
+    for (int g : ResidentAnimGroups())
+        group(g);
+    for (const char* b : {"SND_UI", "SND_COMB", "SND_DEST", "SND_VO", "SND_GUN", "SND_CAR"})
+        names.push_back(std::string("KORVALIS\\DemoData\\Vags\\") + b + ".SND");
+    names.insert(names.end(), {szVehicleGroupDir, szVehicleGroupData, CITY_INDEX_PATH, CITY_LAYOUT_PATH,
+                               CITY_CELLS_PATH, CITY_MODELS_PATH, SKY_MODEL_PATH});
+    for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
+        names.push_back(GetModelFileName(p.i16ModelID, buf));
+
+    for (int i = 1; i < NUM_DEMOLOADSCREENS; i++)
+        names.push_back(std::string("KORVALIS\\DemoData\\") + DemoLoadScreenNames[i]);
+
+    names.push_back(rgMissions[2].pMissionFile);
+    names.push_back(rgMissions[3].pMissionFile);
+    // The drive's, the fight's and the shoot-out's track play the demo's
+    // piece, and the streets' piece on foot.
+    names.push_back(songsamples[SONG_DEMO].file);
+    names.push_back(songsamples[SONG_CITYBUSY].file);
+    // The player's lines while driving, fist fighting and shooting, and the
+    // dispatcher's call with the radio's lead-ins and tails.
+    for (int row = DaceVOJukebox::GetTrack(DaceVO_CarCrash); row < DaceVOJukebox::GetTrack(DaceVO_PursuitStart); row++)
+        names.push_back(DaceVOTrax[row].file);
+    for (int row : {14, 15, 86, 87, 88, 89, 90, 91, 92, 93})
+        names.push_back(DaceVOTrax[row].file);
+
+    for (int id : {71, 74, 86, 143, 148, 151, 162})
+        names.push_back(GetModelFileName(id, buf));
+    group(AnimGroup_NPCKarate);
+    names.push_back("KORVALIS\\DemoData\\Int\\LEVEL2\\BAR.P2B");
+    names.push_back("KORVALIS\\DemoData\\Int\\LEVEL3\\SPPLRMG7.P2B");
+    for (int scene : {15, 33}) {
+        names.push_back(std::string("KORVALIS\\DemoData\\Cine\\") + CineNames[scene].CINFile);
+        names.push_back(std::string("KORVALIS\\DemoData\\Cine\\") + CineNames[scene].VAGFile);
+    }
+
+    std::vector<std::string> missing;
+    for (const std::string& n : names)
+        if (!OnDisc(n))
+            missing.push_back(n);
+    std::fprintf(stdout, "census %-22s %3zu of %3zu on the disc\n", "demo path", names.size() - missing.size(),
+                 names.size());
+    EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " missing, the first "
+                                 << (missing.empty() ? "" : missing[0]);
 }

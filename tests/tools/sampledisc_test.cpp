@@ -6,11 +6,14 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "console/sif/iop_test_util.h"
+#include "core/png.h"
 #include "host/host.h"
 #include "ZevEngine2/PS2/sound_support.h"
 #include "ZevEngine2/PS2/stream_disc.h"
@@ -238,6 +241,56 @@ TEST(SampleDisc, TwoBuildsGiveTheSameArchiveByteForByte)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(update.data()), 5), "CSIRX");
     EXPECT_EQ(update[8], 1);
     EXPECT_STREQ(reinterpret_cast<const char*>(update.data() + 12), "IOPRP250");
+}
+
+// Two runs of the mkdisc program, each a process of its own, into two
+// folders: the same bytes, told by their manifests, and each manifest line
+// holds the size and CRC-32 of the archive member it names.
+TEST(SampleDisc, TwoMkDiscRunsWriteTheSameBytesThatTheirManifestsDescribe)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    const std::filesystem::path mkdisc = std::filesystem::path(self).parent_path().parent_path() / "tools" / "mkdisc";
+    const std::string dir = testing::TempDir() + "mkdisc_runs_" + std::to_string(getpid());
+    std::filesystem::remove_all(dir);
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { std::filesystem::remove_all(dir); }
+    } cleanup{dir};
+    std::string error;
+    std::vector<u8> manifest[2], pak[2];
+    for (int run = 0; run < 2; run++) {
+        const std::string out = dir + "/" + std::to_string(run);
+        ASSERT_EQ(std::system((mkdisc.string() + " " + out + " >/dev/null").c_str()), 0);
+        ASSERT_TRUE(tools::ReadHostFile(out + "/" + tools::kSampleDiscManifest, manifest[run], error)) << error;
+        ASSERT_TRUE(tools::ReadHostFile(out + "/" + tools::kSampleDiscPak, pak[run], error)) << error;
+    }
+    EXPECT_EQ(std::string(manifest[0].begin(), manifest[0].end()), std::string(manifest[1].begin(), manifest[1].end()));
+    EXPECT_TRUE(pak[0] == pak[1]);
+
+    // Every member of the archive is listed with its own size and CRC, then
+    // the archive itself.
+    std::string root;
+    std::vector<tools::PakEntry> entries;
+    ASSERT_TRUE(tools::ReadPak(pak[0], "sample disc", root, entries, error)) << error;
+    std::map<std::string, std::pair<u32, size_t>> listed;
+    std::istringstream lines(std::string(manifest[0].begin(), manifest[0].end()));
+    std::string crc, path;
+    size_t size;
+    while (lines >> crc >> size >> path) {
+        std::transform(path.begin(), path.end(), path.begin(),
+                       [](char c) { return c == '/' ? '\\' : char(std::toupper(c)); });
+        listed[path] = {u32(std::stoul(crc, nullptr, 16)), size};
+    }
+    ASSERT_EQ(listed.size(), entries.size() + 2);
+    for (const tools::PakEntry& e : entries) {
+        const std::span<const u8> bytes(pak[0].data() + size_t(e.start) * 2048, e.length);
+        ASSERT_EQ(listed.count(e.path), 1u) << e.path;
+        EXPECT_EQ(listed[e.path], std::make_pair(console::Crc32(bytes), size_t(e.length))) << e.path;
+    }
+    EXPECT_EQ(listed["KORVALIS\\KORVALIS.PAK"], std::make_pair(console::Crc32(pak[0]), pak[0].size()));
 }
 
 TEST(SampleDisc, MkDiscRefusesMissingOrExtraArguments)

@@ -1,6 +1,7 @@
 // The sample disc, built from generated sounds, pictures and models.
 // Standard headers come before the game's, whose common header renames the
 // C library's heap and printing functions for game code.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,8 @@
 #include "tools/lib/cinefile.h"
 #include "tools/lib/crimesets.h"
 #include "tools/lib/skyfile.h"
+
+#include "core/png.h"
 
 namespace tools {
 
@@ -405,11 +408,32 @@ bool WriteReplacing(const std::filesystem::path& path, const std::vector<u8>& by
 
 }  // namespace
 
+std::string DiscManifest(const std::vector<PakInputFile>& files, std::span<const u8> archive,
+                         std::span<const u8> update)
+{
+    std::vector<std::pair<std::string, std::span<const u8>>> rows;
+    for (const PakInputFile& f : files)
+        rows.emplace_back(f.path, f.data);
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    rows.emplace_back(kSampleDiscPak, archive);
+    rows.emplace_back(kSampleDiscUpdateImage, update);
+    std::string out;
+    char line[64];
+    for (const auto& [path, bytes] : rows) {
+        std::snprintf(line, sizeof line, "%08x %10zu ", unsigned(console::Crc32(bytes)), bytes.size());
+        out += line + path + "\n";
+    }
+    return out;
+}
+
 bool WriteSampleDisc(const std::string& dir, std::string& error)
 {
+    std::vector<PakInputFile> files;
     std::vector<u8> archive;
-    if (!BuildSampleDisc(archive, error))
+    if (!SampleDiscFiles(files, error) || !BuildPak(files, kSampleDiscRoot, archive, error))
         return false;
+    const std::vector<u8> update = SampleUpdateImage();
+    const std::string manifest = DiscManifest(files, archive, update);
     const std::filesystem::path pak = std::filesystem::path(dir) / kSampleDiscPak;
     std::error_code ec;
     std::filesystem::create_directories(pak.parent_path(), ec);
@@ -418,7 +442,9 @@ bool WriteSampleDisc(const std::string& dir, std::string& error)
         return false;
     }
     return WriteReplacing(pak, archive, error) &&
-           WriteReplacing(std::filesystem::path(dir) / kSampleDiscUpdateImage, SampleUpdateImage(), error);
+           WriteReplacing(std::filesystem::path(dir) / kSampleDiscUpdateImage, update, error) &&
+           WriteReplacing(std::filesystem::path(dir) / kSampleDiscManifest,
+                          std::vector<u8>(manifest.begin(), manifest.end()), error);
 }
 
 int RunMkDisc(std::span<const char* const> args)

@@ -79,8 +79,18 @@ constexpr char kSampleDiscPak[] = "KORVALIS/KORVALIS.PAK";
 // needs only to find it on the disc; its contents are a placeholder header.
 constexpr char kSampleDiscUpdateImage[] = "KORVALIS/IOPRP250.IMG";
 
+// Beside the disc's folder, not read by the game: one line per file, the
+// archive's members by path and then the two disc files, each with its
+// CRC-32 (as PNG files use it) and size, so two discs compare by their lists.
+constexpr char kSampleDiscManifest[] = "MANIFEST.TXT";
+
 // The placeholder update image: the stand-in's image header naming IOPRP250.
 std::vector<u8> SampleUpdateImage();
+
+// The manifest's text for the archive's members, the archive and the update
+// image.
+std::string DiscManifest(const std::vector<PakInputFile>& files, std::span<const u8> archive,
+                         std::span<const u8> update);
 
 // Sample rates of the generated sounds: the chime plays at the sound
 // processor's own rate, the music at the rate every jukebox song is played at.
@@ -109,9 +119,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error);
 // The archive of those files.
 bool BuildSampleDisc(std::vector<u8>& archive, std::string& error);
 
-// Builds the archive and writes it to dir/KORVALIS/KORVALIS.PAK, creating the
-// directories; the file is replaced in one step (written beside, then
-// renamed), so an interrupted build never leaves half an archive behind.
+// Builds the archive and writes it to dir/KORVALIS/KORVALIS.PAK with the
+// update image beside it and the manifest in dir, creating the directories;
+// each file is replaced in one step (written beside, then renamed), so an
+// interrupted build never leaves half an archive behind.
 bool WriteSampleDisc(const std::string& dir, std::string& error);
 
 // The mkdisc command: "mkdisc DIR" writes the sample disc into DIR.  Returns

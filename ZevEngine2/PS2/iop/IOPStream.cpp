@@ -70,6 +70,8 @@ sceCdRMode cdreadmode;
 sceSifDmaData sifdma;
 DIRECTORY* rootdir;
 u8* dirblock;
+// The archive was found and refused: said once, not read again.
+bool pakrefused;
 sceSifServeData streamserve;
 sceSifQueueData streamqueue;
 alignas(64) u32 argbuf[STREAM_ARGBUF_SIZE / 4];
@@ -79,6 +81,9 @@ int inforet[4];
 // ---------------------------------------------------------------------------
 // The archive directory
 
+// The head of every message about a damaged archive.
+#define BAD_ARCHIVE "STREAM: Bad archive " PAK_DISC_PATH ": "
+
 // Claims the words of one record (its head and file records) in `seen`, one
 // bit per 4-byte word of the block.  A word claimed twice means two links
 // reach the same record, or two records overlap: the fix-up would then change
@@ -87,7 +92,7 @@ bool ClaimRecord(u8* seen, u32 offset, u32 bytes)
 {
     for (u32 w = offset / 4; w < (offset + bytes + 3) / 4; w++) {
         if (seen[w / 8] & (1u << (w % 8))) {
-            printf("STREAM: Bad archive: directory record at 0x%x is reached twice or overlaps another.\n",
+            printf(BAD_ARCHIVE "directory record at 0x%x is reached twice or overlaps another.\n",
                    (unsigned)offset);
             return false;
         }
@@ -105,13 +110,13 @@ bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize,
 {
     for (;;) {
         if (u64(offset) + sizeof(DIRECTORY) > blocksize || (offset & 3) != 0) {
-            printf("STREAM: Bad archive: directory record at 0x%x outside the 0x%x-byte directory.\n",
+            printf(BAD_ARCHIVE "directory record at 0x%x outside the 0x%x-byte directory.\n",
                    (unsigned)offset, (unsigned)blocksize);
             return false;
         }
         const DIRECTORY* d = reinterpret_cast<const DIRECTORY*>(block + offset);
         if (d->entries < 0 || u64(offset) + sizeof(DIRECTORY) + u64(d->entries) * sizeof(DIRENTRY) > blocksize) {
-            printf("STREAM: Bad archive: %d file records at 0x%x run past the directory.\n", (int)d->entries,
+            printf(BAD_ARCHIVE "%d file records at 0x%x run past the directory.\n", (int)d->entries,
                    (unsigned)offset);
             return false;
         }
@@ -120,14 +125,14 @@ bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize,
         for (s32 i = 0; i < d->entries; i++) {
             const DIRENTRY& e = d->entry[i];
             if (u64(e.start) * PAK_SECTOR_SIZE + e.length > archivesize) {
-                printf("STREAM: Bad archive: file record at 0x%x reaches past the end of the archive.\n",
+                printf(BAD_ARCHIVE "file record at 0x%x reaches past the end of the archive.\n",
                        (unsigned)(offset + sizeof(DIRECTORY) + i * sizeof(DIRENTRY)));
                 return false;
             }
         }
         if (d->child != 0) {
             if (d->child <= offset) {
-                printf("STREAM: Bad archive: subdirectory link at 0x%x points back.\n", (unsigned)(offset + 8));
+                printf(BAD_ARCHIVE "subdirectory link at 0x%x points back.\n", (unsigned)(offset + 8));
                 return false;
             }
             if (!CheckDirectory(block, blocksize, d->child, archivesize, false, seen))
@@ -136,7 +141,7 @@ bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize,
         if (isroot || d->sibling == 0)
             return true;  // the root's sibling word is the block size
         if (d->sibling <= offset) {
-            printf("STREAM: Bad archive: sibling link at 0x%x points back.\n", (unsigned)(offset + 12));
+            printf(BAD_ARCHIVE "sibling link at 0x%x points back.\n", (unsigned)(offset + 12));
             return false;
         }
         offset = d->sibling;
@@ -194,7 +199,8 @@ bool ReadPak()
     if (!sceCdSearchFile(&file, PAK_DISC_PATH))
         return false;
     if (file.size < sizeof(DIRECTORY)) {
-        printf("STREAM: Bad archive: %u bytes, shorter than its root record.\n", (unsigned)file.size);
+        printf(BAD_ARCHIVE "%u bytes, shorter than its root record.\n", (unsigned)file.size);
+        pakrefused = true;
         return false;
     }
 
@@ -206,9 +212,10 @@ bool ReadPak()
     ReadSectors(file.lsn, 1, block);
     u32 size = reinterpret_cast<DIRECTORY*>(block)->sibling;
     if (size < sizeof(DIRECTORY) || size > file.size) {
-        printf("STREAM: Bad archive: directory size 0x%x outside the 0x%x-byte archive.\n", (unsigned)size,
+        printf(BAD_ARCHIVE "directory size 0x%x outside the 0x%x-byte archive.\n", (unsigned)size,
                (unsigned)file.size);
         FreeSysMemory(block);
+        pakrefused = true;
         return false;
     }
     if (size > PAK_SECTOR_SIZE) {
@@ -221,8 +228,22 @@ bool ReadPak()
         }
         ReadSectors(file.lsn, sectors, block);
     }
+    // Every path the game asks for starts with the root's name, the folder
+    // the archive lies in.
+    const char* folder = PAK_DISC_PATH + 1;
+    const size_t folderlen = size_t(strchr(folder, '\\') - folder);
+    char want[8];
+    memset(want, ' ', sizeof want);
+    memcpy(want, folder, folderlen);
+    if (memcmp(block, want, sizeof want) != 0) {
+        printf(BAD_ARCHIVE "its root directory is not named %.*s.\n", (int)folderlen, folder);
+        FreeSysMemory(block);
+        pakrefused = true;
+        return false;
+    }
     if (!LoadPakDirectory(block, size, file.size, file.lsn)) {
         FreeSysMemory(block);
+        pakrefused = true;
         return false;
     }
     dirblock = block;
@@ -639,11 +660,13 @@ int Open(u32 offset, const char* filename, int namebytes, u32* position, u32* to
         return -1;
     int channel = streamchannelindices[numstreamchannels++];
     DIRENTRY* file = nullptr;
-    if (rootdir || (WaitTransferIdle() && ReadPak()))
+    if (rootdir || (!pakrefused && WaitTransferIdle() && ReadPak()))
         file = FindFile(filename);
     if (!file) {
         printf("STREAM: Failed to create stream for CD file %s.\n", filename);
         numstreamchannels--;
+        if (pakrefused)
+            *position = 0xFFFFFFFFu;
         return -1;
     }
     streamdata* s = &streamchannels[channel];
@@ -861,6 +884,7 @@ int StreamModuleStart(int, char*[])
     transfersema = 0;
     rootdir = nullptr;
     dirblock = nullptr;
+    pakrefused = false;
 
     if (RegisterLibraryEntries(&stmman_library) != 0)
         return NO_RESIDENT_END;

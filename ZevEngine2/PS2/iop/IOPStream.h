@@ -55,7 +55,8 @@ bool LoadPakDirectory(u8* block, u32 blocksize, u32 archivesize, u32 firstsector
 constexpr u32 STREAM_RPC_SERVER = 0x1776;
 enum {
     STREAMCMD_INIT = 1,         // {u32 bufmemsize, u32 nstreams} -> 1 / 0
-    STREAMCMD_OPEN = 2,         // {u32 offset, char filename[]} -> {channel or -1, position, totalsize}
+    STREAMCMD_OPEN = 2,         // {u32 offset, char filename[]} -> {channel or -1, position, totalsize};
+                                // refused for a damaged archive: {-1, -1, 0}
     STREAMCMD_CLOSE = 3,        // {int channel} -> 0
     STREAMCMD_STATUS = 4,       // {int channel, u32 wait} -> pending count
     STREAMCMD_TOTALSIZE = 5,    // {int channel} -> totalsize

@@ -157,6 +157,23 @@ std::string DiscPath(const char* image)
     return path;
 }
 
+// What is wrong with an update image on the disc, or null: it must hold the
+// 64-byte image header, "CSIRX", format version 1 and a terminated name.
+const char* UpdateImageFault(const console::cdvd::DiscFile& file)
+{
+    if (file.size < 64)
+        return "shorter than its 64-byte header";
+    uint8_t sector[console::cdvd::kSectorSize];
+    console::cdvd::ReadSectors(file.lsn, 1, sector);
+    if (std::memcmp(sector, "CSIRX", 5) != 0)
+        return "no \"CSIRX\" mark";
+    if (sector[8] != 1)
+        return "an unknown format version";
+    if (std::memchr(sector + 12, 0, 32) == nullptr)
+        return "its name is not terminated";
+    return nullptr;
+}
+
 void ResetBoot()
 {
     Boot& b = B();
@@ -195,6 +212,8 @@ int sceSifRebootIop(const char* image)
         Diag(Level::kWarning, "sif", "no disc: the IOP reboots without its update image %s", image);
     } else if (!console::cdvd::FindFile(DiscPath(image))) {
         Diag(Level::kWarning, "sif", "the IOP update image %s is not on the disc; the IOP reboots without it", image);
+    } else if (const char* why = UpdateImageFault(*console::cdvd::FindFile(DiscPath(image)))) {
+        Diag(Level::kWarning, "sif", "the IOP update image %s is damaged (%s); the IOP reboots without it", image, why);
     } else {
         console::Trace("sif", "IOP update image %s found on the disc", image);
     }

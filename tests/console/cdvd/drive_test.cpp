@@ -268,7 +268,12 @@ TEST_F(DiscDrive, ReadsGoOnlyIntoIopMemory)
 
 TEST_F(DiscDrive, TheUpdateImageOnTheDiscIsFoundAtReboot)
 {
-    WriteFile(root_ / "KORVALIS" / "IOPRP250.IMG", Pattern(100, 3));
+    // The stand-in's image header: "CSIRX", format version 1, the name.
+    std::vector<unsigned char> image(64, 0);
+    std::memcpy(image.data(), "CSIRX", 5);
+    image[8] = 1;
+    std::memcpy(image.data() + 12, "IOPRP250", 8);
+    WriteFile(root_ / "KORVALIS" / "IOPRP250.IMG", image);
     console::ResetScheduler();
     EXPECT_NE(sceSifRebootIop("cdrom0:\\KORVALIS\\IOPRP250.IMG;1"), 0);
     EXPECT_FALSE(LogHas("update image"));

@@ -543,7 +543,9 @@ TEST_F(IopStream, ArchivesReachingARecordTwiceAreRefused)
         EXPECT_EQ(Open("B\\G.BIN").channel, -1);
         EXPECT_EQ(Open("A\\F.BIN").channel, -1);
         const std::string text = console::ConsoleText();
-        EXPECT_NE(text.find("IOP: STREAM: Bad archive: directory record at 0x"), std::string::npos) << text;
+        EXPECT_NE(text.find("IOP: STREAM: Bad archive \\KORVALIS\\KORVALIS.PAK;1: directory record at 0x"),
+                  std::string::npos)
+            << text;
         EXPECT_NE(text.find("is reached twice or overlaps another.\n"), std::string::npos) << text;
     }
 }
