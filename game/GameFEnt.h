@@ -76,14 +76,6 @@ void DrawScreenRect(int x0, int y0, int x1, int y1, Colour c, ALPHA_MODE alpha);
 
 class Spline;
 
-// The handler every level-entity seam uses: OM_CREATE makes a zero-filled T
-// with the handler mh (named what in the one-time report), OM_DIE deletes.
-template <class T>
-int EntitySeam(Object* o, OBJMESSAGE msg, const char* what, OBJMESSAGEHANDLER mh);
-void EntitySeamUsed(const char* what);
-
-#define ENTITY_SEAM_HANDLER static int staticmh(Object* o, OBJMESSAGE msg, void* data)
-
 #include "game/DriveCourse.h"
 
 // The ambient walkers and cars: a controller per level keeps a generator on
@@ -223,22 +215,6 @@ struct PursuitMissionParams;
 struct ShootoutMissionParams;
 struct TailMissionParams;
 struct InfiltrateMissionParams;
-
-// The mode controllers.
-class ModeControllerSeam : public Object
-{
-public:
-    Object* gameeventobj;
-    int iStage;   // the last SMSG_MODE_SET_STAGE
-    int iLastModeMessage;
-};
-#define MODE_CONTROLLER(name, fields)          \
-    class name : public ModeControllerSeam     \
-    {                                          \
-    public:                                    \
-        ENTITY_SEAM_HANDLER;                   \
-        fields                                 \
-    };
 
 #include "game/GameModes.h"
 #include "game/GameFEntChase.h"
