@@ -197,9 +197,11 @@ void EnemyGenMutant::GenerateMutant(bool)
     if (m == nullptr)
         return;
     g_GlobalMFI.GetMF(slot, true);
-    mf->GetHierarchyTo(m, 0, GH_ANIMATE);
+    // As every generator's figure: the clips move the root relative to
+    // where it stands, so a placed mutant stays where it was put.
+    mf->GetHierarchyTo(m, 0, GH_RELMOTION | GH_ANIMATE);
     m->FindShadows();
-    m->AllocBlendAnimHierarchy(0);
+    m->AllocBlendAnimHierarchy(GH_RELMOTION | GH_ANIMATE);
     world.AddObject(m, nullptr);
     m->id = p.id;
     m->mat = mat;

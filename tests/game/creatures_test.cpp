@@ -707,3 +707,135 @@ TEST_F(MutantFromDisc, ACrouchedMutantStandsWhenThePlayerComesNearUnlessItLeaps)
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The mutant's body on the disc: loaded by the game's name for character
+// 135 into the generator's slot, it gives the mutant the torso it sights the
+// player from and the grab point its leaps land by.
+
+namespace {
+
+class MutantBodyFromDisc : public MutantFromDisc
+{
+protected:
+    void SetUp() override
+    {
+        MutantFromDisc::SetUp();
+        body.reset();   // the disc's body replaces the bare test one
+    }
+    void TearDown() override
+    {
+        g_GlobalMFI.DeleteMF(kMutantSlot, true);
+        g_GlobalMFI.DeleteMF(kPlayerSlot, true);
+        MutantFromDisc::TearDown();
+    }
+    static std::vector<tools::PakInputFile> Files()
+    {
+        std::vector<tools::PakInputFile> v = MutantFiles();
+        std::string error;
+        auto add = [&](const std::string& path, const tools::P2BFile& f) {
+            std::vector<u8> bytes;
+            EXPECT_TRUE(tools::WriteP2B(f, bytes, error)) << error;
+            v.push_back({path, bytes, "test"});
+        };
+        add(tools::kMutantFilePath, tools::MutantFile());
+        add("DemoData/Char/DACE.P2B", tools::HumanoidFile(tools::SampleHumanoids()[0].look));
+        return v;
+    }
+    // The disc, the mutant's group and the two bodies by the game's names;
+    // the player from the disc's figure at pos.
+    void Load(VectorPos playerAt)
+    {
+        Start(Files());
+        vbcallbacks.vsynccount = 0;
+        ASSERT_NE(g_GlobalAGI.LoadAG(AnimGroup_Mutant, 0), nullptr);
+        MDLFILE* mine = g_GlobalMFI.LoadMF(kMutantSlot, nullptr, 135, 0);
+        MDLFILE* his = g_GlobalMFI.LoadMF(kPlayerSlot, nullptr, 64, 0);
+        ASSERT_TRUE(mine != nullptr && mine->HasData());
+        ASSERT_TRUE(his != nullptr && his->HasData());
+        player = new Object;
+        his->GetHierarchyTo(player, 0, 0);
+        player->id = -1;
+        player->type = OBJT_CHARACTER;
+        player->mat = TransMatrix(playerAt);
+        world.AddObject(player, nullptr);
+    }
+    // A generator h above the floor making one leaping mutant of character
+    // 86 at mode start.
+    Mutant* Leaper(float h)
+    {
+        auto* p = static_cast<EnemyGenMutant_params*>(calloc(1, sizeof(EnemyGenMutant_params)));
+        p->character = 86;
+        p->first_init = 1;
+        p->spawn_num = 1;
+        p->init_strength = 100;
+        p->badass = 0.5f;
+        p->appear = Mutant::MODE_LEAP;
+        auto* g = reinterpret_cast<EnemyGenMutant*>(intptr_t(EnemyGenMutant::staticmh(nullptr, OM_CREATE, nullptr)));
+        g->pegmp = p;
+        g->mat = TransMatrix(VectorPos(0.0f, -h, 0.0f));
+        world.AddObject(g, nullptr);
+        SendSpecial(g, SMSG_MODE_START, sink);
+        return g->pObj;
+    }
+    // Frames until the mutant's animation leaves slot, at most n.
+    static void Until(Mutant* m, int slot, int n)
+    {
+        for (int k = 0; m->mode2 == slot && k < n; k++)
+            world.Update();
+    }
+    static constexpr int kPlayerSlot = 64;
+    Object* player = nullptr;
+};
+
+TEST_F(MutantBodyFromDisc, ALeaperDropsOnThePlayerInViewAndLandsInItsStrike)
+{
+    Load(VectorPos(0.0f, 0.0f, 2.0f));
+    Mutant* m = Leaper(1.0f);
+    ASSERT_NE(m, nullptr);
+    Object* grab = m->FindSubObject(31);
+    ASSERT_NE(m->FindSubObject(20), nullptr);
+    ASSERT_NE(grab, nullptr);
+    EXPECT_EQ(m->pTarget, player);
+    EXPECT_FLOAT_EQ(m->mat.GetTrans()[1], -1.0f);
+    // Within 3.125 and ahead of it (the torsos' line about 27 degrees off
+    // its forward axis, inside 30): it leaps at once.
+    world.Update();
+    EXPECT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_ANI);
+    // The take-off ends with the grab point a whole unit above the floor:
+    // it is in the air, and falls until that point reaches the floor.
+    Until(m, Mutant::COMBAT_JUMP_ATTACK_ANI, 300);
+    ASSERT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_INAIR_ANI);
+    EXPECT_GT(0.0f - grab->GetWorldPos()[1], 0.3125f);
+    // It flies on at the take-off's own speed, straight at the player.
+    EXPECT_NEAR(m->vdFallSpeed[0], 0.0f, 1e-4f);
+    EXPECT_NEAR(m->vdFallSpeed[2], tools::kMutantLeapSpeed, 1e-4f);
+    const float z0 = m->mat.GetTrans()[2];
+    Until(m, Mutant::COMBAT_JUMP_ATTACK_INAIR_ANI, 300);
+    ASSERT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_STRIKE_ANI);
+    EXPECT_GE(m->mat.GetTrans()[1], -0.05f) << "down on the floor";
+    EXPECT_GT(m->mat.GetTrans()[2], z0) << "carried on toward the player";
+    world.Update();
+    EXPECT_LE(m->mat.GetTrans()[1], 0.0f) << "never below it";
+}
+
+TEST_F(MutantBodyFromDisc, NearTheFloorItStrikesStraightAwayAndWithThePlayerBehindItStaysDown)
+{
+    Load(VectorPos(0.0f, 0.0f, 2.0f));
+    Mutant* m = Leaper(0.2f);
+    ASSERT_NE(m, nullptr);
+    world.Update();
+    ASSERT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_ANI);
+    Until(m, Mutant::COMBAT_JUMP_ATTACK_ANI, 300);
+    EXPECT_EQ(m->mode2, Mutant::COMBAT_JUMP_ATTACK_STRIKE_ANI);
+
+    // The player as near but behind it: not in view, so it never leaps
+    // (and, leaping being its way, never stands either).
+    player->mat.SetTrans(VectorPos(0.0f, 0.0f, -2.0f));
+    Mutant* back = Leaper(0.2f);
+    ASSERT_NE(back, nullptr);
+    Ticks(60);
+    EXPECT_EQ(back->mode2, Mutant::COMBAT_IDLE_DUCK_ANI);
+}
+
+}  // namespace

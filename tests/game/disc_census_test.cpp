@@ -130,8 +130,10 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
             if (OnDisc(GetModelFileName(m.iID | detail, buf)))
                 chars.push_back(buf);
     Report("rmfniMain", chars, 2 * NUM_MDLFNINFO);
-    // The player, and the demon of the demon fight (loaded by its mode).
-    std::vector<std::string> wantChars = {"KORVALIS\\DemoData\\Char\\DACE.P2B", "KORVALIS\\DemoData\\Char\\DEMON.P2B"};
+    // The player, the demon of the demon fight (loaded by its mode) and the
+    // mutant's body.
+    std::vector<std::string> wantChars = {"KORVALIS\\DemoData\\Char\\DACE.P2B", "KORVALIS\\DemoData\\Char\\DEMON.P2B",
+                                          "KORVALIS\\DemoData\\Char\\MUTANT.P2B"};
     for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
         wantChars.push_back(GetModelFileName(p.i16ModelID, buf));
     for (int id : {71, 74, 86, 143, 148, 151, 162})

@@ -56,6 +56,7 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Int\\DOJO24\\DOJO1.P2B", "KORVALIS\\DemoData\\Char\\Demon.P2B",
     "KORVALIS\\DemoData\\Misc\\FIREBALL.P2B",   "KORVALIS\\DemoData\\Int\\FRANGE24\\FRANGE1.P2B",
     "KORVALIS\\DemoData\\Char\\MUTANT.ANI", "KORVALIS\\DemoData\\Vags\\MUTANT.SND",
+    "KORVALIS\\DemoData\\Char\\MUTANT.P2B",
     "KORVALIS\\DemoData\\Char\\DACE.P2B",       "KORVALIS\\DemoData\\Lreschar\\ASIANPOP.P2B",
     "KORVALIS\\DemoData\\Lreschar\\BUM.P2B",    "KORVALIS\\DemoData\\Lreschar\\BSNSMAN.P2B",
     "KORVALIS\\DemoData\\Lreschar\\GANGSTA.P2B", "KORVALIS\\DemoData\\Lreschar\\GARDDLVR.P2B",

@@ -65,6 +65,7 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
         p.ang[arm][0] = -1.4f * m.amount * s;
         p.ang[arm + 1][0] = -1.2f * (1.0f - s);
         p.ang[kBoneTorso][1] = (m.left ? 0.4f : -0.4f) * s;
+        p.root = VectorXYZ(0, 0, m.speed * t);   // a lunge carries the body on
         break;
     }
     case kMotionHit:

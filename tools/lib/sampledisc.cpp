@@ -211,21 +211,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"DemoData/Vags/DEMO.VB", EncodeAdpcm(SampleDemoMusic(), AdpcmLoop::kRaw), "generated music"});
 
     for (size_t b = 0; b < std::size(kEffectBanks); b++) {
-        std::vector<BankInput> sounds;
-        for (int i = 0; i < kEffectBanks[b].samples; i++) {
-            BankInput in;
-            in.name = std::string(kEffectBanks[b].file) + " sample " + std::to_string(i);
-            in.sound.samples = SampleEffect(int(b), i);
-            in.sound.rate = kEffectRate;
-            if (std::string(kEffectBanks[b].file) == "SND_CAR.SND" && CarSampleLoops(i))
-                in.loop = AdpcmLoop::kWhole;
-            sounds.push_back(std::move(in));
-        }
         PakInputFile f{std::string("DemoData/Vags/") + kEffectBanks[b].file, {}, "generated sound bank"};
-        if (!BuildSoundBank(sounds, BankLayout::kLayout1, 0, f.data, error)) {
-            error = f.path + ": " + error;
+        if (!BuildEffectBank(int(b), f.data, error))
             return false;
-        }
         files.push_back(std::move(f));
     }
 
@@ -368,6 +356,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     for (const HumanoidCharacter& c : CrimeCastHumanoids(SampleHumanoids()))
         if (!AddModel(files, c.path.c_str(), HumanoidFile(c.look), error))
             return false;
+    // Later additions go after them, for the same reason.
+    if (!AddModel(files, kMutantFilePath, MutantFile(), error))
+        return false;
     return true;
 }
 

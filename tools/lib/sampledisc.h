@@ -49,6 +49,7 @@
 //                                the random crimes' set-up files and, under
 //                                DemoData\Lreschar\, the low-detail characters
 //                                the crimes and the police draw (tools/lib/crimesets.h)
+//   DemoData\Char\MUTANT.P2B     the mutant's body (tools/lib/sidegamefiles.h)
 //   DemoData\Missions\MISION99.EXM, Int\DRV24\COURSE1.P2B
 //                                the 24/7 activities' placeholders and the lap
 //                                race's course (tools/lib/drivecourse.h)

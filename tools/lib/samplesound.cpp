@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <vector>
 
+#include "tools/lib/adpcm.h"
 #include "tools/lib/samplesound.h"
 
 namespace tools {
@@ -212,9 +214,96 @@ std::vector<int16_t> SampleEffect(int bank, int index)
         if (!gun.empty())
             return gun;
     }
+    if (bank == kCarBank) {
+        std::vector<int16_t> car = SampleCarSound(index);
+        if (!car.empty())
+            return car;
+    }
     if (bank == 0 && index == 3)
         return SampleGrapple();
     return GenericEffect(bank, index);
+}
+
+namespace {
+
+// A looping sound's length: whole ADPCM blocks of 28 samples, about half a
+// second.
+constexpr size_t kLoopBlocks = 394;
+constexpr size_t kLoopSamples = kLoopBlocks * 28;
+
+// Partials of k whole waves in n samples: the sound ends where it began.
+void AddWaves(std::vector<double>& v, size_t from, size_t n, int k, double gain)
+{
+    for (size_t i = 0; i < n; ++i)
+        v[from + i] += gain * std::sin(2 * kPi * k * double(i) / double(n));
+}
+
+}  // namespace
+
+std::vector<int16_t> SampleCarSound(int index)
+{
+    std::vector<double> v;
+    switch (index) {
+    case 19:
+        // Gears taking hold: a clunk over a low knock.
+        v = Clink(0.25, 330, 0.07);
+        Mix(v, Tone(0.25, 70, 0.06), 0.8);
+        return ToPcm(v, 8000);
+    case 20:
+        // The motor: a hum of about 100 Hz and its overtones, steady.
+        v.assign(kLoopSamples, 0.0);
+        AddWaves(v, 0, kLoopSamples, 50, 1.0);
+        AddWaves(v, 0, kLoopSamples, 100, 0.5);
+        AddWaves(v, 0, kLoopSamples, 150, 0.35);
+        AddWaves(v, 0, kLoopSamples, 200, 0.2);
+        return ToPcm(v, 3500);
+    case 21:
+        // The stop at the top: a heavy clank.
+        v = Clink(0.35, 180, 0.1);
+        Mix(v, Burst(0.08, 1500, 0.02, 21), 0.6);
+        return ToPcm(v, 9000);
+    case 22:
+        // The catch letting go: a clack and a short hiss.
+        v = Burst(0.05, 5000, 0.01, 22);
+        Mix(v, Burst(0.3, 3000, 0.12, 122), 0.4);
+        return ToPcm(v, 9000);
+    case 23:
+        // The platform hitting bottom: a deep thud with a rattle.
+        v = Tone(0.5, 45, 0.15);
+        Mix(v, Burst(0.5, 250, 0.12, 23), 0.8);
+        Mix(v, Clink(0.3, 600, 0.05), 0.3);
+        return ToPcm(v, 10000);
+    case 27: {
+        // The siren: high, then low, each for half the loop.
+        v.assign(kLoopSamples, 0.0);
+        const size_t half = kLoopSamples / 2;
+        AddWaves(v, 0, half, 240, 1.0);
+        AddWaves(v, half, half, 193, 1.0);
+        return ToPcm(v, 6000);
+    }
+    default:
+        return {};
+    }
+}
+
+bool BuildEffectBank(int bank, std::vector<u8>& out, std::string& error)
+{
+    const EffectBank& b = kEffectBanks[bank];
+    std::vector<BankInput> sounds;
+    for (int i = 0; i < b.samples; i++) {
+        BankInput in;
+        in.name = std::string(b.file) + " sample " + std::to_string(i);
+        in.sound.samples = SampleEffect(bank, i);
+        in.sound.rate = kEffectRate;
+        if (bank == kCarBank && CarSampleLoops(i))
+            in.loop = AdpcmLoop::kWhole;
+        sounds.push_back(std::move(in));
+    }
+    if (!BuildSoundBank(sounds, BankLayout::kLayout1, 0, out, error)) {
+        error = std::string("DemoData/Vags/") + b.file + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 std::vector<int16_t> SampleInterface(int index)
@@ -297,7 +386,8 @@ std::vector<int16_t> SampleRadioTail(int n)
 
 bool CarSampleLoops(int index)
 {
-    return index == 0 || index == 1 || index == 2 || index == 17 || index == 18 || (index >= 24 && index <= 30);
+    return index == 0 || index == 1 || index == 2 || index == 17 || index == 18 || index == 20 ||
+           (index >= 24 && index <= 30);
 }
 
 }  // namespace tools

@@ -44,8 +44,20 @@ std::vector<int16_t> SampleGrapple();
 
 // The car bank's sounds that loop while a car plays them: the three engine
 // layers (0, 17, 18), the skid (2), the horns (24..26) and the sirens
-// (27..30); sample 1 is the traffic's engine.
+// (27..30); sample 1 is the traffic's engine.  Sample 20, a motor's hum,
+// loops too: the car lift's climb and the driving course's walking targets
+// hold it until they stop it.
 bool CarSampleLoops(int index);
+constexpr int kCarBank = 4;
+// The car bank's sounds of their own (empty for the others): the car
+// lift's 19 (its gears taking hold at the bottom), 20 (the motor's hum, a
+// whole number of its waves in a whole number of blocks so that it loops
+// without a seam), 21 (the stop at the top), 22 (the catch letting go) and
+// 23 (the platform hitting bottom); 27 the ambulance's siren, two tones
+// of half a second each, high then low, looping.
+std::vector<int16_t> SampleCarSound(int index);
+// The bank file of effect bank `bank` (an index of kEffectBanks).
+bool BuildEffectBank(int bank, std::vector<u8>& out, std::string& error);
 // The interface bank's sounds 1 to 10 (sound 0 is the chime): 1 a tick
 // for a changed value, 2 a falling pair for a closed menu, 3 a low strike
 // for the pause, 4 to 6 short blips nothing plays, 7 to 10 the projector's

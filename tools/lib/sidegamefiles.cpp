@@ -64,6 +64,24 @@ P2BFile FireballFile()
     return f;
 }
 
+HumanoidLook MutantLook()
+{
+    // The proportions of the figure the group's clips are made for; only
+    // the colours are its own: grey-green skin, rags.
+    HumanoidLook l = EnemyLook();
+    l.charid = 135;
+    l.skin = Colour(110, 135, 95, 128);
+    l.shirt = Colour(70, 60, 45, 128);
+    l.trousers = Colour(55, 50, 40, 128);
+    l.shoes = Colour(90, 110, 80, 128);
+    return l;
+}
+
+P2BFile MutantFile()
+{
+    return HumanoidFile(MutantLook());
+}
+
 std::vector<std::pair<std::string, P2BFile>> SideGameFiles()
 {
     std::vector<std::pair<std::string, P2BFile>> v;
@@ -111,6 +129,7 @@ SetupFile FiringRangeSetup()
 
 bool BuildMutantGroup(AnimGroupFiles& out, std::string& error)
 {
+    // The take-off lunges forward: its speed is what carries a leap on.
     constexpr int kClips = 13;
     Catalogue c(0, kClips);
     c.Blow(0, 24, false)
@@ -121,7 +140,7 @@ bool BuildMutantGroup(AnimGroupFiles& out, std::string& error)
         .Once(5, kMotionGesture, 20)
         .Once(6, kMotionHit, 15)
         .Once(7, kMotionGesture, 30)
-        .Once(8, kMotionStrike, 20)
+        .Once(8, kMotionStrike, 20, {}, {kMutantLeapSpeed, 1.0f, false})
         .Loop(9, kMotionIdle, 10)
         .Blow(10, 20, false)
         .Once(11, kMotionFall, 40);

@@ -10,12 +10,18 @@
 //   Char/Demon.P2B         the demon: node 0 a dark body with the glow
 //                          sprites 50 and 51 among its children
 //   Misc/FIREBALL.P2B      node 0: the dragon's fireball
+//   Char/MUTANT.P2B        the mutant: the humanoid figure its animation
+//                          group is made for, in its own colours, so it has
+//                          the torso (sub-object 20) it sights the player
+//                          from and the grab point on the ground (31) its
+//                          leaps take off from and land on
 #pragma once
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tools/lib/humanoid.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/motion.h"
 #include "tools/lib/setupfile.h"
@@ -28,8 +34,12 @@ extern const VectorPos kDojoSpots[5];
 P2BFile DojoInteriorFile();
 P2BFile DemonFile();
 P2BFile FireballFile();
+HumanoidLook MutantLook();
+P2BFile MutantFile();
+constexpr char kMutantFilePath[] = "DemoData/Char/MUTANT.P2B";
 
-// The files by their path under the archive root ("DemoData/...").
+// The files by their path under the archive root ("DemoData/..."); the
+// mutant's body is not among them (it lies at the archive's end).
 std::vector<std::pair<std::string, P2BFile>> SideGameFiles();
 
 // The firing range, Int/FRANGE24/FRANGE1.P2B (a set-up file): its room,
@@ -42,7 +52,9 @@ SetupFile FiringRangeSetup();
 // The mutant's animation group, Char/MUTANT.ANI and its bank Vags/MUTANT.SND:
 // 13 clips by the group's animation numbers (0 and 1 the swipes and 10 the
 // jump attack's strike, each with the strike events 29/30; 8 the take-off,
-// 9 the flight, 11 the death).
+// 9 the flight, 11 the death).  The take-off's root moves forward
+// kMutantLeapSpeed a frame.
+constexpr float kMutantLeapSpeed = 0.02f;
 bool BuildMutantGroup(AnimGroupFiles& out, std::string& error);
 std::vector<NamedSetup> SideGameSetups();
 
