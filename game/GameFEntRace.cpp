@@ -44,9 +44,15 @@ VectorPos RacerPos(Object* o)
     return root != nullptr ? root->GetWorldPos() : o->GetWorldPos();
 }
 
+// The rival's car: the rival itself when it is one, else the car the racer
+// sits in.
 Vehicle* RivalCar(const RCptr<Object>& rc)
 {
     Object* o = rc.p;
+    if (o == nullptr || o->IsDead())
+        return nullptr;
+    if (o->type != OBJT_VEHICLE)
+        o = o->GetRoot();
     return o != nullptr && !o->IsDead() && o->type == OBJT_VEHICLE ? static_cast<Vehicle*>(o) : nullptr;
 }
 
@@ -174,6 +180,8 @@ void RaceMissionController::StartMission()
 {
     HoldRival(rcTarget);
     AddScreenText("BEAT PELL IN 5 LAPS!", STP_CENTER);
+    // Nothing else lets the held rival go: the launch starts with the race.
+    Launch(this, rcTarget, LAUNCH_HOLD);
 }
 
 void RaceMissionController::SwitchToFixedCamera(Object* obj)
@@ -283,7 +291,7 @@ int StreetRaceMissionController::staticmh(Object* o, OBJMESSAGE msg, void* data)
 
 void StreetRaceMissionController::StartMission()
 {
-    HoldRival(rcTarget);
+    // The rivals are already under way to the finish: none is held.
     AddScreenText("Street Race", STP_CENTER);
 }
 

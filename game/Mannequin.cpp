@@ -24,6 +24,7 @@ constexpr int kMuzzle = 0x8000;
 constexpr int kBallSlot = 195;
 constexpr u16 kBallNode = 6003;
 constexpr int kBallLife = 80;
+constexpr float kGlideStep = 0.02f;   // of the arrival path a frame: 50 frames
 enum { M_ARRIVE, M_FIRE, M_DOWN };
 
 Name nameMannequin("Mannequin", int(reinterpret_cast<intptr_t>(&Mannequin::Mannequin_mh)));
@@ -106,7 +107,11 @@ void Mannequin::Frame()
                 state = M_FIRE;
                 Restart();
             } else {
-                fCurPathT = std::min(fCurPathT + 0.02f, 1.0f);
+                // Fifty steps of a fiftieth: the sum's rounding must not
+                // leave it a hair short of the end, a step too many.
+                fCurPathT += kGlideStep;
+                if (fCurPathT > 1.0f - kGlideStep * 0.5f)
+                    fCurPathT = 1.0f;
             }
         } else {
             fTorsoAngle = kHalfPi;

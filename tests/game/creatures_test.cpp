@@ -4,6 +4,7 @@
 #include "ZevEngine2/PS2/soundstream_support.h"
 #include "ZevEngine2/PS2/stream_disc.h"
 #include "game/explode_support.h"
+#include "game/gamemodes_support.h"
 
 #include "tools/lib/sidegamefiles.h"
 
@@ -199,7 +200,9 @@ TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheN
     Ticks(1);
     Mannequin* m = Standing().at(0);
     SendSpecial(m, SMSG_MODE_START, sink);
-    const int flashes = standInLog.nScreenFlashes;
+    GameController* gc = StandInController();
+    FadeScreen fade;
+    gc->pfs = &fade;
     TestBullet weak(4.0f), exact(6.0f);
     Shoot(m, weak.b);
     EXPECT_FLOAT_EQ(m->strength, 6.0f);
@@ -208,7 +211,11 @@ TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheN
     EXPECT_EQ(m->state, 2);
     EXPECT_TRUE(m->flags & 0x40000000);
     EXPECT_EQ(Notes(SMSG_EV_TARGET_DOWN), 2);
-    (void)flashes;
+    // The screen flashes dark red.
+    EXPECT_EQ(fade.mode, FADE_MODE_FLASH);
+    EXPECT_EQ(fade.colFade.r, 128);
+    EXPECT_EQ(fade.colFade.g, 0);
+    fade.mode = FADE_MODE_OFF;
     // The generator puts up another only after the notice, the frame after.
     Ticks(3);
     EXPECT_EQ(Standing().size(), 1u);
@@ -225,6 +232,8 @@ TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheN
     EXPECT_EQ(n->state, 2);
     EXPECT_FALSE(n->flags & 0x40000000);
     EXPECT_TRUE(g_notes.empty());
+    EXPECT_EQ(fade.mode, FADE_MODE_OFF) << "and no flash";
+    gc->pfs = nullptr;
 }
 
 TEST_F(MannequinRange, AModelWithoutTheFigureGivesNoMannequin)
@@ -238,6 +247,39 @@ TEST_F(MannequinRange, AModelWithoutTheFigureGivesNoMannequin)
     Ticks(3);
     EXPECT_TRUE(Standing().empty());
     EXPECT_EQ(gen->numspawned, 3) << "one tried each frame";
+}
+
+TEST_F(MannequinRange, ItGlidesInAlongItsPathInFiftyFramesAndBeatenSlidesBackInTwentyFive)
+{
+    // A straight path 3 long along x: the point at t is (3t, 0, 0).
+    gen->pSplineArrive = modetest::MakeSpline(
+        {VectorPos(0, 0, 0), VectorPos(1, 0, 0), VectorPos(2, 0, 0), VectorPos(3, 0, 0)});
+    Ticks(1);
+    Mannequin* m = Standing().at(0);
+    ASSERT_EQ(m->arrivepath, gen->pSplineArrive);
+    // A fiftieth of the path a frame, from its start.
+    std::vector<float> xs;
+    while (m->state == 0 && xs.size() < 100) {
+        world.Update();
+        xs.push_back(m->mat.GetTrans()[0]);
+    }
+    ASSERT_EQ(xs.size(), 51u) << "50 frames on the way, aiming on the frame after";
+    for (size_t k = 0; k < xs.size(); k++)
+        EXPECT_NEAR(xs[k], 0.06f * float(k), 1e-4f) << k;
+    EXPECT_EQ(m->state, 1);
+    EXPECT_EQ(Projectiles(), 0) << "no shot on the way in";
+    // Beaten, it goes back the way it came, twice as fast.
+    TestBullet fatal(100.0f);
+    Shoot(m, fatal.b);
+    ASSERT_EQ(m->state, 2);
+    xs.clear();
+    for (int k = 0; k < 27; k++) {
+        world.Update();
+        xs.push_back(m->mat.GetTrans()[0]);
+    }
+    for (size_t k = 0; k < 26; k++)
+        EXPECT_NEAR(xs[k], 3.0f - 0.12f * float(k), 1e-4f) << k;
+    EXPECT_EQ(xs[26], 0.0f) << "and stays at the start";
 }
 
 // ---------------------------------------------------------------------------
@@ -395,6 +437,64 @@ TEST_F(Creatures, ADemonClimbsThenSwoopsNoSoonerThan120FramesAtFlyingHeight)
     EXPECT_NEAR(d->vpAccel[2], 2.0f * step[2], 1e-5f);
     EXPECT_NEAR(d->curAngle - angle, 3.14159265f + d->deltaAngle, 1e-4f);
     SetCurrentCam(nullptr);
+    d->Delete();
+}
+
+// What the player is told.
+std::vector<SpecialMessage> g_playerGot;
+int PlayerMh(Object*, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_SPECIAL)
+        g_playerGot.push_back(*static_cast<SpecialMessage*>(data));
+    return 0;
+}
+
+TEST_F(Creatures, ASwoopThatConnectsKnocksThePlayerBackHurtsHimTwentyAndTurnsItHalfRound)
+{
+    StartWith(CreatureFiles(false));
+    g_playerGot.clear();
+    player->messagehandler = PlayerMh;
+    auto* d = reinterpret_cast<Demon*>(intptr_t(Demon::Demon_mh(nullptr, OM_CREATE, nullptr)));
+    world.AddObject(d, nullptr);
+    // Swooping from 3 across and 4 behind him: he is pushed along the
+    // horizontal line from it, (-0.6, 0, -0.8), and up.
+    d->mat.SetTrans(VectorPos(3.0f, -0.5f, 6.0f));
+    d->state = Demon::DEMON_ATTACK;
+    d->curAngle = 1.0f;
+    d->vpAccel = VectorPos(-0.03f, 0.005f, -0.04f);
+    Object bystander;
+    bystander.type = OBJT_CHARACTER;
+    bystander.id = 7;
+    auto touch = [&](Object* who) {
+        CollisionRecord rec(d, who);
+        rec.Set(nullptr, nullptr, nullptr, who);
+        d->SendMessage(OM_COLLISION, &rec);
+    };
+    touch(&bystander);   // only the player counts
+    EXPECT_EQ(d->state, Demon::DEMON_ATTACK);
+    touch(player);
+    ASSERT_EQ(g_playerGot.size(), 2u);
+    const float k = 0.0116417f;
+    EXPECT_EQ(g_playerGot[0].submsg, SMSG_KNOCKBACK);
+    EXPECT_EQ(g_playerGot[0].obj, d);
+    EXPECT_NEAR(float(g_playerGot[0].param[0]), -0.6f * k, 1e-7f);
+    EXPECT_NEAR(float(g_playerGot[0].param[1]), -0.2f * k, 1e-7f);
+    EXPECT_NEAR(float(g_playerGot[0].param[2]), -0.8f * k, 1e-7f);
+    EXPECT_EQ(g_playerGot[1].submsg, 28);
+    EXPECT_EQ(g_playerGot[1].obj, d);
+    EXPECT_EQ(int(g_playerGot[1].param[0]), 20);
+    // It flies on to its orbit's far side at the same speed.
+    EXPECT_EQ(d->state, Demon::DEMON_RETURN);
+    EXPECT_FLOAT_EQ(d->curAngle, 1.0f + 3.14159265f);
+    EXPECT_FLOAT_EQ(d->vpAccel[0], -0.03f);
+    EXPECT_FLOAT_EQ(d->vpAccel[2], -0.04f);
+    // On its way out it hurts no more.
+    touch(player);
+    EXPECT_EQ(g_playerGot.size(), 2u);
+    world.Update();
+    EXPECT_NEAR(d->mat.GetTrans()[0], 3.0f - 0.03f, 1e-5f);
+    EXPECT_NEAR(d->mat.GetTrans()[2], 6.0f - 0.04f, 1e-5f);
+    player->messagehandler = nullptr;
     d->Delete();
 }
 

@@ -8,7 +8,9 @@
 
 #include "tools/lib/sidegamefiles.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "ZevEngine2/Collision.h"
 #include "game/BadGuy.h"
@@ -184,6 +186,59 @@ TEST_F(Dojo, TheTrainedAttackBreaksADummyAtOnceAndItIsReportedDown)
     EXPECT_EQ(g_heard[g_heard.size() - 2].param0, 0x10);
 }
 
+TEST_F(Dojo, TheWoodenDummySpinsInAtANearPlayerAndItsStrikeSendsItReeling)
+{
+    auto* d = Dummy<WoodDummy>(0.0f);
+    player->mat = TransMatrix(VectorPos(0.0f, 0.0f, 0.5f));
+    d->pTarget = player;
+    auto flat = [&] {
+        VectorDir v = player->GetWorldPos() - d->GetWorldPos();
+        v[1] = 0.0f;
+        return std::sqrt(Dot(v, v));
+    };
+    // Within sqrt(0.625) of him it stands, turns to him and, after 30
+    // frames at rest, attacks by a 5-in-100 chance each frame.
+    const u16 rested = d->stateFrame;
+    for (int i = 0; i < 3000 && d->state != WoodDummy::WOOD_ATTACK; i++)
+        Ticks(1);
+    ASSERT_EQ(d->state, WoodDummy::WOOD_ATTACK);
+    EXPECT_GT(u16(d->stateFrame - rested), 30);
+    EXPECT_TRUE(d->flags & 0x1000) << "its strike is live";
+    EXPECT_NEAR(flat(), 0.5f, 1e-4f);
+    // A player who is down is left alone.
+    const Matrix before = d->mat;
+    player->flags |= 0x40000000;
+    Ticks(3);
+    EXPECT_EQ(std::memcmp(&before, &d->mat, sizeof(Matrix)), 0);
+    player->flags &= ~0x40000000u;
+    // Spinning 20 degrees a frame about its own upright while closing in
+    // 0.01 a frame: eighteen frames turn it once round.
+    for (int k = 1; k <= 18; k++) {
+        const VectorDir z0(d->mat.z[0], d->mat.z[1], d->mat.z[2]);
+        Ticks(1);
+        const VectorDir z1(d->mat.z[0], d->mat.z[1], d->mat.z[2]);
+        EXPECT_NEAR(std::acos(std::clamp(Dot(z0, z1), -1.0f, 1.0f)), 0.349066f, 1e-3f) << k;
+        EXPECT_NEAR(flat(), 0.5f - 0.01f * float(k), 1e-4f) << k;
+    }
+    EXPECT_NEAR(d->mat.z[0], before.z[0], 1e-3f);
+    EXPECT_NEAR(d->mat.z[2], before.z[2], 1e-3f);
+    // Its strike lands (the struck one asks its strength): 5, and it
+    // reels, first on into him by 0.02, then back off him.
+    EXPECT_EQ(Ask(d, SMSG_Q_COLLISION), 5);
+    EXPECT_EQ(d->state, WoodDummy::WOOD_RECOIL);
+    EXPECT_FALSE(d->flags & 0x1000);
+    const float at = flat();
+    Ticks(1);
+    EXPECT_NEAR(flat(), at - 0.02f, 1e-4f);
+    Ticks(1);
+    EXPECT_NEAR(flat(), at - 0.02f + 0.014f, 1e-4f);
+    Ticks(27);
+    EXPECT_EQ(d->state, WoodDummy::WOOD_RECOIL);
+    Ticks(1);
+    EXPECT_EQ(d->state, WoodDummy::WOOD_STOPPED) << "30 frames of it";
+    d->Delete();
+}
+
 TEST(DojoAttackBits, EachTrainedAttackHasItsBit)
 {
     EXPECT_EQ(DummyAttackBit(COMBAT_RUNNING_K_ANI), 0x1);
@@ -353,6 +408,114 @@ TEST_F(DojoSession, AChallengePastTheTableTrainsTheLastSession)
     EXPECT_EQ(c->stats.numGoal, 3);
     EXPECT_EQ(gc->stats.fightAbility, 0x4u);
     EXPECT_EQ(c->stats.goalType, 2);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Whole sessions through the game controller on the writer's dojo, with
+// scripted blows: every dummy that stands at rest takes one blow of the
+// given animation.  The session ends after its minute on the summary
+// screen; what that screen receives and shows is printed.
+
+namespace {
+
+class DojoRun : public DojoSession
+{
+protected:
+    struct Result
+    {
+        int blows = 0;
+        std::vector<int> rounds;   // dummies put up by each round
+        sDojoRoundStats record{};
+        std::string title, hits;
+    };
+    Result Run(int challenge, int anim)
+    {
+        Result r;
+        gc->iChallengeValue = challenge;
+        gc->SetDojoTrainingMode(-1);
+        auto* mission = static_cast<DojoTrainingModeController*>(gc->pMission);
+        EXPECT_NE(mission, nullptr);
+        if (mission == nullptr)
+            return r;
+        EXPECT_EQ(mission->messagehandler, &DojoTrainingModeController::staticmh);
+        EXPECT_EQ(GetPauseScreenMode(), UI_DojoRoundScreen);
+        world.mode = WORLD_MODE_NORMAL;   // the round screen closed
+        auto starting = [] {
+            int k = 0;
+            for (Object* d : Dummies())
+                k += !d->IsDead() && static_cast<TrainingDummy*>(d)->state == BoardDummy::BOARD_START ? 1 : 0;
+            return k;
+        };
+        int round = mission->round;
+        r.rounds.push_back(starting());
+        int frames = 0;
+        while (gc->iMissionRet == 0 && frames++ < 4000) {
+            for (Object* d : Dummies())
+                if (!d->IsDead() && static_cast<TrainingDummy*>(d)->state == BoardDummy::BOARD_STOPPED) {
+                    Hit(d, anim);
+                    r.blows++;
+                }
+            world.Update();
+            if (gc->iMissionRet != 0)
+                break;
+            if (mission->round != round)
+                r.rounds.push_back(starting());
+            round = mission->round;
+        }
+        EXPECT_EQ(gc->iMissionRet, 1) << "a session always ends won";
+        EXPECT_EQ(GetPauseScreenMode(), UI_DojoSummaryScreen);
+        r.record = UI.DojoRoundStats;
+        UIItem item{};
+        item.ID = UI_DojoRoundTitle;
+        UI.DojoSummaryCode(nullptr, &item, UI_Init, nullptr);
+        item.ID = UI_DojoRoundHits;
+        UI.DojoSummaryCode(nullptr, &item, UI_Init, nullptr);
+        r.title = DojoRoundName;
+        r.hits = DojoRoundStatsHit;
+        printf("dojo session %d: \"%s\" \"%s\" (record: hits %d goal %d type %d) after %d frames, %d blows\n",
+               challenge, r.title.c_str(), r.hits.c_str(), r.record.numHits, r.record.numGoal, r.record.goalType,
+               frames, r.blows);
+        world.mode = WORLD_MODE_NORMAL;
+        return r;
+    }
+};
+
+TEST_F(DojoRun, TheSweepKickSessionCountsEveryFinishingSweepAndKeepsTheAttack)
+{
+    const Result r = Run(1, COMBAT_FINISH_LOWLEGSWEEP_ANI);
+    // Each sweep the dojo counts breaks its dummy at once; the rounds put up
+    // 4 boards, 1 wooden dummy, 4 boards, 2 wooden dummies, and again.
+    ASSERT_GE(r.rounds.size(), 8u);
+    const int pattern[4] = {4, 1, 4, 2};
+    for (size_t i = 0; i < r.rounds.size(); i++)
+        EXPECT_EQ(r.rounds[i], pattern[i % 4]) << "round " << i;
+    int put = 0;
+    for (size_t i = 0; i + 1 < r.rounds.size(); i++)
+        put += r.rounds[i];
+    EXPECT_GE(r.blows, put) << "every finished round's dummies fell to one sweep each";
+    EXPECT_EQ(r.record.numHits, r.blows);
+    EXPECT_EQ(r.record.numGoal, 3);
+    EXPECT_EQ(r.record.goalType, 4);
+    EXPECT_EQ(r.title, "SWEEP-KICK FINISH EARNED!");
+    EXPECT_EQ(r.hits, std::to_string(r.blows) + " Hits");
+    EXPECT_EQ(gc->stats.fightAbility, 0x10u);
+}
+
+TEST_F(DojoRun, PlainPunchesBreakTheDummiesButTrainNothingAndTheAttackIsTakenBack)
+{
+    // Blows of 10: a board of strength 10 breaks at the first, a wooden
+    // dummy of 15 at the second.
+    const Result r = Run(1, COMBAT_P_ANI);
+    ASSERT_GE(r.rounds.size(), 4u);
+    EXPECT_EQ(r.rounds[0], 4);
+    EXPECT_EQ(r.rounds[1], 1);
+    EXPECT_EQ(r.record.numHits, 0);
+    EXPECT_EQ(r.record.numGoal, 3);
+    EXPECT_EQ(r.title, "SWEEP-KICK FINISH UNEARNED\x85");
+    EXPECT_EQ(r.hits, "0 Hits");
+    EXPECT_EQ(gc->stats.fightAbility, 0u);
 }
 
 }  // namespace

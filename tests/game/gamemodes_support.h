@@ -11,6 +11,7 @@
 
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/Utilities.h"
+#include "ZevEngine2/PS2/Bezier.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
@@ -44,6 +45,17 @@ inline int Recorder_mh(Object*, OBJMESSAGE msg, void* data)
     if (g_pass && g_pgcTest != nullptr)
         g_pgcTest->SendMessage(OM_SPECIAL, m);
     return 0;
+}
+
+// A spline through pts (3n + 1 points for n segments); the caller frees it.
+inline Spline* MakeSpline(const std::vector<VectorPos>& pts)
+{
+    Vector* v = static_cast<Vector*>(calloc(pts.size(), sizeof(Vector)));
+    for (size_t i = 0; i < pts.size(); i++)
+        v[i] = Vector(pts[i].xyz(), 1.0f);
+    Spline* s = reinterpret_cast<Spline*>(v);
+    s->SetCount(int(pts.size()));
+    return s;
 }
 
 class ModeWorld : public ::testing::Test

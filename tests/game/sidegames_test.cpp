@@ -13,11 +13,14 @@
 
 #include "ZevEngine2/PS2/Bezier.h"
 #include "game/BadGuy.h"
+#include "game/cardrivr.h"
+#include "game/Camera.h"
 #include "game/Bystander.h"
 #include "game/userintf.h"
 
 using modetest::g_heard;
 using modetest::Heard;
+using modetest::MakeSpline;
 
 namespace {
 
@@ -28,16 +31,6 @@ int SinkMh(Object*, OBJMESSAGE msg, void* data)
     auto* m = static_cast<SpecialMessage*>(data);
     g_heard.push_back({m->submsg, m->obj, int(m->param[0]), world.time});
     return 0;
-}
-
-Spline* MakeSpline(const std::vector<VectorPos>& pts)
-{
-    Vector* v = static_cast<Vector*>(calloc(pts.size(), sizeof(Vector)));
-    for (size_t i = 0; i < pts.size(); i++)
-        v[i] = Vector(pts[i].xyz(), 1.0f);
-    Spline* s = reinterpret_cast<Spline*>(v);
-    s->SetCount(int(pts.size()));
-    return s;
 }
 
 class SideGames : public modetest::ModeWorld
@@ -430,6 +423,90 @@ TEST_F(Race, TheStreetRaceIsWonByWhoeverCrossesTheFinishFirst)
     EXPECT_EQ(Heard(SMSG_GC_SUBGAME_LOST), 1);
 }
 
+TEST_F(Race, TheRivalIsHeldOnTheGridLaunchedInTwoStepsAndTheResultCutsToTheFixedCamera)
+{
+    // The rival sits in his car; its driver is the one held and let go.
+    auto* car = new Vehicle;
+    car->type = OBJT_VEHICLE;
+    car->mat = TransMatrix(VectorPos(3.0f, 0.0f, -2.0f));
+    car->fEngine = 0.7f;
+    car->gear = 3;
+    car->bPeelOut = true;
+    auto mh = reinterpret_cast<OBJMESSAGEHANDLER>(Name::Find("CarDriver"));
+    ASSERT_NE(mh, nullptr);
+    auto* driver = reinterpret_cast<CarDriver*>(mh(nullptr, OM_CREATE, nullptr));
+    car->rcoDriver = driver;
+    Object* racer = new Object;
+    racer->id = -2;
+    racer->type = OBJT_CHARACTER;
+    car->Attach(racer);
+    // The level's fixed camera, as set-up files make it.
+    auto* fixed = static_cast<Camera*>(calloc(1, sizeof(Camera)));
+    fixed->messagehandler = Camera::staticmh;
+    fixed->type = OBJT_CAMERA;
+    fixed->mode = s8(CAMMODE_FIXED);
+    fixed->lookstep = fixed->absposstep = 1.0f;
+    fixed->fBiasFactor = 0.5f;
+    fixed->zoom = fixed->fTargetZoom = 1.6f;
+    fixed->mat = TransMatrix(VectorPos(0.0f, -2.0f, -8.0f));
+    fixed->vpMount = fixed->mat.GetTrans();
+    fixed->fAngRangeX = fixed->fAngRangeY = 3.14159265f;
+    fixed->iTrack = 1;
+    fixed->pvExtra = calloc(1, sizeof(FixedCamera_params));
+    world.objectlist.AddTail(fixed);
+
+    player->mat = TransMatrix(VectorPos(0.0f, 0.0f, -1.0f));
+    auto* c = Controller<RaceMissionController>([&](RaceMissionController& r) { r.rcTarget = racer; });
+    SendSpecial(c, SMSG_MODE_START, c);
+    // Held: engine idling, out of gear, revving on the grid.
+    EXPECT_FLOAT_EQ(car->fEngine, 0.0001f);
+    EXPECT_EQ(car->gear, 0);
+    EXPECT_EQ(driver->i16DriveSubMode, 1);
+    // 120 frames on: first gear, the launch.
+    Ticks(119);
+    EXPECT_EQ(car->gear, 0);
+    Ticks(1);
+    EXPECT_EQ(car->gear, 1);
+    EXPECT_EQ(driver->i16DriveSubMode, 2);
+    EXPECT_FLOAT_EQ(car->fEngine, 0.0001f);
+    // 60 more: full engine, second gear, racing.
+    Ticks(59);
+    EXPECT_EQ(driver->i16DriveSubMode, 2);
+    Ticks(1);
+    EXPECT_FLOAT_EQ(car->fEngine, 1.0f);
+    EXPECT_EQ(car->gear, 2);
+    EXPECT_FALSE(car->bPeelOut);
+    EXPECT_EQ(driver->i16DriveSubMode, 0);
+
+    // The player's win shows him from the level's fixed camera, cut to at
+    // once; the rival's shows the rival.
+    EXPECT_NE(GetCurrentCam(), fixed);
+    SendSpecial(c, SMSG_MODE_FINISHED, c);
+    EXPECT_EQ(GetCurrentCam(), fixed);
+    EXPECT_EQ(fixed->target, static_cast<Object*>(player));
+    auto* lost = Controller<RaceMissionController>([&](RaceMissionController& r) { r.rcTarget = racer; });
+    SendSpecial(lost, SMSG_MODE_END, lost);
+    EXPECT_EQ(fixed->target, racer);
+    Ticks(300);
+    EXPECT_EQ(Heard(SMSG_GC_SUBGAME_WON), 1);
+    EXPECT_EQ(Heard(SMSG_GC_SUBGAME_LOST), 1);
+    // A street race's rivals set off for the finish at once: none is held.
+    auto* street = Controller<StreetRaceMissionController>([&](StreetRaceMissionController& r) { r.rcTarget = racer; });
+    SendSpecial(street, SMSG_MODE_START, street);
+    EXPECT_FLOAT_EQ(car->fEngine, 1.0f);
+    EXPECT_EQ(driver->i16DriveSubMode, 0);
+
+    SetCurrentCam(&g_DefaultCamera);
+    world.StopFrameCall(fixed);
+    world.objectlist.Remove(fixed);
+    fixed->Delete();
+    car->rcoDriver = nullptr;
+    driver->Delete();
+    racer->Detach();
+    racer->Delete();
+    car->Delete();
+}
+
 TEST(RaceLines, ACrossingIsForwardOrBackwardOnlyNearTheLine)
 {
     const VectorPos line(0.0f, 0.0f, 0.0f);
@@ -562,6 +639,22 @@ TEST_F(SideGames, TheDiscsFiringRangeRunsItsWavesToTheResultScreen)
     EXPECT_EQ(GetPauseScreenMode(), UI_ShootingRoundScreen);
     printf("firing range: %s hits %d kills %d goal %d earned %d after %d frames\n", c->stats.name,
            c->stats.numHits, c->stats.numTargetsHit, cFrangeSession[4].numGoal, c->stats.bEarned, frames);
+    // The record the result screen was handed, and the lines it shows.
+    const sShootingRoundStats& shown = UI.ShootingRoundStats;
+    EXPECT_STREQ(shown.name, "LASER BEAM UNEARNED...");
+    EXPECT_EQ(shown.numHits, 25);
+    EXPECT_EQ(shown.numTargetsHit, 5);
+    EXPECT_EQ(shown.bEarned, 0);
+    UIItem item{};
+    for (UIID id : {UI_ShootRoundTitle, UI_ShootRoundTargetHits, UI_ShootRoundHits}) {
+        item.ID = id;
+        UI.ShootingRoundCode(nullptr, &item, UI_Init, nullptr);
+    }
+    EXPECT_STREQ(ShootingRoundName, "LASER BEAM UNEARNED...");
+    EXPECT_STREQ(ShootingRoundStatsTargetHit, "TARGETS SHOT:       5");
+    EXPECT_STREQ(ShootingRoundStatsHits, "HITS:              25");
+    printf("firing range screen: \"%s\" \"%s\" \"%s\"\n", ShootingRoundName, ShootingRoundStatsTargetHit,
+           ShootingRoundStatsHits);
 }
 
 }  // namespace
