@@ -205,6 +205,10 @@ TEST_F(Dojo, TheWoodenDummySpinsInAtANearPlayerAndItsStrikeSendsItReeling)
     EXPECT_GT(u16(d->stateFrame - rested), 30);
     EXPECT_TRUE(d->flags & 0x1000) << "its strike is live";
     EXPECT_NEAR(flat(), 0.5f, 1e-4f);
+    // Attacking, it takes no blows.
+    Hit(d, COMBAT_P_ANI);
+    EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 3);
+    EXPECT_EQ(d->state, WoodDummy::WOOD_ATTACK);
     // A player who is down is left alone.
     const Matrix before = d->mat;
     player->flags |= 0x40000000;
