@@ -412,10 +412,7 @@ TEST_F(DemoRuns, TheLosingBranchPlaysToItsHandBackAlikeTwice)
 // scene and the fight, then the closing screens and the hand-back with the
 // script itself ending the run (exit value -1).  Both runs give the same
 // frame log and the same WAV bytes.
-// Off until the winning pad script is steered again: it drives blind, and
-// with today's figure, crowd and traffic it no longer reaches the bar in
-// time.  Run by hand with --gtest_also_run_disabled_tests.
-TEST_F(DemoRuns, DISABLED_TheWinningBranchPlaysToItsHandBackAlikeTwice)
+TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
 {
     // The field limit only guards against a run that never ends: a won run
     // hands back long before it.
