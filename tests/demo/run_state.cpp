@@ -1,5 +1,8 @@
 #include "tests/demo/run_state.h"
 
+// First: the test framework before the game's headers rename the C library.
+#include "ZevEngine2/heap_check.h"
+
 #include <cstdio>
 
 #include "ZevEngine2/Allocator.h"
@@ -10,15 +13,6 @@
 
 namespace demo_test {
 namespace {
-
-unsigned HeapFree()
-{
-    unsigned total = TotalFree();
-    const MallocRec* middle = mal.nomansland;
-    if (middle != nullptr && !(middle->size & MALLOC_INUSE))
-        total += middle->size & MALLOC_SIZEMASK;
-    return total;
-}
 
 int LockedTextures()
 {
@@ -37,18 +31,19 @@ std::string RunLine(const console::demo::RunEvent& e)
     switch (e.point) {
     case RunPoint::kStart:
         std::snprintf(line, sizeof line, "start run=%d ep=%d rec=%d field=%llu free=%u", e.run, e.episode, e.record,
-                      static_cast<unsigned long long>(e.field), HeapFree());
+                      static_cast<unsigned long long>(e.field), heaptest::GameHeapFree());
         break;
     case RunPoint::kRecord:
         std::snprintf(line, sizeof line, "record run=%d ep=%d rec=%d field=%llu free=%u", e.run, e.episode, e.record,
-                      static_cast<unsigned long long>(e.field), HeapFree());
+                      static_cast<unsigned long long>(e.field), heaptest::GameHeapFree());
         break;
     case RunPoint::kHandBack:
         std::snprintf(line, sizeof line,
                       "handback run=%d field=%llu exit=%d free=%u objects=%d postdraw=%d channels=%d locked=%d",
                       e.run, static_cast<unsigned long long>(e.field),
-                      g_pgcTest != nullptr ? g_pgcTest->iMainExitVal : 0, HeapFree(), world.objectlist.Count(),
-                      world.rawobjPostList.Count(), sound.numvchannelsallocated, LockedTextures());
+                      g_pgcTest != nullptr ? g_pgcTest->iMainExitVal : 0, heaptest::GameHeapFree(),
+                      world.objectlist.Count(), world.rawobjPostList.Count(), sound.numvchannelsallocated,
+                      LockedTextures());
         break;
     }
     return line;

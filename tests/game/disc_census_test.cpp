@@ -14,6 +14,7 @@
 #include "game/MAIN.h"
 #include "game/GameAudio.h"
 #include "game/Backdrop.h"
+#include "game/Bystander.h"
 #include "game/GameFlow.h"
 #include "game/RandCrimesGenerator.h"
 #include "game/QuadTree.h"
@@ -78,7 +79,8 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
     EXPECT_EQ(music, (std::vector<std::string>{"CITYBUSY.VB", "DEMO.VB"}));
 
     // The player's voice: the driving, fist-fight and gun types 15..32, the
-    // dispatcher's first call and the radio's lead-ins and tails.
+    // timed drive's types 38..41 and his death, the dispatcher's first call
+    // and the radio's lead-ins and tails.
     std::vector<std::string> rows;
     std::vector<int> present;
     for (int row = 0; row < NUM_DACEVOTRAX; row++)
@@ -88,8 +90,10 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
         }
     Report("DaceVOTrax rows", rows, NUM_DACEVOTRAX - 1);
     std::vector<int> want = {14, 15, 86, 87, 88, 89, 90, 91, 92, 93};
-    for (int row = DaceVOJukebox::GetTrack(DaceVO_CarCrash); row < DaceVOJukebox::GetTrack(DaceVO_PursuitStart); row++)
-        want.push_back(row);
+    for (auto [first, end] : {std::pair{DaceVO_CarCrash, DaceVO_PursuitStart}, {DaceVO_RaceToStart, DaceVO_TailStart},
+                              {DaceVO_Death, DaceVO_Swear}})
+        for (int row = DaceVOJukebox::GetTrack(first); row < DaceVOJukebox::GetTrack(end); row++)
+            want.push_back(row);
     EXPECT_EQ(present, want);
 
     // The model files the start-up keeps, and the player's guns of the four
@@ -177,7 +181,13 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
             if (OnDisc(std::string("KORVALIS\\DemoData\\NPCVO\\") + p + s + ".VB"))
                 npc.push_back(std::string(p) + s);
     Report("NPC voices", npc, std::size(NPCVOPrefixes) * std::size(NPCVOSuffixes));
-    EXPECT_TRUE(npc.empty());
+    // Every line of the thirteen banks a pedestrian can be given; none of the
+    // cast's own banks.
+    std::vector<std::string> wantNpc;
+    for (int bank = PedVO_Male_A; bank <= PedVO_Hispanic; bank++)
+        for (const char* s : NPCVOSuffixes)
+            wantNpc.push_back(std::string(NPCVOPrefixes[bank]) + s);
+    EXPECT_EQ(npc, wantNpc);
 }
 
 // Every file the demo's path reads, named by the game's own tables: the
@@ -225,6 +235,20 @@ TEST(DiscCensus, EveryFileOnTheDemosPathIsOnTheDisc)
         names.push_back(DaceVOTrax[row].file);
     for (int row : {14, 15, 86, 87, 88, 89, 90, 91, 92, 93})
         names.push_back(DaceVOTrax[row].file);
+    // The drive's clock: the lines of its start, of running late, of the
+    // arrival and of the lost race; the player shot dead.
+    for (int type : {DaceVO_RaceToStart, DaceVO_RaceToOops, DaceVO_RaceToFinish, DaceVO_RaceToAbort, DaceVO_Death})
+        for (int row = DaceVOJukebox::GetTrack(type); row < DaceVOJukebox::GetTrack(type + 1); row++)
+            names.push_back(DaceVOTrax[row].file);
+    // The ambient pedestrians' lines, in every bank each may be given (a
+    // pedestrian draws among two or three of some kinds).
+    std::set<int> pedBanks;
+    for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
+        for (int draw = 0; draw < 64; draw++)
+            pedBanks.insert(Bystander::GetPedVOBank(p.i16ModelID & 0xFF));
+    for (int bank : pedBanks)
+        for (const char* s : NPCVOSuffixes)
+            names.push_back(std::string("KORVALIS\\DemoData\\NPCVO\\") + NPCVOPrefixes[bank] + s + ".VB");
 
     for (int id : {71, 74, 86, 143, 148, 151, 162})
         names.push_back(GetModelFileName(id, buf));

@@ -10,6 +10,7 @@
 #include "enemy_support.h"
 
 #include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/heap_check.h"
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/Physics.h"
@@ -38,15 +39,6 @@ int Say(Object* o, int code, Object* obj = nullptr, Variant p0 = 0, Variant p1 =
 {
     SpecialMessage m(code, obj, p0, p1);
     return o->SendMessage(OM_SPECIAL, &m);
-}
-
-// Every free byte of the game heap: both free lists and the middle block.
-unsigned HeapFree()
-{
-    unsigned total = TotalFree();
-    if (mal.nomansland != nullptr && !(mal.nomansland->size & MALLOC_INUSE))
-        total += mal.nomansland->size & MALLOC_SIZEMASK;
-    return total;
 }
 
 // A car shell: its velocity is all a hit reads.
@@ -114,7 +106,7 @@ TEST(RunnerEnemy, MadeByNameSleepsFarAwayAndReportsItsEnd)
     };
     world.Update();
     letGo();
-    const unsigned start = HeapFree();
+    const unsigned start = heaptest::GameHeapFree();
     for (int round = 0; round < 3; round++) {
         Enemy* e = Runner(VectorPos(0.0f, 0.0f, 5.0f));
         ASSERT_NE(e, nullptr);
@@ -122,7 +114,7 @@ TEST(RunnerEnemy, MadeByNameSleepsFarAwayAndReportsItsEnd)
         e->Delete();
         world.Update();
         letGo();
-        EXPECT_EQ(HeapFree(), start) << "round " << round;
+        EXPECT_EQ(heaptest::GameHeapFree(), start) << "round " << round;
     }
 }
 

@@ -30,6 +30,8 @@
 #include "ZevEngine2/PS2/IPUBitmap.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/Bystander.h"
+#include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/RandCrimesGenerator.h"
@@ -332,6 +334,14 @@ TEST(SampleDisc, ArchiveListsEveryFileUnderTheGamesNames)
             cast.push_back(*m);
     for (int id : cast)
         paths.push_back(GetModelFileName(id | 0x100, name));
+    // The player's lines of the timed drive and of his death; the
+    // pedestrians' banks.
+    for (int type : {DaceVO_RaceToStart, DaceVO_RaceToOops, DaceVO_RaceToFinish, DaceVO_RaceToAbort, DaceVO_Death})
+        for (int row = DaceVOJukebox::GetTrack(type); row < DaceVOJukebox::GetTrack(type + 1); row++)
+            paths.push_back(DaceVOTrax[row].file);
+    for (int bank = PedVO_Male_A; bank <= PedVO_Hispanic; bank++)
+        for (const char* line : NPCVOSuffixes)
+            paths.push_back(std::string("KORVALIS\\DemoData\\NPCVO\\") + NPCVOPrefixes[bank] + line + ".VB");
     for (const std::string& p : paths) {
         std::string s = p.substr(std::strlen("KORVALIS\\"));
         std::transform(s.begin(), s.end(), s.begin(), [](char c) { return char(std::toupper(c)); });

@@ -1,6 +1,8 @@
 // The pedestrians' animation groups (see pedfiles.h).
 #include "tools/lib/pedfiles.h"
 
+#include "game/Bystander.h"
+#include "game/GameAudio.h"
 #include "game/NPCPedAnims.h"
 #include "tools/lib/npcfiles.h"
 
@@ -65,6 +67,15 @@ bool BuildPedGroup(const PlayerGroup& g, AnimGroupFiles& out, std::string& error
         return false;
     }
     return true;
+}
+
+std::vector<std::string> PedVoiceFiles()
+{
+    std::vector<std::string> names;
+    for (int bank = PedVO_Male_A; bank <= PedVO_Hispanic; bank++)
+        for (const char* line : NPCVOSuffixes)
+            names.push_back(std::string("NPCVO/") + NPCVOPrefixes[bank] + line);
+    return names;
 }
 
 }  // namespace tools

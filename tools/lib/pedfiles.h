@@ -17,4 +17,9 @@ const std::vector<PlayerGroup>& PedGroups();
 std::vector<ClipRow> PedGroupCatalogue(int group);
 bool BuildPedGroup(const PlayerGroup& g, AnimGroupFiles& out, std::string& error);
 
+// The pedestrians' voice lines: every line of each of the thirteen banks a
+// pedestrian can be given, as paths under "DemoData/" without ".VB"
+// ("NPCVO/MaABCRY1"), bank by bank.
+std::vector<std::string> PedVoiceFiles();
+
 }  // namespace tools

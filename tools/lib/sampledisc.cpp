@@ -176,6 +176,12 @@ std::vector<std::string> SampleVoiceFiles()
     // the fist fight's and the shoot-out's (171..243).
     for (int row = 145; row <= 243; row++)
         names.push_back("DV" + std::to_string(row));
+    // The timed drive's start, lateness, arrival and lost race (262..277)
+    // and the player's death (326, 327).
+    for (int row = 262; row <= 277; row++)
+        names.push_back("DV" + std::to_string(row));
+    for (int row : {326, 327})
+        names.push_back("DV" + std::to_string(row));
     return names;
 }
 
@@ -224,6 +230,10 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
                                                                : SampleVoiceLine(seed++);
         files.push_back({"DemoData/Vags/" + name + ".VB", EncodeAdpcm(pcm, AdpcmLoop::kRaw), "generated voice"});
     }
+    // The pedestrians' lines are short: one syllable each.
+    for (const std::string& name : PedVoiceFiles())
+        files.push_back(
+            {"DemoData/" + name + ".VB", EncodeAdpcm(SampleVoiceLine(seed++, 1), AdpcmLoop::kRaw), "generated voice"});
 
     ModelGroup vehicles;
     PakInputFile dir{"DemoData/Veh/VEHICLES.EXP", {}, "generated vehicle group"};

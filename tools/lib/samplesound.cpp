@@ -343,15 +343,14 @@ std::vector<int16_t> SampleInterface(int index)
     }
 }
 
-std::vector<int16_t> SampleVoiceLine(int seed)
+std::vector<int16_t> SampleVoiceLine(int seed, int syllables)
 {
     // Vowel formants (Hz): a, e, i, o, u.
     static constexpr double kFormants[5][2] = {{730, 1090}, {530, 1840}, {270, 2290}, {570, 840}, {300, 870}};
-    constexpr int kSyllables = 3;
     constexpr double kSyllable = 0.13;
     const double f0 = 100.0 + 7.0 * (seed % 13);
-    std::vector<double> v(size_t(kSyllables * kSyllable * kRate), 0.0);
-    for (int s = 0; s < kSyllables; ++s) {
+    std::vector<double> v(size_t(syllables * kSyllable * kRate), 0.0);
+    for (int s = 0; s < syllables; ++s) {
         const double* f = kFormants[(seed + 2 * s) % 5];
         const size_t start = size_t(s * kSyllable * kRate), n = size_t(kSyllable * kRate);
         // Harmonics of the voice weighted by how near they lie to a formant.

@@ -65,8 +65,8 @@ bool BuildEffectBank(int bank, std::vector<u8>& out, std::string& error);
 std::vector<int16_t> SampleInterface(int index);
 
 // A spoken line stand-in: syllables of a voiced buzz through two formants,
-// its pitch and vowels chosen by `seed`, about 0.4 seconds.
-std::vector<int16_t> SampleVoiceLine(int seed);
+// its pitch and vowels chosen by `seed`, 0.13 seconds a syllable.
+std::vector<int16_t> SampleVoiceLine(int seed, int syllables = 3);
 // The radio's lead-in (a click and a burst of static) and tail (a squelch),
 // variant n.
 std::vector<int16_t> SampleRadioLeadIn(int n);
