@@ -308,6 +308,45 @@ TEST_F(CrimeScripts, TheTailFollowsTheDealerWithItsMetersShown)
     gc->pmd = nullptr;
 }
 
+// A placed runner generator of a set-up file: it answers the kind question
+// (29001) with 13 and logs the rest.
+int PlacedGen_mh(Object* o, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_SPECIAL && static_cast<SpecialMessage*>(data)->submsg == 29001)
+        return 13;
+    return Logger_mh(o, msg, data);
+}
+
+// The crime keeps 16 generators: a set-up with 18 gives it the first 16, in
+// list order, each started by the crime; the other two are left alone, and
+// no suspect can be added beyond them.
+TEST_F(CrimeScripts, ASetUpsGeneratorsBeyondSixteenAreLeftAlone)
+{
+    std::vector<EnemyGenRunner*> gens;
+    for (int k = 0; k < 18; k++) {
+        auto* g = Fake<EnemyGenRunner>(-300 - k);
+        g->messagehandler = PlacedGen_mh;
+        c->pobjectlist->AddTail(g);
+        gens.push_back(g);
+    }
+    Matrix at = TransMatrix(0.0f, 0.0f, 0.0f);
+    c->SetupInfoTables(at, -1, 0);
+    ASSERT_EQ(c->i16numegi, 16);
+    for (int k = 0; k < 16; k++) {
+        EXPECT_EQ(c->regi[k].pegr, gens[k]) << k;
+        EXPECT_EQ(gens[k]->gameeventobj, c) << k;
+        EXPECT_TRUE(Heard(-300 - k, SMSG_MODE_START, 0)) << k;
+    }
+    for (int k = 16; k < 18; k++) {
+        EXPECT_EQ(gens[k]->gameeventobj, nullptr) << k;
+        for (const Order& o : g_log)
+            EXPECT_NE(o.to, -300 - k) << k;
+    }
+    EXPECT_EQ(c->AddEnemy(at), nullptr);
+    EXPECT_EQ(c->i16numegi, 16);
+    c->pobjectlist->RemoveAll();
+}
+
 TEST_F(CrimeScripts, HandedOverCrimesOrderTheirPairAndEveryScriptSurvivesMissingObjects)
 {
     Object* jacker = Fake<Object>(-101);
