@@ -600,9 +600,11 @@ void ResurrectDace()
     SendSpecial(player, SMSG_PLAYER_REGROUND);
     SendSpecial(player, SMSG_PLAYER_STAND_UP);
     if (dace != nullptr && dace == player) {
-        // His event object (the mode's controller) hears that he is back.
-        if (g_pgcTest != nullptr && g_pgcTest->pMission != nullptr)
-            SendSpecial(g_pgcTest->pMission, SMSG_EV_PLAYER_RESURRECTED, player);
+        // His event object hears that he is back: the mode's controller, or a
+        // street crime that has taken his events over from it (and passes
+        // them on).
+        if (dace->gameeventobj != nullptr)
+            SendSpecial(dace->gameeventobj, SMSG_EV_PLAYER_RESURRECTED, player);
         if (Camera* cam = dace->cam) {
             cam->mat = player->mat;
             cam->mat.w[1] -= 0.46875f;

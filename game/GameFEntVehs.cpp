@@ -471,11 +471,14 @@ CarDriver* VehGen::CreateVehAmb(bool bSkipVis)
     const int n = car->iGetNumTintSets(&first);
     const int cartint = first + int((s64(rand()) * n) >> 31);
     SetTintSet(car, cartint, true);
-    // 13.
+    // 13.  The figure holds the reference it was made with, which the car
+    // gives back when it goes; a model without a seated figure keeps none.
     if (Object* figure = car->AttachDriver(g_GlobalMFI.GetMF(driverslot, true))) {
         figure->mode = s8(tint);
         SetTintSet(figure, tint, true);
         figure->CalcRadius();
+    } else {
+        g_GlobalMFI.DecrementRef(driverslot);
     }
     // 14.
     if (g_pgcTest != nullptr)

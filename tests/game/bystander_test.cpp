@@ -10,6 +10,7 @@
 #include "tests/game/bystander_support.h"
 #include "tests/game/vehicle_support.h"
 
+#include "tools/lib/humanoid.h"
 #include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
 
@@ -950,6 +951,51 @@ TEST_F(Peds, CarsAreMadeOnlyFarOrHiddenAndNeverBehindTheCamera)
     EXPECT_EQ(gc->iNumVehs, 0);   // the near car leaves through its driver
     gnear->Delete();
     gbehind->Delete();
+    Occlusion::bSkipOcclusion = savedSkip;
+}
+
+// The figure at a new car's wheel holds a reference on the walkers' slot it
+// was drawn from until the car goes; a model with no seated figure makes a
+// car without one and keeps no hold on the slot (a slot the crimes are
+// promised must empty once its walkers and cars have gone).
+TEST_F(Peds, OnlyAFigureAtTheWheelHoldsItsWalkersSlot)
+{
+    AmbientCarSlots slots(*scene);
+    ASSERT_TRUE(slots.ok);
+    const bool savedSkip = Occlusion::bSkipOcclusion;
+    Occlusion::bSkipOcclusion = true;
+    Road road(30.0f, 2, 2, VectorPos(-15.0f, 0.0f, 60.0f));
+    VehGen* g = pvgCreateVehGen(road.seg, 1, 0, 0, 100);
+    ASSERT_NE(g, nullptr);
+    // A walker's figure with its seated copy for the wheel.
+    MdlFileInfo& walkers = g_GlobalMFI.rgmfi[80];
+    tools::HumanoidLook look = tools::EnemyLook();
+    look.driverCopy = true;
+    std::vector<u8> figure;
+    std::string error;
+    ASSERT_TRUE(tools::WriteP2B(tools::HumanoidFile(look), figure, error)) << error;
+    walkers.smf.SetBuffer(scene->rig.Block(figure));
+    ASSERT_TRUE(walkers.smf.Init(u32(figure.size())));
+    const int before = walkers.smf.refs;
+    auto carOf = [](CarDriver* d) { return d->pveh != nullptr ? d->pveh : static_cast<Vehicle*>(d->parent); };
+
+    CarDriver* d = g->CreateVehAmb(true);
+    ASSERT_NE(d, nullptr);
+    EXPECT_NE(carOf(d)->FindMeshDriver(), nullptr);
+    EXPECT_EQ(walkers.smf.refs, before + 1);
+    world.Clear();
+    EXPECT_EQ(walkers.smf.refs, before);
+
+    // The car's own file in the walkers' slot: it has no seated figure.
+    walkers.smf = g_GlobalMFI.rgmfi[1].smf;
+    walkers.smf.refs = u16(before);
+    d = g->CreateVehAmb(true);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(carOf(d)->FindMeshDriver(), nullptr);
+    EXPECT_EQ(walkers.smf.refs, before);
+    world.Clear();
+    EXPECT_EQ(walkers.smf.refs, before);
+    g->Delete();
     Occlusion::bSkipOcclusion = savedSkip;
 }
 

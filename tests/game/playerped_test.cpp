@@ -1231,3 +1231,26 @@ TEST_F(PlayerPedTest, TheFrameLooksAtPassersByEveryTwelveToSeventeenFramesAndAsk
     EXPECT_EQ(held.Count(85), 1);
     d->arrestguy = nullptr;
 }
+
+// Put back on his feet, the player tells his own event object (a street
+// crime that has taken his events over, not the mode's controller behind
+// it), and the suspects about him are gone.
+TEST_F(PlayerPedTest, BackOnHisFeetHeTellsHisOwnEventObject)
+{
+    Sink mission;
+    gc->pMission = &mission;
+    Object* suspect = new Object;
+    suspect->type = OBJT_CHARACTER;
+    suspect->id = -101;
+    world.AddObject(suspect, nullptr);
+    RCptr<Object> hold = suspect;
+    ResurrectDace();
+    ASSERT_EQ(events.Count(SMSG_EV_PLAYER_RESURRECTED), 1);
+    for (const SpecialMessage& m : events.heard)
+        if (m.submsg == SMSG_EV_PLAYER_RESURRECTED)
+            EXPECT_EQ(m.obj, d);
+    EXPECT_EQ(mission.Count(SMSG_EV_PLAYER_RESURRECTED), 0);
+    EXPECT_TRUE(suspect->IsDead());
+    hold = nullptr;
+    gc->pMission = nullptr;
+}

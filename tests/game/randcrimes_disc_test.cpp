@@ -1,15 +1,19 @@
 // A random crime on the sample disc, end to end: the drive to the dojo
 // (episode 2, record 1) runs in the game's own loop without a window, with
 // the parole violator (group 101) forced.  It breaks out after the spawner's
-// first check, its suspect is arrested, the outcome shows, the police come
-// and leave, the crime ends and deletes itself without leaving its cast
-// behind, and the next crime follows after the spawner's cool-down.
+// first check, waits for its cast while the player walks on (the crowd he
+// leaves behind gives up the character slot the crime was promised), its
+// suspect is arrested, the outcome shows, the police come and leave, the
+// crime ends and deletes itself without leaving its cast behind, and the
+// next crime follows after the spawner's cool-down.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ZevEngine2/PS2/platform_support.h"
 #include "core/config.h"
@@ -20,6 +24,7 @@
 #include "game/GameFEnt.h"
 #include "game/GameFEntChase.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Guy.h"
 #include "game/HUD.h"
 #include "game/MAIN.h"
@@ -78,32 +83,58 @@ int CrimeRolesInTheWorld()
     return n;
 }
 
+// A pavement spot at least `far` from p (and not much farther) where the city
+// is loaded, looked for in eight directions.
+bool PavementAway(RandomMissionController* c, VectorPos p, float far, VectorPos* out)
+{
+    for (int k = 0; k < 8; k++) {
+        const float a = 0.785398f * float(k);
+        const VectorPos q(p[0] + 1.25f * far * std::cos(a), p[1], p[2] + 1.25f * far * std::sin(a));
+        float t = -1.0f;
+        RoadSeg* seg = FindNearestRoadSeg(q, &t, false);
+        if (seg == nullptr)
+            continue;
+        const VectorPos at = c->GetRandCharacterSidewalkPosition(*seg, t, nullptr);
+        const float dx = at[0] - p[0], dz = at[2] - p[2];
+        if (dx * dx + dz * dz >= far * far && world.CompleteAt(at)) {
+            *out = at;
+            return true;
+        }
+    }
+    return false;
+}
+
 class RandomCrimeOnTheDisc : public ::testing::Test
 {
 protected:
+    // The player's own kind, with his camera (this test program registers a
+    // stand-in under the name).
+    Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+
     void SetUp() override { platform_test::PowerOff(); }
     void TearDown() override
     {
+        if (Name::first == &kind)
+            Name::first = kind.link;
         world.rawobjPostList.RemoveAll();
         console::ResetConfig();
         platform_test::PowerOff();
     }
 };
 
-// Not run yet: on the drive the crime's character is given ambient slot 80,
-// which still holds a pedestrian's model, and the registry leaves an
-// occupied slot alone, so the cast never loads and the crime waits in mode
-// 1.  Enable once a freed ambient slot is emptied for the crime.
-TEST_F(RandomCrimeOnTheDisc, DISABLED_AForcedParoleViolatorBreaksOutIsArrestedAndTheNextFollowsItsCoolDown)
+TEST_F(RandomCrimeOnTheDisc, AForcedParoleViolatorBreaksOutIsArrestedAndTheNextFollowsItsCoolDown)
 {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("korvalis-crime-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::string error;
     ASSERT_TRUE(tools::WriteSampleDisc(dir.string(), error)) << error;
+    // The run needs the program's logic, not its pictures: the GS draws no
+    // pixels (what is drawn, and so seen, is the program's own business).
     std::string program = "randcrimes_disc_test", option = "--disc", disc = dir.string();
-    char* args[] = {program.data(), option.data(), disc.data(), nullptr};
-    int argc = 3;
+    std::string nopixels = "--gs-no-pixels";
+    char* args[] = {program.data(), option.data(), disc.data(), nopixels.data(), nullptr};
+    int argc = 4;
     console::Configure(argc, args, console::ConfigureMode::kTest);
     StartUp(0, nullptr);
     GameController* gc = g_pgcTest;
@@ -117,19 +148,51 @@ TEST_F(RandomCrimeOnTheDisc, DISABLED_AForcedParoleViolatorBreaksOutIsArrestedAn
     ASSERT_TRUE(RunUntil([&] { return spawner->rcoCurrent.p != nullptr; }, 800));
     EXPECT_GE(world.time - created, 720);
     EXPECT_LE(world.time - created, 724);
+    const int made = world.time;
     EXPECT_TRUE(gc->bRandomMissionActive);
     auto* c = static_cast<RandomMissionController*>(spawner->rcoCurrent.p);
     RCptr<Object> hold = c;
     EXPECT_EQ(c->prmp, &rgg101rmp[0]);
 
-    // After its wait and the loading of its cast it becomes active, the
+    // After 300 frames it asks for its cast: its characters are found among
+    // the walkers' models or promised a walkers' slot, which no new walker
+    // or driver takes from now on.
+    ASSERT_TRUE(RunUntil([&] { return c->iNumAssets > 0; }, 320));
+    EXPECT_GE(world.time - made, 300);
+    std::vector<int> promised;
+    for (int k = 0; k < c->iNumAssets; k++) {
+        const AssetLoadParams& a = c->ralp[k];
+        if (a.atype != AT_AMBCHAR || a.i16Index < 0)
+            continue;
+        ASSERT_GE(a.i16Index, 80);
+        ASSERT_LE(a.i16Index, 84);
+        EXPECT_TRUE(g_GlobalMFI.GetMFI(a.i16Index).i16Flags & MFI_RECYCLE);
+        if (g_GlobalMFI.GetID(a.i16Index) != a.i16MFID)
+            promised.push_back(k);
+    }
+    // The officers' model is no walker's: it is always promised a slot.
+    EXPECT_FALSE(promised.empty());
+    EXPECT_EQ(c->mode, 1);
+
+    // The player walks on to another street; the walkers and cars he
+    // leaves behind go, and with the last of them the promised slot empties
+    // and the cast streams in.  After its wait the crime becomes active, the
     // start text centred, and its suspect appears.
-    ASSERT_TRUE(RunUntil([&] { return c->mode == RCM_ACTIVE; }, 3000)) << int(c->mode);
+    ASSERT_NE(dace, nullptr);
+    VectorPos away;
+    ASSERT_TRUE(PavementAway(c, dace->GetWorldPos(), 100.0f, &away));
+    dace->mat.SetTrans(away);
+    ASSERT_TRUE(RunUntil([&] { return c->mode == RCM_ACTIVE; }, 600)) << int(c->mode);
+    for (int k : promised)
+        EXPECT_EQ(g_GlobalMFI.GetID(c->ralp[k].i16Index), c->ralp[k].i16MFID) << k;
     EXPECT_EQ(CentreText(), "PAROLE VIOLATOR");
     ASSERT_TRUE(RunUntil([&] { return !Suspects(c).empty(); }, 120));
     ASSERT_EQ(Suspects(c).size(), 1u);
     Enemy* suspect = Suspects(c)[0];
     EXPECT_EQ(suspect->id, -101);
+    // The start text holds the centre of the screen for its 300 frames (a
+    // text posted there meanwhile is not shown).
+    ASSERT_TRUE(RunUntil([&] { return CentreText().empty(); }, 320));
 
     // Met by the player: engaged.
     ASSERT_NE(dace, nullptr);

@@ -257,6 +257,96 @@ TEST_F(CrimeScripts, TheTailDrivesToItsDestinationAndEndsWhenLostButNotWhenSpott
     gc->pmd = nullptr;
 }
 
+// With its dealer the tail begins: the dealer seated in the car, three more
+// suspects counted at the destination (unmade here: the crime has no
+// character model), a tail controller on the crime's own tail values after
+// the dealer towards the destination, and the HUD's tail meters shown.
+TEST_F(CrimeScripts, TheTailFollowsTheDealerWithItsMetersShown)
+{
+    MapDisplay hud;
+    hud.flags = 1;
+    gc->pmd = &hud;
+    // The tail controller's own start (its text and the player's voice) is
+    // left out, as during a cinematic.
+    const bool savedCinematic = gc->bCinematic;
+    gc->bCinematic = true;
+    Vehicle* car = Car();
+    Enemy* dealer = Suspect(-101);
+    c->tailMatLoc = TransMatrix(40.0f, 0.0f, -12.5f);
+    MissionCommanderRMGenG130(c, 0);
+
+    EXPECT_TRUE(Heard(-101, SMSG_PUT_IN_VEHICLE, -200, 116));
+    auto* d = static_cast<CarDriver*>(car->rcoDriver.p);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->i16DriveMode, 8);
+    EXPECT_EQ(c->i16numegi, 1 + 3);
+    for (int k = 1; k < 4; k++) {
+        EXPECT_TRUE(c->regi[k].added);
+        EXPECT_EQ(c->regi[k].pegr, nullptr);
+    }
+    auto* t = c->pTailMissionController;
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->ptmp, &DefaultTailMissionParams);
+    EXPECT_EQ(c->tailparams, &DefaultTailMissionParams);
+    EXPECT_FLOAT_EQ(t->ptmp->tooclose, 9.375f);
+    EXPECT_FLOAT_EQ(t->ptmp->toofar, 62.5f);
+    EXPECT_FLOAT_EQ(t->vpTailDest[0], 40.0f);
+    EXPECT_FLOAT_EQ(t->vpTailDest[2], -12.5f);
+    EXPECT_TRUE(t->bRandomMission);
+    EXPECT_TRUE(t->bStarted);
+    EXPECT_EQ(t->target, dealer);
+    EXPECT_EQ(t->gameeventobj, c);
+    EXPECT_NE(world.objectlist.Find(reinterpret_cast<Object*>(t)), nullptr);
+    EXPECT_EQ(hud.flags, 1u | 0x2000000u);
+    EXPECT_EQ(c->mode, RCM_HIBERNATE);
+
+    // Spotted: the tail controller goes and the meters with it.
+    MissionCommanderRMGenG130(c, 2);
+    EXPECT_EQ(c->pTailMissionController, nullptr);
+    EXPECT_EQ(hud.flags & 0x2000000u, 0u);
+    gc->bCinematic = savedCinematic;
+    gc->pmd = nullptr;
+}
+
+// A placed runner generator of a set-up file: it answers the kind question
+// (29001) with 13 and logs the rest.
+int PlacedGen_mh(Object* o, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_SPECIAL && static_cast<SpecialMessage*>(data)->submsg == 29001)
+        return 13;
+    return Logger_mh(o, msg, data);
+}
+
+// The crime keeps 16 generators: a set-up with 18 gives it the first 16, in
+// list order, each started by the crime; the other two are left alone, and
+// no suspect can be added beyond them.
+TEST_F(CrimeScripts, ASetUpsGeneratorsBeyondSixteenAreLeftAlone)
+{
+    std::vector<EnemyGenRunner*> gens;
+    for (int k = 0; k < 18; k++) {
+        auto* g = Fake<EnemyGenRunner>(-300 - k);
+        g->messagehandler = PlacedGen_mh;
+        c->pobjectlist->AddTail(g);
+        gens.push_back(g);
+    }
+    Matrix at = TransMatrix(0.0f, 0.0f, 0.0f);
+    c->SetupInfoTables(at, -1, 0);
+    ASSERT_EQ(c->i16numegi, 16);
+    for (int k = 0; k < 16; k++) {
+        EXPECT_EQ(c->regi[k].pegr, gens[k]) << k;
+        EXPECT_EQ(gens[k]->gameeventobj, c) << k;
+        EXPECT_TRUE(Heard(-300 - k, SMSG_MODE_START, 0)) << k;
+    }
+    for (int k = 16; k < 18; k++) {
+        EXPECT_EQ(gens[k]->gameeventobj, nullptr) << k;
+        for (const Order& o : g_log)
+            EXPECT_NE(o.to, -300 - k) << k;
+    }
+    EXPECT_EQ(c->AddEnemy(at), nullptr);
+    EXPECT_EQ(c->i16numegi, 16);
+    c->pobjectlist->RemoveAll();
+}
+
 TEST_F(CrimeScripts, HandedOverCrimesOrderTheirPairAndEveryScriptSurvivesMissingObjects)
 {
     Object* jacker = Fake<Object>(-101);

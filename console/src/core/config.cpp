@@ -40,6 +40,7 @@ constexpr OptionSpec kOptions[] = {
     {"dump-gs-at", true, "dump GS memory at FIELD"},
     {"gs-dump", true, "record every GS write of the run to FILE (tools/gsreplay plays it)"},
     {"gs-threads", true, "GS draw threads, 0..8 (default: cores minus one)"},
+    {"gs-no-pixels", false, "the GS draws no pixels (runs that need the logic, not the pictures)"},
     {"sif-latency-us", true, "SIF request and reply delivery time"},
     {"cd-model", true, "instant|fast|real"},
     {"spu-xfer-mbps", true, "sound-RAM transfer rate"},

@@ -19,6 +19,9 @@ struct Machine {
     // any register other than vertex data has been written.
     DrawEnv env;
     bool env_valid = false;
+    // Primitives change no pixels (--gs-no-pixels, taken at each reset):
+    // runs that need the program's logic but not its pictures.
+    bool no_pixels = false;
 };
 
 Machine& TheGs();

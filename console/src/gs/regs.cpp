@@ -7,6 +7,7 @@
 #include <bit>
 #include <cinttypes>
 
+#include "core/config.h"
 #include "core/diag.h"
 #include "gs/gs.h"
 #include "gs/drawthreads.h"
@@ -136,7 +137,7 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
         m.env_valid = true;
         Trace("gs", "draw state key 0x%016" PRIX64, m.env.key);
     }
-    if (m.env.drawable)
+    if (m.env.drawable && !m.no_pixels)
         DrawPrimitive(type, m.env, m.vram, m.clut, m.queue.Drawn());
 }
 
@@ -380,6 +381,7 @@ void ResetGs(bool clear_memory)
     m.clut.Reset();
     m.transfer.Reset();
     m.env_valid = false;
+    m.no_pixels = GetFlag("gs-no-pixels");
     ResetSetupReports();
     ResetSamplerReports();
     g_texclut_reported = false;
