@@ -132,6 +132,7 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     ASSERT_EQ(d->target.p, foe);
     const u32 fired = gc->stats.nShotsFired;
     const int before = Bullets();
+    const int spawned = gWeaponSpawnCounts.bullets;
 
     Tick(R1, R1);
     Tick(R1);
@@ -141,21 +142,44 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     ASSERT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 1);
     EXPECT_EQ(mission->Count(23021), 1);
     const bool firstright = !d->shootrightgunnext;   // the hand that fired
-    Object* gun = firstright ? d->rightgunarm.gun : d->leftgunarm.gun;
+    GunArm& arm = firstright ? d->rightgunarm : d->leftgunarm;
+    Object* gun = arm.gun;
     for (const SpecialMessage& m : foe->heard) {
         if (m.submsg == Dace::SMSG_SHOT_AT) {
             EXPECT_EQ(m.obj, gun);
         }
     }
-    // The next tap goes to the other hand.
-    for (int i = 0; i < 10; i++)
+    // The arm aims, then fires one bullet from the muzzle at the target as
+    // it reaches its shooting state.
+    int ticks = 0;
+    while (gWeaponSpawnCounts.bullets == spawned && ticks++ < 20)
         Tick();
+    ASSERT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    EXPECT_TRUE(arm.IsPostShot()) << int(arm.GetMode());
+    EXPECT_EQ(Bullets(), before - 1);
+    // It flies at the arm's aim point, the reticle closing on the target.
+    const Matrix shot = gWeaponSpawnCounts.lastBullet;
+    const VectorDir along(shot.z.xyz());
+    EXPECT_GT(Dot(Normalise(VectorDir(arm.curTargetPos - shot.GetTrans())), along), 0.9999f);
+    EXPECT_GT(Dot(Normalise(VectorDir(foe->GetWorldPos() - shot.GetTrans())), along), std::cos(0.1f));
+    // The bullet leaves from the gun in that hand, not from the other.
+    const VectorDir frommuzzle(shot.GetTrans() - gun->GetWorldPos());
+    EXPECT_LT(Length(frommuzzle), 0.1f);
+    for (int i = 0; i < 30; i++)
+        Tick();
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+
+    // The next tap goes to the other hand.
     Tick(R1, R1);
     Tick();
     EXPECT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 2);
     EXPECT_EQ(d->shootrightgunnext, firstright);
     EXPECT_EQ(gc->stats.nShotsFired, fired + 2);
-    (void)before;
+    GunArm& other = firstright ? d->leftgunarm : d->rightgunarm;
+    for (int i = 0; i < 20 && gWeaponSpawnCounts.bullets == spawned + 1; i++)
+        Tick();
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 2);
+    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - other.gun->GetWorldPos())), 0.1f);
     d->gameeventobj = nullptr;
     mission->Delete();
 }
