@@ -1145,6 +1145,79 @@ TEST(KorvalisProgram, InTheTestInteriorThePadWalksJumpsAndPunchesThePlayerAlikeE
     }
 }
 
+// The test interior with the guns out: the player turns to the standing-
+// height wall, draws, fires five times at it, walks up to it, turns round
+// and backs into cover against it with cross held.  Before the first shot
+// the wall is bare and the floor clear; after the shots it shows bullet
+// holes above his head and spent cases lie by his feet.  Half-size
+// pictures of the shots and of him in cover match their golden pictures,
+// and a second run draws every field the same.
+TEST(KorvalisProgram, InTheTestInteriorThePadDrawsFiresAtTheWallAndTakesCoverAlikeEachRun)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-guns-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path script = dir / "guns.pad";
+    {
+        std::ofstream out(script);
+        out << "@600 pad0 stick L 0xB0 0x00\n"   // to the wall, a little right
+               "@620 pad0 stick L 0x80 0x80\n"
+               "@640 pad0 press R1 for 3\n"       // draws, then fires
+               "@700 pad0 press R1 for 3\n"
+               "@730 pad0 press R1 for 3\n"
+               "@760 pad0 press R1 for 3\n"
+               "@790 pad0 press R1 for 3\n"
+               "@850 pad0 stick L 0x80 0x00\n"   // up to the wall
+               "@879 pad0 stick L 0x80 0x80\n"
+               "@900 pad0 stick L 0x80 0xB0\n"   // round, away from it
+               "@904 pad0 press CROSS for 150\n"  // and back into cover
+               "@914 pad0 stick L 0x80 0x80\n";
+    }
+    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks 1000" +
+                            " --pad-script " + script.string() + " --frame-log ";
+    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
+                                  " --dump-at 635,840,960");
+    ASSERT_EQ(first.status, 0) << first.output;
+    const GameRun second = RunGame(run + (dir / "second.log").string());
+    ASSERT_EQ(second.status, 0) << second.output;
+    auto text = [](const std::filesystem::path& p) {
+        std::ifstream in(p);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string log = text(dir / "first.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1000);
+    EXPECT_EQ(text(dir / "second.log"), log);
+
+    // Holes: black on the wall above his head; cases: brass on the floor.
+    auto count = [](const png_reader::Picture& pic, u32 y0, u32 y1, auto&& is) {
+        int n = 0;
+        for (u32 y = y0; y < y1; y++)
+            for (u32 x = 160; x < 640; x++)
+                n += is(pic.At(x, y));
+        return n;
+    };
+    auto hole = [](u32 c) { return Red(c) < 20 && Green(c) < 20 && Blue(c) < 20; };
+    auto brass = [](u32 c) { return Red(c) > 150 && Green(c) > 110 && Blue(c) < 60; };
+    const png_reader::Picture before = ReadPicture(dir / "png" / "field-000635.png");
+    const png_reader::Picture shots = ReadPicture(dir / "png" / "field-000840.png");
+    ASSERT_EQ(before.width, 640u);
+    ASSERT_EQ(shots.width, 640u);
+    EXPECT_EQ(count(before, 140, 200, hole), 0);
+    EXPECT_GT(count(shots, 140, 200, hole), 40);
+    EXPECT_EQ(count(before, 300, 512, brass), 0);
+    EXPECT_GT(count(shots, 300, 512, brass), 20);
+
+    for (const char* field : {"840", "960"}) {
+        const png_reader::Picture pic = ReadPicture(dir / "png" / ("field-000" + std::string(field) + ".png"));
+        ASSERT_EQ(pic.height, 512u);
+        std::vector<u32> words;
+        for (u32 y = 0; y < 512; y += 2)
+            for (u32 x = 0; x < 640; x += 2)
+                words.push_back(pic.At(x, y));
+        golden::ExpectPicture(std::string("player_interior_guns_") + field, 320, 256, words);
+    }
+}
+
 // The test drive played with the pad: cross drives car 65 up Elm Street,
 // L1 brakes it to a stop and the player gets out by the left door (the HUD
 // shows his head in place of the car), a few steps on the left stick, then
