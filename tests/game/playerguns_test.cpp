@@ -7,9 +7,11 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/game/enemy_support.h"
 #include "tests/game/explode_support.h"
 #include "tests/game/player_support.h"
 
+#include "tools/lib/gunfiles.h"
 #include "tools/lib/setupfile.h"
 
 #include "ZevEngine2/EntTypes.h"
@@ -182,6 +184,67 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - other.gun->GetWorldPos())), 0.1f);
     d->gameeventobj = nullptr;
     mission->Delete();
+}
+
+// End to end against a shooter made from the disc's figure: the player
+// picks him as his target, a tap aims the right arm and fires one bullet,
+// and the world's collision pass carries it into the shooter's body, who
+// is hurt by one pistol bullet and recoils.
+TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
+{
+    enemyrig::Kit kit(enemyrig::kEnemySlot);
+    tools::P2BFile bulletsFile;
+    for (auto& [path, file] : tools::WeaponModelFiles())
+        if (path.find("BULLETS") != std::string::npos)
+            bulletsFile = file;
+    explodetest::SlotFile bullets{d->rightgunarm.weapon.iBulletMFIndex, bulletsFile};
+    const float multiplier = gc->stats.fDamageMultiplier;
+    gc->stats.fDamageMultiplier = 1.0f;
+    char name[] = "ShooterEnemy";
+    ::Enemy* e = static_cast<::Enemy*>(gc->CreateCharacterAt(enemyrig::kEnemySlot, -110, -77, name, false));
+    ASSERT_NE(e, nullptr);
+    e->mat = RotY(3.1415927f);
+    e->SetPos(VectorPos(2.0f, 0.0f, 7.5f));
+    e->shootweapontype = -1;   // unarmed: he does not shoot back
+    e->vobank = 255;
+    e->ReinitAsShooter();
+    e->behavior = ::Enemy::STATIONARY;
+    d->lasttarget1checktime = Dace::Never;
+    // Every object's frame, then the collision pass, as a game tick runs.
+    auto tick = [&](u32 held, u32 hit) {
+        controller[0].pad = held | (hit << 16);
+        world.Update();
+        world.Collision();
+        controller[0].pad = 0;
+    };
+    for (int i = 0; i < 10 && d->target != e; i++)
+        tick(0, 0);
+    ASSERT_EQ(d->target.p, e);
+    // The reticle is given a second to slide out from the player toward
+    // the body, at its height.
+    for (int i = 0; i < 60; i++)
+        tick(0, 0);
+    ASSERT_NE(d->reticle, nullptr);
+    EXPECT_NEAR(d->reticle->GetWorldPos()[1], e->torso->GetWorldPos()[1], 0.05f);
+    const u32 hits = gc->stats.nEnemyBulletHits;
+    const int spawned = gWeaponSpawnCounts.bullets;
+    tick(R1, R1);
+    tick(R1, 0);
+    for (int i = 0; i < 40 && gc->stats.nEnemyBulletHits == hits; i++)
+        tick(0, 0);
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    // Both guns fresh, the left is not due (its last shot is no earlier
+    // than the right's): the right gun fires.
+    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - d->rgun->GetWorldPos())), 0.1f);
+    EXPECT_EQ(gc->stats.nEnemyBulletHits, hits + 1);
+    const Weapon& w = gWeapons[d->rightgunarm.weapon.type];
+    const float lost = 100.0f - e->strength;
+    EXPECT_GE(lost, std::min(w.strength[0], w.strength[1]));
+    EXPECT_LE(lost, std::max(w.strength[0], w.strength[1]));
+    EXPECT_EQ(e->mode2, +BadGuyAnims::GUN_RECOIL_ANI);
+    EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr) << "the bullet stops at him";
+
+    gc->stats.fDamageMultiplier = multiplier;
 }
 
 TEST_F(PlayerGuns, TwoTargetsShareTheShotsInRunsNeverTwoSecondariesInARow)
