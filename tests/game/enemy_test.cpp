@@ -769,7 +769,7 @@ TEST(ShooterEnemy, HisGunArmPointsTheMuzzleAtTargetsAheadAndToEitherSide)
         EXPECT_TRUE(a.ModeIs(GunArm::AIMING)) << yaw;
         const Matrix m = RotY(1.5707964f) * a.gun->GetWorldMatrix();
         const VectorXYZ muzzle = VectorXYZ(m.GetTrans()) + VectorXYZ(m * VectorDir(GunArm::GunMuzzleOffs));
-        EXPECT_GT(Dot(Normalise(VectorXYZ(m.z.v)), Normalise(VectorXYZ(target) - muzzle)), std::cos(2.0f * 3.1415927f / 180.0f))
-            << yaw;
+        const float c = Dot(Normalise(VectorXYZ(m.z.v)), Normalise(VectorXYZ(target) - muzzle));
+        EXPECT_GT(c, std::cos(2.0f * 3.1415927f / 180.0f)) << yaw;
     }
 }

@@ -1094,6 +1094,48 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
     }
 }
 
+namespace {
+
+// The test interior (episode 0, record 1) played headless twice from the
+// pad script `pad` for `fields` fields: the first run dumps the fields
+// listed in `dumpAt` into dir/png; the two runs' frame logs hold a line a
+// field and are alike.
+void PlayTestInteriorTwice(const std::filesystem::path& dir, const std::string& pad, int fields,
+                           const std::string& dumpAt)
+{
+    const std::filesystem::path script = dir / "run.pad";
+    {
+        std::ofstream out(script);
+        out << pad;
+    }
+    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks " +
+                            std::to_string(fields) + " --pad-script " + script.string() + " --frame-log ";
+    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
+                                  " --dump-at " + dumpAt);
+    ASSERT_EQ(first.status, 0) << first.output;
+    const GameRun second = RunGame(run + (dir / "second.log").string());
+    ASSERT_EQ(second.status, 0) << second.output;
+    auto text = [](const std::filesystem::path& p) {
+        std::ifstream in(p);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string log = text(dir / "first.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), fields);
+    EXPECT_EQ(text(dir / "second.log"), log);
+}
+
+// Every step-th pixel of every step-th row of a 640 x 512 picture.
+std::vector<u32> Sampled(const png_reader::Picture& pic, u32 step)
+{
+    std::vector<u32> words;
+    for (u32 y = 0; y < 512; y += step)
+        for (u32 x = 0; x < 640; x += step)
+            words.push_back(pic.At(x, y));
+    return words;
+}
+
+}  // namespace
+
 // The test interior (episode 0, record 1) played from the pad: the player
 // walks ahead and stops, jumps, then punches three times.  Quarter-size
 // pictures of the walk's end, the jump and the punches match their golden
@@ -1104,40 +1146,20 @@ TEST(KorvalisProgram, InTheTestInteriorThePadWalksJumpsAndPunchesThePlayerAlikeE
     const std::filesystem::path dir = ScratchDir("korvalis-onfoot-test-");
     const RemoveOnExit cleanup{dir};
     ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
-    const std::filesystem::path script = dir / "onfoot.pad";
-    {
-        std::ofstream out(script);
-        out << "@600 pad0 stick L 0x80 0x00\n"   // ahead
-               "@700 pad0 stick L 0x80 0x80\n"
-               "@720 pad0 press TRIANGLE for 3\n"
-               "@800 pad0 press SQUARE for 3\n"
-               "@830 pad0 press SQUARE for 3\n"
-               "@860 pad0 press SQUARE for 3\n";
-    }
-    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks 900" +
-                            " --pad-script " + script.string() + " --frame-log ";
-    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
-                                  " --dump-at 650,760,830");
-    ASSERT_EQ(first.status, 0) << first.output;
-    const GameRun second = RunGame(run + (dir / "second.log").string());
-    ASSERT_EQ(second.status, 0) << second.output;
-    auto text = [](const std::filesystem::path& p) {
-        std::ifstream in(p);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    };
-    const std::string log = text(dir / "first.log");
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 900);
-    EXPECT_EQ(text(dir / "second.log"), log);
-
+    ASSERT_NO_FATAL_FAILURE(PlayTestInteriorTwice(dir,
+                                                  "@600 pad0 stick L 0x80 0x00\n"   // ahead
+                                                  "@700 pad0 stick L 0x80 0x80\n"
+                                                  "@720 pad0 press TRIANGLE for 3\n"
+                                                  "@800 pad0 press SQUARE for 3\n"
+                                                  "@830 pad0 press SQUARE for 3\n"
+                                                  "@860 pad0 press SQUARE for 3\n",
+                                                  900, "650,760,830"));
     std::vector<std::vector<u32>> shots;
     for (const char* field : {"650", "760", "830"}) {
         const png_reader::Picture pic = ReadPicture(dir / "png" / ("field-000" + std::string(field) + ".png"));
         ASSERT_EQ(pic.width, 640u);
         ASSERT_EQ(pic.height, 512u);
-        std::vector<u32> words;
-        for (u32 y = 0; y < 512; y += 4)
-            for (u32 x = 0; x < 640; x += 4)
-                words.push_back(pic.At(x, y));
+        const std::vector<u32> words = Sampled(pic, 4);
         golden::ExpectPicture(std::string("player_interior_") + field, 160, 128, words);
         for (const std::vector<u32>& before : shots)
             EXPECT_NE(before, words) << field;
@@ -1157,36 +1179,20 @@ TEST(KorvalisProgram, InTheTestInteriorThePadDrawsFiresAtTheWallAndTakesCoverAli
     const std::filesystem::path dir = ScratchDir("korvalis-guns-test-");
     const RemoveOnExit cleanup{dir};
     ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
-    const std::filesystem::path script = dir / "guns.pad";
-    {
-        std::ofstream out(script);
-        out << "@600 pad0 stick L 0xB0 0x00\n"   // to the wall, a little right
-               "@620 pad0 stick L 0x80 0x80\n"
-               "@640 pad0 press R1 for 3\n"       // draws, then fires
-               "@700 pad0 press R1 for 3\n"
-               "@730 pad0 press R1 for 3\n"
-               "@760 pad0 press R1 for 3\n"
-               "@790 pad0 press R1 for 3\n"
-               "@850 pad0 stick L 0x80 0x00\n"   // up to the wall
-               "@879 pad0 stick L 0x80 0x80\n"
-               "@900 pad0 stick L 0x80 0xB0\n"   // round, away from it
-               "@904 pad0 press CROSS for 150\n"  // and back into cover
-               "@914 pad0 stick L 0x80 0x80\n";
-    }
-    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks 1000" +
-                            " --pad-script " + script.string() + " --frame-log ";
-    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
-                                  " --dump-at 635,840,960");
-    ASSERT_EQ(first.status, 0) << first.output;
-    const GameRun second = RunGame(run + (dir / "second.log").string());
-    ASSERT_EQ(second.status, 0) << second.output;
-    auto text = [](const std::filesystem::path& p) {
-        std::ifstream in(p);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    };
-    const std::string log = text(dir / "first.log");
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1000);
-    EXPECT_EQ(text(dir / "second.log"), log);
+    ASSERT_NO_FATAL_FAILURE(PlayTestInteriorTwice(dir,
+                                                  "@600 pad0 stick L 0xB0 0x00\n"   // to the wall, a little right
+                                                  "@620 pad0 stick L 0x80 0x80\n"
+                                                  "@640 pad0 press R1 for 3\n"       // draws, then fires
+                                                  "@700 pad0 press R1 for 3\n"
+                                                  "@730 pad0 press R1 for 3\n"
+                                                  "@760 pad0 press R1 for 3\n"
+                                                  "@790 pad0 press R1 for 3\n"
+                                                  "@850 pad0 stick L 0x80 0x00\n"   // up to the wall
+                                                  "@879 pad0 stick L 0x80 0x80\n"
+                                                  "@900 pad0 stick L 0x80 0xB0\n"   // round, away from it
+                                                  "@904 pad0 press CROSS for 150\n"  // and back into cover
+                                                  "@914 pad0 stick L 0x80 0x80\n",
+                                                  1000, "635,840,960"));
 
     // Holes: black on the wall above his head; cases: brass on the floor.
     auto count = [](const png_reader::Picture& pic, u32 y0, u32 y1, auto&& is) {
@@ -1210,11 +1216,7 @@ TEST(KorvalisProgram, InTheTestInteriorThePadDrawsFiresAtTheWallAndTakesCoverAli
     for (const char* field : {"840", "960"}) {
         const png_reader::Picture pic = ReadPicture(dir / "png" / ("field-000" + std::string(field) + ".png"));
         ASSERT_EQ(pic.height, 512u);
-        std::vector<u32> words;
-        for (u32 y = 0; y < 512; y += 2)
-            for (u32 x = 0; x < 640; x += 2)
-                words.push_back(pic.At(x, y));
-        golden::ExpectPicture(std::string("player_interior_guns_") + field, 320, 256, words);
+        golden::ExpectPicture(std::string("player_interior_guns_") + field, 320, 256, Sampled(pic, 2));
     }
 }
 

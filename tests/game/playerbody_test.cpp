@@ -511,10 +511,14 @@ TEST_F(DaceBodyTest, BothGunArmsPointTheirMuzzlesAtTargetsAheadLeftRightAndAbove
     const struct
     {
         float yaw, y;
-    } aims[] = {{0.0f, chest[1]}, {-40.0f, chest[1]}, {40.0f, chest[1]}, {0.0f, shouldery - 3.0f * std::tan(15.0f * kDeg)}};
+    } aims[] = {{0.0f, chest[1]},
+                {-40.0f, chest[1]},
+                {40.0f, chest[1]},
+                {0.0f, shouldery - 3.0f * std::tan(15.0f * kDeg)}};
     for (GunArm* arm : {&body->leftgunarm, &body->rightgunarm}) {
         for (const auto& a : aims) {
-            const VectorPos target(chest[0] + 3.0f * std::sin(a.yaw * kDeg), a.y, chest[2] + 3.0f * std::cos(a.yaw * kDeg));
+            const float yaw = a.yaw * kDeg;
+            const VectorPos target(chest[0] + 3.0f * std::sin(yaw), a.y, chest[2] + 3.0f * std::cos(yaw));
             const char* side = arm == &body->leftgunarm ? "left" : "right";
             arm->ImmediateRelaxArm();
             arm->DrawGun();
