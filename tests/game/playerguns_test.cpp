@@ -21,6 +21,7 @@
 #include "game/Camera.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/StandIns.h"
 
@@ -637,6 +638,76 @@ TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
         EXPECT_EQ(d->collidestate, Dace::FREE) << c.x;
     }
     world.spllist.RemoveAll();
+    world.placeholderlist.Remove(ph);
+    delete ph;
+}
+
+// In cover at the test interior's standing wall: a stick of 0.749 on both
+// axes rests, 0.75 on one slides along the wall; a push straight away
+// leaves it (PULL_STATIC, free again ten frames on); and when the wall's
+// object takes its cover lines away the player on one is told (7754, the
+// line) and is free.
+TEST_F(PlayerGuns, InCoverTheStickSlidesAtThreeQuartersAPushLeavesAndARemovedWallLetsHimGo)
+{
+    std::vector<u8> bytes;
+    std::string err;
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
+    ASSERT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
+    explodetest::SlotFile room(195, bytes);
+    Object* ph = new Object;
+    ph->id = -5;
+    ph->mat = Matrix(true);
+    world.placeholderlist.AddTail(ph);
+    world.spllist.RemoveAll();
+    ASSERT_NE(gc->LoadIntExtSetup(-5, room.mf(), true), nullptr);
+    // Beside the standing wall (x = -2.5), cross held: in cover against it.
+    auto takeCover = [&] {
+        d->collidestate = Dace::FREE;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = Matrix(true);
+        d->mat.z = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+        d->mat.x = Vector(0.0f, 0.0f, 1.0f, 0.0f);
+        d->SetPos(VectorPos(-2.2f, 0.0f, 0.5f));
+        for (int i = 0; i < 25; i++)
+            Tick(BUT_CROSS, i == 0 ? BUT_CROSS : 0);
+        ASSERT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    };
+    ASSERT_NO_FATAL_FAILURE(takeCover());
+    // The stick in the player's own frame: x to his right, z ahead.
+    auto move = [&](float x, float z) {
+        Dace::PlayerController pc(controller[0], d->mat);
+        pc.pad = BUT_CROSS;
+        pc.cdir = VectorDir(x, 0.0f, z);
+        pc.ldir = pc.cdir;
+        d->GunMoveBackFull(pc);
+    };
+    move(-0.749f, -0.749f);
+    EXPECT_EQ(d->speed, 0.0f);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_IDLE_L_ANI);
+    move(0.75f, 0.0f);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_WALK_R_ANI);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    move(0.0f, 0.75f);
+    EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+    EXPECT_EQ(d->speed, 0.0f);
+    int ticks = 0;
+    while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
+        Tick();
+        ticks++;
+    }
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+    // Ten animation frames at 1.2 frames a tick.
+    EXPECT_GE(ticks, 8);
+    EXPECT_LE(ticks, 10);
+
+    ASSERT_NO_FATAL_FAILURE(takeCover());
+    ASSERT_NE(d->collspline, nullptr);
+    RemoveObjectSplines(0xFFFF);
+    EXPECT_TRUE(world.spllist.IsEmpty());
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+    EXPECT_EQ(d->collspline, nullptr);
+    EXPECT_EQ(d->mode2, GUNS_FIRST_ANI);
     world.placeholderlist.Remove(ph);
     delete ph;
 }
