@@ -394,10 +394,7 @@ void Enemy::ReinitAsShooter()
 
     GunArm& a = rightgunarm;
     a.ikupperarmlimits[0] = Arc(-180.0f, 360.0f);
-    // The second angle is left free: this rig's upper arm hangs down at rest,
-    // so its lift is measured from another zero and the arc of 30..210
-    // degrees would refuse every aim in front of the body.
-    a.ikupperarmlimits[1] = Arc(-180.0f, 360.0f);
+    a.ikupperarmlimits[1] = Arc(30.0f, 180.0f);
     a.ikupperarmlimits[2] = Arc(120.0f, 160.0f);
     a.ikelbowlimits = Arc(0.0f, 150.0f);
     a.ikwristlimits[0] = Arc(-120.0f, 150.0f);
@@ -415,7 +412,11 @@ void Enemy::ReinitAsShooter()
     // down at rest; the hand looks along z.
     a.ikupperarmmat = Matrix(Vector(0, 0, 1, 0), Vector(0, 1, 0, 0), Vector(-1, 0, 0, 0), Vector(0, 0, 0, 1));
     a.ikhandmat = Matrix(Vector(-1, 0, 0, 0), Vector(0, -1, 0, 0), Vector(0, 0, 1, 0), Vector(0, 0, 0, 1));
-    a.aimupperarmdir = VectorPos(-0.8f, 0.6f, 0.0f);
+    // The elbow hint: the player's right arm's turned round, since these
+    // twist limits lie half a turn from his (the elbow rides above the line
+    // of aim, the hand turned half a turn, which the figure's hold of what
+    // it carries makes up for).
+    a.aimupperarmdir = VectorPos(0.8f, -0.6f, 0.0f);
 
     a.hand = FindSubObject(SUB_RHAND);
     a.lowerarm = a.hand != nullptr ? a.hand->parent : nullptr;

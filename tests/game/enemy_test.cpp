@@ -744,3 +744,32 @@ TEST(ShooterEnemy, TheDiscFigureGivesAShooterItsBodyRootAndAGroundedGrabPoint)
     EXPECT_GT(g[2], 0.125f);
     EXPECT_LT(g[2], 0.125f + 2.0f * Enemy::VictimDataTable[0].dist);
 }
+
+TEST(ShooterEnemy, HisGunArmPointsTheMuzzleAtTargetsAheadAndToEitherSide)
+{
+    Scene s;
+    Enemy* e = s.Shooter(VectorPos(0.0f, 0.0f, 0.0f));
+    ASSERT_NE(e, nullptr);
+    e->SetAnim(+BA::GUN_IDLE_ANI);
+    e->AnimateHierarchy(0.0f);
+    GunArm& a = e->rightgunarm;
+    ASSERT_NE(a.gun, nullptr);
+    // The chest height 3 ahead, and 40 degrees to either side.
+    const VectorPos chest = e->torso->GetWorldPos();
+    for (float yaw : {0.0f, -40.0f, 40.0f}) {
+        const float r = yaw * 3.1415927f / 180.0f;
+        const VectorPos target(chest[0] + 3.0f * std::sin(r), chest[1], chest[2] + 3.0f * std::cos(r));
+        a.ImmediateRelaxArm();
+        a.DrawGun();
+        for (int f = 0; f < 6; f++) {
+            world.time++;
+            a.Frame(target);
+            e->AnimateHierarchy(0.0f);
+        }
+        EXPECT_TRUE(a.ModeIs(GunArm::AIMING)) << yaw;
+        const Matrix m = RotY(1.5707964f) * a.gun->GetWorldMatrix();
+        const VectorXYZ muzzle = VectorXYZ(m.GetTrans()) + VectorXYZ(m * VectorDir(GunArm::GunMuzzleOffs));
+        const float c = Dot(Normalise(VectorXYZ(m.z.v)), Normalise(VectorXYZ(target) - muzzle));
+        EXPECT_GT(c, std::cos(2.0f * 3.1415927f / 180.0f)) << yaw;
+    }
+}

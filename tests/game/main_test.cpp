@@ -1094,6 +1094,48 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
     }
 }
 
+namespace {
+
+// The test interior (episode 0, record 1) played headless twice from the
+// pad script `pad` for `fields` fields: the first run dumps the fields
+// listed in `dumpAt` into dir/png; the two runs' frame logs hold a line a
+// field and are alike.
+void PlayTestInteriorTwice(const std::filesystem::path& dir, const std::string& pad, int fields,
+                           const std::string& dumpAt)
+{
+    const std::filesystem::path script = dir / "run.pad";
+    {
+        std::ofstream out(script);
+        out << pad;
+    }
+    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks " +
+                            std::to_string(fields) + " --pad-script " + script.string() + " --frame-log ";
+    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
+                                  " --dump-at " + dumpAt);
+    ASSERT_EQ(first.status, 0) << first.output;
+    const GameRun second = RunGame(run + (dir / "second.log").string());
+    ASSERT_EQ(second.status, 0) << second.output;
+    auto text = [](const std::filesystem::path& p) {
+        std::ifstream in(p);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string log = text(dir / "first.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), fields);
+    EXPECT_EQ(text(dir / "second.log"), log);
+}
+
+// Every step-th pixel of every step-th row of a 640 x 512 picture.
+std::vector<u32> Sampled(const png_reader::Picture& pic, u32 step)
+{
+    std::vector<u32> words;
+    for (u32 y = 0; y < 512; y += step)
+        for (u32 x = 0; x < 640; x += step)
+            words.push_back(pic.At(x, y));
+    return words;
+}
+
+}  // namespace
+
 // The test interior (episode 0, record 1) played from the pad: the player
 // walks ahead and stops, jumps, then punches three times.  Quarter-size
 // pictures of the walk's end, the jump and the punches match their golden
@@ -1104,44 +1146,77 @@ TEST(KorvalisProgram, InTheTestInteriorThePadWalksJumpsAndPunchesThePlayerAlikeE
     const std::filesystem::path dir = ScratchDir("korvalis-onfoot-test-");
     const RemoveOnExit cleanup{dir};
     ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
-    const std::filesystem::path script = dir / "onfoot.pad";
-    {
-        std::ofstream out(script);
-        out << "@600 pad0 stick L 0x80 0x00\n"   // ahead
-               "@700 pad0 stick L 0x80 0x80\n"
-               "@720 pad0 press TRIANGLE for 3\n"
-               "@800 pad0 press SQUARE for 3\n"
-               "@830 pad0 press SQUARE for 3\n"
-               "@860 pad0 press SQUARE for 3\n";
-    }
-    const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks 900" +
-                            " --pad-script " + script.string() + " --frame-log ";
-    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
-                                  " --dump-at 650,760,830");
-    ASSERT_EQ(first.status, 0) << first.output;
-    const GameRun second = RunGame(run + (dir / "second.log").string());
-    ASSERT_EQ(second.status, 0) << second.output;
-    auto text = [](const std::filesystem::path& p) {
-        std::ifstream in(p);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    };
-    const std::string log = text(dir / "first.log");
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 900);
-    EXPECT_EQ(text(dir / "second.log"), log);
-
+    ASSERT_NO_FATAL_FAILURE(PlayTestInteriorTwice(dir,
+                                                  "@600 pad0 stick L 0x80 0x00\n"   // ahead
+                                                  "@700 pad0 stick L 0x80 0x80\n"
+                                                  "@720 pad0 press TRIANGLE for 3\n"
+                                                  "@800 pad0 press SQUARE for 3\n"
+                                                  "@830 pad0 press SQUARE for 3\n"
+                                                  "@860 pad0 press SQUARE for 3\n",
+                                                  900, "650,760,830"));
     std::vector<std::vector<u32>> shots;
     for (const char* field : {"650", "760", "830"}) {
         const png_reader::Picture pic = ReadPicture(dir / "png" / ("field-000" + std::string(field) + ".png"));
         ASSERT_EQ(pic.width, 640u);
         ASSERT_EQ(pic.height, 512u);
-        std::vector<u32> words;
-        for (u32 y = 0; y < 512; y += 4)
-            for (u32 x = 0; x < 640; x += 4)
-                words.push_back(pic.At(x, y));
+        const std::vector<u32> words = Sampled(pic, 4);
         golden::ExpectPicture(std::string("player_interior_") + field, 160, 128, words);
         for (const std::vector<u32>& before : shots)
             EXPECT_NE(before, words) << field;
         shots.push_back(words);
+    }
+}
+
+// The test interior with the guns out: the player turns to the standing-
+// height wall, draws, fires five times at it, walks up to it, turns round
+// and backs into cover against it with cross held.  Before the first shot
+// the wall is bare and the floor clear; after the shots it shows bullet
+// holes above his head and spent cases lie by his feet.  Half-size
+// pictures of the shots and of him in cover match their golden pictures,
+// and a second run draws every field the same.
+TEST(KorvalisProgram, InTheTestInteriorThePadDrawsFiresAtTheWallAndTakesCoverAlikeEachRun)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-guns-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    ASSERT_NO_FATAL_FAILURE(PlayTestInteriorTwice(dir,
+                                                  "@600 pad0 stick L 0xB0 0x00\n"   // to the wall, a little right
+                                                  "@620 pad0 stick L 0x80 0x80\n"
+                                                  "@640 pad0 press R1 for 3\n"       // draws, then fires
+                                                  "@700 pad0 press R1 for 3\n"
+                                                  "@730 pad0 press R1 for 3\n"
+                                                  "@760 pad0 press R1 for 3\n"
+                                                  "@790 pad0 press R1 for 3\n"
+                                                  "@850 pad0 stick L 0x80 0x00\n"   // up to the wall
+                                                  "@879 pad0 stick L 0x80 0x80\n"
+                                                  "@900 pad0 stick L 0x80 0xB0\n"   // round, away from it
+                                                  "@904 pad0 press CROSS for 150\n"  // and back into cover
+                                                  "@914 pad0 stick L 0x80 0x80\n",
+                                                  1000, "635,840,960"));
+
+    // Holes: black on the wall above his head; cases: brass on the floor.
+    auto count = [](const png_reader::Picture& pic, u32 y0, u32 y1, auto&& is) {
+        int n = 0;
+        for (u32 y = y0; y < y1; y++)
+            for (u32 x = 160; x < 640; x++)
+                n += is(pic.At(x, y));
+        return n;
+    };
+    auto hole = [](u32 c) { return Red(c) < 20 && Green(c) < 20 && Blue(c) < 20; };
+    auto brass = [](u32 c) { return Red(c) > 150 && Green(c) > 110 && Blue(c) < 60; };
+    const png_reader::Picture before = ReadPicture(dir / "png" / "field-000635.png");
+    const png_reader::Picture shots = ReadPicture(dir / "png" / "field-000840.png");
+    ASSERT_EQ(before.width, 640u);
+    ASSERT_EQ(shots.width, 640u);
+    EXPECT_EQ(count(before, 140, 200, hole), 0);
+    EXPECT_GT(count(shots, 140, 200, hole), 40);
+    EXPECT_EQ(count(before, 300, 512, brass), 0);
+    EXPECT_GT(count(shots, 300, 512, brass), 20);
+
+    for (const char* field : {"840", "960"}) {
+        const png_reader::Picture pic = ReadPicture(dir / "png" / ("field-000" + std::string(field) + ".png"));
+        ASSERT_EQ(pic.height, 512u);
+        golden::ExpectPicture(std::string("player_interior_guns_") + field, 320, 256, Sampled(pic, 2));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -495,4 +496,45 @@ TEST_F(DacePicture, AtRestWithHisGunsAndTwiceInHisWalkMatchesTheGoldenPicture)
     });
     EXPECT_GT(scene.Covered(), 2500);
     scene.ExpectGolden("player_rest_and_walk");
+}
+
+TEST_F(DaceBodyTest, BothGunArmsPointTheirMuzzlesAtTargetsAheadLeftRightAndAboveTheShoulders)
+{
+    body->SetAnim(u16(GUNS_IDLE_ANI));
+    body->frame = 0.0f;
+    body->AnimateHierarchy(0.0f);
+    // Aim points 3 ahead at chest height (where the game aims at a standing
+    // character), 40 degrees to either side, and ahead 15 degrees above the
+    // shoulders.
+    const VectorPos chest = body->torso->GetWorldPos();
+    const float shouldery = body->rarm->GetWorldPos()[1];
+    const struct
+    {
+        float yaw, y;
+    } aims[] = {{0.0f, chest[1]},
+                {-40.0f, chest[1]},
+                {40.0f, chest[1]},
+                {0.0f, shouldery - 3.0f * std::tan(15.0f * kDeg)}};
+    for (GunArm* arm : {&body->leftgunarm, &body->rightgunarm}) {
+        for (const auto& a : aims) {
+            const float yaw = a.yaw * kDeg;
+            const VectorPos target(chest[0] + 3.0f * std::sin(yaw), a.y, chest[2] + 3.0f * std::cos(yaw));
+            const char* side = arm == &body->leftgunarm ? "left" : "right";
+            arm->ImmediateRelaxArm();
+            arm->DrawGun();
+            for (int f = 0; f < 6; f++) {
+                world.time++;
+                arm->Frame(target);
+                body->AnimateHierarchy(0.0f);
+            }
+            EXPECT_TRUE(arm->ModeIs(GunArm::AIMING)) << side << " " << a.yaw << " " << a.y;
+            EXPECT_EQ(arm->hand->blendAnim->poseBlend, 1.0f);
+            // The muzzle's frame (the gun's turned a quarter about y) looks
+            // from the muzzle point at the target within 2 degrees.
+            const Matrix m = RotY(1.5707964f) * arm->gun->GetWorldMatrix();
+            const VectorXYZ muzzle = VectorXYZ(m.GetTrans()) + VectorXYZ(m * VectorDir(GunArm::GunMuzzleOffs));
+            const float c = Dot(Normalise(VectorXYZ(m.z.v)), Normalise(VectorXYZ(target) - muzzle));
+            EXPECT_GT(c, std::cos(2.0f * kDeg)) << side << " " << a.yaw << " " << a.y;
+        }
+    }
 }

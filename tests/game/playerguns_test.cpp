@@ -7,9 +7,11 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/game/enemy_support.h"
 #include "tests/game/explode_support.h"
 #include "tests/game/player_support.h"
 
+#include "tools/lib/gunfiles.h"
 #include "tools/lib/setupfile.h"
 
 #include "ZevEngine2/EntTypes.h"
@@ -19,6 +21,7 @@
 #include "game/Camera.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/StandIns.h"
 
@@ -132,6 +135,7 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     ASSERT_EQ(d->target.p, foe);
     const u32 fired = gc->stats.nShotsFired;
     const int before = Bullets();
+    const int spawned = gWeaponSpawnCounts.bullets;
 
     Tick(R1, R1);
     Tick(R1);
@@ -141,23 +145,107 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     ASSERT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 1);
     EXPECT_EQ(mission->Count(23021), 1);
     const bool firstright = !d->shootrightgunnext;   // the hand that fired
-    Object* gun = firstright ? d->rightgunarm.gun : d->leftgunarm.gun;
+    GunArm& arm = firstright ? d->rightgunarm : d->leftgunarm;
+    Object* gun = arm.gun;
     for (const SpecialMessage& m : foe->heard) {
         if (m.submsg == Dace::SMSG_SHOT_AT) {
             EXPECT_EQ(m.obj, gun);
         }
     }
-    // The next tap goes to the other hand.
-    for (int i = 0; i < 10; i++)
+    // The arm aims, then fires one bullet from the muzzle at the target as
+    // it reaches its shooting state.
+    int ticks = 0;
+    while (gWeaponSpawnCounts.bullets == spawned && ticks++ < 20)
         Tick();
+    ASSERT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    EXPECT_TRUE(arm.IsPostShot()) << int(arm.GetMode());
+    EXPECT_EQ(Bullets(), before - 1);
+    // It flies at the arm's aim point, the reticle closing on the target.
+    const Matrix shot = gWeaponSpawnCounts.lastBullet;
+    const VectorDir along(shot.z.xyz());
+    EXPECT_GT(Dot(Normalise(VectorDir(arm.curTargetPos - shot.GetTrans())), along), 0.9999f);
+    EXPECT_GT(Dot(Normalise(VectorDir(foe->GetWorldPos() - shot.GetTrans())), along), std::cos(0.1f));
+    // The bullet leaves from the gun in that hand, not from the other.
+    const VectorDir frommuzzle(shot.GetTrans() - gun->GetWorldPos());
+    EXPECT_LT(Length(frommuzzle), 0.1f);
+    for (int i = 0; i < 30; i++)
+        Tick();
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+
+    // The next tap goes to the other hand.
     Tick(R1, R1);
     Tick();
     EXPECT_EQ(foe->Count(Dace::SMSG_SHOT_AT), 2);
     EXPECT_EQ(d->shootrightgunnext, firstright);
     EXPECT_EQ(gc->stats.nShotsFired, fired + 2);
-    (void)before;
+    GunArm& other = firstright ? d->leftgunarm : d->rightgunarm;
+    for (int i = 0; i < 20 && gWeaponSpawnCounts.bullets == spawned + 1; i++)
+        Tick();
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 2);
+    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - other.gun->GetWorldPos())), 0.1f);
     d->gameeventobj = nullptr;
     mission->Delete();
+}
+
+// End to end against a shooter made from the disc's figure: the player
+// picks him as his target, a tap aims the right arm and fires one bullet,
+// and the world's collision pass carries it into the shooter's body, who
+// is hurt by one pistol bullet and recoils.
+TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
+{
+    enemyrig::Kit kit(enemyrig::kEnemySlot);
+    tools::P2BFile bulletsFile;
+    for (auto& [path, file] : tools::WeaponModelFiles())
+        if (path.find("BULLETS") != std::string::npos)
+            bulletsFile = file;
+    explodetest::SlotFile bullets{d->rightgunarm.weapon.iBulletMFIndex, bulletsFile};
+    const float multiplier = gc->stats.fDamageMultiplier;
+    gc->stats.fDamageMultiplier = 1.0f;
+    char name[] = "ShooterEnemy";
+    ::Enemy* e = static_cast<::Enemy*>(gc->CreateCharacterAt(enemyrig::kEnemySlot, -110, -77, name, false));
+    ASSERT_NE(e, nullptr);
+    e->mat = RotY(3.1415927f);
+    e->SetPos(VectorPos(2.0f, 0.0f, 7.5f));
+    e->shootweapontype = -1;   // unarmed: he does not shoot back
+    e->vobank = 255;
+    e->ReinitAsShooter();
+    e->behavior = ::Enemy::STATIONARY;
+    d->lasttarget1checktime = Dace::Never;
+    // Every object's frame, then the collision pass, as a game tick runs.
+    auto tick = [&](u32 held, u32 hit) {
+        controller[0].pad = held | (hit << 16);
+        world.Update();
+        world.Collision();
+        controller[0].pad = 0;
+    };
+    for (int i = 0; i < 10 && d->target != e; i++)
+        tick(0, 0);
+    ASSERT_EQ(d->target.p, e);
+    // The reticle is given a second to slide out from the player toward
+    // the body, at its height.
+    for (int i = 0; i < 60; i++)
+        tick(0, 0);
+    ASSERT_NE(d->reticle, nullptr);
+    EXPECT_NEAR(d->reticle->GetWorldPos()[1], e->torso->GetWorldPos()[1], 0.05f);
+    const u32 hits = gc->stats.nEnemyBulletHits;
+    const int spawned = gWeaponSpawnCounts.bullets;
+    tick(R1, R1);
+    tick(R1, 0);
+    for (int i = 0; i < 40 && gc->stats.nEnemyBulletHits == hits; i++)
+        tick(0, 0);
+    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    // Both guns fresh, the left is not due (its last shot is no earlier
+    // than the right's): the right gun fires.
+    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - d->rgun->GetWorldPos())), 0.1f);
+    EXPECT_EQ(gc->stats.nEnemyBulletHits, hits + 1);
+    const Weapon& w = gWeapons[d->rightgunarm.weapon.type];
+    const float lost = 100.0f - e->strength;
+    EXPECT_GE(lost, std::min(w.strength[0], w.strength[1]));
+    EXPECT_LE(lost, std::max(w.strength[0], w.strength[1]));
+    EXPECT_EQ(e->mode2, +BadGuyAnims::GUN_RECOIL_ANI);
+    EXPECT_EQ(world.Find(OBJT_PROJECTILE), nullptr) << "the bullet stops at him";
+
+    gc->stats.fDamageMultiplier = multiplier;
 }
 
 TEST_F(PlayerGuns, TwoTargetsShareTheShotsInRunsNeverTwoSecondariesInARow)
@@ -550,6 +638,76 @@ TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
         EXPECT_EQ(d->collidestate, Dace::FREE) << c.x;
     }
     world.spllist.RemoveAll();
+    world.placeholderlist.Remove(ph);
+    delete ph;
+}
+
+// In cover at the test interior's standing wall: a stick of 0.749 on both
+// axes rests, 0.75 on one slides along the wall; a push straight away
+// leaves it (PULL_STATIC, free again ten frames on); and when the wall's
+// object takes its cover lines away the player on one is told (7754, the
+// line) and is free.
+TEST_F(PlayerGuns, InCoverTheStickSlidesAtThreeQuartersAPushLeavesAndARemovedWallLetsHimGo)
+{
+    std::vector<u8> bytes;
+    std::string err;
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
+    ASSERT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
+    explodetest::SlotFile room(195, bytes);
+    Object* ph = new Object;
+    ph->id = -5;
+    ph->mat = Matrix(true);
+    world.placeholderlist.AddTail(ph);
+    world.spllist.RemoveAll();
+    ASSERT_NE(gc->LoadIntExtSetup(-5, room.mf(), true), nullptr);
+    // Beside the standing wall (x = -2.5), cross held: in cover against it.
+    auto takeCover = [&] {
+        d->collidestate = Dace::FREE;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = Matrix(true);
+        d->mat.z = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+        d->mat.x = Vector(0.0f, 0.0f, 1.0f, 0.0f);
+        d->SetPos(VectorPos(-2.2f, 0.0f, 0.5f));
+        for (int i = 0; i < 25; i++)
+            Tick(BUT_CROSS, i == 0 ? BUT_CROSS : 0);
+        ASSERT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    };
+    ASSERT_NO_FATAL_FAILURE(takeCover());
+    // The stick in the player's own frame: x to his right, z ahead.
+    auto move = [&](float x, float z) {
+        Dace::PlayerController pc(controller[0], d->mat);
+        pc.pad = BUT_CROSS;
+        pc.cdir = VectorDir(x, 0.0f, z);
+        pc.ldir = pc.cdir;
+        d->GunMoveBackFull(pc);
+    };
+    move(-0.749f, -0.749f);
+    EXPECT_EQ(d->speed, 0.0f);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_IDLE_L_ANI);
+    move(0.75f, 0.0f);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_WALK_R_ANI);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    move(0.0f, 0.75f);
+    EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+    EXPECT_EQ(d->speed, 0.0f);
+    int ticks = 0;
+    while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
+        Tick();
+        ticks++;
+    }
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+    // Ten animation frames at 1.2 frames a tick.
+    EXPECT_GE(ticks, 8);
+    EXPECT_LE(ticks, 10);
+
+    ASSERT_NO_FATAL_FAILURE(takeCover());
+    ASSERT_NE(d->collspline, nullptr);
+    RemoveObjectSplines(0xFFFF);
+    EXPECT_TRUE(world.spllist.IsEmpty());
+    EXPECT_EQ(d->collidestate, Dace::FREE);
+    EXPECT_EQ(d->collspline, nullptr);
+    EXPECT_EQ(d->mode2, GUNS_FIRST_ANI);
     world.placeholderlist.Remove(ph);
     delete ph;
 }

@@ -65,6 +65,27 @@ bool AlongX(int bone)
     return bone == kBoneLeftLowerArm || bone == kBoneLeftHand || bone == kBoneRightLowerArm || bone == kBoneRightHand;
 }
 
+bool UpperArm(int bone) { return bone == kBoneLeftUpperArm || bone == kBoneRightUpperArm; }
+
+// The shoulders' frame: a fixed node under the torso that both upper arms
+// hang from.  The gun arms solve in their upper arm's parent frame and their
+// shoulder limits are angles in that frame: its x points down, its y to the
+// right and its z backwards, tipped back so that its -z looks up by
+// kShoulderTilt (a right arm may then aim above the shoulders as well as
+// below them).  In the torso's own frame (z forwards) a right arm held out in
+// front would lie outside those limits.  The node carries no animation.
+constexpr u16 kShoulderFrameId = 0x7FFE;
+constexpr float kShoulderTilt = 0.34906586f;   // 20 degrees
+
+Matrix ShoulderFrame()
+{
+    const Matrix turn(Vector(0, 1, 0, 0), Vector(1, 0, 0, 0), Vector(0, 0, -1, 0), Vector(0, 0, 0, 1));
+    return turn * RotX(kShoulderTilt);
+}
+
+// A torso-frame offset in the shoulders' frame.
+VectorXYZ IntoShoulderFrame(VectorXYZ o) { return VectorXYZ((ShoulderFrame().Transpose() * VectorDir(o)).xyz()); }
+
 // Geometry of a bone: half sizes and where the box's centre lies from the
 // joint (0 for no box).
 struct Flesh
@@ -127,6 +148,15 @@ struct Builder
     int fleshModel[kHumanoidBones];
     int limbChain[kHumanoidBones];
 
+    // What a hand holds (its locator) is turned a quarter turn about the hand's
+    // length, its up along the hand's z and its side across the palm (the
+    // hand's y), so that a gun aimed level sits inside the wrist's limits.  The
+    // player's arms aim with the elbows below the line of aim, the other
+    // characters' shooting arm with its elbow above it (its shoulder's twist
+    // limits lie half a turn from his), which turns their hands half a turn
+    // about the arm: their hold is the other quarter turn.
+    VectorXYZ Grip() const { return VectorXYZ(look.playerGrip ? -1.5707964f : 1.5707964f, 0, 0); }
+
     VectorXYZ Scaled(const Flesh& fl, bool half) const
     {
         // Limbs keep their length whatever the build; their width follows it.
@@ -155,12 +185,22 @@ struct Builder
             f.AddNode(node, MakeNode(u16(fleshModel[b]), VectorPos(Scaled(kFlesh[b], false)), VectorXYZ(0, 0, 0),
                                      kFleshId));
         if (b == kBoneRightHand)
-            f.AddNode(node, MakeNode(kRightHandLocator, VectorPos(0.08f * s, 0, 0.02f * s)));
+            f.AddNode(node, MakeNode(kRightHandLocator, VectorPos(0.08f * s, 0, 0.02f * s), Grip()));
         if (b == kBoneLeftHand)
-            f.AddNode(node, MakeNode(kLeftHandLocator, VectorPos(0.08f * s, 0, 0.02f * s)));
-        for (int c = b + 1; c < kHumanoidBones; c++)
-            if (kHumanoidSkeleton[c].parent == b)
+            f.AddNode(node, MakeNode(kLeftHandLocator, VectorPos(0.08f * s, 0, 0.02f * s), Grip()));
+        int shoulders = -1;
+        for (int c = b + 1; c < kHumanoidBones; c++) {
+            if (kHumanoidSkeleton[c].parent != b)
+                continue;
+            if (!UpperArm(c)) {
                 AddBone(node, c, seated);
+                continue;
+            }
+            if (shoulders < 0)
+                shoulders = f.AddNode(node, MakeNode(MDL_NOGEOM, VectorPos(0, 0, 0), ShoulderFrame().GetEuler(),
+                                                     kShoulderFrameId));
+            AddBone(shoulders, c, seated);
+        }
     }
 };
 
@@ -172,7 +212,8 @@ VectorPos HumanoidBoneOffset(const HumanoidLook& look, int bone)
 {
     float s = HumanoidStature(look) / 1.8f;
     const float* o = kOffsets[bone];
-    return VectorPos(o[0] * s * (AlongX(bone) ? 1.0f : look.build), o[1] * s, o[2] * s);
+    const VectorXYZ off(o[0] * s * (AlongX(bone) ? 1.0f : look.build), o[1] * s, o[2] * s);
+    return VectorPos(UpperArm(bone) ? IntoShoulderFrame(off) : off);
 }
 
 u16 HumanoidAnimId(int bone)
@@ -206,8 +247,9 @@ u32 HumanoidBoneKind(int bone)
 
 VectorXYZ HumanoidBoneRest(int bone)
 {
-    if (bone == kBoneLeftUpperArm || bone == kBoneRightUpperArm)
-        return VectorXYZ(0, 0, 1.5707964f);
+    // The arm's x down the body and its z forwards, as in the torso.
+    if (UpperArm(bone))
+        return (RotZ(1.5707964f) * ShoulderFrame().Transpose()).GetEuler();
     return VectorXYZ(0, 0, 0);
 }
 
@@ -297,6 +339,7 @@ std::vector<HumanoidCharacter> SampleHumanoids()
     std::vector<HumanoidCharacter> out;
     HumanoidLook dace;
     dace.charid = 64;
+    dace.playerGrip = true;
     dace.height = 1.85f;
     dace.shirt = Colour(30, 30, 35, 128);
     dace.trousers = Colour(25, 25, 30, 128);

@@ -21,7 +21,10 @@
 // node half way along the limb, so the bones themselves carry no model.  The
 // arm bones run along their own x axis, the upper arms turned at rest so that
 // it points down: the arm solvers bend the elbow about the lower arm's y.
-// y points down, z forwards, the character's left is -x.
+// Both upper arms hang from the shoulders' frame, a node of no animation
+// under the torso (id 0x7FFE), in which the gun arms solve and measure their
+// limits (see humanoid.cpp).  y points down, z forwards, the character's
+// left is -x.
 #pragma once
 
 #include <string>
@@ -83,6 +86,7 @@ struct HumanoidLook
     Colour shoes{20, 20, 20, 128};
     bool lowDetail = false;   // no eye or toe geometry
     bool driverCopy = false;  // the seated copy under a kind-13 node
+    bool playerGrip = false;  // the player's hold of what the hands carry (others' is turned the other way)
 };
 
 // The figure's height in the game's units.

@@ -1,5 +1,6 @@
 // Set-up file writer.
 #include "tools/lib/setupfile.h"
+#include "tools/lib/p2b_sample.h"
 
 #include "ZevEngine2/PS2/Model.h"
 #include "game/EntParams.h"
@@ -243,10 +244,23 @@ SetupFile Spa()
     return s;
 }
 
+// A wall piece seen and solid to bullets and bodies: a box of half sizes h
+// standing on the floor with its middle at (x, z).
+void WallPiece(SetupFile& s, int room, float x, float z, VectorXYZ h, Colour c)
+{
+    s.file.models.push_back(BoxModel(h[0], h[1], h[2], TEXID_NONE, false, c));
+    CollisionChain box;
+    box.Box(MakeCollisionID(1, 0), Cuboid(VectorPos(-h[0], -h[1], -h[2]), VectorPos(h[0], h[1], h[2])));
+    s.file.collisions.push_back(box);
+    NODE n = MakeNode(u16(s.file.models.size() - 1), VectorPos(x, -h[1], z));
+    n.collision = u16(s.file.collisions.size() - 1);
+    s.file.AddNode(room, n);
+}
+
 SetupFile BareRoom()
 {
     SetupFile s;
-    Room(s, 6.0f);
+    const int room = Room(s, 6.0f);
     // A doorway that ends the task, a camera zone by the far wall and a
     // guard who patrols nothing and wakes when the player comes near.
     auto mode = ZeroRecord<DaceModeTrigger_params>();
@@ -268,14 +282,23 @@ SetupFile BareRoom()
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(3, 0, 3)), ENT_ENEMYGENGUARD, guard);
     // Cover along two walls: a standing-height one on the left, a
     // crouching-height one on the right (height 1).
-    // Each runs so that its open side faces the middle of the room.
+    // Each runs so that its open side faces the middle of the room, the
+    // wall itself just behind its line; a third wall across the far end
+    // takes the shots fired down the room.
+    // The standing-height wall reaches back past the entry, so that a
+    // player walking in and turning left faces it.
     for (int k = 0; k < 2; k++) {
-        const float x = k ? 2.5f : -2.5f, z0 = k ? 2.0f : -1.0f, dz = k ? -1.0f : 1.0f;
-        const int wall = s.AddSpline({VectorPos(x, 0, z0), VectorPos(x, 0, z0 + dz), VectorPos(x, 0, z0 + 2 * dz),
-                                      VectorPos(x, 0, z0 + 3 * dz)});
+        const float x = k ? 2.5f : -2.5f, z0 = k ? 2.0f : -4.0f, dz = k ? -1.0f : 1.0f;
+        std::vector<VectorPos> points;
+        for (int i = 0; i < (k ? 4 : 7); i++)
+            points.push_back(VectorPos(x, 0, z0 + float(i) * dz));
+        const int wall = s.AddSpline(points);
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {-1}, u8(k), {}});
         s.SetSpline(r, 0, wall);
+        const float h = k ? 0.15f : 0.4f, l = k ? 1.5f : 3.0f;
+        WallPiece(s, room, k ? 2.55f : -2.55f, k ? 0.5f : -1.0f, VectorXYZ(0.05f, h, l), Colour(150, 130, 100, 128));
     }
+    WallPiece(s, room, 0.0f, 6.05f, VectorXYZ(6.0f, 0.6f, 0.05f), Colour(120, 120, 130, 128));
     return s;
 }
 
