@@ -873,6 +873,142 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
     }
 }
 
+// Layouts whose four pixels x .. x + 3 (x a multiple of four) are the words
+// o, o + 1, o + 4 and o + 5 of their column, o being pixel x's offset: the
+// 32-bit colour and depth layouts.  Such a quad is two 64-bit loads or stores.
+bool QuadColumns(Psm psm)
+{
+    static const auto table = [] {
+        std::array<bool, 64> t{};
+        for (Psm p : kAllPsms) {
+            const Layout& l = LayoutOf(p);
+            bool ok = l.unit == Unit::kWord && l.page_shift_x >= 2;
+            const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
+            for (u32 y = 0; ok && y < h; ++y)
+                for (u32 x = 0; ok && x < w; x += 4) {
+                    const u16* r = l.table + (y << l.page_shift_x) + x;
+                    ok = r[1] == r[0] + 1 && r[2] == r[0] + 4 && r[3] == r[0] + 5;
+                }
+            t[static_cast<u32>(p)] = ok;
+        }
+        return t;
+    }();
+    return table[static_cast<u32>(psm) & 63];
+}
+
+// The words of the quad whose first pixel is at offset o, in pixel order.
+__attribute__((always_inline)) inline __m128i LoadQuad(const u32* words, u32 o)
+{
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(words + o)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(words + o + 4)));
+}
+
+__attribute__((always_inline)) inline void StoreQuad(u32* words, u32 o, __m128i v)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(words + o), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(words + o + 4), _mm_unpackhi_epi64(v, v));
+}
+
+// The offset of pixel x (a multiple of four) of a row: quads never cross a page.
+__attribute__((always_inline)) inline u32 QuadOffset(const RowCursor& c, u32 x)
+{
+    return (c.PageBase(x) + c.RowTable()[x & c.MaskX()]) & c.UnitsMask();
+}
+
+// Bits 0-3 of `bits` as all-ones 32-bit lanes.
+__attribute__((always_inline)) inline __m128i LaneMask(int bits)
+{
+    const __m128i b = _mm_set_epi32(8, 4, 2, 1);
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), b), b);
+}
+
+// The depth test of four pixels whose stored values (raw words) are `raw` and
+// whose Z values are `z`: the lanes that pass, and in `out` the words to
+// store back for them (the clamped Z, a 24-bit one under the stored top byte).
+template <int kDepth>
+__attribute__((always_inline)) inline __m128i DepthTestQuad(const WriterState& w, __m128i raw, __m128i z, __m128i& out)
+{
+    const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF)) : raw;
+    const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
+    const __m128i zf = _mm_xor_si128(z, sign), maxf = _mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u));
+    const __m128i over = _mm_cmpgt_epi32(zf, maxf);
+    const __m128i zsf = _mm_or_si128(_mm_and_si128(over, maxf), _mm_andnot_si128(over, zf));
+    const __m128i zs = _mm_xor_si128(zsf, sign);
+    out = zs;
+    if constexpr (kDepth == kDepth24) {
+        const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
+    }
+    return _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)),
+                                   _mm_set1_epi32(static_cast<int>(w.zgt))),
+                     _mm_and_si128(_mm_cmpeq_epi32(zs, stored), _mm_set1_epi32(static_cast<int>(w.zeq)))),
+        _mm_set1_epi32(static_cast<int>(w.zall)));
+}
+
+// A span written in the quads of its row's columns (QuadColumns frame and
+// depth layouts, frame and Z apart): each aligned quad of pixels is loaded,
+// tested, blended and stored whole, pixels of the quad outside the span put
+// back as they were.  `colors` and `depths` are read from three entries
+// before the span's first to three after its last (lanes left unused).
+template <int kFrame, int kDepth, bool kBlend, bool kDither, bool kMasked>
+void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    u32* const words = w.words;
+    const RowCursor& fr = row.FrameRow();
+    const RowCursor& dr = row.DepthRow();
+    __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+    if constexpr (kDither)
+        DitherFour(w, row, 0, dither_lo, dither_hi);
+    const u32 end = x0 + static_cast<u32>(n);
+    // Bits of the frame word a write keeps (FBMSK, a 24-bit frame's top byte).
+    const u32 keep_bits = (kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u);
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(keep_bits));
+    for (u32 x = x0 & ~3u; x < end; x += 4) {
+        const int i = static_cast<int>(x - x0);
+        int lanes = 15;
+        if (x < x0)
+            lanes &= 15 << (x0 - x);
+        if (end - x < 4)
+            lanes &= (1 << (end - x)) - 1;
+        if constexpr (kDepth != kNoDepth) {
+            const u32 zo = QuadOffset(dr, x);
+            const __m128i raw = LoadQuad(words, zo);
+            __m128i zout;
+            const __m128i pass =
+                DepthTestQuad<kDepth>(w, raw, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
+            lanes &= _mm_movemask_ps(_mm_castsi128_ps(pass));
+            if (!lanes)
+                continue;
+            if (w.zwrite) {
+                const __m128i m = LaneMask(lanes);
+                StoreQuad(words, zo, _mm_or_si128(_mm_and_si128(m, zout), _mm_andnot_si128(m, raw)));
+            }
+        }
+        const u32 fo = QuadOffset(fr, x);
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i));
+        if constexpr (kBlend) {
+            const __m128i old = LoadQuad(words, fo);
+            const __m128i cd = kFrame == kFrame24
+                                   ? _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
+                                                  _mm_set1_epi32(static_cast<int>(0x80000000u)))
+                                   : old;
+            c = FinishFour<kFrame, false>(w, dither_lo, dither_hi, BlendFour<kDither>(w, c, cd, dither_lo, dither_hi));
+            const __m128i m = _mm_andnot_si128(keep, LaneMask(lanes));
+            StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, c), _mm_andnot_si128(m, old)));
+            continue;
+        }
+        c = FinishFour<kFrame, kDither>(w, dither_lo, dither_hi, c);
+        if (lanes == 15 && keep_bits == 0) {
+            StoreQuad(words, fo, c);
+            continue;
+        }
+        const __m128i old = LoadQuad(words, fo);
+        const __m128i m = _mm_andnot_si128(keep, LaneMask(lanes));
+        StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, c), _mm_andnot_si128(m, old)));
+    }
+}
+
 // Depth only (an alpha test that always fails with ZB_ONLY): the test and
 // the Z write, the frame left alone.
 template <int kDepth>
@@ -930,6 +1066,28 @@ WriteFn PickWrite(int depth, bool blend, bool dither, bool masked)
     }
 }
 
+template <int kFrame, int kDepth>
+WriteFn PickQuadWrite(bool blend, bool dither, bool masked)
+{
+    static constexpr WriteFn table[2][2][2] = {
+        {{WriteSpanQuads<kFrame, kDepth, false, false, false>, WriteSpanQuads<kFrame, kDepth, false, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, false, true, false>, WriteSpanQuads<kFrame, kDepth, false, true, true>}},
+        {{WriteSpanQuads<kFrame, kDepth, true, false, false>, WriteSpanQuads<kFrame, kDepth, true, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, true, true, false>, WriteSpanQuads<kFrame, kDepth, true, true, true>}},
+    };
+    return table[blend][dither][masked];
+}
+
+template <int kFrame>
+WriteFn PickQuadWrite(int depth, bool blend, bool dither, bool masked)
+{
+    switch (depth) {
+    case kDepth32: return PickQuadWrite<kFrame, kDepth32>(blend, dither, masked);
+    case kDepth24: return PickQuadWrite<kFrame, kDepth24>(blend, dither, masked);
+    default: return PickQuadWrite<kFrame, kNoDepth>(blend, dither, masked);
+    }
+}
+
 int FrameClassOf(Psm psm)
 {
     switch (psm) {
@@ -960,6 +1118,7 @@ int DepthClassOf(const DepthTarget& d)
 struct Writer {
     WriterState state;
     WriteFn write = nullptr;
+    WriteFn quads = nullptr;  // the write for frame and Z apart, when their layouts allow it
     FillFn fill = nullptr;  // set when a constant colour may be filled
     bool flat_fill = false;
     bool frame_write = true;
@@ -1039,6 +1198,11 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     case kFrame32: w.write = PickWrite<kFrame32>(depth, env.blend, env.dither, masked); break;
     case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
     default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
+    }
+    if (frame != kFrame16 && depth != kDepth16 && QuadColumns(env.frame.psm) &&
+        (depth == kNoDepth || QuadColumns(d.psm))) {
+        w.quads = frame == kFrame32 ? PickQuadWrite<kFrame32>(depth, env.blend, env.dither, masked)
+                                    : PickQuadWrite<kFrame24>(depth, env.blend, env.dither, masked);
     }
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
@@ -1485,8 +1649,12 @@ struct TriangleBatch {
     alignas(16) s32 us[kBatch + 4];
     alignas(16) s32 vs[kBatch + 4];
     alignas(16) u32 fogs[kBatch + 4];
-    alignas(16) u32 depths[kBatch + 4];
-    alignas(16) u32 colors[kBatch + 4];
+    // Depths and colours have four entries of room before the first too:
+    // the writing stage reads whole quads of the frame's columns.
+    alignas(16) u32 depth_room[4 + kBatch + 4];
+    alignas(16) u32 color_room[4 + kBatch + 4];
+    u32* const depths = depth_room + 4;
+    u32* const colors = color_room + 4;
     int count = 0;
 };
 
@@ -1855,12 +2023,17 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     if (check_only || writer.nothing)
         return true;
     writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
+    if (writer.state.disjoint && writer.quads)
+        writer.write = writer.quads;
     const WriterState& ws = writer.state;
     const Layout& frame_layout = LayoutOf(env.frame.psm);
     const Layout& depth_layout = LayoutOf(env.depth.psm);
-    alignas(16) u32 colors[kChunk];
-    alignas(16) u32 depths[kChunk];
-    for (u32& d : depths)
+    // Room of a quad on either side of the span for the writing stage.
+    alignas(16) u32 color_room[4 + kChunk + 4];
+    alignas(16) u32 depth_room[4 + kChunk + 4];
+    u32* const colors = color_room + 4;
+    u32* const depths = depth_room + 4;
+    for (u32& d : depth_room)
         d = s.z;
 
     if (!env.prim.tme) {
@@ -1870,7 +2043,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         const u32 rgba = PackColor(flat);
         if (writer.flat_fill && FillSpriteByBlocks(env, ws, s, memory, rgba | ws.fba, bands))
             return true;
-        for (u32& c : colors)
+        for (u32& c : color_room)
             c = rgba;
         for (s32 py = s.py_begin; py < s.py_end; ++py) {
             if (RowMasked(env.scanmsk, py) || !bands.Has(py))
@@ -2103,6 +2276,8 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     if (check_only || writer.nothing)
         return true;
     writer.state.disjoint = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    if (writer.state.disjoint && writer.quads)
+        writer.write = writer.quads;
     const Layout& frame_layout = LayoutOf(env.frame.psm);
     const Layout& depth_layout = LayoutOf(env.depth.psm);
     Texturing tex;
