@@ -2354,11 +2354,12 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         piece_count = 0;
     };
 
-    for (s32 py = t.py_begin; py < t.py_end; ++py) {
+    TriangleRowWalker walker(t, t.py_begin);
+    for (s32 py = t.py_begin; py < t.py_end; ++py, walker.Next()) {
         if (RowMasked(env.scanmsk, py) || !bands.Has(py))
             continue;
         s32 begin, end;
-        TriangleRowSpan(t, py, begin, end);
+        walker.Span(begin, end);
         if (begin >= end)
             continue;
         const __m128i bx16 = _mm_set1_epi32(16 * begin), py16 = _mm_set1_epi32(16 * py);
