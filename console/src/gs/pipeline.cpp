@@ -1540,6 +1540,25 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
 
 using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
 
+// FilterTexelRow for a 32-bit texture in column quads (QuadColumns) whose n
+// columns are the run of texels u0, u0 + 1, ... with one weight `wu` (the
+// 1:1 copies): the run read a quad at a time into `run` (room for n + 8),
+// then two columns weighted per register.
+void FilterTexelRun(const TexLevel& l, const TexLevel::Row& r, u32 u0, int n, __m128i wu, u32* run, u64* out)
+{
+    const u32 first = u0 & ~3u, last = u0 + static_cast<u32>(n);
+    for (u32 u = first; u <= last; u += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(run + (u - first)), LoadQuad(l.words, l.Offset(r, l.ColOf(u))));
+    const u32* t = run + (u0 - first);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i w0 = _mm_unpacklo_epi64(wu, wu), w1 = _mm_unpackhi_epi64(wu, wu);
+    for (int i = 0; i < n; i += 2) {
+        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + i)), zero);
+        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + i + 1)), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(_mm_mullo_epi16(a, w0), _mm_mullo_epi16(b, w1)));
+    }
+}
+
 using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
 
 // Texels first, then the texture function and fog four pixels at a time;
@@ -2075,6 +2094,9 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
     SpriteColumns cols;
     const TexLevel& l = tex.level;
+    // Bilinear columns that are a run of consecutive texels with one weight.
+    bool run = tex.direct && tex.linear && tex.tex_class == kTex32 && QuadColumns(env.tex.psm);
+    s32 run_u0 = 0, run_fu = 0;
     if (tex.direct) {
         const size_t n = u16s.size();
         cols.c0.resize(n);
@@ -2089,8 +2111,14 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                 continue;
             }
             const s32 us = un - 8, fu = us & 15;
-            cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(us >> 4)));
-            cols.c1[i] = l.ColFor(static_cast<u32>(l.wu((us >> 4) + 1)));
+            const s32 ua = l.wu(us >> 4), ub = l.wu((us >> 4) + 1);
+            if (i == 0) {
+                run_u0 = ua;
+                run_fu = fu;
+            }
+            run = run && ua == run_u0 + static_cast<s32>(i) && ub == ua + 1 && fu == run_fu;
+            cols.c0[i] = l.ColFor(static_cast<u32>(ua));
+            cols.c1[i] = l.ColFor(static_cast<u32>(ub));
             cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
                                        static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
@@ -2110,12 +2138,17 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         for (auto& f : filtered)
             f.resize(u16s.size() + 1);
     }
+    std::vector<u32> run_texels(run ? u16s.size() + 8 : 0);
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
             if (filtered_v[k] == v)
                 return filtered[k].data();
         const int k = filtered_v[0] == keep ? 1 : 0;
-        filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
+        if (run)
+            FilterTexelRun(l, l.RowOf(static_cast<u32>(v)), static_cast<u32>(run_u0), static_cast<int>(u16s.size()),
+                           cols.wu[0].v, run_texels.data(), filtered[k].data());
+        else
+            filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
         filtered_v[k] = v;
         return filtered[k].data();
     };
