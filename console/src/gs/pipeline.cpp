@@ -1490,6 +1490,20 @@ struct SpriteRowArgs {
     const u64* h1;
 };
 
+// Column i of a texel row weighted across.
+template <int kClass>
+void FilterTexelColumn(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
+                       size_t i, u64* out)
+{
+    const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
+    const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
+    const __m128i t = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))),
+        _mm_setzero_si128());
+    const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
+}
+
 // One texel row weighted across for every column of a bilinear sprite.
 template <int kClass>
 void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
@@ -1528,14 +1542,8 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
             }
         }
     }
-    for (; i < n; ++i) {
-        const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
-        const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
-        const __m128i t = _mm_unpacklo_epi8(
-            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
-        const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
-    }
+    for (; i < n; ++i)
+        FilterTexelColumn<kClass>(l, e, r, cols, i, out);
 }
 
 using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
@@ -2095,8 +2103,11 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     SpriteColumns cols;
     const TexLevel& l = tex.level;
     // Bilinear columns that are a run of consecutive texels with one weight.
+    // Columns [run_begin, run_end) of the sprite may be such a run; a first
+    // and a last column held by a clamp at the texture's edge are not.
     bool run = tex.direct && tex.linear && tex.tex_class == kTex32 && QuadColumns(env.tex.psm);
-    s32 run_u0 = 0, run_fu = 0;
+    std::vector<s32> run_ua(run ? u16s.size() : 0), run_ub(run_ua.size()), run_f(run_ua.size());
+    int run_begin = 0, run_end = 0;
     if (tex.direct) {
         const size_t n = u16s.size();
         cols.c0.resize(n);
@@ -2112,17 +2123,36 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             }
             const s32 us = un - 8, fu = us & 15;
             const s32 ua = l.wu(us >> 4), ub = l.wu((us >> 4) + 1);
-            if (i == 0) {
-                run_u0 = ua;
-                run_fu = fu;
+            if (run) {
+                run_ua[i] = ua;
+                run_ub[i] = ub;
+                run_f[i] = fu;
             }
-            run = run && ua == run_u0 + static_cast<s32>(i) && ub == ua + 1 && fu == run_fu;
             cols.c0[i] = l.ColFor(static_cast<u32>(ua));
             cols.c1[i] = l.ColFor(static_cast<u32>(ub));
             cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
                                        static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
         }
+    }
+    if (run) {
+        const int n = static_cast<int>(u16s.size());
+        auto is_run = [&](int b, int e) {
+            if (e - b < 8)
+                return false;
+            for (int i = b; i < e; ++i)
+                if (run_ua[i] != run_ua[b] + (i - b) || run_ub[i] != run_ua[i] + 1 || run_f[i] != run_f[b])
+                    return false;
+            return true;
+        };
+        run = false;
+        for (const auto& [b, e] : {std::pair{0, n}, std::pair{1, n}, std::pair{0, n - 1}, std::pair{1, n - 1}})
+            if (is_run(b, e)) {
+                run = true;
+                run_begin = b;
+                run_end = e;
+                break;
+            }
     }
     SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}, nullptr, nullptr};
     // Two weighted texel rows, tagged with their row; a row below reuses the
@@ -2144,10 +2174,16 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             if (filtered_v[k] == v)
                 return filtered[k].data();
         const int k = filtered_v[0] == keep ? 1 : 0;
-        if (run)
-            FilterTexelRun(l, l.RowOf(static_cast<u32>(v)), static_cast<u32>(run_u0), static_cast<int>(u16s.size()),
-                           cols.wu[0].v, run_texels.data(), filtered[k].data());
-        else
+        if (run) {
+            const TexLevel::Row r = l.RowOf(static_cast<u32>(v));
+            u64* out = filtered[k].data();
+            FilterTexelRun(l, r, static_cast<u32>(run_ua[run_begin]), run_end - run_begin, cols.wu[run_begin].v,
+                           run_texels.data(), out + run_begin);
+            if (run_begin > 0)
+                FilterTexelColumn<kTex32>(l, tex.expand, r, cols, 0, out);
+            if (run_end < static_cast<int>(u16s.size()))
+                FilterTexelColumn<kTex32>(l, tex.expand, r, cols, u16s.size() - 1, out);
+        } else
             filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
         filtered_v[k] = v;
         return filtered[k].data();
