@@ -1914,16 +1914,6 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
-// Asks for the cache lines of pixels [x0, x0 + n) of a row ahead of their
-// use: one line per eight pixels in every frame and Z layout.
-inline void PrefetchRow(const unsigned char* bytes, const RowCursor& row, u32 x0, int n)
-{
-    const u32 shift = row.ByteShift();
-    for (int i = 0; i < n; i += 8)
-        _mm_prefetch(reinterpret_cast<const char*>(bytes + (row.Offset(x0 + static_cast<u32>(i)) << shift)), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(bytes + (row.Offset(x0 + static_cast<u32>(n - 1)) << shift)), _MM_HINT_T0);
-}
-
 // Stores `value` (merged under `word_mask`, its low half for 16-bit pixels) at every
 // pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
 // whole blocks as runs of 64 words, the edges row by row.
@@ -2409,8 +2399,6 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     alignas(16) unsigned char piece_room[kBatch * sizeof(Piece)];
     Piece* const pieces = reinterpret_cast<Piece*>(piece_room);
     int piece_count = 0;
-    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(memory.DrawWords());
-    const bool depth_used = env.depth.used;
     auto flush = [&] {
         if (!batch.count)
             return;
@@ -2445,14 +2433,7 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
                 flush();
-            Piece& p = *new (&pieces[piece_count++]) Piece{PixelRow(frame_layout, depth_layout, env, static_cast<u32>(py)), px, n, batch.count};
-            if (batch_rows) {
-                // The piece's frame and Z lines are fetched while the batch
-                // is shaded: a column of eight pixels is one cache line.
-                PrefetchRow(bytes, p.row.FrameRow(), static_cast<u32>(px), n);
-                if (depth_used)
-                    PrefetchRow(bytes, p.row.DepthRow(), static_cast<u32>(px), n);
-            }
+            new (&pieces[piece_count++]) Piece{PixelRow(frame_layout, depth_layout, env, static_cast<u32>(py)), px, n, batch.count};
             shade.row(sc, sp, n, batch);
             if (!batch_rows)
                 flush();
