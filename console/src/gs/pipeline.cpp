@@ -770,18 +770,34 @@ inline __m128i SelectorMask(u32 sel, u32 which)
 // taken whole from its low and high halves (the shifted result fits 16
 // bits); PABE leaves sources with alpha below 0x80 as they are; alpha is
 // the source's; then the dither values and the clamp, or the low eight bits.
+// The blend's selectors as lane masks, made once per span.
+struct BlendMasks {
+    __m128i as_, ad_, bs_, bd_, ds_, dd_, cs_, cd_, fix, pabe;
+    bool colclamp;
+    explicit BlendMasks(const WriterState& w)
+        : as_(SelectorMask(w.sel_a, 0)),
+          ad_(SelectorMask(w.sel_a, 1)),
+          bs_(SelectorMask(w.sel_b, 0)),
+          bd_(SelectorMask(w.sel_b, 1)),
+          ds_(SelectorMask(w.sel_d, 0)),
+          dd_(SelectorMask(w.sel_d, 1)),
+          cs_(SelectorMask(w.sel_c, 0)),
+          cd_(SelectorMask(w.sel_c, 1)),
+          fix(w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : _mm_setzero_si128()),
+          pabe(_mm_set1_epi16(w.pabe ? -1 : 0)),
+          colclamp(w.colclamp)
+    {
+    }
+};
+
 template <bool kDither>
-__attribute__((always_inline)) inline __m128i BlendFour(const WriterState& w, __m128i cs, __m128i cd,
+__attribute__((always_inline)) inline __m128i BlendFour(const BlendMasks& m, __m128i cs, __m128i cd,
                                                        __m128i dither_lo, __m128i dither_hi)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i as_ = SelectorMask(w.sel_a, 0), ad_ = SelectorMask(w.sel_a, 1);
-    const __m128i bs_ = SelectorMask(w.sel_b, 0), bd_ = SelectorMask(w.sel_b, 1);
-    const __m128i ds_ = SelectorMask(w.sel_d, 0), dd_ = SelectorMask(w.sel_d, 1);
-    const __m128i cs_ = SelectorMask(w.sel_c, 0), cd_ = SelectorMask(w.sel_c, 1);
-    const __m128i fix = w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : zero;
+    const __m128i as_ = m.as_, ad_ = m.ad_, bs_ = m.bs_, bd_ = m.bd_, ds_ = m.ds_, dd_ = m.dd_, cs_ = m.cs_,
+                  cd_ = m.cd_, fix = m.fix, pabe = m.pabe;
     const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-    const __m128i pabe = _mm_set1_epi16(w.pabe ? -1 : 0);
     auto half = [&](__m128i s, __m128i d, __m128i dither) __attribute__((always_inline)) {
         const __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
         const __m128i da = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xFF), 0xFF);
@@ -798,7 +814,7 @@ __attribute__((always_inline)) inline __m128i BlendFour(const WriterState& w, __
         out = _mm_or_si128(_mm_and_si128(alpha_lanes, s), _mm_andnot_si128(alpha_lanes, out));
         if constexpr (kDither)
             out = _mm_add_epi16(out, dither);
-        if (!w.colclamp)
+        if (!m.colclamp)
             out = _mm_and_si128(out, _mm_set1_epi16(0xFF));
         return out;
     };
@@ -830,8 +846,9 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
         if constexpr (kDither)
             DitherFour(w, row, x0, dither_lo, dither_hi);
+        const BlendMasks masks(w);
         for (int i = 0; i < n; i += 4) {
-            const __m128i c = BlendFour<kDither>(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
+            const __m128i c = BlendFour<kDither>(masks, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
                                                  _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
                                                  dither_lo, dither_hi);
             _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
@@ -925,12 +942,25 @@ __attribute__((always_inline)) inline __m128i LaneMask(int bits)
 // The depth test of four pixels whose stored values (raw words) are `raw` and
 // whose Z values are `z`: the lanes that pass, and in `out` the words to
 // store back for them (the clamped Z, a 24-bit one under the stored top byte).
+// The depth test's values in vector form, read once per span.
+struct DepthQuadTest {
+    __m128i maxf, zgt, zeq, zall;
+    explicit DepthQuadTest(const WriterState& w)
+        : maxf(_mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u))),
+          zgt(_mm_set1_epi32(static_cast<int>(w.zgt))),
+          zeq(_mm_set1_epi32(static_cast<int>(w.zeq))),
+          zall(_mm_set1_epi32(static_cast<int>(w.zall)))
+    {
+    }
+};
+
 template <int kDepth>
-__attribute__((always_inline)) inline __m128i DepthTestQuad(const WriterState& w, __m128i raw, __m128i z, __m128i& out)
+__attribute__((always_inline)) inline __m128i DepthTestQuad(const DepthQuadTest& w, __m128i raw, __m128i z,
+                                                            __m128i& out)
 {
     const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF)) : raw;
     const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
-    const __m128i zf = _mm_xor_si128(z, sign), maxf = _mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u));
+    const __m128i zf = _mm_xor_si128(z, sign), maxf = w.maxf;
     const __m128i over = _mm_cmpgt_epi32(zf, maxf);
     const __m128i zsf = _mm_or_si128(_mm_and_si128(over, maxf), _mm_andnot_si128(over, zf));
     const __m128i zs = _mm_xor_si128(zsf, sign);
@@ -939,11 +969,9 @@ __attribute__((always_inline)) inline __m128i DepthTestQuad(const WriterState& w
         const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
         out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
     }
-    return _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)),
-                                   _mm_set1_epi32(static_cast<int>(w.zgt))),
-                     _mm_and_si128(_mm_cmpeq_epi32(zs, stored), _mm_set1_epi32(static_cast<int>(w.zeq)))),
-        _mm_set1_epi32(static_cast<int>(w.zall)));
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)), w.zgt),
+                                     _mm_and_si128(_mm_cmpeq_epi32(zs, stored), w.zeq)),
+                        w.zall);
 }
 
 // A span written in the quads of its row's columns (QuadColumns frame and
@@ -964,6 +992,10 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
     // Bits of the frame word a write keeps (FBMSK, a 24-bit frame's top byte).
     const u32 keep_bits = (kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u);
     const __m128i keep = _mm_set1_epi32(static_cast<int>(keep_bits));
+    // Read before the stores, which the compiler cannot tell apart from them.
+    const DepthQuadTest depth_test(w);
+    const bool zwrite = w.zwrite;
+    const BlendMasks blend_masks(w);
     for (u32 x = x0 & ~3u; x < end; x += 4) {
         const int i = static_cast<int>(x - x0);
         int lanes = 15;
@@ -976,11 +1008,11 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
             const __m128i raw = LoadQuad(words, zo);
             __m128i zout;
             const __m128i pass =
-                DepthTestQuad<kDepth>(w, raw, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
+                DepthTestQuad<kDepth>(depth_test, raw, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
             lanes &= _mm_movemask_ps(_mm_castsi128_ps(pass));
             if (!lanes)
                 continue;
-            if (w.zwrite) {
+            if (zwrite) {
                 const __m128i m = LaneMask(lanes);
                 StoreQuad(words, zo, _mm_or_si128(_mm_and_si128(m, zout), _mm_andnot_si128(m, raw)));
             }
@@ -993,7 +1025,8 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
                                    ? _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
                                                   _mm_set1_epi32(static_cast<int>(0x80000000u)))
                                    : old;
-            c = FinishFour<kFrame, false>(w, dither_lo, dither_hi, BlendFour<kDither>(w, c, cd, dither_lo, dither_hi));
+            c = FinishFour<kFrame, false>(w, dither_lo, dither_hi,
+                                          BlendFour<kDither>(blend_masks, c, cd, dither_lo, dither_hi));
             const __m128i m = _mm_andnot_si128(keep, LaneMask(lanes));
             StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, c), _mm_andnot_si128(m, old)));
             continue;
