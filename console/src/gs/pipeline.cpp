@@ -913,6 +913,33 @@ bool QuadColumns(Psm psm)
     return table[static_cast<u32>(psm) & 63];
 }
 
+// Layouts of 16-bit pixels whose sixteen pixels x .. x + 15 (x a multiple of
+// 16) lie in the words w, w + 1, w + 4, w + 5, w + 8, w + 9, w + 12, w + 13,
+// pixels x .. x + 7 in their low halves and x + 8 .. x + 15 in their high
+// ones, w being the word of pixel x: the 16-bit colour and depth layouts.
+bool HalfColumns(Psm psm)
+{
+    static const auto table = [] {
+        std::array<bool, 64> t{};
+        constexpr u16 kWords[8] = {0, 1, 4, 5, 8, 9, 12, 13};
+        for (Psm p : kAllPsms) {
+            const Layout& l = LayoutOf(p);
+            bool ok = l.unit == Unit::kHalf && l.page_shift_x >= 4;
+            const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
+            for (u32 y = 0; ok && y < h; ++y)
+                for (u32 x = 0; ok && x < w; x += 16) {
+                    const u16* r = l.table + (y << l.page_shift_x) + x;
+                    ok = (r[0] & 1) == 0;
+                    for (u32 k = 0; ok && k < 8; ++k)
+                        ok = r[k] == r[0] + 2 * kWords[k] && r[k + 8] == r[k] + 1;
+                }
+            t[static_cast<u32>(p)] = ok;
+        }
+        return t;
+    }();
+    return table[static_cast<u32>(psm) & 63];
+}
+
 // The words of the quad whose first pixel is at offset o, in pixel order.
 __attribute__((always_inline)) inline __m128i LoadQuad(const u32* words, u32 o)
 {
@@ -974,6 +1001,16 @@ __attribute__((always_inline)) inline __m128i DepthTestQuad(const DepthQuadTest&
                         w.zall);
 }
 
+// Expand16 of four 16-bit pixels, one in the low half of each lane.
+inline __m128i Expand16Four(__m128i p)
+{
+    const __m128i r = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x1F)), 3);
+    const __m128i g = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x3E0)), 6);
+    const __m128i b = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7C00)), 9);
+    const __m128i a = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x8000)), 16);
+    return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
+}
+
 // A span written in the quads of its row's columns (QuadColumns frame and
 // depth layouts, frame and Z apart): each aligned quad of pixels is loaded,
 // tested, blended and stored whole, pixels of the quad outside the span put
@@ -989,13 +1026,15 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
     if constexpr (kDither)
         DitherFour(w, row, 0, dither_lo, dither_hi);
     const u32 end = x0 + static_cast<u32>(n);
-    // Bits of the frame word a write keeps (FBMSK, a 24-bit frame's top byte).
+    // Bits of the frame pixel a write keeps (FBMSK, a 24-bit frame's top byte).
+    constexpr bool k16 = kFrame == kFrame16;
     const u32 keep_bits = (kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u);
     const __m128i keep = _mm_set1_epi32(static_cast<int>(keep_bits));
     // Read before the stores, which the compiler cannot tell apart from them.
     const DepthQuadTest depth_test(w);
     const bool zwrite = w.zwrite;
     const BlendMasks blend_masks(w);
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
     for (u32 x = x0 & ~3u; x < end; x += 4) {
         const int i = static_cast<int>(x - x0);
         int lanes = 15;
@@ -1004,41 +1043,62 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
         if (end - x < 4)
             lanes &= (1 << (end - x)) - 1;
         if constexpr (kDepth != kNoDepth) {
-            const u32 zo = QuadOffset(dr, x);
+            // 16-bit Z values are one half of each word (HalfColumns).
+            u32 zo = QuadOffset(dr, x);
+            __m128i zshift = _mm_setzero_si128();
+            if constexpr (kDepth == kDepth16) {
+                zshift = _mm_cvtsi32_si128(static_cast<int>((zo & 1) * 16));
+                zo >>= 1;
+            }
             const __m128i raw = LoadQuad(words, zo);
+            const __m128i stored = kDepth == kDepth16 ? _mm_and_si128(_mm_srl_epi32(raw, zshift), low16) : raw;
             __m128i zout;
-            const __m128i pass =
-                DepthTestQuad<kDepth>(depth_test, raw, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
+            const __m128i pass = DepthTestQuad<kDepth>(
+                depth_test, stored, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
             lanes &= _mm_movemask_ps(_mm_castsi128_ps(pass));
             if (!lanes)
                 continue;
             if (zwrite) {
-                const __m128i m = LaneMask(lanes);
+                __m128i m = LaneMask(lanes);
+                if constexpr (kDepth == kDepth16) {
+                    m = _mm_and_si128(m, _mm_sll_epi32(low16, zshift));
+                    zout = _mm_sll_epi32(_mm_and_si128(zout, low16), zshift);
+                }
                 StoreQuad(words, zo, _mm_or_si128(_mm_and_si128(m, zout), _mm_andnot_si128(m, raw)));
             }
         }
-        const u32 fo = QuadOffset(fr, x);
+        // 16-bit pixels likewise (HalfColumns): their half of each word is
+        // merged into it.
+        u32 fo = QuadOffset(fr, x);
+        __m128i fshift = _mm_setzero_si128(), half = _mm_set1_epi32(-1);
+        if constexpr (k16) {
+            fshift = _mm_cvtsi32_si128(static_cast<int>((fo & 1) * 16));
+            half = _mm_sll_epi32(low16, fshift);
+            fo >>= 1;
+        }
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i));
         if constexpr (kBlend) {
             const __m128i old = LoadQuad(words, fo);
-            const __m128i cd = kFrame == kFrame24
-                                   ? _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
-                                                  _mm_set1_epi32(static_cast<int>(0x80000000u)))
-                                   : old;
+            __m128i cd = old;
+            if constexpr (kFrame == kFrame24)
+                cd = _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
+                                  _mm_set1_epi32(static_cast<int>(0x80000000u)));
+            else if constexpr (k16)
+                cd = Expand16Four(_mm_and_si128(_mm_srl_epi32(old, fshift), low16));
             c = FinishFour<kFrame, false>(w, dither_lo, dither_hi,
                                           BlendFour<kDither>(blend_masks, c, cd, dither_lo, dither_hi));
-            const __m128i m = _mm_andnot_si128(keep, LaneMask(lanes));
-            StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, c), _mm_andnot_si128(m, old)));
+            const __m128i m = _mm_and_si128(half, _mm_andnot_si128(_mm_sll_epi32(keep, fshift), LaneMask(lanes)));
+            StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, _mm_sll_epi32(c, fshift)), _mm_andnot_si128(m, old)));
             continue;
         }
         c = FinishFour<kFrame, kDither>(w, dither_lo, dither_hi, c);
-        if (lanes == 15 && keep_bits == 0) {
+        if (!k16 && lanes == 15 && keep_bits == 0) {
             StoreQuad(words, fo, c);
             continue;
         }
         const __m128i old = LoadQuad(words, fo);
-        const __m128i m = _mm_andnot_si128(keep, LaneMask(lanes));
-        StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, c), _mm_andnot_si128(m, old)));
+        const __m128i m = _mm_and_si128(half, _mm_andnot_si128(_mm_sll_epi32(keep, fshift), LaneMask(lanes)));
+        StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, _mm_sll_epi32(c, fshift)), _mm_andnot_si128(m, old)));
     }
 }
 
@@ -1117,6 +1177,7 @@ WriteFn PickQuadWrite(int depth, bool blend, bool dither, bool masked)
     switch (depth) {
     case kDepth32: return PickQuadWrite<kFrame, kDepth32>(blend, dither, masked);
     case kDepth24: return PickQuadWrite<kFrame, kDepth24>(blend, dither, masked);
+    case kDepth16: return PickQuadWrite<kFrame, kDepth16>(blend, dither, masked);
     default: return PickQuadWrite<kFrame, kNoDepth>(blend, dither, masked);
     }
 }
@@ -1232,10 +1293,16 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
     default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
     }
-    if (frame != kFrame16 && depth != kDepth16 && QuadColumns(env.frame.psm) &&
-        (depth == kNoDepth || QuadColumns(d.psm))) {
-        w.quads = frame == kFrame32 ? PickQuadWrite<kFrame32>(depth, env.blend, env.dither, masked)
-                                    : PickQuadWrite<kFrame24>(depth, env.blend, env.dither, masked);
+    // Frame and Z layouts whose rows are walked a column quad at a time.
+    const bool frame_quads = frame == kFrame16 ? HalfColumns(env.frame.psm) : QuadColumns(env.frame.psm);
+    const bool depth_quads =
+        depth == kNoDepth || (depth == kDepth16 ? HalfColumns(d.psm) : QuadColumns(d.psm));
+    if (frame_quads && depth_quads) {
+        switch (frame) {
+        case kFrame32: w.quads = PickQuadWrite<kFrame32>(depth, env.blend, env.dither, masked); break;
+        case kFrame24: w.quads = PickQuadWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
+        default: w.quads = PickQuadWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
+        }
     }
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
@@ -1581,15 +1648,54 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
 
 using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
 
-// FilterTexelRow for a 32-bit texture in column quads (QuadColumns) whose n
-// columns are the run of texels u0, u0 + 1, ... with one weight `wu` (the
-// 1:1 copies): the run read a quad at a time into `run` (room for n + 8),
-// then two columns weighted per register.
-void FilterTexelRun(const TexLevel& l, const TexLevel::Row& r, u32 u0, int n, __m128i wu, u32* run, u64* out)
+// ReadTexel<kTex16> of four 16-bit texels, one in the low half of each lane.
+inline __m128i ExpandTexels16(__m128i p, const TexExpand& e)
 {
-    const u32 first = u0 & ~3u, last = u0 + static_cast<u32>(n);
-    for (u32 u = first; u <= last; u += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(run + (u - first)), LoadQuad(l.words, l.Offset(r, l.ColOf(u))));
+    const __m128i r = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x1F)), 3);
+    const __m128i g = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x3E0)), 6);
+    const __m128i b = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7C00)), 9);
+    const __m128i top = _mm_set1_epi32(0x8000);
+    const __m128i set = _mm_cmpeq_epi32(_mm_and_si128(p, top), top);
+    const __m128i black = _mm_and_si128(_mm_cmpeq_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7FFF)), _mm_setzero_si128()),
+                                        _mm_set1_epi32(e.aem ? -1 : 0));
+    const __m128i a = _mm_or_si128(_mm_and_si128(set, _mm_set1_epi32(static_cast<int>(e.ta1 << 24))),
+                                   _mm_andnot_si128(_mm_or_si128(set, black), _mm_set1_epi32(static_cast<int>(e.ta0 << 24))));
+    return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
+}
+
+// The texels u .. u + 15 of a texel row of a HalfColumns texture, u a
+// multiple of 16, as RGBA8 into `out`.
+inline void ReadTexels16(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u, u32* out)
+{
+    const u32 w = l.Offset(r, l.ColOf(u)) >> 1;
+    const __m128i a = LoadQuad(l.words, w), b = LoadQuad(l.words, w + 8);
+    const __m128i low = _mm_set1_epi32(0xFFFF);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ExpandTexels16(_mm_and_si128(a, low), e));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), ExpandTexels16(_mm_and_si128(b, low), e));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
+}
+
+// FilterTexelRow for a 32-bit texture in column quads (QuadColumns) or a
+// 16-bit one in HalfColumns whose n columns are the run of texels u0,
+// u0 + 1, ... with one weight `wu` (the 1:1 copies): the run read a quad
+// (or sixteen 16-bit texels) at a time into `run` (room for n + 32), then two
+// columns weighted per register.
+template <int kClass>
+void FilterTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u0, int n, __m128i wu,
+                    u32* run, u64* out)
+{
+    const u32 last = u0 + static_cast<u32>(n);
+    u32 first;
+    if constexpr (kClass == kTex16) {
+        first = u0 & ~15u;
+        for (u32 u = first; u <= last; u += 16)
+            ReadTexels16(l, e, r, u, run + (u - first));
+    } else {
+        first = u0 & ~3u;
+        for (u32 u = first; u <= last; u += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(run + (u - first)), LoadQuad(l.words, l.Offset(r, l.ColOf(u))));
+    }
     const u32* t = run + (u0 - first);
     const __m128i zero = _mm_setzero_si128();
     const __m128i w0 = _mm_unpacklo_epi64(wu, wu), w1 = _mm_unpackhi_epi64(wu, wu);
@@ -2128,7 +2234,9 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     // Bilinear columns that are a run of consecutive texels with one weight.
     // Columns [run_begin, run_end) of the sprite may be such a run; a first
     // and a last column held by a clamp at the texture's edge are not.
-    bool run = tex.direct && tex.linear && tex.tex_class == kTex32 && QuadColumns(env.tex.psm);
+    bool run = tex.direct && tex.linear &&
+               ((tex.tex_class == kTex32 && QuadColumns(env.tex.psm)) ||
+                (tex.tex_class == kTex16 && HalfColumns(env.tex.psm)));
     std::vector<s32> run_ua(run ? u16s.size() : 0), run_ub(run_ua.size()), run_f(run_ua.size());
     int run_begin = 0, run_end = 0;
     if (tex.direct) {
@@ -2191,7 +2299,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         for (auto& f : filtered)
             f.resize(u16s.size() + 1);
     }
-    std::vector<u32> run_texels(run ? u16s.size() + 8 : 0);
+    std::vector<u32> run_texels(run ? u16s.size() + 32 : 0);
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
             if (filtered_v[k] == v)
@@ -2200,12 +2308,15 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         if (run) {
             const TexLevel::Row r = l.RowOf(static_cast<u32>(v));
             u64* out = filtered[k].data();
-            FilterTexelRun(l, r, static_cast<u32>(run_ua[run_begin]), run_end - run_begin, cols.wu[run_begin].v,
-                           run_texels.data(), out + run_begin);
+            const bool t16 = tex.tex_class == kTex16;
+            (t16 ? FilterTexelRun<kTex16> : FilterTexelRun<kTex32>)(l, tex.expand, r, static_cast<u32>(run_ua[run_begin]),
+                                                                    run_end - run_begin, cols.wu[run_begin].v,
+                                                                    run_texels.data(), out + run_begin);
+            const auto column = t16 ? FilterTexelColumn<kTex16> : FilterTexelColumn<kTex32>;
             if (run_begin > 0)
-                FilterTexelColumn<kTex32>(l, tex.expand, r, cols, 0, out);
+                column(l, tex.expand, r, cols, 0, out);
             if (run_end < static_cast<int>(u16s.size()))
-                FilterTexelColumn<kTex32>(l, tex.expand, r, cols, u16s.size() - 1, out);
+                column(l, tex.expand, r, cols, u16s.size() - 1, out);
         } else
             filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
         filtered_v[k] = v;

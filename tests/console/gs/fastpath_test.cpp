@@ -286,16 +286,22 @@ TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference
 }
 
 // Sprites that copy a texture one texel a pixel, as the copy and blur passes
-// do, at every sub-texel offset and with every wrap mode, from the 32-bit
-// formats and the others, strips of any width and start: their columns are a
-// run of texels with one weight, which the pipelines read a quad at a time.
+// do, at every sub-texel offset and with every wrap mode, from the 32- and
+// 16-bit formats and CT24, strips of any width and start: their columns are
+// a run of texels with one weight, which the pipelines read a column's
+// words at a time.
 TEST(GsFastPath, OneTexelAPixelCopiesAtEveryOffsetLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(1208);
     std::vector<u8> start(console::gs::kMemoryBytes);
     for (auto& b : start)
         b = static_cast<u8>(rng());
-    constexpr u32 kPsms[] = {0x00, 0x00, 0x30, 0x01, 0x02};
+    // Black texels among the texture's (16-bit 0x0000 and 0x8000, 24-bit 0),
+    // which TEXA's AEM makes transparent.
+    for (u32 at = 0x1000 * 256; at < 0x2000 * 256; at += 4 * (1 + Pick(rng, 8)))
+        for (u32 k = 0; k < 4; ++k)
+            start[at + k] = k == 1 && Chance(rng, 50) ? 0x80 : 0;
+    constexpr u32 kPsms[] = {0x00, 0x00, 0x30, 0x01, 0x02, 0x0A, 0x0A, 0x3A};
     std::vector<u8> reference, fast;
     int changed = 0;
     for (int i = 0; i < 120 && !HasFailure(); ++i) {
@@ -311,12 +317,13 @@ TEST(GsFastPath, OneTexelAPixelCopiesAtEveryOffsetLeaveTheSameMemoryAsTheReferen
         Tex0Bits tex;
         tex.tbp = 0x1000;
         tex.tbw = 4;
-        tex.psm = kPsms[Pick(rng, 5)];
+        tex.psm = kPsms[Pick(rng, 8)];
         tex.tw = 6 + Pick(rng, 3);
         tex.th = 6 + Pick(rng, 3);
         tex.tfx = Pick(rng, 2);
         w(GsReg::TEX0_1, Tex0(tex));
         w(GsReg::TEX1_1, Tex1(true, 1));
+        w(GsReg::TEXA, Texa(Pick(rng, 256), Chance(rng, 50), Pick(rng, 256)));
         w(GsReg::CLAMP_1, Clamp(Pick(rng, 4), Pick(rng, 4), Pick(rng, 32), 40 + Pick(rng, 200), Pick(rng, 32),
                                 40 + Pick(rng, 200)));
         w(GsReg::PRIM, Prim({6, false, true, false, Chance(rng, 20), false, true}));
