@@ -6,6 +6,7 @@
 #include <climits>
 #include <new>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "gs/drawthreads.h"
@@ -1148,15 +1149,22 @@ WriteFn PickWrite(bool blend, bool dither, bool masked)
     return masked ? PickWrite<kFrame, kDepth, true>(blend, dither) : PickWrite<kFrame, kDepth, false>(blend, dither);
 }
 
+// `pick` given the depth class as a compile-time constant.
+template <class Pick>
+WriteFn ForDepthClass(int depth, Pick pick)
+{
+    switch (depth) {
+    case kDepth32: return pick(std::integral_constant<int, kDepth32>{});
+    case kDepth24: return pick(std::integral_constant<int, kDepth24>{});
+    case kDepth16: return pick(std::integral_constant<int, kDepth16>{});
+    default: return pick(std::integral_constant<int, kNoDepth>{});
+    }
+}
+
 template <int kFrame>
 WriteFn PickWrite(int depth, bool blend, bool dither, bool masked)
 {
-    switch (depth) {
-    case kDepth32: return PickWrite<kFrame, kDepth32>(blend, dither, masked);
-    case kDepth24: return PickWrite<kFrame, kDepth24>(blend, dither, masked);
-    case kDepth16: return PickWrite<kFrame, kDepth16>(blend, dither, masked);
-    default: return PickWrite<kFrame, kNoDepth>(blend, dither, masked);
-    }
+    return ForDepthClass(depth, [&](auto d) { return PickWrite<kFrame, decltype(d)::value>(blend, dither, masked); });
 }
 
 template <int kFrame, int kDepth>
@@ -1174,12 +1182,8 @@ WriteFn PickQuadWrite(bool blend, bool dither, bool masked)
 template <int kFrame>
 WriteFn PickQuadWrite(int depth, bool blend, bool dither, bool masked)
 {
-    switch (depth) {
-    case kDepth32: return PickQuadWrite<kFrame, kDepth32>(blend, dither, masked);
-    case kDepth24: return PickQuadWrite<kFrame, kDepth24>(blend, dither, masked);
-    case kDepth16: return PickQuadWrite<kFrame, kDepth16>(blend, dither, masked);
-    default: return PickQuadWrite<kFrame, kNoDepth>(blend, dither, masked);
-    }
+    return ForDepthClass(depth,
+                         [&](auto d) { return PickQuadWrite<kFrame, decltype(d)::value>(blend, dither, masked); });
 }
 
 int FrameClassOf(Psm psm)
