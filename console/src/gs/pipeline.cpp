@@ -6,6 +6,7 @@
 #include <climits>
 #include <new>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "gs/drawthreads.h"
@@ -770,18 +771,34 @@ inline __m128i SelectorMask(u32 sel, u32 which)
 // taken whole from its low and high halves (the shifted result fits 16
 // bits); PABE leaves sources with alpha below 0x80 as they are; alpha is
 // the source's; then the dither values and the clamp, or the low eight bits.
+// The blend's selectors as lane masks, made once per span.
+struct BlendMasks {
+    __m128i as_, ad_, bs_, bd_, ds_, dd_, cs_, cd_, fix, pabe;
+    bool colclamp;
+    explicit BlendMasks(const WriterState& w)
+        : as_(SelectorMask(w.sel_a, 0)),
+          ad_(SelectorMask(w.sel_a, 1)),
+          bs_(SelectorMask(w.sel_b, 0)),
+          bd_(SelectorMask(w.sel_b, 1)),
+          ds_(SelectorMask(w.sel_d, 0)),
+          dd_(SelectorMask(w.sel_d, 1)),
+          cs_(SelectorMask(w.sel_c, 0)),
+          cd_(SelectorMask(w.sel_c, 1)),
+          fix(w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : _mm_setzero_si128()),
+          pabe(_mm_set1_epi16(w.pabe ? -1 : 0)),
+          colclamp(w.colclamp)
+    {
+    }
+};
+
 template <bool kDither>
-__attribute__((always_inline)) inline __m128i BlendFour(const WriterState& w, __m128i cs, __m128i cd,
+__attribute__((always_inline)) inline __m128i BlendFour(const BlendMasks& m, __m128i cs, __m128i cd,
                                                        __m128i dither_lo, __m128i dither_hi)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i as_ = SelectorMask(w.sel_a, 0), ad_ = SelectorMask(w.sel_a, 1);
-    const __m128i bs_ = SelectorMask(w.sel_b, 0), bd_ = SelectorMask(w.sel_b, 1);
-    const __m128i ds_ = SelectorMask(w.sel_d, 0), dd_ = SelectorMask(w.sel_d, 1);
-    const __m128i cs_ = SelectorMask(w.sel_c, 0), cd_ = SelectorMask(w.sel_c, 1);
-    const __m128i fix = w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : zero;
+    const __m128i as_ = m.as_, ad_ = m.ad_, bs_ = m.bs_, bd_ = m.bd_, ds_ = m.ds_, dd_ = m.dd_, cs_ = m.cs_,
+                  cd_ = m.cd_, fix = m.fix, pabe = m.pabe;
     const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-    const __m128i pabe = _mm_set1_epi16(w.pabe ? -1 : 0);
     auto half = [&](__m128i s, __m128i d, __m128i dither) __attribute__((always_inline)) {
         const __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
         const __m128i da = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xFF), 0xFF);
@@ -798,7 +815,7 @@ __attribute__((always_inline)) inline __m128i BlendFour(const WriterState& w, __
         out = _mm_or_si128(_mm_and_si128(alpha_lanes, s), _mm_andnot_si128(alpha_lanes, out));
         if constexpr (kDither)
             out = _mm_add_epi16(out, dither);
-        if (!w.colclamp)
+        if (!m.colclamp)
             out = _mm_and_si128(out, _mm_set1_epi16(0xFF));
         return out;
     };
@@ -830,8 +847,9 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
         if constexpr (kDither)
             DitherFour(w, row, x0, dither_lo, dither_hi);
+        const BlendMasks masks(w);
         for (int i = 0; i < n; i += 4) {
-            const __m128i c = BlendFour<kDither>(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
+            const __m128i c = BlendFour<kDither>(masks, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
                                                  _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
                                                  dither_lo, dither_hi);
             _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
@@ -870,6 +888,218 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         }
         rgba |= w.fba;
         StoreFrame<kFrame, kMasked>(w, foff, kFrame == kFrame16 ? Narrow16(rgba) : rgba);
+    }
+}
+
+// Layouts whose four pixels x .. x + 3 (x a multiple of four) are the words
+// o, o + 1, o + 4 and o + 5 of their column, o being pixel x's offset: the
+// 32-bit colour and depth layouts.  Such a quad is two 64-bit loads or stores.
+bool QuadColumns(Psm psm)
+{
+    static const auto table = [] {
+        std::array<bool, 64> t{};
+        for (Psm p : kAllPsms) {
+            const Layout& l = LayoutOf(p);
+            bool ok = l.unit == Unit::kWord && l.page_shift_x >= 2;
+            const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
+            for (u32 y = 0; ok && y < h; ++y)
+                for (u32 x = 0; ok && x < w; x += 4) {
+                    const u16* r = l.table + (y << l.page_shift_x) + x;
+                    ok = r[1] == r[0] + 1 && r[2] == r[0] + 4 && r[3] == r[0] + 5;
+                }
+            t[static_cast<u32>(p)] = ok;
+        }
+        return t;
+    }();
+    return table[static_cast<u32>(psm) & 63];
+}
+
+// Layouts of 16-bit pixels whose sixteen pixels x .. x + 15 (x a multiple of
+// 16) lie in the words w, w + 1, w + 4, w + 5, w + 8, w + 9, w + 12, w + 13,
+// pixels x .. x + 7 in their low halves and x + 8 .. x + 15 in their high
+// ones, w being the word of pixel x: the 16-bit colour and depth layouts.
+bool HalfColumns(Psm psm)
+{
+    static const auto table = [] {
+        std::array<bool, 64> t{};
+        constexpr u16 kWords[8] = {0, 1, 4, 5, 8, 9, 12, 13};
+        for (Psm p : kAllPsms) {
+            const Layout& l = LayoutOf(p);
+            bool ok = l.unit == Unit::kHalf && l.page_shift_x >= 4;
+            const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
+            for (u32 y = 0; ok && y < h; ++y)
+                for (u32 x = 0; ok && x < w; x += 16) {
+                    const u16* r = l.table + (y << l.page_shift_x) + x;
+                    ok = (r[0] & 1) == 0;
+                    for (u32 k = 0; ok && k < 8; ++k)
+                        ok = r[k] == r[0] + 2 * kWords[k] && r[k + 8] == r[k] + 1;
+                }
+            t[static_cast<u32>(p)] = ok;
+        }
+        return t;
+    }();
+    return table[static_cast<u32>(psm) & 63];
+}
+
+// The words of the quad whose first pixel is at offset o, in pixel order.
+__attribute__((always_inline)) inline __m128i LoadQuad(const u32* words, u32 o)
+{
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(words + o)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(words + o + 4)));
+}
+
+__attribute__((always_inline)) inline void StoreQuad(u32* words, u32 o, __m128i v)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(words + o), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(words + o + 4), _mm_unpackhi_epi64(v, v));
+}
+
+// The offset of pixel x (a multiple of four) of a row: quads never cross a page.
+__attribute__((always_inline)) inline u32 QuadOffset(const RowCursor& c, u32 x)
+{
+    return (c.PageBase(x) + c.RowTable()[x & c.MaskX()]) & c.UnitsMask();
+}
+
+// Bits 0-3 of `bits` as all-ones 32-bit lanes.
+__attribute__((always_inline)) inline __m128i LaneMask(int bits)
+{
+    const __m128i b = _mm_set_epi32(8, 4, 2, 1);
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), b), b);
+}
+
+// The depth test of four pixels whose stored values (raw words) are `raw` and
+// whose Z values are `z`: the lanes that pass, and in `out` the words to
+// store back for them (the clamped Z, a 24-bit one under the stored top byte).
+// The depth test's values in vector form, read once per span.
+struct DepthQuadTest {
+    __m128i maxf, zgt, zeq, zall;
+    explicit DepthQuadTest(const WriterState& w)
+        : maxf(_mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u))),
+          zgt(_mm_set1_epi32(static_cast<int>(w.zgt))),
+          zeq(_mm_set1_epi32(static_cast<int>(w.zeq))),
+          zall(_mm_set1_epi32(static_cast<int>(w.zall)))
+    {
+    }
+};
+
+template <int kDepth>
+__attribute__((always_inline)) inline __m128i DepthTestQuad(const DepthQuadTest& w, __m128i raw, __m128i z,
+                                                            __m128i& out)
+{
+    const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF)) : raw;
+    const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
+    const __m128i zf = _mm_xor_si128(z, sign), maxf = w.maxf;
+    const __m128i over = _mm_cmpgt_epi32(zf, maxf);
+    const __m128i zsf = _mm_or_si128(_mm_and_si128(over, maxf), _mm_andnot_si128(over, zf));
+    const __m128i zs = _mm_xor_si128(zsf, sign);
+    out = zs;
+    if constexpr (kDepth == kDepth24) {
+        const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
+    }
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)), w.zgt),
+                                     _mm_and_si128(_mm_cmpeq_epi32(zs, stored), w.zeq)),
+                        w.zall);
+}
+
+// Expand16 of four 16-bit pixels, one in the low half of each lane.
+inline __m128i Expand16Four(__m128i p)
+{
+    const __m128i r = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x1F)), 3);
+    const __m128i g = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x3E0)), 6);
+    const __m128i b = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7C00)), 9);
+    const __m128i a = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x8000)), 16);
+    return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
+}
+
+// A span written in the quads of its row's columns (QuadColumns frame and
+// depth layouts, frame and Z apart): each aligned quad of pixels is loaded,
+// tested, blended and stored whole, pixels of the quad outside the span put
+// back as they were.  `colors` and `depths` are read from three entries
+// before the span's first to three after its last (lanes left unused).
+template <int kFrame, int kDepth, bool kBlend, bool kDither, bool kMasked>
+void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    u32* const words = w.words;
+    const RowCursor& fr = row.FrameRow();
+    const RowCursor& dr = row.DepthRow();
+    __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+    if constexpr (kDither)
+        DitherFour(w, row, 0, dither_lo, dither_hi);
+    const u32 end = x0 + static_cast<u32>(n);
+    // Bits of the frame pixel a write keeps (FBMSK, a 24-bit frame's top byte).
+    constexpr bool k16 = kFrame == kFrame16;
+    const u32 keep_bits = (kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u);
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(keep_bits));
+    // Read before the stores, which the compiler cannot tell apart from them.
+    const DepthQuadTest depth_test(w);
+    const bool zwrite = w.zwrite;
+    const BlendMasks blend_masks(w);
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    for (u32 x = x0 & ~3u; x < end; x += 4) {
+        const int i = static_cast<int>(x - x0);
+        int lanes = 15;
+        if (x < x0)
+            lanes &= 15 << (x0 - x);
+        if (end - x < 4)
+            lanes &= (1 << (end - x)) - 1;
+        if constexpr (kDepth != kNoDepth) {
+            // 16-bit Z values are one half of each word (HalfColumns).
+            u32 zo = QuadOffset(dr, x);
+            __m128i zshift = _mm_setzero_si128();
+            if constexpr (kDepth == kDepth16) {
+                zshift = _mm_cvtsi32_si128(static_cast<int>((zo & 1) * 16));
+                zo >>= 1;
+            }
+            const __m128i raw = LoadQuad(words, zo);
+            const __m128i stored = kDepth == kDepth16 ? _mm_and_si128(_mm_srl_epi32(raw, zshift), low16) : raw;
+            __m128i zout;
+            const __m128i pass = DepthTestQuad<kDepth>(
+                depth_test, stored, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
+            lanes &= _mm_movemask_ps(_mm_castsi128_ps(pass));
+            if (!lanes)
+                continue;
+            if (zwrite) {
+                __m128i m = LaneMask(lanes);
+                if constexpr (kDepth == kDepth16) {
+                    m = _mm_and_si128(m, _mm_sll_epi32(low16, zshift));
+                    zout = _mm_sll_epi32(_mm_and_si128(zout, low16), zshift);
+                }
+                StoreQuad(words, zo, _mm_or_si128(_mm_and_si128(m, zout), _mm_andnot_si128(m, raw)));
+            }
+        }
+        // 16-bit pixels likewise (HalfColumns): their half of each word is
+        // merged into it.
+        u32 fo = QuadOffset(fr, x);
+        __m128i fshift = _mm_setzero_si128(), half = _mm_set1_epi32(-1);
+        if constexpr (k16) {
+            fshift = _mm_cvtsi32_si128(static_cast<int>((fo & 1) * 16));
+            half = _mm_sll_epi32(low16, fshift);
+            fo >>= 1;
+        }
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i));
+        if constexpr (kBlend) {
+            const __m128i old = LoadQuad(words, fo);
+            __m128i cd = old;
+            if constexpr (kFrame == kFrame24)
+                cd = _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
+                                  _mm_set1_epi32(static_cast<int>(0x80000000u)));
+            else if constexpr (k16)
+                cd = Expand16Four(_mm_and_si128(_mm_srl_epi32(old, fshift), low16));
+            c = FinishFour<kFrame, false>(w, dither_lo, dither_hi,
+                                          BlendFour<kDither>(blend_masks, c, cd, dither_lo, dither_hi));
+            const __m128i m = _mm_and_si128(half, _mm_andnot_si128(_mm_sll_epi32(keep, fshift), LaneMask(lanes)));
+            StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, _mm_sll_epi32(c, fshift)), _mm_andnot_si128(m, old)));
+            continue;
+        }
+        c = FinishFour<kFrame, kDither>(w, dither_lo, dither_hi, c);
+        if (!k16 && lanes == 15 && keep_bits == 0) {
+            StoreQuad(words, fo, c);
+            continue;
+        }
+        const __m128i old = LoadQuad(words, fo);
+        const __m128i m = _mm_and_si128(half, _mm_andnot_si128(_mm_sll_epi32(keep, fshift), LaneMask(lanes)));
+        StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, _mm_sll_epi32(c, fshift)), _mm_andnot_si128(m, old)));
     }
 }
 
@@ -919,15 +1149,41 @@ WriteFn PickWrite(bool blend, bool dither, bool masked)
     return masked ? PickWrite<kFrame, kDepth, true>(blend, dither) : PickWrite<kFrame, kDepth, false>(blend, dither);
 }
 
+// `pick` given the depth class as a compile-time constant.
+template <class Pick>
+WriteFn ForDepthClass(int depth, Pick pick)
+{
+    switch (depth) {
+    case kDepth32: return pick(std::integral_constant<int, kDepth32>{});
+    case kDepth24: return pick(std::integral_constant<int, kDepth24>{});
+    case kDepth16: return pick(std::integral_constant<int, kDepth16>{});
+    default: return pick(std::integral_constant<int, kNoDepth>{});
+    }
+}
+
 template <int kFrame>
 WriteFn PickWrite(int depth, bool blend, bool dither, bool masked)
 {
-    switch (depth) {
-    case kDepth32: return PickWrite<kFrame, kDepth32>(blend, dither, masked);
-    case kDepth24: return PickWrite<kFrame, kDepth24>(blend, dither, masked);
-    case kDepth16: return PickWrite<kFrame, kDepth16>(blend, dither, masked);
-    default: return PickWrite<kFrame, kNoDepth>(blend, dither, masked);
-    }
+    return ForDepthClass(depth, [&](auto d) { return PickWrite<kFrame, decltype(d)::value>(blend, dither, masked); });
+}
+
+template <int kFrame, int kDepth>
+WriteFn PickQuadWrite(bool blend, bool dither, bool masked)
+{
+    static constexpr WriteFn table[2][2][2] = {
+        {{WriteSpanQuads<kFrame, kDepth, false, false, false>, WriteSpanQuads<kFrame, kDepth, false, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, false, true, false>, WriteSpanQuads<kFrame, kDepth, false, true, true>}},
+        {{WriteSpanQuads<kFrame, kDepth, true, false, false>, WriteSpanQuads<kFrame, kDepth, true, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, true, true, false>, WriteSpanQuads<kFrame, kDepth, true, true, true>}},
+    };
+    return table[blend][dither][masked];
+}
+
+template <int kFrame>
+WriteFn PickQuadWrite(int depth, bool blend, bool dither, bool masked)
+{
+    return ForDepthClass(depth,
+                         [&](auto d) { return PickQuadWrite<kFrame, decltype(d)::value>(blend, dither, masked); });
 }
 
 int FrameClassOf(Psm psm)
@@ -960,6 +1216,7 @@ int DepthClassOf(const DepthTarget& d)
 struct Writer {
     WriterState state;
     WriteFn write = nullptr;
+    WriteFn quads = nullptr;  // the write for frame and Z apart, when their layouts allow it
     FillFn fill = nullptr;  // set when a constant colour may be filled
     bool flat_fill = false;
     bool frame_write = true;
@@ -1039,6 +1296,17 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     case kFrame32: w.write = PickWrite<kFrame32>(depth, env.blend, env.dither, masked); break;
     case kFrame24: w.write = PickWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
     default: w.write = PickWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
+    }
+    // Frame and Z layouts whose rows are walked a column quad at a time.
+    const bool frame_quads = frame == kFrame16 ? HalfColumns(env.frame.psm) : QuadColumns(env.frame.psm);
+    const bool depth_quads =
+        depth == kNoDepth || (depth == kDepth16 ? HalfColumns(d.psm) : QuadColumns(d.psm));
+    if (frame_quads && depth_quads) {
+        switch (frame) {
+        case kFrame32: w.quads = PickQuadWrite<kFrame32>(depth, env.blend, env.dither, masked); break;
+        case kFrame24: w.quads = PickQuadWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
+        default: w.quads = PickQuadWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
+        }
     }
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
@@ -1326,6 +1594,20 @@ struct SpriteRowArgs {
     const u64* h1;
 };
 
+// Column i of a texel row weighted across.
+template <int kClass>
+void FilterTexelColumn(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
+                       size_t i, u64* out)
+{
+    const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
+    const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
+    const __m128i t = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))),
+        _mm_setzero_si128());
+    const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
+}
+
 // One texel row weighted across for every column of a bilinear sprite.
 template <int kClass>
 void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
@@ -1364,17 +1646,69 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
             }
         }
     }
-    for (; i < n; ++i) {
-        const u32 t0 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c0[i]));
-        const u32 t1 = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols.c1[i]));
-        const __m128i t = _mm_unpacklo_epi8(
-            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t0)), _mm_cvtsi32_si128(static_cast<int>(t1))), zero);
-        const __m128i h = _mm_mullo_epi16(t, cols.wu[i].v);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(h, _mm_srli_si128(h, 8)));
-    }
+    for (; i < n; ++i)
+        FilterTexelColumn<kClass>(l, e, r, cols, i, out);
 }
 
 using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
+
+// ReadTexel<kTex16> of four 16-bit texels, one in the low half of each lane.
+inline __m128i ExpandTexels16(__m128i p, const TexExpand& e)
+{
+    const __m128i r = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x1F)), 3);
+    const __m128i g = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x3E0)), 6);
+    const __m128i b = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7C00)), 9);
+    const __m128i top = _mm_set1_epi32(0x8000);
+    const __m128i set = _mm_cmpeq_epi32(_mm_and_si128(p, top), top);
+    const __m128i black = _mm_and_si128(_mm_cmpeq_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7FFF)), _mm_setzero_si128()),
+                                        _mm_set1_epi32(e.aem ? -1 : 0));
+    const __m128i a = _mm_or_si128(_mm_and_si128(set, _mm_set1_epi32(static_cast<int>(e.ta1 << 24))),
+                                   _mm_andnot_si128(_mm_or_si128(set, black), _mm_set1_epi32(static_cast<int>(e.ta0 << 24))));
+    return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
+}
+
+// The texels u .. u + 15 of a texel row of a HalfColumns texture, u a
+// multiple of 16, as RGBA8 into `out`.
+inline void ReadTexels16(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u, u32* out)
+{
+    const u32 w = l.Offset(r, l.ColOf(u)) >> 1;
+    const __m128i a = LoadQuad(l.words, w), b = LoadQuad(l.words, w + 8);
+    const __m128i low = _mm_set1_epi32(0xFFFF);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ExpandTexels16(_mm_and_si128(a, low), e));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), ExpandTexels16(_mm_and_si128(b, low), e));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
+}
+
+// FilterTexelRow for a 32-bit texture in column quads (QuadColumns) or a
+// 16-bit one in HalfColumns whose n columns are the run of texels u0,
+// u0 + 1, ... with one weight `wu` (the 1:1 copies): the run read a quad
+// (or sixteen 16-bit texels) at a time into `run` (room for n + 32), then two
+// columns weighted per register.
+template <int kClass>
+void FilterTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u0, int n, __m128i wu,
+                    u32* run, u64* out)
+{
+    const u32 last = u0 + static_cast<u32>(n);
+    u32 first;
+    if constexpr (kClass == kTex16) {
+        first = u0 & ~15u;
+        for (u32 u = first; u <= last; u += 16)
+            ReadTexels16(l, e, r, u, run + (u - first));
+    } else {
+        first = u0 & ~3u;
+        for (u32 u = first; u <= last; u += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(run + (u - first)), LoadQuad(l.words, l.Offset(r, l.ColOf(u))));
+    }
+    const u32* t = run + (u0 - first);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i w0 = _mm_unpacklo_epi64(wu, wu), w1 = _mm_unpackhi_epi64(wu, wu);
+    for (int i = 0; i < n; i += 2) {
+        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + i)), zero);
+        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + i + 1)), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(_mm_mullo_epi16(a, w0), _mm_mullo_epi16(b, w1)));
+    }
+}
 
 using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
 
@@ -1485,8 +1819,12 @@ struct TriangleBatch {
     alignas(16) s32 us[kBatch + 4];
     alignas(16) s32 vs[kBatch + 4];
     alignas(16) u32 fogs[kBatch + 4];
-    alignas(16) u32 depths[kBatch + 4];
-    alignas(16) u32 colors[kBatch + 4];
+    // Depths and colours have four entries of room before the first too:
+    // the writing stage reads whole quads of the frame's columns.
+    alignas(16) u32 depth_room[4 + kBatch + 4];
+    alignas(16) u32 color_room[4 + kBatch + 4];
+    u32* const depths = depth_room + 4;
+    u32* const colors = color_room + 4;
     int count = 0;
 };
 
@@ -1719,16 +2057,6 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
-// Asks for the cache lines of pixels [x0, x0 + n) of a row ahead of their
-// use: one line per eight pixels in every frame and Z layout.
-inline void PrefetchRow(const unsigned char* bytes, const RowCursor& row, u32 x0, int n)
-{
-    const u32 shift = row.ByteShift();
-    for (int i = 0; i < n; i += 8)
-        _mm_prefetch(reinterpret_cast<const char*>(bytes + (row.Offset(x0 + static_cast<u32>(i)) << shift)), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(bytes + (row.Offset(x0 + static_cast<u32>(n - 1)) << shift)), _MM_HINT_T0);
-}
-
 // Stores `value` (merged under `word_mask`, its low half for 16-bit pixels) at every
 // pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
 // whole blocks as runs of 64 words, the edges row by row.
@@ -1855,12 +2183,17 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     if (check_only || writer.nothing)
         return true;
     writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
+    if (writer.state.disjoint && writer.quads)
+        writer.write = writer.quads;
     const WriterState& ws = writer.state;
     const Layout& frame_layout = LayoutOf(env.frame.psm);
     const Layout& depth_layout = LayoutOf(env.depth.psm);
-    alignas(16) u32 colors[kChunk];
-    alignas(16) u32 depths[kChunk];
-    for (u32& d : depths)
+    // Room of a quad on either side of the span for the writing stage.
+    alignas(16) u32 color_room[4 + kChunk + 4];
+    alignas(16) u32 depth_room[4 + kChunk + 4];
+    u32* const colors = color_room + 4;
+    u32* const depths = depth_room + 4;
+    for (u32& d : depth_room)
         d = s.z;
 
     if (!env.prim.tme) {
@@ -1870,7 +2203,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         const u32 rgba = PackColor(flat);
         if (writer.flat_fill && FillSpriteByBlocks(env, ws, s, memory, rgba | ws.fba, bands))
             return true;
-        for (u32& c : colors)
+        for (u32& c : color_room)
             c = rgba;
         for (s32 py = s.py_begin; py < s.py_end; ++py) {
             if (RowMasked(env.scanmsk, py) || !bands.Has(py))
@@ -1902,6 +2235,14 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
     SpriteColumns cols;
     const TexLevel& l = tex.level;
+    // Bilinear columns that are a run of consecutive texels with one weight.
+    // Columns [run_begin, run_end) of the sprite may be such a run; a first
+    // and a last column held by a clamp at the texture's edge are not.
+    bool run = tex.direct && tex.linear &&
+               ((tex.tex_class == kTex32 && QuadColumns(env.tex.psm)) ||
+                (tex.tex_class == kTex16 && HalfColumns(env.tex.psm)));
+    std::vector<s32> run_ua(run ? u16s.size() : 0), run_ub(run_ua.size()), run_f(run_ua.size());
+    int run_begin = 0, run_end = 0;
     if (tex.direct) {
         const size_t n = u16s.size();
         cols.c0.resize(n);
@@ -1916,12 +2257,37 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                 continue;
             }
             const s32 us = un - 8, fu = us & 15;
-            cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(us >> 4)));
-            cols.c1[i] = l.ColFor(static_cast<u32>(l.wu((us >> 4) + 1)));
+            const s32 ua = l.wu(us >> 4), ub = l.wu((us >> 4) + 1);
+            if (run) {
+                run_ua[i] = ua;
+                run_ub[i] = ub;
+                run_f[i] = fu;
+            }
+            cols.c0[i] = l.ColFor(static_cast<u32>(ua));
+            cols.c1[i] = l.ColFor(static_cast<u32>(ub));
             cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
                                        static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
                                        static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
         }
+    }
+    if (run) {
+        const int n = static_cast<int>(u16s.size());
+        auto is_run = [&](int b, int e) {
+            if (e - b < 8)
+                return false;
+            for (int i = b; i < e; ++i)
+                if (run_ua[i] != run_ua[b] + (i - b) || run_ub[i] != run_ua[i] + 1 || run_f[i] != run_f[b])
+                    return false;
+            return true;
+        };
+        run = false;
+        for (const auto& [b, e] : {std::pair{0, n}, std::pair{1, n}, std::pair{0, n - 1}, std::pair{1, n - 1}})
+            if (is_run(b, e)) {
+                run = true;
+                run_begin = b;
+                run_end = e;
+                break;
+            }
     }
     SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}, nullptr, nullptr};
     // Two weighted texel rows, tagged with their row; a row below reuses the
@@ -1937,12 +2303,26 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         for (auto& f : filtered)
             f.resize(u16s.size() + 1);
     }
+    std::vector<u32> run_texels(run ? u16s.size() + 32 : 0);
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
             if (filtered_v[k] == v)
                 return filtered[k].data();
         const int k = filtered_v[0] == keep ? 1 : 0;
-        filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
+        if (run) {
+            const TexLevel::Row r = l.RowOf(static_cast<u32>(v));
+            u64* out = filtered[k].data();
+            const bool t16 = tex.tex_class == kTex16;
+            (t16 ? FilterTexelRun<kTex16> : FilterTexelRun<kTex32>)(l, tex.expand, r, static_cast<u32>(run_ua[run_begin]),
+                                                                    run_end - run_begin, cols.wu[run_begin].v,
+                                                                    run_texels.data(), out + run_begin);
+            const auto column = t16 ? FilterTexelColumn<kTex16> : FilterTexelColumn<kTex32>;
+            if (run_begin > 0)
+                column(l, tex.expand, r, cols, 0, out);
+            if (run_end < static_cast<int>(u16s.size()))
+                column(l, tex.expand, r, cols, u16s.size() - 1, out);
+        } else
+            filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
         filtered_v[k] = v;
         return filtered[k].data();
     };
@@ -2103,6 +2483,8 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     if (check_only || writer.nothing)
         return true;
     writer.state.disjoint = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    if (writer.state.disjoint && writer.quads)
+        writer.write = writer.quads;
     const Layout& frame_layout = LayoutOf(env.frame.psm);
     const Layout& depth_layout = LayoutOf(env.depth.psm);
     Texturing tex;
@@ -2165,8 +2547,6 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     alignas(16) unsigned char piece_room[kBatch * sizeof(Piece)];
     Piece* const pieces = reinterpret_cast<Piece*>(piece_room);
     int piece_count = 0;
-    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(memory.DrawWords());
-    const bool depth_used = env.depth.used;
     auto flush = [&] {
         if (!batch.count)
             return;
@@ -2179,11 +2559,12 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         piece_count = 0;
     };
 
-    for (s32 py = t.py_begin; py < t.py_end; ++py) {
+    TriangleRowWalker walker(t, t.py_begin);
+    for (s32 py = t.py_begin; py < t.py_end; ++py, walker.Next()) {
         if (RowMasked(env.scanmsk, py) || !bands.Has(py))
             continue;
         s32 begin, end;
-        TriangleRowSpan(t, py, begin, end);
+        walker.Span(begin, end);
         if (begin >= end)
             continue;
         const __m128i bx16 = _mm_set1_epi32(16 * begin), py16 = _mm_set1_epi32(16 * py);
@@ -2200,14 +2581,7 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
                 flush();
-            Piece& p = *new (&pieces[piece_count++]) Piece{PixelRow(frame_layout, depth_layout, env, static_cast<u32>(py)), px, n, batch.count};
-            if (batch_rows) {
-                // The piece's frame and Z lines are fetched while the batch
-                // is shaded: a column of eight pixels is one cache line.
-                PrefetchRow(bytes, p.row.FrameRow(), static_cast<u32>(px), n);
-                if (depth_used)
-                    PrefetchRow(bytes, p.row.DepthRow(), static_cast<u32>(px), n);
-            }
+            new (&pieces[piece_count++]) Piece{PixelRow(frame_layout, depth_layout, env, static_cast<u32>(py)), px, n, batch.count};
             shade.row(sc, sp, n, batch);
             if (!batch_rows)
                 flush();

@@ -227,6 +227,64 @@ void TriangleRowSpan(const TriangleSetup& s, s32 py, s32& begin, s32& end)
     end = std::max(lo, hi + 1);
 }
 
+TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
+    : lo_(s.px_begin), hi_(s.px_end - 1), py_(py), first_row_(py), last_row_(s.py_end)
+{
+    // Edge E's value at pixel px of the row is 16 gx px + k, k = gy Y + c,
+    // and k grows by dk = 16 gy from one row to the next.
+    constexpr s64 kLimit = s64{1} << 29;
+    const s64 rows = std::max<s64>(1, s.py_end - py);
+    Edge rights[3];
+    int right_count = 0;
+    for (const EdgeFunction& e : s.edges) {
+        const s64 k = e.gy * (16 * static_cast<s64>(py)) + e.c;
+        const s64 dk = 16 * e.gy;
+        if (e.gx == 0) {
+            // A level edge lets rows through from where k turns non-negative
+            // (k growing) or up to where it turns negative.
+            if (dk > 0)
+                first_row_ = static_cast<s32>(std::max<s64>(first_row_, py + (k >= 0 ? 0 : -FloorDiv(k, dk))));
+            else if (k < 0)
+                last_row_ = py - 1;
+            else if (dk < 0)
+                last_row_ = static_cast<s32>(std::min<s64>(last_row_, py + FloorDiv(k, -dk)));
+            continue;
+        }
+        const s64 g = 16 * (e.gx > 0 ? e.gx : -e.gx);
+        const s64 step = FloorDiv(dk, g);
+        Edge w;
+        w.g = static_cast<s32>(g);
+        w.step_rest = static_cast<s32>(dk - step * g);
+        s64 bound;
+        if (e.gx > 0) {
+            // The first pixel inside: ceil(-k / g), its remainder g bound + k,
+            // and as k grows the bound falls.
+            bound = -FloorDiv(k, g);
+            w.rest = static_cast<s32>(g * bound + k);
+            w.step = static_cast<s32>(-step);
+            w.carry = -1;
+        } else {
+            // The last pixel inside: floor(k / g), its remainder k - g bound.
+            bound = FloorDiv(k, g);
+            w.rest = static_cast<s32>(k - g * bound);
+            w.step = static_cast<s32>(step);
+            w.carry = 1;
+        }
+        if (bound > kLimit || bound < -kLimit || (std::abs(step) + 1) * rows > kLimit) {
+            setup_ = &s;
+            return;
+        }
+        w.bound = static_cast<s32>(bound);
+        if (e.gx > 0)
+            edges_[lefts_++] = w;
+        else
+            rights[right_count++] = w;
+    }
+    count_ = lefts_;
+    for (int i = 0; i < right_count; ++i)
+        edges_[count_++] = rights[i];
+}
+
 bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& s)
 {
     s.x0 = WindowX(env, v0);

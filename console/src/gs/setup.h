@@ -6,6 +6,8 @@
 
 #include <ee/types.h>
 
+#include <algorithm>
+
 #include "gs/clut.h"
 #include "gs/color.h"
 #include "gs/drawenv.h"
@@ -88,6 +90,65 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
 // The first pixel of row `py` inside the triangle and the one after the last:
 // [begin, end), already cut to the scissor.  Empty when begin >= end.
 void TriangleRowSpan(const TriangleSetup& setup, s32 py, s32& begin, s32& end);
+
+// TriangleRowSpan for rows taken in order: each sloped edge's bound on the
+// row is kept as an exact quotient and remainder and moved to the next row
+// with a few additions, and each level edge becomes the range of rows it lets
+// through, where TriangleRowSpan settles every row anew.  The same spans, row
+// for row.
+class TriangleRowWalker {
+public:
+    // Placed on row `py`.
+    TriangleRowWalker(const TriangleSetup& setup, s32 py);
+
+    // The current row's span, then on to the next row.
+    void Span(s32& begin, s32& end) const
+    {
+        if (setup_) {
+            TriangleRowSpan(*setup_, py_, begin, end);
+            return;
+        }
+        s32 lo = lo_, hi = hi_;
+        for (int i = 0; i < lefts_; ++i)
+            lo = std::max(lo, edges_[i].bound);
+        for (int i = lefts_; i < count_; ++i)
+            hi = std::min(hi, edges_[i].bound);
+        if (py_ < first_row_ || py_ > last_row_)
+            hi = lo - 1;
+        begin = lo;
+        end = std::max(lo, hi + 1);
+    }
+
+    void Next()
+    {
+        ++py_;
+        for (int i = 0; i < count_; ++i) {
+            Edge& e = edges_[i];
+            // rest + step_rest lies in [0, 2g): one carry at most.
+            const s32 r = e.rest + e.step_rest;
+            const bool carry = r >= e.g;
+            e.rest = carry ? r - e.g : r;
+            e.bound += carry ? e.step + e.carry : e.step;
+        }
+    }
+
+private:
+    struct Edge {
+        s32 bound = 0;     // the first (left edges) or last (right edges) pixel inside
+        s32 rest = 0;      // the remainder of that division, 0 <= rest < g
+        s32 g = 1;         // |16 gx|
+        s32 step = 0;      // the bound's move from one row to the next without a carry
+        s32 carry = 0;     // and the further move with one
+        s32 step_rest = 0;
+    };
+    Edge edges_[3];
+    int lefts_ = 0, count_ = 0;
+    s32 lo_, hi_;  // the bounding box's columns
+    s32 py_;
+    s32 first_row_, last_row_;  // the rows level edges let through
+    // Set when a bound could leave the 32-bit range: rows are settled alone.
+    const TriangleSetup* setup_ = nullptr;
+};
 
 // A line walked along its major axis: the pixels whose sample position on
 // that axis runs from the rounded first vertex up to, not including, the
