@@ -1057,7 +1057,8 @@ TEST(KorvalisProgram, TheContinuePromptEndsOnCrossAndTheHudCornersShow)
 // is at its wheels' bottom; the road lies 1 above the zero level).  The
 // player is made at the same spot first and then put into the car at the
 // driver's seat: his own camera follows the car from behind, whose dark
-// blue paint fills the lower half of the view, still 150 fields on.
+// blue paint fills the lower half of the view, still 150 fields on; that
+// field matches its golden picture.
 TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-testdrive-");
@@ -1092,6 +1093,38 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
             }
         EXPECT_GT(paint, 10000);
     }
+    std::vector<u32> words;
+    for (u32 py = 0; py < 512; py++)
+        for (u32 px = 0; px < 640; px++)
+            words.push_back(late.At(px, py));
+    golden::ExpectPicture("testdrive_at_the_default_spot", 640, 512, words);
+}
+
+// The bar's scene (episode 2, record 6; Cross ends the continue card): the
+// player walks up to the cast member over two shots and the third looks
+// past the cast member's shoulder at him while the cast member gestures.
+// A field of that shot matches its golden picture; the fight begins once
+// the scene is over.
+TEST(KorvalisProgram, TheBarsSceneShowsThePlayerFacingTheGesturingCastMember)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-barscene-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "card.pad";
+    std::ofstream(pad) << "@300 pad0 press CROSS for 2\n";
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --start 2,6 --pad-script " +
+                              pad.string() + " --exit-after-vblanks 560 --dump-frames " + (dir / "png").string() +
+                              " --dump-at 470");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Fight: begun"), std::string::npos) << r.output;
+    const png_reader::Picture shot = ReadPicture(dir / "png" / "field-000470.png");
+    ASSERT_EQ(shot.width, 640u);
+    ASSERT_EQ(shot.height, 512u);
+    std::vector<u32> words;
+    for (u32 py = 0; py < 512; py++)
+        for (u32 px = 0; px < 640; px++)
+            words.push_back(shot.At(px, py));
+    golden::ExpectPicture("bar_scene_last_shot", 640, 512, words);
 }
 
 // The test interior (episode 0, record 1) played from the pad: the player
