@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -1050,6 +1051,60 @@ TEST(KorvalisProgram, TheContinuePromptEndsOnCrossAndTheHudCornersShow)
     const png_reader::Picture fight = ReadPicture(dir / "bar" / "field-000550.png");
     ASSERT_EQ(fight.width, 640u);
     golden::ExpectPicture("bar_fight_hud_top_left", 72, 80, Crop(fight, 16, 16, 72, 80));
+}
+
+// The demo's drive from the precinct (the default start; Cross ends the
+// briefing card, the right stick turns the player's camera east down Elm
+// Street): both ambient populations fill the streets round the precinct.
+// The crowd's size is printed in the first check (every 15 frames) of each
+// 600 frames, never above the caps of 10, with walkers and cars about once
+// the drive runs; a field of the street matches its golden picture, and a
+// second run draws it the same.
+TEST(KorvalisProgram, ThePrecinctStreetFillsWithWalkersAndCarsWithinTheirCaps)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-precinct-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "east.pad";
+    std::ofstream(pad) << "@500 pad0 press CROSS for 8\n@540 pad0 stick R 0x00 0x80\n@577 pad0 stick R 0x80 0x80\n";
+    const std::string args = "--headless --disc " + (dir / "disc").string() + " --pad-script " + pad.string() +
+                             " --exit-after-vblanks 1250 --dump-frames ";
+    const GameRun r = RunGame(args + (dir / "one").string() + " --dump-at 1100");
+    ASSERT_EQ(r.status, 0) << r.output;
+
+    std::vector<std::array<int, 3>> counts;   // walkers, cars, frame
+    for (size_t at = r.output.find("crowd: "); at != std::string::npos; at = r.output.find("crowd: ", at + 1)) {
+        std::array<int, 3> c{};
+        ASSERT_EQ(sscanf(r.output.c_str() + at, "crowd: %d walkers (iNumPeds), %d cars (iNumVehs) at frame %d", &c[0],
+                         &c[1], &c[2]),
+                  3);
+        counts.push_back(c);
+    }
+    ASSERT_GE(counts.size(), 2u) << r.output;
+    for (size_t i = 0; i < counts.size(); i++) {
+        EXPECT_LE(counts[i][0], 10);
+        EXPECT_LE(counts[i][1], 10);
+        if (i > 0) {
+            EXPECT_GE(counts[i][2] / 600, counts[i - 1][2] / 600 + 1);
+            EXPECT_LT(counts[i][2] % 600, 15);
+        }
+    }
+    EXPECT_GT(counts.back()[0], 0);
+    EXPECT_GT(counts.back()[1], 0);
+
+    const png_reader::Picture street = ReadPicture(dir / "one" / "field-001100.png");
+    ASSERT_EQ(street.width, 640u);
+    ASSERT_EQ(street.height, 512u);
+    std::vector<u32> words;
+    for (u32 py = 0; py < 512; py++)
+        for (u32 px = 0; px < 640; px++)
+            words.push_back(street.At(px, py));
+    golden::ExpectPicture("precinct_street_east", 640, 512, words);
+    const GameRun again = RunGame(args + (dir / "two").string() + " --dump-at 1100");
+    ASSERT_EQ(again.status, 0) << again.output;
+    std::ifstream a(dir / "one" / "field-001100.png", std::ios::binary), b(dir / "two" / "field-001100.png", std::ios::binary);
+    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), std::istreambuf_iterator<char>(),
+                           std::istreambuf_iterator<char>(b), std::istreambuf_iterator<char>()));
 }
 
 // The test episode's quick drive (record 0): car 65 is made at the default
