@@ -301,7 +301,8 @@ TEST_F(Cinema, TheSampleSceneCutsBetweenItsThreeShots)
     ASSERT_NE(pActor, nullptr);
     // The camera stands still within each 60-frame shot: at the writer's
     // three eye points in turn.
-    const VectorPos eyes[3] = {VectorPos(0, -1.6f, -7), VectorPos(3, -1.4f, 0), VectorPos(-2.5f, -1.7f, 3)};
+    const VectorPos eyes[3] = {VectorPos(1.4f, -0.55f, -2.6f), VectorPos(0.45f, -0.5f, -1.6f),
+                               VectorPos(-0.35f, -0.5f, 1.1f)};
     std::vector<int> shotsSeen;
     for (int n = 0; n < 400 && Tick(); n++) {
         if (GetCurrentCam() != &CinemaCamera)

@@ -124,7 +124,7 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
 
     // Character models: the player's, the ambient pedestrians' and the
     // random crimes' in low detail, and the cast of the demo's bar and spa
-    // scenes.  Not yet on the
+    // scenes and of the test room.  Not yet on the
     // disc: the other characters' models, animation groups and their banks,
     // the other characters' voices.
     std::vector<std::string> chars;
@@ -140,7 +140,7 @@ TEST(DiscCensus, TheSampleDiscHoldsTheseFilesOfTheGamesTables)
                                           "KORVALIS\\DemoData\\Char\\MUTANT.P2B"};
     for (const ModelFileLoadInfo& p : rgmfliAmbPedsBase)
         wantChars.push_back(GetModelFileName(p.i16ModelID, buf));
-    for (int id : {71, 74, 86, 143, 148, 151, 162})
+    for (int id : {71, 74, 83, 86, 143, 148, 151, 156, 162})
         wantChars.push_back(GetModelFileName(id, buf));
     // The random crimes' casts in low detail: their character groups, the
     // armed robbery's commando and the officers of a police call.
@@ -250,7 +250,7 @@ TEST(DiscCensus, EveryFileOnTheDemosPathIsOnTheDisc)
         for (const char* s : NPCVOSuffixes)
             names.push_back(std::string("KORVALIS\\DemoData\\NPCVO\\") + NPCVOPrefixes[bank] + s + ".VB");
 
-    for (int id : {71, 74, 86, 143, 148, 151, 162})
+    for (int id : {71, 74, 83, 86, 143, 148, 151, 156, 162})
         names.push_back(GetModelFileName(id, buf));
     group(AnimGroup_NPCKarate);
     names.push_back("KORVALIS\\DemoData\\Int\\LEVEL2\\BAR.P2B");

@@ -272,6 +272,38 @@ TEST(MotionLibrary, StrikesCarryContactEventsAndWalksMoveTheRoot)
     EXPECT_EQ(walk.flags, 1);
 }
 
+// A clip placed in a scene: a walk starting at (1, 0, 2) and turned a
+// quarter turn (RotY's forward is then +x) goes 0.02 × 32 along +x and its
+// root faces +x all the way; the clip's own travel stays its forward one.
+TEST(MotionLibrary, APlacedWalkStartsWhereItIsPutAndGoesTheWayItFaces)
+{
+    ClipRow row = TestCatalogue()[1];
+    row.params.from = VectorXYZ(1.0f, 0.0f, 2.0f);
+    row.params.facing = 1.5707964f;
+    const AniChar walk = GenerateClip(row, HumanoidLook{});
+    EXPECT_NEAR(walk.deltaZ, 0.02f * 32, 1e-5f);
+    EXPECT_NEAR(walk.deltaX, 0.0f, 1e-5f);
+    const AniStream& pos = walk.bundles[0].streams[0];
+    const AniStream& rot = walk.bundles[0].streams[1];
+    ASSERT_EQ(pos.Type(), ANIM_TYPE_POS);
+    ASSERT_GE(pos.Count(), 2u);
+    auto place = [&](size_t k) {
+        const char* key = reinterpret_cast<const char*>(pos.Keys().data()) + k * sizeof(AnimKeyF3);
+        return VectorXYZ(KeyFloat(key + 2), KeyFloat(key + 6), KeyFloat(key + 10));
+    };
+    const VectorXYZ first = place(0), last = place(pos.Count() - 1);
+    EXPECT_NEAR(first[0], 1.0f, 1e-5f);
+    EXPECT_NEAR(first[2], 2.0f, 1e-5f);
+    EXPECT_NEAR(last[0], 1.0f + 0.02f * 32, 1e-4f);
+    EXPECT_NEAR(last[2], 2.0f, 1e-4f);
+    for (size_t k = 0; k < rot.Count(); k++) {
+        const char* key = reinterpret_cast<const char*>(rot.Keys().data()) + k * sizeof(AnimKeyF4);
+        const Matrix m(Quaternion(Vector(KeyFloat(key + 2), KeyFloat(key + 6), KeyFloat(key + 10), KeyFloat(key + 14))));
+        EXPECT_NEAR(m.z[0], 1.0f, 1e-3f) << k;
+        EXPECT_NEAR(m.z[2], 0.0f, 1e-3f) << k;
+    }
+}
+
 namespace {
 
 class RigOnDisc : public streamsound::StreamSoundTest

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -1052,12 +1053,63 @@ TEST(KorvalisProgram, TheContinuePromptEndsOnCrossAndTheHudCornersShow)
     golden::ExpectPicture("bar_fight_hud_top_left", 72, 80, Crop(fight, 16, 16, 72, 80));
 }
 
+// The demo's drive from the precinct (the default start; Cross ends the
+// briefing card, the right stick turns the player's camera east down Elm
+// Street): both ambient populations fill the streets round the precinct.
+// The crowd's size is printed in the first check (every 15 frames) of each
+// 600 frames, never above the caps of 10, with walkers and cars about once
+// the drive runs; a field of the street matches its golden picture, and a
+// second run draws it the same.
+TEST(KorvalisProgram, ThePrecinctStreetFillsWithWalkersAndCarsWithinTheirCaps)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-precinct-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "east.pad";
+    std::ofstream(pad) << "@500 pad0 press CROSS for 8\n@540 pad0 stick R 0x00 0x80\n@577 pad0 stick R 0x80 0x80\n";
+    const std::string args = "--headless --disc " + (dir / "disc").string() + " --pad-script " + pad.string() +
+                             " --exit-after-vblanks 1250 --dump-frames ";
+    const GameRun r = RunGame(args + (dir / "one").string() + " --dump-at 1100");
+    ASSERT_EQ(r.status, 0) << r.output;
+
+    std::vector<std::array<int, 3>> counts;   // walkers, cars, frame
+    for (size_t at = r.output.find("crowd: "); at != std::string::npos; at = r.output.find("crowd: ", at + 1)) {
+        std::array<int, 3> c{};
+        ASSERT_EQ(sscanf(r.output.c_str() + at, "crowd: %d walkers (iNumPeds), %d cars (iNumVehs) at frame %d", &c[0],
+                         &c[1], &c[2]),
+                  3);
+        counts.push_back(c);
+    }
+    ASSERT_GE(counts.size(), 2u) << r.output;
+    for (size_t i = 0; i < counts.size(); i++) {
+        EXPECT_LE(counts[i][0], 10);
+        EXPECT_LE(counts[i][1], 10);
+        if (i > 0) {
+            EXPECT_GE(counts[i][2] / 600, counts[i - 1][2] / 600 + 1);
+            EXPECT_LT(counts[i][2] % 600, 15);
+        }
+    }
+    EXPECT_GT(counts.back()[0], 0);
+    EXPECT_GT(counts.back()[1], 0);
+
+    const png_reader::Picture street = ReadPicture(dir / "one" / "field-001100.png");
+    ASSERT_EQ(street.width, 640u);
+    ASSERT_EQ(street.height, 512u);
+    golden::ExpectPicture("precinct_street_east", 640, 512, Crop(street, 0, 0, 640, 512));
+    const GameRun again = RunGame(args + (dir / "two").string() + " --dump-at 1100");
+    ASSERT_EQ(again.status, 0) << again.output;
+    std::ifstream a(dir / "one" / "field-001100.png", std::ios::binary), b(dir / "two" / "field-001100.png", std::ios::binary);
+    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), std::istreambuf_iterator<char>(),
+                           std::istreambuf_iterator<char>(b), std::istreambuf_iterator<char>()));
+}
+
 // The test episode's quick drive (record 0): car 65 is made at the default
 // spot in Elm Street (x 0, z 35) with its origin on the road (a car's origin
 // is at its wheels' bottom; the road lies 1 above the zero level).  The
 // player is made at the same spot first and then put into the car at the
 // driver's seat: his own camera follows the car from behind, whose dark
-// blue paint fills the lower half of the view, still 150 fields on.
+// blue paint fills the lower half of the view, still 150 fields on; that
+// field matches its golden picture.
 TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
 {
     const std::filesystem::path dir = ScratchDir("korvalis-testdrive-");
@@ -1092,6 +1144,30 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
             }
         EXPECT_GT(paint, 10000);
     }
+    golden::ExpectPicture("testdrive_at_the_default_spot", 640, 512, Crop(late, 0, 0, 640, 512));
+}
+
+// The bar's scene (episode 2, record 6; Cross ends the continue card): the
+// player walks up to the cast member over two shots and the third looks
+// past the cast member's shoulder at him while the cast member gestures.
+// A field of that shot matches its golden picture; the fight begins once
+// the scene is over.
+TEST(KorvalisProgram, TheBarsSceneShowsThePlayerFacingTheGesturingCastMember)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-barscene-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "card.pad";
+    std::ofstream(pad) << "@300 pad0 press CROSS for 2\n";
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --start 2,6 --pad-script " +
+                              pad.string() + " --exit-after-vblanks 560 --dump-frames " + (dir / "png").string() +
+                              " --dump-at 470");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Fight: begun"), std::string::npos) << r.output;
+    const png_reader::Picture shot = ReadPicture(dir / "png" / "field-000470.png");
+    ASSERT_EQ(shot.width, 640u);
+    ASSERT_EQ(shot.height, 512u);
+    golden::ExpectPicture("bar_scene_last_shot", 640, 512, Crop(shot, 0, 0, 640, 512));
 }
 
 namespace {

@@ -89,9 +89,10 @@ AniChar CameraShot(VectorPos eye, VectorPos at, float zoom)
     return c;
 }
 
-AniChar Figure(MotionGenerator g, float speed, u16 length)
+// A figure's clip standing at `from` and facing `facing` in the scene.
+AniChar Figure(MotionGenerator g, float speed, u16 length, VectorXYZ from, float facing = 0.0f)
 {
-    ClipRow row{0, g, MotionParams{speed, 1.0f, false}, length, false, {}, {}};
+    ClipRow row{0, g, MotionParams{speed, 1.0f, false, 0.0f, from, facing}, length, false, {}, {}};
     return GenerateClip(row, SampleHumanoids()[0].look);
 }
 
@@ -110,23 +111,33 @@ std::vector<NamedScene> SampleScenes()
 {
     std::vector<NamedScene> scenes;
     {
+        // Sized for the figure (a 1.8 m man stands 0.5625 high): the
+        // player walks up over two shots and stops 0.8 short of the cast
+        // member, who faces him and gestures in the last.
         NamedScene s{"M2/M2_S4", {}, Hum(3.0f, 220.0f)};
-        s.scene.starts = {{5000, VectorPos(0, -1.5f, -6), Quaternion(Matrix(true))},
-                          {-1, VectorPos(0, 0, -3), Quaternion(Matrix(true))},
-                          {-2, VectorPos(0, 0, 2), Quaternion(Matrix(true))}};
-        const VectorPos eyes[3] = {VectorPos(0, -1.6f, -7), VectorPos(3, -1.4f, 0), VectorPos(-2.5f, -1.7f, 3)};
-        const VectorPos looks[3] = {VectorPos(0, -1, 0), VectorPos(0, -1, -1), VectorPos(0, -1, -1.5f)};
+        constexpr float kWalkSpeed = 0.01f, kTurned = 3.1415927f;
+        const VectorPos playerAt(0, 0, -1.6f), castAt(0, 0, 0.4f);
+        const VectorPos eyes[3] = {VectorPos(1.4f, -0.55f, -2.6f), VectorPos(0.45f, -0.5f, -1.6f),
+                                   VectorPos(-0.35f, -0.5f, 1.1f)};
+        const VectorPos looks[3] = {VectorPos(0, -0.3f, -0.6f), VectorPos(0, -0.42f, 0.4f),
+                                    VectorPos(0, -0.42f, -0.4f)};
+        s.scene.starts = {{5000, eyes[0], Quaternion(Matrix(true))},
+                          {-1, playerAt, Quaternion(Matrix(true))},
+                          {-2, castAt, Quaternion(RotY(kTurned))}};
+        // Where the player stands after b shots of walking.
+        auto walked = [&](int b) { return VectorXYZ(playerAt[0], playerAt[1], playerAt[2] + kWalkSpeed * kShot * b); };
         for (int b = 0; b < 3; b++) {
             AniGroup g;
             g.chars.push_back(CameraShot(eyes[b], looks[b], 1.6f + 0.2f * float(b)));
-            g.chars.push_back(Figure(b < 2 ? kMotionWalk : kMotionIdle, b < 2 ? 0.02f : 0.0f, kShot));
-            g.chars.push_back(Figure(b == 2 ? kMotionGesture : kMotionIdle, 0.0f, kShot));
+            g.chars.push_back(b < 2 ? Figure(kMotionWalk, kWalkSpeed, kShot, walked(b))
+                                    : Figure(kMotionIdle, 0.0f, kShot, walked(2)));
+            g.chars.push_back(Figure(b == 2 ? kMotionGesture : kMotionIdle, 0.0f, kShot, castAt, kTurned));
             s.scene.blocks.push_back(std::move(g));
         }
         AniGroup last;
         last.chars.push_back(CameraShot(eyes[2], looks[2], 2.0f));
-        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1));
-        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1, walked(2)));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1, castAt, kTurned));
         s.scene.blocks.push_back(std::move(last));
         scenes.push_back(std::move(s));
     }
@@ -136,9 +147,9 @@ std::vector<NamedScene> SampleScenes()
                           {-1, VectorPos(0, 0, 0), Quaternion(Matrix(true))}};
         AniGroup g, last;
         g.chars.push_back(CameraShot(VectorPos(0, -1.5f, -5), VectorPos(0, -1, 0), 1.6f));
-        g.chars.push_back(Figure(kMotionIdle, 0.0f, kShot));
+        g.chars.push_back(Figure(kMotionIdle, 0.0f, kShot, VectorXYZ(0, 0, 0)));
         last.chars.push_back(CameraShot(VectorPos(0, -1.5f, -5), VectorPos(0, -1, 0), 1.6f));
-        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1, VectorXYZ(0, 0, 0)));
         s.scene.blocks = {g, last};
         scenes.push_back(std::move(s));
     }

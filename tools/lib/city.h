@@ -163,7 +163,8 @@ CityDescription SampleCity();
 
 // Placeholder ids and positions of the sample missions.
 std::vector<MissionPlaceholder> SampleMission1();
-// The test episode's file: SampleMission1's and the default spot.
+// The test episode's file: SampleMission1's, the default spot and the
+// driving course's spot (-900).
 std::vector<MissionPlaceholder> SampleMissionTest();
 std::vector<MissionPlaceholder> SampleMission2();
 std::vector<MissionPlaceholder> SampleMission3();

@@ -455,9 +455,11 @@ std::vector<MissionPlaceholder> SampleMission1()
 std::vector<MissionPlaceholder> SampleMissionTest()
 {
     // The test episode's quick drive starts at the default spot (id -1): in
-    // Elm Street's eastbound lane, half way between Mill and Queen.
+    // Elm Street's eastbound lane, half way between Mill and Queen.  Its
+    // driving course (-900) lies on the parallel street south of it.
     std::vector<MissionPlaceholder> m = SampleMission1();
     m.push_back(At(-1, 0.0f, kLines[2] + 3.0f));
+    m.push_back(At(-900, 0.0f, kLines[1] + 3.0f));
     return m;
 }
 

@@ -373,6 +373,9 @@ std::vector<HumanoidCharacter> SampleCastHumanoids()
         {"CHR148.P2B", 148, 1.75f, 1.0f, Colour(240, 240, 240, 128), Colour(240, 240, 240, 128)},
         {"CHR151.P2B", 151, 1.86f, 1.2f, Colour(50, 50, 55, 128), Colour(50, 50, 55, 128)},
         {"CHR162.P2B", 162, 1.79f, 1.1f, Colour(30, 80, 40, 128), Colour(30, 30, 30, 128)},
+        // The test room's knife fighter and its brawler, boxer and guard.
+        {"CHR083.P2B", 83, 1.76f, 1.0f, Colour(70, 50, 30, 128), Colour(45, 45, 50, 128)},
+        {"CHR156.P2B", 156, 1.84f, 1.15f, Colour(90, 95, 100, 128), Colour(35, 40, 60, 128)},
     };
     std::vector<HumanoidCharacter> out;
     for (const SampleFigure& c : cast)

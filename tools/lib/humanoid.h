@@ -113,8 +113,8 @@ struct HumanoidCharacter
 };
 // The player's model and the nine ambient pedestrians' low-detail models.
 // The cast of the demo's bar and spa scenes, full detail under
-// DemoData/Char/: the bar's barman and fighter (ids 71 and 74) and the spa's
-// people (86, 143, 148, 151, 162).
+// DemoData/Char/: the bar's barman and fighter (ids 71 and 74), the spa's
+// people (86, 143, 148, 151, 162) and the test room's others (83, 156).
 std::vector<HumanoidCharacter> SampleCastHumanoids();
 std::vector<HumanoidCharacter> SampleHumanoids();
 

@@ -150,9 +150,12 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
     for (int b = 0; b < kHumanoidBones; b++) {
         AniBundle bundle;
         bundle.id = HumanoidAnimId(b);
+        // The root alone carries the clip's placement; the other bones
+        // turn with it.
+        const Matrix place = b == kBoneRoot ? RotY(row.params.facing) : Matrix(true);
         AniStream rot(ANIM_TYPE_QUAT);
         for (size_t k = 0; k < times.size(); k++)
-            rot.Rot(times[k], Quaternion(RotMatrix(poses[k].ang[b]) * RotMatrix(HumanoidBoneRest(b))));
+            rot.Rot(times[k], Quaternion(RotMatrix(poses[k].ang[b]) * RotMatrix(HumanoidBoneRest(b)) * place));
         if (b == kBoneGrab) {
             // The grab point undoes the root's turn, so that it stays on the
             // ground in front of the feet however the body tips (a falling
@@ -170,8 +173,9 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
         }
         if (b == kBoneRoot) {
             AniStream pos(ANIM_TYPE_POS);
+            const VectorPos from(row.params.from);
             for (size_t k = 0; k < times.size(); k++)
-                pos.Vec(times[k], poses[k].root);
+                pos.Vec(times[k], VectorXYZ((from + place * VectorDir(poses[k].root)).v));
             bundle.streams.push_back(std::move(pos));
         }
         bundle.streams.push_back(std::move(rot));

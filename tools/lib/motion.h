@@ -52,6 +52,11 @@ struct MotionParams
     float amount = 1.0f;      // size of the swing, 1 = the library's usual
     bool left = false;        // which side (strikes, car doors, gestures)
     float sideways = 0.0f;    // root motion to the figure's right (+x), units per frame
+    // Where the clip stands: its root path starts at `from` and the figure
+    // faces `facing` radians about the vertical (a scene places its actors
+    // by their clips).
+    VectorXYZ from{0.0f, 0.0f, 0.0f};
+    float facing = 0.0f;
 };
 
 struct ClipEvent

@@ -2,6 +2,8 @@
 #include "tools/lib/setupfile.h"
 #include "tools/lib/p2b_sample.h"
 
+#include "tools/lib/p2b_sample.h"
+
 #include "ZevEngine2/PS2/Model.h"
 #include "game/EntParams.h"
 
@@ -311,11 +313,20 @@ SetupFile DrivingCourse()
     return s;
 }
 
+// The test prop: a crate standing on its origin's ground, solid to bodies,
+// whose explosion record leaves nothing of it.
 SetupFile TestProp()
 {
+    constexpr float h = 0.2f;
     SetupFile s;
-    s.file.models.push_back(Bounds(0.5f));
-    s.file.AddNode(-1, MakeNode(0));
+    s.file.models.push_back(BoxModel(h, h, h, TEXID_NONE, false, Colour(170, 120, 60, 128)));
+    CollisionChain box;
+    box.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-h, -h, -h), VectorPos(h, h, h)));
+    s.file.collisions.push_back(box);
+    NODE crate = MakeNode(0, VectorPos(0, -h, 0));
+    crate.collision = 0;
+    const int root = s.file.AddNode(-1, crate);
+    s.file.AddNode(root, MakeNode(0xF000 | MDL_NOGEOM));
     return s;
 }
 

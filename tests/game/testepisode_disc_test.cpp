@@ -1,0 +1,188 @@
+// The test episode's four records played on the sample disc from the
+// program's start-up: the quick drive, the test room, the prop that blows up
+// and the driving course.  Each finds every model it names on the disc and
+// builds its level where its placeholders say.
+#include "ZevEngine2/PS2/platform_support.h"
+#include "ZevEngine2/PS2/stream_disc.h"
+#include "ee/video.h"
+#include "host/headless/pad_script.h"
+#include "tools/lib/sampledisc.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/PS2/Model.h"
+#include "game/GameFlow.h"
+#include "game/MAIN.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
+#include "game/Vehicle.h"
+
+int TestDamageable_mh(Object* o, OBJMESSAGE msg, void* data);
+
+namespace {
+
+constexpr int kTestEpisode = 0;
+
+class TestEpisodeOnDisc : public streamtest::StreamerTest
+{
+protected:
+    // The player's own kind, as the program has it (this test program
+    // registers a stand-in under the name).
+    Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+    console::host::PadScriptInput pad;
+
+    void SetUp() override
+    {
+        StreamerTest::SetUp();
+        platform_test::PowerOff();
+    }
+    void TearDown() override
+    {
+        console::host::SetBackend(console::host::Backend{});
+        world.rawobjPostList.RemoveAll();
+        if (Name::first == &kind)
+            Name::first = kind.link;
+        platform_test::PowerOff();
+        StreamerTest::TearDown();
+    }
+    // Starts the program on the sample disc at the test episode's record,
+    // with the pad played from `script`.
+    void Start(int record, const std::string& script = "")
+    {
+        std::string error;
+        ASSERT_TRUE(pad.Parse(script, "test", &error)) << error;
+        std::vector<tools::PakInputFile> files;
+        ASSERT_TRUE(tools::SampleDiscFiles(files, error)) << error;
+        ASSERT_NO_FATAL_FAILURE(MakeDisc(files));
+        console::host::Backend backend;
+        backend.input = &pad;
+        console::host::SetBackend(backend);
+        StartUp(0, nullptr);
+        ASSERT_NE(g_pgcTest, nullptr);
+        StartRun(kTestEpisode, record);
+    }
+    // Frames until done() holds, at most n; whether it came.
+    template <class F>
+    static bool FramesUntil(int n, F done)
+    {
+        for (int i = 0; i < n; i++) {
+            if (done())
+                return true;
+            MainLoopFrame();
+        }
+        return done();
+    }
+    static bool Built() { return g_pgcTest->mode != 0 && dace != nullptr; }
+    static Object* FindByHandler(OBJMESSAGEHANDLER mh)
+    {
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+            if (l->data != nullptr && l->data->messagehandler == mh)
+                return l->data;
+        return nullptr;
+    }
+    // The model id a slot holds, -1 when it holds no loaded model.
+    static int SlotId(int slot)
+    {
+        MDLFILE* mf = g_GlobalMFI.GetMF(slot, false);
+        return mf != nullptr && mf->nodes != nullptr ? g_GlobalMFI.rgmfi[slot].i16Id : -1;
+    }
+    // The player sits in car 65 on its seat 116 (the car's node 0x8074).
+    static void ExpectSeatedInCar65()
+    {
+        Object* root = dace->GetRoot();
+        ASSERT_EQ(root->type, OBJT_VEHICLE);
+        Vehicle* car = static_cast<Vehicle*>(root);
+        EXPECT_EQ(car->id, 65);
+        EXPECT_EQ(dace->car, car);
+        const NODE* seat = car->FindNode(0x8074);
+        ASSERT_NE(seat, nullptr);
+        const VectorXYZ at = VectorXYZ(seat->Pos()) - VectorXYZ(car->vdCOGOffset);
+        for (int i = 0; i < 3; i++)
+            EXPECT_NEAR(dace->childpos[i], at[i], 1e-3f) << i;
+    }
+    static void ExpectNothingMissing()
+    {
+        const std::string out = console::ConsoleText();
+        EXPECT_EQ(out.find("cannot be opened"), std::string::npos) << out;
+        EXPECT_EQ(out.find("is not built"), std::string::npos) << out;
+    }
+};
+
+// Record 0: the driving set is loaded (slots 5..7 the cars 27, 38, 37), car
+// 65 stands on Elm Street at the default spot (0, 35) with the player in its
+// driver's seat (116), and free driving (mode 99) runs with no controller.
+TEST_F(TestEpisodeOnDisc, TheQuickDriveSeatsThePlayerInCar65AtTheDefaultSpot)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(0));
+    ASSERT_TRUE(FramesUntil(400, [] { return Built() && dace->parent != nullptr; }));
+    EXPECT_EQ(g_pgcTest->mode, 99);
+    EXPECT_EQ(g_pgcTest->pMission, nullptr);
+    ASSERT_NO_FATAL_FAILURE(ExpectSeatedInCar65());
+    Object* car = dace->GetRoot();
+    EXPECT_NEAR(car->mat.w[0], 0.0f, 0.05f);
+    EXPECT_NEAR(car->mat.w[2], 35.0f, 0.05f);
+    EXPECT_NEAR(car->mat.w[1], -1.0f, 0.05f);   // on the road, 1 above the zero level
+    EXPECT_EQ(SlotId(5), 27);
+    EXPECT_EQ(SlotId(6), 38);
+    EXPECT_EQ(SlotId(7), 37);
+    ExpectNothingMissing();
+}
+
+// Record 1: the room's cast in slots 49..53 (162, 143, 83, 156, 156) with
+// the fighting groups 10, 11, 14, 13 and 12, the player on foot in the room
+// and the wander mode (7) running.
+TEST_F(TestEpisodeOnDisc, TheTestRoomLoadsItsCastAndFightingStyles)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(1));
+    ASSERT_TRUE(FramesUntil(400, [] { return Built(); }));
+    const int ids[] = {162, 143, 83, 156, 156};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(SlotId(49 + i), ids[i]) << "slot " << 49 + i;
+    for (int group : {10, 11, 14, 13, 12})
+        EXPECT_NE(g_GlobalAGI.GetAG(group), nullptr) << "group " << group;
+    EXPECT_TRUE(g_pgcTest->bInterior);
+    EXPECT_EQ(g_pgcTest->mode, 7);
+    EXPECT_EQ(dace->parent, nullptr);
+    ExpectNothingMissing();
+}
+
+// Record 2: the test prop stands 1.5625 ahead of the player and 0.3125 to
+// his side; D-pad up (pressed once the room is long built) blows it up,
+// which leaves nothing of it to draw.
+TEST_F(TestEpisodeOnDisc, TheTestPropInFrontOfThePlayerBlowsUpOnThePadsUpButton)
+{
+    constexpr int kPress = 320;
+    ASSERT_NO_FATAL_FAILURE(Start(2, "@" + std::to_string(kPress) + " pad0 press UP for 2\n"));
+    ASSERT_TRUE(FramesUntil(400, [] { return Built() && FindByHandler(TestDamageable_mh) != nullptr; }));
+    ASSERT_LT(console::FieldCount(), uint64_t(kPress));
+    RCptr<Object> prop(FindByHandler(TestDamageable_mh));
+    const VectorDir off(prop->mat.GetTrans() - dace->mat.GetTrans());
+    EXPECT_NEAR(Dot(off, VectorDir(dace->mat.z.xyz())), 1.5625f, 0.01f);
+    EXPECT_NEAR(Dot(off, VectorDir(dace->mat.x.xyz())), 0.3125f, 0.01f);
+    EXPECT_EQ(g_pgcTest->mode, 7);
+    while (console::FieldCount() < uint64_t(kPress) && prop->geom != nullptr)
+        MainLoopFrame();
+    EXPECT_NE(prop->geom, nullptr) << "blown up before the press";
+    EXPECT_TRUE(FramesUntil(20, [&] { return prop->geom == nullptr; }));
+    ExpectNothingMissing();
+}
+
+// Record 3: the course's cars 27, 38 and 37 in slots 5..7; the player at the
+// wheel of car 65 at the course's spot (-900, on the street south of Elm
+// Street), free driving.
+TEST_F(TestEpisodeOnDisc, TheDrivingCourseSeatsThePlayerInCar65AtItsSpot)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(3));
+    ASSERT_TRUE(FramesUntil(400, [] { return Built() && dace->parent != nullptr; }));
+    EXPECT_EQ(SlotId(5), 27);
+    EXPECT_EQ(SlotId(6), 38);
+    EXPECT_EQ(SlotId(7), 37);
+    EXPECT_EQ(g_pgcTest->mode, 99);
+    ASSERT_NO_FATAL_FAILURE(ExpectSeatedInCar65());
+    Object* car = dace->GetRoot();
+    EXPECT_NEAR(car->mat.w[0], 0.0f, 0.05f);
+    EXPECT_NEAR(car->mat.w[2], -29.0f, 0.05f);
+    EXPECT_NEAR(car->mat.w[1], -1.0f, 0.05f);
+    ExpectNothingMissing();
+}
+
+}  // namespace
