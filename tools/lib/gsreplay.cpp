@@ -38,7 +38,7 @@ std::string FieldPng(const std::string& dir, u64 field)
 
 std::string GsReplayUsage()
 {
-    return "usage: gsreplay DUMP [--png DIR [--png-at F1,F2,...]] [--gs-threads N] [--repeat N] [--quiet]\n"
+    return "usage: gsreplay DUMP [--png DIR [--png-at F1,F2,...]] [--gs-threads N] [--repeat N] [--quiet] [--reference]\n"
            "  plays a GS dump written with --gs-dump and prints each field's CRC as the frame log does\n";
 }
 
@@ -82,6 +82,8 @@ bool ParseGsReplayArgs(std::span<const char* const> args, GsReplayOptions& o, st
             o.repeat = static_cast<int>(n);
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--reference") {
+            o.reference = true;
         } else if (!a.empty() && a[0] != '-' && o.dump.empty()) {
             o.dump = a;
         } else {
@@ -110,6 +112,10 @@ bool ReplayGsDump(const GsReplayOptions& o, GsReplayResult& result, std::string*
     }
     if (o.threads >= 0)
         console::gs::SetDrawThreads(o.threads);
+    struct ReferencePath {
+        explicit ReferencePath(bool on) { console::gs::SetReferencePath(on); }
+        ~ReferencePath() { console::gs::SetReferencePath(false); }
+    } const reference(o.reference);
 
     result = GsReplayResult{};
     console::host::RgbaImage picture;

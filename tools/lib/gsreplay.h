@@ -21,6 +21,7 @@ struct GsReplayOptions {
     int threads = -1;          // draw threads; -1 keeps the default
     int repeat = 1;            // plays of the whole dump (timing)
     bool quiet = false;        // no per-field lines
+    bool reference = false;    // draw on the GS's reference path (checks the fast paths)
 };
 
 struct GsReplayResult {

@@ -1,5 +1,7 @@
 #include "gs/drawenv.h"
 
+#include <atomic>
+
 #include "core/diag.h"
 #include "gs/clut.h"
 #include "gs/texsample.h"
@@ -256,6 +258,8 @@ DrawEnv BuildDrawEnv(const RegisterFile& regs, const PrimAttributes& prim)
 
     e.drawable = ok;
     e.key = PackKey(e);
+    static std::atomic<u64> serials{0};
+    e.serial = ++serials;
     return e;
 }
 

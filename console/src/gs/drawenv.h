@@ -80,6 +80,9 @@ enum class TextureFunction : u8 { kModulate, kDecal, kHighlight, kHighlight2 };
 
 struct DrawEnv {
     u64 key = 0;
+    // A number no other state BuildDrawEnv made has (0 for a state made
+    // otherwise): what is worked out from a state may be kept under it.
+    u64 serial = 0;
     bool drawable = false;  // false when a register holds something undrawable (reported)
 
     PrimAttributes prim;

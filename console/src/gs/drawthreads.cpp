@@ -27,19 +27,20 @@ constexpr u32 kBandShift = 3;
 // as much as drawing it.
 constexpr s64 kSmallPixels = 128;
 // Primitives the queue holds before the sender waits for the slowest worker.
-constexpr u32 kQueueSize = 1024;
+constexpr u32 kQueueSize = 256;
 
 enum class JobKind : u8 { kSprite, kTriangle };
 
+// A queued primitive.  Triangles are prepared once by the sender and each
+// band only walks its rows; sprites carry their state and set-up.
 struct Job {
     JobKind kind;
     s32 py_begin, py_end;  // rows the primitive may touch
-    DrawEnv env;
-    SpriteSetup sprite;
-    TriangleSetup triangle;
     LocalMemory* memory;
     const ClutBuffer* clut;
-    DecodedTextureRef decoded;  // a triangle's decoded texture, or null
+    DrawEnv env;  // sprites
+    SpriteSetup sprite;
+    PreparedTriangle triangle;
 };
 
 // ---------------------------------------------------------------------------
@@ -173,7 +174,7 @@ public:
     explicit Queue(int workers) : workers_(workers), jobs_(kQueueSize), cursors_(static_cast<size_t>(workers))
     {
         for (auto& c : cursors_)
-            c.store(0);
+            c.drawn.store(0);
         for (int i = 0; i < workers_; ++i)
             threads_.emplace_back([this, i] { Work(i); });
     }
@@ -259,10 +260,30 @@ public:
                 std::this_thread::yield();
         writer_.fill(0);
         read_.fill(false);
+        pinned_.clear();
+    }
+
+    // Keeps `record` alive until the primitive being queued is drawn, so that
+    // jobs may point to it without counting references from several threads.
+    void Pin(std::shared_ptr<const void> record)
+    {
+        if (!record)
+            return;
+        for (size_t i = pinned_.size(); i > 0 && i + 4 > pinned_.size(); --i)
+            if (pinned_[i - 1].record == record) {
+                pinned_[i - 1].until = sent_ + 1;
+                return;
+            }
+        // Records every queued job is past are let go now and then.
+        if (pinned_.size() >= 64) {
+            const u64 slowest = Slowest();
+            std::erase_if(pinned_, [&](const PinnedRecord& p) { return p.until <= slowest; });
+        }
+        pinned_.push_back({std::move(record), sent_ + 1});
     }
 
 private:
-    static constexpr u64 kWakeEvery = 8;
+    static constexpr u64 kWakeEvery = 64;
 
     void Wake()
     {
@@ -275,7 +296,7 @@ private:
     {
         u64 slowest = sent_;
         for (const auto& c : cursors_)
-            slowest = std::min<u64>(slowest, c.load(std::memory_order_acquire));
+            slowest = std::min<u64>(slowest, c.drawn.load(std::memory_order_acquire));
         return slowest;
     }
 
@@ -311,6 +332,9 @@ private:
                     return;
                 available = produced_.load(std::memory_order_acquire);
             }
+            // The count drawn is published every few primitives: the sender
+            // reads it only to reuse slots and to drain.
+            std::atomic<u64>& drawn = cursors_[static_cast<size_t>(index)].drawn;
             for (; next < available; ++next) {
                 const Job& j = jobs_[next % kQueueSize];
                 if (!Touches(bands, j.py_begin, j.py_end))
@@ -318,20 +342,36 @@ private:
                 else if (j.kind == JobKind::kSprite)
                     DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
                 else
-                    DrawTriangleSpecialised(j.env, j.triangle, *j.memory, *j.clut, bands, false, j.decoded.get());
-                cursors_[static_cast<size_t>(index)].store(next + 1, std::memory_order_release);
+                    DrawPreparedTriangle(j.triangle, bands);
+                if ((next & 15) == 15)
+                    drawn.store(next + 1, std::memory_order_release);
             }
+            drawn.store(next, std::memory_order_release);
         }
     }
 
+    // What one thread writes and others read often sits in a cache line of
+    // its own, so that writing it does not take the line from the readers
+    // of its neighbours.
+    struct alignas(64) Cursor {
+        std::atomic<u64> drawn;  // jobs a worker has drawn
+    };
+
     const int workers_;
     std::vector<Job> jobs_;
-    std::vector<std::atomic<u64>> cursors_;  // per worker: jobs drawn
+    std::vector<Cursor> cursors_;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;  // the sender's own count
     u64 last_wake_ = 0;
-    std::atomic<u64> produced_{0};
-    std::atomic<int> sleepers_{0};
+    alignas(64) std::atomic<u64> produced_{0};
+    alignas(64) std::atomic<int> sleepers_{0};
+    // Decoded textures and triangle states queued jobs read, each with the
+    // job count once the last job reading it is drawn.
+    struct PinnedRecord {
+        std::shared_ptr<const void> record;
+        u64 until;
+    };
+    alignas(64) std::vector<PinnedRecord> pinned_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -403,21 +443,28 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                 g_queue->Drain();
         }
     }
-    DecodedTextureRef decoded;
-    if constexpr (std::is_same_v<Setup, TriangleSetup>)
+    Job* job;
+    if constexpr (std::is_same_v<Setup, TriangleSetup>) {
+        DecodedTextureRef decoded;
         if (env.prim.tme)
             decoded = DecodeTexture(env, memory, clut, static_cast<float>(setup.planes[kAttrQ].a0), *targets,
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
-    Job& j = g_queue->Slot();
+        job = &g_queue->Slot();
+        // Prepared in the slot itself: the record is large.
+        TriangleStateRef state;
+        if (!PrepareTriangle(env, setup, memory, clut, decoded.get(), job->triangle, &state))
+            return false;
+        g_queue->Pin(std::move(decoded));
+        g_queue->Pin(std::move(state));
+    } else {
+        job = &g_queue->Slot();
+        job->env = env;
+        job->sprite = setup;
+    }
+    Job& j = *job;
     j.kind = kind;
-    j.decoded = std::move(decoded);
     j.py_begin = py0;
     j.py_end = py1;
-    j.env = env;
-    if constexpr (std::is_same_v<Setup, SpriteSetup>)
-        j.sprite = setup;
-    else
-        j.triangle = setup;
     j.memory = &memory;
     j.clut = &clut;
     for (u32 n = 0; n < count; ++n)
@@ -481,8 +528,6 @@ bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, 
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
                    const TargetBlocks& targets)
 {
-    if (!DrawTriangleSpecialised(env, t, memory, clut, RowBands{}, true))
-        return false;
     return Queue1(JobKind::kTriangle, env, t, t.px_begin, t.px_end, t.py_begin, t.py_end, memory, clut, &targets);
 }
 

@@ -1894,20 +1894,19 @@ static void Row(const ShadeContext& sc, TriangleSpan& span, int n, TriangleBatch
     alignas(16) double zfs[2 * kChunk + 2];
     alignas(16) double sts[2 * kChunk];
     {
-        const __m128d zero = _mm_setzero_pd(), max = _mm_set1_pd(255.0);
+        // ToChannel of four channels: min(255, v) keeps a not-a-number,
+        // which converts to the integer indefinite; it and every value below
+        // 0 saturate to 0 in the packs, and truncation takes the rest down.
+        const __m128d max = _mm_set1_pd(255.0);
         __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
-        for (int i = 0; i < n; ++i) {
-            if constexpr (kGouraud) {
-                const __m128i irg = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(rg, zero), max));
-                const __m128i iba = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(ba, zero), max));
-                const __m128i c = _mm_unpacklo_epi64(irg, iba);  // r g b a as 32-bit lanes
-                const __m128i c16 = _mm_packs_epi32(c, c);
-                frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
-                rg = _mm_add_pd(rg, sp.drg);
-                ba = _mm_add_pd(ba, sp.dba);
-            } else {
-                frag[i] = flat;
-            }
+        auto channels = [&] {
+            const __m128i c = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_min_pd(max, rg)),
+                                                 _mm_cvttpd_epi32(_mm_min_pd(max, ba)));  // r g b a
+            rg = _mm_add_pd(rg, sp.drg);
+            ba = _mm_add_pd(ba, sp.dba);
+            return c;
+        };
+        auto others = [&](int i) {
             _mm_store_pd(zfs + 2 * i, zf);
             zf = _mm_add_pd(zf, sp.dzf);
             if constexpr (kCoords == kUv) {
@@ -1918,6 +1917,31 @@ static void Row(const ShadeContext& sc, TriangleSpan& span, int n, TriangleBatch
                 q = _mm_add_pd(q, sp.dq);
                 st = _mm_add_pd(st, sp.dst);
             }
+        };
+        int i = 0;
+        for (; i + 2 <= n; i += 2) {
+            // Two pixels a step, their colours packed together.
+            if constexpr (kGouraud) {
+                const __m128i c0 = channels();
+                others(i);
+                const __m128i c1 = channels();
+                others(i + 1);
+                const __m128i c16 = _mm_packs_epi32(c0, c1);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(frag + i), _mm_packus_epi16(c16, c16));
+            } else {
+                frag[i] = frag[i + 1] = flat;
+                others(i);
+                others(i + 1);
+            }
+        }
+        if (i < n) {
+            if constexpr (kGouraud) {
+                const __m128i c16 = _mm_packs_epi32(channels(), _mm_setzero_si128());
+                frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
+            } else {
+                frag[i] = flat;
+            }
+            others(i);
         }
         span.rg = rg;
         span.ba = ba;
@@ -2469,75 +2493,222 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     return e->decoded;
 }
 
-bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
-                             const ClutBuffer& clut, const RowBands& bands, bool check_only,
-                             const DecodedTexture* decoded)
-{
-    const bool textured = env.prim.tme;
-    const bool uv = env.prim.fst;
-    if (textured && env.tex.lod_matters && !uv && !t.q_constant)
-        return false;  // the level of detail follows each pixel's Q
+// What a triangle's rows need that follows from its state alone: the
+// writing and shading stages and the texture's addressing.  Made once for a
+// run of triangles drawn in one state; built in place (the sampler and the
+// writer point into it) and never moved.
+struct TriangleState {
+    struct Key {
+        u64 serial = 0;
+        const LocalMemory* memory = nullptr;
+        const ClutBuffer* clut = nullptr;
+        u64 clut_generation = 0;
+        const DecodedTexture* decoded = nullptr;
+        s32 flat_alpha = -1;  // untextured flat triangles: their alpha
+        bool flat = false;
+        u32 level = 0, mix16 = 0;
+        bool linear = false;
+        bool operator==(const Key&) const = default;
+    };
+    Key key;
     Writer writer;
-    if (!MakeWriter(env, memory, writer, !textured && t.flat ? t.flat_color.a : -1))
-        return false;
-    if (check_only || writer.nothing)
-        return true;
-    writer.state.disjoint = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
-    if (writer.state.disjoint && writer.quads)
-        writer.write = writer.quads;
-    const Layout& frame_layout = LayoutOf(env.frame.psm);
-    const Layout& depth_layout = LayoutOf(env.depth.psm);
+    // The writing stage for triangles whose frame pixels and Z values lie
+    // apart (the quads, when their layouts allow them).
+    WriterState apart_state;
+    WriteFn apart_write = nullptr;
     Texturing tex;
+    TextureEnv tex_env;  // what the general sampler reads
     std::optional<PrimitiveSampler> sampler;
-    if (textured) {
-        const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : static_cast<float>(t.planes[kAttrQ].a0));
-        MakeTexturing(env.tex, memory, lod, tex, &clut);
-        if (!tex.direct)
-            sampler.emplace(env.tex, memory, clut);
-        else if (decoded && tex.linear && decoded->level == lod.level)
-            tex.decoded = decoded;
-    }
-    const int coords = !textured ? kNoTex : uv ? kUv : kStq;
-    const bool gouraud = !t.flat;
-    const TriangleShadeFns shade =
-        gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
-                : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
-    const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
-    const WriterState& ws = writer.state;
+    TriangleShadeFns shade{};
+    ShadeContext sc{};
+    const Layout* frame_layout = nullptr;
+    const Layout* depth_layout = nullptr;
+    u32 frame_bp = 0, depth_bp = 0, bw = 0;
+    u32 scanmsk = 0;
+    bool gouraud = false, textured = false, uv = false, stq = false;
+    bool texture_apart = true;  // no texture, or a decoded one
+    s32 dimx[4][4] = {};
+    u32 palette[256];  // an indexed texture's colours, kept with the state
+};
 
-    const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
-    auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
+namespace {
+
+// The x steps and row-start planes of a triangle's attributes, and the row
+// walker placed on its first row.
+struct TrianglePlan {
     // Two planes at once, evaluated at a row's first pixel exactly as
-    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane.
-    // The planes' origins are in two 32-bit lanes, so that both offsets
-    // become doubles in one conversion (exact, as the scalar casts are).
+    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane.  The planes'
+    // origins are in two 32-bit lanes, so that both offsets become doubles in
+    // one conversion (exact, as the scalar casts are).
     struct PlanePair {
         __m128d a0, gx, gy;
         __m128i x0, y0;
+
+        __m128d At(__m128i px16, __m128i py16) const
+        {
+            const __m128d x = _mm_cvtepi32_pd(_mm_sub_epi32(px16, x0));
+            const __m128d y = _mm_cvtepi32_pd(_mm_sub_epi32(py16, y0));
+            return _mm_add_pd(_mm_add_pd(a0, _mm_mul_pd(gx, x)), _mm_mul_pd(gy, y));
+        }
     };
-    auto pair = [&](int a, int b) {
-        const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
-        return PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy),
-                         _mm_set_epi32(0, 0, pb.x0, pa.x0), _mm_set_epi32(0, 0, pb.y0, pa.y0)};
-    };
-    auto at = [](const PlanePair& p, __m128i px16, __m128i py16) {
-        const __m128d x = _mm_cvtepi32_pd(_mm_sub_epi32(px16, p.x0));
-        const __m128d y = _mm_cvtepi32_pd(_mm_sub_epi32(py16, p.y0));
-        return _mm_add_pd(_mm_add_pd(p.a0, _mm_mul_pd(p.gx, x)), _mm_mul_pd(p.gy, y));
-    };
-    const PlanePair prg = pair(kAttrR, kAttrG), pba = pair(kAttrB, kAttrA), pzf = pair(kAttrZ, kAttrF),
-                    pst = pair(s_attr, t_attr), pq = pair(kAttrQ, kAttrQ);
-    TriangleSpan sp{};
-    sp.drg = step(kAttrR, kAttrG);
-    sp.dba = step(kAttrB, kAttrA);
-    sp.dzf = step(kAttrZ, kAttrF);
-    sp.dst = step(s_attr, t_attr);
-    sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
-    sp.flat = t.flat_color;
+
+    const TriangleState* state;
+    PlanePair prg, pba, pzf, pst, pq;
+    TriangleSpan steps;  // the x steps and the flat colour
+    TriangleRowWalker walker;
+    s32 py_begin, py_end;
+    bool apart;  // frame and Z apart
     // Rows are shaded ahead of writing the ones before them only when the
     // texture cannot be what this primitive writes.
-    const bool batch_rows =
-        !textured || tex.decoded || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    bool batch_rows;
+
+    // Members are filled in by PrepareTriangle.
+    explicit TrianglePlan(const TriangleRowWalker& w) : walker(w) {}
+};
+static_assert(sizeof(TrianglePlan) <= sizeof(PreparedTriangle::room) && alignof(TrianglePlan) <= 16);
+static_assert(std::is_trivially_destructible_v<TrianglePlan>);
+
+// The state record for `key`: the calling thread keeps the last few.
+const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& env, LocalMemory& memory,
+                                 const ClutBuffer& clut, const LodChoice& lod, bool own_copy)
+{
+    constexpr size_t kStates = 4;
+    thread_local std::array<TriangleStateRef, kStates> cache;
+    thread_local u32 next = 0;
+    if (key.serial != 0)
+        for (const TriangleStateRef& c : cache)
+            if (c && c->key == key)
+                return &c;
+    Writer writer;
+    if (!MakeWriter(env, memory, writer, key.flat_alpha))
+        return nullptr;
+    auto st = std::make_shared<TriangleState>();
+    TriangleState& p = *st;
+    p.key = key;
+    p.writer = writer;
+    std::copy(&env.dimx[0][0], &env.dimx[0][0] + 16, &p.dimx[0][0]);
+    p.writer.state.dimx = p.dimx;
+    p.apart_state = p.writer.state;
+    p.apart_state.disjoint = true;
+    p.apart_write = p.writer.quads ? p.writer.quads : p.writer.write;
+    p.frame_layout = &LayoutOf(env.frame.psm);
+    p.depth_layout = &LayoutOf(env.depth.psm);
+    p.frame_bp = env.frame.bp;
+    p.depth_bp = env.depth.bp;
+    p.bw = env.frame.bw;
+    p.scanmsk = env.scanmsk;
+    p.textured = env.prim.tme;
+    p.uv = env.prim.fst;
+    p.stq = p.textured && !p.uv;
+    p.gouraud = !key.flat;
+    Texturing& tex = p.tex;
+    if (p.textured) {
+        MakeTexturing(env.tex, memory, lod, tex, &clut);
+        if (!tex.direct) {
+            p.tex_env = env.tex;
+            p.sampler.emplace(p.tex_env, memory, clut);
+        } else if (key.decoded && tex.linear && key.decoded->level == lod.level) {
+            tex.decoded = key.decoded;
+        }
+        if (tex.expand.palette && own_copy) {
+            std::copy(tex.expand.palette, tex.expand.palette + 256, p.palette);
+            tex.expand.palette = p.palette;
+        }
+    }
+    p.texture_apart = !p.textured || tex.decoded;
+    const int coords = !p.textured ? kNoTex : p.uv ? kUv : kStq;
+    p.shade = p.gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
+                        : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    p.sc = ShadeContext{&p.tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
+    TriangleStateRef& slot = cache[next++ % kStates];
+    slot = std::move(st);
+    return &slot;
+}
+
+}  // namespace
+
+bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
+                     const DecodedTexture* decoded, PreparedTriangle& out, TriangleStateRef* keep)
+{
+    const bool textured = env.prim.tme;
+    const bool uv = env.prim.fst;
+    out.nothing = false;
+    if (textured && env.tex.lod_matters && !uv && !t.q_constant)
+        return false;  // the level of detail follows each pixel's Q
+    LodChoice lod;
+    if (textured)
+        lod = ChooseLodForQ(env.tex, uv ? 1.0f : static_cast<float>(t.planes[kAttrQ].a0));
+    const bool indexed = textured && IsIndexed(env.tex.psm);
+    const TriangleState::Key key{env.serial,
+                                 &memory,
+                                 &clut,
+                                 indexed ? clut.Generation() : 0,
+                                 textured ? decoded : nullptr,
+                                 !textured && t.flat ? t.flat_color.a : -1,
+                                 t.flat,
+                                 lod.level,
+                                 lod.mix16,
+                                 lod.linear};
+    const TriangleStateRef* state = StateFor(key, env, memory, clut, lod, keep != nullptr);
+    if (!state)
+        return false;
+    const TriangleState& st = **state;
+    if (st.writer.nothing) {
+        out.nothing = true;
+        return true;
+    }
+    TriangleRowWalker walker(t, t.py_begin);
+    // A walker that settles rows alone reads the caller's set-up.
+    if (keep && walker.SettlesRowsAlone())
+        return false;
+    if (keep)
+        *keep = *state;
+    TrianglePlan& p = *new (out.room) TrianglePlan(walker);
+    p.state = &st;
+    p.apart = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    p.py_begin = t.py_begin;
+    p.py_end = t.py_end;
+    const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
+    auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
+    auto pair = [&](int a, int b) {
+        const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
+        return TrianglePlan::PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx),
+                                       _mm_set_pd(pb.gy, pa.gy), _mm_set_epi32(0, 0, pb.x0, pa.x0),
+                                       _mm_set_epi32(0, 0, pb.y0, pa.y0)};
+    };
+    TriangleSpan& sp = p.steps;
+    if (st.gouraud) {
+        p.prg = pair(kAttrR, kAttrG);
+        p.pba = pair(kAttrB, kAttrA);
+        sp.drg = step(kAttrR, kAttrG);
+        sp.dba = step(kAttrB, kAttrA);
+    }
+    p.pzf = pair(kAttrZ, kAttrF);
+    sp.dzf = step(kAttrZ, kAttrF);
+    if (textured) {
+        p.pst = pair(s_attr, t_attr);
+        sp.dst = step(s_attr, t_attr);
+    }
+    if (st.stq) {
+        p.pq = pair(kAttrQ, kAttrQ);
+        sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
+    }
+    sp.flat = t.flat_color;
+    p.batch_rows =
+        st.texture_apart || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    return true;
+}
+
+void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& bands)
+{
+    if (prepared.nothing)
+        return;
+    const TrianglePlan& p = *std::launder(reinterpret_cast<const TrianglePlan*>(prepared.room));
+    const TriangleState& st = *p.state;
+    const WriterState& ws = p.apart ? st.apart_state : st.writer.state;
+    const WriteFn write = p.apart ? st.apart_write : st.writer.write;
+    const TriangleShadeFns shade = st.shade;
+    TriangleSpan sp = p.steps;
     TriangleBatch batch;
     struct Piece {
         PixelRow row;
@@ -2550,44 +2721,55 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
     auto flush = [&] {
         if (!batch.count)
             return;
-        shade.finish(sc, batch);
+        shade.finish(st.sc, batch);
         for (int k = 0; k < piece_count; ++k) {
-            const Piece& p = pieces[k];
-            writer.write(ws, p.row, static_cast<u32>(p.px), p.n, batch.colors + p.at, batch.depths + p.at);
+            const Piece& pc = pieces[k];
+            write(ws, pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
         }
         batch.count = 0;
         piece_count = 0;
     };
 
-    TriangleRowWalker walker(t, t.py_begin);
-    for (s32 py = t.py_begin; py < t.py_end; ++py, walker.Next()) {
-        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+    TriangleRowWalker walker = p.walker;
+    for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
+        if (RowMasked(st.scanmsk, py) || !bands.Has(py))
             continue;
         s32 begin, end;
         walker.Span(begin, end);
         if (begin >= end)
             continue;
         const __m128i bx16 = _mm_set1_epi32(16 * begin), py16 = _mm_set1_epi32(16 * py);
-        if (gouraud) {
-            sp.rg = at(prg, bx16, py16);
-            sp.ba = at(pba, bx16, py16);
+        if (st.gouraud) {
+            sp.rg = p.prg.At(bx16, py16);
+            sp.ba = p.pba.At(bx16, py16);
         }
-        sp.zf = at(pzf, bx16, py16);
-        if (textured)
-            sp.st = at(pst, bx16, py16);
-        if (coords == kStq)
-            sp.q = at(pq, bx16, py16);
+        sp.zf = p.pzf.At(bx16, py16);
+        if (st.textured)
+            sp.st = p.pst.At(bx16, py16);
+        if (st.stq)
+            sp.q = p.pq.At(bx16, py16);
+        const PixelRow row(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw,
+                           static_cast<u32>(py));
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
                 flush();
-            new (&pieces[piece_count++]) Piece{PixelRow(frame_layout, depth_layout, env, static_cast<u32>(py)), px, n, batch.count};
-            shade.row(sc, sp, n, batch);
-            if (!batch_rows)
+            new (&pieces[piece_count++]) Piece{row, px, n, batch.count};
+            shade.row(st.sc, sp, n, batch);
+            if (!p.batch_rows)
                 flush();
         }
     }
     flush();
+}
+
+bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
+                             const ClutBuffer& clut, const DecodedTexture* decoded)
+{
+    PreparedTriangle p;
+    if (!PrepareTriangle(env, t, memory, clut, decoded, p, nullptr))
+        return false;
+    DrawPreparedTriangle(p, RowBands{});
     return true;
 }
 

@@ -63,15 +63,34 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
 // For tests: decode each texture DecodeTexture covers at its first use.
 void DecodeTexturesAtFirstUse(bool on);
 
-// Draw `sprite` or `triangle` through a specialised pipeline, rows outside
-// `bands` left alone.  False, having drawn nothing, when the state is one the
-// pipelines leave to the general path; with `check_only` nothing is drawn
-// either way.  A triangle reads its texels from `decoded` when given.
+// Draw `sprite` or `triangle` through a specialised pipeline, sprite rows
+// outside `bands` left alone.  False, having drawn nothing, when the state is
+// one the pipelines leave to the general path; with `check_only` nothing is
+// drawn either way.  A triangle reads its texels from `decoded` when given.
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
                            const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
-                             const ClutBuffer& clut, const RowBands& bands, bool check_only = false,
-                             const DecodedTexture* decoded = nullptr);
+                             const ClutBuffer& clut, const DecodedTexture* decoded = nullptr);
+
+// A triangle made ready for the specialised pipelines once, then drawn band
+// by band (the draw threads' records).  What follows from the state alone is
+// a shared record the preparing thread keeps for the last few states.
+// PrepareTriangle is false, with nothing prepared, when the state is one the
+// pipelines leave to the general path.  With `keep` the prepared triangle
+// holds what it reads of `env`, the set-up and the palette, so that they may
+// change before it is drawn (triangles whose rows need the set-up itself are
+// refused), and *keep is the state record, to be kept until it is drawn;
+// local memory, the CLUT buffer and `decoded` must stay as they are until
+// then.
+struct TriangleState;
+using TriangleStateRef = std::shared_ptr<const TriangleState>;
+struct alignas(16) PreparedTriangle {
+    bool nothing = false;  // every pixel is dropped
+    alignas(16) unsigned char room[1024];
+};
+bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut,
+                     const DecodedTexture* decoded, PreparedTriangle& out, TriangleStateRef* keep);
+void DrawPreparedTriangle(const PreparedTriangle& triangle, const RowBands& bands);
 
 // Helpers the rasterizer's paths share.
 

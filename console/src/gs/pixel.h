@@ -56,6 +56,11 @@ public:
         : y_(y), frame_(frame, env.frame.bp, env.frame.bw, y), depth_(depth, env.depth.bp, env.frame.bw, y)
     {
     }
+    // The same from the buffers' bases and their width.
+    PixelRow(const Layout& frame, u32 frame_bp, const Layout& depth, u32 depth_bp, u32 bw, u32 y)
+        : y_(y), frame_(frame, frame_bp, bw, y), depth_(depth, depth_bp, bw, y)
+    {
+    }
 
     u32 Y() const { return y_; }
     u32 FrameOffset(u32 x) const { return frame_.Offset(x); }

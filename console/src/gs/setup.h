@@ -101,6 +101,10 @@ public:
     // Placed on row `py`.
     TriangleRowWalker(const TriangleSetup& setup, s32 py);
 
+    // True when rows are settled from the set-up it was made from, which
+    // must then outlive it.
+    bool SettlesRowsAlone() const { return setup_ != nullptr; }
+
     // The current row's span, then on to the next row.
     void Span(s32& begin, s32& end) const
     {
