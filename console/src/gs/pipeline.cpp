@@ -891,26 +891,33 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
     }
 }
 
+// Per PSM code, whether its layout has pixels of `unit` and every run of
+// `run` pixels starting at a multiple of `run` in a page row passes
+// `fits(table entries of the run)`.
+template <class Fits>
+std::array<bool, 64> LayoutsWhoseRuns(Unit unit, u32 run, Fits fits)
+{
+    std::array<bool, 64> t{};
+    for (Psm p : kAllPsms) {
+        const Layout& l = LayoutOf(p);
+        bool ok = l.unit == unit && (1u << l.page_shift_x) >= run;
+        const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
+        for (u32 y = 0; ok && y < h; ++y)
+            for (u32 x = 0; ok && x < w; x += run)
+                ok = fits(l.table + (y << l.page_shift_x) + x);
+        t[static_cast<u32>(p)] = ok;
+    }
+    return t;
+}
+
 // Layouts whose four pixels x .. x + 3 (x a multiple of four) are the words
 // o, o + 1, o + 4 and o + 5 of their column, o being pixel x's offset: the
 // 32-bit colour and depth layouts.  Such a quad is two 64-bit loads or stores.
 bool QuadColumns(Psm psm)
 {
-    static const auto table = [] {
-        std::array<bool, 64> t{};
-        for (Psm p : kAllPsms) {
-            const Layout& l = LayoutOf(p);
-            bool ok = l.unit == Unit::kWord && l.page_shift_x >= 2;
-            const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
-            for (u32 y = 0; ok && y < h; ++y)
-                for (u32 x = 0; ok && x < w; x += 4) {
-                    const u16* r = l.table + (y << l.page_shift_x) + x;
-                    ok = r[1] == r[0] + 1 && r[2] == r[0] + 4 && r[3] == r[0] + 5;
-                }
-            t[static_cast<u32>(p)] = ok;
-        }
-        return t;
-    }();
+    static const auto table = LayoutsWhoseRuns(Unit::kWord, 4, [](const u16* r) {
+        return r[1] == r[0] + 1 && r[2] == r[0] + 4 && r[3] == r[0] + 5;
+    });
     return table[static_cast<u32>(psm) & 63];
 }
 
@@ -920,24 +927,13 @@ bool QuadColumns(Psm psm)
 // ones, w being the word of pixel x: the 16-bit colour and depth layouts.
 bool HalfColumns(Psm psm)
 {
-    static const auto table = [] {
-        std::array<bool, 64> t{};
+    static const auto table = LayoutsWhoseRuns(Unit::kHalf, 16, [](const u16* r) {
         constexpr u16 kWords[8] = {0, 1, 4, 5, 8, 9, 12, 13};
-        for (Psm p : kAllPsms) {
-            const Layout& l = LayoutOf(p);
-            bool ok = l.unit == Unit::kHalf && l.page_shift_x >= 4;
-            const u32 w = 1u << l.page_shift_x, h = 1u << l.page_shift_y;
-            for (u32 y = 0; ok && y < h; ++y)
-                for (u32 x = 0; ok && x < w; x += 16) {
-                    const u16* r = l.table + (y << l.page_shift_x) + x;
-                    ok = (r[0] & 1) == 0;
-                    for (u32 k = 0; ok && k < 8; ++k)
-                        ok = r[k] == r[0] + 2 * kWords[k] && r[k + 8] == r[k] + 1;
-                }
-            t[static_cast<u32>(p)] = ok;
-        }
-        return t;
-    }();
+        bool ok = (r[0] & 1) == 0;
+        for (u32 k = 0; ok && k < 8; ++k)
+            ok = r[k] == r[0] + 2 * kWords[k] && r[k + 8] == r[k] + 1;
+        return ok;
+    });
     return table[static_cast<u32>(psm) & 63];
 }
 

@@ -11,6 +11,10 @@
 namespace gstest {
 
 using console::gs::GsReg;
+// Names nearly every drawing test uses.
+using console::gs::Psm;
+using console::gs::ResetGs;
+using console::gs::Vram;
 
 inline u64 Put(u64 value, int lo, int n)
 {

@@ -8,9 +8,6 @@
 #include "gs/gs.h"
 
 using namespace gstest;
-using console::gs::Psm;
-using console::gs::ResetGs;
-using console::gs::Vram;
 
 namespace {
 

@@ -17,9 +17,6 @@
 #include "gs/setup.h"
 
 using namespace gstest;
-using console::gs::Psm;
-using console::gs::ResetGs;
-using console::gs::Vram;
 
 namespace {
 
