@@ -233,9 +233,11 @@ public:
 
     Job& Slot()
     {
-        // Wait for the slowest worker to leave the slot.
+        // Wait for the slowest worker to leave the slot, drawing the bands
+        // of workers that are not drawing meanwhile.
         while (sent_ - Slowest() >= kQueueSize)
-            std::this_thread::yield();
+            if (!Help())
+                std::this_thread::yield();
         return jobs_[sent_ % kQueueSize];
     }
 
@@ -255,8 +257,10 @@ public:
     {
         if (Slowest() != sent_ && sleepers_.load(std::memory_order_seq_cst) > 0)
             Wake();
+        // A worker asleep or without a processor would keep the caller
+        // waiting: its band is drawn here instead.
         for (int spin = 0; Slowest() != sent_; ++spin)
-            if (spin > 1000)
+            if (!Help() && spin > 1000)
                 std::this_thread::yield();
         writer_.fill(0);
         read_.fill(false);
@@ -312,11 +316,52 @@ private:
         return false;
     }
 
-    void Work(int index)
+    // Draws band `index`'s rows of jobs [from, to), publishing the count
+    // drawn every few jobs: the sender reads it only to reuse slots and to
+    // drain.  Called with the band's `busy` flag held.
+    void DrawBand(int index, u64 from, u64 to)
     {
         const RowBands bands{kBandShift, static_cast<u32>(workers_), static_cast<u32>(index)};
-        u64 next = 0;
+        std::atomic<u64>& drawn = cursors_[static_cast<size_t>(index)].drawn;
+        for (u64 next = from; next < to; ++next) {
+            const Job& j = jobs_[next % kQueueSize];
+            if (!Touches(bands, j.py_begin, j.py_end))
+                ;  // none of this band's rows
+            else if (j.kind == JobKind::kSprite)
+                DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
+            else
+                DrawPreparedTriangle(j.triangle, bands);
+            if ((next & 15) == 15)
+                drawn.store(next + 1, std::memory_order_release);
+        }
+        drawn.store(to, std::memory_order_release);
+    }
+
+    // The sender draws what is queued for bands whose workers are not
+    // drawing; false when there was none.
+    bool Help()
+    {
+        bool helped = false;
+        for (int i = 0; i < workers_; ++i) {
+            Cursor& c = cursors_[static_cast<size_t>(i)];
+            if (c.drawn.load(std::memory_order_relaxed) == sent_ || c.busy.load(std::memory_order_relaxed) ||
+                c.busy.exchange(true, std::memory_order_acquire))
+                continue;
+            const u64 from = c.drawn.load(std::memory_order_relaxed);
+            if (from != sent_) {
+                DrawBand(i, from, sent_);
+                helped = true;
+            }
+            c.busy.store(false, std::memory_order_release);
+        }
+        return helped;
+    }
+
+    void Work(int index)
+    {
+        Cursor& c = cursors_[static_cast<size_t>(index)];
         for (;;) {
+            const u64 next = c.drawn.load(std::memory_order_acquire);
             u64 available = produced_.load(std::memory_order_acquire);
             // Primitives usually come in runs: look again a few times before
             // sleeping (briefly: the sender needs the processor more).
@@ -325,28 +370,21 @@ private:
             if (available == next) {
                 sleepers_.fetch_add(1, std::memory_order_seq_cst);
                 std::unique_lock lock(mutex_);
-                wake_.wait_for(lock, std::chrono::microseconds(200),
-                               [&] { return stop_ || produced_.load(std::memory_order_seq_cst) != next; });
+                wake_.wait_for(lock, std::chrono::milliseconds(2), [&] {
+                    return stop_ ||
+                           produced_.load(std::memory_order_seq_cst) != c.drawn.load(std::memory_order_seq_cst);
+                });
                 sleepers_.fetch_sub(1, std::memory_order_seq_cst);
                 if (stop_)
                     return;
-                available = produced_.load(std::memory_order_acquire);
+                continue;
             }
-            // The count drawn is published every few primitives: the sender
-            // reads it only to reuse slots and to drain.
-            std::atomic<u64>& drawn = cursors_[static_cast<size_t>(index)].drawn;
-            for (; next < available; ++next) {
-                const Job& j = jobs_[next % kQueueSize];
-                if (!Touches(bands, j.py_begin, j.py_end))
-                    ;  // none of this band's rows
-                else if (j.kind == JobKind::kSprite)
-                    DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
-                else
-                    DrawPreparedTriangle(j.triangle, bands);
-                if ((next & 15) == 15)
-                    drawn.store(next + 1, std::memory_order_release);
-            }
-            drawn.store(next, std::memory_order_release);
+            // The sender may be drawing this band (while draining): then it
+            // is looked at again afterwards.
+            if (c.busy.exchange(true, std::memory_order_acquire))
+                continue;
+            DrawBand(index, c.drawn.load(std::memory_order_relaxed), produced_.load(std::memory_order_acquire));
+            c.busy.store(false, std::memory_order_release);
         }
     }
 
@@ -354,7 +392,9 @@ private:
     // its own, so that writing it does not take the line from the readers
     // of its neighbours.
     struct alignas(64) Cursor {
-        std::atomic<u64> drawn;  // jobs a worker has drawn
+        std::atomic<u64> drawn;  // jobs drawn in a band
+        // Held by whoever draws the band: its worker, or the sender helping.
+        std::atomic<bool> busy{false};
     };
 
     const int workers_;
