@@ -12,6 +12,7 @@
 #include <ee/types.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "gs/clut.h"
@@ -100,9 +101,18 @@ void DrawPreparedTriangle(const PreparedTriangle& triangle, const RowBands& band
 // buffer past the end of memory wraps onto its start).
 bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi);
 
-// floor(a / b) for any signs, b != 0.
+// floor(a / b) for any signs, b != 0.  Quotients of 32-bit values, the
+// usual ones, take the processor's division: a 64-bit one is a library call
+// on this target.
 inline s64 FloorDiv(s64 a, s64 b)
 {
+    if (a == static_cast<s32>(a) && b == static_cast<s32>(b) && a != INT32_MIN) {
+        const s32 a32 = static_cast<s32>(a), b32 = static_cast<s32>(b);
+        s32 q = a32 / b32;
+        if ((a32 % b32 != 0) && ((a32 < 0) != (b32 < 0)))
+            --q;
+        return q;
+    }
     s64 q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0)))
         --q;

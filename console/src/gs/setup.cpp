@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/diag.h"
+#include "gs/pipeline.h"
 #include "gs/raster.h"
 
 namespace console::gs {
@@ -23,13 +24,7 @@ s32 NearestPixel(s32 c)
     return (c + 8) >> 4;
 }
 
-// floor(a / b) and ceil(a / b) for b > 0.
-s64 FloorDiv(s64 a, s64 b)
-{
-    const s64 q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
+// ceil(a / b) for b > 0.
 s64 CeilDiv(s64 a, s64 b)
 {
     return -FloorDiv(-a, b);
