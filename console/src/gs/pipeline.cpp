@@ -2566,7 +2566,7 @@ static_assert(std::is_trivially_destructible_v<TrianglePlan>);
 
 // The state record for `key`: the calling thread keeps the last few.
 const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& env, LocalMemory& memory,
-                                 const ClutBuffer& clut, const LodChoice& lod, bool own_copy)
+                                 const ClutBuffer& clut, const LodChoice& lod)
 {
     constexpr size_t kStates = 4;
     thread_local std::array<TriangleStateRef, kStates> cache;
@@ -2606,7 +2606,9 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
         } else if (key.decoded && tex.linear && key.decoded->level == lod.level) {
             tex.decoded = key.decoded;
         }
-        if (tex.expand.palette && own_copy) {
+        // The palette is copied: the expanded palettes a thread keeps may be
+        // replaced while the state is still in use.
+        if (tex.expand.palette) {
             std::copy(tex.expand.palette, tex.expand.palette + 256, p.palette);
             tex.expand.palette = p.palette;
         }
@@ -2645,7 +2647,7 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
                                  lod.level,
                                  lod.mix16,
                                  lod.linear};
-    const TriangleStateRef* state = StateFor(key, env, memory, clut, lod, keep != nullptr);
+    const TriangleStateRef* state = StateFor(key, env, memory, clut, lod);
     if (!state)
         return false;
     const TriangleState& st = **state;
