@@ -458,8 +458,17 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     if (static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels && g_queue->Idle())
         return false;
     Blocks frame, depth;
-    if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth))
+    if (targets) {
+        // Worked out already when the triangle's writes were noted.
+        if (!targets->known)
+            return false;
+        frame = {targets->frame_lo, targets->frame_hi};
+        depth = {targets->depth_lo, targets->depth_hi};
+        if (env.depth.used && depth.Overlaps(frame))
+            return false;
+    } else if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth)) {
         return false;
+    }
     const u32 frame_mapping = BufferMapping(env.frame.psm, env.frame.bp, env.frame.bw);
     const u32 depth_mapping = BufferMapping(env.depth.psm, env.depth.bp, env.frame.bw);
     if (g_queue->Dirty(frame, frame_mapping) || g_queue->Dirty(depth, depth_mapping) || g_queue->Read(frame) ||
@@ -492,7 +501,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         job = &g_queue->Slot();
         // Prepared in the slot itself: the record is large.
         TriangleStateRef state;
-        if (!PrepareTriangle(env, setup, memory, clut, decoded.get(), job->triangle, &state))
+        if (!PrepareTriangle(env, setup, memory, clut, decoded.get(), *targets, job->triangle, &state))
             return false;
         g_queue->Pin(std::move(decoded));
         g_queue->Pin(std::move(state));

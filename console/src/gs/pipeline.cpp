@@ -2393,17 +2393,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     if (!lod.linear || lod.mix16 != 0)
         return nullptr;
     const u32 n = lod.level;
-    const u32 width = 1u << (tex.tw > n ? tex.tw - n : 0), height = 1u << (tex.th > n ? tex.th - n : 0);
-    // Up to 1 MiB of texels: a larger level is rarely read all over.
-    if (width > 1024 || height > 1024 || width * height > (1u << 18))
-        return nullptr;
-    u32 lo, hi;
-    // A triangle that writes the texels it reads sees its own writes.
-    if (!BlockRange(tex.psm, tex.level_tbp[n], tex.level_tbw[n], 0, width, 0, height, lo, hi) ||
-        targets.Overlap(lo, hi))
-        return nullptr;
     const bool indexed = IsIndexed(tex.psm);
-    const bool expanded = tex.psm != Psm::kCT32 && tex.psm != Psm::kZ32;
     struct Key {
         u64 memory;
         u32 psm, tbp, tbw, level, width, height, wms, wmt;
@@ -2412,22 +2402,6 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         u32 cpsm, csa, index_bits;
         bool operator==(const Key&) const = default;
     };
-    const Key key{memory.Id(),
-                  static_cast<u32>(tex.psm),
-                  tex.level_tbp[n],
-                  tex.level_tbw[n],
-                  n,
-                  width,
-                  height,
-                  tex.wms,
-                  tex.wmt,
-                  expanded ? tex.ta0 : 0,
-                  expanded ? tex.ta1 : 0,
-                  expanded ? static_cast<u32>(tex.aem) : 0,
-                  indexed ? clut.Generation() : 0,
-                  indexed ? tex.cpsm : 0,
-                  indexed ? tex.csa : 0,
-                  indexed ? static_cast<u32>(tex.index_bits) : 0};
     struct Entry {
         Key key;
         DecodedTextureRef decoded;
@@ -2436,23 +2410,78 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         u64 used = 0;
     };
     constexpr size_t kEntries = 8;
-    thread_local std::vector<Entry> cache;
+    thread_local std::vector<Entry> cache = [] {
+        std::vector<Entry> c;
+        c.reserve(kEntries);  // entries stay where they are
+        return c;
+    }();
     thread_local u64 uses = 0;
+    // The entry and the level's blocks the last call found, kept for the
+    // run of triangles drawn in one state.
+    struct Last {
+        u64 serial = 0, memory = 0, generation = 0;
+        u32 level = 0;
+        Entry* entry = nullptr;
+        Key key{};
+        u32 lo = 0, hi = 0;
+    };
+    thread_local Last last;
+    const u64 generation = indexed ? clut.Generation() : 0;
     Entry* e = nullptr;
-    for (Entry& c : cache)
-        if (c.key == key)
-            e = &c;
-    if (!e) {
-        if (cache.size() < kEntries) {
-            e = &cache.emplace_back();
-        } else {
-            e = &cache[0];
-            for (Entry& c : cache)
-                if (c.used < e->used)
-                    e = &c;
-            *e = Entry{};
+    u32 lo, hi;
+    u32 width, height;
+    if (env.serial != 0 && last.serial == env.serial && last.memory == memory.Id() && last.level == n &&
+        last.generation == generation && last.entry->key == last.key) {
+        e = last.entry;
+        lo = last.lo;
+        hi = last.hi;
+        width = e->key.width;
+        height = e->key.height;
+        if (targets.Overlap(lo, hi))
+            return nullptr;
+    } else {
+        width = 1u << (tex.tw > n ? tex.tw - n : 0);
+        height = 1u << (tex.th > n ? tex.th - n : 0);
+        // Up to 1 MiB of texels: a larger level is rarely read all over.
+        if (width > 1024 || height > 1024 || width * height > (1u << 18))
+            return nullptr;
+        // A triangle that writes the texels it reads sees its own writes.
+        if (!BlockRange(tex.psm, tex.level_tbp[n], tex.level_tbw[n], 0, width, 0, height, lo, hi) ||
+            targets.Overlap(lo, hi))
+            return nullptr;
+        const bool expanded = tex.psm != Psm::kCT32 && tex.psm != Psm::kZ32;
+        const Key key{memory.Id(),
+                      static_cast<u32>(tex.psm),
+                      tex.level_tbp[n],
+                      tex.level_tbw[n],
+                      n,
+                      width,
+                      height,
+                      tex.wms,
+                      tex.wmt,
+                      expanded ? tex.ta0 : 0,
+                      expanded ? tex.ta1 : 0,
+                      expanded ? static_cast<u32>(tex.aem) : 0,
+                      generation,
+                      indexed ? tex.cpsm : 0,
+                      indexed ? tex.csa : 0,
+                      indexed ? static_cast<u32>(tex.index_bits) : 0};
+        for (Entry& c : cache)
+            if (c.key == key)
+                e = &c;
+        if (!e) {
+            if (cache.size() < kEntries) {
+                e = &cache.emplace_back();
+            } else {
+                e = &cache[0];
+                for (Entry& c : cache)
+                    if (c.used < e->used)
+                        e = &c;
+                *e = Entry{};
+            }
+            e->key = key;
         }
-        e->key = key;
+        last = Last{env.serial, memory.Id(), generation, n, e, key, lo, hi};
     }
     e->used = ++uses;
     if (e->decoded && !memory.WrittenSince(e->stamp, lo, hi))
@@ -2626,7 +2655,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
 }  // namespace
 
 bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
-                     const DecodedTexture* decoded, PreparedTriangle& out, TriangleStateRef* keep)
+                     const DecodedTexture* decoded, const TargetBlocks& targets, PreparedTriangle& out,
+                     TriangleStateRef* keep)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
@@ -2663,7 +2693,10 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
         *keep = *state;
     TrianglePlan& p = *new (out.room) TrianglePlan(walker);
     p.state = &st;
-    p.apart = FrameAndDepthApart(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    // The blocks the triangle writes are known: frame and Z lie apart when
+    // those ranges do not meet.
+    p.apart = !env.depth.used || (targets.known && (targets.frame_hi <= targets.depth_lo ||
+                                                    targets.depth_hi <= targets.frame_lo));
     p.py_begin = t.py_begin;
     p.py_end = t.py_end;
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
@@ -2762,10 +2795,10 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
 }
 
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
-                             const ClutBuffer& clut, const DecodedTexture* decoded)
+                             const ClutBuffer& clut, const TargetBlocks& targets, const DecodedTexture* decoded)
 {
     PreparedTriangle p;
-    if (!PrepareTriangle(env, t, memory, clut, decoded, p, nullptr))
+    if (!PrepareTriangle(env, t, memory, clut, decoded, targets, p, nullptr))
         return false;
     DrawPreparedTriangle(p, RowBands{});
     return true;

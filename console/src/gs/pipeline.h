@@ -71,10 +71,11 @@ void DecodeTexturesAtFirstUse(bool on);
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
                            const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
-                             const ClutBuffer& clut, const DecodedTexture* decoded = nullptr);
+                             const ClutBuffer& clut, const TargetBlocks& targets,
+                             const DecodedTexture* decoded = nullptr);
 
 // A triangle made ready for the specialised pipelines once, then drawn band
-// by band (the draw threads' records).  What follows from the state alone is
+// by band (the draw threads' records); `targets` are the blocks it writes.  What follows from the state alone is
 // a shared record the preparing thread keeps for the last few states.
 // PrepareTriangle is false, with nothing prepared, when the state is one the
 // pipelines leave to the general path.  With `keep` the prepared triangle
@@ -90,7 +91,8 @@ struct alignas(16) PreparedTriangle {
     alignas(16) unsigned char room[1024];
 };
 bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut,
-                     const DecodedTexture* decoded, PreparedTriangle& out, TriangleStateRef* keep);
+                     const DecodedTexture* decoded, const TargetBlocks& targets, PreparedTriangle& out,
+                     TriangleStateRef* keep);
 void DrawPreparedTriangle(const PreparedTriangle& triangle, const RowBands& bands);
 
 // Helpers the rasterizer's paths share.

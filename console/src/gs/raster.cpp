@@ -247,7 +247,7 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
         const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);
         const DecodedTextureRef decoded =
             DecodeTexture(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
-        if (DrawTriangleSpecialised(env, t, memory, clut, decoded.get()))
+        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
             return;
     }
     std::optional<PrimitiveSampler> sampler;
