@@ -162,8 +162,9 @@ void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int thre
 }
 
 // The specialised pipelines on the calling thread and with 1, 2 and 8 draw
-// threads against the reference path.
-void CompareRandomTrials(u32 seed, int trials, bool masked_writes)
+// threads against the reference path.  A trial is `states` random states,
+// each with its primitives, written one after another.
+void CompareRandomTrials(u32 seed, int trials, bool masked_writes, int states = 1)
 {
     std::mt19937 rng(seed);
     std::vector<u8> start(console::gs::kMemoryBytes);
@@ -174,7 +175,11 @@ void CompareRandomTrials(u32 seed, int trials, bool masked_writes)
     const int kTrials = trials;
     std::vector<u8> reference, fast;
     for (int i = 0; i < kTrials && !::testing::Test::HasFailure(); ++i) {
-        const Trial trial = MakeTrial(rng, masked_writes);
+        Trial trial = MakeTrial(rng, masked_writes);
+        for (int k = 1; k < states; ++k) {
+            const Trial next = MakeTrial(rng, masked_writes);
+            trial.writes.insert(trial.writes.end(), next.writes.begin(), next.writes.end());
+        }
         Draw(trial, start, true, 1, reference);
         if (reference != start)
             ++changed;
@@ -200,6 +205,14 @@ void CompareRandomTrials(u32 seed, int trials, bool masked_writes)
 TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
 {
     CompareRandomTrials(20261207, 2000, false);
+}
+
+// Primitives queued to the draw threads keep the state they were sent in
+// while the next state's registers are written (a triangle's state is
+// prepared once and shared by the triangles drawn in it).
+TEST(GsFastPath, PrimitivesQueuedAcrossStateChangesLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(20261208, 150, false, 6);
 }
 
 // Alpha tests of one outcome for the whole primitive and FBMSK are taken by
