@@ -17,6 +17,7 @@
 #include "game/HUD.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/RandomCrimesLocal.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
 
@@ -72,12 +73,24 @@ VectorPos RandomAround(const VectorPos& p, float h)
     return VectorPos(p[0] + x, p[1], p[2] + z);
 }
 
-// The car's driver when it has one that is not the player.
-CarDriver* DriverOf(Vehicle* car)
+// The car's driver when it has one that is not the player.  Whoever sits
+// there takes orders; only the traffic's own driver object has the flags
+// and event object the scripts set (rcrime::AsCarDriver).
+Object* DriverOf(Vehicle* car)
 {
     if (car == nullptr || car->rcoDriver.p == nullptr || car->rcoDriver->IsDead() || car->rcoDriver->id == -1)
         return nullptr;
-    return static_cast<CarDriver*>(car->rcoDriver.p);
+    return car->rcoDriver.p;
+}
+
+// Wakes a crime's driver and makes it report to crime c when asked.
+void WakeDriver(Object* driver, RMC* c, bool report)
+{
+    if (CarDriver* d = rcrime::AsCarDriver(driver)) {
+        if (report)
+            d->gameeventobj = c;
+        d->iCDFlags &= ~CDF_ASLEEPORINACTIVE;
+    }
 }
 
 void DriveOrder(Object* driver, int mode, Object* obj, const VectorPos& target)
@@ -361,7 +374,7 @@ static int Commands123(Object* o, int)
 {
     RMC* c = Crime(o);
     Vehicle* car = c->GetVehicle(-200);
-    if (CarDriver* d = DriverOf(car)) {
+    if (Object* d = DriverOf(car)) {
         d->id = -201;
         DriveOrder(d, 6, nullptr, RandomAround(car->mat.GetTrans(), kNear));
     }
@@ -399,17 +412,13 @@ int CarCrime(RMC* c, int iEntry, int group)
     if (iEntry != 1)
         return 0;
     Vehicle* car = c->GetVehicle(-200);
-    if (CarDriver* d = DriverOf(car)) {
-        if (group == 126)
-            d->gameeventobj = c;
-        d->iCDFlags &= ~CDF_ASLEEPORINACTIVE;
+    if (Object* d = DriverOf(car)) {
+        WakeDriver(d, c, group == 126);
         DriveOrder(d, 4, nullptr, RandomAround(car->GetWorldPos(), kFar));
     }
     auto* police = static_cast<Vehicle*>(c->lastcopcar.p);
-    if (CarDriver* d = DriverOf(police)) {
-        if (group == 126)
-            d->gameeventobj = c;
-        d->iCDFlags &= ~CDF_ASLEEPORINACTIVE;
+    if (Object* d = DriverOf(police)) {
+        WakeDriver(d, c, group == 126);
         DriveOrder(d, 10, car, RandomAround(police->GetWorldPos(), kFar));
     }
     return 0;
@@ -456,8 +465,8 @@ static int Commands130(Object* o, int iEntry)
     case 2: {
         c->tailspooked = true;
         Vehicle* car = c->GetVehicle(-200);
-        if (CarDriver* d = DriverOf(car)) {
-            d->iCDFlags &= ~CDF_ASLEEPORINACTIVE;
+        if (Object* d = DriverOf(car)) {
+            WakeDriver(d, c, false);
             DriveOrder(d, 4, nullptr, RandomAround(car->GetWorldPos(), kFar));
         }
         ForEachGenerated(c, -101, [&](Enemy* e) {

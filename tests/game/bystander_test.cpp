@@ -22,6 +22,7 @@
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
+#include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/Utilities/Occlusion.h"
 #include "game/cardrivr.h"
 
@@ -104,6 +105,17 @@ TEST(PedTables, SetsTempersAndVoicesFollowTheRows)
         EXPECT_EQ(B::GetPedAnimBank(-3), 17);
         EXPECT_EQ(B::GetPedAnimBank(200), 17);
     }
+    // Every row without chances gives group 17 + its first set, every time.
+    int plain = 0;
+    for (int i = 0; i < kNumPedChars; i++) {
+        const NPCPedAnimSet& r = NPCPedAnimSets[i];
+        if (r.c1 != 0.0f || r.c2 != 0.0f)
+            continue;
+        plain++;
+        for (int k = 0; k < 20; k++)
+            EXPECT_EQ(B::GetPedAnimBank(64 + i), 17 + r.s0) << 64 + i;
+    }
+    EXPECT_GT(plain, 41);   // more than the rows of set 0 only
     EXPECT_EQ(B::GetPedAggression(-150), 0.5f);
     EXPECT_EQ(B::GetPedVOBank(167), 0);
     // Id 104: sets 0, 2, 1 with 0.15 and 0.01: set 0 with 0.84, else set 2.
@@ -949,6 +961,32 @@ TEST_F(Peds, CarsAreMadeOnlyFarOrHiddenAndNeverBehindTheCamera)
     EXPECT_EQ(gc->iNumVehs, 1);
     world.Clear();
     EXPECT_EQ(gc->iNumVehs, 0);   // the near car leaves through its driver
+
+    // Hidden: a wall across the view at 15, its top 5 above the road, hides
+    // the near road, where a car is made after all (and nowhere it is seen).
+    RenderContext view;
+    view.SetViewport(2048, 2048 + 640, 2048, 2048 + 512, 1.0f, 16000000.0f);
+    view.SetAspectRatio(1.0f, 1.0f);
+    view.SetZRange(1.0f, 1000.0f);
+    view.SetPerspective(1.0f);
+    view.SetCameraMatrix(Matrix(true));
+    Occlusion::Clear();
+    Occlusion::Init(view);
+    ASSERT_FALSE(Occlusion::bSkipOcclusion);
+    const VectorPos corners[4] = {VectorPos(-40, -5, 15), VectorPos(-40, 2, 15), VectorPos(40, 2, 15),
+                                  VectorPos(40, -5, 15)};
+    Occluder wall[4];
+    for (int i = 0; i < 4; i++) {
+        wall[i].corner = corners[i];
+        wall[i].corner.setwcomponent(i == 0 ? 4 : 0);
+    }
+    Occlusion::AddOccluder(wall[0]);
+    CarDriver* hidden = gnear->CreateVehAmb(false);
+    ASSERT_NE(hidden, nullptr);
+    Vehicle* hiddenCar = hidden->pveh != nullptr ? hidden->pveh : static_cast<Vehicle*>(hidden->parent);
+    EXPECT_LT((rc.world_view * hiddenCar->GetWorldPos())[2], 32.8125f);
+    Occlusion::Clear();
+    world.Clear();
     gnear->Delete();
     gbehind->Delete();
     Occlusion::bSkipOcclusion = savedSkip;

@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "tests/game/levelcamera_support.h"
+
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Utilities.h"
@@ -59,16 +61,8 @@ protected:
     static float Pitch(const Camera& c) { return camera::Pitch(c.mat.z.xyz()); }
 };
 
-// A heap spline through the points, as level cameras own them.
-Spline* MakeSpline(const std::vector<VectorPos>& pts)
-{
-    Vector* v = static_cast<Vector*>(calloc(pts.size(), sizeof(Vector)));
-    for (size_t i = 0; i < pts.size(); i++)
-        v[i] = Vector(pts[i].xyz(), 1.0f);
-    Spline* s = reinterpret_cast<Spline*>(v);
-    s->SetCount(int(pts.size()));
-    return s;
-}
+using levelcam::LevelCamera;
+using levelcam::MakeSpline;
 
 // A straight spline of n segments from a to b.
 Spline* Straight(VectorPos a, VectorPos b, int n)
@@ -94,29 +88,6 @@ Spline* Circle(VectorPos c, float r)
     }
     pts.push_back(pts[0]);
     return MakeSpline(pts);
-}
-
-// A level camera as set-up files make them: zero-filled, at pos looking
-// along yaw, with its block.
-template <class Params>
-Camera* LevelCamera(CAMMODES mode, VectorPos pos, float yaw, Params** block)
-{
-    Camera* c = static_cast<Camera*>(calloc(1, sizeof(Camera)));
-    c->messagehandler = Camera::staticmh;
-    c->type = OBJT_CAMERA;
-    c->mode = s8(mode);
-    c->lookstep = c->absposstep = 1.0f;
-    c->fBiasFactor = 0.5f;
-    c->zoom = c->fTargetZoom = 1.6f;
-    c->mat = RotY(yaw);
-    c->mat.SetTrans(pos);
-    c->angy = yaw;
-    c->vpMount = pos;
-    c->fAngRangeX = c->fAngRangeY = kPi;
-    c->iTrack = 1;
-    *block = static_cast<Params*>(calloc(1, sizeof(Params)));
-    c->pvExtra = *block;
-    return c;
 }
 
 // A trigger volume holding everything within 100 of the origin.

@@ -110,6 +110,57 @@ TEST_F(Cruising, ACarWaitsAtARedSignalAndGoesOnGreen)
     EXPECT_TRUE(crossed);
 }
 
+// On the minor road of a give-way crossing the signal always says "go
+// when clear" (state 12, low bits 3).  A car that has stopped at the line
+// and is let go drives into the junction; it is not sent back to wait by
+// the same standing signal (four cars once queued for good behind such a
+// line).
+TEST_F(Cruising, ACarLetGoAtAGiveWayLineDrivesIntoTheJunction)
+{
+    tools::CityDescription c;
+    tools::AddSampleRoadKinds(c);
+    AddCrossing(c, 3, tools::kRoadStreet, tools::kRoadStreet);
+    Load(c);
+    ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
+    // Whichever road gives way: the car comes in along it.
+    Vehicle* v = nullptr;
+    CarDriver* d = Car(80.0f, 125.5f, 1.0f, 0.0f, 0, &v);
+    d->SetCurrentRS();
+    ASSERT_NE(d->rs, nullptr);
+    if (d->JunctionAhead()->GetSignalCommand(*d->rs, 0) != 15) {
+        v->Delete();
+        Forget(v);
+        d = Car(130.5f, 80.0f, 0.0f, 1.0f, 0, &v);
+        d->SetCurrentRS();
+        ASSERT_NE(d->rs, nullptr);
+    }
+    const Junction* J = d->JunctionAhead();
+    for (int t = 0; t < 4800; t += 50)
+        ASSERT_EQ(J->GetSignalCommand(*d->rs, t), 15) << t;
+    // A car standing across its way in the junction keeps it at the line.
+    const VectorDir f(v->mat.z.xyz()), across(f[2], 0.0f, -f[0]);
+    Vehicle* other = nullptr;
+    Car(128.0f - 4.0f * across[0], 128.0f - 4.0f * across[2], across[0], across[2], 0, &other);
+    d->rs = nullptr;
+    Drive(d, 5);
+    int still = 0;
+    for (int i = 0; i < 1200 && still < 60; i++) {
+        Tick(v);
+        still = d->i16DriveSubMode >= 3 && v->vel.xyz().Length() < 0.002f ? still + 1 : 0;
+    }
+    ASSERT_EQ(still, 60);
+    EXPECT_FALSE(d->bTrans);
+    // The way clears: it drives in.
+    other->Delete();
+    Forget(other);
+    bool crossed = false;
+    for (int i = 0; i < 600 && !crossed; i++) {
+        Tick(v);
+        crossed = d->bTrans;
+    }
+    EXPECT_TRUE(crossed);
+}
+
 TEST_F(Cruising, ACarStopsBehindAStandingCarUntilTheWayClears)
 {
     SignalledCrossing();

@@ -919,6 +919,41 @@ TEST_F(MutantBodyFromDisc, ALeaperDropsOnThePlayerInViewAndLandsInItsStrike)
     EXPECT_LE(m->mat.GetTrans()[1], 0.0f) << "never below it";
 }
 
+// Its blows hurt only in the swipes and the landing strike: those clips
+// raise the striking part's flag (event 29) and drop it again (30); the
+// take-off, a spring forward, hurts nobody.
+TEST_F(MutantBodyFromDisc, OnlyTheSwipesAndTheLandingStrikeRaiseTheStrikingFlag)
+{
+    Load(VectorPos(0.0f, 0.0f, 20.0f));   // far off: it only plays what it is given
+    Mutant* m = Leaper(0.0f);
+    ASSERT_NE(m, nullptr);
+    auto striking = [](Object* root) {
+        std::vector<Object*> stack{root};
+        while (!stack.empty()) {
+            Object* o = stack.back();
+            stack.pop_back();
+            if (o->flags & 0x1000)
+                return true;
+            for (Object* c = o->child; c != nullptr; c = c->sibling)
+                stack.push_back(c);
+        }
+        return false;
+    };
+    for (int slot : {Mutant::COMBAT_ATTACK_1_ANI, Mutant::COMBAT_ATTACK_2_ANI, Mutant::COMBAT_JUMP_ATTACK_STRIKE_ANI,
+                     Mutant::COMBAT_JUMP_ATTACK_ANI}) {
+        m->mat = TransMatrix(0.0f, 0.0f, 0.0f);
+        m->SetAnim(s16(slot), Mutant::Anims[slot], 0);
+        bool raised = false;
+        for (int f = 0; f < 120 && m->mode2 == slot; f++) {
+            world.Update();
+            raised |= striking(m);
+        }
+        EXPECT_NE(m->mode2, slot) << "played to its end";
+        EXPECT_EQ(raised, slot != Mutant::COMBAT_JUMP_ATTACK_ANI) << slot;
+        EXPECT_FALSE(striking(m)) << slot << ": dropped again";
+    }
+}
+
 TEST_F(MutantBodyFromDisc, NearTheFloorItStrikesStraightAwayAndWithThePlayerBehindItStaysDown)
 {
     Load(VectorPos(0.0f, 0.0f, 2.0f));

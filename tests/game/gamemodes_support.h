@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/game/levelcamera_support.h"
+
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Bezier.h"
@@ -47,16 +49,7 @@ inline int Recorder_mh(Object*, OBJMESSAGE msg, void* data)
     return 0;
 }
 
-// A spline through pts (3n + 1 points for n segments); the caller frees it.
-inline Spline* MakeSpline(const std::vector<VectorPos>& pts)
-{
-    Vector* v = static_cast<Vector*>(calloc(pts.size(), sizeof(Vector)));
-    for (size_t i = 0; i < pts.size(); i++)
-        v[i] = Vector(pts[i].xyz(), 1.0f);
-    Spline* s = reinterpret_cast<Spline*>(v);
-    s->SetCount(int(pts.size()));
-    return s;
-}
+using levelcam::MakeSpline;
 
 class ModeWorld : public ::testing::Test
 {

@@ -6,10 +6,8 @@
 // back to, the row starts again.
 #include <cstdio>
 
-#include "ZevEngine2/PS2/platform_support.h"
-#include "ZevEngine2/PS2/stream_disc.h"
+#include "tests/game/disc_run_support.h"
 #include "tools/lib/drivecourse.h"
-#include "tools/lib/sampledisc.h"
 
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
@@ -20,26 +18,9 @@
 
 namespace {
 
-class RaceOnDisc : public streamtest::DiscTest
+class RaceOnDisc : public discrun::DiscRun
 {
 protected:
-    // The player's own kind, as the program has it (this test program
-    // registers a stand-in under the name).
-    Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-
-    void SetUp() override
-    {
-        DiscTest::SetUp();
-        platform_test::PowerOff();
-    }
-    void TearDown() override
-    {
-        world.rawobjPostList.RemoveAll();
-        if (Name::first == &kind)
-            Name::first = kind.link;
-        platform_test::PowerOff();
-        DiscTest::TearDown();
-    }
     static Race247MissionController* Race()
     {
         Object* m = g_pgcTest != nullptr ? g_pgcTest->pMission : nullptr;
@@ -47,28 +28,12 @@ protected:
                    ? static_cast<Race247MissionController*>(m)
                    : nullptr;
     }
-    // Frames until done() holds, at most n; whether it came.
-    template <class F>
-    static bool FramesUntil(int n, F done)
-    {
-        for (int i = 0; i < n; i++) {
-            if (done())
-                return true;
-            MainLoopFrame();
-        }
-        return done();
-    }
 };
 
 TEST_F(RaceOnDisc, TheRaceRowIsWonOverTheStartLineAndBooksTheFirstCarAbility)
 {
-    std::vector<tools::PakInputFile> files;
-    std::string error;
-    ASSERT_TRUE(tools::SampleDiscFiles(files, error)) << error;
-    ASSERT_NO_FATAL_FAILURE(MakeDisc(files));
-    StartUp(0, nullptr);
+    ASSERT_NO_FATAL_FAILURE(StartOnSampleDisc());
     GameController* gc = g_pgcTest;
-    ASSERT_NE(gc, nullptr);
     StartRun(13, 3);
 
     // The race runs once the course is built; the player is at the wheel

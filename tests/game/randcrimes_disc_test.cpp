@@ -8,16 +8,12 @@
 // next crime follows after the spawner's cool-down.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "ZevEngine2/PS2/platform_support.h"
+#include "tests/game/disc_run_support.h"
 #include "core/config.h"
-#include "tools/lib/sampledisc.h"
 
 #include "ZevEngine2/PS2/Platform.h"
 #include "game/BadGuy.h"
@@ -104,39 +100,22 @@ bool PavementAway(RandomMissionController* c, VectorPos p, float far, VectorPos*
     return false;
 }
 
-class RandomCrimeOnTheDisc : public ::testing::Test
+class RandomCrimeOnTheDisc : public discrun::DiscRun
 {
 protected:
-    // The player's own kind, with his camera (this test program registers a
-    // stand-in under the name).
-    Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-
-    void SetUp() override { platform_test::PowerOff(); }
     void TearDown() override
     {
-        if (Name::first == &kind)
-            Name::first = kind.link;
-        world.rawobjPostList.RemoveAll();
-        console::ResetConfig();
-        platform_test::PowerOff();
+        console::SetOption("gs-no-pixels", "0");
+        DiscRun::TearDown();
     }
 };
 
 TEST_F(RandomCrimeOnTheDisc, AForcedParoleViolatorBreaksOutIsArrestedAndTheNextFollowsItsCoolDown)
 {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("korvalis-crime-" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir);
-    std::string error;
-    ASSERT_TRUE(tools::WriteSampleDisc(dir.string(), error)) << error;
     // The run needs the program's logic, not its pictures: the GS draws no
     // pixels (what is drawn, and so seen, is the program's own business).
-    std::string program = "randcrimes_disc_test", option = "--disc", disc = dir.string();
-    std::string nopixels = "--gs-no-pixels";
-    char* args[] = {program.data(), option.data(), disc.data(), nopixels.data(), nullptr};
-    int argc = 4;
-    console::Configure(argc, args, console::ConfigureMode::kTest);
-    StartUp(0, nullptr);
+    console::SetOption("gs-no-pixels", "1");
+    ASSERT_NO_FATAL_FAILURE(StartOnSampleDisc());
     GameController* gc = g_pgcTest;
     StartRun(2, 1);
     gc->i16RCrimeOverride = 1;
@@ -249,7 +228,6 @@ TEST_F(RandomCrimeOnTheDisc, AForcedParoleViolatorBreaksOutIsArrestedAndTheNextF
     gc->pMission = nullptr;
     gc->prms = nullptr;
     world.Reset();
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

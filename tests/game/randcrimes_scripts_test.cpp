@@ -3,6 +3,8 @@
 // when it came.  The crime is a controller set up by hand around them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -179,7 +181,14 @@ TEST_F(CrimeScripts, TheRecklessDriverGetsANewDriverAndThePursuitSendsThePoliceA
     // The pursuit: the car drives off, and the police car chases it.
     Vehicle* police = Fake<Vehicle>(-226);
     police->type = OBJT_VEHICLE;
-    Object* copDriver = Fake<Object>(-201);
+    // Its driver a plain object (not the traffic's driver) at the start of
+    // storage as large as the traffic's driver, the rest marked: it is
+    // ordered by message and none of the traffic driver's fields are
+    // written into it.
+    alignas(16) static u8 seat[sizeof(CarDriver)];
+    std::memset(seat, 0xA5, sizeof seat);
+    Object* copDriver = new (seat) Object(Logger_mh);
+    copDriver->id = -201;
     police->rcoDriver = copDriver;
     c->lastcopcar = police;
     g_log.clear();
@@ -187,6 +196,7 @@ TEST_F(CrimeScripts, TheRecklessDriverGetsANewDriverAndThePursuitSendsThePoliceA
     EXPECT_EQ(d->i16DriveMode, 4);
     EXPECT_EQ(d->iCDFlags & CDF_ASLEEPORINACTIVE, 0);
     EXPECT_TRUE(Heard(-201, SMSG_CD_SET_DRIVE, -200, 10));
+    EXPECT_EQ(std::count(seat + sizeof(Object), seat + sizeof seat, u8(0xA5)), long(sizeof seat - sizeof(Object)));
     // Entries beyond the pursuit do nothing.
     g_log.clear();
     MissionCommanderRMGenG124(c, 2);

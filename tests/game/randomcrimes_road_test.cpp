@@ -65,7 +65,7 @@ protected:
         tools::CityDescription c;
         tools::AddSampleRoadKinds(c);
         const int kind = AddRoadKind(c, 0x07, {-2.5f, 2.5f}, 1, 0.12f);
-        AddCrossing(c, 2 | JUNCTION_THROUGHROAD, kind, kind, 60.0f, 12.0f, false);
+        Streets(c, kind);
         Load(c);
         ASSERT_TRUE(SyncTo(VectorPos(128, -1, 128)));
         player = new PlayerStandIn;
@@ -83,6 +83,11 @@ protected:
             crime->Delete();
         hold = nullptr;
         DriverWorld::TearDown();
+    }
+    // A crossing at (128, 128) with four 60-long arms.
+    virtual void Streets(tools::CityDescription& c, int kind)
+    {
+        AddCrossing(c, 2 | JUNCTION_THROUGHROAD, kind, kind, 60.0f, 12.0f, false);
     }
     // The west arm: the road from the dead end at x 68 into the crossing.
     RoadSeg* WestArm()
@@ -278,6 +283,68 @@ TEST_F(CrimeStreet, ThePoliceComeChaseAndLeave)
         car->Delete();
     g_GlobalMFI.rgmfi[90].i16Id = -1;
     g_GlobalMFI.rgmfi[20].i16Id = -1;
+}
+
+// A street that climbs east from x 68: 1 in 2 up to x 108, then 12 in 1 up
+// to x 118, a dead end at each end (y points down).
+class CrimeHill : public CrimeStreet
+{
+protected:
+    void Streets(tools::CityDescription& c, int kind) override
+    {
+        const int a = AddJunction(c, 68.0f, 128.0f, 0.0f, 1);
+        const int b = AddJunction(c, 108.0f, 128.0f, 0.0f, 0);
+        const int e = AddJunction(c, 118.0f, 128.0f, 0.0f, 1);
+        c.junctions[b].pos[1] = -1.0f - 20.0f;
+        c.junctions[e].pos[1] = -1.0f - 140.0f;
+        c.AddSegment(a, b, 1, kind);
+        c.AddSegment(b, e, 1, kind);
+        c.SortSlots();
+    }
+};
+
+// The car is stood on its wheels on the ground wherever it is set down:
+// across the slope its rows follow the road's rise, its height is the
+// ground's less its rest offset and wheel radius, on the gentle rise and on
+// the steep one (whose ground normal lies within 0.1 of level).
+TEST_F(CrimeHill, ACarIsStoodOnItsWheelsOnGentleAndSteepGround)
+{
+    Vehicle* v = nullptr;
+    Car(88.0f, 126.0f, 1.0f, 0.0f, 0, &v);
+    v->id = -200;
+    crime->pobjectlist->AddTail(v);
+    const float rest = v->CalcBodyRestOffset() + v->wheel[0]->radius;
+    struct Case
+    {
+        float x, rise;   // where the car is put down, and the rise per unit
+    } cases[] = {{88.0f, 0.5f}, {113.0f, 12.0f}};
+    for (const Case& k : cases) {
+        RoadSeg* s = FindNearestRoadSeg(VectorPos(k.x, -1.0f, 127.0f), nullptr, false);
+        ASSERT_NE(s, nullptr);
+        v->mat = TransMatrix(VectorPos(k.x, s->bezier.Evaluate(0.5f)[1], 127.0f));
+        crime->AlignVehicleToStreet(-200);
+        const VectorPos at = v->mat.GetTrans();
+        VectorDir n;
+        const float ground = world.GroundHeight(VectorPos(at[0], at[1] - 0.5f, at[2]), &n, nullptr);
+        if (k.rise > 10.0f)
+            EXPECT_LE(std::fabs(n[1]), 0.1f) << "steep enough";
+        else
+            EXPECT_GT(std::fabs(n[1]), 0.1f);
+        EXPECT_NEAR(at[1], ground - rest, 1e-3f) << k.x;
+        // Facing along the road (east or west, whichever side it is on):
+        // forward climbs `rise` per unit, and the rows stay square.
+        const VectorDir z(v->mat.z.xyz()), y(v->mat.y.xyz()), x(v->mat.x.xyz());
+        const float run = 1.0f / std::sqrt(1.0f + k.rise * k.rise);
+        EXPECT_NEAR(std::fabs(z[0]), run, 1e-3f) << k.x;
+        EXPECT_NEAR(std::fabs(z[1]), k.rise * run, 1e-3f) << k.x;
+        EXPECT_NEAR(z[2], 0.0f, 1e-4f) << k.x;
+        EXPECT_NEAR(Dot(x, z), 0.0f, 1e-4f);
+        EXPECT_NEAR(Dot(y, z), 0.0f, 1e-4f);
+        EXPECT_NEAR(Dot(x, y), 0.0f, 1e-4f);
+        for (int w = 0; w < 4; w++)
+            EXPECT_FLOAT_EQ(v->wheel[w]->mat.w[1], v->CalcBodyRestOffset());
+        EXPECT_EQ(v->maxoccupancy, 2);
+    }
 }
 
 }  // namespace

@@ -367,7 +367,13 @@ TEST(CrimeCast, MaskedEntriesHeldSlotsAndPicksWithoutRepeats)
     m3.i16Flags = 0;
     m3.i16Id = -1;
 
-    // Two assets not loaded: a check starts the first only.
+    // Two assets not loaded: a check starts the first only (in two empty
+    // slots, whatever an earlier run of the game left there).
+    for (int slot : {150, 151}) {
+        g_GlobalMFI.rgmfi[slot] = MdlFileInfo{};
+        g_GlobalMFI.rgmfi[slot].i16Id = -1;
+        g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
+    }
     c->iNumAssets = 2;
     c->ralp[0] = AssetLoadParams("RCRIMES\\NONE1.P2B", AT_PROP, 0);
     c->ralp[0].i16Index = 150;

@@ -441,18 +441,8 @@ TEST_F(Race, TheRivalIsHeldOnTheGridLaunchedInTwoStepsAndTheResultCutsToTheFixed
     racer->type = OBJT_CHARACTER;
     car->Attach(racer);
     // The level's fixed camera, as set-up files make it.
-    auto* fixed = static_cast<Camera*>(calloc(1, sizeof(Camera)));
-    fixed->messagehandler = Camera::staticmh;
-    fixed->type = OBJT_CAMERA;
-    fixed->mode = s8(CAMMODE_FIXED);
-    fixed->lookstep = fixed->absposstep = 1.0f;
-    fixed->fBiasFactor = 0.5f;
-    fixed->zoom = fixed->fTargetZoom = 1.6f;
-    fixed->mat = TransMatrix(VectorPos(0.0f, -2.0f, -8.0f));
-    fixed->vpMount = fixed->mat.GetTrans();
-    fixed->fAngRangeX = fixed->fAngRangeY = 3.14159265f;
-    fixed->iTrack = 1;
-    fixed->pvExtra = calloc(1, sizeof(FixedCamera_params));
+    FixedCamera_params* block = nullptr;
+    Camera* fixed = levelcam::LevelCamera(CAMMODE_FIXED, VectorPos(0.0f, -2.0f, -8.0f), 0.0f, &block);
     world.objectlist.AddTail(fixed);
 
     player->mat = TransMatrix(VectorPos(0.0f, 0.0f, -1.0f));

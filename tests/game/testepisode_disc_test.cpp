@@ -2,8 +2,7 @@
 // program's start-up: the quick drive, the test room, the prop that blows up
 // and the driving course.  Each finds every model it names on the disc and
 // builds its level where its placeholders say.
-#include "ZevEngine2/PS2/platform_support.h"
-#include "ZevEngine2/PS2/stream_disc.h"
+#include "tests/game/disc_run_support.h"
 #include "ee/video.h"
 #include "host/headless/pad_script.h"
 #include "tools/lib/sampledisc.h"
@@ -22,27 +21,15 @@ namespace {
 
 constexpr int kTestEpisode = 0;
 
-class TestEpisodeOnDisc : public streamtest::StreamerTest
+class TestEpisodeOnDisc : public discrun::DiscRun
 {
 protected:
-    // The player's own kind, as the program has it (this test program
-    // registers a stand-in under the name).
-    Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
     console::host::PadScriptInput pad;
 
-    void SetUp() override
-    {
-        StreamerTest::SetUp();
-        platform_test::PowerOff();
-    }
     void TearDown() override
     {
         console::host::SetBackend(console::host::Backend{});
-        world.rawobjPostList.RemoveAll();
-        if (Name::first == &kind)
-            Name::first = kind.link;
-        platform_test::PowerOff();
-        StreamerTest::TearDown();
+        DiscRun::TearDown();
     }
     // Starts the program on the sample disc at the test episode's record,
     // with the pad played from `script`.
@@ -50,26 +37,11 @@ protected:
     {
         std::string error;
         ASSERT_TRUE(pad.Parse(script, "test", &error)) << error;
-        std::vector<tools::PakInputFile> files;
-        ASSERT_TRUE(tools::SampleDiscFiles(files, error)) << error;
-        ASSERT_NO_FATAL_FAILURE(MakeDisc(files));
         console::host::Backend backend;
         backend.input = &pad;
         console::host::SetBackend(backend);
-        StartUp(0, nullptr);
-        ASSERT_NE(g_pgcTest, nullptr);
+        ASSERT_NO_FATAL_FAILURE(StartOnSampleDisc());
         StartRun(kTestEpisode, record);
-    }
-    // Frames until done() holds, at most n; whether it came.
-    template <class F>
-    static bool FramesUntil(int n, F done)
-    {
-        for (int i = 0; i < n; i++) {
-            if (done())
-                return true;
-            MainLoopFrame();
-        }
-        return done();
     }
     static bool Built() { return g_pgcTest->mode != 0 && dace != nullptr; }
     static Object* FindByHandler(OBJMESSAGEHANDLER mh)

@@ -68,6 +68,15 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
         p.root = VectorXYZ(0, 0, m.speed * t);   // a lunge carries the body on
         break;
     }
+    case kMotionLeap: {
+        // Crouch, then spring: the arms go back and are thrown ahead, the
+        // body carried on like a lunge's.
+        const float s = u < 0.4f ? -Smooth(u / 0.4f) : -1.0f + 2.0f * Smooth((u - 0.4f) / 0.6f);
+        p.ang[kBoneLeftUpperArm][0] = p.ang[kBoneRightUpperArm][0] = -1.2f * m.amount * s;
+        p.ang[kBoneTorso][0] = 0.3f * m.amount * std::sin(kPi * u);
+        p.root = VectorXYZ(0, 0, m.speed * t);
+        break;
+    }
     case kMotionHit:
         p.ang[kBoneTorso][0] = 0.4f * m.amount * std::sin(kPi * u);
         p.ang[kBoneHead][0] = 0.3f * m.amount * std::sin(kPi * u);
@@ -122,7 +131,8 @@ std::vector<ClipSound> SoundsOf(const ClipRow& row)
         return row.sounds;
     if (row.generator == kMotionWalk || row.generator == kMotionRun)
         return {{0, kSoundFootLeft}, {u16(row.length / 2), kSoundFootRight}};
-    if (row.generator == kMotionStrike || row.generator == kMotionFall || row.generator == kMotionCarGetIn ||
+    if (row.generator == kMotionStrike || row.generator == kMotionLeap || row.generator == kMotionFall ||
+        row.generator == kMotionCarGetIn ||
         row.generator == kMotionCarGetOut)
         return {{0, kSoundCloth}};
     return {};

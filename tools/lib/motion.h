@@ -31,6 +31,7 @@ enum MotionGenerator
     kMotionCarGetOut,
     kMotionGunPose,
     kMotionGesture,
+    kMotionLeap,   // a spring forward, both arms thrown ahead; hurts nobody
 };
 
 // Events the game's animation handlers read.

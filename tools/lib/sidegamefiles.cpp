@@ -129,7 +129,8 @@ SetupFile FiringRangeSetup()
 
 bool BuildMutantGroup(AnimGroupFiles& out, std::string& error)
 {
-    // The take-off lunges forward: its speed is what carries a leap on.
+    // The take-off springs forward (no blow in it): its speed is what
+    // carries a leap on.
     constexpr int kClips = 13;
     Catalogue c(0, kClips);
     c.Blow(0, 24, false)
@@ -140,7 +141,7 @@ bool BuildMutantGroup(AnimGroupFiles& out, std::string& error)
         .Once(5, kMotionGesture, 20)
         .Once(6, kMotionHit, 15)
         .Once(7, kMotionGesture, 30)
-        .Once(8, kMotionStrike, 20, {}, {kMutantLeapSpeed, 1.0f, false})
+        .Once(8, kMotionLeap, 20, {}, {kMutantLeapSpeed, 1.0f, false})
         .Loop(9, kMotionIdle, 10)
         .Blow(10, 20, false)
         .Once(11, kMotionFall, 40);

@@ -1,0 +1,84 @@
+// The whole program run inside a test program on the sample disc: the
+// machine from power-on, the player's own kind (this test program registers
+// a stand-in under the name), the program's start-up and its frames; and
+// afterwards the machine, the streamer client, the model and animation
+// registries and the game controller as they were, so that tests run after
+// it in the same process find no trace of the run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ZevEngine2/PS2/platform_support.h"
+#include "ZevEngine2/PS2/stream_disc.h"
+#include "tools/lib/sampledisc.h"
+
+#include "ZevEngine2/EntTypes.h"
+#include "game/GameFlow.h"
+#include "game/MAIN.h"
+#include "game/Player.h"
+#include "game/QuadTree.h"
+
+namespace discrun {
+
+class DiscRun : public streamtest::StreamerTest
+{
+protected:
+    Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
+
+    void SetUp() override
+    {
+        StreamerTest::SetUp();
+        platform_test::PowerOff();
+        savedGC = g_pgcTest;
+    }
+    void TearDown() override
+    {
+        world.rawobjPostList.RemoveAll();
+        if (Name::first == &kind)
+            Name::first = kind.link;
+        platform_test::PowerOff();
+        // The streamer's server went with the machine: the client starts
+        // over, and the registries hold nothing it loaded.
+        irxloaded = 0;
+        initialized = 0;
+        for (int slot = 0; slot < MFI_NUMSLOTS; slot++) {
+            g_GlobalMFI.rgmfi[slot] = MdlFileInfo{};
+            g_GlobalMFI.rgmfi[slot].i16Id = -1;
+            g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
+        }
+        for (int i = 0; i < AGI_NUMSLOTS; i++)
+            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1};
+        g_pgcTest = savedGC;
+        dace = nullptr;
+        StreamerTest::TearDown();
+    }
+    // Puts the sample disc's files on the disc and starts the program on it.
+    void StartOnSampleDisc()
+    {
+        std::vector<tools::PakInputFile> files;
+        std::string error;
+        ASSERT_TRUE(tools::SampleDiscFiles(files, error)) << error;
+        ASSERT_NO_FATAL_FAILURE(MakeDisc(files));
+        StartUp(0, nullptr);
+        ASSERT_NE(g_pgcTest, nullptr);
+    }
+    // Frames until done() holds, at most n; whether it came.
+    template <class F>
+    static bool FramesUntil(int n, F done)
+    {
+        for (int i = 0; i < n; i++) {
+            if (done())
+                return true;
+            MainLoopFrame();
+        }
+        return done();
+    }
+
+private:
+    GameController* savedGC = nullptr;
+};
+
+}  // namespace discrun
