@@ -166,6 +166,19 @@ protected:
         pc.ldir = pc.cdir;
         return pc;
     }
+    // Pulling away from a wall he is free again ten animation frames on (8
+    // to 10 ticks at 1.2 frames a tick).
+    void ExpectFreeTenFramesAfterThePull()
+    {
+        int ticks = 0;
+        while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
+            Tick();
+            ticks++;
+        }
+        EXPECT_EQ(d->collidestate, Dace::FREE);
+        EXPECT_GE(ticks, 8);
+        EXPECT_LE(ticks, 10);
+    }
     // In cover at the test interior's standing wall: backed onto it 0.3 off
     // its line at z = 0.5, cross held until he settles.
     void TakeCoverAtTheStandingWall()
@@ -749,15 +762,7 @@ TEST_F(PlayerGuns, InCoverTheStickSlidesAtThreeQuartersAPushLeavesAndARemovedWal
     EXPECT_EQ(d->mode2, GUNS_IDLE_ANI);
     EXPECT_EQ(Morph(), 10);
     EXPECT_EQ(d->speed, 0.0f);
-    int ticks = 0;
-    while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
-        Tick();
-        ticks++;
-    }
-    EXPECT_EQ(d->collidestate, Dace::FREE);
-    // Ten animation frames at 1.2 frames a tick.
-    EXPECT_GE(ticks, 8);
-    EXPECT_LE(ticks, 10);
+    ExpectFreeTenFramesAfterThePull();
 
     ASSERT_NO_FATAL_FAILURE(TakeCoverAtTheStandingWall());
     ASSERT_NE(d->collspline, nullptr);
@@ -1497,18 +1502,87 @@ TEST_F(PlayerGuns, SneakingHeBacksOntoAWallHoldsItAndJumpsOff)
     d->collidestate = Dace::PULL_STATIC;
     d->pushpullframe = d->frame;
     d->SetAnim(STEALTH_IDLE_ANI);
-    int ticks = 0;
-    while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
-        Tick();
-        ticks++;
-    }
-    EXPECT_EQ(d->collidestate, Dace::FREE);
-    EXPECT_GE(ticks, 8);
-    EXPECT_LE(ticks, 10);
+    ExpectFreeTenFramesAfterThePull();
     // From free movement: a standing jump over 1.
     d->SetAnim(STEALTH_IDLE_ANI);
     Tick(0, BUT_TRIANGLE);
     EXPECT_EQ(d->mode2, STEALTH_JUMP_ANI);
     EXPECT_EQ(Morph(), 1);
     EXPECT_EQ(d->submode, Dace::PED_JUMPING_STANDING);
+}
+
+// The wall search replaces a first candidate he stands behind by a later
+// one on whose open side he is; and no cover is taken where the target can
+// see the wall point (the line from his torso to it meets nothing), while
+// a wall between them lets him in.
+TEST_F(PlayerGuns, ABehindFirstCandidateIsReplacedAndAWallPointTheTargetSeesIsRefused)
+{
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    std::vector<WallSpline*> rooms;
+    for (Link<WallSpline>* l = world.spllist.Head(); !l->IsEOList(); l = l->Next())
+        rooms.push_back(l->data);
+    world.spllist.RemoveAll();
+    // Which side of a wall along x at z = 5 is open.
+    Wall probe(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false);
+    VectorDir dir;
+    const float open = probe.ws.spline->GetBezier(0).CalcParams(VectorPos(2.0f, 0.0f, 5.2f), dir)[0] < 0.0f ? -1.0f
+                                                                                                           : 1.0f;
+    // Player at z = 5: 0.3 behind the first wall, 0.25 before the second.
+    Wall behind(Segment(VectorPos(0, 0, 5 + 0.3f * open), VectorPos(4, 0, 5 + 0.3f * open)), false, 4);
+    Wall before(Segment(VectorPos(0, 0, 5 - 0.25f * open), VectorPos(4, 0, 5 - 0.25f * open)), true, 5);
+    Dace::CheckSpline c;
+    d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+    world.spllist.AddTail(&behind.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f)) << "behind the only wall";
+    world.spllist.AddTail(&before.ws);
+    ASSERT_TRUE(d->CheckForSplineEntry(&c, 0.0f));
+    EXPECT_EQ(c.i, 5);
+    world.spllist.RemoveAll();
+
+    // A foe with a torso (sub-object 20) 0.3 up.
+    Dummy* foe = Enemy(-110, VectorPos(0.0f, 0.0f, 0.0f));
+    Object* torso = new Object;
+    torso->id = 20;
+    torso->mat = TransMatrix(0.0f, -0.3f, 0.0f);
+    foe->Attach(torso);
+    auto enters = [&](VectorPos at, float facex) {
+        d->collidestate = Dace::FREE;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = Matrix(true);
+        d->mat.z = Vector(facex, 0.0f, 0.0f, 0.0f);
+        d->mat.x = Vector(0.0f, 0.0f, -facex, 0.0f);
+        d->SetPos(at);
+        Dace::PlayerController pc = Stick(0.0f, 0.0f, BUT_CROSS);
+        d->GunCheckForWallSplineEntry(pc);
+        return d->collidestate == Dace::PUSH_STATIC;
+    };
+    // A wall line in the open middle of the room, along z at x = 0: of the
+    // two facings across it one backs onto it; a foe in the open to the
+    // side sees its point and keeps him out.
+    Wall middle(Segment(VectorPos(0, 0, -1), VectorPos(0, 0, 2)), false, 6);
+    world.spllist.AddTail(&middle.ws);
+    d->target = nullptr;
+    int found = 0;
+    float side = 0.0f, face = 0.0f;
+    for (float f : {1.0f, -1.0f})
+        for (float x : {0.2f, -0.2f})
+            if (enters(VectorPos(x, 0.0f, 0.5f), f)) {
+                found++;
+                side = x;
+                face = f;
+            }
+    ASSERT_EQ(found, 1);
+    foe->mat = TransMatrix(side * 10.0f, 0.0f, 0.5f);
+    d->target = foe;
+    EXPECT_FALSE(enters(VectorPos(side, 0.0f, 0.5f), face));
+    world.spllist.RemoveAll();
+
+    // The room's standing wall (x = -2.5; he comes to it on the room's side
+    // facing it, as he takes cover there) with the foe beyond it: the wall
+    // stands between them.
+    for (WallSpline* w : rooms)
+        world.spllist.AddTail(w);
+    foe->mat = TransMatrix(-4.5f, 0.0f, 0.5f);
+    EXPECT_TRUE(enters(VectorPos(-2.2f, 0.0f, 0.5f), -1.0f));
+    d->target = nullptr;
 }
