@@ -40,8 +40,6 @@ bool Closed(const Spline& s)
     return n >= 4 && s[0] == s[n - 1];
 }
 
-float SignedAngle(VectorDir local) { return std::atan2(local[0], local[2]); }
-
 }  // namespace
 
 bool Dace::CheckForSplineEntry(CheckSpline* out, float dist)
@@ -308,7 +306,7 @@ void Dace::GunMoveBackFull(PlayerController& pc)
         return;
     }
     speed = Length(VectorXYZ(pc.cdir));
-    const float a = SignedAngle(pc.ldir);
+    const float a = Heading(pc.ldir);
     u16 want = idle;
     int morph = 5;
     if (a < -2.9670599f || a >= 2.9670599f) {
@@ -349,7 +347,7 @@ void Dace::GunMoveBackHalf(PlayerController& pc)
         return;
     }
     speed = Length(VectorXYZ(pc.cdir));
-    const float a = SignedAngle(pc.ldir);
+    const float a = Heading(pc.ldir);
     u16 want = GUNS_HWALL_IDLE_ANI;
     if (a < -2.9670599f) {
         if (speed > RunThreshold) {

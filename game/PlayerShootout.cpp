@@ -150,10 +150,6 @@ VectorPos AimPoint(Object* t)
 
 float Dist2(VectorPos a, VectorPos b) { return VectorDir(a - b).LengthSq(); }
 
-// The signed angle of a direction in the player's frame from his forward
-// axis: 0 ahead, positive to his right.
-float SignedAngle(VectorDir local) { return std::atan2(local[0], local[2]); }
-
 void RecoverWorldSpeed()
 {
     const float r = world.playbackSpeed * kUnscale;
@@ -1029,9 +1025,10 @@ void Dace::GunMoveFree(PlayerController& pc)
             jumpstartframe = UnsetFrame;
         }
     }
-    // 2. Bullet time.
-    const bool window = (IsGunJump(mode2)) && IsAirborne(mode2) && !IsInAir(mode2) && jumpframe != UnsetFrame &&
-                        frame - jumpframe >= 5.0f && frame - jumpframe <= 35.0f;
+    // 2. Bullet time, from 5 to 35 frames after he left the ground in a gun
+    // jump (the take-off's end marks `jumpframe`; a dive never leaves it).
+    const bool window = IsGunJump(mode2) && jumpframe != UnsetFrame && frame - jumpframe >= 5.0f &&
+                        frame - jumpframe <= 35.0f;
     if ((Ability() & BULLET_TIME) && window) {
         if (hit & BUT_TRIANGLE)
             jumpframe = frame - 35.0f;
@@ -1113,7 +1110,7 @@ void Dace::WalkTo_Gun(VectorDir dir)
         TurnToward(dir, 0.15707964f * world.playbackSpeed);
     const Matrix w = GetWorldMatrix();
     const VectorDir local(Dot(dir, VectorDir(w.x.xyz())), 0.0f, Dot(dir, VectorDir(w.z.xyz())));
-    const float a = SignedAngle(local);
+    const float a = Heading(local);
     const bool running = OneOf(mode2, GUNS_RUN_INTERIOR_ANI, GUNS_RUN_EXTERIOR_ANI) || In(mode2, 298, 301);
     const int m = mode2;
     const bool back = m == GUNS_WALK_BACK_ANI || m == GUNS_RUN_BACK_ANI;
@@ -1170,7 +1167,7 @@ void Dace::StartGunJump(PlayerController& pc)
                                                                                        : GUNS_JUMP_FWD_ANI;
         }
     } else {
-        const float a = SignedAngle(pc.ldir);
+        const float a = Heading(pc.ldir);
         anim = (a < -2.3561947f || a >= 2.3561947f) ? GUNS_JUMP_BACK_ANI
                : a < -0.7853982f                   ? GUNS_JUMP_SIDE_L_ANI
                : a < 0.7853982f                    ? GUNS_JUMP_FWD_ANI
@@ -1194,7 +1191,7 @@ void Dace::StartGunDive(PlayerController& pc)
         BlendToAnim(GUNS_DIVE_FWD_ANI, 1);
         return;
     }
-    const float a = SignedAngle(pc.ldir);
+    const float a = Heading(pc.ldir);
     BlendToAnim((a < -2.3561947f || a >= 2.3561947f) ? GUNS_DIVE_BACK_ANI
                 : a < -0.7853982f                   ? GUNS_DIVE_SIDE_L_ANI
                 : a < 0.7853982f                    ? GUNS_DIVE_FWD_ANI
@@ -1299,7 +1296,7 @@ void Dace::GunMoveHumanShield(PlayerController& pc)
             rightgunarm.mode = GunArm::DRAWING_TO_AIM;
         // 3. Walking with him.
         if (Length(VectorXYZ(pc.cdir)) > 0.0f) {
-            const float a = SignedAngle(pc.ldir);
+            const float a = Heading(pc.ldir);
             u16 anim;
             int code;
             if (a < -2.1816616f || a >= 2.5307276f) {
@@ -1393,4 +1390,5 @@ void Dace::GunReloadGuns()
         armOverlay.PlayAnim(ac, frame);
         overlayPlaying = GUNS_IDLE_RELOAD_ANI;
     }
+    speed = 0.0f;
 }

@@ -441,7 +441,7 @@ void Dace::StealthMoveBack(PlayerController& pc, bool half)
         return;
     }
     speed = Length(VectorXYZ(pc.cdir));
-    const float a = pc.ldir.LengthSq() > 0.0f ? std::atan2(pc.ldir[0], pc.ldir[2]) : 0.0f;
+    const float a = pc.ldir.LengthSq() > 0.0f ? Heading(pc.ldir) : 0.0f;
     if (a < -2.9670599f) {
         stop();
     } else if (a < -1.0471976f) {

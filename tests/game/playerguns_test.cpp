@@ -4,7 +4,11 @@
 // bullets kill him with the death that fits his cover.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <regex>
+#include <string>
 #include <vector>
 
 #include "tests/game/enemy_support.h"
@@ -23,7 +27,10 @@
 #include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/Player.h"
+#include "game/ShotEffects.h"
 #include "game/StandIns.h"
+#include "game/reticle.h"
+#include "game/MAIN.h"
 
 namespace {
 
@@ -38,6 +45,8 @@ protected:
     FadeScreen fade;
     GameController* gc = nullptr;
     Dace* d = nullptr;
+    std::unique_ptr<explodetest::SlotFile> room;
+    Object* roomph = nullptr;
 
     void SetUp() override
     {
@@ -87,6 +96,11 @@ protected:
     }
     void TearDown() override
     {
+        world.spllist.RemoveAll();
+        if (roomph != nullptr) {
+            world.placeholderlist.Remove(roomph);
+            delete roomph;
+        }
         if (dace != nullptr)
             dace->Delete();
         dace = nullptr;
@@ -97,6 +111,29 @@ protected:
         gc->pfs = nullptr;
         gc->stats.gunAbility = 0;
         world.playbackSpeed = 1.2f;
+    }
+    // The sample disc's test interior, made by its set-up writer and built
+    // as the level loader builds it: its standing-height wall on the left
+    // (x = -2.5) and its crouching-height wall on the right (x = 2.5), both
+    // from 1 in front of its centre to 2 behind, their wall splines listed in
+    // the world.  Returns the room's root.
+    Object* LoadTestInterior()
+    {
+        std::vector<u8> bytes;
+        std::string err;
+        const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+        EXPECT_EQ(files[2].path, "Int/INTERIOR.P2B");
+        EXPECT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
+        room = std::make_unique<explodetest::SlotFile>(195, bytes);
+        roomph = new Object;
+        roomph->id = -5;
+        roomph->mat = Matrix(true);
+        world.placeholderlist.AddTail(roomph);
+        world.spllist.RemoveAll();
+        Object* root = gc->LoadIntExtSetup(-5, room->mf(), true);
+        EXPECT_NE(root, nullptr);
+        EXPECT_FALSE(world.spllist.IsEmpty());
+        return root;
     }
     Dummy* Enemy(s16 id, VectorPos pos)
     {
@@ -117,6 +154,45 @@ protected:
         controller[0].pad = 0;
     }
     int Bullets() const { return d->leftgunarm.weapon.bulletsLeft + d->rightgunarm.weapon.bulletsLeft; }
+    // The frames of the blend last started.
+    int Morph() const { return d->blendAnim != nullptr ? int(d->blendAnim->xfadeSpeed) : -1; }
+    // The left stick in the player's own frame (x to his right, z ahead),
+    // as the cover and shield moves read it.
+    Dace::PlayerController Stick(float x, float z, u32 pad = 0) const
+    {
+        Dace::PlayerController pc(controller[0], d->mat);
+        pc.pad = pad;
+        pc.cdir = VectorDir(x, 0.0f, z);
+        pc.ldir = pc.cdir;
+        return pc;
+    }
+    // Pulling away from a wall he is free again ten animation frames on (8
+    // to 10 ticks at 1.2 frames a tick).
+    void ExpectFreeTenFramesAfterThePull()
+    {
+        int ticks = 0;
+        while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
+            Tick();
+            ticks++;
+        }
+        EXPECT_EQ(d->collidestate, Dace::FREE);
+        EXPECT_GE(ticks, 8);
+        EXPECT_LE(ticks, 10);
+    }
+    // In cover at the test interior's standing wall: backed onto it 0.3 off
+    // its line at z = 0.5, cross held until he settles.
+    void TakeCoverAtTheStandingWall()
+    {
+        d->collidestate = Dace::FREE;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = Matrix(true);
+        d->mat.z = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+        d->mat.x = Vector(0.0f, 0.0f, 1.0f, 0.0f);
+        d->SetPos(VectorPos(-2.2f, 0.0f, 0.5f));
+        for (int i = 0; i < 25; i++)
+            Tick(BUT_CROSS, i == 0 ? BUT_CROSS : 0);
+        ASSERT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    }
 };
 
 constexpr u32 R1 = 8;
@@ -248,6 +324,12 @@ TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
     gc->stats.fDamageMultiplier = multiplier;
 }
 
+// Two targets both guns can reach, shot at through the shot selection and
+// the firing: runs of 4 to 7 shots at the primary, then 2 or 3 at the
+// secondary, each after one at the primary (never two secondaries in a
+// row), the secondary on the player's left taken by the left gun.  With the
+// primary within 2.5 and the secondary beyond, every shot goes to the
+// primary.
 TEST_F(PlayerGuns, TwoTargetsShareTheShotsInRunsNeverTwoSecondariesInARow)
 {
     Dummy* a = Enemy(-110, VectorPos(2.5f, -1.0f, 9.0f));
@@ -255,49 +337,47 @@ TEST_F(PlayerGuns, TwoTargetsShareTheShotsInRunsNeverTwoSecondariesInARow)
     d->target = a;
     d->target2 = b;
     d->exclusiveshots = 0;
-    std::vector<bool> sec;
-    for (int i = 0; i < 60; i++) {
-        // The choice of the secondary target, as the shot selection makes
-        // it for two targets both guns can reach.
-        d->shootatsecondary = d->exclusiveshots < 0 && !d->lastshotsecondary;
-        sec.push_back(d->shootatsecondary);
-        d->PedestrianShootActiveGun();
-        d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 10;
-    }
-    // Runs of 4..7 primaries, then 2..3 secondaries each after a primary.
-    size_t i = 0;
-    int runs = 0;
-    while (i < sec.size()) {
-        int p = 0;
-        while (i < sec.size() && !sec[i]) {
-            p++;
-            i++;
-        }
-        if (i >= sec.size())
-            break;
-        EXPECT_GE(p, runs == 0 ? 4 : 1);
-        int s = 0;
-        while (i < sec.size() && (sec[i] || (i + 1 < sec.size() && sec[i + 1] && s > 0))) {
-            if (sec[i]) {
-                EXPECT_FALSE(i > 0 && sec[i - 1]) << "never two secondary shots in a row";
-                s++;
+    auto shots = [&](int n) {
+        std::string seq;
+        for (int i = 0; i < n; i++) {
+            EXPECT_TRUE(d->PedestrianSelectShot());
+            if (d->shootatsecondary) {
+                EXPECT_FALSE(d->shootrightgunnext) << "the left gun for the one on the left";
             }
-            i++;
+            seq += d->shootatsecondary ? 'S' : 'P';
+            d->PedestrianShootActiveGun();
+            d->leftgunarm.weapon.bulletsLeft = d->rightgunarm.weapon.bulletsLeft = 10;
         }
-        runs++;
+        return seq;
+    };
+    const std::string seq = shots(90);
+    EXPECT_EQ(seq.find("SS"), std::string::npos) << seq;
+    const std::regex cycle("P{4,7}S(PS){1,2}");
+    std::smatch m;
+    std::string rest = seq;
+    int cycles = 0;
+    while (std::regex_search(rest, m, cycle, std::regex_constants::match_continuous)) {
+        rest = m.suffix();
+        cycles++;
     }
-    int total = 0;
-    for (bool s : sec)
-        total += s;
-    EXPECT_GE(total, 2 * (runs - 1));
-    EXPECT_GT(runs, 2);
-    for (size_t k = 1; k < sec.size(); k++)
-        EXPECT_FALSE(sec[k] && sec[k - 1]);
+    EXPECT_GE(cycles, 7) << seq;
+    EXPECT_LT(rest.size(), 12u) << "only a cycle cut short by the end is left: " << seq;
 
+    a->mat = TransMatrix(2.0f, 0.0f, 6.5f);
+    b->mat = TransMatrix(2.0f, 0.0f, 9.0f);
+    d->exclusiveshots = 0;
+    EXPECT_EQ(shots(30), std::string(30, 'P'));
 }
 
 TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
 {
+    // Five bullets between the two magazines are enough; four are not.
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->leftgunarm.weapon.bulletsLeft = 3;
+    d->rightgunarm.weapon.bulletsLeft = 2;
+    for (int i = 0; i < 12; i++)
+        Tick();
+    EXPECT_EQ(d->overlayPlaying, -1);
     d->SetAnim(GUNS_IDLE_ANI);
     d->leftgunarm.weapon.bulletsLeft = 2;
     d->rightgunarm.weapon.bulletsLeft = 2;
@@ -342,6 +422,17 @@ TEST_F(PlayerGuns, EmptyMagazinesReloadOnTheArmsAndFillWhenItEnds)
     if (d->lgun != nullptr) {
         EXPECT_FALSE(d->lgun->flags & OBJF_HIDDEN);
     }
+
+    // Against a standing wall the whole body reloads, standing still.
+    d->overlayPlaying = -1;
+    d->SetAnim(GUNS_FWALL_IDLE_L_ANI);
+    d->collidestate = Dace::BACK_STATIC_FULL;
+    d->speed = 0.5f;
+    d->GunReloadGuns();
+    EXPECT_EQ(d->mode2, GUNS_FWALL_RELOAD_ANI);
+    EXPECT_EQ(Morph(), 5);
+    EXPECT_EQ(d->overlayPlaying, -1);
+    EXPECT_EQ(d->speed, 0.0f);
     d->gameeventobj = nullptr;
     mission->Delete();
 }
@@ -370,6 +461,11 @@ TEST_F(PlayerGuns, HeldWithPrecisionTheWorldSlowsAndTheStickTurnsHim)
         Tick(R1);
     controller[0].rdata[7] = 128;
     EXPECT_FLOAT_EQ(PrecisionFirePitch, 0.3f);
+    controller[0].rdata[7] = 0;
+    for (int i = 0; i < 100; i++)
+        Tick(R1);
+    EXPECT_FLOAT_EQ(PrecisionFirePitch, -0.3f);
+    controller[0].rdata[7] = 128;
     // Release: one precise shot from the left gun.
     const u32 precise = gc->stats.nPrecisionShots;
     const int left = d->leftgunarm.weapon.bulletsLeft, right = d->rightgunarm.weapon.bulletsLeft;
@@ -378,9 +474,14 @@ TEST_F(PlayerGuns, HeldWithPrecisionTheWorldSlowsAndTheStickTurnsHim)
     EXPECT_EQ(d->leftgunarm.weapon.bulletsLeft, left - 1);
     EXPECT_EQ(d->rightgunarm.weapon.bulletsLeft, right);
     EXPECT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
-    for (int i = 0; i < 25; i++)
+    // Precision lasts 20 more world frames.
+    const int shot = world.time;
+    while (world.time - shot < 20) {
         Tick();
-    EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL) << "precision lasts 20 more world frames";
+        ASSERT_EQ(d->shootmode, Dace::SHOOT_PRECISION) << world.time - shot;
+    }
+    Tick();
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NORMAL);
 
     // Without the ability a long hold fires one normal shot on release.
     gc->stats.gunAbility = 0;
@@ -580,24 +681,9 @@ TEST_F(PlayerGuns, BackingOntoAWallTakesCoverTurnsAndSettles)
     world.spllist.RemoveAll();
 }
 
-// The test interior of the sample disc: its standing-height wall on the
-// left (x = -2.5) and its crouching-height wall on the right (x = 2.5), both
-// from 1 in front of its centre to 2 behind.
 TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
 {
-    std::vector<u8> bytes;
-    std::string err;
-    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
-    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
-    ASSERT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
-    explodetest::SlotFile room(195, bytes);
-    Object* ph = new Object;
-    ph->id = -5;
-    ph->mat = Matrix(true);
-    world.placeholderlist.AddTail(ph);
-    world.spllist.RemoveAll();
-    ASSERT_NE(gc->LoadIntExtSetup(-5, room.mf(), true), nullptr);
-    ASSERT_FALSE(world.spllist.IsEmpty());
+    ASSERT_NE(LoadTestInterior(), nullptr);
     struct Case
     {
         float x;
@@ -623,6 +709,11 @@ TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
             }
         }
         ASSERT_EQ(entered, 1) << c.x;
+        // The cover facing: at the standing wall (its line running +z) away
+        // from it into the room, +x; at the crouching wall, whose line runs
+        // -z, the direction across it (-x) negated: over the wall, +x.
+        EXPECT_NEAR(d->backmat.z[0], 1.0f, 1e-5f) << c.x;
+        EXPECT_NEAR(d->backmat.z[2], 0.0f, 1e-5f) << c.x;
         for (int i = 0; i < 3; i++)
             Tick(BUT_CROSS);
         EXPECT_EQ(d->collidestate, c.turning) << c.x;
@@ -637,9 +728,6 @@ TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
             Tick();
         EXPECT_EQ(d->collidestate, Dace::FREE) << c.x;
     }
-    world.spllist.RemoveAll();
-    world.placeholderlist.Remove(ph);
-    delete ph;
 }
 
 // In cover at the test interior's standing wall: a stick of 0.749 on both
@@ -649,37 +737,10 @@ TEST_F(PlayerGuns, TheTestInteriorsWallsTakeHimInCoverAtTheirHeights)
 // line) and is free.
 TEST_F(PlayerGuns, InCoverTheStickSlidesAtThreeQuartersAPushLeavesAndARemovedWallLetsHimGo)
 {
-    std::vector<u8> bytes;
-    std::string err;
-    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
-    ASSERT_EQ(files[2].path, "Int/INTERIOR.P2B");
-    ASSERT_TRUE(tools::WriteSetup(files[2].setup, bytes, err)) << err;
-    explodetest::SlotFile room(195, bytes);
-    Object* ph = new Object;
-    ph->id = -5;
-    ph->mat = Matrix(true);
-    world.placeholderlist.AddTail(ph);
-    world.spllist.RemoveAll();
-    ASSERT_NE(gc->LoadIntExtSetup(-5, room.mf(), true), nullptr);
-    // Beside the standing wall (x = -2.5), cross held: in cover against it.
-    auto takeCover = [&] {
-        d->collidestate = Dace::FREE;
-        d->SetAnim(GUNS_IDLE_ANI);
-        d->mat = Matrix(true);
-        d->mat.z = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
-        d->mat.x = Vector(0.0f, 0.0f, 1.0f, 0.0f);
-        d->SetPos(VectorPos(-2.2f, 0.0f, 0.5f));
-        for (int i = 0; i < 25; i++)
-            Tick(BUT_CROSS, i == 0 ? BUT_CROSS : 0);
-        ASSERT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
-    };
-    ASSERT_NO_FATAL_FAILURE(takeCover());
-    // The stick in the player's own frame: x to his right, z ahead.
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(TakeCoverAtTheStandingWall());
     auto move = [&](float x, float z) {
-        Dace::PlayerController pc(controller[0], d->mat);
-        pc.pad = BUT_CROSS;
-        pc.cdir = VectorDir(x, 0.0f, z);
-        pc.ldir = pc.cdir;
+        Dace::PlayerController pc = Stick(x, z, BUT_CROSS);
         d->GunMoveBackFull(pc);
     };
     move(-0.749f, -0.749f);
@@ -688,28 +749,28 @@ TEST_F(PlayerGuns, InCoverTheStickSlidesAtThreeQuartersAPushLeavesAndARemovedWal
     move(0.75f, 0.0f);
     EXPECT_EQ(d->mode2, GUNS_FWALL_WALK_R_ANI);
     EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    // A push straight away from the wall: the stick counts as moving in
+    // cover only from 0.75 on an axis, and any such push is longer than the
+    // 0.35 that leaves the wall; below 0.75 it rests, 0.35 or 0.351 alike.
+    move(0.0f, 0.35f);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    move(0.0f, 0.351f);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    EXPECT_EQ(d->speed, 0.0f);
     move(0.0f, 0.75f);
     EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_ANI);
+    EXPECT_EQ(Morph(), 10);
     EXPECT_EQ(d->speed, 0.0f);
-    int ticks = 0;
-    while (d->collidestate == Dace::PULL_STATIC && ticks < 20) {
-        Tick();
-        ticks++;
-    }
-    EXPECT_EQ(d->collidestate, Dace::FREE);
-    // Ten animation frames at 1.2 frames a tick.
-    EXPECT_GE(ticks, 8);
-    EXPECT_LE(ticks, 10);
+    ExpectFreeTenFramesAfterThePull();
 
-    ASSERT_NO_FATAL_FAILURE(takeCover());
+    ASSERT_NO_FATAL_FAILURE(TakeCoverAtTheStandingWall());
     ASSERT_NE(d->collspline, nullptr);
     RemoveObjectSplines(0xFFFF);
     EXPECT_TRUE(world.spllist.IsEmpty());
     EXPECT_EQ(d->collidestate, Dace::FREE);
     EXPECT_EQ(d->collspline, nullptr);
     EXPECT_EQ(d->mode2, GUNS_FIRST_ANI);
-    world.placeholderlist.Remove(ph);
-    delete ph;
 }
 
 TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
@@ -729,7 +790,9 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     EXPECT_EQ(m.param[0].i, 246);
     EXPECT_EQ(m.param[2].i, 4);
     EXPECT_EQ(m.param[3].i, 7);
+    // He refused: the player keeps his facing and his idle.
     EXPECT_FLOAT_EQ(d->mat.z[2], before.z[2]);
+    EXPECT_EQ(d->mode2, STEALTH_IDLE_ANI);
     // Behind him, facing the same way: a kick starts the kick disarm.
     guard->mat = TransMatrix(2.0f, 0.0f, 5.5f);
     Tick(0, 64);
@@ -742,6 +805,29 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     EXPECT_EQ(guard->heard.back().param[3].i, 2);
     EXPECT_EQ(d->target.p, guard);
     EXPECT_EQ(d->collidestate, Dace::FREE);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_START_ANI);
+    EXPECT_EQ(d->curattack, &DaceAnim::gungrapple);
+    guard->reply = 0;   // held, he answers no more questions (he is not beaten)
+    // The seizing runs into its reach over 15 frames.
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_FINISH_ANI);
+    EXPECT_EQ(Morph(), 15);
+
+    // Holding him, the stick drags him back (33); the grapple button drops
+    // him (32).
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+    controller[0].rdata[7] = 255;
+    Tick();
+    controller[0].rdata[7] = 128;
+    EXPECT_EQ(guard->Count(33), 1);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_BACK_ANI);
+    EXPECT_EQ(Morph(), 3);
+    d->SetAnim(STEALTH_GRAPPLE_DISARM_IDLE_ANI);
+    Tick(0, 32);
+    EXPECT_EQ(d->mode2, STEALTH_GRAPPLE_DISARM_DROP_ANI);
+    EXPECT_EQ(guard->Count(SMSG_RELEASED), 1);
+    d->curattack = &DaceAnim::attackbase;
+    d->mat = before;   // facing him square again
 
     // The reach ends in the hold while the grapple is pressed; the drag
     // back ends in the hold again.
@@ -906,19 +992,597 @@ TEST_F(PlayerGuns, AHeldJumpButtonJumpsATapDivesAndFistTasksPutTheGunsAway)
     EXPECT_FLOAT_EQ(d->verticaljumpspeed, 0.01397f);
     EXPECT_EQ(d->mode2, GUNS_JUMP_FWD_ANI) << "no target, no face mode: forward";
 
+    // The jump button is no blow in a shootout: nothing but the jump.
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    EXPECT_NE(d->blendmode2, COMBAT_IDLE_ANI);
+
     // A tap: a dive, and no jump event.
     d->SetAnim(GUNS_IDLE_ANI);
     d->jumpstartframe = Dace::UnsetFrame;
     Tick(BUT_TRIANGLE, BUT_TRIANGLE);
     Tick();
     EXPECT_EQ(d->mode2, GUNS_DIVE_FWD_ANI);
+    EXPECT_EQ(Morph(), 1);
+    EXPECT_EQ(mission->Count(23022), 1);
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    // Let go on the 14th frame (the frame clock runs 1.2 a tick): a dive.
+    d->SetAnim(GUNS_IDLE_ANI);
+    Tick(BUT_TRIANGLE, BUT_TRIANGLE);
+    const float pressed = d->jumpstartframe;
+    ASSERT_NE(pressed, Dace::UnsetFrame);
+    while (d->frame - pressed < 14.0f)
+        Tick(BUT_TRIANGLE);
+    ASSERT_LT(d->frame - pressed, 15.0f);
+    Tick();
+    EXPECT_EQ(d->mode2, GUNS_DIVE_FWD_ANI);
     EXPECT_EQ(mission->Count(23022), 1);
     d->gameeventobj = nullptr;
     mission->Delete();
 
-    // A fist task ends gun mode on the next frame.
+    // A fist task, or sneaking, ends gun mode on the next frame.
+    for (PlayerTask t : {Task_Defeat, Task_Infiltrate}) {
+        d->task = Task_Shootout;
+        d->SwitchToMode(DACEMODE_GUNS, true);
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->task = t;
+        Tick();
+        EXPECT_EQ(d->mode, DACEMODE_ONFOOT) << t;
+    }
+}
+
+// The test interior's walls stop his body as they stop bullets: run
+// straight at the standing-height wall (its face on its cover line,
+// x = -2.5), at the crouching-height one (x = 2.5) and at the far wall
+// (z = 6), with the world's indoor collision pass after each tick, he comes
+// up to the face and never passes it.
+TEST_F(PlayerGuns, RunningAtTheTestInteriorsWallsHeStopsAtTheirFaces)
+{
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    struct Run
+    {
+        VectorDir along;
+        VectorPos from;
+        float face;   // where the wall begins, along `along`
+    };
+    Camera view;
+    for (const Run r : {Run{VectorDir(-1, 0, 0), VectorPos(-1.5f, 0, 0.5f), 2.5f},
+                        Run{VectorDir(1, 0, 0), VectorPos(1.5f, 0, 0.5f), 2.5f},
+                        Run{VectorDir(0, 0, 1), VectorPos(0, 0, 0.5f), 6.0f}}) {
+        // The stick straight ahead on a view looking his way.
+        view.mat = Matrix(true);
+        view.mat.z = Vector(r.along[0], 0.0f, r.along[2], 0.0f);
+        view.mat.x = Vector(r.along[2], 0.0f, -r.along[0], 0.0f);
+        SetCurrentCam(&view);
+        d->mat = view.mat;
+        d->SetPos(r.from);
+        d->SetAnim(GUNS_IDLE_ANI);
+        float furthest = -100.0f;
+        for (int i = 0; i < 120; i++) {
+            controller[0].rdata[7] = 0;
+            controller[0].pad = 0;
+            world.Update();
+            world.InteriorCollision();
+            furthest = std::max(furthest, Dot(VectorDir(d->GetWorldPos()), r.along));
+        }
+        controller[0].rdata[7] = 128;
+        EXPECT_EQ(d->mode2, GUNS_RUN_INTERIOR_ANI) << "still pushing on";
+        EXPECT_LE(furthest, r.face) << r.along[0] << " " << r.along[2];
+        EXPECT_GT(Dot(VectorDir(d->GetWorldPos()), r.along), r.face - 0.2f) << "he reached it";
+    }
+    SetCurrentCam(nullptr);
+    world.dynbsp.RemoveAll();
+}
+
+// The right stick's x byte nudges the choice of target outside 88..168:
+// any nudge ends precision aiming, none inside the band; a full push picks
+// the next target on that side.
+TEST_F(PlayerGuns, TheRightStickNudgesOutsideItsDeadBandAndPicksTheTargetOnThatSide)
+{
+    Dummy* ahead = Enemy(-110, VectorPos(2.0f, 0.0f, 8.0f));
+    gc->stats.gunAbility = 1;   // precision
     d->SetAnim(GUNS_IDLE_ANI);
-    d->task = Task_Defeat;
+    d->lasttarget1checktime = Dace::Never;
+    for (int i = 0; i < 10 && d->target != ahead; i++)
+        Tick();
+    ASSERT_EQ(d->target.p, ahead);
+    ASSERT_NE(d->reticle, nullptr);
+    for (int rx : {88, 128, 168, 87, 169}) {
+        d->SetShootMode(Dace::SHOOT_PRECISION);
+        d->shootingframe = d->frame;
+        controller[0].rdata[4 + ANA_RX] = u8(rx);
+        Tick(R1);
+        const bool nudged = rx < 88 || rx > 168;
+        EXPECT_EQ(d->shootmode != Dace::SHOOT_PRECISION, nudged) << rx;
+    }
+    controller[0].rdata[4 + ANA_RX] = 128;
     Tick();
+
+    // Seen down the world's z: one target either side of the one ahead.
+    const Matrix view = rc.world_view;
+    rc.world_view = Matrix(true);
+    Dummy* right = Enemy(-111, VectorPos(3.5f, 0.0f, 8.0f));
+    Dummy* left = Enemy(-112, VectorPos(0.5f, 0.0f, 8.0f));
+    d->SetShootMode(Dace::SHOOT_NORMAL);
+    d->target = ahead;
+    d->lastForceTargetDir = 0;
+    auto push = [&](u8 rx) {
+        controller[0].rdata[4 + ANA_RX] = rx;
+        Tick();
+        controller[0].rdata[4 + ANA_RX] = 128;
+        Tick();
+        return d->target.p;
+    };
+    EXPECT_EQ(push(255), right);
+    EXPECT_EQ(push(0), ahead) << "the nearer of the two on the left";
+    EXPECT_EQ(push(0), left);
+    rc.world_view = view;
+}
+
+// In precision aiming at a target the left stick picks the body part the
+// precise reticle goes for: up for the head, across for an arm, down for a
+// leg (the right one from 6 to the right on), anywhere else the body.
+TEST_F(PlayerGuns, InPrecisionAimingTheLeftStickPicksTheBodyPart)
+{
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 8.0f));
+    gc->stats.gunAbility = 1;
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->lasttarget1checktime = Dace::Never;
+    for (int i = 0; i < 10 && d->target != foe; i++)
+        Tick();
+    ASSERT_EQ(d->target.p, foe);
+    Tick(R1, R1);
+    for (int i = 0; i < 31; i++)
+        Tick(R1);
+    ASSERT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
+    auto* pr = static_cast<PreciseReticle*>(d->reticlePr.p);
+    ASSERT_NE(pr, nullptr);
+    // Stick bytes: 40 either side of the centre is the dead zone, so a byte
+    // of 128 + 40 + n reads n.
+    struct Case
+    {
+        u8 x, y;
+        int part;
+    };
+    for (const Case c : {Case{128, 0, 0}, Case{0, 128, 1}, Case{255, 128, 2}, Case{128, 255, 3},
+                         Case{173, 255, 3}, Case{174, 255, 4}, Case{255, 255, 4}, Case{0, 0, -1}}) {
+        controller[0].rdata[4 + ANA_LX] = c.x;
+        controller[0].rdata[4 + ANA_LY] = c.y;
+        Tick(R1);
+        ASSERT_EQ(d->shootmode, Dace::SHOOT_PRECISION);
+        EXPECT_EQ(pr->iBodyTarget, c.part) << int(c.x) << "," << int(c.y);
+    }
+    controller[0].rdata[4 + ANA_LX] = controller[0].rdata[4 + ANA_LY] = 128;
+}
+
+// Standing still the idle count grows by two a tick; a melee button in a
+// task free of fighting switches him to his fists with that blow when he
+// stands, and does nothing while he walks.
+TEST_F(PlayerGuns, StandingTheIdleCountGrowsByTwoAndAMeleeButtonSwitchesToFists)
+{
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->idle = 10;
+    for (int i = 0; i < 3; i++)
+        Tick();
+    EXPECT_EQ(d->idle, 16u);
+
+    d->task = Task_None;
+    d->SetShootMode(Dace::SHOOT_NORMAL);   // the guns stay out
+    controller[0].rdata[4 + ANA_LY] = 0;   // walking
+    Tick(0, BUT_SQUARE);
+    controller[0].rdata[4 + ANA_LY] = 128;
+    EXPECT_EQ(d->mode, DACEMODE_GUNS);
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase);
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->speed = 0.0f;
+    Tick(0, BUT_SQUARE);
     EXPECT_EQ(d->mode, DACEMODE_ONFOOT);
+    ASSERT_NE(d->curattack, &DaceAnim::attackbase);
+    EXPECT_EQ(d->mode2, d->curattack->anim);
+    EXPECT_TRUE(d->combatuntilidleloop);
+}
+
+// With the bullet-time ability the world slows by 0.0267 of its speed a
+// frame from 5 frames after he leaves the ground to 35, down to 0.2 of it
+// (0.24); a jump press in that time ends it; without the ability, or
+// before the 5 frames, it only recovers toward 1.2.
+TEST_F(PlayerGuns, BulletTimeSlowsTheWorldToAFifthInAGunJumpsFlight)
+{
+    const Dace::PlayerController still = Stick(0.0f, 0.0f);
+    d->SetAnim(GUNS_JUMP_FWD_INAIR_ANI);
+    d->jumpframe = d->frame - 10.0f;
+    gc->stats.gunAbility = 2;
+    world.playbackSpeed = 1.2f;
+    Dace::PlayerController pc = still;
+    d->GunMoveFree(pc);
+    EXPECT_NEAR(world.playbackSpeed, (1.0f - 0.026666669f) * 1.2f, 1e-6f);
+    for (int i = 0; i < 60; i++)
+        d->GunMoveFree(pc);
+    EXPECT_NEAR(world.playbackSpeed, 0.24f, 1e-6f);
+    // A new press of the jump button ends it.
+    pc.pad = BUT_TRIANGLE << 16;
+    d->GunMoveFree(pc);
+    EXPECT_FLOAT_EQ(d->jumpframe, d->frame - 35.0f);
+    // Four frames after take-off: recovering only.
+    pc = still;
+    world.playbackSpeed = 0.6f;
+    d->jumpframe = d->frame - 4.0f;
+    d->GunMoveFree(pc);
+    EXPECT_NEAR(world.playbackSpeed, (0.5f + 0.026666669f) * 1.2f, 1e-6f);
+    // Without the ability, in the window: recovering too.
+    gc->stats.gunAbility = 0;
+    world.playbackSpeed = 0.6f;
+    d->jumpframe = d->frame - 10.0f;
+    d->GunMoveFree(pc);
+    EXPECT_NEAR(world.playbackSpeed, (0.5f + 0.026666669f) * 1.2f, 1e-6f);
+}
+
+// The angle to the target picks the gun jump: up to 45 degrees forward,
+// beyond 135 the spin, between them to the target's side; with no target a
+// jump out of cover goes backwards.  Strafing at 40 degrees keeps the
+// forward walk if it plays and otherwise steps sideways.
+TEST_F(PlayerGuns, TheJumpGoesByTheTargetsAngleAndStrafingAt40KeepsForward)
+{
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 8.0f));
+    Dace::PlayerController pc = Stick(0.0f, 0.0f);
+    auto at = [](float deg) {
+        const float r = deg * 0.017453292f;
+        return VectorPos(2.0f + 3.0f * std::sin(r), 0.0f, 5.0f + 3.0f * std::cos(r));
+    };
+    struct Case
+    {
+        float deg;
+        u16 anim;
+    };
+    d->target = foe;
+    for (const Case c : {Case{0.0f, GUNS_JUMP_FWD_ANI}, Case{40.0f, GUNS_JUMP_FWD_ANI},
+                         Case{90.0f, GUNS_JUMP_SIDE_R_ANI}, Case{-90.0f, GUNS_JUMP_SIDE_L_ANI},
+                         Case{140.0f, GUNS_JUMP_FWD_SPIN_ANI}, Case{-140.0f, GUNS_JUMP_FWD_SPIN_ANI}}) {
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        d->SetAnim(GUNS_IDLE_ANI);
+        foe->mat = TransMatrix(at(c.deg)[0], 0.0f, at(c.deg)[2]);
+        d->StartGunJump(pc);
+        EXPECT_EQ(d->mode2, c.anim) << c.deg;
+        EXPECT_EQ(Morph(), 1);
+    }
+    d->target = nullptr;
+    for (Dace::CollState s : {Dace::OUT_STATIC_FULL, Dace::OUT_STATIC_HALF, Dace::FREE}) {
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->collidestate = s;
+        d->StartGunJump(pc);
+        EXPECT_EQ(d->mode2, s == Dace::FREE ? GUNS_JUMP_FWD_ANI : GUNS_JUMP_BACK_ANI) << int(s);
+        EXPECT_EQ(d->collidestate, Dace::FREE);
+        EXPECT_EQ(d->submode, Dace::PED_JUMPING_STANDING);
+    }
+
+    // Strafing with the target straight ahead, moving 40 degrees right.
+    foe->mat = TransMatrix(2.0f, 0.0f, 8.0f);
+    d->target = foe;
+    d->mat = Matrix(true);
+    d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+    d->speed = 1.0f;
+    const VectorDir forty(std::sin(0.6981317f), 0.0f, std::cos(0.6981317f));
+    d->SetAnim(GUNS_WALK_FWD_ANI);
+    d->WalkTo_Gun(forty);
+    EXPECT_EQ(d->mode2, GUNS_WALK_FWD_ANI);
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->WalkTo_Gun(forty);
+    EXPECT_EQ(d->mode2, GUNS_WALK_SIDE_R_ANI);
+    EXPECT_EQ(Morph(), 5);
+    EXPECT_EQ(d->idle, 0u);
+}
+
+// A crouching-height wall is left only by a push beyond 170 degrees to the
+// left; beyond 170 to the right he stays crouched; short of 170 on the
+// left he slides left.
+TEST_F(PlayerGuns, AHalfWallIsLeftOnlyBeyond170DegreesToTheLeft)
+{
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    // Facing the crouching wall on its open side (the way its line runs
+    // takes him into cover facing over it).
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->mat = Matrix(true);
+    d->mat.z = Vector(1.0f, 0.0f, 0.0f, 0.0f);
+    d->mat.x = Vector(0.0f, 0.0f, -1.0f, 0.0f);
+    d->SetPos(VectorPos(2.2f, 0.0f, 0.5f));
+    for (int i = 0; i < 25; i++)
+        Tick(BUT_CROSS, i == 0 ? BUT_CROSS : 0);
+    ASSERT_EQ(d->collidestate, Dace::BACK_STATIC_HALF);
+    auto push = [&](float deg) {
+        const float r = deg * 0.017453292f;
+        Dace::PlayerController pc = Stick(std::sin(r), std::cos(r), BUT_CROSS);
+        d->GunMoveBackHalf(pc);
+    };
+    push(171.0f);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_HALF);
+    EXPECT_EQ(d->mode2, GUNS_HWALL_IDLE_ANI);
+    push(-169.0f);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_HALF);
+    EXPECT_EQ(d->mode2, GUNS_HWALL_WALK_L_ANI);
+    push(-171.0f);
+    EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_ANI);
+    EXPECT_EQ(Morph(), 10);
+    EXPECT_EQ(d->speed, 0.0f);
+}
+
+// Sliding off the end of a standing-height wall onto a crouching-height one
+// that carries on from it swaps his cover animation for its twin over ten
+// frames (the left idle's twin is the crouch, whose own twin is the right
+// idle) and crouches him behind the new wall; and back again.
+TEST_F(PlayerGuns, SlidingOntoAWallOfTheOtherHeightSwapsToTheTwinAnimation)
+{
+    world.spllist.RemoveAll();
+    Wall full(Segment(VectorPos(0, 0, 5), VectorPos(2, 0, 5)), false, 1);
+    Wall half(Segment(VectorPos(2, 0, 5), VectorPos(4, 0, 5)), true, 2);
+    world.spllist.AddTail(&full.ws);
+    world.spllist.AddTail(&half.ws);
+    // Which side of the line is open.
+    VectorDir dir;
+    const float side = full.ws.spline->GetBezier(0).CalcParams(VectorPos(1.0f, 0.0f, 5.2f), dir)[0];
+    const float open = side > 0.0f ? 0.2f : -0.2f;
+    struct Step
+    {
+        Wall& from;
+        float x;
+        u16 anim, twin;
+        Dace::CollState state;
+    };
+    for (const Step st : {Step{full, 2.7f, GUNS_FWALL_IDLE_L_ANI, GUNS_HWALL_IDLE_ANI, Dace::BACK_STATIC_HALF},
+                          Step{half, 1.3f, GUNS_HWALL_IDLE_ANI, GUNS_FWALL_IDLE_R_ANI, Dace::BACK_STATIC_FULL}}) {
+        d->collidestate = st.state == Dace::BACK_STATIC_HALF ? Dace::BACK_STATIC_FULL : Dace::BACK_STATIC_HALF;
+        d->collideheightcrouch = st.state == Dace::BACK_STATIC_FULL;
+        d->collspline = st.from.ws.spline;
+        d->collbezier = st.from.ws.spline->GetBezier(0);
+        d->collsplinet = 0.5f;
+        d->SetAnim(st.anim);
+        // Past the end of the wall he was on, cross held, the stick at rest,
+        // long still in cover.
+        d->SetPos(VectorPos(st.x, 0.0f, 5.0f + open));
+        d->idle = 100;
+        Tick(BUT_CROSS);
+        EXPECT_EQ(d->collidestate, st.state);
+        EXPECT_EQ(d->collideheightcrouch, st.state == Dace::BACK_STATIC_HALF);
+        EXPECT_EQ(d->collspline, st.state == Dace::BACK_STATIC_HALF ? half.ws.spline : full.ws.spline);
+        EXPECT_EQ(d->mode2, st.twin);
+        EXPECT_EQ(Morph(), 10);
+    }
+}
+
+namespace {
+
+void ExpectSameMatrix(const Matrix& a, const Matrix& b)
+{
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 3; c++)
+            EXPECT_FLOAT_EQ(a[r][c], b[r][c]) << r << "," << c;
+}
+
+}  // namespace
+
+// Firing from a standing wall at a target behind it: he steps out
+// (OUT_STATIC_FULL) into the fire-back from the side he idled on, his cover
+// pose kept; when the arms are lowered and the stick rests he returns
+// (RETURNING_STATIC_FULL), moving back to the cover point a 48th a frame
+// without passing it, and the return's end puts him back in that pose,
+// in cover.
+TEST_F(PlayerGuns, FiringFromCoverAtATargetBehindStepsOutAndReturns)
+{
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(TakeCoverAtTheStandingWall());
+    d->SetAnim(GUNS_FWALL_IDLE_L_ANI);
+    const Matrix cover = d->mat;
+    Dummy* behind = Enemy(-110, VectorPos(-4.5f, 0.0f, 0.5f));
+    d->target = behind;
+    Dace::PlayerController pc = Stick(0.0f, 0.0f, BUT_CROSS | R1 | (R1 << 16));
+    d->ShootoutTargetGuns(pc);
+    EXPECT_EQ(d->collidestate, Dace::OUT_STATIC_FULL);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_BEGIN_FIREBACK_L_ANI);
+    EXPECT_EQ(Morph(), 3);
+    ExpectSameMatrix(d->backmat, cover);
+    // The step out ends turned round, firing back.
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_FIREBACK_L_ANI);
+    EXPECT_NEAR(d->mat.z[0], -cover.z[0], 1e-4f);
+
+    // Arms lowered, stick at rest: back to the wall.
+    for (GunArm* arm : {&d->leftgunarm, &d->rightgunarm}) {
+        arm->DisarmGun();
+        arm->ArmGun();
+    }
+    pc = Stick(0.0f, 0.0f);
+    d->GunMoveFree(pc);
+    EXPECT_EQ(d->collidestate, Dace::RETURNING_STATIC_FULL);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_FIREBACK_RETURN_L_ANI);
+    EXPECT_EQ(d->shootmode, Dace::SHOOT_NONE);
+    EXPECT_EQ(d->exclusiveshots, 0);
+    const VectorPos point = cover.GetTrans();
+    d->SetPos(point + VectorDir(0.03f, 0.0f, 0.0f));
+    d->GunMoveReturning(pc);
+    EXPECT_NEAR(d->GetWorldPos()[0], point[0] + 0.03f - 0.0208333f, 1e-5f);
+    d->GunMoveReturning(pc);
+    EXPECT_NEAR(d->GetWorldPos()[0], point[0], 1e-6f) << "stops on the cover point";
+    EXPECT_NEAR(d->GetWorldPos()[2], point[2], 1e-6f);
+    EXPECT_EQ(d->Loop_PedestrianMode(d, 0, false), -1);
+    EXPECT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    EXPECT_EQ(d->mode2, GUNS_FWALL_IDLE_L_ANI);
+    ExpectSameMatrix(d->mat, cover);
+}
+
+// A reload with a picked-up gun in each hand drops both as pickups, each
+// keeping its bullets, and puts his own guns back in his hands, as full as
+// his own gun's figures say, hidden until the reload shows them.
+TEST_F(PlayerGuns, AReloadDropsBothPickedUpGunsWithTheirBulletsAndGivesBackHisOwn)
+{
+    ASSERT_NE(d->lgun, nullptr);
+    ASSERT_NE(d->rgun, nullptr);
+    EXPECT_FALSE(d->lgun->flags & OBJF_HIDDEN);
+    d->bHasLeftPickup = d->bHasRightPickup = true;
+    d->leftgunarm.weapon.type = WEAP_SMG_G36;
+    d->leftgunarm.weapon.bulletsLeft = 7;
+    d->rightgunarm.weapon.type = WEAP_SMG_G36;
+    d->rightgunarm.weapon.bulletsLeft = 9;
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->GunReloadGuns();
+    std::vector<int> dropped;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->type == OBJT_ICON && l->data->id == -999) {
+            const Weapon& w = static_cast<GunPickup*>(l->data.p)->weapon;
+            EXPECT_EQ(w.type, WEAP_SMG_G36);
+            dropped.push_back(w.bulletsLeft);
+        }
+    std::sort(dropped.begin(), dropped.end());
+    EXPECT_EQ(dropped, (std::vector<int>{7, 9}));
+    EXPECT_FALSE(d->bHasLeftPickup);
+    EXPECT_FALSE(d->bHasRightPickup);
+    for (GunArm* a : {&d->leftgunarm, &d->rightgunarm}) {
+        EXPECT_EQ(a->weapon.type, d->baseWeapon.type);
+        EXPECT_EQ(a->weapon.bulletsLeft, d->baseWeapon.bulletsLeft);
+    }
+    ASSERT_NE(d->lgun, nullptr);
+    ASSERT_NE(d->rgun, nullptr);
+    EXPECT_EQ(d->leftgunarm.gun, d->lgun);
+    EXPECT_EQ(d->rightgunarm.gun, d->rgun);
+    for (Object* g : {d->lgun, d->rgun}) {
+        EXPECT_TRUE(g->flags & OBJF_HIDDEN);
+        EXPECT_NE(g->parent, nullptr) << "in his hand";
+    }
+    EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI) << "in the open the arms reload";
+}
+
+// Sneaking by the test interior's standing wall: with the wall button held
+// he backs onto it (PUSH_STATIC), turns with the left wall idle (no guard
+// about) and settles with his back to it; a stick of 0.7 on both axes does
+// not slide him; letting go leaves the wall (PULL_STATIC, the sneaking idle
+// blended over 10) and he is free 10 frames later.  A jump from there
+// takes off running over 3 frames; from free movement, standing over 1.
+TEST_F(PlayerGuns, SneakingHeBacksOntoAWallHoldsItAndJumpsOff)
+{
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    d->task = Task_Infiltrate;
+    d->SwitchToMode(DACEMODE_STEALTH, true);
+    d->SetAnim(STEALTH_IDLE_ANI);
+    d->mat = Matrix(true);
+    d->mat.z = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+    d->mat.x = Vector(0.0f, 0.0f, 1.0f, 0.0f);
+    d->SetPos(VectorPos(-2.3f, 0.0f, 0.5f));
+    Tick(BUT_CROSS, BUT_CROSS);
+    ASSERT_EQ(d->collidestate, Dace::PUSH_STATIC);
+    Tick(BUT_CROSS);
+    Tick(BUT_CROSS);
+    EXPECT_EQ(d->collidestate, Dace::TURNING_STATIC_FULL);
+    EXPECT_EQ(d->mode2, STEALTH_FWALL_IDLE_L_ANI);
+    EXPECT_EQ(Morph(), 20);
+    for (int i = 0; i < 21; i++)
+        Tick(BUT_CROSS);
+    ASSERT_EQ(d->collidestate, Dace::BACK_STATIC_FULL);
+    EXPECT_NEAR(d->mat.z[0], 1.0f, 0.02f) << "his back to the wall";
+    const VectorPos settled = d->GetWorldPos();
+    controller[0].rdata[4 + ANA_LX] = controller[0].rdata[4 + ANA_LY] = u8(128 + 40 + 61);   // 0.7
+    Tick(BUT_CROSS);
+    controller[0].rdata[4 + ANA_LX] = controller[0].rdata[4 + ANA_LY] = 128;
+    EXPECT_EQ(d->speed, 0.0f);
+    EXPECT_EQ(d->mode2, STEALTH_FWALL_IDLE_L_ANI);
+    EXPECT_NEAR(Length(VectorDir(d->GetWorldPos() - settled)), 0.0f, 1e-3f);
+
+    Tick();
+    EXPECT_EQ(d->collidestate, Dace::PULL_STATIC);
+    EXPECT_EQ(d->mode2, STEALTH_IDLE_ANI);
+    EXPECT_EQ(Morph(), 10);
+    // A jump from the wall state: running, over 3, off the wall.
+    {
+        Dace::PlayerController pc = Stick(0.0f, 0.0f, BUT_TRIANGLE << 16);
+        d->Frame_Stealth(pc);
+        EXPECT_EQ(d->mode2, STEALTH_JUMP_ANI);
+        EXPECT_EQ(Morph(), 3);
+        EXPECT_EQ(d->submode, Dace::PED_JUMPING_RUNNING);
+        EXPECT_EQ(d->collidestate, Dace::FREE);
+    }
+    // Released again, the pull lasts ten frames.
+    d->collidestate = Dace::PULL_STATIC;
+    d->pushpullframe = d->frame;
+    d->SetAnim(STEALTH_IDLE_ANI);
+    ExpectFreeTenFramesAfterThePull();
+    // From free movement: a standing jump over 1.
+    d->SetAnim(STEALTH_IDLE_ANI);
+    Tick(0, BUT_TRIANGLE);
+    EXPECT_EQ(d->mode2, STEALTH_JUMP_ANI);
+    EXPECT_EQ(Morph(), 1);
+    EXPECT_EQ(d->submode, Dace::PED_JUMPING_STANDING);
+}
+
+// The wall search replaces a first candidate he stands behind by a later
+// one on whose open side he is; and no cover is taken where the target can
+// see the wall point (the line from his torso to it meets nothing), while
+// a wall between them lets him in.
+TEST_F(PlayerGuns, ABehindFirstCandidateIsReplacedAndAWallPointTheTargetSeesIsRefused)
+{
+    ASSERT_NE(LoadTestInterior(), nullptr);
+    std::vector<WallSpline*> rooms;
+    for (Link<WallSpline>* l = world.spllist.Head(); !l->IsEOList(); l = l->Next())
+        rooms.push_back(l->data);
+    world.spllist.RemoveAll();
+    // Which side of a wall along x at z = 5 is open.
+    Wall probe(Segment(VectorPos(0, 0, 5), VectorPos(4, 0, 5)), false);
+    VectorDir dir;
+    const float open = probe.ws.spline->GetBezier(0).CalcParams(VectorPos(2.0f, 0.0f, 5.2f), dir)[0] < 0.0f ? -1.0f
+                                                                                                           : 1.0f;
+    // Player at z = 5: 0.3 behind the first wall, 0.25 before the second.
+    Wall behind(Segment(VectorPos(0, 0, 5 + 0.3f * open), VectorPos(4, 0, 5 + 0.3f * open)), false, 4);
+    Wall before(Segment(VectorPos(0, 0, 5 - 0.25f * open), VectorPos(4, 0, 5 - 0.25f * open)), true, 5);
+    Dace::CheckSpline c;
+    d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+    world.spllist.AddTail(&behind.ws);
+    EXPECT_FALSE(d->CheckForSplineEntry(&c, 0.0f)) << "behind the only wall";
+    world.spllist.AddTail(&before.ws);
+    ASSERT_TRUE(d->CheckForSplineEntry(&c, 0.0f));
+    EXPECT_EQ(c.i, 5);
+    world.spllist.RemoveAll();
+
+    // A foe with a torso (sub-object 20) 0.3 up.
+    Dummy* foe = Enemy(-110, VectorPos(0.0f, 0.0f, 0.0f));
+    Object* torso = new Object;
+    torso->id = 20;
+    torso->mat = TransMatrix(0.0f, -0.3f, 0.0f);
+    foe->Attach(torso);
+    auto enters = [&](VectorPos at, float facex) {
+        d->collidestate = Dace::FREE;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->mat = Matrix(true);
+        d->mat.z = Vector(facex, 0.0f, 0.0f, 0.0f);
+        d->mat.x = Vector(0.0f, 0.0f, -facex, 0.0f);
+        d->SetPos(at);
+        Dace::PlayerController pc = Stick(0.0f, 0.0f, BUT_CROSS);
+        d->GunCheckForWallSplineEntry(pc);
+        return d->collidestate == Dace::PUSH_STATIC;
+    };
+    // A wall line in the open middle of the room, along z at x = 0: of the
+    // two facings across it one backs onto it; a foe in the open to the
+    // side sees its point and keeps him out.
+    Wall middle(Segment(VectorPos(0, 0, -1), VectorPos(0, 0, 2)), false, 6);
+    world.spllist.AddTail(&middle.ws);
+    d->target = nullptr;
+    int found = 0;
+    float side = 0.0f, face = 0.0f;
+    for (float f : {1.0f, -1.0f})
+        for (float x : {0.2f, -0.2f})
+            if (enters(VectorPos(x, 0.0f, 0.5f), f)) {
+                found++;
+                side = x;
+                face = f;
+            }
+    ASSERT_EQ(found, 1);
+    foe->mat = TransMatrix(side * 10.0f, 0.0f, 0.5f);
+    d->target = foe;
+    EXPECT_FALSE(enters(VectorPos(side, 0.0f, 0.5f), face));
+    world.spllist.RemoveAll();
+
+    // The room's standing wall (x = -2.5; he comes to it on the room's side
+    // facing it, as he takes cover there) with the foe beyond it: the wall
+    // stands between them.
+    for (WallSpline* w : rooms)
+        world.spllist.AddTail(w);
+    foe->mat = TransMatrix(-4.5f, 0.0f, 0.5f);
+    EXPECT_TRUE(enters(VectorPos(-2.2f, 0.0f, 0.5f), -1.0f));
+    d->target = nullptr;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/lib/gunfiles.h"
+#include "tools/lib/humanoid.h"
 #include "tools/lib/miscfiles.h"
 
 #include "ZevEngine2/Allocator.h"
@@ -114,6 +115,28 @@ TEST(WeaponModels, NodesBoxesLocatorsAndAnimationsTheCodeReads)
     for (int i = 1; i <= 4; i++)
         guns(files.at("DemoData/Misc/DACEGUN" + std::to_string(i) + ".P2B"), 1);
     guns(files.at("DemoData/Misc/ENEMGUNS.P2B"), 17);
+
+    // A handgun in the hand of the figures made for the disc is shorter
+    // than the forearm holding it (wrist to elbow) and more than a third of
+    // it, its muzzle at its front end.
+    const tools::HumanoidLook look;
+    const float forearm = Length(VectorDir(tools::HumanoidBoneOffset(look, tools::kBoneRightHand)));
+    ASSERT_GT(forearm, 0.0f);
+    for (const char* file : {"DACEGUN1", "DACEGUN3", "ENEMGUNS"}) {
+        Loaded g(files.at(std::string("DemoData/Misc/") + file + ".P2B"));
+        Object* o = g.mf.GetHierarchy(0, sizeof(Object), 0);
+        ASSERT_NE(o, nullptr) << file;
+        const float length = 2.0f * o->radius;
+        EXPECT_LT(length, forearm) << file;
+        EXPECT_GT(length, forearm / 3.0f) << file;
+        o->Delete();
+        NODE* gun = g.mf.FindNodeById1(0, 1);
+        ASSERT_NE(gun, nullptr) << file;
+        NODE* muzzle = g.mf.FindNodeById1(gun->child, 0x8000);
+        ASSERT_NE(muzzle, nullptr) << file;
+        EXPECT_GT(muzzle->Pos()[0], 0.8f * length / 2.0f) << file;
+        EXPECT_LE(Length(VectorDir(muzzle->Pos())), length / 2.0f) << file;
+    }
 }
 
 // The start-up's other resident models: each loads with a node 0 that has

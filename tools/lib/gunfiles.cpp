@@ -5,6 +5,7 @@
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "tools/lib/aniwrite.h"
+#include "tools/lib/humanoid.h"
 #include "tools/lib/p2b_sample.h"
 
 namespace tools {
@@ -98,15 +99,18 @@ P2BFile Reticle(Colour c, float half = 0.06f)
     return f;
 }
 
-// Guns of the given ids as root siblings, each with its three locators.
+// Guns of the given ids as root siblings, each with its three locators: a
+// handgun's size in the figures' units, about 19 cm from the back of its
+// grip to the muzzle (its x axis), 6 cm high and 3.5 cm wide.
 P2BFile Guns(u16 firstId, u16 lastId)
 {
+    constexpr float m = kHumanoidUnitsPerMetre;
     P2BFile f;
-    f.models = {BoxModel(0.09f, 0.03f, 0.015f, TEXID_NONE, false, Colour(50, 50, 55, 128))};
+    f.models = {BoxModel(0.095f * m, 0.03f * m, 0.0175f * m, TEXID_NONE, false, Colour(50, 50, 55, 128))};
     for (u16 id = firstId; id <= lastId; id++) {
         const int gun = f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), id));
-        f.AddNode(gun, MakeNode(kMuzzle, VectorPos(0.09f, -0.01f, 0.0f), VectorXYZ(0, 0, 0), kMuzzle));
-        f.AddNode(gun, MakeNode(kChamber, VectorPos(0.02f, -0.02f, 0.0f), VectorXYZ(0, 0, 0), kChamber));
+        f.AddNode(gun, MakeNode(kMuzzle, VectorPos(0.095f * m, -0.01f * m, 0.0f), VectorXYZ(0, 0, 0), kMuzzle));
+        f.AddNode(gun, MakeNode(kChamber, VectorPos(0.02f * m, -0.02f * m, 0.0f), VectorXYZ(0, 0, 0), kChamber));
         f.AddNode(gun, MakeNode(kPivot, VectorPos(0.0f, 0.0f, 0.0f), VectorXYZ(0, 0, 0), kPivot));
     }
     return f;

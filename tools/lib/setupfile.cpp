@@ -289,6 +289,10 @@ SetupFile BareRoom()
     // takes the shots fired down the room.
     // The standing-height wall reaches back past the entry, so that a
     // player walking in and turning left faces it.
+    // The walls are thick: a body's spheres reach out ahead of it (arms
+    // held out with the guns, a foot in its stride), and one that passed a
+    // thin wall's middle would be pushed on through it.
+    constexpr float thick = 0.25f;   // half the thickness
     for (int k = 0; k < 2; k++) {
         const float x = k ? 2.5f : -2.5f, z0 = k ? 2.0f : -4.0f, dz = k ? -1.0f : 1.0f;
         std::vector<VectorPos> points;
@@ -298,9 +302,10 @@ SetupFile BareRoom()
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {-1}, u8(k), {}});
         s.SetSpline(r, 0, wall);
         const float h = k ? 0.15f : 0.4f, l = k ? 1.5f : 3.0f;
-        WallPiece(s, room, k ? 2.55f : -2.55f, k ? 0.5f : -1.0f, VectorXYZ(0.05f, h, l), Colour(150, 130, 100, 128));
+        WallPiece(s, room, x + (k ? thick : -thick), k ? 0.5f : -1.0f, VectorXYZ(thick, h, l),
+                  Colour(150, 130, 100, 128));
     }
-    WallPiece(s, room, 0.0f, 6.05f, VectorXYZ(6.0f, 0.6f, 0.05f), Colour(120, 120, 130, 128));
+    WallPiece(s, room, 0.0f, 6.0f + thick, VectorXYZ(6.0f, 0.6f, thick), Colour(120, 120, 130, 128));
     return s;
 }
 
