@@ -522,7 +522,20 @@ void ActorObject::Frame()
             for (ActorObject* a = this; a != nullptr; a = a->NextActor) {
                 a->SettingFinalPose = true;
                 pCurrActor = a;
-                pCinCon->GetFinalPose(a->Animator != nullptr ? a->Animator : a, a->nCinemaIndex);
+                // The root takes its last key as the scene's own frames
+                // place it (keyed in the scene's frame, then put where the
+                // scene stands): a scene cut short hands its actors back
+                // where the played scene would, not where the cut found
+                // them.
+                if (Object* obj = a->Animator) {
+                    if (pCinCon->GetFinalPose(obj, a->nCinemaIndex) == 0 && obj->blendAnim != nullptr) {
+                        Matrix m = a->LocalMatrix;
+                        obj->blendAnim->pose.Evaluate(m);
+                        obj->mat = m * a->StartMatrix;
+                    }
+                } else {
+                    pCinCon->GetFinalPose(a, a->nCinemaIndex);
+                }
                 if (a->Animator == nullptr && a->TempCam != nullptr && a->blendAnim != nullptr) {
                     a->TempCam->mat = a->mat * StartMatrix;
                     a->TempCam->zoom = a->blendAnim->GetZoom(1.6f);

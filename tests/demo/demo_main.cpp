@@ -4,7 +4,10 @@
 // start, script record and hand-back to LOG: the game heap's free total at
 // each run start and hand-back, and at each hand-back the run's exit value and
 // the counts of what a run may leave behind.  "demo_tests --loop-script N
-// FILE" writes the pad script of the long test's N runs.  Otherwise it runs
+// FILE" writes the pad script of the long test's N runs.  "demo_tests --pilot
+// SCRIPT LOG <game options>" plays as --play does with the pad pilot at the
+// pad (pad_pilot.h), its input written to SCRIPT as a pad script; with
+// PAD_PILOT_CUT_SCENES set in the environment it cuts each scene short.  Otherwise it runs
 // its tests, which start it that way.
 #include <gtest/gtest.h>
 
@@ -12,29 +15,38 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <string>
 
 #include "core/config.h"
 #include "core/diag.h"
 #include "ee/console_out.h"
 #include "ee/crt0.h"
 #include "ee/demo_hook.h"
+#include "headless/pad_record.h"
 #include "headless/registry.h"
+#include "host/host.h"
+#include "tests/demo/pad_pilot.h"
 #include "tests/demo/loop_script.h"
 #include "tests/demo/run_state.h"
 
 namespace {
 
 std::FILE* g_log = nullptr;
+demo_test::PadPilot* g_pilot = nullptr;
 
 void WriteRunLine(const console::demo::RunEvent& e)
 {
+    if (g_pilot != nullptr)
+        g_pilot->Tell(e);
     const std::string line = demo_test::RunLine(e);
     std::fputs(line.c_str(), g_log);
     std::fputc('\n', g_log);
     std::fflush(g_log);
 }
 
-int Play(int argc, char** argv)
+// `input`, when given, takes the place of the front end's pad input.
+int Play(int argc, char** argv, console::host::InputSource* input = nullptr)
 {
     g_log = std::fopen(argv[0], "w");
     if (g_log == nullptr) {
@@ -46,10 +58,31 @@ int Play(int argc, char** argv)
     console::Configure(argc, argv);
     if (!console::host::StartFrontEnd())
         return 2;
+    if (input != nullptr) {
+        console::host::Backend backend = console::host::GetBackend();
+        backend.input = input;
+        console::host::SetBackend(backend);
+    }
     console::demo::SetRunHook(&WriteRunLine);
     const int status = ee_main(argc, argv);
     console::FlushConsole();
     console::Terminate(status);
+}
+
+int Pilot(int argc, char** argv)
+{
+    static demo_test::PadPilot pilot;
+    if (std::getenv("PAD_PILOT_CUT_SCENES"))
+        pilot.CutScenes();
+    std::string error;
+    static std::unique_ptr<console::host::PadRecorder> recorder;
+    recorder = console::host::PadRecorder::Open(pilot, argv[0], &error);
+    if (!recorder) {
+        std::fprintf(stderr, "demo_tests: %s\n", error.c_str());
+        return 2;
+    }
+    g_pilot = &pilot;
+    return Play(argc - 1, argv + 1, recorder.get());
 }
 
 }  // namespace
@@ -58,6 +91,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--play") == 0)
         return Play(argc - 2, argv + 2);
+    if (argc >= 4 && std::strcmp(argv[1], "--pilot") == 0)
+        return Pilot(argc - 2, argv + 2);
     if (argc == 4 && std::strcmp(argv[1], "--loop-script") == 0) {
         std::ofstream(argv[3]) << demo_test::LoopScript(demo_test::LoopMix(std::atoi(argv[2])));
         return 0;

@@ -406,50 +406,153 @@ TEST_F(DemoRuns, TheLosingBranchPlaysToItsHandBackAlikeTwice)
     EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
 }
 
-// Off by default (run it with --gtest_also_run_disabled_tests): the kept script
-// steers blind and its turns no longer meet the route once the figure and
-// the bar scene changed; it is to be steered again.
-// The winning branch played by the kept script, twice over: the drive's card
-// with its prompt, the drive to the bar's marker well inside its 3600
-// ticks (episode 2, record 6 entered), the bar's card with its prompt, its
-// scene and the fight, then the closing screens and the hand-back with the
-// script itself ending the run (exit value -1).  Both runs give the same
-// frame log and the same WAV bytes.
-TEST_F(DemoRuns, DISABLED_TheWinningBranchPlaysToItsHandBackAlikeTwice)
+namespace {
+
+// The fields of a pad script's Cross presses, in order.
+std::vector<long long> CrossPresses(const std::string& script)
 {
-    // The field limit only guards against a run that never ends: a won run
-    // hands back long before it.
-    const std::string options = "--exit-after-runs 1 --exit-after-vblanks 12000 --pad-script " + Kept("win.pad") +
-                                " --dump-frames " +
-                                (dir_ / "png").string() + " --dump-at 800,2425 --frame-log ";
-    Outcome first, second;
+    std::vector<long long> fields;
+    std::istringstream in(script);
+    for (std::string line; std::getline(in, line);)
+        if (line.size() > 1 && line[0] == '@' && line.find(" press CROSS") != std::string::npos)
+            fields.push_back(std::stoll(line.substr(1)));
+    return fields;
+}
+
+// The output's "Fight: ..." lines, in order.
+std::vector<std::string> FightLines(const std::string& output)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("Fight: ", 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+// The winning branch, twice over.  The pad pilot plays the run in this
+// program's own process, steering the car over the city's roads to the
+// bar's marker, and its pad input is the script (so the script follows the
+// game as its city, traffic and figures change); korvalis and the in-process
+// player each replay that script: the drive's card with its prompt, the
+// drive reaching the bar inside its 3600 ticks (episode 2, record 6
+// entered), the bar's card with its prompt, its scene and the fight to its
+// end, the closing screens and the hand-back, with the script itself ending
+// the run (exit value -1).  Both replays give the same frame log and the same
+// WAV bytes.  The runs draw no pixels (--gs-no-pixels: the frame logs
+// compare the same blank fields, the trace, sound and records carry the
+// check); the bar's card is seen drawn in a short run of its own.  The
+// generated script is kept beside the test program as win.pad, for runs by
+// hand.
+TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
+{
+    // The field limit only guards against a run that never ends.
+    const std::string guard = " --gs-no-pixels --exit-after-runs 1 --exit-after-vblanks 12000";
+    const std::string pad = (dir_ / "win.pad").string();
+    const Outcome piloted = Execute(Self().string() + " --pilot " + pad + " " + (dir_ / "pilot.log").string() +
+                                    " --headless --disc " + (dir_ / "disc").string() + guard);
+    ASSERT_EQ(piloted.status, 0) << piloted.output;
+    ASSERT_EQ(RecordsByRun(demo_test::ReadRunLog((dir_ / "pilot.log").string())),
+              (std::vector<std::string>{"2,5 2,6"}))
+        << piloted.output;
+    std::error_code ignored;
+    fs::copy_file(pad, BuildDir() / "tests" / "win.pad", fs::copy_options::overwrite_existing, ignored);
+    // The script's first Cross ends the drive's prompt (the later ones in
+    // the drive are the throttle); its first Cross after the bar's record
+    // starts ends the bar's prompt.
+    long long pilotBar = -1;
+    for (const RunPoint& p : demo_test::ReadRunLog((dir_ / "pilot.log").string()))
+        if (p.kind == "record" && p.record == 6)
+            pilotBar = p.field;
+    std::vector<long long> crosses;
+    for (long long f : CrossPresses(Slurp(pad)))
+        if (crosses.empty() || (crosses.size() == 1 && f > pilotBar))
+            crosses.push_back(f);
+    ASSERT_EQ(crosses.size(), 2u) << Slurp(pad);
+
+    const std::string outputs = " --pad-script " + pad + " --frame-log ";
+    Outcome played, replayed;
     std::thread other([&] {
-        second = Play("two.log", options + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
+        replayed = Execute(Korvalis() + " --headless --disc " + (dir_ / "disc").string() + guard +
+                           " --trace demo --trace-file " + (dir_ / "two.trace").string() + " --pad-script " + pad +
+                           " --frame-log " + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
     });
-    first = Play("one.log", options + (dir_ / "one.frames").string() + " --wav " + (dir_ / "one.wav").string());
+    played = Play("one.log", guard + outputs + (dir_ / "one.frames").string() + " --wav " + (dir_ / "one.wav").string());
     other.join();
-    ASSERT_EQ(first.status, 0) << first.output;
-    ASSERT_EQ(second.status, 0) << second.output;
+    ASSERT_EQ(played.status, 0) << played.output;
+    ASSERT_EQ(replayed.status, 0) << replayed.output;
 
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"}));
-    long long drive = -1, bar = -1;
+    long long bar = -1, handback = -1;
     int handbacks = 0;
     for (const RunPoint& p : points) {
-        if (p.kind == "record" && p.record == 5)
-            drive = p.field;
         if (p.kind == "record" && p.record == 6)
             bar = p.field;
         if (p.kind == "handback") {
             handbacks++;
+            handback = p.field;
             EXPECT_EQ(p.exit, -1);
         }
     }
-    EXPECT_EQ(handbacks, 1);
-    // The drive's prompt ends with the script's first Cross at field 850.
-    EXPECT_LT(bar, 850 + 3600) << "drive from field " << drive;
-    ExpectStills({{800, "DEMOSCR1"}, {2425, "DEMOSCR2"}});
+    ASSERT_EQ(handbacks, 1);
+    // The drive's clock starts with the first Cross; the bar is reached
+    // inside it, and its prompt waits for the second.
+    EXPECT_GT(bar, crosses[0]);
+    EXPECT_LT(bar, crosses[0] + 3600);
+    EXPECT_GT(crosses[1], bar);
+    const std::vector<std::string> fight = FightLines(played.output);
+    ASSERT_EQ(fight.size(), 2u) << played.output;
+    EXPECT_EQ(fight[0], "Fight: begun");
+    EXPECT_NE(fight[1], "Fight: begun");
+    // The closing screens take their 5 x 600 fields after the fight.
+    ASSERT_GT(handback, crosses[1] + 5 * 600);
+
+    // The bar's card with its prompt, drawn (the loss branch's test sees the
+    // other cards drawn): the bar's record started on its own, its prompt
+    // left waiting.
+    const Outcome card = Execute(Korvalis() + " --headless --disc " + (dir_ / "disc").string() +
+                                 " --start 2,6 --exit-after-vblanks 400 --dump-frames " + (dir_ / "png").string() +
+                                 " --dump-at 390");
+    ASSERT_EQ(card.status, 0) << card.output;
+    ExpectStills({{390, "DEMOSCR2"}});
+
+    // korvalis itself: the same records at the same fields and the hand-back.
+    const std::vector<std::string> trace = DemoTrace(dir_ / "two.trace");
+    ASSERT_EQ(trace.size(), 4u);
+    EXPECT_NE(trace[1].find("enters record 2,5"), std::string::npos) << trace[1];
+    EXPECT_NE(trace[2].find("enters record 2,6 (field " + std::to_string(bar) + ")"), std::string::npos) << trace[2];
+    EXPECT_NE(trace[3].find("handed back (field " + std::to_string(handback) + ")"), std::string::npos) << trace[3];
     const std::string frames = Slurp(dir_ / "one.frames");
+    EXPECT_GE(std::count(frames.begin(), frames.end(), '\n'), handback);
     EXPECT_EQ(frames, Slurp(dir_ / "two.frames"));
-    EXPECT_TRUE(Slurp(dir_ / "one.wav") == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+    const std::string wav = Slurp(dir_ / "one.wav");
+    EXPECT_GT(wav.size(), size_t(handback / 50) * 48000 * 4 * 9 / 10);
+    EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
+
+// The bar's scene cut short with Cross: its actors are handed back where
+// the played scene leaves them, so the fight starts as after the whole
+// scene (the player in his fighting stance, the thugs within his reach) and
+// ends: the player standing idle is beaten and the run goes on to its
+// closing screens and hand-back.
+TEST_F(DemoRuns, TheBarFightEndsWhenItsSceneIsCutShort)
+{
+    const std::string pad = (dir_ / "cut.pad").string();
+    const Outcome r = Execute("env PAD_PILOT_CUT_SCENES=1 " + Self().string() + " --pilot " + pad + " " +
+                              (dir_ / "cut.log").string() + " --headless --disc " + (dir_ / "disc").string() +
+                              " --gs-no-pixels --start 2,6 --exit-after-runs 1 --exit-after-vblanks 9000");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The prompt's Cross, then the one that cuts the scene.
+    EXPECT_EQ(CrossPresses(Slurp(pad)).size(), 2u) << Slurp(pad);
+    EXPECT_EQ(FightLines(r.output), (std::vector<std::string>{"Fight: begun", "Fight: lost"})) << r.output;
+    int handbacks = 0;
+    for (const RunPoint& p : demo_test::ReadRunLog((dir_ / "cut.log").string()))
+        if (p.kind == "handback") {
+            handbacks++;
+            EXPECT_EQ(p.exit, -1);
+        }
+    EXPECT_EQ(handbacks, 1);
 }

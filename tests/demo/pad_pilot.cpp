@@ -1,0 +1,425 @@
+#include "tests/demo/pad_pilot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <queue>
+#include <vector>
+
+#include "game/GameFlow.h"
+#include "game/GameModes.h"
+#include "game/MAIN.h"
+#include "game/QuadTree.h"
+#include "game/Road.h"
+#include "game/Vehicle.h"
+#include "game/userintf.h"
+#include "host/headless/pad_script.h"
+
+namespace demo_test {
+namespace {
+
+using console::host::PadInput;
+
+// The pad library's bits (pad_script.h's table).
+constexpr uint16_t kL1 = 0x0004, kCircle = 0x0020, kCross = 0x0040, kSquare = 0x0080;
+
+struct Point {
+    float x = 0, z = 0;
+};
+
+float Dist(Point a, Point b)
+{
+    return std::hypot(a.x - b.x, a.z - b.z);
+}
+
+Point Flat(const VectorPos& p)
+{
+    return {p[0], p[2]};
+}
+
+// The roads of the city's loaded window that cars may use, as a graph:
+// junctions (those of two cells' shared edge made one by their place) and
+// the segments between them, each a polyline along its centre line.
+struct RoadGraph {
+    struct Edge {
+        int a, b;
+        std::vector<Point> line;   // from junction a to junction b
+        float length = 0;
+    };
+    std::vector<Point> nodes;
+    std::vector<Edge> edges;
+    std::vector<std::vector<int>> at;   // the edges at each node
+
+    int Node(Point p)
+    {
+        for (size_t i = 0; i < nodes.size(); i++)
+            if (Dist(nodes[i], p) < 1.0f)
+                return int(i);
+        nodes.push_back(p);
+        at.emplace_back();
+        return int(nodes.size()) - 1;
+    }
+
+    void Build()
+    {
+        QuadTree* qt = world.quadtree;
+        if (qt == nullptr)
+            return;
+        for (const Grid& g : qt->grid) {
+            if (g.file == nullptr || g.streamnum != -2)
+                continue;
+            for (u32 bi = 0; bi < g.file->blockCount; bi++) {
+                const HeaderBlock& b = g.file->block[bi];
+                if (b.type != GRID_ROADSEGS || b.data == 0)
+                    continue;
+                const RoadSeg* rs = static_cast<const RoadSeg*>(b.Data());
+                for (u32 i = 0; i < b.count; i++)
+                    Add(rs[i]);
+            }
+        }
+    }
+
+    void Add(const RoadSeg& rs)
+    {
+        if (rs.type == nullptr || !(rs.type->flags & ROADTYPE_VEHICLES) || rs.jtn[0] == nullptr ||
+            rs.jtn[1] == nullptr)
+            return;
+        Edge e;
+        e.a = Node(Flat(rs.jtn[0]->pos));
+        e.b = Node(Flat(rs.jtn[1]->pos));
+        // Points about a unit apart.
+        const float chord = std::hypot(rs.bezier.c3[0] - rs.bezier.c0[0], rs.bezier.c3[2] - rs.bezier.c0[2]);
+        const int kSteps = std::clamp(int(chord), 4, 400);
+        for (int k = 0; k <= kSteps; k++) {
+            const Vector v = rs.bezier.Evaluate(float(k) / kSteps);
+            e.line.push_back({v[0], v[2]});
+            if (k > 0)
+                e.length += Dist(e.line[size_t(k)], e.line[size_t(k) - 1]);
+        }
+        // A segment seen from both cells of a shared edge counts once.
+        for (const Edge& o : edges)
+            if (((o.a == e.a && o.b == e.b) || (o.a == e.b && o.b == e.a)) && std::fabs(o.length - e.length) < 0.5f)
+                return;
+        at[size_t(e.a)].push_back(int(edges.size()));
+        at[size_t(e.b)].push_back(int(edges.size()));
+        edges.push_back(std::move(e));
+    }
+
+    // The edge and point index nearest p.
+    void Nearest(Point p, int* edge, int* index) const
+    {
+        float best = std::numeric_limits<float>::max();
+        for (size_t i = 0; i < edges.size(); i++)
+            for (size_t k = 0; k < edges[i].line.size(); k++)
+                if (float d = Dist(edges[i].line[k], p); d < best) {
+                    best = d;
+                    *edge = int(i);
+                    *index = int(k);
+                }
+    }
+
+    // Shortest distances from node `from` to every node.
+    std::vector<float> Distances(int from) const
+    {
+        std::vector<float> d(nodes.size(), std::numeric_limits<float>::max());
+        using Item = std::pair<float, int>;
+        std::priority_queue<Item, std::vector<Item>, std::greater<Item>> q;
+        d[size_t(from)] = 0;
+        q.push({0.0f, from});
+        while (!q.empty()) {
+            auto [dist, n] = q.top();
+            q.pop();
+            if (dist > d[size_t(n)])
+                continue;
+            for (int ei : at[size_t(n)]) {
+                const Edge& e = edges[size_t(ei)];
+                const int m = e.a == n ? e.b : e.a;
+                if (dist + e.length < d[size_t(m)]) {
+                    d[size_t(m)] = dist + e.length;
+                    q.push({d[size_t(m)], m});
+                }
+            }
+        }
+        return d;
+    }
+};
+
+// The planned way from the car to the marker, as points along road centre
+// lines.
+std::vector<Point> g_route;
+
+// Points of edge e from index k towards its end `toB`, k itself included.
+void Walk(const RoadGraph::Edge& e, int k, bool toB, std::vector<Point>& out)
+{
+    if (toB)
+        for (size_t i = size_t(k); i < e.line.size(); i++)
+            out.push_back(e.line[i]);
+    else
+        for (int i = k; i >= 0; i--)
+            out.push_back(e.line[size_t(i)]);
+}
+
+// The way from `car` heading along `ahead` to `goal` over the roads: out of
+// the car's segment by the end it faces (turning round costs), over the
+// junctions by the shortest way, along the goal's segment to the point
+// nearest it.
+std::vector<Point> Plan(Point car, Point ahead, Point goal)
+{
+    RoadGraph g;
+    g.Build();
+    std::vector<Point> route;
+    if (g.edges.empty())
+        return route;
+    int se = 0, sk = 0, ge = 0, gk = 0;
+    g.Nearest(car, &se, &sk);
+    g.Nearest(goal, &ge, &gk);
+    const RoadGraph::Edge& s = g.edges[size_t(se)];
+    const RoadGraph::Edge& t = g.edges[size_t(ge)];
+    if (se == ge) {
+        Walk(s, sk, gk >= sk, route);
+        route.resize(size_t(std::abs(gk - sk)) + 1);
+        route.push_back(goal);
+        return route;
+    }
+    // Which way along the car's segment it faces.
+    const Point next = s.line[size_t(std::min<int>(sk + 1, int(s.line.size()) - 1))];
+    const Point prev = s.line[size_t(std::max(sk - 1, 0))];
+    const float facesB = (next.x - prev.x) * ahead.x + (next.z - prev.z) * ahead.z;
+    float best = std::numeric_limits<float>::max();
+    bool bestToB = true, bestFromA = true;
+    for (bool toB : {true, false}) {
+        const int exitNode = toB ? s.b : s.a;
+        float out = 0;
+        for (int i = sk; toB ? i + 1 < int(s.line.size()) : i > 0; i += toB ? 1 : -1)
+            out += Dist(s.line[size_t(i)], s.line[size_t(i + (toB ? 1 : -1))]);
+        if ((facesB >= 0) != toB)
+            out += 150.0f;   // turning the car round
+        const std::vector<float> d = g.Distances(exitNode);
+        for (bool fromA : {true, false}) {
+            const int entry = fromA ? t.a : t.b;
+            float in = 0;
+            for (int i = 0; fromA ? i < gk : i < int(t.line.size()) - 1 - gk; i++) {
+                const size_t k = fromA ? size_t(i) : t.line.size() - 1 - size_t(i);
+                in += Dist(t.line[k], t.line[fromA ? k + 1 : k - 1]);
+            }
+            const float total = out + d[size_t(entry)] + in;
+            if (total < best) {
+                best = total;
+                bestToB = toB;
+                bestFromA = fromA;
+            }
+        }
+    }
+    Walk(s, sk, bestToB, route);
+    // Back along the shortest-way tree from the entry node to the exit node.
+    const int exitNode = bestToB ? s.b : s.a;
+    const int entry = bestFromA ? t.a : t.b;
+    const std::vector<float> d = g.Distances(exitNode);
+    std::vector<int> chain;   // edges from the entry back to the exit
+    for (int n = entry; n != exitNode;) {
+        int via = -1;
+        for (int ei : g.at[size_t(n)]) {
+            const RoadGraph::Edge& e = g.edges[size_t(ei)];
+            const int m = e.a == n ? e.b : e.a;
+            if (std::fabs(d[size_t(m)] + e.length - d[size_t(n)]) < 0.01f) {
+                via = ei;
+                n = m;
+                break;
+            }
+        }
+        if (via < 0)
+            break;
+        chain.push_back(via);
+    }
+    int n = exitNode;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const RoadGraph::Edge& e = g.edges[size_t(*it)];
+        const bool toB = e.a == n;
+        Walk(e, toB ? 0 : int(e.line.size()) - 1, toB, route);
+        n = toB ? e.b : e.a;
+    }
+    Walk(t, bestFromA ? 0 : int(t.line.size()) - 1, bestFromA, route);
+    // Cut at the point nearest the goal.
+    size_t cut = route.size();
+    float nearest = std::numeric_limits<float>::max();
+    for (size_t i = route.size() > 400 ? route.size() - 400 : 0; i < route.size(); i++)
+        if (float dd = Dist(route[i], goal); dd < nearest) {
+            nearest = dd;
+            cut = i + 1;
+        }
+    route.resize(cut);
+    route.push_back(goal);
+    return route;
+}
+
+uint8_t StickByte(float v)
+{
+    return uint8_t(std::clamp(int(std::lround(128.0f + v * 127.0f)), 0, 255));
+}
+
+// Where the drive ends: its marker (placed at the kerb by the building's
+// door), else the HUD's target.
+Point Goal()
+{
+    GameController* gc = g_pgcTest;
+    Object* m = gc->pMission;
+    if (m != nullptr && m->messagehandler == DriveToMissionController::staticmh) {
+        const auto* drive = static_cast<const DriveToMissionController*>(m);
+        if (drive->target != nullptr)
+            return Flat(drive->target->GetWorldPos());
+    }
+    return Flat(gc->pmd->GetCurrTargetPos());
+}
+
+Vehicle* PlayersCar()
+{
+    Object* player = PlayerObject();
+    Object* root = player != nullptr ? player->GetRoot() : nullptr;
+    return root != nullptr && root->type == OBJT_VEHICLE ? static_cast<Vehicle*>(root) : nullptr;
+}
+
+}  // namespace
+
+void PadPilot::Tell(const console::demo::RunEvent& e)
+{
+    if (e.point == console::demo::RunPoint::kRecord)
+        record_ = e.episode * 100 + e.record;
+    else
+        record_ = -1;
+    if (e.point == console::demo::RunPoint::kStart)
+        g_route.clear();
+}
+
+void PadPilot::Pulse(PadInput& pad, uint16_t bit)
+{
+    if ((field_ / 3) % 2 == 0)
+        pad.buttons |= bit;
+}
+
+void PadPilot::Poll(uint32_t vblank, PadInput pads[2])
+{
+    field_ = vblank;
+    console::host::DefaultPadInputs(pads);
+    PadInput& pad = pads[0];
+    GameController* gc = g_pgcTest;
+    if (gc == nullptr)
+        return;
+    // The continue prompt: one Cross (a second would cut the scene that
+    // follows it short).
+    const bool prompt = gc->iUILoading && iDemoLoadingScreenState == 2;
+    if (prompt && !prompt_) {
+        prompt_ = true;
+        cross_until_ = field_ + 2;
+    } else if (!gc->iUILoading) {
+        prompt_ = false;
+    }
+    // A scene cut short with Cross, when asked, once it has run a second.
+    if (cut_scenes_ && world.mode == WORLD_MODE_CINEMA) {
+        if (cinema_from_ == 0)
+            cinema_from_ = field_;
+        else if (field_ == cinema_from_ + 50)
+            cross_until_ = field_ + 4;
+    } else {
+        cinema_from_ = 0;
+    }
+    if (field_ < cross_until_)
+        pad.buttons |= kCross;
+    else if (!gc->iUILoading && record_ == 205)
+        Drive(pad);
+    // In the bar fight the player stands: his blows do not land on the
+    // thugs (the attack volume never meets them), so striking only draws
+    // the fight out, while standing lets the thugs end it.
+    // A pressed button at full pressure, as a press in a script gives.
+    for (const console::host::PadButton& b : console::host::PadButtons())
+        if (b.pressure_index >= 0)
+            pad.pressure[b.pressure_index] = (pad.buttons & b.bit) ? 0xFF : 0;
+}
+
+void PadPilot::Drive(PadInput& pad)
+{
+    Object* player = PlayerObject();
+    if (player == nullptr || g_pgcTest->pmd == nullptr)
+        return;
+    Vehicle* car = PlayersCar();
+    if (car == nullptr) {
+        // On foot beside the car: L1 gets in.
+        Pulse(pad, kL1);
+        return;
+    }
+    const Point at = Flat(car->GetWorldPos());
+    const Point ahead = {car->mat.z[0], car->mat.z[2]};
+    const Point goal = Goal();
+    const Vector& vel = car->Vel();
+    const float speed = vel[0] * car->mat.z[0] + vel[1] * car->mat.z[1] + vel[2] * car->mat.z[2];
+    // The route's point nearest the car.
+    size_t near = 0;
+    float off = std::numeric_limits<float>::max();
+    for (size_t i = 0; i < g_route.size(); i++)
+        if (float d = Dist(g_route[i], at); d < off) {
+            off = d;
+            near = i;
+        }
+    // Planned on the first field in the car, and again when the car has
+    // left the route.
+    if (g_route.size() < 2 || (off > 12.0f && int(field_) - plan_field_ >= 60)) {
+        g_route = Plan(at, ahead, goal);
+        plan_field_ = int(field_);
+        return;
+    }
+    // At the marker: held there by the hand brake until the drive ends.
+    if (Dist(at, goal) < 2.0f) {
+        pad.buttons |= kCircle;
+        return;
+    }
+    // Stuck against something: back off with the wheels the other way.
+    if (reverse_until_ > int(field_)) {
+        pad.buttons |= kSquare;
+        pad.sticks[2] = StickByte(-steer_);
+        return;
+    }
+    if (std::fabs(speed) < 0.01f) {
+        if (++still_ > 45) {
+            still_ = 0;
+            reverse_until_ = int(field_) + 60;
+        }
+    } else {
+        still_ = 0;
+    }
+    // The point to steer at, further on the faster the car goes.
+    const float look = 5.0f + 12.0f * std::fabs(speed);
+    size_t aim = near;
+    for (float run = 0; aim + 1 < g_route.size() && run < look; aim++)
+        run += Dist(g_route[aim], g_route[aim + 1]);
+    const Point to = {g_route[aim].x - at.x, g_route[aim].z - at.z};
+    const float angle = std::atan2(ahead.x * to.z - ahead.z * to.x, ahead.x * to.x + ahead.z * to.z);
+    steer_ = std::clamp(-2.0f * angle, -1.0f, 1.0f);
+    pad.sticks[2] = StickByte(steer_);
+    // The turn the route makes over the stretch the car needs to slow down
+    // in sets the speed.
+    float turn = 0;
+    {
+        const float stretch = 10.0f + 60.0f * std::fabs(speed);
+        size_t i = near;
+        Point from = g_route[near];
+        float run = 0;
+        const float h0 = std::atan2(g_route[std::min(near + 3, g_route.size() - 1)].z - from.z,
+                                    g_route[std::min(near + 3, g_route.size() - 1)].x - from.x);
+        for (; i + 1 < g_route.size() && run < stretch; i++) {
+            run += Dist(g_route[i], g_route[i + 1]);
+            if (run > 3.0f) {
+                const float h = std::atan2(g_route[i + 1].z - g_route[i].z, g_route[i + 1].x - g_route[i].x);
+                turn = std::max(turn, std::fabs(std::remainder(h - h0, 6.2831853f)));
+            }
+        }
+    }
+    // Slowing to the marker, so as to stop within its reach.
+    const float want = std::min(turn > 0.6f ? turn_speed_ : cruise_speed_, 0.02f + 0.012f * Dist(at, goal));
+    if (speed > want * 1.1f)
+        pad.buttons |= kSquare;
+    else if (speed < want)
+        pad.buttons |= kCross;
+}
+
+}  // namespace demo_test
