@@ -11,7 +11,7 @@
 // "wall fields/s" the same per second of the clock, "load" the machine's
 // one-minute load average when the count ended.  The game starts once per
 // process, so each benchmark runs alone:
-//   build/bench/game_bench --benchmark_filter=DemoDrive$
+//   build/bench/game_bench --benchmark_filter=DemoDrive/
 //   build/bench/game_bench --benchmark_filter=DemoDriveNoPixels
 //   build/bench/game_bench --benchmark_filter=DemoFight
 #include <benchmark/benchmark.h>
