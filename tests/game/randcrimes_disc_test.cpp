@@ -8,7 +8,10 @@
 // next crime follows after the spawner's cool-down.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -105,17 +108,30 @@ class RandomCrimeOnTheDisc : public discrun::DiscRun
 protected:
     void TearDown() override
     {
-        console::SetOption("gs-no-pixels", "0");
+        console::ResetConfig();
         DiscRun::TearDown();
+        std::filesystem::remove_all(dir);
     }
+
+    // The whole sample disc as the disc maker writes it, and the program
+    // configured for it as its command line would.
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("korvalis-crime-" + std::to_string(getpid()));
 };
 
 TEST_F(RandomCrimeOnTheDisc, AForcedParoleViolatorBreaksOutIsArrestedAndTheNextFollowsItsCoolDown)
 {
+    std::filesystem::remove_all(dir);
+    std::string error;
+    ASSERT_TRUE(tools::WriteSampleDisc(dir.string(), error)) << error;
     // The run needs the program's logic, not its pictures: the GS draws no
     // pixels (what is drawn, and so seen, is the program's own business).
-    console::SetOption("gs-no-pixels", "1");
-    ASSERT_NO_FATAL_FAILURE(StartOnSampleDisc());
+    std::string program = "randcrimes_disc_test", option = "--disc", disc = dir.string();
+    std::string nopixels = "--gs-no-pixels";
+    char* args[] = {program.data(), option.data(), disc.data(), nopixels.data(), nullptr};
+    int argc = 4;
+    console::Configure(argc, args, console::ConfigureMode::kTest);
+    StartUp(0, nullptr);
     GameController* gc = g_pgcTest;
     StartRun(2, 1);
     gc->i16RCrimeOverride = 1;
