@@ -189,7 +189,7 @@ void DrawHeadlights()
             const float x = at[0], y = at[1], z = at[2], half = at[3];
             r2d.SetColour(rows[j].Col);
             r2d.DrawSprite(int((x - half) * 16.0f), int((y - half) * 16.0f), int((x + half) * 16.0f),
-                           int((y + half) * 16.0f), 0, 0, u1, v1, z > 0.0f ? u32(std::min(z, 16777215.0f)) : 0u);
+                           int((y + half) * 16.0f), 0, 0, u1, v1, rc.ScreenDepth(Vector(x, y, z, 1.0f)));
         }
         if (h.Type == HEADLIGHT_FRONT) {
             const VectorDir d = rc.world_view * h.vDir;

@@ -174,9 +174,13 @@ constexpr float kReflDistance = 31.25f;
 constexpr float kGlowSize = 0.3125f;
 // The flare's depth bias: the lamp's bulb is inside its fitting.
 constexpr int kLampFudgeZ = 16;
-// Glow sprites: depth test on and always passing, a failed alpha test (none
-// is enabled) writing the frame only.
-constexpr u32 kGlowTest = 0x31000;
+// Glow sprites: depth test on and always passing, and an alpha test that
+// never passes with failing pixels writing the frame only.  A glow is light
+// added to the picture, not a surface: were its sprite to write its depth,
+// a reflection (whose point lies below the street) would cut its rectangle
+// into the depth the street left, and what lies under the street (the sea)
+// or figures drawn afterwards would be judged against that instead.
+constexpr u32 kGlowTest = 0x31001;
 
 // The glow sprites' drawing state: their picture added to the frame.
 void GlowState(Render2D& r2d)
@@ -198,13 +202,13 @@ void RestoreSceneTest(Render2D& r2d)
 }
 
 // A sprite of the glow picture centred on screen point (sx, sy) (GS pixels)
-// with half-size (hx, hy) pixels, in 12.4 fixed point.
-void GlowSprite(Render2D& r2d, float sx, float sy, float sz, float hx, float hy, Colour col)
+// with half-size (hx, hy) pixels, in 12.4 fixed point, at GS depth z.
+void GlowSprite(Render2D& r2d, float sx, float sy, u32 z, float hx, float hy, Colour col)
 {
     r2d.SetColour(col);
     const int u1 = glow.width * 16, v1 = glow.height * 16;
     r2d.DrawSprite(int((sx - hx) * 16.0f), int((sy - hy) * 16.0f), int((sx + hx) * 16.0f), int((sy + hy) * 16.0f),
-                   0, 0, u1, v1, sz > 0.0f ? u32(std::min(sz, 16777215.0f)) : 0u);
+                   0, 0, u1, v1, z);
 }
 
 }  // namespace
@@ -237,7 +241,7 @@ void Glow::DrawReal(RenderContext& rc, Render2D& r2d)
         return;
     GlowState(r2d);
     Colour col = GetColour();
-    GlowSprite(r2d, p[0] / pw, p[1] / pw, p[2] / pw, rc.view_scale[0] * kGlowSize / pw,
+    GlowSprite(r2d, p[0] / pw, p[1] / pw, rc.ScreenDepth(p), rc.view_scale[0] * kGlowSize / pw,
                rc.view_scale[1] * kGlowSize / pw, col);
     if (pw < kFlareDistance) {
         col.a = u8(int((kFlareDistance - pw) * kFlareAlphaScale));
@@ -256,7 +260,7 @@ void Glow::DrawRefl(RenderContext& rc, Render2D& r2d, VectorXY scale)
     if (!(pw > 0.0f) || pw > kReflDistance)
         return;
     GlowState(r2d);
-    GlowSprite(r2d, p[0] / pw, p[1] / pw, p[2] / pw, scale[0] * kGlowSize * rc.view_scale[0] / pw,
+    GlowSprite(r2d, p[0] / pw, p[1] / pw, rc.ScreenDepth(p), scale[0] * kGlowSize * rc.view_scale[0] / pw,
                scale[1] * kGlowSize * rc.view_scale[1] / pw, GetColour());
 }
 

@@ -213,7 +213,8 @@ void DoLensFlare(Render2D& r2d, RenderContext& rc, Surface& drawBuff, VectorPos 
           fy <= float(drawBuff.height + kFlareBox)))
         return;
     const int px = int(fx), py = int(fy);
-    const u32 zlight = u32(s64(std::min(sz, 2147483520.0f)) + fudgez);
+    // The bulb is drawn a little nearer (larger Z) than the light's point.
+    const u32 zlight = u32(std::clamp(s64(rc.ScreenDepth(p)) + fudgez, s64(0), s64(0xFFFFFF)));
 
     // 2. The palette must be page-aligned to be drawn into.  The extra
     // reference keeps the texture (and so its palette) placed while the draw

@@ -29,15 +29,7 @@ u64 Fixed4(float v)
 // the viewport's range, 24 bits.
 u64 Depth(const RenderContext& rc, VectorPos pos)
 {
-    const Vector c = rc.world_cull * Vector(pos);
-    const float t = rc.viewport_trans[2], s = rc.viewport_scale[2];
-    const float lo = std::min(t - s, t + s), hi = std::max(t - s, t + s);
-    float z = t - s * (c[2] / c[3]);
-    if (!(z >= lo))
-        z = lo;
-    if (z > hi)
-        z = hi;
-    return u64(u32(s32(z)) & 0xFFFFFFu);
+    return rc.ScreenDepth(rc.world_screen * Vector(pos));
 }
 
 u64 Xyz(float x, float y, u64 z)

@@ -234,6 +234,18 @@ bool RenderContext::TestClip(VectorPos pos, float radius) const
            c[2] - sc[2] < -(c[3] - sc[3]);
 }
 
+u32 RenderContext::ScreenDepth(const Vector& screen) const
+{
+    const float t = viewport_trans[2], s = viewport_scale[2];
+    const float lo = std::min(t - s, t + s), hi = std::max(t - s, t + s);
+    float z = screen[3] != 0.0f ? 2.0f * t - screen[2] / screen[3] : lo;
+    if (!(z >= lo))
+        z = lo;
+    if (z > hi)
+        z = hi;
+    return u32(s32(z)) & 0xFFFFFFu;
+}
+
 int RenderContext::MipTest(VectorPos pos, float radius, int mipK) const
 {
     const Vector c = world_cull * Vector(pos);

@@ -120,6 +120,12 @@ public:
     // Mip level term for a sphere: about 16 * log2(depth of its nearest
     // point) + mipK; 0 when that point lies behind the eye.
     int MipTest(VectorPos pos, float radius, int mipK) const;
+    // The GS depth of a point for 2-D drawing that meets the scene's depth:
+    // `screen` is the point by world_screen (x, y, z, w).  The vector unit
+    // writes depth the other way from the projection's z (nearer pixels carry
+    // larger Z, so the scene tests greater or equal), so the depth is the
+    // viewport's z mirrored about its middle, held within its range.
+    u32 ScreenDepth(const Vector& screen) const;
 
     // ------------------------------------------------- per frame, per object
     // Sends the microcode and the view's constants (once per frame per view,

@@ -240,6 +240,9 @@ void StencilShadows::ExitRender(Colour colour)
     r.SetZBuffer(zbuf, false, true);
     r.SetRegister(GS_TEXA, kTexaFrame);
     r.SetRegister(GS_DTHE, 1);
+    // The scene goes on drawing after the shadows: its depth test again,
+    // not the always-passing one the stencil's clear used.
+    r.SetRegister(GS_TEST_1, kTestGequal);
     r.Close(therenderer);
 }
 

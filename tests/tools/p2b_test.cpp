@@ -12,6 +12,7 @@
 
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/light.h"
+#include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/World.h"
 
 namespace {
@@ -197,11 +198,17 @@ TEST(P2B, TheSampleCubeLoadsAndBuildsItsObjectTree)
     EXPECT_GT((const u8*)tex.data, l.At());
     EXPECT_LT((const u8*)tex.data, l.At() + l.size);
 
-    // The cube's call list is patched: its first command is tokSetMaterial's routine.
+    // The cube's call list is patched: its first command is the register
+    // packet (one register, end of packet) setting the scene's depth test,
+    // greater or equal, then tokSetMaterial's routine.
     const MATERIAL& mt = mf.models[0]->mtls[0];
     EXPECT_EQ(mt.texid, 0);
-    EXPECT_EQ(mt.Words(0)[6], MATERIAL::translate[tokSetMaterial - tokNop]);
-    EXPECT_EQ(mt.Words(0)[0], kCubeStride);   // mc2SetMaterial {stride, ...}
+    EXPECT_EQ(mt.Words(0)[6], MATERIAL::translate[tokGiftag - tokNop]);
+    EXPECT_EQ(mt.Words(0)[0], 0x8001);
+    EXPECT_EQ(*(const u64*)mt.Words(1), 0x50000u);   // TEST: ZTE on, ZTST 2 (GEQUAL)
+    EXPECT_EQ(mt.Words(1)[4], GS_TEST_1);
+    EXPECT_EQ(mt.Words(2)[6], MATERIAL::translate[tokSetMaterial - tokNop]);
+    EXPECT_EQ(mt.Words(2)[0], kCubeStride);   // mc2SetMaterial {stride, ...}
     EXPECT_TRUE(mf.models[0]->flags & MDL_LIT);
     EXPECT_FALSE(mf.models[1]->flags & MDL_LIT);
 

@@ -18,6 +18,7 @@
 #include "ZevEngine2/PS2/sound_support.h"
 #include "ZevEngine2/PS2/stream_disc.h"
 #include "tools/lib/ipuenc.h"
+#include "tools/lib/p2b.h"
 #include "tools/lib/pak.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/samplesound.h"
@@ -29,6 +30,7 @@
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/IPUBitmap.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "ZevEngine2/PS2/Packet.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/Bystander.h"
 #include "game/GameAudio.h"
@@ -383,6 +385,50 @@ TEST(SampleDisc, ModelsPassTheLoadersCheckAndBuildTheCube)
         lights += o->type == OBJT_LIGHT;
     EXPECT_EQ(lights, 1);
     obj->Delete();
+}
+
+// A frame begins with the depth test always passing, so every material of
+// every model on the disc sets its own before its vertices: opaque ones the
+// scene's test (on, greater or equal), translucent ones the same without
+// writing depth.  Read from the files' bytes as the loader finds them.
+TEST(SampleDisc, EveryModelMaterialSetsItsDepthTest)
+{
+    auto u16At = [](const std::vector<u8>& b, size_t at) { return u16(b[at] | b[at + 1] << 8); };
+    auto u32At = [](const std::vector<u8>& b, size_t at) {
+        u32 v;
+        std::memcpy(&v, &b[at], 4);
+        return v;
+    };
+    int files = 0, materials = 0;
+    for (const tools::PakInputFile& f : Files()) {
+        if (f.path.size() < 4 || f.path.compare(f.path.size() - 4, 4, ".P2B") != 0)
+            continue;
+        ++files;
+        const std::vector<u8>& b = f.data;
+        const u32 blocks = u32At(b, 0);
+        for (u32 k = 0; k < blocks; k++) {
+            const size_t d = 4 + 8 * k;
+            if (u16At(b, d) != EX5_BLOCK_MODEL)
+                continue;
+            const u32 table = u32At(b, d + 4), count = u16At(b, d + 2);
+            for (u32 m = 0; m < count; m++) {
+                const size_t model = table + u32At(b, table + 4 * m);
+                const int nOpaque = b[model + offsetof(MODEL, nOpaque)];
+                const int n = nOpaque + b[model + offsetof(MODEL, nTranslucent)];
+                for (int i = 0; i < n; i++) {
+                    const size_t mt = model + sizeof(MODEL) + sizeof(MATERIAL) * size_t(i);
+                    std::vector<u128> callList(u16At(b, mt + offsetof(MATERIAL, callListNumQw)));
+                    std::memcpy(callList.data(), &b[u32At(b, mt + offsetof(MATERIAL, callList))], 16 * callList.size());
+                    const std::optional<u64> test = tools::RegisterIn(callList, GS_TEST_1);
+                    ASSERT_TRUE(test.has_value()) << f.path << " model " << m << " material " << i;
+                    EXPECT_EQ(*test, i < nOpaque ? 0x50000u : 0x51001u) << f.path << " model " << m << " material " << i;
+                    ++materials;
+                }
+            }
+        }
+    }
+    EXPECT_GT(files, 50);
+    EXPECT_GT(materials, 500);
 }
 
 TEST(SampleDisc, PicturesAreDistinctStillsOfTheLoadingScreensSize)

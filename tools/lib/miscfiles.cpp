@@ -70,8 +70,11 @@ P2BFile LightCones()
                 std::memcpy(&q, w, sizeof w);
             }
         }
-        mt.callList.insert(mt.callList.begin(),
-                           {Quad(1 | 0x8000u, 0x10000000u, GS_AD, tokGiftag), Quad(kAdd, 0, GS_ALPHA_1, 0)});
+        // Tested against the depth drawn, without writing it.
+        SetRegisterIn(mt.callList, GS_TEST_1, kTestTranslucent);
+        CallList blend;
+        blend.Registers({{kAdd, GS_ALPHA_1}});
+        mt.callList.insert(mt.callList.begin(), blend.qw.begin(), blend.qw.end());
         m.opaque.clear();
         m.translucent.push_back(mt);
         return m;

@@ -8,6 +8,8 @@
 
 #include "tools/lib/p2b.h"
 
+#include "ZevEngine2/PS2/Packet.h"
+
 namespace tools {
 
 // The records written here are the game's own; their sizes are the format.
@@ -253,6 +255,63 @@ CallList& CallList::Giftag(const std::vector<u128>& data, bool copy)
     Cmd(copy ? tokGiftagCopy : tokGiftag, u32(data.size()));
     qw.insert(qw.end(), data.begin(), data.end());
     return *this;
+}
+
+CallList& CallList::Registers(const GsRegs& regs)
+{
+    constexpr u32 kEop = 0x8000, kOneReg = 0x10000000;
+    qw.push_back(Quad(u32(regs.size()) | kEop, kOneReg, GS_AD, u32(tokGiftag)));
+    for (const auto& [value, reg] : regs)
+        qw.push_back(Quad(u32(value), u32(value >> 32), reg, 0));
+    return *this;
+}
+
+namespace {
+
+// Calls f(quadword) for every register write of the call list's register
+// packets.
+template <class List, class F>
+void ForEachRegister(List& callList, F f)
+{
+    for (size_t i = 0; i < callList.size(); ++i) {
+        u32 w[4];
+        std::memcpy(w, &callList[i], sizeof w);
+        const u32 tok = w[3] & 0xFFFF;
+        if (tok != u32(tokGiftag) && tok != u32(tokGiftagCopy))
+            continue;
+        const size_t n = w[0] & 0x7FFF;
+        for (size_t k = 1; k <= n && i + k < callList.size(); ++k)
+            f(callList[i + k]);
+        i += n;
+    }
+}
+
+}  // namespace
+
+std::optional<u64> RegisterIn(const std::vector<u128>& callList, u32 reg)
+{
+    std::optional<u64> found;
+    ForEachRegister(callList, [&](const u128& q) {
+        u32 w[4];
+        std::memcpy(w, &q, sizeof w);
+        if (w[2] == reg)
+            found = u64(w[0]) | u64(w[1]) << 32;
+    });
+    return found;
+}
+
+bool SetRegisterIn(std::vector<u128>& callList, u32 reg, u64 value)
+{
+    bool set = false;
+    ForEachRegister(callList, [&](u128& q) {
+        u32 w[4];
+        std::memcpy(w, &q, sizeof w);
+        if (w[2] != reg)
+            return;
+        q = Quad(u32(value), u32(value >> 32), reg, 0);
+        set = true;
+    });
+    return set;
 }
 
 CallList& CallList::Raw(const u128& q)

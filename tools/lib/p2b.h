@@ -16,6 +16,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/lib/texconv.h"
@@ -26,6 +27,19 @@
 
 namespace tools {
 
+// The GS TEST value a material's call list sets before its vertices.  A
+// frame begins with the depth test always passing, so every material says
+// how it meets the depth already drawn: nearer pixels carry larger Z, and
+// the scene passes what is nearer or as near (greater or equal).  Opaque
+// materials write their depth; translucent ones are tested against it but
+// leave it alone (an alpha test that never passes and lets failing pixels
+// write the colour only), so what lies behind them still shows after them.
+constexpr u64 kTestOpaque = 0x50000;
+constexpr u64 kTestTranslucent = 0x51001;
+
+// GS register writes (value, register) for a register packet.
+using GsRegs = std::vector<std::pair<u64, u32>>;
+
 // A material's call list: command quadwords (arguments in words 0..2, the
 // token in the low half of word 3) and raw data quadwords.
 class CallList
@@ -34,6 +48,9 @@ public:
     CallList& Cmd(Tok tok, u32 x = 0, u32 y = 0, u32 z = 0);
     // A GIF-tag command and its data quadwords (the count goes in word 0).
     CallList& Giftag(const std::vector<u128>& data, bool copy = false);
+    // A register packet the vector unit sends to the GS as it reaches it:
+    // a GIF tag (EOP, one A+D register per loop) and its register writes.
+    CallList& Registers(const GsRegs& regs);
     CallList& Raw(const u128& q);
     // Words w0..w7 of quadword i.
     u16* Words(int i) { return reinterpret_cast<u16*>(&qw[size_t(i)]); }
@@ -149,6 +166,13 @@ bool MakeLightNode(int kind, Colour colour, float intensity, float range, float 
 
 // A quadword from four 32-bit words.
 u128 Quad(u32 x, u32 y, u32 z, u32 w);
+
+// The last value the register packets of a call list write to GS register
+// reg, or nothing when none does.
+std::optional<u64> RegisterIn(const std::vector<u128>& callList, u32 reg);
+// Changes every write to reg in the call list's register packets to value;
+// false when there is none.
+bool SetRegisterIn(std::vector<u128>& callList, u32 reg, u64 value);
 
 // Writes the file.  False with a message naming what is wrong (and, for a
 // file the loader would refuse, the loader's reason).

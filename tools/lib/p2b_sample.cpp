@@ -80,10 +80,12 @@ u128 PlainCommand(Tok tok, u32 x = 0, u32 y = 0, u32 z = 0)
     return Quad(x, y, z, u32(tok));
 }
 
-// The call list of the samples' materials around the given program.
+// The call list of the samples' materials around the given program: the
+// opaque depth test, then the material.
 std::vector<u128> CallListOf(int stride, const std::vector<u128>& program)
 {
     CallList cl;
+    cl.Registers({{kTestOpaque, GS_TEST_1}});
     cl.Cmd(tokSetMaterial, u32(stride), u32(program.size() + 1));
     for (const u128& q : program)
         cl.Raw(q);

@@ -47,18 +47,19 @@ struct Verts
     }
 };
 
-// One material of the given program: the call list (with a register packet
-// first when `alpha` is not 0: the blend, and colours clamped rather than
-// wrapped, since the transparency pass leaves them wrapping and light added
-// to a bright sky would turn dark) and its vertices.
+// One material of the given program: the call list (a register packet
+// first: the depth test, so that the sky drawn after the city shows only
+// where nothing nearer stands; when `alpha` is not 0 it is translucent, with
+// the blend and colours clamped rather than wrapped, since the transparency
+// pass leaves them wrapping and light added to a bright sky would turn dark)
+// and its vertices.
 P2BMaterial Material(const std::vector<u128>& program, const Verts& verts, u16 texid, u32 alpha)
 {
     CallList cl;
-    if (alpha != 0) {
-        cl.Raw(Quad(2 | 0x8000u, 0x10000000u, GS_AD, tokGiftag));
-        cl.Raw(Quad(alpha, 0, GS_ALPHA_1, 0));
-        cl.Raw(Quad(1, 0, GS_COLCLAMP, 0));
-    }
+    if (alpha != 0)
+        cl.Registers({{kTestTranslucent, GS_TEST_1}, {alpha, GS_ALPHA_1}, {1, GS_COLCLAMP}});
+    else
+        cl.Registers({{kTestOpaque, GS_TEST_1}});
     cl.Cmd(tokSetMaterial, u32(verts.stride), u32(program.size() + 1));
     for (const u128& q : program)
         cl.Raw(q);

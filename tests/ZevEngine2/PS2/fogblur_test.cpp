@@ -234,7 +234,9 @@ TEST_F(LensFlarePackets, LightEightPixelsLeftStillRunsTheTest)
 {
     const auto items = FlareAt(-7.5f, 100.5f, 1000.0f);
     // The two marks over the box (-16, 92)-(0, 108): alpha 0, then 0x80 at the
-    // light's depth plus the fudge.
+    // light's depth plus the fudge.  The light's screen depth 1000 lies in
+    // the viewport's depth range 1 .. 16,000,000, which the GS holds the other
+    // way round (nearer is larger): 16,000,001 - 1000, and 16 nearer.
     const auto rgba = chain::Regs(items, GS_RGBAQ);
     ASSERT_GE(rgba.size(), 2u);
     EXPECT_EQ(rgba[0].value, 0u);
@@ -242,7 +244,7 @@ TEST_F(LensFlarePackets, LightEightPixelsLeftStillRunsTheTest)
     const auto xyz = chain::Regs(items, GS_XYZ2);
     ASSERT_GE(xyz.size(), 4u);
     EXPECT_EQ(xyz[0].value, u64((2048 - 16) * 16) | u64((2048 + 92) * 16) << 16 | 0xFFFFFFull << 32);
-    EXPECT_EQ(xyz[3].value, u64((2048 + 0) * 16) | u64((2048 + 108) * 16) << 16 | 1016ull << 32);
+    EXPECT_EQ(xyz[3].value, u64((2048 + 0) * 16) | u64((2048 + 108) * 16) << 16 | 15999017ull << 32);
     // The last reduction targets the palette as a 16 x 16 32-bit frame.
     const auto frame2 = chain::Regs(items, GS_FRAME_2);
     ASSERT_FALSE(frame2.empty());
@@ -528,12 +530,15 @@ protected:
         return Vram().ReadPixel(Psm::kCT32, u32(flare.GetCBP()), 1, u32(i % 16), u32(i / 16));
     }
 
+    // A flare whose light has GS depth lightz: the viewport's depth range
+    // 1 .. 16,000,000 is held the other way round in the GS (nearer is
+    // larger), so its screen depth is 16,000,001 - lightz.
     void Flare(float x, float y, u32 lightz, const LensFlarePart* parts, int n, Colour col)
     {
         Scene([&] {
             Render2D r;
             r.Open(therenderer);
-            DoLensFlare(r, rc, draw, VectorPos(x, y, float(lightz)), col, 16, flare, parts, n);
+            DoLensFlare(r, rc, draw, VectorPos(x, y, float(16000001u - lightz)), col, 16, flare, parts, n);
             r.Close(therenderer);
         });
     }

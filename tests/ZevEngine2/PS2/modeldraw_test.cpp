@@ -248,6 +248,36 @@ TEST_F(TextureChoice, ObjectChoosesItsTextureThroughItsParameters)
     obj->Delete();
 }
 
+// A frame opened the way the game's frames are: cleared at depth 1 and the
+// depth test left always passing.  A small red cube 3 ahead and a larger
+// green one 8 ahead (half widths on screen 128 x 0.5 / 2.5 = 25.6 and
+// 128 x 2 / 6 = 42.7 pixels): whichever is drawn first, the near one covers
+// the middle and the far one shows only beside it.
+TEST_F(TextureChoice, ANearModelIsNotOverdrawnByAFarOneDrawnAfterIt)
+{
+    LoadedFile f(FileOf({PlainCube(0, 0.5f), PlainCube(1, 2.0f)}, four));
+    auto drawn = [&](bool nearFirst) {
+        therenderer.BeginScene(dmabuff[0], gifbuff[0], true);
+        Render2D r;
+        r.Open(therenderer);
+        gsframe::ClearBuffers(r, scene.draw, scene.zbuf, kW, kH, Colour(20, 20, 20, 128));
+        r.Close(therenderer);
+        rc.Begin();
+        const int order[2] = {nearFirst ? 0 : 1, nearFirst ? 1 : 0};
+        for (int m : order)
+            Draw(rc, &f.mf, f.mf.models[m], Placed(VectorPos(0, 0, m == 0 ? 3.0f : 8.0f)), nullptr);
+        gsframe::SendFrame();
+        return scene.Picture();
+    };
+    const std::vector<u32> nearFirst = drawn(true);
+    EXPECT_EQ(Pixel(128, 64), W(red));
+    EXPECT_EQ(Pixel(128 + 20, 64 - 20), W(red));
+    EXPECT_EQ(Pixel(128 + 35, 64), W(green));
+    EXPECT_EQ(Pixel(128, 64 + 35), W(green));
+    EXPECT_EQ(Pixel(128 + 50, 64), kBackground);
+    EXPECT_TRUE(drawn(false) == nearFirst);
+}
+
 TEST_F(TextureChoice, MaterialWhoseTextureHasNoFormatIsSkipped)
 {
     LoadedFile f(FileOf({PlainCube(1)}, four));
@@ -348,12 +378,13 @@ TEST_F(SceneTest, TintColourComesFromTheObjectsTintSet)
 {
     tools::P2BModel m = tools::CubeModel(1.0f, TEXID_NONE, false);
     tools::P2BMaterial& mt = m.opaque[0];
-    // The fill colour quadword (after mc2SetMaterial, the transform and the
-    // cull) takes the tint.
-    ASSERT_EQ(mt.callList[3], tools::ColourCommand(tokFillColour, 140 / 128.0f, 115 / 128.0f, 77 / 128.0f, 1.0f));
-    mt.callList[3] = tools::ColourCommand(tokFillColour, 0, 0, 0, 0);
+    // The fill colour quadword (after the depth test's register packet of
+    // two quadwords, mc2SetMaterial, the transform and the cull) takes the
+    // tint.
+    ASSERT_EQ(mt.callList[5], tools::ColourCommand(tokFillColour, 140 / 128.0f, 115 / 128.0f, 77 / 128.0f, 1.0f));
+    mt.callList[5] = tools::ColourCommand(tokFillColour, 0, 0, 0, 0);
     mt.flags = MTL_TINT;
-    mt.auxvuaddr = 3;
+    mt.auxvuaddr = 5;
     mt.tints = {Colour(128, 0, 0, 128).Word(), Colour(16, 64, 32, 128).Word()};
     LoadedFile f(FileOf({m}));
     Object* obj = f.mf.GetHierarchy(0, sizeof(Object), 0);
