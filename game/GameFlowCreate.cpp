@@ -610,7 +610,7 @@ void CameraTurn(bool evenInTunnel)
     Camera* c = dace->cam;
     if (cur != nullptr)
         c->mat = cur->mat;
-    c->angy = c->angygoal = ArcTan2(dace->mat.z[2], dace->mat.z[0]);
+    c->angy = c->angygoal = ArcTan2(dace->mat.z[0], dace->mat.z[2]);
     SetCurrentCam(c);
 }
 

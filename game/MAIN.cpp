@@ -444,10 +444,9 @@ void StartRun(int episode, int record)
     gc->SwitchToMission(ep, rec, 0);
     SpecialMessage run(SMSG_GC_RUN_SCRIPT, nullptr);
     gc->SendMessage(OM_SPECIAL, &run);
-    // The HUD draws over the run from its start (its screen texts with it);
-    // a game mode's start binds it to the player and keeps it at the front.
-    if (gc->pmd != nullptr)
-        world.AddPostRawObj(gc->pmd, false);
+    // The HUD is not put up here: a game mode's start binds it to the player
+    // and puts it at the front, and a level's clean-up takes it down, so a
+    // run that starts with a scene shows none until its mode begins.
 }
 
 namespace {

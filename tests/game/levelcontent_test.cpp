@@ -2,6 +2,7 @@
 // that start each game mode.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "ZevEngine2/Collision.h"
@@ -324,8 +325,17 @@ TEST_F(Content, RacesShootOutsAndTheRandomCrimeSpawner)
     tunnel->mode = CAMMODE_FIXED;
     gc->SetShootoutMissionMode(smp, -1);
     EXPECT_EQ(GetCurrentCam(), &g_playerCam);
-    EXPECT_NEAR(g_playerCam.angy, ArcTan2(player.mat.z[2], player.mat.z[0]), 1e-6f);
     EXPECT_EQ(gc->mode, 6);
+    // The camera's heading is the player's turn: facing +z is 0, a quarter
+    // turn is pi/2 and about-face is pi (the engine's arc tangent is a
+    // rational fit, good to a few thousandths).
+    for (float turn : {0.0f, 1.5707964f, 3.1415927f}) {
+        player.mat = RotMatrix(VectorXYZ(0, turn, 0));
+        SetCurrentCam(tunnel);
+        gc->SetShootoutMissionMode(smp, -1);
+        EXPECT_NEAR(std::fabs(g_playerCam.angy), turn, 5e-3f) << turn;
+        EXPECT_EQ(g_playerCam.angygoal, g_playerCam.angy);
+    }
     SetCurrentCam(nullptr);
     tunnel->Delete();
     dace = nullptr;

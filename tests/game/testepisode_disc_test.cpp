@@ -10,6 +10,7 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameFlow.h"
+#include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
@@ -31,9 +32,9 @@ protected:
         console::host::SetBackend(console::host::Backend{});
         DiscRun::TearDown();
     }
-    // Starts the program on the sample disc at the test episode's record,
-    // with the pad played from `script`.
-    void Start(int record, const std::string& script = "")
+    // Starts the program on the sample disc at the test episode's record
+    // (or another episode's), with the pad played from `script`.
+    void Start(int record, const std::string& script = "", int episode = kTestEpisode)
     {
         std::string error;
         ASSERT_TRUE(pad.Parse(script, "test", &error)) << error;
@@ -41,7 +42,7 @@ protected:
         backend.input = &pad;
         console::host::SetBackend(backend);
         ASSERT_NO_FATAL_FAILURE(StartOnSampleDisc());
-        StartRun(kTestEpisode, record);
+        StartRun(episode, record);
     }
     static bool Built() { return g_pgcTest->mode != 0 && dace != nullptr; }
     static Object* FindByHandler(OBJMESSAGEHANDLER mh)
@@ -154,6 +155,30 @@ TEST_F(TestEpisodeOnDisc, TheDrivingCourseSeatsThePlayerInCar65AtItsSpot)
     EXPECT_NEAR(car->mat.w[0], 0.0f, 0.05f);
     EXPECT_NEAR(car->mat.w[2], -29.0f, 0.05f);
     EXPECT_NEAR(car->mat.w[1], -1.0f, 0.05f);
+    ExpectNothingMissing();
+}
+
+// The bar (episode 2, record 6, Cross ending its continue card): the HUD is
+// not drawn while the scene before the fight plays; the fight's start puts it
+// up, at the front of the overlays.
+TEST_F(TestEpisodeOnDisc, TheBarsSceneShowsNoHudUntilTheFightBegins)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(6, "@300 pad0 press CROSS for 2\n", 2));
+    auto hudUp = [] { return world.rawobjPostList.Find(g_pgcTest->pmd) != nullptr; };
+    ASSERT_NE(g_pgcTest->pmd, nullptr);
+    EXPECT_FALSE(hudUp());
+    ASSERT_TRUE(FramesUntil(600, [] { return g_pgcTest->bCinematic; }));
+    int sceneFields = 0;
+    while (g_pgcTest->bCinematic && sceneFields < 600) {
+        EXPECT_FALSE(hudUp()) << "scene field " << sceneFields;
+        MainLoopFrame();
+        sceneFields++;
+    }
+    EXPECT_GT(sceneFields, 60);
+    ASSERT_TRUE(FramesUntil(120, hudUp));
+    EXPECT_EQ(g_pgcTest->mode, 4);
+    ASSERT_NE(g_pgcTest->pMission, nullptr);
+    EXPECT_EQ(world.rawobjPostList.Head()->data, g_pgcTest->pmd);
     ExpectNothingMissing();
 }
 

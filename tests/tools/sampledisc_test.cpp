@@ -43,6 +43,7 @@ namespace {
 // The game's own names of the disc's files, as it asks for them.
 const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Vags\\SND_UI.SND",   "KORVALIS\\DemoData\\Vags\\CITYBUSY.VB",
+    "KORVALIS\\DemoData\\Vags\\DRIVETO.VB",
     "KORVALIS\\DemoData\\Sample\\CUBE.P2B",   "KORVALIS\\DemoData\\Sample\\ARM.P2B",
     "KORVALIS\\DemoData\\Misc\\SKY.P2B",
     "KORVALIS\\DemoData\\Misc\\BULLSPRK.P2B", "KORVALIS\\DemoData\\Misc\\BULLPUFF.P2B",

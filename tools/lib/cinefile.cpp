@@ -142,13 +142,16 @@ std::vector<NamedScene> SampleScenes()
         scenes.push_back(std::move(s));
     }
     {
+        // Sized for the figure as the bar's is: one shot from in front of
+        // the player and off to his right, at his eye height, framing him
+        // from head to foot while he stands and waits.
         NamedScene s{"M3/M3_S7", {}, Hum(1.0f, 330.0f)};
-        s.scene.starts = {{5000, VectorPos(0, -1.5f, -5), Quaternion(Matrix(true))},
-                          {-1, VectorPos(0, 0, 0), Quaternion(Matrix(true))}};
+        const VectorPos eye(-0.3f, -0.5f, 1.4f), look(0, -0.36f, 0);
+        s.scene.starts = {{5000, eye, Quaternion(Matrix(true))}, {-1, VectorPos(0, 0, 0), Quaternion(Matrix(true))}};
         AniGroup g, last;
-        g.chars.push_back(CameraShot(VectorPos(0, -1.5f, -5), VectorPos(0, -1, 0), 1.6f));
+        g.chars.push_back(CameraShot(eye, look, 2.0f));
         g.chars.push_back(Figure(kMotionIdle, 0.0f, kShot, VectorXYZ(0, 0, 0)));
-        last.chars.push_back(CameraShot(VectorPos(0, -1.5f, -5), VectorPos(0, -1, 0), 1.6f));
+        last.chars.push_back(CameraShot(eye, look, 2.0f));
         last.chars.push_back(Figure(kMotionIdle, 0.0f, 1, VectorXYZ(0, 0, 0)));
         s.scene.blocks = {g, last};
         scenes.push_back(std::move(s));

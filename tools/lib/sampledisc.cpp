@@ -165,6 +165,13 @@ std::vector<int16_t> SampleDemoMusic()
     return PluckedPhrase(kMelody, {-15, -20});
 }
 
+std::vector<int16_t> SampleDriveToMusic()
+{
+    // The C-major pentatonic moved up to D, rising to the upper octave.
+    static constexpr int kMelody[16] = {2, 4, 6, 9, 11, 14, 11, 9, 2, 6, 9, 14, 16, 14, 11, 9};
+    return PluckedPhrase(kMelody, {-10, -17});
+}
+
 std::vector<std::string> SampleVoiceFiles()
 {
     std::vector<std::string> names = {"CB_101A", "CB_101B"};
@@ -215,6 +222,7 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     files.push_back({"DemoData/Vags/CITYBUSY.VB", EncodeAdpcm(SampleMusic(), AdpcmLoop::kRaw), "generated music"});
 
     files.push_back({"DemoData/Vags/DEMO.VB", EncodeAdpcm(SampleDemoMusic(), AdpcmLoop::kRaw), "generated music"});
+    files.push_back({"DemoData/Vags/DRIVETO.VB", EncodeAdpcm(SampleDriveToMusic(), AdpcmLoop::kRaw), "generated music"});
 
     for (size_t b = 0; b < std::size(kEffectBanks); b++) {
         PakInputFile f{std::string("DemoData/Vags/") + kEffectBanks[b].file, {}, "generated sound bank"};

@@ -109,6 +109,9 @@ std::vector<int16_t> SampleChime();
 std::vector<int16_t> SampleMusic();
 // The demo's piece: the same kind of phrase over another melody.
 std::vector<int16_t> SampleDemoMusic();
+// The drive-to piece (free driving and the timed drives' first tracks):
+// the same kind of phrase, climbing in D.
+std::vector<int16_t> SampleDriveToMusic();
 
 // The voice lines' file names (without ".VB"), in the order they are stored.
 std::vector<std::string> SampleVoiceFiles();
