@@ -437,7 +437,10 @@ int CarDriver::CruiseDoJunctions(float dt, int iLane, int& iStopReason, float, f
             t = 0.0f;
             return idx;
         }
-        if (world.time - iCreationTime < 15 || within(W2)) {
+        // A car let go from the line (i16MiscCount 1) drives in: a signal
+        // that stays set (a give-way line, or "others go") would otherwise
+        // send it back to wait there every other frame, for good.
+        if (i16MiscCount == 0 && (world.time - iCreationTime < 15 || within(W2))) {
             const int state = signal() & 0xC;
             if (state == 4 || state == 8 || state == 12)
                 i16DriveSubMode = s16(i16DriveSubMode + 2);
@@ -473,8 +476,10 @@ int CarDriver::CruiseDoJunctions(float dt, int iLane, int& iStopReason, float, f
             }
             go = true;
         }
-        if (go)
+        if (go) {
             i16DriveSubMode = s16(2 - (i16DriveSubMode & 1));
+            i16MiscCount = 1;
+        }
         return lane;
     }
     return iLane;

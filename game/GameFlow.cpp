@@ -319,17 +319,45 @@ void GlobalMFI::Settle(int slot)
     Poll(slot, true);
 }
 
+// The frame chains send a model's call lists and vertex data by reference:
+// a block drawn this frame or the last is still read by DMA after the game
+// has given it up, so it is freed only once those chains have been drawn (a
+// block freed at once was soon written over, and the chain sent the new
+// contents to the vector unit as commands).
 void GlobalMFI::FreeData(int slot)
 {
     StreamMdlFile& smf = rgmfi[slot].smf;
     Settle(slot);
-    free(smf.header);
+    ReleaseRetired();
+    if (smf.header != nullptr)
+    {
+        const DrawFence fence = Platform::PlaceFence();
+        if (Platform::FencePassed(fence))
+            free(smf.header);
+        else
+            retired.push_back(Retired{smf.header, fence});
+    }
     smf.header = nullptr;
+}
+
+int GlobalMFI::ReleaseRetired()
+{
+    size_t kept = 0;
+    for (const Retired& r : retired)
+    {
+        if (Platform::FencePassed(r.fence))
+            free(r.block);
+        else
+            retired[kept++] = r;
+    }
+    retired.resize(kept);
+    return int(kept);
 }
 
 int GlobalMFI::StartLoad(int slot, int id, const char* name, bool wait)
 {
     StreamMdlFile& smf = rgmfi[slot].smf;
+    ReleaseRetired();
     if (slot < MFI_NUMVEHICLESLOTS)
     {
         if (pmfgVehicles == nullptr)
@@ -513,6 +541,7 @@ bool GlobalMFI::CheckAssetLoaded(int slot, int id, const char* name)
 
 void GlobalMFI::Update()
 {
+    ReleaseRetired();
     for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
     {
         if (rgmfi[slot].smf.streamnum >= 0)

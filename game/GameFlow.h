@@ -11,12 +11,15 @@
 // the sound bank of the same name.
 #pragma once
 
+#include <vector>
+
 #include "ZevEngine2/Zev.h"
 #include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/List.h"
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/PS2/Image.h"
+#include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Vector.h"
 #include "game/GameEvents.h"
 
@@ -154,6 +157,10 @@ public:
     // malformed directory is reported and leaves no group.
     void LoadVehicleMdlFileGroup();
 
+    // Blocks given up but perhaps still read by a frame chain not yet drawn;
+    // each is freed once its fence has passed.  Returns how many still wait.
+    int ReleaseRetired();
+
     MdlFileInfo& GetMFI(int slot) { return rgmfi[slot]; }
     int GetID(int slot) const { return rgmfi[slot].i16Id; }
     int GetExtra(int slot) const { return rgmfi[slot].i16Extra; }
@@ -164,6 +171,13 @@ public:
     MdlFileInfo rgmfi[MFI_NUMSLOTS];
 
 private:
+    struct Retired
+    {
+        void* block;
+        DrawFence fence;
+    };
+    std::vector<Retired> retired;
+
     int StartLoad(int slot, int id, const char* name, bool wait);
     int Poll(int slot, bool wait);
     void Settle(int slot);

@@ -285,7 +285,10 @@ int VBFlip::operator()(void*)
 void VBFlip::GSDone()
 {
     bFlipEnabled = true;
-    used[1 - iDispBuff] = false;
+    const int drawn = 1 - iDispBuff;
+    if (used[drawn])
+        drawnCount[drawn] = drawnCount[drawn] + 1;
+    used[drawn] = false;
 }
 
 void VBFlip::WaitToFill()
@@ -296,6 +299,7 @@ void VBFlip::WaitToFill()
 
 void VBFlip::BeginScene()
 {
+    filling = true;
     therenderer.BeginScene(ChainBuffer(iFillBuff), gifbuff[iFillBuff & 1], false);
 }
 
@@ -308,6 +312,7 @@ void VBFlip::EndScene(int _framelock)
     }
 
     DIntr();
+    filling = false;
     used[iFillBuff] = true;
     iFillBuff = !iFillBuff;
     if (used[iFillBuff] && bFlipEnabled) {
@@ -479,6 +484,28 @@ int Platform::Sync()
 u32 Platform::Count()
 {
     return vbcallbacks.vsynccount;
+}
+
+DrawFence Platform::PlaceFence()
+{
+    const VBFlip& f = platformps2.vbflip;
+    DrawFence fence;
+    DIntr();
+    for (int b = 0; b < 2; b++) {
+        const bool pending = f.used[b] || (f.filling && b == f.iFillBuff);
+        fence.drawn[b] = f.drawnCount[b] + (pending ? 1 : 0);
+    }
+    EIntr();
+    return fence;
+}
+
+bool Platform::FencePassed(const DrawFence& fence)
+{
+    const VBFlip& f = platformps2.vbflip;
+    for (int b = 0; b < 2; b++)
+        if (s32(f.drawnCount[b] - fence.drawn[b]) < 0)
+            return false;
+    return true;
 }
 
 void Platform::AddCallback(Callback* cb)

@@ -31,9 +31,24 @@ enum GRAPHICS_MODE {
     GM_FRAME = 512,
 };
 
+// A point in the drawing of frames.  The frame chains send model call lists
+// and vertex data by reference, and are read by DMA up to two frames after
+// they were built (one chain drawing while the next is filled), so a block
+// that a chain may reference is released only once the fence placed when the
+// block was given up has passed.
+struct DrawFence
+{
+    u32 drawn[2];   // how often each chain must have been drawn
+};
+
 class Platform
 {
 public:
+    // A fence behind the chain being filled and the one waiting to be drawn.
+    static DrawFence PlaceFence();
+    // True once every chain that was being filled or waiting when the fence
+    // was placed has been drawn.
+    static bool FencePassed(const DrawFence& fence);
     // Start-up, once, before any other platform call.
     static void Init();
     // The first call opens the display at once; later calls (a mode change)
@@ -110,6 +125,8 @@ public:
     int iFillBuff = 0;                        // the chain the game is filling
     volatile u32 iVSyncFlipTarget = 0;        // earliest vsynccount of the next flip
     volatile int iLastFlipState = 0;          // 1 if the last flip started a chain
+    volatile u32 drawnCount[2] = {0, 0};      // frames each chain has drawn to completion
+    bool filling = false;                     // between BeginScene and EndScene
     int framelock = 0;                        // minimum blanks between flips
 
     void Init(Surface& disp, Surface& draw, Surface& z);

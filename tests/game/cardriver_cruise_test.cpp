@@ -112,13 +112,10 @@ TEST_F(Cruising, ACarWaitsAtARedSignalAndGoesOnGreen)
 
 // On the minor road of a give-way crossing the signal always says "go
 // when clear" (state 12, low bits 3).  A car that has stopped at the line
-// and is let go should drive into the junction; as the approach reads the
-// same standing signal again it is sent back to wait every other frame and
-// creeps for good (four cars queue behind such a line at the dojo drive's
-// start).  Off: letting it through changes the traffic of the dojo drive so
-// that the crime's end-to-end run meets a VU1 dispatch fault, which comes
-// first.
-TEST_F(Cruising, DISABLED_ACarLetGoAtAGiveWayLineDrivesIntoTheJunction)
+// and is let go drives into the junction; it is not sent back to wait by
+// the same standing signal (four cars once queued for good behind such a
+// line).
+TEST_F(Cruising, ACarLetGoAtAGiveWayLineDrivesIntoTheJunction)
 {
     tools::CityDescription c;
     tools::AddSampleRoadKinds(c);

@@ -79,6 +79,7 @@ TEST_F(DriverLine, SignalStatesSortWhoWaitsAtTheLine)
     auto step = [&](int sub, int code) {
         d->i16DriveSubMode = s16(sub);
         d->i8NextCode = s8(code);
+        d->i16MiscCount = 0;   // not let go from the line
         d->iCDFlags = 0;
         int reason = 0;
         float t = d->fT + 0.05f * d->fIVelT;

@@ -284,6 +284,63 @@ TEST_F(Registries, ReleasesFreeOnZeroAndNeverWrapTheCount)
     EXPECT_EQ(TotalFree(), freeAtStart);
 }
 
+// A frame chain sends a model's call lists and vertex data by reference and
+// is read by DMA after the game has moved on: a model given up while the
+// frame being built, or the one waiting to be drawn, may still read it keeps
+// its block until both have been drawn (a block freed at once was written
+// over and the chain fed the new bytes to the vector unit as commands).
+TEST_F(Registries, AModelGivenUpWhileAFrameMayReadItIsFreedOnceThatFrameIsDrawn)
+{
+    StartDisc();
+    const char* name = "KORVALIS\\DemoData\\Char\\POLICEMN.P2B";
+    VBFlip& flip = platformps2.vbflip;
+    const int fill = flip.iFillBuff, disp = flip.iDispBuff;
+    const bool filling = flip.filling, used0 = flip.used[0], used1 = flip.used[1], flipEnabled = flip.bFlipEnabled;
+    auto drawn = [&](int chain) {   // the chain's end interrupt
+        flip.iDispBuff = 1 - chain;
+        flip.GSDone();
+    };
+
+    // A frame is being built (chain 0) while chain 1 waits to be drawn.
+    g_GlobalMFI.LoadMF(70, name, 140, 0);
+    flip.iFillBuff = 0;
+    flip.filling = true;
+    flip.used[0] = false;
+    flip.used[1] = true;
+    const void* block = g_GlobalMFI.rgmfi[70].smf.header;
+    const u32 size = g_GlobalMFI.rgmfi[70].smf.length;
+    ASSERT_NE(block, nullptr);
+    g_GlobalMFI.DeleteMF(70, true);
+    EXPECT_FALSE(g_GlobalMFI.HasData(70));   // gone for the game at once
+    // ... but its block is held: a new block of its size lies elsewhere.
+    void* other = malloc(size);
+    EXPECT_NE(other, block);
+    free(other);
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 1);
+    drawn(1);
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 1);
+    // The frame is closed, then drawn: the block goes.
+    flip.filling = false;
+    flip.used[0] = true;
+    flip.iFillBuff = 1;
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 1);
+    drawn(0);
+    g_GlobalMFI.Update();
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 0);
+
+    // Between frames, with nothing waiting to be drawn, it goes at once.
+    g_GlobalMFI.LoadMF(70, name, 140, 0);
+    g_GlobalMFI.DeleteMF(70, true);
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 0);
+
+    flip.iFillBuff = fill;
+    flip.iDispBuff = disp;
+    flip.filling = filling;
+    flip.used[0] = used0;
+    flip.used[1] = used1;
+    flip.bFlipEnabled = flipEnabled;
+}
+
 TEST_F(Registries, FindByIdSkipsDeleteableAndRecycledSlotsAndGetIndexOnlySlots)
 {
     StartDisc();

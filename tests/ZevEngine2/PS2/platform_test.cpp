@@ -295,6 +295,32 @@ TEST_F(PlatformTest, ModeChangeWaitsForDrainedChainsAndThreeBlanks)
     EXPECT_EQ(console::DiagErrorCount(), 0);
 }
 
+// A fence placed while a frame is built, with another waiting to be drawn,
+// passes only once both have been drawn: what either chain sends by
+// reference stays in use until then.
+TEST_F(PlatformTest, AFencePassesOnceTheFrameBeingBuiltAndTheOneWaitingHaveDrawn)
+{
+    Start();
+    // Nothing built, nothing waiting: passed at once.
+    EXPECT_TRUE(Platform::FencePassed(Platform::PlaceFence()));
+    FramesUntilAChainWaits();
+    ASSERT_TRUE(platformps2.vbflip.used[0] || platformps2.vbflip.used[1]);
+    Platform::BeginScene();
+    const DrawFence fence = Platform::PlaceFence();
+    EXPECT_FALSE(Platform::FencePassed(fence));
+    // The waiting frame is drawn; the one being built is not closed yet.
+    for (int i = 0; i < 8 && (platformps2.vbflip.used[0] || platformps2.vbflip.used[1]); i++)
+        Platform::Sync();
+    ASSERT_FALSE(platformps2.vbflip.used[0] || platformps2.vbflip.used[1]);
+    EXPECT_FALSE(Platform::FencePassed(fence));
+    Platform::EndScene(2);
+    for (int i = 0; i < 8 && !Platform::FencePassed(fence); i++)
+        Platform::Sync();
+    EXPECT_TRUE(Platform::FencePassed(fence));
+    EXPECT_FALSE(platformps2.vbflip.used[0] || platformps2.vbflip.used[1]);
+    EXPECT_EQ(console::DiagErrorCount(), 0);
+}
+
 TEST_F(PlatformTest, ResetWaitsForDrawnChainsAndEmptiesTheUploadLists)
 {
     Start();
