@@ -1149,6 +1149,32 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
     golden::ExpectPicture("testdrive_at_the_default_spot", 640, 512, Crop(late, 0, 0, 640, 512));
 }
 
+namespace {
+
+// Plays a scene record ("episode,record") of the sample disc headless, Cross
+// ending its continue card at field 300, until field `exit_after`; gives the
+// run and the picture of field `field`.
+void PlaySceneToField(const char* prefix, const std::string& start, int field, int exit_after, GameRun* run,
+                      png_reader::Picture* shot)
+{
+    const std::filesystem::path dir = ScratchDir(prefix);
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "card.pad";
+    std::ofstream(pad) << "@300 pad0 press CROSS for 2\n";
+    *run = RunGame("--headless --disc " + (dir / "disc").string() + " --start " + start + " --pad-script " +
+                   pad.string() + " --exit-after-vblanks " + std::to_string(exit_after) + " --dump-frames " +
+                   (dir / "png").string() + " --dump-at " + std::to_string(field));
+    ASSERT_EQ(run->status, 0) << run->output;
+    char name[32];
+    std::snprintf(name, sizeof name, "field-%06d.png", field);
+    *shot = ReadPicture(dir / "png" / name);
+    ASSERT_EQ(shot->width, 640u);
+    ASSERT_EQ(shot->height, 512u);
+}
+
+}  // namespace
+
 // The bar's scene (episode 2, record 6; Cross ends the continue card): the
 // player walks up to the cast member over two shots and the third looks
 // past the cast member's shoulder at him while the cast member gestures.
@@ -1156,19 +1182,10 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
 // the scene is over.
 TEST(KorvalisProgram, TheBarsSceneShowsThePlayerFacingTheGesturingCastMember)
 {
-    const std::filesystem::path dir = ScratchDir("korvalis-barscene-test-");
-    const RemoveOnExit cleanup{dir};
-    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
-    const std::filesystem::path pad = dir / "card.pad";
-    std::ofstream(pad) << "@300 pad0 press CROSS for 2\n";
-    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --start 2,6 --pad-script " +
-                              pad.string() + " --exit-after-vblanks 560 --dump-frames " + (dir / "png").string() +
-                              " --dump-at 470");
-    ASSERT_EQ(r.status, 0) << r.output;
+    GameRun r;
+    png_reader::Picture shot;
+    ASSERT_NO_FATAL_FAILURE(PlaySceneToField("korvalis-barscene-test-", "2,6", 470, 560, &r, &shot));
     EXPECT_NE(r.output.find("Fight: begun"), std::string::npos) << r.output;
-    const png_reader::Picture shot = ReadPicture(dir / "png" / "field-000470.png");
-    ASSERT_EQ(shot.width, 640u);
-    ASSERT_EQ(shot.height, 512u);
     golden::ExpectPicture("bar_scene_last_shot", 640, 512, Crop(shot, 0, 0, 640, 512));
 }
 
@@ -1178,18 +1195,9 @@ TEST(KorvalisProgram, TheBarsSceneShowsThePlayerFacingTheGesturingCastMember)
 // picture's right edge).
 TEST(KorvalisProgram, TheSpasSceneFramesThePlayerStandingByThePool)
 {
-    const std::filesystem::path dir = ScratchDir("korvalis-spascene-test-");
-    const RemoveOnExit cleanup{dir};
-    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
-    const std::filesystem::path pad = dir / "card.pad";
-    std::ofstream(pad) << "@300 pad0 press CROSS for 2\n";
-    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --start 3,12 --pad-script " +
-                              pad.string() + " --exit-after-vblanks 381 --dump-frames " + (dir / "png").string() +
-                              " --dump-at 380");
-    ASSERT_EQ(r.status, 0) << r.output;
-    const png_reader::Picture shot = ReadPicture(dir / "png" / "field-000380.png");
-    ASSERT_EQ(shot.width, 640u);
-    ASSERT_EQ(shot.height, 512u);
+    GameRun r;
+    png_reader::Picture shot;
+    ASSERT_NO_FATAL_FAILURE(PlaySceneToField("korvalis-spascene-test-", "3,12", 380, 381, &r, &shot));
     // The right edge is left out: a faint figure stands there in every
     // framing of this shot, a fault of its own still to be found.
     golden::ExpectPicture("spa_scene_last_shot", 560, 512, Crop(shot, 0, 0, 560, 512));
