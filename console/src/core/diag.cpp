@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "core/config.h"
 
@@ -33,9 +34,14 @@ const char* LevelName(Level level)
 struct TraceState {
     bool parsed = false;
     bool all = false;
-    std::set<std::string> categories;
+    bool any = false;  // some category is traced
+    std::set<std::string, std::less<>> categories;
     FILE* out = nullptr;
 };
+
+// -1 until the options are read, then whether any category is traced: the
+// answer for most calls without a look at the state.
+int g_tracing = -1;
 
 TraceState& Traces()
 {
@@ -55,6 +61,8 @@ TraceState& Traces()
                 break;
             start = comma + 1;
         }
+        state.any = state.all || !state.categories.empty();
+        g_tracing = state.any ? 1 : 0;
         std::string file = GetString("trace-file");
         state.out = file.empty() ? stderr : std::fopen(file.c_str(), "w");
         if (!state.out)
@@ -108,8 +116,14 @@ int DiagErrorCount()
 
 bool TraceOn(const char* category)
 {
+    // Asked for every register write: with nothing traced it must cost no
+    // more than a test.
+    if (g_tracing == 0)
+        return false;
     TraceState& t = Traces();
-    return t.all || t.categories.count(category) != 0;
+    if (!t.any)
+        return false;
+    return t.all || t.categories.find(std::string_view(category)) != t.categories.end();
 }
 
 void Trace(const char* category, const char* fmt, ...)

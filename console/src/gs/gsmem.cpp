@@ -1,5 +1,6 @@
 #include "gs/gsmem.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstring>
@@ -314,6 +315,93 @@ void LocalMemory::WriteAt(Psm psm, u32 offset, u32 value)
     }
 }
 
+namespace {
+
+// The pixels of one row run of a transfer: `put(offset, src)` stores the pixel
+// whose packed bytes start at `src`; the pages written are stamped `stamp`.
+template <int kBytes, typename Put>
+void StoreRow(const RowCursor& row, u32 x, u32 n, const u8* src, u32 unit_shift, u64 stamp, u64* page_stamps,
+              u64* group_stamps, u32 pages, Put put)
+{
+    u32 last_page = ~0u;
+    for (u32 i = 0; i < n; ++i, src += kBytes) {
+        const u32 offset = row.Offset(x + i);
+        const u32 page = ((offset >> unit_shift) / kPageBlocks) % pages;
+        if (page != last_page) {
+            last_page = page;
+            page_stamps[page] = group_stamps[page / kGroupPages] = stamp;
+        }
+        put(offset, src);
+    }
+}
+
+template <typename T>
+T LoadLittle(const u8* src)
+{
+    T value;
+    std::memcpy(&value, src, sizeof value);
+    return value;
+}
+
+}  // namespace
+
+void LocalMemory::WriteRow(Psm psm, const RowCursor& row, u32 x, u32 n, const u8* src)
+{
+    if (n == 0)
+        return;
+    // One stamp for the run: it is newer than any stamp read before it, which
+    // is all that WrittenSince asks of a write.
+    const u64 stamp = ++stamp_;
+    const u32 shift = LayoutOf(psm).unit_shift;
+    u32* const words = words_.data();
+    u64* const pages = page_stamps_.data();
+    u64* const groups = group_stamps_.data();
+    auto merge = [words](u32 offset, u32 mask, u32 bits) {
+        u32& word = words[offset & (kMemoryWords - 1)];
+        word = (word & ~mask) | (bits & mask);
+    };
+    switch (psm) {
+    case Psm::kCT32:
+    case Psm::kZ32:
+        StoreRow<4>(row, x, n, src, shift, stamp, pages, groups, kPages, [words](u32 offset, const u8* p) {
+            words[offset & (kMemoryWords - 1)] = LoadLittle<u32>(p);
+        });
+        return;
+    case Psm::kCT24:
+    case Psm::kZ24:
+        StoreRow<3>(row, x, n, src, shift, stamp, pages, groups, kPages, [&merge](u32 offset, const u8* p) {
+            merge(offset, 0x00FFFFFFu, p[0] | (u32{p[1]} << 8) | (u32{p[2]} << 16));
+        });
+        return;
+    case Psm::kCT16:
+    case Psm::kCT16S:
+    case Psm::kZ16:
+    case Psm::kZ16S: {
+        u16* const halves = DrawHalves();
+        StoreRow<2>(row, x, n, src, shift, stamp, pages, groups, kPages, [halves](u32 offset, const u8* p) {
+            halves[offset & (kMemoryBytes / 2 - 1)] = LoadLittle<u16>(p);
+        });
+        return;
+    }
+    case Psm::kT8: {
+        u8* const bytes = reinterpret_cast<u8*>(words);
+        StoreRow<1>(row, x, n, src, shift, stamp, pages, groups, kPages,
+                    [bytes](u32 offset, const u8* p) { bytes[offset & (kMemoryBytes - 1)] = *p; });
+        return;
+    }
+    case Psm::kT8H:
+        StoreRow<1>(row, x, n, src, shift, stamp, pages, groups, kPages,
+                    [&merge](u32 offset, const u8* p) { merge(offset, 0xFF000000u, u32{*p} << 24); });
+        return;
+    case Psm::kT4:
+    case Psm::kT4HL:
+    case Psm::kT4HH: break;
+    }
+    // 4-bit modes pack two pixels to a byte: one at a time.
+    for (u32 i = 0; i < n; ++i)
+        WriteAt(psm, row.Offset(x + i), (src[i / 2] >> ((i & 1) * 4)) & 0xF);
+}
+
 u32 LocalMemory::ReadPixel(Psm psm, u32 bp, u32 bw, u32 x, u32 y) const
 {
     return ReadAt(psm, PixelOffset(LayoutOf(psm), bp, bw, x, y));
@@ -394,7 +482,25 @@ size_t ImageWriter::Feed(std::span<const u8> data)
         return used;
     }
     const int bytes_per_pixel = bits_ / 8;
+    const Layout& layout = LayoutOf(psm_);
     while (used < data.size() && done_ < total_) {
+        if (partial_bytes_ == 0) {
+            // Whole pixels to the end of the row (or of the data) in one run.
+            const u64 whole = (data.size() - used) / bytes_per_pixel;
+            const u32 n = static_cast<u32>(std::min<u64>(rect_.w - col_, whole));
+            if (n > 0) {
+                memory_.WriteRow(psm_, RowCursor(layout, bp_, bw_, rect_.y + row_), rect_.x + col_, n,
+                                 data.data() + used);
+                used += static_cast<size_t>(n) * bytes_per_pixel;
+                done_ += n;
+                col_ += n;
+                if (col_ == rect_.w) {
+                    col_ = 0;
+                    ++row_;
+                }
+                continue;
+            }
+        }
         partial_ |= static_cast<u32>(data[used++]) << (8 * partial_bytes_);
         if (++partial_bytes_ == bytes_per_pixel) {
             Store(partial_);

@@ -217,6 +217,10 @@ public:
     // taken modulo the memory.
     u32 ReadAt(Psm psm, u32 offset) const;
     void WriteAt(Psm psm, u32 offset, u32 value);
+    // Writes `n` pixels of one row from x on, as WriteAt would one by one,
+    // from host bytes packed TransferBits each; 8-, 16-, 24- and 32-bit
+    // modes only.
+    void WriteRow(Psm psm, const RowCursor& row, u32 x, u32 n, const u8* src);
 
     // Whole-rectangle host transfers in the packing of the GS's image
     // transfers: pixels left to right, top to bottom, TransferBits each, 4-bit

@@ -312,22 +312,44 @@ DecodeResult DecodeIntraMacroblock(BitReader& bits, const PictureControl& pc, bo
 
 void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
 {
+    // Separable sums in double precision, rows first.  Most coefficients of a
+    // block are zero and a zero term adds nothing to a sum (the sums start at
+    // +0, so not even the sign of a zero changes): only the non-zero terms are
+    // added, in the same order as a full sum would add them.
     const IdctBasis& b = Basis();
     double rows[64];
+    int live_rows[8];
+    int row_count = 0;
     for (int v = 0; v < 8; ++v) {
+        const int* c = coefficients + v * 8;
+        int live[8];
+        int count = 0;
+        for (int u = 0; u < 8; ++u) {
+            if (c[u] != 0)
+                live[count++] = u;
+        }
+        if (count == 0)
+            continue;
+        live_rows[row_count++] = v;
         for (int x = 0; x < 8; ++x) {
             double s = 0.0;
-            for (int u = 0; u < 8; ++u)
-                s += b.basis[x][u] * coefficients[v * 8 + u];
+            for (int i = 0; i < count; ++i)
+                s += b.basis[x][live[i]] * c[live[i]];
             rows[v * 8 + x] = s;
         }
     }
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             double s = 0.0;
-            for (int v = 0; v < 8; ++v)
-                s += b.basis[y][v] * rows[v * 8 + x];
-            samples[y * 8 + x] = ClampSample(static_cast<int>(std::floor(s + 0.5)));
+            for (int i = 0; i < row_count; ++i)
+                s += b.basis[y][live_rows[i]] * rows[live_rows[i] * 8 + x];
+            // floor(s + 0.5) without the library call: truncation toward
+            // zero, one down for a negative fraction.
+            const double t = s + 0.5;
+            int rounded = static_cast<int>(t);
+            if (t < rounded)
+                --rounded;
+            samples[y * 8 + x] = ClampSample(rounded);
         }
     }
 }

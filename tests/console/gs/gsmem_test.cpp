@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <set>
@@ -401,6 +402,48 @@ TEST(GsMem, ImageWriterTakesPixelsSplitAcrossPieces)
     ASSERT_TRUE(mem.ReadRect(Psm::kCT24, 10, 1, rect, pieces));
     EXPECT_EQ(pieces, whole);
     EXPECT_EQ(whole, data);
+}
+
+TEST(GsMem, TransfersWriteWhatPixelWritesWouldAndStampTheirPages)
+{
+    // A rectangle two pages wide starting one page before the end of memory:
+    // rows cross a page edge and wrap to block 0.  Fed in pieces that split
+    // rows and pixels, each mode's upload leaves memory as pixel-by-pixel
+    // writes do, and marks exactly the pages it wrote as newer than a copy
+    // taken before it.
+    std::mt19937 rng(11);
+    for (Psm psm : {Psm::kCT32, Psm::kCT24, Psm::kCT16, Psm::kCT16S, Psm::kT8, Psm::kT8H, Psm::kZ32, Psm::kZ16S}) {
+        SCOPED_TRACE(PsmName(psm));
+        const Layout& l = LayoutOf(psm);
+        const u32 bw = 2 * OnePageWide(l);
+        const u32 bp = kBlockCount - kPageBlocks;
+        const Rect rect{PageWidth(l) - 5, 2, 9, 3};
+        const int bits = TransferBits(psm);
+        std::vector<u8> data(TransferBytes(psm, rect.w * rect.h));
+        for (u8& b : data)
+            b = static_cast<u8>(rng());
+
+        LocalMemory& mem = Memory();
+        for (u32 i = 0; i < kMemoryWords; ++i)
+            mem.Words()[i] = i * 2654435761u;
+        LocalMemory want = mem;
+        for (u32 i = 0; i < rect.w * rect.h; ++i)
+            want.WritePixel(psm, bp, bw, rect.x + i % rect.w, rect.y + i / rect.w, StreamPixel(data, bits, i));
+
+        const u64 before = mem.Stamp();
+        ImageWriter writer(mem, psm, bp, bw, rect);
+        size_t used = 0;
+        for (size_t at = 0; at < data.size(); at += 7)
+            used += writer.Feed(std::span<const u8>(data).subspan(at, std::min<size_t>(7, data.size() - at)));
+        EXPECT_TRUE(writer.Done());
+        EXPECT_EQ(used, data.size());
+        const LocalMemory& written = mem;  // const: reading marks nothing
+        EXPECT_TRUE(std::equal(written.Words(), written.Words() + kMemoryWords, want.Words()));
+
+        EXPECT_TRUE(mem.WrittenSince(before, bp, bp + kPageBlocks));  // the last page
+        EXPECT_TRUE(mem.WrittenSince(before, 0, kPageBlocks));         // the first, wrapped onto
+        EXPECT_FALSE(mem.WrittenSince(before, kPageBlocks, bp));       // none between
+    }
 }
 
 TEST(GsMem, ModesByCodeAndName)
