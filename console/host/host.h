@@ -17,6 +17,10 @@ struct RgbaImage {
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<uint32_t> pixels;
+    // For a picture that is refreshed in place: changes whenever its pixels
+    // may have changed, so a sink may keep what it computed from the same
+    // version (0: unknown, compute every time).
+    uint64_t version = 0;
 };
 
 class VideoSink {

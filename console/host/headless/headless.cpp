@@ -181,7 +181,14 @@ void FrameOutput::Present(const RgbaImage& image, uint32_t field, uint64_t)
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(image.pixels.data()),
                                          image.pixels.size() * sizeof(uint32_t));
     if (log_) {
-        std::fprintf(log_, "%" PRIu32 " %08" PRIx32 " %" PRIu32 " %" PRIu32 "\n", field, Crc32(bytes), image.width,
+        // A picture refreshed in place and unchanged since the last field
+        // keeps its CRC.
+        if (image.version == 0 || &image != crc_image_ || image.version != crc_version_) {
+            crc_ = Crc32(bytes);
+            crc_image_ = image.version != 0 ? &image : nullptr;
+            crc_version_ = image.version;
+        }
+        std::fprintf(log_, "%" PRIu32 " %08" PRIx32 " %" PRIu32 " %" PRIu32 "\n", field, crc_, image.width,
                      image.height);
         ++fields_logged_;
     }

@@ -65,6 +65,10 @@ private:
     uint64_t fields_logged_ = 0;
     uint64_t dumps_written_ = 0;
     bool open_ = false;
+    // The CRC of the last picture logged, by its address and version.
+    const RgbaImage* crc_image_ = nullptr;
+    uint64_t crc_version_ = 0;
+    uint32_t crc_ = 0;
 };
 
 // Reads the settings, opens the outputs and installs the headless Backend

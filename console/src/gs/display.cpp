@@ -4,8 +4,12 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <emmintrin.h>
 
 #include "core/config.h"
 #include "core/diag.h"
@@ -30,6 +34,14 @@ struct DisplayModel {
     uint32_t last_height = kDefaultHeight;
     std::array<bool, 32> warned_psm{};
     host::RgbaImage frame;  // reused from field to field
+    // What `frame` was read out from, so that a field showing the same
+    // registers over memory not written since keeps it.
+    bool frame_valid = false;
+    DisplayRegisters frame_regs;
+    uint64_t frame_memory = 0;
+    uint64_t frame_stamp = 0;
+    uint32_t frame_width = 0;
+    uint32_t frame_height = 0;
 };
 
 DisplayModel& M()
@@ -39,21 +51,12 @@ DisplayModel& M()
 }
 
 // 16-bit pixel to RGBA8: 5-bit channels widened with their top bits repeated
-// below, the alpha bit as the GS's 0x80.
-const std::array<uint32_t, 65536>& Expand16()
+// below, the alpha bit as the GS's 0x80.  Computed, not looked up: a 256 KiB
+// table competes with the frame for the cache.
+inline uint32_t Expand16(uint32_t v)
 {
-    static const std::array<uint32_t, 65536> table = [] {
-        std::array<uint32_t, 65536> t{};
-        for (uint32_t v = 0; v < 65536; ++v) {
-            uint32_t r = v & 31, g = (v >> 5) & 31, b = (v >> 10) & 31;
-            r = r << 3 | r >> 2;
-            g = g << 3 | g >> 2;
-            b = b << 3 | b >> 2;
-            t[v] = r | g << 8 | b << 16 | ((v & 0x8000) ? 0x80u << 24 : 0);
-        }
-        return t;
-    }();
-    return table;
+    const uint32_t spread = (v & 0x1Fu) | ((v & 0x3E0u) << 3) | ((v & 0x7C00u) << 6);
+    return (spread << 3) | ((spread >> 2) & 0x070707u) | ((v & 0x8000u) << 16);
 }
 
 uint32_t Bits(uint64_t value, int shift, int width)
@@ -144,7 +147,6 @@ void ReadRow(const LocalMemory& mem, const Placement& p, uint32_t y, uint32_t* o
     const Layout& layout = LayoutOf(c.psm);
     const RowCursor cursor(layout, c.fbp * 32, c.fbw, static_cast<uint32_t>(p.row[y]));
     const bool half = layout.unit == Unit::kHalf;
-    const auto& expand = Expand16();
     for (uint32_t x = 0; x < width; ++x) {
         const int32_t bx = p.column[x];
         if (bx < 0) {
@@ -154,7 +156,7 @@ void ReadRow(const LocalMemory& mem, const Placement& p, uint32_t y, uint32_t* o
         covered[x] = 1;
         const uint32_t offset = cursor.Offset(static_cast<uint32_t>(bx));
         if (half) {
-            out[x] = expand[mem.Halves()[offset]];
+            out[x] = Expand16(mem.Halves()[offset]);
         } else {
             const uint32_t word = mem.Words()[offset];
             out[x] = c.psm == Psm::kCT24 ? (word & 0xFFFFFFu) | 0x80u << 24 : word;
@@ -176,6 +178,55 @@ uint32_t Blend(uint32_t top, uint32_t under, uint32_t alpha)
     return result;
 }
 
+// One picture row of circuit 1 over what lies under it: Blend of each covered
+// pixel (the fixed alpha, or the pixel's own), the under colour made opaque
+// elsewhere.  Four pixels at a time where all four are covered.
+void BlendRow(const uint32_t* top, const uint8_t* covered, const uint32_t* under, uint32_t width, bool fixed_alpha,
+              uint32_t alpha, uint32_t* dst)
+{
+    uint32_t x = 0;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
+    const __m128i k255 = _mm_set1_epi16(255);
+    const __m128i k127 = _mm_set1_epi16(127);
+    const __m128i k1 = _mm_set1_epi16(1);
+    const __m128i fixed = _mm_set1_epi16(static_cast<short>(alpha));
+    // (a * alpha + b * (255 - alpha) + 127) / 255 per channel, in 16-bit lanes
+    // (at most 65,152); v / 255 is (v + 1 + (v >> 8)) >> 8 over that range.
+    // Alpha 0 and 255 give b and a, as Blend's shortcuts do.
+    auto mix = [&](__m128i a, __m128i b, __m128i w) {
+        const __m128i v = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(a, w), _mm_mullo_epi16(b, _mm_sub_epi16(k255, w))),
+                                        k127);
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(v, k1), _mm_srli_epi16(v, 8)), 8);
+    };
+    for (; x + 4 <= width; x += 4) {
+        uint32_t cover4;
+        std::memcpy(&cover4, covered + x, 4);
+        if (cover4 != 0x01010101u) {
+            for (uint32_t i = x; i < x + 4; ++i)
+                dst[i] = covered[i] ? Blend(top[i], under[i], fixed_alpha ? alpha : top[i] >> 24)
+                                    : (under[i] & 0xFFFFFFu) | kOpaque;
+            continue;
+        }
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + x));
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(under + x));
+        __m128i wlo = fixed, whi = fixed;
+        if (!fixed_alpha) {
+            // Each pixel's alpha byte spread over its four lanes.
+            const __m128i a = _mm_srli_epi32(t, 24);
+            const __m128i a4 = _mm_or_si128(a, _mm_slli_epi32(a, 16));  // lanes 0 and 1 of each pixel
+            wlo = _mm_unpacklo_epi32(a4, a4);
+            whi = _mm_unpackhi_epi32(a4, a4);
+        }
+        const __m128i lo = mix(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(u, zero), wlo);
+        const __m128i hi = mix(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(u, zero), whi);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(_mm_packus_epi16(lo, hi), opaque));
+    }
+    for (; x < width; ++x)
+        dst[x] = covered[x] ? Blend(top[x], under[x], fixed_alpha ? alpha : top[x] >> 24)
+                            : (under[x] & 0xFFFFFFu) | kOpaque;
+}
+
 std::string Report()
 {
     const DisplayRegisters r = CurrentDisplayRegisters();
@@ -187,11 +238,64 @@ std::string Report()
     return text;
 }
 
+bool SameRegisters(const DisplayRegisters& a, const DisplayRegisters& b)
+{
+    return a.pmode == b.pmode && a.smode2 == b.smode2 && a.dispfb1 == b.dispfb1 && a.display1 == b.display1 &&
+           a.dispfb2 == b.dispfb2 && a.display2 == b.display2 && a.bgcolor == b.bgcolor;
+}
+
+// Whether memory a read circuit of `regs` shows may have been written since
+// `stamp`: the whole rows of pages its rectangle lies in are checked (true
+// when they run past the end of memory, which the stamps are not asked
+// about).
+bool ShownWrittenSince(const DisplayRegisters& regs, const LocalMemory& mem, uint64_t stamp)
+{
+    const std::pair<bool, std::pair<uint64_t, uint64_t>> circuits[2] = {
+        {(regs.pmode & 1) != 0, {regs.dispfb1, regs.display1}},
+        {((regs.pmode >> 1) & 1) != 0, {regs.dispfb2, regs.display2}},
+    };
+    for (const auto& [enabled, reg] : circuits) {
+        Circuit c;
+        if (!enabled || !DecodeCircuit(reg.first, reg.second, c) || c.readable_w == 0 || c.readable_h == 0)
+            continue;
+        const Layout& layout = LayoutOf(c.psm);
+        const uint32_t row_blocks = PagesAcross(layout, c.fbw) * kPageBlocks;
+        const uint32_t lo = c.fbp * kPageBlocks + (c.dby >> layout.page_shift_y) * row_blocks;
+        const uint32_t hi =
+            c.fbp * kPageBlocks + (((c.dby + c.readable_h - 1) >> layout.page_shift_y) + 1) * row_blocks;
+        if (hi > kBlockCount || mem.WrittenSince(stamp, lo, hi))
+            return true;
+    }
+    return false;
+}
+
+// The field's picture into M().frame: read out again unless the registers,
+// the memory and the pages shown are as they were for the last read-out.
+void RefreshFrame()
+{
+    DisplayModel& m = M();
+    const DisplayRegisters regs = CurrentDisplayRegisters();
+    const LocalMemory& mem = Vram();
+    if (m.frame_valid && SameRegisters(regs, m.frame_regs) && m.frame_memory == mem.Id() &&
+        m.frame_width == m.last_width && m.frame_height == m.last_height &&
+        !ShownWrittenSince(regs, mem, m.frame_stamp))
+        return;
+    const uint64_t stamp = mem.Stamp();
+    ReadOut(regs, m.frame);
+    ++m.frame.version;
+    m.frame_valid = true;
+    m.frame_regs = regs;
+    m.frame_memory = mem.Id();
+    m.frame_stamp = stamp;
+    m.frame_width = m.last_width;
+    m.frame_height = m.last_height;
+}
+
 void OnField(uint64_t field, Cycles boundary)
 {
     DumpField(field, CurrentDisplayRegisters());
     if (host::GetBackend().video) {
-        ReadOutCurrent(M().frame);
+        RefreshFrame();
         host::Video().Present(M().frame, static_cast<uint32_t>(field), boundary);
     }
     const int64_t last = GetInt("exit-after-vblanks", 0);
@@ -286,24 +390,45 @@ void ReadOut(const DisplayRegisters& regs, host::RgbaImage& out)
     out.width = width;
     out.height = height;
     out.pixels.resize(size_t{width} * height);
-    std::vector<uint32_t> row1(width), row2(width);
+    std::vector<uint32_t> row1(width), row2(width), under(width);
     std::vector<uint8_t> cov1(width, 0), cov2(width, 0);
     const LocalMemory& mem = Vram();
     const bool use2 = show2 && !slbg;
 
+    // Both circuits reading the same buffer through the same columns (the
+    // de-flicker filter shows it twice, one line apart): a buffer row read for
+    // circuit 2 is circuit 1's row of the next picture line, and is kept.
+    const bool same_source = show1 && use2 && c1.psm == c2.psm && c1.fbp == c2.fbp && c1.fbw == c2.fbw &&
+                             p1.column == p2.column;
+    int32_t kept_row = -1;
+    std::vector<uint32_t> kept(same_source ? width : 0);
+    std::vector<uint8_t> kept_cov(same_source ? width : 0);
+
     for (uint32_t y = 0; y < height; ++y) {
         uint32_t* dst = out.pixels.data() + size_t{y} * width;
-        if (show1)
-            ReadRow(mem, p1, y, row1.data(), cov1.data());
-        if (use2)
-            ReadRow(mem, p2, y, row2.data(), cov2.data());
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint32_t under = (use2 && cov2[x]) ? row2[x] : background;
-            if (show1 && cov1[x])
-                dst[x] = Blend(row1[x], under, mmod ? alp : row1[x] >> 24);
-            else
-                dst[x] = (under & 0xFFFFFFu) | kOpaque;
+        if (show1) {
+            if (same_source && p1.row[y] >= 0 && p1.row[y] == kept_row) {
+                std::copy(kept.begin(), kept.end(), row1.begin());
+                std::copy(kept_cov.begin(), kept_cov.end(), cov1.begin());
+            } else {
+                ReadRow(mem, p1, y, row1.data(), cov1.data());
+            }
         }
+        if (use2) {
+            ReadRow(mem, p2, y, row2.data(), cov2.data());
+            if (same_source && p2.row[y] >= 0) {
+                kept_row = p2.row[y];
+                std::copy(row2.begin(), row2.end(), kept.begin());
+                std::copy(cov2.begin(), cov2.end(), kept_cov.begin());
+            }
+        }
+        for (uint32_t x = 0; x < width; ++x)
+            under[x] = (use2 && cov2[x]) ? row2[x] : background;
+        if (show1)
+            BlendRow(row1.data(), cov1.data(), under.data(), width, mmod, alp, dst);
+        else
+            for (uint32_t x = 0; x < width; ++x)
+                dst[x] = (under[x] & 0xFFFFFFu) | kOpaque;
     }
 }
 
@@ -334,6 +459,7 @@ void ResetDisplay()
     m.last_width = kDefaultWidth;
     m.last_height = kDefaultHeight;
     m.warned_psm.fill(false);
+    m.frame_valid = false;
     for (EeReg reg : kOwned)
         WriteRegister(reg, 0);
     InstallDisplay();

@@ -192,6 +192,53 @@ TEST_F(Display, GameSetUpShowsTheSixteenBitBufferAsA640By512Picture)
     EXPECT_EQ(lines[1].substr(0, 2), "2 ");
 }
 
+TEST_F(Display, EveryFieldShowsMemoryAndRegistersAsTheyAreThen)
+{
+    // The de-flicker set-up over a 16-bit buffer; between fields: nothing,
+    // a pixel of the buffer's last row of pages, a pixel of another buffer,
+    // the background colour (the short circuit 2 shows it on the last
+    // line), a raw store into the buffer.  Each field's logged CRC is that
+    // of the picture read out afresh after it.
+    StartHeadless("1");
+    sceGsResetGraph(0, 1, 3, 0);
+    FillBars(0, 10, 640, 512);
+    TwoCircuits disp;
+    disp.Init(0, 640, 512, false);
+    DPUT_GS_BGCOLOR(0x102030);
+    disp.Display(true);
+    std::vector<u32> want;
+    auto field = [&] {
+        RunFields(1);
+        console::host::RgbaImage img;
+        console::gs::ReadOutCurrent(img);
+        want.push_back(png_reader::SlowCrc32(reinterpret_cast<const uint8_t*>(img.pixels.data()), img.pixels.size() * 4));
+    };
+    field();
+    field();
+    console::gs::Vram().WritePixel(Psm::kCT16S, 0, 10, 600, 500, 0x7FFF);
+    field();
+    console::gs::Vram().WritePixel(Psm::kCT16S, 0x3000, 10, 600, 500, 0x1234);
+    field();
+    DPUT_GS_BGCOLOR(0x405060);
+    field();
+    console::gs::Vram().Words()[0] ^= 0x00FF00FFu;
+    field();
+    console::host::headless::Uninstall();
+
+    const std::vector<std::string> lines = ReadLines(dir_ + "/frames.log");
+    ASSERT_EQ(lines.size(), want.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        char expect[64];
+        std::snprintf(expect, sizeof expect, "%zu %08x 640 512", i + 1, want[i]);
+        EXPECT_EQ(lines[i], expect);
+    }
+    EXPECT_EQ(want[1], want[0]);
+    EXPECT_NE(want[2], want[1]);
+    EXPECT_EQ(want[3], want[2]);
+    EXPECT_NE(want[4], want[3]);
+    EXPECT_NE(want[5], want[4]);
+}
+
 TEST_F(Display, PmodeZeroShowsTheBackgroundColourAtTheSameSize)
 {
     StartHeadless("2");
