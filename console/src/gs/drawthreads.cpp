@@ -286,7 +286,7 @@ public:
     {
         if (published_ == sent_)
             return;
-        for (u32 w = 0; w < kBands / 32; ++w)
+        for (u32 w = 0; w < (kBands + 31) / 32; ++w)
             for (u32 bits = unpublished_bands_[w]; bits != 0; bits &= bits - 1) {
                 const u32 b = w * 32 + static_cast<u32>(__builtin_ctz(bits));
                 bands_[b].tail.store(tails_[b], std::memory_order_release);
@@ -354,15 +354,15 @@ private:
     static constexpr u64 kWakeEvery = 64;
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
-    static constexpr u64 kPublishJobs = 8;
+    static constexpr u64 kPublishJobs = 2;
     static constexpr s64 kPublishPixels = 4096;
     // How long an idle worker looks for more work before it sleeps.
-    static constexpr int kSpinMicroseconds = 50;
+    static constexpr int kSpinMicroseconds = 5;
     // The screen is shared by a fixed number of interleaved bands of 2^3
     // rows, whatever the number of workers: any worker draws any band that
     // has work and nobody is drawing, so a worker that is slow or without a
     // processor holds up one band rather than a share of the screen.
-    static constexpr u32 kBands = 64;
+    static constexpr u32 kBands = 16;
     static constexpr u32 kBandRows = 1u << kBandShift;
 
     static u32 BandOf(s32 y) { return (static_cast<u32>(y) >> kBandShift) % kBands; }
@@ -479,7 +479,7 @@ private:
     u64 published_ = 0;  // sent_ when last published
     s64 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
-    std::array<u32, kBands / 32> unpublished_bands_{};
+    std::array<u32, (kBands + 31) / 32> unpublished_bands_{};
     alignas(64) std::atomic<u64> produced_{0};
     alignas(64) std::atomic<int> sleepers_{0};
     // Decoded textures and triangle states queued jobs read, each with the
