@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <emmintrin.h>
 #include <vector>
 
 #include "core/config.h"
@@ -34,6 +35,8 @@ enum class JobKind : u8 { kSprite, kTriangle };
 // A queued primitive.  Triangles are prepared once by the sender and each
 // band only walks its rows; sprites carry their state and set-up.
 struct Job {
+    // Bands yet to draw it; the slot is free again at 0.
+    std::atomic<u32> remaining{0};
     JobKind kind;
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
@@ -171,10 +174,8 @@ bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* level
 
 class Queue {
 public:
-    explicit Queue(int workers) : workers_(workers), jobs_(kQueueSize), cursors_(static_cast<size_t>(workers))
+    explicit Queue(int workers) : workers_(workers), jobs_(kQueueSize), bands_(kBands)
     {
-        for (auto& c : cursors_)
-            c.drawn.store(0);
         for (int i = 0; i < workers_; ++i)
             threads_.emplace_back([this, i] { Work(i); });
     }
@@ -231,37 +232,100 @@ public:
             writer_[page] = mapping;
     }
 
+    // The slot of the next primitive, once every band has drawn the one it
+    // held; meanwhile the sender draws bands no worker is drawing.
     Job& Slot()
     {
-        // Wait for the slowest worker to leave the slot, drawing the bands
-        // of workers that are not drawing meanwhile.
-        while (sent_ - Slowest() >= kQueueSize)
-            if (!Help())
-                std::this_thread::yield();
+        if (sent_ - oldest_ >= kQueueSize) {
+            Advance();
+            for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
+                if (!Help() && spin > 100)
+                    std::this_thread::yield();
+                Advance();
+            }
+        }
         return jobs_[sent_ % kQueueSize];
     }
 
+    // Publishes the primitive in the slot to the bands of rows [y0, y1).
     // Sleeping workers are woken every few primitives rather than at each
     // (a wake is a system call); they also wake by themselves after a short
     // while, and a drain wakes them at once.
-    void Send()
+    void Send(s32 y0, s32 y1, s64 pixels)
     {
-        produced_.store(++sent_, std::memory_order_seq_cst);
+        Job& j = jobs_[sent_ % kQueueSize];
+        u32 touched[kBands];
+        u32 count = 0;
+        if (y0 < y1) {
+            // Each band once: all of them when the rows go round.
+            const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
+            if (last - first + 1 >= kBands) {
+                for (u32 b = 0; b < kBands; ++b)
+                    touched[count++] = b;
+            } else {
+                for (u32 strip = first; strip <= last; ++strip)
+                    touched[count++] = strip % kBands;
+            }
+        }
+        j.remaining.store(count, std::memory_order_relaxed);
+        for (u32 i = 0; i < count; ++i) {
+            const u32 b = touched[i];
+            bands_[b].entries[tails_[b]++ % kQueueSize] = static_cast<u32>(sent_);
+            unpublished_bands_[b / 32] |= 1u << (b % 32);
+        }
+        ++sent_;
+        unpublished_pixels_ += pixels;
+        if (sent_ - published_ >= kPublishJobs || unpublished_pixels_ >= kPublishPixels)
+            Publish();
+    }
+
+    // Shows the workers what was queued since the last time.  Done for a
+    // few primitives at once: the counts are read by every worker, and each
+    // change takes their cache lines from them.
+    void Publish()
+    {
+        if (published_ == sent_)
+            return;
+        for (u32 w = 0; w < (kBands + 31) / 32; ++w)
+            for (u32 bits = unpublished_bands_[w]; bits != 0; bits &= bits - 1) {
+                const u32 b = w * 32 + static_cast<u32>(__builtin_ctz(bits));
+                bands_[b].tail.store(tails_[b], std::memory_order_release);
+            }
+        unpublished_bands_.fill(0);
+        unpublished_pixels_ = 0;
+        published_ = sent_;
+        produced_.store(sent_, std::memory_order_seq_cst);
         if (sent_ - last_wake_ >= kWakeEvery && sleepers_.load(std::memory_order_seq_cst) > 0)
             Wake();
     }
 
-    bool Idle() const { return Slowest() == sent_; }
+    bool Idle()
+    {
+        Advance();
+        return oldest_ == sent_;
+    }
 
     void Drain()
     {
-        if (Slowest() != sent_ && sleepers_.load(std::memory_order_seq_cst) > 0)
+        Publish();
+        if (!Idle() && sleepers_.load(std::memory_order_seq_cst) > 0)
             Wake();
-        // A worker asleep or without a processor would keep the caller
-        // waiting: its band is drawn here instead.
-        for (int spin = 0; Slowest() != sent_; ++spin)
-            if (!Help() && spin > 1000)
+        // A band whose worker is asleep, or is drawing other bands, is drawn
+        // here; only a band being drawn elsewhere is waited for.
+        for (int spin = 0;; ++spin) {
+            bool pending = false, helped = false;
+            for (Band& band : bands_) {
+                if (band.head.load(std::memory_order_acquire) == tails_[&band - bands_.data()])
+                    continue;
+                pending = true;
+                helped = TryDraw(band) || helped;
+            }
+            if (!pending)
+                break;
+            if (!helped && spin > 1000)
                 std::this_thread::yield();
+        }
+        oldest_ = sent_;
         writer_.fill(0);
         read_.fill(false);
         pinned_.clear();
@@ -280,14 +344,37 @@ public:
             }
         // Records every queued job is past are let go now and then.
         if (pinned_.size() >= 64) {
-            const u64 slowest = Slowest();
-            std::erase_if(pinned_, [&](const PinnedRecord& p) { return p.until <= slowest; });
+            Advance();
+            std::erase_if(pinned_, [&](const PinnedRecord& p) { return p.until <= oldest_; });
         }
         pinned_.push_back({std::move(record), sent_ + 1});
     }
 
 private:
     static constexpr u64 kWakeEvery = 64;
+    // Queued work is shown to the workers after this many primitives or
+    // pixels, or when the sender waits.
+    static constexpr u64 kPublishJobs = 2;
+    static constexpr s64 kPublishPixels = 4096;
+    // How long an idle worker looks for more work before it sleeps.
+    static constexpr int kSpinMicroseconds = 5;
+    // The screen is shared by a fixed number of interleaved bands of 2^3
+    // rows, whatever the number of workers: any worker draws any band that
+    // has work and nobody is drawing, so a worker that is slow or without a
+    // processor holds up one band rather than a share of the screen.
+    static constexpr u32 kBands = 16;
+    static constexpr u32 kBandRows = 1u << kBandShift;
+
+    static u32 BandOf(s32 y) { return (static_cast<u32>(y) >> kBandShift) % kBands; }
+
+    // One band: the numbers of the queued primitives that touch its rows,
+    // appended by the sender and drawn in order by whoever holds `busy`.
+    struct alignas(64) Band {
+        std::atomic<u32> tail{0};  // entries published
+        alignas(64) std::atomic<u32> head{0};  // entries drawn
+        std::atomic<bool> busy{false};
+        alignas(64) u32 entries[kQueueSize];
+    };
 
     void Wake()
     {
@@ -296,113 +383,103 @@ private:
         wake_.notify_all();
     }
 
-    u64 Slowest() const
+    // Moves `oldest_` past the primitives every band has drawn.
+    void Advance()
     {
-        u64 slowest = sent_;
-        for (const auto& c : cursors_)
-            slowest = std::min<u64>(slowest, c.drawn.load(std::memory_order_acquire));
-        return slowest;
+        while (oldest_ != sent_ && jobs_[oldest_ % kQueueSize].remaining.load(std::memory_order_acquire) == 0)
+            ++oldest_;
     }
 
-    // True when rows [y0, y1) include one of `bands`' rows.
-    static bool Touches(const RowBands& bands, s32 y0, s32 y1)
+    // Draws what band `band` has queued unless someone else is drawing it;
+    // true when this call drew something.
+    bool TryDraw(Band& band)
     {
-        const s32 band = 1 << bands.shift;
-        if (y1 - y0 >= band * static_cast<s32>(bands.count))
-            return true;
-        for (s32 y = y0 & ~(band - 1); y < y1; y += band)
-            if (bands.Has(y))
-                return true;
-        return false;
-    }
-
-    // Draws band `index`'s rows of jobs [from, to), publishing the count
-    // drawn every few jobs: the sender reads it only to reuse slots and to
-    // drain.  Called with the band's `busy` flag held.
-    void DrawBand(int index, u64 from, u64 to)
-    {
-        const RowBands bands{kBandShift, static_cast<u32>(workers_), static_cast<u32>(index)};
-        std::atomic<u64>& drawn = cursors_[static_cast<size_t>(index)].drawn;
-        for (u64 next = from; next < to; ++next) {
-            const Job& j = jobs_[next % kQueueSize];
-            if (!Touches(bands, j.py_begin, j.py_end))
-                ;  // none of this band's rows
-            else if (j.kind == JobKind::kSprite)
-                DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, bands);
-            else
-                DrawPreparedTriangle(j.triangle, bands);
-            if ((next & 15) == 15)
-                drawn.store(next + 1, std::memory_order_release);
+        if (band.busy.load(std::memory_order_relaxed) || band.busy.exchange(true, std::memory_order_acquire))
+            return false;
+        const u32 index = static_cast<u32>(&band - bands_.data());
+        const RowBands rows{kBandShift, kBands, index};
+        u32 head = band.head.load(std::memory_order_relaxed);
+        bool drew = false;
+        for (u32 tail = band.tail.load(std::memory_order_acquire); head != tail;
+             tail = band.tail.load(std::memory_order_acquire)) {
+            for (; head != tail; ++head) {
+                Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
+                if (j.kind == JobKind::kSprite)
+                    DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, rows);
+                else
+                    DrawPreparedTriangle(j.triangle, rows);
+                j.remaining.fetch_sub(1, std::memory_order_acq_rel);
+                band.head.store(head + 1, std::memory_order_release);
+            }
+            drew = true;
         }
-        drawn.store(to, std::memory_order_release);
+        band.busy.store(false, std::memory_order_release);
+        return drew;
     }
 
-    // The sender draws what is queued for bands whose workers are not
-    // drawing; false when there was none.
+    // The sender draws what is queued for bands nobody is drawing; false
+    // when there was none.
     bool Help()
     {
+        Publish();
         bool helped = false;
-        for (int i = 0; i < workers_; ++i) {
-            Cursor& c = cursors_[static_cast<size_t>(i)];
-            if (c.drawn.load(std::memory_order_relaxed) == sent_ || c.busy.load(std::memory_order_relaxed) ||
-                c.busy.exchange(true, std::memory_order_acquire))
-                continue;
-            const u64 from = c.drawn.load(std::memory_order_relaxed);
-            if (from != sent_) {
-                DrawBand(i, from, sent_);
-                helped = true;
-            }
-            c.busy.store(false, std::memory_order_release);
-        }
+        for (Band& band : bands_)
+            if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_relaxed))
+                helped = TryDraw(band) || helped;
         return helped;
     }
 
     void Work(int index)
     {
-        Cursor& c = cursors_[static_cast<size_t>(index)];
+        // Workers look at the bands from different places, so that they
+        // rarely reach for the same one.
+        const u32 first = static_cast<u32>(index) * kBands / static_cast<u32>(workers_);
         for (;;) {
-            const u64 next = c.drawn.load(std::memory_order_acquire);
-            u64 available = produced_.load(std::memory_order_acquire);
-            // Primitives usually come in runs: look again a few times before
-            // sleeping (briefly: the sender needs the processor more).
-            for (int spin = 0; available == next && spin < 300; ++spin)
+            const u64 seen = produced_.load(std::memory_order_acquire);
+            bool drew = false;
+            for (u32 k = 0; k < kBands; ++k) {
+                Band& band = bands_[(first + k) % kBands];
+                if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_acquire))
+                    drew = TryDraw(band) || drew;
+            }
+            if (drew)
+                continue;
+            // Primitives usually come in runs: look again for a while before
+            // sleeping.
+            u64 available = seen;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+            for (int spin = 1; available == seen; ++spin) {
+                _mm_pause();
                 available = produced_.load(std::memory_order_acquire);
-            if (available == next) {
-                sleepers_.fetch_add(1, std::memory_order_seq_cst);
+                if ((spin & 63) == 0 && std::chrono::steady_clock::now() > until)
+                    break;
+            }
+            if (available != seen)
+                continue;
+            sleepers_.fetch_add(1, std::memory_order_seq_cst);
+            {
                 std::unique_lock lock(mutex_);
                 wake_.wait_for(lock, std::chrono::milliseconds(2), [&] {
-                    return stop_ ||
-                           produced_.load(std::memory_order_seq_cst) != c.drawn.load(std::memory_order_seq_cst);
+                    return stop_ || produced_.load(std::memory_order_seq_cst) != seen;
                 });
-                sleepers_.fetch_sub(1, std::memory_order_seq_cst);
-                if (stop_)
-                    return;
-                continue;
             }
-            // The sender may be drawing this band (while draining): then it
-            // is looked at again afterwards.
-            if (c.busy.exchange(true, std::memory_order_acquire))
-                continue;
-            DrawBand(index, c.drawn.load(std::memory_order_relaxed), produced_.load(std::memory_order_acquire));
-            c.busy.store(false, std::memory_order_release);
+            sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+            if (stop_)
+                return;
         }
     }
 
-    // What one thread writes and others read often sits in a cache line of
-    // its own, so that writing it does not take the line from the readers
-    // of its neighbours.
-    struct alignas(64) Cursor {
-        std::atomic<u64> drawn;  // jobs drawn in a band
-        // Held by whoever draws the band: its worker, or the sender helping.
-        std::atomic<bool> busy{false};
-    };
-
     const int workers_;
     std::vector<Job> jobs_;
-    std::vector<Cursor> cursors_;
+    std::vector<Band> bands_;
     std::vector<std::thread> threads_;
-    u64 sent_ = 0;  // the sender's own count
+    u64 sent_ = 0;    // the sender's own count
+    u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_wake_ = 0;
+    u64 published_ = 0;  // sent_ when last published
+    s64 unpublished_pixels_ = 0;
+    std::array<u32, kBands> tails_{};  // entries appended per band
+    std::array<u32, (kBands + 31) / 32> unpublished_bands_{};
     alignas(64) std::atomic<u64> produced_{0};
     alignas(64) std::atomic<int> sleepers_{0};
     // Decoded textures and triangle states queued jobs read, each with the
@@ -520,7 +597,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         g_queue->MarkRead(levels[n]);
     g_queue->MarkDirty(frame, frame_mapping);
     g_queue->MarkDirty(depth, depth_mapping);
-    g_queue->Send();
+    g_queue->Send(py0, py1, static_cast<s64>(px1 - px0) * (py1 - py0));
     return true;
 }
 

@@ -1,9 +1,10 @@
 // Draw threads.  Sprites and triangles the specialised pipelines draw are
-// set up once on the calling thread and queued; a pool of workers shares the
-// screen by interleaved bands of rows, each worker drawing every queued
-// primitive's rows in its band, in queue order.  Each row belongs to one
-// band, so every pixel sees the primitives that touch it in the order they
-// were sent, and memory ends the same for any number of threads.
+// set up once on the calling thread and queued to the interleaved bands of
+// rows they touch; a pool of workers draws the bands, any worker taking any
+// band that has work and nobody drawing it, each band's primitives in queue
+// order.  Each row belongs to one band, so every pixel sees the primitives
+// that touch it in the order they were sent, and memory ends the same for any
+// number of threads.
 //
 // Whatever reads local memory waits first: DrainDrawQueue before transfers,
 // CLUT loads, the display read-out, dumps and any primitive drawn on the

@@ -1437,7 +1437,9 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
 // idx(c), idx(c) + 1 with idx(c) = clamp(((c + add) & and) + plus, 0, size):
 // for REPEAT (c & (size - 1)) + 1, for CLAMP clamp(c + 1, 0, size).  Rows
 // likewise.
-struct DecodedTexture {
+// Cache-line aligned, here and in TriangleState: the reference count next
+// to the record changes on the sending thread while draw threads read it.
+struct alignas(64) DecodedTexture {
     u32 level = 0;
     u32 width = 0, height = 0;
     u32 stride = 0;  // width + 2
@@ -2522,7 +2524,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
 // writing and shading stages and the texture's addressing.  Made once for a
 // run of triangles drawn in one state; built in place (the sampler and the
 // writer point into it) and never moved.
-struct TriangleState {
+struct alignas(64) TriangleState {
     struct Key {
         u64 serial = 0;
         const LocalMemory* memory = nullptr;
