@@ -840,7 +840,6 @@ void GameController::Teardown()
     rcoSource = nullptr;
     rcoTarget = nullptr;
 
-    RequestDestroyPostRaw();
     for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList();) {
         ObjectLink* next = l->Next();
         Object* o = l->data;
@@ -853,6 +852,9 @@ void GameController::Teardown()
         }
         l = next;
     }
+    // The post-draw items go once the level's cars are gone: a car lets go
+    // of the skid marks its wheels are laying only when it goes itself.
+    RequestDestroyPostRaw();
     // Timers of everything but the controller go.
     for (::Timer* t = world.timerlist.Head(); !t->IsEOList();) {
         ::Timer* next = t->Next();
@@ -887,12 +889,17 @@ void GameController::Teardown()
 void GameController::RequestDestroyPostRaw()
 {
     // The post-draw list keeps the controller's own overlays only; the
-    // others belong to the level's objects, which go now.
+    // others belong to the level, which goes now.  Each is asked to go
+    // first: those that answer (skid marks) free themselves, the rest are
+    // their owners' to free.
     for (Link<RawObj>* l = world.rawobjPostList.Head(); !l->IsEOList();) {
         Link<RawObj>* next = l->Next();
         RawObj* ro = l->data;
-        if (ro != pmd && ro != plb && ro != pfs)
-            world.RemovePostRawObj(ro);
+        if (ro != pmd && ro != plb && ro != pfs) {
+            if (ro != nullptr && ro->messagehandler != nullptr)
+                ro->messagehandler(ro, ROM_DESTROY, nullptr, nullptr, nullptr);
+            l->Remove();
+        }
         l = next;
     }
 }
