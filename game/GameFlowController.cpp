@@ -868,6 +868,23 @@ void GameController::Teardown()
     }
 
     world.Clean();
+    // The cover walls and obstacles of the set-ups built: the player lets go
+    // of a wall he is against before it goes.
+    while (!world.spllist.IsEmpty()) {
+        WallSpline* w = world.spllist.RemoveHead();
+        if (w == nullptr)
+            continue;
+        SendSpecial(PlayerObject(), SMSG_PLAYER_LEAVE_WALL, reinterpret_cast<Object*>(w->spline));
+        free(w->spline);
+        free(w);
+    }
+    while (!world.obslist.IsEmpty()) {
+        AvoidObstacle* a = world.obslist.RemoveHead();
+        if (a == nullptr)
+            continue;
+        free(a->spline);
+        free(a);
+    }
     g_GlobalAGI.ClearNonPermanentAG();
     SetGlobalLights(0);
 
@@ -901,5 +918,12 @@ void GameController::RequestDestroyPostRaw()
             l->Remove();
         }
         l = next;
+    }
+    // Cinema bars on their way out go at once, as at the end of their
+    // drawing: the level they framed is gone (a scene left with SELECT ends
+    // the run before they are drawn away).
+    if (plb != nullptr && plb->iMode == 2) {
+        world.RemovePostRawObj(plb);
+        plb->iOffset = 0;
     }
 }
