@@ -840,7 +840,6 @@ void GameController::Teardown()
     rcoSource = nullptr;
     rcoTarget = nullptr;
 
-    RequestDestroyPostRaw();
     for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList();) {
         ObjectLink* next = l->Next();
         Object* o = l->data;
@@ -853,6 +852,9 @@ void GameController::Teardown()
         }
         l = next;
     }
+    // The post-draw items go once the level's cars are gone: a car lets go
+    // of the skid marks its wheels are laying only when it goes itself.
+    RequestDestroyPostRaw();
     // Timers of everything but the controller go.
     for (::Timer* t = world.timerlist.Head(); !t->IsEOList();) {
         ::Timer* next = t->Next();
@@ -866,6 +868,23 @@ void GameController::Teardown()
     }
 
     world.Clean();
+    // The cover walls and obstacles of the set-ups built: the player lets go
+    // of a wall he is against before it goes.
+    while (!world.spllist.IsEmpty()) {
+        WallSpline* w = world.spllist.RemoveHead();
+        if (w == nullptr)
+            continue;
+        SendSpecial(PlayerObject(), SMSG_PLAYER_LEAVE_WALL, reinterpret_cast<Object*>(w->spline));
+        free(w->spline);
+        free(w);
+    }
+    while (!world.obslist.IsEmpty()) {
+        AvoidObstacle* a = world.obslist.RemoveHead();
+        if (a == nullptr)
+            continue;
+        free(a->spline);
+        free(a);
+    }
     g_GlobalAGI.ClearNonPermanentAG();
     SetGlobalLights(0);
 
@@ -887,12 +906,24 @@ void GameController::Teardown()
 void GameController::RequestDestroyPostRaw()
 {
     // The post-draw list keeps the controller's own overlays only; the
-    // others belong to the level's objects, which go now.
+    // others belong to the level, which goes now.  Each is asked to go
+    // first: those that answer (skid marks) free themselves, the rest are
+    // their owners' to free.
     for (Link<RawObj>* l = world.rawobjPostList.Head(); !l->IsEOList();) {
         Link<RawObj>* next = l->Next();
         RawObj* ro = l->data;
-        if (ro != pmd && ro != plb && ro != pfs)
-            world.RemovePostRawObj(ro);
+        if (ro != pmd && ro != plb && ro != pfs) {
+            if (ro != nullptr && ro->messagehandler != nullptr)
+                ro->messagehandler(ro, ROM_DESTROY, nullptr, nullptr, nullptr);
+            l->Remove();
+        }
         l = next;
+    }
+    // Cinema bars on their way out go at once, as at the end of their
+    // drawing: the level they framed is gone (a scene left with SELECT ends
+    // the run before they are drawn away).
+    if (plb != nullptr && plb->iMode == 2) {
+        world.RemovePostRawObj(plb);
+        plb->iOffset = 0;
     }
 }

@@ -481,6 +481,10 @@ void EndRun()
     for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
         if (!IsResidentSlot(slot) && g_GlobalMFI.GetID(slot) >= 0)
             g_GlobalMFI.DeleteMF(slot, true);
+    // The interior went with its model: a run left inside the bar or the spa
+    // would otherwise start the next one indoors (the city neither drawn nor
+    // collided, its cars out of reach).
+    gc->bInterior = false;
     printf("Run over: %u bytes of the heap free\n", TotalFree());
 }
 
