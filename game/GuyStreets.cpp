@@ -43,6 +43,10 @@ bool OffensiveCollision::Bind(Object* limb, u16 nodeid)
     if (parent != nullptr)
         Detach();
     limb->parent->Attach(this);
+    // The collision walk goes down only through parts marked as having
+    // collisions below them: mark the way from the body's root to the box.
+    for (Object* o = limb->parent; o != nullptr; o = o->parent)
+        o->flags |= OBJF_CHILDCOLLISION;
     return true;
 }
 

@@ -7,7 +7,8 @@
 // FILE" writes the pad script of the long test's N runs.  "demo_tests --pilot
 // SCRIPT LOG <game options>" plays as --play does with the pad pilot at the
 // pad (pad_pilot.h), its input written to SCRIPT as a pad script; with
-// PAD_PILOT_CUT_SCENES set in the environment it cuts each scene short.  Otherwise it runs
+// PAD_PILOT_CUT_SCENES set in the environment it cuts each scene short, with
+// PAD_PILOT_STAND it leaves the player idle in a fist fight.  Otherwise it runs
 // its tests, which start it that way.
 #include <gtest/gtest.h>
 
@@ -74,6 +75,8 @@ int Pilot(int argc, char** argv)
     static demo_test::PadPilot pilot;
     if (std::getenv("PAD_PILOT_CUT_SCENES"))
         pilot.CutScenes();
+    if (std::getenv("PAD_PILOT_STAND"))
+        pilot.StandInFights();
     std::string error;
     static std::unique_ptr<console::host::PadRecorder> recorder;
     recorder = console::host::PadRecorder::Open(pilot, argv[0], &error);

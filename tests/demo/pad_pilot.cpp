@@ -8,9 +8,12 @@
 #include <queue>
 #include <vector>
 
+#include "game/BadGuy.h"
+#include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
+#include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/Road.h"
 #include "game/Vehicle.h"
@@ -21,9 +24,10 @@ namespace demo_test {
 namespace {
 
 using console::host::PadInput;
+using BA = BadGuyAnims;
 
 // The pad library's bits (pad_script.h's table).
-constexpr uint16_t kL1 = 0x0004, kCircle = 0x0020, kCross = 0x0040, kSquare = 0x0080;
+constexpr uint16_t kL1 = 0x0004, kTriangle = 0x0010, kCircle = 0x0020, kCross = 0x0040, kSquare = 0x0080;
 
 struct Point {
     float x = 0, z = 0;
@@ -328,9 +332,8 @@ void PadPilot::Poll(uint32_t vblank, PadInput pads[2])
         pad.buttons |= kCross;
     else if (!gc->iUILoading && record_ == 205)
         Drive(pad);
-    // In the bar fight the player stands: his blows do not land on the
-    // thugs (the attack volume never meets them), so striking only draws
-    // the fight out, while standing lets the thugs end it.
+    else if (!gc->iUILoading && record_ == 206 && world.mode != WORLD_MODE_CINEMA && !stand_in_fights_)
+        Fight(pad);
     // A pressed button at full pressure, as a press in a script gives.
     for (const console::host::PadButton& b : console::host::PadButtons())
         if (b.pressure_index >= 0)
@@ -420,6 +423,113 @@ void PadPilot::Drive(PadInput& pad)
         pad.buttons |= kSquare;
     else if (speed < want)
         pad.buttons |= kCross;
+}
+
+// The bar fight: the player walks up to the nearest thug still standing
+// and strikes, a punch and a kick in turn, only while that thug is open:
+// well into an attack of his own (its blow spent), early in his recoil from
+// a blow, or dazed.  A thug in his guard blocks every blow and there is no
+// breaking it, so the player waits him out.
+void PadPilot::Fight(PadInput& pad)
+{
+    Object* m = g_pgcTest->pMission;
+    Dace* player = dace;
+    if (m == nullptr || m->messagehandler != FightMissionController::staticmh || player == nullptr)
+        return;
+    const auto* fight = static_cast<const FightMissionController*>(m);
+    const Point at = Flat(player->GetWorldPos());
+    const Enemy* foe = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (int i = 0; i < fight->numactivefoes + fight->numpassivefoes; i++) {
+        Object* o = i < fight->numactivefoes ? fight->activefoes[i] : fight->passivefoes[i - fight->numactivefoes];
+        if (o == nullptr || o->type != OBJT_CHARACTER || (o->flags & 0x70000000))
+            continue;
+        const auto* e = static_cast<const Enemy*>(o);
+        if (e->strength <= 0.0f)
+            continue;
+        if (float d = Dist(Flat(e->GetWorldPos()), at); d < nearest) {
+            nearest = d;
+            foe = e;
+        }
+    }
+    if (foe == nullptr)
+        return;
+    // The next blow: a punch and a kick in turn (a kick hurts twice as much,
+    // a punch comes sooner).  When it meets him (its mark, a third of the
+    // way in) he does not guard if he is more than 16 frames into a blow of
+    // his own, fewer than 30 into a recoil, or dazed.  While his blow can
+    // still hurt, and all through his reach for a grapple, the player
+    // guards.
+    const bool kick = (strikes_ & 1) != 0;
+    const float lead = kick ? 8.4f : 6.3f;
+    const float in = foe->frame - foe->firstanimframe;
+    const int a = foe->mode2;
+    const bool blow = a >= +BA::COMBAT_FIRST_ATTACK_ANI && a <= +BA::COMBAT_ATTACK_SPECIAL_3_ANI;
+    const bool reach = a >= +BA::COMBAT_ATTACK_GRAPPLE_1_REACH_ANI && a <= +BA::COMBAT_LAST_GRAPPLE_ATTACK_REACH_ANI;
+    const bool recoiling = a == +BA::COMBAT_RECOIL_HIGH_ANI || a == +BA::COMBAT_RECOIL_LOW_ANI;
+    constexpr float kBlowSpent = 11.0f;   // his blow hurts until about then
+    const bool open = (blow && in >= kBlowSpent && in + lead > 16.0f && in + lead < 24.0f) ||
+                      (recoiling && in + lead < 30.0f) || a == +BA::COMBAT_IDLE_DAZED_ANI ||
+                      foe->dazedstarttime != -1;
+    const bool coming = (blow && in < kBlowSpent) || reach;
+    // The stick pushed towards the thug (away = -1), as the player reads it:
+    // in the camera's frame.
+    const Point to = {Flat(foe->GetWorldPos()).x - at.x, Flat(foe->GetWorldPos()).z - at.z};
+    auto stick = [&](float way) {
+        const Matrix& cm = GetCurrentCam()->mat;
+        const Point cx = {cm.x[0], cm.x[2]}, cz = {cm.z[0], cm.z[2]};
+        // to = sx * cx + fy * cz, solved for the stick's two axes.
+        const float det = cx.x * cz.z - cx.z * cz.x;
+        if (std::fabs(det) < 1e-4f)
+            return;
+        const float sx = (to.x * cz.z - to.z * cz.x) / det;
+        const float fy = (cx.x * to.z - cx.z * to.x) / det;
+        const float len = std::max(std::hypot(sx, fy), 1e-4f);
+        pad.sticks[2] = StickByte(way * sx / len);
+        pad.sticks[3] = StickByte(-way * fy / len);
+    };
+    // Held in his grapple: face buttons pressed, each a chance to break
+    // free.
+    if (player->mode2 == PlayerAnims::COMBAT_GRAPPLED_ANI) {
+        Pulse(pad, kSquare);
+        return;
+    }
+    // His blow on its way: the stick held back guards against it.
+    if (coming) {
+        stick(-1.0f);
+        return;
+    }
+    // Out of reach: walk at him.
+    constexpr float kReach = 0.45f, kStrikeReach = 0.55f;
+    if (nearest > (open ? kStrikeReach : kReach)) {
+        stick(1.0f);
+        return;
+    }
+    // A finishing window open (the thug beaten down): a high attack and a
+    // punch typed once the window takes keys pick a finishing move.
+    if (player->finishingstartcount != Dace::Never) {
+        if (finish_from_ == 0)
+            finish_from_ = field_;
+        const uint32_t k = field_ - finish_from_;
+        if (k >= 34 && k < 37)
+            pad.buttons |= kTriangle;
+        else if (k >= 42 && k < 45)
+            pad.buttons |= kSquare;
+        return;
+    }
+    finish_from_ = 0;
+    // Each press held two fields and let go for the next to be new; a
+    // press during a blow chains the next.
+    const uint16_t button = kick ? kCross : kSquare;
+    if (field_ < strike_from_ + 2) {
+        pad.buttons |= (strikes_ & 1) ? kSquare : kCross;   // the press just made
+        return;
+    }
+    if (open && field_ >= strike_from_ + 8) {
+        strike_from_ = field_;
+        strikes_++;
+        pad.buttons |= button;
+    }
 }
 
 }  // namespace demo_test

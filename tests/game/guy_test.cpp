@@ -384,9 +384,13 @@ TEST(HitBox, QueuedBindsHappenInUpdateOnAcceptableLimbs)
 
     box->QueueBind(limb, 3);
     EXPECT_FALSE(box->IsBound());
+    EXPECT_FALSE(body->flags & OBJF_CHILDCOLLISION);
     box->Update();
     ASSERT_TRUE(box->IsBound());
     EXPECT_EQ(box->parent, body);
+    // The collision walk goes down to the box: the body it hangs from is
+    // marked as having collisions below it.
+    EXPECT_TRUE(body->flags & OBJF_CHILDCOLLISION);
     EXPECT_EQ(box->id, 6);
     EXPECT_EQ(box->radius, 0.25f);
     EXPECT_EQ(box->collbox.box.id, 3);

@@ -23,6 +23,8 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameFlow.h"
 #include "game/Guy.h"
+#include "game/BadGuy.h"
+#include "game/DaceCombatAnims.h"
 #include "game/Limbs.h"
 #include "game/QuadTree.h"
 
@@ -363,6 +365,101 @@ TEST_F(RigOnDisc, PlayerModelLoadsThroughSlot48AndEveryClipBindsToItsBones)
         EXPECT_EQ(bound, kHumanoidBones) << "clip " << c;
     }
     root->Delete();
+}
+
+namespace {
+
+// The attack events a posed body hears: the limb of each 29 (hurting from)
+// and 30 (no longer).
+std::vector<std::pair<Object*, int>> g_strikeEvents;
+
+int StrikeEvents_mh(Object*, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_ANIMEVENT) {
+        const auto* m = static_cast<AnimEventMessage*>(data);
+        if (m->event == kEventStrikeOn || m->event == kEventStrikeOff)
+            g_strikeEvents.push_back({m->obj, m->event});
+    }
+    return 0;
+}
+
+}  // namespace
+
+// The player's punches and kicks as the disc has them, played on his model
+// from the disc: each hurts through the striking hand or foot (29 and 30
+// on that limb's bone), and while it hurts that limb's box meets the body
+// box of a foe in front of him anywhere from close up to the foes' attack
+// ring, and never one a step beyond.
+TEST_F(RigOnDisc, APunchsFistAndAKicksFootReachAFoeInFront)
+{
+    Start({{"DemoData/Char/DACE.P2B", DiscFile("DemoData/Char/DACE.P2B"), ""},
+           {"DemoData/Char/DACECOMB.ANI", DiscFile("DemoData/Char/DACECOMB.ANI"), ""},
+           {"DemoData/Vags/DACECOMB.SND", DiscFile("DemoData/Vags/DACECOMB.SND"), ""}});
+    vbcallbacks.vsynccount = 0;
+    MDLFILE* mf = g_GlobalMFI.LoadMF(48, "KORVALIS\\DemoData\\Char\\DACE.P2B", 0, 0);
+    ASSERT_NE(mf, nullptr);
+    AnimGroup* pag = g_GlobalAGI.LoadAG(AnimGroup_DaceCombat, 0);
+    ASSERT_NE(pag, nullptr);
+    Object* body = mf->GetHierarchy(0, sizeof(Guy), 0);
+    ASSERT_NE(body, nullptr);
+    body->AllocBlendAnimHierarchy(0);
+    body->messagehandler = StrikeEvents_mh;
+    const COLLISION* bodyColl = body->GetCollision();
+    ASSERT_TRUE(bodyColl != nullptr && bodyColl->type == COLL_BOX);
+    const Cuboid foeBox = reinterpret_cast<const CollBox*>(bodyColl)->box;
+
+    struct Blow
+    {
+        int clip;
+        u16 limb;   // the striking limb's sub-object id
+    };
+    const Blow blows[] = {{Ani_Dace_Combat_Attack_Punch_P1, 1}, {Ani_Dace_Combat_Attack_Punch_P2, 0},
+                          {Ani_Dace_Combat_Attack_Kick_K1, 6},  {Ani_Dace_Combat_Attack_Kick_K2, 7},
+                          {Ani_Dace_Combat_Attack_High_H1, 0}};
+    // On the ring the foes attack from, and a step beyond it.
+    const float reached[] = {Enemy::AttackRingInner, Enemy::AttackRingOuter};
+    const float beyond = 1.0f;
+    for (const Blow& b : blows) {
+        AnimChar* clip = pag->pChars[b.clip];
+        const int length = clip->length & ANIM_LEN_MASK;
+        body->mat = Matrix(true);
+        body->SetAnimFileHierarchy(clip, 0, true, 1.0f, 0);
+        g_strikeEvents.clear();
+        Object* limb = nullptr;
+        bool hurting = false;
+        int hurtFrames = 0;
+        std::vector<bool> met(std::size(reached) + 1, false);
+        for (int t = 0; t <= length; t++) {
+            float times[2] = {float(t), float(t)};
+            BlendAnimateHierarchy(body, times, t == 0 ? 0.0f : 1.0f);
+            for (const auto& [obj, event] : g_strikeEvents) {
+                hurting = event == kEventStrikeOn;
+                if (hurting)
+                    limb = obj;
+            }
+            g_strikeEvents.clear();
+            if (!hurting || limb == nullptr)
+                continue;
+            hurtFrames++;
+            const Matrix limbMat = limb->GetWorldMatrix();
+            for (size_t k = 0; k <= std::size(reached); k++) {
+                const float d = k < std::size(reached) ? reached[k] : beyond;
+                // The foe faces the player, d in front of him.
+                const Matrix foe = RotY(3.1415927f) * TransMatrix(0.0f, 0.0f, d);
+                if (limb->GetRawBox().Test(limbMat, foeBox, foe))
+                    met[k] = true;
+            }
+        }
+        ASSERT_NE(limb, nullptr) << "clip " << b.clip;
+        const NODE* node = limb->GetNode();
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->extra, b.limb) << "clip " << b.clip;
+        EXPECT_GE(hurtFrames, 2) << "clip " << b.clip;
+        for (size_t k = 0; k < std::size(reached); k++)
+            EXPECT_TRUE(met[k]) << "clip " << b.clip << " misses a foe " << reached[k] << " in front";
+        EXPECT_FALSE(met.back()) << "clip " << b.clip << " reaches a foe " << beyond << " in front";
+    }
+    body->Delete();
 }
 
 TEST(MotionLibrary, DamagedGroupFilesAreRefusedWithoutACrash)

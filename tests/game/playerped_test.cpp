@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "tests/game/enemy_support.h"
 #include "tests/game/player_support.h"
 #include "tests/game/vehicle_support.h"
 
@@ -1253,4 +1254,60 @@ TEST_F(PlayerPedTest, BackOnHisFeetHeTellsHisOwnEventObject)
     EXPECT_TRUE(suspect->IsDead());
     hold = nullptr;
     gc->pMission = nullptr;
+}
+
+// Square pressed with a fist fighter of the disc's kind standing in front of
+// him: the punch plays from the player's own clip, its fist is bound as an
+// attack volume, and the interior's collision pass brings it to the foe,
+// who takes the player's damage once for the one punch.  The same punch on a
+// foe in his guard is blocked: told, but no damage.
+TEST_F(PlayerPedTest, HisPunchLandsOnceOnAFoeInFrontUnlessTheFoeGuards)
+{
+    enemyrig::Kit kit(enemyrig::kEnemySlot);
+    for (bool guard : {false, true}) {
+        SCOPED_TRACE(guard ? "guarding" : "open");
+        char name[] = "FighterEnemy";
+        Object* o = gc->CreateCharacterAt(enemyrig::kEnemySlot, 9, -77, name, false);
+        ASSERT_NE(o, nullptr);
+        Enemy* foe = static_cast<Enemy*>(o);
+        foe->vobank = 255;
+        enemyrig::EventLog told;
+        foe->gameeventobj = &told;
+        // Facing him, on the ring the foes attack from.
+        const VectorPos at = d->mat.GetTrans();
+        foe->mat = RotY(3.1415927f) * TransMatrix(at[0], at[1], at[2] + Enemy::AttackRingOuter);
+        d->SwitchToMode(DACEMODE_FISTS, false);
+        d->SetAnim(COMBAT_IDLE_ANI);
+        d->curattack = &DaceAnim::attackbase;
+        const float was = foe->strength;
+        int landed = 0;
+        for (int i = 0; i < 40; i++) {
+            controller[0].ZeroData();
+            controller[0].rdata[6] = controller[0].rdata[7] = 128;
+            if (i == 1)
+                controller[0].pad = BUT_SQUARE | (BUT_SQUARE << 16);
+            world.time++;
+            world.timePrecise = AnimTime(world.time * 256);
+            world.Update();
+            // What the foe makes of the blow when it arrives.
+            foe->mode = 21;
+            foe->combatmode = guard ? Enemy::CM_DEFEND : Enemy::CM_NEUTRAL;
+            foe->mat = RotY(3.1415927f) * TransMatrix(at[0], at[1], at[2] + Enemy::AttackRingOuter);
+            world.InteriorCollision();
+            landed = told.Count(Dace::SMSG_EV_ATTACK_HIT);
+        }
+        EXPECT_EQ(d->mode2 == COMBAT_P_ANI || d->mode2 == COMBAT_IDLE_ANI, true) << d->mode2;
+        if (guard) {
+            EXPECT_EQ(landed, 0);
+            EXPECT_EQ(told.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 1);
+            EXPECT_FLOAT_EQ(foe->strength, was);
+        } else {
+            EXPECT_EQ(landed, 1);
+            EXPECT_EQ(told.Count(Dace::SMSG_EV_ATTACK_BLOCKED), 0);
+            EXPECT_LT(foe->strength, was);
+        }
+        foe->gameeventobj = nullptr;
+        foe->Delete();
+        world.Update();
+    }
 }

@@ -24,6 +24,19 @@ struct Pose
 
 float Smooth(float u) { return u * u * (3.0f - 2.0f * u); }
 
+constexpr float kHalfPi = 1.5707964f;
+// How far a strike and a kick carry the body in, as parts of its height.
+constexpr float kStrikeStep = 0.4f;
+constexpr float kKickStep = 0.25f;
+
+// A blow's reach over its clip: out from 0 to full at kBlowPeak of the clip
+// (the end of the time it hurts, from 0.35 on), then back.
+constexpr float kBlowPeak = 0.5f;
+float StrikeCurve(float u)
+{
+    return u < kBlowPeak ? Smooth(u / kBlowPeak) : 1.0f - Smooth((u - kBlowPeak) / (1.0f - kBlowPeak));
+}
+
 // Rest pose with the root at its place after u of the clip.
 Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
 {
@@ -60,12 +73,26 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
         p.ang[kBoneRightUpperArm][2] = 0.08f;
         break;
     case kMotionStrike: {
-        // Wind up, strike out at 0.4 of the clip, recover.
-        float s = u < 0.4f ? Smooth(u / 0.4f) : 1.0f - Smooth((u - 0.4f) / 0.6f);
-        p.ang[arm][0] = -1.4f * m.amount * s;
-        p.ang[arm + 1][0] = -1.2f * (1.0f - s);
+        // Wind up, strike out at 0.4 of the clip, recover: the arm swings up
+        // from the guard (the elbow bent) to straight ahead at the
+        // shoulder's height, the striking shoulder turned forward, the body
+        // stepping in and back again.
+        const float s = StrikeCurve(u);
+        p.ang[arm][1] = -(kHalfPi + 0.15f * (m.amount - 1.0f)) * s;
+        p.ang[arm + 1][1] = -1.4f * (1.0f - s);
         p.ang[kBoneTorso][1] = (m.left ? 0.4f : -0.4f) * s;
-        p.root = VectorXYZ(0, 0, m.speed * t);   // a lunge carries the body on
+        p.root = VectorXYZ(0, 0, m.speed * t + kStrikeStep * HumanoidStature(fig) * s);
+        break;
+    }
+    case kMotionKick: {
+        // The thigh lifts, the knee bent, and the leg is thrown out straight
+        // ahead at the hip's height as the body steps in; then back.
+        const float s = StrikeCurve(u);
+        const int thigh = m.left ? kBoneLeftThigh : kBoneRightThigh;
+        p.ang[thigh][0] = kHalfPi * s;
+        p.ang[thigh + 1][0] = -4.0f * s * (1.0f - s);
+        p.ang[kBoneTorso][0] = -0.2f * s;   // leaning back over the standing leg
+        p.root = VectorXYZ(0, 0, m.speed * t + kKickStep * HumanoidStature(fig) * s);
         break;
     }
     case kMotionLeap: {
@@ -119,7 +146,7 @@ Pose PoseAt(const ClipRow& row, float u, const HumanoidLook& fig)
 
 std::vector<ClipEvent> EventsOf(const ClipRow& row)
 {
-    if (!row.events.empty() || row.generator != kMotionStrike)
+    if (!row.events.empty() || (row.generator != kMotionStrike && row.generator != kMotionKick))
         return row.events;
     u16 on = u16(0.35f * row.length), off = u16(0.5f * row.length);
     return {{on, kEventStrikeOn}, {off, kEventStrikeOff}};
@@ -131,7 +158,8 @@ std::vector<ClipSound> SoundsOf(const ClipRow& row)
         return row.sounds;
     if (row.generator == kMotionWalk || row.generator == kMotionRun)
         return {{0, kSoundFootLeft}, {u16(row.length / 2), kSoundFootRight}};
-    if (row.generator == kMotionStrike || row.generator == kMotionLeap || row.generator == kMotionFall ||
+    if (row.generator == kMotionStrike || row.generator == kMotionKick || row.generator == kMotionLeap ||
+        row.generator == kMotionFall ||
         row.generator == kMotionCarGetIn ||
         row.generator == kMotionCarGetOut)
         return {{0, kSoundCloth}};
@@ -149,6 +177,16 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
     for (int t = 0; t < row.length; t += kKeyStep)
         times.push_back(u16(t));
     times.push_back(row.length);
+    if (row.generator == kMotionStrike || row.generator == kMotionKick) {
+        // A blow is keyed at its full reach and wherever it starts and
+        // stops hurting too, so that the pose there is the blow's own.
+        times.push_back(u16(std::lround(kBlowPeak * float(row.length))));
+        for (const ClipEvent& e : EventsOf(row))
+            if (e.time <= row.length)
+                times.push_back(e.time);
+        std::sort(times.begin(), times.end());
+        times.erase(std::unique(times.begin(), times.end()), times.end());
+    }
     std::vector<Pose> poses;
     for (u16 t : times)
         poses.push_back(PoseAt(row, row.length ? float(t) / float(row.length) : 0.0f, figure));

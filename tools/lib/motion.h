@@ -32,6 +32,7 @@ enum MotionGenerator
     kMotionGunPose,
     kMotionGesture,
     kMotionLeap,   // a spring forward, both arms thrown ahead; hurts nobody
+    kMotionKick,   // a leg thrown out ahead, the foot leading
 };
 
 // Events the game's animation handlers read.
@@ -85,8 +86,10 @@ struct ClipRow
 };
 
 // The clip of a row for a figure; its events and sounds ride on the root
-// bundle, 29 and 30 on the row's striking bone.  Strikes without events of
-// their own get 29/30 at contact.
+// bundle, 29 and 30 on the row's striking bone.  Strikes and kicks without
+// events of their own get 29/30 at contact.  A strike throws its arm out
+// straight ahead and a kick its leg, each stepping in and back, so that the
+// fist or foot meets a foe who stands within fighting reach in front.
 AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure);
 
 struct AnimGroupFiles
@@ -135,17 +138,16 @@ public:
     // there), with the extras given.
     Catalogue& Blow(int index, u16 length, bool left, std::vector<ClipEvent> extra = {}, float amount = 1.0f)
     {
-        const u16 on = u16(0.35f * length), off = u16(0.5f * length);
-        std::vector<ClipEvent> ev = {{on, kEventStrikeOn}};
-        if (mark != 0)
-            ev.push_back({on, mark});
-        ev.push_back({off, kEventStrikeOff});
-        for (ClipEvent e : extra)
-            ev.push_back(e);
-        std::stable_sort(ev.begin(), ev.end(), [](ClipEvent a, ClipEvent b) { return a.time < b.time; });
-        Clip(index, kMotionStrike, length, false, {0.0f, amount, left}, ev);
+        Clip(index, kMotionStrike, length, false, {0.0f, amount, left}, BlowEvents(length, std::move(extra)));
         if (hands)
             rows.back().strikeBone = left ? kBoneLeftHand : kBoneRightHand;
+        return *this;
+    }
+    // A kick: timed as a blow, its 29 and 30 on the kicking foot's bundle.
+    Catalogue& Kick(int index, u16 length, bool left, std::vector<ClipEvent> extra = {}, float amount = 1.0f)
+    {
+        Clip(index, kMotionKick, length, false, {0.0f, amount, left}, BlowEvents(length, std::move(extra)));
+        rows.back().strikeBone = left ? kBoneLeftFoot : kBoneRightFoot;
         return *this;
     }
     Catalogue& Gait(int index, MotionGenerator g, float speed, u16 length, bool loop = true, std::vector<ClipEvent> ev = {})
@@ -173,6 +175,19 @@ public:
     }
 
 private:
+    std::vector<ClipEvent> BlowEvents(u16 length, std::vector<ClipEvent> extra) const
+    {
+        const u16 on = u16(0.35f * length), off = u16(0.5f * length);
+        std::vector<ClipEvent> ev = {{on, kEventStrikeOn}};
+        if (mark != 0)
+            ev.push_back({on, mark});
+        ev.push_back({off, kEventStrikeOff});
+        for (ClipEvent e : extra)
+            ev.push_back(e);
+        std::stable_sort(ev.begin(), ev.end(), [](ClipEvent a, ClipEvent b) { return a.time < b.time; });
+        return ev;
+    }
+
     int size;
     u16 mark;
     bool hands = false;

@@ -208,13 +208,17 @@ std::vector<ClipRow> Fighting(int count, const s16* defs, float amount, std::spa
                 extra.push_back({2, kEvBattleCryBig});
             c.Blow(k, kGrappleMoveLength, (slot & 1) != 0, extra, amount);
         } else if (slot == 9) {
-            c.Once(k, kMotionGesture, 40, {{5, kEvTaunt}});
+            // The taunt loops: a fighter that picks it again while taunting
+            // keeps it, and only its loop brings the next choice.
+            c.Clip(k, kMotionGesture, 40, true, {}, {{5, kEvTaunt}});
         } else if (slot >= 37 && slot <= 47) {
             CombatGait(c, slot, k);
         } else if (slot == 48 || slot == 49) {
             c.Once(k, kMotionGesture, 30);
         } else if (slot == 50 || slot == 51) {
-            c.Once(k, kMotionHit, 15, {{2, kEvHurt}, {3, kEvShakeHorizontalMinor}});
+            // A recoil lasts the 30 frames in which a fighter hit again does
+            // not guard, so that blows may follow each other into a combo.
+            c.Once(k, kMotionHit, 30, {{2, kEvHurt}, {3, kEvShakeHorizontalMinor}});
         } else {
             c.Loop(k, kMotionIdle, 40, {0.0f, amount, false});
         }

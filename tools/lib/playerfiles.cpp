@@ -137,6 +137,7 @@ std::vector<ClipRow> DaceDefault()
 std::vector<ClipRow> DaceCombat()
 {
     Catalogue c(kEvAttackMark, DaceCombatAnims_Count);
+    c.StrikeWithHands();
     c.Loop(Ani_Dace_Combat_Idle, kMotionIdle, 60, {0.0f, 0.6f, false})
         .Loop(Ani_Dace_Combat_Idle_Settle, kMotionIdle, 40)
         .Once(Ani_Dace_Combat_Idle_Settle_Taunt, kMotionGesture, 40)
@@ -154,33 +155,36 @@ std::vector<ClipRow> DaceCombat()
         .Gait(Ani_Dace_Combat_Walk_Fwd, kMotionWalk, kWalk, 32)
         .Gait(Ani_Dace_Combat_Run_Fwd, kMotionRun, kRun, 20)
         .Blow(Ani_Dace_Combat_Attack_Back_H, 24, true, {{4, kEvGruntHigh}})
-        .Blow(Ani_Dace_Combat_Attack_Back_K, 24, true, {{4, kEvGruntKick}})
+        .Kick(Ani_Dace_Combat_Attack_Back_K, 24, true, {{4, kEvGruntKick}})
         .Blow(Ani_Dace_Combat_Attack_Back_P, 24, false, {{4, kEvGruntPunch}})
         .Blow(Ani_Dace_Combat_Attack_Punch_P1, 18, false, {{3, kEvGruntPunch}})
         .Blow(Ani_Dace_Combat_Attack_Punch_P2, 18, true, {{3, kEvGruntPunch}})
-        .Blow(Ani_Dace_Combat_Attack_Kick_K1, 24, true, {{4, kEvGruntKick}})
-        .Blow(Ani_Dace_Combat_Attack_Kick_K2, 24, false, {{4, kEvGruntKick}})
+        .Kick(Ani_Dace_Combat_Attack_Kick_K1, 24, true, {{4, kEvGruntKick}})
+        .Kick(Ani_Dace_Combat_Attack_Kick_K2, 24, false, {{4, kEvGruntKick}})
         .Blow(Ani_Dace_Combat_Attack_High_H1, 24, true, {{4, kEvGruntHigh}}, 1.3f)
         .Blow(Ani_Dace_Combat_Attack_High_H2, 24, false, {{4, kEvGruntHigh}}, 1.3f)
         .Blow(Ani_Dace_Combat_Attack_Knife_P1, 18, false)
         .Blow(Ani_Dace_Combat_Attack_Knife_P2, 18, true)
         .Blow(Ani_Dace_Combat_Attack_Knife_Throw, 30, false)
         .Blow(Ani_Dace_Combat_Attack_Running_P, 24, false, {{4, kEvGruntPunch}})
-        .Blow(Ani_Dace_Combat_Attack_Running_K, 24, true, {{4, kEvGruntKick}})
+        .Kick(Ani_Dace_Combat_Attack_Running_K, 24, true, {{4, kEvGruntKick}})
         .Blow(Ani_Dace_Combat_Attack_Running_H, 24, true, {{4, kEvGruntHigh}})
         .Blow(Ani_Dace_Combat_Attack_LyingDown_P, 24, false, {{4, kEvGruntPunch}})
-        .Blow(Ani_Dace_Combat_Attack_LyingDown_K, 24, true, {{4, kEvGruntKick}})
+        .Kick(Ani_Dace_Combat_Attack_LyingDown_K, 24, true, {{4, kEvGruntKick}})
         .Blow(Ani_Dace_Combat_Attack_LyingDown_H, 24, true, {{4, kEvGruntHigh}})
         .Once(Ani_Dace_Combat_Attack_LyingDown_P_GetUp, kMotionHit, 20)
         .Once(Ani_Dace_Combat_Attack_LyingDown_K_GetUp, kMotionHit, 20)
         .Once(Ani_Dace_Combat_Attack_LyingDown_H_GetUp, kMotionHit, 20);
-    const int finishes[] = {Ani_Dace_Combat_Finish_DoubleFist,    Ani_Dace_Combat_Finish_JumpKick,
-                            Ani_Dace_Combat_Finish_Kick,          Ani_Dace_Combat_Finish_LowLegSweep,
-                            Ani_Dace_Combat_Finish_Punch,         Ani_Dace_Combat_Finish_SpinJumpKick,
-                            Ani_Dace_Combat_Finish_SpinUppercut, Ani_Dace_Combat_Finish_WindmillKick};
-    for (int f : finishes)
+    const int fistFinishes[] = {Ani_Dace_Combat_Finish_DoubleFist, Ani_Dace_Combat_Finish_Punch,
+                                Ani_Dace_Combat_Finish_SpinUppercut};
+    for (int f : fistFinishes)
         c.Blow(f, 40, (f & 1) != 0, {{6, kEvGruntFinish}}, 1.5f);
-    c.Blow(Ani_Dace_Combat_Finish_DropKick, 40, true, {{6, kEvGruntFinish}, {20, kEvShakeHorizontalMajor}}, 1.5f);
+    const int kickFinishes[] = {Ani_Dace_Combat_Finish_JumpKick, Ani_Dace_Combat_Finish_Kick,
+                                Ani_Dace_Combat_Finish_LowLegSweep, Ani_Dace_Combat_Finish_SpinJumpKick,
+                                Ani_Dace_Combat_Finish_WindmillKick};
+    for (int f : kickFinishes)
+        c.Kick(f, 40, (f & 1) != 0, {{6, kEvGruntFinish}}, 1.5f);
+    c.Kick(Ani_Dace_Combat_Finish_DropKick, 40, true, {{6, kEvGruntFinish}, {20, kEvShakeHorizontalMajor}}, 1.5f);
     // Grapples: the anticipation and the starts take hold, the throws hurt
     // and let the pair separate near their end.
     const int starts[] = {Ani_Dace_Combat_Grapple_Anticipate,      Ani_Dace_Combat_Grapple_ArmBreak_Start,
@@ -236,6 +240,7 @@ std::vector<ClipRow> DaceCombat()
 std::vector<ClipRow> DaceGuns()
 {
     Catalogue c(kEvAttackMark, DaceGunsAnims_Count);
+    c.StrikeWithHands();
     c.Loop(Ani_Dace_Guns_Idle, kMotionGunPose, 30)
         .Loop(Ani_Dace_Guns_Idle_2, kMotionGunPose, 40)
         .Once(Ani_Dace_Guns_Idle_PutAway, kMotionGunPose, 20, {{10, kEvHolsterLeft}, {10, kEvHolsterRight}})
@@ -252,7 +257,7 @@ std::vector<ClipRow> DaceGuns()
         .Gait(Ani_Dace_Guns_Walk, kMotionWalk, kWalk, 32)
         .Gait(Ani_Dace_Guns_Run_Interior, kMotionRun, kRun, 20)
         .Blow(Ani_Dace_Guns_Punch, 20, false, {{3, kEvGruntPunch}})
-        .Blow(Ani_Dace_Guns_Kick, 24, true, {{4, kEvGruntKick}})
+        .Kick(Ani_Dace_Guns_Kick, 24, true, {{4, kEvGruntKick}})
         .Once(Ani_Dace_Guns_Grapple_Fail, kMotionGesture, 20)
         .Once(Ani_Dace_Guns_Grapple_Start, kMotionGesture, 15)
         .Once(Ani_Dace_Guns_Grapple_Finish, kMotionGesture, 15)

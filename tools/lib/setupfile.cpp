@@ -172,7 +172,7 @@ SetupFile Bar()
         f.init_wave = u8(k == 2 ? 2 : 1);
         f.spawn_num = 2;
         f.first_init = u8(k == 2 ? 0 : 1);
-        f.init_strength = 60;
+        f.init_strength = 10;
         f.badass = 0.5f;
         f.vo_bank = 255;   // the sample disc holds no voice sets for them
         f.id = s16(-110 - k);
