@@ -853,7 +853,8 @@ void GameController::Teardown()
         l = next;
     }
     // The post-draw items go once the level's cars are gone: a car lets go
-    // of the skid marks its wheels are laying only when it goes itself.
+    // of the skid marks its wheels are laying only when it goes itself (a
+    // mark asked to go frees itself).
     RequestDestroyPostRaw();
     // Timers of everything but the controller go.
     for (::Timer* t = world.timerlist.Head(); !t->IsEOList();) {

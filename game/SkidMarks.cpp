@@ -105,10 +105,6 @@ int SkidDraw::mh(RAWOBJMESSAGE msg, void*, void*, void* c)
         Draw(int(reinterpret_cast<intptr_t>(c)));
         return 0;
     case ROM_DESTROY:
-        // A mark a wheel is still laying is the wheel's until its car lets
-        // it go.
-        if (!(flags & SKID_FINISHED))
-            return 0;
         Free();
         return 1;
     default:

@@ -3,21 +3,23 @@
 // korvalis does, with the launcher's run hook writing one line per run
 // start, script record and hand-back to LOG: the game heap's free total at
 // each run start and hand-back, and at each hand-back the run's exit value and
-// the counts of what a run may leave behind.  "demo_tests --loop-script N
-// FILE" writes the pad script of the long test's N runs.  "demo_tests --pilot
-// SCRIPT LOG <game options>" plays as --play does with the pad pilot at the
-// pad (pad_pilot.h), its input written to SCRIPT as a pad script; with
+// the counts of what a run may leave behind.  "demo_tests --pilot SCRIPT LOG
+// <game options>" plays as --play does with the pad pilot at the pad
+// (pad_pilot.h), its input written to SCRIPT as a pad script; with
 // PAD_PILOT_CUT_SCENES set in the environment it cuts each scene short, with
-// PAD_PILOT_STAND it leaves the player idle in a fist fight.  Otherwise it runs
-// its tests, which start it that way.
+// PAD_PILOT_STAND it leaves the player idle in a fist fight, and
+// PAD_PILOT_PLAN ("win,prompt,fight,...", loop_script.h's names) says what
+// each run does.  "demo_tests --loop-plan N" prints the plan of the long
+// test's N runs.  Otherwise it runs its tests, which start it that way.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/diag.h"
@@ -77,6 +79,14 @@ int Pilot(int argc, char** argv)
         pilot.CutScenes();
     if (std::getenv("PAD_PILOT_STAND"))
         pilot.StandInFights();
+    if (const char* text = std::getenv("PAD_PILOT_PLAN")) {
+        const std::optional<std::vector<demo_test::Loop>> plan = demo_test::ParsePlan(text);
+        if (!plan) {
+            std::fprintf(stderr, "demo_tests: PAD_PILOT_PLAN: not a list of run kinds: %s\n", text);
+            return 2;
+        }
+        pilot.Follow(*plan);
+    }
     std::string error;
     static std::unique_ptr<console::host::PadRecorder> recorder;
     recorder = console::host::PadRecorder::Open(pilot, argv[0], &error);
@@ -96,8 +106,8 @@ int main(int argc, char** argv)
         return Play(argc - 2, argv + 2);
     if (argc >= 4 && std::strcmp(argv[1], "--pilot") == 0)
         return Pilot(argc - 2, argv + 2);
-    if (argc == 4 && std::strcmp(argv[1], "--loop-script") == 0) {
-        std::ofstream(argv[3]) << demo_test::LoopScript(demo_test::LoopMix(std::atoi(argv[2])));
+    if (argc == 3 && std::strcmp(argv[1], "--loop-plan") == 0) {
+        std::printf("%s\n", demo_test::PlanText(demo_test::LoopMix(std::atoi(argv[2]))).c_str());
         return 0;
     }
     testing::InitGoogleTest(&argc, argv);

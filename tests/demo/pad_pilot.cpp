@@ -27,7 +27,11 @@ using console::host::PadInput;
 using BA = BadGuyAnims;
 
 // The pad library's bits (pad_script.h's table).
-constexpr uint16_t kL1 = 0x0004, kTriangle = 0x0010, kCircle = 0x0020, kCross = 0x0040, kSquare = 0x0080;
+constexpr uint16_t kL1 = 0x0004, kTriangle = 0x0010, kCircle = 0x0020, kCross = 0x0040, kSquare = 0x0080,
+                   kSelect = 0x0100;
+
+// The closing screens are the loading screen's pictures 4 to 8.
+constexpr int kSecondClosingScreen = 5;
 
 struct Point {
     float x = 0, z = 0;
@@ -292,14 +296,110 @@ void PadPilot::Tell(const console::demo::RunEvent& e)
         record_ = e.episode * 100 + e.record;
     else
         record_ = -1;
-    if (e.point == console::demo::RunPoint::kStart)
+    if (e.point == console::demo::RunPoint::kStart) {
         g_route.clear();
+        run_ = e.run;
+        left_ = false;
+        screen_ = -1;
+    }
 }
 
 void PadPilot::Pulse(PadInput& pad, uint16_t bit)
 {
     if ((field_ / 3) % 2 == 0)
         pad.buttons |= bit;
+}
+
+PadPilot::Stage PadPilot::Where() const
+{
+    const GameController* gc = g_pgcTest;
+    if (gc->iUILoading) {
+        // The closing screens show between the run's end and its hand-back.
+        if (gc->iMainExitVal != 0)
+            return Stage::kClosing;
+        return iDemoLoadingScreenState == 2 ? Stage::kPrompt : Stage::kOther;
+    }
+    const bool cinema = world.mode == WORLD_MODE_CINEMA;
+    switch (record_) {
+    case 205: return Stage::kDrive;
+    case 206: return cinema ? Stage::kBarScene : Stage::kFight;
+    case 312: return cinema ? Stage::kSpaScene : Stage::kShootOut;
+    default: return Stage::kOther;
+    }
+}
+
+Loop PadPilot::ThisRun() const
+{
+    return run_ >= 1 && size_t(run_) <= plan_.size() ? plan_[size_t(run_) - 1] : Loop::kWin;
+}
+
+bool PadPilot::FollowPlan(PadInput& pad)
+{
+    const GameController* gc = g_pgcTest;
+    const Stage stage = Where();
+    if (stage != stage_) {
+        stage_ = stage;
+        stage_from_ = field_;
+    }
+    const uint32_t in = field_ - stage_from_;   // fields into the stage
+    const bool planned = !plan_.empty();
+    const Loop loop = ThisRun();
+    auto press = [&](uint16_t bits, uint32_t fields) {
+        hold_ = bits;
+        hold_until_ = field_ + fields;
+    };
+    // SELECT this far into the stage the run is left at.
+    auto leave = [&](uint32_t after) {
+        if (!left_ && in == after) {
+            left_ = true;
+            press(kSelect, 2);
+        }
+    };
+    if (field_ >= hold_until_)
+        hold_ = 0;
+    switch (stage) {
+    case Stage::kPrompt:
+        // One Cross (a second would cut the scene that follows it short).
+        if (loop == Loop::kSelectAtPrompt)
+            leave(2);
+        else if (in == 0)
+            press(kCross, 2);
+        break;
+    case Stage::kDrive:
+        if (loop == Loop::kSelectInDrive)
+            leave(150);   // driving
+        else if (loop == Loop::kSelectOnClosing)
+            leave(60);   // standing at the car
+        break;
+    case Stage::kBarScene:
+    case Stage::kSpaScene:
+        if (loop == (stage == Stage::kBarScene ? Loop::kSelectInBarScene : Loop::kSelectInSpaScene))
+            leave(30);
+        else if (cut_scenes_ && in == 50)
+            press(kCross, 4);   // cut short once it has run a second
+        break;
+    case Stage::kFight:
+        if (loop == Loop::kSelectInFight)
+            leave(300);
+        break;
+    case Stage::kShootOut:
+        if (loop == Loop::kSelectInShootOut)
+            leave(300);
+        break;
+    case Stage::kClosing:
+        // Each closing screen skipped with Cross, or the run left from its
+        // second; without a plan they show their whole time.
+        if (planned && gc->iDemoLoadScreenOverride != screen_) {
+            screen_ = gc->iDemoLoadScreenOverride;
+            screen_from_ = field_;
+        }
+        if (planned && field_ == screen_from_ + 2)
+            press(loop == Loop::kSelectOnClosing && screen_ == kSecondClosingScreen ? kSelect : kCross, 2);
+        break;
+    case Stage::kOther: break;
+    }
+    pad.buttons |= hold_;
+    return hold_ != 0;
 }
 
 void PadPilot::Poll(uint32_t vblank, PadInput pads[2])
@@ -310,29 +410,12 @@ void PadPilot::Poll(uint32_t vblank, PadInput pads[2])
     GameController* gc = g_pgcTest;
     if (gc == nullptr)
         return;
-    // The continue prompt: one Cross (a second would cut the scene that
-    // follows it short).
-    const bool prompt = gc->iUILoading && iDemoLoadingScreenState == 2;
-    if (prompt && !prompt_) {
-        prompt_ = true;
-        cross_until_ = field_ + 2;
-    } else if (!gc->iUILoading) {
-        prompt_ = false;
-    }
-    // A scene cut short with Cross, when asked, once it has run a second.
-    if (cut_scenes_ && world.mode == WORLD_MODE_CINEMA) {
-        if (cinema_from_ == 0)
-            cinema_from_ = field_;
-        else if (field_ == cinema_from_ + 50)
-            cross_until_ = field_ + 4;
-    } else {
-        cinema_from_ = 0;
-    }
-    if (field_ < cross_until_)
-        pad.buttons |= kCross;
-    else if (!gc->iUILoading && record_ == 205)
+    const Loop loop = ThisRun();
+    if (FollowPlan(pad) || left_)
+        ;
+    else if (stage_ == Stage::kDrive && (Wins(loop) || loop == Loop::kSelectInDrive))
         Drive(pad);
-    else if (!gc->iUILoading && record_ == 206 && world.mode != WORLD_MODE_CINEMA && !stand_in_fights_)
+    else if (stage_ == Stage::kFight && !stand_in_fights_)
         Fight(pad);
     // A pressed button at full pressure, as a press in a script gives.
     for (const console::host::PadButton& b : console::host::PadButtons())

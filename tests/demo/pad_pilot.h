@@ -4,7 +4,10 @@
 // roads from wherever the car is to the drive's marker, slowing before the
 // corners and stopping at the marker; in the bar fight the player walks up
 // to the nearest thug, guards against his blows and strikes whenever the
-// thug is open.  Run in the game's own process with its input
+// thug is open.  Given a plan (loop_script.h), it plays runs one after
+// another, each as the plan says: to its end, won or lost, or left with
+// SELECT at a stage, with Cross on the prompts and the closing screens.
+// Run in the game's own process with its input
 // recorded (PadRecorder), it writes a pad script that replays the same play
 // in any later run of the same game: a script that follows the game as the
 // city, its traffic and the figures change, where a hand-timed one would
@@ -13,9 +16,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ee/demo_hook.h"
 #include "host/host.h"
+#include "tests/demo/loop_script.h"
 
 namespace demo_test {
 
@@ -28,8 +33,16 @@ public:
     void CutScenes() { cut_scenes_ = true; }
     // Leaves the player standing idle in a fist fight.
     void StandInFights() { stand_in_fights_ = true; }
+    // What each run does, from the first; runs past the plan's end are won.
+    void Follow(std::vector<Loop> plan) { plan_ = std::move(plan); }
 
 private:
+    // Where a run is, as the plan names its stages.
+    enum class Stage { kOther, kPrompt, kDrive, kBarScene, kFight, kSpaScene, kShootOut, kClosing };
+    Stage Where() const;
+    Loop ThisRun() const;
+    // The plan's presses for this field: true when it holds the pad.
+    bool FollowPlan(console::host::PadInput& pad);
     void Drive(console::host::PadInput& pad);
     void Fight(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
@@ -38,11 +51,8 @@ private:
     uint32_t field_ = 0;
     int record_ = -1;
     int plan_field_ = -1000;   // when the route was last planned
-    bool prompt_ = false;
     bool cut_scenes_ = false;
     bool stand_in_fights_ = false;
-    uint32_t cinema_from_ = 0;
-    uint32_t cross_until_ = 0;
     float steer_ = 0;
     int still_ = 0;
     int reverse_until_ = 0;
@@ -51,6 +61,16 @@ private:
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
     int strikes_ = 0;
+
+    std::vector<Loop> plan_;
+    int run_ = 0;                 // the run under way, 1 for the first
+    Stage stage_ = Stage::kOther;
+    uint32_t stage_from_ = 0;     // the field the stage began
+    int screen_ = -1;             // the closing screen showing
+    uint32_t screen_from_ = 0;
+    bool left_ = false;           // this run was left with SELECT
+    uint16_t hold_ = 0;           // buttons held until hold_until_
+    uint32_t hold_until_ = 0;
 };
 
 }  // namespace demo_test
