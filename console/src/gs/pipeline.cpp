@@ -665,33 +665,47 @@ __attribute__((always_inline)) inline int DepthFour(const WriterState& w, const 
     }
 }
 
+// Narrow16 of four pixels: the kept bits of R and B, and of G and A, moved
+// into place by one multiply-add each (every product a multiple of 32 below
+// 2^21), then down by five.
+__attribute__((always_inline)) inline __m128i Narrow16Four(__m128i c)
+{
+    const __m128i rb = _mm_and_si128(c, _mm_set1_epi32(0x00F800F8));
+    const __m128i ga = _mm_and_si128(_mm_srli_epi32(c, 8), _mm_set1_epi32(0x008000F8));
+    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(rb, _mm_set1_epi32((4096 << 16) | 4)),
+                                      _mm_madd_epi16(ga, _mm_set1_epi32((8192 << 16) | 128)));
+    return _mm_srli_epi32(sum, 5);
+}
+
+// What finishing a pixel needs of the writer's state, read once per span.
+struct FinishQuad {
+    __m128i fba;
+    bool colclamp;
+    explicit FinishQuad(const WriterState& w) : fba(_mm_set1_epi32(static_cast<int>(w.fba))), colclamp(w.colclamp) {}
+};
+
 // Dithering, the colour clamp (or the wrap to eight bits), FBA and the
 // narrowing of 16-bit targets for four unblended pixels at x, x + 1, ...:
 // channels are 0..255 before dithering, so the 16-bit lanes hold every value
 // exactly and the saturating pack is the clamp.
 template <int kFrame, bool kDither>
-__attribute__((always_inline)) inline __m128i FinishFour(const WriterState& w, __m128i dither_lo, __m128i dither_hi,
+__attribute__((always_inline)) inline __m128i FinishFour(const FinishQuad& f, __m128i dither_lo, __m128i dither_hi,
                                                          __m128i c)
 {
     if constexpr (kDither) {
         const __m128i zero = _mm_setzero_si128();
         __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(c, zero), dither_lo);
         __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(c, zero), dither_hi);
-        if (!w.colclamp) {
+        if (!f.colclamp) {
             const __m128i low8 = _mm_set1_epi16(0xFF);
             lo = _mm_and_si128(lo, low8);
             hi = _mm_and_si128(hi, low8);
         }
         c = _mm_packus_epi16(lo, hi);
     }
-    c = _mm_or_si128(c, _mm_set1_epi32(static_cast<int>(w.fba)));
-    if constexpr (kFrame == kFrame16) {
-        const __m128i r = _mm_and_si128(_mm_srli_epi32(c, 3), _mm_set1_epi32(0x1F));
-        const __m128i g = _mm_and_si128(_mm_srli_epi32(c, 6), _mm_set1_epi32(0x3E0));
-        const __m128i b = _mm_and_si128(_mm_srli_epi32(c, 9), _mm_set1_epi32(0x7C00));
-        const __m128i a = _mm_and_si128(_mm_srli_epi32(c, 16), _mm_set1_epi32(0x8000));
-        c = _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
-    }
+    c = _mm_or_si128(c, f.fba);
+    if constexpr (kFrame == kFrame16)
+        c = Narrow16Four(c);
     return c;
 }
 
@@ -715,9 +729,10 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
     __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
     if constexpr (kDither)
         DitherFour(w, row, x0, dither_lo, dither_hi);
+    const FinishQuad finish(w);
     for (int i = 0; i < n; i += 4)
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
-                        FinishFour<kFrame, kDither>(w, dither_lo, dither_hi,
+                        FinishFour<kFrame, kDither>(finish, dither_lo, dither_hi,
                                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i))));
     if (w.disjoint && n >= 4) {
         for (int i = 0; i < n; i += 4) {
@@ -760,67 +775,87 @@ __attribute__((always_inline)) inline u32 ReadDestination(const WriterState& w, 
         return w.words[offset & (kMemoryWords - 1)];
 }
 
-// An ALPHA selector as a mask per 16-bit lane: all ones when `sel` is `which`.
-inline __m128i SelectorMask(u32 sel, u32 which)
+// The blending equations the writers are specialised for: any ALPHA
+// selectors (with or without PABE), and the usual mix (Cs - Cd) x As + Cd
+// without PABE.
+enum BlendEq { kNoBlend, kBlendAny, kBlendMix };
+
+int BlendEqOf(const DrawEnv& env)
 {
-    return _mm_set1_epi16(sel == which ? -1 : 0);
+    if (!env.blend)
+        return kNoBlend;
+    return env.sel_a == 0 && env.sel_b == 1 && env.sel_c == 0 && env.sel_d == 1 && !env.pabe ? kBlendMix : kBlendAny;
 }
 
-// Steps 6 to 8 for four pixels (sources `cs`, destinations `cd`, RGBA8):
-// ((A - B) x C >> 7) + D per colour channel in 16-bit lanes, the product
-// taken whole from its low and high halves (the shifted result fits 16
-// bits); PABE leaves sources with alpha below 0x80 as they are; alpha is
-// the source's; then the dither values and the clamp, or the low eight bits.
-// The blend's selectors as lane masks, made once per span.
-struct BlendMasks {
-    __m128i as_, ad_, bs_, bd_, ds_, dd_, cs_, cd_, fix, pabe;
+// Steps 6 to 8 for four pixels (sources `cs`, destinations `cd`, RGBA8),
+// with the selectors as masks on packed pixels made once per span: A, B and
+// D pick whole pixels of the source or the destination (neither: zero), C
+// the alpha byte of either, or FIX.  ((A - B) x C >> 7) + D per colour
+// channel in 16-bit lanes is taken as the high half of (A - B) x 4 times
+// C x 128: both fit 16 signed bits and their product is (A - B) x C x 512,
+// whose high half is the arithmetic shift by 7.  PABE (a source alpha below
+// 0x80) makes A the source, B and D zero and C 0x80, which gives the source
+// back.  Alpha is the source's; then the dither values and the clamp, or
+// the low eight bits.
+struct BlendQuad {
+    __m128i as_, ad_, bs_, bd_, ds_, dd_, cs_, cd_, fix7, pabe;
     bool colclamp;
-    explicit BlendMasks(const WriterState& w)
-        : as_(SelectorMask(w.sel_a, 0)),
-          ad_(SelectorMask(w.sel_a, 1)),
-          bs_(SelectorMask(w.sel_b, 0)),
-          bd_(SelectorMask(w.sel_b, 1)),
-          ds_(SelectorMask(w.sel_d, 0)),
-          dd_(SelectorMask(w.sel_d, 1)),
-          cs_(SelectorMask(w.sel_c, 0)),
-          cd_(SelectorMask(w.sel_c, 1)),
-          fix(w.sel_c >= 2 ? _mm_set1_epi16(static_cast<s16>(w.fix)) : _mm_setzero_si128()),
-          pabe(_mm_set1_epi16(w.pabe ? -1 : 0)),
+    static __m128i Whole(bool on) { return _mm_set1_epi32(on ? -1 : 0); }
+    static __m128i Alpha(bool on) { return _mm_set1_epi32(on ? static_cast<int>(0xFF000000u) : 0); }
+    explicit BlendQuad(const WriterState& w)
+        : as_(Whole(w.sel_a == 0)),
+          ad_(Whole(w.sel_a == 1)),
+          bs_(Whole(w.sel_b == 0)),
+          bd_(Whole(w.sel_b == 1)),
+          ds_(Whole(w.sel_d == 0)),
+          dd_(Whole(w.sel_d == 1)),
+          cs_(Alpha(w.sel_c == 0)),
+          cd_(Alpha(w.sel_c == 1)),
+          fix7(_mm_set1_epi32(w.sel_c >= 2 ? static_cast<int>((static_cast<u32>(w.fix) & 0xFF) << 7) : 0)),
+          pabe(Whole(w.pabe)),
           colclamp(w.colclamp)
     {
     }
 };
 
-template <bool kDither>
-__attribute__((always_inline)) inline __m128i BlendFour(const BlendMasks& m, __m128i cs, __m128i cd,
+template <int kEq, bool kDither>
+__attribute__((always_inline)) inline __m128i BlendFour(const BlendQuad& m, __m128i cs, __m128i cd,
                                                        __m128i dither_lo, __m128i dither_hi)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i as_ = m.as_, ad_ = m.ad_, bs_ = m.bs_, bd_ = m.bd_, ds_ = m.ds_, dd_ = m.dd_, cs_ = m.cs_,
-                  cd_ = m.cd_, fix = m.fix, pabe = m.pabe;
-    const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-    auto half = [&](__m128i s, __m128i d, __m128i dither) __attribute__((always_inline)) {
-        const __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
-        const __m128i da = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, 0xFF), 0xFF);
-        const __m128i a = _mm_or_si128(_mm_and_si128(s, as_), _mm_and_si128(d, ad_));
-        const __m128i b = _mm_or_si128(_mm_and_si128(s, bs_), _mm_and_si128(d, bd_));
-        const __m128i dd = _mm_or_si128(_mm_and_si128(s, ds_), _mm_and_si128(d, dd_));
-        const __m128i c = _mm_or_si128(_mm_or_si128(_mm_and_si128(sa, cs_), _mm_and_si128(da, cd_)), fix);
-        const __m128i diff = _mm_sub_epi16(a, b);
-        const __m128i lo = _mm_mullo_epi16(diff, c), hi = _mm_mulhi_epi16(diff, c);
-        __m128i out = _mm_add_epi16(_mm_or_si128(_mm_srli_epi16(lo, 7), _mm_slli_epi16(hi, 9)), dd);
-        // PABE: sources with alpha below 0x80 are not blended.
-        const __m128i keep = _mm_and_si128(pabe, _mm_cmplt_epi16(sa, _mm_set1_epi16(0x80)));
-        out = _mm_or_si128(_mm_and_si128(keep, s), _mm_andnot_si128(keep, out));
-        out = _mm_or_si128(_mm_and_si128(alpha_lanes, s), _mm_andnot_si128(alpha_lanes, out));
+    __m128i a, b, d, c7;
+    if constexpr (kEq == kBlendMix) {
+        a = cs;
+        b = d = cd;
+        c7 = _mm_and_si128(_mm_srli_epi32(cs, 17), _mm_set1_epi32(0x7F80));
+    } else {
+        a = _mm_or_si128(_mm_and_si128(cs, m.as_), _mm_and_si128(cd, m.ad_));
+        b = _mm_or_si128(_mm_and_si128(cs, m.bs_), _mm_and_si128(cd, m.bd_));
+        d = _mm_or_si128(_mm_and_si128(cs, m.ds_), _mm_and_si128(cd, m.dd_));
+        c7 = _mm_or_si128(_mm_srli_epi32(_mm_or_si128(_mm_and_si128(cs, m.cs_), _mm_and_si128(cd, m.cd_)), 17), m.fix7);
+        // PABE: sources whose alpha is below 0x80 come through as they are.
+        const __m128i keep = _mm_andnot_si128(_mm_srai_epi32(cs, 31), m.pabe);
+        a = _mm_or_si128(_mm_and_si128(keep, cs), _mm_andnot_si128(keep, a));
+        b = _mm_andnot_si128(keep, b);
+        d = _mm_andnot_si128(keep, d);
+        c7 = _mm_or_si128(_mm_and_si128(keep, _mm_set1_epi32(0x80 << 7)), _mm_andnot_si128(keep, c7));
+    }
+    c7 = _mm_or_si128(c7, _mm_slli_epi32(c7, 16));
+    auto half = [&](__m128i ah, __m128i bh, __m128i dh, __m128i ch, __m128i dither) __attribute__((always_inline)) {
+        __m128i out = _mm_add_epi16(_mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(ah, bh), 2), ch), dh);
         if constexpr (kDither)
             out = _mm_add_epi16(out, dither);
         if (!m.colclamp)
             out = _mm_and_si128(out, _mm_set1_epi16(0xFF));
         return out;
     };
-    return _mm_packus_epi16(half(_mm_unpacklo_epi8(cs, zero), _mm_unpacklo_epi8(cd, zero), dither_lo),
-                            half(_mm_unpackhi_epi8(cs, zero), _mm_unpackhi_epi8(cd, zero), dither_hi));
+    const __m128i out = _mm_packus_epi16(
+        half(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(d, zero),
+             _mm_unpacklo_epi32(c7, c7), dither_lo),
+        half(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(d, zero),
+             _mm_unpackhi_epi32(c7, c7), dither_hi));
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    return _mm_or_si128(_mm_andnot_si128(alpha, out), _mm_and_si128(alpha, cs));
 }
 
 template <int kFrame, int kDepth, bool kBlend, bool kDither, bool kMasked>
@@ -847,13 +882,14 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
         if constexpr (kDither)
             DitherFour(w, row, x0, dither_lo, dither_hi);
-        const BlendMasks masks(w);
+        const BlendQuad masks(w);
+        const FinishQuad finish(w);
         for (int i = 0; i < n; i += 4) {
-            const __m128i c = BlendFour<kDither>(masks, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
+            const __m128i c = BlendFour<kBlendAny, kDither>(masks, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
                                                  _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
                                                  dither_lo, dither_hi);
             _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
-                            FinishFour<kFrame, false>(w, dither_lo, dither_hi, c));
+                            FinishFour<kFrame, false>(finish, dither_lo, dither_hi, c));
         }
         for (int i = 0; i < n; i += 4) {
             const int bits = pass[i / 4];
@@ -956,47 +992,62 @@ __attribute__((always_inline)) inline u32 QuadOffset(const RowCursor& c, u32 x)
     return (c.PageBase(x) + c.RowTable()[x & c.MaskX()]) & c.UnitsMask();
 }
 
-// Bits 0-3 of `bits` as all-ones 32-bit lanes.
-__attribute__((always_inline)) inline __m128i LaneMask(int bits)
+// Lanes of a quad as all-ones 32-bit masks: those from lane k on, and the
+// first k.
+alignas(16) constexpr s32 kLanesFrom[4][4] = {{-1, -1, -1, -1}, {0, -1, -1, -1}, {0, 0, -1, -1}, {0, 0, 0, -1}};
+alignas(16) constexpr s32 kLanesBelow[5][4] = {
+    {0, 0, 0, 0}, {-1, 0, 0, 0}, {-1, -1, 0, 0}, {-1, -1, -1, 0}, {-1, -1, -1, -1}};
+
+__attribute__((always_inline)) inline __m128i LanesFrom(u32 k)
 {
-    const __m128i b = _mm_set_epi32(8, 4, 2, 1);
-    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), b), b);
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(kLanesFrom[k]));
 }
 
-// The depth test of four pixels whose stored values (raw words) are `raw` and
-// whose Z values are `z`: the lanes that pass, and in `out` the words to
-// store back for them (the clamped Z, a 24-bit one under the stored top byte).
-// The depth test's values in vector form, read once per span.
+__attribute__((always_inline)) inline __m128i LanesBelow(u32 k)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(kLanesBelow[k]));
+}
+
+// The depth test of four pixels, its values in vector form read once per
+// span.  The Z values are clamped to ZMAX; 24- and 16-bit Z buffers then
+// hold values below 2^24 on both sides, so the test is one signed
+// comparison: zs + zadd > stored, zadd 1 for GEQUAL, 0 for GREATER, 2^30 for
+// a test that always passes and -2^30 for one that never does.  32-bit ones
+// compare unsigned: passes when (greater & zgt) | (equal & zeq) | zall.
 struct DepthQuadTest {
-    __m128i maxf, zgt, zeq, zall;
+    __m128i maxv, maxf, zadd, zgt, zeq, zall;
     explicit DepthQuadTest(const WriterState& w)
-        : maxf(_mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u))),
+        : maxv(_mm_set1_epi32(static_cast<int>(w.zmax))),
+          maxf(_mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u))),
+          zadd(_mm_set1_epi32(w.zbias > 0 ? 1 << 30 : w.zbias < -1 ? -(1 << 30) : static_cast<int>(w.zbias) + 1)),
           zgt(_mm_set1_epi32(static_cast<int>(w.zgt))),
           zeq(_mm_set1_epi32(static_cast<int>(w.zeq))),
           zall(_mm_set1_epi32(static_cast<int>(w.zall)))
     {
     }
-};
 
-template <int kDepth>
-__attribute__((always_inline)) inline __m128i DepthTestQuad(const DepthQuadTest& w, __m128i raw, __m128i z,
-                                                            __m128i& out)
-{
-    const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF)) : raw;
-    const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
-    const __m128i zf = _mm_xor_si128(z, sign), maxf = w.maxf;
-    const __m128i over = _mm_cmpgt_epi32(zf, maxf);
-    const __m128i zsf = _mm_or_si128(_mm_and_si128(over, maxf), _mm_andnot_si128(over, zf));
-    const __m128i zs = _mm_xor_si128(zsf, sign);
-    out = zs;
-    if constexpr (kDepth == kDepth24) {
-        const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-        out = _mm_or_si128(_mm_and_si128(raw, top), _mm_andnot_si128(top, zs));
+    // The lanes of Z values `z` that pass against the stored values
+    // `stored` (a 24-bit buffer's top byte taken off), and in `zs` the
+    // clamped Z values.
+    template <int kDepth>
+    __attribute__((always_inline)) __m128i Test(__m128i stored, __m128i z, __m128i& zs) const
+    {
+        const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
+        const __m128i zf = _mm_xor_si128(z, sign);
+        const __m128i over = _mm_cmpgt_epi32(zf, maxf);
+        if constexpr (kDepth != kDepth32) {
+            zs = _mm_xor_si128(z, _mm_and_si128(_mm_xor_si128(z, maxv), over));
+            return _mm_cmpgt_epi32(_mm_add_epi32(zs, zadd), stored);
+        } else {
+            const __m128i zsf = _mm_xor_si128(zf, _mm_and_si128(_mm_xor_si128(zf, maxf), over));
+            zs = _mm_xor_si128(zsf, sign);
+            return _mm_or_si128(
+                _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)), zgt),
+                             _mm_and_si128(_mm_cmpeq_epi32(zs, stored), zeq)),
+                zall);
+        }
     }
-    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)), w.zgt),
-                                     _mm_and_si128(_mm_cmpeq_epi32(zs, stored), w.zeq)),
-                        w.zall);
-}
+};
 
 // Expand16 of four 16-bit pixels, one in the low half of each lane.
 inline __m128i Expand16Four(__m128i p)
@@ -1009,72 +1060,94 @@ inline __m128i Expand16Four(__m128i p)
 }
 
 // A span written in the quads of its row's columns (QuadColumns frame and
-// depth layouts, frame and Z apart): each aligned quad of pixels is loaded,
-// tested, blended and stored whole, pixels of the quad outside the span put
-// back as they were.  `colors` and `depths` are read from three entries
-// before the span's first to three after its last (lanes left unused).
-template <int kFrame, int kDepth, bool kBlend, bool kDither, bool kMasked>
+// depth layouts, frame and Z apart, or no depth stage): each aligned quad of
+// pixels is loaded, tested, blended and stored whole, pixels of the quad
+// outside the span or failing the test put back as they were.  The quads
+// between the first and the last are whole, and are walked a page at a
+// time.  `colors` and `depths` are read from three entries before the
+// span's first to three after its last (lanes left unused).
+template <int kFrame, int kDepth, int kBlend, bool kDither, bool kMasked>
 void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
 {
+    if (n <= 0)
+        return;
+    constexpr bool k16 = kFrame == kFrame16;
+    constexpr bool kZ16 = kDepth == kDepth16;
+    // Bits of the frame pixel a write keeps (FBMSK, a 24-bit frame's top byte).
+    constexpr bool kKeeps = kMasked || kFrame == kFrame24;
+    // Everything of the state and the rows is read before the stores, which
+    // the compiler cannot tell apart from it.
     u32* const words = w.words;
     const RowCursor& fr = row.FrameRow();
     const RowCursor& dr = row.DepthRow();
+    const u16* const ftab = fr.RowTable();
+    const u16* const dtab = dr.RowTable();
+    const u32 fmx = fr.MaskX(), dmx = dr.MaskX();
+    const u32 fpage = fr.PageBase(0), dpage = dr.PageBase(0);
+    const u32 fstep = fr.PageBase(fmx + 1) - fpage, dstep = dr.PageBase(dmx + 1) - dpage;
+    const u32 fsx = static_cast<u32>(__builtin_popcount(fmx)), dsx = static_cast<u32>(__builtin_popcount(dmx));
+    const u32 funits = fr.UnitsMask(), dunits = dr.UnitsMask();
+    // Quads are walked a page of both buffers at a time.
+    const u32 pmx = kDepth == kNoDepth ? fmx : std::min(fmx, dmx);
+    const __m128i keep_not = _mm_set1_epi32(
+        static_cast<int>(~((kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u))));
+    const DepthQuadTest depth_test(w);
+    const bool zwrite = w.zwrite;
+    const BlendQuad blend(w);
+    const FinishQuad finish(w);
     __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
     if constexpr (kDither)
         DitherFour(w, row, 0, dither_lo, dither_hi);
-    const u32 end = x0 + static_cast<u32>(n);
-    // Bits of the frame pixel a write keeps (FBMSK, a 24-bit frame's top byte).
-    constexpr bool k16 = kFrame == kFrame16;
-    const u32 keep_bits = (kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u);
-    const __m128i keep = _mm_set1_epi32(static_cast<int>(keep_bits));
-    // Read before the stores, which the compiler cannot tell apart from them.
-    const DepthQuadTest depth_test(w);
-    const bool zwrite = w.zwrite;
-    const BlendMasks blend_masks(w);
     const __m128i low16 = _mm_set1_epi32(0xFFFF);
-    for (u32 x = x0 & ~3u; x < end; x += 4) {
+    const __m128i ones = _mm_set1_epi32(-1);
+
+    // The quad at x, its lanes `lanes` (all of them when `whole`), in the
+    // pages whose bases are fb and db.
+    auto quad = [&](u32 x, __m128i lanes, bool whole, u32 fb, u32 db) __attribute__((always_inline)) {
         const int i = static_cast<int>(x - x0);
-        int lanes = 15;
-        if (x < x0)
-            lanes &= 15 << (x0 - x);
-        if (end - x < 4)
-            lanes &= (1 << (end - x)) - 1;
+        __m128i m = lanes;
         if constexpr (kDepth != kNoDepth) {
             // 16-bit Z values are one half of each word (HalfColumns).
-            u32 zo = QuadOffset(dr, x);
+            u32 zo = (db + dtab[x & dmx]) & dunits;
             __m128i zshift = _mm_setzero_si128();
-            if constexpr (kDepth == kDepth16) {
+            if constexpr (kZ16) {
                 zshift = _mm_cvtsi32_si128(static_cast<int>((zo & 1) * 16));
                 zo >>= 1;
             }
             const __m128i raw = LoadQuad(words, zo);
-            const __m128i stored = kDepth == kDepth16 ? _mm_and_si128(_mm_srl_epi32(raw, zshift), low16) : raw;
-            __m128i zout;
-            const __m128i pass = DepthTestQuad<kDepth>(
-                depth_test, stored, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zout);
-            lanes &= _mm_movemask_ps(_mm_castsi128_ps(pass));
-            if (!lanes)
-                continue;
+            const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF))
+                                   : kZ16             ? _mm_and_si128(_mm_srl_epi32(raw, zshift), low16)
+                                                      : raw;
+            __m128i zs;
+            const __m128i pass = depth_test.Test<kDepth>(
+                stored, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zs);
+            m = whole ? pass : _mm_and_si128(m, pass);
+            if (_mm_movemask_ps(_mm_castsi128_ps(m)) == 0)
+                return;
             if (zwrite) {
-                __m128i m = LaneMask(lanes);
-                if constexpr (kDepth == kDepth16) {
-                    m = _mm_and_si128(m, _mm_sll_epi32(low16, zshift));
-                    zout = _mm_sll_epi32(_mm_and_si128(zout, low16), zshift);
+                __m128i zm = m;
+                if constexpr (kDepth == kDepth24)
+                    zm = _mm_and_si128(zm, _mm_set1_epi32(0xFFFFFF));
+                if constexpr (kZ16) {
+                    zm = _mm_and_si128(zm, _mm_sll_epi32(low16, zshift));
+                    zs = _mm_sll_epi32(zs, zshift);
                 }
-                StoreQuad(words, zo, _mm_or_si128(_mm_and_si128(m, zout), _mm_andnot_si128(m, raw)));
+                StoreQuad(words, zo, _mm_xor_si128(raw, _mm_and_si128(_mm_xor_si128(raw, zs), zm)));
             }
         }
         // 16-bit pixels likewise (HalfColumns): their half of each word is
         // merged into it.
-        u32 fo = QuadOffset(fr, x);
-        __m128i fshift = _mm_setzero_si128(), half = _mm_set1_epi32(-1);
+        u32 fo = (fb + ftab[x & fmx]) & funits;
+        __m128i fshift = _mm_setzero_si128();
         if constexpr (k16) {
             fshift = _mm_cvtsi32_si128(static_cast<int>((fo & 1) * 16));
-            half = _mm_sll_epi32(low16, fshift);
+            m = _mm_and_si128(m, _mm_sll_epi32(low16, fshift));
             fo >>= 1;
         }
+        if constexpr (kKeeps)
+            m = _mm_and_si128(m, k16 ? _mm_sll_epi32(keep_not, fshift) : keep_not);
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i));
-        if constexpr (kBlend) {
+        if constexpr (kBlend != kNoBlend) {
             const __m128i old = LoadQuad(words, fo);
             __m128i cd = old;
             if constexpr (kFrame == kFrame24)
@@ -1082,21 +1155,44 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
                                   _mm_set1_epi32(static_cast<int>(0x80000000u)));
             else if constexpr (k16)
                 cd = Expand16Four(_mm_and_si128(_mm_srl_epi32(old, fshift), low16));
-            c = FinishFour<kFrame, false>(w, dither_lo, dither_hi,
-                                          BlendFour<kDither>(blend_masks, c, cd, dither_lo, dither_hi));
-            const __m128i m = _mm_and_si128(half, _mm_andnot_si128(_mm_sll_epi32(keep, fshift), LaneMask(lanes)));
-            StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, _mm_sll_epi32(c, fshift)), _mm_andnot_si128(m, old)));
-            continue;
+            c = FinishFour<kFrame, false>(finish, dither_lo, dither_hi,
+                                          BlendFour<kBlend, kDither>(blend, c, cd, dither_lo, dither_hi));
+            if constexpr (k16)
+                c = _mm_sll_epi32(c, fshift);
+            StoreQuad(words, fo, _mm_xor_si128(old, _mm_and_si128(_mm_xor_si128(old, c), m)));
+            return;
         }
-        c = FinishFour<kFrame, kDither>(w, dither_lo, dither_hi, c);
-        if (!k16 && lanes == 15 && keep_bits == 0) {
-            StoreQuad(words, fo, c);
-            continue;
+        c = FinishFour<kFrame, kDither>(finish, dither_lo, dither_hi, c);
+        if constexpr (!k16 && !kKeeps) {
+            if ((kDepth == kNoDepth && whole) || _mm_movemask_ps(_mm_castsi128_ps(m)) == 15) {
+                StoreQuad(words, fo, c);
+                return;
+            }
         }
+        if constexpr (k16)
+            c = _mm_sll_epi32(c, fshift);
         const __m128i old = LoadQuad(words, fo);
-        const __m128i m = _mm_and_si128(half, _mm_andnot_si128(_mm_sll_epi32(keep, fshift), LaneMask(lanes)));
-        StoreQuad(words, fo, _mm_or_si128(_mm_and_si128(m, _mm_sll_epi32(c, fshift)), _mm_andnot_si128(m, old)));
+        StoreQuad(words, fo, _mm_xor_si128(old, _mm_and_si128(_mm_xor_si128(old, c), m)));
+    };
+    auto frame_base = [&](u32 x) { return fpage + (x >> fsx) * fstep; };
+    auto depth_base = [&](u32 x) { return kDepth == kNoDepth ? 0u : dpage + (x >> dsx) * dstep; };
+
+    const u32 end = x0 + static_cast<u32>(n);
+    const u32 first = x0 & ~3u, last = (end - 1) & ~3u;
+    const __m128i tail = LanesBelow(end - last);
+    if (first == last) {
+        quad(first, _mm_and_si128(LanesFrom(x0 & 3), tail), false, frame_base(first), depth_base(first));
+        return;
     }
+    quad(first, LanesFrom(x0 & 3), false, frame_base(first), depth_base(first));
+    u32 x = first + 4;
+    while (x < last) {
+        const u32 stop = std::min(last, (x | pmx) + 1);
+        const u32 fb = frame_base(x), db = depth_base(x);
+        for (; x < stop; x += 4)
+            quad(x, ones, true, fb, db);
+    }
+    quad(last, tail, false, frame_base(last), depth_base(last));
 }
 
 // Depth only (an alpha test that always fails with ZB_ONLY): the test and
@@ -1164,22 +1260,23 @@ WriteFn PickWrite(int depth, bool blend, bool dither, bool masked)
 }
 
 template <int kFrame, int kDepth>
-WriteFn PickQuadWrite(bool blend, bool dither, bool masked)
+WriteFn PickQuadWrite(int eq, bool dither, bool masked)
 {
-    static constexpr WriteFn table[2][2][2] = {
-        {{WriteSpanQuads<kFrame, kDepth, false, false, false>, WriteSpanQuads<kFrame, kDepth, false, false, true>},
-         {WriteSpanQuads<kFrame, kDepth, false, true, false>, WriteSpanQuads<kFrame, kDepth, false, true, true>}},
-        {{WriteSpanQuads<kFrame, kDepth, true, false, false>, WriteSpanQuads<kFrame, kDepth, true, false, true>},
-         {WriteSpanQuads<kFrame, kDepth, true, true, false>, WriteSpanQuads<kFrame, kDepth, true, true, true>}},
+    static constexpr WriteFn table[3][2][2] = {
+        {{WriteSpanQuads<kFrame, kDepth, kNoBlend, false, false>, WriteSpanQuads<kFrame, kDepth, kNoBlend, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, kNoBlend, true, false>, WriteSpanQuads<kFrame, kDepth, kNoBlend, true, true>}},
+        {{WriteSpanQuads<kFrame, kDepth, kBlendAny, false, false>, WriteSpanQuads<kFrame, kDepth, kBlendAny, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, kBlendAny, true, false>, WriteSpanQuads<kFrame, kDepth, kBlendAny, true, true>}},
+        {{WriteSpanQuads<kFrame, kDepth, kBlendMix, false, false>, WriteSpanQuads<kFrame, kDepth, kBlendMix, false, true>},
+         {WriteSpanQuads<kFrame, kDepth, kBlendMix, true, false>, WriteSpanQuads<kFrame, kDepth, kBlendMix, true, true>}},
     };
-    return table[blend][dither][masked];
+    return table[eq][dither][masked];
 }
 
 template <int kFrame>
-WriteFn PickQuadWrite(int depth, bool blend, bool dither, bool masked)
+WriteFn PickQuadWrite(int depth, int eq, bool dither, bool masked)
 {
-    return ForDepthClass(depth,
-                         [&](auto d) { return PickQuadWrite<kFrame, decltype(d)::value>(blend, dither, masked); });
+    return ForDepthClass(depth, [&](auto d) { return PickQuadWrite<kFrame, decltype(d)::value>(eq, dither, masked); });
 }
 
 int FrameClassOf(Psm psm)
@@ -1277,7 +1374,9 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     s.pabe = env.pabe;
     s.dimx = env.dimx;
     const int frame = FrameClassOf(env.frame.psm);
-    const int depth = DepthClassOf(d);
+    // A depth test that passes every pixel without a Z write is no stage at
+    // all: such a writer touches only the frame.
+    const int depth = s.zbias == kPassAll && !zwrite ? kNoDepth : DepthClassOf(d);
     s.keep = frame == kFrame16 ? Narrow16(mask) : frame == kFrame24 ? mask & 0xFFFFFF : mask;
     if (!w.frame_write) {
         // Only Z can change.
@@ -1298,11 +1397,16 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     const bool depth_quads =
         depth == kNoDepth || (depth == kDepth16 ? HalfColumns(d.psm) : QuadColumns(d.psm));
     if (frame_quads && depth_quads) {
+        const int eq = BlendEqOf(env);
         switch (frame) {
-        case kFrame32: w.quads = PickQuadWrite<kFrame32>(depth, env.blend, env.dither, masked); break;
-        case kFrame24: w.quads = PickQuadWrite<kFrame24>(depth, env.blend, env.dither, masked); break;
-        default: w.quads = PickQuadWrite<kFrame16>(depth, env.blend, env.dither, masked); break;
+        case kFrame32: w.quads = PickQuadWrite<kFrame32>(depth, eq, env.dither, masked); break;
+        case kFrame24: w.quads = PickQuadWrite<kFrame24>(depth, eq, env.dither, masked); break;
+        default: w.quads = PickQuadWrite<kFrame16>(depth, eq, env.dither, masked); break;
         }
+        // Without a depth stage the frame is all a quad touches, wherever
+        // the Z buffer lies.
+        if (depth == kNoDepth)
+            w.write = w.quads;
     }
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;

@@ -58,7 +58,7 @@ Trial MakeTrial(std::mt19937& rng, bool masked_writes = false)
     Trial t;
     auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
 
-    // Frame at page 0 (256 pixels wide), Z buffer and texture further up.
+    // Frame at page 0 (256 pixels wide), Z buffer (mostly) and texture further up.
     const bool simple = Chance(rng, 40);  // mostly the states the fast paths take
     const u32 fpsm = kFramePsms[Pick(rng, 6)];
     u32 fbmsk = simple || Chance(rng, 70) ? 0 : static_cast<u32>(rng());
@@ -67,7 +67,8 @@ Trial MakeTrial(std::mt19937& rng, bool masked_writes = false)
         fbmsk = Chance(rng, 30) ? static_cast<u32>(rng()) : kGameMasks[Pick(rng, 4)];
     }
     w(GsReg::FRAME_1, Frame(0, 4, fpsm, fbmsk));
-    w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], Chance(rng, 20)));
+    // Now and then the Z buffer shares the frame's memory.
+    w(GsReg::ZBUF_1, Zbuf(Chance(rng, 10) ? Pick(rng, 2) : 64, kZPsms[Pick(rng, 4)], Chance(rng, 20)));
     w(GsReg::XYOFFSET_1, Xyoffset(Pick(rng, 64), Pick(rng, 64)));
     const u32 sx0 = Pick(rng, 32), sy0 = Pick(rng, 32);
     w(GsReg::SCISSOR_1, Scissor(sx0, sx0 + 100 + Pick(rng, 150), sy0, sy0 + 100 + Pick(rng, 150)));
@@ -86,7 +87,12 @@ Trial MakeTrial(std::mt19937& rng, bool masked_writes = false)
     test.zte = Chance(rng, 60);
     test.ztst = Pick(rng, 4);
     w(GsReg::TEST_1, TestReg(test));
-    w(GsReg::ALPHA_1, Alpha(Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 256)));
+    // Any selectors, or the usual mix (Cs - Cd) x As + Cd, which the
+    // writing stage has a path of its own for.
+    if (Chance(rng, 25))
+        w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+    else
+        w(GsReg::ALPHA_1, Alpha(Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 256)));
     w(GsReg::PABE, Pick(rng, 2));
     w(GsReg::COLCLAMP, Pick(rng, 2));
     w(GsReg::FBA_1, Pick(rng, 2));
