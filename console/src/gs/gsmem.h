@@ -136,6 +136,9 @@ public:
     u32 PageBase(u32 x) const { return (row_block_ + (x >> shift_x_) * kPageBlocks) << unit_shift_; }
     const u16* RowTable() const { return row_table_; }
     u32 MaskX() const { return mask_x_; }
+    // log2 of the page width, and of the units in one page.
+    u32 ShiftX() const { return shift_x_; }
+    u32 PageShift() const { return unit_shift_ + 5; }
     u32 UnitsMask() const { return units_mask_; }
     // log2 of the bytes in one unit of Offset (words and halves only).
     u32 ByteShift() const { return 8 - unit_shift_; }

@@ -507,6 +507,85 @@ __attribute__((always_inline)) inline __m128i CombineFour(__m128i f, __m128i t, 
 enum FrameClass { kFrame32, kFrame24, kFrame16 };
 enum DepthClass { kNoDepth, kDepth32, kDepth24, kDepth16 };
 
+// The depth test of four pixels, its values in vector form.  The Z values are clamped to ZMAX; 24- and 16-bit Z buffers then
+// hold values below 2^24 on both sides, so the test is one signed
+// comparison: zs + zadd > stored, zadd 1 for GEQUAL, 0 for GREATER, 2^30 for
+// a test that always passes and -2^30 for one that never does.  32-bit ones
+// compare unsigned: passes when (greater & zgt) | (equal & zeq) | zall.
+struct DepthQuadTest {
+    __m128i maxv, maxf, zadd, zgt, zeq, zall;
+    DepthQuadTest() = default;
+    DepthQuadTest(u32 zmax, s64 zbias, u32 gt, u32 eq, u32 all)
+        : maxv(_mm_set1_epi32(static_cast<int>(zmax))),
+          maxf(_mm_set1_epi32(static_cast<int>(zmax ^ 0x80000000u))),
+          zadd(_mm_set1_epi32(zbias > 0 ? 1 << 30 : zbias < -1 ? -(1 << 30) : static_cast<int>(zbias) + 1)),
+          zgt(_mm_set1_epi32(static_cast<int>(gt))),
+          zeq(_mm_set1_epi32(static_cast<int>(eq))),
+          zall(_mm_set1_epi32(static_cast<int>(all)))
+    {
+    }
+
+    // The lanes of Z values `z` that pass against the stored values
+    // `stored` (a 24-bit buffer's top byte taken off), and in `zs` the
+    // clamped Z values.
+    template <int kDepth>
+    __attribute__((always_inline)) __m128i Test(__m128i stored, __m128i z, __m128i& zs) const
+    {
+        const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
+        const __m128i zf = _mm_xor_si128(z, sign);
+        const __m128i over = _mm_cmpgt_epi32(zf, maxf);
+        if constexpr (kDepth != kDepth32) {
+            zs = _mm_xor_si128(z, _mm_and_si128(_mm_xor_si128(z, maxv), over));
+            return _mm_cmpgt_epi32(_mm_add_epi32(zs, zadd), stored);
+        } else {
+            const __m128i zsf = _mm_xor_si128(zf, _mm_and_si128(_mm_xor_si128(zf, maxf), over));
+            zs = _mm_xor_si128(zsf, sign);
+            return _mm_or_si128(
+                _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)), zgt),
+                             _mm_and_si128(_mm_cmpeq_epi32(zs, stored), zeq)),
+                zall);
+        }
+    }
+};
+
+// Steps 6 to 8 for four pixels (sources `cs`, destinations `cd`, RGBA8),
+// with the selectors as masks on packed pixels made once per span: A, B and
+// D pick whole pixels of the source or the destination (neither: zero), C
+// the alpha byte of either, or FIX.  ((A - B) x C >> 7) + D per colour
+// channel in 16-bit lanes is taken as the high half of (A - B) x 4 times
+// C x 128: both fit 16 signed bits and their product is (A - B) x C x 512,
+// whose high half is the arithmetic shift by 7.  PABE (a source alpha below
+// 0x80) makes A the source, B and D zero and C 0x80, which gives the source
+// back.  Alpha is the source's; then the dither values and the clamp, or
+// the low eight bits.
+struct BlendQuad {
+    __m128i as_, ad_, bs_, bd_, ds_, dd_, cs_, cd_, fix7, pabe;
+    bool colclamp;
+    static __m128i Whole(bool on) { return _mm_set1_epi32(on ? -1 : 0); }
+    static __m128i Alpha(bool on) { return _mm_set1_epi32(on ? static_cast<int>(0xFF000000u) : 0); }
+    BlendQuad() = default;
+    BlendQuad(u32 sel_a, u32 sel_b, u32 sel_c, u32 sel_d, u32 fix, bool pabe_on, bool clamp)
+        : as_(Whole(sel_a == 0)),
+          ad_(Whole(sel_a == 1)),
+          bs_(Whole(sel_b == 0)),
+          bd_(Whole(sel_b == 1)),
+          ds_(Whole(sel_d == 0)),
+          dd_(Whole(sel_d == 1)),
+          cs_(Alpha(sel_c == 0)),
+          cd_(Alpha(sel_c == 1)),
+          fix7(_mm_set1_epi32(sel_c >= 2 ? static_cast<int>((fix & 0xFF) << 7) : 0)),
+          pabe(Whole(pabe_on)),
+          colclamp(clamp)
+    {
+    }
+};
+
+// What finishing a pixel needs of the writer's state.
+struct FinishQuad {
+    __m128i fba;
+    bool colclamp;
+};
+
 struct WriterState {
     u32* words;
     u16* halves;
@@ -530,7 +609,18 @@ struct WriterState {
     // The depth test as masks on an unsigned comparison of the clamped Z
     // with the stored one: passes when (greater & zgt) | (equal & zeq) | zall.
     u32 zgt = 0, zeq = 0, zall = 0;
+    // The above in vector form for the four-pixel stages (MakeVectors).
+    DepthQuadTest depth_quad;
+    BlendQuad blend_quad;
+    FinishQuad finish_quad;
 };
+
+void MakeVectors(WriterState& s)
+{
+    s.depth_quad = DepthQuadTest(s.zmax, s.zbias, s.zgt, s.zeq, s.zall);
+    s.blend_quad = BlendQuad(s.sel_a, s.sel_b, s.sel_c, s.sel_d, static_cast<u32>(s.fix), s.pabe, s.colclamp);
+    s.finish_quad = FinishQuad{_mm_set1_epi32(static_cast<int>(s.fba)), s.colclamp};
+}
 
 
 // A value of the frame's format (16-bit ones already narrowed) stored at an
@@ -677,13 +767,6 @@ __attribute__((always_inline)) inline __m128i Narrow16Four(__m128i c)
     return _mm_srli_epi32(sum, 5);
 }
 
-// What finishing a pixel needs of the writer's state, read once per span.
-struct FinishQuad {
-    __m128i fba;
-    bool colclamp;
-    explicit FinishQuad(const WriterState& w) : fba(_mm_set1_epi32(static_cast<int>(w.fba))), colclamp(w.colclamp) {}
-};
-
 // Dithering, the colour clamp (or the wrap to eight bits), FBA and the
 // narrowing of 16-bit targets for four unblended pixels at x, x + 1, ...:
 // channels are 0..255 before dithering, so the 16-bit lanes hold every value
@@ -729,7 +812,7 @@ void WriteSpanOpaque(const WriterState& w, const PixelRow& row, u32 x0, int n, c
     __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
     if constexpr (kDither)
         DitherFour(w, row, x0, dither_lo, dither_hi);
-    const FinishQuad finish(w);
+    const FinishQuad& finish = w.finish_quad;
     for (int i = 0; i < n; i += 4)
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i),
                         FinishFour<kFrame, kDither>(finish, dither_lo, dither_hi,
@@ -786,37 +869,6 @@ int BlendEqOf(const DrawEnv& env)
         return kNoBlend;
     return env.sel_a == 0 && env.sel_b == 1 && env.sel_c == 0 && env.sel_d == 1 && !env.pabe ? kBlendMix : kBlendAny;
 }
-
-// Steps 6 to 8 for four pixels (sources `cs`, destinations `cd`, RGBA8),
-// with the selectors as masks on packed pixels made once per span: A, B and
-// D pick whole pixels of the source or the destination (neither: zero), C
-// the alpha byte of either, or FIX.  ((A - B) x C >> 7) + D per colour
-// channel in 16-bit lanes is taken as the high half of (A - B) x 4 times
-// C x 128: both fit 16 signed bits and their product is (A - B) x C x 512,
-// whose high half is the arithmetic shift by 7.  PABE (a source alpha below
-// 0x80) makes A the source, B and D zero and C 0x80, which gives the source
-// back.  Alpha is the source's; then the dither values and the clamp, or
-// the low eight bits.
-struct BlendQuad {
-    __m128i as_, ad_, bs_, bd_, ds_, dd_, cs_, cd_, fix7, pabe;
-    bool colclamp;
-    static __m128i Whole(bool on) { return _mm_set1_epi32(on ? -1 : 0); }
-    static __m128i Alpha(bool on) { return _mm_set1_epi32(on ? static_cast<int>(0xFF000000u) : 0); }
-    explicit BlendQuad(const WriterState& w)
-        : as_(Whole(w.sel_a == 0)),
-          ad_(Whole(w.sel_a == 1)),
-          bs_(Whole(w.sel_b == 0)),
-          bd_(Whole(w.sel_b == 1)),
-          ds_(Whole(w.sel_d == 0)),
-          dd_(Whole(w.sel_d == 1)),
-          cs_(Alpha(w.sel_c == 0)),
-          cd_(Alpha(w.sel_c == 1)),
-          fix7(_mm_set1_epi32(w.sel_c >= 2 ? static_cast<int>((static_cast<u32>(w.fix) & 0xFF) << 7) : 0)),
-          pabe(Whole(w.pabe)),
-          colclamp(w.colclamp)
-    {
-    }
-};
 
 template <int kEq, bool kDither>
 __attribute__((always_inline)) inline __m128i BlendFour(const BlendQuad& m, __m128i cs, __m128i cd,
@@ -882,8 +934,8 @@ void WriteSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, const u
         __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
         if constexpr (kDither)
             DitherFour(w, row, x0, dither_lo, dither_hi);
-        const BlendQuad masks(w);
-        const FinishQuad finish(w);
+        const BlendQuad& masks = w.blend_quad;
+        const FinishQuad& finish = w.finish_quad;
         for (int i = 0; i < n; i += 4) {
             const __m128i c = BlendFour<kBlendAny, kDither>(masks, _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i)),
                                                  _mm_load_si128(reinterpret_cast<const __m128i*>(dest + i)),
@@ -1008,47 +1060,6 @@ __attribute__((always_inline)) inline __m128i LanesBelow(u32 k)
     return _mm_load_si128(reinterpret_cast<const __m128i*>(kLanesBelow[k]));
 }
 
-// The depth test of four pixels, its values in vector form read once per
-// span.  The Z values are clamped to ZMAX; 24- and 16-bit Z buffers then
-// hold values below 2^24 on both sides, so the test is one signed
-// comparison: zs + zadd > stored, zadd 1 for GEQUAL, 0 for GREATER, 2^30 for
-// a test that always passes and -2^30 for one that never does.  32-bit ones
-// compare unsigned: passes when (greater & zgt) | (equal & zeq) | zall.
-struct DepthQuadTest {
-    __m128i maxv, maxf, zadd, zgt, zeq, zall;
-    explicit DepthQuadTest(const WriterState& w)
-        : maxv(_mm_set1_epi32(static_cast<int>(w.zmax))),
-          maxf(_mm_set1_epi32(static_cast<int>(w.zmax ^ 0x80000000u))),
-          zadd(_mm_set1_epi32(w.zbias > 0 ? 1 << 30 : w.zbias < -1 ? -(1 << 30) : static_cast<int>(w.zbias) + 1)),
-          zgt(_mm_set1_epi32(static_cast<int>(w.zgt))),
-          zeq(_mm_set1_epi32(static_cast<int>(w.zeq))),
-          zall(_mm_set1_epi32(static_cast<int>(w.zall)))
-    {
-    }
-
-    // The lanes of Z values `z` that pass against the stored values
-    // `stored` (a 24-bit buffer's top byte taken off), and in `zs` the
-    // clamped Z values.
-    template <int kDepth>
-    __attribute__((always_inline)) __m128i Test(__m128i stored, __m128i z, __m128i& zs) const
-    {
-        const __m128i sign = _mm_set1_epi32(static_cast<int>(0x80000000u));
-        const __m128i zf = _mm_xor_si128(z, sign);
-        const __m128i over = _mm_cmpgt_epi32(zf, maxf);
-        if constexpr (kDepth != kDepth32) {
-            zs = _mm_xor_si128(z, _mm_and_si128(_mm_xor_si128(z, maxv), over));
-            return _mm_cmpgt_epi32(_mm_add_epi32(zs, zadd), stored);
-        } else {
-            const __m128i zsf = _mm_xor_si128(zf, _mm_and_si128(_mm_xor_si128(zf, maxf), over));
-            zs = _mm_xor_si128(zsf, sign);
-            return _mm_or_si128(
-                _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(zsf, _mm_xor_si128(stored, sign)), zgt),
-                             _mm_and_si128(_mm_cmpeq_epi32(zs, stored), zeq)),
-                zall);
-        }
-    }
-};
-
 // Expand16 of four 16-bit pixels, one in the low half of each lane.
 inline __m128i Expand16Four(__m128i p)
 {
@@ -1084,17 +1095,16 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
     const u16* const dtab = dr.RowTable();
     const u32 fmx = fr.MaskX(), dmx = dr.MaskX();
     const u32 fpage = fr.PageBase(0), dpage = dr.PageBase(0);
-    const u32 fstep = fr.PageBase(fmx + 1) - fpage, dstep = dr.PageBase(dmx + 1) - dpage;
-    const u32 fsx = static_cast<u32>(__builtin_popcount(fmx)), dsx = static_cast<u32>(__builtin_popcount(dmx));
+    const u32 fsx = fr.ShiftX(), dsx = dr.ShiftX(), fps = fr.PageShift(), dps = dr.PageShift();
     const u32 funits = fr.UnitsMask(), dunits = dr.UnitsMask();
     // Quads are walked a page of both buffers at a time.
     const u32 pmx = kDepth == kNoDepth ? fmx : std::min(fmx, dmx);
     const __m128i keep_not = _mm_set1_epi32(
         static_cast<int>(~((kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u))));
-    const DepthQuadTest depth_test(w);
+    const DepthQuadTest& depth_test = w.depth_quad;
     const bool zwrite = w.zwrite;
-    const BlendQuad blend(w);
-    const FinishQuad finish(w);
+    const BlendQuad& blend = w.blend_quad;
+    const FinishQuad& finish = w.finish_quad;
     __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
     if constexpr (kDither)
         DitherFour(w, row, 0, dither_lo, dither_hi);
@@ -1174,8 +1184,8 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
         const __m128i old = LoadQuad(words, fo);
         StoreQuad(words, fo, _mm_xor_si128(old, _mm_and_si128(_mm_xor_si128(old, c), m)));
     };
-    auto frame_base = [&](u32 x) { return fpage + (x >> fsx) * fstep; };
-    auto depth_base = [&](u32 x) { return kDepth == kNoDepth ? 0u : dpage + (x >> dsx) * dstep; };
+    auto frame_base = [&](u32 x) { return fpage + ((x >> fsx) << fps); };
+    auto depth_base = [&](u32 x) { return kDepth == kNoDepth ? 0u : dpage + ((x >> dsx) << dps); };
 
     const u32 end = x0 + static_cast<u32>(n);
     const u32 first = x0 & ~3u, last = (end - 1) & ~3u;
@@ -1373,6 +1383,7 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     s.fix = static_cast<s32>(env.fix);
     s.pabe = env.pabe;
     s.dimx = env.dimx;
+    MakeVectors(s);
     const int frame = FrameClassOf(env.frame.psm);
     // A depth test that passes every pixel without a Z write is no stage at
     // all: such a writer touches only the frame.
