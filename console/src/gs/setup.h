@@ -112,11 +112,8 @@ public:
             TriangleRowSpan(*setup_, py_, begin, end);
             return;
         }
-        s32 lo = lo_, hi = hi_;
-        for (int i = 0; i < lefts_; ++i)
-            lo = std::max(lo, edges_[i].bound);
-        for (int i = lefts_; i < count_; ++i)
-            hi = std::min(hi, edges_[i].bound);
+        const s32 lo = std::max(lo_, std::max(edges_[0].bound, edges_[1].bound));
+        s32 hi = std::min(hi_, std::min(edges_[2].bound, edges_[3].bound));
         if (py_ < first_row_ || py_ > last_row_)
             hi = lo - 1;
         begin = lo;
@@ -126,8 +123,7 @@ public:
     void Next()
     {
         ++py_;
-        for (int i = 0; i < count_; ++i) {
-            Edge& e = edges_[i];
+        for (Edge& e : edges_) {
             // rest + step_rest lies in [0, 2g): one carry at most.
             const s32 r = e.rest + e.step_rest;
             const bool carry = r >= e.g;
@@ -145,8 +141,9 @@ private:
         s32 carry = 0;     // and the further move with one
         s32 step_rest = 0;
     };
-    Edge edges_[3];
-    int lefts_ = 0, count_ = 0;
+    // Two left edges, then two right ones: a triangle has one or two of
+    // each; the place of a missing one holds a bound that never moves.
+    Edge edges_[4];
     s32 lo_, hi_;  // the bounding box's columns
     s32 py_;
     s32 first_row_, last_row_;  // the rows level edges let through
