@@ -248,9 +248,11 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
     // and k grows by dk = 16 gy from one row to the next.
     constexpr s64 kLimit = s64{1} << 29;
     const s64 rows = std::max<s64>(1, s.py_end - py);
+    // The edges' fields, lane by lane (see bound_ ...): missing edges keep
+    // the box's columns, with g 1 and no steps.
+    alignas(16) s32 bound[4] = {s.px_begin, s.px_begin, s.px_end - 1, s.px_end - 1};
+    alignas(16) s32 rest[4] = {}, g4[4] = {1, 1, 1, 1}, steps[4] = {}, carry[4] = {}, step_rests[4] = {};
     int lefts = 0, rights = 0;
-    edges_[0].bound = edges_[1].bound = s.px_begin;
-    edges_[2].bound = edges_[3].bound = s.px_end - 1;
     for (const EdgeFunction& e : s.edges) {
         // Gradients fit 18 bits (see MakeEdge) and 16 py 16 bits.
         const s32 gx = static_cast<s32>(e.gx), gy = static_cast<s32>(e.gy);
@@ -274,43 +276,46 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
             --step;
             step_rest += g;
         }
-        Edge w;
-        w.g = g;
-        w.step_rest = step_rest;
         // The bound from q = floor(k / g) and the remainder k - g q: the
         // first pixel inside a left edge is ceil(-k / g) = -q, with g bound +
         // k = k - g q its remainder (as k grows the bound falls); the last
         // pixel inside a right edge is q, its remainder k - g q too.
         s64 q;
-        s32 rest;
+        s32 r;
         if (k == static_cast<s32>(k) && k != INT32_MIN) {
             const s32 k32 = static_cast<s32>(k);
             s32 q32 = k32 / g;
-            rest = k32 % g;
-            if (rest < 0) {
+            r = k32 % g;
+            if (r < 0) {
                 --q32;
-                rest += g;
+                r += g;
             }
             q = q32;
         } else {
             q = FloorDiv(k, g);
-            rest = static_cast<s32>(k - g * q);
+            r = static_cast<s32>(k - g * q);
         }
-        const s64 bound = gx > 0 ? -q : q;
-        w.rest = rest;
-        w.step = gx > 0 ? -step : step;
-        w.carry = gx > 0 ? -1 : 1;
-        if (bound > kLimit || bound < -kLimit || static_cast<s64>(std::abs(step) + 1) * rows > kLimit) {
+        const s64 b = gx > 0 ? -q : q;
+        if (b > kLimit || b < -kLimit || static_cast<s64>(std::abs(step) + 1) * rows > kLimit) {
             setup_ = &s;
-            return;
+            break;
         }
-        w.bound = static_cast<s32>(bound);
         // Two of one side at most (the third edge bounds the other side).
-        if (gx > 0)
-            edges_[lefts++] = w;
-        else
-            edges_[2 + rights++] = w;
+        const int i = gx > 0 ? lefts++ : 2 + rights++;
+        bound[i] = static_cast<s32>(b);
+        rest[i] = r;
+        g4[i] = g;
+        steps[i] = gx > 0 ? -step : step;
+        carry[i] = gx > 0 ? -1 : 1;
+        step_rests[i] = step_rest;
     }
+    auto load = [](const s32* a) { return _mm_load_si128(reinterpret_cast<const __m128i*>(a)); };
+    bound_ = load(bound);
+    rest_ = load(rest);
+    g_ = load(g4);
+    step_ = load(steps);
+    carry_ = load(carry);
+    step_rest_ = load(step_rests);
 }
 
 bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& s)
