@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <array>
+#include <atomic>
 #include <climits>
 #include <new>
 #include <optional>
@@ -2601,6 +2602,7 @@ struct alignas(64) TriangleState {
     bool texture_apart = true;  // no texture, or a decoded one
     s32 dimx[4][4] = {};
     u32 palette[256];  // an indexed texture's colours, kept with the state
+    u64 id = 0;        // unique among the states made: names its rows in RowsOf
 };
 
 namespace {
@@ -2650,6 +2652,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
         return nullptr;
     auto st = std::make_shared<TriangleState>();
     TriangleState& p = *st;
+    static std::atomic<u64> ids{0};
+    p.id = ++ids;
     p.key = key;
     p.writer = writer;
     std::copy(&env.dimx[0][0], &env.dimx[0][0] + 16, &p.dimx[0][0]);
@@ -2773,6 +2777,34 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
     return true;
 }
 
+namespace {
+
+// The frame and Z rows of a state's rows, as the calling thread last made
+// them: triangles drawn one after another in one state mostly cover the same
+// rows.  Row y is kept in entry y mod kRows, so a batch of rows spanning fewer
+// than kRows rows keeps each of its rows where it was found.
+constexpr s32 kRows = 512;
+
+const PixelRow& RowOf(const TriangleState& st, s32 y)
+{
+    struct Entry {
+        u64 state = 0;
+        s32 y = -1;
+        alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
+    };
+    static_assert(std::is_trivially_copyable_v<PixelRow> && std::is_trivially_destructible_v<PixelRow>);
+    thread_local std::array<Entry, kRows> rows;
+    Entry& e = rows[static_cast<u32>(y) % kRows];
+    if (e.state != st.id || e.y != y) {
+        new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
+        e.state = st.id;
+        e.y = y;
+    }
+    return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
+}
+
+}  // namespace
+
 void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& bands)
 {
     if (prepared.nothing)
@@ -2785,10 +2817,11 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     TriangleSpan sp = p.steps;
     TriangleBatch batch;
     struct Piece {
-        PixelRow row;
+        const PixelRow* row;  // in RowOf's entries, unchanged until the batch is written
         s32 px;
         int n, at;
     };
+    s32 batch_first_row = 0;
     alignas(16) unsigned char piece_room[kBatch * sizeof(Piece)];
     Piece* const pieces = reinterpret_cast<Piece*>(piece_room);
     int piece_count = 0;
@@ -2798,7 +2831,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         shade.finish(st.sc, batch);
         for (int k = 0; k < piece_count; ++k) {
             const Piece& pc = pieces[k];
-            write(ws, pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
+            write(ws, *pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
         }
         batch.count = 0;
         piece_count = 0;
@@ -2825,25 +2858,20 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
         if (st.stq)
             sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
-        Piece* first = nullptr;
+        // A batch keeps to rows whose entries in RowOf differ.
+        if (piece_count && py - batch_first_row >= kRows)
+            flush();
+        if (!piece_count)
+            batch_first_row = py;
+        const PixelRow* const row = &RowOf(st, py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
-            if (batch.count + n > kBatch) {
+            if (batch.count + n > kBatch)
                 flush();
-                first = nullptr;
-            }
-            Piece* const pc = &pieces[piece_count++];
-            if (first)
-                new (pc) Piece{first->row, px, n, batch.count};
-            else
-                first = new (pc) Piece{PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw,
-                                                static_cast<u32>(py)),
-                                       px, n, batch.count};
+            new (&pieces[piece_count++]) Piece{row, px, n, batch.count};
             shade.row(st.sc, sp, n, batch);
-            if (!p.batch_rows) {
+            if (!p.batch_rows)
                 flush();
-                first = nullptr;
-            }
         }
     }
     flush();
