@@ -2456,6 +2456,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         u64 stamp = 0;
         u64 wanted = 0;  // pixels drawn with it since it was last decoded
         u64 used = 0;
+        u64 version = 0;  // changes whenever the entry is given another key
     };
     constexpr size_t kEntries = 8;
     thread_local std::vector<Entry> cache = [] {
@@ -2463,14 +2464,14 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         c.reserve(kEntries);  // entries stay where they are
         return c;
     }();
-    thread_local u64 uses = 0;
+    thread_local u64 uses = 0, versions = 0;
     // The entry and the level's blocks the last call found, kept for the
     // run of triangles drawn in one state.
     struct Last {
         u64 serial = 0, memory = 0, generation = 0;
         u32 level = 0;
         Entry* entry = nullptr;
-        Key key{};
+        u64 version = 0;  // the entry's, when it was found
         u32 lo = 0, hi = 0;
     };
     thread_local Last last;
@@ -2479,7 +2480,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     u32 lo, hi;
     u32 width, height;
     if (env.serial != 0 && last.serial == env.serial && last.memory == memory.Id() && last.level == n &&
-        last.generation == generation && last.entry->key == last.key) {
+        last.generation == generation && last.entry->version == last.version) {
         e = last.entry;
         lo = last.lo;
         hi = last.hi;
@@ -2528,8 +2529,9 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
                 *e = Entry{};
             }
             e->key = key;
+            e->version = ++versions;
         }
-        last = Last{env.serial, memory.Id(), generation, n, e, key, lo, hi};
+        last = Last{env.serial, memory.Id(), generation, n, e, e->version, lo, hi};
     }
     e->used = ++uses;
     if (e->decoded && !memory.WrittenSince(e->stamp, lo, hi))
