@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <array>
+#include <atomic>
 #include <climits>
 #include <new>
 #include <optional>
@@ -1599,9 +1600,11 @@ void DecodeLevel(const TexLevel& l, const TexExpand& e, DecodedTexture& d)
 // Bilinear samples from a decoded level for n pixels (a multiple of four)
 // whose texture coordinates are us[i], vs[i]: the same raw columns, rows and
 // weights as SampleBilinearSpan, each pixel's two texel pairs read with two
-// loads.  kRepeat: both axes REPEAT.
-template <bool kRepeat>
-void SampleDecodedSpan(const DecodedTexture& d, const s32* us, const s32* vs, int n, u32* out)
+// loads, and given to sink(i, samples of pixels i .. i + 3).  kRepeat: both
+// axes REPEAT.
+template <bool kRepeat, class Sink>
+__attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTexture& d, const s32* us, const s32* vs,
+                                                             int n, Sink sink)
 {
     const __m128i level = _mm_cvtsi32_si128(static_cast<int>(d.level));
     const __m128i eight = _mm_set1_epi32(8), fifteen = _mm_set1_epi32(15);
@@ -1643,8 +1646,7 @@ void SampleDecodedSpan(const DecodedTexture& d, const s32* us, const s32* vs, in
         const __m128i t10 = _mm_castps_si128(_mm_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1)));
         const __m128i t01 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0)));
         const __m128i t11 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         BilinearFour(t00, t10, t01, t11, _mm_and_si128(u, fifteen), _mm_and_si128(v, fifteen)));
+        sink(i, BilinearFour(t00, t10, t01, t11, _mm_and_si128(u, fifteen), _mm_and_si128(v, fifteen)));
     }
 }
 
@@ -1915,9 +1917,12 @@ SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
 // steps them (one addition per pixel, in the same order), two to a register.
 
 struct TriangleSpan {
-    // R G, B A, Z F, S T (or U V), Q -
+    // R G, B A, Z F, S T (or U V), Q Q
     __m128d rg, ba, zf, st, q;
     __m128d drg, dba, dzf, dst, dq;
+    // STQ: the level's size in 1/16 texel, S/Q and T/Q's scales, in both
+    // lanes each.
+    __m128d scale_u, scale_v;
     Color flat;
 };
 
@@ -1952,39 +1957,72 @@ struct TriangleShadeFns {
 
 enum TexCoords { kNoTex, kUv, kStq };
 
-// TexelCoordinate16 of S/Q and T/Q at once: scaled, not-a-number to 0,
-// clamped to +-2^20 and rounded down, exactly as the scalar function does.
-inline void TexelCoordinates16(__m128d st_over_q, __m128d scale, s32& u16, s32& v16)
+// Constants of the two-lane conversions, read from memory where they are
+// used (made in registers they would cost two instructions each).
+alignas(16) constexpr double kTexelLimitPair[2] = {kTexelLimit16, kTexelLimit16};
+alignas(16) constexpr double kNegTexelLimitPair[2] = {-kTexelLimit16, -kTexelLimit16};
+alignas(16) constexpr double k255Pair[2] = {255.0, 255.0};
+alignas(16) constexpr double kDepthMaxPair[2] = {4294967295.0, 4294967295.0};
+alignas(16) constexpr double k2Pow31Pair[2] = {2147483648.0, 2147483648.0};
+
+inline __m128d Pair(const double (&c)[2])
 {
-    const __m128d x = _mm_mul_pd(st_over_q, scale);
-    const __m128i nan = _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpunord_pd(x, x)), _MM_SHUFFLE(3, 1, 2, 0));
-    const __m128d c = _mm_min_pd(_mm_max_pd(x, _mm_set1_pd(-kTexelLimit16)), _mm_set1_pd(kTexelLimit16));
-    __m128i i = _mm_cvttpd_epi32(c);
+    return _mm_load_pd(c);
+}
+
+// FloorToInt of two values clamped to +-2^20, as std::clamp does: it keeps
+// a not-a-number, which converts to the integer indefinite as the scalar
+// conversion does, and no comparison moves it.  Values known not to be one
+// are clamped with the constants as the instructions' memory operands.
+template <bool kMayBeNaN>
+inline __m128i ClampFloorTwo(__m128d x)
+{
+    __m128d c;
+    if constexpr (kMayBeNaN)
+        c = _mm_min_pd(Pair(kTexelLimitPair), _mm_max_pd(Pair(kNegTexelLimitPair), x));
+    else
+        c = _mm_max_pd(_mm_min_pd(x, Pair(kTexelLimitPair)), Pair(kNegTexelLimitPair));
+    const __m128i i = _mm_cvttpd_epi32(c);
     const __m128i below =
         _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmplt_pd(c, _mm_cvtepi32_pd(i))), _MM_SHUFFLE(3, 1, 2, 0));
-    i = _mm_andnot_si128(nan, _mm_add_epi32(i, below));
-    u16 = _mm_cvtsi128_si32(i);
-    v16 = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
+    return _mm_add_epi32(i, below);
+}
+
+// TexelCoordinate16 of two scaled values: not-a-number to 0, clamped to
+// +-2^20 and rounded down, exactly as the scalar function does.
+inline __m128i TexelCoordinatesTwo(__m128d x)
+{
+    return ClampFloorTwo<false>(_mm_and_pd(x, _mm_cmpord_pd(x, x)));
+}
+
+// ToChannel(v, 255) of two values: not-a-number and values at or below 0 to
+// 0, the rest truncated below 256.
+inline __m128i ToChannelTwo(__m128d v)
+{
+    const __m128i i = _mm_cvttpd_epi32(_mm_min_pd(v, Pair(k255Pair)));
+    const __m128i positive = _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpgt_pd(v, _mm_setzero_pd())), _MM_SHUFFLE(3, 1, 2, 0));
+    return _mm_and_si128(i, positive);
 }
 
 // ToDepth of two values: negative and not-a-number to 0, at most 2^32 - 1,
 // truncated; values from 2^31 on converted less 2^31, which is exact there.
 inline __m128i ToDepthTwo(__m128d z)
 {
-    const __m128d c = _mm_min_pd(_mm_max_pd(z, _mm_setzero_pd()), _mm_set1_pd(4294967295.0));
-    const __m128d big = _mm_cmpge_pd(c, _mm_set1_pd(2147483648.0));
-    const __m128i i = _mm_cvttpd_epi32(_mm_sub_pd(c, _mm_and_pd(big, _mm_set1_pd(2147483648.0))));
+    const __m128d c = _mm_min_pd(_mm_max_pd(z, _mm_setzero_pd()), Pair(kDepthMaxPair));
+    const __m128d big = _mm_cmpge_pd(c, Pair(k2Pow31Pair));
+    const __m128i i = _mm_cvttpd_epi32(_mm_sub_pd(c, _mm_and_pd(big, Pair(k2Pow31Pair))));
     const __m128i top = _mm_slli_epi32(_mm_shuffle_epi32(_mm_castpd_si128(big), _MM_SHUFFLE(3, 1, 2, 0)), 31);
     return _mm_or_si128(i, top);
 }
 
-// A span in three passes, so that the divisions, the texel reads and the
+// A span in two passes, so that the divisions, the texel reads and the
 // colour arithmetic of neighbouring pixels overlap: fragment colour, depth,
-// fog and texture coordinates (Row, per row piece); texels; texture
-// function and fog (Finish, per batch).
+// fog and texture coordinates (Row, per row piece, two pixels a step, kept in
+// registers from the stepping to the batch); texels, texture function and
+// fog (Finish, per batch).
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
 struct TriangleShader {
-static void Row(const ShadeContext& sc, TriangleSpan& span, int n, TriangleBatch& b)
+static void Row(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b)
 {
     // Stepped in registers, not through memory, and put back for the next
     // chunk of the row.
@@ -1996,89 +2034,89 @@ static void Row(const ShadeContext& sc, TriangleSpan& span, int n, TriangleBatch
     s32* const vs = b.vs + at;
     u32* const fogs = b.fogs + at;
     u32* const depths = b.depths + at;
-    const u32 flat = PackColor(sp.flat);
-    __m128d scale = _mm_setzero_pd();
-    if constexpr (kCoords == kStq)
-        scale = _mm_set_pd(static_cast<double>(1 << sc.tex->th_log2) * 16.0,
-                           static_cast<double>(1 << sc.tex->tw_log2) * 16.0);
-    // One loop steps every attribute pair, so that their chains of additions
-    // overlap; what does not feed the next step (Z, fog and texel
-    // coordinates made integers) is done afterwards from the stored values.
-    alignas(16) double zfs[2 * kChunk + 2];
-    alignas(16) double sts[2 * kChunk];
-    {
-        // ToChannel of four channels: min(255, v) keeps a not-a-number,
-        // which converts to the integer indefinite; it and every value below
-        // 0 saturate to 0 in the packs, and truncation takes the rest down.
-        const __m128d max = _mm_set1_pd(255.0);
-        __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
-        auto channels = [&] {
-            const __m128i c = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_min_pd(max, rg)),
-                                                 _mm_cvttpd_epi32(_mm_min_pd(max, ba)));  // r g b a
-            rg = _mm_add_pd(rg, sp.drg);
-            ba = _mm_add_pd(ba, sp.dba);
-            return c;
-        };
-        auto others = [&](int i) {
-            _mm_store_pd(zfs + 2 * i, zf);
-            zf = _mm_add_pd(zf, sp.dzf);
-            if constexpr (kCoords == kUv) {
-                _mm_store_pd(sts + 2 * i, st);
-                st = _mm_add_pd(st, sp.dst);
-            } else if constexpr (kCoords == kStq) {
-                _mm_store_pd(sts + 2 * i, _mm_div_pd(st, q));
-                q = _mm_add_pd(q, sp.dq);
-                st = _mm_add_pd(st, sp.dst);
-            }
-        };
-        int i = 0;
-        for (; i + 2 <= n; i += 2) {
-            // Two pixels a step, their colours packed together.
-            if constexpr (kGouraud) {
-                const __m128i c0 = channels();
-                others(i);
-                const __m128i c1 = channels();
-                others(i + 1);
-                const __m128i c16 = _mm_packs_epi32(c0, c1);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(frag + i), _mm_packus_epi16(c16, c16));
-            } else {
-                frag[i] = frag[i + 1] = flat;
-                others(i);
-                others(i + 1);
-            }
+    // ToChannel of four channels: min(255, v) keeps a not-a-number, which
+    // converts to the integer indefinite; it and every value below 0
+    // saturate to 0 in the packs, and truncation takes the rest down.
+    const __m128d max = Pair(k255Pair);
+    __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
+    auto channels = [&]() __attribute__((always_inline)) {
+        const __m128i c = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_min_pd(max, rg)),
+                                             _mm_cvttpd_epi32(_mm_min_pd(max, ba)));  // r g b a
+        rg = _mm_add_pd(rg, sp.drg);
+        ba = _mm_add_pd(ba, sp.dba);
+        return c;
+    };
+    // The texture coordinates of a pixel, then on to the next.
+    auto coords = [&]() __attribute__((always_inline)) {
+        __m128d c = st;
+        if constexpr (kCoords == kStq) {
+            c = _mm_div_pd(st, q);
+            q = _mm_add_pd(q, sp.dq);
         }
-        if (i < n) {
-            if constexpr (kGouraud) {
-                const __m128i c16 = _mm_packs_epi32(channels(), _mm_setzero_si128());
-                frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
-            } else {
-                frag[i] = flat;
-            }
-            others(i);
-        }
-        span.rg = rg;
-        span.ba = ba;
-        span.zf = zf;
-        span.st = st;
-        span.q = q;
-    }
-    _mm_store_pd(zfs + 2 * n, _mm_setzero_pd());
-    for (int i = 0; i < n; i += 2) {
-        const __m128d z = _mm_unpacklo_pd(_mm_load_pd(zfs + 2 * i), _mm_load_pd(zfs + 2 * i + 2));
+        st = _mm_add_pd(st, sp.dst);
+        return c;
+    };
+    // Two pixels' values of an attribute pair (Z and fog, S/Q and T/Q or U
+    // and V), one pixel's in each argument, made integers and stored.
+    auto depth_fog = [&](__m128d z0, __m128d z1, int i) __attribute__((always_inline)) {
+        const __m128d z = _mm_unpacklo_pd(z0, z1), f = _mm_unpackhi_pd(z0, z1);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(depths + i), ToDepthTwo(z));
-    }
-    if constexpr (kFog)
-        for (int i = 0; i < n; ++i)
-            fogs[i] = static_cast<u32>(ToChannel(zfs[2 * i + 1], 255.0));
-    if constexpr (kCoords == kUv) {
-        for (int i = 0; i < n; ++i) {
-            us[i] = FloorToInt(std::clamp(sts[2 * i], -kTexelLimit16, kTexelLimit16));
-            vs[i] = FloorToInt(std::clamp(sts[2 * i + 1], -kTexelLimit16, kTexelLimit16));
+        if constexpr (kFog)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(fogs + i), ToChannelTwo(f));
+    };
+    auto texels = [&](__m128d c0, __m128d c1, int i) __attribute__((always_inline)) {
+        const __m128d u = _mm_unpacklo_pd(c0, c1), v = _mm_unpackhi_pd(c0, c1);
+        if constexpr (kCoords == kStq) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(us + i), TexelCoordinatesTwo(_mm_mul_pd(u, sp.scale_u)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(vs + i), TexelCoordinatesTwo(_mm_mul_pd(v, sp.scale_v)));
+        } else if constexpr (kCoords == kUv) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(us + i), ClampFloorTwo<true>(u));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(vs + i), ClampFloorTwo<true>(v));
         }
-    } else if constexpr (kCoords == kStq) {
-        for (int i = 0; i < n; ++i)
-            TexelCoordinates16(_mm_load_pd(sts + 2 * i), scale, us[i], vs[i]);
+    };
+    const __m128i flat = _mm_set1_epi32(static_cast<int>(PackColor(sp.flat)));
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        if constexpr (kGouraud) {
+            const __m128i c0 = channels();
+            const __m128i c1 = channels();
+            const __m128i c16 = _mm_packs_epi32(c0, c1);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(frag + i), _mm_packus_epi16(c16, c16));
+        } else {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(frag + i), flat);
+        }
+        const __m128d z0 = zf;
+        const __m128d z1 = _mm_add_pd(z0, sp.dzf);
+        zf = _mm_add_pd(z1, sp.dzf);
+        depth_fog(z0, z1, i);
+        if constexpr (kCoords != kNoTex) {
+            const __m128d c0 = coords();
+            const __m128d c1 = coords();
+            texels(c0, c1, i);
+        }
     }
+    if (i < n) {
+        // The last pixel of an odd count: worked as a pair with itself (the
+        // entry after it is room, or the next piece's first, written later).
+        if constexpr (kGouraud) {
+            const __m128i c16 = _mm_packs_epi32(channels(), _mm_setzero_si128());
+            frag[i] = static_cast<u32>(_mm_cvtsi128_si32(_mm_packus_epi16(c16, c16)));
+        } else {
+            frag[i] = static_cast<u32>(_mm_cvtsi128_si32(flat));
+        }
+        const __m128d z0 = zf;
+        zf = _mm_add_pd(z0, sp.dzf);
+        depth_fog(z0, z0, i);
+        if constexpr (kCoords != kNoTex) {
+            const __m128d c0 = coords();
+            texels(c0, c0, i);
+        }
+    }
+    span.rg = rg;
+    span.ba = ba;
+    span.zf = zf;
+    span.st = st;
+    span.q = q;
 }
 
 static void Finish(const ShadeContext& sc, TriangleBatch& b)
@@ -2103,15 +2141,27 @@ static void Finish(const ShadeContext& sc, TriangleBatch& b)
     } else if constexpr (kTex) {
         ZeroTail(colors, n);
     }
+    // The texture function and fog of pixels i .. i + 3 whose texels are t.
+    auto combine = [&](int i, __m128i t) __attribute__((always_inline)) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors + i),
+                        CombineFour<kTex, kTfx, kTcc, kFog>(_mm_load_si128(reinterpret_cast<const __m128i*>(frag + i)), t,
+                                                            _mm_load_si128(reinterpret_cast<const __m128i*>(fogs + i)),
+                                                            sc.fogcol16));
+    };
     if constexpr (kTex) {
         int sampled = 0;
         if constexpr (kDirect && kBilinear) {
+            // Decoded textures are sampled and combined in one pass.
             const DecodedTexture* d = sc.tex->decoded;
-            if (d && d->u.repeat && d->v.repeat)
-                SampleDecodedSpan<true>(*d, us, vs, quads, colors);
-            else if (d)
-                SampleDecodedSpan<false>(*d, us, vs, quads, colors);
-            else if (sc.tex->level4.mask_only)
+            if (d && d->u.repeat && d->v.repeat) {
+                SampleDecodedSpan<true>(*d, us, vs, quads, combine);
+                return;
+            }
+            if (d) {
+                SampleDecodedSpan<false>(*d, us, vs, quads, combine);
+                return;
+            }
+            if (sc.tex->level4.mask_only)
                 SampleBilinearSpan<kClass, true>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
             else
                 SampleBilinearSpan<kClass, false>(sc.tex->level, sc.tex->level4, sc.tex->expand, us, vs, quads, colors);
@@ -2122,11 +2172,7 @@ static void Finish(const ShadeContext& sc, TriangleBatch& b)
     }
     if constexpr (kTex || kFog) {
         for (int i = 0; i < quads; i += 4)
-            _mm_store_si128(reinterpret_cast<__m128i*>(colors + i),
-                            CombineFour<kTex, kTfx, kTcc, kFog>(
-                                _mm_load_si128(reinterpret_cast<const __m128i*>(frag + i)),
-                                _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)),
-                                _mm_load_si128(reinterpret_cast<const __m128i*>(fogs + i)), sc.fogcol16));
+            combine(i, _mm_load_si128(reinterpret_cast<const __m128i*>(colors + i)));
     } else {
         for (int i = 0; i < quads; i += 4)
             _mm_store_si128(reinterpret_cast<__m128i*>(colors + i),
@@ -2525,6 +2571,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         u64 stamp = 0;
         u64 wanted = 0;  // pixels drawn with it since it was last decoded
         u64 used = 0;
+        u64 version = 0;  // changes whenever the entry is given another key
     };
     constexpr size_t kEntries = 8;
     thread_local std::vector<Entry> cache = [] {
@@ -2532,14 +2579,14 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         c.reserve(kEntries);  // entries stay where they are
         return c;
     }();
-    thread_local u64 uses = 0;
+    thread_local u64 uses = 0, versions = 0;
     // The entry and the level's blocks the last call found, kept for the
     // run of triangles drawn in one state.
     struct Last {
         u64 serial = 0, memory = 0, generation = 0;
         u32 level = 0;
         Entry* entry = nullptr;
-        Key key{};
+        u64 version = 0;  // the entry's, when it was found
         u32 lo = 0, hi = 0;
     };
     thread_local Last last;
@@ -2548,7 +2595,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     u32 lo, hi;
     u32 width, height;
     if (env.serial != 0 && last.serial == env.serial && last.memory == memory.Id() && last.level == n &&
-        last.generation == generation && last.entry->key == last.key) {
+        last.generation == generation && last.entry->version == last.version) {
         e = last.entry;
         lo = last.lo;
         hi = last.hi;
@@ -2597,8 +2644,9 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
                 *e = Entry{};
             }
             e->key = key;
+            e->version = ++versions;
         }
-        last = Last{env.serial, memory.Id(), generation, n, e, key, lo, hi};
+        last = Last{env.serial, memory.Id(), generation, n, e, e->version, lo, hi};
     }
     e->used = ++uses;
     if (e->decoded && !memory.WrittenSince(e->stamp, lo, hi))
@@ -2671,6 +2719,7 @@ struct alignas(64) TriangleState {
     bool texture_apart = true;  // no texture, or a decoded one
     s32 dimx[4][4] = {};
     u32 palette[256];  // an indexed texture's colours, kept with the state
+    u64 id = 0;        // unique among the states made: names its rows in RowsOf
 };
 
 namespace {
@@ -2679,25 +2728,19 @@ namespace {
 // walker placed on its first row.
 struct TrianglePlan {
     // Two planes at once, evaluated at a row's first pixel exactly as
-    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane.  The planes'
-    // origins are in two 32-bit lanes, so that both offsets become doubles in
-    // one conversion (exact, as the scalar casts are).
+    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane, X and Y the
+    // offsets from the first vertex, which every plane has for its origin.
     struct PlanePair {
         __m128d a0, gx, gy;
-        __m128i x0, y0;
 
-        __m128d At(__m128i px16, __m128i py16) const
-        {
-            const __m128d x = _mm_cvtepi32_pd(_mm_sub_epi32(px16, x0));
-            const __m128d y = _mm_cvtepi32_pd(_mm_sub_epi32(py16, y0));
-            return _mm_add_pd(_mm_add_pd(a0, _mm_mul_pd(gx, x)), _mm_mul_pd(gy, y));
-        }
+        __m128d At(__m128d x, __m128d gy_y) const { return _mm_add_pd(_mm_add_pd(a0, _mm_mul_pd(gx, x)), gy_y); }
     };
 
     const TriangleState* state;
     PlanePair prg, pba, pzf, pst, pq;
     TriangleSpan steps;  // the x steps and the flat colour
     TriangleRowWalker walker;
+    s32 x0, y0;  // the planes' origin
     s32 py_begin, py_end;
     bool apart;  // frame and Z apart
     // Rows are shaded ahead of writing the ones before them only when the
@@ -2726,6 +2769,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
         return nullptr;
     auto st = std::make_shared<TriangleState>();
     TriangleState& p = *st;
+    static std::atomic<u64> ids{0};
+    p.id = ++ids;
     p.key = key;
     p.writer = writer;
     std::copy(&env.dimx[0][0], &env.dimx[0][0] + 16, &p.dimx[0][0]);
@@ -2816,13 +2861,13 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
                                                     targets.depth_hi <= targets.frame_lo));
     p.py_begin = t.py_begin;
     p.py_end = t.py_end;
+    p.x0 = t.planes[0].x0;
+    p.y0 = t.planes[0].y0;
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
     auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
     auto pair = [&](int a, int b) {
         const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
-        return TrianglePlan::PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx),
-                                       _mm_set_pd(pb.gy, pa.gy), _mm_set_epi32(0, 0, pb.x0, pa.x0),
-                                       _mm_set_epi32(0, 0, pb.y0, pa.y0)};
+        return TrianglePlan::PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy)};
     };
     TriangleSpan& sp = p.steps;
     if (st.gouraud) {
@@ -2840,12 +2885,42 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
     if (st.stq) {
         p.pq = pair(kAttrQ, kAttrQ);
         sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
+        sp.scale_u = _mm_set1_pd(static_cast<double>(1 << env.tex.tw) * 16.0);
+        sp.scale_v = _mm_set1_pd(static_cast<double>(1 << env.tex.th) * 16.0);
     }
     sp.flat = t.flat_color;
     p.batch_rows =
         st.texture_apart || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
     return true;
 }
+
+namespace {
+
+// The frame and Z rows of a state's rows, as the calling thread last made
+// them: triangles drawn one after another in one state mostly cover the same
+// rows.  Row y is kept in entry y mod kRows, so a batch of rows spanning fewer
+// than kRows rows keeps each of its rows where it was found.
+constexpr s32 kRows = 512;
+
+const PixelRow& RowOf(const TriangleState& st, s32 y)
+{
+    struct Entry {
+        u64 state = 0;
+        s32 y = -1;
+        alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
+    };
+    static_assert(std::is_trivially_copyable_v<PixelRow> && std::is_trivially_destructible_v<PixelRow>);
+    thread_local std::array<Entry, kRows> rows;
+    Entry& e = rows[static_cast<u32>(y) % kRows];
+    if (e.state != st.id || e.y != y) {
+        new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
+        e.state = st.id;
+        e.y = y;
+    }
+    return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
+}
+
+}  // namespace
 
 void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& bands)
 {
@@ -2859,10 +2934,11 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     TriangleSpan sp = p.steps;
     TriangleBatch batch;
     struct Piece {
-        PixelRow row;
+        const PixelRow* row;  // in RowOf's entries, unchanged until the batch is written
         s32 px;
         int n, at;
     };
+    s32 batch_first_row = 0;
     alignas(16) unsigned char piece_room[kBatch * sizeof(Piece)];
     Piece* const pieces = reinterpret_cast<Piece*>(piece_room);
     int piece_count = 0;
@@ -2872,7 +2948,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         shade.finish(st.sc, batch);
         for (int k = 0; k < piece_count; ++k) {
             const Piece& pc = pieces[k];
-            write(ws, pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
+            write(ws, *pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
         }
         batch.count = 0;
         piece_count = 0;
@@ -2886,18 +2962,25 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         walker.Span(begin, end);
         if (begin >= end)
             continue;
-        const __m128i bx16 = _mm_set1_epi32(16 * begin), py16 = _mm_set1_epi32(16 * py);
+        // The offsets from the planes' origin, exact as doubles; the y
+        // terms are the same for the row's pieces.
+        const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - p.x0));
+        const __m128d y = _mm_set1_pd(static_cast<double>(16 * py - p.y0));
         if (st.gouraud) {
-            sp.rg = p.prg.At(bx16, py16);
-            sp.ba = p.pba.At(bx16, py16);
+            sp.rg = p.prg.At(x, _mm_mul_pd(p.prg.gy, y));
+            sp.ba = p.pba.At(x, _mm_mul_pd(p.pba.gy, y));
         }
-        sp.zf = p.pzf.At(bx16, py16);
+        sp.zf = p.pzf.At(x, _mm_mul_pd(p.pzf.gy, y));
         if (st.textured)
-            sp.st = p.pst.At(bx16, py16);
+            sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
         if (st.stq)
-            sp.q = p.pq.At(bx16, py16);
-        const PixelRow row(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw,
-                           static_cast<u32>(py));
+            sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
+        // A batch keeps to rows whose entries in RowOf differ.
+        if (piece_count && py - batch_first_row >= kRows)
+            flush();
+        if (!piece_count)
+            batch_first_row = py;
+        const PixelRow* const row = &RowOf(st, py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)

@@ -1,6 +1,9 @@
 #include "gs/setup.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "core/diag.h"
@@ -24,12 +27,6 @@ s32 NearestPixel(s32 c)
     return (c + 8) >> 4;
 }
 
-// ceil(a / b) for b > 0.
-s64 CeilDiv(s64 a, s64 b)
-{
-    return -FloorDiv(-a, b);
-}
-
 s32 WindowX(const DrawEnv& env, const Vertex& v)
 {
     return static_cast<s32>(v.x) - static_cast<s32>(env.ofx);
@@ -41,24 +38,29 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
 }
 
 // The edge from (ax, ay) to (bx, by) of a triangle whose vertices run so that
-// the inside lies where the cross product with the edge is positive.
-EdgeFunction MakeEdge(s64 ax, s64 ay, s64 bx, s64 by)
+// the inside lies where the cross product with the edge is positive.  Window
+// coordinates are 16-bit values less 16-bit offsets, so the gradients fit 18
+// bits: their products with coordinates are single widening multiplications,
+// and exact in double precision too.
+EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
 {
     EdgeFunction e;
     // E(X, Y) = (bx - ax)(Y - ay) - (by - ay)(X - ax); its gradient points
     // into the triangle.
-    e.gx = -(by - ay);
-    e.gy = bx - ax;
-    e.c = -e.gx * ax - e.gy * ay;
+    const s32 gx = ay - by, gy = bx - ax;
+    e.gx = gx;
+    e.gy = gy;
     // Samples exactly on the edge: kept on left edges (gradient to the right)
     // and top edges (horizontal, gradient downwards), dropped otherwise.
-    const bool top_left = e.gx > 0 || (e.gx == 0 && e.gy > 0);
-    if (!top_left)
-        e.c -= 1;
-    if (e.gx != 0) {
-        const double neg_inv_g16 = -1.0 / (16.0 * static_cast<double>(e.gx));
-        e.row_slope = static_cast<double>(e.gy) * neg_inv_g16;
-        e.row_offset = static_cast<double>(e.c) * neg_inv_g16;
+    const bool top_left = gx > 0 || (gx == 0 && gy > 0);
+    const s32 drop = top_left ? 0 : 1;
+    e.c = static_cast<s64>(-gx) * ax - static_cast<s64>(gy) * ay - drop;
+    if (gx != 0) {
+        const double neg_inv_g16 = -1.0 / (16.0 * static_cast<double>(gx));
+        // c as a double, exactly (below 2^37).
+        const double c = -static_cast<double>(gx) * ax - static_cast<double>(gy) * ay - drop;
+        e.row_slope = static_cast<double>(gy) * neg_inv_g16;
+        e.row_offset = c * neg_inv_g16;
     }
     return e;
 }
@@ -122,49 +124,66 @@ bool SetupSprite(const DrawEnv& env, const Vertex& v0, const Vertex& v1, SpriteS
 bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const Vertex& v2, TriangleSetup& s)
 {
     const Vertex* v[3] = {&v0, &v1, &v2};
-    s64 x[3], y[3];
+    s32 x[3], y[3];
     for (int i = 0; i < 3; ++i) {
         x[i] = WindowX(env, *v[i]);
         y[i] = WindowY(env, *v[i]);
     }
-    const s64 area2 = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+    const s64 area2 = static_cast<s64>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<s64>(y[1] - y[0]) * (x[2] - x[0]);
     if (area2 == 0)
         return false;
 
     // Edges taken in the order that puts the inside on the positive side.
-    int order[3] = {0, 1, 2};
-    if (area2 < 0)
-        std::swap(order[1], order[2]);
-    for (int i = 0; i < 3; ++i) {
-        const int a = order[i], b = order[(i + 1) % 3];
-        s.edges[i] = MakeEdge(x[a], y[a], x[b], y[b]);
+    if (area2 > 0) {
+        s.edges[0] = MakeEdge(x[0], y[0], x[1], y[1]);
+        s.edges[1] = MakeEdge(x[1], y[1], x[2], y[2]);
+        s.edges[2] = MakeEdge(x[2], y[2], x[0], y[0]);
+    } else {
+        s.edges[0] = MakeEdge(x[0], y[0], x[2], y[2]);
+        s.edges[1] = MakeEdge(x[2], y[2], x[1], y[1]);
+        s.edges[2] = MakeEdge(x[1], y[1], x[0], y[0]);
     }
 
-    const s64 min_x = std::min({x[0], x[1], x[2]}), max_x = std::max({x[0], x[1], x[2]});
-    const s64 min_y = std::min({y[0], y[1], y[2]}), max_y = std::max({y[0], y[1], y[2]});
-    s.px_begin = std::max(static_cast<s32>(CeilDiv(min_x, 16)), env.scax0);
-    s.px_end = std::min(static_cast<s32>(FloorDiv(max_x, 16)) + 1, env.scax1 + 1);
-    s.py_begin = std::max(static_cast<s32>(CeilDiv(min_y, 16)), env.scay0);
-    s.py_end = std::min(static_cast<s32>(FloorDiv(max_y, 16)) + 1, env.scay1 + 1);
+    // Pixel bounds: sample positions 16 px from ceil(min / 16) to
+    // floor(max / 16) (shifts round down).
+    const s32 min_x = std::min({x[0], x[1], x[2]}), max_x = std::max({x[0], x[1], x[2]});
+    const s32 min_y = std::min({y[0], y[1], y[2]}), max_y = std::max({y[0], y[1], y[2]});
+    s.px_begin = std::max(-((-min_x) >> 4), env.scax0);
+    s.px_end = std::min((max_x >> 4) + 1, env.scax1 + 1);
+    s.py_begin = std::max(-((-min_y) >> 4), env.scay0);
+    s.py_end = std::min((max_y >> 4) + 1, env.scay1 + 1);
     if (s.px_begin >= s.px_end || s.py_begin >= s.py_end)
         return false;
 
     // Attribute planes through the three vertices: with d1 = P1 - P0 and
     // d2 = P2 - P0, the gradient solves a(P) = a0 + g . (P - P0) at P1, P2.
-    double a[3][kAttributeCount];
-    for (int i = 0; i < 3; ++i)
+    // Two attributes at a time, each lane the same operations in the same
+    // order as one attribute alone.
+    alignas(16) double a[3][kAttributeCount + 1];
+    for (int i = 0; i < 3; ++i) {
         VertexAttributes(*v[i], a[i]);
-    const double dx1 = static_cast<double>(x[1] - x[0]), dy1 = static_cast<double>(y[1] - y[0]);
-    const double dx2 = static_cast<double>(x[2] - x[0]), dy2 = static_cast<double>(y[2] - y[0]);
-    const double inv_area2 = 1.0 / static_cast<double>(area2);
-    for (int k = 0; k < kAttributeCount; ++k) {
-        AttributePlane& p = s.planes[k];
-        const double da1 = a[1][k] - a[0][k], da2 = a[2][k] - a[0][k];
-        p.a0 = a[0][k];
-        p.gx = (da1 * dy2 - da2 * dy1) * inv_area2;
-        p.gy = (da2 * dx1 - da1 * dx2) * inv_area2;
-        p.x0 = static_cast<s32>(x[0]);
-        p.y0 = static_cast<s32>(y[0]);
+        a[i][kAttributeCount] = 0;
+    }
+    const __m128d dx1 = _mm_set1_pd(static_cast<double>(x[1] - x[0]));
+    const __m128d dy1 = _mm_set1_pd(static_cast<double>(y[1] - y[0]));
+    const __m128d dx2 = _mm_set1_pd(static_cast<double>(x[2] - x[0]));
+    const __m128d dy2 = _mm_set1_pd(static_cast<double>(y[2] - y[0]));
+    // area2 is below 2^37: the difference of the two products as doubles.
+    const __m128d inv_area2 = _mm_set1_pd(
+        1.0 / (static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0])));
+    for (int k = 0; k < kAttributeCount; k += 2) {
+        const __m128d a0 = _mm_load_pd(&a[0][k]);
+        const __m128d da1 = _mm_sub_pd(_mm_load_pd(&a[1][k]), a0), da2 = _mm_sub_pd(_mm_load_pd(&a[2][k]), a0);
+        const __m128d gx = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da1, dy2), _mm_mul_pd(da2, dy1)), inv_area2);
+        const __m128d gy = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da2, dx1), _mm_mul_pd(da1, dx2)), inv_area2);
+        for (int j = 0; j < 2 && k + j < kAttributeCount; ++j) {
+            AttributePlane& p = s.planes[k + j];
+            _mm_store_sd(&p.a0, j ? _mm_unpackhi_pd(a0, a0) : a0);
+            _mm_store_sd(&p.gx, j ? _mm_unpackhi_pd(gx, gx) : gx);
+            _mm_store_sd(&p.gy, j ? _mm_unpackhi_pd(gy, gy) : gy);
+            p.x0 = static_cast<s32>(x[0]);
+            p.y0 = static_cast<s32>(y[0]);
+        }
     }
     s.q_constant = v0.q == v1.q && v1.q == v2.q;
     s.flat = !env.prim.iip;
@@ -229,12 +248,17 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
     // and k grows by dk = 16 gy from one row to the next.
     constexpr s64 kLimit = s64{1} << 29;
     const s64 rows = std::max<s64>(1, s.py_end - py);
-    Edge rights[3];
-    int right_count = 0;
+    // The edges' fields, lane by lane (see bound_ ...): missing edges keep
+    // the box's columns, with g 1 and no steps.
+    alignas(16) s32 bound[4] = {s.px_begin, s.px_begin, s.px_end - 1, s.px_end - 1};
+    alignas(16) s32 rest[4] = {}, g4[4] = {1, 1, 1, 1}, steps[4] = {}, carry[4] = {}, step_rests[4] = {};
+    int lefts = 0, rights = 0;
     for (const EdgeFunction& e : s.edges) {
-        const s64 k = e.gy * (16 * static_cast<s64>(py)) + e.c;
-        const s64 dk = 16 * e.gy;
-        if (e.gx == 0) {
+        // Gradients fit 18 bits (see MakeEdge) and 16 py 16 bits.
+        const s32 gx = static_cast<s32>(e.gx), gy = static_cast<s32>(e.gy);
+        const s64 k = static_cast<s64>(gy) * (16 * py) + e.c;
+        const s32 dk = 16 * gy;
+        if (gx == 0) {
             // A level edge lets rows through from where k turns non-negative
             // (k growing) or up to where it turns negative.
             if (dk > 0)
@@ -245,39 +269,53 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
                 last_row_ = static_cast<s32>(std::min<s64>(last_row_, py + FloorDiv(k, -dk)));
             continue;
         }
-        const s64 g = 16 * (e.gx > 0 ? e.gx : -e.gx);
-        const s64 step = FloorDiv(dk, g);
-        Edge w;
-        w.g = static_cast<s32>(g);
-        w.step_rest = static_cast<s32>(dk - step * g);
-        s64 bound;
-        if (e.gx > 0) {
-            // The first pixel inside: ceil(-k / g), its remainder g bound + k,
-            // and as k grows the bound falls.
-            bound = -FloorDiv(k, g);
-            w.rest = static_cast<s32>(g * bound + k);
-            w.step = static_cast<s32>(-step);
-            w.carry = -1;
+        const s32 g = 16 * (gx > 0 ? gx : -gx);
+        // floor(dk / g) and its remainder, 0 <= rest < g.
+        s32 step = dk / g, step_rest = dk % g;
+        if (step_rest < 0) {
+            --step;
+            step_rest += g;
+        }
+        // The bound from q = floor(k / g) and the remainder k - g q: the
+        // first pixel inside a left edge is ceil(-k / g) = -q, with g bound +
+        // k = k - g q its remainder (as k grows the bound falls); the last
+        // pixel inside a right edge is q, its remainder k - g q too.
+        s64 q;
+        s32 r;
+        if (k == static_cast<s32>(k) && k != INT32_MIN) {
+            const s32 k32 = static_cast<s32>(k);
+            s32 q32 = k32 / g;
+            r = k32 % g;
+            if (r < 0) {
+                --q32;
+                r += g;
+            }
+            q = q32;
         } else {
-            // The last pixel inside: floor(k / g), its remainder k - g bound.
-            bound = FloorDiv(k, g);
-            w.rest = static_cast<s32>(k - g * bound);
-            w.step = static_cast<s32>(step);
-            w.carry = 1;
+            q = FloorDiv(k, g);
+            r = static_cast<s32>(k - g * q);
         }
-        if (bound > kLimit || bound < -kLimit || (std::abs(step) + 1) * rows > kLimit) {
+        const s64 b = gx > 0 ? -q : q;
+        if (b > kLimit || b < -kLimit || static_cast<s64>(std::abs(step) + 1) * rows > kLimit) {
             setup_ = &s;
-            return;
+            break;
         }
-        w.bound = static_cast<s32>(bound);
-        if (e.gx > 0)
-            edges_[lefts_++] = w;
-        else
-            rights[right_count++] = w;
+        // Two of one side at most (the third edge bounds the other side).
+        const int i = gx > 0 ? lefts++ : 2 + rights++;
+        bound[i] = static_cast<s32>(b);
+        rest[i] = r;
+        g4[i] = g;
+        steps[i] = gx > 0 ? -step : step;
+        carry[i] = gx > 0 ? -1 : 1;
+        step_rests[i] = step_rest;
     }
-    count_ = lefts_;
-    for (int i = 0; i < right_count; ++i)
-        edges_[count_++] = rights[i];
+    auto load = [](const s32* a) { return _mm_load_si128(reinterpret_cast<const __m128i*>(a)); };
+    bound_ = load(bound);
+    rest_ = load(rest);
+    g_ = load(g4);
+    step_ = load(steps);
+    carry_ = load(carry);
+    step_rest_ = load(step_rests);
 }
 
 bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& s)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <ee/types.h>
+#include <emmintrin.h>
 
 #include <algorithm>
 
@@ -45,12 +46,13 @@ inline constexpr int kAttributeCount = 11;
 // One attribute over the plane of a triangle, in double precision, taken
 // from the first vertex so that a pixel on a vertex gets the vertex's value
 // exactly: value(px, py) = a0 + gx (16 px - x0) + gy (16 py - y0), the
-// gradients per 1/16 pixel.
+// gradients per 1/16 pixel.  Left unset until SetupTriangle fills it: a
+// set-up is made for every triangle drawn.
 struct AttributePlane {
-    double a0 = 0;
-    double gx = 0;
-    double gy = 0;
-    s32 x0 = 0, y0 = 0;
+    double a0;
+    double gx;
+    double gy;
+    s32 x0, y0;
 
     double At(s32 px, s32 py) const { return a0 + gx * (16 * px - x0) + gy * (16 * py - y0); }
 };
@@ -112,11 +114,10 @@ public:
             TriangleRowSpan(*setup_, py_, begin, end);
             return;
         }
-        s32 lo = lo_, hi = hi_;
-        for (int i = 0; i < lefts_; ++i)
-            lo = std::max(lo, edges_[i].bound);
-        for (int i = lefts_; i < count_; ++i)
-            hi = std::min(hi, edges_[i].bound);
+        alignas(16) s32 b[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(b), bound_);
+        const s32 lo = std::max(lo_, std::max(b[0], b[1]));
+        s32 hi = std::min(hi_, std::min(b[2], b[3]));
         if (py_ < first_row_ || py_ > last_row_)
             hi = lo - 1;
         begin = lo;
@@ -126,27 +127,23 @@ public:
     void Next()
     {
         ++py_;
-        for (int i = 0; i < count_; ++i) {
-            Edge& e = edges_[i];
-            // rest + step_rest lies in [0, 2g): one carry at most.
-            const s32 r = e.rest + e.step_rest;
-            const bool carry = r >= e.g;
-            e.rest = carry ? r - e.g : r;
-            e.bound += carry ? e.step + e.carry : e.step;
-        }
+        // rest + step_rest lies in [0, 2g): one carry at most.
+        const __m128i r = _mm_add_epi32(rest_, step_rest_);
+        const __m128i no_carry = _mm_cmpgt_epi32(g_, r);
+        rest_ = _mm_sub_epi32(r, _mm_andnot_si128(no_carry, g_));
+        bound_ = _mm_add_epi32(bound_, _mm_add_epi32(step_, _mm_andnot_si128(no_carry, carry_)));
     }
 
 private:
-    struct Edge {
-        s32 bound = 0;     // the first (left edges) or last (right edges) pixel inside
-        s32 rest = 0;      // the remainder of that division, 0 <= rest < g
-        s32 g = 1;         // |16 gx|
-        s32 step = 0;      // the bound's move from one row to the next without a carry
-        s32 carry = 0;     // and the further move with one
-        s32 step_rest = 0;
-    };
-    Edge edges_[3];
-    int lefts_ = 0, count_ = 0;
+    // Four edges in the lanes: two left edges, then two right ones.  A
+    // triangle has one or two of each; the place of a missing one holds a
+    // bound that never moves.
+    __m128i bound_;      // the first (left edges) or last (right edges) pixel inside
+    __m128i rest_;       // the remainder of that division, 0 <= rest < g
+    __m128i g_;          // |16 gx|
+    __m128i step_;       // the bound's move from one row to the next without a carry
+    __m128i carry_;      // and the further move with one
+    __m128i step_rest_;
     s32 lo_, hi_;  // the bounding box's columns
     s32 py_;
     s32 first_row_, last_row_;  // the rows level edges let through
