@@ -2394,14 +2394,30 @@ bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo
     return true;
 }
 
-bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
                            const RowBands& bands, bool check_only)
 {
     Writer writer;
-    if (!MakeWriter(env, memory, writer, env.prim.tme ? -1 : s.color.a))
+    const s32 alpha = given.prim.tme ? -1 : s.color.a;
+    if (!MakeWriter(given, memory, writer, alpha))
         return false;
     if (check_only || writer.nothing)
         return true;
+    // A depth test that always passes, with no Z write (ZMSK, or the fail
+    // action of an alpha test that always fails), leaves the Z buffer alone
+    // and every pixel drawn, as no Z buffer would: the blur and brighten
+    // passes' state.
+    std::optional<DrawEnv> without_depth;
+    if (given.depth.used && writer.state.zall != 0 && !writer.state.zwrite) {
+        without_depth.emplace(given);
+        without_depth->depth.used = without_depth->depth.test = without_depth->depth.write = false;
+        writer = Writer{};
+        if (!MakeWriter(*without_depth, memory, writer, alpha))
+            return false;
+        if (writer.nothing)
+            return true;
+    }
+    const DrawEnv& env = without_depth ? *without_depth : given;
     writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (writer.state.disjoint && writer.quads)
         writer.write = writer.quads;
@@ -2471,6 +2487,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
             u16s[static_cast<size_t>(px - s.px_begin)] = StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
     }
     SpriteRowArgs args{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
+    SpriteShadeFn row_shade = shade;
     auto each_row = [&](auto&& row_work) {
         UvStepper v(s.v0, s.v1, s.y0, s.y1, s.py_begin);
         for (s32 py = s.py_begin; py < s.py_end; ++py, v.Next()) {
@@ -2485,7 +2502,7 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
                 if (texels)
                     c = texels + (px - s.px_begin);
                 else
-                    shade(sc, args, px - s.px_begin, k, colors);
+                    row_shade(sc, args, px - s.px_begin, k, colors);
                 writer.write(ws, row, static_cast<u32>(px), k, c, depths);
             }
         }
@@ -2592,35 +2609,46 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     row_room.resize(static_cast<size_t>(n) + 64);
     u32* const row_texels = row_room.data() + 16;
 
-    if (!linear) {
-        // The texels of the row's columns, kept while the texel row stays.
-        s32 texels_v = -1;
-        const bool as_is = tfx == 1 && tcc && !fog;
-        each_row([&]() -> const u32* {
-            const s32 v = l.wv((args.v16 >> l.n) >> 4);
-            if (v != texels_v) {
-                const TexLevel::Row r = l.RowFor(static_cast<u32>(v));
-                if (run) {
-                    readers.run(l, tex.expand, r, static_cast<u32>(ua[run_begin]), run_end - run_begin,
-                                row_texels + run_begin);
-                    if (run_begin > 0)
-                        readers.columns(l, tex.expand, r, cols.c0.data(), 1, row_texels);
-                    if (run_end < n)
-                        readers.columns(l, tex.expand, r, cols.c0.data() + n - 1, 1, row_texels + n - 1);
-                } else if (window) {
-                    readers.run(l, tex.expand, r, static_cast<u32>(lo), hi - lo + 1, run_texels);
-                    for (int i = 0; i < n; ++i)
-                        row_texels[i] = run_texels[ua[i]];
-                } else {
-                    readers.columns(l, tex.expand, r, cols.c0.data(), n, row_texels);
-                }
-                texels_v = v;
+    // The texels of texel row v at columns ua (nearest, or the first texels
+    // of a bilinear sprite's), kept while the texel row stays.
+    s32 texels_v = -1;
+    auto texel_row = [&](s32 v) {
+        if (v != texels_v) {
+            const TexLevel::Row r = l.RowFor(static_cast<u32>(v));
+            if (run) {
+                readers.run(l, tex.expand, r, static_cast<u32>(ua[run_begin]), run_end - run_begin,
+                            row_texels + run_begin);
+                if (run_begin > 0)
+                    readers.columns(l, tex.expand, r, cols.c0.data(), 1, row_texels);
+                if (run_end < n)
+                    readers.columns(l, tex.expand, r, cols.c0.data() + n - 1, 1, row_texels + n - 1);
+            } else if (window) {
+                readers.run(l, tex.expand, r, static_cast<u32>(lo), hi - lo + 1, run_texels);
+                for (int i = 0; i < n; ++i)
+                    row_texels[i] = run_texels[ua[i]];
+            } else {
+                readers.columns(l, tex.expand, r, cols.c0.data(), n, row_texels);
             }
-            args.texels = row_texels;
-            return as_is ? row_texels : nullptr;
+            texels_v = v;
+        }
+        return row_texels;
+    };
+    // DECAL taking the texel's alpha, without fog: the texels are the colours.
+    const bool as_is = tfx == 1 && tcc && !fog;
+    if (!linear) {
+        each_row([&]() -> const u32* {
+            args.texels = texel_row(l.wv((args.v16 >> l.n) >> 4));
+            return as_is ? args.texels : nullptr;
         });
         return true;
     }
+    // Texel centres on the pixel centres across (every fu 0) and down (fv
+    // 0): the weights are 16 x 16 on the first texel and 0 on the others, so
+    // each pixel is that texel, as nearest reads it.
+    bool centred = true;
+    for (int i = 0; i < n; ++i)
+        centred = centred && fu[i] == 0;
+    const SpriteShadeFn centred_shade = PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
 
     // Two weighted texel rows, tagged with their row; a row below reuses the
     // one it shares with the row above.
@@ -2655,6 +2683,12 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     each_row([&]() -> const u32* {
         const s32 vs = (args.v16 >> l.n) - 8, fv = vs & 15;
         const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
+        if (centred && fv == 0) {
+            args.texels = texel_row(v0);
+            row_shade = centred_shade;
+            return as_is ? args.texels : nullptr;
+        }
+        row_shade = shade;
         args.h0 = filtered_row(v0, v1);
         // A row with no weight below reads the one above twice: its
         // products with the zero weight are zero all the same.
