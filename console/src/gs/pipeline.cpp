@@ -1682,11 +1682,10 @@ __attribute__((always_inline)) inline u32 Sample(const ShadeContext& sc, s32 u16
 // ---------------------------------------------------------------------------
 // Sprites.
 
-// What stays fixed down a sprite's columns (its texel columns and their
-// horizontal weights) and along a row (its texel rows and vertical weights).
-// The bilinear mix is done as a horizontal then a vertical weighting, which
-// is the reference's sum of four products regrouped: every partial sum is
-// below 2^16 in the 16-bit lanes.
+// What stays fixed down a sprite's columns: the texel columns read one by
+// one and their horizontal weights.  The bilinear mix is done as a
+// horizontal then a vertical weighting, which is the reference's sum of four
+// products regrouped: every partial sum is below 2^16 in the 16-bit lanes.
 struct SpriteColumns {
     std::vector<TexLevel::Col> c0, c1;
     struct Weights {
@@ -1700,14 +1699,27 @@ struct SpriteRowArgs {
     const s32* u16s;  // per column
     s32 v16;
     u32 fog;
-    const SpriteColumns* cols;
-    TexLevel::Row r0, r1;
-    __m128i wv0, wv1;  // 16 - fv and fv in every lane
+    // Nearest: the texels of the row's columns, RGBA8.
+    const u32* texels;
     // Bilinear: the two texel rows already weighted across (per column, the
-    // four channels of t(u0) x (16 - fu) + t(u1) x fu in 16-bit lanes).
+    // four channels of t(u0) x (16 - fu) + t(u1) x fu in 16-bit lanes), and
+    // the vertical weights 16 - fv and fv in every lane.
     const u64* h0;
     const u64* h1;
+    __m128i wv0, wv1;
 };
+
+// The offsets of four columns' texels in a row of a split layout.
+__attribute__((always_inline)) inline __m128i ColumnOffsets4(__m128i rbase, __m128i rt, __m128i units,
+                                                            const TexLevel::Col* c)
+{
+    static_assert(sizeof(TexLevel::Col) == 8);
+    const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(c));
+    const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(c + 2));
+    const __m128i base = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i t = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rbase, base), _mm_xor_si128(rt, t)), units);
+}
 
 // Column i of a texel row weighted across.
 template <int kClass>
@@ -1726,28 +1738,20 @@ void FilterTexelColumn(const TexLevel& l, const TexExpand& e, const TexLevel::Ro
 // One texel row weighted across for every column of a bilinear sprite.
 template <int kClass>
 void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const SpriteColumns& cols,
-                    u64* out)
+                    int columns, u64* out)
 {
     const __m128i zero = _mm_setzero_si128();
-    const size_t n = cols.c0.size();
+    const size_t n = static_cast<size_t>(columns);
     size_t i = 0;
     if constexpr (kClass != kTexIndexed) {
         // Four columns at a time: their offsets in vectors, the texels read
         // one by one, two columns weighted per register.
-        static_assert(sizeof(TexLevel::Col) == 8);
         const __m128i rbase = _mm_set1_epi32(static_cast<int>(r.base)), rt = _mm_set1_epi32(static_cast<int>(r.t));
         const __m128i units = _mm_set1_epi32(static_cast<int>(l.units_mask));
-        auto offsets = [&](const TexLevel::Col* c) __attribute__((always_inline)) {
-            const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(c));
-            const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(c + 2));
-            const __m128i base = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-            const __m128i t = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-            return _mm_and_si128(_mm_add_epi32(_mm_add_epi32(rbase, base), _mm_xor_si128(rt, t)), units);
-        };
         alignas(16) u32 o0[4], o1[4];
         for (; i + 4 <= n; i += 4) {
-            _mm_store_si128(reinterpret_cast<__m128i*>(o0), offsets(cols.c0.data() + i));
-            _mm_store_si128(reinterpret_cast<__m128i*>(o1), offsets(cols.c1.data() + i));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o0), ColumnOffsets4(rbase, rt, units, cols.c0.data() + i));
+            _mm_store_si128(reinterpret_cast<__m128i*>(o1), ColumnOffsets4(rbase, rt, units, cols.c1.data() + i));
             for (size_t k = 0; k < 4; k += 2) {
                 const __m128i a = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o0[k]))),
                                                      _mm_cvtsi32_si128(static_cast<int>(ReadTexel<kClass>(l, e, o1[k]))));
@@ -1765,7 +1769,32 @@ void FilterTexelRow(const TexLevel& l, const TexExpand& e, const TexLevel::Row& 
         FilterTexelColumn<kClass>(l, e, r, cols, i, out);
 }
 
-using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, u64*);
+using RowFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, int,
+                            u64*);
+using ColumnFilterFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const SpriteColumns&, size_t,
+                                u64*);
+
+// The texels of columns c[0 .. n) of a texel row, RGBA8 (nearest).
+template <int kClass>
+void ReadColumnTexels(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, const TexLevel::Col* c, int n,
+                      u32* out)
+{
+    int i = 0;
+    if constexpr (kClass != kTexIndexed) {
+        const __m128i rbase = _mm_set1_epi32(static_cast<int>(r.base)), rt = _mm_set1_epi32(static_cast<int>(r.t));
+        const __m128i units = _mm_set1_epi32(static_cast<int>(l.units_mask));
+        alignas(16) u32 o[4];
+        for (; i + 4 <= n; i += 4) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(o), ColumnOffsets4(rbase, rt, units, c + i));
+            for (int k = 0; k < 4; ++k)
+                out[i + k] = ReadTexel<kClass>(l, e, o[k]);
+        }
+    }
+    for (; i < n; ++i)
+        out[i] = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, c[i]));
+}
+
+using ColumnReadFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, const TexLevel::Col*, int, u32*);
 
 // ReadTexel<kTex16> of four 16-bit texels, one in the low half of each lane.
 inline __m128i ExpandTexels16(__m128i p, const TexExpand& e)
@@ -1782,116 +1811,240 @@ inline __m128i ExpandTexels16(__m128i p, const TexExpand& e)
     return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
 }
 
-// The texels u .. u + 15 of a texel row of a HalfColumns texture, u a
-// multiple of 16, as RGBA8 into `out`.
-inline void ReadTexels16(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u, u32* out)
+// ReadTexel<kTex24> of four 32-bit words.
+inline __m128i ExpandTexels24(__m128i w, const TexExpand& e)
 {
-    const u32 w = l.Offset(r, l.ColOf(u)) >> 1;
-    const __m128i a = LoadQuad(l.words, w), b = LoadQuad(l.words, w + 8);
-    const __m128i low = _mm_set1_epi32(0xFFFF);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ExpandTexels16(_mm_and_si128(a, low), e));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), ExpandTexels16(_mm_and_si128(b, low), e));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
+    const __m128i rgb = _mm_and_si128(w, _mm_set1_epi32(0xFFFFFF));
+    const __m128i black = _mm_and_si128(_mm_cmpeq_epi32(rgb, _mm_setzero_si128()), _mm_set1_epi32(e.aem ? -1 : 0));
+    return _mm_or_si128(rgb, _mm_andnot_si128(black, _mm_set1_epi32(static_cast<int>(e.ta0 << 24))));
 }
 
-// FilterTexelRow for a 32-bit texture in column quads (QuadColumns) or a
-// 16-bit one in HalfColumns whose n columns are the run of texels u0,
-// u0 + 1, ... with one weight `wu` (the 1:1 copies): the run read a quad
-// (or sixteen 16-bit texels) at a time into `run` (room for n + 32), then two
-// columns weighted per register.
-template <int kClass>
-void FilterTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u0, int n, __m128i wu,
-                    u32* run, u64* out)
+// How a run of consecutive texels of a row is read: a texel at a time, a
+// column quad at a time (QuadColumns layouts) or sixteen 16-bit texels at a
+// time (HalfColumns layouts).
+enum RunRead { kRunTexels, kRunQuads, kRunHalves };
+
+// The texels u0 .. u0 + n - 1 of a texel row, columns that need no wrap, as
+// RGBA8 with texel u0 at dest[0].  Quads and halves are read whole, so
+// dest[-15] .. dest[n + 14] may be written.
+template <int kClass, int kRead>
+void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r, u32 u0, int n, u32* dest)
 {
-    const u32 last = u0 + static_cast<u32>(n);
-    u32 first;
-    if constexpr (kClass == kTex16) {
-        first = u0 & ~15u;
-        for (u32 u = first; u <= last; u += 16)
-            ReadTexels16(l, e, r, u, run + (u - first));
+    const u32 end = u0 + static_cast<u32>(n);
+    if constexpr (kRead != kRunTexels) {
+        // Page by page: the page's part of the offset once, then the
+        // column table (TexLevel::Offset of each group's first texel).
+        constexpr u32 kGroup = kRead == kRunHalves ? 16 : 4;
+        for (u32 u = u0 & ~(kGroup - 1); u < end;) {
+            const u32 page_end = std::min(end, (u | l.mx) + 1);
+            const u32 base = r.base + (((u >> l.px) * kPageBlocks) << l.shift);
+            for (; u < page_end; u += kGroup) {
+                const u32 o = (base + (r.t ^ l.tx[u & l.mx])) & l.units_mask;
+                u32* const to = dest + static_cast<s32>(u - u0);
+                if constexpr (kRead == kRunHalves) {
+                    const u32 w = o >> 1;
+                    const __m128i a = LoadQuad(l.words, w), b = LoadQuad(l.words, w + 8);
+                    const __m128i low = _mm_set1_epi32(0xFFFF);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), ExpandTexels16(_mm_and_si128(a, low), e));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), ExpandTexels16(_mm_and_si128(b, low), e));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
+                } else {
+                    __m128i q = LoadQuad(l.words, o);
+                    if constexpr (kClass == kTex24)
+                        q = ExpandTexels24(q, e);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), q);
+                }
+            }
+        }
     } else {
-        first = u0 & ~3u;
-        for (u32 u = first; u <= last; u += 4)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(run + (u - first)), LoadQuad(l.words, l.Offset(r, l.ColOf(u))));
+        for (u32 u = u0; u < end; ++u)
+            dest[u - u0] =
+                ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, kClass == kTexIndexed ? l.ColInPage(u) : l.ColOf(u)));
     }
-    const u32* t = run + (u0 - first);
+}
+
+using RunReadFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, u32, int, u32*);
+
+// Columns 0 .. n - 1 of a bilinear run whose texels are t[0 .. n] weighted
+// across with one weight `wu` (SpriteColumns::Weights), four columns at a
+// time: t[n + 1 .. n + 3] are read and out[n .. n + 2] written too.
+inline void WeightRun(const u32* t, int n, __m128i wu, u64* out)
+{
     const __m128i zero = _mm_setzero_si128();
     const __m128i w0 = _mm_unpacklo_epi64(wu, wu), w1 = _mm_unpackhi_epi64(wu, wu);
+    for (int i = 0; i < n; i += 4) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i + 1));
+        const __m128i lo =
+            _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), w0), _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), w1));
+        const __m128i hi =
+            _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), w0), _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), w1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 2), hi);
+    }
+}
+
+// Columns 0 .. n - 1 of a texel row weighted across, column i mixing texels
+// t[k0[i]] and t[k1[i]] with its weights wu[i]: two columns a register
+// (entry n of k0, k1 and wu is read, and out[n] written, when n is odd).
+inline void WeightPicked(const u32* t, const s32* k0, const s32* k1, const SpriteColumns::Weights* wu, int n, u64* out)
+{
+    const __m128i zero = _mm_setzero_si128();
     for (int i = 0; i < n; i += 2) {
-        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + i)), zero);
-        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + i + 1)), zero);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi16(_mm_mullo_epi16(a, w0), _mm_mullo_epi16(b, w1)));
+        const __m128i a = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t[k0[i]])),
+                                             _mm_cvtsi32_si128(static_cast<int>(t[k1[i]])));
+        const __m128i b = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(t[k0[i + 1]])),
+                                             _mm_cvtsi32_si128(static_cast<int>(t[k1[i + 1]])));
+        const __m128i ha = _mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), wu[i].v);
+        const __m128i hb = _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), wu[i + 1].v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_add_epi16(_mm_unpacklo_epi64(ha, hb), _mm_unpackhi_epi64(ha, hb)));
+    }
+}
+
+// StepUv at p, p + 1, p + 2, ... an addition each: the floor division's
+// quotient and remainder carried from one to the next (spans of c1 <= c0 are
+// left to StepUv itself).
+class UvStepper {
+public:
+    UvStepper(s32 t0, s32 t1, s32 c0, s32 c1, s32 p) : t0_(t0), t1_(t1), c0_(c0), c1_(c1), p_(p), d_(s64{c1} - c0)
+    {
+        if (d_ <= 0)
+            return;
+        const s64 n = static_cast<s64>(t1 - t0) * (16 * static_cast<s64>(p) - c0);
+        q_ = FloorDiv(n, d_);
+        r_ = n - q_ * d_;
+        const s64 step = 16 * static_cast<s64>(t1 - t0);
+        qs_ = FloorDiv(step, d_);
+        rs_ = step - qs_ * d_;
+    }
+
+    s32 Value() const { return d_ > 0 ? static_cast<s32>(t0_ + q_) : StepUv(t0_, t1_, c0_, c1_, p_); }
+
+    void Next()
+    {
+        ++p_;
+        if (d_ <= 0)
+            return;
+        q_ += qs_;
+        r_ += rs_;
+        if (r_ >= d_) {
+            r_ -= d_;
+            ++q_;
+        }
+    }
+
+private:
+    s32 t0_, t1_, c0_, c1_, p_;
+    s64 d_, q_ = 0, r_ = 0, qs_ = 0, rs_ = 0;
+};
+
+// Room for a sprite's arrays per column and texel row, kept by each thread
+// from sprite to sprite.
+struct SpriteScratch {
+    std::vector<s32> u16s, ua, ub, fu;
+    std::vector<u32> texels, row;
+    std::vector<u64> filtered[2];
+    SpriteColumns cols;
+};
+
+thread_local SpriteScratch scratch;
+
+// The readers of a texture class, picked once per sprite.
+struct SpriteReaders {
+    RunReadFn run;
+    ColumnReadFn columns;
+    RowFilterFn filter;
+    ColumnFilterFn column_filter;
+};
+
+template <int kClass>
+SpriteReaders ReadersOf(int read)
+{
+    return {read == kRunHalves  ? ReadTexelRun<kClass, kRunHalves>
+            : read == kRunQuads ? ReadTexelRun<kClass, kRunQuads>
+                                : ReadTexelRun<kClass, kRunTexels>,
+            ReadColumnTexels<kClass>, FilterTexelRow<kClass>, FilterTexelColumn<kClass>};
+}
+
+SpriteReaders PickReaders(int tex_class, int read)
+{
+    switch (tex_class) {
+    case kTex32: return ReadersOf<kTex32>(read == kRunHalves ? kRunTexels : read);
+    case kTex24: return ReadersOf<kTex24>(read == kRunHalves ? kRunTexels : read);
+    case kTex16: return ReadersOf<kTex16>(read == kRunQuads ? kRunTexels : read);
+    default: return ReadersOf<kTexIndexed>(kRunTexels);
     }
 }
 
 using SpriteShadeFn = void (*)(const ShadeContext&, const SpriteRowArgs&, s32 col0, int n, u32* out);
 
-// Texels first, then the texture function and fog four pixels at a time;
-// `out` has room for n rounded up to a multiple of four.
-template <int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
-void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, int n, u32* out)
+// The texture function and fog of four texels; DECAL taking the texel's
+// alpha without fog is the texel itself.
+template <u32 kTfx, bool kTcc, bool kFog>
+__attribute__((always_inline)) inline __m128i CombineSprite(__m128i f, __m128i t, __m128i fog, __m128i fogcol16)
 {
-    if constexpr (kDirect) {
-        const TexLevel& l = sc.tex->level;
-        const TexExpand& e = sc.tex->expand;
-        const TexLevel::Col* c0 = a.cols->c0.data() + col0;
-        if constexpr (!kBilinear) {
-            for (int i = 0; i < n; ++i)
-                out[i] = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, a.r0, c0[i]));
-        } else {
-            const u64* h0 = a.h0 + col0;
-            const u64* h1 = a.h1 + col0;
-            int i = 0;
-            for (; i + 2 <= n; i += 2) {
-                const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
-                const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
-                const __m128i v = _mm_srli_epi16(
-                    _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
-            }
-            for (; i < n; ++i) {
-                const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h0 + i));
-                const __m128i bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(h1 + i));
-                const __m128i v = _mm_srli_epi16(
-                    _mm_add_epi16(_mm_mullo_epi16(top, a.wv0), _mm_mullo_epi16(bottom, a.wv1)), 8);
-                out[i] = Narrow(v);
-            }
-        }
-    } else {
-        for (int i = 0; i < n; ++i)
-            out[i] = Sample<kClass, kBilinear, kDirect>(sc, a.u16s[col0 + i], a.v16);
-    }
-    const int quads = (n + 3) & ~3;
-    ZeroTail(out, n);
-    const __m128i f = _mm_set1_epi32(static_cast<int>(PackColor(a.s->color)));
-    const __m128i fog = _mm_set1_epi32(static_cast<int>(a.fog));
-    for (int i = 0; i < quads; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         CombineFour<true, kTfx, kTcc, kFog>(
-                             f, _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i)), fog, sc.fogcol16));
+    if constexpr (kTfx == 1 && kTcc && !kFog)
+        return t;
+    else
+        return CombineFour<true, kTfx, kTcc, kFog>(f, t, fog, fogcol16);
 }
 
-template <int kClass, bool kBilinear, bool kDirect>
+enum SpriteShadeKind { kSpriteSampled, kSpriteNearest, kSpriteBilinear };
+
+// The colours of columns col0 .. col0 + n - 1 of a row, four pixels at a
+// time; `out` has room for n rounded up to a multiple of four, and the row's
+// texels or weighted rows are read that far too.  Nearest reads the row's
+// texels, bilinear mixes its two weighted texel rows down, sampled ones go
+// through the general sampler.
+template <int kKind, u32 kTfx, bool kTcc, bool kFog>
+void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, int n, u32* out)
+{
+    const __m128i f = _mm_set1_epi32(static_cast<int>(PackColor(a.s->color)));
+    const __m128i fog = _mm_set1_epi32(static_cast<int>(a.fog));
+    if constexpr (kKind == kSpriteNearest) {
+        const u32* t = a.texels + col0;
+        for (int i = 0; i < n; i += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             CombineSprite<kTfx, kTcc, kFog>(
+                                 f, _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i)), fog, sc.fogcol16));
+    } else if constexpr (kKind == kSpriteBilinear) {
+        const u64* h0 = a.h0 + col0;
+        const u64* h1 = a.h1 + col0;
+        const __m128i wv0 = a.wv0, wv1 = a.wv1;
+        auto mix = [&](int i) __attribute__((always_inline)) {
+            const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0 + i));
+            const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1 + i));
+            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, wv0), _mm_mullo_epi16(bottom, wv1)), 8);
+        };
+        for (int i = 0; i < n; i += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             CombineSprite<kTfx, kTcc, kFog>(f, _mm_packus_epi16(mix(i), mix(i + 2)), fog,
+                                                             sc.fogcol16));
+    } else {
+        for (int i = 0; i < n; ++i)
+            out[i] = PackColor(sc.sampler->Sample(sc.tex->lod, a.u16s[col0 + i], a.v16));
+        ZeroTail(out, n);
+        for (int i = 0; i < n; i += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             CombineFour<true, kTfx, kTcc, kFog>(
+                                 f, _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i)), fog, sc.fogcol16));
+    }
+}
+
+template <int kKind>
 SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
 {
     static constexpr SpriteShadeFn table[4][2][2] = {
-        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 0, false, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 0, false, true>},
-         {ShadeSpriteRow<kClass, kBilinear, kDirect, 0, true, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 0, true, true>}},
-        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 1, false, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 1, false, true>},
-         {ShadeSpriteRow<kClass, kBilinear, kDirect, 1, true, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 1, true, true>}},
-        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 2, false, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 2, false, true>},
-         {ShadeSpriteRow<kClass, kBilinear, kDirect, 2, true, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 2, true, true>}},
-        {{ShadeSpriteRow<kClass, kBilinear, kDirect, 3, false, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 3, false, true>},
-         {ShadeSpriteRow<kClass, kBilinear, kDirect, 3, true, false>,
-          ShadeSpriteRow<kClass, kBilinear, kDirect, 3, true, true>}},
+        {{ShadeSpriteRow<kKind, 0, false, false>, ShadeSpriteRow<kKind, 0, false, true>},
+         {ShadeSpriteRow<kKind, 0, true, false>, ShadeSpriteRow<kKind, 0, true, true>}},
+        {{ShadeSpriteRow<kKind, 1, false, false>, ShadeSpriteRow<kKind, 1, false, true>},
+         {ShadeSpriteRow<kKind, 1, true, false>, ShadeSpriteRow<kKind, 1, true, true>}},
+        {{ShadeSpriteRow<kKind, 2, false, false>, ShadeSpriteRow<kKind, 2, false, true>},
+         {ShadeSpriteRow<kKind, 2, true, false>, ShadeSpriteRow<kKind, 2, true, true>}},
+        {{ShadeSpriteRow<kKind, 3, false, false>, ShadeSpriteRow<kKind, 3, false, true>},
+         {ShadeSpriteRow<kKind, 3, true, false>, ShadeSpriteRow<kKind, 3, true, true>}},
     };
     return table[tfx & 3][tcc][fog];
 }
@@ -1899,17 +2052,8 @@ SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
 SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
 {
     if (!t.direct)
-        return PickSpriteShade<kTex32, false, false>(tfx, tcc, fog);
-    switch (t.tex_class * 2 + t.linear) {
-    case 0: return PickSpriteShade<kTex32, false, true>(tfx, tcc, fog);
-    case 1: return PickSpriteShade<kTex32, true, true>(tfx, tcc, fog);
-    case 2: return PickSpriteShade<kTex24, false, true>(tfx, tcc, fog);
-    case 3: return PickSpriteShade<kTex24, true, true>(tfx, tcc, fog);
-    case 4: return PickSpriteShade<kTex16, false, true>(tfx, tcc, fog);
-    case 5: return PickSpriteShade<kTex16, true, true>(tfx, tcc, fog);
-    case 6: return PickSpriteShade<kTexIndexed, false, true>(tfx, tcc, fog);
-    default: return PickSpriteShade<kTexIndexed, true, true>(tfx, tcc, fog);
-    }
+        return PickSpriteShade<kSpriteSampled>(tfx, tcc, fog);
+    return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
 }
 
 // ---------------------------------------------------------------------------
@@ -2240,11 +2384,27 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
-// Stores `value` (merged under `word_mask`, its low half for 16-bit pixels) at every
-// pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left alone:
-// whole blocks as runs of 64 words, the edges row by row.
-void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32 value,
-              u32 word_mask, const RowBands& bands)
+// A value per pixel that repeats every four columns and rows (a flat colour,
+// or one dithered): pixel (x, y) takes value[(y & 3) * 4 + (x & 3)].
+struct FillPattern {
+    u32 value[16];
+
+    explicit FillPattern(u32 v)
+    {
+        for (u32& x : value)
+            x = v;
+    }
+    FillPattern() = default;
+    u32 At(u32 x, u32 y) const { return value[((y & 3) << 2) | (x & 3)]; }
+};
+
+// Stores `pattern` (merged under `word_mask`, its low half for 16-bit pixels) at
+// every pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left
+// alone: whole blocks as copies of one block's 64 words (blocks start at
+// multiples of four columns and rows, so every block holds the pattern
+// alike), the edges row by row.
+void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1,
+              const FillPattern& pattern, u32 word_mask, const RowBands& bands)
 {
     const Layout& layout = LayoutOf(psm);
     const bool halves = layout.unit == Unit::kHalf;
@@ -2257,7 +2417,7 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
         cx0 = cx1 = x1;
     u32* const words = memory.DrawWords();
     u16* const hw = memory.DrawHalves();
-    auto store = [&](u32 offset) {
+    auto store = [&](u32 offset, u32 value) {
         if (halves) {
             u16& h = hw[offset & (kMemoryBytes / 2 - 1)];
             h = static_cast<u16>((h & ~word_mask) | (value & word_mask));
@@ -2272,26 +2432,45 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
         const RowCursor row(layout, bp, bw, y);
         const bool in_core = core && y >= cy0 && y < cy1;
         for (u32 x = x0; x < (in_core ? cx0 : x1); ++x)
-            store(row.Offset(x));
+            store(row.Offset(x), pattern.At(x, y));
         if (in_core)
             for (u32 x = cx1; x < x1; ++x)
-                store(row.Offset(x));
+                store(row.Offset(x), pattern.At(x, y));
     }
     if (!core)
         return;
-    const u32 fill = halves ? (value & 0xFFFF) * 0x10001u : value;
+    // One block's words: pixel (x, y) of a block is at its offset's place
+    // within the block.
+    alignas(16) u32 image[64];
+    u16* const image_halves = reinterpret_cast<u16*>(image);
+    const u32 in_block = halves ? 127 : 63;
+    for (u32 y = 0; y < by; ++y)
+        for (u32 x = 0; x < bx; ++x) {
+            const u32 at = PixelOffset(layout, 0, bw, x, y) & in_block;
+            if (halves)
+                image_halves[at] = static_cast<u16>(pattern.At(x, y));
+            else
+                image[at] = pattern.At(x, y);
+        }
     const u32 mask = halves ? (word_mask & 0xFFFF) * 0x10001u : word_mask;
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(~mask));
     for (u32 y = cy0; y < cy1; y += by) {
         if (!bands.Has(static_cast<s32>(y)))
             continue;
+        const RowCursor row(layout, bp, bw, y);
         for (u32 x = cx0; x < cx1; x += bx) {
-            const u32 offset = PixelOffset(layout, bp, bw, x, y);
-            u32* block = words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u);
-            if (mask == 0xFFFFFFFFu)
-                std::fill(block, block + 64, fill);
-            else
-                for (int i = 0; i < 64; ++i)
-                    block[i] = (block[i] & ~mask) | (fill & mask);
+            const u32 offset = row.Offset(x);
+            __m128i* block =
+                reinterpret_cast<__m128i*>(words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u));
+            const __m128i* src = reinterpret_cast<const __m128i*>(image);
+            if (mask == 0xFFFFFFFFu) {
+                for (int i = 0; i < 16; ++i)
+                    _mm_store_si128(block + i, _mm_load_si128(src + i));
+            } else {
+                for (int i = 0; i < 16; ++i)
+                    _mm_store_si128(block + i, _mm_or_si128(_mm_and_si128(_mm_load_si128(block + i), keep),
+                                                            _mm_andnot_si128(keep, _mm_load_si128(src + i))));
+            }
         }
     }
 }
@@ -2310,11 +2489,12 @@ bool FrameAndDepthApart(const DrawEnv& env, s32 x0, s32 x1, s32 y0, s32 y1)
            (fhi <= zlo || zhi <= flo);
 }
 
-// A flat sprite of colour `rgba` (FBA applied) filled buffer by buffer; false
-// when the frame and Z buffer could share memory or rows are masked, where
-// the pixel order matters.
+// A flat sprite filled buffer by buffer with frame values `frame` (in the
+// frame's format: FBA applied, 16-bit ones narrowed), Z written when it is
+// written; false when the frame and Z buffer could share memory or rows are
+// masked, where the pixel order matters.
 bool FillSpriteByBlocks(const DrawEnv& env, const WriterState& ws, const SpriteSetup& s, LocalMemory& memory,
-                        u32 rgba, const RowBands& bands)
+                        const FillPattern& frame, const RowBands& bands)
 {
     if (env.scanmsk >= 2)
         return false;
@@ -2331,13 +2511,31 @@ bool FillSpriteByBlocks(const DrawEnv& env, const WriterState& ws, const SpriteS
             return false;
         const u32 zs = std::min(s.z, env.depth.max);
         const int zc = DepthClassOf(env.depth);
-        FillRect(memory, env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zs,
+        FillRect(memory, env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, FillPattern(zs),
                  zc == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
     }
     const int fc = FrameClassOf(env.frame.psm);
-    FillRect(memory, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, fc == kFrame16 ? Narrow16(rgba) : rgba,
+    FillRect(memory, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, frame,
              ~ws.keep & (fc == kFrame24 ? 0xFFFFFFu : fc == kFrame16 ? 0xFFFFu : 0xFFFFFFFFu), bands);
     return true;
+}
+
+// The frame values of a flat colour `flat` as the writing stage leaves them
+// without blending: dithered (16-bit frames with DTHE), clamped or wrapped,
+// FBA applied and narrowed to the frame's format.
+FillPattern FlatFramePattern(const DrawEnv& env, const Color& flat)
+{
+    FillPattern p;
+    for (u32 y = 0; y < 4; ++y)
+        for (u32 x = 0; x < 4; ++x) {
+            Color c = flat;
+            DitherAndClamp(env.dither ? env.dimx[y][x] : 0, env.colclamp, c);
+            if (env.fba)
+                c.a |= 0x80;
+            const u32 rgba = PackColor(c);
+            p.value[y * 4 + x] = env.frame.is16 ? Narrow16(rgba) : rgba;
+        }
+    return p;
 }
 
 }  // namespace
@@ -2357,14 +2555,30 @@ bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo
     return true;
 }
 
-bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
                            const RowBands& bands, bool check_only)
 {
     Writer writer;
-    if (!MakeWriter(env, memory, writer, env.prim.tme ? -1 : s.color.a))
+    const s32 alpha = given.prim.tme ? -1 : s.color.a;
+    if (!MakeWriter(given, memory, writer, alpha))
         return false;
     if (check_only || writer.nothing)
         return true;
+    // A depth test that always passes, with no Z write (ZMSK, or the fail
+    // action of an alpha test that always fails), leaves the Z buffer alone
+    // and every pixel drawn, as no Z buffer would: the blur and brighten
+    // passes' state.
+    std::optional<DrawEnv> without_depth;
+    if (given.depth.used && writer.state.zall != 0 && !writer.state.zwrite) {
+        without_depth.emplace(given);
+        without_depth->depth.used = without_depth->depth.test = without_depth->depth.write = false;
+        writer = Writer{};
+        if (!MakeWriter(*without_depth, memory, writer, alpha))
+            return false;
+        if (writer.nothing)
+            return true;
+    }
+    const DrawEnv& env = without_depth ? *without_depth : given;
     writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (writer.state.disjoint && writer.quads)
         writer.write = writer.quads;
@@ -2384,7 +2598,11 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
         if (env.prim.fge)
             flat = ApplyFog(flat, s.fog, env.fogcol);
         const u32 rgba = PackColor(flat);
-        if (writer.flat_fill && FillSpriteByBlocks(env, ws, s, memory, rgba | ws.fba, bands))
+        // Without blending or a depth test every pixel's value is known
+        // beforehand, dithered or not.
+        const bool fill = writer.flat_fill || (env.dither && !env.blend && writer.frame_write &&
+                                               (!env.depth.used || ws.zall != 0));
+        if (fill && FillSpriteByBlocks(env, ws, s, memory, FlatFramePattern(env, flat), bands))
             return true;
         for (u32& c : color_room)
             c = rgba;
@@ -2410,129 +2628,236 @@ bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& s, LocalMemory
     if (!tex.direct)
         sampler.emplace(env.tex, memory, clut);
     const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
-    const SpriteShadeFn shade = PickSpriteShade(tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    // MODULATE by 0x80 in every channel taking the texel's alpha leaves the
+    // texel as it is, as DECAL taking its alpha does.
+    u32 tfx = env.tex.tfx;
+    const bool tcc = env.tex.tcc, fog = env.prim.fge;
+    if (tfx == 0 && tcc && !fog && PackColor(s.color) == 0x80808080u)
+        tfx = 1;
+    const SpriteShadeFn shade = PickSpriteShade(tex, tfx, tcc, fog);
 
-    std::vector<s32> u16s(static_cast<size_t>(s.px_end - s.px_begin));
-    for (s32 px = s.px_begin; px < s.px_end; ++px)
-        u16s[static_cast<size_t>(px - s.px_begin)] =
-            uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
-    SpriteColumns cols;
-    const TexLevel& l = tex.level;
-    // Bilinear columns that are a run of consecutive texels with one weight.
-    // Columns [run_begin, run_end) of the sprite may be such a run; a first
-    // and a last column held by a clamp at the texture's edge are not.
-    bool run = tex.direct && tex.linear &&
-               ((tex.tex_class == kTex32 && QuadColumns(env.tex.psm)) ||
-                (tex.tex_class == kTex16 && HalfColumns(env.tex.psm)));
-    std::vector<s32> run_ua(run ? u16s.size() : 0), run_ub(run_ua.size()), run_f(run_ua.size());
-    int run_begin = 0, run_end = 0;
-    if (tex.direct) {
-        const size_t n = u16s.size();
-        cols.c0.resize(n);
-        if (tex.linear) {
-            cols.c1.resize(n);
-            cols.wu.resize(n);
-        }
-        for (size_t i = 0; i < n; ++i) {
-            const s32 un = u16s[i] >> l.n;
-            if (!tex.linear) {
-                cols.c0[i] = l.ColFor(static_cast<u32>(l.wu(un >> 4)));
+    const int n = s.px_end - s.px_begin;
+    std::vector<s32>& u16s = scratch.u16s;
+    u16s.resize(static_cast<size_t>(n));
+    if (uv) {
+        UvStepper u(s.u0, s.u1, s.x0, s.x1, s.px_begin);
+        for (int i = 0; i < n; ++i, u.Next())
+            u16s[static_cast<size_t>(i)] = u.Value();
+    } else {
+        for (s32 px = s.px_begin; px < s.px_end; ++px)
+            u16s[static_cast<size_t>(px - s.px_begin)] = StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
+    }
+    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
+    SpriteShadeFn row_shade = shade;
+    auto each_row = [&](auto&& row_work) {
+        UvStepper v(s.v0, s.v1, s.y0, s.y1, s.py_begin);
+        for (s32 py = s.py_begin; py < s.py_end; ++py, v.Next()) {
+            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
                 continue;
+            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+            args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+            const u32* texels = row_work();
+            for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
+                const int k = std::min(kChunk, s.px_end - px);
+                const u32* c = colors;
+                if (texels)
+                    c = texels + (px - s.px_begin);
+                else
+                    row_shade(sc, args, px - s.px_begin, k, colors);
+                writer.write(ws, row, static_cast<u32>(px), k, c, depths);
             }
-            const s32 us = un - 8, fu = us & 15;
-            const s32 ua = l.wu(us >> 4), ub = l.wu((us >> 4) + 1);
-            if (run) {
-                run_ua[i] = ua;
-                run_ub[i] = ub;
-                run_f[i] = fu;
-            }
-            cols.c0[i] = l.ColFor(static_cast<u32>(ua));
-            cols.c1[i] = l.ColFor(static_cast<u32>(ub));
-            cols.wu[i].v = _mm_set_epi16(static_cast<s16>(fu), static_cast<s16>(fu), static_cast<s16>(fu),
-                                       static_cast<s16>(fu), static_cast<s16>(16 - fu), static_cast<s16>(16 - fu),
-                                       static_cast<s16>(16 - fu), static_cast<s16>(16 - fu));
         }
+    };
+    if (!tex.direct) {
+        each_row([] { return static_cast<const u32*>(nullptr); });
+        return true;
     }
-    if (run) {
-        const int n = static_cast<int>(u16s.size());
-        auto is_run = [&](int b, int e) {
-            if (e - b < 8)
+
+    // The texel columns (wrapped) of every pixel column, and the horizontal
+    // weights.
+    const TexLevel& l = tex.level;
+    const bool linear = tex.linear;
+    std::vector<s32>& ua = scratch.ua;
+    std::vector<s32>& ub = scratch.ub;
+    std::vector<s32>& fu = scratch.fu;
+    // One entry of room past the last column for the reads two at a time.
+    ua.resize(static_cast<size_t>(n) + 1);
+    ub.resize(ua.size());
+    fu.resize(ua.size());
+    s32 lo = INT_MAX, hi = INT_MIN;
+    for (int i = 0; i < n; ++i) {
+        const s32 un = u16s[static_cast<size_t>(i)] >> l.n;
+        if (!linear) {
+            ua[i] = ub[i] = l.wu(un >> 4);
+        } else {
+            const s32 us = un - 8;
+            fu[i] = us & 15;
+            ua[i] = l.wu(us >> 4);
+            ub[i] = l.wu((us >> 4) + 1);
+        }
+        lo = std::min({lo, ua[i], ub[i]});
+        hi = std::max({hi, ua[i], ub[i]});
+    }
+    ua[n] = ub[n] = lo;
+    fu[n] = 0;
+    // Columns [run_begin, run_end) may be a run of consecutive texels (with
+    // one weight when bilinear), read as a run; a first and a last column
+    // held by a clamp at the texture's edge are not.
+    auto is_run = [&](int b, int e) {
+        if (e - b < 8)
+            return false;
+        for (int i = b; i < e; ++i)
+            if (ua[i] != ua[b] + (i - b) || (linear && (ub[i] != ua[i] + 1 || fu[i] != fu[b])))
                 return false;
-            for (int i = b; i < e; ++i)
-                if (run_ua[i] != run_ua[b] + (i - b) || run_ub[i] != run_ua[i] + 1 || run_f[i] != run_f[b])
-                    return false;
-            return true;
-        };
-        run = false;
-        for (const auto& [b, e] : {std::pair{0, n}, std::pair{1, n}, std::pair{0, n - 1}, std::pair{1, n - 1}})
-            if (is_run(b, e)) {
-                run = true;
-                run_begin = b;
-                run_end = e;
-                break;
-            }
+        return true;
+    };
+    bool run = false;
+    int run_begin = 0, run_end = 0;
+    for (const auto& [b, e] : {std::pair{0, n}, std::pair{1, n}, std::pair{0, n - 1}, std::pair{1, n - 1}})
+        if (is_run(b, e)) {
+            run = true;
+            run_begin = b;
+            run_end = e;
+            break;
+        }
+    // Otherwise, when the texels the columns read lie close together (a
+    // magnified or halved texture), the texels lo .. hi are read as a run
+    // and each column picks its own out of them; else each column is read
+    // on its own.
+    const bool window = !run && n > 0 && hi - lo < 2 * n + 16;
+    const Psm tpsm = env.tex.psm;
+    const int read = tex.tex_class == kTex16 && HalfColumns(tpsm)                                   ? kRunHalves
+                     : (tex.tex_class == kTex32 || tex.tex_class == kTex24) && QuadColumns(tpsm) ? kRunQuads
+                                                                                                  : kRunTexels;
+    const SpriteReaders readers = PickReaders(tex.tex_class, read);
+    // The columns read one by one: all of them, or the two outside a run;
+    // with a window, the horizontal weights of every column.
+    SpriteColumns& cols = scratch.cols;
+    cols.c0.resize(ua.size());
+    if (linear) {
+        cols.c1.resize(ua.size());
+        cols.wu.resize(ua.size());
     }
-    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, &cols, {}, {}, {}, {}, nullptr, nullptr};
+    auto weights = [](s32 f) {
+        const s16 a = static_cast<s16>(16 - f), b = static_cast<s16>(f);
+        return _mm_set_epi16(b, b, b, b, a, a, a, a);
+    };
+    for (int i = 0; i < n; ++i) {
+        if (run && i >= run_begin && i < run_end)
+            continue;
+        if (linear)
+            cols.wu[i].v = weights(fu[i]);
+        if (window)
+            continue;
+        cols.c0[i] = l.ColFor(static_cast<u32>(ua[i]));
+        if (linear)
+            cols.c1[i] = l.ColFor(static_cast<u32>(ub[i]));
+    }
+    if (linear)
+        cols.wu[n].v = weights(0);
+    if (window)
+        for (int i = 0; i <= n; ++i) {
+            ua[i] -= lo;
+            ub[i] -= lo;
+        }
+    // Texels of a run (with a texel after it when bilinear) or a window, and
+    // room for the reads' overrun on either side; nearest keeps the row's
+    // texels here too.
+    std::vector<u32>& texel_room = scratch.texels;
+    texel_room.resize(static_cast<size_t>(std::max(n, window ? hi - lo + 1 : 0)) + 64);
+    u32* const run_texels = texel_room.data() + 16;
+    std::vector<u32>& row_room = scratch.row;
+    row_room.resize(static_cast<size_t>(n) + 64);
+    u32* const row_texels = row_room.data() + 16;
+
+    // The texels of texel row v at columns ua (nearest, or the first texels
+    // of a bilinear sprite's), kept while the texel row stays.
+    s32 texels_v = -1;
+    auto texel_row = [&](s32 v) {
+        if (v != texels_v) {
+            const TexLevel::Row r = l.RowFor(static_cast<u32>(v));
+            if (run) {
+                readers.run(l, tex.expand, r, static_cast<u32>(ua[run_begin]), run_end - run_begin,
+                            row_texels + run_begin);
+                if (run_begin > 0)
+                    readers.columns(l, tex.expand, r, cols.c0.data(), 1, row_texels);
+                if (run_end < n)
+                    readers.columns(l, tex.expand, r, cols.c0.data() + n - 1, 1, row_texels + n - 1);
+            } else if (window) {
+                readers.run(l, tex.expand, r, static_cast<u32>(lo), hi - lo + 1, run_texels);
+                for (int i = 0; i < n; ++i)
+                    row_texels[i] = run_texels[ua[i]];
+            } else {
+                readers.columns(l, tex.expand, r, cols.c0.data(), n, row_texels);
+            }
+            texels_v = v;
+        }
+        return row_texels;
+    };
+    // DECAL taking the texel's alpha, without fog: the texels are the colours.
+    const bool as_is = tfx == 1 && tcc && !fog;
+    if (!linear) {
+        each_row([&]() -> const u32* {
+            args.texels = texel_row(l.wv((args.v16 >> l.n) >> 4));
+            return as_is ? args.texels : nullptr;
+        });
+        return true;
+    }
+    // Texel centres on the pixel centres across (every fu 0) and down (fv
+    // 0): the weights are 16 x 16 on the first texel and 0 on the others, so
+    // each pixel is that texel, as nearest reads it.
+    bool centred = true;
+    for (int i = 0; i < n; ++i)
+        centred = centred && fu[i] == 0;
+    const SpriteShadeFn centred_shade = PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+
     // Two weighted texel rows, tagged with their row; a row below reuses the
     // one it shares with the row above.
-    std::vector<u64> filtered[2];
+    std::vector<u64>* const filtered = scratch.filtered;
     s32 filtered_v[2] = {-1, -1};
-    RowFilterFn filter = nullptr;
-    if (tex.direct && tex.linear) {
-        filter = tex.tex_class == kTex32   ? FilterTexelRow<kTex32>
-                 : tex.tex_class == kTex24 ? FilterTexelRow<kTex24>
-                 : tex.tex_class == kTex16 ? FilterTexelRow<kTex16>
-                                           : FilterTexelRow<kTexIndexed>;
-        for (auto& f : filtered)
-            f.resize(u16s.size() + 1);
-    }
-    std::vector<u32> run_texels(run ? u16s.size() + 32 : 0);
+    for (int k = 0; k < 2; ++k)
+        filtered[k].resize(ua.size() + 4);
+    const __m128i run_weights = run ? weights(fu[run_begin]) : _mm_setzero_si128();
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
             if (filtered_v[k] == v)
                 return filtered[k].data();
         const int k = filtered_v[0] == keep ? 1 : 0;
+        u64* out = filtered[k].data();
+        const TexLevel::Row r = l.RowFor(static_cast<u32>(v));
         if (run) {
-            const TexLevel::Row r = l.RowOf(static_cast<u32>(v));
-            u64* out = filtered[k].data();
-            const bool t16 = tex.tex_class == kTex16;
-            (t16 ? FilterTexelRun<kTex16> : FilterTexelRun<kTex32>)(l, tex.expand, r, static_cast<u32>(run_ua[run_begin]),
-                                                                    run_end - run_begin, cols.wu[run_begin].v,
-                                                                    run_texels.data(), out + run_begin);
-            const auto column = t16 ? FilterTexelColumn<kTex16> : FilterTexelColumn<kTex32>;
+            readers.run(l, tex.expand, r, static_cast<u32>(ua[run_begin]), run_end - run_begin + 1, run_texels);
+            WeightRun(run_texels, run_end - run_begin, run_weights, out + run_begin);
             if (run_begin > 0)
-                column(l, tex.expand, r, cols, 0, out);
-            if (run_end < static_cast<int>(u16s.size()))
-                column(l, tex.expand, r, cols, u16s.size() - 1, out);
-        } else
-            filter(l, tex.expand, l.RowFor(static_cast<u32>(v)), cols, filtered[k].data());
+                readers.column_filter(l, tex.expand, r, cols, 0, out);
+            if (run_end < n)
+                readers.column_filter(l, tex.expand, r, cols, static_cast<size_t>(n - 1), out);
+        } else if (window) {
+            readers.run(l, tex.expand, r, static_cast<u32>(lo), hi - lo + 1, run_texels);
+            WeightPicked(run_texels, ua.data(), ub.data(), cols.wu.data(), n, out);
+        } else {
+            readers.filter(l, tex.expand, r, cols, n, out);
+        }
         filtered_v[k] = v;
-        return filtered[k].data();
+        return out;
     };
-    for (s32 py = s.py_begin; py < s.py_end; ++py) {
-        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
-            continue;
-        const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-        args.v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
-        if (tex.direct) {
-            const s32 vn = args.v16 >> l.n;
-            if (!tex.linear) {
-                args.r0 = l.RowFor(static_cast<u32>(l.wv(vn >> 4)));
-            } else {
-                const s32 vs = vn - 8, fv = vs & 15;
-                const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
-                args.h0 = filtered_row(v0, v1);
-                args.h1 = filtered_row(v1, v0);
-                args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
-                args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
-            }
+    each_row([&]() -> const u32* {
+        const s32 vs = (args.v16 >> l.n) - 8, fv = vs & 15;
+        const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
+        if (centred && fv == 0) {
+            args.texels = texel_row(v0);
+            row_shade = centred_shade;
+            return as_is ? args.texels : nullptr;
         }
-        for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
-            const int n = std::min(kChunk, s.px_end - px);
-            shade(sc, args, px - s.px_begin, n, colors);
-            writer.write(ws, row, static_cast<u32>(px), n, colors, depths);
-        }
-    }
+        row_shade = shade;
+        args.h0 = filtered_row(v0, v1);
+        // A row with no weight below reads the one above twice: its
+        // products with the zero weight are zero all the same.
+        args.h1 = fv == 0 ? args.h0 : filtered_row(v1, v0);
+        args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
+        args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
+        return nullptr;
+    });
     return true;
 }
 
