@@ -86,11 +86,10 @@ void DrawVertices(Job& j, const RowBands& rows)
         DrawPreparedTriangle(j.triangle, rows);
         return;
     }
+    // Only triangles the pipelines take are queued (see raster.cpp).
     PreparedTriangle p;
     if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
         DrawPreparedTriangle(p, rows);
-    else
-        RasterizeTriangleGeneral(*j.shared_env, t, *j.memory, *j.clut, rows);
 }
 
 // ---------------------------------------------------------------------------

@@ -233,9 +233,9 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
 namespace {
 
 // The per-pixel path: the reference pipeline, or (`fast`) the same pixels
-// through the primitive's sampler and a PixelWriter, for the rows of `bands`.
+// through the primitive's sampler and a PixelWriter.
 void DrawTriangleGeneral(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
-                         bool fast, const RowBands& bands)
+                         bool fast)
 {
     std::optional<PrimitiveSampler> sampler;
     if (fast && env.prim.tme)
@@ -271,7 +271,7 @@ void DrawTriangleGeneral(const DrawEnv& env, const TriangleSetup& t, LocalMemory
     double a[kAttributeCount] = {};
 
     for (s32 py = t.py_begin; py < t.py_end; ++py) {
-        if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+        if (RowMasked(env.scanmsk, py))
             continue;
         s32 begin, end;
         TriangleRowSpan(t, py, begin, end);
@@ -307,7 +307,39 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
         if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
             return;
     }
-    DrawTriangleGeneral(env, t, memory, clut, fast, RowBands{});
+    DrawTriangleGeneral(env, t, memory, clut, fast);
+}
+
+// Whether the specialised pipelines take the triangle (v[0], v[1], v[2]),
+// which covers pixels: only those may be drawn by the draw threads, the
+// per-pixel path keeping memory's write stamps as it goes.  They take or
+// leave a state as a whole, save that a per-pixel level of detail follows
+// the vertices' Q and an untextured flat triangle's writing stage its
+// alpha: the answer is kept per state and alpha.
+bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, const ClutBuffer& clut)
+{
+    if (env.prim.tme && env.tex.lod_matters && !env.prim.fst && !(v[0].q == v[1].q && v[1].q == v[2].q))
+        return false;
+    struct Known {
+        u64 serial = 0;
+        const LocalMemory* memory = nullptr;
+        u8 take[257] = {};  // per alpha (256: any): 0 not known, 1 taken, 2 left
+    };
+    thread_local Known known;
+    if (known.serial != env.serial || known.memory != &memory) {
+        known = Known{};
+        known.serial = env.serial;
+        known.memory = &memory;
+    }
+    const u32 alpha = !env.prim.tme && !env.prim.iip ? v[2].rgba >> 24 : 256;
+    if (known.take[alpha] == 0) {
+        TriangleSetup t;
+        PreparedTriangle p;
+        const bool take = SetupTriangle(env, v[0], v[1], v[2], t) &&
+                          PrepareTriangle(env, t, memory, clut, nullptr, TargetBlocks{}, p, nullptr);
+        known.take[alpha] = take ? 1 : 2;
+    }
+    return known.take[alpha] == 1;
 }
 
 }  // namespace
@@ -338,17 +370,12 @@ void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelB
         return;
     }
     const TargetBlocks targets = NoteTargets(env, memory, box.px_begin, box.px_end, box.py_begin, box.py_end);
-    if (QueueTriangleVertices(env, v, box, memory, clut, targets))
+    if (DrawThreads() > 0 && PipelinesTake(env, v, memory, clut) &&
+        QueueTriangleVertices(env, v, box, memory, clut, targets))
         return;
     TriangleSetup t;
     if (SetupTriangle(env, v[0], v[1], v[2], t))
         DrawTriangleHere(env, t, memory, clut, targets);
-}
-
-void RasterizeTriangleGeneral(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
-                              const ClutBuffer& clut, const RowBands& bands)
-{
-    DrawTriangleGeneral(env, t, memory, clut, true, bands);
 }
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)

@@ -21,8 +21,6 @@
 
 namespace console::gs {
 
-struct RowBands;
-
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
 
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
@@ -38,11 +36,6 @@ struct PixelBox {
 // and drawn here.
 void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                                const ClutBuffer& clut);
-
-// The per-pixel path of the fast paths for the rows of `bands`: the
-// triangles the specialised pipelines leave.
-void RasterizeTriangleGeneral(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
-                              const ClutBuffer& clut, const RowBands& bands);
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& line, LocalMemory& memory, const ClutBuffer& clut);
 
