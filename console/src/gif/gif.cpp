@@ -10,6 +10,7 @@
 #include "core/scheduler.h"
 #include "dmac/dmac.h"
 #include "ee/regs_internal.h"
+#include "gs/gs.h"
 
 namespace console::gif {
 namespace {
@@ -93,7 +94,11 @@ void Write(Path path, uint32_t address, uint64_t value)
 {
     if (TraceOn("gif"))
         Trace("gif", "PATH%d   reg 0x%02" PRIX32 " = 0x%016" PRIX64, Index(path), address, value);
-    CurrentSink().WriteRegister(address, value);
+    // The default sink is the GS stand-in itself: called directly.
+    if (GsSink* sink = S().sink)
+        sink->WriteRegister(address, value);
+    else
+        gs::WriteRegister(address, value);
 }
 
 void EndTag(Path path, PathState& p)

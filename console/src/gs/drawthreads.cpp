@@ -7,6 +7,7 @@
 #include <chrono>
 #include <array>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -30,10 +31,12 @@ constexpr s64 kSmallPixels = 128;
 // Primitives the queue holds before the sender waits for the slowest worker.
 constexpr u32 kQueueSize = 256;
 
-enum class JobKind : u8 { kSprite, kTriangle };
+enum class JobKind : u8 { kSprite, kTriangle, kVertices };
 
-// A queued primitive.  Triangles are prepared once by the sender and each
-// band only walks its rows; sprites carry their state and set-up.
+// A queued primitive.  Triangles sent as vertices are set up and prepared by
+// each band that draws them, so that the sender only finds their box;
+// triangles prepared once by the sender only have their rows walked; sprites
+// carry their state and set-up.
 struct Job {
     // Bands yet to draw it; the slot is free again at 0.
     std::atomic<u32> remaining{0};
@@ -41,10 +44,53 @@ struct Job {
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
     const ClutBuffer* clut;
+    // Vertices: the state (kept by the queue), the texture decoded for it
+    // (likewise) and the blocks it writes.  The first band to draw the
+    // triangle prepares it in `triangle` for the others (kPrepared), unless
+    // it cannot be shared (kOwn: each band sets it up for itself).
+    const DrawEnv* shared_env;
+    const DecodedTexture* decoded;
+    TargetBlocks targets;
+    Vertex vertices[3];
+    enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
+    std::atomic<u32> prepared{kUnprepared};
+    TriangleStateRef prepared_state;
     DrawEnv env;  // sprites
     SpriteSetup sprite;
     PreparedTriangle triangle;
 };
+
+// Sets up and draws the rows of `rows` of a triangle queued as vertices.
+void DrawVertices(Job& j, const RowBands& rows)
+{
+    u32 prepared = j.prepared.load(std::memory_order_acquire);
+    if (prepared == Job::kPrepared) {
+        DrawPreparedTriangle(j.triangle, rows);
+        return;
+    }
+    TriangleSetup t;
+    if (!SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t))
+        return;
+    // The first band prepares it for all; a band that finds it being
+    // prepared elsewhere does not wait but sets it up for itself.
+    if (prepared == Job::kUnprepared &&
+        j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
+        if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, j.triangle,
+                            &j.prepared_state)) {
+            j.prepared.store(Job::kPrepared, std::memory_order_release);
+            DrawPreparedTriangle(j.triangle, rows);
+            return;
+        }
+        j.prepared.store(Job::kOwn, std::memory_order_release);
+    } else if (prepared == Job::kPrepared) {
+        DrawPreparedTriangle(j.triangle, rows);
+        return;
+    }
+    // Only triangles the pipelines take are queued (see raster.cpp).
+    PreparedTriangle p;
+    if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
+        DrawPreparedTriangle(p, rows);
+}
 
 // ---------------------------------------------------------------------------
 // Where a primitive's pixels and texels lie, in blocks.
@@ -229,7 +275,20 @@ public:
         if (b.hi <= b.lo)
             return;
         for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
-            writer_[page] = mapping;
+            if (writer_[page] != mapping) {
+                writer_[page] = mapping;
+                ++marks_;
+            }
+    }
+
+    // Whether the texture of state `serial` was found clean (no queued
+    // primitive writes it) and marked read, with no page marked written and
+    // no drain since: then it still is.
+    bool TextureStillClean(u64 serial) const { return serial != 0 && clean_serial_ == serial && clean_marks_ == marks_; }
+    void TextureClean(u64 serial)
+    {
+        clean_serial_ = serial;
+        clean_marks_ = marks_;
     }
 
     // The slot of the next primitive, once every band has drawn the one it
@@ -328,17 +387,19 @@ public:
         oldest_ = sent_;
         writer_.fill(0);
         read_.fill(false);
+        ++marks_;
         pinned_.clear();
     }
 
     // Keeps `record` alive until the primitive being queued is drawn, so that
     // jobs may point to it without counting references from several threads.
-    void Pin(std::shared_ptr<const void> record)
+    template <typename T>
+    void Pin(const std::shared_ptr<T>& record)
     {
         if (!record)
             return;
         for (size_t i = pinned_.size(); i > 0 && i + 4 > pinned_.size(); --i)
-            if (pinned_[i - 1].record == record) {
+            if (pinned_[i - 1].record.get() == record.get()) {
                 pinned_[i - 1].until = sent_ + 1;
                 return;
             }
@@ -347,7 +408,17 @@ public:
             Advance();
             std::erase_if(pinned_, [&](const PinnedRecord& p) { return p.until <= oldest_; });
         }
-        pinned_.push_back({std::move(record), sent_ + 1});
+        pinned_.push_back({record, sent_ + 1});
+    }
+
+    // The state as queued primitives keep it: one copy per state, kept
+    // alive until the primitives queued with it are drawn.
+    const DrawEnv* SharedEnv(const DrawEnv& env)
+    {
+        if (!shared_env_ || shared_env_->serial != env.serial)
+            shared_env_ = std::make_shared<const DrawEnv>(env);
+        Pin(shared_env_);
+        return shared_env_.get();
     }
 
 private:
@@ -404,7 +475,9 @@ private:
              tail = band.tail.load(std::memory_order_acquire)) {
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
-                if (j.kind == JobKind::kSprite)
+                if (j.kind == JobKind::kVertices)
+                    DrawVertices(j, rows);
+                else if (j.kind == JobKind::kSprite)
                     DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, rows);
                 else
                     DrawPreparedTriangle(j.triangle, rows);
@@ -489,6 +562,11 @@ private:
         u64 until;
     };
     alignas(64) std::vector<PinnedRecord> pinned_;
+    std::shared_ptr<const DrawEnv> shared_env_;
+    // Changes to writer_ (and drains), and the state whose texture was
+    // last found clean.
+    u64 marks_ = 1;
+    u64 clean_serial_ = 0, clean_marks_ = 0;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -522,6 +600,19 @@ u32 BufferMapping(Psm psm, u32 bp, u32 bw)
 int g_threads = -1;  // not chosen yet
 std::unique_ptr<Queue> g_queue;
 
+// What Queue1 works out from a state alone.
+struct StateBlocks {
+    u64 serial = 0;
+    u32 frame_mapping = 0, depth_mapping = 0;
+    bool texture_known = false;
+    Blocks levels[7];
+    u32 count = 0;
+};
+
+struct TriangleVertices {
+    const Vertex* v;
+};
+
 // Checks and queues one primitive of box [px0, px1) x [py0, py1).
 template <typename Setup>
 bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 px1, s32 py0, s32 py1,
@@ -532,8 +623,17 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     // Anything larger is queued, so that a stream of model triangles spreads
     // over the bands; a small one behind queued work is queued too, which
     // costs less than draining.
-    if (static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels && g_queue->Idle())
-        return false;
+    // Triangles sent as vertices cost the sender less than drawing the
+    // smallest of them.
+    if constexpr (!std::is_same_v<Setup, TriangleVertices>)
+        if (static_cast<s64>(px1 - px0) * (py1 - py0) < kSmallPixels && g_queue->Idle())
+            return false;
+    // A flat sprite costs little more per pixel than storing it: split over
+    // workers it gains nothing and waits for them; with nothing queued it is
+    // drawn here.
+    if constexpr (std::is_same_v<Setup, SpriteSetup>)
+        if (!env.prim.tme && g_queue->Idle())
+            return false;
     Blocks frame, depth;
     if (targets) {
         // Worked out already when the triangle's writes were noted.
@@ -546,31 +646,55 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     } else if (!WrittenBlocks(env, px0, px1, py0, py1, frame, depth)) {
         return false;
     }
-    const u32 frame_mapping = BufferMapping(env.frame.psm, env.frame.bp, env.frame.bw);
-    const u32 depth_mapping = BufferMapping(env.depth.psm, env.depth.bp, env.frame.bw);
+    // What follows from the state alone is worked out once per state.
+    thread_local StateBlocks cached;
+    if (env.serial == 0 || cached.serial != env.serial) {
+        cached.serial = env.serial;
+        cached.frame_mapping = BufferMapping(env.frame.psm, env.frame.bp, env.frame.bw);
+        cached.depth_mapping = BufferMapping(env.depth.psm, env.depth.bp, env.frame.bw);
+        cached.texture_known = env.prim.tme && TextureBlocks(env.tex, cached.levels, cached.count);
+    }
+    const u32 frame_mapping = cached.frame_mapping, depth_mapping = cached.depth_mapping;
     if (g_queue->Dirty(frame, frame_mapping) || g_queue->Dirty(depth, depth_mapping) || g_queue->Read(frame) ||
         g_queue->Read(depth))
         g_queue->Drain();
-    Blocks levels[7];
+    Blocks sprite_levels[7];
+    const Blocks* levels = sprite_levels;
     u32 count = 0;
+    bool check_levels = true;
     if (env.prim.tme) {
-        bool known;
-        if constexpr (std::is_same_v<Setup, SpriteSetup>)
-            known = SpriteTextureBlocks(env, setup, levels, count);
-        else
-            known = TextureBlocks(env.tex, levels, count);
-        if (!known)
-            return false;
+        if constexpr (std::is_same_v<Setup, SpriteSetup>) {
+            if (!SpriteTextureBlocks(env, setup, sprite_levels, count))
+                return false;
+        } else {
+            if (!cached.texture_known)
+                return false;
+            levels = cached.levels;
+            count = cached.count;
+            check_levels = !g_queue->TextureStillClean(env.serial);
+        }
         for (u32 n = 0; n < count; ++n) {
             // Reading its own pixels depends on the order rows are drawn in.
             if (levels[n].Overlaps(frame) || levels[n].Overlaps(depth))
                 return false;
-            if (g_queue->Dirty(levels[n]))
+            if (check_levels && g_queue->Dirty(levels[n]))
                 g_queue->Drain();
         }
     }
     Job* job;
-    if constexpr (std::is_same_v<Setup, TriangleSetup>) {
+    if constexpr (std::is_same_v<Setup, TriangleVertices>) {
+        DecodedTextureRef decoded;
+        if (env.prim.tme)
+            decoded = DecodeTexture(env, memory, clut, setup.v[0].q, *targets,
+                                    static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
+        job = &g_queue->Slot();
+        job->shared_env = g_queue->SharedEnv(env);
+        job->prepared.store(Job::kUnprepared, std::memory_order_relaxed);
+        job->decoded = decoded.get();
+        job->targets = *targets;
+        std::memcpy(job->vertices, setup.v, sizeof job->vertices);
+        g_queue->Pin(std::move(decoded));
+    } else if constexpr (std::is_same_v<Setup, TriangleSetup>) {
         DecodedTextureRef decoded;
         if (env.prim.tme)
             decoded = DecodeTexture(env, memory, clut, static_cast<float>(setup.planes[kAttrQ].a0), *targets,
@@ -593,10 +717,14 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     j.py_end = py1;
     j.memory = &memory;
     j.clut = &clut;
-    for (u32 n = 0; n < count; ++n)
-        g_queue->MarkRead(levels[n]);
+    if (check_levels)
+        for (u32 n = 0; n < count; ++n)
+            g_queue->MarkRead(levels[n]);
     g_queue->MarkDirty(frame, frame_mapping);
     g_queue->MarkDirty(depth, depth_mapping);
+    // Its texture lies apart from the pages just marked: still clean.
+    if (env.prim.tme && !std::is_same_v<Setup, SpriteSetup>)
+        g_queue->TextureClean(env.serial);
     g_queue->Send(py0, py1, static_cast<s64>(px1 - px0) * (py1 - py0));
     return true;
 }
@@ -655,6 +783,13 @@ bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memo
                    const TargetBlocks& targets)
 {
     return Queue1(JobKind::kTriangle, env, t, t.px_begin, t.px_end, t.py_begin, t.py_end, memory, clut, &targets);
+}
+
+bool QueueTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                           const ClutBuffer& clut, const TargetBlocks& targets)
+{
+    return Queue1(JobKind::kVertices, env, TriangleVertices{v}, box.px_begin, box.px_end, box.py_begin, box.py_end,
+                  memory, clut, &targets);
 }
 
 bool TextureApartFromTargets(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1)

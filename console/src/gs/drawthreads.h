@@ -41,6 +41,11 @@ bool QueueSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& mem
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut,
                    const TargetBlocks& targets);
 
+// A triangle queued as its vertices and box: each band it touches sets it up
+// for itself.  The state must have a serial.
+bool QueueTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                           const ClutBuffer& clut, const TargetBlocks& targets);
+
 // Whether no texel the texture may read lies in the frame or Z blocks of the
 // box [px0, px1) x [py0, py1): then its pixels may be sampled before earlier
 // pixels of the primitive are written.

@@ -26,6 +26,7 @@ bool Recording()
         if (!path.empty() && !StartGsDump(path, &error))
             Diag(Level::kError, "gs", "%s", error.c_str());
     }
+    dump_detail::g_may_record = g_state == 1;
     return g_state == 1;
 }
 
@@ -54,6 +55,7 @@ bool StartGsDump(const std::string& path, std::string* error)
         std::fclose(g_file);
     g_file = nullptr;
     g_state = 0;
+    dump_detail::g_may_record = false;
     if (path.empty())
         return true;
     g_file = std::fopen(path.c_str(), "wb");
@@ -64,16 +66,21 @@ bool StartGsDump(const std::string& path, std::string* error)
     }
     std::fwrite(kDumpMagic, sizeof kDumpMagic, 1, g_file);
     g_state = 1;
+    dump_detail::g_may_record = true;
     return true;
 }
 
-void DumpRegister(u32 address, u64 value)
+namespace dump_detail {
+bool g_may_record = true;  // until --gs-dump is looked at
+
+void RecordRegister(u32 address, u64 value)
 {
     if (!Recording())
         return;
     const DumpRegisterRecord r{static_cast<u8>(address), value};
     Put(DumpKind::kRegister, &r, sizeof r);
 }
+}  // namespace dump_detail
 
 void DumpImage(const u128* data, size_t qwc)
 {

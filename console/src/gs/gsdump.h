@@ -53,7 +53,18 @@ inline constexpr char kDumpMagic[8] = {'K', 'G', 'S', 'D', 'U', 'M', 'P', '1'};
 
 // Recording.  The file named by --gs-dump is opened at the first GS write of
 // the run; these do nothing when there is none.
-void DumpRegister(u32 address, u64 value);
+namespace dump_detail {
+// False once it is known that nothing is recorded: register writes then
+// skip the dump with one test.
+extern bool g_may_record;
+void RecordRegister(u32 address, u64 value);
+}  // namespace dump_detail
+
+inline void DumpRegister(u32 address, u64 value)
+{
+    if (dump_detail::g_may_record)
+        dump_detail::RecordRegister(address, value);
+}
 void DumpImage(const u128* data, size_t qwc);
 void DumpRead(DumpKind kind, size_t count);
 void DumpReset(bool clear_memory);

@@ -230,26 +230,13 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
     }
 }
 
-void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
+namespace {
+
+// The per-pixel path: the reference pipeline, or (`fast`) the same pixels
+// through the primitive's sampler and a PixelWriter.
+void DrawTriangleGeneral(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
+                         bool fast)
 {
-    if (g_count_pixels)
-        for (s32 py = t.py_begin; py < t.py_end; ++py) {
-            s32 begin, end;
-            TriangleRowSpan(t, py, begin, end);
-            g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
-        }
-    const TargetBlocks targets = NoteTargets(env, memory, t.px_begin, t.px_end, t.py_begin, t.py_end);
-    const bool fast = !g_reference_path;
-    if (fast && QueueTriangle(env, t, memory, clut, targets))
-        return;
-    DrainDrawQueue();
-    if (fast) {
-        const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);
-        const DecodedTextureRef decoded =
-            DecodeTexture(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
-        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
-            return;
-    }
     std::optional<PrimitiveSampler> sampler;
     if (fast && env.prim.tme)
         sampler.emplace(env.tex, memory, clut);
@@ -304,6 +291,91 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
                 a[used[i]] += step[i];
         }
     }
+}
+
+// A triangle whose writes are noted as `targets`, drawn on the calling
+// thread once the queue is drained.
+void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
+                      const TargetBlocks& targets)
+{
+    DrainDrawQueue();
+    const bool fast = !g_reference_path;
+    if (fast) {
+        const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);
+        const DecodedTextureRef decoded =
+            DecodeTexture(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
+        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
+            return;
+    }
+    DrawTriangleGeneral(env, t, memory, clut, fast);
+}
+
+// Whether the specialised pipelines take the triangle (v[0], v[1], v[2]),
+// which covers pixels: only those may be drawn by the draw threads, the
+// per-pixel path keeping memory's write stamps as it goes.  They take or
+// leave a state as a whole, save that a per-pixel level of detail follows
+// the vertices' Q and an untextured flat triangle's writing stage its
+// alpha: the answer is kept per state and alpha.
+bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, const ClutBuffer& clut)
+{
+    if (env.prim.tme && env.tex.lod_matters && !env.prim.fst && !(v[0].q == v[1].q && v[1].q == v[2].q))
+        return false;
+    struct Known {
+        u64 serial = 0;
+        const LocalMemory* memory = nullptr;
+        u8 take[257] = {};  // per alpha (256: any): 0 not known, 1 taken, 2 left
+    };
+    thread_local Known known;
+    if (known.serial != env.serial || known.memory != &memory) {
+        known = Known{};
+        known.serial = env.serial;
+        known.memory = &memory;
+    }
+    const u32 alpha = !env.prim.tme && !env.prim.iip ? v[2].rgba >> 24 : 256;
+    if (known.take[alpha] == 0) {
+        TriangleSetup t;
+        PreparedTriangle p;
+        const bool take = SetupTriangle(env, v[0], v[1], v[2], t) &&
+                          PrepareTriangle(env, t, memory, clut, nullptr, TargetBlocks{}, p, nullptr);
+        known.take[alpha] = take ? 1 : 2;
+    }
+    return known.take[alpha] == 1;
+}
+
+}  // namespace
+
+void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
+{
+    if (g_count_pixels)
+        for (s32 py = t.py_begin; py < t.py_end; ++py) {
+            s32 begin, end;
+            TriangleRowSpan(t, py, begin, end);
+            g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
+        }
+    const TargetBlocks targets = NoteTargets(env, memory, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    if (!g_reference_path && QueueTriangle(env, t, memory, clut, targets))
+        return;
+    DrawTriangleHere(env, t, memory, clut, targets);
+}
+
+void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                               const ClutBuffer& clut)
+{
+    // Counting covered pixels needs every row's span; a state without a
+    // serial cannot be kept for the workers: set up here.
+    if (g_count_pixels || g_reference_path || env.serial == 0) {
+        TriangleSetup t;
+        if (SetupTriangle(env, v[0], v[1], v[2], t))
+            RasterizeTriangle(env, t, memory, clut);
+        return;
+    }
+    const TargetBlocks targets = NoteTargets(env, memory, box.px_begin, box.px_end, box.py_begin, box.py_end);
+    if (DrawThreads() > 0 && PipelinesTake(env, v, memory, clut) &&
+        QueueTriangleVertices(env, v, box, memory, clut, targets))
+        return;
+    TriangleSetup t;
+    if (SetupTriangle(env, v[0], v[1], v[2], t))
+        DrawTriangleHere(env, t, memory, clut, targets);
 }
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)

@@ -25,6 +25,18 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory&
 
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
 
+// The pixels of a triangle's bounding box inside the scissor, [px_begin,
+// px_end) x [py_begin, py_end), as SetupTriangle finds them.
+struct PixelBox {
+    s32 px_begin = 0, px_end = 0, py_begin = 0, py_end = 0;
+};
+
+// A triangle (v[0], v[1], v[2]) with a non-empty box: queued to the draw
+// threads as its vertices, each band setting it up for itself, or set up
+// and drawn here.
+void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                               const ClutBuffer& clut);
+
 void RasterizeLine(const DrawEnv& env, const LineSetup& line, LocalMemory& memory, const ClutBuffer& clut);
 
 // One pixel (px, py), already inside the scissor, with the vertex's attributes.

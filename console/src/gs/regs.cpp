@@ -3,6 +3,7 @@
 // load the CLUT buffer or start an image transfer.
 #include "gs/regs.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cinttypes>
@@ -211,42 +212,42 @@ int VertexQueue::Push(const Vertex& v, bool kick)
     case PrimType::kTriangle:
     case PrimType::kSprite:
         // Independent primitives: the queue empties once one is complete.
-        queue_[count_++] = v;
+        ring_[count_++] = v;
         if (count_ < need)
             return 0;
         count_ = 0;
+        drawn_ = 0;
         break;
     case PrimType::kLineStrip:
-    case PrimType::kTriangleStrip:
+    case PrimType::kTriangleStrip: {
         // Each vertex after the first `need` - 1 completes a primitive with
         // the ones before it.
-        if (count_ < need) {
-            queue_[count_++] = v;
-        } else {
-            for (int i = 0; i + 1 < need; ++i)
-                queue_[i] = queue_[i + 1];
-            queue_[need - 1] = v;
-        }
+        const u32 at = pushed_ % static_cast<u32>(need);
+        ring_[at] = v;
+        ring_[at + static_cast<u32>(need)] = v;
+        ++pushed_;
+        count_ = std::min(count_ + 1, need);
         if (count_ < need)
             return 0;
+        drawn_ = pushed_ % static_cast<u32>(need);
         break;
+    }
     case PrimType::kTriangleFan:
         // The first vertex stays; the other two slide.
         if (count_ < 3) {
-            queue_[count_++] = v;
+            ring_[count_++] = v;
         } else {
-            queue_[1] = queue_[2];
-            queue_[2] = v;
+            ring_[1] = ring_[2];
+            ring_[2] = v;
         }
         if (count_ < 3)
             return 0;
+        drawn_ = 0;
         break;
     case PrimType::kReserved: return 0;
     }
     if (!kick)
         return 0;
-    for (int i = 0; i < need; ++i)
-        drawn_[i] = queue_[i];
     return need;
 }
 
@@ -271,6 +272,16 @@ void WriteRegister(u32 address, u64 value)
 {
     DumpRegister(address, value);
     Machine& m = TheGs();
+    // What every vertex writes, RGBAQ, ST, UV, XYZF2 and XYZ2, straight to
+    // the register file and the vertex queue.
+    static_assert(Addr(GsReg::RGBAQ) == 1 && Addr(GsReg::ST) == 2 && Addr(GsReg::UV) == 3 &&
+                  Addr(GsReg::XYZF2) == 4 && Addr(GsReg::XYZ2) == 5);
+    if (address - 1u < 5u && !TraceOn("gs")) {
+        m.regs.Set(address, value);
+        if (address >= Addr(GsReg::XYZF2))
+            PushVertex(m, static_cast<GsReg>(address), value);
+        return;
+    }
     const char* name = RegisterName(address);
     if (!name) {
         Diag(Level::kError, "gs", "write of 0x%016" PRIX64 " to 0x%02X, which is no GS general register", value,

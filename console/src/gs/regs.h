@@ -371,18 +371,23 @@ public:
     {
         type_ = type;
         count_ = 0;
+        pushed_ = 0;
     }
     PrimType Type() const { return type_; }
     int Count() const { return count_; }
 
     int Push(const Vertex& v, bool kick);
-    const Vertex* Drawn() const { return drawn_; }
+    const Vertex* Drawn() const { return ring_ + drawn_; }
 
 private:
     PrimType type_ = PrimType::kPoint;
     int count_ = 0;
-    Vertex queue_[3];
-    Vertex drawn_[3];
+    // Strips keep each vertex twice, at i and i + n (n the vertices a
+    // primitive needs), so that the last n always lie in order at
+    // ring_[pushed_ % n], with no copying.
+    u32 pushed_ = 0;
+    Vertex ring_[6];
+    u32 drawn_ = 0;
 };
 
 // Vertices each primitive type needs before its first drawing kick.

@@ -336,6 +336,25 @@ bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup
     return true;
 }
 
+namespace {
+
+// The triangle's bounding box inside the scissor, as SetupTriangle finds it;
+// false when SetupTriangle would find no area or no pixel.
+bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
+{
+    const s64 x0 = WindowX(env, v[0]), x1 = WindowX(env, v[1]), x2 = WindowX(env, v[2]);
+    const s64 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
+    if ((x1 - x0) * (y2 - y0) == (y1 - y0) * (x2 - x0))
+        return false;
+    box.px_begin = std::max(static_cast<s32>(CeilDiv(std::min({x0, x1, x2}), 16)), env.scax0);
+    box.px_end = std::min(static_cast<s32>(FloorDiv(std::max({x0, x1, x2}), 16)) + 1, env.scax1 + 1);
+    box.py_begin = std::max(static_cast<s32>(CeilDiv(std::min({y0, y1, y2}), 16)), env.scay0);
+    box.py_end = std::min(static_cast<s32>(FloorDiv(std::max({y0, y1, y2}), 16)) + 1, env.scay1 + 1);
+    return box.px_begin < box.px_end && box.py_begin < box.py_end;
+}
+
+}  // namespace
+
 void DrawPrimitive(PrimType type, const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut, const Vertex* v)
 {
     if (env.prim.aa1 && !g_aa1_reported) {
@@ -354,9 +373,10 @@ void DrawPrimitive(PrimType type, const DrawEnv& env, LocalMemory& memory, const
     case PrimType::kTriangle:
     case PrimType::kTriangleStrip:
     case PrimType::kTriangleFan: {
-        TriangleSetup triangle;
-        if (SetupTriangle(env, v[0], v[1], v[2], triangle))
-            RasterizeTriangle(env, triangle, memory, clut);
+        // Only the box here: the triangle is set up where it is drawn.
+        PixelBox box;
+        if (TriangleBox(env, v, box))
+            RasterizeTriangleVertices(env, v, box, memory, clut);
         return;
     }
     case PrimType::kSprite: {

@@ -296,6 +296,76 @@ TEST(GsFastPath, CopiesOfAFrameBeingRedrawnReadItAsTheReferenceDoes)
     ResetGs(true);
 }
 
+// Streams of small triangles, queued as their vertices, alternate between
+// drawing into one buffer and texturing from it into another, so that every
+// state reads what queued triangles of the one before write (and the next
+// writes what it reads).
+Trial TriangleStreams(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    auto strip = [&](u32 x0, u32 y0, u32 quad, u32 across, u32 rows, bool textured) {
+        for (u32 row = 0; row < rows; ++row) {
+            w(GsReg::PRIM, Prim({4, true, textured, false, false, false, false}));
+            for (u32 i = 0; i <= across; ++i)
+                for (u32 k = 0; k < 2; ++k) {
+                    const u32 x = x0 + i * quad, y = y0 + (row + k) * quad;
+                    const float q = RandomFloat(rng, 0.5f, 2.0f);
+                    w(GsReg::ST, St(RandomFloat(rng, -0.2f, 1.2f) * q, RandomFloat(rng, -0.2f, 1.2f) * q));
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128, q));
+                    w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), y * 16 + Pick(rng, 16), Pick(rng, 1 << 24)));
+                }
+        }
+    };
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 2}));
+    w(GsReg::TEX1_1, Tex1(true, 1));
+    w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+    for (int pass = 0; pass < 6; ++pass) {
+        // Into A (page 0), Gouraud, or textured from C (page 32).
+        const bool from_c = Chance(rng, 50);
+        w(GsReg::FRAME_1, Frame(0, 4, 0x00));
+        w(GsReg::ZBUF_1, Zbuf(64, 0x31, false));
+        Tex0Bits tex;
+        tex.tbp = 32 * 32;
+        tex.tbw = 4;
+        tex.tw = 8;
+        tex.th = 7;
+        tex.tfx = 0;
+        w(GsReg::TEX0_1, Tex0(tex));
+        strip(Pick(rng, 64), Pick(rng, 32), 4 + Pick(rng, 8), 8 + Pick(rng, 16), 4 + Pick(rng, 6), from_c);
+        // Into C, textured from A.
+        w(GsReg::FRAME_1, Frame(32, 4, Chance(rng, 50) ? 0x00 : 0x0A));
+        w(GsReg::ZBUF_1, Zbuf(96, 0x31, false));
+        tex.tbp = 0;
+        w(GsReg::TEX0_1, Tex0(tex));
+        strip(Pick(rng, 64), Pick(rng, 32), 4 + Pick(rng, 8), 8 + Pick(rng, 16), 4 + Pick(rng, 6), true);
+    }
+    return t;
+}
+
+TEST(GsFastPath, StreamsOfSmallTrianglesReadingWhatOthersDrewLeaveTheSameMemoryAsTheReference)
+{
+    std::mt19937 rng(11);
+    std::vector<u8> start(console::gs::kMemoryBytes);
+    for (auto& b : start)
+        b = static_cast<u8>(rng());
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 12 && !HasFailure(); ++i) {
+        const Trial trial = TriangleStreams(rng);
+        console::gs::DecodeTexturesAtFirstUse(i % 2 == 1);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (int threads : {0, 1, 2, 8}) {
+            Draw(trial, start, false, threads, fast);
+            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
+        }
+    }
+    console::gs::DecodeTexturesAtFirstUse(false);
+    ResetGs(true);
+}
+
 // Bilinear triangles read decoded copies of their textures: every format,
 // wrap mode and level the random trials give, decoded at first use.
 TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference)
