@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "core/diag.h"
+#include "gs/transfer.h"
 
 namespace console::gs {
 namespace {
@@ -34,6 +35,7 @@ void ClutBuffer::Reset()
         h = 0;
     cbp0_ = cbp1_ = 0;
     generation_ = 0;
+    last_memory_ = 0;
 }
 
 bool ClutBuffer::OnTex0(const LocalMemory& memory, const GsTex0& tex0)
@@ -61,8 +63,30 @@ bool ClutBuffer::OnTex0(const LocalMemory& memory, const GsTex0& tex0)
         Diag(Level::kWarning, "gs", "TEX0 CLD %u is not defined; the CLUT buffer is kept", tex0.CLD());
         return false;
     }
-    Load(memory, tex0);
+    if (!SameAsLastLoad(memory, tex0))
+        Load(memory, tex0);
     return true;
+}
+
+namespace {
+
+// The TEX0 fields that decide which entries a load stores and from where.
+// CSA picks the entry group of 4-bit palettes only.
+u64 LoadFields(const GsTex0& tex0, int bits)
+{
+    const u64 csa = bits == 4 ? tex0.CSA() : 0;
+    return u64{tex0.CBP()} | u64{tex0.CPSM()} << 14 | u64{tex0.CSM()} << 18 | csa << 19 | u64(bits == 8) << 24;
+}
+
+}  // namespace
+
+bool ClutBuffer::SameAsLastLoad(const LocalMemory& memory, const GsTex0& tex0) const
+{
+    return last_memory_ != 0 && last_memory_ == memory.Id() &&
+           last_fields_ == LoadFields(tex0, IndexBits(*PsmFromCode(tex0.PSM()))) &&
+           // A palette is a 16 x 16 (or 8 x 2) rectangle of width 1 inside the
+           // first page from CBP: the 32 blocks from CBP on.
+           !BlocksWrittenSince(memory, last_stamp_, tex0.CBP(), kPageBlocks);
 }
 
 // CSM1 storage: an 8-bit palette is a 16 x 16 rectangle at CBP in which entry
@@ -70,6 +94,7 @@ bool ClutBuffer::OnTex0(const LocalMemory& memory, const GsTex0& tex0)
 // exchanged against plain row order); a 4-bit palette is an 8 x 2 rectangle.
 void ClutBuffer::Load(const LocalMemory& memory, const GsTex0& tex0)
 {
+    last_memory_ = 0;
     if (tex0.CSM() != 0) {
         Diag(Level::kError, "gs", "TEX0 selects CLUT storage mode CSM2, which is not supported");
         return;
@@ -90,24 +115,27 @@ void ClutBuffer::Load(const LocalMemory& memory, const GsTex0& tex0)
     const u32 csa = tex0.CSA();
     if (cpsm == kCpsmCT32 && bits == 4 && csa >= 16)
         Diag(Level::kWarning, "gs", "TEX0 CSA %u with a CT32 CLUT wraps to entry group %u", csa, csa & 15);
-    for (u32 i = 0; i < entries; ++i) {
-        u32 x, y;
-        if (bits == 8) {
-            x = (i & 7) | ((i >> 1) & 8);
-            y = ((i >> 3) & 1) | ((i >> 4) & 0xE);
-        } else {
-            x = i & 7;
-            y = i >> 3;
-        }
-        const u32 value = memory.ReadPixel(clut_psm, cbp, 1, x, y);
-        const u32 e = bits == 4 ? (csa << 4) + i : i;
-        if (cpsm == kCpsmCT32) {
-            halves_[e & 0xFF] = static_cast<u16>(value);
-            halves_[(e & 0xFF) + 256] = static_cast<u16>(value >> 16);
-        } else {
-            halves_[e & 0x1FF] = static_cast<u16>(value);
+    // Row by row: entry i of row y (16 entries, or 8 of a 4-bit palette) is
+    // pixel x of that row.
+    const Layout& layout = LayoutOf(clut_psm);
+    const u32 width = bits == 8 ? 16 : 8, height = entries / width;
+    for (u32 y = 0; y < height; ++y) {
+        const RowCursor row(layout, cbp, 1, y);
+        for (u32 x = 0; x < width; ++x) {
+            const u32 i = bits == 8 ? (x & 7) | ((x & 8) << 1) | ((y & 1) << 3) | ((y & 0xE) << 4) : y * 8 + x;
+            const u32 value = memory.ReadAt(clut_psm, row.Offset(x));
+            const u32 e = bits == 4 ? (csa << 4) + i : i;
+            if (cpsm == kCpsmCT32) {
+                halves_[e & 0xFF] = static_cast<u16>(value);
+                halves_[(e & 0xFF) + 256] = static_cast<u16>(value >> 16);
+            } else {
+                halves_[e & 0x1FF] = static_cast<u16>(value);
+            }
         }
     }
+    last_memory_ = memory.Id();
+    last_stamp_ = memory.Stamp();
+    last_fields_ = LoadFields(tex0, bits);
 }
 
 }  // namespace console::gs

@@ -2,9 +2,11 @@
 // modes, palettes in the GS's storage order, and when the CLUT buffer loads.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "console/gs/gs_draw_support.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 #include "gs/texsample.h"
 
@@ -227,6 +229,66 @@ TEST(GsClut, Cld4ReloadsOnlyForADifferentCbp)
     EXPECT_EQ(Pixel(0, 0), Pack(1, 1, 1, 1));
     EXPECT_EQ(Pixel(0, 1), Pack(2, 2, 2, 2));
     EXPECT_EQ(Pixel(0, 2), Pack(3, 3, 3, 3));
+}
+
+// A load that repeats the last one (same palette fields, same memory) may
+// keep the buffer as it is, but only while nothing has written the palette:
+// each way of writing memory (drawing on the calling thread and on draw
+// threads, an upload, raw access), to a palette in one page and to one that
+// wraps past the end of memory, makes the next load read it again.
+TEST(GsClut, RepeatedLoadSeesEveryWriteToThePalette)
+{
+    constexpr u32 kOutPage = 0x40;  // the drawn texels, away from texture and palettes
+    for (int threads : {0, 2}) {
+        SCOPED_TRACE(threads);
+        console::gs::SetDrawThreads(threads);
+        // At 0x3FFE the palette's last two blocks wrap to blocks 0 and 1.
+        for (u32 cbp : {kClutBlock, 0x3FFEu}) {
+            SCOPED_TRACE(cbp);
+            Start();
+            Vram().WritePixel(Psm::kT8, kTexBlock, 2, 0, 0, 255);
+            Tex0Bits t = Texture(kT8, 4, 4);
+            t.cbp = cbp;
+            t.cld = 1;
+            u32 line = 0;
+            // Loads the palette again and draws entry 255 at the next line.
+            auto reload_and_draw = [&] {
+                SetUpContext(0, kOutPage, 1, kCT32);
+                Write(GsReg::TEX0_1, Tex0(t));
+                Copy(1, 1, line);
+                return Vram().ReadPixel(Psm::kCT32, kOutPage * 32, 1, 0, line++);
+            };
+            StorePalette256(cbp, std::vector<u32>(256, Pack(1, 1, 1, 1)));
+            EXPECT_EQ(reload_and_draw(), Pack(1, 1, 1, 1));
+            EXPECT_EQ(reload_and_draw(), Pack(1, 1, 1, 1));
+
+            // A sprite drawn over entry 255, palette pixel (15, 15): in the
+            // wrapped palette that is pixel (15, 7) of page 0.
+            const bool wraps = cbp % 32 != 0;
+            SetUpContext(0, wraps ? 0 : cbp / 32, 1, kCT32);
+            FlatSprite(15, wraps ? 7 : 15, 16, wraps ? 8 : 16, Rgbaq(2, 2, 2, 2));
+            EXPECT_EQ(reload_and_draw(), Pack(2, 2, 2, 2));
+
+            // An upload of palette pixels (12, 15)-(15, 15).
+            Write(GsReg::BITBLTBUF, BitBltBuf(0, 0, 0, cbp, 1, kCT32));
+            Write(GsReg::TRXPOS, TrxPos(0, 0, 12, 15));
+            Write(GsReg::TRXREG, TrxReg(4, 1));
+            Write(GsReg::TRXDIR, 0);
+            const std::vector<u32> pixels(4, Pack(3, 3, 3, 3));
+            u128 q;
+            std::memcpy(&q, pixels.data(), sizeof q);
+            ASSERT_EQ(console::gs::WriteImageData(&q, 1), 1u);
+            EXPECT_EQ(reload_and_draw(), Pack(3, 3, 3, 3));
+
+            // Raw access to the memory.
+            Vram().Words()[PixelOffset(console::gs::LayoutOf(Psm::kCT32), cbp, 1, 15, 15)] = Pack(4, 4, 4, 4);
+            EXPECT_EQ(reload_and_draw(), Pack(4, 4, 4, 4));
+            // A write elsewhere changes nothing.
+            Vram().WritePixel(Psm::kCT32, 0x1800, 1, 0, 0, Pack(5, 5, 5, 5));
+            EXPECT_EQ(reload_and_draw(), Pack(4, 4, 4, 4));
+        }
+    }
+    console::gs::SetDrawThreads(0);
 }
 
 TEST(GsClut, Tex2ChangesOnlyThePaletteFieldsOfTex0)
