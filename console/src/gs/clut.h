@@ -8,6 +8,8 @@
 
 #include <ee/types.h>
 
+#include <map>
+
 #include "gs/gsmem.h"
 #include "gs/regs.h"
 
@@ -55,9 +57,6 @@ public:
 
 private:
     void Load(const LocalMemory& memory, const GsTex0& tex0);
-    // True when a load of `tex0` would store exactly what the last load
-    // stored: the same palette fields, and no write to its memory since.
-    bool SameAsLastLoad(const LocalMemory& memory, const GsTex0& tex0) const;
 
     // 512 half words.  A CT32 entry e keeps its low half at e and its high
     // half at e + 256, so the same store holds 256 CT32 or 512 CT16 entries.
@@ -66,12 +65,19 @@ private:
     u32 cbp1_ = 0;
     u64 generation_ = 0;  // 0: all entries zero
 
-    // The last load: the memory it read (by Id) and its write stamp then,
-    // and the TEX0 fields that chose the entries (CBP, CPSM, CSM, CSA and the
-    // index bits).  `last_memory_` 0: no load to repeat.
-    u64 last_memory_ = 0;
-    u64 last_stamp_ = 0;
-    u64 last_fields_ = 0;
+    // Recent loads from the memory with Id `loads_memory_`, by the TEX0
+    // fields that chose their entries (CBP, CPSM, CSA, the index bits): the
+    // buffer and its generation as the load left it, and memory's write
+    // stamp then.  While nothing has written the palette since, a load again
+    // takes its entries from here rather than from memory (the game switches
+    // between a few palettes many times a frame).
+    struct Remembered {
+        u16 halves[512];
+        u64 generation;
+        u64 stamp;
+    };
+    std::map<u64, Remembered> loads_;
+    u64 loads_memory_ = 0;
 };
 
 }  // namespace console::gs
