@@ -152,8 +152,16 @@ void Position(vu1::Machine& vu, const State& st, u32 i, float p[3]);
 void Normal(vu1::Machine& vu, const State& st, u32 i, u32 slot, bool flip, float n[3]);
 // Local-to-cull matrix: the object matrix times world_cull (VU 899..902).
 void LocalCull(vu1::Machine& vu, const State& st, float m[4][4]);
-// p (w = 1) through m.
-void Through(const float m[4][4], const float p[3], float c[4]);
+// p (w = 1) through m: each component summed in the order p[0], p[1], p[2],
+// then the translation, four components at once.
+inline void Through(const float m[4][4], const float p[3], float c[4])
+{
+    typedef float Four __attribute__((vector_size(16)));
+    Four row[4];
+    __builtin_memcpy(row, m, sizeof row);
+    const Four s = row[0] * p[0] + row[1] * p[1] + row[2] * p[2] + row[3];
+    __builtin_memcpy(c, &s, sizeof s);
+}
 // Guard-band outcodes of a cull-space point; g is the guard-band factor.
 u32 Outcodes(const float c[4], float g);
 

@@ -21,12 +21,6 @@ void LocalCull(vu1::Machine& vu, const State& st, float m[4][4])
         }
 }
 
-void Through(const float m[4][4], const float p[3], float c[4])
-{
-    for (int j = 0; j < 4; ++j)
-        c[j] = p[0] * m[0][j] + p[1] * m[1][j] + p[2] * m[2][j] + m[3][j];
-}
-
 u32 Outcodes(const float c[4], float g)
 {
     const float x = g * c[0], y = g * c[1], w = c[3];

@@ -31,6 +31,15 @@ const char* LevelName(Level level)
     return "?";
 }
 
+}  // namespace
+
+// The answer for most TraceOn calls without a look at the state.
+int diag_detail::g_tracing = -1;
+
+namespace {
+
+using diag_detail::g_tracing;
+
 struct TraceState {
     bool parsed = false;
     bool all = false;
@@ -38,10 +47,6 @@ struct TraceState {
     std::set<std::string, std::less<>> categories;
     FILE* out = nullptr;
 };
-
-// -1 until the options are read, then whether any category is traced: the
-// answer for most calls without a look at the state.
-int g_tracing = -1;
 
 TraceState& Traces()
 {
@@ -114,10 +119,8 @@ int DiagErrorCount()
     return g_errors;
 }
 
-bool TraceOn(const char* category)
+bool diag_detail::TraceOnSlow(const char* category)
 {
-    // Asked for every register write: with nothing traced it must cost no
-    // more than a test.
     if (g_tracing == 0)
         return false;
     TraceState& t = Traces();

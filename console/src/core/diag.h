@@ -21,9 +21,19 @@ void ClearDiagLog();
 // Counts of errors reported since start-up or the last ClearDiagLog.
 int DiagErrorCount();
 
+namespace diag_detail {
+// -1 until the options are read, then whether any category is traced.
+extern int g_tracing;
+bool TraceOnSlow(const char* category);
+}  // namespace diag_detail
+
 // Trace output for categories selected with --trace (dma,vif,gif,gs,vu,sif,
 // iop,cd,spu,pad,intc): one line each, to --trace-file or standard error.
-bool TraceOn(const char* category);
+// Asked for every register write: with nothing traced it costs a test.
+inline bool TraceOn(const char* category)
+{
+    return diag_detail::g_tracing != 0 && diag_detail::TraceOnSlow(category);
+}
 void Trace(const char* category, const char* fmt, ...) __attribute__((format(__printf__, 2, 3)));
 
 // Lets a test see errors without ending the run: while one is alive, errors

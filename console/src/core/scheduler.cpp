@@ -249,13 +249,14 @@ bool FireDueGroup(SchedulerState& s)
 
 bool RunHardware()
 {
+    std::vector<HardwareUnit>& units = Hardware();
+    ScopedContext ctx(Context::kService);
     bool any = false;
     for (;;) {
         bool pass = false;
         // Indexing, not iterators: a unit may register another while it runs.
-        for (size_t i = 0; i < Hardware().size(); ++i) {
-            ScopedContext ctx(Context::kService);
-            if (Hardware()[i].run())
+        for (size_t i = 0; i < units.size(); ++i) {
+            if (units[i].run())
                 pass = true;
         }
         if (!pass)

@@ -16,7 +16,10 @@ namespace {
 // Everything the watchdog thread reads is a lock-free atomic with a trivial
 // destructor, so the thread may outlive main and the static destructors, and
 // the process may fork (death tests) while it sleeps.
-std::atomic<uint64_t> g_beat{0};
+// Beaten at every safe point: a 32-bit count bumped by a plain load and
+// store (a lost beat among threads still changes it), never a locked 64-bit
+// add, which the 32-bit build makes a compare-exchange loop.
+std::atomic<uint32_t> g_beat{0};
 std::atomic<uint64_t> g_virtual_now{0};
 std::atomic<bool> g_armed{false};
 std::atomic<int64_t> g_limit_ms{0};
@@ -41,12 +44,12 @@ constexpr auto kPoll = std::chrono::milliseconds(50);
 
 void Watch()
 {
-    uint64_t seen = g_beat.load();
+    uint32_t seen = g_beat.load();
     auto quiet_since = std::chrono::steady_clock::now();
     for (;;) {
         std::this_thread::sleep_for(kPoll);
         auto now = std::chrono::steady_clock::now();
-        uint64_t beat = g_beat.load(std::memory_order_relaxed);
+        uint32_t beat = g_beat.load(std::memory_order_relaxed);
         int64_t limit = g_limit_ms.load(std::memory_order_relaxed);
         if (beat != seen || !g_armed.load(std::memory_order_relaxed) || limit <= 0) {
             seen = beat;
@@ -77,11 +80,16 @@ void Arm()
     std::thread(Watch).detach();
 }
 
+void Beat()
+{
+    g_beat.store(g_beat.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 void WatchdogBeat()
 {
-    g_beat.fetch_add(1, std::memory_order_relaxed);
+    Beat();
     if (!g_armed.load(std::memory_order_relaxed))
         Arm();
 }
@@ -93,7 +101,7 @@ void WatchdogStamp(Cycles now)
 
 void PetWatchdog()
 {
-    g_beat.fetch_add(1, std::memory_order_relaxed);
+    Beat();
 }
 
 void DisarmWatchdog()

@@ -8,6 +8,8 @@
 
 #include <ee/types.h>
 
+#include <map>
+
 #include "gs/gsmem.h"
 #include "gs/regs.h"
 
@@ -62,6 +64,20 @@ private:
     u32 cbp0_ = 0;
     u32 cbp1_ = 0;
     u64 generation_ = 0;  // 0: all entries zero
+
+    // Recent loads from the memory with Id `loads_memory_`, by the TEX0
+    // fields that chose their entries (CBP, CPSM, CSA, the index bits): the
+    // buffer and its generation as the load left it, and memory's write
+    // stamp then.  While nothing has written the palette since, a load again
+    // takes its entries from here rather than from memory (the game switches
+    // between a few palettes many times a frame).
+    struct Remembered {
+        u16 halves[512];
+        u64 generation;
+        u64 stamp;
+    };
+    std::map<u64, Remembered> loads_;
+    u64 loads_memory_ = 0;
 };
 
 }  // namespace console::gs

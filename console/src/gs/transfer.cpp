@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstring>
 #include <span>
+#include <tuple>
 
 #include "core/diag.h"
 
@@ -17,11 +18,38 @@ std::optional<Psm> TransferPsm(u32 code, const char* field)
     return psm;
 }
 
+// Bytes of remembered uploads beyond which they are all forgotten.
+constexpr size_t kUploadMemoryLimit = 32u << 20;
+
+// The blocks a rectangle of a buffer may touch: the whole pages from the
+// page of its top-left pixel to that of its bottom-right one (pages are
+// numbered row by row, so every page of the rectangle lies between them).
+std::pair<u32, u32> RectBlocks(Psm psm, u32 bp, u32 bw, const Rect& rect)
+{
+    const Layout& layout = LayoutOf(psm);
+    const u32 across = PagesAcross(layout, bw);
+    auto page = [&](u32 x, u32 y) {
+        return u64{y >> layout.page_shift_y} * across + (x >> layout.page_shift_x);
+    };
+    const u64 pages = page(rect.x + rect.w - 1, rect.y + rect.h - 1) - page(rect.x, rect.y) + 1;
+    const u64 blocks = std::min<u64>(pages * kPageBlocks, kBlockCount);
+    return {static_cast<u32>((bp + page(rect.x, rect.y) * kPageBlocks) % kBlockCount), static_cast<u32>(blocks)};
+}
+
 }  // namespace
+
+bool BlocksWrittenSince(const LocalMemory& memory, u64 stamp, u32 block, u32 blocks)
+{
+    const u32 end = block + blocks;
+    if (end <= kBlockCount)
+        return memory.WrittenSince(stamp, block, end);
+    return memory.WrittenSince(stamp, block, kBlockCount) || memory.WrittenSince(stamp, 0, end - kBlockCount);
+}
 
 void TransferUnit::Reset()
 {
     writer_.reset();
+    open_.fresh = false;
     reader_ = Reader{};
 }
 
@@ -65,6 +93,34 @@ void TransferUnit::StartHostToLocal(const RegisterFile& regs)
     Trace("gs", "host->local %s DBP 0x%X DBW %u at (%u, %u) %u x %u", PsmName(*psm), buf.DBP(), buf.DBW(), rect.x,
           rect.y, rect.w, rect.h);
     writer_.emplace(memory_, *psm, buf.DBP(), buf.DBW(), rect);
+    open_.key = {u64{buf.DBP()} | u64{buf.DBW()} << 14 | u64{buf.DPSM()} << 20,
+                 u64{rect.x} | u64{rect.y} << 16 | u64{rect.w} << 32 | u64{rect.h} << 48};
+    open_.bytes = TransferBytes(*psm, static_cast<u64>(rect.w) * rect.h);
+    std::tie(open_.block, open_.blocks) = RectBlocks(*psm, buf.DBP(), buf.DBW(), rect);
+    open_.fresh = true;
+}
+
+bool TransferUnit::RepeatOrRemember(std::span<const u8> data)
+{
+    auto it = uploads_.find(open_.key);
+    if (it != uploads_.end()) {
+        const Upload& last = it->second;
+        if (std::memcmp(last.bytes.data(), data.data(), data.size()) == 0 &&
+            !BlocksWrittenSince(memory_, last.stamp, open_.block, open_.blocks))
+            return true;
+        upload_bytes_ -= last.bytes.size();
+        uploads_.erase(it);
+    }
+    writer_->Feed(data);
+    if (data.size() > kUploadMemoryLimit / 4)
+        return false;
+    if (upload_bytes_ + data.size() > kUploadMemoryLimit) {
+        uploads_.clear();
+        upload_bytes_ = 0;
+    }
+    uploads_.emplace(open_.key, Upload{std::vector<u8>(data.begin(), data.end()), memory_.Stamp()});
+    upload_bytes_ += data.size();
+    return false;
 }
 
 void TransferUnit::StartLocalToHost(const RegisterFile& regs)
@@ -128,8 +184,18 @@ size_t TransferUnit::WriteImage(const u128* data, size_t qwc)
         Diag(Level::kError, "gs", "%zu quadwords of image data with no host->local transfer open", qwc);
         return 0;
     }
-    const size_t used = writer_->Feed(std::span<const u8>(reinterpret_cast<const u8*>(data), qwc * 16));
-    if (writer_->Done()) {
+    const std::span<const u8> bytes(reinterpret_cast<const u8*>(data), qwc * 16);
+    size_t used;
+    if (open_.fresh && bytes.size() >= open_.bytes) {
+        // The whole rectangle in one piece: stored, or already there.
+        RepeatOrRemember(bytes.first(static_cast<size_t>(open_.bytes)));
+        used = static_cast<size_t>(open_.bytes);
+        writer_.reset();
+    } else {
+        used = writer_->Feed(bytes);
+    }
+    open_.fresh = false;
+    if (!writer_ || writer_->Done()) {
         writer_.reset();
         const size_t used_qwc = (used + 15) / 16;
         if (used_qwc < qwc)
@@ -146,6 +212,7 @@ void TransferUnit::WriteHwreg(u64 value)
     }
     u8 bytes[8];
     std::memcpy(bytes, &value, sizeof bytes);
+    open_.fresh = false;
     writer_->Feed(bytes);
     if (writer_->Done())
         writer_.reset();

@@ -8,12 +8,20 @@
 #include <ee/types.h>
 
 #include <cstddef>
+#include <map>
 #include <optional>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "gs/gsmem.h"
 #include "gs/regs.h"
 
 namespace console::gs {
+
+// True when memory has written any of `blocks` blocks from `block` on (which
+// wrap at the end of memory) since write stamp `stamp`.
+bool BlocksWrittenSince(const LocalMemory& memory, u64 stamp, u32 block, u32 blocks);
 
 class TransferUnit {
 public:
@@ -63,10 +71,37 @@ private:
     void CopyLocalToLocal(const RegisterFile& regs);
     void EndIncomplete(const char* why);
     u32 ReaderPixel(u64 index) const;
+    // Whole-transfer data of the open host->local transfer: true when it
+    // repeats the last whole upload to the same rectangle and memory there
+    // is as that upload left it, so there is nothing to store; false after
+    // storing it (and remembering it) as usual.
+    bool RepeatOrRemember(std::span<const u8> data);
+
+    // The rectangle an upload writes: DPSM, DBP and DBW, then TRXPOS's
+    // destination and TRXREG.
+    using UploadKey = std::pair<u64, u64>;
+    struct Upload {
+        std::vector<u8> bytes;
+        u64 stamp = 0;  // memory's write stamp once it was stored
+    };
 
     LocalMemory& memory_;
     std::optional<ImageWriter> writer_;
     Reader reader_;
+    // The open host->local transfer: its rectangle, its bytes and blocks, and
+    // whether nothing has been fed to it yet.
+    struct Open {
+        UploadKey key{};
+        u64 bytes = 0;
+        u32 block = 0;  // the blocks it may write: `blocks` from `block` on, wrapping
+        u32 blocks = 0;
+        bool fresh = false;
+    };
+    Open open_;
+    // Uploads sent whole in one piece, by rectangle (textures are sent again
+    // every frame, mostly unchanged).
+    std::map<UploadKey, Upload> uploads_;
+    size_t upload_bytes_ = 0;
 };
 
 }  // namespace console::gs

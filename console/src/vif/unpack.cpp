@@ -44,6 +44,61 @@ uint32_t Component(const uint8_t* bytes, size_t offset, unsigned bits, bool usn)
     }
 }
 
+// The common case: no mask, no addition, every write cycle taking data (WL 0
+// or CL = WL), so element i lands in quadword address + i as it is.
+template <unsigned kComponents, unsigned kBits, bool kUsn>
+void UnpackStraight(const uint8_t* bytes, size_t total_bytes, size_t source_start, uint32_t num, uint32_t address,
+                    u128* vu_mem)
+{
+    constexpr size_t kComp = kBits / 8, kElem = kComp * kComponents;
+    // Elements whose data is all there (the caller sized it with UnpackDataWords).
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(num, total_bytes / kElem));
+    for (uint32_t i = 0; i < n; ++i) {
+        const size_t off = size_t{i} * kElem;
+        uint32_t v[4] = {0, 0, 0, 0};
+        if constexpr (kComponents == 4 && kBits == 32) {
+            std::memcpy(v, bytes + off, 16);
+        } else {
+            for (unsigned c = 0; c < kComponents; ++c)
+                v[c] = Component(bytes, off + c * kComp, kBits, kUsn);
+            if constexpr (kComponents == 1) {
+                v[1] = v[2] = v[3] = v[0];
+            } else if constexpr (kComponents == 2) {
+                v[2] = v[0];
+                v[3] = v[1];
+            } else if constexpr (kComponents == 3) {
+                const size_t next = off + kElem;
+                if ((source_start + next) % 16 != 0 && next + kComp <= total_bytes)
+                    v[3] = Component(bytes, next, kBits, kUsn);
+            }
+        }
+        std::memcpy(&vu_mem[(address + i) & kVuMask], v, 16);
+    }
+}
+
+template <unsigned kComponents, bool kUsn>
+void UnpackStraightBits(unsigned bits, const uint8_t* bytes, size_t total_bytes, size_t source_start, uint32_t num,
+                        uint32_t address, u128* vu_mem)
+{
+    switch (bits) {
+    case 32: UnpackStraight<kComponents, 32, kUsn>(bytes, total_bytes, source_start, num, address, vu_mem); return;
+    case 16: UnpackStraight<kComponents, 16, kUsn>(bytes, total_bytes, source_start, num, address, vu_mem); return;
+    default: UnpackStraight<kComponents, 8, kUsn>(bytes, total_bytes, source_start, num, address, vu_mem); return;
+    }
+}
+
+template <bool kUsn>
+void UnpackStraightFormat(const Format& f, const uint8_t* bytes, size_t total_bytes, size_t source_start,
+                          uint32_t num, uint32_t address, u128* vu_mem)
+{
+    switch (f.components) {
+    case 1: UnpackStraightBits<1, kUsn>(f.bits, bytes, total_bytes, source_start, num, address, vu_mem); return;
+    case 2: UnpackStraightBits<2, kUsn>(f.bits, bytes, total_bytes, source_start, num, address, vu_mem); return;
+    case 3: UnpackStraightBits<3, kUsn>(f.bits, bytes, total_bytes, source_start, num, address, vu_mem); return;
+    default: UnpackStraightBits<4, kUsn>(f.bits, bytes, total_bytes, source_start, num, address, vu_mem); return;
+    }
+}
+
 }  // namespace
 
 bool UnpackFormatDefined(uint32_t code)
@@ -97,6 +152,13 @@ void Unpack(uint32_t code, const uint32_t* words, size_t nwords, unsigned first_
     const size_t comp_bytes = f.v45 ? 2 : f.bits / 8;
     const size_t elem_bytes = f.v45 ? 2 : comp_bytes * f.components;
     const size_t source_start = (first_word_pos & 3) * 4;
+    if (!f.v45 && mask == 0 && mode != 1 && mode != 2 && (wl == 0 || wl == cl)) {
+        if (usn)
+            UnpackStraightFormat<true>(f, bytes, total_bytes, source_start, num, address, vu_mem);
+        else
+            UnpackStraightFormat<false>(f, bytes, total_bytes, source_start, num, address, vu_mem);
+        return;
+    }
     // V4-32 without mask or mode is most of the traffic: a straight copy.
     const bool plain = !f.v45 && f.components == 4 && f.bits == 32 && mask == 0 && mode == 0;
 

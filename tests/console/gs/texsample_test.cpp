@@ -2,9 +2,11 @@
 // modes, palettes in the GS's storage order, and when the CLUT buffer loads.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "console/gs/gs_draw_support.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 #include "gs/texsample.h"
 
@@ -227,6 +229,174 @@ TEST(GsClut, Cld4ReloadsOnlyForADifferentCbp)
     EXPECT_EQ(Pixel(0, 0), Pack(1, 1, 1, 1));
     EXPECT_EQ(Pixel(0, 1), Pack(2, 2, 2, 2));
     EXPECT_EQ(Pixel(0, 2), Pack(3, 3, 3, 3));
+}
+
+// A load that repeats the last one (same palette fields, same memory) may
+// keep the buffer as it is, but only while nothing has written the palette:
+// each way of writing memory (drawing on the calling thread and on draw
+// threads, an upload, raw access), to a palette in one page and to one that
+// wraps past the end of memory, makes the next load read it again.
+TEST(GsClut, RepeatedLoadSeesEveryWriteToThePalette)
+{
+    constexpr u32 kOutPage = 0x40;  // the drawn texels, away from texture and palettes
+    for (int threads : {0, 2}) {
+        SCOPED_TRACE(threads);
+        console::gs::SetDrawThreads(threads);
+        // At 0x3FFE the palette's last two blocks wrap to blocks 0 and 1.
+        for (u32 cbp : {kClutBlock, 0x3FFEu}) {
+            SCOPED_TRACE(cbp);
+            Start();
+            Vram().WritePixel(Psm::kT8, kTexBlock, 2, 0, 0, 255);
+            Tex0Bits t = Texture(kT8, 4, 4);
+            t.cbp = cbp;
+            t.cld = 1;
+            u32 line = 0;
+            // Loads the palette again and draws entry 255 at the next line.
+            auto reload_and_draw = [&] {
+                SetUpContext(0, kOutPage, 1, kCT32);
+                Write(GsReg::TEX0_1, Tex0(t));
+                Copy(1, 1, line);
+                return Vram().ReadPixel(Psm::kCT32, kOutPage * 32, 1, 0, line++);
+            };
+            StorePalette256(cbp, std::vector<u32>(256, Pack(1, 1, 1, 1)));
+            EXPECT_EQ(reload_and_draw(), Pack(1, 1, 1, 1));
+            EXPECT_EQ(reload_and_draw(), Pack(1, 1, 1, 1));
+            // Switching between two palettes, each loaded again and again.
+            StorePalette256(0x2800, std::vector<u32>(256, Pack(6, 6, 6, 6)));
+            for (int i = 0; i < 3; ++i) {
+                t.cbp = 0x2800;
+                EXPECT_EQ(reload_and_draw(), Pack(6, 6, 6, 6));
+                t.cbp = cbp;
+                EXPECT_EQ(reload_and_draw(), Pack(1, 1, 1, 1));
+            }
+
+            // A sprite drawn over entry 255, palette pixel (15, 15): in the
+            // wrapped palette that is pixel (15, 7) of page 0.
+            const bool wraps = cbp % 32 != 0;
+            SetUpContext(0, wraps ? 0 : cbp / 32, 1, kCT32);
+            FlatSprite(15, wraps ? 7 : 15, 16, wraps ? 8 : 16, Rgbaq(2, 2, 2, 2));
+            EXPECT_EQ(reload_and_draw(), Pack(2, 2, 2, 2));
+
+            // An upload of palette pixels (12, 15)-(15, 15).
+            Write(GsReg::BITBLTBUF, BitBltBuf(0, 0, 0, cbp, 1, kCT32));
+            Write(GsReg::TRXPOS, TrxPos(0, 0, 12, 15));
+            Write(GsReg::TRXREG, TrxReg(4, 1));
+            Write(GsReg::TRXDIR, 0);
+            const std::vector<u32> pixels(4, Pack(3, 3, 3, 3));
+            u128 q;
+            std::memcpy(&q, pixels.data(), sizeof q);
+            ASSERT_EQ(console::gs::WriteImageData(&q, 1), 1u);
+            EXPECT_EQ(reload_and_draw(), Pack(3, 3, 3, 3));
+
+            // Raw access to the memory.
+            Vram().Words()[PixelOffset(console::gs::LayoutOf(Psm::kCT32), cbp, 1, 15, 15)] = Pack(4, 4, 4, 4);
+            EXPECT_EQ(reload_and_draw(), Pack(4, 4, 4, 4));
+            // A write elsewhere changes nothing.
+            Vram().WritePixel(Psm::kCT32, 0x1800, 1, 0, 0, Pack(5, 5, 5, 5));
+            EXPECT_EQ(reload_and_draw(), Pack(4, 4, 4, 4));
+            t.cbp = 0x2800;
+            EXPECT_EQ(reload_and_draw(), Pack(6, 6, 6, 6));
+            t.cbp = cbp;
+            EXPECT_EQ(reload_and_draw(), Pack(4, 4, 4, 4));
+        }
+    }
+    console::gs::SetDrawThreads(0);
+}
+
+// Loads of 16-entry palettes into entry groups, and of a 256-entry CT16
+// palette (the low half of the buffer), repeated: a load changes its own
+// entries only, whatever the buffer held when the same load was last made.
+TEST(GsClut, RepeatedLoadsChangeOnlyTheirOwnEntries)
+{
+    Start();
+    std::vector<u32> a(16), b(16), c(16);
+    for (u32 i = 0; i < 16; ++i) {
+        a[i] = (i << 10) | 0x8000;
+        b[i] = i << 5;
+        c[i] = i | 0x8000;
+    }
+    StorePalette16(kClutBlock, Psm::kCT16, a);
+    StorePalette16(kClutBlock + 4, Psm::kCT16, b);
+    StorePalette16(kClutBlock + 8, Psm::kCT16, c);
+    for (u32 i = 0; i < 16; ++i)
+        Vram().WritePixel(Psm::kT4, kTexBlock, 2, i, 0, i);
+    Write(GsReg::TEXA, Texa(0x11, false, 0x99));
+    Tex0Bits t = Texture(kT4, 4, 4);
+    t.cpsm = 0x2;
+    u32 line = 0;
+    // Loads palette `cbp` into group `csa` (or not, cld 0), then draws the
+    // texture's 16 indices through group `draw_csa` and gives the colours.
+    auto load_and_draw = [&](u32 cbp, u32 csa, u32 cld, u32 draw_csa) {
+        t.cbp = cbp;
+        t.csa = csa;
+        t.cld = cld;
+        Write(GsReg::TEX0_1, Tex0(t));
+        t.csa = draw_csa;
+        t.cld = 0;
+        Write(GsReg::TEX0_1, Tex0(t));
+        Copy(16, 1, line);
+        std::vector<u32> out(16);
+        for (u32 i = 0; i < 16; ++i)
+            out[i] = Pixel(i, line);
+        ++line;
+        return out;
+    };
+    const std::vector<u32> colours_a = load_and_draw(kClutBlock, 0, 1, 0);
+    const std::vector<u32> empty = load_and_draw(kClutBlock, 0, 0, 1);  // group 1 not loaded yet
+    const std::vector<u32> colours_b = load_and_draw(kClutBlock + 4, 1, 1, 1);
+    const std::vector<u32> colours_c = load_and_draw(kClutBlock + 8, 0, 1, 0);
+    EXPECT_NE(colours_a, colours_b);
+    EXPECT_NE(colours_a, colours_c);
+    EXPECT_NE(empty, colours_b);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(load_and_draw(kClutBlock, 0, 1, 1), colours_b) << "group 1 is kept";
+        EXPECT_EQ(load_and_draw(kClutBlock, 0, 0, 0), colours_a);
+        EXPECT_EQ(load_and_draw(kClutBlock + 8, 0, 1, 0), colours_c);
+        EXPECT_EQ(load_and_draw(kClutBlock + 4, 0, 1, 0), colours_b) << "the same palette in another group";
+        EXPECT_EQ(load_and_draw(kClutBlock + 4, 1, 1, 1), colours_b);
+    }
+
+    // A 256-entry CT16 palette fills the low half of the buffer only: the
+    // high entries of a CT32 palette loaded before it stay, as do its own.
+    std::vector<u32> wide(256), narrow(256);
+    for (u32 i = 0; i < 256; ++i) {
+        wide[i] = Pack(i, 2, 3, 0x80);
+        narrow[i] = 0x8000 | i;
+    }
+    StorePalette256(0x2800, wide);
+    for (u32 i = 0; i < 256; ++i) {  // in the same storage order
+        const u32 j = (i & ~0x18u) | ((i & 0x08) << 1) | ((i & 0x10) >> 1);
+        Vram().WritePixel(Psm::kCT16, 0x2C00, 1, j & 15, j >> 4, narrow[i]);
+    }
+    for (u32 i = 0; i < 256; ++i)
+        Vram().WritePixel(Psm::kT8, kTexBlock, 2, i % 16, i / 16, i);
+    Tex0Bits t8 = Texture(kT8, 4, 4);
+    t8.cld = 1;
+    std::vector<std::vector<u32>> first;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        size_t k = 0;
+        for (u32 cpsm : {0x0u, 0x2u, 0x0u}) {
+            t8.cpsm = cpsm;
+            t8.cbp = cpsm == 0 ? 0x2800 : 0x2C00;
+            Write(GsReg::TEX0_1, Tex0(t8));
+            Copy(16, 16, 8);
+            std::vector<u32> out(256);
+            for (u32 i = 0; i < 256; ++i)
+                out[i] = Pixel(i % 16, 8 + i / 16);
+            if (round == 0)
+                first.push_back(out);
+            else
+                EXPECT_EQ(out, first[k]) << "load " << k;
+            ++k;
+        }
+    }
+    ASSERT_EQ(first.size(), 3u);
+    for (u32 i = 0; i < 256; ++i) {
+        EXPECT_EQ(first[0][i], wide[i]) << i;
+        EXPECT_EQ(first[2][i], wide[i]) << i;
+    }
 }
 
 TEST(GsClut, Tex2ChangesOnlyThePaletteFieldsOfTex0)

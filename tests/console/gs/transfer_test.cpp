@@ -10,6 +10,7 @@
 #include "console/core/diag_support.h"
 #include "console/gs/gs_draw_support.h"
 #include "core/diag.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 
 using namespace gstest;
@@ -193,6 +194,68 @@ TEST(GsTransfer, HwregFeedsTheOpenTransfer)
     EXPECT_FALSE(ImageTransferActive());
     for (u32 i = 0; i < 4; ++i)
         EXPECT_EQ(Vram().ReadPixel(Psm::kCT16, 0, 1, 4 + i, 0), 0x1111u * (i + 1));
+}
+
+// An upload sent again whole, unchanged, to the same rectangle finds its
+// pixels already there and need not store them; every write to the
+// rectangle in between (drawing on the calling thread or on draw threads,
+// raw access, a local->local copy, an overlapping upload), a change of one
+// byte, and a rectangle whose blocks wrap past the end of memory must still
+// give the uploaded pixels.
+TEST(GsTransfer, RepeatedUploadLeavesItsPixelsWhateverWroteThemSince)
+{
+    constexpr u32 w = 64, h = 32;  // one CT32 page: 32 blocks from DBP
+    for (int threads : {0, 2}) {
+        SCOPED_TRACE(threads);
+        console::gs::SetDrawThreads(threads);
+        // From 0x3FF0 the page's last 16 blocks wrap to blocks 0-15.
+        for (u32 dbp : {0x0400u, 0x3FF0u}) {
+            SCOPED_TRACE(dbp);
+            ResetGs(true);
+            std::vector<u8> image = RandomBytes(w * h * 4, dbp);
+            auto upload_and_check = [&](const char* after) {
+                SCOPED_TRACE(after);
+                const std::vector<u128> data = Quadwords(image);
+                StartUpload(dbp, 1, kCT32, 0, 0, w, h);
+                ASSERT_EQ(WriteImageData(data.data(), data.size()), data.size());
+                EXPECT_FALSE(ImageTransferActive());
+                std::vector<u8> back(image.size());
+                ASSERT_TRUE(Vram().ReadRect(Psm::kCT32, dbp, 1, {0, 0, w, h}, back));
+                EXPECT_EQ(back, image);
+            };
+            upload_and_check("the first upload");
+            const u64 stamp = Vram().Stamp();
+            upload_and_check("nothing");
+            EXPECT_EQ(Vram().Stamp(), stamp) << "an unchanged upload stores nothing";
+
+            // Page `fbp` starts at block 0x400, or at block 0, the wrapped half.
+            const u32 fbp = (dbp + 31) / 32 % 512;
+            SetUpContext(0, fbp, 1, kCT32);
+            FlatSprite(0, 0, 8, 8, Rgbaq(9, 9, 9, 9));
+            upload_and_check("a sprite");
+
+            Vram().Words()[fbp * 32 * 64 + 5] = 0x12345678;
+            upload_and_check("a raw write");
+
+            Write(GsReg::BITBLTBUF, BitBltBuf(0x2000, 1, kCT32, fbp * 32, 1, kCT32));
+            Write(GsReg::TRXPOS, TrxPos(0, 0, 0, 0));
+            Write(GsReg::TRXREG, TrxReg(8, 8));
+            Write(GsReg::TRXDIR, 2);
+            upload_and_check("a local->local copy");
+
+            const std::vector<u128> small = Quadwords(std::vector<u8>(8 * 8 * 4, 0x5A));
+            StartUpload(fbp * 32, 1, kCT32, 0, 0, 8, 8);
+            ASSERT_EQ(WriteImageData(small.data(), small.size()), small.size());
+            upload_and_check("an overlapping upload");
+
+            image[1000] ^= 1;
+            upload_and_check("one byte changed");
+
+            Vram().WritePixel(Psm::kCT32, 0x2000, 1, 0, 0, 7);
+            upload_and_check("a write elsewhere");
+        }
+    }
+    console::gs::SetDrawThreads(0);
 }
 
 TEST(GsTransfer, LocalToHostPacksPixelsAndPadsTheLastQuadword)
