@@ -346,9 +346,9 @@ bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
     const s64 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
     if ((x1 - x0) * (y2 - y0) == (y1 - y0) * (x2 - x0))
         return false;
-    box.px_begin = std::max(static_cast<s32>(CeilDiv(std::min({x0, x1, x2}), 16)), env.scax0);
+    box.px_begin = std::max(static_cast<s32>(-FloorDiv(-std::min({x0, x1, x2}), 16)), env.scax0);
     box.px_end = std::min(static_cast<s32>(FloorDiv(std::max({x0, x1, x2}), 16)) + 1, env.scax1 + 1);
-    box.py_begin = std::max(static_cast<s32>(CeilDiv(std::min({y0, y1, y2}), 16)), env.scay0);
+    box.py_begin = std::max(static_cast<s32>(-FloorDiv(-std::min({y0, y1, y2}), 16)), env.scay0);
     box.py_end = std::min(static_cast<s32>(FloorDiv(std::max({y0, y1, y2}), 16)) + 1, env.scay1 + 1);
     return box.px_begin < box.px_end && box.py_begin < box.py_end;
 }
