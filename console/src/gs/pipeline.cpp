@@ -1087,8 +1087,9 @@ void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, co
     constexpr bool kZ16 = kDepth == kDepth16;
     // Bits of the frame pixel a write keeps (FBMSK, a 24-bit frame's top byte).
     constexpr bool kKeeps = kMasked || kFrame == kFrame24;
-    // Everything of the state and the rows is read before the stores, which
-    // the compiler cannot tell apart from it.
+    // The rows' values are read before the stores, which the compiler cannot
+    // tell apart from them; the vector constants are the writer's own, read
+    // where they are used.
     u32* const words = w.words;
     const RowCursor& fr = row.FrameRow();
     const RowCursor& dr = row.DepthRow();
