@@ -2569,8 +2569,19 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     // action of an alpha test that always fails), leaves the Z buffer alone
     // and every pixel drawn, as no Z buffer would: the blur and brighten
     // passes' state.
+    // A flat sprite whose depth test always passes and whose Z is written
+    // apart from its frame pixels: Z is one value, filled by blocks first
+    // (nothing of the sprite reads it), then the frame drawn likewise.
+    const bool fill_depth = !given.prim.tme && given.depth.used && writer.state.zall != 0 && writer.state.zwrite &&
+                            given.scanmsk < 2 &&
+                            FrameAndDepthApart(given, s.px_begin, s.px_end, s.py_begin, s.py_end);
+    if (fill_depth)
+        FillRect(memory, given.depth.psm, given.depth.bp, given.frame.bw, static_cast<u32>(s.px_begin),
+                 static_cast<u32>(s.px_end), static_cast<u32>(s.py_begin), static_cast<u32>(s.py_end),
+                 FillPattern(std::min(s.z, given.depth.max)),
+                 DepthClassOf(given.depth) == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
     std::optional<DrawEnv> without_depth;
-    if (given.depth.used && writer.state.zall != 0 && !writer.state.zwrite) {
+    if (given.depth.used && writer.state.zall != 0 && (!writer.state.zwrite || fill_depth)) {
         without_depth.emplace(given);
         without_depth->depth.used = without_depth->depth.test = without_depth->depth.write = false;
         writer = Writer{};

@@ -522,10 +522,10 @@ TEST(GsFastPath, ScaledTexturedSpritesLeaveTheSameMemoryAsTheReference)
     ResetGs(true);
 }
 
-// Flat sprites, dithered or not, over 32-, 24- and 16-bit frames with FBMSK,
-// FBA, the colour clamp, alpha tests of one outcome and Z tests that always
-// pass: filled a block at a time where they cover whole blocks, wherever
-// they start.
+// Flat sprites, dithered or not, blended or not, over 32-, 24- and 16-bit
+// frames with FBMSK, FBA, the colour clamp, alpha tests of one outcome and Z
+// tests that always pass: filled a block at a time where they cover whole
+// blocks, wherever they start.
 TEST(GsFastPath, FlatSpritesFilledByBlocksLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(1210);
@@ -557,7 +557,10 @@ TEST(GsFastPath, FlatSpritesFilledByBlocksLeaveTheSameMemoryAsTheReference)
         const u32 x0 = whole ? 16 * Pick(rng, 8) : Pick(rng, 200), y0 = whole ? 8 * Pick(rng, 16) : Pick(rng, 200);
         const u32 x1 = std::min(256u, x0 + (whole ? 16 * (1 + Pick(rng, 8)) : 1 + Pick(rng, 120)));
         const u32 y1 = std::min(256u, y0 + (whole ? 8 * (1 + Pick(rng, 16)) : 1 + Pick(rng, 120)));
-        w(GsReg::PRIM, Prim({6, false, false, false, false, false, true}));
+        // Blended ones too: Z, when its test always passes, is filled apart
+        // from the frame.
+        w(GsReg::ALPHA_1, Alpha(Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 256)));
+        w(GsReg::PRIM, Prim({6, false, false, false, Chance(rng, 40), false, true}));
         w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
         const u32 z = static_cast<u32>(rng());
         w(GsReg::XYZ2, Xyz(x0 * 16, y0 * 16, z));
