@@ -34,8 +34,8 @@ constexpr u32 kQueueSize = 256;
 enum class JobKind : u8 { kSprite, kTriangle, kVertices };
 
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
-// each band that draws them, so that the sender only finds their box;
-// triangles prepared once by the sender only have their rows walked; sprites
+// the first band that draws them, so that the sender only finds their box;
+// triangles prepared by the sender only have their rows walked; sprites
 // carry their state and set-up.
 struct Job {
     // Bands yet to draw it; the slot is free again at 0.

@@ -1,6 +1,7 @@
 // Draw threads.  Sprites and triangles the specialised pipelines draw are
-// set up once on the calling thread and queued to the interleaved bands of
-// rows they touch; a pool of workers draws the bands, any worker taking any
+// queued to the interleaved bands of rows they touch (sprites set up on the
+// calling thread, triangles as their vertices, set up by the first band that
+// draws them); a pool of workers draws the bands, any worker taking any
 // band that has work and nobody drawing it, each band's primitives in queue
 // order.  Each row belongs to one band, so every pixel sees the primitives
 // that touch it in the order they were sent, and memory ends the same for any
