@@ -342,16 +342,22 @@ bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, con
     return known.take[alpha] == 1;
 }
 
+// Adds the pixels the triangle covers to the count.
+void CountTrianglePixels(const TriangleSetup& t)
+{
+    for (s32 py = t.py_begin; py < t.py_end; ++py) {
+        s32 begin, end;
+        TriangleRowSpan(t, py, begin, end);
+        g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
+    }
+}
+
 }  // namespace
 
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut)
 {
     if (g_count_pixels)
-        for (s32 py = t.py_begin; py < t.py_end; ++py) {
-            s32 begin, end;
-            TriangleRowSpan(t, py, begin, end);
-            g_pixels_covered += static_cast<u64>(std::max(0, end - begin));
-        }
+        CountTrianglePixels(t);
     const TargetBlocks targets = NoteTargets(env, memory, t.px_begin, t.px_end, t.py_begin, t.py_end);
     if (!g_reference_path && QueueTriangle(env, t, memory, clut, targets))
         return;
@@ -361,13 +367,19 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
 void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                                const ClutBuffer& clut)
 {
-    // Counting covered pixels needs every row's span; a state without a
-    // serial cannot be kept for the workers: set up here.
-    if (g_count_pixels || g_reference_path || env.serial == 0) {
+    // A state without a serial cannot be kept for the workers: set up here.
+    if (g_reference_path || env.serial == 0) {
         TriangleSetup t;
         if (SetupTriangle(env, v[0], v[1], v[2], t))
             RasterizeTriangle(env, t, memory, clut);
         return;
+    }
+    // Counting covered pixels needs every row's span, which only a set-up
+    // gives; the triangle is still queued as its vertices.
+    if (g_count_pixels) {
+        TriangleSetup t;
+        if (SetupTriangle(env, v[0], v[1], v[2], t))
+            CountTrianglePixels(t);
     }
     const TargetBlocks targets = NoteTargets(env, memory, box.px_begin, box.px_end, box.py_begin, box.py_end);
     if (DrawThreads() > 0 && PipelinesTake(env, v, memory, clut) &&

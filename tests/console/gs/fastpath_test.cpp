@@ -35,6 +35,15 @@ struct Trial {
     std::vector<std::pair<GsReg, u64>> writes;
 };
 
+// Local memory's whole contents at random, to draw over.
+std::vector<u8> RandomMemory(std::mt19937& rng)
+{
+    std::vector<u8> memory(console::gs::kMemoryBytes);
+    for (auto& b : memory)
+        b = static_cast<u8>(rng());
+    return memory;
+}
+
 u32 Pick(std::mt19937& rng, u32 n)
 {
     return static_cast<u32>(rng() % n);
@@ -174,9 +183,7 @@ void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int thre
 void CompareRandomTrials(u32 seed, int trials, bool masked_writes, int states = 1)
 {
     std::mt19937 rng(seed);
-    std::vector<u8> start(console::gs::kMemoryBytes);
-    for (auto& b : start)
-        b = static_cast<u8>(rng());
+    std::vector<u8> start = RandomMemory(rng);
 
     int changed = 0;
     const int kTrials = trials;
@@ -348,9 +355,7 @@ Trial TriangleStreams(std::mt19937& rng)
 TEST(GsFastPath, StreamsOfSmallTrianglesReadingWhatOthersDrewLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(11);
-    std::vector<u8> start(console::gs::kMemoryBytes);
-    for (auto& b : start)
-        b = static_cast<u8>(rng());
+    std::vector<u8> start = RandomMemory(rng);
     std::vector<u8> reference, fast;
     for (int i = 0; i < 12 && !HasFailure(); ++i) {
         const Trial trial = TriangleStreams(rng);
@@ -383,9 +388,7 @@ TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference
 TEST(GsFastPath, OneTexelAPixelCopiesAtEveryOffsetLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(1208);
-    std::vector<u8> start(console::gs::kMemoryBytes);
-    for (auto& b : start)
-        b = static_cast<u8>(rng());
+    std::vector<u8> start = RandomMemory(rng);
     // Black texels among the texture's (16-bit 0x0000 and 0x8000, 24-bit 0),
     // which TEXA's AEM makes transparent.
     for (u32 at = 0x1000 * 256; at < 0x2000 * 256; at += 4 * (1 + Pick(rng, 8)))
@@ -462,9 +465,7 @@ bool DrawsAsTheReference(const Trial& t, const std::vector<u8>& start, const cha
 TEST(GsFastPath, ScaledTexturedSpritesLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(1209);
-    std::vector<u8> start(console::gs::kMemoryBytes);
-    for (auto& b : start)
-        b = static_cast<u8>(rng());
+    std::vector<u8> start = RandomMemory(rng);
     constexpr u32 kFrames[] = {0x00, 0x00, 0x01, 0x02, 0x0A};
     constexpr float kScales[] = {0.25f, 0.5f, 0.5f, 1.0f, 1.0f, 1.5f, 2.0f, 3.0f, 8.0f};
     int changed = 0;
@@ -529,9 +530,7 @@ TEST(GsFastPath, ScaledTexturedSpritesLeaveTheSameMemoryAsTheReference)
 TEST(GsFastPath, FlatSpritesFilledByBlocksLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(1210);
-    std::vector<u8> start(console::gs::kMemoryBytes);
-    for (auto& b : start)
-        b = static_cast<u8>(rng());
+    std::vector<u8> start = RandomMemory(rng);
     constexpr u32 kFrames[] = {0x00, 0x01, 0x02, 0x0A, 0x0A};
     int changed = 0;
     for (int i = 0; i < 120 && !HasFailure(); ++i) {
