@@ -1,0 +1,44 @@
+#include "gs/simd.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace console::gs {
+
+namespace {
+
+SimdLevel DetectHost()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? SimdLevel::kAvx2 : SimdLevel::kSse2;
+}
+
+std::atomic<int> g_active{static_cast<int>(HostSimdLevel())};
+std::atomic<unsigned> g_generation{0};
+
+}  // namespace
+
+SimdLevel HostSimdLevel()
+{
+    static const SimdLevel host = DetectHost();
+    return host;
+}
+
+SimdLevel ActiveSimdLevel()
+{
+    return static_cast<SimdLevel>(g_active.load(std::memory_order_relaxed));
+}
+
+void LimitSimdLevel(SimdLevel level)
+{
+    const int capped = std::min(static_cast<int>(level), static_cast<int>(HostSimdLevel()));
+    g_active.store(capped, std::memory_order_relaxed);
+    g_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
+unsigned SimdGeneration()
+{
+    return g_generation.load(std::memory_order_relaxed);
+}
+
+}  // namespace console::gs
