@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <array>
 #include <condition_variable>
@@ -415,17 +416,39 @@ public:
     // alive until the primitives queued with it are drawn.
     const DrawEnv* SharedEnv(const DrawEnv& env)
     {
+        Pin(SharedEnvRef(env));
+        return shared_env_.get();
+    }
+
+    const std::shared_ptr<const DrawEnv>& SharedEnvRef(const DrawEnv& env)
+    {
         if (!shared_env_ || shared_env_->serial != env.serial)
             shared_env_ = std::make_shared<const DrawEnv>(env);
-        Pin(shared_env_);
-        return shared_env_.get();
+        return shared_env_;
+    }
+
+    // A run of triangles sent as vertices in one state: the frame and Z
+    // blocks of `box` (a union of their boxes) are noted as written, in
+    // memory and here, and the texture was found apart from them and from
+    // queued writes.  While nothing else notes a write or drains, a triangle
+    // of the same state whose box lies inside is queued with no more checks.
+    bool QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                    const ClutBuffer& clut);
+
+    // Lets go of the run's records once the primitives queued with them are
+    // drawn.
+    void EndRun()
+    {
+        Pin(run_.env);
+        Pin(run_.decoded);
+        run_ = Run{};
     }
 
 private:
     static constexpr u64 kWakeEvery = 64;
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
-    static constexpr u64 kPublishJobs = 2;
+    static constexpr u64 kPublishJobs = 8;
     static constexpr s64 kPublishPixels = 4096;
     // How long an idle worker looks for more work before it sleeps.
     static constexpr int kSpinMicroseconds = 5;
@@ -577,6 +600,52 @@ private:
     static constexpr u32 kPages = kBlockCount / kPageBlocks;
     std::array<u32, kPages> writer_{};
     std::array<bool, kPages> read_{};
+
+    // What a run's checks follow from in its state: the buffers it writes
+    // and the blocks its texture may read.
+    struct RunKey {
+        u32 frame_mapping = 0, depth_mapping = 0;
+        bool depth_used = false;
+        u32 count = 0;
+        Blocks levels[7] = {};
+        bool operator==(const RunKey& o) const
+        {
+            if (frame_mapping != o.frame_mapping || depth_mapping != o.depth_mapping ||
+                depth_used != o.depth_used || count != o.count)
+                return false;
+            for (u32 n = 0; n < count; ++n)
+                if (levels[n].lo != o.levels[n].lo || levels[n].hi != o.levels[n].hi)
+                    return false;
+            return true;
+        }
+    };
+    struct Run {
+        u64 serial = 0;
+        const LocalMemory* memory = nullptr;
+        const ClutBuffer* clut = nullptr;
+        u64 generation = 0;  // the CLUT's
+        u32 q_bits = 0;      // Q, when the level of detail follows it
+        u64 marks = 0;       // marks_ and memory's stamp when the box was noted
+        u64 stamp = 0;
+        RunKey key;
+        PixelBox box{};
+        Blocks frame, depth;  // of box
+        TargetBlocks targets;
+        std::shared_ptr<const DrawEnv> env;
+        DecodedTextureRef decoded;
+    };
+    Run run_;
+    // The state last found unable to run (its texture lies in its targets,
+    // or a buffer is not one stretch of memory): its triangles take the
+    // checked path.
+    u64 refused_serial_ = 0;
+
+    // False when the state cannot run: a texture level runs past memory.
+    static bool MakeRunKey(const DrawEnv& env, RunKey& key);
+    // Takes in `box` (inside which the run's box must lie, for a run going
+    // on) and notes the blocks it adds; false, with nothing noted, when the
+    // checked path must drain first, or (`refused`) cannot queue in a run.
+    bool Cover(const DrawEnv& env, const PixelBox& box, LocalMemory& memory, bool grow, bool& refused);
 };
 
 // A non-zero name for the way a buffer maps rows to memory: its layout, base
@@ -595,6 +664,144 @@ u32 BufferMapping(Psm psm, u32 bp, u32 bw)
         return f;
     }();
     return (u32{families[static_cast<u32>(psm) & 63]} << 26) | ((bw & 63) << 20) | ((bp & 0x3FFF) << 2) | 1;
+}
+
+bool Queue::MakeRunKey(const DrawEnv& env, RunKey& key)
+{
+    key = RunKey{};
+    key.frame_mapping = BufferMapping(env.frame.psm, env.frame.bp, env.frame.bw);
+    key.depth_used = env.depth.used;
+    if (env.depth.used)
+        key.depth_mapping = BufferMapping(env.depth.psm, env.depth.bp, env.frame.bw);
+    return !env.prim.tme || TextureBlocks(env.tex, key.levels, key.count);
+}
+
+bool Queue::Cover(const DrawEnv& env, const PixelBox& box, LocalMemory& memory, bool grow, bool& refused)
+{
+    refused = true;
+    if (box.px_begin < 0 || box.py_begin < 0 || box.px_begin >= box.px_end || box.py_begin >= box.py_end)
+        return false;
+    Blocks frame, depth;
+    if (!WrittenBlocks(env, box.px_begin, box.px_end, box.py_begin, box.py_end, frame, depth))
+        return false;
+    const RunKey& key = run_.key;
+    for (u32 n = 0; n < key.count; ++n)
+        if (key.levels[n].Overlaps(frame) || key.levels[n].Overlaps(depth))
+            return false;
+    refused = false;
+    // Only the blocks not noted yet are checked and noted: a box inside
+    // another has its blocks inside the other's.
+    Blocks frame_new[2] = {frame, {}}, depth_new[2] = {depth, {}};
+    grow = grow && frame.lo <= run_.frame.lo && frame.hi >= run_.frame.hi && depth.lo <= run_.depth.lo &&
+           depth.hi >= run_.depth.hi;
+    if (grow) {
+        frame_new[0] = {frame.lo, std::min(frame.hi, run_.frame.lo)};
+        frame_new[1] = {std::max(frame.lo, run_.frame.hi), frame.hi};
+        depth_new[0] = {depth.lo, std::min(depth.hi, run_.depth.lo)};
+        depth_new[1] = {std::max(depth.lo, run_.depth.hi), depth.hi};
+    }
+    // Work queued through other buffers, or reading these pages, is drained
+    // by the checked path.
+    for (int i = 0; i < 2; ++i)
+        if (Dirty(frame_new[i], key.frame_mapping) || Dirty(depth_new[i], key.depth_mapping) || Read(frame_new[i]) ||
+            Read(depth_new[i]))
+            return false;
+    if (!grow)
+        for (u32 n = 0; n < key.count; ++n)
+            if (Dirty(key.levels[n]))
+                return false;
+    for (int i = 0; i < 2; ++i) {
+        if (frame_new[i].lo < frame_new[i].hi)
+            memory.NoteWrite(frame_new[i].lo, frame_new[i].hi);
+        if (depth_new[i].lo < depth_new[i].hi)
+            memory.NoteWrite(depth_new[i].lo, depth_new[i].hi);
+        MarkDirty(frame_new[i], key.frame_mapping);
+        MarkDirty(depth_new[i], key.depth_mapping);
+    }
+    if (!grow)
+        for (u32 n = 0; n < key.count; ++n)
+            MarkRead(key.levels[n]);
+    run_.box = box;
+    run_.frame = frame;
+    run_.depth = depth;
+    run_.targets = TargetBlocks{true, frame.lo, frame.hi, depth.lo, depth.hi};
+    run_.marks = marks_;
+    run_.stamp = memory.Stamp();
+    return true;
+}
+
+bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                       const ClutBuffer& clut)
+{
+    Run& r = run_;
+    const u64 generation = clut.Generation();
+    const u32 q_bits = env.prim.tme && env.tex.lod_matters && !env.prim.fst ? std::bit_cast<u32>(v[0].q) : 0u;
+    bool same = r.marks == marks_ && r.stamp == memory.Stamp() && r.memory == &memory && r.clut == &clut &&
+                r.generation == generation && r.q_bits == q_bits;
+    if (same && r.serial != env.serial) {
+        // A new state writing the same buffers and reading the same blocks
+        // goes on with the run; its texture is found again.
+        if (env.serial == refused_serial_)
+            return false;
+        RunKey key;
+        same = MakeRunKey(env, key) && key == r.key;
+        if (same) {
+            Pin(r.env);
+            Pin(r.decoded);
+            r.decoded.reset();
+            r.env = SharedEnvRef(env);
+            r.serial = env.serial;
+        }
+    }
+    if (!same || box.px_begin < r.box.px_begin || box.px_end > r.box.px_end || box.py_begin < r.box.py_begin ||
+        box.py_end > r.box.py_end) {
+        bool refused = false;
+        bool covered = false;
+        if (same) {
+            // The box grows to take this one in.
+            const PixelBox grown{std::min(box.px_begin, r.box.px_begin), std::max(box.px_end, r.box.px_end),
+                                 std::min(box.py_begin, r.box.py_begin), std::max(box.py_end, r.box.py_end)};
+            covered = Cover(env, grown, memory, true, refused);
+        }
+        if (!covered) {
+            // A new run, from this box alone.
+            if (env.serial == refused_serial_)
+                return false;
+            EndRun();
+            if (!MakeRunKey(env, r.key))
+                refused = true;
+            else
+                covered = Cover(env, box, memory, false, refused);
+            if (!covered) {
+                if (refused)
+                    refused_serial_ = env.serial;
+                EndRun();
+                return false;
+            }
+            r.serial = env.serial;
+            r.memory = &memory;
+            r.clut = &clut;
+            r.generation = generation;
+            r.q_bits = q_bits;
+            r.env = SharedEnvRef(env);
+        }
+    }
+    const s64 pixels = static_cast<s64>(box.px_end - box.px_begin) * (box.py_end - box.py_begin);
+    if (env.prim.tme && !r.decoded)
+        r.decoded = DecodeTexture(env, memory, clut, v[0].q, r.targets, static_cast<u64>(pixels));
+    Job& j = Slot();
+    j.kind = JobKind::kVertices;
+    j.py_begin = box.py_begin;
+    j.py_end = box.py_end;
+    j.memory = &memory;
+    j.clut = &clut;
+    j.shared_env = r.env.get();
+    j.prepared.store(Job::kUnprepared, std::memory_order_relaxed);
+    j.decoded = r.decoded.get();
+    j.targets = r.targets;
+    std::memcpy(j.vertices, v, sizeof j.vertices);
+    Send(box.py_begin, box.py_end, pixels);
+    return true;
 }
 
 int g_threads = -1;  // not chosen yet
@@ -790,6 +997,12 @@ bool QueueTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& 
 {
     return Queue1(JobKind::kVertices, env, TriangleVertices{v}, box.px_begin, box.px_end, box.py_begin, box.py_end,
                   memory, clut, &targets);
+}
+
+bool QueueTriangleInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                        const ClutBuffer& clut)
+{
+    return g_queue && g_queue->QueueInRun(env, v, box, memory, clut);
 }
 
 bool TextureApartFromTargets(const DrawEnv& env, s32 px0, s32 px1, s32 py0, s32 py1)

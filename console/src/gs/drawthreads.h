@@ -47,6 +47,14 @@ bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemor
 bool QueueTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                            const ClutBuffer& clut, const TargetBlocks& targets);
 
+// The same, cheaply, for a triangle of the state and memory of the run of
+// triangles queued before it whose box lies where they were found free to
+// write; false, with nothing queued or noted, when it is not one (the caller
+// notes its writes and takes QueueTriangleVertices).  The caller has found
+// that the pipelines take it.
+bool QueueTriangleInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                        const ClutBuffer& clut);
+
 // Whether no texel the texture may read lies in the frame or Z blocks of the
 // box [px0, px1) x [py0, py1): then its pixels may be sampled before earlier
 // pixels of the primitive are written.

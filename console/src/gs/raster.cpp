@@ -381,9 +381,11 @@ void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelB
         if (SetupTriangle(env, v[0], v[1], v[2], t))
             CountTrianglePixels(t);
     }
+    const bool queue = DrawThreads() > 0 && PipelinesTake(env, v, memory, clut);
+    if (queue && QueueTriangleInRun(env, v, box, memory, clut))
+        return;
     const TargetBlocks targets = NoteTargets(env, memory, box.px_begin, box.px_end, box.py_begin, box.py_end);
-    if (DrawThreads() > 0 && PipelinesTake(env, v, memory, clut) &&
-        QueueTriangleVertices(env, v, box, memory, clut, targets))
+    if (queue && QueueTriangleVertices(env, v, box, memory, clut, targets))
         return;
     TriangleSetup t;
     if (SetupTriangle(env, v[0], v[1], v[2], t))

@@ -342,14 +342,18 @@ namespace {
 // false when SetupTriangle would find no area or no pixel.
 bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
 {
-    const s64 x0 = WindowX(env, v[0]), x1 = WindowX(env, v[1]), x2 = WindowX(env, v[2]);
-    const s64 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
-    if ((x1 - x0) * (y2 - y0) == (y1 - y0) * (x2 - x0))
+    // Window coordinates have 17 bits at most: their products fit 64 bits
+    // and the pixel bounds are shifts.
+    const s32 x0 = WindowX(env, v[0]), x1 = WindowX(env, v[1]), x2 = WindowX(env, v[2]);
+    const s32 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
+    if (static_cast<s64>(x1 - x0) * (y2 - y0) == static_cast<s64>(y1 - y0) * (x2 - x0))
         return false;
-    box.px_begin = std::max(static_cast<s32>(-FloorDiv(-std::min({x0, x1, x2}), 16)), env.scax0);
-    box.px_end = std::min(static_cast<s32>(FloorDiv(std::max({x0, x1, x2}), 16)) + 1, env.scax1 + 1);
-    box.py_begin = std::max(static_cast<s32>(-FloorDiv(-std::min({y0, y1, y2}), 16)), env.scay0);
-    box.py_end = std::min(static_cast<s32>(FloorDiv(std::max({y0, y1, y2}), 16)) + 1, env.scay1 + 1);
+    // The first pixel at or after the least coordinate, and one past the
+    // last at or before the greatest.
+    box.px_begin = std::max((std::min(x0, std::min(x1, x2)) + 15) >> 4, env.scax0);
+    box.px_end = std::min((std::max(x0, std::max(x1, x2)) >> 4) + 1, env.scax1 + 1);
+    box.py_begin = std::max((std::min(y0, std::min(y1, y2)) + 15) >> 4, env.scay0);
+    box.py_end = std::min((std::max(y0, std::max(y1, y2)) >> 4) + 1, env.scay1 + 1);
     return box.px_begin < box.px_end && box.py_begin < box.py_end;
 }
 

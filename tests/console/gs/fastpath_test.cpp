@@ -371,6 +371,79 @@ TEST(GsFastPath, StreamsOfSmallTrianglesReadingWhatOthersDrewLeaveTheSameMemoryA
     ResetGs(true);
 }
 
+// Runs of triangles whose states change between strips while they write
+// the same buffers and read the same blocks (the texture function, format,
+// wrap modes and TEXA change; the texture is found again), into both halves of
+// buffer A and into B, reading a texture that lies in A's lower half: rows
+// of A that a run's triangles covered, or only rows between them, are read
+// by the next run, and A's upper half is drawn while it reads the lower.
+Trial RunsAcrossStates(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    Tex0Bits tex;
+    tex.tbp = 16 * 32;  // A's rows 128 to 255
+    tex.tbw = 4;
+    tex.tw = 8;
+    tex.th = 7;
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEX1_1, Tex1(true, 1));
+    for (int pass = 0; pass < 8; ++pass) {
+        const u32 kind = Pick(rng, 3);  // into A (Gouraud), into B from A, into A's upper half from its lower
+        const bool textured = kind != 0;
+        w(GsReg::FRAME_1, Frame(kind == 1 ? 96 : 0, 4, 0x00));
+        w(GsReg::ZBUF_1, Zbuf(64, 0x31, false));
+        w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 1 + Pick(rng, 3)}));
+        const u32 quad = 2 + Pick(rng, 12), across = 4 + Pick(rng, 20), rows = 2 + Pick(rng, 8);
+        // Gaps between strips of triangles, so that a run's box holds rows
+        // no triangle drew.
+        const u32 gap = Chance(rng, 50) ? 0 : 1 + Pick(rng, 6);
+        const u32 x0 = Pick(rng, 16);
+        const u32 y0 = kind == 2 ? Pick(rng, 16) : (Chance(rng, 50) ? Pick(rng, 16) : 128 + Pick(rng, 16));
+        for (u32 row = 0; row < rows; ++row) {
+            // A state change on every row: the same buffers and texture.
+            tex.tfx = Pick(rng, 4);
+            tex.tcc = Chance(rng, 50);
+            tex.psm = Chance(rng, 50) ? 0x00 : 0x01;  // CT32 or CT24: the same blocks, decoded apart
+            w(GsReg::TEX0_1, Tex0(tex));
+            w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+            w(GsReg::TEXA, Texa(Pick(rng, 256), Chance(rng, 50), Pick(rng, 256)));
+            w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+            w(GsReg::PRIM, Prim({4, true, textured, false, Chance(rng, 30), false, false}));
+            for (u32 i = 0; i <= across; ++i)
+                for (u32 k = 0; k < 2; ++k) {
+                    const u32 x = x0 + i * quad, y = std::min<u32>(y0 + row * (quad + gap) + k * quad, 255);
+                    const float q = RandomFloat(rng, 0.5f, 2.0f);
+                    w(GsReg::ST, St(RandomFloat(rng, -0.2f, 1.2f) * q, RandomFloat(rng, -0.2f, 1.2f) * q));
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), q));
+                    w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), y * 16 + Pick(rng, 16), Pick(rng, 1 << 24)));
+                }
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, RunsOfTrianglesAcrossStatesReadWhatEarlierRunsDrewAsTheReferenceDoes)
+{
+    std::mt19937 rng(1209);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 16 && !HasFailure(); ++i) {
+        const Trial trial = RunsAcrossStates(rng);
+        console::gs::DecodeTexturesAtFirstUse(i % 2 == 0);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (int threads : {0, 1, 2, 8}) {
+            Draw(trial, start, false, threads, fast);
+            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
+        }
+        start = reference;
+    }
+    console::gs::DecodeTexturesAtFirstUse(false);
+    ResetGs(true);
+}
+
 // Bilinear triangles read decoded copies of their textures: every format,
 // wrap mode and level the random trials give, decoded at first use.
 TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference)
