@@ -39,8 +39,6 @@ enum class JobKind : u8 { kSprite, kTriangle, kVertices };
 // triangles prepared by the sender only have their rows walked; sprites
 // carry their state and set-up.
 struct Job {
-    // Bands yet to draw it; the slot is free again at 0.
-    std::atomic<u32> remaining{0};
     JobKind kind;
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
@@ -313,25 +311,14 @@ public:
     // while, and a drain wakes them at once.
     void Send(s32 y0, s32 y1, s64 pixels)
     {
-        Job& j = jobs_[sent_ % kQueueSize];
-        u32 touched[kBands];
-        u32 count = 0;
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
-            if (last - first + 1 >= kBands) {
-                for (u32 b = 0; b < kBands; ++b)
-                    touched[count++] = b;
-            } else {
-                for (u32 strip = first; strip <= last; ++strip)
-                    touched[count++] = strip % kBands;
+            const u32 count = std::min(last - first + 1, kBands);
+            for (u32 i = 0, b = first % kBands; i < count; ++i, b = (b + 1) % kBands) {
+                bands_[b].entries[tails_[b]++ % kQueueSize] = static_cast<u32>(sent_);
+                unpublished_bands_ |= 1u << b;
             }
-        }
-        j.remaining.store(count, std::memory_order_relaxed);
-        for (u32 i = 0; i < count; ++i) {
-            const u32 b = touched[i];
-            bands_[b].entries[tails_[b]++ % kQueueSize] = static_cast<u32>(sent_);
-            unpublished_bands_[b / 32] |= 1u << (b % 32);
         }
         ++sent_;
         unpublished_pixels_ += pixels;
@@ -346,12 +333,11 @@ public:
     {
         if (published_ == sent_)
             return;
-        for (u32 w = 0; w < (kBands + 31) / 32; ++w)
-            for (u32 bits = unpublished_bands_[w]; bits != 0; bits &= bits - 1) {
-                const u32 b = w * 32 + static_cast<u32>(__builtin_ctz(bits));
-                bands_[b].tail.store(tails_[b], std::memory_order_release);
-            }
-        unpublished_bands_.fill(0);
+        for (u32 bits = unpublished_bands_; bits != 0; bits &= bits - 1) {
+            const u32 b = static_cast<u32>(__builtin_ctz(bits));
+            bands_[b].tail.store(tails_[b], std::memory_order_release);
+        }
+        unpublished_bands_ = 0;
         unpublished_pixels_ = 0;
         published_ = sent_;
         produced_.store(sent_, std::memory_order_seq_cst);
@@ -477,11 +463,21 @@ private:
         wake_.notify_all();
     }
 
-    // Moves `oldest_` past the primitives every band has drawn.
+    // Moves `oldest_` past the primitives every band has drawn: to the
+    // first a band has yet to draw.  Workers count only what each band drew,
+    // so that a primitive over several bands is no line they all write.
     void Advance()
     {
-        while (oldest_ != sent_ && jobs_[oldest_ % kQueueSize].remaining.load(std::memory_order_acquire) == 0)
-            ++oldest_;
+        u64 oldest = sent_;
+        for (u32 b = 0; b < kBands; ++b) {
+            const u32 head = bands_[b].head.load(std::memory_order_acquire);
+            if (head != tails_[b]) {
+                // Entries hold the primitives' numbers modulo 2^32.
+                const u32 behind = static_cast<u32>(sent_) - bands_[b].entries[head % kQueueSize];
+                oldest = std::min(oldest, sent_ - behind);
+            }
+        }
+        oldest_ = oldest;
     }
 
     // Draws what band `band` has queued unless someone else is drawing it;
@@ -504,7 +500,6 @@ private:
                     DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, rows);
                 else
                     DrawPreparedTriangle(j.triangle, rows);
-                j.remaining.fetch_sub(1, std::memory_order_acq_rel);
                 band.head.store(head + 1, std::memory_order_release);
             }
             drew = true;
@@ -575,7 +570,8 @@ private:
     u64 published_ = 0;  // sent_ when last published
     s64 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
-    std::array<u32, (kBands + 31) / 32> unpublished_bands_{};
+    u32 unpublished_bands_ = 0;  // one bit a band
+    static_assert(kBands <= 32);
     alignas(64) std::atomic<u64> produced_{0};
     alignas(64) std::atomic<int> sleepers_{0};
     // Decoded textures and triangle states queued jobs read, each with the
