@@ -123,7 +123,7 @@ bool ReplayGsDump(const GsReplayOptions& o, GsReplayResult& result, std::string*
     for (int play = 0; play < o.repeat; ++play) {
         const bool first = play == 0;
         console::gs::ResetGs(true);
-        console::gs::CountPixels(first);
+        console::gs::CountPixels(first && o.count_pixels);
         for (const auto& r : records) {
             if (r.kind != console::gs::DumpKind::kField) {
                 console::gs::ReplayRecord(r);
@@ -150,7 +150,7 @@ bool ReplayGsDump(const GsReplayOptions& o, GsReplayResult& result, std::string*
                 return false;
             }
         }
-        if (first)
+        if (first && o.count_pixels)
             result.pixels = console::gs::PixelsCovered();
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

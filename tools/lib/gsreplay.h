@@ -22,6 +22,9 @@ struct GsReplayOptions {
     int repeat = 1;            // plays of the whole dump (timing)
     bool quiet = false;        // no per-field lines
     bool reference = false;    // draw on the GS's reference path (checks the fast paths)
+    // Count the pixels primitives cover in the first play (each triangle is
+    // then set up on the calling thread as well as where it is drawn).
+    bool count_pixels = true;
 };
 
 struct GsReplayResult {

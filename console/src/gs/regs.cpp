@@ -222,14 +222,14 @@ int VertexQueue::Push(const Vertex& v, bool kick)
     case PrimType::kTriangleStrip: {
         // Each vertex after the first `need` - 1 completes a primitive with
         // the ones before it.
-        const u32 at = pushed_ % static_cast<u32>(need);
+        const u32 at = next_;
         ring_[at] = v;
         ring_[at + static_cast<u32>(need)] = v;
-        ++pushed_;
+        next_ = at + 1 == static_cast<u32>(need) ? 0 : at + 1;
         count_ = std::min(count_ + 1, need);
         if (count_ < need)
             return 0;
-        drawn_ = pushed_ % static_cast<u32>(need);
+        drawn_ = next_;
         break;
     }
     case PrimType::kTriangleFan:

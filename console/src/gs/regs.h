@@ -371,7 +371,7 @@ public:
     {
         type_ = type;
         count_ = 0;
-        pushed_ = 0;
+        next_ = 0;
     }
     PrimType Type() const { return type_; }
     int Count() const { return count_; }
@@ -384,8 +384,9 @@ private:
     int count_ = 0;
     // Strips keep each vertex twice, at i and i + n (n the vertices a
     // primitive needs), so that the last n always lie in order at
-    // ring_[pushed_ % n], with no copying.
-    u32 pushed_ = 0;
+    // ring_[next_], with no copying; next_ counts the vertices pushed,
+    // modulo n.
+    u32 next_ = 0;
     Vertex ring_[6];
     u32 drawn_ = 0;
 };
