@@ -1,6 +1,7 @@
 #include "gs/pipeline.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <array>
 #include <atomic>
@@ -12,6 +13,7 @@
 
 #include "gs/drawthreads.h"
 #include "gs/pixel.h"
+#include "gs/simd.h"
 #include "gs/texsample.h"
 
 namespace console::gs {
@@ -2380,6 +2382,161 @@ TriangleShadeFns PickTriangleShade(int coords, const Texturing& t, u32 tfx, bool
     }
 }
 
+// The same rows four pixels a step with 256-bit vectors: a pixel's R G B A
+// in one register, its Z F S T (or Z F U V) in another, and Q as (1, 1, Q,
+// Q), so that one division gives S/Q and T/Q in the upper lanes.  Every lane
+// is stepped with the additions above in the same order, and each conversion
+// gives the two-lane one's integers: a floor for TexelCoordinatesTwo and
+// ClampFloorTwo (exact on the clamped values) and a floor less 2^31 for
+// ToDepthTwo (exact on integers below 2^32).
+#define GS_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+GS_AVX2 __m128i FloorToIntFour(__m256d x)
+{
+    return _mm256_cvttpd_epi32(_mm256_round_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+GS_AVX2 __m128i ToDepthFour(__m256d z)
+{
+    const __m256d c = _mm256_min_pd(_mm256_max_pd(z, _mm256_setzero_pd()), _mm256_set1_pd(4294967295.0));
+    const __m256d whole = _mm256_round_pd(c, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m128i i = _mm256_cvttpd_epi32(_mm256_sub_pd(whole, _mm256_set1_pd(2147483648.0)));
+    return _mm_xor_si128(i, _mm_set1_epi32(static_cast<int>(0x80000000u)));
+}
+
+// ToChannelTwo: not-a-number and values at or below 0 become 0 in the max.
+GS_AVX2 __m128i ToChannelFour(__m256d v)
+{
+    return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_set1_pd(255.0), _mm256_max_pd(v, _mm256_setzero_pd())));
+}
+
+GS_AVX2 __m128i TexelCoordinatesFour(__m256d x)
+{
+    const __m256d known = _mm256_and_pd(x, _mm256_cmp_pd(x, x, _CMP_ORD_Q));
+    return FloorToIntFour(_mm256_max_pd(_mm256_min_pd(known, _mm256_set1_pd(kTexelLimit16)), _mm256_set1_pd(-kTexelLimit16)));
+}
+
+// A not-a-number stays one through the clamp and converts to the integer
+// indefinite, as in ClampFloorTwo<true>.
+GS_AVX2 __m128i ClampFloorFour(__m256d x)
+{
+    return FloorToIntFour(_mm256_min_pd(_mm256_set1_pd(kTexelLimit16), _mm256_max_pd(_mm256_set1_pd(-kTexelLimit16), x)));
+}
+
+GS_AVX2 void Store4(void* p, __m128i v)
+{
+    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+
+template <bool kGouraud, int kCoords, bool kFog>
+__attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b)
+{
+    const int at = b.count;
+    b.count += n;
+    u32* const frag = b.frag + at;
+    s32* const us = b.us + at;
+    s32* const vs = b.vs + at;
+    u32* const fogs = b.fogs + at;
+    u32* const depths = b.depths + at;
+    constexpr bool kTex = kCoords != kNoTex;
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d max = _mm256_set1_pd(255.0);
+    __m256d rgba = zero, drgba = zero;
+    if constexpr (kGouraud) {
+        rgba = _mm256_set_m128d(span.ba, span.rg);
+        drgba = _mm256_set_m128d(span.dba, span.drg);
+    }
+    const __m128d zero2 = _mm_setzero_pd();
+    __m256d zfst = _mm256_set_m128d(kTex ? span.st : zero2, span.zf);
+    const __m256d dzfst = _mm256_set_m128d(kTex ? span.dst : zero2, span.dzf);
+    __m256d q = zero, dq = zero, su = zero, sv = zero;
+    if constexpr (kCoords == kStq) {
+        q = _mm256_set_m128d(span.q, _mm_set1_pd(1.0));
+        dq = _mm256_set_m128d(span.dq, zero2);
+        su = _mm256_set_m128d(span.scale_u, span.scale_u);
+        sv = _mm256_set_m128d(span.scale_v, span.scale_v);
+    }
+    const __m128i flat = _mm_set1_epi32(static_cast<int>(PackColor(span.flat)));
+    for (int i = 0; i < n; i += 4) {
+        const __m256d rgba_at = rgba, zfst_at = zfst, q_at = q;
+        __m128i c[4];
+        __m256d v[4];
+        for (int k = 0; k < 4; ++k) {
+            if constexpr (kGouraud) {
+                c[k] = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
+                rgba = _mm256_add_pd(rgba, drgba);
+            }
+            v[k] = zfst;
+            if constexpr (kCoords == kStq) {
+                v[k] = _mm256_blend_pd(zfst, _mm256_div_pd(zfst, q), 0xC);
+                q = _mm256_add_pd(q, dq);
+            }
+            zfst = _mm256_add_pd(zfst, dzfst);
+        }
+        if constexpr (kGouraud)
+            Store4(frag + i, _mm_packus_epi16(_mm_packs_epi32(c[0], c[1]), _mm_packs_epi32(c[2], c[3])));
+        else
+            Store4(frag + i, flat);
+        const __m256d lo01 = _mm256_unpacklo_pd(v[0], v[1]), lo23 = _mm256_unpacklo_pd(v[2], v[3]);
+        Store4(depths + i, ToDepthFour(_mm256_permute2f128_pd(lo01, lo23, 0x20)));
+        const __m256d hi01 = _mm256_unpackhi_pd(v[0], v[1]), hi23 = _mm256_unpackhi_pd(v[2], v[3]);
+        if constexpr (kFog)
+            Store4(fogs + i, ToChannelFour(_mm256_permute2f128_pd(hi01, hi23, 0x20)));
+        if constexpr (kTex) {
+            const __m256d s = _mm256_permute2f128_pd(lo01, lo23, 0x31), t = _mm256_permute2f128_pd(hi01, hi23, 0x31);
+            if constexpr (kCoords == kStq) {
+                Store4(us + i, TexelCoordinatesFour(_mm256_mul_pd(s, su)));
+                Store4(vs + i, TexelCoordinatesFour(_mm256_mul_pd(t, sv)));
+            } else {
+                Store4(us + i, ClampFloorFour(s));
+                Store4(vs + i, ClampFloorFour(t));
+            }
+        }
+        if (n - i < 4) {
+            // The last pixels, fewer than four: the values after them are
+            // stepped again from the group's first (the entries past the
+            // piece are room, or the next piece's, written later).
+            rgba = rgba_at;
+            zfst = zfst_at;
+            q = q_at;
+            for (int k = i; k < n; ++k) {
+                if constexpr (kGouraud)
+                    rgba = _mm256_add_pd(rgba, drgba);
+                if constexpr (kCoords == kStq)
+                    q = _mm256_add_pd(q, dq);
+                zfst = _mm256_add_pd(zfst, dzfst);
+            }
+        }
+    }
+    if constexpr (kGouraud) {
+        span.rg = _mm256_castpd256_pd128(rgba);
+        span.ba = _mm256_extractf128_pd(rgba, 1);
+    }
+    span.zf = _mm256_castpd256_pd128(zfst);
+    if constexpr (kTex)
+        span.st = _mm256_extractf128_pd(zfst, 1);
+    if constexpr (kCoords == kStq)
+        span.q = _mm256_extractf128_pd(q, 1);
+}
+
+#undef GS_AVX2
+
+template <bool kGouraud, int kCoords>
+TriangleRowFn PickTriangleRowAvx2(bool fog)
+{
+    return fog ? &TriangleRowAvx2<kGouraud, kCoords, true> : &TriangleRowAvx2<kGouraud, kCoords, false>;
+}
+
+template <bool kGouraud>
+TriangleRowFn PickTriangleRowAvx2(int coords, bool fog)
+{
+    switch (coords) {
+    case kUv: return PickTriangleRowAvx2<kGouraud, kUv>(fog);
+    case kStq: return PickTriangleRowAvx2<kGouraud, kStq>(fog);
+    default: return PickTriangleRowAvx2<kGouraud, kNoTex>(fog);
+    }
+}
+
 __m128i FogColor16(u32 fogcol)
 {
     return Widen(fogcol & 0xFFFFFF);
@@ -3035,6 +3192,7 @@ struct alignas(64) TriangleState {
         bool flat = false;
         u32 level = 0, mix16 = 0;
         bool linear = false;
+        unsigned simd = 0;  // the vector level's generation it was picked in
         bool operator==(const Key&) const = default;
     };
     Key key;
@@ -3145,6 +3303,9 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     const int coords = !p.textured ? kNoTex : p.uv ? kUv : kStq;
     p.shade = p.gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
                         : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    if (ActiveSimdLevel() == SimdLevel::kAvx2)
+        p.shade.row = p.gouraud ? PickTriangleRowAvx2<true>(coords, env.prim.fge)
+                                : PickTriangleRowAvx2<false>(coords, env.prim.fge);
     p.sc = ShadeContext{&p.tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
     TriangleStateRef& slot = cache[next++ % kStates];
     slot = std::move(st);
@@ -3175,7 +3336,8 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
                                  t.flat,
                                  lod.level,
                                  lod.mix16,
-                                 lod.linear};
+                                 lod.linear,
+                                 SimdGeneration()};
     const TriangleStateRef* state = StateFor(key, env, memory, clut, lod);
     if (!state)
         return false;

@@ -17,6 +17,7 @@
 #include "gs/pipeline.h"
 #include "gs/gs.h"
 #include "gs/raster.h"
+#include "gs/simd.h"
 
 using namespace gstest;
 using console::gs::ResetGs;
@@ -219,6 +220,19 @@ void CompareRandomTrials(u32 seed, int trials, bool masked_writes, int states = 
 TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
 {
     CompareRandomTrials(20261207, 2000, false);
+}
+
+// The wider vector kernels draw exactly what the SSE2 ones draw: the same
+// random trials with the pipelines held to SSE2, and again at the host's
+// level once the SSE2 pipelines were picked for the same states.
+TEST(GsFastPath, RandomPrimitivesAtEveryVectorLevelLeaveTheSameMemoryAsTheReference)
+{
+    using console::gs::SimdLevel;
+    console::gs::LimitSimdLevel(SimdLevel::kSse2);
+    EXPECT_EQ(console::gs::ActiveSimdLevel(), SimdLevel::kSse2);
+    CompareRandomTrials(20261209, 1000, false, 2);
+    console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
+    CompareRandomTrials(20261209, 1000, false, 2);
 }
 
 // Primitives queued to the draw threads keep the state they were sent in
