@@ -1,6 +1,7 @@
 #include "gs/pipeline.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <array>
 #include <atomic>
@@ -12,6 +13,7 @@
 
 #include "gs/drawthreads.h"
 #include "gs/pixel.h"
+#include "gs/simd.h"
 #include "gs/texsample.h"
 
 namespace console::gs {
@@ -2380,6 +2382,316 @@ TriangleShadeFns PickTriangleShade(int coords, const Texturing& t, u32 tfx, bool
     }
 }
 
+// The same rows four pixels a step with 256-bit vectors: a pixel's R G B A
+// in one register and its Z F S T (or Z F U V) in another; S/Q and T/Q of
+// two pixels in one division.  Every lane
+// is stepped with the additions above in the same order, and each conversion
+// gives the two-lane one's integers: a floor for TexelCoordinatesTwo and
+// ClampFloorTwo (exact on the clamped values) and a floor less 2^31 for
+// ToDepthTwo (exact on integers below 2^32).
+#define GS_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+GS_AVX2 __m128i FloorToIntFour(__m256d x)
+{
+    return _mm256_cvttpd_epi32(_mm256_round_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+GS_AVX2 __m128i ToDepthFour(__m256d z)
+{
+    const __m256d c = _mm256_min_pd(_mm256_max_pd(z, _mm256_setzero_pd()), _mm256_set1_pd(4294967295.0));
+    const __m256d whole = _mm256_round_pd(c, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m128i i = _mm256_cvttpd_epi32(_mm256_sub_pd(whole, _mm256_set1_pd(2147483648.0)));
+    return _mm_xor_si128(i, _mm_set1_epi32(static_cast<int>(0x80000000u)));
+}
+
+// ToChannelTwo: not-a-number and values at or below 0 become 0 in the max.
+GS_AVX2 __m128i ToChannelFour(__m256d v)
+{
+    return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_set1_pd(255.0), _mm256_max_pd(v, _mm256_setzero_pd())));
+}
+
+GS_AVX2 __m128i TexelCoordinatesFour(__m256d x)
+{
+    const __m256d known = _mm256_and_pd(x, _mm256_cmp_pd(x, x, _CMP_ORD_Q));
+    return FloorToIntFour(_mm256_max_pd(_mm256_min_pd(known, _mm256_set1_pd(kTexelLimit16)), _mm256_set1_pd(-kTexelLimit16)));
+}
+
+// A not-a-number stays one through the clamp and converts to the integer
+// indefinite, as in ClampFloorTwo<true>.
+GS_AVX2 __m128i ClampFloorFour(__m256d x)
+{
+    return FloorToIntFour(_mm256_min_pd(_mm256_set1_pd(kTexelLimit16), _mm256_max_pd(_mm256_set1_pd(-kTexelLimit16), x)));
+}
+
+GS_AVX2 void Store4(void* p, __m128i v)
+{
+    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+
+template <bool kGouraud, int kCoords, bool kFog>
+__attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b)
+{
+    const int at = b.count;
+    b.count += n;
+    u32* const frag = b.frag + at;
+    s32* const us = b.us + at;
+    s32* const vs = b.vs + at;
+    u32* const fogs = b.fogs + at;
+    u32* const depths = b.depths + at;
+    constexpr bool kTex = kCoords != kNoTex;
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d max = _mm256_set1_pd(255.0);
+    __m256d rgba = zero, drgba = zero;
+    if constexpr (kGouraud) {
+        rgba = _mm256_set_m128d(span.ba, span.rg);
+        drgba = _mm256_set_m128d(span.dba, span.drg);
+    }
+    const __m128d zero2 = _mm_setzero_pd();
+    __m256d zfst = _mm256_set_m128d(kTex ? span.st : zero2, span.zf);
+    const __m256d dzfst = _mm256_set_m128d(kTex ? span.dst : zero2, span.dzf);
+    __m128d q = zero2, dq = zero2;
+    __m256d su = zero, sv = zero;
+    if constexpr (kCoords == kStq) {
+        q = span.q;
+        dq = span.dq;
+        su = _mm256_set_m128d(span.scale_u, span.scale_u);
+        sv = _mm256_set_m128d(span.scale_v, span.scale_v);
+    }
+    const __m128i flat = _mm_set1_epi32(static_cast<int>(PackColor(span.flat)));
+    for (int i = 0; i < n; i += 4) {
+        const __m256d rgba_at = rgba, zfst_at = zfst;
+        const __m128d q_at = q;
+        __m128i c[4];
+        __m256d v[4];
+        __m128d qs[4];
+        for (int k = 0; k < 4; ++k) {
+            if constexpr (kGouraud) {
+                c[k] = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
+                rgba = _mm256_add_pd(rgba, drgba);
+            }
+            v[k] = zfst;
+            zfst = _mm256_add_pd(zfst, dzfst);
+            if constexpr (kCoords == kStq) {
+                qs[k] = q;
+                q = _mm_add_pd(q, dq);
+            }
+        }
+        if constexpr (kGouraud)
+            Store4(frag + i, _mm_packus_epi16(_mm_packs_epi32(c[0], c[1]), _mm_packs_epi32(c[2], c[3])));
+        else
+            Store4(frag + i, flat);
+        // Pixels 0 and 2, 1 and 3 side by side: Z F of each in the low
+        // halves, S T in the high ones.
+        const __m256d zf02 = _mm256_permute2f128_pd(v[0], v[2], 0x20), zf13 = _mm256_permute2f128_pd(v[1], v[3], 0x20);
+        Store4(depths + i, ToDepthFour(_mm256_unpacklo_pd(zf02, zf13)));
+        if constexpr (kFog)
+            Store4(fogs + i, ToChannelFour(_mm256_unpackhi_pd(zf02, zf13)));
+        if constexpr (kTex) {
+            __m256d st02 = _mm256_permute2f128_pd(v[0], v[2], 0x31), st13 = _mm256_permute2f128_pd(v[1], v[3], 0x31);
+            if constexpr (kCoords == kStq) {
+                st02 = _mm256_div_pd(st02, _mm256_set_m128d(qs[2], qs[0]));
+                st13 = _mm256_div_pd(st13, _mm256_set_m128d(qs[3], qs[1]));
+            }
+            const __m256d s = _mm256_unpacklo_pd(st02, st13), t = _mm256_unpackhi_pd(st02, st13);
+            if constexpr (kCoords == kStq) {
+                Store4(us + i, TexelCoordinatesFour(_mm256_mul_pd(s, su)));
+                Store4(vs + i, TexelCoordinatesFour(_mm256_mul_pd(t, sv)));
+            } else {
+                Store4(us + i, ClampFloorFour(s));
+                Store4(vs + i, ClampFloorFour(t));
+            }
+        }
+        if (n - i < 4) {
+            // The last pixels, fewer than four: the values after them are
+            // stepped again from the group's first (the entries past the
+            // piece are room, or the next piece's, written later).
+            rgba = rgba_at;
+            zfst = zfst_at;
+            q = q_at;
+            for (int k = i; k < n; ++k) {
+                if constexpr (kGouraud)
+                    rgba = _mm256_add_pd(rgba, drgba);
+                if constexpr (kCoords == kStq)
+                    q = _mm_add_pd(q, dq);
+                zfst = _mm256_add_pd(zfst, dzfst);
+            }
+        }
+    }
+    if constexpr (kGouraud) {
+        span.rg = _mm256_castpd256_pd128(rgba);
+        span.ba = _mm256_extractf128_pd(rgba, 1);
+    }
+    span.zf = _mm256_castpd256_pd128(zfst);
+    if constexpr (kTex)
+        span.st = _mm256_extractf128_pd(zfst, 1);
+    if constexpr (kCoords == kStq)
+        span.q = q;
+}
+
+// Finish for a decoded texture with 256-bit vectors, eight pixels a step:
+// SampleDecodedSpan's columns, rows and weights, its texels gathered, and
+// BilinearFour and CombineFour lane for lane (every step keeps to the 128-bit
+// halves, pixels 0-3 in the low one and 4-7 in the high one).
+GS_AVX2 void SpreadEight(__m256i v, __m256i& lo, __m256i& hi)
+{
+    const __m256i p = _mm256_packs_epi32(v, v);
+    const __m256i w = _mm256_unpacklo_epi16(p, p);
+    lo = _mm256_unpacklo_epi32(w, w);
+    hi = _mm256_unpackhi_epi32(w, w);
+}
+
+GS_AVX2 __m256i BilinearHalfEight(__m256i a, __m256i b, __m256i c, __m256i d, __m256i wu, __m256i wv)
+{
+    const __m256i h0 = _mm256_add_epi16(_mm256_slli_epi16(a, 4), _mm256_mullo_epi16(_mm256_sub_epi16(b, a), wu));
+    const __m256i h1 = _mm256_add_epi16(_mm256_slli_epi16(c, 4), _mm256_mullo_epi16(_mm256_sub_epi16(d, c), wu));
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), wv)), 8);
+}
+
+GS_AVX2 __m256i BilinearEight(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fu, __m256i fv)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i fu16 = _mm256_unpacklo_epi16(_mm256_packs_epi32(fu, fu), _mm256_packs_epi32(fu, fu));
+    const __m256i fv16 = _mm256_unpacklo_epi16(_mm256_packs_epi32(fv, fv), _mm256_packs_epi32(fv, fv));
+    const __m256i lo = BilinearHalfEight(_mm256_unpacklo_epi8(t00, zero), _mm256_unpacklo_epi8(t10, zero),
+                                         _mm256_unpacklo_epi8(t01, zero), _mm256_unpacklo_epi8(t11, zero),
+                                         _mm256_unpacklo_epi32(fu16, fu16), _mm256_unpacklo_epi32(fv16, fv16));
+    const __m256i hi = BilinearHalfEight(_mm256_unpackhi_epi8(t00, zero), _mm256_unpackhi_epi8(t10, zero),
+                                         _mm256_unpackhi_epi8(t01, zero), _mm256_unpackhi_epi8(t11, zero),
+                                         _mm256_unpackhi_epi32(fu16, fu16), _mm256_unpackhi_epi32(fv16, fv16));
+    return _mm256_packus_epi16(lo, hi);
+}
+
+template <u32 kTfx, bool kTcc, bool kFog>
+GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    __m256i c;
+    if constexpr (kTfx == 1) {  // DECAL
+        c = _mm256_or_si256(_mm256_andnot_si256(alpha, t), _mm256_and_si256(alpha, kTcc ? t : f));
+    } else {
+        __m256i lo = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(f, zero), _mm256_unpacklo_epi8(t, zero)), 7);
+        __m256i hi = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(f, zero), _mm256_unpackhi_epi8(t, zero)), 7);
+        if constexpr (kTfx == 0) {  // MODULATE
+            c = _mm256_packus_epi16(lo, hi);
+            if constexpr (!kTcc)
+                c = _mm256_or_si256(_mm256_andnot_si256(alpha, c), _mm256_and_si256(alpha, f));
+        } else {  // HIGHLIGHT, HIGHLIGHT2
+            __m256i fa_lo, fa_hi;
+            SpreadEight(_mm256_srli_epi32(f, 24), fa_lo, fa_hi);
+            lo = _mm256_add_epi16(lo, fa_lo);
+            hi = _mm256_add_epi16(hi, fa_hi);
+            const __m256i a = !kTcc ? f : kTfx == 2 ? _mm256_adds_epu8(t, f) : t;
+            c = _mm256_or_si256(_mm256_andnot_si256(alpha, _mm256_packus_epi16(lo, hi)), _mm256_and_si256(alpha, a));
+        }
+    }
+    if constexpr (kFog) {
+        __m256i f_lo, f_hi;
+        SpreadEight(fog, f_lo, f_hi);
+        const __m256i full = _mm256_set1_epi16(255);
+        const __m256i lo = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(c, zero), f_lo),
+                             _mm256_mullo_epi16(fogcol16, _mm256_sub_epi16(full, f_lo))), 8);
+        const __m256i hi = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(c, zero), f_hi),
+                             _mm256_mullo_epi16(fogcol16, _mm256_sub_epi16(full, f_hi))), 8);
+        c = _mm256_or_si256(_mm256_andnot_si256(alpha, _mm256_packus_epi16(lo, hi)), _mm256_and_si256(alpha, c));
+    }
+    return c;
+}
+
+GS_AVX2 __m256i Load8(const void* p)
+{
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
+__attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, TriangleBatch& b)
+{
+    const DecodedTexture& d = *sc.tex->decoded;
+    const int n = b.count;
+    // Lanes past the last pixel sample at coordinate 0, inside the texture.
+    ZeroTail(reinterpret_cast<u32*>(b.us), n);
+    ZeroTail(reinterpret_cast<u32*>(b.vs), n);
+    const int quads = (n + 3) & ~3;
+    if (quads & 4) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(b.us + quads), _mm_setzero_si128());
+        _mm_store_si128(reinterpret_cast<__m128i*>(b.vs + quads), _mm_setzero_si128());
+    }
+    const __m128i level = _mm_cvtsi32_si128(static_cast<int>(d.level));
+    const __m256i eight = _mm256_set1_epi32(8), fifteen = _mm256_set1_epi32(15);
+    const __m256i addu = _mm256_set1_epi32(d.u.add), andu = _mm256_set1_epi32(d.u.andm), plusu = _mm256_set1_epi32(d.u.plus);
+    const __m256i addv = _mm256_set1_epi32(d.v.add), andv = _mm256_set1_epi32(d.v.andm), plusv = _mm256_set1_epi32(d.v.plus);
+    const __m256i hiu = _mm256_set1_epi32(d.u.hi), hiv = _mm256_set1_epi32(d.v.hi), zero = _mm256_setzero_si256();
+    const __m256i stride = _mm256_set1_epi32(static_cast<int>(d.stride));
+    const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
+    const int* const t00 = reinterpret_cast<const int*>(d.texels.data());
+    const int* const t10 = t00 + 1;
+    const int* const t01 = t00 + d.stride;
+    const int* const t11 = t01 + 1;
+    for (int i = 0; i < n; i += 8) {
+        const __m256i u = _mm256_sub_epi32(_mm256_sra_epi32(Load8(b.us + i), level), eight);
+        const __m256i v = _mm256_sub_epi32(_mm256_sra_epi32(Load8(b.vs + i), level), eight);
+        __m256i cu, cv;
+        if constexpr (kRepeat) {
+            cu = _mm256_add_epi32(_mm256_and_si256(_mm256_srai_epi32(u, 4), andu), plusu);
+            cv = _mm256_add_epi32(_mm256_and_si256(_mm256_srai_epi32(v, 4), andv), plusv);
+        } else {
+            cu = _mm256_max_epi32(
+                _mm256_min_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_add_epi32(_mm256_srai_epi32(u, 4), addu), andu), plusu), hiu),
+                zero);
+            cv = _mm256_max_epi32(
+                _mm256_min_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_add_epi32(_mm256_srai_epi32(v, 4), addv), andv), plusv), hiv),
+                zero);
+        }
+        const __m256i o = _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu);
+        const __m256i t = BilinearEight(_mm256_i32gather_epi32(t00, o, 4), _mm256_i32gather_epi32(t10, o, 4),
+                                        _mm256_i32gather_epi32(t01, o, 4), _mm256_i32gather_epi32(t11, o, 4),
+                                        _mm256_and_si256(u, fifteen), _mm256_and_si256(v, fifteen));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(b.colors + i),
+                            CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t, Load8(b.fogs + i), fogcol16));
+    }
+}
+
+template <bool kRepeat, u32 kTfx, bool kTcc>
+TriangleFinishFn PickDecodedFinishAvx2(bool fog)
+{
+    return fog ? &FinishDecodedAvx2<kRepeat, kTfx, kTcc, true> : &FinishDecodedAvx2<kRepeat, kTfx, kTcc, false>;
+}
+
+template <bool kRepeat>
+TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
+{
+    switch ((tfx & 3) * 2 + tcc) {
+    case 0: return PickDecodedFinishAvx2<kRepeat, 0, false>(fog);
+    case 1: return PickDecodedFinishAvx2<kRepeat, 0, true>(fog);
+    case 2: return PickDecodedFinishAvx2<kRepeat, 1, false>(fog);
+    case 3: return PickDecodedFinishAvx2<kRepeat, 1, true>(fog);
+    case 4: return PickDecodedFinishAvx2<kRepeat, 2, false>(fog);
+    case 5: return PickDecodedFinishAvx2<kRepeat, 2, true>(fog);
+    case 6: return PickDecodedFinishAvx2<kRepeat, 3, false>(fog);
+    default: return PickDecodedFinishAvx2<kRepeat, 3, true>(fog);
+    }
+}
+
+#undef GS_AVX2
+
+template <bool kGouraud, int kCoords>
+TriangleRowFn PickTriangleRowAvx2(bool fog)
+{
+    return fog ? &TriangleRowAvx2<kGouraud, kCoords, true> : &TriangleRowAvx2<kGouraud, kCoords, false>;
+}
+
+template <bool kGouraud>
+TriangleRowFn PickTriangleRowAvx2(int coords, bool fog)
+{
+    switch (coords) {
+    case kUv: return PickTriangleRowAvx2<kGouraud, kUv>(fog);
+    case kStq: return PickTriangleRowAvx2<kGouraud, kStq>(fog);
+    default: return PickTriangleRowAvx2<kGouraud, kNoTex>(fog);
+    }
+}
+
 __m128i FogColor16(u32 fogcol)
 {
     return Widen(fogcol & 0xFFFFFF);
@@ -3035,6 +3347,7 @@ struct alignas(64) TriangleState {
         bool flat = false;
         u32 level = 0, mix16 = 0;
         bool linear = false;
+        unsigned simd = 0;  // the vector level's generation it was picked in
         bool operator==(const Key&) const = default;
     };
     Key key;
@@ -3145,6 +3458,14 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     const int coords = !p.textured ? kNoTex : p.uv ? kUv : kStq;
     p.shade = p.gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
                         : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    if (ActiveSimdLevel() == SimdLevel::kAvx2) {
+        p.shade.row = p.gouraud ? PickTriangleRowAvx2<true>(coords, env.prim.fge)
+                                : PickTriangleRowAvx2<false>(coords, env.prim.fge);
+        if (tex.decoded && coords != kNoTex)
+            p.shade.finish = tex.decoded->u.repeat && tex.decoded->v.repeat
+                                 ? PickDecodedFinishAvx2<true>(env.tex.tfx, env.tex.tcc, env.prim.fge)
+                                 : PickDecodedFinishAvx2<false>(env.tex.tfx, env.tex.tcc, env.prim.fge);
+    }
     p.sc = ShadeContext{&p.tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
     TriangleStateRef& slot = cache[next++ % kStates];
     slot = std::move(st);
@@ -3175,7 +3496,8 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
                                  t.flat,
                                  lod.level,
                                  lod.mix16,
-                                 lod.linear};
+                                 lod.linear,
+                                 SimdGeneration()};
     const TriangleStateRef* state = StateFor(key, env, memory, clut, lod);
     if (!state)
         return false;

@@ -17,6 +17,7 @@
 #include "gs/pipeline.h"
 #include "gs/gs.h"
 #include "gs/raster.h"
+#include "gs/simd.h"
 
 using namespace gstest;
 using console::gs::ResetGs;
@@ -219,6 +220,21 @@ void CompareRandomTrials(u32 seed, int trials, bool masked_writes, int states = 
 TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
 {
     CompareRandomTrials(20261207, 2000, false);
+}
+
+// The other tests run the host's widest kernels; these trials hold the
+// pipelines to SSE2, with textures read from memory and from decoded copies,
+// so that both levels draw exactly the reference's bytes.
+TEST(GsFastPath, RandomPrimitivesWithTheSse2PipelinesLeaveTheSameMemoryAsTheReference)
+{
+    using console::gs::SimdLevel;
+    console::gs::LimitSimdLevel(SimdLevel::kSse2);
+    EXPECT_EQ(console::gs::ActiveSimdLevel(), SimdLevel::kSse2);
+    CompareRandomTrials(20261209, 600, false, 2);
+    console::gs::DecodeTexturesAtFirstUse(true);
+    CompareRandomTrials(20261210, 600, false);
+    console::gs::DecodeTexturesAtFirstUse(false);
+    console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
 }
 
 // Primitives queued to the draw threads keep the state they were sent in
