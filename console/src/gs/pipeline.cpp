@@ -1,6 +1,7 @@
 #include "gs/pipeline.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <array>
 #include <atomic>
@@ -12,6 +13,7 @@
 
 #include "gs/drawthreads.h"
 #include "gs/pixel.h"
+#include "gs/simd.h"
 #include "gs/texsample.h"
 
 namespace console::gs {
@@ -1886,6 +1888,27 @@ inline void WeightRun(const u32* t, int n, __m128i wu, u64* out)
     }
 }
 
+// WeightRun eight columns at a time: t[n + 1 .. n + 7] are read and
+// out[n .. n + 6] written too.
+__attribute__((target("avx2"))) void WeightRunAvx2(const u32* t, int n, __m128i wu, u64* out)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i w0 = _mm256_broadcastq_epi64(wu), w1 = _mm256_broadcastq_epi64(_mm_unpackhi_epi64(wu, wu));
+    for (int i = 0; i < n; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + 1));
+        // Columns 0 1 and 4 5 in `lo`, 2 3 and 6 7 in `hi`.
+        const __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(a, zero), w0),
+                                            _mm256_mullo_epi16(_mm256_unpacklo_epi8(b, zero), w1));
+        const __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(a, zero), w0),
+                                            _mm256_mullo_epi16(_mm256_unpackhi_epi8(b, zero), w1));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 4), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+}
+
+using WeightRunFn = void (*)(const u32*, int, __m128i, u64*);
+
 // Columns 0 .. n - 1 of a texel row weighted across, column i mixing texels
 // t[k0[i]] and t[k1[i]] with its weights wu[i]: two columns a register
 // (entry n of k0, k1 and wu is read, and out[n] written, when n is odd).
@@ -2034,6 +2057,42 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
     }
 }
 
+// ShadeSpriteRow of a bilinear sprite eight pixels at a time (the last four
+// on their own), the texture function and fog four at a time.
+template <u32 kTfx, bool kTcc, bool kFog>
+__attribute__((target("avx2"))) void ShadeBilinearRowAvx2(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0,
+                                                          int n, u32* out)
+{
+    const __m128i f = _mm_set1_epi32(static_cast<int>(PackColor(a.s->color)));
+    const __m128i fog = _mm_set1_epi32(static_cast<int>(a.fog));
+    const u64* h0 = a.h0 + col0;
+    const u64* h1 = a.h1 + col0;
+    const __m256i wv0 = _mm256_broadcastsi128_si256(a.wv0), wv1 = _mm256_broadcastsi128_si256(a.wv1);
+    const auto mix = [=](int i) __attribute__((always_inline, target("avx2"))) {
+        const __m256i top = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0 + i));
+        const __m256i bottom = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1 + i));
+        return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(top, wv0), _mm256_mullo_epi16(bottom, wv1)), 8);
+    };
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        // Pixels 0 1 4 5 2 3 6 7 by 64-bit lanes, put in order.
+        const __m256i c = _mm256_permute4x64_epi64(_mm256_packus_epi16(mix(i), mix(i + 4)), _MM_SHUFFLE(3, 1, 2, 0));
+        if constexpr (kTfx == 1 && kTcc && !kFog) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), c);
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             CombineSprite<kTfx, kTcc, kFog>(f, _mm256_castsi256_si128(c), fog, sc.fogcol16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4),
+                             CombineSprite<kTfx, kTcc, kFog>(f, _mm256_extracti128_si256(c, 1), fog, sc.fogcol16));
+        }
+    }
+    for (; i < n; i += 4) {
+        const __m256i m = mix(i);
+        const __m128i c = _mm_packus_epi16(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), CombineSprite<kTfx, kTcc, kFog>(f, c, fog, sc.fogcol16));
+    }
+}
+
 template <int kKind>
 SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
 {
@@ -2050,8 +2109,25 @@ SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
     return table[tfx & 3][tcc][fog];
 }
 
-SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+SpriteShadeFn PickBilinearShadeAvx2(u32 tfx, bool tcc, bool fog)
 {
+    static constexpr SpriteShadeFn table[4][2][2] = {
+        {{ShadeBilinearRowAvx2<0, false, false>, ShadeBilinearRowAvx2<0, false, true>},
+         {ShadeBilinearRowAvx2<0, true, false>, ShadeBilinearRowAvx2<0, true, true>}},
+        {{ShadeBilinearRowAvx2<1, false, false>, ShadeBilinearRowAvx2<1, false, true>},
+         {ShadeBilinearRowAvx2<1, true, false>, ShadeBilinearRowAvx2<1, true, true>}},
+        {{ShadeBilinearRowAvx2<2, false, false>, ShadeBilinearRowAvx2<2, false, true>},
+         {ShadeBilinearRowAvx2<2, true, false>, ShadeBilinearRowAvx2<2, true, true>}},
+        {{ShadeBilinearRowAvx2<3, false, false>, ShadeBilinearRowAvx2<3, false, true>},
+         {ShadeBilinearRowAvx2<3, true, false>, ShadeBilinearRowAvx2<3, true, true>}},
+    };
+    return table[tfx & 3][tcc][fog];
+}
+
+SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog, bool avx2)
+{
+    if (t.direct && t.linear && avx2)
+        return PickBilinearShadeAvx2(tfx, tcc, fog);
     if (!t.direct)
         return PickSpriteShade<kSpriteSampled>(tfx, tcc, fog);
     return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
@@ -2646,7 +2722,8 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     const bool tcc = env.tex.tcc, fog = env.prim.fge;
     if (tfx == 0 && tcc && !fog && PackColor(s.color) == 0x80808080u)
         tfx = 1;
-    const SpriteShadeFn shade = PickSpriteShade(tex, tfx, tcc, fog);
+    const bool avx2 = ActiveSimdLevel() == SimdLevel::kAvx2;
+    const SpriteShadeFn shade = PickSpriteShade(tex, tfx, tcc, fog, avx2);
 
     const int n = s.px_end - s.px_begin;
     std::vector<s32>& u16s = scratch.u16s;
@@ -2661,23 +2738,38 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     }
     SpriteRowArgs args{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
     SpriteShadeFn row_shade = shade;
+    // The band's rows only, a stretch of them at a time, each stretch
+    // stepping v from its first row.
     auto each_row = [&](auto&& row_work) {
-        UvStepper v(s.v0, s.v1, s.y0, s.y1, s.py_begin);
-        for (s32 py = s.py_begin; py < s.py_end; ++py, v.Next()) {
-            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
-                continue;
-            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-            args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
-            const u32* texels = row_work();
-            for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
-                const int k = std::min(kChunk, s.px_end - px);
-                const u32* c = colors;
-                if (texels)
-                    c = texels + (px - s.px_begin);
-                else
-                    row_shade(sc, args, px - s.px_begin, k, colors);
-                writer.write(ws, row, static_cast<u32>(px), k, c, depths);
+        for (s32 y = s.py_begin; y < s.py_end;) {
+            s32 end = s.py_end;
+            if (bands.count != 1) {
+                u32 strip = static_cast<u32>(y) >> bands.shift;
+                const u32 k = strip % bands.count;
+                if (k != bands.index) {
+                    strip += (bands.index + bands.count - k) % bands.count;
+                    y = static_cast<s32>(strip << bands.shift);
+                }
+                end = std::min(end, static_cast<s32>((strip + 1) << bands.shift));
             }
+            UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
+            for (s32 py = y; py < end; ++py, v.Next()) {
+                if (RowMasked(env.scanmsk, py))
+                    continue;
+                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+                const u32* texels = row_work();
+                for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
+                    const int k = std::min(kChunk, s.px_end - px);
+                    const u32* c = colors;
+                    if (texels)
+                        c = texels + (px - s.px_begin);
+                    else
+                        row_shade(sc, args, px - s.px_begin, k, colors);
+                    writer.write(ws, row, static_cast<u32>(px), k, c, depths);
+                }
+            }
+            y = std::max(y, end);
         }
     };
     if (!tex.direct) {
@@ -2828,8 +2920,9 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     std::vector<u64>* const filtered = scratch.filtered;
     s32 filtered_v[2] = {-1, -1};
     for (int k = 0; k < 2; ++k)
-        filtered[k].resize(ua.size() + 4);
+        filtered[k].resize(ua.size() + 8);
     const __m128i run_weights = run ? weights(fu[run_begin]) : _mm_setzero_si128();
+    const WeightRunFn weight_run = avx2 ? WeightRunAvx2 : WeightRun;
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
             if (filtered_v[k] == v)
@@ -2839,7 +2932,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         const TexLevel::Row r = l.RowFor(static_cast<u32>(v));
         if (run) {
             readers.run(l, tex.expand, r, static_cast<u32>(ua[run_begin]), run_end - run_begin + 1, run_texels);
-            WeightRun(run_texels, run_end - run_begin, run_weights, out + run_begin);
+            weight_run(run_texels, run_end - run_begin, run_weights, out + run_begin);
             if (run_begin > 0)
                 readers.column_filter(l, tex.expand, r, cols, 0, out);
             if (run_end < n)
