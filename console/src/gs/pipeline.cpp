@@ -1837,23 +1837,27 @@ void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r,
     if constexpr (kRead != kRunTexels) {
         // Page by page: the page's part of the offset once, then the
         // column table (TexLevel::Offset of each group's first texel).
+        // The level's fields in locals: the stores could alias them.
         constexpr u32 kGroup = kRead == kRunHalves ? 16 : 4;
+        const u32* const words = l.words;
+        const u16* const tx = l.tx;
+        const u32 mx = l.mx, px = l.px, shift = l.shift, units = l.units_mask, rt = r.t;
         for (u32 u = u0 & ~(kGroup - 1); u < end;) {
-            const u32 page_end = std::min(end, (u | l.mx) + 1);
-            const u32 base = r.base + (((u >> l.px) * kPageBlocks) << l.shift);
+            const u32 page_end = std::min(end, (u | mx) + 1);
+            const u32 base = r.base + (((u >> px) * kPageBlocks) << shift);
             for (; u < page_end; u += kGroup) {
-                const u32 o = (base + (r.t ^ l.tx[u & l.mx])) & l.units_mask;
+                const u32 o = (base + (rt ^ tx[u & mx])) & units;
                 u32* const to = dest + static_cast<s32>(u - u0);
                 if constexpr (kRead == kRunHalves) {
                     const u32 w = o >> 1;
-                    const __m128i a = LoadQuad(l.words, w), b = LoadQuad(l.words, w + 8);
+                    const __m128i a = LoadQuad(words, w), b = LoadQuad(words, w + 8);
                     const __m128i low = _mm_set1_epi32(0xFFFF);
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), ExpandTexels16(_mm_and_si128(a, low), e));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), ExpandTexels16(_mm_and_si128(b, low), e));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
                 } else {
-                    __m128i q = LoadQuad(l.words, o);
+                    __m128i q = LoadQuad(words, o);
                     if constexpr (kClass == kTex24)
                         q = ExpandTexels24(q, e);
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), q);
@@ -1968,7 +1972,7 @@ private:
 // from sprite to sprite.
 struct SpriteScratch {
     std::vector<s32> u16s, ua, ub, fu;
-    std::vector<u32> texels, row;
+    std::vector<u32> texels, row, shaded, depths;
     std::vector<u64> filtered[2];
     SpriteColumns cols;
 };
@@ -2737,7 +2741,16 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
             u16s[static_cast<size_t>(px - s.px_begin)] = StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
     }
     SpriteRowArgs args{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
-    SpriteShadeFn row_shade = shade;
+    // Rows whose colours are ready are written whole when the writing stage
+    // goes by quads, which takes spans of any length (the others take
+    // kChunk pixels at most).
+    const bool whole_rows = writer.quads && writer.write == writer.quads;
+    std::vector<u32>& depth_row_room = scratch.depths;
+    const u32* row_depths = nullptr;
+    if (whole_rows) {
+        depth_row_room.assign(static_cast<size_t>(n) + 8, s.z);
+        row_depths = depth_row_room.data() + 4;
+    }
     // The band's rows only, a stretch of them at a time, each stretch
     // stepping v from its first row.
     auto each_row = [&](auto&& row_work) {
@@ -2758,14 +2771,18 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
                     continue;
                 const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
                 args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
-                const u32* texels = row_work();
+                const u32* row_colors = row_work();
+                if (row_colors && whole_rows) {
+                    writer.write(ws, row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
+                    continue;
+                }
                 for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
                     const int k = std::min(kChunk, s.px_end - px);
                     const u32* c = colors;
-                    if (texels)
-                        c = texels + (px - s.px_begin);
+                    if (row_colors)
+                        c = row_colors + (px - s.px_begin);
                     else
-                        row_shade(sc, args, px - s.px_begin, k, colors);
+                        shade(sc, args, px - s.px_begin, k, colors);
                     writer.write(ws, row, static_cast<u32>(px), k, c, depths);
                 }
             }
@@ -2900,10 +2917,28 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     };
     // DECAL taking the texel's alpha, without fog: the texels are the colours.
     const bool as_is = tfx == 1 && tcc && !fog;
+    // A row's colours, shaded whole (with room for the writing stage's
+    // reads around them), and what they were shaded from: rows with the
+    // same texel rows and vertical weight have the same colours.
+    std::vector<u32>& shaded_room = scratch.shaded;
+    shaded_room.resize(static_cast<size_t>(n) + 16);
+    u32* const shaded = shaded_room.data() + 4;
+    struct ShadedFrom {
+        s32 v0 = -1, v1 = -1, fv = -1;
+        bool operator==(const ShadedFrom&) const = default;
+    } shaded_from;
+    auto shade_row = [&](const ShadedFrom& from, SpriteShadeFn fn) -> const u32* {
+        if (!(from == shaded_from)) {
+            fn(sc, args, 0, n, shaded);
+            shaded_from = from;
+        }
+        return shaded;
+    };
     if (!linear) {
         each_row([&]() -> const u32* {
-            args.texels = texel_row(l.wv((args.v16 >> l.n) >> 4));
-            return as_is ? args.texels : nullptr;
+            const s32 v = l.wv((args.v16 >> l.n) >> 4);
+            args.texels = texel_row(v);
+            return as_is ? args.texels : shade_row({v, v, 0}, shade);
         });
         return true;
     }
@@ -2951,17 +2986,18 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
         if (centred && fv == 0) {
             args.texels = texel_row(v0);
-            row_shade = centred_shade;
-            return as_is ? args.texels : nullptr;
+            // Tagged apart from the mixed rows (fv -2).
+            return as_is ? args.texels : shade_row({v0, v0, -2}, centred_shade);
         }
-        row_shade = shade;
+        if (ShadedFrom{v0, v1, fv} == shaded_from)
+            return shaded;
         args.h0 = filtered_row(v0, v1);
         // A row with no weight below reads the one above twice: its
         // products with the zero weight are zero all the same.
         args.h1 = fv == 0 ? args.h0 : filtered_row(v1, v0);
         args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
         args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
-        return nullptr;
+        return shade_row({v0, v1, fv}, shade);
     });
     return true;
 }
