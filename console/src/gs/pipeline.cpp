@@ -1837,23 +1837,27 @@ void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r,
     if constexpr (kRead != kRunTexels) {
         // Page by page: the page's part of the offset once, then the
         // column table (TexLevel::Offset of each group's first texel).
+        // The level's fields in locals: the stores could alias them.
         constexpr u32 kGroup = kRead == kRunHalves ? 16 : 4;
+        const u32* const words = l.words;
+        const u16* const tx = l.tx;
+        const u32 mx = l.mx, px = l.px, shift = l.shift, units = l.units_mask, rt = r.t;
         for (u32 u = u0 & ~(kGroup - 1); u < end;) {
-            const u32 page_end = std::min(end, (u | l.mx) + 1);
-            const u32 base = r.base + (((u >> l.px) * kPageBlocks) << l.shift);
+            const u32 page_end = std::min(end, (u | mx) + 1);
+            const u32 base = r.base + (((u >> px) * kPageBlocks) << shift);
             for (; u < page_end; u += kGroup) {
-                const u32 o = (base + (r.t ^ l.tx[u & l.mx])) & l.units_mask;
+                const u32 o = (base + (rt ^ tx[u & mx])) & units;
                 u32* const to = dest + static_cast<s32>(u - u0);
                 if constexpr (kRead == kRunHalves) {
                     const u32 w = o >> 1;
-                    const __m128i a = LoadQuad(l.words, w), b = LoadQuad(l.words, w + 8);
+                    const __m128i a = LoadQuad(words, w), b = LoadQuad(words, w + 8);
                     const __m128i low = _mm_set1_epi32(0xFFFF);
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), ExpandTexels16(_mm_and_si128(a, low), e));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), ExpandTexels16(_mm_and_si128(b, low), e));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
                 } else {
-                    __m128i q = LoadQuad(l.words, o);
+                    __m128i q = LoadQuad(words, o);
                     if constexpr (kClass == kTex24)
                         q = ExpandTexels24(q, e);
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), q);
@@ -1887,6 +1891,27 @@ inline void WeightRun(const u32* t, int n, __m128i wu, u64* out)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 2), hi);
     }
 }
+
+// WeightRun eight columns at a time: t[n + 1 .. n + 7] are read and
+// out[n .. n + 6] written too.
+// Each channel's two texels are paired bytes weighted by one multiply-add
+// (16 - fu and fu as bytes; the sums are below 2^12, never saturated).
+__attribute__((target("avx2"))) void WeightRunAvx2(const u32* t, int n, __m128i wu, u64* out)
+{
+    const int w0 = _mm_extract_epi16(wu, 0), w1 = _mm_extract_epi16(wu, 4);
+    const __m256i w = _mm256_set1_epi16(static_cast<s16>(w0 | (w1 << 8)));
+    for (int i = 0; i < n; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + 1));
+        // Columns 0 1 and 4 5 in `lo`, 2 3 and 6 7 in `hi`.
+        const __m256i lo = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), w);
+        const __m256i hi = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), w);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 4), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+}
+
+using WeightRunFn = void (*)(const u32*, int, __m128i, u64*);
 
 // Columns 0 .. n - 1 of a texel row weighted across, column i mixing texels
 // t[k0[i]] and t[k1[i]] with its weights wu[i]: two columns a register
@@ -1947,7 +1972,7 @@ private:
 // from sprite to sprite.
 struct SpriteScratch {
     std::vector<s32> u16s, ua, ub, fu;
-    std::vector<u32> texels, row;
+    std::vector<u32> texels, row, shaded, depths;
     std::vector<u64> filtered[2];
     SpriteColumns cols;
 };
@@ -2036,6 +2061,42 @@ void ShadeSpriteRow(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0, in
     }
 }
 
+// ShadeSpriteRow of a bilinear sprite eight pixels at a time (the last four
+// on their own), the texture function and fog four at a time.
+template <u32 kTfx, bool kTcc, bool kFog>
+__attribute__((target("avx2"))) void ShadeBilinearRowAvx2(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0,
+                                                          int n, u32* out)
+{
+    const __m128i f = _mm_set1_epi32(static_cast<int>(PackColor(a.s->color)));
+    const __m128i fog = _mm_set1_epi32(static_cast<int>(a.fog));
+    const u64* h0 = a.h0 + col0;
+    const u64* h1 = a.h1 + col0;
+    const __m256i wv0 = _mm256_broadcastsi128_si256(a.wv0), wv1 = _mm256_broadcastsi128_si256(a.wv1);
+    const auto mix = [=](int i) __attribute__((always_inline, target("avx2"))) {
+        const __m256i top = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0 + i));
+        const __m256i bottom = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1 + i));
+        return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(top, wv0), _mm256_mullo_epi16(bottom, wv1)), 8);
+    };
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        // Pixels 0 1 4 5 2 3 6 7 by 64-bit lanes, put in order.
+        const __m256i c = _mm256_permute4x64_epi64(_mm256_packus_epi16(mix(i), mix(i + 4)), _MM_SHUFFLE(3, 1, 2, 0));
+        if constexpr (kTfx == 1 && kTcc && !kFog) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), c);
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                             CombineSprite<kTfx, kTcc, kFog>(f, _mm256_castsi256_si128(c), fog, sc.fogcol16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4),
+                             CombineSprite<kTfx, kTcc, kFog>(f, _mm256_extracti128_si256(c, 1), fog, sc.fogcol16));
+        }
+    }
+    for (; i < n; i += 4) {
+        const __m256i m = mix(i);
+        const __m128i c = _mm_packus_epi16(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), CombineSprite<kTfx, kTcc, kFog>(f, c, fog, sc.fogcol16));
+    }
+}
+
 template <int kKind>
 SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
 {
@@ -2052,8 +2113,25 @@ SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
     return table[tfx & 3][tcc][fog];
 }
 
-SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog)
+SpriteShadeFn PickBilinearShadeAvx2(u32 tfx, bool tcc, bool fog)
 {
+    static constexpr SpriteShadeFn table[4][2][2] = {
+        {{ShadeBilinearRowAvx2<0, false, false>, ShadeBilinearRowAvx2<0, false, true>},
+         {ShadeBilinearRowAvx2<0, true, false>, ShadeBilinearRowAvx2<0, true, true>}},
+        {{ShadeBilinearRowAvx2<1, false, false>, ShadeBilinearRowAvx2<1, false, true>},
+         {ShadeBilinearRowAvx2<1, true, false>, ShadeBilinearRowAvx2<1, true, true>}},
+        {{ShadeBilinearRowAvx2<2, false, false>, ShadeBilinearRowAvx2<2, false, true>},
+         {ShadeBilinearRowAvx2<2, true, false>, ShadeBilinearRowAvx2<2, true, true>}},
+        {{ShadeBilinearRowAvx2<3, false, false>, ShadeBilinearRowAvx2<3, false, true>},
+         {ShadeBilinearRowAvx2<3, true, false>, ShadeBilinearRowAvx2<3, true, true>}},
+    };
+    return table[tfx & 3][tcc][fog];
+}
+
+SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog, bool avx2)
+{
+    if (t.direct && t.linear && avx2)
+        return PickBilinearShadeAvx2(tfx, tcc, fog);
     if (!t.direct)
         return PickSpriteShade<kSpriteSampled>(tfx, tcc, fog);
     return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
@@ -2958,7 +3036,8 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     const bool tcc = env.tex.tcc, fog = env.prim.fge;
     if (tfx == 0 && tcc && !fog && PackColor(s.color) == 0x80808080u)
         tfx = 1;
-    const SpriteShadeFn shade = PickSpriteShade(tex, tfx, tcc, fog);
+    const bool avx2 = ActiveSimdLevel() == SimdLevel::kAvx2;
+    const SpriteShadeFn shade = PickSpriteShade(tex, tfx, tcc, fog, avx2);
 
     const int n = s.px_end - s.px_begin;
     std::vector<s32>& u16s = scratch.u16s;
@@ -2972,24 +3051,52 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
             u16s[static_cast<size_t>(px - s.px_begin)] = StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
     }
     SpriteRowArgs args{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
-    SpriteShadeFn row_shade = shade;
+    // Rows whose colours are ready are written whole when the writing stage
+    // goes by quads, which takes spans of any length (the others take
+    // kChunk pixels at most).
+    const bool whole_rows = writer.quads && writer.write == writer.quads;
+    std::vector<u32>& depth_row_room = scratch.depths;
+    const u32* row_depths = nullptr;
+    if (whole_rows) {
+        depth_row_room.assign(static_cast<size_t>(n) + 8, s.z);
+        row_depths = depth_row_room.data() + 4;
+    }
+    // The band's rows only, a stretch of them at a time, each stretch
+    // stepping v from its first row.
     auto each_row = [&](auto&& row_work) {
-        UvStepper v(s.v0, s.v1, s.y0, s.y1, s.py_begin);
-        for (s32 py = s.py_begin; py < s.py_end; ++py, v.Next()) {
-            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
-                continue;
-            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-            args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
-            const u32* texels = row_work();
-            for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
-                const int k = std::min(kChunk, s.px_end - px);
-                const u32* c = colors;
-                if (texels)
-                    c = texels + (px - s.px_begin);
-                else
-                    row_shade(sc, args, px - s.px_begin, k, colors);
-                writer.write(ws, row, static_cast<u32>(px), k, c, depths);
+        for (s32 y = s.py_begin; y < s.py_end;) {
+            s32 end = s.py_end;
+            if (bands.count != 1) {
+                u32 strip = static_cast<u32>(y) >> bands.shift;
+                const u32 k = strip % bands.count;
+                if (k != bands.index) {
+                    strip += (bands.index + bands.count - k) % bands.count;
+                    y = static_cast<s32>(strip << bands.shift);
+                }
+                end = std::min(end, static_cast<s32>((strip + 1) << bands.shift));
             }
+            UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
+            for (s32 py = y; py < end; ++py, v.Next()) {
+                if (RowMasked(env.scanmsk, py))
+                    continue;
+                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+                const u32* row_colors = row_work();
+                if (row_colors && whole_rows) {
+                    writer.write(ws, row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
+                    continue;
+                }
+                for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
+                    const int k = std::min(kChunk, s.px_end - px);
+                    const u32* c = colors;
+                    if (row_colors)
+                        c = row_colors + (px - s.px_begin);
+                    else
+                        shade(sc, args, px - s.px_begin, k, colors);
+                    writer.write(ws, row, static_cast<u32>(px), k, c, depths);
+                }
+            }
+            y = std::max(y, end);
         }
     };
     if (!tex.direct) {
@@ -3120,10 +3227,28 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     };
     // DECAL taking the texel's alpha, without fog: the texels are the colours.
     const bool as_is = tfx == 1 && tcc && !fog;
+    // A row's colours, shaded whole (with room for the writing stage's
+    // reads around them), and what they were shaded from: rows with the
+    // same texel rows and vertical weight have the same colours.
+    std::vector<u32>& shaded_room = scratch.shaded;
+    shaded_room.resize(static_cast<size_t>(n) + 16);
+    u32* const shaded = shaded_room.data() + 4;
+    struct ShadedFrom {
+        s32 v0 = -1, v1 = -1, fv = -1;
+        bool operator==(const ShadedFrom&) const = default;
+    } shaded_from;
+    auto shade_row = [&](const ShadedFrom& from, SpriteShadeFn fn) -> const u32* {
+        if (!(from == shaded_from)) {
+            fn(sc, args, 0, n, shaded);
+            shaded_from = from;
+        }
+        return shaded;
+    };
     if (!linear) {
         each_row([&]() -> const u32* {
-            args.texels = texel_row(l.wv((args.v16 >> l.n) >> 4));
-            return as_is ? args.texels : nullptr;
+            const s32 v = l.wv((args.v16 >> l.n) >> 4);
+            args.texels = texel_row(v);
+            return as_is ? args.texels : shade_row({v, v, 0}, shade);
         });
         return true;
     }
@@ -3140,8 +3265,9 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     std::vector<u64>* const filtered = scratch.filtered;
     s32 filtered_v[2] = {-1, -1};
     for (int k = 0; k < 2; ++k)
-        filtered[k].resize(ua.size() + 4);
+        filtered[k].resize(ua.size() + 8);
     const __m128i run_weights = run ? weights(fu[run_begin]) : _mm_setzero_si128();
+    const WeightRunFn weight_run = avx2 ? WeightRunAvx2 : WeightRun;
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
             if (filtered_v[k] == v)
@@ -3151,7 +3277,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         const TexLevel::Row r = l.RowFor(static_cast<u32>(v));
         if (run) {
             readers.run(l, tex.expand, r, static_cast<u32>(ua[run_begin]), run_end - run_begin + 1, run_texels);
-            WeightRun(run_texels, run_end - run_begin, run_weights, out + run_begin);
+            weight_run(run_texels, run_end - run_begin, run_weights, out + run_begin);
             if (run_begin > 0)
                 readers.column_filter(l, tex.expand, r, cols, 0, out);
             if (run_end < n)
@@ -3170,17 +3296,18 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
         if (centred && fv == 0) {
             args.texels = texel_row(v0);
-            row_shade = centred_shade;
-            return as_is ? args.texels : nullptr;
+            // Tagged apart from the mixed rows (fv -2).
+            return as_is ? args.texels : shade_row({v0, v0, -2}, centred_shade);
         }
-        row_shade = shade;
+        if (ShadedFrom{v0, v1, fv} == shaded_from)
+            return shaded;
         args.h0 = filtered_row(v0, v1);
         // A row with no weight below reads the one above twice: its
         // products with the zero weight are zero all the same.
         args.h1 = fv == 0 ? args.h0 : filtered_row(v1, v0);
         args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
         args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
-        return nullptr;
+        return shade_row({v0, v1, fv}, shade);
     });
     return true;
 }

@@ -21,7 +21,10 @@
 
 using namespace gstest;
 using console::gs::ResetGs;
+using console::gs::HostSimdLevel;
+using console::gs::LimitSimdLevel;
 using console::gs::SetReferencePath;
+using console::gs::SimdLevel;
 using console::gs::Vram;
 
 namespace {
@@ -165,10 +168,13 @@ Trial MakeTrial(std::mt19937& rng, bool masked_writes = false)
 }
 
 // Local memory after the trial, drawn from `start` through the reference path
-// or through the fast paths with `threads` draw threads, into `out`.
-void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int threads, std::vector<u8>& out)
+// or through the fast paths with `threads` draw threads and vector level
+// `level`, into `out`.
+void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int threads, std::vector<u8>& out,
+          SimdLevel level = HostSimdLevel())
 {
     ResetGs(false);
+    LimitSimdLevel(level);
     Vram().Load(start);
     SetReferencePath(reference);
     console::gs::SetDrawThreads(threads);
@@ -178,8 +184,12 @@ void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int thre
     out.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
 }
 
+// The vector levels the fast paths are compared at: SSE2 and the widest
+// (capped at the host's).
+constexpr SimdLevel kLevels[] = {SimdLevel::kSse2, SimdLevel::kAvx2};
+
 // The specialised pipelines on the calling thread and with 1, 2 and 8 draw
-// threads against the reference path.  A trial is `states` random states,
+// threads, at each vector level, against the reference path.  A trial is `states` random states,
 // each with its primitives, written one after another.
 void CompareRandomTrials(u32 seed, int trials, bool masked_writes, int states = 1)
 {
@@ -198,17 +208,18 @@ void CompareRandomTrials(u32 seed, int trials, bool masked_writes, int states = 
         Draw(trial, start, true, 1, reference);
         if (reference != start)
             ++changed;
-        for (int threads : {0, 1, 2, 8}) {
-            Draw(trial, start, false, threads, fast);
-            if (reference != fast) {
-                size_t first = 0;
-                while (reference[first] == fast[first])
-                    ++first;
-                ADD_FAILURE() << "trial " << i << ", " << threads << " threads: first difference at byte 0x" << std::hex
-                              << first;
-                break;
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 1, 2, 8}) {
+                Draw(trial, start, false, threads, fast, level);
+                if (reference != fast) {
+                    size_t first = 0;
+                    while (reference[first] == fast[first])
+                        ++first;
+                    ADD_FAILURE() << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level)
+                                  << ": first difference at byte 0x" << std::hex << first;
+                    break;
+                }
             }
-        }
         // The next trial starts from what this one drew.
         std::swap(start, reference);
     }
@@ -311,10 +322,12 @@ TEST(GsFastPath, CopiesOfAFrameBeingRedrawnReadItAsTheReferenceDoes)
     for (int i = 0; i < 20 && !HasFailure(); ++i) {
         const Trial trial = FrameAndCopies(rng);
         Draw(trial, start, true, 0, reference);
-        for (int threads : {0, 1, 2, 8}) {
-            Draw(trial, start, false, threads, fast);
-            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
-        }
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 1, 2, 8}) {
+                Draw(trial, start, false, threads, fast, level);
+                EXPECT_TRUE(reference == fast)
+                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+            }
     }
     ResetGs(true);
 }
@@ -520,10 +533,12 @@ TEST(GsFastPath, OneTexelAPixelCopiesAtEveryOffsetLeaveTheSameMemoryAsTheReferen
         w(GsReg::UV, Uv(u0 + width * 16, v0 + height * 16));
         w(GsReg::XYZ2, Xyz((x0 + width) * 16, (y0 + height) * 16, 0));
         Draw(t, start, true, 0, reference);
-        for (int threads : {0, 2}) {
-            Draw(t, start, false, threads, fast);
-            EXPECT_TRUE(reference == fast) << "copy " << i << ", " << threads << " threads";
-        }
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 2}) {
+                Draw(t, start, false, threads, fast, level);
+                EXPECT_TRUE(reference == fast)
+                    << "copy " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+            }
         if (reference != start)
             ++changed;
     }
@@ -538,10 +553,12 @@ bool DrawsAsTheReference(const Trial& t, const std::vector<u8>& start, const cha
 {
     std::vector<u8> reference, fast;
     Draw(t, start, true, 0, reference);
-    for (int threads : {0, 1, 2, 8}) {
-        Draw(t, start, false, threads, fast);
-        EXPECT_TRUE(reference == fast) << what << " " << i << ", " << threads << " threads";
-    }
+    for (SimdLevel level : kLevels)
+        for (int threads : {0, 1, 2, 8}) {
+            Draw(t, start, false, threads, fast, level);
+            EXPECT_TRUE(reference == fast)
+                << what << " " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+        }
     return reference != start;
 }
 
