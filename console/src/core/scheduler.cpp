@@ -12,6 +12,7 @@
 
 #include "core/config.h"
 #include "core/diag.h"
+#include "core/instance.h"
 #include "core/watchdog.h"
 #include "ee/intc.h"
 
@@ -43,6 +44,8 @@ struct HardwareUnit {
     int order;
     uint64_t registered;
     std::function<bool()> run;
+    // The function `run` holds when it holds a plain one, called directly.
+    bool (*plain)() = nullptr;
 };
 
 struct Named {
@@ -71,10 +74,11 @@ struct SchedulerState {
     HostClock::time_point origin;  // host time of virtual time 0 (real time)
 };
 
+Instance<SchedulerState> g_state;
+
 SchedulerState& S()
 {
-    static SchedulerState state;
-    return state;
+    return g_state.Get();
 }
 
 // Wiring registered by the modules; it survives ResetScheduler.
@@ -83,6 +87,10 @@ std::vector<HardwareUnit>& Hardware()
     static std::vector<HardwareUnit> units;
     return units;
 }
+
+// Hardware().size(), kept as units come and go: the service loop's walk
+// then needs no division by the record's size on every step.
+size_t g_unit_count = 0;
 
 std::vector<Named>& Reporters()
 {
@@ -100,6 +108,16 @@ std::function<bool()>& IopRunner()
 {
     static std::function<bool()> runner;
     return runner;
+}
+
+// The runner as a plain function when it is one, and whether there is one.
+bool (*g_iop_plain)() = nullptr;
+bool g_iop_set = false;
+
+bool (*PlainFunction(const std::function<bool()>& fn))()
+{
+    bool (*const* p)() = fn.target<bool (*)()>();
+    return p ? *p : nullptr;
 }
 
 int64_t OptionInRange(const char* name, int64_t fallback, int64_t low, int64_t high)
@@ -255,8 +273,9 @@ bool RunHardware()
     for (;;) {
         bool pass = false;
         // Indexing, not iterators: a unit may register another while it runs.
-        for (size_t i = 0; i < units.size(); ++i) {
-            if (units[i].run())
+        for (size_t i = 0; i < g_unit_count; ++i) {
+            HardwareUnit& u = units[i];
+            if (u.plain ? u.plain() : u.run())
                 pass = true;
         }
         if (!pass)
@@ -267,10 +286,10 @@ bool RunHardware()
 
 bool RunIop()
 {
-    if (!IopRunner())
+    if (!g_iop_set)
         return false;
     ScopedContext ctx(Context::kService);
-    return IopRunner()();
+    return g_iop_plain ? g_iop_plain() : IopRunner()();
 }
 
 void Service(SchedulerState& s)
@@ -391,10 +410,12 @@ void RegisterHardware(const char* name, int order, std::function<bool()> run)
         for (const HardwareUnit& u : units)
             registered = std::max(registered, u.registered + 1);
     }
-    units.push_back(HardwareUnit{name, order, registered, std::move(run)});
+    bool (*plain)() = PlainFunction(run);
+    units.push_back(HardwareUnit{name, order, registered, std::move(run), plain});
     std::stable_sort(units.begin(), units.end(), [](const HardwareUnit& a, const HardwareUnit& b) {
         return a.order != b.order ? a.order < b.order : a.registered < b.registered;
     });
+    g_unit_count = units.size();
 }
 
 void UnregisterHardware(const char* name)
@@ -403,6 +424,7 @@ void UnregisterHardware(const char* name)
     units.erase(std::remove_if(units.begin(), units.end(),
                                [&](const HardwareUnit& u) { return u.name == name; }),
                 units.end());
+    g_unit_count = units.size();
 }
 
 void UnregisterStateReporter(const char* name)
@@ -415,6 +437,8 @@ void UnregisterStateReporter(const char* name)
 
 void SetIopRunner(std::function<bool()> run)
 {
+    g_iop_plain = PlainFunction(run);
+    g_iop_set = static_cast<bool>(run);
     IopRunner() = std::move(run);
 }
 

@@ -10,6 +10,7 @@
 
 #include <ee/memmap.h>
 
+#include "core/instance.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
 #include "ee/memmap_internal.h"
@@ -60,10 +61,11 @@ struct State {
     uint32_t d_stat = 0;
 };
 
+Instance<State> g_state;
+
 State& S()
 {
-    static State state;
-    return state;
+    return g_state.Get();
 }
 
 uintptr_t Addr(const void* p)
@@ -340,7 +342,7 @@ size_t MoveData(int ch)
 
 // One hardware step of a channel: runs the transfer until it ends or the
 // peripheral stalls.  Returns true if anything changed.
-bool Run(int ch)
+__attribute__((noinline)) bool Run(int ch)
 {
     sceDmaChan& b = S().blocks[ch];
     Channel& c = S().channels[ch];
@@ -397,6 +399,17 @@ bool Run(int ch)
     }
     c.running = false;
     return progress;
+}
+
+// A channel's unit in the service loop: an idle channel nobody started
+// answers without the call.
+template <int ch>
+bool RunChannel()
+{
+    State& s = S();
+    if (s.channels[ch].phase == Phase::kIdle && !s.blocks[ch].chcr.STR && !s.channels[ch].running)
+        return false;
+    return Run(ch);
 }
 
 uint32_t ChcrBits(const tD_CHCR& chcr)
@@ -587,10 +600,10 @@ void EnsureRegistered()
         return;
     registered = true;
     (void)g_owners_installed;
-    RegisterHardware("dmac ch2 GIF", kUnitOrderGif, [] { return Run(2); });
-    RegisterHardware("dmac ch1 VIF1", kUnitOrderVif1, [] { return Run(1); });
-    RegisterHardware("dmac ch4 toIPU", kUnitOrderToIpu, [] { return Run(4); });
-    RegisterHardware("dmac ch3 fromIPU", kUnitOrderFromIpu, [] { return Run(3); });
+    RegisterHardware("dmac ch2 GIF", kUnitOrderGif, RunChannel<2>);
+    RegisterHardware("dmac ch1 VIF1", kUnitOrderVif1, RunChannel<1>);
+    RegisterHardware("dmac ch4 toIPU", kUnitOrderToIpu, RunChannel<4>);
+    RegisterHardware("dmac ch3 fromIPU", kUnitOrderFromIpu, RunChannel<3>);
     RegisterStateReporter("dmac", StateText);
     RegisterResetHook("dmac", ResetDmac);
 }

@@ -6,6 +6,7 @@
 
 #include <ee/kernel.h>
 
+#include "core/instance.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
 #include "ee/regs_internal.h"
@@ -30,10 +31,11 @@ struct IntcState {
     std::vector<Handler> lists[kIntcCauseCount];
 };
 
+Instance<IntcState> g_state;
+
 IntcState& S()
 {
-    static IntcState state;
-    return state;
+    return g_state.Get();
 }
 
 bool ValidCause(int cause, const char* call)
@@ -154,10 +156,10 @@ bool InInterrupt()
 bool DispatchPendingInterrupt()
 {
     IntcState& s = S();
-    if (CurrentContext() != Context::kMain || s.in_handler || !s.enabled)
-        return false;
     uint32_t ready = s.pending & s.mask;
     if (ready == 0)
+        return false;
+    if (CurrentContext() != Context::kMain || s.in_handler || !s.enabled)
         return false;
     int cause = __builtin_ctz(ready);
     s.pending &= ~(1u << cause);

@@ -159,10 +159,22 @@ struct Kernel {
 };
 
 // Never destroyed: parked host threads may still refer to it at exit.
-Kernel& K()
+// Made on first use and never destroyed (host threads may still wait on it
+// at exit); reached afterwards with one load, as the service loop asks on
+// every turn.
+std::atomic<Kernel*> g_kernel{nullptr};
+
+__attribute__((noinline)) Kernel& MakeKernel()
 {
     static Kernel* kernel = new Kernel;
+    g_kernel.store(kernel, std::memory_order_release);
     return *kernel;
+}
+
+Kernel& K()
+{
+    Kernel* k = g_kernel.load(std::memory_order_acquire);
+    return k ? *k : MakeKernel();
 }
 
 thread_local Thread* tl_self = nullptr;
@@ -245,6 +257,10 @@ std::atomic<pid_t> g_process_id{0};
 
 pid_t ProcessId()
 {
+    // Known once the fork handler below is in place.
+    pid_t known = g_process_id.load(std::memory_order_relaxed);
+    if (known != 0)
+        return known;
     static const bool registered = [] {
         pthread_atfork(nullptr, nullptr, [] { g_process_id.store(0, std::memory_order_relaxed); });
         return true;

@@ -6,6 +6,8 @@
 #include <numbers>
 #include <vector>
 
+#include <emmintrin.h>
+
 #include "ipu/mpeg_tables.h"
 
 namespace console::ipu {
@@ -186,15 +188,19 @@ bool DecodeBlock(BitReader& bits, const PictureControl& pc, int component, Slice
 }
 
 struct IdctBasis {
-    // basis[x][u] = C(u) / 2 * cos((2x + 1) u pi / 16), C(0) = 1 / sqrt(2).
-    double basis[8][8];
+    // basis[x][u] = C(u) / 2 * cos((2x + 1) u pi / 16), C(0) = 1 / sqrt(2);
+    // by_u[u][x] the same numbers, for sums over x two at a time.
+    alignas(16) double basis[8][8];
+    alignas(16) double by_u[8][8];
 
     IdctBasis()
     {
         for (int x = 0; x < 8; ++x)
-            for (int u = 0; u < 8; ++u)
+            for (int u = 0; u < 8; ++u) {
                 basis[x][u] = (u == 0 ? std::sqrt(0.5) : 1.0) * 0.5 *
                               std::cos((2 * x + 1) * u * std::numbers::pi / 16.0);
+                by_u[u][x] = basis[x][u];
+            }
     }
 };
 
@@ -315,9 +321,11 @@ void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
     // Separable sums in double precision, rows first.  Most coefficients of a
     // block are zero and a zero term adds nothing to a sum (the sums start at
     // +0, so not even the sign of a zero changes): only the non-zero terms are
-    // added, in the same order as a full sum would add them.
+    // added, in the same order as a full sum would add them.  Each sum is
+    // worked for two neighbouring x at once; every lane does the very
+    // multiplications and additions, in the same order, of the sum alone.
     const IdctBasis& b = Basis();
-    double rows[64];
+    alignas(16) double rows[64];
     int live_rows[8];
     int row_count = 0;
     for (int v = 0; v < 8; ++v) {
@@ -331,21 +339,31 @@ void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
         if (count == 0)
             continue;
         live_rows[row_count++] = v;
-        for (int x = 0; x < 8; ++x) {
-            double s = 0.0;
-            for (int i = 0; i < count; ++i)
-                s += b.basis[x][live[i]] * c[live[i]];
-            rows[v * 8 + x] = s;
+        __m128d s[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+        for (int i = 0; i < count; ++i) {
+            const int u = live[i];
+            const __m128d coefficient = _mm_set1_pd(static_cast<double>(c[u]));
+            for (int x = 0; x < 4; ++x)
+                s[x] = _mm_add_pd(s[x], _mm_mul_pd(_mm_load_pd(&b.by_u[u][2 * x]), coefficient));
         }
+        for (int x = 0; x < 4; ++x)
+            _mm_store_pd(&rows[v * 8 + 2 * x], s[x]);
     }
     for (int y = 0; y < 8; ++y) {
+        __m128d s[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+        for (int i = 0; i < row_count; ++i) {
+            const int v = live_rows[i];
+            const __m128d weight = _mm_set1_pd(b.basis[y][v]);
+            for (int x = 0; x < 4; ++x)
+                s[x] = _mm_add_pd(s[x], _mm_mul_pd(weight, _mm_load_pd(&rows[v * 8 + 2 * x])));
+        }
+        alignas(16) double sums[8];
+        for (int x = 0; x < 4; ++x)
+            _mm_store_pd(&sums[2 * x], s[x]);
         for (int x = 0; x < 8; ++x) {
-            double s = 0.0;
-            for (int i = 0; i < row_count; ++i)
-                s += b.basis[y][live_rows[i]] * rows[live_rows[i] * 8 + x];
             // floor(s + 0.5) without the library call: truncation toward
             // zero, one down for a negative fraction.
-            const double t = s + 0.5;
+            const double t = sums[x] + 0.5;
             int rounded = static_cast<int>(t);
             if (t < rounded)
                 --rounded;
@@ -354,7 +372,10 @@ void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
     }
 }
 
-Rgb YCbCrToRgb(int y, int cb, int cr)
+namespace {
+
+// The conversion itself, inlined into the macroblock loops.
+inline __attribute__((always_inline)) Rgb ToRgb(int y, int cb, int cr)
 {
     // ITU-R BT.601 with studio swing (Y 16..235, Cb and Cr 16..240 about
     // 128), coefficients in 8-bit fixed point.
@@ -365,12 +386,19 @@ Rgb YCbCrToRgb(int y, int cb, int cr)
             ClampSample((298 * c + 516 * d + 128) >> 8)};
 }
 
+}  // namespace
+
+Rgb YCbCrToRgb(int y, int cb, int cr)
+{
+    return ToRgb(y, cb, cr);
+}
+
 void ConvertRgb32(const MacroblockSamples& mb, u8* out)
 {
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
             const int ci = (y >> 1) * 8 + (x >> 1);
-            const Rgb p = YCbCrToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
+            const Rgb p = ToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
             u8* o = out + (y * 16 + x) * 4;
             o[0] = p.r;
             o[1] = p.g;
@@ -385,7 +413,7 @@ void ConvertRgb16(const MacroblockSamples& mb, bool dither, u8* out)
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
             const int ci = (y >> 1) * 8 + (x >> 1);
-            const Rgb p = YCbCrToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
+            const Rgb p = ToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
             const int d = dither ? kDither[y & 3][x & 3] : 0;
             auto five = [d](u8 c) { return static_cast<u32>(ClampSample(c + d) >> 3); };
             const u32 v = five(p.r) | five(p.g) << 5 | five(p.b) << 10 | 1u << 15;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 
+#include "core/instance.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
 #include "dmac/dmac.h"
@@ -50,10 +51,11 @@ struct State {
     const u128* next_out = nullptr;
 };
 
+Instance<State> g_state;
+
 State& S()
 {
-    static State state;
-    return state;
+    return g_state.Get();
 }
 
 Stats& MutableStats()

@@ -72,42 +72,64 @@ void OnField(uint64_t, Cycles boundary)
     Deliver();
 }
 
-// Mixes one output sample of one core: its voices' dry mix plus, for core 1,
-// core 0's output as the external input.  Returns the core's output after its
-// master volume.
-void MixCore(Core& core, const uint8_t* ram, const int32_t input[2], int32_t out[2])
+// Output samples mixed at a time.
+constexpr int kBlock = 256;
+
+// Mixes `n` (at most kBlock) output samples of one core: its voices' dry mix
+// plus, for core 1, core 0's output as the external input.  Writes the core's
+// output after its master volume.  Nothing but the voices' own steps changes
+// while a block is mixed, so each voice is stepped through the whole block in
+// turn; its terms are added to the same per-sample integer sums the
+// sample-by-sample mix makes, so the result is the same.
+void MixCoreBlock(Core& core, const uint8_t* ram, int n, const int32_t (*input)[2], int32_t (*out)[2])
 {
-    int32_t left = 0, right = 0;
+    int32_t left[kBlock], right[kBlock];
+    std::fill_n(left, n, 0);
+    std::fill_n(right, n, 0);
     for (int v = 0; v < kVoicesPerCore; ++v) {
         Voice& voice = core.voices[v];
         if (!voice.Sounding())
             continue;
-        const int32_t sample = voice.Step(ram);
-        if (core.dry_left & (1u << v))
-            left += (sample * FixedVolume(voice.volume_left)) >> 15;
-        if (core.dry_right & (1u << v))
-            right += (sample * FixedVolume(voice.volume_right)) >> 15;
+        const bool dry_left = core.dry_left & (1u << v);
+        const bool dry_right = core.dry_right & (1u << v);
+        const int32_t volume_left = FixedVolume(voice.volume_left);
+        const int32_t volume_right = FixedVolume(voice.volume_right);
+        for (int i = 0; i < n && voice.Sounding(); ++i) {
+            const int32_t sample = voice.Step(ram);
+            if (dry_left)
+                left[i] += (sample * volume_left) >> 15;
+            if (dry_right)
+                right[i] += (sample * volume_right) >> 15;
+        }
     }
-    left = (core.mixer & kMixVoicesLeft) ? Saturate(left) : 0;
-    right = (core.mixer & kMixVoicesRight) ? Saturate(right) : 0;
-    if (core.mixer & kMixInputLeft)
-        left = Saturate(left + input[0]);
-    if (core.mixer & kMixInputRight)
-        right = Saturate(right + input[1]);
-    out[0] = (left * FixedVolume(core.master_left)) >> 15;
-    out[1] = (right * FixedVolume(core.master_right)) >> 15;
+    const int32_t master_left = FixedVolume(core.master_left);
+    const int32_t master_right = FixedVolume(core.master_right);
+    for (int i = 0; i < n; ++i) {
+        int32_t l = (core.mixer & kMixVoicesLeft) ? Saturate(left[i]) : 0;
+        int32_t r = (core.mixer & kMixVoicesRight) ? Saturate(right[i]) : 0;
+        if (core.mixer & kMixInputLeft)
+            l = Saturate(l + input[i][0]);
+        if (core.mixer & kMixInputRight)
+            r = Saturate(r + input[i][1]);
+        out[i][0] = (l * master_left) >> 15;
+        out[i][1] = (r * master_right) >> 15;
+    }
 }
 
-void MixInto(int16_t out[2])
+// Mixes `n` (at most kBlock) output samples as stereo pairs into out.
+void MixBlock(int n, int16_t* out)
 {
     Mixer& m = M();
     const uint8_t* ram = SoundRam();
-    const int32_t none[2] = {0, 0};
-    int32_t core0[2], core1[2];
-    MixCore(m.cores[0], ram, none, core0);
-    MixCore(m.cores[1], ram, core0, core1);
-    out[0] = static_cast<int16_t>(Saturate(core1[0]));
-    out[1] = static_cast<int16_t>(Saturate(core1[1]));
+    int32_t none[kBlock][2];
+    int32_t core0[kBlock][2], core1[kBlock][2];
+    std::fill_n(&none[0][0], 2 * n, 0);
+    MixCoreBlock(m.cores[0], ram, n, none, core0);
+    MixCoreBlock(m.cores[1], ram, n, core0, core1);
+    for (int i = 0; i < n; ++i) {
+        out[2 * i] = static_cast<int16_t>(Saturate(core1[i][0]));
+        out[2 * i + 1] = static_cast<int16_t>(Saturate(core1[i][1]));
+    }
 }
 
 std::string Report()
@@ -203,11 +225,11 @@ void MixUntil(Cycles t)
     m.mixing = true;
     m.pending.reserve(m.pending.size() + 2 * (target - m.samples));
     while (m.samples < target) {
-        int16_t out[2];
-        MixInto(out);
-        m.pending.push_back(out[0]);
-        m.pending.push_back(out[1]);
-        ++m.samples;
+        const int n = static_cast<int>(std::min<uint64_t>(target - m.samples, kBlock));
+        const size_t at = m.pending.size();
+        m.pending.resize(at + 2 * static_cast<size_t>(n));
+        MixBlock(n, m.pending.data() + at);
+        m.samples += static_cast<uint64_t>(n);
     }
     m.mixing = false;
     // Without field boundaries (no video timing) nothing else hands the
@@ -229,7 +251,7 @@ uint64_t SamplesMixed()
 
 void MixOneSample(int16_t out[2])
 {
-    MixInto(out);
+    MixBlock(1, out);
 }
 
 void FlushAudio()

@@ -4,11 +4,6 @@
 
 namespace console::spu2 {
 
-int32_t FixedVolume(uint16_t reg)
-{
-    return static_cast<int16_t>(static_cast<uint16_t>(reg << 1));
-}
-
 uint32_t WrapAddress(uint32_t address)
 {
     return address & (kSoundRamSize - 1);

@@ -68,7 +68,10 @@ private:
 
 // The level a fixed-mode volume register gives: bits 14-0 are half the
 // signed 16-bit level (0x3FFF = 0x7FFE, 0x4000 = -0x8000).
-int32_t FixedVolume(uint16_t reg);
+inline int32_t FixedVolume(uint16_t reg)
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(reg << 1));
+}
 
 // Wraps a byte address into the 2 MiB of sound RAM.
 uint32_t WrapAddress(uint32_t address);

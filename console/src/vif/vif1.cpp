@@ -7,6 +7,7 @@
 #include <deque>
 #include <vector>
 
+#include "core/instance.h"
 #include "core/diag.h"
 #include "core/scheduler.h"
 #include "dmac/dmac.h"
@@ -78,10 +79,11 @@ struct State {
     uint64_t codes = 0;
 };
 
+Instance<State> g_state;
+
 State& S()
 {
-    static State state;
-    return state;
+    return g_state.Get();
 }
 
 uint32_t CmdOf(uint32_t code)

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include "host/headless/wav.h"
 #include "host/host.h"
 #include "spu2/spu2.h"
+#include "spu2/spu_ram.h"
 
 namespace {
 
@@ -241,6 +243,105 @@ TEST_F(AudioOutput, TransferredBytesSoundFromTheMomentTheyLand)
     EXPECT_LT(before, 4200);
     EXPECT_NEAR(after, 2 * before, 4);
     console::host::SetBackend(console::host::Backend{});
+}
+
+// Voices on both cores that start, end and fade at different samples: a
+// looped tone, a one-shot that falls silent after six blocks, a voice
+// keyed off into a fast release and a pitch past the limit, with partial dry
+// masks, core 0 reaching the output through core 1's input, and volumes of
+// both signs.
+void StartMixture()
+{
+    using namespace console::spu2;
+    uint8_t* ram = SoundRam();
+    for (int b = 0; b < 8; ++b) {
+        uint8_t* p = ram + 0x6000 + 16 * b;
+        p[0] = static_cast<uint8_t>((b % 3) << 4 | (b % 5));  // filter, shift
+        p[1] = b == 0 ? kAdpcmLoopStart : (b == 7 ? kAdpcmLoopEnd | kAdpcmLoopRepeat : 0);
+        for (int i = 2; i < 16; ++i)
+            p[i] = static_cast<uint8_t>(0x1F * (b + 1) + 0x35 * i);
+    }
+    for (int b = 0; b < 6; ++b) {
+        uint8_t* p = ram + 0x7000 + 16 * b;
+        p[0] = 0x12;
+        p[1] = b == 5 ? kAdpcmLoopEnd : 0;
+        std::memset(p + 2, 0x70 + b, 14);
+    }
+    Core& c0 = GetCore(0);
+    Core& c1 = GetCore(1);
+    c0.mixer = kMixVoicesLeft | kMixVoicesRight;
+    c1.mixer = kMixVoicesLeft | kMixVoicesRight | kMixInputLeft | kMixInputRight;
+    c0.master_left = c1.master_left = 0x3FFF;
+    c0.master_right = 0x2000;
+    c1.master_right = 0x5000;  // negative
+    c0.dry_left = 0x00F;
+    c0.dry_right = 0x00A;
+    c1.dry_left = c1.dry_right = 0xFFFFFF;
+    struct Setup {
+        int core, voice;
+        uint32_t start;
+        uint16_t pitch, left, right, adsr1, adsr2;
+    };
+    const Setup setups[] = {
+        {0, 0, 0x6000, 0x1000, 0x3FFF, 0x1000, 0x00FF, 0x1FC0},
+        {0, 1, 0x7000, 0x0C00, 0x2000, 0x3FFF, 0x000F, 0x1FC0},
+        {0, 3, 0x6000, 0x3FFF + 0x800, 0x4800, 0x0800, 0x0A8F, 0x5FC3},
+        {1, 5, 0x7000, 0x1800, 0x3000, 0x6000, 0x00FF, 0x1FC1},
+        {1, 9, 0x6010, 0x0733, 0x1FFF, 0x1FFF, 0x7F0F, 0x9FC0},
+    };
+    for (const Setup& s : setups) {
+        Voice& v = GetCore(s.core).voices[s.voice];
+        v.start_address = s.start;
+        v.pitch = s.pitch;
+        v.volume_left = s.left;
+        v.volume_right = s.right;
+        v.adsr1 = s.adsr1;
+        v.adsr2 = s.adsr2;
+    }
+    KeyOn(0, 0b1011);
+    KeyOn(1, 1u << 5 | 1u << 9);
+}
+
+TEST_F(AudioOutput, MixingInBlocksMakesWhatMixingSampleBySampleMakes)
+{
+    constexpr int kSamples = 3 * 960 + 77;  // several blocks and a part of one
+    constexpr int kKeyOff = 700;            // core 1's voice 5 released here
+    console::spu2::CatchUp();
+
+    // Sample by sample.
+    StartMixture();
+    std::vector<int16_t> expected;
+    for (int i = 0; i < kSamples; ++i) {
+        if (i == kKeyOff)
+            console::spu2::KeyOff(1, 1u << 5);
+        int16_t out[2];
+        console::spu2::MixOneSample(out);
+        expected.insert(expected.end(), out, out + 2);
+    }
+
+    // The same, made as the clock moves.
+    CaptureSink sink;
+    console::host::Backend backend;
+    backend.audio = &sink;
+    console::host::SetBackend(backend);
+    console::spu2::FlushAudio();
+    sink.samples.clear();
+    console::spu2::ResetCores();
+    StartMixture();
+    ee_spin(kKeyOff * console::kSpuSample);
+    console::spu2::CatchUp();
+    console::spu2::KeyOff(1, 1u << 5);
+    ee_spin((kSamples - kKeyOff) * console::kSpuSample);
+    console::spu2::FlushAudio();
+    console::host::SetBackend(console::host::Backend{});
+
+    ASSERT_EQ(sink.samples.size(), expected.size());
+    EXPECT_EQ(sink.samples, expected);
+    // The mixture is not silence, and its one-shot and released voices ended.
+    EXPECT_NE(std::count(expected.begin(), expected.end(), 0), static_cast<long>(expected.size()));
+    EXPECT_FALSE(console::spu2::GetCore(0).voices[1].Sounding());
+    EXPECT_FALSE(console::spu2::GetCore(1).voices[5].Sounding());
+    EXPECT_TRUE(console::spu2::GetCore(0).voices[0].Sounding());
 }
 
 TEST(WavHeader, DescribesStereo16BitAt48kHz)
