@@ -227,7 +227,14 @@ public:
 
     ~Queue()
     {
-        Drain();
+        // The workers finish what is queued: the calling thread may be
+        // leaving the process, its per-thread drawing caches already gone.
+        Publish();
+        while (!Idle()) {
+            if (sleepers_.load(std::memory_order_seq_cst) > 0)
+                Wake();
+            std::this_thread::yield();
+        }
         {
             std::lock_guard lock(mutex_);
             stop_ = true;

@@ -791,4 +791,52 @@ TEST(GsFastPath, AForkedChildDrawsWithThreadsOfItsOwn)
     ResetGs(true);
 }
 
+// A process may leave with drawing still queued: its own per-thread caches
+// are gone by the time the queue is put away, which must end cleanly all the
+// same.  The calling thread first draws small triangles of several states
+// itself (filling its caches), then queues large ones and leaves.
+TEST(GsFastPath, LeavingWithTrianglesQueuedEndsCleanly)
+{
+    for (int run = 0; run < 16; ++run) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ResetGs(true);
+            console::gs::SetDrawThreads(4);
+            Write(GsReg::FRAME_1, Frame(0, 4, 0x00));
+            Write(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+            Write(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+            Write(GsReg::TEST_1, 0);
+            Tex0Bits tex;
+            tex.tbp = 0x1000;
+            tex.tbw = 1;
+            tex.psm = 0x00;
+            tex.tw = 6;
+            tex.th = 6;
+            Write(GsReg::TEX0_1, Tex0(tex));
+            Write(GsReg::TEX1_1, Tex1(true, 1));
+            PrimBits prim;
+            prim.type = 3;
+            prim.tme = true;
+            prim.fst = false;
+            prim.abe = true;
+            for (u32 state = 0; state < 6; ++state) {
+                Write(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, state));
+                Write(GsReg::PRIM, Prim(prim));
+                for (u32 i = 0; i < 3; ++i) {
+                    Write(GsReg::RGBAQ, Rgbaq(128, 128, 128, 128, 1.0f));
+                    Write(GsReg::ST, St(0.1f * static_cast<float>(i), 0.2f));
+                    Write(GsReg::XYZ2, Xyz((8 + 4 * (i % 2)) * 16, (8 + 4 * (i / 2)) * 16, 0));
+                }
+            }
+            for (u32 strip = 0; strip < 200; ++strip)
+                TexturedStrip(strip % 160);
+            std::exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "run " << run << ", status " << status;
+    }
+}
+
 }  // namespace
