@@ -233,9 +233,9 @@ TEST(GsFastPath, RandomPrimitivesAndStatesLeaveTheSameMemoryAsTheReference)
     CompareRandomTrials(20261207, 2000, false);
 }
 
-// The other tests run the host's widest kernels; these trials hold the
-// pipelines to SSE2, with textures read from memory and from decoded copies,
-// so that both levels draw exactly the reference's bytes.
+// More trials at both vector levels: two states a trial, then textures
+// read from decoded copies.  The level is set for each drawing by Draw, so
+// the SSE2 limit set first holds only until the first trial.
 TEST(GsFastPath, RandomPrimitivesWithTheSse2PipelinesLeaveTheSameMemoryAsTheReference)
 {
     using console::gs::SimdLevel;
