@@ -1,8 +1,12 @@
 #include "core/scheduler.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <map>
 #include <thread>
 #include <unordered_map>
@@ -46,6 +50,7 @@ struct HardwareUnit {
     std::function<bool()> run;
     // The function `run` holds when it holds a plain one, called directly.
     bool (*plain)() = nullptr;
+    bool (*idle)() = nullptr;
 };
 
 struct Named {
@@ -63,6 +68,9 @@ struct SchedulerState {
     uint64_t next_seq = 1;
     std::map<EventKey, Event> events;
     std::unordered_map<EventId, Cycles> event_time;
+    // Time of the earliest event (the largest time when there is none), kept
+    // as the queue changes so a safe point compares it without a tree walk.
+    Cycles next_due = std::numeric_limits<Cycles>::max();
     size_t tick_events = 0;
     bool in_service = false;
     Context context = Context::kMain;
@@ -88,9 +96,11 @@ std::vector<HardwareUnit>& Hardware()
     return units;
 }
 
-// Hardware().size(), kept as units come and go: the service loop's walk
-// then needs no division by the record's size on every step.
+// Hardware().size() and data(), kept as units come and go: the service
+// loop's walk then needs no division by the record's size on every step, and
+// the quiet check at every safe point no guarded call.
 size_t g_unit_count = 0;
+HardwareUnit* g_units = nullptr;
 
 std::vector<Named>& Reporters()
 {
@@ -113,6 +123,54 @@ std::function<bool()>& IopRunner()
 // The runner as a plain function when it is one, and whether there is one.
 bool (*g_iop_plain)() = nullptr;
 bool g_iop_set = false;
+bool (*g_iop_idle)() = nullptr;
+
+// Whether every unit and the IOP runner (when there is one) can say they are
+// idle; without that no safe point may skip the service loop.
+bool g_all_probed = true;
+
+// Words the game may store to directly (WatchPlainStores).
+// Unused entries watch a word that stays zero, so the check at every safe
+// point is a fixed run of loads without a loop.  Four is what the DMA
+// channels the service loop runs need; more turn the skipping off.
+constexpr size_t kMaxWatches = 4;
+const uint32_t g_never_stored = 0;
+const void* g_watch_words[kMaxWatches] = {&g_never_stored, &g_never_stored, &g_never_stored, &g_never_stored};
+uint32_t g_watch_bits[kMaxWatches] = {};
+size_t g_watch_count = 0;
+bool g_watches_overflowed = false;
+
+inline uint32_t WatchedBits(size_t i)
+{
+    uint32_t v;
+    std::memcpy(&v, g_watch_words[i], sizeof v);
+    return v & g_watch_bits[i];
+}
+
+inline bool WatchedBitSet()
+{
+    static_assert(kMaxWatches == 4);
+    return (WatchedBits(0) | WatchedBits(1) | WatchedBits(2) | WatchedBits(3)) != 0;
+}
+
+// A forked child (death tests) services at its first safe point, as the IOP
+// kernel forgets the parent's threads there.
+const bool g_fork_handler = [] {
+    pthread_atfork(nullptr, nullptr, [] { detail::g_quiet = false; });
+    return true;
+}();
+
+void NoteWiring()
+{
+    detail::g_quiet = false;
+    std::vector<HardwareUnit>& units = Hardware();
+    g_unit_count = units.size();
+    g_units = units.data();
+    bool probed = !g_iop_set || g_iop_idle != nullptr;
+    for (const HardwareUnit& u : units)
+        probed = probed && u.idle != nullptr;
+    g_all_probed = probed;
+}
 
 bool (*PlainFunction(const std::function<bool()>& fn))()
 {
@@ -189,7 +247,7 @@ void Load(SchedulerState& s)
     }
 }
 
-SchedulerState& Loaded()
+inline __attribute__((always_inline)) SchedulerState& Loaded()
 {
     SchedulerState& s = S();
     if (!s.loaded)
@@ -228,6 +286,11 @@ void Advance(SchedulerState& s, Cycles cost, bool may_sleep)
         SleepUntil(s, s.now);
 }
 
+void NoteNextDue(SchedulerState& s)
+{
+    s.next_due = s.events.empty() ? std::numeric_limits<Cycles>::max() : s.events.begin()->first.first;
+}
+
 EventId Insert(Cycles when, const char* name, std::function<void()> fn, bool tick)
 {
     SchedulerState& s = S();
@@ -236,6 +299,7 @@ EventId Insert(Cycles when, const char* name, std::function<void()> fn, bool tic
     EventId id = s.next_seq++;
     s.events.emplace(EventKey{when, id}, Event{name, std::move(fn), tick});
     s.event_time.emplace(id, when);
+    s.next_due = std::min(s.next_due, when);
     if (tick)
         ++s.tick_events;
     return id;
@@ -255,6 +319,7 @@ bool FireDueGroup(SchedulerState& s)
         Event ev = std::move(it->second);
         s.event_time.erase(it->first.second);
         s.events.erase(it);
+        NoteNextDue(s);
         if (ev.tick)
             --s.tick_events;
         if (TraceOn("sched"))
@@ -290,6 +355,25 @@ bool RunIop()
         return false;
     ScopedContext ctx(Context::kService);
     return g_iop_plain ? g_iop_plain() : IopRunner()();
+}
+
+// True when a turn of the service loop would find nothing to do and change
+// nothing: no event due, no IOP thread ready, every unit idle and no
+// interrupt to deliver.  Only the EE main context outside the service loop
+// asks.
+bool Quiet(const SchedulerState& s)
+{
+    if (!g_all_probed || g_watches_overflowed)
+        return false;
+    if (s.next_due <= s.now || WatchedBitSet())
+        return false;
+    if (g_iop_idle && !g_iop_idle())
+        return false;
+    const HardwareUnit* units = g_units;
+    for (size_t i = 0, n = g_unit_count; i < n; ++i)
+        if (!units[i].idle())
+            return false;
+    return !InterruptReady();
 }
 
 void Service(SchedulerState& s)
@@ -334,6 +418,10 @@ void ReportDeadlock(const SchedulerState& s, const char* what, const char* why)
 
 }  // namespace
 
+namespace detail {
+bool g_quiet = false;
+}
+
 Cycles Now()
 {
     return S().now;
@@ -349,7 +437,15 @@ void SafePoint(Cycles cost)
         return;
     }
     Advance(s, cost, true);
+    // The last safe point found nothing to do and nothing has changed since
+    // but the clock: servicing now would change nothing either, unless an
+    // event has fallen due.
+    if (detail::g_quiet && s.now < s.next_due && !WatchedBitSet()) {
+        WatchdogStamp(s.now);
+        return;
+    }
     Service(s);
+    detail::g_quiet = Quiet(s);
     WatchdogStamp(s.now);
 }
 
@@ -386,6 +482,7 @@ bool Cancel(EventId id)
         --s.tick_events;
     s.events.erase(ev);
     s.event_time.erase(it);
+    NoteNextDue(s);
     return true;
 }
 
@@ -398,7 +495,7 @@ bool NextEventTime(Cycles* when)
     return true;
 }
 
-void RegisterHardware(const char* name, int order, std::function<bool()> run)
+void RegisterHardware(const char* name, int order, std::function<bool()> run, bool (*idle)())
 {
     auto& units = Hardware();
     uint64_t registered = units.size();
@@ -411,11 +508,11 @@ void RegisterHardware(const char* name, int order, std::function<bool()> run)
             registered = std::max(registered, u.registered + 1);
     }
     bool (*plain)() = PlainFunction(run);
-    units.push_back(HardwareUnit{name, order, registered, std::move(run), plain});
+    units.push_back(HardwareUnit{name, order, registered, std::move(run), plain, idle});
     std::stable_sort(units.begin(), units.end(), [](const HardwareUnit& a, const HardwareUnit& b) {
         return a.order != b.order ? a.order < b.order : a.registered < b.registered;
     });
-    g_unit_count = units.size();
+    NoteWiring();
 }
 
 void UnregisterHardware(const char* name)
@@ -424,7 +521,25 @@ void UnregisterHardware(const char* name)
     units.erase(std::remove_if(units.begin(), units.end(),
                                [&](const HardwareUnit& u) { return u.name == name; }),
                 units.end());
-    g_unit_count = units.size();
+    NoteWiring();
+}
+
+void WatchPlainStores(const void* word, uint32_t bits)
+{
+    detail::g_quiet = false;
+    for (size_t i = 0; i < g_watch_count; ++i) {
+        if (g_watch_words[i] == word) {
+            g_watch_bits[i] |= bits;
+            return;
+        }
+    }
+    if (g_watch_count == kMaxWatches) {
+        g_watches_overflowed = true;
+        return;
+    }
+    g_watch_words[g_watch_count] = word;
+    g_watch_bits[g_watch_count] = bits;
+    ++g_watch_count;
 }
 
 void UnregisterStateReporter(const char* name)
@@ -435,11 +550,13 @@ void UnregisterStateReporter(const char* name)
         reporters.end());
 }
 
-void SetIopRunner(std::function<bool()> run)
+void SetIopRunner(std::function<bool()> run, bool (*idle)())
 {
     g_iop_plain = PlainFunction(run);
     g_iop_set = static_cast<bool>(run);
+    g_iop_idle = g_iop_set ? idle : nullptr;
     IopRunner() = std::move(run);
+    NoteWiring();
 }
 
 bool WaitUntil(const char* what, const std::function<bool()>& done)
@@ -551,6 +668,7 @@ void ResetScheduler()
     // cancel a new event.
     s.events.clear();
     s.event_time.clear();
+    NoteNextDue(s);
     s.tick_events = 0;
     s.in_service = false;
     s.context = Context::kMain;
@@ -559,11 +677,12 @@ void ResetScheduler()
     WatchdogStamp(0);
     for (ResetHook& h : ResetHooks())
         h.reset();
+    detail::g_quiet = false;
 }
 
 }  // namespace console
 
 void ee_spin(u32 n)
 {
-    console::SafePoint(static_cast<console::Cycles>(n) * console::GetCosts().spin_iteration);
+    console::SafePoint(static_cast<console::Cycles>(n) * console::Loaded().costs.spin_iteration);
 }

@@ -32,7 +32,31 @@ bool Cancel(EventId id);
 // A hardware unit that the service loop runs until every unit is idle or
 // stalled.  `run` does what it can and returns true if it made progress.
 // Units run in ascending `order` (GIF PATH3 channel before VIF1, then IPU).
-void RegisterHardware(const char* name, int order, std::function<bool()> run);
+// `idle`, when given, answers without side effects whether `run` would return
+// false and change nothing if it were called now; a safe point skips the
+// service loop only when every unit, the IOP runner and the interrupt
+// controller answer so and no event is due.  A unit without it keeps every
+// safe point servicing.
+void RegisterHardware(const char* name, int order, std::function<bool()> run, bool (*idle)() = nullptr);
+
+// A change, outside the service loop, to state that an `idle` answer reads
+// (a register write, a library call of the game's, an interrupt raised, an
+// IOP thread made ready): the next safe point services even though the last
+// one found nothing to do.  Changes the service loop makes itself need not
+// call it.
+namespace detail {
+extern bool g_quiet;
+}
+inline void HardwareMayHaveWork()
+{
+    detail::g_quiet = false;
+}
+
+// Bits of a word the game may change with a plain store that no stand-in
+// call sees (STR in a DMA channel's block): while any of them is set, every
+// safe point services.  The word must outlive the run; more than four words
+// keep every safe point servicing.
+void WatchPlainStores(const void* word, uint32_t bits);
 
 // Blocks the EE main context until `done` holds: services, and when nothing is
 // due, moves the clock to the next event.  When no future event exists and the
@@ -133,8 +157,9 @@ EventId ScheduleTickAt(Cycles when, const char* name, std::function<void()> fn);
 bool NextEventTime(Cycles* when);
 
 // The step of the service loop that runs ready IOP threads until none is
-// ready; returns true if any ran.  Installed by the IOP kernel.
-void SetIopRunner(std::function<bool()> run);
+// ready; returns true if any ran.  Installed by the IOP kernel, with `idle`
+// answering as a hardware unit's does (see RegisterHardware).
+void SetIopRunner(std::function<bool()> run, bool (*idle)() = nullptr);
 
 // Remove a hardware unit or a state reporter by name (a module shutting
 // down, a test's probe), never from inside that unit's run.  Unknown names

@@ -11,17 +11,20 @@
 #include "core/diag.h"
 
 namespace console {
+namespace detail {
+std::atomic<uint32_t> g_watchdog_beat{0};
+std::atomic<uint64_t> g_watchdog_virtual_now{0};
+std::atomic<bool> g_watchdog_armed{false};
+}  // namespace detail
+
 namespace {
 
 // Everything the watchdog thread reads is a lock-free atomic with a trivial
 // destructor, so the thread may outlive main and the static destructors, and
 // the process may fork (death tests) while it sleeps.
-// Beaten at every safe point: a 32-bit count bumped by a plain load and
-// store (a lost beat among threads still changes it), never a locked 64-bit
-// add, which the 32-bit build makes a compare-exchange loop.
-std::atomic<uint32_t> g_beat{0};
-std::atomic<uint64_t> g_virtual_now{0};
-std::atomic<bool> g_armed{false};
+using detail::g_watchdog_armed;
+using detail::g_watchdog_beat;
+using detail::g_watchdog_virtual_now;
 std::atomic<int64_t> g_limit_ms{0};
 std::atomic<bool> g_thread_started{false};
 
@@ -38,20 +41,20 @@ constexpr auto kPoll = std::chrono::milliseconds(50);
     Diag(Level::kFatal, "watchdog",
          "the EE has not reached a safe point for %.1f s of wall time (virtual time %llu cycles): a loop "
          "that neither calls the stand-in nor ee_spin never sees time pass",
-         seconds, static_cast<unsigned long long>(g_virtual_now.load()));
+         seconds, static_cast<unsigned long long>(g_watchdog_virtual_now.load()));
     Terminate(3);
 }
 
 void Watch()
 {
-    uint32_t seen = g_beat.load();
+    uint32_t seen = g_watchdog_beat.load();
     auto quiet_since = std::chrono::steady_clock::now();
     for (;;) {
         std::this_thread::sleep_for(kPoll);
         auto now = std::chrono::steady_clock::now();
-        uint32_t beat = g_beat.load(std::memory_order_relaxed);
+        uint32_t beat = g_watchdog_beat.load(std::memory_order_relaxed);
         int64_t limit = g_limit_ms.load(std::memory_order_relaxed);
-        if (beat != seen || !g_armed.load(std::memory_order_relaxed) || limit <= 0) {
+        if (beat != seen || !g_watchdog_armed.load(std::memory_order_relaxed) || limit <= 0) {
             seen = beat;
             quiet_since = now;
             continue;
@@ -65,14 +68,14 @@ void Watch()
 void AfterForkInChild()
 {
     g_thread_started.store(false);
-    g_armed.store(false);
+    g_watchdog_armed.store(false);
 }
 
 void Arm()
 {
     int64_t seconds = GetInt("watchdog-sec", 30);
     g_limit_ms.store(seconds > 0 ? seconds * 1000 : 0);
-    g_armed.store(true);
+    g_watchdog_armed.store(true);
     if (seconds <= 0 || g_thread_started.exchange(true))
         return;
     static const bool at_fork_registered = pthread_atfork(nullptr, nullptr, AfterForkInChild) == 0;
@@ -82,21 +85,14 @@ void Arm()
 
 void Beat()
 {
-    g_beat.store(g_beat.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    g_watchdog_beat.store(g_watchdog_beat.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-void WatchdogBeat()
+void detail::ArmWatchdog()
 {
-    Beat();
-    if (!g_armed.load(std::memory_order_relaxed))
-        Arm();
-}
-
-void WatchdogStamp(Cycles now)
-{
-    g_virtual_now.store(now, std::memory_order_relaxed);
+    Arm();
 }
 
 void PetWatchdog()
@@ -106,7 +102,7 @@ void PetWatchdog()
 
 void DisarmWatchdog()
 {
-    g_armed.store(false);
+    g_watchdog_armed.store(false);
 }
 
 }  // namespace console

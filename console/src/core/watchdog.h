@@ -2,14 +2,38 @@
 // core/scheduler.h).
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "core/scheduler.h"
 
 namespace console {
 
-// Marks a safe point; arms the watchdog if it is not armed.
-void WatchdogBeat();
+namespace detail {
+// Read by the watchdog thread: lock-free atomics with trivial destructors,
+// so the thread may outlive main and the static destructors.
+extern std::atomic<uint32_t> g_watchdog_beat;
+extern std::atomic<uint64_t> g_watchdog_virtual_now;
+extern std::atomic<bool> g_watchdog_armed;
+void ArmWatchdog();
+}  // namespace detail
+
+// Marks a safe point; arms the watchdog if it is not armed.  A 32-bit count
+// bumped by a plain load and store (a lost beat among threads still changes
+// it), never a locked 64-bit add, which the 32-bit build makes a
+// compare-exchange loop.
+inline void WatchdogBeat()
+{
+    detail::g_watchdog_beat.store(detail::g_watchdog_beat.load(std::memory_order_relaxed) + 1,
+                                  std::memory_order_relaxed);
+    if (!detail::g_watchdog_armed.load(std::memory_order_relaxed))
+        detail::ArmWatchdog();
+}
 
 // Records the virtual time reached, for the watchdog's report.
-void WatchdogStamp(Cycles now);
+inline void WatchdogStamp(Cycles now)
+{
+    detail::g_watchdog_virtual_now.store(now, std::memory_order_relaxed);
+}
 
 }  // namespace console

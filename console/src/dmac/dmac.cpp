@@ -401,13 +401,21 @@ __attribute__((noinline)) bool Run(int ch)
     return progress;
 }
 
+// An idle channel nobody started, whose unit does nothing.  STR is read from
+// the block every time: the game may set or clear it with a plain write.
+template <int ch>
+bool ChannelIdle()
+{
+    const State& s = S();
+    return s.channels[ch].phase == Phase::kIdle && !s.blocks[ch].chcr.STR && !s.channels[ch].running;
+}
+
 // A channel's unit in the service loop: an idle channel nobody started
 // answers without the call.
 template <int ch>
 bool RunChannel()
 {
-    State& s = S();
-    if (s.channels[ch].phase == Phase::kIdle && !s.blocks[ch].chcr.STR && !s.channels[ch].running)
+    if (ChannelIdle<ch>())
         return false;
     return Run(ch);
 }
@@ -600,12 +608,18 @@ void EnsureRegistered()
         return;
     registered = true;
     (void)g_owners_installed;
-    RegisterHardware("dmac ch2 GIF", kUnitOrderGif, RunChannel<2>);
-    RegisterHardware("dmac ch1 VIF1", kUnitOrderVif1, RunChannel<1>);
-    RegisterHardware("dmac ch4 toIPU", kUnitOrderToIpu, RunChannel<4>);
-    RegisterHardware("dmac ch3 fromIPU", kUnitOrderFromIpu, RunChannel<3>);
+    RegisterHardware("dmac ch2 GIF", kUnitOrderGif, RunChannel<2>, ChannelIdle<2>);
+    RegisterHardware("dmac ch1 VIF1", kUnitOrderVif1, RunChannel<1>, ChannelIdle<1>);
+    RegisterHardware("dmac ch4 toIPU", kUnitOrderToIpu, RunChannel<4>, ChannelIdle<4>);
+    RegisterHardware("dmac ch3 fromIPU", kUnitOrderFromIpu, RunChannel<3>, ChannelIdle<3>);
     RegisterStateReporter("dmac", StateText);
     RegisterResetHook("dmac", ResetDmac);
+    // The game starts or stops a channel with a plain store to STR as well
+    // as through the register.
+    tD_CHCR str{};
+    str.STR = 1;
+    for (int ch : {1, 2, 3, 4})
+        WatchPlainStores(&S().blocks[ch].chcr, std::bit_cast<uint32_t>(str));
 }
 
 int ChannelIndex(const sceDmaChan* chan, const char* caller)

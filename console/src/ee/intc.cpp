@@ -116,6 +116,7 @@ void RaiseIntc(int cause)
     if (!ValidCause(cause, "interrupt request"))
         return;
     S().pending |= 1u << cause;
+    HardwareMayHaveWork();
 }
 
 int AddInternalIntcHandler(int cause, std::function<int(int)> handler, int next)
@@ -141,6 +142,7 @@ void IntcWriteStat(uint32_t value)
 void IntcWriteMask(uint32_t value)
 {
     S().mask ^= value & kAllCauses;
+    HardwareMayHaveWork();
 }
 
 bool IntcEnabled()
@@ -151,6 +153,12 @@ bool IntcEnabled()
 bool InInterrupt()
 {
     return S().in_handler;
+}
+
+bool InterruptReady()
+{
+    const IntcState& s = S();
+    return (s.pending & s.mask) != 0 && s.enabled && !s.in_handler;
 }
 
 bool DispatchPendingInterrupt()
@@ -194,6 +202,7 @@ void ResetIntc()
     s.enabled = true;
     s.in_handler = false;
     s.next_id = 1;
+    HardwareMayHaveWork();
     for (auto& list : s.lists)
         list.clear();
 }
@@ -241,6 +250,7 @@ int EnableIntc(int cause)
     uint32_t bit = 1u << cause;
     int changed = (S().mask & bit) == 0;
     S().mask |= bit;
+    console::HardwareMayHaveWork();
     console::SafePoint(0);  // a cause pending while masked is delivered now
     return changed;
 }
@@ -268,6 +278,7 @@ int EIntr()
 {
     int previous = S().enabled;
     S().enabled = true;
+    console::HardwareMayHaveWork();
     console::SafePoint(0);  // whatever became pending meanwhile runs before EIntr returns
     return previous;
 }

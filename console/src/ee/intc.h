@@ -61,6 +61,10 @@ bool InInterrupt();
 // returns true.  Does nothing outside the EE main context.
 bool DispatchPendingInterrupt();
 
+// Whether DispatchPendingInterrupt, called in the EE main context, would run
+// a handler chain now.  No side effects.
+bool InterruptReady();
+
 // Power-on state: no handlers, nothing pending, every cause masked,
 // interrupts enabled.  Part of ResetScheduler.
 void ResetIntc();

@@ -153,9 +153,13 @@ ScopedRegisterOwner::~ScopedRegisterOwner()
     SetRegisterOwner(reg_, owner_, std::move(read_), std::move(write_));
 }
 
+// Any register access may change what the service loop would find (a
+// command started, a stall released, a FIFO read): the next safe point
+// services, whichever owner the register has.
 uint64_t ReadRegister(EeReg reg)
 {
     Entry& e = At(reg);
+    HardwareMayHaveWork();
     if (e.read)
         return e.read();
     WarnUnowned(reg, e, "read");
@@ -165,6 +169,7 @@ uint64_t ReadRegister(EeReg reg)
 void WriteRegister(EeReg reg, uint64_t value)
 {
     Entry& e = At(reg);
+    HardwareMayHaveWork();
     e.stored = value;
     if (e.write)
         e.write(value);

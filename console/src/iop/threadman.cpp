@@ -79,6 +79,7 @@ public:
         else
             level.push_back(id);
         mask_[priority >> 5] |= 1u << (priority & 31);
+        console::HardwareMayHaveWork();
     }
 
     // The first thread of the highest-priority (lowest-numbered) non-empty
@@ -383,6 +384,13 @@ void StartHost(Thread* t)
     t->host_running = true;
 }
 
+// No thread ready, and no fork to forget: the IOP step would do nothing.
+bool NoneReady()
+{
+    const Kernel& k = K();
+    return (k.owner == 0 || k.owner == ProcessId()) && k.ready.Highest() == kPriorityLevels;
+}
+
 // The service loop's IOP step: one turn of the highest-priority ready thread.
 // Returning after each turn lets the events its costs made due fire before the
 // next thread runs.
@@ -429,7 +437,7 @@ std::vector<RebootHook>& RebootHooks()
 }
 
 const bool g_registered = [] {
-    SetIopRunner(RunOneTurn);
+    SetIopRunner(RunOneTurn, NoneReady);
     RegisterStateReporter("iop", ThreadReport);
     RegisterResetHook("iop", ResetAfterScheduler);
     return true;

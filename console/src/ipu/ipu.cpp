@@ -190,6 +190,11 @@ bool RunIdec(State& s)
 
 // The hardware unit: advances the running command as far as input and
 // output allow.
+bool UnitIdle()
+{
+    return !S().busy;
+}
+
 bool RunUnit()
 {
     State& s = S();
@@ -216,6 +221,7 @@ void WriteCommand(uint64_t value)
     s.ecd = false;
     s.scd = false;
     s.busy = true;
+    HardwareMayHaveWork();
     if (TraceOn("ipu"))
         Trace("ipu", "%s 0x%08" PRIX32, CommandName(code), v);
     if (code == kCmdFdec) {
@@ -370,7 +376,7 @@ void EnsureRegistered()
     SetRegisterOwner(EeReg::kIpuCtrl, "ipu", [] { return uint64_t{Ctrl()}; }, WriteCtrl);
     dmac::SetPeripheral(4, &g_input);
     dmac::SetPeripheral(3, &g_output);
-    RegisterHardware("ipu", kUnitOrder, RunUnit);
+    RegisterHardware("ipu", kUnitOrder, RunUnit, UnitIdle);
     RegisterStateReporter("ipu", StateText);
     RegisterResetHook("ipu", ResetIpu);
 }

@@ -517,6 +517,13 @@ public:
 
 Vif1Port g_port;
 
+// Nothing held, or held behind a stall that only a register write ends.
+bool HeldIdle()
+{
+    const State& s = S();
+    return s.held.empty() || s.stalled;
+}
+
 // Words held back by a stall are processed as soon as STC has released it,
 // even when channel 1 has nothing more to send.
 bool RunHeld()
@@ -545,6 +552,7 @@ void WriteFbrst(uint64_t value)
         s.stalled = false;
         s.int_seen = false;
         s.er1 = false;
+        HardwareMayHaveWork();
     }
 }
 
@@ -649,7 +657,7 @@ void EnsureRegistered()
     (void)g_registered;
     InstallRegisterOwners();
     dmac::SetPeripheral(1, &g_port);
-    RegisterHardware("vif1 held words", dmac::kUnitOrderVif1 + 1, RunHeld);
+    RegisterHardware("vif1 held words", dmac::kUnitOrderVif1 + 1, RunHeld, HeldIdle);
     RegisterStateReporter("vif1", StateText);
     RegisterResetHook("vif1", ResetVif1);
 }
