@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -229,10 +230,16 @@ u32 BitReader::Peek(int n) const
 {
     if (n <= 0)
         return 0;
-    u64 window = 0;
     size_t byte = pos_ / 8;
-    for (int i = 0; i < 5; ++i, ++byte)
-        window = (window << 8) | (byte < data_.size() ? data_[byte] : 0);
+    u64 window = 0;
+    if (byte + 8 <= data_.size()) {
+        // Away from the end: the five bytes the window needs, read at once.
+        std::memcpy(&window, data_.data() + byte, 8);
+        window = __builtin_bswap64(window) >> 24;
+    } else {
+        for (int i = 0; i < 5; ++i, ++byte)
+            window = (window << 8) | (byte < data_.size() ? data_[byte] : 0);
+    }
     const int shift = 40 - static_cast<int>(pos_ % 8) - n;
     return static_cast<u32>((window >> shift) & ((u64{1} << n) - 1));
 }
@@ -393,33 +400,92 @@ Rgb YCbCrToRgb(int y, int cb, int cr)
     return ToRgb(y, cb, cr);
 }
 
+namespace {
+
+// ToRgb for eight pixels of a row in 16-bit lanes, already clamped to
+// 0..255: `luma` points at their eight Y samples, `cb` and `cr` at the four
+// chroma samples they share in pairs.  The sums are the same integers as
+// ToRgb's, each made by one multiply-add of two products.
+struct Rgb8 {
+    __m128i r, g, b;
+};
+
+inline __attribute__((always_inline)) Rgb8 ToRgb8(const u8* luma, const u8* cb, const u8* cr)
+{
+    const __m128i zero = _mm_setzero_si128();
+    auto four = [](const u8* p) {
+        u32 v;
+        std::memcpy(&v, p, 4);
+        return _mm_cvtsi32_si128(static_cast<int>(v));
+    };
+    const __m128i y8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(luma));
+    const __m128i c = _mm_sub_epi16(_mm_unpacklo_epi8(y8, zero), _mm_set1_epi16(16));
+    const __m128i cb4 = four(cb);
+    const __m128i cr4 = four(cr);
+    const __m128i d = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_unpacklo_epi8(cb4, cb4), zero), _mm_set1_epi16(128));
+    const __m128i e = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_unpacklo_epi8(cr4, cr4), zero), _mm_set1_epi16(128));
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i round = _mm_set1_epi32(128);
+    // Pairs of 16-bit factors for the interleaved (c, e), (c, d) and (e, 1).
+    auto pair = [](short a, short b) { return _mm_setr_epi16(a, b, a, b, a, b, a, b); };
+    const __m128i k_r = pair(298, 409);
+    const __m128i k_gcd = pair(298, -100);
+    const __m128i k_ge = pair(-208, 128);
+    const __m128i k_b = pair(298, 516);
+    auto channel = [](__m128i lo, __m128i hi) {
+        const __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 8), _mm_srai_epi32(hi, 8));
+        return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+    };
+    const __m128i ce_lo = _mm_unpacklo_epi16(c, e), ce_hi = _mm_unpackhi_epi16(c, e);
+    const __m128i cd_lo = _mm_unpacklo_epi16(c, d), cd_hi = _mm_unpackhi_epi16(c, d);
+    const __m128i e1_lo = _mm_unpacklo_epi16(e, one), e1_hi = _mm_unpackhi_epi16(e, one);
+    Rgb8 out;
+    out.r = channel(_mm_add_epi32(_mm_madd_epi16(ce_lo, k_r), round), _mm_add_epi32(_mm_madd_epi16(ce_hi, k_r), round));
+    out.g = channel(_mm_add_epi32(_mm_madd_epi16(cd_lo, k_gcd), _mm_madd_epi16(e1_lo, k_ge)),
+                    _mm_add_epi32(_mm_madd_epi16(cd_hi, k_gcd), _mm_madd_epi16(e1_hi, k_ge)));
+    out.b = channel(_mm_add_epi32(_mm_madd_epi16(cd_lo, k_b), round), _mm_add_epi32(_mm_madd_epi16(cd_hi, k_b), round));
+    return out;
+}
+
+}  // namespace
+
 void ConvertRgb32(const MacroblockSamples& mb, u8* out)
 {
+    const __m128i alpha = _mm_set1_epi16(static_cast<short>(0x80 << 8));
     for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            const int ci = (y >> 1) * 8 + (x >> 1);
-            const Rgb p = ToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
-            u8* o = out + (y * 16 + x) * 4;
-            o[0] = p.r;
-            o[1] = p.g;
-            o[2] = p.b;
-            o[3] = 0x80;
+        for (int half = 0; half < 2; ++half) {
+            const int ci = (y >> 1) * 8 + half * 4;
+            const Rgb8 p = ToRgb8(mb.y + y * 16 + half * 8, mb.cb + ci, mb.cr + ci);
+            const __m128i rg = _mm_or_si128(p.r, _mm_slli_epi16(p.g, 8));
+            const __m128i ba = _mm_or_si128(p.b, alpha);
+            u8* o = out + (y * 16 + half * 8) * 4;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi16(rg, ba));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), _mm_unpackhi_epi16(rg, ba));
         }
     }
 }
 
 void ConvertRgb16(const MacroblockSamples& mb, bool dither, u8* out)
 {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_set1_epi16(255);
+    const __m128i opaque = _mm_set1_epi16(static_cast<short>(0x8000));
     for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            const int ci = (y >> 1) * 8 + (x >> 1);
-            const Rgb p = ToRgb(mb.y[y * 16 + x], mb.cb[ci], mb.cr[ci]);
-            const int d = dither ? kDither[y & 3][x & 3] : 0;
-            auto five = [d](u8 c) { return static_cast<u32>(ClampSample(c + d) >> 3); };
-            const u32 v = five(p.r) | five(p.g) << 5 | five(p.b) << 10 | 1u << 15;
-            u8* o = out + (y * 16 + x) * 2;
-            o[0] = static_cast<u8>(v);
-            o[1] = static_cast<u8>(v >> 8);
+        const int* row = kDither[y & 3];
+        const __m128i d = dither ? _mm_setr_epi16(static_cast<short>(row[0]), static_cast<short>(row[1]),
+                                                  static_cast<short>(row[2]), static_cast<short>(row[3]),
+                                                  static_cast<short>(row[0]), static_cast<short>(row[1]),
+                                                  static_cast<short>(row[2]), static_cast<short>(row[3]))
+                                 : zero;
+        auto five = [&](__m128i c) {
+            return _mm_srli_epi16(_mm_min_epi16(_mm_max_epi16(_mm_add_epi16(c, d), zero), top), 3);
+        };
+        for (int half = 0; half < 2; ++half) {
+            const int ci = (y >> 1) * 8 + half * 4;
+            const Rgb8 p = ToRgb8(mb.y + y * 16 + half * 8, mb.cb + ci, mb.cr + ci);
+            const __m128i v = _mm_or_si128(_mm_or_si128(five(p.r), _mm_slli_epi16(five(p.g), 5)),
+                                           _mm_or_si128(_mm_slli_epi16(five(p.b), 10), opaque));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (y * 16 + half * 8) * 2), v);
         }
     }
 }

@@ -271,6 +271,74 @@ TEST(IpuDecoder, ColourConversionKeepsTheStudioRange)
     EXPECT_LE(green.b, 1);
 }
 
+TEST(IpuDecoder, BitReaderPeeksTheSameBitsAnywhereAndZerosPastTheEnd)
+{
+    std::vector<u8> data(21);
+    u32 seed = 99;
+    for (u8& b : data) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<u8>(seed >> 16);
+    }
+    auto bit = [&](size_t i) { return i / 8 < data.size() ? (data[i / 8] >> (7 - i % 8)) & 1 : 0; };
+    for (size_t pos = 0; pos <= data.size() * 8 + 8; ++pos) {
+        for (int n = 1; n <= 32; ++n) {
+            u32 want = 0;
+            for (int k = 0; k < n; ++k)
+                want = want << 1 | bit(pos + static_cast<size_t>(k));
+            ASSERT_EQ(BitReader(data, pos).Peek(n), want) << "at bit " << pos << ", " << n << " bits";
+        }
+    }
+}
+
+TEST(IpuDecoder, MacroblockConversionsAgreeWithThePixelFormulaEverywhere)
+{
+    // Random macroblocks, one in four pushed to the ends of every range
+    // (samples 0, 1, 254, 255 make the sums clamp both ways); each output
+    // pixel must be the one-pixel conversion of its own luma and the chroma
+    // of its 2 x 2 square, the RGB16 one after the dither pattern.
+    constexpr int kDitherMatrix[4][4] = {{-4, 2, -3, 3}, {0, -2, 1, -1}, {-3, 3, -4, 2}, {1, -1, 0, -2}};
+    u32 seed = 777;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    const u8 ends[] = {0, 1, 15, 16, 17, 127, 128, 129, 235, 240, 254, 255};
+    int bad = 0;
+    for (int n = 0; n < 400; ++n) {
+        MacroblockSamples mb;
+        auto sample = [&] { return n % 4 == 0 ? ends[next() % std::size(ends)] : static_cast<u8>(next()); };
+        for (u8& v : mb.y)
+            v = sample();
+        for (u8& v : mb.cb)
+            v = sample();
+        for (u8& v : mb.cr)
+            v = sample();
+        u8 out32[kRgb32MacroblockBytes];
+        u8 out16[kRgb16MacroblockBytes];
+        u8 out16d[kRgb16MacroblockBytes];
+        ConvertRgb32(mb, out32);
+        ConvertRgb16(mb, false, out16);
+        ConvertRgb16(mb, true, out16d);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const int i = y * 16 + x;
+                const int ci = (y >> 1) * 8 + (x >> 1);
+                const Rgb p = YCbCrToRgb(mb.y[i], mb.cb[ci], mb.cr[ci]);
+                bad += out32[i * 4] != p.r || out32[i * 4 + 1] != p.g || out32[i * 4 + 2] != p.b ||
+                       out32[i * 4 + 3] != 0x80;
+                for (int dithered = 0; dithered < 2; ++dithered) {
+                    const int d = dithered ? kDitherMatrix[y & 3][x & 3] : 0;
+                    auto five = [d](int c) { return std::clamp(c + d, 0, 255) >> 3; };
+                    const int want = five(p.r) | five(p.g) << 5 | five(p.b) << 10 | 0x8000;
+                    const u8* o = (dithered ? out16d : out16) + i * 2;
+                    bad += (o[0] | o[1] << 8) != want;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(bad, 0);
+}
+
 TEST(IpuDecoder, DcOnlyMacroblockDecodesToTheExactFlatColour)
 {
     Writer w;
