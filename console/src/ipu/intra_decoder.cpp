@@ -7,8 +7,9 @@
 #include <numbers>
 #include <vector>
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
+#include "gs/simd.h"
 #include "ipu/mpeg_tables.h"
 
 namespace console::ipu {
@@ -323,8 +324,61 @@ DecodeResult DecodeIntraMacroblock(BitReader& bits, const PictureControl& pc, bo
     return result;
 }
 
+namespace {
+
+// InverseDct four x at a time: every lane does the multiplications and
+// additions of the two-lane version, in the same order, and rounds by
+// floor(s + 0.5) as it does.
+__attribute__((target("avx2"))) void InverseDctAvx2(const int (&coefficients)[64], u8 (&samples)[64])
+{
+    const IdctBasis& b = Basis();
+    alignas(32) double rows[64];
+    int live_rows[8];
+    int row_count = 0;
+    for (int v = 0; v < 8; ++v) {
+        const int* c = coefficients + v * 8;
+        __m256d s0 = _mm256_setzero_pd();
+        __m256d s1 = _mm256_setzero_pd();
+        bool any = false;
+        for (int u = 0; u < 8; ++u) {
+            if (c[u] == 0)
+                continue;
+            any = true;
+            const __m256d coefficient = _mm256_set1_pd(static_cast<double>(c[u]));
+            s0 = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_loadu_pd(&b.by_u[u][0]), coefficient));
+            s1 = _mm256_add_pd(s1, _mm256_mul_pd(_mm256_loadu_pd(&b.by_u[u][4]), coefficient));
+        }
+        if (!any)
+            continue;
+        live_rows[row_count++] = v;
+        _mm256_store_pd(&rows[v * 8], s0);
+        _mm256_store_pd(&rows[v * 8 + 4], s1);
+    }
+    const __m256d half = _mm256_set1_pd(0.5);
+    for (int y = 0; y < 8; ++y) {
+        __m256d s0 = _mm256_setzero_pd();
+        __m256d s1 = _mm256_setzero_pd();
+        for (int i = 0; i < row_count; ++i) {
+            const int v = live_rows[i];
+            const __m256d weight = _mm256_set1_pd(b.basis[y][v]);
+            s0 = _mm256_add_pd(s0, _mm256_mul_pd(weight, _mm256_load_pd(&rows[v * 8])));
+            s1 = _mm256_add_pd(s1, _mm256_mul_pd(weight, _mm256_load_pd(&rows[v * 8 + 4])));
+        }
+        const __m128i r0 = _mm256_cvttpd_epi32(_mm256_floor_pd(_mm256_add_pd(s0, half)));
+        const __m128i r1 = _mm256_cvttpd_epi32(_mm256_floor_pd(_mm256_add_pd(s1, half)));
+        const __m128i words = _mm_packs_epi32(r0, r1);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + y * 8), _mm_packus_epi16(words, words));
+    }
+}
+
+}  // namespace
+
 void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
 {
+    if (gs::ActiveSimdLevel() == gs::SimdLevel::kAvx2) {
+        InverseDctAvx2(coefficients, samples);
+        return;
+    }
     // Separable sums in double precision, rows first.  Most coefficients of a
     // block are zero and a zero term adds nothing to a sum (the sums start at
     // +0, so not even the sign of a zero changes): only the non-zero terms are

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "console/ipu/stream_writer.h"
+#include "gs/simd.h"
 #include "ipu/intra_decoder.h"
 #include "ipu/mpeg_tables.h"
 
@@ -228,32 +229,37 @@ TEST(IpuDecoder, InverseDctMatchesTheFullSumsOnSparseAndDenseBlocks)
                 out[y * 8 + x] = static_cast<u8>(std::clamp(static_cast<int>(std::floor(s + 0.5)), 0, 255));
             }
     };
-    u32 seed = 12345;
-    auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 8;
-    };
-    int mismatches = 0;
-    for (int block = 0; block < 4000; ++block) {
-        int f[64] = {};
-        const int kind = block % 4;
-        const int count = kind == 0 ? 1 + next() % 3 : kind == 1 ? 4 + next() % 12 : kind == 2 ? 64 : 1 + next() % 64;
-        for (int i = 0; i < count; ++i) {
-            const int pos = kind == 2 ? i : static_cast<int>(next() % 64);
-            const int range = kind == 3 ? 4096 : 600;
-            f[pos] = static_cast<int>(next() % range) - range / 2;
+    // At the SSE2 level and at the host's (AVX2 where the CPU has it).
+    for (auto level : {console::gs::SimdLevel::kSse2, console::gs::HostSimdLevel()}) {
+        console::gs::LimitSimdLevel(level);
+        u32 seed = 12345;
+        auto next = [&seed] {
+            seed = seed * 1103515245u + 12345u;
+            return seed >> 8;
+        };
+        int mismatches = 0;
+        for (int block = 0; block < 4000; ++block) {
+            int f[64] = {};
+            const int kind = block % 4;
+            const int count = kind == 0 ? 1 + next() % 3 : kind == 1 ? 4 + next() % 12 : kind == 2 ? 64 : 1 + next() % 64;
+            for (int i = 0; i < count; ++i) {
+                const int pos = kind == 2 ? i : static_cast<int>(next() % 64);
+                const int range = kind == 3 ? 4096 : 600;
+                f[pos] = static_cast<int>(next() % range) - range / 2;
+            }
+            if (kind == 3)
+                f[0] = std::clamp(f[0] * 8, -2048, 2047);
+            else
+                f[0] = 4 + 8 * static_cast<int>(next() % 256);  // DC on a half level: sums land on x.5
+            u8 fast[64], want[64];
+            InverseDct(f, fast);
+            full(f, want);
+            for (int i = 0; i < 64; ++i)
+                mismatches += fast[i] != want[i];
         }
-        if (kind == 3)
-            f[0] = std::clamp(f[0] * 8, -2048, 2047);
-        else
-            f[0] = 4 + 8 * static_cast<int>(next() % 256);  // DC on a half level: sums land on x.5
-        u8 fast[64], want[64];
-        InverseDct(f, fast);
-        full(f, want);
-        for (int i = 0; i < 64; ++i)
-            mismatches += fast[i] != want[i];
+        EXPECT_EQ(mismatches, 0) << "vector level " << static_cast<int>(level);
     }
-    EXPECT_EQ(mismatches, 0);
+    console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
 }
 
 TEST(IpuDecoder, ColourConversionKeepsTheStudioRange)
