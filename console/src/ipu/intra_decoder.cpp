@@ -227,24 +227,6 @@ constexpr int kDither[4][4] = {
 
 }  // namespace
 
-u32 BitReader::Peek(int n) const
-{
-    if (n <= 0)
-        return 0;
-    size_t byte = pos_ / 8;
-    u64 window = 0;
-    if (byte + 8 <= data_.size()) {
-        // Away from the end: the five bytes the window needs, read at once.
-        std::memcpy(&window, data_.data() + byte, 8);
-        window = __builtin_bswap64(window) >> 24;
-    } else {
-        for (int i = 0; i < 5; ++i, ++byte)
-            window = (window << 8) | (byte < data_.size() ? data_[byte] : 0);
-    }
-    const int shift = 40 - static_cast<int>(pos_ % 8) - n;
-    return static_cast<u32>((window >> shift) & ((u64{1} << n) - 1));
-}
-
 PictureControl PictureControl::FromCtrl(u32 ctrl)
 {
     PictureControl pc;

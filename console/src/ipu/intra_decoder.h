@@ -18,6 +18,7 @@
 #include <ee/types.h>
 
 #include <cstddef>
+#include <cstring>
 #include <span>
 
 namespace console::ipu {
@@ -30,7 +31,23 @@ public:
     BitReader(std::span<const u8> data, size_t bit_position) : data_(data), pos_(bit_position) {}
 
     // The next n bits (0 to 32) without consuming them.
-    u32 Peek(int n) const;
+    u32 Peek(int n) const
+    {
+        if (n <= 0)
+            return 0;
+        size_t byte = pos_ / 8;
+        u64 window = 0;
+        if (byte + 8 <= data_.size()) {
+            // Away from the end: the five bytes the window needs, read at once.
+            std::memcpy(&window, data_.data() + byte, 8);
+            window = __builtin_bswap64(window) >> 24;
+        } else {
+            for (int i = 0; i < 5; ++i, ++byte)
+                window = (window << 8) | (byte < data_.size() ? data_[byte] : 0);
+        }
+        const int shift = 40 - static_cast<int>(pos_ % 8) - n;
+        return static_cast<u32>((window >> shift) & ((u64{1} << n) - 1));
+    }
     void Skip(int n) { pos_ += static_cast<size_t>(n); }
     u32 Read(int n)
     {

@@ -117,6 +117,21 @@ TEST_F(QuietSafePoints, EventsFireAtTheFirstSafePointThatReachesThem)
     console::SafePoint(5);
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[2], t0 + 120);
+
+    // Outside the main context a safe point only moves the clock, quiet or
+    // not; the event waits for the main context's next one.
+    SettleQuiet();
+    console::ScheduleIn(10, "after the handler", [&] { seen.push_back(console::Now()); });
+    {
+        console::ScopedContext handler(console::Context::kInterrupt);
+        console::SafePoint(4);
+        console::SafePoint(30);
+    }
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_EQ(console::Now(), t0 + 154);
+    console::SafePoint(0);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[3], t0 + 154);
 }
 
 TEST_F(QuietSafePoints, WorkAnnouncedBetweenSafePointsRunsAtTheNext)
