@@ -3850,13 +3850,12 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     };
 
     TriangleRowWalker walker = p.walker;
-    for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
-        if (RowMasked(st.scanmsk, py) || !bands.Has(py))
-            continue;
+    // Row py of the triangle, its walker on it.
+    auto draw_row = [&](s32 py) __attribute__((always_inline)) {
         s32 begin, end;
         walker.Span(begin, end);
         if (begin >= end)
-            continue;
+            return;
         // The offsets from the planes' origin, exact as doubles; the y
         // terms are the same for the row's pieces.
         const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - p.x0));
@@ -3884,6 +3883,22 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             shade.row(st.sc, sp, n, batch);
             if (!p.batch_rows)
                 flush();
+        }
+    };
+    if (bands.count == 1) {
+        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next())
+            if (!RowMasked(st.scanmsk, py))
+                draw_row(py);
+    } else {
+        // The band of row py, stepped with the rows rather than divided out
+        // anew.
+        const u32 band_rows = (1u << bands.shift) - 1;
+        u32 band = (static_cast<u32>(p.py_begin) >> bands.shift) % bands.count;
+        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
+            if (band == bands.index && !RowMasked(st.scanmsk, py))
+                draw_row(py);
+            if ((static_cast<u32>(py + 1) & band_rows) == 0 && ++band == bands.count)
+                band = 0;
         }
     }
     flush();
