@@ -1081,132 +1081,199 @@ inline __m128i Expand16Four(__m128i p)
 // time.  `colors` and `depths` are read from three entries before the
 // span's first to three after its last (lanes left unused).
 template <int kFrame, int kDepth, int kBlend, bool kDither, bool kMasked>
-void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
-{
-    if (n <= 0)
-        return;
-    constexpr bool k16 = kFrame == kFrame16;
-    constexpr bool kZ16 = kDepth == kDepth16;
+class QuadSpanWriter {
+    static constexpr bool k16 = kFrame == kFrame16;
+    static constexpr bool kZ16 = kDepth == kDepth16;
     // Bits of the frame pixel a write keeps (FBMSK, a 24-bit frame's top byte).
-    constexpr bool kKeeps = kMasked || kFrame == kFrame24;
-    // The rows' values are read before the stores, which the compiler cannot
-    // tell apart from them; the vector constants are the writer's own, read
-    // where they are used.
-    u32* const words = w.words;
-    const RowCursor& fr = row.FrameRow();
-    const RowCursor& dr = row.DepthRow();
-    const u16* const ftab = fr.RowTable();
-    const u16* const dtab = dr.RowTable();
-    const u32 fmx = fr.MaskX(), dmx = dr.MaskX();
-    const u32 fpage = fr.PageBase(0), dpage = dr.PageBase(0);
-    const u32 fsx = fr.ShiftX(), dsx = dr.ShiftX(), fps = fr.PageShift(), dps = dr.PageShift();
-    const u32 funits = fr.UnitsMask(), dunits = dr.UnitsMask();
-    // Quads are walked a page of both buffers at a time.
-    const u32 pmx = kDepth == kNoDepth ? fmx : std::min(fmx, dmx);
-    const __m128i keep_not = _mm_set1_epi32(
-        static_cast<int>(~((kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u))));
-    const DepthQuadTest& depth_test = w.depth_quad;
-    const bool zwrite = w.zwrite;
-    const BlendQuad& blend = w.blend_quad;
-    const FinishQuad& finish = w.finish_quad;
-    __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
-    if constexpr (kDither)
-        DitherFour(w, row, 0, dither_lo, dither_hi);
-    const __m128i low16 = _mm_set1_epi32(0xFFFF);
-    const __m128i ones = _mm_set1_epi32(-1);
+    static constexpr bool kKeeps = kMasked || kFrame == kFrame24;
 
-    // The quad at x, its lanes `lanes` (all of them when `whole`), in the
-    // pages whose bases are fb and db.
-    auto quad = [&](u32 x, __m128i lanes, bool whole, u32 fb, u32 db) __attribute__((always_inline)) {
-        const int i = static_cast<int>(x - x0);
-        __m128i m = lanes;
-        if constexpr (kDepth != kNoDepth) {
-            // 16-bit Z values are one half of each word (HalfColumns).
-            u32 zo = (db + dtab[x & dmx]) & dunits;
-            __m128i zshift = _mm_setzero_si128();
-            if constexpr (kZ16) {
-                zshift = _mm_cvtsi32_si128(static_cast<int>((zo & 1) * 16));
-                zo >>= 1;
-            }
-            const __m128i raw = LoadQuad(words, zo);
-            const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF))
-                                   : kZ16             ? _mm_and_si128(_mm_srl_epi32(raw, zshift), low16)
-                                                      : raw;
-            __m128i zs;
-            const __m128i pass = depth_test.Test<kDepth>(
-                stored, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zs);
-            m = whole ? pass : _mm_and_si128(m, pass);
-            if (_mm_movemask_ps(_mm_castsi128_ps(m)) == 0)
-                return;
-            if (zwrite) {
-                __m128i zm = m;
-                if constexpr (kDepth == kDepth24)
-                    zm = _mm_and_si128(zm, _mm_set1_epi32(0xFFFFFF));
+public:
+    // What stays the same for every span of the writer's rows: the layouts'
+    // masks and shifts and the vector constants.
+    __attribute__((always_inline)) QuadSpanWriter(const WriterState& w, const PixelRow& row)
+        : w_(w),
+          words_(w.words),
+          fmx_(row.FrameRow().MaskX()),
+          dmx_(row.DepthRow().MaskX()),
+          fsx_(row.FrameRow().ShiftX()),
+          dsx_(row.DepthRow().ShiftX()),
+          fps_(row.FrameRow().PageShift()),
+          dps_(row.DepthRow().PageShift()),
+          funits_(row.FrameRow().UnitsMask()),
+          dunits_(row.DepthRow().UnitsMask()),
+          // Quads are walked a page of both buffers at a time.
+          pmx_(kDepth == kNoDepth ? fmx_ : std::min(fmx_, dmx_)),
+          zwrite_(w.zwrite)
+    {
+    }
+
+    // The span of n pixels from x0 of `row` (a row of the same layouts).
+    __attribute__((always_inline)) void Span(const PixelRow& row, u32 x0, int n, const u32* colors,
+                                             const u32* depths) const
+    {
+        if (n <= 0)
+            return;
+        // The rows' values are read before the stores, which the compiler
+        // cannot tell apart from them; the vector constants are the writer's
+        // own, read where they are used.
+        const WriterState& w = w_;
+        u32* const words = words_;
+        const RowCursor& fr = row.FrameRow();
+        const RowCursor& dr = row.DepthRow();
+        const u16* const ftab = fr.RowTable();
+        const u16* const dtab = dr.RowTable();
+        const u32 fmx = fmx_, dmx = dmx_;
+        const u32 fpage = fr.PageBase(0), dpage = dr.PageBase(0);
+        const u32 fsx = fsx_, dsx = dsx_, fps = fps_, dps = dps_;
+        const u32 funits = funits_, dunits = dunits_;
+        const u32 pmx = pmx_;
+        const __m128i keep_not = _mm_set1_epi32(
+            static_cast<int>(~((kMasked ? w.keep : 0u) | (kFrame == kFrame24 ? 0xFF000000u : 0u))));
+        const DepthQuadTest& depth_test = w.depth_quad;
+        const bool zwrite = zwrite_;
+        const BlendQuad& blend = w.blend_quad;
+        const FinishQuad& finish = w.finish_quad;
+        __m128i dither_lo = _mm_setzero_si128(), dither_hi = _mm_setzero_si128();
+        if constexpr (kDither)
+            DitherFour(w, row, 0, dither_lo, dither_hi);
+        const __m128i low16 = _mm_set1_epi32(0xFFFF);
+        const __m128i ones = _mm_set1_epi32(-1);
+
+        // The quad at x, its lanes `lanes` (all of them when `whole`), in the
+        // pages whose bases are fb and db.
+        auto quad = [&](u32 x, __m128i lanes, bool whole, u32 fb, u32 db) __attribute__((always_inline)) {
+            const int i = static_cast<int>(x - x0);
+            __m128i m = lanes;
+            if constexpr (kDepth != kNoDepth) {
+                // 16-bit Z values are one half of each word (HalfColumns).
+                u32 zo = (db + dtab[x & dmx]) & dunits;
+                __m128i zshift = _mm_setzero_si128();
                 if constexpr (kZ16) {
-                    zm = _mm_and_si128(zm, _mm_sll_epi32(low16, zshift));
-                    zs = _mm_sll_epi32(zs, zshift);
+                    zshift = _mm_cvtsi32_si128(static_cast<int>((zo & 1) * 16));
+                    zo >>= 1;
                 }
-                StoreQuad(words, zo, _mm_xor_si128(raw, _mm_and_si128(_mm_xor_si128(raw, zs), zm)));
+                const __m128i raw = LoadQuad(words, zo);
+                const __m128i stored = kDepth == kDepth24 ? _mm_and_si128(raw, _mm_set1_epi32(0xFFFFFF))
+                                       : kZ16             ? _mm_and_si128(_mm_srl_epi32(raw, zshift), low16)
+                                                          : raw;
+                __m128i zs;
+                const __m128i pass = depth_test.Test<kDepth>(
+                    stored, _mm_loadu_si128(reinterpret_cast<const __m128i*>(depths + i)), zs);
+                m = whole ? pass : _mm_and_si128(m, pass);
+                if (_mm_movemask_ps(_mm_castsi128_ps(m)) == 0)
+                    return;
+                if (zwrite) {
+                    __m128i zm = m;
+                    if constexpr (kDepth == kDepth24)
+                        zm = _mm_and_si128(zm, _mm_set1_epi32(0xFFFFFF));
+                    if constexpr (kZ16) {
+                        zm = _mm_and_si128(zm, _mm_sll_epi32(low16, zshift));
+                        zs = _mm_sll_epi32(zs, zshift);
+                    }
+                    StoreQuad(words, zo, _mm_xor_si128(raw, _mm_and_si128(_mm_xor_si128(raw, zs), zm)));
+                }
             }
-        }
-        // 16-bit pixels likewise (HalfColumns): their half of each word is
-        // merged into it.
-        u32 fo = (fb + ftab[x & fmx]) & funits;
-        __m128i fshift = _mm_setzero_si128();
-        if constexpr (k16) {
-            fshift = _mm_cvtsi32_si128(static_cast<int>((fo & 1) * 16));
-            m = _mm_and_si128(m, _mm_sll_epi32(low16, fshift));
-            fo >>= 1;
-        }
-        if constexpr (kKeeps)
-            m = _mm_and_si128(m, k16 ? _mm_sll_epi32(keep_not, fshift) : keep_not);
-        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i));
-        if constexpr (kBlend != kNoBlend) {
-            const __m128i old = LoadQuad(words, fo);
-            __m128i cd = old;
-            if constexpr (kFrame == kFrame24)
-                cd = _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
-                                  _mm_set1_epi32(static_cast<int>(0x80000000u)));
-            else if constexpr (k16)
-                cd = Expand16Four(_mm_and_si128(_mm_srl_epi32(old, fshift), low16));
-            c = FinishFour<kFrame, false>(finish, dither_lo, dither_hi,
-                                          BlendFour<kBlend, kDither>(blend, c, cd, dither_lo, dither_hi));
+            // 16-bit pixels likewise (HalfColumns): their half of each word is
+            // merged into it.
+            u32 fo = (fb + ftab[x & fmx]) & funits;
+            __m128i fshift = _mm_setzero_si128();
+            if constexpr (k16) {
+                fshift = _mm_cvtsi32_si128(static_cast<int>((fo & 1) * 16));
+                m = _mm_and_si128(m, _mm_sll_epi32(low16, fshift));
+                fo >>= 1;
+            }
+            if constexpr (kKeeps)
+                m = _mm_and_si128(m, k16 ? _mm_sll_epi32(keep_not, fshift) : keep_not);
+            __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colors + i));
+            if constexpr (kBlend != kNoBlend) {
+                const __m128i old = LoadQuad(words, fo);
+                __m128i cd = old;
+                if constexpr (kFrame == kFrame24)
+                    cd = _mm_or_si128(_mm_and_si128(old, _mm_set1_epi32(0xFFFFFF)),
+                                      _mm_set1_epi32(static_cast<int>(0x80000000u)));
+                else if constexpr (k16)
+                    cd = Expand16Four(_mm_and_si128(_mm_srl_epi32(old, fshift), low16));
+                c = FinishFour<kFrame, false>(finish, dither_lo, dither_hi,
+                                              BlendFour<kBlend, kDither>(blend, c, cd, dither_lo, dither_hi));
+                if constexpr (k16)
+                    c = _mm_sll_epi32(c, fshift);
+                StoreQuad(words, fo, _mm_xor_si128(old, _mm_and_si128(_mm_xor_si128(old, c), m)));
+                return;
+            }
+            c = FinishFour<kFrame, kDither>(finish, dither_lo, dither_hi, c);
+            if constexpr (!k16 && !kKeeps) {
+                if ((kDepth == kNoDepth && whole) || _mm_movemask_ps(_mm_castsi128_ps(m)) == 15) {
+                    StoreQuad(words, fo, c);
+                    return;
+                }
+            }
             if constexpr (k16)
                 c = _mm_sll_epi32(c, fshift);
+            const __m128i old = LoadQuad(words, fo);
             StoreQuad(words, fo, _mm_xor_si128(old, _mm_and_si128(_mm_xor_si128(old, c), m)));
+        };
+        auto frame_base = [&](u32 x) { return fpage + ((x >> fsx) << fps); };
+        auto depth_base = [&](u32 x) { return kDepth == kNoDepth ? 0u : dpage + ((x >> dsx) << dps); };
+
+        const u32 end = x0 + static_cast<u32>(n);
+        const u32 first = x0 & ~3u, last = (end - 1) & ~3u;
+        const __m128i tail = LanesBelow(end - last);
+        const u32 fb0 = frame_base(first), db0 = depth_base(first);
+        if (first == last) {
+            quad(first, _mm_and_si128(LanesFrom(x0 & 3), tail), false, fb0, db0);
             return;
         }
-        c = FinishFour<kFrame, kDither>(finish, dither_lo, dither_hi, c);
-        if constexpr (!k16 && !kKeeps) {
-            if ((kDepth == kNoDepth && whole) || _mm_movemask_ps(_mm_castsi128_ps(m)) == 15) {
-                StoreQuad(words, fo, c);
-                return;
-            }
+        quad(first, LanesFrom(x0 & 3), false, fb0, db0);
+        u32 x = first + 4;
+        if ((first | pmx) == (last | pmx)) {
+            // The span lies in one page of both buffers.
+            for (; x < last; x += 4)
+                quad(x, ones, true, fb0, db0);
+            quad(last, tail, false, fb0, db0);
+            return;
         }
-        if constexpr (k16)
-            c = _mm_sll_epi32(c, fshift);
-        const __m128i old = LoadQuad(words, fo);
-        StoreQuad(words, fo, _mm_xor_si128(old, _mm_and_si128(_mm_xor_si128(old, c), m)));
-    };
-    auto frame_base = [&](u32 x) { return fpage + ((x >> fsx) << fps); };
-    auto depth_base = [&](u32 x) { return kDepth == kNoDepth ? 0u : dpage + ((x >> dsx) << dps); };
+        while (x < last) {
+            const u32 stop = std::min(last, (x | pmx) + 1);
+            const u32 fb = frame_base(x), db = depth_base(x);
+            for (; x < stop; x += 4)
+                quad(x, ones, true, fb, db);
+        }
+        quad(last, tail, false, frame_base(last), depth_base(last));
+    }
 
-    const u32 end = x0 + static_cast<u32>(n);
-    const u32 first = x0 & ~3u, last = (end - 1) & ~3u;
-    const __m128i tail = LanesBelow(end - last);
-    if (first == last) {
-        quad(first, _mm_and_si128(LanesFrom(x0 & 3), tail), false, frame_base(first), depth_base(first));
+private:
+    const WriterState& w_;
+    u32* words_;
+    u32 fmx_, dmx_, fsx_, dsx_, fps_, dps_, funits_, dunits_, pmx_;
+    bool zwrite_;
+};
+
+template <int kFrame, int kDepth, int kBlend, bool kDither, bool kMasked>
+void WriteSpanQuads(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32* depths)
+{
+    QuadSpanWriter<kFrame, kDepth, kBlend, kDither, kMasked>(w, row).Span(row, x0, n, colors, depths);
+}
+
+// Pieces of rows drawn with one writer: n pixels from x = px of `row`, whose
+// colours and depths are entries at, at + 1, ... of a batch.
+struct SpanPiece {
+    const PixelRow* row;
+    s32 px;
+    int n, at;
+};
+
+// WriteSpanQuads of several pieces of rows of the same frame and Z buffers,
+// set up once.
+template <int kFrame, int kDepth, int kBlend, bool kDither, bool kMasked>
+void WriteQuadPieces(const WriterState& w, const SpanPiece* pieces, int count, const u32* colors, const u32* depths)
+{
+    if (count <= 0)
         return;
+    const QuadSpanWriter<kFrame, kDepth, kBlend, kDither, kMasked> writer(w, *pieces[0].row);
+    for (int k = 0; k < count; ++k) {
+        const SpanPiece& pc = pieces[k];
+        writer.Span(*pc.row, static_cast<u32>(pc.px), pc.n, colors + pc.at, depths + pc.at);
     }
-    quad(first, LanesFrom(x0 & 3), false, frame_base(first), depth_base(first));
-    u32 x = first + 4;
-    while (x < last) {
-        const u32 stop = std::min(last, (x | pmx) + 1);
-        const u32 fb = frame_base(x), db = depth_base(x);
-        for (; x < stop; x += 4)
-            quad(x, ones, true, fb, db);
-    }
-    quad(last, tail, false, frame_base(last), depth_base(last));
 }
 
 // Depth only (an alpha test that always fails with ZB_ONLY): the test and
@@ -1240,6 +1307,7 @@ void FillSpan(const WriterState& w, const PixelRow& row, u32 x0, int n, u32 rgba
 
 using WriteFn = void (*)(const WriterState&, const PixelRow&, u32, int, const u32*, const u32*);
 using FillFn = void (*)(const WriterState&, const PixelRow&, u32, int, u32, u32);
+using PiecesFn = void (*)(const WriterState&, const SpanPiece*, int, const u32*, const u32*);
 
 template <int kFrame, int kDepth, bool kMasked>
 WriteFn PickWrite(bool blend, bool dither)
@@ -1293,6 +1361,32 @@ WriteFn PickQuadWrite(int depth, int eq, bool dither, bool masked)
     return ForDepthClass(depth, [&](auto d) { return PickQuadWrite<kFrame, decltype(d)::value>(eq, dither, masked); });
 }
 
+// WriteQuadPieces for what PickQuadWrite picks WriteSpanQuads for, with or
+// without dithering; null when the frame is masked.
+template <int kFrame, int kDepth>
+PiecesFn PickQuadPieces(int eq, bool dither)
+{
+    static constexpr PiecesFn table[3][2] = {
+        {WriteQuadPieces<kFrame, kDepth, kNoBlend, false, false>, WriteQuadPieces<kFrame, kDepth, kNoBlend, true, false>},
+        {WriteQuadPieces<kFrame, kDepth, kBlendAny, false, false>, WriteQuadPieces<kFrame, kDepth, kBlendAny, true, false>},
+        {WriteQuadPieces<kFrame, kDepth, kBlendMix, false, false>, WriteQuadPieces<kFrame, kDepth, kBlendMix, true, false>},
+    };
+    return table[eq][dither];
+}
+
+template <int kFrame>
+PiecesFn PickQuadPieces(int depth, int eq, bool dither, bool masked)
+{
+    if (masked)
+        return nullptr;
+    switch (depth) {
+    case kDepth32: return PickQuadPieces<kFrame, kDepth32>(eq, dither);
+    case kDepth24: return PickQuadPieces<kFrame, kDepth24>(eq, dither);
+    case kDepth16: return PickQuadPieces<kFrame, kDepth16>(eq, dither);
+    default: return PickQuadPieces<kFrame, kNoDepth>(eq, dither);
+    }
+}
+
 int FrameClassOf(Psm psm)
 {
     switch (psm) {
@@ -1324,6 +1418,7 @@ struct Writer {
     WriterState state;
     WriteFn write = nullptr;
     WriteFn quads = nullptr;  // the write for frame and Z apart, when their layouts allow it
+    PiecesFn quad_pieces = nullptr;  // `quads` for several pieces of rows at once, when made
     FillFn fill = nullptr;  // set when a constant colour may be filled
     bool flat_fill = false;
     bool frame_write = true;
@@ -1414,9 +1509,18 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     if (frame_quads && depth_quads) {
         const int eq = BlendEqOf(env);
         switch (frame) {
-        case kFrame32: w.quads = PickQuadWrite<kFrame32>(depth, eq, env.dither, masked); break;
-        case kFrame24: w.quads = PickQuadWrite<kFrame24>(depth, eq, env.dither, masked); break;
-        default: w.quads = PickQuadWrite<kFrame16>(depth, eq, env.dither, masked); break;
+        case kFrame32:
+            w.quads = PickQuadWrite<kFrame32>(depth, eq, env.dither, masked);
+            w.quad_pieces = PickQuadPieces<kFrame32>(depth, eq, env.dither, masked);
+            break;
+        case kFrame24:
+            w.quads = PickQuadWrite<kFrame24>(depth, eq, env.dither, masked);
+            w.quad_pieces = PickQuadPieces<kFrame24>(depth, eq, env.dither, masked);
+            break;
+        default:
+            w.quads = PickQuadWrite<kFrame16>(depth, eq, env.dither, masked);
+            w.quad_pieces = PickQuadPieces<kFrame16>(depth, eq, env.dither, masked);
+            break;
         }
         // Without a depth stage the frame is all a quad touches, wherever
         // the Z buffer lies.
@@ -3483,6 +3587,8 @@ struct alignas(64) TriangleState {
     // apart (the quads, when their layouts allow them).
     WriterState apart_state;
     WriteFn apart_write = nullptr;
+    // The writes of several row pieces at once, when the writer has them.
+    PiecesFn pieces_write = nullptr, apart_pieces_write = nullptr;
     Texturing tex;
     TextureEnv tex_env;  // what the general sampler reads
     std::optional<PrimitiveSampler> sampler;
@@ -3555,6 +3661,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     p.apart_state = p.writer.state;
     p.apart_state.disjoint = true;
     p.apart_write = p.writer.quads ? p.writer.quads : p.writer.write;
+    p.apart_pieces_write = p.writer.quads ? p.writer.quad_pieces : nullptr;
+    p.pieces_write = p.writer.quads && p.writer.write == p.writer.quads ? p.writer.quad_pieces : nullptr;
     p.frame_layout = &LayoutOf(env.frame.psm);
     p.depth_layout = &LayoutOf(env.depth.psm);
     p.frame_bp = env.frame.bp;
@@ -3716,38 +3824,38 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     const TriangleState& st = *p.state;
     const WriterState& ws = p.apart ? st.apart_state : st.writer.state;
     const WriteFn write = p.apart ? st.apart_write : st.writer.write;
+    const PiecesFn write_pieces = p.apart ? st.apart_pieces_write : st.pieces_write;
     const TriangleShadeFns shade = st.shade;
     TriangleSpan sp = p.steps;
     TriangleBatch batch;
-    struct Piece {
-        const PixelRow* row;  // in RowOf's entries, unchanged until the batch is written
-        s32 px;
-        int n, at;
-    };
+    // Rows are in RowOf's entries, unchanged until the batch is written.
     s32 batch_first_row = 0;
-    alignas(16) unsigned char piece_room[kBatch * sizeof(Piece)];
-    Piece* const pieces = reinterpret_cast<Piece*>(piece_room);
+    alignas(16) unsigned char piece_room[kBatch * sizeof(SpanPiece)];
+    SpanPiece* const pieces = reinterpret_cast<SpanPiece*>(piece_room);
     int piece_count = 0;
     auto flush = [&] {
         if (!batch.count)
             return;
         shade.finish(st.sc, batch);
-        for (int k = 0; k < piece_count; ++k) {
-            const Piece& pc = pieces[k];
-            write(ws, *pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
+        if (write_pieces) {
+            write_pieces(ws, pieces, piece_count, batch.colors, batch.depths);
+        } else {
+            for (int k = 0; k < piece_count; ++k) {
+                const SpanPiece& pc = pieces[k];
+                write(ws, *pc.row, static_cast<u32>(pc.px), pc.n, batch.colors + pc.at, batch.depths + pc.at);
+            }
         }
         batch.count = 0;
         piece_count = 0;
     };
 
     TriangleRowWalker walker = p.walker;
-    for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
-        if (RowMasked(st.scanmsk, py) || !bands.Has(py))
-            continue;
+    // Row py of the triangle, its walker on it.
+    auto draw_row = [&](s32 py) __attribute__((always_inline)) {
         s32 begin, end;
         walker.Span(begin, end);
         if (begin >= end)
-            continue;
+            return;
         // The offsets from the planes' origin, exact as doubles; the y
         // terms are the same for the row's pieces.
         const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - p.x0));
@@ -3771,10 +3879,26 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
                 flush();
-            new (&pieces[piece_count++]) Piece{row, px, n, batch.count};
+            new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
             shade.row(st.sc, sp, n, batch);
             if (!p.batch_rows)
                 flush();
+        }
+    };
+    if (bands.count == 1) {
+        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next())
+            if (!RowMasked(st.scanmsk, py))
+                draw_row(py);
+    } else {
+        // The band of row py, stepped with the rows rather than divided out
+        // anew.
+        const u32 band_rows = (1u << bands.shift) - 1;
+        u32 band = (static_cast<u32>(p.py_begin) >> bands.shift) % bands.count;
+        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
+            if (band == bands.index && !RowMasked(st.scanmsk, py))
+                draw_row(py);
+            if ((static_cast<u32>(py + 1) & band_rows) == 0 && ++band == bands.count)
+                band = 0;
         }
     }
     flush();
