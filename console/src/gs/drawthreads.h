@@ -8,10 +8,12 @@
 // number of threads.
 //
 // Whatever reads local memory waits first: DrainDrawQueue before transfers,
-// CLUT loads, the display read-out, dumps and any primitive drawn on the
-// calling thread; a primitive whose texture lies where queued primitives may
-// still write (a copy of the frame being drawn, feedback effects) drains the
-// queue before it is queued itself.
+// the display read-out, dumps and any primitive drawn on the calling thread;
+// a CLUT load waits when queued primitives may write the page it reads (they
+// read their own copy of the CLUT buffer, so loading it again changes nothing
+// for them); a primitive whose texture lies where queued primitives may still
+// write (a copy of the frame being drawn, feedback effects) drains the queue
+// before it is queued itself.
 #pragma once
 
 #include <ee/types.h>
@@ -34,6 +36,11 @@ int DefaultDrawThreads();
 
 // Waits until every queued primitive is drawn.
 void DrainDrawQueue();
+
+// Waits until no queued primitive may still write blocks [lo, hi) (which may
+// run past the end of memory onto its start): for reading them (a CLUT
+// load).  Drains the queue when one may.
+void WaitForWritesTo(u32 block_lo, u32 block_hi);
 
 // Queues the primitive when workers draw, its state is one the specialised
 // pipelines take and its bands are independent (see raster.cpp); false,

@@ -473,6 +473,101 @@ TEST(GsFastPath, RunsOfTrianglesAcrossStatesReadWhatEarlierRunsDrewAsTheReferenc
     ResetGs(true);
 }
 
+// Palettes drawn and loaded while indexed primitives are queued: a palette
+// page is drawn into (its triangles queued), the CLUT buffer loaded from it or
+// from a page nobody draws (by TEX0 or TEX2), and T8 and T4 textures drawn
+// through whatever the buffer holds, in random order.  A load must see the
+// palette page with every earlier draw into it done, and primitives queued
+// before a load must draw with the entries they were sent with.
+Trial PalettesWhileQueued(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    constexpr u32 kPalettePage = 40, kQuietPalettePage = 56, kTexturePage = 48;
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, 0);
+    w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+    Tex0Bits tex;
+    tex.tbp = kTexturePage * 32;
+    tex.tbw = 2;
+    tex.tw = 7;
+    tex.th = 6;
+    tex.tfx = Pick(rng, 2);
+    for (int step = 0; step < 14; ++step) {
+        const u32 action = Pick(rng, 3);
+        if (action == 0) {
+            // Into the palette page, 64 pixels wide: Gouraud triangles over
+            // its first 16 x 16 pixels (where a 256-entry palette lies).
+            w(GsReg::FRAME_1, Frame(kPalettePage, 1, Chance(rng, 60) ? 0x00 : 0x02));
+            w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
+            w(GsReg::PRIM, Prim({3, true, false, false, false, false, false}));
+            for (int i = 0; i < 2 + static_cast<int>(Pick(rng, 4)); ++i)
+                for (u32 k = 0; k < 3; ++k) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
+                    const u32 x = k == 1 ? 20 * 16 : Pick(rng, 4) * 16, y = k == 2 ? 20 * 16 : Pick(rng, 4) * 16;
+                    w(GsReg::XYZ2, Xyz(x, y, 0));
+                }
+        } else if (action == 1) {
+            // Load the buffer: by TEX0 or TEX2, from either page, in either
+            // format, any entry group.
+            tex.cbp = (Chance(rng, 75) ? kPalettePage : kQuietPalettePage) * 32;
+            tex.cpsm = Chance(rng, 50) ? 0x0 : 0x2;
+            tex.csa = Pick(rng, tex.cpsm == 0 ? 16 : 32);
+            tex.psm = Chance(rng, 50) ? 0x13 : 0x14;
+            tex.cld = 1;
+            if (Chance(rng, 70))
+                w(GsReg::TEX0_1, Tex0(tex));
+            else
+                w(GsReg::TEX2_1, Tex0(tex) & console::gs::kTex2Mask);
+        } else {
+            // Through the buffer as it is: a strip of bilinear or nearest
+            // triangles and a sprite into frame A.
+            w(GsReg::FRAME_1, Frame(0, 4, Chance(rng, 70) ? 0x00 : 0x0A));
+            w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
+            tex.cld = 0;
+            w(GsReg::TEX0_1, Tex0(tex));
+            w(GsReg::TEX1_1, Tex1(Chance(rng, 60), 1));
+            w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+            w(GsReg::PRIM, Prim({4, true, true, false, false, false, true}));
+            const u32 y0 = Pick(rng, 96), quad = 8 + Pick(rng, 16);
+            for (u32 x = 0; x <= 256; x += quad)
+                for (u32 k = 0; k < 2; ++k) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                    w(GsReg::UV, Uv(Pick(rng, 128 * 16), Pick(rng, 64 * 16)));
+                    w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), (y0 + k * quad) * 16, 0));
+                }
+            w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+            const u32 sx = Pick(rng, 128), sy = Pick(rng, 64);
+            w(GsReg::UV, Uv(Pick(rng, 64 * 16), Pick(rng, 32 * 16)));
+            w(GsReg::XYZ2, Xyz(sx * 16, sy * 16, 0));
+            w(GsReg::UV, Uv(Pick(rng, 128 * 16), Pick(rng, 64 * 16)));
+            w(GsReg::XYZ2, Xyz((sx + 16 + Pick(rng, 112)) * 16, (sy + 8 + Pick(rng, 56)) * 16, 0));
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, PalettesLoadedWhileIndexedPrimitivesAreQueuedAreReadAsTheReferenceReadsThem)
+{
+    std::mt19937 rng(1210);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 40 && !HasFailure(); ++i) {
+        const Trial trial = PalettesWhileQueued(rng);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 1, 2, 8}) {
+                Draw(trial, start, false, threads, fast, level);
+                EXPECT_TRUE(reference == fast)
+                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+            }
+        start = reference;
+    }
+    ResetGs(true);
+}
+
 // Bilinear triangles read decoded copies of their textures: every format,
 // wrap mode and level the random trials give, decoded at first use.
 TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference)
