@@ -1008,6 +1008,100 @@ void DrainDrawQueue()
         g_queue->Drain();
 }
 
+namespace {
+
+// Drains the queue unless a primitive writing `targets` and reading `levels`
+// may be drawn on the calling thread while the queued ones are drawn.
+void WaitToDrawHere(const TargetBlocks& targets, const Blocks* levels, u32 count)
+{
+    if (!g_queue || g_queue->Idle())
+        return;
+    const Blocks frame{targets.frame_lo, targets.frame_hi}, depth{targets.depth_lo, targets.depth_hi};
+    bool apart = targets.known && !g_queue->Dirty(frame) && !g_queue->Dirty(depth) && !g_queue->Read(frame) &&
+                 !g_queue->Read(depth);
+    for (u32 n = 0; apart && n < count; ++n)
+        apart = !g_queue->Dirty(levels[n]);
+    if (!apart)
+        g_queue->Drain();
+}
+
+}  // namespace
+
+void WaitToDrawSpriteHere(const DrawEnv& env, const SpriteSetup& sprite, const TargetBlocks& targets)
+{
+    if (!g_queue)
+        return;
+    Blocks levels[7];
+    u32 count = 0;
+    if (env.prim.tme && !SpriteTextureBlocks(env, sprite, levels, count)) {
+        g_queue->Drain();
+        return;
+    }
+    WaitToDrawHere(targets, levels, count);
+}
+
+void WaitToDrawTriangleHere(const DrawEnv& env, const TargetBlocks& targets)
+{
+    if (!g_queue)
+        return;
+    Blocks levels[7];
+    u32 count = 0;
+    if (env.prim.tme && !TextureBlocks(env.tex, levels, count)) {
+        g_queue->Drain();
+        return;
+    }
+    WaitToDrawHere(targets, levels, count);
+}
+
+namespace {
+
+// What the open image transfer reads and writes, as found when it started;
+// `known` false when either is not one stretch of memory.
+struct TransferRegion {
+    bool known = false;
+    Blocks read, written;
+} g_transfer;
+
+// The blocks of a transfer rectangle; false when they are not one stretch of
+// memory or the mode is none.
+bool TransferBlocks(u32 psm_code, u32 bp, u32 bw, u32 x, u32 y, u32 w, u32 h, Blocks& b)
+{
+    b = {};
+    const std::optional<Psm> psm = PsmFromCode(psm_code);
+    if (!psm)
+        return false;
+    return w == 0 || h == 0 || BlockRange(*psm, bp, bw, x, x + w, y, y + h, b.lo, b.hi);
+}
+
+}  // namespace
+
+void WaitForTransfer(const RegisterFile& regs, u32 xdir)
+{
+    const GsBitbltbuf buf{regs.Get(GsReg::BITBLTBUF)};
+    const GsTrxpos pos{regs.Get(GsReg::TRXPOS)};
+    const GsTrxreg size{regs.Get(GsReg::TRXREG)};
+    TransferRegion& t = g_transfer;
+    t = TransferRegion{};
+    t.known = true;
+    xdir &= 3;
+    if (xdir == 1 || xdir == 2)
+        t.known = TransferBlocks(buf.SPSM(), buf.SBP(), buf.SBW(), pos.SSAX(), pos.SSAY(), size.RRW(), size.RRH(),
+                                 t.read);
+    if (t.known && (xdir == 0 || xdir == 2))
+        t.known = TransferBlocks(buf.DPSM(), buf.DBP(), buf.DBW(), pos.DSAX(), pos.DSAY(), size.RRW(), size.RRH(),
+                                 t.written);
+    WaitForOpenTransfer();
+}
+
+void WaitForOpenTransfer()
+{
+    if (!g_queue || g_queue->Idle())
+        return;
+    const TransferRegion& t = g_transfer;
+    if (!t.known || g_queue->Dirty(t.read) || g_queue->Dirty(t.written) || g_queue->Read(t.written))
+        g_queue->Drain();
+}
+
 void WaitForWritesTo(u32 block_lo, u32 block_hi)
 {
     if (!g_queue)

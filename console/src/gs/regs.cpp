@@ -338,12 +338,12 @@ void WriteRegister(u32 address, u64 value)
     case GsReg::TEXFLUSH: return;  // no texture cache to flush
     case GsReg::TRXDIR:
         m.regs.Set(address, value);
-        DrainDrawQueue();
+        WaitForTransfer(m.regs, GsTrxdir{value}.XDIR());
         m.transfer.Start(m.regs, GsTrxdir{value}.XDIR());
         return;
     case GsReg::HWREG:
         m.regs.Set(address, value);
-        DrainDrawQueue();
+        WaitForOpenTransfer();
         m.transfer.WriteHwreg(value);
         return;
     case GsReg::SIGNAL:
@@ -369,7 +369,7 @@ u64 ReadRegister(u32 address)
 size_t WriteImageData(const u128* data, size_t qwc)
 {
     DumpImage(data, qwc);
-    DrainDrawQueue();
+    WaitForOpenTransfer();
     return TheGs().transfer.WriteImage(data, qwc);
 }
 
@@ -381,7 +381,7 @@ bool ImageTransferActive()
 size_t ReadImageData(u128* out, size_t qwc)
 {
     DumpRead(DumpKind::kReadQwords, qwc);
-    DrainDrawQueue();
+    WaitForOpenTransfer();
     return TheGs().transfer.ReadImage(out, qwc);
 }
 
