@@ -8,6 +8,8 @@
 
 #include <ee/types.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 
 #include "gs/gsmem.h"
@@ -54,6 +56,16 @@ public:
 
     u32 Cbp0() const { return cbp0_; }
     u32 Cbp1() const { return cbp1_; }
+
+    // The entries and their generation alone, for a reader that keeps them
+    // while this buffer is loaded again (queued drawing).
+    ClutBuffer EntriesCopy() const
+    {
+        ClutBuffer c;
+        std::copy(std::begin(halves_), std::end(halves_), c.halves_);
+        c.generation_ = generation_;
+        return c;
+    }
 
 private:
     void Load(const LocalMemory& memory, const GsTex0& tex0);

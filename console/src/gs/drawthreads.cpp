@@ -405,6 +405,28 @@ public:
         pinned_.push_back({record, sent_ + 1});
     }
 
+    // The CLUT buffer as queued primitives read it: a copy of `live`'s
+    // entries, made again whenever they change, so that loading the buffer
+    // need not wait for the primitives queued before.  Each copy is kept
+    // until the primitives queued with it are drawn.
+    const ClutBuffer& ClutFor(const ClutBuffer& live)
+    {
+        if (clut_source_ != &live || !clut_copy_ || clut_copy_->Generation() != live.Generation()) {
+            Pin(clut_copy_);
+            clut_copy_ = std::make_shared<const ClutBuffer>(live.EntriesCopy());
+            clut_source_ = &live;
+        }
+        return *clut_copy_;
+    }
+
+    // Draws, or waits for, everything queued when a queued primitive may
+    // write blocks [lo, hi).
+    void DrainIfWritten(const Blocks& b)
+    {
+        if (Dirty(b))
+            Drain();
+    }
+
     // The state as queued primitives keep it: one copy per state, kept
     // alive until the primitives queued with it are drawn.
     const DrawEnv* SharedEnv(const DrawEnv& env)
@@ -589,6 +611,8 @@ private:
     };
     alignas(64) std::vector<PinnedRecord> pinned_;
     std::shared_ptr<const DrawEnv> shared_env_;
+    const ClutBuffer* clut_source_ = nullptr;
+    std::shared_ptr<const ClutBuffer> clut_copy_;
     // Changes to writer_ (and drains), and the state whose texture was
     // last found clean.
     u64 marks_ = 1;
@@ -737,9 +761,10 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
                        const ClutBuffer& clut)
 {
     Run& r = run_;
+    const ClutBuffer& queued_clut = ClutFor(clut);
     const u64 generation = clut.Generation();
     const u32 q_bits = env.prim.tme && env.tex.lod_matters && !env.prim.fst ? std::bit_cast<u32>(v[0].q) : 0u;
-    bool same = r.marks == marks_ && r.stamp == memory.Stamp() && r.memory == &memory && r.clut == &clut &&
+    bool same = r.marks == marks_ && r.stamp == memory.Stamp() && r.memory == &memory && r.clut == &queued_clut &&
                 r.generation == generation && r.q_bits == q_bits;
     if (same && r.serial != env.serial) {
         // A new state writing the same buffers and reading the same blocks
@@ -783,7 +808,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
             }
             r.serial = env.serial;
             r.memory = &memory;
-            r.clut = &clut;
+            r.clut = &queued_clut;
             r.generation = generation;
             r.q_bits = q_bits;
             r.env = SharedEnvRef(env);
@@ -797,7 +822,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.py_begin = box.py_begin;
     j.py_end = box.py_end;
     j.memory = &memory;
-    j.clut = &clut;
+    j.clut = &queued_clut;
     j.shared_env = r.env.get();
     j.prepared.store(Job::kUnprepared, std::memory_order_relaxed);
     j.decoded = r.decoded.get();
@@ -865,6 +890,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         cached.texture_known = env.prim.tme && TextureBlocks(env.tex, cached.levels, cached.count);
     }
     const u32 frame_mapping = cached.frame_mapping, depth_mapping = cached.depth_mapping;
+    const ClutBuffer& queued_clut = g_queue->ClutFor(clut);
     if (g_queue->Dirty(frame, frame_mapping) || g_queue->Dirty(depth, depth_mapping) || g_queue->Read(frame) ||
         g_queue->Read(depth))
         g_queue->Drain();
@@ -912,7 +938,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         job = &g_queue->Slot();
         // Prepared in the slot itself: the record is large.
         TriangleStateRef state;
-        if (!PrepareTriangle(env, setup, memory, clut, decoded.get(), *targets, job->triangle, &state))
+        if (!PrepareTriangle(env, setup, memory, queued_clut, decoded.get(), *targets, job->triangle, &state))
             return false;
         g_queue->Pin(std::move(decoded));
         g_queue->Pin(std::move(state));
@@ -926,7 +952,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     j.py_begin = py0;
     j.py_end = py1;
     j.memory = &memory;
-    j.clut = &clut;
+    j.clut = &queued_clut;
     if (check_levels)
         for (u32 n = 0; n < count; ++n)
             g_queue->MarkRead(levels[n]);
@@ -980,6 +1006,111 @@ void DrainDrawQueue()
 {
     if (g_queue)
         g_queue->Drain();
+}
+
+namespace {
+
+// Drains the queue unless a primitive writing `targets` and reading `levels`
+// may be drawn on the calling thread while the queued ones are drawn.
+void WaitToDrawHere(const TargetBlocks& targets, const Blocks* levels, u32 count)
+{
+    if (!g_queue || g_queue->Idle())
+        return;
+    const Blocks frame{targets.frame_lo, targets.frame_hi}, depth{targets.depth_lo, targets.depth_hi};
+    bool apart = targets.known && !g_queue->Dirty(frame) && !g_queue->Dirty(depth) && !g_queue->Read(frame) &&
+                 !g_queue->Read(depth);
+    for (u32 n = 0; apart && n < count; ++n)
+        apart = !g_queue->Dirty(levels[n]);
+    if (!apart)
+        g_queue->Drain();
+}
+
+}  // namespace
+
+void WaitToDrawSpriteHere(const DrawEnv& env, const SpriteSetup& sprite, const TargetBlocks& targets)
+{
+    if (!g_queue)
+        return;
+    Blocks levels[7];
+    u32 count = 0;
+    if (env.prim.tme && !SpriteTextureBlocks(env, sprite, levels, count)) {
+        g_queue->Drain();
+        return;
+    }
+    WaitToDrawHere(targets, levels, count);
+}
+
+void WaitToDrawTriangleHere(const DrawEnv& env, const TargetBlocks& targets)
+{
+    if (!g_queue)
+        return;
+    Blocks levels[7];
+    u32 count = 0;
+    if (env.prim.tme && !TextureBlocks(env.tex, levels, count)) {
+        g_queue->Drain();
+        return;
+    }
+    WaitToDrawHere(targets, levels, count);
+}
+
+namespace {
+
+// What the open image transfer reads and writes, as found when it started;
+// `known` false when either is not one stretch of memory.
+struct TransferRegion {
+    bool known = false;
+    Blocks read, written;
+} g_transfer;
+
+// The blocks of a transfer rectangle; false when they are not one stretch of
+// memory or the mode is none.
+bool TransferBlocks(u32 psm_code, u32 bp, u32 bw, u32 x, u32 y, u32 w, u32 h, Blocks& b)
+{
+    b = {};
+    const std::optional<Psm> psm = PsmFromCode(psm_code);
+    if (!psm)
+        return false;
+    return w == 0 || h == 0 || BlockRange(*psm, bp, bw, x, x + w, y, y + h, b.lo, b.hi);
+}
+
+}  // namespace
+
+void WaitForTransfer(const RegisterFile& regs, u32 xdir)
+{
+    const GsBitbltbuf buf{regs.Get(GsReg::BITBLTBUF)};
+    const GsTrxpos pos{regs.Get(GsReg::TRXPOS)};
+    const GsTrxreg size{regs.Get(GsReg::TRXREG)};
+    TransferRegion& t = g_transfer;
+    t = TransferRegion{};
+    t.known = true;
+    xdir &= 3;
+    if (xdir == 1 || xdir == 2)
+        t.known = TransferBlocks(buf.SPSM(), buf.SBP(), buf.SBW(), pos.SSAX(), pos.SSAY(), size.RRW(), size.RRH(),
+                                 t.read);
+    if (t.known && (xdir == 0 || xdir == 2))
+        t.known = TransferBlocks(buf.DPSM(), buf.DBP(), buf.DBW(), pos.DSAX(), pos.DSAY(), size.RRW(), size.RRH(),
+                                 t.written);
+    WaitForOpenTransfer();
+}
+
+void WaitForOpenTransfer()
+{
+    if (!g_queue || g_queue->Idle())
+        return;
+    const TransferRegion& t = g_transfer;
+    if (!t.known || g_queue->Dirty(t.read) || g_queue->Dirty(t.written) || g_queue->Read(t.written))
+        g_queue->Drain();
+}
+
+void WaitForWritesTo(u32 block_lo, u32 block_hi)
+{
+    if (!g_queue)
+        return;
+    if (block_hi > kBlockCount) {
+        g_queue->DrainIfWritten({0, block_hi - kBlockCount});
+        block_hi = kBlockCount;
+    }
+    g_queue->DrainIfWritten({block_lo, block_hi});
 }
 
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)

@@ -7,11 +7,16 @@
 // that touch it in the order they were sent, and memory ends the same for any
 // number of threads.
 //
-// Whatever reads local memory waits first: DrainDrawQueue before transfers,
-// CLUT loads, the display read-out, dumps and any primitive drawn on the
-// calling thread; a primitive whose texture lies where queued primitives may
-// still write (a copy of the frame being drawn, feedback effects) drains the
-// queue before it is queued itself.
+// Whatever reads local memory waits first: DrainDrawQueue before the display
+// read-out and dumps; a transfer waits for queued primitives that touch its
+// rectangles; a primitive drawn on the calling thread
+// drains the queue unless it writes and reads nothing queued primitives
+// write, and writes nothing they read;
+// a CLUT load waits when queued primitives may write the page it reads (they
+// read their own copy of the CLUT buffer, so loading it again changes nothing
+// for them); a primitive whose texture lies where queued primitives may still
+// write (a copy of the frame being drawn, feedback effects) drains the queue
+// before it is queued itself.
 #pragma once
 
 #include <ee/types.h>
@@ -34,6 +39,25 @@ int DefaultDrawThreads();
 
 // Waits until every queued primitive is drawn.
 void DrainDrawQueue();
+
+// Before a primitive writing `targets` (as NoteTargets found them) is drawn
+// on the calling thread: waits for the queue to drain unless no queued
+// primitive writes or reads those blocks or writes the texels it reads, when
+// it may be drawn while they are.
+void WaitToDrawSpriteHere(const DrawEnv& env, const SpriteSetup& sprite, const TargetBlocks& targets);
+void WaitToDrawTriangleHere(const DrawEnv& env, const TargetBlocks& targets);
+
+// Before an image transfer TRXDIR starts in direction `xdir` from the
+// transfer registers, and before each piece of its data: waits for the queue
+// to drain unless no queued primitive writes what it reads or touches what it
+// writes.
+void WaitForTransfer(const RegisterFile& regs, u32 xdir);
+void WaitForOpenTransfer();
+
+// Waits until no queued primitive may still write blocks [lo, hi) (which may
+// run past the end of memory onto its start): for reading them (a CLUT
+// load).  Drains the queue when one may.
+void WaitForWritesTo(u32 block_lo, u32 block_hi);
 
 // Queues the primitive when workers draw, its state is one the specialised
 // pipelines take and its bands are independent (see raster.cpp); false,

@@ -6,6 +6,7 @@
 
 #include "core/config.h"
 #include "core/diag.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 #include "gs/gs_local.h"
 #include "gs/regs.h"
@@ -202,6 +203,7 @@ void ReplayRecord(const DumpRecord& r)
     }
     case DumpKind::kReadBytes: {
         std::vector<u8> bytes(r.count);
+        WaitForOpenTransfer();
         TheGs().transfer.ReadImageBytes(bytes.data(), bytes.size());
         return;
     }

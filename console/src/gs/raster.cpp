@@ -190,11 +190,11 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
 {
     if (g_count_pixels)
         g_pixels_covered += static_cast<u64>(s.px_end - s.px_begin) * static_cast<u64>(s.py_end - s.py_begin);
-    NoteTargets(env, memory, s.px_begin, s.px_end, s.py_begin, s.py_end);
+    const TargetBlocks targets = NoteTargets(env, memory, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (!g_reference_path) {
         if (QueueSprite(env, s, memory, clut))
             return;
-        DrainDrawQueue();
+        WaitToDrawSpriteHere(env, s, targets);
         if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}))
             RasterizeSpriteFast(env, s, memory, clut);
         return;
@@ -294,11 +294,11 @@ void DrawTriangleGeneral(const DrawEnv& env, const TriangleSetup& t, LocalMemory
 }
 
 // A triangle whose writes are noted as `targets`, drawn on the calling
-// thread once the queue is drained.
+// thread once no queued primitive touches what it does.
 void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
                       const TargetBlocks& targets)
 {
-    DrainDrawQueue();
+    WaitToDrawTriangleHere(env, targets);
     const bool fast = !g_reference_path;
     if (fast) {
         const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);

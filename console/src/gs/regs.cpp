@@ -148,6 +148,8 @@ void WriteTex2(Machine& m, GsReg tex0_reg, u64 value)
 {
     const u64 tex0 = (m.regs.Get(tex0_reg) & ~kTex2Mask) | (value & kTex2Mask);
     m.regs.Set(Addr(tex0_reg), tex0);
+    if (GsTex0{tex0}.CLD() != 0)
+        WaitForWritesTo(GsTex0{tex0}.CBP(), GsTex0{tex0}.CBP() + kPageBlocks);
     m.clut.OnTex0(m.vram, GsTex0{tex0});
 }
 
@@ -315,14 +317,15 @@ void WriteRegister(u32 address, u64 value)
     case GsReg::TEX0_1:
     case GsReg::TEX0_2:
         m.regs.Set(address, value);
+        // A CLUT load reads the page at CBP; queued primitives keep the
+        // entries they were sent with.
         if (GsTex0{value}.CLD() != 0)
-            DrainDrawQueue();  // a CLUT load reads memory and changes what queued primitives read
+            WaitForWritesTo(GsTex0{value}.CBP(), GsTex0{value}.CBP() + kPageBlocks);
         m.clut.OnTex0(m.vram, GsTex0{value});
         break;
     case GsReg::TEX2_1:
     case GsReg::TEX2_2:
         m.regs.Set(address, value);
-        DrainDrawQueue();
         WriteTex2(m, reg == GsReg::TEX2_1 ? GsReg::TEX0_1 : GsReg::TEX0_2, value);
         break;
     case GsReg::TEXCLUT:
@@ -335,12 +338,12 @@ void WriteRegister(u32 address, u64 value)
     case GsReg::TEXFLUSH: return;  // no texture cache to flush
     case GsReg::TRXDIR:
         m.regs.Set(address, value);
-        DrainDrawQueue();
+        WaitForTransfer(m.regs, GsTrxdir{value}.XDIR());
         m.transfer.Start(m.regs, GsTrxdir{value}.XDIR());
         return;
     case GsReg::HWREG:
         m.regs.Set(address, value);
-        DrainDrawQueue();
+        WaitForOpenTransfer();
         m.transfer.WriteHwreg(value);
         return;
     case GsReg::SIGNAL:
@@ -366,7 +369,7 @@ u64 ReadRegister(u32 address)
 size_t WriteImageData(const u128* data, size_t qwc)
 {
     DumpImage(data, qwc);
-    DrainDrawQueue();
+    WaitForOpenTransfer();
     return TheGs().transfer.WriteImage(data, qwc);
 }
 
@@ -378,7 +381,7 @@ bool ImageTransferActive()
 size_t ReadImageData(u128* out, size_t qwc)
 {
     DumpRead(DumpKind::kReadQwords, qwc);
-    DrainDrawQueue();
+    WaitForOpenTransfer();
     return TheGs().transfer.ReadImage(out, qwc);
 }
 

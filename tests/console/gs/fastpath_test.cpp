@@ -473,6 +473,302 @@ TEST(GsFastPath, RunsOfTrianglesAcrossStatesReadWhatEarlierRunsDrewAsTheReferenc
     ResetGs(true);
 }
 
+// Palettes drawn and loaded while indexed primitives are queued: a palette
+// page is drawn into (its triangles queued), the CLUT buffer loaded from it or
+// from a page nobody draws (by TEX0 or TEX2), and T8 and T4 textures drawn
+// through whatever the buffer holds, in random order.  A load must see the
+// palette page with every earlier draw into it done, and primitives queued
+// before a load must draw with the entries they were sent with.
+Trial PalettesWhileQueued(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    constexpr u32 kPalettePage = 40, kQuietPalettePage = 56, kTexturePage = 48;
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, 0);
+    w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+    Tex0Bits tex;
+    tex.tbp = kTexturePage * 32;
+    tex.tbw = 2;
+    tex.tw = 7;
+    tex.th = 6;
+    tex.tfx = Pick(rng, 2);
+    for (int step = 0; step < 14; ++step) {
+        const u32 action = Pick(rng, 3);
+        if (action == 0) {
+            // Into the palette page, 64 pixels wide: Gouraud triangles over
+            // its first 16 x 16 pixels (where a 256-entry palette lies).
+            w(GsReg::FRAME_1, Frame(kPalettePage, 1, Chance(rng, 60) ? 0x00 : 0x02));
+            w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
+            w(GsReg::PRIM, Prim({3, true, false, false, false, false, false}));
+            for (int i = 0; i < 2 + static_cast<int>(Pick(rng, 4)); ++i)
+                for (u32 k = 0; k < 3; ++k) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
+                    const u32 x = k == 1 ? 20 * 16 : Pick(rng, 4) * 16, y = k == 2 ? 20 * 16 : Pick(rng, 4) * 16;
+                    w(GsReg::XYZ2, Xyz(x, y, 0));
+                }
+        } else if (action == 1) {
+            // Load the buffer: by TEX0 or TEX2, from either page, in either
+            // format, any entry group.
+            tex.cbp = (Chance(rng, 75) ? kPalettePage : kQuietPalettePage) * 32;
+            tex.cpsm = Chance(rng, 50) ? 0x0 : 0x2;
+            tex.csa = Pick(rng, tex.cpsm == 0 ? 16 : 32);
+            tex.psm = Chance(rng, 50) ? 0x13 : 0x14;
+            tex.cld = 1;
+            if (Chance(rng, 70))
+                w(GsReg::TEX0_1, Tex0(tex));
+            else
+                w(GsReg::TEX2_1, Tex0(tex) & console::gs::kTex2Mask);
+        } else {
+            // Through the buffer as it is: a strip of bilinear or nearest
+            // triangles and a sprite into frame A.
+            w(GsReg::FRAME_1, Frame(0, 4, Chance(rng, 70) ? 0x00 : 0x0A));
+            w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
+            tex.cld = 0;
+            w(GsReg::TEX0_1, Tex0(tex));
+            w(GsReg::TEX1_1, Tex1(Chance(rng, 60), 1));
+            w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+            w(GsReg::PRIM, Prim({4, true, true, false, false, false, true}));
+            const u32 y0 = Pick(rng, 96), quad = 8 + Pick(rng, 16);
+            for (u32 x = 0; x <= 256; x += quad)
+                for (u32 k = 0; k < 2; ++k) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                    w(GsReg::UV, Uv(Pick(rng, 128 * 16), Pick(rng, 64 * 16)));
+                    w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), (y0 + k * quad) * 16, 0));
+                }
+            w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+            const u32 sx = Pick(rng, 128), sy = Pick(rng, 64);
+            w(GsReg::UV, Uv(Pick(rng, 64 * 16), Pick(rng, 32 * 16)));
+            w(GsReg::XYZ2, Xyz(sx * 16, sy * 16, 0));
+            w(GsReg::UV, Uv(Pick(rng, 128 * 16), Pick(rng, 64 * 16)));
+            w(GsReg::XYZ2, Xyz((sx + 16 + Pick(rng, 112)) * 16, (sy + 8 + Pick(rng, 56)) * 16, 0));
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, PalettesLoadedWhileIndexedPrimitivesAreQueuedAreReadAsTheReferenceReadsThem)
+{
+    std::mt19937 rng(1210);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 40 && !HasFailure(); ++i) {
+        const Trial trial = PalettesWhileQueued(rng);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 1, 2, 8}) {
+                Draw(trial, start, false, threads, fast, level);
+                EXPECT_TRUE(reference == fast)
+                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+            }
+        start = reference;
+    }
+    ResetGs(true);
+}
+
+// Sprites the calling thread draws itself (an alpha test whose outcome
+// varies from pixel to pixel, which only the general path takes) while strips
+// of queued triangles draw into A reading C: into B reading C, into B reading
+// A, into C, or into A, in random order.  Each must draw after the queued
+// triangles it touches and before the ones sent after it.
+Trial SpritesDrawnBesideQueuedTriangles(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    constexpr u32 kA = 0, kB = 64, kC = 32;
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+    w(GsReg::TEX1_1, Tex1(true, 1));
+    Tex0Bits tex;
+    tex.tbw = 4;
+    tex.tw = 8;
+    tex.th = 7;
+    tex.tfx = 0;
+    for (int step = 0; step < 10; ++step) {
+        if (Chance(rng, 50)) {
+            // A strip of textured triangles into A from C.
+            w(GsReg::FRAME_1, Frame(kA, 4, 0x00));
+            w(GsReg::ZBUF_1, Zbuf(96, 0x31, false));
+            w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 1}));
+            tex.tbp = kC * 32;
+            w(GsReg::TEX0_1, Tex0(tex));
+            w(GsReg::PRIM, Prim({4, true, true, false, false, false, true}));
+            const u32 y0 = Pick(rng, 100), quad = 8 + Pick(rng, 12);
+            for (u32 x = 0; x <= 256; x += quad)
+                for (u32 k = 0; k < 2; ++k) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                    w(GsReg::UV, Uv(Pick(rng, 256 * 16), Pick(rng, 128 * 16)));
+                    w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), (y0 + k * quad) * 16, 0));
+                }
+            continue;
+        }
+        // A sprite through the general path: into B, C or A, reading C or A.
+        const u32 target = Pick(rng, 3), source = Pick(rng, 2);
+        w(GsReg::FRAME_1, Frame(target == 0 ? kB : target == 1 ? kC : kA, 4, 0x00));
+        w(GsReg::ZBUF_1, Zbuf(96, 0x31, true));
+        w(GsReg::TEST_1, TestReg({.ate = true, .atst = 5 + Pick(rng, 2), .aref = 40 + Pick(rng, 160)}));
+        tex.tbp = (source == 0 ? kC : kA) * 32;
+        w(GsReg::TEX0_1, Tex0(tex));
+        w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+        const u32 x0 = Pick(rng, 128), y0 = Pick(rng, 64);
+        w(GsReg::UV, Uv(Pick(rng, 128 * 16), Pick(rng, 64 * 16)));
+        w(GsReg::XYZ2, Xyz(x0 * 16, y0 * 16, 0));
+        w(GsReg::UV, Uv(Pick(rng, 256 * 16), Pick(rng, 128 * 16)));
+        w(GsReg::XYZ2, Xyz((x0 + 16 + Pick(rng, 112)) * 16, (y0 + 8 + Pick(rng, 56)) * 16, 0));
+    }
+    return t;
+}
+
+TEST(GsFastPath, SpritesDrawnOnTheCallingThreadBesideQueuedTrianglesDrawAsTheReference)
+{
+    std::mt19937 rng(1211);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 40 && !HasFailure(); ++i) {
+        const Trial trial = SpritesDrawnBesideQueuedTriangles(rng);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (int threads : {0, 1, 2, 8}) {
+            Draw(trial, start, false, threads, fast);
+            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
+        }
+        start = reference;
+    }
+    ResetGs(true);
+}
+
+// Image transfers among queued triangles that draw into A reading C:
+// uploads into C (which they read), into A (which they write) or into B (which
+// nothing queued touches), copies inside memory from A into B and from B into
+// C, and read-backs of A, in random order.  Each must see and leave memory as
+// if every primitive sent before it were drawn; the read-backs are compared
+// too.
+struct TransferTrial {
+    Trial trial;
+    std::vector<std::vector<u128>> uploads;  // per upload, in order
+    std::vector<size_t> readbacks;           // quadwords per read-back, in order
+    std::vector<int> order;                  // per step: -1 draw writes, 0 upload, 1 read-back
+    std::vector<size_t> writes_per_step;
+};
+
+void RunTransferTrial(const TransferTrial& t, const std::vector<u8>& start, bool reference, int threads,
+                      std::vector<u8>& memory, std::vector<u128>& read)
+{
+    ResetGs(false);
+    Vram().Load(start);
+    SetReferencePath(reference);
+    console::gs::SetDrawThreads(threads);
+    read.clear();
+    size_t at = 0, upload = 0, readback = 0;
+    for (size_t step = 0; step < t.order.size(); ++step) {
+        for (size_t k = 0; k < t.writes_per_step[step]; ++k, ++at)
+            Write(t.trial.writes[at].first, t.trial.writes[at].second);
+        if (t.order[step] == 0) {
+            const auto& data = t.uploads[upload++];
+            EXPECT_EQ(console::gs::WriteImageData(data.data(), data.size()), data.size());
+        } else if (t.order[step] == 1) {
+            std::vector<u128> q(t.readbacks[readback++]);
+            EXPECT_EQ(console::gs::ReadImageData(q.data(), q.size()), q.size());
+            read.insert(read.end(), q.begin(), q.end());
+        }
+    }
+    SetReferencePath(false);
+    memory.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
+}
+
+TransferTrial TransfersAmongQueuedTriangles(std::mt19937& rng)
+{
+    TransferTrial t;
+    constexpr u32 kA = 0, kB = 64, kC = 32;
+    auto w = [&](GsReg reg, u64 value) { t.trial.writes.emplace_back(reg, value); };
+    size_t before = 0;
+    auto step = [&](int kind) {
+        t.order.push_back(kind);
+        t.writes_per_step.push_back(t.trial.writes.size() - before);
+        before = t.trial.writes.size();
+    };
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, 0);
+    w(GsReg::TEX1_1, Tex1(true, 1));
+    Tex0Bits tex;
+    tex.tbp = kC * 32;
+    tex.tbw = 4;
+    tex.tw = 8;
+    tex.th = 7;
+    tex.tfx = 0;
+    for (int i = 0; i < 12; ++i) {
+        const u32 action = Pick(rng, 6);
+        if (action < 2) {
+            // A strip of textured triangles into A from C.
+            w(GsReg::FRAME_1, Frame(kA, 4, 0x00));
+            w(GsReg::ZBUF_1, Zbuf(96, 0x31, true));
+            w(GsReg::TEX0_1, Tex0(tex));
+            w(GsReg::PRIM, Prim({4, true, true, false, false, false, true}));
+            const u32 y0 = Pick(rng, 100), quad = 8 + Pick(rng, 12);
+            for (u32 x = 0; x <= 256; x += quad)
+                for (u32 k = 0; k < 2; ++k) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                    w(GsReg::UV, Uv(Pick(rng, 256 * 16), Pick(rng, 128 * 16)));
+                    w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), (y0 + k * quad) * 16, 0));
+                }
+            step(-1);
+            continue;
+        }
+        const u32 x = Pick(rng, 32) * 4, y = Pick(rng, 96), width = 4 * (1 + Pick(rng, 30)), height = 1 + Pick(rng, 30);
+        w(GsReg::TRXPOS, TrxPos(Pick(rng, 64), Pick(rng, 64), x, y));
+        w(GsReg::TRXREG, TrxReg(width, height));
+        if (action == 2) {
+            // An upload of CT32 pixels into C, A or B.
+            const u32 into = Pick(rng, 3) == 0 ? kC : Chance(rng, 50) ? kA : kB;
+            w(GsReg::BITBLTBUF, BitBltBuf(0, 1, 0, into * 32, 4, 0x00));
+            w(GsReg::TRXDIR, 0);
+            std::vector<u128> data(width * height / 4);
+            for (u128& q : data)
+                q = u128{static_cast<u64>(rng()) << 32 | rng(), static_cast<u64>(rng()) << 32 | rng()};
+            t.uploads.push_back(std::move(data));
+            step(0);
+        } else if (action == 3) {
+            // A read-back of A.
+            w(GsReg::BITBLTBUF, BitBltBuf(kA * 32, 4, 0x00, 0, 1, 0));
+            w(GsReg::TRXPOS, TrxPos(x, y, 0, 0));
+            w(GsReg::TRXDIR, 1);
+            t.readbacks.push_back(width * height / 4);
+            step(1);
+        } else {
+            // A copy from A into B, or from B into C.
+            const bool a_to_b = Chance(rng, 50);
+            w(GsReg::BITBLTBUF, BitBltBuf((a_to_b ? kA : kB) * 32, 4, 0x00, (a_to_b ? kB : kC) * 32, 4, 0x00));
+            w(GsReg::TRXDIR, 2);
+            step(-1);
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, TransfersAmongQueuedTrianglesSeeAndLeaveMemoryAsTheReference)
+{
+    std::mt19937 rng(1212);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    std::vector<u128> reference_read, fast_read;
+    for (int i = 0; i < 40 && !HasFailure(); ++i) {
+        const TransferTrial trial = TransfersAmongQueuedTriangles(rng);
+        RunTransferTrial(trial, start, true, 0, reference, reference_read);
+        EXPECT_TRUE(reference != start);
+        for (int threads : {0, 1, 2, 8}) {
+            RunTransferTrial(trial, start, false, threads, fast, fast_read);
+            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
+            EXPECT_TRUE(reference_read == fast_read) << "trial " << i << ", " << threads << " threads: read-backs";
+        }
+        start = reference;
+    }
+    ResetGs(true);
+}
+
 // Bilinear triangles read decoded copies of their textures: every format,
 // wrap mode and level the random trials give, decoded at first use.
 TEST(GsFastPath, TrianglesReadingDecodedTexturesLeaveTheSameMemoryAsTheReference)
