@@ -1873,6 +1873,7 @@ void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r,
 
 using RunReadFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, u32, int, u32*);
 
+
 // Columns 0 .. n - 1 of a bilinear run whose texels are t[0 .. n] weighted
 // across with one weight `wu` (SpriteColumns::Weights), four columns at a
 // time: t[n + 1 .. n + 3] are read and out[n .. n + 2] written too.
@@ -3033,8 +3034,19 @@ bool SpriteTextureApart(const DrawEnv& env, const SpriteSetup& s, bool zwrite)
                     (((std::max(ua, ub) >> n) - bias) >> 4) + more, tx0, tx1);
         WrappedSpan(tex.wmt, th, tex.minv >> n, tex.maxv >> n, ((std::min(va, vb) >> n) - bias) >> 4,
                     (((std::max(va, vb) >> n) - bias) >> 4) + more, ty0, ty1);
-        if (!BlockRange(tex.psm, tex.level_tbp[n], tex.level_tbw[n], tx0, tx1 + 1, ty0, ty1 + 1, lo, hi) ||
-            (lo < fhi && flo < hi) || (lo < zhi && zlo < hi))
+        // Pages follow one another along a row of pages and on to the next
+        // row: texels past the buffer's width lie in the pages after the
+        // row's, which the same bounds take in.
+        const Layout& layout = LayoutOf(tex.psm);
+        const u64 across = PagesAcross(layout, tex.level_tbw[n]);
+        lo = tex.level_tbp[n] + static_cast<u32>(((ty0 >> layout.page_shift_y) * across + (tx0 >> layout.page_shift_x)) *
+                                                  kPageBlocks);
+        const u64 end = tex.level_tbp[n] +
+                        ((ty1 >> layout.page_shift_y) * across + (tx1 >> layout.page_shift_x) + 1) * kPageBlocks;
+        if (end > kBlockCount)
+            return false;
+        hi = static_cast<u32>(end);
+        if ((lo < fhi && flo < hi) || (lo < zhi && zlo < hi))
             return false;
     }
     return true;
