@@ -2809,13 +2809,13 @@ void WriteSpriteRowHalves(const WriterState& w, const PixelRow& row, u32 x0, int
         return ((page0 + ((g >> sx) << ps) + tab[g & mx]) & units) >> 1;
     };
     // Pixels [first, end) of the group at g, merged with the frame.
-    auto merge_group = [&](u32 g, s32 first, s32 end) {
+    auto merge_group = [&](u32 g, s32 first, s32 end) __attribute__((always_inline)) {
         alignas(16) u32 c[16] = {};
         for (s32 k = first; k < end; ++k)
             c[k] = colors[static_cast<s32>(g - x0) + k];
         __m128i q0, q1;
         finish_group(c, q0, q1);
-        auto lanes = [&](s32 base) {
+        auto lanes = [&](s32 base) __attribute__((always_inline)) {
             const __m128i k = _mm_add_epi32(_mm_set1_epi32(base), _mm_setr_epi32(0, 1, 2, 3));
             return _mm_and_si128(_mm_cmpgt_epi32(k, _mm_set1_epi32(first - 1)), _mm_cmplt_epi32(k, _mm_set1_epi32(end)));
         };
