@@ -1814,6 +1814,24 @@ inline __m128i ExpandTexels16(__m128i p, const TexExpand& e)
     return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
 }
 
+// ReadTexel<kTex16> of eight 16-bit texels in 16-bit lanes, stored at
+// to[0 .. 7]: R and G of each texel formed in one 16-bit lane, B and A in
+// another, then interleaved.
+__attribute__((always_inline)) inline void Expand16Eight(__m128i p, const TexExpand& e, u32* to)
+{
+    const __m128i rg = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(p, _mm_set1_epi16(0x1F)), 3),
+                                    _mm_slli_epi16(_mm_and_si128(p, _mm_set1_epi16(0x3E0)), 6));
+    const __m128i b = _mm_and_si128(_mm_srli_epi16(p, 7), _mm_set1_epi16(0xF8));
+    const __m128i set = _mm_srai_epi16(p, 15);
+    const __m128i black = _mm_and_si128(_mm_cmpeq_epi16(_mm_and_si128(p, _mm_set1_epi16(0x7FFF)), _mm_setzero_si128()),
+                                        _mm_set1_epi16(e.aem ? -1 : 0));
+    const __m128i a = _mm_or_si128(_mm_and_si128(set, _mm_set1_epi16(static_cast<s16>(e.ta1 << 8))),
+                                   _mm_andnot_si128(_mm_or_si128(set, black), _mm_set1_epi16(static_cast<s16>(e.ta0 << 8))));
+    const __m128i ba = _mm_or_si128(b, a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi16(rg, ba));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), _mm_unpackhi_epi16(rg, ba));
+}
+
 // ReadTexel<kTex24> of four 32-bit words.
 inline __m128i ExpandTexels24(__m128i w, const TexExpand& e)
 {
@@ -1850,12 +1868,15 @@ void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r,
                 u32* const to = dest + static_cast<s32>(u - u0);
                 if constexpr (kRead == kRunHalves) {
                     const u32 w = o >> 1;
-                    const __m128i a = LoadQuad(words, w), b = LoadQuad(words, w + 8);
-                    const __m128i low = _mm_set1_epi32(0xFFFF);
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), ExpandTexels16(_mm_and_si128(a, low), e));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), ExpandTexels16(_mm_and_si128(b, low), e));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
+                    // Each quad's low halves, then its high ones; texels
+                    // 0-7 and 8-15 in 16-bit lanes.
+                    auto split = [](__m128i q) __attribute__((always_inline)) {
+                        q = _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, _MM_SHUFFLE(3, 1, 2, 0)), _MM_SHUFFLE(3, 1, 2, 0));
+                        return _mm_shuffle_epi32(q, _MM_SHUFFLE(3, 1, 2, 0));
+                    };
+                    const __m128i a = split(LoadQuad(words, w)), b = split(LoadQuad(words, w + 8));
+                    Expand16Eight(_mm_unpacklo_epi64(a, b), e, to);
+                    Expand16Eight(_mm_unpackhi_epi64(a, b), e, to + 8);
                 } else {
                     __m128i q = LoadQuad(words, o);
                     if constexpr (kClass == kTex24)
