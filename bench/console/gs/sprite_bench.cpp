@@ -1,8 +1,9 @@
 // Sprite fill rate of the GS stand-in's default drawing path (the specialised
 // pipelines, on the calling thread and with the default draw threads) over a
 // full 640 x 512 screen: flat fills (the frame clear), textured sprites
-// (nearest and bilinear) and the full-screen copy of a 32-bit frame into a
-// 16-bit one in 32-pixel strips, bilinear and dithered, as the flip does.
+// (nearest and bilinear), the full-screen copy of a 32-bit frame into a
+// 16-bit one in 32-pixel strips, bilinear and dithered, as the flip does,
+// and the copy back into the 32-bit frame with Z written.
 // Pixels per second are reported as items per second, and in the summary.
 #include "gs_bench_support.h"
 
@@ -76,6 +77,30 @@ void CopyScreen()
     }
 }
 
+// The CT16S buffer sampled back into the CT32 frame at page 0 in 32-pixel
+// strips, texel centres on pixel centres, modulated by a grey just off
+// 0x80, the Z buffer (Z24, right after the frame) written with a test that
+// always passes: the brighten pass.
+void CopyBack()
+{
+    W(GsReg::FRAME_1, u64{kFbw} << 16);
+    W(GsReg::ZBUF_1, (u64{1} << 24) | 160);
+    W(GsReg::TEST_1, 0x30000);
+    W(GsReg::DTHE, 0);
+    W(GsReg::TEX0_1, (u64{kCopyFbp * 32}) | (u64{kFbw} << 14) | (u64{0x0A} << 20) | (u64{10} << 26) | (u64{9} << 30) |
+                         (u64{1} << 34));
+    W(GsReg::TEX1_1, 0x60);
+    W(GsReg::CLAMP_1, 0x5);
+    W(GsReg::PRIM, 6 | (1 << 4) | (1 << 8));
+    W(GsReg::RGBAQ, 0x80787878);
+    for (u32 x = 0; x < kWidth; x += 32) {
+        W(GsReg::UV, (u64{8} << 16) | (x * 16 + 8));
+        W(GsReg::XYZ2, x * 16);
+        W(GsReg::UV, (u64{kHeight * 16 + 8} << 16) | ((x + 32) * 16 + 8));
+        W(GsReg::XYZ2, (u64{kHeight * 16} << 16) | ((x + 32) * 16));
+    }
+}
+
 void FillTexture(u32 block, u32 tbw, u32 w, u32 h)
 {
     console::gs::LocalMemory& mem = console::gs::Vram();
@@ -119,3 +144,14 @@ void BM_ScreenCopy(benchmark::State& state)
 BENCHMARK(BM_ScreenCopy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+void BM_ScreenCopyBack(benchmark::State& state)
+{
+    SetUp(0x00, false);
+    FillTexture(0, kFbw, kWidth, kHeight);
+    CopyScreen();
+    gsbench::UseThreads(state, 0);
+    gsbench::Measure(state, "full-screen copy, CT16S to CT32 modulated, Z written", state.range(0), kWidth * kHeight,
+                     CopyBack);
+}
+BENCHMARK(BM_ScreenCopyBack)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1918,6 +1918,24 @@ inline __m128i ExpandTexels16(__m128i p, const TexExpand& e)
     return _mm_or_si128(_mm_or_si128(r, g), _mm_or_si128(b, a));
 }
 
+// ReadTexel<kTex16> of eight 16-bit texels in 16-bit lanes, stored at
+// to[0 .. 7]: R and G of each texel formed in one 16-bit lane, B and A in
+// another, then interleaved.
+__attribute__((always_inline)) inline void Expand16Eight(__m128i p, const TexExpand& e, u32* to)
+{
+    const __m128i rg = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(p, _mm_set1_epi16(0x1F)), 3),
+                                    _mm_slli_epi16(_mm_and_si128(p, _mm_set1_epi16(0x3E0)), 6));
+    const __m128i b = _mm_and_si128(_mm_srli_epi16(p, 7), _mm_set1_epi16(0xF8));
+    const __m128i set = _mm_srai_epi16(p, 15);
+    const __m128i black = _mm_and_si128(_mm_cmpeq_epi16(_mm_and_si128(p, _mm_set1_epi16(0x7FFF)), _mm_setzero_si128()),
+                                        _mm_set1_epi16(e.aem ? -1 : 0));
+    const __m128i a = _mm_or_si128(_mm_and_si128(set, _mm_set1_epi16(static_cast<s16>(e.ta1 << 8))),
+                                   _mm_andnot_si128(_mm_or_si128(set, black), _mm_set1_epi16(static_cast<s16>(e.ta0 << 8))));
+    const __m128i ba = _mm_or_si128(b, a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi16(rg, ba));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), _mm_unpackhi_epi16(rg, ba));
+}
+
 // ReadTexel<kTex24> of four 32-bit words.
 inline __m128i ExpandTexels24(__m128i w, const TexExpand& e)
 {
@@ -1954,12 +1972,15 @@ void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r,
                 u32* const to = dest + static_cast<s32>(u - u0);
                 if constexpr (kRead == kRunHalves) {
                     const u32 w = o >> 1;
-                    const __m128i a = LoadQuad(words, w), b = LoadQuad(words, w + 8);
-                    const __m128i low = _mm_set1_epi32(0xFFFF);
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), ExpandTexels16(_mm_and_si128(a, low), e));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), ExpandTexels16(_mm_and_si128(b, low), e));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), ExpandTexels16(_mm_srli_epi32(a, 16), e));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 12), ExpandTexels16(_mm_srli_epi32(b, 16), e));
+                    // Each quad's low halves, then its high ones; texels
+                    // 0-7 and 8-15 in 16-bit lanes.
+                    auto split = [](__m128i q) __attribute__((always_inline)) {
+                        q = _mm_shufflehi_epi16(_mm_shufflelo_epi16(q, _MM_SHUFFLE(3, 1, 2, 0)), _MM_SHUFFLE(3, 1, 2, 0));
+                        return _mm_shuffle_epi32(q, _MM_SHUFFLE(3, 1, 2, 0));
+                    };
+                    const __m128i a = split(LoadQuad(words, w)), b = split(LoadQuad(words, w + 8));
+                    Expand16Eight(_mm_unpacklo_epi64(a, b), e, to);
+                    Expand16Eight(_mm_unpackhi_epi64(a, b), e, to + 8);
                 } else {
                     __m128i q = LoadQuad(words, o);
                     if constexpr (kClass == kTex24)
@@ -1976,6 +1997,7 @@ void ReadTexelRun(const TexLevel& l, const TexExpand& e, const TexLevel::Row& r,
 }
 
 using RunReadFn = void (*)(const TexLevel&, const TexExpand&, const TexLevel::Row&, u32, int, u32*);
+
 
 // Columns 0 .. n - 1 of a bilinear run whose texels are t[0 .. n] weighted
 // across with one weight `wu` (SpriteColumns::Weights), four columns at a
@@ -2874,6 +2896,98 @@ TriangleRowFn PickTriangleRowAvx2(int coords, bool fog)
     }
 }
 
+// Sprite rows into 16-bit frames whose layout keeps sixteen pixels in the
+// halves of eight words (HalfColumns), with no depth stage and no blending
+// (the copy passes): each aligned group of sixteen pixels is finished
+// (dithered, clamped, FBA set, narrowed) four pixels at a time and stored as
+// two column quads of words, pixels 0-7 of the group in the low halves and
+// 8-15 in the high ones.  A group wholly inside the span, with no FBMSK bit
+// kept, is stored without reading the frame; others are merged with it.
+// The bytes of WriteSpanQuads for the same pixels.
+template <bool kDither, bool kMasked>
+void WriteSpriteRowHalves(const WriterState& w, const PixelRow& row, u32 x0, int n, const u32* colors, const u32*)
+{
+    if (n <= 0)
+        return;
+    u32* const words = w.words;
+    const RowCursor& fr = row.FrameRow();
+    const u16* const tab = fr.RowTable();
+    const u32 mx = fr.MaskX(), sx = fr.ShiftX(), ps = fr.PageShift(), units = fr.UnitsMask();
+    const u32 page0 = fr.PageBase(0);
+    __m128i dlo = _mm_setzero_si128(), dhi = _mm_setzero_si128();
+    if constexpr (kDither)
+        DitherFour(w, row, 0, dlo, dhi);
+    const FinishQuad& finish = w.finish_quad;
+    const __m128i keep = _mm_set1_epi32(kMasked ? static_cast<int>((w.keep & 0xFFFF) * 0x10001u) : 0);
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    // The words of the group at g (a multiple of 16) from the colours of
+    // its pixels c[0 .. 15].
+    auto finish_group = [&](const u32* c, __m128i& q0, __m128i& q1) __attribute__((always_inline)) {
+        auto four = [&](int k) __attribute__((always_inline)) {
+            return FinishFour<kFrame16, kDither>(finish, dlo, dhi,
+                                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + k)));
+        };
+        q0 = _mm_or_si128(four(0), _mm_slli_epi32(four(8), 16));
+        q1 = _mm_or_si128(four(4), _mm_slli_epi32(four(12), 16));
+    };
+    auto word_of = [&](u32 g) __attribute__((always_inline)) {
+        return ((page0 + ((g >> sx) << ps) + tab[g & mx]) & units) >> 1;
+    };
+    // Pixels [first, end) of the group at g, merged with the frame.
+    auto merge_group = [&](u32 g, s32 first, s32 end) __attribute__((always_inline)) {
+        alignas(16) u32 c[16] = {};
+        for (s32 k = first; k < end; ++k)
+            c[k] = colors[static_cast<s32>(g - x0) + k];
+        __m128i q0, q1;
+        finish_group(c, q0, q1);
+        auto lanes = [&](s32 base) __attribute__((always_inline)) {
+            const __m128i k = _mm_add_epi32(_mm_set1_epi32(base), _mm_setr_epi32(0, 1, 2, 3));
+            return _mm_and_si128(_mm_cmpgt_epi32(k, _mm_set1_epi32(first - 1)), _mm_cmplt_epi32(k, _mm_set1_epi32(end)));
+        };
+        const __m128i m0 =
+            _mm_andnot_si128(keep, _mm_or_si128(_mm_and_si128(lanes(0), low16), _mm_andnot_si128(low16, lanes(8))));
+        const __m128i m1 =
+            _mm_andnot_si128(keep, _mm_or_si128(_mm_and_si128(lanes(4), low16), _mm_andnot_si128(low16, lanes(12))));
+        const u32 o = word_of(g);
+        const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
+        StoreQuad(words, o, _mm_xor_si128(old0, _mm_and_si128(_mm_xor_si128(old0, q0), m0)));
+        StoreQuad(words, o + 8, _mm_xor_si128(old1, _mm_and_si128(_mm_xor_si128(old1, q1), m1)));
+    };
+    const u32 end = x0 + static_cast<u32>(n);
+    const u32 first = x0 & ~15u, last = (end - 1) & ~15u;
+    if (first == last) {
+        merge_group(first, static_cast<s32>(x0 - first), static_cast<s32>(end - first));
+        return;
+    }
+    u32 g = first;
+    if (x0 != first) {
+        merge_group(first, static_cast<s32>(x0 - first), 16);
+        g += 16;
+    }
+    const u32 stop = end - last == 16 ? end : last;
+    for (; g < stop; g += 16) {
+        __m128i q0, q1;
+        finish_group(colors + (g - x0), q0, q1);
+        const u32 o = word_of(g);
+        if constexpr (kMasked) {
+            const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
+            q0 = _mm_xor_si128(old0, _mm_andnot_si128(keep, _mm_xor_si128(old0, q0)));
+            q1 = _mm_xor_si128(old1, _mm_andnot_si128(keep, _mm_xor_si128(old1, q1)));
+        }
+        StoreQuad(words, o, q0);
+        StoreQuad(words, o + 8, q1);
+    }
+    if (stop != end)
+        merge_group(last, 0, static_cast<s32>(end - last));
+}
+
+WriteFn PickSpriteRowHalves(bool dither, bool masked)
+{
+    static constexpr WriteFn table[2][2] = {{WriteSpriteRowHalves<false, false>, WriteSpriteRowHalves<false, true>},
+                                            {WriteSpriteRowHalves<true, false>, WriteSpriteRowHalves<true, true>}};
+    return table[dither][masked];
+}
+
 __m128i FogColor16(u32 fogcol)
 {
     return Widen(fogcol & 0xFFFFFF);
@@ -2984,6 +3098,85 @@ bool FrameAndDepthApart(const DrawEnv& env, s32 x0, s32 x1, s32 y0, s32 y1)
            (fhi <= zlo || zhi <= flo);
 }
 
+// The texels [lo, hi] an axis's wrap mode makes of raw texel coordinates
+// a .. b (a <= b).
+void WrappedSpan(u32 mode, u32 size_log2, u32 min, u32 max, s32 a, s32 b, u32& lo, u32& hi)
+{
+    const s32 size = 1 << size_log2;
+    switch (mode) {
+    case kWrapRepeat:
+        if (a >= 0 && b < size) {
+            lo = static_cast<u32>(a), hi = static_cast<u32>(b);
+        } else {
+            lo = 0, hi = static_cast<u32>(size - 1);
+        }
+        return;
+    case kWrapClamp:
+        lo = static_cast<u32>(std::clamp(a, 0, size - 1));
+        hi = static_cast<u32>(std::clamp(b, 0, size - 1));
+        return;
+    case kWrapRegionClamp:
+        lo = static_cast<u32>(std::max(static_cast<s32>(min), std::min(a, static_cast<s32>(max))));
+        hi = static_cast<u32>(std::max(static_cast<s32>(min), std::min(b, static_cast<s32>(max))));
+        return;
+    default:
+        lo = 0, hi = min | max;
+        return;
+    }
+}
+
+// Whether the texels a textured sprite reads (on the levels its Q picks)
+// lie apart from the frame pixels it writes and, when it writes Z (`zwrite`),
+// from its Z values: a sprite reading what it writes must see each pixel as drawn
+// so far, pixel by pixel.  Its texture coordinates change monotonically
+// along each axis, so the first and last column and row bound them.
+bool SpriteTextureApart(const DrawEnv& env, const SpriteSetup& s, bool zwrite)
+{
+    const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
+    const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
+    u32 flo, fhi, zlo = 0, zhi = 0;
+    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, flo, fhi))
+        return false;
+    if (zwrite && !BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zlo, zhi))
+        return false;
+    const TextureEnv& tex = env.tex;
+    const bool uv = env.prim.fst;
+    auto u16_at = [&](s32 px) {
+        return uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, tex.tw, s.x0, s.x1, px);
+    };
+    auto v16_at = [&](s32 py) {
+        return uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, tex.th, s.y0, s.y1, py);
+    };
+    const s32 ua = u16_at(s.px_begin), ub = u16_at(s.px_end - 1);
+    const s32 va = v16_at(s.py_begin), vb = v16_at(s.py_end - 1);
+    const LodChoice lod = ChooseLodForQ(tex, uv ? 1.0f : s.q);
+    for (u32 n = lod.level; n <= lod.level + (lod.mix16 != 0 ? 1u : 0u) && n < 7; ++n) {
+        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
+        // The texel holding each end, or the two around it when bilinear.
+        const s32 bias = lod.linear ? 8 : 0, more = lod.linear ? 1 : 0;
+        u32 tx0, tx1, ty0, ty1, lo, hi;
+        WrappedSpan(tex.wms, tw, tex.minu >> n, tex.maxu >> n, ((std::min(ua, ub) >> n) - bias) >> 4,
+                    (((std::max(ua, ub) >> n) - bias) >> 4) + more, tx0, tx1);
+        WrappedSpan(tex.wmt, th, tex.minv >> n, tex.maxv >> n, ((std::min(va, vb) >> n) - bias) >> 4,
+                    (((std::max(va, vb) >> n) - bias) >> 4) + more, ty0, ty1);
+        // Pages follow one another along a row of pages and on to the next
+        // row: texels past the buffer's width lie in the pages after the
+        // row's, which the same bounds take in.
+        const Layout& layout = LayoutOf(tex.psm);
+        const u64 across = PagesAcross(layout, tex.level_tbw[n]);
+        lo = tex.level_tbp[n] + static_cast<u32>(((ty0 >> layout.page_shift_y) * across + (tx0 >> layout.page_shift_x)) *
+                                                  kPageBlocks);
+        const u64 end = tex.level_tbp[n] +
+                        ((ty1 >> layout.page_shift_y) * across + (tx1 >> layout.page_shift_x) + 1) * kPageBlocks;
+        if (end > kBlockCount)
+            return false;
+        hi = static_cast<u32>(end);
+        if ((lo < fhi && flo < hi) || (lo < zhi && zlo < hi))
+            return false;
+    }
+    return true;
+}
+
 // A flat sprite filled buffer by buffer with frame values `frame` (in the
 // frame's format: FBA applied, 16-bit ones narrowed), Z written when it is
 // written; false when the frame and Z buffer could share memory or rows are
@@ -3055,7 +3248,24 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
 {
     Writer writer;
     const s32 alpha = given.prim.tme ? -1 : s.color.a;
-    if (!MakeWriter(given, memory, writer, alpha))
+    // An alpha test whose outcome varies from texel to texel, failing pixels
+    // left alone: the sprite is drawn as one without the test, each row's
+    // runs of passing pixels written once they are shaded.
+    std::optional<DrawEnv> untested;
+    if (!MakeWriter(given, memory, writer, alpha)) {
+        if (!given.prim.tme || !given.ate || given.afail != AlphaFail::kKeep || (given.date && given.frame.has_alpha))
+            return false;
+        untested.emplace(given);
+        untested->ate = false;
+        writer = Writer{};
+        if (!MakeWriter(*untested, memory, writer, alpha))
+            return false;
+    }
+    const bool alpha_test = untested.has_value();
+    const DrawEnv& tested = untested ? *untested : given;
+    // Rows are read whole before they are written: a sprite reading what it
+    // writes is left to the general path, which keeps the pixel order.
+    if (tested.prim.tme && !writer.nothing && !SpriteTextureApart(tested, s, writer.state.zwrite))
         return false;
     if (check_only || writer.nothing)
         return true;
@@ -3066,17 +3276,17 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     // A flat sprite whose depth test always passes and whose Z is written
     // apart from its frame pixels: Z is one value, filled by blocks first
     // (nothing of the sprite reads it), then the frame drawn likewise.
-    const bool fill_depth = !given.prim.tme && given.depth.used && writer.state.zall != 0 && writer.state.zwrite &&
-                            given.scanmsk < 2 &&
-                            FrameAndDepthApart(given, s.px_begin, s.px_end, s.py_begin, s.py_end);
+    // A textured one likewise: its texels lie apart from what it writes.
+    const bool fill_depth = !alpha_test && tested.depth.used && writer.state.zall != 0 && writer.state.zwrite && tested.scanmsk < 2 &&
+                            FrameAndDepthApart(tested, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (fill_depth)
-        FillRect(memory, given.depth.psm, given.depth.bp, given.frame.bw, static_cast<u32>(s.px_begin),
+        FillRect(memory, tested.depth.psm, tested.depth.bp, tested.frame.bw, static_cast<u32>(s.px_begin),
                  static_cast<u32>(s.px_end), static_cast<u32>(s.py_begin), static_cast<u32>(s.py_end),
-                 FillPattern(std::min(s.z, given.depth.max)),
-                 DepthClassOf(given.depth) == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+                 FillPattern(std::min(s.z, tested.depth.max)),
+                 DepthClassOf(tested.depth) == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
     std::optional<DrawEnv> without_depth;
-    if (given.depth.used && writer.state.zall != 0 && (!writer.state.zwrite || fill_depth)) {
-        without_depth.emplace(given);
+    if (tested.depth.used && writer.state.zall != 0 && (!writer.state.zwrite || fill_depth)) {
+        without_depth.emplace(tested);
         without_depth->depth.used = without_depth->depth.test = without_depth->depth.write = false;
         writer = Writer{};
         if (!MakeWriter(*without_depth, memory, writer, alpha))
@@ -3084,7 +3294,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         if (writer.nothing)
             return true;
     }
-    const DrawEnv& env = without_depth ? *without_depth : given;
+    const DrawEnv& env = without_depth ? *without_depth : tested;
     writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (writer.state.disjoint && writer.quads)
         writer.write = writer.quads;
@@ -3159,12 +3369,34 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     // goes by quads, which takes spans of any length (the others take
     // kChunk pixels at most).
     const bool whole_rows = writer.quads && writer.write == writer.quads;
+    // 16-bit frames with no depth stage or blending take their rows a group
+    // of sixteen pixels at a time.
+    if (whole_rows && env.frame.is16 && HalfColumns(env.frame.psm) && !env.blend && writer.frame_write &&
+        (!env.depth.used || (ws.zall != 0 && !ws.zwrite)))
+        writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0);
     std::vector<u32>& depth_row_room = scratch.depths;
     const u32* row_depths = nullptr;
     if (whole_rows) {
         depth_row_room.assign(static_cast<size_t>(n) + 8, s.z);
         row_depths = depth_row_room.data() + 4;
     }
+    // The span's pixels, or with the alpha test its runs of passing ones.
+    auto write_span = [&](const PixelRow& row, u32 x, int k, const u32* c, const u32* d) {
+        if (!alpha_test) {
+            writer.write(ws, row, x, k, c, d);
+            return;
+        }
+        for (int i = 0; i < k;) {
+            while (i < k && !AlphaPasses(given.atst, static_cast<s32>(c[i] >> 24), given.aref))
+                ++i;
+            int j = i;
+            while (j < k && AlphaPasses(given.atst, static_cast<s32>(c[j] >> 24), given.aref))
+                ++j;
+            if (j > i)
+                writer.write(ws, row, x + static_cast<u32>(i), j - i, c + i, d + i);
+            i = j;
+        }
+    };
     // The band's rows only, a stretch of them at a time, each stretch
     // stepping v from its first row.
     auto each_row = [&](auto&& row_work) {
@@ -3187,7 +3419,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
                 args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
                 const u32* row_colors = row_work();
                 if (row_colors && whole_rows) {
-                    writer.write(ws, row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
+                    write_span(row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
                     continue;
                 }
                 for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
@@ -3197,7 +3429,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
                         c = row_colors + (px - s.px_begin);
                     else
                         shade(sc, args, px - s.px_begin, k, colors);
-                    writer.write(ws, row, static_cast<u32>(px), k, c, depths);
+                    write_span(row, static_cast<u32>(px), k, c, depths);
                 }
             }
             y = std::max(y, end);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -863,7 +864,8 @@ bool DrawsAsTheReference(const Trial& t, const std::vector<u8>& start, const cha
 // mode and colour (often 0x80 in every channel, which MODULATE leaves as the
 // texel), into 32- and 16-bit frames dithered or not: their columns read a
 // run of texels, a window of texels near each other or texels of their own,
-// as their spacing has it.
+// as their spacing has it.  Alpha tests on the texels' alpha leave the
+// failing pixels alone.
 TEST(GsFastPath, ScaledTexturedSpritesLeaveTheSameMemoryAsTheReference)
 {
     std::mt19937 rng(1209);
@@ -875,8 +877,15 @@ TEST(GsFastPath, ScaledTexturedSpritesLeaveTheSameMemoryAsTheReference)
         Trial t;
         auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
         w(GsReg::FRAME_1, Frame(0, 4, kFrames[Pick(rng, 5)], Chance(rng, 80) ? 0 : 0x00FF00FF));
-        w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
-        w(GsReg::TEST_1, 0);
+        w(GsReg::ZBUF_1, Zbuf(64, 0x31, Chance(rng, 50)));
+        // Now and then an alpha test on the texels' alpha (the font's).
+        TestBits test;
+        test.ate = Chance(rng, 30);
+        test.atst = Pick(rng, 8);
+        test.aref = Pick(rng, 256);
+        test.afail = Chance(rng, 70) ? 0 : Pick(rng, 4);
+        test.zte = Chance(rng, 50);
+        w(GsReg::TEST_1, TestReg(test));
         w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
         w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
         w(GsReg::ALPHA_1, Alpha(0, 1, 2, 1, 0x40));
@@ -970,6 +979,84 @@ TEST(GsFastPath, FlatSpritesFilledByBlocksLeaveTheSameMemoryAsTheReference)
             ++changed;
     }
     EXPECT_GT(changed, 60);
+    ResetGs(true);
+}
+
+// Copies of a texture one texel a pixel, as the game's copy passes draw
+// them, into 32-, 24- and 16-bit frames: dithered or not, with FBMSK, FBA,
+// the colour clamp, alpha tests, Z tests that always pass with Z written or
+// not, at any start and width (groups of pixels cut at either end) and any
+// texel offset.
+// Now and then the Z buffer lies over the texture, or the texture is the
+// frame itself, shifted, so that pixels read what the sprite just wrote.
+TEST(GsFastPath, CopyPassesIntoEveryFrameFormatLeaveTheSameMemoryAsTheReference)
+{
+    std::mt19937 rng(1211);
+    std::vector<u8> start = RandomMemory(rng);
+    constexpr u32 kFrames[] = {0x00, 0x01, 0x02, 0x0A, 0x0A, 0x00};
+    constexpr u32 kTextures[] = {0x00, 0x01, 0x02, 0x0A, 0x0A, 0x13};
+    constexpr u32 kGameMasks[] = {0x808080, 0xFF000000, 0x3FFF, 0x80008000};
+    int changed = 0;
+    for (int i = 0; i < 200 && !HasFailure(); ++i) {
+        Trial t;
+        auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+        const u32 fpsm = kFrames[Pick(rng, 6)];
+        const u32 fbmsk = Chance(rng, 70) ? 0 : Chance(rng, 50) ? kGameMasks[Pick(rng, 4)] : static_cast<u32>(rng());
+        w(GsReg::FRAME_1, Frame(0, 4, fpsm, fbmsk));
+        const u32 where = Pick(rng, 100);  // < 15: Z over the texture; < 30: the texture is the frame
+        w(GsReg::ZBUF_1, Zbuf(where < 15 ? 0x1000 / 32 : 64, kZPsms[Pick(rng, 4)], Chance(rng, 30)));
+        // Alpha tests of one outcome, or of the texels' own alpha.
+        TestBits test;
+        test.ate = Chance(rng, 40);
+        test.atst = Chance(rng, 50) ? Pick(rng, 2) : Pick(rng, 8);
+        test.aref = Pick(rng, 256);
+        test.afail = Chance(rng, 50) ? 0 : Pick(rng, 4);
+        test.zte = Chance(rng, 90);
+        test.ztst = Chance(rng, 85) ? 1 : Pick(rng, 4);
+        w(GsReg::TEST_1, TestReg(test));
+        w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+        w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+        w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+        w(GsReg::DTHE, Chance(rng, 60));
+        w(GsReg::DIMX, (static_cast<u64>(rng()) << 32 | rng()) & 0x7777777777777777ull);
+        w(GsReg::COLCLAMP, Pick(rng, 2));
+        w(GsReg::FBA_1, Chance(rng, 20));
+        w(GsReg::SCANMSK, Chance(rng, 10) ? 2 + Pick(rng, 2) : 0);
+        w(GsReg::TEXA, Texa(Pick(rng, 256), Chance(rng, 50), Pick(rng, 256)));
+        Tex0Bits tex;
+        const bool feedback = where >= 15 && where < 30;
+        tex.tbp = feedback ? 0 : 0x1000;
+        tex.tbw = 4;
+        tex.psm = feedback ? fpsm : kTextures[Pick(rng, 6)];
+        tex.tw = 8;
+        tex.th = 6 + Pick(rng, 3);
+        tex.tcc = Chance(rng, 80);
+        tex.tfx = Chance(rng, 70) ? 1 : 0;
+        tex.cbp = 0x2000;
+        tex.cld = 1;
+        w(GsReg::TEX0_1, Tex0(tex));
+        const bool linear = Chance(rng, 40);
+        w(GsReg::TEX1_1, Tex1(linear, linear ? 1 : 0));
+        w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+        w(GsReg::PRIM, Prim({6, false, true, false, Chance(rng, 10), false, true}));
+        w(GsReg::RGBAQ, Chance(rng, 80) ? Rgbaq(128, 128, 128, 128) : Rgbaq(Pick(rng, 256), 128, 128, 128));
+        const u32 x0 = Pick(rng, 200), width = 1 + Pick(rng, 200), y0 = Pick(rng, 200), height = 1 + Pick(rng, 60);
+        // Texel centres on pixel centres, any whole texel off (a sub-texel
+        // offset now and then for the nearest filter).
+        const u32 u0 = 16 * Pick(rng, 64) + (linear || Chance(rng, 70) ? 8 : Pick(rng, 16));
+        const u32 v0 = 16 * Pick(rng, 64) + (linear || Chance(rng, 70) ? 8 : Pick(rng, 16));
+        const u32 z = static_cast<u32>(rng());
+        w(GsReg::UV, Uv(u0, v0));
+        w(GsReg::XYZ2, Xyz(x0 * 16, y0 * 16, z));
+        w(GsReg::UV, Uv(u0 + width * 16, v0 + height * 16));
+        w(GsReg::XYZ2, Xyz((x0 + width) * 16, (y0 + height) * 16, z));
+        const std::string what = "copy (frame " + std::to_string(fpsm) + ", mask " + std::to_string(fbmsk) +
+                                 ", texture " + std::to_string(tex.psm) + (feedback ? " the frame" : "") +
+                                 (where < 15 ? ", Z over the texture" : "") + (linear ? ", bilinear" : "") + ")";
+        if (DrawsAsTheReference(t, start, what.c_str(), i))
+            ++changed;
+    }
+    EXPECT_GT(changed, 150);
     ResetGs(true);
 }
 
