@@ -150,66 +150,17 @@ bool TextureBlocks(const TextureEnv& tex, Blocks* levels, u32& count)
     return true;
 }
 
-// The texels a run of raw coordinates [a, b] reads after a wrap mode, as
-// [lo, hi].
-void WrapRange(s32 a, s32 b, u32 mode, u32 size_log2, u32 min, u32 max, u32& lo, u32& hi)
-{
-    const s32 top = (1 << size_log2) - 1;
-    switch (mode) {
-    case kWrapRepeat:
-        if (static_cast<s64>(b) - a >= top || (a & top) > (b & top)) {
-            lo = 0;
-            hi = static_cast<u32>(top);
-        } else {
-            lo = static_cast<u32>(a & top);
-            hi = static_cast<u32>(b & top);
-        }
-        return;
-    case kWrapClamp:
-        lo = static_cast<u32>(std::clamp(a, 0, top));
-        hi = static_cast<u32>(std::clamp(b, 0, top));
-        return;
-    case kWrapRegionClamp:
-        lo = static_cast<u32>(std::max(static_cast<s32>(min), std::min(a, static_cast<s32>(max))));
-        hi = static_cast<u32>(std::max(static_cast<s32>(min), std::min(b, static_cast<s32>(max))));
-        return;
-    default:
-        lo = max;
-        hi = min | max;
-        return;
-    }
-}
-
-// The blocks of the texels a sprite reads on each level it may use: its
-// coordinates are monotonic along each axis, so the first and last column
-// and row bound them.  False when a level's texels do not lie in one stretch
-// of memory (see BlockRange).
+// The blocks of the texels a sprite reads on each level it may use.  False
+// when a level's texels do not lie in one stretch of memory (see BlockRange).
 bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* levels, u32& count)
 {
     const TextureEnv& tex = env.tex;
-    const bool uv = env.prim.fst;
-    auto u16_at = [&](s32 px) {
-        return uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, tex.tw, s.x0, s.x1, px);
-    };
-    auto v16_at = [&](s32 py) {
-        return uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, tex.th, s.y0, s.y1, py);
-    };
-    const s32 ua = u16_at(s.px_begin), ub = u16_at(s.px_end - 1);
-    const s32 va = v16_at(s.py_begin), vb = v16_at(s.py_end - 1);
-    const LodChoice lod = ChooseLodForQ(tex, uv ? 1.0f : s.q);
-    count = 0;
-    for (u32 n = lod.level; n <= lod.level + (lod.mix16 != 0 ? 1u : 0u) && n < 7; ++n) {
-        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
-        // Raw texel coordinates: the one containing the point, or the two
-        // around it for the bilinear filter.
-        const s32 bias = lod.linear ? 8 : 0;
-        const s32 u_lo = ((std::min(ua, ub) >> n) - bias) >> 4, u_hi = (((std::max(ua, ub) >> n) - bias) >> 4) + lod.linear;
-        const s32 v_lo = ((std::min(va, vb) >> n) - bias) >> 4, v_hi = (((std::max(va, vb) >> n) - bias) >> 4) + lod.linear;
-        u32 x0, x1, y0, y1;
-        WrapRange(u_lo, u_hi, tex.wms, tw, tex.minu >> n, tex.maxu >> n, x0, x1);
-        WrapRange(v_lo, v_hi, tex.wmt, th, tex.minv >> n, tex.maxv >> n, y0, y1);
-        Blocks& b = levels[count++];
-        if (!BlockRange(tex.psm, tex.level_tbp[n], tex.level_tbw[n], x0, x1 + 1, y0, y1 + 1, b.lo, b.hi))
+    SpriteTexels rects[2];
+    count = SpriteTexelRects(env, s, rects);
+    for (u32 i = 0; i < count; ++i) {
+        const SpriteTexels& r = rects[i];
+        if (!BlockRange(tex.psm, tex.level_tbp[r.level], tex.level_tbw[r.level], r.x0, r.x1 + 1, r.y0, r.y1 + 1,
+                        levels[i].lo, levels[i].hi))
             return false;
     }
     return true;

@@ -3098,33 +3098,6 @@ bool FrameAndDepthApart(const DrawEnv& env, s32 x0, s32 x1, s32 y0, s32 y1)
            (fhi <= zlo || zhi <= flo);
 }
 
-// The texels [lo, hi] an axis's wrap mode makes of raw texel coordinates
-// a .. b (a <= b).
-void WrappedSpan(u32 mode, u32 size_log2, u32 min, u32 max, s32 a, s32 b, u32& lo, u32& hi)
-{
-    const s32 size = 1 << size_log2;
-    switch (mode) {
-    case kWrapRepeat:
-        if (a >= 0 && b < size) {
-            lo = static_cast<u32>(a), hi = static_cast<u32>(b);
-        } else {
-            lo = 0, hi = static_cast<u32>(size - 1);
-        }
-        return;
-    case kWrapClamp:
-        lo = static_cast<u32>(std::clamp(a, 0, size - 1));
-        hi = static_cast<u32>(std::clamp(b, 0, size - 1));
-        return;
-    case kWrapRegionClamp:
-        lo = static_cast<u32>(std::max(static_cast<s32>(min), std::min(a, static_cast<s32>(max))));
-        hi = static_cast<u32>(std::max(static_cast<s32>(min), std::min(b, static_cast<s32>(max))));
-        return;
-    default:
-        lo = 0, hi = min | max;
-        return;
-    }
-}
-
 // Whether the texels a textured sprite reads (on the levels its Q picks)
 // lie apart from the frame pixels it writes and, when it writes Z (`zwrite`),
 // from its Z values: a sprite reading what it writes must see each pixel as drawn
@@ -3140,37 +3113,23 @@ bool SpriteTextureApart(const DrawEnv& env, const SpriteSetup& s, bool zwrite)
     if (zwrite && !BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, zlo, zhi))
         return false;
     const TextureEnv& tex = env.tex;
-    const bool uv = env.prim.fst;
-    auto u16_at = [&](s32 px) {
-        return uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, tex.tw, s.x0, s.x1, px);
-    };
-    auto v16_at = [&](s32 py) {
-        return uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, tex.th, s.y0, s.y1, py);
-    };
-    const s32 ua = u16_at(s.px_begin), ub = u16_at(s.px_end - 1);
-    const s32 va = v16_at(s.py_begin), vb = v16_at(s.py_end - 1);
-    const LodChoice lod = ChooseLodForQ(tex, uv ? 1.0f : s.q);
-    for (u32 n = lod.level; n <= lod.level + (lod.mix16 != 0 ? 1u : 0u) && n < 7; ++n) {
-        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
-        // The texel holding each end, or the two around it when bilinear.
-        const s32 bias = lod.linear ? 8 : 0, more = lod.linear ? 1 : 0;
-        u32 tx0, tx1, ty0, ty1, lo, hi;
-        WrappedSpan(tex.wms, tw, tex.minu >> n, tex.maxu >> n, ((std::min(ua, ub) >> n) - bias) >> 4,
-                    (((std::max(ua, ub) >> n) - bias) >> 4) + more, tx0, tx1);
-        WrappedSpan(tex.wmt, th, tex.minv >> n, tex.maxv >> n, ((std::min(va, vb) >> n) - bias) >> 4,
-                    (((std::max(va, vb) >> n) - bias) >> 4) + more, ty0, ty1);
+    SpriteTexels rects[2];
+    const u32 count = SpriteTexelRects(env, s, rects);
+    for (u32 i = 0; i < count; ++i) {
+        const SpriteTexels& r = rects[i];
         // Pages follow one another along a row of pages and on to the next
         // row: texels past the buffer's width lie in the pages after the
         // row's, which the same bounds take in.
         const Layout& layout = LayoutOf(tex.psm);
-        const u64 across = PagesAcross(layout, tex.level_tbw[n]);
-        lo = tex.level_tbp[n] + static_cast<u32>(((ty0 >> layout.page_shift_y) * across + (tx0 >> layout.page_shift_x)) *
-                                                  kPageBlocks);
-        const u64 end = tex.level_tbp[n] +
-                        ((ty1 >> layout.page_shift_y) * across + (tx1 >> layout.page_shift_x) + 1) * kPageBlocks;
+        const u64 across = PagesAcross(layout, tex.level_tbw[r.level]);
+        const u32 lo = tex.level_tbp[r.level] +
+                       static_cast<u32>(((r.y0 >> layout.page_shift_y) * across + (r.x0 >> layout.page_shift_x)) *
+                                        kPageBlocks);
+        const u64 end = tex.level_tbp[r.level] +
+                        ((r.y1 >> layout.page_shift_y) * across + (r.x1 >> layout.page_shift_x) + 1) * kPageBlocks;
         if (end > kBlockCount)
             return false;
-        hi = static_cast<u32>(end);
+        const u32 hi = static_cast<u32>(end);
         if ((lo < fhi && flo < hi) || (lo < zhi && zlo < hi))
             return false;
     }
@@ -4144,6 +4103,69 @@ bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMe
         return false;
     DrawPreparedTriangle(p, RowBands{});
     return true;
+}
+
+namespace {
+
+// The texels a run of raw coordinates [a, b] reads after a wrap mode, as
+// [lo, hi].
+void WrapRange(s32 a, s32 b, u32 mode, u32 size_log2, u32 min, u32 max, u32& lo, u32& hi)
+{
+    const s32 top = (1 << size_log2) - 1;
+    switch (mode) {
+    case kWrapRepeat:
+        if (static_cast<s64>(b) - a >= top || (a & top) > (b & top)) {
+            lo = 0;
+            hi = static_cast<u32>(top);
+        } else {
+            lo = static_cast<u32>(a & top);
+            hi = static_cast<u32>(b & top);
+        }
+        return;
+    case kWrapClamp:
+        lo = static_cast<u32>(std::clamp(a, 0, top));
+        hi = static_cast<u32>(std::clamp(b, 0, top));
+        return;
+    case kWrapRegionClamp:
+        lo = static_cast<u32>(std::max(static_cast<s32>(min), std::min(a, static_cast<s32>(max))));
+        hi = static_cast<u32>(std::max(static_cast<s32>(min), std::min(b, static_cast<s32>(max))));
+        return;
+    default:
+        lo = max;
+        hi = min | max;
+        return;
+    }
+}
+
+}  // namespace
+
+u32 SpriteTexelRects(const DrawEnv& env, const SpriteSetup& s, SpriteTexels (&rects)[2])
+{
+    const TextureEnv& tex = env.tex;
+    const bool uv = env.prim.fst;
+    auto u16_at = [&](s32 px) {
+        return uv ? StepUv(s.u0, s.u1, s.x0, s.x1, px) : StepStq(s.s0, s.s1, s.q, tex.tw, s.x0, s.x1, px);
+    };
+    auto v16_at = [&](s32 py) {
+        return uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, tex.th, s.y0, s.y1, py);
+    };
+    const s32 ua = u16_at(s.px_begin), ub = u16_at(s.px_end - 1);
+    const s32 va = v16_at(s.py_begin), vb = v16_at(s.py_end - 1);
+    const LodChoice lod = ChooseLodForQ(tex, uv ? 1.0f : s.q);
+    u32 count = 0;
+    for (u32 n = lod.level; n <= lod.level + (lod.mix16 != 0 ? 1u : 0u) && n < 7; ++n) {
+        const u32 tw = tex.tw > n ? tex.tw - n : 0, th = tex.th > n ? tex.th - n : 0;
+        // Raw texel coordinates: the one holding each end, or the two
+        // around it for the bilinear filter.
+        const s32 bias = lod.linear ? 8 : 0;
+        const s32 u_lo = ((std::min(ua, ub) >> n) - bias) >> 4, u_hi = (((std::max(ua, ub) >> n) - bias) >> 4) + lod.linear;
+        const s32 v_lo = ((std::min(va, vb) >> n) - bias) >> 4, v_hi = (((std::max(va, vb) >> n) - bias) >> 4) + lod.linear;
+        SpriteTexels& r = rects[count++];
+        r.level = n;
+        WrapRange(u_lo, u_hi, tex.wms, tw, tex.minu >> n, tex.maxu >> n, r.x0, r.x1);
+        WrapRange(v_lo, v_hi, tex.wmt, th, tex.minv >> n, tex.maxv >> n, r.y0, r.y1);
+    }
+    return count;
 }
 
 }  // namespace console::gs

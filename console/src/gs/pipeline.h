@@ -166,4 +166,17 @@ inline s32 StepStq(float t0, float t1, float q, u32 size_log2, s32 c0, s32 c1, s
     return TexelCoordinate16(t / q, size_log2);
 }
 
+// The texels a textured sprite reads on one level of its texture, as the
+// rectangle [x0, x1] x [y0, y1] after the wrap modes.
+struct SpriteTexels {
+    u32 level;
+    u32 x0, x1, y0, y1;
+};
+
+// The texel rectangles of the levels a sprite's Q picks (one, or two when
+// it mixes levels); returns how many.  Its texture coordinates change
+// monotonically along each axis, so the first and last column and row
+// bound them.
+u32 SpriteTexelRects(const DrawEnv& env, const SpriteSetup& s, SpriteTexels (&rects)[2]);
+
 }  // namespace console::gs
