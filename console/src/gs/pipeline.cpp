@@ -2668,6 +2668,7 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
         __m128i c[4];
         __m256d v[4];
         __m128d qs[4];
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
             if constexpr (kGouraud) {
                 c[k] = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
@@ -2809,6 +2810,18 @@ GS_AVX2 __m256i Load8(const void* p)
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
+// The texel pairs at row[o[0]], row[o[1]] in the low half and row[o[4]],
+// row[o[5]] in the high one: a decoded pixel's left and right texels are
+// neighbours in memory, one 64-bit load a row.
+GS_AVX2 __m256 TexelPairs(const u32* row, const u32* o)
+{
+    const __m128d lo = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + o[0])),
+                                    reinterpret_cast<const double*>(row + o[1]));
+    const __m128d hi = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + o[4])),
+                                    reinterpret_cast<const double*>(row + o[5]));
+    return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
+}
+
 template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
 __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, TriangleBatch& b)
 {
@@ -2829,10 +2842,9 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
     const __m256i hiu = _mm256_set1_epi32(d.u.hi), hiv = _mm256_set1_epi32(d.v.hi), zero = _mm256_setzero_si256();
     const __m256i stride = _mm256_set1_epi32(static_cast<int>(d.stride));
     const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
-    const int* const t00 = reinterpret_cast<const int*>(d.texels.data());
-    const int* const t10 = t00 + 1;
-    const int* const t01 = t00 + d.stride;
-    const int* const t11 = t01 + 1;
+    const u32* const texels = d.texels.data();
+    const u32* const below = texels + d.stride;
+    alignas(32) u32 o[8];
     for (int i = 0; i < n; i += 8) {
         const __m256i u = _mm256_sub_epi32(_mm256_sra_epi32(Load8(b.us + i), level), eight);
         const __m256i v = _mm256_sub_epi32(_mm256_sra_epi32(Load8(b.vs + i), level), eight);
@@ -2848,9 +2860,13 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
                 _mm256_min_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_add_epi32(_mm256_srai_epi32(v, 4), addv), andv), plusv), hiv),
                 zero);
         }
-        const __m256i o = _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu);
-        const __m256i t = BilinearEight(_mm256_i32gather_epi32(t00, o, 4), _mm256_i32gather_epi32(t10, o, 4),
-                                        _mm256_i32gather_epi32(t01, o, 4), _mm256_i32gather_epi32(t11, o, 4),
+        _mm256_store_si256(reinterpret_cast<__m256i*>(o), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
+        const __m256 a01 = TexelPairs(texels, o), a23 = TexelPairs(texels, o + 2);
+        const __m256 b01 = TexelPairs(below, o), b23 = TexelPairs(below, o + 2);
+        const __m256i t = BilinearEight(_mm256_castps_si256(_mm256_shuffle_ps(a01, a23, _MM_SHUFFLE(2, 0, 2, 0))),
+                                        _mm256_castps_si256(_mm256_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1))),
+                                        _mm256_castps_si256(_mm256_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0))),
+                                        _mm256_castps_si256(_mm256_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1))),
                                         _mm256_and_si256(u, fifteen), _mm256_and_si256(v, fifteen));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(b.colors + i),
                             CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t, Load8(b.fogs + i), fogcol16));
