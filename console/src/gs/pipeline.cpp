@@ -2665,37 +2665,46 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
     for (int i = 0; i < n; i += 4) {
         const __m256d rgba_at = rgba, zfst_at = zfst;
         const __m128d q_at = q;
-        __m128i c[4];
-        __m256d v[4];
-        __m128d qs[4];
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) {
-            if constexpr (kGouraud) {
-                c[k] = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
-                rgba = _mm256_add_pd(rgba, drgba);
-            }
-            v[k] = zfst;
-            zfst = _mm256_add_pd(zfst, dzfst);
-            if constexpr (kCoords == kStq) {
-                qs[k] = q;
-                q = _mm_add_pd(q, dq);
-            }
-        }
-        if constexpr (kGouraud)
-            Store4(frag + i, _mm_packus_epi16(_mm_packs_epi32(c[0], c[1]), _mm_packs_epi32(c[2], c[3])));
-        else
+        // Each value is used as soon as it is made, so that few are live
+        // at once (eight vector registers): the colours packed two pixels
+        // at a time, Q paired for the divisions, Z F S T of pixels 0 and 2,
+        // 1 and 3 side by side.
+        if constexpr (kGouraud) {
+            const __m128i c0 = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
+            rgba = _mm256_add_pd(rgba, drgba);
+            const __m128i c01 = _mm_packs_epi32(c0, _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba)));
+            rgba = _mm256_add_pd(rgba, drgba);
+            const __m128i c2 = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
+            rgba = _mm256_add_pd(rgba, drgba);
+            const __m128i c23 = _mm_packs_epi32(c2, _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba)));
+            rgba = _mm256_add_pd(rgba, drgba);
+            Store4(frag + i, _mm_packus_epi16(c01, c23));
+        } else {
             Store4(frag + i, flat);
-        // Pixels 0 and 2, 1 and 3 side by side: Z F of each in the low
-        // halves, S T in the high ones.
-        const __m256d zf02 = _mm256_permute2f128_pd(v[0], v[2], 0x20), zf13 = _mm256_permute2f128_pd(v[1], v[3], 0x20);
+        }
+        __m256d q02 = zero, q13 = zero;
+        if constexpr (kCoords == kStq) {
+            const __m128d q1 = _mm_add_pd(q, dq);
+            const __m128d q2 = _mm_add_pd(q1, dq);
+            const __m128d q3 = _mm_add_pd(q2, dq);
+            q02 = _mm256_set_m128d(q2, q);
+            q13 = _mm256_set_m128d(q3, q1);
+            q = _mm_add_pd(q3, dq);
+        }
+        const __m256d v0 = zfst;
+        const __m256d v1 = _mm256_add_pd(v0, dzfst);
+        const __m256d v2 = _mm256_add_pd(v1, dzfst);
+        const __m256d v3 = _mm256_add_pd(v2, dzfst);
+        zfst = _mm256_add_pd(v3, dzfst);
+        const __m256d zf02 = _mm256_permute2f128_pd(v0, v2, 0x20), zf13 = _mm256_permute2f128_pd(v1, v3, 0x20);
         Store4(depths + i, ToDepthFour(_mm256_unpacklo_pd(zf02, zf13)));
         if constexpr (kFog)
             Store4(fogs + i, ToChannelFour(_mm256_unpackhi_pd(zf02, zf13)));
         if constexpr (kTex) {
-            __m256d st02 = _mm256_permute2f128_pd(v[0], v[2], 0x31), st13 = _mm256_permute2f128_pd(v[1], v[3], 0x31);
+            __m256d st02 = _mm256_permute2f128_pd(v0, v2, 0x31), st13 = _mm256_permute2f128_pd(v1, v3, 0x31);
             if constexpr (kCoords == kStq) {
-                st02 = _mm256_div_pd(st02, _mm256_set_m128d(qs[2], qs[0]));
-                st13 = _mm256_div_pd(st13, _mm256_set_m128d(qs[3], qs[1]));
+                st02 = _mm256_div_pd(st02, q02);
+                st13 = _mm256_div_pd(st13, q13);
             }
             const __m256d s = _mm256_unpacklo_pd(st02, st13), t = _mm256_unpackhi_pd(st02, st13);
             if constexpr (kCoords == kStq) {
