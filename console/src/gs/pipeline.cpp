@@ -2663,30 +2663,31 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
     }
     const __m128i flat = _mm_set1_epi32(static_cast<int>(PackColor(span.flat)));
     for (int i = 0; i < n; i += 4) {
-        const __m256d rgba_at = rgba, zfst_at = zfst;
-        const __m128d q_at = q;
         // Each value is used as soon as it is made, so that few are live
         // at once (eight vector registers): the colours packed two pixels
         // at a time, Q paired for the divisions, Z F S T of pixels 0 and 2,
-        // 1 and 3 side by side.
+        // 1 and 3 side by side.  The values after one, two and three pixels
+        // are kept for a last group of fewer than four.
+        __m256d rgba1 = zero, rgba2 = zero, rgba3 = zero;
         if constexpr (kGouraud) {
-            const __m128i c0 = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
-            rgba = _mm256_add_pd(rgba, drgba);
-            const __m128i c01 = _mm_packs_epi32(c0, _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba)));
-            rgba = _mm256_add_pd(rgba, drgba);
-            const __m128i c2 = _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba));
-            rgba = _mm256_add_pd(rgba, drgba);
-            const __m128i c23 = _mm_packs_epi32(c2, _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba)));
-            rgba = _mm256_add_pd(rgba, drgba);
+            rgba1 = _mm256_add_pd(rgba, drgba);
+            const __m128i c01 = _mm_packs_epi32(_mm256_cvttpd_epi32(_mm256_min_pd(max, rgba)),
+                                                _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba1)));
+            rgba2 = _mm256_add_pd(rgba1, drgba);
+            rgba3 = _mm256_add_pd(rgba2, drgba);
+            const __m128i c23 = _mm_packs_epi32(_mm256_cvttpd_epi32(_mm256_min_pd(max, rgba2)),
+                                                _mm256_cvttpd_epi32(_mm256_min_pd(max, rgba3)));
+            rgba = _mm256_add_pd(rgba3, drgba);
             Store4(frag + i, _mm_packus_epi16(c01, c23));
         } else {
             Store4(frag + i, flat);
         }
         __m256d q02 = zero, q13 = zero;
+        __m128d q1 = zero2, q2 = zero2, q3 = zero2;
         if constexpr (kCoords == kStq) {
-            const __m128d q1 = _mm_add_pd(q, dq);
-            const __m128d q2 = _mm_add_pd(q1, dq);
-            const __m128d q3 = _mm_add_pd(q2, dq);
+            q1 = _mm_add_pd(q, dq);
+            q2 = _mm_add_pd(q1, dq);
+            q3 = _mm_add_pd(q2, dq);
             q02 = _mm256_set_m128d(q2, q);
             q13 = _mm256_set_m128d(q3, q1);
             q = _mm_add_pd(q3, dq);
@@ -2716,19 +2717,13 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
             }
         }
         if (n - i < 4) {
-            // The last pixels, fewer than four: the values after them are
-            // stepped again from the group's first (the entries past the
-            // piece are room, or the next piece's, written later).
-            rgba = rgba_at;
-            zfst = zfst_at;
-            q = q_at;
-            for (int k = i; k < n; ++k) {
-                if constexpr (kGouraud)
-                    rgba = _mm256_add_pd(rgba, drgba);
-                if constexpr (kCoords == kStq)
-                    q = _mm_add_pd(q, dq);
-                zfst = _mm256_add_pd(zfst, dzfst);
-            }
+            // The last pixels, fewer than four: the values go on from the
+            // last of them (the entries past the piece are room, or the
+            // next piece's, written later).
+            const int left = n - i;
+            rgba = left == 1 ? rgba1 : left == 2 ? rgba2 : rgba3;
+            zfst = left == 1 ? v1 : left == 2 ? v2 : v3;
+            q = left == 1 ? q1 : left == 2 ? q2 : q3;
         }
     }
     if constexpr (kGouraud) {
