@@ -29,34 +29,48 @@ constexpr u32 kBandShift = 3;
 // calling thread when the queue is empty: queuing one costs the sender about
 // as much as drawing it.
 constexpr s64 kSmallPixels = 128;
-// Primitives the queue holds before the sender waits for the slowest worker.
-constexpr u32 kQueueSize = 256;
+// Primitives the queue holds before the sender waits for the slowest band:
+// enough for a stream of small triangles sent in screen order (a strip of
+// them running along rows of one band) to reach every band.
+constexpr u32 kQueueSize = 8192;
+// Rooms for sprites and shared prepared triangles (see Room).
+constexpr u32 kRooms = 256;
 
 enum class JobKind : u8 { kSprite, kTriangle, kVertices };
 
+// A record too large to keep for every queued primitive: a sprite's state
+// and set-up, or a triangle prepared once for all the bands it touches.  The
+// queue holds fewer of these than primitives; each is reused once the
+// primitive that last took it is drawn.
+struct Room {
+    u64 until = 0;  // the number of the primitive that took it, plus one
+    TriangleStateRef prepared_state;
+    DrawEnv env;
+    SpriteSetup sprite;
+    PreparedTriangle triangle;
+};
+
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
-// the first band that draws them, so that the sender only finds their box;
+// the bands that draw them, so that the sender only finds their box;
 // triangles prepared by the sender only have their rows walked; sprites
-// carry their state and set-up.
-struct Job {
+// carry their state and set-up in their room.
+struct alignas(64) Job {
     JobKind kind;
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
     const ClutBuffer* clut;
     // Vertices: the state (kept by the queue), the texture decoded for it
-    // (likewise) and the blocks it writes.  The first band to draw the
-    // triangle prepares it in `triangle` for the others (kPrepared), unless
-    // it cannot be shared (kOwn: each band sets it up for itself).
+    // (likewise) and the blocks it writes.  When the triangle has a room
+    // the first band to draw it prepares it there for the others
+    // (kPrepared), unless it cannot be shared (kOwn: each band sets it up
+    // for itself); one without a room is kOwn from the start.
     const DrawEnv* shared_env;
     const DecodedTexture* decoded;
+    Room* room;
     TargetBlocks targets;
     Vertex vertices[3];
     enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
     std::atomic<u32> prepared{kUnprepared};
-    TriangleStateRef prepared_state;
-    DrawEnv env;  // sprites
-    SpriteSetup sprite;
-    PreparedTriangle triangle;
 };
 
 // Sets up and draws the rows of `rows` of a triangle queued as vertices.
@@ -64,25 +78,30 @@ void DrawVertices(Job& j, const RowBands& rows)
 {
     u32 prepared = j.prepared.load(std::memory_order_acquire);
     if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.triangle, rows);
+        DrawPreparedTriangle(j.room->triangle, rows);
         return;
     }
     TriangleSetup t;
-    if (!SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t))
-        return;
     // The first band prepares it for all; a band that finds it being
     // prepared elsewhere does not wait but sets it up for itself.
     if (prepared == Job::kUnprepared &&
         j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
-        if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, j.triangle,
-                            &j.prepared_state)) {
+        Room& room = *j.room;
+        const bool set_up = SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t);
+        if (set_up && PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, room.triangle,
+                                      &room.prepared_state)) {
             j.prepared.store(Job::kPrepared, std::memory_order_release);
-            DrawPreparedTriangle(j.triangle, rows);
+            DrawPreparedTriangle(room.triangle, rows);
             return;
         }
+        // Not one to share (or no pixel): each band on its own.
         j.prepared.store(Job::kOwn, std::memory_order_release);
+        if (!set_up)
+            return;
     } else if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.triangle, rows);
+        DrawPreparedTriangle(j.room->triangle, rows);
+        return;
+    } else if (!SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t)) {
         return;
     }
     // Only triangles the pipelines take are queued (see raster.cpp).
@@ -170,7 +189,9 @@ bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* level
 
 class Queue {
 public:
-    explicit Queue(int workers) : workers_(workers), jobs_(kQueueSize), bands_(kBands)
+    explicit Queue(int workers)
+        : workers_(workers), storage_(TakeStorage()), jobs_(storage_->jobs), rooms_(storage_->rooms),
+          bands_(storage_->bands)
     {
         for (int i = 0; i < workers_; ++i)
             threads_.emplace_back([this, i] { Work(i); });
@@ -193,6 +214,12 @@ public:
         wake_.notify_all();
         for (auto& t : threads_)
             t.join();
+        // The records are kept for the next queue: the draw thread count
+        // changes often in tests, and the records are megabytes.
+        for (Room& room : rooms_)
+            room.prepared_state.reset();
+        delete spare_;
+        spare_ = storage_.release();
     }
 
     // True when `b` holds pages queued primitives write, through any buffer
@@ -261,6 +288,59 @@ public:
             }
         }
         return jobs_[sent_ % kQueueSize];
+    }
+
+    // The next room, for the primitive about to be sent, once the primitive
+    // that held it is drawn; meanwhile the sender draws as in Slot.
+    Room& TakeRoom()
+    {
+        Room& room = rooms_[rooms_taken_ % kRooms];
+        if (room.until > oldest_) {
+            Advance();
+            for (int spin = 0; room.until > oldest_; ++spin) {
+                if (!Help() && spin > 100)
+                    std::this_thread::yield();
+                Advance();
+            }
+        }
+        ++rooms_taken_;
+        room.until = sent_ + 1;
+        return room;
+    }
+
+    // The next room if it is free now, for a triangle whose bands may share
+    // its preparation; null, without waiting, when it is not (the bands
+    // then prepare the triangle each for itself).  A room found held is
+    // looked at again only after a few more primitives: finding which
+    // primitives are drawn reads every band's count.
+    Room* RoomIfFree()
+    {
+        Room& room = rooms_[rooms_taken_ % kRooms];
+        if (room.until > oldest_) {
+            if (sent_ < room_retry_)
+                return nullptr;
+            Advance();
+            if (room.until > oldest_) {
+                room_retry_ = sent_ + kRoomRetry;
+                return nullptr;
+            }
+        }
+        ++rooms_taken_;
+        room.until = sent_ + 1;
+        return &room;
+    }
+
+    // Gives back the room just taken, the primitive not being sent.
+    void ReturnRoom()
+    {
+        --rooms_taken_;
+        rooms_[rooms_taken_ % kRooms].until = 0;
+    }
+
+    // Whether rows [y0, y1) lie in more than one band.
+    static bool SeveralBands(s32 y0, s32 y1)
+    {
+        return (static_cast<u32>(y0) >> kBandShift) != (static_cast<u32>(y1 - 1) >> kBandShift);
     }
 
     // Publishes the primitive in the slot to the bands of rows [y0, y1).
@@ -436,6 +516,30 @@ private:
         alignas(64) u32 entries[kQueueSize];
     };
 
+    struct Storage {
+        std::array<Job, kQueueSize> jobs;
+        std::array<Room, kRooms> rooms;
+        std::array<Band, kBands> bands;
+    };
+    // The records the last queue left, ready for the next.
+    static inline Storage* spare_ = nullptr;
+
+    static std::unique_ptr<Storage> TakeStorage()
+    {
+        if (!spare_)
+            return std::make_unique<Storage>();
+        std::unique_ptr<Storage> storage(spare_);
+        spare_ = nullptr;
+        for (Room& room : storage->rooms)
+            room.until = 0;
+        for (Band& band : storage->bands) {
+            band.tail.store(0, std::memory_order_relaxed);
+            band.head.store(0, std::memory_order_relaxed);
+            band.busy.store(false, std::memory_order_relaxed);
+        }
+        return storage;
+    }
+
     void Wake()
     {
         last_wake_ = sent_;
@@ -477,9 +581,9 @@ private:
                 if (j.kind == JobKind::kVertices)
                     DrawVertices(j, rows);
                 else if (j.kind == JobKind::kSprite)
-                    DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, rows);
+                    DrawSpriteSpecialised(j.room->env, j.room->sprite, *j.memory, *j.clut, rows);
                 else
-                    DrawPreparedTriangle(j.triangle, rows);
+                    DrawPreparedTriangle(j.room->triangle, rows);
                 band.head.store(head + 1, std::memory_order_release);
             }
             drew = true;
@@ -541,8 +645,13 @@ private:
     }
 
     const int workers_;
-    std::vector<Job> jobs_;
-    std::vector<Band> bands_;
+    std::unique_ptr<Storage> storage_;
+    std::array<Job, kQueueSize>& jobs_;
+    std::array<Room, kRooms>& rooms_;
+    std::array<Band, kBands>& bands_;
+    u64 rooms_taken_ = 0;
+    u64 room_retry_ = 0;  // no room is looked for before this primitive
+    static constexpr u64 kRoomRetry = 16;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
@@ -775,7 +884,8 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.memory = &memory;
     j.clut = &queued_clut;
     j.shared_env = r.env.get();
-    j.prepared.store(Job::kUnprepared, std::memory_order_relaxed);
+    j.room = SeveralBands(box.py_begin, box.py_end) ? RoomIfFree() : nullptr;
+    j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.vertices, v, sizeof j.vertices);
@@ -876,7 +986,8 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
         job = &g_queue->Slot();
         job->shared_env = g_queue->SharedEnv(env);
-        job->prepared.store(Job::kUnprepared, std::memory_order_relaxed);
+        job->room = Queue::SeveralBands(py0, py1) ? g_queue->RoomIfFree() : nullptr;
+        job->prepared.store(job->room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
         job->decoded = decoded.get();
         job->targets = *targets;
         std::memcpy(job->vertices, setup.v, sizeof job->vertices);
@@ -887,16 +998,22 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
             decoded = DecodeTexture(env, memory, clut, static_cast<float>(setup.planes[kAttrQ].a0), *targets,
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
         job = &g_queue->Slot();
-        // Prepared in the slot itself: the record is large.
+        // Prepared in its room: the record is large.
+        Room& room = g_queue->TakeRoom();
+        job->room = &room;
         TriangleStateRef state;
-        if (!PrepareTriangle(env, setup, memory, queued_clut, decoded.get(), *targets, job->triangle, &state))
+        if (!PrepareTriangle(env, setup, memory, queued_clut, decoded.get(), *targets, room.triangle, &state)) {
+            g_queue->ReturnRoom();
             return false;
+        }
         g_queue->Pin(std::move(decoded));
         g_queue->Pin(std::move(state));
     } else {
         job = &g_queue->Slot();
-        job->env = env;
-        job->sprite = setup;
+        Room& room = g_queue->TakeRoom();
+        job->room = &room;
+        room.env = env;
+        room.sprite = setup;
     }
     Job& j = *job;
     j.kind = kind;
