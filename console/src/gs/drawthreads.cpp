@@ -33,21 +33,27 @@ constexpr s64 kSmallPixels = 128;
 // enough for a stream of small triangles sent in screen order (a strip of
 // them running along rows of one band) to reach every band.
 constexpr u32 kQueueSize = 8192;
-// Rooms for sprites and shared prepared triangles (see Room).
-constexpr u32 kRooms = 256;
+// Rooms for triangles prepared once for all their bands, and for sprites
+// (see TriangleRoom): the first are taken only when free, so that there are
+// enough for the sender to run well ahead of the bands and still share.
+constexpr u32 kTriangleRooms = 2048;
+constexpr u32 kSpriteRooms = 256;
 
 enum class JobKind : u8 { kSprite, kTriangle, kVertices };
 
-// A record too large to keep for every queued primitive: a sprite's state
-// and set-up, or a triangle prepared once for all the bands it touches.  The
+// Records too large to keep for every queued primitive: a triangle prepared
+// once for all the bands it touches, and a sprite's state and set-up.  The
 // queue holds fewer of these than primitives; each is reused once the
 // primitive that last took it is drawn.
-struct Room {
+struct TriangleRoom {
     u64 until = 0;  // the number of the primitive that took it, plus one
     TriangleStateRef prepared_state;
+    PreparedTriangle triangle;
+};
+struct SpriteRoom {
+    u64 until = 0;
     DrawEnv env;
     SpriteSetup sprite;
-    PreparedTriangle triangle;
 };
 
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
@@ -66,7 +72,8 @@ struct alignas(64) Job {
     // for itself); one without a room is kOwn from the start.
     const DrawEnv* shared_env;
     const DecodedTexture* decoded;
-    Room* room;
+    TriangleRoom* room;
+    SpriteRoom* sprite_room;
     TargetBlocks targets;
     Vertex vertices[3];
     enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
@@ -86,7 +93,7 @@ void DrawVertices(Job& j, const RowBands& rows)
     // prepared elsewhere does not wait but sets it up for itself.
     if (prepared == Job::kUnprepared &&
         j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
-        Room& room = *j.room;
+        TriangleRoom& room = *j.room;
         const bool set_up = SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t);
         if (set_up && PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, room.triangle,
                                       &room.prepared_state)) {
@@ -191,7 +198,7 @@ class Queue {
 public:
     explicit Queue(int workers)
         : workers_(workers), storage_(TakeStorage()), jobs_(storage_->jobs), rooms_(storage_->rooms),
-          bands_(storage_->bands)
+          sprite_rooms_(storage_->sprite_rooms), bands_(storage_->bands)
     {
         for (int i = 0; i < workers_; ++i)
             threads_.emplace_back([this, i] { Work(i); });
@@ -216,7 +223,7 @@ public:
             t.join();
         // The records are kept for the next queue: the draw thread count
         // changes often in tests, and the records are megabytes.
-        for (Room& room : rooms_)
+        for (TriangleRoom& room : rooms_)
             room.prepared_state.reset();
         delete spare_;
         spare_ = storage_.release();
@@ -287,35 +294,33 @@ public:
                 Advance();
             }
         }
+        // The record a few primitives on is fetched for writing meanwhile:
+        // the bands last read it, on other processors.
+        Prefetch<1>(jobs_[(sent_ + kPrefetchJobs) % kQueueSize]);
         return jobs_[sent_ % kQueueSize];
+    }
+
+    static constexpr u64 kPrefetchJobs = 16;
+    template <int kWrite>
+    static void Prefetch(const Job& j)
+    {
+        for (size_t at = 0; at < sizeof(Job); at += 64)
+            __builtin_prefetch(reinterpret_cast<const char*>(&j) + at, kWrite);
     }
 
     // The next room, for the primitive about to be sent, once the primitive
     // that held it is drawn; meanwhile the sender draws as in Slot.
-    Room& TakeRoom()
-    {
-        Room& room = rooms_[rooms_taken_ % kRooms];
-        if (room.until > oldest_) {
-            Advance();
-            for (int spin = 0; room.until > oldest_; ++spin) {
-                if (!Help() && spin > 100)
-                    std::this_thread::yield();
-                Advance();
-            }
-        }
-        ++rooms_taken_;
-        room.until = sent_ + 1;
-        return room;
-    }
+    TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, rooms_taken_); }
+    SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_rooms_taken_); }
 
     // The next room if it is free now, for a triangle whose bands may share
     // its preparation; null, without waiting, when it is not (the bands
     // then prepare the triangle each for itself).  A room found held is
     // looked at again only after a few more primitives: finding which
     // primitives are drawn reads every band's count.
-    Room* RoomIfFree()
+    TriangleRoom* TriangleRoomIfFree()
     {
-        Room& room = rooms_[rooms_taken_ % kRooms];
+        TriangleRoom& room = rooms_[rooms_taken_ % kTriangleRooms];
         if (room.until > oldest_) {
             if (sent_ < room_retry_)
                 return nullptr;
@@ -330,11 +335,11 @@ public:
         return &room;
     }
 
-    // Gives back the room just taken, the primitive not being sent.
-    void ReturnRoom()
+    // Gives back the triangle room just taken, the primitive not being sent.
+    void ReturnTriangleRoom()
     {
         --rooms_taken_;
-        rooms_[rooms_taken_ % kRooms].until = 0;
+        rooms_[rooms_taken_ % kTriangleRooms].until = 0;
     }
 
     // Whether rows [y0, y1) lie in more than one band.
@@ -347,7 +352,8 @@ public:
     // Sleeping workers are woken every few primitives rather than at each
     // (a wake is a system call); they also wake by themselves after a short
     // while, and a drain wakes them at once.
-    void Send(s32 y0, s32 y1, s64 pixels)
+    // Pixels are the box's, clamped: only a count towards publishing.
+    __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
     {
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
@@ -495,7 +501,7 @@ private:
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
-    static constexpr s64 kPublishPixels = 4096;
+    static constexpr u32 kPublishPixels = 4096;
     // How long an idle worker looks for more work before it sleeps.
     static constexpr int kSpinMicroseconds = 5;
     // The screen is shared by a fixed number of interleaved bands of 2^3
@@ -518,7 +524,8 @@ private:
 
     struct Storage {
         std::array<Job, kQueueSize> jobs;
-        std::array<Room, kRooms> rooms;
+        std::array<TriangleRoom, kTriangleRooms> rooms;
+        std::array<SpriteRoom, kSpriteRooms> sprite_rooms;
         std::array<Band, kBands> bands;
     };
     // The records the last queue left, ready for the next.
@@ -530,7 +537,9 @@ private:
             return std::make_unique<Storage>();
         std::unique_ptr<Storage> storage(spare_);
         spare_ = nullptr;
-        for (Room& room : storage->rooms)
+        for (TriangleRoom& room : storage->rooms)
+            room.until = 0;
+        for (SpriteRoom& room : storage->sprite_rooms)
             room.until = 0;
         for (Band& band : storage->bands) {
             band.tail.store(0, std::memory_order_relaxed);
@@ -538,6 +547,23 @@ private:
             band.busy.store(false, std::memory_order_relaxed);
         }
         return storage;
+    }
+
+    template <typename R, size_t N>
+    R& TakeRoom(std::array<R, N>& rooms, u64& taken)
+    {
+        R& room = rooms[taken % N];
+        if (room.until > oldest_) {
+            Advance();
+            for (int spin = 0; room.until > oldest_; ++spin) {
+                if (!Help() && spin > 100)
+                    std::this_thread::yield();
+                Advance();
+            }
+        }
+        ++taken;
+        room.until = sent_ + 1;
+        return room;
     }
 
     void Wake()
@@ -578,10 +604,14 @@ private:
              tail = band.tail.load(std::memory_order_acquire)) {
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
+                // The sender wrote the next record: it is fetched while this
+                // one is drawn.
+                if (head + 1 != tail)
+                    Prefetch<0>(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
                 if (j.kind == JobKind::kVertices)
                     DrawVertices(j, rows);
                 else if (j.kind == JobKind::kSprite)
-                    DrawSpriteSpecialised(j.room->env, j.room->sprite, *j.memory, *j.clut, rows);
+                    DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
                 else
                     DrawPreparedTriangle(j.room->triangle, rows);
                 band.head.store(head + 1, std::memory_order_release);
@@ -647,9 +677,10 @@ private:
     const int workers_;
     std::unique_ptr<Storage> storage_;
     std::array<Job, kQueueSize>& jobs_;
-    std::array<Room, kRooms>& rooms_;
+    std::array<TriangleRoom, kTriangleRooms>& rooms_;
+    std::array<SpriteRoom, kSpriteRooms>& sprite_rooms_;
     std::array<Band, kBands>& bands_;
-    u64 rooms_taken_ = 0;
+    u64 rooms_taken_ = 0, sprite_rooms_taken_ = 0;
     u64 room_retry_ = 0;  // no room is looked for before this primitive
     static constexpr u64 kRoomRetry = 16;
     std::vector<std::thread> threads_;
@@ -657,7 +688,7 @@ private:
     u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_wake_ = 0;
     u64 published_ = 0;  // sent_ when last published
-    s64 unpublished_pixels_ = 0;
+    u32 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
     u32 unpublished_bands_ = 0;  // one bit a band
     static_assert(kBands <= 32);
@@ -884,12 +915,12 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.memory = &memory;
     j.clut = &queued_clut;
     j.shared_env = r.env.get();
-    j.room = SeveralBands(box.py_begin, box.py_end) ? RoomIfFree() : nullptr;
+    j.room = SeveralBands(box.py_begin, box.py_end) ? TriangleRoomIfFree() : nullptr;
     j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.vertices, v, sizeof j.vertices);
-    Send(box.py_begin, box.py_end, pixels);
+    Send(box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     return true;
 }
 
@@ -986,7 +1017,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
         job = &g_queue->Slot();
         job->shared_env = g_queue->SharedEnv(env);
-        job->room = Queue::SeveralBands(py0, py1) ? g_queue->RoomIfFree() : nullptr;
+        job->room = Queue::SeveralBands(py0, py1) ? g_queue->TriangleRoomIfFree() : nullptr;
         job->prepared.store(job->room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
         job->decoded = decoded.get();
         job->targets = *targets;
@@ -999,19 +1030,19 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
         job = &g_queue->Slot();
         // Prepared in its room: the record is large.
-        Room& room = g_queue->TakeRoom();
+        TriangleRoom& room = g_queue->TakeTriangleRoom();
         job->room = &room;
         TriangleStateRef state;
         if (!PrepareTriangle(env, setup, memory, queued_clut, decoded.get(), *targets, room.triangle, &state)) {
-            g_queue->ReturnRoom();
+            g_queue->ReturnTriangleRoom();
             return false;
         }
         g_queue->Pin(std::move(decoded));
         g_queue->Pin(std::move(state));
     } else {
         job = &g_queue->Slot();
-        Room& room = g_queue->TakeRoom();
-        job->room = &room;
+        SpriteRoom& room = g_queue->TakeSpriteRoom();
+        job->sprite_room = &room;
         room.env = env;
         room.sprite = setup;
     }
@@ -1029,7 +1060,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     // Its texture lies apart from the pages just marked: still clean.
     if (env.prim.tme && !std::is_same_v<Setup, SpriteSetup>)
         g_queue->TextureClean(env.serial);
-    g_queue->Send(py0, py1, static_cast<s64>(px1 - px0) * (py1 - py0));
+    g_queue->Send(py0, py1, static_cast<u32>(std::min<s64>(static_cast<s64>(px1 - px0) * (py1 - py0), 1 << 20)));
     return true;
 }
 
