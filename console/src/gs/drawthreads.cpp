@@ -284,16 +284,10 @@ public:
 
     // The slot of the next primitive, once every band has drawn the one it
     // held; meanwhile the sender draws bands no worker is drawing.
-    Job& Slot()
+    __attribute__((always_inline)) Job& Slot()
     {
-        if (sent_ - oldest_ >= kQueueSize) {
-            Advance();
-            for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
-                if (!Help() && spin > 100)
-                    std::this_thread::yield();
-                Advance();
-            }
-        }
+        if (sent_ - oldest_ >= kQueueSize)
+            WaitForSlot();
         // The record a few primitives on is fetched for writing meanwhile:
         // the bands last read it, on other processors.
         Prefetch<1>(jobs_[(sent_ + kPrefetchJobs) % kQueueSize]);
@@ -360,6 +354,9 @@ public:
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
             const u32 count = std::min(last - first + 1, kBands);
             for (u32 i = 0, b = first % kBands; i < count; ++i, b = (b + 1) % kBands) {
+                // The entries a few lines on are fetched for writing: the
+                // band's drawer last read them.
+                __builtin_prefetch(&bands_[b].entries[(tails_[b] + 32) % kQueueSize], 1);
                 bands_[b].entries[tails_[b]++ % kQueueSize] = static_cast<u32>(sent_);
                 unpublished_bands_ |= 1u << b;
             }
@@ -446,14 +443,18 @@ public:
     // entries, made again whenever they change, so that loading the buffer
     // need not wait for the primitives queued before.  Each copy is kept
     // until the primitives queued with it are drawn.
-    const ClutBuffer& ClutFor(const ClutBuffer& live)
+    __attribute__((always_inline)) const ClutBuffer& ClutFor(const ClutBuffer& live)
     {
-        if (clut_source_ != &live || !clut_copy_ || clut_copy_->Generation() != live.Generation()) {
-            Pin(clut_copy_);
-            clut_copy_ = std::make_shared<const ClutBuffer>(live.EntriesCopy());
-            clut_source_ = &live;
-        }
+        if (clut_source_ != &live || !clut_copy_ || clut_copy_->Generation() != live.Generation())
+            CopyClut(live);
         return *clut_copy_;
+    }
+
+    __attribute__((noinline)) void CopyClut(const ClutBuffer& live)
+    {
+        Pin(clut_copy_);
+        clut_copy_ = std::make_shared<const ClutBuffer>(live.EntriesCopy());
+        clut_source_ = &live;
     }
 
     // Draws, or waits for, everything queued when a queued primitive may
@@ -547,6 +548,16 @@ private:
             band.busy.store(false, std::memory_order_relaxed);
         }
         return storage;
+    }
+
+    __attribute__((noinline)) void WaitForSlot()
+    {
+        Advance();
+        for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
+            if (!Help() && spin > 100)
+                std::this_thread::yield();
+            Advance();
+        }
     }
 
     template <typename R, size_t N>
