@@ -310,8 +310,9 @@ public:
     // The next room if it is free now, for a triangle whose bands may share
     // its preparation; null, without waiting, when it is not (the bands
     // then prepare the triangle each for itself).  A room found held is
-    // looked at again only after a few more primitives: finding which
-    // primitives are drawn reads every band's count.
+    // looked at again only after a few more primitives, more each time it
+    // is still held: finding which primitives are drawn reads every band's
+    // count.
     TriangleRoom* TriangleRoomIfFree()
     {
         TriangleRoom& room = rooms_[rooms_taken_ % kTriangleRooms];
@@ -320,9 +321,11 @@ public:
                 return nullptr;
             Advance();
             if (room.until > oldest_) {
-                room_retry_ = sent_ + kRoomRetry;
+                room_backoff_ = std::min<u64>(room_backoff_ * 2, kRoomRetryMax);
+                room_retry_ = sent_ + room_backoff_;
                 return nullptr;
             }
+            room_backoff_ = kRoomRetry;
         }
         ++rooms_taken_;
         room.until = sent_ + 1;
@@ -693,7 +696,8 @@ private:
     std::array<Band, kBands>& bands_;
     u64 rooms_taken_ = 0, sprite_rooms_taken_ = 0;
     u64 room_retry_ = 0;  // no room is looked for before this primitive
-    static constexpr u64 kRoomRetry = 16;
+    static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
+    u64 room_backoff_ = kRoomRetry;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
