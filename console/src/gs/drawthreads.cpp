@@ -1,5 +1,6 @@
 #include "gs/drawthreads.h"
 
+#include <cpuid.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -29,34 +30,72 @@ constexpr u32 kBandShift = 3;
 // calling thread when the queue is empty: queuing one costs the sender about
 // as much as drawing it.
 constexpr s64 kSmallPixels = 128;
-// Primitives the queue holds before the sender waits for the slowest worker.
-constexpr u32 kQueueSize = 256;
+// Primitives the queue holds before the sender waits for the slowest band:
+// enough for a stream of small triangles sent in screen order (a strip of
+// them running along rows of one band) to reach every band.
+constexpr u32 kQueueSize = 8192;
+// Rooms for triangles prepared once for all their bands, and for sprites
+// (see TriangleRoom): the first are taken only when free, so that there are
+// enough for the sender to run well ahead of the bands and still share.
+constexpr u32 kTriangleRooms = 2048;
+constexpr u32 kSpriteRooms = 256;
 
 enum class JobKind : u8 { kSprite, kTriangle, kVertices };
 
+// Whether the processor fetches a line for writing ahead of a store
+// (PREFETCHW), taking it from the caches of the processors that read it
+// last, where a plain prefetch leaves them a shared copy and the store still
+// waits for them to give it up.
+const bool g_prefetch_for_write = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(0x80000001u, &a, &b, &c, &d) != 0 && (c & bit_PRFCHW) != 0;
+}();
+
+inline void PrefetchForWrite(const void* p)
+{
+    if (g_prefetch_for_write)
+        asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p)));
+    else
+        __builtin_prefetch(p, 1);
+}
+
+// Records too large to keep for every queued primitive: a triangle prepared
+// once for all the bands it touches, and a sprite's state and set-up.  The
+// queue holds fewer of these than primitives; each is reused once the
+// primitive that last took it is drawn.
+struct TriangleRoom {
+    u64 until = 0;  // the number of the primitive that took it, plus one
+    TriangleStateRef prepared_state;
+    PreparedTriangle triangle;
+};
+struct SpriteRoom {
+    u64 until = 0;
+    DrawEnv env;
+    SpriteSetup sprite;
+};
+
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
-// the first band that draws them, so that the sender only finds their box;
+// the bands that draw them, so that the sender only finds their box;
 // triangles prepared by the sender only have their rows walked; sprites
-// carry their state and set-up.
-struct Job {
+// carry their state and set-up in their room.
+struct alignas(64) Job {
     JobKind kind;
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
     const ClutBuffer* clut;
     // Vertices: the state (kept by the queue), the texture decoded for it
-    // (likewise) and the blocks it writes.  The first band to draw the
-    // triangle prepares it in `triangle` for the others (kPrepared), unless
-    // it cannot be shared (kOwn: each band sets it up for itself).
+    // (likewise) and the blocks it writes.  When the triangle has a room
+    // the first band to draw it prepares it there for the others
+    // (kPrepared), unless it cannot be shared (kOwn: each band sets it up
+    // for itself); one without a room is kOwn from the start.
     const DrawEnv* shared_env;
     const DecodedTexture* decoded;
+    TriangleRoom* room;
+    SpriteRoom* sprite_room;
     TargetBlocks targets;
     Vertex vertices[3];
     enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
     std::atomic<u32> prepared{kUnprepared};
-    TriangleStateRef prepared_state;
-    DrawEnv env;  // sprites
-    SpriteSetup sprite;
-    PreparedTriangle triangle;
 };
 
 // Sets up and draws the rows of `rows` of a triangle queued as vertices.
@@ -64,25 +103,30 @@ void DrawVertices(Job& j, const RowBands& rows)
 {
     u32 prepared = j.prepared.load(std::memory_order_acquire);
     if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.triangle, rows);
+        DrawPreparedTriangle(j.room->triangle, rows);
         return;
     }
     TriangleSetup t;
-    if (!SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t))
-        return;
     // The first band prepares it for all; a band that finds it being
     // prepared elsewhere does not wait but sets it up for itself.
     if (prepared == Job::kUnprepared &&
         j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
-        if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, j.triangle,
-                            &j.prepared_state)) {
+        TriangleRoom& room = *j.room;
+        const bool set_up = SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t);
+        if (set_up && PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, room.triangle,
+                                      &room.prepared_state)) {
             j.prepared.store(Job::kPrepared, std::memory_order_release);
-            DrawPreparedTriangle(j.triangle, rows);
+            DrawPreparedTriangle(room.triangle, rows);
             return;
         }
+        // Not one to share (or no pixel): each band on its own.
         j.prepared.store(Job::kOwn, std::memory_order_release);
+        if (!set_up)
+            return;
     } else if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.triangle, rows);
+        DrawPreparedTriangle(j.room->triangle, rows);
+        return;
+    } else if (!SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t)) {
         return;
     }
     // Only triangles the pipelines take are queued (see raster.cpp).
@@ -170,7 +214,9 @@ bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* level
 
 class Queue {
 public:
-    explicit Queue(int workers) : workers_(workers), jobs_(kQueueSize), bands_(kBands)
+    explicit Queue(int workers)
+        : workers_(workers), storage_(TakeStorage()), jobs_(storage_->jobs), rooms_(storage_->rooms),
+          sprite_rooms_(storage_->sprite_rooms), bands_(storage_->bands)
     {
         for (int i = 0; i < workers_; ++i)
             threads_.emplace_back([this, i] { Work(i); });
@@ -193,6 +239,12 @@ public:
         wake_.notify_all();
         for (auto& t : threads_)
             t.join();
+        // The records are kept for the next queue: the draw thread count
+        // changes often in tests, and the records are megabytes.
+        for (TriangleRoom& room : rooms_)
+            room.prepared_state.reset();
+        delete spare_;
+        spare_ = storage_.release();
     }
 
     // True when `b` holds pages queued primitives write, through any buffer
@@ -250,30 +302,87 @@ public:
 
     // The slot of the next primitive, once every band has drawn the one it
     // held; meanwhile the sender draws bands no worker is drawing.
-    Job& Slot()
+    __attribute__((always_inline)) Job& Slot()
     {
-        if (sent_ - oldest_ >= kQueueSize) {
-            Advance();
-            for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
-                if (!Help() && spin > 100)
-                    std::this_thread::yield();
-                Advance();
-            }
-        }
+        if (sent_ - oldest_ >= kQueueSize)
+            WaitForSlot();
+        // The record a few primitives on is fetched for writing meanwhile:
+        // the bands last read it, on other processors.
+        Prefetch<1>(jobs_[(sent_ + kPrefetchJobs) % kQueueSize]);
         return jobs_[sent_ % kQueueSize];
+    }
+
+    static constexpr u64 kPrefetchJobs = 16;
+    template <int kWrite>
+    static void Prefetch(const Job& j)
+    {
+        for (size_t at = 0; at < sizeof(Job); at += 64) {
+            const char* line = reinterpret_cast<const char*>(&j) + at;
+            if constexpr (kWrite)
+                PrefetchForWrite(line);
+            else
+                __builtin_prefetch(line, 0);
+        }
+    }
+
+    // The next room, for the primitive about to be sent, once the primitive
+    // that held it is drawn; meanwhile the sender draws as in Slot.
+    TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, rooms_taken_); }
+    SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_rooms_taken_); }
+
+    // The next room if it is free now, for a triangle whose bands may share
+    // its preparation; null, without waiting, when it is not (the bands
+    // then prepare the triangle each for itself).  A room found held is
+    // looked at again only after a few more primitives, more each time it
+    // is still held: finding which primitives are drawn reads every band's
+    // count.
+    TriangleRoom* TriangleRoomIfFree()
+    {
+        TriangleRoom& room = rooms_[rooms_taken_ % kTriangleRooms];
+        if (room.until > oldest_) {
+            if (sent_ < room_retry_)
+                return nullptr;
+            Advance();
+            if (room.until > oldest_) {
+                room_backoff_ = std::min<u64>(room_backoff_ * 2, kRoomRetryMax);
+                room_retry_ = sent_ + room_backoff_;
+                return nullptr;
+            }
+            room_backoff_ = kRoomRetry;
+        }
+        ++rooms_taken_;
+        room.until = sent_ + 1;
+        return &room;
+    }
+
+    // Gives back the triangle room just taken, the primitive not being sent.
+    void ReturnTriangleRoom()
+    {
+        --rooms_taken_;
+        rooms_[rooms_taken_ % kTriangleRooms].until = 0;
+    }
+
+    // Whether rows [y0, y1) lie in more than one band.
+    static bool SeveralBands(s32 y0, s32 y1)
+    {
+        return (static_cast<u32>(y0) >> kBandShift) != (static_cast<u32>(y1 - 1) >> kBandShift);
     }
 
     // Publishes the primitive in the slot to the bands of rows [y0, y1).
     // Sleeping workers are woken every few primitives rather than at each
     // (a wake is a system call); they also wake by themselves after a short
     // while, and a drain wakes them at once.
-    void Send(s32 y0, s32 y1, s64 pixels)
+    // Pixels are the box's, clamped: only a count towards publishing.
+    __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
     {
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
             const u32 count = std::min(last - first + 1, kBands);
             for (u32 i = 0, b = first % kBands; i < count; ++i, b = (b + 1) % kBands) {
+                // The entries a few lines on are fetched for writing: the
+                // band's drawer last read them.
+                PrefetchForWrite(&bands_[b].entries[(tails_[b] + 32) % kQueueSize]);
                 bands_[b].entries[tails_[b]++ % kQueueSize] = static_cast<u32>(sent_);
                 unpublished_bands_ |= 1u << b;
             }
@@ -360,14 +469,18 @@ public:
     // entries, made again whenever they change, so that loading the buffer
     // need not wait for the primitives queued before.  Each copy is kept
     // until the primitives queued with it are drawn.
-    const ClutBuffer& ClutFor(const ClutBuffer& live)
+    __attribute__((always_inline)) const ClutBuffer& ClutFor(const ClutBuffer& live)
     {
-        if (clut_source_ != &live || !clut_copy_ || clut_copy_->Generation() != live.Generation()) {
-            Pin(clut_copy_);
-            clut_copy_ = std::make_shared<const ClutBuffer>(live.EntriesCopy());
-            clut_source_ = &live;
-        }
+        if (clut_source_ != &live || !clut_copy_ || clut_copy_->Generation() != live.Generation())
+            CopyClut(live);
         return *clut_copy_;
+    }
+
+    __attribute__((noinline)) void CopyClut(const ClutBuffer& live)
+    {
+        Pin(clut_copy_);
+        clut_copy_ = std::make_shared<const ClutBuffer>(live.EntriesCopy());
+        clut_source_ = &live;
     }
 
     // Draws, or waits for, everything queued when a queued primitive may
@@ -415,7 +528,7 @@ private:
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
-    static constexpr s64 kPublishPixels = 4096;
+    static constexpr u32 kPublishPixels = 4096;
     // How long an idle worker looks for more work before it sleeps.
     static constexpr int kSpinMicroseconds = 5;
     // The screen is shared by a fixed number of interleaved bands of 2^3
@@ -435,6 +548,60 @@ private:
         std::atomic<bool> busy{false};
         alignas(64) u32 entries[kQueueSize];
     };
+
+    struct Storage {
+        std::array<Job, kQueueSize> jobs;
+        std::array<TriangleRoom, kTriangleRooms> rooms;
+        std::array<SpriteRoom, kSpriteRooms> sprite_rooms;
+        std::array<Band, kBands> bands;
+    };
+    // The records the last queue left, ready for the next.
+    static inline Storage* spare_ = nullptr;
+
+    static std::unique_ptr<Storage> TakeStorage()
+    {
+        if (!spare_)
+            return std::make_unique<Storage>();
+        std::unique_ptr<Storage> storage(spare_);
+        spare_ = nullptr;
+        for (TriangleRoom& room : storage->rooms)
+            room.until = 0;
+        for (SpriteRoom& room : storage->sprite_rooms)
+            room.until = 0;
+        for (Band& band : storage->bands) {
+            band.tail.store(0, std::memory_order_relaxed);
+            band.head.store(0, std::memory_order_relaxed);
+            band.busy.store(false, std::memory_order_relaxed);
+        }
+        return storage;
+    }
+
+    __attribute__((noinline)) void WaitForSlot()
+    {
+        Advance();
+        for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
+            if (!Help() && spin > 100)
+                std::this_thread::yield();
+            Advance();
+        }
+    }
+
+    template <typename R, size_t N>
+    R& TakeRoom(std::array<R, N>& rooms, u64& taken)
+    {
+        R& room = rooms[taken % N];
+        if (room.until > oldest_) {
+            Advance();
+            for (int spin = 0; room.until > oldest_; ++spin) {
+                if (!Help() && spin > 100)
+                    std::this_thread::yield();
+                Advance();
+            }
+        }
+        ++taken;
+        room.until = sent_ + 1;
+        return room;
+    }
 
     void Wake()
     {
@@ -474,12 +641,16 @@ private:
              tail = band.tail.load(std::memory_order_acquire)) {
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
+                // The sender wrote the next record: it is fetched while this
+                // one is drawn.
+                if (head + 1 != tail)
+                    Prefetch<0>(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
                 if (j.kind == JobKind::kVertices)
                     DrawVertices(j, rows);
                 else if (j.kind == JobKind::kSprite)
-                    DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, rows);
+                    DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
                 else
-                    DrawPreparedTriangle(j.triangle, rows);
+                    DrawPreparedTriangle(j.room->triangle, rows);
                 band.head.store(head + 1, std::memory_order_release);
             }
             drew = true;
@@ -541,14 +712,21 @@ private:
     }
 
     const int workers_;
-    std::vector<Job> jobs_;
-    std::vector<Band> bands_;
+    std::unique_ptr<Storage> storage_;
+    std::array<Job, kQueueSize>& jobs_;
+    std::array<TriangleRoom, kTriangleRooms>& rooms_;
+    std::array<SpriteRoom, kSpriteRooms>& sprite_rooms_;
+    std::array<Band, kBands>& bands_;
+    u64 rooms_taken_ = 0, sprite_rooms_taken_ = 0;
+    u64 room_retry_ = 0;  // no room is looked for before this primitive
+    static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
+    u64 room_backoff_ = kRoomRetry;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_wake_ = 0;
     u64 published_ = 0;  // sent_ when last published
-    s64 unpublished_pixels_ = 0;
+    u32 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
     u32 unpublished_bands_ = 0;  // one bit a band
     static_assert(kBands <= 32);
@@ -775,11 +953,12 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.memory = &memory;
     j.clut = &queued_clut;
     j.shared_env = r.env.get();
-    j.prepared.store(Job::kUnprepared, std::memory_order_relaxed);
+    j.room = SeveralBands(box.py_begin, box.py_end) ? TriangleRoomIfFree() : nullptr;
+    j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.vertices, v, sizeof j.vertices);
-    Send(box.py_begin, box.py_end, pixels);
+    Send(box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     return true;
 }
 
@@ -876,7 +1055,8 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
         job = &g_queue->Slot();
         job->shared_env = g_queue->SharedEnv(env);
-        job->prepared.store(Job::kUnprepared, std::memory_order_relaxed);
+        job->room = Queue::SeveralBands(py0, py1) ? g_queue->TriangleRoomIfFree() : nullptr;
+        job->prepared.store(job->room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
         job->decoded = decoded.get();
         job->targets = *targets;
         std::memcpy(job->vertices, setup.v, sizeof job->vertices);
@@ -887,16 +1067,22 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
             decoded = DecodeTexture(env, memory, clut, static_cast<float>(setup.planes[kAttrQ].a0), *targets,
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
         job = &g_queue->Slot();
-        // Prepared in the slot itself: the record is large.
+        // Prepared in its room: the record is large.
+        TriangleRoom& room = g_queue->TakeTriangleRoom();
+        job->room = &room;
         TriangleStateRef state;
-        if (!PrepareTriangle(env, setup, memory, queued_clut, decoded.get(), *targets, job->triangle, &state))
+        if (!PrepareTriangle(env, setup, memory, queued_clut, decoded.get(), *targets, room.triangle, &state)) {
+            g_queue->ReturnTriangleRoom();
             return false;
+        }
         g_queue->Pin(std::move(decoded));
         g_queue->Pin(std::move(state));
     } else {
         job = &g_queue->Slot();
-        job->env = env;
-        job->sprite = setup;
+        SpriteRoom& room = g_queue->TakeSpriteRoom();
+        job->sprite_room = &room;
+        room.env = env;
+        room.sprite = setup;
     }
     Job& j = *job;
     j.kind = kind;
@@ -912,7 +1098,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     // Its texture lies apart from the pages just marked: still clean.
     if (env.prim.tme && !std::is_same_v<Setup, SpriteSetup>)
         g_queue->TextureClean(env.serial);
-    g_queue->Send(py0, py1, static_cast<s64>(px1 - px0) * (py1 - py0));
+    g_queue->Send(py0, py1, static_cast<u32>(std::min<s64>(static_cast<s64>(px1 - px0) * (py1 - py0), 1 << 20)));
     return true;
 }
 

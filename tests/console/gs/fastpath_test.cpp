@@ -401,6 +401,78 @@ TEST(GsFastPath, StreamsOfSmallTrianglesReadingWhatOthersDrewLeaveTheSameMemoryA
     ResetGs(true);
 }
 
+// Streams longer than the draw queue: tens of thousands of triangles of a
+// few pixels, strip after strip down the screen, with a textured sprite
+// (which waits for a record of its own) after every few strips, into A and
+// then into C reading A.  The queue fills and goes round many times, the
+// sprites wait for records the triangles' bands are still using, and rows far
+// apart wait behind one slow band.
+Trial LongStreams(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 2}));
+    w(GsReg::TEX1_1, Tex1(true, 1));
+    w(GsReg::CLAMP_1, Clamp(0, 0));
+    Tex0Bits tex;
+    tex.tbw = 4;
+    tex.tw = 8;
+    tex.th = 8;
+    for (int pass = 0; pass < 2; ++pass) {
+        w(GsReg::FRAME_1, Frame(pass == 0 ? 0 : 32, 4, 0x00));
+        w(GsReg::ZBUF_1, Zbuf(64, 0x31, false));
+        tex.tbp = pass == 0 ? 96 * 32 : 0;  // then C reads A, drawn just before
+        w(GsReg::TEX0_1, Tex0(tex));
+        const u32 quad = 2 + Pick(rng, 2);
+        const u32 across = 200 / quad;
+        for (u32 y = Pick(rng, 4); y + quad < 250; y += quad) {
+            const bool textured = Chance(rng, 70);
+            w(GsReg::PRIM, Prim({4, true, textured, false, false, false, false}));
+            for (u32 i = 0; i <= across; ++i)
+                for (u32 k = 0; k < 2; ++k) {
+                    const float q = RandomFloat(rng, 0.5f, 2.0f);
+                    w(GsReg::ST, St(RandomFloat(rng, -0.2f, 1.2f) * q, RandomFloat(rng, -0.2f, 1.2f) * q));
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128, q));
+                    w(GsReg::XYZ2, Xyz((8 + i * quad) * 16 + Pick(rng, 16), (y + k * quad) * 16 + Pick(rng, 16),
+                                       Pick(rng, 1 << 24)));
+                }
+            if (Chance(rng, 15)) {
+                // A textured sprite over the strips drawn so far.
+                w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+                const u32 sx = Pick(rng, 200), sy = Pick(rng, y + 1);
+                w(GsReg::RGBAQ, Rgbaq(128, 128, 128, 128));
+                w(GsReg::UV, Uv(Pick(rng, 64) * 16, Pick(rng, 64) * 16));
+                w(GsReg::XYZ2, Xyz(sx * 16, sy * 16, Pick(rng, 1 << 24)));
+                w(GsReg::UV, Uv(Pick(rng, 256) * 16, Pick(rng, 256) * 16));
+                w(GsReg::XYZ2, Xyz((sx + 16 + Pick(rng, 40)) * 16, (sy + 16 + Pick(rng, 40)) * 16, Pick(rng, 1 << 24)));
+            }
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, StreamsLongerThanTheQueueLeaveTheSameMemoryAsTheReference)
+{
+    std::mt19937 rng(1208);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 2 && !HasFailure(); ++i) {
+        const Trial trial = LongStreams(rng);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 1, 2, 8}) {
+                Draw(trial, start, false, threads, fast, level);
+                EXPECT_TRUE(reference == fast)
+                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+            }
+        std::swap(start, reference);
+    }
+    ResetGs(true);
+}
+
 // Runs of triangles whose states change between strips while they write
 // the same buffers and read the same blocks (the texture function, format,
 // wrap modes and TEXA change; the texture is found again), into both halves of
