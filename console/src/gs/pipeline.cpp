@@ -3007,6 +3007,35 @@ struct FillPattern {
     u32 At(u32 x, u32 y) const { return value[((y & 3) << 2) | (x & 3)]; }
 };
 
+// The blocks at columns [x0, x1) (multiples of the block width `bx`) of a
+// block row, each set to the block image `image` (64 words), the bits of
+// `keep` left as they were.  One value throughout (kUniform) is stored from
+// a register; with nothing kept (!kMerge) the old words are not read.
+template <bool kUniform, bool kMerge>
+void FillBlockRow(u32* words, const RowCursor& row, bool halves, u32 x0, u32 x1, u32 bx, const u32* image, u32 keep)
+{
+    const __m128i kept = _mm_set1_epi32(static_cast<int>(keep));
+    const __m128i* const src = reinterpret_cast<const __m128i*>(image);
+    const __m128i one = _mm_set1_epi32(static_cast<int>(image[0] & ~keep));
+    for (u32 x = x0; x < x1; x += bx) {
+        const u32 offset = row.Offset(x);
+        __m128i* const block =
+            reinterpret_cast<__m128i*>(words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u));
+        for (int i = 0; i < 16; i += 4) {
+            __m128i v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = kUniform ? one : _mm_andnot_si128(kept, _mm_load_si128(src + i + k));
+            if constexpr (kMerge)
+                for (int k = 0; k < 4; ++k)
+                    v[k] = _mm_or_si128(v[k], _mm_and_si128(_mm_load_si128(block + i + k), kept));
+            for (int k = 0; k < 4; ++k)
+                _mm_store_si128(block + i + k, v[k]);
+        }
+    }
+}
+
+using FillBlockRowFn = void (*)(u32*, const RowCursor&, bool, u32, u32, u32, const u32*, u32);
+
 // Stores `pattern` (merged under `word_mask`, its low half for 16-bit pixels) at
 // every pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left
 // alone: whole blocks as copies of one block's 64 words (blocks start at
@@ -3035,11 +3064,17 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
             w = (w & ~word_mask) | (value & word_mask);
         }
     };
+    // Rows of the core with no pixel left or right of it are skipped whole.
+    const bool core_rows_whole = cx0 == x0 && cx1 == x1;
     for (u32 y = y0; y < y1; ++y) {
+        const bool in_core = core && y >= cy0 && y < cy1;
+        if (in_core && core_rows_whole) {
+            y = cy1 - 1;
+            continue;
+        }
         if (!bands.Has(static_cast<s32>(y)))
             continue;
         const RowCursor row(layout, bp, bw, y);
-        const bool in_core = core && y >= cy0 && y < cy1;
         for (u32 x = x0; x < (in_core ? cx0 : x1); ++x)
             store(row.Offset(x), pattern.At(x, y));
         if (in_core)
@@ -3062,25 +3097,16 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
                 image[at] = pattern.At(x, y);
         }
     const u32 mask = halves ? (word_mask & 0xFFFF) * 0x10001u : word_mask;
-    const __m128i keep = _mm_set1_epi32(static_cast<int>(~mask));
+    bool uniform = true;
+    for (u32 w : image)
+        uniform = uniform && w == image[0];
+    static constexpr FillBlockRowFn kFills[2][2] = {{FillBlockRow<false, false>, FillBlockRow<false, true>},
+                                                    {FillBlockRow<true, false>, FillBlockRow<true, true>}};
+    const FillBlockRowFn fill = kFills[uniform][mask != 0xFFFFFFFFu];
     for (u32 y = cy0; y < cy1; y += by) {
         if (!bands.Has(static_cast<s32>(y)))
             continue;
-        const RowCursor row(layout, bp, bw, y);
-        for (u32 x = cx0; x < cx1; x += bx) {
-            const u32 offset = row.Offset(x);
-            __m128i* block =
-                reinterpret_cast<__m128i*>(words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u));
-            const __m128i* src = reinterpret_cast<const __m128i*>(image);
-            if (mask == 0xFFFFFFFFu) {
-                for (int i = 0; i < 16; ++i)
-                    _mm_store_si128(block + i, _mm_load_si128(src + i));
-            } else {
-                for (int i = 0; i < 16; ++i)
-                    _mm_store_si128(block + i, _mm_or_si128(_mm_and_si128(_mm_load_si128(block + i), keep),
-                                                            _mm_andnot_si128(keep, _mm_load_si128(src + i))));
-            }
-        }
+        fill(words, RowCursor(layout, bp, bw, y), halves, cx0, cx1, bx, image, ~mask);
     }
 }
 
