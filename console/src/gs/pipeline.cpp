@@ -3593,14 +3593,17 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     bool centred = linear;
     for (int i = 0; i < n && centred; ++i)
         centred = fu[i] == 0;
-    // Every column one texel of a run (bilinear: with one horizontal weight
-    // other than 0), no alpha test, rows written whole: the copy and brighten
+    // Every column one texel of a run (bilinear: with one horizontal
+    // weight), no alpha test, rows written whole: the copy and brighten
     // passes.  The rows are walked here with their texel rows read, weighted
-    // and shaded straight, as the general walk below does them.
-    if (run && run_begin == 0 && run_end == n && !alpha_test && whole_rows && (!linear || !centred)) {
+    // and shaded straight, as the general walk below does them: a bilinear
+    // row with its texel centres on the pixel centres across and down as
+    // nearest reads it.
+    if (run && run_begin == 0 && run_end == n && !alpha_test && whole_rows) {
+        const SpriteShadeFn plain_shade = linear ? PickSpriteShade<kSpriteNearest>(tfx, tcc, fog) : shade;
         const u32 first_texel = static_cast<u32>(ua[0]);
         const u32 x = static_cast<u32>(s.px_begin);
-        s32 read_v = -1;  // the texel row in row_texels (nearest)
+        s32 read_v = -1;  // the texel row in row_texels
         // Bilinear: the texel rows weighted across in filtered[0] and [1].
         s32 slot_v[2] = {-1, -1};
         for (std::vector<u64>& f : scratch.filtered)
@@ -3608,6 +3611,8 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         u64* const slot[2] = {scratch.filtered[0].data(), scratch.filtered[1].data()};
         const __m128i wu = weights(fu[0]);
         const WeightRunFn weigh = avx2 ? WeightRunAvx2 : WeightRun;
+        // What `shaded` holds: texel rows v0 and v1 mixed with weight fv, or
+        // (fv -2) texel row v0 as it is.
         s32 shaded_v0 = -1, shaded_v1 = -1, shaded_fv = -1;
         for (s32 y = s.py_begin; y < s.py_end;) {
             s32 end = s.py_end;
@@ -3626,44 +3631,56 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
                     continue;
                 const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
                 const s32 v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
-                const u32* row_colors = shaded;
+                s32 v0, v1, fv;
                 if (!linear) {
-                    const s32 tv = l.wv((v16 >> l.n) >> 4);
-                    if (tv != read_v) {
-                        readers.run(l, tex.expand, l.RowFor(static_cast<u32>(tv)), first_texel, n, row_texels);
-                        read_v = tv;
-                        args.texels = row_texels;
-                        if (!as_is)
-                            shade(sc, args, 0, n, shaded);
-                    }
-                    if (as_is)
-                        row_colors = row_texels;
+                    v0 = v1 = l.wv((v16 >> l.n) >> 4);
+                    fv = -2;
                 } else {
-                    const s32 vs = (v16 >> l.n) - 8, fv = vs & 15;
-                    const s32 v0 = l.wv(vs >> 4), v1 = l.wv((vs >> 4) + 1);
-                    if (v0 != shaded_v0 || v1 != shaded_v1 || fv != shaded_fv) {
-                        // The weighted row of texel row tv, kept in the slot
-                        // not holding `keep`.
-                        auto weighted = [&](s32 tv, s32 keep) __attribute__((always_inline)) {
-                            if (slot_v[0] == tv)
-                                return slot[0];
-                            if (slot_v[1] == tv)
-                                return slot[1];
-                            const int k = slot_v[0] == keep ? 1 : 0;
-                            readers.run(l, tex.expand, l.RowFor(static_cast<u32>(tv)), first_texel, n + 1, run_texels);
-                            weigh(run_texels, n, wu, slot[k]);
-                            slot_v[k] = tv;
-                            return slot[k];
-                        };
-                        args.h0 = weighted(v0, v1);
-                        args.h1 = fv == 0 ? args.h0 : weighted(v1, v0);
-                        args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
-                        args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
-                        shade(sc, args, 0, n, shaded);
-                        shaded_v0 = v0;
-                        shaded_v1 = v1;
+                    const s32 vs = (v16 >> l.n) - 8;
+                    fv = vs & 15;
+                    v0 = l.wv(vs >> 4);
+                    v1 = l.wv((vs >> 4) + 1);
+                    if (centred && fv == 0) {
+                        v1 = v0;
+                        fv = -2;
+                    }
+                }
+                const u32* row_colors = shaded;
+                if (fv == -2) {
+                    if (v0 != read_v) {
+                        readers.run(l, tex.expand, l.RowFor(static_cast<u32>(v0)), first_texel, n, row_texels);
+                        read_v = v0;
+                    }
+                    if (as_is) {
+                        row_colors = row_texels;
+                    } else if (v0 != shaded_v0 || fv != shaded_fv) {
+                        args.texels = row_texels;
+                        plain_shade(sc, args, 0, n, shaded);
+                        shaded_v0 = shaded_v1 = v0;
                         shaded_fv = fv;
                     }
+                } else if (v0 != shaded_v0 || v1 != shaded_v1 || fv != shaded_fv) {
+                    // The weighted row of texel row tv, kept in the slot not
+                    // holding `keep`.
+                    auto weighted = [&](s32 tv, s32 keep) __attribute__((always_inline)) {
+                        if (slot_v[0] == tv)
+                            return slot[0];
+                        if (slot_v[1] == tv)
+                            return slot[1];
+                        const int k = slot_v[0] == keep ? 1 : 0;
+                        readers.run(l, tex.expand, l.RowFor(static_cast<u32>(tv)), first_texel, n + 1, run_texels);
+                        weigh(run_texels, n, wu, slot[k]);
+                        slot_v[k] = tv;
+                        return slot[k];
+                    };
+                    args.h0 = weighted(v0, v1);
+                    args.h1 = fv == 0 ? args.h0 : weighted(v1, v0);
+                    args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
+                    args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
+                    shade(sc, args, 0, n, shaded);
+                    shaded_v0 = v0;
+                    shaded_v1 = v1;
+                    shaded_fv = fv;
                 }
                 writer.write(ws, row, x, n, row_colors, row_depths);
             }
