@@ -3027,6 +3027,54 @@ struct FillPattern {
     u32 At(u32 x, u32 y) const { return value[((y & 3) << 2) | (x & 3)]; }
 };
 
+// The blocks at columns [x0, x1) (multiples of the block width `bx`) of a
+// block row, each set to the block image `image` (64 words), the bits of
+// `keep` left as they were.  One value throughout (kUniform) is stored from
+// a register; with nothing kept (!kMerge) the old words are not read.
+template <bool kUniform, bool kMerge>
+void FillBlockRow(u32* words, const RowCursor& row, bool halves, u32 x0, u32 x1, u32 bx, const u32* image, u32 keep)
+{
+    const __m128i kept = _mm_set1_epi32(static_cast<int>(keep));
+    const __m128i* const src = reinterpret_cast<const __m128i*>(image);
+    const __m128i one = _mm_set1_epi32(static_cast<int>(image[0] & ~keep));
+    for (u32 x = x0; x < x1; x += bx) {
+        const u32 offset = row.Offset(x);
+        __m128i* const block =
+            reinterpret_cast<__m128i*>(words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u));
+#pragma GCC unroll 16
+        for (int i = 0; i < 16; ++i) {
+            __m128i v = kUniform ? one : _mm_andnot_si128(kept, _mm_load_si128(src + i));
+            if constexpr (kMerge)
+                v = _mm_or_si128(v, _mm_and_si128(_mm_load_si128(block + i), kept));
+            _mm_store_si128(block + i, v);
+        }
+    }
+}
+
+// FillBlockRow eight words at a time.
+template <bool kUniform, bool kMerge>
+__attribute__((target("avx2"))) void FillBlockRowAvx2(u32* words, const RowCursor& row, bool halves, u32 x0, u32 x1,
+                                                       u32 bx, const u32* image, u32 keep)
+{
+    const __m256i kept = _mm256_set1_epi32(static_cast<int>(keep));
+    const __m256i* const src = reinterpret_cast<const __m256i*>(image);
+    const __m256i one = _mm256_set1_epi32(static_cast<int>(image[0] & ~keep));
+    for (u32 x = x0; x < x1; x += bx) {
+        const u32 offset = row.Offset(x);
+        __m256i* const block =
+            reinterpret_cast<__m256i*>(words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u));
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            __m256i v = kUniform ? one : _mm256_andnot_si256(kept, _mm256_loadu_si256(src + i));
+            if constexpr (kMerge)
+                v = _mm256_or_si256(v, _mm256_and_si256(_mm256_loadu_si256(block + i), kept));
+            _mm256_storeu_si256(block + i, v);
+        }
+    }
+}
+
+using FillBlockRowFn = void (*)(u32*, const RowCursor&, bool, u32, u32, u32, const u32*, u32);
+
 // Stores `pattern` (merged under `word_mask`, its low half for 16-bit pixels) at
 // every pixel of [x0, x1) x [y0, y1) of a buffer, rows outside `bands` left
 // alone: whole blocks as copies of one block's 64 words (blocks start at
@@ -3055,11 +3103,17 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
             w = (w & ~word_mask) | (value & word_mask);
         }
     };
+    // Rows of the core with no pixel left or right of it are skipped whole.
+    const bool core_rows_whole = cx0 == x0 && cx1 == x1;
     for (u32 y = y0; y < y1; ++y) {
+        const bool in_core = core && y >= cy0 && y < cy1;
+        if (in_core && core_rows_whole) {
+            y = cy1 - 1;
+            continue;
+        }
         if (!bands.Has(static_cast<s32>(y)))
             continue;
         const RowCursor row(layout, bp, bw, y);
-        const bool in_core = core && y >= cy0 && y < cy1;
         for (u32 x = x0; x < (in_core ? cx0 : x1); ++x)
             store(row.Offset(x), pattern.At(x, y));
         if (in_core)
@@ -3070,7 +3124,7 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
         return;
     // One block's words: pixel (x, y) of a block is at its offset's place
     // within the block.
-    alignas(16) u32 image[64];
+    alignas(32) u32 image[64];
     u16* const image_halves = reinterpret_cast<u16*>(image);
     const u32 in_block = halves ? 127 : 63;
     for (u32 y = 0; y < by; ++y)
@@ -3082,25 +3136,19 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
                 image[at] = pattern.At(x, y);
         }
     const u32 mask = halves ? (word_mask & 0xFFFF) * 0x10001u : word_mask;
-    const __m128i keep = _mm_set1_epi32(static_cast<int>(~mask));
+    bool uniform = true;
+    for (u32 w : image)
+        uniform = uniform && w == image[0];
+    static constexpr FillBlockRowFn kFills[2][2] = {{FillBlockRow<false, false>, FillBlockRow<false, true>},
+                                                    {FillBlockRow<true, false>, FillBlockRow<true, true>}};
+    static constexpr FillBlockRowFn kFillsAvx2[2][2] = {
+        {FillBlockRowAvx2<false, false>, FillBlockRowAvx2<false, true>},
+        {FillBlockRowAvx2<true, false>, FillBlockRowAvx2<true, true>}};
+    const FillBlockRowFn fill = (ActiveSimdLevel() == SimdLevel::kAvx2 ? kFillsAvx2 : kFills)[uniform][mask != 0xFFFFFFFFu];
     for (u32 y = cy0; y < cy1; y += by) {
         if (!bands.Has(static_cast<s32>(y)))
             continue;
-        const RowCursor row(layout, bp, bw, y);
-        for (u32 x = cx0; x < cx1; x += bx) {
-            const u32 offset = row.Offset(x);
-            __m128i* block =
-                reinterpret_cast<__m128i*>(words + ((halves ? offset >> 1 : offset) & (kMemoryWords - 1) & ~63u));
-            const __m128i* src = reinterpret_cast<const __m128i*>(image);
-            if (mask == 0xFFFFFFFFu) {
-                for (int i = 0; i < 16; ++i)
-                    _mm_store_si128(block + i, _mm_load_si128(src + i));
-            } else {
-                for (int i = 0; i < 16; ++i)
-                    _mm_store_si128(block + i, _mm_or_si128(_mm_and_si128(_mm_load_si128(block + i), keep),
-                                                            _mm_andnot_si128(keep, _mm_load_si128(src + i))));
-            }
-        }
+        fill(words, RowCursor(layout, bp, bw, y), halves, cx0, cx1, bx, image, ~mask);
     }
 }
 
@@ -3559,6 +3607,107 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         }
         return shaded;
     };
+    // Texel centres on the pixel centres across (every fu 0) and down (fv
+    // 0): the weights are 16 x 16 on the first texel and 0 on the others, so
+    // each pixel is that texel, as nearest reads it.
+    bool centred = linear;
+    for (int i = 0; i < n && centred; ++i)
+        centred = fu[i] == 0;
+    // Every column one texel of a run (bilinear: with one horizontal
+    // weight), no alpha test, rows written whole: the copy and brighten
+    // passes.  The rows are walked here with their texel rows read, weighted
+    // and shaded straight, as the general walk below does them: a bilinear
+    // row with its texel centres on the pixel centres across and down as
+    // nearest reads it.
+    if (run && run_begin == 0 && run_end == n && !alpha_test && whole_rows) {
+        const SpriteShadeFn plain_shade = linear ? PickSpriteShade<kSpriteNearest>(tfx, tcc, fog) : shade;
+        const u32 first_texel = static_cast<u32>(ua[0]);
+        const u32 x = static_cast<u32>(s.px_begin);
+        s32 read_v = -1;  // the texel row in row_texels
+        // Bilinear: the texel rows weighted across in filtered[0] and [1].
+        s32 slot_v[2] = {-1, -1};
+        for (std::vector<u64>& f : scratch.filtered)
+            f.resize(ua.size() + 8);
+        u64* const slot[2] = {scratch.filtered[0].data(), scratch.filtered[1].data()};
+        const __m128i wu = weights(fu[0]);
+        const WeightRunFn weigh = avx2 ? WeightRunAvx2 : WeightRun;
+        // What `shaded` holds: texel rows v0 and v1 mixed with weight fv, or
+        // (fv -2) texel row v0 as it is.
+        s32 shaded_v0 = -1, shaded_v1 = -1, shaded_fv = -1;
+        for (s32 y = s.py_begin; y < s.py_end;) {
+            s32 end = s.py_end;
+            if (bands.count != 1) {
+                u32 strip = static_cast<u32>(y) >> bands.shift;
+                const u32 k = strip % bands.count;
+                if (k != bands.index) {
+                    strip += (bands.index + bands.count - k) % bands.count;
+                    y = static_cast<s32>(strip << bands.shift);
+                }
+                end = std::min(end, static_cast<s32>((strip + 1) << bands.shift));
+            }
+            UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
+            for (s32 py = y; py < end; ++py, v.Next()) {
+                if (RowMasked(env.scanmsk, py))
+                    continue;
+                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                const s32 v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+                s32 v0, v1, fv;
+                if (!linear) {
+                    v0 = v1 = l.wv((v16 >> l.n) >> 4);
+                    fv = -2;
+                } else {
+                    const s32 vs = (v16 >> l.n) - 8;
+                    fv = vs & 15;
+                    v0 = l.wv(vs >> 4);
+                    v1 = l.wv((vs >> 4) + 1);
+                    if (centred && fv == 0) {
+                        v1 = v0;
+                        fv = -2;
+                    }
+                }
+                const u32* row_colors = shaded;
+                if (fv == -2) {
+                    if (v0 != read_v) {
+                        readers.run(l, tex.expand, l.RowFor(static_cast<u32>(v0)), first_texel, n, row_texels);
+                        read_v = v0;
+                    }
+                    if (as_is) {
+                        row_colors = row_texels;
+                    } else if (v0 != shaded_v0 || fv != shaded_fv) {
+                        args.texels = row_texels;
+                        plain_shade(sc, args, 0, n, shaded);
+                        shaded_v0 = shaded_v1 = v0;
+                        shaded_fv = fv;
+                    }
+                } else if (v0 != shaded_v0 || v1 != shaded_v1 || fv != shaded_fv) {
+                    // The weighted row of texel row tv, kept in the slot not
+                    // holding `keep`.
+                    auto weighted = [&](s32 tv, s32 keep) __attribute__((always_inline)) {
+                        if (slot_v[0] == tv)
+                            return slot[0];
+                        if (slot_v[1] == tv)
+                            return slot[1];
+                        const int k = slot_v[0] == keep ? 1 : 0;
+                        readers.run(l, tex.expand, l.RowFor(static_cast<u32>(tv)), first_texel, n + 1, run_texels);
+                        weigh(run_texels, n, wu, slot[k]);
+                        slot_v[k] = tv;
+                        return slot[k];
+                    };
+                    args.h0 = weighted(v0, v1);
+                    args.h1 = fv == 0 ? args.h0 : weighted(v1, v0);
+                    args.wv0 = _mm_set1_epi16(static_cast<s16>(16 - fv));
+                    args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
+                    shade(sc, args, 0, n, shaded);
+                    shaded_v0 = v0;
+                    shaded_v1 = v1;
+                    shaded_fv = fv;
+                }
+                writer.write(ws, row, x, n, row_colors, row_depths);
+            }
+            y = std::max(y, end);
+        }
+        return true;
+    }
     if (!linear) {
         each_row([&]() -> const u32* {
             const s32 v = l.wv((args.v16 >> l.n) >> 4);
@@ -3567,12 +3716,6 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         });
         return true;
     }
-    // Texel centres on the pixel centres across (every fu 0) and down (fv
-    // 0): the weights are 16 x 16 on the first texel and 0 on the others, so
-    // each pixel is that texel, as nearest reads it.
-    bool centred = true;
-    for (int i = 0; i < n; ++i)
-        centred = centred && fu[i] == 0;
     const SpriteShadeFn centred_shade = PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
 
     // Two weighted texel rows, tagged with their row; a row below reuses the

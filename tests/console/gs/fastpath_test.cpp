@@ -1132,6 +1132,81 @@ TEST(GsFastPath, CopyPassesIntoEveryFrameFormatLeaveTheSameMemoryAsTheReference)
     ResetGs(true);
 }
 
+// Passes drawn as strips of sprites side by side, each reading the texels
+// under it a texel a pixel at a sub-texel offset (the bilinear filter mixing
+// two texels across and two down with one pair of weights, or nearest
+// reading one), as the game's flip copy and brighten passes draw them:
+// into 16- and 32-bit frames, dithered or not, modulated or not, fogged now
+// and then, with Z written by a test that always passes or no Z at all, rows
+// cut by the scissor and masked by SCANMSK, strips of any width and start.
+TEST(GsFastPath, PassesDrawnInStripsAtSubTexelOffsetsLeaveTheSameMemoryAsTheReference)
+{
+    std::mt19937 rng(1213);
+    std::vector<u8> start = RandomMemory(rng);
+    constexpr u32 kFrames[] = {0x0A, 0x0A, 0x02, 0x00, 0x01};
+    constexpr u32 kTextures[] = {0x00, 0x00, 0x01, 0x02, 0x0A, 0x0A};
+    constexpr u32 kOffsets[] = {0, 8, 16, 16, 24};
+    int changed = 0;
+    for (int i = 0; i < 60 && !HasFailure(); ++i) {
+        Trial t;
+        auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+        const u32 fpsm = kFrames[Pick(rng, 5)];
+        w(GsReg::FRAME_1, Frame(0, 4, fpsm, 0));
+        w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], Chance(rng, 30)));
+        TestBits test;
+        test.zte = Chance(rng, 60);
+        test.ztst = 1;
+        w(GsReg::TEST_1, TestReg(test));
+        const u32 sx0 = Chance(rng, 60) ? 0 : Pick(rng, 40), sy0 = Chance(rng, 60) ? 0 : Pick(rng, 40);
+        w(GsReg::SCISSOR_1, Scissor(sx0, 200 + Pick(rng, 56), sy0, 100 + Pick(rng, 156)));
+        w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+        w(GsReg::DTHE, Chance(rng, 60));
+        w(GsReg::DIMX, (static_cast<u64>(rng()) << 32 | rng()) & 0x7777777777777777ull);
+        w(GsReg::COLCLAMP, Pick(rng, 2));
+        w(GsReg::FBA_1, Chance(rng, 20));
+        w(GsReg::SCANMSK, Chance(rng, 15) ? 2 + Pick(rng, 2) : 0);
+        w(GsReg::TEXA, Texa(Pick(rng, 256), Chance(rng, 50), Pick(rng, 256)));
+        w(GsReg::FOGCOL, Fogcol(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
+        Tex0Bits tex;
+        tex.tbp = 0x1000;
+        tex.tbw = 4;
+        tex.psm = kTextures[Pick(rng, 6)];
+        tex.tw = 8;
+        tex.th = 8;
+        tex.tcc = Chance(rng, 80);
+        tex.tfx = Chance(rng, 60) ? 1 : 0;
+        w(GsReg::TEX0_1, Tex0(tex));
+        const bool linear = Chance(rng, 70);
+        w(GsReg::TEX1_1, Tex1(linear, linear ? 1 : 0));
+        w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+        const bool fog = Chance(rng, 10);
+        w(GsReg::PRIM, Prim({6, false, true, fog, false, false, true}));
+        const u32 grey = Chance(rng, 50) ? 128 : 112 + Pick(rng, 24);
+        w(GsReg::RGBAQ, Rgbaq(grey, grey, grey, Chance(rng, 70) ? 128 : Pick(rng, 256)));
+        w(GsReg::FOG, FogReg(Pick(rng, 256)));
+        const u32 uoff = Chance(rng, 70) ? kOffsets[Pick(rng, 5)] : Pick(rng, 32);
+        const u32 voff = Chance(rng, 70) ? kOffsets[Pick(rng, 5)] : Pick(rng, 32);
+        const u32 strip = Chance(rng, 60) ? 32 : 1 + Pick(rng, 64);
+        const u32 x0 = Chance(rng, 60) ? 0 : Pick(rng, 40), y0 = Chance(rng, 60) ? 0 : Pick(rng, 40);
+        const u32 x1 = x0 + 40 + Pick(rng, 200), y1 = y0 + 1 + Pick(rng, 120);
+        const u32 z = static_cast<u32>(rng());
+        for (u32 x = x0; x < x1; x += strip) {
+            const u32 xe = std::min(x1, x + strip);
+            w(GsReg::UV, Uv(x * 16 + uoff, y0 * 16 + voff));
+            w(GsReg::XYZ2, Xyz(x * 16, y0 * 16, z));
+            w(GsReg::UV, Uv(xe * 16 + uoff, y1 * 16 + voff));
+            w(GsReg::XYZ2, Xyz(xe * 16, y1 * 16, z));
+        }
+        const std::string what = "strips (frame " + std::to_string(fpsm) + ", texture " + std::to_string(tex.psm) +
+                                 (linear ? ", bilinear" : "") + ", offset " + std::to_string(uoff) + "," +
+                                 std::to_string(voff) + ", width " + std::to_string(strip) + ")";
+        if (DrawsAsTheReference(t, start, what.c_str(), i))
+            ++changed;
+    }
+    EXPECT_GT(changed, 50);
+    ResetGs(true);
+}
+
 // A textured strip drawn at `x0`: the same texture coordinates wherever it is.
 void TexturedStrip(u32 x0)
 {
