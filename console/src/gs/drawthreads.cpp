@@ -7,6 +7,7 @@
 #include <bit>
 #include <chrono>
 #include <array>
+#include <bitset>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "gs/raster.h"
 #include "gs/texsample.h"
 
 namespace console::gs {
@@ -32,7 +34,9 @@ constexpr s64 kSmallPixels = 128;
 // Primitives the queue holds before the sender waits for the slowest worker.
 constexpr u32 kQueueSize = 256;
 
-enum class JobKind : u8 { kSprite, kTriangle, kVertices };
+// Sprites the specialised pipelines leave are drawn through the per-pixel
+// path (kSpriteRows).
+enum class JobKind : u8 { kSprite, kSpriteRows, kTriangle, kVertices };
 
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
 // the first band that draws them, so that the sender only finds their box;
@@ -164,6 +168,45 @@ bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* level
             return false;
     }
     return true;
+}
+
+// Whether a textured sprite reads none of the blocks it writes, block by
+// block: its texels then stay as they were while it is drawn, and its rows
+// may be drawn in any order.  For a sprite whose texels and pixels share a
+// stretch of memory, as one reading its own buffer through another layout.
+bool SpriteReadsApartFromWrites(const DrawEnv& env, const SpriteSetup& s)
+{
+    // Every block holding a pixel of [x0, x1) x [y0, y1) goes in `set`; false
+    // when there are more of them than memory has.
+    auto add = [](std::bitset<kBlockCount>& set, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1) {
+        const Layout& layout = LayoutOf(psm);
+        const u32 bx0 = x0 & ~(layout.block_width - 1u), by0 = y0 & ~(layout.block_height - 1u);
+        if (static_cast<u64>((x1 - bx0 + layout.block_width - 1) / layout.block_width) *
+                ((y1 - by0 + layout.block_height - 1) / layout.block_height) >
+            kBlockCount)
+            return false;
+        for (u32 y = by0; y < y1; y += layout.block_height)
+            for (u32 x = bx0; x < x1; x += layout.block_width)
+                set.set(PixelBlock(layout, bp, bw, x, y));
+        return true;
+    };
+    if (s.px_begin < 0 || s.py_begin < 0 || s.px_begin >= s.px_end || s.py_begin >= s.py_end)
+        return false;
+    const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
+    const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
+    std::bitset<kBlockCount> written, read;
+    if (!add(written, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1) ||
+        (env.depth.used && !add(written, env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1)))
+        return false;
+    SpriteTexels rects[2];
+    const u32 count = SpriteTexelRects(env, s, rects);
+    for (u32 i = 0; i < count; ++i) {
+        const SpriteTexels& r = rects[i];
+        if (!add(read, env.tex.psm, env.tex.level_tbp[r.level], env.tex.level_tbw[r.level], r.x0, r.x1 + 1, r.y0,
+                 r.y1 + 1))
+            return false;
+    }
+    return (written & read).none();
 }
 
 // ---------------------------------------------------------------------------
@@ -478,6 +521,8 @@ private:
                     DrawVertices(j, rows);
                 else if (j.kind == JobKind::kSprite)
                     DrawSpriteSpecialised(j.env, j.sprite, *j.memory, *j.clut, rows);
+                else if (j.kind == JobKind::kSpriteRows)
+                    DrawSpriteRows(j.env, j.sprite, *j.memory, *j.clut, rows);
                 else
                     DrawPreparedTriangle(j.triangle, rows);
                 band.head.store(head + 1, std::memory_order_release);
@@ -860,10 +905,16 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
             count = cached.count;
             check_levels = !g_queue->TextureStillClean(env.serial);
         }
+        // Reading its own pixels depends on the order rows are drawn in.
+        bool overlap = false;
+        for (u32 n = 0; n < count; ++n)
+            overlap = overlap || levels[n].Overlaps(frame) || levels[n].Overlaps(depth);
+        bool apart = !overlap;
+        if constexpr (std::is_same_v<Setup, SpriteSetup>)
+            apart = apart || SpriteReadsApartFromWrites(env, setup);
+        if (!apart)
+            return false;
         for (u32 n = 0; n < count; ++n) {
-            // Reading its own pixels depends on the order rows are drawn in.
-            if (levels[n].Overlaps(frame) || levels[n].Overlaps(depth))
-                return false;
             if (check_levels && g_queue->Dirty(levels[n]))
                 g_queue->Drain();
         }
@@ -1066,9 +1117,9 @@ void WaitForWritesTo(u32 block_lo, u32 block_hi)
 
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
-    if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true))
-        return false;
-    return Queue1(JobKind::kSprite, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
+    const JobKind kind =
+        DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true) ? JobKind::kSprite : JobKind::kSpriteRows;
+    return Queue1(kind, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
 }
 
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,

@@ -1,4 +1,4 @@
-// Draw threads.  Sprites and triangles the specialised pipelines draw are
+// Draw threads.  Sprites, and triangles the specialised pipelines draw, are
 // queued to the interleaved bands of rows they touch (sprites set up on the
 // calling thread, triangles as their vertices, set up by the first band that
 // draws them); a pool of workers draws the bands, any worker taking any
@@ -59,9 +59,10 @@ void WaitForOpenTransfer();
 // load).  Drains the queue when one may.
 void WaitForWritesTo(u32 block_lo, u32 block_hi);
 
-// Queues the primitive when workers draw, its state is one the specialised
-// pipelines take and its bands are independent (see raster.cpp); false,
-// with nothing queued, otherwise (the caller drains and draws it itself).
+// Queues the primitive when workers draw and its bands are independent (see
+// raster.cpp); a sprite the specialised pipelines leave is drawn by the
+// bands through the per-pixel path.  False, with nothing queued, otherwise
+// (the caller drains and draws it itself).
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut,
                    const TargetBlocks& targets);
