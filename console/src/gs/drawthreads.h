@@ -14,9 +14,14 @@
 // write, and writes nothing they read;
 // a CLUT load waits when queued primitives may write the page it reads (they
 // read their own copy of the CLUT buffer, so loading it again changes nothing
-// for them); a primitive whose texture lies where queued primitives may still
-// write (a copy of the frame being drawn, feedback effects) drains the queue
-// before it is queued itself.
+// for them).  A sprite whose texture lies where queued primitives may still
+// write (a copy of the frame being drawn, feedback effects), or which writes
+// what they read or write through another buffer, is queued behind a fence:
+// the bands draw it once all of them have drawn what was queued before, and
+// the sender goes on.  Work queued before a fence is still waited for by the
+// sender's own reads and writes of the pages it touches (a triangle's texture
+// decoded here among them), each waiting only for the primitives queued
+// before the fence that marked them.
 #pragma once
 
 #include <ee/types.h>
