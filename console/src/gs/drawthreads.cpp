@@ -574,6 +574,9 @@ private:
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
                 if (j.kind == JobKind::kFence) {
+                    // Two bands arriving at once each see the other's head:
+                    // the last to arrive goes on.
+                    std::atomic_thread_fence(std::memory_order_seq_cst);
                     if (!FenceReached(j)) {
                         fenced = true;
                         break;
