@@ -40,6 +40,21 @@ void ClutBuffer::Reset()
     loads_memory_ = 0;
 }
 
+bool ClutBuffer::WouldLoad(const GsTex0& tex0) const
+{
+    const auto psm = PsmFromCode(tex0.PSM());
+    if (!psm || !IsIndexed(*psm))
+        return false;
+    switch (tex0.CLD()) {
+    case 1:
+    case 2:
+    case 3: return true;
+    case 4: return tex0.CBP() != cbp0_;
+    case 5: return tex0.CBP() != cbp1_;
+    default: return false;
+    }
+}
+
 bool ClutBuffer::OnTex0(const LocalMemory& memory, const GsTex0& tex0)
 {
     const auto psm = PsmFromCode(tex0.PSM());

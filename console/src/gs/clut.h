@@ -37,6 +37,9 @@ public:
     // 4 and 5 load only when CBP differs from CBP0 or CBP1, then set it.
     // Non-indexed texture formats load nothing.  Returns true if it loaded.
     bool OnTex0(const LocalMemory& memory, const GsTex0& tex0);
+    // Whether OnTex0 would load from memory for this value (which reads the
+    // page at CBP): what a writer of that page must have finished first.
+    bool WouldLoad(const GsTex0& tex0) const;
 
     // The raw entry `index` (of an `index_bits`-bit texture whose palette
     // starts at entry group `csa`), as stored in the format `cpsm`: a CT32

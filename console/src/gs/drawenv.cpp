@@ -229,6 +229,11 @@ DrawEnv BuildDrawEnv(const RegisterFile& regs, const PrimAttributes& prim)
     e.afail = static_cast<AlphaFail>(test.AFAIL());
     e.date = test.DATE();
     e.datm = test.DATM();
+    // A depth test that always passes beside an alpha test that always fails
+    // and keeps Z (KEEP, FB_ONLY, RGB_ONLY) leaves the Z buffer alone: the
+    // primitive is one without it, and nothing need wait for its Z blocks.
+    if (e.depth.used && !e.depth.test && e.ate && e.atst == AlphaTest::kNever && e.afail != AlphaFail::kZbOnly)
+        e.depth.used = false;
 
     e.blend = prim.abe;
     const GsAlpha alpha{regs.Ctx(GsReg::ALPHA_1, c)};

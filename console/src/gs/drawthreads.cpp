@@ -8,6 +8,7 @@
 #include <bit>
 #include <chrono>
 #include <array>
+#include <bitset>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "gs/raster.h"
 #include "gs/texsample.h"
 
 namespace console::gs {
@@ -40,7 +42,12 @@ constexpr u32 kQueueSize = 8192;
 constexpr u32 kTriangleRooms = 2048;
 constexpr u32 kSpriteRooms = 256;
 
-enum class JobKind : u8 { kSprite, kTriangle, kVertices };
+// Sprites the specialised pipelines leave are drawn through the per-pixel
+// path (kSpriteRows); a sprite reading what it writes is drawn whole by one
+// band (kSpriteWhole), between fences.  A fence is queued to every band: no
+// band goes past it before every band has reached it.
+enum class JobKind : u8 { kSprite, kSpriteRows, kSpriteWhole, kTriangle, kVertices, kFence };
+constexpr u32 kBandCount = 16;
 
 // Whether the processor fetches a line for writing ahead of a store
 // (PREFETCHW), taking it from the caches of the processors that read it
@@ -96,6 +103,8 @@ struct alignas(64) Job {
     Vertex vertices[3];
     enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
     std::atomic<u32> prepared{kUnprepared};
+    // A fence: its entry in each band.
+    std::array<u32, kBandCount> fence_at;
 };
 
 // Sets up and draws the rows of `rows` of a triangle queued as vertices.
@@ -208,6 +217,45 @@ bool SpriteTextureBlocks(const DrawEnv& env, const SpriteSetup& s, Blocks* level
             return false;
     }
     return true;
+}
+
+// Whether a textured sprite reads none of the blocks it writes, block by
+// block: its texels then stay as they were while it is drawn, and its rows
+// may be drawn in any order.  For a sprite whose texels and pixels share a
+// stretch of memory, as one reading its own buffer through another layout.
+bool SpriteReadsApartFromWrites(const DrawEnv& env, const SpriteSetup& s)
+{
+    // Every block holding a pixel of [x0, x1) x [y0, y1) goes in `set`; false
+    // when there are more of them than memory has.
+    auto add = [](std::bitset<kBlockCount>& set, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1) {
+        const Layout& layout = LayoutOf(psm);
+        const u32 bx0 = x0 & ~(layout.block_width - 1u), by0 = y0 & ~(layout.block_height - 1u);
+        if (static_cast<u64>((x1 - bx0 + layout.block_width - 1) / layout.block_width) *
+                ((y1 - by0 + layout.block_height - 1) / layout.block_height) >
+            kBlockCount)
+            return false;
+        for (u32 y = by0; y < y1; y += layout.block_height)
+            for (u32 x = bx0; x < x1; x += layout.block_width)
+                set.set(PixelBlock(layout, bp, bw, x, y));
+        return true;
+    };
+    if (s.px_begin < 0 || s.py_begin < 0 || s.px_begin >= s.px_end || s.py_begin >= s.py_end)
+        return false;
+    const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
+    const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
+    std::bitset<kBlockCount> written, read;
+    if (!add(written, env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1) ||
+        (env.depth.used && !add(written, env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1)))
+        return false;
+    SpriteTexels rects[2];
+    const u32 count = SpriteTexelRects(env, s, rects);
+    for (u32 i = 0; i < count; ++i) {
+        const SpriteTexels& r = rects[i];
+        if (!add(read, env.tex.psm, env.tex.level_tbp[r.level], env.tex.level_tbw[r.level], r.x0, r.x1 + 1, r.y0,
+                 r.y1 + 1))
+            return false;
+    }
+    return (written & read).none();
 }
 
 // ---------------------------------------------------------------------------
@@ -418,6 +466,55 @@ public:
         return oldest_ == sent_;
     }
 
+    // Queues a fence: what is queued after it is drawn after everything
+    // queued before it, in every band, without the sender waiting.  The
+    // pages marked so far are forgotten for ordering queued work, and kept
+    // for what the sender itself reads or writes (settled_written_ ...)
+    // until the work queued before the fence is drawn.
+    void Fence()
+    {
+        const u64 before = sent_;
+        for (u32 page = 0; page < kPages; ++page) {
+            if (writer_[page] != 0)
+                settled_written_[page] = before;
+            if (read_[page])
+                settled_read_[page] = before;
+        }
+        Job& j = Slot();
+        j.kind = JobKind::kFence;
+        for (u32 b = 0; b < kBands; ++b)
+            j.fence_at[b] = tails_[b];
+        Send(0, static_cast<s32>(kBands * kBandRows), 0);
+        writer_.fill(0);
+        read_.fill(false);
+        ++marks_;
+    }
+
+    // For what the sender reads or writes itself: the number of primitives
+    // queued before the last fence that may still write `b` (or read it as
+    // texels) once those are drawn; 0 when none may.
+    u64 SettledAfterWrites(const Blocks& b) const { return Settled(settled_written_, b); }
+    u64 SettledAfterReads(const Blocks& b) const { return Settled(settled_read_, b); }
+
+    // Waits until the first `count` primitives queued are drawn, drawing
+    // bands nobody is drawing meanwhile.
+    void WaitFor(u64 count)
+    {
+        Advance();
+        if (oldest_ >= count)
+            return;
+        Publish();
+        if (sleepers_.load(std::memory_order_seq_cst) > 0)
+            Wake();
+        for (int spin = 0;; ++spin) {
+            Advance();
+            if (oldest_ >= count)
+                return;
+            if (!Help() && spin > 1000)
+                std::this_thread::yield();
+        }
+    }
+
     void Drain()
     {
         Publish();
@@ -489,6 +586,8 @@ public:
     {
         if (Dirty(b))
             Drain();
+        else if (const u64 count = SettledAfterWrites(b))
+            WaitFor(count);
     }
 
     // The state as queued primitives keep it: one copy per state, kept
@@ -535,7 +634,7 @@ private:
     // rows, whatever the number of workers: any worker draws any band that
     // has work and nobody is drawing, so a worker that is slow or without a
     // processor holds up one band rather than a share of the screen.
-    static constexpr u32 kBands = 16;
+    static constexpr u32 kBands = kBandCount;
     static constexpr u32 kBandRows = 1u << kBandShift;
 
     static u32 BandOf(s32 y) { return (static_cast<u32>(y) >> kBandShift) % kBands; }
@@ -636,8 +735,8 @@ private:
         const u32 index = static_cast<u32>(&band - bands_.data());
         const RowBands rows{kBandShift, kBands, index};
         u32 head = band.head.load(std::memory_order_relaxed);
-        bool drew = false;
-        for (u32 tail = band.tail.load(std::memory_order_acquire); head != tail;
+        bool drew = false, fenced = false;
+        for (u32 tail = band.tail.load(std::memory_order_acquire); head != tail && !fenced;
              tail = band.tail.load(std::memory_order_acquire)) {
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
@@ -645,18 +744,47 @@ private:
                 // one is drawn.
                 if (head + 1 != tail)
                     Prefetch<0>(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
-                if (j.kind == JobKind::kVertices)
+                if (j.kind == JobKind::kFence) {
+                    // Two bands arriving at once each see the other's head:
+                    // the last to arrive goes on.
+                    std::atomic_thread_fence(std::memory_order_seq_cst);
+                    if (!FenceReached(j)) {
+                        fenced = true;
+                        break;
+                    }
+                    // Bands waiting at it may go on: workers asleep look again.
+                    released_.fetch_add(1, std::memory_order_acq_rel);
+                    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+                        std::lock_guard lock(mutex_);
+                        wake_.notify_all();
+                    }
+                } else if (j.kind == JobKind::kVertices) {
                     DrawVertices(j, rows);
-                else if (j.kind == JobKind::kSprite)
+                } else if (j.kind == JobKind::kSprite) {
                     DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
-                else
+                } else if (j.kind == JobKind::kSpriteRows) {
+                    DrawSpriteRows(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
+                } else if (j.kind == JobKind::kSpriteWhole) {
+                    if (!DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, RowBands{}))
+                        DrawSpriteRows(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, RowBands{});
+                } else {
                     DrawPreparedTriangle(j.room->triangle, rows);
+                }
                 band.head.store(head + 1, std::memory_order_release);
+                drew = true;
             }
-            drew = true;
         }
         band.busy.store(false, std::memory_order_release);
         return drew;
+    }
+
+    // Whether every band has drawn all it holds before fence `j`.
+    bool FenceReached(const Job& j) const
+    {
+        for (u32 b = 0; b < kBands; ++b)
+            if (static_cast<s32>(bands_[b].head.load(std::memory_order_acquire) - j.fence_at[b]) < 0)
+                return false;
+        return true;
     }
 
     // The sender draws what is queued for bands nobody is drawing; false
@@ -677,7 +805,7 @@ private:
         // rarely reach for the same one.
         const u32 first = static_cast<u32>(index) * kBands / static_cast<u32>(workers_);
         for (;;) {
-            const u64 seen = produced_.load(std::memory_order_acquire);
+            const u64 seen = Progress();
             bool drew = false;
             for (u32 k = 0; k < kBands; ++k) {
                 Band& band = bands_[(first + k) % kBands];
@@ -692,7 +820,7 @@ private:
             const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinMicroseconds);
             for (int spin = 1; available == seen; ++spin) {
                 _mm_pause();
-                available = produced_.load(std::memory_order_acquire);
+                available = Progress();
                 if ((spin & 63) == 0 && std::chrono::steady_clock::now() > until)
                     break;
             }
@@ -702,13 +830,20 @@ private:
             {
                 std::unique_lock lock(mutex_);
                 wake_.wait_for(lock, std::chrono::milliseconds(2), [&] {
-                    return stop_ || produced_.load(std::memory_order_seq_cst) != seen;
+                    return stop_ || Progress() != seen;
                 });
             }
             sleepers_.fetch_sub(1, std::memory_order_seq_cst);
             if (stop_)
                 return;
         }
+    }
+
+    // Changes whenever workers may find more to draw: work published, or a
+    // fence passed.
+    u64 Progress() const
+    {
+        return produced_.load(std::memory_order_seq_cst) + released_.load(std::memory_order_seq_cst);
     }
 
     const int workers_;
@@ -732,6 +867,7 @@ private:
     static_assert(kBands <= 32);
     alignas(64) std::atomic<u64> produced_{0};
     alignas(64) std::atomic<int> sleepers_{0};
+    alignas(64) std::atomic<u64> released_{0};  // fences passed
     // Decoded textures and triangle states queued jobs read, each with the
     // job count once the last job reading it is drawn.
     struct PinnedRecord {
@@ -756,6 +892,19 @@ private:
     static constexpr u32 kPages = kBlockCount / kPageBlocks;
     std::array<u32, kPages> writer_{};
     std::array<bool, kPages> read_{};
+    // Per page, the primitives queued before the last fence that found it
+    // marked written (or read): it may be touched until they are drawn.
+    std::array<u64, kPages> settled_written_{};
+    std::array<u64, kPages> settled_read_{};
+    u64 Settled(const std::array<u64, kPages>& after, const Blocks& b) const
+    {
+        u64 count = 0;
+        if (b.hi <= b.lo)
+            return 0;
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+            count = std::max(count, after[page]);
+        return count > oldest_ ? count : 0;
+    }
 
     // What a run's checks follow from in its state: the buffers it writes
     // and the blocks its texture may read.
@@ -864,7 +1013,7 @@ bool Queue::Cover(const DrawEnv& env, const PixelBox& box, LocalMemory& memory, 
             return false;
     if (!grow)
         for (u32 n = 0; n < key.count; ++n)
-            if (Dirty(key.levels[n]))
+            if (Dirty(key.levels[n]) || SettledAfterWrites(key.levels[n]))
                 return false;
     for (int i = 0; i < 2; ++i) {
         if (frame_new[i].lo < frame_new[i].hi)
@@ -1021,9 +1170,12 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     }
     const u32 frame_mapping = cached.frame_mapping, depth_mapping = cached.depth_mapping;
     const ClutBuffer& queued_clut = g_queue->ClutFor(clut);
+    // Queued work writing these pages through other buffers, or reading them,
+    // is drawn first: a fence orders it before this primitive.
     if (g_queue->Dirty(frame, frame_mapping) || g_queue->Dirty(depth, depth_mapping) || g_queue->Read(frame) ||
         g_queue->Read(depth))
-        g_queue->Drain();
+        g_queue->Fence();
+    bool whole = false;
     Blocks sprite_levels[7];
     const Blocks* levels = sprite_levels;
     u32 count = 0;
@@ -1039,14 +1191,36 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
             count = cached.count;
             check_levels = !g_queue->TextureStillClean(env.serial);
         }
-        for (u32 n = 0; n < count; ++n) {
-            // Reading its own pixels depends on the order rows are drawn in.
-            if (levels[n].Overlaps(frame) || levels[n].Overlaps(depth))
+        // Reading its own pixels depends on the order rows are drawn in.
+        bool overlap = false;
+        for (u32 n = 0; n < count; ++n)
+            overlap = overlap || levels[n].Overlaps(frame) || levels[n].Overlaps(depth);
+        bool apart = !overlap;
+        if constexpr (std::is_same_v<Setup, SpriteSetup>)
+            apart = apart || SpriteReadsApartFromWrites(env, setup);
+        // One that does is drawn whole, in order, by one band between fences,
+        // unless nothing is queued (then here).
+        if (!apart) {
+            if (!std::is_same_v<Setup, SpriteSetup> || g_queue->Idle())
                 return false;
-            if (check_levels && g_queue->Dirty(levels[n]))
+            whole = true;
+        }
+        for (u32 n = 0; n < count && !whole; ++n) {
+            // Texels queued work may write: a sprite reads them once that work
+            // is drawn (behind a fence); a triangle's texture may be decoded
+            // here, which waits for the queue.
+            if constexpr (std::is_same_v<Setup, SpriteSetup>) {
+                if (check_levels && g_queue->Dirty(levels[n]))
+                    g_queue->Fence();
+            } else if (check_levels && g_queue->Dirty(levels[n])) {
                 g_queue->Drain();
+            } else if (const u64 settled = g_queue->SettledAfterWrites(levels[n])) {
+                g_queue->WaitFor(settled);
+            }
         }
     }
+    if (whole)
+        g_queue->Fence();
     Job* job;
     if constexpr (std::is_same_v<Setup, TriangleVertices>) {
         DecodedTextureRef decoded;
@@ -1085,7 +1259,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         room.sprite = setup;
     }
     Job& j = *job;
-    j.kind = kind;
+    j.kind = whole ? JobKind::kSpriteWhole : kind;
     j.py_begin = py0;
     j.py_end = py1;
     j.memory = &memory;
@@ -1098,7 +1272,10 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     // Its texture lies apart from the pages just marked: still clean.
     if (env.prim.tme && !std::is_same_v<Setup, SpriteSetup>)
         g_queue->TextureClean(env.serial);
-    g_queue->Send(py0, py1, static_cast<u32>(std::min<s64>(static_cast<s64>(px1 - px0) * (py1 - py0), 1 << 20)));
+    g_queue->Send(py0, whole ? py0 + 1 : py1,
+                  static_cast<u32>(std::min<s64>(static_cast<s64>(px1 - px0) * (py1 - py0), 1 << 20)));
+    if (whole)
+        g_queue->Fence();
     return true;
 }
 
@@ -1158,8 +1335,17 @@ void WaitToDrawHere(const TargetBlocks& targets, const Blocks* levels, u32 count
                  !g_queue->Read(depth);
     for (u32 n = 0; apart && n < count; ++n)
         apart = !g_queue->Dirty(levels[n]);
-    if (!apart)
+    if (!apart) {
         g_queue->Drain();
+        return;
+    }
+    // Work queued before the last fence touching them is waited for.
+    u64 settled = std::max({g_queue->SettledAfterWrites(frame), g_queue->SettledAfterWrites(depth),
+                            g_queue->SettledAfterReads(frame), g_queue->SettledAfterReads(depth)});
+    for (u32 n = 0; n < count; ++n)
+        settled = std::max(settled, g_queue->SettledAfterWrites(levels[n]));
+    if (settled)
+        g_queue->WaitFor(settled);
 }
 
 }  // namespace
@@ -1235,8 +1421,15 @@ void WaitForOpenTransfer()
     if (!g_queue || g_queue->Idle())
         return;
     const TransferRegion& t = g_transfer;
-    if (!t.known || g_queue->Dirty(t.read) || g_queue->Dirty(t.written) || g_queue->Read(t.written))
+    if (!t.known || g_queue->Dirty(t.read) || g_queue->Dirty(t.written) || g_queue->Read(t.written)) {
         g_queue->Drain();
+        return;
+    }
+    // Work queued before the last fence touching them is waited for.
+    const u64 settled = std::max({g_queue->SettledAfterWrites(t.read), g_queue->SettledAfterWrites(t.written),
+                                  g_queue->SettledAfterReads(t.written)});
+    if (settled)
+        g_queue->WaitFor(settled);
 }
 
 void WaitForWritesTo(u32 block_lo, u32 block_hi)
@@ -1252,9 +1445,9 @@ void WaitForWritesTo(u32 block_lo, u32 block_hi)
 
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
-    if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true))
-        return false;
-    return Queue1(JobKind::kSprite, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
+    const JobKind kind =
+        DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true) ? JobKind::kSprite : JobKind::kSpriteRows;
+    return Queue1(kind, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
 }
 
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,

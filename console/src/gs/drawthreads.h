@@ -1,4 +1,4 @@
-// Draw threads.  Sprites and triangles the specialised pipelines draw are
+// Draw threads.  Sprites, and triangles the specialised pipelines draw, are
 // queued to the interleaved bands of rows they touch (sprites set up on the
 // calling thread, triangles as their vertices, set up by the first band that
 // draws them); a pool of workers draws the bands, any worker taking any
@@ -14,9 +14,14 @@
 // write, and writes nothing they read;
 // a CLUT load waits when queued primitives may write the page it reads (they
 // read their own copy of the CLUT buffer, so loading it again changes nothing
-// for them); a primitive whose texture lies where queued primitives may still
-// write (a copy of the frame being drawn, feedback effects) drains the queue
-// before it is queued itself.
+// for them).  A sprite whose texture lies where queued primitives may still
+// write (a copy of the frame being drawn, feedback effects), or which writes
+// what they read or write through another buffer, is queued behind a fence:
+// the bands draw it once all of them have drawn what was queued before, and
+// the sender goes on.  Work queued before a fence is still waited for by the
+// sender's own reads and writes of the pages it touches (a triangle's texture
+// decoded here among them), each waiting only for the primitives queued
+// before the fence that marked them.
 #pragma once
 
 #include <ee/types.h>
@@ -59,9 +64,10 @@ void WaitForOpenTransfer();
 // load).  Drains the queue when one may.
 void WaitForWritesTo(u32 block_lo, u32 block_hi);
 
-// Queues the primitive when workers draw, its state is one the specialised
-// pipelines take and its bands are independent (see raster.cpp); false,
-// with nothing queued, otherwise (the caller drains and draws it itself).
+// Queues the primitive when workers draw and its bands are independent (see
+// raster.cpp); a sprite the specialised pipelines leave is drawn by the
+// bands through the per-pixel path.  False, with nothing queued, otherwise
+// (the caller drains and draws it itself).
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut,
                    const TargetBlocks& targets);

@@ -288,6 +288,11 @@ void LocalMemory::WriteAt(Psm psm, u32 offset, u32 value)
 {
     const u32 page = ((offset >> LayoutOf(psm).unit_shift) / kPageBlocks) % kPages;
     page_stamps_[page] = group_stamps_[page / kGroupPages] = ++stamp_;
+    DrawAt(psm, offset, value);
+}
+
+void LocalMemory::DrawAt(Psm psm, u32 offset, u32 value)
+{
     // Merges `value` into the bits `mask` of the 32-bit word at the offset.
     auto merge = [&](u32 mask, u32 bits) {
         u32& word = words_[offset & (kMemoryWords - 1)];

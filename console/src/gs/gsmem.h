@@ -220,6 +220,10 @@ public:
     // taken modulo the memory.
     u32 ReadAt(Psm psm, u32 offset) const;
     void WriteAt(Psm psm, u32 offset, u32 value);
+    // WriteAt for drawing, whose caller has noted the blocks the drawing may
+    // write (NoteWrite) on the thread that sends it: touches no stamp, so
+    // that draw threads may write rows of their own at once.
+    void DrawAt(Psm psm, u32 offset, u32 value);
     // Writes `n` pixels of one row from x on, as WriteAt would one by one,
     // from host bytes packed TransferBits each; 8-, 16-, 24- and 32-bit
     // modes only.

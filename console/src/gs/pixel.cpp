@@ -133,7 +133,7 @@ void WritePixel(const DrawEnv& env, LocalMemory& memory, const PixelRow& row, u3
         if (env.depth.test && !DepthPasses(env.depth.method, zs, memory.ReadAt(env.depth.psm, depth_offset)))
             return;
         if (write_depth)
-            memory.WriteAt(env.depth.psm, depth_offset, zs);
+            memory.DrawAt(env.depth.psm, depth_offset, zs);
     }
     if (!write_frame)
         return;
@@ -159,7 +159,7 @@ void WritePixel(const DrawEnv& env, LocalMemory& memory, const PixelRow& row, u3
     u32 rgba = PackColor(out);
     if (mask != 0)
         rgba = (rgba & ~mask) | (dest & mask);
-    memory.WriteAt(fpsm, frame_offset, env.frame.is16 ? Narrow16(rgba) : rgba);
+    memory.DrawAt(fpsm, frame_offset, env.frame.is16 ? Narrow16(rgba) : rgba);
 }
 
 }  // namespace console::gs

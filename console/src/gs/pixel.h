@@ -75,7 +75,9 @@ private:
 };
 
 // Steps 4 to 10 for one pixel of colour `c` (channels 0..255) and depth `z`
-// at (x, row.Y()).
+// at (x, row.Y()).  The caller has noted the blocks the primitive may write
+// (LocalMemory::NoteWrite): no write stamp is touched here, so that rows of
+// different bands may be drawn at once.
 void WritePixel(const DrawEnv& env, LocalMemory& memory, const PixelRow& row, u32 x, const Color& c, u32 z);
 
 // WritePixel with the per-primitive decisions taken once.  The common state
@@ -123,7 +125,7 @@ public:
                     return;
             }
             if (depth_write_)
-                memory_.WriteAt(depth_psm_, depth_offset, zs);
+                memory_.DrawAt(depth_psm_, depth_offset, zs);
         }
         Color out = c;
         if (dither_) {

@@ -81,7 +81,8 @@ private:
 // down a column taken out of the loops: U depends only on the column and V
 // only on the row, so both are stepped exactly once each, texels are read
 // through the primitive's sampler and pixels written through a PixelWriter.
-void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
+void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+                         const RowBands& rows = RowBands{})
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
@@ -91,7 +92,7 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
         if (env.prim.fge)
             flat = ApplyFog(flat, s.fog, env.fogcol);
         for (s32 py = s.py_begin; py < s.py_end; ++py) {
-            if (RowMasked(env.scanmsk, py))
+            if (RowMasked(env.scanmsk, py) || !rows.Has(py))
                 continue;
             const PixelRow row(env, static_cast<u32>(py));
             for (s32 px = s.px_begin; px < s.px_end; ++px)
@@ -110,7 +111,7 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
     const bool tcc = env.tex.tcc;
     const bool fge = env.prim.fge;
     for (s32 py = s.py_begin; py < s.py_end; ++py) {
-        if (RowMasked(env.scanmsk, py))
+        if (RowMasked(env.scanmsk, py) || !rows.Has(py))
             continue;
         const PixelRow row(env, static_cast<u32>(py));
         const s32 v16 = uv ? StepUv(s.v0, s.v1, s.y0, s.y1, py) : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
@@ -155,6 +156,12 @@ void NoteScissor(const DrawEnv& env, LocalMemory& memory)
 }
 
 }  // namespace
+
+void DrawSpriteRows(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut,
+                    const RowBands& rows)
+{
+    RasterizeSpriteFast(env, sprite, memory, clut, rows);
+}
 
 void CountPixels(bool on)
 {

@@ -23,6 +23,13 @@ namespace console::gs {
 
 void RasterizeSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut);
 
+struct RowBands;
+// The rows of `rows` of a sprite through the per-pixel path, for a sprite
+// the specialised pipelines leave, drawn by a draw thread's band.  The
+// sender has noted the blocks it writes.
+void DrawSpriteRows(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut,
+                    const RowBands& rows);
+
 void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory, const ClutBuffer& clut);
 
 // The pixels of a triangle's bounding box inside the scissor, [px_begin,

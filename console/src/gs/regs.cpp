@@ -148,7 +148,7 @@ void WriteTex2(Machine& m, GsReg tex0_reg, u64 value)
 {
     const u64 tex0 = (m.regs.Get(tex0_reg) & ~kTex2Mask) | (value & kTex2Mask);
     m.regs.Set(Addr(tex0_reg), tex0);
-    if (GsTex0{tex0}.CLD() != 0)
+    if (m.clut.WouldLoad(GsTex0{tex0}))
         WaitForWritesTo(GsTex0{tex0}.CBP(), GsTex0{tex0}.CBP() + kPageBlocks);
     m.clut.OnTex0(m.vram, GsTex0{tex0});
 }
@@ -319,7 +319,7 @@ void WriteRegister(u32 address, u64 value)
         m.regs.Set(address, value);
         // A CLUT load reads the page at CBP; queued primitives keep the
         // entries they were sent with.
-        if (GsTex0{value}.CLD() != 0)
+        if (m.clut.WouldLoad(GsTex0{value}))
             WaitForWritesTo(GsTex0{value}.CBP(), GsTex0{value}.CBP() + kPageBlocks);
         m.clut.OnTex0(m.vram, GsTex0{value});
         break;
