@@ -3428,16 +3428,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     // stepping v from its first row.
     auto each_row = [&](auto&& row_work) {
         for (s32 y = s.py_begin; y < s.py_end;) {
-            s32 end = s.py_end;
-            if (bands.count != 1) {
-                u32 strip = static_cast<u32>(y) >> bands.shift;
-                const u32 k = strip % bands.count;
-                if (k != bands.index) {
-                    strip += (bands.index + bands.count - k) % bands.count;
-                    y = static_cast<s32>(strip << bands.shift);
-                }
-                end = std::min(end, static_cast<s32>((strip + 1) << bands.shift));
-            }
+            const s32 end = bands.Stretch(y, s.py_end);
             UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
             for (s32 py = y; py < end; ++py, v.Next()) {
                 if (RowMasked(env.scanmsk, py))
@@ -3635,16 +3626,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         // (fv -2) texel row v0 as it is.
         s32 shaded_v0 = -1, shaded_v1 = -1, shaded_fv = -1;
         for (s32 y = s.py_begin; y < s.py_end;) {
-            s32 end = s.py_end;
-            if (bands.count != 1) {
-                u32 strip = static_cast<u32>(y) >> bands.shift;
-                const u32 k = strip % bands.count;
-                if (k != bands.index) {
-                    strip += (bands.index + bands.count - k) % bands.count;
-                    y = static_cast<s32>(strip << bands.shift);
-                }
-                end = std::min(end, static_cast<s32>((strip + 1) << bands.shift));
-            }
+            const s32 end = bands.Stretch(y, s.py_end);
             UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
             for (s32 py = y; py < end; ++py, v.Next()) {
                 if (RowMasked(env.scanmsk, py))

@@ -31,6 +31,21 @@ struct RowBands {
     u32 index = 0;
 
     bool Has(s32 y) const { return count == 1 || ((static_cast<u32>(y) >> shift) % count) == index; }
+
+    // Moves `y` to the first of these rows at or after it and returns the
+    // end of its stretch (at most `end`): rows [y, result) are all ours.
+    s32 Stretch(s32& y, s32 end) const
+    {
+        if (count == 1)
+            return end;
+        u32 strip = static_cast<u32>(y) >> shift;
+        const u32 k = strip % count;
+        if (k != index) {
+            strip += (index + count - k) % count;
+            y = static_cast<s32>(strip << shift);
+        }
+        return std::min(end, static_cast<s32>((strip + 1) << shift));
+    }
 };
 
 // A texture level decoded to rows of RGBA8 texels with a border of one
