@@ -319,33 +319,28 @@ public:
         return false;
     }
 
+    // Both note the primitive about to be sent as the last to touch `b`.
     void MarkRead(const Blocks& b)
     {
         if (b.hi <= b.lo)
             return;
-        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page) {
             read_[page] = true;
+            last_read_[page] = sent_ + 1;
+        }
     }
 
     void MarkDirty(const Blocks& b, u32 mapping)
     {
         if (b.hi <= b.lo)
             return;
-        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page) {
+            last_write_[page] = sent_ + 1;
             if (writer_[page] != mapping) {
                 writer_[page] = mapping;
                 ++marks_;
             }
-    }
-
-    // Whether the texture of state `serial` was found clean (no queued
-    // primitive writes it) and marked read, with no page marked written and
-    // no drain since: then it still is.
-    bool TextureStillClean(u64 serial) const { return serial != 0 && clean_serial_ == serial && clean_marks_ == marks_; }
-    void TextureClean(u64 serial)
-    {
-        clean_serial_ = serial;
-        clean_marks_ = marks_;
+        }
     }
 
     // The slot of the next primitive, once every band has drawn the one it
@@ -469,17 +464,11 @@ public:
     // Queues a fence: what is queued after it is drawn after everything
     // queued before it, in every band, without the sender waiting.  The
     // pages marked so far are forgotten for ordering queued work, and kept
-    // for what the sender itself reads or writes (settled_written_ ...)
-    // until the work queued before the fence is drawn.
+    // for what the sender itself reads or writes (last_write_ ...) until
+    // the work that touches them is drawn.
     void Fence()
     {
-        const u64 before = sent_;
-        for (u32 page = 0; page < kPages; ++page) {
-            if (writer_[page] != 0)
-                settled_written_[page] = before;
-            if (read_[page])
-                settled_read_[page] = before;
-        }
+        FoldRun();
         Job& j = Slot();
         j.kind = JobKind::kFence;
         for (u32 b = 0; b < kBands; ++b)
@@ -491,10 +480,37 @@ public:
     }
 
     // For what the sender reads or writes itself: the number of primitives
-    // queued before the last fence that may still write `b` (or read it as
-    // texels) once those are drawn; 0 when none may.
-    u64 SettledAfterWrites(const Blocks& b) const { return Settled(settled_written_, b); }
-    u64 SettledAfterReads(const Blocks& b) const { return Settled(settled_read_, b); }
+    // after which no queued one writes `b` (or reads it as texels) once
+    // those are drawn; 0 when none does.
+    u64 LastWrite(const Blocks& b) const
+    {
+        return LastOf(last_write_, b, run_.frame.Overlaps(b) || run_.depth.Overlaps(b));
+    }
+    u64 LastRead(const Blocks& b) const
+    {
+        bool run = false;
+        for (u32 n = 0; n < run_.key.count; ++n)
+            run = run || run_.key.levels[n].Overlaps(b);
+        return LastOf(last_read_, b, run);
+    }
+
+    // Waits until the first `count` primitives are drawn (none when 0);
+    // then pages no primitive still queued touches are unmarked, so that
+    // what is queued next need not be ordered behind them.
+    void WaitUntilDrawn(u64 count)
+    {
+        if (count == 0)
+            return;
+        WaitFor(count);
+        FoldRun();
+        for (u32 page = 0; page < kPages; ++page) {
+            if (writer_[page] != 0 && last_write_[page] <= oldest_)
+                writer_[page] = 0;
+            if (read_[page] && last_read_[page] <= oldest_)
+                read_[page] = false;
+        }
+        ++marks_;
+    }
 
     // Waits until the first `count` primitives queued are drawn, drawing
     // bands nobody is drawing meanwhile.
@@ -580,15 +596,8 @@ public:
         clut_source_ = &live;
     }
 
-    // Draws, or waits for, everything queued when a queued primitive may
-    // write blocks [lo, hi).
-    void DrainIfWritten(const Blocks& b)
-    {
-        if (Dirty(b))
-            Drain();
-        else if (const u64 count = SettledAfterWrites(b))
-            WaitFor(count);
-    }
+    // Waits for the queued primitives that may write blocks [lo, hi).
+    void WaitForWrites(const Blocks& b) { WaitUntilDrawn(LastWrite(b)); }
 
     // The state as queued primitives keep it: one copy per state, kept
     // alive until the primitives queued with it are drawn.
@@ -617,6 +626,7 @@ public:
     // drawn.
     void EndRun()
     {
+        FoldRun();
         Pin(run_.env);
         Pin(run_.decoded);
         run_ = Run{};
@@ -878,10 +888,8 @@ private:
     std::shared_ptr<const DrawEnv> shared_env_;
     const ClutBuffer* clut_source_ = nullptr;
     std::shared_ptr<const ClutBuffer> clut_copy_;
-    // Changes to writer_ (and drains), and the state whose texture was
-    // last found clean.
+    // Changes to writer_ (and drains and waits).
     u64 marks_ = 1;
-    u64 clean_serial_ = 0, clean_marks_ = 0;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -892,18 +900,36 @@ private:
     static constexpr u32 kPages = kBlockCount / kPageBlocks;
     std::array<u32, kPages> writer_{};
     std::array<bool, kPages> read_{};
-    // Per page, the primitives queued before the last fence that found it
-    // marked written (or read): it may be touched until they are drawn.
-    std::array<u64, kPages> settled_written_{};
-    std::array<u64, kPages> settled_read_{};
-    u64 Settled(const std::array<u64, kPages>& after, const Blocks& b) const
+    // Per page, the number of primitives after which no queued one writes
+    // it (reads it as texels), whatever fences came between; the run's
+    // triangles are counted in when it ends or a fence or wait comes.
+    std::array<u64, kPages> last_write_{};
+    std::array<u64, kPages> last_read_{};
+    u64 LastOf(const std::array<u64, kPages>& last, const Blocks& b, bool in_run) const
     {
-        u64 count = 0;
         if (b.hi <= b.lo)
             return 0;
+        u64 count = in_run ? run_last_ : 0;
         for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
-            count = std::max(count, after[page]);
+            count = std::max(count, last[page]);
         return count > oldest_ ? count : 0;
+    }
+    static void NoteLast(std::array<u64, kPages>& last, const Blocks& b, u64 count)
+    {
+        if (b.hi <= b.lo)
+            return;
+        for (u32 page = b.lo / kPageBlocks; page <= (b.hi - 1) / kPageBlocks && page < kPages; ++page)
+            last[page] = std::max(last[page], count);
+    }
+    // Notes the run's triangles queued so far on the pages it touches.
+    void FoldRun()
+    {
+        if (run_.serial == 0)
+            return;
+        NoteLast(last_write_, run_.frame, run_last_);
+        NoteLast(last_write_, run_.depth, run_last_);
+        for (u32 n = 0; n < run_.key.count; ++n)
+            NoteLast(last_read_, run_.key.levels[n], run_last_);
     }
 
     // What a run's checks follow from in its state: the buffers it writes
@@ -940,6 +966,7 @@ private:
         DecodedTextureRef decoded;
     };
     Run run_;
+    u64 run_last_ = 0;  // sent_ once the run's last triangle was queued
     // The state last found unable to run (its texture lies in its targets,
     // or a buffer is not one stretch of memory): its triangles take the
     // checked path.
@@ -1013,7 +1040,7 @@ bool Queue::Cover(const DrawEnv& env, const PixelBox& box, LocalMemory& memory, 
             return false;
     if (!grow)
         for (u32 n = 0; n < key.count; ++n)
-            if (Dirty(key.levels[n]) || SettledAfterWrites(key.levels[n]))
+            if (Dirty(key.levels[n]) || LastWrite(key.levels[n]))
                 return false;
     for (int i = 0; i < 2; ++i) {
         if (frame_new[i].lo < frame_new[i].hi)
@@ -1108,6 +1135,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.targets = r.targets;
     std::memcpy(j.vertices, v, sizeof j.vertices);
     Send(box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
+    run_last_ = sent_;
     return true;
 }
 
@@ -1179,7 +1207,6 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     Blocks sprite_levels[7];
     const Blocks* levels = sprite_levels;
     u32 count = 0;
-    bool check_levels = true;
     if (env.prim.tme) {
         if constexpr (std::is_same_v<Setup, SpriteSetup>) {
             if (!SpriteTextureBlocks(env, setup, sprite_levels, count))
@@ -1189,7 +1216,6 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
                 return false;
             levels = cached.levels;
             count = cached.count;
-            check_levels = !g_queue->TextureStillClean(env.serial);
         }
         // Reading its own pixels depends on the order rows are drawn in.
         bool overlap = false;
@@ -1208,14 +1234,12 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         for (u32 n = 0; n < count && !whole; ++n) {
             // Texels queued work may write: a sprite reads them once that work
             // is drawn (behind a fence); a triangle's texture may be decoded
-            // here, which waits for the queue.
+            // here, once that work is drawn.
             if constexpr (std::is_same_v<Setup, SpriteSetup>) {
-                if (check_levels && g_queue->Dirty(levels[n]))
+                if (g_queue->Dirty(levels[n]))
                     g_queue->Fence();
-            } else if (check_levels && g_queue->Dirty(levels[n])) {
-                g_queue->Drain();
-            } else if (const u64 settled = g_queue->SettledAfterWrites(levels[n])) {
-                g_queue->WaitFor(settled);
+            } else {
+                g_queue->WaitUntilDrawn(g_queue->LastWrite(levels[n]));
             }
         }
     }
@@ -1264,14 +1288,10 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
     j.py_end = py1;
     j.memory = &memory;
     j.clut = &queued_clut;
-    if (check_levels)
-        for (u32 n = 0; n < count; ++n)
-            g_queue->MarkRead(levels[n]);
+    for (u32 n = 0; n < count; ++n)
+        g_queue->MarkRead(levels[n]);
     g_queue->MarkDirty(frame, frame_mapping);
     g_queue->MarkDirty(depth, depth_mapping);
-    // Its texture lies apart from the pages just marked: still clean.
-    if (env.prim.tme && !std::is_same_v<Setup, SpriteSetup>)
-        g_queue->TextureClean(env.serial);
     g_queue->Send(py0, whole ? py0 + 1 : py1,
                   static_cast<u32>(std::min<s64>(static_cast<s64>(px1 - px0) * (py1 - py0), 1 << 20)));
     if (whole)
@@ -1330,22 +1350,17 @@ void WaitToDrawHere(const TargetBlocks& targets, const Blocks* levels, u32 count
 {
     if (!g_queue || g_queue->Idle())
         return;
-    const Blocks frame{targets.frame_lo, targets.frame_hi}, depth{targets.depth_lo, targets.depth_hi};
-    bool apart = targets.known && !g_queue->Dirty(frame) && !g_queue->Dirty(depth) && !g_queue->Read(frame) &&
-                 !g_queue->Read(depth);
-    for (u32 n = 0; apart && n < count; ++n)
-        apart = !g_queue->Dirty(levels[n]);
-    if (!apart) {
+    if (!targets.known) {
         g_queue->Drain();
         return;
     }
-    // Work queued before the last fence touching them is waited for.
-    u64 settled = std::max({g_queue->SettledAfterWrites(frame), g_queue->SettledAfterWrites(depth),
-                            g_queue->SettledAfterReads(frame), g_queue->SettledAfterReads(depth)});
+    // The queued work that touches them is waited for.
+    const Blocks frame{targets.frame_lo, targets.frame_hi}, depth{targets.depth_lo, targets.depth_hi};
+    u64 last = std::max({g_queue->LastWrite(frame), g_queue->LastWrite(depth), g_queue->LastRead(frame),
+                         g_queue->LastRead(depth)});
     for (u32 n = 0; n < count; ++n)
-        settled = std::max(settled, g_queue->SettledAfterWrites(levels[n]));
-    if (settled)
-        g_queue->WaitFor(settled);
+        last = std::max(last, g_queue->LastWrite(levels[n]));
+    g_queue->WaitUntilDrawn(last);
 }
 
 }  // namespace
@@ -1421,15 +1436,13 @@ void WaitForOpenTransfer()
     if (!g_queue || g_queue->Idle())
         return;
     const TransferRegion& t = g_transfer;
-    if (!t.known || g_queue->Dirty(t.read) || g_queue->Dirty(t.written) || g_queue->Read(t.written)) {
+    if (!t.known) {
         g_queue->Drain();
         return;
     }
-    // Work queued before the last fence touching them is waited for.
-    const u64 settled = std::max({g_queue->SettledAfterWrites(t.read), g_queue->SettledAfterWrites(t.written),
-                                  g_queue->SettledAfterReads(t.written)});
-    if (settled)
-        g_queue->WaitFor(settled);
+    // The queued work that touches them is waited for.
+    g_queue->WaitUntilDrawn(std::max(
+        {g_queue->LastWrite(t.read), g_queue->LastWrite(t.written), g_queue->LastRead(t.written)}));
 }
 
 void WaitForWritesTo(u32 block_lo, u32 block_hi)
@@ -1437,10 +1450,10 @@ void WaitForWritesTo(u32 block_lo, u32 block_hi)
     if (!g_queue)
         return;
     if (block_hi > kBlockCount) {
-        g_queue->DrainIfWritten({0, block_hi - kBlockCount});
+        g_queue->WaitForWrites({0, block_hi - kBlockCount});
         block_hi = kBlockCount;
     }
-    g_queue->DrainIfWritten({block_lo, block_hi});
+    g_queue->WaitForWrites({block_lo, block_hi});
 }
 
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)

@@ -8,20 +8,19 @@
 // number of threads.
 //
 // Whatever reads local memory waits first: DrainDrawQueue before the display
-// read-out and dumps; a transfer waits for queued primitives that touch its
-// rectangles; a primitive drawn on the calling thread
-// drains the queue unless it writes and reads nothing queued primitives
-// write, and writes nothing they read;
-// a CLUT load waits when queued primitives may write the page it reads (they
-// read their own copy of the CLUT buffer, so loading it again changes nothing
-// for them).  A sprite whose texture lies where queued primitives may still
+// read-out and dumps; a transfer waits for the queued primitives that touch
+// its rectangles; a primitive drawn on the calling thread waits for those
+// that write what it reads or writes, or read what it writes; a CLUT load
+// waits for those that may write the page it reads (they read their own copy
+// of the CLUT buffer, so loading it again changes nothing for them).  Each
+// waits only until the last primitive touching those pages is drawn, not for
+// what was queued after it.  A sprite whose texture lies where queued primitives may still
 // write (a copy of the frame being drawn, feedback effects), or which writes
 // what they read or write through another buffer, is queued behind a fence:
 // the bands draw it once all of them have drawn what was queued before, and
 // the sender goes on.  Work queued before a fence is still waited for by the
 // sender's own reads and writes of the pages it touches (a triangle's texture
-// decoded here among them), each waiting only for the primitives queued
-// before the fence that marked them.
+// decoded here among them).
 #pragma once
 
 #include <ee/types.h>
@@ -46,22 +45,20 @@ int DefaultDrawThreads();
 void DrainDrawQueue();
 
 // Before a primitive writing `targets` (as NoteTargets found them) is drawn
-// on the calling thread: waits for the queue to drain unless no queued
-// primitive writes or reads those blocks or writes the texels it reads, when
-// it may be drawn while they are.
+// on the calling thread: waits for the queued primitives that write or read
+// those blocks or write the texels it reads; the rest may be drawn meanwhile.
 void WaitToDrawSpriteHere(const DrawEnv& env, const SpriteSetup& sprite, const TargetBlocks& targets);
 void WaitToDrawTriangleHere(const DrawEnv& env, const TargetBlocks& targets);
 
 // Before an image transfer TRXDIR starts in direction `xdir` from the
-// transfer registers, and before each piece of its data: waits for the queue
-// to drain unless no queued primitive writes what it reads or touches what it
-// writes.
+// transfer registers, and before each piece of its data: waits for the queued
+// primitives that write what it reads or touch what it writes.
 void WaitForTransfer(const RegisterFile& regs, u32 xdir);
 void WaitForOpenTransfer();
 
 // Waits until no queued primitive may still write blocks [lo, hi) (which may
 // run past the end of memory onto its start): for reading them (a CLUT
-// load).  Drains the queue when one may.
+// load).
 void WaitForWritesTo(u32 block_lo, u32 block_hi);
 
 // Queues the primitive when workers draw and its bands are independent (see

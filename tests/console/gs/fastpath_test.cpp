@@ -843,6 +843,162 @@ TEST(GsFastPath, TransfersAmongQueuedTrianglesSeeAndLeaveMemoryAsTheReference)
     ResetGs(true);
 }
 
+// Textures replaced while queued work still reads them, as a streamed
+// texture cache does: sprites and triangle strips read one of two textures
+// (T, U) into frame A, sprites copy A into B behind the strips still drawing
+// A (fenced), and uploads overwrite T or U, or read A or B back, while later
+// work elsewhere is still queued.  A transfer waits only for the queued work
+// that touches what it reads or writes: every primitive before it must see
+// the old texels, every one after it the new, and every read-back what the
+// reference drew.
+TransferTrial TexturesReplacedWhileRead(std::mt19937& rng)
+{
+    TransferTrial t;
+    // Pages: A 256 x 128 CT32 (16 pages), B likewise, textures T and U
+    // 64 x 64 CT32 (2 pages each), palette page P.
+    constexpr u32 kA = 0, kB = 16, kT = 32, kU = 34, kZ = 40, kP = 56;
+    auto w = [&](GsReg reg, u64 value) { t.trial.writes.emplace_back(reg, value); };
+    size_t before = 0;
+    auto step = [&](int kind) {
+        t.order.push_back(kind);
+        t.writes_per_step.push_back(t.trial.writes.size() - before);
+        before = t.trial.writes.size();
+    };
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, 0);
+    auto texture = [&](u32 page, bool indexed) {
+        Tex0Bits tex;
+        tex.tbp = page * 32;
+        tex.tbw = 1;
+        tex.tw = 6;
+        tex.th = 6;
+        tex.tfx = Pick(rng, 2);
+        if (indexed) {
+            // 8-bit indices into a palette loaded from page P.
+            tex.psm = 0x13;
+            tex.cbp = kP * 32;
+            tex.cld = 1;
+        }
+        return Tex0(tex);
+    };
+    for (int i = 0; i < 16; ++i) {
+        const u32 action = Pick(rng, 8);
+        if (action < 3) {
+            // Textured strips of sprites (or a triangle strip) from T or U into A.
+            const bool from_t = Chance(rng, 50);
+            w(GsReg::FRAME_1, Frame(kA, 4, 0x00));
+            w(GsReg::ZBUF_1, Zbuf(kZ, 0x30, Chance(rng, 50)));
+            w(GsReg::TEX1_1, Tex1(Chance(rng, 50), 0));
+            w(GsReg::CLAMP_1, 0);
+            w(GsReg::TEX0_1, texture(from_t ? kT : kU, Chance(rng, 25)));
+            const u32 y0 = Pick(rng, 64), h = 16 + Pick(rng, 48);
+            if (action < 2) {
+                w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+                for (u32 x = 0; x < 256; x += 32) {
+                    w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                    w(GsReg::UV, Uv(Pick(rng, 32 * 16), Pick(rng, 32 * 16)));
+                    w(GsReg::XYZ2, Xyz(x * 16, y0 * 16, Pick(rng, 1000)));
+                    w(GsReg::UV, Uv((32 + Pick(rng, 32)) * 16, (32 + Pick(rng, 32)) * 16));
+                    w(GsReg::XYZ2, Xyz((x + 32) * 16, (y0 + h) * 16, Pick(rng, 1000)));
+                }
+            } else {
+                w(GsReg::PRIM, Prim({4, true, true, false, false, false, true}));
+                for (u32 x = 0; x <= 256; x += 16)
+                    for (u32 k = 0; k < 2; ++k) {
+                        w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                        w(GsReg::UV, Uv(Pick(rng, 64 * 16), Pick(rng, 64 * 16)));
+                        w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), (y0 + k * h) * 16, Pick(rng, 1000)));
+                    }
+            }
+            step(-1);
+            continue;
+        }
+        if (action == 3) {
+            // A copy of a stretch of A into B in strips, or a flat clear of B.
+            w(GsReg::FRAME_1, Frame(kB, 4, 0x00));
+            w(GsReg::ZBUF_1, Zbuf(kZ, 0x30, true));
+            const u32 y0 = Pick(rng, 64), h = 8 + Pick(rng, 56);
+            if (Chance(rng, 70)) {
+                Tex0Bits a;
+                a.tbp = kA * 32;
+                a.tbw = 4;
+                a.tw = 8;
+                a.th = 7;
+                w(GsReg::TEX0_1, Tex0(a));
+                w(GsReg::TEX1_1, Tex1(Chance(rng, 50), 0));
+                w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+                for (u32 x = 0; x < 256; x += 32) {
+                    w(GsReg::UV, Uv(x * 16 + 8, y0 * 16 + 8));
+                    w(GsReg::XYZ2, Xyz(x * 16, y0 * 16, 0));
+                    w(GsReg::UV, Uv((x + 32) * 16 + 8, (y0 + h) * 16 + 8));
+                    w(GsReg::XYZ2, Xyz((x + 32) * 16, (y0 + h) * 16, 0));
+                }
+            } else {
+                w(GsReg::PRIM, Prim({6, false, false, false, false, false, true}));
+                w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), 128));
+                w(GsReg::XYZ2, Xyz(0, y0 * 16, 0));
+                w(GsReg::XYZ2, Xyz(256 * 16, (y0 + h) * 16, 0));
+            }
+            step(-1);
+            continue;
+        }
+        const u32 width = 4 * (1 + Pick(rng, 16)), height = 1 + Pick(rng, 64);
+        if (action < 7) {
+            // An upload of CT32 texels into T, U or the palette's page.
+            const u32 pick = Pick(rng, 5);
+            const u32 into = pick < 2 ? kT : pick < 4 ? kU : kP;
+            const u32 rows = into == kP ? 1 + Pick(rng, 16) : height;
+            const u32 x = Pick(rng, 16) * 4, y = into == kP ? 0 : Pick(rng, 64 - rows + 1);
+            w(GsReg::BITBLTBUF, BitBltBuf(0, 1, 0, into * 32, 1, 0x00));
+            w(GsReg::TRXPOS, TrxPos(0, 0, x, y));
+            w(GsReg::TRXREG, TrxReg(width, rows));
+            w(GsReg::TRXDIR, 0);
+            std::vector<u128> data(width * rows / 4);
+            for (u128& q : data)
+                q = u128{static_cast<u64>(rng()) << 32 | rng(), static_cast<u64>(rng()) << 32 | rng()};
+            t.uploads.push_back(std::move(data));
+            step(0);
+        } else {
+            // A read-back of A or B.
+            const u32 from = Chance(rng, 50) ? kA : kB;
+            w(GsReg::BITBLTBUF, BitBltBuf(from * 32, 4, 0x00, 0, 1, 0));
+            w(GsReg::TRXPOS, TrxPos(Pick(rng, 64) * 4, Pick(rng, 64), 0, 0));
+            w(GsReg::TRXREG, TrxReg(width, height));
+            w(GsReg::TRXDIR, 1);
+            t.readbacks.push_back(width * height / 4);
+            step(1);
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, TexturesReplacedWhileQueuedWorkReadsThemAreReadAsTheReferenceReadsThem)
+{
+    std::mt19937 rng(4711);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    std::vector<u128> reference_read, fast_read;
+    int changed = 0;
+    for (int i = 0; i < 30 && !HasFailure(); ++i) {
+        const TransferTrial trial = TexturesReplacedWhileRead(rng);
+        RunTransferTrial(trial, start, true, 0, reference, reference_read);
+        changed += reference != start;
+        for (SimdLevel level : kLevels) {
+            LimitSimdLevel(level);
+            for (int threads : {0, 1, 2, 8}) {
+                RunTransferTrial(trial, start, false, threads, fast, fast_read);
+                EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
+                EXPECT_TRUE(reference_read == fast_read) << "trial " << i << ", " << threads << " threads: read-backs";
+            }
+        }
+        LimitSimdLevel(HostSimdLevel());
+        start = reference;
+    }
+    EXPECT_GT(changed, 25);
+    ResetGs(true);
+}
+
 // Passes that read a 16-bit buffer through another 16-bit layout into itself
 // in strips, as channel shuffles do: alpha tests that always fail with a
 // fail action that writes the frame alone, FBMSK keeping some bits, the Z
