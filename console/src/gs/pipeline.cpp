@@ -3123,32 +3123,41 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     if (!core)
         return;
     // One block's words: pixel (x, y) of a block is at its offset's place
-    // within the block.
+    // within the block.  One value throughout needs only the first word.
     alignas(32) u32 image[64];
-    u16* const image_halves = reinterpret_cast<u16*>(image);
-    const u32 in_block = halves ? 127 : 63;
-    for (u32 y = 0; y < by; ++y)
-        for (u32 x = 0; x < bx; ++x) {
-            const u32 at = PixelOffset(layout, 0, bw, x, y) & in_block;
-            if (halves)
-                image_halves[at] = static_cast<u16>(pattern.At(x, y));
-            else
-                image[at] = pattern.At(x, y);
-        }
-    const u32 mask = halves ? (word_mask & 0xFFFF) * 0x10001u : word_mask;
+    const u32 first = pattern.value[0];
     bool uniform = true;
-    for (u32 w : image)
-        uniform = uniform && w == image[0];
+    for (u32 v : pattern.value)
+        uniform = uniform && (halves ? static_cast<u16>(v) == static_cast<u16>(first) : v == first);
+    if (uniform) {
+        image[0] = halves ? (first & 0xFFFF) * 0x10001u : first;
+    } else {
+        u16* const image_halves = reinterpret_cast<u16*>(image);
+        const u32 in_block = halves ? 127 : 63;
+        for (u32 y = 0; y < by; ++y)
+            for (u32 x = 0; x < bx; ++x) {
+                const u32 at = PixelOffset(layout, 0, bw, x, y) & in_block;
+                if (halves)
+                    image_halves[at] = static_cast<u16>(pattern.At(x, y));
+                else
+                    image[at] = pattern.At(x, y);
+            }
+        for (u32 w : image)
+            uniform = uniform && w == image[0];
+    }
+    const u32 mask = halves ? (word_mask & 0xFFFF) * 0x10001u : word_mask;
     static constexpr FillBlockRowFn kFills[2][2] = {{FillBlockRow<false, false>, FillBlockRow<false, true>},
                                                     {FillBlockRow<true, false>, FillBlockRow<true, true>}};
     static constexpr FillBlockRowFn kFillsAvx2[2][2] = {
         {FillBlockRowAvx2<false, false>, FillBlockRowAvx2<false, true>},
         {FillBlockRowAvx2<true, false>, FillBlockRowAvx2<true, true>}};
     const FillBlockRowFn fill = (ActiveSimdLevel() == SimdLevel::kAvx2 ? kFillsAvx2 : kFills)[uniform][mask != 0xFFFFFFFFu];
-    for (u32 y = cy0; y < cy1; y += by) {
-        if (!bands.Has(static_cast<s32>(y)))
-            continue;
-        fill(words, RowCursor(layout, bp, bw, y), halves, cx0, cx1, bx, image, ~mask);
+    // The band's block rows only: a band holds whole block rows here.
+    for (s32 y = static_cast<s32>(cy0); y < static_cast<s32>(cy1);) {
+        const s32 end = bands.Stretch(y, static_cast<s32>(cy1));
+        for (; y < end; y += static_cast<s32>(by))
+            fill(words, RowCursor(layout, bp, bw, static_cast<u32>(y)), halves, cx0, cx1, bx, image, ~mask);
+        y = std::max(y, end);
     }
 }
 
