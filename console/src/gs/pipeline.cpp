@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <climits>
+#include <limits>
 #include <new>
 #include <optional>
 #include <type_traits>
@@ -2315,6 +2316,10 @@ alignas(16) constexpr double kNegTexelLimitPair[2] = {-kTexelLimit16, -kTexelLim
 alignas(16) constexpr double k255Pair[2] = {255.0, 255.0};
 alignas(16) constexpr double kDepthMaxPair[2] = {4294967295.0, 4294967295.0};
 alignas(16) constexpr double k2Pow31Pair[2] = {2147483648.0, 2147483648.0};
+alignas(16) constexpr double kChannelLoPair[2] = {-1073741824.0, -1073741824.0};
+alignas(16) constexpr double kChannelHiPair[2] = {1073741824.0, 1073741824.0};
+alignas(16) constexpr double kDepthFogLoPair[2] = {-0.5, -std::numeric_limits<double>::infinity()};
+alignas(16) constexpr double kDepthFogHiPair[2] = {1073741824.0, std::numeric_limits<double>::infinity()};
 
 inline __m128d Pair(const double (&c)[2])
 {
@@ -2366,6 +2371,40 @@ inline __m128i ToDepthTwo(__m128d z)
     return _mm_or_si128(i, top);
 }
 
+// Whether the n pixels a row piece steps through from `sp` keep their colours
+// within +-2^30 and their Z above -1 and below 2^31, where truncation alone
+// gives ToChannel's integer once the packs saturate (the clamp at 255 matters
+// only from 2^31 on, where the conversion gives the integer indefinite) and
+// ToDepth's (which is 0 from -1 to 0).  Fog is left to the full conversion:
+// its lane is only required to be a number.
+//
+// The values are stepped one rounded addition of the same step at a time, so
+// they never move back: each lies between the first, x, and the n-th.  While
+// they stay below 2^32 in size each addition errs by at most 2^-21, so the
+// n-th lies within 64 x 2^-21 = 2^-15 of x + n d; and once x and the estimate
+// e = x + n d made in doubles are both below 2^31 in size, n d's product errs
+// by at most 2^-20 and e's sum by 2^-22.  Checking x and e against bounds
+// with a margin of 1/2 (Z's -1/2; the colours' 2^30 and Z's 2^30 far inside
+// 2^31) then bounds every value, by induction over the pixels.  A not-a-number
+// anywhere fails the comparisons (min and max pass it on from e, which is one
+// whenever x or d is).
+static_assert(kChunk <= 64, "PieceInRange's bounds allow for at most 64 additions");
+
+template <bool kGouraud>
+inline bool PieceInRange(const TriangleSpan& sp, int n)
+{
+    const __m128d k = _mm_set1_pd(static_cast<double>(n));
+    auto inside = [&](__m128d x, __m128d d, const double (&lo)[2], const double (&hi)[2]) __attribute__((always_inline)) {
+        const __m128d e = _mm_add_pd(x, _mm_mul_pd(k, d));
+        return _mm_and_pd(_mm_cmple_pd(Pair(lo), _mm_min_pd(x, e)), _mm_cmple_pd(_mm_max_pd(x, e), Pair(hi)));
+    };
+    __m128d ok = inside(sp.zf, sp.dzf, kDepthFogLoPair, kDepthFogHiPair);
+    if constexpr (kGouraud)
+        ok = _mm_and_pd(ok, _mm_and_pd(inside(sp.rg, sp.drg, kChannelLoPair, kChannelHiPair),
+                                       inside(sp.ba, sp.dba, kChannelLoPair, kChannelHiPair)));
+    return _mm_movemask_pd(ok) == 3;
+}
+
 // A span in two passes, so that the divisions, the texel reads and the
 // colour arithmetic of neighbouring pixels overlap: fragment colour, depth,
 // fog and texture coordinates (Row, per row piece, two pixels a step, kept in
@@ -2374,6 +2413,17 @@ inline __m128i ToDepthTwo(__m128d z)
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
 struct TriangleShader {
 static void Row(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b)
+{
+    // Pieces whose colours and Z stay in range (PieceInRange) convert them
+    // by truncation alone.
+    if (PieceInRange<kGouraud>(span, n))
+        Piece<true>(span, n, b);
+    else
+        Piece<false>(span, n, b);
+}
+
+template <bool kInRange>
+static void Piece(TriangleSpan& span, int n, TriangleBatch& b)
 {
     // Stepped in registers, not through memory, and put back for the next
     // chunk of the row.
@@ -2391,8 +2441,12 @@ static void Row(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b
     const __m128d max = Pair(k255Pair);
     __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
     auto channels = [&]() __attribute__((always_inline)) {
-        const __m128i c = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_min_pd(max, rg)),
-                                             _mm_cvttpd_epi32(_mm_min_pd(max, ba)));  // r g b a
+        __m128i c;
+        if constexpr (kInRange)
+            c = _mm_unpacklo_epi64(_mm_cvttpd_epi32(rg), _mm_cvttpd_epi32(ba));
+        else
+            c = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_min_pd(max, rg)),
+                                   _mm_cvttpd_epi32(_mm_min_pd(max, ba)));  // r g b a
         rg = _mm_add_pd(rg, sp.drg);
         ba = _mm_add_pd(ba, sp.dba);
         return c;
@@ -2411,7 +2465,7 @@ static void Row(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b
     // and V), one pixel's in each argument, made integers and stored.
     auto depth_fog = [&](__m128d z0, __m128d z1, int i) __attribute__((always_inline)) {
         const __m128d z = _mm_unpacklo_pd(z0, z1), f = _mm_unpackhi_pd(z0, z1);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(depths + i), ToDepthTwo(z));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(depths + i), kInRange ? _mm_cvttpd_epi32(z) : ToDepthTwo(z));
         if constexpr (kFog)
             _mm_storel_epi64(reinterpret_cast<__m128i*>(fogs + i), ToChannelTwo(f));
     };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <string>
 #include <utility>
@@ -399,6 +400,102 @@ TEST(GsFastPath, StreamsOfSmallTrianglesReadingWhatOthersDrewLeaveTheSameMemoryA
         }
     }
     console::gs::DecodeTexturesAtFirstUse(false);
+    ResetGs(true);
+}
+
+// Triangles whose attributes reach the edges of what the row conversions
+// handle: slivers, whose steep planes take colours, Z and fog far outside
+// their ranges within a row (Z about 0, 2^30, 2^31 and 2^32 besides any
+// value), and Q, S and T of every kind a float can hold (zero of either sign,
+// negative, tiny, subnormal, huge, infinite, not a number), at both vector
+// levels and every thread count.
+float EdgeFloat(std::mt19937& rng)
+{
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const float kinds[] = {0.0f,  -0.0f, 1.0f, -1.0f, 1e-30f, -1e-30f, 1e-44f, 3e38f, -3e38f, kInf,
+                           -kInf, std::numeric_limits<float>::quiet_NaN(), 1e6f, -1e6f, 0.5f, 2.0f};
+    return Chance(rng, 50) ? kinds[Pick(rng, 16)] : RandomFloat(rng, -4.0f, 4.0f);
+}
+
+u32 EdgeDepth(std::mt19937& rng)
+{
+    const u32 near[] = {0u, 1u << 30, 1u << 31, 0xFFFFFFFFu};
+    const u32 base = near[Pick(rng, 4)];
+    switch (Pick(rng, 3)) {
+    case 0: return base + Pick(rng, 64);
+    case 1: return base - Pick(rng, 64);
+    default: return static_cast<u32>(rng());
+    }
+}
+
+Trial EdgeAttributeTriangles(std::mt19937& rng)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    w(GsReg::FRAME_1, Frame(0, 4, 0x00));
+    w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], false));
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 1 + Pick(rng, 3)}));
+    w(GsReg::TEX1_1, Tex1(Chance(rng, 70), 1));
+    w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+    w(GsReg::FOGCOL, Fogcol(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
+    Tex0Bits tex;
+    tex.tbp = 0x1000;
+    tex.tbw = 4;
+    tex.tw = 2 + Pick(rng, 7);
+    tex.th = 2 + Pick(rng, 7);
+    tex.tfx = Pick(rng, 4);
+    tex.tcc = Chance(rng, 50);
+    w(GsReg::TEX0_1, Tex0(tex));
+    for (int k = 0; k < 24; ++k) {
+        PrimBits prim;
+        prim.type = 3;  // triangles
+        prim.iip = Chance(rng, 80);
+        prim.tme = Chance(rng, 70);
+        prim.fge = Chance(rng, 30);
+        prim.fst = Chance(rng, 30);
+        w(GsReg::PRIM, Prim(prim));
+        // A sliver: the third vertex a fraction of a pixel off the line
+        // through the first two, or now and then an ordinary triangle.
+        const bool sliver = Chance(rng, 75);
+        const s32 x0 = static_cast<s32>(Pick(rng, 200 * 16)), y0 = static_cast<s32>(Pick(rng, 200 * 16));
+        const s32 dx = static_cast<s32>(Pick(rng, 60 * 16)) + 16, dy = static_cast<s32>(Pick(rng, 60 * 16)) - 30 * 16;
+        const s32 xs[3] = {x0, x0 + dx, sliver ? x0 + dx / 2 + static_cast<s32>(Pick(rng, 5)) - 2
+                                               : x0 + static_cast<s32>(Pick(rng, 60 * 16))};
+        const s32 ys[3] = {y0, y0 + dy, sliver ? y0 + dy / 2 + static_cast<s32>(Pick(rng, 9)) + 1
+                                               : y0 + static_cast<s32>(Pick(rng, 60 * 16))};
+        for (int v = 0; v < 3; ++v) {
+            const float q = Chance(rng, 40) ? EdgeFloat(rng) : RandomFloat(rng, 0.05f, 4.0f);
+            w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), q));
+            w(GsReg::ST, Chance(rng, 40) ? St(EdgeFloat(rng), EdgeFloat(rng))
+                                         : St(RandomFloat(rng, -1.5f, 2.5f) * q, RandomFloat(rng, -1.5f, 2.5f) * q));
+            w(GsReg::UV, Uv(Pick(rng, 1 << 14), Pick(rng, 1 << 14)));
+            w(GsReg::FOG, FogReg(Pick(rng, 256)));
+            w(GsReg::XYZ2, Xyz(static_cast<u32>(std::clamp(xs[v], 0, 0xFFFF)), static_cast<u32>(std::clamp(ys[v], 0, 0xFFFF)),
+                               EdgeDepth(rng)));
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, TrianglesWithAttributesAtTheEdgesOfTheirRangesLeaveTheSameMemoryAsTheReference)
+{
+    std::mt19937 rng(20261208);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    for (int i = 0; i < 60 && !HasFailure(); ++i) {
+        const Trial trial = EdgeAttributeTriangles(rng);
+        Draw(trial, start, true, 0, reference);
+        EXPECT_TRUE(reference != start);
+        for (SimdLevel level : kLevels)
+            for (int threads : {0, 1, 2, 8}) {
+                Draw(trial, start, false, threads, fast, level);
+                EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads, level "
+                                               << static_cast<int>(level);
+            }
+        std::swap(start, reference);
+    }
     ResetGs(true);
 }
 
