@@ -852,7 +852,10 @@ private:
     std::array<TriangleRoom, kTriangleRooms>& rooms_;
     std::array<SpriteRoom, kSpriteRooms>& sprite_rooms_;
     std::array<Band, kBands>& bands_;
-    u64 rooms_taken_ = 0, sprite_rooms_taken_ = 0;
+    // What follows is the sender's own: kept off the line above, which every
+    // worker reads for each primitive it draws.
+    alignas(64) u64 rooms_taken_ = 0;
+    u64 sprite_rooms_taken_ = 0;
     u64 room_retry_ = 0;  // no room is looked for before this primitive
     static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
     u64 room_backoff_ = kRoomRetry;
