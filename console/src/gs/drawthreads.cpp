@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <emmintrin.h>
 #include <vector>
 
@@ -100,12 +101,18 @@ struct alignas(64) Job {
     TriangleRoom* room;
     SpriteRoom* sprite_room;
     TargetBlocks targets;
-    Vertex vertices[3];
+    // A fence has no vertices: its entry in each band takes their place,
+    // keeping the record three cache lines long.
+    union Payload {
+        Payload() : fence_at{} {}
+        Vertex vertices[3];
+        std::array<u32, kBandCount> fence_at;
+    } body;
     enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
     std::atomic<u32> prepared{kUnprepared};
-    // A fence: its entry in each band.
-    std::array<u32, kBandCount> fence_at;
 };
+static_assert(sizeof(Job) == 192, "a queued primitive is three cache lines");
+static_assert(std::is_trivially_copyable_v<Vertex>);
 
 // Sets up and draws the rows of `rows` of a triangle queued as vertices.
 void DrawVertices(Job& j, const RowBands& rows)
@@ -121,7 +128,7 @@ void DrawVertices(Job& j, const RowBands& rows)
     if (prepared == Job::kUnprepared &&
         j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
         TriangleRoom& room = *j.room;
-        const bool set_up = SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t);
+        const bool set_up = SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t);
         if (set_up && PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, room.triangle,
                                       &room.prepared_state)) {
             j.prepared.store(Job::kPrepared, std::memory_order_release);
@@ -135,7 +142,7 @@ void DrawVertices(Job& j, const RowBands& rows)
     } else if (prepared == Job::kPrepared) {
         DrawPreparedTriangle(j.room->triangle, rows);
         return;
-    } else if (!SetupTriangle(*j.shared_env, j.vertices[0], j.vertices[1], j.vertices[2], t)) {
+    } else if (!SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t)) {
         return;
     }
     // Only triangles the pipelines take are queued (see raster.cpp).
@@ -359,12 +366,18 @@ public:
     template <int kWrite>
     static void Prefetch(const Job& j)
     {
-        for (size_t at = 0; at < sizeof(Job); at += 64) {
-            const char* line = reinterpret_cast<const char*>(&j) + at;
-            if constexpr (kWrite)
-                PrefetchForWrite(line);
-            else
-                __builtin_prefetch(line, 0);
+        const char* record = reinterpret_cast<const char*>(&j);
+        if constexpr (kWrite) {
+            if (g_prefetch_for_write) {
+                for (size_t at = 0; at < sizeof(Job); at += 64)
+                    asm volatile("prefetchw %0" : : "m"(record[at]));
+            } else {
+                for (size_t at = 0; at < sizeof(Job); at += 64)
+                    __builtin_prefetch(record + at, 1);
+            }
+        } else {
+            for (size_t at = 0; at < sizeof(Job); at += 64)
+                __builtin_prefetch(record + at, 0);
         }
     }
 
@@ -472,7 +485,7 @@ public:
         Job& j = Slot();
         j.kind = JobKind::kFence;
         for (u32 b = 0; b < kBands; ++b)
-            j.fence_at[b] = tails_[b];
+            j.body.fence_at[b] = tails_[b];
         Send(0, static_cast<s32>(kBands * kBandRows), 0);
         writer_.fill(0);
         read_.fill(false);
@@ -792,7 +805,7 @@ private:
     bool FenceReached(const Job& j) const
     {
         for (u32 b = 0; b < kBands; ++b)
-            if (static_cast<s32>(bands_[b].head.load(std::memory_order_acquire) - j.fence_at[b]) < 0)
+            if (static_cast<s32>(bands_[b].head.load(std::memory_order_acquire) - j.body.fence_at[b]) < 0)
                 return false;
         return true;
     }
@@ -862,7 +875,10 @@ private:
     std::array<TriangleRoom, kTriangleRooms>& rooms_;
     std::array<SpriteRoom, kSpriteRooms>& sprite_rooms_;
     std::array<Band, kBands>& bands_;
-    u64 rooms_taken_ = 0, sprite_rooms_taken_ = 0;
+    // What follows is the sender's own: kept off the line above, which every
+    // worker reads for each primitive it draws.
+    alignas(64) u64 rooms_taken_ = 0;
+    u64 sprite_rooms_taken_ = 0;
     u64 room_retry_ = 0;  // no room is looked for before this primitive
     static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
     u64 room_backoff_ = kRoomRetry;
@@ -1133,7 +1149,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
     j.decoded = r.decoded.get();
     j.targets = r.targets;
-    std::memcpy(j.vertices, v, sizeof j.vertices);
+    std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
     Send(box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     run_last_ = sent_;
     return true;
@@ -1257,7 +1273,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         job->prepared.store(job->room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
         job->decoded = decoded.get();
         job->targets = *targets;
-        std::memcpy(job->vertices, setup.v, sizeof job->vertices);
+        std::memcpy(job->body.vertices, setup.v, sizeof job->body.vertices);
         g_queue->Pin(std::move(decoded));
     } else if constexpr (std::is_same_v<Setup, TriangleSetup>) {
         DecodedTextureRef decoded;

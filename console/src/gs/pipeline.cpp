@@ -4144,7 +4144,9 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
     // A walker that settles rows alone reads the caller's set-up.
     if (keep && walker.SettlesRowsAlone())
         return false;
-    if (keep)
+    // Copied only when it holds another record: the count of references is
+    // one line every thread drawing in this state would take in turn.
+    if (keep && keep->get() != state->get())
         *keep = *state;
     TrianglePlan& p = *new (out.room) TrianglePlan(walker);
     p.state = &st;

@@ -270,6 +270,10 @@ LocalMemory& Vram()
     return TheGs().vram;
 }
 
+namespace {
+void WriteOtherRegister(Machine& m, u32 address, u64 value);
+}  // namespace
+
 void WriteRegister(u32 address, u64 value)
 {
     DumpRegister(address, value);
@@ -284,6 +288,15 @@ void WriteRegister(u32 address, u64 value)
             PushVertex(m, static_cast<GsReg>(address), value);
         return;
     }
+    WriteOtherRegister(m, address, value);
+}
+
+namespace {
+
+// Every register but the vertex ones above, kept out of line so that a
+// vertex write saves and restores no more than it uses.
+__attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 value)
+{
     const char* name = RegisterName(address);
     if (!name) {
         Diag(Level::kError, "gs", "write of 0x%016" PRIX64 " to 0x%02X, which is no GS general register", value,
@@ -360,6 +373,8 @@ void WriteRegister(u32 address, u64 value)
     // Everything that reaches here shapes drawing.
     m.env_valid = false;
 }
+
+}  // namespace
 
 u64 ReadRegister(u32 address)
 {

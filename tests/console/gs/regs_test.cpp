@@ -6,6 +6,7 @@
 
 #include "console/gs/gs_draw_support.h"
 #include "core/diag.h"
+#include "gs/drawthreads.h"
 #include "gs/gs.h"
 #include "gs/regs.h"
 
@@ -155,4 +156,44 @@ TEST(GsVertexQueue, Xyz3QueuesWithoutDrawing)
     Write(GsReg::XYZF3, Xyzf(0, 0, 0, 0));
     Write(GsReg::XYZF2, Xyzf(16 * 4, 16 * 4, 0, 0));
     EXPECT_NE(Vram().ReadPixel(Psm::kCT32, 0, 1, 1, 1), 0u);
+}
+
+// A strip's triangles are drawn in the state of their last vertex: a frame
+// register written between vertices moves the next triangle to the new
+// buffer, and writing it back moves the one after back, with the drawing
+// on this thread and queued to draw threads alike.
+TEST(GsVertexQueue, StateWrittenBetweenTheVerticesOfAStripHoldsForTheNextTriangle)
+{
+    const u32 first = 0, second = 8;  // frame pages, 64 pixels wide
+    const int threads_before = console::gs::DrawThreads();
+    for (const int threads : {0, 1, 2, 8}) {
+        SCOPED_TRACE(threads);
+        console::gs::SetDrawThreads(threads);
+        ResetGs(true);
+        SetUpContext(0, first, 1, 0x00);
+        Write(GsReg::PRIM, Prim({.type = 4}));
+        const u64 colours[3] = {Rgbaq(0x11, 0x22, 0x33, 0x44), Rgbaq(0x55, 0x66, 0x77, 0x08),
+                                Rgbaq(0x99, 0xAA, 0xBB, 0x0C)};
+        // Rows 0-64 cross several bands: the triangles are queued when
+        // there are threads.
+        Write(GsReg::RGBAQ, colours[0]);
+        Write(GsReg::XYZ2, Xyz(0, 0, 0));
+        Write(GsReg::XYZ2, Xyz(16 * 32, 0, 0));
+        Write(GsReg::XYZ2, Xyz(0, 16 * 32, 0));  // upper left, to the first frame
+        Write(GsReg::FRAME_1, Frame(second, 1, 0x00));
+        Write(GsReg::RGBAQ, colours[1]);
+        Write(GsReg::XYZ2, Xyz(16 * 32, 16 * 32, 0));  // lower right, to the second
+        Write(GsReg::FRAME_1, Frame(first, 1, 0x00));
+        Write(GsReg::RGBAQ, colours[2]);
+        Write(GsReg::XYZ2, Xyz(0, 16 * 64, 0));  // below both, to the first again
+        auto pixel = [](u32 page, u32 x, u32 y) { return Vram().ReadPixel(Psm::kCT32, page * 32, 1, x, y); };
+        const u32 pixels[3][2] = {{2, 2}, {30, 30}, {2, 34}};
+        const u32 pages[3] = {first, second, first};
+        for (int k = 0; k < 3; ++k) {
+            const auto [x, y] = pixels[k];
+            EXPECT_EQ(pixel(pages[k], x, y), static_cast<u32>(colours[k])) << "triangle " << k;
+            EXPECT_EQ(pixel(pages[k] == first ? second : first, x, y), 0u) << "triangle " << k;
+        }
+    }
+    console::gs::SetDrawThreads(threads_before);
 }
