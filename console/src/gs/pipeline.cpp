@@ -609,6 +609,8 @@ struct WriterState {
     // a span's depth stages and destination reads may all come before its
     // frame writes.
     bool disjoint = false;
+    // The writer has a depth stage (it reads or writes the Z buffer).
+    bool depth_stage = false;
     // The depth test as masks on an unsigned comparison of the clamped Z
     // with the stored one: passes when (greater & zgt) | (equal & zeq) | zall.
     u32 zgt = 0, zeq = 0, zall = 0;
@@ -1012,6 +1014,21 @@ bool QuadColumns(Psm psm)
     return table[static_cast<u32>(psm) & 63];
 }
 
+// Layouts whose eight pixels x .. x + 7 (x a multiple of eight) are the
+// words o, o + 1, o + 4, o + 5, o + 8, o + 9, o + 12 and o + 13 of their
+// column: four 64-bit loads or stores, none past the column's last word.
+bool OctetColumns(Psm psm)
+{
+    static const auto table = LayoutsWhoseRuns(Unit::kWord, 8, [](const u16* r) {
+        constexpr u16 kWords[8] = {0, 1, 4, 5, 8, 9, 12, 13};
+        bool ok = (r[0] & 15) == 0 || (r[0] & 15) == 2;
+        for (u32 k = 0; ok && k < 8; ++k)
+            ok = r[k] == r[0] + kWords[k];
+        return ok;
+    });
+    return table[static_cast<u32>(psm) & 63];
+}
+
 // Layouts of 16-bit pixels whose sixteen pixels x .. x + 15 (x a multiple of
 // 16) lie in the words w, w + 1, w + 4, w + 5, w + 8, w + 9, w + 12, w + 13,
 // pixels x .. x + 7 in their low halves and x + 8 .. x + 15 in their high
@@ -1276,6 +1293,24 @@ void WriteQuadPieces(const WriterState& w, const SpanPiece* pieces, int count, c
     }
 }
 
+// Asks for the cache lines of the frame and Z pixels of a row piece (the
+// first and the last pixel's: a piece of up to eight pixels in a column
+// keeps to one or two lines of each buffer), so that their reads overlap
+// the shading of the pieces before the piece is written.
+inline void PrefetchPiece(const WriterState& w, const PixelRow& row, s32 px, int n)
+{
+    const char* const base = reinterpret_cast<const char*>(w.words);
+    const RowCursor& fr = row.FrameRow();
+    const u32 first = static_cast<u32>(px), last = static_cast<u32>(px + n - 1);
+    _mm_prefetch(base + (static_cast<size_t>(fr.Offset(first)) << fr.ByteShift()), _MM_HINT_T0);
+    _mm_prefetch(base + (static_cast<size_t>(fr.Offset(last)) << fr.ByteShift()), _MM_HINT_T0);
+    if (w.depth_stage) {
+        const RowCursor& dr = row.DepthRow();
+        _mm_prefetch(base + (static_cast<size_t>(dr.Offset(first)) << dr.ByteShift()), _MM_HINT_T0);
+        _mm_prefetch(base + (static_cast<size_t>(dr.Offset(last)) << dr.ByteShift()), _MM_HINT_T0);
+    }
+}
+
 // Depth only (an alpha test that always fails with ZB_ONLY): the test and
 // the Z write, the frame left alone.
 template <int kDepth>
@@ -1387,6 +1422,12 @@ PiecesFn PickQuadPieces(int depth, int eq, bool dither, bool masked)
     }
 }
 
+// WriteQuadPieces with 256-bit vectors, eight pixels of a column a step,
+// for the unblended, undithered, unmasked writes of 32- and 24-bit frames
+// whose layouts (and the Z buffer's) keep eight pixels in a column
+// (OctetColumns): null for any other writer.
+PiecesFn PickOctetPiecesAvx2(int frame, int depth);
+
 int FrameClassOf(Psm psm)
 {
     switch (psm) {
@@ -1487,6 +1528,7 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     // A depth test that passes every pixel without a Z write is no stage at
     // all: such a writer touches only the frame.
     const int depth = s.zbias == kPassAll && !zwrite ? kNoDepth : DepthClassOf(d);
+    s.depth_stage = depth != kNoDepth;
     s.keep = frame == kFrame16 ? Narrow16(mask) : frame == kFrame24 ? mask & 0xFFFFFF : mask;
     if (!w.frame_write) {
         // Only Z can change.
@@ -1521,6 +1563,12 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
             w.quads = PickQuadWrite<kFrame16>(depth, eq, env.dither, masked);
             w.quad_pieces = PickQuadPieces<kFrame16>(depth, eq, env.dither, masked);
             break;
+        }
+        if (ActiveSimdLevel() == SimdLevel::kAvx2 && eq == kNoBlend && !env.dither && !masked &&
+            frame != kFrame16 && OctetColumns(env.frame.psm) &&
+            (depth == kNoDepth || (depth != kDepth16 && OctetColumns(d.psm)))) {
+            if (const PiecesFn octets = PickOctetPiecesAvx2(frame, depth))
+                w.quad_pieces = octets;
         }
         // Without a depth stage the frame is all a quad touches, wherever
         // the Z buffer lies.
@@ -2877,6 +2925,119 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
     }
 }
 
+// The eight pixels of a column x .. x + 7 whose first is at offset o
+// (OctetColumns), in pixel order, and their store.
+GS_AVX2 __m256i LoadOctet(const u32* words, u32 o)
+{
+    const __m128d lo = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(words + o)),
+                                    reinterpret_cast<const double*>(words + o + 4));
+    const __m128d hi = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(words + o + 8)),
+                                    reinterpret_cast<const double*>(words + o + 12));
+    return _mm256_castpd_si256(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
+}
+
+GS_AVX2 void StoreOctet(u32* words, u32 o, __m256i v)
+{
+    const __m128d lo = _mm256_castpd256_pd128(_mm256_castsi256_pd(v));
+    const __m128d hi = _mm256_extractf128_pd(_mm256_castsi256_pd(v), 1);
+    _mm_storel_pd(reinterpret_cast<double*>(words + o), lo);
+    _mm_storeh_pd(reinterpret_cast<double*>(words + o + 4), lo);
+    _mm_storel_pd(reinterpret_cast<double*>(words + o + 8), hi);
+    _mm_storeh_pd(reinterpret_cast<double*>(words + o + 12), hi);
+}
+
+// The pieces' pixels in the aligned groups of eight of their columns: each
+// group's stored Z values are loaded, tested and written back with those of
+// the lanes outside the piece or failing the test as they were, and its
+// colours stored whole when all eight pass (else merged with the frame), as
+// QuadSpanWriter does a quad at a time.  Colours and depths are read only
+// for the lanes inside the piece.
+template <int kFrame, int kDepth>
+__attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, const SpanPiece* pieces, int count,
+                                                          const u32* colors, const u32* depths)
+{
+    if (count <= 0)
+        return;
+    u32* const words = w.words;
+    const PixelRow& row0 = *pieces[0].row;
+    const u32 fmx = row0.FrameRow().MaskX(), fsx = row0.FrameRow().ShiftX(), fps = row0.FrameRow().PageShift();
+    const u32 funits = row0.FrameRow().UnitsMask();
+    const u32 dmx = row0.DepthRow().MaskX(), dsx = row0.DepthRow().ShiftX(), dps = row0.DepthRow().PageShift();
+    const u32 dunits = row0.DepthRow().UnitsMask();
+    const DepthQuadTest& dq = w.depth_quad;
+    const __m256i maxv = _mm256_broadcastsi128_si256(dq.maxv), maxf = _mm256_broadcastsi128_si256(dq.maxf);
+    const __m256i zadd = _mm256_broadcastsi128_si256(dq.zadd), zgt = _mm256_broadcastsi128_si256(dq.zgt);
+    const __m256i zeq = _mm256_broadcastsi128_si256(dq.zeq), zall = _mm256_broadcastsi128_si256(dq.zall);
+    const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
+    const __m256i fba = _mm256_set1_epi32(static_cast<int>(w.fba));
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const bool zwrite = w.zwrite;
+    for (int k = 0; k < count; ++k) {
+        const SpanPiece& pc = pieces[k];
+        const RowCursor& fr = pc.row->FrameRow();
+        const RowCursor& dr = pc.row->DepthRow();
+        const u16* const ftab = fr.RowTable();
+        const u16* const dtab = dr.RowTable();
+        const u32 fpage = fr.PageBase(0), dpage = dr.PageBase(0);
+        const s32 x0 = pc.px, end = pc.px + pc.n;
+        const __m256i from = _mm256_set1_epi32(x0 - 1), to = _mm256_set1_epi32(end);
+        const u32* const c = colors + pc.at;
+        const u32* const z = depths + pc.at;
+        for (s32 g = x0 & ~7; g < end; g += 8) {
+            const u32 x = static_cast<u32>(g);
+            const s32 i = g - x0;
+            const __m256i at = _mm256_add_epi32(lane, _mm256_set1_epi32(g));
+            const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(at, from), _mm256_cmpgt_epi32(to, at));
+            __m256i m = inside;
+            int bits = 0xFF;
+            if constexpr (kDepth != kNoDepth) {
+                const u32 zo = (dpage + ((x >> dsx) << dps) + dtab[x & dmx]) & dunits;
+                const __m256i raw = LoadOctet(words, zo);
+                const __m256i stored = kDepth == kDepth24 ? _mm256_and_si256(raw, low24) : raw;
+                const __m256i zv = _mm256_maskload_epi32(reinterpret_cast<const int*>(z + i), inside);
+                const __m256i zf = _mm256_xor_si256(zv, sign);
+                const __m256i over = _mm256_cmpgt_epi32(zf, maxf);
+                __m256i zs, pass;
+                if constexpr (kDepth != kDepth32) {
+                    zs = _mm256_xor_si256(zv, _mm256_and_si256(_mm256_xor_si256(zv, maxv), over));
+                    pass = _mm256_cmpgt_epi32(_mm256_add_epi32(zs, zadd), stored);
+                } else {
+                    const __m256i zsf = _mm256_xor_si256(zf, _mm256_and_si256(_mm256_xor_si256(zf, maxf), over));
+                    zs = _mm256_xor_si256(zsf, sign);
+                    pass = _mm256_or_si256(
+                        _mm256_or_si256(
+                            _mm256_and_si256(_mm256_cmpgt_epi32(zsf, _mm256_xor_si256(stored, sign)), zgt),
+                            _mm256_and_si256(_mm256_cmpeq_epi32(zs, stored), zeq)),
+                        zall);
+                }
+                m = _mm256_and_si256(m, pass);
+                bits = _mm256_movemask_ps(_mm256_castsi256_ps(m));
+                if (!bits)
+                    continue;
+                if (zwrite) {
+                    const __m256i zm = kDepth == kDepth24 ? _mm256_and_si256(m, low24) : m;
+                    StoreOctet(words, zo, _mm256_xor_si256(raw, _mm256_and_si256(_mm256_xor_si256(raw, zs), zm)));
+                }
+            } else {
+                bits = _mm256_movemask_ps(_mm256_castsi256_ps(m));
+            }
+            const u32 fo = (fpage + ((x >> fsx) << fps) + ftab[x & fmx]) & funits;
+            const __m256i cv =
+                _mm256_or_si256(_mm256_maskload_epi32(reinterpret_cast<const int*>(c + i), m), fba);
+            if constexpr (kFrame == kFrame24) {
+                // The frame's top byte is kept.
+                m = _mm256_and_si256(m, low24);
+            } else if (bits == 0xFF) {
+                StoreOctet(words, fo, cv);
+                continue;
+            }
+            const __m256i old = LoadOctet(words, fo);
+            StoreOctet(words, fo, _mm256_xor_si256(old, _mm256_and_si256(_mm256_xor_si256(old, cv), m)));
+        }
+    }
+}
+
 template <bool kRepeat, u32 kTfx, bool kTcc>
 TriangleFinishFn PickDecodedFinishAvx2(bool fog)
 {
@@ -2899,6 +3060,19 @@ TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
 }
 
 #undef GS_AVX2
+
+PiecesFn PickOctetPiecesAvx2(int frame, int depth)
+{
+    static constexpr PiecesFn table[2][3] = {
+        {WriteOctetPiecesAvx2<kFrame32, kNoDepth>, WriteOctetPiecesAvx2<kFrame32, kDepth32>,
+         WriteOctetPiecesAvx2<kFrame32, kDepth24>},
+        {WriteOctetPiecesAvx2<kFrame24, kNoDepth>, WriteOctetPiecesAvx2<kFrame24, kDepth32>,
+         WriteOctetPiecesAvx2<kFrame24, kDepth24>},
+    };
+    if ((frame != kFrame32 && frame != kFrame24) || (depth != kNoDepth && depth != kDepth32 && depth != kDepth24))
+        return nullptr;
+    return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2];
+}
 
 template <bool kGouraud, int kCoords>
 TriangleRowFn PickTriangleRowAvx2(bool fog)
@@ -4216,6 +4390,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             if (batch.count + n > kBatch)
                 flush();
             new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
+            PrefetchPiece(ws, *row, px, n);
             shade.row(st.sc, sp, n, batch);
             if (!p.batch_rows)
                 flush();
