@@ -609,8 +609,6 @@ struct WriterState {
     // a span's depth stages and destination reads may all come before its
     // frame writes.
     bool disjoint = false;
-    // The writer has a depth stage (it reads or writes the Z buffer).
-    bool depth_stage = false;
     // The depth test as masks on an unsigned comparison of the clamped Z
     // with the stored one: passes when (greater & zgt) | (equal & zeq) | zall.
     u32 zgt = 0, zeq = 0, zall = 0;
@@ -1293,24 +1291,6 @@ void WriteQuadPieces(const WriterState& w, const SpanPiece* pieces, int count, c
     }
 }
 
-// Asks for the cache lines of the frame and Z pixels of a row piece (the
-// first and the last pixel's: a piece of up to eight pixels in a column
-// keeps to one or two lines of each buffer), so that their reads overlap
-// the shading of the pieces before the piece is written.
-inline void PrefetchPiece(const WriterState& w, const PixelRow& row, s32 px, int n)
-{
-    const char* const base = reinterpret_cast<const char*>(w.words);
-    const RowCursor& fr = row.FrameRow();
-    const u32 first = static_cast<u32>(px), last = static_cast<u32>(px + n - 1);
-    _mm_prefetch(base + (static_cast<size_t>(fr.Offset(first)) << fr.ByteShift()), _MM_HINT_T0);
-    _mm_prefetch(base + (static_cast<size_t>(fr.Offset(last)) << fr.ByteShift()), _MM_HINT_T0);
-    if (w.depth_stage) {
-        const RowCursor& dr = row.DepthRow();
-        _mm_prefetch(base + (static_cast<size_t>(dr.Offset(first)) << dr.ByteShift()), _MM_HINT_T0);
-        _mm_prefetch(base + (static_cast<size_t>(dr.Offset(last)) << dr.ByteShift()), _MM_HINT_T0);
-    }
-}
-
 // Depth only (an alpha test that always fails with ZB_ONLY): the test and
 // the Z write, the frame left alone.
 template <int kDepth>
@@ -1528,7 +1508,6 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
     // A depth test that passes every pixel without a Z write is no stage at
     // all: such a writer touches only the frame.
     const int depth = s.zbias == kPassAll && !zwrite ? kNoDepth : DepthClassOf(d);
-    s.depth_stage = depth != kNoDepth;
     s.keep = frame == kFrame16 ? Narrow16(mask) : frame == kFrame24 ? mask & 0xFFFFFF : mask;
     if (!w.frame_write) {
         // Only Z can change.
@@ -4390,7 +4369,6 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             if (batch.count + n > kBatch)
                 flush();
             new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
-            PrefetchPiece(ws, *row, px, n);
             shade.row(st.sc, sp, n, batch);
             if (!p.batch_rows)
                 flush();
