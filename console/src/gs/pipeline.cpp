@@ -2776,27 +2776,6 @@ GS_AVX2 void SpreadEight(__m256i v, __m256i& lo, __m256i& hi)
     hi = _mm256_unpackhi_epi32(w, w);
 }
 
-GS_AVX2 __m256i BilinearHalfEight(__m256i a, __m256i b, __m256i c, __m256i d, __m256i wu, __m256i wv)
-{
-    const __m256i h0 = _mm256_add_epi16(_mm256_slli_epi16(a, 4), _mm256_mullo_epi16(_mm256_sub_epi16(b, a), wu));
-    const __m256i h1 = _mm256_add_epi16(_mm256_slli_epi16(c, 4), _mm256_mullo_epi16(_mm256_sub_epi16(d, c), wu));
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), wv)), 8);
-}
-
-GS_AVX2 __m256i BilinearEight(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fu, __m256i fv)
-{
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i fu16 = _mm256_unpacklo_epi16(_mm256_packs_epi32(fu, fu), _mm256_packs_epi32(fu, fu));
-    const __m256i fv16 = _mm256_unpacklo_epi16(_mm256_packs_epi32(fv, fv), _mm256_packs_epi32(fv, fv));
-    const __m256i lo = BilinearHalfEight(_mm256_unpacklo_epi8(t00, zero), _mm256_unpacklo_epi8(t10, zero),
-                                         _mm256_unpacklo_epi8(t01, zero), _mm256_unpacklo_epi8(t11, zero),
-                                         _mm256_unpacklo_epi32(fu16, fu16), _mm256_unpacklo_epi32(fv16, fv16));
-    const __m256i hi = BilinearHalfEight(_mm256_unpackhi_epi8(t00, zero), _mm256_unpackhi_epi8(t10, zero),
-                                         _mm256_unpackhi_epi8(t01, zero), _mm256_unpackhi_epi8(t11, zero),
-                                         _mm256_unpackhi_epi32(fu16, fu16), _mm256_unpackhi_epi32(fv16, fv16));
-    return _mm256_packus_epi16(lo, hi);
-}
-
 template <u32 kTfx, bool kTcc, bool kFog>
 GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
 {
@@ -2853,6 +2832,43 @@ GS_AVX2 __m256 TexelPairs(const u32* row, const u32* o)
     return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
 }
 
+// A row of BilinearPairsEight: each channel's left and right texel bytes
+// made neighbours, then weighted.
+GS_AVX2 __m256i BilinearRow(__m256 pairs, __m256i pair_bytes, __m256i w)
+{
+    return _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_castps_si256(pairs), pair_bytes), w);
+}
+
+GS_AVX2 __m256i BilinearColumn(__m256i h0, __m256i h1, __m256i w)
+{
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), w)),
+                             8);
+}
+
+// BilinearFour of eight pixels from texel pairs as TexelPairs loads them:
+// above01 and above23 hold the upper texels of pixels 0, 1 | 4, 5 and
+// 2, 3 | 6, 7, each pixel's left texel then its right one; below01 and
+// below23 the lower ones; fu and fv the weights (0..15).  A row's weighting
+// a x 16 + (b - a) x fu is the same integer as a x (16 - fu) + b x fu, which
+// one multiply-add of unsigned texel bytes by signed weight bytes gives (at
+// most 255 x 16, never saturating) once each channel's a and b are
+// neighbours; then h0 x 16 + (h1 - h0) x fv, down by eight.
+GS_AVX2 __m256i BilinearPairsEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
+                                   __m256i fv)
+{
+    const __m256i pair_bytes =
+        _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13,
+                         10, 14, 11, 15);
+    // (16 - fu) in the low byte of a pixel's 16-bit weight, fu in the high.
+    const __m256i wu = _mm256_sub_epi32(_mm256_add_epi32(_mm256_slli_epi32(fu, 8), _mm256_set1_epi32(16)), fu);
+    __m256i wu01, wu23, wv01, wv23;
+    SpreadEight(wu, wu01, wu23);
+    SpreadEight(fv, wv01, wv23);
+    const __m256i c01 = BilinearColumn(BilinearRow(above01, pair_bytes, wu01), BilinearRow(below01, pair_bytes, wu01), wv01);
+    const __m256i c23 = BilinearColumn(BilinearRow(above23, pair_bytes, wu23), BilinearRow(below23, pair_bytes, wu23), wv23);
+    return _mm256_packus_epi16(c01, c23);
+}
+
 template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
 __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, TriangleBatch& b)
 {
@@ -2892,13 +2908,9 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
                 zero);
         }
         _mm256_store_si256(reinterpret_cast<__m256i*>(o), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
-        const __m256 a01 = TexelPairs(texels, o), a23 = TexelPairs(texels, o + 2);
-        const __m256 b01 = TexelPairs(below, o), b23 = TexelPairs(below, o + 2);
-        const __m256i t = BilinearEight(_mm256_castps_si256(_mm256_shuffle_ps(a01, a23, _MM_SHUFFLE(2, 0, 2, 0))),
-                                        _mm256_castps_si256(_mm256_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1))),
-                                        _mm256_castps_si256(_mm256_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0))),
-                                        _mm256_castps_si256(_mm256_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1))),
-                                        _mm256_and_si256(u, fifteen), _mm256_and_si256(v, fifteen));
+        const __m256i t = BilinearPairsEight(TexelPairs(texels, o), TexelPairs(texels, o + 2), TexelPairs(below, o),
+                                             TexelPairs(below, o + 2), _mm256_and_si256(u, fifteen),
+                                             _mm256_and_si256(v, fifteen));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(b.colors + i),
                             CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t, Load8(b.fogs + i), fogcol16));
     }
