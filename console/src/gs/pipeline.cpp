@@ -1013,6 +1013,21 @@ bool QuadColumns(Psm psm)
     return table[static_cast<u32>(psm) & 63];
 }
 
+// Layouts whose eight pixels x .. x + 7 (x a multiple of eight) are the
+// words o, o + 1, o + 4, o + 5, o + 8, o + 9, o + 12 and o + 13 of their
+// column: four 64-bit loads or stores, none past the column's last word.
+bool OctetColumns(Psm psm)
+{
+    static const auto table = LayoutsWhoseRuns(Unit::kWord, 8, [](const u16* r) {
+        constexpr u16 kWords[8] = {0, 1, 4, 5, 8, 9, 12, 13};
+        bool ok = (r[0] & 15) == 0 || (r[0] & 15) == 2;
+        for (u32 k = 0; ok && k < 8; ++k)
+            ok = r[k] == r[0] + kWords[k];
+        return ok;
+    });
+    return table[static_cast<u32>(psm) & 63];
+}
+
 // Layouts of 16-bit pixels whose sixteen pixels x .. x + 15 (x a multiple of
 // 16) lie in the words w, w + 1, w + 4, w + 5, w + 8, w + 9, w + 12, w + 13,
 // pixels x .. x + 7 in their low halves and x + 8 .. x + 15 in their high
@@ -1388,6 +1403,12 @@ PiecesFn PickQuadPieces(int depth, int eq, bool dither, bool masked)
     }
 }
 
+// WriteQuadPieces with 256-bit vectors, eight pixels of a column a step,
+// for the unblended, undithered, unmasked writes of 32- and 24-bit frames
+// whose layouts (and the Z buffer's) keep eight pixels in a column
+// (OctetColumns): null for any other writer.
+PiecesFn PickOctetPiecesAvx2(int frame, int depth);
+
 int FrameClassOf(Psm psm)
 {
     switch (psm) {
@@ -1522,6 +1543,12 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
             w.quads = PickQuadWrite<kFrame16>(depth, eq, env.dither, masked);
             w.quad_pieces = PickQuadPieces<kFrame16>(depth, eq, env.dither, masked);
             break;
+        }
+        if (ActiveSimdLevel() == SimdLevel::kAvx2 && eq == kNoBlend && !env.dither && !masked &&
+            frame != kFrame16 && OctetColumns(env.frame.psm) &&
+            (depth == kNoDepth || (depth != kDepth16 && OctetColumns(d.psm)))) {
+            if (const PiecesFn octets = PickOctetPiecesAvx2(frame, depth))
+                w.quad_pieces = octets;
         }
         // Without a depth stage the frame is all a quad touches, wherever
         // the Z buffer lies.
@@ -2803,27 +2830,6 @@ GS_AVX2 void SpreadEight(__m256i v, __m256i& lo, __m256i& hi)
     hi = _mm256_unpackhi_epi32(w, w);
 }
 
-GS_AVX2 __m256i BilinearHalfEight(__m256i a, __m256i b, __m256i c, __m256i d, __m256i wu, __m256i wv)
-{
-    const __m256i h0 = _mm256_add_epi16(_mm256_slli_epi16(a, 4), _mm256_mullo_epi16(_mm256_sub_epi16(b, a), wu));
-    const __m256i h1 = _mm256_add_epi16(_mm256_slli_epi16(c, 4), _mm256_mullo_epi16(_mm256_sub_epi16(d, c), wu));
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), wv)), 8);
-}
-
-GS_AVX2 __m256i BilinearEight(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fu, __m256i fv)
-{
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i fu16 = _mm256_unpacklo_epi16(_mm256_packs_epi32(fu, fu), _mm256_packs_epi32(fu, fu));
-    const __m256i fv16 = _mm256_unpacklo_epi16(_mm256_packs_epi32(fv, fv), _mm256_packs_epi32(fv, fv));
-    const __m256i lo = BilinearHalfEight(_mm256_unpacklo_epi8(t00, zero), _mm256_unpacklo_epi8(t10, zero),
-                                         _mm256_unpacklo_epi8(t01, zero), _mm256_unpacklo_epi8(t11, zero),
-                                         _mm256_unpacklo_epi32(fu16, fu16), _mm256_unpacklo_epi32(fv16, fv16));
-    const __m256i hi = BilinearHalfEight(_mm256_unpackhi_epi8(t00, zero), _mm256_unpackhi_epi8(t10, zero),
-                                         _mm256_unpackhi_epi8(t01, zero), _mm256_unpackhi_epi8(t11, zero),
-                                         _mm256_unpackhi_epi32(fu16, fu16), _mm256_unpackhi_epi32(fv16, fv16));
-    return _mm256_packus_epi16(lo, hi);
-}
-
 template <u32 kTfx, bool kTcc, bool kFog>
 GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
 {
@@ -2880,6 +2886,43 @@ GS_AVX2 __m256 TexelPairs(const u32* row, const u32* o)
     return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
 }
 
+// A row of BilinearPairsEight: each channel's left and right texel bytes
+// made neighbours, then weighted.
+GS_AVX2 __m256i BilinearRow(__m256 pairs, __m256i pair_bytes, __m256i w)
+{
+    return _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_castps_si256(pairs), pair_bytes), w);
+}
+
+GS_AVX2 __m256i BilinearColumn(__m256i h0, __m256i h1, __m256i w)
+{
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), w)),
+                             8);
+}
+
+// BilinearFour of eight pixels from texel pairs as TexelPairs loads them:
+// above01 and above23 hold the upper texels of pixels 0, 1 | 4, 5 and
+// 2, 3 | 6, 7, each pixel's left texel then its right one; below01 and
+// below23 the lower ones; fu and fv the weights (0..15).  A row's weighting
+// a x 16 + (b - a) x fu is the same integer as a x (16 - fu) + b x fu, which
+// one multiply-add of unsigned texel bytes by signed weight bytes gives (at
+// most 255 x 16, never saturating) once each channel's a and b are
+// neighbours; then h0 x 16 + (h1 - h0) x fv, down by eight.
+GS_AVX2 __m256i BilinearPairsEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
+                                   __m256i fv)
+{
+    const __m256i pair_bytes =
+        _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13,
+                         10, 14, 11, 15);
+    // (16 - fu) in the low byte of a pixel's 16-bit weight, fu in the high.
+    const __m256i wu = _mm256_sub_epi32(_mm256_add_epi32(_mm256_slli_epi32(fu, 8), _mm256_set1_epi32(16)), fu);
+    __m256i wu01, wu23, wv01, wv23;
+    SpreadEight(wu, wu01, wu23);
+    SpreadEight(fv, wv01, wv23);
+    const __m256i c01 = BilinearColumn(BilinearRow(above01, pair_bytes, wu01), BilinearRow(below01, pair_bytes, wu01), wv01);
+    const __m256i c23 = BilinearColumn(BilinearRow(above23, pair_bytes, wu23), BilinearRow(below23, pair_bytes, wu23), wv23);
+    return _mm256_packus_epi16(c01, c23);
+}
+
 template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
 __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, TriangleBatch& b)
 {
@@ -2919,15 +2962,124 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
                 zero);
         }
         _mm256_store_si256(reinterpret_cast<__m256i*>(o), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
-        const __m256 a01 = TexelPairs(texels, o), a23 = TexelPairs(texels, o + 2);
-        const __m256 b01 = TexelPairs(below, o), b23 = TexelPairs(below, o + 2);
-        const __m256i t = BilinearEight(_mm256_castps_si256(_mm256_shuffle_ps(a01, a23, _MM_SHUFFLE(2, 0, 2, 0))),
-                                        _mm256_castps_si256(_mm256_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1))),
-                                        _mm256_castps_si256(_mm256_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0))),
-                                        _mm256_castps_si256(_mm256_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1))),
-                                        _mm256_and_si256(u, fifteen), _mm256_and_si256(v, fifteen));
+        const __m256i t = BilinearPairsEight(TexelPairs(texels, o), TexelPairs(texels, o + 2), TexelPairs(below, o),
+                                             TexelPairs(below, o + 2), _mm256_and_si256(u, fifteen),
+                                             _mm256_and_si256(v, fifteen));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(b.colors + i),
                             CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t, Load8(b.fogs + i), fogcol16));
+    }
+}
+
+// The eight pixels of a column x .. x + 7 whose first is at offset o
+// (OctetColumns), in pixel order, and their store.
+GS_AVX2 __m256i LoadOctet(const u32* words, u32 o)
+{
+    const __m128d lo = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(words + o)),
+                                    reinterpret_cast<const double*>(words + o + 4));
+    const __m128d hi = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(words + o + 8)),
+                                    reinterpret_cast<const double*>(words + o + 12));
+    return _mm256_castpd_si256(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
+}
+
+GS_AVX2 void StoreOctet(u32* words, u32 o, __m256i v)
+{
+    const __m128d lo = _mm256_castpd256_pd128(_mm256_castsi256_pd(v));
+    const __m128d hi = _mm256_extractf128_pd(_mm256_castsi256_pd(v), 1);
+    _mm_storel_pd(reinterpret_cast<double*>(words + o), lo);
+    _mm_storeh_pd(reinterpret_cast<double*>(words + o + 4), lo);
+    _mm_storel_pd(reinterpret_cast<double*>(words + o + 8), hi);
+    _mm_storeh_pd(reinterpret_cast<double*>(words + o + 12), hi);
+}
+
+// The pieces' pixels in the aligned groups of eight of their columns: each
+// group's stored Z values are loaded, tested and written back with those of
+// the lanes outside the piece or failing the test as they were, and its
+// colours stored whole when all eight pass (else merged with the frame), as
+// QuadSpanWriter does a quad at a time.  Colours and depths are read only
+// for the lanes inside the piece.
+template <int kFrame, int kDepth>
+__attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, const SpanPiece* pieces, int count,
+                                                          const u32* colors, const u32* depths)
+{
+    if (count <= 0)
+        return;
+    u32* const words = w.words;
+    const PixelRow& row0 = *pieces[0].row;
+    const u32 fmx = row0.FrameRow().MaskX(), fsx = row0.FrameRow().ShiftX(), fps = row0.FrameRow().PageShift();
+    const u32 funits = row0.FrameRow().UnitsMask();
+    const u32 dmx = row0.DepthRow().MaskX(), dsx = row0.DepthRow().ShiftX(), dps = row0.DepthRow().PageShift();
+    const u32 dunits = row0.DepthRow().UnitsMask();
+    const DepthQuadTest& dq = w.depth_quad;
+    const __m256i maxv = _mm256_broadcastsi128_si256(dq.maxv), maxf = _mm256_broadcastsi128_si256(dq.maxf);
+    const __m256i zadd = _mm256_broadcastsi128_si256(dq.zadd), zgt = _mm256_broadcastsi128_si256(dq.zgt);
+    const __m256i zeq = _mm256_broadcastsi128_si256(dq.zeq), zall = _mm256_broadcastsi128_si256(dq.zall);
+    const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
+    const __m256i fba = _mm256_set1_epi32(static_cast<int>(w.fba));
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const bool zwrite = w.zwrite;
+    for (int k = 0; k < count; ++k) {
+        const SpanPiece& pc = pieces[k];
+        const RowCursor& fr = pc.row->FrameRow();
+        const RowCursor& dr = pc.row->DepthRow();
+        const u16* const ftab = fr.RowTable();
+        const u16* const dtab = dr.RowTable();
+        const u32 fpage = fr.PageBase(0), dpage = dr.PageBase(0);
+        const s32 x0 = pc.px, end = pc.px + pc.n;
+        const __m256i from = _mm256_set1_epi32(x0 - 1), to = _mm256_set1_epi32(end);
+        const u32* const c = colors + pc.at;
+        const u32* const z = depths + pc.at;
+        for (s32 g = x0 & ~7; g < end; g += 8) {
+            const u32 x = static_cast<u32>(g);
+            const s32 i = g - x0;
+            const __m256i at = _mm256_add_epi32(lane, _mm256_set1_epi32(g));
+            const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(at, from), _mm256_cmpgt_epi32(to, at));
+            __m256i m = inside;
+            int bits = 0xFF;
+            if constexpr (kDepth != kNoDepth) {
+                const u32 zo = (dpage + ((x >> dsx) << dps) + dtab[x & dmx]) & dunits;
+                const __m256i raw = LoadOctet(words, zo);
+                const __m256i stored = kDepth == kDepth24 ? _mm256_and_si256(raw, low24) : raw;
+                const __m256i zv = _mm256_maskload_epi32(reinterpret_cast<const int*>(z + i), inside);
+                const __m256i zf = _mm256_xor_si256(zv, sign);
+                const __m256i over = _mm256_cmpgt_epi32(zf, maxf);
+                __m256i zs, pass;
+                if constexpr (kDepth != kDepth32) {
+                    zs = _mm256_xor_si256(zv, _mm256_and_si256(_mm256_xor_si256(zv, maxv), over));
+                    pass = _mm256_cmpgt_epi32(_mm256_add_epi32(zs, zadd), stored);
+                } else {
+                    const __m256i zsf = _mm256_xor_si256(zf, _mm256_and_si256(_mm256_xor_si256(zf, maxf), over));
+                    zs = _mm256_xor_si256(zsf, sign);
+                    pass = _mm256_or_si256(
+                        _mm256_or_si256(
+                            _mm256_and_si256(_mm256_cmpgt_epi32(zsf, _mm256_xor_si256(stored, sign)), zgt),
+                            _mm256_and_si256(_mm256_cmpeq_epi32(zs, stored), zeq)),
+                        zall);
+                }
+                m = _mm256_and_si256(m, pass);
+                bits = _mm256_movemask_ps(_mm256_castsi256_ps(m));
+                if (!bits)
+                    continue;
+                if (zwrite) {
+                    const __m256i zm = kDepth == kDepth24 ? _mm256_and_si256(m, low24) : m;
+                    StoreOctet(words, zo, _mm256_xor_si256(raw, _mm256_and_si256(_mm256_xor_si256(raw, zs), zm)));
+                }
+            } else {
+                bits = _mm256_movemask_ps(_mm256_castsi256_ps(m));
+            }
+            const u32 fo = (fpage + ((x >> fsx) << fps) + ftab[x & fmx]) & funits;
+            const __m256i cv =
+                _mm256_or_si256(_mm256_maskload_epi32(reinterpret_cast<const int*>(c + i), m), fba);
+            if constexpr (kFrame == kFrame24) {
+                // The frame's top byte is kept.
+                m = _mm256_and_si256(m, low24);
+            } else if (bits == 0xFF) {
+                StoreOctet(words, fo, cv);
+                continue;
+            }
+            const __m256i old = LoadOctet(words, fo);
+            StoreOctet(words, fo, _mm256_xor_si256(old, _mm256_and_si256(_mm256_xor_si256(old, cv), m)));
+        }
     }
 }
 
@@ -2953,6 +3105,19 @@ TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
 }
 
 #undef GS_AVX2
+
+PiecesFn PickOctetPiecesAvx2(int frame, int depth)
+{
+    static constexpr PiecesFn table[2][3] = {
+        {WriteOctetPiecesAvx2<kFrame32, kNoDepth>, WriteOctetPiecesAvx2<kFrame32, kDepth32>,
+         WriteOctetPiecesAvx2<kFrame32, kDepth24>},
+        {WriteOctetPiecesAvx2<kFrame24, kNoDepth>, WriteOctetPiecesAvx2<kFrame24, kDepth32>,
+         WriteOctetPiecesAvx2<kFrame24, kDepth24>},
+    };
+    if ((frame != kFrame32 && frame != kFrame24) || (depth != kNoDepth && depth != kDepth32 && depth != kDepth24))
+        return nullptr;
+    return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2];
+}
 
 template <bool kGouraud, int kCoords>
 TriangleRowFn PickTriangleRowAvx2(bool fog)
