@@ -485,7 +485,7 @@ u32 EdgeDepth(std::mt19937& rng)
     }
 }
 
-Trial EdgeAttributeTriangles(std::mt19937& rng)
+Trial EdgeAttributeTriangles(std::mt19937& rng, bool)
 {
     Trial t;
     auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
@@ -538,22 +538,7 @@ Trial EdgeAttributeTriangles(std::mt19937& rng)
 
 TEST(GsFastPath, TrianglesWithAttributesAtTheEdgesOfTheirRangesLeaveTheSameMemoryAsTheReference)
 {
-    std::mt19937 rng(20261208);
-    std::vector<u8> start = RandomMemory(rng);
-    std::vector<u8> reference, fast;
-    for (int i = 0; i < 60 && !HasFailure(); ++i) {
-        const Trial trial = EdgeAttributeTriangles(rng);
-        Draw(trial, start, true, 0, reference);
-        EXPECT_TRUE(reference != start);
-        for (SimdLevel level : kLevels)
-            for (int threads : {0, 1, 2, 8}) {
-                Draw(trial, start, false, threads, fast, level);
-                EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads, level "
-                                               << static_cast<int>(level);
-            }
-        std::swap(start, reference);
-    }
-    ResetGs(true);
+    CompareRandomTrials(20261208, 60, false, 1, EdgeAttributeTriangles);
 }
 
 // Streams longer than the draw queue: tens of thousands of triangles of a
