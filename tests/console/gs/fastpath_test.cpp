@@ -865,6 +865,16 @@ struct TransferTrial {
     std::vector<size_t> readbacks;           // quadwords per read-back, in order
     std::vector<int> order;                  // per step: -1 draw writes, 0 upload, 1 read-back
     std::vector<size_t> writes_per_step;
+
+    void Write(GsReg reg, u64 value) { trial.writes.emplace_back(reg, value); }
+    // Ends a step of the given kind with the writes made since the last.
+    void EndStep(int kind)
+    {
+        order.push_back(kind);
+        writes_per_step.push_back(trial.writes.size() - ended_at);
+        ended_at = trial.writes.size();
+    }
+    size_t ended_at = 0;
 };
 
 void RunTransferTrial(const TransferTrial& t, const std::vector<u8>& start, bool reference, int threads,
@@ -892,17 +902,48 @@ void RunTransferTrial(const TransferTrial& t, const std::vector<u8>& start, bool
     memory.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
 }
 
+// Trials from `make`, each drawn by the reference and then by the fast
+// paths on the calling thread and with 1, 2 and 8 draw threads at each
+// vector level; memory and read-backs must match.  Each trial starts from
+// what the last drew, and at least `min_changed` of them must change memory.
+// With `alternate_decoding`, every second trial decodes textures at first use.
+void CompareTransferTrials(u32 seed, int trials, TransferTrial (*make)(std::mt19937&), int min_changed,
+                           bool alternate_decoding = false)
+{
+    std::mt19937 rng(seed);
+    std::vector<u8> start = RandomMemory(rng);
+    std::vector<u8> reference, fast;
+    std::vector<u128> reference_read, fast_read;
+    int changed = 0;
+    for (int i = 0; i < trials && !::testing::Test::HasFailure(); ++i) {
+        const TransferTrial trial = make(rng);
+        console::gs::DecodeTexturesAtFirstUse(alternate_decoding && i % 2 == 1);
+        RunTransferTrial(trial, start, true, 0, reference, reference_read);
+        changed += reference != start;
+        for (SimdLevel level : kLevels) {
+            LimitSimdLevel(level);
+            for (int threads : {0, 1, 2, 8}) {
+                RunTransferTrial(trial, start, false, threads, fast, fast_read);
+                EXPECT_TRUE(reference == fast)
+                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level);
+                EXPECT_TRUE(reference_read == fast_read)
+                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level) << ": read-backs";
+            }
+        }
+        LimitSimdLevel(HostSimdLevel());
+        start = reference;
+    }
+    console::gs::DecodeTexturesAtFirstUse(false);
+    EXPECT_GE(changed, min_changed);
+    ResetGs(true);
+}
+
 TransferTrial TransfersAmongQueuedTriangles(std::mt19937& rng)
 {
     TransferTrial t;
     constexpr u32 kA = 0, kB = 64, kC = 32;
-    auto w = [&](GsReg reg, u64 value) { t.trial.writes.emplace_back(reg, value); };
-    size_t before = 0;
-    auto step = [&](int kind) {
-        t.order.push_back(kind);
-        t.writes_per_step.push_back(t.trial.writes.size() - before);
-        before = t.trial.writes.size();
-    };
+    auto w = [&](GsReg reg, u64 value) { t.Write(reg, value); };
+    auto step = [&](int kind) { t.EndStep(kind); };
     w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
     w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
     w(GsReg::TEST_1, 0);
@@ -964,22 +1005,7 @@ TransferTrial TransfersAmongQueuedTriangles(std::mt19937& rng)
 
 TEST(GsFastPath, TransfersAmongQueuedTrianglesSeeAndLeaveMemoryAsTheReference)
 {
-    std::mt19937 rng(1212);
-    std::vector<u8> start = RandomMemory(rng);
-    std::vector<u8> reference, fast;
-    std::vector<u128> reference_read, fast_read;
-    for (int i = 0; i < 40 && !HasFailure(); ++i) {
-        const TransferTrial trial = TransfersAmongQueuedTriangles(rng);
-        RunTransferTrial(trial, start, true, 0, reference, reference_read);
-        EXPECT_TRUE(reference != start);
-        for (int threads : {0, 1, 2, 8}) {
-            RunTransferTrial(trial, start, false, threads, fast, fast_read);
-            EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
-            EXPECT_TRUE(reference_read == fast_read) << "trial " << i << ", " << threads << " threads: read-backs";
-        }
-        start = reference;
-    }
-    ResetGs(true);
+    CompareTransferTrials(1212, 40, TransfersAmongQueuedTriangles, 40);
 }
 
 // Textures replaced while queued work still reads them, as a streamed
@@ -996,13 +1022,8 @@ TransferTrial TexturesReplacedWhileRead(std::mt19937& rng)
     // Pages: A 256 x 128 CT32 (16 pages), B likewise, textures T and U
     // 64 x 64 CT32 (2 pages each), palette page P.
     constexpr u32 kA = 0, kB = 16, kT = 32, kU = 34, kZ = 40, kP = 56;
-    auto w = [&](GsReg reg, u64 value) { t.trial.writes.emplace_back(reg, value); };
-    size_t before = 0;
-    auto step = [&](int kind) {
-        t.order.push_back(kind);
-        t.writes_per_step.push_back(t.trial.writes.size() - before);
-        before = t.trial.writes.size();
-    };
+    auto w = [&](GsReg reg, u64 value) { t.Write(reg, value); };
+    auto step = [&](int kind) { t.EndStep(kind); };
     w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
     w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
     w(GsReg::TEST_1, 0);
@@ -1114,28 +1135,7 @@ TransferTrial TexturesReplacedWhileRead(std::mt19937& rng)
 
 TEST(GsFastPath, TexturesReplacedWhileQueuedWorkReadsThemAreReadAsTheReferenceReadsThem)
 {
-    std::mt19937 rng(4711);
-    std::vector<u8> start = RandomMemory(rng);
-    std::vector<u8> reference, fast;
-    std::vector<u128> reference_read, fast_read;
-    int changed = 0;
-    for (int i = 0; i < 30 && !HasFailure(); ++i) {
-        const TransferTrial trial = TexturesReplacedWhileRead(rng);
-        RunTransferTrial(trial, start, true, 0, reference, reference_read);
-        changed += reference != start;
-        for (SimdLevel level : kLevels) {
-            LimitSimdLevel(level);
-            for (int threads : {0, 1, 2, 8}) {
-                RunTransferTrial(trial, start, false, threads, fast, fast_read);
-                EXPECT_TRUE(reference == fast) << "trial " << i << ", " << threads << " threads";
-                EXPECT_TRUE(reference_read == fast_read) << "trial " << i << ", " << threads << " threads: read-backs";
-            }
-        }
-        LimitSimdLevel(HostSimdLevel());
-        start = reference;
-    }
-    EXPECT_GT(changed, 25);
-    ResetGs(true);
+    CompareTransferTrials(4711, 30, TexturesReplacedWhileRead, 26);
 }
 
 // Passes that read a 16-bit buffer through another 16-bit layout into itself
@@ -1151,13 +1151,8 @@ TransferTrial ShufflesAmongQueuedWork(std::mt19937& rng)
 {
     TransferTrial t;
     constexpr u32 kA = 0, kB = 32, kZ = 64;  // pages: A 256 x 128 16-bit, B 256 x 128 CT32
-    auto w = [&](GsReg reg, u64 value) { t.trial.writes.emplace_back(reg, value); };
-    size_t before = 0;
-    auto step = [&](int kind) {
-        t.order.push_back(kind);
-        t.writes_per_step.push_back(t.trial.writes.size() - before);
-        before = t.trial.writes.size();
-    };
+    auto w = [&](GsReg reg, u64 value) { t.Write(reg, value); };
+    auto step = [&](int kind) { t.EndStep(kind); };
     constexpr u32 k16[] = {0x02, 0x0A, 0x32, 0x3A};  // CT16, CT16S, Z16, Z16S
     const u32 frame_psm = k16[Pick(rng, 2)];
     w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 127));
@@ -1294,28 +1289,7 @@ TransferTrial ShufflesAmongQueuedWork(std::mt19937& rng)
 
 TEST(GsFastPath, ShufflesOfABufferIntoItselfAmongQueuedWorkLeaveTheSameMemoryAsTheReference)
 {
-    std::mt19937 rng(1213);
-    std::vector<u8> start = RandomMemory(rng);
-    std::vector<u8> reference, fast;
-    std::vector<u128> reference_read, fast_read;
-    for (int i = 0; i < 30 && !HasFailure(); ++i) {
-        const TransferTrial trial = ShufflesAmongQueuedWork(rng);
-        console::gs::DecodeTexturesAtFirstUse(i % 2 == 1);
-        RunTransferTrial(trial, start, true, 0, reference, reference_read);
-        EXPECT_TRUE(reference != start);
-        for (SimdLevel level : kLevels)
-            for (int threads : {0, 1, 2, 8}) {
-                LimitSimdLevel(level);
-                RunTransferTrial(trial, start, false, threads, fast, fast_read);
-                EXPECT_TRUE(reference == fast)
-                    << "trial " << i << ", " << threads << " threads, level " << static_cast<int>(level);
-                EXPECT_TRUE(reference_read == fast_read) << "trial " << i << ", " << threads << " threads: read-backs";
-            }
-        start = reference;
-    }
-    console::gs::DecodeTexturesAtFirstUse(false);
-    LimitSimdLevel(HostSimdLevel());
-    ResetGs(true);
+    CompareTransferTrials(1213, 30, ShufflesAmongQueuedWork, 30, true);
 }
 
 // Bilinear triangles read decoded copies of their textures: every format,
