@@ -1404,10 +1404,10 @@ PiecesFn PickQuadPieces(int depth, int eq, bool dither, bool masked)
 }
 
 // WriteQuadPieces with 256-bit vectors, eight pixels of a column a step,
-// for the unblended, undithered, unmasked writes of 32- and 24-bit frames
-// whose layouts (and the Z buffer's) keep eight pixels in a column
-// (OctetColumns): null for any other writer.
-PiecesFn PickOctetPiecesAvx2(int frame, int depth);
+// for the undithered, unmasked writes of 32- and 24-bit frames whose
+// layouts (and the Z buffer's) keep eight pixels in a column
+// (OctetColumns), blended (equation `eq`) or not: null for any other writer.
+PiecesFn PickOctetPiecesAvx2(int frame, int depth, int eq);
 
 int FrameClassOf(Psm psm)
 {
@@ -1544,10 +1544,10 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
             w.quad_pieces = PickQuadPieces<kFrame16>(depth, eq, env.dither, masked);
             break;
         }
-        if (ActiveSimdLevel() == SimdLevel::kAvx2 && eq == kNoBlend && !env.dither && !masked &&
+        if (ActiveSimdLevel() == SimdLevel::kAvx2 && !env.dither && !masked &&
             frame != kFrame16 && OctetColumns(env.frame.psm) &&
             (depth == kNoDepth || (depth != kDepth16 && OctetColumns(d.psm)))) {
-            if (const PiecesFn octets = PickOctetPiecesAvx2(frame, depth))
+            if (const PiecesFn octets = PickOctetPiecesAvx2(frame, depth, eq))
                 w.quad_pieces = octets;
         }
         // Without a depth stage the frame is all a quad touches, wherever
@@ -2991,13 +2991,61 @@ GS_AVX2 void StoreOctet(u32* words, u32 o, __m256i v)
     _mm_storeh_pd(reinterpret_cast<double*>(words + o + 12), hi);
 }
 
+// A half of BlendEight: (A - B) x C + D of four pixels' channels in 16-bit
+// lanes, wrapped to eight bits without the colour clamp (`low8`).
+GS_AVX2 __m256i BlendHalfEight(__m256i a, __m256i b, __m256i d, __m256i c, __m256i low8)
+{
+    return _mm256_and_si256(_mm256_add_epi16(_mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(a, b), 2), c), d),
+                            low8);
+}
+
+// BlendFour of eight undithered pixels, pixels 0-3 in the low half and 4-7
+// in the high one (every step keeps to the halves).
+template <int kEq>
+GS_AVX2 __m256i BlendEight(const BlendQuad& q, __m256i cs, __m256i cd)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i a, b, d, c7;
+    if constexpr (kEq == kBlendMix) {
+        a = cs;
+        b = d = cd;
+        c7 = _mm256_and_si256(_mm256_srli_epi32(cs, 17), _mm256_set1_epi32(0x7F80));
+    } else {
+        const __m256i as = _mm256_broadcastsi128_si256(q.as_), ad = _mm256_broadcastsi128_si256(q.ad_);
+        const __m256i bs = _mm256_broadcastsi128_si256(q.bs_), bd = _mm256_broadcastsi128_si256(q.bd_);
+        const __m256i ds = _mm256_broadcastsi128_si256(q.ds_), dd = _mm256_broadcastsi128_si256(q.dd_);
+        const __m256i csel = _mm256_broadcastsi128_si256(q.cs_), cdsel = _mm256_broadcastsi128_si256(q.cd_);
+        a = _mm256_or_si256(_mm256_and_si256(cs, as), _mm256_and_si256(cd, ad));
+        b = _mm256_or_si256(_mm256_and_si256(cs, bs), _mm256_and_si256(cd, bd));
+        d = _mm256_or_si256(_mm256_and_si256(cs, ds), _mm256_and_si256(cd, dd));
+        c7 = _mm256_or_si256(_mm256_srli_epi32(_mm256_or_si256(_mm256_and_si256(cs, csel), _mm256_and_si256(cd, cdsel)), 17),
+                             _mm256_broadcastsi128_si256(q.fix7));
+        // PABE: sources whose alpha is below 0x80 come through as they are.
+        const __m256i keep = _mm256_andnot_si256(_mm256_srai_epi32(cs, 31), _mm256_broadcastsi128_si256(q.pabe));
+        a = _mm256_or_si256(_mm256_and_si256(keep, cs), _mm256_andnot_si256(keep, a));
+        b = _mm256_andnot_si256(keep, b);
+        d = _mm256_andnot_si256(keep, d);
+        c7 = _mm256_or_si256(_mm256_and_si256(keep, _mm256_set1_epi32(0x80 << 7)), _mm256_andnot_si256(keep, c7));
+    }
+    c7 = _mm256_or_si256(c7, _mm256_slli_epi32(c7, 16));
+    const __m256i low8 = _mm256_set1_epi16(q.colclamp ? -1 : 0xFF);
+    const __m256i out = _mm256_packus_epi16(
+        BlendHalfEight(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(d, zero),
+                       _mm256_unpacklo_epi32(c7, c7), low8),
+        BlendHalfEight(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), _mm256_unpackhi_epi8(d, zero),
+                       _mm256_unpackhi_epi32(c7, c7), low8));
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    return _mm256_or_si256(_mm256_andnot_si256(alpha, out), _mm256_and_si256(alpha, cs));
+}
+
 // The pieces' pixels in the aligned groups of eight of their columns: each
 // group's stored Z values are loaded, tested and written back with those of
 // the lanes outside the piece or failing the test as they were, and its
-// colours stored whole when all eight pass (else merged with the frame), as
+// colours (blended with the frame's, with kEq) stored whole when all eight
+// pass and nothing is blended (else merged with the frame), as
 // QuadSpanWriter does a quad at a time.  Colours and depths are read only
 // for the lanes inside the piece.
-template <int kFrame, int kDepth>
+template <int kFrame, int kDepth, int kEq>
 __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, const SpanPiece* pieces, int count,
                                                           const u32* colors, const u32* depths)
 {
@@ -3018,6 +3066,7 @@ __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, 
     const __m256i fba = _mm256_set1_epi32(static_cast<int>(w.fba));
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const bool zwrite = w.zwrite;
+    const BlendQuad& blend = w.blend_quad;
     for (int k = 0; k < count; ++k) {
         const SpanPiece& pc = pieces[k];
         const RowCursor& fr = pc.row->FrameRow();
@@ -3068,8 +3117,18 @@ __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, 
                 bits = _mm256_movemask_ps(_mm256_castsi256_ps(m));
             }
             const u32 fo = (fpage + ((x >> fsx) << fps) + ftab[x & fmx]) & funits;
-            const __m256i cv =
-                _mm256_or_si256(_mm256_maskload_epi32(reinterpret_cast<const int*>(c + i), m), fba);
+            __m256i cv = _mm256_maskload_epi32(reinterpret_cast<const int*>(c + i), m);
+            if constexpr (kEq != kNoBlend) {
+                // A 24-bit frame's pixels are blended with an alpha of 0x80.
+                const __m256i old = LoadOctet(words, fo);
+                const __m256i cd = kFrame == kFrame24 ? _mm256_or_si256(_mm256_and_si256(old, low24), sign) : old;
+                cv = _mm256_or_si256(BlendEight<kEq>(blend, cv, cd), fba);
+                if constexpr (kFrame == kFrame24)
+                    m = _mm256_and_si256(m, low24);
+                StoreOctet(words, fo, _mm256_xor_si256(old, _mm256_and_si256(_mm256_xor_si256(old, cv), m)));
+                continue;
+            }
+            cv = _mm256_or_si256(cv, fba);
             if constexpr (kFrame == kFrame24) {
                 // The frame's top byte is kept.
                 m = _mm256_and_si256(m, low24);
@@ -3106,17 +3165,23 @@ TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
 
 #undef GS_AVX2
 
-PiecesFn PickOctetPiecesAvx2(int frame, int depth)
+template <int kFrame, int kDepth>
+constexpr std::array<PiecesFn, 3> kOctetPiecesByEq = {WriteOctetPiecesAvx2<kFrame, kDepth, kNoBlend>,
+                                                      WriteOctetPiecesAvx2<kFrame, kDepth, kBlendAny>,
+                                                      WriteOctetPiecesAvx2<kFrame, kDepth, kBlendMix>};
+
+PiecesFn PickOctetPiecesAvx2(int frame, int depth, int eq)
 {
-    static constexpr PiecesFn table[2][3] = {
-        {WriteOctetPiecesAvx2<kFrame32, kNoDepth>, WriteOctetPiecesAvx2<kFrame32, kDepth32>,
-         WriteOctetPiecesAvx2<kFrame32, kDepth24>},
-        {WriteOctetPiecesAvx2<kFrame24, kNoDepth>, WriteOctetPiecesAvx2<kFrame24, kDepth32>,
-         WriteOctetPiecesAvx2<kFrame24, kDepth24>},
+    static constexpr std::array<PiecesFn, 3> table[2][3] = {
+        {kOctetPiecesByEq<kFrame32, kNoDepth>, kOctetPiecesByEq<kFrame32, kDepth32>,
+         kOctetPiecesByEq<kFrame32, kDepth24>},
+        {kOctetPiecesByEq<kFrame24, kNoDepth>, kOctetPiecesByEq<kFrame24, kDepth32>,
+         kOctetPiecesByEq<kFrame24, kDepth24>},
     };
-    if ((frame != kFrame32 && frame != kFrame24) || (depth != kNoDepth && depth != kDepth32 && depth != kDepth24))
+    if ((frame != kFrame32 && frame != kFrame24) || (depth != kNoDepth && depth != kDepth32 && depth != kDepth24) ||
+        eq < kNoBlend || eq > kBlendMix)
         return nullptr;
-    return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2];
+    return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2][eq];
 }
 
 template <bool kGouraud, int kCoords>

@@ -252,12 +252,13 @@ TEST(GsFastPath, RandomPrimitivesWithTheSse2PipelinesLeaveTheSameMemoryAsTheRefe
     console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
 }
 
-// Opaque strips of small triangles into a 32- or 24-bit frame, over a Z
-// buffer of their own (32 or 24 bits, any test, written or not) or with no
-// depth test, Gouraud or textured, now and then with FBA: row pieces start
-// and end at every offset of their columns' groups of pixels, and the Z
-// values of strips drawn over each other pass and fail pixel by pixel.
-Trial OpaqueStrips(std::mt19937& rng, bool)
+// Strips of small triangles into a 32- or 24-bit frame, over a Z buffer of
+// their own (32 or 24 bits, any test, written or not) or with no depth test,
+// Gouraud or textured, now and then with FBA, opaque or blended (any
+// selectors with or without PABE, or the usual mix): row pieces start and
+// end at every offset of their columns' groups of pixels, and the Z values
+// of strips drawn over each other pass and fail pixel by pixel.
+Trial StripsOverTheirOwnZBuffer(std::mt19937& rng, bool blended)
 {
     Trial t;
     auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
@@ -272,6 +273,13 @@ Trial OpaqueStrips(std::mt19937& rng, bool)
     w(GsReg::FBA_1, Chance(rng, 30));
     w(GsReg::DTHE, 0);
     w(GsReg::SCANMSK, 0);
+    if (blended) {
+        if (Chance(rng, 40))
+            w(GsReg::ALPHA_1, Alpha(0, 1, 0, 1, 0));
+        else
+            w(GsReg::ALPHA_1, Alpha(Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 256)));
+        w(GsReg::PABE, Pick(rng, 2));
+    }
     Tex0Bits tex;
     tex.tbp = 0x1000;
     tex.tbw = 2;
@@ -284,7 +292,7 @@ Trial OpaqueStrips(std::mt19937& rng, bool)
     w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
     const bool wide_z = Chance(rng, 50);
     for (int strip = 0; strip < 3; ++strip) {
-        const PrimBits prim{.type = 4, .iip = Chance(rng, 70), .tme = Chance(rng, 60), .fst = Chance(rng, 50)};
+        const PrimBits prim{.type = 4, .iip = Chance(rng, 70), .tme = Chance(rng, 60), .abe = blended, .fst = Chance(rng, 50)};
         const u32 quad = 3 + Pick(rng, 14), x0 = Pick(rng, 40), y0 = Pick(rng, 60);
         for (u32 row = 0; row < 1 + Pick(rng, 3); ++row) {
             w(GsReg::PRIM, Prim(prim));
@@ -303,9 +311,24 @@ Trial OpaqueStrips(std::mt19937& rng, bool)
     return t;
 }
 
+Trial OpaqueStrips(std::mt19937& rng, bool)
+{
+    return StripsOverTheirOwnZBuffer(rng, false);
+}
+
+Trial BlendedStrips(std::mt19937& rng, bool)
+{
+    return StripsOverTheirOwnZBuffer(rng, true);
+}
+
 TEST(GsFastPath, OpaqueTriangleStripsOverTheirOwnZBufferLeaveTheSameMemoryAsTheReference)
 {
     CompareRandomTrials(20261208, 150, false, 1, OpaqueStrips);
+}
+
+TEST(GsFastPath, BlendedTriangleStripsOverTheirOwnZBufferLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(20261211, 150, false, 1, BlendedStrips);
 }
 
 // Primitives queued to the draw threads keep the state they were sent in
