@@ -156,7 +156,8 @@ void DrawVertices(Job& j, const RowBands& rows)
 }
 
 // Draws the rows of `rows` of a queued sprite.  The first band to reach it
-// prepares it for all; a band finding it being prepared elsewhere waits a
+// prepares it for all, or finds that the specialised pipelines leave it to
+// the per-pixel path; a band finding it being prepared elsewhere waits a
 // little for it (preparing takes a few microseconds), then sets it up for
 // itself.
 void DrawQueuedSprite(SpriteRoom& room, LocalMemory& memory, const ClutBuffer& clut, const RowBands& rows)
@@ -177,7 +178,7 @@ void DrawQueuedSprite(SpriteRoom& room, LocalMemory& memory, const ClutBuffer& c
     }
     if (state == SpriteRoom::kPrepared)
         DrawPreparedSprite(*room.plan, rows);
-    else if (!DrawSpriteSpecialised(room.env, room.sprite, memory, clut, rows))
+    else if (state == SpriteRoom::kLeft || !DrawSpriteSpecialised(room.env, room.sprite, memory, clut, rows))
         DrawSpriteRows(room.env, room.sprite, memory, clut, rows);
 }
 
@@ -1505,9 +1506,9 @@ void WaitForWritesTo(u32 block_lo, u32 block_hi)
 
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
-    const JobKind kind =
-        DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true) ? JobKind::kSprite : JobKind::kSpriteRows;
-    return Queue1(kind, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
+    // Whether the specialised pipelines take it is found by the band that
+    // prepares it (DrawQueuedSprite), not here.
+    return Queue1(JobKind::kSprite, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
 }
 
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,

@@ -3564,35 +3564,6 @@ __m128i SpriteWeights(s32 f)
     return _mm_set_epi16(b, b, b, b, a, a, a, a);
 }
 
-// What of the writing stage follows from the state alone, kept per state
-// and alpha by the thread checking sprites before they are queued.
-struct SpriteWriterCheck {
-    u64 serial = 0;
-    const LocalMemory* memory = nullptr;
-    s32 alpha = -2;
-    bool taken = false, nothing = false, zwrite = false;
-};
-
-// Whether the writing stage takes the state (for a sprite of constant alpha
-// `alpha`, or -1), and if so whether it draws nothing and writes Z: as
-// PrepareSprite finds them.
-bool SpriteWriterTakes(const DrawEnv& given, LocalMemory& memory, s32 alpha, bool& nothing, bool& zwrite)
-{
-    Writer writer;
-    if (!MakeWriter(given, memory, writer, alpha)) {
-        if (!given.prim.tme || !given.ate || given.afail != AlphaFail::kKeep || (given.date && given.frame.has_alpha))
-            return false;
-        DrawEnv untested = given;
-        untested.ate = false;
-        writer = Writer{};
-        if (!MakeWriter(untested, memory, writer, alpha))
-            return false;
-    }
-    nothing = writer.nothing;
-    zwrite = writer.state.zwrite;
-    return true;
-}
-
 }  // namespace
 
 bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
@@ -4152,21 +4123,8 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
 }
 
 bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
-                           const RowBands& bands, bool check_only)
+                           const RowBands& bands)
 {
-    if (check_only) {
-        // What follows from the state alone is found once per state and
-        // alpha; the texels' place is the sprite's own.
-        thread_local SpriteWriterCheck known;
-        const s32 alpha = given.prim.tme ? -1 : s.color.a;
-        if (given.serial == 0 || known.serial != given.serial || known.memory != &memory || known.alpha != alpha) {
-            known.serial = given.serial;
-            known.memory = &memory;
-            known.alpha = alpha;
-            known.taken = SpriteWriterTakes(given, memory, alpha, known.nothing, known.zwrite);
-        }
-        return known.taken && (!given.prim.tme || known.nothing || SpriteTextureApart(given, s, known.zwrite));
-    }
     thread_local const SpritePlanPtr plan = MakeSpritePlan();
     if (!PrepareSprite(given, s, memory, clut, *plan))
         return false;

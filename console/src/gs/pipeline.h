@@ -96,10 +96,10 @@ void DrawPreparedSprite(const SpritePlan& plan, const RowBands& bands);
 
 // Draw `sprite` or `triangle` through a specialised pipeline, sprite rows
 // outside `bands` left alone.  False, having drawn nothing, when the state is
-// one the pipelines leave to the general path; with `check_only` nothing is
-// drawn either way.  A triangle reads its texels from `decoded` when given.
+// one the pipelines leave to the general path.  A triangle reads its texels
+// from `decoded` when given.
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
-                           const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
+                           const ClutBuffer& clut, const RowBands& bands);
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
                              const ClutBuffer& clut, const TargetBlocks& targets,
                              const DecodedTexture* decoded = nullptr);
