@@ -80,6 +80,10 @@ struct SpriteRoom {
     u64 until = 0;
     DrawEnv env;
     SpriteSetup sprite;
+    // The first band to draw the sprite prepares it here for all of them.
+    enum : u32 { kUnprepared, kPreparing, kPrepared, kLeft };
+    std::atomic<u32> prepared{kUnprepared};
+    SpritePlanPtr plan;
 };
 
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
@@ -149,6 +153,33 @@ void DrawVertices(Job& j, const RowBands& rows)
     PreparedTriangle p;
     if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
         DrawPreparedTriangle(p, rows);
+}
+
+// Draws the rows of `rows` of a queued sprite.  The first band to reach it
+// prepares it for all, or finds that the specialised pipelines leave it to
+// the per-pixel path; a band finding it being prepared elsewhere waits a
+// little for it (preparing takes a few microseconds), then sets it up for
+// itself.
+void DrawQueuedSprite(SpriteRoom& room, LocalMemory& memory, const ClutBuffer& clut, const RowBands& rows)
+{
+    u32 state = room.prepared.load(std::memory_order_acquire);
+    if (state == SpriteRoom::kUnprepared &&
+        room.prepared.compare_exchange_strong(state, SpriteRoom::kPreparing, std::memory_order_acq_rel)) {
+        if (!room.plan)
+            room.plan = MakeSpritePlan();
+        state = PrepareSprite(room.env, room.sprite, memory, clut, *room.plan) ? SpriteRoom::kPrepared
+                                                                                : SpriteRoom::kLeft;
+        room.prepared.store(state, std::memory_order_release);
+    }
+    constexpr int kSpins = 4096;
+    for (int spin = 0; state == SpriteRoom::kPreparing && spin < kSpins; ++spin) {
+        _mm_pause();
+        state = room.prepared.load(std::memory_order_acquire);
+    }
+    if (state == SpriteRoom::kPrepared)
+        DrawPreparedSprite(*room.plan, rows);
+    else if (state == SpriteRoom::kLeft || !DrawSpriteSpecialised(room.env, room.sprite, memory, clut, rows))
+        DrawSpriteRows(room.env, room.sprite, memory, clut, rows);
 }
 
 // ---------------------------------------------------------------------------
@@ -784,7 +815,7 @@ private:
                 } else if (j.kind == JobKind::kVertices) {
                     DrawVertices(j, rows);
                 } else if (j.kind == JobKind::kSprite) {
-                    DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
+                    DrawQueuedSprite(*j.sprite_room, *j.memory, *j.clut, rows);
                 } else if (j.kind == JobKind::kSpriteRows) {
                     DrawSpriteRows(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
                 } else if (j.kind == JobKind::kSpriteWhole) {
@@ -1297,6 +1328,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         job->sprite_room = &room;
         room.env = env;
         room.sprite = setup;
+        room.prepared.store(SpriteRoom::kUnprepared, std::memory_order_relaxed);
     }
     Job& j = *job;
     j.kind = whole ? JobKind::kSpriteWhole : kind;
@@ -1474,9 +1506,9 @@ void WaitForWritesTo(u32 block_lo, u32 block_hi)
 
 bool QueueSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut)
 {
-    const JobKind kind =
-        DrawSpriteSpecialised(env, s, memory, clut, RowBands{}, true) ? JobKind::kSprite : JobKind::kSpriteRows;
-    return Queue1(kind, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
+    // Whether the specialised pipelines take it is found by the band that
+    // prepares it (DrawQueuedSprite), not here.
+    return Queue1(JobKind::kSprite, env, s, s.px_begin, s.px_end, s.py_begin, s.py_end, memory, clut);
 }
 
 bool QueueTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,

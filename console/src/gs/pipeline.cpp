@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -2122,13 +2123,12 @@ private:
     s64 d_, q_ = 0, r_ = 0, qs_ = 0, rs_ = 0;
 };
 
-// Room for a sprite's arrays per column and texel row, kept by each thread
-// from sprite to sprite.
+// Room for a sprite's arrays per texel row and pixel row, kept by each
+// thread from sprite to sprite (what stays fixed down the columns is the
+// sprite's plan's).
 struct SpriteScratch {
-    std::vector<s32> u16s, ua, ub, fu;
-    std::vector<u32> texels, row, shaded, depths;
+    std::vector<u32> texels, row, shaded;
     std::vector<u64> filtered[2];
-    SpriteColumns cols;
 };
 
 thread_local SpriteScratch scratch;
@@ -3563,32 +3563,110 @@ bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo
     return true;
 }
 
-bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
-                           const RowBands& bands, bool check_only)
-{
+// A sprite made ready for the specialised pipelines once (PrepareSprite):
+// its writing stage, its texture's reads and what stays fixed down its
+// columns, then drawn band by band (DrawPreparedSprite), by several threads
+// at once.  It points at the state, set-up, memory and CLUT it was prepared
+// from, which stay as they are until it is drawn; what it keeps of its own
+// (columns, palette) it keeps from sprite to sprite, for its room.
+struct SpritePlan {
+    const DrawEnv* given = nullptr;
+    const SpriteSetup* s = nullptr;
+    LocalMemory* memory = nullptr;
+    // The state drawn: `given`, or one of these made from it.
+    std::optional<DrawEnv> untested, without_depth;
+    const DrawEnv* env = nullptr;
     Writer writer;
+    bool alpha_test = false;
+    bool nothing = false;  // nothing is drawn at all
+    bool fill_depth = false;  // Z is filled by blocks first...
+    bool draws = false;  // ...and then the frame drawn
+    // Flat sprites: the colour, and whether it is filled by blocks.
+    u32 rgba = 0;
+    bool fill = false;
+    FillPattern pattern;
+    // Textured ones.
+    bool uv = false;
+    Texturing tex;
+    alignas(16) u32 palette[256];
+    std::optional<PrimitiveSampler> sampler;
+    ShadeContext sc{};
+    u32 tfx = 0;
+    bool tcc = false, fog = false, avx2 = false;
+    SpriteShadeFn shade = nullptr;
+    int n = 0;
+    std::vector<s32> u16s, ua, ub, fu;
+    SpriteRowArgs args{};
+    bool whole_rows = false;
+    std::vector<u32> depth_row_room;
+    const u32* row_depths = nullptr;
+    // The texel columns read: a run of consecutive texels, a window of
+    // them, or each column on its own (see PrepareSprite).
+    s32 lo = 0, hi = 0;
+    bool run = false, window = false;
+    int run_begin = 0, run_end = 0;
+    SpriteReaders readers{};
+    SpriteColumns cols;
+    bool as_is = false, centred = false;
+};
+
+void SpritePlanDelete::operator()(SpritePlan* p) const
+{
+    delete p;
+}
+
+SpritePlanPtr MakeSpritePlan()
+{
+    return SpritePlanPtr(new SpritePlan);
+}
+
+namespace {
+
+// The horizontal weights of a column whose texels mix with fraction f.
+__m128i SpriteWeights(s32 f)
+{
+    const s16 a = static_cast<s16>(16 - f), b = static_cast<s16>(f);
+    return _mm_set_epi16(b, b, b, b, a, a, a, a);
+}
+
+}  // namespace
+
+bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+                   SpritePlan& p)
+{
+    p.given = &given;
+    p.s = &s;
+    p.memory = &memory;
+    p.untested.reset();
+    p.without_depth.reset();
+    p.sampler.reset();
+    p.nothing = p.fill_depth = p.draws = false;
+    Writer& writer = p.writer;
+    writer = Writer{};
     const s32 alpha = given.prim.tme ? -1 : s.color.a;
     // An alpha test whose outcome varies from texel to texel, failing pixels
     // left alone: the sprite is drawn as one without the test, each row's
     // runs of passing pixels written once they are shaded.
-    std::optional<DrawEnv> untested;
     if (!MakeWriter(given, memory, writer, alpha)) {
         if (!given.prim.tme || !given.ate || given.afail != AlphaFail::kKeep || (given.date && given.frame.has_alpha))
             return false;
-        untested.emplace(given);
-        untested->ate = false;
+        p.untested.emplace(given);
+        p.untested->ate = false;
         writer = Writer{};
-        if (!MakeWriter(*untested, memory, writer, alpha))
+        if (!MakeWriter(*p.untested, memory, writer, alpha))
             return false;
     }
-    const bool alpha_test = untested.has_value();
-    const DrawEnv& tested = untested ? *untested : given;
+    const bool alpha_test = p.untested.has_value();
+    p.alpha_test = alpha_test;
+    const DrawEnv& tested = p.untested ? *p.untested : given;
     // Rows are read whole before they are written: a sprite reading what it
     // writes is left to the general path, which keeps the pixel order.
     if (tested.prim.tme && !writer.nothing && !SpriteTextureApart(tested, s, writer.state.zwrite))
         return false;
-    if (check_only || writer.nothing)
+    if (writer.nothing) {
+        p.nothing = true;
         return true;
+    }
     // A depth test that always passes, with no Z write (ZMSK, or the fail
     // action of an alpha test that always fails), leaves the Z buffer alone
     // and every pixel drawn, as no Z buffer would: the blur and brighten
@@ -3597,84 +3675,68 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     // apart from its frame pixels: Z is one value, filled by blocks first
     // (nothing of the sprite reads it), then the frame drawn likewise.
     // A textured one likewise: its texels lie apart from what it writes.
-    const bool fill_depth = !alpha_test && tested.depth.used && writer.state.zall != 0 && writer.state.zwrite && tested.scanmsk < 2 &&
-                            FrameAndDepthApart(tested, s.px_begin, s.px_end, s.py_begin, s.py_end);
-    if (fill_depth)
-        FillRect(memory, tested.depth.psm, tested.depth.bp, tested.frame.bw, static_cast<u32>(s.px_begin),
-                 static_cast<u32>(s.px_end), static_cast<u32>(s.py_begin), static_cast<u32>(s.py_end),
-                 FillPattern(std::min(s.z, tested.depth.max)),
-                 DepthClassOf(tested.depth) == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
-    std::optional<DrawEnv> without_depth;
-    if (tested.depth.used && writer.state.zall != 0 && (!writer.state.zwrite || fill_depth)) {
-        without_depth.emplace(tested);
-        without_depth->depth.used = without_depth->depth.test = without_depth->depth.write = false;
+    p.fill_depth = !alpha_test && tested.depth.used && writer.state.zall != 0 && writer.state.zwrite &&
+                   tested.scanmsk < 2 && FrameAndDepthApart(tested, s.px_begin, s.px_end, s.py_begin, s.py_end);
+    if (tested.depth.used && writer.state.zall != 0 && (!writer.state.zwrite || p.fill_depth)) {
+        p.without_depth.emplace(tested);
+        p.without_depth->depth.used = p.without_depth->depth.test = p.without_depth->depth.write = false;
         writer = Writer{};
-        if (!MakeWriter(*without_depth, memory, writer, alpha))
+        if (!MakeWriter(*p.without_depth, memory, writer, alpha))
             return false;
         if (writer.nothing)
             return true;
     }
-    const DrawEnv& env = without_depth ? *without_depth : tested;
+    p.draws = true;
+    const DrawEnv& env = p.without_depth ? *p.without_depth : tested;
+    p.env = &env;
     writer.state.disjoint = FrameAndDepthApart(env, s.px_begin, s.px_end, s.py_begin, s.py_end);
     if (writer.state.disjoint && writer.quads)
         writer.write = writer.quads;
     const WriterState& ws = writer.state;
-    const Layout& frame_layout = LayoutOf(env.frame.psm);
-    const Layout& depth_layout = LayoutOf(env.depth.psm);
-    // Room of a quad on either side of the span for the writing stage.
-    alignas(16) u32 color_room[4 + kChunk + 4];
-    alignas(16) u32 depth_room[4 + kChunk + 4];
-    u32* const colors = color_room + 4;
-    u32* const depths = depth_room + 4;
-    for (u32& d : depth_room)
-        d = s.z;
 
     if (!env.prim.tme) {
         Color flat = s.color;
         if (env.prim.fge)
             flat = ApplyFog(flat, s.fog, env.fogcol);
-        const u32 rgba = PackColor(flat);
+        p.rgba = PackColor(flat);
         // Without blending or a depth test every pixel's value is known
         // beforehand, dithered or not.
-        const bool fill = writer.flat_fill || (env.dither && !env.blend && writer.frame_write &&
-                                               (!env.depth.used || ws.zall != 0));
-        if (fill && FillSpriteByBlocks(env, ws, s, memory, FlatFramePattern(env, flat), bands))
-            return true;
-        for (u32& c : color_room)
-            c = rgba;
-        for (s32 py = s.py_begin; py < s.py_end; ++py) {
-            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
-                continue;
-            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-            if (writer.flat_fill) {
-                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
-                continue;
-            }
-            for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
-                writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
-        }
+        p.fill = writer.flat_fill ||
+                 (env.dither && !env.blend && writer.frame_write && (!env.depth.used || ws.zall != 0));
+        if (p.fill)
+            p.pattern = FlatFramePattern(env, flat);
         return true;
     }
 
     const bool uv = env.prim.fst;
+    p.uv = uv;
     const LodChoice lod = ChooseLodForQ(env.tex, uv ? 1.0f : s.q);
-    Texturing tex;
+    Texturing& tex = p.tex;
+    tex = Texturing{};
     MakeTexturing(env.tex, memory, lod, tex, &clut);
-    std::optional<PrimitiveSampler> sampler;
+    // The palette is this thread's: the plan keeps its own copy.
+    if (tex.expand.palette) {
+        std::memcpy(p.palette, tex.expand.palette, sizeof p.palette);
+        tex.expand.palette = p.palette;
+    }
     if (!tex.direct)
-        sampler.emplace(env.tex, memory, clut);
-    const ShadeContext sc{&tex, sampler ? &*sampler : nullptr, FogColor16(env.fogcol)};
+        p.sampler.emplace(env.tex, memory, clut);
+    p.sc = ShadeContext{&tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
     // MODULATE by 0x80 in every channel taking the texel's alpha leaves the
     // texel as it is, as DECAL taking its alpha does.
     u32 tfx = env.tex.tfx;
     const bool tcc = env.tex.tcc, fog = env.prim.fge;
     if (tfx == 0 && tcc && !fog && PackColor(s.color) == 0x80808080u)
         tfx = 1;
-    const bool avx2 = ActiveSimdLevel() == SimdLevel::kAvx2;
-    const SpriteShadeFn shade = PickSpriteShade(tex, tfx, tcc, fog, avx2);
+    p.tfx = tfx;
+    p.tcc = tcc;
+    p.fog = fog;
+    p.avx2 = ActiveSimdLevel() == SimdLevel::kAvx2;
+    p.shade = PickSpriteShade(tex, tfx, tcc, fog, p.avx2);
 
     const int n = s.px_end - s.px_begin;
-    std::vector<s32>& u16s = scratch.u16s;
+    p.n = n;
+    std::vector<s32>& u16s = p.u16s;
     u16s.resize(static_cast<size_t>(n));
     if (uv) {
         UvStepper u(s.u0, s.u1, s.x0, s.x1, s.px_begin);
@@ -3684,80 +3746,31 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         for (s32 px = s.px_begin; px < s.px_end; ++px)
             u16s[static_cast<size_t>(px - s.px_begin)] = StepStq(s.s0, s.s1, s.q, env.tex.tw, s.x0, s.x1, px);
     }
-    SpriteRowArgs args{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
+    p.args = SpriteRowArgs{&s, u16s.data(), 0, s.fog, nullptr, nullptr, nullptr, {}, {}};
     // Rows whose colours are ready are written whole when the writing stage
     // goes by quads, which takes spans of any length (the others take
     // kChunk pixels at most).
-    const bool whole_rows = writer.quads && writer.write == writer.quads;
+    p.whole_rows = writer.quads && writer.write == writer.quads;
     // 16-bit frames with no depth stage or blending take their rows a group
     // of sixteen pixels at a time.
-    if (whole_rows && env.frame.is16 && HalfColumns(env.frame.psm) && !env.blend && writer.frame_write &&
+    if (p.whole_rows && env.frame.is16 && HalfColumns(env.frame.psm) && !env.blend && writer.frame_write &&
         (!env.depth.used || (ws.zall != 0 && !ws.zwrite)))
         writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0);
-    std::vector<u32>& depth_row_room = scratch.depths;
-    const u32* row_depths = nullptr;
-    if (whole_rows) {
-        depth_row_room.assign(static_cast<size_t>(n) + 8, s.z);
-        row_depths = depth_row_room.data() + 4;
+    p.row_depths = nullptr;
+    if (p.whole_rows) {
+        p.depth_row_room.assign(static_cast<size_t>(n) + 8, s.z);
+        p.row_depths = p.depth_row_room.data() + 4;
     }
-    // The span's pixels, or with the alpha test its runs of passing ones.
-    auto write_span = [&](const PixelRow& row, u32 x, int k, const u32* c, const u32* d) {
-        if (!alpha_test) {
-            writer.write(ws, row, x, k, c, d);
-            return;
-        }
-        for (int i = 0; i < k;) {
-            while (i < k && !AlphaPasses(given.atst, static_cast<s32>(c[i] >> 24), given.aref))
-                ++i;
-            int j = i;
-            while (j < k && AlphaPasses(given.atst, static_cast<s32>(c[j] >> 24), given.aref))
-                ++j;
-            if (j > i)
-                writer.write(ws, row, x + static_cast<u32>(i), j - i, c + i, d + i);
-            i = j;
-        }
-    };
-    // The band's rows only, a stretch of them at a time, each stretch
-    // stepping v from its first row.
-    auto each_row = [&](auto&& row_work) {
-        for (s32 y = s.py_begin; y < s.py_end;) {
-            const s32 end = bands.Stretch(y, s.py_end);
-            UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
-            for (s32 py = y; py < end; ++py, v.Next()) {
-                if (RowMasked(env.scanmsk, py))
-                    continue;
-                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-                args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
-                const u32* row_colors = row_work();
-                if (row_colors && whole_rows) {
-                    write_span(row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
-                    continue;
-                }
-                for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
-                    const int k = std::min(kChunk, s.px_end - px);
-                    const u32* c = colors;
-                    if (row_colors)
-                        c = row_colors + (px - s.px_begin);
-                    else
-                        shade(sc, args, px - s.px_begin, k, colors);
-                    write_span(row, static_cast<u32>(px), k, c, depths);
-                }
-            }
-            y = std::max(y, end);
-        }
-    };
-    if (!tex.direct) {
-        each_row([] { return static_cast<const u32*>(nullptr); });
+    if (!tex.direct)
         return true;
-    }
 
     // The texel columns (wrapped) of every pixel column, and the horizontal
     // weights.
     const TexLevel& l = tex.level;
     const bool linear = tex.linear;
-    std::vector<s32>& ua = scratch.ua;
-    std::vector<s32>& ub = scratch.ub;
-    std::vector<s32>& fu = scratch.fu;
+    std::vector<s32>& ua = p.ua;
+    std::vector<s32>& ub = p.ub;
+    std::vector<s32>& fu = p.fu;
     // One entry of room past the last column for the reads two at a time.
     ua.resize(static_cast<size_t>(n) + 1);
     ub.resize(ua.size());
@@ -3807,24 +3820,20 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     const int read = tex.tex_class == kTex16 && HalfColumns(tpsm)                                   ? kRunHalves
                      : (tex.tex_class == kTex32 || tex.tex_class == kTex24) && QuadColumns(tpsm) ? kRunQuads
                                                                                                   : kRunTexels;
-    const SpriteReaders readers = PickReaders(tex.tex_class, read);
+    p.readers = PickReaders(tex.tex_class, read);
     // The columns read one by one: all of them, or the two outside a run;
     // with a window, the horizontal weights of every column.
-    SpriteColumns& cols = scratch.cols;
+    SpriteColumns& cols = p.cols;
     cols.c0.resize(ua.size());
     if (linear) {
         cols.c1.resize(ua.size());
         cols.wu.resize(ua.size());
     }
-    auto weights = [](s32 f) {
-        const s16 a = static_cast<s16>(16 - f), b = static_cast<s16>(f);
-        return _mm_set_epi16(b, b, b, b, a, a, a, a);
-    };
     for (int i = 0; i < n; ++i) {
         if (run && i >= run_begin && i < run_end)
             continue;
         if (linear)
-            cols.wu[i].v = weights(fu[i]);
+            cols.wu[i].v = SpriteWeights(fu[i]);
         if (window)
             continue;
         cols.c0[i] = l.ColFor(static_cast<u32>(ua[i]));
@@ -3832,12 +3841,151 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
             cols.c1[i] = l.ColFor(static_cast<u32>(ub[i]));
     }
     if (linear)
-        cols.wu[n].v = weights(0);
+        cols.wu[n].v = SpriteWeights(0);
     if (window)
         for (int i = 0; i <= n; ++i) {
             ua[i] -= lo;
             ub[i] -= lo;
         }
+    p.lo = lo;
+    p.hi = hi;
+    p.run = run;
+    p.window = window;
+    p.run_begin = run_begin;
+    p.run_end = run_end;
+    // DECAL taking the texel's alpha, without fog: the texels are the colours.
+    p.as_is = tfx == 1 && tcc && !fog;
+    // Texel centres on the pixel centres across (every fu 0) and down (fv
+    // 0): the weights are 16 x 16 on the first texel and 0 on the others, so
+    // each pixel is that texel, as nearest reads it.
+    bool centred = linear;
+    for (int i = 0; i < n && centred; ++i)
+        centred = fu[i] == 0;
+    p.centred = centred;
+    return true;
+}
+
+void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
+{
+    if (p.nothing)
+        return;
+    const DrawEnv& given = *p.given;
+    const SpriteSetup& s = *p.s;
+    LocalMemory& memory = *p.memory;
+    if (p.fill_depth) {
+        const DrawEnv& tested = p.untested ? *p.untested : given;
+        FillRect(memory, tested.depth.psm, tested.depth.bp, tested.frame.bw, static_cast<u32>(s.px_begin),
+                 static_cast<u32>(s.px_end), static_cast<u32>(s.py_begin), static_cast<u32>(s.py_end),
+                 FillPattern(std::min(s.z, tested.depth.max)),
+                 DepthClassOf(tested.depth) == kDepth24 ? 0xFFFFFFu : 0xFFFFFFFFu, bands);
+    }
+    if (!p.draws)
+        return;
+    const DrawEnv& env = *p.env;
+    const Writer& writer = p.writer;
+    const WriterState& ws = writer.state;
+    const bool alpha_test = p.alpha_test;
+    const Layout& frame_layout = LayoutOf(env.frame.psm);
+    const Layout& depth_layout = LayoutOf(env.depth.psm);
+    // Room of a quad on either side of the span for the writing stage.
+    alignas(16) u32 color_room[4 + kChunk + 4];
+    alignas(16) u32 depth_room[4 + kChunk + 4];
+    u32* const colors = color_room + 4;
+    u32* const depths = depth_room + 4;
+    for (u32& d : depth_room)
+        d = s.z;
+
+    if (!env.prim.tme) {
+        const u32 rgba = p.rgba;
+        if (p.fill && FillSpriteByBlocks(env, ws, s, memory, p.pattern, bands))
+            return;
+        for (u32& c : color_room)
+            c = rgba;
+        for (s32 py = s.py_begin; py < s.py_end; ++py) {
+            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
+                continue;
+            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+            if (writer.flat_fill) {
+                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
+                continue;
+            }
+            for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
+                writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
+        }
+        return;
+    }
+
+    const bool uv = p.uv;
+    const Texturing& tex = p.tex;
+    const ShadeContext& sc = p.sc;
+    const u32 tfx = p.tfx;
+    const bool tcc = p.tcc, fog = p.fog, avx2 = p.avx2;
+    const SpriteShadeFn shade = p.shade;
+    const int n = p.n;
+    SpriteRowArgs args = p.args;
+    const bool whole_rows = p.whole_rows;
+    const u32* const row_depths = p.row_depths;
+    // The span's pixels, or with the alpha test its runs of passing ones.
+    auto write_span = [&](const PixelRow& row, u32 x, int k, const u32* c, const u32* d) {
+        if (!alpha_test) {
+            writer.write(ws, row, x, k, c, d);
+            return;
+        }
+        for (int i = 0; i < k;) {
+            while (i < k && !AlphaPasses(given.atst, static_cast<s32>(c[i] >> 24), given.aref))
+                ++i;
+            int j = i;
+            while (j < k && AlphaPasses(given.atst, static_cast<s32>(c[j] >> 24), given.aref))
+                ++j;
+            if (j > i)
+                writer.write(ws, row, x + static_cast<u32>(i), j - i, c + i, d + i);
+            i = j;
+        }
+    };
+    // The band's rows only, a stretch of them at a time, each stretch
+    // stepping v from its first row.
+    auto each_row = [&](auto&& row_work) {
+        for (s32 y = s.py_begin; y < s.py_end;) {
+            const s32 end = bands.Stretch(y, s.py_end);
+            UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
+            for (s32 py = y; py < end; ++py, v.Next()) {
+                if (RowMasked(env.scanmsk, py))
+                    continue;
+                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
+                const u32* row_colors = row_work();
+                if (row_colors && whole_rows) {
+                    write_span(row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
+                    continue;
+                }
+                for (s32 px = s.px_begin; px < s.px_end; px += kChunk) {
+                    const int k = std::min(kChunk, s.px_end - px);
+                    const u32* c = colors;
+                    if (row_colors)
+                        c = row_colors + (px - s.px_begin);
+                    else
+                        shade(sc, args, px - s.px_begin, k, colors);
+                    write_span(row, static_cast<u32>(px), k, c, depths);
+                }
+            }
+            y = std::max(y, end);
+        }
+    };
+    if (!tex.direct) {
+        each_row([] { return static_cast<const u32*>(nullptr); });
+        return;
+    }
+
+    const TexLevel& l = tex.level;
+    const bool linear = tex.linear;
+    const std::vector<s32>& ua = p.ua;
+    const std::vector<s32>& ub = p.ub;
+    const std::vector<s32>& fu = p.fu;
+    const s32 lo = p.lo, hi = p.hi;
+    const bool run = p.run, window = p.window;
+    const int run_begin = p.run_begin, run_end = p.run_end;
+    const SpriteReaders& readers = p.readers;
+    const SpriteColumns& cols = p.cols;
     // Texels of a run (with a texel after it when bilinear) or a window, and
     // room for the reads' overrun on either side; nearest keeps the row's
     // texels here too.
@@ -3873,7 +4021,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         return row_texels;
     };
     // DECAL taking the texel's alpha, without fog: the texels are the colours.
-    const bool as_is = tfx == 1 && tcc && !fog;
+    const bool as_is = p.as_is;
     // A row's colours, shaded whole (with room for the writing stage's
     // reads around them), and what they were shaded from: rows with the
     // same texel rows and vertical weight have the same colours.
@@ -3891,12 +4039,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         }
         return shaded;
     };
-    // Texel centres on the pixel centres across (every fu 0) and down (fv
-    // 0): the weights are 16 x 16 on the first texel and 0 on the others, so
-    // each pixel is that texel, as nearest reads it.
-    bool centred = linear;
-    for (int i = 0; i < n && centred; ++i)
-        centred = fu[i] == 0;
+    const bool centred = p.centred;
     // Every column one texel of a run (bilinear: with one horizontal
     // weight), no alpha test, rows written whole: the copy and brighten
     // passes.  The rows are walked here with their texel rows read, weighted
@@ -3913,7 +4056,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         for (std::vector<u64>& f : scratch.filtered)
             f.resize(ua.size() + 8);
         u64* const slot[2] = {scratch.filtered[0].data(), scratch.filtered[1].data()};
-        const __m128i wu = weights(fu[0]);
+        const __m128i wu = SpriteWeights(fu[0]);
         const WeightRunFn weigh = avx2 ? WeightRunAvx2 : WeightRun;
         // What `shaded` holds: texel rows v0 and v1 mixed with weight fv, or
         // (fv -2) texel row v0 as it is.
@@ -3981,7 +4124,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
             }
             y = std::max(y, end);
         }
-        return true;
+        return;
     }
     if (!linear) {
         each_row([&]() -> const u32* {
@@ -3989,7 +4132,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
             args.texels = texel_row(v);
             return as_is ? args.texels : shade_row({v, v, 0}, shade);
         });
-        return true;
+        return;
     }
     const SpriteShadeFn centred_shade = PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
 
@@ -3999,7 +4142,7 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
     s32 filtered_v[2] = {-1, -1};
     for (int k = 0; k < 2; ++k)
         filtered[k].resize(ua.size() + 8);
-    const __m128i run_weights = run ? weights(fu[run_begin]) : _mm_setzero_si128();
+    const __m128i run_weights = run ? SpriteWeights(fu[run_begin]) : _mm_setzero_si128();
     const WeightRunFn weight_run = avx2 ? WeightRunAvx2 : WeightRun;
     auto filtered_row = [&](s32 v, s32 keep) -> const u64* {
         for (int k = 0; k < 2; ++k)
@@ -4042,6 +4185,15 @@ bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemo
         args.wv1 = _mm_set1_epi16(static_cast<s16>(fv));
         return shade_row({v0, v1, fv}, shade);
     });
+}
+
+bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,
+                           const RowBands& bands)
+{
+    thread_local const SpritePlanPtr plan = MakeSpritePlan();
+    if (!PrepareSprite(given, s, memory, clut, *plan))
+        return false;
+    DrawPreparedSprite(*plan, bands);
     return true;
 }
 

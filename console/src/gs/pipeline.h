@@ -79,12 +79,27 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
 // For tests: decode each texture DecodeTexture covers at its first use.
 void DecodeTexturesAtFirstUse(bool on);
 
+// A sprite made ready for the specialised pipelines once and drawn band by
+// band (the draw threads' records), by several threads at once.
+// PrepareSprite is false when the state is one the pipelines leave to the
+// general path; the state, set-up, memory and CLUT must stay as they are
+// until the sprite is drawn.  A plan is reused from sprite to sprite.
+struct SpritePlan;
+struct SpritePlanDelete {
+    void operator()(SpritePlan* p) const;
+};
+using SpritePlanPtr = std::unique_ptr<SpritePlan, SpritePlanDelete>;
+SpritePlanPtr MakeSpritePlan();
+bool PrepareSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut,
+                   SpritePlan& plan);
+void DrawPreparedSprite(const SpritePlan& plan, const RowBands& bands);
+
 // Draw `sprite` or `triangle` through a specialised pipeline, sprite rows
 // outside `bands` left alone.  False, having drawn nothing, when the state is
-// one the pipelines leave to the general path; with `check_only` nothing is
-// drawn either way.  A triangle reads its texels from `decoded` when given.
+// one the pipelines leave to the general path.  A triangle reads its texels
+// from `decoded` when given.
 bool DrawSpriteSpecialised(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory,
-                           const ClutBuffer& clut, const RowBands& bands, bool check_only = false);
+                           const ClutBuffer& clut, const RowBands& bands);
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& triangle, LocalMemory& memory,
                              const ClutBuffer& clut, const TargetBlocks& targets,
                              const DecodedTexture* decoded = nullptr);

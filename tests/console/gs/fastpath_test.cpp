@@ -731,8 +731,34 @@ Trial PalettesWhileQueued(std::mt19937& rng)
     tex.th = 6;
     tex.tfx = Pick(rng, 2);
     for (int step = 0; step < 14; ++step) {
-        const u32 action = Pick(rng, 3);
-        if (action == 0) {
+        const u32 action = Pick(rng, 4);
+        if (action == 3) {
+            // A burst of sprites over every band, each through another entry
+            // group of one loaded palette: a band drawing a sprite late must
+            // still see its palette while the others go on to the next ones.
+            w(GsReg::FRAME_1, Frame(0, 4, 0x00));
+            w(GsReg::ZBUF_1, Zbuf(64, 0x31, true));
+            w(GsReg::TEX1_1, Tex1(Chance(rng, 50), 1));
+            w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+            w(GsReg::PRIM, Prim({6, false, true, false, false, false, true}));
+            tex.psm = 0x14;
+            tex.cpsm = 0x0;
+            tex.cbp = kPalettePage * 32;
+            tex.csa = 0;
+            tex.cld = 1;
+            w(GsReg::TEX0_1, Tex0(tex));
+            tex.cld = 0;
+            const u32 first = Pick(rng, 16);
+            for (u32 k = 0; k < 8; ++k) {
+                tex.csa = (first + k) % 16;
+                w(GsReg::TEX0_1, Tex0(tex));
+                const u32 sx = Pick(rng, 128);
+                w(GsReg::UV, Uv(Pick(rng, 64 * 16), Pick(rng, 32 * 16)));
+                w(GsReg::XYZ2, Xyz(sx * 16, 0, 0));
+                w(GsReg::UV, Uv(Pick(rng, 128 * 16), Pick(rng, 64 * 16)));
+                w(GsReg::XYZ2, Xyz((sx + 16 + Pick(rng, 112)) * 16, 128 * 16, 0));
+            }
+        } else if (action == 0) {
             // Into the palette page, 64 pixels wide: Gouraud triangles over
             // its first 16 x 16 pixels (where a 256-entry palette lies).
             w(GsReg::FRAME_1, Frame(kPalettePage, 1, Chance(rng, 60) ? 0x00 : 0x02));
