@@ -70,14 +70,13 @@ inline void PrefetchForWrite(const void* p)
 // Records too large to keep for every queued primitive: a triangle prepared
 // once for all the bands it touches, and a sprite's state and set-up.  The
 // queue holds fewer of these than primitives; each is reused once the
-// primitive that last took it is drawn.
+// primitive that last took it is drawn (the sender keeps, apart from the
+// rooms, the number of that primitive plus one: the workers write the rooms).
 struct TriangleRoom {
-    u64 until = 0;  // the number of the primitive that took it, plus one
     TriangleStateRef prepared_state;
     PreparedTriangle triangle;
 };
 struct SpriteRoom {
-    u64 until = 0;
     DrawEnv env;
     SpriteSetup sprite;
 };
@@ -283,8 +282,7 @@ public:
         // leaving the process, its per-thread drawing caches already gone.
         Publish();
         while (!Idle()) {
-            if (sleepers_.load(std::memory_order_seq_cst) > 0)
-                Wake();
+            WakeAll();
             std::this_thread::yield();
         }
         {
@@ -383,8 +381,8 @@ public:
 
     // The next room, for the primitive about to be sent, once the primitive
     // that held it is drawn; meanwhile the sender draws as in Slot.
-    TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, rooms_taken_); }
-    SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_rooms_taken_); }
+    TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, room_until_, rooms_taken_); }
+    SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_room_until_, sprite_rooms_taken_); }
 
     // The next room if it is free now, for a triangle whose bands may share
     // its preparation; null, without waiting, when it is not (the bands
@@ -394,12 +392,12 @@ public:
     // count.
     TriangleRoom* TriangleRoomIfFree()
     {
-        TriangleRoom& room = rooms_[rooms_taken_ % kTriangleRooms];
-        if (room.until > oldest_) {
+        const u32 at = static_cast<u32>(rooms_taken_ % kTriangleRooms);
+        if (room_until_[at] > oldest_) {
             if (sent_ < room_retry_)
                 return nullptr;
             Advance();
-            if (room.until > oldest_) {
+            if (room_until_[at] > oldest_) {
                 room_backoff_ = std::min<u64>(room_backoff_ * 2, kRoomRetryMax);
                 room_retry_ = sent_ + room_backoff_;
                 return nullptr;
@@ -407,15 +405,15 @@ public:
             room_backoff_ = kRoomRetry;
         }
         ++rooms_taken_;
-        room.until = sent_ + 1;
-        return &room;
+        room_until_[at] = sent_ + 1;
+        return &rooms_[at];
     }
 
     // Gives back the triangle room just taken, the primitive not being sent.
     void ReturnTriangleRoom()
     {
         --rooms_taken_;
-        rooms_[rooms_taken_ % kTriangleRooms].until = 0;
+        room_until_[rooms_taken_ % kTriangleRooms] = 0;
     }
 
     // Whether rows [y0, y1) lie in more than one band.
@@ -463,9 +461,16 @@ public:
         unpublished_bands_ = 0;
         unpublished_pixels_ = 0;
         published_ = sent_;
-        produced_.store(sent_, std::memory_order_seq_cst);
-        if (sent_ - last_wake_ >= kWakeEvery && sleepers_.load(std::memory_order_seq_cst) > 0)
-            Wake();
+        produced_.store(sent_, std::memory_order_release);
+        // Whether a worker sleeps is looked at only every few dozen
+        // primitives: seeing it takes a fence, which waits for every store
+        // the sender has under way (the records, to lines the workers read).
+        // A worker that goes to sleep just now sleeps until the next look,
+        // or wakes by itself.
+        if (sent_ - last_sleep_check_ >= kWakeEvery) {
+            last_sleep_check_ = sent_;
+            WakeAll();
+        }
     }
 
     bool Idle()
@@ -533,8 +538,7 @@ public:
         if (oldest_ >= count)
             return;
         Publish();
-        if (sleepers_.load(std::memory_order_seq_cst) > 0)
-            Wake();
+        WakeAll();
         for (int spin = 0;; ++spin) {
             Advance();
             if (oldest_ >= count)
@@ -547,8 +551,8 @@ public:
     void Drain()
     {
         Publish();
-        if (!Idle() && sleepers_.load(std::memory_order_seq_cst) > 0)
-            Wake();
+        if (!Idle())
+            WakeAll();
         // A band whose worker is asleep, or is drawing other bands, is drawn
         // here; only a band being drawn elsewhere is waited for.
         for (int spin = 0;; ++spin) {
@@ -686,10 +690,6 @@ private:
             return std::make_unique<Storage>();
         std::unique_ptr<Storage> storage(spare_);
         spare_ = nullptr;
-        for (TriangleRoom& room : storage->rooms)
-            room.until = 0;
-        for (SpriteRoom& room : storage->sprite_rooms)
-            room.until = 0;
         for (Band& band : storage->bands) {
             band.tail.store(0, std::memory_order_relaxed);
             band.head.store(0, std::memory_order_relaxed);
@@ -709,28 +709,33 @@ private:
     }
 
     template <typename R, size_t N>
-    R& TakeRoom(std::array<R, N>& rooms, u64& taken)
+    R& TakeRoom(std::array<R, N>& rooms, std::array<u64, N>& until, u64& taken)
     {
-        R& room = rooms[taken % N];
-        if (room.until > oldest_) {
+        const size_t at = taken % N;
+        if (until[at] > oldest_) {
             Advance();
-            for (int spin = 0; room.until > oldest_; ++spin) {
+            for (int spin = 0; until[at] > oldest_; ++spin) {
                 if (!Help() && spin > 100)
                     std::this_thread::yield();
                 Advance();
             }
         }
         ++taken;
-        room.until = sent_ + 1;
-        return room;
+        until[at] = sent_ + 1;
+        return rooms[at];
     }
 
-    void Wake()
+    // Wakes every sleeping worker, for a wait or a drain: work published
+    // before is seen.
+    void WakeAll()
     {
-        last_wake_ = sent_;
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) == 0)
+            return;
         std::lock_guard lock(mutex_);
         wake_.notify_all();
     }
+
 
     // Moves `oldest_` past the primitives every band has drawn: to the
     // first a band has yet to draw.  Workers count only what each band drew,
@@ -879,13 +884,16 @@ private:
     // worker reads for each primitive it draws.
     alignas(64) u64 rooms_taken_ = 0;
     u64 sprite_rooms_taken_ = 0;
+    // Per room, the number of the primitive that took it, plus one.
+    std::array<u64, kTriangleRooms> room_until_{};
+    std::array<u64, kSpriteRooms> sprite_room_until_{};
     u64 room_retry_ = 0;  // no room is looked for before this primitive
     static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
     u64 room_backoff_ = kRoomRetry;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
-    u64 last_wake_ = 0;
+    u64 last_sleep_check_ = 0;
     u64 published_ = 0;  // sent_ when last published
     u32 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
