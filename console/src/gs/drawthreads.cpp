@@ -40,7 +40,7 @@ constexpr u32 kQueueSize = 8192;
 // Rooms for triangles prepared once for all their bands, and for sprites
 // (see TriangleRoom): the first are taken only when free, so that there are
 // enough for the sender to run well ahead of the bands and still share.
-constexpr u32 kTriangleRooms = 2048;
+constexpr u32 kTriangleRooms = 4096;
 constexpr u32 kSpriteRooms = 256;
 
 // Sprites the specialised pipelines leave are drawn through the per-pixel
@@ -87,6 +87,10 @@ struct SpriteRoom {
 // carry their state and set-up in their room.
 struct alignas(64) Job {
     JobKind kind;
+    // Triangles queued as vertices right after this one to the same bands,
+    // drawn with it: their own records follow this one's, and the bands
+    // hold this one's number alone.
+    u16 followers;
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
     const ClutBuffer* clut;
@@ -357,7 +361,9 @@ public:
         // The record a few primitives on is fetched for writing meanwhile:
         // the bands last read it, on other processors.
         Prefetch<1>(jobs_[(sent_ + kPrefetchJobs) % kQueueSize]);
-        return jobs_[sent_ % kQueueSize];
+        Job& j = jobs_[sent_ % kQueueSize];
+        j.followers = 0;
+        return j;
     }
 
     static constexpr u64 kPrefetchJobs = 16;
@@ -429,6 +435,7 @@ public:
     // Pixels are the box's, clamped: only a count towards publishing.
     __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
     {
+        batch_ = nullptr;
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
@@ -441,6 +448,31 @@ public:
                 unpublished_bands_ |= 1u << b;
             }
         }
+        Sent(pixels);
+    }
+
+    // Sends the triangle in the slot (queued as vertices, touching rows
+    // [y0, y1), y0 < y1) as a follower of the one before when that one is
+    // not published yet and goes to the same bands; otherwise as Send, the
+    // triangle then taking followers.
+    __attribute__((always_inline)) void SendVertices(Job& j, s32 y0, s32 y1, u32 pixels)
+    {
+        const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
+        if (batch_ && first == batch_first_ && last == batch_last_ && batch_->followers < kMaxFollowers) {
+            ++batch_->followers;
+            Sent(pixels);
+            return;
+        }
+        Send(y0, y1, pixels);
+        if (published_ != sent_) {
+            batch_ = &j;
+            batch_first_ = first;
+            batch_last_ = last;
+        }
+    }
+
+    __attribute__((always_inline)) void Sent(u32 pixels)
+    {
         ++sent_;
         unpublished_pixels_ += pixels;
         if (sent_ - published_ >= kPublishJobs || unpublished_pixels_ >= kPublishPixels)
@@ -454,6 +486,8 @@ public:
     {
         if (published_ == sent_)
             return;
+        // What the workers may see takes no more followers.
+        batch_ = nullptr;
         for (u32 bits = unpublished_bands_; bits != 0; bits &= bits - 1) {
             const u32 b = static_cast<u32>(__builtin_ctz(bits));
             bands_[b].tail.store(tails_[b], std::memory_order_release);
@@ -788,6 +822,12 @@ private:
                     }
                 } else if (j.kind == JobKind::kVertices) {
                     DrawVertices(j, rows);
+                    const u32 number = band.entries[head % kQueueSize];
+                    for (u32 f = 1; f <= j.followers; ++f) {
+                        if (f < j.followers)
+                            Prefetch<0>(jobs_[(number + f + 1) % kQueueSize]);
+                        DrawVertices(jobs_[(number + f) % kQueueSize], rows);
+                    }
                 } else if (j.kind == JobKind::kSprite) {
                     DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
                 } else if (j.kind == JobKind::kSpriteRows) {
@@ -894,6 +934,10 @@ private:
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_sleep_check_ = 0;
+    // The last triangle sent, while it may take followers, and its bands.
+    Job* batch_ = nullptr;
+    u32 batch_first_ = 0, batch_last_ = 0;
+    static constexpr u16 kMaxFollowers = 0xFFFF;
     u64 published_ = 0;  // sent_ when last published
     u32 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
@@ -1158,7 +1202,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
-    Send(box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
+    SendVertices(j, box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     run_last_ = sent_;
     return true;
 }
