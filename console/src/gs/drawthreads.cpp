@@ -475,6 +475,7 @@ public:
     {
         ++sent_;
         unpublished_pixels_ += pixels;
+        unwoken_pixels_ += pixels;
         if (sent_ - published_ >= kPublishJobs || unpublished_pixels_ >= kPublishPixels)
             Publish();
     }
@@ -500,9 +501,11 @@ public:
         // primitives: seeing it takes a fence, which waits for every store
         // the sender has under way (the records, to lines the workers read).
         // A worker that goes to sleep just now sleeps until the next look,
-        // or wakes by itself.
-        if (sent_ - last_sleep_check_ >= kWakeEvery) {
+        // or wakes by itself.  A few large primitives are as much work as
+        // many small ones.
+        if (sent_ - last_sleep_check_ >= kWakeEvery || unwoken_pixels_ >= kWakePixels) {
             last_sleep_check_ = sent_;
+            unwoken_pixels_ = 0;
             WakeAll();
         }
     }
@@ -685,6 +688,7 @@ public:
 
 private:
     static constexpr u64 kWakeEvery = 64;
+    static constexpr u32 kWakePixels = 1u << 14;
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
@@ -934,6 +938,7 @@ private:
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_sleep_check_ = 0;
+    u32 unwoken_pixels_ = 0;  // sent since then
     // The last triangle sent, while it may take followers, and its bands.
     Job* batch_ = nullptr;
     u32 batch_first_ = 0, batch_last_ = 0;
