@@ -806,10 +806,14 @@ private:
              tail = band.tail.load(std::memory_order_acquire)) {
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
-                // The sender wrote the next record: it is fetched while this
-                // one is drawn.
-                if (head + 1 != tail)
-                    Prefetch<0>(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
+                // The sender wrote the next records, and another band may
+                // have prepared the next triangle: they are fetched while
+                // this one is drawn.
+                if (head + 1 != tail) {
+                    if (head + 2 != tail)
+                        Prefetch<0>(jobs_[band.entries[(head + 2) % kQueueSize] % kQueueSize]);
+                    PrefetchPrepared(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
+                }
                 if (j.kind == JobKind::kFence) {
                     // Two bands arriving at once each see the other's head:
                     // the last to arrive goes on.
@@ -828,8 +832,11 @@ private:
                     DrawVertices(j, rows);
                     const u32 number = band.entries[head % kQueueSize];
                     for (u32 f = 1; f <= j.followers; ++f) {
-                        if (f < j.followers)
-                            Prefetch<0>(jobs_[(number + f + 1) % kQueueSize]);
+                        if (f < j.followers) {
+                            if (f + 1 < j.followers)
+                                Prefetch<0>(jobs_[(number + f + 2) % kQueueSize]);
+                            PrefetchPrepared(jobs_[(number + f + 1) % kQueueSize]);
+                        }
                         DrawVertices(jobs_[(number + f) % kQueueSize], rows);
                     }
                 } else if (j.kind == JobKind::kSprite) {
@@ -848,6 +855,18 @@ private:
         }
         band.busy.store(false, std::memory_order_release);
         return drew;
+    }
+
+    // The triangle `j` shares with its other bands, when one of them has
+    // prepared it: the processor that did holds it.
+    static void PrefetchPrepared(const Job& j)
+    {
+        if ((j.kind == JobKind::kVertices || j.kind == JobKind::kTriangle) && j.room &&
+            (j.kind == JobKind::kTriangle || j.prepared.load(std::memory_order_relaxed) == Job::kPrepared)) {
+            const char* record = reinterpret_cast<const char*>(&j.room->triangle);
+            for (size_t at = 0; at < sizeof(PreparedTriangle); at += 64)
+                __builtin_prefetch(record + at, 0);
+        }
     }
 
     // Whether every band has drawn all it holds before fence `j`.
