@@ -739,6 +739,12 @@ private:
     __attribute__((noinline)) void WaitForSlot()
     {
         Advance();
+        // Workers asleep since the last look are woken: the sender sends no
+        // more until they have drawn.
+        if (sent_ - oldest_ >= kQueueSize) {
+            Publish();
+            WakeAll();
+        }
         for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
             if (!Help() && spin > 100)
                 std::this_thread::yield();
@@ -752,6 +758,10 @@ private:
         const size_t at = taken % N;
         if (until[at] > oldest_) {
             Advance();
+            if (until[at] > oldest_) {
+                Publish();
+                WakeAll();
+            }
             for (int spin = 0; until[at] > oldest_; ++spin) {
                 if (!Help() && spin > 100)
                     std::this_thread::yield();
