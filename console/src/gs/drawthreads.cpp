@@ -40,7 +40,7 @@ constexpr u32 kQueueSize = 8192;
 // Rooms for triangles prepared once for all their bands, and for sprites
 // (see TriangleRoom): the first are taken only when free, so that there are
 // enough for the sender to run well ahead of the bands and still share.
-constexpr u32 kTriangleRooms = 2048;
+constexpr u32 kTriangleRooms = 4096;
 constexpr u32 kSpriteRooms = 256;
 
 // Sprites the specialised pipelines leave are drawn through the per-pixel
@@ -70,14 +70,13 @@ inline void PrefetchForWrite(const void* p)
 // Records too large to keep for every queued primitive: a triangle prepared
 // once for all the bands it touches, and a sprite's state and set-up.  The
 // queue holds fewer of these than primitives; each is reused once the
-// primitive that last took it is drawn.
+// primitive that last took it is drawn (the sender keeps, apart from the
+// rooms, the number of that primitive plus one: the workers write the rooms).
 struct TriangleRoom {
-    u64 until = 0;  // the number of the primitive that took it, plus one
     TriangleStateRef prepared_state;
     PreparedTriangle triangle;
 };
 struct SpriteRoom {
-    u64 until = 0;
     DrawEnv env;
     SpriteSetup sprite;
     // The first band to draw the sprite prepares it here for all of them.
@@ -92,6 +91,10 @@ struct SpriteRoom {
 // carry their state and set-up in their room.
 struct alignas(64) Job {
     JobKind kind;
+    // Triangles queued as vertices right after this one to the same bands,
+    // drawn with it: their own records follow this one's, and the bands
+    // hold this one's number alone.
+    u16 followers;
     s32 py_begin, py_end;  // rows the primitive may touch
     LocalMemory* memory;
     const ClutBuffer* clut;
@@ -314,8 +317,7 @@ public:
         // leaving the process, its per-thread drawing caches already gone.
         Publish();
         while (!Idle()) {
-            if (sleepers_.load(std::memory_order_seq_cst) > 0)
-                Wake();
+            WakeAll();
             std::this_thread::yield();
         }
         {
@@ -390,7 +392,9 @@ public:
         // The record a few primitives on is fetched for writing meanwhile:
         // the bands last read it, on other processors.
         Prefetch<1>(jobs_[(sent_ + kPrefetchJobs) % kQueueSize]);
-        return jobs_[sent_ % kQueueSize];
+        Job& j = jobs_[sent_ % kQueueSize];
+        j.followers = 0;
+        return j;
     }
 
     static constexpr u64 kPrefetchJobs = 16;
@@ -414,8 +418,8 @@ public:
 
     // The next room, for the primitive about to be sent, once the primitive
     // that held it is drawn; meanwhile the sender draws as in Slot.
-    TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, rooms_taken_); }
-    SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_rooms_taken_); }
+    TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, room_until_, rooms_taken_); }
+    SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_room_until_, sprite_rooms_taken_); }
 
     // The next room if it is free now, for a triangle whose bands may share
     // its preparation; null, without waiting, when it is not (the bands
@@ -425,12 +429,12 @@ public:
     // count.
     TriangleRoom* TriangleRoomIfFree()
     {
-        TriangleRoom& room = rooms_[rooms_taken_ % kTriangleRooms];
-        if (room.until > oldest_) {
+        const u32 at = static_cast<u32>(rooms_taken_ % kTriangleRooms);
+        if (room_until_[at] > oldest_) {
             if (sent_ < room_retry_)
                 return nullptr;
             Advance();
-            if (room.until > oldest_) {
+            if (room_until_[at] > oldest_) {
                 room_backoff_ = std::min<u64>(room_backoff_ * 2, kRoomRetryMax);
                 room_retry_ = sent_ + room_backoff_;
                 return nullptr;
@@ -438,15 +442,15 @@ public:
             room_backoff_ = kRoomRetry;
         }
         ++rooms_taken_;
-        room.until = sent_ + 1;
-        return &room;
+        room_until_[at] = sent_ + 1;
+        return &rooms_[at];
     }
 
     // Gives back the triangle room just taken, the primitive not being sent.
     void ReturnTriangleRoom()
     {
         --rooms_taken_;
-        rooms_[rooms_taken_ % kTriangleRooms].until = 0;
+        room_until_[rooms_taken_ % kTriangleRooms] = 0;
     }
 
     // Whether rows [y0, y1) lie in more than one band.
@@ -462,6 +466,7 @@ public:
     // Pixels are the box's, clamped: only a count towards publishing.
     __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
     {
+        batch_ = nullptr;
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
@@ -474,8 +479,34 @@ public:
                 unpublished_bands_ |= 1u << b;
             }
         }
+        Sent(pixels);
+    }
+
+    // Sends the triangle in the slot (queued as vertices, touching rows
+    // [y0, y1), y0 < y1) as a follower of the one before when that one is
+    // not published yet and goes to the same bands; otherwise as Send, the
+    // triangle then taking followers.
+    __attribute__((always_inline)) void SendVertices(Job& j, s32 y0, s32 y1, u32 pixels)
+    {
+        const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
+        if (batch_ && first == batch_first_ && last == batch_last_ && batch_->followers < kMaxFollowers) {
+            ++batch_->followers;
+            Sent(pixels);
+            return;
+        }
+        Send(y0, y1, pixels);
+        if (published_ != sent_) {
+            batch_ = &j;
+            batch_first_ = first;
+            batch_last_ = last;
+        }
+    }
+
+    __attribute__((always_inline)) void Sent(u32 pixels)
+    {
         ++sent_;
         unpublished_pixels_ += pixels;
+        unwoken_pixels_ += pixels;
         if (sent_ - published_ >= kPublishJobs || unpublished_pixels_ >= kPublishPixels)
             Publish();
     }
@@ -487,6 +518,8 @@ public:
     {
         if (published_ == sent_)
             return;
+        // What the workers may see takes no more followers.
+        batch_ = nullptr;
         for (u32 bits = unpublished_bands_; bits != 0; bits &= bits - 1) {
             const u32 b = static_cast<u32>(__builtin_ctz(bits));
             bands_[b].tail.store(tails_[b], std::memory_order_release);
@@ -494,9 +527,18 @@ public:
         unpublished_bands_ = 0;
         unpublished_pixels_ = 0;
         published_ = sent_;
-        produced_.store(sent_, std::memory_order_seq_cst);
-        if (sent_ - last_wake_ >= kWakeEvery && sleepers_.load(std::memory_order_seq_cst) > 0)
-            Wake();
+        produced_.store(sent_, std::memory_order_release);
+        // Whether a worker sleeps is looked at only every few dozen
+        // primitives: seeing it takes a fence, which waits for every store
+        // the sender has under way (the records, to lines the workers read).
+        // A worker that goes to sleep just now sleeps until the next look,
+        // or wakes by itself.  A few large primitives are as much work as
+        // many small ones.
+        if (sent_ - last_sleep_check_ >= kWakeEvery || unwoken_pixels_ >= kWakePixels) {
+            last_sleep_check_ = sent_;
+            unwoken_pixels_ = 0;
+            WakeAll();
+        }
     }
 
     bool Idle()
@@ -564,8 +606,7 @@ public:
         if (oldest_ >= count)
             return;
         Publish();
-        if (sleepers_.load(std::memory_order_seq_cst) > 0)
-            Wake();
+        WakeAll();
         for (int spin = 0;; ++spin) {
             Advance();
             if (oldest_ >= count)
@@ -578,8 +619,8 @@ public:
     void Drain()
     {
         Publish();
-        if (!Idle() && sleepers_.load(std::memory_order_seq_cst) > 0)
-            Wake();
+        if (!Idle())
+            WakeAll();
         // A band whose worker is asleep, or is drawing other bands, is drawn
         // here; only a band being drawn elsewhere is waited for.
         for (int spin = 0;; ++spin) {
@@ -678,6 +719,7 @@ public:
 
 private:
     static constexpr u64 kWakeEvery = 64;
+    static constexpr u32 kWakePixels = 1u << 14;
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
@@ -717,10 +759,6 @@ private:
             return std::make_unique<Storage>();
         std::unique_ptr<Storage> storage(spare_);
         spare_ = nullptr;
-        for (TriangleRoom& room : storage->rooms)
-            room.until = 0;
-        for (SpriteRoom& room : storage->sprite_rooms)
-            room.until = 0;
         for (Band& band : storage->bands) {
             band.tail.store(0, std::memory_order_relaxed);
             band.head.store(0, std::memory_order_relaxed);
@@ -732,6 +770,12 @@ private:
     __attribute__((noinline)) void WaitForSlot()
     {
         Advance();
+        // Workers asleep since the last look are woken: the sender sends no
+        // more until they have drawn.
+        if (sent_ - oldest_ >= kQueueSize) {
+            Publish();
+            WakeAll();
+        }
         for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
             if (!Help() && spin > 100)
                 std::this_thread::yield();
@@ -740,28 +784,37 @@ private:
     }
 
     template <typename R, size_t N>
-    R& TakeRoom(std::array<R, N>& rooms, u64& taken)
+    R& TakeRoom(std::array<R, N>& rooms, std::array<u64, N>& until, u64& taken)
     {
-        R& room = rooms[taken % N];
-        if (room.until > oldest_) {
+        const size_t at = taken % N;
+        if (until[at] > oldest_) {
             Advance();
-            for (int spin = 0; room.until > oldest_; ++spin) {
+            if (until[at] > oldest_) {
+                Publish();
+                WakeAll();
+            }
+            for (int spin = 0; until[at] > oldest_; ++spin) {
                 if (!Help() && spin > 100)
                     std::this_thread::yield();
                 Advance();
             }
         }
         ++taken;
-        room.until = sent_ + 1;
-        return room;
+        until[at] = sent_ + 1;
+        return rooms[at];
     }
 
-    void Wake()
+    // Wakes every sleeping worker, for a wait or a drain: work published
+    // before is seen.
+    void WakeAll()
     {
-        last_wake_ = sent_;
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) == 0)
+            return;
         std::lock_guard lock(mutex_);
         wake_.notify_all();
     }
+
 
     // Moves `oldest_` past the primitives every band has drawn: to the
     // first a band has yet to draw.  Workers count only what each band drew,
@@ -794,10 +847,14 @@ private:
              tail = band.tail.load(std::memory_order_acquire)) {
             for (; head != tail; ++head) {
                 Job& j = jobs_[band.entries[head % kQueueSize] % kQueueSize];
-                // The sender wrote the next record: it is fetched while this
-                // one is drawn.
-                if (head + 1 != tail)
-                    Prefetch<0>(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
+                // The sender wrote the next records, and another band may
+                // have prepared the next triangle: they are fetched while
+                // this one is drawn.
+                if (head + 1 != tail) {
+                    if (head + 2 != tail)
+                        Prefetch<0>(jobs_[band.entries[(head + 2) % kQueueSize] % kQueueSize]);
+                    PrefetchPrepared(jobs_[band.entries[(head + 1) % kQueueSize] % kQueueSize]);
+                }
                 if (j.kind == JobKind::kFence) {
                     // Two bands arriving at once each see the other's head:
                     // the last to arrive goes on.
@@ -814,6 +871,15 @@ private:
                     }
                 } else if (j.kind == JobKind::kVertices) {
                     DrawVertices(j, rows);
+                    const u32 number = band.entries[head % kQueueSize];
+                    for (u32 f = 1; f <= j.followers; ++f) {
+                        if (f < j.followers) {
+                            if (f + 1 < j.followers)
+                                Prefetch<0>(jobs_[(number + f + 2) % kQueueSize]);
+                            PrefetchPrepared(jobs_[(number + f + 1) % kQueueSize]);
+                        }
+                        DrawVertices(jobs_[(number + f) % kQueueSize], rows);
+                    }
                 } else if (j.kind == JobKind::kSprite) {
                     DrawQueuedSprite(*j.sprite_room, *j.memory, *j.clut, rows);
                 } else if (j.kind == JobKind::kSpriteRows) {
@@ -830,6 +896,18 @@ private:
         }
         band.busy.store(false, std::memory_order_release);
         return drew;
+    }
+
+    // The triangle `j` shares with its other bands, when one of them has
+    // prepared it: the processor that did holds it.
+    static void PrefetchPrepared(const Job& j)
+    {
+        if ((j.kind == JobKind::kVertices || j.kind == JobKind::kTriangle) && j.room &&
+            (j.kind == JobKind::kTriangle || j.prepared.load(std::memory_order_relaxed) == Job::kPrepared)) {
+            const char* record = reinterpret_cast<const char*>(&j.room->triangle);
+            for (size_t at = 0; at < sizeof(PreparedTriangle); at += 64)
+                __builtin_prefetch(record + at, 0);
+        }
     }
 
     // Whether every band has drawn all it holds before fence `j`.
@@ -910,13 +988,21 @@ private:
     // worker reads for each primitive it draws.
     alignas(64) u64 rooms_taken_ = 0;
     u64 sprite_rooms_taken_ = 0;
+    // Per room, the number of the primitive that took it, plus one.
+    std::array<u64, kTriangleRooms> room_until_{};
+    std::array<u64, kSpriteRooms> sprite_room_until_{};
     u64 room_retry_ = 0;  // no room is looked for before this primitive
     static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
     u64 room_backoff_ = kRoomRetry;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
-    u64 last_wake_ = 0;
+    u64 last_sleep_check_ = 0;
+    u32 unwoken_pixels_ = 0;  // sent since then
+    // The last triangle sent, while it may take followers, and its bands.
+    Job* batch_ = nullptr;
+    u32 batch_first_ = 0, batch_last_ = 0;
+    static constexpr u16 kMaxFollowers = 0xFFFF;
     u64 published_ = 0;  // sent_ when last published
     u32 unpublished_pixels_ = 0;
     std::array<u32, kBands> tails_{};  // entries appended per band
@@ -1181,7 +1267,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
-    Send(box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
+    SendVertices(j, box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     run_last_ = sent_;
     return true;
 }
