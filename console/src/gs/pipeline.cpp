@@ -4207,10 +4207,17 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     constexpr size_t kStates = 4;
     thread_local std::array<TriangleStateRef, kStates> cache;
     thread_local u32 next = 0;
-    if (key.serial != 0)
-        for (const TriangleStateRef& c : cache)
-            if (c && c->key == key)
-                return &c;
+    // Triangles come in runs of one state: the last one found is tried first.
+    thread_local u32 last = 0;
+    if (key.serial != 0) {
+        if (cache[last] && cache[last]->key == key)
+            return &cache[last];
+        for (u32 i = 0; i < kStates; ++i)
+            if (cache[i] && cache[i]->key == key) {
+                last = i;
+                return &cache[i];
+            }
+    }
     Writer writer;
     if (!MakeWriter(env, memory, writer, key.flat_alpha))
         return nullptr;
@@ -4266,7 +4273,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
                                  : PickDecodedFinishAvx2<false>(env.tex.tfx, env.tex.tcc, env.prim.fge);
     }
     p.sc = ShadeContext{&p.tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
-    TriangleStateRef& slot = cache[next++ % kStates];
+    last = next++ % kStates;
+    TriangleStateRef& slot = cache[last];
     slot = std::move(st);
     return &slot;
 }
@@ -4321,8 +4329,8 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
                                                     targets.depth_hi <= targets.frame_lo));
     p.py_begin = t.py_begin;
     p.py_end = t.py_end;
-    p.x0 = t.planes[0].x0;
-    p.y0 = t.planes[0].y0;
+    p.x0 = t.planes[kAttrZ].x0;
+    p.y0 = t.planes[kAttrZ].y0;
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
     auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
     auto pair = [&](int a, int b) {
@@ -4362,21 +4370,28 @@ namespace {
 // than kRows rows keeps each of its rows where it was found.
 constexpr s32 kRows = 512;
 
-const PixelRow& RowOf(const TriangleState& st, s32 y)
+struct RowEntry {
+    u64 state = 0;
+    s32 y = -1;
+    alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
+};
+static_assert(std::is_trivially_copyable_v<PixelRow> && std::is_trivially_destructible_v<PixelRow>);
+thread_local std::array<RowEntry, kRows> t_rows;
+
+[[gnu::noinline]] const PixelRow& MakeRow(const TriangleState& st, s32 y, RowEntry& e)
 {
-    struct Entry {
-        u64 state = 0;
-        s32 y = -1;
-        alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
-    };
-    static_assert(std::is_trivially_copyable_v<PixelRow> && std::is_trivially_destructible_v<PixelRow>);
-    thread_local std::array<Entry, kRows> rows;
-    Entry& e = rows[static_cast<u32>(y) % kRows];
-    if (e.state != st.id || e.y != y) {
-        new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
-        e.state = st.id;
-        e.y = y;
-    }
+    new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
+    e.state = st.id;
+    e.y = y;
+    return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
+}
+
+// Found inline; made out of line.
+inline const PixelRow& RowOf(const TriangleState& st, s32 y)
+{
+    RowEntry& e = t_rows[static_cast<u32>(y) % kRows];
+    if (e.state != st.id || e.y != y) [[unlikely]]
+        return MakeRow(st, y, e);
     return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
 }
 

@@ -42,7 +42,7 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
 // coordinates are 16-bit values less 16-bit offsets, so the gradients fit 18
 // bits: their products with coordinates are single widening multiplications,
 // and exact in double precision too.
-EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
+inline __attribute__((always_inline)) EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
 {
     EdgeFunction e;
     // E(X, Y) = (bx - ax)(Y - ay) - (by - ay)(X - ax); its gradient points
@@ -158,12 +158,7 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
     // Attribute planes through the three vertices: with d1 = P1 - P0 and
     // d2 = P2 - P0, the gradient solves a(P) = a0 + g . (P - P0) at P1, P2.
     // Two attributes at a time, each lane the same operations in the same
-    // order as one attribute alone.
-    alignas(16) double a[3][kAttributeCount + 1];
-    for (int i = 0; i < 3; ++i) {
-        VertexAttributes(*v[i], a[i]);
-        a[i][kAttributeCount] = 0;
-    }
+    // order as one attribute alone; only the pairs the state reads.
     const __m128d dx1 = _mm_set1_pd(static_cast<double>(x[1] - x[0]));
     const __m128d dy1 = _mm_set1_pd(static_cast<double>(y[1] - y[0]));
     const __m128d dx2 = _mm_set1_pd(static_cast<double>(x[2] - x[0]));
@@ -171,20 +166,62 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
     // area2 is below 2^37: the difference of the two products as doubles.
     const __m128d inv_area2 = _mm_set1_pd(
         1.0 / (static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0])));
-    for (int k = 0; k < kAttributeCount; k += 2) {
-        const __m128d a0 = _mm_load_pd(&a[0][k]);
-        const __m128d da1 = _mm_sub_pd(_mm_load_pd(&a[1][k]), a0), da2 = _mm_sub_pd(_mm_load_pd(&a[2][k]), a0);
+    auto plane_pair = [&](int k, __m128d a0, __m128d a1, __m128d a2) __attribute__((always_inline)) {
+        const __m128d da1 = _mm_sub_pd(a1, a0), da2 = _mm_sub_pd(a2, a0);
         const __m128d gx = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da1, dy2), _mm_mul_pd(da2, dy1)), inv_area2);
         const __m128d gy = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da2, dx1), _mm_mul_pd(da1, dx2)), inv_area2);
-        for (int j = 0; j < 2 && k + j < kAttributeCount; ++j) {
-            AttributePlane& p = s.planes[k + j];
-            _mm_store_sd(&p.a0, j ? _mm_unpackhi_pd(a0, a0) : a0);
-            _mm_store_sd(&p.gx, j ? _mm_unpackhi_pd(gx, gx) : gx);
-            _mm_store_sd(&p.gy, j ? _mm_unpackhi_pd(gy, gy) : gy);
-            p.x0 = static_cast<s32>(x[0]);
-            p.y0 = static_cast<s32>(y[0]);
+        AttributePlane& p = s.planes[k];
+        _mm_store_sd(&p.a0, a0);
+        _mm_store_sd(&p.gx, gx);
+        _mm_store_sd(&p.gy, gy);
+        p.x0 = x[0];
+        p.y0 = y[0];
+        if (k + 1 < kAttributeCount) {
+            AttributePlane& q = s.planes[k + 1];
+            _mm_storeh_pd(&q.a0, a0);
+            _mm_storeh_pd(&q.gx, gx);
+            _mm_storeh_pd(&q.gy, gy);
+            q.x0 = x[0];
+            q.y0 = y[0];
+        }
+    };
+    if (env.prim.iip) {
+        __m128d rg[3], ba[3];
+        for (int i = 0; i < 3; ++i) {
+            // The four channels as 32-bit lanes, then two at a time as doubles.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i c = _mm_unpacklo_epi16(
+                _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v[i]->rgba)), zero), zero);
+            rg[i] = _mm_cvtepi32_pd(c);
+            ba[i] = _mm_cvtepi32_pd(_mm_shuffle_epi32(c, 0xEE));
+        }
+        plane_pair(kAttrR, rg[0], rg[1], rg[2]);
+        plane_pair(kAttrB, ba[0], ba[1], ba[2]);
+    }
+    auto zf = [](const Vertex& w) {
+        return _mm_set_pd(static_cast<double>(w.f), static_cast<double>(w.z));
+    };
+    plane_pair(kAttrZ, zf(v0), zf(v1), zf(v2));
+    if (env.prim.tme) {
+        if (env.prim.fst) {
+            auto uv = [](const Vertex& w) {
+                return _mm_set_pd(static_cast<double>(w.v), static_cast<double>(w.u));
+            };
+            plane_pair(kAttrU, uv(v0), uv(v1), uv(v2));
+        } else {
+            auto st = [](const Vertex& w) {
+                return _mm_set_pd(static_cast<double>(w.t), static_cast<double>(w.s));
+            };
+            auto q = [](const Vertex& w) { return _mm_set1_pd(static_cast<double>(w.q)); };
+            plane_pair(kAttrS, st(v0), st(v1), st(v2));
+            // Q in both lanes; the second lane's plane is U's, which
+            // STQ primitives do not read.
+            plane_pair(kAttrQ, q(v0), q(v1), q(v2));
         }
     }
+    // Q's value at the first vertex chooses the level of detail of
+    // primitives whose Q is constant.
+    s.planes[kAttrQ].a0 = v0.q;
     s.q_constant = v0.q == v1.q && v1.q == v2.q;
     s.flat = !env.prim.iip;
     s.flat_color = UnpackColor(v2.rgba);

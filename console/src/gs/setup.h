@@ -47,7 +47,9 @@ inline constexpr int kAttributeCount = 11;
 // from the first vertex so that a pixel on a vertex gets the vertex's value
 // exactly: value(px, py) = a0 + gx (16 px - x0) + gy (16 py - y0), the
 // gradients per 1/16 pixel.  Left unset until SetupTriangle fills it: a
-// set-up is made for every triangle drawn.
+// set-up is made for every triangle drawn, and fills only the planes its
+// state reads (the colour channels under Gouraud shading, Z and fog, S, T and
+// Q or U and V when textured) and Q's a0, which picks the level of detail.
 struct AttributePlane {
     double a0;
     double gx;
