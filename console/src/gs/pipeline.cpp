@@ -4466,21 +4466,18 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
                 flush();
         }
     };
-    if (bands.count == 1) {
-        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next())
+    // Only the band's stretches of rows are drawn; the walker steps over
+    // the others' rows.
+    for (s32 py = p.py_begin; py < p.py_end;) {
+        s32 first = py;
+        const s32 stop = bands.Stretch(first, p.py_end);
+        if (first >= p.py_end)
+            break;
+        for (; py < first; ++py)
+            walker.Next();
+        for (; py < stop; ++py, walker.Next())
             if (!RowMasked(st.scanmsk, py))
                 draw_row(py);
-    } else {
-        // The band of row py, stepped with the rows rather than divided out
-        // anew.
-        const u32 band_rows = (1u << bands.shift) - 1;
-        u32 band = (static_cast<u32>(p.py_begin) >> bands.shift) % bands.count;
-        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
-            if (band == bands.index && !RowMasked(st.scanmsk, py))
-                draw_row(py);
-            if ((static_cast<u32>(py + 1) & band_rows) == 0 && ++band == bands.count)
-                band = 0;
-        }
     }
     flush();
 }

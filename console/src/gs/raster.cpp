@@ -125,9 +125,36 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
     }
 }
 
+// A buffer's pages as BlockRange walks them: its base, pages across and
+// page size; `across` 0 when BlockRange finds no stretch of memory at all.
+struct PageGrid {
+    u32 bp = 0, across = 0, shift_x = 0, shift_y = 0;
+};
+
+PageGrid GridOf(Psm psm, u32 bp, u32 bw)
+{
+    const Layout& layout = LayoutOf(psm);
+    return PageGrid{bp, PagesAcross(layout, bw), layout.page_shift_x, layout.page_shift_y};
+}
+
+// BlockRange over a grid.
+inline bool GridRange(const PageGrid& g, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+{
+    const u32 last_col = (x1 - 1) >> g.shift_x;
+    if (last_col >= g.across)
+        return false;
+    lo = g.bp + ((y0 >> g.shift_y) * g.across + (x0 >> g.shift_x)) * kPageBlocks;
+    const u64 end = g.bp + (static_cast<u64>((y1 - 1) >> g.shift_y) * g.across + last_col + 1) * kPageBlocks;
+    if (end > kBlockCount)
+        return false;
+    hi = static_cast<u32>(end);
+    return true;
+}
+
 // Marks the frame and Z blocks of the box [x0, x1) x [y0, y1) as written
 // (all memory when a buffer there is not one stretch of it), before the
-// primitive is drawn or queued; the blocks marked.
+// primitive is drawn or queued; the blocks marked.  The buffers' grids are
+// kept for the state last seen.
 TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1, s32 y0, s32 y1)
 {
     TargetBlocks b;
@@ -135,11 +162,20 @@ TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1
         b.known = true;
         return b;
     }
+    struct Grids {
+        u64 serial = 0;
+        PageGrid frame, depth;
+    };
+    thread_local Grids grids;
+    if (env.serial == 0 || grids.serial != env.serial) {
+        grids.serial = env.serial;
+        grids.frame = GridOf(env.frame.psm, env.frame.bp, env.frame.bw);
+        grids.depth = GridOf(env.depth.psm, env.depth.bp, env.frame.bw);
+    }
     const u32 ux0 = static_cast<u32>(x0), ux1 = static_cast<u32>(x1);
     const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
-    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
-        (env.depth.used &&
-         !BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
+    if (!GridRange(grids.frame, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
+        (env.depth.used && !GridRange(grids.depth, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
         memory.NoteWriteAnywhere();
         return b;
     }

@@ -71,6 +71,8 @@ struct EdgeFunction {
     // For finding a row's bounds: the crossing of row Y (= 16 py) estimated
     // as slope Y + offset, i.e. -(gy Y + c) / (16 gx) (both 0 when gx is 0).
     double row_slope = 0, row_offset = 0;
+    // 1 / |16 gx| (0 when gx is 0), for quotients by it without a division.
+    double inv_g = 0;
 };
 
 struct TriangleSetup {
