@@ -3483,19 +3483,15 @@ FillPattern FlatFramePattern(const DrawEnv& env, const Color& flat)
 
 }  // namespace
 
-bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+PageGrid GridOf(Psm psm, u32 bp, u32 bw)
 {
     const Layout& layout = LayoutOf(psm);
-    const u32 across = PagesAcross(layout, bw);
-    const u32 last_col = (x1 - 1) >> layout.page_shift_x;
-    if (across == 0 || last_col >= across)
-        return false;
-    lo = bp + ((y0 >> layout.page_shift_y) * across + (x0 >> layout.page_shift_x)) * kPageBlocks;
-    const u64 end = bp + (static_cast<u64>((y1 - 1) >> layout.page_shift_y) * across + last_col + 1) * kPageBlocks;
-    if (end > kBlockCount)
-        return false;
-    hi = static_cast<u32>(end);
-    return true;
+    return PageGrid{bp, PagesAcross(layout, bw), layout.page_shift_x, layout.page_shift_y};
+}
+
+bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+{
+    return GridRange(GridOf(psm, bp, bw), x0, x1, y0, y1, lo, hi);
 }
 
 bool DrawSpriteSpecialised(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memory, const ClutBuffer& clut,

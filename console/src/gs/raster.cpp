@@ -125,32 +125,6 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
     }
 }
 
-// A buffer's pages as BlockRange walks them: its base, pages across and
-// page size; `across` 0 when BlockRange finds no stretch of memory at all.
-struct PageGrid {
-    u32 bp = 0, across = 0, shift_x = 0, shift_y = 0;
-};
-
-PageGrid GridOf(Psm psm, u32 bp, u32 bw)
-{
-    const Layout& layout = LayoutOf(psm);
-    return PageGrid{bp, PagesAcross(layout, bw), layout.page_shift_x, layout.page_shift_y};
-}
-
-// BlockRange over a grid.
-inline bool GridRange(const PageGrid& g, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
-{
-    const u32 last_col = (x1 - 1) >> g.shift_x;
-    if (last_col >= g.across)
-        return false;
-    lo = g.bp + ((y0 >> g.shift_y) * g.across + (x0 >> g.shift_x)) * kPageBlocks;
-    const u64 end = g.bp + (static_cast<u64>((y1 - 1) >> g.shift_y) * g.across + last_col + 1) * kPageBlocks;
-    if (end > kBlockCount)
-        return false;
-    hi = static_cast<u32>(end);
-    return true;
-}
-
 // Marks the frame and Z blocks of the box [x0, x1) x [y0, y1) as written
 // (all memory when a buffer there is not one stretch of it), before the
 // primitive is drawn or queued; the blocks marked.  The buffers' grids are
