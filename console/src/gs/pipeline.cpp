@@ -4427,6 +4427,10 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     };
 
     TriangleRowWalker walker = p.walker;
+    // What every row reads, held here rather than read again after each call.
+    const bool gouraud = st.gouraud, textured = st.textured, stq = st.stq, batch_rows = p.batch_rows;
+    const s32 x0 = p.x0, y0 = p.y0;
+    const u32 scanmsk = st.scanmsk;
     // Row py of the triangle, its walker on it.
     auto draw_row = [&](s32 py) __attribute__((always_inline)) {
         s32 begin, end;
@@ -4435,16 +4439,16 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             return;
         // The offsets from the planes' origin, exact as doubles; the y
         // terms are the same for the row's pieces.
-        const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - p.x0));
-        const __m128d y = _mm_set1_pd(static_cast<double>(16 * py - p.y0));
-        if (st.gouraud) {
+        const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - x0));
+        const __m128d y = _mm_set1_pd(static_cast<double>(16 * py - y0));
+        if (gouraud) {
             sp.rg = p.prg.At(x, _mm_mul_pd(p.prg.gy, y));
             sp.ba = p.pba.At(x, _mm_mul_pd(p.pba.gy, y));
         }
         sp.zf = p.pzf.At(x, _mm_mul_pd(p.pzf.gy, y));
-        if (st.textured)
+        if (textured)
             sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
-        if (st.stq)
+        if (stq)
             sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
         // A batch keeps to rows whose entries in RowOf differ.
         if (piece_count && py - batch_first_row >= kRows)
@@ -4458,7 +4462,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
                 flush();
             new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
             shade.row(st.sc, sp, n, batch);
-            if (!p.batch_rows)
+            if (!batch_rows)
                 flush();
         }
     };
@@ -4472,7 +4476,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         for (; py < first; ++py)
             walker.Next();
         for (; py < stop; ++py, walker.Next())
-            if (!RowMasked(st.scanmsk, py))
+            if (!RowMasked(scanmsk, py))
                 draw_row(py);
     }
     flush();
