@@ -241,8 +241,19 @@ bool LocalMemory::WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const
 
 void LocalMemory::NoteWrite(u32 block_lo, u32 block_hi)
 {
+    const u32 first = block_lo / kPageBlocks;
+    const u32 end = std::min(kPages, block_hi / kPageBlocks + (block_hi % kPageBlocks != 0 ? 1 : 0));
+    if (stamp_seen_) {
+        stamp_seen_ = false;
+        noted_[0] = noted_[1] = PageRange{};
+    } else {
+        for (const PageRange& r : noted_)
+            if (first >= r.first && end <= r.end)
+                return;
+    }
+    noted_[noted_next_++ & 1] = PageRange{first, end};
     const u64 stamp = ++stamp_;
-    for (u32 page = block_lo / kPageBlocks; page < kPages && page * kPageBlocks < block_hi; ++page) {
+    for (u32 page = first; page < end; ++page) {
         page_stamps_[page] = stamp;
         group_stamps_[page / kGroupPages] = stamp;
     }

@@ -202,7 +202,11 @@ public:
     // textures) know when they are out of date: every write marks the pages
     // it touches with a new stamp.  A copy made at Stamp() s is current while
     // WrittenSince(s, its blocks) is false.  Each memory has its own Id.
-    u64 Stamp() const { return stamp_; }
+    u64 Stamp() const
+    {
+        stamp_seen_ = true;
+        return stamp_;
+    }
     u64 Id() const { return id_; }
     bool WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const;
     void NoteWrite(u32 block_lo, u32 block_hi);
@@ -247,6 +251,15 @@ private:
     // The newest stamp of each group of 32 pages, so that a check of a
     // range whose groups are untouched looks at one stamp per group.
     std::vector<u64> group_stamps_;
+    // The page ranges [first, end) noted since Stamp() was last asked for:
+    // noting pages of one again changes nothing anyone can see, every stamp
+    // handed out being older than theirs.
+    struct PageRange {
+        u32 first = 0, end = 0;
+    };
+    PageRange noted_[2];
+    u32 noted_next_ = 0;
+    mutable bool stamp_seen_ = true;
 };
 
 // A host-to-local transfer fed in pieces of any size: a 24-bit pixel may be

@@ -3548,19 +3548,15 @@ FillPattern FlatFramePattern(const DrawEnv& env, const Color& flat)
 
 }  // namespace
 
-bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+PageGrid GridOf(Psm psm, u32 bp, u32 bw)
 {
     const Layout& layout = LayoutOf(psm);
-    const u32 across = PagesAcross(layout, bw);
-    const u32 last_col = (x1 - 1) >> layout.page_shift_x;
-    if (across == 0 || last_col >= across)
-        return false;
-    lo = bp + ((y0 >> layout.page_shift_y) * across + (x0 >> layout.page_shift_x)) * kPageBlocks;
-    const u64 end = bp + (static_cast<u64>((y1 - 1) >> layout.page_shift_y) * across + last_col + 1) * kPageBlocks;
-    if (end > kBlockCount)
-        return false;
-    hi = static_cast<u32>(end);
-    return true;
+    return PageGrid{bp, PagesAcross(layout, bw), layout.page_shift_x, layout.page_shift_y};
+}
+
+bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+{
+    return GridRange(GridOf(psm, bp, bw), x0, x1, y0, y1, lo, hi);
 }
 
 // A sprite made ready for the specialised pipelines once (PrepareSprite):
@@ -4424,10 +4420,17 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     constexpr size_t kStates = 4;
     thread_local std::array<TriangleStateRef, kStates> cache;
     thread_local u32 next = 0;
-    if (key.serial != 0)
-        for (const TriangleStateRef& c : cache)
-            if (c && c->key == key)
-                return &c;
+    // Triangles come in runs of one state: the last one found is tried first.
+    thread_local u32 last = 0;
+    if (key.serial != 0) {
+        if (cache[last] && cache[last]->key == key)
+            return &cache[last];
+        for (u32 i = 0; i < kStates; ++i)
+            if (cache[i] && cache[i]->key == key) {
+                last = i;
+                return &cache[i];
+            }
+    }
     Writer writer;
     if (!MakeWriter(env, memory, writer, key.flat_alpha))
         return nullptr;
@@ -4483,7 +4486,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
                                  : PickDecodedFinishAvx2<false>(env.tex.tfx, env.tex.tcc, env.prim.fge);
     }
     p.sc = ShadeContext{&p.tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
-    TriangleStateRef& slot = cache[next++ % kStates];
+    last = next++ % kStates;
+    TriangleStateRef& slot = cache[last];
     slot = std::move(st);
     return &slot;
 }
@@ -4538,8 +4542,8 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
                                                     targets.depth_hi <= targets.frame_lo));
     p.py_begin = t.py_begin;
     p.py_end = t.py_end;
-    p.x0 = t.planes[0].x0;
-    p.y0 = t.planes[0].y0;
+    p.x0 = t.planes[kAttrZ].x0;
+    p.y0 = t.planes[kAttrZ].y0;
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
     auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
     auto pair = [&](int a, int b) {
@@ -4579,21 +4583,28 @@ namespace {
 // than kRows rows keeps each of its rows where it was found.
 constexpr s32 kRows = 512;
 
-const PixelRow& RowOf(const TriangleState& st, s32 y)
+struct RowEntry {
+    u64 state = 0;
+    s32 y = -1;
+    alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
+};
+static_assert(std::is_trivially_copyable_v<PixelRow> && std::is_trivially_destructible_v<PixelRow>);
+thread_local std::array<RowEntry, kRows> t_rows;
+
+[[gnu::noinline]] const PixelRow& MakeRow(const TriangleState& st, s32 y, RowEntry& e)
 {
-    struct Entry {
-        u64 state = 0;
-        s32 y = -1;
-        alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
-    };
-    static_assert(std::is_trivially_copyable_v<PixelRow> && std::is_trivially_destructible_v<PixelRow>);
-    thread_local std::array<Entry, kRows> rows;
-    Entry& e = rows[static_cast<u32>(y) % kRows];
-    if (e.state != st.id || e.y != y) {
-        new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
-        e.state = st.id;
-        e.y = y;
-    }
+    new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
+    e.state = st.id;
+    e.y = y;
+    return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
+}
+
+// Found inline; made out of line.
+inline const PixelRow& RowOf(const TriangleState& st, s32 y)
+{
+    RowEntry& e = t_rows[static_cast<u32>(y) % kRows];
+    if (e.state != st.id || e.y != y) [[unlikely]]
+        return MakeRow(st, y, e);
     return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
 }
 
@@ -4633,6 +4644,10 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     };
 
     TriangleRowWalker walker = p.walker;
+    // What every row reads, held here rather than read again after each call.
+    const bool gouraud = st.gouraud, textured = st.textured, stq = st.stq, batch_rows = p.batch_rows;
+    const s32 x0 = p.x0, y0 = p.y0;
+    const u32 scanmsk = st.scanmsk;
     // Row py of the triangle, its walker on it.
     auto draw_row = [&](s32 py) __attribute__((always_inline)) {
         s32 begin, end;
@@ -4641,16 +4656,16 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             return;
         // The offsets from the planes' origin, exact as doubles; the y
         // terms are the same for the row's pieces.
-        const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - p.x0));
-        const __m128d y = _mm_set1_pd(static_cast<double>(16 * py - p.y0));
-        if (st.gouraud) {
+        const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - x0));
+        const __m128d y = _mm_set1_pd(static_cast<double>(16 * py - y0));
+        if (gouraud) {
             sp.rg = p.prg.At(x, _mm_mul_pd(p.prg.gy, y));
             sp.ba = p.pba.At(x, _mm_mul_pd(p.pba.gy, y));
         }
         sp.zf = p.pzf.At(x, _mm_mul_pd(p.pzf.gy, y));
-        if (st.textured)
+        if (textured)
             sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
-        if (st.stq)
+        if (stq)
             sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
         // A batch keeps to rows whose entries in RowOf differ.
         if (piece_count && py - batch_first_row >= kRows)
@@ -4664,25 +4679,22 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
                 flush();
             new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
             shade.row(st.sc, sp, n, batch);
-            if (!p.batch_rows)
+            if (!batch_rows)
                 flush();
         }
     };
-    if (bands.count == 1) {
-        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next())
-            if (!RowMasked(st.scanmsk, py))
+    // Only the band's stretches of rows are drawn; the walker steps over
+    // the others' rows.
+    for (s32 py = p.py_begin; py < p.py_end;) {
+        s32 first = py;
+        const s32 stop = bands.Stretch(first, p.py_end);
+        if (first >= p.py_end)
+            break;
+        for (; py < first; ++py)
+            walker.Next();
+        for (; py < stop; ++py, walker.Next())
+            if (!RowMasked(scanmsk, py))
                 draw_row(py);
-    } else {
-        // The band of row py, stepped with the rows rather than divided out
-        // anew.
-        const u32 band_rows = (1u << bands.shift) - 1;
-        u32 band = (static_cast<u32>(p.py_begin) >> bands.shift) % bands.count;
-        for (s32 py = p.py_begin; py < p.py_end; ++py, walker.Next()) {
-            if (band == bands.index && !RowMasked(st.scanmsk, py))
-                draw_row(py);
-            if ((static_cast<u32>(py + 1) & band_rows) == 0 && ++band == bands.count)
-                band = 0;
-        }
     }
     flush();
 }

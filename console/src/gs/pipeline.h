@@ -133,6 +133,27 @@ void DrawPreparedTriangle(const PreparedTriangle& triangle, const RowBands& band
 // buffer past the end of memory wraps onto its start).
 bool BlockRange(Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi);
 
+// A buffer's pages as BlockRange walks them (its base, pages across and page
+// size), for callers that find ranges of one buffer again and again.
+struct PageGrid {
+    u32 bp = 0, across = 0, shift_x = 0, shift_y = 0;
+};
+PageGrid GridOf(Psm psm, u32 bp, u32 bw);
+
+// BlockRange over a grid from GridOf.
+inline bool GridRange(const PageGrid& g, u32 x0, u32 x1, u32 y0, u32 y1, u32& lo, u32& hi)
+{
+    const u32 last_col = (x1 - 1) >> g.shift_x;
+    if (last_col >= g.across)
+        return false;
+    lo = g.bp + ((y0 >> g.shift_y) * g.across + (x0 >> g.shift_x)) * kPageBlocks;
+    const u64 end = g.bp + (static_cast<u64>((y1 - 1) >> g.shift_y) * g.across + last_col + 1) * kPageBlocks;
+    if (end > kBlockCount)
+        return false;
+    hi = static_cast<u32>(end);
+    return true;
+}
+
 // floor(a / b) for any signs, b != 0.  Quotients of 32-bit values, the
 // usual ones, take the processor's division: a 64-bit one is a library call
 // on this target.

@@ -127,7 +127,8 @@ void RasterizeSpriteFast(const DrawEnv& env, const SpriteSetup& s, LocalMemory& 
 
 // Marks the frame and Z blocks of the box [x0, x1) x [y0, y1) as written
 // (all memory when a buffer there is not one stretch of it), before the
-// primitive is drawn or queued; the blocks marked.
+// primitive is drawn or queued; the blocks marked.  The buffers' grids are
+// kept for the state last seen.
 TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1, s32 y0, s32 y1)
 {
     TargetBlocks b;
@@ -135,11 +136,20 @@ TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1
         b.known = true;
         return b;
     }
+    struct Grids {
+        u64 serial = 0;
+        PageGrid frame, depth;
+    };
+    thread_local Grids grids;
+    if (env.serial == 0 || grids.serial != env.serial) {
+        grids.serial = env.serial;
+        grids.frame = GridOf(env.frame.psm, env.frame.bp, env.frame.bw);
+        grids.depth = GridOf(env.depth.psm, env.depth.bp, env.frame.bw);
+    }
     const u32 ux0 = static_cast<u32>(x0), ux1 = static_cast<u32>(x1);
     const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
-    if (!BlockRange(env.frame.psm, env.frame.bp, env.frame.bw, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
-        (env.depth.used &&
-         !BlockRange(env.depth.psm, env.depth.bp, env.frame.bw, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
+    if (!GridRange(grids.frame, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
+        (env.depth.used && !GridRange(grids.depth, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
         memory.NoteWriteAnywhere();
         return b;
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 
 #include "core/diag.h"
@@ -42,7 +43,7 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
 // coordinates are 16-bit values less 16-bit offsets, so the gradients fit 18
 // bits: their products with coordinates are single widening multiplications,
 // and exact in double precision too.
-EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
+inline __attribute__((always_inline)) EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
 {
     EdgeFunction e;
     // E(X, Y) = (bx - ax)(Y - ay) - (by - ay)(X - ax); its gradient points
@@ -61,6 +62,7 @@ EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
         const double c = -static_cast<double>(gx) * ax - static_cast<double>(gy) * ay - drop;
         e.row_slope = static_cast<double>(gy) * neg_inv_g16;
         e.row_offset = c * neg_inv_g16;
+        e.inv_g = gx > 0 ? -neg_inv_g16 : neg_inv_g16;
     }
     return e;
 }
@@ -129,7 +131,10 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
         x[i] = WindowX(env, *v[i]);
         y[i] = WindowY(env, *v[i]);
     }
-    const s64 area2 = static_cast<s64>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<s64>(y[1] - y[0]) * (x[2] - x[0]);
+    // Twice the signed area, exact as a double: window coordinates have 17
+    // bits at most, so each product is below 2^35.
+    const double area2 =
+        static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0]);
     if (area2 == 0)
         return false;
 
@@ -158,33 +163,73 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
     // Attribute planes through the three vertices: with d1 = P1 - P0 and
     // d2 = P2 - P0, the gradient solves a(P) = a0 + g . (P - P0) at P1, P2.
     // Two attributes at a time, each lane the same operations in the same
-    // order as one attribute alone.
-    alignas(16) double a[3][kAttributeCount + 1];
-    for (int i = 0; i < 3; ++i) {
-        VertexAttributes(*v[i], a[i]);
-        a[i][kAttributeCount] = 0;
-    }
+    // order as one attribute alone; only the pairs the state reads.
     const __m128d dx1 = _mm_set1_pd(static_cast<double>(x[1] - x[0]));
     const __m128d dy1 = _mm_set1_pd(static_cast<double>(y[1] - y[0]));
     const __m128d dx2 = _mm_set1_pd(static_cast<double>(x[2] - x[0]));
     const __m128d dy2 = _mm_set1_pd(static_cast<double>(y[2] - y[0]));
-    // area2 is below 2^37: the difference of the two products as doubles.
-    const __m128d inv_area2 = _mm_set1_pd(
-        1.0 / (static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0])));
-    for (int k = 0; k < kAttributeCount; k += 2) {
-        const __m128d a0 = _mm_load_pd(&a[0][k]);
-        const __m128d da1 = _mm_sub_pd(_mm_load_pd(&a[1][k]), a0), da2 = _mm_sub_pd(_mm_load_pd(&a[2][k]), a0);
+    const __m128d inv_area2 = _mm_set1_pd(1.0 / area2);
+    auto plane_pair = [&](int k, __m128d a0, __m128d a1, __m128d a2) __attribute__((always_inline)) {
+        const __m128d da1 = _mm_sub_pd(a1, a0), da2 = _mm_sub_pd(a2, a0);
         const __m128d gx = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da1, dy2), _mm_mul_pd(da2, dy1)), inv_area2);
         const __m128d gy = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da2, dx1), _mm_mul_pd(da1, dx2)), inv_area2);
-        for (int j = 0; j < 2 && k + j < kAttributeCount; ++j) {
-            AttributePlane& p = s.planes[k + j];
-            _mm_store_sd(&p.a0, j ? _mm_unpackhi_pd(a0, a0) : a0);
-            _mm_store_sd(&p.gx, j ? _mm_unpackhi_pd(gx, gx) : gx);
-            _mm_store_sd(&p.gy, j ? _mm_unpackhi_pd(gy, gy) : gy);
-            p.x0 = static_cast<s32>(x[0]);
-            p.y0 = static_cast<s32>(y[0]);
+        AttributePlane& p = s.planes[k];
+        _mm_store_sd(&p.a0, a0);
+        _mm_store_sd(&p.gx, gx);
+        _mm_store_sd(&p.gy, gy);
+        p.x0 = x[0];
+        p.y0 = y[0];
+        if (k + 1 < kAttributeCount) {
+            AttributePlane& q = s.planes[k + 1];
+            _mm_storeh_pd(&q.a0, a0);
+            _mm_storeh_pd(&q.gx, gx);
+            _mm_storeh_pd(&q.gy, gy);
+            q.x0 = x[0];
+            q.y0 = y[0];
+        }
+    };
+    if (env.prim.iip) {
+        __m128d rg[3], ba[3];
+        for (int i = 0; i < 3; ++i) {
+            // The four channels as 32-bit lanes, then two at a time as doubles.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i c = _mm_unpacklo_epi16(
+                _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v[i]->rgba)), zero), zero);
+            rg[i] = _mm_cvtepi32_pd(c);
+            ba[i] = _mm_cvtepi32_pd(_mm_shuffle_epi32(c, 0xEE));
+        }
+        plane_pair(kAttrR, rg[0], rg[1], rg[2]);
+        plane_pair(kAttrB, ba[0], ba[1], ba[2]);
+    }
+    // Z and F are unsigned 32-bit: each as a signed value less 2^31, then
+    // 2^31 added back, exactly.
+    static_assert(offsetof(Vertex, f) == offsetof(Vertex, z) + 4 && offsetof(Vertex, t) == offsetof(Vertex, s) + 4);
+    auto zf = [](const Vertex& w) {
+        const __m128i zf32 = _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.z)),
+                                           _mm_set1_epi32(static_cast<int>(0x80000000u)));
+        return _mm_add_pd(_mm_cvtepi32_pd(zf32), _mm_set1_pd(2147483648.0));
+    };
+    plane_pair(kAttrZ, zf(v0), zf(v1), zf(v2));
+    if (env.prim.tme) {
+        if (env.prim.fst) {
+            auto uv = [](const Vertex& w) {
+                return _mm_set_pd(static_cast<double>(w.v), static_cast<double>(w.u));
+            };
+            plane_pair(kAttrU, uv(v0), uv(v1), uv(v2));
+        } else {
+            auto st = [](const Vertex& w) {
+                return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.s))));
+            };
+            auto q = [](const Vertex& w) { return _mm_set1_pd(static_cast<double>(w.q)); };
+            plane_pair(kAttrS, st(v0), st(v1), st(v2));
+            // Q in both lanes; the second lane's plane is U's, which
+            // STQ primitives do not read.
+            plane_pair(kAttrQ, q(v0), q(v1), q(v2));
         }
     }
+    // Q's value at the first vertex chooses the level of detail of
+    // primitives whose Q is constant.
+    s.planes[kAttrQ].a0 = v0.q;
     s.q_constant = v0.q == v1.q && v1.q == v2.q;
     s.flat = !env.prim.iip;
     s.flat_color = UnpackColor(v2.rgba);
@@ -241,6 +286,31 @@ void TriangleRowSpan(const TriangleSetup& s, s32 py, s32& begin, s32& end)
     end = std::max(lo, hi + 1);
 }
 
+namespace {
+
+// floor(n / g) and its remainder n - g floor(n / g), 0 <= rest < g, for
+// |n| < kQuotientLimit and 0 < g < 2^23, from inv_g = 1 / g rounded: n inv_g
+// lies within 2^-20 of n / g, so its truncation is the quotient or one off,
+// which the remainder shows and one step mends.  No division.
+constexpr s64 kQuotientLimit = s64{1} << 30;
+
+inline s32 FloorQuotient(s32 n, s32 g, double inv_g, s32& rest)
+{
+    s32 q = static_cast<s32>(static_cast<double>(n) * inv_g);
+    s32 r = n - q * g;
+    if (r < 0) {
+        --q;
+        r += g;
+    } else if (r >= g) {
+        ++q;
+        r -= g;
+    }
+    rest = r;
+    return q;
+}
+
+}  // namespace
+
 TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
     : lo_(s.px_begin), hi_(s.px_end - 1), py_(py), first_row_(py), last_row_(s.py_end)
 {
@@ -271,26 +341,16 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
         }
         const s32 g = 16 * (gx > 0 ? gx : -gx);
         // floor(dk / g) and its remainder, 0 <= rest < g.
-        s32 step = dk / g, step_rest = dk % g;
-        if (step_rest < 0) {
-            --step;
-            step_rest += g;
-        }
+        s32 step_rest;
+        const s32 step = FloorQuotient(dk, g, e.inv_g, step_rest);
         // The bound from q = floor(k / g) and the remainder k - g q: the
         // first pixel inside a left edge is ceil(-k / g) = -q, with g bound +
         // k = k - g q its remainder (as k grows the bound falls); the last
         // pixel inside a right edge is q, its remainder k - g q too.
         s64 q;
         s32 r;
-        if (k == static_cast<s32>(k) && k != INT32_MIN) {
-            const s32 k32 = static_cast<s32>(k);
-            s32 q32 = k32 / g;
-            r = k32 % g;
-            if (r < 0) {
-                --q32;
-                r += g;
-            }
-            q = q32;
+        if (k < kQuotientLimit && k > -kQuotientLimit) {
+            q = FloorQuotient(static_cast<s32>(k), g, e.inv_g, r);
         } else {
             q = FloorDiv(k, g);
             r = static_cast<s32>(k - g * q);

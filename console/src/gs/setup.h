@@ -47,7 +47,9 @@ inline constexpr int kAttributeCount = 11;
 // from the first vertex so that a pixel on a vertex gets the vertex's value
 // exactly: value(px, py) = a0 + gx (16 px - x0) + gy (16 py - y0), the
 // gradients per 1/16 pixel.  Left unset until SetupTriangle fills it: a
-// set-up is made for every triangle drawn.
+// set-up is made for every triangle drawn, and fills only the planes its
+// state reads (the colour channels under Gouraud shading, Z and fog, S, T and
+// Q or U and V when textured) and Q's a0, which picks the level of detail.
 struct AttributePlane {
     double a0;
     double gx;
@@ -69,6 +71,8 @@ struct EdgeFunction {
     // For finding a row's bounds: the crossing of row Y (= 16 py) estimated
     // as slope Y + offset, i.e. -(gy Y + c) / (16 gx) (both 0 when gx is 0).
     double row_slope = 0, row_offset = 0;
+    // 1 / |16 gx| (0 when gx is 0), for quotients by it without a division.
+    double inv_g = 0;
 };
 
 struct TriangleSetup {

@@ -564,6 +564,99 @@ TEST(GsFastPath, TrianglesWithAttributesAtTheEdgesOfTheirRangesLeaveTheSameMemor
     CompareRandomTrials(20261208, 60, false, 1, EdgeAttributeTriangles);
 }
 
+// Triangles at the edges of set-up: with no area (all three vertices on a
+// line, or two at one place), wholly outside the scissor on any side,
+// crossing its edges, with level and upright edges, smaller than a pixel,
+// and reaching far outside the window from coordinates near the ends of
+// their range (the offset making them negative or past the screen), flat or
+// Gouraud, textured or not, over rows masked or not.  With the draw threads
+// the larger ones cross many bands, each band walking only its own rows.
+Trial SetUpEdgeTriangles(std::mt19937& rng, bool)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    w(GsReg::FRAME_1, Frame(0, 4, Chance(rng, 70) ? 0x00 : 0x02));
+    w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], Chance(rng, 20)));
+    const u32 ofx = Chance(rng, 30) ? Pick(rng, 1 << 16) : 2048 * 16, ofy = Chance(rng, 30) ? Pick(rng, 1 << 16) : 2048 * 16;
+    w(GsReg::XYOFFSET_1, Xyoffset(ofx, ofy));
+    const u32 sx0 = Pick(rng, 64), sy0 = Pick(rng, 64);
+    w(GsReg::SCISSOR_1, Scissor(sx0, sx0 + Pick(rng, 190), sy0, sy0 + Pick(rng, 190)));
+    w(GsReg::TEST_1, TestReg({.zte = Chance(rng, 70), .ztst = Pick(rng, 4)}));
+    w(GsReg::SCANMSK, Chance(rng, 20) ? 2 + Pick(rng, 2) : 0);
+    w(GsReg::TEX1_1, Tex1(Chance(rng, 60), 1));
+    w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
+    w(GsReg::FOGCOL, Fogcol(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
+    Tex0Bits tex;
+    tex.tbp = 0x1000;
+    tex.tbw = 4;
+    tex.tw = 2 + Pick(rng, 7);
+    tex.th = 2 + Pick(rng, 7);
+    tex.tfx = Pick(rng, 4);
+    tex.tcc = Chance(rng, 50);
+    w(GsReg::TEX0_1, Tex0(tex));
+    // Window coordinates of the scissor's corners, in 1/16 pixel.
+    const s32 left = static_cast<s32>(ofx + sx0 * 16), top = static_cast<s32>(ofy + sy0 * 16);
+    for (int k = 0; k < 16; ++k) {
+        PrimBits prim;
+        prim.type = 3 + Pick(rng, 3);  // triangles, strips, fans
+        prim.iip = Chance(rng, 60);
+        prim.tme = Chance(rng, 60);
+        prim.fge = Chance(rng, 30);
+        prim.fst = Chance(rng, 40);
+        w(GsReg::PRIM, Prim(prim));
+        s32 xs[3], ys[3];
+        const s32 cx = left + static_cast<s32>(Pick(rng, 260 * 16)) - 30 * 16;
+        const s32 cy = top + static_cast<s32>(Pick(rng, 260 * 16)) - 30 * 16;
+        const s32 size = 16 * static_cast<s32>(Chance(rng, 30) ? 1 + Pick(rng, 3) : 1 + Pick(rng, 120));
+        auto near = [&](s32 c) { return c + static_cast<s32>(Pick(rng, 2 * size + 1)) - size; };
+        for (int v = 0; v < 3; ++v) {
+            xs[v] = near(cx);
+            ys[v] = near(cy);
+        }
+        switch (Pick(rng, 7)) {
+        case 0:  // on one line
+            xs[2] = xs[0] + 2 * (xs[1] - xs[0]);
+            ys[2] = ys[0] + 2 * (ys[1] - ys[0]);
+            break;
+        case 1:  // two vertices at one place
+            xs[1] = xs[0];
+            ys[1] = ys[0];
+            break;
+        case 2:  // a level and an upright edge, on pixel centres or not
+            ys[1] = ys[0];
+            xs[2] = Chance(rng, 50) ? xs[0] : xs[1];
+            break;
+        case 3:  // wholly outside the scissor, on any side
+            for (int v = 0; v < 3; ++v) {
+                (Chance(rng, 50) ? xs[v] : ys[v]) += (Chance(rng, 50) ? 1 : -1) * 400 * 16;
+            }
+            break;
+        case 4:  // from the ends of the coordinate range
+            for (int v = 0; v < 3; ++v) {
+                xs[v] = Chance(rng, 50) ? static_cast<s32>(Pick(rng, 64)) : 0xFFFF - static_cast<s32>(Pick(rng, 64));
+                ys[v] = Chance(rng, 50) ? static_cast<s32>(Pick(rng, 1 << 16)) : cy;
+            }
+            break;
+        default: break;  // an ordinary one, often crossing the scissor's edges
+        }
+        for (int v = 0; v < 3; ++v) {
+            const float q = Chance(rng, 60) ? 1.0f : RandomFloat(rng, 0.25f, 2.0f);
+            w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), q));
+            w(GsReg::ST, St(RandomFloat(rng, -1.5f, 2.5f) * q, RandomFloat(rng, -1.5f, 2.5f) * q));
+            w(GsReg::UV, Uv(Pick(rng, 1 << 14), Pick(rng, 1 << 14)));
+            w(GsReg::FOG, FogReg(Pick(rng, 256)));
+            w(GsReg::XYZ2, Xyz(static_cast<u32>(std::clamp(xs[v], 0, 0xFFFF)),
+                               static_cast<u32>(std::clamp(ys[v], 0, 0xFFFF)), EdgeDepth(rng)));
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, TrianglesAtTheEdgesOfSetUpLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(20261212, 120, false, 1, SetUpEdgeTriangles);
+}
+
 // Streams longer than the draw queue: tens of thousands of triangles of a
 // few pixels, strip after strip down the screen, with a textured sprite
 // (which waits for a record of its own) after every few strips, into A and

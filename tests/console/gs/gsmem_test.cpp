@@ -446,6 +446,58 @@ TEST(GsMem, TransfersWriteWhatPixelWritesWouldAndStampTheirPages)
     }
 }
 
+// Write stamps against a plain record of when each page was last noted:
+// a copy taken at any stamp must see exactly the writes noted after it,
+// however often the same pages are noted again (drawing notes the same few
+// pages triangle after triangle) and whenever stamps are taken between.
+TEST(GsMem, StampsSeeEveryWriteNotedAfterThemAndNoOther)
+{
+    std::mt19937 rng(2026);
+    auto mem = std::make_unique<LocalMemory>();
+    constexpr u32 kPageCount = kBlockCount / kPageBlocks;
+    std::vector<u64> noted_at(kPageCount, 0);  // the step each page was last noted in
+    u64 step = 1;
+    struct Held {
+        u64 stamp, step;
+    };
+    std::vector<Held> held;
+    std::vector<std::pair<u32, u32>> recent;  // ranges noted lately, noted again often
+    for (int i = 0; i < 20000; ++i) {
+        ++step;
+        const u32 op = rng() % 10;
+        if (op < 6) {
+            std::pair<u32, u32> r;
+            if (!recent.empty() && rng() % 3 != 0) {
+                r = recent[rng() % recent.size()];
+                // Now and then a range inside one noted before.
+                if (rng() % 2 && r.second - r.first > 1)
+                    r.first += rng() % (r.second - r.first - 1);
+            } else {
+                const u32 lo = rng() % kBlockCount;
+                r = {lo, std::min(kBlockCount, lo + 1 + static_cast<u32>(rng() % 200))};
+                recent.push_back(r);
+                if (recent.size() > 4)
+                    recent.erase(recent.begin());
+            }
+            mem->NoteWrite(r.first, r.second);
+            for (u32 page = r.first / kPageBlocks; page * kPageBlocks < r.second; ++page)
+                noted_at[page] = step;
+        } else if (op < 8) {
+            held.push_back({mem->Stamp(), step});
+            if (held.size() > 8)
+                held.erase(held.begin());
+        } else if (!held.empty()) {
+            const Held& h = held[rng() % held.size()];
+            const u32 lo = rng() % kBlockCount;
+            const u32 hi = std::min(kBlockCount, lo + 1 + static_cast<u32>(rng() % 300));
+            bool want = false;
+            for (u32 page = lo / kPageBlocks; page * kPageBlocks < hi; ++page)
+                want = want || noted_at[page] > h.step;
+            ASSERT_EQ(mem->WrittenSince(h.stamp, lo, hi), want) << "operation " << i;
+        }
+    }
+}
+
 TEST(GsMem, ModesByCodeAndName)
 {
     EXPECT_EQ(PsmFromCode(0x31), Psm::kZ24);

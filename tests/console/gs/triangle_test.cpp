@@ -612,14 +612,15 @@ TEST(GsTriangle, ZeroQSamplesWithoutFault)
 // The specialised pipelines walk a triangle's rows with exact steps of each
 // edge's bound; every row must get the span the row-by-row search settles,
 // for small and screen-sized triangles, slivers, nearly level and nearly
-// upright edges, vertices far outside the scissor and either winding.
+// upright edges, vertices far outside the scissor or anywhere in their
+// range, and either winding.
 TEST(GsTriangle, WalkedRowSpansAreTheSpansEachRowSettlesAlone)
 {
     std::mt19937 rng(515);
     console::gs::DrawEnv env;
     long rows = 0, covered = 0;
     for (int trial = 0; trial < 4000; ++trial) {
-        const int kind = trial % 4;
+        const int kind = trial % 5;
         env.ofx = env.ofy = 0x8000;
         env.scax0 = static_cast<s32>(rng() % 64);
         env.scay0 = static_cast<s32>(rng() % 64);
@@ -631,6 +632,16 @@ TEST(GsTriangle, WalkedRowSpansAreTheSpansEachRowSettlesAlone)
         for (auto& p : v) {
             p.x = base + rng() % spread;
             p.y = base + rng() % spread;
+        }
+        if (kind == 4) {
+            // Anywhere in the coordinates' range, with any offset: edge
+            // values far beyond 32 bits on the scissor's rows.
+            env.ofx = rng() & 0xFFFF;
+            env.ofy = rng() & 0xFFFF;
+            for (auto& p : v) {
+                p.x = rng() & 0xFFFF;
+                p.y = rng() & 0xFFFF;
+            }
         }
         if (kind == 2) {
             // A nearly level or nearly upright edge.
