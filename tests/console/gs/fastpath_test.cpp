@@ -508,16 +508,13 @@ u32 EdgeDepth(std::mt19937& rng)
     }
 }
 
-Trial EdgeAttributeTriangles(std::mt19937& rng, bool)
+// A random texture at block 0x1000 of up to 256 x 256 texels: bilinear
+// `linear_percent` of the time, random wrap modes, fog colour, texture
+// function and alpha source.
+template <class Write>
+void WriteRandomTexture(std::mt19937& rng, int linear_percent, Write w)
 {
-    Trial t;
-    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
-    w(GsReg::FRAME_1, Frame(0, 4, 0x00));
-    w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], false));
-    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
-    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
-    w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 1 + Pick(rng, 3)}));
-    w(GsReg::TEX1_1, Tex1(Chance(rng, 70), 1));
+    w(GsReg::TEX1_1, Tex1(Chance(rng, linear_percent), 1));
     w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
     w(GsReg::FOGCOL, Fogcol(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
     Tex0Bits tex;
@@ -528,6 +525,18 @@ Trial EdgeAttributeTriangles(std::mt19937& rng, bool)
     tex.tfx = Pick(rng, 4);
     tex.tcc = Chance(rng, 50);
     w(GsReg::TEX0_1, Tex0(tex));
+}
+
+Trial EdgeAttributeTriangles(std::mt19937& rng, bool)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    w(GsReg::FRAME_1, Frame(0, 4, 0x00));
+    w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], false));
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::TEST_1, TestReg({.zte = true, .ztst = 1 + Pick(rng, 3)}));
+    WriteRandomTexture(rng, 70, w);
     for (int k = 0; k < 24; ++k) {
         PrimBits prim;
         prim.type = 3;  // triangles
@@ -583,17 +592,7 @@ Trial SetUpEdgeTriangles(std::mt19937& rng, bool)
     w(GsReg::SCISSOR_1, Scissor(sx0, sx0 + Pick(rng, 190), sy0, sy0 + Pick(rng, 190)));
     w(GsReg::TEST_1, TestReg({.zte = Chance(rng, 70), .ztst = Pick(rng, 4)}));
     w(GsReg::SCANMSK, Chance(rng, 20) ? 2 + Pick(rng, 2) : 0);
-    w(GsReg::TEX1_1, Tex1(Chance(rng, 60), 1));
-    w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
-    w(GsReg::FOGCOL, Fogcol(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256)));
-    Tex0Bits tex;
-    tex.tbp = 0x1000;
-    tex.tbw = 4;
-    tex.tw = 2 + Pick(rng, 7);
-    tex.th = 2 + Pick(rng, 7);
-    tex.tfx = Pick(rng, 4);
-    tex.tcc = Chance(rng, 50);
-    w(GsReg::TEX0_1, Tex0(tex));
+    WriteRandomTexture(rng, 60, w);
     // Window coordinates of the scissor's corners, in 1/16 pixel.
     const s32 left = static_cast<s32>(ofx + sx0 * 16), top = static_cast<s32>(ofy + sy0 * 16);
     for (int k = 0; k < 16; ++k) {
