@@ -43,11 +43,12 @@ constexpr u32 kQueueSize = 8192;
 constexpr u32 kTriangleRooms = 4096;
 constexpr u32 kSpriteRooms = 256;
 
-// Sprites the specialised pipelines leave are drawn through the per-pixel
-// path (kSpriteRows); a sprite reading what it writes is drawn whole by one
-// band (kSpriteWhole), between fences.  A fence is queued to every band: no
+// A queued sprite is prepared once by the first band that reaches it and
+// drawn from that by every band (kSprite; the per-pixel path when the
+// specialised pipelines leave it); a sprite reading what it writes is drawn
+// whole by one band (kSpriteWhole), between fences.  A fence is queued to every band: no
 // band goes past it before every band has reached it.
-enum class JobKind : u8 { kSprite, kSpriteRows, kSpriteWhole, kTriangle, kVertices, kFence };
+enum class JobKind : u8 { kSprite, kSpriteWhole, kTriangle, kVertices, kFence };
 constexpr u32 kBandCount = 16;
 
 // Whether the processor fetches a line for writing ahead of a store
@@ -882,8 +883,6 @@ private:
                     }
                 } else if (j.kind == JobKind::kSprite) {
                     DrawQueuedSprite(*j.sprite_room, *j.memory, *j.clut, rows);
-                } else if (j.kind == JobKind::kSpriteRows) {
-                    DrawSpriteRows(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, rows);
                 } else if (j.kind == JobKind::kSpriteWhole) {
                     if (!DrawSpriteSpecialised(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, RowBands{}))
                         DrawSpriteRows(j.sprite_room->env, j.sprite_room->sprite, *j.memory, *j.clut, RowBands{});
