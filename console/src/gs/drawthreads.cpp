@@ -186,6 +186,19 @@ void DrawQueuedSprite(SpriteRoom& room, LocalMemory& memory, const ClutBuffer& c
         DrawSpriteRows(room.env, room.sprite, memory, clut, rows);
 }
 
+// One past the last row of `box` the triangle (v[0], v[1], v[2]) may cover.
+// A last row lying exactly at the lowest vertex's height holds no pixel: its
+// only samples in the triangle are that vertex or a level bottom edge, and
+// of the edges meeting at the lowest vertex one is a level bottom edge or a
+// right edge (the inside on its left), either of which drops the samples
+// on it.  The band of such a row is spared the triangle.
+inline s32 CoveredRowsEnd(const DrawEnv& env, const Vertex* v, const PixelBox& box)
+{
+    const s32 max_y = static_cast<s32>(std::max({v[0].y, v[1].y, v[2].y})) - static_cast<s32>(env.ofy);
+    const bool on_row = (max_y & 15) == 0 && box.py_end == (max_y >> 4) + 1 && box.py_end - 1 > box.py_begin;
+    return on_row ? box.py_end - 1 : box.py_end;
+}
+
 // ---------------------------------------------------------------------------
 // Where a primitive's pixels and texels lie, in blocks.
 
@@ -1254,19 +1267,20 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     const s64 pixels = static_cast<s64>(box.px_end - box.px_begin) * (box.py_end - box.py_begin);
     if (env.prim.tme && !r.decoded)
         r.decoded = DecodeTexture(env, memory, clut, v[0].q, r.targets, static_cast<u64>(pixels));
+    const s32 py_end = CoveredRowsEnd(env, v, box);
     Job& j = Slot();
     j.kind = JobKind::kVertices;
     j.py_begin = box.py_begin;
-    j.py_end = box.py_end;
+    j.py_end = py_end;
     j.memory = &memory;
     j.clut = &queued_clut;
     j.shared_env = r.env.get();
-    j.room = SeveralBands(box.py_begin, box.py_end) ? TriangleRoomIfFree() : nullptr;
+    j.room = SeveralBands(box.py_begin, py_end) ? TriangleRoomIfFree() : nullptr;
     j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
-    SendVertices(j, box.py_begin, box.py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
+    SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     run_last_ = sent_;
     return true;
 }
@@ -1383,6 +1397,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         if (env.prim.tme)
             decoded = DecodeTexture(env, memory, clut, setup.v[0].q, *targets,
                                     static_cast<u64>(px1 - px0) * static_cast<u64>(py1 - py0));
+        py1 = CoveredRowsEnd(env, setup.v, PixelBox{px0, px1, py0, py1});
         job = &g_queue->Slot();
         job->shared_env = g_queue->SharedEnv(env);
         job->room = Queue::SeveralBands(py0, py1) ? g_queue->TriangleRoomIfFree() : nullptr;

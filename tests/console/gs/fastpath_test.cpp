@@ -656,6 +656,62 @@ TEST(GsFastPath, TrianglesAtTheEdgesOfSetUpLeaveTheSameMemoryAsTheReference)
     CompareRandomTrials(20261212, 120, false, 1, SetUpEdgeTriangles);
 }
 
+// Triangles whose lowest vertex or level bottom edge lies exactly on a row,
+// mostly the first row of a band (a multiple of 8), on pixel centres or
+// between them, some of them less than a row tall, through an offset of a
+// fraction of a pixel (only the window coordinates lie on the row): the
+// draw threads send such a last row to no band, its samples all lying on
+// edges that drop them.  Some end a little below the row instead.
+Trial TrianglesEndingOnRows(std::mt19937& rng, bool)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    w(GsReg::FRAME_1, Frame(0, 4, Chance(rng, 70) ? 0x00 : 0x02));
+    w(GsReg::ZBUF_1, Zbuf(64, kZPsms[Pick(rng, 4)], Chance(rng, 20)));
+    const u32 ofx = 1024 * 16 + Pick(rng, 64), ofy = 1024 * 16 + Pick(rng, 64);
+    w(GsReg::XYOFFSET_1, Xyoffset(ofx, ofy));
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    w(GsReg::TEST_1, TestReg({.zte = Chance(rng, 70), .ztst = Pick(rng, 4)}));
+    WriteRandomTexture(rng, 60, w);
+    for (int k = 0; k < 24; ++k) {
+        PrimBits prim;
+        prim.type = Chance(rng, 70) ? 3 : 4;  // triangles, or a strip of quads on one bottom row
+        prim.iip = Chance(rng, 60);
+        prim.tme = Chance(rng, 60);
+        prim.fst = Chance(rng, 40);
+        w(GsReg::PRIM, Prim(prim));
+        const s32 row = Chance(rng, 80) ? 8 * static_cast<s32>(1 + Pick(rng, 30)) : static_cast<s32>(1 + Pick(rng, 250));
+        // Now and then a little below the row, which it then covers.
+        const s32 bottom = row * 16 + (Chance(rng, 25) ? static_cast<s32>(Pick(rng, 16)) : 0);
+        auto height = [&] { return Chance(rng, 30) ? 1 + static_cast<s32>(Pick(rng, 15)) : 1 + static_cast<s32>(Pick(rng, 40 * 16)); };
+        auto column = [&] { return Chance(rng, 50) ? 16 * static_cast<s32>(Pick(rng, 250)) : static_cast<s32>(Pick(rng, 250 * 16)); };
+        std::vector<std::pair<s32, s32>> points;
+        if (prim.type == 4) {
+            const s32 top = bottom - height(), step = 16 * (1 + static_cast<s32>(Pick(rng, 24)));
+            for (s32 x = column() % (64 * 16); x < 250 * 16; x += step) {
+                points.emplace_back(x, top);
+                points.emplace_back(x, bottom);
+            }
+        } else {
+            const bool level = Chance(rng, 40);  // a level bottom edge, or one lowest vertex
+            points = {{column(), bottom}, {column(), level ? bottom : bottom - height()}, {column(), bottom - height()}};
+        }
+        for (const auto& [x, y] : points) {
+            const float q = Chance(rng, 60) ? 1.0f : RandomFloat(rng, 0.25f, 2.0f);
+            w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), q));
+            w(GsReg::ST, St(RandomFloat(rng, -1.5f, 2.5f) * q, RandomFloat(rng, -1.5f, 2.5f) * q));
+            w(GsReg::UV, Uv(Pick(rng, 1 << 14), Pick(rng, 1 << 14)));
+            w(GsReg::XYZ2, Xyz(ofx + static_cast<u32>(x), ofy + static_cast<u32>(y), EdgeDepth(rng)));
+        }
+    }
+    return t;
+}
+
+TEST(GsFastPath, TrianglesEndingExactlyOnARowLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(20261213, 60, false, 1, TrianglesEndingOnRows);
+}
+
 // Streams longer than the draw queue: tens of thousands of triangles of a
 // few pixels, strip after strip down the screen, with a textured sprite
 // (which waits for a record of its own) after every few strips, into A and
