@@ -4540,8 +4540,12 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
     // those ranges do not meet.
     p.apart = !env.depth.used || (targets.known && (targets.frame_hi <= targets.depth_lo ||
                                                     targets.depth_hi <= targets.frame_lo));
+    // Rows the walker's level edges leave empty are dropped here, so that
+    // rows are drawn without looking at them again.
     p.py_begin = t.py_begin;
-    p.py_end = t.py_end;
+    p.py_end = std::min(t.py_end, p.walker.LastRow() + 1);
+    for (; p.py_begin < p.walker.FirstRow() && p.py_begin < p.py_end; ++p.py_begin)
+        p.walker.Next();
     p.x0 = t.planes[kAttrZ].x0;
     p.y0 = t.planes[kAttrZ].y0;
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
@@ -4584,7 +4588,8 @@ namespace {
 constexpr s32 kRows = 512;
 
 struct RowEntry {
-    u64 state = 0;
+    // The state's id in two halves: two 32-bit compares on this target.
+    u32 state_lo = 0, state_hi = 0;
     s32 y = -1;
     alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
 };
@@ -4594,19 +4599,33 @@ thread_local std::array<RowEntry, kRows> t_rows;
 [[gnu::noinline]] const PixelRow& MakeRow(const TriangleState& st, s32 y, RowEntry& e)
 {
     new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
-    e.state = st.id;
+    e.state_lo = static_cast<u32>(st.id);
+    e.state_hi = static_cast<u32>(st.id >> 32);
     e.y = y;
     return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
 }
 
-// Found inline; made out of line.
-inline const PixelRow& RowOf(const TriangleState& st, s32 y)
-{
-    RowEntry& e = t_rows[static_cast<u32>(y) % kRows];
-    if (e.state != st.id || e.y != y) [[unlikely]]
-        return MakeRow(st, y, e);
-    return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
-}
+// The rows of one state as a triangle's row loop finds them: the calling
+// thread's entries and the state's id looked up once.
+struct RowFinder {
+    RowEntry* rows;
+    u32 id_lo, id_hi;
+    const TriangleState& st;
+
+    explicit RowFinder(const TriangleState& s)
+        : rows(t_rows.data()), id_lo(static_cast<u32>(s.id)), id_hi(static_cast<u32>(s.id >> 32)), st(s)
+    {
+    }
+
+    // Found inline; made out of line.
+    const PixelRow& operator()(s32 y) const
+    {
+        RowEntry& e = rows[static_cast<u32>(y) % kRows];
+        if (((e.state_lo ^ id_lo) | (e.state_hi ^ id_hi) | static_cast<u32>(e.y ^ y)) != 0) [[unlikely]]
+            return MakeRow(st, y, e);
+        return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
+    }
+};
 
 }  // namespace
 
@@ -4647,11 +4666,16 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     // What every row reads, held here rather than read again after each call.
     const bool gouraud = st.gouraud, textured = st.textured, stq = st.stq, batch_rows = p.batch_rows;
     const s32 x0 = p.x0, y0 = p.y0;
-    const u32 scanmsk = st.scanmsk;
+    // Rows of this parity are masked (SCANMSK); -1 when none are.
+    const s32 masked_parity = st.scanmsk == 2 ? 0 : st.scanmsk == 3 ? 1 : -1;
+    // Only a triangle taller than RowFinder's entries can hold a batch
+    // whose rows share an entry.
+    const bool tall = p.py_end - p.py_begin > kRows;
+    const RowFinder row_of(st);
     // Row py of the triangle, its walker on it.
     auto draw_row = [&](s32 py) __attribute__((always_inline)) {
         s32 begin, end;
-        walker.Span(begin, end);
+        walker.SpanInRows(begin, end);
         if (begin >= end)
             return;
         // The offsets from the planes' origin, exact as doubles; the y
@@ -4667,12 +4691,12 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
         if (stq)
             sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
-        // A batch keeps to rows whose entries in RowOf differ.
-        if (piece_count && py - batch_first_row >= kRows)
+        // A batch keeps to rows whose entries in RowFinder differ.
+        if (tall && piece_count && py - batch_first_row >= kRows)
             flush();
         if (!piece_count)
             batch_first_row = py;
-        const PixelRow* const row = &RowOf(st, py);
+        const PixelRow* const row = &row_of(py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
@@ -4684,7 +4708,8 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         }
     };
     // Only the band's stretches of rows are drawn; the walker steps over
-    // the others' rows.
+    // the others' rows.  [py_begin, py_end) holds only rows the walker's
+    // level edges let through (see PrepareTriangle).
     for (s32 py = p.py_begin; py < p.py_end;) {
         s32 first = py;
         const s32 stop = bands.Stretch(first, p.py_end);
@@ -4693,7 +4718,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         for (; py < first; ++py)
             walker.Next();
         for (; py < stop; ++py, walker.Next())
-            if (!RowMasked(scanmsk, py))
+            if ((py & 1) != masked_parity)
                 draw_row(py);
     }
     flush();

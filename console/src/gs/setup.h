@@ -128,6 +128,24 @@ public:
         end = std::max(lo, hi + 1);
     }
 
+    // Rows before FirstRow() and after LastRow() are empty: level edges
+    // keep them out.
+    s32 FirstRow() const { return first_row_; }
+    s32 LastRow() const { return last_row_; }
+
+    // Span for a row in [FirstRow(), LastRow()].
+    void SpanInRows(s32& begin, s32& end) const
+    {
+        if (setup_) {
+            TriangleRowSpan(*setup_, py_, begin, end);
+            return;
+        }
+        alignas(16) s32 b[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(b), bound_);
+        begin = std::max(lo_, std::max(b[0], b[1]));
+        end = std::max(begin, std::min(hi_, std::min(b[2], b[3])) + 1);
+    }
+
     void Next()
     {
         ++py_;
