@@ -312,7 +312,7 @@ inline s32 FloorQuotient(s32 n, s32 g, double inv_g, s32& rest)
 }  // namespace
 
 TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
-    : lo_(s.px_begin), hi_(s.px_end - 1), py_(py), first_row_(py), last_row_(s.py_end)
+    : py_(py), first_row_(py), last_row_(s.py_end)
 {
     // Edge E's value at pixel px of the row is 16 gx px + k, k = gy Y + c,
     // and k grows by dk = 16 gy from one row to the next.
@@ -320,7 +320,7 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
     const s64 rows = std::max<s64>(1, s.py_end - py);
     // The edges' fields, lane by lane (see bound_ ...): missing edges keep
     // the box's columns, with g 1 and no steps.
-    alignas(16) s32 bound[4] = {s.px_begin, s.px_begin, s.px_end - 1, s.px_end - 1};
+    alignas(16) s32 bound[4] = {s.px_begin, s.px_begin, 1 - s.px_end, 1 - s.px_end};
     alignas(16) s32 rest[4] = {}, g4[4] = {1, 1, 1, 1}, steps[4] = {}, carry[4] = {}, step_rests[4] = {};
     int lefts = 0, rights = 0;
     for (const EdgeFunction& e : s.edges) {
@@ -362,11 +362,13 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
         }
         // Two of one side at most (the third edge bounds the other side).
         const int i = gx > 0 ? lefts++ : 2 + rights++;
-        bound[i] = static_cast<s32>(b);
+        // Right edges' bounds are kept negated: as k grows, every lane
+        // falls.
+        bound[i] = static_cast<s32>(gx > 0 ? b : -b);
         rest[i] = r;
         g4[i] = g;
-        steps[i] = gx > 0 ? -step : step;
-        carry[i] = gx > 0 ? -1 : 1;
+        steps[i] = -step;
+        carry[i] = -1;
         step_rests[i] = step_rest;
     }
     auto load = [](const s32* a) { return _mm_load_si128(reinterpret_cast<const __m128i*>(a)); };
@@ -376,6 +378,7 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
     step_ = load(steps);
     carry_ = load(carry);
     step_rest_ = load(step_rests);
+    box_ = _mm_setr_epi32(s.px_begin, s.px_begin, 1 - s.px_end, 1 - s.px_end);
 }
 
 bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& s)

@@ -118,14 +118,9 @@ public:
             TriangleRowSpan(*setup_, py_, begin, end);
             return;
         }
-        alignas(16) s32 b[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(b), bound_);
-        const s32 lo = std::max(lo_, std::max(b[0], b[1]));
-        s32 hi = std::min(hi_, std::min(b[2], b[3]));
+        SpanOfBounds(begin, end);
         if (py_ < first_row_ || py_ > last_row_)
-            hi = lo - 1;
-        begin = lo;
-        end = std::max(lo, hi + 1);
+            end = begin;
     }
 
     // Rows before FirstRow() and after LastRow() are empty: level edges
@@ -140,10 +135,7 @@ public:
             TriangleRowSpan(*setup_, py_, begin, end);
             return;
         }
-        alignas(16) s32 b[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(b), bound_);
-        begin = std::max(lo_, std::max(b[0], b[1]));
-        end = std::max(begin, std::min(hi_, std::min(b[2], b[3])) + 1);
+        SpanOfBounds(begin, end);
     }
 
     void Next()
@@ -157,16 +149,30 @@ public:
     }
 
 private:
+    // The sloped edges' bounds and the box's columns, two lanes each side:
+    // the first pixel inside on the left, and minus the last pixel inside
+    // on the right, so that both sides take the greatest of their lanes.
+    void SpanOfBounds(s32& begin, s32& end) const
+    {
+        auto max = [](__m128i a, __m128i b) __attribute__((always_inline)) {
+            const __m128i gt = _mm_cmpgt_epi32(a, b);
+            return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+        };
+        const __m128i m = max(max(bound_, _mm_shuffle_epi32(bound_, _MM_SHUFFLE(2, 3, 0, 1))), box_);
+        begin = _mm_cvtsi128_si32(m);
+        end = std::max(begin, 1 - _mm_cvtsi128_si32(_mm_shuffle_epi32(m, _MM_SHUFFLE(2, 2, 2, 2))));
+    }
+
     // Four edges in the lanes: two left edges, then two right ones.  A
     // triangle has one or two of each; the place of a missing one holds a
     // bound that never moves.
-    __m128i bound_;      // the first (left edges) or last (right edges) pixel inside
+    __m128i bound_;      // the first (left edges) or minus the last (right edges) pixel inside
     __m128i rest_;       // the remainder of that division, 0 <= rest < g
     __m128i g_;          // |16 gx|
     __m128i step_;       // the bound's move from one row to the next without a carry
     __m128i carry_;      // and the further move with one
     __m128i step_rest_;
-    s32 lo_, hi_;  // the bounding box's columns
+    __m128i box_;        // the box's first column twice, then minus its last twice
     s32 py_;
     s32 first_row_, last_row_;  // the rows level edges let through
     // Set when a bound could leave the 32-bit range: rows are settled alone.
