@@ -4387,15 +4387,6 @@ namespace {
 // The x steps and row-start planes of a triangle's attributes, and the row
 // walker placed on its first row.
 struct TrianglePlan {
-    // Two planes at once, evaluated at a row's first pixel exactly as
-    // AttributePlane::At does: (a0 + gx X) + gy Y in each lane, X and Y the
-    // offsets from the first vertex, which every plane has for its origin.
-    struct PlanePair {
-        __m128d a0, gx, gy;
-
-        __m128d At(__m128d x, __m128d gy_y) const { return _mm_add_pd(_mm_add_pd(a0, _mm_mul_pd(gx, x)), gy_y); }
-    };
-
     const TriangleState* state;
     PlanePair prg, pba, pzf, pst, pq;
     TriangleSpan steps;  // the x steps and the flat colour
@@ -4409,6 +4400,12 @@ struct TrianglePlan {
 
     // Members are filled in by PrepareTriangle.
     explicit TrianglePlan(const TriangleRowWalker& w) : walker(w) {}
+
+    // Fills in the members for a triangle of `st` with `planes`, its
+    // bounding box [px_begin, px_end) x [py_begin, py_end) inside the
+    // scissor, writing `targets`; the walker is on row py_begin.
+    void Fill(const DrawEnv& env, const TriangleState& st, const TrianglePlanes& planes, Color flat, s32 px_begin,
+              s32 px_end, s32 py_begin, s32 py_end, const TargetBlocks& targets);
 };
 static_assert(sizeof(TrianglePlan) <= sizeof(PreparedTriangle::room) && alignof(TrianglePlan) <= 16);
 static_assert(std::is_trivially_destructible_v<TrianglePlan>);
@@ -4494,31 +4491,88 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
 
 }  // namespace
 
-bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
-                     const DecodedTexture* decoded, const TargetBlocks& targets, PreparedTriangle& out,
-                     TriangleStateRef* keep)
+namespace {
+
+// The state record for a triangle drawn in `env` whose Q at the first vertex
+// is q0 (constant over the triangle or not), flat or not and, when flat,
+// of the colour `flat`; null when the pipelines leave the triangle to the
+// general path.
+inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut,
+                                                const DecodedTexture* decoded, float q0, bool q_constant,
+                                                bool flat, Color flat_color)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
-    out.nothing = false;
-    if (textured && env.tex.lod_matters && !uv && !t.q_constant)
-        return false;  // the level of detail follows each pixel's Q
+    if (textured && env.tex.lod_matters && !uv && !q_constant)
+        return nullptr;  // the level of detail follows each pixel's Q
     LodChoice lod;
     if (textured)
-        lod = ChooseLodForQ(env.tex, uv ? 1.0f : static_cast<float>(t.planes[kAttrQ].a0));
+        lod = ChooseLodForQ(env.tex, uv ? 1.0f : q0);
     const bool indexed = textured && IsIndexed(env.tex.psm);
     const TriangleState::Key key{env.serial,
                                  &memory,
                                  &clut,
                                  indexed ? clut.Generation() : 0,
                                  textured ? decoded : nullptr,
-                                 !textured && t.flat ? t.flat_color.a : -1,
-                                 t.flat,
+                                 !textured && flat ? flat_color.a : -1,
+                                 flat,
                                  lod.level,
                                  lod.mix16,
                                  lod.linear,
                                  SimdGeneration()};
-    const TriangleStateRef* state = StateFor(key, env, memory, clut, lod);
+    return StateFor(key, env, memory, clut, lod);
+}
+
+}  // namespace
+
+void TrianglePlan::Fill(const DrawEnv& env, const TriangleState& st, const TrianglePlanes& planes, Color flat_color,
+                        s32 px_begin, s32 px_end, s32 py_begin, s32 py_end, const TargetBlocks& targets)
+{
+    state = &st;
+    // The blocks the triangle writes are known: frame and Z lie apart when
+    // those ranges do not meet.
+    apart = !env.depth.used || (targets.known && (targets.frame_hi <= targets.depth_lo ||
+                                                  targets.depth_hi <= targets.frame_lo));
+    // Rows the walker's level edges leave empty are dropped here, so that
+    // rows are drawn without looking at them again.
+    this->py_begin = py_begin;
+    this->py_end = std::min(py_end, walker.LastRow() + 1);
+    for (; this->py_begin < walker.FirstRow() && this->py_begin < this->py_end; ++this->py_begin)
+        walker.Next();
+    x0 = planes.x0;
+    y0 = planes.y0;
+    const __m128d sixteen = _mm_set1_pd(16.0);
+    TriangleSpan& sp = steps;
+    if (st.gouraud) {
+        prg = planes.rg;
+        pba = planes.ba;
+        sp.drg = _mm_mul_pd(sixteen, planes.rg.gx);
+        sp.dba = _mm_mul_pd(sixteen, planes.ba.gx);
+    }
+    pzf = planes.zf;
+    sp.dzf = _mm_mul_pd(sixteen, planes.zf.gx);
+    if (st.textured) {
+        pst = planes.st;
+        sp.dst = _mm_mul_pd(sixteen, planes.st.gx);
+    }
+    if (st.stq) {
+        pq = planes.q;
+        sp.dq = _mm_mul_pd(sixteen, planes.q.gx);  // Q in both lanes: S/Q and T/Q in one division
+        sp.scale_u = _mm_set1_pd(static_cast<double>(1 << env.tex.tw) * 16.0);
+        sp.scale_v = _mm_set1_pd(static_cast<double>(1 << env.tex.th) * 16.0);
+    }
+    sp.flat = flat_color;
+    batch_rows = st.texture_apart || TextureApartFromTargets(env, px_begin, px_end, py_begin, py_end);
+}
+
+bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
+                     const DecodedTexture* decoded, const TargetBlocks& targets, PreparedTriangle& out,
+                     TriangleStateRef* keep)
+{
+    out.nothing = false;
+    const TriangleStateRef* state = TriangleStateFor(env, memory, clut, decoded,
+                                                     static_cast<float>(t.planes[kAttrQ].a0), t.q_constant, t.flat,
+                                                     t.flat_color);
     if (!state)
         return false;
     const TriangleState& st = **state;
@@ -4534,44 +4588,55 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
     // one line every thread drawing in this state would take in turn.
     if (keep && keep->get() != state->get())
         *keep = *state;
-    TrianglePlan& p = *new (out.room) TrianglePlan(walker);
-    p.state = &st;
-    // The blocks the triangle writes are known: frame and Z lie apart when
-    // those ranges do not meet.
-    p.apart = !env.depth.used || (targets.known && (targets.frame_hi <= targets.depth_lo ||
-                                                    targets.depth_hi <= targets.frame_lo));
-    p.py_begin = t.py_begin;
-    p.py_end = t.py_end;
-    p.x0 = t.planes[kAttrZ].x0;
-    p.y0 = t.planes[kAttrZ].y0;
+    // The set-up's planes in pairs, as the rows step them.
+    const bool uv = env.prim.fst;
     const int s_attr = uv ? kAttrU : kAttrS, t_attr = uv ? kAttrV : kAttrT;
-    auto step = [&](int a, int b) { return _mm_set_pd(16.0 * t.planes[b].gx, 16.0 * t.planes[a].gx); };
     auto pair = [&](int a, int b) {
         const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
-        return TrianglePlan::PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy)};
+        return PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy)};
     };
-    TriangleSpan& sp = p.steps;
+    TrianglePlanes planes;
+    planes.x0 = t.planes[kAttrZ].x0;
+    planes.y0 = t.planes[kAttrZ].y0;
     if (st.gouraud) {
-        p.prg = pair(kAttrR, kAttrG);
-        p.pba = pair(kAttrB, kAttrA);
-        sp.drg = step(kAttrR, kAttrG);
-        sp.dba = step(kAttrB, kAttrA);
+        planes.rg = pair(kAttrR, kAttrG);
+        planes.ba = pair(kAttrB, kAttrA);
     }
-    p.pzf = pair(kAttrZ, kAttrF);
-    sp.dzf = step(kAttrZ, kAttrF);
-    if (textured) {
-        p.pst = pair(s_attr, t_attr);
-        sp.dst = step(s_attr, t_attr);
+    planes.zf = pair(kAttrZ, kAttrF);
+    if (st.textured)
+        planes.st = pair(s_attr, t_attr);
+    if (st.stq)
+        planes.q = pair(kAttrQ, kAttrQ);
+    TrianglePlan& p = *new (out.room) TrianglePlan(walker);
+    p.Fill(env, st, planes, t.flat_color, t.px_begin, t.px_end, t.py_begin, t.py_end, targets);
+    return true;
+}
+
+bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                             s32 py_end, LocalMemory& memory, const ClutBuffer& clut, const DecodedTexture* decoded,
+                             const TargetBlocks& targets, PreparedTriangle& out)
+{
+    out.nothing = false;
+    const bool flat = !env.prim.iip;
+    const Color flat_color = UnpackColor(v[2].rgba);
+    const TriangleStateRef* state = TriangleStateFor(
+        env, memory, clut, decoded, v[0].q, v[0].q == v[1].q && v[1].q == v[2].q, flat, flat_color);
+    if (!state)
+        return false;
+    const TriangleState& st = **state;
+    if (st.writer.nothing) {
+        out.nothing = true;
+        return true;
     }
-    if (st.stq) {
-        p.pq = pair(kAttrQ, kAttrQ);
-        sp.dq = step(kAttrQ, kAttrQ);  // Q in both lanes: S/Q and T/Q in one division
-        sp.scale_u = _mm_set1_pd(static_cast<double>(1 << env.tex.tw) * 16.0);
-        sp.scale_v = _mm_set1_pd(static_cast<double>(1 << env.tex.th) * 16.0);
-    }
-    sp.flat = t.flat_color;
-    p.batch_rows =
-        st.texture_apart || TextureApartFromTargets(env, t.px_begin, t.px_end, t.py_begin, t.py_end);
+    EdgeFunction edges[3];
+    TrianglePlanes planes;
+    if (!SetupTriangleEdgesAndPlanes(env, v, edges, planes))
+        return false;
+    TrianglePlan& p = *new (out.room) TrianglePlan(TriangleRowWalker(edges, px_begin, px_end, py_end, py_begin));
+    // Rows settled alone need a whole set-up: left to PrepareTriangle.
+    if (p.walker.SettlesRowsAlone())
+        return false;
+    p.Fill(env, st, planes, flat_color, px_begin, px_end, py_begin, py_end, targets);
     return true;
 }
 
@@ -4584,7 +4649,8 @@ namespace {
 constexpr s32 kRows = 512;
 
 struct RowEntry {
-    u64 state = 0;
+    // The state's id in two halves: two 32-bit compares on this target.
+    u32 state_lo = 0, state_hi = 0;
     s32 y = -1;
     alignas(PixelRow) unsigned char room[sizeof(PixelRow)];
 };
@@ -4594,19 +4660,33 @@ thread_local std::array<RowEntry, kRows> t_rows;
 [[gnu::noinline]] const PixelRow& MakeRow(const TriangleState& st, s32 y, RowEntry& e)
 {
     new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));
-    e.state = st.id;
+    e.state_lo = static_cast<u32>(st.id);
+    e.state_hi = static_cast<u32>(st.id >> 32);
     e.y = y;
     return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
 }
 
-// Found inline; made out of line.
-inline const PixelRow& RowOf(const TriangleState& st, s32 y)
-{
-    RowEntry& e = t_rows[static_cast<u32>(y) % kRows];
-    if (e.state != st.id || e.y != y) [[unlikely]]
-        return MakeRow(st, y, e);
-    return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
-}
+// The rows of one state as a triangle's row loop finds them: the calling
+// thread's entries and the state's id looked up once.
+struct RowFinder {
+    RowEntry* rows;
+    u32 id_lo, id_hi;
+    const TriangleState& st;
+
+    explicit RowFinder(const TriangleState& s)
+        : rows(t_rows.data()), id_lo(static_cast<u32>(s.id)), id_hi(static_cast<u32>(s.id >> 32)), st(s)
+    {
+    }
+
+    // Found inline; made out of line.
+    const PixelRow& operator()(s32 y) const
+    {
+        RowEntry& e = rows[static_cast<u32>(y) % kRows];
+        if (((e.state_lo ^ id_lo) | (e.state_hi ^ id_hi) | static_cast<u32>(e.y ^ y)) != 0) [[unlikely]]
+            return MakeRow(st, y, e);
+        return *std::launder(reinterpret_cast<const PixelRow*>(e.room));
+    }
+};
 
 }  // namespace
 
@@ -4647,11 +4727,16 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     // What every row reads, held here rather than read again after each call.
     const bool gouraud = st.gouraud, textured = st.textured, stq = st.stq, batch_rows = p.batch_rows;
     const s32 x0 = p.x0, y0 = p.y0;
-    const u32 scanmsk = st.scanmsk;
+    // Rows of this parity are masked (SCANMSK); -1 when none are.
+    const s32 masked_parity = st.scanmsk == 2 ? 0 : st.scanmsk == 3 ? 1 : -1;
+    // Only a triangle taller than RowFinder's entries can hold a batch
+    // whose rows share an entry.
+    const bool tall = p.py_end - p.py_begin > kRows;
+    const RowFinder row_of(st);
     // Row py of the triangle, its walker on it.
     auto draw_row = [&](s32 py) __attribute__((always_inline)) {
         s32 begin, end;
-        walker.Span(begin, end);
+        walker.SpanInRows(begin, end);
         if (begin >= end)
             return;
         // The offsets from the planes' origin, exact as doubles; the y
@@ -4667,12 +4752,12 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
         if (stq)
             sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
-        // A batch keeps to rows whose entries in RowOf differ.
-        if (piece_count && py - batch_first_row >= kRows)
+        // A batch keeps to rows whose entries in RowFinder differ.
+        if (tall && piece_count && py - batch_first_row >= kRows)
             flush();
         if (!piece_count)
             batch_first_row = py;
-        const PixelRow* const row = &RowOf(st, py);
+        const PixelRow* const row = &row_of(py);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
@@ -4684,7 +4769,8 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         }
     };
     // Only the band's stretches of rows are drawn; the walker steps over
-    // the others' rows.
+    // the others' rows.  [py_begin, py_end) holds only rows the walker's
+    // level edges let through (see PrepareTriangle).
     for (s32 py = p.py_begin; py < p.py_end;) {
         s32 first = py;
         const s32 stop = bands.Stretch(first, p.py_end);
@@ -4693,7 +4779,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         for (; py < first; ++py)
             walker.Next();
         for (; py < stop; ++py, walker.Next())
-            if (!RowMasked(scanmsk, py))
+            if ((py & 1) != masked_parity)
                 draw_row(py);
     }
     flush();

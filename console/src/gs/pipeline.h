@@ -125,6 +125,15 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& triangle, LocalMem
                      TriangleStateRef* keep);
 void DrawPreparedTriangle(const PreparedTriangle& triangle, const RowBands& bands);
 
+// PrepareTriangle straight from the vertices v[0..3) of a triangle whose
+// bounding box inside the scissor, [px_begin, px_end) x [py_begin, py_end),
+// has pixels, without a TriangleSetup and without `keep`: the triangle is
+// drawn before env and the vertices change.  Also false for the rare
+// triangle whose rows need a whole set-up (PrepareTriangle takes it).
+bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                             s32 py_end, LocalMemory& memory, const ClutBuffer& clut, const DecodedTexture* decoded,
+                             const TargetBlocks& targets, PreparedTriangle& out);
+
 // Helpers the rasterizer's paths share.
 
 // Blocks [lo, hi) a buffer's pixels in [x0, x1) x [y0, y1) can lie in, or

@@ -327,6 +327,29 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
     DrawTriangleGeneral(env, t, memory, clut, fast);
 }
 
+// DrawTriangleHere for the triangle (v[0], v[1], v[2]) with the box `box`,
+// set up straight into the pipelines' plan when they take it.
+void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+                              const ClutBuffer& clut, const TargetBlocks& targets)
+{
+    WaitToDrawTriangleHere(env, targets);
+    const u64 pixels = static_cast<u64>(box.px_end - box.px_begin) * static_cast<u64>(box.py_end - box.py_begin);
+    const DecodedTextureRef decoded = DecodeTexture(env, memory, clut, v[0].q, targets, pixels);
+    {
+        PreparedTriangle p;
+        if (PrepareTriangleVertices(env, v, box.px_begin, box.px_end, box.py_begin, box.py_end, memory, clut,
+                                    decoded.get(), targets, p)) {
+            DrawPreparedTriangle(p, RowBands{});
+            return;
+        }
+    }
+    TriangleSetup t;
+    if (!SetupTriangle(env, v[0], v[1], v[2], t))
+        return;
+    if (!DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
+        DrawTriangleGeneral(env, t, memory, clut, true);
+}
+
 // Whether the specialised pipelines take the triangle (v[0], v[1], v[2]),
 // which covers pixels: only those may be drawn by the draw threads, the
 // per-pixel path keeping memory's write stamps as it goes.  They take or
@@ -404,9 +427,7 @@ void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelB
     const TargetBlocks targets = NoteTargets(env, memory, box.px_begin, box.px_end, box.py_begin, box.py_end);
     if (queue && QueueTriangleVertices(env, v, box, memory, clut, targets))
         return;
-    TriangleSetup t;
-    if (SetupTriangle(env, v[0], v[1], v[2], t))
-        DrawTriangleHere(env, t, memory, clut, targets);
+    DrawTriangleVerticesHere(env, v, box, memory, clut, targets);
 }
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)

@@ -43,6 +43,7 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
 // coordinates are 16-bit values less 16-bit offsets, so the gradients fit 18
 // bits: their products with coordinates are single widening multiplications,
 // and exact in double precision too.
+template <bool kRowEstimate>
 inline __attribute__((always_inline)) EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
 {
     EdgeFunction e;
@@ -59,9 +60,11 @@ inline __attribute__((always_inline)) EdgeFunction MakeEdge(s32 ax, s32 ay, s32 
     if (gx != 0) {
         const double neg_inv_g16 = -1.0 / (16.0 * static_cast<double>(gx));
         // c as a double, exactly (below 2^37).
-        const double c = -static_cast<double>(gx) * ax - static_cast<double>(gy) * ay - drop;
-        e.row_slope = static_cast<double>(gy) * neg_inv_g16;
-        e.row_offset = c * neg_inv_g16;
+        [[maybe_unused]] const double c = -static_cast<double>(gx) * ax - static_cast<double>(gy) * ay - drop;
+        if constexpr (kRowEstimate) {
+            e.row_slope = static_cast<double>(gy) * neg_inv_g16;
+            e.row_offset = c * neg_inv_g16;
+        }
         e.inv_g = gx > 0 ? -neg_inv_g16 : neg_inv_g16;
     }
     return e;
@@ -123,31 +126,122 @@ bool SetupSprite(const DrawEnv& env, const Vertex& v0, const Vertex& v1, SpriteS
     return true;
 }
 
-bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const Vertex& v2, TriangleSetup& s)
-{
-    const Vertex* v[3] = {&v0, &v1, &v2};
-    s32 x[3], y[3];
-    for (int i = 0; i < 3; ++i) {
-        x[i] = WindowX(env, *v[i]);
-        y[i] = WindowY(env, *v[i]);
-    }
-    // Twice the signed area, exact as a double: window coordinates have 17
-    // bits at most, so each product is below 2^35.
-    const double area2 =
-        static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0]);
-    if (area2 == 0)
-        return false;
+namespace {
 
+// The edges and plane pairs of a triangle with window coordinates (x, y)
+// and twice its signed area area2 != 0; each pair the state reads goes to
+// pair(k, planes), k the attribute of its first lane (R, B, Z, S or U, Q).
+template <bool kRowEstimates, typename PairSink>
+inline __attribute__((always_inline)) void EdgesAndPlanes(const DrawEnv& env, const Vertex& v0, const Vertex& v1,
+                                                          const Vertex& v2, const s32 (&x)[3], const s32 (&y)[3],
+                                                          double area2, EdgeFunction (&edges)[3], PairSink&& pair)
+{
     // Edges taken in the order that puts the inside on the positive side.
     if (area2 > 0) {
-        s.edges[0] = MakeEdge(x[0], y[0], x[1], y[1]);
-        s.edges[1] = MakeEdge(x[1], y[1], x[2], y[2]);
-        s.edges[2] = MakeEdge(x[2], y[2], x[0], y[0]);
+        edges[0] = MakeEdge<kRowEstimates>(x[0], y[0], x[1], y[1]);
+        edges[1] = MakeEdge<kRowEstimates>(x[1], y[1], x[2], y[2]);
+        edges[2] = MakeEdge<kRowEstimates>(x[2], y[2], x[0], y[0]);
     } else {
-        s.edges[0] = MakeEdge(x[0], y[0], x[2], y[2]);
-        s.edges[1] = MakeEdge(x[2], y[2], x[1], y[1]);
-        s.edges[2] = MakeEdge(x[1], y[1], x[0], y[0]);
+        edges[0] = MakeEdge<kRowEstimates>(x[0], y[0], x[2], y[2]);
+        edges[1] = MakeEdge<kRowEstimates>(x[2], y[2], x[1], y[1]);
+        edges[2] = MakeEdge<kRowEstimates>(x[1], y[1], x[0], y[0]);
     }
+
+    // Attribute planes through the three vertices: with d1 = P1 - P0 and
+    // d2 = P2 - P0, the gradient solves a(P) = a0 + g . (P - P0) at P1, P2.
+    // Two attributes at a time, each lane the same operations in the same
+    // order as one attribute alone; only the pairs the state reads.
+    const __m128d dx1 = _mm_set1_pd(static_cast<double>(x[1] - x[0]));
+    const __m128d dy1 = _mm_set1_pd(static_cast<double>(y[1] - y[0]));
+    const __m128d dx2 = _mm_set1_pd(static_cast<double>(x[2] - x[0]));
+    const __m128d dy2 = _mm_set1_pd(static_cast<double>(y[2] - y[0]));
+    const __m128d inv_area2 = _mm_set1_pd(1.0 / area2);
+    auto plane_pair = [&](__m128d a0, __m128d a1, __m128d a2) __attribute__((always_inline)) {
+        const __m128d da1 = _mm_sub_pd(a1, a0), da2 = _mm_sub_pd(a2, a0);
+        const __m128d gx = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da1, dy2), _mm_mul_pd(da2, dy1)), inv_area2);
+        const __m128d gy = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da2, dx1), _mm_mul_pd(da1, dx2)), inv_area2);
+        return PlanePair{a0, gx, gy};
+    };
+    if (env.prim.iip) {
+        __m128d rg[3], ba[3];
+        const Vertex* v[3] = {&v0, &v1, &v2};
+        for (int i = 0; i < 3; ++i) {
+            // The four channels as 32-bit lanes, then two at a time as doubles.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i c = _mm_unpacklo_epi16(
+                _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v[i]->rgba)), zero), zero);
+            rg[i] = _mm_cvtepi32_pd(c);
+            ba[i] = _mm_cvtepi32_pd(_mm_shuffle_epi32(c, 0xEE));
+        }
+        pair(kAttrR, plane_pair(rg[0], rg[1], rg[2]));
+        pair(kAttrB, plane_pair(ba[0], ba[1], ba[2]));
+    }
+    // Z and F are unsigned 32-bit: each as a signed value less 2^31, then
+    // 2^31 added back, exactly.
+    static_assert(offsetof(Vertex, f) == offsetof(Vertex, z) + 4 && offsetof(Vertex, t) == offsetof(Vertex, s) + 4);
+    auto zf = [](const Vertex& w) {
+        const __m128i zf32 = _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.z)),
+                                           _mm_set1_epi32(static_cast<int>(0x80000000u)));
+        return _mm_add_pd(_mm_cvtepi32_pd(zf32), _mm_set1_pd(2147483648.0));
+    };
+    pair(kAttrZ, plane_pair(zf(v0), zf(v1), zf(v2)));
+    if (env.prim.tme) {
+        if (env.prim.fst) {
+            auto uv = [](const Vertex& w) {
+                return _mm_set_pd(static_cast<double>(w.v), static_cast<double>(w.u));
+            };
+            pair(kAttrU, plane_pair(uv(v0), uv(v1), uv(v2)));
+        } else {
+            auto st = [](const Vertex& w) {
+                return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.s))));
+            };
+            auto q = [](const Vertex& w) { return _mm_set1_pd(static_cast<double>(w.q)); };
+            pair(kAttrS, plane_pair(st(v0), st(v1), st(v2)));
+            pair(kAttrQ, plane_pair(q(v0), q(v1), q(v2)));  // Q in both lanes
+        }
+    }
+}
+
+// Twice the signed area of the triangle with window coordinates (x, y),
+// exact as a double: window coordinates have 17 bits at most, so each
+// product is below 2^35.
+inline double TwiceArea(const s32 (&x)[3], const s32 (&y)[3])
+{
+    return static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0]);
+}
+
+}  // namespace
+
+bool SetupTriangleEdgesAndPlanes(const DrawEnv& env, const Vertex* v, EdgeFunction (&edges)[3],
+                                 TrianglePlanes& planes)
+{
+    const s32 x[3] = {WindowX(env, v[0]), WindowX(env, v[1]), WindowX(env, v[2])};
+    const s32 y[3] = {WindowY(env, v[0]), WindowY(env, v[1]), WindowY(env, v[2])};
+    const double area2 = TwiceArea(x, y);
+    if (area2 == 0)
+        return false;
+    planes.x0 = x[0];
+    planes.y0 = y[0];
+    EdgesAndPlanes<false>(env, v[0], v[1], v[2], x, y, area2, edges,
+                          [&](int k, const PlanePair& pp) __attribute__((always_inline)) {
+                              switch (k) {
+                              case kAttrR: planes.rg = pp; break;
+                              case kAttrB: planes.ba = pp; break;
+                              case kAttrZ: planes.zf = pp; break;
+                              case kAttrQ: planes.q = pp; break;
+                              default: planes.st = pp; break;
+                              }
+                          });
+    return true;
+}
+
+bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const Vertex& v2, TriangleSetup& s)
+{
+    const s32 x[3] = {WindowX(env, v0), WindowX(env, v1), WindowX(env, v2)};
+    const s32 y[3] = {WindowY(env, v0), WindowY(env, v1), WindowY(env, v2)};
+    const double area2 = TwiceArea(x, y);
+    if (area2 == 0)
+        return false;
 
     // Pixel bounds: sample positions 16 px from ceil(min / 16) to
     // floor(max / 16) (shifts round down).
@@ -160,73 +254,25 @@ bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const
     if (s.px_begin >= s.px_end || s.py_begin >= s.py_end)
         return false;
 
-    // Attribute planes through the three vertices: with d1 = P1 - P0 and
-    // d2 = P2 - P0, the gradient solves a(P) = a0 + g . (P - P0) at P1, P2.
-    // Two attributes at a time, each lane the same operations in the same
-    // order as one attribute alone; only the pairs the state reads.
-    const __m128d dx1 = _mm_set1_pd(static_cast<double>(x[1] - x[0]));
-    const __m128d dy1 = _mm_set1_pd(static_cast<double>(y[1] - y[0]));
-    const __m128d dx2 = _mm_set1_pd(static_cast<double>(x[2] - x[0]));
-    const __m128d dy2 = _mm_set1_pd(static_cast<double>(y[2] - y[0]));
-    const __m128d inv_area2 = _mm_set1_pd(1.0 / area2);
-    auto plane_pair = [&](int k, __m128d a0, __m128d a1, __m128d a2) __attribute__((always_inline)) {
-        const __m128d da1 = _mm_sub_pd(a1, a0), da2 = _mm_sub_pd(a2, a0);
-        const __m128d gx = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da1, dy2), _mm_mul_pd(da2, dy1)), inv_area2);
-        const __m128d gy = _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da2, dx1), _mm_mul_pd(da1, dx2)), inv_area2);
-        AttributePlane& p = s.planes[k];
-        _mm_store_sd(&p.a0, a0);
-        _mm_store_sd(&p.gx, gx);
-        _mm_store_sd(&p.gy, gy);
-        p.x0 = x[0];
-        p.y0 = y[0];
-        if (k + 1 < kAttributeCount) {
-            AttributePlane& q = s.planes[k + 1];
-            _mm_storeh_pd(&q.a0, a0);
-            _mm_storeh_pd(&q.gx, gx);
-            _mm_storeh_pd(&q.gy, gy);
-            q.x0 = x[0];
-            q.y0 = y[0];
-        }
-    };
-    if (env.prim.iip) {
-        __m128d rg[3], ba[3];
-        for (int i = 0; i < 3; ++i) {
-            // The four channels as 32-bit lanes, then two at a time as doubles.
-            const __m128i zero = _mm_setzero_si128();
-            const __m128i c = _mm_unpacklo_epi16(
-                _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v[i]->rgba)), zero), zero);
-            rg[i] = _mm_cvtepi32_pd(c);
-            ba[i] = _mm_cvtepi32_pd(_mm_shuffle_epi32(c, 0xEE));
-        }
-        plane_pair(kAttrR, rg[0], rg[1], rg[2]);
-        plane_pair(kAttrB, ba[0], ba[1], ba[2]);
-    }
-    // Z and F are unsigned 32-bit: each as a signed value less 2^31, then
-    // 2^31 added back, exactly.
-    static_assert(offsetof(Vertex, f) == offsetof(Vertex, z) + 4 && offsetof(Vertex, t) == offsetof(Vertex, s) + 4);
-    auto zf = [](const Vertex& w) {
-        const __m128i zf32 = _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.z)),
-                                           _mm_set1_epi32(static_cast<int>(0x80000000u)));
-        return _mm_add_pd(_mm_cvtepi32_pd(zf32), _mm_set1_pd(2147483648.0));
-    };
-    plane_pair(kAttrZ, zf(v0), zf(v1), zf(v2));
-    if (env.prim.tme) {
-        if (env.prim.fst) {
-            auto uv = [](const Vertex& w) {
-                return _mm_set_pd(static_cast<double>(w.v), static_cast<double>(w.u));
-            };
-            plane_pair(kAttrU, uv(v0), uv(v1), uv(v2));
-        } else {
-            auto st = [](const Vertex& w) {
-                return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.s))));
-            };
-            auto q = [](const Vertex& w) { return _mm_set1_pd(static_cast<double>(w.q)); };
-            plane_pair(kAttrS, st(v0), st(v1), st(v2));
-            // Q in both lanes; the second lane's plane is U's, which
-            // STQ primitives do not read.
-            plane_pair(kAttrQ, q(v0), q(v1), q(v2));
-        }
-    }
+    // Q in both lanes of its pair: the second lane's plane is U's, which STQ
+    // primitives do not read.
+    EdgesAndPlanes<true>(env, v0, v1, v2, x, y, area2, s.edges,
+                         [&](int k, const PlanePair& pp) __attribute__((always_inline)) {
+                             AttributePlane& p = s.planes[k];
+                             _mm_store_sd(&p.a0, pp.a0);
+                             _mm_store_sd(&p.gx, pp.gx);
+                             _mm_store_sd(&p.gy, pp.gy);
+                             p.x0 = x[0];
+                             p.y0 = y[0];
+                             if (k + 1 < kAttributeCount) {
+                                 AttributePlane& q = s.planes[k + 1];
+                                 _mm_storeh_pd(&q.a0, pp.a0);
+                                 _mm_storeh_pd(&q.gx, pp.gx);
+                                 _mm_storeh_pd(&q.gy, pp.gy);
+                                 q.x0 = x[0];
+                                 q.y0 = y[0];
+                             }
+                         });
     // Q's value at the first vertex chooses the level of detail of
     // primitives whose Q is constant.
     s.planes[kAttrQ].a0 = v0.q;
@@ -312,18 +358,32 @@ inline s32 FloorQuotient(s32 n, s32 g, double inv_g, s32& rest)
 }  // namespace
 
 TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
-    : lo_(s.px_begin), hi_(s.px_end - 1), py_(py), first_row_(py), last_row_(s.py_end)
 {
+    Place(s.edges, s.px_begin, s.px_end, s.py_end, py);
+    if (alone_)
+        setup_ = &s;
+}
+
+TriangleRowWalker::TriangleRowWalker(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py)
+{
+    Place(edges, px_begin, px_end, py_end, py);
+}
+
+void TriangleRowWalker::Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py)
+{
+    py_ = py;
+    first_row_ = py;
+    last_row_ = py_end;
     // Edge E's value at pixel px of the row is 16 gx px + k, k = gy Y + c,
     // and k grows by dk = 16 gy from one row to the next.
     constexpr s64 kLimit = s64{1} << 29;
-    const s64 rows = std::max<s64>(1, s.py_end - py);
+    const s64 rows = std::max<s64>(1, py_end - py);
     // The edges' fields, lane by lane (see bound_ ...): missing edges keep
     // the box's columns, with g 1 and no steps.
-    alignas(16) s32 bound[4] = {s.px_begin, s.px_begin, s.px_end - 1, s.px_end - 1};
+    alignas(16) s32 bound[4] = {px_begin, px_begin, 1 - px_end, 1 - px_end};
     alignas(16) s32 rest[4] = {}, g4[4] = {1, 1, 1, 1}, steps[4] = {}, carry[4] = {}, step_rests[4] = {};
     int lefts = 0, rights = 0;
-    for (const EdgeFunction& e : s.edges) {
+    for (const EdgeFunction& e : edges) {
         // Gradients fit 18 bits (see MakeEdge) and 16 py 16 bits.
         const s32 gx = static_cast<s32>(e.gx), gy = static_cast<s32>(e.gy);
         const s64 k = static_cast<s64>(gy) * (16 * py) + e.c;
@@ -357,16 +417,18 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
         }
         const s64 b = gx > 0 ? -q : q;
         if (b > kLimit || b < -kLimit || static_cast<s64>(std::abs(step) + 1) * rows > kLimit) {
-            setup_ = &s;
+            alone_ = true;
             break;
         }
         // Two of one side at most (the third edge bounds the other side).
         const int i = gx > 0 ? lefts++ : 2 + rights++;
-        bound[i] = static_cast<s32>(b);
+        // Right edges' bounds are kept negated: as k grows, every lane
+        // falls.
+        bound[i] = static_cast<s32>(gx > 0 ? b : -b);
         rest[i] = r;
         g4[i] = g;
-        steps[i] = gx > 0 ? -step : step;
-        carry[i] = gx > 0 ? -1 : 1;
+        steps[i] = -step;
+        carry[i] = -1;
         step_rests[i] = step_rest;
     }
     auto load = [](const s32* a) { return _mm_load_si128(reinterpret_cast<const __m128i*>(a)); };
@@ -376,6 +438,7 @@ TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
     step_ = load(steps);
     carry_ = load(carry);
     step_rest_ = load(step_rests);
+    box_ = _mm_setr_epi32(px_begin, px_begin, 1 - px_end, 1 - px_end);
 }
 
 bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& s)

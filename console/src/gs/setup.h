@@ -59,6 +59,25 @@ struct AttributePlane {
     double At(s32 px, s32 py) const { return a0 + gx * (16 * px - x0) + gy * (16 * py - y0); }
 };
 
+// Two attribute planes in the lanes of a register (lane 0 the first), each
+// lane exactly the AttributePlane SetupTriangle makes, the first vertex
+// their origin.  At evaluates them at a row's first pixel as
+// AttributePlane::At does: (a0 + gx X) + gy Y, X and Y the offsets from the
+// origin in 1/16 pixel.
+struct PlanePair {
+    __m128d a0, gx, gy;
+
+    __m128d At(__m128d x, __m128d gy_y) const { return _mm_add_pd(_mm_add_pd(a0, _mm_mul_pd(gx, x)), gy_y); }
+};
+
+// The pairs the specialised pipelines read: R G and B A (Gouraud shading),
+// Z F, S T or U V (textured), and Q in both lanes (STQ).  Those the state
+// does not read are left unset.
+struct TrianglePlanes {
+    PlanePair rg, ba, zf, st, q;
+    s32 x0 = 0, y0 = 0;  // the first vertex, the planes' origin
+};
+
 // An edge of a triangle as an integer edge function over window coordinates
 // (1/16 pixel): a sample (X, Y) = (16 px, 16 py) is on the inside when
 // gx X + gy Y + c >= 0.  The top-left rule is folded into c: a sample exactly
@@ -93,6 +112,13 @@ struct TriangleSetup {
 // completed it; false when it has no area or covers no pixel in the scissor.
 bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const Vertex& v2, TriangleSetup& setup);
 
+// SetupTriangle for the specialised pipelines, whose triangles have a box
+// with pixels (`box` as SetupTriangle finds it): the edges, without the row
+// estimates TriangleRowSpan reads, and the plane pairs, each the same as
+// SetupTriangle's.  False when the triangle has no area.
+bool SetupTriangleEdgesAndPlanes(const DrawEnv& env, const Vertex* v, EdgeFunction (&edges)[3],
+                                 TrianglePlanes& planes);
+
 // The first pixel of row `py` inside the triangle and the one after the last:
 // [begin, end), already cut to the scissor.  Empty when begin >= end.
 void TriangleRowSpan(const TriangleSetup& setup, s32 py, s32& begin, s32& end);
@@ -106,10 +132,14 @@ class TriangleRowWalker {
 public:
     // Placed on row `py`.
     TriangleRowWalker(const TriangleSetup& setup, s32 py);
+    // The same from a triangle's edges and box (columns [px_begin, px_end),
+    // rows up to py_end), with no set-up to settle rows alone: such a walker
+    // must not be used (see SettlesRowsAlone).
+    TriangleRowWalker(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py);
 
     // True when rows are settled from the set-up it was made from, which
-    // must then outlive it.
-    bool SettlesRowsAlone() const { return setup_ != nullptr; }
+    // must then outlive it: when a bound could leave the 32-bit range.
+    bool SettlesRowsAlone() const { return alone_; }
 
     // The current row's span, then on to the next row.
     void Span(s32& begin, s32& end) const
@@ -118,14 +148,24 @@ public:
             TriangleRowSpan(*setup_, py_, begin, end);
             return;
         }
-        alignas(16) s32 b[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(b), bound_);
-        const s32 lo = std::max(lo_, std::max(b[0], b[1]));
-        s32 hi = std::min(hi_, std::min(b[2], b[3]));
+        SpanOfBounds(begin, end);
         if (py_ < first_row_ || py_ > last_row_)
-            hi = lo - 1;
-        begin = lo;
-        end = std::max(lo, hi + 1);
+            end = begin;
+    }
+
+    // Rows before FirstRow() and after LastRow() are empty: level edges
+    // keep them out.
+    s32 FirstRow() const { return first_row_; }
+    s32 LastRow() const { return last_row_; }
+
+    // Span for a row in [FirstRow(), LastRow()].
+    void SpanInRows(s32& begin, s32& end) const
+    {
+        if (setup_) {
+            TriangleRowSpan(*setup_, py_, begin, end);
+            return;
+        }
+        SpanOfBounds(begin, end);
     }
 
     void Next()
@@ -139,20 +179,38 @@ public:
     }
 
 private:
+    // The sloped edges' bounds and the box's columns, two lanes each side:
+    // the first pixel inside on the left, and minus the last pixel inside
+    // on the right, so that both sides take the greatest of their lanes.
+    void SpanOfBounds(s32& begin, s32& end) const
+    {
+        auto max = [](__m128i a, __m128i b) __attribute__((always_inline)) {
+            const __m128i gt = _mm_cmpgt_epi32(a, b);
+            return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+        };
+        const __m128i m = max(max(bound_, _mm_shuffle_epi32(bound_, _MM_SHUFFLE(2, 3, 0, 1))), box_);
+        begin = _mm_cvtsi128_si32(m);
+        end = std::max(begin, 1 - _mm_cvtsi128_si32(_mm_shuffle_epi32(m, _MM_SHUFFLE(2, 2, 2, 2))));
+    }
+
     // Four edges in the lanes: two left edges, then two right ones.  A
     // triangle has one or two of each; the place of a missing one holds a
     // bound that never moves.
-    __m128i bound_;      // the first (left edges) or last (right edges) pixel inside
+    __m128i bound_;      // the first (left edges) or minus the last (right edges) pixel inside
     __m128i rest_;       // the remainder of that division, 0 <= rest < g
     __m128i g_;          // |16 gx|
     __m128i step_;       // the bound's move from one row to the next without a carry
     __m128i carry_;      // and the further move with one
     __m128i step_rest_;
-    s32 lo_, hi_;  // the bounding box's columns
+    __m128i box_;        // the box's first column twice, then minus its last twice
     s32 py_;
     s32 first_row_, last_row_;  // the rows level edges let through
-    // Set when a bound could leave the 32-bit range: rows are settled alone.
+    // Set when a bound could leave the 32-bit range: rows are settled alone
+    // from setup_.
+    bool alone_ = false;
     const TriangleSetup* setup_ = nullptr;
+
+    void Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py);
 };
 
 // A line walked along its major axis: the pixels whose sample position on
