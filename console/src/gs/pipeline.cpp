@@ -607,6 +607,9 @@ struct WriterState {
     s32 fix;
     bool pabe;
     const s32 (*dimx)[4];
+    // The frame and Z are in 32-bit words whose rows keep eight pixels to a
+    // line (PrefetchRow asks for them ahead of the writing).
+    bool prefetch_frame = false, prefetch_depth = false;
     // The primitive's frame pixels and Z values lie in different memory, so
     // a span's depth stages and destination reads may all come before its
     // frame writes.
@@ -1556,6 +1559,8 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
         if (depth == kNoDepth)
             w.write = w.quads;
     }
+    s.prefetch_frame = frame != kFrame16 && OctetColumns(env.frame.psm);
+    s.prefetch_depth = (depth == kDepth32 || depth == kDepth24) && OctetColumns(d.psm);
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
         static constexpr FillFn fills[3][4] = {
@@ -4576,6 +4581,30 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
 }
 
 namespace {
+
+// Asks for the lines of pixels x0 .. x1 - 1 of a row of 32-bit words that
+// keep eight pixels to a line, one group of eight at a time.
+inline void PrefetchLines(const u32* words, const RowCursor& r, s32 x0, s32 x1)
+{
+    const u16* const tab = r.RowTable();
+    const u32 page = r.PageBase(0), mx = r.MaskX(), sx = r.ShiftX(), ps = r.PageShift(), units = r.UnitsMask();
+    for (s32 g = x0 & ~7; g < x1; g += 8) {
+        const u32 x = static_cast<u32>(g);
+        _mm_prefetch(reinterpret_cast<const char*>(words + ((page + ((x >> sx) << ps) + tab[x & mx]) & units)),
+                     _MM_HINT_T0);
+    }
+}
+
+// Asks for a row's Z and frame lines when it is shaded, well before the
+// batch is written: the buffers are far larger than the caches, and a miss
+// met only by the writing stage stalls it.
+inline void PrefetchRow(const WriterState& w, const PixelRow& row, s32 x0, s32 x1)
+{
+    if (w.prefetch_depth)
+        PrefetchLines(w.words, row.DepthRow(), x0, x1);
+    if (w.prefetch_frame)
+        PrefetchLines(w.words, row.FrameRow(), x0, x1);
+}
 
 // The frame and Z rows of a state's rows, as the calling thread last made
 // them: triangles drawn one after another in one state mostly cover the same
