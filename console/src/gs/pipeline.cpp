@@ -4702,6 +4702,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         if (!piece_count)
             batch_first_row = py;
         const PixelRow* const row = &RowOf(st, py);
+        PrefetchRow(ws, *row, begin, end);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
