@@ -3063,7 +3063,7 @@ __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, 
     const u32 dmx = row0.DepthRow().MaskX(), dsx = row0.DepthRow().ShiftX(), dps = row0.DepthRow().PageShift();
     const u32 dunits = row0.DepthRow().UnitsMask();
     const DepthQuadTest& dq = w.depth_quad;
-    const __m256i maxv = _mm256_broadcastsi128_si256(dq.maxv), maxf = _mm256_broadcastsi128_si256(dq.maxf);
+    const __m256i maxv = _mm256_broadcastsi128_si256(dq.maxv);
     const __m256i zadd = _mm256_broadcastsi128_si256(dq.zadd), zgt = _mm256_broadcastsi128_si256(dq.zgt);
     const __m256i zeq = _mm256_broadcastsi128_si256(dq.zeq), zall = _mm256_broadcastsi128_si256(dq.zall);
     const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
@@ -3095,15 +3095,13 @@ __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, 
                 const __m256i raw = LoadOctet(words, zo);
                 const __m256i stored = kDepth == kDepth24 ? _mm256_and_si256(raw, low24) : raw;
                 const __m256i zv = _mm256_maskload_epi32(reinterpret_cast<const int*>(z + i), inside);
-                const __m256i zf = _mm256_xor_si256(zv, sign);
-                const __m256i over = _mm256_cmpgt_epi32(zf, maxf);
-                __m256i zs, pass;
+                // Clamped to ZMAX: the unsigned minimum.
+                const __m256i zs = _mm256_min_epu32(zv, maxv);
+                __m256i pass;
                 if constexpr (kDepth != kDepth32) {
-                    zs = _mm256_xor_si256(zv, _mm256_and_si256(_mm256_xor_si256(zv, maxv), over));
                     pass = _mm256_cmpgt_epi32(_mm256_add_epi32(zs, zadd), stored);
                 } else {
-                    const __m256i zsf = _mm256_xor_si256(zf, _mm256_and_si256(_mm256_xor_si256(zf, maxf), over));
-                    zs = _mm256_xor_si256(zsf, sign);
+                    const __m256i zsf = _mm256_xor_si256(zs, sign);
                     pass = _mm256_or_si256(
                         _mm256_or_si256(
                             _mm256_and_si256(_mm256_cmpgt_epi32(zsf, _mm256_xor_si256(stored, sign)), zgt),
