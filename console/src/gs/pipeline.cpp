@@ -607,6 +607,9 @@ struct WriterState {
     s32 fix;
     bool pabe;
     const s32 (*dimx)[4];
+    // The frame and Z are in 32-bit words whose rows keep eight pixels to a
+    // line (PrefetchRow asks for them ahead of the writing).
+    bool prefetch_frame = false, prefetch_depth = false;
     // The primitive's frame pixels and Z values lie in different memory, so
     // a span's depth stages and destination reads may all come before its
     // frame writes.
@@ -1556,6 +1559,8 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
         if (depth == kNoDepth)
             w.write = w.quads;
     }
+    s.prefetch_frame = frame != kFrame16 && OctetColumns(env.frame.psm);
+    s.prefetch_depth = (depth == kDepth32 || depth == kDepth24) && OctetColumns(d.psm);
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
         static constexpr FillFn fills[3][4] = {
@@ -3058,7 +3063,7 @@ __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, 
     const u32 dmx = row0.DepthRow().MaskX(), dsx = row0.DepthRow().ShiftX(), dps = row0.DepthRow().PageShift();
     const u32 dunits = row0.DepthRow().UnitsMask();
     const DepthQuadTest& dq = w.depth_quad;
-    const __m256i maxv = _mm256_broadcastsi128_si256(dq.maxv), maxf = _mm256_broadcastsi128_si256(dq.maxf);
+    const __m256i maxv = _mm256_broadcastsi128_si256(dq.maxv);
     const __m256i zadd = _mm256_broadcastsi128_si256(dq.zadd), zgt = _mm256_broadcastsi128_si256(dq.zgt);
     const __m256i zeq = _mm256_broadcastsi128_si256(dq.zeq), zall = _mm256_broadcastsi128_si256(dq.zall);
     const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
@@ -3090,15 +3095,13 @@ __attribute__((target("avx2"))) void WriteOctetPiecesAvx2(const WriterState& w, 
                 const __m256i raw = LoadOctet(words, zo);
                 const __m256i stored = kDepth == kDepth24 ? _mm256_and_si256(raw, low24) : raw;
                 const __m256i zv = _mm256_maskload_epi32(reinterpret_cast<const int*>(z + i), inside);
-                const __m256i zf = _mm256_xor_si256(zv, sign);
-                const __m256i over = _mm256_cmpgt_epi32(zf, maxf);
-                __m256i zs, pass;
+                // Clamped to ZMAX: the unsigned minimum.
+                const __m256i zs = _mm256_min_epu32(zv, maxv);
+                __m256i pass;
                 if constexpr (kDepth != kDepth32) {
-                    zs = _mm256_xor_si256(zv, _mm256_and_si256(_mm256_xor_si256(zv, maxv), over));
                     pass = _mm256_cmpgt_epi32(_mm256_add_epi32(zs, zadd), stored);
                 } else {
-                    const __m256i zsf = _mm256_xor_si256(zf, _mm256_and_si256(_mm256_xor_si256(zf, maxf), over));
-                    zs = _mm256_xor_si256(zsf, sign);
+                    const __m256i zsf = _mm256_xor_si256(zs, sign);
                     pass = _mm256_or_si256(
                         _mm256_or_si256(
                             _mm256_and_si256(_mm256_cmpgt_epi32(zsf, _mm256_xor_si256(stored, sign)), zgt),
@@ -4642,6 +4645,30 @@ bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, 
 
 namespace {
 
+// Asks for the lines of pixels x0 .. x1 - 1 of a row of 32-bit words that
+// keep eight pixels to a line, one group of eight at a time.
+inline void PrefetchLines(const u32* words, const RowCursor& r, s32 x0, s32 x1)
+{
+    const u16* const tab = r.RowTable();
+    const u32 page = r.PageBase(0), mx = r.MaskX(), sx = r.ShiftX(), ps = r.PageShift(), units = r.UnitsMask();
+    for (s32 g = x0 & ~7; g < x1; g += 8) {
+        const u32 x = static_cast<u32>(g);
+        _mm_prefetch(reinterpret_cast<const char*>(words + ((page + ((x >> sx) << ps) + tab[x & mx]) & units)),
+                     _MM_HINT_T0);
+    }
+}
+
+// Asks for a row's Z and frame lines when it is shaded, well before the
+// batch is written: the buffers are far larger than the caches, and a miss
+// met only by the writing stage stalls it.
+inline void PrefetchRow(const WriterState& w, const PixelRow& row, s32 x0, s32 x1)
+{
+    if (w.prefetch_depth)
+        PrefetchLines(w.words, row.DepthRow(), x0, x1);
+    if (w.prefetch_frame)
+        PrefetchLines(w.words, row.FrameRow(), x0, x1);
+}
+
 // The frame and Z rows of a state's rows, as the calling thread last made
 // them: triangles drawn one after another in one state mostly cover the same
 // rows.  Row y is kept in entry y mod kRows, so a batch of rows spanning fewer
@@ -4758,6 +4785,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         if (!piece_count)
             batch_first_row = py;
         const PixelRow* const row = &row_of(py);
+        PrefetchRow(ws, *row, begin, end);
         for (s32 px = begin; px < end; px += kChunk) {
             const int n = std::min(kChunk, end - px);
             if (batch.count + n > kBatch)
