@@ -3989,14 +3989,16 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
     if (pairs)
         pair_room.resize(static_cast<size_t>(n) + 16);
     u32* const waiting = pair_room.data() + 4;
+    std::optional<PixelRow> waiting_row;
     // Row py (of the stretch of rows y .. end - 1) in whole.
     auto write_row = [&](const PixelRow& row, s32 py, s32 y, s32 end, const u32* row_colors) {
         if (pairs && (py & 1) == 0 && py + 1 < end) {
             std::memcpy(waiting, row_colors, static_cast<size_t>(n) * sizeof(u32));
+            waiting_row.emplace(row);
             return;
         }
         if (pairs && (py & 1) != 0 && py > y) {
-            const PixelRow above(frame_layout, depth_layout, env, static_cast<u32>(py - 1));
+            const PixelRow& above = *waiting_row;
             for (const auto& [r, c] : {std::pair<const PixelRow&, const u32*>{above, waiting},
                                        std::pair<const PixelRow&, const u32*>{row, row_colors}}) {
                 writer.write(ws, r, x_begin, static_cast<int>(pair_begin - x_begin), c, row_depths);
