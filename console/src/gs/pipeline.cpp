@@ -2134,6 +2134,7 @@ private:
 struct SpriteScratch {
     std::vector<u32> texels, row, shaded;
     std::vector<u64> filtered[2];
+    std::vector<u32> pair;
 };
 
 thread_local SpriteScratch scratch;
@@ -3295,6 +3296,38 @@ WriteFn PickSpriteRowHalves(bool dither, bool masked)
     return table[dither][masked];
 }
 
+// Pixels [x0, x1) (multiples of four) of an even row and the row below it
+// of a CT32 frame, from their colours top[0 ..) and bottom[0 ..): each
+// aligned quad of the two rows is a column's eight consecutive words (each
+// row's pixels in pairs, the rows interleaved pair by pair), stored whole
+// with two stores where the rows one by one take four.  The bytes of
+// WriteSpanQuads with no depth stage, blending, dithering or kept bits.
+void WriteSpriteRowPair32(const WriterState& w, const PixelRow& row, u32 x0, u32 x1, const u32* top,
+                          const u32* bottom)
+{
+    u32* const words = w.words;
+    const RowCursor& fr = row.FrameRow();
+    const u16* const tab = fr.RowTable();
+    const u32 mx = fr.MaskX(), sx = fr.ShiftX(), ps = fr.PageShift(), units = fr.UnitsMask();
+    const u32 page0 = fr.PageBase(0);
+    const FinishQuad& finish = w.finish_quad;
+    const __m128i none = _mm_setzero_si128();
+    for (u32 x = x0; x < x1;) {
+        const u32 stop = std::min(x1, (x | mx) + 1);
+        const u32 base = page0 + ((x >> sx) << ps);
+        for (; x < stop; x += 4) {
+            const u32 o = (base + tab[x & mx]) & units;
+            const u32 i = x - x0;
+            const __m128i a = FinishFour<kFrame32, false>(
+                finish, none, none, _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + i)));
+            const __m128i b = FinishFour<kFrame32, false>(
+                finish, none, none, _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + i)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(words + o), _mm_unpacklo_epi64(a, b));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(words + o + 4), _mm_unpackhi_epi64(a, b));
+        }
+    }
+}
+
 __m128i FogColor16(u32 fogcol)
 {
     return Widen(fogcol & 0xFFFFFF);
@@ -3597,6 +3630,9 @@ struct SpritePlan {
     std::vector<s32> u16s, ua, ub, fu;
     SpriteRowArgs args{};
     bool whole_rows = false;
+    // Rows written two at a time (WriteSpriteRowPair32) by the walk of
+    // one-texel-a-pixel sprites.
+    bool row_pairs = false;
     std::vector<u32> depth_row_room;
     const u32* row_depths = nullptr;
     // The texel columns read: a run of consecutive texels, a window of
@@ -3755,6 +3791,10 @@ bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memo
     if (p.whole_rows && env.frame.is16 && HalfColumns(env.frame.psm) && !env.blend && writer.frame_write &&
         (!env.depth.used || (ws.zall != 0 && !ws.zwrite)))
         writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0);
+    // Every row of a stretch drawn (no scan mask), the plain quad writer on
+    // a CT32 frame: rows may be written in pairs.
+    p.row_pairs = p.whole_rows && !alpha_test && env.frame.psm == Psm::kCT32 && env.scanmsk < 2 &&
+                  writer.write == static_cast<WriteFn>(WriteSpanQuads<kFrame32, kNoDepth, kNoBlend, false, false>);
     p.row_depths = nullptr;
     if (p.whole_rows) {
         p.depth_row_room.assign(static_cast<size_t>(n) + 8, s.z);
@@ -3941,6 +3981,39 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
             i = j;
         }
     };
+    // Rows in pairs: an even row's colours wait here (with the writing
+    // stage's room around them) for the row below, and the two are written
+    // together; the quads the span only partly covers are written row by
+    // row.
+    const bool pairs = p.row_pairs && n >= 8;
+    const u32 x_begin = static_cast<u32>(s.px_begin), x_end = static_cast<u32>(s.px_end);
+    const u32 pair_begin = (x_begin + 3) & ~3u, pair_end = x_end & ~3u;
+    std::vector<u32>& pair_room = scratch.pair;
+    if (pairs)
+        pair_room.resize(static_cast<size_t>(n) + 16);
+    u32* const waiting = pair_room.data() + 4;
+    std::optional<PixelRow> waiting_row;
+    // Row py (of the stretch of rows y .. end - 1) in whole.
+    auto write_row = [&](const PixelRow& row, s32 py, s32 y, s32 end, const u32* row_colors) {
+        if (pairs && (py & 1) == 0 && py + 1 < end) {
+            std::memcpy(waiting, row_colors, static_cast<size_t>(n) * sizeof(u32));
+            waiting_row.emplace(row);
+            return;
+        }
+        if (pairs && (py & 1) != 0 && py > y) {
+            const PixelRow& above = *waiting_row;
+            for (const auto& [r, c] : {std::pair<const PixelRow&, const u32*>{above, waiting},
+                                       std::pair<const PixelRow&, const u32*>{row, row_colors}}) {
+                writer.write(ws, r, x_begin, static_cast<int>(pair_begin - x_begin), c, row_depths);
+                writer.write(ws, r, pair_end, static_cast<int>(x_end - pair_end), c + (pair_end - x_begin),
+                             row_depths);
+            }
+            WriteSpriteRowPair32(ws, above, pair_begin, pair_end, waiting + (pair_begin - x_begin),
+                                 row_colors + (pair_begin - x_begin));
+            return;
+        }
+        writer.write(ws, row, x_begin, n, row_colors, row_depths);
+    };
     // The band's rows only, a stretch of them at a time, each stretch
     // stepping v from its first row.
     auto each_row = [&](auto&& row_work) {
@@ -3953,6 +4026,10 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
                 const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
                 args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
                 const u32* row_colors = row_work();
+                if (row_colors && whole_rows && !alpha_test) {
+                    write_row(row, py, y, end, row_colors);
+                    continue;
+                }
                 if (row_colors && whole_rows) {
                     write_span(row, static_cast<u32>(s.px_begin), n, row_colors, row_depths);
                     continue;
@@ -4048,7 +4125,6 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
     if (run && run_begin == 0 && run_end == n && !alpha_test && whole_rows) {
         const SpriteShadeFn plain_shade = linear ? PickSpriteShade<kSpriteNearest>(tfx, tcc, fog) : shade;
         const u32 first_texel = static_cast<u32>(ua[0]);
-        const u32 x = static_cast<u32>(s.px_begin);
         s32 read_v = -1;  // the texel row in row_texels
         // Bilinear: the texel rows weighted across in filtered[0] and [1].
         s32 slot_v[2] = {-1, -1};
@@ -4119,7 +4195,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
                     shaded_v1 = v1;
                     shaded_fv = fv;
                 }
-                writer.write(ws, row, x, n, row_colors, row_depths);
+                write_row(row, py, y, end, row_colors);
             }
             y = std::max(y, end);
         }

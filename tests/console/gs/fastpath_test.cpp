@@ -1550,7 +1550,7 @@ TEST(GsFastPath, OneTexelAPixelCopiesAtEveryOffsetLeaveTheSameMemoryAsTheReferen
         w(GsReg::XYZ2, Xyz((x0 + width) * 16, (y0 + height) * 16, 0));
         Draw(t, start, true, 0, reference);
         for (SimdLevel level : kLevels)
-            for (int threads : {0, 2}) {
+            for (int threads : {0, 2, 8}) {
                 Draw(t, start, false, threads, fast, level);
                 EXPECT_TRUE(reference == fast)
                     << "copy " << i << ", " << threads << " threads, level " << static_cast<int>(level);
