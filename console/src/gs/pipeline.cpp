@@ -2301,14 +2301,19 @@ SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog, b
 // Triangles.  Attributes are stepped pixel by pixel exactly as the reference
 // steps them (one addition per pixel, in the same order), two to a register.
 
+// A triangle's steps from one pixel to the next: R G, B A, Z F, S T (or U
+// V), Q Q.
 struct TriangleSpan {
-    // R G, B A, Z F, S T (or U V), Q Q
-    __m128d rg, ba, zf, st, q;
     __m128d drg, dba, dzf, dst, dq;
     // STQ: the level's size in 1/16 texel, S/Q and T/Q's scales, in both
     // lanes each.
     __m128d scale_u, scale_v;
     Color flat;
+};
+
+// The attributes at a row's next pixel, stepped by a TriangleSpan.
+struct TriangleValues {
+    __m128d rg, ba, zf, st, q;
 };
 
 // Pixels of several short rows shaded together: the row pieces are packed
@@ -2331,12 +2336,11 @@ struct TriangleBatch {
     int count = 0;
 };
 
-// A triangle's shading: Row appends n pixels of a row (n <= kChunk) from
-// the span's attributes, stepping them; Finish makes the batch's colours.
-using TriangleRowFn = void (*)(const ShadeContext&, TriangleSpan&, int n, TriangleBatch&);
+// A triangle's shading after its rows have appended their pixels' colours,
+// depths, fog and texture coordinates to a batch (TrianglePiece, at most
+// kChunk pixels at a time): Finish makes the batch's colours.
 using TriangleFinishFn = void (*)(const ShadeContext&, TriangleBatch&);
 struct TriangleShadeFns {
-    TriangleRowFn row;
     TriangleFinishFn finish;
 };
 
@@ -2404,7 +2408,7 @@ inline __m128i ToDepthTwo(__m128d z)
     return _mm_or_si128(i, top);
 }
 
-// Whether the n pixels a row piece steps through from `sp` keep their colours
+// Whether the n pixels a row piece steps through from `v` keep their colours
 // within +-2^30 and their Z above -1 and below 2^31, where truncation alone
 // gives ToChannel's integer once the packs saturate (the clamp at 255 matters
 // only from 2^31 on, where the conversion gives the integer indefinite) and
@@ -2424,43 +2428,35 @@ inline __m128i ToDepthTwo(__m128d z)
 static_assert(kChunk <= 64, "PieceInRange's bounds allow for at most 64 additions");
 
 template <bool kGouraud>
-inline bool PieceInRange(const TriangleSpan& sp, int n)
+inline bool PieceInRange(const TriangleValues& v, const TriangleSpan& sp, int n)
 {
     const __m128d k = _mm_set1_pd(static_cast<double>(n));
     auto inside = [&](__m128d x, __m128d d, const double (&lo)[2], const double (&hi)[2]) __attribute__((always_inline)) {
         const __m128d e = _mm_add_pd(x, _mm_mul_pd(k, d));
         return _mm_and_pd(_mm_cmple_pd(Pair(lo), _mm_min_pd(x, e)), _mm_cmple_pd(_mm_max_pd(x, e), Pair(hi)));
     };
-    __m128d ok = inside(sp.zf, sp.dzf, kDepthFogLoPair, kDepthFogHiPair);
+    __m128d ok = inside(v.zf, sp.dzf, kDepthFogLoPair, kDepthFogHiPair);
     if constexpr (kGouraud)
-        ok = _mm_and_pd(ok, _mm_and_pd(inside(sp.rg, sp.drg, kChannelLoPair, kChannelHiPair),
-                                       inside(sp.ba, sp.dba, kChannelLoPair, kChannelHiPair)));
+        ok = _mm_and_pd(ok, _mm_and_pd(inside(v.rg, sp.drg, kChannelLoPair, kChannelHiPair),
+                                       inside(v.ba, sp.dba, kChannelLoPair, kChannelHiPair)));
     return _mm_movemask_pd(ok) == 3;
 }
 
 // A span in two passes, so that the divisions, the texel reads and the
 // colour arithmetic of neighbouring pixels overlap: fragment colour, depth,
-// fog and texture coordinates (Row, per row piece, two pixels a step, kept in
-// registers from the stepping to the batch); texels, texture function and
-// fog (Finish, per batch).
-template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
-struct TriangleShader {
-static void Row(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b)
-{
-    // Pieces whose colours and Z stay in range (PieceInRange) convert them
-    // by truncation alone.
-    if (PieceInRange<kGouraud>(span, n))
-        Piece<true>(span, n, b);
-    else
-        Piece<false>(span, n, b);
-}
-
-template <bool kInRange>
-static void Piece(TriangleSpan& span, int n, TriangleBatch& b)
+// fog and texture coordinates (the row stage, per row piece, two pixels a
+// step, kept in registers from the stepping to the batch); texels, texture
+// function and fog (Finish, per batch).
+//
+// TrianglePiece appends n pixels of a row (n <= kChunk) from `values`,
+// stepping them by `sp`; with kInRange the piece is one PieceInRange passes,
+// whose colours and Z convert by truncation alone.
+template <bool kGouraud, int kCoords, bool kFog, bool kInRange>
+__attribute__((always_inline)) inline void TrianglePiece(const TriangleSpan& sp, TriangleValues& values, int n,
+                                                         TriangleBatch& b)
 {
     // Stepped in registers, not through memory, and put back for the next
     // chunk of the row.
-    const TriangleSpan& sp = span;
     const int at = b.count;
     b.count += n;
     u32* const frag = b.frag + at;
@@ -2472,7 +2468,7 @@ static void Piece(TriangleSpan& span, int n, TriangleBatch& b)
     // converts to the integer indefinite; it and every value below 0
     // saturate to 0 in the packs, and truncation takes the rest down.
     const __m128d max = Pair(k255Pair);
-    __m128d rg = sp.rg, ba = sp.ba, zf = sp.zf, st = sp.st, q = sp.q;
+    __m128d rg = values.rg, ba = values.ba, zf = values.zf, st = values.st, q = values.q;
     auto channels = [&]() __attribute__((always_inline)) {
         __m128i c;
         if constexpr (kInRange)
@@ -2550,13 +2546,15 @@ static void Piece(TriangleSpan& span, int n, TriangleBatch& b)
             texels(c0, c0, i);
         }
     }
-    span.rg = rg;
-    span.ba = ba;
-    span.zf = zf;
-    span.st = st;
-    span.q = q;
+    values.rg = rg;
+    values.ba = ba;
+    values.zf = zf;
+    values.st = st;
+    values.q = q;
 }
 
+template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect, u32 kTfx, bool kTcc, bool kFog>
+struct TriangleShader {
 static void Finish(const ShadeContext& sc, TriangleBatch& b)
 {
     constexpr bool kTex = kCoords != kNoTex;
@@ -2622,7 +2620,7 @@ static void Finish(const ShadeContext& sc, TriangleBatch& b)
 template <class Shader>
 constexpr TriangleShadeFns ShadeFnsOf()
 {
-    return {&Shader::Row, &Shader::Finish};
+    return {&Shader::Finish};
 }
 
 template <bool kGouraud, int kCoords, int kClass, bool kBilinear, bool kDirect>
@@ -2719,8 +2717,28 @@ GS_AVX2 void Store4(void* p, __m128i v)
     _mm_storeu_si128(static_cast<__m128i*>(p), v);
 }
 
+GS_AVX2 __m256d JoinPairs(__m128d lo, __m128d hi)
+{
+    return _mm256_set_m128d(hi, lo);
+}
+
+// A triangle's steps as TrianglePieceAvx2 reads them: R G B A in one
+// register, Z F S T (or Z F U V) in another.
+struct TriangleSpanAvx2 {
+    __m256d drgba, dzfst;
+    __m256d scale_u, scale_v;  // STQ: TriangleSpan's scales in all four lanes
+    __m128d dq;
+    __m128i flat;  // the flat colour in all four lanes
+};
+
+struct TriangleValuesAvx2 {
+    __m256d rgba, zfst;
+    __m128d q;
+};
+
+// TrianglePiece's pixels from `values`, stepped by `sp`.
 template <bool kGouraud, int kCoords, bool kFog>
-__attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, TriangleSpan& span, int n, TriangleBatch& b)
+GS_AVX2 void TrianglePieceAvx2(const TriangleSpanAvx2& sp, TriangleValuesAvx2& values, int n, TriangleBatch& b)
 {
     const int at = b.count;
     b.count += n;
@@ -2732,23 +2750,11 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
     constexpr bool kTex = kCoords != kNoTex;
     const __m256d zero = _mm256_setzero_pd();
     const __m256d max = _mm256_set1_pd(255.0);
-    __m256d rgba = zero, drgba = zero;
-    if constexpr (kGouraud) {
-        rgba = _mm256_set_m128d(span.ba, span.rg);
-        drgba = _mm256_set_m128d(span.dba, span.drg);
-    }
+    __m256d rgba = values.rgba, zfst = values.zfst;
+    __m128d q = values.q;
+    const __m256d drgba = sp.drgba, dzfst = sp.dzfst;
+    const __m128d dq = sp.dq;
     const __m128d zero2 = _mm_setzero_pd();
-    __m256d zfst = _mm256_set_m128d(kTex ? span.st : zero2, span.zf);
-    const __m256d dzfst = _mm256_set_m128d(kTex ? span.dst : zero2, span.dzf);
-    __m128d q = zero2, dq = zero2;
-    __m256d su = zero, sv = zero;
-    if constexpr (kCoords == kStq) {
-        q = span.q;
-        dq = span.dq;
-        su = _mm256_set_m128d(span.scale_u, span.scale_u);
-        sv = _mm256_set_m128d(span.scale_v, span.scale_v);
-    }
-    const __m128i flat = _mm_set1_epi32(static_cast<int>(PackColor(span.flat)));
     for (int i = 0; i < n; i += 4) {
         // Each value is used as soon as it is made, so that few are live
         // at once (eight vector registers): the colours packed two pixels
@@ -2767,7 +2773,7 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
             rgba = _mm256_add_pd(rgba3, drgba);
             Store4(frag + i, _mm_packus_epi16(c01, c23));
         } else {
-            Store4(frag + i, flat);
+            Store4(frag + i, sp.flat);
         }
         __m256d q02 = zero, q13 = zero;
         __m128d q1 = zero2, q2 = zero2, q3 = zero2;
@@ -2796,8 +2802,8 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
             }
             const __m256d s = _mm256_unpacklo_pd(st02, st13), t = _mm256_unpackhi_pd(st02, st13);
             if constexpr (kCoords == kStq) {
-                Store4(us + i, TexelCoordinatesFour(_mm256_mul_pd(s, su)));
-                Store4(vs + i, TexelCoordinatesFour(_mm256_mul_pd(t, sv)));
+                Store4(us + i, TexelCoordinatesFour(_mm256_mul_pd(s, sp.scale_u)));
+                Store4(vs + i, TexelCoordinatesFour(_mm256_mul_pd(t, sp.scale_v)));
             } else {
                 Store4(us + i, ClampFloorFour(s));
                 Store4(vs + i, ClampFloorFour(t));
@@ -2813,15 +2819,9 @@ __attribute__((target("avx2"))) void TriangleRowAvx2(const ShadeContext&, Triang
             q = left == 1 ? q1 : left == 2 ? q2 : q3;
         }
     }
-    if constexpr (kGouraud) {
-        span.rg = _mm256_castpd256_pd128(rgba);
-        span.ba = _mm256_extractf128_pd(rgba, 1);
-    }
-    span.zf = _mm256_castpd256_pd128(zfst);
-    if constexpr (kTex)
-        span.st = _mm256_extractf128_pd(zfst, 1);
-    if constexpr (kCoords == kStq)
-        span.q = q;
+    values.rgba = rgba;
+    values.zfst = zfst;
+    values.q = q;
 }
 
 // Finish for a decoded texture with 256-bit vectors, eight pixels a step:
@@ -3186,22 +3186,6 @@ PiecesFn PickOctetPiecesAvx2(int frame, int depth, int eq)
         eq < kNoBlend || eq > kBlendMix)
         return nullptr;
     return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2][eq];
-}
-
-template <bool kGouraud, int kCoords>
-TriangleRowFn PickTriangleRowAvx2(bool fog)
-{
-    return fog ? &TriangleRowAvx2<kGouraud, kCoords, true> : &TriangleRowAvx2<kGouraud, kCoords, false>;
-}
-
-template <bool kGouraud>
-TriangleRowFn PickTriangleRowAvx2(int coords, bool fog)
-{
-    switch (coords) {
-    case kUv: return PickTriangleRowAvx2<kGouraud, kUv>(fog);
-    case kStq: return PickTriangleRowAvx2<kGouraud, kStq>(fog);
-    default: return PickTriangleRowAvx2<kGouraud, kNoTex>(fog);
-    }
 }
 
 // Sprite rows into 16-bit frames whose layout keeps sixteen pixels in the
@@ -4419,6 +4403,16 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     return e->decoded;
 }
 
+namespace {
+
+// Draws a prepared triangle's rows in `bands`: one call per triangle, picked
+// once per state (PickTriangleRows) for its shading and vector level.
+struct TrianglePlan;
+using TriangleRowsFn = void (*)(const TrianglePlan&, const RowBands&);
+TriangleRowsFn PickTriangleRows(bool gouraud, int coords, bool fog, bool avx2);
+
+}  // namespace
+
 // What a triangle's rows need that follows from its state alone: the
 // writing and shading stages and the texture's addressing.  Made once for a
 // run of triangles drawn in one state; built in place (the sampler and the
@@ -4449,6 +4443,7 @@ struct alignas(64) TriangleState {
     TextureEnv tex_env;  // what the general sampler reads
     std::optional<PrimitiveSampler> sampler;
     TriangleShadeFns shade{};
+    TriangleRowsFn rows = nullptr;
     ShadeContext sc{};
     const Layout* frame_layout = nullptr;
     const Layout* depth_layout = nullptr;
@@ -4553,9 +4548,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     const int coords = !p.textured ? kNoTex : p.uv ? kUv : kStq;
     p.shade = p.gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
                         : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
+    p.rows = PickTriangleRows(p.gouraud, coords, env.prim.fge, ActiveSimdLevel() == SimdLevel::kAvx2);
     if (ActiveSimdLevel() == SimdLevel::kAvx2) {
-        p.shade.row = p.gouraud ? PickTriangleRowAvx2<true>(coords, env.prim.fge)
-                                : PickTriangleRowAvx2<false>(coords, env.prim.fge);
         if (tex.decoded && coords != kNoTex)
             p.shade.finish = tex.decoded->u.repeat && tex.decoded->v.repeat
                                  ? PickDecodedFinishAvx2<true>(env.tex.tfx, env.tex.tcc, env.prim.fge)
@@ -4791,19 +4785,107 @@ struct RowFinder {
     }
 };
 
-}  // namespace
+// The row stage with 128-bit vectors: a row's first values from the plane
+// pairs, then TrianglePiece.
+template <bool kGouraud, int kCoords, bool kFog>
+struct RowStepsSse2 {
+    using Values = TriangleValues;
+    const TrianglePlan& p;
 
-void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& bands)
+    explicit RowStepsSse2(const TrianglePlan& plan) : p(plan) {}
+
+    // The values at sample (X, Y), the offsets from the planes' origin.
+    Values Start(s32 X, s32 Y) const
+    {
+        const __m128d x = _mm_set1_pd(static_cast<double>(X)), y = _mm_set1_pd(static_cast<double>(Y));
+        Values v{};
+        if constexpr (kGouraud) {
+            v.rg = p.prg.At(x, _mm_mul_pd(p.prg.gy, y));
+            v.ba = p.pba.At(x, _mm_mul_pd(p.pba.gy, y));
+        }
+        v.zf = p.pzf.At(x, _mm_mul_pd(p.pzf.gy, y));
+        if constexpr (kCoords != kNoTex)
+            v.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
+        if constexpr (kCoords == kStq)
+            v.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
+        return v;
+    }
+
+    void Piece(Values& v, int n, TriangleBatch& b) const
+    {
+        if (PieceInRange<kGouraud>(v, p.steps, n))
+            TrianglePiece<kGouraud, kCoords, kFog, true>(p.steps, v, n, b);
+        else
+            TrianglePiece<kGouraud, kCoords, kFog, false>(p.steps, v, n, b);
+    }
+};
+
+// The row stage with 256-bit vectors: R G B A and Z F S T (or Z F U V)
+// evaluated four lanes at a time, each lane exactly as PlanePair::At does,
+// then TrianglePieceAvx2.  The planes and steps are joined once per call.
+template <bool kGouraud, int kCoords, bool kFog>
+struct RowStepsAvx2 {
+    using Values = TriangleValuesAvx2;
+    __m256d a0_rgba, gx_rgba, gy_rgba, a0_zfst, gx_zfst, gy_zfst;
+    TriangleSpanAvx2 sp;
+    const PlanePair& pq;
+
+    __attribute__((target("avx2"))) explicit RowStepsAvx2(const TrianglePlan& p) : pq(p.pq)
+    {
+        constexpr bool kTex = kCoords != kNoTex;
+        const __m128d zero = _mm_setzero_pd();
+        const __m256d zero4 = _mm256_setzero_pd();
+        a0_rgba = gx_rgba = gy_rgba = sp.drgba = zero4;
+        if constexpr (kGouraud) {
+            a0_rgba = JoinPairs(p.prg.a0, p.pba.a0);
+            gx_rgba = JoinPairs(p.prg.gx, p.pba.gx);
+            gy_rgba = JoinPairs(p.prg.gy, p.pba.gy);
+            sp.drgba = JoinPairs(p.steps.drg, p.steps.dba);
+        }
+        a0_zfst = JoinPairs(p.pzf.a0, kTex ? p.pst.a0 : zero);
+        gx_zfst = JoinPairs(p.pzf.gx, kTex ? p.pst.gx : zero);
+        gy_zfst = JoinPairs(p.pzf.gy, kTex ? p.pst.gy : zero);
+        sp.dzfst = JoinPairs(p.steps.dzf, kTex ? p.steps.dst : zero);
+        sp.scale_u = sp.scale_v = zero4;
+        sp.dq = zero;
+        if constexpr (kCoords == kStq) {
+            sp.scale_u = JoinPairs(p.steps.scale_u, p.steps.scale_u);
+            sp.scale_v = JoinPairs(p.steps.scale_v, p.steps.scale_v);
+            sp.dq = p.steps.dq;
+        }
+        sp.flat = _mm_set1_epi32(static_cast<int>(PackColor(p.steps.flat)));
+    }
+
+    __attribute__((target("avx2"))) Values Start(s32 X, s32 Y) const
+    {
+        const __m256d x = _mm256_set1_pd(static_cast<double>(X)), y = _mm256_set1_pd(static_cast<double>(Y));
+        Values v;
+        v.rgba = _mm256_setzero_pd();
+        if constexpr (kGouraud)
+            v.rgba = _mm256_add_pd(_mm256_add_pd(a0_rgba, _mm256_mul_pd(gx_rgba, x)), _mm256_mul_pd(gy_rgba, y));
+        v.zfst = _mm256_add_pd(_mm256_add_pd(a0_zfst, _mm256_mul_pd(gx_zfst, x)), _mm256_mul_pd(gy_zfst, y));
+        v.q = _mm_setzero_pd();
+        if constexpr (kCoords == kStq)
+            v.q = pq.At(_mm256_castpd256_pd128(x), _mm_mul_pd(pq.gy, _mm256_castpd256_pd128(y)));
+        return v;
+    }
+
+    __attribute__((target("avx2"))) void Piece(Values& v, int n, TriangleBatch& b) const
+    {
+        TrianglePieceAvx2<kGouraud, kCoords, kFog>(sp, v, n, b);
+    }
+};
+
+// A triangle's rows in `bands` through the row stage `Steps`, batched for
+// the finishing and writing stages.
+template <class Steps>
+inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
 {
-    if (prepared.nothing)
-        return;
-    const TrianglePlan& p = *std::launder(reinterpret_cast<const TrianglePlan*>(prepared.room));
     const TriangleState& st = *p.state;
     const WriterState& ws = p.apart ? st.apart_state : st.writer.state;
     const WriteFn write = p.apart ? st.apart_write : st.writer.write;
     const PiecesFn write_pieces = p.apart ? st.apart_pieces_write : st.pieces_write;
-    const TriangleShadeFns shade = st.shade;
-    TriangleSpan sp = p.steps;
+    const TriangleFinishFn finish = st.shade.finish;
     TriangleBatch batch;
     // Rows are in RowOf's entries, unchanged until the batch is written.
     s32 batch_first_row = 0;
@@ -4813,7 +4895,7 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     auto flush = [&] {
         if (!batch.count)
             return;
-        shade.finish(st.sc, batch);
+        finish(st.sc, batch);
         if (write_pieces) {
             write_pieces(ws, pieces, piece_count, batch.colors, batch.depths);
         } else {
@@ -4826,9 +4908,9 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
         piece_count = 0;
     };
 
+    const Steps steps(p);
     TriangleRowWalker walker = p.walker;
-    // What every row reads, held here rather than read again after each call.
-    const bool gouraud = st.gouraud, textured = st.textured, stq = st.stq, batch_rows = p.batch_rows;
+    const bool batch_rows = p.batch_rows;
     const s32 x0 = p.x0, y0 = p.y0;
     // Rows of this parity are masked (SCANMSK); -1 when none are.
     const s32 masked_parity = st.scanmsk == 2 ? 0 : st.scanmsk == 3 ? 1 : -1;
@@ -4836,42 +4918,6 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
     // whose rows share an entry.
     const bool tall = p.py_end - p.py_begin > kRows;
     const RowFinder row_of(st);
-    // Row py of the triangle, its walker on it.
-    auto draw_row = [&](s32 py) __attribute__((always_inline)) {
-        s32 begin, end;
-        walker.SpanInRows(begin, end);
-        if (begin >= end)
-            return;
-        // The offsets from the planes' origin, exact as doubles; the y
-        // terms are the same for the row's pieces.
-        const __m128d x = _mm_set1_pd(static_cast<double>(16 * begin - x0));
-        const __m128d y = _mm_set1_pd(static_cast<double>(16 * py - y0));
-        if (gouraud) {
-            sp.rg = p.prg.At(x, _mm_mul_pd(p.prg.gy, y));
-            sp.ba = p.pba.At(x, _mm_mul_pd(p.pba.gy, y));
-        }
-        sp.zf = p.pzf.At(x, _mm_mul_pd(p.pzf.gy, y));
-        if (textured)
-            sp.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
-        if (stq)
-            sp.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
-        // A batch keeps to rows whose entries in RowFinder differ.
-        if (tall && piece_count && py - batch_first_row >= kRows)
-            flush();
-        if (!piece_count)
-            batch_first_row = py;
-        const PixelRow* const row = &row_of(py);
-        PrefetchRow(ws, *row, begin, end);
-        for (s32 px = begin; px < end; px += kChunk) {
-            const int n = std::min(kChunk, end - px);
-            if (batch.count + n > kBatch)
-                flush();
-            new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
-            shade.row(st.sc, sp, n, batch);
-            if (!batch_rows)
-                flush();
-        }
-    };
     // Only the band's stretches of rows are drawn; the walker steps over
     // the others' rows.  [py_begin, py_end) holds only rows the walker's
     // level edges let through (see PrepareTriangle).
@@ -4882,11 +4928,84 @@ void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& band
             break;
         for (; py < first; ++py)
             walker.Next();
-        for (; py < stop; ++py, walker.Next())
-            if ((py & 1) != masked_parity)
-                draw_row(py);
+        for (; py < stop; ++py, walker.Next()) {
+            if ((py & 1) == masked_parity)
+                continue;
+            s32 begin, end;
+            walker.SpanInRows(begin, end);
+            if (begin >= end)
+                continue;
+            // The offsets from the planes' origin, exact as doubles.
+            typename Steps::Values v = steps.Start(16 * begin - x0, 16 * py - y0);
+            // A batch keeps to rows whose entries in RowFinder differ.
+            if (tall && piece_count && py - batch_first_row >= kRows)
+                flush();
+            if (!piece_count)
+                batch_first_row = py;
+            const PixelRow* const row = &row_of(py);
+            PrefetchRow(ws, *row, begin, end);
+            for (s32 px = begin; px < end; px += kChunk) {
+                const int n = std::min(kChunk, end - px);
+                if (batch.count + n > kBatch)
+                    flush();
+                new (&pieces[piece_count++]) SpanPiece{row, px, n, batch.count};
+                steps.Piece(v, n, batch);
+                if (!batch_rows)
+                    flush();
+            }
+        }
     }
     flush();
+}
+
+template <class Steps>
+__attribute__((flatten)) void DrawTriangleRowsSse2(const TrianglePlan& p, const RowBands& bands)
+{
+    DrawTriangleRows<Steps>(p, bands);
+}
+
+template <class Steps>
+__attribute__((target("avx2"), flatten)) void DrawTriangleRowsAvx2(const TrianglePlan& p, const RowBands& bands)
+{
+    DrawTriangleRows<Steps>(p, bands);
+}
+
+template <bool kGouraud, int kCoords, bool kFog>
+TriangleRowsFn PickTriangleRows(bool avx2)
+{
+    return avx2 ? &DrawTriangleRowsAvx2<RowStepsAvx2<kGouraud, kCoords, kFog>>
+                : &DrawTriangleRowsSse2<RowStepsSse2<kGouraud, kCoords, kFog>>;
+}
+
+template <bool kGouraud, int kCoords>
+TriangleRowsFn PickTriangleRows(bool fog, bool avx2)
+{
+    return fog ? PickTriangleRows<kGouraud, kCoords, true>(avx2) : PickTriangleRows<kGouraud, kCoords, false>(avx2);
+}
+
+template <bool kGouraud>
+TriangleRowsFn PickTriangleRows(int coords, bool fog, bool avx2)
+{
+    switch (coords) {
+    case kUv: return PickTriangleRows<kGouraud, kUv>(fog, avx2);
+    case kStq: return PickTriangleRows<kGouraud, kStq>(fog, avx2);
+    default: return PickTriangleRows<kGouraud, kNoTex>(fog, avx2);
+    }
+}
+
+TriangleRowsFn PickTriangleRows(bool gouraud, int coords, bool fog, bool avx2)
+{
+    return gouraud ? PickTriangleRows<true>(coords, fog, avx2) : PickTriangleRows<false>(coords, fog, avx2);
+}
+
+}  // namespace
+
+void DrawPreparedTriangle(const PreparedTriangle& prepared, const RowBands& bands)
+{
+    if (prepared.nothing)
+        return;
+    const TrianglePlan& p = *std::launder(reinterpret_cast<const TrianglePlan*>(prepared.room));
+    p.state->rows(p, bands);
 }
 
 bool DrawTriangleSpecialised(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory,
