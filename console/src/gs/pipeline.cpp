@@ -607,9 +607,6 @@ struct WriterState {
     s32 fix;
     bool pabe;
     const s32 (*dimx)[4];
-    // The frame and Z are in 32-bit words whose rows keep eight pixels to a
-    // line (PrefetchRow asks for them ahead of the writing).
-    bool prefetch_frame = false, prefetch_depth = false;
     // The primitive's frame pixels and Z values lie in different memory, so
     // a span's depth stages and destination reads may all come before its
     // frame writes.
@@ -1559,8 +1556,6 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
         if (depth == kNoDepth)
             w.write = w.quads;
     }
-    s.prefetch_frame = frame != kFrame16 && OctetColumns(env.frame.psm);
-    s.prefetch_depth = (depth == kDepth32 || depth == kDepth24) && OctetColumns(d.psm);
     if ((depth == kNoDepth || s.zbias == kPassAll) && !env.blend && !env.dither) {
         w.flat_fill = true;
         static constexpr FillFn fills[3][4] = {
@@ -4466,7 +4461,7 @@ struct TrianglePlan {
     TriangleSpan steps;  // the x steps and the flat colour
     TriangleRowWalker walker;
     s32 x0, y0;  // the planes' origin
-    s32 py_begin, py_end;
+    s32 px_begin, px_end, py_begin, py_end;  // the box's columns, and the rows with pixels
     bool apart;  // frame and Z apart
     // Rows are shaded ahead of writing the ones before them only when the
     // texture cannot be what this primitive writes.
@@ -4608,6 +4603,8 @@ void TrianglePlan::Fill(const DrawEnv& env, const TriangleState& st, const Trian
                                                   targets.depth_hi <= targets.frame_lo));
     // Rows the walker's level edges leave empty are dropped here, so that
     // rows are drawn without looking at them again.
+    this->px_begin = px_begin;
+    this->px_end = px_end;
     this->py_begin = py_begin;
     this->py_end = std::min(py_end, walker.LastRow() + 1);
     for (; this->py_begin < walker.FirstRow() && this->py_begin < this->py_end; ++this->py_begin)
@@ -4715,30 +4712,6 @@ bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, 
 
 namespace {
 
-// Asks for the lines of pixels x0 .. x1 - 1 of a row of 32-bit words that
-// keep eight pixels to a line, one group of eight at a time.
-inline void PrefetchLines(const u32* words, const RowCursor& r, s32 x0, s32 x1)
-{
-    const u16* const tab = r.RowTable();
-    const u32 page = r.PageBase(0), mx = r.MaskX(), sx = r.ShiftX(), ps = r.PageShift(), units = r.UnitsMask();
-    for (s32 g = x0 & ~7; g < x1; g += 8) {
-        const u32 x = static_cast<u32>(g);
-        _mm_prefetch(reinterpret_cast<const char*>(words + ((page + ((x >> sx) << ps) + tab[x & mx]) & units)),
-                     _MM_HINT_T0);
-    }
-}
-
-// Asks for a row's Z and frame lines when it is shaded, well before the
-// batch is written: the buffers are far larger than the caches, and a miss
-// met only by the writing stage stalls it.
-inline void PrefetchRow(const WriterState& w, const PixelRow& row, s32 x0, s32 x1)
-{
-    if (w.prefetch_depth)
-        PrefetchLines(w.words, row.DepthRow(), x0, x1);
-    if (w.prefetch_frame)
-        PrefetchLines(w.words, row.FrameRow(), x0, x1);
-}
-
 // The frame and Z rows of a state's rows, as the calling thread last made
 // them: triangles drawn one after another in one state mostly cover the same
 // rows.  Row y is kept in entry y mod kRows, so a batch of rows spanning fewer
@@ -4785,14 +4758,59 @@ struct RowFinder {
     }
 };
 
+// Whether every row piece of a triangle passes PieceInRange, found once from
+// the corners of its box.  The plane V = a0 + gx X + gy Y (in the stored
+// doubles, exactly) takes its extremes over the box at the corners.  Where
+// |a0|, |gx X| and |gy Y| are at most 2^31 at the corners, they are inside
+// too, and a row's first value, made with three roundings of values below
+// 2^33, lies within 2^-19 of V; so does each corner's value as computed.
+// Each step adds 16 gx, exact, with an error of at most 2^-21 while values
+// stay below 2^32, and a row has at most 2048 pixels: every value stepped
+// lies within 2^-9 of V at its pixel.  Corners inside PieceInRange's bounds
+// then keep every value inside them but for 2^-8, where truncation alone
+// still gives the conversions' integers.  A not-a-number fails.
+template <bool kGouraud>
+bool BoxInRange(const TrianglePlan& p)
+{
+    if (p.px_end - p.px_begin > 2048)
+        return false;
+    const __m128d xs[2] = {_mm_set1_pd(16.0 * p.px_begin - p.x0), _mm_set1_pd(16.0 * (p.px_end - 1) - p.x0)};
+    const __m128d ys[2] = {_mm_set1_pd(16.0 * p.py_begin - p.y0), _mm_set1_pd(16.0 * (p.py_end - 1) - p.y0)};
+    const __m128d sign = _mm_set1_pd(-0.0), limit = _mm_set1_pd(2147483648.0);
+    __m128d ok = _mm_cmpeq_pd(limit, limit);
+    auto small = [&](__m128d t) __attribute__((always_inline)) {
+        ok = _mm_and_pd(ok, _mm_cmple_pd(_mm_andnot_pd(sign, t), limit));
+    };
+    auto check = [&](const PlanePair& pl, const double (&lo)[2], const double (&hi)[2]) __attribute__((always_inline)) {
+        small(pl.a0);
+        for (const __m128d x : xs) {
+            const __m128d gx_x = _mm_mul_pd(pl.gx, x);
+            small(gx_x);
+            for (const __m128d y : ys) {
+                const __m128d gy_y = _mm_mul_pd(pl.gy, y);
+                small(gy_y);
+                const __m128d e = _mm_add_pd(_mm_add_pd(pl.a0, gx_x), gy_y);
+                ok = _mm_and_pd(ok, _mm_and_pd(_mm_cmple_pd(Pair(lo), e), _mm_cmple_pd(e, Pair(hi))));
+            }
+        }
+    };
+    check(p.pzf, kDepthFogLoPair, kDepthFogHiPair);
+    if constexpr (kGouraud) {
+        check(p.prg, kChannelLoPair, kChannelHiPair);
+        check(p.pba, kChannelLoPair, kChannelHiPair);
+    }
+    return _mm_movemask_pd(ok) == 3;
+}
+
 // The row stage with 128-bit vectors: a row's first values from the plane
 // pairs, then TrianglePiece.
 template <bool kGouraud, int kCoords, bool kFog>
 struct RowStepsSse2 {
     using Values = TriangleValues;
     const TrianglePlan& p;
+    const bool in_range;  // every piece passes PieceInRange
 
-    explicit RowStepsSse2(const TrianglePlan& plan) : p(plan) {}
+    explicit RowStepsSse2(const TrianglePlan& plan) : p(plan), in_range(BoxInRange<kGouraud>(plan)) {}
 
     // The values at sample (X, Y), the offsets from the planes' origin.
     Values Start(s32 X, s32 Y) const
@@ -4813,7 +4831,7 @@ struct RowStepsSse2 {
 
     void Piece(Values& v, int n, TriangleBatch& b) const
     {
-        if (PieceInRange<kGouraud>(v, p.steps, n))
+        if (in_range || PieceInRange<kGouraud>(v, p.steps, n))
             TrianglePiece<kGouraud, kCoords, kFog, true>(p.steps, v, n, b);
         else
             TrianglePiece<kGouraud, kCoords, kFog, false>(p.steps, v, n, b);
@@ -4943,7 +4961,6 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
             if (!piece_count)
                 batch_first_row = py;
             const PixelRow* const row = &row_of(py);
-            PrefetchRow(ws, *row, begin, end);
             for (s32 px = begin; px < end; px += kChunk) {
                 const int n = std::min(kChunk, end - px);
                 if (batch.count + n > kBatch)
