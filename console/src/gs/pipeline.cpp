@@ -4764,9 +4764,9 @@ struct RowFinder {
 // |a0|, |gx X| and |gy Y| are at most 2^31 at the corners, they are inside
 // too, and a row's first value, made with three roundings of values below
 // 2^33, lies within 2^-19 of V; so does each corner's value as computed.
-// Each step adds 16 gx, exact, with an error of at most 2^-21 while values
-// stay below 2^32, and a row has at most 2048 pixels: every value stepped
-// lies within 2^-9 of V at its pixel.  Corners inside PieceInRange's bounds
+// Each step adds 16 gx (exact, a power of two times gx) with a rounding
+// error of at most 2^-21 while the values stay below 2^32, and a row has at
+// most 2048 pixels: every value stepped lies within 2^-9 of V at its pixel.  Corners inside PieceInRange's bounds
 // then keep every value inside them but for 2^-8, where truncation alone
 // still gives the conversions' integers.  A not-a-number fails.
 template <bool kGouraud>
