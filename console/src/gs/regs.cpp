@@ -276,6 +276,12 @@ void WriteOtherRegister(Machine& m, u32 address, u64 value);
 
 void WriteRegister(u32 address, u64 value)
 {
+    // The value is read as two words: a caller on this 32-bit target hands
+    // it over as two word stores, which a single 64-bit load would wait for
+    // until both had left the store buffer.
+    u32 lo = static_cast<u32>(value), hi = static_cast<u32>(value >> 32);
+    asm("" : "+r"(lo), "+r"(hi));
+    value = (u64{hi} << 32) | lo;
     DumpRegister(address, value);
     Machine& m = TheGs();
     // What every vertex writes, RGBAQ, ST, UV, XYZF2 and XYZ2, straight to
