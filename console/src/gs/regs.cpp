@@ -134,7 +134,16 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
     if (m.queue.Push(v, kick) == 0)
         return;
     if (!m.env_valid) {
-        m.env = BuildDrawEnv(m.regs, EffectiveAttributes(m.regs));
+        // A state shaped the same as the last one (PRIM written again with
+        // the same attributes, say) stays the last one, keeping its serial
+        // and what was worked out under it.
+        DrawEnv e = BuildDrawEnv(m.regs, EffectiveAttributes(m.regs));
+        const u64 serial = e.serial;
+        e.serial = m.env.serial;
+        if (m.env.serial == 0 || !(e == m.env)) {
+            e.serial = serial;
+            m.env = e;
+        }
         m.env_valid = true;
         Trace("gs", "draw state key 0x%016" PRIX64, m.env.key);
     }
@@ -416,6 +425,7 @@ void ResetGs(bool clear_memory)
     m.clut.Reset();
     m.transfer.Reset();
     m.env_valid = false;
+    m.env = DrawEnv{};  // the next state is a new one, whatever it holds
     m.no_pixels = GetFlag("gs-no-pixels");
     ResetSetupReports();
     ResetSamplerReports();
