@@ -7,6 +7,9 @@
 #include <array>
 #include <bit>
 #include <cinttypes>
+#include <cstddef>
+
+#include <emmintrin.h>
 
 #include "core/config.h"
 #include "core/diag.h"
@@ -100,31 +103,38 @@ bool g_texclut_reported = false;
 // texture coordinates and fog, and enters the queue.
 void PushVertex(Machine& m, GsReg reg, u64 value)
 {
-    Vertex v;
     const bool with_fog = reg == GsReg::XYZF2 || reg == GsReg::XYZF3;
     const bool kick = reg == GsReg::XYZF2 || reg == GsReg::XYZ2;
+    u32 x, y, z, f;
     if (with_fog) {
         const GsXyzf p{value};
-        v.x = p.X();
-        v.y = p.Y();
-        v.z = p.Z();
-        v.f = p.F();
+        x = p.X();
+        y = p.Y();
+        z = p.Z();
+        f = p.F();
     } else {
         const GsXyz p{value};
-        v.x = p.X();
-        v.y = p.Y();
-        v.z = p.Z();
-        v.f = GsFog{m.regs.Get(GsReg::FOG)}.F();
+        x = p.X();
+        y = p.Y();
+        z = p.Z();
+        f = GsFog{m.regs.Get(GsReg::FOG)}.F();
     }
     const GsRgbaq rgbaq{m.regs.Get(GsReg::RGBAQ)};
-    v.rgba = rgbaq.RGBA();
-    v.q = rgbaq.Q();
     const GsSt st{m.regs.Get(GsReg::ST)};
-    v.s = st.S();
-    v.t = st.T();
     const GsUv uv{m.regs.Get(GsReg::UV)};
-    v.u = uv.U();
-    v.v = uv.V();
+    // Stored as the queue copies it, four words at a time: a wide load of
+    // words just stored one by one would wait for them to leave the store
+    // buffer.
+    static_assert(sizeof(Vertex) == 40 && offsetof(Vertex, rgba) == 16 && offsetof(Vertex, q) == 20 &&
+                  offsetof(Vertex, s) == 24 && offsetof(Vertex, t) == 28 && offsetof(Vertex, u) == 32 &&
+                  offsetof(Vertex, v) == 36);
+    auto word = [](u32 w) { return static_cast<int>(w); };
+    auto bits = [](float w) { return std::bit_cast<int>(w); };
+    alignas(16) Vertex v;
+    auto at = [&v](size_t offset) { return reinterpret_cast<__m128i*>(reinterpret_cast<unsigned char*>(&v) + offset); };
+    _mm_store_si128(at(0), _mm_setr_epi32(word(x), word(y), word(z), word(f)));
+    _mm_store_si128(at(16), _mm_setr_epi32(word(rgbaq.RGBA()), bits(rgbaq.Q()), bits(st.S()), bits(st.T())));
+    _mm_storel_epi64(at(32), _mm_setr_epi32(word(uv.U()), word(uv.V()), 0, 0));
 
     const PrimType type = m.queue.Type();
     if (type == PrimType::kReserved) {
