@@ -22,6 +22,8 @@ struct PrimAttributes {
     bool fst = false;
     u32 ctxt = 0;
     bool fix = false;
+
+    bool operator==(const PrimAttributes&) const = default;
 };
 
 struct FrameTarget {
@@ -31,6 +33,8 @@ struct FrameTarget {
     u32 fbmsk = 0;
     bool is16 = false;      // CT16, CT16S, Z16, Z16S
     bool has_alpha = true;  // false for the 24-bit modes
+
+    bool operator==(const FrameTarget&) const = default;
 };
 
 struct DepthTarget {
@@ -41,6 +45,8 @@ struct DepthTarget {
     DepthTest method = DepthTest::kAlways;
     bool write = false;  // ZTE on and ZMSK off
     bool used = false;   // read or written at all
+
+    bool operator==(const DepthTarget&) const = default;
 };
 
 // How the filter reads texels: WMS/WMT per axis, CLAMP's bounds.
@@ -74,6 +80,8 @@ struct TextureEnv {
     // True when the level of detail can change the filter or the level, so
     // that it must be worked out from Q (per pixel where Q varies).
     bool lod_matters = false;
+
+    bool operator==(const TextureEnv&) const = default;
 };
 
 enum class TextureFunction : u8 { kModulate, kDecal, kHighlight, kHighlight2 };
@@ -115,6 +123,9 @@ struct DrawEnv {
     // Texture and fog
     TextureEnv tex;
     u32 fogcol = 0;  // FCR | FCG << 8 | FCB << 16
+
+    // Field by field, the serial too.
+    bool operator==(const DrawEnv&) const = default;
 };
 
 // Decodes the state for a primitive with attributes `prim` from the register

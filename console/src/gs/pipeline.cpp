@@ -4469,6 +4469,8 @@ struct TrianglePlan {
 
     // Members are filled in by PrepareTriangle.
     explicit TrianglePlan(const TriangleRowWalker& w) : walker(w) {}
+    // The walker too, by PrepareTriangleVertices.
+    TrianglePlan() = default;
 
     // Fills in the members for a triangle of `st` with `planes`, its
     // bounding box [px_begin, px_end) x [py_begin, py_end) inside the
@@ -4698,11 +4700,10 @@ bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, 
         out.nothing = true;
         return true;
     }
-    EdgeFunction edges[3];
+    TrianglePlan& p = *new (out.room) TrianglePlan;
     TrianglePlanes planes;
-    if (!SetupTriangleEdgesAndPlanes(env, v, edges, planes))
+    if (!SetupTriangleWalkerAndPlanes(env, v, px_begin, px_end, py_begin, py_end, p.walker, planes))
         return false;
-    TrianglePlan& p = *new (out.room) TrianglePlan(TriangleRowWalker(edges, px_begin, px_end, py_end, py_begin));
     // Rows settled alone need a whole set-up: left to PrepareTriangle.
     if (p.walker.SettlesRowsAlone())
         return false;

@@ -7,6 +7,9 @@
 #include <array>
 #include <bit>
 #include <cinttypes>
+#include <cstddef>
+
+#include <emmintrin.h>
 
 #include "core/config.h"
 #include "core/diag.h"
@@ -100,31 +103,38 @@ bool g_texclut_reported = false;
 // texture coordinates and fog, and enters the queue.
 void PushVertex(Machine& m, GsReg reg, u64 value)
 {
-    Vertex v;
     const bool with_fog = reg == GsReg::XYZF2 || reg == GsReg::XYZF3;
     const bool kick = reg == GsReg::XYZF2 || reg == GsReg::XYZ2;
+    u32 x, y, z, f;
     if (with_fog) {
         const GsXyzf p{value};
-        v.x = p.X();
-        v.y = p.Y();
-        v.z = p.Z();
-        v.f = p.F();
+        x = p.X();
+        y = p.Y();
+        z = p.Z();
+        f = p.F();
     } else {
         const GsXyz p{value};
-        v.x = p.X();
-        v.y = p.Y();
-        v.z = p.Z();
-        v.f = GsFog{m.regs.Get(GsReg::FOG)}.F();
+        x = p.X();
+        y = p.Y();
+        z = p.Z();
+        f = GsFog{m.regs.Get(GsReg::FOG)}.F();
     }
     const GsRgbaq rgbaq{m.regs.Get(GsReg::RGBAQ)};
-    v.rgba = rgbaq.RGBA();
-    v.q = rgbaq.Q();
     const GsSt st{m.regs.Get(GsReg::ST)};
-    v.s = st.S();
-    v.t = st.T();
     const GsUv uv{m.regs.Get(GsReg::UV)};
-    v.u = uv.U();
-    v.v = uv.V();
+    // Stored as the queue copies it, four words at a time: a wide load of
+    // words just stored one by one would wait for them to leave the store
+    // buffer.
+    static_assert(sizeof(Vertex) == 40 && offsetof(Vertex, rgba) == 16 && offsetof(Vertex, q) == 20 &&
+                  offsetof(Vertex, s) == 24 && offsetof(Vertex, t) == 28 && offsetof(Vertex, u) == 32 &&
+                  offsetof(Vertex, v) == 36);
+    auto word = [](u32 w) { return static_cast<int>(w); };
+    auto bits = [](float w) { return std::bit_cast<int>(w); };
+    alignas(16) Vertex v;
+    auto at = [&v](size_t offset) { return reinterpret_cast<__m128i*>(reinterpret_cast<unsigned char*>(&v) + offset); };
+    _mm_store_si128(at(0), _mm_setr_epi32(word(x), word(y), word(z), word(f)));
+    _mm_store_si128(at(16), _mm_setr_epi32(word(rgbaq.RGBA()), bits(rgbaq.Q()), bits(st.S()), bits(st.T())));
+    _mm_storel_epi64(at(32), _mm_setr_epi32(word(uv.U()), word(uv.V()), 0, 0));
 
     const PrimType type = m.queue.Type();
     if (type == PrimType::kReserved) {
@@ -134,7 +144,16 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
     if (m.queue.Push(v, kick) == 0)
         return;
     if (!m.env_valid) {
-        m.env = BuildDrawEnv(m.regs, EffectiveAttributes(m.regs));
+        // A state shaped the same as the last one (PRIM written again with
+        // the same attributes, say) stays the last one, keeping its serial
+        // and what was worked out under it.
+        DrawEnv e = BuildDrawEnv(m.regs, EffectiveAttributes(m.regs));
+        const u64 serial = e.serial;
+        e.serial = m.env.serial;
+        if (m.env.serial == 0 || !(e == m.env)) {
+            e.serial = serial;
+            m.env = e;
+        }
         m.env_valid = true;
         Trace("gs", "draw state key 0x%016" PRIX64, m.env.key);
     }
@@ -276,6 +295,12 @@ void WriteOtherRegister(Machine& m, u32 address, u64 value);
 
 void WriteRegister(u32 address, u64 value)
 {
+    // The value is read as two words: a caller on this 32-bit target hands
+    // it over as two word stores, which a single 64-bit load would wait for
+    // until both had left the store buffer.
+    u32 lo = static_cast<u32>(value), hi = static_cast<u32>(value >> 32);
+    asm("" : "+r"(lo), "+r"(hi));
+    value = (u64{hi} << 32) | lo;
     DumpRegister(address, value);
     Machine& m = TheGs();
     // What every vertex writes, RGBAQ, ST, UV, XYZF2 and XYZ2, straight to
@@ -410,6 +435,7 @@ void ResetGs(bool clear_memory)
     m.clut.Reset();
     m.transfer.Reset();
     m.env_valid = false;
+    m.env = DrawEnv{};  // the next state is a new one, whatever it holds
     m.no_pixels = GetFlag("gs-no-pixels");
     ResetSetupReports();
     ResetSamplerReports();

@@ -43,10 +43,18 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
 // coordinates are 16-bit values less 16-bit offsets, so the gradients fit 18
 // bits: their products with coordinates are single widening multiplications,
 // and exact in double precision too.
-template <bool kRowEstimate>
-inline __attribute__((always_inline)) EdgeFunction MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
+// What a walker reads of an edge (as EdgeFunction has it), for set-ups that
+// keep no edges.
+struct WalkerEdge {
+    s32 gx, gy;
+    s64 c;
+    double inv_g;
+};
+
+template <bool kRowEstimate, typename Edge>
+inline __attribute__((always_inline)) Edge MakeEdge(s32 ax, s32 ay, s32 bx, s32 by)
 {
-    EdgeFunction e;
+    Edge e;
     // E(X, Y) = (bx - ax)(Y - ay) - (by - ay)(X - ax); its gradient points
     // into the triangle.
     const s32 gx = ay - by, gy = bx - ax;
@@ -66,6 +74,8 @@ inline __attribute__((always_inline)) EdgeFunction MakeEdge(s32 ax, s32 ay, s32 
             e.row_offset = c * neg_inv_g16;
         }
         e.inv_g = gx > 0 ? -neg_inv_g16 : neg_inv_g16;
+    } else {
+        e.inv_g = 0;
     }
     return e;
 }
@@ -131,20 +141,20 @@ namespace {
 // The edges and plane pairs of a triangle with window coordinates (x, y)
 // and twice its signed area area2 != 0; each pair the state reads goes to
 // pair(k, planes), k the attribute of its first lane (R, B, Z, S or U, Q).
-template <bool kRowEstimates, typename PairSink>
+template <bool kRowEstimates, typename Edge, typename PairSink>
 inline __attribute__((always_inline)) void EdgesAndPlanes(const DrawEnv& env, const Vertex& v0, const Vertex& v1,
                                                           const Vertex& v2, const s32 (&x)[3], const s32 (&y)[3],
-                                                          double area2, EdgeFunction (&edges)[3], PairSink&& pair)
+                                                          double area2, Edge (&edges)[3], PairSink&& pair)
 {
     // Edges taken in the order that puts the inside on the positive side.
     if (area2 > 0) {
-        edges[0] = MakeEdge<kRowEstimates>(x[0], y[0], x[1], y[1]);
-        edges[1] = MakeEdge<kRowEstimates>(x[1], y[1], x[2], y[2]);
-        edges[2] = MakeEdge<kRowEstimates>(x[2], y[2], x[0], y[0]);
+        edges[0] = MakeEdge<kRowEstimates, Edge>(x[0], y[0], x[1], y[1]);
+        edges[1] = MakeEdge<kRowEstimates, Edge>(x[1], y[1], x[2], y[2]);
+        edges[2] = MakeEdge<kRowEstimates, Edge>(x[2], y[2], x[0], y[0]);
     } else {
-        edges[0] = MakeEdge<kRowEstimates>(x[0], y[0], x[2], y[2]);
-        edges[1] = MakeEdge<kRowEstimates>(x[2], y[2], x[1], y[1]);
-        edges[2] = MakeEdge<kRowEstimates>(x[1], y[1], x[0], y[0]);
+        edges[0] = MakeEdge<kRowEstimates, Edge>(x[0], y[0], x[2], y[2]);
+        edges[1] = MakeEdge<kRowEstimates, Edge>(x[2], y[2], x[1], y[1]);
+        edges[2] = MakeEdge<kRowEstimates, Edge>(x[1], y[1], x[0], y[0]);
     }
 
     // Attribute planes through the three vertices: with d1 = P1 - P0 and
@@ -212,8 +222,8 @@ inline double TwiceArea(const s32 (&x)[3], const s32 (&y)[3])
 
 }  // namespace
 
-bool SetupTriangleEdgesAndPlanes(const DrawEnv& env, const Vertex* v, EdgeFunction (&edges)[3],
-                                 TrianglePlanes& planes)
+bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                                  s32 py_end, TriangleRowWalker& walker, TrianglePlanes& planes)
 {
     const s32 x[3] = {WindowX(env, v[0]), WindowX(env, v[1]), WindowX(env, v[2])};
     const s32 y[3] = {WindowY(env, v[0]), WindowY(env, v[1]), WindowY(env, v[2])};
@@ -222,6 +232,7 @@ bool SetupTriangleEdgesAndPlanes(const DrawEnv& env, const Vertex* v, EdgeFuncti
         return false;
     planes.x0 = x[0];
     planes.y0 = y[0];
+    WalkerEdge edges[3];
     EdgesAndPlanes<false>(env, v[0], v[1], v[2], x, y, area2, edges,
                           [&](int k, const PlanePair& pp) __attribute__((always_inline)) {
                               switch (k) {
@@ -232,6 +243,7 @@ bool SetupTriangleEdgesAndPlanes(const DrawEnv& env, const Vertex* v, EdgeFuncti
                               default: planes.st = pp; break;
                               }
                           });
+    walker.Place(edges, px_begin, px_end, py_end, py_begin);
     return true;
 }
 
@@ -357,19 +369,8 @@ inline s32 FloorQuotient(s32 n, s32 g, double inv_g, s32& rest)
 
 }  // namespace
 
-TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
-{
-    Place(s.edges, s.px_begin, s.px_end, s.py_end, py);
-    if (alone_)
-        setup_ = &s;
-}
-
-TriangleRowWalker::TriangleRowWalker(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py)
-{
-    Place(edges, px_begin, px_end, py_end, py);
-}
-
-void TriangleRowWalker::Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py)
+template <typename Edge>
+inline void TriangleRowWalker::Place(const Edge (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py)
 {
     py_ = py;
     first_row_ = py;
@@ -377,13 +378,13 @@ void TriangleRowWalker::Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 
     // Edge E's value at pixel px of the row is 16 gx px + k, k = gy Y + c,
     // and k grows by dk = 16 gy from one row to the next.
     constexpr s64 kLimit = s64{1} << 29;
-    const s64 rows = std::max<s64>(1, py_end - py);
+    const u32 rows = static_cast<u32>(std::max(1, py_end - py));
     // The edges' fields, lane by lane (see bound_ ...): missing edges keep
     // the box's columns, with g 1 and no steps.
     alignas(16) s32 bound[4] = {px_begin, px_begin, 1 - px_end, 1 - px_end};
     alignas(16) s32 rest[4] = {}, g4[4] = {1, 1, 1, 1}, steps[4] = {}, carry[4] = {}, step_rests[4] = {};
     int lefts = 0, rights = 0;
-    for (const EdgeFunction& e : edges) {
+    for (const Edge& e : edges) {
         // Gradients fit 18 bits (see MakeEdge) and 16 py 16 bits.
         const s32 gx = static_cast<s32>(e.gx), gy = static_cast<s32>(e.gy);
         const s64 k = static_cast<s64>(gy) * (16 * py) + e.c;
@@ -416,7 +417,10 @@ void TriangleRowWalker::Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 
             r = static_cast<s32>(k - g * q);
         }
         const s64 b = gx > 0 ? -q : q;
-        if (b > kLimit || b < -kLimit || static_cast<s64>(std::abs(step) + 1) * rows > kLimit) {
+        // |b| <= kLimit as one unsigned comparison; |step| + 1 and the rows
+        // fit 32 bits, so their product is one widening multiplication.
+        if (static_cast<u64>(b + kLimit) > static_cast<u64>(2 * kLimit) ||
+            u64{static_cast<u32>(std::abs(step) + 1)} * rows > static_cast<u64>(kLimit)) {
             alone_ = true;
             break;
         }
@@ -439,6 +443,13 @@ void TriangleRowWalker::Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 
     carry_ = load(carry);
     step_rest_ = load(step_rests);
     box_ = _mm_setr_epi32(px_begin, px_begin, 1 - px_end, 1 - px_end);
+}
+
+TriangleRowWalker::TriangleRowWalker(const TriangleSetup& s, s32 py)
+{
+    Place(s.edges, s.px_begin, s.px_end, s.py_end, py);
+    if (alone_)
+        setup_ = &s;
 }
 
 bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup& s)

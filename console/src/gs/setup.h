@@ -112,12 +112,15 @@ struct TriangleSetup {
 // completed it; false when it has no area or covers no pixel in the scissor.
 bool SetupTriangle(const DrawEnv& env, const Vertex& v0, const Vertex& v1, const Vertex& v2, TriangleSetup& setup);
 
+class TriangleRowWalker;
+
 // SetupTriangle for the specialised pipelines, whose triangles have a box
-// with pixels (`box` as SetupTriangle finds it): the edges, without the row
-// estimates TriangleRowSpan reads, and the plane pairs, each the same as
+// with pixels, [px_begin, px_end) x [py_begin, py_end) as SetupTriangle
+// finds it: the walker placed on row py_begin, as one made from
+// SetupTriangle's edges and box, and the plane pairs, each the same as
 // SetupTriangle's.  False when the triangle has no area.
-bool SetupTriangleEdgesAndPlanes(const DrawEnv& env, const Vertex* v, EdgeFunction (&edges)[3],
-                                 TrianglePlanes& planes);
+bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                                  s32 py_end, TriangleRowWalker& walker, TrianglePlanes& planes);
 
 // The first pixel of row `py` inside the triangle and the one after the last:
 // [begin, end), already cut to the scissor.  Empty when begin >= end.
@@ -132,10 +135,10 @@ class TriangleRowWalker {
 public:
     // Placed on row `py`.
     TriangleRowWalker(const TriangleSetup& setup, s32 py);
-    // The same from a triangle's edges and box (columns [px_begin, px_end),
-    // rows up to py_end), with no set-up to settle rows alone: such a walker
-    // must not be used (see SettlesRowsAlone).
-    TriangleRowWalker(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py);
+    // Not placed yet: for SetupTriangleWalkerAndPlanes to place, from a
+    // triangle's edges and box, with no set-up to settle rows alone: such a
+    // walker must not be used (see SettlesRowsAlone).
+    TriangleRowWalker() = default;
 
     // True when rows are settled from the set-up it was made from, which
     // must then outlive it: when a bound could leave the 32-bit range.
@@ -210,7 +213,12 @@ private:
     bool alone_ = false;
     const TriangleSetup* setup_ = nullptr;
 
-    void Place(const EdgeFunction (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py);
+    template <typename Edge>
+    void Place(const Edge (&edges)[3], s32 px_begin, s32 px_end, s32 py_end, s32 py);
+
+    friend bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end,
+                                             s32 py_begin, s32 py_end, TriangleRowWalker& walker,
+                                             TrianglePlanes& planes);
 };
 
 // A line walked along its major axis: the pixels whose sample position on
