@@ -37,10 +37,9 @@ constexpr s64 kSmallPixels = 128;
 // enough for a stream of small triangles sent in screen order (a strip of
 // them running along rows of one band) to reach every band.
 constexpr u32 kQueueSize = 8192;
-// Rooms for triangles prepared once for all their bands, and for sprites
-// (see TriangleRoom): the first are taken only when free, so that there are
-// enough for the sender to run well ahead of the bands and still share.
-constexpr u32 kTriangleRooms = 4096;
+// Rooms for triangles the sender prepares (set-ups of states kept for no
+// worker, which are few) and for sprites (see TriangleRoom).
+constexpr u32 kTriangleRooms = 256;
 constexpr u32 kSpriteRooms = 256;
 
 // A queued sprite is prepared once by the first band that reaches it and
@@ -87,7 +86,9 @@ struct SpriteRoom {
 };
 
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
-// the bands that draw them, so that the sender only finds their box;
+// each band that draws them, so that the sender only finds their box and
+// the workers only read the record (preparing one again costs a band less
+// than fetching a plan another processor wrote);
 // triangles prepared by the sender only have their rows walked; sprites
 // carry their state and set-up in their room.
 struct alignas(64) Job {
@@ -97,13 +98,11 @@ struct alignas(64) Job {
     // hold this one's number alone.
     u16 followers;
     s32 py_begin, py_end;  // rows the primitive may touch
+    s32 px_begin, px_end;  // a triangle's columns, likewise
     LocalMemory* memory;
     const ClutBuffer* clut;
     // Vertices: the state (kept by the queue), the texture decoded for it
-    // (likewise) and the blocks it writes.  When the triangle has a room
-    // the first band to draw it prepares it there for the others
-    // (kPrepared), unless it cannot be shared (kOwn: each band sets it up
-    // for itself); one without a room is kOwn from the start.
+    // (likewise) and the blocks it writes.
     const DrawEnv* shared_env;
     const DecodedTexture* decoded;
     TriangleRoom* room;
@@ -116,46 +115,24 @@ struct alignas(64) Job {
         Vertex vertices[3];
         std::array<u32, kBandCount> fence_at;
     } body;
-    enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
-    std::atomic<u32> prepared{kUnprepared};
 };
 static_assert(sizeof(Job) == 192, "a queued primitive is three cache lines");
 static_assert(std::is_trivially_copyable_v<Vertex>);
 
 // Sets up and draws the rows of `rows` of a triangle queued as vertices.
-void DrawVertices(Job& j, const RowBands& rows)
+void DrawVertices(const Job& j, const RowBands& rows)
 {
-    u32 prepared = j.prepared.load(std::memory_order_acquire);
-    if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.room->triangle, rows);
-        return;
-    }
-    TriangleSetup t;
-    // The first band prepares it for all; a band that finds it being
-    // prepared elsewhere does not wait but sets it up for itself.
-    if (prepared == Job::kUnprepared &&
-        j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
-        TriangleRoom& room = *j.room;
-        const bool set_up = SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t);
-        if (set_up && PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, room.triangle,
-                                      &room.prepared_state)) {
-            j.prepared.store(Job::kPrepared, std::memory_order_release);
-            DrawPreparedTriangle(room.triangle, rows);
-            return;
-        }
-        // Not one to share (or no pixel): each band on its own.
-        j.prepared.store(Job::kOwn, std::memory_order_release);
-        if (!set_up)
-            return;
-    } else if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.room->triangle, rows);
-        return;
-    } else if (!SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t)) {
-        return;
-    }
-    // Only triangles the pipelines take are queued (see raster.cpp).
     PreparedTriangle p;
-    if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
+    if (PrepareTriangleVertices(*j.shared_env, j.body.vertices, j.px_begin, j.px_end, j.py_begin, j.py_end, *j.memory,
+                                *j.clut, j.decoded, j.targets, p)) {
+        DrawPreparedTriangle(p, rows);
+        return;
+    }
+    // Only triangles the pipelines take are queued (see raster.cpp); the
+    // few whose rows need a whole set-up take one.
+    TriangleSetup t;
+    if (SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t) &&
+        PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
         DrawPreparedTriangle(p, rows);
 }
 
@@ -434,31 +411,6 @@ public:
     // that held it is drawn; meanwhile the sender draws as in Slot.
     TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, room_until_, rooms_taken_); }
     SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_room_until_, sprite_rooms_taken_); }
-
-    // The next room if it is free now, for a triangle whose bands may share
-    // its preparation; null, without waiting, when it is not (the bands
-    // then prepare the triangle each for itself).  A room found held is
-    // looked at again only after a few more primitives, more each time it
-    // is still held: finding which primitives are drawn reads every band's
-    // count.
-    TriangleRoom* TriangleRoomIfFree()
-    {
-        const u32 at = static_cast<u32>(rooms_taken_ % kTriangleRooms);
-        if (room_until_[at] > oldest_) {
-            if (sent_ < room_retry_)
-                return nullptr;
-            Advance();
-            if (room_until_[at] > oldest_) {
-                room_backoff_ = std::min<u64>(room_backoff_ * 2, kRoomRetryMax);
-                room_retry_ = sent_ + room_backoff_;
-                return nullptr;
-            }
-            room_backoff_ = kRoomRetry;
-        }
-        ++rooms_taken_;
-        room_until_[at] = sent_ + 1;
-        return &rooms_[at];
-    }
 
     // Gives back the triangle room just taken, the primitive not being sent.
     void ReturnTriangleRoom()
@@ -887,11 +839,8 @@ private:
                     DrawVertices(j, rows);
                     const u32 number = band.entries[head % kQueueSize];
                     for (u32 f = 1; f <= j.followers; ++f) {
-                        if (f < j.followers) {
-                            if (f + 1 < j.followers)
-                                Prefetch<0>(jobs_[(number + f + 2) % kQueueSize]);
-                            PrefetchPrepared(jobs_[(number + f + 1) % kQueueSize]);
-                        }
+                        if (f + 1 < j.followers)
+                            Prefetch<0>(jobs_[(number + f + 2) % kQueueSize]);
                         DrawVertices(jobs_[(number + f) % kQueueSize], rows);
                     }
                 } else if (j.kind == JobKind::kSprite) {
@@ -910,12 +859,10 @@ private:
         return drew;
     }
 
-    // The triangle `j` shares with its other bands, when one of them has
-    // prepared it: the processor that did holds it.
+    // The triangle the sender prepared for `j`'s bands.
     static void PrefetchPrepared(const Job& j)
     {
-        if ((j.kind == JobKind::kVertices || j.kind == JobKind::kTriangle) && j.room &&
-            (j.kind == JobKind::kTriangle || j.prepared.load(std::memory_order_relaxed) == Job::kPrepared)) {
+        if (j.kind == JobKind::kTriangle) {
             const char* record = reinterpret_cast<const char*>(&j.room->triangle);
             for (size_t at = 0; at < sizeof(PreparedTriangle); at += 64)
                 __builtin_prefetch(record + at, 0);
@@ -1003,9 +950,6 @@ private:
     // Per room, the number of the primitive that took it, plus one.
     std::array<u64, kTriangleRooms> room_until_{};
     std::array<u64, kSpriteRooms> sprite_room_until_{};
-    u64 room_retry_ = 0;  // no room is looked for before this primitive
-    static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
-    u64 room_backoff_ = kRoomRetry;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
@@ -1275,8 +1219,8 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.memory = &memory;
     j.clut = &queued_clut;
     j.shared_env = r.env.get();
-    j.room = SeveralBands(box.py_begin, py_end) ? TriangleRoomIfFree() : nullptr;
-    j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
+    j.px_begin = box.px_begin;
+    j.px_end = box.px_end;
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
@@ -1400,8 +1344,8 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         py1 = CoveredRowsEnd(env, setup.v, PixelBox{px0, px1, py0, py1});
         job = &g_queue->Slot();
         job->shared_env = g_queue->SharedEnv(env);
-        job->room = Queue::SeveralBands(py0, py1) ? g_queue->TriangleRoomIfFree() : nullptr;
-        job->prepared.store(job->room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
+        job->px_begin = px0;
+        job->px_end = px1;
         job->decoded = decoded.get();
         job->targets = *targets;
         std::memcpy(job->body.vertices, setup.v, sizeof job->body.vertices);
