@@ -1,7 +1,12 @@
 #include "gs/drawthreads.h"
 
 #include <cpuid.h>
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,10 +14,8 @@
 #include <chrono>
 #include <array>
 #include <bitset>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <type_traits>
 #include <emmintrin.h>
@@ -58,6 +61,34 @@ const bool g_prefetch_for_write = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
     return __get_cpuid(0x80000001u, &a, &b, &c, &d) != 0 && (c & bit_PRFCHW) != 0;
 }();
+
+// Sleeping and waking on a word, with no lock between the two: a sleeper
+// sleeps only while the word still holds what it read before looking for
+// work, and a waker changes the word first.
+static_assert(sizeof(std::atomic<u32>) == sizeof(u32) && std::atomic<u32>::is_always_lock_free);
+
+void SleepOn(std::atomic<u32>& word, u32 seen, long nanoseconds)
+{
+    timespec timeout{};
+    timeout.tv_nsec = nanoseconds;
+#ifdef SYS_futex_time64
+    constexpr long kFutex = sizeof(timeout.tv_sec) == 8 ? SYS_futex_time64 : SYS_futex;
+#else
+    constexpr long kFutex = SYS_futex;
+#endif
+    syscall(kFutex, reinterpret_cast<u32*>(&word), FUTEX_WAIT_PRIVATE, seen, &timeout, nullptr, 0);
+}
+
+void WakeSleepersOn(std::atomic<u32>& word, int count)
+{
+    syscall(SYS_futex, reinterpret_cast<u32*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+}
+
+void Wake(std::atomic<u32>& word, int count)
+{
+    word.fetch_add(1, std::memory_order_seq_cst);
+    WakeSleepersOn(word, count);
+}
 
 inline void PrefetchForWrite(const void* p)
 {
@@ -311,11 +342,8 @@ public:
             WakeAll();
             std::this_thread::yield();
         }
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
+        stop_.store(true, std::memory_order_seq_cst);
+        Wake(wake_word_, workers_);
         for (auto& t : threads_)
             t.join();
         // The records are kept for the next queue: the draw thread count
@@ -503,7 +531,7 @@ public:
         if (sent_ - last_sleep_check_ >= kWakeEvery || unwoken_pixels_ >= kWakePixels) {
             last_sleep_check_ = sent_;
             unwoken_pixels_ = 0;
-            WakeAll();
+            WakeForWaitingBands();
         }
     }
 
@@ -574,11 +602,12 @@ public:
         Publish();
         WakeAll();
         for (int spin = 0;; ++spin) {
+            const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             Advance();
             if (oldest_ >= count)
                 return;
-            if (!Help() && spin > 1000)
-                std::this_thread::yield();
+            if (!Help() && spin > kSpinsBeforeRest)
+                Rest(word);
         }
     }
 
@@ -590,6 +619,7 @@ public:
         // A band whose worker is asleep, or is drawing other bands, is drawn
         // here; only a band being drawn elsewhere is waited for.
         for (int spin = 0;; ++spin) {
+            const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             bool pending = false, helped = false;
             for (Band& band : bands_) {
                 if (band.head.load(std::memory_order_acquire) == tails_[&band - bands_.data()])
@@ -599,8 +629,8 @@ public:
             }
             if (!pending)
                 break;
-            if (!helped && spin > 1000)
-                std::this_thread::yield();
+            if (!helped && spin > kSpinsBeforeRest)
+                Rest(word);
         }
         oldest_ = sent_;
         writer_.fill(0);
@@ -690,8 +720,14 @@ private:
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
     static constexpr u32 kPublishPixels = 4096;
-    // How long an idle worker looks for more work before it sleeps.
+    // How long an idle worker looks for more work before it sleeps, and
+    // sleeps before it looks again unwoken.
     static constexpr int kSpinMicroseconds = 5;
+    static constexpr long kSleepNanoseconds = 2'000'000;
+    // How many times a waiting sender looks at the bands before it rests,
+    // and how long it rests at most.
+    static constexpr int kSpinsBeforeRest = 64;
+    static constexpr long kRestNanoseconds = 50'000;
     // The screen is shared by a fixed number of interleaved bands of 2^3
     // rows, whatever the number of workers: any worker draws any band that
     // has work and nobody is drawing, so a worker that is slow or without a
@@ -742,10 +778,13 @@ private:
             Publish();
             WakeAll();
         }
-        for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
-            if (!Help() && spin > 100)
-                std::this_thread::yield();
+        for (int spin = 0;; ++spin) {
+            const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             Advance();
+            if (sent_ - oldest_ < kQueueSize)
+                break;
+            if (!Help() && spin > kSpinsBeforeRest)
+                Rest(word);
         }
     }
 
@@ -759,10 +798,13 @@ private:
                 Publish();
                 WakeAll();
             }
-            for (int spin = 0; until[at] > oldest_; ++spin) {
-                if (!Help() && spin > 100)
-                    std::this_thread::yield();
+            for (int spin = 0;; ++spin) {
+                const u32 word = drawn_word_.load(std::memory_order_seq_cst);
                 Advance();
+                if (until[at] <= oldest_)
+                    break;
+                if (!Help() && spin > kSpinsBeforeRest)
+                    Rest(word);
             }
         }
         ++taken;
@@ -770,15 +812,36 @@ private:
         return rooms[at];
     }
 
+    // The sender, waiting for bands others draw, sleeps until a worker
+    // draws a primitive or finishes a band after it read `word` (workers
+    // change it then), or a short while passes.
+    void Rest(u32 word)
+    {
+        resting_.store(true, std::memory_order_seq_cst);
+        SleepOn(drawn_word_, word, kRestNanoseconds);
+        resting_.store(false, std::memory_order_relaxed);
+    }
+
     // Wakes every sleeping worker, for a wait or a drain: work published
     // before is seen.
     void WakeAll()
     {
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_relaxed) == 0)
-            return;
-        std::lock_guard lock(mutex_);
-        wake_.notify_all();
+        if (sleepers_.load(std::memory_order_relaxed) != 0)
+            Wake(wake_word_, workers_);
+    }
+
+    // Wakes the sleeping workers, as the sender goes on, when a band holds
+    // work nobody is drawing and no wake is under way: a wake is a system
+    // call, and the sender is the one thread every band waits for.
+    void WakeForWaitingBands()
+    {
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) != 0 && !waking_.load(std::memory_order_relaxed) &&
+            BandsWaiting() != 0) {
+            waking_.store(true, std::memory_order_relaxed);
+            Wake(wake_word_, workers_);
+        }
     }
 
 
@@ -830,11 +893,8 @@ private:
                         break;
                     }
                     // Bands waiting at it may go on: workers asleep look again.
-                    released_.fetch_add(1, std::memory_order_acq_rel);
-                    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
-                        std::lock_guard lock(mutex_);
-                        wake_.notify_all();
-                    }
+                    released_.fetch_add(1, std::memory_order_seq_cst);
+                    WakeAll();
                 } else if (j.kind == JobKind::kVertices) {
                     DrawVertices(j, rows);
                     const u32 number = band.entries[head % kQueueSize];
@@ -853,9 +913,18 @@ private:
                 }
                 band.head.store(head + 1, std::memory_order_release);
                 drew = true;
+                // A sender waiting for this primitive looks again now
+                // rather than when the band is done.
+                if (resting_.load(std::memory_order_relaxed))
+                    Wake(drawn_word_, 1);
             }
         }
         band.busy.store(false, std::memory_order_release);
+        if (drew) {
+            drawn_word_.fetch_add(1, std::memory_order_seq_cst);
+            if (resting_.load(std::memory_order_seq_cst))
+                WakeSleepersOn(drawn_word_, 1);
+        }
         return drew;
     }
 
@@ -892,6 +961,11 @@ private:
 
     void Work(int index)
     {
+        // A worker woken does not take the processor from the thread that
+        // woke it (the sender, most often, which every band waits for) when
+        // there are more threads to run than processors.
+        const sched_param batch{};
+        pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
         // Workers look at the bands from different places, so that they
         // rarely reach for the same one.
         const u32 first = static_cast<u32>(index) * kBands / static_cast<u32>(workers_);
@@ -917,17 +991,29 @@ private:
             }
             if (available != seen)
                 continue;
+            // Sleeps unless work came meanwhile; a sender that publishes
+            // after this count is raised sees it and changes the word.
+            const u32 word = wake_word_.load(std::memory_order_seq_cst);
             sleepers_.fetch_add(1, std::memory_order_seq_cst);
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait_for(lock, std::chrono::milliseconds(2), [&] {
-                    return stop_ || Progress() != seen;
-                });
-            }
+            if (Progress() == seen && !stop_.load(std::memory_order_seq_cst))
+                SleepOn(wake_word_, word, kSleepNanoseconds);
             sleepers_.fetch_sub(1, std::memory_order_seq_cst);
-            if (stop_)
+            // A wake under way is over once a sleeper runs.
+            if (waking_.load(std::memory_order_relaxed))
+                waking_.store(false, std::memory_order_relaxed);
+            if (stop_.load(std::memory_order_seq_cst))
                 return;
         }
+    }
+
+    // Bands holding work that nobody is drawing.
+    u32 BandsWaiting() const
+    {
+        u32 n = 0;
+        for (const Band& band : bands_)
+            n += band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_relaxed) &&
+                 !band.busy.load(std::memory_order_relaxed);
+        return n;
     }
 
     // Changes whenever workers may find more to draw: work published, or a
@@ -979,9 +1065,13 @@ private:
     std::shared_ptr<const ClutBuffer> clut_copy_;
     // Changes to writer_ (and drains and waits).
     u64 marks_ = 1;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
+    alignas(64) std::atomic<u32> wake_word_{0};  // changed by each wake
+    // A wake has been asked for and no sleeper has run since: the sender
+    // does not ask again meanwhile.
+    std::atomic<bool> waking_{false};
+    alignas(64) std::atomic<u32> drawn_word_{0};  // changed as bands are drawn
+    std::atomic<bool> resting_{false};            // the sender sleeps on it
+    std::atomic<bool> stop_{false};
     // Per page, the buffer through which queued primitives may write it since
     // the last drain (0: none).  Bands order the writes to one buffer row; the
     // same memory reached as a row of another buffer (another base, width or
