@@ -831,16 +831,18 @@ private:
             Wake(wake_word_, workers_);
     }
 
-    // Wakes the sleeping workers, as the sender goes on, when a band holds
-    // work nobody is drawing and no wake is under way: a wake is a system
-    // call, and the sender is the one thread every band waits for.
+    // Wakes a sleeping worker for each band holding work nobody is drawing,
+    // as the sender goes on, unless a wake is under way: a wake is a system
+    // call, more so for each thread it wakes, and the sender is the one
+    // thread every band waits for.
     void WakeForWaitingBands()
     {
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_relaxed) != 0 && !waking_.load(std::memory_order_relaxed) &&
-            BandsWaiting() != 0) {
+        if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed))
+            return;
+        if (const u32 waiting = BandsWaiting()) {
             waking_.store(true, std::memory_order_relaxed);
-            Wake(wake_word_, workers_);
+            Wake(wake_word_, static_cast<int>(waiting));
         }
     }
 
