@@ -29,9 +29,11 @@ namespace console::gs {
 namespace {
 
 constexpr int kMaxThreads = 8;
-// Rows per band: 2^3, the block height of the 32- and 16-bit layouts, so that
-// whole-block fills stay within one band.
-constexpr u32 kBandShift = 3;
+// Rows per band: 2^4, two blocks of the 32- and 16-bit layouts, so that
+// whole-block fills stay within one band.  Each band a triangle touches sets
+// it up and finds its first row again, which costs about as much as drawing
+// a few rows: shorter bands would set up most triangles more often.
+constexpr u32 kBandShift = 4;
 // Primitives whose bounding box has fewer pixels than this are drawn on the
 // calling thread when the queue is empty: queuing one costs the sender about
 // as much as drawing it.
