@@ -730,7 +730,7 @@ private:
     // and how long it rests at most.
     static constexpr int kSpinsBeforeRest = 64;
     static constexpr long kRestNanoseconds = 50'000;
-    // The screen is shared by a fixed number of interleaved bands of 2^3
+    // The screen is shared by a fixed number of interleaved bands of 2^4
     // rows, whatever the number of workers: any worker draws any band that
     // has work and nobody is drawing, so a worker that is slow or without a
     // processor holds up one band rather than a share of the screen.
