@@ -816,7 +816,8 @@ private:
 
     // The sender, waiting for bands others draw, sleeps until a worker
     // draws a primitive or finishes a band after it read `word` (workers
-    // change it then), or a short while passes.
+    // change it then), or a short while passes.  The first worker to see it
+    // resting wakes it.
     void Rest(u32 word)
     {
         resting_.store(true, std::memory_order_seq_cst);
@@ -919,14 +920,14 @@ private:
                 drew = true;
                 // A sender waiting for this primitive looks again now
                 // rather than when the band is done.
-                if (resting_.load(std::memory_order_relaxed))
+                if (resting_.load(std::memory_order_relaxed) && resting_.exchange(false))
                     Wake(drawn_word_, 1);
             }
         }
         band.busy.store(false, std::memory_order_release);
         if (drew) {
             drawn_word_.fetch_add(1, std::memory_order_seq_cst);
-            if (resting_.load(std::memory_order_seq_cst))
+            if (resting_.load(std::memory_order_seq_cst) && resting_.exchange(false))
                 WakeSleepersOn(drawn_word_, 1);
         }
         return drew;
