@@ -81,15 +81,16 @@ void SleepOn(std::atomic<u32>& word, u32 seen, long nanoseconds)
     syscall(kFutex, reinterpret_cast<u32*>(&word), FUTEX_WAIT_PRIVATE, seen, &timeout, nullptr, 0);
 }
 
-void WakeSleepersOn(std::atomic<u32>& word, int count)
+// Both give how many sleepers were woken.
+long WakeSleepersOn(std::atomic<u32>& word, int count)
 {
-    syscall(SYS_futex, reinterpret_cast<u32*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+    return syscall(SYS_futex, reinterpret_cast<u32*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
 }
 
-void Wake(std::atomic<u32>& word, int count)
+long Wake(std::atomic<u32>& word, int count)
 {
     word.fetch_add(1, std::memory_order_seq_cst);
-    WakeSleepersOn(word, count);
+    return WakeSleepersOn(word, count);
 }
 
 inline void PrefetchForWrite(const void* p)
@@ -844,8 +845,10 @@ private:
         if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed))
             return;
         if (const u32 waiting = BandsWaiting()) {
+            // None woken (the sleepers were leaving): none to wait for.
             waking_.store(true, std::memory_order_relaxed);
-            Wake(wake_word_, static_cast<int>(waiting));
+            if (Wake(wake_word_, static_cast<int>(waiting)) <= 0)
+                waking_.store(false, std::memory_order_relaxed);
         }
     }
 
