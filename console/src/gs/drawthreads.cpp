@@ -1,7 +1,12 @@
 #include "gs/drawthreads.h"
 
 #include <cpuid.h>
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,10 +14,8 @@
 #include <chrono>
 #include <array>
 #include <bitset>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <type_traits>
 #include <emmintrin.h>
@@ -26,9 +29,11 @@ namespace console::gs {
 namespace {
 
 constexpr int kMaxThreads = 8;
-// Rows per band: 2^3, the block height of the 32- and 16-bit layouts, so that
-// whole-block fills stay within one band.
-constexpr u32 kBandShift = 3;
+// Rows per band: 2^4, two blocks of the 32- and 16-bit layouts, so that
+// whole-block fills stay within one band.  Each band a triangle touches sets
+// it up and finds its first row again, which costs about as much as drawing
+// a few rows: shorter bands would set up most triangles more often.
+constexpr u32 kBandShift = 4;
 // Primitives whose bounding box has fewer pixels than this are drawn on the
 // calling thread when the queue is empty: queuing one costs the sender about
 // as much as drawing it.
@@ -37,10 +42,9 @@ constexpr s64 kSmallPixels = 128;
 // enough for a stream of small triangles sent in screen order (a strip of
 // them running along rows of one band) to reach every band.
 constexpr u32 kQueueSize = 8192;
-// Rooms for triangles prepared once for all their bands, and for sprites
-// (see TriangleRoom): the first are taken only when free, so that there are
-// enough for the sender to run well ahead of the bands and still share.
-constexpr u32 kTriangleRooms = 4096;
+// Rooms for triangles the sender prepares (set-ups of states kept for no
+// worker, which are few) and for sprites (see TriangleRoom).
+constexpr u32 kTriangleRooms = 256;
 constexpr u32 kSpriteRooms = 256;
 
 // A queued sprite is prepared once by the first band that reaches it and
@@ -59,6 +63,35 @@ const bool g_prefetch_for_write = [] {
     unsigned a = 0, b = 0, c = 0, d = 0;
     return __get_cpuid(0x80000001u, &a, &b, &c, &d) != 0 && (c & bit_PRFCHW) != 0;
 }();
+
+// Sleeping and waking on a word, with no lock between the two: a sleeper
+// sleeps only while the word still holds what it read before looking for
+// work, and a waker changes the word first.
+static_assert(sizeof(std::atomic<u32>) == sizeof(u32) && std::atomic<u32>::is_always_lock_free);
+
+void SleepOn(std::atomic<u32>& word, u32 seen, long nanoseconds)
+{
+    timespec timeout{};
+    timeout.tv_nsec = nanoseconds;
+#ifdef SYS_futex_time64
+    constexpr long kFutex = sizeof(timeout.tv_sec) == 8 ? SYS_futex_time64 : SYS_futex;
+#else
+    constexpr long kFutex = SYS_futex;
+#endif
+    syscall(kFutex, reinterpret_cast<u32*>(&word), FUTEX_WAIT_PRIVATE, seen, &timeout, nullptr, 0);
+}
+
+// Both give how many sleepers were woken.
+long WakeSleepersOn(std::atomic<u32>& word, int count)
+{
+    return syscall(SYS_futex, reinterpret_cast<u32*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+}
+
+long Wake(std::atomic<u32>& word, int count)
+{
+    word.fetch_add(1, std::memory_order_seq_cst);
+    return WakeSleepersOn(word, count);
+}
 
 inline void PrefetchForWrite(const void* p)
 {
@@ -87,7 +120,9 @@ struct SpriteRoom {
 };
 
 // A queued primitive.  Triangles sent as vertices are set up and prepared by
-// the bands that draw them, so that the sender only finds their box;
+// each band that draws them, so that the sender only finds their box and
+// the workers only read the record (preparing one again costs a band less
+// than fetching a plan another processor wrote);
 // triangles prepared by the sender only have their rows walked; sprites
 // carry their state and set-up in their room.
 struct alignas(64) Job {
@@ -97,13 +132,11 @@ struct alignas(64) Job {
     // hold this one's number alone.
     u16 followers;
     s32 py_begin, py_end;  // rows the primitive may touch
+    s32 px_begin, px_end;  // a triangle's columns, likewise
     LocalMemory* memory;
     const ClutBuffer* clut;
     // Vertices: the state (kept by the queue), the texture decoded for it
-    // (likewise) and the blocks it writes.  When the triangle has a room
-    // the first band to draw it prepares it there for the others
-    // (kPrepared), unless it cannot be shared (kOwn: each band sets it up
-    // for itself); one without a room is kOwn from the start.
+    // (likewise) and the blocks it writes.
     const DrawEnv* shared_env;
     const DecodedTexture* decoded;
     TriangleRoom* room;
@@ -116,46 +149,24 @@ struct alignas(64) Job {
         Vertex vertices[3];
         std::array<u32, kBandCount> fence_at;
     } body;
-    enum : u32 { kUnprepared, kPreparing, kPrepared, kOwn };
-    std::atomic<u32> prepared{kUnprepared};
 };
 static_assert(sizeof(Job) == 192, "a queued primitive is three cache lines");
 static_assert(std::is_trivially_copyable_v<Vertex>);
 
 // Sets up and draws the rows of `rows` of a triangle queued as vertices.
-void DrawVertices(Job& j, const RowBands& rows)
+void DrawVertices(const Job& j, const RowBands& rows)
 {
-    u32 prepared = j.prepared.load(std::memory_order_acquire);
-    if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.room->triangle, rows);
-        return;
-    }
-    TriangleSetup t;
-    // The first band prepares it for all; a band that finds it being
-    // prepared elsewhere does not wait but sets it up for itself.
-    if (prepared == Job::kUnprepared &&
-        j.prepared.compare_exchange_strong(prepared, Job::kPreparing, std::memory_order_acq_rel)) {
-        TriangleRoom& room = *j.room;
-        const bool set_up = SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t);
-        if (set_up && PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, room.triangle,
-                                      &room.prepared_state)) {
-            j.prepared.store(Job::kPrepared, std::memory_order_release);
-            DrawPreparedTriangle(room.triangle, rows);
-            return;
-        }
-        // Not one to share (or no pixel): each band on its own.
-        j.prepared.store(Job::kOwn, std::memory_order_release);
-        if (!set_up)
-            return;
-    } else if (prepared == Job::kPrepared) {
-        DrawPreparedTriangle(j.room->triangle, rows);
-        return;
-    } else if (!SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t)) {
-        return;
-    }
-    // Only triangles the pipelines take are queued (see raster.cpp).
     PreparedTriangle p;
-    if (PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
+    if (PrepareTriangleVertices(*j.shared_env, j.body.vertices, j.px_begin, j.px_end, j.py_begin, j.py_end, *j.memory,
+                                *j.clut, j.decoded, j.targets, p)) {
+        DrawPreparedTriangle(p, rows);
+        return;
+    }
+    // Only triangles the pipelines take are queued (see raster.cpp); the
+    // few whose rows need a whole set-up take one.
+    TriangleSetup t;
+    if (SetupTriangle(*j.shared_env, j.body.vertices[0], j.body.vertices[1], j.body.vertices[2], t) &&
+        PrepareTriangle(*j.shared_env, t, *j.memory, *j.clut, j.decoded, j.targets, p, nullptr))
         DrawPreparedTriangle(p, rows);
 }
 
@@ -334,11 +345,8 @@ public:
             WakeAll();
             std::this_thread::yield();
         }
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
+        stop_.store(true, std::memory_order_seq_cst);
+        Wake(wake_word_, workers_);
         for (auto& t : threads_)
             t.join();
         // The records are kept for the next queue: the draw thread count
@@ -435,31 +443,6 @@ public:
     TriangleRoom& TakeTriangleRoom() { return TakeRoom(rooms_, room_until_, rooms_taken_); }
     SpriteRoom& TakeSpriteRoom() { return TakeRoom(sprite_rooms_, sprite_room_until_, sprite_rooms_taken_); }
 
-    // The next room if it is free now, for a triangle whose bands may share
-    // its preparation; null, without waiting, when it is not (the bands
-    // then prepare the triangle each for itself).  A room found held is
-    // looked at again only after a few more primitives, more each time it
-    // is still held: finding which primitives are drawn reads every band's
-    // count.
-    TriangleRoom* TriangleRoomIfFree()
-    {
-        const u32 at = static_cast<u32>(rooms_taken_ % kTriangleRooms);
-        if (room_until_[at] > oldest_) {
-            if (sent_ < room_retry_)
-                return nullptr;
-            Advance();
-            if (room_until_[at] > oldest_) {
-                room_backoff_ = std::min<u64>(room_backoff_ * 2, kRoomRetryMax);
-                room_retry_ = sent_ + room_backoff_;
-                return nullptr;
-            }
-            room_backoff_ = kRoomRetry;
-        }
-        ++rooms_taken_;
-        room_until_[at] = sent_ + 1;
-        return &rooms_[at];
-    }
-
     // Gives back the triangle room just taken, the primitive not being sent.
     void ReturnTriangleRoom()
     {
@@ -551,7 +534,7 @@ public:
         if (sent_ - last_sleep_check_ >= kWakeEvery || unwoken_pixels_ >= kWakePixels) {
             last_sleep_check_ = sent_;
             unwoken_pixels_ = 0;
-            WakeAll();
+            WakeForWaitingBands();
         }
     }
 
@@ -622,11 +605,12 @@ public:
         Publish();
         WakeAll();
         for (int spin = 0;; ++spin) {
+            const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             Advance();
             if (oldest_ >= count)
                 return;
-            if (!Help() && spin > 1000)
-                std::this_thread::yield();
+            if (!Help() && spin > kSpinsBeforeRest)
+                Rest(word);
         }
     }
 
@@ -638,6 +622,7 @@ public:
         // A band whose worker is asleep, or is drawing other bands, is drawn
         // here; only a band being drawn elsewhere is waited for.
         for (int spin = 0;; ++spin) {
+            const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             bool pending = false, helped = false;
             for (Band& band : bands_) {
                 if (band.head.load(std::memory_order_acquire) == tails_[&band - bands_.data()])
@@ -647,8 +632,8 @@ public:
             }
             if (!pending)
                 break;
-            if (!helped && spin > 1000)
-                std::this_thread::yield();
+            if (!helped && spin > kSpinsBeforeRest)
+                Rest(word);
         }
         oldest_ = sent_;
         writer_.fill(0);
@@ -738,9 +723,15 @@ private:
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
     static constexpr u32 kPublishPixels = 4096;
-    // How long an idle worker looks for more work before it sleeps.
+    // How long an idle worker looks for more work before it sleeps, and
+    // sleeps before it looks again unwoken.
     static constexpr int kSpinMicroseconds = 5;
-    // The screen is shared by a fixed number of interleaved bands of 2^3
+    static constexpr long kSleepNanoseconds = 2'000'000;
+    // How many times a waiting sender looks at the bands before it rests,
+    // and how long it rests at most.
+    static constexpr int kSpinsBeforeRest = 64;
+    static constexpr long kRestNanoseconds = 50'000;
+    // The screen is shared by a fixed number of interleaved bands of 2^4
     // rows, whatever the number of workers: any worker draws any band that
     // has work and nobody is drawing, so a worker that is slow or without a
     // processor holds up one band rather than a share of the screen.
@@ -790,10 +781,13 @@ private:
             Publish();
             WakeAll();
         }
-        for (int spin = 0; sent_ - oldest_ >= kQueueSize; ++spin) {
-            if (!Help() && spin > 100)
-                std::this_thread::yield();
+        for (int spin = 0;; ++spin) {
+            const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             Advance();
+            if (sent_ - oldest_ < kQueueSize)
+                break;
+            if (!Help() && spin > kSpinsBeforeRest)
+                Rest(word);
         }
     }
 
@@ -807,10 +801,13 @@ private:
                 Publish();
                 WakeAll();
             }
-            for (int spin = 0; until[at] > oldest_; ++spin) {
-                if (!Help() && spin > 100)
-                    std::this_thread::yield();
+            for (int spin = 0;; ++spin) {
+                const u32 word = drawn_word_.load(std::memory_order_seq_cst);
                 Advance();
+                if (until[at] <= oldest_)
+                    break;
+                if (!Help() && spin > kSpinsBeforeRest)
+                    Rest(word);
             }
         }
         ++taken;
@@ -818,15 +815,41 @@ private:
         return rooms[at];
     }
 
+    // The sender, waiting for bands others draw, sleeps until a worker
+    // draws a primitive or finishes a band after it read `word` (workers
+    // change it then), or a short while passes.  The first worker to see it
+    // resting wakes it.
+    void Rest(u32 word)
+    {
+        resting_.store(true, std::memory_order_seq_cst);
+        SleepOn(drawn_word_, word, kRestNanoseconds);
+        resting_.store(false, std::memory_order_relaxed);
+    }
+
     // Wakes every sleeping worker, for a wait or a drain: work published
     // before is seen.
     void WakeAll()
     {
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_relaxed) == 0)
+        if (sleepers_.load(std::memory_order_relaxed) != 0)
+            Wake(wake_word_, workers_);
+    }
+
+    // Wakes a sleeping worker for each band holding work nobody is drawing,
+    // as the sender goes on, unless a wake is under way: a wake is a system
+    // call, more so for each thread it wakes, and the sender is the one
+    // thread every band waits for.
+    void WakeForWaitingBands()
+    {
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed))
             return;
-        std::lock_guard lock(mutex_);
-        wake_.notify_all();
+        if (const u32 waiting = BandsWaiting()) {
+            // None woken (the sleepers were leaving): none to wait for.
+            waking_.store(true, std::memory_order_relaxed);
+            if (Wake(wake_word_, static_cast<int>(waiting)) <= 0)
+                waking_.store(false, std::memory_order_relaxed);
+        }
     }
 
 
@@ -878,20 +901,14 @@ private:
                         break;
                     }
                     // Bands waiting at it may go on: workers asleep look again.
-                    released_.fetch_add(1, std::memory_order_acq_rel);
-                    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
-                        std::lock_guard lock(mutex_);
-                        wake_.notify_all();
-                    }
+                    released_.fetch_add(1, std::memory_order_seq_cst);
+                    WakeAll();
                 } else if (j.kind == JobKind::kVertices) {
                     DrawVertices(j, rows);
                     const u32 number = band.entries[head % kQueueSize];
                     for (u32 f = 1; f <= j.followers; ++f) {
-                        if (f < j.followers) {
-                            if (f + 1 < j.followers)
-                                Prefetch<0>(jobs_[(number + f + 2) % kQueueSize]);
-                            PrefetchPrepared(jobs_[(number + f + 1) % kQueueSize]);
-                        }
+                        if (f + 1 < j.followers)
+                            Prefetch<0>(jobs_[(number + f + 2) % kQueueSize]);
                         DrawVertices(jobs_[(number + f) % kQueueSize], rows);
                     }
                 } else if (j.kind == JobKind::kSprite) {
@@ -904,18 +921,25 @@ private:
                 }
                 band.head.store(head + 1, std::memory_order_release);
                 drew = true;
+                // A sender waiting for this primitive looks again now
+                // rather than when the band is done.
+                if (resting_.load(std::memory_order_relaxed) && resting_.exchange(false))
+                    Wake(drawn_word_, 1);
             }
         }
         band.busy.store(false, std::memory_order_release);
+        if (drew) {
+            drawn_word_.fetch_add(1, std::memory_order_seq_cst);
+            if (resting_.load(std::memory_order_seq_cst) && resting_.exchange(false))
+                WakeSleepersOn(drawn_word_, 1);
+        }
         return drew;
     }
 
-    // The triangle `j` shares with its other bands, when one of them has
-    // prepared it: the processor that did holds it.
+    // The triangle the sender prepared for `j`'s bands.
     static void PrefetchPrepared(const Job& j)
     {
-        if ((j.kind == JobKind::kVertices || j.kind == JobKind::kTriangle) && j.room &&
-            (j.kind == JobKind::kTriangle || j.prepared.load(std::memory_order_relaxed) == Job::kPrepared)) {
+        if (j.kind == JobKind::kTriangle) {
             const char* record = reinterpret_cast<const char*>(&j.room->triangle);
             for (size_t at = 0; at < sizeof(PreparedTriangle); at += 64)
                 __builtin_prefetch(record + at, 0);
@@ -945,6 +969,11 @@ private:
 
     void Work(int index)
     {
+        // A worker woken does not take the processor from the thread that
+        // woke it (the sender, most often, which every band waits for) when
+        // there are more threads to run than processors.
+        const sched_param batch{};
+        pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
         // Workers look at the bands from different places, so that they
         // rarely reach for the same one.
         const u32 first = static_cast<u32>(index) * kBands / static_cast<u32>(workers_);
@@ -970,17 +999,29 @@ private:
             }
             if (available != seen)
                 continue;
+            // Sleeps unless work came meanwhile; a sender that publishes
+            // after this count is raised sees it and changes the word.
+            const u32 word = wake_word_.load(std::memory_order_seq_cst);
             sleepers_.fetch_add(1, std::memory_order_seq_cst);
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait_for(lock, std::chrono::milliseconds(2), [&] {
-                    return stop_ || Progress() != seen;
-                });
-            }
+            if (Progress() == seen && !stop_.load(std::memory_order_seq_cst))
+                SleepOn(wake_word_, word, kSleepNanoseconds);
             sleepers_.fetch_sub(1, std::memory_order_seq_cst);
-            if (stop_)
+            // A wake under way is over once a sleeper runs.
+            if (waking_.load(std::memory_order_relaxed))
+                waking_.store(false, std::memory_order_relaxed);
+            if (stop_.load(std::memory_order_seq_cst))
                 return;
         }
+    }
+
+    // Bands holding work that nobody is drawing.
+    u32 BandsWaiting() const
+    {
+        u32 n = 0;
+        for (const Band& band : bands_)
+            n += band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_relaxed) &&
+                 !band.busy.load(std::memory_order_relaxed);
+        return n;
     }
 
     // Changes whenever workers may find more to draw: work published, or a
@@ -1003,9 +1044,6 @@ private:
     // Per room, the number of the primitive that took it, plus one.
     std::array<u64, kTriangleRooms> room_until_{};
     std::array<u64, kSpriteRooms> sprite_room_until_{};
-    u64 room_retry_ = 0;  // no room is looked for before this primitive
-    static constexpr u64 kRoomRetry = 16, kRoomRetryMax = 1024;
-    u64 room_backoff_ = kRoomRetry;
     std::vector<std::thread> threads_;
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
@@ -1035,9 +1073,13 @@ private:
     std::shared_ptr<const ClutBuffer> clut_copy_;
     // Changes to writer_ (and drains and waits).
     u64 marks_ = 1;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
+    alignas(64) std::atomic<u32> wake_word_{0};  // changed by each wake
+    // A wake has been asked for and no sleeper has run since: the sender
+    // does not ask again meanwhile.
+    std::atomic<bool> waking_{false};
+    alignas(64) std::atomic<u32> drawn_word_{0};  // changed as bands are drawn
+    std::atomic<bool> resting_{false};            // the sender sleeps on it
+    std::atomic<bool> stop_{false};
     // Per page, the buffer through which queued primitives may write it since
     // the last drain (0: none).  Bands order the writes to one buffer row; the
     // same memory reached as a row of another buffer (another base, width or
@@ -1275,8 +1317,8 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     j.memory = &memory;
     j.clut = &queued_clut;
     j.shared_env = r.env.get();
-    j.room = SeveralBands(box.py_begin, py_end) ? TriangleRoomIfFree() : nullptr;
-    j.prepared.store(j.room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
+    j.px_begin = box.px_begin;
+    j.px_end = box.px_end;
     j.decoded = r.decoded.get();
     j.targets = r.targets;
     std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
@@ -1400,8 +1442,8 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
         py1 = CoveredRowsEnd(env, setup.v, PixelBox{px0, px1, py0, py1});
         job = &g_queue->Slot();
         job->shared_env = g_queue->SharedEnv(env);
-        job->room = Queue::SeveralBands(py0, py1) ? g_queue->TriangleRoomIfFree() : nullptr;
-        job->prepared.store(job->room ? Job::kUnprepared : Job::kOwn, std::memory_order_relaxed);
+        job->px_begin = px0;
+        job->px_end = px1;
         job->decoded = decoded.get();
         job->targets = *targets;
         std::memcpy(job->body.vertices, setup.v, sizeof job->body.vertices);

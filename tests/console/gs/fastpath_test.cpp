@@ -657,7 +657,7 @@ TEST(GsFastPath, TrianglesAtTheEdgesOfSetUpLeaveTheSameMemoryAsTheReference)
 }
 
 // Triangles whose lowest vertex or level bottom edge lies exactly on a row,
-// mostly the first row of a band (a multiple of 8), on pixel centres or
+// mostly a multiple of 8 (half of them a band's first row), on pixel centres or
 // between them, some of them less than a row tall, through an offset of a
 // fraction of a pixel (only the window coordinates lie on the row): the
 // draw threads send such a last row to no band, its samples all lying on
