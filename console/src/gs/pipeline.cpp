@@ -3333,6 +3333,62 @@ __m128i FogColor16(u32 fogcol)
     return Widen(fogcol & 0xFFFFFF);
 }
 
+// Asks for the line holding `p`, read or written soon (an asm statement:
+// GCC may drop a plain prefetch in a loop doing nothing else).
+__attribute__((always_inline)) inline void PrefetchLine(const void* p)
+{
+    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
+}
+
+// Asks for the lines of the blocks at columns [x0, x1) (multiples of the
+// block width `bx`) of a block row; `unit` is log2 of the row's offset
+// units in a word (Unit).
+void PrefetchBlockRow(const u32* words, const RowCursor& row, u32 unit, u32 x0, u32 x1, u32 bx)
+{
+    for (u32 x = x0; x < x1; x += bx) {
+        const u32* const block = words + ((row.Offset(x) >> unit) & (kMemoryWords - 1) & ~63u);
+        for (u32 i = 0; i < 64; i += 16)
+            PrefetchLine(block + i);
+    }
+}
+
+// A walk down the rows of a buffer's columns [x0, x1) asking for its blocks
+// a block row ahead: at the first row of each block row, the blocks of the
+// next block row of the band's (the passes over whole frames go through
+// buffers far larger than the caches, block by block, which the processor
+// does not foresee).
+class BlocksAhead {
+public:
+    BlocksAhead(const Layout& layout, u32 bp, u32 bw, u32 x0, u32 x1)
+        : layout_(&layout),
+          bp_(bp),
+          bw_(bw),
+          unit_(static_cast<u32>(layout.unit)),
+          bx_(layout.block_width),
+          by_(layout.block_height),
+          x0_(x0 & ~(bx_ - 1u)),
+          x1_(x1)
+    {
+    }
+
+    // Row y of the walk, which ends at row `end`.
+    void Row(const u32* words, s32 y, s32 end, const RowBands& bands) const
+    {
+        if ((static_cast<u32>(y) & (by_ - 1)) != 0)
+            return;
+        s32 next = y + static_cast<s32>(by_);
+        if (next >= end)
+            return;
+        bands.Stretch(next, end);
+        if (next < end)
+            PrefetchBlockRow(words, RowCursor(*layout_, bp_, bw_, static_cast<u32>(next)), unit_, x0_, x1_, bx_);
+    }
+
+private:
+    const Layout* layout_;
+    u32 bp_, bw_, unit_, bx_, by_, x0_, x1_;
+};
+
 // A value per pixel that repeats every four columns and rows (a flat colour,
 // or one dithered): pixel (x, y) takes value[(y & 3) * 4 + (x & 3)].
 struct FillPattern {
@@ -3475,8 +3531,13 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     // The band's block rows only: a band holds whole block rows here.
     for (s32 y = static_cast<s32>(cy0); y < static_cast<s32>(cy1);) {
         const s32 end = bands.Stretch(y, static_cast<s32>(cy1));
-        for (; y < end; y += static_cast<s32>(by))
+        for (; y < end; y += static_cast<s32>(by)) {
+            // The block row below is asked for while this one is filled.
+            if (y + static_cast<s32>(by) < end)
+                PrefetchBlockRow(words, RowCursor(layout, bp, bw, static_cast<u32>(y) + by), halves ? 1 : 0, cx0, cx1,
+                                 bx);
             fill(words, RowCursor(layout, bp, bw, static_cast<u32>(y)), halves, cx0, cx1, bx, image, ~mask);
+        }
         y = std::max(y, end);
     }
 }
@@ -3940,16 +4001,23 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
             return;
         for (u32& c : color_room)
             c = rgba;
-        for (s32 py = s.py_begin; py < s.py_end; ++py) {
-            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
-                continue;
-            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-            if (writer.flat_fill) {
-                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
-                continue;
+        const BlocksAhead frame_ahead(frame_layout, env.frame.bp, env.frame.bw, static_cast<u32>(s.px_begin),
+                                      static_cast<u32>(s.px_end));
+        for (s32 y = s.py_begin; y < s.py_end;) {
+            const s32 end = bands.Stretch(y, s.py_end);
+            PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(y));
+            for (s32 py = y; py < end; ++py, row.Down(frame_layout, depth_layout, env)) {
+                if (RowMasked(env.scanmsk, py))
+                    continue;
+                frame_ahead.Row(ws.words, py, s.py_end, bands);
+                if (writer.flat_fill) {
+                    writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
+                    continue;
+                }
+                for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
+                    writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
             }
-            for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
-                writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
+            y = std::max(y, end);
         }
         return;
     }
@@ -4016,14 +4084,16 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
     };
     // The band's rows only, a stretch of them at a time, each stretch
     // stepping v from its first row.
+    const BlocksAhead frame_ahead(frame_layout, env.frame.bp, env.frame.bw, x_begin, x_end);
     auto each_row = [&](auto&& row_work) {
         for (s32 y = s.py_begin; y < s.py_end;) {
             const s32 end = bands.Stretch(y, s.py_end);
             UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
-            for (s32 py = y; py < end; ++py, v.Next()) {
+            PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(y));
+            for (s32 py = y; py < end; ++py, v.Next(), row.Down(frame_layout, depth_layout, env)) {
                 if (RowMasked(env.scanmsk, py))
                     continue;
-                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                frame_ahead.Row(ws.words, py, s.py_end, bands);
                 args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
                 const u32* row_colors = row_work();
                 if (row_colors && whole_rows && !alpha_test) {
@@ -4136,13 +4206,28 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
         // What `shaded` holds: texel rows v0 and v1 mixed with weight fv, or
         // (fv -2) texel row v0 as it is.
         s32 shaded_v0 = -1, shaded_v1 = -1, shaded_fv = -1;
+        // The texel rows read go down (or up) with the rows drawn.
+        const Layout& texel_layout = LayoutOf(env.tex.psm);
+        const u32 level = tex.lod.level;
+        const RowBands all_rows;
+        const BlocksAhead texels_ahead(texel_layout, env.tex.level_tbp[level], env.tex.level_tbw[level], first_texel,
+                                       first_texel + static_cast<u32>(n) + 1);
+        const s32 texel_block_rows = texel_layout.block_height;
+        const bool texels_down = uv ? s.v1 >= s.v0 : s.t1 >= s.t0;
+        auto texels_read = [&](s32 tv) __attribute__((always_inline)) {
+            if (texels_down)
+                texels_ahead.Row(l.words, tv, INT_MAX, all_rows);
+            else if ((tv & (texel_block_rows - 1)) == 0 && tv >= texel_block_rows)
+                texels_ahead.Row(l.words, tv - texel_block_rows, INT_MAX, all_rows);
+        };
         for (s32 y = s.py_begin; y < s.py_end;) {
             const s32 end = bands.Stretch(y, s.py_end);
             UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
-            for (s32 py = y; py < end; ++py, v.Next()) {
+            PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(y));
+            for (s32 py = y; py < end; ++py, v.Next(), row.Down(frame_layout, depth_layout, env)) {
                 if (RowMasked(env.scanmsk, py))
                     continue;
-                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                frame_ahead.Row(ws.words, py, s.py_end, bands);
                 const s32 v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
                 s32 v0, v1, fv;
                 if (!linear) {
@@ -4161,6 +4246,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
                 const u32* row_colors = shaded;
                 if (fv == -2) {
                     if (v0 != read_v) {
+                        texels_read(v0);
                         readers.run(l, tex.expand, l.RowFor(static_cast<u32>(v0)), first_texel, n, row_texels);
                         read_v = v0;
                     }
@@ -4181,6 +4267,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
                         if (slot_v[1] == tv)
                             return slot[1];
                         const int k = slot_v[0] == keep ? 1 : 0;
+                        texels_read(tv);
                         readers.run(l, tex.expand, l.RowFor(static_cast<u32>(tv)), first_texel, n + 1, run_texels);
                         weigh(run_texels, n, wu, slot[k]);
                         slot_v[k] = tv;
