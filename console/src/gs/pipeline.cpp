@@ -3289,11 +3289,81 @@ void WriteSpriteRowHalves(const WriterState& w, const PixelRow& row, u32 x0, int
         merge_group(last, 0, static_cast<s32>(end - last));
 }
 
-WriteFn PickSpriteRowHalves(bool dither, bool masked)
+// WriteSpriteRowHalves eight pixels at a time (FinishFour and Narrow16Four
+// on both halves of a 256-bit register, the dither values of pixels 4 to 7
+// being those of 0 to 3); the groups the span only partly covers by
+// WriteSpriteRowHalves itself.
+template <bool kDither, bool kMasked>
+__attribute__((target("avx2"))) void WriteSpriteRowHalvesAvx2(const WriterState& w, const PixelRow& row, u32 x0, int n,
+                                                               const u32* colors, const u32* depths)
 {
-    static constexpr WriteFn table[2][2] = {{WriteSpriteRowHalves<false, false>, WriteSpriteRowHalves<false, true>},
-                                            {WriteSpriteRowHalves<true, false>, WriteSpriteRowHalves<true, true>}};
-    return table[dither][masked];
+    const u32 end = x0 + static_cast<u32>(std::max(n, 0));
+    const u32 first = (x0 + 15) & ~15u, last = end & ~15u;
+    if (first >= last) {
+        WriteSpriteRowHalves<kDither, kMasked>(w, row, x0, n, colors, depths);
+        return;
+    }
+    if (x0 != first)
+        WriteSpriteRowHalves<kDither, kMasked>(w, row, x0, static_cast<int>(first - x0), colors, depths);
+    u32* const words = w.words;
+    const RowCursor& fr = row.FrameRow();
+    const u16* const tab = fr.RowTable();
+    const u32 mx = fr.MaskX(), sx = fr.ShiftX(), ps = fr.PageShift(), units = fr.UnitsMask();
+    const u32 page0 = fr.PageBase(0);
+    __m128i dlo = _mm_setzero_si128(), dhi = _mm_setzero_si128();
+    if constexpr (kDither)
+        DitherFour(w, row, 0, dlo, dhi);
+    const __m256i dlo8 = _mm256_broadcastsi128_si256(dlo), dhi8 = _mm256_broadcastsi128_si256(dhi);
+    const __m256i fba = _mm256_broadcastsi128_si256(w.finish_quad.fba);
+    const bool colclamp = w.finish_quad.colclamp;
+    const __m128i keep = _mm_set1_epi32(kMasked ? static_cast<int>((w.keep & 0xFFFF) * 0x10001u) : 0);
+    auto eight = [&](const u32* c) __attribute__((always_inline, target("avx2"))) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+        if constexpr (kDither) {
+            const __m256i zero = _mm256_setzero_si256();
+            __m256i lo = _mm256_add_epi16(_mm256_unpacklo_epi8(v, zero), dlo8);
+            __m256i hi = _mm256_add_epi16(_mm256_unpackhi_epi8(v, zero), dhi8);
+            if (!colclamp) {
+                const __m256i low8 = _mm256_set1_epi16(0xFF);
+                lo = _mm256_and_si256(lo, low8);
+                hi = _mm256_and_si256(hi, low8);
+            }
+            v = _mm256_packus_epi16(lo, hi);
+        }
+        v = _mm256_or_si256(v, fba);
+        const __m256i rb = _mm256_and_si256(v, _mm256_set1_epi32(0x00F800F8));
+        const __m256i ga = _mm256_and_si256(_mm256_srli_epi32(v, 8), _mm256_set1_epi32(0x008000F8));
+        const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(rb, _mm256_set1_epi32((4096 << 16) | 4)),
+                                             _mm256_madd_epi16(ga, _mm256_set1_epi32((8192 << 16) | 128)));
+        return _mm256_srli_epi32(sum, 5);
+    };
+    for (u32 g = first; g < last; g += 16) {
+        // Pixels 0-3 and 8-11 of the group in the low quad, 4-7 and 12-15
+        // in the high one.
+        const u32* const c = colors + (g - x0);
+        const __m256i q = _mm256_or_si256(eight(c), _mm256_slli_epi32(eight(c + 8), 16));
+        __m128i q0 = _mm256_castsi256_si128(q), q1 = _mm256_extracti128_si256(q, 1);
+        const u32 o = ((page0 + ((g >> sx) << ps) + tab[g & mx]) & units) >> 1;
+        if constexpr (kMasked) {
+            const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
+            q0 = _mm_xor_si128(old0, _mm_andnot_si128(keep, _mm_xor_si128(old0, q0)));
+            q1 = _mm_xor_si128(old1, _mm_andnot_si128(keep, _mm_xor_si128(old1, q1)));
+        }
+        StoreQuad(words, o, q0);
+        StoreQuad(words, o + 8, q1);
+    }
+    if (end != last)
+        WriteSpriteRowHalves<kDither, kMasked>(w, row, last, static_cast<int>(end - last), colors + (last - x0), depths);
+}
+
+WriteFn PickSpriteRowHalves(bool dither, bool masked, bool avx2)
+{
+    static constexpr WriteFn table[2][2][2] = {
+        {{WriteSpriteRowHalves<false, false>, WriteSpriteRowHalves<false, true>},
+         {WriteSpriteRowHalves<true, false>, WriteSpriteRowHalves<true, true>}},
+        {{WriteSpriteRowHalvesAvx2<false, false>, WriteSpriteRowHalvesAvx2<false, true>},
+         {WriteSpriteRowHalvesAvx2<true, false>, WriteSpriteRowHalvesAvx2<true, true>}}};
+    return table[avx2][dither][masked];
 }
 
 // Pixels [x0, x1) (multiples of four) of an even row and the row below it
@@ -3851,7 +3921,7 @@ bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memo
     // of sixteen pixels at a time.
     if (p.whole_rows && env.frame.is16 && HalfColumns(env.frame.psm) && !env.blend && writer.frame_write &&
         (!env.depth.used || (ws.zall != 0 && !ws.zwrite)))
-        writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0);
+        writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0, p.avx2);
     // Every row of a stretch drawn (no scan mask), the plain quad writer on
     // a CT32 frame: rows may be written in pairs.
     p.row_pairs = p.whole_rows && !alpha_test && env.frame.psm == Psm::kCT32 && env.scanmsk < 2 &&
