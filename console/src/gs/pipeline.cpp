@@ -2288,13 +2288,21 @@ SpriteShadeFn PickBilinearShadeAvx2(u32 tfx, bool tcc, bool fog)
     return table[tfx & 3][tcc][fog];
 }
 
+SpriteShadeFn PickNearestShadeAvx2(u32 tfx, bool tcc, bool fog);
+
+// The shading of a row's texels read as nearest reads them.
+SpriteShadeFn PickNearestShade(u32 tfx, bool tcc, bool fog, bool avx2)
+{
+    return avx2 ? PickNearestShadeAvx2(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+}
+
 SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog, bool avx2)
 {
     if (t.direct && t.linear && avx2)
         return PickBilinearShadeAvx2(tfx, tcc, fog);
     if (!t.direct)
         return PickSpriteShade<kSpriteSampled>(tfx, tcc, fog);
-    return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+    return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickNearestShade(tfx, tcc, fog, avx2);
 }
 
 // ---------------------------------------------------------------------------
@@ -3165,6 +3173,43 @@ TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
     case 6: return PickDecodedFinishAvx2<kRepeat, 3, false>(fog);
     default: return PickDecodedFinishAvx2<kRepeat, 3, true>(fog);
     }
+}
+
+// ShadeSpriteRow of a nearest sprite eight pixels at a time (the last four
+// on their own).
+template <u32 kTfx, bool kTcc, bool kFog>
+__attribute__((target("avx2"))) void ShadeNearestRowAvx2(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0,
+                                                         int n, u32* out)
+{
+    const u32 rgba = PackColor(a.s->color);
+    const __m256i f = _mm256_set1_epi32(static_cast<int>(rgba));
+    const __m256i fog = _mm256_set1_epi32(static_cast<int>(a.fog));
+    const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
+    const u32* t = a.texels + col0;
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            CombineEight<kTfx, kTcc, kFog>(f, Load8(t + i), fog, fogcol16));
+    for (; i < n; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         CombineSprite<kTfx, kTcc, kFog>(_mm256_castsi256_si128(f),
+                                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i)),
+                                                         _mm256_castsi256_si128(fog), sc.fogcol16));
+}
+
+SpriteShadeFn PickNearestShadeAvx2(u32 tfx, bool tcc, bool fog)
+{
+    static constexpr SpriteShadeFn table[4][2][2] = {
+        {{ShadeNearestRowAvx2<0, false, false>, ShadeNearestRowAvx2<0, false, true>},
+         {ShadeNearestRowAvx2<0, true, false>, ShadeNearestRowAvx2<0, true, true>}},
+        {{ShadeNearestRowAvx2<1, false, false>, ShadeNearestRowAvx2<1, false, true>},
+         {ShadeNearestRowAvx2<1, true, false>, ShadeNearestRowAvx2<1, true, true>}},
+        {{ShadeNearestRowAvx2<2, false, false>, ShadeNearestRowAvx2<2, false, true>},
+         {ShadeNearestRowAvx2<2, true, false>, ShadeNearestRowAvx2<2, true, true>}},
+        {{ShadeNearestRowAvx2<3, false, false>, ShadeNearestRowAvx2<3, false, true>},
+         {ShadeNearestRowAvx2<3, true, false>, ShadeNearestRowAvx2<3, true, true>}},
+    };
+    return table[tfx & 3][tcc][fog];
 }
 
 #undef GS_AVX2
@@ -4263,7 +4308,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
     // row with its texel centres on the pixel centres across and down as
     // nearest reads it.
     if (run && run_begin == 0 && run_end == n && !alpha_test && whole_rows) {
-        const SpriteShadeFn plain_shade = linear ? PickSpriteShade<kSpriteNearest>(tfx, tcc, fog) : shade;
+        const SpriteShadeFn plain_shade = linear ? PickNearestShade(tfx, tcc, fog, avx2) : shade;
         const u32 first_texel = static_cast<u32>(ua[0]);
         s32 read_v = -1;  // the texel row in row_texels
         // Bilinear: the texel rows weighted across in filtered[0] and [1].
@@ -4366,7 +4411,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
         });
         return;
     }
-    const SpriteShadeFn centred_shade = PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+    const SpriteShadeFn centred_shade = PickNearestShade(tfx, tcc, fog, avx2);
 
     // Two weighted texel rows, tagged with their row; a row below reuses the
     // one it shares with the row above.
