@@ -131,6 +131,20 @@ public:
         return (((row_block_ + (x >> shift_x_) * kPageBlocks) << unit_shift_) + row_table_[x & mask_x_]) & units_mask_;
     }
 
+    // From row y to row `below` = y + 1 of the same buffer (`layout` and
+    // `bw` as constructed): the next row of the page's table, or the top of
+    // the next row of pages.  The cursor is then the one constructed for
+    // `below`.
+    void Down(const Layout& layout, u32 bw, u32 below)
+    {
+        if ((below & ((1u << layout.page_shift_y) - 1)) != 0) {
+            row_table_ += mask_x_ + 1;
+        } else {
+            row_block_ += PagesAcross(layout, bw) * kPageBlocks;
+            row_table_ = layout.table;
+        }
+    }
+
     // The parts of Offset(x), for walking a row's table several pixels at
     // a time: the base of x's page, the row's table in a page and its mask.
     u32 PageBase(u32 x) const { return (row_block_ + (x >> shift_x_) * kPageBlocks) << unit_shift_; }

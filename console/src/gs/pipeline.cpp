@@ -2283,13 +2283,21 @@ SpriteShadeFn PickBilinearShadeAvx2(u32 tfx, bool tcc, bool fog)
     return table[tfx & 3][tcc][fog];
 }
 
+SpriteShadeFn PickNearestShadeAvx2(u32 tfx, bool tcc, bool fog);
+
+// The shading of a row's texels read as nearest reads them.
+SpriteShadeFn PickNearestShade(u32 tfx, bool tcc, bool fog, bool avx2)
+{
+    return avx2 ? PickNearestShadeAvx2(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+}
+
 SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog, bool avx2)
 {
     if (t.direct && t.linear && avx2)
         return PickBilinearShadeAvx2(tfx, tcc, fog);
     if (!t.direct)
         return PickSpriteShade<kSpriteSampled>(tfx, tcc, fog);
-    return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+    return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickNearestShade(tfx, tcc, fog, avx2);
 }
 
 // ---------------------------------------------------------------------------
@@ -3162,6 +3170,43 @@ TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
     }
 }
 
+// ShadeSpriteRow of a nearest sprite eight pixels at a time (the last four
+// on their own).
+template <u32 kTfx, bool kTcc, bool kFog>
+__attribute__((target("avx2"))) void ShadeNearestRowAvx2(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0,
+                                                         int n, u32* out)
+{
+    const u32 rgba = PackColor(a.s->color);
+    const __m256i f = _mm256_set1_epi32(static_cast<int>(rgba));
+    const __m256i fog = _mm256_set1_epi32(static_cast<int>(a.fog));
+    const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
+    const u32* t = a.texels + col0;
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            CombineEight<kTfx, kTcc, kFog>(f, Load8(t + i), fog, fogcol16));
+    for (; i < n; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         CombineSprite<kTfx, kTcc, kFog>(_mm256_castsi256_si128(f),
+                                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i)),
+                                                         _mm256_castsi256_si128(fog), sc.fogcol16));
+}
+
+SpriteShadeFn PickNearestShadeAvx2(u32 tfx, bool tcc, bool fog)
+{
+    static constexpr SpriteShadeFn table[4][2][2] = {
+        {{ShadeNearestRowAvx2<0, false, false>, ShadeNearestRowAvx2<0, false, true>},
+         {ShadeNearestRowAvx2<0, true, false>, ShadeNearestRowAvx2<0, true, true>}},
+        {{ShadeNearestRowAvx2<1, false, false>, ShadeNearestRowAvx2<1, false, true>},
+         {ShadeNearestRowAvx2<1, true, false>, ShadeNearestRowAvx2<1, true, true>}},
+        {{ShadeNearestRowAvx2<2, false, false>, ShadeNearestRowAvx2<2, false, true>},
+         {ShadeNearestRowAvx2<2, true, false>, ShadeNearestRowAvx2<2, true, true>}},
+        {{ShadeNearestRowAvx2<3, false, false>, ShadeNearestRowAvx2<3, false, true>},
+         {ShadeNearestRowAvx2<3, true, false>, ShadeNearestRowAvx2<3, true, true>}},
+    };
+    return table[tfx & 3][tcc][fog];
+}
+
 #undef GS_AVX2
 
 template <int kFrame, int kDepth>
@@ -3268,11 +3313,81 @@ void WriteSpriteRowHalves(const WriterState& w, const PixelRow& row, u32 x0, int
         merge_group(last, 0, static_cast<s32>(end - last));
 }
 
-WriteFn PickSpriteRowHalves(bool dither, bool masked)
+// WriteSpriteRowHalves eight pixels at a time (FinishFour and Narrow16Four
+// on both halves of a 256-bit register, the dither values of pixels 4 to 7
+// being those of 0 to 3); the groups the span only partly covers by
+// WriteSpriteRowHalves itself.
+template <bool kDither, bool kMasked>
+__attribute__((target("avx2"))) void WriteSpriteRowHalvesAvx2(const WriterState& w, const PixelRow& row, u32 x0, int n,
+                                                               const u32* colors, const u32* depths)
 {
-    static constexpr WriteFn table[2][2] = {{WriteSpriteRowHalves<false, false>, WriteSpriteRowHalves<false, true>},
-                                            {WriteSpriteRowHalves<true, false>, WriteSpriteRowHalves<true, true>}};
-    return table[dither][masked];
+    const u32 end = x0 + static_cast<u32>(std::max(n, 0));
+    const u32 first = (x0 + 15) & ~15u, last = end & ~15u;
+    if (first >= last) {
+        WriteSpriteRowHalves<kDither, kMasked>(w, row, x0, n, colors, depths);
+        return;
+    }
+    if (x0 != first)
+        WriteSpriteRowHalves<kDither, kMasked>(w, row, x0, static_cast<int>(first - x0), colors, depths);
+    u32* const words = w.words;
+    const RowCursor& fr = row.FrameRow();
+    const u16* const tab = fr.RowTable();
+    const u32 mx = fr.MaskX(), sx = fr.ShiftX(), ps = fr.PageShift(), units = fr.UnitsMask();
+    const u32 page0 = fr.PageBase(0);
+    __m128i dlo = _mm_setzero_si128(), dhi = _mm_setzero_si128();
+    if constexpr (kDither)
+        DitherFour(w, row, 0, dlo, dhi);
+    const __m256i dlo8 = _mm256_broadcastsi128_si256(dlo), dhi8 = _mm256_broadcastsi128_si256(dhi);
+    const __m256i fba = _mm256_broadcastsi128_si256(w.finish_quad.fba);
+    const bool colclamp = w.finish_quad.colclamp;
+    const __m128i keep = _mm_set1_epi32(kMasked ? static_cast<int>((w.keep & 0xFFFF) * 0x10001u) : 0);
+    auto eight = [&](const u32* c) __attribute__((always_inline, target("avx2"))) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+        if constexpr (kDither) {
+            const __m256i zero = _mm256_setzero_si256();
+            __m256i lo = _mm256_add_epi16(_mm256_unpacklo_epi8(v, zero), dlo8);
+            __m256i hi = _mm256_add_epi16(_mm256_unpackhi_epi8(v, zero), dhi8);
+            if (!colclamp) {
+                const __m256i low8 = _mm256_set1_epi16(0xFF);
+                lo = _mm256_and_si256(lo, low8);
+                hi = _mm256_and_si256(hi, low8);
+            }
+            v = _mm256_packus_epi16(lo, hi);
+        }
+        v = _mm256_or_si256(v, fba);
+        const __m256i rb = _mm256_and_si256(v, _mm256_set1_epi32(0x00F800F8));
+        const __m256i ga = _mm256_and_si256(_mm256_srli_epi32(v, 8), _mm256_set1_epi32(0x008000F8));
+        const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(rb, _mm256_set1_epi32((4096 << 16) | 4)),
+                                             _mm256_madd_epi16(ga, _mm256_set1_epi32((8192 << 16) | 128)));
+        return _mm256_srli_epi32(sum, 5);
+    };
+    for (u32 g = first; g < last; g += 16) {
+        // Pixels 0-3 and 8-11 of the group in the low quad, 4-7 and 12-15
+        // in the high one.
+        const u32* const c = colors + (g - x0);
+        const __m256i q = _mm256_or_si256(eight(c), _mm256_slli_epi32(eight(c + 8), 16));
+        __m128i q0 = _mm256_castsi256_si128(q), q1 = _mm256_extracti128_si256(q, 1);
+        const u32 o = ((page0 + ((g >> sx) << ps) + tab[g & mx]) & units) >> 1;
+        if constexpr (kMasked) {
+            const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
+            q0 = _mm_xor_si128(old0, _mm_andnot_si128(keep, _mm_xor_si128(old0, q0)));
+            q1 = _mm_xor_si128(old1, _mm_andnot_si128(keep, _mm_xor_si128(old1, q1)));
+        }
+        StoreQuad(words, o, q0);
+        StoreQuad(words, o + 8, q1);
+    }
+    if (end != last)
+        WriteSpriteRowHalves<kDither, kMasked>(w, row, last, static_cast<int>(end - last), colors + (last - x0), depths);
+}
+
+WriteFn PickSpriteRowHalves(bool dither, bool masked, bool avx2)
+{
+    static constexpr WriteFn table[2][2][2] = {
+        {{WriteSpriteRowHalves<false, false>, WriteSpriteRowHalves<false, true>},
+         {WriteSpriteRowHalves<true, false>, WriteSpriteRowHalves<true, true>}},
+        {{WriteSpriteRowHalvesAvx2<false, false>, WriteSpriteRowHalvesAvx2<false, true>},
+         {WriteSpriteRowHalvesAvx2<true, false>, WriteSpriteRowHalvesAvx2<true, true>}}};
+    return table[avx2][dither][masked];
 }
 
 // Pixels [x0, x1) (multiples of four) of an even row and the row below it
@@ -3311,6 +3426,62 @@ __m128i FogColor16(u32 fogcol)
 {
     return Widen(fogcol & 0xFFFFFF);
 }
+
+// Asks for the line holding `p`, read or written soon (an asm statement:
+// GCC may drop a plain prefetch in a loop doing nothing else).
+__attribute__((always_inline)) inline void PrefetchLine(const void* p)
+{
+    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
+}
+
+// Asks for the lines of the blocks at columns [x0, x1) (multiples of the
+// block width `bx`) of a block row; `unit` is log2 of the row's offset
+// units in a word (Unit).
+void PrefetchBlockRow(const u32* words, const RowCursor& row, u32 unit, u32 x0, u32 x1, u32 bx)
+{
+    for (u32 x = x0; x < x1; x += bx) {
+        const u32* const block = words + ((row.Offset(x) >> unit) & (kMemoryWords - 1) & ~63u);
+        for (u32 i = 0; i < 64; i += 16)
+            PrefetchLine(block + i);
+    }
+}
+
+// A walk down the rows of a buffer's columns [x0, x1) asking for its blocks
+// a block row ahead: at the first row of each block row, the blocks of the
+// next block row of the band's (the passes over whole frames go through
+// buffers far larger than the caches, block by block, which the processor
+// does not foresee).
+class BlocksAhead {
+public:
+    BlocksAhead(const Layout& layout, u32 bp, u32 bw, u32 x0, u32 x1)
+        : layout_(&layout),
+          bp_(bp),
+          bw_(bw),
+          unit_(static_cast<u32>(layout.unit)),
+          bx_(layout.block_width),
+          by_(layout.block_height),
+          x0_(x0 & ~(bx_ - 1u)),
+          x1_(x1)
+    {
+    }
+
+    // Row y of the walk, which ends at row `end`.
+    void Row(const u32* words, s32 y, s32 end, const RowBands& bands) const
+    {
+        if ((static_cast<u32>(y) & (by_ - 1)) != 0)
+            return;
+        s32 next = y + static_cast<s32>(by_);
+        if (next >= end)
+            return;
+        bands.Stretch(next, end);
+        if (next < end)
+            PrefetchBlockRow(words, RowCursor(*layout_, bp_, bw_, static_cast<u32>(next)), unit_, x0_, x1_, bx_);
+    }
+
+private:
+    const Layout* layout_;
+    u32 bp_, bw_, unit_, bx_, by_, x0_, x1_;
+};
 
 // A value per pixel that repeats every four columns and rows (a flat colour,
 // or one dithered): pixel (x, y) takes value[(y & 3) * 4 + (x & 3)].
@@ -3454,8 +3625,13 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     // The band's block rows only: a band holds whole block rows here.
     for (s32 y = static_cast<s32>(cy0); y < static_cast<s32>(cy1);) {
         const s32 end = bands.Stretch(y, static_cast<s32>(cy1));
-        for (; y < end; y += static_cast<s32>(by))
+        for (; y < end; y += static_cast<s32>(by)) {
+            // The block row below is asked for while this one is filled.
+            if (y + static_cast<s32>(by) < end)
+                PrefetchBlockRow(words, RowCursor(layout, bp, bw, static_cast<u32>(y) + by), halves ? 1 : 0, cx0, cx1,
+                                 bx);
             fill(words, RowCursor(layout, bp, bw, static_cast<u32>(y)), halves, cx0, cx1, bx, image, ~mask);
+        }
         y = std::max(y, end);
     }
 }
@@ -3769,7 +3945,7 @@ bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memo
     // of sixteen pixels at a time.
     if (p.whole_rows && env.frame.is16 && HalfColumns(env.frame.psm) && !env.blend && writer.frame_write &&
         (!env.depth.used || (ws.zall != 0 && !ws.zwrite)))
-        writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0);
+        writer.write = PickSpriteRowHalves(env.dither, ws.keep != 0, p.avx2);
     // Every row of a stretch drawn (no scan mask), the plain quad writer on
     // a CT32 frame: rows may be written in pairs.
     p.row_pairs = p.whole_rows && !alpha_test && env.frame.psm == Psm::kCT32 && env.scanmsk < 2 &&
@@ -3919,16 +4095,23 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
             return;
         for (u32& c : color_room)
             c = rgba;
-        for (s32 py = s.py_begin; py < s.py_end; ++py) {
-            if (RowMasked(env.scanmsk, py) || !bands.Has(py))
-                continue;
-            const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
-            if (writer.flat_fill) {
-                writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
-                continue;
+        const BlocksAhead frame_ahead(frame_layout, env.frame.bp, env.frame.bw, static_cast<u32>(s.px_begin),
+                                      static_cast<u32>(s.px_end));
+        for (s32 y = s.py_begin; y < s.py_end;) {
+            const s32 end = bands.Stretch(y, s.py_end);
+            PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(y));
+            for (s32 py = y; py < end; ++py, row.Down(frame_layout, depth_layout, env)) {
+                if (RowMasked(env.scanmsk, py))
+                    continue;
+                frame_ahead.Row(ws.words, py, s.py_end, bands);
+                if (writer.flat_fill) {
+                    writer.fill(ws, row, static_cast<u32>(s.px_begin), s.px_end - s.px_begin, rgba, s.z);
+                    continue;
+                }
+                for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
+                    writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
             }
-            for (s32 px = s.px_begin; px < s.px_end; px += kChunk)
-                writer.write(ws, row, static_cast<u32>(px), std::min(kChunk, s.px_end - px), colors, depths);
+            y = std::max(y, end);
         }
         return;
     }
@@ -3995,14 +4178,16 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
     };
     // The band's rows only, a stretch of them at a time, each stretch
     // stepping v from its first row.
+    const BlocksAhead frame_ahead(frame_layout, env.frame.bp, env.frame.bw, x_begin, x_end);
     auto each_row = [&](auto&& row_work) {
         for (s32 y = s.py_begin; y < s.py_end;) {
             const s32 end = bands.Stretch(y, s.py_end);
             UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
-            for (s32 py = y; py < end; ++py, v.Next()) {
+            PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(y));
+            for (s32 py = y; py < end; ++py, v.Next(), row.Down(frame_layout, depth_layout, env)) {
                 if (RowMasked(env.scanmsk, py))
                     continue;
-                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                frame_ahead.Row(ws.words, py, s.py_end, bands);
                 args.v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
                 const u32* row_colors = row_work();
                 if (row_colors && whole_rows && !alpha_test) {
@@ -4102,7 +4287,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
     // row with its texel centres on the pixel centres across and down as
     // nearest reads it.
     if (run && run_begin == 0 && run_end == n && !alpha_test && whole_rows) {
-        const SpriteShadeFn plain_shade = linear ? PickSpriteShade<kSpriteNearest>(tfx, tcc, fog) : shade;
+        const SpriteShadeFn plain_shade = linear ? PickNearestShade(tfx, tcc, fog, avx2) : shade;
         const u32 first_texel = static_cast<u32>(ua[0]);
         s32 read_v = -1;  // the texel row in row_texels
         // Bilinear: the texel rows weighted across in filtered[0] and [1].
@@ -4115,13 +4300,28 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
         // What `shaded` holds: texel rows v0 and v1 mixed with weight fv, or
         // (fv -2) texel row v0 as it is.
         s32 shaded_v0 = -1, shaded_v1 = -1, shaded_fv = -1;
+        // The texel rows read go down (or up) with the rows drawn.
+        const Layout& texel_layout = LayoutOf(env.tex.psm);
+        const u32 level = tex.lod.level;
+        const RowBands all_rows;
+        const BlocksAhead texels_ahead(texel_layout, env.tex.level_tbp[level], env.tex.level_tbw[level], first_texel,
+                                       first_texel + static_cast<u32>(n) + 1);
+        const s32 texel_block_rows = texel_layout.block_height;
+        const bool texels_down = uv ? s.v1 >= s.v0 : s.t1 >= s.t0;
+        auto texels_read = [&](s32 tv) __attribute__((always_inline)) {
+            if (texels_down)
+                texels_ahead.Row(l.words, tv, INT_MAX, all_rows);
+            else if ((tv & (texel_block_rows - 1)) == 0 && tv >= texel_block_rows)
+                texels_ahead.Row(l.words, tv - texel_block_rows, INT_MAX, all_rows);
+        };
         for (s32 y = s.py_begin; y < s.py_end;) {
             const s32 end = bands.Stretch(y, s.py_end);
             UvStepper v(s.v0, s.v1, s.y0, s.y1, y);
-            for (s32 py = y; py < end; ++py, v.Next()) {
+            PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(y));
+            for (s32 py = y; py < end; ++py, v.Next(), row.Down(frame_layout, depth_layout, env)) {
                 if (RowMasked(env.scanmsk, py))
                     continue;
-                const PixelRow row(frame_layout, depth_layout, env, static_cast<u32>(py));
+                frame_ahead.Row(ws.words, py, s.py_end, bands);
                 const s32 v16 = uv ? v.Value() : StepStq(s.t0, s.t1, s.q, env.tex.th, s.y0, s.y1, py);
                 s32 v0, v1, fv;
                 if (!linear) {
@@ -4140,6 +4340,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
                 const u32* row_colors = shaded;
                 if (fv == -2) {
                     if (v0 != read_v) {
+                        texels_read(v0);
                         readers.run(l, tex.expand, l.RowFor(static_cast<u32>(v0)), first_texel, n, row_texels);
                         read_v = v0;
                     }
@@ -4160,6 +4361,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
                         if (slot_v[1] == tv)
                             return slot[1];
                         const int k = slot_v[0] == keep ? 1 : 0;
+                        texels_read(tv);
                         readers.run(l, tex.expand, l.RowFor(static_cast<u32>(tv)), first_texel, n + 1, run_texels);
                         weigh(run_texels, n, wu, slot[k]);
                         slot_v[k] = tv;
@@ -4188,7 +4390,7 @@ void DrawPreparedSprite(const SpritePlan& p, const RowBands& bands)
         });
         return;
     }
-    const SpriteShadeFn centred_shade = PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+    const SpriteShadeFn centred_shade = PickNearestShade(tfx, tcc, fog, avx2);
 
     // Two weighted texel rows, tagged with their row; a row below reuses the
     // one it shares with the row above.

@@ -62,6 +62,15 @@ public:
     {
     }
 
+    // From row y to row y + 1, with the layouts and state the row was
+    // constructed from: then the row constructed for y + 1.
+    void Down(const Layout& frame, const Layout& depth, const DrawEnv& env)
+    {
+        ++y_;
+        frame_.Down(frame, env.frame.bw, y_);
+        depth_.Down(depth, env.frame.bw, y_);
+    }
+
     u32 Y() const { return y_; }
     u32 FrameOffset(u32 x) const { return frame_.Offset(x); }
     u32 DepthOffset(u32 x) const { return depth_.Offset(x); }
