@@ -2831,25 +2831,36 @@ GS_AVX2 void TrianglePieceAvx2(const TriangleSpanAvx2& sp, TriangleValuesAvx2& v
 // SampleDecodedSpan's columns, rows and weights, its texels gathered, and
 // BilinearFour and CombineFour lane for lane (every step keeps to the 128-bit
 // halves, pixels 0-3 in the low one and 4-7 in the high one).
+//
+// SpreadEight: each pixel's value (below 2^15) in the four 16-bit lanes of
+// its channels, pixels 0, 1 | 4, 5 in lo and 2, 3 | 6, 7 in hi, the layout
+// of the 8-bit channels widened with unpacklo/unpackhi_epi8.
 GS_AVX2 void SpreadEight(__m256i v, __m256i& lo, __m256i& hi)
 {
-    const __m256i p = _mm256_packs_epi32(v, v);
-    const __m256i w = _mm256_unpacklo_epi16(p, p);
-    lo = _mm256_unpacklo_epi32(w, w);
-    hi = _mm256_unpackhi_epi32(w, w);
+    const __m256i words01 = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5, 0, 1, 0, 1, 0, 1, 0, 1, 4,
+                                             5, 4, 5, 4, 5, 4, 5);
+    const __m256i words23 = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13, 8, 9, 8, 9, 8, 9,
+                                             8, 9, 12, 13, 12, 13, 12, 13, 12, 13);
+    lo = _mm256_shuffle_epi8(v, words01);
+    hi = _mm256_shuffle_epi8(v, words23);
 }
 
+// CombineEight with the texels' channels widened to 16-bit lanes as
+// unpacklo_epi8 (t_lo) and unpackhi_epi8 (t_hi) widen them: the texture
+// function multiplies them as they are; DECAL and the alpha of the
+// highlights take them packed.
 template <u32 kTfx, bool kTcc, bool kFog>
-GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
+GS_AVX2 __m256i CombineEight(__m256i f, __m256i t_lo, __m256i t_hi, __m256i fog, __m256i fogcol16)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     __m256i c;
     if constexpr (kTfx == 1) {  // DECAL
+        const __m256i t = _mm256_packus_epi16(t_lo, t_hi);
         c = _mm256_or_si256(_mm256_andnot_si256(alpha, t), _mm256_and_si256(alpha, kTcc ? t : f));
     } else {
-        __m256i lo = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(f, zero), _mm256_unpacklo_epi8(t, zero)), 7);
-        __m256i hi = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(f, zero), _mm256_unpackhi_epi8(t, zero)), 7);
+        __m256i lo = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(f, zero), t_lo), 7);
+        __m256i hi = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(f, zero), t_hi), 7);
         if constexpr (kTfx == 0) {  // MODULATE
             c = _mm256_packus_epi16(lo, hi);
             if constexpr (!kTcc)
@@ -2859,6 +2870,7 @@ GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16
             SpreadEight(_mm256_srli_epi32(f, 24), fa_lo, fa_hi);
             lo = _mm256_add_epi16(lo, fa_lo);
             hi = _mm256_add_epi16(hi, fa_hi);
+            const __m256i t = _mm256_packus_epi16(t_lo, t_hi);
             const __m256i a = !kTcc ? f : kTfx == 2 ? _mm256_adds_epu8(t, f) : t;
             c = _mm256_or_si256(_mm256_andnot_si256(alpha, _mm256_packus_epi16(lo, hi)), _mm256_and_si256(alpha, a));
         }
@@ -2878,6 +2890,13 @@ GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16
     return c;
 }
 
+template <u32 kTfx, bool kTcc, bool kFog>
+GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    return CombineEight<kTfx, kTcc, kFog>(f, _mm256_unpacklo_epi8(t, zero), _mm256_unpackhi_epi8(t, zero), fog, fogcol16);
+}
+
 GS_AVX2 __m256i Load8(const void* p)
 {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
@@ -2885,8 +2904,11 @@ GS_AVX2 __m256i Load8(const void* p)
 
 // The texel pairs at row[o[0]], row[o[1]] in the low half and row[o[4]],
 // row[o[5]] in the high one: a decoded pixel's left and right texels are
-// neighbours in memory, one 64-bit load a row.
-GS_AVX2 __m256 TexelPairs(const u32* row, const u32* o)
+// neighbours in memory, one 64-bit load a row.  The offsets are read from
+// memory each time they are used: made into scalars from a register they
+// take two instructions each and, with the few general registers of this
+// target, spill anyway.
+GS_AVX2 __m256 TexelPairs(const u32* row, const volatile u32* o)
 {
     const __m128d lo = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + o[0])),
                                     reinterpret_cast<const double*>(row + o[1]));
@@ -2916,8 +2938,12 @@ GS_AVX2 __m256i BilinearColumn(__m256i h0, __m256i h1, __m256i w)
 // one multiply-add of unsigned texel bytes by signed weight bytes gives (at
 // most 255 x 16, never saturating) once each channel's a and b are
 // neighbours; then h0 x 16 + (h1 - h0) x fv, down by eight.
-GS_AVX2 __m256i BilinearPairsEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
-                                   __m256i fv)
+//
+// BilinearHalvesEight leaves the channels in 16-bit lanes (at most 255),
+// pixels 0, 1 | 4, 5 in c01 and 2, 3 | 6, 7 in c23: unpacklo_epi8 and
+// unpackhi_epi8 of the packed result.
+GS_AVX2 void BilinearHalvesEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
+                                 __m256i fv, __m256i& c01, __m256i& c23)
 {
     const __m256i pair_bytes =
         _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13,
@@ -2927,8 +2953,15 @@ GS_AVX2 __m256i BilinearPairsEight(__m256 above01, __m256 above23, __m256 below0
     __m256i wu01, wu23, wv01, wv23;
     SpreadEight(wu, wu01, wu23);
     SpreadEight(fv, wv01, wv23);
-    const __m256i c01 = BilinearColumn(BilinearRow(above01, pair_bytes, wu01), BilinearRow(below01, pair_bytes, wu01), wv01);
-    const __m256i c23 = BilinearColumn(BilinearRow(above23, pair_bytes, wu23), BilinearRow(below23, pair_bytes, wu23), wv23);
+    c01 = BilinearColumn(BilinearRow(above01, pair_bytes, wu01), BilinearRow(below01, pair_bytes, wu01), wv01);
+    c23 = BilinearColumn(BilinearRow(above23, pair_bytes, wu23), BilinearRow(below23, pair_bytes, wu23), wv23);
+}
+
+GS_AVX2 __m256i BilinearPairsEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
+                                   __m256i fv)
+{
+    __m256i c01, c23;
+    BilinearHalvesEight(above01, above23, below01, below23, fu, fv, c01, c23);
     return _mm256_packus_epi16(c01, c23);
 }
 
@@ -2954,7 +2987,12 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
     const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
     const u32* const texels = d.texels.data();
     const u32* const below = texels + d.stride;
-    alignas(32) u32 o[8];
+    // First the texel offsets and weights of the whole batch, each group's
+    // texel lines asked for as soon as its offsets are known; then the
+    // filter and the texture function, the lines by then on their way.
+    alignas(32) u32 offsets[kBatch + 8];
+    alignas(32) u32 weights_u[kBatch + 8];
+    alignas(32) u32 weights_v[kBatch + 8];
     for (int i = 0; i < n; i += 8) {
         const __m256i u = _mm256_sub_epi32(_mm256_sra_epi32(Load8(b.us + i), level), eight);
         const __m256i v = _mm256_sub_epi32(_mm256_sra_epi32(Load8(b.vs + i), level), eight);
@@ -2970,12 +3008,23 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
                 _mm256_min_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_add_epi32(_mm256_srai_epi32(v, 4), addv), andv), plusv), hiv),
                 zero);
         }
-        _mm256_store_si256(reinterpret_cast<__m256i*>(o), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
-        const __m256i t = BilinearPairsEight(TexelPairs(texels, o), TexelPairs(texels, o + 2), TexelPairs(below, o),
-                                             TexelPairs(below, o + 2), _mm256_and_si256(u, fifteen),
-                                             _mm256_and_si256(v, fifteen));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(offsets + i), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_u + i), _mm256_and_si256(u, fifteen));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_v + i), _mm256_and_si256(v, fifteen));
+        const volatile u32* const ov = offsets + i;
+        const u32 first = ov[0], last = ov[7] + 1;
+        _mm_prefetch(reinterpret_cast<const char*>(texels + first), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(below + first), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(texels + last), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(below + last), _MM_HINT_T0);
+    }
+    for (int i = 0; i < n; i += 8) {
+        const volatile u32* const ov = offsets + i;
+        __m256i t01, t23;
+        BilinearHalvesEight(TexelPairs(texels, ov), TexelPairs(texels, ov + 2), TexelPairs(below, ov),
+                            TexelPairs(below, ov + 2), Load8(weights_u + i), Load8(weights_v + i), t01, t23);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(b.colors + i),
-                            CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t, Load8(b.fogs + i), fogcol16));
+                            CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t01, t23, Load8(b.fogs + i), fogcol16));
     }
 }
 
