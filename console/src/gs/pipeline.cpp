@@ -1733,6 +1733,23 @@ void DecodeLevel(const TexLevel& l, const TexExpand& e, DecodedTexture& d)
     }
 }
 
+// Asks for the lines of a run of pixels' texel pairs in a decoded level
+// (the first pixel's and the right texel of the pixel `last` after it, in
+// the row above and the row below; offsets written just before are read
+// back rather than taken out of a register).
+inline void PrefetchTexelPairs(const u32* texels, size_t below, const volatile u32* offsets, int last)
+{
+    const u32 a = offsets[0], b = offsets[last] + 1;
+    _mm_prefetch(reinterpret_cast<const char*>(texels + a), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(texels + a + below), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(texels + b), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(texels + b + below), _MM_HINT_T0);
+}
+
+// The most pixels SampleDecodedSpan takes: a batch of triangle pixels and
+// the lanes of its last partial quad.
+constexpr int kDecodedSpanMost = 2 * kChunk + 4;
+
 // Bilinear samples from a decoded level for n pixels (a multiple of four)
 // whose texture coordinates are us[i], vs[i]: the same raw columns, rows and
 // weights as SampleBilinearSpan, each pixel's two texel pairs read with two
@@ -1750,7 +1767,12 @@ __attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTextur
     const __m128i stride = _mm_set1_epi32(static_cast<int>(d.stride));
     const u32* const texels = d.texels.data();
     const size_t below = d.stride;
-    alignas(16) u32 o[4];
+    // First the texel offsets and weights of all n pixels, each quad's texel
+    // lines asked for as soon as its offsets are known; then the filter, the
+    // lines by then on their way.
+    alignas(16) u32 offsets[kDecodedSpanMost];
+    alignas(16) u32 weights_u[kDecodedSpanMost];
+    alignas(16) u32 weights_v[kDecodedSpanMost];
     for (int i = 0; i < n; i += 4) {
         const __m128i u = _mm_sub_epi32(_mm_sra_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(us + i)), level), eight);
         const __m128i v = _mm_sub_epi32(_mm_sra_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(vs + i)), level), eight);
@@ -1763,7 +1785,13 @@ __attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTextur
             cv = Max32(Min32(_mm_add_epi32(_mm_and_si128(_mm_add_epi32(_mm_srai_epi32(v, 4), addv), andv), plusv), hiv), zero);
         }
         // Stored rows and strides are below 2^11: one 16-bit multiply-add.
-        _mm_store_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi32(_mm_madd_epi16(cv, stride), cu));
+        _mm_store_si128(reinterpret_cast<__m128i*>(offsets + i), _mm_add_epi32(_mm_madd_epi16(cv, stride), cu));
+        _mm_store_si128(reinterpret_cast<__m128i*>(weights_u + i), _mm_and_si128(u, fifteen));
+        _mm_store_si128(reinterpret_cast<__m128i*>(weights_v + i), _mm_and_si128(v, fifteen));
+        PrefetchTexelPairs(texels, below, offsets + i, 3);
+    }
+    for (int i = 0; i < n; i += 4) {
+        const u32* const o = offsets + i;
         const __m128i a0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[0]));
         const __m128i a1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[1]));
         const __m128i a2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[2]));
@@ -1782,7 +1810,8 @@ __attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTextur
         const __m128i t10 = _mm_castps_si128(_mm_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1)));
         const __m128i t01 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0)));
         const __m128i t11 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1)));
-        sink(i, BilinearFour(t00, t10, t01, t11, _mm_and_si128(u, fifteen), _mm_and_si128(v, fifteen)));
+        sink(i, BilinearFour(t00, t10, t01, t11, _mm_load_si128(reinterpret_cast<const __m128i*>(weights_u + i)),
+                             _mm_load_si128(reinterpret_cast<const __m128i*>(weights_v + i))));
     }
 }
 
@@ -2592,6 +2621,7 @@ static void Finish(const ShadeContext& sc, TriangleBatch& b)
         if constexpr (kDirect && kBilinear) {
             // Decoded textures are sampled and combined in one pass.
             const DecodedTexture* d = sc.tex->decoded;
+            static_assert(kBatch + 4 <= kDecodedSpanMost);
             if (d && d->u.repeat && d->v.repeat) {
                 SampleDecodedSpan<true>(*d, us, vs, quads, combine);
                 return;
@@ -2828,7 +2858,7 @@ GS_AVX2 void TrianglePieceAvx2(const TriangleSpanAvx2& sp, TriangleValuesAvx2& v
 }
 
 // Finish for a decoded texture with 256-bit vectors, eight pixels a step:
-// SampleDecodedSpan's columns, rows and weights, its texels gathered, and
+// SampleDecodedSpan's columns, rows, weights and texel pairs, and
 // BilinearFour and CombineFour lane for lane (every step keeps to the 128-bit
 // halves, pixels 0-3 in the low one and 4-7 in the high one).
 //
@@ -2845,9 +2875,9 @@ GS_AVX2 void SpreadEight(__m256i v, __m256i& lo, __m256i& hi)
     hi = _mm256_shuffle_epi8(v, words23);
 }
 
-// CombineEight with the texels' channels widened to 16-bit lanes as
-// unpacklo_epi8 (t_lo) and unpackhi_epi8 (t_hi) widen them: the texture
-// function multiplies them as they are; DECAL and the alpha of the
+// CombineFour of eight pixels whose texels' channels come widened to 16-bit
+// lanes as unpacklo_epi8 (t_lo) and unpackhi_epi8 (t_hi) widen them: the
+// texture function multiplies them as they are; DECAL and the alpha of the
 // highlights take them packed.
 template <u32 kTfx, bool kTcc, bool kFog>
 GS_AVX2 __m256i CombineEight(__m256i f, __m256i t_lo, __m256i t_hi, __m256i fog, __m256i fogcol16)
@@ -2890,13 +2920,6 @@ GS_AVX2 __m256i CombineEight(__m256i f, __m256i t_lo, __m256i t_hi, __m256i fog,
     return c;
 }
 
-template <u32 kTfx, bool kTcc, bool kFog>
-GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
-{
-    const __m256i zero = _mm256_setzero_si256();
-    return CombineEight<kTfx, kTcc, kFog>(f, _mm256_unpacklo_epi8(t, zero), _mm256_unpackhi_epi8(t, zero), fog, fogcol16);
-}
-
 GS_AVX2 __m256i Load8(const void* p)
 {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
@@ -2917,7 +2940,7 @@ GS_AVX2 __m256 TexelPairs(const u32* row, const volatile u32* o)
     return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
 }
 
-// A row of BilinearPairsEight: each channel's left and right texel bytes
+// A row of BilinearHalvesEight: each channel's left and right texel bytes
 // made neighbours, then weighted.
 GS_AVX2 __m256i BilinearRow(__m256 pairs, __m256i pair_bytes, __m256i w)
 {
@@ -2937,11 +2960,10 @@ GS_AVX2 __m256i BilinearColumn(__m256i h0, __m256i h1, __m256i w)
 // a x 16 + (b - a) x fu is the same integer as a x (16 - fu) + b x fu, which
 // one multiply-add of unsigned texel bytes by signed weight bytes gives (at
 // most 255 x 16, never saturating) once each channel's a and b are
-// neighbours; then h0 x 16 + (h1 - h0) x fv, down by eight.
-//
-// BilinearHalvesEight leaves the channels in 16-bit lanes (at most 255),
-// pixels 0, 1 | 4, 5 in c01 and 2, 3 | 6, 7 in c23: unpacklo_epi8 and
-// unpackhi_epi8 of the packed result.
+// neighbours; then h0 x 16 + (h1 - h0) x fv, down by eight.  The channels
+// are left in 16-bit lanes (at most 255), pixels 0, 1 | 4, 5 in c01 and
+// 2, 3 | 6, 7 in c23, as unpacklo_epi8 and unpackhi_epi8 would widen the
+// packed samples.
 GS_AVX2 void BilinearHalvesEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
                                  __m256i fv, __m256i& c01, __m256i& c23)
 {
@@ -2955,14 +2977,6 @@ GS_AVX2 void BilinearHalvesEight(__m256 above01, __m256 above23, __m256 below01,
     SpreadEight(fv, wv01, wv23);
     c01 = BilinearColumn(BilinearRow(above01, pair_bytes, wu01), BilinearRow(below01, pair_bytes, wu01), wv01);
     c23 = BilinearColumn(BilinearRow(above23, pair_bytes, wu23), BilinearRow(below23, pair_bytes, wu23), wv23);
-}
-
-GS_AVX2 __m256i BilinearPairsEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
-                                   __m256i fv)
-{
-    __m256i c01, c23;
-    BilinearHalvesEight(above01, above23, below01, below23, fu, fv, c01, c23);
-    return _mm256_packus_epi16(c01, c23);
 }
 
 template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
@@ -3011,12 +3025,7 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
         _mm256_store_si256(reinterpret_cast<__m256i*>(offsets + i), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
         _mm256_store_si256(reinterpret_cast<__m256i*>(weights_u + i), _mm256_and_si256(u, fifteen));
         _mm256_store_si256(reinterpret_cast<__m256i*>(weights_v + i), _mm256_and_si256(v, fifteen));
-        const volatile u32* const ov = offsets + i;
-        const u32 first = ov[0], last = ov[7] + 1;
-        _mm_prefetch(reinterpret_cast<const char*>(texels + first), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(below + first), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(texels + last), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(below + last), _MM_HINT_T0);
+        PrefetchTexelPairs(texels, d.stride, offsets + i, 7);
     }
     for (int i = 0; i < n; i += 8) {
         const volatile u32* const ov = offsets + i;
