@@ -2920,6 +2920,15 @@ GS_AVX2 __m256i CombineEight(__m256i f, __m256i t_lo, __m256i t_hi, __m256i fog,
     return c;
 }
 
+// CombineEight of texels given packed, as a sprite row reads them.
+template <u32 kTfx, bool kTcc, bool kFog>
+GS_AVX2 __m256i CombineEight(__m256i f, __m256i t, __m256i fog, __m256i fogcol16)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    return CombineEight<kTfx, kTcc, kFog>(f, _mm256_unpacklo_epi8(t, zero), _mm256_unpackhi_epi8(t, zero), fog,
+                                          fogcol16);
+}
+
 GS_AVX2 __m256i Load8(const void* p)
 {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
