@@ -3436,6 +3436,10 @@ __attribute__((always_inline)) inline void PrefetchLine(const void* p)
     asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
 }
 
+// Walks over columns wider than this go through whole pages in turn, which
+// the processor foresees itself: they ask for nothing ahead.
+constexpr u32 kBlocksAheadWidth = 64;
+
 // Asks for the lines of the blocks at columns [x0, x1) (multiples of the
 // block width `bx`) of a block row; `unit` is log2 of the row's offset
 // units in a word (Unit).
@@ -3470,7 +3474,7 @@ public:
     // Row y of the walk, which ends at row `end`.
     void Row(const u32* words, s32 y, s32 end, const RowBands& bands) const
     {
-        if ((static_cast<u32>(y) & (by_ - 1)) != 0)
+        if (x1_ - x0_ > kBlocksAheadWidth || (static_cast<u32>(y) & (by_ - 1)) != 0)
             return;
         s32 next = y + static_cast<s32>(by_);
         if (next >= end)
@@ -3629,7 +3633,7 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
         const s32 end = bands.Stretch(y, static_cast<s32>(cy1));
         for (; y < end; y += static_cast<s32>(by)) {
             // The block row below is asked for while this one is filled.
-            if (y + static_cast<s32>(by) < end)
+            if (cx1 - cx0 <= kBlocksAheadWidth && y + static_cast<s32>(by) < end)
                 PrefetchBlockRow(words, RowCursor(layout, bp, bw, static_cast<u32>(y) + by), halves ? 1 : 0, cx0, cx1,
                                  bx);
             fill(words, RowCursor(layout, bp, bw, static_cast<u32>(y)), halves, cx0, cx1, bx, image, ~mask);
