@@ -2281,49 +2281,43 @@ __attribute__((target("avx2"))) void ShadeBilinearRowAvx2(const ShadeContext& sc
     }
 }
 
-template <int kKind>
+template <u32 kTfx, bool kTcc, bool kFog>
+__attribute__((target("avx2"))) void ShadeNearestRowAvx2(const ShadeContext& sc, const SpriteRowArgs& a, s32 col0,
+                                                         int n, u32* out);
+
+// The row shading of a kind (ShadeSpriteRow), or its AVX2 form (nearest and
+// bilinear rows).
+template <int kKind, bool kAvx2, u32 kTfx, bool kTcc, bool kFog>
+constexpr SpriteShadeFn kSpriteRow = !kAvx2                      ? ShadeSpriteRow<kKind, kTfx, kTcc, kFog>
+                                     : kKind == kSpriteNearest ? ShadeNearestRowAvx2<kTfx, kTcc, kFog>
+                                                               : ShadeBilinearRowAvx2<kTfx, kTcc, kFog>;
+
+template <int kKind, bool kAvx2 = false>
 SpriteShadeFn PickSpriteShade(u32 tfx, bool tcc, bool fog)
 {
     static constexpr SpriteShadeFn table[4][2][2] = {
-        {{ShadeSpriteRow<kKind, 0, false, false>, ShadeSpriteRow<kKind, 0, false, true>},
-         {ShadeSpriteRow<kKind, 0, true, false>, ShadeSpriteRow<kKind, 0, true, true>}},
-        {{ShadeSpriteRow<kKind, 1, false, false>, ShadeSpriteRow<kKind, 1, false, true>},
-         {ShadeSpriteRow<kKind, 1, true, false>, ShadeSpriteRow<kKind, 1, true, true>}},
-        {{ShadeSpriteRow<kKind, 2, false, false>, ShadeSpriteRow<kKind, 2, false, true>},
-         {ShadeSpriteRow<kKind, 2, true, false>, ShadeSpriteRow<kKind, 2, true, true>}},
-        {{ShadeSpriteRow<kKind, 3, false, false>, ShadeSpriteRow<kKind, 3, false, true>},
-         {ShadeSpriteRow<kKind, 3, true, false>, ShadeSpriteRow<kKind, 3, true, true>}},
+        {{kSpriteRow<kKind, kAvx2, 0, false, false>, kSpriteRow<kKind, kAvx2, 0, false, true>},
+         {kSpriteRow<kKind, kAvx2, 0, true, false>, kSpriteRow<kKind, kAvx2, 0, true, true>}},
+        {{kSpriteRow<kKind, kAvx2, 1, false, false>, kSpriteRow<kKind, kAvx2, 1, false, true>},
+         {kSpriteRow<kKind, kAvx2, 1, true, false>, kSpriteRow<kKind, kAvx2, 1, true, true>}},
+        {{kSpriteRow<kKind, kAvx2, 2, false, false>, kSpriteRow<kKind, kAvx2, 2, false, true>},
+         {kSpriteRow<kKind, kAvx2, 2, true, false>, kSpriteRow<kKind, kAvx2, 2, true, true>}},
+        {{kSpriteRow<kKind, kAvx2, 3, false, false>, kSpriteRow<kKind, kAvx2, 3, false, true>},
+         {kSpriteRow<kKind, kAvx2, 3, true, false>, kSpriteRow<kKind, kAvx2, 3, true, true>}},
     };
     return table[tfx & 3][tcc][fog];
 }
-
-SpriteShadeFn PickBilinearShadeAvx2(u32 tfx, bool tcc, bool fog)
-{
-    static constexpr SpriteShadeFn table[4][2][2] = {
-        {{ShadeBilinearRowAvx2<0, false, false>, ShadeBilinearRowAvx2<0, false, true>},
-         {ShadeBilinearRowAvx2<0, true, false>, ShadeBilinearRowAvx2<0, true, true>}},
-        {{ShadeBilinearRowAvx2<1, false, false>, ShadeBilinearRowAvx2<1, false, true>},
-         {ShadeBilinearRowAvx2<1, true, false>, ShadeBilinearRowAvx2<1, true, true>}},
-        {{ShadeBilinearRowAvx2<2, false, false>, ShadeBilinearRowAvx2<2, false, true>},
-         {ShadeBilinearRowAvx2<2, true, false>, ShadeBilinearRowAvx2<2, true, true>}},
-        {{ShadeBilinearRowAvx2<3, false, false>, ShadeBilinearRowAvx2<3, false, true>},
-         {ShadeBilinearRowAvx2<3, true, false>, ShadeBilinearRowAvx2<3, true, true>}},
-    };
-    return table[tfx & 3][tcc][fog];
-}
-
-SpriteShadeFn PickNearestShadeAvx2(u32 tfx, bool tcc, bool fog);
 
 // The shading of a row's texels read as nearest reads them.
 SpriteShadeFn PickNearestShade(u32 tfx, bool tcc, bool fog, bool avx2)
 {
-    return avx2 ? PickNearestShadeAvx2(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
+    return avx2 ? PickSpriteShade<kSpriteNearest, true>(tfx, tcc, fog) : PickSpriteShade<kSpriteNearest>(tfx, tcc, fog);
 }
 
 SpriteShadeFn PickSpriteShade(const Texturing& t, u32 tfx, bool tcc, bool fog, bool avx2)
 {
     if (t.direct && t.linear && avx2)
-        return PickBilinearShadeAvx2(tfx, tcc, fog);
+        return PickSpriteShade<kSpriteBilinear, true>(tfx, tcc, fog);
     if (!t.direct)
         return PickSpriteShade<kSpriteSampled>(tfx, tcc, fog);
     return t.linear ? PickSpriteShade<kSpriteBilinear>(tfx, tcc, fog) : PickNearestShade(tfx, tcc, fog, avx2);
@@ -3259,21 +3253,6 @@ __attribute__((target("avx2"))) void ShadeNearestRowAvx2(const ShadeContext& sc,
                                                          _mm256_castsi256_si128(fog), sc.fogcol16));
 }
 
-SpriteShadeFn PickNearestShadeAvx2(u32 tfx, bool tcc, bool fog)
-{
-    static constexpr SpriteShadeFn table[4][2][2] = {
-        {{ShadeNearestRowAvx2<0, false, false>, ShadeNearestRowAvx2<0, false, true>},
-         {ShadeNearestRowAvx2<0, true, false>, ShadeNearestRowAvx2<0, true, true>}},
-        {{ShadeNearestRowAvx2<1, false, false>, ShadeNearestRowAvx2<1, false, true>},
-         {ShadeNearestRowAvx2<1, true, false>, ShadeNearestRowAvx2<1, true, true>}},
-        {{ShadeNearestRowAvx2<2, false, false>, ShadeNearestRowAvx2<2, false, true>},
-         {ShadeNearestRowAvx2<2, true, false>, ShadeNearestRowAvx2<2, true, true>}},
-        {{ShadeNearestRowAvx2<3, false, false>, ShadeNearestRowAvx2<3, false, true>},
-         {ShadeNearestRowAvx2<3, true, false>, ShadeNearestRowAvx2<3, true, true>}},
-    };
-    return table[tfx & 3][tcc][fog];
-}
-
 #undef GS_AVX2
 
 template <int kFrame, int kDepth>
@@ -3293,6 +3272,21 @@ PiecesFn PickOctetPiecesAvx2(int frame, int depth, int eq)
         eq < kNoBlend || eq > kBlendMix)
         return nullptr;
     return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2][eq];
+}
+
+// A group of sixteen 16-bit pixels as its two column quads of words at word
+// o, the bits of `keep` (in both halves of every word) left as they were
+// with kMasked.
+template <bool kMasked>
+__attribute__((always_inline)) inline void StoreGroupHalves(u32* words, u32 o, __m128i q0, __m128i q1, __m128i keep)
+{
+    if constexpr (kMasked) {
+        const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
+        q0 = _mm_xor_si128(old0, _mm_andnot_si128(keep, _mm_xor_si128(old0, q0)));
+        q1 = _mm_xor_si128(old1, _mm_andnot_si128(keep, _mm_xor_si128(old1, q1)));
+    }
+    StoreQuad(words, o, q0);
+    StoreQuad(words, o + 8, q1);
 }
 
 // Sprite rows into 16-bit frames whose layout keeps sixteen pixels in the
@@ -3368,13 +3362,7 @@ void WriteSpriteRowHalves(const WriterState& w, const PixelRow& row, u32 x0, int
         __m128i q0, q1;
         finish_group(colors + (g - x0), q0, q1);
         const u32 o = word_of(g);
-        if constexpr (kMasked) {
-            const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
-            q0 = _mm_xor_si128(old0, _mm_andnot_si128(keep, _mm_xor_si128(old0, q0)));
-            q1 = _mm_xor_si128(old1, _mm_andnot_si128(keep, _mm_xor_si128(old1, q1)));
-        }
-        StoreQuad(words, o, q0);
-        StoreQuad(words, o + 8, q1);
+        StoreGroupHalves<kMasked>(words, o, q0, q1, keep);
     }
     if (stop != end)
         merge_group(last, 0, static_cast<s32>(end - last));
@@ -3433,15 +3421,8 @@ __attribute__((target("avx2"))) void WriteSpriteRowHalvesAvx2(const WriterState&
         // in the high one.
         const u32* const c = colors + (g - x0);
         const __m256i q = _mm256_or_si256(eight(c), _mm256_slli_epi32(eight(c + 8), 16));
-        __m128i q0 = _mm256_castsi256_si128(q), q1 = _mm256_extracti128_si256(q, 1);
         const u32 o = ((page0 + ((g >> sx) << ps) + tab[g & mx]) & units) >> 1;
-        if constexpr (kMasked) {
-            const __m128i old0 = LoadQuad(words, o), old1 = LoadQuad(words, o + 8);
-            q0 = _mm_xor_si128(old0, _mm_andnot_si128(keep, _mm_xor_si128(old0, q0)));
-            q1 = _mm_xor_si128(old1, _mm_andnot_si128(keep, _mm_xor_si128(old1, q1)));
-        }
-        StoreQuad(words, o, q0);
-        StoreQuad(words, o + 8, q1);
+        StoreGroupHalves<kMasked>(words, o, _mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1), keep);
     }
     if (end != last)
         WriteSpriteRowHalves<kDither, kMasked>(w, row, last, static_cast<int>(end - last), colors + (last - x0), depths);
@@ -3501,6 +3482,10 @@ __attribute__((always_inline)) inline void PrefetchLine(const void* p)
     asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
 }
 
+// Walks over columns wider than this go through whole pages in turn, which
+// the processor foresees itself: they ask for nothing ahead.
+constexpr u32 kBlocksAheadWidth = 64;
+
 // Asks for the lines of the blocks at columns [x0, x1) (multiples of the
 // block width `bx`) of a block row; `unit` is log2 of the row's offset
 // units in a word (Unit).
@@ -3535,7 +3520,7 @@ public:
     // Row y of the walk, which ends at row `end`.
     void Row(const u32* words, s32 y, s32 end, const RowBands& bands) const
     {
-        if ((static_cast<u32>(y) & (by_ - 1)) != 0)
+        if (x1_ - x0_ > kBlocksAheadWidth || (static_cast<u32>(y) & (by_ - 1)) != 0)
             return;
         s32 next = y + static_cast<s32>(by_);
         if (next >= end)
@@ -3694,7 +3679,7 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
         const s32 end = bands.Stretch(y, static_cast<s32>(cy1));
         for (; y < end; y += static_cast<s32>(by)) {
             // The block row below is asked for while this one is filled.
-            if (y + static_cast<s32>(by) < end)
+            if (cx1 - cx0 <= kBlocksAheadWidth && y + static_cast<s32>(by) < end)
                 PrefetchBlockRow(words, RowCursor(layout, bp, bw, static_cast<u32>(y) + by), halves ? 1 : 0, cx0, cx1,
                                  bx);
             fill(words, RowCursor(layout, bp, bw, static_cast<u32>(y)), halves, cx0, cx1, bx, image, ~mask);
