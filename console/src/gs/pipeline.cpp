@@ -3610,8 +3610,9 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     const u32 bx = layout.block_width, by = layout.block_height;
     u32 cx0 = (x0 + bx - 1) / bx * bx, cx1 = x1 / bx * bx;
     const u32 cy0 = (y0 + by - 1) / by * by, cy1 = y1 / by * by;
-    // A band must hold whole block rows for the blocks to be its own.
-    const bool core = cx0 < cx1 && cy0 < cy1 && (bands.count == 1 || (1u << bands.shift) == by);
+    // A band must hold whole block rows for the blocks to be its own: its
+    // rows a whole number of blocks high (block heights are powers of two).
+    const bool core = cx0 < cx1 && cy0 < cy1 && (bands.count == 1 || ((1u << bands.shift) & (by - 1)) == 0);
     if (!core)
         cx0 = cx1 = x1;
     u32* const words = memory.DrawWords();
