@@ -1545,7 +1545,7 @@ bool MakeWriter(const DrawEnv& env, LocalMemory& memory, Writer& w, s32 alpha = 
             w.quad_pieces = PickQuadPieces<kFrame16>(depth, eq, env.dither, masked);
             break;
         }
-        if (ActiveSimdLevel() == SimdLevel::kAvx2 && !env.dither && !masked &&
+        if (ActiveSimdLevel() >= SimdLevel::kAvx2 && !env.dither && !masked &&
             frame != kFrame16 && OctetColumns(env.frame.psm) &&
             (depth == kNoDepth || (depth != kDepth16 && OctetColumns(d.psm)))) {
             if (const PiecesFn octets = PickOctetPiecesAvx2(frame, depth, eq))
@@ -3674,7 +3674,7 @@ void FillRect(LocalMemory& memory, Psm psm, u32 bp, u32 bw, u32 x0, u32 x1, u32 
     static constexpr FillBlockRowFn kFillsAvx2[2][2] = {
         {FillBlockRowAvx2<false, false>, FillBlockRowAvx2<false, true>},
         {FillBlockRowAvx2<true, false>, FillBlockRowAvx2<true, true>}};
-    const FillBlockRowFn fill = (ActiveSimdLevel() == SimdLevel::kAvx2 ? kFillsAvx2 : kFills)[uniform][mask != 0xFFFFFFFFu];
+    const FillBlockRowFn fill = (ActiveSimdLevel() >= SimdLevel::kAvx2 ? kFillsAvx2 : kFills)[uniform][mask != 0xFFFFFFFFu];
     // The band's block rows only: a band holds whole block rows here.
     for (s32 y = static_cast<s32>(cy0); y < static_cast<s32>(cy1);) {
         const s32 end = bands.Stretch(y, static_cast<s32>(cy1));
@@ -3974,7 +3974,7 @@ bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memo
     p.tfx = tfx;
     p.tcc = tcc;
     p.fog = fog;
-    p.avx2 = ActiveSimdLevel() == SimdLevel::kAvx2;
+    p.avx2 = ActiveSimdLevel() >= SimdLevel::kAvx2;
     p.shade = PickSpriteShade(tex, tfx, tcc, fog, p.avx2);
 
     const int n = s.px_end - s.px_begin;
@@ -4800,8 +4800,8 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     const int coords = !p.textured ? kNoTex : p.uv ? kUv : kStq;
     p.shade = p.gouraud ? PickTriangleShade<true>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge)
                         : PickTriangleShade<false>(coords, tex, env.tex.tfx, env.tex.tcc, env.prim.fge);
-    p.rows = PickTriangleRows(p.gouraud, coords, env.prim.fge, ActiveSimdLevel() == SimdLevel::kAvx2);
-    if (ActiveSimdLevel() == SimdLevel::kAvx2) {
+    p.rows = PickTriangleRows(p.gouraud, coords, env.prim.fge, ActiveSimdLevel() >= SimdLevel::kAvx2);
+    if (ActiveSimdLevel() >= SimdLevel::kAvx2) {
         if (tex.decoded && coords != kNoTex)
             p.shade.finish = tex.decoded->u.repeat && tex.decoded->v.repeat
                                  ? PickDecodedFinishAvx2<true>(env.tex.tfx, env.tex.tcc, env.prim.fge)

@@ -6,7 +6,10 @@
 
 namespace console::gs {
 
-enum class SimdLevel : int { kSse2 = 0, kAvx2 = 1 };
+// kAvx512: AVX-512 F, BW, DQ and VL together; every AVX2 kernel runs there
+// too, so a level at or above kAvx2 picks the AVX2 kernels where there is
+// no wider one.
+enum class SimdLevel : int { kSse2 = 0, kAvx2 = 1, kAvx512 = 2 };
 
 // The widest level this CPU runs.
 SimdLevel HostSimdLevel();

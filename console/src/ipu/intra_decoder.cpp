@@ -357,7 +357,7 @@ __attribute__((target("avx2"))) void InverseDctAvx2(const int (&coefficients)[64
 
 void InverseDct(const int (&coefficients)[64], u8 (&samples)[64])
 {
-    if (gs::ActiveSimdLevel() == gs::SimdLevel::kAvx2) {
+    if (gs::ActiveSimdLevel() >= gs::SimdLevel::kAvx2) {
         InverseDctAvx2(coefficients, samples);
         return;
     }

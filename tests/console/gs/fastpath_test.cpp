@@ -187,9 +187,14 @@ void Draw(const Trial& t, const std::vector<u8>& start, bool reference, int thre
     out.assign(Vram().Bytes(), Vram().Bytes() + console::gs::kMemoryBytes);
 }
 
-// The vector levels the fast paths are compared at: SSE2 and the widest
-// (capped at the host's).
-constexpr SimdLevel kLevels[] = {SimdLevel::kSse2, SimdLevel::kAvx2};
+// The vector levels the fast paths are compared at: SSE2 and every wider one
+// the host runs.
+const std::vector<SimdLevel> kLevels = [] {
+    std::vector<SimdLevel> levels;
+    for (int level = 0; level <= static_cast<int>(HostSimdLevel()); ++level)
+        levels.push_back(static_cast<SimdLevel>(level));
+    return levels;
+}();
 
 // The specialised pipelines on the calling thread and with 1, 2 and 8 draw
 // threads, at each vector level, against the reference path.  A trial is `states` random states,
