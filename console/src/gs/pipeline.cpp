@@ -1693,6 +1693,8 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
 // stored texel (i, j) and the next one (i, j + 1), so that the four texels
 // of a bilinear sample at stored column i and row j are the four words from
 // texels + 2 (j stride + i): (i, j), (i, j + 1), (i + 1, j), (i + 1, j + 1).
+// Every stored row but the first and the last is kept twice, so a copy
+// takes about twice the level's bytes.
 // Cache-line aligned, here and in TriangleState: the reference count next
 // to the record changes on the sending thread while draw threads read it.
 struct alignas(64) DecodedTexture {
