@@ -2858,8 +2858,8 @@ GS_AVX2 void TrianglePieceAvx2(const TriangleSpanAvx2& sp, TriangleValuesAvx2& v
 }
 
 // Finish for a decoded texture with 256-bit vectors, eight pixels a step:
-// SampleDecodedSpan's columns, rows, weights and texel pairs, and
-// BilinearFour and CombineFour lane for lane (every step keeps to the 128-bit
+// SampleDecodedSpan's columns, rows, weights and texel quads, BilinearFour's
+// sums, and CombineFour lane for lane (every step keeps to the 128-bit
 // halves, pixels 0-3 in the low one and 4-7 in the high one).
 //
 // SpreadEight: each pixel's value (below 2^15) in the four 16-bit lanes of
@@ -2944,56 +2944,38 @@ GS_AVX2 __m256i TexelQuads(const u32* texels, const volatile u32* o, int k)
     return _mm256_inserti128_si256(_mm256_castsi128_si256(TexelQuad(texels, o[k])), TexelQuad(texels, o[k + 4]), 1);
 }
 
-// The horizontal mix of both rows of two pixels' quads (pixel k in the low
-// half, k + 4 in the high one): each channel's left and right texel bytes
-// made neighbours, then weighted by the pixel's (16 - fu, fu) byte pair,
-// which `spread` copies out of the pixel's 32-bit lane of wu.  Each half
-// comes out as the upper row's four channels, then the lower row's, in
-// 16-bit lanes: a x 16 + (b - a) x fu is the same integer as
-// a x (16 - fu) + b x fu, which one multiply-add of unsigned texel bytes by
-// signed weight bytes gives (at most 255 x 16, never saturating).
-GS_AVX2 __m256i BilinearRows(__m256i quads, __m256i wu, __m256i spread)
-{
-    const __m256i pair_bytes =
-        _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13,
-                         6, 14, 7, 15);
-    return _mm256_maddubs_epi16(_mm256_shuffle_epi8(quads, pair_bytes), _mm256_shuffle_epi8(wu, spread));
-}
-
-// h0 x 16 + (h1 - h0) x fv, down by eight: the vertical mix of the rows'
-// sums, right modulo 2^16 however its signed partial products wrap.
-GS_AVX2 __m256i BilinearColumn(__m256i h0, __m256i h1, __m256i w)
-{
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), w)),
-                             8);
-}
-
-// The shuffle that copies the low 16 bits of 32-bit lane k of each half
-// over the half.
+// BilinearFour of pixels k and k + 4 of a group of eight (in the low and
+// the high half) from their texel quads, with wu = (16 - fu) x 0x00010001 +
+// fu x 0x01000100 and wv = (16 - fv) + fv x 0x10000 in each pixel's 32-bit
+// lane: first each row's channel weighted across, a x (16 - fu) + b x fu
+// (one multiply-add of unsigned texel bytes by signed weight bytes, at most
+// 255 x 16, never saturating; the upper and the lower row of a channel made
+// neighbours), then the two rows' sums h0 x (16 - fv) + h1 x fv, a 16-bit
+// multiply-add.  The sum of the four products, at most 255 x 256, comes out
+// in each pixel's four 32-bit lanes, its channels in order.
 template <int k>
-GS_AVX2 __m256i LaneWords()
+GS_AVX2 __m256i BilinearPairs(const u32* texels, const volatile u32* o, __m256i wu, __m256i wv)
 {
-    constexpr char a = 4 * k, b = 4 * k + 1;
-    return _mm256_setr_epi8(a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a, b, a,
-                            b);
+    const __m256i rows_bytes =
+        _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14,
+                         3, 11, 7, 15);
+    constexpr int kLane = k * 0x55;
+    const __m256i rows = _mm256_maddubs_epi16(_mm256_shuffle_epi8(TexelQuads(texels, o, k), rows_bytes),
+                                              _mm256_shuffle_epi32(wu, kLane));
+    return _mm256_madd_epi16(rows, _mm256_shuffle_epi32(wv, kLane));
 }
 
-// BilinearFour of eight pixels from their texel quads at offsets o, with
-// wu = (16 - fu) | fu << 8 and fv (0..15) in each pixel's 32-bit lane: the
-// channels are left in 16-bit lanes (at most 255), pixels 0, 1 | 4, 5 in c01
-// and 2, 3 | 6, 7 in c23, as unpacklo_epi8 and unpackhi_epi8 would widen
-// the packed samples.
-GS_AVX2 void BilinearQuadsEight(const u32* texels, const volatile u32* o, __m256i wu, __m256i fv, __m256i& c01,
+// BilinearFour of eight pixels from their texel quads at offsets o, with wu
+// and wv as BilinearPairs takes them: the channels are left in 16-bit lanes
+// (at most 255), pixels 0, 1 | 4, 5 in c01 and 2, 3 | 6, 7 in c23, as
+// unpacklo_epi8 and unpackhi_epi8 would widen the packed samples.
+GS_AVX2 void BilinearQuadsEight(const u32* texels, const volatile u32* o, __m256i wu, __m256i wv, __m256i& c01,
                                 __m256i& c23)
 {
-    const __m256i r0 = BilinearRows(TexelQuads(texels, o, 0), wu, LaneWords<0>());
-    const __m256i r1 = BilinearRows(TexelQuads(texels, o, 1), wu, LaneWords<1>());
-    __m256i wv01, wv23;
-    SpreadEight(fv, wv01, wv23);
-    c01 = BilinearColumn(_mm256_unpacklo_epi64(r0, r1), _mm256_unpackhi_epi64(r0, r1), wv01);
-    const __m256i r2 = BilinearRows(TexelQuads(texels, o, 2), wu, LaneWords<2>());
-    const __m256i r3 = BilinearRows(TexelQuads(texels, o, 3), wu, LaneWords<3>());
-    c23 = BilinearColumn(_mm256_unpacklo_epi64(r2, r3), _mm256_unpackhi_epi64(r2, r3), wv23);
+    c01 = _mm256_srli_epi16(_mm256_packus_epi32(BilinearPairs<0>(texels, o, wu, wv), BilinearPairs<1>(texels, o, wu, wv)),
+                            8);
+    c23 = _mm256_srli_epi16(_mm256_packus_epi32(BilinearPairs<2>(texels, o, wu, wv), BilinearPairs<3>(texels, o, wu, wv)),
+                            8);
 }
 
 template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
@@ -3017,7 +2999,8 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
     const __m256i stride = _mm256_set1_epi32(static_cast<int>(d.stride));
     const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
     const u32* const texels = d.texels.data();
-    const __m256i sixteen = _mm256_set1_epi32(16);
+    const __m256i sixteen = _mm256_set1_epi32(16), sixteens = _mm256_set1_epi32(0x00100010);
+    const __m256i across = _mm256_set1_epi32(0x00FF00FF), down = _mm256_set1_epi32(0xFFFF);
     // First the texel offsets and weights of the whole batch, then the
     // filter and the texture function.  (Asking for each group's texel
     // lines ahead, two prefetches a group, measured slower with the quads
@@ -3041,12 +3024,12 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
                 zero);
         }
         _mm256_store_si256(reinterpret_cast<__m256i*>(offsets + i), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
-        // (16 - fu) in the low byte of a pixel's 16-bit horizontal weight,
-        // fu in the high one.
-        const __m256i fu = _mm256_and_si256(u, fifteen);
+        // The weights as BilinearPairs takes them: 16 - f + f x 255 in
+        // both 16-bit halves, and 16 - f + f x 0x10000.
         _mm256_store_si256(reinterpret_cast<__m256i*>(weights_u + i),
-                           _mm256_sub_epi32(_mm256_add_epi32(_mm256_slli_epi32(fu, 8), sixteen), fu));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_v + i), _mm256_and_si256(v, fifteen));
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(u, fifteen), across), sixteens));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_v + i),
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(v, fifteen), down), sixteen));
     }
     for (int i = 0; i < n; i += 8) {
         __m256i t01, t23;
