@@ -1688,13 +1688,19 @@ void MakeTexturing(const TextureEnv& tex, const LocalMemory& memory, const LodCh
 // that the bilinear pair of raw columns c, c + 1 is stored columns
 // idx(c), idx(c) + 1 with idx(c) = clamp(((c + add) & and) + plus, 0, size):
 // for REPEAT (c & (size - 1)) + 1, for CLAMP clamp(c + 1, 0, size).  Rows
-// likewise.
+// likewise.  The texels are kept in pairs of rows: pair row j (0 .. height)
+// holds stored rows j and j + 1 interleaved, texels[2 (j stride + i)] being
+// stored texel (i, j) and the next one (i, j + 1), so that the four texels
+// of a bilinear sample at stored column i and row j are the four words from
+// texels + 2 (j stride + i): (i, j), (i, j + 1), (i + 1, j), (i + 1, j + 1).
+// Every stored row but the first and the last is kept twice, so a copy
+// takes about twice the level's bytes.
 // Cache-line aligned, here and in TriangleState: the reference count next
 // to the record changes on the sending thread while draw threads read it.
 struct alignas(64) DecodedTexture {
     u32 level = 0;
     u32 width = 0, height = 0;
-    u32 stride = 0;  // width + 2
+    u32 stride = 0;  // width + 2, in pairs
     struct Axis {
         s32 add, andm, plus, hi;
         bool repeat;
@@ -1727,23 +1733,35 @@ void DecodeLevel(const TexLevel& l, const TexExpand& e, DecodedTexture& d)
         cols[i] = l.ColFor(DecodedSource(d.u, i, d.width));
     for (u32 j = 0; j < d.height + 2; ++j) {
         const TexLevel::Row r = l.RowFor(DecodedSource(d.v, j, d.height));
-        u32* out = d.texels.data() + static_cast<size_t>(j) * d.stride;
-        for (u32 i = 0; i < d.stride; ++i)
-            out[i] = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols[i]));
+        // Stored row j is the upper row of pair row j and the lower of
+        // pair row j - 1.
+        u32* const upper = j <= d.height ? d.texels.data() + 2 * static_cast<size_t>(j) * d.stride : nullptr;
+        u32* const lower = j > 0 ? d.texels.data() + 2 * static_cast<size_t>(j - 1) * d.stride + 1 : nullptr;
+        for (u32 i = 0; i < d.stride; ++i) {
+            const u32 t = ReadTexel<kClass>(l, e, OffsetOf<kClass>(l, r, cols[i]));
+            if (upper)
+                upper[2 * i] = t;
+            if (lower)
+                lower[2 * i] = t;
+        }
     }
 }
 
-// Asks for the lines of a run of pixels' texel pairs in a decoded level
-// (the first pixel's and the right texel of the pixel `last` after it, in
-// the row above and the row below; offsets written just before are read
-// back rather than taken out of a register).
-inline void PrefetchTexelPairs(const u32* texels, size_t below, const volatile u32* offsets, int last)
+// Asks for the lines of a run of pixels' texel quads in a decoded level
+// (the first pixel's and the last word of the pixel `last` after it;
+// offsets written just before are read back rather than taken out of a
+// register).
+inline void PrefetchTexelQuads(const u32* texels, const volatile u32* offsets, int last)
 {
-    const u32 a = offsets[0], b = offsets[last] + 1;
-    _mm_prefetch(reinterpret_cast<const char*>(texels + a), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(texels + a + below), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(texels + b), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(texels + b + below), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(texels + 2 * offsets[0]), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(texels + 2 * offsets[last] + 3), _MM_HINT_T0);
+}
+
+// The four texels of the decoded sample at offset o: (i, j), (i, j + 1),
+// (i + 1, j), (i + 1, j + 1).
+inline __m128i TexelQuad(const u32* texels, u32 o)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + 2 * static_cast<size_t>(o)));
 }
 
 // The most pixels SampleDecodedSpan takes: a batch of triangle pixels and
@@ -1752,8 +1770,8 @@ constexpr int kDecodedSpanMost = 2 * kChunk + 4;
 
 // Bilinear samples from a decoded level for n pixels (a multiple of four)
 // whose texture coordinates are us[i], vs[i]: the same raw columns, rows and
-// weights as SampleBilinearSpan, each pixel's two texel pairs read with two
-// loads, and given to sink(i, samples of pixels i .. i + 3).  kRepeat: both
+// weights as SampleBilinearSpan, each pixel's four texels read with one
+// load, and given to sink(i, samples of pixels i .. i + 3).  kRepeat: both
 // axes REPEAT.
 template <bool kRepeat, class Sink>
 __attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTexture& d, const s32* us, const s32* vs,
@@ -1766,7 +1784,6 @@ __attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTextur
     const __m128i hiu = _mm_set1_epi32(d.u.hi), hiv = _mm_set1_epi32(d.v.hi), zero = _mm_setzero_si128();
     const __m128i stride = _mm_set1_epi32(static_cast<int>(d.stride));
     const u32* const texels = d.texels.data();
-    const size_t below = d.stride;
     // First the texel offsets and weights of all n pixels, each quad's texel
     // lines asked for as soon as its offsets are known; then the filter, the
     // lines by then on their way.
@@ -1788,28 +1805,17 @@ __attribute__((always_inline)) inline void SampleDecodedSpan(const DecodedTextur
         _mm_store_si128(reinterpret_cast<__m128i*>(offsets + i), _mm_add_epi32(_mm_madd_epi16(cv, stride), cu));
         _mm_store_si128(reinterpret_cast<__m128i*>(weights_u + i), _mm_and_si128(u, fifteen));
         _mm_store_si128(reinterpret_cast<__m128i*>(weights_v + i), _mm_and_si128(v, fifteen));
-        PrefetchTexelPairs(texels, below, offsets + i, 3);
+        PrefetchTexelQuads(texels, offsets + i, 3);
     }
     for (int i = 0; i < n; i += 4) {
         const u32* const o = offsets + i;
-        const __m128i a0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[0]));
-        const __m128i a1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[1]));
-        const __m128i a2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[2]));
-        const __m128i a3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[3]));
-        const __m128i b0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[0] + below));
-        const __m128i b1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[1] + below));
-        const __m128i b2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[2] + below));
-        const __m128i b3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + o[3] + below));
-        // Pairs (left, right) of pixels 0 1 and 2 3, split into the left and
-        // right texels of the four pixels.
-        const __m128 a01 = _mm_castsi128_ps(_mm_unpacklo_epi64(a0, a1));
-        const __m128 a23 = _mm_castsi128_ps(_mm_unpacklo_epi64(a2, a3));
-        const __m128 b01 = _mm_castsi128_ps(_mm_unpacklo_epi64(b0, b1));
-        const __m128 b23 = _mm_castsi128_ps(_mm_unpacklo_epi64(b2, b3));
-        const __m128i t00 = _mm_castps_si128(_mm_shuffle_ps(a01, a23, _MM_SHUFFLE(2, 0, 2, 0)));
-        const __m128i t10 = _mm_castps_si128(_mm_shuffle_ps(a01, a23, _MM_SHUFFLE(3, 1, 3, 1)));
-        const __m128i t01 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(2, 0, 2, 0)));
-        const __m128i t11 = _mm_castps_si128(_mm_shuffle_ps(b01, b23, _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m128i q0 = TexelQuad(texels, o[0]), q1 = TexelQuad(texels, o[1]);
+        const __m128i q2 = TexelQuad(texels, o[2]), q3 = TexelQuad(texels, o[3]);
+        // The quads (t00, t01, t10, t11) of the four pixels transposed.
+        const __m128i left01 = _mm_unpacklo_epi32(q0, q1), left23 = _mm_unpacklo_epi32(q2, q3);
+        const __m128i right01 = _mm_unpackhi_epi32(q0, q1), right23 = _mm_unpackhi_epi32(q2, q3);
+        const __m128i t00 = _mm_unpacklo_epi64(left01, left23), t01 = _mm_unpackhi_epi64(left01, left23);
+        const __m128i t10 = _mm_unpacklo_epi64(right01, right23), t11 = _mm_unpackhi_epi64(right01, right23);
         sink(i, BilinearFour(t00, t10, t01, t11, _mm_load_si128(reinterpret_cast<const __m128i*>(weights_u + i)),
                              _mm_load_si128(reinterpret_cast<const __m128i*>(weights_v + i))));
     }
@@ -2941,8 +2947,8 @@ GS_AVX512 void TrianglePieceAvx512(const TriangleSpanAvx512& sp, __m512d& value,
 }
 
 // Finish for a decoded texture with 256-bit vectors, eight pixels a step:
-// SampleDecodedSpan's columns, rows, weights and texel pairs, and
-// BilinearFour and CombineFour lane for lane (every step keeps to the 128-bit
+// SampleDecodedSpan's columns, rows, weights and texel quads, BilinearFour's
+// sums, and CombineFour lane for lane (every step keeps to the 128-bit
 // halves, pixels 0-3 in the low one and 4-7 in the high one).
 //
 // SpreadEight: each pixel's value (below 2^15) in the four 16-bit lanes of
@@ -3017,58 +3023,48 @@ GS_AVX2 __m256i Load8(const void* p)
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
-// The texel pairs at row[o[0]], row[o[1]] in the low half and row[o[4]],
-// row[o[5]] in the high one: a decoded pixel's left and right texels are
-// neighbours in memory, one 64-bit load a row.  The offsets are read from
-// memory each time they are used: made into scalars from a register they
-// take two instructions each and, with the few general registers of this
-// target, spill anyway.
-GS_AVX2 __m256 TexelPairs(const u32* row, const volatile u32* o)
+// The texel quads (TexelQuad) of pixels k and k + 4 of a group of eight
+// whose offsets are o, in the low and the high half.  The offsets are read
+// from memory each time they are used: made into scalars from a register
+// they take two instructions each and, with the few general registers of
+// this target, spill anyway.
+GS_AVX2 __m256i TexelQuads(const u32* texels, const volatile u32* o, int k)
 {
-    const __m128d lo = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + o[0])),
-                                    reinterpret_cast<const double*>(row + o[1]));
-    const __m128d hi = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + o[4])),
-                                    reinterpret_cast<const double*>(row + o[5]));
-    return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(TexelQuad(texels, o[k])), TexelQuad(texels, o[k + 4]), 1);
 }
 
-// A row of BilinearHalvesEight: each channel's left and right texel bytes
-// made neighbours, then weighted.
-GS_AVX2 __m256i BilinearRow(__m256 pairs, __m256i pair_bytes, __m256i w)
+// BilinearFour of pixels k and k + 4 of a group of eight (in the low and
+// the high half) from their texel quads, with wu = (16 - fu) x 0x00010001 +
+// fu x 0x01000100 and wv = (16 - fv) + fv x 0x10000 in each pixel's 32-bit
+// lane: first each row's channel weighted across, a x (16 - fu) + b x fu
+// (one multiply-add of unsigned texel bytes by signed weight bytes, at most
+// 255 x 16, never saturating; the upper and the lower row of a channel made
+// neighbours), then the two rows' sums h0 x (16 - fv) + h1 x fv, a 16-bit
+// multiply-add.  The sum of the four products, at most 255 x 256, comes out
+// in each pixel's four 32-bit lanes, its channels in order.
+template <int k>
+GS_AVX2 __m256i BilinearPairs(const u32* texels, const volatile u32* o, __m256i wu, __m256i wv)
 {
-    return _mm256_maddubs_epi16(_mm256_shuffle_epi8(_mm256_castps_si256(pairs), pair_bytes), w);
+    const __m256i rows_bytes =
+        _mm256_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15, 0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14,
+                         3, 11, 7, 15);
+    constexpr int kLane = k * 0x55;
+    const __m256i rows = _mm256_maddubs_epi16(_mm256_shuffle_epi8(TexelQuads(texels, o, k), rows_bytes),
+                                              _mm256_shuffle_epi32(wu, kLane));
+    return _mm256_madd_epi16(rows, _mm256_shuffle_epi32(wv, kLane));
 }
 
-GS_AVX2 __m256i BilinearColumn(__m256i h0, __m256i h1, __m256i w)
+// BilinearFour of eight pixels from their texel quads at offsets o, with wu
+// and wv as BilinearPairs takes them: the channels are left in 16-bit lanes
+// (at most 255), pixels 0, 1 | 4, 5 in c01 and 2, 3 | 6, 7 in c23, as
+// unpacklo_epi8 and unpackhi_epi8 would widen the packed samples.
+GS_AVX2 void BilinearQuadsEight(const u32* texels, const volatile u32* o, __m256i wu, __m256i wv, __m256i& c01,
+                                __m256i& c23)
 {
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_slli_epi16(h0, 4), _mm256_mullo_epi16(_mm256_sub_epi16(h1, h0), w)),
-                             8);
-}
-
-// BilinearFour of eight pixels from texel pairs as TexelPairs loads them:
-// above01 and above23 hold the upper texels of pixels 0, 1 | 4, 5 and
-// 2, 3 | 6, 7, each pixel's left texel then its right one; below01 and
-// below23 the lower ones; fu and fv the weights (0..15).  A row's weighting
-// a x 16 + (b - a) x fu is the same integer as a x (16 - fu) + b x fu, which
-// one multiply-add of unsigned texel bytes by signed weight bytes gives (at
-// most 255 x 16, never saturating) once each channel's a and b are
-// neighbours; then h0 x 16 + (h1 - h0) x fv, down by eight.  The channels
-// are left in 16-bit lanes (at most 255), pixels 0, 1 | 4, 5 in c01 and
-// 2, 3 | 6, 7 in c23, as unpacklo_epi8 and unpackhi_epi8 would widen the
-// packed samples.
-GS_AVX2 void BilinearHalvesEight(__m256 above01, __m256 above23, __m256 below01, __m256 below23, __m256i fu,
-                                 __m256i fv, __m256i& c01, __m256i& c23)
-{
-    const __m256i pair_bytes =
-        _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13,
-                         10, 14, 11, 15);
-    // (16 - fu) in the low byte of a pixel's 16-bit weight, fu in the high.
-    const __m256i wu = _mm256_sub_epi32(_mm256_add_epi32(_mm256_slli_epi32(fu, 8), _mm256_set1_epi32(16)), fu);
-    __m256i wu01, wu23, wv01, wv23;
-    SpreadEight(wu, wu01, wu23);
-    SpreadEight(fv, wv01, wv23);
-    c01 = BilinearColumn(BilinearRow(above01, pair_bytes, wu01), BilinearRow(below01, pair_bytes, wu01), wv01);
-    c23 = BilinearColumn(BilinearRow(above23, pair_bytes, wu23), BilinearRow(below23, pair_bytes, wu23), wv23);
+    c01 = _mm256_srli_epi16(_mm256_packus_epi32(BilinearPairs<0>(texels, o, wu, wv), BilinearPairs<1>(texels, o, wu, wv)),
+                            8);
+    c23 = _mm256_srli_epi16(_mm256_packus_epi32(BilinearPairs<2>(texels, o, wu, wv), BilinearPairs<3>(texels, o, wu, wv)),
+                            8);
 }
 
 template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
@@ -3092,10 +3088,12 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
     const __m256i stride = _mm256_set1_epi32(static_cast<int>(d.stride));
     const __m256i fogcol16 = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(sc.fogcol16, sc.fogcol16));
     const u32* const texels = d.texels.data();
-    const u32* const below = texels + d.stride;
-    // First the texel offsets and weights of the whole batch, each group's
-    // texel lines asked for as soon as its offsets are known; then the
-    // filter and the texture function, the lines by then on their way.
+    const __m256i sixteen = _mm256_set1_epi32(16), sixteens = _mm256_set1_epi32(0x00100010);
+    const __m256i across = _mm256_set1_epi32(0x00FF00FF), down = _mm256_set1_epi32(0xFFFF);
+    // First the texel offsets and weights of the whole batch, then the
+    // filter and the texture function.  (Asking for each group's texel
+    // lines ahead, two prefetches a group, measured slower with the quads
+    // in one row of pairs.)
     alignas(32) u32 offsets[kBatch + 8];
     alignas(32) u32 weights_u[kBatch + 8];
     alignas(32) u32 weights_v[kBatch + 8];
@@ -3115,15 +3113,16 @@ __attribute__((target("avx2"))) void FinishDecodedAvx2(const ShadeContext& sc, T
                 zero);
         }
         _mm256_store_si256(reinterpret_cast<__m256i*>(offsets + i), _mm256_add_epi32(_mm256_madd_epi16(cv, stride), cu));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_u + i), _mm256_and_si256(u, fifteen));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_v + i), _mm256_and_si256(v, fifteen));
-        PrefetchTexelPairs(texels, d.stride, offsets + i, 7);
+        // The weights as BilinearPairs takes them: 16 - f + f x 255 in
+        // both 16-bit halves, and 16 - f + f x 0x10000.
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_u + i),
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(u, fifteen), across), sixteens));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights_v + i),
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(v, fifteen), down), sixteen));
     }
     for (int i = 0; i < n; i += 8) {
-        const volatile u32* const ov = offsets + i;
         __m256i t01, t23;
-        BilinearHalvesEight(TexelPairs(texels, ov), TexelPairs(texels, ov + 2), TexelPairs(below, ov),
-                            TexelPairs(below, ov + 2), Load8(weights_u + i), Load8(weights_v + i), t01, t23);
+        BilinearQuadsEight(texels, offsets + i, Load8(weights_u + i), Load8(weights_v + i), t01, t23);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(b.colors + i),
                             CombineEight<kTfx, kTcc, kFog>(Load8(b.frag + i), t01, t23, Load8(b.fogs + i), fogcol16));
     }
@@ -4730,7 +4729,7 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     d->stride = width + 2;
     d->u = DecodedAxis(tex.wms, width);
     d->v = DecodedAxis(tex.wmt, height);
-    d->texels.resize(static_cast<size_t>(d->stride) * (height + 2));
+    d->texels.resize(2 * static_cast<size_t>(d->stride) * (height + 1));
     switch (t.tex_class) {
     case kTex32: DecodeLevel<kTex32>(t.level, t.expand, *d); break;
     case kTex24: DecodeLevel<kTex24>(t.level, t.expand, *d); break;
