@@ -4918,10 +4918,29 @@ inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory&
     const bool uv = env.prim.fst;
     if (textured && env.tex.lod_matters && !uv && !q_constant)
         return nullptr;  // the level of detail follows each pixel's Q
+    // What follows from the state alone is kept for the run of triangles
+    // drawn in it: the level of detail, unless it follows Q, and whether
+    // the texture is indexed.
+    struct Fixed {
+        u64 serial = 0;
+        LodChoice lod;
+        bool indexed = false;
+    };
+    thread_local Fixed fixed;
     LodChoice lod;
-    if (textured)
-        lod = ChooseLodForQ(env.tex, uv ? 1.0f : q0);
-    const bool indexed = textured && IsIndexed(env.tex.psm);
+    bool indexed = false;
+    if (textured) {
+        const bool keep = env.serial != 0 && (uv || !env.tex.lod_matters);
+        if (keep && fixed.serial == env.serial) {
+            lod = fixed.lod;
+            indexed = fixed.indexed;
+        } else {
+            lod = ChooseLodForQ(env.tex, uv ? 1.0f : q0);
+            indexed = IsIndexed(env.tex.psm);
+            if (keep)
+                fixed = Fixed{env.serial, lod, indexed};
+        }
+    }
     const TriangleState::Key key{env.serial,
                                  &memory,
                                  &clut,

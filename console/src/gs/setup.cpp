@@ -1,6 +1,7 @@
 #include "gs/setup.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <climits>
@@ -10,6 +11,7 @@
 #include "core/diag.h"
 #include "gs/pipeline.h"
 #include "gs/raster.h"
+#include "gs/simd.h"
 
 namespace console::gs {
 namespace {
@@ -220,11 +222,217 @@ inline double TwiceArea(const s32 (&x)[3], const s32 (&y)[3])
     return static_cast<double>(x[1] - x[0]) * (y[2] - y[0]) - static_cast<double>(y[1] - y[0]) * (x[2] - x[0]);
 }
 
+// The walker's lanes for each way three edges fall into left edges (bits 0
+// to 2 of the index) and right ones (bits 3 to 5): the first and second
+// left edge, then the first and second right one, lane 3 standing in for a
+// missing left edge and lane 4 for a missing right one.
+struct EdgeLanes {
+    alignas(16) s32 lanes[64][4];
+};
+
+constexpr EdgeLanes MakeEdgeLanes()
+{
+    EdgeLanes t{};
+    for (int m = 0; m < 64; ++m) {
+        int left[2] = {3, 3}, right[2] = {4, 4}, lefts = 0, rights = 0;
+        for (int e = 0; e < 3; ++e) {
+            if ((m >> e) & 1 && lefts < 2)
+                left[lefts++] = e;
+            if ((m >> (e + 3)) & 1 && rights < 2)
+                right[rights++] = e;
+        }
+        t.lanes[m][0] = left[0];
+        t.lanes[m][1] = left[1];
+        t.lanes[m][2] = right[0];
+        t.lanes[m][3] = right[1];
+    }
+    return t;
+}
+
+constexpr EdgeLanes kEdgeLanes = MakeEdgeLanes();
+
 }  // namespace
+
+// SetupTriangleWalkerAndPlanes with the three edges side by side in vector
+// lanes and the plane pairs two at a time.  The walker's integers are the
+// same whatever computes them: each quotient floor(k / g) is the floor of the
+// correctly rounded k / g in double precision, which is exact here (|k| <
+// 2^38, so the rounding error stays below 1 / g, the least distance from a
+// quotient that is not whole to the next whole number), and every product and
+// sum below is exact in double precision.  The planes take the very
+// operations of EdgesAndPlanes, lane for lane (no contraction into fused
+// multiply-adds).
+struct WalkerFromVectors {
+    __attribute__((target("avx2"))) static bool Setup(const DrawEnv& env, const Vertex* v, s32 px_begin,
+                                                      s32 px_end, s32 py_begin, s32 py_end,
+                                                      TriangleRowWalker& walker, TrianglePlanes& planes)
+    {
+        const s32 x0 = WindowX(env, v[0]), x1 = WindowX(env, v[1]), x2 = WindowX(env, v[2]);
+        const s32 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
+        const double area2 = static_cast<double>(x1 - x0) * (y2 - y0) - static_cast<double>(y1 - y0) * (x2 - x0);
+        if (area2 == 0)
+            return false;
+        planes.x0 = x0;
+        planes.y0 = y0;
+
+        // Edges from A to B, the inside on their positive side: (0 1), (1 2),
+        // (2 0) or (0 2), (2 1), (1 0).  Lane 3 is an edge from a vertex to
+        // itself, which counts as neither side nor level.
+        const bool positive = area2 > 0;
+        const s32 xp = positive ? x1 : x2, xr = positive ? x2 : x1;
+        const s32 yp = positive ? y1 : y2, yr = positive ? y2 : y1;
+        const __m128i ax = _mm_setr_epi32(x0, xp, xr, x0), ay = _mm_setr_epi32(y0, yp, yr, y0);
+        const __m128i bx = _mm_setr_epi32(xp, xr, x0, x0), by = _mm_setr_epi32(yp, yr, y0, y0);
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i gx = _mm_sub_epi32(ay, by), gy = _mm_sub_epi32(bx, ax);
+        const __m128i level = _mm_cmpeq_epi32(gx, zero);
+        const __m128i left = _mm_cmpgt_epi32(gx, zero), right = _mm_cmpgt_epi32(zero, gx);
+        // Samples on the edge kept on left and top edges: drop is 0 there, 1
+        // elsewhere.
+        const __m128i keep = _mm_or_si128(left, _mm_and_si128(level, _mm_cmpgt_epi32(gy, zero)));
+        const __m128i drop = _mm_add_epi32(keep, _mm_set1_epi32(1));
+        // The divisor: |16 gx|, or |16 gy| for level edges (1 in lane 3).
+        const __m128i d = _mm_max_epi32(_mm_slli_epi32(_mm_abs_epi32(_mm_blendv_epi8(gx, gy, level)), 4),
+                                        _mm_set1_epi32(1));
+        const __m128i dk = _mm_slli_epi32(gy, 4);
+
+        // k = gy 16 py + c, c = -gx ax - gy ay - drop, all exact.
+        const __m256d gxd = _mm256_cvtepi32_pd(gx), gyd = _mm256_cvtepi32_pd(gy);
+        const __m256d c = _mm256_sub_pd(_mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_setzero_pd(), gxd),
+                                                                    _mm256_cvtepi32_pd(ax)),
+                                                      _mm256_mul_pd(gyd, _mm256_cvtepi32_pd(ay))),
+                                        _mm256_cvtepi32_pd(drop));
+        const __m256d k = _mm256_add_pd(_mm256_mul_pd(gyd, _mm256_set1_pd(16.0 * py_begin)), c);
+        const __m256d dd = _mm256_cvtepi32_pd(d), dkd = _mm256_cvtepi32_pd(dk);
+        const __m256d q = _mm256_floor_pd(_mm256_div_pd(k, dd));
+        const __m256d step = _mm256_floor_pd(_mm256_div_pd(dkd, dd));
+        const __m256d rest = _mm256_sub_pd(k, _mm256_mul_pd(q, dd));
+        const __m256d step_rest = _mm256_sub_pd(dkd, _mm256_mul_pd(step, dd));
+
+        // Bounds that could leave the 32-bit range: |q| above 2^29, or
+        // (|step| + 1) rows above it.
+        const s32 rows = std::max(1, py_end - py_begin);
+        const __m256d sign = _mm256_set1_pd(-0.0), limit = _mm256_set1_pd(static_cast<double>(1 << 29));
+        const __m256d far = _mm256_or_pd(
+            _mm256_cmp_pd(_mm256_andnot_pd(sign, q), limit, _CMP_GT_OQ),
+            _mm256_cmp_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_andnot_pd(sign, step), _mm256_set1_pd(1.0)),
+                                        _mm256_set1_pd(static_cast<double>(rows))),
+                          limit, _CMP_GT_OQ));
+        const int sided = _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(left, right)));
+        if (_mm256_movemask_pd(far) & sided & 7) {
+            walker.alone_ = true;
+            return true;
+        }
+
+        const __m128i qi = _mm256_cvtpd_epi32(q);
+        const __m128i lane3 = _mm_setr_epi32(0, 0, 0, -1);
+        // The edges in lanes 0 to 2, the stand-ins for missing left and right
+        // edges in lanes 3 and 4, each field moved to its walker lanes.
+        const int m = (_mm_movemask_ps(_mm_castsi128_ps(left)) & 7) | (_mm_movemask_ps(_mm_castsi128_ps(right)) & 7) << 3;
+        const __m256i lanes = _mm256_castsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kEdgeLanes.lanes[m])));
+        auto place = [&](__m128i edges, s32 left_fill, s32 right_fill) __attribute__((always_inline, target("avx2"))) {
+            const __m128i lo = _mm_blendv_epi8(edges, _mm_set1_epi32(left_fill), lane3);
+            return _mm256_castsi256_si128(
+                _mm256_permutevar8x32_epi32(_mm256_set_m128i(_mm_set1_epi32(right_fill), lo), lanes));
+        };
+        walker.bound_ = place(_mm_sub_epi32(zero, qi), px_begin, 1 - px_end);
+        walker.rest_ = place(_mm256_cvtpd_epi32(rest), 0, 0);
+        walker.g_ = place(d, 1, 1);
+        walker.step_ = place(_mm_sub_epi32(zero, _mm256_cvtpd_epi32(step)), 0, 0);
+        walker.carry_ = place(_mm_set1_epi32(-1), 0, 0);
+        walker.step_rest_ = place(_mm256_cvtpd_epi32(step_rest), 0, 0);
+        walker.box_ = _mm_setr_epi32(px_begin, px_begin, 1 - px_end, 1 - px_end);
+        walker.py_ = py_begin;
+        walker.alone_ = false;
+        walker.setup_ = nullptr;
+        // Level edges, q = floor(k / |16 gy|): where k grows from row to row
+        // they let rows through from py + max(0, -q), where it falls up to
+        // py + max(-1, q).
+        const __m128i py = _mm_set1_epi32(py_begin);
+        const __m128i grows = _mm_and_si128(level, _mm_cmpgt_epi32(gy, zero));
+        const __m128i falls = _mm_and_si128(level, _mm_cmpgt_epi32(zero, gy));
+        __m128i first = _mm_blendv_epi8(py, _mm_add_epi32(py, _mm_max_epi32(zero, _mm_sub_epi32(zero, qi))), grows);
+        __m128i last = _mm_blendv_epi8(_mm_set1_epi32(py_end),
+                                       _mm_add_epi32(py, _mm_max_epi32(_mm_set1_epi32(-1), qi)), falls);
+        first = _mm_max_epi32(first, _mm_shuffle_epi32(first, _MM_SHUFFLE(1, 0, 3, 2)));
+        last = _mm_min_epi32(last, _mm_shuffle_epi32(last, _MM_SHUFFLE(1, 0, 3, 2)));
+        walker.first_row_ = _mm_cvtsi128_si32(_mm_max_epi32(first, _mm_shuffle_epi32(first, _MM_SHUFFLE(2, 3, 0, 1))));
+        walker.last_row_ = _mm_cvtsi128_si32(_mm_min_epi32(last, _mm_shuffle_epi32(last, _MM_SHUFFLE(2, 3, 0, 1))));
+
+        // The plane pairs, R G B A and Z F with S T or U V four lanes at a
+        // time, Q in both lanes of its own.
+        const __m256d dx1 = _mm256_set1_pd(static_cast<double>(x1 - x0));
+        const __m256d dy1 = _mm256_set1_pd(static_cast<double>(y1 - y0));
+        const __m256d dx2 = _mm256_set1_pd(static_cast<double>(x2 - x0));
+        const __m256d dy2 = _mm256_set1_pd(static_cast<double>(y2 - y0));
+        const __m256d inv_area2 = _mm256_set1_pd(1.0 / area2);
+        struct Quad {
+            __m256d a0, gx, gy;
+        };
+        auto plane_quad = [&](__m256d a0, __m256d a1, __m256d a2) __attribute__((always_inline, target("avx2"))) {
+            const __m256d da1 = _mm256_sub_pd(a1, a0), da2 = _mm256_sub_pd(a2, a0);
+            const __m256d pgx = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(da1, dy2), _mm256_mul_pd(da2, dy1)), inv_area2);
+            const __m256d pgy = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(da2, dx1), _mm256_mul_pd(da1, dx2)), inv_area2);
+            return Quad{a0, pgx, pgy};
+        };
+        auto low = [](const Quad& p) __attribute__((always_inline, target("avx2"))) {
+            return PlanePair{_mm256_castpd256_pd128(p.a0), _mm256_castpd256_pd128(p.gx), _mm256_castpd256_pd128(p.gy)};
+        };
+        auto high = [](const Quad& p) __attribute__((always_inline, target("avx2"))) {
+            return PlanePair{_mm256_extractf128_pd(p.a0, 1), _mm256_extractf128_pd(p.gx, 1),
+                             _mm256_extractf128_pd(p.gy, 1)};
+        };
+        if (env.prim.iip) {
+            auto rgba = [&](const Vertex& w) __attribute__((always_inline, target("avx2"))) {
+                return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(w.rgba))));
+            };
+            const Quad p = plane_quad(rgba(v[0]), rgba(v[1]), rgba(v[2]));
+            planes.rg = low(p);
+            planes.ba = high(p);
+        }
+        // Z and F are unsigned 32-bit: each as a signed value less 2^31, then
+        // 2^31 added back, exactly.
+        auto zf = [](const Vertex& w) __attribute__((always_inline, target("avx2"))) {
+            const __m128i zf32 = _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.z)),
+                                               _mm_set1_epi32(static_cast<int>(0x80000000u)));
+            return _mm_add_pd(_mm_cvtepi32_pd(zf32), _mm_set1_pd(2147483648.0));
+        };
+        auto st = [&](const Vertex& w) __attribute__((always_inline, target("avx2"))) {
+            if (env.prim.fst)
+                return _mm_set_pd(static_cast<double>(w.v), static_cast<double>(w.u));
+            return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&w.s))));
+        };
+        auto zfst = [&](const Vertex& w) __attribute__((always_inline, target("avx2"))) {
+            return _mm256_set_m128d(st(w), zf(w));
+        };
+        const Quad p = plane_quad(zfst(v[0]), zfst(v[1]), zfst(v[2]));
+        planes.zf = low(p);
+        if (env.prim.tme) {
+            planes.st = high(p);
+            if (!env.prim.fst) {
+                auto qq = [](const Vertex& w) __attribute__((always_inline)) { return _mm_set1_pd(static_cast<double>(w.q)); };
+                const __m128d a0 = qq(v[0]), da1 = _mm_sub_pd(qq(v[1]), a0), da2 = _mm_sub_pd(qq(v[2]), a0);
+                const __m128d inv = _mm256_castpd256_pd128(inv_area2);
+                planes.q = PlanePair{
+                    a0,
+                    _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da1, _mm256_castpd256_pd128(dy2)),
+                                          _mm_mul_pd(da2, _mm256_castpd256_pd128(dy1))),
+                               inv),
+                    _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(da2, _mm256_castpd256_pd128(dx1)),
+                                          _mm_mul_pd(da1, _mm256_castpd256_pd128(dx2))),
+                               inv)};
+            }
+        }
+        return true;
+    }
+};
 
 bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
                                   s32 py_end, TriangleRowWalker& walker, TrianglePlanes& planes)
 {
+    if (ActiveSimdLevel() >= SimdLevel::kAvx2)
+        return WalkerFromVectors::Setup(env, v, px_begin, px_end, py_begin, py_end, walker, planes);
     const s32 x[3] = {WindowX(env, v[0]), WindowX(env, v[1]), WindowX(env, v[2])};
     const s32 y[3] = {WindowY(env, v[0]), WindowY(env, v[1]), WindowY(env, v[2])};
     const double area2 = TwiceArea(x, y);

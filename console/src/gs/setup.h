@@ -219,6 +219,8 @@ private:
     friend bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end,
                                              s32 py_begin, s32 py_end, TriangleRowWalker& walker,
                                              TrianglePlanes& planes);
+    // Places walkers from edges set up in vector registers.
+    friend struct WalkerFromVectors;
 };
 
 // A line walked along its major axis: the pixels whose sample position on

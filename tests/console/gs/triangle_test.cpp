@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "gif/gif.h"
 #include "gs/gs.h"
 #include "gs/setup.h"
+#include "gs/simd.h"
 
 using namespace gstest;
 
@@ -682,4 +684,127 @@ TEST(GsTriangle, WalkedRowSpansAreTheSpansEachRowSettlesAlone)
     }
     EXPECT_GT(rows, 100000);
     EXPECT_GT(covered, rows / 3);
+}
+
+// The pipelines set a triangle up from its vertices alone, at every vector
+// level the host runs: the walker must give each row the span the whole
+// set-up settles (or leave the rows to it exactly when a walker made from
+// it would), and the plane pairs must be that set-up's planes to the bit.
+TEST(GsTriangle, SetUpFromVerticesMatchesTheWholeSetUpAtEveryVectorLevel)
+{
+    using console::gs::SimdLevel;
+    std::mt19937 rng(4242);
+    long rows = 0, walked = 0;
+    auto same = [](__m128d pair, int lane, double value) {
+        double lanes[2];
+        _mm_storeu_pd(lanes, pair);
+        return std::memcmp(&lanes[lane], &value, sizeof value) == 0;
+    };
+    auto same_planes = [&](const console::gs::PlanePair& pair, const console::gs::AttributePlane& p0,
+                           const console::gs::AttributePlane& p1) {
+        return same(pair.a0, 0, p0.a0) && same(pair.gx, 0, p0.gx) && same(pair.gy, 0, p0.gy) &&
+               same(pair.a0, 1, p1.a0) && same(pair.gx, 1, p1.gx) && same(pair.gy, 1, p1.gy);
+    };
+    for (int level = 0; level <= static_cast<int>(console::gs::HostSimdLevel()); ++level) {
+        console::gs::LimitSimdLevel(static_cast<SimdLevel>(level));
+        for (int trial = 0; trial < 4000; ++trial) {
+            const int kind = trial % 7;
+            console::gs::DrawEnv env;
+            env.ofx = env.ofy = 0x8000;
+            env.scax0 = static_cast<s32>(rng() % 64);
+            env.scay0 = static_cast<s32>(rng() % 64);
+            env.scax1 = env.scax0 + 1 + static_cast<s32>(rng() % 700);
+            env.scay1 = env.scay0 + 1 + static_cast<s32>(rng() % 500);
+            env.prim.iip = rng() & 1;
+            env.prim.tme = rng() & 1;
+            env.prim.fst = rng() & 1;
+            console::gs::Vertex v[3];
+            const u32 spread = kind == 0 ? 16 * 12 : kind == 1 ? 16 * 400 : 16 * 2047;
+            const u32 base = kind == 3 ? env.ofx - 16 * 1024 : env.ofx + 16 * 32;
+            for (auto& p : v) {
+                p.x = base + rng() % spread;
+                p.y = base + rng() % spread;
+                p.z = rng();
+                p.f = rng() & 0xFF;
+                p.rgba = rng();
+                p.s = static_cast<float>(rng() % 100000) / 1000.0f - 50.0f;
+                p.t = static_cast<float>(rng() % 100000) / 1000.0f - 50.0f;
+                p.q = static_cast<float>(rng() % 1000 + 1) / 500.0f;
+                p.u = rng() & 0x3FFF;
+                p.v = rng() & 0x3FFF;
+            }
+            if (trial & 8)
+                v[1].q = v[2].q = v[0].q;
+            if (kind == 4) {
+                env.ofx = rng() & 0xFFFF;
+                env.ofy = rng() & 0xFFFF;
+                for (auto& p : v) {
+                    p.x = rng() & 0xFFFF;
+                    p.y = rng() & 0xFFFF;
+                }
+                // Now and then a nearly level edge far from the scissor:
+                // bounds and steps around the walker's limits.
+                if (trial & 16)
+                    v[1].y = v[0].y + 1 + rng() % 2;
+            }
+            if (kind >= 5) {
+                // On whole pixels: level and upright edges lying on rows
+                // and columns of samples, and triangles a row or two high.
+                for (auto& p : v) {
+                    p.x = base + 16 * (rng() % (kind == 5 ? 3 : 40));
+                    p.y = base + 16 * (rng() % (kind == 5 ? 3 : 40));
+                }
+            }
+            if (kind == 2) {
+                // A level or upright edge, or nearly so.
+                if (trial & 4)
+                    v[1].y = v[0].y + rng() % 3;
+                else
+                    v[1].x = v[0].x + rng() % 3;
+            }
+            console::gs::TriangleSetup t;
+            if (!console::gs::SetupTriangle(env, v[0], v[1], v[2], t))
+                continue;
+            console::gs::TriangleRowWalker walker;
+            console::gs::TrianglePlanes planes;
+            ASSERT_TRUE(console::gs::SetupTriangleWalkerAndPlanes(env, v, t.px_begin, t.px_end, t.py_begin, t.py_end,
+                                                                  walker, planes))
+                << "level " << level << " trial " << trial;
+            const console::gs::TriangleRowWalker whole(t, t.py_begin);
+            ASSERT_EQ(walker.SettlesRowsAlone(), whole.SettlesRowsAlone()) << "level " << level << " trial " << trial;
+            if (walker.SettlesRowsAlone())
+                continue;
+            ++walked;
+            for (s32 py = t.py_begin; py < t.py_end; ++py, walker.Next()) {
+                s32 b0, e0, b1, e1;
+                console::gs::TriangleRowSpan(t, py, b0, e0);
+                walker.Span(b1, e1);
+                ++rows;
+                ASSERT_EQ(b0 < e0, b1 < e1) << "level " << level << " trial " << trial << " row " << py;
+                if (b0 < e0) {
+                    ASSERT_EQ(b0, b1) << "level " << level << " trial " << trial << " row " << py;
+                    ASSERT_EQ(e0, e1) << "level " << level << " trial " << trial << " row " << py;
+                }
+            }
+            using enum console::gs::Attribute;
+            const auto& p = t.planes;
+            EXPECT_EQ(planes.x0, p[kAttrZ].x0);
+            EXPECT_EQ(planes.y0, p[kAttrZ].y0);
+            EXPECT_TRUE(same_planes(planes.zf, p[kAttrZ], p[kAttrF])) << "level " << level << " trial " << trial;
+            if (env.prim.iip) {
+                EXPECT_TRUE(same_planes(planes.rg, p[kAttrR], p[kAttrG])) << "level " << level << " trial " << trial;
+                EXPECT_TRUE(same_planes(planes.ba, p[kAttrB], p[kAttrA])) << "level " << level << " trial " << trial;
+            }
+            if (env.prim.tme && env.prim.fst) {
+                EXPECT_TRUE(same_planes(planes.st, p[kAttrU], p[kAttrV])) << "level " << level << " trial " << trial;
+            }
+            if (env.prim.tme && !env.prim.fst) {
+                EXPECT_TRUE(same_planes(planes.st, p[kAttrS], p[kAttrT])) << "level " << level << " trial " << trial;
+                EXPECT_TRUE(same_planes(planes.q, p[kAttrQ], p[kAttrQ])) << "level " << level << " trial " << trial;
+            }
+        }
+    }
+    console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
+    EXPECT_GT(walked, 4000);
+    EXPECT_GT(rows, 500000);
 }
