@@ -524,7 +524,7 @@ public:
         unpublished_bands_ = 0;
         unpublished_pixels_ = 0;
         published_ = sent_;
-        produced_.store(sent_, std::memory_order_release);
+        produced_.store(static_cast<u32>(sent_), std::memory_order_release);
         // Whether a worker sleeps is looked at only every few dozen
         // primitives: seeing it takes a fence, which waits for every store
         // the sender has under way (the records, to lines the workers read).
@@ -633,7 +633,7 @@ public:
             if (!pending)
                 break;
             if (!helped && spin > kSpinsBeforeRest)
-                Rest(word);
+                Rest(word, false);
         }
         oldest_ = sent_;
         writer_.fill(0);
@@ -718,14 +718,20 @@ public:
 
 private:
     static constexpr u64 kWakeEvery = 64;
+    static constexpr u32 kLooksWhileWaking = 4;
     static constexpr u32 kWakePixels = 1u << 14;
     // Queued work is shown to the workers after this many primitives or
-    // pixels, or when the sender waits.
-    static constexpr u64 kPublishJobs = 8;
-    static constexpr u32 kPublishPixels = 4096;
-    // How long an idle worker looks for more work before it sleeps, and
-    // sleeps before it looks again unwoken.
+    // pixels, or when the sender waits.  Each showing stores to lines every
+    // idle worker keeps reading, and the sender waits for each store to take
+    // them back: a few dozen primitives a time are sent in a few
+    // microseconds.
+    static constexpr u64 kPublishJobs = 32;
+    static constexpr u32 kPublishPixels = 16384;
+    // How long an idle worker looks for more work before it sleeps (long
+    // while work comes back soon, see Work), and sleeps before it looks
+    // again unwoken.
     static constexpr int kSpinMicroseconds = 5;
+    static constexpr int kLongSpinMicroseconds = 300;
     static constexpr long kSleepNanoseconds = 2'000'000;
     // How many times a waiting sender looks at the bands before it rests,
     // and how long it rests at most.
@@ -816,14 +822,16 @@ private:
     }
 
     // The sender, waiting for bands others draw, sleeps until a worker
-    // draws a primitive or finishes a band after it read `word` (workers
-    // change it then), or a short while passes.  The first worker to see it
-    // resting wakes it.
-    void Rest(u32 word)
+    // draws a primitive (`each_primitive`) or finishes a band after it read
+    // `word` (workers change it then), or a short while passes.  The first
+    // worker to see it resting wakes it.  A drain waits for whole bands: a
+    // wake for each primitive would only have it look at bands still being
+    // drawn, and cost their drawers a system call each.
+    void Rest(u32 word, bool each_primitive = true)
     {
-        resting_.store(true, std::memory_order_seq_cst);
+        resting_.store(each_primitive ? kRestingForPrimitive : kRestingForBand, std::memory_order_seq_cst);
         SleepOn(drawn_word_, word, kRestNanoseconds);
-        resting_.store(false, std::memory_order_relaxed);
+        resting_.store(kAwake, std::memory_order_relaxed);
     }
 
     // Wakes every sleeping worker, for a wait or a drain: work published
@@ -838,12 +846,17 @@ private:
     // Wakes a sleeping worker for each band holding work nobody is drawing,
     // as the sender goes on, unless a wake is under way: a wake is a system
     // call, more so for each thread it wakes, and the sender is the one
-    // thread every band waits for.
+    // thread every band waits for.  A wake still under way at a few looks
+    // in a row is taken as lost (the woken worker has no processor yet):
+    // the sender wakes others.
     void WakeForWaitingBands()
     {
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed))
+        if (sleepers_.load(std::memory_order_relaxed) == 0)
             return;
+        if (waking_.load(std::memory_order_relaxed) && ++looks_while_waking_ < kLooksWhileWaking)
+            return;
+        looks_while_waking_ = 0;
         if (const u32 waiting = BandsWaiting()) {
             // None woken (the sleepers were leaving): none to wait for.
             waking_.store(true, std::memory_order_relaxed);
@@ -923,14 +936,15 @@ private:
                 drew = true;
                 // A sender waiting for this primitive looks again now
                 // rather than when the band is done.
-                if (resting_.load(std::memory_order_relaxed) && resting_.exchange(false))
+                if (resting_.load(std::memory_order_relaxed) == kRestingForPrimitive &&
+                    resting_.exchange(kAwake) != kAwake)
                     Wake(drawn_word_, 1);
             }
         }
         band.busy.store(false, std::memory_order_release);
         if (drew) {
             drawn_word_.fetch_add(1, std::memory_order_seq_cst);
-            if (resting_.load(std::memory_order_seq_cst) && resting_.exchange(false))
+            if (resting_.load(std::memory_order_seq_cst) != kAwake && resting_.exchange(kAwake) != kAwake)
                 WakeSleepersOn(drawn_word_, 1);
         }
         return drew;
@@ -977,24 +991,39 @@ private:
         // Workers look at the bands from different places, so that they
         // rarely reach for the same one.
         const u32 first = static_cast<u32>(index) * kBands / static_cast<u32>(workers_);
+        using Clock = std::chrono::steady_clock;
+        // Since when nothing was found to draw, and whether to look for
+        // long before sleeping: yes while work has come back soon after the
+        // worker ran out of it (a frame drawn, drained, and the next begun),
+        // so that it is not woken, late, for each; no once it has slept
+        // long, so that idle spells between rarer work cost no processor.
+        bool idle = false, look_long = false;
+        Clock::time_point idle_since{};
         for (;;) {
-            const u64 seen = Progress();
+            const u32 seen = Progress();
             bool drew = false;
             for (u32 k = 0; k < kBands; ++k) {
                 Band& band = bands_[(first + k) % kBands];
                 if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_acquire))
                     drew = TryDraw(band) || drew;
             }
-            if (drew)
+            if (drew) {
+                idle = false;
                 continue;
+            }
+            if (!idle) {
+                idle = true;
+                idle_since = Clock::now();
+            }
             // Primitives usually come in runs: look again for a while before
             // sleeping.
-            u64 available = seen;
-            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+            u32 available = seen;
+            const auto until =
+                idle_since + std::chrono::microseconds(look_long ? kLongSpinMicroseconds : kSpinMicroseconds);
             for (int spin = 1; available == seen; ++spin) {
                 _mm_pause();
                 available = Progress();
-                if ((spin & 63) == 0 && std::chrono::steady_clock::now() > until)
+                if ((spin & 63) == 0 && Clock::now() > until)
                     break;
             }
             if (available != seen)
@@ -1006,12 +1035,28 @@ private:
             if (Progress() == seen && !stop_.load(std::memory_order_seq_cst))
                 SleepOn(wake_word_, word, kSleepNanoseconds);
             sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+            look_long = Clock::now() - idle_since < std::chrono::microseconds(kLongSpinMicroseconds);
             // A wake under way is over once a sleeper runs.
             if (waking_.load(std::memory_order_relaxed))
                 waking_.store(false, std::memory_order_relaxed);
+            PassWakeOn();
             if (stop_.load(std::memory_order_seq_cst))
                 return;
         }
+    }
+
+    // A worker just woken wakes another sleeper when more bands wait than
+    // it will take: workers wake one another as work spreads over the
+    // bands, rather than the sender paying for each wake.
+    void PassWakeOn()
+    {
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed) ||
+            BandsWaiting() < 2)
+            return;
+        waking_.store(true, std::memory_order_relaxed);
+        if (Wake(wake_word_, 1) <= 0)
+            waking_.store(false, std::memory_order_relaxed);
     }
 
     // Bands holding work that nobody is drawing.
@@ -1025,8 +1070,9 @@ private:
     }
 
     // Changes whenever workers may find more to draw: work published, or a
-    // fence passed.
-    u64 Progress() const
+    // fence passed.  Both counts are kept modulo 2^32: a word this target
+    // stores and loads whole, with no wait for the stores before it.
+    u32 Progress() const
     {
         return produced_.load(std::memory_order_seq_cst) + released_.load(std::memory_order_seq_cst);
     }
@@ -1048,6 +1094,7 @@ private:
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_sleep_check_ = 0;
+    u32 looks_while_waking_ = 0;  // WakeForWaitingBands passed by, a wake under way
     u32 unwoken_pixels_ = 0;  // sent since then
     // The last triangle sent, while it may take followers, and its bands.
     Job* batch_ = nullptr;
@@ -1058,9 +1105,9 @@ private:
     std::array<u32, kBands> tails_{};  // entries appended per band
     u32 unpublished_bands_ = 0;  // one bit a band
     static_assert(kBands <= 32);
-    alignas(64) std::atomic<u64> produced_{0};
+    alignas(64) std::atomic<u32> produced_{0};
     alignas(64) std::atomic<int> sleepers_{0};
-    alignas(64) std::atomic<u64> released_{0};  // fences passed
+    alignas(64) std::atomic<u32> released_{0};  // fences passed
     // Decoded textures and triangle states queued jobs read, each with the
     // job count once the last job reading it is drawn.
     struct PinnedRecord {
@@ -1078,7 +1125,9 @@ private:
     // does not ask again meanwhile.
     std::atomic<bool> waking_{false};
     alignas(64) std::atomic<u32> drawn_word_{0};  // changed as bands are drawn
-    std::atomic<bool> resting_{false};            // the sender sleeps on it
+    // Whether the sender sleeps on it, and for what.
+    enum : u32 { kAwake, kRestingForBand, kRestingForPrimitive };
+    std::atomic<u32> resting_{kAwake};
     std::atomic<bool> stop_{false};
     // Per page, the buffer through which queued primitives may write it since
     // the last drain (0: none).  Bands order the writes to one buffer row; the
@@ -1254,10 +1303,13 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
 {
     Run& r = run_;
     const ClutBuffer& queued_clut = ClutFor(clut);
-    const u64 generation = clut.Generation();
     const u32 q_bits = env.prim.tme && env.tex.lod_matters && !env.prim.fst ? std::bit_cast<u32>(v[0].q) : 0u;
+    // The CLUT's generation is read where it lies rather than kept: a 64-bit
+    // value kept on the stack is stored as two words and read back whole,
+    // which waits for every store before it to leave the store buffer (the
+    // records just written, to lines the workers read).
     bool same = r.marks == marks_ && r.stamp == memory.Stamp() && r.memory == &memory && r.clut == &queued_clut &&
-                r.generation == generation && r.q_bits == q_bits;
+                r.generation == clut.Generation() && r.q_bits == q_bits;
     if (same && r.serial != env.serial) {
         // A new state writing the same buffers and reading the same blocks
         // goes on with the run; its texture is found again.
@@ -1301,7 +1353,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
             r.serial = env.serial;
             r.memory = &memory;
             r.clut = &queued_clut;
-            r.generation = generation;
+            r.generation = clut.Generation();
             r.q_bits = q_bits;
             r.env = SharedEnvRef(env);
         }
