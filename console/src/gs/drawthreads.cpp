@@ -420,6 +420,29 @@ public:
     }
 
     static constexpr u64 kPrefetchJobs = 16;
+
+    // The slot of the next primitive, for a record written whole by
+    // StreamRecord: neither fetched nor touched here.
+    __attribute__((always_inline)) Job& SlotToStream()
+    {
+        if (sent_ - oldest_ >= kQueueSize)
+            WaitForSlot();
+        return jobs_[sent_ % kQueueSize];
+    }
+
+    // Writes `record` to `slot` past the caches.  A slot was last read by
+    // the workers, on other processors; storing to it through the cache
+    // would first take its lines back from them, and the sender's stores
+    // queue behind each such wait.  Publish orders these stores before the
+    // counts that show them.
+    static void StreamRecord(Job& slot, const Job& record)
+    {
+        static_assert(sizeof(Job) % 16 == 0 && alignof(Job) % 16 == 0);
+        auto* to = reinterpret_cast<__m128i*>(&slot);
+        const auto* from = reinterpret_cast<const __m128i*>(&record);
+        for (size_t i = 0; i < sizeof(Job) / 16; ++i)
+            _mm_stream_si128(to + i, _mm_load_si128(from + i));
+    }
     template <int kWrite>
     static void Prefetch(const Job& j)
     {
@@ -463,7 +486,7 @@ public:
     // Pixels are the box's, clamped: only a count towards publishing.
     __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
     {
-        batch_ = nullptr;
+        CloseBatch();
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
@@ -486,14 +509,15 @@ public:
     __attribute__((always_inline)) void SendVertices(Job& j, s32 y0, s32 y1, u32 pixels)
     {
         const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
-        if (batch_ && first == batch_first_ && last == batch_last_ && batch_->followers < kMaxFollowers) {
-            ++batch_->followers;
+        if (batch_ && first == batch_first_ && last == batch_last_ && batch_followers_ < kMaxFollowers) {
+            ++batch_followers_;
             Sent(pixels);
             return;
         }
         Send(y0, y1, pixels);
         if (published_ != sent_) {
             batch_ = &j;
+            batch_followers_ = 0;
             batch_first_ = first;
             batch_last_ = last;
         }
@@ -516,7 +540,9 @@ public:
         if (published_ == sent_)
             return;
         // What the workers may see takes no more followers.
-        batch_ = nullptr;
+        CloseBatch();
+        // The records streamed since the last time are seen before the counts.
+        _mm_sfence();
         for (u32 bits = unpublished_bands_; bits != 0; bits &= bits - 1) {
             const u32 b = static_cast<u32>(__builtin_ctz(bits));
             bands_[b].tail.store(tails_[b], std::memory_order_release);
@@ -535,6 +561,17 @@ public:
             last_sleep_check_ = sent_;
             unwoken_pixels_ = 0;
             WakeForWaitingBands();
+        }
+    }
+
+    // The last triangle sent takes no more followers: their count goes in
+    // its record.
+    __attribute__((always_inline)) void CloseBatch()
+    {
+        if (batch_) {
+            if (batch_followers_ != 0)
+                batch_->followers = batch_followers_;
+            batch_ = nullptr;
         }
     }
 
@@ -1098,6 +1135,7 @@ private:
     u32 unwoken_pixels_ = 0;  // sent since then
     // The last triangle sent, while it may take followers, and its bands.
     Job* batch_ = nullptr;
+    u16 batch_followers_ = 0;
     u32 batch_first_ = 0, batch_last_ = 0;
     static constexpr u16 kMaxFollowers = 0xFFFF;
     u64 published_ = 0;  // sent_ when last published
@@ -1362,18 +1400,24 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     if (env.prim.tme && !r.decoded)
         r.decoded = DecodeTexture(env, memory, clut, v[0].q, r.targets, static_cast<u64>(pixels));
     const s32 py_end = CoveredRowsEnd(env, v, box);
-    Job& j = Slot();
-    j.kind = JobKind::kVertices;
-    j.py_begin = box.py_begin;
-    j.py_end = py_end;
-    j.memory = &memory;
-    j.clut = &queued_clut;
-    j.shared_env = r.env.get();
-    j.px_begin = box.px_begin;
-    j.px_end = box.px_end;
-    j.decoded = r.decoded.get();
-    j.targets = r.targets;
-    std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
+    // Made here and streamed to its slot whole.
+    Job record;
+    record.kind = JobKind::kVertices;
+    record.followers = 0;
+    record.py_begin = box.py_begin;
+    record.py_end = py_end;
+    record.memory = &memory;
+    record.clut = &queued_clut;
+    record.shared_env = r.env.get();
+    record.px_begin = box.px_begin;
+    record.px_end = box.px_end;
+    record.decoded = r.decoded.get();
+    record.room = nullptr;
+    record.sprite_room = nullptr;
+    record.targets = r.targets;
+    std::memcpy(record.body.vertices, v, sizeof record.body.vertices);
+    Job& j = SlotToStream();
+    StreamRecord(j, record);
     SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
     run_last_ = sent_;
     return true;
