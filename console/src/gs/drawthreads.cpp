@@ -484,7 +484,8 @@ public:
     // (a wake is a system call); they also wake by themselves after a short
     // while, and a drain wakes them at once.
     // Pixels are the box's, clamped: only a count towards publishing.
-    __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
+    // `in_run`: a triangle of a run (see Sent).
+    __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels, bool in_run = false)
     {
         CloseBatch();
         if (y0 < y1) {
@@ -499,7 +500,7 @@ public:
                 unpublished_bands_ |= 1u << b;
             }
         }
-        Sent(pixels);
+        Sent(pixels, in_run);
     }
 
     // Sends the triangle in the slot (queued as vertices, touching rows
@@ -511,10 +512,10 @@ public:
         const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
         if (batch_ && first == batch_first_ && last == batch_last_ && batch_followers_ < kMaxFollowers) {
             ++batch_followers_;
-            Sent(pixels);
+            Sent(pixels, true);
             return;
         }
-        Send(y0, y1, pixels);
+        Send(y0, y1, pixels, true);
         if (published_ != sent_) {
             batch_ = &j;
             batch_followers_ = 0;
@@ -523,12 +524,15 @@ public:
         }
     }
 
-    __attribute__((always_inline)) void Sent(u32 pixels)
+    // Triangles of a run cost the sender so little that it shows them
+    // less often (see kRunPublishJobs).
+    __attribute__((always_inline)) void Sent(u32 pixels, bool in_run = false)
     {
         ++sent_;
         unpublished_pixels_ += pixels;
         unwoken_pixels_ += pixels;
-        if (sent_ - published_ >= kPublishJobs || unpublished_pixels_ >= kPublishPixels)
+        if (sent_ - published_ >= (in_run ? kRunPublishJobs : kPublishJobs) ||
+            unpublished_pixels_ >= (in_run ? kRunPublishPixels : kPublishPixels))
             Publish();
     }
 
@@ -758,12 +762,15 @@ private:
     static constexpr u32 kLooksWhileWaking = 4;
     static constexpr u32 kWakePixels = 1u << 14;
     // Queued work is shown to the workers after this many primitives or
-    // pixels, or when the sender waits.  Each showing stores to lines every
-    // idle worker keeps reading, and the sender waits for each store to take
-    // them back: a few dozen primitives a time are sent in a few
+    // pixels, or when the sender waits.
+    static constexpr u64 kPublishJobs = 8;
+    static constexpr u32 kPublishPixels = 4096;
+    // The same for triangles queued in a run.  Each showing stores to lines
+    // every idle worker keeps reading, and the sender waits for each store
+    // to take them back; a few dozen such triangles are sent in a few
     // microseconds.
-    static constexpr u64 kPublishJobs = 32;
-    static constexpr u32 kPublishPixels = 16384;
+    static constexpr u64 kRunPublishJobs = 32;
+    static constexpr u32 kRunPublishPixels = 16384;
     // How long an idle worker looks for more work before it sleeps (long
     // while work comes back soon, see Work), and sleeps before it looks
     // again unwoken.
@@ -1418,7 +1425,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     std::memcpy(record.body.vertices, v, sizeof record.body.vertices);
     Job& j = SlotToStream();
     StreamRecord(j, record);
-    SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
+    SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kRunPublishPixels)));
     run_last_ = sent_;
     return true;
 }
