@@ -420,6 +420,29 @@ public:
     }
 
     static constexpr u64 kPrefetchJobs = 16;
+
+    // The slot of the next primitive, for a record written whole by
+    // StreamRecord: neither fetched nor touched here.
+    __attribute__((always_inline)) Job& SlotToStream()
+    {
+        if (sent_ - oldest_ >= kQueueSize)
+            WaitForSlot();
+        return jobs_[sent_ % kQueueSize];
+    }
+
+    // Writes `record` to `slot` past the caches.  A slot was last read by
+    // the workers, on other processors; storing to it through the cache
+    // would first take its lines back from them, and the sender's stores
+    // queue behind each such wait.  Publish orders these stores before the
+    // counts that show them.
+    static void StreamRecord(Job& slot, const Job& record)
+    {
+        static_assert(sizeof(Job) % 16 == 0 && alignof(Job) % 16 == 0);
+        auto* to = reinterpret_cast<__m128i*>(&slot);
+        const auto* from = reinterpret_cast<const __m128i*>(&record);
+        for (size_t i = 0; i < sizeof(Job) / 16; ++i)
+            _mm_stream_si128(to + i, _mm_load_si128(from + i));
+    }
     template <int kWrite>
     static void Prefetch(const Job& j)
     {
@@ -461,9 +484,10 @@ public:
     // (a wake is a system call); they also wake by themselves after a short
     // while, and a drain wakes them at once.
     // Pixels are the box's, clamped: only a count towards publishing.
-    __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels)
+    // `in_run`: a triangle of a run (see Sent).
+    __attribute__((always_inline)) void Send(s32 y0, s32 y1, u32 pixels, bool in_run = false)
     {
-        batch_ = nullptr;
+        CloseBatch();
         if (y0 < y1) {
             // Each band once: all of them when the rows go round.
             const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
@@ -476,7 +500,7 @@ public:
                 unpublished_bands_ |= 1u << b;
             }
         }
-        Sent(pixels);
+        Sent(pixels, in_run);
     }
 
     // Sends the triangle in the slot (queued as vertices, touching rows
@@ -486,25 +510,29 @@ public:
     __attribute__((always_inline)) void SendVertices(Job& j, s32 y0, s32 y1, u32 pixels)
     {
         const u32 first = static_cast<u32>(y0) >> kBandShift, last = static_cast<u32>(y1 - 1) >> kBandShift;
-        if (batch_ && first == batch_first_ && last == batch_last_ && batch_->followers < kMaxFollowers) {
-            ++batch_->followers;
-            Sent(pixels);
+        if (batch_ && first == batch_first_ && last == batch_last_ && batch_followers_ < kMaxFollowers) {
+            ++batch_followers_;
+            Sent(pixels, true);
             return;
         }
-        Send(y0, y1, pixels);
+        Send(y0, y1, pixels, true);
         if (published_ != sent_) {
             batch_ = &j;
+            batch_followers_ = 0;
             batch_first_ = first;
             batch_last_ = last;
         }
     }
 
-    __attribute__((always_inline)) void Sent(u32 pixels)
+    // Triangles of a run cost the sender so little that it shows them
+    // less often (see kRunPublishJobs).
+    __attribute__((always_inline)) void Sent(u32 pixels, bool in_run = false)
     {
         ++sent_;
         unpublished_pixels_ += pixels;
         unwoken_pixels_ += pixels;
-        if (sent_ - published_ >= kPublishJobs || unpublished_pixels_ >= kPublishPixels)
+        if (sent_ - published_ >= (in_run ? kRunPublishJobs : kPublishJobs) ||
+            unpublished_pixels_ >= (in_run ? kRunPublishPixels : kPublishPixels))
             Publish();
     }
 
@@ -516,7 +544,9 @@ public:
         if (published_ == sent_)
             return;
         // What the workers may see takes no more followers.
-        batch_ = nullptr;
+        CloseBatch();
+        // The records streamed since the last time are seen before the counts.
+        _mm_sfence();
         for (u32 bits = unpublished_bands_; bits != 0; bits &= bits - 1) {
             const u32 b = static_cast<u32>(__builtin_ctz(bits));
             bands_[b].tail.store(tails_[b], std::memory_order_release);
@@ -524,7 +554,7 @@ public:
         unpublished_bands_ = 0;
         unpublished_pixels_ = 0;
         published_ = sent_;
-        produced_.store(sent_, std::memory_order_release);
+        produced_.store(static_cast<u32>(sent_), std::memory_order_release);
         // Whether a worker sleeps is looked at only every few dozen
         // primitives: seeing it takes a fence, which waits for every store
         // the sender has under way (the records, to lines the workers read).
@@ -535,6 +565,17 @@ public:
             last_sleep_check_ = sent_;
             unwoken_pixels_ = 0;
             WakeForWaitingBands();
+        }
+    }
+
+    // The last triangle sent takes no more followers: their count goes in
+    // its record.
+    __attribute__((always_inline)) void CloseBatch()
+    {
+        if (batch_) {
+            if (batch_followers_ != 0)
+                batch_->followers = batch_followers_;
+            batch_ = nullptr;
         }
     }
 
@@ -633,7 +674,7 @@ public:
             if (!pending)
                 break;
             if (!helped && spin > kSpinsBeforeRest)
-                Rest(word);
+                Rest(word, false);
         }
         oldest_ = sent_;
         writer_.fill(0);
@@ -718,14 +759,23 @@ public:
 
 private:
     static constexpr u64 kWakeEvery = 64;
+    static constexpr u32 kLooksWhileWaking = 4;
     static constexpr u32 kWakePixels = 1u << 14;
     // Queued work is shown to the workers after this many primitives or
     // pixels, or when the sender waits.
     static constexpr u64 kPublishJobs = 8;
     static constexpr u32 kPublishPixels = 4096;
-    // How long an idle worker looks for more work before it sleeps, and
-    // sleeps before it looks again unwoken.
+    // The same for triangles queued in a run.  Each showing stores to lines
+    // every idle worker keeps reading, and the sender waits for each store
+    // to take them back; a few dozen such triangles are sent in a few
+    // microseconds.
+    static constexpr u64 kRunPublishJobs = 32;
+    static constexpr u32 kRunPublishPixels = 16384;
+    // How long an idle worker looks for more work before it sleeps (long
+    // while work comes back soon, see Work), and sleeps before it looks
+    // again unwoken.
     static constexpr int kSpinMicroseconds = 5;
+    static constexpr int kLongSpinMicroseconds = 300;
     static constexpr long kSleepNanoseconds = 2'000'000;
     // How many times a waiting sender looks at the bands before it rests,
     // and how long it rests at most.
@@ -816,14 +866,16 @@ private:
     }
 
     // The sender, waiting for bands others draw, sleeps until a worker
-    // draws a primitive or finishes a band after it read `word` (workers
-    // change it then), or a short while passes.  The first worker to see it
-    // resting wakes it.
-    void Rest(u32 word)
+    // draws a primitive (`each_primitive`) or finishes a band after it read
+    // `word` (workers change it then), or a short while passes.  The first
+    // worker to see it resting wakes it.  A drain waits for whole bands: a
+    // wake for each primitive would only have it look at bands still being
+    // drawn, and cost their drawers a system call each.
+    void Rest(u32 word, bool each_primitive = true)
     {
-        resting_.store(true, std::memory_order_seq_cst);
+        resting_.store(each_primitive ? kRestingForPrimitive : kRestingForBand, std::memory_order_seq_cst);
         SleepOn(drawn_word_, word, kRestNanoseconds);
-        resting_.store(false, std::memory_order_relaxed);
+        resting_.store(kAwake, std::memory_order_relaxed);
     }
 
     // Wakes every sleeping worker, for a wait or a drain: work published
@@ -838,12 +890,17 @@ private:
     // Wakes a sleeping worker for each band holding work nobody is drawing,
     // as the sender goes on, unless a wake is under way: a wake is a system
     // call, more so for each thread it wakes, and the sender is the one
-    // thread every band waits for.
+    // thread every band waits for.  A wake still under way at a few looks
+    // in a row is taken as lost (the woken worker has no processor yet):
+    // the sender wakes others.
     void WakeForWaitingBands()
     {
         std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed))
+        if (sleepers_.load(std::memory_order_relaxed) == 0)
             return;
+        if (waking_.load(std::memory_order_relaxed) && ++looks_while_waking_ < kLooksWhileWaking)
+            return;
+        looks_while_waking_ = 0;
         if (const u32 waiting = BandsWaiting()) {
             // None woken (the sleepers were leaving): none to wait for.
             waking_.store(true, std::memory_order_relaxed);
@@ -923,14 +980,15 @@ private:
                 drew = true;
                 // A sender waiting for this primitive looks again now
                 // rather than when the band is done.
-                if (resting_.load(std::memory_order_relaxed) && resting_.exchange(false))
+                if (resting_.load(std::memory_order_relaxed) == kRestingForPrimitive &&
+                    resting_.exchange(kAwake) != kAwake)
                     Wake(drawn_word_, 1);
             }
         }
         band.busy.store(false, std::memory_order_release);
         if (drew) {
             drawn_word_.fetch_add(1, std::memory_order_seq_cst);
-            if (resting_.load(std::memory_order_seq_cst) && resting_.exchange(false))
+            if (resting_.load(std::memory_order_seq_cst) != kAwake && resting_.exchange(kAwake) != kAwake)
                 WakeSleepersOn(drawn_word_, 1);
         }
         return drew;
@@ -977,24 +1035,39 @@ private:
         // Workers look at the bands from different places, so that they
         // rarely reach for the same one.
         const u32 first = static_cast<u32>(index) * kBands / static_cast<u32>(workers_);
+        using Clock = std::chrono::steady_clock;
+        // Since when nothing was found to draw, and whether to look for
+        // long before sleeping: yes while work has come back soon after the
+        // worker ran out of it (a frame drawn, drained, and the next begun),
+        // so that it is not woken, late, for each; no once it has slept
+        // long, so that idle spells between rarer work cost no processor.
+        bool idle = false, look_long = false;
+        Clock::time_point idle_since{};
         for (;;) {
-            const u64 seen = Progress();
+            const u32 seen = Progress();
             bool drew = false;
             for (u32 k = 0; k < kBands; ++k) {
                 Band& band = bands_[(first + k) % kBands];
                 if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_acquire))
                     drew = TryDraw(band) || drew;
             }
-            if (drew)
+            if (drew) {
+                idle = false;
                 continue;
+            }
+            if (!idle) {
+                idle = true;
+                idle_since = Clock::now();
+            }
             // Primitives usually come in runs: look again for a while before
             // sleeping.
-            u64 available = seen;
-            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+            u32 available = seen;
+            const auto until =
+                idle_since + std::chrono::microseconds(look_long ? kLongSpinMicroseconds : kSpinMicroseconds);
             for (int spin = 1; available == seen; ++spin) {
                 _mm_pause();
                 available = Progress();
-                if ((spin & 63) == 0 && std::chrono::steady_clock::now() > until)
+                if ((spin & 63) == 0 && Clock::now() > until)
                     break;
             }
             if (available != seen)
@@ -1006,12 +1079,28 @@ private:
             if (Progress() == seen && !stop_.load(std::memory_order_seq_cst))
                 SleepOn(wake_word_, word, kSleepNanoseconds);
             sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+            look_long = Clock::now() - idle_since < std::chrono::microseconds(kLongSpinMicroseconds);
             // A wake under way is over once a sleeper runs.
             if (waking_.load(std::memory_order_relaxed))
                 waking_.store(false, std::memory_order_relaxed);
+            PassWakeOn();
             if (stop_.load(std::memory_order_seq_cst))
                 return;
         }
+    }
+
+    // A worker just woken wakes another sleeper when more bands wait than
+    // it will take: workers wake one another as work spreads over the
+    // bands, rather than the sender paying for each wake.
+    void PassWakeOn()
+    {
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) == 0 || waking_.load(std::memory_order_relaxed) ||
+            BandsWaiting() < 2)
+            return;
+        waking_.store(true, std::memory_order_relaxed);
+        if (Wake(wake_word_, 1) <= 0)
+            waking_.store(false, std::memory_order_relaxed);
     }
 
     // Bands holding work that nobody is drawing.
@@ -1025,8 +1114,9 @@ private:
     }
 
     // Changes whenever workers may find more to draw: work published, or a
-    // fence passed.
-    u64 Progress() const
+    // fence passed.  Both counts are kept modulo 2^32: a word this target
+    // stores and loads whole, with no wait for the stores before it.
+    u32 Progress() const
     {
         return produced_.load(std::memory_order_seq_cst) + released_.load(std::memory_order_seq_cst);
     }
@@ -1048,9 +1138,11 @@ private:
     u64 sent_ = 0;    // the sender's own count
     u64 oldest_ = 0;  // the first primitive not known to be drawn
     u64 last_sleep_check_ = 0;
+    u32 looks_while_waking_ = 0;  // WakeForWaitingBands passed by, a wake under way
     u32 unwoken_pixels_ = 0;  // sent since then
     // The last triangle sent, while it may take followers, and its bands.
     Job* batch_ = nullptr;
+    u16 batch_followers_ = 0;
     u32 batch_first_ = 0, batch_last_ = 0;
     static constexpr u16 kMaxFollowers = 0xFFFF;
     u64 published_ = 0;  // sent_ when last published
@@ -1058,9 +1150,9 @@ private:
     std::array<u32, kBands> tails_{};  // entries appended per band
     u32 unpublished_bands_ = 0;  // one bit a band
     static_assert(kBands <= 32);
-    alignas(64) std::atomic<u64> produced_{0};
+    alignas(64) std::atomic<u32> produced_{0};
     alignas(64) std::atomic<int> sleepers_{0};
-    alignas(64) std::atomic<u64> released_{0};  // fences passed
+    alignas(64) std::atomic<u32> released_{0};  // fences passed
     // Decoded textures and triangle states queued jobs read, each with the
     // job count once the last job reading it is drawn.
     struct PinnedRecord {
@@ -1078,7 +1170,9 @@ private:
     // does not ask again meanwhile.
     std::atomic<bool> waking_{false};
     alignas(64) std::atomic<u32> drawn_word_{0};  // changed as bands are drawn
-    std::atomic<bool> resting_{false};            // the sender sleeps on it
+    // Whether the sender sleeps on it, and for what.
+    enum : u32 { kAwake, kRestingForBand, kRestingForPrimitive };
+    std::atomic<u32> resting_{kAwake};
     std::atomic<bool> stop_{false};
     // Per page, the buffer through which queued primitives may write it since
     // the last drain (0: none).  Bands order the writes to one buffer row; the
@@ -1254,10 +1348,13 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
 {
     Run& r = run_;
     const ClutBuffer& queued_clut = ClutFor(clut);
-    const u64 generation = clut.Generation();
     const u32 q_bits = env.prim.tme && env.tex.lod_matters && !env.prim.fst ? std::bit_cast<u32>(v[0].q) : 0u;
+    // The CLUT's generation is read where it lies rather than kept: a 64-bit
+    // value kept on the stack is stored as two words and read back whole,
+    // which waits for every store before it to leave the store buffer (the
+    // records just written, to lines the workers read).
     bool same = r.marks == marks_ && r.stamp == memory.Stamp() && r.memory == &memory && r.clut == &queued_clut &&
-                r.generation == generation && r.q_bits == q_bits;
+                r.generation == clut.Generation() && r.q_bits == q_bits;
     if (same && r.serial != env.serial) {
         // A new state writing the same buffers and reading the same blocks
         // goes on with the run; its texture is found again.
@@ -1301,7 +1398,7 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
             r.serial = env.serial;
             r.memory = &memory;
             r.clut = &queued_clut;
-            r.generation = generation;
+            r.generation = clut.Generation();
             r.q_bits = q_bits;
             r.env = SharedEnvRef(env);
         }
@@ -1310,19 +1407,25 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     if (env.prim.tme && !r.decoded)
         r.decoded = DecodeTexture(env, memory, clut, v[0].q, r.targets, static_cast<u64>(pixels));
     const s32 py_end = CoveredRowsEnd(env, v, box);
-    Job& j = Slot();
-    j.kind = JobKind::kVertices;
-    j.py_begin = box.py_begin;
-    j.py_end = py_end;
-    j.memory = &memory;
-    j.clut = &queued_clut;
-    j.shared_env = r.env.get();
-    j.px_begin = box.px_begin;
-    j.px_end = box.px_end;
-    j.decoded = r.decoded.get();
-    j.targets = r.targets;
-    std::memcpy(j.body.vertices, v, sizeof j.body.vertices);
-    SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kPublishPixels)));
+    // Made here and streamed to its slot whole.
+    Job record;
+    record.kind = JobKind::kVertices;
+    record.followers = 0;
+    record.py_begin = box.py_begin;
+    record.py_end = py_end;
+    record.memory = &memory;
+    record.clut = &queued_clut;
+    record.shared_env = r.env.get();
+    record.px_begin = box.px_begin;
+    record.px_end = box.px_end;
+    record.decoded = r.decoded.get();
+    record.room = nullptr;
+    record.sprite_room = nullptr;
+    record.targets = r.targets;
+    std::memcpy(record.body.vertices, v, sizeof record.body.vertices);
+    Job& j = SlotToStream();
+    StreamRecord(j, record);
+    SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kRunPublishPixels)));
     run_last_ = sent_;
     return true;
 }
