@@ -1,7 +1,13 @@
 #include "gs/pipeline.h"
 
+// GCC 12's AVX-512 intrinsics fill their unused operands with undefined
+// vectors that its own uninitialised-value checks then report.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <emmintrin.h>
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 
 #include <array>
 #include <atomic>
@@ -2868,10 +2874,14 @@ GS_AVX2 void TrianglePieceAvx2(const TriangleSpanAvx2& sp, TriangleValuesAvx2& v
 // itself (exact on values clamped to +-2^20; a not-a-number U or V converts
 // to the integer indefinite, as the truncation does).
 #define GS_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline
+// 512-bit values pass only between functions inlined into the AVX-512 row
+// drivers, never through an out-of-line call, so the compiler's note that
+// such a call's ABI would differ without AVX-512 does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 GS_AVX512 __m512d JoinQuads(__m256d lo, __m256d hi)
 {
-    return _mm512_insertf64x4(_mm512_castpd256_pd512(lo), hi, 1);
+    return _mm512_insertf64x4(_mm512_zextpd256_pd512(lo), hi, 1);
 }
 
 // R G B A of a pixel as integers, min(255, v) truncated: a not-a-number
