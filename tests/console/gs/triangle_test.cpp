@@ -611,6 +611,50 @@ TEST(GsTriangle, ZeroQSamplesWithoutFault)
     EXPECT_EQ(Pixel(5, 5), Pack(5, 6, 7, 8));
 }
 
+// A random scissor and triangle of kind `kind`: 0 small, 1 screen-sized,
+// 2 with a nearly level or nearly upright edge, 3 with vertices far outside
+// the scissor, 4 anywhere in the coordinates' range with any offset (edge
+// values far beyond 32 bits on the scissor's rows), 5 and 6 on whole pixels
+// (level and upright edges lying on rows and columns of samples, and
+// triangles a row or two high).  Only the positions and the scissor are set.
+namespace {
+void PlaceRandomTriangle(std::mt19937& rng, int kind, int trial, console::gs::DrawEnv& env,
+                         console::gs::Vertex (&v)[3])
+{
+    env.ofx = env.ofy = 0x8000;
+    env.scax0 = static_cast<s32>(rng() % 64);
+    env.scay0 = static_cast<s32>(rng() % 64);
+    env.scax1 = env.scax0 + 1 + static_cast<s32>(rng() % 700);
+    env.scay1 = env.scay0 + 1 + static_cast<s32>(rng() % 500);
+    const u32 spread = kind == 0 ? 16 * 12 : kind == 1 ? 16 * 400 : 16 * 2047;
+    const u32 base = kind == 3 ? env.ofx - 16 * 1024 : env.ofx + 16 * 32;
+    for (auto& p : v) {
+        p.x = base + rng() % spread;
+        p.y = base + rng() % spread;
+    }
+    if (kind == 4) {
+        env.ofx = rng() & 0xFFFF;
+        env.ofy = rng() & 0xFFFF;
+        for (auto& p : v) {
+            p.x = rng() & 0xFFFF;
+            p.y = rng() & 0xFFFF;
+        }
+    }
+    if (kind >= 5) {
+        for (auto& p : v) {
+            p.x = base + 16 * (rng() % (kind == 5 ? 3 : 40));
+            p.y = base + 16 * (rng() % (kind == 5 ? 3 : 40));
+        }
+    }
+    if (kind == 2) {
+        if (trial & 4)
+            v[1].y = v[0].y + rng() % 3;
+        else
+            v[1].x = v[0].x + rng() % 3;
+    }
+}
+}  // namespace
+
 // The specialised pipelines walk a triangle's rows with exact steps of each
 // edge's bound; every row must get the span the row-by-row search settles,
 // for small and screen-sized triangles, slivers, nearly level and nearly
@@ -622,36 +666,8 @@ TEST(GsTriangle, WalkedRowSpansAreTheSpansEachRowSettlesAlone)
     console::gs::DrawEnv env;
     long rows = 0, covered = 0;
     for (int trial = 0; trial < 4000; ++trial) {
-        const int kind = trial % 5;
-        env.ofx = env.ofy = 0x8000;
-        env.scax0 = static_cast<s32>(rng() % 64);
-        env.scay0 = static_cast<s32>(rng() % 64);
-        env.scax1 = env.scax0 + 1 + static_cast<s32>(rng() % 700);
-        env.scay1 = env.scay0 + 1 + static_cast<s32>(rng() % 500);
         console::gs::Vertex v[3];
-        const u32 spread = kind == 0 ? 16 * 12 : kind == 1 ? 16 * 400 : 16 * 2047;
-        const u32 base = kind == 3 ? env.ofx - 16 * 1024 : env.ofx + 16 * 32;
-        for (auto& p : v) {
-            p.x = base + rng() % spread;
-            p.y = base + rng() % spread;
-        }
-        if (kind == 4) {
-            // Anywhere in the coordinates' range, with any offset: edge
-            // values far beyond 32 bits on the scissor's rows.
-            env.ofx = rng() & 0xFFFF;
-            env.ofy = rng() & 0xFFFF;
-            for (auto& p : v) {
-                p.x = rng() & 0xFFFF;
-                p.y = rng() & 0xFFFF;
-            }
-        }
-        if (kind == 2) {
-            // A nearly level or nearly upright edge.
-            if (trial & 4)
-                v[1].y = v[0].y + rng() % 3;
-            else
-                v[1].x = v[0].x + rng() % 3;
-        }
+        PlaceRandomTriangle(rng, trial % 5, trial, env, v);
         console::gs::TriangleSetup t;
         if (!console::gs::SetupTriangle(env, v[0], v[1], v[2], t))
             continue;
@@ -710,20 +726,16 @@ TEST(GsTriangle, SetUpFromVerticesMatchesTheWholeSetUpAtEveryVectorLevel)
         for (int trial = 0; trial < 4000; ++trial) {
             const int kind = trial % 7;
             console::gs::DrawEnv env;
-            env.ofx = env.ofy = 0x8000;
-            env.scax0 = static_cast<s32>(rng() % 64);
-            env.scay0 = static_cast<s32>(rng() % 64);
-            env.scax1 = env.scax0 + 1 + static_cast<s32>(rng() % 700);
-            env.scay1 = env.scay0 + 1 + static_cast<s32>(rng() % 500);
+            console::gs::Vertex v[3];
+            PlaceRandomTriangle(rng, kind, trial, env, v);
+            // Now and then a nearly level edge far from the scissor: bounds
+            // and steps around the walker's limits.
+            if (kind == 4 && (trial & 16))
+                v[1].y = v[0].y + 1 + rng() % 2;
             env.prim.iip = rng() & 1;
             env.prim.tme = rng() & 1;
             env.prim.fst = rng() & 1;
-            console::gs::Vertex v[3];
-            const u32 spread = kind == 0 ? 16 * 12 : kind == 1 ? 16 * 400 : 16 * 2047;
-            const u32 base = kind == 3 ? env.ofx - 16 * 1024 : env.ofx + 16 * 32;
             for (auto& p : v) {
-                p.x = base + rng() % spread;
-                p.y = base + rng() % spread;
                 p.z = rng();
                 p.f = rng() & 0xFF;
                 p.rgba = rng();
@@ -735,33 +747,6 @@ TEST(GsTriangle, SetUpFromVerticesMatchesTheWholeSetUpAtEveryVectorLevel)
             }
             if (trial & 8)
                 v[1].q = v[2].q = v[0].q;
-            if (kind == 4) {
-                env.ofx = rng() & 0xFFFF;
-                env.ofy = rng() & 0xFFFF;
-                for (auto& p : v) {
-                    p.x = rng() & 0xFFFF;
-                    p.y = rng() & 0xFFFF;
-                }
-                // Now and then a nearly level edge far from the scissor:
-                // bounds and steps around the walker's limits.
-                if (trial & 16)
-                    v[1].y = v[0].y + 1 + rng() % 2;
-            }
-            if (kind >= 5) {
-                // On whole pixels: level and upright edges lying on rows
-                // and columns of samples, and triangles a row or two high.
-                for (auto& p : v) {
-                    p.x = base + 16 * (rng() % (kind == 5 ? 3 : 40));
-                    p.y = base + 16 * (rng() % (kind == 5 ? 3 : 40));
-                }
-            }
-            if (kind == 2) {
-                // A level or upright edge, or nearly so.
-                if (trial & 4)
-                    v[1].y = v[0].y + rng() % 3;
-                else
-                    v[1].x = v[0].x + rng() % 3;
-            }
             console::gs::TriangleSetup t;
             if (!console::gs::SetupTriangle(env, v[0], v[1], v[2], t))
                 continue;
