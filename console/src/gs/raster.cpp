@@ -318,10 +318,10 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
     WaitToDrawTriangleHere(env, targets);
     const bool fast = !g_reference_path;
     if (fast) {
-        const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);
-        const DecodedTextureRef decoded =
-            DecodeTexture(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
-        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
+        const u32 pixels = static_cast<u32>(t.px_end - t.px_begin) * static_cast<u32>(t.py_end - t.py_begin);
+        const DecodedTexture* decoded =
+            DecodeTextureHere(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
+        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded))
             return;
     }
     DrawTriangleGeneral(env, t, memory, clut, fast);
@@ -333,12 +333,12 @@ void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBo
                               const ClutBuffer& clut, const TargetBlocks& targets)
 {
     WaitToDrawTriangleHere(env, targets);
-    const u64 pixels = static_cast<u64>(box.px_end - box.px_begin) * static_cast<u64>(box.py_end - box.py_begin);
-    const DecodedTextureRef decoded = DecodeTexture(env, memory, clut, v[0].q, targets, pixels);
+    const u32 pixels = static_cast<u32>(box.px_end - box.px_begin) * static_cast<u32>(box.py_end - box.py_begin);
+    const DecodedTexture* decoded = DecodeTextureHere(env, memory, clut, v[0].q, targets, pixels);
     {
         PreparedTriangle p;
         if (PrepareTriangleVertices(env, v, box.px_begin, box.px_end, box.py_begin, box.py_end, memory, clut,
-                                    decoded.get(), targets, p)) {
+                                    decoded, targets, p)) {
             DrawPreparedTriangle(p, RowBands{});
             return;
         }
@@ -346,7 +346,7 @@ void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBo
     TriangleSetup t;
     if (!SetupTriangle(env, v[0], v[1], v[2], t))
         return;
-    if (!DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
+    if (!DrawTriangleSpecialised(env, t, memory, clut, targets, decoded))
         DrawTriangleGeneral(env, t, memory, clut, true);
 }
 
