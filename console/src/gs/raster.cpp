@@ -329,7 +329,7 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
 
 // DrawTriangleHere for the triangle (v[0], v[1], v[2]) with the box `box`,
 // set up straight into the pipelines' plan when they take it.
-void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+[[gnu::noinline]] void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                               const ClutBuffer& clut, const TargetBlocks& targets)
 {
     WaitToDrawTriangleHere(env, targets);
@@ -356,6 +356,15 @@ void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBo
 // leave a state as a whole, save that a per-pixel level of detail follows
 // the vertices' Q and an untextured flat triangle's writing stage its
 // alpha: the answer is kept per state and alpha.
+[[gnu::noinline]] bool PipelinesPrepare(const DrawEnv& env, const Vertex* v, LocalMemory& memory,
+                                        const ClutBuffer& clut)
+{
+    TriangleSetup t;
+    PreparedTriangle p;
+    return SetupTriangle(env, v[0], v[1], v[2], t) &&
+           PrepareTriangle(env, t, memory, clut, nullptr, TargetBlocks{}, p, nullptr);
+}
+
 bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, const ClutBuffer& clut)
 {
     if (env.prim.tme && env.tex.lod_matters && !env.prim.fst && !(v[0].q == v[1].q && v[1].q == v[2].q))
@@ -372,13 +381,8 @@ bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, con
         known.memory = &memory;
     }
     const u32 alpha = !env.prim.tme && !env.prim.iip ? v[2].rgba >> 24 : 256;
-    if (known.take[alpha] == 0) {
-        TriangleSetup t;
-        PreparedTriangle p;
-        const bool take = SetupTriangle(env, v[0], v[1], v[2], t) &&
-                          PrepareTriangle(env, t, memory, clut, nullptr, TargetBlocks{}, p, nullptr);
-        known.take[alpha] = take ? 1 : 2;
-    }
+    if (known.take[alpha] == 0)
+        known.take[alpha] = PipelinesPrepare(env, v, memory, clut) ? 1 : 2;
     return known.take[alpha] == 1;
 }
 
@@ -404,23 +408,38 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
     DrawTriangleHere(env, t, memory, clut, targets);
 }
 
+namespace {
+
+// The triangle (v[0], v[1], v[2]) set up whole and rasterized.
+[[gnu::noinline]] void SetUpAndRasterizeTriangle(const DrawEnv& env, const Vertex* v, LocalMemory& memory,
+                                                 const ClutBuffer& clut)
+{
+    TriangleSetup t;
+    if (SetupTriangle(env, v[0], v[1], v[2], t))
+        RasterizeTriangle(env, t, memory, clut);
+}
+
+[[gnu::noinline]] void CountTriangleVerticesPixels(const DrawEnv& env, const Vertex* v)
+{
+    TriangleSetup t;
+    if (SetupTriangle(env, v[0], v[1], v[2], t))
+        CountTrianglePixels(t);
+}
+
+}  // namespace
+
 void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                                const ClutBuffer& clut)
 {
     // A state without a serial cannot be kept for the workers: set up here.
     if (g_reference_path || env.serial == 0) {
-        TriangleSetup t;
-        if (SetupTriangle(env, v[0], v[1], v[2], t))
-            RasterizeTriangle(env, t, memory, clut);
+        SetUpAndRasterizeTriangle(env, v, memory, clut);
         return;
     }
     // Counting covered pixels needs every row's span, which only a set-up
     // gives; the triangle is still queued as its vertices.
-    if (g_count_pixels) {
-        TriangleSetup t;
-        if (SetupTriangle(env, v[0], v[1], v[2], t))
-            CountTrianglePixels(t);
-    }
+    if (g_count_pixels)
+        CountTriangleVerticesPixels(env, v);
     const bool queue = DrawThreads() > 0 && PipelinesTake(env, v, memory, clut);
     if (queue && QueueTriangleInRun(env, v, box, memory, clut))
         return;
