@@ -1343,6 +1343,41 @@ bool Queue::Cover(const DrawEnv& env, const PixelBox& box, LocalMemory& memory, 
     return true;
 }
 
+namespace {
+
+// Writes the record of a triangle queued as vertices to `slot` past the
+// caches, as StreamRecord would the record made whole, each 16 bytes put
+// together in registers: a record made on the stack first is read back in
+// pieces that straddle the stores that made it, and each such read waits
+// for them to leave the store buffer.
+inline void StreamVerticesRecord(Job& slot, s32 py_begin, s32 py_end, s32 px_begin, s32 px_end, LocalMemory* memory,
+                                 const ClutBuffer* clut, const DrawEnv* shared_env, const DecodedTexture* decoded,
+                                 const TargetBlocks& targets, const Vertex* v)
+{
+    static_assert(offsetof(Job, kind) == 0 && offsetof(Job, followers) == 2 && offsetof(Job, py_begin) == 4 &&
+                  offsetof(Job, py_end) == 8 && offsetof(Job, px_begin) == 12 && offsetof(Job, px_end) == 16 &&
+                  offsetof(Job, memory) == 20 && offsetof(Job, clut) == 24 && offsetof(Job, shared_env) == 28 &&
+                  offsetof(Job, decoded) == 32 && offsetof(Job, room) == 36 && offsetof(Job, sprite_room) == 40 &&
+                  offsetof(Job, targets) == 44 && offsetof(TargetBlocks, frame_lo) == 4 &&
+                  sizeof(TargetBlocks) == 20 && offsetof(Job, body) == 64 && sizeof(Vertex) * 3 == 120);
+    static_assert(sizeof(JobKind) == 1 && std::is_trivially_copyable_v<TargetBlocks>);
+    auto word = [](auto w) { return static_cast<int>(w); };
+    auto address = [](const void* p) { return static_cast<int>(reinterpret_cast<uintptr_t>(p)); };
+    auto* to = reinterpret_cast<__m128i*>(&slot);
+    // The kind in the first byte and no followers; the padding byte zero.
+    _mm_stream_si128(to, _mm_setr_epi32(word(JobKind::kVertices), py_begin, py_end, px_begin));
+    _mm_stream_si128(to + 1, _mm_setr_epi32(px_end, address(memory), address(clut), address(shared_env)));
+    _mm_stream_si128(to + 2, _mm_setr_epi32(address(decoded), 0, 0, word(targets.known)));
+    _mm_stream_si128(to + 3, _mm_setr_epi32(word(targets.frame_lo), word(targets.frame_hi), word(targets.depth_lo),
+                                            word(targets.depth_hi)));
+    const auto* from = reinterpret_cast<const unsigned char*>(v);
+    for (int i = 0; i < 7; ++i)
+        _mm_stream_si128(to + 4 + i, _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * i)));
+    _mm_stream_si128(to + 11, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + 112)));
+}
+
+}  // namespace
+
 bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                        const ClutBuffer& clut)
 {
@@ -1407,24 +1442,9 @@ bool Queue::QueueInRun(const DrawEnv& env, const Vertex* v, const PixelBox& box,
     if (env.prim.tme && !r.decoded)
         r.decoded = DecodeTexture(env, memory, clut, v[0].q, r.targets, static_cast<u64>(pixels));
     const s32 py_end = CoveredRowsEnd(env, v, box);
-    // Made here and streamed to its slot whole.
-    Job record;
-    record.kind = JobKind::kVertices;
-    record.followers = 0;
-    record.py_begin = box.py_begin;
-    record.py_end = py_end;
-    record.memory = &memory;
-    record.clut = &queued_clut;
-    record.shared_env = r.env.get();
-    record.px_begin = box.px_begin;
-    record.px_end = box.px_end;
-    record.decoded = r.decoded.get();
-    record.room = nullptr;
-    record.sprite_room = nullptr;
-    record.targets = r.targets;
-    std::memcpy(record.body.vertices, v, sizeof record.body.vertices);
     Job& j = SlotToStream();
-    StreamRecord(j, record);
+    StreamVerticesRecord(j, box.py_begin, py_end, box.px_begin, box.px_end, &memory, &queued_clut, r.env.get(),
+                         r.decoded.get(), r.targets, v);
     SendVertices(j, box.py_begin, py_end, static_cast<u32>(std::min<s64>(pixels, kRunPublishPixels)));
     run_last_ = sent_;
     return true;

@@ -4613,18 +4613,10 @@ void DecodeTexturesAtFirstUse(bool on)
     g_decode_at_first_use = on;
 }
 
-DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, float q,
-                                const TargetBlocks& targets, u64 pixels)
-{
-    const TextureEnv& tex = env.tex;
-    if (!env.prim.tme || (tex.wms != kWrapRepeat && tex.wms != kWrapClamp) ||
-        (tex.wmt != kWrapRepeat && tex.wmt != kWrapClamp))
-        return nullptr;
-    const LodChoice lod = ChooseLodForQ(tex, env.prim.fst ? 1.0f : q);
-    if (!lod.linear || lod.mix16 != 0)
-        return nullptr;
-    const u32 n = lod.level;
-    const bool indexed = IsIndexed(tex.psm);
+namespace {
+
+// The decoded copies the calling thread keeps.
+struct DecodedCache {
     struct Key {
         u64 memory;
         u32 psm, tbp, tbw, level, width, height, wms, wmt;
@@ -4641,23 +4633,67 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
         u64 used = 0;
         u64 version = 0;  // changes whenever the entry is given another key
     };
-    constexpr size_t kEntries = 8;
-    thread_local std::vector<Entry> cache = [] {
+    static constexpr size_t kEntries = 8;
+    std::vector<Entry> entries = [] {
         std::vector<Entry> c;
         c.reserve(kEntries);  // entries stay where they are
         return c;
     }();
-    thread_local u64 uses = 0, versions = 0;
+    u64 versions = 0;
     // The entry and the level's blocks the last call found, kept for the
-    // run of triangles drawn in one state.
+    // run of triangles drawn in one state; its level of detail too, when
+    // that does not follow Q (a state found there passed the checks on the
+    // level with it), and whether the texture is indexed.
     struct Last {
         u64 serial = 0, memory = 0, generation = 0;
         u32 level = 0;
         Entry* entry = nullptr;
         u64 version = 0;  // the entry's, when it was found
         u32 lo = 0, hi = 0;
+        LodChoice lod;
+        bool lod_kept = false;
+        bool indexed = false;
     };
-    thread_local Last last;
+};
+thread_local DecodedCache t_decoded;
+// What the quick look needs, apart: constant-initialised, it is reached
+// without a check that the thread's copy was made.
+struct DecodedQuick {
+    DecodedCache::Last last;
+    u64 uses = 0;
+};
+thread_local DecodedQuick t_decoded_quick;
+
+// DecodeTexture's work: the calling thread's entry holding the decoded copy,
+// or null.  The entry keeps its copy until the thread's next call.
+[[gnu::noinline]] const DecodedTextureRef* FindDecodedTexture(const DrawEnv& env, const LocalMemory& memory,
+                                                              const ClutBuffer& clut, float q,
+                                                              const TargetBlocks& targets, u32 pixels)
+{
+    const TextureEnv& tex = env.tex;
+    if (!env.prim.tme)
+        return nullptr;
+    using Key = DecodedCache::Key;
+    using Entry = DecodedCache::Entry;
+    using Last = DecodedCache::Last;
+    constexpr size_t kEntries = DecodedCache::kEntries;
+    std::vector<Entry>& cache = t_decoded.entries;
+    u64& uses = t_decoded_quick.uses;
+    u64& versions = t_decoded.versions;
+    Last& last = t_decoded_quick.last;
+    const bool lod_kept = env.prim.fst || !tex.lod_matters;
+    LodChoice lod;
+    if (lod_kept && env.serial != 0 && last.serial == env.serial && last.lod_kept) {
+        lod = last.lod;
+    } else {
+        if ((tex.wms != kWrapRepeat && tex.wms != kWrapClamp) || (tex.wmt != kWrapRepeat && tex.wmt != kWrapClamp))
+            return nullptr;
+        lod = ChooseLodForQ(tex, env.prim.fst ? 1.0f : q);
+        if (!lod.linear || lod.mix16 != 0)
+            return nullptr;
+    }
+    const u32 n = lod.level;
+    const bool indexed = IsIndexed(tex.psm);
     const u64 generation = indexed ? clut.Generation() : 0;
     Entry* e = nullptr;
     u32 lo, hi;
@@ -4714,11 +4750,11 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
             e->key = key;
             e->version = ++versions;
         }
-        last = Last{env.serial, memory.Id(), generation, n, e, e->version, lo, hi};
+        last = Last{env.serial, memory.Id(), generation, n, e, e->version, lo, hi, lod, lod_kept, indexed};
     }
     e->used = ++uses;
     if (e->decoded && !memory.WrittenSince(e->stamp, lo, hi))
-        return e->decoded;
+        return &e->decoded;
     if (e->decoded) {
         e->decoded.reset();
         e->wanted = 0;
@@ -4748,7 +4784,47 @@ DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, c
     }
     e->decoded = std::move(d);
     e->stamp = memory.Stamp();
-    return e->decoded;
+    return &e->decoded;
+}
+
+// FindDecodedTexture, first trying what the last call found: the same state,
+// its level of detail fixed, the same memory and palette, and the copy still
+// current.
+inline const DecodedTextureRef* FindDecodedTextureQuick(const DrawEnv& env, const LocalMemory& memory,
+                                                        const ClutBuffer& clut, float q,
+                                                        const TargetBlocks& targets, u32 pixels)
+{
+    DecodedQuick& c = t_decoded_quick;
+    const DecodedCache::Last& last = c.last;
+    if (env.prim.tme && env.serial != 0 && last.serial == env.serial && last.lod_kept &&
+        (env.prim.fst || !env.tex.lod_matters) && last.memory == memory.Id() &&
+        last.generation == (last.indexed ? clut.Generation() : 0) && last.entry->version == last.version) {
+        if (targets.Overlap(last.lo, last.hi))
+            return nullptr;
+        DecodedCache::Entry* e = last.entry;
+        if (e->decoded && !memory.WrittenSince(e->stamp, last.lo, last.hi)) {
+            e->used = ++c.uses;
+            return &e->decoded;
+        }
+    }
+    return FindDecodedTexture(env, memory, clut, q, targets, pixels);
+}
+
+}  // namespace
+
+DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, float q,
+                                const TargetBlocks& targets, u64 pixels)
+{
+    const DecodedTextureRef* d =
+        FindDecodedTextureQuick(env, memory, clut, q, targets, static_cast<u32>(std::min<u64>(pixels, 0xFFFFFFFFu)));
+    return d ? *d : nullptr;
+}
+
+const DecodedTexture* DecodeTextureHere(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut,
+                                        float q, const TargetBlocks& targets, u32 pixels)
+{
+    const DecodedTextureRef* d = FindDecodedTextureQuick(env, memory, clut, q, targets, pixels);
+    return d ? d->get() : nullptr;
 }
 
 namespace {
@@ -4834,6 +4910,10 @@ struct TrianglePlan {
 static_assert(sizeof(TrianglePlan) <= sizeof(PreparedTriangle::room) && alignof(TrianglePlan) <= 16);
 static_assert(std::is_trivially_destructible_v<TrianglePlan>);
 
+// The slot of the state record StateFor last found or made on this thread
+// (whatever it holds now), or null.
+thread_local const TriangleStateRef* t_last_state = nullptr;
+
 // The state record for `key`: the calling thread keeps the last few.
 const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& env, LocalMemory& memory,
                                  const ClutBuffer& clut, const LodChoice& lod)
@@ -4845,11 +4925,11 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     thread_local u32 last = 0;
     if (key.serial != 0) {
         if (cache[last] && cache[last]->key == key)
-            return &cache[last];
+            return t_last_state = &cache[last];
         for (u32 i = 0; i < kStates; ++i)
             if (cache[i] && cache[i]->key == key) {
                 last = i;
-                return &cache[i];
+                return t_last_state = &cache[i];
             }
     }
     Writer writer;
@@ -4909,7 +4989,7 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     last = next++ % kStates;
     TriangleStateRef& slot = cache[last];
     slot = std::move(st);
-    return &slot;
+    return t_last_state = &slot;
 }
 
 }  // namespace
@@ -4920,27 +5000,28 @@ namespace {
 // is q0 (constant over the triangle or not), flat or not and, when flat,
 // of the colour `flat`; null when the pipelines leave the triangle to the
 // general path.
-inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut,
-                                                const DecodedTexture* decoded, float q0, bool q_constant,
-                                                bool flat, Color flat_color)
+// What follows from the state alone is kept for the run of triangles drawn
+// in it: the level of detail, unless it follows Q, and whether the texture
+// is indexed.
+struct FixedForState {
+    u64 serial = 0;
+    LodChoice lod;
+    bool indexed = false;
+};
+thread_local FixedForState t_fixed;
+
+// TriangleStateFor once the record last found is not the triangle's.
+[[gnu::noinline]] const TriangleStateRef* FindTriangleState(const DrawEnv& env, LocalMemory& memory,
+                                                            const ClutBuffer& clut, const DecodedTexture* decoded,
+                                                            float q0, bool flat, Color flat_color)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
-    if (textured && env.tex.lod_matters && !uv && !q_constant)
-        return nullptr;  // the level of detail follows each pixel's Q
-    // What follows from the state alone is kept for the run of triangles
-    // drawn in it: the level of detail, unless it follows Q, and whether
-    // the texture is indexed.
-    struct Fixed {
-        u64 serial = 0;
-        LodChoice lod;
-        bool indexed = false;
-    };
-    thread_local Fixed fixed;
+    FixedForState& fixed = t_fixed;
+    const bool keep = env.serial != 0 && (uv || !env.tex.lod_matters);
     LodChoice lod;
     bool indexed = false;
     if (textured) {
-        const bool keep = env.serial != 0 && (uv || !env.tex.lod_matters);
         if (keep && fixed.serial == env.serial) {
             lod = fixed.lod;
             indexed = fixed.indexed;
@@ -4948,7 +5029,7 @@ inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory&
             lod = ChooseLodForQ(env.tex, uv ? 1.0f : q0);
             indexed = IsIndexed(env.tex.psm);
             if (keep)
-                fixed = Fixed{env.serial, lod, indexed};
+                fixed = FixedForState{env.serial, lod, indexed};
         }
     }
     const TriangleState::Key key{env.serial,
@@ -4963,6 +5044,36 @@ inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory&
                                  lod.linear,
                                  SimdGeneration()};
     return StateFor(key, env, memory, clut, lod);
+}
+
+inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut,
+                                                const DecodedTexture* decoded, float q0, bool q_constant,
+                                                bool flat, Color flat_color)
+{
+    const bool textured = env.prim.tme;
+    const bool uv = env.prim.fst;
+    if (textured && env.tex.lod_matters && !uv && !q_constant)
+        return nullptr;  // the level of detail follows each pixel's Q
+    const FixedForState& fixed = t_fixed;
+    const bool keep = env.serial != 0 && (uv || !env.tex.lod_matters);
+    // The record last found, when it is this triangle's: its key's fields
+    // are compared one by one with what they would be, rather than a key
+    // being built for it.
+    if (env.serial != 0 && (!textured || (keep && fixed.serial == env.serial))) {
+        const TriangleStateRef* last = t_last_state;
+        if (last && *last) {
+            const TriangleState::Key& k = (*last)->key;
+            const s32 flat_alpha = !textured && flat ? flat_color.a : -1;
+            const u64 generation = textured && fixed.indexed ? clut.Generation() : 0;
+            const LodChoice lod = textured ? fixed.lod : LodChoice{};
+            if (k.serial == env.serial && k.memory == &memory && k.clut == &clut &&
+                k.decoded == (textured ? decoded : nullptr) && k.flat_alpha == flat_alpha && k.flat == flat &&
+                k.clut_generation == generation && k.level == lod.level && k.mix16 == lod.mix16 &&
+                k.linear == lod.linear && k.simd == SimdGeneration())
+                return last;
+        }
+    }
+    return FindTriangleState(env, memory, clut, decoded, q0, flat, flat_color);
 }
 
 }  // namespace

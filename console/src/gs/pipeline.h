@@ -75,6 +75,11 @@ struct TargetBlocks {
 // writes the texture has been drained.
 DecodedTextureRef DecodeTexture(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut, float q,
                                 const TargetBlocks& targets, u64 pixels);
+// The same for a triangle drawn on the calling thread before it calls either
+// again: the copy stays with the thread until then, and no reference to it
+// is taken.
+const DecodedTexture* DecodeTextureHere(const DrawEnv& env, const LocalMemory& memory, const ClutBuffer& clut,
+                                        float q, const TargetBlocks& targets, u32 pixels);
 
 // For tests: decode each texture DecodeTexture covers at its first use.
 void DecodeTexturesAtFirstUse(bool on);

@@ -318,10 +318,10 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
     WaitToDrawTriangleHere(env, targets);
     const bool fast = !g_reference_path;
     if (fast) {
-        const u64 pixels = static_cast<u64>(t.px_end - t.px_begin) * static_cast<u64>(t.py_end - t.py_begin);
-        const DecodedTextureRef decoded =
-            DecodeTexture(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
-        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
+        const u32 pixels = static_cast<u32>(t.px_end - t.px_begin) * static_cast<u32>(t.py_end - t.py_begin);
+        const DecodedTexture* decoded =
+            DecodeTextureHere(env, memory, clut, static_cast<float>(t.planes[kAttrQ].a0), targets, pixels);
+        if (DrawTriangleSpecialised(env, t, memory, clut, targets, decoded))
             return;
     }
     DrawTriangleGeneral(env, t, memory, clut, fast);
@@ -329,16 +329,16 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
 
 // DrawTriangleHere for the triangle (v[0], v[1], v[2]) with the box `box`,
 // set up straight into the pipelines' plan when they take it.
-void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
+[[gnu::noinline]] void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                               const ClutBuffer& clut, const TargetBlocks& targets)
 {
     WaitToDrawTriangleHere(env, targets);
-    const u64 pixels = static_cast<u64>(box.px_end - box.px_begin) * static_cast<u64>(box.py_end - box.py_begin);
-    const DecodedTextureRef decoded = DecodeTexture(env, memory, clut, v[0].q, targets, pixels);
+    const u32 pixels = static_cast<u32>(box.px_end - box.px_begin) * static_cast<u32>(box.py_end - box.py_begin);
+    const DecodedTexture* decoded = DecodeTextureHere(env, memory, clut, v[0].q, targets, pixels);
     {
         PreparedTriangle p;
         if (PrepareTriangleVertices(env, v, box.px_begin, box.px_end, box.py_begin, box.py_end, memory, clut,
-                                    decoded.get(), targets, p)) {
+                                    decoded, targets, p)) {
             DrawPreparedTriangle(p, RowBands{});
             return;
         }
@@ -346,7 +346,7 @@ void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBo
     TriangleSetup t;
     if (!SetupTriangle(env, v[0], v[1], v[2], t))
         return;
-    if (!DrawTriangleSpecialised(env, t, memory, clut, targets, decoded.get()))
+    if (!DrawTriangleSpecialised(env, t, memory, clut, targets, decoded))
         DrawTriangleGeneral(env, t, memory, clut, true);
 }
 
@@ -356,6 +356,15 @@ void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBo
 // leave a state as a whole, save that a per-pixel level of detail follows
 // the vertices' Q and an untextured flat triangle's writing stage its
 // alpha: the answer is kept per state and alpha.
+[[gnu::noinline]] bool PipelinesPrepare(const DrawEnv& env, const Vertex* v, LocalMemory& memory,
+                                        const ClutBuffer& clut)
+{
+    TriangleSetup t;
+    PreparedTriangle p;
+    return SetupTriangle(env, v[0], v[1], v[2], t) &&
+           PrepareTriangle(env, t, memory, clut, nullptr, TargetBlocks{}, p, nullptr);
+}
+
 bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, const ClutBuffer& clut)
 {
     if (env.prim.tme && env.tex.lod_matters && !env.prim.fst && !(v[0].q == v[1].q && v[1].q == v[2].q))
@@ -372,13 +381,8 @@ bool PipelinesTake(const DrawEnv& env, const Vertex* v, LocalMemory& memory, con
         known.memory = &memory;
     }
     const u32 alpha = !env.prim.tme && !env.prim.iip ? v[2].rgba >> 24 : 256;
-    if (known.take[alpha] == 0) {
-        TriangleSetup t;
-        PreparedTriangle p;
-        const bool take = SetupTriangle(env, v[0], v[1], v[2], t) &&
-                          PrepareTriangle(env, t, memory, clut, nullptr, TargetBlocks{}, p, nullptr);
-        known.take[alpha] = take ? 1 : 2;
-    }
+    if (known.take[alpha] == 0)
+        known.take[alpha] = PipelinesPrepare(env, v, memory, clut) ? 1 : 2;
     return known.take[alpha] == 1;
 }
 
@@ -404,23 +408,38 @@ void RasterizeTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& 
     DrawTriangleHere(env, t, memory, clut, targets);
 }
 
+namespace {
+
+// The triangle (v[0], v[1], v[2]) set up whole and rasterized.
+[[gnu::noinline]] void SetUpAndRasterizeTriangle(const DrawEnv& env, const Vertex* v, LocalMemory& memory,
+                                                 const ClutBuffer& clut)
+{
+    TriangleSetup t;
+    if (SetupTriangle(env, v[0], v[1], v[2], t))
+        RasterizeTriangle(env, t, memory, clut);
+}
+
+[[gnu::noinline]] void CountTriangleVerticesPixels(const DrawEnv& env, const Vertex* v)
+{
+    TriangleSetup t;
+    if (SetupTriangle(env, v[0], v[1], v[2], t))
+        CountTrianglePixels(t);
+}
+
+}  // namespace
+
 void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
                                const ClutBuffer& clut)
 {
     // A state without a serial cannot be kept for the workers: set up here.
     if (g_reference_path || env.serial == 0) {
-        TriangleSetup t;
-        if (SetupTriangle(env, v[0], v[1], v[2], t))
-            RasterizeTriangle(env, t, memory, clut);
+        SetUpAndRasterizeTriangle(env, v, memory, clut);
         return;
     }
     // Counting covered pixels needs every row's span, which only a set-up
     // gives; the triangle is still queued as its vertices.
-    if (g_count_pixels) {
-        TriangleSetup t;
-        if (SetupTriangle(env, v[0], v[1], v[2], t))
-            CountTrianglePixels(t);
-    }
+    if (g_count_pixels)
+        CountTriangleVerticesPixels(env, v);
     const bool queue = DrawThreads() > 0 && PipelinesTake(env, v, memory, clut);
     if (queue && QueueTriangleInRun(env, v, box, memory, clut))
         return;

@@ -122,7 +122,8 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
     const GsRgbaq rgbaq{m.regs.Get(GsReg::RGBAQ)};
     const GsSt st{m.regs.Get(GsReg::ST)};
     const GsUv uv{m.regs.Get(GsReg::UV)};
-    // Stored as the queue copies it, four words at a time: a wide load of
+    // Put together in registers and stored to the queue's slots sixteen
+    // bytes at a time, as the queue's records read them: a wide load of
     // words just stored one by one would wait for them to leave the store
     // buffer.
     static_assert(sizeof(Vertex) == 40 && offsetof(Vertex, rgba) == 16 && offsetof(Vertex, q) == 20 &&
@@ -130,18 +131,22 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
                   offsetof(Vertex, v) == 36);
     auto word = [](u32 w) { return static_cast<int>(w); };
     auto bits = [](float w) { return std::bit_cast<int>(w); };
-    alignas(16) Vertex v;
-    auto at = [&v](size_t offset) { return reinterpret_cast<__m128i*>(reinterpret_cast<unsigned char*>(&v) + offset); };
-    _mm_store_si128(at(0), _mm_setr_epi32(word(x), word(y), word(z), word(f)));
-    _mm_store_si128(at(16), _mm_setr_epi32(word(rgbaq.RGBA()), bits(rgbaq.Q()), bits(st.S()), bits(st.T())));
-    _mm_storel_epi64(at(32), _mm_setr_epi32(word(uv.U()), word(uv.V()), 0, 0));
+    const __m128i position = _mm_setr_epi32(word(x), word(y), word(z), word(f));
+    const __m128i colour = _mm_setr_epi32(word(rgbaq.RGBA()), bits(rgbaq.Q()), bits(st.S()), bits(st.T()));
+    const __m128i texel = _mm_setr_epi32(word(uv.U()), word(uv.V()), 0, 0);
 
     const PrimType type = m.queue.Type();
     if (type == PrimType::kReserved) {
         Diag(Level::kError, "gs", "vertex written while PRIM holds the reserved primitive type 7");
         return;
     }
-    if (m.queue.Push(v, kick) == 0)
+    const auto put = [&](Vertex& slot) {
+        auto* at = reinterpret_cast<unsigned char*>(&slot);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), position);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16), colour);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 32), texel);
+    };
+    if (m.queue.PushWith(put, kick) == 0)
         return;
     if (!m.env_valid) {
         // A state shaped the same as the last one (PRIM written again with
@@ -226,6 +231,12 @@ int VerticesPerPrimitive(PrimType type)
 
 int VertexQueue::Push(const Vertex& v, bool kick)
 {
+    return PushWith([&v](Vertex& slot) { slot = v; }, kick);
+}
+
+template <typename Put>
+inline int VertexQueue::PushWith(Put put, bool kick)
+{
     const int need = VerticesPerPrimitive(type_);
     switch (type_) {
     case PrimType::kPoint:
@@ -233,7 +244,7 @@ int VertexQueue::Push(const Vertex& v, bool kick)
     case PrimType::kTriangle:
     case PrimType::kSprite:
         // Independent primitives: the queue empties once one is complete.
-        ring_[count_++] = v;
+        put(ring_[count_++]);
         if (count_ < need)
             return 0;
         count_ = 0;
@@ -244,8 +255,8 @@ int VertexQueue::Push(const Vertex& v, bool kick)
         // Each vertex after the first `need` - 1 completes a primitive with
         // the ones before it.
         const u32 at = next_;
-        ring_[at] = v;
-        ring_[at + static_cast<u32>(need)] = v;
+        put(ring_[at]);
+        put(ring_[at + static_cast<u32>(need)]);
         next_ = at + 1 == static_cast<u32>(need) ? 0 : at + 1;
         count_ = std::min(count_ + 1, need);
         if (count_ < need)
@@ -256,10 +267,10 @@ int VertexQueue::Push(const Vertex& v, bool kick)
     case PrimType::kTriangleFan:
         // The first vertex stays; the other two slide.
         if (count_ < 3) {
-            ring_[count_++] = v;
+            put(ring_[count_++]);
         } else {
             ring_[1] = ring_[2];
-            ring_[2] = v;
+            put(ring_[2]);
         }
         if (count_ < 3)
             return 0;

@@ -377,6 +377,9 @@ public:
     int Count() const { return count_; }
 
     int Push(const Vertex& v, bool kick);
+    // Push, the vertex written to each slot it takes by put(Vertex&).
+    template <typename Put>
+    int PushWith(Put put, bool kick);
     const Vertex* Drawn() const { return ring_ + drawn_; }
 
 private:
