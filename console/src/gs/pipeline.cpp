@@ -2898,25 +2898,19 @@ struct TriangleSpanAvx512 {
     __m128i flat;   // the flat colour in all four lanes
 };
 
-// Four pixels of a row from `v`, stored at entry `at` of the batch; the
-// value after them returned.
+// The batch entries at .. at + 3 made from their stepped values p[0 .. 3].
 template <bool kGouraud, int kCoords>
-GS_AVX512 __m512d TriangleFourAvx512(const TriangleSpanAvx512& sp, __m512d v, TriangleBatch& b, int at)
+GS_AVX512 void ConvertFourAvx512(const TriangleSpanAvx512& sp, const __m512d* p, TriangleBatch& b, int at)
 {
-    const __m512d d = sp.d;
-    const __m512d p0 = v;
-    const __m512d p1 = _mm512_add_pd(p0, d);
-    const __m512d p2 = _mm512_add_pd(p1, d);
-    const __m512d p3 = _mm512_add_pd(p2, d);
     if constexpr (kGouraud) {
-        const __m128i c01 = _mm_packs_epi32(ChannelsOfOne(p0), ChannelsOfOne(p1));
-        const __m128i c23 = _mm_packs_epi32(ChannelsOfOne(p2), ChannelsOfOne(p3));
+        const __m128i c01 = _mm_packs_epi32(ChannelsOfOne(p[0]), ChannelsOfOne(p[1]));
+        const __m128i c23 = _mm_packs_epi32(ChannelsOfOne(p[2]), ChannelsOfOne(p[3]));
         Store4(b.frag + at, _mm_packus_epi16(c01, c23));
     } else {
         Store4(b.frag + at, sp.flat);
     }
     // Z Q S T of pixels 0 and 1, then 2 and 3.
-    const __m512d hi01 = _mm512_shuffle_f64x2(p0, p1, 0xEE), hi23 = _mm512_shuffle_f64x2(p2, p3, 0xEE);
+    const __m512d hi01 = _mm512_shuffle_f64x2(p[0], p[1], 0xEE), hi23 = _mm512_shuffle_f64x2(p[2], p[3], 0xEE);
     const __m256d z =
         _mm512_castpd512_pd256(_mm512_permutex2var_pd(hi01, _mm512_set_epi64(13, 9, 5, 1, 12, 8, 4, 0), hi23));
     Store4(b.depths + at,
@@ -2937,23 +2931,45 @@ GS_AVX512 __m512d TriangleFourAvx512(const TriangleSpanAvx512& sp, __m512d v, Tr
         Store4(b.us + at, _mm256_castsi256_si128(uv));
         Store4(b.vs + at, _mm256_extracti128_si256(uv, 1));
     }
-    return _mm512_add_pd(p3, d);
 }
 
-// The pixels of a batch's n entries from `at`, stepped from `value`, in
-// whole groups of four (the entries past the piece are room, or the next
-// piece's, written later).  The value after the piece is left in `value`
-// when n is a multiple of four: a row's pieces but its last are kChunk
-// long, and the value after a row's last piece is not read.
+// The row stage in two passes, so that the additions of a row are not held
+// back by the conversions waiting on them and the rows of a batch overlap:
+// each piece's pixels stepped into the stepped values of its batch entries,
+// one addition a pixel and nothing else, in whole groups of four (the
+// entries past the piece are room, or the next piece's, written later); then
+// the batch's entries converted, four at a time, before it is finished.  The
+// value after a piece is left in `value` when n is a multiple of four: a
+// row's pieces but its last are kChunk long, and the value after a row's
+// last piece is not read.
 static_assert(kChunk % 4 == 0, "only a row's last piece may end inside a group of four");
 
-template <bool kGouraud, int kCoords>
-GS_AVX512 void TrianglePieceAvx512(const TriangleSpanAvx512& sp, __m512d& value, int n, int at, TriangleBatch& b)
+GS_AVX512 void StepPieceAvx512(__m512d d, __m512d& value, int n, __m512d* stepped)
 {
     __m512d v = value;
-    for (int i = 0; i < n; i += 4)
-        v = TriangleFourAvx512<kGouraud, kCoords>(sp, v, b, at + i);
+    for (int i = 0; i < n; i += 4) {
+        stepped[i] = v;
+        v = _mm512_add_pd(v, d);
+        stepped[i + 1] = v;
+        v = _mm512_add_pd(v, d);
+        stepped[i + 2] = v;
+        v = _mm512_add_pd(v, d);
+        stepped[i + 3] = v;
+        v = _mm512_add_pd(v, d);
+    }
     value = v;
+}
+
+// The batch's n entries made from their stepped values, which have room for
+// a last group of four after them: the group's entries past the last take
+// the last one's value.
+template <bool kGouraud, int kCoords>
+GS_AVX512 void ConvertBatchAvx512(const TriangleSpanAvx512& sp, __m512d* stepped, int n, TriangleBatch& b)
+{
+    for (int i = n; i & 3; ++i)
+        stepped[i] = stepped[n - 1];
+    for (int i = 0; i < n; i += 4)
+        ConvertFourAvx512<kGouraud, kCoords>(sp, stepped + i, b, i);
 }
 
 // Finish for a decoded texture with 256-bit vectors, eight pixels a step:
@@ -5320,6 +5336,8 @@ struct RowStepsSse2 {
         else
             TrianglePiece<kGouraud, kCoords, kFog, false>(p.steps, v, n, b);
     }
+    // The pieces' entries are complete as they are appended.
+    void Convert(TriangleBatch&) const {}
 };
 
 // The row stage with 256-bit vectors: R G B A and Z F S T (or Z F U V)
@@ -5376,15 +5394,22 @@ struct RowStepsAvx2 {
     {
         TrianglePieceAvx2<kGouraud, kCoords, kFog>(sp, v, n, b);
     }
+    // The pieces' entries are complete as they are appended.
+    void Convert(TriangleBatch&) const {}
 };
 
 // The row stage with 512-bit vectors (states without fog): every lane's
-// first value as PlanePair::At makes it, then TrianglePieceAvx512.
+// first value as PlanePair::At makes it, each piece stepped into `stepped`
+// (StepPieceAvx512), the batch's entries converted before it is finished
+// (ConvertBatchAvx512).
 template <bool kGouraud, int kCoords>
 struct RowStepsAvx512 {
     using Values = __m512d;
     __m512d a0, gx, gy;
     TriangleSpanAvx512 sp;
+    // The stepped values of the batch's entries, and room for a last group
+    // of four.
+    alignas(64) __m512d stepped[kBatch + 4];
 
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) explicit RowStepsAvx512(const TrianglePlan& p)
     {
@@ -5418,10 +5443,15 @@ struct RowStepsAvx512 {
         return _mm512_add_pd(_mm512_add_pd(a0, _mm512_mul_pd(gx, x)), _mm512_mul_pd(gy, y));
     }
 
-    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) void Piece(Values& v, int n, TriangleBatch& b) const
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) void Piece(Values& v, int n, TriangleBatch& b)
     {
-        TrianglePieceAvx512<kGouraud, kCoords>(sp, v, n, b.count, b);
+        StepPieceAvx512(sp.d, v, n, stepped + b.count);
         b.count += n;
+    }
+
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) void Convert(TriangleBatch& b)
+    {
+        ConvertBatchAvx512<kGouraud, kCoords>(sp, stepped, b.count, b);
     }
 };
 
@@ -5441,9 +5471,11 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
     alignas(16) unsigned char piece_room[kBatch * sizeof(SpanPiece)];
     SpanPiece* const pieces = reinterpret_cast<SpanPiece*>(piece_room);
     int piece_count = 0;
+    Steps steps(p);
     auto flush = [&] {
         if (!batch.count)
             return;
+        steps.Convert(batch);
         finish(st.sc, batch);
         if (write_pieces) {
             write_pieces(ws, pieces, piece_count, batch.colors, batch.depths);
@@ -5457,7 +5489,6 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
         piece_count = 0;
     };
 
-    const Steps steps(p);
     TriangleRowWalker walker = p.walker;
     const bool batch_rows = p.batch_rows;
     const s32 x0 = p.x0, y0 = p.y0;
