@@ -878,7 +878,9 @@ private:
     // Whether a sender finding nothing to draw while it waits has looked
     // long enough since `since` (set at the first call) to rest: a sender
     // asleep wakes tens of microseconds after the band it waits for is
-    // drawn, most of a band's time at the end of a drain.
+    // drawn, most of a band's time at the end of a drain.  Meanwhile it
+    // yields its processor to any thread waiting for one (a worker, when
+    // the machine has more threads to run than processors).
     static bool LookedLong(SteadyClock::time_point& since)
     {
         const SteadyClock::time_point now = SteadyClock::now();
@@ -888,7 +890,7 @@ private:
         }
         if (now - since >= std::chrono::microseconds(kWaitSpinMicroseconds))
             return true;
-        _mm_pause();
+        sched_yield();
         return false;
     }
 
