@@ -878,9 +878,7 @@ private:
     // Whether a sender finding nothing to draw while it waits has looked
     // long enough since `since` (set at the first call) to rest: a sender
     // asleep wakes tens of microseconds after the band it waits for is
-    // drawn, most of a band's time at the end of a drain.  Meanwhile it
-    // yields its processor to any thread waiting for one (a worker, when
-    // the machine has more threads to run than processors).
+    // drawn, most of a band's time at the end of a drain.
     static bool LookedLong(SteadyClock::time_point& since)
     {
         const SteadyClock::time_point now = SteadyClock::now();
@@ -890,7 +888,7 @@ private:
         }
         if (now - since >= std::chrono::microseconds(kWaitSpinMicroseconds))
             return true;
-        sched_yield();
+        _mm_pause();
         return false;
     }
 
