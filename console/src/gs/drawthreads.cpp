@@ -662,7 +662,6 @@ public:
             WakeAll();
         // A band whose worker is asleep, or is drawing other bands, is drawn
         // here; only a band being drawn elsewhere is waited for.
-        SteadyClock::time_point looking_since{};
         for (int spin = 0;; ++spin) {
             const u32 word = drawn_word_.load(std::memory_order_seq_cst);
             bool pending = false, helped = false;
@@ -674,7 +673,7 @@ public:
             }
             if (!pending)
                 break;
-            if (!helped && spin > kSpinsBeforeRest && LookedLong(looking_since))
+            if (!helped && spin > kSpinsBeforeRest)
                 Rest(word, false);
         }
         oldest_ = sent_;
@@ -779,10 +778,8 @@ private:
     static constexpr int kLongSpinMicroseconds = 300;
     static constexpr long kSleepNanoseconds = 2'000'000;
     // How many times a waiting sender looks at the bands before it rests,
-    // and how long it rests at most.  Waiting for the last bands of a
-    // drain, it keeps looking for a while longer (see LookedLong).
+    // and how long it rests at most.
     static constexpr int kSpinsBeforeRest = 64;
-    static constexpr int kWaitSpinMicroseconds = 200;
     static constexpr long kRestNanoseconds = 50'000;
     // The screen is shared by a fixed number of interleaved bands of 2^4
     // rows, whatever the number of workers: any worker draws any band that
@@ -871,25 +868,6 @@ private:
         ++taken;
         until[at] = sent_ + 1;
         return rooms[at];
-    }
-
-    using SteadyClock = std::chrono::steady_clock;
-
-    // Whether a sender finding nothing to draw while it waits has looked
-    // long enough since `since` (set at the first call) to rest: a sender
-    // asleep wakes tens of microseconds after the band it waits for is
-    // drawn, most of a band's time at the end of a drain.
-    static bool LookedLong(SteadyClock::time_point& since)
-    {
-        const SteadyClock::time_point now = SteadyClock::now();
-        if (since == SteadyClock::time_point{}) {
-            since = now;
-            return false;
-        }
-        if (now - since >= std::chrono::microseconds(kWaitSpinMicroseconds))
-            return true;
-        _mm_pause();
-        return false;
     }
 
     // The sender, waiting for bands others draw, sleeps until a worker
