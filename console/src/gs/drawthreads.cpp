@@ -669,7 +669,7 @@ public:
                 if (band.head.load(std::memory_order_acquire) == tails_[&band - bands_.data()])
                     continue;
                 pending = true;
-                helped = TryDraw(band) || helped;
+                helped = TryDraw(band, kSender) || helped;
             }
             if (!pending)
                 break;
@@ -788,6 +788,9 @@ private:
     static constexpr u32 kBands = kBandCount;
     static constexpr u32 kBandRows = 1u << kBandShift;
 
+    // The sender's number as a band's drawer; workers are numbered from 0.
+    static constexpr u32 kSender = kMaxThreads;
+
     static u32 BandOf(s32 y) { return (static_cast<u32>(y) >> kBandShift) % kBands; }
 
     // One band: the numbers of the queued primitives that touch its rows,
@@ -796,6 +799,7 @@ private:
         std::atomic<u32> tail{0};  // entries published
         alignas(64) std::atomic<u32> head{0};  // entries drawn
         std::atomic<bool> busy{false};
+        std::atomic<u32> drawer{kSender};  // the thread that drew it last
         alignas(64) u32 entries[kQueueSize];
     };
 
@@ -818,6 +822,7 @@ private:
             band.tail.store(0, std::memory_order_relaxed);
             band.head.store(0, std::memory_order_relaxed);
             band.busy.store(false, std::memory_order_relaxed);
+            band.drawer.store(kSender, std::memory_order_relaxed);
         }
         return storage;
     }
@@ -929,10 +934,12 @@ private:
 
     // Draws what band `band` has queued unless someone else is drawing it;
     // true when this call drew something.
-    bool TryDraw(Band& band)
+    bool TryDraw(Band& band, u32 drawer)
     {
         if (band.busy.load(std::memory_order_relaxed) || band.busy.exchange(true, std::memory_order_acquire))
             return false;
+        if (band.drawer.load(std::memory_order_relaxed) != drawer)
+            band.drawer.store(drawer, std::memory_order_relaxed);
         const u32 index = static_cast<u32>(&band - bands_.data());
         const RowBands rows{kBandShift, kBands, index};
         u32 head = band.head.load(std::memory_order_relaxed);
@@ -1021,7 +1028,7 @@ private:
         bool helped = false;
         for (Band& band : bands_)
             if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_relaxed))
-                helped = TryDraw(band) || helped;
+                helped = TryDraw(band, kSender) || helped;
         return helped;
     }
 
@@ -1046,11 +1053,15 @@ private:
         for (;;) {
             const u32 seen = Progress();
             bool drew = false;
-            for (u32 k = 0; k < kBands; ++k) {
-                Band& band = bands_[(first + k) % kBands];
-                if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_acquire))
-                    drew = TryDraw(band) || drew;
-            }
+            // The bands this worker drew last come first: their rows'
+            // frame and Z lines may still be in its processor's cache.
+            for (int pass = 0; pass < 2 && !drew; ++pass)
+                for (u32 k = 0; k < kBands; ++k) {
+                    Band& band = bands_[(first + k) % kBands];
+                    if (band.head.load(std::memory_order_relaxed) != band.tail.load(std::memory_order_acquire) &&
+                        (pass == 1 || band.drawer.load(std::memory_order_relaxed) == static_cast<u32>(index)))
+                        drew = TryDraw(band, static_cast<u32>(index)) || drew;
+                }
             if (drew) {
                 idle = false;
                 continue;
