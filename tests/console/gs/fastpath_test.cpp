@@ -296,6 +296,10 @@ Trial StripsOverTheirOwnZBuffer(std::mt19937& rng, bool blended)
     w(GsReg::TEX1_1, Tex1(Chance(rng, 50), 1));
     w(GsReg::CLAMP_1, Clamp(Pick(rng, 2), Pick(rng, 2)));
     const bool wide_z = Chance(rng, 50);
+    // Now and then every vertex at one Z: strips drawn over each other then
+    // meet stored values equal to theirs.
+    const bool level_z = Chance(rng, 25);
+    const u32 one_z = wide_z ? static_cast<u32>(rng()) : Pick(rng, 1 << 24);
     for (int strip = 0; strip < 3; ++strip) {
         const PrimBits prim{.type = 4, .iip = Chance(rng, 70), .tme = Chance(rng, 60), .abe = blended, .fst = Chance(rng, 50)};
         const u32 quad = 3 + Pick(rng, 14), x0 = Pick(rng, 40), y0 = Pick(rng, 60);
@@ -309,7 +313,7 @@ Trial StripsOverTheirOwnZBuffer(std::mt19937& rng, bool blended)
                     w(GsReg::RGBAQ, Rgbaq(Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), Pick(rng, 256), q));
                     const u32 x = x0 + i * quad, y = y0 + (row + k) * quad;
                     w(GsReg::XYZ2, Xyz(x * 16 + Pick(rng, 16), y * 16 + Pick(rng, 16),
-                                       wide_z ? static_cast<u32>(rng()) : Pick(rng, 1 << 24)));
+                                       level_z ? one_z : wide_z ? static_cast<u32>(rng()) : Pick(rng, 1 << 24)));
                 }
         }
     }
