@@ -239,7 +239,7 @@ bool LocalMemory::WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const
     return false;
 }
 
-void LocalMemory::NoteWrite(u32 block_lo, u32 block_hi)
+void LocalMemory::NoteNewWrite(u32 block_lo, u32 block_hi)
 {
     const u32 first = block_lo / kPageBlocks;
     const u32 end = std::min(kPages, block_hi / kPageBlocks + (block_hi % kPageBlocks != 0 ? 1 : 0));

@@ -15,6 +15,7 @@
 
 #include <ee/types.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -223,7 +224,19 @@ public:
     }
     u64 Id() const { return id_; }
     bool WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const;
-    void NoteWrite(u32 block_lo, u32 block_hi);
+    void NoteWrite(u32 block_lo, u32 block_hi)
+    {
+        // Drawing notes the same pages again and again: pages inside a range
+        // noted since the stamp was last read are passed over here.
+        if (!stamp_seen_) {
+            const u32 first = block_lo / kPageBlocks;
+            const u32 end = std::min(kPages, block_hi / kPageBlocks + (block_hi % kPageBlocks != 0 ? 1 : 0));
+            if ((first >= noted_[0].first && end <= noted_[0].end) ||
+                (first >= noted_[1].first && end <= noted_[1].end))
+                return;
+        }
+        NoteNewWrite(block_lo, block_hi);
+    }
     void NoteWriteAnywhere() { anywhere_ = ++stamp_; }
     std::span<const u8> Raw() const { return {Bytes(), kMemoryBytes}; }
 
@@ -256,6 +269,8 @@ public:
 
 private:
     static constexpr u32 kPages = kBlockCount / kPageBlocks;
+
+    void NoteNewWrite(u32 block_lo, u32 block_hi);
 
     std::vector<u32> words_;
     u64 id_;

@@ -5266,10 +5266,11 @@ namespace {
 // walker placed on its first row.
 struct TrianglePlan {
     const TriangleState* state;
-    PlanePair prg, pba, pzf, pst, pq;
+    // The plane pairs and their origin, set up in place: those the state
+    // does not read are left unset.
+    TrianglePlanes planes;
     TriangleSpan steps;  // the x steps and the flat colour
     TriangleRowWalker walker;
-    s32 x0, y0;  // the planes' origin
     s32 px_begin, px_end, py_begin, py_end;  // the box's columns, and the rows with pixels
     bool apart;  // frame and Z apart
     // Rows are shaded ahead of writing the ones before them only when the
@@ -5281,11 +5282,12 @@ struct TrianglePlan {
     // The walker too, by PrepareTriangleVertices.
     TrianglePlan() = default;
 
-    // Fills in the members for a triangle of `st` with `planes`, its
-    // bounding box [px_begin, px_end) x [py_begin, py_end) inside the
-    // scissor, writing `targets`; the walker is on row py_begin.
-    void Fill(const DrawEnv& env, const TriangleState& st, const TrianglePlanes& planes, Color flat, s32 px_begin,
-              s32 px_end, s32 py_begin, s32 py_end, const TargetBlocks& targets);
+    // Fills in the other members for a triangle of `st` whose planes and
+    // walker are in place, its bounding box [px_begin, px_end) x [py_begin,
+    // py_end) inside the scissor, writing `targets`; the walker is on row
+    // py_begin.
+    void Fill(const DrawEnv& env, const TriangleState& st, Color flat, s32 px_begin, s32 px_end, s32 py_begin,
+              s32 py_end, const TargetBlocks& targets);
 };
 static_assert(sizeof(TrianglePlan) <= sizeof(PreparedTriangle::room) && alignof(TrianglePlan) <= 16);
 static_assert(std::is_trivially_destructible_v<TrianglePlan>);
@@ -5429,7 +5431,7 @@ thread_local FixedForState t_fixed;
     return StateFor(key, env, memory, clut, lod);
 }
 
-inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut,
+inline __attribute__((always_inline)) const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut,
                                                 const DecodedTexture* decoded, float q0, bool q_constant,
                                                 bool flat, Color flat_color)
 {
@@ -5461,8 +5463,8 @@ inline const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory&
 
 }  // namespace
 
-void TrianglePlan::Fill(const DrawEnv& env, const TriangleState& st, const TrianglePlanes& planes, Color flat_color,
-                        s32 px_begin, s32 px_end, s32 py_begin, s32 py_end, const TargetBlocks& targets)
+inline void TrianglePlan::Fill(const DrawEnv& env, const TriangleState& st, Color flat_color, s32 px_begin,
+                               s32 px_end, s32 py_begin, s32 py_end, const TargetBlocks& targets)
 {
     state = &st;
     // The blocks the triangle writes are known: frame and Z lie apart when
@@ -5477,24 +5479,16 @@ void TrianglePlan::Fill(const DrawEnv& env, const TriangleState& st, const Trian
     this->py_end = std::min(py_end, walker.LastRow() + 1);
     for (; this->py_begin < walker.FirstRow() && this->py_begin < this->py_end; ++this->py_begin)
         walker.Next();
-    x0 = planes.x0;
-    y0 = planes.y0;
     const __m128d sixteen = _mm_set1_pd(16.0);
     TriangleSpan& sp = steps;
     if (st.gouraud) {
-        prg = planes.rg;
-        pba = planes.ba;
         sp.drg = _mm_mul_pd(sixteen, planes.rg.gx);
         sp.dba = _mm_mul_pd(sixteen, planes.ba.gx);
     }
-    pzf = planes.zf;
     sp.dzf = _mm_mul_pd(sixteen, planes.zf.gx);
-    if (st.textured) {
-        pst = planes.st;
+    if (st.textured)
         sp.dst = _mm_mul_pd(sixteen, planes.st.gx);
-    }
     if (st.stq) {
-        pq = planes.q;
         sp.dq = _mm_mul_pd(sixteen, planes.q.gx);  // Q in both lanes: S/Q and T/Q in one division
         sp.scale_u = _mm_set1_pd(static_cast<double>(1 << env.tex.tw) * 16.0);
         sp.scale_v = _mm_set1_pd(static_cast<double>(1 << env.tex.th) * 16.0);
@@ -5533,7 +5527,8 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
         const AttributePlane &pa = t.planes[a], &pb = t.planes[b];
         return PlanePair{_mm_set_pd(pb.a0, pa.a0), _mm_set_pd(pb.gx, pa.gx), _mm_set_pd(pb.gy, pa.gy)};
     };
-    TrianglePlanes planes;
+    TrianglePlan& p = *new (out.room) TrianglePlan(walker);
+    TrianglePlanes& planes = p.planes;
     planes.x0 = t.planes[kAttrZ].x0;
     planes.y0 = t.planes[kAttrZ].y0;
     if (st.gouraud) {
@@ -5545,14 +5540,17 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
         planes.st = pair(s_attr, t_attr);
     if (st.stq)
         planes.q = pair(kAttrQ, kAttrQ);
-    TrianglePlan& p = *new (out.room) TrianglePlan(walker);
-    p.Fill(env, st, planes, t.flat_color, t.px_begin, t.px_end, t.py_begin, t.py_end, targets);
+    p.Fill(env, st, t.flat_color, t.px_begin, t.px_end, t.py_begin, t.py_end, targets);
     return true;
 }
 
-bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
-                             s32 py_end, LocalMemory& memory, const ClutBuffer& clut, const DecodedTexture* decoded,
-                             const TargetBlocks& targets, PreparedTriangle& out)
+namespace {
+
+inline __attribute__((always_inline)) bool PrepareVertices(const DrawEnv& env, const Vertex* v, s32 px_begin,
+                                                           s32 px_end, s32 py_begin, s32 py_end,
+                                                           LocalMemory& memory, const ClutBuffer& clut,
+                                                           const DecodedTexture* decoded,
+                                                           const TargetBlocks& targets, PreparedTriangle& out)
 {
     out.nothing = false;
     const bool flat = !env.prim.iip;
@@ -5567,13 +5565,40 @@ bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, 
         return true;
     }
     TrianglePlan& p = *new (out.room) TrianglePlan;
-    TrianglePlanes planes;
-    if (!SetupTriangleWalkerAndPlanes(env, v, px_begin, px_end, py_begin, py_end, p.walker, planes))
+    if (!(ActiveSimdLevel() >= SimdLevel::kAvx2
+              ? SetupTriangleWalkerAndPlanesAvx2(env, v, px_begin, px_end, py_begin, py_end, p.walker, p.planes)
+              : SetupTriangleWalkerAndPlanes(env, v, px_begin, px_end, py_begin, py_end, p.walker, p.planes)))
         return false;
     // Rows settled alone need a whole set-up: left to PrepareTriangle.
     if (p.walker.SettlesRowsAlone())
         return false;
-    p.Fill(env, st, planes, flat_color, px_begin, px_end, py_begin, py_end, targets);
+    p.Fill(env, st, flat_color, px_begin, px_end, py_begin, py_end, targets);
+    return true;
+}
+
+}  // namespace
+
+bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                             s32 py_end, LocalMemory& memory, const ClutBuffer& clut, const DecodedTexture* decoded,
+                             const TargetBlocks& targets, PreparedTriangle& out)
+{
+    return PrepareVertices(env, v, px_begin, px_end, py_begin, py_end, memory, clut, decoded, targets, out);
+}
+
+bool DrawTriangleVerticesSpecialised(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                                     s32 py_end, LocalMemory& memory, const ClutBuffer& clut,
+                                     const TargetBlocks& targets, const DecodedTexture*& decoded)
+{
+    const u32 pixels = static_cast<u32>(px_end - px_begin) * static_cast<u32>(py_end - py_begin);
+    const DecodedTextureRef* d = FindDecodedTextureQuick(env, memory, clut, v[0].q, targets, pixels);
+    decoded = d ? d->get() : nullptr;
+    PreparedTriangle p;
+    if (!PrepareVertices(env, v, px_begin, px_end, py_begin, py_end, memory, clut, decoded, targets, p))
+        return false;
+    if (!p.nothing) {
+        const TrianglePlan& plan = *std::launder(reinterpret_cast<const TrianglePlan*>(p.room));
+        plan.state->rows(plan, RowBands{});
+    }
     return true;
 }
 
@@ -5641,8 +5666,8 @@ bool BoxInRange(const TrianglePlan& p)
 {
     if (p.px_end - p.px_begin > 2048)
         return false;
-    const __m128d xs[2] = {_mm_set1_pd(16.0 * p.px_begin - p.x0), _mm_set1_pd(16.0 * (p.px_end - 1) - p.x0)};
-    const __m128d ys[2] = {_mm_set1_pd(16.0 * p.py_begin - p.y0), _mm_set1_pd(16.0 * (p.py_end - 1) - p.y0)};
+    const __m128d xs[2] = {_mm_set1_pd(16.0 * p.px_begin - p.planes.x0), _mm_set1_pd(16.0 * (p.px_end - 1) - p.planes.x0)};
+    const __m128d ys[2] = {_mm_set1_pd(16.0 * p.py_begin - p.planes.y0), _mm_set1_pd(16.0 * (p.py_end - 1) - p.planes.y0)};
     const __m128d sign = _mm_set1_pd(-0.0), limit = _mm_set1_pd(2147483648.0);
     __m128d ok = _mm_cmpeq_pd(limit, limit);
     auto small = [&](__m128d t) __attribute__((always_inline)) {
@@ -5661,10 +5686,10 @@ bool BoxInRange(const TrianglePlan& p)
             }
         }
     };
-    check(p.pzf, kDepthFogLoPair, kDepthFogHiPair);
+    check(p.planes.zf, kDepthFogLoPair, kDepthFogHiPair);
     if constexpr (kGouraud) {
-        check(p.prg, kChannelLoPair, kChannelHiPair);
-        check(p.pba, kChannelLoPair, kChannelHiPair);
+        check(p.planes.rg, kChannelLoPair, kChannelHiPair);
+        check(p.planes.ba, kChannelLoPair, kChannelHiPair);
     }
     return _mm_movemask_pd(ok) == 3;
 }
@@ -5685,14 +5710,14 @@ struct RowStepsSse2 {
         const __m128d x = _mm_set1_pd(static_cast<double>(X)), y = _mm_set1_pd(static_cast<double>(Y));
         Values v{};
         if constexpr (kGouraud) {
-            v.rg = p.prg.At(x, _mm_mul_pd(p.prg.gy, y));
-            v.ba = p.pba.At(x, _mm_mul_pd(p.pba.gy, y));
+            v.rg = p.planes.rg.At(x, _mm_mul_pd(p.planes.rg.gy, y));
+            v.ba = p.planes.ba.At(x, _mm_mul_pd(p.planes.ba.gy, y));
         }
-        v.zf = p.pzf.At(x, _mm_mul_pd(p.pzf.gy, y));
+        v.zf = p.planes.zf.At(x, _mm_mul_pd(p.planes.zf.gy, y));
         if constexpr (kCoords != kNoTex)
-            v.st = p.pst.At(x, _mm_mul_pd(p.pst.gy, y));
+            v.st = p.planes.st.At(x, _mm_mul_pd(p.planes.st.gy, y));
         if constexpr (kCoords == kStq)
-            v.q = p.pq.At(x, _mm_mul_pd(p.pq.gy, y));
+            v.q = p.planes.q.At(x, _mm_mul_pd(p.planes.q.gy, y));
         return v;
     }
 
@@ -5717,21 +5742,21 @@ struct RowStepsAvx2 {
     TriangleSpanAvx2 sp;
     const PlanePair& pq;
 
-    __attribute__((target("avx2"))) explicit RowStepsAvx2(const TrianglePlan& p) : pq(p.pq)
+    __attribute__((target("avx2"))) explicit RowStepsAvx2(const TrianglePlan& p) : pq(p.planes.q)
     {
         constexpr bool kTex = kCoords != kNoTex;
         const __m128d zero = _mm_setzero_pd();
         const __m256d zero4 = _mm256_setzero_pd();
         a0_rgba = gx_rgba = gy_rgba = sp.drgba = zero4;
         if constexpr (kGouraud) {
-            a0_rgba = JoinPairs(p.prg.a0, p.pba.a0);
-            gx_rgba = JoinPairs(p.prg.gx, p.pba.gx);
-            gy_rgba = JoinPairs(p.prg.gy, p.pba.gy);
+            a0_rgba = JoinPairs(p.planes.rg.a0, p.planes.ba.a0);
+            gx_rgba = JoinPairs(p.planes.rg.gx, p.planes.ba.gx);
+            gy_rgba = JoinPairs(p.planes.rg.gy, p.planes.ba.gy);
             sp.drgba = JoinPairs(p.steps.drg, p.steps.dba);
         }
-        a0_zfst = JoinPairs(p.pzf.a0, kTex ? p.pst.a0 : zero);
-        gx_zfst = JoinPairs(p.pzf.gx, kTex ? p.pst.gx : zero);
-        gy_zfst = JoinPairs(p.pzf.gy, kTex ? p.pst.gy : zero);
+        a0_zfst = JoinPairs(p.planes.zf.a0, kTex ? p.planes.st.a0 : zero);
+        gx_zfst = JoinPairs(p.planes.zf.gx, kTex ? p.planes.st.gx : zero);
+        gy_zfst = JoinPairs(p.planes.zf.gy, kTex ? p.planes.st.gy : zero);
         sp.dzfst = JoinPairs(p.steps.dzf, kTex ? p.steps.dst : zero);
         sp.scale_u = sp.scale_v = zero4;
         sp.dq = zero;
@@ -5780,9 +5805,9 @@ struct RowStepsAvx512 {
 
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) explicit RowStepsAvx512(const TrianglePlan& p)
     {
-        a0 = Join(p.prg.a0, p.pba.a0, p.pzf.a0, p.pq.a0, p.pst.a0);
-        gx = Join(p.prg.gx, p.pba.gx, p.pzf.gx, p.pq.gx, p.pst.gx);
-        gy = Join(p.prg.gy, p.pba.gy, p.pzf.gy, p.pq.gy, p.pst.gy);
+        a0 = Join(p.planes.rg.a0, p.planes.ba.a0, p.planes.zf.a0, p.planes.q.a0, p.planes.st.a0);
+        gx = Join(p.planes.rg.gx, p.planes.ba.gx, p.planes.zf.gx, p.planes.q.gx, p.planes.st.gx);
+        gy = Join(p.planes.rg.gy, p.planes.ba.gy, p.planes.zf.gy, p.planes.q.gy, p.planes.st.gy);
         sp.d = Join(p.steps.drg, p.steps.dba, p.steps.dzf, p.steps.dq, p.steps.dst);
         sp.scale = _mm512_setzero_pd();
         if constexpr (kCoords == kStq)
@@ -5858,7 +5883,7 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
 
     TriangleRowWalker walker = p.walker;
     const bool batch_rows = p.batch_rows;
-    const s32 x0 = p.x0, y0 = p.y0;
+    const s32 x0 = p.planes.x0, y0 = p.planes.y0;
     // Rows of this parity are masked (SCANMSK); -1 when none are.
     const s32 masked_parity = st.scanmsk == 2 ? 0 : st.scanmsk == 3 ? 1 : -1;
     // Only a triangle taller than RowFinder's entries can hold a batch

@@ -139,6 +139,14 @@ bool PrepareTriangleVertices(const DrawEnv& env, const Vertex* v, s32 px_begin, 
                              s32 py_end, LocalMemory& memory, const ClutBuffer& clut, const DecodedTexture* decoded,
                              const TargetBlocks& targets, PreparedTriangle& out);
 
+// DecodeTextureHere, PrepareTriangleVertices and DrawPreparedTriangle for
+// a triangle drawn on the calling thread, in one call: false, having drawn
+// nothing, when PrepareTriangleVertices would be, with `decoded` what
+// DecodeTextureHere found for the paths left.
+bool DrawTriangleVerticesSpecialised(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                                     s32 py_end, LocalMemory& memory, const ClutBuffer& clut,
+                                     const TargetBlocks& targets, const DecodedTexture*& decoded);
+
 // Helpers the rasterizer's paths share.
 
 // Blocks [lo, hi) a buffer's pixels in [x0, x1) x [y0, y1) can lie in, or

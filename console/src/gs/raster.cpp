@@ -136,24 +136,43 @@ TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1
         b.known = true;
         return b;
     }
+    // The blocks of the last box found whole, by the pages it spans: the
+    // next primitive mostly lies in the same ones.  Kept only while both
+    // buffers have pages of one size, which the frame's grid then names.
     struct Grids {
         u64 serial = 0;
         PageGrid frame, depth;
+        bool same_pages = false;
+        u32 page_box[4] = {~0u, ~0u, ~0u, ~0u};
+        TargetBlocks blocks;
     };
     thread_local Grids grids;
     if (env.serial == 0 || grids.serial != env.serial) {
         grids.serial = env.serial;
         grids.frame = GridOf(env.frame.psm, env.frame.bp, env.frame.bw);
         grids.depth = GridOf(env.depth.psm, env.depth.bp, env.frame.bw);
+        grids.same_pages = grids.frame.shift_x == grids.depth.shift_x && grids.frame.shift_y == grids.depth.shift_y;
+        grids.page_box[0] = ~0u;
     }
     const u32 ux0 = static_cast<u32>(x0), ux1 = static_cast<u32>(x1);
     const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
-    if (!GridRange(grids.frame, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
-        (env.depth.used && !GridRange(grids.depth, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
-        memory.NoteWriteAnywhere();
-        return b;
+    const u32 page_box[4] = {ux0 >> grids.frame.shift_x, (ux1 - 1) >> grids.frame.shift_x,
+                             uy0 >> grids.frame.shift_y, (uy1 - 1) >> grids.frame.shift_y};
+    if (page_box[0] == grids.page_box[0] && page_box[1] == grids.page_box[1] && page_box[2] == grids.page_box[2] &&
+        page_box[3] == grids.page_box[3]) {
+        b = grids.blocks;
+    } else {
+        if (!GridRange(grids.frame, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
+            (env.depth.used && !GridRange(grids.depth, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
+            memory.NoteWriteAnywhere();
+            return b;
+        }
+        b.known = true;
+        if (grids.same_pages && env.serial != 0) {
+            std::copy(page_box, page_box + 4, grids.page_box);
+            grids.blocks = b;
+        }
     }
-    b.known = true;
     memory.NoteWrite(b.frame_lo, b.frame_hi);
     if (env.depth.used)
         memory.NoteWrite(b.depth_lo, b.depth_hi);
@@ -327,22 +346,12 @@ void DrawTriangleHere(const DrawEnv& env, const TriangleSetup& t, LocalMemory& m
     DrawTriangleGeneral(env, t, memory, clut, fast);
 }
 
-// DrawTriangleHere for the triangle (v[0], v[1], v[2]) with the box `box`,
-// set up straight into the pipelines' plan when they take it.
-[[gnu::noinline]] void DrawTriangleVerticesHere(const DrawEnv& env, const Vertex* v, const PixelBox& box, LocalMemory& memory,
-                              const ClutBuffer& clut, const TargetBlocks& targets)
+// The triangle (v[0], v[1], v[2]) the pipelines leave to a whole set-up,
+// reading `decoded`.
+[[gnu::noinline]] void DrawTriangleVerticesSetUp(const DrawEnv& env, const Vertex* v, LocalMemory& memory,
+                                                 const ClutBuffer& clut, const TargetBlocks& targets,
+                                                 const DecodedTexture* decoded)
 {
-    WaitToDrawTriangleHere(env, targets);
-    const u32 pixels = static_cast<u32>(box.px_end - box.px_begin) * static_cast<u32>(box.py_end - box.py_begin);
-    const DecodedTexture* decoded = DecodeTextureHere(env, memory, clut, v[0].q, targets, pixels);
-    {
-        PreparedTriangle p;
-        if (PrepareTriangleVertices(env, v, box.px_begin, box.px_end, box.py_begin, box.py_end, memory, clut,
-                                    decoded, targets, p)) {
-            DrawPreparedTriangle(p, RowBands{});
-            return;
-        }
-    }
     TriangleSetup t;
     if (!SetupTriangle(env, v[0], v[1], v[2], t))
         return;
@@ -440,13 +449,22 @@ void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelB
     // gives; the triangle is still queued as its vertices.
     if (g_count_pixels)
         CountTriangleVerticesPixels(env, v);
-    const bool queue = DrawThreads() > 0 && PipelinesTake(env, v, memory, clut);
+    const bool threads = DrawThreads() > 0;
+    const bool queue = threads && PipelinesTake(env, v, memory, clut);
     if (queue && QueueTriangleInRun(env, v, box, memory, clut))
         return;
     const TargetBlocks targets = NoteTargets(env, memory, box.px_begin, box.px_end, box.py_begin, box.py_end);
     if (queue && QueueTriangleVertices(env, v, box, memory, clut, targets))
         return;
-    DrawTriangleVerticesHere(env, v, box, memory, clut, targets);
+    // Drawn here, set up straight into the pipelines' plan when they take
+    // it, once no queued primitive touches what it does (without draw
+    // threads nothing is queued).
+    if (threads)
+        WaitToDrawTriangleHere(env, targets);
+    const DecodedTexture* decoded;
+    if (!DrawTriangleVerticesSpecialised(env, v, box.px_begin, box.px_end, box.py_begin, box.py_end, memory, clut,
+                                         targets, decoded))
+        DrawTriangleVerticesSetUp(env, v, memory, clut, targets, decoded);
 }
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)

@@ -263,7 +263,7 @@ constexpr EdgeLanes kEdgeLanes = MakeEdgeLanes();
 // operations of EdgesAndPlanes, lane for lane (no contraction into fused
 // multiply-adds).
 struct WalkerFromVectors {
-    __attribute__((target("avx2"))) static bool Setup(const DrawEnv& env, const Vertex* v, s32 px_begin,
+    __attribute__((target("avx2"), always_inline)) static bool Setup(const DrawEnv& env, const Vertex* v, s32 px_begin,
                                                       s32 px_end, s32 py_begin, s32 py_end,
                                                       TriangleRowWalker& walker, TrianglePlanes& planes)
     {
@@ -428,11 +428,19 @@ struct WalkerFromVectors {
     }
 };
 
+__attribute__((target("avx2"))) bool SetupTriangleWalkerAndPlanesAvx2(const DrawEnv& env, const Vertex* v,
+                                                                      s32 px_begin, s32 px_end, s32 py_begin,
+                                                                      s32 py_end, TriangleRowWalker& walker,
+                                                                      TrianglePlanes& planes)
+{
+    return WalkerFromVectors::Setup(env, v, px_begin, px_end, py_begin, py_end, walker, planes);
+}
+
 bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
                                   s32 py_end, TriangleRowWalker& walker, TrianglePlanes& planes)
 {
     if (ActiveSimdLevel() >= SimdLevel::kAvx2)
-        return WalkerFromVectors::Setup(env, v, px_begin, px_end, py_begin, py_end, walker, planes);
+        return SetupTriangleWalkerAndPlanesAvx2(env, v, px_begin, px_end, py_begin, py_end, walker, planes);
     const s32 x[3] = {WindowX(env, v[0]), WindowX(env, v[1]), WindowX(env, v[2])};
     const s32 y[3] = {WindowY(env, v[0]), WindowY(env, v[1]), WindowY(env, v[2])};
     const double area2 = TwiceArea(x, y);

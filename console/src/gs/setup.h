@@ -121,6 +121,9 @@ class TriangleRowWalker;
 // SetupTriangle's.  False when the triangle has no area.
 bool SetupTriangleWalkerAndPlanes(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
                                   s32 py_end, TriangleRowWalker& walker, TrianglePlanes& planes);
+// The same when ActiveSimdLevel() is known to be kAvx2 or above.
+bool SetupTriangleWalkerAndPlanesAvx2(const DrawEnv& env, const Vertex* v, s32 px_begin, s32 px_end, s32 py_begin,
+                                      s32 py_end, TriangleRowWalker& walker, TrianglePlanes& planes);
 
 // The first pixel of row `py` inside the triangle and the one after the last:
 // [begin, end), already cut to the scissor.  Empty when begin >= end.

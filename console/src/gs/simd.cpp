@@ -16,10 +16,15 @@ SimdLevel DetectHost()
     return __builtin_cpu_supports("avx2") ? SimdLevel::kAvx2 : SimdLevel::kSse2;
 }
 
+}  // namespace
+
+namespace simd_detail {
 std::atomic<int> g_active{static_cast<int>(HostSimdLevel())};
 std::atomic<unsigned> g_generation{0};
+}  // namespace simd_detail
 
-}  // namespace
+using simd_detail::g_active;
+using simd_detail::g_generation;
 
 SimdLevel HostSimdLevel()
 {
@@ -27,21 +32,11 @@ SimdLevel HostSimdLevel()
     return host;
 }
 
-SimdLevel ActiveSimdLevel()
-{
-    return static_cast<SimdLevel>(g_active.load(std::memory_order_relaxed));
-}
-
 void LimitSimdLevel(SimdLevel level)
 {
     const int capped = std::min(static_cast<int>(level), static_cast<int>(HostSimdLevel()));
     g_active.store(capped, std::memory_order_relaxed);
     g_generation.fetch_add(1, std::memory_order_relaxed);
-}
-
-unsigned SimdGeneration()
-{
-    return g_generation.load(std::memory_order_relaxed);
 }
 
 }  // namespace console::gs
