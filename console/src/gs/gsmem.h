@@ -223,6 +223,9 @@ public:
         return stamp_;
     }
     u64 Id() const { return id_; }
+    // The newest stamp a write took, without asking for one as Stamp()
+    // does: while it stays the same, so does every WrittenSince answer.
+    u64 LastWriteStamp() const { return stamp_; }
     bool WrittenSince(u64 stamp, u32 block_lo, u32 block_hi) const;
     void NoteWrite(u32 block_lo, u32 block_hi)
     {

@@ -5041,6 +5041,10 @@ thread_local DecodedCache t_decoded;
 struct DecodedQuick {
     DecodedCache::Last last;
     u64 uses = 0;
+    // Memory's last write stamp when the copy `last` names, made at
+    // copy_stamp, was last found current (0: not since `last` was set): while
+    // memory has no newer write it stays current.
+    u64 current_at = 0, copy_stamp = 0;
 };
 thread_local DecodedQuick t_decoded_quick;
 
@@ -5182,11 +5186,21 @@ inline const DecodedTextureRef* FindDecodedTextureQuick(const DrawEnv& env, cons
         if (targets.Overlap(last.lo, last.hi))
             return nullptr;
         DecodedCache::Entry* e = last.entry;
-        if (e->decoded && !memory.WrittenSince(e->stamp, last.lo, last.hi)) {
-            e->used = ++c.uses;
-            return &e->decoded;
+        if (e->decoded) {
+            const u64 now = memory.LastWriteStamp();
+            bool current = c.current_at == now && c.copy_stamp == e->stamp;
+            if (!current && !memory.WrittenSince(e->stamp, last.lo, last.hi)) {
+                current = true;
+                c.current_at = now;
+                c.copy_stamp = e->stamp;
+            }
+            if (current) {
+                e->used = ++c.uses;
+                return &e->decoded;
+            }
         }
     }
+    c.current_at = 0;
     return FindDecodedTexture(env, memory, clut, q, targets, pixels);
 }
 

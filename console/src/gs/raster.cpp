@@ -144,7 +144,7 @@ TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1
         PageGrid frame, depth;
         bool same_pages = false;
         u32 page_box[4] = {~0u, ~0u, ~0u, ~0u};
-        TargetBlocks blocks;
+        u32 frame_lo = 0, frame_hi = 0, depth_lo = 0, depth_hi = 0;
     };
     thread_local Grids grids;
     if (env.serial == 0 || grids.serial != env.serial) {
@@ -158,24 +158,36 @@ TargetBlocks NoteTargets(const DrawEnv& env, LocalMemory& memory, s32 x0, s32 x1
     const u32 uy0 = static_cast<u32>(y0), uy1 = static_cast<u32>(y1);
     const u32 page_box[4] = {ux0 >> grids.frame.shift_x, (ux1 - 1) >> grids.frame.shift_x,
                              uy0 >> grids.frame.shift_y, (uy1 - 1) >> grids.frame.shift_y};
+    // Kept in locals, not read back from `b`.
+    u32 frame_lo, frame_hi, depth_lo = 0, depth_hi = 0;
     if (page_box[0] == grids.page_box[0] && page_box[1] == grids.page_box[1] && page_box[2] == grids.page_box[2] &&
         page_box[3] == grids.page_box[3]) {
-        b = grids.blocks;
+        frame_lo = grids.frame_lo;
+        frame_hi = grids.frame_hi;
+        depth_lo = grids.depth_lo;
+        depth_hi = grids.depth_hi;
     } else {
-        if (!GridRange(grids.frame, ux0, ux1, uy0, uy1, b.frame_lo, b.frame_hi) ||
-            (env.depth.used && !GridRange(grids.depth, ux0, ux1, uy0, uy1, b.depth_lo, b.depth_hi))) {
+        if (!GridRange(grids.frame, ux0, ux1, uy0, uy1, frame_lo, frame_hi) ||
+            (env.depth.used && !GridRange(grids.depth, ux0, ux1, uy0, uy1, depth_lo, depth_hi))) {
             memory.NoteWriteAnywhere();
             return b;
         }
-        b.known = true;
         if (grids.same_pages && env.serial != 0) {
             std::copy(page_box, page_box + 4, grids.page_box);
-            grids.blocks = b;
+            grids.frame_lo = frame_lo;
+            grids.frame_hi = frame_hi;
+            grids.depth_lo = depth_lo;
+            grids.depth_hi = depth_hi;
         }
     }
-    memory.NoteWrite(b.frame_lo, b.frame_hi);
+    b.known = true;
+    b.frame_lo = frame_lo;
+    b.frame_hi = frame_hi;
+    b.depth_lo = depth_lo;
+    b.depth_hi = depth_hi;
+    memory.NoteWrite(frame_lo, frame_hi);
     if (env.depth.used)
-        memory.NoteWrite(b.depth_lo, b.depth_hi);
+        memory.NoteWrite(depth_lo, depth_hi);
     return b;
 }
 
