@@ -5445,9 +5445,9 @@ thread_local FixedForState t_fixed;
     return StateFor(key, env, memory, clut, lod);
 }
 
-inline __attribute__((always_inline)) const TriangleStateRef* TriangleStateFor(const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut,
-                                                const DecodedTexture* decoded, float q0, bool q_constant,
-                                                bool flat, Color flat_color)
+inline __attribute__((always_inline)) const TriangleStateRef* TriangleStateFor(
+    const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut, const DecodedTexture* decoded, float q0,
+    bool q_constant, bool flat, Color flat_color)
 {
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
@@ -5560,6 +5560,7 @@ bool PrepareTriangle(const DrawEnv& env, const TriangleSetup& t, LocalMemory& me
 
 namespace {
 
+// PrepareTriangleVertices, also taken in line by the triangles drawn here.
 inline __attribute__((always_inline)) bool PrepareVertices(const DrawEnv& env, const Vertex* v, s32 px_begin,
                                                            s32 px_end, s32 py_begin, s32 py_end,
                                                            LocalMemory& memory, const ClutBuffer& clut,
