@@ -3345,25 +3345,45 @@ __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"))) void FinishDecoded
     }
 }
 
-template <bool kRepeat, u32 kTfx, bool kTcc>
-TriangleFinishFn PickDecodedFinishAvx512(bool fog)
+// The finishes of a decoded texture, FinishFns::kFinish<kRepeat, kTfx, kTcc,
+// kFog>, of each vector width, and the one a state takes.
+struct DecodedFinishesAvx2 {
+    template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
+    static constexpr TriangleFinishFn kFinish = &FinishDecodedAvx2<kRepeat, kTfx, kTcc, kFog>;
+};
+
+struct DecodedFinishesAvx512 {
+    template <bool kRepeat, u32 kTfx, bool kTcc, bool kFog>
+    static constexpr TriangleFinishFn kFinish = &FinishDecodedAvx512<kRepeat, kTfx, kTcc, kFog>;
+};
+
+template <class FinishFns, bool kRepeat, u32 kTfx, bool kTcc>
+TriangleFinishFn PickDecodedFinish(bool fog)
 {
-    return fog ? &FinishDecodedAvx512<kRepeat, kTfx, kTcc, true> : &FinishDecodedAvx512<kRepeat, kTfx, kTcc, false>;
+    return fog ? FinishFns::template kFinish<kRepeat, kTfx, kTcc, true>
+               : FinishFns::template kFinish<kRepeat, kTfx, kTcc, false>;
 }
 
-template <bool kRepeat>
-TriangleFinishFn PickDecodedFinishAvx512(u32 tfx, bool tcc, bool fog)
+template <class FinishFns, bool kRepeat>
+TriangleFinishFn PickDecodedFinish(u32 tfx, bool tcc, bool fog)
 {
     switch ((tfx & 3) * 2 + tcc) {
-    case 0: return PickDecodedFinishAvx512<kRepeat, 0, false>(fog);
-    case 1: return PickDecodedFinishAvx512<kRepeat, 0, true>(fog);
-    case 2: return PickDecodedFinishAvx512<kRepeat, 1, false>(fog);
-    case 3: return PickDecodedFinishAvx512<kRepeat, 1, true>(fog);
-    case 4: return PickDecodedFinishAvx512<kRepeat, 2, false>(fog);
-    case 5: return PickDecodedFinishAvx512<kRepeat, 2, true>(fog);
-    case 6: return PickDecodedFinishAvx512<kRepeat, 3, false>(fog);
-    default: return PickDecodedFinishAvx512<kRepeat, 3, true>(fog);
+    case 0: return PickDecodedFinish<FinishFns, kRepeat, 0, false>(fog);
+    case 1: return PickDecodedFinish<FinishFns, kRepeat, 0, true>(fog);
+    case 2: return PickDecodedFinish<FinishFns, kRepeat, 1, false>(fog);
+    case 3: return PickDecodedFinish<FinishFns, kRepeat, 1, true>(fog);
+    case 4: return PickDecodedFinish<FinishFns, kRepeat, 2, false>(fog);
+    case 5: return PickDecodedFinish<FinishFns, kRepeat, 2, true>(fog);
+    case 6: return PickDecodedFinish<FinishFns, kRepeat, 3, false>(fog);
+    default: return PickDecodedFinish<FinishFns, kRepeat, 3, true>(fog);
     }
+}
+
+// The same with `repeat` (both axes REPEAT) given at run time.
+template <class FinishFns>
+TriangleFinishFn PickDecodedFinish(bool repeat, u32 tfx, bool tcc, bool fog)
+{
+    return repeat ? PickDecodedFinish<FinishFns, true>(tfx, tcc, fog) : PickDecodedFinish<FinishFns, false>(tfx, tcc, fog);
 }
 
 // The eight pixels of a column x .. x + 7 whose first is at offset o
@@ -3686,27 +3706,6 @@ PiecesFn PickLinePiecesAvx512(int frame, int depth, int eq)
         eq < kNoBlend || eq > kBlendMix)
         return nullptr;
     return table[frame == kFrame24][depth == kNoDepth ? 0 : depth == kDepth32 ? 1 : 2][eq];
-}
-
-template <bool kRepeat, u32 kTfx, bool kTcc>
-TriangleFinishFn PickDecodedFinishAvx2(bool fog)
-{
-    return fog ? &FinishDecodedAvx2<kRepeat, kTfx, kTcc, true> : &FinishDecodedAvx2<kRepeat, kTfx, kTcc, false>;
-}
-
-template <bool kRepeat>
-TriangleFinishFn PickDecodedFinishAvx2(u32 tfx, bool tcc, bool fog)
-{
-    switch ((tfx & 3) * 2 + tcc) {
-    case 0: return PickDecodedFinishAvx2<kRepeat, 0, false>(fog);
-    case 1: return PickDecodedFinishAvx2<kRepeat, 0, true>(fog);
-    case 2: return PickDecodedFinishAvx2<kRepeat, 1, false>(fog);
-    case 3: return PickDecodedFinishAvx2<kRepeat, 1, true>(fog);
-    case 4: return PickDecodedFinishAvx2<kRepeat, 2, false>(fog);
-    case 5: return PickDecodedFinishAvx2<kRepeat, 2, true>(fog);
-    case 6: return PickDecodedFinishAvx2<kRepeat, 3, false>(fog);
-    default: return PickDecodedFinishAvx2<kRepeat, 3, true>(fog);
-    }
 }
 
 // ShadeSpriteRow of a nearest sprite eight pixels at a time (the last four
@@ -5378,11 +5377,9 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
     if (ActiveSimdLevel() >= SimdLevel::kAvx2) {
         const bool repeat = tex.decoded && tex.decoded->u.repeat && tex.decoded->v.repeat;
         if (tex.decoded && coords != kNoTex && ActiveSimdLevel() >= SimdLevel::kAvx512)
-            p.shade.finish = repeat ? PickDecodedFinishAvx512<true>(env.tex.tfx, env.tex.tcc, env.prim.fge)
-                                    : PickDecodedFinishAvx512<false>(env.tex.tfx, env.tex.tcc, env.prim.fge);
+            p.shade.finish = PickDecodedFinish<DecodedFinishesAvx512>(repeat, env.tex.tfx, env.tex.tcc, env.prim.fge);
         else if (tex.decoded && coords != kNoTex)
-            p.shade.finish = repeat ? PickDecodedFinishAvx2<true>(env.tex.tfx, env.tex.tcc, env.prim.fge)
-                                    : PickDecodedFinishAvx2<false>(env.tex.tfx, env.tex.tcc, env.prim.fge);
+            p.shade.finish = PickDecodedFinish<DecodedFinishesAvx2>(repeat, env.tex.tfx, env.tex.tcc, env.prim.fge);
     }
     p.sc = ShadeContext{&p.tex, p.sampler ? &*p.sampler : nullptr, FogColor16(env.fogcol)};
     last = next++ % kStates;
