@@ -2998,9 +2998,12 @@ GS_AVX512 void StepPieceAvx512(__m512d d, __m512d& value, int n, __m512d* steppe
 
 // The batch's n entries made from their stepped values, which have room for
 // a last group of four after them: the group's entries past the last take
-// the last one's value.
+// the last one's value.  Kept out of line, once a batch: inlined into the row
+// driver, its loop and the row loop shared the eight vector registers of a
+// 32-bit build and both kept more of their values on the stack.
 template <bool kGouraud, int kCoords>
-GS_AVX512 void ConvertBatchAvx512(const TriangleSpanAvx512& sp, __m512d* stepped, int n, TriangleBatch& b)
+__attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"), noinline)) void ConvertBatchAvx512(
+    const TriangleSpanAvx512& sp, __m512d* stepped, int n, TriangleBatch& b)
 {
     for (int i = n; i & 3; ++i)
         stepped[i] = stepped[n - 1];
