@@ -2905,8 +2905,10 @@ GS_AVX2 void TrianglePieceAvx2(const TriangleSpanAvx2& sp, TriangleValuesAvx2& v
 // TrianglePieceAvx2.  Four pixels a step: their colours converted as
 // TrianglePieceAvx2 converts them, Z and Q, S and T gathered by permutes,
 // S/Q and T/Q in one division.  The other conversions give the same
-// integers too: Z truncated to an unsigned integer once clamped to
-// [0, 2^32 - 1], and the texel coordinates rounded down by the conversion
+// integers too: Z truncated to an unsigned integer once raised to 0 (a
+// not-a-number becomes 0 there too; above 2^32 - 1 the conversion's
+// out-of-range result is 2^32 - 1 itself, so the upper clamp is left to
+// it), and the texel coordinates rounded down by the conversion
 // itself (exact on values clamped to +-2^20; a not-a-number U or V converts
 // to the integer indefinite, as the truncation does).
 #define GS_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline
@@ -2949,8 +2951,7 @@ GS_AVX512 void ConvertFourAvx512(const TriangleSpanAvx512& sp, const __m512d* p,
     const __m512d hi01 = _mm512_shuffle_f64x2(p[0], p[1], 0xEE), hi23 = _mm512_shuffle_f64x2(p[2], p[3], 0xEE);
     const __m256d z =
         _mm512_castpd512_pd256(_mm512_permutex2var_pd(hi01, _mm512_set_epi64(13, 9, 5, 1, 12, 8, 4, 0), hi23));
-    Store4(b.depths + at,
-           _mm256_cvttpd_epu32(_mm256_min_pd(_mm256_max_pd(z, _mm256_setzero_pd()), _mm256_set1_pd(4294967295.0))));
+    Store4(b.depths + at, _mm256_cvttpd_epu32(_mm256_max_pd(z, _mm256_setzero_pd())));
     if constexpr (kCoords != kNoTex) {
         const __m512d st = _mm512_permutex2var_pd(hi01, _mm512_set_epi64(15, 11, 7, 3, 14, 10, 6, 2), hi23);
         constexpr int kFloor = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
@@ -2998,9 +2999,12 @@ GS_AVX512 void StepPieceAvx512(__m512d d, __m512d& value, int n, __m512d* steppe
 
 // The batch's n entries made from their stepped values, which have room for
 // a last group of four after them: the group's entries past the last take
-// the last one's value.
+// the last one's value.  Kept out of line, once a batch: inlined into the row
+// driver, its loop and the row loop shared the eight vector registers of a
+// 32-bit build and both kept more of their values on the stack.
 template <bool kGouraud, int kCoords>
-GS_AVX512 void ConvertBatchAvx512(const TriangleSpanAvx512& sp, __m512d* stepped, int n, TriangleBatch& b)
+__attribute__((target("avx512f,avx512bw,avx512dq,avx512vl"), noinline)) void ConvertBatchAvx512(
+    const TriangleSpanAvx512& sp, __m512d* stepped, int n, TriangleBatch& b)
 {
     for (int i = n; i & 3; ++i)
         stepped[i] = stepped[n - 1];
@@ -5902,6 +5906,10 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
     // whose rows share an entry.
     const bool tall = p.py_end - p.py_begin > kRows;
     const RowFinder row_of(st);
+    // The common case, taken by a loop of its own with none of the checks
+    // below: rows batched, none masked, every row in its own entry of
+    // RowFinder and no wider than a piece.
+    const bool lean = batch_rows && masked_parity < 0 && !tall && p.px_end - p.px_begin <= kChunk;
     // Only the band's stretches of rows are drawn; the walker steps over
     // the others' rows.  [py_begin, py_end) holds only rows the walker's
     // level edges let through (see PrepareTriangle).
@@ -5912,6 +5920,21 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
             break;
         for (; py < first; ++py)
             walker.Next();
+        if (lean) {
+            for (; py < stop; ++py, walker.Next()) {
+                s32 begin, end;
+                walker.SpanInRows(begin, end);
+                const int n = end - begin;
+                if (n <= 0)
+                    continue;
+                typename Steps::Values v = steps.Start(16 * begin - x0, 16 * py - y0);
+                if (batch.count + n > kBatch)
+                    flush();
+                new (&pieces[piece_count++]) SpanPiece{&row_of(py), begin, n, batch.count};
+                steps.Piece(v, n, batch);
+            }
+            continue;
+        }
         for (; py < stop; ++py, walker.Next()) {
             if ((py & 1) == masked_parity)
                 continue;
