@@ -40,6 +40,18 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
     return static_cast<s32>(v.y) - static_cast<s32>(env.ofy);
 }
 
+// The window coordinates of a triangle's vertices side by side in vector
+// lanes: x0 y0 x1 y1 in `a`, x2 y2 twice in `c`.
+inline __attribute__((always_inline)) void WindowCoordinates(const DrawEnv& env, const Vertex* v, __m128i& a,
+                                                             __m128i& c)
+{
+    static_assert(offsetof(Vertex, y) == offsetof(Vertex, x) + 4 && offsetof(DrawEnv, ofy) == offsetof(DrawEnv, ofx) + 4);
+    auto load2 = [](const void* p) { return _mm_loadl_epi64(static_cast<const __m128i*>(p)); };
+    const __m128i offset = _mm_unpacklo_epi64(load2(&env.ofx), load2(&env.ofx));
+    a = _mm_sub_epi32(_mm_unpacklo_epi64(load2(&v[0].x), load2(&v[1].x)), offset);
+    c = _mm_sub_epi32(_mm_unpacklo_epi64(load2(&v[2].x), load2(&v[2].x)), offset);
+}
+
 // The edge from (ax, ay) to (bx, by) of a triangle whose vertices run so that
 // the inside lies where the cross product with the edge is positive.  Window
 // coordinates are 16-bit values less 16-bit offsets, so the gradients fit 18
@@ -267,22 +279,33 @@ struct WalkerFromVectors {
                                                       s32 px_end, s32 py_begin, s32 py_end,
                                                       TriangleRowWalker& walker, TrianglePlanes& planes)
     {
-        const s32 x0 = WindowX(env, v[0]), x1 = WindowX(env, v[1]), x2 = WindowX(env, v[2]);
-        const s32 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
-        const double area2 = static_cast<double>(x1 - x0) * (y2 - y0) - static_cast<double>(y1 - y0) * (x2 - x0);
+        // x0 y0 x1 y1 and x2 y2 x2 y2, and the differences from the first
+        // vertex x1 - x0, y1 - y0, x2 - x0, y2 - y0, as integers and doubles.
+        __m128i v01, v22;
+        WindowCoordinates(env, v, v01, v22);
+        const __m128i dv = _mm_sub_epi32(_mm_unpackhi_epi64(v01, v22), _mm_unpacklo_epi64(v01, v01));
+        const __m256d dvd = _mm256_cvtepi32_pd(dv);
+        // (x1 - x0)(y2 - y0) - (y1 - y0)(x2 - x0), exact.
+        const __m128d cross = _mm_mul_pd(_mm256_castpd256_pd128(dvd), _mm_cvtepi32_pd(_mm_shuffle_epi32(dv, _MM_SHUFFLE(1, 0, 2, 3))));
+        const double area2 = _mm_cvtsd_f64(_mm_sub_sd(cross, _mm_unpackhi_pd(cross, cross)));
         if (area2 == 0)
             return false;
-        planes.x0 = x0;
-        planes.y0 = y0;
+        static_assert(offsetof(TrianglePlanes, y0) == offsetof(TrianglePlanes, x0) + 4);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&planes.x0), v01);
 
         // Edges from A to B, the inside on their positive side: (0 1), (1 2),
         // (2 0) or (0 2), (2 1), (1 0).  Lane 3 is an edge from a vertex to
         // itself, which counts as neither side nor level.
         const bool positive = area2 > 0;
-        const s32 xp = positive ? x1 : x2, xr = positive ? x2 : x1;
-        const s32 yp = positive ? y1 : y2, yr = positive ? y2 : y1;
-        const __m128i ax = _mm_setr_epi32(x0, xp, xr, x0), ay = _mm_setr_epi32(y0, yp, yr, y0);
-        const __m128i bx = _mm_setr_epi32(xp, xr, x0, x0), by = _mm_setr_epi32(yp, yr, y0, y0);
+        // x0 x1 x2 x2 and y0 y1 y2 y2, the middle lanes swapped for (0 2 1).
+        __m128i xs = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(v01), _mm_castsi128_ps(v22), _MM_SHUFFLE(0, 0, 2, 0)));
+        __m128i ys = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(v01), _mm_castsi128_ps(v22), _MM_SHUFFLE(1, 1, 3, 1)));
+        if (!positive) {
+            xs = _mm_shuffle_epi32(xs, _MM_SHUFFLE(3, 1, 2, 0));
+            ys = _mm_shuffle_epi32(ys, _MM_SHUFFLE(3, 1, 2, 0));
+        }
+        const __m128i ax = xs, ay = ys;
+        const __m128i bx = _mm_shuffle_epi32(xs, _MM_SHUFFLE(3, 0, 2, 1)), by = _mm_shuffle_epi32(ys, _MM_SHUFFLE(3, 0, 2, 1));
         const __m128i zero = _mm_setzero_si128();
         const __m128i gx = _mm_sub_epi32(ay, by), gy = _mm_sub_epi32(bx, ax);
         const __m128i level = _mm_cmpeq_epi32(gx, zero);
@@ -362,10 +385,8 @@ struct WalkerFromVectors {
 
         // The plane pairs, R G B A and Z F with S T or U V four lanes at a
         // time, Q in both lanes of its own.
-        const __m256d dx1 = _mm256_set1_pd(static_cast<double>(x1 - x0));
-        const __m256d dy1 = _mm256_set1_pd(static_cast<double>(y1 - y0));
-        const __m256d dx2 = _mm256_set1_pd(static_cast<double>(x2 - x0));
-        const __m256d dy2 = _mm256_set1_pd(static_cast<double>(y2 - y0));
+        const __m256d dx1 = _mm256_permute4x64_pd(dvd, 0x00), dy1 = _mm256_permute4x64_pd(dvd, 0x55);
+        const __m256d dx2 = _mm256_permute4x64_pd(dvd, 0xAA), dy2 = _mm256_permute4x64_pd(dvd, 0xFF);
         const __m256d inv_area2 = _mm256_set1_pd(1.0 / area2);
         struct Quad {
             __m256d a0, gx, gy;
@@ -689,22 +710,40 @@ bool SetupLine(const DrawEnv& env, const Vertex& v0, const Vertex& v1, LineSetup
 namespace {
 
 // The triangle's bounding box inside the scissor, as SetupTriangle finds it;
-// false when SetupTriangle would find no area or no pixel.
+// false when SetupTriangle would find no area or no pixel.  The three
+// vertices' coordinates side by side in vector lanes.
 bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
 {
-    // Window coordinates have 17 bits at most: their products fit 64 bits
-    // and the pixel bounds are shifts.
-    const s32 x0 = WindowX(env, v[0]), x1 = WindowX(env, v[1]), x2 = WindowX(env, v[2]);
-    const s32 y0 = WindowY(env, v[0]), y1 = WindowY(env, v[1]), y2 = WindowY(env, v[2]);
-    if (static_cast<s64>(x1 - x0) * (y2 - y0) == static_cast<s64>(y1 - y0) * (x2 - x0))
+    static_assert(offsetof(DrawEnv, scax1) == offsetof(DrawEnv, scax0) + 4 &&
+                  offsetof(DrawEnv, scay0) == offsetof(DrawEnv, scax0) + 8 &&
+                  offsetof(DrawEnv, scay1) == offsetof(DrawEnv, scax0) + 12 && sizeof(PixelBox) == 16 &&
+                  offsetof(PixelBox, px_end) == 4 && offsetof(PixelBox, py_begin) == 8 && offsetof(PixelBox, py_end) == 12);
+    __m128i a, c;
+    WindowCoordinates(env, v, a, c);
+    // No area: (x1 - x0)(y2 - y0) = (y1 - y0)(x2 - x0), exact in double
+    // precision (window coordinates have 17 bits at most).
+    const __m128i d = _mm_sub_epi32(_mm_unpackhi_epi64(a, c), _mm_unpacklo_epi64(a, a));
+    const __m128d products = _mm_mul_pd(_mm_cvtepi32_pd(d), _mm_cvtepi32_pd(_mm_shuffle_epi32(d, _MM_SHUFFLE(1, 0, 2, 3))));
+    if (_mm_movemask_pd(_mm_cmpeq_pd(products, _mm_shuffle_pd(products, products, 1))) != 0)
         return false;
-    // The first pixel at or after the least coordinate, and one past the
-    // last at or before the greatest.
-    box.px_begin = std::max((std::min(x0, std::min(x1, x2)) + 15) >> 4, env.scax0);
-    box.px_end = std::min((std::max(x0, std::max(x1, x2)) >> 4) + 1, env.scax1 + 1);
-    box.py_begin = std::max((std::min(y0, std::min(y1, y2)) + 15) >> 4, env.scay0);
-    box.py_end = std::min((std::max(y0, std::max(y1, y2)) >> 4) + 1, env.scay1 + 1);
-    return box.px_begin < box.px_end && box.py_begin < box.py_end;
+    auto select = [](__m128i m, __m128i x, __m128i y) { return _mm_or_si128(_mm_and_si128(m, x), _mm_andnot_si128(m, y)); };
+    auto min = [&](__m128i x, __m128i y) { return select(_mm_cmpgt_epi32(x, y), y, x); };
+    auto max = [&](__m128i x, __m128i y) { return select(_mm_cmpgt_epi32(x, y), x, y); };
+    const __m128i lo2 = min(a, c), hi2 = max(a, c);
+    const __m128i lo = min(lo2, _mm_shuffle_epi32(lo2, _MM_SHUFFLE(1, 0, 3, 2)));
+    const __m128i hi = max(hi2, _mm_shuffle_epi32(hi2, _MM_SHUFFLE(1, 0, 3, 2)));
+    // The first pixel at or after the least coordinate and one past the last
+    // at or before the greatest, x then y, then the scissor's bounds so laid
+    // out: the greater of the firsts and the lesser of the ends.
+    const __m128i ends = _mm_add_epi32(_mm_srai_epi32(_mm_add_epi32(_mm_unpacklo_epi64(lo, hi), _mm_setr_epi32(15, 15, 0, 0)), 4),
+                                       _mm_setr_epi32(0, 0, 1, 1));
+    const __m128i scissor = _mm_add_epi32(
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&env.scax0)), _MM_SHUFFLE(3, 1, 2, 0)),
+        _mm_setr_epi32(0, 0, 1, 1));
+    const __m128i take = _mm_xor_si128(_mm_cmpgt_epi32(ends, scissor), _mm_setr_epi32(0, 0, -1, -1));
+    const __m128i b = select(take, ends, scissor);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&box), _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 1, 2, 0)));
+    return (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_unpackhi_epi64(b, b), b))) & 3) == 3;
 }
 
 }  // namespace
