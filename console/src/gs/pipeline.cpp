@@ -1808,7 +1808,7 @@ inline __m128i TexelQuad(const u32* texels, u32 o)
 
 // The most pixels SampleDecodedSpan takes: a batch of triangle pixels and
 // the lanes of its last partial quad.
-constexpr int kDecodedSpanMost = 2 * kChunk + 4;
+constexpr int kDecodedSpanMost = 3 * kChunk + 4;
 
 // Bilinear samples from a decoded level for n pixels (a multiple of four)
 // whose texture coordinates are us[i], vs[i]: the same raw columns, rows and
@@ -2393,8 +2393,10 @@ struct TriangleValues {
 // Pixels of several short rows shaded together: the row pieces are packed
 // one after another, so that sampling and the texture function run over
 // whole quads of the batch rather than a partial quad at the end of every
-// row.  The arrays leave room for the lanes of a last partial quad.
-constexpr int kBatch = 2 * kChunk;
+// row.  The arrays leave room for the lanes of a last partial quad.  Three
+// chunks: a triangle of up to 192 pixels is one batch, finished and written
+// with one call each.
+constexpr int kBatch = 3 * kChunk;
 
 struct TriangleBatch {
     alignas(16) u32 frag[kBatch + 4];
