@@ -45,7 +45,8 @@ s32 WindowY(const DrawEnv& env, const Vertex& v)
 inline __attribute__((always_inline)) void WindowCoordinates(const DrawEnv& env, const Vertex* v, __m128i& a,
                                                              __m128i& c)
 {
-    static_assert(offsetof(Vertex, y) == offsetof(Vertex, x) + 4 && offsetof(DrawEnv, ofy) == offsetof(DrawEnv, ofx) + 4);
+    static_assert(offsetof(Vertex, y) == offsetof(Vertex, x) + 4 &&
+                  offsetof(DrawEnv, ofy) == offsetof(DrawEnv, ofx) + 4);
     auto load2 = [](const void* p) { return _mm_loadl_epi64(static_cast<const __m128i*>(p)); };
     const __m128i offset = _mm_unpacklo_epi64(load2(&env.ofx), load2(&env.ofx));
     a = _mm_sub_epi32(_mm_unpacklo_epi64(load2(&v[0].x), load2(&v[1].x)), offset);
@@ -286,7 +287,8 @@ struct WalkerFromVectors {
         const __m128i dv = _mm_sub_epi32(_mm_unpackhi_epi64(v01, v22), _mm_unpacklo_epi64(v01, v01));
         const __m256d dvd = _mm256_cvtepi32_pd(dv);
         // (x1 - x0)(y2 - y0) - (y1 - y0)(x2 - x0), exact.
-        const __m128d cross = _mm_mul_pd(_mm256_castpd256_pd128(dvd), _mm_cvtepi32_pd(_mm_shuffle_epi32(dv, _MM_SHUFFLE(1, 0, 2, 3))));
+        const __m128d cross = _mm_mul_pd(_mm256_castpd256_pd128(dvd),
+                                         _mm_cvtepi32_pd(_mm_shuffle_epi32(dv, _MM_SHUFFLE(1, 0, 2, 3))));
         const double area2 = _mm_cvtsd_f64(_mm_sub_sd(cross, _mm_unpackhi_pd(cross, cross)));
         if (area2 == 0)
             return false;
@@ -298,14 +300,16 @@ struct WalkerFromVectors {
         // itself, which counts as neither side nor level.
         const bool positive = area2 > 0;
         // x0 x1 x2 x2 and y0 y1 y2 y2, the middle lanes swapped for (0 2 1).
-        __m128i xs = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(v01), _mm_castsi128_ps(v22), _MM_SHUFFLE(0, 0, 2, 0)));
-        __m128i ys = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(v01), _mm_castsi128_ps(v22), _MM_SHUFFLE(1, 1, 3, 1)));
+        const __m128 v01f = _mm_castsi128_ps(v01), v22f = _mm_castsi128_ps(v22);
+        __m128i xs = _mm_castps_si128(_mm_shuffle_ps(v01f, v22f, _MM_SHUFFLE(0, 0, 2, 0)));
+        __m128i ys = _mm_castps_si128(_mm_shuffle_ps(v01f, v22f, _MM_SHUFFLE(1, 1, 3, 1)));
         if (!positive) {
             xs = _mm_shuffle_epi32(xs, _MM_SHUFFLE(3, 1, 2, 0));
             ys = _mm_shuffle_epi32(ys, _MM_SHUFFLE(3, 1, 2, 0));
         }
         const __m128i ax = xs, ay = ys;
-        const __m128i bx = _mm_shuffle_epi32(xs, _MM_SHUFFLE(3, 0, 2, 1)), by = _mm_shuffle_epi32(ys, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128i bx = _mm_shuffle_epi32(xs, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128i by = _mm_shuffle_epi32(ys, _MM_SHUFFLE(3, 0, 2, 1));
         const __m128i zero = _mm_setzero_si128();
         const __m128i gx = _mm_sub_epi32(ay, by), gy = _mm_sub_epi32(bx, ax);
         const __m128i level = _mm_cmpeq_epi32(gx, zero);
@@ -717,16 +721,20 @@ bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
     static_assert(offsetof(DrawEnv, scax1) == offsetof(DrawEnv, scax0) + 4 &&
                   offsetof(DrawEnv, scay0) == offsetof(DrawEnv, scax0) + 8 &&
                   offsetof(DrawEnv, scay1) == offsetof(DrawEnv, scax0) + 12 && sizeof(PixelBox) == 16 &&
-                  offsetof(PixelBox, px_end) == 4 && offsetof(PixelBox, py_begin) == 8 && offsetof(PixelBox, py_end) == 12);
+                  offsetof(PixelBox, px_end) == 4 && offsetof(PixelBox, py_begin) == 8 &&
+                  offsetof(PixelBox, py_end) == 12);
     __m128i a, c;
     WindowCoordinates(env, v, a, c);
     // No area: (x1 - x0)(y2 - y0) = (y1 - y0)(x2 - x0), exact in double
     // precision (window coordinates have 17 bits at most).
     const __m128i d = _mm_sub_epi32(_mm_unpackhi_epi64(a, c), _mm_unpacklo_epi64(a, a));
-    const __m128d products = _mm_mul_pd(_mm_cvtepi32_pd(d), _mm_cvtepi32_pd(_mm_shuffle_epi32(d, _MM_SHUFFLE(1, 0, 2, 3))));
+    const __m128d products =
+        _mm_mul_pd(_mm_cvtepi32_pd(d), _mm_cvtepi32_pd(_mm_shuffle_epi32(d, _MM_SHUFFLE(1, 0, 2, 3))));
     if (_mm_movemask_pd(_mm_cmpeq_pd(products, _mm_shuffle_pd(products, products, 1))) != 0)
         return false;
-    auto select = [](__m128i m, __m128i x, __m128i y) { return _mm_or_si128(_mm_and_si128(m, x), _mm_andnot_si128(m, y)); };
+    auto select = [](__m128i m, __m128i x, __m128i y) {
+        return _mm_or_si128(_mm_and_si128(m, x), _mm_andnot_si128(m, y));
+    };
     auto min = [&](__m128i x, __m128i y) { return select(_mm_cmpgt_epi32(x, y), y, x); };
     auto max = [&](__m128i x, __m128i y) { return select(_mm_cmpgt_epi32(x, y), x, y); };
     const __m128i lo2 = min(a, c), hi2 = max(a, c);
@@ -735,8 +743,8 @@ bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
     // The first pixel at or after the least coordinate and one past the last
     // at or before the greatest, x then y, then the scissor's bounds so laid
     // out: the greater of the firsts and the lesser of the ends.
-    const __m128i ends = _mm_add_epi32(_mm_srai_epi32(_mm_add_epi32(_mm_unpacklo_epi64(lo, hi), _mm_setr_epi32(15, 15, 0, 0)), 4),
-                                       _mm_setr_epi32(0, 0, 1, 1));
+    const __m128i bounds = _mm_add_epi32(_mm_unpacklo_epi64(lo, hi), _mm_setr_epi32(15, 15, 0, 0));
+    const __m128i ends = _mm_add_epi32(_mm_srai_epi32(bounds, 4), _mm_setr_epi32(0, 0, 1, 1));
     const __m128i scissor = _mm_add_epi32(
         _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&env.scax0)), _MM_SHUFFLE(3, 1, 2, 0)),
         _mm_setr_epi32(0, 0, 1, 1));
