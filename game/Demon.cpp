@@ -87,7 +87,8 @@ void FreeLoadedModel(MDLFILE*& mf)
 {
     if (mf == nullptr)
         return;
-    free(mf->header);
+    // The frames still to be drawn may send its models by reference.
+    g_GlobalMFI.Retire(mf->header);
     delete mf;
     mf = nullptr;
 }

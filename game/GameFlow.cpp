@@ -328,16 +328,20 @@ void GlobalMFI::FreeData(int slot)
 {
     StreamMdlFile& smf = rgmfi[slot].smf;
     Settle(slot);
-    ReleaseRetired();
-    if (smf.header != nullptr)
-    {
-        const DrawFence fence = Platform::PlaceFence();
-        if (Platform::FencePassed(fence))
-            free(smf.header);
-        else
-            retired.push_back(Retired{smf.header, fence});
-    }
+    Retire(smf.header);
     smf.header = nullptr;
+}
+
+void GlobalMFI::Retire(void* block)
+{
+    ReleaseRetired();
+    if (block == nullptr)
+        return;
+    const DrawFence fence = Platform::PlaceFence();
+    if (Platform::FencePassed(fence))
+        free(block);
+    else
+        retired.push_back(Retired{block, fence});
 }
 
 int GlobalMFI::ReleaseRetired()

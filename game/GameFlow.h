@@ -157,6 +157,10 @@ public:
     // malformed directory is reported and leaves no group.
     void LoadVehicleMdlFileGroup();
 
+    // Gives up a block a frame chain may still read (a model file's data):
+    // freed at once between frames, otherwise once the chains being filled
+    // or waiting to be drawn have been drawn.  Null is ignored.
+    void Retire(void* block);
     // Blocks given up but perhaps still read by a frame chain not yet drawn;
     // each is freed once its fence has passed.  Returns how many still wait.
     int ReleaseRetired();

@@ -119,7 +119,8 @@ private:
 
 // A model file read whole from the disc and set up, without textures; null,
 // said once per name, when it is missing or not a model file.  Freed with
-// FreeLoadedModel.
+// FreeLoadedModel, which holds the data until the frames that may draw it
+// have been drawn.
 MDLFILE* LoadWholeModel(const char* path);
 void FreeLoadedModel(MDLFILE*& mf);
 

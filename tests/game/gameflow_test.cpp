@@ -17,6 +17,7 @@
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/GameFlow.h"
+#include "game/Mannequin.h"
 
 namespace {
 
@@ -316,21 +317,28 @@ TEST_F(Registries, AModelGivenUpWhileAFrameMayReadItIsFreedOnceThatFrameIsDrawn)
     void* other = malloc(size);
     EXPECT_NE(other, block);
     free(other);
-    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 1);
+    // A model file read whole (a fight's own models) is held the same way.
+    MDLFILE* whole = LoadWholeModel(name);
+    ASSERT_NE(whole, nullptr);
+    FreeLoadedModel(whole);
+    EXPECT_EQ(whole, nullptr);
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 2);
     drawn(1);
-    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 1);
-    // The frame is closed, then drawn: the block goes.
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 2);
+    // The frame is closed, then drawn: the blocks go.
     flip.filling = false;
     flip.used[0] = true;
     flip.iFillBuff = 1;
-    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 1);
+    EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 2);
     drawn(0);
     g_GlobalMFI.Update();
     EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 0);
 
-    // Between frames, with nothing waiting to be drawn, it goes at once.
+    // Between frames, with nothing waiting to be drawn, they go at once.
     g_GlobalMFI.LoadMF(70, name, 140, 0);
     g_GlobalMFI.DeleteMF(70, true);
+    whole = LoadWholeModel(name);
+    FreeLoadedModel(whole);
     EXPECT_EQ(g_GlobalMFI.ReleaseRetired(), 0);
 
     flip.iFillBuff = fill;
