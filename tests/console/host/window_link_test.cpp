@@ -385,26 +385,35 @@ protected:
         ASSERT_TRUE(window::InstallOn(std::move(link), &error)) << error;
     }
 
-    // Two fields, with the run's sound, and the pads of field 1.
+    // Two fields with the run's sound, the pads of field 1 in between, then
+    // the pads of field 2, where the peer ends the run.
     static void PlayTwoFields()
     {
         std::vector<int16_t> sound(960 * 2, 1234);
+        PadInput pads[2];
         console::host::Video().Present(Picture(64, 32, 1), 1, 0);
         console::host::Audio().Write(sound.data(), 960);
-        PadInput pads[2];
         console::host::Input().Poll(1, pads);
         console::host::Video().Present(Picture(64, 32, 2), 2, 0);
         console::host::Audio().Write(sound.data(), 960);
+        console::host::Input().Poll(2, pads);
     }
 
-    // The data size the WAV file's header gives: written when the file is
-    // completed at the end of the run.
-    uint32_t WavDataSize() const
+    // The ended run's frame log has both fields, and its WAV file both
+    // fields' sound with the header completed at the end of the run.
+    void ExpectCompleteFiles() const
     {
+        const std::vector<std::string> log = FrameLog();
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[0].substr(0, 2), "1 ");
+        EXPECT_EQ(log[1].substr(0, 2), "2 ");
         std::ifstream in(dir_ / "sound.wav", std::ios::binary);
         unsigned char header[44] = {};
         in.read(reinterpret_cast<char*>(header), sizeof header);
-        return header[40] | header[41] << 8 | header[42] << 16 | static_cast<uint32_t>(header[43]) << 24;
+        const uint32_t data_size =
+            header[40] | header[41] << 8 | header[42] << 16 | static_cast<uint32_t>(header[43]) << 24;
+        EXPECT_EQ(data_size, 2u * 960 * 4);
+        EXPECT_EQ(std::filesystem::file_size(dir_ / "sound.wav"), 44u + 2 * 960 * 4);
     }
 
     std::vector<std::string> FrameLog() const
@@ -424,15 +433,9 @@ TEST_F(WindowFrontEnd, F12WritesTheNextPictureAndClosingTheWindowEndsTheRunWithI
 {
     Install(Ending::kQuit);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            PlayTwoFields();
-            PadInput pads[2];
-            console::host::Input().Poll(2, pads);
-        },
-        testing::ExitedWithCode(0), "the window was closed");
-    // What the ended run left: the picture after F12, the whole frame log and
-    // a complete WAV file of both fields' sound.
+    EXPECT_EXIT(PlayTwoFields(), testing::ExitedWithCode(0), "the window was closed");
+    ExpectCompleteFiles();
+    // F12 came before the pads of field 1: the next picture is written.
     png_reader::Picture png;
     ASSERT_TRUE(png_reader::Load((dir_ / "korvalis-field-000002.png").string(), png));
     EXPECT_EQ(png.width, 64u);
@@ -440,28 +443,14 @@ TEST_F(WindowFrontEnd, F12WritesTheNextPictureAndClosingTheWindowEndsTheRunWithI
     const RgbaImage second = Picture(64, 32, 2);
     EXPECT_EQ(png.At(5, 3), second.pixels[3 * 64 + 5]);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "korvalis-field-000001.png"));
-    const std::vector<std::string> log = FrameLog();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].substr(0, 2), "1 ");
-    EXPECT_EQ(log[1].substr(0, 2), "2 ");
-    EXPECT_EQ(std::filesystem::file_size(dir_ / "sound.wav"), 44u + 2 * 960 * 4);
-    EXPECT_EQ(WavDataSize(), 2u * 960 * 4);
 }
 
 TEST_F(WindowFrontEnd, TheWindowProgramGoingEndsTheRunWithItsFiles)
 {
     Install(Ending::kHangUp);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            PlayTwoFields();
-            PadInput pads[2];
-            console::host::Input().Poll(2, pads);
-        },
-        testing::ExitedWithCode(3), "the window program has gone");
-    EXPECT_EQ(FrameLog().size(), 2u);
-    EXPECT_EQ(std::filesystem::file_size(dir_ / "sound.wav"), 44u + 2 * 960 * 4);
-    EXPECT_EQ(WavDataSize(), 2u * 960 * 4);
+    EXPECT_EXIT(PlayTwoFields(), testing::ExitedWithCode(3), "the window program has gone");
+    ExpectCompleteFiles();
 }
 
 }  // namespace
