@@ -122,6 +122,18 @@ void UseDummyDrivers()
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
+// The build's window program, on SDL's dummy drivers.
+testing::AssertionResult StartWindowProgram(WindowLink& link)
+{
+    UseDummyDrivers();
+    WindowLink::Settings settings;
+    settings.program = KORVALIS_WINDOW_PROGRAM;
+    std::string error;
+    if (!link.Start(settings, &error))
+        return testing::AssertionFailure() << error;
+    return testing::AssertionSuccess();
+}
+
 TEST(WindowLink, RefusesAPeerThatIsNotItsWindowProgram)
 {
     struct Case {
@@ -272,12 +284,8 @@ TEST(WindowProgram, RefusesAPeerThatIsNotTheGame)
 
 TEST(WindowLink, CarriesPicturesSoundPadsAndMotorsToTheWindowProgram)
 {
-    UseDummyDrivers();
     WindowLink link;
-    WindowLink::Settings settings;
-    settings.program = KORVALIS_WINDOW_PROGRAM;
-    std::string error;
-    ASSERT_TRUE(link.Start(settings, &error)) << error;
+    ASSERT_TRUE(StartWindowProgram(link));
     EXPECT_TRUE(link.HasSound());  // SDL's dummy sound driver
     EXPECT_GT(link.Pid(), 0);
     // More pictures than slots, of several sizes, pads asked in between: each
@@ -309,12 +317,8 @@ TEST(WindowLink, CarriesPicturesSoundPadsAndMotorsToTheWindowProgram)
 
 TEST(WindowLink, NoticesTheWindowProgramGoing)
 {
-    UseDummyDrivers();
     WindowLink link;
-    WindowLink::Settings settings;
-    settings.program = KORVALIS_WINDOW_PROGRAM;
-    std::string error;
-    ASSERT_TRUE(link.Start(settings, &error)) << error;
+    ASSERT_TRUE(StartWindowProgram(link));
     ASSERT_TRUE(link.Show(Picture(64, 64, 1), 1));
     ASSERT_TRUE(link.HasSound());
     kill(link.Pid(), SIGKILL);
