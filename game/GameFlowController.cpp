@@ -414,7 +414,9 @@ void GameController::StartCurrentMission()
     if (Object* player = FindById(-1)) {
         if (pmd != nullptr) {
             pmd->Reset(player, nullptr);
-            // At the front: the letterbox and fades added later cover it.
+            // At the front of the post-draw list, not the end: the overlays
+            // already there (the letterbox, a fade still running) and those
+            // added later draw after the HUD, over it, never under it.
             world.AddPostRawObj(pmd, false);
         }
     }

@@ -566,7 +566,11 @@ bool Junction::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCach
 
     if (u8Flags & JUNCTION_THROUGHROAD) {
         // A through road from slot 0 to slot 2 across a crossing, on a centre
-        // curve built between the two roads' ends.
+        // curve built between the two roads' mouths: the points where their
+        // centre lines leave the junction (at c0.w, 1 - c3.w), not the
+        // centre lines' own end points.  Those both lie at the junction's
+        // centre, and a curve between them would have no length to find a
+        // position on.
         if (n != 4)
             return false;
         const RoadSeg* r0 = roadsegs[0];

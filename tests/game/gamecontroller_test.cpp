@@ -399,6 +399,27 @@ TEST_F(Handler, ADoorModeWonOnFootSlidesTheLetterboxOut)
     dace = nullptr;
 }
 
+// A mode's start puts the HUD at the front of the post-draw list, so the
+// overlays already on it (the letterbox, a fade) draw after it, over it.
+TEST_F(Handler, AModesStartPutsTheHudBeforeTheOverlays)
+{
+    Object* player = new Object;
+    player->id = -1;
+    world.AddObject(player, nullptr);
+    world.AddPostRawObj(gc->plb, true);
+    gc->pfs->Enable(60, Colour(255, 255, 255, 0), 128, 0, false);
+    ASSERT_EQ(world.rawobjPostList.Count(), 2);
+    for (int start = 0; start < 2; start++) {
+        gc->StartCurrentMission();
+        ASSERT_EQ(world.rawobjPostList.Count(), 3);
+        Link<RawObj>* l = world.rawobjPostList.Head();
+        EXPECT_EQ(l->data, gc->pmd);
+        EXPECT_EQ(l->Next()->data, gc->plb);
+        EXPECT_EQ(l->Next()->Next()->data, gc->pfs);
+    }
+    world.rawobjPostList.RemoveAll();
+}
+
 TEST_F(Handler, TheEndOfAModeFadesWaitsForTheVoiceThenTearsDown)
 {
     gc->mode = s8(GCM_MODE_ENDED);
