@@ -23,7 +23,6 @@
 #include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"

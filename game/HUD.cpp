@@ -14,7 +14,6 @@
 #include "game/Player.h"
 #include "game/ProgramImages.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace hudlayout {

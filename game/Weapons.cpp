@@ -1,5 +1,4 @@
-// The weapons table, bullets, and the stand-in case and flash spawners (see
-// Weapons.h).
+// The weapons table and bullets (see Weapons.h).
 #include "game/Weapons.h"
 
 #include <cmath>
@@ -11,17 +10,16 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/Bystander.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/explosn.h"
 #include "game/smoke.h"
 
 
 int sndbank_gun = -1;
-WeaponSpawnCounts gWeaponSpawnCounts;
 
 // Every row's magazine starts full; the sound columns point at the gun
 // bank's number so a reloaded bank is heard without touching the table.

@@ -11,10 +11,10 @@
 
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ protected:
         gsframe::PlaceBuffers(draw, zbuf, kW, kH);
         hudtest::SetUpScreen();
         ScreenPoint::SetSafeZone(0, 0);
-        StandInController()->bHUDOn = true;
+        gametest::Controller()->bHUDOn = true;
         g_pgcTest->bInterior = false;
         g_pgcTest->iFlags = 0;
         g_pgcTest->pmd = &md;
