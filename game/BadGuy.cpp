@@ -13,9 +13,9 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 

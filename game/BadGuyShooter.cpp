@@ -12,11 +12,11 @@
 #include "ZevEngine2/modelfile.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 
 using BA = BadGuyAnims;
 

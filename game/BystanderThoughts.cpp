@@ -16,7 +16,6 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/cardrivr.h"
 
 namespace {

@@ -14,7 +14,6 @@
 #include "game/LevelEntity.h"
 #include "game/Mannequin.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 namespace {

@@ -20,7 +20,6 @@ constexpr u32 kMidBit = 0x01000000;
 constexpr u32 kFinishingBit = 0x02000000;
 constexpr int SMSG_EV_PLAYER_BLOW_LANDED = 23003;
 constexpr int SMSG_PLAYER_ATTACKING = 96;
-constexpr int SMSG_Q_COLLISION = 29005;
 constexpr u32 kDazeFrames = 121;
 // A hit this far above his origin (y points down) is a high one.
 constexpr float kHighHit = -0.421875f;

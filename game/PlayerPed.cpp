@@ -19,7 +19,6 @@
 #include "game/ShotEffects.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using namespace pedanim;
@@ -742,7 +741,7 @@ void Dace::CombatKnockdownCheckGroundContact()
 }
 
 // ---------------------------------------------------------------------------
-// Still to come: events, collisions, paired moves.
+// Events, collisions, paired moves.
 
 int Dace::AnimEvent_PedestrianMode(Object* obj, int type, int)
 {

@@ -18,7 +18,6 @@
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using namespace pedanim;

@@ -12,7 +12,6 @@
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 using namespace pedanim;
 

@@ -17,7 +17,6 @@
 #include "game/QuadTree.h"
 #include "game/Player.h"
 #include "game/PlayerAnim.h"
-#include "game/StandIns.h"
 #include "game/ShotEffects.h"
 #include "game/reticle.h"
 

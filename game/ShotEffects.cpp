@@ -153,7 +153,6 @@ void Fall(T* o)
 
 bool MuzzleFlash(Object* muzzleobj, const Matrix& muzzlemat, MDLFILE* flashmdlfile, unsigned int flashmdlindex)
 {
-    gWeaponSpawnCounts.flashes++;
     if (flashmdlfile == nullptr || muzzleobj == nullptr || !flashmdlfile->HasData())
         return false;
     Object* f = flashmdlfile->GetHierarchy(u16(flashmdlindex), sizeof(Object), 8);
@@ -188,7 +187,6 @@ int flashmh(Object* f, OBJMESSAGE msg, void*)
 bool EjectCasing(const Matrix& chambermat, VectorDir vel, MDLFILE* casingmdlfile, unsigned int casingmdlindex,
                  int lifetime, unsigned short casingsfxbank, unsigned short casingsfxindex)
 {
-    gWeaponSpawnCounts.casings++;
     if (casingmdlfile == nullptr)
         return false;
     Casing* c = Create<Casing>("Casing", casingmdlfile);

@@ -4,9 +4,9 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/modelfile.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/explosn.h"
 

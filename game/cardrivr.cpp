@@ -10,12 +10,12 @@
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
 #include "game/CityObjects.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 

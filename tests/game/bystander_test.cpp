@@ -16,10 +16,11 @@
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 #include "ZevEngine2/PS2/RenderContext.h"

@@ -2,6 +2,7 @@
 // from the road kinds, route programs and random turns at junctions of a
 // loaded test network, commands, sleep and the removal of far cars.
 #include "game/cardriver_support.h"
+#include "game/controller_support.h"
 
 #include <cstring>
 
@@ -465,7 +466,7 @@ TEST_F(DriverHandler, BumpsAndShotsReachTheDriver)
     // A tail's driver without a receiver reports to the mode controller.
     d->gameeventobj = nullptr;
     d->i16DriveMode = 8;
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     EventLog mission;
     gc->pMission = &mission;
     b.sourceid = -1;
@@ -493,7 +494,7 @@ struct RecordingGen : public VehGen
 TEST_F(DriverHandler, FarInactiveCarsGoWithTheirDriversByViewDistance)
 {
     CameraAt(VectorPos(0.0f, 0.0f, 0.0f));
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     RecordingGen gen;
     gc->pvs.pvg = &gen;
     // Each case: where the car stands in view space, whether it was drawn

@@ -21,6 +21,9 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/World.h"
+#include "game/controller_support.h"
+#include "game/shots_support.h"
+#include "game/GameFEnt.h"
 #include "game/QuadTree.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
@@ -28,7 +31,6 @@
 #include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/reticle.h"
 #include "game/MAIN.h"
 
@@ -56,7 +58,7 @@ protected:
         world.time = 1000;
         world.timePrecise = AnimTime(1000 * 256);
         srand(29);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
@@ -211,7 +213,8 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     ASSERT_EQ(d->target.p, foe);
     const u32 fired = gc->stats.nShotsFired;
     const int before = Bullets();
-    const int spawned = gWeaponSpawnCounts.bullets;
+    shotstest::ShotModels models;
+    shotstest::BulletWatch watch;
 
     Tick(R1, R1);
     Tick(R1);
@@ -231,22 +234,23 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     // The arm aims, then fires one bullet from the muzzle at the target as
     // it reaches its shooting state.
     int ticks = 0;
-    while (gWeaponSpawnCounts.bullets == spawned && ticks++ < 20)
+    while (watch.Look() == 0 && ticks++ < 20)
         Tick();
-    ASSERT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    ASSERT_EQ(watch.Count(), 1);
     EXPECT_TRUE(arm.IsPostShot()) << int(arm.GetMode());
     EXPECT_EQ(Bullets(), before - 1);
     // It flies at the arm's aim point, the reticle closing on the target.
-    const Matrix shot = gWeaponSpawnCounts.lastBullet;
-    const VectorDir along(shot.z.xyz());
-    EXPECT_GT(Dot(Normalise(VectorDir(arm.curTargetPos - shot.GetTrans())), along), 0.9999f);
-    EXPECT_GT(Dot(Normalise(VectorDir(foe->GetWorldPos() - shot.GetTrans())), along), std::cos(0.1f));
+    const shotstest::BulletWatch::Shot shot = watch.Last();
+    EXPECT_GT(Dot(Normalise(VectorDir(arm.curTargetPos - shot.from)), shot.along), 0.9999f);
+    EXPECT_GT(Dot(Normalise(VectorDir(foe->GetWorldPos() - shot.from)), shot.along), std::cos(0.1f));
     // The bullet leaves from the gun in that hand, not from the other.
-    const VectorDir frommuzzle(shot.GetTrans() - gun->GetWorldPos());
+    const VectorDir frommuzzle(shot.from - gun->GetWorldPos());
     EXPECT_LT(Length(frommuzzle), 0.1f);
-    for (int i = 0; i < 30; i++)
+    for (int i = 0; i < 30; i++) {
         Tick();
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+        watch.Look();
+    }
+    EXPECT_EQ(watch.Count(), 1);
 
     // The next tap goes to the other hand.
     Tick(R1, R1);
@@ -255,10 +259,10 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     EXPECT_EQ(d->shootrightgunnext, firstright);
     EXPECT_EQ(gc->stats.nShotsFired, fired + 2);
     GunArm& other = firstright ? d->leftgunarm : d->rightgunarm;
-    for (int i = 0; i < 20 && gWeaponSpawnCounts.bullets == spawned + 1; i++)
+    for (int i = 0; i < 20 && watch.Look() == 0; i++)
         Tick();
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 2);
-    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - other.gun->GetWorldPos())), 0.1f);
+    EXPECT_EQ(watch.Count(), 2);
+    EXPECT_LT(Length(VectorDir(watch.Last().from - other.gun->GetWorldPos())), 0.1f);
     d->gameeventobj = nullptr;
     mission->Delete();
 }
@@ -270,11 +274,8 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
 TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
 {
     enemyrig::Kit kit(enemyrig::kEnemySlot);
-    tools::P2BFile bulletsFile;
-    for (auto& [path, file] : tools::WeaponModelFiles())
-        if (path.find("BULLETS") != std::string::npos)
-            bulletsFile = file;
-    explodetest::SlotFile bullets{d->rightgunarm.weapon.iBulletMFIndex, bulletsFile};
+    ASSERT_EQ(d->rightgunarm.weapon.iBulletMFIndex, 148);
+    shotstest::ShotModels models;
     const float multiplier = gc->stats.fDamageMultiplier;
     gc->stats.fDamageMultiplier = 1.0f;
     char name[] = "ShooterEnemy";
@@ -288,9 +289,11 @@ TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
     e->behavior = ::Enemy::STATIONARY;
     d->lasttarget1checktime = Dace::Never;
     // Every object's frame, then the collision pass, as a game tick runs.
+    shotstest::BulletWatch watch;
     auto tick = [&](u32 held, u32 hit) {
         controller[0].pad = held | (hit << 16);
         world.Update();
+        watch.Look();
         world.Collision();
         controller[0].pad = 0;
     };
@@ -304,15 +307,15 @@ TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
     ASSERT_NE(d->reticle, nullptr);
     EXPECT_NEAR(d->reticle->GetWorldPos()[1], e->torso->GetWorldPos()[1], 0.05f);
     const u32 hits = gc->stats.nEnemyBulletHits;
-    const int spawned = gWeaponSpawnCounts.bullets;
+    const int spawned = watch.Count();
     tick(R1, R1);
     tick(R1, 0);
     for (int i = 0; i < 40 && gc->stats.nEnemyBulletHits == hits; i++)
         tick(0, 0);
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    EXPECT_EQ(watch.Count(), spawned + 1);
     // Both guns fresh, the left is not due (its last shot is no earlier
     // than the right's): the right gun fires.
-    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - d->rgun->GetWorldPos())), 0.1f);
+    EXPECT_LT(Length(VectorDir(watch.Last().from - d->rgun->GetWorldPos())), 0.1f);
     EXPECT_EQ(gc->stats.nEnemyBulletHits, hits + 1);
     const Weapon& w = gWeapons[d->rightgunarm.weapon.type];
     const float lost = 100.0f - e->strength;

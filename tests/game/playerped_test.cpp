@@ -17,12 +17,12 @@
 #include "ZevEngine2/Utilities.h"
 #include "game/BadGuy.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ protected:
         world.time = 1000;
         world.timePrecise = AnimTime(1000 * 256);
         srand(28);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;

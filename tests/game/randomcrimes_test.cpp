@@ -13,6 +13,7 @@
 #include "ZevEngine2/EntTypes.h"
 #include "game/BadGuy.h"
 #include "game/RandomCrimes.h"
+#include "game/controller_support.h"
 
 namespace {
 
@@ -324,7 +325,7 @@ TEST_F(Crime, AGeneratedCrimeWaitsCallsTheDispatcherAndATailWaitsForItsCar)
 
 TEST(CrimeCast, MaskedEntriesHeldSlotsAndPicksWithoutRepeats)
 {
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     srand(3);
     auto* c = NewRandomMissionController(nullptr, nullptr);
     EXPECT_EQ(c, nullptr);

@@ -14,9 +14,9 @@
 #include "ZevEngine2/PS2/MathsLocal.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/explosn.h"
 
@@ -78,7 +78,7 @@ protected:
     {
         world.Clear();
         world.SetPlaybackSpeed(kTick);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->bInterior = true;
         gc->fInteriorHeight = -1.0f;
     }

@@ -18,7 +18,6 @@
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
 #include "game/SkidMarks.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace vehtest {
