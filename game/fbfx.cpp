@@ -32,7 +32,6 @@ enum BlurImage
 {
     IMG_NONE,
     IMG_PICTURE,        // the frame being blurred, whole
-    IMG_PICTURE_HALF,   // its half-size rectangle at the origin
     IMG_FRAME,          // the full-size accumulation image
     IMG_FRAME2,         // the half-size image, whole
     IMG_FRAME2_QUARTER, // its quarter-size rectangle
@@ -48,8 +47,11 @@ struct BlurPass
 
 // frame2 becomes the average of four one-pixel-shifted half-size copies (a
 // 2 x 2 box blur, brightened by 0x87 and 0xA0 against 0x80); frame gathers
-// it, a quarter-size copy, a fresh half-size copy and a doubled corner of the
+// it, a quarter-size copy, a fresh half-size copy and a little of the sharp
 // picture, a faint white wash, and goes over the picture at the strength.
+// The sharp share is the whole picture at its own size: taken from its
+// top-left quarter and enlarged, it laid a doubled ghost of that corner (the
+// HUD's, or a figure standing there) over the frame.
 constexpr BlurPass kPasses[] = {
     {IMG_PICTURE, IMG_FRAME2, 0x80878787, false, 0, 0},
     {IMG_PICTURE, IMG_FRAME2, 0x40A0A0A0, true, 1, 0},
@@ -60,7 +62,7 @@ constexpr BlurPass kPasses[] = {
     {IMG_FRAME2_QUARTER, IMG_FRAME, 0x38A0A0A0, true, 0, 0},
     {IMG_PICTURE, IMG_FRAME2, 0x80878787, false, 0, 0},
     {IMG_FRAME2, IMG_FRAME, 0x20858585, true, 0, 0},
-    {IMG_PICTURE_HALF, IMG_FRAME, 0x18909090, true, 0, 0},
+    {IMG_PICTURE, IMG_FRAME, 0x18909090, true, 0, 0},
     {IMG_NONE, IMG_FRAME, 0x02FFFFFF, true, 0, 0},
 };
 
@@ -106,7 +108,6 @@ void MotionBlurSmoothBrighten::DrawOver(Surface& picture, bool HQ)
     auto area = [&](BlurImage i) -> Area {
         switch (i) {
         case IMG_PICTURE: return {&picture, w, h};
-        case IMG_PICTURE_HALF: return {&picture, w / 2, h / 2};
         case IMG_FRAME: return {&frame, w, h};
         case IMG_FRAME2: return {&frame2, w / 2, h / 2};
         case IMG_FRAME2_QUARTER: return {&frame2, w / 4, h / 4};

@@ -143,6 +143,21 @@ TEST_F(FrameBlur, FullStrengthSoftensEdgesAndBrightensFlatAreas)
         }
 }
 
+// The blur keeps every shape where it is: no enlarged copy of the picture's
+// top-left quarter lands on the background.  Where the white bar (x 40 to
+// 55, y 20 to 107) would fall doubled in size (x 80 to 111, y 40 and down),
+// well away from every shape, the blurred background is as dark as it is
+// in a corner far from all of them.
+TEST_F(FrameBlur, NoShapeIsCopiedEnlargedOverTheBackground)
+{
+    auto at = [](const std::vector<u32>& p, int x, int y) { return Red(p[size_t(y * kW + x)]); };
+    const std::vector<u32> blurred = Frame(1.0f);
+    const int background = at(blurred, 20, 120);
+    for (int y : {100, 110, 120})
+        for (int x : {82, 96, 110})
+            EXPECT_NEAR(at(blurred, x, y), background, 3) << x << ", " << y;
+}
+
 // The interface answers whether its loading picture holds graphics memory:
 // not while no loading screen shows it.
 TEST_F(FrameBlur, TheInterfaceHoldsGraphicsMemoryOnlyForItsLoadingPicture)
