@@ -80,13 +80,17 @@ void Transparencies::Draw(RenderContext& rc)
 {
     Renderer& r = therenderer;
     r.EndCommands();
-    // Dithering on, colours wrapping off, the fog colour of this view; sent
-    // as a register packet through VU1 so that it follows the opaque scene's
-    // drawing.
+    // Dithering on, colours clamped, the fog colour of this view; sent as a
+    // register packet through VU1 so that it follows the opaque scene's
+    // drawing.  Clamped (COLCLAMP 1), not masked: what is blended from here
+    // to the frame's end (these models, the particles, the glows, a flash
+    // over the screen) would otherwise wrap where it passes full brightness,
+    // an added white puff coming out black and a red wash over the HUD's
+    // white turning it cyan.
     r.BeginCommands();
     if (r.unpack && r.AllowFor(4)) {
         const u32 head[4] = {3u | 0x8000u, 0x10000000u, GS_AD, u32(mc2Giftag) / 8};
-        const u64 regs[6] = {1, GS_DTHE, 0, GS_COLCLAMP, rc.fog_colour.Word() & 0xFFFFFFu, GS_FOGCOL};
+        const u64 regs[6] = {1, GS_DTHE, 1, GS_COLCLAMP, rc.fog_colour.Word() & 0xFFFFFFu, GS_FOGCOL};
         for (u32 w : head)
             r.Put(w);
         for (int i = 0; i < 3; ++i) {

@@ -120,6 +120,31 @@ TEST_F(TransparencyPass, EachEntryIsDrawnWithItsOwnFadeAndTheFrameEndsUnfaded)
     EXPECT_EQ(Pixel(128, 64 + 53) >> 24, 0x80u);
 }
 
+// What is blended after the pass saturates rather than wraps: a red wash
+// added over a near-white patch (as a hurt flash is) leaves its red at full,
+// where wrapping would take it round to a dark red and the patch to cyan.
+TEST_F(TransparencyPass, ColoursAddedAfterThePassSaturate)
+{
+    Frame([&] {
+        Render2D r;
+        r.Open(therenderer);
+        r.SetTextureOff();
+        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(64).v, PixelY(64).v, Colour(240, 240, 240, 128), 1);
+        r.Close(therenderer);
+        InitTransparencies(rc);
+        DrawTransparencies(rc);
+        r.Open(therenderer);
+        r.SetTextureOff();
+        r.SetAlpha(ALPHA_ADD);
+        r.DrawRect(PixelX(0).v, PixelY(0).v, PixelX(64).v, PixelY(64).v, Colour(48, 0, 0, 128), 2);
+        r.Close(therenderer);
+    });
+    const u32 p = Pixel(32, 32);
+    EXPECT_EQ(p & 0xFF, 0xFFu);
+    EXPECT_EQ((p >> 8) & 0xFF, 240u);
+    EXPECT_EQ((p >> 16) & 0xFF, 240u);
+}
+
 // ---------------------------------------------------------------------------
 // The list itself
 
