@@ -45,10 +45,12 @@ ParticleLook NewLook(int size, int frames)
 
 }  // namespace
 
-ParticleLook PuffLook(int size)
+ParticleLook PuffLook(int size, u8 grey, double peak)
 {
     ParticleLook l = NewLook(size, 1);
-    PaintFrame(l.frames, size, 0, [](double x, double y) { return Soft(std::sqrt(x * x + y * y)); });
+    PaintFrame(l.frames, size, 0, [=](double x, double y) { return peak * Soft(std::sqrt(x * x + y * y)); });
+    for (size_t i = 0; i < l.frames.rgba.size(); i += 4)
+        l.frames.rgba[i] = l.frames.rgba[i + 1] = l.frames.rgba[i + 2] = grey;
     return l;
 }
 
@@ -128,7 +130,10 @@ bool ResidentParticleFiles(std::vector<NamedFile>& files, std::string& error)
         const char* name;
         std::vector<ParticleLook> looks;
     } kFiles[] = {
-        {"SKIDSMKE.P2B", {PuffLook(32)}},
+        // Tyre smoke is added to the picture, puff over puff where the
+        // wheels spin: a dim, thin puff, so that a cloud of them lightens
+        // the road to a soft grey instead of burning it white.
+        {"SKIDSMKE.P2B", {PuffLook(32, kTyreSmokeGrey, kTyreSmokePeak)}},
         {"ENGFIRE.P2B", {PuffLook(32), PuffLook(32), FlameLook(32)}},
         {"SMKPUFF.P2B", {PuffLook(32)}},
         {"SHROOM.P2B", {FlameLook(32), BurstLook(32, 4)}},

@@ -24,9 +24,10 @@ struct ParticleLook
 // message when a picture cannot be converted or the file not written.
 bool WriteParticleFile(const std::vector<ParticleLook>& looks, std::vector<u8>& out, std::string& error);
 
-// The shapes: a soft round puff, a ragged flame, a small sharp drop, and a
-// burst growing over `frames` frames.
-ParticleLook PuffLook(int size);
+// The shapes: a soft round puff (of the given grey, its alpha peak times
+// full at the centre), a ragged flame, a small sharp drop, and a burst
+// growing over `frames` frames.
+ParticleLook PuffLook(int size, u8 grey = 255, double peak = 1.0);
 ParticleLook FlameLook(int size);
 ParticleLook DropLook(int size);
 ParticleLook BurstLook(int size, int frames);
@@ -36,6 +37,10 @@ struct NamedFile
     std::string name;   // e.g. "SKIDSMKE.P2B"
     std::vector<u8> data;
 };
+
+// The tyre smoke's puff: its grey and its alpha at the centre.
+constexpr u8 kTyreSmokeGrey = 100;
+constexpr double kTyreSmokePeak = 0.4;
 
 // The six resident files, slots 212 to 217 in order: SKIDSMKE (puff),
 // ENGFIRE (steam puff, smoke puff, flame), SMKPUFF (puff), SHROOM (flame,
