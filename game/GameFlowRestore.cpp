@@ -156,8 +156,15 @@ int GameController::PlaceCharacterAtExitPos(int iID, int iPlaceHolderID)
     VectorDir dir;
     if (bGetExitBuildingPos(ph->mat.GetTrans(), &pos, &dir))
         who->mat = FacingAt(pos, dir);
-    if (iID == kPlayerId && who->type == OBJT_CHARACTER && who == dace && dace->cam != nullptr)
-        dace->cam->ResetCam();
+    if (iID == kPlayerId && who->type == OBJT_CHARACTER && who == dace && dace->cam != nullptr) {
+        // The reset puts the camera behind him as he now stands: turned the
+        // way he faces.  Left at the heading it had, it would look at him
+        // from wherever that points, across his car or from inside it.
+        Camera* c = dace->cam;
+        if (c->mode == CAMMODE_PEDESTRIAN)
+            c->angy = c->angygoal = ArcTan2(dace->mat.z[0], dace->mat.z[2]);
+        c->ResetCam();
+    }
     return 0;
 }
 

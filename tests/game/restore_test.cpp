@@ -318,6 +318,15 @@ TEST_F(Restore, ExitPlacementAndTargets)
     // Reset: back behind him at its distance.
     const VectorDir back = VectorDir(c->mat.GetTrans() - dace->mat.GetTrans());
     EXPECT_LT(back.Length(), c->dist + 3.0f);
+    // A camera that looked at him from the front is turned round: behind
+    // him as he faces (+z), at its distance, looking the way he looks.
+    c->angy = c->angygoal = 3.1415927f;
+    c->ResetCam();
+    ASSERT_GT(c->mat.w[2], dace->mat.w[2]);
+    gc->PlaceCharacterAtExitPos(-1, -20);
+    EXPECT_NEAR(dace->mat.w[2] - c->mat.w[2], c->distgoal, 0.1f);
+    EXPECT_NEAR(c->mat.w[0], dace->mat.w[0], 0.01f);
+    EXPECT_GT(c->mat.z[2], 0.95f);
 
     Sink* crook = new Sink;
     crook->id = 40;
