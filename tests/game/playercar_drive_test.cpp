@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "game/CameraMaths.h"
 #include "game/reticle.h"
 #include "tools/lib/gunfiles.h"
 
@@ -566,4 +567,34 @@ TEST_F(PlayerDriving, InAScriptedDriveThePadOrbitsAndZoomsTheCamera)
                              VectorDir(d->mat.y.xyz()) * root[1] + VectorDir(d->mat.z.xyz()) * root[2];
     for (int k = 0; k < 3; k++)
         EXPECT_NEAR(seated[k], d->childpos[k], 1e-4f);
+}
+
+// Seated in any of the sample cars, the player is inside it: the crown of
+// his head (an eighth of his 0.5625 stature above his head's joint) stays
+// under the roof, which the car's aiming point marks on its top.
+TEST_F(PlayerCar, SeatedInEveryCarHisHeadStaysUnderTheRoof)
+{
+    constexpr float kHeadAboveJoint = 0.5625f / 8.0f;
+    for (int type : {0, 10, 17, 21, 23, 24, 33, 27}) {
+        const tools::P2BFile file = tools::SampleVehicleFile(type);
+        float roof = 0.0f;
+        for (const NODE& n : file.nodes)
+            if (n.model == tools::kVehReticlePoint)
+                roof = -n.pos[1];
+        ASSERT_GT(roof, 0.0f) << type;
+        Vehicle* car = Car(type, VectorPos(4.0f + 4.0f * float(cars.size()), 0.0f, 5.0f), nullptr, false);
+        ASSERT_NE(car, nullptr) << type;
+        Seat(car);
+        for (int i = 0; i < 10; i++)
+            Tick();
+        ASSERT_EQ(d->parent, car) << type;
+        Object* head = d->FindSubObject(15);
+        ASSERT_NE(head, nullptr);
+        // Heights above the car's origin (on the ground), in the car's frame.
+        const VectorPos local = VectorPos(camera::IntoRotation(car->GetWorldMatrix(), head->GetWorldPos() - car->GetWorldPos()));
+        EXPECT_LT(-local[1] + kHeadAboveJoint, roof) << "type " << type;
+        EXPECT_GT(-local[1], 0.1f) << "type " << type;   // and not sunk through the floor
+        d->Detach();
+        d->car = nullptr;
+    }
 }

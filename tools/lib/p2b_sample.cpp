@@ -133,11 +133,19 @@ P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
 
 P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill)
 {
+    const UvRect whole[6] = {{0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}};
+    return MappedBoxModel(hx, hy, hz, texid, lit, whole, fill);
+}
+
+P2BModel MappedBoxModel(float hx, float hy, float hz, u16 texid, bool lit, const UvRect (&faces)[6], Colour fill,
+                        VectorXYZ centre)
+{
     const float h[3] = {hx, hy, hz};
+    const float o[3] = {centre[0], centre[1], centre[2]};
     P2BModel m;
     m.flags = lit ? MDL_LIT : 0;
-    m.sphere = Sphere(0.0f, 0.0f, 0.0f, std::sqrt(hx * hx + hy * hy + hz * hz));
-    m.boxextent = Vector(hx, hy, hz, 0.0f);
+    m.sphere = Sphere(o[0], o[1], o[2], std::sqrt(hx * hx + hy * hy + hz * hz));
+    m.boxextent = Vector(std::fabs(o[0]) + hx, std::fabs(o[1]) + hy, std::fabs(o[2]) + hz, 0.0f);
 
     // Six faces, each two triangles facing outwards.  Face f has its normal
     // along axis f / 2, positive for even f.
@@ -151,10 +159,12 @@ P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill
         Vert q[4];
         for (int c = 0; c < 4; ++c) {
             float p[3];
-            p[axis] = s * h[axis];
-            p[u] = corner[c][0] * h[u];
-            p[v] = corner[c][1] * h[v];
-            q[c] = Vert{{p[0], p[1], p[2]}, (corner[c][0] + 1) * 0.5f, (corner[c][1] + 1) * 0.5f, u128{}};
+            p[axis] = s * h[axis] + o[axis];
+            p[u] = corner[c][0] * h[u] + o[u];
+            p[v] = corner[c][1] * h[v] + o[v];
+            const UvRect& r = faces[f];
+            const float cu = (corner[c][0] + 1) * 0.5f, cv = (corner[c][1] + 1) * 0.5f;
+            q[c] = Vert{{p[0], p[1], p[2]}, r.u0 + (r.u1 - r.u0) * cu, r.v0 + (r.v1 - r.v0) * cv, u128{}};
         }
         float n[3] = {0, 0, 0};
         n[axis] = s;

@@ -73,6 +73,19 @@ std::vector<u128> VertexStream(const std::vector<u128>& vertices, int stride, in
 P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill = Colour(140, 115, 77, 128));
 // The same for a box of half sizes hx, hy, hz.
 P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill = Colour(140, 115, 77, 128));
+// A part of a texture: u from u0 to u1, v from v0 to v1.
+struct UvRect
+{
+    float u0, v0, u1, v1;
+};
+// A box whose faces each show their own part of the texture: faces in the
+// order +x, -x, +y, -y, +z, -z.  On a face across axis a, u runs along axis
+// (a + 1) % 3 and v along (a + 2) % 3, from the negative side to the
+// positive: on the x faces u goes down (y) and v along z, on the y faces u
+// along z and v along x, on the z faces u along x and v down.  The box's
+// middle lies at `centre` of the model's own frame.
+P2BModel MappedBoxModel(float hx, float hy, float hz, u16 texid, bool lit, const UvRect (&faces)[6],
+                        Colour fill = Colour(140, 115, 77, 128), VectorXYZ centre = VectorXYZ(0, 0, 0));
 
 // A sphere of `radius` about the origin whose texture coordinates come from
 // the environment: `env` is tokReflection or tokRefraction, reading the view
