@@ -7,6 +7,7 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/RenderContext.h"
+#include "ZevEngine2/PS2/Transparency.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "game/CityLights.h"
@@ -242,4 +243,38 @@ TEST_F(PropPicture, AStreetSignShowsItsStreetsName)
     EXPECT_GT(light, 40);
     EXPECT_EQ(grey, 0);
     golden::ExpectFrameBuffer("street_sign", kW, kH);
+}
+
+// The drive-to marker (the attention glow's node 24) 8 units ahead, its
+// foot a unit below the eye: a column of warm light added to the picture,
+// brightest at its foot and fading upwards, the background showing through
+// it and untouched beside it.
+TEST_F(PropPicture, TheDriveToMarkerIsAColumnOfLightFadingUpwards)
+{
+    SlotFile f(kSlot, tools::AttentionGlowFile());
+    Object* marker = f.mf()->GetHierarchy(24, sizeof(Object), GH_ANIMATE);
+    ASSERT_NE(marker, nullptr);
+    marker->mat = TransMatrix(VectorPos(0.0f, 1.0f, 8.0f)) ;
+    gsframe::BeginDepthFrame(draw, zbuf, kW, kH, kBackground);
+    view.Begin();
+    InitTransparencies(view);
+    Draw(view, marker, marker->mat);
+    DrawTransparencies(view);
+    gsframe::SendFrame();
+    auto at = [](int x, int y) { return golden::FramePixel(x, y, kW); };
+    auto red = [&](int x, int y) { return int(at(x, y) & 0xFF); };
+    auto blue = [&](int x, int y) { return int(at(x, y) >> 16 & 0xFF); };
+    // The foot lies 16 pixels below the centre row; the column is 5 units
+    // high (80 pixels) and 1.4 wide (22 pixels).
+    const int foot = 64 + 16 - 2, middle = foot - 40, top = foot - 76;
+    EXPECT_GT(red(128, foot), int(kBackground.r) + 100);
+    EXPECT_GT(red(128, foot), red(128, middle) + 20);
+    EXPECT_GT(red(128, middle), red(128, top));
+    EXPECT_LT(red(128, top), int(kBackground.r) + 20);
+    // Warm: red well over blue where it is bright.
+    EXPECT_GT(red(128, foot) - int(kBackground.r), 2 * (blue(128, foot) - int(kBackground.b)));
+    // Beside it the background is as it was.
+    EXPECT_EQ(at(100, foot) & 0xFFFFFF, kBackground.Word() & 0xFFFFFF);
+    golden::ExpectFrameBuffer("drive_to_marker", kW, kH);
+    marker->Delete();
 }

@@ -7,6 +7,7 @@
 #include "tools/lib/aniwrite.h"
 #include "tools/lib/p2b_sample.h"
 
+#include "ZevEngine2/PS2/Packet.h"
 #include "game/CityObjects.h"
 
 namespace tools {
@@ -300,21 +301,89 @@ P2BFile ExplosionShapesFile(bool mushroom)
     return f;
 }
 
+namespace {
+
+// A flat glowing band (half width hx, half height hy, facing z) of one
+// colour: its light (the colour times its alpha) added to what lies behind
+// it, tested against the depth drawn without writing it, both faces seen.
+P2BModel GlowSheet(float hx, float hy, Colour c)
+{
+    P2BModel m = BoxModel(hx, hy, 0.002f, TEXID_NONE, false, c);
+    P2BMaterial mt = m.opaque[0];
+    constexpr u32 kBlend = 1u << 6;   // the primitive's alpha-blend bit
+    constexpr u32 kAdd = 0x48;        // (source - 0) x source alpha + frame
+    for (u128& q : mt.callList) {
+        u32 w[4];
+        std::memcpy(w, &q, sizeof w);
+        if (w[3] == u32(tokKickFlip)) {
+            w[1] |= kBlend << 15;
+            std::memcpy(&q, w, sizeof w);
+        }
+    }
+    SetRegisterIn(mt.callList, GS_TEST_1, kTestTranslucent);
+    CallList blend;
+    blend.Registers({{kAdd, GS_ALPHA_1}});
+    mt.callList.insert(mt.callList.begin(), blend.qw.begin(), blend.qw.end());
+    m.opaque.clear();
+    m.translucent.push_back(mt);
+    return m;
+}
+
+// How many bands a glow is stacked of, and the alpha of band b (0 at the
+// foot): full at the foot, falling away upwards.
+constexpr int kGlowBands = 6;
+u8 GlowAlpha(int b)
+{
+    const double up = double(b) / kGlowBands;
+    return u8(std::lround(110.0 * (1.0 - up) * (1.0 - up)));
+}
+
+}  // namespace
+
 P2BFile AttentionGlowFile()
 {
     P2BFile f;
     f.version = MDL_SHADOW_VERSION;
-    f.models.push_back(BoxModel(0.3f, 0.6f, 0.3f, TEXID_NONE, false, Colour(240, 200, 40, 96)));
-    // The markers' looks: a door glow (8), a floor pad (10), a map arrow (14)
-    // and the drive-to column (24); the nodes between are empty.
-    f.models.push_back(BoxModel(0.5f, 0.9f, 0.1f, TEXID_NONE, false, Colour(250, 230, 90, 96)));
-    f.models.push_back(BoxModel(0.6f, 0.05f, 0.6f, TEXID_NONE, false, Colour(90, 220, 250, 96)));
-    f.models.push_back(BoxModel(0.2f, 0.4f, 0.2f, TEXID_NONE, false, Colour(250, 60, 40, 96)));
-    f.models.push_back(BoxModel(0.7f, 2.5f, 0.7f, TEXID_NONE, false, Colour(250, 210, 30, 80)));
-    f.AddNode(-1, Node(0));
-    for (int i = 1; i <= 24; i++) {
-        const int model = i == 8 ? 1 : i == 10 ? 2 : i == 14 ? 3 : i == 24 ? 4 : -1;
-        f.AddNode(-1, model < 0 ? Node(MDL_NOGEOM) : Node(u16(model), VectorPos(0.0f, model == 4 ? -2.5f : 0.0f, 0.0f)));
+    // The looks glow: light added to the picture, brightest where they meet
+    // the ground and fading upwards to nothing, in bands stacked from the
+    // foot.  Each band is two sheets crossed at right angles, so that the
+    // look reads as a column of light from any side.
+    struct Look
+    {
+        float hx, hy;
+        Colour c;
+    };
+    // 0: the plain marker; then the door glow (8), the floor pad (10), the
+    // map arrow (14) and the drive-to column (24).
+    const Colour warm(255, 200, 60, 128), cool(90, 220, 250, 128);
+    const Look looks[5] = {{0.3f, 0.6f, warm}, {0.5f, 0.9f, warm}, {0.6f, 0.3f, cool}, {0.2f, 0.4f, warm},
+                           {0.7f, 2.5f, warm}};
+    // Model (look l, band b) = l * kGlowBands + b.
+    for (const Look& l : looks)
+        for (int b = 0; b < kGlowBands; b++)
+            f.models.push_back(GlowSheet(l.hx, l.hy / kGlowBands, Colour(l.c.r, l.c.g, l.c.b, GlowAlpha(b))));
+    // Node i is look i's foot band (the nodes between are empty), standing
+    // on its origin (y down); the bands above it and the crossing sheets,
+    // turned a quarter round, are its children, after all the roots.
+    int lookOf[25];
+    for (int i = 0; i <= 24; i++) {
+        lookOf[i] = i == 0 ? 0 : i == 8 ? 1 : i == 10 ? 2 : i == 14 ? 3 : i == 24 ? 4 : -1;
+        const float band = lookOf[i] < 0 ? 0.0f : 2.0f * looks[lookOf[i]].hy / kGlowBands;
+        f.AddNode(-1, lookOf[i] < 0 ? Node(MDL_NOGEOM)
+                                    : Node(u16(lookOf[i] * kGlowBands), VectorPos(0.0f, -0.5f * band, 0.0f)));
+    }
+    const VectorXYZ quarter(0.0f, 1.5707964f, 0.0f);
+    for (int i = 0; i <= 24; i++) {
+        if (lookOf[i] < 0)
+            continue;
+        const float band = 2.0f * looks[lookOf[i]].hy / kGlowBands;
+        for (int b = 0; b < kGlowBands; b++) {
+            const u16 model = u16(lookOf[i] * kGlowBands + b);
+            const VectorPos up(0.0f, -band * float(b), 0.0f);
+            if (b > 0)
+                f.AddNode(i, MakeNode(model, up));
+            f.AddNode(i, MakeNode(model, up, quarter));
+        }
     }
     return f;
 }
