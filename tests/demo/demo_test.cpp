@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -578,6 +579,73 @@ TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
     const std::string wav = Slurp(dir_ / "one.wav");
     EXPECT_GT(wav.size(), size_t(handback / 50) * 48000 * 4 * 9 / 10);
     EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
+
+namespace {
+
+// A picture's mean red, green and blue.
+std::array<double, 3> MeanColour(const fs::path& png)
+{
+    std::ifstream in(png, std::ios::binary);
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    png_reader::Picture pic;
+    std::array<double, 3> mean{};
+    if (file.empty() || !png_reader::Decode(file, pic) || pic.width == 0)
+        return mean;
+    for (size_t i = 0; i + 2 < pic.bytes.size(); i += size_t(pic.channels))
+        for (int c = 0; c < 3; c++)
+            mean[size_t(c)] += pic.bytes[i + size_t(c)];
+    const double n = double(pic.width) * pic.height;
+    for (double& m : mean)
+        m /= n;
+    return mean;
+}
+
+// How far a mean colour leans to magenta: red and blue against green.
+double Magenta(const std::array<double, 3>& c)
+{
+    return (c[0] + c[2]) / 2.0 - c[1];
+}
+
+}  // namespace
+
+// The winning branch's drive drawn, every other field from the drive's
+// start until the bar's record has begun: no field's mean colour swings to
+// magenta (red and blue rising against green by more than 12) and back
+// within 20 fields.  The pad pilot plays it, its script replayed by
+// korvalis with pixels.
+TEST_F(DemoRuns, TheWinningDriveHasNoFieldThatFlashesMagenta)
+{
+    const std::string pad = (dir_ / "win.pad").string();
+    const Outcome piloted = Execute(Self().string() + " --pilot " + pad + " " + (dir_ / "pilot.log").string() +
+                                    " --headless --disc " + (dir_ / "disc").string() +
+                                    " --gs-no-pixels --exit-after-runs 1 --exit-after-vblanks 12000");
+    ASSERT_EQ(piloted.status, 0) << piloted.output;
+    long long bar = -1;
+    for (const RunPoint& p : demo_test::ReadRunLog((dir_ / "pilot.log").string()))
+        if (p.kind == "record" && p.record == 6)
+            bar = p.field;
+    ASSERT_GT(bar, 0) << piloted.output;
+    const long long last = bar + 100;
+    const Outcome drawn = Execute(Korvalis() + " --headless --disc " + (dir_ / "disc").string() + " --pad-script " +
+                                  pad + " --exit-after-vblanks " + std::to_string(last + 1) + " --dump-frames " +
+                                  (dir_ / "png").string() + " --dump-every 2");
+    ASSERT_EQ(drawn.status, 0) << drawn.output;
+    std::vector<std::pair<long long, double>> lean;
+    for (long long f = 2; f <= last; f += 2) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06lld.png", f);
+        if (fs::exists(dir_ / "png" / name))
+            lean.emplace_back(f, Magenta(MeanColour(dir_ / "png" / name)));
+    }
+    ASSERT_GT(lean.size(), size_t(bar / 2 - 10));
+    for (size_t i = 1; i < lean.size(); i++) {
+        if (lean[i].second - lean[i - 1].second <= 12.0)
+            continue;
+        for (size_t j = i + 1; j < lean.size() && j <= i + 10; j++)
+            EXPECT_GT(lean[j].second - lean[i - 1].second, 12.0)
+                << "field " << lean[i].first << " swings to magenta and is back by field " << lean[j].first;
+    }
 }
 
 // The bar's scene cut short with Cross: its actors are handed back where

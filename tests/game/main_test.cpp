@@ -1213,6 +1213,53 @@ TEST(KorvalisProgram, TheTestDriveSeatsThePlayerInCar65AtTheDefaultSpot)
     golden::ExpectPicture("testdrive_at_the_default_spot", 640, 512, Crop(late, 0, 0, 640, 512));
 }
 
+// The drive's opening, the player left idle and then getting into his car
+// (Cross ends the briefing card at field 500, L1 at 620): his camera stands
+// behind him on the pavement with the car in front of him, and as he gets
+// in it swings round behind the car without ever going into it: the car's
+// blue paint never fills half the picture, nor, while he stands idle, the
+// bottom third of it.  Fields of both match their golden pictures: idle, the
+// door open as he gets in, and seated with the camera behind the car.
+TEST(KorvalisProgram, TheDrivesCameraStaysOutOfTheCarWhileThePlayerWaitsAndGetsIn)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-drivecam-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "getin.pad";
+    std::ofstream(pad) << "@500 pad0 press CROSS for 8\n@620 pad0 press L1 for 3\n";
+    std::string at;
+    for (int f = 610; f <= 800; f += 10)
+        at += (at.empty() ? "" : ",") + std::to_string(f);
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --pad-script " + pad.string() +
+                              " --exit-after-vblanks 800 --dump-frames " + (dir / "png").string() + " --dump-at " + at);
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto paint = [](const png_reader::Picture& pic, u32 y0, u32 y1) {
+        int n = 0;
+        for (u32 y = y0; y < y1; y++)
+            for (u32 x = 0; x < 640; x++) {
+                const u32 c = pic.At(x, y);
+                n += Blue(c) > Red(c) + 40 && Blue(c) > Green(c) + 20;
+            }
+        return double(n) / (640.0 * double(y1 - y0));
+    };
+    for (int f = 610; f <= 800; f += 10) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", f);
+        const png_reader::Picture pic = ReadPicture(dir / "png" / name);
+        ASSERT_EQ(pic.width, 640u) << f;
+        EXPECT_LT(paint(pic, 0, 512), 0.5) << "field " << f;
+        if (f == 610)
+            EXPECT_LT(paint(pic, 341, 512), 0.25);
+    }
+    const char* golden[3][2] = {{"field-000610.png", "drive_idle_camera"},
+                                {"field-000690.png", "drive_getting_in"},
+                                {"field-000800.png", "drive_seated_behind_the_car"}};
+    for (const auto& g : golden) {
+        const png_reader::Picture pic = ReadPicture(dir / "png" / g[0]);
+        golden::ExpectPicture(g[1], 640, 512, Crop(pic, 0, 0, 640, 512));
+    }
+}
+
 namespace {
 
 // Plays a scene record ("episode,record") of the sample disc headless, Cross
