@@ -55,30 +55,8 @@ P2BFile HealthCart()
 // +z of its own frame, which the car turns to the lamp's beam.
 P2BFile LightCones()
 {
-    // Light added to what lies behind: drawn with the translucent models,
-    // blending on (the source times its alpha added to the frame).
-    auto cone = [](float hx, float hz, Colour c) {
-        P2BModel m = BoxModel(hx, 0.3f, hz, TEXID_NONE, false, c);
-        P2BMaterial mt = m.opaque[0];
-        constexpr u32 kBlend = 1u << 6;   // the primitive's alpha-blend bit
-        constexpr u32 kAdd = 0x48;        // (source - 0) x source alpha + frame
-        for (u128& q : mt.callList) {
-            u32 w[4];
-            std::memcpy(w, &q, sizeof w);
-            if (w[3] == u32(tokKickFlip)) {
-                w[1] |= kBlend << 15;
-                std::memcpy(&q, w, sizeof w);
-            }
-        }
-        // Tested against the depth drawn, without writing it.
-        SetRegisterIn(mt.callList, GS_TEST_1, kTestTranslucent);
-        CallList blend;
-        blend.Registers({{kAdd, GS_ALPHA_1}});
-        mt.callList.insert(mt.callList.begin(), blend.qw.begin(), blend.qw.end());
-        m.opaque.clear();
-        m.translucent.push_back(mt);
-        return m;
-    };
+    // Light added to what lies behind.
+    auto cone = [](float hx, float hz, Colour c) { return AddedLight(BoxModel(hx, 0.3f, hz, TEXID_NONE, false, c)); };
     P2BFile f;
     f.models = {cone(0.3f, 2.0f, Colour(200, 190, 140, 20)), cone(0.35f, 2.5f, Colour(240, 240, 230, 20))};
     f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 2.0f)));

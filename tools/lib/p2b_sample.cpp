@@ -191,6 +191,29 @@ P2BModel MappedBoxModel(float hx, float hy, float hz, u16 texid, bool lit, const
     return m;
 }
 
+P2BModel AddedLight(P2BModel m)
+{
+    P2BMaterial mt = m.opaque[0];
+    constexpr u32 kBlend = 1u << 6;   // the primitive's alpha-blend bit
+    constexpr u32 kAdd = 0x48;        // (source - 0) x source alpha + frame
+    for (u128& q : mt.callList) {
+        u32 w[4];
+        std::memcpy(w, &q, sizeof w);
+        if (w[3] == u32(tokKickFlip)) {
+            w[1] |= kBlend << 15;
+            std::memcpy(&q, w, sizeof w);
+        }
+    }
+    // Tested against the depth drawn, without writing it.
+    SetRegisterIn(mt.callList, GS_TEST_1, kTestTranslucent);
+    CallList blend;
+    blend.Registers({{kAdd, GS_ALPHA_1}});
+    mt.callList.insert(mt.callList.begin(), blend.qw.begin(), blend.qw.end());
+    m.opaque.clear();
+    m.translucent.push_back(mt);
+    return m;
+}
+
 P2BModel EnvironmentSphere(float radius, u16 texid, Tok env)
 {
     P2BModel m;

@@ -87,6 +87,12 @@ struct UvRect
 P2BModel MappedBoxModel(float hx, float hy, float hz, u16 texid, bool lit, const UvRect (&faces)[6],
                         Colour fill = Colour(140, 115, 77, 128), VectorXYZ centre = VectorXYZ(0, 0, 0));
 
+// The model with its (first, opaque) material made light added to what lies
+// behind it: drawn with the translucent models, blending on (the source
+// times its alpha added to the frame), tested against the depth drawn
+// without writing it.
+P2BModel AddedLight(P2BModel m);
+
 // A sphere of `radius` about the origin whose texture coordinates come from
 // the environment: `env` is tokReflection or tokRefraction, reading the view
 // matrix the model set-up sends for reflective models (flagged so); one

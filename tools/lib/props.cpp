@@ -7,7 +7,6 @@
 #include "tools/lib/aniwrite.h"
 #include "tools/lib/p2b_sample.h"
 
-#include "ZevEngine2/PS2/Packet.h"
 #include "game/CityObjects.h"
 
 namespace tools {
@@ -308,25 +307,7 @@ namespace {
 // it, tested against the depth drawn without writing it, both faces seen.
 P2BModel GlowSheet(float hx, float hy, Colour c)
 {
-    P2BModel m = BoxModel(hx, hy, 0.002f, TEXID_NONE, false, c);
-    P2BMaterial mt = m.opaque[0];
-    constexpr u32 kBlend = 1u << 6;   // the primitive's alpha-blend bit
-    constexpr u32 kAdd = 0x48;        // (source - 0) x source alpha + frame
-    for (u128& q : mt.callList) {
-        u32 w[4];
-        std::memcpy(w, &q, sizeof w);
-        if (w[3] == u32(tokKickFlip)) {
-            w[1] |= kBlend << 15;
-            std::memcpy(&q, w, sizeof w);
-        }
-    }
-    SetRegisterIn(mt.callList, GS_TEST_1, kTestTranslucent);
-    CallList blend;
-    blend.Registers({{kAdd, GS_ALPHA_1}});
-    mt.callList.insert(mt.callList.begin(), blend.qw.begin(), blend.qw.end());
-    m.opaque.clear();
-    m.translucent.push_back(mt);
-    return m;
+    return AddedLight(BoxModel(hx, hy, 0.002f, TEXID_NONE, false, c));
 }
 
 // How many bands a glow is stacked of, and the alpha of band b (0 at the

@@ -335,11 +335,11 @@ P2BFile CarFile(const Design& d)
         t.shared = n;
         f.textures.push_back(t);
     }
-    // The lower body and the cabin on it: solid, of the kind bullets, sight
-    // lines and the other cars meet.
+    // The body box, and the cabin's above it: solid, of the kind bullets,
+    // sight lines and the other cars meet.
     CollisionChain boxes;
-    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hw, -waist, -hl), VectorPos(hw, -kFloor, hl)));
-    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-cabinHW, -h, cabinRear), VectorPos(cabinHW, -waist, cabinFront)));
+    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hw, -h * 0.75f, -hl), VectorPos(hw, -kFloor, hl)));
+    boxes.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hw * 0.9f, -h, -hl * 0.5f), VectorPos(hw * 0.9f, -h * 0.75f, hl * 0.4f)));
     f.collisions.push_back(boxes);
 
     NODE body = Part(mBody, VectorPos(0, 0, 0), kVehBodyId);
