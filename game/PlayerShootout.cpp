@@ -595,7 +595,7 @@ bool Dace::GunInput(PlayerController& pc, DaceAnim::AttackType type)
         if (speed != 0.0f)
             return false;
         SwitchToMode(DACEMODE_ONFOOT, false);
-        ChainAttack(type, 5);
+        StartCombatAttack(type, false);
         combatuntilidleloop = true;
         return true;
     }

@@ -1181,6 +1181,62 @@ TEST_F(PlayerGuns, StandingTheIdleCountGrowsByTwoAndAMeleeButtonSwitchesToFists)
     EXPECT_TRUE(d->combatuntilidleloop);
 }
 
+// A Square press with the guns out, standing, in a task free of fighting:
+// the fists' own start, so the mission hears of the fight once (23047) and
+// the press is spent; the punch runs out with no second one after it.  The
+// fists' choices hold too: a foe 1.2 behind him (more than 135 degrees off
+// his facing, inside 1.25) takes a back attack under its ability, one 1.3
+// behind a plain punch.
+TEST_F(PlayerGuns, ASquarePressWithTheGunsOutThrowsOnePunchStartedAsTheFistsStartIt)
+{
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->task = Task_None;
+    auto press = [&] {
+        d->SwitchToMode(DACEMODE_GUNS, true);
+        d->leftgunarm.ArmGun();
+        d->rightgunarm.ArmGun();
+        d->SetShootMode(Dace::SHOOT_NORMAL);   // the guns stay out
+        d->curattack = &DaceAnim::attackbase;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->speed = 0.0f;
+        mission->heard.clear();
+        Tick(0, BUT_SQUARE);
+    };
+    press();
+    ASSERT_EQ(d->mode, DACEMODE_ONFOOT);
+    EXPECT_EQ(d->curattack, DaceAnim::attackbase.nextpunchattack);
+    EXPECT_EQ(d->mode2, d->curattack->anim);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_NONE);
+    EXPECT_EQ(mission->Count(23047), 1);
+    EXPECT_EQ(mission->Count(Dace::SMSG_EV_ATTACK_STARTED), 1);
+    for (int i = 0; i < 240 && d->curattack != &DaceAnim::attackbase; i++)
+        Tick();
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase) << "the punch ran out";
+    EXPECT_EQ(mission->Count(Dace::SMSG_EV_ATTACK_STARTED), 1) << "one press, one punch";
+    EXPECT_EQ(mission->Count(23047), 1);
+
+    gc->stats.fightAbility = 0x002;
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 5.0f));
+    for (float back : {1.2f, 1.3f}) {
+        foe->mat = TransMatrix(2.0f, 0.0f, 5.0f - back);
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        d->target = foe;
+        press();
+        ASSERT_EQ(d->target.p, foe) << back;
+        ASSERT_EQ(d->mode, DACEMODE_ONFOOT) << back;
+        if (back < 1.25f)
+            EXPECT_TRUE(d->mode2 >= COMBAT_BACK_H_ANI && d->mode2 <= COMBAT_BACK_P_ANI) << d->mode2;
+        else
+            EXPECT_EQ(d->curattack, DaceAnim::attackbase.nextpunchattack);
+    }
+    gc->stats.fightAbility = 0;
+    d->target = nullptr;
+    d->gameeventobj = nullptr;
+    mission->Delete();
+}
+
 // With the bullet-time ability the world slows by 0.0267 of its speed a
 // frame from 5 frames after he leaves the ground to 35, down to 0.2 of it
 // (0.24); a jump press in that time ends it; without the ability, or
