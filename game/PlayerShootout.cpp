@@ -1216,13 +1216,14 @@ bool Dace::TryShieldGrab()
         mat = LookAlong(Normalise(VectorDir(to[0], 0.0f, to[2])));
         mat.SetTrans(at);
     }
+    AnimChar* ac = DaceAnim::Anims[DaceAnim::gungrapple.anim];
+    PoseGrabNode(ac, false);
     speed = 0.0f;
     for (GunArm* a : {&leftgunarm, &rightgunarm})
         if (a->mode > GunArm::CARRYING_TO_UNARMED)
             a->mode = GunArm::CARRYING;
     int answer = 0;
     if (g_pgcTest != nullptr && g_pgcTest->bInterior) {
-        AnimChar* ac = DaceAnim::Anims[GUNS_GRAPPLE_START_ANI];
         const int len = ac != nullptr ? int(reinterpret_cast<const u16*>(ac)[1]) : 0;
         SpecialMessage m(SMSG_GRABBED, this, int(GUNS_GRAPPLE_START_ANI), len, 2, 8);
         answer = foe->SendMessage(OM_SPECIAL, &m);

@@ -198,6 +198,43 @@ protected:
 constexpr u32 R1 = 8;
 constexpr int SMSG_RELEASED = 32;
 
+// Where the player's grab point (sub-object 31) stood, in the world, when a
+// grab message last reached a character handled by GrabProbe_mh.
+VectorPos grabPointAtGrab;
+int GrabProbe_mh(Object* o, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_SPECIAL && static_cast<SpecialMessage*>(data)->submsg == Dace::SMSG_GRABBED && dace != nullptr)
+        if (Object* g = dace->FindSubObject(31))
+            grabPointAtGrab = g->GetWorldPos();
+    return Dummy::MessageSink_mh(o, msg, data);
+}
+
+// A grab point left out of place (as a blow or a jump may leave it), after
+// noting its reach ahead of his feet in the pose of the clip now playing.
+float DisturbGrabPoint(Dace* d)
+{
+    Object* g = d->FindSubObject(31);
+    EXPECT_NE(g, nullptr);
+    if (g == nullptr)
+        return 0.0f;
+    const float reach = Length(VectorDir(g->GetWorldPos() - d->GetWorldPos()));
+    g->mat = TransMatrix(0.3f, -0.7f, 0.1f);
+    return reach;
+}
+
+// The grab point as a grab's first frame puts it: on the floor at his
+// feet's height, its reach ahead of him toward the one grabbed.
+void ExpectGrabPointPosed(const Dace* d, const Object* grabbed, float reach)
+{
+    const VectorPos me = d->GetWorldPos();
+    const VectorDir at(grabPointAtGrab - me);
+    VectorDir to(grabbed->GetWorldPos() - me);
+    to[1] = 0.0f;
+    EXPECT_NEAR(at[1], 0.0f, 1e-4f);
+    EXPECT_NEAR(Length(at), reach, 1e-4f);
+    EXPECT_GT(Dot(Normalise(at), Normalise(to)), 0.9999f);
+}
+
 }  // namespace
 
 TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
@@ -783,9 +820,15 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     // Facing the player (his z toward -z): a punch starts the punch disarm.
     guard->mat.z = Vector(0.0f, 0.0f, -1.0f, 0.0f);
     guard->mat.x = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+    guard->messagehandler = GrabProbe_mh;
     const Matrix before = d->mat;
+    Tick();
+    // While he is asked, the grab point stands where the disarm's first
+    // frame puts it, ahead of the player toward him.
+    const float reach = DisturbGrabPoint(d);
     Tick(0, 128);
     ASSERT_EQ(guard->Count(Dace::SMSG_GRABBED), 1);
+    ExpectGrabPointPosed(d, guard, reach);
     const SpecialMessage& m = guard->heard.back();
     EXPECT_EQ(m.param[0].i, 246);
     EXPECT_EQ(m.param[2].i, 4);
@@ -864,6 +907,7 @@ TEST_F(PlayerGuns, CircleByAFoeIndoorsGrabsHimAsAShieldWhenHeTakesItOutdoorsItFa
     gc->stats.gunAbility = 8;   // the human shield
     gc->bInterior = true;
     Dummy* foe = Enemy(-110, VectorPos(2.3f, 0.0f, 5.4f));   // 0.5 away, off to his right
+    foe->messagehandler = GrabProbe_mh;
     const Matrix before = d->mat;
     const u32 shields = gc->stats.nHumanShields;
     auto circle = [&] {
@@ -875,8 +919,22 @@ TEST_F(PlayerGuns, CircleByAFoeIndoorsGrabsHimAsAShieldWhenHeTakesItOutdoorsItFa
 
     // Refused: the arrests ask first, then the shield's grab message with the
     // opener's clip, then the failed grab with his facing as it was.  Neither
-    // arrest took hold of the foe.
+    // arrest took hold of the foe.  While the foe is asked, the grab point
+    // stands where the opener's first frame puts it, turned toward him (the
+    // arrests, which pose it on clips of their own first, have none here).
+    Tick();
+    const float reach = DisturbGrabPoint(d);
+    AnimChar* const standing = DaceAnim::Anims[PED_ARREST_START_ANI];
+    AnimGroup* const lying = g_GlobalAGI.GetAG(AnimGroup_NPCDefault);
+    ASSERT_NE(lying, nullptr);
+    ASSERT_GT(lying->count, 19);
+    AnimChar* const walkOvers[2] = {lying->pChars[18], lying->pChars[19]};
+    DaceAnim::Anims[PED_ARREST_START_ANI] = lying->pChars[18] = lying->pChars[19] = nullptr;
     circle();
+    DaceAnim::Anims[PED_ARREST_START_ANI] = standing;
+    lying->pChars[18] = walkOvers[0];
+    lying->pChars[19] = walkOvers[1];
+    ExpectGrabPointPosed(d, foe, reach);
     EXPECT_EQ(d->arrestguy, nullptr);
     ASSERT_GE(foe->Count(Dace::SMSG_GRABBED), 1);
     SpecialMessage m = foe->heard.back();
