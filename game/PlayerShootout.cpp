@@ -30,6 +30,9 @@ constexpr int SMSG_RELEASED = 32;
 
 constexpr float kUnscale = 0.8333333f;   // 1 / 1.2: world speed to relative speed
 
+// Frames a gun he throws away lies on the floor before it goes.
+constexpr int kDroppedGunLife = 2000;
+
 bool In(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 template <typename... A>
@@ -1255,18 +1258,23 @@ void Dace::TryGunPickup()
     if (Dist2(icon->GetWorldPos(), GetWorldPos()) >= 0.625f * 0.625f || icon->id != -999)
         return;
     auto* pu = static_cast<GunPickup*>(icon);
+    // Only a gun dropped by this pickup goes to the right hand: one left
+    // from a pickup that was cut short may be gone by now (dropped guns
+    // expire).
+    pRightPUWeapon = nullptr;
     if (!bHasLeftPickup) {
         pLeftPUWeapon = pu;
     } else {
         if (bHasRightPickup && rgun != nullptr) {
-            CreateGunPickup(rgun->GetWorldMatrix(), VectorDir(0, 0, 0), &rightgunarm.weapon, 0);
+            CreateGunPickup(rgun->GetWorldMatrix(), VectorDir(0, 0, 0), &rightgunarm.weapon, kDroppedGunLife);
             rightgunarm.mode = GunArm::CARRYING_TO_UNARMED;
             rgun->Detach();
             rgun->Delete();
             rgun = rightgunarm.gun = nullptr;
         }
         if (lgun != nullptr) {
-            pRightPUWeapon = CreateGunPickup(lgun->GetWorldMatrix(), VectorDir(0, 0, 0), &leftgunarm.weapon, 0);
+            pRightPUWeapon =
+                CreateGunPickup(lgun->GetWorldMatrix(), VectorDir(0, 0, 0), &leftgunarm.weapon, kDroppedGunLife);
             leftgunarm.mode = GunArm::CARRYING_TO_UNARMED;
             lgun->Detach();
             lgun->Delete();
@@ -1373,7 +1381,7 @@ void Dace::GunReloadGuns()
     for (Hand h : {Hand{bHasRightPickup, rgun, rightgunarm, true}, Hand{bHasLeftPickup, lgun, leftgunarm, false}}) {
         if (!h.has || h.arm.gun == nullptr)
             continue;
-        CreateGunPickup(h.arm.gun->GetWorldMatrix(), VectorDir(0, 0, 0), &h.arm.weapon, 0);
+        CreateGunPickup(h.arm.gun->GetWorldMatrix(), VectorDir(0, 0, 0), &h.arm.weapon, kDroppedGunLife);
         if (h.gun != nullptr) {
             h.gun->Detach();
             h.gun->Delete();

@@ -209,6 +209,15 @@ int GrabProbe_mh(Object* o, OBJMESSAGE msg, void* data)
     return Dummy::MessageSink_mh(o, msg, data);
 }
 
+// The frames from now until the timer pending for o, or -1 without one.
+int FramesToTimer(const Object* o)
+{
+    for (Timer* t = world.timerlist.Head(); !t->IsEOList(); t = t->Next())
+        if (t->obj.p == o)
+            return int((t->time.t - world.timePrecise.t) / 256);
+    return -1;
+}
+
 // A grab point left out of place (as a blow or a jump may leave it), after
 // noting its reach ahead of his feet in the pose of the clip now playing.
 float DisturbGrabPoint(Dace* d)
@@ -1544,6 +1553,7 @@ TEST_F(PlayerGuns, AReloadDropsBothPickedUpGunsWithTheirBulletsAndGivesBackHisOw
             const Weapon& w = static_cast<GunPickup*>(l->data.p)->weapon;
             EXPECT_EQ(w.type, WEAP_SMG_G36);
             dropped.push_back(w.bulletsLeft);
+            EXPECT_EQ(FramesToTimer(l->data.p), 2000) << "a thrown-away gun lies 2000 frames";
         }
     std::sort(dropped.begin(), dropped.end());
     EXPECT_EQ(dropped, (std::vector<int>{7, 9}));
@@ -1562,6 +1572,63 @@ TEST_F(PlayerGuns, AReloadDropsBothPickedUpGunsWithTheirBulletsAndGivesBackHisOw
         EXPECT_NE(g->parent, nullptr) << "in his hand";
     }
     EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI) << "in the open the arms reload";
+}
+
+// Circle by a gun on the floor (no shield ability), with a picked-up gun
+// in each hand: both are thrown down, each to lie 2000 frames, the left
+// one to be drawn to his right hand, and he bends for the new one.  With
+// his left hand free nothing goes to the right hand, whatever an earlier
+// pickup that was cut short left there.
+TEST_F(PlayerGuns, PickingUpAGunThrowsTheHeldPickupsDownForTwoThousandFrames)
+{
+    Weapon w = d->baseWeapon;
+    w.bulletsLeft = 5;
+    auto floorGun = [&] {
+        GunPickup* g = CreateGunPickup(TransMatrix(2.0f, -0.2f, 5.4f), VectorDir(0, 0, 0), &w, 0);
+        EXPECT_NE(g, nullptr);
+        return g;
+    };
+    auto pickups = [&] {
+        std::vector<Object*> all;
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+            if (l->data->type == OBJT_ICON && l->data->id == -999)
+                all.push_back(l->data.p);
+        return all;
+    };
+    GunPickup* onFloor = floorGun();
+    ASSERT_NE(onFloor, nullptr);
+    d->bHasLeftPickup = d->bHasRightPickup = true;
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->idle = 10;   // standing still a while
+    Tick(0, BUT_CIRCLE);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_PICKUP_ANI);
+    EXPECT_EQ(d->pLeftPUWeapon, onFloor);
+    ASSERT_NE(d->pRightPUWeapon, nullptr);
+    EXPECT_EQ(d->lgun, nullptr);
+    EXPECT_EQ(d->rgun, nullptr);
+    int thrown = 0;
+    for (Object* o : pickups()) {
+        if (o == onFloor)
+            continue;
+        thrown++;
+        EXPECT_EQ(FramesToTimer(o), 2000);
+    }
+    EXPECT_EQ(thrown, 2);
+    EXPECT_EQ(FramesToTimer(d->pRightPUWeapon), 2000);
+
+    // The left hand free: only the left takes the new gun.
+    for (Object* o : pickups())
+        o->Delete();
+    GunPickup* another = floorGun();
+    ASSERT_NE(another, nullptr);
+    d->bHasLeftPickup = false;
+    d->leftgunarm.ArmGun();
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->idle = 10;
+    Tick(0, BUT_CIRCLE);
+    EXPECT_EQ(d->pLeftPUWeapon, another);
+    EXPECT_EQ(d->pRightPUWeapon, nullptr);
+    d->pLeftPUWeapon = nullptr;
 }
 
 // Sneaking by the test interior's standing wall: with the wall button held
