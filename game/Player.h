@@ -285,7 +285,7 @@ public:
     void WalkTo(VectorDir dir, float turnspeed);
     void PedestrianCheckForFall();
     void PedestrianCheckGroundContact();
-    VectorPos GroundReference() const;
+    VectorPos GroundReference();
     void CombatKnockdownCheckGroundContact();
     void GunReloadGuns();
     void TakeProjectileDamage(float amount);

@@ -501,8 +501,7 @@ void Dace::Frame_GunMode(PlayerController& pc)
         if (In(mode2, COMBAT_KNOCKDOWN_ANI, COMBAT_KNOCKDOWN_LAND_ANI)) {
             CombatKnockdownCheckGroundContact();
         } else {
-            Object* ref = FindSubObject(31);
-            const VectorPos at = ref != nullptr ? ref->GetWorldPos() : GetWorldPos();
+            const VectorPos at = GroundReference();
             UpdateGroundAndLandableHeight(at, nullptr, &ghc);
             if (frame - jumpframe > 15.0f && (groundy <= at[1] || groundobj != nullptr)) {
                 flags &= ~0x20000u;

@@ -180,6 +180,38 @@ TEST_F(PlayerPedTest, DropsSnapShortStepsAndTurnLongOnesIntoFalls)
     EXPECT_EQ(d->droptime, Dace::Never);
 }
 
+// A landing is measured at the grab point (sub-object 31), the body's
+// ground reference, not at his origin: with the grab point half a unit
+// below his origin he lands while his origin is still 0.3 above the floor,
+// and with it half a unit above he flies on though his origin is 0.3 under
+// it.  The knock-down flight lands by the same point.
+TEST_F(PlayerPedTest, LandingsAreMeasuredAtTheGrabPoint)
+{
+    Object* grab = d->FindSubObject(31);
+    ASSERT_NE(grab, nullptr);
+    struct Case
+    {
+        float grabBelow, originAboveFloor;
+        bool lands;
+    };
+    for (bool knockdown : {false, true}) {
+        for (const Case c : {Case{0.5f, 0.3f, true}, Case{-0.5f, -0.3f, false}}) {
+            d->SetAnim(knockdown ? COMBAT_KNOCKDOWN_INAIR_ANI : PED_JUMP_FALLING_STANDING_ANI);
+            d->submode = Dace::PED_JUMPING_STANDING;
+            d->airvelocity = VectorDir(0.0f, 0.0f, 0.0f);
+            d->mat = Matrix(true);
+            PlaceAt(kFloor - c.originAboveFloor);   // y points down
+            grab->mat = TransMatrix(0.0f, c.grabBelow, 0.0f);
+            d->jumptime = u32(world.time) - 8;
+            if (knockdown)
+                d->CombatKnockdownCheckGroundContact();
+            else
+                d->PedestrianCheckGroundContact();
+            EXPECT_EQ(d->jumptime == Dace::Never, c.lands) << knockdown << " " << c.grabBelow;
+        }
+    }
+}
+
 TEST_F(PlayerPedTest, LandingsArePickedByTheSpeedOfTheFall)
 {
     // The fall's speed after e frames is 0.0116417 − e·g.
