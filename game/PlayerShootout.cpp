@@ -1029,6 +1029,10 @@ void Dace::GunMoveFree(PlayerController& pc)
     }
     // 2. Bullet time, from 5 to 35 frames after he left the ground in a gun
     // jump (the take-off's end marks `jumpframe`; a dive never leaves it).
+    // The window is counted on the jump's own clips, the flight among them:
+    // those are the frames he is off the ground with his guns out, and a
+    // window that left out the gun flight clips would never open, since a
+    // gun jump plays no other airborne clip.
     const bool window = IsGunJump(mode2) && jumpframe != UnsetFrame && frame - jumpframe >= 5.0f &&
                         frame - jumpframe <= 35.0f;
     if ((Ability() & BULLET_TIME) && window) {

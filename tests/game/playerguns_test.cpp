@@ -1337,6 +1337,23 @@ TEST_F(PlayerGuns, BulletTimeSlowsTheWorldToAFifthInAGunJumpsFlight)
     d->jumpframe = d->frame - 10.0f;
     d->GunMoveFree(pc);
     EXPECT_NEAR(world.playbackSpeed, (0.5f + 0.026666669f) * 1.2f, 1e-6f);
+
+    // The window runs on the jump's own clips, the gun flight clips above
+    // among them, the take-off and the landing as well; a dive, which marks
+    // no take-off, only recovers.
+    gc->stats.gunAbility = 2;
+    for (u16 clip : {GUNS_JUMP_FWD_ANI, GUNS_JUMP_SIDE_L_INAIR_ANI, GUNS_JUMP_BACK_LAND_ANI}) {
+        d->SetAnim(clip);
+        d->jumpframe = d->frame - 20.0f;
+        world.playbackSpeed = 0.6f;
+        d->GunMoveFree(pc);
+        EXPECT_NEAR(world.playbackSpeed, (0.5f - 0.026666669f) * 1.2f, 1e-6f) << clip;
+    }
+    d->SetAnim(GUNS_DIVE_FWD_ANI);
+    d->jumpframe = Dace::UnsetFrame;
+    world.playbackSpeed = 0.6f;
+    d->GunMoveFree(pc);
+    EXPECT_NEAR(world.playbackSpeed, (0.5f + 0.026666669f) * 1.2f, 1e-6f);
 }
 
 // The angle to the target picks the gun jump: up to 45 degrees forward,
