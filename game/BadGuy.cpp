@@ -507,6 +507,12 @@ Enemy* AsEnemy(Object* o)
     return nullptr;
 }
 
+bool HasEnemyHandler(const Object* o)
+{
+    return o != nullptr && (o->messagehandler == &Enemy::ShooterEnemy_mh || o->messagehandler == &Enemy::FighterEnemy_mh ||
+                            (RunnerEnemyHandler != nullptr && o->messagehandler == RunnerEnemyHandler));
+}
+
 void Enemy::UseGuardIdles()
 {
     const AnimGroup* g = g_GlobalAGI.GetAG(AnimGroup_NPCGuard);
