@@ -250,7 +250,7 @@ bool BadGuy::StartGettingIn(Vehicle* v)
 // ---------------------------------------------------------------------------
 // Enemy: tuning
 
-float Enemy::OnFootActivationDist = 46.875f;
+float Enemy::OnFootActivationDist = 10.0f;
 float Enemy::maxturnspeed = 0.10472f;
 float Enemy::CombatVicinity = 3.125f;
 float Enemy::AttackRingInner = 0.3125f;
