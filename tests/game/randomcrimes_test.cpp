@@ -181,7 +181,7 @@ protected:
     RCptr<Object> hold;
 };
 
-TEST_F(Crime, AnEmergentCrimeStartsTheNextFrameRelaysEventsAndGivesTheRoleBack)
+TEST_F(Crime, AnEmergentCrimeOrdersItsCastThenStartsRelaysEventsAndGivesTheRoleBack)
 {
     RandMissParams row = Row(kIndex, true);
     RandomMissionController* c = Make(row);
@@ -190,17 +190,24 @@ TEST_F(Crime, AnEmergentCrimeStartsTheNextFrameRelaysEventsAndGivesTheRoleBack)
     ASSERT_TRUE(world.AddObject(c, nullptr));
     EXPECT_EQ(c->mode, RCM_INACTIVE);
     const int created = world.time;
+    // The first frame gives the cast its orders; its check of the start,
+    // armed with no wait from inside that frame's timer sweep, comes with
+    // the next frame's sweep.
     Ticks(1);
     EXPECT_EQ(c->mode, RCM_ACTIVE);
     EXPECT_EQ(g_commands, std::vector<int>{0});
     EXPECT_EQ(c->fightstyle, 5);
+    EXPECT_EQ(CentreText(), "");
+    EXPECT_NE(player->gameeventobj, c);
+    Ticks(1);
     EXPECT_EQ(CentreText(), "PAROLE VIOLATOR");
     EXPECT_EQ(player->gameeventobj, c);
+    EXPECT_EQ(g_commands, std::vector<int>{0});
     EXPECT_EQ(g_placements, 0);
 
     // 23049 answers the frames since the start and 23060 answers 1; neither
     // is passed on.  Every other game event is, the range's ends included.
-    Ticks(9);
+    Ticks(8);
     SpecialMessage front(23049, nullptr);
     EXPECT_EQ(c->SendMessage(OM_SPECIAL, &front), world.time - created);
     SpecialMessage react(23060, nullptr);
