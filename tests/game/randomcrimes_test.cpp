@@ -44,6 +44,12 @@ int Suspect_mh(Object* o, OBJMESSAGE msg, void* data)
     return 0;
 }
 
+// A runner kind that makes nothing.
+int Refusing_mh(Object*, OBJMESSAGE, void*)
+{
+    return 0;
+}
+
 int Orders(Object* to, int code)
 {
     int n = 0;
@@ -557,6 +563,54 @@ TEST_F(Crime, ACarEscapeLowersTheCountOnlyForSuspectsCounted)
     EXPECT_TRUE(car->IsDead());
     EXPECT_TRUE(passenger->IsDead() && hostage->IsDead());
     EXPECT_EQ(c->i16numegi, 1);
+}
+
+// A suspect the crime adds is counted once it is made, not when the runner
+// kind is asked for it: a refused one leaves an entry without a runner and
+// no count, so when the one suspect made gets away the crime is over there
+// and then as wholly unresolved, without the police.
+TEST_F(Crime, AnAddedSuspectCountsOnlyOnceMadeAndACrimeWhollyGotAwayIsSaidSo)
+{
+    RandMissParams row = Row(kIndex, false);
+    RandomMissionController* c = Make(row);
+    enemyrig::Kit kit{enemyrig::kEnemySlot};
+    c->iNumAssets = 2;
+    c->ralp[1].i16Index = enemyrig::kEnemySlot;
+    c->iNumMissionEnemies = 0;
+    Matrix at = TransMatrix(VectorPos(0.0f, 0.0f, 40.0f));
+    {
+        Name refusing{"RunnerEnemy", int(reinterpret_cast<intptr_t>(&Refusing_mh))};
+        EXPECT_EQ(c->AddEnemy(at), nullptr);
+        if (Name::first == &refusing)
+            Name::first = refusing.link;
+    }
+    EXPECT_EQ(c->i16numegi, 1);
+    EXPECT_TRUE(c->regi[0].added);
+    EXPECT_EQ(c->regi[0].pegr, nullptr);
+    EXPECT_EQ(c->iNumMissionEnemies, 0);
+
+    Enemy* e = c->AddEnemy(at);
+    ASSERT_NE(e, nullptr);
+    suspects.push_back(e);
+    EXPECT_EQ(c->iNumMissionEnemies, 1);
+    ASSERT_EQ(c->i16numegi, 2);
+    ASSERT_NE(c->regi[1].pegr, nullptr);
+    EXPECT_EQ(c->regi[1].pegr->enemy, e);
+    EXPECT_EQ(e->GetWorldPos(), VectorPos(0.0f, 0.0f, 40.0f));
+
+    // On foot past 62.5 on two checks: away.
+    c->mode = RCM_ENGAGED;
+    e->enemytype = Enemy::ENEMYTYPE_RUNNER;
+    e->iLastDrawnTime = -1000;
+    e->mat.SetTrans(VectorPos(0.0f, 0.0f, 63.0f));
+    float nearest;
+    c->CheckAndUpdateEnemies(&nearest);
+    c->iNumEnemiesLeft = c->CheckAndUpdateEnemies(&nearest);
+    EXPECT_EQ(c->iNumEnemiesLeft, 0);
+    EXPECT_EQ(c->iNumEnemiesEscaped, 1);
+    c->RCFrameEngaged();
+    EXPECT_EQ(c->mode, RCM_INACTIVE);
+    EXPECT_EQ(CentreText(), "CRIME UNRESOLVED.\nSuspect escaped...\n");
 }
 
 TEST_F(Crime, ReactionsEngagementRadiiAndTheGetawayStop)
