@@ -1253,6 +1253,19 @@ TEST(KorvalisProgram, TheBarsSceneShowsThePlayerFacingTheGesturingCastMember)
     golden::ExpectPicture("bar_scene_last_shot", 640, 512, Crop(shot, 0, 0, 640, 512));
 }
 
+// The bar after the fight (episode 2, record 7), its set-up loaded for the
+// cinematic only: the two thugs whose generators make them at the fight's
+// start stand at the back of the room, left and right, past the cast
+// member; a field of the scene's one shot matches its golden picture.
+TEST(KorvalisProgram, TheBarAfterTheFightShowsItsTwoThugsStanding)
+{
+    GameRun r;
+    png_reader::Picture shot;
+    ASSERT_NO_FATAL_FAILURE(PlaySceneToField("korvalis-barafter-test-", "2,7", 240, 241, &r, &shot));
+    EXPECT_EQ(r.output.find("cannot be opened"), std::string::npos) << r.output;
+    golden::ExpectPicture("bar_after_the_fight_thugs", 640, 512, Crop(shot, 0, 0, 640, 512));
+}
+
 // The spa's scene (episode 3, record 12; Cross ends the continue card): one
 // shot from in front of the player at his eye height, framing the standing
 // figure from head to foot, matches its golden picture (but for the
