@@ -175,12 +175,7 @@ void PlayerCameraZone(SetupFile& s, VectorPos zone, VectorXYZ half)
 // the back rooms.  The fight has the middle of the floor.
 RoomDesign BarRoom()
 {
-    RoomDesign d;
-    d.x0 = -2.5f;
-    d.x1 = 2.5f;
-    d.z0 = -3.4f;
-    d.z1 = 2.6f;
-    d.height = 1.0f;
+    RoomDesign d{.x0 = -2.5f, .x1 = 2.5f, .z0 = -3.4f, .z1 = 2.6f, .height = 1.0f};
     d.floor = Finish::kPlanks;
     d.wall = Finish::kWallpaper;
     d.band = Finish::kPanelling;
@@ -265,12 +260,7 @@ SetupFile Bar()
 // right, doors at the back to the changing rooms.
 RoomDesign SpaRoom()
 {
-    RoomDesign d;
-    d.x0 = -2.6f;
-    d.x1 = 2.6f;
-    d.z0 = -1.8f;
-    d.z1 = 4.4f;
-    d.height = 1.1f;
+    RoomDesign d{.x0 = -2.6f, .x1 = 2.6f, .z0 = -1.8f, .z1 = 4.4f, .height = 1.1f};
     d.floor = Finish::kFloorTiles;
     d.wall = Finish::kWallTiles;
     d.band = Finish::kMarble;
