@@ -175,14 +175,20 @@ void PlayerCameraZone(SetupFile& s, VectorPos zone, VectorXYZ half)
 // the back rooms.  The fight has the middle of the floor.
 RoomDesign BarRoom()
 {
-    RoomDesign d{.x0 = -2.5f, .x1 = 2.5f, .z0 = -3.4f, .z1 = 2.6f, .height = 1.0f};
-    d.floor = Finish::kPlanks;
-    d.wall = Finish::kWallpaper;
-    d.band = Finish::kPanelling;
-    d.bandHeight = 0.3f;
-    d.ceiling = Finish::kPlaster;
-    d.doors = {{0, 0.0f, 0.4f, 0.7f}, {2, -1.6f, 0.36f, 0.68f}};
-    d.entry = VectorPos(0.0f, 0.0f, -3.0f);
+    RoomDesign d{.x0 = -2.5f,
+                 .x1 = 2.5f,
+                 .z0 = -3.4f,
+                 .z1 = 2.6f,
+                 .height = 1.0f,
+                 .floor = Finish::kPlanks,
+                 .wall = Finish::kWallpaper,
+                 .band = Finish::kPanelling,
+                 .ceiling = Finish::kPlaster,
+                 .bandHeight = 0.3f,
+                 .doors = {{0, 0.0f, 0.4f, 0.7f}, {2, -1.6f, 0.36f, 0.68f}},
+                 .furniture = {},
+                 .lights = {},
+                 .entry = VectorPos(0.0f, 0.0f, -3.0f)};
     using F = Furniture;
     d.furniture.push_back({F::kCounter, VectorPos(1.75f, 0, 0.3f), kQuarterTurn, 3.2f});
     d.furniture.push_back({F::kShelf, VectorPos(2.42f, 0, 0.3f), kQuarterTurn, 3.0f, 0.0f, 0x1001});
@@ -260,14 +266,20 @@ SetupFile Bar()
 // right, doors at the back to the changing rooms.
 RoomDesign SpaRoom()
 {
-    RoomDesign d{.x0 = -2.6f, .x1 = 2.6f, .z0 = -1.8f, .z1 = 4.4f, .height = 1.1f};
-    d.floor = Finish::kFloorTiles;
-    d.wall = Finish::kWallTiles;
-    d.band = Finish::kMarble;
-    d.bandHeight = 0.25f;
-    d.ceiling = Finish::kPlaster;
-    d.doors = {{0, 0.0f, 0.4f, 0.7f}, {2, -1.9f, 0.36f, 0.68f}, {2, 1.9f, 0.36f, 0.68f}};
-    d.entry = VectorPos(0.0f, 0.0f, -1.3f);
+    RoomDesign d{.x0 = -2.6f,
+                 .x1 = 2.6f,
+                 .z0 = -1.8f,
+                 .z1 = 4.4f,
+                 .height = 1.1f,
+                 .floor = Finish::kFloorTiles,
+                 .wall = Finish::kWallTiles,
+                 .band = Finish::kMarble,
+                 .ceiling = Finish::kPlaster,
+                 .bandHeight = 0.25f,
+                 .doors = {{0, 0.0f, 0.4f, 0.7f}, {2, -1.9f, 0.36f, 0.68f}, {2, 1.9f, 0.36f, 0.68f}},
+                 .furniture = {},
+                 .lights = {},
+                 .entry = VectorPos(0.0f, 0.0f, -1.3f)};
     using F = Furniture;
     d.furniture.push_back({F::kPool, VectorPos(0, 0, 2.7f), 0.0f, 1.8f, 1.7f});
     d.furniture.push_back({F::kPillar, VectorPos(-1.2f, 0, 1.15f)});
