@@ -712,6 +712,9 @@ bool FighterBusyInFight(const Object* o);
 // The handler by which the player knows a runner he may tackle or arrest
 // (the runners' own; tests may point it at a runner of their own).
 extern OBJMESSAGEHANDLER RunnerEnemyHandler;
+// True when o is one of the player's foes by its handler: a shooter, a
+// fighter, or a runner as RunnerEnemyHandler names it.
+bool HasEnemyHandler(const Object* o);
 
 // random(N): an integer in [0, N) from one rand() draw.
 inline int RandomN(int n)

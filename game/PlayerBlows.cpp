@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ZevEngine2/World.h"
+#include "game/BadGuy.h"
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
@@ -27,9 +28,6 @@ constexpr float kHighHit = -0.421875f;
 constexpr float kKnockdownPitch = 0.8409f;
 
 bool Odd() { return (rand() & 1) != 0; }
-
-// Until the enemies' own handlers are in, an enemy is told by its id.
-bool IsEnemyFighter(const Object* o) { return o->id >= -150 && o->id <= -101; }
 
 }  // namespace
 
@@ -63,7 +61,7 @@ int Dace::Collision_Pedestrian_Blow(CollisionRecord* cr)
     hitbyattacktime = now;
     hitbyattackguy = attacker;
 
-    if (target != nullptr && attacker == static_cast<Object*>(target) && IsEnemyFighter(attacker) &&
+    if (target != nullptr && attacker == static_cast<Object*>(target) && HasEnemyHandler(attacker) &&
         (SendEvent(SMSG_PLAYER_ATTACKING, target) != 0 || SendEvent(SMSG_Q_MELEE, target) != 0))
         return -1;
 

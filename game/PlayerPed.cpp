@@ -101,10 +101,10 @@ VectorPos NodePos(Object* o, int id)
 
 }  // namespace
 
-// The point landings are measured at.  The body's sub-object 31 is the grab
-// point on his chest, far above the soles, so his own position (the soles)
-// is taken instead.
-VectorPos Dace::GroundReference() const { return GetWorldPos(); }
+// The point landings are measured at: the grab point (sub-object 31), which
+// the figure keeps on the ground in front of his feet however the body tips;
+// his own position when he has none.
+VectorPos Dace::GroundReference() { return NodePos(this, 31); }
 
 // ---------------------------------------------------------------------------
 // The frame.

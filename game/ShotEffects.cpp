@@ -466,7 +466,7 @@ int BloodSplat::Frame()
     }
     if (impact.obj != nullptr) {
         if (geom != nullptr)
-            geom->params[0] = u8(rand() % 4);
+            geom->params[0] = u8(rand() >> 29);   // one of the four tint sets, by the draw's top bits
         const VectorDir n = impact.normal;
         if (std::fabs(n[1]) > 0.97f || std::fabs(n[0]) > 0.97f || std::fabs(n[2]) > 0.97f) {
             mat = RotZ(RandomTurn()) * LookAlong(VectorDir(-n));

@@ -477,7 +477,10 @@ int Vehicle::mh(OBJMESSAGE msg, void* data)
             return 1;
         }
         default:
-            // The driver's commands reach it through its car.
+            // A message the car has no use for is its driver's business (a
+            // warning that the car is shot at, an order sent to the car): it
+            // goes on to the driver, whose answer is the car's, rather than
+            // being dropped here.
             if (HasDriver())
                 return rcoDriver->SendMessage(OM_SPECIAL, m);
             return 0;

@@ -153,8 +153,9 @@ CollBox* FirstBox(Object* o)
 
 float RandomTurn()
 {
-    // Any turn at all, kept within the half turns the rotation builders take.
-    return (randf() * 2.0f - 1.0f) * maths_local::kPi;
+    // A whole turn times one draw, wrapped into the half turns either way
+    // that the rotation builders take (the same turn, told the short way).
+    return FixAng(randf() * 2.0f * maths_local::kPi);
 }
 
 void ProjectileInit(Object* o)

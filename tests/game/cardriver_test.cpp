@@ -335,9 +335,14 @@ TEST_F(DriverHandler, SuspensionsNestAndTheHoldIgnoresTheTrafficCommands)
     EXPECT_EQ(d->Mode(), 5);
     EXPECT_EQ(d->iRefCount, 0);
 
-    // Held: deactivation, suspension, a character's seat and the lock are
+    // Held (by any non-zero parameter, as the senders ask for it; 0 lets
+    // go): deactivation, suspension, a character's seat and the lock are
     // refused; make-way and resume still work.
     EXPECT_EQ(send(SMSG_CD_SUSPEND, 1), 1);
+    send(SMSG_CD_HOLD, 2);
+    EXPECT_TRUE(d->iCDFlags & CDF_HELD);
+    send(SMSG_CD_HOLD, 0);
+    EXPECT_FALSE(d->iCDFlags & CDF_HELD);
     send(SMSG_CD_HOLD, 1);
     ASSERT_TRUE(d->iCDFlags & CDF_HELD);
     d->ReActivate();

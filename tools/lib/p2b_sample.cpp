@@ -81,11 +81,12 @@ u128 PlainCommand(Tok tok, u32 x = 0, u32 y = 0, u32 z = 0)
 }
 
 // The call list of the samples' materials around the given program: the
-// opaque depth test, then the material.
-std::vector<u128> CallListOf(int stride, const std::vector<u128>& program)
+// register writes (the opaque depth test), then the material.
+std::vector<u128> CallListOf(int stride, const std::vector<u128>& program,
+                             const GsRegs& regs = {{kTestOpaque, GS_TEST_1}})
 {
     CallList cl;
-    cl.Registers({{kTestOpaque, GS_TEST_1}});
+    cl.Registers(regs);
     cl.Cmd(tokSetMaterial, u32(stride), u32(program.size() + 1));
     for (const u128& q : program)
         cl.Raw(q);
@@ -131,6 +132,39 @@ P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
     return BoxModel(half, half, half, texid, lit, fill);
 }
 
+P2BMaterial QuadMaterial(const std::vector<TexQuad>& quads, u16 texid, bool lit, Colour fill, bool repeat)
+{
+    std::vector<Vert> verts;
+    std::vector<V3> normals;
+    for (const TexQuad& tq : quads) {
+        Vert q[4];
+        for (int c = 0; c < 4; ++c)
+            q[c] = Vert{{tq.corner[c][0], tq.corner[c][1], tq.corner[c][2]}, tq.u[c], tq.v[c], u128{}};
+        const V3 n{tq.normal[0], tq.normal[1], tq.normal[2]};
+        AddQuad(verts, q, n);
+        normals.push_back(n);
+    }
+    const bool textured = texid != TEXID_NONE;
+    const u32 prim = kPrimTriangles | kPrimGouraud | (textured ? kPrimTextured : 0);
+    std::vector<u128> program = {PlainCommand(tokTransform), PlainCommand(tokBFCull)};
+    if (lit)
+        program.push_back(ColourCommand(tokDoLighting, 1.0f, 1.0f, 1.0f, 1.0f));
+    else
+        program.push_back(ColourCommand(tokFillColour, fill.r / 128.0f, fill.g / 128.0f, fill.b / 128.0f,
+                                        fill.a / 128.0f));
+    program.push_back(KickCommand(tokKickFlip, 1, prim));
+
+    P2BMaterial mt;
+    mt.desc = kCubeStride;
+    mt.texid = texid;
+    // A repeating texture says so (CLAMP's wrap modes 0 on both axes):
+    // otherwise the wrap is whatever the last drawing left.
+    mt.callList = CallListOf(kCubeStride, program,
+                             repeat ? GsRegs{{kTestOpaque, GS_TEST_1}, {0, GS_CLAMP_1}} : GsRegs{{kTestOpaque, GS_TEST_1}});
+    mt.data = VertexStream(Pack(verts, normals, kCubeStride), kCubeStride, kCubeVertices);
+    return mt;
+}
+
 P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill)
 {
     const UvRect whole[6] = {{0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}};
@@ -149,45 +183,29 @@ P2BModel MappedBoxModel(float hx, float hy, float hz, u16 texid, bool lit, const
 
     // Six faces, each two triangles facing outwards.  Face f has its normal
     // along axis f / 2, positive for even f.
-    std::vector<Vert> verts;
-    std::vector<V3> normals;
+    std::vector<TexQuad> quads;
     for (int f = 0; f < 6; ++f) {
         const int axis = f / 2;
         const float s = (f & 1) ? -1.0f : 1.0f;
         const int u = (axis + 1) % 3, v = (axis + 2) % 3;
         const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
-        Vert q[4];
+        const UvRect& r = faces[f];
+        TexQuad q;
         for (int c = 0; c < 4; ++c) {
             float p[3];
             p[axis] = s * h[axis] + o[axis];
             p[u] = corner[c][0] * h[u] + o[u];
             p[v] = corner[c][1] * h[v] + o[v];
-            const UvRect& r = faces[f];
-            const float cu = (corner[c][0] + 1) * 0.5f, cv = (corner[c][1] + 1) * 0.5f;
-            q[c] = Vert{{p[0], p[1], p[2]}, r.u0 + (r.u1 - r.u0) * cu, r.v0 + (r.v1 - r.v0) * cv, u128{}};
+            q.corner[c] = VectorPos(p[0], p[1], p[2]);
+            q.u[c] = r.u0 + (r.u1 - r.u0) * (corner[c][0] + 1) * 0.5f;
+            q.v[c] = r.v0 + (r.v1 - r.v0) * (corner[c][1] + 1) * 0.5f;
         }
         float n[3] = {0, 0, 0};
         n[axis] = s;
-        AddQuad(verts, q, {n[0], n[1], n[2]});
-        normals.push_back({n[0], n[1], n[2]});
+        q.normal = VectorDir(n[0], n[1], n[2]);
+        quads.push_back(q);
     }
-
-    const bool textured = texid != TEXID_NONE;
-    const u32 prim = kPrimTriangles | kPrimGouraud | (textured ? kPrimTextured : 0);
-    std::vector<u128> program = {PlainCommand(tokTransform), PlainCommand(tokBFCull)};
-    if (lit)
-        program.push_back(ColourCommand(tokDoLighting, 1.0f, 1.0f, 1.0f, 1.0f));
-    else
-        program.push_back(ColourCommand(tokFillColour, fill.r / 128.0f, fill.g / 128.0f, fill.b / 128.0f,
-                                        fill.a / 128.0f));
-    program.push_back(KickCommand(tokKickFlip, 1, prim));
-
-    P2BMaterial mt;
-    mt.desc = kCubeStride;
-    mt.texid = texid;
-    mt.callList = CallListOf(kCubeStride, program);
-    mt.data = VertexStream(Pack(verts, normals, kCubeStride), kCubeStride, kCubeVertices);
-    m.opaque.push_back(mt);
+    m.opaque.push_back(QuadMaterial(quads, texid, lit, fill, false));
     return m;
 }
 
