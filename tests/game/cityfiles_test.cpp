@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -209,6 +211,109 @@ TEST_F(CityFiles, SampleCityRoundTripsThroughTheLoader)
         if (qt().mdlfiles[m].refs > 0) {
             EXPECT_TRUE(qt().mdlfiles[m].Resident()) << m;
         }
+}
+
+namespace {
+
+// A road kind's surface as the writer makes it, read back texel by texel
+// (an 8-bit picture: its palette in the 16 x 16 storage order, then the
+// indices), by offset from the centre line and texel row along the road.
+struct Surface
+{
+    const tools::TextureImage& tex;
+    float pavement;
+
+    int Width() const { return tex.record.width; }
+    int Height() const { return tex.record.height; }
+    std::array<int, 3> At(int x, int y) const
+    {
+        const u8 i = tex.image[1024 + size_t(y) * size_t(Width()) + size_t(x)];
+        const u8* c = &tex.image[4 * size_t(tools::ClutSlot256(i))];
+        return {c[0], c[1], c[2]};
+    }
+    // The texel columns covering offsets from..to.
+    std::pair<int, int> Columns(float from, float to) const
+    {
+        auto col = [&](float off) { return std::clamp(int((off + pavement) / (2 * pavement) * Width()), 0, Width() - 1); };
+        return {col(from), col(to)};
+    }
+    static bool White(const std::array<int, 3>& c) { return c[0] > 190 && c[1] > 190 && c[2] > 190; }
+    static bool Yellow(const std::array<int, 3>& c) { return c[0] > 180 && c[1] > 130 && c[2] < 100; }
+    // How many rows show a texel `paint` says yes to between offsets from..to.
+    template <class F>
+    int RowsWith(float from, float to, F paint) const
+    {
+        const auto [x0, x1] = Columns(from, to);
+        int rows = 0;
+        for (int y = 0; y < Height(); y++) {
+            bool any = false;
+            for (int x = x0; x <= x1; x++)
+                any = any || paint(At(x, y));
+            rows += any;
+        }
+        return rows;
+    }
+    // The mean brightness between offsets from..to over every row.
+    double Mean(float from, float to) const
+    {
+        const auto [x0, x1] = Columns(from, to);
+        double sum = 0;
+        for (int y = 0; y < Height(); y++)
+            for (int x = x0; x <= x1; x++)
+                sum += (At(x, y)[0] + At(x, y)[1] + At(x, y)[2]) / 3.0;
+        return sum / (double(x1 - x0 + 1) * Height());
+    }
+};
+
+}  // namespace
+
+// The sample city's streets and avenues are asphalt with lane markings,
+// their pavements paved.  Read from the writer's own cross sections: a
+// solid white line just inside each kerb; the street's two ways parted by
+// white dashes (painted over a fifth to a half of the road's length); the
+// avenue's two ways by a solid double yellow line and its lanes running
+// the same way by white dashes; nothing painted where the wheels run (half
+// a unit about each lane's centre); the pavements lighter than the asphalt.
+TEST(CitySurfaces, StreetsAndAvenuesShowTheirLaneMarkings)
+{
+    const tools::CityDescription city = tools::SampleCity();
+    for (int kind : {tools::kRoadStreet, tools::kRoadAvenue}) {
+        const tools::CityRoadType& rt = city.roadtypes[size_t(kind)];
+        SCOPED_TRACE(rt.name);
+        const float pavement = rt.full.back().v[0], carriageway = rt.full[size_t(rt.iRightEdge) - 1].v[0];
+        ASSERT_LT(size_t(rt.texture), city.textures.size());
+        const Surface s{city.textures[rt.texture], pavement};
+        ASSERT_GE(s.Width(), 64);
+        ASSERT_EQ(s.tex.image.size(), 1024 + size_t(s.Width() * s.Height()));
+        const int all = s.Height();
+        // The edge lines, solid.
+        EXPECT_EQ(s.RowsWith(-carriageway, -carriageway + 0.5f, Surface::White), all);
+        EXPECT_EQ(s.RowsWith(carriageway - 0.5f, carriageway, Surface::White), all);
+        // Clear where the wheels run.
+        for (float lane : rt.lanes) {
+            EXPECT_EQ(s.RowsWith(lane - 0.5f, lane + 0.5f, Surface::White), 0) << lane;
+            EXPECT_EQ(s.RowsWith(lane - 0.5f, lane + 0.5f, Surface::Yellow), 0) << lane;
+            EXPECT_LT(s.Mean(lane - 0.5f, lane + 0.5f), 100.0) << lane;
+        }
+        // Between lanes.
+        for (size_t i = 1; i < rt.lanes.size(); i++) {
+            const float at = (rt.lanes[i - 1] + rt.lanes[i]) / 2.0f;
+            const bool centre = rt.lanes[i - 1] < 0.0f && rt.lanes[i] >= 0.0f;
+            if (centre && rt.lanes.size() >= 4) {
+                EXPECT_EQ(s.RowsWith(at - 0.3f, at, Surface::Yellow), all) << at;
+                EXPECT_EQ(s.RowsWith(at, at + 0.3f, Surface::Yellow), all) << at;
+                EXPECT_EQ(s.RowsWith(at - 0.04f, at + 0.04f, Surface::Yellow), 0) << at;
+            } else {
+                const int dashed = s.RowsWith(at - 0.15f, at + 0.15f, Surface::White);
+                EXPECT_GE(dashed, all / 5) << at;
+                EXPECT_LE(dashed, all / 2) << at;
+            }
+        }
+        // Paving either side.
+        const double asphalt = s.Mean(rt.lanes.front() - 0.5f, rt.lanes.front() + 0.5f);
+        EXPECT_GT(s.Mean(-pavement, -carriageway - 0.5f), asphalt + 40.0);
+        EXPECT_GT(s.Mean(carriageway + 0.5f, pavement), asphalt + 40.0);
+    }
 }
 
 TEST_F(CityFiles, JunctionShapesOfTheTestCitiesFollowTheSlotRules)

@@ -19,12 +19,13 @@ constexpr float kStorey = 3.0f;
 
 enum SampleTexture
 {
-    kTexAsphalt,
+    kTexStreetRoad,
     kTexPavement,
     kTexGrass,
     kTexPaving,
     kTexFacadeBrick,
     kTexFacadeGlass,
+    kTexAvenueRoad,
     kTextures,
 };
 
@@ -48,10 +49,6 @@ enum SampleName
 void AddTextures(CityDescription& c)
 {
     c.textures.resize(kTextures);
-    c.textures[kTexAsphalt] = RuleTexture(32, 32, [](int x, int y) {
-        const u8 v = u8(70 + 6 * Speckle(x, y, 5));
-        return std::array<u8, 3>{v, v, u8(v + 4)};
-    });
     c.textures[kTexPavement] = RuleTexture(32, 32, [](int x, int y) {
         const bool joint = x % 16 == 0 || y % 16 == 0;
         const u8 v = joint ? 110 : u8(150 + 4 * Speckle(x, y, 4));
@@ -75,18 +72,81 @@ void AddTextures(CityDescription& c)
     });
 }
 
+// Road surfaces repeat every 16 units along the road: their textures are 64
+// texels long (a quarter of a unit each) and 128 across the whole cross
+// section, pavements included.
+constexpr float kRoadRepeat = 16.0f;
+constexpr int kSurfaceAcross = 128, kSurfaceAlong = 64;
+
+// The surface of a road whose pavements reach `pavement` either side of the
+// centre line and whose carriageway `carriageway`, its lanes' centres at
+// `lanes` (left to right, negative ones running against the positive):
+// paving slabs on the pavements with a kerbstone at their edge, asphalt
+// between them, and the carriageway's markings painted on it.  A line 0.15
+// wide: solid white 0.3 inside each kerb; between lanes running the same
+// way, white dashes 4 long every 16; between the two directions a double
+// solid yellow line (its lines 0.28 either side of the parting) where each
+// way has two lanes or more, white dashes otherwise.
+TextureImage RoadSurface(float pavement, float carriageway, const std::vector<float>& lanes)
+{
+    constexpr float kLine = 0.15f, kDash = 4.0f, kGap = 0.28f;
+    struct Mark
+    {
+        float at;
+        bool dashed;
+        bool yellow;
+    };
+    std::vector<Mark> marks = {{-carriageway + 0.3f, false, false}, {carriageway - 0.3f, false, false}};
+    int against = 0;
+    for (float l : lanes)
+        against += l < 0.0f;
+    const bool divided = against >= 2 && int(lanes.size()) - against >= 2;
+    for (size_t i = 1; i < lanes.size(); i++) {
+        const float at = (lanes[i - 1] + lanes[i]) / 2.0f;
+        const bool centre = lanes[i - 1] < 0.0f && lanes[i] >= 0.0f;
+        if (centre && divided) {
+            marks.push_back({at - kGap, false, true});
+            marks.push_back({at + kGap, false, true});
+        } else {
+            marks.push_back({at, true, false});
+        }
+    }
+    const float across = 2.0f * pavement / kSurfaceAcross, along = kRoadRepeat / kSurfaceAlong;
+    return RuleTexture(kSurfaceAcross, kSurfaceAlong, [=](int x, int y) {
+        // The texel covers offsets [o0, o1] from the centre line and
+        // [d0, d1] along the road.
+        const float o0 = -pavement + float(x) * across, o1 = o0 + across;
+        const float d0 = float(y) * along, mid = (o0 + o1) / 2.0f;
+        if (std::fabs(mid) > carriageway) {
+            const float out = std::fabs(mid) - carriageway;
+            if (out < 0.25f)
+                return std::array<u8, 3>{175, 175, 170};
+            // Slabs a unit across and 1.5 along, from the kerbstone out.
+            const float slab = out - 0.25f + 1.0f;
+            const bool joint = int(slab) != int(slab - across) || y % 6 == 0;
+            const u8 v = joint ? 110 : u8(145 + 4 * Speckle(x, y, 4));
+            return std::array<u8, 3>{v, v, v};
+        }
+        for (const Mark& m : marks)
+            if (o1 > m.at - kLine / 2.0f && o0 < m.at + kLine / 2.0f && (!m.dashed || d0 < kDash))
+                return m.yellow ? std::array<u8, 3>{215, 175, 40} : std::array<u8, 3>{225, 225, 220};
+        const u8 v = u8(66 + 6 * Speckle(x, y, 5));
+        return std::array<u8, 3>{v, v, u8(v + 4)};
+    });
+}
+
 // A road kind's cross section from its pavement and carriageway half-widths;
 // pavements lie `kerb` above the carriageway.  Heights are measured from the
 // centre line, which runs at the carriageway's level.
 CityRoadType RoadKind(const char* name, float pavement, float carriageway, float kerb, u16 abbrev, float speed,
-                      std::vector<float> lanes)
+                      std::vector<float> lanes, int texture)
 {
     CityRoadType rt;
     rt.name = name;
     rt.abbrev = abbrev;
-    rt.texture = kTexAsphalt;
+    rt.texture = u16(texture);
     rt.speed = speed;
-    rt.fTexVScale = 1.0f / 16.0f;
+    rt.fTexVScale = 1.0f / kRoadRepeat;
     rt.lanes = std::move(lanes);
     rt.num_rightlanes = u8(rt.lanes.size() / 2);
     const float top = -kerb;
@@ -111,17 +171,20 @@ void AddSampleRoadKinds(CityDescription& c)
     c.roadnames = {"Harbour", "Mill", "Queen", "Station", "Elm", "Market", "Canal", "Tower", "Foundry", "Bridge",
                    "Street", "Avenue", "Alley"};
     // Health carts stand beside streets only.
-    CityRoadType street = RoadKind("Street", 8.0f, 5.0f, 0.05f, kNameStreet, 8.4f, {-2.5f, 2.5f});
+    CityRoadType street = RoadKind("Street", 8.0f, 5.0f, 0.05f, kNameStreet, 8.4f, {-2.5f, 2.5f}, kTexStreetRoad);
+    c.textures[kTexStreetRoad] = RoadSurface(8.0f, 5.0f, street.lanes);
     street.flags |= ROADTYPE_HEALTHCARTS;
     c.roadtypes.push_back(street);
     // Avenues carry a crown point on the centre line.
-    CityRoadType avenue = RoadKind("Avenue", 12.0f, 8.0f, 0.05f, kNameAvenue, 10.5f, {-6.0f, -2.0f, 2.0f, 6.0f});
+    CityRoadType avenue =
+        RoadKind("Avenue", 12.0f, 8.0f, 0.05f, kNameAvenue, 10.5f, {-6.0f, -2.0f, 2.0f, 6.0f}, kTexAvenueRoad);
+    c.textures[kTexAvenueRoad] = RoadSurface(12.0f, 8.0f, avenue.lanes);
     avenue.full.insert(avenue.full.begin() + 3, VectorXY(0.0f, 0.0f));
     avenue.iJunc = 4;
     avenue.iRightEdge = 6;
     c.roadtypes.push_back(avenue);
     // Alleys: eight full-detail points (a sloping strip each side) and four low ones.
-    CityRoadType alley = RoadKind("Alley", 5.0f, 3.0f, 0.05f, kNameAlley, 4.2f, {0.0f});
+    CityRoadType alley = RoadKind("Alley", 5.0f, 3.0f, 0.05f, kNameAlley, 4.2f, {0.0f}, kTexPaving);
     const float pave = kPavementY - kRoadY;
     // Its middle runs at the level of the other carriageways and its sides
     // rise 0.02 toward the kerbs, so no step on it is more than a kerb's.
@@ -583,7 +646,7 @@ CityDescription TestCity(TestCityKind kind)
     case TestCityKind::kKerb: {
         // A tall kerb whose face rises 0.15 over 0.05 and stops sideways
         // movement.
-        CityRoadType kerb = RoadKind("Kerb", 8.0f, 5.0f, 0.15f, kNameStreet, 8.4f, {-2.5f, 2.5f});
+        CityRoadType kerb = RoadKind("Kerb", 8.0f, 5.0f, 0.15f, kNameStreet, 8.4f, {-2.5f, 2.5f}, kTexStreetRoad);
         kerb.flags |= ROADTYPE_KERBWALLS;
         kerb.full[1].v[0] = -5.05f;
         kerb.full[4].v[0] = 5.05f;
