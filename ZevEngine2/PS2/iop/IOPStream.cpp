@@ -39,6 +39,7 @@ struct streamdata {
     int lastxferid;
     u8 lastxferdest;  // xferdest of a transfer that may still run, else DEST_NONE
     u8 source;        // xfersrc
+    s32 badblock;     // file offset of the first block a checked transfer refused, -1 none
 };
 
 struct streamtransfer {
@@ -443,6 +444,19 @@ void SetUpMemTransfer(streamdata* s, u8* dest, u8* src, u32 size, u8 kind)
     CpuResumeIntr(state);
 }
 
+// The first block of buf[from, to) that is not sound data, as an offset of
+// the file (the buffer's first byte lying at file offset `at`), or -1.  The
+// blocks lie on 16-byte file offsets: a sound-RAM transfer starts on one.
+s32 FirstBadBlock(const u8* buf, u32 from, u32 to, u32 at)
+{
+    for (u32 i = from; i + 16 <= to; i += 16) {
+        const u8 shift = buf[i] & 0x0F, filter = buf[i] >> 4, flags = buf[i + 1];
+        if (shift > 12 || filter > 4 || flags > 7)
+            return s32(at + i);
+    }
+    return -1;
+}
+
 // Sets the flag byte (byte 1 of a 16-byte ADPCM block) of the block at
 // offset `at` of the buffer, when that block lies inside [lo, hi).
 void SetBlockFlag(u8* buf, s64 at, u32 lo, u32 hi, u8 flag)
@@ -471,7 +485,14 @@ bool TransferFromBuffer(streamtransfer* t)
             SetBlockFlag(buf, s64(b.pos) + 16, b.pos, b.size, 0);
         }
     }
+    // The buffer's first byte lies at this file offset.
+    const u32 bufferAt = s->readoffset - b.size;
+    auto check = [&](u32 n) {
+        if (t->dest == DEST_SPU && (t->markerflags & SNDMARKER_CHECKBLOCKS) && s->badblock < 0)
+            s->badblock = FirstBadBlock(buf, b.pos, b.pos + n, bufferAt);
+    };
     if (available < t->transfersize) {
+        check(available);
         SetUpMemTransfer(s, t->transferdest, buf + b.pos, available, t->dest);
         t->transferdest += available;
         t->transfersize -= available;
@@ -491,6 +512,7 @@ bool TransferFromBuffer(streamtransfer* t)
             SetBlockFlag(buf, s64(end) - 16, b.pos, end, 0);
         }
     }
+    check(t->transfersize);
     SetUpMemTransfer(s, t->transferdest, buf + b.pos, t->transfersize, t->dest);
     t->transferdest += t->transfersize;
     b.pos += t->transfersize;
@@ -680,6 +702,7 @@ int Open(u32 offset, const char* filename, int namebytes, u32* position, u32* to
     s->lastxferid = 0;
     s->lastxferdest = DEST_NONE;
     s->source = SRC_CD;
+    s->badblock = -1;
     *position = s->offset;
     *totalsize = s->totalsize;
     return channel;
@@ -819,7 +842,8 @@ int RunCommand(int fno, const u32* data, int size, bool fromrpc)
         if (!need(sound ? 4 : 3) || !Channel(int(data[0])))
             return -1;
         if (data[2] != 0 && QueueRead(int(data[0]), data[1], data[2], sound ? DEST_SPU : DEST_SIF,
-                                      sound ? u8(data[3] & SNDMARKER_SPUFLAGS) : 0, &clipped) < 0)
+                                      sound ? u8(data[3] & (SNDMARKER_SPUFLAGS | SNDMARKER_CHECKBLOCKS)) : 0,
+                                      &clipped) < 0)
             return -1;
         return GetStreamStatus(Channel(int(data[0])), false);
     }
@@ -837,6 +861,10 @@ int RunCommand(int fno, const u32* data, int size, bool fromrpc)
         return need(3) ? Seek(int(data[0]), int(data[1]), int(data[2])) : -1;
     case STREAMCMD_STOP:
         return need(1) ? Stop(int(data[0])) : -1;
+    case STREAMCMD_BADBLOCK: {
+        streamdata* s = need(1) ? Channel(int(data[0])) : nullptr;
+        return s ? s->badblock : -1;
+    }
     default:
         return -1;
     }
