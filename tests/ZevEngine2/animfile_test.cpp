@@ -487,12 +487,27 @@ TEST_F(AnimLoadTest, RefusedFileIsReportedAndFreed)
 {
     std::vector<u8> bytes = Bytes(TwoAnimations());
     bytes.resize(bytes.size() - 10);
-    StartWith({{"anims/cut.ani", bytes, ""}});
+    // A count word with its bytes inverted (2 becomes -3): no count at all,
+    // where the fix-up would see an empty group.
+    std::vector<u8> negative = Bytes(TwoAnimations());
+    for (int i = 0; i < 4; i++)
+        negative[size_t(i)] ^= 0xFF;
+    StartWith({{"anims/cut.ani", bytes, ""}, {"anims/neg.ani", negative, ""}});
     console::ClearConsoleText();
     unsigned before = TotalFree();
-    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\CUT.ANI"), nullptr);
+    bool refused = false;
+    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\CUT.ANI", &refused), nullptr);
+    EXPECT_TRUE(refused);
     EXPECT_EQ(TotalFree(), before);
     EXPECT_NE(console::ConsoleText().find("ANIMS\\CUT.ANI refused"), std::string::npos) << console::ConsoleText();
+    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\NEG.ANI", &refused), nullptr);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(console::ConsoleText().find("ANIMS\\NEG.ANI refused: its animation count -3 is negative"),
+              std::string::npos)
+        << console::ConsoleText();
+    // A file the disc does not have is missing, not refused.
+    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\MISSING.ANI", &refused), nullptr);
+    EXPECT_FALSE(refused);
 }
 
 }  // namespace
