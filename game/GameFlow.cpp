@@ -198,7 +198,7 @@ MdlFileGroup::MdlFileGroup(LayoutFile* file_, const char* name)
 // ---------------------------------------------------------------------------
 // Streamed model files
 
-StreamMdlFile::StreamMdlFile() : MDLFILE{}, length(0), refs(0), streamnum(-2), name{}
+StreamMdlFile::StreamMdlFile() : MDLFILE{}, length(0), refs(0), streamnum(-2), refused(false), name{}
 {
 }
 
@@ -206,6 +206,7 @@ int StreamMdlFile::Start(const char* name, int offset, int size, bool wait, Text
 {
     if (streamnum >= 0)
         return -1;
+    refused = false;
     int handle = StreamerOpen(name, offset);
     if (handle < 0)
     {
@@ -219,6 +220,7 @@ int StreamMdlFile::Start(const char* name, int offset, int size, bool wait, Text
     {
         StreamerClose(handle);
         streamnum = -2;
+        refused = true;
         printf("StreamMdlFile: %s is empty\n", name);
         return -1;
     }
@@ -283,6 +285,18 @@ int StreamMdlFile::Update(bool wait, Texture* shared, int nShared)
     {
         free(header);
         header = nullptr;
+        refused = true;
+        return 0;
+    }
+    // A file of no blocks (zeroed) passes the check as an empty one, but
+    // holds nothing any user of the registry could take: the character or
+    // gun made from it would have no body.
+    if (header->blockCount == 0)
+    {
+        printf("StreamMdlFile: %s holds no blocks; it is dropped\n", name);
+        free(header);
+        header = nullptr;
+        refused = true;
         return 0;
     }
     return 1;
@@ -651,7 +665,7 @@ const char* const AnimGroupFileNames[AnimGroup_NumNamed] = {
 GlobalAGI::GlobalAGI()
 {
     for (AnimGroupInfo& a : rgagi)
-        a = {nullptr, 0, 0, -1};
+        a = {nullptr, 0, 0, -1, false};
 }
 
 const char* GlobalAGI::GetAnimGroupBaseFileName(int index)
@@ -676,7 +690,17 @@ AnimGroup* GlobalAGI::LoadAG(int index, short flags)
     }
     static char path[64];
     sprintf(path, "KORVALIS\\DemoData\\Char\\%s.ANI", base);
-    a.pag = LoadAndFixUpAnimGroup(path);
+    a.pag = LoadAndFixUpAnimGroup(path, &a.refused);
+    // A named group is a character's moves: one of no animations (its
+    // file zeroed) would leave every move its users ask for out, each said
+    // without the file's name.  It is refused here, once, by that name.
+    if (a.pag != nullptr && a.pag->count == 0)
+    {
+        printf("GlobalAGI: %s holds no animations; it is dropped\n", path);
+        free(a.pag);
+        a.pag = nullptr;
+        a.refused = true;
+    }
     // The bank is loaded once: a group loaded again later keeps it.
     if (a.sndbank == -1)
     {
@@ -771,6 +795,8 @@ int GameController::LoadMDLFile(const char* pFName, int iMFIndex, int iMFID, int
     const char* name = pFName != nullptr ? pFName : GetModelFileName(iMFID, path);
     g_GlobalMFI.LoadMF(iMFIndex, name, iMFID, 0);
     g_GlobalMFI.SetExtra(iMFIndex, iExtra);
+    if (g_GlobalMFI.IsRefused(iMFIndex))
+        pszDataRefused = "a model of its cast";
     return 0;
 }
 
@@ -790,6 +816,8 @@ int GameController::LoadAnimGroup(int iAGIndex)
 {
     GC_SERVICE("LoadAnimGroup(%d)", iAGIndex);
     g_GlobalAGI.LoadAG(iAGIndex, 0);
+    if (g_GlobalAGI.IsRefused(iAGIndex))
+        pszDataRefused = "an animation group";
     return 0;
 }
 

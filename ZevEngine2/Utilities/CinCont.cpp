@@ -29,7 +29,7 @@ void* Alloc(u32 size)
 CinemaController::CinemaController()
     : stage(CIN_STAGE_START), file(-1), curBuff(0), curBlock(0), lastFrame(-1), newBuff(false), header(nullptr),
       startLoc(nullptr), block(nullptr), buffer{nullptr, nullptr}, bufSize{0, 0}, sndstream(kSoundRate),
-      sndBank(kSoundBankSize), hasSound(false), fileLength(0), failed(false), fileName{}
+      sndBank(kSoundBankSize), hasSound(false), fileLength(0), failed(false), missing(false), fileName{}
 {
 }
 
@@ -47,6 +47,7 @@ bool CinemaController::LoadHeader(const char* name)
     free(header);
     header = nullptr;
     failed = false;
+    missing = false;
     snprintf(fileName, sizeof fileName, "%s", name);
     if (file >= 0)
         StreamerClose(file);
@@ -54,6 +55,7 @@ bool CinemaController::LoadHeader(const char* name)
     if (file < 0) {
         printf("cinema: %s cannot be opened\n", name);
         failed = true;
+        missing = true;
         return false;
     }
     const int length = StreamerTotalLength(file);
