@@ -317,12 +317,14 @@ TEST(AnimGroup, FixUpTurnsEveryOffsetIntoAPointer)
             }
 }
 
-TEST(AnimGroup, CheckAcceptsAnEmptyGroupAndRefusesTooShortFiles)
+TEST(AnimGroup, CheckAcceptsAnEmptyGroupAndRefusesNegativeCountsAndTooShortFiles)
 {
     std::vector<u8> empty = {0, 0, 0, 0};
     EXPECT_TRUE(AnimGroup::Check(empty.data(), 4, nullptr));
+    // A negative count would fix nothing up, but no group has one: the
+    // word is damaged, and the file is refused rather than taken as empty.
     std::vector<u8> negative = {0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_TRUE(AnimGroup::Check(negative.data(), 4, nullptr));   // nothing to fix up
+    EXPECT_FALSE(AnimGroup::Check(negative.data(), 4, nullptr));
     EXPECT_NE(Refusal({0, 0}).find("too short"), std::string::npos);
 }
 
