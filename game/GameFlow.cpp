@@ -281,8 +281,12 @@ int StreamMdlFile::Update(bool wait, Texture* shared, int nShared)
     StreamerClose(streamnum);
     streamnum = -2;
     FlushCache(0);
-    if (!Init(length, shared, nShared, name, "it is dropped"))
+    // The check says why it refuses the file, unless that file's refusal
+    // was said already this run ("" keeps it quiet).
+    const bool said = RefusalSaid();
+    if (!Init(length, shared, nShared, said ? "" : name, "it is dropped"))
     {
+        NoteRefusal();
         free(header);
         header = nullptr;
         refused = true;
@@ -293,13 +297,63 @@ int StreamMdlFile::Update(bool wait, Texture* shared, int nShared)
     // gun made from it would have no body.
     if (header->blockCount == 0)
     {
-        printf("StreamMdlFile: %s holds no blocks; it is dropped\n", name);
+        if (!said)
+            printf("StreamMdlFile: %s holds no blocks; it is dropped\n", name);
+        NoteRefusal();
         free(header);
         header = nullptr;
         refused = true;
         return 0;
     }
     return 1;
+}
+
+namespace
+{
+
+// The files whose refusal has been said this run.  A damaged file that many
+// loads read (a vehicle group whose members come and go with the traffic) is
+// said once, not at every load.
+constexpr int kRefusalsSaid = 16;
+char g_rgszRefusalSaid[kRefusalsSaid][48];
+int g_nRefusalsSaid;
+
+}  // namespace
+
+void StreamMdlFile::ForgetRefusals()
+{
+    g_nRefusalsSaid = 0;
+}
+
+namespace
+{
+
+// The length of the file's part of a slot's name: a group member's name is
+// its group's file " at 0x...".
+size_t FilePartOf(const char* name)
+{
+    const char* at = strstr(name, " at 0x");
+    return at != nullptr ? size_t(at - name) : strlen(name);
+}
+
+}  // namespace
+
+bool StreamMdlFile::RefusalSaid() const
+{
+    const size_t len = FilePartOf(name);
+    for (int i = 0; i < g_nRefusalsSaid; i++)
+        if (strlen(g_rgszRefusalSaid[i]) == len && strncmp(g_rgszRefusalSaid[i], name, len) == 0)
+            return true;
+    return false;
+}
+
+void StreamMdlFile::NoteRefusal() const
+{
+    if (g_nRefusalsSaid < kRefusalsSaid && !RefusalSaid())
+    {
+        snprintf(g_rgszRefusalSaid[g_nRefusalsSaid], sizeof g_rgszRefusalSaid[0], "%.*s", int(FilePartOf(name)), name);
+        g_nRefusalsSaid++;
+    }
 }
 
 // ---------------------------------------------------------------------------

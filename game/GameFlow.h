@@ -89,8 +89,15 @@ public:
     bool refused;    // the last file asked for is on the disc but was refused (empty or failing its check)
     char name[48];   // the file (and member) being or last loaded, for messages
 
+    // Forgets which files' refusals were said: each run says them again.
+    static void ForgetRefusals();
+
 private:
     int Start(const char* name, int offset, int size, bool wait, Texture* shared, int nShared);
+    // Whether a refusal of this file (a member counts as its group's file)
+    // has been said since ForgetRefusals; NoteRefusal records one said.
+    bool RefusalSaid() const;
+    void NoteRefusal() const;
 };
 
 // One registry slot.  The slot's address is the MDLFILE* handed to users.
