@@ -2,7 +2,9 @@
 // the files a demo run reads damaged (cut to half its length, its first
 // bytes inverted, bytes inverted through its body, or every byte zero), the
 // demo played headless without pixels on each to its first hand-back under a
-// field bound, and each case reported as the game met it:
+// field bound (12,000 fields for the losing branch, 20,000 for the winning
+// branch whose fist fight the pad pilot fights), and each case reported as
+// the game met it:
 //   refused  a line of the game's output names the file, and the run hands back
 //   used     nothing names the file, and the run hands back (as the undamaged
 //            disc's run does, or with what differs: the records entered, the
