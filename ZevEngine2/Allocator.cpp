@@ -592,6 +592,15 @@ unsigned TotalFree(unsigned* biggest, void** /*ppvBiggest*/)
     return mal.TotalFree(biggest);
 }
 
+unsigned TotalHeapFree()
+{
+    u32 total = mal.TotalFree(nullptr);
+    const MallocRec* middle = mal.nomansland;
+    if (middle != nullptr && !(middle->size & MALLOC_INUSE))
+        total += middle->size & MALLOC_SIZEMASK;
+    return total;
+}
+
 void Add(MovableMemory* mm)
 {
     mal.callbacks.Add(mm);

@@ -122,6 +122,11 @@ void free(void* p);                             // null is ignored
 // Free bytes of the heap's free lists (the middle block excluded) and, when
 // biggest is given, the largest free block.  ppvBiggest is not written.
 unsigned TotalFree(unsigned* biggest = nullptr, void** ppvBiggest = nullptr);
+// Every free byte of the heap: the free lists and the middle block.  Where
+// a block was freed decides whether it joins a list or the middle block, so
+// only this total compares between runs that load the same data in
+// different orders or sizes.
+unsigned TotalHeapFree();
 
 // Movable blocks: register and withdraw a descriptor whose data is a heap
 // block.  Nothing in the game runs the defragmenter.

@@ -167,7 +167,11 @@ bool AniCheck::Walk()
         return Fail("the file is %u bytes: too short for its animation count", size);
     int count = (int)U32(0);
     Add(0, 4, false);
-    if (count <= 0)
+    // A negative count counts nothing: the file is not a group (its first
+    // word damaged), though the fix-up would take it for an empty one.
+    if (count < 0)
+        return Fail("its animation count %d is negative", count);
+    if (count == 0)
         return true;
     if (!Inside(4, 4 * (u64)count))
         return Fail("the table of %d animations runs past the end of the file (%u bytes)", count, size);
@@ -314,8 +318,10 @@ void AnimGroup::FixUp()
     }
 }
 
-AnimGroup* LoadAndFixUpAnimGroup(const char* name)
+AnimGroup* LoadAndFixUpAnimGroup(const char* name, bool* refused)
 {
+    if (refused != nullptr)
+        *refused = false;
     unsigned len = 0;
     void* buffer = FileLoad(name, &len);
     if (buffer == nullptr)
@@ -325,6 +331,8 @@ AnimGroup* LoadAndFixUpAnimGroup(const char* name)
     {
         printf("Anim: %s refused: %s\n", name, why);
         free(buffer);
+        if (refused != nullptr)
+            *refused = true;
         return nullptr;
     }
     AnimGroup* group = (AnimGroup*)buffer;

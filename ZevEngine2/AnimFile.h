@@ -230,8 +230,9 @@ static_assert(sizeof(AnimGroup) == 4 && offsetof(AnimGroup, pChars) == 4);
 
 // Loads the whole file, checks it and fixes it up in place.  The caller owns
 // the returned buffer (free it with free).  Null when the file cannot be
-// loaded, or is refused by the check (reported, and the buffer freed).
-AnimGroup* LoadAndFixUpAnimGroup(const char* name);
+// loaded, or is refused by the check (reported, and the buffer freed); then
+// `refused`, when given, tells which: true for a file refused.
+AnimGroup* LoadAndFixUpAnimGroup(const char* name, bool* refused = nullptr);
 
 // The packed quaternion word of a compressed rotation key: bits 31-30 the
 // omitted (largest, stored non-negative) component, then the other three in

@@ -174,19 +174,26 @@ void Backdrop::Free()
 void Backdrop::InitFrom(void* buffer, unsigned size)
 {
     Free();
+    // A damaged sky file is said once, by its name: the model file's check
+    // says why it refuses one, and a file it takes that holds no sky
+    // (zeroed, say) is said here.
     const char* fault = nullptr;
+    bool refused = false;
     if (buffer == nullptr) {
         fault = "there is no sky model";
     } else {
         mdlfile = MDLFILE{};
         mdlfile.SetBuffer(buffer);
-        if (!mdlfile.Init(size))
-            fault = "the sky model cannot be used";
+        if (!mdlfile.Init(size, nullptr, 0, SKY_MODEL_PATH, "the sky has no sun, moon or stars"))
+            refused = true;
         else if ((sky = mdlfile.GetHierarchy(0, sizeof(Object), GH_ANIMATE)) == nullptr)
             fault = "the sky model has no hierarchy";
     }
-    if (fault != nullptr) {
+    if (buffer == nullptr)
         printf("Sky: %s; the sky has no sun, moon or stars\n", fault);
+    else if (fault != nullptr)
+        printf("Sky: %s: %s; the sky has no sun, moon or stars\n", SKY_MODEL_PATH, fault);
+    if (fault != nullptr || refused) {
         mdlfile = MDLFILE{};
         free(buffer);
     } else {

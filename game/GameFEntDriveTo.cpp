@@ -420,6 +420,14 @@ void DriveToMissionController::StartMission()
             world.SetTimer(target, Frames(float(rand() % 3) + 7.5f), nullptr);
         }
     }
+    // Without a destination in the level (its placement file on the disc but
+    // refused, or holding none) the drive can be neither reached nor timed:
+    // it is lost at once rather than left running with its clock stopped.
+    if (location == nullptr && !world.missionFileMissing) {
+        printf("DriveTo: the destination (placeholder %d) is not in the level; the drive is lost\n", base);
+        AbortMission();
+        return;
+    }
     AddScreenText("RACE TO BAR", STP_MISSION);
     if (Timed()) {
         if (md != nullptr)

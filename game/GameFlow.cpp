@@ -198,7 +198,7 @@ MdlFileGroup::MdlFileGroup(LayoutFile* file_, const char* name)
 // ---------------------------------------------------------------------------
 // Streamed model files
 
-StreamMdlFile::StreamMdlFile() : MDLFILE{}, length(0), refs(0), streamnum(-2), name{}
+StreamMdlFile::StreamMdlFile() : MDLFILE{}, length(0), refs(0), streamnum(-2), refused(false), name{}
 {
 }
 
@@ -206,6 +206,7 @@ int StreamMdlFile::Start(const char* name, int offset, int size, bool wait, Text
 {
     if (streamnum >= 0)
         return -1;
+    refused = false;
     int handle = StreamerOpen(name, offset);
     if (handle < 0)
     {
@@ -219,6 +220,7 @@ int StreamMdlFile::Start(const char* name, int offset, int size, bool wait, Text
     {
         StreamerClose(handle);
         streamnum = -2;
+        refused = true;
         printf("StreamMdlFile: %s is empty\n", name);
         return -1;
     }
@@ -279,13 +281,79 @@ int StreamMdlFile::Update(bool wait, Texture* shared, int nShared)
     StreamerClose(streamnum);
     streamnum = -2;
     FlushCache(0);
-    if (!Init(length, shared, nShared, name, "it is dropped"))
+    // The check says why it refuses the file, unless that file's refusal
+    // was said already this run ("" keeps it quiet).
+    const bool said = RefusalSaid();
+    if (!Init(length, shared, nShared, said ? "" : name, "it is dropped"))
     {
+        NoteRefusal();
         free(header);
         header = nullptr;
+        refused = true;
+        return 0;
+    }
+    // A file of no blocks (zeroed) passes the check as an empty one, but
+    // holds nothing any user of the registry could take: the character or
+    // gun made from it would have no body.
+    if (header->blockCount == 0)
+    {
+        if (!said)
+            printf("StreamMdlFile: %s holds no blocks; it is dropped\n", name);
+        NoteRefusal();
+        free(header);
+        header = nullptr;
+        refused = true;
         return 0;
     }
     return 1;
+}
+
+namespace
+{
+
+// The files whose refusal has been said this run.  A damaged file that many
+// loads read (a vehicle group whose members come and go with the traffic) is
+// said once, not at every load.
+constexpr int kRefusalsSaid = 16;
+char g_rgszRefusalSaid[kRefusalsSaid][48];
+int g_nRefusalsSaid;
+
+}  // namespace
+
+void StreamMdlFile::ForgetRefusals()
+{
+    g_nRefusalsSaid = 0;
+}
+
+namespace
+{
+
+// The length of the file's part of a slot's name: a group member's name is
+// its group's file " at 0x...".
+size_t FilePartOf(const char* name)
+{
+    const char* at = strstr(name, " at 0x");
+    return at != nullptr ? size_t(at - name) : strlen(name);
+}
+
+}  // namespace
+
+bool StreamMdlFile::RefusalSaid() const
+{
+    const size_t len = FilePartOf(name);
+    for (int i = 0; i < g_nRefusalsSaid; i++)
+        if (strlen(g_rgszRefusalSaid[i]) == len && strncmp(g_rgszRefusalSaid[i], name, len) == 0)
+            return true;
+    return false;
+}
+
+void StreamMdlFile::NoteRefusal() const
+{
+    if (g_nRefusalsSaid < kRefusalsSaid && !RefusalSaid())
+    {
+        snprintf(g_rgszRefusalSaid[g_nRefusalsSaid], sizeof g_rgszRefusalSaid[0], "%.*s", int(FilePartOf(name)), name);
+        g_nRefusalsSaid++;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -651,7 +719,7 @@ const char* const AnimGroupFileNames[AnimGroup_NumNamed] = {
 GlobalAGI::GlobalAGI()
 {
     for (AnimGroupInfo& a : rgagi)
-        a = {nullptr, 0, 0, -1};
+        a = {nullptr, 0, 0, -1, false};
 }
 
 const char* GlobalAGI::GetAnimGroupBaseFileName(int index)
@@ -676,7 +744,17 @@ AnimGroup* GlobalAGI::LoadAG(int index, short flags)
     }
     static char path[64];
     sprintf(path, "KORVALIS\\DemoData\\Char\\%s.ANI", base);
-    a.pag = LoadAndFixUpAnimGroup(path);
+    a.pag = LoadAndFixUpAnimGroup(path, &a.refused);
+    // A named group is a character's moves: one of no animations (its
+    // file zeroed) would leave every move its users ask for out, each said
+    // without the file's name.  It is refused here, once, by that name.
+    if (a.pag != nullptr && a.pag->count == 0)
+    {
+        printf("GlobalAGI: %s holds no animations; it is dropped\n", path);
+        free(a.pag);
+        a.pag = nullptr;
+        a.refused = true;
+    }
     // The bank is loaded once: a group loaded again later keeps it.
     if (a.sndbank == -1)
     {
@@ -771,6 +849,8 @@ int GameController::LoadMDLFile(const char* pFName, int iMFIndex, int iMFID, int
     const char* name = pFName != nullptr ? pFName : GetModelFileName(iMFID, path);
     g_GlobalMFI.LoadMF(iMFIndex, name, iMFID, 0);
     g_GlobalMFI.SetExtra(iMFIndex, iExtra);
+    if (g_GlobalMFI.IsRefused(iMFIndex))
+        pszDataRefused = "a model of its cast";
     return 0;
 }
 
@@ -790,6 +870,8 @@ int GameController::LoadAnimGroup(int iAGIndex)
 {
     GC_SERVICE("LoadAnimGroup(%d)", iAGIndex);
     g_GlobalAGI.LoadAG(iAGIndex, 0);
+    if (g_GlobalAGI.IsRefused(iAGIndex))
+        pszDataRefused = "an animation group";
     return 0;
 }
 

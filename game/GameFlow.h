@@ -86,10 +86,18 @@ public:
     u32 length;      // bytes of the block being or having been loaded
     u16 refs;        // kept by the registry
     s16 streamnum;   // streamer handle while a transfer runs; -2 none
+    bool refused;    // the last file asked for is on the disc but was refused (empty or failing its check)
     char name[48];   // the file (and member) being or last loaded, for messages
+
+    // Forgets which files' refusals were said: each run says them again.
+    static void ForgetRefusals();
 
 private:
     int Start(const char* name, int offset, int size, bool wait, Texture* shared, int nShared);
+    // Whether a refusal of this file (a member counts as its group's file)
+    // has been said since ForgetRefusals; NoteRefusal records one said.
+    bool RefusalSaid() const;
+    void NoteRefusal() const;
 };
 
 // One registry slot.  The slot's address is the MDLFILE* handed to users.
@@ -126,6 +134,9 @@ public:
     // The slot's model file (the mirrored one for a mirror), null when it has
     // none; with addRef the slot's own count goes up.
     MDLFILE* GetMF(int slot, bool addRef);
+    // The slot's last file is on the disc but was refused: the slot is empty
+    // because of damage, not because the disc lacks the file.
+    bool IsRefused(int slot) const { return unsigned(slot) < unsigned(MFI_NUMSLOTS) && rgmfi[slot].smf.refused; }
     // The size in bytes of the model file GetMF hands out, 0 when none: the
     // bound of what a user may read from its header.
     u32 GetMFSize(int slot);
@@ -255,6 +266,7 @@ struct AnimGroupInfo
     u16 i16Flags;
     u16 refs;         // loads beyond the first
     s16 sndbank;      // the group's sound bank, -1 none loaded yet
+    bool refused;     // the last load found the file on the disc but refused it
 };
 
 class GlobalAGI
@@ -281,6 +293,8 @@ public:
 
     AnimGroupInfo& GetAGI(int index) { return rgagi[index]; }
     AnimGroup* GetAG(int index) const { return rgagi[index].pag; }
+    // The group's file is on the disc but was refused at its last load.
+    bool IsRefused(int index) const { return unsigned(index) < unsigned(AnimGroup_NumNamed) && rgagi[index].refused; }
     int GetSoundBank(int index) const { return rgagi[index].sndbank; }
 
     AnimGroupInfo rgagi[AGI_NUMSLOTS];
@@ -721,6 +735,10 @@ public:
     Object* rvpSubMissionTargets[16]{};
     VectorPos vpTarget{};
     bool bInterior{}, bCinematic{}, bCinematicOnly{};
+    // What of the record's data is on the disc but was refused (its scene,
+    // a model of its cast, its set-up), null while nothing: the record's
+    // game cannot be played as made and ends as lost at its start.
+    const char* pszDataRefused{};
     s8 i8Loop{};
     bool bUseDefInteriorLights{}, bNoAmbientVehs{}, bNoAmbientPeds{};
     float fInteriorHeight{};

@@ -411,6 +411,17 @@ void GameController::EpilogueNewGameMode(bool epilogue)
 void GameController::StartCurrentMission()
 {
     GC_SERVICE("StartCurrentMission()");
+    // A game whose data was refused ends as lost at its start, so that the
+    // script goes on by the record's failure jump instead of waiting on a
+    // game that cannot end: without the player (his model refused) nobody
+    // can win or lose it, and without its opening scene the actors are not
+    // where the scene leaves them (the spa's gunmen wait for a player who
+    // never walks into their room).
+    if (pMission != nullptr && pszDataRefused != nullptr) {
+        printf("GameController: %s was refused; the game is lost\n", pszDataRefused);
+        SendSelf(this, SMSG_GC_SUBGAME_LOST);
+        return;
+    }
     if (Object* player = FindById(-1)) {
         if (pmd != nullptr) {
             pmd->Reset(player, nullptr);
@@ -737,6 +748,8 @@ int GameController::Special(const SpecialMessage& m)
     case SMSG_GC_CINEMATIC_DONE:
         mode = s8(GCM_CINEMATIC_ENDED);
         bCinematic = false;
+        if (int(m.param[0]) != 0)
+            pszDataRefused = "its scene";
         if (plb != nullptr)
             plb->iMode = 2;
         SendSelf(this, SMSG_GC_RUN_SCRIPT);

@@ -162,6 +162,10 @@ Object* GameController::CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, c
 {
     if ((bOffOnResume && GameControllerResuming(*this)) || !IsSlot(iMFIndex))
         return nullptr;
+    // A character whose model was refused (the player's, loaded at start-up,
+    // as much as the record's cast) leaves the record's game unplayable.
+    if (g_GlobalMFI.IsRefused(iMFIndex & 255))
+        pszDataRefused = "the model of a character";
     MDLFILE* pmf = g_GlobalMFI.GetMF(iMFIndex, false);
     OBJMESSAGEHANDLER mh = pszObjName != nullptr ? FindHandler(pszObjName) : nullptr;
     Object* obj = GenerateCharacter(mat, pmf, 0, mh, iID);
@@ -399,6 +403,8 @@ int GameController::CreateInteriorAt(char* pFName, int iPlaceHolderID, int iMFID
 {
     GC_SERVICE("CreateInteriorAt(%s, %d, %d)", TraceStr(pFName), iPlaceHolderID, iMFID);
     MDLFILE* pmf = g_GlobalMFI.LoadMF(kInteriorSlot, pFName, iMFID, 0);
+    if (g_GlobalMFI.IsRefused(kInteriorSlot))
+        pszDataRefused = "its set-up";
     rcoIntExtSetup = LoadIntExtSetup(iPlaceHolderID, pmf != nullptr && pmf->HasData() ? pmf : nullptr, true);
     return 0;
 }
@@ -407,6 +413,8 @@ int GameController::CreateExteriorAt(char* pFName, int iPlaceHolderID, int iMFID
 {
     GC_SERVICE("CreateExteriorAt(%s, %d, %d)", TraceStr(pFName), iPlaceHolderID, iMFID);
     MDLFILE* pmf = g_GlobalMFI.LoadMF(kInteriorSlot, pFName, iMFID, 0);
+    if (g_GlobalMFI.IsRefused(kInteriorSlot))
+        pszDataRefused = "its set-up";
     rcoIntExtSetup = LoadIntExtSetup(iPlaceHolderID, pmf != nullptr && pmf->HasData() ? pmf : nullptr, false);
     return 0;
 }
@@ -439,7 +447,9 @@ int GameController::CreateCinematicAt(int iCinematicIndex, int iPlaceHolderID)
     ResetFrameCnts();
     if (pfs != nullptr)
         pfs->Enable(60, Colour(255, 255, 255, 0), 128, 0, false);
-    if (plb != nullptr && plb->iMode == 2) {
+    // A scene whose file is refused has ended before this returns and taken
+    // its bars down: they are not put up again over the game that follows.
+    if (bCinematic && plb != nullptr && plb->iMode == 2) {
         plb->iMode = 1;
         plb->iOffset = 0;
         world.AddPostRawObj(plb, true);
@@ -825,6 +835,16 @@ int GameController::SetRace247MissionMode(int iBGMTrack, int iStartMode)
 int GameController::SetShootoutMissionMode(ShootoutMissionParams& smp, int iBGMTrack)
 {
     GC_SERVICE("SetShootoutMissionMode({%d}, %d)", smp.startstage, iBGMTrack);
+    // Without its bullets (slot 148), the player's gun (160) or the
+    // gunmen's guns (161) nobody in a shoot-out can hurt anybody: a player
+    // left at the pad would never be shot, nor the gunmen ever be.
+    for (int slot : {148, 160, 161})
+        if (g_GlobalMFI.IsRefused(slot))
+            pszDataRefused = "a gun's or the bullets' model";
+    // Nor without the player's gun moves or the gunmen's pistol moves.
+    for (int group : {AnimGroup_DaceGuns, AnimGroup_NPCPistol})
+        if (g_GlobalAGI.IsRefused(group))
+            pszDataRefused = "an animation group";
     StartMode<ShootoutMissionController>(*this, 6, iBGMTrack, START_NORMAL, false,
                                          [&](ShootoutMissionController& c, bool) { c.psmp = &smp; });
     MapFlags(*this, 0, MDF_CLEARED_IN_FIGHTS);

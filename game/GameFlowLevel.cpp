@@ -50,10 +50,19 @@ struct SetupData
     T* Record(int i) const
     {
         const u32 at = mf->nodes[i].extra2;
-        if (u64(at) + sizeof(T) > size || (alignof(T) >= 16 && at % 16 != 0))
+        if (u64(at) + sizeof(T) > size || (alignof(T) >= 16 && at % 16 != 0)) {
+            if (u64(at) + sizeof(T) > size)
+                RecordOutside(i, at);
             return nullptr;
+        }
         return reinterpret_cast<T*>(const_cast<u8*>(base) + at);
     }
+    // A record past the file's end: the file lost its tail (cut at a record
+    // boundary, it still passes the model file's check).  The entities left
+    // would change the game's rules (a shoot-out with fewer gunmen ends
+    // early), so the set-up counts as refused: said once per load, and the
+    // record's game is lost at its start.
+    void RecordOutside(int i, u32 at) const;
     // The spline a reference names: true with null for none (a negative
     // offset, or 0 as well where zeroIsNone), true with the spline when it
     // lies whole in the file, false when the reference points outside it.
@@ -74,6 +83,23 @@ struct SetupData
     }
     bool NodeOk(ObjectRef r) const { return r.index < 0 || r.index < mf->nNodes; }
 };
+
+// The set-up whose cut-short tail was last said, so that it is said once
+// per load (LoadIntExtSetup forgets it).
+const void* g_pSetupCutSaid;
+
+void SetupData::RecordOutside(int i, u32 at) const
+{
+    if (g_pSetupCutSaid != base) {
+        g_pSetupCutSaid = base;
+        const int slot = g_GlobalMFI.GetIndex(mf);
+        const char* name = slot >= 0 ? static_cast<const StreamMdlFile*>(mf)->name : "a set-up";
+        printf("Setup: %s: the record of node %d at 0x%x lies past the file's %u bytes; the set-up is cut short\n", name,
+               i, unsigned(at), unsigned(size));
+    }
+    if (g_pgcTest != nullptr)
+        g_pgcTest->pszDataRefused = "its set-up";
+}
 
 Matrix NodeMatrix(MDLFILE* mf, int i)
 {
@@ -958,6 +984,7 @@ Object* GameController::LoadIntExtSetup(int iPHId, MDLFILE* pmf, bool _bInterior
     fInteriorHeight = P.w[1];
     if (pmf == nullptr || pmf->nodes == nullptr)
         return nullptr;
+    g_pSetupCutSaid = nullptr;
 
     Object* result = nullptr;
     const int nNodes = pmf->nNodes;

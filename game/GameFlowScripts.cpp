@@ -299,6 +299,8 @@ int GameController::RunScriptRecords()
         // The launcher hears of every record the run enters.
         if (iGPREntryIndex == 0 && unsigned(iMission) < unsigned(NUM_MISSIONS))
             sceeDemoRecord(u16(iMission), u16(pgprCurr - rgMissions[iMission].pgpr));
+        if (iGPREntryIndex == 0)
+            pszDataRefused = nullptr;
         iGPREntryIndex = pgprCurr->pgdf(*this, iGPREntryIndex, iMissionRet);
         if (iGPREntryIndex >= 0)
             return 1;

@@ -146,6 +146,7 @@ bool KVWorld::LoadMission(const char* name)
 {
     unsigned size = 0;
     void* buffer = FileLoad(name, &size);
+    missionFileMissing = buffer == nullptr;
     if (buffer == nullptr) {
         printf("KVWorld: no mission file %s; no placeholders\n", name);
         ClearPlaceholders();

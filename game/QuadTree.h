@@ -794,6 +794,9 @@ public:
     bool bRebuildDynBSP = false;   // set by contact handlers: rebuild the tree next tick
     DynBspTree dynbsp;             // interior collision tree
     bool reportedNoCity = false;
+    // The last mission file asked for is not on the disc (as against one
+    // that is there but malformed or empty).
+    bool missionFileMissing = false;
 
 private:
     bool HasCity();

@@ -236,10 +236,12 @@ void StartEntry(CinemaController* cc, Object* obj, int i, float at)
         obj->SetAnimFileHierarchy(a, int(at), true, 1.0f, -1);
 }
 
-void TellController(int code)
+// `refused`: the scene ended because its file is on the disc but could not
+// be used.
+void TellController(int code, bool refused = false)
 {
     if (g_pgcTest != nullptr) {
-        SpecialMessage m(code, nullptr);
+        SpecialMessage m(code, nullptr, int(refused));
         g_pgcTest->SendMessage(OM_SPECIAL, &m);
     }
 }
@@ -626,7 +628,7 @@ void ActorObject::CleanUp()
     pCurrActor = nullptr;
     gMotionBlur.level = 0.0f;
     Delete();
-    TellController(SMSG_GC_CINEMATIC_DONE);
+    TellController(SMSG_GC_CINEMATIC_DONE, pCinCon->Refused());
 }
 
 int ActorObject::TakeOver_mh(Object* o, OBJMESSAGE msg, void* data)
@@ -721,7 +723,7 @@ int ActorObject::ActorObject_mh(Object* o, OBJMESSAGE msg, void* data)
             isCinemaRunning = 0;
             if (pActor == self)
                 pActor = nullptr;
-            TellController(SMSG_GC_CINEMATIC_DONE);
+            TellController(SMSG_GC_CINEMATIC_DONE, self->pCinCon->Refused());
         }
         delete self;
         return -1;
@@ -744,7 +746,7 @@ void ParseActorScript(int n, Matrix* placement)
     g_CinCont.LoadSound(vag);
     if (!g_CinCont.LoadHeader(cin)) {
         g_CinCont.CloseUp();
-        TellController(SMSG_GC_CINEMATIC_DONE);
+        TellController(SMSG_GC_CINEMATIC_DONE, g_CinCont.Refused());
         return;
     }
     ActorObject* a = NewActor();

@@ -38,7 +38,7 @@ void Read(int file, void* to, u32 bytes)
 CinemaController::CinemaController()
     : stage(CIN_STAGE_START), file(-1), curBuff(0), curBlock(0), lastFrame(-1), newBuff(false), header(nullptr),
       startLoc(nullptr), block(nullptr), buffer{nullptr, nullptr}, bufSize{0, 0}, sndstream(kSoundRate),
-      sndBank(kSoundBankSize), hasSound(false), fileLength(0), failed(false), fileName{}
+      sndBank(kSoundBankSize), hasSound(false), fileLength(0), failed(false), missing(false), fileName{}
 {
 }
 
@@ -56,6 +56,7 @@ bool CinemaController::LoadHeader(const char* name)
     free(header);
     header = nullptr;
     failed = false;
+    missing = false;
     snprintf(fileName, sizeof fileName, "%s", name);
     if (file >= 0)
         StreamerClose(file);
@@ -63,6 +64,7 @@ bool CinemaController::LoadHeader(const char* name)
     if (file < 0) {
         printf("cinema: %s cannot be opened\n", name);
         failed = true;
+        missing = true;
         return false;
     }
     const int length = StreamerTotalLength(file);

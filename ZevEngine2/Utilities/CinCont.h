@@ -90,6 +90,9 @@ public:
     // Entry i of the buffer being played, null when it has none.
     AnimChar* Entry(int i) const;
     bool Failed() const { return failed; }
+    // The scene ended because its file is on the disc but could not be used
+    // (a file the disc does not have is only missing).
+    bool Refused() const { return failed && !missing; }
     // Gives the scene up, saying why.
     void Abandon(const char* why) { Fail(why); }
     // The sound is loaded (or there is none).
@@ -111,6 +114,7 @@ public:
     bool hasSound;
     u32 fileLength;
     bool failed;         // the file was refused: the scene ends
+    bool missing;        // the file cannot be opened
     char fileName[64];   // the scene's file, for messages
 
 private:

@@ -345,6 +345,34 @@ TEST(Heap, MallocFromTopCallocFromBottomAligned)
     CheckHeap(mal);
 }
 
+// The heap's whole free total counts the middle block that TotalFree leaves
+// out, so it gives the same answer wherever a freed block went: a block
+// freed away from the middle goes onto a free list, one freed beside it
+// into the middle block.
+TEST(Heap, HeapFreeIsTheSameWhereverABlockWasFreedTo)
+{
+    const u32 before = TotalHeapFree();
+    const u32 listsBefore = TotalFree();
+    void* outer = malloc(50000);
+    const u32 withOuter = TotalHeapFree();
+    void* inner = malloc(1000);   // below the first, next to the middle
+    ASSERT_TRUE(outer && inner);
+    ASSERT_GT(A(outer), A(inner));
+    ASSERT_EQ(A(Header(inner)), A(mal.nomansland) + BlockSize(mal.nomansland));
+    const u32 withBoth = TotalHeapFree();
+    EXPECT_LT(withOuter, before);
+    EXPECT_LT(withBoth, withOuter);
+    // The outer block, not beside the middle, lands on a free list.
+    free(outer);
+    EXPECT_GT(TotalFree(), listsBefore);
+    EXPECT_EQ(TotalHeapFree(), withBoth + (before - withOuter));
+    // The inner one melts into the middle, and the outer with it.
+    free(inner);
+    EXPECT_EQ(TotalFree(), listsBefore);
+    EXPECT_EQ(TotalHeapFree(), before);
+    CheckHeap(mal);
+}
+
 TEST(Heap, CallocZeroFills)
 {
     u8* c = static_cast<u8*>(calloc(4096, 1));

@@ -317,12 +317,14 @@ TEST(AnimGroup, FixUpTurnsEveryOffsetIntoAPointer)
             }
 }
 
-TEST(AnimGroup, CheckAcceptsAnEmptyGroupAndRefusesTooShortFiles)
+TEST(AnimGroup, CheckAcceptsAnEmptyGroupAndRefusesNegativeCountsAndTooShortFiles)
 {
     std::vector<u8> empty = {0, 0, 0, 0};
     EXPECT_TRUE(AnimGroup::Check(empty.data(), 4, nullptr));
+    // A negative count would fix nothing up, but no group has one: the
+    // word is damaged, and the file is refused rather than taken as empty.
     std::vector<u8> negative = {0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_TRUE(AnimGroup::Check(negative.data(), 4, nullptr));   // nothing to fix up
+    EXPECT_FALSE(AnimGroup::Check(negative.data(), 4, nullptr));
     EXPECT_NE(Refusal({0, 0}).find("too short"), std::string::npos);
 }
 
@@ -487,12 +489,27 @@ TEST_F(AnimLoadTest, RefusedFileIsReportedAndFreed)
 {
     std::vector<u8> bytes = Bytes(TwoAnimations());
     bytes.resize(bytes.size() - 10);
-    StartWith({{"anims/cut.ani", bytes, ""}});
+    // A count word with its bytes inverted (2 becomes -3): no count at all,
+    // where the fix-up would see an empty group.
+    std::vector<u8> negative = Bytes(TwoAnimations());
+    for (int i = 0; i < 4; i++)
+        negative[size_t(i)] ^= 0xFF;
+    StartWith({{"anims/cut.ani", bytes, ""}, {"anims/neg.ani", negative, ""}});
     console::ClearConsoleText();
     unsigned before = TotalFree();
-    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\CUT.ANI"), nullptr);
+    bool refused = false;
+    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\CUT.ANI", &refused), nullptr);
+    EXPECT_TRUE(refused);
     EXPECT_EQ(TotalFree(), before);
     EXPECT_NE(console::ConsoleText().find("ANIMS\\CUT.ANI refused"), std::string::npos) << console::ConsoleText();
+    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\NEG.ANI", &refused), nullptr);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(console::ConsoleText().find("ANIMS\\NEG.ANI refused: its animation count -3 is negative"),
+              std::string::npos)
+        << console::ConsoleText();
+    // A file the disc does not have is missing, not refused.
+    EXPECT_EQ(LoadAndFixUpAnimGroup("ANIMS\\MISSING.ANI", &refused), nullptr);
+    EXPECT_FALSE(refused);
 }
 
 }  // namespace

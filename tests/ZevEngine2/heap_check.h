@@ -75,11 +75,7 @@ inline u32 CheckHeap(const Malloc& h)
 // gave back.
 inline u32 GameHeapFree()
 {
-    u32 total = TotalFree();
-    const MallocRec* middle = mal.nomansland;
-    if (middle != nullptr && !BlockInUse(middle))
-        total += BlockSize(middle);
-    return total;
+    return TotalHeapFree();
 }
 
 // A heap of its own over a static buffer, so tests can shape it freely

@@ -11,7 +11,9 @@
 // PAD_PILOT_MEASURE ("F,F,...") it prints how tall the fighters stand on the
 // screen at those fields, and PAD_PILOT_PLAN ("win,prompt,fight,...", loop_script.h's names) says what
 // each run does.  "demo_tests --loop-plan N" prints the plan of the long
-// test's N runs.  Otherwise it runs its tests, which start it that way.
+// test's N runs.  "demo_tests --damage-trial DIR ..." runs the damaged-disc
+// trial (damage_trial.h), "--damaged-disc DIR NAME DAMAGE" writes one of its
+// discs.  Otherwise it runs its tests, which start it that way.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,6 +32,7 @@
 #include "headless/pad_record.h"
 #include "headless/registry.h"
 #include "host/host.h"
+#include "tests/demo/damage_trial.h"
 #include "tests/demo/pad_pilot.h"
 #include "tests/demo/loop_script.h"
 #include "tests/demo/run_state.h"
@@ -118,6 +121,10 @@ int main(int argc, char** argv)
         return Play(argc - 2, argv + 2);
     if (argc >= 4 && std::strcmp(argv[1], "--pilot") == 0)
         return Pilot(argc - 2, argv + 2);
+    if (argc >= 3 && std::strcmp(argv[1], "--damage-trial") == 0)
+        return demo_test::RunDamageTrial(argc - 2, argv + 2);
+    if (argc >= 3 && std::strcmp(argv[1], "--damaged-disc") == 0)
+        return demo_test::WriteDamagedDisc(argc - 2, argv + 2);
     if (argc == 3 && std::strcmp(argv[1], "--loop-plan") == 0) {
         std::printf("%s\n", demo_test::PlanText(demo_test::LoopMix(std::atoi(argv[2]))).c_str());
         return 0;

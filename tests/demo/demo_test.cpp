@@ -20,56 +20,23 @@
 #include <thread>
 
 #include "console/host/png_reader.h"
+#include "tests/demo/damage_trial.h"
 #include "tests/ZevEngine2/PS2/golden_support.h"
 #include "tests/demo/loop_script.h"
+#include "tests/demo/run_process.h"
 #include "tests/demo/run_state.h"
 #include "tools/lib/stillcards.h"
 
 namespace fs = std::filesystem;
+using demo_test::BuildDir;
+using demo_test::Execute;
+using demo_test::Korvalis;
+using demo_test::Outcome;
 using demo_test::RunPoint;
+using demo_test::Self;
+using demo_test::Slurp;
 
 namespace {
-
-fs::path Self()
-{
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
-        return {};
-    self[n] = 0;
-    return self;
-}
-
-fs::path BuildDir()
-{
-    return Self().parent_path().parent_path();
-}
-
-struct Outcome {
-    int status = -1;
-    std::string output;
-};
-
-Outcome Execute(const std::string& command)
-{
-    Outcome r;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
-        r.output.append(buf, got);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // A scratch directory with the sample disc, removed at the end.
 class DemoRuns : public ::testing::Test {
@@ -276,12 +243,6 @@ TEST_F(DemoRuns, SelectInTheDriveLeavesTheRunAndTheNextStartsAtTheDriveAgain)
 }
 
 namespace {
-
-// The korvalis program beside this one in the build tree.
-std::string Korvalis()
-{
-    return (BuildDir() / "game" / "korvalis").string();
-}
 
 // A run that was to have a window had one: the window program started with
 // its sound device, and the run did not fall back to headless.
@@ -837,6 +798,20 @@ TEST_F(DemoRuns, HundredRunsLeaveNothingBehind)
 
 namespace {
 
+// The output's lines that name a file (its name, any case).
+int LinesNaming(const std::string& output, const std::string& name)
+{
+    auto upper = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });
+        return s;
+    };
+    int n = 0;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        n += upper(line).find(upper(name)) != std::string::npos;
+    return n;
+}
+
 // The pilot's measures of a run's output, by field: the rows of the screen
 // the player and the foe nearest him cover.
 std::map<int, std::pair<int, int>> FighterRows(const std::string& output)
@@ -853,6 +828,106 @@ std::map<int, std::pair<int, int>> FighterRows(const std::string& output)
 }
 
 }  // namespace
+
+// Beside the hundred runs: two runs each on a disc with one of the files
+// that used to stop the demo loop damaged (the drive's placement file, the
+// spa's scene, the player's model), nobody at the pad.  The damaged file is
+// named once where it is read (the placement file and the scene at each run,
+// the player's model once at start-up); each run ends its stage as lost and
+// hands back within 12,000 fields of its start; the second run starts, ends
+// the same way, and both start on the same heap and leave the same behind.
+TEST_F(DemoRuns, RunsOnADamagedDiscEndTheStageThatNeedsTheFileAndTheNextRunStarts)
+{
+    struct Case {
+        const char* file;
+        const char* damage;
+        int named;              // lines naming the file over the two runs
+        const char* records;    // what each run enters
+    };
+    const Case cases[] = {
+        {"MISSION2.EXM", "truncated", 2, "2,5 3,12"},
+        {"M3_S7.CIN", "header flipped", 2, "2,5 3,12"},
+        {"DACE.P2B", "truncated", 1, "2,5 3,12"},
+    };
+    std::vector<Outcome> outcomes(std::size(cases));
+    std::vector<std::thread> runs;
+    for (size_t k = 0; k < std::size(cases); k++) {
+        const fs::path disc = dir_ / ("damaged-" + std::to_string(k));
+        const Outcome made = Execute(Self().string() + " --damaged-disc " + disc.string() + " " + cases[k].file +
+                                     " '" + cases[k].damage + "'");
+        ASSERT_EQ(made.status, 0) << made.output;
+        runs.emplace_back([&, k, disc] {
+            outcomes[k] = Execute(Self().string() + " --play " + (dir_ / ("damaged-" + std::to_string(k) + ".log")).string() +
+                                  " --headless --gs-no-pixels --disc " + disc.string() +
+                                  " --exit-after-runs 2 --exit-after-vblanks 30000 --pad-script " + Kept("loss.pad"));
+        });
+    }
+    for (std::thread& t : runs)
+        t.join();
+    for (size_t k = 0; k < std::size(cases); k++) {
+        const Case& c = cases[k];
+        SCOPED_TRACE(std::string(c.file) + " " + c.damage);
+        ASSERT_EQ(outcomes[k].status, 0) << outcomes[k].output;
+        EXPECT_EQ(LinesNaming(outcomes[k].output, c.file), c.named) << outcomes[k].output;
+        const std::vector<RunPoint> points =
+            demo_test::ReadRunLog((dir_ / ("damaged-" + std::to_string(k) + ".log")).string());
+        EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{c.records, c.records}));
+        long long start = -1;
+        int handbacks = 0;
+        for (const RunPoint& p : points) {
+            if (p.kind == "start")
+                start = p.field;
+            if (p.kind == "handback") {
+                handbacks++;
+                EXPECT_EQ(p.exit, -1) << "run " << p.run;
+                EXPECT_LE(p.field - start, 12000) << "run " << p.run;
+            }
+        }
+        EXPECT_EQ(handbacks, 2);
+        ExpectRunsLeaveNothing(points);
+    }
+}
+
+// The damaged-disc trial's fixed sample (damage_trial.h): a few files of
+// each kind a losing run reads, each damaged one way.  No case stalls or
+// crashes; each of the files that used to stop the demo loop, truncated and
+// with its header flipped, is named by exactly one line; every other case is
+// refused with a line naming its file, or used without changing the run's
+// records.
+TEST(DamagedDiscs, ASampleOfEachKindOfFileEndsEveryRunWithAHandBack)
+{
+    const fs::path dir = fs::temp_directory_path() / ("korvalis-damage-sample-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    const Outcome r = Execute(Self().string() + " --damage-trial " + dir.string() + " --sample --jobs 6");
+    fs::remove_all(dir);
+    ASSERT_EQ(r.status, 0) << r.output;
+    // "| path | damage | branch | verdict | detail |"
+    std::map<std::string, std::pair<std::string, std::string>> rows;
+    std::istringstream in(r.output);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("| ", 0) != 0)
+            continue;
+        std::vector<std::string> cells;
+        std::istringstream row(line.substr(2));
+        for (std::string cell; std::getline(row, cell, '|');)
+            cells.push_back(cell.substr(cell.find_first_not_of(' '), cell.find_last_not_of(' ') - cell.find_first_not_of(' ') + 1));
+        ASSERT_GE(cells.size(), 5u) << line;
+        rows[cells[0] + " " + cells[1]] = {cells[3], cells[4]};
+    }
+    ASSERT_EQ(rows.size(), demo_test::DamageSample().size()) << r.output;
+    for (const char* file : {"DemoData/Missions/MISSION2.EXM", "DemoData/Cine/M3/M3_S7.CIN", "DemoData/Char/DACE.P2B"})
+        for (const char* damage : {"truncated", "header flipped"}) {
+            const auto& [verdict, detail] = rows[std::string(file) + " " + damage];
+            EXPECT_EQ(verdict, "refused") << file << " " << damage << ": " << detail;
+            EXPECT_EQ(detail.find(" lines, first: "), std::string::npos) << file << " " << damage << ": " << detail;
+        }
+    for (const auto& [kase, result] : rows) {
+        const auto& [verdict, detail] = result;
+        EXPECT_TRUE(verdict == "refused" || verdict == "used") << kase << ": " << verdict << ": " << detail;
+        if (verdict == "used")
+            EXPECT_EQ(detail.find("records"), std::string::npos) << kase << ": " << detail;
+    }
+}
 
 // The fights are seen close up from inside their rooms.  The pad pilot
 // fights the bar fight from the bar's record on, and stands in the spa's

@@ -38,7 +38,7 @@ inline void AddPedGroups(enemyrig::Scene& scene)
     for (const auto& [g, ani] : PedGroupFiles()) {
         AnimGroup* ag = static_cast<AnimGroup*>(scene.rig.Block(ani, 64));
         ag->FixUp();
-        g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1};
+        g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1, false};
     }
     std::memset(Bystander::Anims, 0, sizeof Bystander::Anims);
     Bystander::CrimeBeingAttempted = false;
@@ -47,7 +47,7 @@ inline void AddPedGroups(enemyrig::Scene& scene)
 inline void RemovePedGroups()
 {
     for (int g = 17; g <= 22; g++)
-        g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
+        g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1, false};
     std::memset(Bystander::Anims, 0, sizeof Bystander::Anims);
 }
 

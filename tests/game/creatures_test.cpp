@@ -706,7 +706,7 @@ protected:
         sink->Delete();
         gc->bInterior = false;
         g_GlobalAGI.DeleteAG(AnimGroup_Mutant);
-        g_GlobalAGI.rgagi[AnimGroup_Mutant] = {nullptr, 0, 0, -1};
+        g_GlobalAGI.rgagi[AnimGroup_Mutant] = {nullptr, 0, 0, -1, false};
         for (AnimChar*& a : Mutant::Anims)
             a = nullptr;
         body.reset();

@@ -50,7 +50,7 @@ protected:
             g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
         }
         for (int i = 0; i < AGI_NUMSLOTS; i++)
-            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1};
+            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
         g_pgcTest = savedGC;
         dace = nullptr;
         StreamerTest::TearDown();

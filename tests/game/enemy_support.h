@@ -110,14 +110,14 @@ public:
         for (const auto& [g, ani] : EnemyFiles().groups) {
             AnimGroup* ag = static_cast<AnimGroup*>(rig.Block(ani, 64));
             ag->FixUp();
-            g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1};
+            g_GlobalAGI.rgagi[g] = {ag, AGI_PERMANENT, 0, -1, false};
             groups.push_back(g);
         }
     }
     ~Kit()
     {
         for (int g : groups)
-            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
+            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1, false};
     }
     Kit(const Kit&) = delete;
     Kit& operator=(const Kit&) = delete;

@@ -121,8 +121,9 @@ protected:
         }
         for (int i = 0; i < AGI_NUMSLOTS; i++) {
             g_GlobalAGI.DeleteAG(i);
-            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1};
+            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
         }
+        StreamMdlFile::ForgetRefusals();
     }
 
     static int Refs(int slot) { return g_GlobalMFI.rgmfi[slot].smf.refs; }
@@ -899,4 +900,44 @@ TEST_F(Registries, DamagedMembersAreDroppedAndTheRestLoad)
     }
     EXPECT_LT(loaded, tools::kVehicleCount - 2);
     console::ClearConsoleText();
+}
+
+// A vehicle group whose data is all zeros (its directory intact): each member
+// is dropped and its slot stays empty, marked refused (damage, not a file the
+// disc lacks), and the group's file is said once however many members load;
+// a refused file of its own likewise.  The next run says each again, once.
+TEST_F(Registries, AFileRefusedAtManyLoadsIsSaidOncePerRun)
+{
+    GroupFiles g = SampleGroupFiles();
+    std::fill(g.data.begin(), g.data.end(), 0);
+    Start(Files(g));
+    vbcallbacks.vsynccount = 0;
+    g_GlobalMFI.LoadVehicleMdlFileGroup();
+    ASSERT_NE(g_GlobalMFI.pmfgVehicles, nullptr);
+    auto lines = [](const char* name) {
+        const std::string text = console::ConsoleText();
+        size_t n = 0;
+        for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1))
+            n++;
+        return n;
+    };
+    for (int run = 0; run < 2; run++) {
+        console::ClearConsoleText();
+        for (int id : {3, 4, 5, 3}) {
+            EXPECT_FALSE(g_GlobalMFI.LoadMF(9, nullptr, id, 0)->HasData()) << id;
+            EXPECT_TRUE(g_GlobalMFI.IsRefused(9)) << id;
+            g_GlobalMFI.DeleteMF(9, true);
+        }
+        for (int i = 0; i < 2; i++) {
+            EXPECT_FALSE(g_GlobalMFI.LoadMF(61, "KORVALIS\\DemoData\\Char\\BUM.P2B", 150, 0)->HasData());
+            EXPECT_TRUE(g_GlobalMFI.IsRefused(61));
+            g_GlobalMFI.DeleteMF(61, true);
+        }
+        EXPECT_EQ(lines("VEHICLES.EXM"), 1u) << console::ConsoleText();
+        EXPECT_EQ(lines("BUM.P2B"), 1u) << console::ConsoleText();
+        StreamMdlFile::ForgetRefusals();
+    }
+    // A file the disc does not have is missing, not refused.
+    EXPECT_FALSE(g_GlobalMFI.LoadMF(61, "KORVALIS\\DemoData\\Char\\NOSUCH.P2B", 151, 0)->HasData());
+    EXPECT_FALSE(g_GlobalMFI.IsRefused(61));
 }

@@ -66,7 +66,7 @@ protected:
         }
         for (int i = 0; i < AGI_NUMSLOTS; i++) {
             g_GlobalAGI.DeleteAG(i);
-            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1};
+            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
         }
         StreamSoundTest::TearDown();
     }

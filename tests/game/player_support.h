@@ -76,7 +76,7 @@ public:
             g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
         }
         for (int g : groups)
-            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1};
+            g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1, false};
         for (void* b : blocks)
             free(b);
     }
@@ -108,7 +108,7 @@ public:
                 std::memcpy(shortened->pChars, ag->pChars, sizeof(AnimChar*) * size_t(count));
                 ag = shortened;
             }
-            g_GlobalAGI.rgagi[group] = {ag, AGI_PERMANENT, 0, -1};
+            g_GlobalAGI.rgagi[group] = {ag, AGI_PERMANENT, 0, -1, false};
             groups.push_back(group);
             return ag;
         }

@@ -288,12 +288,19 @@ TEST_F(Sky, ASkyWithoutItsModelStillDrawsTheDome)
     EXPECT_NE(Pixel(128, 10), modeldraw::kBackground);
     EXPECT_EQ(Pixel(128, 120), modeldraw::kBackground);   // nothing below the horizon
     EXPECT_FALSE(texman.IsResident(LensFlare.data));
-    // A file the loader refuses is the same.
-    void* junk = malloc_align(64, 64);
-    std::memset(junk, 0xA5, 64);
-    bd.InitFrom(junk, 64);
-    EXPECT_EQ(bd.sun, nullptr);
-    EXPECT_EQ(bd.skydome.count, 544);
+    // A file the loader refuses is the same, and a file of zeros that its
+    // check takes but that holds no sky; each is said once by its name.
+    for (u8 fill : {0xA5, 0x00}) {
+        console::ClearConsoleText();
+        void* junk = malloc_align(64, 64);
+        std::memset(junk, fill, 64);
+        bd.InitFrom(junk, 64);
+        EXPECT_EQ(bd.sun, nullptr);
+        EXPECT_EQ(bd.skydome.count, 544);
+        const std::string text = console::ConsoleText();
+        EXPECT_EQ(modeldraw::ConsoleCount("KORVALIS\\DemoData\\Misc\\SKY.P2B"), 1u) << text;
+        EXPECT_NE(text.find("the sky has no sun, moon or stars"), std::string::npos) << text;
+    }
 }
 
 // Until the lighting sets exist a sky never given its colours takes a

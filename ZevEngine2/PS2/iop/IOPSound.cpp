@@ -405,6 +405,8 @@ void ReadToIop(int channel, void* dest, u32 size)
     StreamCall(STREAMCMD_STATUS, {u32(channel), 1});
 }
 
+int UnloadBank(int number);
+
 int LoadBankFromDisc(const char* name)
 {
     size_t len = strlen(name);
@@ -450,8 +452,17 @@ int LoadBankFromDisc(const char* name)
                 if (number >= 0) {
                     u32 datasize = DataSizeOf(l, header);
                     header = nullptr;  // the bank keeps it
-                    StreamCall(STREAMCMD_READ_SPU, {u32(channel), banks[number].addr, datasize, 0});
+                    StreamCall(STREAMCMD_READ_SPU,
+                               {u32(channel), banks[number].addr, datasize, SNDMARKER_CHECKBLOCKS});
                     StreamCall(STREAMCMD_STATUS, {u32(channel), 1});
+                    // Samples that are not sound data (the bank's body
+                    // damaged) would play as noise: the bank is refused.
+                    const int bad = StreamCall(STREAMCMD_BADBLOCK, {u32(channel)});
+                    if (bad >= 0) {
+                        printf("Bad sound bank %s: the block at 0x%x is not sound data.\n", name, unsigned(bad));
+                        UnloadBank(number);
+                        number = -1;
+                    }
                 }
             }
         }

@@ -39,6 +39,8 @@ struct streamdata {
     int lastxferid;
     u8 lastxferdest;  // xferdest of a transfer that may still run, else DEST_NONE
     u8 source;        // xfersrc
+    s32 badblock;     // file offset of the first block a checked transfer refused, -1 none
+    const DIRENTRY* file;  // the file streamed, for messages
 };
 
 struct streamtransfer {
@@ -72,6 +74,12 @@ DIRECTORY* rootdir;
 u8* dirblock;
 // The archive was found and refused: said once, not read again.
 bool pakrefused;
+// Streamed files found holding blocks that are not sound data, so that each
+// is said once however often it is played (music pieces loop by opening
+// their file again).
+constexpr int MAX_SILENCED = 16;
+const DIRENTRY* silencedfiles[MAX_SILENCED];
+int numsilencedfiles;
 sceSifServeData streamserve;
 sceSifQueueData streamqueue;
 alignas(64) u32 argbuf[STREAM_ARGBUF_SIZE / 4];
@@ -443,6 +451,59 @@ void SetUpMemTransfer(streamdata* s, u8* dest, u8* src, u32 size, u8 kind)
     CpuResumeIntr(state);
 }
 
+// The first block of buf[from, to) that is not sound data, as an offset of
+// the file (the buffer's first byte lying at file offset `at`), or -1.  The
+// blocks lie on 16-byte file offsets: a sound-RAM transfer starts on one.
+s32 FirstBadBlock(const u8* buf, u32 from, u32 to, u32 at)
+{
+    for (u32 i = from; i + 16 <= to; i += 16) {
+        const u8 shift = buf[i] & 0x0F, filter = buf[i] >> 4, flags = buf[i + 1];
+        if (shift > 12 || filter > 4 || flags > 7)
+            return s32(at + i);
+    }
+    return -1;
+}
+
+// The archive record's name without its padding.
+void RecordName(const DIRENTRY* e, char out[13])
+{
+    int n = 0;
+    for (; n < 12 && e->name[n] != ' ' && e->name[n] != '\0'; n++)
+        out[n] = e->name[n];
+    out[n] = '\0';
+}
+
+// Streamed sound is played as it arrives, so a block that is not sound data
+// cannot refuse the file: it is played as silence instead (a zero shift and
+// filter and zero samples; flags beyond the three marker bits cleared), and
+// the file is said once.  Left as it was, it would play as noise and its
+// flag bits could stop or loop the voice, which changes when the stream
+// reads next.
+void SilenceBadBlocks(streamdata* s, u8* buf, u32 from, u32 to, u32 at)
+{
+    s32 first = -1;
+    for (u32 i = from; i + 16 <= to; i += 16) {
+        if (FirstBadBlock(buf, i, i + 16, at) < 0)
+            continue;
+        if (first < 0)
+            first = s32(at + i);
+        const u8 flags = buf[i + 1] > 7 ? 0 : buf[i + 1];
+        memset(buf + i, 0, 16);
+        buf[i + 1] = flags;
+    }
+    if (first < 0 || s->file == nullptr)
+        return;
+    for (int i = 0; i < numsilencedfiles; i++)
+        if (silencedfiles[i] == s->file)
+            return;
+    if (numsilencedfiles < MAX_SILENCED)
+        silencedfiles[numsilencedfiles++] = s->file;
+    char name[13];
+    RecordName(s->file, name);
+    printf("STREAM: Bad sound stream %s: the block at 0x%x is not sound data; it plays as silence.\n", name,
+           unsigned(first));
+}
+
 // Sets the flag byte (byte 1 of a 16-byte ADPCM block) of the block at
 // offset `at` of the buffer, when that block lies inside [lo, hi).
 void SetBlockFlag(u8* buf, s64 at, u32 lo, u32 hi, u8 flag)
@@ -471,7 +532,18 @@ bool TransferFromBuffer(streamtransfer* t)
             SetBlockFlag(buf, s64(b.pos) + 16, b.pos, b.size, 0);
         }
     }
+    // The buffer's first byte lies at this file offset.
+    const u32 bufferAt = s->readoffset - b.size;
+    auto check = [&](u32 n) {
+        if (t->dest != DEST_SPU)
+            return;
+        if (!(t->markerflags & SNDMARKER_CHECKBLOCKS))
+            SilenceBadBlocks(s, buf, b.pos, b.pos + n, bufferAt);
+        else if (s->badblock < 0)
+            s->badblock = FirstBadBlock(buf, b.pos, b.pos + n, bufferAt);
+    };
     if (available < t->transfersize) {
+        check(available);
         SetUpMemTransfer(s, t->transferdest, buf + b.pos, available, t->dest);
         t->transferdest += available;
         t->transfersize -= available;
@@ -491,6 +563,7 @@ bool TransferFromBuffer(streamtransfer* t)
             SetBlockFlag(buf, s64(end) - 16, b.pos, end, 0);
         }
     }
+    check(t->transfersize);
     SetUpMemTransfer(s, t->transferdest, buf + b.pos, t->transfersize, t->dest);
     t->transferdest += t->transfersize;
     b.pos += t->transfersize;
@@ -680,6 +753,8 @@ int Open(u32 offset, const char* filename, int namebytes, u32* position, u32* to
     s->lastxferid = 0;
     s->lastxferdest = DEST_NONE;
     s->source = SRC_CD;
+    s->badblock = -1;
+    s->file = file;
     *position = s->offset;
     *totalsize = s->totalsize;
     return channel;
@@ -819,7 +894,8 @@ int RunCommand(int fno, const u32* data, int size, bool fromrpc)
         if (!need(sound ? 4 : 3) || !Channel(int(data[0])))
             return -1;
         if (data[2] != 0 && QueueRead(int(data[0]), data[1], data[2], sound ? DEST_SPU : DEST_SIF,
-                                      sound ? u8(data[3] & SNDMARKER_SPUFLAGS) : 0, &clipped) < 0)
+                                      sound ? u8(data[3] & (SNDMARKER_SPUFLAGS | SNDMARKER_CHECKBLOCKS)) : 0,
+                                      &clipped) < 0)
             return -1;
         return GetStreamStatus(Channel(int(data[0])), false);
     }
@@ -837,6 +913,10 @@ int RunCommand(int fno, const u32* data, int size, bool fromrpc)
         return need(3) ? Seek(int(data[0]), int(data[1]), int(data[2])) : -1;
     case STREAMCMD_STOP:
         return need(1) ? Stop(int(data[0])) : -1;
+    case STREAMCMD_BADBLOCK: {
+        streamdata* s = need(1) ? Channel(int(data[0])) : nullptr;
+        return s ? s->badblock : -1;
+    }
     default:
         return -1;
     }
@@ -885,6 +965,7 @@ int StreamModuleStart(int, char*[])
     rootdir = nullptr;
     dirblock = nullptr;
     pakrefused = false;
+    numsilencedfiles = 0;
 
     if (RegisterLibraryEntries(&stmman_library) != 0)
         return NO_RESIDENT_END;

@@ -65,6 +65,8 @@ enum {
     STREAMCMD_READ_IOP = 8,     // {int channel, u32 iopaddr, u32 size} -> -1, clipped size, or 0
     STREAMCMD_SEEK = 9,         // {int channel, int offset, int seekmode} -> new position
     STREAMCMD_STOP = 10,        // {int channel} -> 0
+    STREAMCMD_BADBLOCK = 11,    // {int channel} -> the file offset of the first block a checked sound-RAM
+                                // transfer found not to be sound data, or -1
 };
 
 // Size of the module's request buffer: the longest request it accepts.
@@ -92,6 +94,11 @@ enum sndmarkerflags : u8 {
     SNDMARKER_NOSTART = 8,
     SNDMARKER_NOEND = 16,
     SNDMARKER_SPUFLAGS = 31,
+    // Not a loop flag: every 16-byte block of the transfer is checked to be
+    // sound data (a shift of at most 12, a filter of at most 4, flags of at
+    // most 7, as the sound processor decodes and as our writers encode); the
+    // first block that is not is kept for STREAMCMD_BADBLOCK.
+    SNDMARKER_CHECKBLOCKS = 32,
 };
 
 // The command table as a direct call from another I/O-processor module

@@ -34,6 +34,19 @@ inline std::vector<u8> Pattern(size_t n, u32 seed)
     return v;
 }
 
+// A pattern that is sound data as the sound processor decodes it: each
+// 16-byte block's first byte a shift of at most 12 and a filter of at most
+// 4, its flag byte 0.
+inline std::vector<u8> SoundPattern(size_t n, u32 seed)
+{
+    std::vector<u8> v = Pattern(n, seed);
+    for (size_t i = 0; i + 16 <= n; i += 16) {
+        v[i] = u8((v[i] >> 4) % 5 << 4 | (v[i] & 15) % 13);
+        v[i + 1] = 0;
+    }
+    return v;
+}
+
 inline size_t CountOf(const std::string& text, const std::string& what)
 {
     size_t n = 0;

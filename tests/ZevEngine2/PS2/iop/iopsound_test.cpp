@@ -407,6 +407,37 @@ TEST_F(IopSound, BanksWithBadOffsetsOrSizesAreRefused)
     EXPECT_EQ(VoiceAt(0).start_address, SOUND_BANK_BASE + 64);
 }
 
+// The samples of a bank read from the disc are sound data as the sound
+// processor decodes it: each 16-byte block a shift of at most 12, a filter
+// of at most 4 and flags of at most 7.  A bank whose body breaks that (its
+// bytes damaged on the disc) is refused, naming the block, and leaves no
+// bank and no sound RAM behind.
+TEST_F(IopSound, ABankWhoseSamplesAreNotSoundDataIsRefused)
+{
+    const std::vector<u8> good = Bank({Tone("a", 1000, 28 * 4), Tone("b", 1000, 28 * 2)});
+    // The six blocks of samples (4 + 2) end the file.
+    const size_t body = good.size() - 6 * 16;
+    std::vector<u8> filter = good, flags = good;
+    filter[body + 4 * 16] = 0x5C;       // filter 5 in the first block of "b"
+    flags[body + 16 + 1] = 0x80;        // flags beyond the three loop bits in "a"'s second block
+    Start({{"FILTER.SND", filter, ""}, {"FLAGS.SND", flags, ""}, {"GOOD.SND", good, ""}});
+
+    char line[128];
+    EXPECT_EQ(LoadFromDisc("FILTER.SND"), -1);
+    std::snprintf(line, sizeof line, "IOP: Bad sound bank FILTER.SND: the block at 0x%zx is not sound data.\n",
+                  body + 4 * 16);
+    EXPECT_TRUE(ConsoleHas(line)) << console::ConsoleText();
+    EXPECT_EQ(LoadFromDisc("FLAGS.SND"), -1);
+    std::snprintf(line, sizeof line, "IOP: Bad sound bank FLAGS.SND: the block at 0x%zx is not sound data.\n",
+                  body + 16);
+    EXPECT_TRUE(ConsoleHas(line)) << console::ConsoleText();
+    EXPECT_EQ(Call(ZEVSOUND_NUMBANKS, {}), 0);
+    EXPECT_EQ(Call(ZEVSOUND_FREERAM, {}), kFreeWithoutBanks);
+
+    EXPECT_EQ(LoadFromDisc("GOOD.SND"), 0);
+    EXPECT_EQ(Play(0, 1, 0), 1);
+}
+
 TEST_F(IopSound, ABankWithoutSamplesIsTheEmptyBank)
 {
     const std::vector<u8> empty = Bank({});

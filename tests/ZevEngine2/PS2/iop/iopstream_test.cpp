@@ -381,7 +381,7 @@ TEST_F(IopStream, SoundRamTransferMarksOnlyItsFirstAndLastPieces)
     // 80000 bytes take three buffers of 32 KiB: the start marker goes on the
     // first block of the first piece, the end marker on the last block of the
     // last piece, and the piece boundaries are left alone.
-    auto file = streamtest::Pattern(80000, 30);
+    auto file = streamtest::SoundPattern(80000, 30);
     MakeDisc({{"s.vb", file, ""}});
     Start();
     ASSERT_GE(iop_test::LoadIrx(libsd, 28573), 0);
@@ -398,7 +398,7 @@ TEST_F(IopStream, SoundRamTransferMarksOnlyItsFirstAndLastPieces)
 
 TEST_F(IopStream, SoundRamMarkersClearAndStopAtTheEnd)
 {
-    auto file = streamtest::Pattern(4096, 31);
+    auto file = streamtest::SoundPattern(4096, 31);
     MakeDisc({{"s.vb", file, ""}});
     Start();
     ASSERT_GE(iop_test::LoadIrx(libsd, 28573), 0);
@@ -417,6 +417,39 @@ TEST_F(IopStream, SoundRamMarkersClearAndStopAtTheEnd)
     expected[4096 - 16 + 1] = 7;
     const u8* ram = console::spu2::SoundRam() + 0x20000;
     EXPECT_EQ(std::vector<u8>(ram, ram + 4096), expected);
+}
+
+// Streamed sound is played as it arrives, so blocks that are not sound data
+// (a shift above 12, a filter above 4, flag bits beyond the three markers)
+// reach sound RAM as silent blocks, and the file is said once however often
+// it is streamed; the good blocks round them arrive as they are.
+TEST_F(IopStream, SoundRamBlocksThatAreNotSoundDataArriveAsSilence)
+{
+    auto file = streamtest::SoundPattern(4096, 32);
+    file[16 * 3] = 0x0D;       // shift 13
+    file[16 * 100] = 0x50;     // filter 5
+    file[16 * 200 + 1] = 0x84; // a flag bit beyond the markers
+    MakeDisc({{"BAD.VB", file, ""}});
+    Start();
+    ASSERT_GE(iop_test::LoadIrx(libsd, 28573), 0);
+    std::vector<u8> expected = file;
+    for (size_t block : {3, 100, 200})
+        std::fill(expected.begin() + std::ptrdiff_t(block * 16), expected.begin() + std::ptrdiff_t(block * 16 + 16), 0);
+    console::ClearConsoleText();
+    for (int pass = 0; pass < 2; pass++) {
+        const int c = Open("BAD.VB").channel;
+        ASSERT_GE(c, 0);
+        Call(STREAMCMD_READ_SPU, {u32(c), 0x30000, 4096, SNDMARKER_NORMAL});
+        Drain(c);
+        Call(STREAMCMD_CLOSE, {u32(c)});
+        const u8* ram = console::spu2::SoundRam() + 0x30000;
+        EXPECT_EQ(std::vector<u8>(ram, ram + 4096), expected) << "pass " << pass;
+    }
+    const std::string text = console::ConsoleText();
+    EXPECT_EQ(streamtest::CountOf(text, "Bad sound stream BAD.VB: the block at 0x30 is not sound data; it plays as "
+                                        "silence."),
+              1u)
+        << text;
 }
 
 TEST_F(IopStream, ChannelTableAndClose)
