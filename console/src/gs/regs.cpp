@@ -341,6 +341,9 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
     }
     if (TraceOn("gs"))
         Trace("gs", "%s <- 0x%016" PRIX64, name, value);
+    // A register written again with the value it holds leaves a drawable
+    // state as it was (the kicks' tags write PRIM at every batch).
+    const bool same = m.regs.Get(address) == value && m.env.drawable;
     const auto reg = static_cast<GsReg>(address);
     switch (reg) {
     case GsReg::NOP: return;
@@ -361,6 +364,8 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
         if (prim.PRIM() == PrimType::kReserved)
             Diag(Level::kError, "gs", "PRIM 0x%03" PRIX64 " selects the reserved primitive type 7", value);
         m.queue.Reset(prim.PRIM());
+        if (same)
+            return;
         break;
     }
     case GsReg::TEX0_1:
@@ -371,6 +376,8 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
         if (m.clut.WouldLoad(GsTex0{value}))
             WaitForWritesTo(GsTex0{value}.CBP(), GsTex0{value}.CBP() + kPageBlocks);
         m.clut.OnTex0(m.vram, GsTex0{value});
+        if (same)
+            return;
         break;
     case GsReg::TEX2_1:
     case GsReg::TEX2_2:
@@ -404,7 +411,11 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
     case GsReg::BITBLTBUF:
     case GsReg::TRXPOS:
     case GsReg::TRXREG: m.regs.Set(address, value); return;
-    default: m.regs.Set(address, value); break;
+    default:
+        if (same)
+            return;
+        m.regs.Set(address, value);
+        break;
     }
     // Everything that reaches here shapes drawing.
     m.env_valid = false;
