@@ -13,6 +13,7 @@
 
 #include "core/config.h"
 #include "core/diag.h"
+#include "ee/video.h"
 #include "gs/gs.h"
 #include "gs/drawthreads.h"
 #include "gs/gs_local.h"
@@ -99,6 +100,20 @@ constexpr std::array<const char*, kRegisterCount> kNames = BuildNames();
 
 bool g_texclut_reported = false;
 
+// --gs-pixels-from: the field from which a run without pixels draws them
+// (0: never).
+u64 g_pixels_from = 0;
+
+// A run drawing no pixels only until a field: from that field on (the one
+// the next boundary ends) primitives draw again, for good.
+__attribute__((noinline)) bool PixelsFromNow(Machine& m)
+{
+    if (g_pixels_from == 0 || FieldCount() + 1 < g_pixels_from)
+        return false;
+    m.no_pixels = false;
+    return true;
+}
+
 // A vertex register was written: the vertex takes the current colour, Q,
 // texture coordinates and fog, and enters the queue.
 void PushVertex(Machine& m, GsReg reg, u64 value)
@@ -162,7 +177,7 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
         m.env_valid = true;
         Trace("gs", "draw state key 0x%016" PRIX64, m.env.key);
     }
-    if (m.env.drawable && !m.no_pixels)
+    if (m.env.drawable && (!m.no_pixels || PixelsFromNow(m)))
         DrawPrimitive(type, m.env, m.vram, m.clut, m.queue.Drawn());
 }
 
@@ -459,6 +474,17 @@ void ResetGs(bool clear_memory)
     m.env_valid = false;
     m.env = DrawEnv{};  // the next state is a new one, whatever it holds
     m.no_pixels = GetFlag("gs-no-pixels");
+    g_pixels_from = 0;
+    if (HasOption("gs-pixels-from")) {
+        const int64_t from = GetInt("gs-pixels-from", 0);
+        if (from < 1)
+            Diag(Level::kError, "gs", "--gs-pixels-from %" PRId64 ": fields count from 1; pixels are drawn throughout",
+                 from);
+        else {
+            m.no_pixels = from > 1;
+            g_pixels_from = static_cast<u64>(from);
+        }
+    }
     ResetSetupReports();
     ResetSamplerReports();
     g_texclut_reported = false;
