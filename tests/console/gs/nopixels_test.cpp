@@ -57,6 +57,7 @@ TEST(GsNoPixels, PrimitivesDrawNothingUntilAResetWithoutTheOption)
 
 // --gs-pixels-from N: nothing drawn in the fields before N, everything from
 // field N on (the field the N-th boundary ends); field 1 is the whole run.
+// --gs-pixels-for-kept: pixels in the fields shortly before a kept one.
 TEST(GsNoPixels, PixelsFromAFieldDrawFromThatFieldOn)
 {
     console::ResetScheduler();
@@ -75,8 +76,27 @@ TEST(GsNoPixels, PixelsFromAFieldDrawFromThatFieldOn)
     EXPECT_EQ(Pixel(0, 0), 0x800000FFu);
     EXPECT_EQ(Pixel(3, 3), 0x800000FFu);
 
+    // Pixels only near kept fields: none in field 1 with field 30 the first
+    // kept, then in the field just before it, and none after it.
+    console::ResetScheduler();
+    console::StartVideoTiming();
+    console::ResetConfig();
+    console::SetOption("gs-pixels-for-kept", "1");
+    ResetGs(true);
+    console::gs::SetKeptFields([](uint64_t field) { return field == 30; });
+    DrawRedSprite();  // field 1
+    EXPECT_EQ(Pixel(0, 0), 0x11223344u);
+    console::SafePoint(28 * console::kPalField);
+    DrawRedSprite();  // field 29
+    EXPECT_EQ(Pixel(0, 0), 0x800000FFu);
+    console::SafePoint(2 * console::kPalField);
+    DrawRedSprite();  // field 31
+    EXPECT_EQ(Pixel(0, 0), 0x11223344u);
+    console::gs::SetKeptFields(nullptr);
+
     // From field 1: a run with pixels throughout, --gs-no-pixels or not.
     console::ResetScheduler();
+    console::ResetConfig();
     console::SetOption("gs-no-pixels", "1");
     console::SetOption("gs-pixels-from", "1");
     ResetGs(true);
