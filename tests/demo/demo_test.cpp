@@ -372,7 +372,7 @@ TEST_F(DemoRuns, TheLosingBranchPlaysToItsHandBackAlikeTwice)
     const std::string options = "--exit-after-runs 1 --exit-after-vblanks " + std::to_string(kGuard) +
                                 " --pad-script " + Kept("loss.pad") + " --dump-frames " + (dir_ / "png").string() +
                                 " --dump-at 80,160,900,5400 --dump-every " + std::to_string(kEvery) +
-                                " --frame-log ";
+                                " --gs-pixels-for-kept --frame-log ";
     Outcome first, second;
     std::thread other([&] {
         second = Play("two.log", options + (dir_ / "two.frames").string() + " --wav " + (dir_ / "two.wav").string());
@@ -681,7 +681,7 @@ TEST_F(DemoRuns, TheHeadlessDemoKeepsTheDriveTheBarFightAndAClosingCard)
         at += (at.empty() ? "" : ",") + std::to_string(f);
     const Outcome r = Play("demo.log", "--exit-after-vblanks " + dev.fields + " --pad-script " + script +
                                            " --dump-frames " + (dir_ / "png").string() + " --dump-at " + at +
-                                           " --wav " + (dir_ / "demo.wav").string());
+                                           " --gs-pixels-for-kept --wav " + (dir_ / "demo.wav").string());
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output.find("Bad transfer size"), std::string::npos) << r.output;
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "demo.log").string());
@@ -960,7 +960,7 @@ TEST_F(DemoRuns, TheFightsAreSeenCloseUp)
         sc.run = Execute("env PAD_PILOT_MEASURE=" + at + " " + Self().string() + " --pilot " + (dir / "pilot.pad").string() +
                          " " + (dir / "pilot.log").string() + " --headless --disc " + (dir_ / "disc").string() +
                          " --start " + sc.start + " --exit-after-vblanks " + std::to_string(sc.shots.back().field + 1) +
-                         " --dump-frames " + (dir / "png").string() + " --dump-at " + at);
+                         " --gs-pixels-for-kept --dump-frames " + (dir / "png").string() + " --dump-at " + at);
     };
     std::thread other([&] { play(scenes[1]); });
     play(scenes[0]);

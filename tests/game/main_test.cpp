@@ -591,8 +591,8 @@ TEST(KorvalisProgram, TheRainArgumentRainsOverTheStreets)
     for (int rain = 0; rain < 2; rain++) {
         const std::string out = (dir / ("png" + std::to_string(rain))).string();
         const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
-                                  " --start 0,0 --exit-after-vblanks 1600 --dump-frames " + out +
-                                  " --dump-at 1600" + (rain ? " rain" : ""));
+                                  " --start 0,0 --exit-after-vblanks 1600 --gs-pixels-for-kept --dump-frames " +
+                                  out + " --dump-at 1600" + (rain ? " rain" : ""));
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.output.find("Particles:"), std::string::npos) << r.output;
         pics[rain] = ReadPicture(std::filesystem::path(out) / "field-001600.png");
@@ -738,7 +738,7 @@ TEST(KorvalisProgram, TheBarFightIsLostWhenThePlayerOnlyStandsThere)
     const std::filesystem::path idle = dir / "idle.pad";
     std::ofstream(idle) << "@700 pad0 press CROSS for 2\n";
     const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() +
-                              " --start 2,6 --exit-after-vblanks 7600 --pad-script " + idle.string());
+                              " --gs-no-pixels --start 2,6 --exit-after-vblanks 7600 --pad-script " + idle.string());
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectInOrder(r.output, {"Fight: begun\n", "Fight: lost\n"});
     EXPECT_EQ(r.output.find("Fight: won"), std::string::npos) << r.output;
@@ -1165,7 +1165,7 @@ TEST(KorvalisProgram, ThePrecinctStreetFillsWithWalkersAndCarsWithinTheirCaps)
     const std::filesystem::path pad = dir / "east.pad";
     std::ofstream(pad) << "@500 pad0 press CROSS for 8\n@540 pad0 stick R 0x00 0x80\n@577 pad0 stick R 0x80 0x80\n";
     const std::string args = "--headless --disc " + (dir / "disc").string() + " --pad-script " + pad.string() +
-                             " --exit-after-vblanks 1250 --dump-frames ";
+                             " --exit-after-vblanks 1250 --gs-pixels-for-kept --dump-frames ";
     const GameRun r = RunGame(args + (dir / "one").string() + " --dump-at 1100");
     ASSERT_EQ(r.status, 0) << r.output;
 
@@ -1381,12 +1381,13 @@ void PlayTestInteriorTwice(const std::filesystem::path& dir, const std::string& 
         std::ofstream out(script);
         out << pad;
     }
+    // Both runs draw only the pictures the first keeps.
     const std::string run = "--headless --disc " + (dir / "disc").string() + " --start 0,1 --exit-after-vblanks " +
-                            std::to_string(fields) + " --pad-script " + script.string() + " --frame-log ";
-    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string() +
-                                  " --dump-at " + dumpAt);
+                            std::to_string(fields) + " --pad-script " + script.string() +
+                            " --gs-pixels-for-kept --dump-at " + dumpAt + " --frame-log ";
+    const GameRun first = RunGame(run + (dir / "first.log").string() + " --dump-frames " + (dir / "png").string());
     ASSERT_EQ(first.status, 0) << first.output;
-    const GameRun second = RunGame(run + (dir / "second.log").string());
+    const GameRun second = RunGame(run + (dir / "second.log").string() + " --dump-frames " + (dir / "png2").string());
     ASSERT_EQ(second.status, 0) << second.output;
     auto text = [](const std::filesystem::path& p) {
         std::ifstream in(p);
@@ -1513,11 +1514,14 @@ TEST(KorvalisProgram, TheTestDriveIsDrivenLeftByTheLeftDoorAndEnteredAgain)
                "@1200 pad0 press L1 for 2\n";
     }
     const std::string args = "--headless --disc " + (dir / "disc").string() +
-                             " --start 0,0 --exit-after-vblanks 1500 --pad-script " + script.string();
-    const GameRun first = RunGame(args + " --frame-log " + (dir / "one.log").string() + " --dump-frames " +
-                                  (dir / "png").string() + " --dump-at 760,1050,1500");
+                             " --start 0,0 --exit-after-vblanks 1500 --pad-script " + script.string() +
+                             " --gs-pixels-for-kept --dump-at 760,1050,1500";
+    // Both runs draw only the pictures the first keeps.
+    const GameRun first =
+        RunGame(args + " --frame-log " + (dir / "one.log").string() + " --dump-frames " + (dir / "png").string());
     ASSERT_EQ(first.status, 0) << first.output;
-    const GameRun second = RunGame(args + " --frame-log " + (dir / "two.log").string());
+    const GameRun second =
+        RunGame(args + " --frame-log " + (dir / "two.log").string() + " --dump-frames " + (dir / "png2").string());
     ASSERT_EQ(second.status, 0) << second.output;
     auto slurp = [](const std::filesystem::path& p) {
         std::ifstream in(p);

@@ -16,6 +16,7 @@
 #include "host/headless/pad_script.h"
 #include "host/headless/registry.h"
 #include "host/headless/wav.h"
+#include "gs/gs.h"
 #include "spu2/spu2.h"
 
 namespace console::host::headless {
@@ -234,6 +235,8 @@ bool OpenRunFiles(RunFiles* files, std::string* error)
     Settings settings;
     if (!ReadSettings(&settings, error))
         return false;
+    // --gs-pixels-for-kept draws only the pictures these fields show.
+    gs::SetKeptFields([settings](uint64_t field) { return settings.DumpsField(field); });
     FrameOutput& output = Output();
     if (!output.Open(settings, error))
         return false;

@@ -41,6 +41,8 @@ constexpr OptionSpec kOptions[] = {
     {"gs-dump", true, "record every GS write of the run to FILE (tools/gsreplay plays it)"},
     {"gs-threads", true, "GS draw threads, 0..8 (default: cores minus one)"},
     {"gs-no-pixels", false, "the GS draws no pixels (runs that need the logic, not the pictures)"},
+    {"gs-pixels-from", true, "the GS draws no pixels before field N (runs whose pictures matter late)"},
+    {"gs-pixels-for-kept", false, "the GS draws pixels only in the fields leading up to dumped ones"},
     {"sif-latency-us", true, "SIF request and reply delivery time"},
     {"cd-model", true, "instant|fast|real"},
     {"spu-xfer-mbps", true, "sound-RAM transfer rate"},

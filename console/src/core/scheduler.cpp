@@ -450,6 +450,12 @@ __attribute__((noinline)) void MainSafePoint(SchedulerState& s, Cycles cost)
 
 void SafePoint(Cycles cost)
 {
+    // The cost is read as two words: a caller on this 32-bit target hands it
+    // over as two word stores, which a single 64-bit load would wait for
+    // until both had left the store buffer.
+    uint32_t lo = static_cast<uint32_t>(cost), hi = static_cast<uint32_t>(cost >> 32);
+    asm("" : "+r"(lo), "+r"(hi));
+    cost = (Cycles{hi} << 32) | lo;
     WatchdogBeat();
     SchedulerState& s = Loaded();
     // MainSafePoint's skip on the virtual clock, without its call.  Outside
@@ -457,7 +463,13 @@ void SafePoint(Cycles cost)
     if (detail::g_quiet && s.policy == ClockPolicy::kVirtual) {
         const Cycles now = s.now + cost;
         if (now < s.next_due && !WatchedBitSet()) {
-            s.now = now;
+            // Stored as the two words it was summed in: moved whole, it
+            // would go through an SSE register by a store and a reload that
+            // waits for both words.
+            uint32_t now_lo = static_cast<uint32_t>(now), now_hi = static_cast<uint32_t>(now >> 32);
+            asm("" : "+r"(now_lo), "+r"(now_hi));
+            std::memcpy(reinterpret_cast<char*>(&s.now), &now_lo, sizeof now_lo);
+            std::memcpy(reinterpret_cast<char*>(&s.now) + sizeof now_lo, &now_hi, sizeof now_hi);
             WatchdogStamp(now);
             return;
         }

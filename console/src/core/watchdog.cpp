@@ -13,7 +13,8 @@
 namespace console {
 namespace detail {
 std::atomic<uint32_t> g_watchdog_beat{0};
-std::atomic<uint64_t> g_watchdog_virtual_now{0};
+std::atomic<uint32_t> g_watchdog_virtual_lo{0};
+std::atomic<uint32_t> g_watchdog_virtual_hi{0};
 std::atomic<bool> g_watchdog_armed{false};
 }  // namespace detail
 
@@ -24,7 +25,8 @@ namespace {
 // the process may fork (death tests) while it sleeps.
 using detail::g_watchdog_armed;
 using detail::g_watchdog_beat;
-using detail::g_watchdog_virtual_now;
+using detail::g_watchdog_virtual_hi;
+using detail::g_watchdog_virtual_lo;
 std::atomic<int64_t> g_limit_ms{0};
 std::atomic<bool> g_thread_started{false};
 
@@ -41,7 +43,7 @@ constexpr auto kPoll = std::chrono::milliseconds(50);
     Diag(Level::kFatal, "watchdog",
          "the EE has not reached a safe point for %.1f s of wall time (virtual time %llu cycles): a loop "
          "that neither calls the stand-in nor ee_spin never sees time pass",
-         seconds, static_cast<unsigned long long>(g_watchdog_virtual_now.load()));
+         seconds, static_cast<unsigned long long>(uint64_t{g_watchdog_virtual_hi.load()} << 32 | g_watchdog_virtual_lo.load()));
     Terminate(3);
 }
 

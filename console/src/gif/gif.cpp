@@ -160,31 +160,32 @@ void ReadTag(Path path, PathState& p, const u128& q)
         Write(path, kRegPrim, prim);
 }
 
-// One PACKED quadword through its register descriptor's conversion.
-void PackedQuadword(Path path, PathState& p, const u128& q)
+// One PACKED quadword through descriptor `d`'s conversion, handed to
+// write(address, value); nothing for NOP.
+template <typename WriteFn>
+inline __attribute__((always_inline)) void ConvertPacked(uint32_t d, const u128& q, WriteFn write)
 {
-    const uint32_t d = Descriptor(p);
     switch (d) {
     case kDescPrim:
-        Write(path, kRegPrim, q.lo & 0x7FF);
+        write(kRegPrim, q.lo & 0x7FF);
         break;
     case kDescRgbaq: {
         const uint64_t r = q.lo & 0xFF;
         const uint64_t g = (q.lo >> 32) & 0xFF;
         const uint64_t b = q.hi & 0xFF;
         const uint64_t a = (q.hi >> 32) & 0xFF;
-        Write(path, kRegRgbaq, r | g << 8 | b << 16 | a << 24 | uint64_t{S().q_bits} << 32);
+        write(kRegRgbaq, r | g << 8 | b << 16 | a << 24 | uint64_t{S().q_bits} << 32);
         break;
     }
     case kDescSt:
         // S and T go to ST as they lie; Q waits for the next RGBAQ.
         S().q_bits = static_cast<uint32_t>(q.hi);
-        Write(path, kRegSt, q.lo);
+        write(kRegSt, q.lo);
         break;
     case kDescUv: {
         const uint64_t u = q.lo & 0x3FFF;
         const uint64_t v = (q.lo >> 32) & 0x3FFF;
-        Write(path, kRegUv, u | v << 16);
+        write(kRegUv, u | v << 16);
         break;
     }
     case kDescXyzf2: {
@@ -194,7 +195,7 @@ void PackedQuadword(Path path, PathState& p, const u128& q)
         const uint64_t z = (q.hi >> 4) & 0xFFFFFF;
         const uint64_t f = (q.hi >> 36) & 0xFF;
         const bool adc = (q.hi >> 47) & 1;
-        Write(path, adc ? kRegXyzf3 : kRegXyzf2, x | y << 16 | z << 32 | f << 56);
+        write(adc ? kRegXyzf3 : kRegXyzf2, x | y << 16 | z << 32 | f << 56);
         break;
     }
     case kDescXyz2: {
@@ -202,24 +203,55 @@ void PackedQuadword(Path path, PathState& p, const u128& q)
         const uint64_t y = (q.lo >> 32) & 0xFFFF;
         const uint64_t z = q.hi & 0xFFFFFFFF;
         const bool adc = (q.hi >> 47) & 1;
-        Write(path, adc ? kRegXyz3 : kRegXyz2, x | y << 16 | z << 32);
+        write(adc ? kRegXyz3 : kRegXyz2, x | y << 16 | z << 32);
         break;
     }
     case kDescFog:
-        Write(path, kRegFog, ((q.hi >> 36) & 0xFF) << 56);
+        write(kRegFog, ((q.hi >> 36) & 0xFF) << 56);
         break;
     case kDescAd:
-        Write(path, static_cast<uint32_t>(q.hi & 0xFF), q.lo);
+        write(static_cast<uint32_t>(q.hi & 0xFF), q.lo);
         break;
     case kDescNop:
         break;
     default:
         // TEX0, CLAMP, XYZF3, XYZ3 and the reserved 0xB: the low 64 bits go
         // to the register of that address unchanged.
-        Write(path, d, q.lo);
+        write(d, q.lo);
         break;
     }
+}
+
+// One PACKED quadword through its register descriptor's conversion.
+void PackedQuadword(Path path, PathState& p, const u128& q)
+{
+    ConvertPacked(Descriptor(p), q, [path](uint32_t address, uint64_t value) { Write(path, address, value); });
     AdvanceRegister(path, p);
+}
+
+// PACKED quadwords of the current tag, as many of the `qwc` as it takes,
+// straight to the GS stand-in (no other sink, no trace): the vertex packets
+// every frame is made of.  Returns the quadwords taken.
+size_t PackedToGs(Path path, PathState& p, const u128* data, size_t qwc)
+{
+    const auto write = [](uint32_t address, uint64_t value) { gs::WriteRegister(address, value); };
+    const uint64_t regs = p.regs;
+    const uint32_t nreg = p.nreg;
+    uint32_t index = p.reg_index;
+    size_t i = 0;
+    while (i < qwc) {
+        ConvertPacked(static_cast<uint32_t>(regs >> (4 * index)) & 0xF, data[i++], write);
+        if (++index < nreg)
+            continue;
+        index = 0;
+        if (--p.loops_left == 0) {
+            p.reg_index = 0;
+            EndTag(path, p);
+            return i;
+        }
+    }
+    p.reg_index = index;
+    return i;
 }
 
 // REGLIST: two 64-bit register values per quadword; when NLOOP x NREG is
@@ -328,6 +360,9 @@ void Feed(Path path, const u128* data, size_t qwc)
 {
     PathState& p = At(path);
     p.counters.quadwords += qwc;
+    // Without another sink or a trace, PACKED data goes to the GS a tag's
+    // worth at a time.
+    const bool straight = S().sink == nullptr && !TraceOn("gif");
     size_t i = 0;
     while (i < qwc) {
         S().last_fed = Index(path);
@@ -337,7 +372,10 @@ void Feed(Path path, const u128* data, size_t qwc)
         }
         switch (p.flg) {
         case 0:
-            PackedQuadword(path, p, data[i++]);
+            if (straight)
+                i += PackedToGs(path, p, data + i, qwc - i);
+            else
+                PackedQuadword(path, p, data[i++]);
             break;
         case 1:
             ReglistQuadword(path, p, data[i++]);

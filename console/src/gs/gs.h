@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include <ee/types.h>
 
@@ -34,6 +35,12 @@ bool ImageTransferActive();
 // Local->host: fills `out` with the next `qwc` quadwords of an active
 // local->host transfer (TRXDIR 1).  Returns the quadwords produced.
 size_t ReadImageData(u128* out, size_t qwc);
+
+// The fields whose pictures a front end keeps (dumps).  With
+// --gs-pixels-for-kept the GS draws pixels only in the few fields leading up
+// to each of them (a picture shows some fields after it is drawn); an empty
+// function keeps none.
+void SetKeptFields(std::function<bool(uint64_t field)> kept);
 
 // Power-on state of the drawing side: registers cleared, queue empty.  Local
 // memory keeps its contents unless `clear_memory`.

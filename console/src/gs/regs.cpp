@@ -13,6 +13,7 @@
 
 #include "core/config.h"
 #include "core/diag.h"
+#include "ee/video.h"
 #include "gs/gs.h"
 #include "gs/drawthreads.h"
 #include "gs/gs_local.h"
@@ -99,6 +100,46 @@ constexpr std::array<const char*, kRegisterCount> kNames = BuildNames();
 
 bool g_texclut_reported = false;
 
+// --gs-pixels-from: the first field a run without pixels draws them in
+// (0: no such limit).
+u64 g_pixels_from = 0;
+// --gs-pixels-for-kept: pixels only in the fields up to kKeptLead before a
+// kept one.
+bool g_pixels_for_kept = false;
+std::function<bool(u64)>& KeptFields()
+{
+    static std::function<bool(u64)> kept;
+    return kept;
+}
+// A picture drawn in field f shows at the boundary of f + 2 or so (double
+// buffering, frames that take two fields); the lead leaves room for more.
+constexpr u64 kKeptLead = 12;
+// The field last asked about and its answer.
+u64 g_checked_field = ~u64{0};
+bool g_field_draws = false;
+
+// Whether a run begun without pixels draws them in the current field (the
+// one the next boundary ends): from --gs-pixels-from on, and with
+// --gs-pixels-for-kept near kept fields only.  Asked once a field.
+__attribute__((noinline)) bool PixelsNow()
+{
+    if (g_pixels_from == 0 && !g_pixels_for_kept)
+        return false;  // --gs-no-pixels alone
+    const u64 field = FieldCount() + 1;
+    if (field == g_checked_field)
+        return g_field_draws;
+    g_checked_field = field;
+    bool draws = field >= g_pixels_from;
+    if (draws && g_pixels_for_kept) {
+        const auto& kept = KeptFields();
+        draws = false;
+        for (u64 f = field; kept && f <= field + kKeptLead && !draws; ++f)
+            draws = kept(f);
+    }
+    g_field_draws = draws;
+    return draws;
+}
+
 // A vertex register was written: the vertex takes the current colour, Q,
 // texture coordinates and fog, and enters the queue.
 void PushVertex(Machine& m, GsReg reg, u64 value)
@@ -162,7 +203,7 @@ void PushVertex(Machine& m, GsReg reg, u64 value)
         m.env_valid = true;
         Trace("gs", "draw state key 0x%016" PRIX64, m.env.key);
     }
-    if (m.env.drawable && !m.no_pixels)
+    if (m.env.drawable && (!m.no_pixels || PixelsNow()))
         DrawPrimitive(type, m.env, m.vram, m.clut, m.queue.Drawn());
 }
 
@@ -341,6 +382,9 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
     }
     if (TraceOn("gs"))
         Trace("gs", "%s <- 0x%016" PRIX64, name, value);
+    // A register written again with the value it holds leaves a drawable
+    // state as it was (the kicks' tags write PRIM at every batch).
+    const bool same = m.regs.Get(address) == value && m.env.drawable;
     const auto reg = static_cast<GsReg>(address);
     switch (reg) {
     case GsReg::NOP: return;
@@ -361,6 +405,8 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
         if (prim.PRIM() == PrimType::kReserved)
             Diag(Level::kError, "gs", "PRIM 0x%03" PRIX64 " selects the reserved primitive type 7", value);
         m.queue.Reset(prim.PRIM());
+        if (same)
+            return;
         break;
     }
     case GsReg::TEX0_1:
@@ -371,6 +417,8 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
         if (m.clut.WouldLoad(GsTex0{value}))
             WaitForWritesTo(GsTex0{value}.CBP(), GsTex0{value}.CBP() + kPageBlocks);
         m.clut.OnTex0(m.vram, GsTex0{value});
+        if (same)
+            return;
         break;
     case GsReg::TEX2_1:
     case GsReg::TEX2_2:
@@ -404,13 +452,23 @@ __attribute__((noinline)) void WriteOtherRegister(Machine& m, u32 address, u64 v
     case GsReg::BITBLTBUF:
     case GsReg::TRXPOS:
     case GsReg::TRXREG: m.regs.Set(address, value); return;
-    default: m.regs.Set(address, value); break;
+    default:
+        if (same)
+            return;
+        m.regs.Set(address, value);
+        break;
     }
     // Everything that reaches here shapes drawing.
     m.env_valid = false;
 }
 
 }  // namespace
+
+void SetKeptFields(std::function<bool(uint64_t field)> kept)
+{
+    KeptFields() = std::move(kept);
+    g_checked_field = ~u64{0};
+}
 
 u64 ReadRegister(u32 address)
 {
@@ -447,7 +505,18 @@ void ResetGs(bool clear_memory)
     m.transfer.Reset();
     m.env_valid = false;
     m.env = DrawEnv{};  // the next state is a new one, whatever it holds
-    m.no_pixels = GetFlag("gs-no-pixels");
+    g_pixels_from = 0;
+    if (HasOption("gs-pixels-from")) {
+        const int64_t from = GetInt("gs-pixels-from", 0);
+        if (from < 1)
+            Diag(Level::kError, "gs", "--gs-pixels-from %" PRId64 ": fields count from 1; the option is ignored",
+                 from);
+        else
+            g_pixels_from = static_cast<u64>(from);
+    }
+    g_pixels_for_kept = GetFlag("gs-pixels-for-kept");
+    g_checked_field = ~u64{0};
+    m.no_pixels = GetFlag("gs-no-pixels") || g_pixels_from > 1 || g_pixels_for_kept;
     ResetSetupReports();
     ResetSamplerReports();
     g_texclut_reported = false;
