@@ -6,7 +6,8 @@
 // small buffer of colours and depths, then written.  States the stages do not
 // cover (per-pixel level of detail, alpha and destination alpha tests, FBMSK)
 // are left to the general fast paths of the rasterizer.  Every stage gives
-// exactly the bytes of the reference path.
+// exactly the bytes of the reference path.  The stages are in files of
+// their own, pipeline_<stage>.{h,cpp}, listed in pipeline_local.h.
 #pragma once
 
 #include <ee/types.h>
@@ -50,7 +51,7 @@ struct RowBands {
 
 // A texture level decoded to rows of RGBA8 texels with a border of one
 // texel on every side, so that the bilinear filter reads two neighbouring
-// texels with one load (pipeline.cpp); shared by the primitives that read it.
+// texels with one load (pipeline_sample.h); shared by the primitives that read it.
 struct DecodedTexture;
 using DecodedTextureRef = std::shared_ptr<const DecodedTexture>;
 
