@@ -228,6 +228,26 @@ __attribute__((always_inline)) inline void TrianglePiece(const TriangleSpan& sp,
 
 }  // namespace
 
+void WritePassingRuns(const TriangleState& st, const WriterState& ws, WriteFn write, const SpanPiece* pieces,
+                      int count, const TriangleBatch& batch)
+{
+    for (int k = 0; k < count; ++k) {
+        const SpanPiece& pc = pieces[k];
+        const u32* const c = batch.colors + pc.at;
+        const u32* const d = batch.depths + pc.at;
+        for (int i = 0; i < pc.n;) {
+            while (i < pc.n && !AlphaPasses(st.atst, static_cast<s32>(c[i] >> 24), st.aref))
+                ++i;
+            int j = i;
+            while (j < pc.n && AlphaPasses(st.atst, static_cast<s32>(c[j] >> 24), st.aref))
+                ++j;
+            if (j > i)
+                write(ws, *pc.row, static_cast<u32>(pc.px + i), j - i, c + i, d + i);
+            i = j;
+        }
+    }
+}
+
 [[gnu::noinline]] const PixelRow& MakeRow(const TriangleState& st, s32 y, RowEntry& e)
 {
     new (e.room) PixelRow(*st.frame_layout, st.frame_bp, *st.depth_layout, st.depth_bp, st.bw, static_cast<u32>(y));

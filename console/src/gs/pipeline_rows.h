@@ -56,6 +56,11 @@ struct RowFinder {
     }
 };
 
+// The pieces of a batch whose pixels meet a varying alpha test, each run of
+// passing pixels written by `write` (pixels failing it are kept as they are).
+[[gnu::noinline]] void WritePassingRuns(const TriangleState& st, const WriterState& ws, WriteFn write,
+                                        const SpanPiece* pieces, int count, const TriangleBatch& batch);
+
 // A triangle's rows in `bands` through the row stage `Steps`, batched for
 // the finishing and writing stages.
 template <class Steps>
@@ -78,7 +83,9 @@ inline void DrawTriangleRows(const TrianglePlan& p, const RowBands& bands)
             return;
         steps.Convert(batch);
         finish(st.sc, batch);
-        if (write_pieces) {
+        if (st.alpha_test) [[unlikely]] {
+            WritePassingRuns(st, ws, write, pieces, piece_count, batch);
+        } else if (write_pieces) {
             write_pieces(ws, pieces, piece_count, batch.colors, batch.depths);
         } else {
             for (int k = 0; k < piece_count; ++k) {

@@ -40,10 +40,25 @@ const TriangleStateRef* StateFor(const TriangleState::Key& key, const DrawEnv& e
             }
     }
     Writer writer;
-    if (!MakeWriter(env, memory, writer, key.flat_alpha))
-        return nullptr;
+    bool alpha_test = false;
+    if (!MakeWriter(env, memory, writer, key.flat_alpha)) {
+        // An alpha test whose outcome varies from pixel to pixel, failing
+        // pixels left alone: the triangle is drawn as one without the test,
+        // each piece's runs of passing pixels written once they are shaded.
+        if (!env.ate || env.afail != AlphaFail::kKeep || (env.date && env.frame.has_alpha))
+            return nullptr;
+        DrawEnv untested = env;
+        untested.ate = false;
+        writer = Writer{};
+        if (!MakeWriter(untested, memory, writer, key.flat_alpha))
+            return nullptr;
+        alpha_test = true;
+    }
     auto st = std::make_shared<TriangleState>();
     TriangleState& p = *st;
+    p.alpha_test = alpha_test;
+    p.atst = env.atst;
+    p.aref = env.aref;
     static std::atomic<u64> ids{0};
     p.id = ++ids;
     p.key = key;

@@ -73,6 +73,11 @@ struct alignas(64) TriangleState {
     u32 scanmsk = 0;
     bool gouraud = false, textured = false, uv = false, stq = false;
     bool texture_apart = true;  // no texture, or a decoded one
+    // An alpha test the writer leaves out: only the runs of pixels passing
+    // it are written (its fail action keeps the others as they are).
+    bool alpha_test = false;
+    AlphaTest atst = AlphaTest::kAlways;
+    u32 aref = 0;
     s32 dimx[4][4] = {};
     u32 palette[256];  // an indexed texture's colours, kept with the state
     u64 id = 0;        // unique among the states made: names its rows in RowFinder
