@@ -182,6 +182,8 @@ bool ReplayGsDump(const GsReplayOptions& o, GsReplayResult& result, std::string*
         };
         console::gs::ResetGs(true);
         console::gs::CountPixels(false);
+        console::gs::ReadOutMemo memo;
+        u32 crc = 0;
         if (o.from == 0)
             begin_measuring();
         console::gs::DumpReader reader;
@@ -192,7 +194,13 @@ bool ReplayGsDump(const GsReplayOptions& o, GsReplayResult& result, std::string*
                 console::gs::ReplayRecord(r);
                 continue;
             }
-            console::gs::ReadOut(r.display, picture);
+            // A field showing what the last one showed is not read out
+            // again, as the run's display did not read it again.
+            if (console::gs::ReadOutIfChanged(r.display, picture, memo) && first) {
+                const std::span<const u8> px(reinterpret_cast<const u8*>(picture.pixels.data()),
+                                             picture.pixels.size() * sizeof(u32));
+                crc = console::Crc32(px);
+            }
             if (!measuring && r.field + 1 >= o.from)
                 begin_measuring();
             else if (measuring && first) {
@@ -205,8 +213,8 @@ bool ReplayGsDump(const GsReplayOptions& o, GsReplayResult& result, std::string*
             const std::span<const u8> px(reinterpret_cast<const u8*>(picture.pixels.data()),
                                          picture.pixels.size() * sizeof(u32));
             char line[64];
-            std::snprintf(line, sizeof line, "%" PRIu32 " %08" PRIx32 " %" PRIu32 " %" PRIu32, r.field,
-                          console::Crc32(px), picture.width, picture.height);
+            std::snprintf(line, sizeof line, "%" PRIu32 " %08" PRIx32 " %" PRIu32 " %" PRIu32, r.field, crc,
+                          picture.width, picture.height);
             result.log.emplace_back(line);
             const bool png = !o.png_dir.empty() &&
                              (o.png_at.empty() ||
