@@ -100,6 +100,15 @@ bool PrepareSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& m
                    SpritePlan& plan);
 void DrawPreparedSprite(const SpritePlan& plan, const RowBands& bands);
 
+// Whether no byte a textured sprite's texels may lie in is one its frame
+// pixels or Z values are written to (FBMSK, and an alpha test that always
+// fails, leaving some bytes alone; one whose outcome varies taken as
+// passing): then its texels stay as they are while it is drawn, and its rows
+// may be drawn in any order.  Worked out byte by byte for sprites of a few
+// thousand pixels at most (a buffer read into itself through another
+// layout); false for larger ones whose texels and pixels share blocks.
+bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& sprite);
+
 // Draw `sprite` or `triangle` through a specialised pipeline, sprite rows
 // outside `bands` left alone.  False, having drawn nothing, when the state is
 // one the pipelines leave to the general path.  A triangle reads its texels

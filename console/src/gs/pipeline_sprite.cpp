@@ -124,50 +124,93 @@ bool SpriteTextureApart(const DrawEnv& env, const SpriteSetup& s, bool zwrite)
     return true;
 }
 
+// The writes a sprite drawn in `env` may make, as the byte-exact check
+// below weighs them: which bytes of each frame pixel (bits FBMSK keeps, and
+// the alpha an RGB_ONLY failure keeps, are not written) and whether Z is
+// written.  An alpha test whose outcome varies is taken as passing.
+struct SpriteWrites {
+    bool frame = true, depth = false;
+    u32 frame_bytes = 0xF, depth_bytes = 0xF;  // written bytes of a pixel's unit
+};
+
+SpriteWrites WritesOf(const DrawEnv& env)
+{
+    SpriteWrites w;
+    u32 keep = env.frame.fbmsk;
+    w.depth = env.depth.used && env.depth.write;
+    if (env.ate && env.atst == AlphaTest::kNever)
+        switch (env.afail) {
+        case AlphaFail::kKeep: w.frame = w.depth = false; break;
+        case AlphaFail::kFbOnly: w.depth = false; break;
+        case AlphaFail::kZbOnly: w.frame = false; break;
+        case AlphaFail::kRgbOnly:
+            w.depth = false;
+            keep |= 0xFF000000u;
+            break;
+        }
+    const int frame = FrameClassOf(env.frame.psm);
+    if (frame == kFrame16)
+        keep = Narrow16(keep) | 0xFFFF0000u;
+    else if (frame == kFrame24)
+        keep |= 0xFF000000u;
+    w.frame_bytes = 0;
+    for (u32 k = 0; k < 4; ++k)
+        if (((keep >> (8 * k)) & 0xFF) != 0xFF)
+            w.frame_bytes |= 1u << k;
+    const int depth = DepthClassOf(env.depth);
+    w.depth_bytes = depth == kDepth16 ? 0x3 : depth == kDepth24 ? 0x7 : 0xF;
+    return w;
+}
+
 // SpriteTextureApart to the byte, for a sprite whose texels and pixels share
-// blocks (a buffer read through another layout, each half of its words
-// written from the other): true when no byte a texel read may lie in is one
-// of the pixels (or, with `zwrite`, the Z values) it writes.  Worked out
-// only for sprites of few pixels and texels, where it costs little beside
-// drawing them; false for the others.
-bool FindSpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool zwrite)
+// blocks (a buffer read through another layout, one part of each pixel
+// written from another): true when no byte a texel read may lie in is one
+// the sprite's frame pixels or Z values are written to.  Worked out only for
+// sprites of few pixels and texels, where it costs little beside drawing
+// them; false for the others.
+bool FindSpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s)
 {
     constexpr u64 kMostUnits = 1 << 16;
     constexpr u32 kMostSharedBlocks = 1024;
     struct Area {
         Psm psm;
         u32 bp, bw, x0, x1, y0, y1;
+        u32 bytes;  // of each unit, the ones that count
     };
     Area areas[4];
     int written = 0, read = 0;
     const u32 x0 = static_cast<u32>(s.px_begin), x1 = static_cast<u32>(s.px_end);
     const u32 y0 = static_cast<u32>(s.py_begin), y1 = static_cast<u32>(s.py_end);
-    areas[written++] = {env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1};
-    if (zwrite && env.depth.used)
-        areas[written++] = {env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1};
+    const SpriteWrites writes = WritesOf(env);
+    if (writes.frame)
+        areas[written++] = {env.frame.psm, env.frame.bp, env.frame.bw, x0, x1, y0, y1, writes.frame_bytes};
+    if (writes.depth)
+        areas[written++] = {env.depth.psm, env.depth.bp, env.frame.bw, x0, x1, y0, y1, writes.depth_bytes};
     SpriteTexels rects[2];
     const u32 count = SpriteTexelRects(env, s, rects);
     for (u32 i = 0; i < count; ++i) {
         const SpriteTexels& r = rects[i];
         areas[written + read++] = {env.tex.psm, env.tex.level_tbp[r.level], env.tex.level_tbw[r.level],
-                                   r.x0, r.x1 + 1, r.y0, r.y1 + 1};
+                                   r.x0, r.x1 + 1, r.y0, r.y1 + 1, 0xF};
     }
     u64 units = 0;
     for (int i = 0; i < written + read; ++i)
         units += static_cast<u64>(areas[i].x1 - areas[i].x0) * (areas[i].y1 - areas[i].y0);
     if (units > kMostUnits)
         return false;
-    // Calls `f(block, first byte in the block, bytes)` for every unit of `a`.
+    // Calls `f(block, first byte in the block, bytes)` for every unit of `a`
+    // (the bytes of its unit that count, as a mask from that byte on).
     auto each_unit = [](const Area& a, auto&& f) {
         const Layout& layout = LayoutOf(a.psm);
         const u32 shift = layout.unit_shift;
         const u32 bytes = shift >= 8 ? 1 : 1u << (8 - shift);
+        const u32 mask = a.bytes & ((1u << bytes) - 1);
         for (u32 y = a.y0; y < a.y1; ++y) {
             const RowCursor row(layout, a.bp, a.bw, y);
             for (u32 x = a.x0; x < a.x1; ++x) {
                 const u32 offset = row.Offset(x);
                 const u32 in_block = offset & ((1u << shift) - 1);
-                if (!f(offset >> shift, shift >= 8 ? in_block >> (shift - 8) : in_block * bytes, bytes))
+                if (!f(offset >> shift, shift >= 8 ? in_block >> (shift - 8) : in_block * bytes, mask))
                     return false;
             }
         }
@@ -195,22 +238,23 @@ bool FindSpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool
         });
     bool apart = shared.size() < kMostSharedBlocks;
     std::vector<u64> bits(shared.size() * 4, 0);
-    auto bit = [&](u32 slot, u32 byte) -> u64& { return bits[(slot - 1) * 4 + (byte >> 6)]; };
+    auto word = [&](u32 slot, u32 byte) -> u64& { return bits[(slot - 1) * 4 + (byte >> 6)]; };
     for (int i = 0; apart && i < written; ++i)
-        each_unit(areas[i], [&](u32 block, u32 byte, u32 bytes) {
+        each_unit(areas[i], [&](u32 block, u32 byte, u32 mask) {
             const u32 slot = slot_of[block];
             if (slot != 0 && slot != 0xFFFF)
-                for (u32 k = 0; k < bytes; ++k)
-                    bit(slot, byte + k) |= u64{1} << ((byte + k) & 63);
+                for (u32 k = 0; mask >> k; ++k)
+                    if (mask >> k & 1)
+                        word(slot, byte + k) |= u64{1} << ((byte + k) & 63);
             return true;
         });
     for (int i = written; apart && i < written + read; ++i)
-        apart = each_unit(areas[i], [&](u32 block, u32 byte, u32 bytes) {
+        apart = each_unit(areas[i], [&](u32 block, u32 byte, u32 mask) {
             const u32 slot = slot_of[block];
             if (slot == 0 || slot == 0xFFFF)
                 return true;
-            for (u32 k = 0; k < bytes; ++k)
-                if (bit(slot, byte + k) & (u64{1} << ((byte + k) & 63)))
+            for (u32 k = 0; mask >> k; ++k)
+                if ((mask >> k & 1) && (word(slot, byte + k) & (u64{1} << ((byte + k) & 63))))
                     return false;
             return true;
         });
@@ -219,13 +263,13 @@ bool FindSpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool
     return apart;
 }
 
-// FindSpriteTexelsApartByBytes, kept for the last sprites asked about: the
-// passes that read a buffer through another layout draw the same sprites
-// field after field.
-bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool zwrite)
+}  // namespace
+}  // namespace pipeline
+
+bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s)
 {
     struct Key {
-        u32 frame_psm, frame_bp, frame_bw, depth_psm, depth_bp, zwrite;
+        u32 frame_psm, frame_bp, frame_bw, fbmsk, depth_psm, depth_bp, depth_write, ate, atst, afail;
         u32 tex_psm, tbp[7], tbw[7], tw, th, wms, wmt, minu, maxu, minv, maxv;
         u32 mag, mmin, lcm, l, k, mxl;
         s32 x0, y0, x1, y1, px_begin, px_end, py_begin, py_end, u0, u1, v0, v1;
@@ -234,10 +278,11 @@ bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool zwr
         bool operator==(const Key&) const = default;
     };
     const TextureEnv& t = env.tex;
-    Key key{static_cast<u32>(env.frame.psm), env.frame.bp, env.frame.bw, static_cast<u32>(env.depth.psm),
-            env.depth.bp, zwrite && env.depth.used, static_cast<u32>(t.psm), {}, {}, t.tw, t.th, t.wms, t.wmt,
-            t.minu, t.maxu, t.minv, t.maxv, t.mag_linear, t.mmin, t.lcm, t.l, static_cast<u32>(t.k), t.mxl,
-            s.x0, s.y0, s.x1, s.y1, s.px_begin, s.px_end, s.py_begin, s.py_end, 0, 0, 0, 0, 0, 0, 0, 0, 1,
+    Key key{static_cast<u32>(env.frame.psm), env.frame.bp, env.frame.bw, env.frame.fbmsk,
+            static_cast<u32>(env.depth.psm), env.depth.bp, env.depth.used && env.depth.write, env.ate,
+            static_cast<u32>(env.atst), static_cast<u32>(env.afail), static_cast<u32>(t.psm), {}, {}, t.tw, t.th,
+            t.wms, t.wmt, t.minu, t.maxu, t.minv, t.maxv, t.mag_linear, t.mmin, t.lcm, t.l, static_cast<u32>(t.k),
+            t.mxl, s.x0, s.y0, s.x1, s.y1, s.px_begin, s.px_end, s.py_begin, s.py_end, 0, 0, 0, 0, 0, 0, 0, 0, 1,
             env.prim.fst};
     std::copy(t.level_tbp, t.level_tbp + 7, key.tbp);
     std::copy(t.level_tbw, t.level_tbw + 7, key.tbw);
@@ -246,6 +291,8 @@ bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool zwr
     } else {
         key.s0 = s.s0, key.s1 = s.s1, key.t0 = s.t0, key.t1 = s.t1, key.q = s.q;
     }
+    // The passes that read a buffer through another layout draw the same
+    // sprites field after field: the last answers are kept.
     struct Entry {
         Key key;
         bool apart = false;
@@ -257,9 +304,12 @@ bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& s, bool zwr
         if (e.used && e.key == key)
             return e.apart;
     Entry& e = known[next++ % known.size()];
-    e = Entry{key, FindSpriteTexelsApartByBytes(env, s, zwrite), true};
+    e = Entry{key, FindSpriteTexelsApartByBytes(env, s), true};
     return e.apart;
 }
+
+namespace pipeline {
+namespace {
 
 // A flat sprite filled buffer by buffer with frame values `frame` (in the
 // frame's format: FBA applied, 16-bit ones narrowed), Z written when it is
@@ -417,7 +467,7 @@ bool PrepareSprite(const DrawEnv& given, const SpriteSetup& s, LocalMemory& memo
     // Rows are read whole before they are written: a sprite reading what it
     // writes is left to the general path, which keeps the pixel order.
     if (tested.prim.tme && !writer.nothing && !SpriteTextureApart(tested, s, writer.state.zwrite) &&
-        !SpriteTexelsApartByBytes(tested, s, writer.state.zwrite))
+        !SpriteTexelsApartByBytes(given, s))
         return false;
     if (writer.nothing) {
         p.nothing = true;
