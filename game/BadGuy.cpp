@@ -250,9 +250,9 @@ bool BadGuy::StartGettingIn(Vehicle* v)
 // ---------------------------------------------------------------------------
 // Enemy: tuning
 
-float Enemy::OnFootActivationDist = 46.875f;
+float Enemy::OnFootActivationDist = 10.0f;
 float Enemy::maxturnspeed = 0.10472f;
-float Enemy::CombatVicinity = 3.125f;
+float Enemy::CombatVicinity = 1.25f;
 float Enemy::AttackRingInner = 0.3125f;
 float Enemy::AttackRingOuter = 0.46875f;
 float Enemy::SurroundRingInner = 0.625f;

@@ -179,7 +179,7 @@ void CreepHome(TrainingDummy* d)
 
 void RegainHit(TrainingDummy* d)
 {
-    if (d->Elapsed() > kRegainFrames && d->curhitstodaze < d->totalhitstodaze) {
+    if (d->Elapsed() >= kRegainFrames && d->curhitstodaze < d->totalhitstodaze) {
         d->curhitstodaze++;
         d->Restart();
     }

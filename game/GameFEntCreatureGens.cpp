@@ -228,6 +228,8 @@ int EnemyGenMutant::mh(OBJMESSAGE msg, void* data)
         lastdacepos = TriggerInitPos;
         if (g_pgcTest == nullptr || !g_pgcTest->bCinematicOnly)
             flags |= OBJF_FRAMECALL;
+        else if (pegmp != nullptr && pegmp->first_init != 0)
+            StandStillFigure(this, EnemyModelSlot(pegmp->character, kMutantSlotBase), pegmp->id, pegmp->first_tint);
         return 0;
     case OM_FRAME: {
         Object* player = PlayerObject();

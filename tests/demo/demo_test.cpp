@@ -6,15 +6,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "console/host/png_reader.h"
+#include "tests/ZevEngine2/PS2/golden_support.h"
 #include "tests/demo/loop_script.h"
 #include "tests/demo/run_state.h"
 #include "tools/lib/stillcards.h"
@@ -414,6 +419,9 @@ TEST_F(DemoRuns, TheLosingBranchPlaysToItsHandBackAlikeTwice)
     other.join();
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(second.status, 0) << second.output;
+    // The spa's scene streams its blocks as the streamer delivers them,
+    // with no complaint.
+    EXPECT_EQ(first.output.find("Bad transfer size"), std::string::npos) << first.output;
 
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 3,12"}));
@@ -496,8 +504,9 @@ std::vector<std::string> FightLines(const std::string& output)
 // hand.
 TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
 {
-    // The field limit only guards against a run that never ends.
-    const std::string guard = " --gs-no-pixels --exit-after-runs 1 --exit-after-vblanks 12000";
+    // The field limit only guards against a run that never ends: the
+    // pilot's fist fight alone may last three minutes (9,000 fields).
+    const std::string guard = " --gs-no-pixels --exit-after-runs 1 --exit-after-vblanks 20000";
     const std::string pad = (dir_ / "win.pad").string();
     const Outcome piloted = Execute(Self().string() + " --pilot " + pad + " " + (dir_ / "pilot.log").string() +
                                     " --headless --disc " + (dir_ / "disc").string() + guard);
@@ -531,6 +540,7 @@ TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
     other.join();
     ASSERT_EQ(played.status, 0) << played.output;
     ASSERT_EQ(replayed.status, 0) << replayed.output;
+    EXPECT_EQ(played.output.find("Bad transfer size"), std::string::npos) << played.output;
 
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"}));
@@ -578,6 +588,113 @@ TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
     const std::string wav = Slurp(dir_ / "one.wav");
     EXPECT_GT(wav.size(), size_t(handback / 50) * 48000 * 4 * 9 / 10);
     EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
+
+namespace {
+
+// What ./dev demo runs when there is no display, read from ./dev itself:
+// the fields it keeps, how many fields it runs and its pad script.
+struct DevDemo {
+    std::vector<int> kept;
+    std::string fields;
+    std::string script;
+};
+
+DevDemo ReadDevDemo()
+{
+    const std::string dev = Slurp(fs::path(KORVALIS_SOURCE_DIR) / "dev");
+    auto value = [&](const std::string& option) {
+        const size_t at = dev.find(option + " ");
+        if (at == std::string::npos)
+            return std::string();
+        const size_t from = at + option.size() + 1;
+        return dev.substr(from, dev.find_first_of(" \n", from) - from);
+    };
+    DevDemo d;
+    std::istringstream kept(value("--dump-at"));
+    for (std::string f; std::getline(kept, f, ',');)
+        d.kept.push_back(std::atoi(f.c_str()));
+    d.fields = value("--exit-after-vblanks");
+    d.script = value("--pad-script");
+    return d;
+}
+
+// The loudest left sample of a headless run's WAV file over fields
+// [from, to): 48,000 frames a second, 50 fields a second.
+int Peak(const std::string& wav, long long from, long long to)
+{
+    constexpr size_t kHeader = 44, kFrame = 4, kPerField = 48000 / 50;
+    int peak = 0;
+    for (size_t at = kHeader + size_t(from) * kPerField * kFrame;
+         at + kFrame <= wav.size() && at < kHeader + size_t(to) * kPerField * kFrame; at += kFrame) {
+        int16_t v;
+        std::memcpy(&v, &wav[at], sizeof v);
+        peak = std::max(peak, std::abs(int(v)));
+    }
+    return peak;
+}
+
+}  // namespace
+
+// The headless demo as ./dev demo plays it without a display: its pad
+// script drives the player to the bar (episode 2, record 6 entered) and
+// leaves the run in the bar fight.  Of the three fields it keeps the first
+// lies in the drive (after the throttle's first press, before the bar), the
+// second in the fight (begun and not over at that field) and the third
+// shows the first closing card.  The cards are silent: the studio and title cards and
+// the drive's card up to its Cross, the bar's card up to its Cross, the
+// closing card; the drive is not.  No stream read is asked for out of step
+// with the streamer.
+TEST_F(DemoRuns, TheHeadlessDemoKeepsTheDriveTheBarFightAndAClosingCard)
+{
+    const DevDemo dev = ReadDevDemo();
+    ASSERT_EQ(dev.script, "\"$ROOT/tests/demo/scripts/demo.pad\"");
+    ASSERT_EQ(dev.kept.size(), 3u);
+    const std::string script = Kept("demo.pad");
+    std::string at;
+    for (int f : dev.kept)
+        at += (at.empty() ? "" : ",") + std::to_string(f);
+    const Outcome r = Play("demo.log", "--exit-after-vblanks " + dev.fields + " --pad-script " + script +
+                                           " --dump-frames " + (dir_ / "png").string() + " --dump-at " + at +
+                                           " --wav " + (dir_ / "demo.wav").string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("Bad transfer size"), std::string::npos) << r.output;
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "demo.log").string());
+    ASSERT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"})) << r.output;
+    long long bar = -1;
+    for (const RunPoint& p : points)
+        if (p.kind == "record" && p.record == 6)
+            bar = p.field;
+    // Cross on the drive's prompt, the throttle, Cross on the bar's prompt.
+    const std::vector<long long> crosses = CrossPresses(Slurp(script));
+    ASSERT_GE(crosses.size(), 3u);
+    const long long throttle = crosses[1];
+    const auto afterBar = std::find_if(crosses.begin(), crosses.end(), [&](long long f) { return f > bar; });
+    ASSERT_NE(afterBar, crosses.end());
+    const long long barPrompt = *afterBar;
+
+    // The drive's field lies in the drive, the fight's in the fight.
+    const long long drive = dev.kept[0], fight = dev.kept[1], closing = dev.kept[2];
+    EXPECT_GT(drive, throttle);
+    EXPECT_LT(drive, bar);
+    EXPECT_GT(fight, barPrompt);
+    for (long long f : {drive, fight}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06lld.png", f);
+        EXPECT_TRUE(fs::exists(dir_ / "png" / name)) << name;
+    }
+    ExpectStills({{int(closing), "DEMOEND1"}});
+    // The fight has begun by its field and is not over.
+    const Outcome upToFight = Execute(Korvalis() + " --headless --gs-no-pixels --disc " + (dir_ / "disc").string() +
+                                      " --exit-after-vblanks " + std::to_string(fight) + " --pad-script " + script);
+    ASSERT_EQ(upToFight.status, 0) << upToFight.output;
+    EXPECT_EQ(FightLines(upToFight.output), (std::vector<std::string>{"Fight: begun"})) << upToFight.output;
+
+    const std::string wav = Slurp(dir_ / "demo.wav");
+    EXPECT_EQ(Peak(wav, 0, crosses[0]), 0);
+    EXPECT_EQ(Peak(wav, bar + 10, barPrompt), 0);
+    EXPECT_EQ(Peak(wav, closing - 200, closing), 0);
+    EXPECT_GT(Peak(wav, throttle, drive), 0);
 }
 
 // The bar's scene cut short with Cross: its actors are handed back where
@@ -696,4 +813,81 @@ TEST_F(DemoRuns, HundredRunsLeaveNothingBehind)
     const long ended = std::count_if(fights.begin(), fights.end(), [](const std::string& l) { return l != "Fight: begun"; });
     EXPECT_EQ(ended, std::count(plan.begin(), plan.end(), Loop::kWin)) << r.output;
     ExpectRunsLeaveNothing(points);
+}
+
+namespace {
+
+// The pilot's measures of a run's output, by field: the rows of the screen
+// the player and the foe nearest him cover.
+std::map<int, std::pair<int, int>> FighterRows(const std::string& output)
+{
+    std::map<int, std::pair<int, int>> rows;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        int field = 0, player = 0, foe = 0;
+        if (std::sscanf(line.c_str(), "Pilot: field %d: the player %d rows tall, his foe %d rows tall", &field, &player,
+                        &foe) == 3)
+            rows[field] = {player, foe};
+    }
+    return rows;
+}
+
+}  // namespace
+
+// The fights are seen close up from inside their rooms.  The pad pilot
+// fights the bar fight from the bar's record on, and stands in the spa's
+// shoot-out; in the bar fight's pictures at its start and midway, and in
+// the shoot-out's picture, the player and the foe nearest him each stand at
+// least a fifth of the screen's height (the rows their bodies' parts cover
+// in the picture's view, measured by the pilot).  The pictures match their
+// goldens.
+TEST_F(DemoRuns, TheFightsAreSeenCloseUp)
+{
+    struct Shot
+    {
+        int field;
+        const char* golden;
+    };
+    struct Scene
+    {
+        const char* start;
+        std::vector<Shot> shots;
+        Outcome run;
+    };
+    std::vector<Scene> scenes = {{"2,6", {{600, "bar_fight_start"}, {1900, "bar_fight_midway"}}, {}},
+                                 {"3,12", {{500, "spa_shootout"}}, {}}};
+    auto play = [&](Scene& sc) {
+        std::string at;
+        for (const Shot& s : sc.shots)
+            at += (at.empty() ? "" : ",") + std::to_string(s.field);
+        const fs::path dir = dir_ / sc.start;
+        fs::create_directories(dir);
+        sc.run = Execute("env PAD_PILOT_MEASURE=" + at + " " + Self().string() + " --pilot " + (dir / "pilot.pad").string() +
+                         " " + (dir / "pilot.log").string() + " --headless --disc " + (dir_ / "disc").string() +
+                         " --start " + sc.start + " --exit-after-vblanks " + std::to_string(sc.shots.back().field + 1) +
+                         " --dump-frames " + (dir / "png").string() + " --dump-at " + at);
+    };
+    std::thread other([&] { play(scenes[1]); });
+    play(scenes[0]);
+    other.join();
+    const int fifth = 512 / 5;
+    for (const Scene& sc : scenes) {
+        ASSERT_EQ(sc.run.status, 0) << sc.run.output;
+        const std::map<int, std::pair<int, int>> rows = FighterRows(sc.run.output);
+        for (const Shot& s : sc.shots) {
+            SCOPED_TRACE(s.golden);
+            ASSERT_EQ(rows.count(s.field), 1u) << sc.run.output;
+            EXPECT_GT(rows.at(s.field).first, fifth);
+            EXPECT_GT(rows.at(s.field).second, fifth);
+            char name[32];
+            std::snprintf(name, sizeof name, "field-%06d.png", s.field);
+            std::ifstream in(dir_ / sc.start / "png" / name, std::ios::binary);
+            const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            png_reader::Picture pic;
+            ASSERT_TRUE(!file.empty() && png_reader::Decode(file, pic)) << name;
+            ASSERT_EQ(pic.width, 640u);
+            ASSERT_EQ(pic.height, 512u);
+            golden::ExpectPicture(s.golden, 640, 512, golden::PictureWords(pic));
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "enemy_support.h"
@@ -200,9 +201,10 @@ TEST(EnemyOrders, DamageKnockBackNoiseAndWarnings)
     EXPECT_EQ(g->mode2, +BA::GUARD_IDLE_LOOKAROUND_ANI);
     g_pgcTest->mode = 0;
 
-    // Warnings count only near the player during a random mission.
-    Enemy* near = s.Shooter(VectorPos(0.0f, 0.0f, 5.0f), WEAP_PISTOL_RUGER, 12);
-    Enemy* far = s.Shooter(VectorPos(0.0f, 0.0f, Enemy::OnFootActivationDist + 0.5f), WEAP_PISTOL_RUGER, 13);
+    // Warnings count only within 10 of the player during a random mission,
+    // for shooters, fighters and runners alike.
+    Enemy* near = s.Shooter(VectorPos(0.0f, 0.0f, 9.9f), WEAP_PISTOL_RUGER, 12);
+    Enemy* far = s.Shooter(VectorPos(0.0f, 0.0f, 10.1f), WEAP_PISTOL_RUGER, 13);
     g_pgcTest->bRandomMissionActive = false;
     Say(near, 56);
     EXPECT_FALSE(near->warnedbydace);
@@ -212,6 +214,19 @@ TEST(EnemyOrders, DamageKnockBackNoiseAndWarnings)
     EXPECT_TRUE(near->warnedbydace);
     EXPECT_FALSE(far->warnedbydace);
     EXPECT_EQ(Say(near, 29004), 1);
+    int id = 14;
+    for (const char* kind : {"FighterEnemy", "RunnerEnemy"}) {
+        for (float d : {9.9f, 10.1f}) {
+            char name[16];
+            std::snprintf(name, sizeof name, "%s", kind);
+            auto* e = static_cast<Enemy*>(g_pgcTest->CreateCharacterAt(kEnemySlot, id++, -1, name, false));
+            ASSERT_NE(e, nullptr) << kind;
+            e->vobank = 255;
+            e->mat.SetTrans(VectorPos(-d, 0.0f, 0.0f));
+            Say(e, d < 10.0f ? 56 : 57);
+            EXPECT_EQ(e->warnedbydace, d < 10.0f) << kind << " at " << d;
+        }
+    }
     g_pgcTest->bRandomMissionActive = false;
 }
 
@@ -865,25 +880,26 @@ TEST(CoverEnemy, InTheSpaAShooterRunsToThePlacedPointThePillarHidesFromThePlayer
     ASSERT_NE(g_pgcTest->LoadIntExtSetup(-5, mf, true), nullptr);
 
     // A gunman deep in the room who has seen the player at the entrance.
-    Enemy* e = s.Shooter(VectorPos(2.0f, 0.0f, 7.0f));
+    Enemy* e = s.Shooter(VectorPos(0.9f, 0.0f, 3.0f));
     ASSERT_NE(e, nullptr);
     e->target = s.player;
     e->targetspotted = true;
     e->aggro = 0.5f;
     e->mode = 24;
     e->SetAnim(+BA::GUN_IDLE_ANI);
-    // Of the four points only the two at 4 deep have a pillar between them
-    // and the player; the nearer of those to his chest is at x = 3.5.
+    // Of the four points only the two at 1.35 deep have a pillar between
+    // them and the player; the nearer of those to his chest is at x = 1.4.
     e->Start_Shoot_TakeCover();
     EXPECT_EQ(e->mode, 25);
-    EXPECT_FLOAT_EQ(e->takecoverPos[0], 3.5f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[0], 1.4f);
     EXPECT_FLOAT_EQ(e->takecoverPos[1], -0.375f);
-    EXPECT_FLOAT_EQ(e->takecoverPos[2], 4.0f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[2], 1.35f);
     EXPECT_EQ(e->mode2, e->RunAni());
 
-    // With the player off to the side no pillar stands in the way: no place
-    // qualifies and the gunman ducks where he is.
-    s.player->mat.SetTrans(VectorPos(9.0f, 0.0f, 4.0f));
+    // With the player between the pillars, level with them, no pillar
+    // stands in the way: no place qualifies and the gunman ducks where he
+    // is.
+    s.player->mat.SetTrans(VectorPos(0.0f, 0.0f, 1.6f));
     e->mode = 24;
     e->SetAnim(+BA::GUN_IDLE_ANI);
     e->Start_Shoot_TakeCover();

@@ -404,6 +404,41 @@ TEST(KorvalisProgram, HelpListsTheOptionsAndAMissingDiscIsRefusedByName)
     EXPECT_EQ(run.output.find("_InitGraphics()"), std::string::npos) << run.output;
 }
 
+// The disc as a user gives it.  A file named as the disc, or a folder with
+// no game in it, is refused before anything of the game runs, with one line
+// naming it; the help says what the disc is.  A disc whose KORVALIS folder
+// is a link to one elsewhere starts up as the sample disc itself does.
+TEST(KorvalisProgram, ADiscIsAFolderHoldingTheGameWhereverItsFolderLies)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-disc-forms-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+
+    const GameRun help = RunGame("--help");
+    EXPECT_EQ(help.output.find("ISO"), std::string::npos) << help.output;
+
+    std::ofstream(dir / "disc.iso") << "CD001";
+    std::filesystem::create_directories(dir / "empty");
+    for (const char* name : {"disc.iso", "empty"}) {
+        const std::string disc = (dir / name).string();
+        const GameRun run = RunGame("--headless --exit-after-vblanks 5 --disc " + disc);
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        EXPECT_EQ(run.output.rfind("korvalis: --disc " + disc + ": ", 0), 0u) << run.output;
+    }
+
+    std::filesystem::create_directories(dir / "linked");
+    std::filesystem::create_directories(dir / "elsewhere");
+    std::filesystem::rename(dir / "disc" / "KORVALIS", dir / "elsewhere" / "KORVALIS");
+    std::filesystem::create_directory_symlink(dir / "elsewhere" / "KORVALIS", dir / "linked" / "KORVALIS");
+    const GameRun linked = RunGame("--headless --exit-after-vblanks 300 --disc " + (dir / "linked").string());
+    EXPECT_EQ(linked.status, 0) << linked.output;
+    ExpectInOrder(linked.output, {"Replace IOP\n", "Done loading world.\n", "Done loading sound.\n",
+                                  "Done loading characters.\n", "Done loading animations.\n"});
+    for (const char* failure : {"not on the disc", "Failed to create stream", "failed", "cannot be"})
+        EXPECT_EQ(linked.output.find(failure), std::string::npos) << failure << "\n" << linked.output;
+}
+
 // A pad script that presses SELECT (leave the demo) at each of the fields.
 std::filesystem::path LeaveScript(const std::filesystem::path& dir, std::initializer_list<int> fields)
 {
@@ -1042,11 +1077,7 @@ TEST(KorvalisProgram, StudioCardThenTitleCardShowWhileTheGameLoads)
         const png_reader::Picture pic = ReadPicture(dir / "png" / f.field);
         ASSERT_EQ(pic.width, 640u);
         ASSERT_EQ(pic.height, 512u);
-        std::vector<u32> words;
-        for (u32 y = 0; y < 512; y++)
-            for (u32 x = 0; x < 640; x++)
-                words.push_back(pic.At(x, y));
-        golden::ExpectPicture(f.golden, 640, 512, words);
+        golden::ExpectPicture(f.golden, 640, 512, golden::PictureWords(pic));
     }
 }
 
@@ -1251,6 +1282,19 @@ TEST(KorvalisProgram, TheBarsSceneShowsThePlayerFacingTheGesturingCastMember)
     ASSERT_NO_FATAL_FAILURE(PlaySceneToField("korvalis-barscene-test-", "2,6", 470, 560, &r, &shot));
     EXPECT_NE(r.output.find("Fight: begun"), std::string::npos) << r.output;
     golden::ExpectPicture("bar_scene_last_shot", 640, 512, Crop(shot, 0, 0, 640, 512));
+}
+
+// The bar after the fight (episode 2, record 7), its set-up loaded for the
+// cinematic only: the two thugs whose generators make them at the fight's
+// start stand at the back of the room, left and right, past the cast
+// member; a field of the scene's one shot matches its golden picture.
+TEST(KorvalisProgram, TheBarAfterTheFightShowsItsTwoThugsStanding)
+{
+    GameRun r;
+    png_reader::Picture shot;
+    ASSERT_NO_FATAL_FAILURE(PlaySceneToField("korvalis-barafter-test-", "2,7", 240, 241, &r, &shot));
+    EXPECT_EQ(r.output.find("cannot be opened"), std::string::npos) << r.output;
+    golden::ExpectPicture("bar_after_the_fight_thugs", 640, 512, Crop(shot, 0, 0, 640, 512));
 }
 
 // The spa's scene (episode 3, record 12; Cross ends the continue card): one
