@@ -746,6 +746,50 @@ TEST_F(DemoRuns, TheBarFightEndsWhenItsSceneIsCutShort)
     EXPECT_EQ(handbacks, 1);
 }
 
+// The GS work of two of the demo's workloads, kept beside the test program
+// as drive.gsdump and bar.gsdump for the replay benchmarks: the drive (its
+// prompt taken, the player into his car and through the streets) and the
+// bar fight (its prompt taken, the fists thrown).  Each dump replays,
+// without the game and drawn on the calling thread alone, to its run's frame
+// log, field for field.
+TEST_F(DemoRuns, TheDriveAndTheBarFightLeaveGsDumpsThatReplayToTheirRuns)
+{
+    struct Workload {
+        std::string name, options;
+        int fields;
+    };
+    const std::string replay = (BuildDir() / "tools" / "gsreplay").string();
+    for (const Workload& w : {Workload{"drive", " --pad-script " + Kept("drive.pad"), 1800},
+                              Workload{"bar", " --start 2,6 --pad-script " + Kept("bar.pad"), 1500}}) {
+        SCOPED_TRACE(w.name);
+        const fs::path dump = dir_ / (w.name + ".gsdump"), log = dir_ / (w.name + ".frames");
+        const Outcome run = Execute(Korvalis() + " --headless --disc " + (dir_ / "disc").string() + w.options +
+                                    " --exit-after-vblanks " + std::to_string(w.fields) + " --gs-dump " +
+                                    dump.string() + " --frame-log " + log.string());
+        ASSERT_EQ(run.status, 0) << run.output;
+        if (w.name == "bar") {
+            EXPECT_EQ(FightLines(run.output), std::vector<std::string>{"Fight: begun"}) << run.output;
+        }
+        const std::string logged = Slurp(log);
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), w.fields);
+
+        const Outcome played = Execute(replay + " " + dump.string() + " --gs-threads 0");
+        ASSERT_EQ(played.status, 0) << played.output;
+        std::string fields;
+        std::istringstream lines(played.output);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("gsreplay:", 0) != 0)
+                fields += line + "\n";
+        EXPECT_TRUE(fields == logged) << "the replay's fields differ from the run's";
+
+        const fs::path kept = BuildDir() / "tests" / (w.name + ".gsdump");
+        std::error_code moved;
+        fs::rename(dump, kept, moved);
+        if (moved)
+            fs::copy_file(dump, kept, fs::copy_options::overwrite_existing);
+    }
+}
+
 // A hundred runs one after another, the pad pilot playing each as the long
 // test's plan says: whole wins and losses, and runs left with SELECT on the
 // continue prompt, in the drive, the bar's scene, the bar fight, the spa's

@@ -93,6 +93,54 @@ TEST(GsDump, RecordsReplayToTheSameMemoryAndFields)
     std::filesystem::remove(path);
 }
 
+// The accounts of a replay from a field on: a flat sprite the pipelines
+// draw and a line the per-pixel path draws, each under its own state, with
+// the pixels the rules give them (the sprite's columns 4..19 and rows 4..39
+// where 16 x lies in [x0, x1); the line's pixels from its rounded first
+// vertex up to its second), and nothing of the field before.
+TEST(GsReplay, StatsAccountEachStatesPixelsToThePathThatDrewThem)
+{
+    const auto path = TempFile("gsdump-stats");
+    std::string error;
+    console::gs::ResetGs(true);
+    ASSERT_TRUE(console::gs::StartGsDump(path.string(), &error)) << error;
+    DrawSomething();
+    console::gs::DisplayRegisters regs;
+    console::gs::DumpField(1, regs);
+    W(GsReg::PRIM, 6);
+    W(GsReg::XYZ2, (u64{4 * 16} << 16) | (4 * 16));
+    W(GsReg::XYZ2, (u64{20 * 16} << 16) | (40 * 16));
+    W(GsReg::PRIM, 1);
+    W(GsReg::XYZ2, (u64{2 * 16} << 16) | (3 * 16));
+    W(GsReg::XYZ2, (u64{2 * 16} << 16) | (13 * 16));
+    console::gs::DumpField(2, regs);
+    console::gs::StartGsDump("", nullptr);
+
+    tools::GsReplayOptions options;
+    options.dump = path.string();
+    options.from = 2;
+    options.stats = true;
+    tools::GsReplayResult result;
+    ASSERT_TRUE(tools::ReplayGsDump(options, result, &error)) << error;
+    EXPECT_EQ(result.fields, 1u);
+    EXPECT_EQ(result.pixels, 36u * 16 + 10);
+    ASSERT_EQ(result.stats.size(), 2u);
+    // The per-pixel path's states come first.
+    const console::gs::DrawStatsRow& line = result.stats[0];
+    const console::gs::DrawStatsRow& sprite = result.stats[1];
+    EXPECT_EQ(line.state.rfind("line flat untextured", 0), 0u) << line.state;
+    EXPECT_EQ(line.primitives[1], 1u);
+    EXPECT_EQ(line.pixels[1], 10u);
+    EXPECT_EQ(line.primitives[0], 0u);
+    EXPECT_EQ(sprite.state.rfind("sprite untextured", 0), 0u) << sprite.state;
+    EXPECT_EQ(sprite.primitives[0], 1u);
+    EXPECT_EQ(sprite.pixels[0], 36u * 16);
+    EXPECT_EQ(sprite.pixels[1], 0u);
+    EXPECT_GT(sprite.seconds[0] + line.seconds[1], 0.0);
+    console::gs::ResetGs(true);
+    std::filesystem::remove(path);
+}
+
 TEST(GsDump, MalformedDumpsAreRefusedWithAMessage)
 {
     std::vector<u8> good(console::gs::kDumpMagic, console::gs::kDumpMagic + 8);

@@ -16,6 +16,7 @@
 #include "ee/console_out.h"
 #include "ee/regs_internal.h"
 #include "gs/gs.h"
+#include "gs/gs_local.h"
 #include "gs/gsdump.h"
 #include "gs/gsmem.h"
 
@@ -36,12 +37,7 @@ struct DisplayModel {
     host::RgbaImage frame;  // reused from field to field
     // What `frame` was read out from, so that a field showing the same
     // registers over memory not written since keeps it.
-    bool frame_valid = false;
-    DisplayRegisters frame_regs;
-    uint64_t frame_memory = 0;
-    uint64_t frame_stamp = 0;
-    uint32_t frame_width = 0;
-    uint32_t frame_height = 0;
+    ReadOutMemo frame_memo;
 };
 
 DisplayModel& M()
@@ -107,6 +103,13 @@ struct Placement {
     const Circuit* circuit = nullptr;
     std::vector<int32_t> column;  // per picture column: buffer x, or -1
     std::vector<int32_t> row;     // per picture row: buffer y, or -1
+    std::vector<uint8_t> covered;  // per picture column: 1 where the circuit shows
+    // The columns as runs of consecutive buffer columns: picture columns
+    // [x0, x1) show buffer columns bx0 on.
+    struct Run {
+        uint32_t x0, x1, bx0;
+    };
+    std::vector<Run> runs;
 };
 
 void Place(const Circuit& c, uint32_t origin_x, uint32_t origin_y, uint32_t unit_x, uint32_t unit_y, uint32_t width,
@@ -115,13 +118,22 @@ void Place(const Circuit& c, uint32_t origin_x, uint32_t origin_y, uint32_t unit
     p.circuit = &c;
     p.column.assign(width, -1);
     p.row.assign(height, -1);
+    p.covered.assign(width, 0);
+    p.runs.clear();
     for (uint32_t x = 0; x < width; ++x) {
         const uint32_t clock = origin_x + x * unit_x;
         if (clock < c.dx)
             continue;
         const uint32_t col = (clock - c.dx) / c.magh;
-        if (col < c.readable_w)
-            p.column[x] = static_cast<int32_t>(c.dbx + col);
+        if (col < c.readable_w) {
+            const uint32_t bx = c.dbx + col;
+            p.column[x] = static_cast<int32_t>(bx);
+            p.covered[x] = 1;
+            if (!p.runs.empty() && p.runs.back().x1 == x && p.runs.back().bx0 + (x - p.runs.back().x0) == bx)
+                ++p.runs.back().x1;
+            else
+                p.runs.push_back({x, x + 1, bx});
+        }
     }
     for (uint32_t y = 0; y < height; ++y) {
         const uint32_t line = origin_y + y * unit_y;
@@ -135,7 +147,8 @@ void Place(const Circuit& c, uint32_t origin_x, uint32_t origin_y, uint32_t unit
 
 // Reads the picture row `y` of a circuit into `out` (RGBA with the pixel's
 // alpha); columns the circuit does not cover are left alone and flagged 0 in
-// `covered`.
+// `covered`.  Each run of consecutive buffer columns is read a page at a
+// time, through the row's table.
 void ReadRow(const LocalMemory& mem, const Placement& p, uint32_t y, uint32_t* out, uint8_t* covered)
 {
     const uint32_t width = static_cast<uint32_t>(p.column.size());
@@ -143,23 +156,35 @@ void ReadRow(const LocalMemory& mem, const Placement& p, uint32_t y, uint32_t* o
         std::fill(covered, covered + width, 0);
         return;
     }
+    std::copy(p.covered.begin(), p.covered.end(), covered);
     const Circuit& c = *p.circuit;
     const Layout& layout = LayoutOf(c.psm);
     const RowCursor cursor(layout, c.fbp * 32, c.fbw, static_cast<uint32_t>(p.row[y]));
+    const uint16_t* const table = cursor.RowTable();
+    const uint32_t mask = cursor.MaskX(), units = cursor.UnitsMask();
     const bool half = layout.unit == Unit::kHalf;
-    for (uint32_t x = 0; x < width; ++x) {
-        const int32_t bx = p.column[x];
-        if (bx < 0) {
-            covered[x] = 0;
-            continue;
-        }
-        covered[x] = 1;
-        const uint32_t offset = cursor.Offset(static_cast<uint32_t>(bx));
-        if (half) {
-            out[x] = Expand16(mem.Halves()[offset]);
-        } else {
-            const uint32_t word = mem.Words()[offset];
-            out[x] = c.psm == Psm::kCT24 ? (word & 0xFFFFFFu) | 0x80u << 24 : word;
+    const bool ct24 = c.psm == Psm::kCT24;
+    const uint32_t* const words = mem.Words();
+    const uint16_t* const halves = mem.Halves();
+    for (const Placement::Run& run : p.runs) {
+        uint32_t bx = run.bx0;
+        for (uint32_t x = run.x0; x < run.x1;) {
+            const uint32_t n = std::min(run.x1 - x, (bx | mask) + 1 - bx);
+            const uint32_t base = cursor.PageBase(bx);
+            uint32_t* const to = out + x;
+            const uint16_t* const t = table + (bx & mask);
+            if (half) {
+                for (uint32_t k = 0; k < n; ++k)
+                    to[k] = Expand16(halves[(base + t[k]) & units]);
+            } else if (ct24) {
+                for (uint32_t k = 0; k < n; ++k)
+                    to[k] = (words[(base + t[k]) & units] & 0xFFFFFFu) | 0x80u << 24;
+            } else {
+                for (uint32_t k = 0; k < n; ++k)
+                    to[k] = words[(base + t[k]) & units];
+            }
+            x += n;
+            bx += n;
         }
     }
 }
@@ -274,21 +299,8 @@ bool ShownWrittenSince(const DisplayRegisters& regs, const LocalMemory& mem, uin
 void RefreshFrame()
 {
     DisplayModel& m = M();
-    const DisplayRegisters regs = CurrentDisplayRegisters();
-    const LocalMemory& mem = Vram();
-    if (m.frame_valid && SameRegisters(regs, m.frame_regs) && m.frame_memory == mem.Id() &&
-        m.frame_width == m.last_width && m.frame_height == m.last_height &&
-        !ShownWrittenSince(regs, mem, m.frame_stamp))
-        return;
-    const uint64_t stamp = mem.Stamp();
-    ReadOut(regs, m.frame);
-    ++m.frame.version;
-    m.frame_valid = true;
-    m.frame_regs = regs;
-    m.frame_memory = mem.Id();
-    m.frame_stamp = stamp;
-    m.frame_width = m.last_width;
-    m.frame_height = m.last_height;
+    if (ReadOutIfChanged(CurrentDisplayRegisters(), m.frame, m.frame_memo))
+        ++m.frame.version;
 }
 
 void OnField(uint64_t field, Cycles boundary)
@@ -432,6 +444,21 @@ void ReadOut(const DisplayRegisters& regs, host::RgbaImage& out)
     }
 }
 
+bool ReadOutIfChanged(const DisplayRegisters& regs, host::RgbaImage& out, ReadOutMemo& memo)
+{
+    DisplayModel& m = M();
+    // Memory's write stamps are noted as drawing is sent, before it is
+    // drawn: they are asked without waiting for the draw threads.
+    const LocalMemory& sent = TheGs().vram;
+    if (memo.valid && SameRegisters(regs, memo.regs) && memo.memory == sent.Id() && memo.width == m.last_width &&
+        memo.height == m.last_height && !ShownWrittenSince(regs, sent, memo.stamp))
+        return false;
+    const uint64_t stamp = Vram().Stamp();
+    ReadOut(regs, out);
+    memo = ReadOutMemo{true, regs, sent.Id(), stamp, m.last_width, m.last_height};
+    return true;
+}
+
 void ReadOutCurrent(host::RgbaImage& out)
 {
     ReadOut(CurrentDisplayRegisters(), out);
@@ -459,7 +486,7 @@ void ResetDisplay()
     m.last_width = kDefaultWidth;
     m.last_height = kDefaultHeight;
     m.warned_psm.fill(false);
-    m.frame_valid = false;
+    m.frame_memo = ReadOutMemo{};
     for (EeReg reg : kOwned)
         WriteRegister(reg, 0);
     InstallDisplay();

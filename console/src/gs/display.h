@@ -54,6 +54,20 @@ DisplayRegisters CurrentDisplayRegisters();
 // circuit on.
 void ReadOut(const DisplayRegisters& regs, host::RgbaImage& out);
 
+// What a picture was read out from (ReadOutIfChanged).
+struct ReadOutMemo {
+    bool valid = false;
+    DisplayRegisters regs;
+    uint64_t memory = 0, stamp = 0;
+    uint32_t width = 0, height = 0;
+};
+
+// ReadOut into `out`, unless `memo` says `out` already holds the picture of
+// `regs` read out from memory that nothing shown has been written in since
+// (a game drawing a picture every other field shows each twice): then false,
+// with nothing read and no drawing waited for.
+bool ReadOutIfChanged(const DisplayRegisters& regs, host::RgbaImage& out, ReadOutMemo& memo);
+
 // The read-out of the current registers (screenshots, tests).
 void ReadOutCurrent(host::RgbaImage& out);
 

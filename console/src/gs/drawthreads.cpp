@@ -1545,7 +1545,7 @@ bool Queue1(JobKind kind, const DrawEnv& env, const Setup& setup, s32 px0, s32 p
             overlap = overlap || levels[n].Overlaps(frame) || levels[n].Overlaps(depth);
         bool apart = !overlap;
         if constexpr (std::is_same_v<Setup, SpriteSetup>)
-            apart = apart || SpriteReadsApartFromWrites(env, setup);
+            apart = apart || SpriteReadsApartFromWrites(env, setup) || SpriteTexelsApartByBytes(env, setup);
         // One that does is drawn whole, in order, by one band between fences,
         // unless nothing is queued (then here).
         if (!apart) {

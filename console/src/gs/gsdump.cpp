@@ -119,67 +119,98 @@ void DumpField(u64 field, const DisplayRegisters& d)
     std::fflush(g_file);
 }
 
+namespace {
+
+bool DumpFault(size_t at, const char* what, std::string* error)
+{
+    if (error) {
+        char text[160];
+        std::snprintf(text, sizeof text, "GS dump: %s at byte %zu", what, at);
+        *error = text;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool DumpReader::Open(std::span<const u8> bytes, std::string* error)
+{
+    bytes_ = {};
+    at_ = 0;
+    failed_ = false;
+    if (bytes.size() < sizeof kDumpMagic || std::memcmp(bytes.data(), kDumpMagic, sizeof kDumpMagic) != 0)
+        return DumpFault(0, "not a GS dump (no KGSDUMP1 header)", error);
+    bytes_ = bytes;
+    at_ = sizeof kDumpMagic;
+    return true;
+}
+
+bool DumpReader::Next(DumpRecord& rec, std::string* error)
+{
+    if (at_ >= bytes_.size())
+        return false;
+    const size_t start = at_;
+    auto fail = [&](const char* what) {
+        at_ = bytes_.size();
+        failed_ = true;
+        return DumpFault(start, what, error);
+    };
+    rec.kind = static_cast<DumpKind>(bytes_[at_++]);
+    switch (rec.kind) {
+    case DumpKind::kRegister: {
+        DumpRegisterRecord r;
+        if (!Take(bytes_, at_, r))
+            return fail("truncated register record");
+        rec.address = r.address;
+        rec.value = r.value;
+        return true;
+    }
+    case DumpKind::kImage:
+    case DumpKind::kReadQwords:
+    case DumpKind::kReadBytes: {
+        DumpCountRecord r;
+        if (!Take(bytes_, at_, r))
+            return fail("truncated transfer record");
+        rec.count = r.count;
+        if (rec.kind == DumpKind::kImage) {
+            if ((bytes_.size() - at_) / sizeof(u128) < r.count)
+                return fail("image transfer past the end of the dump");
+            rec.data = bytes_.subspan(at_, size_t{r.count} * sizeof(u128));
+            at_ += rec.data.size();
+        }
+        return true;
+    }
+    case DumpKind::kReset: {
+        DumpResetRecord r;
+        if (!Take(bytes_, at_, r))
+            return fail("truncated reset record");
+        rec.value = r.clear_memory;
+        return true;
+    }
+    case DumpKind::kField: {
+        DumpFieldRecord r;
+        if (!Take(bytes_, at_, r))
+            return fail("truncated field record");
+        rec.field = r.field;
+        rec.display = {r.pmode, r.smode2, r.dispfb1, r.display1, r.dispfb2, r.display2, r.bgcolor};
+        return true;
+    }
+    }
+    return fail("unknown record kind");
+}
+
 bool ParseGsDump(std::span<const u8> bytes, std::vector<DumpRecord>& records, std::string* error)
 {
     records.clear();
-    auto fail = [&](size_t at, const char* what) {
-        if (error) {
-            char text[160];
-            std::snprintf(text, sizeof text, "GS dump: %s at byte %zu", what, at);
-            *error = text;
-        }
+    DumpReader reader;
+    if (!reader.Open(bytes, error))
+        return false;
+    DumpRecord rec;
+    while (reader.Next(rec, error))
+        records.push_back(rec);
+    if (reader.Failed()) {
         records.clear();
         return false;
-    };
-    if (bytes.size() < sizeof kDumpMagic || std::memcmp(bytes.data(), kDumpMagic, sizeof kDumpMagic) != 0)
-        return fail(0, "not a GS dump (no KGSDUMP1 header)");
-    size_t at = sizeof kDumpMagic;
-    while (at < bytes.size()) {
-        const size_t start = at;
-        DumpRecord rec;
-        rec.kind = static_cast<DumpKind>(bytes[at++]);
-        switch (rec.kind) {
-        case DumpKind::kRegister: {
-            DumpRegisterRecord r;
-            if (!Take(bytes, at, r))
-                return fail(start, "truncated register record");
-            rec.address = r.address;
-            rec.value = r.value;
-            break;
-        }
-        case DumpKind::kImage:
-        case DumpKind::kReadQwords:
-        case DumpKind::kReadBytes: {
-            DumpCountRecord r;
-            if (!Take(bytes, at, r))
-                return fail(start, "truncated transfer record");
-            rec.count = r.count;
-            if (rec.kind == DumpKind::kImage) {
-                if ((bytes.size() - at) / sizeof(u128) < r.count)
-                    return fail(start, "image transfer past the end of the dump");
-                rec.data = bytes.subspan(at, size_t{r.count} * sizeof(u128));
-                at += rec.data.size();
-            }
-            break;
-        }
-        case DumpKind::kReset: {
-            DumpResetRecord r;
-            if (!Take(bytes, at, r))
-                return fail(start, "truncated reset record");
-            rec.value = r.clear_memory;
-            break;
-        }
-        case DumpKind::kField: {
-            DumpFieldRecord r;
-            if (!Take(bytes, at, r))
-                return fail(start, "truncated field record");
-            rec.field = r.field;
-            rec.display = {r.pmode, r.smode2, r.dispfb1, r.display1, r.dispfb2, r.display2, r.bgcolor};
-            break;
-        }
-        default: return fail(start, "unknown record kind");
-        }
-        records.push_back(rec);
     }
     return true;
 }

@@ -85,9 +85,27 @@ struct DumpRecord {
     DisplayRegisters display;
 };
 
+// The records of a dump one at a time, for dumps too large to list whole
+// (a record spans into the bytes, which stay as they are while it is used).
+class DumpReader {
+public:
+    // False with a message when `bytes` is not a dump; nothing is read then.
+    bool Open(std::span<const u8> bytes, std::string* error);
+    // The next record; false at the end, or with a message naming the
+    // offset of a bad record (truncated, unknown kind, image data past the
+    // end of the file).
+    bool Next(DumpRecord& record, std::string* error);
+    // Whether Next met a bad record.
+    bool Failed() const { return failed_; }
+
+private:
+    std::span<const u8> bytes_;
+    size_t at_ = 0;
+    bool failed_ = false;
+};
+
 // Checks a whole dump and lists its records (spans into `bytes`); false with
-// a message naming the offset of the first bad record (bad magic, truncated
-// record, unknown kind, image data past the end of the file).
+// a message naming the offset of the first bad record, as DumpReader does.
 bool ParseGsDump(std::span<const u8> bytes, std::vector<DumpRecord>& records, std::string* error);
 
 // Plays one record other than kField into the GS.

@@ -6,7 +6,8 @@
 // small buffer of colours and depths, then written.  States the stages do not
 // cover (per-pixel level of detail, alpha and destination alpha tests, FBMSK)
 // are left to the general fast paths of the rasterizer.  Every stage gives
-// exactly the bytes of the reference path.
+// exactly the bytes of the reference path.  The stages are in files of
+// their own, pipeline_<stage>.{h,cpp}, listed in pipeline_local.h.
 #pragma once
 
 #include <ee/types.h>
@@ -50,7 +51,7 @@ struct RowBands {
 
 // A texture level decoded to rows of RGBA8 texels with a border of one
 // texel on every side, so that the bilinear filter reads two neighbouring
-// texels with one load (pipeline.cpp); shared by the primitives that read it.
+// texels with one load (pipeline_sample.h); shared by the primitives that read it.
 struct DecodedTexture;
 using DecodedTextureRef = std::shared_ptr<const DecodedTexture>;
 
@@ -98,6 +99,15 @@ SpritePlanPtr MakeSpritePlan();
 bool PrepareSprite(const DrawEnv& env, const SpriteSetup& sprite, LocalMemory& memory, const ClutBuffer& clut,
                    SpritePlan& plan);
 void DrawPreparedSprite(const SpritePlan& plan, const RowBands& bands);
+
+// Whether no byte a textured sprite's texels may lie in is one its frame
+// pixels or Z values are written to (FBMSK, and an alpha test that always
+// fails, leaving some bytes alone; one whose outcome varies taken as
+// passing): then its texels stay as they are while it is drawn, and its rows
+// may be drawn in any order.  Worked out byte by byte for sprites of a few
+// thousand pixels at most (a buffer read into itself through another
+// layout); false for larger ones whose texels and pixels share blocks.
+bool SpriteTexelsApartByBytes(const DrawEnv& env, const SpriteSetup& sprite);
 
 // Draw `sprite` or `triangle` through a specialised pipeline, sprite rows
 // outside `bands` left alone.  False, having drawn nothing, when the state is

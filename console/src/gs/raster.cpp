@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "gs/drawstats.h"
 #include "gs/drawthreads.h"
 #include "gs/pipeline.h"
 #include "gs/pixel.h"
@@ -243,10 +244,13 @@ void RasterizeSprite(const DrawEnv& env, const SpriteSetup& s, LocalMemory& memo
         if (QueueSprite(env, s, memory, clut))
             return;
         WaitToDrawSpriteHere(env, s, targets);
-        if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{}))
+        if (!DrawSpriteSpecialised(env, s, memory, clut, RowBands{})) {
+            NotePerPixelPath();
             RasterizeSpriteFast(env, s, memory, clut);
+        }
         return;
     }
+    NotePerPixelPath();
     const bool textured = env.prim.tme;
     const bool uv = env.prim.fst;
     LodChoice lod;
@@ -285,6 +289,7 @@ namespace {
 void DrawTriangleGeneral(const DrawEnv& env, const TriangleSetup& t, LocalMemory& memory, const ClutBuffer& clut,
                          bool fast)
 {
+    NotePerPixelPath();
     std::optional<PrimitiveSampler> sampler;
     if (fast && env.prim.tme)
         sampler.emplace(env.tex, memory, clut);
@@ -481,6 +486,7 @@ void RasterizeTriangleVertices(const DrawEnv& env, const Vertex* v, const PixelB
 
 void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, const ClutBuffer& clut)
 {
+    NotePerPixelPath();
     DrainDrawQueue();
     NoteScissor(env, memory);
     const bool q_constant = l.a0[kAttrQ] == l.a1[kAttrQ];
@@ -516,6 +522,7 @@ void RasterizeLine(const DrawEnv& env, const LineSetup& l, LocalMemory& memory, 
 void RasterizePoint(const DrawEnv& env, s32 px, s32 py, const double* attributes, LocalMemory& memory,
                     const ClutBuffer& clut)
 {
+    NotePerPixelPath();
     DrainDrawQueue();
     NoteScissor(env, memory);
     if (RowMasked(env.scanmsk, py))

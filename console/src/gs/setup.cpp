@@ -2,6 +2,7 @@
 
 #include <emmintrin.h>
 #include <immintrin.h>
+#include <x86intrin.h>
 
 #include <algorithm>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 
 #include "core/diag.h"
+#include "gs/drawstats.h"
 #include "gs/pipeline.h"
 #include "gs/raster.h"
 #include "gs/simd.h"
@@ -756,12 +758,10 @@ bool TriangleBox(const DrawEnv& env, const Vertex* v, PixelBox& box)
 
 }  // namespace
 
-void DrawPrimitive(PrimType type, const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut, const Vertex* v)
+namespace {
+
+__attribute__((always_inline)) inline void DrawPrimitiveNow(PrimType type, const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut, const Vertex* v)
 {
-    if (env.prim.aa1 && !g_aa1_reported) {
-        g_aa1_reported = true;
-        Trace("gs", "PRIM AA1 (antialiasing) is ignored");
-    }
     switch (type) {
     case PrimType::kPoint: SetupPoint(env, v[0], memory, clut); return;
     case PrimType::kLine:
@@ -788,6 +788,71 @@ void DrawPrimitive(PrimType type, const DrawEnv& env, LocalMemory& memory, const
     }
     case PrimType::kReserved: return;
     }
+}
+
+// The pixels a primitive covers inside the scissor (before any test), for
+// the draw accounts: a line's pixels along its major axis, a point's one.
+u64 CoveredPixels(PrimType type, const DrawEnv& env, const Vertex* v)
+{
+    switch (type) {
+    case PrimType::kPoint: {
+        const s32 px = NearestPixel(WindowX(env, v[0])), py = NearestPixel(WindowY(env, v[0]));
+        return px >= env.scax0 && px <= env.scax1 && py >= env.scay0 && py <= env.scay1 ? 1 : 0;
+    }
+    case PrimType::kLine:
+    case PrimType::kLineStrip: {
+        LineSetup line;
+        return SetupLine(env, v[0], v[1], line) ? static_cast<u64>(std::abs(line.last - line.first)) : 0;
+    }
+    case PrimType::kTriangle:
+    case PrimType::kTriangleStrip:
+    case PrimType::kTriangleFan: {
+        TriangleSetup t;
+        u64 pixels = 0;
+        if (SetupTriangle(env, v[0], v[1], v[2], t))
+            for (s32 py = t.py_begin; py < t.py_end; ++py) {
+                s32 begin, end;
+                TriangleRowSpan(t, py, begin, end);
+                pixels += static_cast<u64>(std::max(0, end - begin));
+            }
+        return pixels;
+    }
+    case PrimType::kSprite: {
+        SpriteSetup s;
+        return SetupSprite(env, v[0], v[1], s)
+                   ? static_cast<u64>(s.px_end - s.px_begin) * static_cast<u64>(s.py_end - s.py_begin)
+                   : 0;
+    }
+    case PrimType::kReserved: return 0;
+    }
+    return 0;
+}
+
+// DrawPrimitive with the draw accounts on: the primitive drawn and timed,
+// then its pixels counted, untimed.
+[[gnu::noinline]] void DrawPrimitiveCounted(PrimType type, const DrawEnv& env, LocalMemory& memory,
+                                            const ClutBuffer& clut, const Vertex* v)
+{
+    StartDrawRecord();
+    const u64 start = __rdtsc();
+    DrawPrimitiveNow(type, env, memory, clut, v);
+    const u64 ticks = __rdtsc() - start;
+    RecordDraw(type, env, CoveredPixels(type, env, v), ticks);
+}
+
+}  // namespace
+
+void DrawPrimitive(PrimType type, const DrawEnv& env, LocalMemory& memory, const ClutBuffer& clut, const Vertex* v)
+{
+    if (env.prim.aa1 && !g_aa1_reported) {
+        g_aa1_reported = true;
+        Trace("gs", "PRIM AA1 (antialiasing) is ignored");
+    }
+    if (DrawStatsOn()) [[unlikely]] {
+        DrawPrimitiveCounted(type, env, memory, clut, v);
+        return;
+    }
+    DrawPrimitiveNow(type, env, memory, clut, v);
 }
 
 void ResetSetupReports()

@@ -257,6 +257,81 @@ TEST(GsFastPath, RandomPrimitivesWithTheSse2PipelinesLeaveTheSameMemoryAsTheRefe
     console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
 }
 
+// A buffer read through another layout into itself, as the pass that turns
+// the Z buffer into alpha does: 16-bit frames read as Z16, Z16S or the
+// other 16-bit colour layout (32-bit ones as Z32 or Z24), each sprite eight
+// pixels wide copying the left half of its 16-pixel column onto the right
+// half, under the masks such passes write with (mostly the top two bits),
+// dithered or not, nearest or bilinear; now and then a sprite at any offset,
+// whose texels and pixels share bytes.
+Trial MakeLayoutShuffleTrial(std::mt19937& rng, bool)
+{
+    Trial t;
+    auto w = [&](GsReg reg, u64 value) { t.writes.emplace_back(reg, value); };
+    const bool wide = Chance(rng, 25);
+    const u32 fpsm = wide ? 0x00 : (Chance(rng, 50) ? 0x02 : 0x0A);
+    constexpr u32 kNarrowTextures[] = {0x32, 0x3A, 0x02, 0x0A};
+    constexpr u32 kWideTextures[] = {0x30, 0x31, 0x00};
+    const u32 tpsm = wide ? kWideTextures[Pick(rng, 3)] : kNarrowTextures[Pick(rng, 4)];
+    constexpr u32 kMasks[] = {0x3FFF, 0x3FFF, 0xC000, 0, 0x7FFF};
+    const u32 fbmsk = Chance(rng, 15) ? static_cast<u32>(rng()) : kMasks[Pick(rng, 5)];
+    w(GsReg::FRAME_1, Frame(0, 4, fpsm, fbmsk));
+    w(GsReg::ZBUF_1, Zbuf(64, 0x31, Chance(rng, 50)));
+    w(GsReg::XYOFFSET_1, Xyoffset(0, 0));
+    w(GsReg::SCISSOR_1, Scissor(0, 255, 0, 255));
+    TestBits test;
+    test.ate = Chance(rng, 60);
+    test.atst = Chance(rng, 70) ? 0 : Pick(rng, 8);
+    test.afail = Chance(rng, 70) ? 1 : Pick(rng, 4);
+    test.aref = Pick(rng, 256);
+    test.zte = Chance(rng, 20);
+    test.ztst = Pick(rng, 4);
+    w(GsReg::TEST_1, TestReg(test));
+    w(GsReg::ALPHA_1, Alpha(Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 3), Pick(rng, 256)));
+    w(GsReg::DTHE, Pick(rng, 2));
+    w(GsReg::DIMX, (static_cast<u64>(rng()) << 32 | rng()) & 0x7777777777777777ull);
+    w(GsReg::COLCLAMP, Pick(rng, 2));
+    w(GsReg::FBA_1, Chance(rng, 20));
+    Tex0Bits tex;
+    tex.tbp = 0;
+    tex.tbw = 4;
+    tex.psm = tpsm;
+    tex.tw = 10;
+    tex.th = 10;
+    tex.tcc = Chance(rng, 80);
+    tex.tfx = Chance(rng, 70) ? 1 : Pick(rng, 4);
+    w(GsReg::TEX0_1, Tex0(tex));
+    w(GsReg::TEX1_1, Tex1(Chance(rng, 30), 0));
+    w(GsReg::CLAMP_1, Clamp(0, 0));
+    w(GsReg::TEXA, Texa(Pick(rng, 256), Chance(rng, 30), 0x80));
+    PrimBits prim;
+    prim.tme = true;
+    prim.abe = Chance(rng, 20);
+    prim.fst = true;
+    w(GsReg::PRIM, Prim(prim));
+    w(GsReg::RGBAQ, Rgbaq(0x80, 0x80, 0x80, 0x80));
+    const u32 height = 8 + Pick(rng, 120), first = Pick(rng, 8), count = 1 + Pick(rng, 8);
+    for (u32 i = first; i < first + count; ++i) {
+        w(GsReg::UV, Uv(256 * i + 8, 8));
+        w(GsReg::XYZ2, Xyz((16 * i + 8) * 16, 0, 0));
+        w(GsReg::UV, Uv(256 * i + 136, 16 * height + 8));
+        w(GsReg::XYZ2, Xyz((16 * i + 16) * 16, height * 16, 0));
+    }
+    if (Chance(rng, 25)) {
+        const u32 x = Pick(rng, 200), y = Pick(rng, 200);
+        w(GsReg::UV, Uv(Pick(rng, 256 * 16), Pick(rng, 256 * 16)));
+        w(GsReg::XYZ2, Xyz(x * 16, y * 16, 0));
+        w(GsReg::UV, Uv(Pick(rng, 256 * 16), Pick(rng, 256 * 16)));
+        w(GsReg::XYZ2, Xyz((x + 1 + Pick(rng, 40)) * 16, (y + 1 + Pick(rng, 40)) * 16, 0));
+    }
+    return t;
+}
+
+TEST(GsFastPath, SpritesReadingTheirOwnBufferThroughAnotherLayoutLeaveTheSameMemoryAsTheReference)
+{
+    CompareRandomTrials(20261210, 200, false, 1, MakeLayoutShuffleTrial);
+}
+
 // Strips of small triangles into a 32- or 24-bit frame, over a Z buffer of
 // their own (32 or 24 bits, any test, written or not) or with no depth test,
 // Gouraud or textured, now and then with FBA, opaque or blended (any
