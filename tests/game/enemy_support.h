@@ -84,6 +84,11 @@ struct EventLog : Object
     {
         if (msg == OM_SPECIAL && data != nullptr)
             static_cast<EventLog*>(o)->codes.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        // One the world deletes goes whole, its list with it.
+        if (msg == OM_DIE) {
+            delete static_cast<EventLog*>(o);
+            return -1;
+        }
         return 0;
     }
     EventLog() { messagehandler = mh; }

@@ -53,6 +53,11 @@ struct Driver : public Object
     {
         if (msg == OM_SPECIAL)
             static_cast<Driver*>(o)->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        // One deleted with its car goes whole, its list with it.
+        if (msg == OM_DIE) {
+            delete static_cast<Driver*>(o);
+            return -1;
+        }
         return 0;
     }
     explicit Driver(int who = 5) : Object(mh) { id = s16(who); }

@@ -29,6 +29,10 @@ struct Character : public Object
             auto* m = static_cast<SpecialMessage*>(data);
             static_cast<Character*>(o)->heard.push_back({m->submsg, m->param[0].i});
         }
+        if (msg == OM_DIE) {
+            delete static_cast<Character*>(o);
+            return -1;
+        }
         return 0;
     }
     explicit Character(int who) : Object(mh)
