@@ -16,6 +16,7 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "ZevEngine2/PS2/fresh_sound.h"
 #include "game/StandIns.h"
 
 namespace enemyrig {
@@ -153,6 +154,7 @@ public:
     {
         world.Clear();
         world.pedlist.RemoveAll();
+        soundtest::FreshSoundSystem();
         dace = nullptr;
         player->messagehandler = nullptr;
         delete player;

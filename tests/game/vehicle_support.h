@@ -20,6 +20,7 @@
 #include "game/SkidMarks.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
+#include "ZevEngine2/PS2/fresh_sound.h"
 
 namespace vehtest {
 
@@ -87,6 +88,7 @@ protected:
         cars.clear();
         world.RequestDestroyPostRaw();
         world.Clear();
+        soundtest::FreshSoundSystem();
         sndbank_car = savedBank;
         g_pgcTest = savedGC;
         world.playbackSpeed = 1.0f;
