@@ -17,7 +17,7 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/cardrivr.h"
-#include "ZevEngine2/PS2/fresh_sound.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 
 namespace drivetest {
 

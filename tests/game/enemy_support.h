@@ -16,7 +16,7 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "ZevEngine2/PS2/fresh_sound.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 #include "game/StandIns.h"
 
 namespace enemyrig {

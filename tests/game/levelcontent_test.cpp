@@ -8,7 +8,7 @@
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Bezier.h"
-#include "ZevEngine2/kind_support.h"
+#include "tests/ZevEngine2/kind_support.h"
 #include "game/Camera.h"
 #include "game/EntParams.h"
 #include "game/GameAudio.h"

@@ -20,7 +20,7 @@
 #include "game/Player.h"
 #include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/EntTypes.h"
-#include "ZevEngine2/kind_support.h"
+#include "tests/ZevEngine2/kind_support.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
 #include "game/PlayerBody.h"

@@ -20,7 +20,7 @@
 #include "game/SkidMarks.h"
 #include "game/StandIns.h"
 #include "game/Vehicle.h"
-#include "ZevEngine2/PS2/fresh_sound.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 
 namespace vehtest {
 
