@@ -85,14 +85,22 @@ struct EventLog : Object
     {
         if (msg == OM_SPECIAL && data != nullptr)
             static_cast<EventLog*>(o)->codes.push_back(static_cast<SpecialMessage*>(data)->submsg);
-        // One the world deletes goes whole, its list with it.
-        if (msg == OM_DIE) {
+        // One made with new goes whole when the world deletes it, its list
+        // with it; others are members and locals of the tests.
+        if (msg == OM_DIE && static_cast<EventLog*>(o)->owned) {
             delete static_cast<EventLog*>(o);
             return -1;
         }
         return 0;
     }
     EventLog() { messagehandler = mh; }
+    static EventLog* Make()
+    {
+        EventLog* e = new EventLog;
+        e->owned = true;
+        return e;
+    }
+    bool owned = false;
     int Count(int code) const
     {
         int n = 0;

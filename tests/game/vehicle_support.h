@@ -54,14 +54,22 @@ struct Driver : public Object
     {
         if (msg == OM_SPECIAL)
             static_cast<Driver*>(o)->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
-        // One deleted with its car goes whole, its list with it.
-        if (msg == OM_DIE) {
+        // One made with new goes whole when it is deleted with its car, its
+        // list with it; others are locals of the tests.
+        if (msg == OM_DIE && static_cast<Driver*>(o)->owned) {
             delete static_cast<Driver*>(o);
             return -1;
         }
         return 0;
     }
     explicit Driver(int who = 5) : Object(mh) { id = s16(who); }
+    static Driver* Make(int who)
+    {
+        Driver* d = new Driver(who);
+        d->owned = true;
+        return d;
+    }
+    bool owned = false;
     std::vector<int> heard;
 };
 
