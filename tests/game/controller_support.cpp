@@ -1,6 +1,6 @@
-// The stand-in game controller the tests share: made by the first test that
-// needs one (StandInController), deleted when the run ends, with the map,
-// bars, fade and list it made.
+// The game controller the tests share (gametest::Controller): made by the
+// first test that needs one, deleted when the run ends, with the map, bars,
+// fade and list it made.
 #include <gtest/gtest.h>
 
 #include "game/GameFlow.h"

@@ -18,7 +18,6 @@
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
 #include "game/SkidMarks.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "tests/ZevEngine2/PS2/fresh_sound.h"
 
@@ -52,15 +51,17 @@ struct Driver : public Object
 {
     static int mh(Object* o, OBJMESSAGE msg, void* data)
     {
-        if (msg == OM_SPECIAL)
-            static_cast<Driver*>(o)->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        auto* d = static_cast<Driver*>(o);
         // One made with new goes whole when it is deleted with its car, its
         // list with it; others are locals of the tests.
-        if (msg == OM_DIE && static_cast<Driver*>(o)->owned) {
-            delete static_cast<Driver*>(o);
+        if (msg == OM_DIE && d->owned) {
+            delete d;
             return -1;
         }
-        return 0;
+        if (msg != OM_SPECIAL)
+            return 0;
+        d->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        return d->reply;
     }
     explicit Driver(int who = 5) : Object(mh) { id = s16(who); }
     static Driver* Make(int who)
@@ -71,6 +72,7 @@ struct Driver : public Object
     }
     bool owned = false;
     std::vector<int> heard;
+    int reply = 0;   // the answer to every special message
 };
 
 // Vehicle tests start at frame 1000 at normal speed, with the car bank as
