@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "game/GameFlow.h"
+#include "tests/game/controller_support.h"
 
 namespace {
 
@@ -12,6 +13,10 @@ class SharedController : public testing::Environment
 public:
     void TearDown() override
     {
+        for (GameController* gc : gametest::ControllersMade())
+            if (gc != g_pgcTest)
+                delete gc;
+        gametest::ControllersMade().clear();
         delete g_pgcTest;
         g_pgcTest = nullptr;
     }
