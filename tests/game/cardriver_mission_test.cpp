@@ -440,7 +440,8 @@ TEST_F(Missions, RacersFollowTheCourseAndAOneWayRaceEndsAtItsEnd)
     EXPECT_NEAR(std::fabs(v->steer), 0.523599f, 1e-5f);
     EXPECT_NEAR(d->fLastSpeed, 8.0f * k, 1e-6f);
     gc->psplMission = nullptr;
-    gametest::DeleteController();
+    delete gc;
+    g_pgcTest = nullptr;
 }
 
 }  // namespace

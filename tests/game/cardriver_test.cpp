@@ -478,7 +478,8 @@ TEST_F(DriverHandler, BumpsAndShotsReachTheDriver)
     d->SendMessage(OM_SPECIAL, &hit);
     EXPECT_EQ(mission.codes, std::vector<int>{SMSG_EV_DRIVER_SHOT});
     gc->pMission = nullptr;
-    gametest::DeleteController();
+    delete gc;
+    g_pgcTest = nullptr;
 }
 
 // A generator that records the all-zero message it is sent.
@@ -576,7 +577,8 @@ TEST_F(DriverHandler, FarInactiveCarsGoWithTheirDriversByViewDistance)
     d = Car(0.0f, 0.0f, 0.0f, 1.0f, 0, &v);
     d->iCDFlags |= CDF_COUNTED;
     gc->pvs.pvg = nullptr;
-    gametest::DeleteController();
+    delete gc;
+    g_pgcTest = nullptr;
     Forget(v);
     v->Delete();
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "game/GameFlow.h"
-#include "tests/game/controller_support.h"
 
 namespace {
 
@@ -13,10 +12,6 @@ class SharedController : public testing::Environment
 public:
     void TearDown() override
     {
-        for (GameController* gc : gametest::ControllersMade())
-            if (gc != g_pgcTest)
-                delete gc;
-        gametest::ControllersMade().clear();
         delete g_pgcTest;
         g_pgcTest = nullptr;
     }
