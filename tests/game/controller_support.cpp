@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "game/GameFlow.h"
+#include "tests/game/controller_support.h"
 
 namespace {
 
@@ -12,7 +13,10 @@ class SharedController : public testing::Environment
 public:
     void TearDown() override
     {
-        delete g_pgcTest;
+        // Only one made by the shared helper: a start-up's controller went
+        // with the machine its test powered off.
+        if (g_pgcTest != nullptr && g_pgcTest == gametest::ControllerMade())
+            delete g_pgcTest;
         g_pgcTest = nullptr;
     }
 };
