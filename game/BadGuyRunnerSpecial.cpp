@@ -153,8 +153,9 @@ int Enemy::RunnerSpecial(SpecialMessage* m)
     case SMSG_SEEK_OBJECT: SeekObject(obj); return 0;
     case SMSG_WANDER: Wander(); return 0;
     case SMSG_GET_IN_CAR:
-        if (mode != 11) {
-            GetInCar(static_cast<Vehicle*>(obj));
+        // An order to get into something that is not a car is not obeyed.
+        if (mode != 11 && (obj == nullptr || AsVehicle(obj) != nullptr)) {
+            GetInCar(AsVehicle(obj));
             idRule(obj);
         }
         return 0;

@@ -147,8 +147,9 @@ int Enemy::ShooterSpecial(SpecialMessage* m)
     case msg::SMSG_SEEK_OBJECT: SeekObject(obj); return 0;
     case msg::SMSG_WANDER: Wander(); return 0;
     case msg::SMSG_GET_IN_CAR:
-        if (mode != 11) {
-            GetInCar(static_cast<Vehicle*>(obj));
+        // An order to get into something that is not a car is not obeyed.
+        if (mode != 11 && (obj == nullptr || AsVehicle(obj) != nullptr)) {
+            GetInCar(AsVehicle(obj));
             carRule();
         }
         return 0;

@@ -68,12 +68,6 @@ inline Object* OrderableDriver(const Vehicle* v)
     return v->rcoDriver;
 }
 
-// A vehicle object, else null.
-inline Vehicle* AsVehicle(Object* o)
-{
-    return o != nullptr && o->type == OBJT_VEHICLE ? static_cast<Vehicle*>(o) : nullptr;
-}
-
 // A bystander, else null.
 inline Bystander* AsBystander(Object* o)
 {

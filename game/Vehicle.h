@@ -384,6 +384,13 @@ private:
     Object* PlayerEvents() const;
 };
 
+// A vehicle object, else null: objects named by messages and scripts are
+// checked before they are used as cars.
+inline Vehicle* AsVehicle(Object* o)
+{
+    return o != nullptr && o->type == OBJT_VEHICLE ? static_cast<Vehicle*>(o) : nullptr;
+}
+
 // A new car of the given type from node iNodeIndex of pmf at pos; not yet in
 // the world.  Negative node indices name the file's body (id 0) and wheel
 // (id 1) nodes.  Null, with nothing left allocated, when memory runs out.

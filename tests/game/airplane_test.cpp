@@ -173,7 +173,10 @@ TEST_F(Aircraft, TaxiingIntoItsTriggersWakesTheFollowersOnceAndLiftsOff)
     EXPECT_EQ(fixed->target, static_cast<Object*>(jet));
     EXPECT_EQ(GetCurrentCam(), fixed);
     SetCurrentCam(&g_DefaultCamera);
+    // Out of every list before its storage goes: a stopped frame call keeps
+    // its link until the next frame's sweep, which would read it.
     world.StopFrameCall(fixed);
+    world.framecalllist.Remove(fixed);
     world.objectlist.Remove(fixed);
     free(fixed);
     EXPECT_EQ(Hit(jet), 0);

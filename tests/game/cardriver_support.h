@@ -17,6 +17,7 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/cardrivr.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 
 namespace drivetest {
 
@@ -89,7 +90,11 @@ protected:
             if (!v->IsDead())
                 v->Delete();
         cars.clear();
+        // Skid marks free themselves when asked; the sounds go with the
+        // sound system.
+        world.RequestDestroyPostRaw();
         world.Clear();
+        soundtest::FreshSoundSystem();
         sndbank_car = savedBank;
         g_pgcTest = savedGC;
         dace = savedDace;

@@ -6,10 +6,17 @@
 
 namespace gametest {
 
+// The last controller made here (the start-up makes its own).
+inline GameController*& ControllerMade()
+{
+    static GameController* made = nullptr;
+    return made;
+}
+
 inline GameController* Controller()
 {
     if (g_pgcTest == nullptr)
-        g_pgcTest = new GameController;
+        g_pgcTest = ControllerMade() = new GameController;
     return g_pgcTest;
 }
 

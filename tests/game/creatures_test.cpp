@@ -113,6 +113,10 @@ protected:
     void TearDown() override
     {
         world.Clear();
+        // A beaten mannequin flashes the screen of whatever controller the
+        // program holds: the flash leaves the post-draw list with the test.
+        world.RequestDestroyPostRaw();
+        world.rawobjPostList.RemoveAll();
         sink->Delete();
         dace = nullptr;
     }

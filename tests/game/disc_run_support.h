@@ -16,12 +16,27 @@
 #include "tools/lib/sampledisc.h"
 
 #include "ZevEngine2/EntTypes.h"
+#include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 
 namespace discrun {
+
+// The fonts the start-up makes on the game's heap: freed and forgotten, so
+// that a later start-up makes them afresh.
+inline void FreeFonts()
+{
+    Font** fonts[] = {&g_pfont,          &g_pGUIFont,        &g_pGUIHead,
+                      &g_pfontHelveticaB, &g_pfontStreetSign, &g_pfontUILarge,
+                      &g_pfontUIMedium,   &g_pfontUISmall,    &g_pfontLicPlate};
+    for (Font** font : fonts) {
+        free(*font);
+        *font = nullptr;
+    }
+}
 
 class DiscRun : public streamtest::StreamerTest
 {
@@ -36,12 +51,34 @@ protected:
     }
     void TearDown() override
     {
+        // The run ends as the game ends one: its level, game mode and
+        // objects go; then what the start-up made for the whole program (the
+        // controller, the city, the models and animations, the fonts) goes
+        // too, so that the game's heap is as the test found it.
+        GameController* gc = g_pgcTest;
+        if (gc != nullptr && gc != savedGC) {
+            sound.StopAll();
+            gc->CleanupLevel();
+            gc->pMission = nullptr;
+            gc->prms = nullptr;
+        }
+        SetCurrentCam(nullptr);
+        world.Reset();
         world.rawobjPostList.RemoveAll();
+        world.FreeCity();
+        if (gc != nullptr && gc != savedGC)
+            delete gc;
+        for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
+            if (g_GlobalMFI.rgmfi[slot].i16Id >= 0)
+                g_GlobalMFI.DeleteMF(slot, true);
+        for (int i = 0; i < AGI_NUMSLOTS; i++)
+            g_GlobalAGI.DeleteAG(i);
+        FreeFonts();
         if (Name::first == &kind)
             Name::first = kind.link;
         platform_test::PowerOff();
-        // The streamer's server went with the machine: the client starts
-        // over, and the registries hold nothing it loaded.
+        // The streamer's server and the sound module went with the machine:
+        // the client starts over, and the registries hold nothing it loaded.
         irxloaded = 0;
         initialized = 0;
         for (int slot = 0; slot < MFI_NUMSLOTS; slot++) {
@@ -51,6 +88,7 @@ protected:
         }
         for (int i = 0; i < AGI_NUMSLOTS; i++)
             g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
+        soundtest::FreshSoundSystem();
         g_pgcTest = savedGC;
         dace = nullptr;
         StreamerTest::TearDown();

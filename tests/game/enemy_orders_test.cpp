@@ -114,10 +114,16 @@ TEST(EnemyOrders, CommandsTheCarRuleAndTheQueries)
     // A chase enemy (-150..-101) hands the decisions to the car; others keep them.
     Enemy* chaser = s.Shooter(VectorPos(3.0f, 0.0f, 3.0f), WEAP_PISTOL_RUGER, -120);
     ASSERT_NE(chaser, nullptr);
-    Object car, car2;
+    Vehicle car, car2;
     chaser->flags |= ENEMYF_ACTIVE;
     e->mode = 24;
     e->flags |= ENEMYF_ACTIVE;
+    // Something that is not a car: the order is not obeyed.
+    Object notACar;
+    const int beforeNotACar = gEnemyCommandLog.count;
+    Say(e, 64, &notACar);
+    EXPECT_EQ(gEnemyCommandLog.count, beforeNotACar);
+    EXPECT_FALSE(notACar.flags & ENEMYF_ACTIVE);
     Say(chaser, 64, &car);
     Say(e, 64, &car2);
     EXPECT_FALSE(chaser->flags & ENEMYF_ACTIVE);
@@ -694,7 +700,7 @@ TEST(GuardEnemy, ACheckRoundOpensTheDoorChecksComesBackAndLeaves)
     door->mat = TransMatrix(5.0f, 0.0f, 0.0f);
     door->id = 4000 - 10;
     world.objectlist.AddTail(door);
-    EventLog* steam = new EventLog;
+    EventLog* steam = EventLog::Make();
     steam->id = 4100 - 10;
     world.objectlist.AddTail(steam);
     const Matrix rest = door->mat;

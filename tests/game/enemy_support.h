@@ -19,6 +19,7 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 
 namespace enemyrig {
 
@@ -86,9 +87,22 @@ struct EventLog : Object
     {
         if (msg == OM_SPECIAL && data != nullptr)
             static_cast<EventLog*>(o)->codes.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        // One made with new goes whole when the world deletes it, its list
+        // with it; others are members and locals of the tests.
+        if (msg == OM_DIE && static_cast<EventLog*>(o)->owned) {
+            delete static_cast<EventLog*>(o);
+            return -1;
+        }
         return 0;
     }
     EventLog() { messagehandler = mh; }
+    static EventLog* Make()
+    {
+        EventLog* e = new EventLog;
+        e->owned = true;
+        return e;
+    }
+    bool owned = false;
     int Count(int code) const
     {
         int n = 0;
@@ -150,6 +164,7 @@ public:
     {
         world.Clear();
         world.pedlist.RemoveAll();
+        soundtest::FreshSoundSystem();
         dace = nullptr;
         player->messagehandler = nullptr;
         delete player;

@@ -404,7 +404,7 @@ TEST(ShooterEnemy, ArriveSwingsTheLinkedDoorAndStartsTheSteam)
     door->mat = TransMatrix(5.0f, 0.0f, 0.0f);
     door->id = 4000 - 10;
     world.objectlist.AddTail(door);
-    EventLog* steam = new EventLog;
+    EventLog* steam = EventLog::Make();
     steam->id = 4100 - 10;
     world.objectlist.AddTail(steam);
     const Matrix rest = door->mat;

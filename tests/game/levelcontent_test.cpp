@@ -8,6 +8,7 @@
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Bezier.h"
+#include "tests/ZevEngine2/kind_support.h"
 #include "game/Camera.h"
 #include "game/EntParams.h"
 #include "game/GameAudio.h"
@@ -54,7 +55,6 @@ int TestDace_mh(Object* o, OBJMESSAGE msg, void*)
     }
     return 0;
 }
-Name g_daceName("Dace", int(reinterpret_cast<intptr_t>(&TestDace_mh)));
 
 // A listener that keeps the mode messages the world hears, in order.
 std::vector<std::pair<int, Object*>> g_heard;
@@ -155,6 +155,7 @@ TEST_F(Content, CharactersStandOnTheGroundAtTheirPlaceholderOrTheDefaultSpot)
 
     // The player: id -1 of the kind "Dace" becomes `dace`, his camera
     // current.
+    ScopedKind playerKind("Dace", TestDace_mh);
     char name[] = "Dace";
     Object* p = gc->CreateCharacterAt(48, -1, -77, name, false);
     ASSERT_NE(p, nullptr);

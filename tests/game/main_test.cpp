@@ -22,6 +22,7 @@
 #include "ZevEngine2/PS2/Font.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "ZevEngine2/PS2/Streamer.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/sound_support.h"
@@ -51,11 +52,21 @@ int CountDraws(RawObj*, RAWOBJMESSAGE msg, void*, void*, void*)
 class MainLoop : public ::testing::Test
 {
 protected:
-    void SetUp() override { PowerOff(); }
+    void SetUp() override { PowerOffAll(); }
     void TearDown() override
     {
         world.rawobjPostList.RemoveAll();
+        PowerOffAll();
+    }
+    // The machine off, and with it the streaming client's memory of the
+    // module it loaded: the next start-up loads the module afresh rather
+    // than calling a server that went with the machine.
+    static void PowerOffAll()
+    {
         PowerOff();
+        irxloaded = 0;
+        initialized = 0;
+        numvfdsallocated = 0;
     }
 };
 

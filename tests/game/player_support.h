@@ -20,6 +20,7 @@
 #include "game/Player.h"
 #include "ZevEngine2/AnimFile.h"
 #include "ZevEngine2/EntTypes.h"
+#include "tests/ZevEngine2/kind_support.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
 #include "game/PlayerBody.h"
@@ -170,14 +171,9 @@ inline Dace* MakePlayer()
 
 // The game's own player kind in front of any other registered under the
 // name while a test runs.
-struct PlayerKind
+struct PlayerKind : ScopedKind
 {
-    Name entry{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
-    ~PlayerKind()
-    {
-        if (Name::first == &entry)
-            Name::first = entry.link;
-    }
+    PlayerKind() : ScopedKind("Dace", &Dace::Dace_mh) {}
 };
 
 // Records the special messages it is sent; replies `reply`.  A plain object,

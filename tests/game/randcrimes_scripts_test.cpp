@@ -95,6 +95,11 @@ protected:
         world.Clear();
         gc->pmd = savedHud;
         dace = nullptr;
+        // The controller was never constructed: its list and storage go by
+        // hand, as SetUp made them.
+        delete c->pobjectlist;
+        free(c);
+        c = nullptr;
     }
     // A generated suspect with its runner generator.
     Enemy* Suspect(int id, float x = 0.0f)

@@ -63,15 +63,6 @@ struct Target : Object
     }
 };
 
-Target* NewTarget(VectorPos at, float yaw = 0.0f)
-{
-    Target* t = new Target;
-    t->messagehandler = Target::mh;
-    t->mat = RotY(yaw);
-    t->mat.SetTrans(at);
-    return t;
-}
-
 class Reticles : public ::testing::Test
 {
 protected:
@@ -89,7 +80,24 @@ protected:
     {
         world.Clear();
         gc->bReticleOn = true;
+        // The targets are in no list of the world's: they go here.
+        for (RCptr<Object>& t : targets)
+            if (!t->IsDead())
+                t->Delete();
+        targets.clear();
     }
+
+    // A target of the test's own, deleted at its end.
+    Target* NewTarget(VectorPos at, float yaw = 0.0f)
+    {
+        Target* t = new Target;
+        t->messagehandler = Target::mh;
+        t->mat = RotY(yaw);
+        t->mat.SetTrans(at);
+        targets.emplace_back(t);
+        return t;
+    }
+    std::vector<RCptr<Object>> targets;
 
     static float RowLength(const Object* o, int row)
     {

@@ -271,6 +271,10 @@ TEST(RunnerEnemy, CommandsChangeKindAndSayItOnce)
     // Already a runner in mode 4: no second report.
     e->RunAwayFromObject(s.player);
     EXPECT_EQ(ev.Count(SMSG_EV_ENEMY_MORPHED), 1);
+    // An order to get into something that is not a car is not obeyed.
+    Say(e, 64, &other);
+    EXPECT_EQ(e->mode, 4);
+    EXPECT_FALSE(other.flags & ENEMYF_ACTIVE);
 
     // A shooter whose target is the player keeps it.
     Enemy* k = s.Shooter(VectorPos(2.0f, 0.0f, 3.0f), WEAP_PISTOL_RUGER, 8);

@@ -19,6 +19,7 @@
 #include "game/QuadTree.h"
 #include "game/SkidMarks.h"
 #include "game/Vehicle.h"
+#include "tests/ZevEngine2/PS2/fresh_sound.h"
 
 namespace vehtest {
 
@@ -50,13 +51,26 @@ struct Driver : public Object
 {
     static int mh(Object* o, OBJMESSAGE msg, void* data)
     {
+        auto* d = static_cast<Driver*>(o);
+        // One made with new goes whole when it is deleted with its car, its
+        // list with it; others are locals of the tests.
+        if (msg == OM_DIE && d->owned) {
+            delete d;
+            return -1;
+        }
         if (msg != OM_SPECIAL)
             return 0;
-        auto* d = static_cast<Driver*>(o);
         d->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
         return d->reply;
     }
     explicit Driver(int who = 5) : Object(mh) { id = s16(who); }
+    static Driver* Make(int who)
+    {
+        Driver* d = new Driver(who);
+        d->owned = true;
+        return d;
+    }
+    bool owned = false;
     std::vector<int> heard;
     int reply = 0;   // the answer to every special message
 };
@@ -84,6 +98,7 @@ protected:
         cars.clear();
         world.RequestDestroyPostRaw();
         world.Clear();
+        soundtest::FreshSoundSystem();
         sndbank_car = savedBank;
         g_pgcTest = savedGC;
         world.playbackSpeed = 1.0f;

@@ -34,6 +34,10 @@ struct Rammer : public Object
         Rammer* r = static_cast<Rammer*>(o);
         if (msg == OM_SPECIAL && static_cast<SpecialMessage*>(data)->submsg == SMSG_Q_COLLISION)
             return r->answers[r->asked++];
+        if (msg == OM_DIE) {
+            delete r;
+            return -1;
+        }
         return 0;
     }
     Rammer() : Object(mh) { type = OBJT_CHARACTER; }

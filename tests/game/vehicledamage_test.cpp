@@ -29,6 +29,12 @@ struct Character : public Object
             auto* m = static_cast<SpecialMessage*>(data);
             static_cast<Character*>(o)->heard.push_back({m->submsg, m->param[0].i});
         }
+        // One made with new goes whole when it is deleted, its list with
+        // it; others are locals of the tests.
+        if (msg == OM_DIE && static_cast<Character*>(o)->owned) {
+            delete static_cast<Character*>(o);
+            return -1;
+        }
         return 0;
     }
     explicit Character(int who) : Object(mh)
@@ -36,6 +42,13 @@ struct Character : public Object
         id = s16(who);
         type = OBJT_CHARACTER;
     }
+    static Character* Make(int who)
+    {
+        Character* c = new Character(who);
+        c->owned = true;
+        return c;
+    }
+    bool owned = false;
     std::vector<std::pair<int, int>> heard;
 };
 
@@ -161,7 +174,7 @@ TEST_F(VehicleDamage, AHitSpreadsNearestPartFirstAndBreaksPartsAsTheyPassTheirTh
 TEST_F(VehicleDamage, TheLastHitTellsTheDriverThrowsHimOutAndExplodesTheCarOnce)
 {
     Vehicle* v = Make(file, 0);
-    Character* driver = new Character(7);
+    Character* driver = Character::Make(7);
     v->Attach(driver);
     v->rcoDriver = driver;
     v->flags |= OBJF_DRAWSELF;
@@ -204,7 +217,7 @@ TEST_F(VehicleDamage, ARepairRebuildsTheCarKeepingItsDriversAndTyres)
 {
     Vehicle* v = Make(file, 0);
     v->i8Tint = 3;
-    Character* driver = new Character(7);
+    Character* driver = Character::Make(7);
     v->Attach(driver);
     v->rcoDriver = driver;
     v->wheel[2]->CauseDamage();
@@ -273,10 +286,10 @@ TEST_F(VehicleDamage, TheMeshDriverSitsInTheSeatAndLeavesAsAPedestrianOnce)
     EXPECT_NE(mesh->child, nullptr);
     mesh->mode = 2;   // the driver's tint
 
-    Driver* ai = new Driver(5);
+    Driver* ai = Driver::Make(5);
     v->Attach(ai);
     v->rcoDriver = ai;
-    Object* jacker = new Character(-1);
+    Object* jacker = Character::Make(-1);
     const int t0 = world.time;
     Object* out = v->KickOutDriver(Vehicle::KICKOUT_PULLOUT, true, jacker);
     ASSERT_NE(out, nullptr);
@@ -359,7 +372,7 @@ TEST_F(VehicleDamage, AJackedPlayerGetsOutOnlyWhenSomeoneElseTakesHisCar)
     // out, but only the real player is made to leave (the player's own tests
     // see him get out).
     Vehicle* v = Make(file, 0);
-    Character* dace = new Character(-1);
+    Character* dace = Character::Make(-1);
     v->Attach(dace);
     v->rcoDriver = dace;
     Character thief(12);
@@ -368,7 +381,7 @@ TEST_F(VehicleDamage, AJackedPlayerGetsOutOnlyWhenSomeoneElseTakesHisCar)
     EXPECT_EQ(v->KickOutDriver(Vehicle::KICKOUT_ANGRY_FIGHT, true, &thief), dace);
     EXPECT_EQ(dace->parent, v);
     // A character other than the player is only named.
-    Character* other = new Character(9);
+    Character* other = Character::Make(9);
     Vehicle* w = Make(file, 0, VectorPos(5.0f, 0.0f, 0.0f));
     w->Attach(other);
     EXPECT_EQ(w->KickOutDriver(Vehicle::KICKOUT_NORMAL, false, &thief), other);
@@ -379,7 +392,7 @@ TEST_F(VehicleDamage, AWreckedCarHasEveryPartBrokenAndItsDriverOut)
 {
     Vehicle* v = Make(file, 0);
     v->i8Tint = 4;
-    Driver* ai = new Driver(5);
+    Driver* ai = Driver::Make(5);
     v->Attach(ai);
     v->rcoDriver = ai;
     tools::HumanoidLook look;
