@@ -148,7 +148,11 @@ void DrvCrseGate::StartCountdown()
 {
     mode = GATE_COUNTDOWN;
     const float delay = pdcgp != nullptr ? pdcgp->delay : 0.0f;
-    world.SetTimer(this, Frames(std::max(1, int(delay * 60.0f - 120.0f))), TimerData(TIMER_LIGHT1));
+    // The record's delay, held between a frame and a day (a value that is
+    // no number counts as none).
+    const float frames = delay * 60.0f - 120.0f;
+    const int wait = frames > 1.0f ? int(std::min(frames, float(KVWorld::DAY_FRAMES))) : 1;
+    world.SetTimer(this, Frames(wait), TimerData(TIMER_LIGHT1));
     world.StopFrameCall(this);
 }
 
