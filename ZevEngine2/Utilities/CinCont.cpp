@@ -11,6 +11,14 @@
 
 CinemaController g_CinCont;
 
+CinemaIO RealCinemaIO()
+{
+    return CinemaIO{StreamerOpen, StreamerTotalLength, StreamerTransfer, StreamerSeek,
+                    StreamerBytesPending, StreamerStop, StreamerClose};
+}
+
+CinemaIO cinemaio = RealCinemaIO();
+
 namespace {
 
 constexpr u32 kSoundRate = 44100;
@@ -39,7 +47,7 @@ void CinemaController::Fail(const char* why)
         printf("cinema: %s: %s; the scene ends\n", fileName, why);
     failed = true;
     if (file >= 0)
-        StreamerStop(file);
+        cinemaio.Stop(file);
 }
 
 bool CinemaController::LoadHeader(const char* name)
@@ -49,14 +57,14 @@ bool CinemaController::LoadHeader(const char* name)
     failed = false;
     snprintf(fileName, sizeof fileName, "%s", name);
     if (file >= 0)
-        StreamerClose(file);
-    file = StreamerOpen(name, 0);
+        cinemaio.Close(file);
+    file = cinemaio.Open(name, 0);
     if (file < 0) {
         printf("cinema: %s cannot be opened\n", name);
         failed = true;
         return false;
     }
-    const int length = StreamerTotalLength(file);
+    const int length = cinemaio.TotalLength(file);
     fileLength = length > 0 ? u32(length) : 0;
     if (fileLength < sizeof(CinemaFile)) {
         Fail("the file is too short for its header");
@@ -67,7 +75,7 @@ bool CinemaController::LoadHeader(const char* name)
         Fail("no memory for the header");
         return false;
     }
-    StreamerTransfer(file, header, sizeof(CinemaFile));
+    cinemaio.Transfer(file, header, sizeof(CinemaFile));
     stage = CIN_STAGE_LOADHEADER;
     return true;
 }
@@ -96,7 +104,7 @@ bool CinemaController::SoundReady() const
 
 bool CinemaController::StreamReady() const
 {
-    return file < 0 || StreamerBytesPending(file, false) <= 0;
+    return file < 0 || cinemaio.BytesPending(file, false) <= 0;
 }
 
 void CinemaController::Update()
@@ -145,8 +153,8 @@ bool CinemaController::LoadBlockOffsets()
         Fail("no memory for the block table");
         return false;
     }
-    StreamerSeek(file, int(h.block), STREAMER_SEEK_SET);
-    StreamerTransfer(file, block, int(h.numBlock * sizeof(CinemaFileBlock)));
+    cinemaio.Seek(file, int(h.block), STREAMER_SEEK_SET);
+    cinemaio.Transfer(file, block, int(h.numBlock * sizeof(CinemaFileBlock)));
     return true;
 }
 
@@ -166,8 +174,8 @@ bool CinemaController::LoadStartLoc()
         Fail("no memory for the start locations");
         return false;
     }
-    StreamerSeek(file, int(header->startOffset), STREAMER_SEEK_SET);
-    StreamerTransfer(file, startLoc, int(header->numObj * sizeof(CinemaStartLoc)));
+    cinemaio.Seek(file, int(header->startOffset), STREAMER_SEEK_SET);
+    cinemaio.Transfer(file, startLoc, int(header->numObj * sizeof(CinemaStartLoc)));
     return true;
 }
 
@@ -187,8 +195,8 @@ void CinemaController::LoadBuffer()
         Fail("no memory for a block");
         return;
     }
-    StreamerSeek(file, int(b.offset), STREAMER_SEEK_SET);
-    StreamerTransfer(file, buffer[curBuff], int(b.size));
+    cinemaio.Seek(file, int(b.offset), STREAMER_SEEK_SET);
+    cinemaio.Transfer(file, buffer[curBuff], int(b.size));
     newBuff = true;
 }
 
@@ -250,7 +258,7 @@ void CinemaController::LoadFinalPose()
 {
     stage = CIN_STAGE_LOADFINALLOC;
     if (file >= 0)
-        StreamerStop(file);
+        cinemaio.Stop(file);
     if (header == nullptr || block == nullptr || failed)
         return;
     curBlock = int(header->numBlock) - 1;
@@ -285,7 +293,7 @@ int CinemaController::GetFinalPose(Object* obj, int i)
 void CinemaController::CloseUp()
 {
     if (file >= 0)
-        StreamerClose(file);
+        cinemaio.Close(file);
     if (sndstream.IsValid())
         sndstream.Close();
     free(header);
