@@ -36,6 +36,8 @@ struct Seed {
     std::vector<uint8_t> bytes;
 };
 std::vector<Seed> Seeds(const std::string& target);
+// Every target that has seeds.
+std::vector<std::string> SeededTargets();
 
 // The input copied to a block of exactly its size at the alignment the
 // loader needs (files are loaded to 64-byte boundaries), so that a sanitizer
