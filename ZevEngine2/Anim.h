@@ -246,7 +246,7 @@ float AnimFileGetSpeed(AnimChar* animHeader);
 // the animation's sndBank when it is not negative (volumes and pitches from
 // the key, stored in percent; distances scaled by 0.8), else from obj's
 // model file's soundbank; the channel follows obj.  Defined with the sound
-// system; until it is linked a stand-in plays nothing.
+// system.
 void PlayAnimSoundKey(Object* obj, const Animation* anim, const AnimKeySound* key);
 
 // ---------------------------------------------------------------------------

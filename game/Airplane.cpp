@@ -15,7 +15,6 @@
 #include "game/LevelEntity.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/explosn.h"
 

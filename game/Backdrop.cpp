@@ -111,15 +111,25 @@ Colour Backdrop::SkyDome::GetColour(VectorDir dir, VectorDir sun, Colour colsun,
     const float h = -dir[1];
     const u8 *c0 = Channels(col0), *c1 = Channels(col1), *c2 = Channels(col2), *c3 = Channels(col3);
     const u8* cs = Channels(colsun);
+    // The band's two colours are weighted by where h lies between the
+    // band's ends, each weight the distance to the other end over the band's
+    // width.  Taken as a division the two weights at an end are exactly 1
+    // and 0: multiplied by the width's rounded reciprocal they come out just
+    // under 1, and a byte truncated from that lands one below the colour
+    // given for the zenith or the horizon.
+    const u8 *lo, *hi;
+    float w0, w1;
+    if (h < kSin10) {
+        lo = c0, hi = c1, w0 = 0.0f, w1 = kSin10;
+    } else if (h < kSin20) {
+        lo = c1, hi = c2, w0 = kSin10, w1 = kSin20;
+    } else {
+        lo = c2, hi = c3, w0 = kSin20, w1 = 1.0f;
+    }
+    const float up = (h - w0) / (w1 - w0), down = (w1 - h) / (w1 - w0);
     float out[4];
     for (int i = 0; i < 4; i++) {
-        float c;
-        if (h < kSin10)
-            c = (float(c1[i]) * h + float(c0[i]) * (kSin10 - h)) * 5.7587705f;
-        else if (h < kSin20)
-            c = (float(c2[i]) * (h - kSin10) + float(c1[i]) * (kSin20 - h)) * 5.9392304f;
-        else
-            c = (float(c3[i]) * (h - kSin20) + float(c2[i]) * (1.0f - h)) * 1.5198034f;
+        const float c = float(hi[i]) * up + float(lo[i]) * down;
         out[i] = float(cs[i]) * g + c * (1.0f - g);
     }
     return Blend(out);

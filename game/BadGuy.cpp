@@ -13,9 +13,9 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 
@@ -250,9 +250,9 @@ bool BadGuy::StartGettingIn(Vehicle* v)
 // ---------------------------------------------------------------------------
 // Enemy: tuning
 
-float Enemy::OnFootActivationDist = 46.875f;
+float Enemy::OnFootActivationDist = 10.0f;
 float Enemy::maxturnspeed = 0.10472f;
-float Enemy::CombatVicinity = 3.125f;
+float Enemy::CombatVicinity = 1.25f;
 float Enemy::AttackRingInner = 0.3125f;
 float Enemy::AttackRingOuter = 0.46875f;
 float Enemy::SurroundRingInner = 0.625f;
@@ -505,6 +505,12 @@ Enemy* AsEnemy(Object* o)
         (runner != nullptr && o->messagehandler == runner))
         return static_cast<Enemy*>(o);
     return nullptr;
+}
+
+bool HasEnemyHandler(const Object* o)
+{
+    return o != nullptr && (o->messagehandler == &Enemy::ShooterEnemy_mh || o->messagehandler == &Enemy::FighterEnemy_mh ||
+                            (RunnerEnemyHandler != nullptr && o->messagehandler == RunnerEnemyHandler));
 }
 
 void Enemy::UseGuardIdles()

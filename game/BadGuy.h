@@ -710,8 +710,11 @@ Enemy* AsEnemy(Object* o);
 // anything that is not a fighter.
 bool FighterBusyInFight(const Object* o);
 // The handler by which the player knows a runner he may tackle or arrest
-// (the runners' own; tests may point it at a stand-in runner).
+// (the runners' own; tests may point it at a runner of their own).
 extern OBJMESSAGEHANDLER RunnerEnemyHandler;
+// True when o is one of the player's foes by its handler: a shooter, a
+// fighter, or a runner as RunnerEnemyHandler names it.
+bool HasEnemyHandler(const Object* o);
 
 // random(N): an integer in [0, N) from one rand() draw.
 inline int RandomN(int n)
@@ -722,8 +725,8 @@ inline int RandomN(int n)
 // Lowers a statistic by n without passing below 0.
 void LowerStat(u32& stat, u32 n);
 
-// The calls made to the enemy services not built yet: the last one's name
-// and how many there were.
+// The commands given to enemies, for the debug displays: the last one's
+// name, object and number, and how many there were.
 struct EnemyCommandLog
 {
     const char* last = nullptr;

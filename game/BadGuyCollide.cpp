@@ -13,10 +13,10 @@
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/MAIN.h"
 #include "game/PlayerAnim.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/Vehicle.h"
 

@@ -8,7 +8,6 @@
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/Bystander.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 

@@ -11,9 +11,9 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 using BA = BadGuyAnims;
 

@@ -15,9 +15,9 @@
 #include "game/CityObjects.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 using BA = BadGuyAnims;
 using namespace fighter;

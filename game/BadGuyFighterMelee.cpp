@@ -12,11 +12,11 @@
 #include "ZevEngine2/Utilities.h"
 #include "game/BadGuyFighter.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/PlayerAnim.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/TestPart.h"
 
 using BA = BadGuyAnims;

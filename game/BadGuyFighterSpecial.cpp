@@ -10,11 +10,12 @@
 #include "ZevEngine2/Utilities.h"
 #include "game/BadGuyFighter.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/smoke.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 

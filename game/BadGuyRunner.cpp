@@ -712,8 +712,12 @@ void Enemy::Frame_Run_Running()
     else if (IsFireBackAni(mode2))
         FireBack();
     if (!nearby) {
-        if (knowspursuernear && nextlookbacktime != -1)
-            nextlookbacktime = std::min(nextlookbacktime, world.time + RandomN(120));
+        // The pursuer was near a moment ago: look back soon, whether or not
+        // a look-back was planned (an unplanned one counts as the latest).
+        if (knowspursuernear) {
+            const WorldTime soon = world.time + RandomN(120);
+            nextlookbacktime = nextlookbacktime == -1 ? soon : std::min(nextlookbacktime, soon);
+        }
         if (nextlookbacktime == -1) {
             nextlookbacktime = world.time + 360 + RandomN(240);
         } else if (nextlookbacktime <= world.time && movesubmode == MoveSub_Normal) {

@@ -9,7 +9,6 @@
 #include "game/GameFlow.h"
 #include "game/GameFEnt.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace runner {
 

@@ -9,9 +9,10 @@
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/Bystander.h"
+#include "game/GameEvents.h"
+#include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/PlayerAnim.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 

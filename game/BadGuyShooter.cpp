@@ -12,11 +12,11 @@
 #include "ZevEngine2/modelfile.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 
 using BA = BadGuyAnims;
 
@@ -694,7 +694,10 @@ void Enemy::Frame_Shoot_Wait()
                 TurnTowardFlat(d);
                 d[1] = 0.0f;
             }
-            if (mode2 != +BA::GUN_IDLE_NOSHOOT_ANI && nextshot == world.time) {
+            // The idle that does not shoot waits out its turn: no shot and
+            // no next shot planned while it lasts.
+            const bool holdsFire = mode2 == +BA::GUN_IDLE_NOSHOOT_ANI;
+            if (!holdsFire && nextshot == world.time) {
                 const VectorPos aim = WorldPosOf(pTargetTorso);
                 if (rightgunarm.CanAimAt(aim)) {
                     Object* ob = GetObstructionToTarget();
@@ -718,7 +721,7 @@ void Enemy::Frame_Shoot_Wait()
                     }
                 }
             }
-            if (nextshot == -1 || nextshot < world.time) {
+            if (!holdsFire && (nextshot == -1 || nextshot < world.time)) {
                 if (hostage != nullptr) {
                     const float d2 = std::min(d.LengthSq(), 9.765625f);
                     nextshot = world.time + int(d2 * float(RandomN(240)) / 9.765625f);

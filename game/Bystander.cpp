@@ -11,12 +11,12 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/cardrivr.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 static Name nameBystander("Bystander", int(reinterpret_cast<intptr_t>(&Bystander::Bystander_mh)));

@@ -10,7 +10,6 @@
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 #include "game/Player.h"
 

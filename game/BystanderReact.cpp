@@ -9,12 +9,12 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/cardrivr.h"
 
 namespace {

@@ -16,7 +16,6 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/cardrivr.h"
 
 namespace {
@@ -410,7 +409,11 @@ Enemy* Bystander::MorphIntoRunner(int newid, float shoot, float command, float f
 {
     // 1. The head looks straight ahead again.
     if (neck.joint != nullptr && neck.joint->blendAnim != nullptr) {
-        BlendAnimation* ba = neck.joint->blendAnim;
+        Object* j = neck.joint;
+        BlendAnimation* ba = j->blendAnim;
+        Matrix rest = static_cast<Matrix>(ba->baseKey.ang);
+        rest.w = j->mat.w;
+        j->mat = rest;
         ba->SetPoseBlend(0.0f);
     }
     // 2.

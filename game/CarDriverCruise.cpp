@@ -60,9 +60,7 @@ void CarDriver::MakePhysical()
     VectorPos at = car->mat.GetTrans();
     at[1] += fRestGroundOffset - GROUND_STEP;
     VectorDir n;
-    const float h = world.GroundHeight(at, &n, nullptr);
-    if (h != 0.0f)
-        car->mat.w[1] = h - fRestGroundOffset;
+    car->mat.w[1] = world.GroundHeight(at, &n, nullptr) - fRestGroundOffset;
 }
 
 int CarDriver::CruiseTo()

@@ -12,10 +12,11 @@
 #include "game/Camera.h"
 #include "game/CityObjects.h"
 #include "game/GameFlow.h"
+#include "game/GameModes.h"
+#include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace {

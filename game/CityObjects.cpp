@@ -10,8 +10,9 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/CityDriveIns.h"
 #include "game/CityLights.h"
+#include "game/GameEvents.h"
+#include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/explosn.h"
 
 namespace {

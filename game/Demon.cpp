@@ -14,11 +14,11 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/Camera.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 #include "game/smoke.h"
 

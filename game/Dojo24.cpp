@@ -11,11 +11,11 @@
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
+#include "game/GameEvents.h"
 #include "game/Guy.h"
 #include "game/QuadTree.h"
 #include "game/BadGuy.h"
 #include "game/PlayerAnim.h"
-#include "game/StandIns.h"
 #include "game/explosn.h"
 
 namespace {
@@ -179,7 +179,7 @@ void CreepHome(TrainingDummy* d)
 
 void RegainHit(TrainingDummy* d)
 {
-    if (d->Elapsed() > kRegainFrames && d->curhitstodaze < d->totalhitstodaze) {
+    if (d->Elapsed() >= kRegainFrames && d->curhitstodaze < d->totalhitstodaze) {
         d->curhitstodaze++;
         d->Restart();
     }

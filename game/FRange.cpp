@@ -8,11 +8,12 @@
 
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Bezier.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
+#include "game/HUD.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/explosn.h"
 
 VectorDir FrangeHeadOffset(0.0f, -0.12f, 0.0f);

@@ -49,7 +49,17 @@ enum {
     SMSG_EV_TAIL_SPOOKED = 23069,
     SMSG_EV_TAIL_FINISHED = 23070,
     SMSG_EV_RUN_TRANSITION = 23071,   // a runner reached the door of the car it takes
+    SMSG_EV_BULLET_WHIZZ = 23048,
     SMSG_EV_LAST = 23100,
+};
+
+// What characters and struck objects are told and asked.
+enum {
+    SMSG_DAMAGE = 27,             // param0: damage points
+    SMSG_SET_ON_FIRE = 39,
+    SMSG_PED_DANGER = 59,         // to every pedestrian at each shot
+    SMSG_KNOCKBACK = 80,          // params 0-2: the push
+    SMSG_BULLET_HIT = 20464,      // params: hit point, normal, struck part, precise
 };
 
 // The player's own commands.
@@ -65,9 +75,12 @@ enum {
 // Questions objects answer about themselves.
 enum {
     SMSG_Q_SHOOT_TARGET = 29003,      // 1: a gun target
+    SMSG_Q_COLLISION = 29005,         // param0: the CollisionRecord; the reply is the damage dealt
     SMSG_Q_MELEE = 29006,             // 1: dazed
     SMSG_Q_HUD_STRENGTH = 29008,      // the reply: the hits it still takes before it is dazed
     SMSG_Q_HUD_STRENGTH_MAX = 29009,  // the reply: the hits that daze it when fresh
+    SMSG_Q_RETICLE_POS = 29007,       // param0: VectorPos* for an offset in the target's frame; param1: body part
+    SMSG_Q_HUD_PLAYER = 29010,        // param0: the sDaceGunInfo the player fills
 };
 
 // Told to a car's driver and to characters in the way: hold still (param0 1)

@@ -62,12 +62,10 @@ void DrawScreenRect(int x0, int y0, int x1, int y1, Colour c, ALPHA_MODE alpha);
 // ---------------------------------------------------------------------------
 // Level entities and game-mode controllers.
 //
-// The objects set-up files and the mode setters make.  Their behaviour is
-// their own and is not built yet: each kind's handler makes its object on
-// OM_CREATE, says once that the kind was used, deletes it on OM_DIE and
-// answers every other message with 0.  The mode controllers take the mode
-// messages and never end their mode.  The fields are those the game flow
-// fills.
+// The objects set-up files and the mode setters make: the ambient walkers'
+// and cars' generators, the random-mission spawner, and through the headers
+// below the game modes, the side games, the chases and the level's props,
+// each kind with its own handler.
 
 #include "ZevEngine2/List.h"
 #include "game/EntParams.h"

@@ -14,11 +14,11 @@
 #include "game/Bystander.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/HUD.h"
 #include "game/LevelEntity.h"
 #include "game/Mannequin.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace {

@@ -109,30 +109,30 @@ int TailMissionController::mh(OBJMESSAGE msg, void* data)
         auto* m = static_cast<SpecialMessage*>(data);
         if (m == nullptr)
             return 0;
-        if (RelayToPedestrians(m->submsg, true))
-            return 0;
-        if (NamesPlayer(*m)) {
+        if (RelayToPedestrians(m->submsg, true)) {
+        } else if (NamesPlayer(*m)) {
             AbortMission();
-            return 0;
+        } else {
+            switch (m->submsg) {
+            case SMSG_MODE_START:
+                if (g_pgcTest == nullptr || !g_pgcTest->bCinematic)
+                    StartMission();
+                break;
+            case SMSG_EV_DRIVER_SHOT:
+                bSkipAbort = true;
+                Spooked();
+                break;
+            case SMSG_MODE_END:
+                if (bSkipAbort)
+                    RemoveEnemyTarget(target);
+                else
+                    AbortMission();
+                break;
+            case SMSG_MODE_FINISHED: FinishMission(); break;
+            default: break;
+            }
         }
-        switch (m->submsg) {
-        case SMSG_MODE_START:
-            if (g_pgcTest == nullptr || !g_pgcTest->bCinematic)
-                StartMission();
-            break;
-        case SMSG_EV_DRIVER_SHOT:
-            bSkipAbort = true;
-            Spooked();
-            break;
-        case SMSG_MODE_END:
-            if (bSkipAbort)
-                RemoveEnemyTarget(target);
-            else
-                AbortMission();
-            break;
-        case SMSG_MODE_FINISHED: FinishMission(); break;
-        default: break;
-        }
+        ForwardGameEvent(gameeventobj, *m);
         return 0;
     }
     case OM_DIE:
@@ -299,19 +299,19 @@ int EscapeMissionController::mh(OBJMESSAGE msg, void* data)
         auto* m = static_cast<SpecialMessage*>(data);
         if (m == nullptr || mode != 0)
             return 0;
-        if (RelayToPedestrians(m->submsg, false))
-            return 0;
-        if (NamesPlayer(*m)) {
+        if (RelayToPedestrians(m->submsg, false)) {
+        } else if (NamesPlayer(*m)) {
             AbortMission();
-            return 0;
+        } else {
+            switch (m->submsg) {
+            case SMSG_MODE_EPILOGUE: PreStartMission(true); break;
+            case SMSG_MODE_START: StartMission(); break;
+            case SMSG_MODE_END: AbortMission(); break;
+            case SMSG_MODE_FINISHED: FinishMission(); break;
+            default: break;
+            }
         }
-        switch (m->submsg) {
-        case SMSG_MODE_EPILOGUE: PreStartMission(true); break;
-        case SMSG_MODE_START: StartMission(); break;
-        case SMSG_MODE_END: AbortMission(); break;
-        case SMSG_MODE_FINISHED: FinishMission(); break;
-        default: break;
-        }
+        ForwardGameEvent(gameeventobj, *m);
         return 0;
     }
     case OM_DIE:
@@ -410,54 +410,62 @@ int PursuitMissionController::mh(OBJMESSAGE msg, void* data)
         auto* m = static_cast<SpecialMessage*>(data);
         if (m == nullptr)
             return 0;
-        if (RelayToPedestrians(m->submsg, false))
-            return 0;
-        Object* about = m->obj;
-        if (target == nullptr && runner != nullptr && runner->enemy != nullptr)
-            target = runner->enemy;
-        switch (m->submsg) {
-        case SMSG_MODE_EPILOGUE: PreStartMission(); return 0;
-        case SMSG_MODE_START: StartMission(); return 0;
-        case kRelayed23001: SendSpecial(PlayerObject(), m->submsg, about); return 0;
-        case SMSG_EV_ENEMY_SURRENDERED:
-            if (about != nullptr && about == target)
-                FinishMission();
-            return 0;
-        case SMSG_EV_CHARACTER_DIED:
-            if (about != nullptr && about == target) {
-                if (g_pgcTest != nullptr && mode != 3) {
-                    if (about->messagehandler == &Enemy::RunnerEnemy_mh) {
-                        g_pgcTest->AddPoints(-20, about);
-                        g_pgcTest->stats.nBadDisposals++;
-                    } else {
-                        g_pgcTest->AddPoints(10, about);
-                        g_pgcTest->stats.nGoodDisposals++;
-                    }
-                }
-                FinishMission();
-            } else if (NamesPlayer(*m)) {
-                AbortMission();
-            }
-            return 0;
-        case SMSG_EV_KNOCKED_DOWN:
-            if (NamesPlayer(*m))
-                AbortMission();
-            return 0;
-        case SMSG_EV_ENEMY_SUBDUED: FinishMission(); return 0;
-        case SMSG_EV_ENEMY_IN_CAR:
-            if (about != nullptr && about != PlayerObject())
-                SendSpecial(about, kBailOut, this);
-            return 0;
-        case SMSG_MODE_END: AbortMission(); return 0;
-        case SMSG_MODE_FINISHED: FinishMission(); return 0;
-        default: return 0;
-        }
+        if (!RelayToPedestrians(m->submsg, false))
+            Special(*m);
+        ForwardGameEvent(gameeventobj, *m);
+        return 0;
     }
     case OM_DIE:
         delete this;
         return -1;
     default:
         return 0;
+    }
+}
+
+// Its own handling of a special message; the handler forwards the game
+// events afterwards.
+void PursuitMissionController::Special(const SpecialMessage& m)
+{
+    Object* about = m.obj;
+    if (target == nullptr && runner != nullptr && runner->enemy != nullptr)
+        target = runner->enemy;
+    switch (m.submsg) {
+    case SMSG_MODE_EPILOGUE: PreStartMission(); break;
+    case SMSG_MODE_START: StartMission(); break;
+    case kRelayed23001: SendSpecial(PlayerObject(), m.submsg, about); break;
+    case SMSG_EV_ENEMY_SURRENDERED:
+        if (about != nullptr && about == target)
+            FinishMission();
+        break;
+    case SMSG_EV_CHARACTER_DIED:
+        if (about != nullptr && about == target) {
+            if (g_pgcTest != nullptr && mode != 3) {
+                if (about->messagehandler == &Enemy::RunnerEnemy_mh) {
+                    g_pgcTest->AddPoints(-20, about);
+                    g_pgcTest->stats.nBadDisposals++;
+                } else {
+                    g_pgcTest->AddPoints(10, about);
+                    g_pgcTest->stats.nGoodDisposals++;
+                }
+            }
+            FinishMission();
+        } else if (NamesPlayer(m)) {
+            AbortMission();
+        }
+        break;
+    case SMSG_EV_KNOCKED_DOWN:
+        if (NamesPlayer(m))
+            AbortMission();
+        break;
+    case SMSG_EV_ENEMY_SUBDUED: FinishMission(); break;
+    case SMSG_EV_ENEMY_IN_CAR:
+        if (about != nullptr && about != PlayerObject())
+            SendSpecial(about, kBailOut, this);
+        break;
+    case SMSG_MODE_END: AbortMission(); break;
+    case SMSG_MODE_FINISHED: FinishMission(); break;
+    default: break;
     }
 }
 

@@ -119,6 +119,7 @@ class PursuitMissionController : public Object
 public:
     static int staticmh(Object* o, OBJMESSAGE msg, void* data);
     int mh(OBJMESSAGE msg, void* data);
+    void Special(const SpecialMessage& m);
     void MakeRunnerGen();
     void PreStartMission();
     void StartMission();

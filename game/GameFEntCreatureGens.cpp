@@ -14,7 +14,6 @@
 #include "game/LevelEntity.h"
 #include "game/Mannequin.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -229,6 +228,8 @@ int EnemyGenMutant::mh(OBJMESSAGE msg, void* data)
         lastdacepos = TriggerInitPos;
         if (g_pgcTest == nullptr || !g_pgcTest->bCinematicOnly)
             flags |= OBJF_FRAMECALL;
+        else if (pegmp != nullptr && pegmp->first_init != 0)
+            StandStillFigure(this, EnemyModelSlot(pegmp->character, kMutantSlotBase), pegmp->id, pegmp->first_tint);
         return 0;
     case OM_FRAME: {
         Object* player = PlayerObject();

@@ -11,9 +11,9 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/BadGuy.h"
 #include "game/GameFlow.h"
+#include "game/HUD.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 namespace {
@@ -127,6 +126,28 @@ int EnemyModelSlot(int code, int base)
     return slot < MFI_NUMSLOTS ? slot : -1;
 }
 
+Object* StandStillFigure(const Object* generator, int slot, s16 id, int tint)
+{
+    if (slot < 0)
+        return nullptr;
+    MDLFILE* mf = g_GlobalMFI.GetMF(slot, false);
+    if (mf == nullptr || !mf->HasData())
+        return nullptr;
+    Object* o = mf->GetHierarchy(0, sizeof(Object), GH_RELMOTION | GH_ANIMATE);
+    if (o == nullptr)
+        return nullptr;
+    g_GlobalMFI.GetMF(slot, true);
+    o->messagehandler = CharDefHandler;
+    o->type = OBJT_CHARACTER;
+    o->mat = generator->mat;
+    o->flags |= OBJF_NOCOLLISION;
+    o->id = id;
+    SetTintSet(o, tint, false);
+    o->FindShadows();
+    world.AddObject(o, nullptr);
+    return o;
+}
+
 // ---------------------------------------------------------------------------
 // Shooters
 
@@ -236,6 +257,8 @@ int EnemyGenShooter::mh(OBJMESSAGE msg, void* data)
         lastdacepos = TriggerInitPos;
         if (g_pgcTest == nullptr || !g_pgcTest->bCinematicOnly)
             flags |= OBJF_FRAMECALL;
+        else if (pegsp != nullptr && (pegsp->first_init == 1 || pegsp->first_init == 3))
+            StandStillFigure(this, EnemyModelSlot(pegsp->character, 49), pegsp->id, pegsp->first_tint);
         return 0;
     case OM_FRAME: {
         Object* player = PlayerObject();
@@ -384,6 +407,8 @@ int EnemyGenFighter::mh(OBJMESSAGE msg, void* data)
         enemyescaped = enemybusted = enemysubdued = enemykilled = false;
         if (g_pgcTest == nullptr || !g_pgcTest->bCinematicOnly)
             flags |= OBJF_FRAMECALL;
+        else if (pegfp != nullptr && pegfp->first_init != 0)
+            StandStillFigure(this, EnemyModelSlot(pegfp->character, 49), pegfp->id, pegfp->first_tint);
         return 0;
     case OM_FRAME: {
         Object* player = PlayerObject();
@@ -555,6 +580,8 @@ int EnemyGenGuard::mh(OBJMESSAGE msg, void* data)
         enemyhibernating = enemykilled = false;
         if (g_pgcTest == nullptr || !g_pgcTest->bCinematicOnly)
             flags |= OBJF_FRAMECALL;
+        else if (peggp != nullptr && peggp->first_init != 0)
+            StandStillFigure(this, EnemyModelSlot(peggp->character, 49), peggp->id, peggp->tint);
         return 0;
     case OM_FRAME: {
         Object* player = PlayerObject();

@@ -9,10 +9,10 @@
 #include "game/BadGuy.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
+#include "game/HUD.h"
 #include "game/LevelEntity.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 

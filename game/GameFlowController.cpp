@@ -414,7 +414,9 @@ void GameController::StartCurrentMission()
     if (Object* player = FindById(-1)) {
         if (pmd != nullptr) {
             pmd->Reset(player, nullptr);
-            // At the front: the letterbox and fades added later cover it.
+            // At the front of the post-draw list, not the end: the overlays
+            // already there (the letterbox, a fade still running) and those
+            // added later draw after the HUD, over it, never under it.
             world.AddPostRawObj(pmd, false);
         }
     }
@@ -676,11 +678,13 @@ int GameController::Special(const SpecialMessage& m)
         iMissionRet = 1;
         bgm.Stop();
         const int extra = mode == 4 ? 150 : mode == 10 ? 120 : 0;
-        if ((mode == 9 || mode == 10) && !bForceLevel && dace != nullptr && dace->parent == nullptr) {
-            SetCineWalkMode(-1, 0, nullptr, 2, 1);
-        } else if (plb != nullptr) {
+        // A door mode (9, 10) won on foot would walk the player out through
+        // the door under the letterbox, but no door has a walk of its own:
+        // started without one the player would stand still under growing
+        // bars until the fade.  Every win slides the bars out instead, and
+        // the player keeps his own moves until the level goes.
+        if (plb != nullptr)
             plb->iMode = 2;
-        }
         ModeEnded(extra);
         return 0;
     }

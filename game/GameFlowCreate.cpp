@@ -23,7 +23,6 @@
 #include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
@@ -611,6 +610,10 @@ void CameraTurn(bool evenInTunnel)
     Camera* c = dace->cam;
     if (cur != nullptr)
         c->mat = cur->mat;
+    // A camera's heading is measured from the z axis, the arc tangent of
+    // the facing's x over its z, as the camera itself reads it back; taken
+    // z over x it would turn the camera a quarter away from the player's
+    // facing, mirrored.
     c->angy = c->angygoal = ArcTan2(dace->mat.z[0], dace->mat.z[2]);
     SetCurrentCam(c);
 }

@@ -672,8 +672,12 @@ Object* GameController::LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& P, bool
         auto* o = Created<SplineObjectMover>();
         if (o == nullptr)
             return nullptr;
-        // The mover reads its record in the file: its trigger volumes are
-        // moved there once, marked in the padding.
+        // The mover's props run along a copy of its path placed with P, so
+        // its trigger volumes are placed with P as well, or they would stay
+        // at the file's origin, away from the props.  The mover reads its
+        // record where it lies in the file, which a second load of the same
+        // file data shares: the volumes are moved there once, marked in the
+        // record's padding.
         if (p->pad13[0] == 0) {
             MoveTriggers(p, P);
             p->pad13[0] = 1;

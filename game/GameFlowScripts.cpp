@@ -266,20 +266,6 @@ const LevelSelectInfo rglsi[NUM_LEVELSELECT] = {
     {5, 3},  {6, 3},  {7, 3},  {8, 3},  {9, 3},  {10, 3}, {11, 3}, {12, 3}, {13, 3}, {14, 3},
 };
 
-int MissionStepNotBuilt(const char* name)
-{
-    // One line per step, the first time the script reaches it.
-    static const char* said[256];
-    static int nsaid;
-    for (int i = 0; i < nsaid; i++)
-        if (said[i] == name)
-            return -1;
-    if (nsaid < int(std::size(said)))
-        said[nsaid++] = name;
-    printf("mission step %s is not built yet\n", name);
-    return -1;
-}
-
 int GameController::ProcessGPRecord()
 {
     // A run asked for while a step is running (a scene whose cinematic

@@ -408,6 +408,11 @@ int ShooterWeaponType(int code);
 // The model slot of a placement record's character (+ 49) or hostage (+ 48);
 // -1 past the registry.
 int EnemyModelSlot(int code, int base);
+// In a set-up loaded for a cinematic only, a generator whose enemy is made
+// at the mode's start stands it there as a still figure instead: the model
+// of `slot` (one more reference), the generator's matrix, the enemy's id and
+// tint.  Null when the model is not loaded or memory is short.
+Object* StandStillFigure(const Object* generator, int slot, s16 id, int tint);
 
 class EnemyGenShooter : public Object
 {

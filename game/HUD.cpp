@@ -14,7 +14,6 @@
 #include "game/Player.h"
 #include "game/ProgramImages.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace hudlayout {
@@ -411,9 +410,11 @@ void MapDisplay::DrawMap(Render2D& r, const Matrix& matMain)
     VectorDir heading(matMain.z[0], 0.0f, matMain.z[2]);
     const float hl = std::sqrt(heading[0] * heading[0] + heading[2] * heading[2]);
     heading = hl > 0.0f ? VectorDir(heading[0] / hl, 0.0f, heading[2] / hl) : VectorDir(0.0f, 0.0f, 1.0f);
-    // The frame's x row is shown to the left of the radar's centre, so it is
-    // the player's left, heading x (0, 1, 0) (y points down): the view's
-    // right (the camera's x row) then lies to the right on the radar too.
+    // The map matrix draws the frame's x row to the left of the radar's
+    // centre, so that row is the player's left, heading x up with up
+    // (0, 1, 0) (y points down), not up x heading, his right: with his right
+    // there the radar would be the mirror of the view, showing on its left
+    // the street the view has on its right.
     const VectorDir right(-heading[2], 0.0f, heading[0]);
     const VectorPos pos = matMain.GetTrans();
     const Matrix frame(Vector(right, 0.0f), Vector(0.0f, 1.0f, 0.0f, 0.0f), Vector(heading, 0.0f), Vector(pos, 1.0f));

@@ -9,7 +9,6 @@
 #include "game/BadGuy.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 using namespace hudlayout;
 

@@ -5,8 +5,8 @@
 
 #include "game/HUD.h"
 
+#include "game/GameEvents.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 // Health carts and their generator.
+#include "game/GameModes.h"
 #include "game/HealthCart.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/LevelEntity.h"
@@ -19,7 +21,6 @@
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/Road.h"
-#include "game/StandIns.h"
 #include "game/explosn.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/BadGuy.h"
 #include "game/BadGuyAnims.h"
+#include "game/GameEvents.h"
 #include "game/LevelEntity.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/Road.h"
-#include "game/StandIns.h"
 
 namespace {
 

@@ -282,7 +282,7 @@ int MainLoopFrame()
 
     Platform::BeginScene();
     if (world.mode != WORLD_MODE_PAUSED_NODRAW && world.mode != WORLD_MODE_SHELL) {
-        world.Draw(rc, !gc->bInterior, true);
+        world.Draw(rc, !gc->bInterior, !gc->bInterior || gc->bUseDefInteriorLights);
         world.DrawPostRaw(rc, n);
         gMotionBlurSmoothBrighten.Draw(false);
     }

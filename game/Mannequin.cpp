@@ -9,10 +9,10 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Bezier.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 namespace {

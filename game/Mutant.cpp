@@ -11,10 +11,10 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/RenderContext.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 namespace {

@@ -87,7 +87,7 @@ Dace::Dace(OBJMESSAGEHANDLER handler) : DaceBody(handler)
 {
     Construct();
     // Only a player with a handler is a world object that follows itself
-    // with a camera; a bare one (tests, stand-ins) has none.
+    // with a camera; a bare one (tests) has none.
     if (handler != nullptr)
         cam = dacecam = new Camera(this, kDaceCamOffset);
 }

@@ -285,7 +285,7 @@ public:
     void WalkTo(VectorDir dir, float turnspeed);
     void PedestrianCheckForFall();
     void PedestrianCheckGroundContact();
-    VectorPos GroundReference() const;
+    VectorPos GroundReference();
     void CombatKnockdownCheckGroundContact();
     void GunReloadGuns();
     void TakeProjectileDamage(float amount);
@@ -480,9 +480,10 @@ private:
     // A random-crime fighter busy fighting him, not at his side, holds off
     // an arrest.
     bool ArrestHeldOff();
-    // The grab node (sub-object 31) posed on a clip at his frame, facing
-    // ahead, where a grabbed character reads the hands.
-    void PoseGrabNode(AnimChar* clip);
+    // The grab node (sub-object 31) posed on a clip as it starts at his
+    // frame, where a grabbed character reads the hands; turned to face
+    // straight ahead when faceAhead is set (the arrests).
+    void PoseGrabNode(AnimChar* clip, bool faceAhead = true);
     // Faces the character's torso, flat; not when it is almost underfoot.
     void FaceGuy(Guy* guy);
     void FaceTarget();

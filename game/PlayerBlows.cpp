@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ZevEngine2/World.h"
+#include "game/BadGuy.h"
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
@@ -20,7 +21,6 @@ constexpr u32 kMidBit = 0x01000000;
 constexpr u32 kFinishingBit = 0x02000000;
 constexpr int SMSG_EV_PLAYER_BLOW_LANDED = 23003;
 constexpr int SMSG_PLAYER_ATTACKING = 96;
-constexpr int SMSG_Q_COLLISION = 29005;
 constexpr u32 kDazeFrames = 121;
 // A hit this far above his origin (y points down) is a high one.
 constexpr float kHighHit = -0.421875f;
@@ -28,9 +28,6 @@ constexpr float kHighHit = -0.421875f;
 constexpr float kKnockdownPitch = 0.8409f;
 
 bool Odd() { return (rand() & 1) != 0; }
-
-// Until the enemies' own handlers are in, an enemy is told by its id.
-bool IsEnemyFighter(const Object* o) { return o->id >= -150 && o->id <= -101; }
 
 }  // namespace
 
@@ -64,7 +61,7 @@ int Dace::Collision_Pedestrian_Blow(CollisionRecord* cr)
     hitbyattacktime = now;
     hitbyattackguy = attacker;
 
-    if (target != nullptr && attacker == static_cast<Object*>(target) && IsEnemyFighter(attacker) &&
+    if (target != nullptr && attacker == static_cast<Object*>(target) && HasEnemyHandler(attacker) &&
         (SendEvent(SMSG_PLAYER_ATTACKING, target) != 0 || SendEvent(SMSG_Q_MELEE, target) != 0))
         return -1;
 

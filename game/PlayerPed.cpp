@@ -19,7 +19,6 @@
 #include "game/ShotEffects.h"
 #include "ZevEngine2/modelfile.h"
 #include "ZevEngine2/PS2/Model.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using namespace pedanim;
@@ -102,10 +101,10 @@ VectorPos NodePos(Object* o, int id)
 
 }  // namespace
 
-// The point landings are measured at.  The body's sub-object 31 is the grab
-// point on his chest, far above the soles, so his own position (the soles)
-// is taken instead.
-VectorPos Dace::GroundReference() const { return GetWorldPos(); }
+// The point landings are measured at: the grab point (sub-object 31), which
+// the figure keeps on the ground in front of his feet however the body tips;
+// his own position when he has none.
+VectorPos Dace::GroundReference() { return NodePos(this, 31); }
 
 // ---------------------------------------------------------------------------
 // The frame.
@@ -742,7 +741,7 @@ void Dace::CombatKnockdownCheckGroundContact()
 }
 
 // ---------------------------------------------------------------------------
-// Still to come: events, collisions, paired moves.
+// Events, collisions, paired moves.
 
 int Dace::AnimEvent_PedestrianMode(Object* obj, int type, int)
 {

@@ -18,7 +18,6 @@
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using namespace pedanim;
@@ -66,9 +65,9 @@ float CosBetween(VectorDir a, VectorDir b)
 
 }  // namespace
 
-// Poses the grab node on an animation at the player's frame, facing ahead,
-// so the grabbed character reads where the hands will be.
-void Dace::PoseGrabNode(AnimChar* clip)
+// Poses the grab node on an animation as it would start at the player's
+// frame, so the grabbed character reads where the hands will be.
+void Dace::PoseGrabNode(AnimChar* clip, bool faceAhead)
 {
     Object* s = FindSubObject(kGrabNode);
     if (s == nullptr || clip == nullptr)
@@ -76,6 +75,8 @@ void Dace::PoseGrabNode(AnimChar* clip)
     s->SetAnimFileHierarchy(clip, int(frame), true, 1.0f, -1);
     float t = frame;   // the pose only: the player's own clock is not moved
     BlendAnimateHierarchy(s, &t, 1.0f);
+    if (!faceAhead)
+        return;
     const Matrix l = LookAlong(VectorDir(0.0f, 0.0f, 1.0f));
     s->mat.x = l.x;
     s->mat.y = l.y;

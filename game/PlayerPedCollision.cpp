@@ -7,6 +7,8 @@
 #include <cmath>
 
 #include "ZevEngine2/World.h"
+#include "game/BadGuy.h"
+#include "game/BadGuyAnims.h"
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
@@ -43,6 +45,19 @@ bool HitReaction(u16 a) { return Grappled(a) || In(a, COMBAT_RECOIL_LOW_L_ANI, C
 
 Guy* AsCharacter(Object* o) { return o != nullptr && o->type == OBJT_CHARACTER ? static_cast<Guy*>(o) : nullptr; }
 
+// A foe knocked down, thrown against a wall, getting up, lying or run over:
+// his limbs may still brush the player, but they strike nobody.
+bool FoeOutOfTheFight(const Object* o)
+{
+    if (!HasEnemyHandler(o))
+        return false;
+    const u16 a = static_cast<const Guy*>(o)->mode2;
+    return In(a, +BadGuyAnims::COMBAT_KNOCKDOWN_ANI, +BadGuyAnims::COMBAT_RECOIL_WALL_GETUP_ANI) ||
+           a == +BadGuyAnims::LYING_DOWN_ANI || a == +BadGuyAnims::LYING_DOWN_RECOIL_ANI ||
+           a == +BadGuyAnims::LYING_DOWN_DEAD_ANI || a == +BadGuyAnims::RUN_OVER_ANI ||
+           a == +BadGuyAnims::RUN_OVER_DEAD_ANI;
+}
+
 }  // namespace
 
 int Dace::Collision_Pedestrian(CollisionRecord* cr)
@@ -74,7 +89,7 @@ int Dace::Collision_Pedestrian(CollisionRecord* cr)
     if (attackerKind && part != nullptr && (part->flags & kAttackBoxFlag)) {
         const bool alreadyHit = hitbyattacktime != Never && hitbyattacktime >= attackedtime && hitbyattackguy == other;
         const bool blow = !(other->type == OBJT_CHARACTER && (other->flags & 0x60000000)) && !HitReaction(a) &&
-                          (!PairedMove(a) || PairedOpening(a)) && other->id >= -150 && other->id <= -101 &&
+                          !FoeOutOfTheFight(other) && (!PairedMove(a) || PairedOpening(a)) && other->id >= -150 && other->id <= -101 &&
                           !Warning(a) && !(g_pgcTest != nullptr && g_pgcTest->bSuperDace) && !alreadyHit;
         if (blow && cr->GetInfo()) {
             Collision_Pedestrian_Blow(cr);

@@ -12,7 +12,6 @@
 #include "game/GameFlow.h"
 #include "game/PlayerPedAnims.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 using namespace pedanim;
 
@@ -112,13 +111,6 @@ int VictimCode(int anim)
     }
 }
 
-// An enemy of the game's own kinds, whose fields may be read.
-bool IsEnemy(const Object* o)
-{
-    return o->messagehandler == &Enemy::ShooterEnemy_mh || o->messagehandler == &Enemy::FighterEnemy_mh ||
-           (RunnerEnemyHandler != nullptr && o->messagehandler == RunnerEnemyHandler);
-}
-
 }  // namespace
 
 int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
@@ -215,7 +207,7 @@ int Dace::Loop_PedestrianMode(Object* loopobj, int, bool fake)
 
     // A foe giving himself up to the player's guns.
     if (mode == DACEMODE_GUNS && target != nullptr && target->type == OBJT_CHARACTER && target->id >= -150 &&
-        target->id <= -101 && !(target->flags & 0x80000000u) && IsEnemy(target) &&
+        target->id <= -101 && !(target->flags & 0x80000000u) && HasEnemyHandler(target) &&
         static_cast<Enemy*>(static_cast<Object*>(target))->issurrendering)
         SendEvent(SMSG_EV_PLAYER_66, gameeventobj);
 

@@ -17,7 +17,6 @@
 #include "game/QuadTree.h"
 #include "game/Player.h"
 #include "game/PlayerAnim.h"
-#include "game/StandIns.h"
 #include "game/ShotEffects.h"
 #include "game/reticle.h"
 
@@ -29,6 +28,9 @@ constexpr u32 PRECISION_FIRE = 1, BULLET_TIME = 2, DUAL_TARGET = 4;
 constexpr int SMSG_RELEASED = 32;
 
 constexpr float kUnscale = 0.8333333f;   // 1 / 1.2: world speed to relative speed
+
+// Frames a gun he throws away lies on the floor before it goes.
+constexpr int kDroppedGunLife = 2000;
 
 bool In(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
@@ -498,8 +500,7 @@ void Dace::Frame_GunMode(PlayerController& pc)
         if (In(mode2, COMBAT_KNOCKDOWN_ANI, COMBAT_KNOCKDOWN_LAND_ANI)) {
             CombatKnockdownCheckGroundContact();
         } else {
-            Object* ref = FindSubObject(31);
-            const VectorPos at = ref != nullptr ? ref->GetWorldPos() : GetWorldPos();
+            const VectorPos at = GroundReference();
             UpdateGroundAndLandableHeight(at, nullptr, &ghc);
             if (frame - jumpframe > 15.0f && (groundy <= at[1] || groundobj != nullptr)) {
                 flags &= ~0x20000u;
@@ -595,7 +596,7 @@ bool Dace::GunInput(PlayerController& pc, DaceAnim::AttackType type)
         if (speed != 0.0f)
             return false;
         SwitchToMode(DACEMODE_ONFOOT, false);
-        ChainAttack(type, 5);
+        StartCombatAttack(type, false);
         combatuntilidleloop = true;
         return true;
     }
@@ -1027,6 +1028,10 @@ void Dace::GunMoveFree(PlayerController& pc)
     }
     // 2. Bullet time, from 5 to 35 frames after he left the ground in a gun
     // jump (the take-off's end marks `jumpframe`; a dive never leaves it).
+    // The window is counted on the jump's own clips, the flight among them:
+    // those are the frames he is off the ground with his guns out, and a
+    // window that left out the gun flight clips would never open, since a
+    // gun jump plays no other airborne clip.
     const bool window = IsGunJump(mode2) && jumpframe != UnsetFrame && frame - jumpframe >= 5.0f &&
                         frame - jumpframe <= 35.0f;
     if ((Ability() & BULLET_TIME) && window) {
@@ -1216,13 +1221,14 @@ bool Dace::TryShieldGrab()
         mat = LookAlong(Normalise(VectorDir(to[0], 0.0f, to[2])));
         mat.SetTrans(at);
     }
+    AnimChar* ac = DaceAnim::Anims[DaceAnim::gungrapple.anim];
+    PoseGrabNode(ac, false);
     speed = 0.0f;
     for (GunArm* a : {&leftgunarm, &rightgunarm})
         if (a->mode > GunArm::CARRYING_TO_UNARMED)
             a->mode = GunArm::CARRYING;
     int answer = 0;
     if (g_pgcTest != nullptr && g_pgcTest->bInterior) {
-        AnimChar* ac = DaceAnim::Anims[GUNS_GRAPPLE_START_ANI];
         const int len = ac != nullptr ? int(reinterpret_cast<const u16*>(ac)[1]) : 0;
         SpecialMessage m(SMSG_GRABBED, this, int(GUNS_GRAPPLE_START_ANI), len, 2, 8);
         answer = foe->SendMessage(OM_SPECIAL, &m);
@@ -1254,18 +1260,23 @@ void Dace::TryGunPickup()
     if (Dist2(icon->GetWorldPos(), GetWorldPos()) >= 0.625f * 0.625f || icon->id != -999)
         return;
     auto* pu = static_cast<GunPickup*>(icon);
+    // Only a gun dropped by this pickup goes to the right hand: one left
+    // from a pickup that was cut short may be gone by now (dropped guns
+    // expire).
+    pRightPUWeapon = nullptr;
     if (!bHasLeftPickup) {
         pLeftPUWeapon = pu;
     } else {
         if (bHasRightPickup && rgun != nullptr) {
-            CreateGunPickup(rgun->GetWorldMatrix(), VectorDir(0, 0, 0), &rightgunarm.weapon, 0);
+            CreateGunPickup(rgun->GetWorldMatrix(), VectorDir(0, 0, 0), &rightgunarm.weapon, kDroppedGunLife);
             rightgunarm.mode = GunArm::CARRYING_TO_UNARMED;
             rgun->Detach();
             rgun->Delete();
             rgun = rightgunarm.gun = nullptr;
         }
         if (lgun != nullptr) {
-            pRightPUWeapon = CreateGunPickup(lgun->GetWorldMatrix(), VectorDir(0, 0, 0), &leftgunarm.weapon, 0);
+            pRightPUWeapon =
+                CreateGunPickup(lgun->GetWorldMatrix(), VectorDir(0, 0, 0), &leftgunarm.weapon, kDroppedGunLife);
             leftgunarm.mode = GunArm::CARRYING_TO_UNARMED;
             lgun->Detach();
             lgun->Delete();
@@ -1372,7 +1383,7 @@ void Dace::GunReloadGuns()
     for (Hand h : {Hand{bHasRightPickup, rgun, rightgunarm, true}, Hand{bHasLeftPickup, lgun, leftgunarm, false}}) {
         if (!h.has || h.arm.gun == nullptr)
             continue;
-        CreateGunPickup(h.arm.gun->GetWorldMatrix(), VectorDir(0, 0, 0), &h.arm.weapon, 0);
+        CreateGunPickup(h.arm.gun->GetWorldMatrix(), VectorDir(0, 0, 0), &h.arm.weapon, kDroppedGunLife);
         if (h.gun != nullptr) {
             h.gun->Detach();
             h.gun->Delete();

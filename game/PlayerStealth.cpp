@@ -158,6 +158,8 @@ void Dace::Frame_Stealth(PlayerController& pc)
             const int guardanim = anim == STEALTH_GRAPPLE_DISARM_START_ANI   ? 2
                                   : anim == STEALTH_GRAPPLE_DISARM_K_START_ANI ? 6
                                                                                 : 7;
+            AnimChar* ac = DaceAnim::Anims[anim];
+            PoseGrabNode(ac, false);
             const Matrix saved = mat;
             VectorDir to = Flat(VectorDir(guard->GetWorldPos() - GetWorldPos()));
             if (to.LengthSq() > 0.0f) {
@@ -165,7 +167,6 @@ void Dace::Frame_Stealth(PlayerController& pc)
                 mat = LookAlong(Normalise(to));
                 mat.SetTrans(at);
             }
-            AnimChar* ac = DaceAnim::Anims[anim];
             const int len = ac != nullptr ? int(reinterpret_cast<const u16*>(ac)[1]) : 0;
             SpecialMessage m(SMSG_GRABBED, this, int(anim), len, 4, guardanim);
             const int answer = guard->SendMessage(OM_SPECIAL, &m);

@@ -12,7 +12,6 @@
 #include "game/Camera.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace {

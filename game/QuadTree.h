@@ -736,7 +736,7 @@ public:
     // One frame of the world: sky-tinted fog, the light set's lights, the
     // city (drawcity), the live objects, shadows and light cones, the sky,
     // water, blurs, transparencies, particles, rain, glows and headlights.
-    // uselightset false keeps the lights already set up.
+    // uselightset false lights it by the world's light objects alone.
     void Draw(RenderContext& rc, bool drawcity, bool uselightset);
     // Installs a light set: the shadow light, the sky's colours when they
     // changed, the weather's fog figures and the rain's splash colour.

@@ -226,9 +226,12 @@ void KVWorld::Draw(RenderContext& rc, bool drawcity, bool uselightset)
     if (quadtree != nullptr)
         quadtree->ClearVisibility();
 
-    // 3. The light set's lights.
+    // 3. The light set's lights join those the world's light objects added
+    // this tick.  Without them (an interior that brings its own ambient
+    // light) the frame is lit by the light objects alone: they are still
+    // installed, so that no light of an earlier frame stays on.
+    Trace("lights");
     if (uselightset) {
-        Trace("lights");
         for (int i = 0; i < 3; i++) {
             Light l{};
             l.SetDirLight(LightDirection(lightset.lightang[i]));
@@ -239,8 +242,8 @@ void KVWorld::Draw(RenderContext& rc, bool drawcity, bool uselightset)
         amb.SetType(ZEVLIGHT_AMB);
         amb.SetColour(ColourScale(col[3]));
         AddLight(amb);
-        SetUpLights(rc);
     }
+    SetUpLights(rc);
 
     // 4. The view's block and the transparencies.
     Trace("begin");

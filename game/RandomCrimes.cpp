@@ -400,9 +400,8 @@ void RandomMissionController::RCCheckLoading()
         fightstyle = 5;
         Command(*this, 0);
         mode = RCM_ACTIVE;
-        // Its cast is there already: the check that a world timer of no
-        // wait would bring runs now, in this same frame.
-        RCCheckActive();
+        // Its cast is there already: no assets to wait for.
+        SetCrimeTimer(this, 0, RCT_ACTIVE);
         return;
     }
     fightstyle = gunfight ? 5 : int((s64(rand()) * 6) >> 31);

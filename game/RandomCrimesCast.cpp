@@ -457,7 +457,10 @@ Enemy* RandomMissionController::AddEnemy(Matrix& mat)
     Enemy* e = slot >= 0 ? MakeEnemy("RunnerEnemy", slot, this, p.id, p.badass) : nullptr;
     if (e == nullptr)
         return nullptr;
-    // Counted only once made: a suspect that never was cannot be caught.
+    // Counted only once made, not as soon as the runner kind is asked for
+    // one: the crime's end compares the suspects who got away with this
+    // count (all away: no police, no wrap-up) and words its summary by it,
+    // and a suspect that never was can neither get away nor be caught.
     iNumMissionEnemies++;
     SetUpRunner(e, p);
     e->mat = Matrix(true);

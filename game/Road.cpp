@@ -211,6 +211,28 @@ Bezier JunctionOffset(const Bezier& b, float d)
     return JunctionOffset(b, d, d);
 }
 
+BezierPatch MouthPatch(const Bezier& a, const Bezier& b, const Bezier& edge, bool lean)
+{
+    // Sideways, unit-free: (x, y, z) to (z, 0, -x).
+    auto across = [](const Vector& v) { return Vector(v[2], 0.0f, -v[0], 0.0f); };
+    BezierPatch p;
+    p[0] = a.c3;
+    p[1] = (a.c3 * 2.0f + b.c0) * (1.0f / 3.0f);
+    p[2] = (a.c3 + b.c0 * 2.0f) * (1.0f / 3.0f);
+    p[3] = b.c0;
+    p[4] = a.c2;
+    p[5] = p[1] + (a.c2 - a.c3);
+    p[6] = p[2] + (b.c1 - b.c0);
+    p[7] = b.c1;
+    for (int i = 0; i < 4; i++)
+        p[12 + i] = edge[i];
+    p[8] = lean ? a.c1 + across(a.c1 - edge.c0) * 0.2f : a.c1;
+    p[9] = (p[5] + p[13]) * 0.5f;
+    p[10] = (p[6] + p[14]) * 0.5f;
+    p[11] = lean ? b.c2 + across(edge.c3 - b.c2) * 0.2f : b.c2;
+    return p;
+}
+
 Bezier RoadSeg::Offset(float d) const
 {
     return RoadSegOffset(bezier, d);

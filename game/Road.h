@@ -266,6 +266,12 @@ Bezier RoadSegOffset(const Bezier& b, Vector v);
 // never reverses.
 Bezier JunctionOffset(const Bezier& b, float d0, float d1);
 Bezier JunctionOffset(const Bezier& b, float d);
+// The patch over a road's mouth, ground and drawn alike: row 0 straight
+// across the mouth from the end of curve a to the start of curve b, row 1
+// along their handles, row 3 the edge the mouth opens onto, row 2 between
+// them.  Where the mouth meets a through road's edge (lean) row 2's outer
+// points are pulled a fifth of the way sideways toward the edge's ends.
+BezierPatch MouthPatch(const Bezier& a, const Bezier& b, const Bezier& edge, bool lean);
 
 // The start of the cross-section segment of the n points from v0 that holds u
 // (u within [first x, last x)).

@@ -79,29 +79,6 @@ bool FinishOnSection(const SectionSpot& at, float u, float yc, float t, const Ve
     return true;
 }
 
-// The patch over a road's mouth: row 0 across the mouth from the end of
-// curve a to the start of curve b, row 1 along their handles, row 3 the edge
-// the mouth opens onto, row 2 between them from `first` to `last`.
-BezierPatch MouthPatch(const Bezier& a, const Bezier& b, const Vector& first, const Vector& last, const Bezier& edge)
-{
-    BezierPatch p;
-    p[0] = a.c3;
-    p[1] = (a.c3 * 2.0f + b.c0) / 3.0f;
-    p[2] = (a.c3 + b.c0 * 2.0f) / 3.0f;
-    p[3] = b.c0;
-    p[4] = a.c2;
-    p[5] = p[1] + (a.c2 - a.c3);
-    p[6] = p[2] + (b.c1 - b.c0);
-    p[7] = b.c1;
-    for (int i = 0; i < 4; i++)
-        p[12 + i] = edge[i];
-    p[8] = first;
-    p[9] = (p[5] + p[13]) * 0.5f;
-    p[10] = (p[6] + p[14]) * 0.5f;
-    p[11] = last;
-    return p;
-}
-
 // The sideways offsets of kerb i's ends: the carriageway edges of the roads
 // in slots i - 1 and i on the kerb's side.
 void KerbOffsets(const Junction* j, int i, float& d0, float& d1)
@@ -366,9 +343,7 @@ bool GetHeightJuncEnd(const Junction* j, VectorPos pos, VectorDir* normal, float
     const Bezier A = JunctionOffset(j->Kerb(k), v[0], dk);
     const Bezier B = JunctionOffset(j->Kerb((k + 1) % n), dn, v[0]);
 
-    auto perp = [](const Vector& a) { return Vector(a[2], 0.0f, -a[0], 0.0f); };
-    const BezierPatch p =
-        MouthPatch(A, B, A.c1 + perp(A.c1 - R.c0) * 0.2f, B.c2 + perp(R.c3 - B.c2) * 0.2f, R);
+    const BezierPatch p = MouthPatch(A, B, R, true);
 
     float x0, x1;
     MouthRange(j, rs, x0, x1);
@@ -409,7 +384,7 @@ int OrdinaryMouth(const Junction* j, const Bezier* kerbs, const VectorPos* C, in
     const Bezier Rh = kerbs[km1].SplitRight();
     const Bezier Lh = kerbs[k].SplitLeft();
     const Vector c0(C[km1], 1.0f), c1(C[k], 1.0f);
-    const BezierPatch p = MouthPatch(Rh, Lh, Rh.c1, Lh.c2, Bezier(c0, (c0 * 2.0f + c1) / 3.0f, (c0 + c1 * 2.0f) / 3.0f, c1));
+    const BezierPatch p = MouthPatch(Rh, Lh, Bezier(c0, (c0 * 2.0f + c1) / 3.0f, (c0 + c1 * 2.0f) / 3.0f, c1), false);
 
     const RoadSeg* rs = j->roadsegs[km1];
     float x0, x1;
@@ -566,7 +541,11 @@ bool Junction::GetHeight(VectorPos pos, VectorDir* normal, float& height, GHCach
 
     if (u8Flags & JUNCTION_THROUGHROAD) {
         // A through road from slot 0 to slot 2 across a crossing, on a centre
-        // curve built between the two roads' ends.
+        // curve built between the two roads' mouths: the points where their
+        // centre lines leave the junction (at c0.w, 1 - c3.w), not the
+        // centre lines' own end points.  Those both lie at the junction's
+        // centre, and a curve between them would have no length to find a
+        // position on.
         if (n != 4)
             return false;
         const RoadSeg* r0 = roadsegs[0];

@@ -33,8 +33,6 @@ Texture& TPage_Jctn_Crosswalk()
 
 namespace {
 
-const VectorXYZ kDown(0.0f, 1.0f, 0.0f);
-
 bool g_bigJunctionReported;
 
 // The signed low half of a shading word, as a fraction.
@@ -359,28 +357,6 @@ void DrawEndPatch(RenderContext& rc, const RoadType& rt, const BezierPatch& patc
         Subdivide(rc, rr, false, centre, centre, centre, xoff, xr, road ? rt.fTexVScale : 0.0f);
 }
 
-// A road's end piece: row 0 the straight mouth between the kerb curves'
-// ends, rows 1 and 2 along them, row 3 the closing curve e.  The
-// carriageway's piece (`lean`) pulls row 2's outer points a fifth of the way
-// sideways toward the closing row.
-BezierPatch EndPatch(const Bezier& bezl, const Bezier& bezr, const VectorXYZ e[4], bool lean)
-{
-    const VectorXYZ l3 = bezl.c3.xyz(), r0 = bezr.c0.xyz();
-    const VectorXYZ row0[4] = {l3, (l3 * 2.0f + r0) * (1.0f / 3.0f), (l3 + r0 * 2.0f) * (1.0f / 3.0f), r0};
-    const VectorXYZ A = row0[1] + (bezl.c2 - bezl.c3).xyz(), B = row0[2] + (bezr.c1 - bezr.c0).xyz();
-    VectorXYZ left = bezl.c1.xyz(), right = bezr.c2.xyz();
-    if (lean) {
-        left = left + (kDown ^ (bezl.c1.xyz() - e[0])) * 0.2f;
-        right = right + (kDown ^ (e[3] - bezr.c2.xyz())) * 0.2f;
-    }
-    const VectorXYZ rows[16] = {row0[0], row0[1], row0[2], row0[3], bezl.c2.xyz(), A, B, bezr.c1.xyz(),
-                                left, (A + e[1]) * 0.5f, (B + e[2]) * 0.5f, right, e[0], e[1], e[2], e[3]};
-    BezierPatch patch;
-    for (int i = 0; i < 16; ++i)
-        patch[i] = Vector(rows[i], 0.0f);
-    return patch;
-}
-
 }  // namespace
 
 void DrawJuncEndSpline(const RoadType& rt, const Bezier& bezLeft, const Bezier& bezRight, const Bezier& bezEnd,
@@ -399,9 +375,8 @@ void DrawJuncEndSpline(const RoadType& rt, const Bezier& bezLeft, const Bezier& 
         const Cuboid box = BoxOf({beze.c0.xyz(), beze.c3.xyz(), bezl.c3.xyz(), bezr.c0.xyz()});
         if (box.TestCull(rc.world_cull))
             return;
-        const VectorXYZ h(0.0f, ye, 0.0f);
-        const VectorXYZ e[4] = {beze.c0.xyz() + h, beze.c1.xyz() + h, beze.c2.xyz() + h, beze.c3.xyz() + h};
-        const BezierPatch patch = EndPatch(bezl, bezr, e, true);
+        const Vector h(0.0f, ye, 0.0f, 0.0f);
+        const BezierPatch patch = MouthPatch(bezl, bezr, Bezier(beze.c0 + h, beze.c1 + h, beze.c2 + h, beze.c3 + h), true);
         const bool road = rt.flags & 0x20;
         if (!road)
             UseCrosswalk(bezRight.c0.xyz(), (bezRight.c1 - bezRight.c0).xyz());
@@ -419,8 +394,7 @@ void DrawJuncEndSpline(const RoadType& rt, const Bezier& bezLeft, const Bezier& 
     const Cuboid box = BoxOf({beze.c0.xyz(), beze.c3.xyz(), bezl.c3.xyz(), bezr.c0.xyz()});
     if (box.TestCull(rc.world_cull))
         return;
-    const VectorXYZ e[4] = {beze.c0.xyz(), beze.c1.xyz(), beze.c2.xyz(), beze.c3.xyz()};
-    const BezierPatch patch = EndPatch(bezl, bezr, e, false);
+    const BezierPatch patch = MouthPatch(bezl, bezr, beze, false);
     DrawEndPatch(rc, rt, patch, pp, m, xlast, xf, flip, true, 0, box, bezRight, bezl.Flip(), bezr);
 }
 

@@ -153,7 +153,6 @@ void Fall(T* o)
 
 bool MuzzleFlash(Object* muzzleobj, const Matrix& muzzlemat, MDLFILE* flashmdlfile, unsigned int flashmdlindex)
 {
-    gWeaponSpawnCounts.flashes++;
     if (flashmdlfile == nullptr || muzzleobj == nullptr || !flashmdlfile->HasData())
         return false;
     Object* f = flashmdlfile->GetHierarchy(u16(flashmdlindex), sizeof(Object), 8);
@@ -188,7 +187,6 @@ int flashmh(Object* f, OBJMESSAGE msg, void*)
 bool EjectCasing(const Matrix& chambermat, VectorDir vel, MDLFILE* casingmdlfile, unsigned int casingmdlindex,
                  int lifetime, unsigned short casingsfxbank, unsigned short casingsfxindex)
 {
-    gWeaponSpawnCounts.casings++;
     if (casingmdlfile == nullptr)
         return false;
     Casing* c = Create<Casing>("Casing", casingmdlfile);
@@ -468,7 +466,7 @@ int BloodSplat::Frame()
     }
     if (impact.obj != nullptr) {
         if (geom != nullptr)
-            geom->params[0] = u8(rand() % 4);
+            geom->params[0] = u8(rand() >> 29);   // one of the four tint sets, by the draw's top bits
         const VectorDir n = impact.normal;
         if (std::fabs(n[1]) > 0.97f || std::fabs(n[0]) > 0.97f || std::fabs(n[2]) > 0.97f) {
             mat = RotZ(RandomTurn()) * LookAlong(VectorDir(-n));

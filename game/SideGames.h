@@ -17,7 +17,11 @@
 class Spline;
 struct MDLFILE;
 
-struct InfiltrateMissionParams;
+// The infiltration's record as the mission steps fill it.
+struct InfiltrateMissionParams
+{
+    const char* targetname;   // the building's name on the screen
+};
 
 // ---------------------------------------------------------------------------
 // Dojo dummies

@@ -14,7 +14,6 @@
 #include "game/LevelEntity.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include "ZevEngine2/PS2/Bezier.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "game/Camera.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/LevelEntity.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/explosn.h"
 

@@ -5,6 +5,7 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/modelfile.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/Guy.h"
 #include "game/MAIN.h"
@@ -12,7 +13,6 @@
 #include "game/QuadTree.h"
 #include "game/Headlights.h"
 #include "game/SkidMarks.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/VehicleFrame.h"
 #include "game/smoke.h"
@@ -477,7 +477,10 @@ int Vehicle::mh(OBJMESSAGE msg, void* data)
             return 1;
         }
         default:
-            // The driver's commands reach it through its car.
+            // A message the car has no use for is its driver's business (a
+            // warning that the car is shot at, an order sent to the car): it
+            // goes on to the driver, whose answer is the car's, rather than
+            // being dropped here.
             if (HasDriver())
                 return rcoDriver->SendMessage(OM_SPECIAL, m);
             return 0;

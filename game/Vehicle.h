@@ -208,7 +208,7 @@ public:
         KICKOUT_SCARED = 5,
     };
 
-    // A car without a model, standing at the origin (tests and stand-ins).
+    // A car without a model, standing at the origin (tests).
     Vehicle();
     Vehicle(MDLFILE* pmf, int iNodeIndex, int iWheelIndex, VectorPos pos, int iVehType);
 

@@ -1,12 +1,15 @@
 // Damage to a car: its strength and the four body parts (front, the two
 // sides, rear) that break step by step into their damaged forms and let go
 // of doors and panels; the wreck, and the repair that rebuilds the car.
+#include <algorithm>
+#include <iterator>
+
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/modelfile.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/explosn.h"
 
@@ -93,16 +96,23 @@ int Vehicle::DamageVehicleAt(VectorPos& vpLoc, float fDamage)
     } else {
         order[0] = side, order[1] = end, order[2] = otherEnd, order[3] = other;
     }
-    // 4.  One pass: the nearest part takes at most three quarters, the rest
-    // flows on; what no part can absorb is lost.
+    // 4.  The nearest part takes at most three quarters, the rest flows on
+    // round the parts again until it is all taken; what is left once every
+    // part is spent is lost.  Each round either spends a part or takes all
+    // that is left, so the rounds end.
     float left = fDamage;
     float cap = 0.75f * fDamage;
-    for (int k = 0; k < 4 && left > 0.0f; k++) {
-        float& p = rgpartstrength[order[k]];
-        const float take = std::min(p, cap);
-        p -= take;
-        left -= take;
-        cap = left;
+    auto anyStrength = [this] {
+        return std::any_of(std::begin(rgpartstrength), std::end(rgpartstrength), [](float p) { return p > 0.0f; });
+    };
+    while (left > 0.0f && anyStrength()) {
+        for (int k = 0; k < 4 && left > 0.0f; k++) {
+            float& p = rgpartstrength[order[k]];
+            const float take = std::min(p, cap);
+            p -= take;
+            left -= take;
+            cap = left;
+        }
     }
     // 5.
     strength = std::max(0.0f, strength - fDamage);

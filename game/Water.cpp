@@ -7,27 +7,11 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/MC2/Microcode2.h"
 #include "ZevEngine2/PS2/Render.h"
+#include "game/Player.h"
 #include "game/ProgramImages.h"
 
 // ---------------------------------------------------------------------------
 // Water patches.
-
-namespace {
-
-// The player the drips follow.  The player character (`dace`), which the
-// characters' work brings, replaces this; until then nobody walks through a
-// patch, and the first patch to look says so once.
-Object* WaterPlayer()
-{
-    static bool said = false;
-    if (!said) {
-        printf("Water: there is no player yet; water patches make no drips\n");
-        said = true;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 int WaterSurface::WaterSurface_mh(Object* obj, OBJMESSAGE msg, void* data)
 {
@@ -54,8 +38,8 @@ int WaterSurface::mh(OBJMESSAGE msg, void*)
         if (pReadBuffer == nullptr)
             return 0;
         if (rand() % 100 < 5) {
-            const Object* player = WaterPlayer();
-            if (player != nullptr) {
+            // The drips follow the player through the water.
+            if (const Object* player = dace) {
                 const VectorPos p = player->GetWorldPos();
                 const VectorXYZ d = VectorXYZ(p - vpLastDrip);
                 if (d[0] * d[0] + d[1] * d[1] + d[2] * d[2] > 0.03125f) {

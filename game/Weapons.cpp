@@ -1,5 +1,4 @@
-// The weapons table, bullets, and the stand-in case and flash spawners (see
-// Weapons.h).
+// The weapons table and bullets (see Weapons.h).
 #include "game/Weapons.h"
 
 #include <cmath>
@@ -11,17 +10,16 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/Bystander.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/explosn.h"
 #include "game/smoke.h"
 
 
 int sndbank_gun = -1;
-WeaponSpawnCounts gWeaponSpawnCounts;
 
 // Every row's magazine starts full; the sound columns point at the gun
 // bank's number so a reloaded bank is heard without touching the table.
@@ -60,27 +58,6 @@ void Weapon::SetType(int t)
     if (t < 0 || t > WEAP_GREN_LAUNCH)
         t = WEAP_PISTOL_RUGER;
     *this = gWeapons[t];
-}
-
-void LoadWeaponFiles()
-{
-    static const struct
-    {
-        int slot;
-        const char* path;
-    } kFiles[] = {
-        {146, "KORVALIS\\DemoData\\Misc\\BULLSPRK.P2B"}, {147, "KORVALIS\\DemoData\\Misc\\BULLPUFF.P2B"},
-        {148, "KORVALIS\\DemoData\\Misc\\BULLETS.P2B"},  {149, "KORVALIS\\DemoData\\Misc\\BULLHOLE.P2B"},
-        {150, "KORVALIS\\DemoData\\Misc\\BLOOD.P2B"},    {151, "KORVALIS\\DemoData\\Misc\\MUZZLEFL.P2B"},
-        {152, "KORVALIS\\DemoData\\Misc\\LASRBEAM.P2B"}, {153, "KORVALIS\\DemoData\\Misc\\RTCDEF.P2B"},
-        {154, "KORVALIS\\DemoData\\Misc\\RTCENEMY.P2B"}, {155, "KORVALIS\\DemoData\\Misc\\RTCPR.P2B"},
-        {156, "KORVALIS\\DemoData\\Misc\\RTCPRON.P2B"},  {157, "KORVALIS\\DemoData\\Misc\\RTCPROFF.P2B"},
-        {160, "KORVALIS\\DemoData\\Misc\\DACEGUN3.P2B"}, {161, "KORVALIS\\DemoData\\Misc\\ENEMGUNS.P2B"},
-    };
-    for (const auto& f : kFiles)
-        g_GlobalMFI.LoadMF(f.slot, f.path, 0, 0);
-    const unsigned short bank = sound.LoadSoundBank("KORVALIS\\DemoData\\Vags\\SND_GUN.SND", true);
-    sndbank_gun = bank == 0xFFFF ? -1 : int(bank);
 }
 
 void Weapon::SetWeaponCold()
@@ -176,8 +153,9 @@ CollBox* FirstBox(Object* o)
 
 float RandomTurn()
 {
-    // Any turn at all, kept within the half turns the rotation builders take.
-    return (randf() * 2.0f - 1.0f) * maths_local::kPi;
+    // A whole turn times one draw, wrapped into the half turns either way
+    // that the rotation builders take (the same turn, told the short way).
+    return FixAng(randf() * 2.0f * maths_local::kPi);
 }
 
 void ProjectileInit(Object* o)
@@ -244,8 +222,6 @@ void TakeContact(Object* self, Bullet::Impact& impact, s16 sourceid, CollisionRe
 bool ShootBullet(const Matrix& muzzlemat, VectorDir vel, MDLFILE* bulletmdlfile, unsigned int bulletmdlindex,
                  Weapon* pWeapon, int id, int lifetime, bool isPrecise)
 {
-    gWeaponSpawnCounts.bullets++;
-    gWeaponSpawnCounts.lastBullet = muzzlemat;
     const OBJMESSAGEHANDLER kind = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("Bullet")));
     if (kind == nullptr || bulletmdlfile == nullptr || pWeapon == nullptr)
         return false;

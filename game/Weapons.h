@@ -110,9 +110,6 @@ struct Weapon
 
 // The number of the loaded gun sound bank; negative until it is loaded.
 extern int sndbank_gun;
-// Start-up: the resident shot, reticle and gun models into their registry
-// slots (146..157, 160, 161) and the gun sound bank.
-void LoadWeaponFiles();
 extern const Weapon gWeapons[WEAP_TOTAL];
 
 // A shot in flight.  It flies along its z row by itself, hears of contacts
@@ -171,11 +168,3 @@ bool EjectCasing(const Matrix& chambermat, VectorDir vel, MDLFILE* casingmdlfile
 // light flash; false without a model file.
 bool MuzzleFlash(Object* muzzleobj, const Matrix& muzzlemat, MDLFILE* flashmdlfile, unsigned int flashmdlindex);
 
-// Calls made to the three spawners so far, and the last muzzle matrix a shot
-// was given: the arms that fire are watched through them.
-struct WeaponSpawnCounts
-{
-    int bullets, casings, flashes;
-    Matrix lastBullet;
-};
-extern WeaponSpawnCounts gWeaponSpawnCounts;

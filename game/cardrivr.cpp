@@ -10,12 +10,12 @@
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
 #include "game/CityObjects.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 
@@ -547,8 +547,11 @@ int CarDriver::mh(OBJMESSAGE msg, void* data)
         case SMSG_CD_QUERY_FLAG:
             return (iCDFlags & CDF_ASLEEPORINACTIVE) ? 1 : 0;
         case SMSG_CD_HOLD:
-            // Every sender asks for the hold with a non-zero parameter and
-            // lets go with 0.
+            // A non-zero parameter holds the driver and 0 lets it go: every
+            // sender (a runner taking a car, a bystander at the wheel, a
+            // street crime) asks for the hold with 1, and the level's cars
+            // and the police are set free with 0; the opposite sense would
+            // free each car they mean to keep and hold the others.
             if (int(m->param[0]) != 0)
                 iCDFlags |= CDF_HELD;
             else

@@ -77,9 +77,9 @@ int LightFlash::LightFlash_mh(Object* obj, OBJMESSAGE msg, void*)
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
-#include "game/StandIns.h"
 #include "game/smoke.h"
 
 const u32 rgiExplEntToCode[EXPL_ENT_TYPES] = {

@@ -9,9 +9,9 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
 #include "game/Camera.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 

@@ -32,6 +32,15 @@ void* Alloc(u32 size)
     return size != 0 ? malloc_align((size + 63) & ~63u, 64) : nullptr;
 }
 
+// A record read into main memory is asked for in whole quadwords, as the
+// streamer delivers there; the bytes past its end are the file's next ones
+// (none at the file's end, where the streamer stops) and land inside the
+// buffer's last line.
+void Read(int file, void* to, u32 bytes)
+{
+    cinemaio.Transfer(file, to, int((bytes + 15) & ~15u));
+}
+
 }  // namespace
 
 CinemaController::CinemaController()
@@ -75,7 +84,7 @@ bool CinemaController::LoadHeader(const char* name)
         Fail("no memory for the header");
         return false;
     }
-    cinemaio.Transfer(file, header, sizeof(CinemaFile));
+    Read(file, header, sizeof(CinemaFile));
     stage = CIN_STAGE_LOADHEADER;
     return true;
 }
@@ -154,7 +163,7 @@ bool CinemaController::LoadBlockOffsets()
         return false;
     }
     cinemaio.Seek(file, int(h.block), STREAMER_SEEK_SET);
-    cinemaio.Transfer(file, block, int(h.numBlock * sizeof(CinemaFileBlock)));
+    Read(file, block, h.numBlock * u32(sizeof(CinemaFileBlock)));
     return true;
 }
 
@@ -175,7 +184,7 @@ bool CinemaController::LoadStartLoc()
         return false;
     }
     cinemaio.Seek(file, int(header->startOffset), STREAMER_SEEK_SET);
-    cinemaio.Transfer(file, startLoc, int(header->numObj * sizeof(CinemaStartLoc)));
+    Read(file, startLoc, header->numObj * u32(sizeof(CinemaStartLoc)));
     return true;
 }
 
@@ -196,7 +205,7 @@ void CinemaController::LoadBuffer()
         return;
     }
     cinemaio.Seek(file, int(b.offset), STREAMER_SEEK_SET);
-    cinemaio.Transfer(file, buffer[curBuff], int(b.size));
+    Read(file, buffer[curBuff], b.size);
     newBuff = true;
 }
 

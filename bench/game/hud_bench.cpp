@@ -14,7 +14,6 @@
 #include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -39,7 +38,9 @@ void BusyHudFrame(benchmark::State& state)
                            &Font_StreetSign};
     for (Texture* t : textures)
         t->refcount = 1000;
-    StandInController()->bHUDOn = true;
+    if (g_pgcTest == nullptr)
+        g_pgcTest = new GameController;
+    g_pgcTest->bHUDOn = true;
     g_pgcTest->bInterior = false;
     g_pgcTest->iTimeDisplayOutput = 3600;
 

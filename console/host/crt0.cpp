@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ZevEngine2/PS2/iop/IOPStream.h"
+#include "cdvd/disc.h"
 #include "core/config.h"
 #include "core/diag.h"
 #include "ee/console_out.h"
@@ -23,15 +25,27 @@ bool AskedForHelp(int argc, char** argv)
     return false;
 }
 
-// A disc that is named but not there is a mistyped path: running on would
-// only show every load failing.  No disc at all is a run of its own.
+// The disc as a user gives it: a folder with the game's archive in it (the
+// archive's folder may be a link to elsewhere).  A named disc that is not
+// such a folder is a mistake, and running on would only show every load
+// failing, field after field: it is refused with one line.  No disc at all
+// is a run of its own.
 bool DiscNamedIsThere()
 {
     const std::string disc = console::GetString("disc");
-    std::error_code ec;
-    if (disc.empty() || std::filesystem::exists(disc, ec))
+    if (disc.empty())
         return true;
-    std::fprintf(stderr, "korvalis: --disc %s: no such folder or file\n", disc.c_str());
+    std::error_code ec;
+    const char* wrong = nullptr;
+    if (!std::filesystem::exists(disc, ec))
+        wrong = "no such folder or file";
+    else if (!std::filesystem::is_directory(disc, ec))
+        wrong = "a file, not a folder; the disc is a folder holding the KORVALIS folder";
+    else if (console::cdvd::FindFile(PAK_DISC_PATH) == nullptr)
+        wrong = "no KORVALIS/KORVALIS.PAK in this folder; it is not a disc of the game";
+    if (wrong == nullptr)
+        return true;
+    std::fprintf(stderr, "korvalis: --disc %s: %s\n", disc.c_str(), wrong);
     return false;
 }
 

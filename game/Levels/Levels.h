@@ -1,6 +1,4 @@
-// The mission step functions, by episode.  A step function not built yet
-// is a stub (MISSION_STEP_STUB) that says once "mission step NAME is not
-// built yet" and finishes its record with -1.
+// The mission step functions, by episode.
 #pragma once
 
 #include <initializer_list>
@@ -8,12 +6,6 @@
 
 #include "game/EntParams.h"
 #include "game/GameFlow.h"
-
-// Says once per name that the step is missing; -1.
-int MissionStepNotBuilt(const char* name);
-
-#define MISSION_STEP_STUB(name)                                          \
-    int name(GameController&, int, int) { return MissionStepNotBuilt(#name); }
 
 // Shared by the episodes' step functions.
 // A runner generator's record: not oblivious, full strength 100, no hand

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams M10G1DriveTo;
 extern CarDriverParams cdpM10_G1;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams M11_G1_RaceTo;
 extern EnemyGenRunner_params M11_S2_RunnerParams;

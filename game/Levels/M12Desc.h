@@ -4,8 +4,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams M12_G1_RaceTo;
 extern InfiltrateMissionParams M12_G2_InfiltrateParams;

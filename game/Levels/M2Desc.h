@@ -6,8 +6,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams DojoDriveTo;
 extern DriveToMissionParams RedLanternDriveTo;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams VurekDriveTo;
 extern EnemyGenRunner_params M3_S2_DriverParams;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams M4_G1_DriveTo;
 extern EnemyGenRunner_params M4_S3_DriverParams;

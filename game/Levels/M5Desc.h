@@ -5,8 +5,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern EnemyGenRunner_params M5_G1_DriverParams;
 extern TailMissionParams M5_G1_A_TailParams;

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Levels/Levels.h"
-#include "game/StandIns.h"
 
 extern DriveToMissionParams M6_G1_DriveTo;
 extern InfiltrateMissionParams M6_G2_InfiltrateParams;

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -277,6 +280,15 @@ std::string Korvalis()
     return (BuildDir() / "game" / "korvalis").string();
 }
 
+// A run that was to have a window had one: the window program started with
+// its sound device, and the run did not fall back to headless.
+void ExpectTheWindowOpened(const Outcome& run)
+{
+    EXPECT_NE(run.output.find("korvalis-window: sound through SDL's dummy driver"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("could not start"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("running headless"), std::string::npos) << run.output;
+}
+
 // The "[demo] ..." lines of a trace file.
 std::vector<std::string> DemoTrace(const fs::path& path)
 {
@@ -303,10 +315,8 @@ TEST_F(DemoRuns, TheWindowPlaysARunAsHeadlessAndItsRecordingReplays)
         Execute("env DISPLAY=:0 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " + Korvalis() + disc +
                 " --clock virtual --pad-script " + script + " --pad-record " + (dir_ / "played.pad").string() +
                 " --trace-file " + (dir_ / "window.trace").string());
-    if (window.output.find("no window front end") != std::string::npos)
-        GTEST_SKIP() << "this build has no window front end";
     ASSERT_EQ(window.status, 0) << window.output;
-    EXPECT_EQ(window.output.find("running headless"), std::string::npos) << window.output;
+    ExpectTheWindowOpened(window);
     const Outcome headless = Execute(Korvalis() + " --headless" + disc + " --pad-script " + script +
                                      " --trace-file " + (dir_ / "headless.trace").string());
     ASSERT_EQ(headless.status, 0) << headless.output;
@@ -322,6 +332,55 @@ TEST_F(DemoRuns, TheWindowPlaysARunAsHeadlessAndItsRecordingReplays)
     EXPECT_NE(trace[2].find("run 1 handed back"), std::string::npos) << trace[2];
     EXPECT_EQ(DemoTrace(dir_ / "window.trace"), trace);
     EXPECT_EQ(DemoTrace(dir_ / "replay.trace"), trace);
+}
+
+// A run with the window on SDL's dummy drivers and the virtual clock writes
+// the same files as the same run headless, byte for byte: the frame log, the
+// sound, the frame dumps and the pad recording of a run that plays into the
+// drive (Cross on the continue prompt, L1 at the car), and the GS recording
+// of its start.
+TEST_F(DemoRuns, TheWindowWritesTheSameFilesAsHeadless)
+{
+    const std::string script = Script("drive.pad", "@850 pad0 press CROSS for 3\n@900 pad0 press L1 for 3\n");
+    const std::string window_env = "env DISPLAY=:0 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ";
+    auto run = [&](const std::string& how, const std::string& name, const std::string& options) {
+        fs::create_directories(dir_ / name);
+        return Execute(how + " --disc " + (dir_ / "disc").string() + " " + options + " --frame-log " +
+                       (dir_ / name / "frames.log").string() + " --wav " + (dir_ / name / "sound.wav").string() +
+                       " --dump-frames " + (dir_ / name / "png").string() + " --dump-at 100,949" +
+                       " --pad-record " + (dir_ / name / "played.pad").string());
+    };
+    const std::string played = "--exit-after-vblanks 950 --pad-script " + script;
+    const Outcome window = run(window_env + Korvalis() + " --clock virtual", "window", played);
+    ASSERT_EQ(window.status, 0) << window.output;
+    ExpectTheWindowOpened(window);
+    const Outcome headless = run(Korvalis() + " --headless", "headless", played);
+    ASSERT_EQ(headless.status, 0) << headless.output;
+
+    for (const char* file : {"frames.log", "sound.wav", "png/field-000100.png", "png/field-000949.png", "played.pad"}) {
+        const std::string got = Slurp(dir_ / "window" / file);
+        EXPECT_FALSE(got.empty()) << file;
+        EXPECT_TRUE(got == Slurp(dir_ / "headless" / file)) << file << " differs";
+    }
+    // The run is long enough to be worth comparing: a line per field, and
+    // sound once the drive has started.
+    const std::string log = Slurp(dir_ / "window" / "frames.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 950);
+    const std::string wav = Slurp(dir_ / "window" / "sound.wav");
+    ASSERT_EQ(wav.size(), 44u + 950u * 960 * 4);  // 48,000 stereo frames a second at 50 fields a second
+    EXPECT_NE(wav.find_first_not_of('\0', 44), std::string::npos) << "the drive's sound is silent";
+    EXPECT_NE(Slurp(dir_ / "window" / "played.pad").find("@850 pad0 press CROSS"), std::string::npos);
+
+    const std::string start = "--exit-after-vblanks 100 --gs-dump ";
+    const Outcome window_gs = Execute(window_env + Korvalis() + " --clock virtual --disc " + (dir_ / "disc").string() +
+                                      " " + start + (dir_ / "window" / "gs.dump").string());
+    ASSERT_EQ(window_gs.status, 0) << window_gs.output;
+    const Outcome headless_gs = Execute(Korvalis() + " --headless --disc " + (dir_ / "disc").string() + " " + start +
+                                        (dir_ / "headless" / "gs.dump").string());
+    ASSERT_EQ(headless_gs.status, 0) << headless_gs.output;
+    const std::string gs = Slurp(dir_ / "window" / "gs.dump");
+    EXPECT_FALSE(gs.empty());
+    EXPECT_TRUE(gs == Slurp(dir_ / "headless" / "gs.dump")) << "the GS recordings differ";
 }
 
 // Five runs of the fixed-field script, their stills drawn: SELECT on the
@@ -358,6 +417,9 @@ TEST_F(DemoRuns, TheLosingBranchPlaysToItsHandBackAlikeTwice)
     other.join();
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(second.status, 0) << second.output;
+    // The spa's scene streams its blocks as the streamer delivers them,
+    // with no complaint.
+    EXPECT_EQ(first.output.find("Bad transfer size"), std::string::npos) << first.output;
 
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 3,12"}));
@@ -475,6 +537,7 @@ TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
     other.join();
     ASSERT_EQ(played.status, 0) << played.output;
     ASSERT_EQ(replayed.status, 0) << replayed.output;
+    EXPECT_EQ(played.output.find("Bad transfer size"), std::string::npos) << played.output;
 
     const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "one.log").string());
     EXPECT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"}));
@@ -522,6 +585,113 @@ TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
     const std::string wav = Slurp(dir_ / "one.wav");
     EXPECT_GT(wav.size(), size_t(handback / 50) * 48000 * 4 * 9 / 10);
     EXPECT_TRUE(wav == Slurp(dir_ / "two.wav")) << "the two runs' sound differs";
+}
+
+namespace {
+
+// What ./dev demo runs when there is no display, read from ./dev itself:
+// the fields it keeps, how many fields it runs and its pad script.
+struct DevDemo {
+    std::vector<int> kept;
+    std::string fields;
+    std::string script;
+};
+
+DevDemo ReadDevDemo()
+{
+    const std::string dev = Slurp(fs::path(KORVALIS_SOURCE_DIR) / "dev");
+    auto value = [&](const std::string& option) {
+        const size_t at = dev.find(option + " ");
+        if (at == std::string::npos)
+            return std::string();
+        const size_t from = at + option.size() + 1;
+        return dev.substr(from, dev.find_first_of(" \n", from) - from);
+    };
+    DevDemo d;
+    std::istringstream kept(value("--dump-at"));
+    for (std::string f; std::getline(kept, f, ',');)
+        d.kept.push_back(std::atoi(f.c_str()));
+    d.fields = value("--exit-after-vblanks");
+    d.script = value("--pad-script");
+    return d;
+}
+
+// The loudest left sample of a headless run's WAV file over fields
+// [from, to): 48,000 frames a second, 50 fields a second.
+int Peak(const std::string& wav, long long from, long long to)
+{
+    constexpr size_t kHeader = 44, kFrame = 4, kPerField = 48000 / 50;
+    int peak = 0;
+    for (size_t at = kHeader + size_t(from) * kPerField * kFrame;
+         at + kFrame <= wav.size() && at < kHeader + size_t(to) * kPerField * kFrame; at += kFrame) {
+        int16_t v;
+        std::memcpy(&v, &wav[at], sizeof v);
+        peak = std::max(peak, std::abs(int(v)));
+    }
+    return peak;
+}
+
+}  // namespace
+
+// The headless demo as ./dev demo plays it without a display: its pad
+// script drives the player to the bar (episode 2, record 6 entered) and
+// leaves the run in the bar fight.  Of the three fields it keeps the first
+// lies in the drive (after the throttle's first press, before the bar), the
+// second in the fight (begun and not over at that field) and the third
+// shows the first closing card.  The cards are silent: the studio and title cards and
+// the drive's card up to its Cross, the bar's card up to its Cross, the
+// closing card; the drive is not.  No stream read is asked for out of step
+// with the streamer.
+TEST_F(DemoRuns, TheHeadlessDemoKeepsTheDriveTheBarFightAndAClosingCard)
+{
+    const DevDemo dev = ReadDevDemo();
+    ASSERT_EQ(dev.script, "\"$ROOT/tests/demo/scripts/demo.pad\"");
+    ASSERT_EQ(dev.kept.size(), 3u);
+    const std::string script = Kept("demo.pad");
+    std::string at;
+    for (int f : dev.kept)
+        at += (at.empty() ? "" : ",") + std::to_string(f);
+    const Outcome r = Play("demo.log", "--exit-after-vblanks " + dev.fields + " --pad-script " + script +
+                                           " --dump-frames " + (dir_ / "png").string() + " --dump-at " + at +
+                                           " --wav " + (dir_ / "demo.wav").string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("Bad transfer size"), std::string::npos) << r.output;
+    const std::vector<RunPoint> points = demo_test::ReadRunLog((dir_ / "demo.log").string());
+    ASSERT_EQ(RecordsByRun(points), (std::vector<std::string>{"2,5 2,6"})) << r.output;
+    long long bar = -1;
+    for (const RunPoint& p : points)
+        if (p.kind == "record" && p.record == 6)
+            bar = p.field;
+    // Cross on the drive's prompt, the throttle, Cross on the bar's prompt.
+    const std::vector<long long> crosses = CrossPresses(Slurp(script));
+    ASSERT_GE(crosses.size(), 3u);
+    const long long throttle = crosses[1];
+    const auto afterBar = std::find_if(crosses.begin(), crosses.end(), [&](long long f) { return f > bar; });
+    ASSERT_NE(afterBar, crosses.end());
+    const long long barPrompt = *afterBar;
+
+    // The drive's field lies in the drive, the fight's in the fight.
+    const long long drive = dev.kept[0], fight = dev.kept[1], closing = dev.kept[2];
+    EXPECT_GT(drive, throttle);
+    EXPECT_LT(drive, bar);
+    EXPECT_GT(fight, barPrompt);
+    for (long long f : {drive, fight}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06lld.png", f);
+        EXPECT_TRUE(fs::exists(dir_ / "png" / name)) << name;
+    }
+    ExpectStills({{int(closing), "DEMOEND1"}});
+    // The fight has begun by its field and is not over.
+    const Outcome upToFight = Execute(Korvalis() + " --headless --gs-no-pixels --disc " + (dir_ / "disc").string() +
+                                      " --exit-after-vblanks " + std::to_string(fight) + " --pad-script " + script);
+    ASSERT_EQ(upToFight.status, 0) << upToFight.output;
+    EXPECT_EQ(FightLines(upToFight.output), (std::vector<std::string>{"Fight: begun"})) << upToFight.output;
+
+    const std::string wav = Slurp(dir_ / "demo.wav");
+    EXPECT_EQ(Peak(wav, 0, crosses[0]), 0);
+    EXPECT_EQ(Peak(wav, bar + 10, barPrompt), 0);
+    EXPECT_EQ(Peak(wav, closing - 200, closing), 0);
+    EXPECT_GT(Peak(wav, throttle, drive), 0);
 }
 
 // The bar's scene cut short with Cross: its actors are handed back where

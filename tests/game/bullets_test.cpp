@@ -6,8 +6,9 @@
 
 #include "explode_support.h"
 
+#include "game/controller_support.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 using namespace explodetest;
@@ -287,7 +288,7 @@ Object* Character(std::vector<Object*>& keep)
 
 TEST_F(Bullets, GrenadeIndoorsBlastsAtItsSecondBounceAndFliesOnHidden)
 {
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     gc->bInterior = true;
     gc->fInteriorHeight = -1.0f;
     std::vector<Object*> chars;
@@ -358,7 +359,7 @@ TEST_F(Bullets, GrenadeIndoorsBlastsAtItsSecondBounceAndFliesOnHidden)
 // still bounces off it.
 TEST_F(Bullets, ABallHitsACharacterBeforeItsFirstBounceAndNobodyAfter)
 {
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     gc->bInterior = true;
     gc->fInteriorHeight = -1.0f;
     Matrix muzzle(true);

@@ -16,10 +16,11 @@
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Bystander.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 #include "ZevEngine2/PS2/RenderContext.h"
@@ -721,8 +722,23 @@ TEST_F(Peds, APedestrianBecomesARunnerAndARunnerAPedestrian)
     b->aggro = 0.1f;
     b->mode = 0;
     ASSERT_EQ(b->mode2, WALK_ANI);
+    // The head turned aside by a look: the runner's looks straight ahead,
+    // its neck back at the rest key's turn, no look weighed in.
+    Object* neck = b->neck.joint;
+    ASSERT_NE(neck, nullptr);
+    ASSERT_NE(neck->blendAnim, nullptr);
+    const VectorPos neckAt = neck->mat.GetTrans();
+    neck->mat = RotY(0.7f) * RotX(0.2f);
+    neck->mat.SetTrans(neckAt);
+    neck->blendAnim->SetPoseBlend(0.6f);
+    const Matrix rest = static_cast<Matrix>(neck->blendAnim->baseKey.ang);
     Enemy* e = b->MorphIntoRunner(-1, 0.0f, 0.0f, 1.0f, -1, scene->player, false);
     ASSERT_NE(e, nullptr);
+    EXPECT_EQ(neck->blendAnim->GetPoseBlend(), 0.0f);
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++)
+            EXPECT_NEAR(neck->mat[r][c], rest[r][c], 1e-6f) << r << c;
+    EXPECT_EQ(neck->mat.GetTrans(), neckAt);
     EXPECT_TRUE(b->IsDead());
     EXPECT_EQ(e->id, -150);
     EXPECT_EQ(e->strength, 100.0f);

@@ -13,10 +13,10 @@
 
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Utilities.h"
+#include "game/controller_support.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/TunnelGrate.h"
 
 namespace {
@@ -29,7 +29,7 @@ protected:
         StreamSoundTest::SetUp();
         world.Clear();
         world.playbackSpeed = 1.0f;
-        StandInController();
+        gametest::Controller();
         savedBank = sndbank_car;
         std::vector<u8> bank;
         std::string error;

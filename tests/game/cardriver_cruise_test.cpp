@@ -229,6 +229,18 @@ TEST_F(Cruising, FarFromTheCameraCarsSlideAlongTheRoad)
     EXPECT_NEAR(v->vel[0], d->fLastSpeed, 1e-5f);
     EXPECT_EQ(v->angvel.xyz().Length(), 0.0f);
     EXPECT_EQ(v->gear, 1);
+    // Made physical, it stands its rest height above the ground under it:
+    // the street's, or 0 where the city answers 0.
+    VectorDir n;
+    const float street = world.GroundHeight(v->mat.GetTrans(), &n, nullptr);
+    EXPECT_NEAR(v->mat.w[1], street - d->fRestGroundOffset, 1e-3f);
+    v->mode = 1;
+    v->mat.w[0] = v->mat.w[2] = 5000.0f;   // far off the city
+    v->mat.w[1] = -7.0f;
+    ASSERT_EQ(world.GroundHeight(v->mat.GetTrans(), &n, nullptr), 0.0f);
+    d->MakePhysical();
+    EXPECT_EQ(v->mode, 0);
+    EXPECT_FLOAT_EQ(v->mat.w[1], 0.0f - d->fRestGroundOffset);
 }
 
 TEST_F(Cruising, ACarStandingInATurnBacksOutUnlessPinned)

@@ -2,6 +2,7 @@
 // being pinned, the slow escort near the player, the escape road choice,
 // the chase and the race.
 #include "game/cardriver_support.h"
+#include "game/controller_support.h"
 
 #include "game/CityObjects.h"
 
@@ -426,7 +427,7 @@ TEST_F(Missions, RacersFollowTheCourseAndAOneWayRaceEndsAtItsEnd)
 
     // Mode 11 laps the mission course at 8 steps: near its end it aims back
     // at the start.
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     gc->psplMission = course;
     SpecialMessage lap(SMSG_CD_SET_DRIVE, nullptr, 11);
     d->SendMessage(OM_SPECIAL, &lap);

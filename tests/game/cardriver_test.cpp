@@ -2,6 +2,7 @@
 // from the road kinds, route programs and random turns at junctions of a
 // loaded test network, commands, sleep and the removal of far cars.
 #include "game/cardriver_support.h"
+#include "game/controller_support.h"
 
 #include <cstring>
 
@@ -334,9 +335,14 @@ TEST_F(DriverHandler, SuspensionsNestAndTheHoldIgnoresTheTrafficCommands)
     EXPECT_EQ(d->Mode(), 5);
     EXPECT_EQ(d->iRefCount, 0);
 
-    // Held: deactivation, suspension, a character's seat and the lock are
+    // Held (by any non-zero parameter, as the senders ask for it; 0 lets
+    // go): deactivation, suspension, a character's seat and the lock are
     // refused; make-way and resume still work.
     EXPECT_EQ(send(SMSG_CD_SUSPEND, 1), 1);
+    send(SMSG_CD_HOLD, 2);
+    EXPECT_TRUE(d->iCDFlags & CDF_HELD);
+    send(SMSG_CD_HOLD, 0);
+    EXPECT_FALSE(d->iCDFlags & CDF_HELD);
     send(SMSG_CD_HOLD, 1);
     ASSERT_TRUE(d->iCDFlags & CDF_HELD);
     d->ReActivate();
@@ -465,7 +471,7 @@ TEST_F(DriverHandler, BumpsAndShotsReachTheDriver)
     // A tail's driver without a receiver reports to the mode controller.
     d->gameeventobj = nullptr;
     d->i16DriveMode = 8;
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     EventLog mission;
     gc->pMission = &mission;
     b.sourceid = -1;
@@ -493,7 +499,7 @@ struct RecordingGen : public VehGen
 TEST_F(DriverHandler, FarInactiveCarsGoWithTheirDriversByViewDistance)
 {
     CameraAt(VectorPos(0.0f, 0.0f, 0.0f));
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     RecordingGen gen;
     gc->pvs.pvg = &gen;
     // Each case: where the car stands in view space, whether it was drawn

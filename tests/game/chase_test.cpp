@@ -250,9 +250,11 @@ TEST(PursuitController, KillsCountByKindAndAStoppedCarIsCaught)
         EXPECT_EQ(g_pgcTest->stats.nPoints, points + u32(morphedFirst ? 10 : -20));
         EXPECT_EQ(g_pgcTest->stats.nBadDisposals, bad + (morphedFirst ? 0 : 1));
         EXPECT_EQ(g_pgcTest->stats.nGoodDisposals, good + (morphedFirst ? 1 : 0));
-        EXPECT_EQ(gc.codes, (std::vector<int>{SMSG_GC_SUBGAME_WON}));
-        Say(c, SMSG_EV_CHARACTER_DIED, r);   // once only
-        EXPECT_EQ(gc.codes.size(), 1u);
+        // The result, then the event itself passed on.
+        EXPECT_EQ(gc.codes, (std::vector<int>{SMSG_GC_SUBGAME_WON, SMSG_EV_CHARACTER_DIED}));
+        Say(c, SMSG_EV_CHARACTER_DIED, r);   // the result once only
+        EXPECT_EQ(gc.codes,
+                  (std::vector<int>{SMSG_GC_SUBGAME_WON, SMSG_EV_CHARACTER_DIED, SMSG_EV_CHARACTER_DIED}));
         c->Delete();
         r->Delete();
     }
@@ -339,9 +341,50 @@ TEST(ChaseControllers, AMissingTargetIsOnlyLookedForAgain)
     p->target = nullptr;
     for (int i = 0; i < 100; i++)
         p->Check();
-    EXPECT_TRUE(gc.codes.empty());
+    // No result: the event object heard only the runner's going, passed on.
+    EXPECT_EQ(gc.Count(SMSG_GC_SUBGAME_WON) + gc.Count(SMSG_GC_SUBGAME_LOST), 0);
+    for (int code : gc.codes)
+        EXPECT_TRUE(code >= 23000 && code <= 23100) << code;
     p->runner->GenerateRunner();
     ASSERT_NE(p->runner->enemy, nullptr);
     p->Check();
     EXPECT_EQ(p->target, p->runner->enemy);
+}
+
+// Each of the three passes every game event (23000..23100) on to its event
+// object after its own handling, the player's warnings too, and nothing
+// outside that range; the escape, once over, hears nothing at all.
+TEST(ChaseControllers, GameEventsGoOnToTheEventObject)
+{
+    Scene s;
+    QuietVoice quiet;
+    const std::vector<int> sent = {22999, 23000, SMSG_EV_PLAYER_WARNING, SMSG_EV_PLAYER_COMBAT, 23100, 23101, 28004};
+    const std::vector<int> passed = {23000, SMSG_EV_PLAYER_WARNING, SMSG_EV_PLAYER_COMBAT, 23100};
+    EventLog tailLog, escapeLog, pursuitLog;
+    TailMissionParams tp{};
+    auto* t = Make<TailMissionController>();
+    t->ptmp = &tp;
+    t->gameeventobj = &tailLog;
+    EscapeMissionParams ep{93.75f, 0, 0.0f, 0.0f, 0, nullptr};
+    auto* e = Make<EscapeMissionController>();
+    e->pemp = &ep;
+    e->gameeventobj = &escapeLog;
+    PursuitMissionParams pp{nullptr, 0, 4321, 125.0f, 54.6875f, "Nobody"};
+    auto* p = Make<PursuitMissionController>();
+    p->ppmp = &pp;
+    p->gameeventobj = &pursuitLog;
+    for (int code : sent) {
+        Say(t, code);
+        Say(e, code);
+        Say(p, code);
+    }
+    EXPECT_EQ(tailLog.codes, passed);
+    EXPECT_EQ(escapeLog.codes, passed);
+    EXPECT_EQ(pursuitLog.codes, passed);
+    e->mode = 1;
+    Say(e, 23000);
+    EXPECT_EQ(escapeLog.codes, passed);
+    delete t;
+    delete e;
+    delete p;
 }

@@ -12,9 +12,9 @@
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/PS2/Controller.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/cine.h"
 
 namespace {
@@ -104,7 +104,7 @@ protected:
         world.Clear();
         world.mode = WORLD_MODE_NORMAL;
         world.playbackSpeed = 1.0f;
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->messagehandler = Controller_mh;
         gc->bInterior = true;
         g_done.clear();

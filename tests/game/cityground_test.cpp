@@ -256,6 +256,39 @@ TEST_F(CityGround, ThroughCrossingAndTJunction)
     EXPECT_NEAR(h, ROAD, 1e-3f);
 }
 
+// The through road across a crossing runs on a curve between the two
+// roads' mouths, where their centre lines leave the junction (radius 12
+// here; the centre lines themselves end at its centre).  Along that
+// straight 24-unit curve the centre is half way, and 6 from the centre
+// toward slot 0's road is a quarter of the way from that road's mouth: the
+// curve runs in slot 0's road's direction.
+TEST_F(CityGround, ThroughRoadAcrossACrossingRunsBetweenTheMouths)
+{
+    Load(tools::TestCity(tools::TestCityKind::kCrossing));
+    ASSERT_TRUE(SyncTo(VectorPos(M, 0, M)));
+    const Junction* j = JunctionAt(qt(), M, M);
+    ASSERT_NE(j, nullptr);
+    ASSERT_EQ(j->radius, 12.0f);
+    const RoadSeg* r0 = j->roadsegs[0];
+    const bool ends = r0->jtn[1] == j;
+    const VectorPos far(ends ? r0->bezier.c0.v : r0->bezier.c3.v);
+    const VectorDir toward0 = Normalise(VectorDir(far - j->pos));
+    const struct
+    {
+        float along, t;
+    } at[] = {{0.0f, 0.5f}, {6.0f, ends ? 0.25f : 0.75f}, {-6.0f, ends ? 0.75f : 0.25f}};
+    for (const auto& a : at) {
+        const VectorPos p(j->pos + toward0 * a.along + VectorDir(0.0f, -0.5f, 0.0f));
+        GHCache cache = ZeroCache();
+        VectorDir n;
+        float h = -1e38f;
+        EXPECT_TRUE(j->GetHeight(p, &n, h, &cache)) << a.along;
+        EXPECT_NEAR(h, ROAD, 1e-3f) << a.along;
+        EXPECT_EQ(cache.GetIndex(), 0) << a.along;   // the carriageway, not a corner or a mouth
+        EXPECT_NEAR(cache.rsres[2], a.t, 1e-3f) << a.along;
+    }
+}
+
 namespace {
 
 // A crossing (or a T-junction) without a through road whose roads climb

@@ -11,8 +11,8 @@
 #include "ZevEngine2/PS2/Model.h"
 #include "game/CityLights.h"
 #include "game/CityObjects.h"
-#include "game/StandIns.h"
 #include "game/explosn.h"
+#include "game/GameEvents.h"
 
 using namespace explodetest;
 

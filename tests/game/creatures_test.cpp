@@ -16,13 +16,14 @@
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "game/BadGuy.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Mannequin.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 
 using explodetest::SlotFile;
@@ -200,7 +201,7 @@ TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheN
     Ticks(1);
     Mannequin* m = Standing().at(0);
     SendSpecial(m, SMSG_MODE_START, sink);
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     FadeScreen fade;
     gc->pfs = &fade;
     TestBullet weak(4.0f), exact(6.0f);
@@ -690,7 +691,7 @@ protected:
         world.mode = WORLD_MODE_NORMAL;
         world.playbackSpeed = 1.0f;
         g_notes.clear();
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->bInterior = true;
         gc->fInteriorHeight = 0.0f;
         sink = new Object(SinkMh);

@@ -17,12 +17,12 @@
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/setupfile.h"
 
+#include "game/controller_support.h"
 #include "game/EntParams.h"
 #include "game/GameFEntChase.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/RandCrimesGenerator.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -118,7 +118,7 @@ TEST(CrimeSets, TwentyTwoFilesWhoseCastsTheCommandsAndAssetListsFind)
 TEST(CrimeSets, TheGameLoadsALevelGroupsRunnersWithTheCrimesCharacters)
 {
     world.Clear();
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     std::vector<u8> bytes;
     std::string error;
     ASSERT_TRUE(tools::WriteSetup(tools::CrimeSetup(126), bytes, error)) << error;

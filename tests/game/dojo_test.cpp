@@ -153,11 +153,13 @@ TEST_F(Dojo, BlowsOutsideRestCountNothingAndHitsComeBackEvery120FramesAcrossTheW
     Ticks(30);
     EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 1);
     ASSERT_LT(world.time & 0xFFFF, 65500);   // past the wrap
-    Ticks(120);
-    EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 1) << "one regained only after more than 120 frames";
+    Ticks(119);
+    EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 1) << "not yet 120 frames at rest";
     Ticks(1);
+    EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 2) << "one regained on the 120th frame";
+    Ticks(119);
     EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 2);
-    Ticks(121);
+    Ticks(1);
     EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 3);
     Ticks(200);
     EXPECT_EQ(Ask(d, SMSG_Q_HUD_STRENGTH), 3) << "never above the total";

@@ -14,8 +14,11 @@
 #include "game/Camera.h"
 #include "game/CityDriveIns.h"
 #include "game/CityObjects.h"
+#include "game/controller_support.h"
+#include "game/GameFlow.h"
+#include "game/GameModes.h"
+#include "game/HUD.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using namespace explodetest;
@@ -69,11 +72,10 @@ protected:
         world.Clear();
         world.playbackSpeed = 1.0f;
         srand(7);
-        StandInController()->messagehandler = RecordTrip;
+        gametest::Controller()->messagehandler = RecordTrip;
         g_pgcTest->stats.nPoints = 0;
         g_pgcTest->bEnableImpoundLots = true;
         g_pgcTest->pmd = nullptr;
-        standInLog = StandInLog{};
         g_trips = 0;
         SetCurrentCam(nullptr);
         car = new Vehicle;
@@ -198,7 +200,6 @@ TEST_F(DriveIns, RepairAmountsPointsAndRefusals)
     world.Clear();
 
     // Undamaged and without points: through with nothing taken.
-    standInLog = StandInLog{};
     g_pgcTest->stats.nPoints = 0;
     station = static_cast<GasStation*>(Place(file.mf()));
     Enter(station);

@@ -12,11 +12,13 @@
 #include "tools/lib/gunfiles.h"
 #include "tools/lib/npcfiles.h"
 
+#include "tests/game/controller_support.h"
+
 #include "game/BadGuy.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace enemyrig {
 
@@ -134,7 +136,7 @@ public:
         world.Clear();
         world.pedlist.RemoveAll();
         world.playbackSpeed = 1.0f;
-        StandInController();
+        gametest::Controller();
         heard = Heard{};
         player = new Dace;
         g_GlobalMFI.GetMF(48, false)->GetHierarchyTo(player, 0, 0);

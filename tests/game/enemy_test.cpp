@@ -337,6 +337,22 @@ TEST(ShooterEnemy, WaitHoldsItsPlaceAndFiresOnlyOnTheShotFrame)
         s.Ticks(1);
     }
     EXPECT_EQ(heard.shotAt, was);
+    // Nor does it plan a next shot there: an unset or a past shot frame
+    // stays as it was.
+    ASSERT_TRUE(e->targetspotted);
+    ASSERT_EQ(e->mode2, +BA::GUN_IDLE_NOSHOOT_ANI);
+    e->nextshot = -1;
+    s.Ticks(1);
+    EXPECT_EQ(e->nextshot, -1);
+    const int past = world.time - 5;
+    e->nextshot = past;
+    s.Ticks(1);
+    EXPECT_EQ(e->nextshot, past);
+    // Back in the idle that fires, the next shot is planned 60..299 on.
+    e->SetAnim(+BA::GUN_IDLE_ANI);
+    s.Ticks(1);
+    EXPECT_GE(e->nextshot, world.time + 60);
+    EXPECT_LE(e->nextshot, world.time + 299);
 }
 
 TEST(ShooterEnemy, PatrolBurstsAndHoldsFireAtABeatenTarget)

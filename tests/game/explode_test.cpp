@@ -7,12 +7,12 @@
 
 #include "ZevEngine2/PS2/Model.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/controller_support.h"
 #include "game/MAIN.h"
 #include "game/explosn.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/smoke.h"
-#include "game/StandIns.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 
 using namespace explodetest;
@@ -387,7 +387,7 @@ TEST_F(Explosions, FlashCodesAndTheCarFireballFlashTheScreenWhenOnScreen)
 {
     // The controller's screen fade shows the flashes: each one restarts it
     // with its own time and colour.
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     FadeScreen fade;
     fade.mode = FADE_MODE_OFF;
     gc->pfs = &fade;

@@ -11,6 +11,7 @@
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
+#include "game/Player.h"
 #include "game/QuadTree.h"
 
 namespace {
@@ -361,6 +362,62 @@ TEST_F(Handler, AModeEndWaitsByModeAndIgnoresASecondEnd)
         EXPECT_EQ(Send(code), 0);
         EXPECT_EQ(gc->mode, 6);
     }
+}
+
+// A door mode (9, 10) won by a player on foot: nothing walks him out, so
+// the bars slide out as after any win (no bars are put on the screen) and
+// the fade follows the mode's wait.
+TEST_F(Handler, ADoorModeWonOnFootSlidesTheLetterboxOut)
+{
+    Dace player;
+    player.mat = Matrix(true);
+    player.id = -1;
+    dace = &player;
+    ASSERT_NE(gc->plb, nullptr);
+    for (int door : {9, 10}) {
+        world.StopTimer(gc);
+        world.RemovePostRawObj(gc->plb);
+        gc->iMissionRet = 0;
+        gc->bForceLevel = false;
+        gc->plb->iMode = 2;   // the bars are out, as while a game plays
+        gc->plb->iOffset = 0;
+        gc->mode = s8(door);
+        Send(SMSG_GC_SUBGAME_WON);
+        EXPECT_EQ(gc->plb->iMode, 2) << door;
+        EXPECT_EQ(world.rawobjPostList.Find(gc->plb), nullptr) << door;
+        EXPECT_EQ(gc->mode, GCM_MODE_ENDED) << door;
+        EXPECT_EQ(PendingTimer(), std::make_pair(door == 10 ? 240 : 120, int(GCM_MODE_ENDED))) << door;
+        // Bars still shown when the game was won slide out too.
+        world.StopTimer(gc);
+        gc->iMissionRet = 0;
+        gc->plb->iMode = 0;
+        gc->plb->iOffset = 50;
+        gc->mode = s8(door);
+        Send(SMSG_GC_SUBGAME_WON);
+        EXPECT_EQ(gc->plb->iMode, 2) << door;
+    }
+    dace = nullptr;
+}
+
+// A mode's start puts the HUD at the front of the post-draw list, so the
+// overlays already on it (the letterbox, a fade) draw after it, over it.
+TEST_F(Handler, AModesStartPutsTheHudBeforeTheOverlays)
+{
+    Object* player = new Object;
+    player->id = -1;
+    world.AddObject(player, nullptr);
+    world.AddPostRawObj(gc->plb, true);
+    gc->pfs->Enable(60, Colour(255, 255, 255, 0), 128, 0, false);
+    ASSERT_EQ(world.rawobjPostList.Count(), 2);
+    for (int start = 0; start < 2; start++) {
+        gc->StartCurrentMission();
+        ASSERT_EQ(world.rawobjPostList.Count(), 3);
+        Link<RawObj>* l = world.rawobjPostList.Head();
+        EXPECT_EQ(l->data, gc->pmd);
+        EXPECT_EQ(l->Next()->data, gc->plb);
+        EXPECT_EQ(l->Next()->Next()->data, gc->pfs);
+    }
+    world.rawobjPostList.RemoveAll();
 }
 
 TEST_F(Handler, TheEndOfAModeFadesWaitsForTheVoiceThenTearsDown)

@@ -14,13 +14,13 @@
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Bezier.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace modetest {
@@ -59,7 +59,7 @@ protected:
         world.Clear();
         world.playbackSpeed = 1.0f;
         srand(7);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->messagehandler = GameController::staticmh;
         gc->iFlags = 0;
         gc->pMission = nullptr;

@@ -8,6 +8,8 @@
 #include "tests/game/enemy_support.h"
 
 #include <cmath>
+#include <type_traits>
+#include <vector>
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Weapons.h"
@@ -26,6 +28,15 @@ int Controller_mh(Object*, OBJMESSAGE msg, void* data)
     auto* m = static_cast<SpecialMessage*>(data);
     g_heard.push_back({m->submsg, m->obj, int(m->param[0]), world.time});
     return m->submsg == SMSG_MODE_GET_STAGE ? g_genStage : 0;
+}
+
+// The tint sets of every drawn part of a hierarchy.
+void Tints(const Object* o, std::vector<int>* out)
+{
+    if (o->geom != nullptr)
+        out->push_back(o->geom->params[0]);
+    for (const Object* c = o->child; c != nullptr; c = c->sibling)
+        Tints(c, out);
 }
 
 // The enemies' model in the first character slot and their groups loaded.
@@ -106,6 +117,106 @@ TEST_F(Generators, WeaponCodesAndRecordsPastTheRegistry)
     EXPECT_FLOAT_EQ(e->initialstrength, 50.0f);
     EXPECT_EQ(e->gameeventobj, pistol);
     EXPECT_EQ(pistol->enemy->mode, 22);   // arriving
+}
+
+// A set-up loaded for a cinematic only: the generators that make their
+// enemy at the mode's start (a shooter's start rule 1 or 3, a fighter's,
+// guard's or creature's non-zero one) stand it as a still figure at their
+// place instead, with the record's id and tint and one more reference to
+// its model; the others stand nothing, and none of them runs a frame.
+TEST_F(Generators, ACinematicOnlySetUpStandsTheFiguresOfTheEnemiesMadeAtTheStart)
+{
+    gc->bCinematicOnly = true;
+    const u16 refs = g_GlobalMFI.rgmfi[49].smf.refs;
+    std::vector<Object*> gens;
+    // A generator of kind G with its own copy of record p, at (x, 0, 4).
+    auto place = [&](auto* g, auto member, const auto& p, float x) {
+        using P = std::remove_cvref_t<decltype(p)>;
+        g->*member = static_cast<P*>(malloc_align(sizeof(P), 16));
+        *(g->*member) = p;
+        g->mat = TransMatrix(x, 0, 4);
+        world.AddObject(g, nullptr);
+        gens.push_back(g);
+    };
+    auto made = [](auto staticmh) { return reinterpret_cast<void*>(intptr_t(staticmh(nullptr, OM_CREATE, nullptr))); };
+    // Shooters with start rules 0..3: ids -120.., tints 0..3, at x = 0..3.
+    for (int rule = 0; rule < 4; rule++) {
+        EnemyGenShooter_params p = Record();
+        p.first_init = u8(rule);
+        p.id = s16(-120 - rule);
+        p.first_tint = rule;
+        place(static_cast<EnemyGenShooter*>(made(EnemyGenShooter::staticmh)), &EnemyGenShooter::pegsp, p,
+              float(rule));
+    }
+    // Fighters, guards and creatures with rules 0 and 1: ids -130.., -140..,
+    // -150.., tint 2 (the guard's own tint field), at x = 10.., 20.., 30...
+    for (int rule = 0; rule < 2; rule++) {
+        EnemyGenFighter_params f{};
+        f.first_init = u8(rule);
+        f.id = s16(-130 - rule);
+        f.first_tint = 2;
+        place(static_cast<EnemyGenFighter*>(made(EnemyGenFighter::staticmh)), &EnemyGenFighter::pegfp, f,
+              10.0f + float(rule));
+        EnemyGenGuard_params g{};
+        g.first_init = u8(rule);
+        g.id = s16(-140 - rule);
+        g.tint = 2;
+        place(static_cast<EnemyGenGuard*>(made(EnemyGenGuard::staticmh)), &EnemyGenGuard::peggp, g,
+              20.0f + float(rule));
+        EnemyGenMutant_params m{};
+        m.first_init = u8(rule);
+        m.id = s16(-150 - rule);
+        m.first_tint = 2;
+        place(static_cast<EnemyGenMutant*>(made(EnemyGenMutant::staticmh)), &EnemyGenMutant::pegmp, m,
+              30.0f + float(rule));
+    }
+    Ticks(5);
+    for (Object* g : gens)
+        EXPECT_FALSE(g->flags & OBJF_FRAMECALL);
+    struct Want
+    {
+        int id;
+        bool stands;
+        float x;
+        int tint;
+    };
+    const Want wants[] = {{-120, false, 0, 0}, {-121, true, 1, 1},  {-122, false, 2, 2},  {-123, true, 3, 3},
+                          {-130, false, 10, 2}, {-131, true, 11, 2}, {-140, false, 20, 2}, {-141, true, 21, 2},
+                          {-150, false, 30, 2}, {-151, true, 31, 2}};
+    int standing = 0;
+    for (const Want& w : wants) {
+        Object* o = world.objectlist.Find(w.id);
+        if (!w.stands) {
+            EXPECT_EQ(o, nullptr) << w.id;
+            continue;
+        }
+        ASSERT_NE(o, nullptr) << w.id;
+        standing++;
+        EXPECT_EQ(o->messagehandler, &CharDefHandler) << w.id;
+        EXPECT_EQ(o->type, OBJT_CHARACTER) << w.id;
+        EXPECT_TRUE(o->flags & OBJF_NOCOLLISION) << w.id;
+        EXPECT_EQ(o->GetWorldPos(), VectorPos(w.x, 0, 4)) << w.id;   // still: where its generator stands
+        EXPECT_EQ(AsEnemy(o), nullptr) << w.id;
+        std::vector<int> tints;
+        Tints(o, &tints);
+        EXPECT_FALSE(tints.empty()) << w.id;
+        for (int t : tints)
+            EXPECT_EQ(t, w.tint) << w.id;
+    }
+    EXPECT_EQ(standing, 5);
+    EXPECT_EQ(Enemies(), 0);
+    EXPECT_EQ(g_GlobalMFI.rgmfi[49].smf.refs, refs + 5);
+
+    // Loaded for play, the same record stands nothing: its enemy comes at
+    // the mode's start.
+    gc->bCinematicOnly = false;
+    EnemyGenFighter_params f{};
+    f.first_init = 1;
+    f.id = -160;
+    auto* g = static_cast<EnemyGenFighter*>(made(EnemyGenFighter::staticmh));
+    place(g, &EnemyGenFighter::pegfp, f, 40.0f);
+    EXPECT_EQ(world.objectlist.Find(-160), nullptr);
+    EXPECT_TRUE(g->flags & OBJF_FRAMECALL);
 }
 
 TEST_F(Generators, ModeTwoWantsTheCrossingAndShootersComeOneAfterAnother)

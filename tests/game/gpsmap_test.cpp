@@ -17,6 +17,7 @@
 #include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
@@ -24,7 +25,6 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/city_support.h"
 #include "game/hud_support.h"
 #include "game/fbfx.h"
@@ -69,7 +69,7 @@ protected:
         ASSERT_TRUE(SyncTo(VectorPos(-84.0f, 0.0f, 38.5f)));
         player.SetPos(VectorPos(-84.0f, 0.0f, 38.5f));
         dace = &player;
-        StandInController();
+        gametest::Controller();
         g_pgcTest->i16CurrMission = 0;
     }
     void TearDown() override

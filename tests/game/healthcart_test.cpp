@@ -16,11 +16,14 @@
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Bezier.h"
 #include "ZevEngine2/PS2/RenderContext.h"
+#include "game/controller_support.h"
+#include "game/GameEvents.h"
+#include "game/GameFlow.h"
+#include "game/GameModes.h"
 #include "game/HUD.h"
 #include "game/MAIN.h"
 #include "game/HealthCart.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 
 using explodetest::BareModel;
 using explodetest::SlotFile;
@@ -91,11 +94,10 @@ public:
         world.playbackSpeed = 1.0f;
         world.mode = WORLD_MODE_NORMAL;
         srand(40);
-        StandInController();
+        gametest::Controller();
         g_pgcTest->stats.nPoints = 0;
         for (Vector& v : g_pgcTest->rvHealthLocations)
             v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
-        standInLog = StandInLog{};
         g_playerGot.clear();
         rc.view_world = Matrix(true);
         player = new Dace;

@@ -13,7 +13,6 @@
 #include "game/HUD.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using hudtest::Prim;

@@ -5,10 +5,11 @@
 
 #include "game/hud_support.h"
 
+#include "game/controller_support.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ protected:
     {
         hudtest::SetUpScreen();
         hudtest::PinTextures(true);
-        StandInController()->bHUDOn = true;
+        gametest::Controller()->bHUDOn = true;
         g_pgcTest->bInterior = true;
         player.messagehandler = PlayerDouble;
         md.Reset(&player, nullptr);

@@ -4,10 +4,10 @@
 
 #include "game/hud_support.h"
 
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using hudtest::Prim;
@@ -132,7 +132,7 @@ TEST_F(HudMeters, SpookIconsFlashOnceEachAndTheRowGrowsAsItFades)
 
 TEST_F(HudMeters, TheHudShowsTheTailMeterAtTheWheelAndFadesItWhenTheTailEnds)
 {
-    StandInController()->bHUDOn = true;
+    gametest::Controller()->bHUDOn = true;
     g_pgcTest->bInterior = true;
     g_pgcTest->fTargDist = 20.0f;
     Vehicle car;

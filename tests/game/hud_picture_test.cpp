@@ -11,10 +11,10 @@
 
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/Player.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ protected:
         gsframe::PlaceBuffers(draw, zbuf, kW, kH);
         hudtest::SetUpScreen();
         ScreenPoint::SetSafeZone(0, 0);
-        StandInController()->bHUDOn = true;
+        gametest::Controller()->bHUDOn = true;
         g_pgcTest->bInterior = false;
         g_pgcTest->iFlags = 0;
         g_pgcTest->pmd = &md;
@@ -182,6 +182,51 @@ TEST_F(HudPicture, AGasStationInTheBoxButBeyondTheMapIsPinnedToItsEdge)
         }
     EXPECT_EQ(inside, 1);
     EXPECT_EQ(pinned, 1);
+}
+
+// The radar turns with the player as the 3-D view does: a point that the
+// view from behind the player (looking along his heading, his own frame)
+// shows right of the picture's middle, the radar shows right of its
+// centre, and one the view shows left, left.  The radar's marker is found
+// in the drawn picture, the view's side from its projection.
+TEST_F(HudPicture, TheRadarTurnsWithTheViewsHandedness)
+{
+    RenderContext view;
+    gsframe::SetFrameView(view, kW, kH);
+    view.SetZRange(0.1f, 2000.0f);
+    view.SetPerspective(1.6f);
+    const float headings[3][2] = {{1.0f, 0.0f}, {0.0f, 1.0f}, {-0.6f, 0.8f}};
+    for (const auto& h : headings) {
+        PlacePlayer(h[0], h[1]);
+        dace = nullptr;   // no street names: only the marker differs
+        const VectorPos at = player.GetWorldPos();
+        Matrix eye = player.mat;
+        eye.SetTrans(VectorPos(at[0] - 3.0f * h[0], at[1] - 1.0f, at[2] - 3.0f * h[1]));
+        view.SetCameraMatrix(eye);
+        const std::vector<u32> plain = Frame();
+        // Ten ahead and six to either side across the heading.
+        for (float side : {1.0f, -1.0f}) {
+            const VectorPos p(at[0] + 10.0f * h[0] + 6.0f * side * h[1], at[1], at[2] + 10.0f * h[1] - 6.0f * side * h[0]);
+            const Vector s = view.world_screen * Vector(p, 1.0f);
+            const bool viewRight = s[0] / s[3] > 2048.0f + kW / 2;
+            md.flags |= HUDF_STATICTARGET;
+            md.SetStaticTarget(p);
+            const std::vector<u32> marked = Frame();
+            md.flags &= ~HUDF_STATICTARGET;
+            // The marker's pixels in the map (29, 370, 113, 114), about its
+            // centre column 85.
+            int n = 0, sumx = 0;
+            for (int y = 370; y < 484; y++)
+                for (int x = 29; x < 142; x++)
+                    if (marked[size_t(y * kW + x)] != plain[size_t(y * kW + x)]) {
+                        n++;
+                        sumx += x;
+                    }
+            ASSERT_GT(n, 0) << h[0] << ", " << h[1] << " side " << side;
+            const bool radarRight = float(sumx) / float(n) > 85.0f;
+            EXPECT_EQ(radarRight, viewRight) << h[0] << ", " << h[1] << " side " << side;
+        }
+    }
 }
 
 TEST_F(HudPicture, Gauges)

@@ -4,10 +4,10 @@
 
 #include "game/hud_support.h"
 
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ protected:
     {
         hudtest::SetUpScreen();
         hudtest::PinTextures(true);
-        StandInController()->bHUDOn = true;
+        gametest::Controller()->bHUDOn = true;
         g_pgcTest->bInterior = true;
         hudPoints = HUD_Points{};
         md.Reset(nullptr, nullptr);

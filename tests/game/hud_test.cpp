@@ -9,11 +9,11 @@
 #include "game/hud_support.h"
 
 #include "ZevEngine2/PS2/Bezier.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 using hudtest::Packet;
@@ -35,7 +35,7 @@ protected:
         hudtest::SetUpScreen();
         hudtest::PinTextures(true);
         ScreenPoint::SetSafeZone(0, 0);
-        StandInController()->bHUDOn = true;
+        gametest::Controller()->bHUDOn = true;
         g_pgcTest->bInterior = false;
         g_pgcTest->iFlags = 0;
         g_pgcTest->iTimeDisplayOutput = 0;

@@ -326,14 +326,16 @@ TEST_F(Content, RacesShootOutsAndTheRandomCrimeSpawner)
     gc->SetShootoutMissionMode(smp, -1);
     EXPECT_EQ(GetCurrentCam(), &g_playerCam);
     EXPECT_EQ(gc->mode, 6);
-    // The camera's heading is the player's turn: facing +z is 0, a quarter
-    // turn is pi/2 and about-face is pi (the engine's arc tangent is a
+    // The camera looks the way the player faces: its heading angy gives the
+    // level view direction (sin angy, 0, cos angy), which is the player's z
+    // row, whichever way he is turned (the engine's arc tangent is a
     // rational fit, good to a few thousandths).
-    for (float turn : {0.0f, 1.5707964f, 3.1415927f}) {
+    for (float turn : {0.0f, 0.7f, 1.5707964f, 2.5f, 3.1415927f, -1.2f, -2.8f}) {
         player.mat = RotMatrix(VectorXYZ(0, turn, 0));
         SetCurrentCam(tunnel);
         gc->SetShootoutMissionMode(smp, -1);
-        EXPECT_NEAR(std::fabs(g_playerCam.angy), turn, 5e-3f) << turn;
+        EXPECT_NEAR(std::sin(g_playerCam.angy), player.mat.z[0], 5e-3f) << turn;
+        EXPECT_NEAR(std::cos(g_playerCam.angy), player.mat.z[2], 5e-3f) << turn;
         EXPECT_EQ(g_playerCam.angygoal, g_playerCam.angy);
     }
     SetCurrentCam(nullptr);

@@ -12,10 +12,12 @@
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
+#include "game/controller_support.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
+#include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/SplineMover.h"
-#include "game/StandIns.h"
 #include "game/Steam.h"
 #include "game/TunnelGrate.h"
 #include "game/Weapons.h"
@@ -90,8 +92,7 @@ protected:
     void SetUp() override
     {
         ParticleWorld::SetUp();
-        StandInController();
-        standInLog = StandInLog{};
+        gametest::Controller();
         world.timePrecise = AnimTime(1000u << 8);
         world.time = 1000;
     }

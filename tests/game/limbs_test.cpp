@@ -16,6 +16,7 @@
 #include "ZevEngine2/modelfile.h"
 #include "game/Limbs.h"
 #include "game/QuadTree.h"
+#include "game/shots_support.h"
 
 namespace {
 
@@ -375,7 +376,7 @@ void SetUpGunArm(TestGunArm& g, Arm& arm)
     g.upperarm = arm.upper;
     g.hand = arm.hand;
     g.gun = arm.gun;
-    g.weapon = gWeapons[WEAP_BLANK];
+    g.weapon = shotstest::SeenBlank();
     g.weapon.bulletsLeft = 30;
     g.lockwrist = false;
     g.torsobox = Cuboid(VectorPos(0.0f, 0.0f, 0.0f), VectorPos(0.0f, 0.0f, 0.0f));
@@ -398,6 +399,8 @@ void SetUpGunArm(TestGunArm& g, Arm& arm)
 // bullets left.
 std::vector<int> BurstTimes(int bullets, float frames)
 {
+    shotstest::ShotModels models;
+    shotstest::BulletWatch watch;
     Arm arm(VectorPos(0.2f, -0.4f, 0.0f), 0.3f, 0.3f);
     TestGunArm g;
     SetUpGunArm(g, arm);
@@ -409,9 +412,8 @@ std::vector<int> BurstTimes(int bullets, float frames)
     std::vector<int> fired;
     for (int e = 0; e < 40 && g.ModeIs(GunArm::SHOOTING); e++) {
         world.time = 1000 + e;
-        int before = gWeaponSpawnCounts.bullets;
         g.Frame(VectorPos(0.2f, -0.4f, 5.0f));
-        for (int k = before; k < gWeaponSpawnCounts.bullets; k++)
+        for (int k = watch.Look(); k > 0; k--)
             fired.push_back(e);
     }
     return fired;
@@ -502,6 +504,7 @@ TEST(GunArm, DisarmingHidesTheGunAtOnceAndRelaxesBoneByBone)
 
 TEST(GunArm, AimingSolvesTheHandOntoTheLineToTheTargetAndShoots)
 {
+    shotstest::ShotModels models;
     Arm arm(VectorPos(0.2f, -0.4f, 0.0f), 0.3f, 0.3f);
     TestGunArm g;
     SetUpGunArm(g, arm);
@@ -511,7 +514,7 @@ TEST(GunArm, AimingSolvesTheHandOntoTheLineToTheTargetAndShoots)
     world.time = 400;
     g.lastshot = 0;
     ASSERT_EQ(g.ShootGun(), 1);
-    int shots = gWeaponSpawnCounts.bullets;
+    shotstest::BulletWatch watch;
     int frames = 0;
     while (!g.ModeIs(GunArm::JUST_SHOT) && frames < 10) {
         world.time = 400 + frames++;
@@ -519,13 +522,13 @@ TEST(GunArm, AimingSolvesTheHandOntoTheLineToTheTargetAndShoots)
     }
     // Five frames to assume the pose (0.2 a frame), the shot in the fifth.
     EXPECT_EQ(frames, 5);
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, shots + 1);
+    EXPECT_EQ(watch.Look(), 1);
     EXPECT_EQ(g.weapon.bulletsLeft, 5);
     // The hand lies on the line from the shoulder to the target, 0.05 short
     // of full reach.
     ExpectNear(arm.PosedHand(), VectorXYZ(0.2f, -0.4f, 0.55f), 1e-4f);
     // The bullet leaves toward the target.
-    EXPECT_GT(gWeaponSpawnCounts.lastBullet.z[2], 0.99f);
+    EXPECT_GT(watch.Last().along[2], 0.99f);
 
     // A target behind a torso box round the hand point cannot be aimed at.
     g.torsobox = Cuboid(VectorPos(-1.0f, -1.0f, 0.5f), VectorPos(1.0f, 1.0f, 0.6f));
@@ -557,20 +560,21 @@ public:
 
 TEST(PresetGunArm, AimsInFiveFramesWaitsBetweenShotsAndRelaxesInSteps)
 {
+    shotstest::ShotModels models;
     Arm arm(VectorPos(0.2f, -0.4f, 0.0f), 0.3f, 0.3f);
     TestPresetArm p{};
     p.upperarm = arm.upper;
     p.hand = arm.hand;
     p.gun = arm.gun;
     p.root = arm.torso;
-    p.weapon = gWeapons[WEAP_BLANK];
+    p.weapon = shotstest::SeenBlank();
     p.poseblend = 0.0f;
     world.time = 1000;
     p.lastshot = 0;
     p.ChangeMode(PresetGunArm::AIMING_TO_SHOOT);
-    int shots = gWeaponSpawnCounts.bullets;
+    shotstest::BulletWatch watch;
     int frame = 0;
-    while (gWeaponSpawnCounts.bullets == shots && frame < 10) {
+    while (watch.Look() == 0 && frame < 10) {
         frame++;
         p.Frame(0, false, 0, 0, 0, 0, 0, 0);
     }
@@ -620,6 +624,7 @@ TEST(GunArm, ShotsUseTheGunsPortAndMuzzleAndDischargeFiresNextFrame)
     mf.SetBuffer(block);
     ASSERT_TRUE(mf.Init(u32(bytes.size())));
 
+    shotstest::ShotModels models;
     Arm arm(VectorPos(0.2f, -0.4f, 0.0f), 0.3f, 0.3f);
     Object* gun = mf.GetHierarchy(0, sizeof(Object), GH_NOCHILDREN);
     ASSERT_NE(gun, nullptr);
@@ -628,31 +633,33 @@ TEST(GunArm, ShotsUseTheGunsPortAndMuzzleAndDischargeFiresNextFrame)
     TestGunArm g;
     SetUpGunArm(g, arm);
     g.gun = gun;
-    const WeaponSpawnCounts before = gWeaponSpawnCounts;
+    shotstest::BulletWatch watch;
     g.Shoot();
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, before.bullets + 1);
-    EXPECT_EQ(gWeaponSpawnCounts.casings, before.casings + 1);
-    EXPECT_EQ(gWeaponSpawnCounts.flashes, before.flashes + 1);
+    EXPECT_EQ(watch.Look(), 1);
+    EXPECT_EQ(shotstest::Cases(), 1);
+    EXPECT_EQ(shotstest::Flashes(gun), 1);
     // A fake shot: case and flash, no bullet, the magazine untouched.
     const int left = g.weapon.bulletsLeft;
     g.FakeShot();
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, before.bullets + 1);
-    EXPECT_EQ(gWeaponSpawnCounts.casings, before.casings + 2);
+    EXPECT_EQ(watch.Look(), 0);
+    EXPECT_EQ(shotstest::Cases(), 2);
+    EXPECT_EQ(shotstest::Flashes(gun), 2);
     EXPECT_EQ(g.weapon.bulletsLeft, left);
     // ShootAt stamps the shot's time and fires at the point.
     world.time = 900;
     g.ShootAt(VectorPos(5.0f, -0.4f, 0.6f));
     EXPECT_EQ(g.TimeOfLastShot(), 900u);
-    EXPECT_GT(gWeaponSpawnCounts.lastBullet.z[0], 0.99f);
+    EXPECT_EQ(watch.Look(), 1);
+    EXPECT_GT(watch.Last().along[0], 0.99f);
     // DischargeGun: shooting from the current pose, the bullet in the next
     // frame at e = 0.
     world.time = 950;
     ASSERT_TRUE(g.DischargeGun());
     EXPECT_TRUE(g.ModeIs(GunArm::SHOOTING));
     EXPECT_EQ(arm.hand->blendAnim->poseBlend, 1.0f);
-    const int shots = gWeaponSpawnCounts.bullets;
+    watch.Look();
     g.Frame(VectorPos(0.2f, -0.4f, 5.0f));
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, shots + 1);
+    EXPECT_EQ(watch.Look(), 1);
     // One-shot weapons: JUST_SHOT in the frame of the shot, RECOIL in the next.
     EXPECT_TRUE(g.ModeIs(GunArm::JUST_SHOT));
     world.time = 951;

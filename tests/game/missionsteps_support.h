@@ -20,7 +20,6 @@
 #include "game/Levels/M2Desc.h"
 #include "game/Levels/M3Desc.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Helicopter.h"
 #include "game/cine.h"
 

@@ -27,7 +27,6 @@
 #include "game/Levels/M7Desc.h"
 #include "game/QuadTree.h"
 #include "game/Rain.h"
-#include "game/StandIns.h"
 #include "game/TunnelGrate.h"
 #include "game/cine.h"
 

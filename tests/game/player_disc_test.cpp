@@ -13,10 +13,10 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ TEST_F(PlayerFromDisc, MadeByTheControllerHeStandsOnTheDiscsAnimations)
     world.Clear();
     world.playbackSpeed = 1.2f;
     world.time = 100;
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     gc->iFlags = 0;
     gc->pobjectlist = nullptr;
     gc->pfs = nullptr;

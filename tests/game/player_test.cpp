@@ -15,13 +15,14 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
+#include "game/GameEvents.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
 
@@ -47,7 +48,7 @@ protected:
         world.time = 1000;
         world.timePrecise = AnimTime(1000 * 256);
         srand(26);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;

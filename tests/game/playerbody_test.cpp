@@ -15,10 +15,11 @@
 
 #include "ZevEngine2/Anim.h"
 #include "ZevEngine2/PS2/Model.h"
+#include "game/controller_support.h"
 #include "game/DaceCarAnims.h"
+#include "game/GameFlow.h"
 #include "game/PlayerBody.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(playerrig::PlayerFiles().error, "");
-        savedUpgrade = StandInController()->stats.curGunUpgrade;
+        savedUpgrade = gametest::Controller()->stats.curGunUpgrade;
         g_pgcTest->stats.curGunUpgrade = 2;
         world.time = 1000;
         srand(11);

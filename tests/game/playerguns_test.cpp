@@ -21,6 +21,9 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/World.h"
+#include "game/controller_support.h"
+#include "game/shots_support.h"
+#include "game/GameFEnt.h"
 #include "game/QuadTree.h"
 #include "game/Camera.h"
 #include "game/GameAudio.h"
@@ -28,7 +31,6 @@
 #include "game/GameModes.h"
 #include "game/Player.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/reticle.h"
 #include "game/MAIN.h"
 
@@ -56,7 +58,7 @@ protected:
         world.time = 1000;
         world.timePrecise = AnimTime(1000 * 256);
         srand(29);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
@@ -198,6 +200,52 @@ protected:
 constexpr u32 R1 = 8;
 constexpr int SMSG_RELEASED = 32;
 
+// Where the player's grab point (sub-object 31) stood, in the world, when a
+// grab message last reached a character handled by GrabProbe_mh.
+VectorPos grabPointAtGrab;
+int GrabProbe_mh(Object* o, OBJMESSAGE msg, void* data)
+{
+    if (msg == OM_SPECIAL && static_cast<SpecialMessage*>(data)->submsg == Dace::SMSG_GRABBED && dace != nullptr)
+        if (Object* g = dace->FindSubObject(31))
+            grabPointAtGrab = g->GetWorldPos();
+    return Dummy::MessageSink_mh(o, msg, data);
+}
+
+// The frames from now until the timer pending for o, or -1 without one.
+int FramesToTimer(const Object* o)
+{
+    for (Timer* t = world.timerlist.Head(); !t->IsEOList(); t = t->Next())
+        if (t->obj.p == o)
+            return int((t->time.t - world.timePrecise.t) / 256);
+    return -1;
+}
+
+// A grab point left out of place (as a blow or a jump may leave it), after
+// noting its reach ahead of his feet in the pose of the clip now playing.
+float DisturbGrabPoint(Dace* d)
+{
+    Object* g = d->FindSubObject(31);
+    EXPECT_NE(g, nullptr);
+    if (g == nullptr)
+        return 0.0f;
+    const float reach = Length(VectorDir(g->GetWorldPos() - d->GetWorldPos()));
+    g->mat = TransMatrix(0.3f, -0.7f, 0.1f);
+    return reach;
+}
+
+// The grab point as a grab's first frame puts it: on the floor at his
+// feet's height, its reach ahead of him toward the one grabbed.
+void ExpectGrabPointPosed(const Dace* d, const Object* grabbed, float reach)
+{
+    const VectorPos me = d->GetWorldPos();
+    const VectorDir at(grabPointAtGrab - me);
+    VectorDir to(grabbed->GetWorldPos() - me);
+    to[1] = 0.0f;
+    EXPECT_NEAR(at[1], 0.0f, 1e-4f);
+    EXPECT_NEAR(Length(at), reach, 1e-4f);
+    EXPECT_GT(Dot(Normalise(at), Normalise(to)), 0.9999f);
+}
+
 }  // namespace
 
 TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
@@ -211,7 +259,8 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     ASSERT_EQ(d->target.p, foe);
     const u32 fired = gc->stats.nShotsFired;
     const int before = Bullets();
-    const int spawned = gWeaponSpawnCounts.bullets;
+    shotstest::ShotModels models;
+    shotstest::BulletWatch watch;
 
     Tick(R1, R1);
     Tick(R1);
@@ -231,22 +280,23 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     // The arm aims, then fires one bullet from the muzzle at the target as
     // it reaches its shooting state.
     int ticks = 0;
-    while (gWeaponSpawnCounts.bullets == spawned && ticks++ < 20)
+    while (watch.Look() == 0 && ticks++ < 20)
         Tick();
-    ASSERT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    ASSERT_EQ(watch.Count(), 1);
     EXPECT_TRUE(arm.IsPostShot()) << int(arm.GetMode());
     EXPECT_EQ(Bullets(), before - 1);
     // It flies at the arm's aim point, the reticle closing on the target.
-    const Matrix shot = gWeaponSpawnCounts.lastBullet;
-    const VectorDir along(shot.z.xyz());
-    EXPECT_GT(Dot(Normalise(VectorDir(arm.curTargetPos - shot.GetTrans())), along), 0.9999f);
-    EXPECT_GT(Dot(Normalise(VectorDir(foe->GetWorldPos() - shot.GetTrans())), along), std::cos(0.1f));
+    const shotstest::BulletWatch::Shot shot = watch.Last();
+    EXPECT_GT(Dot(Normalise(VectorDir(arm.curTargetPos - shot.from)), shot.along), 0.9999f);
+    EXPECT_GT(Dot(Normalise(VectorDir(foe->GetWorldPos() - shot.from)), shot.along), std::cos(0.1f));
     // The bullet leaves from the gun in that hand, not from the other.
-    const VectorDir frommuzzle(shot.GetTrans() - gun->GetWorldPos());
+    const VectorDir frommuzzle(shot.from - gun->GetWorldPos());
     EXPECT_LT(Length(frommuzzle), 0.1f);
-    for (int i = 0; i < 30; i++)
+    for (int i = 0; i < 30; i++) {
         Tick();
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+        watch.Look();
+    }
+    EXPECT_EQ(watch.Count(), 1);
 
     // The next tap goes to the other hand.
     Tick(R1, R1);
@@ -255,10 +305,10 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
     EXPECT_EQ(d->shootrightgunnext, firstright);
     EXPECT_EQ(gc->stats.nShotsFired, fired + 2);
     GunArm& other = firstright ? d->leftgunarm : d->rightgunarm;
-    for (int i = 0; i < 20 && gWeaponSpawnCounts.bullets == spawned + 1; i++)
+    for (int i = 0; i < 20 && watch.Look() == 0; i++)
         Tick();
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 2);
-    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - other.gun->GetWorldPos())), 0.1f);
+    EXPECT_EQ(watch.Count(), 2);
+    EXPECT_LT(Length(VectorDir(watch.Last().from - other.gun->GetWorldPos())), 0.1f);
     d->gameeventobj = nullptr;
     mission->Delete();
 }
@@ -270,11 +320,8 @@ TEST_F(PlayerGuns, ATapFiresOneShotAtTheTargetInFrontAndTheNextTapTheOtherHand)
 TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
 {
     enemyrig::Kit kit(enemyrig::kEnemySlot);
-    tools::P2BFile bulletsFile;
-    for (auto& [path, file] : tools::WeaponModelFiles())
-        if (path.find("BULLETS") != std::string::npos)
-            bulletsFile = file;
-    explodetest::SlotFile bullets{d->rightgunarm.weapon.iBulletMFIndex, bulletsFile};
+    ASSERT_EQ(d->rightgunarm.weapon.iBulletMFIndex, 148);
+    shotstest::ShotModels models;
     const float multiplier = gc->stats.fDamageMultiplier;
     gc->stats.fDamageMultiplier = 1.0f;
     char name[] = "ShooterEnemy";
@@ -288,9 +335,11 @@ TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
     e->behavior = ::Enemy::STATIONARY;
     d->lasttarget1checktime = Dace::Never;
     // Every object's frame, then the collision pass, as a game tick runs.
+    shotstest::BulletWatch watch;
     auto tick = [&](u32 held, u32 hit) {
         controller[0].pad = held | (hit << 16);
         world.Update();
+        watch.Look();
         world.Collision();
         controller[0].pad = 0;
     };
@@ -304,15 +353,15 @@ TEST_F(PlayerGuns, ATappedShotStrikesAShooterOfTheDiscFigureWhoIsHurtAndRecoils)
     ASSERT_NE(d->reticle, nullptr);
     EXPECT_NEAR(d->reticle->GetWorldPos()[1], e->torso->GetWorldPos()[1], 0.05f);
     const u32 hits = gc->stats.nEnemyBulletHits;
-    const int spawned = gWeaponSpawnCounts.bullets;
+    const int spawned = watch.Count();
     tick(R1, R1);
     tick(R1, 0);
     for (int i = 0; i < 40 && gc->stats.nEnemyBulletHits == hits; i++)
         tick(0, 0);
-    EXPECT_EQ(gWeaponSpawnCounts.bullets, spawned + 1);
+    EXPECT_EQ(watch.Count(), spawned + 1);
     // Both guns fresh, the left is not due (its last shot is no earlier
     // than the right's): the right gun fires.
-    EXPECT_LT(Length(VectorDir(gWeaponSpawnCounts.lastBullet.GetTrans() - d->rgun->GetWorldPos())), 0.1f);
+    EXPECT_LT(Length(VectorDir(watch.Last().from - d->rgun->GetWorldPos())), 0.1f);
     EXPECT_EQ(gc->stats.nEnemyBulletHits, hits + 1);
     const Weapon& w = gWeapons[d->rightgunarm.weapon.type];
     const float lost = 100.0f - e->strength;
@@ -783,9 +832,15 @@ TEST_F(PlayerGuns, InStealthAGuardIsSeizedByTheDisarmThatFitsHisFacing)
     // Facing the player (his z toward -z): a punch starts the punch disarm.
     guard->mat.z = Vector(0.0f, 0.0f, -1.0f, 0.0f);
     guard->mat.x = Vector(-1.0f, 0.0f, 0.0f, 0.0f);
+    guard->messagehandler = GrabProbe_mh;
     const Matrix before = d->mat;
+    Tick();
+    // While he is asked, the grab point stands where the disarm's first
+    // frame puts it, ahead of the player toward him.
+    const float reach = DisturbGrabPoint(d);
     Tick(0, 128);
     ASSERT_EQ(guard->Count(Dace::SMSG_GRABBED), 1);
+    ExpectGrabPointPosed(d, guard, reach);
     const SpecialMessage& m = guard->heard.back();
     EXPECT_EQ(m.param[0].i, 246);
     EXPECT_EQ(m.param[2].i, 4);
@@ -864,6 +919,7 @@ TEST_F(PlayerGuns, CircleByAFoeIndoorsGrabsHimAsAShieldWhenHeTakesItOutdoorsItFa
     gc->stats.gunAbility = 8;   // the human shield
     gc->bInterior = true;
     Dummy* foe = Enemy(-110, VectorPos(2.3f, 0.0f, 5.4f));   // 0.5 away, off to his right
+    foe->messagehandler = GrabProbe_mh;
     const Matrix before = d->mat;
     const u32 shields = gc->stats.nHumanShields;
     auto circle = [&] {
@@ -875,8 +931,22 @@ TEST_F(PlayerGuns, CircleByAFoeIndoorsGrabsHimAsAShieldWhenHeTakesItOutdoorsItFa
 
     // Refused: the arrests ask first, then the shield's grab message with the
     // opener's clip, then the failed grab with his facing as it was.  Neither
-    // arrest took hold of the foe.
+    // arrest took hold of the foe.  While the foe is asked, the grab point
+    // stands where the opener's first frame puts it, turned toward him (the
+    // arrests, which pose it on clips of their own first, have none here).
+    Tick();
+    const float reach = DisturbGrabPoint(d);
+    AnimChar* const standing = DaceAnim::Anims[PED_ARREST_START_ANI];
+    AnimGroup* const lying = g_GlobalAGI.GetAG(AnimGroup_NPCDefault);
+    ASSERT_NE(lying, nullptr);
+    ASSERT_GT(lying->count, 19);
+    AnimChar* const walkOvers[2] = {lying->pChars[18], lying->pChars[19]};
+    DaceAnim::Anims[PED_ARREST_START_ANI] = lying->pChars[18] = lying->pChars[19] = nullptr;
     circle();
+    DaceAnim::Anims[PED_ARREST_START_ANI] = standing;
+    lying->pChars[18] = walkOvers[0];
+    lying->pChars[19] = walkOvers[1];
+    ExpectGrabPointPosed(d, foe, reach);
     EXPECT_EQ(d->arrestguy, nullptr);
     ASSERT_GE(foe->Count(Dace::SMSG_GRABBED), 1);
     SpecialMessage m = foe->heard.back();
@@ -1181,6 +1251,62 @@ TEST_F(PlayerGuns, StandingTheIdleCountGrowsByTwoAndAMeleeButtonSwitchesToFists)
     EXPECT_TRUE(d->combatuntilidleloop);
 }
 
+// A Square press with the guns out, standing, in a task free of fighting:
+// the fists' own start, so the mission hears of the fight once (23047) and
+// the press is spent; the punch runs out with no second one after it.  The
+// fists' choices hold too: a foe 1.2 behind him (more than 135 degrees off
+// his facing, inside 1.25) takes a back attack under its ability, one 1.3
+// behind a plain punch.
+TEST_F(PlayerGuns, ASquarePressWithTheGunsOutThrowsOnePunchStartedAsTheFistsStartIt)
+{
+    Dummy* mission = new Dummy;
+    d->gameeventobj = mission;
+    d->task = Task_None;
+    auto press = [&] {
+        d->SwitchToMode(DACEMODE_GUNS, true);
+        d->leftgunarm.ArmGun();
+        d->rightgunarm.ArmGun();
+        d->SetShootMode(Dace::SHOOT_NORMAL);   // the guns stay out
+        d->curattack = &DaceAnim::attackbase;
+        d->SetAnim(GUNS_IDLE_ANI);
+        d->speed = 0.0f;
+        mission->heard.clear();
+        Tick(0, BUT_SQUARE);
+    };
+    press();
+    ASSERT_EQ(d->mode, DACEMODE_ONFOOT);
+    EXPECT_EQ(d->curattack, DaceAnim::attackbase.nextpunchattack);
+    EXPECT_EQ(d->mode2, d->curattack->anim);
+    EXPECT_EQ(d->attackbuffer, DaceAnim::ATTACK_NONE);
+    EXPECT_EQ(mission->Count(23047), 1);
+    EXPECT_EQ(mission->Count(Dace::SMSG_EV_ATTACK_STARTED), 1);
+    for (int i = 0; i < 240 && d->curattack != &DaceAnim::attackbase; i++)
+        Tick();
+    EXPECT_EQ(d->curattack, &DaceAnim::attackbase) << "the punch ran out";
+    EXPECT_EQ(mission->Count(Dace::SMSG_EV_ATTACK_STARTED), 1) << "one press, one punch";
+    EXPECT_EQ(mission->Count(23047), 1);
+
+    gc->stats.fightAbility = 0x002;
+    Dummy* foe = Enemy(-110, VectorPos(2.0f, 0.0f, 5.0f));
+    for (float back : {1.2f, 1.3f}) {
+        foe->mat = TransMatrix(2.0f, 0.0f, 5.0f - back);
+        d->mat = Matrix(true);
+        d->SetPos(VectorPos(2.0f, 0.0f, 5.0f));
+        d->target = foe;
+        press();
+        ASSERT_EQ(d->target.p, foe) << back;
+        ASSERT_EQ(d->mode, DACEMODE_ONFOOT) << back;
+        if (back < 1.25f)
+            EXPECT_TRUE(d->mode2 >= COMBAT_BACK_H_ANI && d->mode2 <= COMBAT_BACK_P_ANI) << d->mode2;
+        else
+            EXPECT_EQ(d->curattack, DaceAnim::attackbase.nextpunchattack);
+    }
+    gc->stats.fightAbility = 0;
+    d->target = nullptr;
+    d->gameeventobj = nullptr;
+    mission->Delete();
+}
+
 // With the bullet-time ability the world slows by 0.0267 of its speed a
 // frame from 5 frames after he leaves the ground to 35, down to 0.2 of it
 // (0.24); a jump press in that time ends it; without the ability, or
@@ -1212,6 +1338,23 @@ TEST_F(PlayerGuns, BulletTimeSlowsTheWorldToAFifthInAGunJumpsFlight)
     gc->stats.gunAbility = 0;
     world.playbackSpeed = 0.6f;
     d->jumpframe = d->frame - 10.0f;
+    d->GunMoveFree(pc);
+    EXPECT_NEAR(world.playbackSpeed, (0.5f + 0.026666669f) * 1.2f, 1e-6f);
+
+    // The window runs on the jump's own clips, the gun flight clips above
+    // among them, the take-off and the landing as well; a dive, which marks
+    // no take-off, only recovers.
+    gc->stats.gunAbility = 2;
+    for (u16 clip : {GUNS_JUMP_FWD_ANI, GUNS_JUMP_SIDE_L_INAIR_ANI, GUNS_JUMP_BACK_LAND_ANI}) {
+        d->SetAnim(clip);
+        d->jumpframe = d->frame - 20.0f;
+        world.playbackSpeed = 0.6f;
+        d->GunMoveFree(pc);
+        EXPECT_NEAR(world.playbackSpeed, (0.5f - 0.026666669f) * 1.2f, 1e-6f) << clip;
+    }
+    d->SetAnim(GUNS_DIVE_FWD_ANI);
+    d->jumpframe = Dace::UnsetFrame;
+    world.playbackSpeed = 0.6f;
     d->GunMoveFree(pc);
     EXPECT_NEAR(world.playbackSpeed, (0.5f + 0.026666669f) * 1.2f, 1e-6f);
 }
@@ -1430,6 +1573,7 @@ TEST_F(PlayerGuns, AReloadDropsBothPickedUpGunsWithTheirBulletsAndGivesBackHisOw
             const Weapon& w = static_cast<GunPickup*>(l->data.p)->weapon;
             EXPECT_EQ(w.type, WEAP_SMG_G36);
             dropped.push_back(w.bulletsLeft);
+            EXPECT_EQ(FramesToTimer(l->data.p), 2000) << "a thrown-away gun lies 2000 frames";
         }
     std::sort(dropped.begin(), dropped.end());
     EXPECT_EQ(dropped, (std::vector<int>{7, 9}));
@@ -1448,6 +1592,63 @@ TEST_F(PlayerGuns, AReloadDropsBothPickedUpGunsWithTheirBulletsAndGivesBackHisOw
         EXPECT_NE(g->parent, nullptr) << "in his hand";
     }
     EXPECT_EQ(d->overlayPlaying, GUNS_IDLE_RELOAD_ANI) << "in the open the arms reload";
+}
+
+// Circle by a gun on the floor (no shield ability), with a picked-up gun
+// in each hand: both are thrown down, each to lie 2000 frames, the left
+// one to be drawn to his right hand, and he bends for the new one.  With
+// his left hand free nothing goes to the right hand, whatever an earlier
+// pickup that was cut short left there.
+TEST_F(PlayerGuns, PickingUpAGunThrowsTheHeldPickupsDownForTwoThousandFrames)
+{
+    Weapon w = d->baseWeapon;
+    w.bulletsLeft = 5;
+    auto floorGun = [&] {
+        GunPickup* g = CreateGunPickup(TransMatrix(2.0f, -0.2f, 5.4f), VectorDir(0, 0, 0), &w, 0);
+        EXPECT_NE(g, nullptr);
+        return g;
+    };
+    auto pickups = [&] {
+        std::vector<Object*> all;
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+            if (l->data->type == OBJT_ICON && l->data->id == -999)
+                all.push_back(l->data.p);
+        return all;
+    };
+    GunPickup* onFloor = floorGun();
+    ASSERT_NE(onFloor, nullptr);
+    d->bHasLeftPickup = d->bHasRightPickup = true;
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->idle = 10;   // standing still a while
+    Tick(0, BUT_CIRCLE);
+    EXPECT_EQ(d->mode2, GUNS_IDLE_PICKUP_ANI);
+    EXPECT_EQ(d->pLeftPUWeapon, onFloor);
+    ASSERT_NE(d->pRightPUWeapon, nullptr);
+    EXPECT_EQ(d->lgun, nullptr);
+    EXPECT_EQ(d->rgun, nullptr);
+    int thrown = 0;
+    for (Object* o : pickups()) {
+        if (o == onFloor)
+            continue;
+        thrown++;
+        EXPECT_EQ(FramesToTimer(o), 2000);
+    }
+    EXPECT_EQ(thrown, 2);
+    EXPECT_EQ(FramesToTimer(d->pRightPUWeapon), 2000);
+
+    // The left hand free: only the left takes the new gun.
+    for (Object* o : pickups())
+        o->Delete();
+    GunPickup* another = floorGun();
+    ASSERT_NE(another, nullptr);
+    d->bHasLeftPickup = false;
+    d->leftgunarm.ArmGun();
+    d->SetAnim(GUNS_IDLE_ANI);
+    d->idle = 10;
+    Tick(0, BUT_CIRCLE);
+    EXPECT_EQ(d->pLeftPUWeapon, another);
+    EXPECT_EQ(d->pRightPUWeapon, nullptr);
+    d->pLeftPUWeapon = nullptr;
 }
 
 // Sneaking by the test interior's standing wall: with the wall button held

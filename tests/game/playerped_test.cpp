@@ -17,12 +17,12 @@
 #include "ZevEngine2/Utilities.h"
 #include "game/BadGuy.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ protected:
         world.time = 1000;
         world.timePrecise = AnimTime(1000 * 256);
         srand(28);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
@@ -178,6 +178,38 @@ TEST_F(PlayerPedTest, DropsSnapShortStepsAndTurnLongOnesIntoFalls)
     EXPECT_EQ(d->jumptime, start);
     EXPECT_EQ(d->submode, Dace::PED_JUMPING_STANDING);
     EXPECT_EQ(d->droptime, Dace::Never);
+}
+
+// A landing is measured at the grab point (sub-object 31), the body's
+// ground reference, not at his origin: with the grab point half a unit
+// below his origin he lands while his origin is still 0.3 above the floor,
+// and with it half a unit above he flies on though his origin is 0.3 under
+// it.  The knock-down flight lands by the same point.
+TEST_F(PlayerPedTest, LandingsAreMeasuredAtTheGrabPoint)
+{
+    Object* grab = d->FindSubObject(31);
+    ASSERT_NE(grab, nullptr);
+    struct Case
+    {
+        float grabBelow, originAboveFloor;
+        bool lands;
+    };
+    for (bool knockdown : {false, true}) {
+        for (const Case c : {Case{0.5f, 0.3f, true}, Case{-0.5f, -0.3f, false}}) {
+            d->SetAnim(knockdown ? COMBAT_KNOCKDOWN_INAIR_ANI : PED_JUMP_FALLING_STANDING_ANI);
+            d->submode = Dace::PED_JUMPING_STANDING;
+            d->airvelocity = VectorDir(0.0f, 0.0f, 0.0f);
+            d->mat = Matrix(true);
+            PlaceAt(kFloor - c.originAboveFloor);   // y points down
+            grab->mat = TransMatrix(0.0f, c.grabBelow, 0.0f);
+            d->jumptime = u32(world.time) - 8;
+            if (knockdown)
+                d->CombatKnockdownCheckGroundContact();
+            else
+                d->PedestrianCheckGroundContact();
+            EXPECT_EQ(d->jumptime == Dace::Never, c.lands) << knockdown << " " << c.grabBelow;
+        }
+    }
 }
 
 TEST_F(PlayerPedTest, LandingsArePickedByTheSpeedOfTheFall)
@@ -930,6 +962,68 @@ TEST_F(PlayerPedTest, ASprintingPlayerTacklesOnlyARunnerWhoAcceptsWithinReach)
     EXPECT_EQ(d->mode2, PED_SPRINT_ANI);
 
     world.objectlist.Remove(&runner);
+    RunnerEnemyHandler = &Enemy::RunnerEnemy_mh;
+}
+
+// A foe's limb strikes only while he is in the fight: knocked down,
+// thrown against a wall or getting up from either, lying, lying dead or
+// run over (his own clips 135..144, 286, 287, 289, 296, 297) his limbs
+// touch the player without a blow.  Whether a blow of the player's own
+// target is first offered to him (96, then 29006) goes by his handler, an
+// enemy's, not by his number.
+TEST_F(PlayerPedTest, ADownedFoeStrikesNoBlowAndOnlyAnEnemyByHandlerIsAskedToWaiveOne)
+{
+    RunnerEnemyHandler = &Dummy::Runner_mh;
+    Dummy foe(&Dummy::Runner_mh);
+    foe.mat = TransMatrix(2.0f, kFloor, 5.4f);   // in front of him
+    CollSphereEnd mine(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    CollSphereEnd his(0, Sphere(0.0f, -1.0f, 0.0f, 0.3f));
+    Object fist;
+    fist.flags = 0x1000;
+    auto punch = [&](Dummy& from) {
+        d->SetAnim(PED_IDLE_ANI);
+        world.time++;
+        d->attackedtime = u32(world.time);   // a new attack each time
+        CollisionRecord cr(d, &from);
+        cr.Set(mine.Chain(), his.Chain(), d, &fist);
+        cr.SaveMatrix(d->GetWorldMatrix(), from.GetWorldMatrix());
+        return d->Collision_Pedestrian(&cr);
+    };
+    for (u16 down : {135, 139, 144, 286, 287, 289, 296, 297}) {
+        foe.mode2 = down;
+        EXPECT_NE(punch(foe), -1) << down;
+    }
+    for (u16 up : {0, 134, 145, 285, 288, 295, 298}) {
+        foe.mode2 = up;
+        EXPECT_EQ(punch(foe), -1) << up;
+    }
+    // One of the enemies' numbers with another handler deals blows all
+    // the same (the clips are an enemy's only).
+    Dummy other;
+    other.mat = foe.mat;
+    other.mode2 = 135;
+    EXPECT_EQ(punch(other), -1);
+
+    // His own target waiving the blow: an enemy is asked and the blow goes
+    // for nothing; the other is not asked and the blow lands (he is asked
+    // for its damage).
+    foe.mode2 = 0;
+    for (Dummy* t : {&foe, &other}) {
+        t->answers[96] = 1;
+        t->heard.clear();
+        d->target = t;
+        d->SetAnim(PED_IDLE_ANI);
+        CollisionRecord cr(d, t);
+        cr.Set(mine.Chain(), his.Chain(), d, t);
+        cr.SaveMatrix(d->GetWorldMatrix(), t->GetWorldMatrix());
+        EXPECT_EQ(d->Collision_Pedestrian_Blow(&cr), -1);
+        EXPECT_EQ(d->hitbyattackguy.p, t);
+        const bool enemy = t == &foe;
+        EXPECT_EQ(t->Count(96), enemy ? 1 : 0);
+        EXPECT_EQ(t->Count(29005), enemy ? 0 : 1);
+        EXPECT_EQ(d->mode2 == PED_IDLE_ANI, enemy);
+    }
+    d->target = nullptr;
     RunnerEnemyHandler = &Enemy::RunnerEnemy_mh;
 }
 

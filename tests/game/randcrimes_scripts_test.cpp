@@ -13,13 +13,13 @@
 #include "game/BadGuy.h"
 #include "game/BadGuyRunnerShared.h"
 #include "game/Bystander.h"
+#include "game/controller_support.h"
 #include "game/GameFEntChase.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/RandCrimesGenerator.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
 
@@ -64,7 +64,7 @@ protected:
     {
         world.Clear();
         g_log.clear();
-        gc = StandInController();
+        gc = gametest::Controller();
         std::fill(std::begin(gc->rvpSubMissionTargets), std::end(gc->rvpSubMissionTargets), nullptr);
         savedHud = gc->pmd;
         gc->pmd = nullptr;

@@ -10,11 +10,11 @@
 
 #include "ZevEngine2/Utilities.h"
 #include "game/Bystander.h"
+#include "game/controller_support.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/RandCrimesGenerator.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -208,7 +208,7 @@ protected:
         g_heard.clear();
         g_refuse.clear();
         world.Clear();
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->pMission = nullptr;
         gc->i16RCrimeOverride = -1;
         gc->i16RCrimeDifficultyLevel = 0;

@@ -8,9 +8,9 @@
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/BadGuy.h"
+#include "game/controller_support.h"
 #include "game/GameFEnt.h"
 #include "game/RandomCrimes.h"
-#include "game/StandIns.h"
 #include "game/enemy_support.h"
 
 namespace {
@@ -195,7 +195,7 @@ TEST_F(CrimeStreet, ThePoliceComeChaseAndLeave)
     ASSERT_TRUE(tools::WriteP2B(tools::SampleVehicleFile(0), carBytes, error)) << error;
     ASSERT_NE(rig.Model(20, carBytes), nullptr);
     g_GlobalMFI.rgmfi[20].i16Id = 27;
-    StandInController();
+    gametest::Controller();
 
     // A chase: the car 1.875 behind the chased car, told to chase it.
     Vehicle* chased = nullptr;

@@ -13,6 +13,7 @@
 #include "ZevEngine2/EntTypes.h"
 #include "game/BadGuy.h"
 #include "game/RandomCrimes.h"
+#include "game/controller_support.h"
 
 namespace {
 
@@ -41,6 +42,12 @@ int Suspect_mh(Object* o, OBJMESSAGE msg, void* data)
         auto* m = static_cast<SpecialMessage*>(data);
         g_orders.push_back({o, m->submsg, m->obj, int(m->param[0])});
     }
+    return 0;
+}
+
+// A runner kind that makes nothing.
+int Refusing_mh(Object*, OBJMESSAGE, void*)
+{
     return 0;
 }
 
@@ -181,7 +188,7 @@ protected:
     RCptr<Object> hold;
 };
 
-TEST_F(Crime, AnEmergentCrimeStartsTheNextFrameRelaysEventsAndGivesTheRoleBack)
+TEST_F(Crime, AnEmergentCrimeOrdersItsCastThenStartsRelaysEventsAndGivesTheRoleBack)
 {
     RandMissParams row = Row(kIndex, true);
     RandomMissionController* c = Make(row);
@@ -190,17 +197,24 @@ TEST_F(Crime, AnEmergentCrimeStartsTheNextFrameRelaysEventsAndGivesTheRoleBack)
     ASSERT_TRUE(world.AddObject(c, nullptr));
     EXPECT_EQ(c->mode, RCM_INACTIVE);
     const int created = world.time;
+    // The first frame gives the cast its orders; its check of the start,
+    // armed with no wait from inside that frame's timer sweep, comes with
+    // the next frame's sweep.
     Ticks(1);
     EXPECT_EQ(c->mode, RCM_ACTIVE);
     EXPECT_EQ(g_commands, std::vector<int>{0});
     EXPECT_EQ(c->fightstyle, 5);
+    EXPECT_EQ(CentreText(), "");
+    EXPECT_NE(player->gameeventobj, c);
+    Ticks(1);
     EXPECT_EQ(CentreText(), "PAROLE VIOLATOR");
     EXPECT_EQ(player->gameeventobj, c);
+    EXPECT_EQ(g_commands, std::vector<int>{0});
     EXPECT_EQ(g_placements, 0);
 
     // 23049 answers the frames since the start and 23060 answers 1; neither
     // is passed on.  Every other game event is, the range's ends included.
-    Ticks(9);
+    Ticks(8);
     SpecialMessage front(23049, nullptr);
     EXPECT_EQ(c->SendMessage(OM_SPECIAL, &front), world.time - created);
     SpecialMessage react(23060, nullptr);
@@ -324,7 +338,7 @@ TEST_F(Crime, AGeneratedCrimeWaitsCallsTheDispatcherAndATailWaitsForItsCar)
 
 TEST(CrimeCast, MaskedEntriesHeldSlotsAndPicksWithoutRepeats)
 {
-    GameController* gc = StandInController();
+    GameController* gc = gametest::Controller();
     srand(3);
     auto* c = NewRandomMissionController(nullptr, nullptr);
     EXPECT_EQ(c, nullptr);
@@ -550,6 +564,54 @@ TEST_F(Crime, ACarEscapeLowersTheCountOnlyForSuspectsCounted)
     EXPECT_TRUE(car->IsDead());
     EXPECT_TRUE(passenger->IsDead() && hostage->IsDead());
     EXPECT_EQ(c->i16numegi, 1);
+}
+
+// A suspect the crime adds is counted once it is made, not when the runner
+// kind is asked for it: a refused one leaves an entry without a runner and
+// no count, so when the one suspect made gets away the crime is over there
+// and then as wholly unresolved, without the police.
+TEST_F(Crime, AnAddedSuspectCountsOnlyOnceMadeAndACrimeWhollyGotAwayIsSaidSo)
+{
+    RandMissParams row = Row(kIndex, false);
+    RandomMissionController* c = Make(row);
+    enemyrig::Kit kit{enemyrig::kEnemySlot};
+    c->iNumAssets = 2;
+    c->ralp[1].i16Index = enemyrig::kEnemySlot;
+    c->iNumMissionEnemies = 0;
+    Matrix at = TransMatrix(VectorPos(0.0f, 0.0f, 40.0f));
+    {
+        Name refusing{"RunnerEnemy", int(reinterpret_cast<intptr_t>(&Refusing_mh))};
+        EXPECT_EQ(c->AddEnemy(at), nullptr);
+        if (Name::first == &refusing)
+            Name::first = refusing.link;
+    }
+    EXPECT_EQ(c->i16numegi, 1);
+    EXPECT_TRUE(c->regi[0].added);
+    EXPECT_EQ(c->regi[0].pegr, nullptr);
+    EXPECT_EQ(c->iNumMissionEnemies, 0);
+
+    Enemy* e = c->AddEnemy(at);
+    ASSERT_NE(e, nullptr);
+    suspects.push_back(e);
+    EXPECT_EQ(c->iNumMissionEnemies, 1);
+    ASSERT_EQ(c->i16numegi, 2);
+    ASSERT_NE(c->regi[1].pegr, nullptr);
+    EXPECT_EQ(c->regi[1].pegr->enemy, e);
+    EXPECT_EQ(e->GetWorldPos(), VectorPos(0.0f, 0.0f, 40.0f));
+
+    // On foot past 62.5 on two checks: away.
+    c->mode = RCM_ENGAGED;
+    e->enemytype = Enemy::ENEMYTYPE_RUNNER;
+    e->iLastDrawnTime = -1000;
+    e->mat.SetTrans(VectorPos(0.0f, 0.0f, 63.0f));
+    float nearest;
+    c->CheckAndUpdateEnemies(&nearest);
+    c->iNumEnemiesLeft = c->CheckAndUpdateEnemies(&nearest);
+    EXPECT_EQ(c->iNumEnemiesLeft, 0);
+    EXPECT_EQ(c->iNumEnemiesEscaped, 1);
+    c->RCFrameEngaged();
+    EXPECT_EQ(c->mode, RCM_INACTIVE);
+    EXPECT_EQ(CentreText(), "CRIME UNRESOLVED.\nSuspect escaped...\n");
 }
 
 TEST_F(Crime, ReactionsEngagementRadiiAndTheGetawayStop)

@@ -14,13 +14,13 @@
 
 #include "ZevEngine2/EntTypes.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 #include "game/Levels/Levels.h"
 #include "game/cardrivr.h"
@@ -88,7 +88,7 @@ protected:
         Platform::Init();
         world.Clear();
         world.timePrecise = AnimTime(0);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->mode = 0;
         gc->iMissionRet = 0;

@@ -11,8 +11,9 @@
 
 #include "ZevEngine2/PS2/MathsLocal.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
+#include "game/GameEvents.h"
 #include "game/GameFlow.h"
-#include "game/StandIns.h"
 #include "game/reticle.h"
 
 using namespace explodetest;
@@ -78,7 +79,7 @@ protected:
     {
         world.Clear();
         world.SetPlaybackSpeed(kTick);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->bReticleOn = true;
         gc->stats.fRecticleSpeed = 0.0f;
         parent.mat = Matrix(true);

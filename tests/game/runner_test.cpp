@@ -189,6 +189,63 @@ TEST(RunnerEnemy, FlightNearnessSeriousTimeLookBacksAndFireBack)
     EXPECT_EQ(r->numshotsleft, 0);
 }
 
+// A chaser turns to harassing only within 1.25 of its target.  A fleeing
+// runner that knew its pursuer near and has no look-back planned looks back
+// within the next 0..119 frames; one that did not know it near plans the
+// next look-back 360..599 frames on.
+TEST(RunnerEnemy, AChaserHarassesOnlyWithinReachAndANearPursuerBringsTheLookBackForward)
+{
+    Scene s;
+    world.time = 3000;
+    int id = 30;
+    for (float d : {1.2f, 1.3f}) {
+        Enemy* r = Runner(VectorPos(0.0f, 0.0f, d), id++);
+        ASSERT_NE(r, nullptr);
+        r->ChaseObject(s.player);
+        r->wandertime = world.time + 1000;   // no wander decision this frame
+        r->Frame_Run_Wander();
+        EXPECT_EQ(r->harasstarget, d < 1.25f) << d;
+        EXPECT_EQ(r->chasetarget, d >= 1.25f) << d;
+    }
+
+    for (unsigned seed : {3u, 4u, 5u, 6u, 7u, 8u}) {
+        for (bool knew : {true, false}) {
+            srand(seed);
+            Enemy* r = Runner(VectorPos(0.0f, 0.0f, -30.0f), id++);   // no target: nobody near now
+            ASSERT_NE(r, nullptr);
+            r->mode = 4;
+            r->movesubmode = Enemy::MoveSub_Normal;
+            r->pursuitstarttime = world.time - 100;
+            r->knowspursuernear = knew;
+            r->nextlookbacktime = -1;
+            r->Frame_Run_Running();
+            const int wait = r->nextlookbacktime - world.time;
+            if (knew && r->lastlookbacktime == world.time) {
+                // Drawn 0: it looked back at once and planned the next one.
+                EXPECT_GE(wait, 360) << seed;
+                EXPECT_LE(wait, 599) << seed;
+            } else if (knew) {
+                EXPECT_GE(wait, 0) << seed;
+                EXPECT_LE(wait, 119) << seed;
+            } else {
+                EXPECT_GE(wait, 360) << seed;
+                EXPECT_LE(wait, 599) << seed;
+            }
+            EXPECT_FALSE(r->knowspursuernear);
+        }
+    }
+    // A look-back planned for later is brought forward the same way.
+    Enemy* r = Runner(VectorPos(0.0f, 0.0f, -30.0f), id++);
+    ASSERT_NE(r, nullptr);
+    r->mode = 4;
+    r->movesubmode = Enemy::MoveSub_Normal;
+    r->pursuitstarttime = world.time - 100;
+    r->knowspursuernear = true;
+    r->nextlookbacktime = world.time + 500;
+    r->Frame_Run_Running();
+    EXPECT_LE(r->nextlookbacktime - world.time, 119);
+}
+
 // ---------------------------------------------------------------------------
 // Commands
 

@@ -4,11 +4,11 @@
 #include "ZevEngine2/PS2/Controller.h"
 #include "game/Camera.h"
 #include "game/CameraMaths.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 
 namespace {
 
@@ -149,12 +149,12 @@ TEST_F(ScreenshotCameraTest, SticksMoveBeyondTheirDeadZoneOnly)
     EXPECT_NEAR(Dot(VectorDir(view.mat.GetTrans() - before), x), 0.3125f, 1e-5f);
     EXPECT_NEAR(VectorDir(view.mat.GetTrans() - before).Length(), 0.3125f, 1e-5f);
     // Pushed 60 up (forward) in an interior: a fifth of the step.
-    StandInController()->bInterior = true;
+    gametest::Controller()->bInterior = true;
     before = view.mat.GetTrans();
     const VectorDir z(view.mat.z.xyz());
     Sticks(128, 128, 128, 68);
     Frame();
-    StandInController()->bInterior = false;
+    gametest::Controller()->bInterior = false;
     EXPECT_NEAR(VectorDir(view.mat.GetTrans() - before).Length(), 0.0625f, 1e-5f);
     EXPECT_NEAR(Dot(VectorDir(view.mat.GetTrans() - before), z), 0.0625f, 1e-5f);
 }

@@ -14,9 +14,9 @@
 #include "ZevEngine2/PS2/MathsLocal.h"
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Sound.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/TestPart.h"
 #include "game/explosn.h"
 
@@ -78,7 +78,7 @@ protected:
     {
         world.Clear();
         world.SetPlaybackSpeed(kTick);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->bInterior = true;
         gc->fInteriorHeight = -1.0f;
     }
@@ -446,6 +446,72 @@ TEST_F(ShotEffects, SplatShrinksInFlightSticksFlatAndNeverToSlantsOrCharacters)
         world.Collision();
     }
     EXPECT_TRUE(s->IsDead());
+}
+
+// The random look of a shot's marks: a hole is turned about its own z by a
+// whole turn times one draw (randf), and so is a splat that sticks, after
+// the draw of its tint set, which is the top two bits of the 31-bit rand.
+// The program's rand steps seed x 1664525 + 1013904223 and returns the low
+// 31 bits.
+TEST_F(ShotEffects, HolesAndSplatsTurnByAWholeTurnTimesADrawAndTintByTheTopBits)
+{
+    SlotFile holes{kHoleSlot, SmallFile()};
+    SlotFile blood{kBloodSlot, SmallFile()};
+    const int seedBefore = randseed;   // the tests after this one draw on as before
+    constexpr float kTwoPi = 6.2831853f;
+    // The x row of a turn by a about z, its length s.
+    auto expectTurn = [](const Matrix& m, float a, float s) {
+        EXPECT_NEAR(m.x[0], std::cos(a) * s, 2e-3f * s);
+        EXPECT_NEAR(m.x[1], std::sin(a) * s, 2e-3f * s);
+        EXPECT_NEAR(m.x[2], 0.0f, 1e-5f);
+    };
+    // The draw randf makes from a seed, told by the program's own randf.
+    auto drawAfter = [](unsigned seed, int skipRand) {
+        srand(seed);
+        for (int i = 0; i < skipRand; i++)
+            rand();
+        return randf();
+    };
+
+    Object* wall = Wall(At(0, 0, 3.0f), OBJT_DYNAMIC);
+    for (unsigned seed : {7u, 1234u, 99991u}) {
+        const float u = drawAfter(seed, 0);
+        srand(seed);
+        ASSERT_TRUE(CreateHole(wall, At(0.2f, 0.1f, 3.0f), holes.mf(), 0, 5000));
+        Object* hole = wall->child;
+        ASSERT_NE(hole, nullptr);
+        expectTurn(hole->mat, kTwoPi * u, 1.0f);
+        hole->Detach();
+        hole->Delete();
+    }
+
+    // A splat on the face of a wall: the tint first, then its turn.
+    Weapon w = gWeapons[WEAP_PISTOL_RUGER];
+    ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), cases.mf(), 0, &w, 7, 77, false));
+    Bullet* src = static_cast<Bullet*>(world.Find(OBJT_PROJECTILE));
+    src->flags |= OBJF_NOCOLLISION;
+    src->flags &= ~OBJF_FRAMECALL;
+    for (unsigned seed : {5u, 2024u, 31337u}) {
+        const u32 step = seed * 1664525u + 1013904223u;
+        const int tint = int((step & 0x7FFFFFFFu) >> 29);
+        ASSERT_TRUE(CreateSplat(src, VectorPos(0, 0, 2.9f), 5000));
+        BloodSplat* b = nullptr;
+        for (ObjectIterator it = world.objectlist.Begin(); !it.IsEOList(); ++it)
+            if (*it != src && it->type == OBJT_PROJECTILE && !it->IsDead() && !(it->flags & OBJF_NOCOLLISION))
+                b = static_cast<BloodSplat*>(static_cast<Object*>(*it));
+        ASSERT_NE(b, nullptr);
+        ASSERT_NE(b->geom, nullptr);
+        b->impact.obj = wall;
+        b->impact.pos = VectorPos(0.0f, 0.0f, 3.0f);
+        b->impact.normal = VectorDir(0.0f, 0.0f, -1.0f);
+        const float u = drawAfter(seed, 1);
+        srand(seed);
+        b->SendMessage(OM_FRAME, nullptr);
+        EXPECT_EQ(int(b->geom->params[0]), tint) << seed;
+        expectTurn(b->mat, kTwoPi * u, b->scaleFactor);
+        b->Delete();
+    }
+    randseed = seedBefore;
 }
 
 TEST_F(ShotEffects, PickupsVanishEmptySettleAboveTheFloorStandTallAndTurn)

@@ -16,10 +16,10 @@
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "game/Camera.h"
+#include "game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
 #include "game/ShotEffects.h"
-#include "game/StandIns.h"
 #include "game/Weapons.h"
 #include "game/reticle.h"
 
@@ -84,7 +84,7 @@ protected:
         world.Clear();
         world.SetPlaybackSpeed(1.2f);
         srand(99);
-        gc = StandInController();
+        gc = gametest::Controller();
         gc->bInterior = true;
         gc->fInteriorHeight = kFloor;
         gc->bReticleOn = true;

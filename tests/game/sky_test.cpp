@@ -106,6 +106,34 @@ TEST(SkyDome, ColoursByHeightAndTowardTheSun)
               Colour(0, 0, 0, 127));
 }
 
+// Away from the sun, straight up is col3 and a horizontal direction col0,
+// whatever their values: every byte comes back as given (alpha held to 128),
+// none one below it.
+TEST(SkyDome, TheZenithAndTheHorizonTakeTheirColoursExactly)
+{
+    const VectorDir none(0, 0, 0);
+    int zenithLow = 0, horizonLow = 0;
+    for (int v = 0; v < 256; v++) {
+        const u8 b = u8(v);
+        const Colour given(b, b, b, b), shown(b, b, b, u8(v < 128 ? v : 128));
+        const Colour zenith = Backdrop::SkyDome::GetColour(VectorDir(0, -1, 0), none, sun, c0, c1, c2, given);
+        const Colour horizon = Backdrop::SkyDome::GetColour(VectorDir(0, 0, 1), none, sun, given, c1, c2, c3);
+        zenithLow += zenith != shown;
+        horizonLow += horizon != shown;
+        EXPECT_EQ(zenith, shown) << v;
+        EXPECT_EQ(horizon, shown) << v;
+    }
+    EXPECT_EQ(zenithLow, 0);
+    EXPECT_EQ(horizonLow, 0);
+    // The dome's own first and last rings: its zenith points and its
+    // horizon points.
+    Backdrop::SkyDome d;
+    d.Init(16, 16, -kPi / 2, 0.0f);
+    d.SetColours(none, sun, c0, c1, c2, c3);
+    EXPECT_EQ(d.cols[1], c3);   // the first ring's second point: the zenith
+    EXPECT_EQ(d.cols[34 * 15], c0);   // the last ring's first point: the horizon
+}
+
 // ------------------------------------------------------------- the sky
 
 // The sky model from the disc's writer, loaded into the global sky, drawn in

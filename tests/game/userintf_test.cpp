@@ -19,12 +19,12 @@
 #include "ZevEngine2/PS2/golden_support.h"
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
+#include "game/controller_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/LightSets.h"
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
 #include "game/fbfx.h"
 #include "game/userintf.h"
 #include "tools/lib/ipuenc.h"
@@ -138,7 +138,7 @@ protected:
         UI = UserInterface();
         controller[0].pad = 0;
         controller[0].rdata[6] = controller[0].rdata[7] = 128;
-        StandInController()->messagehandler = RecordMessages;
+        gametest::Controller()->messagehandler = RecordMessages;
         g_messages.clear();
         g_calls.clear();
         g_exitOnSquare = false;

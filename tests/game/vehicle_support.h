@@ -18,7 +18,6 @@
 #include "game/MAIN.h"
 #include "game/QuadTree.h"
 #include "game/SkidMarks.h"
-#include "game/StandIns.h"
 #include "game/Vehicle.h"
 
 namespace vehtest {
@@ -51,12 +50,15 @@ struct Driver : public Object
 {
     static int mh(Object* o, OBJMESSAGE msg, void* data)
     {
-        if (msg == OM_SPECIAL)
-            static_cast<Driver*>(o)->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
-        return 0;
+        if (msg != OM_SPECIAL)
+            return 0;
+        auto* d = static_cast<Driver*>(o);
+        d->heard.push_back(static_cast<SpecialMessage*>(data)->submsg);
+        return d->reply;
     }
     explicit Driver(int who = 5) : Object(mh) { id = s16(who); }
     std::vector<int> heard;
+    int reply = 0;   // the answer to every special message
 };
 
 // Vehicle tests start at frame 1000 at normal speed, with the car bank as

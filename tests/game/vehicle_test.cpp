@@ -346,7 +346,7 @@ TEST_F(VehicleFrame, HornAndSirenReachPedestriansAndDriversWithinReach)
     world.vehlist.RemoveAll();
 }
 
-TEST_F(VehicleFrame, PreciseShotsNearAWheelBurstItAndReticlePointsAnswer)
+TEST_F(VehicleFrame, PreciseShotsNearAWheelBurstItReticlePointsAnswerAndTheRestGoToTheDriver)
 {
     CarFile f(0);
     Vehicle* v = Make(f, 0, VectorPos(0.0f, 0.0f, 5.0f));
@@ -388,9 +388,14 @@ TEST_F(VehicleFrame, PreciseShotsNearAWheelBurstItAndReticlePointsAnswer)
     EXPECT_EQ(VectorXYZ(out.xyz()), VectorXYZ(0.0f, -0.2f, 0.0f));
     SpecialMessage query(SMSG_Q_29001, nullptr);
     EXPECT_EQ(v->SendMessage(OM_SPECIAL, &query), 25);
+    // Any other message is the driver's: it goes on to him and his answer
+    // is the car's; a car without a driver answers 0.
+    d.reply = 3;
     SpecialMessage other(7777, nullptr);
-    EXPECT_EQ(v->SendMessage(OM_SPECIAL, &other), 0);
+    EXPECT_EQ(v->SendMessage(OM_SPECIAL, &other), 3);
+    EXPECT_EQ(d.heard.back(), 7777);
     v->rcoDriver = nullptr;
+    EXPECT_EQ(v->SendMessage(OM_SPECIAL, &other), 0);
 }
 
 }  // namespace

@@ -114,6 +114,24 @@ TEST_F(VehicleDamage, AHitSpreadsNearestPartFirstAndBreaksPartsAsTheyPassTheirTh
     EXPECT_FLOAT_EQ(v->strength, 92.0f);
     EXPECT_FALSE(Swinging(Part(v, 16)));
 
+    // What the parts in turn leave flows round them again: a front of 10
+    // with the rest spent takes 6 and then the other 2 of a hit of 8.
+    v->rgpartstrength[0] = 10.0f;
+    v->rgpartstrength[1] = v->rgpartstrength[2] = v->rgpartstrength[3] = 0.0f;
+    v->DamageVehicleAt(front, 8.0f);
+    EXPECT_FLOAT_EQ(v->rgpartstrength[0], 2.0f);
+    EXPECT_FLOAT_EQ(v->strength, 84.0f);
+    // Once every part is spent the rest of the hit is lost (and the spread
+    // ends): the rear's 3 of a hit of 8.
+    v->rgpartstrength[0] = 0.0f;
+    v->rgpartstrength[3] = 3.0f;
+    v->DamageVehicleAt(front, 8.0f);
+    for (float p : v->rgpartstrength)
+        EXPECT_FLOAT_EQ(p, 0.0f);
+    EXPECT_FLOAT_EQ(v->strength, 76.0f);
+    v->DamageVehicleAt(front, 8.0f);
+    EXPECT_FLOAT_EQ(v->strength, 68.0f);
+
     // The -x side from 97.6 % to 93 % of its full 25: 1.15 of a hit of
     // 1.15 / 0.75 on it (the rest to the rear), past 0.975 and 0.95 but not
     // 0.92: windows 31 and 33 break in this one call and door 16 swings.

@@ -9,6 +9,7 @@
 #include "ZevEngine2/PS2/modeldraw_support.h"
 #include "ee/console_out.h"
 #include "game/Backdrop.h"
+#include "game/Player.h"
 #include "game/Water.h"
 
 namespace {
@@ -267,7 +268,11 @@ protected:
         ASSERT_EQ(w->SendMessage(OM_INIT, nullptr), 0);
         w->InitWater(3, 7, ext, &line.spline(), 10.0f, 0.5f);
     }
-    void TearDown() override { w->Delete(); }
+    void TearDown() override
+    {
+        dace = nullptr;
+        w->Delete();
+    }
 
     float Cell(int x, int y) const { return w->pReadBuffer[y * 40 + x]; }
     int Set() const
@@ -323,12 +328,44 @@ TEST_F(WaterPatch, DripsAtTheEndsOrBeyondHalfTheWidthAreIgnored)
     EXPECT_EQ(Cell(39, 79), 1.0f);
 }
 
-// Without a player nobody makes drips: the frames leave the grid alone.
-TEST_F(WaterPatch, FramesWithoutAPlayerMakeNoDrips)
+// The player walking through a patch leaves drips of height 10 where he
+// stands, on about one frame in twenty, once he has moved more than
+// 0.03125 (squared) from the last drip.  Width 10: x = 5.2 is column
+// trunc(0.76 x 40 - 0.5) = 29, x = 5.3 column 30 and x = 5.45 column 30;
+// z = 40 is row 39.
+TEST_F(WaterPatch, DripsFollowThePlayer)
 {
-    for (int i = 0; i < 200; i++)
+    Dace player;
+    player.mat = Matrix(true);
+    player.SetPos(VectorPos(5.2f, 0.0f, 40.0f));
+    dace = &player;
+    srand(7);
+    int frames = 0;
+    while (Set() == 1 && frames < 400) {
         EXPECT_EQ(w->SendMessage(OM_FRAME, nullptr), 0);
-    EXPECT_EQ(Set(), 1);
+        frames++;
+    }
+    EXPECT_EQ(Cell(29, 39), 10.0f);
+    EXPECT_EQ(w->pWriteBuffer[39 * 40 + 29], 10.0f);
+    EXPECT_EQ(Set(), 2);
+    // One in twenty: 400 frames make about 20 tries.
+    auto tries = [&](VectorPos at) {
+        player.SetPos(at);
+        for (int i = 0; i < 400; i++)
+            w->SendMessage(OM_FRAME, nullptr);
+    };
+    // 0.1 along x is 0.01 squared: too near the last drip.
+    tries(VectorPos(5.3f, 0.0f, 40.0f));
+    EXPECT_EQ(Cell(30, 39), 0.0f);
+    EXPECT_EQ(Set(), 2);
+    // 0.25 along x is 0.0625 squared: a new drip.
+    tries(VectorPos(5.45f, 0.0f, 40.0f));
+    EXPECT_EQ(Cell(30, 39), 10.0f);
+    EXPECT_EQ(Set(), 3);
+    // Without a player nobody makes drips.
+    dace = nullptr;
+    tries(VectorPos(-5.0f, 0.0f, 40.0f));
+    EXPECT_EQ(Set(), 3);
     EXPECT_EQ(w->SendMessage(OM_SPECIAL, nullptr), -1);
 }
 

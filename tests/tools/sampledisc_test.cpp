@@ -179,6 +179,7 @@ const char* const kGamePaths[] = {
     "KORVALIS\\DemoData\\Int\\DRV24\\COURSE1.P2B",
     "KORVALIS\\DemoData\\Misc\\POO.P2B",
     "KORVALIS\\DemoData\\Cine\\M2\\M2_S4.CIN", "KORVALIS\\DemoData\\Cine\\M2\\M2_S4.VB",
+    "KORVALIS\\DemoData\\Cine\\M2\\M2_S5.CIN", "KORVALIS\\DemoData\\Cine\\M2\\M2_S5.VB",
     "KORVALIS\\DemoData\\Cine\\M3\\M3_S7.CIN", "KORVALIS\\DemoData\\Cine\\M3\\M3_S7.VB",
 };
 

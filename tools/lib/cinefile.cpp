@@ -142,6 +142,29 @@ std::vector<NamedScene> SampleScenes()
         scenes.push_back(std::move(s));
     }
     {
+        // The bar after the fight, sized as the fight's scene: the player
+        // and the cast member stand where that scene left them; one still
+        // shot from just in front of the player, past the cast member,
+        // across the room to its back, where the two thugs of the fight
+        // stand by their places.
+        NamedScene s{"M2/M2_S5", {}, Hum(1.5f, 262.0f)};
+        constexpr float kTurned = 3.1415927f;
+        const VectorPos playerAt(0, 0, -1.6f), castAt(0, 0, 0.4f);
+        const VectorPos eye(-0.4f, -0.45f, -0.9f), look(0, -0.6f, 5.0f);
+        s.scene.starts = {{5000, eye, Quaternion(Matrix(true))},
+                          {-1, playerAt, Quaternion(Matrix(true))},
+                          {-2, castAt, Quaternion(RotY(kTurned))}};
+        AniGroup g, last;
+        g.chars.push_back(CameraShot(eye, look, 0.9f));
+        g.chars.push_back(Figure(kMotionIdle, 0.0f, kShot, playerAt));
+        g.chars.push_back(Figure(kMotionIdle, 0.0f, kShot, castAt, kTurned));
+        last.chars.push_back(CameraShot(eye, look, 0.9f));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1, playerAt));
+        last.chars.push_back(Figure(kMotionIdle, 0.0f, 1, castAt, kTurned));
+        s.scene.blocks = {g, last};
+        scenes.push_back(std::move(s));
+    }
+    {
         // Sized for the figure as the bar's is: one shot from in front of
         // the player and off to his right, at his eye height, framing him
         // from head to foot while he stands and waits.

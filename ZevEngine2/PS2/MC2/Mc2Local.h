@@ -198,9 +198,6 @@ bool RunInstances(vu1::Machine& vu, u32 pc);
 // The lighting routines' walk over the extra-lights chain at 910.
 void WalkLightChain(vu1::Machine& vu);
 
-// Prints once per routine that a routine is not built yet and ends the run.
-u32 NotBuilt(const char* name);
-
 // The kicks' visibility pass and the clipper (Clipper2.cpp).
 void KickBatch(vu1::Machine& vu, u32 tagupper, u32 regs);
 

@@ -52,20 +52,6 @@ u32 Capacity(const State& st)
     return std::min<u32>(cap, MC2_MAXBATCH);
 }
 
-u32 NotBuilt(const char* name)
-{
-    // Reported once per routine: a material that uses one would flood the log.
-    static const char* reported[64];
-    static int nreported;
-    for (int i = 0; i < nreported; i++)
-        if (reported[i] == name)
-            return kStop;
-    if (nreported < 64)
-        reported[nreported++] = name;
-    printf("VU1: routine %s is not built yet; the run ends\n", name);
-    return kStop;
-}
-
 void RunProgram(vu1::Machine& vu, u32 pc)
 {
     RunSteps(vu, pc, MC2_PROGRAM + St(vu).proglen);

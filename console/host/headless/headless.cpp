@@ -12,6 +12,7 @@
 #include "core/config.h"
 #include "core/diag.h"
 #include "core/png.h"
+#include "host/headless/pad_record.h"
 #include "host/headless/pad_script.h"
 #include "host/headless/registry.h"
 #include "host/headless/wav.h"
@@ -50,6 +51,13 @@ std::unique_ptr<InputSource>& PadScript()
     return script;
 }
 
+// The --pad-record output.
+std::unique_ptr<PadRecorder>& Recorder()
+{
+    static std::unique_ptr<PadRecorder> recorder;
+    return recorder;
+}
+
 // The --wav output.
 WavWriter& Wav()
 {
@@ -57,12 +65,15 @@ WavWriter& Wav()
     return wav;
 }
 
+// Pad 0 connected and idle, for a recording without a script.
+class IdleInput final : public InputSource {
+public:
+    void Poll(uint32_t, PadInput pads[2]) override { DefaultPadInputs(pads); }
+};
+
 void ShutdownOutputs(int)
 {
-    Output().Close();
-    // The sound up to the moment the run ends, then the completed file.
-    spu2::FlushAudio();
-    Wav().Close();
+    CloseRunFiles();
 }
 
 bool InstallFrontEnd(std::string* error)
@@ -218,7 +229,7 @@ void FrameOutput::Close()
     std::fflush(stderr);
 }
 
-bool Install(std::string* error)
+bool OpenRunFiles(RunFiles* files, std::string* error)
 {
     Settings settings;
     if (!ReadSettings(&settings, error))
@@ -230,10 +241,49 @@ bool Install(std::string* error)
     if (!wav.empty() && !Wav().Open(wav, error))
         return false;
     PadScript() = GetString("pad-script").empty() ? nullptr : OpenPadScriptFromOptions();
+    *files = RunFiles{};
+    files->video = settings.WantsPictures() ? &output : nullptr;
+    files->audio = Wav().IsOpen() ? &Wav() : nullptr;
+    files->script = PadScript().get();
+    return true;
+}
+
+InputSource* RecordPadsIfAsked(InputSource& source, std::string* error)
+{
+    Recorder().reset();
+    const std::string path = GetString("pad-record");
+    if (path.empty())
+        return &source;
+    Recorder() = PadRecorder::Open(source, path, error);
+    return Recorder().get();
+}
+
+void CloseRunFiles()
+{
+    Output().Close();
+    // The sound up to the moment the run ends, then the completed file.
+    spu2::FlushAudio();
+    Wav().Close();
+    if (Recorder())
+        Recorder()->Close();
+}
+
+bool Install(std::string* error)
+{
+    RunFiles files;
+    if (!OpenRunFiles(&files, error))
+        return false;
+    static IdleInput idle;
+    InputSource* input = files.script;
+    if (!GetString("pad-record").empty()) {
+        input = RecordPadsIfAsked(files.script ? *files.script : idle, error);
+        if (!input)
+            return false;
+    }
     Backend backend;
-    backend.video = settings.WantsPictures() ? &output : nullptr;
-    backend.input = PadScript().get();
-    backend.audio = Wav().IsOpen() ? &Wav() : nullptr;
+    backend.video = files.video;
+    backend.input = input;
+    backend.audio = files.audio;
     backend.shutdown = &ShutdownOutputs;
     SetBackend(backend);
     return true;
@@ -244,6 +294,7 @@ void Uninstall()
     Output().Close();
     Wav().Close();
     SetBackend(Backend{});
+    Recorder().reset();
     PadScript().reset();
 }
 

@@ -6,7 +6,9 @@
 // field numbers) and --dump-every N (every field that is a multiple of N).
 // --wav FILE gets the sound (wav.h).
 // Outputs are flushed and summarised when the run ends.  Pad input comes from
-// --pad-script FILE, or is pad 0 connected and idle.
+// --pad-script FILE, or is pad 0 connected and idle; --pad-record FILE writes
+// it down as a script.  The window front end writes the same files through
+// OpenRunFiles, so a run gives the same outputs with or without a window.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +72,27 @@ private:
     uint64_t crc_version_ = 0;
     uint32_t crc_ = 0;
 };
+
+// The files a run writes and reads as its options ask, whichever front end
+// shows it.  Members are null where the options ask for nothing.
+struct RunFiles {
+    VideoSink* video = nullptr;      // --frame-log, --dump-frames
+    AudioSink* audio = nullptr;      // --wav
+    InputSource* script = nullptr;   // --pad-script
+};
+
+// Opens them (truncating the files written); false with a message when an
+// option is wrong or a file cannot be made.
+bool OpenRunFiles(RunFiles* files, std::string* error);
+
+// The pads as `source` gives them, written down when --pad-record asks;
+// `source` itself without the option.  Null with a message when the file
+// cannot be made.
+InputSource* RecordPadsIfAsked(InputSource& source, std::string* error);
+
+// Flushes and closes them: the frame log, the sound still in the mixer
+// (through the installed Backend's audio), the WAV file and the recording.
+void CloseRunFiles();
 
 // Reads the settings, opens the outputs and installs the headless Backend
 // (a video sink only when pictures are asked for, the pad script as input;

@@ -12,15 +12,6 @@
 namespace console::host {
 namespace {
 
-// Bit order of the pad library's button word; pressure bytes come in the
-// order right, left, up, down, triangle, circle, cross, square, L1, R1, L2, R2.
-constexpr PadButton kButtons[16] = {
-    {"L2", 0x0001, 10},       {"R2", 0x0002, 11},     {"L1", 0x0004, 8},     {"R1", 0x0008, 9},
-    {"TRIANGLE", 0x0010, 4},  {"CIRCLE", 0x0020, 5},  {"CROSS", 0x0040, 6},  {"SQUARE", 0x0080, 7},
-    {"SELECT", 0x0100, -1},   {"L3", 0x0200, -1},     {"R3", 0x0400, -1},    {"START", 0x0800, -1},
-    {"UP", 0x1000, 2},        {"RIGHT", 0x2000, 0},   {"DOWN", 0x4000, 3},   {"LEFT", 0x8000, 1},
-};
-
 std::vector<std::string_view> Words(std::string_view line)
 {
     std::vector<std::string_view> words;
@@ -54,23 +45,10 @@ bool Number(std::string_view word, uint64_t max, uint64_t* value)
 
 int ButtonIndex(const PadButton* button)
 {
-    return static_cast<int>(button - kButtons);
+    return static_cast<int>(button - kPadButtons);
 }
 
 }  // namespace
-
-std::span<const PadButton> PadButtons()
-{
-    return kButtons;
-}
-
-const PadButton* FindPadButton(std::string_view name)
-{
-    for (const PadButton& b : kButtons)
-        if (name == b.name)
-            return &b;
-    return nullptr;
-}
 
 void DefaultPadInputs(PadInput pads[2])
 {
@@ -203,7 +181,7 @@ void PadScriptInput::Apply(const Event& e)
     case Kind::kDisconnect: pad.connected = false; break;
     case Kind::kPress:
     case Kind::kRelease: {
-        const PadButton& b = kButtons[e.index];
+        const PadButton& b = kPadButtons[e.index];
         bool down = e.kind == Kind::kPress;
         pad.buttons = static_cast<uint16_t>(down ? pad.buttons | b.bit : pad.buttons & ~b.bit);
         if (b.pressure_index >= 0)
@@ -215,7 +193,7 @@ void PadScriptInput::Apply(const Event& e)
         pad.sticks[e.index == 0 ? 2 : 0] = e.x;
         pad.sticks[e.index == 0 ? 3 : 1] = e.y;
         break;
-    case Kind::kPressure: pad.pressure[kButtons[e.index].pressure_index] = e.x; break;
+    case Kind::kPressure: pad.pressure[kPadButtons[e.index].pressure_index] = e.x; break;
     }
 }
 

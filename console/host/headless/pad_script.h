@@ -25,21 +25,9 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/pad_buttons.h"
 
 namespace console::host {
-
-// One of the sixteen buttons: its script name, its bit in PadInput::buttons
-// and its index in PadInput::pressure (-1 for buttons without pressure).
-struct PadButton {
-    const char* name;
-    uint16_t bit;
-    int pressure_index;
-};
-
-// The buttons in bit order (L2 = bit 0 ... LEFT = bit 15).
-std::span<const PadButton> PadButtons();
-// By name, upper case; null when there is no such button.
-const PadButton* FindPadButton(std::string_view name);
 
 // The input before any event: pad 0 connected and idle, pad 1 unplugged.
 void DefaultPadInputs(PadInput pads[2]);

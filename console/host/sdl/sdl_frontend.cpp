@@ -2,14 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <span>
-
-#include "core/config.h"
-#include "core/diag.h"
-#include "core/png.h"
-#include "core/scheduler.h"
-#include "host/headless/pad_script.h"
-#include "host/headless/registry.h"
 
 namespace console::host::sdl {
 namespace {
@@ -20,46 +12,23 @@ constexpr int kWidth = 640, kHeight = 512;
 constexpr Uint32 kRumbleMs = 60'000;
 constexpr uint64_t kRumbleRefreshMs = 30'000;
 
-std::unique_ptr<Window>& Installed()
-{
-    static std::unique_ptr<Window> window;
-    return window;
-}
-
-void ShutdownWindow(int)
-{
-    if (Installed())
-        Installed()->Close();
-}
-
-const bool g_registered = [] {
-    RegisterFrontEnd({"window", true, 10, &Install});
-    return true;
-}();
-
 }  // namespace
-
-void Window::PumpingInput::Poll(uint32_t vblank, PadInput pads[2])
-{
-    window_.Pump();
-    source_.Poll(vblank, pads);
-    for (int port = 0; port < 2; ++port)
-        window_.RefreshRumble(port);
-}
 
 Window::~Window()
 {
     Close();
 }
 
-bool Window::Open(std::string* error)
+bool Window::Open(uint32_t scale, bool sound, std::string* error)
 {
-    (void)g_registered;
-    const int64_t scale = GetInt("scale", 1);
     if (scale < 1 || scale > 8) {
-        *error = "--scale wants 1 to 8, not " + GetString("scale");
+        *error = "the window's scale must be 1 to 8, not " + std::to_string(scale);
         return false;
     }
+    quit_asked_ = false;
+    screenshot_requests_ = 0;
+    // Ctrl-C ends the program as any other; the game sees its socket close.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
         *error = std::string("SDL could not start: ") + SDL_GetError();
         return false;
@@ -70,7 +39,7 @@ bool Window::Open(std::string* error)
                                kWidth * static_cast<int>(scale), kHeight * static_cast<int>(scale),
                                SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (window_)
-        renderer_ = SDL_CreateRenderer(window_, -1, 0);  // no vsync: the clock paces the fields
+        renderer_ = SDL_CreateRenderer(window_, -1, 0);  // no vsync: the game's clock paces the fields
     if (!window_ || !renderer_) {
         *error = std::string("cannot open the window: ") + SDL_GetError();
         Close();
@@ -82,49 +51,31 @@ bool Window::Open(std::string* error)
     SDL_RenderPresent(renderer_);
 
     // Sound is welcome but not required.
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    if (sound && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         SDL_AudioSpec want{}, have{};
         want.freq = kAudioRate;
         want.format = AUDIO_S16SYS;
         want.channels = 2;
         want.samples = 1024;
         audio_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (audio_)
+            std::fprintf(stderr, "korvalis-window: sound through SDL's %s driver\n", SDL_GetCurrentAudioDriver());
     }
-    if (!audio_)
-        std::fprintf(stderr, "console: no sound device (%s); running silent\n", SDL_GetError());
+    if (sound && !audio_)
+        std::fprintf(stderr, "korvalis-window: no sound device (%s)\n", SDL_GetError());
 
     keyboard_and_controllers_.OpenControllers();
-    InputSource* source = &keyboard_and_controllers_;
-    script_ = OpenPadScriptFromOptions();
-    if (script_)
-        source = script_.get();
-    pumping_ = std::make_unique<PumpingInput>(*this, *source);
-    input_ = pumping_.get();
-    if (!GetString("pad-record").empty()) {
-        recorder_ = PadRecorder::Open(*pumping_, GetString("pad-record"), error);
-        if (!recorder_) {
-            Close();
-            return false;
-        }
-        input_ = recorder_.get();
-    }
     title_since_ms_ = SDL_GetTicks64();
     return true;
 }
 
 void Window::Close()
 {
-    if (recorder_)
-        recorder_->Close();
-    recorder_.reset();
-    input_ = nullptr;
-    pumping_.reset();
-    script_.reset();
     keyboard_and_controllers_.CloseControllers();
     if (audio_) {
         SDL_CloseAudioDevice(audio_);
         if (audio_dropped_bytes_)
-            std::fprintf(stderr, "console: %" PRIu64 " ms of sound dropped to keep up\n",
+            std::fprintf(stderr, "korvalis-window: %" PRIu64 " ms of sound dropped to keep up\n",
                          audio_dropped_bytes_ * 1000 / (kAudioRate * 4));
     }
     audio_ = 0;
@@ -151,12 +102,12 @@ void Window::Pump()
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
-        case SDL_QUIT: Terminate(0);
+        case SDL_QUIT: quit_asked_ = true; break;
         case SDL_KEYDOWN:
             if (event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
-                Terminate(0);
+                quit_asked_ = true;
             if (event.key.keysym.scancode == SDL_SCANCODE_F12 && !event.key.repeat)
-                screenshot_pending_ = true;
+                ++screenshot_requests_;
             break;
         case SDL_CONTROLLERDEVICEADDED:
             keyboard_and_controllers_.HandleEvent(event);
@@ -168,61 +119,60 @@ void Window::Pump()
         }
         keyboard_and_controllers_.HandleEvent(event);
     }
+    for (int port = 0; port < 2; ++port)
+        RefreshRumble(port);
 }
 
-void Window::Present(const RgbaImage& image, uint32_t field, uint64_t)
+uint32_t Window::TakeScreenshotRequests()
+{
+    const uint32_t n = screenshot_requests_;
+    screenshot_requests_ = 0;
+    return n;
+}
+
+void Window::ReadPads(PadInput pads[2])
 {
     Pump();
-    if (!renderer_ || image.width == 0 || image.height == 0 ||
-        image.pixels.size() < static_cast<size_t>(image.width) * image.height)
+    keyboard_and_controllers_.Poll(0, pads);
+}
+
+void Window::CountField()
+{
+    ++title_fields_;
+    UpdateTitle();
+}
+
+void Window::Present(const uint32_t* pixels, uint32_t width, uint32_t height)
+{
+    if (!renderer_ || width == 0 || height == 0)
         return;
-    if (!texture_ || texture_width_ != image.width || texture_height_ != image.height) {
+    if (!texture_ || texture_width_ != width || texture_height_ != height) {
         if (texture_)
             SDL_DestroyTexture(texture_);
         // RGBA32 is the byte order R, G, B, A whatever the host: the picture's
         // layout.
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING,
-                                     static_cast<int>(image.width), static_cast<int>(image.height));
+                                     static_cast<int>(width), static_cast<int>(height));
         if (!texture_) {
-            Diag(Level::kWarning, "video", "window: cannot make a %ux%u texture: %s", image.width, image.height,
-                 SDL_GetError());
+            std::fprintf(stderr, "korvalis-window: cannot make a %ux%u texture: %s\n", width, height,
+                         SDL_GetError());
+            texture_width_ = texture_height_ = 0;
             return;
         }
-        texture_width_ = image.width;
-        texture_height_ = image.height;
-        SDL_RenderSetLogicalSize(renderer_, static_cast<int>(image.width), static_cast<int>(image.height));
+        texture_width_ = width;
+        texture_height_ = height;
+        SDL_RenderSetLogicalSize(renderer_, static_cast<int>(width), static_cast<int>(height));
     }
-    SDL_UpdateTexture(texture_, nullptr, image.pixels.data(), static_cast<int>(image.width * 4));
+    SDL_UpdateTexture(texture_, nullptr, pixels, static_cast<int>(width * 4));
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
     SDL_RenderPresent(renderer_);
-    if (screenshot_pending_) {
-        screenshot_pending_ = false;
-        WriteScreenshot(image, field);
-    }
-    ++title_fields_;
-    UpdateTitle();
-}
-
-void Window::WriteScreenshot(const RgbaImage& image, uint32_t field)
-{
-    char name[48];
-    std::snprintf(name, sizeof name, "korvalis-field-%06" PRIu32 ".png", field);
-    std::string message;
-    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(image.pixels.data()),
-                                         static_cast<size_t>(image.width) * image.height * 4);
-    if (WritePng(name, image.width, image.height, bytes, PngColor::kRgb, &message)) {
-        last_screenshot_ = name;
-        std::fprintf(stderr, "console: screenshot written to %s\n", name);
-    } else {
-        std::fprintf(stderr, "console: screenshot failed: %s\n", message.c_str());
-    }
 }
 
 void Window::UpdateTitle()
 {
     const uint64_t now = SDL_GetTicks64();
-    if (now - title_since_ms_ < 1000)
+    if (!window_ || now - title_since_ms_ < 1000)
         return;
     char title[64];
     std::snprintf(title, sizeof title, "korvalis - %.1f fields/s",
@@ -288,36 +238,6 @@ void Window::RefreshRumble(int port)
     SDL_GameControllerRumble(gc, static_cast<Uint16>(m.large_level * 257), m.small_on ? 0xFFFF : 0,
                              running ? kRumbleMs : 0);
     m.sent_at_ms = now ? now : 1;
-}
-
-bool Install(std::string* error)
-{
-    auto window = std::make_unique<Window>();
-    if (!window->Open(error))
-        return false;
-    Installed() = std::move(window);
-    Window& w = *Installed();
-    Backend backend;
-    backend.video = &w;
-    backend.audio = w.HasAudio() ? &w : nullptr;
-    backend.input = w.Input();
-    backend.rumble = &w;
-    backend.shutdown = &ShutdownWindow;
-    SetBackend(backend);
-    if (!HasOption("clock"))
-        SetClockPolicy(ClockPolicy::kRealTime);
-    return true;
-}
-
-Window* InstalledWindow()
-{
-    return Installed().get();
-}
-
-void Uninstall()
-{
-    SetBackend(Backend{});
-    Installed().reset();
 }
 
 }  // namespace console::host::sdl

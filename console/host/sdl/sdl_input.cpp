@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host/headless/pad_script.h"
+#include "host/pad_buttons.h"
 
 namespace console::host::sdl {
 namespace {

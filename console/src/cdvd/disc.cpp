@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -75,13 +76,26 @@ void Build(Disc& d)
     }
     d.present = true;
     std::vector<DiscFile> found;
-    fs::recursive_directory_iterator it(d.root, fs::directory_options::skip_permission_denied, ec);
+    // Folders linked from elsewhere are read as the disc's own; a folder
+    // reached a second time (a link back up the tree) is not entered again.
+    std::set<fs::path> entered;
+    entered.insert(fs::canonical(d.root, ec));
+    fs::recursive_directory_iterator it(
+        d.root, fs::directory_options::skip_permission_denied | fs::directory_options::follow_directory_symlink, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec)) {
+            if (!entered.insert(fs::canonical(it->path(), ec)).second)
+                it.disable_recursion_pending();
+            ec.clear();
+            continue;
+        }
         if (!it->is_regular_file(ec))
             continue;
         DiscFile f;
         f.host_path = it->path().string();
-        f.iso_path = NormalisePath(fs::relative(it->path(), d.root, ec).generic_string());
+        // The name below the disc's folder as it is written, whatever links
+        // lie on the way.
+        f.iso_path = NormalisePath(it->path().lexically_relative(d.root).generic_string());
         f.size = it->file_size(ec);
         if (ec) {
             Diag(Level::kWarning, "cd", "cannot read the size of %s: %s", f.host_path.c_str(), ec.message().c_str());

@@ -19,7 +19,7 @@ constexpr OptionSpec kOptions[] = {
     {"headless", false, "never open a window"},
     {"strict", false, "any error ends the run with a non-zero status"},
     {"clock", true, "virtual|realtime"},
-    {"disc", true, "host directory or ISO 9660 image used as the disc"},
+    {"disc", true, "host folder whose files are the disc's files"},
     {"host-dir", true, "directory behind host0: files"},
     {"exit-after-vblanks", true, "end the run after N fields"},
     {"exit-after-runs", true, "end the run after N launcher hand-backs"},

@@ -19,6 +19,7 @@
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/RenderContext.h"
 #include "console/gif/gs_recorder.h"
+#include "core/diag.h"
 #include "ee/console_out.h"
 #include "vu/machine.h"
 
@@ -960,10 +961,13 @@ TEST_F(Microcode, BezierPatchWithoutItsSetUpOrBeyondItsTessellationDrawsNothing)
     EXPECT_TRUE(Packets(gs.recorder).empty());
 }
 
-// Every routine of the main program runs as itself: none says it is not
-// built.
-TEST_F(Microcode, NoRoutineOfTheMainProgramIsLeftUnbuilt)
+// Every routine of the main program runs as itself, without a fault; a
+// command naming an address where no routine lives is one: reported as an
+// error, and the block ends there with nothing drawn.
+TEST_F(Microcode, EveryRoutineRunsAndACommandNamingNoRoutineIsAFault)
 {
+    console::ScopedDiagCapture capture;
+    console::ClearDiagLog();
     console::ClearConsoleText();
     vu.Q(MC2_PATCHSETUP) = Q4(0x30004000u | kPrimStrip << 15, 0x412, 0x80808080u, 0);
     CalcBezierBlends(reinterpret_cast<Vector*>(&vu.Q(0)), 3);
@@ -975,8 +979,18 @@ TEST_F(Microcode, NoRoutineOfTheMainProgramIsLeftUnbuilt)
     Batch(kHalf1, {Vec(0, 0, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, -1, 0), Vec(1, 0, 10, 1), Vec(0, 0, 0, 0),
                    Vec(0, 0, -1, 0), Vec(0, 1, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, -1, 0)},
           3);
-    EXPECT_FALSE(Packets(gs.recorder).empty());
-    EXPECT_EQ(console::ConsoleText().find("not built"), std::string::npos) << console::ConsoleText();
+    const size_t drawn = Packets(gs.recorder).size();
+    EXPECT_GT(drawn, 0u);
+    EXPECT_EQ(console::DiagErrorCount(), 0);
+
+    Material(3, {Cmd(mc2Transform), Cmd(0x3FF0), Kick(mc2KickFlip, 1, kPrimStrip)});
+    Batch(kHalf1, {Vec(0, 0, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, -1, 0), Vec(1, 0, 10, 1), Vec(0, 0, 0, 0),
+                   Vec(0, 0, -1, 0), Vec(0, 1, 10, 1), Vec(0, 0, 0, 0), Vec(0, 0, -1, 0)},
+          3);
+    EXPECT_EQ(Packets(gs.recorder).size(), drawn);
+    EXPECT_EQ(console::DiagErrorCount(), 1);
+    ASSERT_FALSE(console::DiagLog().empty());
+    EXPECT_NE(console::DiagLog().back().find("no VU1 routine at 0x3FF0"), std::string::npos) << console::DiagLog().back();
 }
 
 }  // namespace

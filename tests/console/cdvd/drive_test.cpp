@@ -131,6 +131,36 @@ TEST_F(DiscDrive, FilesTakeWholeSectorsInSortedPathOrder)
     EXPECT_EQ(LsnOf("\\KORVALIS\\KORVALIS.PAK;1"), first + 3);
 }
 
+// A folder that is a link to one elsewhere is read as the disc's own, its
+// bytes included; a link back up the tree is not followed round again.
+TEST_F(DiscDrive, LinkedFoldersAreReadAsTheirOwnAndALoopOnlyOnce)
+{
+    const fs::path elsewhere = root_.string() + "-elsewhere";
+    struct Gone {
+        fs::path path;
+        ~Gone() { fs::remove_all(path); }
+    } gone{elsewhere};
+    const std::vector<unsigned char> level = Pattern(3000, 3);
+    WriteFile(elsewhere / "Levels" / "level1.exm", level);
+    fs::create_directory_symlink(elsewhere / "Levels", root_ / "Korvalis" / "Data");
+    fs::create_directory_symlink(root_, root_ / "a" / "up");
+    console::ResetScheduler();
+
+    sceCdlFILE f{};
+    ASSERT_EQ(sceCdSearchFile(&f, "\\KORVALIS\\DATA\\LEVEL1.EXM;1"), 1);
+    EXPECT_EQ(f.size, 3000u);
+    // The files of the tree, each once, the linked one among them, in path
+    // order: A\X.DAT, B.BIN, EMPTY.TXT, KORVALIS\DATA\LEVEL1.EXM (two
+    // sectors), KORVALIS\KORVALIS.PAK.
+    const uint32_t first = console::cdvd::kFirstFileLsn;
+    EXPECT_EQ(f.lsn, first + 3);
+    EXPECT_EQ(LsnOf("\\KORVALIS\\KORVALIS.PAK;1"), first + 5);
+    EXPECT_EQ(sceCdSearchFile(&f, "\\A\\UP\\B.BIN;1"), 0);
+    ASSERT_EQ(sceCdRead(LsnOf("\\KORVALIS\\DATA\\LEVEL1.EXM;1"), 2, buf_, nullptr), 1);
+    EXPECT_EQ(sceCdSync(0), 0);
+    EXPECT_EQ(std::memcmp(buf_, level.data(), level.size()), 0);
+}
+
 TEST_F(DiscDrive, ReadsAreSectorExact)
 {
     uint32_t lsn = LsnOf("\\KORVALIS\\KORVALIS.PAK;1");
