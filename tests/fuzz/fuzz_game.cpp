@@ -7,7 +7,7 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
-#include "game/StandIns.h"
+#include "game/controller_support.h"
 #include "game/Vehicle.h"
 
 namespace fuzz {
@@ -49,7 +49,7 @@ MDLFILE* SlotModel::mf() const
 
 GameController* Controller()
 {
-    return StandInController();
+    return gametest::Controller();
 }
 
 void Frames(int n)
