@@ -213,8 +213,15 @@ bool CinemaController::FixBuffer()
 {
     newBuff = false;
     char why[256];
-    if (buffer[curBuff] == nullptr || !AnimGroup::Check(buffer[curBuff], bufSize[curBuff], why)) {
-        Fail("a block is not a sound animation group");
+    const char* fault = nullptr;
+    if (buffer[curBuff] == nullptr || !AnimGroup::Check(buffer[curBuff], bufSize[curBuff], why))
+        fault = "a block is not a sound animation group";
+    // Every start location's object plays entry i of each block: one
+    // without it would go on playing the block before, which is freed.
+    else if (header != nullptr && u32(buffer[curBuff]->count) < header->numObj)
+        fault = "a block has fewer entries than the scene has start locations";
+    if (fault != nullptr) {
+        Fail(fault);
         free(buffer[curBuff]);
         buffer[curBuff] = nullptr;
         return false;
