@@ -148,10 +148,8 @@ void DrvCrseGate::StartCountdown()
 {
     mode = GATE_COUNTDOWN;
     const float delay = pdcgp != nullptr ? pdcgp->delay : 0.0f;
-    // The record's delay, held between a frame and a day (a value that is
-    // no number counts as none).
-    const float frames = delay * 60.0f - 120.0f;
-    const int wait = frames > 1.0f ? int(std::min(frames, float(KVWorld::DAY_FRAMES))) : 1;
+    // Two seconds before the record's delay, a frame at least.
+    const int wait = std::max(1, int(KVWorld::RecordFrames(delay)) - 120);
     world.SetTimer(this, Frames(wait), TimerData(TIMER_LIGHT1));
     world.StopFrameCall(this);
 }
@@ -308,7 +306,7 @@ void DrvCrsePed::Walk()
     mat.SetTrans(VectorPos(p[0], p[1] + drop, p[2]));
     world.StopFrameCall(this);
     if (pdcpp != nullptr && pdcpp->delay > 0.0f)
-        world.SetTimer(this, Frames(int(pdcpp->delay * 60.0f)), TimerData(lowered ? TIMER_PED_RISE : TIMER_PED_SINK));
+        world.SetTimer(this, Frames(int(KVWorld::RecordFrames(pdcpp->delay))), TimerData(lowered ? TIMER_PED_RISE : TIMER_PED_SINK));
 }
 
 void DrvCrsePed::Frame()
