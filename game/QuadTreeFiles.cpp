@@ -37,6 +37,41 @@ const u32* Words(const void* p)
     return static_cast<const u32*>(p);
 }
 
+// The words of a file that its blocks take (one bit per word): words the
+// check has read and the fix-up reads or writes.  In a cell, a relocation may
+// name none of them, or it would change a checked count or offset, or a word
+// the fix-up makes a pointer, after the check; in the layout, no two records
+// the fix-up writes may share a word.
+class CellWords
+{
+public:
+    explicit CellWords(u32 size) : bits((u8*)calloc(size / 32 + 1, 1)) {}
+    ~CellWords() { free(bits); }
+    CellWords(const CellWords&) = delete;
+    CellWords& operator=(const CellWords&) = delete;
+
+    bool Ok() const { return bits != nullptr; }
+    // Marks [off, off + len), which lies inside the cell.
+    void Take(u32 off, u32 len)
+    {
+        for (u32 w = off / 4; w < (off + len + 3) / 4; w++)
+            bits[w / 8] |= u8(1u << (w % 8));
+    }
+    bool Taken(u32 off) const { return bits[off / 32] & (1u << (off / 4 % 8)); }
+    // Marks [off, off + len) when none of its words is taken yet.
+    bool TakeFree(u32 off, u32 len)
+    {
+        for (u32 w = off / 4; w < (off + len + 3) / 4; w++)
+            if (Taken(w * 4))
+                return false;
+        Take(off, len);
+        return true;
+    }
+
+private:
+    u8* bits;
+};
+
 // A block directory of n entries at the start of size bytes.
 bool CheckHead(const void* file, u32 n, u32 size, char* why)
 {
@@ -182,10 +217,18 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
             return Refuse(why, "block type %u appears twice", b.type);
         seen |= 1u << b.type;
     }
+    // The fix-up writes the tables, the texture records and the road and
+    // ground kinds in place: each written word belongs to one of them.
+    CellWords words(size);
+    if (!words.Ok())
+        return Refuse(why, "no memory to check its %u bytes", size);
+    words.Take(0, 4 + LAYOUT_BLOCKS * 8);
     const HeaderBlock* tex = FindBlock(f, LAYOUT_BLOCKS, LAYOUT_TEXTURES);
     const u32 ntex = tex ? tex->count : 0;
     if (tex && ((tex->data & 15) || !Inside(tex->data, u64(ntex) * sizeof(Texture), size)))
         return Refuse(why, "the %u texture records run past the end or off their boundary", ntex);
+    if (tex && !words.TakeFree(tex->data, ntex * u32(sizeof(Texture))))
+        return Refuse(why, "the texture records share words with the block directory");
     for (u32 i = 0; tex && i < ntex; i++) {
         const u32 off = Words((const u8*)f + tex->data + i * sizeof(Texture))[3];
         if (!Inside(u64(tex->data) + off, 0, size))
@@ -204,6 +247,8 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
         case LAYOUT_ROADTYPES:
             if ((b.data & 3) || !Inside(b.data, u64(b.count) * 4, size))
                 return Refuse(why, "the road-type table runs past the end or off its boundary");
+            if (!words.TakeFree(b.data, b.count * 4))
+                return Refuse(why, "the road-type table shares words with another block");
             for (u32 i = 0; i < b.count; i++) {
                 const u32 off = Words(base + b.data)[i];
                 if (off == 0 || (off & 15) || !Inside(off, sizeof(RoadTypeFile), size))
@@ -212,6 +257,8 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
                 const int n = rt->iNumXSectPts;
                 if (n < 1 || !Inside(off + 32, u64(rt->NumPoints()) * 16, size))
                     return Refuse(why, "road type %u's cross section runs past the end", i);
+                if (!words.TakeFree(off, 32 + u32(rt->NumPoints()) * 16))
+                    return Refuse(why, "road type %u shares words with another record or table", i);
                 if (rt->iJunc >= n || rt->iJuncLeft >= n || rt->iRightEdge >= n)
                     return Refuse(why, "road type %u names a cross-section point it does not have", i);
                 if (rt->iNumXSectLowPts != 0 && (rt->iJuncLow >= rt->iNumXSectLowPts ||
@@ -228,10 +275,14 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
         case LAYOUT_GROUNDTYPES:
             if ((b.data & 3) || !Inside(b.data, u64(b.count) * 4, size))
                 return Refuse(why, "the ground-type table runs past the end or off its boundary");
+            if (!words.TakeFree(b.data, b.count * 4))
+                return Refuse(why, "the ground-type table shares words with another block");
             for (u32 i = 0; i < b.count; i++) {
                 const u32 off = Words(base + b.data)[i];
                 if (off == 0 || (off & 3) || !Inside(off, 4, size))
                     return Refuse(why, "ground type %u lies outside the file", i);
+                if (!words.TakeFree(off, 4))
+                    return Refuse(why, "ground type %u shares its word with another record or table", i);
                 const u32 t = Words(base + off)[0];
                 if (t >= ntex)
                     return Refuse(why, "ground type %u names texture %d of %u", i, int(t), ntex);
@@ -241,6 +292,9 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
         case LAYOUT_MODELDIR:
             if ((b.data & 3) || !Inside(b.data, (u64(b.count) + 1) * 4, size))
                 return Refuse(why, "the %s table runs past the end or off its boundary",
+                              b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
+            if (!words.TakeFree(b.data, (b.count + 1) * 4))
+                return Refuse(why, "the %s table shares words with another block",
                               b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
             for (u32 i = 0; i <= b.count; i++) {
                 const u32 w = Words(base + b.data)[i];
@@ -383,31 +437,6 @@ bool IsRecordRun(const HeaderBlock* b, u32 recsize, u32 off, u32 n)
         return false;
     return (off - b->data) / recsize + n <= b->count;
 }
-
-// The words of a cell that its blocks take (one bit per word): words the
-// check has read and the fix-up reads or writes.  A relocation may name none
-// of them, or it would change a checked count or offset, or a word the
-// fix-up makes a pointer, after the check.
-class CellWords
-{
-public:
-    explicit CellWords(u32 size) : bits((u8*)calloc(size / 32 + 1, 1)) {}
-    ~CellWords() { free(bits); }
-    CellWords(const CellWords&) = delete;
-    CellWords& operator=(const CellWords&) = delete;
-
-    bool Ok() const { return bits != nullptr; }
-    // Marks [off, off + len), which lies inside the cell.
-    void Take(u32 off, u32 len)
-    {
-        for (u32 w = off / 4; w < (off + len + 3) / 4; w++)
-            bits[w / 8] |= u8(1u << (w % 8));
-    }
-    bool Taken(u32 off) const { return bits[off / 32] & (1u << (off / 4 % 8)); }
-
-private:
-    u8* bits;
-};
 
 bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n, CellWords& words)
 {
@@ -571,8 +600,8 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
         words.Take(nodes->data, nodes->count * 80);
     }
     if (const HeaderBlock* ml = FindBlock(f, nb, GRID_MODELLIST)) {
-        if (!Inside(ml->data, u64(ml->count) * 2, size))
-            return Refuse(why, "the model list runs past the end");
+        if ((ml->data & 1) || !Inside(ml->data, u64(ml->count) * 2, size))
+            return Refuse(why, "the model list runs past the end or off its boundary");
         for (u32 i = 0; i < ml->count; i++) {
             const int m = ((const s16*)(base + ml->data))[i];
             if (m < 0 || m >= qt->nMdlfiles)

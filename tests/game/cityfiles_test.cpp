@@ -377,6 +377,12 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     std::memcpy(exp.data() + table + 4, &bad, 4);
     world.InitCity(HeapCopy(files.idx), u32(files.idx.size()), HeapCopy(exp), u32(exp.size()));
     EXPECT_EQ(world.quadtree, nullptr);
+    // Two road kinds naming one record, whose lane offset would be made a
+    // pointer twice.
+    exp = files.exp;
+    std::memcpy(exp.data() + table + 4, exp.data() + table, 4);
+    world.InitCity(HeapCopy(files.idx), u32(files.idx.size()), HeapCopy(exp), u32(exp.size()));
+    EXPECT_EQ(world.quadtree, nullptr);
     // Without a city the world waits for nothing and finds nothing.
     EXPECT_TRUE(world.SyncTo(VectorPos(0, 0, 0)));
     EXPECT_TRUE(world.ExistsAt(VectorPos(0, 0, 0)));
@@ -387,6 +393,7 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
               std::string::npos)
         << out;
     EXPECT_NE(out.find("road type 1 lies outside the file"), std::string::npos) << out;
+    EXPECT_NE(out.find("road type 1 shares words with another record or table"), std::string::npos) << out;
     EXPECT_EQ(out.find("nothing streams"), std::string::npos) << out;   // said once, with the cause
 
     // A world that never had a city says so once, on its first use.
