@@ -670,6 +670,17 @@ bool FileCheck::Texture1(u32 array, int i)
     if (t->width > MAX_TEXTURE_SIZE || t->height > MAX_TEXTURE_SIZE || t->clutsize > 256 || t->clutsize % 4 != 0)
         return Fail("texture %d has impossible size %u x %u with %u palette colours", i, t->width, t->height,
                     t->clutsize);
+    // The GS words go to the GS as they are, the texture's place added: they
+    // must be those its format and size give (its place 0), and its block
+    // count the space its image takes there.  A record of format word 0 is
+    // never drawn.
+    Texture derived = *t;
+    derived.Init();
+    if (t->format != 0 &&
+        (t->tex0 != derived.tex0 || t->miptbp1 != derived.miptbp1 || t->miptbp2 != derived.miptbp2 ||
+         (!(t->format & TEXF_RAW) && t->nblocks != derived.nblocks)))
+        return Fail("texture %d's GS words are not those of its %u x %u format 0x%X", i, t->width, t->height,
+                    t->format);
     u64 bytes = 0, pixels = 0;
     if (t->clutsize)
     {
@@ -863,6 +874,14 @@ void FixAnimNodes(u32* entry, int count, u32 table, StreamBase streams)
 // ---------------------------------------------------------------------------
 // Init
 
+namespace {
+
+// A node naming no model of its file was used as a model: said once until
+// the next file is taken (a file's objects are made again and again).
+bool toldNodeGeometry = false;
+
+}  // namespace
+
 bool MDLFILE::Check(const ModelHeader* file, u32 size, char* why)
 {
     if (file == nullptr)
@@ -910,6 +929,7 @@ bool MDLFILE::Init(u32 size, Texture* shared, int nShared, const char* name, con
     if (check.longTexLists > 0)
         printf("Modelfile: %d texture lists longer than %d entries cut to %d\n", check.longTexLists, MTL_MAX_TEXLIST,
                MTL_MAX_TEXLIST);
+    toldNodeGeometry = false;   // said again for this file
 
     models = nullptr;
     collisions = nullptr;
@@ -1129,4 +1149,23 @@ NODE* MDLFILE::GetNode(int i) const
 COLLISION* GetModelCollision(const MDLFILE* mf, int i)
 {
     return mf->GetCollision(i);
+}
+
+// ---------------------------------------------------------------------------
+// Node models
+
+int MDLFILE::NodeGeometry(const NODE& node) const
+{
+    const int m = node.Model();
+    if (m >= MDL_NOGEOM)
+        return -1;
+    if (models == nullptr || m >= nModels)
+    {
+        if (!toldNodeGeometry)
+            printf("Model: node %d names model %d of %d; its object is made without one\n",
+                   nodes != nullptr ? int(&node - nodes) : -1, m, models != nullptr ? nModels : 0);
+        toldNodeGeometry = true;
+        return -1;
+    }
+    return m;
 }

@@ -183,6 +183,13 @@ struct MDLFILE
 
     // Objects from nodes (ZevEngine2/PS2/Model.cpp).
     //
+    // The model an object made from node is drawn with: the node's model
+    // number when it names one of the file's models, -1 for none.  Only the
+    // drawn kinds of node have their number checked with the file, yet the
+    // builders make objects of markers too; a number past the model table is
+    // then said (once) and taken as none.
+    int NodeGeometry(const NODE& node) const;
+    //
     // One object for one node, without links: a light object for a light
     // node, a bone (at least 176 bytes) for a special node, otherwise size
     // bytes with the node's model as its GEOMETRY.

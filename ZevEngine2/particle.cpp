@@ -116,12 +116,14 @@ int PartManager::Update(float dt)
     // Particles a hook spawns are appended after this one: they wait for the
     // next update.
     Particle* const last = list.Tail();
-    Particle* next;
+    Particle* next = nullptr;
     for (Particle* p = list.Head();; p = next) {
         const bool atEnd = p == last;
         if (!p->IsDead() && UpdateFcn != nullptr)
             UpdateFcn(p);
-        next = p->Next();
+        // The last one's link leads to the list's end, which is no particle.
+        if (!atEnd)
+            next = p->Next();
         if (p->IsDead()) {
             p->Remove();
         } else if (!p->onScreen && !(p->flags & PART_KEEP)) {

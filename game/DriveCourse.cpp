@@ -148,7 +148,9 @@ void DrvCrseGate::StartCountdown()
 {
     mode = GATE_COUNTDOWN;
     const float delay = pdcgp != nullptr ? pdcgp->delay : 0.0f;
-    world.SetTimer(this, Frames(std::max(1, int(delay * 60.0f - 120.0f))), TimerData(TIMER_LIGHT1));
+    // Two seconds before the record's delay, a frame at least.
+    const int wait = std::max(1, int(KVWorld::RecordFrames(delay)) - 120);
+    world.SetTimer(this, Frames(wait), TimerData(TIMER_LIGHT1));
     world.StopFrameCall(this);
 }
 
@@ -304,7 +306,7 @@ void DrvCrsePed::Walk()
     mat.SetTrans(VectorPos(p[0], p[1] + drop, p[2]));
     world.StopFrameCall(this);
     if (pdcpp != nullptr && pdcpp->delay > 0.0f)
-        world.SetTimer(this, Frames(int(pdcpp->delay * 60.0f)), TimerData(lowered ? TIMER_PED_RISE : TIMER_PED_SINK));
+        world.SetTimer(this, Frames(int(KVWorld::RecordFrames(pdcpp->delay))), TimerData(lowered ? TIMER_PED_RISE : TIMER_PED_SINK));
 }
 
 void DrvCrsePed::Frame()

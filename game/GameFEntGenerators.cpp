@@ -545,7 +545,7 @@ void EnemyGenGuard::GenerateGuard()
     e->maxwander = 0.0f;
     e->arrivepath = nullptr;
     e->movepath = pSpline;
-    e->delay = u32(p.delay * 60.0f);
+    e->delay = KVWorld::RecordFrames(p.delay);
     e->iscivilian = p.type == 1;
     Enemy::UseGuardIdles();
     pHudArrowObj = nullptr;

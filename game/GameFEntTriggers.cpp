@@ -173,7 +173,7 @@ int EnemyWaveTrigger::mh(OBJMESSAGE msg, void* data)
             if (ewtp.delay <= 0.0f)
                 RaiseStage();
             else
-                world.SetTimer(this, AnimTime(u32(ewtp.delay * 60.0f) << 8), this);
+                world.SetTimer(this, AnimTime(KVWorld::RecordFrames(ewtp.delay) << 8), this);
         } else {
             Rearm(this);
         }

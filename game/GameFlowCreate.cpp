@@ -504,7 +504,8 @@ void SetupSceneObj(Object* obj, Object* parent, int index, MDLFILE* pmf)
     obj->id = s16(node.extra);
     obj->mat = node.GetMatrix();
     obj->parent = parent;
-    obj->geom = (node.model & MDL_MODELMASK) < MDL_NOGEOM ? new GEOMETRY(pmf, node.model & MDL_MODELMASK) : nullptr;
+    const int m = pmf->NodeGeometry(node);
+    obj->geom = m >= 0 ? new GEOMETRY(pmf, m) : nullptr;
     obj->mdlfile = pmf;
     obj->type = OBJT_STATIC;
     obj->flags = 0;

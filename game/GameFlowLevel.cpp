@@ -44,14 +44,20 @@ struct SetupData
     const u8* base;
     u32 size;
 
-    // The record of node i when the whole of it lies in the file (and on a
-    // 16-byte boundary when it holds a volume); null otherwise.
+    // The record of node i when the whole of it lies in the file, on the
+    // boundary its type needs (it is used in place); null otherwise, said.
     template <class T>
     T* Record(int i) const
     {
         const u32 at = mf->nodes[i].extra2;
-        if (u64(at) + sizeof(T) > size || (alignof(T) >= 16 && at % 16 != 0)) {
-            if (u64(at) + sizeof(T) > size)
+        const bool outside = u64(at) + sizeof(T) > size;
+        const char* fault = outside                 ? "does not lie in the file"
+                            : at % alignof(T) != 0 ? "is not on its boundary"
+                                                   : nullptr;
+        if (fault != nullptr) {
+            printf("Setup: node %d's record (entity kind %u) at 0x%X %s; the entity is not made\n", i,
+                   mf->nodes[i].extra, at, fault);
+            if (outside)
                 RecordOutside(i, at);
             return nullptr;
         }

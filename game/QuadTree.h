@@ -777,6 +777,13 @@ public:
     static constexpr int COLLISION_RETESTS = 16;
     static constexpr u32 DAY_FRAMES = 5184000;
     static constexpr u32 HOUR_FRAMES = 216000;
+    // A time in seconds read from a file, as whole frames held between none
+    // and a day (a value that is no number counts as none).
+    static u32 RecordFrames(float seconds)
+    {
+        const float f = seconds * 60.0f;
+        return f > 0.0f ? u32(f < float(DAY_FRAMES) ? f : float(DAY_FRAMES)) : 0u;
+    }
     // Told the name of each step of Draw as it starts (for tests and
     // profiling); null in the game.
     static void (*drawtrace)(const char* step);

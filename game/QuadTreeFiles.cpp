@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "game/CityObjects.h"
 #include "game/QuadTree.h"
 
 namespace {
@@ -36,6 +37,41 @@ const u32* Words(const void* p)
     return static_cast<const u32*>(p);
 }
 
+// The words of a file that its blocks take (one bit per word): words the
+// check has read and the fix-up reads or writes.  In a cell, a relocation may
+// name none of them, or it would change a checked count or offset, or a word
+// the fix-up makes a pointer, after the check; in the layout, no two records
+// the fix-up writes may share a word.
+class CellWords
+{
+public:
+    explicit CellWords(u32 size) : bits((u8*)calloc(size / 32 + 1, 1)) {}
+    ~CellWords() { free(bits); }
+    CellWords(const CellWords&) = delete;
+    CellWords& operator=(const CellWords&) = delete;
+
+    bool Ok() const { return bits != nullptr; }
+    // Marks [off, off + len), which lies inside the cell.
+    void Take(u32 off, u32 len)
+    {
+        for (u32 w = off / 4; w < (off + len + 3) / 4; w++)
+            bits[w / 8] |= u8(1u << (w % 8));
+    }
+    bool Taken(u32 off) const { return bits[off / 32] & (1u << (off / 4 % 8)); }
+    // Marks [off, off + len) when none of its words is taken yet.
+    bool TakeFree(u32 off, u32 len)
+    {
+        for (u32 w = off / 4; w < (off + len + 3) / 4; w++)
+            if (Taken(w * 4))
+                return false;
+        Take(off, len);
+        return true;
+    }
+
+private:
+    u8* bits;
+};
+
 // A block directory of n entries at the start of size bytes.
 bool CheckHead(const void* file, u32 n, u32 size, char* why)
 {
@@ -47,6 +83,10 @@ bool CheckHead(const void* file, u32 n, u32 size, char* why)
             return Refuse(why, "block %u (type %u) starts at 0x%X, outside %u bytes", i, b[i].type, b[i].data, size);
     return true;
 }
+
+// A bad cell of the city's cells file has been told: a damaged file may hold
+// many, and one message names it.  Told again for a city loaded afresh.
+bool toldBadCell = false;
 
 const HeaderBlock* Blocks(const void* file)
 {
@@ -177,23 +217,38 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
             return Refuse(why, "block type %u appears twice", b.type);
         seen |= 1u << b.type;
     }
+    // The fix-up writes the tables, the texture records and the road and
+    // ground kinds in place: each written word belongs to one of them.
+    CellWords words(size);
+    if (!words.Ok())
+        return Refuse(why, "no memory to check its %u bytes", size);
+    words.Take(0, 4 + LAYOUT_BLOCKS * 8);
     const HeaderBlock* tex = FindBlock(f, LAYOUT_BLOCKS, LAYOUT_TEXTURES);
     const u32 ntex = tex ? tex->count : 0;
-    if (tex && !Inside(tex->data, u64(ntex) * sizeof(Texture), size))
-        return Refuse(why, "the %u texture records run past the end", ntex);
+    if (tex && ((tex->data & 15) || !Inside(tex->data, u64(ntex) * sizeof(Texture), size)))
+        return Refuse(why, "the %u texture records run past the end or off their boundary", ntex);
+    if (tex && !words.TakeFree(tex->data, ntex * u32(sizeof(Texture))))
+        return Refuse(why, "the texture records share words with the block directory");
     for (u32 i = 0; tex && i < ntex; i++) {
         const u32 off = Words((const u8*)f + tex->data + i * sizeof(Texture))[3];
         if (!Inside(u64(tex->data) + off, 0, size))
             return Refuse(why, "texture %u's data lies outside the file", i);
     }
+    // The roads and patches draw with them: formats, sizes, the images an
+    // upload reads and the GS words, as a model file's own textures.
+    char texwhy[256];
+    if (tex && ntex > 0 && !MDLFILE::CheckTextures((const u8*)f + tex->data, size - tex->data, int(ntex), texwhy))
+        return Refuse(why, "textures: %s", texwhy);
     for (const HeaderBlock& b : f->block) {
         if (b.data == 0)
             continue;
         const u8* base = (const u8*)f;
         switch (b.type) {
         case LAYOUT_ROADTYPES:
-            if (!Inside(b.data, u64(b.count) * 4, size))
-                return Refuse(why, "the road-type table runs past the end");
+            if ((b.data & 3) || !Inside(b.data, u64(b.count) * 4, size))
+                return Refuse(why, "the road-type table runs past the end or off its boundary");
+            if (!words.TakeFree(b.data, b.count * 4))
+                return Refuse(why, "the road-type table shares words with another block");
             for (u32 i = 0; i < b.count; i++) {
                 const u32 off = Words(base + b.data)[i];
                 if (off == 0 || (off & 15) || !Inside(off, sizeof(RoadTypeFile), size))
@@ -202,6 +257,8 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
                 const int n = rt->iNumXSectPts;
                 if (n < 1 || !Inside(off + 32, u64(rt->NumPoints()) * 16, size))
                     return Refuse(why, "road type %u's cross section runs past the end", i);
+                if (!words.TakeFree(off, 32 + u32(rt->NumPoints()) * 16))
+                    return Refuse(why, "road type %u shares words with another record or table", i);
                 if (rt->iJunc >= n || rt->iJuncLeft >= n || rt->iRightEdge >= n)
                     return Refuse(why, "road type %u names a cross-section point it does not have", i);
                 if (rt->iNumXSectLowPts != 0 && (rt->iJuncLow >= rt->iNumXSectLowPts ||
@@ -216,12 +273,16 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
             }
             break;
         case LAYOUT_GROUNDTYPES:
-            if (!Inside(b.data, u64(b.count) * 4, size))
-                return Refuse(why, "the ground-type table runs past the end");
+            if ((b.data & 3) || !Inside(b.data, u64(b.count) * 4, size))
+                return Refuse(why, "the ground-type table runs past the end or off its boundary");
+            if (!words.TakeFree(b.data, b.count * 4))
+                return Refuse(why, "the ground-type table shares words with another block");
             for (u32 i = 0; i < b.count; i++) {
                 const u32 off = Words(base + b.data)[i];
                 if (off == 0 || (off & 3) || !Inside(off, 4, size))
                     return Refuse(why, "ground type %u lies outside the file", i);
+                if (!words.TakeFree(off, 4))
+                    return Refuse(why, "ground type %u shares its word with another record or table", i);
                 const u32 t = Words(base + off)[0];
                 if (t >= ntex)
                     return Refuse(why, "ground type %u names texture %d of %u", i, int(t), ntex);
@@ -229,8 +290,12 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
             break;
         case LAYOUT_ROADNAMES:
         case LAYOUT_MODELDIR:
-            if (!Inside(b.data, (u64(b.count) + 1) * 4, size))
-                return Refuse(why, "the %s table runs past the end", b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
+            if ((b.data & 3) || !Inside(b.data, (u64(b.count) + 1) * 4, size))
+                return Refuse(why, "the %s table runs past the end or off its boundary",
+                              b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
+            if (!words.TakeFree(b.data, (b.count + 1) * 4))
+                return Refuse(why, "the %s table shares words with another block",
+                              b.type == LAYOUT_ROADNAMES ? "road-name" : "model");
             for (u32 i = 0; i <= b.count; i++) {
                 const u32 w = Words(base + b.data)[i];
                 if (i > 0 && w < Words(base + b.data)[i - 1])
@@ -241,8 +306,8 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
             }
             break;
         case LAYOUT_CITIES:
-            if (!Inside(b.data, u64(b.count) * 2, size))
-                return Refuse(why, "the city numbers run past the end");
+            if ((b.data & 1) || !Inside(b.data, u64(b.count) * 2, size))
+                return Refuse(why, "the city numbers run past the end or off their boundary");
             break;
         default:
             break;
@@ -253,6 +318,7 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
 
 QuadTree::QuadTree(LayoutFile* layout) : file(layout)
 {
+    toldBadCell = false;
     layout->blockCount = LAYOUT_BLOCKS;
     layout->Header()->Fix();
     for (HeaderBlock& b : layout->block) {
@@ -372,7 +438,7 @@ bool IsRecordRun(const HeaderBlock* b, u32 recsize, u32 off, u32 n)
     return (off - b->data) / recsize + n <= b->count;
 }
 
-bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n)
+bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n, CellWords& words)
 {
     for (u32 i = 0; i < n; i++) {
         if ((off & 15) || !Inside(off, 16, size))
@@ -380,6 +446,7 @@ bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n)
         const int c = ((const Occluder*)(base + off))->Count();
         if (c < 1 || c > Occlusion::MAXCORNERS || !Inside(off, u64(c) * 16, size))
             return false;
+        words.Take(off, u32(c) * 16);
         off += u32(c) * 16;
     }
     return true;
@@ -393,6 +460,10 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
         return false;
     const u8* base = (const u8*)f;
     const u32 nb = f->blockCount;
+    CellWords words(size);
+    if (!words.Ok())
+        return Refuse(why, "no memory to check its %u bytes", size);
+    words.Take(0, 4 + nb * 8);
     // Each block the loader reads is checked once, so it may appear once.
     u32 seen = 0;
     for (u32 i = 0; i < nb; i++) {
@@ -420,9 +491,18 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
             const InstanceFile& in = ((const InstanceFile*)(base + inst->data))[i];
             if (in.mdlfileid >= qt->nMdlfiles)
                 return Refuse(why, "instance %u uses model %u of %d", i, in.mdlfileid, qt->nMdlfiles);
-            if (in.dataoffset >= size)
-                return Refuse(why, "instance %u's parameter data lies outside the cell", i);
+            // The data is a parameter record used in place by the model's
+            // behaviour (the largest the city's behaviours read is an
+            // exterior's): on a record's boundary and whole inside the cell.
+            if (in.dataoffset != 0 &&
+                ((in.dataoffset & 15) || u32(in.dataoffset) + sizeof(ExteriorSpecific_params) > size))
+                return Refuse(why, "instance %u's parameter data at 0x%X is not a record inside the cell", i,
+                              in.dataoffset);
+            // The word holds the instance's real object once one is made.
+            if (in.obj != nullptr)
+                return Refuse(why, "instance %u's object word is 0x%X, not 0", i, FileWord(in.obj));
         }
+        words.Take(inst->data, inst->count * 32);
     }
     for (int bi = 0; bi < 2; bi++) {
         u32 at = jb[bi].data;
@@ -439,6 +519,8 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
                 if (rs != 0 && !IsRecordRun(segs, 80, rs, 1))
                     return Refuse(why, "junction %u's slot %d is not a road segment", i, k);
             }
+            words.Take(at, JunctionFile::Size(n));
+            words.Take(at + FileWord(j->pbezCurbs), u32(n) * 64);
             at += JunctionFile::Size(n);
         }
     }
@@ -455,6 +537,7 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
             if (FileWord(rs.type) >= u32(qt->nRoadtypes))
                 return Refuse(why, "road segment %u is of kind %u of %d", i, FileWord(rs.type), qt->nRoadtypes);
         }
+        words.Take(segs->data, segs->count * 80);
     }
     if (pats) {
         if ((pats->data & 15) || !Inside(pats->data, u64(pats->count) * 336, size))
@@ -469,42 +552,79 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
                     return Refuse(why, "ground patch %u's point %d names 0x%X, outside the cell", i, p,
                                   LaneWord(gp.patch.p[p][3]));
         }
+        words.Take(pats->data, pats->count * 336);
     }
     if (nodes) {
         if ((nodes->data & 15) || !Inside(nodes->data, u64(nodes->count) * 80, size))
             return Refuse(why, "the %u quad nodes run past the end", nodes->count);
+        // Each node has one parent at most, so the tree's walks visit each
+        // node once.
+        u8* parented = (u8*)calloc(nodes->count + 1u, 1);
+        if (parented == nullptr)
+            return Refuse(why, "no memory to check its %u quad nodes", nodes->count);
         for (u32 i = 0; i < nodes->count; i++) {
             const QuadNodeFile& qn = ((const QuadNodeFile*)(base + nodes->data))[i];
             for (int c = 0; c < 4; c++) {
                 const u32 off = FileWord(qn.child[c]);
+                if (off == 0)
+                    continue;
                 // Children come after their parent, so no walk can loop.
-                if (off != 0 && (!IsRecordRun(nodes, 80, off, 1) || (off - nodes->data) / 80 <= i))
+                if (!IsRecordRun(nodes, 80, off, 1) || (off - nodes->data) / 80 <= i) {
+                    free(parented);
                     return Refuse(why, "quad node %u's child %d is not a later node", i, c);
+                }
+                if (parented[(off - nodes->data) / 80]++ != 0) {
+                    free(parented);
+                    return Refuse(why, "quad node %u's child %d, node %u, has another parent", i, c,
+                                  (off - nodes->data) / 80);
+                }
             }
+            // Every non-zero word becomes a pointer into the cell, whatever
+            // its count.
+            for (const u32 w : {FileWord(qn.objects), FileWord(qn.junctions), FileWord(qn.roadsegs),
+                                FileWord(qn.groundpatches), FileWord(qn.occluders)})
+                if (w >= size) {
+                    free(parented);
+                    return Refuse(why, "quad node %u names 0x%X, outside the cell", i, w);
+                }
             if ((qn.nObjects && !IsRecordRun(inst, 32, FileWord(qn.objects), qn.nObjects)) ||
                 (qn.nRoadSegs && !IsRecordRun(segs, 80, FileWord(qn.roadsegs), qn.nRoadSegs)) ||
                 (qn.nGroundPatches && !IsRecordRun(pats, 336, FileWord(qn.groundpatches), qn.nGroundPatches)) ||
                 (qn.nJunctions && !IsJunctionRun(base, jb, 1, FileWord(qn.junctions), qn.nJunctions)) ||
-                (qn.nOccluders && !CheckOccluders(base, size, FileWord(qn.occluders), qn.nOccluders)))
+                (qn.nOccluders && !CheckOccluders(base, size, FileWord(qn.occluders), qn.nOccluders, words))) {
+                free(parented);
                 return Refuse(why, "quad node %u lists records outside their blocks", i);
+            }
         }
+        free(parented);
+        words.Take(nodes->data, nodes->count * 80);
     }
     if (const HeaderBlock* ml = FindBlock(f, nb, GRID_MODELLIST)) {
-        if (!Inside(ml->data, u64(ml->count) * 2, size))
-            return Refuse(why, "the model list runs past the end");
+        if ((ml->data & 1) || !Inside(ml->data, u64(ml->count) * 2, size))
+            return Refuse(why, "the model list runs past the end or off its boundary");
         for (u32 i = 0; i < ml->count; i++) {
             const int m = ((const s16*)(base + ml->data))[i];
             if (m < 0 || m >= qt->nMdlfiles)
                 return Refuse(why, "the model list names model %d of %d", m, qt->nMdlfiles);
         }
+        words.Take(ml->data, ml->count * 2);
     }
     if (const HeaderBlock* rl = FindBlock(f, nb, GRID_RELOCATIONS)) {
         if ((rl->data & 3) || !Inside(rl->data, u64(rl->count) * 4, size))
             return Refuse(why, "the relocations run past the end");
+        words.Take(rl->data, rl->count * 4u);
+        // The base is an offset into the cell, like the words it is added to.
+        if (rl->count > 0 && Words(base + rl->data)[0] >= size)
+            return Refuse(why, "the relocation base 0x%X lies outside the cell", Words(base + rl->data)[0]);
         for (u32 k = 1; k < rl->count; k++) {
             const u32 at = Words(base + rl->data)[k];
             if ((at & 3) || !Inside(at, 4, size))
                 return Refuse(why, "relocation %u names 0x%X, outside the cell", k, at);
+            // Only words outside the blocks (the instances' parameter data)
+            // may be relocated, each once.
+            if (words.Taken(at))
+                return Refuse(why, "relocation %u names 0x%X, a word of a block or relocated already", k, at);
+            words.Take(at, 4);
         }
     }
     return true;
@@ -523,12 +643,10 @@ void Grid::Init(QuadTree* qt, int total)
         snprintf(why, sizeof why, "at 0x%X it runs %u bytes past the file's end", offset,
                  u32(u64(offset) + size - u64(total)));
     if (cut || !Check(file, size, qt, why)) {
-        // Told once: a damaged file may hold many bad cells.
-        static bool told = false;
-        if (!told)
+        if (!toldBadCell)
             printf("City: cell (%d, %d) is malformed (%s) in %s; its place stays empty, as any other bad one's\n",
                    cellx, cellz, why, CITY_CELLS_PATH);
-        told = true;
+        toldBadCell = true;
         free(file);
         file = nullptr;
         streamnum = -1;

@@ -46,6 +46,43 @@ namespace {
 // hold many, and one message names it.
 bool toldBadModel = false;
 
+// Cuts every road of the other loaded cells that still leads into cell's
+// record, before it is freed.
+void CutLinksInto(QuadTree* qt, const Grid* cell)
+{
+    // Joins made across cells are parted by the unstitching, as long as the
+    // cells agree with each other.  A damaged cells file (a cell's record at
+    // another cell's place, one record at two places) may have joined roads
+    // that the unstitching cannot part: whatever still leads into this
+    // cell's bytes is cut, so that no other cell keeps a road into a cell
+    // that is gone.
+    const u8* lo = (const u8*)cell->file;
+    const u8* hi = lo + cell->size;
+    auto into = [lo, hi](const void* p) { return (const u8*)p >= lo && (const u8*)p < hi; };
+    for (Grid& g : qt->grid) {
+        if (&g == cell || g.file == nullptr || g.streamnum != -2)
+            continue;
+        for (u32 b = 0; b < g.file->blockCount; b++) {
+            const HeaderBlock& hb = g.file->block[b];
+            if (hb.data == 0)
+                continue;
+            if (hb.type == GRID_ROADSEGS) {
+                RoadSeg* rs = (RoadSeg*)hb.Data();
+                for (int i = 0; i < hb.count; i++)
+                    for (Junction*& jt : rs[i].jtn)
+                        if (into(jt))
+                            jt = nullptr;
+            } else if (hb.type == GRID_JUNCTIONS || hb.type == GRID_FAKEJUNCTIONS) {
+                Junction* j = (Junction*)hb.Data();
+                for (int i = 0; i < hb.count; i++, j = j->Next())
+                    for (int k = 0; k < j->nRoadsegs; k++)
+                        if (into(j->roadsegs[k]))
+                            j->roadsegs[k] = nullptr;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -155,6 +192,7 @@ void Grid::Clear(QuadTree* qt)
         Junction* j = fakejunctions;
         for (int i = 0; i < nFake; i++, j = j->Next())
             qt->UnStitch(j);
+        CutLinksInto(qt, this);
     }
     root = nullptr;
     if (streamnum >= 0) {

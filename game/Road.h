@@ -45,9 +45,12 @@ inline u32 LaneWord(float f) { return std::bit_cast<u32>(f); }
 inline float WordLane(u32 w) { return std::bit_cast<float>(w); }
 
 // A road kind: a 32-byte head and its cross-section points, full-detail ones
-// first, then the low-detail ones.
-struct RoadTypeFile
+// first, then the low-detail ones.  The file's record and the run-time class
+// are one type (RoadTypeFile names it where the file is read): a record that
+// ends in an open array may not be the base of another class.
+class RoadType
 {
+public:
     u8 flags;             // 0x10: kerb walls block sideways movement on the ground
     u8 num_lanes;
     u8 num_rightlanes;
@@ -70,7 +73,14 @@ struct RoadTypeFile
     Vector vXSect[];      // x lateral (left first), y height, z and w shading words
 
     int NumPoints() const { return iNumXSectPts + iNumXSectLowPts; }
+    // Half-width: the larger of the right edge's x and minus the left edge's.
+    float Radius() const;
+    // The surface height of the cross-section at lateral distance x, x held
+    // between the left and the right edge; at a vertical face the outer
+    // point's height.
+    float CrossSectHeight(float x) const;
 };
+using RoadTypeFile = RoadType;
 static_assert(sizeof(RoadTypeFile) == 32 && offsetof(RoadTypeFile, vXSect) == 32);
 static_assert(offsetof(RoadTypeFile, fTexVScale) == 16 && offsetof(RoadTypeFile, speed) == 28);
 
@@ -79,18 +89,6 @@ constexpr u8 ROADTYPE_PEDESTRIANS = 0x01;
 constexpr u8 ROADTYPE_VEHICLES = 0x02;
 constexpr u8 ROADTYPE_KERBWALLS = 0x10;
 constexpr u8 ROADTYPE_HEALTHCARTS = 0x40;   // health carts stand beside it
-
-class RoadType : public RoadTypeFile
-{
-public:
-    // Half-width: the larger of the right edge's x and minus the left edge's.
-    float Radius() const;
-    // The surface height of the cross-section at lateral distance x, x held
-    // between the left and the right edge; at a vertical face the outer
-    // point's height.
-    float CrossSectHeight(float x) const;
-};
-static_assert(sizeof(RoadType) == 32);
 
 // A road segment: its centre line and the junctions at its ends.  The w words
 // of the control points carry data: c0.w the parameter where the segment
@@ -136,9 +134,11 @@ constexpr u8 JUNCTION_THROUGHROAD = 0x08;
 
 // A junction: variable length.  The kerb Beziers follow the slot array at the
 // next 16-byte boundary from the record's start; kerb i runs from the road in
-// slot i - 1 to the road in slot i.
-struct JunctionFile
+// slot i - 1 to the road in slot i.  As with road kinds, the file's record
+// (JunctionFile) and the run-time class are one type.
+class Junction
 {
+public:
     VectorPos pos;
     float radius;
     u16 u16TimeOffset;
@@ -150,13 +150,7 @@ struct JunctionFile
     // Bytes a junction of n slots takes: 28 + 4n raised to 16, plus its kerbs.
     static constexpr u32 Size(int n) { return ((28u + 4u * u32(n) + 15u) & ~15u) + 64u * u32(n); }
     static constexpr u32 KerbOffset(int n) { return (28u + 4u * u32(n) + 15u) & ~15u; }
-};
-static_assert(offsetof(JunctionFile, radius) == 16 && offsetof(JunctionFile, nRoadsegs) == 23);
-static_assert(offsetof(JunctionFile, roadsegs) == 28 && JunctionFile::Size(0) == 32);
 
-class Junction : public JunctionFile
-{
-public:
     // The record after this one in its array.
     Junction* Next() { return (Junction*)((u8*)this + Size(nRoadsegs)); }
     const Junction* Next() const { return (const Junction*)((const u8*)this + Size(nRoadsegs)); }
@@ -186,6 +180,9 @@ public:
     void Draw(RenderContext& rc) const;
     void DrawMiddle(RenderContext& rc) const;
 };
+using JunctionFile = Junction;
+static_assert(offsetof(JunctionFile, radius) == 16 && offsetof(JunctionFile, nRoadsegs) == 23);
+static_assert(offsetof(JunctionFile, roadsegs) == 28 && JunctionFile::Size(0) == 32);
 
 // The corner pavement along kerb `kerb` of a junction.
 bool GetHeightKerb(const Junction* j, VectorPos pos, VectorDir* normal, float& height, int kerb, GHCache* cache);

@@ -304,6 +304,13 @@ void ActorObject::GrabActorCinemaInfo()
             }
             if (obj == nullptr)
                 continue;
+            // An object is played by one actor: a start location that names
+            // one already played, or an actor itself, is left out.
+            if (obj->messagehandler == TakeOver_mh || obj->messagehandler == ActorObject_mh) {
+                printf("cinema: %s: start location %u names object %d, which the scene plays already; "
+                       "it is left out\n", pCinCon->fileName, i, s.ID);
+                continue;
+            }
             if (obj->type == OBJT_VEHICLE)
                 obj->messagehandler = Vehicle::staticcinemh;
         }

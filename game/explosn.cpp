@@ -260,8 +260,8 @@ void DelayedExplode(Object* obj, MDLFILE* mdlfile, unsigned short index)
     obj->mat = rec.GetMatrix() * obj->mat;
     // 0x700 and above: no geometry (0x7F0 on are lights and bones, none of
     // which a destroyed model can be).
-    const int m = rec.model & MDL_MODELMASK;
-    if (m < MDL_NOGEOM && m < mdlfile->nModels)
+    const int m = mdlfile->NodeGeometry(rec);
+    if (m >= 0)
         obj->geom = new GEOMETRY(mdlfile, m);
     if (rec.GetAnimIndex() >= 0 && mdlfile->anmfile != nullptr) {
         AnimNode* an = mdlfile->anmfile[rec.GetAnimIndex()];

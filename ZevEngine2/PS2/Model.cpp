@@ -233,10 +233,10 @@ Object* MDLFILE::ObjectFromNode(NODE* node, u32 size)
     {
         obj->type = OBJT_BONE;
     }
-    else if (m < MDL_NOGEOM)
+    else if (int g = NodeGeometry(*node); g >= 0)
     {
-        obj->geom = new GEOMETRY(this, m);
-        radius = models[m]->Radius();
+        obj->geom = new GEOMETRY(this, g);
+        radius = models[g]->Radius();
     }
     if (node->collision != 0xFFFF)
     {
@@ -290,10 +290,10 @@ Object* MDLFILE::GetHierarchyTo(Object* obj, u16 index, u32 flags)
         return obj;
     }
     NODE& node = nodes[index];
-    int m = node.Model();
+    const int m = NodeGeometry(node);
     if (obj->geom != nullptr)
         DeleteGeometry(obj->geom);
-    obj->geom = m < MDL_NOGEOM ? new GEOMETRY(this, m) : nullptr;
+    obj->geom = m >= 0 ? new GEOMETRY(this, m) : nullptr;
     obj->index = index;
     obj->mdlfile = this;
     obj->collision = (COLLISION*)(uintptr_t)(u16)(node.collision + 1);   // 0xFFFF + 1: none

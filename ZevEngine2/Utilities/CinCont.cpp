@@ -11,6 +11,14 @@
 
 CinemaController g_CinCont;
 
+CinemaIO RealCinemaIO()
+{
+    return CinemaIO{StreamerOpen, StreamerTotalLength, StreamerTransfer, StreamerSeek,
+                    StreamerBytesPending, StreamerStop, StreamerClose};
+}
+
+CinemaIO cinemaio = RealCinemaIO();
+
 namespace {
 
 constexpr u32 kSoundRate = 44100;
@@ -30,7 +38,7 @@ void* Alloc(u32 size)
 // buffer's last line.
 void Read(int file, void* to, u32 bytes)
 {
-    StreamerTransfer(file, to, int((bytes + 15) & ~15u));
+    cinemaio.Transfer(file, to, int((bytes + 15) & ~15u));
 }
 
 }  // namespace
@@ -48,7 +56,7 @@ void CinemaController::Fail(const char* why)
         printf("cinema: %s: %s; the scene ends\n", fileName, why);
     failed = true;
     if (file >= 0)
-        StreamerStop(file);
+        cinemaio.Stop(file);
 }
 
 bool CinemaController::LoadHeader(const char* name)
@@ -59,15 +67,15 @@ bool CinemaController::LoadHeader(const char* name)
     missing = false;
     snprintf(fileName, sizeof fileName, "%s", name);
     if (file >= 0)
-        StreamerClose(file);
-    file = StreamerOpen(name, 0);
+        cinemaio.Close(file);
+    file = cinemaio.Open(name, 0);
     if (file < 0) {
         printf("cinema: %s cannot be opened\n", name);
         failed = true;
         missing = true;
         return false;
     }
-    const int length = StreamerTotalLength(file);
+    const int length = cinemaio.TotalLength(file);
     fileLength = length > 0 ? u32(length) : 0;
     if (fileLength < sizeof(CinemaFile)) {
         Fail("the file is too short for its header");
@@ -107,7 +115,7 @@ bool CinemaController::SoundReady() const
 
 bool CinemaController::StreamReady() const
 {
-    return file < 0 || StreamerBytesPending(file, false) <= 0;
+    return file < 0 || cinemaio.BytesPending(file, false) <= 0;
 }
 
 void CinemaController::Update()
@@ -156,7 +164,7 @@ bool CinemaController::LoadBlockOffsets()
         Fail("no memory for the block table");
         return false;
     }
-    StreamerSeek(file, int(h.block), STREAMER_SEEK_SET);
+    cinemaio.Seek(file, int(h.block), STREAMER_SEEK_SET);
     Read(file, block, h.numBlock * u32(sizeof(CinemaFileBlock)));
     return true;
 }
@@ -177,7 +185,7 @@ bool CinemaController::LoadStartLoc()
         Fail("no memory for the start locations");
         return false;
     }
-    StreamerSeek(file, int(header->startOffset), STREAMER_SEEK_SET);
+    cinemaio.Seek(file, int(header->startOffset), STREAMER_SEEK_SET);
     Read(file, startLoc, header->numObj * u32(sizeof(CinemaStartLoc)));
     return true;
 }
@@ -198,7 +206,7 @@ void CinemaController::LoadBuffer()
         Fail("no memory for a block");
         return;
     }
-    StreamerSeek(file, int(b.offset), STREAMER_SEEK_SET);
+    cinemaio.Seek(file, int(b.offset), STREAMER_SEEK_SET);
     Read(file, buffer[curBuff], b.size);
     newBuff = true;
 }
@@ -207,8 +215,15 @@ bool CinemaController::FixBuffer()
 {
     newBuff = false;
     char why[256];
-    if (buffer[curBuff] == nullptr || !AnimGroup::Check(buffer[curBuff], bufSize[curBuff], why)) {
-        Fail("a block is not a sound animation group");
+    const char* fault = nullptr;
+    if (buffer[curBuff] == nullptr || !AnimGroup::Check(buffer[curBuff], bufSize[curBuff], why))
+        fault = "a block is not a sound animation group";
+    // Every start location's object plays entry i of each block: one
+    // without it would go on playing the block before, which is freed.
+    else if (header != nullptr && u32(buffer[curBuff]->count) < header->numObj)
+        fault = "a block has fewer entries than the scene has start locations";
+    if (fault != nullptr) {
+        Fail(fault);
         free(buffer[curBuff]);
         buffer[curBuff] = nullptr;
         return false;
@@ -261,7 +276,7 @@ void CinemaController::LoadFinalPose()
 {
     stage = CIN_STAGE_LOADFINALLOC;
     if (file >= 0)
-        StreamerStop(file);
+        cinemaio.Stop(file);
     if (header == nullptr || block == nullptr || failed)
         return;
     curBlock = int(header->numBlock) - 1;
@@ -296,7 +311,7 @@ int CinemaController::GetFinalPose(Object* obj, int i)
 void CinemaController::CloseUp()
 {
     if (file >= 0)
-        StreamerClose(file);
+        cinemaio.Close(file);
     if (sndstream.IsValid())
         sndstream.Close();
     free(header);

@@ -55,6 +55,21 @@ enum CIN_STAGE_ENUM {
     CIN_STAGE_LOADFINALLOC,
 };
 
+// The disc services the controller reads its file through: the streamer's
+// (RealCinemaIO), or others that stand in for the disc.
+struct CinemaIO
+{
+    int (*Open)(const char* filename, int offset);
+    int (*TotalLength)(int streamnum);
+    int (*Transfer)(int streamnum, void* addr, int size);
+    int (*Seek)(int streamnum, int offset, int seekmode);
+    int (*BytesPending)(int streamnum, bool sync);
+    int (*Stop)(int streamnum);
+    int (*Close)(int streamnum);
+};
+extern CinemaIO cinemaio;
+CinemaIO RealCinemaIO();
+
 // The most blocks and start locations a scene may have.
 constexpr u32 CIN_MAX_BLOCKS = 4096;
 constexpr u32 CIN_MAX_STARTLOCS = 256;

@@ -5,6 +5,7 @@
 
 #include "ee/console_out.h"
 
+#include "ZevEngine2/fresh_run.h"
 #include "ZevEngine2/object_support.h"
 #include "ZevEngine2/Allocator.h"
 #include "ZevEngine2/Collision.h"
@@ -322,6 +323,36 @@ TEST_F(Model, GetHierarchyBuildsTheTreeWithLinksIdsAndRadius)
     EXPECT_FLOAT_EQ(b->radius, 0.0f);
     EXPECT_FLOAT_EQ(o->radius, 11.0f);
     o->Delete();
+}
+
+// A marker (a node type the file check does not hold to the model table)
+// whose number lies past the table: an object made of it, as a car makes its
+// wheels of their mount nodes, has no model; one message says so.
+TEST_F(Model, MarkerNodesNamingNoModelOfTheFileMakeObjectsWithoutOne)
+{
+    NodeSet s;
+    s.Model(1);
+    const int mount = s.Node(u16(0x8000 | 3), -1, 1);   // type 8, model 3 of 1
+    const int drawn = s.Node(u16(0x8000 | 0), -1, 2);   // type 8, model 0: there
+    MDLFILE& mf = s.mf();
+
+    Object wheel;
+    mf.GetHierarchyTo(&wheel, u16(mount), 0);
+    EXPECT_EQ(wheel.geom, nullptr);
+    EXPECT_EQ(wheel.index, mount);
+    Object* debris = mf.ObjectFromNode(&mf.nodes[mount], sizeof(Object));
+    ASSERT_NE(debris, nullptr);
+    EXPECT_EQ(debris->geom, nullptr);
+    EXPECT_FLOAT_EQ(debris->radius, 0.0f);
+    debris->Delete();
+    EXPECT_PRINTED_IN_FRESH_RUN("Model: node 0 names model 3 of 1; its object is made without one\n", 1);
+
+    Object other;
+    mf.GetHierarchyTo(&other, u16(drawn), 0);
+    ASSERT_NE(other.geom, nullptr);
+    EXPECT_EQ(other.geom->index, 0);
+    DeleteGeometry(other.geom);
+    other.geom = nullptr;
 }
 
 TEST_F(Model, TheRootsSiblingsAreBuiltOnlyWhenAsked)

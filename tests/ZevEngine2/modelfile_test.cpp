@@ -154,10 +154,7 @@ TestFile MakeFile(bool shadowFirst = false, u32 versionValue = 51)
     std::vector<u8> pixels(8 * 8 * 4, 0xAB);
     f.Put(pixels.data(), pixels.size());
     Texture t[TEX_COUNT] = {};
-    t[TEX_OWN].format = PSMCT32;
-    t[TEX_OWN].width = 8;
-    t[TEX_OWN].height = 8;
-    t[TEX_OWN].data = (void*)(uintptr_t)(f.image0 - f.texArray);
+    t[TEX_OWN].Set(PSMCT32 | TEXF_POINT, 8, 8, 0, (void*)(uintptr_t)(f.image0 - f.texArray));
     t[TEX_SHARED0].data = (void*)(intptr_t)-1;
     t[TEX_SHARED2].data = (void*)(intptr_t)-3;
     t[TEX_EMPTY].data = nullptr;
@@ -338,7 +335,7 @@ TEST_F(ModelFile, SharedTexturesAreNumberedMinusNMinusOne)
     EXPECT_EQ(t[TEX_SHARED2].width, shared[2].width);
     EXPECT_EQ(t[TEX_SHARED2].clutsize, 256);
     EXPECT_EQ(t[TEX_SHARED2].format, PSMT8 | 0x8000);
-    EXPECT_EQ(t[TEX_OWN].format, PSMCT32);
+    EXPECT_EQ(t[TEX_OWN].format, PSMCT32 | TEXF_POINT);
 }
 
 TEST_F(ModelFile, SharedTexturesThatWereNotGivenAreLeftUndrawableAndReportedOnce)
@@ -662,6 +659,22 @@ TEST_F(ModelFile, UnknownTokensAndMissingTexturesAreRefused)
     g = f;
     g.b[g.texArray] = 0x3F;   // pixel format 0x3F
     ExpectRefused(g.b, "unknown pixel format");
+
+    // The GS words go to the GS as they lie: a palette format that is not
+    // one (TEX0 bits 51-54), mip pointers of a texture without mip levels,
+    // a block count short of the image's page.
+    const u32 own = f.texArray + 40 * TEX_OWN;
+    auto with = [&](u32 at, u64 value, size_t bytes) {
+        std::vector<u8> b = f.b;
+        std::memcpy(&b[own + at], &value, bytes);
+        return b;
+    };
+    u64 tex0;
+    std::memcpy(&tex0, &f.b[own + 16], 8);
+    const char* reason = "texture 0's GS words are not those of its 8 x 8 format 0x800";
+    ExpectRefused(with(16, tex0 | u64(5) << 51, 8), reason);
+    ExpectRefused(with(24, 1, 8), reason);
+    ExpectRefused(with(8, 0, 2), reason);
 }
 
 // The vertex data goes to VIF1 as it lies: a code whose data would run past

@@ -1,7 +1,15 @@
 // The disc archive's directory block, as the streaming module reads it from
 // the front of the archive: checked, fixed up, then every directory and file
-// record walked through the links the fix-up made.
+// record walked through the links the fix-up made; and the archive as the
+// archive tool lists it.
 #include "fuzz_target.h"
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ee/console_out.h"
+#include "tools/lib/pak.h"
 
 #include <iop/prelude.h>
 
@@ -9,6 +17,13 @@
 
 FUZZ_TARGET(archive)
 {
+    // The archive tool's listing reads the same directory, on its own.
+    {
+        std::string root, error;
+        std::vector<tools::PakEntry> entries;
+        if (!tools::ReadPak(std::span<const u8>(data, size), "fuzz.pak", root, entries, error))
+            console::ConsoleWrite("pakbuild: " + error + "\n");
+    }
     // The module reads the block size from the root record and refuses a
     // block beyond the archive before looking further.
     if (size < sizeof(DIRECTORY))

@@ -70,6 +70,23 @@ u32 Touch(const MDLFILE& mf)
     return sum;
 }
 
+// Every node made into an object as the game's builders make them: alone,
+// and with what lies below it; then deleted.
+void Build(MDLFILE& mf)
+{
+    for (int i = 0; i < mf.nNodes && mf.nodes != nullptr; i++) {
+        if (Object* o = mf.ObjectFromNode(&mf.nodes[i], sizeof(Object)))
+            o->Delete();
+        if (Object* h = mf.GetHierarchy(u16(i), sizeof(Object), GH_ANIMATE))
+            h->Delete();
+        Object shell;
+        mf.GetHierarchyTo(&shell, u16(i), GH_NOCHILDREN);
+        if (shell.geom != nullptr)
+            DeleteGeometry(shell.geom);
+        shell.geom = nullptr;
+    }
+}
+
 }  // namespace
 
 FUZZ_TARGET(model)
@@ -79,6 +96,7 @@ FUZZ_TARGET(model)
     mf.SetBuffer(file.Bytes());
     if (!mf.Init(file.Size()))
         return false;
+    Build(mf);
     const u32 before = Touch(mf);
     // The block moved elsewhere reads the same through the re-based pointers.
     fuzz::Copy moved(data, size, 16);

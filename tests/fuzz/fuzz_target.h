@@ -36,6 +36,8 @@ struct Seed {
     std::vector<uint8_t> bytes;
 };
 std::vector<Seed> Seeds(const std::string& target);
+// Every target that has seeds.
+std::vector<std::string> SeededTargets();
 
 // The input copied to a block of exactly its size at the alignment the
 // loader needs (files are loaded to 64-byte boundaries), so that a sanitizer
@@ -64,7 +66,21 @@ private:
 }  // namespace fuzz
 
 #if defined(KORVALIS_LIBFUZZER)
+#include <sanitizer/lsan_interface.h>
+
+#include "ee/memmap.h"
+
+// The game's heap and the scratchpad are mappings of their own, which the
+// leak checker does not search for pointers: what the game's objects hold
+// (a controller's displays, a world's lists) would all look leaked.
 #define FUZZ_TARGET(name)                                                                                  \
+    extern "C" int LLVMFuzzerInitialize(int*, char***)                                                     \
+    {                                                                                                      \
+        char* begin = static_cast<char*>(ee_heap_arena_begin());                                           \
+        __lsan_register_root_region(begin, size_t(static_cast<char*>(ee_heap_arena_end()) - begin));       \
+        __lsan_register_root_region(reinterpret_cast<void*>(uintptr_t(EE_SPR_BASE)), EE_SPR_SIZE);         \
+        return 0;                                                                                          \
+    }                                                                                                      \
     static bool FuzzTarget_##name(const uint8_t* data, size_t size);                                       \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)                                \
     {                                                                                                      \

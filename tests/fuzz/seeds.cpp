@@ -6,10 +6,20 @@
 
 #include "tools/lib/adpcm.h"
 #include "tools/lib/aniwrite.h"
+#include "tools/lib/cinefile.h"
+#include "tools/lib/city.h"
+#include "tools/lib/crimesets.h"
+#include "tools/lib/drivecourse.h"
 #include "tools/lib/ipuenc.h"
+#include "tools/lib/lighttext.h"
+#include "tools/lib/mdlgroup.h"
 #include "tools/lib/p2b.h"
 #include "tools/lib/p2b_sample.h"
 #include "tools/lib/pak.h"
+#include "tools/lib/setupfile.h"
+
+#include "fuzz_city.h"
+#include "fuzz_vehicles.h"
 
 namespace fuzz {
 
@@ -144,24 +154,137 @@ std::vector<Seed> PadScripts()
                               "@30 pad1 disconnect\n")}};
 }
 
+std::vector<Seed> CityIndexes()
+{
+    return {{"test.idx", SampleCityFiles().idx}};
+}
+
+std::vector<Seed> CityLayouts()
+{
+    return {{"test.exp", SampleCityFiles().exp}};
+}
+
+// Every cell record of the sample city, cut from the cells file where its
+// index says.
+std::vector<Seed> CityCells()
+{
+    const tools::CityFiles& city = SampleCityFiles();
+    const IndexTable* index = reinterpret_cast<const IndexTable*>(city.idx.data());
+    std::vector<Seed> out;
+    for (int z = -64; z < 192; z++)
+        for (int x = -64; x < 192; x++) {
+            u32 offset = 0, size = 0;
+            if (!index->Find(x, z, offset, size) || size == 0)
+                continue;
+            out.push_back({"cell" + std::to_string(x) + "_" + std::to_string(z) + ".mgd",
+                           std::vector<u8>(city.mgd.begin() + offset, city.mgd.begin() + offset + size)});
+        }
+    return out;
+}
+
+std::vector<Seed> Missions()
+{
+    std::vector<Seed> out{{"mission2.exm", tools::WriteMission(tools::SampleMission2())}};
+    for (int episode : {1, 3, 4})
+        out.push_back({"episode" + std::to_string(episode) + ".exm", tools::WriteMission(tools::SampleMission(episode))});
+    return out;
+}
+
+std::vector<Seed> SetupSeeds(const std::vector<tools::NamedSetup>& files)
+{
+    std::vector<Seed> out;
+    for (const tools::NamedSetup& f : files) {
+        std::vector<u8> bytes;
+        std::string error;
+        const bool ok = tools::WriteSetup(f.setup, bytes, error);
+        std::string name = f.path;
+        for (char& c : name)
+            if (c == '/')
+                c = '_';
+        Add(out, name, ok, bytes, error);
+    }
+    return out;
+}
+
+std::vector<Seed> Setups()
+{
+    std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    files.push_back({"Int/DRV24/COURSE1.P2B", tools::CourseSetup()});
+    return SetupSeeds(files);
+}
+
+std::vector<Seed> CrimeSets()
+{
+    return SetupSeeds(tools::CrimeSetupFiles());
+}
+
+std::vector<Seed> Cinemas()
+{
+    std::vector<Seed> out;
+    for (const tools::NamedScene& n : tools::SampleScenes()) {
+        std::vector<u8> bytes;
+        std::string error;
+        const bool ok = tools::WriteCinema(n.scene, bytes, error);
+        std::string name = n.path + ".cin";
+        for (char& c : name)
+            if (c == '/')
+                c = '_';
+        Add(out, name, ok, bytes, error);
+    }
+    return out;
+}
+
+std::vector<Seed> VehicleDirs()
+{
+    return {{"vehicles.exp", SampleVehicleGroupFiles().dir}};
+}
+
+std::vector<Seed> Vehicles()
+{
+    std::vector<Seed> out;
+    for (int type : {1, 14, 27}) {
+        std::vector<u8> bytes;
+        std::string error;
+        const bool ok = tools::WriteP2B(tools::SampleVehicleFile(type), bytes, error);
+        Add(out, "type" + std::to_string(type) + ".p2b", ok, bytes, error);
+    }
+    return out;
+}
+
+std::vector<Seed> Lightings()
+{
+    return {{"lighting.txt", Text(tools::LightingSetsText())}};
+}
+
+struct SeedSource
+{
+    const char* target;
+    std::vector<Seed> (*seeds)();
+};
+
+const SeedSource kSources[] = {
+    {"archive", Archives},     {"model", Models},           {"anim", Anims},           {"picture", Pictures},
+    {"sound", Sounds},         {"text", Texts},             {"padscript", PadScripts}, {"cityindex", CityIndexes},
+    {"citylayout", CityLayouts}, {"citycell", CityCells},   {"mission", Missions},     {"setup", Setups},
+    {"cinema", Cinemas},       {"vehicledir", VehicleDirs}, {"vehicle", Vehicles},     {"lighting", Lightings},
+    {"crimes", CrimeSets},
+};
+
 }  // namespace
+
+std::vector<std::string> SeededTargets()
+{
+    std::vector<std::string> out;
+    for (const SeedSource& s : kSources)
+        out.push_back(s.target);
+    return out;
+}
 
 std::vector<Seed> Seeds(const std::string& target)
 {
-    if (target == "archive")
-        return Archives();
-    if (target == "model")
-        return Models();
-    if (target == "anim")
-        return Anims();
-    if (target == "picture")
-        return Pictures();
-    if (target == "sound")
-        return Sounds();
-    if (target == "text")
-        return Texts();
-    if (target == "padscript")
-        return PadScripts();
+    for (const SeedSource& s : kSources)
+        if (target == s.target)
+            return s.seeds();
     return {};
 }
 

@@ -12,7 +12,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
         return 2;
     }
-    for (const char* target : {"archive", "model", "anim", "picture", "sound", "text", "padscript"}) {
+    for (const std::string& target : fuzz::SeededTargets()) {
         const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
         std::filesystem::create_directories(dir);
         for (const fuzz::Seed& s : fuzz::Seeds(target)) {

@@ -482,6 +482,12 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     std::memcpy(exp.data() + table + 4, &bad, 4);
     world.InitCity(HeapCopy(files.idx), u32(files.idx.size()), HeapCopy(exp), u32(exp.size()));
     EXPECT_EQ(world.quadtree, nullptr);
+    // Two road kinds naming one record, whose lane offset would be made a
+    // pointer twice.
+    exp = files.exp;
+    std::memcpy(exp.data() + table + 4, exp.data() + table, 4);
+    world.InitCity(HeapCopy(files.idx), u32(files.idx.size()), HeapCopy(exp), u32(exp.size()));
+    EXPECT_EQ(world.quadtree, nullptr);
     // Without a city the world waits for nothing and finds nothing.
     EXPECT_TRUE(world.SyncTo(VectorPos(0, 0, 0)));
     EXPECT_TRUE(world.ExistsAt(VectorPos(0, 0, 0)));
@@ -492,6 +498,7 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
               std::string::npos)
         << out;
     EXPECT_NE(out.find("road type 1 lies outside the file"), std::string::npos) << out;
+    EXPECT_NE(out.find("road type 1 shares words with another record or table"), std::string::npos) << out;
     EXPECT_EQ(out.find("nothing streams"), std::string::npos) << out;   // said once, with the cause
 
     // A world that never had a city says so once, on its first use.
@@ -548,6 +555,116 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     EXPECT_FALSE(world.LoadMissionData(m, 40));
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(world.placeholderlist.IsEmpty());
+}
+
+// A cell's words that become pointers must stay what the check saw: a
+// relocation may not name one (or a block's word at all, or a word twice),
+// nor add a base outside the cell; an instance's object word, which the
+// game reads as its real object, must be 0; and a quad node may have one
+// parent only, or the walks would visit its subtree once per path.  Each
+// is refused with the reason; the cell as written and a relocation of a
+// word outside the blocks are taken.
+TEST_F(CityFiles, CellsWhoseWordsWouldBecomeWildPointersAreRefused)
+{
+    Load(tools::SampleCity());
+    u32 offset = 0, size = 0;
+    ASSERT_TRUE(indextable->Find(0, 0, offset, size));
+    const std::vector<u8> cell(files.mgd.begin() + offset, files.mgd.begin() + offset + size);
+    auto block = [&](const std::vector<u8>& c, u16 type) {
+        const GridFile* g = (const GridFile*)c.data();
+        for (u32 b = 0; b < g->blockCount; b++)
+            if (g->block[b].type == type)
+                return g->block[b];
+        return HeaderBlock{0xFFFF, 0, 0};
+    };
+    auto put = [](std::vector<u8>& c, u32 at, u32 value) { std::memcpy(&c[at], &value, 4); };
+    auto word = [](const std::vector<u8>& c, u32 at) {
+        u32 w;
+        std::memcpy(&w, &c[at], 4);
+        return w;
+    };
+    auto check = [&](const std::vector<u8>& c, std::string& why) {
+        std::vector<u8> copy = c;   // 16-byte aligned by the allocator
+        char text[256] = "";
+        const bool ok = Grid::Check((const GridFile*)copy.data(), u32(copy.size()), &qt(), text);
+        why = text;
+        return ok;
+    };
+    std::string why;
+    ASSERT_TRUE(check(cell, why)) << why;
+
+    // The relocation table moved to the end of the cell with room for one
+    // relocation, and a spare word after it (a word no block holds).
+    const HeaderBlock nodes = block(cell, GRID_QUADNODES), segs = block(cell, GRID_ROADSEGS),
+                      juncs = block(cell, GRID_JUNCTIONS), inst = block(cell, GRID_INSTANCES);
+    ASSERT_GT(nodes.count, 1);
+    ASSERT_GT(segs.count, 0);
+    ASSERT_GT(juncs.count, 0);
+    ASSERT_GT(inst.count, 0);
+    std::vector<u8> reloc = cell;
+    const u32 table = u32(reloc.size()), spare = table + 8;
+    reloc.resize(reloc.size() + 16, 0);
+    GridFile* g = (GridFile*)reloc.data();
+    for (u32 b = 0; b < g->blockCount; b++)
+        if (g->block[b].type == GRID_RELOCATIONS)
+            g->block[b] = HeaderBlock{GRID_RELOCATIONS, 2, table};
+    auto relocating = [&](u32 base, u32 at) {
+        std::vector<u8> c = reloc;
+        put(c, table, base);
+        put(c, table + 4, at);
+        return c;
+    };
+    EXPECT_TRUE(check(relocating(0, spare), why)) << why;
+    struct Case {
+        u32 base, at;
+        std::string reason;
+    };
+    char hex[128];
+    auto names = [&](u32 at) {
+        std::snprintf(hex, sizeof hex, "relocation 1 names 0x%X, a word of a block or relocated already", at);
+        return std::string(hex);
+    };
+    for (const Case& k : {Case{0, nodes.data + 4, names(nodes.data + 4)},             // a quad node's child
+                          Case{0, juncs.data + 28, names(juncs.data + 28)},           // a junction's first slot
+                          Case{0, segs.data + 64, names(segs.data + 64)},             // a segment's junction
+                          Case{0, inst.data + 28, names(inst.data + 28)},             // an instance's object
+                          Case{0, 8, names(8)},                                       // the block directory
+                          Case{0, table + 4, names(table + 4)},                       // the table itself
+                          Case{u32(reloc.size()), spare, ""}}) {   // a base past the cell's end
+        std::string reason = k.reason;
+        if (reason.empty()) {
+            std::snprintf(hex, sizeof hex, "the relocation base 0x%X lies outside the cell", k.base);
+            reason = hex;
+        }
+        EXPECT_FALSE(check(relocating(k.base, k.at), why)) << reason;
+        EXPECT_EQ(why, reason);
+    }
+
+    // An instance's object word set.
+    std::vector<u8> obj = cell;
+    put(obj, inst.data + 28, 0x1234);
+    EXPECT_FALSE(check(obj, why));
+    EXPECT_EQ(why, "instance 0's object word is 0x1234, not 0");
+
+    // A node that is also the child of a second, earlier node: the root
+    // takes a grandchild in a slot of its own.  The root is checked first,
+    // so the grandchild's own parent is the one refused.
+    std::vector<u8> shared = cell;
+    u32 parent = 0, slot = 0, child = 0;
+    for (u32 n = 1; n < nodes.count && child == 0; n++)
+        for (u32 c = 0; c < 4 && child == 0; c++)
+            if (word(cell, nodes.data + 80 * n + 4 * c) != 0) {
+                parent = n;
+                slot = c;
+                child = word(cell, nodes.data + 80 * n + 4 * c);
+            }
+    ASSERT_NE(child, 0u) << "no node below the root's children";
+    put(shared, nodes.data + 12, child);
+    EXPECT_FALSE(check(shared, why));
+    char reason[128];
+    std::snprintf(reason, sizeof reason, "quad node %u's child %u, node %u, has another parent", parent, slot,
+                  (child - nodes.data) / 80);
+    EXPECT_EQ(why, reason);
 }
 
 }  // namespace

@@ -147,6 +147,45 @@ TEST(EntityRecords, SizesArePinnedAndTheWriterLaysRecordsAndSplinesOut)
     EXPECT_NE(error.find("node 40"), std::string::npos) << error;
 }
 
+// A record is used in place, so it must lie on its type's boundary as well
+// as in the file: a record moved off it is refused, with a line naming the
+// node, and its entity is not made.
+TEST_F(Setups, RecordsOffTheirBoundaryOrOutsideTheFileMakeNoEntity)
+{
+    tools::SetupFile s;
+    const int veh = s.AddPlaceholder(-1, 0);
+    const int torch = s.AddPlaceholder(-1, 0);
+    const int cam = s.AddPlaceholder(-1, 0);
+    const int last = s.AddPlaceholder(-1, 0);
+    // Each record moved stays inside the file: another record follows it.
+    s.AddRecord(cam, ENT_FIXEDCAMERA, tools::ZeroRecord<FixedCamera_params>());
+    s.AddRecord(veh, ENT_VEHICLE, Vehicle_params{3, 2, 77, 250});
+    s.AddRecord(torch, ENT_TORCH, Torch_params{1.0f, 1, {}});
+    s.AddRecord(last, ENT_TORCH, Torch_params{1.0f, 1, {}});
+    SlotFile f(kSlot, Written(s));
+    MDLFILE* mf = f.mf();
+    struct Move {
+        int node;
+        u32 by;
+        const char* line;
+    };
+    for (const Move& m : {Move{veh, 1, "Setup: node 0's record (entity kind 25) at 0x%X is not on its boundary"},
+                          Move{torch, 2, "Setup: node 1's record (entity kind 20) at 0x%X is not on its boundary"},
+                          Move{cam, 8, "Setup: node 2's record (entity kind 0) at 0x%X is not on its boundary"},
+                          Move{cam, 0x100000, "Setup: node 2's record (entity kind 0) at 0x%X does not lie in the file"}}) {
+        const u32 was = mf->nodes[m.node].extra2;
+        mf->nodes[m.node].extra2 = was + m.by;
+        char line[128];
+        std::snprintf(line, sizeof line, m.line, was + m.by);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(Load(m.node), nullptr) << line;
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(std::string(line) + "; the entity is not made\n"), std::string::npos) << out;
+        mf->nodes[m.node].extra2 = was;
+    }
+    EXPECT_TRUE(world.objectlist.IsEmpty());
+}
+
 TEST_F(Setups, CamerasAreSkippedForCinematicsButTheTaskStartCameraIsNot)
 {
     tools::SetupFile s;

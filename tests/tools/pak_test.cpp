@@ -231,6 +231,7 @@ TEST(ReadPak, RefusesDamagedDirectories)
     ExpectRefused(good, 12, 8, "0xC");         // block smaller than the root record
     ExpectRefused(good, 8, 400, "0x");         // child outside the block
     ExpectRefused(good, 52, 40, "0x34");       // DIR's sibling points back at itself
+    ExpectRefused(good, 48, 120, "0x28");      // DIR's subdirectory is OTHER, its sibling too
     ExpectRefused(good, 16, 0x7FFFFFFF, "0x10");  // root's file count runs past the block
     ExpectRefused(good, 32, 100, "0x20");      // A.TXT's start beyond the end
     ExpectRefused(good, 36, 0xFFFFFFFF, "0x20");  // A.TXT's length beyond the end

@@ -281,11 +281,37 @@ struct PakReader {
         return true;
     }
 
-    // Walks the directory at offset and its siblings; every link must point
-    // forward, so the walk ends however the block was damaged.
-    bool Walk(u32 offset, const std::string& prefix, bool is_root)
+    // Walks the directory tree from the root record, each directory's files,
+    // then its subdirectories, then its later siblings.  Every link must
+    // point forward and reach a record no other link reaches, so the walk
+    // ends, and visits each record once, however the block was damaged; the
+    // records still to visit are kept on a list of its own, not on the
+    // program's stack, however deeply the directories nest.
+    bool Walk()
     {
-        for (;;) {
+        struct Pending {
+            u32 offset;
+            std::string prefix;
+        };
+        std::vector<Pending> pending{{0, ""}};
+        std::vector<bool> reached(block / 4 + 1);
+        reached[0] = true;
+        // The link in the word at from + field.
+        auto follow = [&](u32 from, u32 field, u32 link, const char* what, std::string prefix) {
+            if (link <= from)
+                return Fail(from + field, std::string(what) + " link " + Hex(link) + " does not point forward");
+            if (link / 4 < reached.size()) {
+                if (reached[link / 4])
+                    return Fail(from, "directory record " + Hex(link) + " is reached by two links");
+                reached[link / 4] = true;
+            }
+            pending.push_back({link, std::move(prefix)});
+            return true;
+        };
+        while (!pending.empty()) {
+            const u32 offset = pending.back().offset;
+            const std::string prefix = std::move(pending.back().prefix);
+            pending.pop_back();
             if (u64(offset) + sizeof(DIRECTORY) > block || offset % 4 != 0)
                 return Fail(offset, "directory record outside the directory block of " + Hex(block) + " bytes");
             DIRECTORY d;
@@ -294,6 +320,7 @@ struct PakReader {
                 return false;
             if (d.entries < 0 || u64(offset) + sizeof(DIRECTORY) + u64(d.entries) * sizeof(DIRENTRY) > block)
                 return Fail(offset + 16, std::to_string(d.entries) + " file records do not fit the directory block");
+            const bool is_root = offset == 0;
             std::string path = is_root ? prefix : prefix + Trimmed(d.name, sizeof d.name) + "\\";
             for (s32 i = 0; i < d.entries; i++) {
                 u64 at = offset + sizeof(DIRECTORY) + u64(i) * sizeof(DIRENTRY);
@@ -306,20 +333,15 @@ struct PakReader {
                                              " reaches past the end of the archive");
                 entries.push_back({path + Trimmed(e.name, sizeof e.name), e.start, e.length});
             }
-            if (d.child != 0) {
-                if (d.child <= offset)
-                    return Fail(offset + 8, "subdirectory link " + Hex(d.child) + " does not point forward");
-                if (!Walk(d.child, path, false))
-                    return false;
-            }
-            if (is_root)
-                return true;  // the root's sibling word is the block size
-            if (d.sibling == 0)
-                return true;
-            if (d.sibling <= offset)
-                return Fail(offset + 12, "sibling link " + Hex(d.sibling) + " does not point forward");
-            offset = d.sibling;
+            // The sibling goes on the list first, so the subdirectory's
+            // tree is walked before it.  The root's sibling word is the
+            // block size.
+            if (!is_root && d.sibling != 0 && !follow(offset, 12, d.sibling, "sibling", prefix))
+                return false;
+            if (d.child != 0 && !follow(offset, 8, d.child, "subdirectory", path))
+                return false;
         }
+        return true;
     }
 };
 
@@ -338,7 +360,7 @@ bool ReadPak(std::span<const u8> archive, const std::string& name, std::string& 
     PakReader reader{archive, name, r.sibling, entries, error};
     if (r.sibling < sizeof(DIRECTORY) || r.sibling > archive.size())
         return reader.Fail(12, "directory block size " + Hex(r.sibling) + " outside 0x14.." + Hex(archive.size()));
-    if (!reader.Walk(0, "", true))
+    if (!reader.Walk())
         return false;
     root = Trimmed(r.name, sizeof r.name);
     return true;

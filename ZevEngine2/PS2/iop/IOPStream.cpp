@@ -114,10 +114,28 @@ bool ClaimRecord(u8* seen, u32 offset, u32 bytes)
 // no walk can loop), every record is reached once and shares no word with
 // another, and every file lies inside the archive.  Prints what is wrong and
 // where.
-bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize, bool isroot, u8* seen)
+//
+// Links only point forward, so one pass up the block meets every record
+// after each record that links to it: `reached` marks (one bit per word) the
+// records the pass has still to check, and afterwards the records there are.
+// The pass takes no stack however deeply the directories nest.
+bool CheckDirectory(const u8* block, u32 blocksize, u32 archivesize, u8* seen, u8* reached)
 {
-    for (;;) {
-        if (u64(offset) + sizeof(DIRECTORY) > blocksize || (offset & 3) != 0) {
+    auto reach = [reached](u32 offset) {
+        const u32 w = offset / 4;
+        if (reached[w / 8] & (1u << (w % 8))) {
+            printf(BAD_ARCHIVE "directory record at 0x%x is reached twice or overlaps another.\n",
+                   (unsigned)offset);
+            return false;
+        }
+        reached[w / 8] |= u8(1u << (w % 8));
+        return true;
+    };
+    reach(0);
+    for (u32 offset = 0; offset < blocksize; offset += 4) {
+        if (!(reached[offset / 32] & (1u << (offset / 4 % 8))))
+            continue;
+        if (u64(offset) + sizeof(DIRECTORY) > blocksize) {
             printf(BAD_ARCHIVE "directory record at 0x%x outside the 0x%x-byte directory.\n",
                    (unsigned)offset, (unsigned)blocksize);
             return false;
@@ -138,34 +156,45 @@ bool CheckDirectory(const u8* block, u32 blocksize, u32 offset, u32 archivesize,
                 return false;
             }
         }
-        if (d->child != 0) {
-            if (d->child <= offset) {
-                printf(BAD_ARCHIVE "subdirectory link at 0x%x points back.\n", (unsigned)(offset + 8));
+        // A link to a word the block does not hold is refused when the pass
+        // comes to it, as any record outside the block.
+        const u32 links[2] = {d->child, offset == 0 ? 0u : d->sibling};
+        for (int k = 0; k < 2; k++) {
+            const u32 link = links[k];
+            if (link == 0)
+                continue;
+            if (link <= offset) {
+                printf(BAD_ARCHIVE "%s link at 0x%x points back.\n", k == 0 ? "subdirectory" : "sibling",
+                       (unsigned)(offset + (k == 0 ? 8 : 12)));
                 return false;
             }
-            if (!CheckDirectory(block, blocksize, d->child, archivesize, false, seen))
+            if ((link & 3) != 0 || link >= blocksize) {
+                printf(BAD_ARCHIVE "directory record at 0x%x outside the 0x%x-byte directory.\n", (unsigned)link,
+                       (unsigned)blocksize);
+                return false;
+            }
+            if (!reach(link))
                 return false;
         }
-        if (isroot || d->sibling == 0)
-            return true;  // the root's sibling word is the block size
-        if (d->sibling <= offset) {
-            printf(BAD_ARCHIVE "sibling link at 0x%x points back.\n", (unsigned)(offset + 12));
-            return false;
-        }
-        offset = d->sibling;
     }
+    return true;
 }
 
-// Makes the stored offsets pointers and the file sectors absolute.
-void FixPak(DIRECTORY* dir, u8* block, u32 firstsector)
+// Makes the stored offsets pointers and the file sectors absolute: every
+// record the check marked in `reached`, the root's sibling word (the block
+// size) made null.
+void FixPak(u8* block, u32 blocksize, u32 firstsector, const u8* reached)
 {
-    while (dir) {
+    for (u32 offset = 0; offset < blocksize; offset += 4) {
+        if (!(reached[offset / 32] & (1u << (offset / 4 % 8))))
+            continue;
+        DIRECTORY* dir = reinterpret_cast<DIRECTORY*>(block + offset);
         for (s32 i = 0; i < dir->entries; i++)
             dir->entry[i].start += firstsector;
+        if (offset == 0)
+            dir->sibling = 0;
         dir->childptr = dir->child ? reinterpret_cast<DIRECTORY*>(block + dir->child) : nullptr;
         dir->siblingptr = dir->sibling ? reinterpret_cast<DIRECTORY*>(block + dir->sibling) : nullptr;
-        FixPak(dir->childptr, block, firstsector);
-        dir = dir->siblingptr;
     }
 }
 
@@ -173,20 +202,21 @@ void FixPak(DIRECTORY* dir, u8* block, u32 firstsector)
 
 bool LoadPakDirectory(u8* block, u32 blocksize, u32 archivesize, u32 firstsector)
 {
-    u8* seen = static_cast<u8*>(AllocSysMemory(ALLOC_FIRST, int(blocksize / 32 + 1), nullptr));
+    // Two bitmaps of one bit per word: the words records take, and the
+    // records links reach.
+    const u32 bitmap = blocksize / 32 + 1;
+    u8* seen = static_cast<u8*>(AllocSysMemory(ALLOC_FIRST, int(2 * bitmap), nullptr));
     if (!seen) {
         printf("STREAM: No memory for the archive directory.\n");
         return false;
     }
-    memset(seen, 0, blocksize / 32 + 1);
-    bool ok = CheckDirectory(block, blocksize, 0, archivesize, true, seen);
+    memset(seen, 0, 2 * bitmap);
+    u8* reached = seen + bitmap;
+    const bool ok = CheckDirectory(block, blocksize, archivesize, seen, reached);
+    if (ok)
+        FixPak(block, blocksize, firstsector, reached);
     FreeSysMemory(seen);
-    if (!ok)
-        return false;
-    DIRECTORY* root = reinterpret_cast<DIRECTORY*>(block);
-    root->sibling = 0;
-    FixPak(root, block, firstsector);
-    return true;
+    return ok;
 }
 
 namespace {

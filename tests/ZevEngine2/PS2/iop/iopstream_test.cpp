@@ -583,6 +583,62 @@ TEST_F(IopStream, ArchivesReachingARecordTwiceAreRefused)
     }
 }
 
+// An archive whose directories nest thousands deep: the root holds X.BIN,
+// then a chain of directories "D" each the only subdirectory of the one
+// before, the deepest holding Z.BIN.  The module takes it and opens X.BIN;
+// the archive tool lists both files.
+TEST_F(IopStream, DirectoriesNestedThousandsDeepAreTaken)
+{
+    constexpr u32 depth = 6000;
+    constexpr u32 rootBytes = sizeof(DIRECTORY) + sizeof(DIRENTRY);
+    const u32 blockBytes = rootBytes + depth * sizeof(DIRECTORY) + sizeof(DIRENTRY);
+    const u32 firstSector = (blockBytes + PAK_SECTOR_SIZE - 1) / PAK_SECTOR_SIZE;
+    const std::vector<u8> x = streamtest::Pattern(300, 40);
+    std::vector<u8> pak((firstSector + 2) * PAK_SECTOR_SIZE, 0);
+    auto put = [&](u32 at, const auto& record) { std::memcpy(&pak[at], &record, sizeof record); };
+    auto dir = [](const char* name, u32 child, u32 sibling, s32 entries) {
+        DIRECTORY d{};
+        std::memcpy(d.name, name, sizeof d.name);
+        d.child = child;
+        d.sibling = sibling;
+        d.entries = entries;
+        return d;
+    };
+    auto file = [](const char* name, u32 start, u32 length) {
+        DIRENTRY e{};
+        std::memcpy(e.name, name, sizeof e.name);
+        e.start = start;
+        e.length = length;
+        return e;
+    };
+    put(0, dir("KORVALIS", rootBytes, blockBytes, 1));
+    put(sizeof(DIRECTORY), file("X.BIN       ", firstSector, u32(x.size())));
+    for (u32 k = 0; k < depth; k++) {
+        const u32 at = rootBytes + k * u32(sizeof(DIRECTORY));
+        put(at, dir("D       ", k + 1 < depth ? at + u32(sizeof(DIRECTORY)) : 0, 0, k + 1 < depth ? 0 : 1));
+    }
+    put(rootBytes + depth * u32(sizeof(DIRECTORY)), file("Z.BIN       ", firstSector + 1, 5));
+    std::memcpy(&pak[firstSector * PAK_SECTOR_SIZE], x.data(), x.size());
+
+    WritePak(pak);
+    Start();
+    const OpenReply r = Open("X.BIN");
+    ASSERT_GE(r.channel, 0) << console::ConsoleText();
+    EXPECT_EQ(r.totalsize, x.size());
+    ReadAndCheck(r.channel, x, 0, u32(x.size()));
+
+    std::string root, error;
+    std::vector<tools::PakEntry> entries;
+    ASSERT_TRUE(tools::ReadPak(pak, "deep.pak", root, entries, error)) << error;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].path, "X.BIN");
+    std::string deepest;
+    for (u32 k = 0; k < depth; k++)
+        deepest += "D\\";
+    EXPECT_EQ(entries[1].path, deepest + "Z.BIN");
+    EXPECT_EQ(entries[1].length, 5u);
+}
+
 TEST_F(IopStream, RandomCorruptionNeverCrashesOrHangs)
 {
     auto file = streamtest::Pattern(3000, 21);
