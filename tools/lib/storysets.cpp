@@ -52,10 +52,10 @@ RoomDesign Shape(float w, float d, float h, Finish floor, Finish wall, Finish ba
     r.entry = VectorPos(0.0f, 0.0f, r.z0 + 0.5f);
     r.cell = 2.5f;   // coarse cells keep the file small; the lights still fall across the floor
     auto part = [&](int k) { return Colour(u8(tint.r * k / 8), u8(tint.g * k / 8), u8(tint.b * k / 8), 255); };
-    r.lights.push_back({ZEVLIGHT_AMB, part(2), 0.5f, 0.0f, VectorPos(0, -h * 0.9f, 0)});
-    r.lights.push_back({ZEVLIGHT_DIR, part(3), 0.5f, 0.0f, VectorPos(0, -h * 0.9f, 0), VectorXYZ(1.2f, 0.3f, 0)});
-    r.lights.push_back({ZEVLIGHT_POS, part(6), 0.5f, 2.5f, VectorPos(0, -h * 0.85f, 0)});
-    r.lights.push_back({ZEVLIGHT_POS, part(5), 0.5f, 2.5f, VectorPos(0, -h * 0.85f, d * 0.3f)});
+    r.lights.push_back({ZEVLIGHT_AMB, part(3), 0.5f, 0.0f, VectorPos(0, -h * 0.9f, 0)});
+    r.lights.push_back({ZEVLIGHT_DIR, part(4), 0.5f, 0.0f, VectorPos(0, -h * 0.9f, 0), VectorXYZ(1.2f, 0.3f, 0)});
+    r.lights.push_back({ZEVLIGHT_POS, part(6), 0.5f, 3.5f, VectorPos(0, -h * 0.85f, 0)});
+    r.lights.push_back({ZEVLIGHT_POS, part(5), 0.5f, 3.5f, VectorPos(0, -h * 0.85f, d * 0.3f)});
     return r;
 }
 
@@ -158,9 +158,9 @@ RoomDesign House()
 {
     RoomDesign r = Shape(6.0f, 6.0f, 1.0f, Finish::kPlanks, Finish::kWallpaper, Finish::kPanelling, Finish::kPlaster,
                          Colour(230, 190, 150, 255));
-    Add(r, F::kTable, -1.8f, 1.5f);
+    Add(r, F::kTable, -2.0f, -0.8f);
     Add(r, F::kBookcase, 1.5f, 2.9f, 0.0f, 2.0f);
-    Add(r, F::kLamp, -1.8f, 1.5f);
+    Add(r, F::kLamp, -2.0f, -0.8f);
     return r;
 }
 
@@ -208,8 +208,8 @@ RoomDesign Parlour()
     RoomDesign r = Shape(6.0f, 6.0f, 1.1f, Finish::kCarpet, Finish::kWallpaper, Finish::kPanelling, Finish::kPlaster,
                          Colour(240, 190, 140, 255));
     Add(r, F::kBench, -2.8f, 0.5f, -kQuarterTurn, 2.0f);
-    Add(r, F::kTable, 1.8f, 1.8f);
-    Add(r, F::kLamp, 1.8f, 1.8f);
+    Add(r, F::kTable, 1.8f, -1.0f);
+    Add(r, F::kLamp, 1.8f, -1.0f);
     return r;
 }
 
@@ -256,7 +256,7 @@ RoomDesign Sewer()
 {
     RoomDesign r = Shape(5.0f, 12.0f, 1.2f, Finish::kConcrete, Finish::kBrick, Finish::kConcrete, Finish::kConcrete,
                          Colour(150, 190, 150, 255));
-    Add(r, F::kPool, 0.0f, 4.5f, 0.0f, 3.0f, 2.0f);   // standing water at the far end
+    Add(r, F::kPool, 0.0f, 3.5f, 0.0f, 3.0f, 1.6f);   // standing water towards the far end
     return r;
 }
 
