@@ -202,11 +202,12 @@ RoomDesign BarRoom()
     }
     for (float z : {-0.7f, 1.3f})
         d.furniture.push_back({F::kLamp, VectorPos(1.75f, 0, z)});
-    // Warm and dim: an ambient glow, a weak light from above, and the lamps
-    // over the counter, the tables and the floor (colour bytes at half
-    // intensity: 256 is full light).
-    d.lights.push_back({ZEVLIGHT_AMB, Colour(40, 32, 26, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0)});
-    d.lights.push_back({ZEVLIGHT_DIR, Colour(50, 45, 40, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0),
+    // Warm: an ambient glow, a light from above, and the lamps over the
+    // counter, the tables and the floor (colour bytes at half intensity: 256
+    // is full light).  An interior is lit by its own lights alone, so these
+    // carry the whole room.
+    d.lights.push_back({ZEVLIGHT_AMB, Colour(120, 100, 84, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0)});
+    d.lights.push_back({ZEVLIGHT_DIR, Colour(100, 90, 80, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0),
                         VectorXYZ(1.2f, 0.3f, 0)});
     d.lights.push_back({ZEVLIGHT_POS, Colour(160, 110, 60, 255), 0.5f, 2.0f, VectorPos(1.6f, -0.75f, 0.3f)});
     d.lights.push_back({ZEVLIGHT_POS, Colour(160, 115, 70, 255), 0.5f, 2.0f, VectorPos(-1.7f, -0.75f, -0.6f)});
@@ -289,9 +290,9 @@ RoomDesign SpaRoom()
     d.furniture.push_back({F::kBench, VectorPos(0, 0, 4.3f), 0.0f, 1.6f});
     d.furniture.push_back({F::kLamp, VectorPos(0, 0, 2.7f)});
     // Cool and bright: an ambient fill, a light from above, a lamp over the
-    // pool and a light over the entrance.
-    d.lights.push_back({ZEVLIGHT_AMB, Colour(30, 36, 42, 255), 0.5f, 0.0f, VectorPos(0, -1.0f, 1.3f)});
-    d.lights.push_back({ZEVLIGHT_DIR, Colour(50, 54, 58, 255), 0.5f, 0.0f, VectorPos(0, -1.0f, 1.3f),
+    // pool and a light over the entrance; the room's own lights are all it has.
+    d.lights.push_back({ZEVLIGHT_AMB, Colour(124, 134, 144, 255), 0.5f, 0.0f, VectorPos(0, -1.0f, 1.3f)});
+    d.lights.push_back({ZEVLIGHT_DIR, Colour(110, 116, 122, 255), 0.5f, 0.0f, VectorPos(0, -1.0f, 1.3f),
                         VectorXYZ(1.2f, 0.3f, 0)});
     d.lights.push_back({ZEVLIGHT_POS, Colour(90, 120, 140, 255), 0.5f, 2.5f, VectorPos(0, -0.85f, 2.7f)});
     d.lights.push_back({ZEVLIGHT_POS, Colour(110, 100, 90, 255), 0.5f, 2.5f, VectorPos(0, -1.0f, -0.5f)});
