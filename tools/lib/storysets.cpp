@@ -29,6 +29,9 @@ struct StorySet
     Game game;
     RoomDesign design;
     int foes = 0;
+    // A fighter's style, whose moves are in an animation group its step
+    // loads: 0 kung fu (group 10), 2 boxing (12), 3 brawling (13).
+    u8 style = 0;
 };
 
 // A room `w` wide and `d` deep about the origin, entered by a door in the
@@ -283,13 +286,13 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL1/MG6A.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
         {"Int/LEVEL1/MG6B.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
         {"Int/LEVEL4/NCLUBOG7.P2B", Game::kScene, Club()},
-        {"Int/LEVEL4/AUTOSHG2.P2B", Game::kFight, Workshop(), 3},
+        {"Int/LEVEL4/AUTOSHG2.P2B", Game::kFight, Workshop(), 3, 3},
         {"Int/LEVEL4/MG5.P2B", Game::kSneak, Warehouse(), 2},
         {"Int/LEVEL4/NCLUBG6.P2B", Game::kShootout, shoot(Club()), 4},
         {"Int/LEVEL4/DOJOG8.P2B", Game::kFight, Dojo(), 4},
-        {"Int/LEVEL4/MG9.P2B", Game::kFight, Warehouse(), 3},
+        {"Int/LEVEL4/MG9.P2B", Game::kFight, Warehouse(), 3, 3},
         {"Int/LEVEL5/DOJOS1B.P2B", Game::kScene, Dojo()},
-        {"Int/LEVEL5/RDHSEG2.P2B", Game::kFight, House(), 3},
+        {"Int/LEVEL5/RDHSEG2.P2B", Game::kFight, House(), 3, 3},
         {"Int/LEVEL5/DINERS4.P2B", Game::kScene, Diner()},
         {"Int/LEVEL5/BSHOPG5.P2B", Game::kFight, Butcher(), 2},
         {"Int/LEVEL5/BSHOPBG6.P2B", Game::kShootout, shoot(BackRoom()), 4},
@@ -302,7 +305,7 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL6/STUDYG6.P2B", Game::kScene, Study()},
         {"Int/LEVEL6/CELLRG7.P2B", Game::kScene, Cellar()},
         {"Int/LEVEL6/SEWERG8.P2B", Game::kShootout, shoot(Sewer()), 4},
-        {"Int/LEVEL7/RDOBARG2.P2B", Game::kFight, Club(), 3},
+        {"Int/LEVEL7/RDOBARG2.P2B", Game::kFight, Club(), 3, 3},
         {"Int/LEVEL7/MVSTRGG6.P2B", Game::kSneak, Warehouse(), 2},
         {"Int/LEVEL7/MVSTRGG7.P2B", Game::kShootout, shoot(Warehouse()), 4},
         {"Int/LEVEL7/MG8.P2B", Game::kScene, Yard(10.0f, 10.0f)},
@@ -311,14 +314,14 @@ std::vector<StorySet> Sets()
 
 // Fighter generators along the back of the room, two in it from the start
 // and the rest coming in as those fall; one foe at a time in the ring.
-void Fighters(SetupFile& s, const RoomDesign& r, int foes, s16 firstId)
+void Fighters(SetupFile& s, const RoomDesign& r, int foes, u8 style, s16 firstId)
 {
     const float z = r.z1 - 1.2f;
     for (int k = 0; k < foes; k++) {
         const float x = (r.x1 - r.x0 - 1.0f) * (float(k) + 0.5f) / float(foes) + r.x0 + 0.5f;
         auto f = ZeroRecord<EnemyGenFighter_params>();
         f.character = 0;
-        f.style = 1;
+        f.style = style;
         f.init_wave = u8(k < 2 ? 1 : 2);
         f.spawn_num = 2;
         f.first_init = u8(k < 2 ? 1 : 0);
@@ -443,7 +446,7 @@ SetupFile Build(const StorySet& set, s16 firstId)
     AddRoom(s, r);
     switch (set.game) {
     case Game::kScene: break;
-    case Game::kFight: Fighters(s, r, set.foes, firstId); break;
+    case Game::kFight: Fighters(s, r, set.foes, set.style, firstId); break;
     case Game::kShootout: Shooters(s, r, set.foes, firstId); break;
     case Game::kSneak: Guards(s, r, set.foes, firstId); break;
     case Game::kRange: Targets(s, r); break;
