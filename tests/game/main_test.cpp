@@ -1547,3 +1547,19 @@ TEST(KorvalisProgram, TheStoryRowsPlayInTheirSets)
         golden::ExpectPicture(r.golden, 640, 512, golden::PictureWords(pic));
     }
 }
+
+// The last fight of episode 4 in its warehouse, left to its brawlers: they
+// close in on the idle player and beat him within the run's bound, and the
+// fight reports its loss.
+TEST(KorvalisProgram, TheWarehouseFightIsLostWhenThePlayerOnlyStandsThere)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-warehouse-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const GameRun r = RunGame("--headless --gs-no-pixels --disc " + (dir / "disc").string() +
+                              " --start 4,15 --exit-after-vblanks 12000 --exit-on-console 'Fight: lost'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("MG9.P2B cannot be opened"), std::string::npos) << r.output;
+    ExpectInOrder(r.output, {"Fight: begun\n", "Fight: lost\n"});
+    EXPECT_EQ(r.output.find("Fight: won"), std::string::npos) << r.output;
+}
