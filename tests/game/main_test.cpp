@@ -11,6 +11,7 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "console/host/png_reader.h"
 #include "tools/lib/p2b_sample.h"
@@ -1571,4 +1572,65 @@ TEST(KorvalisProgram, TheTestDriveIsDrivenLeftByTheLeftDoorAndEnteredAgain)
                 words.push_back(pic.At(x, y));
         golden::ExpectPicture(f.golden, 640, 512, words);
     }
+}
+
+// One set of each of episodes 1 and 4 to 7 played from its record: the
+// range, the auto shop, the house, the hall and the bar are read from the
+// disc (none is missing) and the row's game is played in it; the picture of
+// each, the player standing in the furnished room, matches its golden.
+TEST(KorvalisProgram, TheStoryRowsPlayInTheirSets)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-story-sets-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    struct Row
+    {
+        const char* start;
+        const char* set;
+        int field;
+        const char* golden;
+        GameRun run;
+    };
+    Row rows[] = {{"1,1", "FRANGEG2.P2B", 900, "story_ep1_range", {}},
+                  {"4,4", "AUTOSHG2.P2B", 300, "story_ep4_auto_shop", {}},
+                  {"5,4", "RDHSEG2.P2B", 300, "story_ep5_house", {}},
+                  {"6,3", "HALLG2.P2B", 600, "story_ep6_hall", {}},
+                  {"7,3", "RDOBARG2.P2B", 300, "story_ep7_bar", {}}};
+    std::vector<std::thread> runs;
+    for (Row& r : rows)
+        runs.emplace_back([&dir, &r] {
+            const std::string out = (dir / r.start).string();
+            r.run = RunGame("--headless --disc " + (dir / "disc").string() + " --start " + r.start +
+                            " --exit-after-vblanks " + std::to_string(r.field + 1) + " --dump-frames " + out +
+                            " --dump-at " + std::to_string(r.field));
+        });
+    for (std::thread& t : runs)
+        t.join();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.start);
+        ASSERT_EQ(r.run.status, 0) << r.run.output;
+        EXPECT_EQ(r.run.output.find(std::string(r.set) + " cannot be opened"), std::string::npos) << r.run.output;
+        char name[32];
+        std::snprintf(name, sizeof name, "field-%06d.png", r.field);
+        const png_reader::Picture pic = ReadPicture(dir / r.start / name);
+        ASSERT_EQ(pic.width, 640u);
+        ASSERT_EQ(pic.height, 512u);
+        golden::ExpectPicture(r.golden, 640, 512, golden::PictureWords(pic));
+    }
+}
+
+// The last fight of episode 4 in its warehouse, left to its brawlers: they
+// close in on the idle player and beat him within the run's bound, and the
+// fight reports its loss.
+TEST(KorvalisProgram, TheWarehouseFightIsLostWhenThePlayerOnlyStandsThere)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-warehouse-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const GameRun r = RunGame("--headless --gs-no-pixels --disc " + (dir / "disc").string() +
+                              " --start 4,15 --exit-after-vblanks 12000 --exit-on-console 'Fight: lost'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("MG9.P2B cannot be opened"), std::string::npos) << r.output;
+    ExpectInOrder(r.output, {"Fight: begun\n", "Fight: lost\n"});
+    EXPECT_EQ(r.output.find("Fight: won"), std::string::npos) << r.output;
 }

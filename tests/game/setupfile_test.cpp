@@ -3,16 +3,20 @@
 // and exteriors built from whole files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "game/explode_support.h"
 #include "tools/lib/humanoid.h"
 #include "tools/lib/rooms.h"
 #include "tools/lib/setupfile.h"
+#include "tools/lib/storysets.h"
 
 #include "ZevEngine2/light.h"
 #include "game/Camera.h"
@@ -21,6 +25,7 @@
 #include "game/GameFlow.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/SideGames.h"
 #include "game/ShotEffects.h"
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
@@ -840,10 +845,85 @@ TEST_F(Setups, AGeneratedRoomKeepsEverythingInside)
 
 namespace {
 
+// Where a set-up is built without its placeholder.
+const VectorDir kSpot(0.0f, -31.25f, 0.0f);
+
+// What a loaded set places: every spot a character starts from or makes
+// for (the entry, the generators, the points of their paths, the gunmen's
+// cover points), the foes' own spots, the fixed cameras and the camera
+// zones; a camera standing outside the room fails the test.
+struct Placed
+{
+    std::vector<VectorPos> people, foes;
+    std::vector<const Camera*> fixed;
+    std::vector<const DaceCamTrigger*> zones;
+};
+
+Placed Gather(const tools::RoomDesign& d, const MDLFILE* mf)
+{
+    Placed out;
+    out.people.push_back(VectorPos(d.entry) + kSpot);
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        std::vector<const Spline*> paths;
+        if (o->messagehandler == EnemyGenFighter::staticmh) {
+            out.foes.push_back(o->mat.GetTrans());
+            paths.push_back(static_cast<EnemyGenFighter*>(o)->pSpline);
+        } else if (o->messagehandler == EnemyGenShooter::staticmh) {
+            out.foes.push_back(o->mat.GetTrans());
+            paths.push_back(static_cast<EnemyGenShooter*>(o)->pSplineArrive);
+            paths.push_back(static_cast<EnemyGenShooter*>(o)->pSplineMove);
+        } else if (o->messagehandler == EnemyGenGuard::staticmh) {
+            out.foes.push_back(o->mat.GetTrans());
+            paths.push_back(static_cast<EnemyGenGuard*>(o)->pSpline);
+        } else if (o->messagehandler == DaceCamTrigger::staticmh) {
+            out.zones.push_back(static_cast<DaceCamTrigger*>(o));
+        } else if (o->type == OBJT_CAMERA) {
+            const VectorPos p = o->mat.GetTrans() - kSpot;
+            EXPECT_TRUE(p[0] > d.x0 && p[0] < d.x1 && p[2] > d.z0 && p[2] < d.z1) << "a camera outside the room";
+            EXPECT_LT(p[1], 0.0f);
+            EXPECT_GT(p[1], -d.height);
+            if (o->mode == CAMMODE_FIXED && o != GetCurrentCam())
+                out.fixed.push_back(static_cast<Camera*>(o));
+        }
+        for (const Spline* s : paths)
+            for (int i = 0; s != nullptr && i < s->Count(); i++)
+                out.people.push_back(VectorPos((*s)[i].xyz()));
+    }
+    const NODE* cover = mf->FindNode1(0, 0x8063);
+    for (u16 c = cover != nullptr ? cover->child : 0xFFFF; c != 0xFFFF; c = mf->nodes[c].sibling)
+        out.people.push_back(cover->Pos() + VectorDir(mf->nodes[c].Pos()) + kSpot);
+    out.people.insert(out.people.end(), out.foes.begin(), out.foes.end());
+    return out;
+}
+
+// Every spot of `placed` lies on the room's floor clear of its furniture.
+void ExpectOnTheFloor(const tools::RoomDesign& d, const Placed& placed)
+{
+    for (VectorPos p : placed.people) {
+        p = p - kSpot;
+        EXPECT_TRUE(p[0] > d.x0 + 0.1f && p[0] < d.x1 - 0.1f && p[2] > d.z0 + 0.1f && p[2] < d.z1 - 0.1f)
+            << p[0] << ", " << p[2] << " is not on the floor";
+        VectorPos hit;
+        bool clear = true;
+        for (VectorDir off : {VectorDir(0, 0, 0), VectorDir(0.1f, 0, 0), VectorDir(-0.1f, 0, 0), VectorDir(0, 0, 0.1f),
+                              VectorDir(0, 0, -0.1f)})
+            clear &= Ray(VectorPos(p[0], -0.45f, p[2]) + off, VectorPos(p[0], -0.02f, p[2]) + off, &hit) == nullptr;
+        EXPECT_TRUE(clear) << p[0] << ", " << p[2] << " is taken by furniture";
+    }
+}
+
+void ClearWorld()
+{
+    world.Clear();
+    SetCurrentCam(nullptr);
+    while (world.spllist.RemoveHead() != nullptr) {
+    }
+}
+
 // The sample bar and spa as their set-up files build them.  Every spot a
-// character starts from or makes for (the entry, the generators, the points
-// of their paths, the gunmen's cover points) lies on the room's floor clear
-// of its furniture, and every camera stands inside the room: the fights are
+// character starts from or makes for lies on the room's floor clear of its
+// furniture, and every camera stands inside the room: the fights are
 // fought in the room and seen from inside it.  In the bar the fighters'
 // spots are in a zone that gives the view to the player's own camera (which
 // frames both fighters) and in no fixed camera's zone; in the spa the
@@ -852,63 +932,19 @@ TEST_F(Setups, TheSampleRoomsHoldTheirFightsAndTheirCameras)
 {
     const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
     const std::vector<tools::NamedRoom> rooms = tools::SampleRooms();
-    ASSERT_EQ(rooms.size(), 2u);
-    for (size_t k = 0; k < rooms.size(); k++) {
+    ASSERT_GE(rooms.size(), 2u);
+    for (size_t k = 0; k < 2; k++) {
         SCOPED_TRACE(rooms[k].path);
         ASSERT_EQ(files[k].path, rooms[k].path);
         const tools::RoomDesign& d = rooms[k].design;
         SlotFile f(kSlot, Written(files[k].setup));
         ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
-        const VectorDir spot(0.0f, -31.25f, 0.0f);   // where a set-up is built without its placeholder
-        auto onFloor = [&](VectorPos p) {
-            p = p - spot;
-            return p[0] > d.x0 + 0.1f && p[0] < d.x1 - 0.1f && p[2] > d.z0 + 0.1f && p[2] < d.z1 - 0.1f;
-        };
-        auto clear = [&](VectorPos p) {
-            p = p - spot;
-            VectorPos hit;
-            for (VectorDir off : {VectorDir(0, 0, 0), VectorDir(0.1f, 0, 0), VectorDir(-0.1f, 0, 0),
-                                  VectorDir(0, 0, 0.1f), VectorDir(0, 0, -0.1f)})
-                if (Ray(VectorPos(p[0], -0.45f, p[2]) + off, VectorPos(p[0], -0.02f, p[2]) + off, &hit) != nullptr)
-                    return false;
-            return true;
-        };
-        std::vector<VectorPos> people = {VectorPos(d.entry) + spot};
-        std::vector<VectorPos> fighters;
-        std::vector<const Camera*> fixed;
-        std::vector<const DaceCamTrigger*> zones;
-        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-            Object* o = l->data;
-            std::vector<const Spline*> paths;
-            if (o->messagehandler == EnemyGenFighter::staticmh) {
-                fighters.push_back(o->mat.GetTrans());
-                paths.push_back(static_cast<EnemyGenFighter*>(o)->pSpline);
-            } else if (o->messagehandler == EnemyGenShooter::staticmh) {
-                fighters.push_back(o->mat.GetTrans());
-                paths.push_back(static_cast<EnemyGenShooter*>(o)->pSplineArrive);
-                paths.push_back(static_cast<EnemyGenShooter*>(o)->pSplineMove);
-            } else if (o->messagehandler == DaceCamTrigger::staticmh) {
-                zones.push_back(static_cast<DaceCamTrigger*>(o));
-            } else if (o->type == OBJT_CAMERA) {
-                EXPECT_TRUE(onFloor(o->mat.GetTrans())) << "a camera outside the room";
-                EXPECT_LT(o->mat.w[1] - spot[1], 0.0f);
-                EXPECT_GT(o->mat.w[1] - spot[1], -d.height);
-                if (o->mode == CAMMODE_FIXED && o != GetCurrentCam())
-                    fixed.push_back(static_cast<Camera*>(o));
-            }
-            for (const Spline* s : paths)
-                for (int i = 0; s != nullptr && i < s->Count(); i++)
-                    people.push_back(VectorPos((*s)[i].xyz()));
-        }
-        const NODE* cover = f.mf()->FindNode1(0, 0x8063);
-        for (u16 c = cover != nullptr ? cover->child : 0xFFFF; c != 0xFFFF; c = f.mf()->nodes[c].sibling)
-            people.push_back(cover->Pos() + VectorDir(f.mf()->nodes[c].Pos()) + spot);
+        const Placed placed = Gather(d, f.mf());
+        const std::vector<VectorPos>& fighters = placed.foes;
+        const std::vector<const Camera*>& fixed = placed.fixed;
+        const std::vector<const DaceCamTrigger*>& zones = placed.zones;
         ASSERT_FALSE(fighters.empty());
-        people.insert(people.end(), fighters.begin(), fighters.end());
-        for (const VectorPos& p : people) {
-            EXPECT_TRUE(onFloor(p)) << p[0] << ", " << p[2] << " is not on the floor";
-            EXPECT_TRUE(clear(p)) << p[0] << ", " << p[2] << " is taken by furniture";
-        }
+        ExpectOnTheFloor(d, placed);
         ASSERT_FALSE(fixed.empty());
         for (const VectorPos& p : fighters) {
             bool players = false, fixedCam = false;
@@ -924,14 +960,82 @@ TEST_F(Setups, TheSampleRoomsHoldTheirFightsAndTheirCameras)
         if (k == 1) {
             bool shootout = false;
             for (const Camera* c : fixed)
-                shootout |= static_cast<const FixedCamera_params*>(c->pvExtra)->trigger1.Within(spot);
+                shootout |= static_cast<const FixedCamera_params*>(c->pvExtra)->trigger1.Within(kSpot);
             EXPECT_TRUE(shootout);
         }
-        world.Clear();
-        SetCurrentCam(nullptr);
-        while (world.spllist.RemoveHead() != nullptr) {
-        }
+        ClearWorld();
     }
+}
+
+// The story's sets as the disc holds them: each is on the disc under the
+// name its step loads, its foes and every spot they and the player use lie
+// on its floor clear of its furniture, and every foe's spot is in a zone
+// that gives the view to the player's camera; the sets of fights hold
+// fighters and the fight's record, those of shoot-outs gunmen and cover,
+// those of sneak-ins guards and a way out that ends the task, the range its
+// targets.
+TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
+{
+    const std::vector<tools::NamedSetup> all = tools::SampleSetupFiles();
+    const std::vector<tools::NamedRoom> rooms = tools::StoryRooms();
+    const std::vector<tools::NamedSetup> files = tools::StorySetups();
+    ASSERT_EQ(rooms.size(), files.size());
+    // The sets the steps of episodes 1 and 4 to 7 name, and the kinds of
+    // foe each holds (f fighters, s shooters, g guards, t targets).
+    const std::map<std::string, char> named = {
+        {"Int/LEVEL1/FRANGEG2.P2B", 't'}, {"Int/LEVEL1/FRANGES3.P2B", 0},  {"Int/EOD.P2B", 0},
+        {"Int/LEVEL1/BISTROG5.P2B", 'f'}, {"Int/LEVEL1/BISTROS6.P2B", 0},  {"Int/LEVEL1/MG6A.P2B", 's'},
+        {"Int/LEVEL1/MG6B.P2B", 's'},     {"Int/LEVEL4/NCLUBOG7.P2B", 0},  {"Int/LEVEL4/AUTOSHG2.P2B", 'f'},
+        {"Int/LEVEL4/MG5.P2B", 'g'},      {"Int/LEVEL4/NCLUBG6.P2B", 's'}, {"Int/LEVEL4/DOJOG8.P2B", 'f'},
+        {"Int/LEVEL4/MG9.P2B", 'f'},      {"Int/LEVEL5/DOJOS1B.P2B", 0},   {"Int/LEVEL5/RDHSEG2.P2B", 'f'},
+        {"Int/LEVEL5/DINERS4.P2B", 0},    {"Int/LEVEL5/BSHOPG5.P2B", 'f'}, {"Int/LEVEL5/BSHOPBG6.P2B", 's'},
+        {"Int/LEVEL5/BFSHOPS7.P2B", 0},   {"Int/LEVEL5/RDHSES8.P2B", 0},   {"Int/LEVEL6/HALLG2.P2B", 'g'},
+        {"Int/LEVEL6/PARLRG3.P2B", 'f'},  {"Int/LEVEL6/LIBRYG4.P2B", 's'}, {"Int/LEVEL6/ALTARG5.P2B", 0},
+        {"Int/LEVEL6/STUDYG6.P2B", 0},    {"Int/LEVEL6/CELLRG7.P2B", 0},   {"Int/LEVEL6/SEWERG8.P2B", 's'},
+        {"Int/LEVEL7/RDOBARG2.P2B", 'f'}, {"Int/LEVEL7/MVSTRGG6.P2B", 'g'}, {"Int/LEVEL7/MVSTRGG7.P2B", 's'},
+        {"Int/LEVEL7/MG8.P2B", 0},
+    };
+    std::set<std::string> seen;
+    for (size_t k = 0; k < files.size(); k++) {
+        const std::string& path = files[k].path;
+        SCOPED_TRACE(path);
+        ASSERT_EQ(rooms[k].path, path);
+        ASSERT_EQ(named.count(path), 1u);
+        seen.insert(path);
+        EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](const tools::NamedSetup& n) { return n.path == path; }), 1);
+        const tools::RoomDesign& d = rooms[k].design;
+        SlotFile f(kSlot, Written(files[k].setup));
+        ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+        const Placed placed = Gather(d, f.mf());
+        ExpectOnTheFloor(d, placed);
+        for (const VectorPos& p : placed.foes) {
+            bool players = false;
+            for (const DaceCamTrigger* z : placed.zones)
+                players |= z->dctp.cammode == 0 && z->dctp.trigger1.Within(p);
+            EXPECT_TRUE(players) << p[0] << ", " << p[2];
+        }
+        int fighters = 0, shooters = 0, guards = 0, exits = 0, targets = 0, walls = 0;
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+            const Object* o = l->data;
+            fighters += o->messagehandler == EnemyGenFighter::staticmh;
+            shooters += o->messagehandler == EnemyGenShooter::staticmh;
+            guards += o->messagehandler == EnemyGenGuard::staticmh;
+            exits += o->messagehandler == DaceModeTrigger::staticmh &&
+                     static_cast<const DaceModeTrigger*>(o)->dmtp.task_exit != 0;
+            targets += o->messagehandler == TargetMoving::staticmh || o->messagehandler == TargetInnocent::staticmh;
+        }
+        for (Link<WallSpline>* l = world.spllist.Head(); !l->IsEOList(); l = l->Next())
+            walls++;
+        const bool combat = gc->fightparams != nullptr;
+        gc->fightparams = nullptr;
+        const char kind = named.at(path);
+        EXPECT_EQ(fighters > 0 && combat, kind == 'f');
+        EXPECT_EQ(shooters >= 4 && walls > 0 && f.mf()->FindNode1(0, 0x8063) != nullptr, kind == 's');
+        EXPECT_EQ(guards > 0 && exits == 1, kind == 'g');
+        EXPECT_EQ(targets >= 4, kind == 't');
+        ClearWorld();
+    }
+    EXPECT_EQ(seen.size(), named.size());
 }
 
 }  // namespace

@@ -45,17 +45,6 @@ P2BModel Bounds(float r)
     return m;
 }
 
-// The unit-cube matrix of a box of half size h about c.
-Extent Volume(VectorPos c, float h)
-{
-    Matrix m(true);
-    m.x = Vector(1.0f / h, 0.0f, 0.0f, 0.0f);
-    m.y = Vector(0.0f, 1.0f / h, 0.0f, 0.0f);
-    m.z = Vector(0.0f, 0.0f, 1.0f / h, 0.0f);
-    m.w = Vector(-c[0] / h, -c[1] / h, -c[2] / h, 1.0f);
-    return Extent(m);
-}
-
 // The start gate: a post with the arm across the lane and three lamps on
 // top; lamp k is out of the post (lit) from frame 2 (k + 1) on.
 int AddGate(SetupFile& s)

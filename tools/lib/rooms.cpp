@@ -212,12 +212,103 @@ TextureImage Marble()
     });
 }
 
+// The plainer finishes use sixteen colours or fewer and are stored as 4-bit
+// pictures, half the size of the others.
+template <class F>
+TextureImage Plain(F colour)
+{
+    return RuleTexture(32, 32, colour, TexFormat::kT4);
+}
+
+TextureImage Concrete()
+{
+    return Plain([](int x, int y) { return Shade(Rgb{128, 128, 124}, 8 * Speckle(x / 2, y / 2, 3) - 8); });
+}
+
+TextureImage Brick()
+{
+    // Courses of bricks, every other course set over by half a brick.
+    return Plain([](int x, int y) {
+        const int course = y / 8, bx = (x + (course % 2) * 8) % 16;
+        if (y % 8 == 7 || bx == 15)
+            return Rgb{150, 140, 125};
+        return Shade(Rgb{140, 64, 44}, 10 * Speckle((x + (course % 2) * 8) / 16, course, 2) - 5);
+    });
+}
+
+TextureImage Carpet()
+{
+    return Plain([](int x, int y) {
+        const int dx = std::abs(x % 16 - 8), dy = std::abs(y % 16 - 8);
+        if (dx + dy == 5)
+            return Rgb{190, 150, 70};
+        return Shade(Rgb{120, 22, 30}, 6 * Speckle(x, y, 2) - 6);
+    });
+}
+
+TextureImage Tatami()
+{
+    return Plain([](int x, int y) {
+        if (x < 2 || x > 29)
+            return Rgb{40, 46, 38};
+        return Shade(Rgb{186, 170, 110}, y % 2 ? -10 : 4 * Speckle(x / 4, y, 2));
+    });
+}
+
+TextureImage SheetMetal()
+{
+    return Plain([](int x, int y) {
+        const int r = x % 8;
+        return Shade(Rgb{100, 112, 124}, (r == 0 ? -30 : r < 3 ? 18 : 0) + 4 * Speckle(x, y / 4, 2));
+    });
+}
+
+TextureImage PaperScreen()
+{
+    return Plain([](int x, int y) {
+        if (x % 16 < 2 || y % 8 < 1)
+            return Rgb{52, 34, 24};
+        return Shade(Rgb{232, 226, 206}, -4 * Speckle(x, y, 2));
+    });
+}
+
+TextureImage Tarmac()
+{
+    return Plain([](int x, int y) { return Shade(Rgb{58, 58, 62}, 8 * Speckle(x, y, 3) - 8); });
+}
+
+TextureImage Books()
+{
+    // Two shelves of spines in four colours, a board under each.
+    static const Rgb kSpine[4] = {{120, 30, 30}, {30, 60, 110}, {40, 90, 50}, {150, 120, 70}};
+    return Plain([](int x, int y) {
+        const int row = y / 16, ry = y % 16;
+        if (ry >= 14)
+            return Rgb{78, 44, 26};
+        const int book = (x + row * 3) / 3;
+        if (ry < 3 + (book * 7) % 4)
+            return Rgb{26, 18, 14};
+        return kSpine[size_t((book * 5 + row) % 4)];
+    });
+}
+
+TextureImage CrateWood()
+{
+    return Plain([](int x, int y) {
+        if (y % 8 == 0 || x < 2 || x > 29)
+            return Rgb{110, 84, 50};
+        return Shade(Rgb{180, 148, 100}, 6 * Speckle(x / 3, y, 2) - 6);
+    });
+}
+
 // In Finish order.
 const FinishLook kLooks[kFinishes] = {
     {0.25f, 0.25f, Planks},    {0.3f, 0.3f, Wallpaper}, {0.3f, 0.3f, Panelling},  {0.5f, 0.5f, Plaster},
     {0.25f, 0.25f, DarkWood},  {0.25f, 0.25f, CounterTop}, {0.25f, 0.25f, Bottles}, {0.0f, 0.0f, Door},
     {0.25f, 0.25f, FloorTiles}, {0.3f, 0.3f, WallTiles}, {0.5f, 0.5f, Water},    {0.2f, 0.2f, Slats},
-    {0.0f, 0.0f, Locker},      {0.3f, 0.3f, Marble},
+    {0.0f, 0.0f, Locker},      {0.3f, 0.3f, Marble},      {0.5f, 0.5f, Concrete}, {0.4f, 0.4f, Brick},
+    {0.4f, 0.4f, Carpet},      {0.3f, 0.6f, Tatami},      {0.4f, 0.4f, SheetMetal}, {0.3f, 0.3f, PaperScreen},
+    {0.6f, 0.6f, Tarmac},      {0.25f, 0.25f, Books},     {0.2f, 0.2f, CrateWood},
 };
 
 // The faces of one model, gathered by finish; its bounds.
@@ -372,14 +463,15 @@ void Shell(const RoomDesign& d, Faces& faces)
 {
     const FinishLook& fl = kLooks[int(d.floor)];
     const FinishLook& cl = kLooks[int(d.ceiling)];
-    const std::vector<float> xs = Cuts(d.x0, d.x1, 1.0f, {}), zs = Cuts(d.z0, d.z1, 1.0f, {});
+    const std::vector<float> xs = Cuts(d.x0, d.x1, d.cell, {}), zs = Cuts(d.z0, d.z1, d.cell, {});
     for (size_t i = 0; i + 1 < xs.size(); i++)
         for (size_t k = 0; k + 1 < zs.size(); k++) {
             const VectorDir a(xs[i + 1] - xs[i], 0, 0), b(0, 0, zs[k + 1] - zs[k]);
             faces.Rect(d.floor, VectorPos(xs[i], 0, zs[k]), a, b, VectorDir(0, -1, 0), xs[i] / fl.tileU,
                        zs[k] / fl.tileV, xs[i + 1] / fl.tileU, zs[k + 1] / fl.tileV);
-            faces.Rect(d.ceiling, VectorPos(xs[i], -d.height, zs[k]), a, b, VectorDir(0, 1, 0), xs[i] / cl.tileU,
-                       zs[k] / cl.tileV, xs[i + 1] / cl.tileU, zs[k + 1] / cl.tileV);
+            if (!d.open)
+                faces.Rect(d.ceiling, VectorPos(xs[i], -d.height, zs[k]), a, b, VectorDir(0, 1, 0), xs[i] / cl.tileU,
+                           zs[k] / cl.tileV, xs[i + 1] / cl.tileU, zs[k + 1] / cl.tileV);
         }
     for (int w = 0; w < 4; w++) {
         const Wall wall = WallOf(d, w);
@@ -390,7 +482,7 @@ void Shell(const RoomDesign& d, Faces& faces)
                 along.push_back(door.along + door.width * 0.5f);
                 up.push_back(door.height);
             }
-        const std::vector<float> as = Cuts(wall.a0, wall.a1, 1.0f, along), hs = Cuts(0.0f, d.height, 0.5f, up);
+        const std::vector<float> as = Cuts(wall.a0, wall.a1, d.cell, along), hs = Cuts(0.0f, d.height, d.cell * 0.5f, up);
         for (size_t i = 0; i + 1 < as.size(); i++)
             for (size_t k = 0; k + 1 < hs.size(); k++) {
                 const float am = (as[i] + as[i + 1]) * 0.5f, hm = (hs[k] + hs[k + 1]) * 0.5f;
@@ -458,6 +550,7 @@ constexpr float kPillarHalf = 0.12f;
 constexpr float kRim = 0.08f;              // a pool rim's width
 constexpr float kRimTop = 0.05f;
 constexpr float kPoolWall = 0.15f;         // how high a pool's collision stands
+constexpr float kBookcaseDepth = 0.12f;
 
 // The faces of a piece of furniture, in its own frame; `whole` false gives
 // a breakable piece's damaged form.
@@ -531,6 +624,16 @@ Faces FurnitureFaces(const Furniture& f, float roomHeight, bool whole)
                VectorDir(0, 0, dd), VectorDir(0, -1, 0), 0, 0, w / l.tileU, dd / l.tileV);
         break;
     }
+    case Furniture::kCrate:
+        block(-hl, 0, -hl, hl, f.length, hl, Finish::kCrateWood, Finish::kCrateWood);
+        break;
+    case Furniture::kBookcase:
+        block(-hl, 0, -kBookcaseDepth * 0.5f, hl, kShelfTop, kBookcaseDepth * 0.5f, Finish::kDarkWood,
+              Finish::kDarkWood);
+        s.Rect(Finish::kBooks, VectorPos(-hl + 0.02f, -kShelfTop + 0.03f, -kBookcaseDepth * 0.5f - 0.005f),
+               VectorDir(f.length - 0.04f, 0, 0), VectorDir(0, kShelfTop - 0.06f, 0), VectorDir(0, 0, -1), 0, 0,
+               (f.length - 0.04f) / 0.25f, (kShelfTop - 0.06f) / 0.25f);
+        break;
     case Furniture::kLamp:
         break;   // unlit: made by LampModel
     }
@@ -576,6 +679,8 @@ float FurnitureTop(Furniture::Kind kind, float roomHeight)
     case Furniture::kPillar: return roomHeight;
     case Furniture::kPool: return kRimTop;
     case Furniture::kLamp: return 0.0f;
+    case Furniture::kCrate: return 0.0f;   // its own length: see FurnitureBox
+    case Furniture::kBookcase: return kShelfTop;
     }
     return 0.0f;
 }
@@ -593,6 +698,8 @@ Cuboid FurnitureBox(const Furniture& f, float roomHeight)
     case Furniture::kLockers: return box(hl, kLockerDepth * 0.5f, top);
     case Furniture::kPillar: return box(kPillarHalf, kPillarHalf, top);
     case Furniture::kPool: return box(hl, f.depth * 0.5f, kPoolWall);
+    case Furniture::kCrate: return box(hl, hl, f.length);
+    case Furniture::kBookcase: return box(hl, kBookcaseDepth * 0.5f, top);
     case Furniture::kLamp: break;
     }
     return Cuboid(VectorPos(0, 0, 0), VectorPos(0, 0, 0));

@@ -41,8 +41,18 @@ enum class Finish
     kSlats,        // a bench's wooden slats
     kLocker,       // painted metal locker doors, one picture to a door
     kMarble,       // pale veined stone
+    // Sixteen colours or fewer each, drawn as 4-bit pictures:
+    kConcrete,     // grey poured concrete
+    kBrick,        // red-brown brick courses
+    kCarpet,       // deep red carpet with a small diamond pattern
+    kTatami,       // straw mats edged in dark cloth
+    kSheetMetal,   // ribbed blue-grey sheeting
+    kPaperScreen,  // white paper panes in dark frames
+    kTarmac,       // dark grey asphalt
+    kBooks,        // rows of book spines on shelves
+    kCrateWood,    // rough pale boards
 };
-constexpr int kFinishes = 14;
+constexpr int kFinishes = 23;
 
 // A door in a wall: wall 0 is the one at z0 (the room's front), 1 at x1,
 // 2 at z1 (the back), 3 at x0; `along` is its middle's x (walls 0 and 2) or
@@ -71,6 +81,8 @@ struct Furniture
         kPillar,    // a square pillar from floor to ceiling
         kPool,      // a pool `length` by `depth`: water within a low rim
         kLamp,      // a glowing shade hung below the ceiling
+        kCrate,     // a wooden crate `length` on a side
+        kBookcase,  // a bookcase `length` long, as high as a shelf of bottles
     };
     Kind kind = kTable;
     VectorPos at{0.0f, 0.0f, 0.0f};
@@ -103,6 +115,8 @@ struct RoomDesign
     std::vector<RoomLight> lights;
     VectorPos entry{0.0f, 0.0f, 0.0f};   // where the player stands when the room is built
     u16 id = 0x8001;                     // the main node's extra (above 0x8000)
+    float cell = 1.0f;                   // faces are cut into cells this wide (half as tall on the walls)
+    bool open = false;                   // no ceiling: a yard under the sky (its walls still stand)
 };
 
 struct BuiltRoom
@@ -132,7 +146,8 @@ float FurnitureTop(Furniture::Kind kind, float roomHeight);
 Cuboid FurnitureBox(const Furniture& f, float roomHeight);
 
 // The sample disc's furnished rooms, as its set-up files build them: the
-// bar of Int/LEVEL2/BAR.P2B and the spa of Int/LEVEL3/SPPLRMG7.P2B.
+// bar of Int/LEVEL2/BAR.P2B, the spa of Int/LEVEL3/SPPLRMG7.P2B and the
+// story's sets (storysets.h).
 struct NamedRoom
 {
     std::string path;

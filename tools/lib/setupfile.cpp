@@ -2,6 +2,7 @@
 #include "tools/lib/setupfile.h"
 #include "tools/lib/p2b_sample.h"
 #include "tools/lib/rooms.h"
+#include "tools/lib/storysets.h"
 
 #include "ZevEngine2/PS2/Model.h"
 #include "game/EntParams.h"
@@ -96,9 +97,6 @@ namespace tools {
 
 namespace {
 
-// The model word of the node whose children are the placed cover points.
-constexpr u16 kCoverNodeModel = 0x8063;
-
 // A model with no materials: only its bounds matter to the set-up.
 P2BModel Bounds(float r)
 {
@@ -107,6 +105,18 @@ P2BModel Bounds(float r)
     m.boxextent = Vector(r, r, r, 0.0f);
     return m;
 }
+
+// A room: main object (model 0) with an entry point 3 in front of its
+// centre; its index.
+int Room(SetupFile& s, float size)
+{
+    s.file.models.push_back(Bounds(size));
+    const int room = s.file.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001));
+    s.file.AddNode(room, MakeNode(MDL_NOGEOM, VectorPos(0, 0, -3), VectorXYZ(0, 0, 0), 0x8000));
+    return room;
+}
+
+}  // namespace
 
 // A volume of half-sizes h about c: the matrix mapping world points into the
 // unit cube.
@@ -125,18 +135,6 @@ Extent Volume(VectorPos c, float h)
 {
     return Zone(c, VectorXYZ(h, h, h));
 }
-
-// A room: main object (model 0) with an entry point 3 in front of its
-// centre; its index.
-int Room(SetupFile& s, float size)
-{
-    s.file.models.push_back(Bounds(size));
-    const int room = s.file.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001));
-    s.file.AddNode(room, MakeNode(MDL_NOGEOM, VectorPos(0, 0, -3), VectorXYZ(0, 0, 0), 0x8000));
-    return room;
-}
-
-constexpr float kQuarterTurn = 1.5707964f;
 
 // A fixed camera at `mount` turned by `aim` that takes the view while the
 // player stands in `zone` (a volume, half-sizes `half`), sliding towards
@@ -168,6 +166,8 @@ void PlayerCameraZone(SetupFile& s, VectorPos zone, VectorXYZ half)
     z.trigger1 = Zone(zone, half);
     s.AddRecord(s.AddPlaceholder(-1, 0, zone), ENT_DACECAMTRIGGER, z);
 }
+
+namespace {
 
 // The Red Lantern: a long bar room entered from the street at its front,
 // the counter down its right side with the bottle shelves behind it and its
@@ -454,16 +454,22 @@ SetupFile TestProp()
 
 std::vector<NamedRoom> SampleRooms()
 {
-    return {{"Int/LEVEL2/BAR.P2B", BarRoom()}, {"Int/LEVEL3/SPPLRMG7.P2B", SpaRoom()}};
+    std::vector<NamedRoom> rooms = {{"Int/LEVEL2/BAR.P2B", BarRoom()}, {"Int/LEVEL3/SPPLRMG7.P2B", SpaRoom()}};
+    for (NamedRoom& r : StoryRooms())
+        rooms.push_back(std::move(r));
+    return rooms;
 }
 
 std::vector<NamedSetup> SampleSetupFiles()
 {
-    return {{"Int/LEVEL2/BAR.P2B", Bar()},
-            {"Int/LEVEL3/SPPLRMG7.P2B", Spa()},
-            {"Int/INTERIOR.P2B", BareRoom()},
-            {"Int/DRV24/TESTDRV.P2B", DrivingCourse()},
-            {"Misc/POO.P2B", TestProp()}};
+    std::vector<NamedSetup> setups = {{"Int/LEVEL2/BAR.P2B", Bar()},
+                                      {"Int/LEVEL3/SPPLRMG7.P2B", Spa()},
+                                      {"Int/INTERIOR.P2B", BareRoom()},
+                                      {"Int/DRV24/TESTDRV.P2B", DrivingCourse()},
+                                      {"Misc/POO.P2B", TestProp()}};
+    for (NamedSetup& n : StorySetups())
+        setups.push_back(std::move(n));
+    return setups;
 }
 
 }  // namespace tools

@@ -63,6 +63,27 @@ struct SetupFile
                        VectorXYZ ang = VectorXYZ(0, 0, 0));
 };
 
+// The model word of the node whose children are the placed cover points.
+constexpr u16 kCoverNodeModel = 0x8063;
+constexpr float kQuarterTurn = 1.5707964f;
+
+// A volume of half-sizes h about c: the matrix mapping world points into the
+// unit cube.
+Extent Zone(VectorPos c, VectorXYZ h);
+// A cube of half-size h about c.
+Extent Volume(VectorPos c, float h);
+
+// A fixed camera at `mount` turned by `aim` that takes the view while the
+// player stands in `zone` (a volume, half-sizes `half`), sliding towards
+// what it looks at until it is `distance` away; with `bias` it keeps the
+// character the player is locked on to in the picture with him.
+void FixedCamera(SetupFile& s, VectorPos mount, VectorXYZ aim, VectorPos zone, VectorXYZ half, float dolly,
+                 float distance, bool bias);
+
+// A camera zone that hands the view back to the player's own camera while
+// he stands in it.
+void PlayerCameraZone(SetupFile& s, VectorPos zone, VectorXYZ half);
+
 // Writes the set-up file.  False with a message for a record of a node the
 // file does not have, a spline reference outside its record or naming no
 // spline, a spline of no points, or as WriteP2B.
@@ -97,6 +118,7 @@ struct NamedSetup
 //                           one standing height, one crouching height
 //   Int/DRV24/TESTDRV.P2B   a driving course's ground and its time of day
 //   Misc/POO.P2B            a small test prop
+// and the story's sets (storysets.h).
 std::vector<NamedSetup> SampleSetupFiles();
 
 }  // namespace tools

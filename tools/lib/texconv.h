@@ -49,10 +49,11 @@ struct TextureImage
 bool ConvertTexture(const RgbaImage& img, TexFormat format, TextureImage& out, std::string& error);
 
 // A w x h picture drawn from a rule giving each pixel's colour
-// (std::array<u8, 3>, fully opaque), as an 8-bit indexed texture: the rule
-// must use at most 256 colours (a picture with more comes out empty).
+// (std::array<u8, 3>, fully opaque), as an 8-bit indexed texture (or a
+// 4-bit one): the rule must use at most 256 colours (16) (a picture with more
+// comes out empty).
 template <class F>
-TextureImage RuleTexture(int w, int h, F colour)
+TextureImage RuleTexture(int w, int h, F colour, TexFormat format = TexFormat::kT8)
 {
     RgbaImage img;
     img.width = w;
@@ -64,7 +65,7 @@ TextureImage RuleTexture(int w, int h, F colour)
         }
     TextureImage t;
     std::string error;
-    ConvertTexture(img, TexFormat::kT8, t, error);
+    ConvertTexture(img, format, t, error);
     return t;
 }
 

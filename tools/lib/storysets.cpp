@@ -1,0 +1,479 @@
+// The story's sets.
+#include "tools/lib/storysets.h"
+
+#include <cstddef>
+#include <string>
+
+#include "ZevEngine2/PS2/Model.h"
+#include "game/EntParams.h"
+#include "tools/lib/p2b_sample.h"
+
+namespace tools {
+
+namespace {
+
+using F = Furniture;
+
+enum class Game
+{
+    kScene,      // a scene, or a boss the step makes itself
+    kFight,
+    kShootout,
+    kSneak,
+    kRange,
+};
+
+struct StorySet
+{
+    const char* path;
+    Game game;
+    RoomDesign design;
+    int foes = 0;
+    // A fighter's style, whose moves are in an animation group its step
+    // loads: 0 kung fu (group 10), 2 boxing (12), 3 brawling (13).
+    u8 style = 0;
+};
+
+// A room `w` wide and `d` deep about the origin, entered by a door in the
+// middle of its front wall with the player just inside it; lit by an
+// ambient glow and a light from above in `tint`, a lamp-like light over the
+// middle and one over the back.
+RoomDesign Shape(float w, float d, float h, Finish floor, Finish wall, Finish band, Finish ceiling, Colour tint)
+{
+    RoomDesign r;
+    r.x0 = -w * 0.5f;
+    r.x1 = w * 0.5f;
+    r.z0 = -d * 0.5f;
+    r.z1 = d * 0.5f;
+    r.height = h;
+    r.floor = floor;
+    r.wall = wall;
+    r.band = band;
+    r.ceiling = ceiling;
+    r.bandHeight = band == wall ? 0.0f : 0.25f;
+    r.doors = {{0, 0.0f, 0.4f, 0.7f}};
+    r.entry = VectorPos(0.0f, 0.0f, r.z0 + 0.5f);
+    r.cell = 2.5f;   // coarse cells keep the file small; the lights still fall across the floor
+    auto part = [&](int k) { return Colour(u8(tint.r * k / 8), u8(tint.g * k / 8), u8(tint.b * k / 8), 255); };
+    r.lights.push_back({ZEVLIGHT_AMB, part(3), 0.5f, 0.0f, VectorPos(0, -h * 0.9f, 0)});
+    r.lights.push_back({ZEVLIGHT_DIR, part(4), 0.5f, 0.0f, VectorPos(0, -h * 0.9f, 0), VectorXYZ(1.2f, 0.3f, 0)});
+    r.lights.push_back({ZEVLIGHT_POS, part(6), 0.5f, 3.5f, VectorPos(0, -h * 0.85f, 0)});
+    r.lights.push_back({ZEVLIGHT_POS, part(5), 0.5f, 3.5f, VectorPos(0, -h * 0.85f, d * 0.3f)});
+    return r;
+}
+
+// A yard under the sky: tarmac within brick walls, lit by daylight.
+RoomDesign Yard(float w, float d)
+{
+    RoomDesign r = Shape(w, d, 0.8f, Finish::kTarmac, Finish::kBrick, Finish::kConcrete, Finish::kConcrete,
+                         Colour(230, 225, 210, 255));
+    r.open = true;
+    return r;
+}
+
+void Add(RoomDesign& r, F::Kind kind, float x, float z, float turn = 0.0f, float length = 0.0f, float depth = 0.0f)
+{
+    F f;
+    f.kind = kind;
+    f.at = VectorPos(x, 0.0f, z);
+    f.turn = turn;
+    f.length = length;
+    f.depth = depth;
+    r.furniture.push_back(f);
+}
+
+// Crates across the room a little behind its middle: the gunmen's cover.
+void CrateRow(RoomDesign& r)
+{
+    const float z = (r.z0 + r.z1) * 0.5f + 0.6f;
+    for (float x : {-1.2f, 1.2f})
+        Add(r, F::kCrate, x, z, 0.0f, 0.3f);
+}
+
+// The rooms, with their furniture.
+RoomDesign Range()
+{
+    RoomDesign r = Shape(6.0f, 14.0f, 1.2f, Finish::kConcrete, Finish::kConcrete, Finish::kBrick, Finish::kConcrete,
+                         Colour(210, 210, 200, 255));
+    Add(r, F::kCounter, 0.0f, -4.6f, 0.0f, 5.0f);   // the firing line
+    return r;
+}
+
+RoomDesign Office()
+{
+    RoomDesign r = Shape(5.0f, 5.0f, 1.0f, Finish::kCarpet, Finish::kWallpaper, Finish::kPanelling, Finish::kPlaster,
+                         Colour(220, 200, 170, 255));
+    Add(r, F::kTable, 0.0f, 1.0f);
+    Add(r, F::kStool, 0.0f, 1.5f);
+    Add(r, F::kBookcase, 0.0f, 2.4f, 0.0f, 2.0f);
+    Add(r, F::kBookcase, -2.4f, 0.5f, -kQuarterTurn, 1.6f);
+    Add(r, F::kLamp, 0.0f, 1.0f);
+    return r;
+}
+
+RoomDesign Bistro()
+{
+    RoomDesign r = Shape(6.0f, 6.0f, 1.0f, Finish::kFloorTiles, Finish::kPaperScreen, Finish::kDarkWood,
+                         Finish::kPlaster, Colour(240, 200, 150, 255));
+    Add(r, F::kCounter, 2.5f, 0.5f, kQuarterTurn, 3.0f);
+    for (float z : {-1.2f, 1.2f}) {
+        Add(r, F::kTable, -2.0f, z);
+        Add(r, F::kStool, -2.4f, z);
+        Add(r, F::kLamp, -2.0f, z);
+    }
+    return r;
+}
+
+RoomDesign Club()
+{
+    RoomDesign r = Shape(7.0f, 7.0f, 1.2f, Finish::kCarpet, Finish::kBrick, Finish::kDarkWood, Finish::kSheetMetal,
+                         Colour(200, 120, 220, 255));
+    Add(r, F::kCounter, 3.0f, 0.5f, kQuarterTurn, 4.0f);
+    Add(r, F::kShelf, 3.42f, 0.5f, kQuarterTurn, 3.6f);
+    for (float z : {-1.0f, 0.0f, 1.0f, 2.0f})
+        Add(r, F::kStool, 2.65f, z);
+    for (float x : {-1.5f, 1.5f})
+        Add(r, F::kPillar, x, 1.0f);
+    return r;
+}
+
+RoomDesign Workshop()
+{
+    RoomDesign r = Shape(8.0f, 8.0f, 1.3f, Finish::kConcrete, Finish::kSheetMetal, Finish::kConcrete,
+                         Finish::kSheetMetal, Colour(210, 215, 225, 255));
+    for (float z : {-2.0f, 0.0f, 2.0f})
+        Add(r, F::kCrate, 3.5f, z, 0.0f, 0.4f);
+    Add(r, F::kCrate, -3.4f, 3.2f, 0.0f, 0.5f);
+    Add(r, F::kCounter, -3.6f, -1.0f, kQuarterTurn, 2.5f);
+    return r;
+}
+
+RoomDesign Dojo()
+{
+    RoomDesign r = Shape(7.0f, 7.0f, 1.1f, Finish::kTatami, Finish::kPaperScreen, Finish::kDarkWood, Finish::kDarkWood,
+                         Colour(240, 225, 190, 255));
+    for (float x : {-3.3f, 3.3f})
+        Add(r, F::kBench, x, 0.5f, kQuarterTurn, 2.0f);
+    return r;
+}
+
+RoomDesign House()
+{
+    RoomDesign r = Shape(6.0f, 6.0f, 1.0f, Finish::kPlanks, Finish::kWallpaper, Finish::kPanelling, Finish::kPlaster,
+                         Colour(230, 190, 150, 255));
+    Add(r, F::kTable, -2.0f, -0.8f);
+    Add(r, F::kBookcase, 1.5f, 2.9f, 0.0f, 2.0f);
+    Add(r, F::kLamp, -2.0f, -0.8f);
+    return r;
+}
+
+RoomDesign Diner()
+{
+    RoomDesign r = Shape(7.0f, 5.0f, 1.0f, Finish::kFloorTiles, Finish::kWallTiles, Finish::kCounterTop,
+                         Finish::kPlaster, Colour(235, 230, 210, 255));
+    Add(r, F::kCounter, 0.0f, 1.4f, 0.0f, 4.0f);
+    for (float x : {-1.5f, -0.5f, 0.5f, 1.5f})
+        Add(r, F::kStool, x, 1.05f);
+    for (float x : {-2.8f, 2.8f})
+        Add(r, F::kTable, x, -0.8f);
+    return r;
+}
+
+RoomDesign Butcher()
+{
+    RoomDesign r = Shape(6.0f, 6.0f, 1.0f, Finish::kFloorTiles, Finish::kWallTiles, Finish::kWallTiles,
+                         Finish::kPlaster, Colour(215, 230, 235, 255));
+    Add(r, F::kCounter, 0.0f, 1.2f, 0.0f, 3.5f);
+    Add(r, F::kLockers, -2.9f, -0.5f, -kQuarterTurn, 1.6f);
+    return r;
+}
+
+RoomDesign BackRoom()
+{
+    RoomDesign r = Shape(7.0f, 8.0f, 1.0f, Finish::kConcrete, Finish::kWallTiles, Finish::kConcrete, Finish::kConcrete,
+                         Colour(190, 215, 230, 255));
+    Add(r, F::kCrate, 3.2f, 3.4f, 0.0f, 0.4f);
+    return r;
+}
+
+RoomDesign Hall()
+{
+    RoomDesign r = Shape(8.0f, 8.0f, 1.4f, Finish::kMarble, Finish::kPanelling, Finish::kDarkWood, Finish::kPlaster,
+                         Colour(230, 210, 170, 255));
+    for (float x : {-2.0f, 2.0f})
+        for (float z : {-1.0f, 2.0f})
+            Add(r, F::kPillar, x, z);
+    return r;
+}
+
+RoomDesign Parlour()
+{
+    RoomDesign r = Shape(6.0f, 6.0f, 1.1f, Finish::kCarpet, Finish::kWallpaper, Finish::kPanelling, Finish::kPlaster,
+                         Colour(240, 190, 140, 255));
+    Add(r, F::kBench, -2.8f, 0.5f, -kQuarterTurn, 2.0f);
+    Add(r, F::kTable, 1.8f, -1.0f);
+    Add(r, F::kLamp, 1.8f, -1.0f);
+    return r;
+}
+
+RoomDesign Library()
+{
+    RoomDesign r = Shape(7.0f, 8.0f, 1.2f, Finish::kCarpet, Finish::kPanelling, Finish::kDarkWood, Finish::kPlaster,
+                         Colour(235, 200, 150, 255));
+    for (float z : {-2.0f, 0.0f, 2.0f}) {
+        Add(r, F::kBookcase, -3.4f, z, -kQuarterTurn, 1.8f);
+        Add(r, F::kBookcase, 3.4f, z, kQuarterTurn, 1.8f);
+    }
+    Add(r, F::kBookcase, 0.0f, 3.9f, 0.0f, 3.0f);
+    return r;
+}
+
+RoomDesign Altar()
+{
+    RoomDesign r = Shape(8.0f, 9.0f, 1.5f, Finish::kMarble, Finish::kBrick, Finish::kMarble, Finish::kConcrete,
+                         Colour(220, 120, 90, 255));
+    for (float x : {-2.5f, 2.5f})
+        for (float z : {-1.5f, 1.5f})
+            Add(r, F::kPillar, x, z);
+    Add(r, F::kCounter, 0.0f, 3.8f, 0.0f, 2.0f);   // the altar
+    return r;
+}
+
+RoomDesign Study()
+{
+    RoomDesign r = Office();
+    r.floor = Finish::kPlanks;
+    return r;
+}
+
+RoomDesign Cellar()
+{
+    RoomDesign r = Shape(8.0f, 8.0f, 1.3f, Finish::kConcrete, Finish::kBrick, Finish::kConcrete, Finish::kConcrete,
+                         Colour(200, 170, 140, 255));
+    for (float z : {-2.5f, 2.5f})
+        Add(r, F::kCrate, -3.5f, z, 0.0f, 0.5f);
+    return r;
+}
+
+RoomDesign Sewer()
+{
+    RoomDesign r = Shape(5.0f, 12.0f, 1.2f, Finish::kConcrete, Finish::kBrick, Finish::kConcrete, Finish::kConcrete,
+                         Colour(150, 190, 150, 255));
+    Add(r, F::kPool, 0.0f, 3.5f, 0.0f, 3.0f, 1.6f);   // standing water towards the far end
+    return r;
+}
+
+RoomDesign Warehouse()
+{
+    RoomDesign r = Workshop();
+    r.wall = Finish::kBrick;
+    return r;
+}
+
+// Every set, in the order the episodes name them.
+std::vector<StorySet> Sets()
+{
+    auto shoot = [](RoomDesign r) {
+        CrateRow(r);
+        return r;
+    };
+    return {
+        {"Int/LEVEL1/FRANGEG2.P2B", Game::kRange, Range()},
+        {"Int/LEVEL1/FRANGES3.P2B", Game::kScene, Range()},
+        {"Int/EOD.P2B", Game::kScene, Office()},
+        {"Int/LEVEL1/BISTROG5.P2B", Game::kFight, Bistro(), 3},
+        {"Int/LEVEL1/BISTROS6.P2B", Game::kScene, Bistro()},
+        {"Int/LEVEL1/MG6A.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL1/MG6B.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL4/NCLUBOG7.P2B", Game::kScene, Club()},
+        {"Int/LEVEL4/AUTOSHG2.P2B", Game::kFight, Workshop(), 3, 3},
+        {"Int/LEVEL4/MG5.P2B", Game::kSneak, Warehouse(), 2},
+        {"Int/LEVEL4/NCLUBG6.P2B", Game::kShootout, shoot(Club()), 4},
+        {"Int/LEVEL4/DOJOG8.P2B", Game::kFight, Dojo(), 4},
+        {"Int/LEVEL4/MG9.P2B", Game::kFight, Warehouse(), 3, 3},
+        {"Int/LEVEL5/DOJOS1B.P2B", Game::kScene, Dojo()},
+        {"Int/LEVEL5/RDHSEG2.P2B", Game::kFight, House(), 3, 3},
+        {"Int/LEVEL5/DINERS4.P2B", Game::kScene, Diner()},
+        {"Int/LEVEL5/BSHOPG5.P2B", Game::kFight, Butcher(), 2},
+        {"Int/LEVEL5/BSHOPBG6.P2B", Game::kShootout, shoot(BackRoom()), 4},
+        {"Int/LEVEL5/BFSHOPS7.P2B", Game::kScene, BackRoom()},
+        {"Int/LEVEL5/RDHSES8.P2B", Game::kScene, House()},
+        {"Int/LEVEL6/HALLG2.P2B", Game::kSneak, Hall(), 2},
+        {"Int/LEVEL6/PARLRG3.P2B", Game::kFight, Parlour(), 3},
+        {"Int/LEVEL6/LIBRYG4.P2B", Game::kShootout, shoot(Library()), 4},
+        {"Int/LEVEL6/ALTARG5.P2B", Game::kScene, Altar()},
+        {"Int/LEVEL6/STUDYG6.P2B", Game::kScene, Study()},
+        {"Int/LEVEL6/CELLRG7.P2B", Game::kScene, Cellar()},
+        {"Int/LEVEL6/SEWERG8.P2B", Game::kShootout, shoot(Sewer()), 4},
+        {"Int/LEVEL7/RDOBARG2.P2B", Game::kFight, Club(), 3, 3},
+        {"Int/LEVEL7/MVSTRGG6.P2B", Game::kSneak, Warehouse(), 2},
+        {"Int/LEVEL7/MVSTRGG7.P2B", Game::kShootout, shoot(Warehouse()), 4},
+        {"Int/LEVEL7/MG8.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+    };
+}
+
+// Fighter generators along the back of the room, two in it from the start
+// and the rest coming in as those fall; one foe at a time in the ring.
+void Fighters(SetupFile& s, const RoomDesign& r, int foes, u8 style, s16 firstId)
+{
+    const float z = r.z1 - 1.2f;
+    for (int k = 0; k < foes; k++) {
+        const float x = (r.x1 - r.x0 - 1.0f) * (float(k) + 0.5f) / float(foes) + r.x0 + 0.5f;
+        auto f = ZeroRecord<EnemyGenFighter_params>();
+        f.character = 0;
+        f.style = style;
+        f.init_wave = u8(k < 2 ? 1 : 2);
+        f.spawn_num = 2;
+        f.first_init = u8(k < 2 ? 1 : 0);
+        f.init_strength = 10;
+        f.badass = 0.5f;
+        f.vo_bank = 255;
+        f.id = s16(firstId - k);
+        f.path_arrive.offset = -1;
+        s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(x, 0, z)), ENT_ENEMYGENFIGHTER, f);
+    }
+    s.AddRecord(s.AddPlaceholder(-1, 0), ENT_CONTROLLERCOMBAT, ControllerCombat_params{2, 1, 0, 1});
+}
+
+// Gunmen behind the crates (CrateRow), two a wave; walking up to the middle
+// brings the second wave.  The player's cover is a line in front of the
+// room's left wall near the door.
+void Shooters(SetupFile& s, const RoomDesign& r, int foes, s16 firstId)
+{
+    const VectorPos mid((r.x0 + r.x1) * 0.5f, 0.0f, (r.z0 + r.z1) * 0.5f);
+    const VectorXYZ half((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - r.z0) * 0.5f);
+    const float crates = mid[2] + 0.6f;
+    for (int k = 0; k < foes; k++) {
+        const float x = k % 2 ? 1.2f : -1.2f;
+        const float z = k < 2 ? crates + 0.5f : r.z1 - 0.6f;
+        auto g = ZeroRecord<EnemyGenShooter_params>();
+        g.character = 0;
+        g.id = s16(firstId - k);
+        g.weapon = 1;
+        g.path_arrive.offset = -1;
+        g.path_move.offset = -1;
+        g.hostage_path.offset = -1;
+        g.spawn_num = 1;
+        g.trigger_init = Zone(mid, half);
+        g.init_strength = 50;
+        g.init_wave = u8(1 + k / 2);
+        s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(x, 0, z)), ENT_ENEMYGENSHOOTER, g);
+    }
+    auto w = ZeroRecord<EnemyWaveTrigger_params>();
+    w.trigger1 = Zone(mid, VectorXYZ(half[0], 1.0f, 0.5f));
+    w.wave = 2;
+    w.delay = 2.0f;
+    s.AddRecord(s.AddPlaceholder(-1, 0, mid), ENT_ENEMYWAVETRIGGER, w);
+    const float x = r.x0 + 0.5f;
+    const int wall = s.AddSpline({VectorPos(x, 0, r.z0 + 0.6f), VectorPos(x, 0, r.z0 + 1.1f),
+                                  VectorPos(x, 0, r.z0 + 1.6f), VectorPos(x, 0, r.z0 + 2.1f)});
+    const int rec = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {0}, 0, {}});
+    s.SetSpline(rec, 0, wall);
+    // The gunmen's cover points, at a standing man's chest height behind
+    // each crate.
+    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -0.375f, crates)));
+    for (float cx : {-1.2f, 1.2f})
+        s.file.AddNode(cover, MakeNode(MDL_NOGEOM, VectorPos(cx, 0, 0.35f)));
+}
+
+// Guards walking rounds across the back of the room, and the doorway at the
+// back that ends the task.
+void Guards(SetupFile& s, const RoomDesign& r, int foes, s16 firstId)
+{
+    for (int k = 0; k < foes; k++) {
+        const float z = r.z1 - 1.0f - 1.5f * float(k);
+        const int path = s.AddSpline({VectorPos(r.x0 + 1.0f, 0, z), VectorPos(-0.3f, 0, z), VectorPos(0.3f, 0, z),
+                                      VectorPos(r.x1 - 1.0f, 0, z)});
+        auto g = ZeroRecord<EnemyGenGuard_params>();
+        g.character = 0;
+        g.id = s16(firstId - k);
+        g.gun = 1;
+        g.move_path.offset = -1;
+        g.init_distance = 6.0f;
+        const int rec = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(r.x0 + 1.0f, 0, z)), ENT_ENEMYGENGUARD, g);
+        s.SetSpline(rec, offsetof(EnemyGenGuard_params, move_path), path);
+    }
+    auto out = ZeroRecord<DaceModeTrigger_params>();
+    const VectorPos door(0.0f, 0.0f, r.z1 - 0.3f);
+    out.trigger1 = Volume(door, 0.4f);
+    out.teleport_to.index = -1;
+    out.task_exit = 1;
+    s.AddRecord(s.AddPlaceholder(-1, 0, door), ENT_DACEMODETRIGGER, out);
+}
+
+// The range: the figures' templates (a standing man and an innocent, each
+// with its hit spot) out of sight behind the back wall, three standing
+// targets and an innocent in the first wave, two moving in the second.
+void Targets(SetupFile& s, const RoomDesign& r)
+{
+    auto figure = [&](Colour c, u16 id, float x) {
+        s.file.models.push_back(BoxModel(0.3f, 0.8f, 0.02f, TEXID_NONE, false, c));
+        const int n = s.file.AddNode(-1, MakeNode(u16(s.file.models.size() - 1), VectorPos(x, 0, r.z1 + 4.0f),
+                                                  VectorXYZ(0, 0, 0), id));
+        s.file.models.push_back(BoxModel(0.05f, 0.05f, 0.05f, TEXID_NONE, false, Colour(200, 40, 40, 128)));
+        s.file.AddNode(n, MakeNode(u16(s.file.models.size() - 1), VectorPos(0, -0.6f, 0), VectorXYZ(0, 0, 0), 20));
+    };
+    figure(Colour(200, 190, 170, 128), 0x200, -1.0f);
+    figure(Colour(90, 160, 90, 128), 0x201, 1.0f);
+    const float far = r.z1 - 1.5f;
+    for (int k = 0; k < 3; k++) {
+        auto t = ZeroRecord<TargetStatic_params>();
+        t.wave = 1;
+        t.delay = 2.0f;
+        s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(float(k - 1) * 1.6f, 0.8f, far)), ENT_TARGETSTATIC, t);
+    }
+    const int path = s.AddSpline({VectorPos(r.x0 + 0.5f, 0, far - 1.0f), VectorPos(-0.8f, 0, far - 1.0f),
+                                  VectorPos(0.8f, 0, far - 1.0f), VectorPos(r.x1 - 0.5f, 0, far - 1.0f)});
+    for (int k = 0; k < 2; k++) {
+        auto t = ZeroRecord<TargetMoving_params>();
+        t.wave = 2;
+        t.speed = 1.0f + float(k);
+        t.delay = 1.0f;
+        const int rec = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, far - 1.0f)), ENT_TARGETMOVING, t);
+        s.SetSpline(rec, offsetof(TargetMoving_params, move_path), path);
+    }
+    auto inno = ZeroRecord<TargetInnocent_params>();
+    inno.wave = 1;
+    inno.proximity = 8.0f;
+    inno.delay = 1.0f;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(-0.8f, 0.8f, far)), ENT_TARGETINNOCENT, inno);
+}
+
+SetupFile Build(const StorySet& set, s16 firstId)
+{
+    SetupFile s;
+    const RoomDesign& r = set.design;
+    AddRoom(s, r);
+    switch (set.game) {
+    case Game::kScene: break;
+    case Game::kFight: Fighters(s, r, set.foes, set.style, firstId); break;
+    case Game::kShootout: Shooters(s, r, set.foes, firstId); break;
+    case Game::kSneak: Guards(s, r, set.foes, firstId); break;
+    case Game::kRange: Targets(s, r); break;
+    }
+    PlayerCameraZone(s, VectorPos((r.x0 + r.x1) * 0.5f, 0.0f, (r.z0 + r.z1) * 0.5f),
+                     VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - r.z0) * 0.5f));
+    return s;
+}
+
+}  // namespace
+
+std::vector<NamedRoom> StoryRooms()
+{
+    std::vector<NamedRoom> out;
+    for (const StorySet& set : Sets())
+        out.push_back({set.path, set.design});
+    return out;
+}
+
+std::vector<NamedSetup> StorySetups()
+{
+    // The foes' ids run down from -140, clear of the cast's -1 to -6 and
+    // of the demo's rooms.
+    std::vector<NamedSetup> out;
+    for (const StorySet& set : Sets())
+        out.push_back({set.path, Build(set, -140)});
+    return out;
+}
+
+}  // namespace tools

@@ -1,0 +1,34 @@
+// The sets of the story's episodes 1 and 4 to 7: each interior or yard a
+// step loads, built by the room generator (rooms.h) and holding what the
+// step's game places and looks for.
+//
+// Every set is a furnished room with its own lights, its entry point and a
+// zone over its floor that gives the view to the player's camera.  Beyond
+// that a set carries what its game plays with:
+//   a fist fight    fighter generators (the step's first cast member, two
+//                   at a time) and the fight's combat record
+//   a shoot-out     shooter generators in two waves, the trigger of the
+//                   second, a cover wall in front of a row of crates and
+//                   cover points behind them for the gunmen
+//   a sneak-in      guards walking their rounds and the doorway out that
+//                   ends the task
+//   the range       the target figures' templates, standing, moving and
+//                   innocent targets down the far end
+//   a scene or a    the room alone: the scene's actors, or the boss the
+//   boss fight      step makes, fill it
+#pragma once
+
+#include <vector>
+
+#include "tools/lib/rooms.h"
+#include "tools/lib/setupfile.h"
+
+namespace tools {
+
+// Each set's path under "KORVALIS\DemoData\" and its room.
+std::vector<NamedRoom> StoryRooms();
+
+// Each set's path and its whole set-up, in StoryRooms' order.
+std::vector<NamedSetup> StorySetups();
+
+}  // namespace tools
