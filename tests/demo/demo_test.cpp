@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "console/host/png_reader.h"
+#include "tests/demo/child_process.h"
 #include "tests/demo/loop_script.h"
 #include "tests/demo/run_state.h"
 #include "tools/lib/stillcards.h"
@@ -27,39 +28,13 @@ using demo_test::RunPoint;
 
 namespace {
 
-fs::path Self()
-{
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
-        return {};
-    self[n] = 0;
-    return self;
-}
+using demo_test::Execute;
+using demo_test::Outcome;
+using demo_test::Self;
 
 fs::path BuildDir()
 {
     return Self().parent_path().parent_path();
-}
-
-struct Outcome {
-    int status = -1;
-    std::string output;
-};
-
-Outcome Execute(const std::string& command)
-{
-    Outcome r;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
-        r.output.append(buf, got);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
 }
 
 std::string Slurp(const fs::path& path)
