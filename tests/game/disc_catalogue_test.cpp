@@ -8,7 +8,9 @@
 // animation groups with their banks, every line of every character voice
 // bank, the loading pictures and the resident models).  The list of
 // what the disc lacks is printed by kind and episode and written to
-// missing-files.txt beside the test program.
+// missing-files.txt beside the test program.  The entities the disc's sets
+// place are counted by kind (entity-kinds.txt): in the sets the rows load,
+// in the random crimes' sets and in sets nothing loads.
 #include "tests/game/missionsteps_support.h"
 
 #include <algorithm>
@@ -23,9 +25,11 @@
 #include <vector>
 
 #include "ee/console_out.h"
+#include "game/EntParams.h"
 #include "game/GameAudio.h"
 #include "game/MAIN.h"
 #include "game/cine.h"
+#include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/Utilities/CinCont.h"
 #include "game/userintf.h"
 #include "tools/lib/pak.h"
@@ -106,6 +110,36 @@ std::vector<std::string> Complaints()
 class DiscCatalogue : public Steps
 {
 protected:
+    // The sample disc's files, written once for the tests that read them
+    // (none when a writer refuses, with its message).
+    static const std::vector<tools::PakInputFile>& Disc()
+    {
+        static std::vector<tools::PakInputFile> files;
+        static bool written = false;
+        if (!written) {
+            std::string error;
+            EXPECT_TRUE(tools::SampleDiscFiles(files, error)) << error;
+            written = true;
+        }
+        return files;
+    }
+    // What the rows ask for, walked once for the tests that read it.
+    const Asked& Rows()
+    {
+        static Asked asked;
+        static bool walked = false;
+        if (!walked) {
+            console::SetConsoleEcho(false);
+            for (int episode = 1; episode < NUM_MISSIONS; episode++)
+                for (int record = 0; record < rgMissionRecordCounts[episode]; record++)
+                    for (bool won : {true, false})
+                        Walk(episode, record, won, asked);
+            console::SetConsoleEcho(true);
+            walked = true;
+        }
+        return asked;
+    }
+
     int Record() const { return int(gc->pgprCurr - rgMissions[gc->iMission].pgpr); }
 
     // Starts a row and plays it on, every game given `won`, until the run
@@ -135,13 +169,7 @@ protected:
 
 TEST_F(DiscCatalogue, EveryFileARowAsksForIsOnTheDiscButTheSets)
 {
-    console::SetConsoleEcho(false);
-    Asked asked;
-    for (int episode = 1; episode < NUM_MISSIONS; episode++)
-        for (int record = 0; record < rgMissionRecordCounts[episode]; record++)
-            for (bool won : {true, false})
-                Walk(episode, record, won, asked);
-    console::SetConsoleEcho(true);
+    Asked asked = Rows();
     const size_t walked = asked.files.size();
 
     // The tables.
@@ -177,9 +205,8 @@ TEST_F(DiscCatalogue, EveryFileARowAsksForIsOnTheDiscButTheSets)
             table(std::string("KORVALIS\\DemoData\\NPCVO\\") + NPCVOPrefixes[bank] + s + ".VB");
 
     // What the disc holds.
-    std::vector<tools::PakInputFile> files;
-    std::string error;
-    ASSERT_TRUE(tools::SampleDiscFiles(files, error)) << error;
+    const std::vector<tools::PakInputFile>& files = Disc();
+    ASSERT_FALSE(files.empty());
     std::set<std::string> disc;
     for (const tools::PakInputFile& f : files)
         disc.insert(Key(f.path));
@@ -252,6 +279,125 @@ TEST_F(DiscCatalogue, EveryFileARowAsksForIsOnTheDiscButTheSets)
     // streets still to be built.
     for (const auto& [kind, byEpisode] : missing)
         EXPECT_EQ(kind, "set-up, interior or exterior (a set)") << "missing " << byEpisode.begin()->second.front();
+}
+
+// The set-up entity kinds by name, in the order of their numbers.
+const char* const kKindNames[] = {
+    "FIXEDCAMERA", "PATHCAMERA", "ORBITINGCAMERA", "WALLSPLINE", "ENEMYGENSHOOTER", "DACEMODETRIGGER",
+    "CINEMATRIGGER", "CONTROLLERCOMBAT", "ENEMYGENFIGHTER", "GENERICCHARACTER", "GENERICPARTICLE",
+    "INTERACTIVEOBJECT", "ENEMYWAVETRIGGER", "ENEMYGENRUNNER", "EXTERIORSPECIFIC", "ENEMYGENGUARD",
+    "ENEMYGENMUTANT", "STEAMGENERATOR", "STEAMBURST", "OBJECTINFO", "TORCH", "GROUPCAMERA", "TASKINITCAMERA",
+    "DACECAMTRIGGER", "SOUNDAMBIENT", "VEHICLE", "SPLINEOBJECTMOVER", "TUNNELCAMERA", "TUNNELGRATE",
+    "TARGETMOVING", "TARGETINNOCENT", "TIMEOFDAY", "WATERPATCH", "GUNPICKUP", "FREEWAYSIGN", "AIRPLANE",
+    "MISSIONSPLINE", "MANNEQUINSHOOTER", "TARGETSTATIC", "DRVCRSEGATE", "DRVCRSEPED", "AVOIDOBSTACLE",
+    "EXTERIORINTERACTIVEOBJECT", "EXTCROWNVIC", "RADARSPLINE", "RACECOURSEDESTRUCTABLE", "RACECOURSEDRONECAR",
+};
+static_assert(std::size(kKindNames) == ENT_NUMBER);
+
+// The kinds no set on the disc places yet: the rooms and streets of the
+// rows that place them are still to come.  Every other kind must be placed
+// by a set some row loads or by a random crime's set.
+const std::set<int> kKindsToCome = {
+    ENT_PATHCAMERA,   ENT_ORBITINGCAMERA, ENT_DACEMODETRIGGER, ENT_CINEMATRIGGER, ENT_GENERICCHARACTER,
+    ENT_GENERICPARTICLE, ENT_EXTERIORSPECIFIC, ENT_ENEMYGENGUARD, ENT_ENEMYGENMUTANT, ENT_STEAMGENERATOR,
+    ENT_STEAMBURST, ENT_OBJECTINFO, ENT_TORCH, ENT_GROUPCAMERA, ENT_DACECAMTRIGGER, ENT_SOUNDAMBIENT,
+    ENT_SPLINEOBJECTMOVER, ENT_TUNNELCAMERA, ENT_TUNNELGRATE, ENT_WATERPATCH, ENT_GUNPICKUP, ENT_FREEWAYSIGN,
+    ENT_AIRPLANE, ENT_MANNEQUINSHOOTER, ENT_AVOIDOBSTACLE, ENT_EXTERIORINTERACTIVEOBJECT, ENT_EXTCROWNVIC,
+    ENT_RADARSPLINE,
+};
+
+// The kinds the set-up loader makes nothing of by their record: the steps
+// and the rooms' props find them by their node.
+const std::set<int> kRecordless = {ENT_CINEMATRIGGER,  ENT_GENERICCHARACTER, ENT_GENERICPARTICLE,
+                                   ENT_INTERACTIVEOBJECT, ENT_SOUNDAMBIENT, ENT_FREEWAYSIGN,
+                                   ENT_EXTERIORINTERACTIVEOBJECT, ENT_EXTCROWNVIC};
+
+// A top-level node with an extra above this is one of a room's main
+// objects, its parts under it.
+constexpr u16 kMainObject = 0x8000;
+
+// Where a set lies: loaded by a row, by a random crime, or by neither.
+enum SetUse { kByRow, kByCrime, kUnused, kUses };
+
+// Counts the entities a set-up file places, as the game makes them: the
+// top-level nodes of an interior or exterior and the interactive props
+// among its main objects' parts, the members of a random crime's groups; a
+// node of a kind that reads a record counts when it has one.
+void CountEntities(const std::vector<u8>& bytes, bool crime, int (&counts)[ENT_NUMBER], std::string& error)
+{
+    void* block = malloc_align(u32(bytes.size()), 64);
+    std::memcpy(block, bytes.data(), bytes.size());
+    StreamMdlFile mf;
+    mf.SetBuffer(block);
+    if (!mf.Init(u32(bytes.size())) || mf.nodes == nullptr) {
+        error = "not a model file";
+    } else {
+        auto count = [&](int i) {
+            const NODE& n = mf.nodes[i];
+            if (n.extra >= ENT_NUMBER)
+                return;
+            if (kRecordless.count(n.extra) != 0 || (n.extra2 != 0 && n.extra2 + rgEntityParamSize[n.extra] <= bytes.size()))
+                counts[n.extra]++;
+        };
+        // A sibling chain longer than the node block would be a loop.
+        int walked = 0;
+        for (int i = 0; i != 0xFFFF && i < mf.nNodes && walked <= mf.nNodes; i = mf.nodes[i].sibling, walked++) {
+            const bool main = !crime && mf.nodes[i].extra > kMainObject;
+            if (!crime && !main) {
+                count(i);
+                continue;
+            }
+            int kids = 0;
+            for (int c = mf.nodes[i].child; c != 0xFFFF && c < mf.nNodes && kids <= mf.nNodes;
+                 c = mf.nodes[c].sibling, kids++) {
+                if (crime || mf.nodes[c].extra == ENT_INTERACTIVEOBJECT)
+                    count(c);
+            }
+        }
+    }
+    mf.SetBuffer(nullptr);
+    free(block);
+}
+
+TEST_F(DiscCatalogue, EveryEntityKindIsPlacedBySomeSetOnTheDisc)
+{
+    const Asked& asked = Rows();
+    const std::vector<tools::PakInputFile>& files = Disc();
+    ASSERT_FALSE(files.empty());
+
+    int counts[kUses][ENT_NUMBER] = {};
+    int sets[kUses] = {};
+    for (const tools::PakInputFile& f : files) {
+        const std::string k = Key(f.path);
+        const bool set = k.rfind("DEMODATA\\INT\\", 0) == 0, crime = k.rfind("DEMODATA\\RCRIMES\\", 0) == 0;
+        if ((!set && !crime) || k.size() < 4 || k.compare(k.size() - 4, 4, ".P2B") != 0)
+            continue;
+        const SetUse use = crime ? kByCrime : asked.files.count(k) != 0 ? kByRow : kUnused;
+        std::string why;
+        CountEntities(f.data, crime, counts[use], why);
+        EXPECT_EQ(why, "") << k;
+        sets[use]++;
+    }
+
+    std::ostringstream text;
+    text << "Entities on the sample disc by kind: in the " << sets[kByRow] << " sets rows load, in the "
+         << sets[kByCrime] << " random crimes' sets, in the " << sets[kUnused] << " sets nothing loads\n"
+         << "   kind                        rows crimes unused\n";
+    int placed = 0;
+    for (int kind = 0; kind < ENT_NUMBER; kind++) {
+        char line[120];
+        std::snprintf(line, sizeof line, "%2d %-26s %5d %5d %5d\n", kind, kKindNames[kind], counts[kByRow][kind],
+                      counts[kByCrime][kind], counts[kUnused][kind]);
+        text << line;
+        const bool reached = counts[kByRow][kind] + counts[kByCrime][kind] > 0;
+        placed += reached;
+        if (kKindsToCome.count(kind) == 0) {
+            EXPECT_TRUE(reached) << kKindNames[kind] << " is placed by no set a row or a crime loads";
+        }
+    }
+    text << placed << " of " << ENT_NUMBER << " kinds placed by a set a row or a crime loads\n";
+    std::fputs(text.str().c_str(), stdout);
+    std::ofstream("entity-kinds.txt") << text.str();
 }
 
 }  // namespace
