@@ -1,5 +1,6 @@
 #include "tests/demo/row_watch.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -38,6 +39,7 @@ void RowWatch::Tell(const console::demo::RunEvent& e)
     switch (e.point) {
     case console::demo::RunPoint::kStart:
         started_ = true;
+        deadline_ = field_ + kRowFields;
         episode_ = e.episode;
         record_ = e.record;
         Line("start " + std::to_string(e.episode) + "," + std::to_string(e.record));
@@ -81,6 +83,20 @@ void RowWatch::Poll(uint32_t vblank, console::host::PadInput pads[2])
         Line("result " + std::to_string(gc->iMissionRet));
         End();
     }
+    // A clock counting down from beyond the bound: the row may run it out.
+    if (game_ && !clockSeen_ && gc->pMission != nullptr) {
+        clockSeen_ = true;
+        const uint32_t limit = deadline_ - kRowFields + kClockFields;
+        const uint32_t out = std::min(vblank + uint32_t(std::max(gc->iTimeDisplay, 0)) + kClockMargin, limit);
+        if (!(gc->iFlags & GCF_NOTIMELIMIT) && out > deadline_) {
+            deadline_ = out;
+            Line("clock " + std::to_string(gc->iTimeDisplay));
+        }
+    }
+    if (vblank > deadline_) {
+        Line("bound");
+        End();
+    }
 }
 
 RowOutcome ReadRowLog(const std::string& path)
@@ -102,12 +118,19 @@ RowOutcome ReadRowLog(const std::string& path)
             o.scene = true;
         } else if (kind == "game") {
             o.game = true;
+            const size_t m = line.find("mode=");
+            if (m != std::string::npos)
+                o.mode = std::stoi(line.substr(m + 5));
         } else if (kind == "result") {
             words >> o.result;
             o.endField = field;
         } else if (kind == "record") {
             o.next = true;
             o.endField = field;
+        } else if (kind == "bound") {
+            o.boundField = field;
+        } else if (kind == "clock") {
+            o.clock = true;
         } else if (kind == "handback") {
             o.handback = true;
             o.endField = field;
