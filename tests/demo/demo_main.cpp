@@ -7,11 +7,13 @@
 // <game options>" plays as --play does with the pad pilot at the pad
 // (pad_pilot.h), its input written to SCRIPT as a pad script; with
 // PAD_PILOT_CUT_SCENES set in the environment it cuts each scene short, with
-// PAD_PILOT_STAND it leaves the player idle in a fist fight, and
-// PAD_PILOT_PLAN ("win,prompt,fight,...", loop_script.h's names) says what
-// each run does.  "demo_tests --row LOG <game options>" plays one script
-// row with the row watcher (row_watch.h) at the pad.  "demo_tests
-// --loop-plan N" prints the plan of the long test's N runs.  Otherwise it runs its tests, which start it that way.
+// PAD_PILOT_STAND it leaves the player idle in a fist fight, with
+// PAD_PILOT_MEASURE ("F,F,...") it prints how tall the fighters stand on the
+// screen at those fields, and PAD_PILOT_PLAN ("win,prompt,fight,...",
+// loop_script.h's names) says what each run does.  "demo_tests --row LOG
+// <game options>" plays one script row with the row watcher (row_watch.h)
+// at the pad.  "demo_tests --loop-plan N" prints the plan of the long
+// test's N runs.  Otherwise it runs its tests, which start it that way.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -112,6 +114,17 @@ int Pilot(int argc, char** argv)
         pilot.CutScenes();
     if (std::getenv("PAD_PILOT_STAND"))
         pilot.StandInFights();
+    if (const char* text = std::getenv("PAD_PILOT_MEASURE")) {
+        std::vector<uint32_t> fields;
+        for (const char* p = text; *p != 0;) {
+            char* end = nullptr;
+            fields.push_back(uint32_t(std::strtoul(p, &end, 10)));
+            if (end == p)
+                break;
+            p = *end == ',' ? end + 1 : end;
+        }
+        pilot.Measure(fields);
+    }
     if (const char* text = std::getenv("PAD_PILOT_PLAN")) {
         const std::optional<std::vector<demo_test::Loop>> plan = demo_test::ParsePlan(text);
         if (!plan) {

@@ -13,11 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "console/host/png_reader.h"
+#include "tests/ZevEngine2/PS2/golden_support.h"
 #include "tests/demo/child_process.h"
 #include "tests/demo/loop_script.h"
 #include "tests/demo/run_state.h"
@@ -477,8 +479,9 @@ std::vector<std::string> FightLines(const std::string& output)
 // hand.
 TEST_F(DemoRuns, TheWinningBranchPlaysToItsHandBackAlikeTwice)
 {
-    // The field limit only guards against a run that never ends.
-    const std::string guard = " --gs-no-pixels --exit-after-runs 1 --exit-after-vblanks 12000";
+    // The field limit only guards against a run that never ends: the
+    // pilot's fist fight alone may last three minutes (9,000 fields).
+    const std::string guard = " --gs-no-pixels --exit-after-runs 1 --exit-after-vblanks 20000";
     const std::string pad = (dir_ / "win.pad").string();
     const Outcome piloted = Execute(Self().string() + " --pilot " + pad + " " + (dir_ / "pilot.log").string() +
                                     " --headless --disc " + (dir_ / "disc").string() + guard);
@@ -741,4 +744,81 @@ TEST_F(DemoRuns, HundredRunsLeaveNothingBehind)
     const long ended = std::count_if(fights.begin(), fights.end(), [](const std::string& l) { return l != "Fight: begun"; });
     EXPECT_EQ(ended, std::count(plan.begin(), plan.end(), Loop::kWin)) << r.output;
     ExpectRunsLeaveNothing(points);
+}
+
+namespace {
+
+// The pilot's measures of a run's output, by field: the rows of the screen
+// the player and the foe nearest him cover.
+std::map<int, std::pair<int, int>> FighterRows(const std::string& output)
+{
+    std::map<int, std::pair<int, int>> rows;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        int field = 0, player = 0, foe = 0;
+        if (std::sscanf(line.c_str(), "Pilot: field %d: the player %d rows tall, his foe %d rows tall", &field, &player,
+                        &foe) == 3)
+            rows[field] = {player, foe};
+    }
+    return rows;
+}
+
+}  // namespace
+
+// The fights are seen close up from inside their rooms.  The pad pilot
+// fights the bar fight from the bar's record on, and stands in the spa's
+// shoot-out; in the bar fight's pictures at its start and midway, and in
+// the shoot-out's picture, the player and the foe nearest him each stand at
+// least a fifth of the screen's height (the rows their bodies' parts cover
+// in the picture's view, measured by the pilot).  The pictures match their
+// goldens.
+TEST_F(DemoRuns, TheFightsAreSeenCloseUp)
+{
+    struct Shot
+    {
+        int field;
+        const char* golden;
+    };
+    struct Scene
+    {
+        const char* start;
+        std::vector<Shot> shots;
+        Outcome run;
+    };
+    std::vector<Scene> scenes = {{"2,6", {{600, "bar_fight_start"}, {1900, "bar_fight_midway"}}, {}},
+                                 {"3,12", {{500, "spa_shootout"}}, {}}};
+    auto play = [&](Scene& sc) {
+        std::string at;
+        for (const Shot& s : sc.shots)
+            at += (at.empty() ? "" : ",") + std::to_string(s.field);
+        const fs::path dir = dir_ / sc.start;
+        fs::create_directories(dir);
+        sc.run = Execute("env PAD_PILOT_MEASURE=" + at + " " + Self().string() + " --pilot " + (dir / "pilot.pad").string() +
+                         " " + (dir / "pilot.log").string() + " --headless --disc " + (dir_ / "disc").string() +
+                         " --start " + sc.start + " --exit-after-vblanks " + std::to_string(sc.shots.back().field + 1) +
+                         " --dump-frames " + (dir / "png").string() + " --dump-at " + at);
+    };
+    std::thread other([&] { play(scenes[1]); });
+    play(scenes[0]);
+    other.join();
+    const int fifth = 512 / 5;
+    for (const Scene& sc : scenes) {
+        ASSERT_EQ(sc.run.status, 0) << sc.run.output;
+        const std::map<int, std::pair<int, int>> rows = FighterRows(sc.run.output);
+        for (const Shot& s : sc.shots) {
+            SCOPED_TRACE(s.golden);
+            ASSERT_EQ(rows.count(s.field), 1u) << sc.run.output;
+            EXPECT_GT(rows.at(s.field).first, fifth);
+            EXPECT_GT(rows.at(s.field).second, fifth);
+            char name[32];
+            std::snprintf(name, sizeof name, "field-%06d.png", s.field);
+            std::ifstream in(dir_ / sc.start / "png" / name, std::ios::binary);
+            const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            png_reader::Picture pic;
+            ASSERT_TRUE(!file.empty() && png_reader::Decode(file, pic)) << name;
+            ASSERT_EQ(pic.width, 640u);
+            ASSERT_EQ(pic.height, 512u);
+            golden::ExpectPicture(s.golden, 640, 512, golden::PictureWords(pic));
+        }
+    }
 }

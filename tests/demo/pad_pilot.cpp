@@ -402,9 +402,71 @@ bool PadPilot::FollowPlan(PadInput& pad)
     return hold_ != 0;
 }
 
+namespace {
+
+// The rows of the screen a character covers in the picture last drawn: the
+// corners of its parts' boxes seen through that picture's view, the part on
+// the screen (none when it is all off the screen or behind the camera).
+int RowsOnScreen(Object* o)
+{
+    float top = 1e9f, bottom = -1e9f, left = 1e9f, right = -1e9f;
+    auto visit = [&](auto&& self, Object* part) -> void {
+        if (part->flags & OBJF_HIDDEN)
+            return;
+        if (part->geom != nullptr) {
+            const Cuboid box = part->GetRawBox();
+            const Matrix m = part->GetWorldMatrix();
+            for (int k = 0; k < 8; k++) {
+                const Vector s = rc.world_screen * Vector(m * box.Corner(k));
+                if (s[3] <= 0.0f)
+                    continue;
+                const float x = s[0] / s[3] - 2048.0f, y = s[1] / s[3] - 2048.0f;
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        for (Object* c = part->child; c != nullptr; c = c->sibling)
+            self(self, c);
+    };
+    visit(visit, o);
+    const float w = rc.scrw, h = rc.scrh;
+    if (right < 0.0f || left > w || bottom < 0.0f || top > h)
+        return 0;
+    return int(std::min(bottom, h) - std::max(top, 0.0f));
+}
+
+// The nearest foe of the player still standing: a character of the
+// enemies' ids with strength left.
+Object* NearestFoe()
+{
+    Object* foe = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    const Point at = Flat(dace->GetWorldPos());
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_CHARACTER || o->id < -150 || o->id > -101 ||
+            (o->flags & 0x70000000) || static_cast<const Enemy*>(o)->strength <= 0.0f)
+            continue;
+        if (const float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
+            nearest = d;
+            foe = o;
+        }
+    }
+    return foe;
+}
+
+}  // namespace
+
 void PadPilot::Poll(uint32_t vblank, PadInput pads[2])
 {
     field_ = vblank;
+    if (std::find(measure_.begin(), measure_.end(), vblank) != measure_.end() && dace != nullptr) {
+        Object* foe = NearestFoe();
+        printf("Pilot: field %d: the player %d rows tall, his foe %d rows tall\n", int(vblank), RowsOnScreen(dace),
+               foe != nullptr ? RowsOnScreen(foe) : 0);
+    }
     console::host::DefaultPadInputs(pads);
     PadInput& pad = pads[0];
     GameController* gc = g_pgcTest;

@@ -35,6 +35,10 @@ public:
     void StandInFights() { stand_in_fights_ = true; }
     // What each run does, from the first; runs past the plan's end are won.
     void Follow(std::vector<Loop> plan) { plan_ = std::move(plan); }
+    // At each of these fields, prints how many rows of the screen the
+    // player and the nearest foe cover in the picture last drawn:
+    // "Pilot: field F: the player P rows tall, his foe Q rows tall".
+    void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
 
 private:
     // Where a run is, as the plan names its stages.
@@ -63,6 +67,7 @@ private:
     int strikes_ = 0;
 
     std::vector<Loop> plan_;
+    std::vector<uint32_t> measure_;
     int run_ = 0;                 // the run under way, 1 for the first
     Stage stage_ = Stage::kOther;
     uint32_t stage_from_ = 0;     // the field the stage began

@@ -880,25 +880,26 @@ TEST(CoverEnemy, InTheSpaAShooterRunsToThePlacedPointThePillarHidesFromThePlayer
     ASSERT_NE(g_pgcTest->LoadIntExtSetup(-5, mf, true), nullptr);
 
     // A gunman deep in the room who has seen the player at the entrance.
-    Enemy* e = s.Shooter(VectorPos(2.0f, 0.0f, 7.0f));
+    Enemy* e = s.Shooter(VectorPos(0.9f, 0.0f, 3.0f));
     ASSERT_NE(e, nullptr);
     e->target = s.player;
     e->targetspotted = true;
     e->aggro = 0.5f;
     e->mode = 24;
     e->SetAnim(+BA::GUN_IDLE_ANI);
-    // Of the four points only the two at 4 deep have a pillar between them
-    // and the player; the nearer of those to his chest is at x = 3.5.
+    // Of the four points only the two at 1.35 deep have a pillar between
+    // them and the player; the nearer of those to his chest is at x = 1.4.
     e->Start_Shoot_TakeCover();
     EXPECT_EQ(e->mode, 25);
-    EXPECT_FLOAT_EQ(e->takecoverPos[0], 3.5f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[0], 1.4f);
     EXPECT_FLOAT_EQ(e->takecoverPos[1], -0.375f);
-    EXPECT_FLOAT_EQ(e->takecoverPos[2], 4.0f);
+    EXPECT_FLOAT_EQ(e->takecoverPos[2], 1.35f);
     EXPECT_EQ(e->mode2, e->RunAni());
 
-    // With the player off to the side no pillar stands in the way: no place
-    // qualifies and the gunman ducks where he is.
-    s.player->mat.SetTrans(VectorPos(9.0f, 0.0f, 4.0f));
+    // With the player between the pillars, level with them, no pillar
+    // stands in the way: no place qualifies and the gunman ducks where he
+    // is.
+    s.player->mat.SetTrans(VectorPos(0.0f, 0.0f, 1.6f));
     e->mode = 24;
     e->SetAnim(+BA::GUN_IDLE_ANI);
     e->Start_Shoot_TakeCover();

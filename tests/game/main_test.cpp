@@ -1077,11 +1077,7 @@ TEST(KorvalisProgram, StudioCardThenTitleCardShowWhileTheGameLoads)
         const png_reader::Picture pic = ReadPicture(dir / "png" / f.field);
         ASSERT_EQ(pic.width, 640u);
         ASSERT_EQ(pic.height, 512u);
-        std::vector<u32> words;
-        for (u32 y = 0; y < 512; y++)
-            for (u32 x = 0; x < 640; x++)
-                words.push_back(pic.At(x, y));
-        golden::ExpectPicture(f.golden, 640, 512, words);
+        golden::ExpectPicture(f.golden, 640, 512, golden::PictureWords(pic));
     }
 }
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "game/explode_support.h"
+#include "tools/lib/humanoid.h"
+#include "tools/lib/rooms.h"
 #include "tools/lib/setupfile.h"
 
 #include "ZevEngine2/light.h"
@@ -614,15 +616,15 @@ TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
         EXPECT_EQ(waves[2], 2);
         EXPECT_EQ(triggers, 1);
         // The placed cover points: the cover node's four children, beside
-        // the pillars at x = +-3.5, 4 and 6 deep, at chest height.
+        // the pillars at x = +-1.4, 1.35 and 2.2 deep, at chest height.
         const NODE* cover = f.mf()->FindNode1(0, 0x8063);
         ASSERT_NE(cover, nullptr);
         int points = 0;
         for (u16 c = cover->child; c != 0xFFFF; c = f.mf()->nodes[c].sibling, points++) {
             const VectorPos at = cover->Pos() + VectorDir(f.mf()->nodes[c].Pos());
-            EXPECT_FLOAT_EQ(std::fabs(at[0]), 3.5f);
+            EXPECT_FLOAT_EQ(std::fabs(at[0]), 1.4f);
             EXPECT_FLOAT_EQ(at[1], -0.375f);   // 1.2 m up, at 0.3125 units a metre
-            EXPECT_TRUE(at[2] == 4.0f || at[2] == 6.0f) << at[2];
+            EXPECT_TRUE(at[2] == 1.35f || at[2] == 2.2f) << at[2];
         }
         EXPECT_EQ(points, 4);
         world.Clear();
@@ -651,6 +653,246 @@ TEST_F(Setups, TheSampleSpaAndTestInteriorBuildTheirGameEntities)
     // Its task exit leaves the end of the mode to the trigger.
     EXPECT_NE(gc->iFlags & GCF_PLACEMENT, 0);
     gc->iFlags = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The player's height, from his model's look.
+float PlayerStature()
+{
+    return tools::HumanoidStature(tools::SampleHumanoids()[0].look);
+}
+
+// A small room from the generator: a door in the front wall and one in the
+// left, a counter at the back, a table with a stool and a lamp over it, an
+// ambient, a directional and a point light.
+tools::RoomDesign SmallRoom()
+{
+    using F = tools::Furniture;
+    tools::RoomDesign d;
+    d.x0 = -2.0f;
+    d.x1 = 1.5f;
+    d.z0 = -1.0f;
+    d.z1 = 2.5f;
+    d.height = 1.0f;
+    d.bandHeight = 0.3f;
+    d.doors = {{0, 0.5f, 0.4f, 0.7f}, {3, 1.0f, 0.4f, 0.7f}};
+    d.furniture = {{F::kCounter, VectorPos(0.2f, 0, 2.1f), 0.0f, 1.4f},
+                   {F::kTable, VectorPos(-1.3f, 0, 0.0f)},
+                   {F::kStool, VectorPos(-0.9f, 0, 0.0f)},
+                   {F::kLamp, VectorPos(-1.3f, 0, 0.0f)}};
+    d.lights = {{ZEVLIGHT_AMB, Colour(40, 40, 40, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0)},
+                {ZEVLIGHT_DIR, Colour(60, 60, 60, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0), VectorXYZ(1.2f, 0.3f, 0)},
+                {ZEVLIGHT_POS, Colour(150, 120, 90, 255), 0.5f, 2.0f, VectorPos(-1.3f, -0.8f, 0.0f)}};
+    d.entry = VectorPos(0.5f, 0, -0.6f);
+    return d;
+}
+
+// Where a ray from a to b (the room's own frame, y up from the floor
+// negative) first meets something solid, built at the default spot.
+Object* Ray(VectorPos a, VectorPos b, VectorPos* hit)
+{
+    const VectorDir spot(0.0f, -31.25f, 0.0f);
+    VectorDir n;
+    Object* o = world.CheckRay(a + spot, b + spot, hit, &n, nullptr, nullptr, 0x100);
+    if (o != nullptr)
+        *hit = *hit - spot;
+    return o;
+}
+
+}  // namespace
+
+namespace {
+
+// Doors the player walks through upright, furniture, lights and the entry
+// inside the room: the designs the sample disc's rooms are built from pass,
+// and each way of getting them wrong is named.
+TEST(RoomDesigns, DoorsFitTheFigureAndEverythingStandsInsideTheRoom)
+{
+    EXPECT_EQ(tools::CheckRoom(SmallRoom()), "");
+    for (const tools::NamedRoom& r : tools::SampleRooms())
+        EXPECT_EQ(tools::CheckRoom(r.design), "") << r.path;
+    const float man = PlayerStature();
+    auto fault = [](auto change) {
+        tools::RoomDesign d = SmallRoom();
+        change(d);
+        return tools::CheckRoom(d);
+    };
+    EXPECT_NE(fault([&](tools::RoomDesign& d) { d.doors[0].height = man; }).find("too small"), std::string::npos);
+    EXPECT_NE(fault([&](tools::RoomDesign& d) { d.doors[0].width = 0.4f * man; }).find("too small"), std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.doors[1].along = 2.4f; }).find("does not fit"), std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.doors[0].height = 1.0f; }).find("does not fit"), std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.doors.push_back({0, 0.7f, 0.4f, 0.7f}); }).find("overlap"),
+              std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.doors[0].wall = 4; }).find("no wall"), std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.furniture[1].at = VectorPos(3, 0, 0); }).find("furniture 1"),
+              std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.lights[2].at = VectorPos(0, -1.2f, 0); }).find("light 2"),
+              std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.entry = VectorPos(0, 0, -1.5f); }).find("entry"), std::string::npos);
+    EXPECT_NE(fault([](tools::RoomDesign& d) { d.height = 0.0f; }).find("no height"), std::string::npos);
+    // The bar's counter comes to a standing man's waist.
+    const float top = tools::FurnitureTop(tools::Furniture::kCounter, 1.0f);
+    EXPECT_GT(top, 0.5f * man);
+    EXPECT_LT(top, 0.65f * man);
+}
+
+// The generated room built as the level loader builds an interior: shots
+// and bodies fired or walking at any wall, doorways included, are stopped at
+// the wall's face, nothing stands in the way across the open floor, the
+// counter stops what comes at it below a man's waist and not above it; its
+// lights are the set-up's lights; the same design writes the same bytes.
+TEST_F(Setups, AGeneratedRoomKeepsEverythingInside)
+{
+    const tools::RoomDesign d = SmallRoom();
+    tools::SetupFile s;
+    const tools::BuiltRoom built = tools::AddRoom(s, d);
+    ASSERT_EQ(built.furniture.size(), d.furniture.size());
+    const std::vector<u8> bytes = Written(s);
+    {
+        tools::SetupFile again;
+        tools::AddRoom(again, d);
+        EXPECT_EQ(Written(again), bytes);
+    }
+    SlotFile f(kSlot, bytes);
+    ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+
+    VectorPos hit;
+    // Out through each wall at knee and shoulder height, and out through the
+    // middle of each doorway.
+    struct Out
+    {
+        VectorPos from, to;
+        int axis;
+        float face;
+    };
+    const VectorPos mid(-0.25f, -0.3f, 0.75f);
+    std::vector<Out> outs;
+    for (float y : {-0.15f, -0.45f}) {
+        outs.push_back({mid, VectorPos(0.0f, y, d.z0 - 1.0f), 2, d.z0});
+        outs.push_back({mid, VectorPos(d.x1 + 1.0f, y, 0.0f), 0, d.x1});
+        outs.push_back({mid, VectorPos(-1.5f, y, d.z1 + 1.0f), 2, d.z1});
+        outs.push_back({mid, VectorPos(d.x0 - 1.0f, y, 0.5f), 0, d.x0});
+    }
+    outs.push_back({VectorPos(0.5f, -0.3f, 0.5f), VectorPos(0.5f, -0.3f, d.z0 - 1.0f), 2, d.z0});
+    outs.push_back({VectorPos(-0.5f, -0.3f, 1.0f), VectorPos(d.x0 - 1.0f, -0.3f, 1.0f), 0, d.x0});
+    for (const Out& o : outs) {
+        ASSERT_NE(Ray(o.from, o.to, &hit), nullptr) << o.to[0] << ", " << o.to[1] << ", " << o.to[2];
+        EXPECT_NEAR(hit[o.axis], o.face, 0.01f) << o.to[0] << ", " << o.to[1] << ", " << o.to[2];
+    }
+    // Across the open floor from the entry.
+    EXPECT_EQ(Ray(d.entry + VectorDir(0, -0.3f, 0), VectorPos(-0.5f, -0.3f, 1.2f), &hit), nullptr);
+    // The counter (its front at z = 2.1 - 0.13) below and above a man's waist.
+    const float man = PlayerStature();
+    ASSERT_NE(Ray(VectorPos(0.2f, -0.45f * man, 1.5f), VectorPos(0.2f, -0.45f * man, 2.4f), &hit), nullptr);
+    EXPECT_LT(hit[2], 2.1f);
+    EXPECT_EQ(Ray(VectorPos(0.2f, -0.7f * man, 1.5f), VectorPos(0.2f, -0.7f * man, 2.4f), &hit), nullptr);
+
+    int lights = 0;
+    for (ObjectLink* l = world.framecalllist.Head(); !l->IsEOList(); l = l->Next())
+        lights += l->data != nullptr && l->data->type == OBJT_LIGHT ? 1 : 0;
+    EXPECT_EQ(lights, 3);
+    EXPECT_FALSE(gc->bUseDefInteriorLights);
+}
+
+}  // namespace
+
+namespace {
+
+// The sample bar and spa as their set-up files build them.  Every spot a
+// character starts from or makes for (the entry, the generators, the points
+// of their paths, the gunmen's cover points) lies on the room's floor clear
+// of its furniture, and every camera stands inside the room: the fights are
+// fought in the room and seen from inside it.  In the bar the fighters'
+// spots are in a zone that gives the view to the player's own camera (which
+// frames both fighters) and in no fixed camera's zone; in the spa the
+// shoot-out's camera takes the view wherever the player stands.
+TEST_F(Setups, TheSampleRoomsHoldTheirFightsAndTheirCameras)
+{
+    const std::vector<tools::NamedSetup> files = tools::SampleSetupFiles();
+    const std::vector<tools::NamedRoom> rooms = tools::SampleRooms();
+    ASSERT_EQ(rooms.size(), 2u);
+    for (size_t k = 0; k < rooms.size(); k++) {
+        SCOPED_TRACE(rooms[k].path);
+        ASSERT_EQ(files[k].path, rooms[k].path);
+        const tools::RoomDesign& d = rooms[k].design;
+        SlotFile f(kSlot, Written(files[k].setup));
+        ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+        const VectorDir spot(0.0f, -31.25f, 0.0f);   // where a set-up is built without its placeholder
+        auto onFloor = [&](VectorPos p) {
+            p = p - spot;
+            return p[0] > d.x0 + 0.1f && p[0] < d.x1 - 0.1f && p[2] > d.z0 + 0.1f && p[2] < d.z1 - 0.1f;
+        };
+        auto clear = [&](VectorPos p) {
+            p = p - spot;
+            VectorPos hit;
+            for (VectorDir off : {VectorDir(0, 0, 0), VectorDir(0.1f, 0, 0), VectorDir(-0.1f, 0, 0),
+                                  VectorDir(0, 0, 0.1f), VectorDir(0, 0, -0.1f)})
+                if (Ray(VectorPos(p[0], -0.45f, p[2]) + off, VectorPos(p[0], -0.02f, p[2]) + off, &hit) != nullptr)
+                    return false;
+            return true;
+        };
+        std::vector<VectorPos> people = {VectorPos(d.entry) + spot};
+        std::vector<VectorPos> fighters;
+        std::vector<const Camera*> fixed;
+        std::vector<const DaceCamTrigger*> zones;
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+            Object* o = l->data;
+            std::vector<const Spline*> paths;
+            if (o->messagehandler == EnemyGenFighter::staticmh) {
+                fighters.push_back(o->mat.GetTrans());
+                paths.push_back(static_cast<EnemyGenFighter*>(o)->pSpline);
+            } else if (o->messagehandler == EnemyGenShooter::staticmh) {
+                fighters.push_back(o->mat.GetTrans());
+                paths.push_back(static_cast<EnemyGenShooter*>(o)->pSplineArrive);
+                paths.push_back(static_cast<EnemyGenShooter*>(o)->pSplineMove);
+            } else if (o->messagehandler == DaceCamTrigger::staticmh) {
+                zones.push_back(static_cast<DaceCamTrigger*>(o));
+            } else if (o->type == OBJT_CAMERA) {
+                EXPECT_TRUE(onFloor(o->mat.GetTrans())) << "a camera outside the room";
+                EXPECT_LT(o->mat.w[1] - spot[1], 0.0f);
+                EXPECT_GT(o->mat.w[1] - spot[1], -d.height);
+                if (o->mode == CAMMODE_FIXED && o != GetCurrentCam())
+                    fixed.push_back(static_cast<Camera*>(o));
+            }
+            for (const Spline* s : paths)
+                for (int i = 0; s != nullptr && i < s->Count(); i++)
+                    people.push_back(VectorPos((*s)[i].xyz()));
+        }
+        const NODE* cover = f.mf()->FindNode1(0, 0x8063);
+        for (u16 c = cover != nullptr ? cover->child : 0xFFFF; c != 0xFFFF; c = f.mf()->nodes[c].sibling)
+            people.push_back(cover->Pos() + VectorDir(f.mf()->nodes[c].Pos()) + spot);
+        ASSERT_FALSE(fighters.empty());
+        people.insert(people.end(), fighters.begin(), fighters.end());
+        for (const VectorPos& p : people) {
+            EXPECT_TRUE(onFloor(p)) << p[0] << ", " << p[2] << " is not on the floor";
+            EXPECT_TRUE(clear(p)) << p[0] << ", " << p[2] << " is taken by furniture";
+        }
+        ASSERT_FALSE(fixed.empty());
+        for (const VectorPos& p : fighters) {
+            bool players = false, fixedCam = false;
+            for (const DaceCamTrigger* z : zones)
+                players |= z->dctp.cammode == 0 && z->dctp.trigger1.Within(p);
+            for (const Camera* c : fixed)
+                fixedCam |= static_cast<const FixedCamera_params*>(c->pvExtra)->trigger1.Within(p);
+            if (k == 0) {
+                EXPECT_TRUE(players) << p[0] << ", " << p[2];
+                EXPECT_FALSE(fixedCam) << p[0] << ", " << p[2];
+            }
+        }
+        if (k == 1) {
+            bool shootout = false;
+            for (const Camera* c : fixed)
+                shootout |= static_cast<const FixedCamera_params*>(c->pvExtra)->trigger1.Within(spot);
+            EXPECT_TRUE(shootout);
+        }
+        world.Clear();
+        SetCurrentCam(nullptr);
+        while (world.spllist.RemoveHead() != nullptr) {
+        }
+    }
 }
 
 }  // namespace

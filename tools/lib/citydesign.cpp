@@ -45,58 +45,31 @@ enum SampleName
     kNameAlley,
 };
 
-// A small picture from a rule giving each pixel's colour.
-template <class F>
-TextureImage Picture(int size, F colour)
-{
-    RgbaImage img;
-    img.width = size;
-    img.height = size;
-    for (int y = 0; y < size; y++)
-        for (int x = 0; x < size; x++) {
-            const std::array<u8, 3> c = colour(x, y);
-            img.rgba.insert(img.rgba.end(), {c[0], c[1], c[2], 255});
-        }
-    TextureImage t;
-    std::string error;
-    ConvertTexture(img, TexFormat::kT8, t, error);   // a few dozen colours at most
-    return t;
-}
-
-// A repeatable speckle in 0..n-1.
-int Speckle(int x, int y, int n)
-{
-    u32 h = u32(x) * 73856093u ^ u32(y) * 19349663u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    return int((h >> 15) % u32(n));
-}
-
 void AddTextures(CityDescription& c)
 {
     c.textures.resize(kTextures);
-    c.textures[kTexAsphalt] = Picture(32, [](int x, int y) {
+    c.textures[kTexAsphalt] = RuleTexture(32, 32, [](int x, int y) {
         const u8 v = u8(70 + 6 * Speckle(x, y, 5));
         return std::array<u8, 3>{v, v, u8(v + 4)};
     });
-    c.textures[kTexPavement] = Picture(32, [](int x, int y) {
+    c.textures[kTexPavement] = RuleTexture(32, 32, [](int x, int y) {
         const bool joint = x % 16 == 0 || y % 16 == 0;
         const u8 v = joint ? 110 : u8(150 + 4 * Speckle(x, y, 4));
         return std::array<u8, 3>{v, v, v};
     });
-    c.textures[kTexGrass] = Picture(32, [](int x, int y) {
+    c.textures[kTexGrass] = RuleTexture(32, 32, [](int x, int y) {
         const int s = Speckle(x, y, 6);
         return std::array<u8, 3>{u8(40 + 5 * s), u8(110 + 10 * s), u8(30 + 3 * s)};
     });
-    c.textures[kTexPaving] = Picture(32, [](int x, int y) {
+    c.textures[kTexPaving] = RuleTexture(32, 32, [](int x, int y) {
         const bool joint = y % 8 == 0 || (x + (y / 8 % 2) * 8) % 16 == 0;
         return joint ? std::array<u8, 3>{120, 110, 100} : std::array<u8, 3>{u8(170 + 4 * Speckle(x, y, 3)), 120, 90};
     });
-    c.textures[kTexFacadeBrick] = Picture(32, [](int x, int y) {
+    c.textures[kTexFacadeBrick] = RuleTexture(32, 32, [](int x, int y) {
         const bool window = x % 8 >= 2 && x % 8 <= 5 && y % 8 >= 2 && y % 8 <= 5;
         return window ? std::array<u8, 3>{60, 80, 110} : std::array<u8, 3>{150, 70, 50};
     });
-    c.textures[kTexFacadeGlass] = Picture(32, [](int x, int y) {
+    c.textures[kTexFacadeGlass] = RuleTexture(32, 32, [](int x, int y) {
         const bool frame = x % 8 == 0 || y % 8 == 0;
         return frame ? std::array<u8, 3>{200, 200, 200} : std::array<u8, 3>{90, 120, u8(160 + 10 * (y / 8))};
     });

@@ -81,11 +81,12 @@ u128 PlainCommand(Tok tok, u32 x = 0, u32 y = 0, u32 z = 0)
 }
 
 // The call list of the samples' materials around the given program: the
-// opaque depth test, then the material.
-std::vector<u128> CallListOf(int stride, const std::vector<u128>& program)
+// register writes (the opaque depth test), then the material.
+std::vector<u128> CallListOf(int stride, const std::vector<u128>& program,
+                             const GsRegs& regs = {{kTestOpaque, GS_TEST_1}})
 {
     CallList cl;
-    cl.Registers({{kTestOpaque, GS_TEST_1}});
+    cl.Registers(regs);
     cl.Cmd(tokSetMaterial, u32(stride), u32(program.size() + 1));
     for (const u128& q : program)
         cl.Raw(q);
@@ -131,37 +132,18 @@ P2BModel CubeModel(float half, u16 texid, bool lit, Colour fill)
     return BoxModel(half, half, half, texid, lit, fill);
 }
 
-P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill)
+P2BMaterial QuadMaterial(const std::vector<TexQuad>& quads, u16 texid, bool lit, Colour fill, bool repeat)
 {
-    const float h[3] = {hx, hy, hz};
-    P2BModel m;
-    m.flags = lit ? MDL_LIT : 0;
-    m.sphere = Sphere(0.0f, 0.0f, 0.0f, std::sqrt(hx * hx + hy * hy + hz * hz));
-    m.boxextent = Vector(hx, hy, hz, 0.0f);
-
-    // Six faces, each two triangles facing outwards.  Face f has its normal
-    // along axis f / 2, positive for even f.
     std::vector<Vert> verts;
     std::vector<V3> normals;
-    for (int f = 0; f < 6; ++f) {
-        const int axis = f / 2;
-        const float s = (f & 1) ? -1.0f : 1.0f;
-        const int u = (axis + 1) % 3, v = (axis + 2) % 3;
-        const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    for (const TexQuad& tq : quads) {
         Vert q[4];
-        for (int c = 0; c < 4; ++c) {
-            float p[3];
-            p[axis] = s * h[axis];
-            p[u] = corner[c][0] * h[u];
-            p[v] = corner[c][1] * h[v];
-            q[c] = Vert{{p[0], p[1], p[2]}, (corner[c][0] + 1) * 0.5f, (corner[c][1] + 1) * 0.5f, u128{}};
-        }
-        float n[3] = {0, 0, 0};
-        n[axis] = s;
-        AddQuad(verts, q, {n[0], n[1], n[2]});
-        normals.push_back({n[0], n[1], n[2]});
+        for (int c = 0; c < 4; ++c)
+            q[c] = Vert{{tq.corner[c][0], tq.corner[c][1], tq.corner[c][2]}, tq.u[c], tq.v[c], u128{}};
+        const V3 n{tq.normal[0], tq.normal[1], tq.normal[2]};
+        AddQuad(verts, q, n);
+        normals.push_back(n);
     }
-
     const bool textured = texid != TEXID_NONE;
     const u32 prim = kPrimTriangles | kPrimGouraud | (textured ? kPrimTextured : 0);
     std::vector<u128> program = {PlainCommand(tokTransform), PlainCommand(tokBFCull)};
@@ -175,9 +157,46 @@ P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill
     P2BMaterial mt;
     mt.desc = kCubeStride;
     mt.texid = texid;
-    mt.callList = CallListOf(kCubeStride, program);
+    // A repeating texture says so (CLAMP's wrap modes 0 on both axes):
+    // otherwise the wrap is whatever the last drawing left.
+    mt.callList = CallListOf(kCubeStride, program,
+                             repeat ? GsRegs{{kTestOpaque, GS_TEST_1}, {0, GS_CLAMP_1}} : GsRegs{{kTestOpaque, GS_TEST_1}});
     mt.data = VertexStream(Pack(verts, normals, kCubeStride), kCubeStride, kCubeVertices);
-    m.opaque.push_back(mt);
+    return mt;
+}
+
+P2BModel BoxModel(float hx, float hy, float hz, u16 texid, bool lit, Colour fill)
+{
+    const float h[3] = {hx, hy, hz};
+    P2BModel m;
+    m.flags = lit ? MDL_LIT : 0;
+    m.sphere = Sphere(0.0f, 0.0f, 0.0f, std::sqrt(hx * hx + hy * hy + hz * hz));
+    m.boxextent = Vector(hx, hy, hz, 0.0f);
+
+    // Six faces, each two triangles facing outwards.  Face f has its normal
+    // along axis f / 2, positive for even f.
+    std::vector<TexQuad> quads;
+    for (int f = 0; f < 6; ++f) {
+        const int axis = f / 2;
+        const float s = (f & 1) ? -1.0f : 1.0f;
+        const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+        const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        TexQuad q;
+        for (int c = 0; c < 4; ++c) {
+            float p[3];
+            p[axis] = s * h[axis];
+            p[u] = corner[c][0] * h[u];
+            p[v] = corner[c][1] * h[v];
+            q.corner[c] = VectorPos(p[0], p[1], p[2]);
+            q.u[c] = (corner[c][0] + 1) * 0.5f;
+            q.v[c] = (corner[c][1] + 1) * 0.5f;
+        }
+        float n[3] = {0, 0, 0};
+        n[axis] = s;
+        q.normal = VectorDir(n[0], n[1], n[2]);
+        quads.push_back(q);
+    }
+    m.opaque.push_back(QuadMaterial(quads, texid, lit, fill, false));
     return m;
 }
 

@@ -67,6 +67,22 @@ u128 FloatQuad(float x, float y, float z, float w);
 // perBatch vertices.
 std::vector<u128> VertexStream(const std::vector<u128>& vertices, int stride, int perBatch);
 
+// A flat four-cornered face for QuadMaterial: its corners in turn round the
+// face, each with its texture coordinates, and the normal of the side it is
+// seen from.
+struct TexQuad
+{
+    VectorPos corner[4];
+    float u[4], v[4];
+    VectorDir normal;
+};
+
+// One opaque material drawing the quads, two triangles each, their backs
+// culled: textured with texture `texid` (TEXID_NONE for none), lit when `lit`,
+// else filled with `fill`.  With `repeat` the texture repeats beyond its
+// edges, so that coordinates past 1 tile it across a large face.
+P2BMaterial QuadMaterial(const std::vector<TexQuad>& quads, u16 texid, bool lit, Colour fill, bool repeat);
+
 // A cube of half size `half` about the origin: one opaque material using
 // texture `texid` (TEXID_NONE for none), lit when `lit`, else filled with
 // `fill`; back faces culled.

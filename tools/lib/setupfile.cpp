@@ -1,8 +1,7 @@
 // Set-up file writer.
 #include "tools/lib/setupfile.h"
 #include "tools/lib/p2b_sample.h"
-
-#include "tools/lib/p2b_sample.h"
+#include "tools/lib/rooms.h"
 
 #include "ZevEngine2/PS2/Model.h"
 #include "game/EntParams.h"
@@ -109,16 +108,22 @@ P2BModel Bounds(float r)
     return m;
 }
 
-// A volume of half-size h about c: the matrix mapping world points into the
+// A volume of half-sizes h about c: the matrix mapping world points into the
 // unit cube.
-Extent Volume(VectorPos c, float h)
+Extent Zone(VectorPos c, VectorXYZ h)
 {
     Matrix m(true);
-    m.x = Vector(1.0f / h, 0.0f, 0.0f, 0.0f);
-    m.y = Vector(0.0f, 1.0f / h, 0.0f, 0.0f);
-    m.z = Vector(0.0f, 0.0f, 1.0f / h, 0.0f);
-    m.w = Vector(-c[0] / h, -c[1] / h, -c[2] / h, 1.0f);
+    m.x = Vector(1.0f / h[0], 0.0f, 0.0f, 0.0f);
+    m.y = Vector(0.0f, 1.0f / h[1], 0.0f, 0.0f);
+    m.z = Vector(0.0f, 0.0f, 1.0f / h[2], 0.0f);
+    m.w = Vector(-c[0] / h[0], -c[1] / h[1], -c[2] / h[2], 1.0f);
     return Extent(m);
+}
+
+// A cube of half-size h about c.
+Extent Volume(VectorPos c, float h)
+{
+    return Zone(c, VectorXYZ(h, h, h));
 }
 
 // A room: main object (model 0) with an entry point 3 in front of its
@@ -131,41 +136,102 @@ int Room(SetupFile& s, float size)
     return room;
 }
 
-FixedCamera_params FixedCamera(VectorPos zone)
+constexpr float kQuarterTurn = 1.5707964f;
+
+// A fixed camera at `mount` turned by `aim` that takes the view while the
+// player stands in `zone` (a volume, half-sizes `half`), sliding towards
+// what it looks at until it is `distance` away (both in level units, 3.2 to
+// a game unit); with `bias` it keeps the character the player is locked on
+// to in the picture with him.
+void FixedCamera(SetupFile& s, VectorPos mount, VectorXYZ aim, VectorPos zone, VectorXYZ half, float dolly,
+                 float distance, bool bias)
 {
+    const int fixed = s.AddPlaceholder(-1, 0, mount, aim);
+    s.file.nodes[size_t(fixed)].ang[3] = 1.6f;
     auto c = ZeroRecord<FixedCamera_params>();
-    c.trigger1 = Volume(zone, 4.0f);
+    c.trigger1 = Zone(zone, half);
     c.yaw_range = 60.0f;
     c.pitch_range = 30.0f;
     c.tracking = 1;
-    return c;
+    c.dolly = dolly;
+    c.distance = distance;
+    c.target_bias = bias ? 1 : 0;
+    s.AddRecord(fixed, ENT_FIXEDCAMERA, c);
+}
+
+// A camera zone that hands the view back to the player's own camera while
+// he stands in it: on foot it follows him, in a fist fight it frames both
+// fighters close up.
+void PlayerCameraZone(SetupFile& s, VectorPos zone, VectorXYZ half)
+{
+    auto z = ZeroRecord<DaceCamTrigger_params>();
+    z.trigger1 = Zone(zone, half);
+    s.AddRecord(s.AddPlaceholder(-1, 0, zone), ENT_DACECAMTRIGGER, z);
+}
+
+// The Red Lantern: a long bar room entered from the street at its front,
+// the counter down its right side with the bottle shelves behind it and its
+// stools before it, tables with stools down the left, a door at the back to
+// the back rooms.  The fight has the middle of the floor.
+RoomDesign BarRoom()
+{
+    RoomDesign d{.x0 = -2.5f,
+                 .x1 = 2.5f,
+                 .z0 = -3.4f,
+                 .z1 = 2.6f,
+                 .height = 1.0f,
+                 .floor = Finish::kPlanks,
+                 .wall = Finish::kWallpaper,
+                 .band = Finish::kPanelling,
+                 .ceiling = Finish::kPlaster,
+                 .bandHeight = 0.3f,
+                 .doors = {{0, 0.0f, 0.4f, 0.7f}, {2, -1.6f, 0.36f, 0.68f}},
+                 .furniture = {},
+                 .lights = {},
+                 .entry = VectorPos(0.0f, 0.0f, -3.0f)};
+    using F = Furniture;
+    d.furniture.push_back({F::kCounter, VectorPos(1.75f, 0, 0.3f), kQuarterTurn, 3.2f});
+    d.furniture.push_back({F::kShelf, VectorPos(2.42f, 0, 0.3f), kQuarterTurn, 3.0f, 0.0f, 0x1001});
+    for (float z : {-1.0f, -0.4f, 0.2f, 0.8f, 1.4f})
+        d.furniture.push_back({F::kStool, VectorPos(1.42f, 0, z)});
+    for (float z : {-2.1f, -0.6f, 0.9f}) {
+        d.furniture.push_back({F::kTable, VectorPos(-1.8f, 0, z)});
+        d.furniture.push_back({F::kStool, VectorPos(-2.2f, 0, z + 0.05f)});
+        d.furniture.push_back({F::kStool, VectorPos(-1.4f, 0, z - 0.05f)});
+        d.furniture.push_back({F::kLamp, VectorPos(-1.8f, 0, z)});
+    }
+    for (float z : {-0.7f, 1.3f})
+        d.furniture.push_back({F::kLamp, VectorPos(1.75f, 0, z)});
+    // Warm: an ambient glow, a light from above, and the lamps over the
+    // counter, the tables and the floor (colour bytes at half intensity: 256
+    // is full light).  An interior is lit by its own lights alone, so these
+    // carry the whole room.
+    d.lights.push_back({ZEVLIGHT_AMB, Colour(120, 100, 84, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0)});
+    d.lights.push_back({ZEVLIGHT_DIR, Colour(100, 90, 80, 255), 0.5f, 0.0f, VectorPos(0, -0.9f, 0),
+                        VectorXYZ(1.2f, 0.3f, 0)});
+    d.lights.push_back({ZEVLIGHT_POS, Colour(160, 110, 60, 255), 0.5f, 2.0f, VectorPos(1.6f, -0.75f, 0.3f)});
+    d.lights.push_back({ZEVLIGHT_POS, Colour(160, 115, 70, 255), 0.5f, 2.0f, VectorPos(-1.7f, -0.75f, -0.6f)});
+    d.lights.push_back({ZEVLIGHT_POS, Colour(120, 100, 80, 255), 0.5f, 2.5f, VectorPos(0.0f, -0.85f, -0.3f)});
+    return d;
 }
 
 SetupFile Bar()
 {
     SetupFile s;
-    const int room = Room(s, 8.0f);
-    s.file.models.push_back(Bounds(0.5f));
-    // A stool that can be knocked about and a bottle shelf that breaks.
-    const int stool = s.file.AddNode(room, MakeNode(1, VectorPos(2, 0, 1)));
-    s.AddRecord(stool, ENT_INTERACTIVEOBJECT, InteractiveObject_params{20, 0, 1, 300, 0, {}, 0, 12, 30, {}, 10.0f});
-    const int shelf = s.file.AddNode(room, MakeNode(1, VectorPos(-3, -1, 4), VectorXYZ(0, 0, 0), 0x1001));
-    s.file.AddNode(shelf, MakeNode(0xF000));
-    NODE light;
-    std::string error;
-    MakeLightNode(0, Colour(60, 50, 40, 255), 128.0f, 10.0f, 1.0f, VectorPos(0, -3, 0), VectorXYZ(0, 0, 0), light,
-                  error);
-    s.file.AddNode(room, light);
-    MakeLightNode(1, Colour(255, 230, 200, 255), 128.0f, 10.0f, 1.0f, VectorPos(0, -3, 0),
-                  VectorXYZ(1.2f, 0.3f, 0), light, error);
-    s.file.AddNode(room, light);
+    const BuiltRoom room = AddRoom(s, BarRoom());
+    // The stool nearest the fight can be knocked about.
+    s.AddRecord(room.furniture[4], ENT_INTERACTIVEOBJECT,
+                InteractiveObject_params{20, 0, 1, 300, 0, {}, 0, 12, 30, {}, 10.0f});
 
-    const int arrive = s.AddSpline({VectorPos(6, 0, 6), VectorPos(5, 0, 5), VectorPos(4, 0, 4), VectorPos(3, 0, 3)});
+    // The third thug comes in by the back door.
+    const int arrive = s.AddSpline({VectorPos(-1.6f, 0, 2.4f), VectorPos(-1.4f, 0, 1.9f), VectorPos(-1.0f, 0, 1.4f),
+                                    VectorPos(-0.6f, 0, 1.0f)});
     // Three karate thugs in the bar's thug model (the first the step loads,
     // slot 49): two stand in the room from the start, the third comes in
     // along its path when they are down.
+    const VectorPos at[3] = {VectorPos(0.9f, 0, 1.3f), VectorPos(-0.9f, 0, 1.5f), VectorPos(-1.6f, 0, 2.4f)};
     for (int k = 0; k < 3; k++) {
-        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k == 2 ? 0.0f : k ? -5.0f : 5.0f, 0, k == 2 ? 7.0f : 5.0f));
+        const int gen = s.AddPlaceholder(-1, 0, at[k]);
         auto f = ZeroRecord<EnemyGenFighter_params>();
         f.character = 0;
         f.style = 1;
@@ -183,23 +249,73 @@ SetupFile Bar()
     }
     // One foe active at a time; each death brings one more into the ring.
     s.AddRecord(s.AddPlaceholder(-1, 0), ENT_CONTROLLERCOMBAT, ControllerCombat_params{2, 1, 0, 1});
-    const int task = s.AddPlaceholder(-1, 0, VectorPos(0, -1.5f, -6));
+    // The task's camera by the front door, looking down the room.
+    const int task = s.AddPlaceholder(-1, 0, VectorPos(-2.1f, -0.8f, -3.1f), VectorXYZ(0.14f, 0.6f, 0));
     s.file.nodes[size_t(task)].ang[3] = 1.6f;
     s.AddRecord(task, ENT_TASKINITCAMERA, TaskInitCamera_params{0, 0, 0, {}, {-1}});
-    const int fixed = s.AddPlaceholder(-1, 0, VectorPos(6, -2.5f, -6), VectorXYZ(0.3f, -0.7f, 0));
-    s.file.nodes[size_t(fixed)].ang[3] = 1.4f;
-    s.AddRecord(fixed, ENT_FIXEDCAMERA, FixedCamera(VectorPos(0, 0, 0)));
+    // By the front door a camera high by the counter's end looks at the
+    // door; the rest of the floor is the player's camera's.  The two zones
+    // do not meet.
+    FixedCamera(s, VectorPos(1.3f, -0.85f, -1.6f), VectorXYZ(0.35f, -2.5f, 0), VectorPos(0, 0, -2.95f),
+                VectorXYZ(1.2f, 1.0f, 0.45f), 6.0f, 4.8f, false);
+    PlayerCameraZone(s, VectorPos(0, 0, 0.1f), VectorXYZ(2.5f, 1.0f, 2.5f));
     return s;
+}
+
+// The spa: a tiled pool room entered at its front, the pool at its back
+// between two pillars, lockers down the left wall and a bench down the
+// right, doors at the back to the changing rooms.
+RoomDesign SpaRoom()
+{
+    RoomDesign d{.x0 = -2.6f,
+                 .x1 = 2.6f,
+                 .z0 = -1.8f,
+                 .z1 = 4.4f,
+                 .height = 1.1f,
+                 .floor = Finish::kFloorTiles,
+                 .wall = Finish::kWallTiles,
+                 .band = Finish::kMarble,
+                 .ceiling = Finish::kPlaster,
+                 .bandHeight = 0.25f,
+                 .doors = {{0, 0.0f, 0.4f, 0.7f}, {2, -1.9f, 0.36f, 0.68f}, {2, 1.9f, 0.36f, 0.68f}},
+                 .furniture = {},
+                 .lights = {},
+                 .entry = VectorPos(0.0f, 0.0f, -1.3f)};
+    using F = Furniture;
+    d.furniture.push_back({F::kPool, VectorPos(0, 0, 2.7f), 0.0f, 1.8f, 1.7f});
+    d.furniture.push_back({F::kPillar, VectorPos(-1.2f, 0, 1.15f)});
+    d.furniture.push_back({F::kPillar, VectorPos(1.2f, 0, 1.15f)});
+    d.furniture.push_back({F::kLockers, VectorPos(-2.52f, 0, -0.5f), -kQuarterTurn, 1.6f});
+    d.furniture.push_back({F::kBench, VectorPos(2.5f, 0, -0.5f), kQuarterTurn, 1.6f});
+    d.furniture.push_back({F::kBench, VectorPos(0, 0, 4.3f), 0.0f, 1.6f});
+    d.furniture.push_back({F::kLamp, VectorPos(0, 0, 2.7f)});
+    // Cool and bright: an ambient fill, a light from above, a lamp over the
+    // pool and a light over the entrance; the room's own lights are all it has.
+    d.lights.push_back({ZEVLIGHT_AMB, Colour(124, 134, 144, 255), 0.5f, 0.0f, VectorPos(0, -1.0f, 1.3f)});
+    d.lights.push_back({ZEVLIGHT_DIR, Colour(110, 116, 122, 255), 0.5f, 0.0f, VectorPos(0, -1.0f, 1.3f),
+                        VectorXYZ(1.2f, 0.3f, 0)});
+    d.lights.push_back({ZEVLIGHT_POS, Colour(90, 120, 140, 255), 0.5f, 2.5f, VectorPos(0, -0.85f, 2.7f)});
+    d.lights.push_back({ZEVLIGHT_POS, Colour(110, 100, 90, 255), 0.5f, 2.5f, VectorPos(0, -1.0f, -0.5f)});
+    return d;
 }
 
 SetupFile Spa()
 {
     SetupFile s;
-    const int room = Room(s, 10.0f);
-    const int move = s.AddSpline({VectorPos(-4, 0, 8), VectorPos(-4, 0, 6), VectorPos(-4, 0, 4), VectorPos(-4, 0, 2)});
-    // Four gunmen, two a wave.
+    AddRoom(s, SpaRoom());
+    // Each gunman makes for the start of his side's path along the front of
+    // the pool, between the pillar and the water, and keeps to it.
+    int move[2];
+    for (int side = 0; side < 2; side++) {
+        const float x = side ? 1.0f : -1.0f;
+        move[side] = s.AddSpline({VectorPos(0.6f * x, 0, 1.0f), VectorPos(0.8f * x, 0, 1.45f),
+                                  VectorPos(1.1f * x, 0, 1.75f), VectorPos(1.5f * x, 0, 1.9f)});
+    }
+    // Four gunmen, two a wave: the first two come out from behind the
+    // pillars, the second two in by the back doors.
     for (int k = 0; k < 4; k++) {
-        const int gen = s.AddPlaceholder(-1, 0, VectorPos(k % 2 ? 6.0f : -6.0f, 0, k < 2 ? 8.0f : 4.0f));
+        const int gen = s.AddPlaceholder(-1, 0, k < 2 ? VectorPos(k % 2 ? 1.2f : -1.2f, 0, 1.5f)
+                                                      : VectorPos(k % 2 ? 1.9f : -1.9f, 0, 3.9f));
         auto g = ZeroRecord<EnemyGenShooter_params>();
         g.character = 3;
         g.id = s16(-120 - k);
@@ -208,41 +324,40 @@ SetupFile Spa()
         g.path_move.offset = -1;
         g.hostage_path.offset = -1;
         g.spawn_num = 1;
-        g.trigger_init = Volume(VectorPos(0, 0, 2), 3.0f);
+        g.trigger_init = Zone(VectorPos(0, 0, 1.3f), VectorXYZ(2.6f, 1.0f, 3.1f));
         g.init_strength = 50;
         g.init_wave = 1 + k / 2;
         const int r = s.AddRecord(gen, ENT_ENEMYGENSHOOTER, g);
-        s.SetSpline(r, offsetof(EnemyGenShooter_params, path_move), move);
+        s.SetSpline(r, offsetof(EnemyGenShooter_params, path_move), move[k % 2]);
     }
+    // Walking up to the pool brings the second wave.
     auto w = ZeroRecord<EnemyWaveTrigger_params>();
-    w.trigger1 = Volume(VectorPos(0, 0, 5), 2.0f);
+    w.trigger1 = Zone(VectorPos(0, 0, 1.6f), VectorXYZ(1.0f, 1.0f, 0.4f));
     w.wave = 2;
     w.delay = 2.0f;
-    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 5)), ENT_ENEMYWAVETRIGGER, w);
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 1.6f)), ENT_ENEMYWAVETRIGGER, w);
+    // Cover for the player along the lockers (standing height) and along
+    // the bench (crouching height, height 1), each line just in front of
+    // them.
     for (int k = 0; k < 2; k++) {
-        const float x = k ? 3.0f : -3.0f;
-        const int wall = s.AddSpline({VectorPos(x, 0, 0), VectorPos(x, 0, 1), VectorPos(x, 0, 2), VectorPos(x, 0, 3)});
+        const float x = k ? 2.36f : -2.36f;
+        const int wall = s.AddSpline({VectorPos(x, 0, -1.2f), VectorPos(x, 0, -0.7f), VectorPos(x, 0, -0.3f),
+                                      VectorPos(x, 0, 0.2f)});
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_WALLSPLINE, WallSpline_params{{-1}, {0}, u8(k), {}});
         s.SetSpline(r, 0, wall);
     }
-    // Two pillars, solid to rays and bodies, and the places the gunmen take
-    // cover at beside them: children of a cover node (model word 0x8063),
-    // each placed relative to it at a standing man's chest height.
-    s.file.models.push_back(Bounds(0.3f));
-    CollisionChain pillar;
-    pillar.Box(MakeCollisionID(1, 0), Cuboid(VectorPos(-0.25f, -2.5f, -0.25f), VectorPos(0.25f, 0.0f, 0.25f)));
-    s.file.collisions.push_back(pillar);
-    for (float x : {-3.0f, 3.0f}) {
-        NODE n = MakeNode(u16(s.file.models.size() - 1), VectorPos(x, 0, 3.4f));
-        n.collision = u16(s.file.collisions.size() - 1);
-        s.file.AddNode(room, n);
-    }
-    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -0.375f, 4)));
-    for (VectorPos p : {VectorPos(-3.5f, 0, 0), VectorPos(3.5f, 0, 0), VectorPos(-3.5f, 0, 2), VectorPos(3.5f, 0, 2)})
+    // The places the gunmen take cover at beside the pillars: children of a
+    // cover node (model word 0x8063), each placed relative to it at a
+    // standing man's chest height; the nearer two are hidden from the
+    // entrance by the pillars, the farther two are not.
+    const int cover = s.file.AddNode(-1, MakeNode(kCoverNodeModel, VectorPos(0, -0.375f, 1.35f)));
+    for (VectorPos p : {VectorPos(-1.4f, 0, 0), VectorPos(1.4f, 0, 0), VectorPos(-1.4f, 0, 0.85f), VectorPos(1.4f, 0, 0.85f)})
         s.file.AddNode(cover, MakeNode(MDL_NOGEOM, p));
-    const int fixed = s.AddPlaceholder(-1, 0, VectorPos(0, -3, -8));
-    s.file.nodes[size_t(fixed)].ang[3] = 1.5f;
-    s.AddRecord(fixed, ENT_FIXEDCAMERA, FixedCamera(VectorPos(0, 0, 0)));
+    // The shoot-out's camera: high behind the player's spot, it looks over
+    // his shoulder at the gunmen by the pillars, turning to keep him in the
+    // picture.
+    FixedCamera(s, VectorPos(0.2f, -0.75f, -1.1f), VectorXYZ(0.35f, -0.1f, 0), VectorPos(0, 0, 1.3f),
+                VectorXYZ(2.6f, 1.0f, 3.1f), 0.0f, 0.0f, false);
     return s;
 }
 
@@ -336,6 +451,11 @@ SetupFile TestProp()
 }
 
 }  // namespace
+
+std::vector<NamedRoom> SampleRooms()
+{
+    return {{"Int/LEVEL2/BAR.P2B", BarRoom()}, {"Int/LEVEL3/SPPLRMG7.P2B", SpaRoom()}};
+}
 
 std::vector<NamedSetup> SampleSetupFiles()
 {

@@ -81,15 +81,18 @@ struct NamedSetup
 };
 
 // The sample disc's set-up files:
-//   Int/LEVEL2/BAR.P2B      a bar: its room with an entry point, an
-//                           interactive and a breakable prop, an ambient and a
-//                           directional light; two fighter generators, the
-//                           fight's combat record, a task start camera and a
-//                           fixed camera
-//   Int/LEVEL3/SPPLRMG7.P2B a spa room: two shooter generators, a wave
-//                           trigger, two cover walls, two pillars with
-//                           four placed cover points beside them and a
-//                           fixed camera
+//   Int/LEVEL2/BAR.P2B      the Red Lantern bar, a furnished room (rooms.h):
+//                           counter, bottle shelves that break, a stool that
+//                           can be knocked about, tables, lamps and its own
+//                           lights; three fighter generators, the fight's
+//                           combat record, a task start camera, a fixed
+//                           camera by the front door and a zone over the
+//                           floor that gives the player's camera the fight
+//   Int/LEVEL3/SPPLRMG7.P2B the spa's pool room (rooms.h): pool, pillars,
+//                           lockers and benches; four shooter generators in
+//                           two waves, a wave trigger, two cover walls, four
+//                           placed cover points by the pillars and the
+//                           shoot-out's fixed camera
 //   Int/INTERIOR.P2B        a bare room with a guard and two cover walls,
 //                           one standing height, one crouching height
 //   Int/DRV24/TESTDRV.P2B   a driving course's ground and its time of day

@@ -29,6 +29,14 @@ void PutWord(std::vector<u8>& out, size_t at, u32 w)
 
 }  // namespace
 
+int Speckle(int x, int y, int n)
+{
+    u32 h = u32(x) * 73856093u ^ u32(y) * 19349663u;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    return int((h >> 15) % u32(n));
+}
+
 u8 GsAlpha(u8 a)
 {
     return u8((a * 128 + 127) / 255);

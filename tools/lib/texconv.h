@@ -11,6 +11,7 @@
 // input.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,30 @@ struct TextureImage
 // from 8 to 1024, a pixel buffer of the wrong length, or more colours than
 // an indexed format holds.
 bool ConvertTexture(const RgbaImage& img, TexFormat format, TextureImage& out, std::string& error);
+
+// A w x h picture drawn from a rule giving each pixel's colour
+// (std::array<u8, 3>, fully opaque), as an 8-bit indexed texture: the rule
+// must use at most 256 colours (a picture with more comes out empty).
+template <class F>
+TextureImage RuleTexture(int w, int h, F colour)
+{
+    RgbaImage img;
+    img.width = w;
+    img.height = h;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const std::array<u8, 3> c = colour(x, y);
+            img.rgba.insert(img.rgba.end(), {c[0], c[1], c[2], 255});
+        }
+    TextureImage t;
+    std::string error;
+    ConvertTexture(img, TexFormat::kT8, t, error);
+    return t;
+}
+
+// A repeatable speckle in 0..n-1 for pixel (x, y): grain and grit that looks
+// random and is the same every time.
+int Speckle(int x, int y, int n);
 
 // The GS alpha (0..0x80) of an 8-bit alpha (0..255).
 u8 GsAlpha(u8 a);

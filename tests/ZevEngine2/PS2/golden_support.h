@@ -40,6 +40,17 @@ inline std::vector<u32> FramePicture(int w, int h)
     return p;
 }
 
+// The pixels of a decoded picture (RGBA words, red in the low byte), row by
+// row.
+inline std::vector<u32> PictureWords(const png_reader::Picture& pic)
+{
+    std::vector<u32> words;
+    for (u32 y = 0; y < pic.height; y++)
+        for (u32 x = 0; x < pic.width; x++)
+            words.push_back(pic.At(x, y));
+    return words;
+}
+
 // Compares the colour of a w x h picture (RGBA words, red in the low byte,
 // row by row) with tests/golden/<name>.png.
 inline void ExpectPicture(const std::string& name, int w, int h, const std::vector<u32>& picture)
