@@ -9,8 +9,10 @@
 // PAD_PILOT_CUT_SCENES set in the environment it cuts each scene short, with
 // PAD_PILOT_STAND it leaves the player idle in a fist fight, with
 // PAD_PILOT_MEASURE ("F,F,...") it prints how tall the fighters stand on the
-// screen at those fields, and PAD_PILOT_PLAN ("win,prompt,fight,...", loop_script.h's names) says what
-// each run does.  "demo_tests --loop-plan N" prints the plan of the long
+// screen at those fields, and PAD_PILOT_PLAN ("win,prompt,fight,...",
+// loop_script.h's names) says what each run does.  "demo_tests --row LOG
+// <game options>" plays one script row with the row watcher (row_watch.h)
+// at the pad.  "demo_tests --loop-plan N" prints the plan of the long
 // test's N runs.  "demo_tests --damage-trial DIR ..." runs the damaged-disc
 // trial (damage_trial.h), "--damaged-disc DIR NAME DAMAGE" writes one of its
 // discs.  Otherwise it runs its tests, which start it that way.
@@ -35,6 +37,7 @@
 #include "tests/demo/damage_trial.h"
 #include "tests/demo/pad_pilot.h"
 #include "tests/demo/loop_script.h"
+#include "tests/demo/row_watch.h"
 #include "tests/demo/run_state.h"
 
 namespace {
@@ -71,6 +74,37 @@ int Play(int argc, char** argv, console::host::InputSource* input = nullptr)
         console::host::SetBackend(backend);
     }
     console::demo::SetRunHook(&WriteRunLine);
+    const int status = ee_main(argc, argv);
+    console::FlushConsole();
+    console::Terminate(status);
+}
+
+// "--row LOG <game options>": the game with the row watcher at the pad,
+// its lines in LOG.
+demo_test::RowWatch* g_watch = nullptr;
+
+void TellWatch(const console::demo::RunEvent& e)
+{
+    g_watch->Tell(e);
+}
+
+int Row(int argc, char** argv)
+{
+    std::FILE* log = std::fopen(argv[0], "w");
+    if (log == nullptr) {
+        std::fprintf(stderr, "demo_tests: cannot write %s\n", argv[0]);
+        return 2;
+    }
+    static demo_test::RowWatch watch(log);
+    g_watch = &watch;
+    argv[0] = const_cast<char*>("korvalis");
+    console::Configure(argc, argv);
+    if (!console::host::StartFrontEnd())
+        return 2;
+    console::host::Backend backend = console::host::GetBackend();
+    backend.input = &watch;
+    console::host::SetBackend(backend);
+    console::demo::SetRunHook(&TellWatch);
     const int status = ee_main(argc, argv);
     console::FlushConsole();
     console::Terminate(status);
@@ -119,6 +153,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--play") == 0)
         return Play(argc - 2, argv + 2);
+    if (argc >= 3 && std::strcmp(argv[1], "--row") == 0)
+        return Row(argc - 2, argv + 2);
     if (argc >= 4 && std::strcmp(argv[1], "--pilot") == 0)
         return Pilot(argc - 2, argv + 2);
     if (argc >= 3 && std::strcmp(argv[1], "--damage-trial") == 0)

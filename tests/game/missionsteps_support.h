@@ -54,7 +54,7 @@ void Record(const char* call)
 }
 
 // The lines of a trace that name one of the services.
-Trace Only(const Trace& t, std::initializer_list<const char*> names)
+[[maybe_unused]] Trace Only(const Trace& t, std::initializer_list<const char*> names)
 {
     Trace out;
     for (const std::string& line : t)
@@ -64,17 +64,17 @@ Trace Only(const Trace& t, std::initializer_list<const char*> names)
     return out;
 }
 
-bool Has(const Trace& t, const std::string& line)
+[[maybe_unused]] bool Has(const Trace& t, const std::string& line)
 {
     return std::find(t.begin(), t.end(), line) != t.end();
 }
 
-size_t IndexOf(const Trace& t, const std::string& line)
+[[maybe_unused]] size_t IndexOf(const Trace& t, const std::string& line)
 {
     return size_t(std::find(t.begin(), t.end(), line) - t.begin());
 }
 
-Trace Cat(std::initializer_list<Trace> parts)
+[[maybe_unused]] Trace Cat(std::initializer_list<Trace> parts)
 {
     Trace out;
     for (const Trace& p : parts)
@@ -113,7 +113,7 @@ const Trace kM1DrivingLoad = {"StartLoading()",
                               "LoadFillAmbientPeds(80, -1)",
                               "EndLoading()",
                               "ResetTime()"};
-Trace DrivingDestroy()
+[[maybe_unused]] Trace DrivingDestroy()
 {
     Trace t;
     for (int s : {0, 1, 2, 3, 4, 5, 6, 7, 80, 81, 82, 83, 84, 205})

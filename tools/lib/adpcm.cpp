@@ -21,8 +21,11 @@ using console::spu2::kAdpcmFilterSecond;
 
 constexpr u32 kOutputRate = 48'000;
 
-// Encodes one block with one filter and shift; returns the squared error.
-uint64_t TryBlock(const int16_t* in, int filter, int shift, AdpcmHistory& history, u8 nibbles[kAdpcmBlockSamples])
+// Encodes one block with one filter and shift; returns the squared error,
+// or, once it reaches `limit`, a value no smaller (a trial that can no
+// longer win stops there).
+uint64_t TryBlock(const int16_t* in, int filter, int shift, AdpcmHistory& history, u8 nibbles[kAdpcmBlockSamples],
+                  uint64_t limit = std::numeric_limits<uint64_t>::max())
 {
     const int32_t step = 1 << (12 - shift);
     int32_t s1 = history.s1, s2 = history.s2;
@@ -37,6 +40,8 @@ uint64_t TryBlock(const int16_t* in, int filter, int shift, AdpcmHistory& histor
         const int32_t decoded = std::clamp(n * step + predicted, -32768, 32767);
         const int64_t diff = decoded - in[i];
         error += static_cast<uint64_t>(diff * diff);
+        if (error >= limit)
+            return error;
         nibbles[i] = static_cast<u8>(n & 0x0F);
         s2 = s1;
         s1 = decoded;
@@ -206,7 +211,7 @@ void EncodeAdpcmBlock(const int16_t in[kAdpcmBlockSamples], AdpcmHistory& histor
         for (int shift = 0; shift <= 12; ++shift) {
             AdpcmHistory h = history;
             u8 nibbles[kAdpcmBlockSamples];
-            const uint64_t error = TryBlock(in, filter, shift, h, nibbles);
+            const uint64_t error = TryBlock(in, filter, shift, h, nibbles, best);
             if (error < best) {
                 best = error;
                 best_filter = filter;

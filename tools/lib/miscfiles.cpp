@@ -120,4 +120,39 @@ P2BFile PhoneFile()
     return Box(0.025f, 0.1f, 0.05f, Colour(30, 30, 35, 128));
 }
 
+namespace {
+
+// The helicopter, nose along +z, y down: a body, a tail boom, the blades
+// as thin slabs, each blade a node of its own that the game spins.
+P2BFile Helicopter()
+{
+    P2BFile f;
+    f.models = {BoxModel(0.45f, 0.35f, 0.9f, TEXID_NONE, false, Colour(50, 55, 60, 128)),
+                BoxModel(0.08f, 0.08f, 0.8f, TEXID_NONE, false, Colour(50, 55, 60, 128)),
+                BoxModel(1.6f, 0.02f, 0.08f, TEXID_NONE, false, Colour(25, 25, 25, 128)),
+                BoxModel(0.02f, 0.35f, 0.05f, TEXID_NONE, false, Colour(25, 25, 25, 128))};
+    const int body = f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 100));
+    f.AddNode(body, MakeNode(1, VectorPos(0, -0.1f, -1.6f), VectorXYZ(0, 0, 0), 101));
+    f.AddNode(body, MakeNode(2, VectorPos(0, -0.45f, 0), VectorXYZ(0, 0, 0), 0));
+    f.AddNode(body, MakeNode(3, VectorPos(0.1f, -0.15f, -2.35f), VectorXYZ(0, 0, 0), 1));
+    f.AddNode(body, MakeNode(0x8000, VectorPos(-0.45f, 0.05f, 0.1f)));
+    f.AddNode(body, MakeNode(0x8001, VectorPos(0.45f, 0.05f, 0.1f)));
+    return f;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, P2BFile>> StoryPropFiles()
+{
+    const std::string misc = "DemoData/Misc/";
+    std::vector<std::pair<std::string, P2BFile>> v;
+    v.emplace_back(misc + "BINOCULR.P2B", Box(0.06f, 0.03f, 0.05f, Colour(20, 20, 20, 128)));
+    v.emplace_back(misc + "NOTE.P2B", Box(0.05f, 0.002f, 0.07f, Colour(235, 230, 200, 128)));
+    v.emplace_back(misc + "CARCASSA.P2B", Box(0.15f, 0.5f, 0.12f, Colour(150, 60, 60, 128)));
+    v.emplace_back(misc + "CARCASSB.P2B", Box(0.14f, 0.45f, 0.11f, Colour(170, 80, 70, 128)));
+    v.emplace_back(misc + "ICEBODY.P2B", Box(0.2f, 0.1f, 0.6f, Colour(180, 210, 230, 128)));
+    v.emplace_back(misc + "HELICPTR.P2B", Helicopter());
+    return v;
+}
+
 }  // namespace tools

@@ -29,4 +29,12 @@ std::vector<std::pair<std::string, P2BFile>> ResidentMiscFiles();
 // handset.
 P2BFile PhoneFile();
 
+// The props the story's steps load by name into slots of their own, by
+// their path under the archive root: the binoculars, the note, the two
+// carcasses and the body in ice (plain boxes of their own size and colour,
+// node 0), and the helicopter: node 0 its body, with the main blade (sub-
+// object 0) above it, the tail blade (sub-object 1) at the tail's end and
+// the two gunners' seats (special nodes 0x8000 and 0x8001) in its open doors.
+std::vector<std::pair<std::string, P2BFile>> StoryPropFiles();
+
 }  // namespace tools

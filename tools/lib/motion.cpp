@@ -174,7 +174,7 @@ AniChar GenerateClip(const ClipRow& row, const HumanoidLook& figure)
     c.flags = row.loop ? 1 : 0;
     c.length = row.length;
     std::vector<u16> times;
-    for (int t = 0; t < row.length; t += kKeyStep)
+    for (int t = 0; t < row.length; t += row.keyStep > 0 ? row.keyStep : kKeyStep)
         times.push_back(u16(t));
     times.push_back(row.length);
     if (row.generator == kMotionStrike || row.generator == kMotionKick) {

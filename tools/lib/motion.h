@@ -83,6 +83,7 @@ struct ClipRow
     std::vector<ClipEvent> events;
     std::vector<ClipSound> sounds;
     int strikeBone = kBoneRoot;   // the bundle that carries 29 and 30
+    int keyStep = 0;              // frames between keys; 0 the library's usual
 };
 
 // The clip of a row for a figure; its events and sounds ride on the root

@@ -155,6 +155,20 @@ std::string PakStoredName(std::string_view component)
     return out;
 }
 
+std::string PakStoredPath(std::string_view path)
+{
+    const auto parts = SplitPath(path);
+    std::string out;
+    for (size_t i = 0; i < parts.size(); i++) {
+        const std::string stored = PakStoredName(parts[i]);
+        if (i + 1 < parts.size())
+            out += Trimmed(stored.data(), 8) + "\\";
+        else
+            out += Trimmed(stored.data(), stored.size());
+    }
+    return out;
+}
+
 bool BuildPak(const std::vector<PakInputFile>& files, std::string_view root, std::vector<u8>& archive,
               std::string& error)
 {

@@ -35,6 +35,11 @@ struct PakInputFile {
 // 8 of them.
 std::string PakStoredName(std::string_view component);
 
+// A whole path's stored form as the look-up compares it
+// ("DEMODATA\CINE\M11\M11_S7B0.CIN"): directories keep 8 characters of
+// theirs, blanks are dropped.  Two paths of the same stored form name one file.
+std::string PakStoredPath(std::string_view path);
+
 // Builds an archive whose root directory is called root (at most 8
 // characters).  False, with a message naming the offending file, for an empty
 // or unusable path component (characters outside '!'..'~', or ';', which ends

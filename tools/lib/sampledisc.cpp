@@ -17,6 +17,7 @@
 #include "tools/lib/miscfiles.h"
 #include "tools/lib/sidegamefiles.h"
 #include "tools/lib/stillcards.h"
+#include "tools/lib/storyfiles.h"
 #include "tools/lib/sampledisc.h"
 #include "tools/lib/partfiles.h"
 #include "tools/lib/props.h"
@@ -125,22 +126,26 @@ std::vector<int16_t> SampleChime()
 
 namespace {
 
-// Two bars of eighth notes at 120 beats a minute, played twice over a held
-// low note per bar (semitones from middle C).
-std::vector<int16_t> PluckedPhrase(const int (&melody)[16], const int (&bass)[2])
+// Bars of eighth notes at 120 beats a minute (a note every 0.25 s), the
+// melody played `passes` times over a held low note per bar (semitones from
+// middle C): the demo's pieces are two bars played twice.
+std::vector<int16_t> PluckedPhrase(std::span<const int> melody, std::span<const int> bass, int passes)
 {
     static constexpr Partial kPluck[] = {{1.0, 1.0}, {2.0, 0.4}, {3.0, 0.15}};
     static constexpr Partial kBass[] = {{1.0, 1.0}, {2.0, 0.2}};
     constexpr double kNote = 0.25;
-    constexpr double kSeconds = 8.0;
+    constexpr int kNotesPerBar = 8;
+    const double bar = kNote * kNotesPerBar;
+    const double pass = bar * double(bass.size());
+    const double seconds = pass * passes;
     auto hz = [](int semitones) { return 261.63 * std::pow(2.0, semitones / 12.0); };
-    std::vector<double> mix(size_t(kSeconds * kMusicRate), 0.0);
-    for (int pass = 0; pass < 2; ++pass) {
-        const double base = pass * 4.0;
-        for (int bar = 0; bar < 2; ++bar)
-            AddStrike(mix, kMusicRate, base + bar * 2.0, hz(bass[bar]), 3000.0, kBass, 0.8, 2.0);
-        for (int i = 0; i < 16; ++i)
-            AddStrike(mix, kMusicRate, base + i * kNote, hz(melody[i]), 4000.0, kPluck, 0.18, 0.6);
+    std::vector<double> mix(size_t(seconds * kMusicRate), 0.0);
+    for (int p = 0; p < passes; ++p) {
+        const double base = p * pass;
+        for (size_t b = 0; b < bass.size(); ++b)
+            AddStrike(mix, kMusicRate, base + double(b) * bar, hz(bass[b]), 3000.0, kBass, 0.8, 2.0);
+        for (size_t i = 0; i < melody.size(); ++i)
+            AddStrike(mix, kMusicRate, base + double(i) * kNote, hz(melody[i]), 4000.0, kPluck, 0.18, 0.6);
     }
     // The last strikes are cut at the end: fade the final 50 ms to silence.
     const size_t fade = size_t(0.05 * kMusicRate);
@@ -155,21 +160,39 @@ std::vector<int16_t> SampleMusic()
 {
     // C, D, E, G, A over two octaves.
     static constexpr int kMelody[16] = {0, 2, 4, 7, 9, 7, 4, 2, 0, 4, 7, 12, 9, 7, 4, 2};
-    return PluckedPhrase(kMelody, {-12, -15});
+    static constexpr int kBass[2] = {-12, -15};
+    return PluckedPhrase(kMelody, kBass, 2);
 }
 
 std::vector<int16_t> SampleDemoMusic()
 {
     // The same scale in A minor, climbing.
     static constexpr int kMelody[16] = {-3, 0, 2, 4, 7, 4, 2, 0, -3, 2, 4, 9, 7, 4, 2, 0};
-    return PluckedPhrase(kMelody, {-15, -20});
+    static constexpr int kBass[2] = {-15, -20};
+    return PluckedPhrase(kMelody, kBass, 2);
 }
 
 std::vector<int16_t> SampleDriveToMusic()
 {
     // The C-major pentatonic moved up to D, rising to the upper octave.
     static constexpr int kMelody[16] = {2, 4, 6, 9, 11, 14, 11, 9, 2, 6, 9, 14, 16, 14, 11, 9};
-    return PluckedPhrase(kMelody, {-10, -17});
+    static constexpr int kBass[2] = {-10, -17};
+    return PluckedPhrase(kMelody, kBass, 2);
+}
+
+std::vector<int16_t> StoryMusic(int piece)
+{
+    // Eight notes walked over the pentatonic scale in the piece's own key:
+    // each step moves by the piece's own stride through the scale, so no
+    // two pieces share a tune.
+    static constexpr int kScale[10] = {0, 2, 4, 7, 9, 12, 14, 16, 19, 21};
+    const int key = (piece * 5) % 12 - 6;
+    const int stride = 1 + piece % 4;
+    int melody[8];
+    for (int i = 0, at = piece % 5; i < 8; i++, at = (at + stride + (i & 1)) % 10)
+        melody[i] = key + kScale[at];
+    const int bass[1] = {key - 12};
+    return PluckedPhrase(melody, bass, 1);
 }
 
 std::vector<std::string> SampleVoiceFiles()
@@ -377,7 +400,9 @@ bool SampleDiscFiles(std::vector<PakInputFile>& files, std::string& error)
     // Later additions go after them, for the same reason.
     if (!AddModel(files, kMutantFilePath, MutantFile(), error))
         return false;
-    return true;
+    // Every other file the game's tables name: the story's music, voices,
+    // characters, props and scenes.
+    return AddStoryFiles(files, error);
 }
 
 bool BuildSampleDisc(std::vector<u8>& archive, std::string& error)

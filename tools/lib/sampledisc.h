@@ -112,6 +112,10 @@ std::vector<int16_t> SampleDemoMusic();
 // The drive-to piece (free driving and the timed drives' first tracks):
 // the same kind of phrase, climbing in D.
 std::vector<int16_t> SampleDriveToMusic();
+// A music piece of the table that the demo's own three do not cover: a
+// two-second phrase of its own (eight notes over a held bass note), quiet
+// at both ends so that it loops; `piece` is its row in the music table.
+std::vector<int16_t> StoryMusic(int piece);
 
 // The voice lines' file names (without ".VB"), in the order they are stored.
 std::vector<std::string> SampleVoiceFiles();

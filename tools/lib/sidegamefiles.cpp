@@ -56,6 +56,21 @@ P2BFile DemonFile()
     return f;
 }
 
+P2BFile DragonFile()
+{
+    P2BFile f;
+    f.models = {BoxModel(0.5f, 0.4f, 1.2f, TEXID_NONE, false, Colour(40, 90, 50, 128)),
+                BoxModel(0.25f, 0.2f, 0.35f, TEXID_NONE, false, Colour(50, 110, 60, 128)),
+                BoxModel(0.2f, 0.05f, 0.3f, TEXID_NONE, false, Colour(120, 40, 30, 128))};
+    const int body = f.AddNode(-1, MakeNode(0));
+    const int head = f.AddNode(body, IdNode(1, 85, VectorPos(0.0f, -0.3f, 1.4f)));
+    f.AddNode(head, IdNode(2, 86, VectorPos(0.0f, 0.2f, 0.1f)));
+    f.AddNode(head, MakeNode(0x8064, VectorPos(0.08f, -0.05f, 0.35f)));
+    f.AddNode(head, MakeNode(0x8065, VectorPos(-0.08f, -0.05f, 0.35f)));
+    f.AddNode(head, MakeNode(0x8066, VectorPos(0.0f, 0.1f, 0.4f)));
+    return f;
+}
+
 P2BFile FireballFile()
 {
     P2BFile f;
@@ -88,6 +103,7 @@ std::vector<std::pair<std::string, P2BFile>> SideGameFiles()
     v.emplace_back("DemoData/Int/DOJO24/DOJO1.P2B", DojoInteriorFile());
     v.emplace_back("DemoData/Char/Demon.P2B", DemonFile());
     v.emplace_back("DemoData/Misc/FIREBALL.P2B", FireballFile());
+    v.emplace_back("DemoData/Char/DRAGON.P2B", DragonFile());
     return v;
 }
 

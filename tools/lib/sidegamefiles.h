@@ -10,6 +10,9 @@
 //   Char/Demon.P2B         the demon: node 0 a dark body with the glow
 //                          sprites 50 and 51 among its children
 //   Misc/FIREBALL.P2B      node 0: the dragon's fireball
+//   Char/DRAGON.P2B        the dragon: node 0 its body, the head (sub-object
+//                          85) with the jaw (86), the nostrils (special nodes
+//                          0x8064, 0x8065) and the mouth (0x8066)
 //   Char/MUTANT.P2B        the mutant: the humanoid figure its animation
 //                          group is made for, in its own colours, so it has
 //                          the torso (sub-object 20) it sights the player
@@ -34,6 +37,7 @@ extern const VectorPos kDojoSpots[5];
 P2BFile DojoInteriorFile();
 P2BFile DemonFile();
 P2BFile FireballFile();
+P2BFile DragonFile();
 HumanoidLook MutantLook();
 P2BFile MutantFile();
 constexpr char kMutantFilePath[] = "DemoData/Char/MUTANT.P2B";

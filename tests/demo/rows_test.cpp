@@ -1,0 +1,179 @@
+// Every row of the story's twelve episodes and every 24/7 row played on the
+// sample disc, each in a process of its own, headless without pixels, with
+// nobody at the pad but for Cross on the continue prompts (row_watch.h).
+// For each row: no file it asks for is missing or unreadable, its scene or
+// its game starts, and within a bound of fields (row_watch.h: longer for a
+// game on a clock, so that it can run out) its game ends (won, lost or
+// timed out) or the run goes on to another row or ends.  The table of rows
+// is printed with what each did; the rows listed below as playing through
+// must do so, the others are reported (their rooms and streets are still
+// to be made).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/demo/run_process.h"
+#include "tests/demo/row_watch.h"
+
+#include "game/GameFlow.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using demo_test::kClockFields;
+using demo_test::kRowFields;
+// Fields of the start-up before the run starts (the studio and title cards).
+constexpr int kStartUpFields = 200;
+
+// The rows that play through on the sample disc as it is: each starts its
+// scene or game, asks for no file the disc lacks and ends within the bound
+// (the games against the clock among them by running out of time).
+const std::set<std::string> kPlayThrough = {
+    "1,4", "2,5", "2,7", "3,9", "3,12", "3,13", "4,8", "4,13", "5,0", "5,3", "5,7", "5,9", "5,13", "7,7", "7,9",
+    "7,10", "7,11", "8,4", "8,9", "8,14", "8,15", "9,6", "9,7", "9,10", "10,3", "10,4", "10,11", "11,0", "11,1",
+    "11,12", "11,14", "12,1", "12,2", "12,8", "12,9", "12,12", "12,13", "13,3",
+};
+
+using demo_test::Execute;
+using demo_test::Outcome;
+using demo_test::Self;
+
+// The game's and the streamer's complaints about a file it could not have.
+std::vector<std::string> MissingFiles(const std::string& output)
+{
+    static const std::regex kComplaint(R"((Failed to create stream for CD file (.*)\.|Unable to load bank (.*)\.|(\S+) cannot be (opened|read)|(\S+) is missing))");
+    std::set<std::string> names;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, kComplaint))
+            for (int g : {2, 3, 4, 6})
+                if (m[g].matched)
+                    names.insert(m[g]);
+    }
+    return {names.begin(), names.end()};
+}
+
+struct Row
+{
+    int episode, record;
+    std::string Name() const { return std::to_string(episode) + "," + std::to_string(record); }
+};
+
+struct Played
+{
+    demo_test::RowOutcome outcome;
+    std::vector<std::string> missing;
+    int status = -1;
+    bool Passes() const
+    {
+        return status == 0 && missing.empty() && (outcome.scene || outcome.game) && outcome.Ended();
+    }
+    std::string Says() const
+    {
+        std::string s;
+        if (status != 0)
+            s += " exit status " + std::to_string(status) + ";";
+        if (!outcome.started)
+            s += " never started;";
+        if (!outcome.scene && !outcome.game)
+            s += " no scene or game;";
+        if (!outcome.Ended())
+            s += " no end within the bound;";
+        if (!missing.empty()) {
+            s += " " + std::to_string(missing.size()) + " missing:";
+            for (const std::string& f : missing)
+                s += " " + f;
+        }
+        return s;
+    }
+};
+
+TEST(StoryRows, EveryRowStartsItsSceneOrGameAndEndsWithEveryFileOnTheDisc)
+{
+    const fs::path dir = fs::temp_directory_path() / ("korvalis-rows-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const Outcome made =
+        Execute((Self().parent_path().parent_path() / "tools" / "mkdisc").string() + " " + (dir / "disc").string());
+    ASSERT_EQ(made.status, 0) << made.output;
+
+    std::vector<Row> rows;
+    for (int episode = 1; episode < NUM_MISSIONS; episode++)
+        for (int record = 0; record < rgMissionRecordCounts[episode]; record++)
+            rows.push_back({episode, record});
+    ASSERT_EQ(rows.size(), 194u);
+
+    // The rows run side by side, a process each.
+    std::vector<Played> played(rows.size());
+    std::atomic<size_t> next{0};
+    const unsigned workers = std::clamp(std::thread::hardware_concurrency() / 2, 2u, 4u);
+    const auto began = std::chrono::steady_clock::now();
+    std::vector<std::thread> pool;
+    for (unsigned w = 0; w < workers; w++)
+        pool.emplace_back([&] {
+            for (size_t i = next++; i < rows.size(); i = next++) {
+                const std::string log = (dir / ("row-" + std::to_string(i) + ".log")).string();
+                const Outcome r = Execute(Self().string() + " --row " + log + " --headless --gs-no-pixels --disc " +
+                                          (dir / "disc").string() + " --start " + rows[i].Name() +
+                                          " --exit-after-runs 1 --exit-after-vblanks " +
+                                          std::to_string(kStartUpFields + kClockFields + 100));
+                played[i].status = r.status;
+                played[i].missing = MissingFiles(r.output);
+                played[i].outcome = demo_test::ReadRowLog(log);
+            }
+        });
+    for (std::thread& t : pool)
+        t.join();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+
+    long long fields = 0;
+    int passing = 0;
+    std::string table;
+    for (size_t i = 0; i < rows.size(); i++) {
+        const Played& p = played[i];
+        const demo_test::RowOutcome& o = p.outcome;
+        const long long used = o.endField >= 0 && o.startField >= 0 ? o.endField - o.startField
+                               : o.boundField >= 0 && o.startField >= 0 ? o.boundField - o.startField
+                                                                        : kRowFields;
+        fields += used;
+        passing += p.Passes();
+        char line[160];
+        const std::string game = o.game ? "mode " + std::to_string(o.mode) + (o.clock ? " clock" : "") : "no";
+        std::snprintf(line, sizeof line, "row %-5s %-4s scene %-3s game %-13s %-9s %5lld fields%s", rows[i].Name().c_str(),
+                      p.Passes() ? "pass" : "FAIL", o.scene ? "yes" : "no", game.c_str(),
+                      o.result != 0   ? ("result " + std::to_string(o.result)).c_str()
+                      : o.next        ? "next row"
+                      : o.handback    ? "run ended"
+                                      : "no end",
+                      used, kPlayThrough.count(rows[i].Name()) ? " (expected to pass)" : "");
+        table += line + p.Says() + "\n";
+    }
+    std::fprintf(stdout, "%s%d of %zu rows play through; %lld fields of play in %.1f s on %u processes at a time\n",
+                 table.c_str(), passing, rows.size(), fields, seconds, workers);
+    std::ofstream(Self().parent_path() / "story-rows.txt") << table;
+
+    for (size_t i = 0; i < rows.size(); i++) {
+        if (kPlayThrough.count(rows[i].Name()) != 0) {
+            EXPECT_TRUE(played[i].Passes()) << "row " << rows[i].Name() << ":" << played[i].Says();
+        }
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace
