@@ -391,6 +391,10 @@ TEST(SampleDisc, ModelsPassTheLoadersCheckAndBuildTheCube)
         char why[256] = "";
         EXPECT_TRUE(MDLFILE::Check(static_cast<const ModelHeader*>(copy.block), u32(f->data.size()), why))
             << path << ": " << why;
+        // The same length of zeros: a directory of no blocks over a model's bytes.
+        HeapCopy zeros(std::vector<u8>(f->data.size(), 0));
+        EXPECT_FALSE(MDLFILE::Check(static_cast<const ModelHeader*>(zeros.block), u32(f->data.size()), why)) << path;
+        EXPECT_NE(std::string(why).find("block directory names no data"), std::string::npos) << why;
     }
 
     // The cube becomes an object with geometry, lit by its own light node.
