@@ -980,7 +980,7 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
     const std::vector<tools::NamedRoom> rooms = tools::StoryRooms();
     const std::vector<tools::NamedSetup> files = tools::StorySetups();
     ASSERT_EQ(rooms.size(), files.size());
-    // The sets the steps of episodes 1 and 4 to 7 name, and the kinds of
+    // The sets the story's steps and the 24/7 rooms name, and the kinds of
     // foe each holds (f fighters, s shooters, g guards, t targets).
     const std::map<std::string, char> named = {
         {"Int/LEVEL1/FRANGEG2.P2B", 't'}, {"Int/LEVEL1/FRANGES3.P2B", 0},  {"Int/EOD.P2B", 0},
@@ -994,6 +994,15 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         {"Int/LEVEL6/STUDYG6.P2B", 0},    {"Int/LEVEL6/CELLRG7.P2B", 0},   {"Int/LEVEL6/SEWERG8.P2B", 's'},
         {"Int/LEVEL7/RDOBARG2.P2B", 'f'}, {"Int/LEVEL7/MVSTRGG6.P2B", 'g'}, {"Int/LEVEL7/MVSTRGG7.P2B", 's'},
         {"Int/LEVEL7/MG8.P2B", 0},
+        {"Int/LEVEL2/DOJO.P2B", 'f'},     {"Int/DOJO247.P2B", 'f'},        {"Int/LEVEL2/WAREHSE.P2B", 's'},
+        {"Int/LEVEL2/WARE_SNP.P2B", 's'}, {"Int/LEVEL2/WARE_STL.P2B", 'g'}, {"Int/LEVEL3/SPSHRMG6.P2B", 'f'},
+        {"Int/LEVEL3/SPSHRMG8.P2B", 'f'}, {"Int/LEVEL3/SPASROOM.P2B", 'g'}, {"Int/LEVEL8/GCLUBG3.P2B", 'f'},
+        {"Int/LEVEL8/AHANGG5.P2B", 's'},  {"Int/LEVEL9/SCLUBG2.P2B", 'f'},  {"Int/LEVEL9/MG6.P2B", 'f'},
+        {"Int/LEVEL9/MG7.P2B", 's'},      {"Int/LEVEL10/G4.P2B", 's'},      {"Int/LEVEL10/BLOBBYG5.P2B", 's'},
+        {"Int/LEVEL10/BHALOFG6.P2B", 's'}, {"Int/LEVEL10/BHALOFG9.P2B", 's'}, {"Int/LEVEL10/OFHELIG7.P2B", 'f'},
+        {"Int/LEVEL11/G3.P2B", 'f'},      {"Int/LEVEL11/HSWUG5.P2B", 's'},  {"Int/LEVEL12/MNSNG2.P2B", 'g'},
+        {"Int/LEVEL12/MMRMG3.P2B", 'f'},  {"Int/LEVEL12/G6.P2B", 's'},      {"Int/LEVEL12/G7.P2B", 'f'},
+        {"Int/BONUS/BNSGYM1.P2B", 'f'},   {"Int/BONUS/GUNCRSE3.P2B", 't'},
     };
     std::set<std::string> seen;
     for (size_t k = 0; k < files.size(); k++) {

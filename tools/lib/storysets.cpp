@@ -270,6 +270,38 @@ RoomDesign Warehouse()
     return r;
 }
 
+// Changing rooms: tiles, lockers along one wall and a bench along the other.
+RoomDesign Showers()
+{
+    RoomDesign r = Shape(6.0f, 6.0f, 1.0f, Finish::kFloorTiles, Finish::kWallTiles, Finish::kWallTiles,
+                         Finish::kPlaster, Colour(220, 235, 240, 255));
+    Add(r, F::kLockers, -2.9f, -0.5f, -kQuarterTurn, 1.6f);
+    Add(r, F::kBench, 2.7f, -0.5f, kQuarterTurn, 1.6f);
+    return r;
+}
+
+// An open-plan office: a row of desks near the door, the back kept clear.
+RoomDesign OpenOffice()
+{
+    RoomDesign r = Shape(8.0f, 8.0f, 1.0f, Finish::kCarpet, Finish::kPlaster, Finish::kPanelling, Finish::kPlaster,
+                         Colour(225, 225, 235, 255));
+    for (float x : {-2.8f, 2.8f}) {
+        Add(r, F::kTable, x, -1.8f);
+        Add(r, F::kStool, x, -2.3f);
+        Add(r, F::kLamp, x, -1.8f);
+    }
+    return r;
+}
+
+// A gym: boards under foot, benches down both sides.
+RoomDesign Gym()
+{
+    RoomDesign r = Dojo();
+    r.floor = Finish::kPlanks;
+    r.wall = Finish::kSheetMetal;
+    return r;
+}
+
 // Every set, in the order the episodes name them.
 std::vector<StorySet> Sets()
 {
@@ -309,6 +341,34 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL7/MVSTRGG6.P2B", Game::kSneak, Warehouse(), 2},
         {"Int/LEVEL7/MVSTRGG7.P2B", Game::kShootout, shoot(Warehouse()), 4},
         {"Int/LEVEL7/MG8.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        // Episodes 2, 3 and 8 to 12, games first within each.
+        {"Int/LEVEL2/DOJO.P2B", Game::kFight, Dojo(), 3},
+        {"Int/DOJO247.P2B", Game::kFight, Dojo(), 2},
+        {"Int/LEVEL2/WAREHSE.P2B", Game::kShootout, shoot(Warehouse()), 4},
+        {"Int/LEVEL2/WARE_SNP.P2B", Game::kShootout, shoot(Warehouse()), 4},
+        {"Int/LEVEL2/WARE_STL.P2B", Game::kSneak, Warehouse(), 2},
+        {"Int/LEVEL3/SPSHRMG6.P2B", Game::kFight, Showers(), 3, 3},
+        {"Int/LEVEL3/SPSHRMG8.P2B", Game::kFight, Showers(), 3},
+        {"Int/LEVEL3/SPASROOM.P2B", Game::kSneak, Showers(), 2},
+        {"Int/LEVEL8/GCLUBG3.P2B", Game::kFight, Club(), 3},
+        {"Int/LEVEL8/AHANGG5.P2B", Game::kShootout, shoot(Workshop()), 4},
+        {"Int/LEVEL9/SCLUBG2.P2B", Game::kFight, Club(), 3},
+        {"Int/LEVEL9/MG6.P2B", Game::kFight, Yard(8.0f, 10.0f), 3},
+        {"Int/LEVEL9/MG7.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL10/G4.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL10/BLOBBYG5.P2B", Game::kShootout, shoot(Hall()), 4},
+        {"Int/LEVEL10/BHALOFG6.P2B", Game::kShootout, shoot(OpenOffice()), 4},
+        {"Int/LEVEL10/BHALOFG9.P2B", Game::kShootout, shoot(OpenOffice()), 4},
+        {"Int/LEVEL10/OFHELIG7.P2B", Game::kFight, OpenOffice(), 3},
+        {"Int/LEVEL11/G3.P2B", Game::kFight, Yard(8.0f, 10.0f), 3, 2},
+        {"Int/LEVEL11/HSWUG5.P2B", Game::kShootout, shoot(Parlour()), 4},
+        {"Int/LEVEL12/MNSNG2.P2B", Game::kSneak, Hall(), 2},
+        {"Int/LEVEL12/MMRMG3.P2B", Game::kFight, Hall(), 3},
+        {"Int/LEVEL12/G6.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL12/G7.P2B", Game::kFight, Yard(8.0f, 10.0f), 3, 2},
+        // The 24/7 rooms: the bonus gym's fight and the gun course's targets.
+        {"Int/BONUS/BNSGYM1.P2B", Game::kFight, Gym(), 3, 3},
+        {"Int/BONUS/GUNCRSE3.P2B", Game::kRange, Range()},
     };
 }
 
