@@ -1002,7 +1002,13 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         {"Int/LEVEL10/BHALOFG6.P2B", 's'}, {"Int/LEVEL10/BHALOFG9.P2B", 's'}, {"Int/LEVEL10/OFHELIG7.P2B", 'f'},
         {"Int/LEVEL11/G3.P2B", 'f'},      {"Int/LEVEL11/HSWUG5.P2B", 's'},  {"Int/LEVEL12/MNSNG2.P2B", 'g'},
         {"Int/LEVEL12/MMRMG3.P2B", 'f'},  {"Int/LEVEL12/G6.P2B", 's'},      {"Int/LEVEL12/G7.P2B", 'f'},
-        {"Int/BONUS/BNSGYM1.P2B", 'f'},   {"Int/BONUS/GUNCRSE3.P2B", 't'},
+        {"Int/BONUS/BNSGYM1.P2B", 'f'},   {"Int/BONUS/GUNCRSE3.P2B", 't'},  {"Int/LEVEL3/WARE3S1B.P2B", 0},
+        {"Int/LEVEL3/CYPRS3.P2B", 0},     {"Int/LEVEL8/MVSTRGS1.P2B", 0},   {"Int/LEVEL8/DINERS2.P2B", 0},
+        {"Int/LEVEL8/GCLUBS4A.P2B", 0},   {"Int/LEVEL8/HANGS601.P2B", 0},   {"Int/LEVEL8/MG6.P2B", 0},
+        {"Int/LEVEL8/MG7.P2B", 0},        {"Int/LEVEL9/SCLUBS3.P2B", 0},    {"Int/LEVEL9/SPOTS4.P2B", 0},
+        {"Int/LEVEL9/MG9.P2B", 0},        {"Int/LEVEL10/OFHELIS8.P2B", 0},  {"Int/LEVEL11/GCLUBS4C.P2B", 0},
+        {"Int/LEVEL11/HSWUS6.P2B", 0},    {"Int/LEVEL11/HSWUCHS7.P2B", 0},  {"Int/LEVEL12/RDHSES1A.P2B", 0},
+        {"Int/LEVEL12/MMRMS4.P2B", 0},    {"Int/IMPOUND.P2B", 0},
     };
     std::set<std::string> seen;
     for (size_t k = 0; k < files.size(); k++) {

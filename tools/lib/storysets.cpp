@@ -369,6 +369,25 @@ std::vector<StorySet> Sets()
         // The 24/7 rooms: the bonus gym's fight and the gun course's targets.
         {"Int/BONUS/BNSGYM1.P2B", Game::kFight, Gym(), 3, 3},
         {"Int/BONUS/GUNCRSE3.P2B", Game::kRange, Range()},
+        // The scenes' rooms and yards.
+        {"Int/LEVEL3/WARE3S1B.P2B", Game::kScene, Warehouse()},
+        {"Int/LEVEL3/CYPRS3.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        {"Int/LEVEL8/MVSTRGS1.P2B", Game::kScene, Warehouse()},
+        {"Int/LEVEL8/DINERS2.P2B", Game::kScene, Diner()},
+        {"Int/LEVEL8/GCLUBS4A.P2B", Game::kScene, Club()},
+        {"Int/LEVEL8/HANGS601.P2B", Game::kScene, Workshop()},
+        {"Int/LEVEL8/MG6.P2B", Game::kScene, Yard(12.0f, 12.0f)},
+        {"Int/LEVEL8/MG7.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        {"Int/LEVEL9/SCLUBS3.P2B", Game::kScene, Club()},
+        {"Int/LEVEL9/SPOTS4.P2B", Game::kScene, Warehouse()},
+        {"Int/LEVEL9/MG9.P2B", Game::kScene, Yard(12.0f, 12.0f)},
+        {"Int/LEVEL10/OFHELIS8.P2B", Game::kScene, OpenOffice()},
+        {"Int/LEVEL11/GCLUBS4C.P2B", Game::kScene, Club()},
+        {"Int/LEVEL11/HSWUS6.P2B", Game::kScene, Library()},
+        {"Int/LEVEL11/HSWUCHS7.P2B", Game::kScene, Parlour()},
+        {"Int/LEVEL12/RDHSES1A.P2B", Game::kScene, House()},
+        {"Int/LEVEL12/MMRMS4.P2B", Game::kScene, Hall()},
+        {"Int/IMPOUND.P2B", Game::kScene, Yard(12.0f, 12.0f)},
     };
 }
 
