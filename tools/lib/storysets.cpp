@@ -21,6 +21,7 @@ enum class Game
     kShootout,
     kSneak,
     kRange,
+    kImpound,    // the impound lot: the places of the cars it offers
 };
 
 struct StorySet
@@ -302,6 +303,14 @@ RoomDesign Gym()
     return r;
 }
 
+// The impound lot: a yard whose main node leaves the car places' ids free.
+RoomDesign Impound()
+{
+    RoomDesign r = Yard(12.0f, 12.0f);
+    r.id = 0x8080;
+    return r;
+}
+
 // Every set, in the order the episodes name them.
 std::vector<StorySet> Sets()
 {
@@ -387,7 +396,7 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL11/HSWUCHS7.P2B", Game::kScene, Parlour()},
         {"Int/LEVEL12/RDHSES1A.P2B", Game::kScene, House()},
         {"Int/LEVEL12/MMRMS4.P2B", Game::kScene, Hall()},
-        {"Int/IMPOUND.P2B", Game::kScene, Yard(12.0f, 12.0f)},
+        {"Int/IMPOUND.P2B", Game::kImpound, Impound()},
     };
 }
 
@@ -518,17 +527,30 @@ void Targets(SetupFile& s, const RoomDesign& r)
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(-0.8f, 0.8f, far)), ENT_TARGETINNOCENT, inno);
 }
 
+// The impound lot's cars stand in a row across the back of the yard, one
+// place for each car the bonus races can have won (none won: the first
+// only); the lot makes car i at the node 0x8001 + i of the set.
+void CarPlaces(SetupFile& s, const RoomDesign& r, int main)
+{
+    constexpr int kPlaces = 4;
+    for (int i = 0; i < kPlaces; i++) {
+        const float x = (r.x1 - r.x0) * (float(i) + 0.5f) / float(kPlaces) + r.x0;
+        s.file.AddNode(main, MakeNode(MDL_NOGEOM, VectorPos(x, 0, r.z1 - 2.0f), VectorXYZ(0, 0, 0), u16(0x8001 + i)));
+    }
+}
+
 SetupFile Build(const StorySet& set, s16 firstId)
 {
     SetupFile s;
     const RoomDesign& r = set.design;
-    AddRoom(s, r);
+    const BuiltRoom built = AddRoom(s, r);
     switch (set.game) {
     case Game::kScene: break;
     case Game::kFight: Fighters(s, r, set.foes, set.style, firstId); break;
     case Game::kShootout: Shooters(s, r, set.foes, firstId); break;
     case Game::kSneak: Guards(s, r, set.foes, firstId); break;
     case Game::kRange: Targets(s, r); break;
+    case Game::kImpound: CarPlaces(s, r, built.main); break;
     }
     PlayerCameraZone(s, VectorPos((r.x0 + r.x1) * 0.5f, 0.0f, (r.z0 + r.z1) * 0.5f),
                      VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - r.z0) * 0.5f));
