@@ -1313,6 +1313,35 @@ TEST(KorvalisProgram, TheDrivesCameraStaysOutOfTheCarWhileThePlayerWaitsAndGetsI
     }
 }
 
+// The drive to the bar, throttle held, swung hard right into the avenue:
+// the rear wheels slide, leaving dark marks, and their smoke hangs as soft
+// grey puffs over the road behind and left of the car.  The golden is a
+// crop of the car and the road behind it (the green glow at its right is
+// a traffic light's), clear of the radar and of the crossing beyond, where
+// the ambient walkers and cars pass.
+TEST(KorvalisProgram, TheCarSkiddingIntoTheAvenueLeavesTyreSmoke)
+{
+    const std::filesystem::path dir = ScratchDir("korvalis-tyresmoke-test-");
+    const RemoveOnExit cleanup{dir};
+    ASSERT_NO_FATAL_FAILURE(MakeSampleDisc(dir));
+    const std::filesystem::path pad = dir / "skid.pad";
+    {
+        std::ofstream out(pad);
+        out << "@411 pad0 press CROSS for 2\n";
+        for (int f = 466; f <= 526; f += 6)
+            out << "@" << f << " pad0 press L1 for 3\n";
+        out << "@600 pad0 press CROSS\n@600 pad0 stick L 0xC0 0x80\n@700 pad0 stick L 0x80 0x80\n"
+               "@905 pad0 stick L 0xFF 0x80\n";
+    }
+    const GameRun r = RunGame("--headless --disc " + (dir / "disc").string() + " --pad-script " + pad.string() +
+                              " --exit-after-vblanks 938 --gs-pixels-for-kept --dump-frames " +
+                              (dir / "png").string() + " --dump-at 938");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const png_reader::Picture pic = ReadPicture(dir / "png" / "field-000938.png");
+    ASSERT_EQ(pic.width, 640u);
+    golden::ExpectPicture("drive_with_tyre_smoke", 340, 200, Crop(pic, 150, 255, 340, 200));
+}
+
 namespace {
 
 // Plays a scene record ("episode,record") of the sample disc headless, Cross
