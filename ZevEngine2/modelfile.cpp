@@ -242,6 +242,13 @@ bool FileCheck::Run()
         return Fail("the file is loaded at 0x%08X, which is not 16-byte aligned", (u32)(uintptr_t)base);
     if (size < 4 || (u64)U32(0) * 8 + 4 > size)
         return Fail("the block directory does not fit in the file's %u bytes", size);
+    // A directory naming no data heads nothing but itself: more bytes than
+    // the directory (padded to 16) are a file zeroed or overwritten in place.
+    bool any = false;
+    for (u32 k = 0; k < U32(0); k++)
+        any = any || U32(4 + 8 * k + 4) != 0;
+    if (!any && size > ((4 + u64(U32(0)) * 8 + 15) & ~u64(15)))
+        return Fail("its block directory names no data, yet it holds %u bytes", size);
     map = (u32*)calloc((size / 4 + 31) / 32 + 1, 4);
     if (map == nullptr)
         return Fail("no memory to check a file of %u bytes", size);

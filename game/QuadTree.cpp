@@ -164,6 +164,10 @@ bool KVWorld::LoadMissionData(void* buffer, u32 size, const char* name)
         m->blockCount = 1;
         const HeaderBlock& b = m->block[0];
         ok = b.data < size && (b.data & 15) == 0 && u64(b.count) * 32 <= size - b.data;
+        // The block accounts for the whole file: bytes past its records (a
+        // file zeroed or padded in place) mean the header is not this file's.
+        const u32 end = b.count == 0 ? 16 : b.data + u32(b.count) * 32;
+        ok = ok && size <= end && (b.count == 0 || b.data >= 16);
     }
     if (!ok) {
         printf("KVWorld: the mission file %s is malformed; no placeholders\n", name);

@@ -801,9 +801,10 @@ public:
     bool bRebuildDynBSP = false;   // set by contact handlers: rebuild the tree next tick
     DynBspTree dynbsp;             // interior collision tree
     bool reportedNoCity = false;
-    // The last mission file asked for is not on the disc (as against one
-    // that is there but malformed or empty).
-    bool missionFileMissing = false;
+    // No mission file has been read: the last one asked for is not on the
+    // disc, or none was asked for yet (as against one that is there but
+    // malformed or empty).
+    bool missionFileMissing = true;
 
 private:
     bool HasCity();

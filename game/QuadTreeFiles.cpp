@@ -81,6 +81,14 @@ bool CheckHead(const void* file, u32 n, u32 size, char* why)
     for (u32 i = 0; i < n; i++)
         if (b[i].data >= size)
             return Refuse(why, "block %u (type %u) starts at 0x%X, outside %u bytes", i, b[i].type, b[i].data, size);
+    // A directory naming no data heads nothing but itself: more bytes than
+    // the directory (padded to 16) are a file zeroed or overwritten in place.
+    bool any = false;
+    for (u32 i = 0; i < n; i++)
+        any = any || b[i].data != 0;
+    const u64 head = (4 + u64(n) * 8 + 15) & ~u64(15);
+    if (!any && size > head)
+        return Refuse(why, "its block directory names no data, yet it holds %u bytes", size);
     return true;
 }
 
@@ -166,18 +174,23 @@ bool IndexTable::Check(const IndexTable* t, u32 size)
     if (t == nullptr || size < 4)
         return false;
     if (t->maxz < t->minz)
-        return true;   // no rows: a city without cells
+        return size == 4;   // no rows: a city without cells
     const u32 rows = u32(t->maxz - t->minz) + 1;
     if (!Inside(4, 4u * rows, size))
         return false;
+    // The rows' pairs follow the spans in row order, each row's where the
+    // last one's end, and the file ends with the last: any other word would
+    // be read as a cell's place by no row, or by two.
+    u64 next = 1 + u64(rows);
     for (u32 r = 0; r < rows; r++) {
         const Span& s = t->span[r];
         if (s.maxx < s.minx)
             continue;   // a row without cells
-        if (!Inside(u64(s.index) * 4, u64(s.maxx - s.minx + 1) * 8, size))
+        if (s.index != next || !Inside(u64(s.index) * 4, u64(s.maxx - s.minx + 1) * 8, size))
             return false;
+        next += 2u * u64(s.maxx - s.minx + 1);
     }
-    return true;
+    return u64(size) == next * 4;
 }
 
 bool IndexTable::Find(int x, int z, u32& offset, u32& size) const

@@ -229,11 +229,16 @@ ActorObject* ActorOf(Object* obj)
 }
 
 // Starts entry i of the played block on obj's hierarchy at clock frame at.
+// A block without the entry leaves the hierarchy still: its keys were in the
+// block before, which the controller frees as it streams the next one in.
 void StartEntry(CinemaController* cc, Object* obj, int i, float at)
 {
-    AnimChar* a = cc->Entry(i);
-    if (a != nullptr && obj->blendAnim != nullptr)
+    if (obj->blendAnim == nullptr)
+        return;
+    if (AnimChar* a = cc->Entry(i))
         obj->SetAnimFileHierarchy(a, int(at), true, 1.0f, -1);
+    else
+        obj->ClearBlendAnimHierarchy();
 }
 
 // `refused`: the scene ended because its file is on the disc but could not

@@ -12,6 +12,9 @@
 
 FUZZ_TARGET(crimes)
 {
+    // Crimes build their set-ups through the game controller, as in the game:
+    // without one they would build nothing.
+    fuzz::Controller();
     const fuzz::SlotModel file(193, data, size);
     if (!file.Ok())
         return false;

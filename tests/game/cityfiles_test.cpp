@@ -364,6 +364,26 @@ TEST(CityRecords, IndexRowsUnpackedRotationsJunctionSizesAndTraversal)
     IndexTable* t = (IndexTable*)idx;
     ASSERT_TRUE(IndexTable::Check(t, sizeof idx));
     EXPECT_FALSE(IndexTable::Check(t, sizeof idx - 4));
+    // Every word is a head, a span or a pair: a pair table that does not start
+    // where the last ended, a word past the last pair, or the file zeroed or
+    // its head inverted in place (one row of one cell at word 0) is refused.
+    u32 moved[std::size(idx) + 2] = {};
+    std::copy(std::begin(idx), std::end(idx), moved);
+    moved[2] += 2u << 16;
+    EXPECT_FALSE(IndexTable::Check((IndexTable*)moved, sizeof moved));
+    u32 longer[std::size(idx) + 1] = {};
+    std::copy(std::begin(idx), std::end(idx), longer);
+    EXPECT_FALSE(IndexTable::Check((IndexTable*)longer, sizeof longer));
+    u32 zeroed[std::size(idx)] = {};
+    EXPECT_FALSE(IndexTable::Check((IndexTable*)zeroed, sizeof zeroed));
+    u32 inverted[std::size(idx)];
+    for (size_t i = 0; i < std::size(idx); i++)
+        inverted[i] = ~idx[i];
+    EXPECT_FALSE(IndexTable::Check((IndexTable*)inverted, sizeof inverted));
+    // A city without cells is its head alone.
+    const u32 none[2] = {1, 0};
+    EXPECT_TRUE(IndexTable::Check((const IndexTable*)none, 4));
+    EXPECT_FALSE(IndexTable::Check((const IndexTable*)none, 8));
     u32 off = 0, size = 0;
     EXPECT_TRUE(t->Find(0, -2, off, size));
     EXPECT_EQ(off, 100u);
@@ -488,6 +508,10 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     std::memcpy(exp.data() + table + 4, exp.data() + table, 4);
     world.InitCity(HeapCopy(files.idx), u32(files.idx.size()), HeapCopy(exp), u32(exp.size()));
     EXPECT_EQ(world.quadtree, nullptr);
+    // The layout zeroed in place: a directory of no blocks over its length.
+    const std::vector<u8> zexp(files.exp.size(), 0);
+    world.InitCity(HeapCopy(files.idx), u32(files.idx.size()), HeapCopy(zexp), u32(zexp.size()));
+    EXPECT_EQ(world.quadtree, nullptr);
     // Without a city the world waits for nothing and finds nothing.
     EXPECT_TRUE(world.SyncTo(VectorPos(0, 0, 0)));
     EXPECT_TRUE(world.ExistsAt(VectorPos(0, 0, 0)));
@@ -499,6 +523,10 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
         << out;
     EXPECT_NE(out.find("road type 1 lies outside the file"), std::string::npos) << out;
     EXPECT_NE(out.find("road type 1 shares words with another record or table"), std::string::npos) << out;
+    EXPECT_NE(out.find("City: the layout is malformed (KORVALIS\\DemoCity\\TEST.EXP): its block directory names no "
+                       "data, yet it holds " + std::to_string(zexp.size()) + " bytes"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(out.find("nothing streams"), std::string::npos) << out;   // said once, with the cause
 
     // A world that never had a city says so once, on its first use.
@@ -546,6 +574,10 @@ TEST_F(CityFiles, CorruptedFilesLeaveNoCityOrAnEmptyCell)
     char why[256] = "";
     EXPECT_FALSE(Grid::Check(tw, size, &qt(), why));
     EXPECT_STREQ(why, "block type 0 appears twice");
+    // A cell zeroed in place names no block, yet has the cell's length.
+    std::vector<u8> zcell(size, 0);
+    EXPECT_FALSE(Grid::Check((const GridFile*)zcell.data(), size, &qt(), why));
+    EXPECT_EQ(std::string(why), "its block directory names no data, yet it holds " + std::to_string(size) + " bytes");
 
     // A mission file shorter than its head.
     void* m = malloc_align(64, 64);

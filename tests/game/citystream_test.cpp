@@ -422,6 +422,16 @@ TEST_F(CityWorldServices, MissionsLookupsAndResetCycles)
     ((MissionFile*)other.data())->block[0].type = 1;
     EXPECT_TRUE(load(other));
     EXPECT_TRUE(world.placeholderlist.IsEmpty());
+    // A mission with no placeholders is a head alone; the same head on a file
+    // of a full mission's length (a file zeroed in place) is refused by name.
+    EXPECT_TRUE(load(tools::WriteMission({})));
+    const std::vector<u8> zeroed(tools::WriteMission(tools::SampleMission2()).size(), 0);
+    ASSERT_TRUE(load(tools::WriteMission(tools::SampleMission1())));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(world.LoadMissionData(HeapCopy(zeroed), u32(zeroed.size()), "MISSION2.EXM"));
+    const std::string zsaid = testing::internal::GetCapturedStdout();
+    EXPECT_NE(zsaid.find("MISSION2.EXM is malformed"), std::string::npos) << zsaid;
+    EXPECT_TRUE(world.placeholderlist.IsEmpty());
 
     // Three runs from the start placeholder: the window loads, the run ends,
     // and the heap is where it began.

@@ -980,8 +980,9 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
     const std::vector<tools::NamedRoom> rooms = tools::StoryRooms();
     const std::vector<tools::NamedSetup> files = tools::StorySetups();
     ASSERT_EQ(rooms.size(), files.size());
-    // The sets the steps of episodes 1 and 4 to 7 name, and the kinds of
-    // foe each holds (f fighters, s shooters, g guards, t targets).
+    // The sets the story's steps and the 24/7 rooms name, and the kinds of
+    // foe each holds (f fighters, s shooters, g guards, t targets; i the
+    // impound lot's car places).
     const std::map<std::string, char> named = {
         {"Int/LEVEL1/FRANGEG2.P2B", 't'}, {"Int/LEVEL1/FRANGES3.P2B", 0},  {"Int/EOD.P2B", 0},
         {"Int/LEVEL1/BISTROG5.P2B", 'f'}, {"Int/LEVEL1/BISTROS6.P2B", 0},  {"Int/LEVEL1/MG6A.P2B", 's'},
@@ -994,6 +995,21 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         {"Int/LEVEL6/STUDYG6.P2B", 0},    {"Int/LEVEL6/CELLRG7.P2B", 0},   {"Int/LEVEL6/SEWERG8.P2B", 's'},
         {"Int/LEVEL7/RDOBARG2.P2B", 'f'}, {"Int/LEVEL7/MVSTRGG6.P2B", 'g'}, {"Int/LEVEL7/MVSTRGG7.P2B", 's'},
         {"Int/LEVEL7/MG8.P2B", 0},
+        {"Int/LEVEL2/DOJO.P2B", 'f'},     {"Int/DOJO247.P2B", 'f'},        {"Int/LEVEL2/WAREHSE.P2B", 's'},
+        {"Int/LEVEL2/WARE_SNP.P2B", 's'}, {"Int/LEVEL2/WARE_STL.P2B", 'g'}, {"Int/LEVEL3/SPSHRMG6.P2B", 'f'},
+        {"Int/LEVEL3/SPSHRMG8.P2B", 'f'}, {"Int/LEVEL3/SPASROOM.P2B", 'g'}, {"Int/LEVEL8/GCLUBG3.P2B", 'f'},
+        {"Int/LEVEL8/AHANGG5.P2B", 's'},  {"Int/LEVEL9/SCLUBG2.P2B", 'f'},  {"Int/LEVEL9/MG6.P2B", 'f'},
+        {"Int/LEVEL9/MG7.P2B", 's'},      {"Int/LEVEL10/G4.P2B", 's'},      {"Int/LEVEL10/BLOBBYG5.P2B", 's'},
+        {"Int/LEVEL10/BHALOFG6.P2B", 's'}, {"Int/LEVEL10/BHALOFG9.P2B", 's'}, {"Int/LEVEL10/OFHELIG7.P2B", 'f'},
+        {"Int/LEVEL11/G3.P2B", 'f'},      {"Int/LEVEL11/HSWUG5.P2B", 's'},  {"Int/LEVEL12/MNSNG2.P2B", 'g'},
+        {"Int/LEVEL12/MMRMG3.P2B", 'f'},  {"Int/LEVEL12/G6.P2B", 's'},      {"Int/LEVEL12/G7.P2B", 'f'},
+        {"Int/BONUS/BNSGYM1.P2B", 'f'},   {"Int/BONUS/GUNCRSE3.P2B", 't'},  {"Int/LEVEL3/WARE3S1B.P2B", 0},
+        {"Int/LEVEL3/CYPRS3.P2B", 0},     {"Int/LEVEL8/MVSTRGS1.P2B", 0},   {"Int/LEVEL8/DINERS2.P2B", 0},
+        {"Int/LEVEL8/GCLUBS4A.P2B", 0},   {"Int/LEVEL8/HANGS601.P2B", 0},   {"Int/LEVEL8/MG6.P2B", 0},
+        {"Int/LEVEL8/MG7.P2B", 0},        {"Int/LEVEL9/SCLUBS3.P2B", 0},    {"Int/LEVEL9/SPOTS4.P2B", 0},
+        {"Int/LEVEL9/MG9.P2B", 0},        {"Int/LEVEL10/OFHELIS8.P2B", 0},  {"Int/LEVEL11/GCLUBS4C.P2B", 0},
+        {"Int/LEVEL11/HSWUS6.P2B", 0},    {"Int/LEVEL11/HSWUCHS7.P2B", 0},  {"Int/LEVEL12/RDHSES1A.P2B", 0},
+        {"Int/LEVEL12/MMRMS4.P2B", 0},    {"Int/IMPOUND.P2B", 'i'},
     };
     std::set<std::string> seen;
     for (size_t k = 0; k < files.size(); k++) {
@@ -1005,9 +1021,23 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](const tools::NamedSetup& n) { return n.path == path; }), 1);
         const tools::RoomDesign& d = rooms[k].design;
         SlotFile f(kSlot, Written(files[k].setup));
-        ASSERT_NE(gc->LoadIntExtSetup(-1, f.mf(), true), nullptr);
+        Object* setup = gc->LoadIntExtSetup(-1, f.mf(), true);
+        ASSERT_NE(setup, nullptr);
         const Placed placed = Gather(d, f.mf());
         ExpectOnTheFloor(d, placed);
+        // The impound lot offers a car for each of the three bonus races
+        // won and one more, car i at the set's node 0x8001 + i, each on the
+        // floor with room for a car (a unit and a half) from the next.
+        Placed cars;
+        for (int i = 0; i < 4; i++) {
+            NODE* n = setup->FindNodeById(0x8001 + i);
+            if (n == nullptr || n == &f.mf()->nodes[0])
+                break;
+            cars.people.push_back(VectorPos((n->GetMatrix() * setup->GetWorldMatrix()).GetTrans()));
+        }
+        ExpectOnTheFloor(d, cars);
+        for (size_t i = 1; i < cars.people.size(); i++)
+            EXPECT_GE((cars.people[i] - cars.people[i - 1]).Length(), 1.5f);
         for (const VectorPos& p : placed.foes) {
             bool players = false;
             for (const DaceCamTrigger* z : placed.zones)
@@ -1033,6 +1063,7 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         EXPECT_EQ(shooters >= 4 && walls > 0 && f.mf()->FindNode1(0, 0x8063) != nullptr, kind == 's');
         EXPECT_EQ(guards > 0 && exits == 1, kind == 'g');
         EXPECT_EQ(targets >= 4, kind == 't');
+        EXPECT_EQ(cars.people.size() == 4, kind == 'i');
         ClearWorld();
     }
     EXPECT_EQ(seen.size(), named.size());

@@ -21,6 +21,7 @@ enum class Game
     kShootout,
     kSneak,
     kRange,
+    kImpound,    // the impound lot: the places of the cars it offers
 };
 
 struct StorySet
@@ -270,6 +271,46 @@ RoomDesign Warehouse()
     return r;
 }
 
+// Changing rooms: tiles, lockers along one wall and a bench along the other.
+RoomDesign Showers()
+{
+    RoomDesign r = Shape(6.0f, 6.0f, 1.0f, Finish::kFloorTiles, Finish::kWallTiles, Finish::kWallTiles,
+                         Finish::kPlaster, Colour(220, 235, 240, 255));
+    Add(r, F::kLockers, -2.9f, -0.5f, -kQuarterTurn, 1.6f);
+    Add(r, F::kBench, 2.7f, -0.5f, kQuarterTurn, 1.6f);
+    return r;
+}
+
+// An open-plan office: a row of desks near the door, the back kept clear.
+RoomDesign OpenOffice()
+{
+    RoomDesign r = Shape(8.0f, 8.0f, 1.0f, Finish::kCarpet, Finish::kPlaster, Finish::kPanelling, Finish::kPlaster,
+                         Colour(225, 225, 235, 255));
+    for (float x : {-2.8f, 2.8f}) {
+        Add(r, F::kTable, x, -1.8f);
+        Add(r, F::kStool, x, -2.3f);
+        Add(r, F::kLamp, x, -1.8f);
+    }
+    return r;
+}
+
+// A gym: boards under foot, benches down both sides.
+RoomDesign Gym()
+{
+    RoomDesign r = Dojo();
+    r.floor = Finish::kPlanks;
+    r.wall = Finish::kSheetMetal;
+    return r;
+}
+
+// The impound lot: a yard whose main node leaves the car places' ids free.
+RoomDesign Impound()
+{
+    RoomDesign r = Yard(12.0f, 12.0f);
+    r.id = 0x8080;
+    return r;
+}
+
 // Every set, in the order the episodes name them.
 std::vector<StorySet> Sets()
 {
@@ -309,6 +350,53 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL7/MVSTRGG6.P2B", Game::kSneak, Warehouse(), 2},
         {"Int/LEVEL7/MVSTRGG7.P2B", Game::kShootout, shoot(Warehouse()), 4},
         {"Int/LEVEL7/MG8.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        // Episodes 2, 3 and 8 to 12, games first within each.
+        {"Int/LEVEL2/DOJO.P2B", Game::kFight, Dojo(), 3},
+        {"Int/DOJO247.P2B", Game::kFight, Dojo(), 2},
+        {"Int/LEVEL2/WAREHSE.P2B", Game::kShootout, shoot(Warehouse()), 4},
+        {"Int/LEVEL2/WARE_SNP.P2B", Game::kShootout, shoot(Warehouse()), 4},
+        {"Int/LEVEL2/WARE_STL.P2B", Game::kSneak, Warehouse(), 2},
+        {"Int/LEVEL3/SPSHRMG6.P2B", Game::kFight, Showers(), 3, 3},
+        {"Int/LEVEL3/SPSHRMG8.P2B", Game::kFight, Showers(), 3},
+        {"Int/LEVEL3/SPASROOM.P2B", Game::kSneak, Showers(), 2},
+        {"Int/LEVEL8/GCLUBG3.P2B", Game::kFight, Club(), 3},
+        {"Int/LEVEL8/AHANGG5.P2B", Game::kShootout, shoot(Workshop()), 4},
+        {"Int/LEVEL9/SCLUBG2.P2B", Game::kFight, Club(), 3},
+        {"Int/LEVEL9/MG6.P2B", Game::kFight, Yard(8.0f, 10.0f), 3},
+        {"Int/LEVEL9/MG7.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL10/G4.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL10/BLOBBYG5.P2B", Game::kShootout, shoot(Hall()), 4},
+        {"Int/LEVEL10/BHALOFG6.P2B", Game::kShootout, shoot(OpenOffice()), 4},
+        {"Int/LEVEL10/BHALOFG9.P2B", Game::kShootout, shoot(OpenOffice()), 4},
+        {"Int/LEVEL10/OFHELIG7.P2B", Game::kFight, OpenOffice(), 3},
+        {"Int/LEVEL11/G3.P2B", Game::kFight, Yard(8.0f, 10.0f), 3, 2},
+        {"Int/LEVEL11/HSWUG5.P2B", Game::kShootout, shoot(Parlour()), 4},
+        {"Int/LEVEL12/MNSNG2.P2B", Game::kSneak, Hall(), 2},
+        {"Int/LEVEL12/MMRMG3.P2B", Game::kFight, Hall(), 3},
+        {"Int/LEVEL12/G6.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
+        {"Int/LEVEL12/G7.P2B", Game::kFight, Yard(8.0f, 10.0f), 3, 2},
+        // The 24/7 rooms: the bonus gym's fight and the gun course's targets.
+        {"Int/BONUS/BNSGYM1.P2B", Game::kFight, Gym(), 3, 3},
+        {"Int/BONUS/GUNCRSE3.P2B", Game::kRange, Range()},
+        // The scenes' rooms and yards.
+        {"Int/LEVEL3/WARE3S1B.P2B", Game::kScene, Warehouse()},
+        {"Int/LEVEL3/CYPRS3.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        {"Int/LEVEL8/MVSTRGS1.P2B", Game::kScene, Warehouse()},
+        {"Int/LEVEL8/DINERS2.P2B", Game::kScene, Diner()},
+        {"Int/LEVEL8/GCLUBS4A.P2B", Game::kScene, Club()},
+        {"Int/LEVEL8/HANGS601.P2B", Game::kScene, Workshop()},
+        {"Int/LEVEL8/MG6.P2B", Game::kScene, Yard(12.0f, 12.0f)},
+        {"Int/LEVEL8/MG7.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        {"Int/LEVEL9/SCLUBS3.P2B", Game::kScene, Club()},
+        {"Int/LEVEL9/SPOTS4.P2B", Game::kScene, Warehouse()},
+        {"Int/LEVEL9/MG9.P2B", Game::kScene, Yard(12.0f, 12.0f)},
+        {"Int/LEVEL10/OFHELIS8.P2B", Game::kScene, OpenOffice()},
+        {"Int/LEVEL11/GCLUBS4C.P2B", Game::kScene, Club()},
+        {"Int/LEVEL11/HSWUS6.P2B", Game::kScene, Library()},
+        {"Int/LEVEL11/HSWUCHS7.P2B", Game::kScene, Parlour()},
+        {"Int/LEVEL12/RDHSES1A.P2B", Game::kScene, House()},
+        {"Int/LEVEL12/MMRMS4.P2B", Game::kScene, Hall()},
+        {"Int/IMPOUND.P2B", Game::kImpound, Impound()},
     };
 }
 
@@ -439,17 +527,30 @@ void Targets(SetupFile& s, const RoomDesign& r)
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(-0.8f, 0.8f, far)), ENT_TARGETINNOCENT, inno);
 }
 
+// The impound lot's cars stand in a row across the back of the yard, one
+// place for each car the bonus races can have won (none won: the first
+// only); the lot makes car i at the node 0x8001 + i of the set.
+void CarPlaces(SetupFile& s, const RoomDesign& r, int main)
+{
+    constexpr int kPlaces = 4;
+    for (int i = 0; i < kPlaces; i++) {
+        const float x = (r.x1 - r.x0) * (float(i) + 0.5f) / float(kPlaces) + r.x0;
+        s.file.AddNode(main, MakeNode(MDL_NOGEOM, VectorPos(x, 0, r.z1 - 2.0f), VectorXYZ(0, 0, 0), u16(0x8001 + i)));
+    }
+}
+
 SetupFile Build(const StorySet& set, s16 firstId)
 {
     SetupFile s;
     const RoomDesign& r = set.design;
-    AddRoom(s, r);
+    const BuiltRoom built = AddRoom(s, r);
     switch (set.game) {
     case Game::kScene: break;
     case Game::kFight: Fighters(s, r, set.foes, set.style, firstId); break;
     case Game::kShootout: Shooters(s, r, set.foes, firstId); break;
     case Game::kSneak: Guards(s, r, set.foes, firstId); break;
     case Game::kRange: Targets(s, r); break;
+    case Game::kImpound: CarPlaces(s, r, built.main); break;
     }
     PlayerCameraZone(s, VectorPos((r.x0 + r.x1) * 0.5f, 0.0f, (r.z0 + r.z1) * 0.5f),
                      VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - r.z0) * 0.5f));

@@ -1,5 +1,5 @@
-// The sets of the story's episodes 1 and 4 to 7: each interior or yard a
-// step loads, built by the room generator (rooms.h) and holding what the
+// The sets of the story's episodes and of the 24/7 rooms: each interior or
+// yard a step loads, built by the room generator (rooms.h) and holding what the
 // step's game places and looks for.
 //
 // Every set is a furnished room with its own lights, its entry point and a

@@ -361,6 +361,18 @@ bool CheckBank(const char* name, const BankLayout& l, const void* header, u32 fi
     return true;
 }
 
+// A bank of no samples is its header alone (padded as any header is): more
+// bytes mean a header that is not the file's own, such as a bank zeroed in
+// place, whose sounds would all go silent.  Prints what is wrong.
+bool CheckEmptyBank(const char* name, const BankLayout& l, u32 filesize)
+{
+    if (filesize <= Round64(l.header))
+        return true;
+    printf("Bad sound bank %s: its header names no samples, yet the bank holds %u bytes.\n", name,
+           (unsigned)filesize);
+    return false;
+}
+
 }  // namespace
 
 bool CheckSoundBankFile(const char* name, const void* file, u32 size)
@@ -372,7 +384,7 @@ bool CheckSoundBankFile(const char* name, const void* file, u32 size)
     memcpy(&second, static_cast<const u8*>(file) + 2, 2);
     BankLayout l = LayoutOf(first, second);
     if (l.count == 0)
-        return true;
+        return CheckEmptyBank(name, l, size);
     if (l.header > size) {
         printf("Bad sound bank %s: %u bytes, shorter than its %u-byte header.\n", name, (unsigned)size,
                (unsigned)l.header);
@@ -435,7 +447,8 @@ int LoadBankFromDisc(const char* name)
     } else {
         BankLayout l = LayoutOf(first, second);
         if (l.count == 0) {
-            number = MakeEmptyBank();
+            if (CheckEmptyBank(name, l, filesize))
+                number = MakeEmptyBank();
         } else if (l.header > filesize) {
             printf("Bad sound bank %s: %u bytes, shorter than its %u-byte header.\n", name, (unsigned)filesize,
                    (unsigned)l.header);
@@ -492,13 +505,15 @@ int LoadBankFromEe(u32 eeaddr, u32 size)
     memcpy(&first, file, 2);
     memcpy(&second, file + 2, 2);
     BankLayout l = LayoutOf(first, second);
-    if (l.count == 0) {
-        FreeSysMemory(file);
-        return MakeEmptyBank();
-    }
     int number = -1;
     char name[24];
     snprintf(name, sizeof name, "at 0x%x", (unsigned)eeaddr);
+    if (l.count == 0) {
+        if (CheckEmptyBank(name, l, size))
+            number = MakeEmptyBank();
+        FreeSysMemory(file);
+        return number;
+    }
     if (CheckSoundBankFile(name, file, size)) {
         void* header = AllocSysMemory(ALLOC_FIRST, int(l.header), nullptr);
         if (!header) {

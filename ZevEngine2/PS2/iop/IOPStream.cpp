@@ -40,6 +40,7 @@ struct streamdata {
     u8 lastxferdest;  // xferdest of a transfer that may still run, else DEST_NONE
     u8 source;        // xfersrc
     s32 badblock;     // file offset of the first block a checked transfer refused, -1 none
+    bool sounded;     // a sound-RAM transfer has met a block that is not silence
     const DIRENTRY* file;  // the file streamed, for messages
 };
 
@@ -503,6 +504,19 @@ void RecordName(const DIRENTRY* e, char out[13])
     out[n] = '\0';
 }
 
+// True the first time a damaged stream's file is met: each is said once.
+bool FirstTold(const DIRENTRY* file)
+{
+    if (file == nullptr)
+        return false;
+    for (int i = 0; i < numsilencedfiles; i++)
+        if (silencedfiles[i] == file)
+            return false;
+    if (numsilencedfiles < MAX_SILENCED)
+        silencedfiles[numsilencedfiles++] = file;
+    return true;
+}
+
 // Streamed sound is played as it arrives, so a block that is not sound data
 // cannot refuse the file: it is played as silence instead (a zero shift and
 // filter and zero samples; flags beyond the three marker bits cleared), and
@@ -521,17 +535,30 @@ void SilenceBadBlocks(streamdata* s, u8* buf, u32 from, u32 to, u32 at)
         memset(buf + i, 0, 16);
         buf[i + 1] = flags;
     }
-    if (first < 0 || s->file == nullptr)
+    if (first < 0 || !FirstTold(s->file))
         return;
-    for (int i = 0; i < numsilencedfiles; i++)
-        if (silencedfiles[i] == s->file)
-            return;
-    if (numsilencedfiles < MAX_SILENCED)
-        silencedfiles[numsilencedfiles++] = s->file;
     char name[13];
     RecordName(s->file, name);
     printf("STREAM: Bad sound stream %s: the block at 0x%x is not sound data; it plays as silence.\n", name,
            unsigned(first));
+}
+
+// A stream of sound is never zero from end to end: one that is (its file
+// zeroed in place) still plays its length as silence, so nothing waiting on
+// it changes, and the file is said once when its end goes to sound RAM.
+void WatchForSound(streamdata* s, const u8* buf, u32 from, u32 to, bool atEnd)
+{
+    for (u32 i = from; i + 16 <= to && !s->sounded; i += 16) {
+        s->sounded = buf[i] != 0;
+        for (u32 k = 2; k < 16 && !s->sounded; k++)
+            s->sounded = buf[i + k] != 0;
+    }
+    if (s->sounded || !atEnd || !FirstTold(s->file))
+        return;
+    char name[13];
+    RecordName(s->file, name);
+    printf("STREAM: Bad sound stream %s: every block of its %u bytes is zero; it holds no sound.\n", name,
+           unsigned(s->totalsize));
 }
 
 // Sets the flag byte (byte 1 of a 16-byte ADPCM block) of the block at
@@ -567,10 +594,12 @@ bool TransferFromBuffer(streamtransfer* t)
     auto check = [&](u32 n) {
         if (t->dest != DEST_SPU)
             return;
-        if (!(t->markerflags & SNDMARKER_CHECKBLOCKS))
+        if (!(t->markerflags & SNDMARKER_CHECKBLOCKS)) {
             SilenceBadBlocks(s, buf, b.pos, b.pos + n, bufferAt);
-        else if (s->badblock < 0)
+            WatchForSound(s, buf, b.pos, b.pos + n, s->readoffset == s->totalsize && b.pos + n == b.size);
+        } else if (s->badblock < 0) {
             s->badblock = FirstBadBlock(buf, b.pos, b.pos + n, bufferAt);
+        }
     };
     if (available < t->transfersize) {
         check(available);
@@ -784,6 +813,7 @@ int Open(u32 offset, const char* filename, int namebytes, u32* position, u32* to
     s->lastxferdest = DEST_NONE;
     s->source = SRC_CD;
     s->badblock = -1;
+    s->sounded = false;
     s->file = file;
     *position = s->offset;
     *totalsize = s->totalsize;

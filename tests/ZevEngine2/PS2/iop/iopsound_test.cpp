@@ -462,6 +462,24 @@ TEST_F(IopSound, ABankWithoutSamplesIsTheEmptyBank)
     EXPECT_EQ(Call(ZEVSOUND_FREERAM, {}), kFreeWithoutBanks - 3 * 128);
 }
 
+// A bank of samples zeroed in place reads as "no samples" over the bank's
+// length: refused by name from the disc and from memory, not made silent.
+TEST_F(IopSound, ABankZeroedInPlaceIsRefusedNotEmpty)
+{
+    const std::vector<u8> zeroed(Bank({Tone("a", 1000, 28 * 4), Tone("b", 1000, 28 * 2)}).size(), 0);
+    ASSERT_GT(zeroed.size(), 64u);
+    Start({{"ZEROED.SND", zeroed, ""}});
+    EXPECT_EQ(LoadFromDisc("ZEROED.SND"), -1);
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "IOP: Bad sound bank ZEROED.SND: its header names no samples, yet the bank holds %zu bytes.\n",
+                  zeroed.size());
+    EXPECT_TRUE(ConsoleHas(line)) << console::ConsoleText();
+    EXPECT_EQ(LoadFromMemory(zeroed), -1);
+    EXPECT_EQ(Call(ZEVSOUND_NUMBANKS, {}), 0);
+    EXPECT_EQ(Call(ZEVSOUND_FREERAM, {}), kFreeWithoutBanks);
+}
+
 TEST_F(IopSound, SecondLayoutBanksReportTheirFlags)
 {
     const std::vector<u8> two =

@@ -452,6 +452,39 @@ TEST_F(IopStream, SoundRamBlocksThatAreNotSoundDataArriveAsSilence)
         << text;
 }
 
+// A stream zeroed in place is silence of its own length: it arrives whole,
+// and the file is said once, when its end has gone to sound RAM; a stream with
+// sound in it is not said, even when only its last block sounds.
+TEST_F(IopStream, AStreamOfZerosIsSaidOnceAtItsEnd)
+{
+    std::vector<u8> lastSounds(4096, 0);
+    lastSounds[4096 - 16 + 5] = 0x21;
+    MakeDisc({{"ZERO.VB", std::vector<u8>(4096, 0), ""}, {"LAST.VB", lastSounds, ""}});
+    Start();
+    ASSERT_GE(iop_test::LoadIrx(libsd, 28573), 0);
+    console::ClearConsoleText();
+    int pass = 0;
+    for (const char* name : {"ZERO.VB", "LAST.VB", "ZERO.VB"}) {
+        const int c = Open(name).channel;
+        ASSERT_GE(c, 0);
+        Call(STREAMCMD_READ_SPU, {u32(c), 0x30000, 2048, SNDMARKER_NORMAL});
+        Drain(c);
+        if (pass++ == 0)   // half of its zeros went: nothing is said yet
+            EXPECT_EQ(streamtest::CountOf(console::ConsoleText(), "ZERO.VB"), 0u);
+        Call(STREAMCMD_READ_SPU, {u32(c), 0x30000 + 2048, 2048, SNDMARKER_NORMAL});
+        Drain(c);
+        Call(STREAMCMD_CLOSE, {u32(c)});
+    }
+    const std::string text = console::ConsoleText();
+    EXPECT_EQ(streamtest::CountOf(text, "Bad sound stream ZERO.VB: every block of its 4096 bytes is zero; it holds no "
+                                        "sound."),
+              1u)
+        << text;
+    EXPECT_EQ(streamtest::CountOf(text, "LAST.VB"), 0u) << text;
+    const u8* ram = console::spu2::SoundRam() + 0x30000;
+    EXPECT_EQ(std::vector<u8>(ram, ram + 4096), std::vector<u8>(4096, 0));
+}
+
 TEST_F(IopStream, ChannelTableAndClose)
 {
     MakeDisc({{"a.bin", streamtest::Pattern(10, 16), ""}});
