@@ -68,6 +68,11 @@ protected:
         gc->iMissionRet = 0;
         gc->iTimeDisplay = 0;
         gc->stats.nPoints = 0;
+        // The controller's own map, bars and fade are put back afterwards:
+        // it deletes them itself when the run ends.
+        savedMap = gc->pmd;
+        savedBars = gc->plb;
+        savedFade = gc->pfs;
         gc->plb = nullptr;
         gc->pfs = nullptr;
         gc->bForceLevel = false;
@@ -92,7 +97,9 @@ protected:
         world.StopTimer(gc);
         world.Clear();
         gc->pMission = nullptr;
-        gc->pmd = nullptr;
+        gc->pmd = savedMap;
+        gc->plb = savedBars;
+        gc->pfs = savedFade;
         gc->iFlags = 0;
         gc->mode = 0;
         delete md;
@@ -158,6 +165,9 @@ protected:
 
     GameController* gc = nullptr;
     MapDisplay* md = nullptr;
+    MapDisplay* savedMap = nullptr;
+    LetterBox* savedBars = nullptr;
+    FadeScreen* savedFade = nullptr;
     Dace* player = nullptr;
     Vehicle* car = nullptr;
     Object* recorder = nullptr;

@@ -285,7 +285,13 @@ TEST_F(MainLoop, AnInteriorWithItsOwnAmbientLightIsLitByItsLightsOnly)
         console::host::RgbaImage img;
         console::gs::ReadOutCurrent(img);
         SetCurrentCam(nullptr);
+        // The start-up's controller is in the world's frame calls and may
+        // have timers: the world's clear would delete it through them, so it
+        // is taken out first and its frame call put back after.
+        world.StopTimer(gc);
+        world.framecalllist.Remove(gc);
         world.Clear();
+        world.StartFrameCall(gc);
         return img;
     };
     // The shown picture is the 16-bit display's: a 4 x 4 block of its

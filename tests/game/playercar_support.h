@@ -54,6 +54,8 @@ protected:
     playerrig::PlayerKind kind;
     FadeScreen fade;
     GameController* gc = nullptr;
+    ObjectList* savedList = nullptr;
+    FadeScreen* savedFade = nullptr;
     Dace* d = nullptr;
     std::map<int, std::unique_ptr<vehtest::CarFile>> files;
     std::vector<Vehicle*> cars;
@@ -72,6 +74,10 @@ protected:
         srand(33);
         gc = gametest::Controller();
         gc->iFlags = 0;
+        // The controller's own list and fade are put back afterwards: it
+        // deletes them itself when the run ends.
+        savedList = gc->pobjectlist;
+        savedFade = gc->pfs;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
         gc->bSuperDace = false;
@@ -127,7 +133,8 @@ protected:
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
-        gc->pfs = nullptr;
+        gc->pfs = savedFade;
+        gc->pobjectlist = savedList;
         gc->stats.gunAbility = 0;
         world.playbackSpeed = 1.2f;
         DaceVO.numtracks = voTracks;

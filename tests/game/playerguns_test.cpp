@@ -46,6 +46,8 @@ protected:
     PlayerKind kind;
     FadeScreen fade;
     GameController* gc = nullptr;
+    ObjectList* savedList = nullptr;
+    FadeScreen* savedFade = nullptr;
     Dace* d = nullptr;
     std::unique_ptr<explodetest::SlotFile> room;
     Object* roomph = nullptr;
@@ -60,6 +62,10 @@ protected:
         srand(29);
         gc = gametest::Controller();
         gc->iFlags = 0;
+        // The controller's own list and fade are put back afterwards: it
+        // deletes them itself when the run ends.
+        savedList = gc->pobjectlist;
+        savedFade = gc->pfs;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
         gc->bSuperDace = false;
@@ -110,7 +116,8 @@ protected:
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
-        gc->pfs = nullptr;
+        gc->pfs = savedFade;
+        gc->pobjectlist = savedList;
         gc->stats.gunAbility = 0;
         world.playbackSpeed = 1.2f;
     }

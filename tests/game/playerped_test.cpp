@@ -61,6 +61,8 @@ protected:
     PlayerKind kind;
     FadeScreen fade;
     GameController* gc = nullptr;
+    ObjectList* savedList = nullptr;
+    FadeScreen* savedFade = nullptr;
     Dace* d = nullptr;
     Sink events;
     u32 voicetracks = 0;
@@ -75,6 +77,10 @@ protected:
         srand(28);
         gc = gametest::Controller();
         gc->iFlags = 0;
+        // The controller's own list and fade are put back afterwards: it
+        // deletes them itself when the run ends.
+        savedList = gc->pobjectlist;
+        savedFade = gc->pfs;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
         gc->bSuperDace = false;
@@ -109,7 +115,8 @@ protected:
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
-        gc->pfs = nullptr;
+        gc->pfs = savedFade;
+        gc->pobjectlist = savedList;
         gc->bSuperDace = false;
         gc->bInterior = false;
         world.playbackSpeed = 1.2f;

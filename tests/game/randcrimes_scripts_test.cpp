@@ -92,6 +92,9 @@ protected:
         c->lastcopcar = nullptr;
         c->pobjectlist->RemoveAll();
         std::fill(std::begin(gc->rvpSubMissionTargets), std::end(gc->rvpSubMissionTargets), nullptr);
+        // A crime that ended set a timer on its controller; the world's clear
+        // would delete the controller through it, before it is freed below.
+        world.StopTimer(c);
         world.Clear();
         gc->pmd = savedHud;
         dace = nullptr;

@@ -30,6 +30,10 @@ protected:
         return v;
     }
     static bool Skidding(const Vehicle* v, int i) { return (v->wheel[i]->flags & WHEELF_SKIDDING) != 0; }
+
+    // The AI driver the tests' cars hold a counted reference to: it outlives
+    // the cars, which let it go when the tear-down deletes them.
+    Driver d;
 };
 
 TEST_F(CarPhysics, DriverlessCarDroppedSettlesOnItsSpringsAndStays)
@@ -62,7 +66,6 @@ TEST_F(CarPhysics, DriverlessCarDroppedSettlesOnItsSpringsAndStays)
 TEST_F(CarPhysics, FullThrottleShiftsUpOneGearAtATimeToFifth)
 {
     CarFile f(0);
-    Driver d;
     Vehicle* v = Settled(f, &d);
     std::vector<int> gears{v->gear};
     float top = 0.0f;
@@ -96,7 +99,6 @@ TEST_F(CarPhysics, FullThrottleShiftsUpOneGearAtATimeToFifth)
 TEST_F(CarPhysics, GearboxShiftsByTheRatiosAndNeverFromReverseOrNeutral)
 {
     CarFile f(0);
-    Driver d;
     // In the air no wheel feeds the engine back: the gearbox alone.
     Vehicle* v = Make(f, 0);
     v->rcoDriver = &d;
@@ -138,7 +140,6 @@ TEST_F(CarPhysics, GearboxShiftsByTheRatiosAndNeverFromReverseOrNeutral)
 TEST_F(CarPhysics, LandingRearWheelsCountAsSkiddingForAStep)
 {
     CarFile f(0);
-    Driver d;
     Vehicle* a = Settled(f, &d);
     Vehicle* b = Settled(f, &d);
     // b hung in the air for one step before this one.
@@ -167,7 +168,6 @@ TEST_F(CarPhysics, LandingRearWheelsCountAsSkiddingForAStep)
 TEST_F(CarPhysics, OnItsRoofOnlyTheBodyContactsExtraGravityAndDragAct)
 {
     CarFile f(0);
-    Driver d;
     Vehicle* v = Make(f, 0);
     v->rcoDriver = &d;
     v->mat = RotZ(3.1415927f);
@@ -194,7 +194,6 @@ TEST_F(CarPhysics, OnItsRoofOnlyTheBodyContactsExtraGravityAndDragAct)
 TEST_F(CarPhysics, SwitchbladeSlidesFreeAndCollisionsCutGrip)
 {
     CarFile f(0);
-    Driver d;
     Vehicle* a = Settled(f, &d);
     Vehicle* b = Settled(f, &d);
     for (Vehicle* v : {a, b})
@@ -234,7 +233,6 @@ TEST_F(CarPhysics, SwitchbladeSlidesFreeAndCollisionsCutGrip)
 TEST_F(CarPhysics, OnTwoWheelsItRightsItselfUnlessATwoWheelMoveRuns)
 {
     CarFile f(0);
-    Driver d;
     Vehicle* a = Make(f, 0);
     Vehicle* b = Make(f, 0);
     for (Vehicle* v : {a, b}) {
@@ -263,7 +261,6 @@ TEST_F(CarPhysics, OnTwoWheelsItRightsItselfUnlessATwoWheelMoveRuns)
 TEST_F(CarPhysics, PeelOutBurstPushesForItsFramesThenEnds)
 {
     CarFile f(0);
-    Driver d;
     Vehicle* v = Make(f, 0);
     v->rcoDriver = &d;
     v->mat.w[1] = -5.0f;
@@ -288,7 +285,6 @@ TEST_F(CarPhysics, WorldsFrameCallsDriveTheCarAndItsListEntry)
     // Added to the world the car joins the vehicle list and its frame calls
     // run the step; an AI driver at full throttle moves it off.
     CarFile f(0);
-    Driver d;
     Vehicle* v = Make(f, 0, VectorPos(0.0f, 0.0f, 0.0f));
     v->iLastCollTime = -1000;
     ASSERT_TRUE(world.AddObject(v, nullptr));
