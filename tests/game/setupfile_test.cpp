@@ -982,7 +982,7 @@ TEST_F(Setups, TheSampleRoomsHoldTheirFightsAndTheirCameras)
 // whose id is 4000 less his; a tunnel camera follows a grate of the set; a
 // mannequin generator's set holds the figure (node 6000, its arm's muzzle
 // 0x8000) and the ball (node 6003) it makes them of; a street light has its
-// lamp.
+// lamp; a camera with zones of its own is handed the view by a step.
 void Made(const MDLFILE* mf, std::set<int>& made)
 {
     auto find = [](int id) -> Object* {
@@ -1000,6 +1000,8 @@ void Made(const MDLFILE* mf, std::set<int>& made)
     while (world.obslist.RemoveHead() != nullptr) {
     }
     const OBJMESSAGEHANDLER pickup = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("GunPickup")));
+    std::vector<const Extent*> zoned;
+    std::vector<VectorPos> landings;
     for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
         Object* o = l->data;
         const OBJMESSAGEHANDLER h = o->messagehandler;
@@ -1013,6 +1015,13 @@ void Made(const MDLFILE* mf, std::set<int>& made)
         } else if (o->type == OBJT_CAMERA) {
             made.insert(o->mode == CAMMODE_PATH ? ENT_PATHCAMERA : o->mode == CAMMODE_ORBITING ? ENT_ORBITINGCAMERA
                         : o->mode == CAMMODE_GROUP  ? ENT_GROUPCAMERA : ENT_FIXEDCAMERA);
+            if (o->mode == CAMMODE_PATH || o->mode == CAMMODE_ORBITING || o->mode == CAMMODE_GROUP)
+                zoned.push_back(static_cast<const Extent*>(static_cast<Camera*>(o)->pvExtra));
+        } else if (h == DaceModeTrigger::staticmh && static_cast<DaceModeTrigger*>(o)->dmtp.task_exit == 0) {
+            // A step that moves the player out of its own volume.
+            const DaceModeTrigger* t = static_cast<DaceModeTrigger*>(o);
+            EXPECT_FALSE(t->dmtp.trigger1.Within(t->mat.GetTrans()));
+            landings.push_back(t->mat.GetTrans());
         } else if (h == SteamBurst::staticmh) {
             made.insert(ENT_STEAMBURST);
             const EnemyGenShooter* gunman = nullptr;
@@ -1049,6 +1058,13 @@ void Made(const MDLFILE* mf, std::set<int>& made)
                 if (h == handler)
                     made.insert(kind);
         }
+    }
+    // Each camera that takes the view in a zone of its own is handed it by
+    // a step that lands the player in that zone (its own timer lapses
+    // during the row's scene).
+    for (const Extent* zone : zoned) {
+        ASSERT_NE(zone, nullptr);
+        EXPECT_TRUE(std::any_of(landings.begin(), landings.end(), [&](VectorPos p) { return zone->Within(p); }));
     }
 }
 

@@ -729,7 +729,18 @@ void HookRail(SetupFile& s, const RoomDesign& r)
 
 // The cameras of the sneak-ins' front strips, `depth` deep: one glides
 // along the front wall, one circles the strip, one frames the guards and
-// the way out.
+// the way out.  A camera tests its zones on its own timer, which lapses
+// while the row's opening scene plays; the step a pace inside the door
+// sets the player a pace further in and has every camera test its zones
+// at once.
+void StepIn(SetupFile& s, const RoomDesign& r)
+{
+    auto t = ZeroRecord<DaceModeTrigger_params>();
+    t.trigger1 = Zone(VectorPos(0, 0, r.z0 + 1.2f), VectorXYZ(0.8f, 1.0f, 0.25f));
+    t.teleport_to.index = -1;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, r.z0 + 1.75f)), ENT_DACEMODETRIGGER, t);
+}
+
 void PathCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
 {
     auto c = ZeroRecord<PathCamera_params>();
@@ -894,14 +905,17 @@ float Extras(SetupFile& s, const StorySet& set, s16 firstId)
     }
     if (path == "Int/LEVEL6/HALLG2.P2B") {
         PathCameraStrip(s, r, kStrip);
+        StepIn(s, r);
         return kStrip;
     }
     if (path == "Int/LEVEL7/MVSTRGG6.P2B") {
         OrbitCameraStrip(s, r, kStrip);
+        StepIn(s, r);
         return kStrip;
     }
     if (path == "Int/LEVEL2/WARE_STL.P2B") {
         GroupCameraStrip(s, r, kStrip);
+        StepIn(s, r);
         return kStrip;
     }
     if (path == "Int/LEVEL7/MVSTRGG7.P2B")
