@@ -741,15 +741,24 @@ void StepIn(SetupFile& s, const RoomDesign& r)
     s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, r.z0 + 1.75f)), ENT_DACEMODETRIGGER, t);
 }
 
-void PathCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
+// A camera record that takes the view in the front strip, turning and
+// tilting to follow the player and keeping 3 units from him.
+template <class T>
+T StripCamera(const RoomDesign& r, float depth)
 {
-    auto c = ZeroRecord<PathCamera_params>();
+    auto c = ZeroRecord<T>();
     c.trigger1 = FrontStrip(r, depth);
     c.yaw_range = 60.0f;
     c.pitch_range = 30.0f;
     c.tracking = 1;
-    c.mount_distance = 3.0f;
     c.distance = 3.0f;
+    return c;
+}
+
+void PathCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
+{
+    auto c = StripCamera<PathCamera_params>(r, depth);
+    c.mount_distance = 3.0f;
     const float y = -r.height * 0.85f;
     const int rec = s.AddRecord(CameraNode(s, r), ENT_PATHCAMERA, c);
     s.SetSpline(rec, offsetof(PathCamera_params, cam_path),
@@ -758,12 +767,7 @@ void PathCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
 
 void OrbitCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
 {
-    auto c = ZeroRecord<OrbitingCamera_params>();
-    c.trigger1 = FrontStrip(r, depth);
-    c.yaw_range = 60.0f;
-    c.pitch_range = 30.0f;
-    c.tracking = 1;
-    c.distance = 3.0f;
+    const auto c = StripCamera<OrbitingCamera_params>(r, depth);
     const int rec = s.AddRecord(CameraNode(s, r), ENT_ORBITINGCAMERA, c);
     s.SetSpline(rec, offsetof(OrbitingCamera_params, cam_orbit),
                 s.AddSpline(Loop(VectorPos(0, -r.height * 0.85f, r.z0 + depth * 0.5f), depth * 0.5f)));
@@ -776,15 +780,10 @@ void GroupCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
     for (size_t i = 0; i < s.records.size(); i++)
         if (s.records[i].kind == ENT_ENEMYGENGUARD || s.records[i].kind == ENT_DACEMODETRIGGER)
             framed.push_back(s.records[i].node);
-    auto c = ZeroRecord<GroupCamera_params>();
-    c.trigger1 = FrontStrip(r, depth);
+    auto c = StripCamera<GroupCamera_params>(r, depth);
     ObjectRef* links[4] = {&c.link1, &c.link2, &c.link3, &c.link4};
     for (size_t k = 0; k < 4; k++)
         links[k]->index = k < framed.size() ? s32(framed[k]) : -1;
-    c.yaw_range = 60.0f;
-    c.pitch_range = 30.0f;
-    c.tracking = 1;
-    c.distance = 3.0f;
     s.AddRecord(CameraNode(s, r), ENT_GROUPCAMERA, c);
 }
 
