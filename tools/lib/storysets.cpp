@@ -627,12 +627,12 @@ void Sewer(SetupFile& s, const RoomDesign& r, float tunnel)
     g.speed = 6.0f;
     g.damage = 10.0f;
     s.SetSpline(s.AddRecord(grate, ENT_TUNNELGRATE, g), offsetof(TunnelGrate_params, move_path), path);
-    const int rail = s.AddSpline(Line(VectorPos(0, -r.height * 0.8f, r.z0 + 0.2f),
-                                      VectorPos(0, -r.height * 0.8f, r.z0 + tunnel + 1.0f)));
+    const int rail = s.AddSpline(Line(VectorPos(0, -r.height * 0.6f, r.z0 + 0.2f),
+                                      VectorPos(0, -r.height * 0.6f, r.z0 + tunnel + 1.0f)));
     auto c = ZeroRecord<TunnelCamera_params>();
     c.distance_param = 4.0f;
     c.grate_id = kGrate;
-    const int cam = s.AddPlaceholder(-1, 0, VectorPos(0, -r.height * 0.8f, r.z0 + 0.2f), VectorXYZ(0.3f, 0, 0));
+    const int cam = s.AddPlaceholder(-1, 0, VectorPos(0, -r.height * 0.6f, r.z0 + 0.2f), VectorXYZ(0.3f, 0, 0));
     s.file.nodes[size_t(cam)].ang[3] = 1.6f;
     s.SetSpline(s.AddRecord(cam, ENT_TUNNELCAMERA, c), offsetof(TunnelCamera_params, cam_path), rail);
 
