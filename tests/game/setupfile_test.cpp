@@ -8,11 +8,13 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "game/explode_support.h"
+#include "tools/lib/gunfiles.h"
 #include "tools/lib/humanoid.h"
 #include "tools/lib/rooms.h"
 #include "tools/lib/setupfile.h"
@@ -30,6 +32,13 @@
 #include "game/Vehicle.h"
 #include "game/Weapons.h"
 #include "game/cardrivr.h"
+#include "game/Airplane.h"
+#include "game/CityLights.h"
+#include "game/SplineMover.h"
+#include "game/Steam.h"
+#include "game/TunnelGrate.h"
+#include "game/Water.h"
+#include "game/smoke.h"
 
 namespace {
 
@@ -967,6 +976,98 @@ TEST_F(Setups, TheSampleRoomsHoldTheirFightsAndTheirCameras)
     }
 }
 
+// The kinds of entity the world holds after a set has loaded, into `made`,
+// each checked for what makes it work: a steam burst blows for the gunman
+// whose id is 4100 less its own, who comes in by a path through the door
+// whose id is 4000 less his; a tunnel camera follows a grate of the set; a
+// mannequin generator's set holds the figure (node 6000, its arm's muzzle
+// 0x8000) and the ball (node 6003) it makes them of; a street light has its
+// lamp; a camera with zones of its own is handed the view by a step.
+void Made(const MDLFILE* mf, std::set<int>& made)
+{
+    auto find = [](int id) -> Object* {
+        for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+            if (l->data->id == id)
+                return l->data;
+        return nullptr;
+    };
+    if (!world.obslist.IsEmpty())
+        made.insert(ENT_AVOIDOBSTACLE);
+    if (!g_pgcTest->splRadarList.IsEmpty())
+        made.insert(ENT_RADARSPLINE);
+    while (Spline* sp = g_pgcTest->splRadarList.RemoveHead())
+        free(sp);
+    while (world.obslist.RemoveHead() != nullptr) {
+    }
+    const OBJMESSAGEHANDLER pickup = reinterpret_cast<OBJMESSAGEHANDLER>(intptr_t(Name::Find("GunPickup")));
+    std::vector<const Extent*> zoned;
+    std::vector<VectorPos> landings;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        const OBJMESSAGEHANDLER h = o->messagehandler;
+        if (o->type == OBJT_CAMERA && o->mode == CAMMODE_TUNNEL) {
+            made.insert(ENT_TUNNELCAMERA);
+            const auto* t = static_cast<const TunnelCamera_params*>(static_cast<Camera*>(o)->pvExtra);
+            ASSERT_NE(t, nullptr);
+            const Object* grate = find(t->grate_id);
+            ASSERT_NE(grate, nullptr);
+            EXPECT_EQ(grate->messagehandler, TunnelGrate::staticmh);
+        } else if (o->type == OBJT_CAMERA) {
+            made.insert(o->mode == CAMMODE_PATH ? ENT_PATHCAMERA : o->mode == CAMMODE_ORBITING ? ENT_ORBITINGCAMERA
+                        : o->mode == CAMMODE_GROUP  ? ENT_GROUPCAMERA : ENT_FIXEDCAMERA);
+            if (o->mode == CAMMODE_PATH || o->mode == CAMMODE_ORBITING || o->mode == CAMMODE_GROUP)
+                zoned.push_back(static_cast<const Extent*>(static_cast<Camera*>(o)->pvExtra));
+        } else if (h == DaceModeTrigger::staticmh && static_cast<DaceModeTrigger*>(o)->dmtp.task_exit == 0) {
+            // A step that moves the player out of its own volume.
+            const DaceModeTrigger* t = static_cast<DaceModeTrigger*>(o);
+            EXPECT_FALSE(t->dmtp.trigger1.Within(t->mat.GetTrans()));
+            landings.push_back(t->mat.GetTrans());
+        } else if (h == SteamBurst::staticmh) {
+            made.insert(ENT_STEAMBURST);
+            const EnemyGenShooter* gunman = nullptr;
+            for (ObjectLink* g = world.objectlist.Head(); !g->IsEOList(); g = g->Next())
+                if (g->data->messagehandler == EnemyGenShooter::staticmh &&
+                    static_cast<EnemyGenShooter*>(g->data.p)->pegsp->id == 4100 - o->id)
+                    gunman = static_cast<EnemyGenShooter*>(g->data.p);
+            ASSERT_NE(gunman, nullptr);
+            EXPECT_NE(gunman->pSplineArrive, nullptr);
+            const Object* door = find(4000 - gunman->pegsp->id);
+            ASSERT_NE(door, nullptr);
+            made.insert(ENT_OBJECTINFO);
+            EXPECT_NE(door->mdlfile, nullptr);
+        } else if (h == EnemyGenMannequin::staticmh) {
+            made.insert(ENT_MANNEQUINSHOOTER);
+            const NODE* figure = mf->FindNodeById1(0, 6000);
+            ASSERT_NE(figure, nullptr);
+            const NODE* body = mf->FindNodeById(figure, 1);
+            const NODE* arm = mf->FindNodeById(body, 2);
+            EXPECT_NE(mf->FindNodeById(arm, 0x8000), nullptr);
+            EXPECT_NE(mf->FindNodeById1(0, 6003), nullptr);
+        } else if (h == StreetLight::_mh) {
+            made.insert(ENT_EXTERIORSPECIFIC);
+            EXPECT_NE(o->FindNodeById(LAMP_RED_ID), nullptr);
+        } else {
+            const std::pair<OBJMESSAGEHANDLER, int> kinds[] = {
+                {EnemyGenMutant::staticmh, ENT_ENEMYGENMUTANT},   {SteamGenerator::staticmh, ENT_STEAMGENERATOR},
+                {SplineObjectMover::staticmh, ENT_SPLINEOBJECTMOVER}, {TunnelGrate::staticmh, ENT_TUNNELGRATE},
+                {WaterSurface::WaterSurface_mh, ENT_WATERPATCH},  {pickup, ENT_GUNPICKUP},
+                {Airplane::staticmh, ENT_AIRPLANE},               {Flamer::Flamer_mh, ENT_TORCH},
+                {EnemyGenGuard::staticmh, ENT_ENEMYGENGUARD},     {DaceModeTrigger::staticmh, ENT_DACEMODETRIGGER},
+            };
+            for (const auto& [handler, kind] : kinds)
+                if (h == handler)
+                    made.insert(kind);
+        }
+    }
+    // Each camera that takes the view in a zone of its own is handed it by
+    // a step that lands the player in that zone (its own timer lapses
+    // during the row's scene).
+    for (const Extent* zone : zoned) {
+        ASSERT_NE(zone, nullptr);
+        EXPECT_TRUE(std::any_of(landings.begin(), landings.end(), [&](VectorPos p) { return zone->Within(p); }));
+    }
+}
+
 // The story's sets as the disc holds them: each is on the disc under the
 // name its step loads, its foes and every spot they and the player use lie
 // on its floor clear of its furniture, and every foe's spot is in a zone
@@ -1012,6 +1113,16 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         {"Int/LEVEL12/MMRMS4.P2B", 0},    {"Int/IMPOUND.P2B", 'i'},
     };
     std::set<std::string> seen;
+    std::set<int> made;
+    // The gun a set drops is drawn from the resident file of guns.
+    Weapon gun{};
+    gun.SetType(WEAP_SMG_UZI);
+    ASSERT_GE(gun.iGunMFIndex, 0);
+    std::unique_ptr<SlotFile> guns;
+    for (const auto& [name, file] : tools::WeaponModelFiles())
+        if (name.find("ENEMGUNS") != std::string::npos)
+            guns = std::make_unique<SlotFile>(gun.iGunMFIndex, file);
+    ASSERT_NE(guns, nullptr);
     for (size_t k = 0; k < files.size(); k++) {
         const std::string& path = files[k].path;
         SCOPED_TRACE(path);
@@ -1064,8 +1175,19 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         EXPECT_EQ(guards > 0 && exits == 1, kind == 'g');
         EXPECT_EQ(targets >= 4, kind == 't');
         EXPECT_EQ(cars.people.size() == 4, kind == 'i');
+        Made(f.mf(), made);
         ClearWorld();
     }
+    // Every kind the loader builds something of is built by some set: the
+    // cameras the steps never make themselves, the mutants, the mannequins,
+    // steam, the props' rail, the tunnel's grate, water, a gun to pick up, a
+    // radar outline, a line cars keep off, street furniture, a parked plane,
+    // torches and a door that a gunman opens.
+    for (int kind : {ENT_PATHCAMERA, ENT_ORBITINGCAMERA, ENT_GROUPCAMERA, ENT_TUNNELCAMERA, ENT_ENEMYGENMUTANT,
+                     ENT_MANNEQUINSHOOTER, ENT_STEAMGENERATOR, ENT_STEAMBURST, ENT_SPLINEOBJECTMOVER, ENT_TUNNELGRATE,
+                     ENT_WATERPATCH, ENT_GUNPICKUP, ENT_RADARSPLINE, ENT_AVOIDOBSTACLE, ENT_EXTERIORSPECIFIC,
+                     ENT_AIRPLANE, ENT_TORCH, ENT_OBJECTINFO, ENT_ENEMYGENGUARD, ENT_DACEMODETRIGGER})
+        EXPECT_EQ(made.count(kind), 1u) << "no set makes an entity of kind " << kind;
     EXPECT_EQ(seen.size(), named.size());
 }
 

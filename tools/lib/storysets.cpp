@@ -1,7 +1,9 @@
 // The story's sets.
 #include "tools/lib/storysets.h"
 
+#include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 #include "ZevEngine2/PS2/Model.h"
@@ -539,6 +541,399 @@ void CarPlaces(SetupFile& s, const RoomDesign& r, int main)
     }
 }
 
+// A straight path of one segment from a to b.
+std::vector<VectorPos> Line(VectorPos a, VectorPos b)
+{
+    const VectorDir d = b - a;
+    return {a, VectorPos(a + d * (1.0f / 3.0f)), VectorPos(a + d * (2.0f / 3.0f)), b};
+}
+
+// A closed loop of four segments round c, r across, at c's height.
+std::vector<VectorPos> Loop(VectorPos c, float r)
+{
+    constexpr float kHandle = 0.5522848f;   // a quarter circle's Bezier handle
+    const float dx[4] = {1, 0, -1, 0}, dz[4] = {0, 1, 0, -1};
+    std::vector<VectorPos> out;
+    for (int k = 0; k <= 4; k++) {
+        const int a = k % 4, b = (k + 1) % 4;
+        const VectorPos p(c[0] + r * dx[a], c[1], c[2] + r * dz[a]);
+        if (k > 0)
+            out.push_back(VectorPos(p[0] - r * kHandle * dx[(a + 1) % 4], c[1], p[2] - r * kHandle * dz[(a + 1) % 4]));
+        out.push_back(p);
+        if (k < 4)
+            out.push_back(VectorPos(p[0] + r * kHandle * dx[b], c[1], p[2] + r * kHandle * dz[b]));
+    }
+    return out;
+}
+
+// A node of its own box model (half-sizes h, its middle at the node),
+// colliding as that box when `solid`; among the top nodes or under parent.
+int BoxNode(SetupFile& s, int parent, VectorPos at, VectorXYZ h, Colour c, u16 extra, bool solid,
+            VectorXYZ ang = VectorXYZ(0, 0, 0))
+{
+    s.file.models.push_back(BoxModel(h[0], h[1], h[2], TEXID_NONE, true, c));
+    NODE n = MakeNode(u16(s.file.models.size() - 1), at, ang, extra);
+    if (solid) {
+        CollisionChain box;
+        box.Box(MakeCollisionID(1, 0), Cuboid(VectorPos(-h[0], -h[1], -h[2]), VectorPos(h[0], h[1], h[2])));
+        s.file.collisions.push_back(box);
+        n.collision = u16(s.file.collisions.size() - 1);
+    }
+    return s.file.AddNode(parent, n);
+}
+
+// A spawn box of full sizes `size` about c, turned by `yaw`.
+ExtentSpawn SpawnBox(VectorPos c, VectorXYZ size, float yaw = 0.0f)
+{
+    ExtentSpawn e;
+    std::memset(static_cast<void*>(&e), 0, sizeof e);
+    e.mat = Matrix(true);
+    e.mat.x = Vector(cosf(yaw), 0.0f, -sinf(yaw), 0.0f);
+    e.mat.z = Vector(sinf(yaw), 0.0f, cosf(yaw), 0.0f);
+    e.mat.w = Vector(c[0], c[1], c[2], 1.0f);
+    e.ext = Vector(size[0], size[1], size[2], 0.0f);
+    return e;
+}
+
+// The front strip of a room, `depth` deep from its front wall, as a zone.
+Extent FrontStrip(const RoomDesign& r, float depth)
+{
+    return Zone(VectorPos((r.x0 + r.x1) * 0.5f, 0.0f, r.z0 + depth * 0.5f),
+                VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, depth * 0.5f));
+}
+
+// A camera placeholder high in the front corner looking into the room.
+int CameraNode(SetupFile& s, const RoomDesign& r)
+{
+    const int n = s.AddPlaceholder(-1, 0, VectorPos(r.x0 + 0.6f, -r.height * 0.85f, r.z0 + 0.4f),
+                                   VectorXYZ(0.35f, 0.5f, 0));
+    s.file.nodes[size_t(n)].ang[3] = 1.6f;
+    return n;
+}
+
+// The sewer's first stretch is a tunnel seen along its length, a grate
+// rolling down it behind the player from the way in; past the tunnel the
+// foul water lies in its basin with steam rising beside it, drips echo,
+// and mutants crouch by the water.
+void Sewer(SetupFile& s, const RoomDesign& r, float tunnel)
+{
+    constexpr s16 kGrate = 4300;
+    const float y = -r.height * 0.5f;
+    const int path = s.AddSpline(Line(VectorPos(0, y, r.z0 + 0.1f), VectorPos(0, y, r.z0 + tunnel - 0.3f)));
+    const int grate = BoxNode(s, -1, VectorPos(0, y, r.z0 + 0.1f), VectorXYZ((r.x1 - r.x0) * 0.5f - 0.05f, -y - 0.02f, 0.04f),
+                              Colour(90, 95, 100, 128), 0, true);
+    auto g = ZeroRecord<TunnelGrate_params>();
+    g.id = kGrate;
+    g.speed = 6.0f;
+    g.damage = 10.0f;
+    s.SetSpline(s.AddRecord(grate, ENT_TUNNELGRATE, g), offsetof(TunnelGrate_params, move_path), path);
+    const int rail = s.AddSpline(Line(VectorPos(0, -r.height * 0.6f, r.z0 + 0.2f),
+                                      VectorPos(0, -r.height * 0.6f, r.z0 + tunnel + 1.0f)));
+    auto c = ZeroRecord<TunnelCamera_params>();
+    c.distance_param = 4.0f;
+    c.grate_id = kGrate;
+    const int cam = s.AddPlaceholder(-1, 0, VectorPos(0, -r.height * 0.6f, r.z0 + 0.2f), VectorXYZ(0.3f, 0, 0));
+    s.file.nodes[size_t(cam)].ang[3] = 1.6f;
+    s.SetSpline(s.AddRecord(cam, ENT_TUNNELCAMERA, c), offsetof(TunnelCamera_params, cam_path), rail);
+
+    // The basin's water: the pool of the room (Sewer()), 3 by 1.6 at z 3.5.
+    const VectorPos basin(0.0f, -0.02f, 3.5f);
+    auto w = ZeroRecord<WaterPatch_params>();
+    w.boundRect = Zone(basin, VectorXYZ(1.5f, 0.5f, 0.8f));
+    w.width = 3.0f;
+    w.waveHeight = 0.02f;
+    w.sizeX = 40;
+    w.sizeY = 80;
+    const int water = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 0)), ENT_WATERPATCH, w);
+    s.SetSpline(water, offsetof(WaterPatch_params, boundSpline),
+                s.AddSpline(Line(VectorPos(0, basin[1], 2.7f), VectorPos(0, basin[1], 4.3f))));
+
+    auto steam = ZeroRecord<SteamGenerator_params>();
+    steam.rect = SpawnBox(VectorPos(2.0f, -0.02f, 2.2f), VectorXYZ(0.4f, 0.04f, 0.4f));
+    steam.puffsPerSec = 6.0f;
+    steam.size = 1.0f;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(2.0f, 0, 2.2f)), ENT_STEAMGENERATOR, steam);
+
+    SoundAmbient_params drip{0, 2.0f, 6.0f, 2.0f, 5.0f};
+    s.AddRecord(s.AddPlaceholder(-1, 0, basin), ENT_SOUNDAMBIENT, drip);
+
+    for (int k = 0; k < 2; k++) {
+        auto m = ZeroRecord<EnemyGenMutant_params>();
+        m.character = 0;
+        m.id = s16(-170 - k);
+        m.first_init = 1;
+        m.init_wave = 1;
+        m.trigger_init = Zone(VectorPos(0, 0, 1.5f), VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, 3.0f));
+        m.spawn_num = 1;
+        m.path_arrive.offset = -1;
+        m.path_move.offset = -1;
+        m.diverge_m = 2.0f;
+        m.init_strength = 30;
+        m.badass = 0.5f;
+        s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(k ? 1.9f : -1.9f, 0, 3.5f), VectorXYZ(0, kQuarterTurn * 2.0f, 0)),
+                    ENT_ENEMYGENMUTANT, m);
+    }
+}
+
+// The first gunman comes in through a door in the back wall, which swings
+// open before him, a steam pipe by it blowing as he passes.
+void BackDoor(SetupFile& s, const RoomDesign& r, s16 firstId)
+{
+    const float x = -1.2f, z = r.z1 - 0.08f;
+    auto o = ZeroRecord<ObjectInfo_params>();
+    o.type = OBJT_STATIC;
+    o.id = u16(4000 - firstId);
+    const int door = BoxNode(s, -1, VectorPos(x, -0.35f, z), VectorXYZ(0.2f, 0.35f, 0.02f), Colour(110, 80, 50, 128), 0, true);
+    s.AddRecord(door, ENT_OBJECTINFO, o);
+    auto b = ZeroRecord<SteamBurst_params>();
+    b.rect = SpawnBox(VectorPos(x + 0.45f, -0.8f, z - 0.1f), VectorXYZ(0.1f, 0.1f, 0.1f));
+    b.puffsPerSec = 20.0f;
+    b.timer = 1.5f;
+    b.speed = 2.0f;
+    b.id = u16(4100 - firstId);
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(x + 0.45f, -0.8f, z - 0.1f), VectorXYZ(0, kQuarterTurn * 2.0f, 0)),
+                ENT_STEAMBURST, b);
+    // His way in, from the doorway to his place.
+    for (size_t i = 0; i < s.records.size(); i++) {
+        const SetupFile::Record& rec = s.records[i];
+        s16 id;
+        std::memcpy(&id, rec.bytes.data() + offsetof(EnemyGenShooter_params, id), sizeof id);
+        if (rec.kind != ENT_ENEMYGENSHOOTER || id != firstId)
+            continue;
+        const Vector& spot = s.file.nodes[size_t(rec.node)].pos;
+        s.SetSpline(int(i), offsetof(EnemyGenShooter_params, path_arrive),
+                    s.AddSpline(Line(VectorPos(x, 0, z - 0.3f), VectorPos(spot[0], 0, spot[2]))));
+    }
+}
+
+// Carcasses ride a hook rail across the back of the butcher's cold room,
+// now and then one carrying a gunman.
+void HookRail(SetupFile& s, const RoomDesign& r)
+{
+    auto m = ZeroRecord<SplineObjectMover_params>();
+    m.speed = 1.5f;
+    m.density = 3.0f;
+    m.init_distrib = 1;
+    m.trigger1 = Zone(VectorPos(0, 0, 0), VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - r.z0) * 0.5f));
+    m.enemy_chance = 30.0f;
+    m.enemy_stren = 30;
+    m.enemy_badass = 0.5f;
+    m.enemy_count = 1;
+    m.enemy_char = 0;
+    m.enemy_weapon = 0;
+    m.enemy_vo_bank = 255;
+    const int rec = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_SPLINEOBJECTMOVER, m);
+    s.SetSpline(rec, offsetof(SplineObjectMover_params, move_path),
+                s.AddSpline(Line(VectorPos(r.x0 + 0.5f, 0, 2.3f), VectorPos(r.x1 - 0.9f, 0, 2.3f))));
+}
+
+// The cameras of the sneak-ins' front strips, `depth` deep: one glides
+// along the front wall, one circles the strip, one frames the guards and
+// the way out.  A camera tests its zones on its own timer, which lapses
+// while the row's opening scene plays; the step a pace inside the door
+// sets the player a pace further in and has every camera test its zones
+// at once.
+void StepIn(SetupFile& s, const RoomDesign& r)
+{
+    auto t = ZeroRecord<DaceModeTrigger_params>();
+    t.trigger1 = Zone(VectorPos(0, 0, r.z0 + 1.2f), VectorXYZ(0.8f, 1.0f, 0.25f));
+    t.teleport_to.index = -1;
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, r.z0 + 1.75f)), ENT_DACEMODETRIGGER, t);
+}
+
+// A camera record that takes the view in the front strip, turning and
+// tilting to follow the player and keeping 3 units from him.
+template <class T>
+T StripCamera(const RoomDesign& r, float depth)
+{
+    auto c = ZeroRecord<T>();
+    c.trigger1 = FrontStrip(r, depth);
+    c.yaw_range = 60.0f;
+    c.pitch_range = 30.0f;
+    c.tracking = 1;
+    c.distance = 3.0f;
+    return c;
+}
+
+void PathCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
+{
+    auto c = StripCamera<PathCamera_params>(r, depth);
+    c.mount_distance = 3.0f;
+    const float y = -r.height * 0.85f;
+    const int rec = s.AddRecord(CameraNode(s, r), ENT_PATHCAMERA, c);
+    s.SetSpline(rec, offsetof(PathCamera_params, cam_path),
+                s.AddSpline(Line(VectorPos(r.x0 + 0.5f, y, r.z0 + 0.3f), VectorPos(r.x1 - 0.5f, y, r.z0 + 0.3f))));
+}
+
+void OrbitCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
+{
+    const auto c = StripCamera<OrbitingCamera_params>(r, depth);
+    const int rec = s.AddRecord(CameraNode(s, r), ENT_ORBITINGCAMERA, c);
+    s.SetSpline(rec, offsetof(OrbitingCamera_params, cam_orbit),
+                s.AddSpline(Loop(VectorPos(0, -r.height * 0.85f, r.z0 + depth * 0.5f), depth * 0.5f)));
+}
+
+void GroupCameraStrip(SetupFile& s, const RoomDesign& r, float depth)
+{
+    // The guards' generators and the way out are the nodes framed.
+    std::vector<int> framed;
+    for (size_t i = 0; i < s.records.size(); i++)
+        if (s.records[i].kind == ENT_ENEMYGENGUARD || s.records[i].kind == ENT_DACEMODETRIGGER)
+            framed.push_back(s.records[i].node);
+    auto c = StripCamera<GroupCamera_params>(r, depth);
+    ObjectRef* links[4] = {&c.link1, &c.link2, &c.link3, &c.link4};
+    for (size_t k = 0; k < 4; k++)
+        links[k]->index = k < framed.size() ? s32(framed[k]) : -1;
+    s.AddRecord(CameraNode(s, r), ENT_GROUPCAMERA, c);
+}
+
+// The gun course's mannequins: their figure (a stand, a body that folds
+// and an arm with its muzzle) and the ball they throw, out of sight behind
+// the back wall, and two that glide in from the side walls while the
+// player is at the firing line.
+void Mannequins(SetupFile& s, const RoomDesign& r)
+{
+    const int figure = s.file.AddNode(-1, MakeNode(MDL_NOGEOM, VectorPos(2.0f, 0, r.z1 + 4.0f), VectorXYZ(0, 0, 0), 6000));
+    const int body = BoxNode(s, figure, VectorPos(0, -0.4f, 0), VectorXYZ(0.15f, 0.3f, 0.06f), Colour(220, 210, 190, 128), 1, true);
+    const int arm = BoxNode(s, body, VectorPos(0.2f, -0.2f, 0), VectorXYZ(0.03f, 0.03f, 0.15f), Colour(220, 210, 190, 128), 2, false);
+    s.file.AddNode(arm, MakeNode(MDL_NOGEOM, VectorPos(0, 0, 0.16f), VectorXYZ(0, 0, 0), 0x8000));
+    BoxNode(s, -1, VectorPos(2.5f, -0.4f, r.z1 + 4.0f), VectorXYZ(0.03f, 0.03f, 0.03f), Colour(200, 230, 60, 128), 6003, false);
+    for (int k = 0; k < 2; k++) {
+        const float side = k ? 1.0f : -1.0f, z = r.z1 - 3.0f;
+        auto m = ZeroRecord<MannequinShooter_params>();
+        m.id = s16(-175 - k);
+        m.trigger_init = Zone(VectorPos(0, 0, r.z0 + 2.4f), VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, 1.2f));
+        m.fire = 1;
+        m.badass = 0.5f;
+        m.init_strength = 1;
+        const int rec = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(side * 1.8f, 0, z), VectorXYZ(0, kQuarterTurn * 2.0f, 0)),
+                                    ENT_MANNEQUINSHOOTER, m);
+        s.SetSpline(rec, offsetof(MannequinShooter_params, path_arrive),
+                    s.AddSpline(Line(VectorPos(side * (r.x1 - 0.2f), 0, z), VectorPos(side * 1.8f, 0, z))));
+    }
+}
+
+// Torches on stands either side of the altar.
+void Torches(SetupFile& s, const RoomDesign& r)
+{
+    for (float x : {-1.4f, 1.4f}) {
+        const VectorPos at(x, 0, r.z1 - 0.9f);
+        BoxNode(s, -1, VectorPos(x, -0.3f, at[2]), VectorXYZ(0.03f, 0.3f, 0.03f), Colour(60, 50, 40, 128), 0x1000, false);
+        s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(x, -0.64f, at[2])), ENT_TORCH, Torch_params{0.6f, 1, {}});
+    }
+}
+
+// A street corner in the yard: a street light on its pole, a freeway
+// sign, a squad car and a bin by the kerb, a passer-by, a flickering
+// sign's sparks and the spot where a scene may start.
+void StreetCorner(SetupFile& s, const RoomDesign& r)
+{
+    const float x = r.x1 - 0.8f, z = r.z0 + 1.5f;
+    auto l = ZeroRecord<ExteriorSpecific_params>();
+    l.exttype = 2;
+    l.color[0] = 128;
+    l.color[1] = 160;
+    l.color[2] = 220;
+    l.color[3] = 255;
+    l.radius = 4.0f;
+    l.size = 1.0f;
+    l.strength = 0x5555;
+    const int pole = BoxNode(s, -1, VectorPos(x, -0.7f, z), VectorXYZ(0.03f, 0.7f, 0.03f), Colour(70, 70, 75, 128), 0, true);
+    BoxNode(s, pole, VectorPos(-0.15f, -0.7f, 0), VectorXYZ(0.12f, 0.03f, 0.06f), Colour(250, 240, 200, 128), u16(LAMP_RED_ID), false);
+    s.AddRecord(pole, ENT_EXTERIORSPECIFIC, l);
+    s.AddRecord(BoxNode(s, -1, VectorPos(x, -1.0f, z + 2.0f), VectorXYZ(0.5f, 0.15f, 0.02f), Colour(40, 110, 60, 128), 0, false),
+                ENT_FREEWAYSIGN, FreewaySign_params{0});
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(r.x0 + 1.5f, 0, z), VectorXYZ(0, kQuarterTurn, 0)), ENT_EXTCROWNVIC,
+                ExtCrownVic_params{1});
+    s.AddRecord(BoxNode(s, -1, VectorPos(x - 0.4f, -0.15f, z + 0.6f), VectorXYZ(0.12f, 0.15f, 0.12f), Colour(60, 90, 60, 128), 0, true),
+                ENT_EXTERIORINTERACTIVEOBJECT, ExteriorInteractiveObject_params{40});
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(x - 1.0f, 0, z + 1.0f)), ENT_GENERICCHARACTER, GenericCharacter_params{0, {}, -180});
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(x - 0.15f, -1.4f, z)), ENT_GENERICPARTICLE, GenericParticle_params{{0}});
+    auto c = ZeroRecord<CinemaTrigger_params>();
+    c.Trigger = Volume(VectorPos(0, 0, 0), 1.0f);
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 0)), ENT_CINEMATRIGGER, c);
+}
+
+// The yard's gun on the ground by the way in, the outline the radar draws
+// round it and the line cars keep off round the crates.
+void GunYard(SetupFile& s, const RoomDesign& r)
+{
+    s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(r.x0 + 1.2f, -0.03f, r.z0 + 1.2f)), ENT_GUNPICKUP, GunPickup_params{20, {}, 0});
+    const float y = 0.0f;
+    const int outline = s.AddSpline({VectorPos(r.x0, y, r.z0), VectorPos(r.x0, y, r.z1), VectorPos(r.x0, y, r.z1),
+                                     VectorPos(r.x1, y, r.z1), VectorPos(r.x1, y, r.z1), VectorPos(r.x1, y, r.z0),
+                                     VectorPos(r.x1, y, r.z0), VectorPos(r.x0, y, r.z0), VectorPos(r.x0, y, r.z0),
+                                     VectorPos(r.x0, y, r.z0)});
+    const int radar = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_RADARSPLINE, RadarSpline_params{{-1}});
+    s.SetSpline(radar, 0, outline);
+    const float z = (r.z0 + r.z1) * 0.5f + 0.6f;
+    const int keepOff = s.AddRecord(s.AddPlaceholder(-1, 0), ENT_AVOIDOBSTACLE, AvoidObstacle_params{{-1}, {-1}});
+    s.SetSpline(keepOff, 0, s.AddSpline(Line(VectorPos(-1.6f, 0, z - 0.4f), VectorPos(1.6f, 0, z - 0.4f))));
+}
+
+// A light aircraft parked at the back of the hangar, its way out to the
+// door ahead of it.
+void ParkedPlane(SetupFile& s, const RoomDesign& r)
+{
+    const VectorPos at(0.0f, -0.15f, r.z1 - 1.3f);
+    const int plane = BoxNode(s, -1, at, VectorXYZ(0.15f, 0.12f, 0.9f), Colour(220, 220, 230, 128), 0, false,
+                              VectorXYZ(0, kQuarterTurn * 2.0f, 0));
+    BoxNode(s, plane, VectorPos(0, -0.05f, 0.1f), VectorXYZ(1.2f, 0.02f, 0.2f), Colour(200, 60, 50, 128), 0, false);
+    auto a = ZeroRecord<Airplane_params>();
+    a.id = 4310;
+    a.planetype = 1;
+    a.init_strength = 100;
+    a.taxispeed = 4.0f;
+    a.takeoffspeed = 30.0f;
+    a.accel = 1.0f;
+    const int rec = s.AddRecord(plane, ENT_AIRPLANE, a);
+    s.SetSpline(rec, offsetof(Airplane_params, move_path),
+                s.AddSpline(Line(VectorPos(at[0], at[1], at[2]), VectorPos(0, at[1], r.z0 + 0.5f))));
+}
+
+// What a set holds beyond its game, by its path; how deep a strip at the
+// front of the room it keeps for a camera of its own (0 for none).
+float Extras(SetupFile& s, const StorySet& set, s16 firstId)
+{
+    const std::string path = set.path;
+    const RoomDesign& r = set.design;
+    constexpr float kStrip = 2.0f;
+    if (path == "Int/LEVEL6/SEWERG8.P2B") {
+        Sewer(s, r, 4.0f);
+        return 4.0f;
+    }
+    if (path == "Int/LEVEL6/HALLG2.P2B") {
+        PathCameraStrip(s, r, kStrip);
+        StepIn(s, r);
+        return kStrip;
+    }
+    if (path == "Int/LEVEL7/MVSTRGG6.P2B") {
+        OrbitCameraStrip(s, r, kStrip);
+        StepIn(s, r);
+        return kStrip;
+    }
+    if (path == "Int/LEVEL2/WARE_STL.P2B") {
+        GroupCameraStrip(s, r, kStrip);
+        StepIn(s, r);
+        return kStrip;
+    }
+    if (path == "Int/LEVEL7/MVSTRGG7.P2B")
+        BackDoor(s, r, firstId);
+    else if (path == "Int/LEVEL5/BSHOPBG6.P2B")
+        HookRail(s, r);
+    else if (path == "Int/BONUS/GUNCRSE3.P2B")
+        Mannequins(s, r);
+    else if (path == "Int/LEVEL6/ALTARG5.P2B")
+        Torches(s, r);
+    else if (path == "Int/LEVEL7/MG8.P2B")
+        StreetCorner(s, r);
+    else if (path == "Int/LEVEL10/G4.P2B")
+        GunYard(s, r);
+    else if (path == "Int/LEVEL8/AHANGG5.P2B")
+        ParkedPlane(s, r);
+    return 0.0f;
+}
+
 SetupFile Build(const StorySet& set, s16 firstId)
 {
     SetupFile s;
@@ -552,8 +947,11 @@ SetupFile Build(const StorySet& set, s16 firstId)
     case Game::kRange: Targets(s, r); break;
     case Game::kImpound: CarPlaces(s, r, built.main); break;
     }
-    PlayerCameraZone(s, VectorPos((r.x0 + r.x1) * 0.5f, 0.0f, (r.z0 + r.z1) * 0.5f),
-                     VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - r.z0) * 0.5f));
+    // The player's camera has the floor but for a strip at the front that
+    // a camera of the set's own takes.
+    const float front = r.z0 + Extras(s, set, firstId);
+    PlayerCameraZone(s, VectorPos((r.x0 + r.x1) * 0.5f, 0.0f, (front + r.z1) * 0.5f),
+                     VectorXYZ((r.x1 - r.x0) * 0.5f, 1.0f, (r.z1 - front) * 0.5f));
     return s;
 }
 

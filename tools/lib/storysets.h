@@ -16,6 +16,25 @@
 //                   innocent targets down the far end
 //   a scene or a    the room alone: the scene's actors, or the boss the
 //   boss fight      step makes, fill it
+// and some sets more of their own:
+//   the sewer       a tunnel camera over its first stretch and a grate
+//                   rolling down it, the basin's water, steam, dripping,
+//                   mutants by the water
+//   sneak-ins       a path, an orbiting or a group camera over the strip
+//                   inside the door (the hall, the movie studio, the
+//                   warehouse)
+//   the studio's    a back door the first gunman opens and a steam pipe
+//   shoot-out       that blows as he comes through
+//   the butcher's   carcasses riding a hook rail, some carrying a gunman
+//   back room
+//   the gun course  mannequins that glide in and throw balls back, with
+//                   their figure and ball
+//   the altar       torches on stands
+//   a yard          a street corner: a street light, a freeway sign, a
+//                   squad car, a bin, a passer-by, sparks, a scene's spot
+//   another yard    a gun to pick up, the radar's outline of the yard and a
+//                   line cars keep off
+//   the hangar      a light aircraft parked at the back
 #pragma once
 
 #include <vector>
