@@ -281,6 +281,23 @@ Point Goal()
     return Flat(gc->pmd->GetCurrTargetPos());
 }
 
+// The left stick pushed along the flat direction `to` (away from it with
+// `way` -1), as the player reads the stick: in the camera's frame.
+void StickToward(Point to, float way, PadInput& pad)
+{
+    const Matrix& cm = GetCurrentCam()->mat;
+    const Point cx = {cm.x[0], cm.x[2]}, cz = {cm.z[0], cm.z[2]};
+    // to = sx * cx + fy * cz, solved for the stick's two axes.
+    const float det = cx.x * cz.z - cx.z * cz.x;
+    if (std::fabs(det) < 1e-4f)
+        return;
+    const float sx = (to.x * cz.z - to.z * cz.x) / det;
+    const float fy = (cx.x * to.z - cx.z * to.x) / det;
+    const float len = std::max(std::hypot(sx, fy), 1e-4f);
+    pad.sticks[2] = StickByte(way * sx / len);
+    pad.sticks[3] = StickByte(-way * fy / len);
+}
+
 Vehicle* PlayersCar()
 {
     Object* player = PlayerObject();
@@ -485,6 +502,35 @@ void PadPilot::Poll(uint32_t vblank, PadInput pads[2])
             pad.pressure[b.pressure_index] = (pad.buttons & b.bit) ? 0xFF : 0;
 }
 
+bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
+{
+    field_ = vblank;
+    const Object* m = g_pgcTest != nullptr ? g_pgcTest->pMission : nullptr;
+    if (m == nullptr || g_pgcTest->iMissionRet != 0)
+        return false;
+    if (m->messagehandler == DriveToMissionController::staticmh) {
+        // Once the car has reached the marker and it has moved on to the
+        // building's door, the player gets out and walks onto it.
+        const auto* drive = static_cast<const DriveToMissionController*>(m);
+        if (drive->target != nullptr && drive->target->mode == 2 && dace != nullptr) {
+            if (PlayersCar() != nullptr) {
+                Pulse(pad, kL1);
+            } else {
+                const Point at = Flat(dace->GetWorldPos()), goal = Goal();
+                if (Dist(at, goal) > 0.25f)
+                    StickToward({goal.x - at.x, goal.z - at.z}, 1.0f, pad);
+            }
+        } else {
+            Drive(pad);
+        }
+    }
+    else if (m->messagehandler == FightMissionController::staticmh)
+        Fight(pad);
+    else
+        return false;
+    return true;
+}
+
 void PadPilot::Drive(PadInput& pad)
 {
     Object* player = PlayerObject();
@@ -620,19 +666,7 @@ void PadPilot::Fight(PadInput& pad)
     // The stick pushed towards the thug (away = -1), as the player reads it:
     // in the camera's frame.
     const Point to = {Flat(foe->GetWorldPos()).x - at.x, Flat(foe->GetWorldPos()).z - at.z};
-    auto stick = [&](float way) {
-        const Matrix& cm = GetCurrentCam()->mat;
-        const Point cx = {cm.x[0], cm.x[2]}, cz = {cm.z[0], cm.z[2]};
-        // to = sx * cx + fy * cz, solved for the stick's two axes.
-        const float det = cx.x * cz.z - cx.z * cz.x;
-        if (std::fabs(det) < 1e-4f)
-            return;
-        const float sx = (to.x * cz.z - to.z * cz.x) / det;
-        const float fy = (cx.x * to.z - cx.z * to.x) / det;
-        const float len = std::max(std::hypot(sx, fy), 1e-4f);
-        pad.sticks[2] = StickByte(way * sx / len);
-        pad.sticks[3] = StickByte(-way * fy / len);
-    };
+    auto stick = [&](float way) { StickToward(to, way, pad); };
     // Held in his grapple: face buttons pressed, each a chance to break
     // free.
     if (player->mode2 == PlayerAnims::COMBAT_GRAPPLED_ANI) {

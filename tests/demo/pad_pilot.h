@@ -39,6 +39,10 @@ public:
     // player and the nearest foe cover in the picture last drawn:
     // "Pilot: field F: the player P rows tall, his foe Q rows tall".
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
+    // For a story row's game of any episode: in a drive to a marker the
+    // car is driven there, in a fist fight the player fights; true when
+    // the game is one of those (the pad then holds the presses).
+    bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
 
 private:
     // Where a run is, as the plan names its stages.

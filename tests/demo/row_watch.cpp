@@ -36,9 +36,11 @@ void RowWatch::End()
 void RowWatch::Tell(const console::demo::RunEvent& e)
 {
     field_ = uint32_t(e.field);
+    pilot_.Tell(e);
     switch (e.point) {
     case console::demo::RunPoint::kStart:
         started_ = true;
+        start_ = field_;
         deadline_ = field_ + kRowFields;
         episode_ = e.episode;
         record_ = e.record;
@@ -65,12 +67,18 @@ void RowWatch::Poll(uint32_t vblank, console::host::PadInput pads[2])
     if (gc == nullptr || !started_)
         return;
     // Cross on the continue prompt only: a Cross in a scene would cut it.
-    if (gc->iUILoading && iDemoLoadingScreenState == 2 && (vblank / 3) % 2 == 0) {
+    if (gc->iUILoading && iDemoLoadingScreenState == 2 && (vblank / 3) % 2 == 0)
         pads[0].buttons |= kCross;
-        for (const console::host::PadButton& b : console::host::PadButtons())
-            if (b.bit == kCross && b.pressure_index >= 0)
-                pads[0].pressure[b.pressure_index] = 0xFF;
+    // A drive or a fist fight played by the pilot, with the longer bound.
+    if (game_ && world.mode != WORLD_MODE_CINEMA && pilot_.PlayGame(vblank, pads[0]) && !piloted_) {
+        piloted_ = true;
+        deadline_ = std::max(deadline_, start_ + kClockFields);
+        Line("pilot");
     }
+    // A pressed button at full pressure, as a press in a script gives.
+    for (const console::host::PadButton& b : console::host::PadButtons())
+        if (b.pressure_index >= 0)
+            pads[0].pressure[b.pressure_index] = (pads[0].buttons & b.bit) ? 0xFF : 0;
     if (!scene_ && world.mode == WORLD_MODE_CINEMA) {
         scene_ = true;
         Line("scene");
@@ -86,7 +94,7 @@ void RowWatch::Poll(uint32_t vblank, console::host::PadInput pads[2])
     // A clock counting down from beyond the bound: the row may run it out.
     if (game_ && !clockSeen_ && gc->pMission != nullptr) {
         clockSeen_ = true;
-        const uint32_t limit = deadline_ - kRowFields + kClockFields;
+        const uint32_t limit = start_ + kClockFields;
         const uint32_t out = std::min(vblank + uint32_t(std::max(gc->iTimeDisplay, 0)) + kClockMargin, limit);
         if (!(gc->iFlags & GCF_NOTIMELIMIT) && out > deadline_) {
             deadline_ = out;
@@ -131,6 +139,8 @@ RowOutcome ReadRowLog(const std::string& path)
             o.boundField = field;
         } else if (kind == "clock") {
             o.clock = true;
+        } else if (kind == "pilot") {
+            o.piloted = true;
         } else if (kind == "handback") {
             o.handback = true;
             o.endField = field;

@@ -7,7 +7,10 @@
 // row has not ended within its bound of fields from the run's start
 // ("bound"): kRowFields, or once its game runs on a clock, the clock's
 // ticks (each at least a field) and a margin, up to kClockFields, so that a
-// game against the clock can run out of time.
+// game against the clock can run out of time.  A drive to a marker, which no
+// clock ends, and a fist fight, which a player left standing may never
+// lose, are played by the pad pilot (pad_pilot.h) with the longer bound
+// ("pilot").
 //
 //   start 2,5 field=160
 //   scene field=170
@@ -25,6 +28,7 @@
 
 #include "ee/demo_hook.h"
 #include "host/host.h"
+#include "tests/demo/pad_pilot.h"
 
 namespace demo_test {
 
@@ -45,8 +49,9 @@ private:
     void End();
 
     std::FILE* log_;
-    uint32_t field_ = 0, deadline_ = 0;
-    bool started_ = false, scene_ = false, game_ = false, clockSeen_ = false;
+    PadPilot pilot_;
+    uint32_t field_ = 0, start_ = 0, deadline_ = 0;
+    bool started_ = false, scene_ = false, game_ = false, clockSeen_ = false, piloted_ = false;
     int episode_ = -1, record_ = -1;
 };
 
@@ -58,6 +63,7 @@ struct RowOutcome {
     bool next = false;        // the run entered another row
     bool handback = false;    // the run ended
     bool clock = false;       // the game ran on a clock (a longer bound)
+    bool piloted = false;     // the pad pilot played the game
     long long startField = -1, endField = -1, boundField = -1;
     bool Ended() const { return result != 0 || next || handback; }
 };
