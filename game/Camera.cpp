@@ -42,9 +42,14 @@ Camera* GetCurrentCam()
 
 Camera::Camera() : Object(staticmh)
 {
+    // A camera made on the stack, not the object heap, gets no zero-filled
+    // storage: what the view reads is set here.
     mat = Matrix(true);
     type = OBJT_CAMERA;
     zoom = 1.6f;
+    nearz = 0.0f;
+    fVertShake = fHorShake = 0.0f;
+    VertShakeMode = HorShakeMode = SHAKE_NONE;
     absposstep = lookstep = 1.0f;
     fBiasFactor = 0.5f;
 }

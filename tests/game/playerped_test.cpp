@@ -775,6 +775,9 @@ TEST_F(PlayerPedTest, BlowsAreBlockedOrLandedAndThreeLandedBlowsDazeHim)
     EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.5f, 0.1f)), COMBAT_RECOIL_HIGH_ANI);
     EXPECT_EQ(Dace::CalculateRecoilAni(VectorPos(0.0f, -0.4f, 0.1f)), COMBAT_RECOIL_LOW_ANI);
     EXPECT_EQ(Dace::CalculateBackRecoilAni(VectorPos(0.0f, -0.5f, -0.1f)), COMBAT_RECOIL_BACK_HIGH_ANI);
+    // He holds a counted reference to the foe whose blow he took last, a
+    // local of this test: it goes before the foe does.
+    d->hitbyattackguy = nullptr;
 }
 
 namespace {
@@ -1031,6 +1034,7 @@ TEST_F(PlayerPedTest, ADownedFoeStrikesNoBlowAndOnlyAnEnemyByHandlerIsAskedToWai
         EXPECT_EQ(d->mode2 == PED_IDLE_ANI, enemy);
     }
     d->target = nullptr;
+    d->hitbyattackguy = nullptr;
     RunnerEnemyHandler = &Enemy::RunnerEnemy_mh;
 }
 
