@@ -42,6 +42,12 @@ public:
     // One output sample's worth of envelope.
     void Tick(uint16_t adsr1, uint16_t adsr2);
 
+    // The ticks to come, with these registers, that only count towards the
+    // phase's next step: neither the level nor the phase changes in them.
+    uint32_t StillTicks(uint16_t adsr1, uint16_t adsr2) const;
+    // Counts `ticks` of those (no more than StillTicks gave).
+    void Wait(uint32_t ticks) { waited_ += ticks; }
+
     int32_t Level() const { return level_; }
     EnvelopePhase Phase() const { return phase_; }
     bool Active() const { return phase_ != EnvelopePhase::kOff; }
@@ -55,6 +61,10 @@ private:
     };
     void Enter(EnvelopePhase phase);
     void Apply(const Rate& rate);
+    // The rate of the current phase (not kOff) as the registers give it.
+    Rate PhaseRate(uint16_t adsr1, uint16_t adsr2) const;
+    // The samples a step of `rate` waits at the current level.
+    uint32_t StepWait(const Rate& rate) const;
 
     EnvelopePhase phase_ = EnvelopePhase::kOff;
     int32_t level_ = 0;

@@ -1,5 +1,7 @@
 #include "spu2/voice.h"
 
+#include <algorithm>
+
 #include "spu2/spu_ram.h"
 
 namespace console::spu2 {
@@ -72,6 +74,38 @@ int32_t Voice::Step(const uint8_t* ram)
         NextSourceSample(ram);
     }
     return out;
+}
+
+int Voice::Render(const uint8_t* ram, int32_t* out, int n)
+{
+    int i = 0;
+    while (i < n && envelope_.Active()) {
+        out[i++] = Step(ram);
+        // The steps whose envelope only waits: the level stays as it is.
+        const uint32_t still = std::min<uint32_t>(envelope_.StillTicks(adsr1, adsr2), static_cast<uint32_t>(n - i));
+        if (still == 0 || !envelope_.Active())
+            continue;
+        const int32_t level = envelope_.Level();
+        const uint32_t advance = pitch > kMaxPitch ? kMaxPitch : pitch;
+        uint32_t k = 0;
+        while (k < still) {
+            ++k;
+            const int32_t fraction = static_cast<int32_t>(counter_ & 0x0FFF);
+            const int32_t sample = previous_ + (((current_ - previous_) * fraction) >> 12);
+            out[i++] = (sample * level) >> 15;
+            counter_ += advance;
+            while (counter_ >= 0x1000 && envelope_.Active()) {
+                counter_ -= 0x1000;
+                NextSourceSample(ram);
+            }
+            if (!envelope_.Active())
+                break;
+        }
+        // A voice that fell silent started its (off) phase afresh.
+        if (envelope_.Active())
+            envelope_.Wait(k);
+    }
+    return i;
 }
 
 }  // namespace console::spu2

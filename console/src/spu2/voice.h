@@ -38,6 +38,10 @@ public:
     // volumes), then advances by the pitch.  Sets the end flag when a block
     // with the loop-end flag is left.
     int32_t Step(const uint8_t* ram);
+    // Steps as many times as `n` (into out), stopping after the step that
+    // silences the voice; returns the steps made.  The registers must not
+    // change meanwhile.
+    int Render(const uint8_t* ram, int32_t* out, int n);
 
     bool Sounding() const { return envelope_.Active(); }
     int32_t EnvelopeLevel() const { return envelope_.Level(); }
