@@ -123,4 +123,10 @@ uint32_t Envelope::StillTicks(uint16_t adsr1, uint16_t adsr2) const
     return waited_ + 1 < wait ? wait - 1 - waited_ : 0;
 }
 
+uint32_t Envelope::TickThenStill(uint16_t adsr1, uint16_t adsr2)
+{
+    Tick(adsr1, adsr2);
+    return StillTicks(adsr1, adsr2);
+}
+
 }  // namespace console::spu2

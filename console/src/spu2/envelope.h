@@ -45,6 +45,8 @@ public:
     // The ticks to come, with these registers, that only count towards the
     // phase's next step: neither the level nor the phase changes in them.
     uint32_t StillTicks(uint16_t adsr1, uint16_t adsr2) const;
+    // Tick, then StillTicks.
+    uint32_t TickThenStill(uint16_t adsr1, uint16_t adsr2);
     // Counts `ticks` of those (no more than StillTicks gave).
     void Wait(uint32_t ticks) { waited_ += ticks; }
 

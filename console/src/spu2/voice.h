@@ -56,6 +56,9 @@ public:
 private:
     void LoadBlock(const uint8_t* ram, uint32_t address);
     void NextSourceSample(const uint8_t* ram);
+    // The output at the counter's place with this envelope level, then the
+    // advance by the pitch.
+    int32_t Emit(const uint8_t* ram, int32_t level);
 
     Envelope envelope_;
     uint32_t block_address_ = 0;
