@@ -73,14 +73,6 @@ int32_t Voice::Emit(const uint8_t* ram, int32_t level)
     return out;
 }
 
-int32_t Voice::Step(const uint8_t* ram)
-{
-    if (!envelope_.Active())
-        return 0;
-    envelope_.Tick(adsr1, adsr2);
-    return Emit(ram, envelope_.Level());
-}
-
 int Voice::Render(const uint8_t* ram, int32_t* out, int n)
 {
     int i = 0;
