@@ -43,7 +43,10 @@ uint32_t Envelope::StepWait(const Rate& rate) const
 
 void Envelope::Apply(const Rate& rate)
 {
-    if (++waited_ < StepWait(rate))
+    const uint32_t wait = StepWait(rate);
+    // Only an exponential increase waits by the level.
+    wait_ = rate.exponential && !rate.decrease ? 0 : wait;
+    if (++waited_ < wait)
         return;
     waited_ = 0;
     int32_t step = rate.decrease ? -(8 - rate.step) : 7 - rate.step;
@@ -125,8 +128,15 @@ uint32_t Envelope::StillTicks(uint16_t adsr1, uint16_t adsr2) const
 
 uint32_t Envelope::TickThenStill(uint16_t adsr1, uint16_t adsr2)
 {
+    const EnvelopePhase phase = phase_;
+    if (phase == EnvelopePhase::kOff)
+        return 0;
     Tick(adsr1, adsr2);
-    return StillTicks(adsr1, adsr2);
+    // Still in the same phase, the tick passed its end checks and the wait
+    // is the one it used (when the level does not change it).
+    if (phase_ != phase || wait_ == 0)
+        return StillTicks(adsr1, adsr2);
+    return waited_ + 1 < wait_ ? wait_ - 1 - waited_ : 0;
 }
 
 }  // namespace console::spu2

@@ -71,6 +71,7 @@ private:
     EnvelopePhase phase_ = EnvelopePhase::kOff;
     int32_t level_ = 0;
     uint32_t waited_ = 0;  // samples since the last step of this phase
+    uint32_t wait_ = 0;    // the last tick's wait; 0 when it depends on the level
 };
 
 // The sustain level ADSR1 asks for (may be 0x8000, above any level).
