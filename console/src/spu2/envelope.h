@@ -42,6 +42,14 @@ public:
     // One output sample's worth of envelope.
     void Tick(uint16_t adsr1, uint16_t adsr2);
 
+    // The ticks to come, with these registers, that only count towards the
+    // phase's next step: neither the level nor the phase changes in them.
+    uint32_t StillTicks(uint16_t adsr1, uint16_t adsr2) const;
+    // Tick, then StillTicks.
+    uint32_t TickThenStill(uint16_t adsr1, uint16_t adsr2);
+    // Counts `ticks` of those (no more than StillTicks gave).
+    void Wait(uint32_t ticks) { waited_ += ticks; }
+
     int32_t Level() const { return level_; }
     EnvelopePhase Phase() const { return phase_; }
     bool Active() const { return phase_ != EnvelopePhase::kOff; }
@@ -55,10 +63,15 @@ private:
     };
     void Enter(EnvelopePhase phase);
     void Apply(const Rate& rate);
+    // The rate of the current phase (not kOff) as the registers give it.
+    Rate PhaseRate(uint16_t adsr1, uint16_t adsr2) const;
+    // The samples a step of `rate` waits at the current level.
+    uint32_t StepWait(const Rate& rate) const;
 
     EnvelopePhase phase_ = EnvelopePhase::kOff;
     int32_t level_ = 0;
     uint32_t waited_ = 0;  // samples since the last step of this phase
+    uint32_t wait_ = 0;    // the last tick's wait; 0 when it depends on the level
 };
 
 // The sustain level ADSR1 asks for (may be 0x8000, above any level).

@@ -94,13 +94,14 @@ void MixCoreBlock(Core& core, const uint8_t* ram, int n, const int32_t (*input)[
         const bool dry_right = core.dry_right & (1u << v);
         const int32_t volume_left = FixedVolume(voice.volume_left);
         const int32_t volume_right = FixedVolume(voice.volume_right);
-        for (int i = 0; i < n && voice.Sounding(); ++i) {
-            const int32_t sample = voice.Step(ram);
-            if (dry_left)
-                left[i] += (sample * volume_left) >> 15;
-            if (dry_right)
-                right[i] += (sample * volume_right) >> 15;
-        }
+        int32_t samples[kBlock];
+        const int made = voice.Render(ram, samples, n);
+        if (dry_left)
+            for (int i = 0; i < made; ++i)
+                left[i] += (samples[i] * volume_left) >> 15;
+        if (dry_right)
+            for (int i = 0; i < made; ++i)
+                right[i] += (samples[i] * volume_right) >> 15;
     }
     const int32_t master_left = FixedVolume(core.master_left);
     const int32_t master_right = FixedVolume(core.master_right);

@@ -1,5 +1,7 @@
 #include "spu2/voice.h"
 
+#include <algorithm>
+
 #include "spu2/spu_ram.h"
 
 namespace console::spu2 {
@@ -58,20 +60,38 @@ void Voice::NextSourceSample(const uint8_t* ram)
     current_ = block_[index_];
 }
 
-int32_t Voice::Step(const uint8_t* ram)
+int32_t Voice::Emit(const uint8_t* ram, int32_t level)
 {
-    if (!envelope_.Active())
-        return 0;
-    envelope_.Tick(adsr1, adsr2);
     const int32_t fraction = static_cast<int32_t>(counter_ & 0x0FFF);
     const int32_t sample = previous_ + (((current_ - previous_) * fraction) >> 12);
-    const int32_t out = (sample * envelope_.Level()) >> 15;
+    const int32_t out = (sample * level) >> 15;
     counter_ += pitch > kMaxPitch ? kMaxPitch : pitch;
     while (counter_ >= 0x1000 && envelope_.Active()) {
         counter_ -= 0x1000;
         NextSourceSample(ram);
     }
     return out;
+}
+
+int Voice::Render(const uint8_t* ram, int32_t* out, int n)
+{
+    int i = 0;
+    while (i < n && envelope_.Active()) {
+        const uint32_t still = envelope_.TickThenStill(adsr1, adsr2);
+        const int32_t level = envelope_.Level();
+        out[i++] = Emit(ram, level);
+        // The steps whose envelope only waits: the level stays as it is.
+        const uint32_t run = std::min<uint32_t>(still, static_cast<uint32_t>(n - i));
+        uint32_t k = 0;
+        while (k < run && envelope_.Active()) {
+            ++k;
+            out[i++] = Emit(ram, level);
+        }
+        // A voice that fell silent started its (off) phase afresh.
+        if (envelope_.Active())
+            envelope_.Wait(k);
+    }
+    return i;
 }
 
 }  // namespace console::spu2

@@ -34,10 +34,12 @@ public:
     void KeyOn(const uint8_t* ram);
     void KeyOff() { envelope_.KeyOff(); }
 
-    // Produces one output sample (source sample times envelope, before the
-    // volumes), then advances by the pitch.  Sets the end flag when a block
-    // with the loop-end flag is left.
-    int32_t Step(const uint8_t* ram);
+    // Up to `n` output samples into out, one step each: the envelope's tick,
+    // the source sample times the envelope (before the volumes), then the
+    // advance by the pitch, which sets the end flag when a block with the
+    // loop-end flag is left.  Stops after the step that silences the voice;
+    // returns the steps made.  The registers must not change meanwhile.
+    int Render(const uint8_t* ram, int32_t* out, int n);
 
     bool Sounding() const { return envelope_.Active(); }
     int32_t EnvelopeLevel() const { return envelope_.Level(); }
@@ -52,6 +54,9 @@ public:
 private:
     void LoadBlock(const uint8_t* ram, uint32_t address);
     void NextSourceSample(const uint8_t* ram);
+    // The output at the counter's place with this envelope level, then the
+    // advance by the pitch.
+    int32_t Emit(const uint8_t* ram, int32_t level);
 
     Envelope envelope_;
     uint32_t block_address_ = 0;
