@@ -38,6 +38,51 @@ inline void FreeFonts()
     }
 }
 
+// Ends a program started in this process (StartUp) as the game ends a run:
+// its level, game mode and objects go; then what the start-up made for the
+// whole program (the controller, the city, the models and animations, the
+// fonts) goes too, the machine is powered off, and the streamer client, the
+// registries and the sound system start over, so that the game's heap is as
+// the test found it.  `before` is the controller in use before the start-up,
+// put back afterwards.
+inline void EndStartedProgram(GameController* before)
+{
+    GameController* gc = g_pgcTest;
+    if (gc != nullptr && gc != before) {
+        sound.StopAll();
+        gc->CleanupLevel();
+        gc->pMission = nullptr;
+        gc->prms = nullptr;
+    }
+    SetCurrentCam(nullptr);
+    world.Reset();
+    world.rawobjPostList.RemoveAll();
+    world.FreeCity();
+    if (gc != nullptr && gc != before)
+        delete gc;
+    for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
+        if (g_GlobalMFI.rgmfi[slot].i16Id >= 0)
+            g_GlobalMFI.DeleteMF(slot, true);
+    for (int i = 0; i < AGI_NUMSLOTS; i++)
+        g_GlobalAGI.DeleteAG(i);
+    FreeFonts();
+    platform_test::PowerOff();
+    // The streamer's server and the sound module went with the machine:
+    // the client starts over, and the registries hold nothing it loaded.
+    irxloaded = 0;
+    initialized = 0;
+    for (int slot = 0; slot < MFI_NUMSLOTS; slot++) {
+        g_GlobalMFI.rgmfi[slot] = MdlFileInfo{};
+        g_GlobalMFI.rgmfi[slot].i16Id = -1;
+        g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
+    }
+    for (int i = 0; i < AGI_NUMSLOTS; i++)
+        g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
+    soundtest::FreshSoundSystem();
+    g_pgcTest = before;
+    dace = nullptr;
+}
+
 class DiscRun : public streamtest::StreamerTest
 {
 protected:
@@ -51,46 +96,9 @@ protected:
     }
     void TearDown() override
     {
-        // The run ends as the game ends one: its level, game mode and
-        // objects go; then what the start-up made for the whole program (the
-        // controller, the city, the models and animations, the fonts) goes
-        // too, so that the game's heap is as the test found it.
-        GameController* gc = g_pgcTest;
-        if (gc != nullptr && gc != savedGC) {
-            sound.StopAll();
-            gc->CleanupLevel();
-            gc->pMission = nullptr;
-            gc->prms = nullptr;
-        }
-        SetCurrentCam(nullptr);
-        world.Reset();
-        world.rawobjPostList.RemoveAll();
-        world.FreeCity();
-        if (gc != nullptr && gc != savedGC)
-            delete gc;
-        for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
-            if (g_GlobalMFI.rgmfi[slot].i16Id >= 0)
-                g_GlobalMFI.DeleteMF(slot, true);
-        for (int i = 0; i < AGI_NUMSLOTS; i++)
-            g_GlobalAGI.DeleteAG(i);
-        FreeFonts();
         if (Name::first == &kind)
             Name::first = kind.link;
-        platform_test::PowerOff();
-        // The streamer's server and the sound module went with the machine:
-        // the client starts over, and the registries hold nothing it loaded.
-        irxloaded = 0;
-        initialized = 0;
-        for (int slot = 0; slot < MFI_NUMSLOTS; slot++) {
-            g_GlobalMFI.rgmfi[slot] = MdlFileInfo{};
-            g_GlobalMFI.rgmfi[slot].i16Id = -1;
-            g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
-        }
-        for (int i = 0; i < AGI_NUMSLOTS; i++)
-            g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
-        soundtest::FreshSoundSystem();
-        g_pgcTest = savedGC;
-        dace = nullptr;
+        EndStartedProgram(savedGC);
         StreamerTest::TearDown();
     }
     // Puts the sample disc's files on the disc and starts the program on it.

@@ -4,6 +4,9 @@
 // Free of the test framework, so the benchmarks use it too.
 #pragma once
 
+#include <algorithm>
+#include <vector>
+
 #include <string>
 #include <vector>
 
@@ -150,6 +153,8 @@ public:
         world.Clear();
         world.pedlist.RemoveAll();
         world.playbackSpeed = 1.0f;
+        for (auto* l = world.rawobjPostList.Head(); !l->IsEOList(); l = l->Next())
+            postBefore.push_back(l->data);
         gametest::Controller();
         heard = Heard{};
         player = new Dace;
@@ -162,6 +167,19 @@ public:
     }
     ~Scene()
     {
+        // What the scene's characters put on the post-draw list goes with
+        // them: each is asked to go (skid marks free themselves) and leaves
+        // the list.
+        for (auto* l = world.rawobjPostList.Head(); !l->IsEOList();) {
+            auto* next = l->Next();
+            RawObj* ro = l->data;
+            if (std::find(postBefore.begin(), postBefore.end(), ro) == postBefore.end()) {
+                if (ro != nullptr && ro->messagehandler != nullptr)
+                    ro->messagehandler(ro, ROM_DESTROY, nullptr, nullptr, nullptr);
+                l->Remove();
+            }
+            l = next;
+        }
         world.Clear();
         world.pedlist.RemoveAll();
         soundtest::FreshSoundSystem();
@@ -191,6 +209,7 @@ public:
             world.Update();
     }
 
+    std::vector<RawObj*> postBefore;
     playerrig::Rig rig;
     // The player's resident set first: the enemies' groups go over it.
     Kit kit{(rig.Resident(), kEnemySlot)};

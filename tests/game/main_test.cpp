@@ -30,6 +30,7 @@
 #include "core/config.h"
 #include "core/png.h"
 #include "game/Camera.h"
+#include "game/disc_run_support.h"
 #include "game/explode_support.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
@@ -53,10 +54,19 @@ int CountDraws(RawObj*, RAWOBJMESSAGE msg, void*, void*, void*)
 class MainLoop : public ::testing::Test
 {
 protected:
-    void SetUp() override { PowerOffAll(); }
+    GameController* savedGC = nullptr;
+
+    void SetUp() override
+    {
+        PowerOffAll();
+        savedGC = g_pgcTest;
+    }
+    // A start-up's controller, world, models and fonts go with it, and the
+    // controller in use before it is put back.
     void TearDown() override
     {
         world.rawobjPostList.RemoveAll();
+        discrun::EndStartedProgram(savedGC);
         PowerOffAll();
     }
     // The machine off, and with it the streaming client's memory of the

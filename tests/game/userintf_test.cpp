@@ -20,6 +20,7 @@
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/gsframe_support.h"
 #include "game/controller_support.h"
+#include "game/disc_run_support.h"
 #include "game/GameAudio.h"
 #include "game/GameFlow.h"
 #include "game/LightSets.h"
@@ -851,6 +852,7 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
 TEST(LoadingScreen, AtMostOneFramePerTwoBlanksAndTheOverrideOnce)
 {
     platform_test::PowerOff();
+    GameController* const before = g_pgcTest;
     StartUp(0, nullptr);
     GameController* gc = g_pgcTest;
     gc->iDemoLoadScreenOverride = 3;
@@ -895,7 +897,7 @@ TEST(LoadingScreen, AtMostOneFramePerTwoBlanksAndTheOverrideOnce)
     EXPECT_FALSE(UIUsesVRAM());
     UI.bEnableAutoBlurFade = true;
     gMotionBlurSmoothBrighten.level = 0.0f;
-    platform_test::PowerOff();
+    discrun::EndStartedProgram(before);
 }
 
 // With room for the menu record but not its lines, building a screen gives
