@@ -133,8 +133,16 @@ void Helicopter::Frame()
     const float h = GetDesiredHeight();
     float g[3] = {player[0] - pos[0], player[1] - pos[1], player[2] - pos[2]};
     const float l = std::sqrt(g[0] * g[0] + g[2] * g[2]);
-    // Toward the ring around the player, not onto him.
-    const float toRing = std::fabs(l - kRing) > kRingTolerance ? (l - kRing) / l : 0.0f;
+    // Toward the ring around the player, not onto him.  Right over him (as
+    // when made at his spot) there is no way toward him: it backs away
+    // along its own heading (the world's x when it looks straight down).
+    float toRing = std::fabs(l - kRing) > kRingTolerance ? (l - kRing) / l : 0.0f;
+    if (l < kRingTolerance) {
+        const float fx = mat.z[0], fz = mat.z[2], fl = std::sqrt(fx * fx + fz * fz);
+        g[0] = fl > kRingTolerance ? fx / fl : 1.0f;
+        g[2] = fl > kRingTolerance ? fz / fl : 0.0f;
+        toRing = -kRing;
+    }
     g[0] *= toRing;
     g[2] *= toRing;
     g[1] = std::clamp(h - pos[1], -kMaxClimb, kMaxClimb);

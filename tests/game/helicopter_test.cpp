@@ -110,6 +110,19 @@ TEST_F(Chopper, FromAfarItNeverFliesFasterThanItsLimit)
     EXPECT_GT(fastest, 0.232f);
 }
 
+// Made at the player's own spot (as the escape makes it) it has no way
+// toward him to fly along: it backs away to its ring, 6.25 from him.
+TEST_F(Chopper, MadeRightOverThePlayerItBacksAwayToItsRing)
+{
+    const VectorPos player = scene.player->GetWorldPos();
+    Helicopter* h = Make(VectorPos(player[0], player[1] - 1.0f, player[2]));
+    for (int i = 0; i < 600; i++)
+        h->SendMessage(OM_FRAME, nullptr);
+    const VectorPos p = h->mat.GetTrans();
+    ASSERT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
+    EXPECT_NEAR(std::hypot(p[0] - player[0], p[2] - player[2]), 6.25f, 0.05f);
+}
+
 TEST_F(Chopper, TwentyHitsStopItWhileItsRotorsTurnOn)
 {
     Helicopter* h = Make(VectorPos(10.0f, -3.0f, 0.0f));

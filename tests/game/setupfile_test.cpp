@@ -21,6 +21,8 @@
 #include "tools/lib/storysets.h"
 
 #include "ZevEngine2/light.h"
+#include "ZevEngine2/PS2/Bezier.h"
+#include "game/Airplane.h"
 #include "game/Camera.h"
 #include "game/EntParams.h"
 #include "game/GameFEnt.h"
@@ -1083,7 +1085,7 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
     ASSERT_EQ(rooms.size(), files.size());
     // The sets the story's steps and the 24/7 rooms name, and the kinds of
     // foe each holds (f fighters, s shooters, g guards, t targets; i the
-    // impound lot's car places).
+    // impound lot's car places; a the jet and the two light aircraft).
     const std::map<std::string, char> named = {
         {"Int/LEVEL1/FRANGEG2.P2B", 't'}, {"Int/LEVEL1/FRANGES3.P2B", 0},  {"Int/EOD.P2B", 0},
         {"Int/LEVEL1/BISTROG5.P2B", 'f'}, {"Int/LEVEL1/BISTROS6.P2B", 0},  {"Int/LEVEL1/MG6A.P2B", 's'},
@@ -1106,9 +1108,9 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         {"Int/LEVEL12/MMRMG3.P2B", 'f'},  {"Int/LEVEL12/G6.P2B", 's'},      {"Int/LEVEL12/G7.P2B", 'f'},
         {"Int/BONUS/BNSGYM1.P2B", 'f'},   {"Int/BONUS/GUNCRSE3.P2B", 't'},  {"Int/LEVEL3/WARE3S1B.P2B", 0},
         {"Int/LEVEL3/CYPRS3.P2B", 0},     {"Int/LEVEL8/MVSTRGS1.P2B", 0},   {"Int/LEVEL8/DINERS2.P2B", 0},
-        {"Int/LEVEL8/GCLUBS4A.P2B", 0},   {"Int/LEVEL8/HANGS601.P2B", 0},   {"Int/LEVEL8/MG6.P2B", 0},
+        {"Int/LEVEL8/GCLUBS4A.P2B", 0},   {"Int/LEVEL8/HANGS601.P2B", 0},   {"Int/LEVEL8/MG6.P2B", 'a'},
         {"Int/LEVEL8/MG7.P2B", 0},        {"Int/LEVEL9/SCLUBS3.P2B", 0},    {"Int/LEVEL9/SPOTS4.P2B", 0},
-        {"Int/LEVEL9/MG9.P2B", 0},        {"Int/LEVEL10/OFHELIS8.P2B", 0},  {"Int/LEVEL11/GCLUBS4C.P2B", 0},
+        {"Int/LEVEL10/OFHELIS8.P2B", 0},  {"Int/LEVEL11/GCLUBS4C.P2B", 0},
         {"Int/LEVEL11/HSWUS6.P2B", 0},    {"Int/LEVEL11/HSWUCHS7.P2B", 0},  {"Int/LEVEL12/RDHSES1A.P2B", 0},
         {"Int/LEVEL12/MMRMS4.P2B", 0},    {"Int/IMPOUND.P2B", 'i'},
     };
@@ -1156,8 +1158,31 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
             EXPECT_TRUE(players) << p[0] << ", " << p[2];
         }
         int fighters = 0, shooters = 0, guards = 0, exits = 0, targets = 0, walls = 0;
+        std::set<int> aircraft;
+        bool jetFliesOff = false;
         for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
             const Object* o = l->data;
+            if (o->messagehandler == Airplane::staticmh) {
+                // The jet taxis into the volume that starts its roll, passes
+                // the one that wakes -168 and climbs above the height that
+                // makes it airborne; the light aircraft stand on the floor.
+                const auto* a = static_cast<const Airplane*>(o);
+                aircraft.insert(a->id * 10 - a->app.planetype);
+                const VectorPos at = VectorPos(a->mat.GetTrans());
+                EXPECT_TRUE(at[0] > d.x0 && at[0] < d.x1 && at[2] > d.z0 && at[2] < d.z1) << a->id;
+                EXPECT_NEAR(at[1], VectorPos(setup->GetWorldMatrix().GetTrans())[1], 1e-4f) << a->id;
+                if (a->app.planetype == 0 && a->pSpline != nullptr) {
+                    bool rolls = false, wakes = false;
+                    const float n = float(a->pSpline->NumSplines());
+                    for (float t = 0.0f; t <= n; t += 0.01f) {
+                        const VectorPos p(a->pSpline->Evaluate(t).xyz());
+                        rolls |= a->app.trigger2.Within(p);
+                        wakes |= rolls && a->app.trigger3.Within(p);
+                    }
+                    const float top = a->pSpline->Evaluate(n)[1];
+                    jetFliesOff = rolls && wakes && top < at[1] - 0.3125f;
+                }
+            }
             fighters += o->messagehandler == EnemyGenFighter::staticmh;
             shooters += o->messagehandler == EnemyGenShooter::staticmh;
             guards += o->messagehandler == EnemyGenGuard::staticmh;
@@ -1176,6 +1201,7 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
         EXPECT_EQ(targets >= 4, kind == 't');
         EXPECT_EQ(cars.people.size() == 4, kind == 'i');
         Made(f.mf(), made);
+        EXPECT_EQ(aircraft == std::set<int>({-1670, -1681, -1691}) && jetFliesOff, kind == 'a');
         ClearWorld();
     }
     // Every kind the loader builds something of is built by some set: the

@@ -587,6 +587,16 @@ std::vector<MissionPlaceholder> SampleMission(int episode)
         MissionPlaceholder p = At(id, x, 40.0f);
         if (id <= -600)
             p.pos = VectorPos(x, kPavementY - 6.0f, 40.0f);
+        // Episode 8's airfield fills the park, its car in the middle facing
+        // the runway; episode 9's street race starts in Elm Street's
+        // eastbound lane half way between Mill and Queen Avenues.
+        // (The airfield's tarmac lies a little above the park's grass.)
+        if (episode == 8 && id == -209) {
+            p.pos = VectorPos(0.0f, kPavementY - 0.03f, 0.0f);
+            p.rot = Facing(VectorXZ(1.0f, 0.0f));
+        }
+        if (episode == 9 && id == -210)
+            p = At(id, 0.0f, kLines[2] + 3.0f);
         m.push_back(p);
         x += 10.0f;
     }

@@ -36,15 +36,6 @@ enum CourseModel
     kBarrierWreck,
 };
 
-// A model with no materials: only its bounds matter.
-P2BModel Bounds(float r)
-{
-    P2BModel m;
-    m.sphere = Sphere(VectorPos(0.0f, 0.0f, 0.0f), r);
-    m.boxextent = Vector(r, r, r, 0.0f);
-    return m;
-}
-
 // The start gate: a post with the arm across the lane and three lamps on
 // top; lamp k is out of the post (lit) from frame 2 (k + 1) on.
 int AddGate(SetupFile& s)
@@ -95,6 +86,14 @@ void AddProp(SetupFile& s, VectorPos at, u8 kind, u16 strength)
 }
 
 }  // namespace
+
+P2BModel Bounds(float r)
+{
+    P2BModel m;
+    m.sphere = Sphere(VectorPos(0.0f, 0.0f, 0.0f), r);
+    m.boxextent = Vector(r, r, r, 0.0f);
+    return m;
+}
 
 SetupFile CourseSetup()
 {

@@ -30,6 +30,10 @@ extern const VectorPos kCourseStartLine;   // the loop's end: the start line
 extern const VectorPos kCourseGate;
 extern const float kCourseGateDelay;       // seconds from the trigger to the start signal
 
+// A model with no materials: only its bounds (a sphere of radius r about
+// its origin) matter; the main object of a set laid on the city's streets.
+P2BModel Bounds(float r);
+
 SetupFile CourseSetup();
 std::vector<MissionPlaceholder> SampleMission99();
 

@@ -127,8 +127,9 @@ namespace {
 P2BFile Helicopter()
 {
     P2BFile f;
-    f.models = {BoxModel(0.45f, 0.35f, 0.9f, TEXID_NONE, false, Colour(50, 55, 60, 128)),
-                BoxModel(0.08f, 0.08f, 0.8f, TEXID_NONE, false, Colour(50, 55, 60, 128)),
+    // Olive drab, light enough to stand out against the night sky.
+    f.models = {BoxModel(0.45f, 0.35f, 0.9f, TEXID_NONE, false, Colour(105, 120, 80, 128)),
+                BoxModel(0.08f, 0.08f, 0.8f, TEXID_NONE, false, Colour(105, 120, 80, 128)),
                 BoxModel(1.6f, 0.02f, 0.08f, TEXID_NONE, false, Colour(25, 25, 25, 128)),
                 BoxModel(0.02f, 0.35f, 0.05f, TEXID_NONE, false, Colour(25, 25, 25, 128))};
     const int body = f.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 100));

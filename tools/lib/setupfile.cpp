@@ -469,6 +469,8 @@ std::vector<NamedSetup> SampleSetupFiles()
                                       {"Misc/POO.P2B", TestProp()}};
     for (NamedSetup& n : StorySetups())
         setups.push_back(std::move(n));
+    for (NamedSetup& n : StoryCourses())
+        setups.push_back(std::move(n));
     return setups;
 }
 

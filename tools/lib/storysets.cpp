@@ -8,6 +8,7 @@
 
 #include "ZevEngine2/PS2/Model.h"
 #include "game/EntParams.h"
+#include "tools/lib/drivecourse.h"
 #include "tools/lib/p2b_sample.h"
 
 namespace tools {
@@ -24,6 +25,7 @@ enum class Game
     kSneak,
     kRange,
     kImpound,    // the impound lot: the places of the cars it offers
+    kAirfield,   // the airfield: the jet and the light aircraft that follow it
 };
 
 struct StorySet
@@ -313,6 +315,20 @@ RoomDesign Impound()
     return r;
 }
 
+// The airfield: a long walled apron of tarmac, the car the step leaves in
+// its middle facing east (+x), across it.  The jet waits at the south end,
+// the two light aircraft on the west side; the runway runs north up the east
+// side and out over the north wall.
+constexpr float kPi = 3.14159265f;
+constexpr float kAirfieldWidth = 24.0f, kAirfieldLength = 44.0f;
+
+RoomDesign Airfield()
+{
+    RoomDesign r = Yard(kAirfieldWidth, kAirfieldLength);
+    r.entry = VectorPos(-1.5f, 0.0f, 0.0f);   // beside the car the step leaves at the origin
+    return r;
+}
+
 // Every set, in the order the episodes name them.
 std::vector<StorySet> Sets()
 {
@@ -387,11 +403,10 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL8/DINERS2.P2B", Game::kScene, Diner()},
         {"Int/LEVEL8/GCLUBS4A.P2B", Game::kScene, Club()},
         {"Int/LEVEL8/HANGS601.P2B", Game::kScene, Workshop()},
-        {"Int/LEVEL8/MG6.P2B", Game::kScene, Yard(12.0f, 12.0f)},
+        {"Int/LEVEL8/MG6.P2B", Game::kAirfield, Airfield()},
         {"Int/LEVEL8/MG7.P2B", Game::kScene, Yard(10.0f, 10.0f)},
         {"Int/LEVEL9/SCLUBS3.P2B", Game::kScene, Club()},
         {"Int/LEVEL9/SPOTS4.P2B", Game::kScene, Warehouse()},
-        {"Int/LEVEL9/MG9.P2B", Game::kScene, Yard(12.0f, 12.0f)},
         {"Int/LEVEL10/OFHELIS8.P2B", Game::kScene, OpenOffice()},
         {"Int/LEVEL11/GCLUBS4C.P2B", Game::kScene, Club()},
         {"Int/LEVEL11/HSWUS6.P2B", Game::kScene, Library()},
@@ -934,6 +949,110 @@ float Extras(SetupFile& s, const StorySet& set, s16 firstId)
     return 0.0f;
 }
 
+// A path of straight runs through the way points, as the Bezier segments a
+// spline holds (the inner control points at a third and two thirds of each
+// run, so the speed along a run is even).
+std::vector<VectorPos> Runs(const std::vector<VectorPos>& way)
+{
+    std::vector<VectorPos> pts = {way[0]};
+    for (size_t i = 1; i < way.size(); i++) {
+        const VectorPos a = way[i - 1], b = way[i];
+        for (float t : {1.0f / 3.0f, 2.0f / 3.0f})
+            pts.push_back(VectorPos(a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t, a[2] + (b[2] - a[2]) * t));
+        pts.push_back(b);
+    }
+    return pts;
+}
+
+// An aircraft's boxes, nose along +z, its origin on the ground under it;
+// it stands turned by `heading` about the vertical.
+struct AircraftBox
+{
+    VectorXYZ half;
+    VectorPos at;
+    Colour c;
+};
+
+int AddAircraft(SetupFile& s, VectorPos at, float heading, const std::vector<AircraftBox>& parts)
+{
+    const int node = s.file.AddNode(-1, MakeNode(MDL_NOGEOM, at, VectorXYZ(0, heading, 0)));
+    for (const AircraftBox& p : parts) {
+        s.file.models.push_back(BoxModel(p.half[0], p.half[1], p.half[2], TEXID_NONE, false, p.c));
+        s.file.AddNode(node, MakeNode(u16(s.file.models.size() - 1), p.at));
+    }
+    return node;
+}
+
+// The jet (-167) taxis east across the south end and round onto the
+// runway's head, where the volume it enters starts its roll
+// and sends the nearer light aircraft (-169) rolling after it; half way up
+// it sends the other (-168).  Its path leaves the ground two thirds of the
+// way up and climbs out over the north wall.  The light aircraft wait on
+// their own runs north up the west side.
+void Aircraft(SetupFile& s, const RoomDesign& r)
+{
+    const float south = r.z1 - 3.0f, runway = r.x1 - 4.0f, head = south - 5.0f;
+    const Colour white(225, 228, 232, 128), grey(120, 125, 135, 128), blue(40, 60, 150, 128),
+        dark(30, 30, 35, 128);
+    const std::vector<AircraftBox> jet = {
+        {VectorXYZ(0.22f, 0.22f, 1.7f), VectorPos(0, -0.5f, 0), white},          // fuselage
+        {VectorXYZ(0.16f, 0.12f, 0.2f), VectorPos(0, -0.62f, 1.5f), dark},       // cockpit glazing
+        {VectorXYZ(1.7f, 0.03f, 0.35f), VectorPos(0, -0.4f, 0.1f), grey},        // wings
+        {VectorXYZ(0.12f, 0.12f, 0.35f), VectorPos(0.36f, -0.72f, -1.0f), grey}, // engines
+        {VectorXYZ(0.12f, 0.12f, 0.35f), VectorPos(-0.36f, -0.72f, -1.0f), grey},
+        {VectorXYZ(0.03f, 0.35f, 0.28f), VectorPos(0, -1.0f, -1.45f), blue},     // fin
+        {VectorXYZ(0.6f, 0.03f, 0.18f), VectorPos(0, -1.3f, -1.55f), white},     // tailplane
+        {VectorXYZ(0.03f, 0.14f, 0.03f), VectorPos(0, -0.14f, 1.2f), dark},      // wheels
+        {VectorXYZ(0.03f, 0.14f, 0.03f), VectorPos(0.5f, -0.14f, 0), dark},
+        {VectorXYZ(0.03f, 0.14f, 0.03f), VectorPos(-0.5f, -0.14f, 0), dark},
+    };
+    const VectorPos start(r.x0 + 10.0f, 0, south);
+    const int path = s.AddSpline(Runs({start, VectorPos(runway - 2.0f, 0, south), VectorPos(runway, 0, south - 2.0f),
+                                       VectorPos(runway, 0, r.z0 + 16.0f), VectorPos(runway, -2.0f, r.z0 + 6.0f),
+                                       VectorPos(runway, -8.0f, r.z0 - 8.0f), VectorPos(runway, -20.0f, r.z0 - 40.0f)}));
+    auto a = ZeroRecord<Airplane_params>();
+    a.id = -167;
+    a.move_path.offset = -1;
+    a.planetype = 0;
+    a.init_strength = 30;
+    a.trigger2 = Zone(VectorPos(runway, 0, head), VectorXYZ(1.5f, 1.5f, 1.5f));
+    a.trigger3 = Zone(VectorPos(runway, 0, (head + r.z0) * 0.5f), VectorXYZ(1.5f, 1.5f, 1.5f));
+    a.taxispeed = 15.0f;
+    a.takeoffspeed = 110.0f;
+    a.accel = 50.0f;
+    const int rec = s.AddRecord(AddAircraft(s, start, 0.0f, jet), ENT_AIRPLANE, a);
+    s.SetSpline(rec, offsetof(Airplane_params, move_path), path);
+
+    const Colour red(190, 40, 35, 128), yellow(230, 200, 60, 128);
+    const struct
+    {
+        s16 id;
+        float x, z;
+        Colour body;
+    } light[] = {{-169, -3.0f, 12.0f, red}, {-168, r.x0 + 1.5f, 14.0f, yellow}};
+    for (const auto& l : light) {
+        const std::vector<AircraftBox> plane = {
+            {VectorXYZ(0.12f, 0.12f, 0.7f), VectorPos(0, -0.3f, 0), l.body},
+            {VectorXYZ(1.0f, 0.02f, 0.18f), VectorPos(0, -0.4f, 0.15f), white},
+            {VectorXYZ(0.02f, 0.2f, 0.14f), VectorPos(0, -0.55f, -0.6f), l.body},
+            {VectorXYZ(0.35f, 0.02f, 0.1f), VectorPos(0, -0.35f, -0.6f), white},
+            {VectorXYZ(0.15f, 0.15f, 0.02f), VectorPos(0, -0.3f, 0.72f), dark},   // propeller
+        };
+        const VectorPos at(l.x, 0, l.z);
+        const int run = s.AddSpline(Runs({at, VectorPos(l.x, 0, r.z0 + 12.0f), VectorPos(l.x, -3.0f, r.z0 + 2.0f),
+                                          VectorPos(l.x, -10.0f, r.z0 - 18.0f), VectorPos(l.x, -20.0f, r.z0 - 48.0f)}));
+        auto f = ZeroRecord<Airplane_params>();
+        f.id = l.id;
+        f.move_path.offset = -1;
+        f.planetype = 1;
+        f.init_strength = 20;
+        f.takeoffspeed = 90.0f;
+        f.accel = 40.0f;
+        const int frec = s.AddRecord(AddAircraft(s, at, kPi, plane), ENT_AIRPLANE, f);
+        s.SetSpline(frec, offsetof(Airplane_params, move_path), run);
+    }
+}
+
 SetupFile Build(const StorySet& set, s16 firstId)
 {
     SetupFile s;
@@ -946,6 +1065,7 @@ SetupFile Build(const StorySet& set, s16 firstId)
     case Game::kSneak: Guards(s, r, set.foes, firstId); break;
     case Game::kRange: Targets(s, r); break;
     case Game::kImpound: CarPlaces(s, r, built.main); break;
+    case Game::kAirfield: Aircraft(s, r); break;
     }
     // The player's camera has the floor but for a strip at the front that
     // a camera of the set's own takes.
@@ -955,7 +1075,78 @@ SetupFile Build(const StorySet& set, s16 firstId)
     return s;
 }
 
+// A closed loop from `start`, which lies on the edge into the first corner,
+// round the corners and back: straight runs, each corner rounded off by a
+// quarter circle of radius `round` (as a Bezier segment).
+std::vector<VectorPos> Loop(VectorPos start, const std::vector<VectorPos>& corners, float round)
+{
+    constexpr float kArc = 0.5523f;   // a quarter circle's control points, as a fraction of its radius
+    auto lerp = [](VectorPos a, VectorPos b, float t) {
+        return VectorPos(a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t, a[2] + (b[2] - a[2]) * t);
+    };
+    auto toward = [](VectorPos from, VectorPos to, float d) {
+        VectorPos v(to[0] - from[0], to[1] - from[1], to[2] - from[2]);
+        const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        return VectorPos(from[0] + v[0] * d / len, from[1] + v[1] * d / len, from[2] + v[2] * d / len);
+    };
+    std::vector<VectorPos> pts = {start};
+    auto straight = [&](VectorPos b) {
+        const VectorPos a = pts.back();
+        pts.push_back(lerp(a, b, 1.0f / 3.0f));
+        pts.push_back(lerp(a, b, 2.0f / 3.0f));
+        pts.push_back(b);
+    };
+    for (size_t i = 0; i < corners.size(); i++) {
+        const VectorPos c = corners[i], prev = i == 0 ? start : corners[i - 1],
+                        next = i + 1 < corners.size() ? corners[i + 1] : start;
+        const VectorPos in = toward(c, prev, round), out = toward(c, next, round);
+        straight(in);
+        pts.push_back(lerp(in, c, kArc));
+        pts.push_back(lerp(out, c, kArc));
+        pts.push_back(out);
+    }
+    straight(start);
+    return pts;
+}
+
+// Episode 9's street race, laid on the city's streets about the spot where
+// both cars start (Elm Street's eastbound lane half way between Mill and
+// Queen Avenues, facing east): the loop the race counts its laps on, and
+// the rival drives, runs clockwise round the block south of Elm Street in
+// its inner lanes, east along Elm, south down Queen, west along Harbour,
+// north up Mill and east again to the start line, where a banner spans the
+// street.  Its frame is the city's, shifted to the start.
+SetupFile StreetRace()
+{
+    SetupFile s;
+    constexpr float kEast = 29.0f, kSouth = 58.0f, kWest = -29.0f;   // the loop's corners from the start
+    s.file.models = {Bounds(90.0f),
+                     BoxModel(0.08f, 1.6f, 0.08f, TEXID_NONE, false, Colour(150, 150, 155, 128)),
+                     BoxModel(0.05f, 0.3f, 8.0f, TEXID_NONE, false, Colour(235, 235, 235, 128)),
+                     BoxModel(0.06f, 0.15f, 0.5f, TEXID_NONE, false, Colour(20, 20, 20, 128))};
+    const int main = s.file.AddNode(-1, MakeNode(0, VectorPos(0, 0, 0), VectorXYZ(0, 0, 0), 0x8001));
+    // The banner over the start line, on posts at the street's edges (its
+    // middle 3 north of the lane).
+    for (float z : {-11.0f, 5.0f})
+        s.file.AddNode(main, MakeNode(1, VectorPos(0, -1.6f, z)));
+    s.file.AddNode(main, MakeNode(2, VectorPos(0, -3.0f, -3.0f)));
+    for (int k = 0; k < 8; k++)
+        s.file.AddNode(main, MakeNode(3, VectorPos(0, k % 2 ? -3.15f : -2.85f, -10.5f + 2.0f * float(k) + 0.5f)));
+    const int loop = s.AddSpline(Loop(VectorPos(0, 0, 0),
+                                      {VectorPos(kEast, 0, 0), VectorPos(kEast, 0, kSouth), VectorPos(kWest, 0, kSouth),
+                                       VectorPos(kWest, 0, 0)},
+                                      6.0f));
+    const int course = s.AddRecord(s.AddPlaceholder(-1, ENT_MISSIONSPLINE), ENT_MISSIONSPLINE, MissionSpline_params{{-1}});
+    s.SetSpline(course, 0, loop);
+    return s;
+}
+
 }  // namespace
+
+std::vector<NamedSetup> StoryCourses()
+{
+    return {{"Int/LEVEL9/MG9.P2B", StreetRace()}};
+}
 
 std::vector<NamedRoom> StoryRooms()
 {

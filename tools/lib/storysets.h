@@ -50,4 +50,8 @@ std::vector<NamedRoom> StoryRooms();
 // Each set's path and its whole set-up, in StoryRooms' order.
 std::vector<NamedSetup> StorySetups();
 
+// The sets laid on the city's streets rather than built as rooms: episode
+// 9's street race.
+std::vector<NamedSetup> StoryCourses();
+
 }  // namespace tools

@@ -790,6 +790,9 @@ TEST(GsTriangle, SetUpFromVerticesMatchesTheWholeSetUpAtEveryVectorLevel)
         }
     }
     console::gs::LimitSimdLevel(console::gs::HostSimdLevel());
-    EXPECT_GT(walked, 4000);
-    EXPECT_GT(rows, 500000);
+    // Nearly half the triangles need the walker, at every level the host
+    // runs (an emulator may run only the first).
+    const long levels = static_cast<long>(console::gs::HostSimdLevel()) + 1;
+    EXPECT_GT(walked, 1500 * levels);
+    EXPECT_GT(rows, 150000 * levels);
 }
