@@ -275,6 +275,7 @@ bool GameController::LoadMissionFile(int mission)
     } else {
         for (ObjectLink* l = world.placeholderlist.Head(); !l->IsEOList();) {
             ObjectLink* next = l->Next();
+            RCptr<Object> hold(l->data);
             Object* o = l->Remove();
             if (o != nullptr && !o->IsDead())
                 o->Delete();

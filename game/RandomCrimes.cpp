@@ -607,6 +607,9 @@ void RandomMissionController::DefaultDieHandler()
         }
         while (!pobjectlist->IsEmpty()) {
             Object* o = pobjectlist->Head()->data;
+            // The link's reference may be the last one to an object already
+            // destroyed; the storage stays until o is done with.
+            RCptr<Object> hold(o);
             pobjectlist->Remove(o);
             if (o == nullptr || o->IsDead())
                 continue;

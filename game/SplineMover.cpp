@@ -132,6 +132,9 @@ int SplineObjectMover::mh(OBJMESSAGE msg, void* data)
                     }
                     r = rn;
                 }
+                // The link may hold the last reference to a prop destroyed
+                // meanwhile; its storage stays until the prop is let go here.
+                RCptr<Object> hold(prop);
                 objlist.RemoveLink(l);
                 prop->Detach();
                 prop->Delete();

@@ -14,6 +14,7 @@
 #include "game/BadGuy.h"
 #include "game/RandomCrimes.h"
 #include "game/controller_support.h"
+#include "ZevEngine2/heap_check.h"
 
 namespace {
 
@@ -334,6 +335,37 @@ TEST_F(Crime, AGeneratedCrimeWaitsCallsTheDispatcherAndATailWaitsForItsCar)
     EXPECT_EQ(g_orders.back().obj, t);
     dealer->Detach();
     car->Delete();
+}
+
+// The crime's own list of its set-up objects may hold the last reference to
+// one destroyed meanwhile (a prop blown up, a car wrecked): at the crime's
+// end that one's storage is given back once and left alone, the live ones
+// go with the crime.
+TEST_F(Crime, AtItsEndAnObjectDestroyedMeanwhileIsFreedOnceAndTheLiveOnesGo)
+{
+    RandMissParams row = Row(kIndex, false);
+    RandomMissionController* c = Make(row);
+    // Live neighbours on both sides keep the destroyed one's block from
+    // merging when it is freed, so its first words become the heap's links.
+    RCptr<Object> below = new Object;
+    Object* wrecked = new Object;
+    RCptr<Object> above = new Object;
+    RCptr<Object> standing = new Object;
+    c->pobjectlist->AddTail(wrecked);
+    c->pobjectlist->AddTail(standing);
+    wrecked->Delete();
+    ASSERT_TRUE(wrecked->IsDead());
+    ASSERT_TRUE(mal.IsAllocated(wrecked));
+
+    c->Delete();
+    EXPECT_TRUE(c->IsDead());
+    EXPECT_FALSE(mal.IsAllocated(wrecked));
+    EXPECT_TRUE(standing->IsDead());
+    EXPECT_FALSE(below->IsDead());
+    EXPECT_FALSE(above->IsDead());
+    heaptest::CheckHeap(mal);
+    below->Delete();
+    above->Delete();
 }
 
 TEST(CrimeCast, MaskedEntriesHeldSlotsAndPicksWithoutRepeats)
