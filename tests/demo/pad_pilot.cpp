@@ -15,6 +15,7 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/SideGames.h"
 #include "game/Road.h"
 #include "game/Vehicle.h"
 #include "game/userintf.h"
@@ -526,6 +527,8 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
     }
     else if (m->messagehandler == FightMissionController::staticmh)
         Fight(pad);
+    else if (m->messagehandler == InfiltrateMissionController::staticmh)
+        Sneak(pad);
     else
         return false;
     return true;
@@ -709,6 +712,28 @@ void PadPilot::Fight(PadInput& pad)
         strikes_++;
         pad.buttons |= button;
     }
+}
+
+// An infiltration: the player walks for the way out at the back of the
+// room (the trigger that ends the task), past the guards: he gets there, or
+// a guard catches him on the way.
+void PadPilot::Sneak(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    const Object* exit = nullptr;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o != nullptr && !o->IsDead() && o->messagehandler == DaceModeTrigger::staticmh &&
+            static_cast<const DaceModeTrigger*>(o)->dmtp.task_exit != 0) {
+            exit = o;
+            break;
+        }
+    }
+    if (exit == nullptr)
+        return;
+    const Point at = Flat(dace->GetWorldPos()), goal = Flat(exit->GetWorldPos());
+    StickToward({goal.x - at.x, goal.z - at.z}, 1.0f, pad);
 }
 
 }  // namespace demo_test

@@ -40,7 +40,8 @@ public:
     // "Pilot: field F: the player P rows tall, his foe Q rows tall".
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
-    // car is driven there, in a fist fight the player fights; true when
+    // car is driven there, in a fist fight the player fights, in an
+    // infiltration he walks for the way out; true when
     // the game is one of those (the pad then holds the presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
 
@@ -53,6 +54,7 @@ private:
     bool FollowPlan(console::host::PadInput& pad);
     void Drive(console::host::PadInput& pad);
     void Fight(console::host::PadInput& pad);
+    void Sneak(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
     void Pulse(console::host::PadInput& pad, uint16_t bit);
 

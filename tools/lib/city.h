@@ -168,7 +168,8 @@ std::vector<MissionPlaceholder> SampleMission1();
 std::vector<MissionPlaceholder> SampleMissionTest();
 std::vector<MissionPlaceholder> SampleMission2();
 std::vector<MissionPlaceholder> SampleMission3();
-// Episodes 4 to 7: each placeholder their steps name, spread over the city.
+// Episodes 4 to 7: each placeholder their steps name, in the streets, and
+// the bonus drive's start and destinations.
 std::vector<MissionPlaceholder> SampleMission4();
 std::vector<MissionPlaceholder> SampleMission5();
 std::vector<MissionPlaceholder> SampleMission6();

@@ -2,6 +2,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/lib/city.h"
@@ -533,16 +534,27 @@ std::vector<MissionPlaceholder> SampleMission3()
 
 namespace {
 
-// The placeholders ids, one every 20 units along the street 60 south of
-// the centre and on to the one 60 north, facing east.
+// The placeholders ids, each in the eastbound lane of Station or Elm Street
+// (in turn, so that one spot and the next lie a block apart), along the
+// streets' stretches clear of the crossings; then the bonus drive's start
+// (-400) and its three destinations.  A spot in a street is a place a car
+// can start from and a drive's marker can stand at the kerb of.
 std::vector<MissionPlaceholder> Spread(std::initializer_list<s16> ids)
 {
+    static const float kAlong[] = {-76.0f, -8.0f, 52.0f, -64.0f, 8.0f, 64.0f, -52.0f, 76.0f};
     std::vector<MissionPlaceholder> m;
-    int i = 0;
+    auto spot = [](size_t i) {
+        const float z = (i % 2 ? kLines[2] : kLines[1]) + 3.0f;
+        return std::pair(kAlong[(i / 2) % std::size(kAlong)], z);
+    };
+    size_t i = 0;
     for (s16 id : ids) {
-        const float x = -100.0f + 20.0f * float(i % 11);
-        m.push_back(At(id, x, i < 11 ? -60.0f : 60.0f));
-        i++;
+        const auto [x, z] = spot(i++);
+        m.push_back(At(id, x, z));
+    }
+    for (s16 id = -400; id >= -403; id--) {
+        const auto [x, z] = spot(i++);
+        m.push_back(At(id, x, z));
     }
     return m;
 }
