@@ -33,15 +33,15 @@ void RowWatch::End()
     console::Terminate(0);
 }
 
-// A tail (mode 1), a pursuit in cars or on foot (2, 5) or an escape (12):
-// nobody at the wheel, the player falls behind, and the game is lost only
-// once the other car has been out of reach for some hundreds of fields.
-void RowWatch::LongerForChase(int mode)
+// A tail (mode 1), a pursuit in cars or on foot (2, 5), an escape (12) or a
+// boss (6): with nobody at the pad the player falls behind, or is worn
+// down, and the game is lost only after some hundreds of fields.
+void RowWatch::LongerLeftAlone(int mode)
 {
-    if (mode != 1 && mode != 2 && mode != 5 && mode != 12)
+    if (mode != 1 && mode != 2 && mode != 5 && mode != 6 && mode != 12)
         return;
     deadline_ = std::max(deadline_, start_ + kClockFields);
-    Line("chase");
+    Line("alone");
 }
 
 void RowWatch::Tell(const console::demo::RunEvent& e)
@@ -97,7 +97,7 @@ void RowWatch::Poll(uint32_t vblank, console::host::PadInput pads[2])
     if (!game_ && gc->pMission != nullptr && gc->iMissionRet == 0) {
         game_ = true;
         Line("game mode=" + std::to_string(int(gc->mode)));
-        LongerForChase(int(gc->mode));
+        LongerLeftAlone(int(gc->mode));
     }
     if (game_ && gc->iMissionRet != 0) {
         Line("result " + std::to_string(gc->iMissionRet));
@@ -151,8 +151,8 @@ RowOutcome ReadRowLog(const std::string& path)
             o.boundField = field;
         } else if (kind == "clock") {
             o.clock = true;
-        } else if (kind == "chase") {
-            o.chase = true;
+        } else if (kind == "alone") {
+            o.alone = true;
         } else if (kind == "pilot") {
             o.piloted = true;
         } else if (kind == "handback") {

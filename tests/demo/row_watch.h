@@ -10,10 +10,12 @@
 // game against the clock can run out of time.  A drive to a marker, which no
 // clock ends, a fist fight, which a player left standing may never lose,
 // and an infiltration, whose guards may never come his way, are played by
-// the pad pilot (pad_pilot.h) with the longer bound ("pilot").  A chase
-// left to itself (a tail, a pursuit or an escape) has the longer bound too
-// ("chase"): the player loses it once the car he should keep up with has
-// been out of his reach for a while, which takes longer than kRowFields.
+// the pad pilot (pad_pilot.h) with the longer bound ("pilot").  A game
+// the player loses by being left alone has the longer bound too ("alone"):
+// a chase (a tail, a pursuit or an escape), lost once the car he should
+// keep up with has been out of his reach for a while, and a boss (the
+// demons, the dragon), lost once its blows have worn him down; either takes
+// longer than kRowFields.
 //
 //   start 2,5 field=160
 //   scene field=170
@@ -55,7 +57,7 @@ private:
     PadPilot pilot_;
     uint32_t field_ = 0, start_ = 0, deadline_ = 0;
     bool started_ = false, scene_ = false, game_ = false, clockSeen_ = false, piloted_ = false;
-    void LongerForChase(int mode);
+    void LongerLeftAlone(int mode);
     int episode_ = -1, record_ = -1;
 };
 
@@ -68,7 +70,7 @@ struct RowOutcome {
     bool handback = false;    // the run ended
     bool clock = false;       // the game ran on a clock (a longer bound)
     bool piloted = false;     // the pad pilot played the game
-    bool chase = false;       // a chase left to itself (a longer bound)
+    bool alone = false;       // a game left to itself (a longer bound)
     long long startField = -1, endField = -1, boundField = -1;
     bool Ended() const { return result != 0 || next || handback; }
 };

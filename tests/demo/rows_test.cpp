@@ -161,7 +161,7 @@ TEST(StoryRows, EveryRowStartsItsSceneOrGameAndEndsWithEveryFileOnTheDisc)
         char line[160];
         const std::string game =
             o.game ? "mode " + std::to_string(o.mode) + (o.clock ? " clock" : "") + (o.piloted ? " pilot" : "") +
-                             (o.chase ? " chase" : "") : "no";
+                             (o.alone ? " alone" : "") : "no";
         std::snprintf(line, sizeof line, "row %-5s %-4s scene %-3s game %-13s %-9s %5lld fields%s", rows[i].Name().c_str(),
                       p.Passes() ? "pass" : "FAIL", o.scene ? "yes" : "no", game.c_str(),
                       o.result != 0   ? ("result " + std::to_string(o.result)).c_str()
