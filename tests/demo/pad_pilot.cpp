@@ -10,6 +10,7 @@
 
 #include "game/BadGuy.h"
 #include "game/Camera.h"
+#include "game/GameFEntChase.h"
 #include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
@@ -529,6 +530,8 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         Fight(pad);
     else if (m->messagehandler == InfiltrateMissionController::staticmh)
         Sneak(pad);
+    else if (m->messagehandler == EscapeMissionController::staticmh)
+        Flee(pad);
     else
         return false;
     return true;
@@ -541,13 +544,14 @@ void PadPilot::Drive(PadInput& pad)
         return;
     Vehicle* car = PlayersCar();
     if (car == nullptr) {
-        // On foot beside the car: L1 gets in.
-        Pulse(pad, kL1);
+        // On foot beside the car: L1 gets in; further from it (stood at a
+        // building's door), he first walks up to it.
+        WalkToCar(pad);
         return;
     }
     const Point at = Flat(car->GetWorldPos());
     const Point ahead = {car->mat.z[0], car->mat.z[2]};
-    const Point goal = Goal();
+    const Point goal = fleeing_ ? Point{flee_x_, flee_z_} : Goal();
     const Vector& vel = car->Vel();
     const float speed = vel[0] * car->mat.z[0] + vel[1] * car->mat.z[1] + vel[2] * car->mat.z[2];
     // The route's point nearest the car.
@@ -566,7 +570,7 @@ void PadPilot::Drive(PadInput& pad)
         return;
     }
     // At the marker: held there by the hand brake until the drive ends.
-    if (Dist(at, goal) < 2.0f) {
+    if (!fleeing_ && Dist(at, goal) < 2.0f) {
         pad.buttons |= kCircle;
         return;
     }
@@ -612,7 +616,8 @@ void PadPilot::Drive(PadInput& pad)
         }
     }
     // Slowing to the marker, so as to stop within its reach.
-    const float want = std::min(turn > 0.6f ? turn_speed_ : cruise_speed_, 0.02f + 0.012f * Dist(at, goal));
+    const float corner = turn > 0.6f ? turn_speed_ : cruise_speed_;
+    const float want = fleeing_ ? corner : std::min(corner, 0.02f + 0.012f * Dist(at, goal));
     if (speed > want * 1.1f)
         pad.buttons |= kSquare;
     else if (speed < want)
@@ -734,6 +739,66 @@ void PadPilot::Sneak(PadInput& pad)
         return;
     const Point at = Flat(dace->GetWorldPos()), goal = Flat(exit->GetWorldPos());
     StickToward({goal.x - at.x, goal.z - at.z}, 1.0f, pad);
+}
+
+// An escape: the player drives along the roads for the junction farthest
+// from the car after him, and on to the next farthest once near it, until
+// he has left that car behind or it has caught him.
+void PadPilot::Flee(PadInput& pad)
+{
+    const auto* escape = static_cast<const EscapeMissionController*>(g_pgcTest->pMission);
+    Vehicle* car = PlayersCar();
+    if (escape->pursuer == nullptr || car == nullptr) {
+        Drive(pad);   // on foot: into the car
+        return;
+    }
+    const Point at = Flat(car->GetWorldPos()), after = Flat(escape->pursuer->GetWorldPos());
+    const Point goal = {flee_x_, flee_z_};
+    if (!fleeing_ || Dist(at, goal) < 15.0f) {
+        RoadGraph g;
+        g.Build();
+        float best = -1.0f;
+        for (const Point& n : g.nodes)
+            if (float d = Dist(n, after); Dist(n, at) > 30.0f && d > best) {
+                best = d;
+                flee_x_ = n.x;
+                flee_z_ = n.z;
+            }
+        if (best < 0.0f)
+            return;
+        fleeing_ = true;
+        g_route.clear();
+    }
+    Drive(pad);
+}
+
+// On foot: to the nearest car standing still (his own, left at the kerb),
+// and L1 once beside it.
+void PadPilot::WalkToCar(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    const Point at = Flat(dace->GetWorldPos());
+    const Object* nearest = nullptr;
+    float best = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
+            continue;
+        const Vector& v = static_cast<const Vehicle*>(o)->Vel();
+        if (std::hypot(v[0], v[2]) > 0.01f)
+            continue;
+        if (float d = Dist(Flat(o->GetWorldPos()), at); d < best) {
+            best = d;
+            nearest = o;
+        }
+    }
+    if (nearest != nullptr && best > 2.5f) {
+        const Point to = Flat(nearest->GetWorldPos());
+        StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
+        return;
+    }
+    Pulse(pad, kL1);
 }
 
 }  // namespace demo_test

@@ -41,7 +41,8 @@ public:
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
     // car is driven there, in a fist fight the player fights, in an
-    // infiltration he walks for the way out; true when
+    // infiltration he walks for the way out, in an escape he drives away
+    // from the car after him; true when
     // the game is one of those (the pad then holds the presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
 
@@ -55,6 +56,8 @@ private:
     void Drive(console::host::PadInput& pad);
     void Fight(console::host::PadInput& pad);
     void Sneak(console::host::PadInput& pad);
+    void Flee(console::host::PadInput& pad);
+    void WalkToCar(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
     void Pulse(console::host::PadInput& pad, uint16_t bit);
 
@@ -68,6 +71,8 @@ private:
     int reverse_until_ = 0;
     float cruise_speed_ = 0.45f;
     float turn_speed_ = 0.2f;
+    bool fleeing_ = false;          // driving away in an escape, for:
+    float flee_x_ = 0, flee_z_ = 0;
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
     int strikes_ = 0;
