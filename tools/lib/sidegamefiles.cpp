@@ -45,12 +45,20 @@ P2BFile DojoInteriorFile()
     return f;
 }
 
+// The demon: a body that its swoop drives into the player (a collision box
+// of the body's size) and its two glowing eyes.
 P2BFile DemonFile()
 {
+    constexpr float hx = 0.4f, hy = 0.3f, hz = 0.6f;
     P2BFile f;
-    f.models = {BoxModel(0.4f, 0.3f, 0.6f, TEXID_NONE, false, Colour(60, 20, 20, 128)),
+    f.models = {BoxModel(hx, hy, hz, TEXID_NONE, false, Colour(60, 20, 20, 128)),
                 BoxModel(0.08f, 0.08f, 0.01f, TEXID_NONE, false, Colour(255, 120, 40, 128))};
-    const int body = f.AddNode(-1, MakeNode(0));
+    CollisionChain box;
+    box.Box(MakeCollisionID(1, 1), Cuboid(VectorPos(-hx, -hy, -hz), VectorPos(hx, hy, hz)));
+    f.collisions.push_back(box);
+    NODE root = MakeNode(0);
+    root.collision = 0;
+    const int body = f.AddNode(-1, root);
     f.AddNode(body, IdNode(1, 50, VectorPos(0.15f, -0.2f, 0.5f)));
     f.AddNode(body, IdNode(1, 51, VectorPos(-0.15f, -0.2f, 0.5f)));
     return f;
