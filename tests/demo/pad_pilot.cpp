@@ -616,7 +616,9 @@ void PadPilot::Drive(PadInput& pad)
         }
     }
     // Slowing to the marker, so as to stop within its reach.
-    const float corner = turn > 0.6f ? turn_speed_ : cruise_speed_;
+    // A motorbike, which leans into its turns, is kept to a slower pace.
+    const float pace = car->bCycle ? 0.5f : 1.0f;
+    const float corner = pace * (turn > 0.6f ? turn_speed_ : cruise_speed_);
     const float want = fleeing_ ? corner : std::min(corner, 0.02f + 0.012f * Dist(at, goal));
     if (speed > want * 1.1f)
         pad.buttons |= kSquare;
