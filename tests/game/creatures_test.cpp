@@ -361,6 +361,9 @@ TEST_F(Creatures, TheDemonFightRunsTwelveDemonsInStagesOfThreeFourAndFive)
     EXPECT_EQ(activated(), 3);
     EXPECT_NE(static_cast<Demon*>(all[0])->pGlow1, nullptr);
     EXPECT_NE(static_cast<Demon*>(all[0])->pGlow2, nullptr);
+    // Its body carries a collision volume: the world's collision pass is
+    // what brings a swoop's blow to the player.
+    EXPECT_NE(all[0]->GetCollision(), nullptr);
     const int sizes[3] = {3, 4, 5};
     int first = 0;
     for (int s = 0; s < 3; s++) {
