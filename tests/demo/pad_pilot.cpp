@@ -510,6 +510,8 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
     const Object* m = g_pgcTest != nullptr ? g_pgcTest->pMission : nullptr;
     if (m == nullptr || g_pgcTest->iMissionRet != 0)
         return false;
+    if (m->messagehandler != EscapeMissionController::staticmh)
+        fleeing_ = false;
     if (m->messagehandler == DriveToMissionController::staticmh) {
         // Once the car has reached the marker and it has moved on to the
         // building's door, the player gets out and walks onto it.
@@ -616,9 +618,7 @@ void PadPilot::Drive(PadInput& pad)
         }
     }
     // Slowing to the marker, so as to stop within its reach.
-    // A motorbike, which leans into its turns, is kept to a slower pace.
-    const float pace = car->bCycle ? 0.5f : 1.0f;
-    const float corner = pace * (turn > 0.6f ? turn_speed_ : cruise_speed_);
+    const float corner = turn > 0.6f ? turn_speed_ : cruise_speed_;
     const float want = fleeing_ ? corner : std::min(corner, 0.02f + 0.012f * Dist(at, goal));
     if (speed > want * 1.1f)
         pad.buttons |= kSquare;
