@@ -524,6 +524,8 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
                 if (Dist(at, goal) > 0.25f)
                     StickToward({goal.x - at.x, goal.z - at.z}, 1.0f, pad);
             }
+        } else if (PlayersCar() == nullptr) {
+            WalkToCar(pad);
         } else {
             Drive(pad);
         }
@@ -546,9 +548,8 @@ void PadPilot::Drive(PadInput& pad)
         return;
     Vehicle* car = PlayersCar();
     if (car == nullptr) {
-        // On foot beside the car: L1 gets in; further from it (stood at a
-        // building's door), he first walks up to it.
-        WalkToCar(pad);
+        // On foot beside the car: L1 gets in.
+        Pulse(pad, kL1);
         return;
     }
     const Point at = Flat(car->GetWorldPos());
@@ -750,8 +751,12 @@ void PadPilot::Flee(PadInput& pad)
 {
     const auto* escape = static_cast<const EscapeMissionController*>(g_pgcTest->pMission);
     Vehicle* car = PlayersCar();
-    if (escape->pursuer == nullptr || car == nullptr) {
-        Drive(pad);   // on foot: into the car
+    if (car == nullptr) {
+        WalkToCar(pad);
+        return;
+    }
+    if (escape->pursuer == nullptr) {
+        Drive(pad);
         return;
     }
     const Point at = Flat(car->GetWorldPos()), after = Flat(escape->pursuer->GetWorldPos());
@@ -774,8 +779,9 @@ void PadPilot::Flee(PadInput& pad)
     Drive(pad);
 }
 
-// On foot: to the nearest car standing still (his own, left at the kerb),
-// and L1 once beside it.
+// On foot in a story row's drive or escape: to the nearest car standing
+// still (his own, left at the kerb; he may stand at a building's door), and
+// L1 once beside it.
 void PadPilot::WalkToCar(PadInput& pad)
 {
     if (dace == nullptr)
