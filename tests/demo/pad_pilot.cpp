@@ -16,6 +16,7 @@
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/Road.h"
+#include "game/SideGames.h"
 #include "game/Vehicle.h"
 #include "game/userintf.h"
 #include "host/headless/pad_script.h"
@@ -32,6 +33,8 @@ constexpr uint16_t kL1 = 0x0004, kTriangle = 0x0010, kCircle = 0x0020, kCross = 
 
 // The closing screens are the loading screen's pictures 4 to 8.
 constexpr int kSecondClosingScreen = 5;
+// The game controller's mode while the player drives freely.
+constexpr int kFreeDrive = 99;
 
 struct Point {
     float x = 0, z = 0;
@@ -506,6 +509,10 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
 {
     field_ = vblank;
     const Object* m = g_pgcTest != nullptr ? g_pgcTest->pMission : nullptr;
+    if (m == nullptr && g_pgcTest != nullptr && g_pgcTest->mode == kFreeDrive) {
+        LeaveFreeDrive(pad);
+        return true;
+    }
     if (m == nullptr || g_pgcTest->iMissionRet != 0)
         return false;
     if (m->messagehandler == DriveToMissionController::staticmh) {
@@ -524,11 +531,37 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
             Drive(pad);
         }
     }
-    else if (m->messagehandler == FightMissionController::staticmh)
-        Fight(pad);
-    else
+    else if (m->messagehandler == FightMissionController::staticmh) {
+        if (fight_from_ == 0)
+            fight_from_ = vblank;
+        if (vblank - fight_from_ < kFightFields)
+            Fight(pad);
+    } else if (m->messagehandler == InfiltrateMissionController::staticmh) {
+        WalkToGuard(pad);
+    } else {
         return false;
+    }
     return true;
+}
+
+void PadPilot::LeaveFreeDrive(PadInput& pad)
+{
+    if (free_from_ == 0)
+        free_from_ = field_;
+    if (g_pgcTest->iMainExitVal != 0)
+        Pulse(pad, kCross);
+    else if (field_ - free_from_ >= 180 && field_ - free_from_ < 182)
+        pad.buttons |= kSelect;
+}
+
+void PadPilot::WalkToGuard(PadInput& pad)
+{
+    Object* guard = dace != nullptr ? NearestFoe() : nullptr;
+    if (guard == nullptr)
+        return;
+    const Point at = Flat(dace->GetWorldPos()), to = Flat(guard->GetWorldPos());
+    if (Dist(at, to) > 0.5f)
+        StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
 }
 
 void PadPilot::Drive(PadInput& pad)

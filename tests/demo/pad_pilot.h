@@ -40,9 +40,13 @@ public:
     // "Pilot: field F: the player P rows tall, his foe Q rows tall".
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
-    // car is driven there, in a fist fight the player fights; true when
-    // the game is one of those (the pad then holds the presses).
+    // car is driven there, in a fist fight the player fights (for as long
+    // as kFightFields, then stands and takes his beating), in an
+    // infiltration he walks up to the guards, in a free drive he leaves
+    // the run; true when the game is one of those (the pad then holds the
+    // presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
+    static constexpr uint32_t kFightFields = 3000;
 
 private:
     // Where a run is, as the plan names its stages.
@@ -55,6 +59,12 @@ private:
     void Fight(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
     void Pulse(console::host::PadInput& pad, uint16_t bit);
+    // A free drive, which no game mode ends: after a few seconds at the
+    // wheel the player leaves the run with SELECT, then skips the closing
+    // screens.
+    void LeaveFreeDrive(console::host::PadInput& pad);
+    // An infiltration: the player walks up to the nearest guard.
+    void WalkToGuard(console::host::PadInput& pad);
 
     uint32_t field_ = 0;
     int record_ = -1;
@@ -69,6 +79,8 @@ private:
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
     int strikes_ = 0;
+    uint32_t fight_from_ = 0;    // the field the pilot began the fight
+    uint32_t free_from_ = 0;     // the field the free drive began
 
     std::vector<Loop> plan_;
     std::vector<uint32_t> measure_;

@@ -8,9 +8,10 @@
 // ("bound"): kRowFields, or once its game runs on a clock, the clock's
 // ticks (each at least a field) and a margin, up to kClockFields, so that a
 // game against the clock can run out of time.  A drive to a marker, which no
-// clock ends, and a fist fight, which a player left standing may never
-// lose, are played by the pad pilot (pad_pilot.h) with the longer bound
-// ("pilot").
+// clock ends, a fist fight, which a player left standing may never lose,
+// an infiltration, where nobody comes to an idle player, and a free drive,
+// which nothing ends but the player leaving, are played by the pad pilot
+// (pad_pilot.h) with the longer bound ("pilot").
 //
 //   start 2,5 field=160
 //   scene field=170
