@@ -139,6 +139,11 @@ void TargetMoving::Frame()
     const u16 elapsed = u16(Now16() - stateFrame);
     switch (state) {
     case T_IDLE:
+        // Down until the range starts: a target up before the range that
+        // counts it would leave its wave's count short, and the wave (and
+        // with it the round) would never end.
+        if (gameeventobj == nullptr)
+            break;
         if (FRangeMissionController* r = Range())
             round = r->stats.wave;
         if (numHits == 0)
