@@ -536,7 +536,7 @@ std::vector<MissionPlaceholder> SampleMission2()
         case -7: p = At(-7, -52.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
         case -2: p = Kerb(-2, -64.0f, -1, 1); break;
         case -3: p = Kerb(-3, 0.0f, 1, -1); break;
-        case -11: p = Kerb(-11, 64.0f, 1, -1); break;
+        case -11: p = Kerb(-11, -64.0f, 1, -1); break;
         case -12: p = Kerb(-12, -64.0f, -1, -1); break;
         case -24: p = Kerb(-24, 0.0f, -1, 1); break;
         case -25: p = Kerb(-25, 64.0f, -1, 1); break;
@@ -575,7 +575,7 @@ std::vector<MissionPlaceholder> SampleMission3()
         case -400: p = Kerb(-400, 0.0f, 1, -1); break;
         case -401: p = Kerb(-401, 64.0f, 1, -1); break;
         case -402: p = Kerb(-402, -64.0f, -1, -1); break;
-        case -403: p = Kerb(-403, -64.0f, 1, 1); break;
+        case -403: p = Kerb(-403, 64.0f, 1, 1); break;
         default: break;
         }
     }
