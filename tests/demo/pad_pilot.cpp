@@ -10,6 +10,7 @@
 
 #include "game/BadGuy.h"
 #include "game/Camera.h"
+#include "game/GameFEntChase.h"
 #include "game/GameFlow.h"
 #include "game/GameModes.h"
 #include "game/MAIN.h"
@@ -538,6 +539,10 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
             Fight(pad);
     } else if (m->messagehandler == InfiltrateMissionController::staticmh) {
         WalkToGuard(pad);
+    } else if (m->messagehandler == PursuitMissionController::staticmh ||
+               m->messagehandler == EscapeMissionController::staticmh) {
+        // A chase or an escape, left alone: the suspect gets away, or the
+        // ambushers catch up; neither runs on a clock.
     } else {
         return false;
     }
@@ -556,12 +561,27 @@ void PadPilot::LeaveFreeDrive(PadInput& pad)
 
 void PadPilot::WalkToGuard(PadInput& pad)
 {
-    Object* guard = dace != nullptr ? NearestFoe() : nullptr;
-    if (guard == nullptr)
+    if (dace == nullptr)
         return;
-    const Point at = Flat(dace->GetWorldPos()), to = Flat(guard->GetWorldPos());
-    if (Dist(at, to) > 0.5f)
+    // The guards (characters of the enemies' ids; a guard has no strength
+    // to count) and the nearest of them.
+    const Point at = Flat(dace->GetWorldPos());
+    const Object* guard = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_CHARACTER || o->id < -150 || o->id > -101 ||
+            (o->flags & 0x70000000))
+            continue;
+        if (const float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
+            nearest = d;
+            guard = o;
+        }
+    }
+    if (guard != nullptr) {
+        const Point to = Flat(guard->GetWorldPos());
         StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
+    }
 }
 
 void PadPilot::Drive(PadInput& pad)

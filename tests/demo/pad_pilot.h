@@ -43,8 +43,8 @@ public:
     // car is driven there, in a fist fight the player fights (for as long
     // as kFightFields, then stands and takes his beating), in an
     // infiltration he walks up to the guards, in a free drive he leaves
-    // the run; true when the game is one of those (the pad then holds the
-    // presses).
+    // the run, in a chase or an escape he stays put; true when the game is
+    // one of those (the pad then holds the presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
     static constexpr uint32_t kFightFields = 3000;
 
