@@ -9,9 +9,10 @@
 // ticks (each at least a field) and a margin, up to kClockFields, so that a
 // game against the clock can run out of time.  A drive to a marker, which no
 // clock ends, a fist fight, which a player left standing may never lose,
-// an infiltration, where nobody comes to an idle player, and a free drive,
-// which nothing ends but the player leaving, are played by the pad pilot
-// (pad_pilot.h) with the longer bound ("pilot").
+// an infiltration, where nobody comes to an idle player, a free drive,
+// which nothing ends but the player leaving, and a chase or an escape,
+// which the suspect or the ambushers settle in their own time, are played
+// by the pad pilot (pad_pilot.h) with the longer bound ("pilot").
 //
 //   start 2,5 field=160
 //   scene field=170
