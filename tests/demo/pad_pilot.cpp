@@ -581,6 +581,10 @@ void PadPilot::WalkToGuard(PadInput& pad)
     if (guard != nullptr) {
         const Point to = Flat(guard->GetWorldPos());
         StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
+    } else {
+        // None out yet (a guard comes out as the player nears his post):
+        // on into the set, whose way out is at its far side.
+        StickToward({0.0f, 1.0f}, 1.0f, pad);
     }
 }
 

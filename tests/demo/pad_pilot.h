@@ -63,7 +63,8 @@ private:
     // wheel the player leaves the run with SELECT, then skips the closing
     // screens.
     void LeaveFreeDrive(console::host::PadInput& pad);
-    // An infiltration: the player walks up to the nearest guard.
+    // An infiltration: the player walks up to the nearest guard, or into
+    // the set while none is out.
     void WalkToGuard(console::host::PadInput& pad);
 
     uint32_t field_ = 0;
