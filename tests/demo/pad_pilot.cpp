@@ -533,8 +533,14 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         }
     }
     else if (m->messagehandler == FightMissionController::staticmh) {
-        if (fight_from_ == 0)
+        // The fight goes on while foes fall or come; kFightFields with
+        // neither and the player gives up.
+        const auto* fight = static_cast<const FightMissionController*>(m);
+        const int foes = fight->numactivefoes + fight->numpassivefoes;
+        if (fight_from_ == 0 || foes != fight_foes_) {
             fight_from_ = vblank;
+            fight_foes_ = foes;
+        }
         if (vblank - fight_from_ < kFightFields)
             Fight(pad);
     } else if (m->messagehandler == InfiltrateMissionController::staticmh) {

@@ -40,8 +40,9 @@ public:
     // "Pilot: field F: the player P rows tall, his foe Q rows tall".
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
-    // car is driven there, in a fist fight the player fights (for as long
-    // as kFightFields, then stands and takes his beating), in an
+    // car is driven there, in a fist fight the player fights (until
+    // kFightFields pass with no foe falling or coming, then stands and
+    // takes his beating), in an
     // infiltration he walks up to the guards, in a free drive he leaves
     // the run, in a chase or an escape he stays put; true when the game is
     // one of those (the pad then holds the presses).
@@ -80,7 +81,8 @@ private:
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
     int strikes_ = 0;
-    uint32_t fight_from_ = 0;    // the field the pilot began the fight
+    uint32_t fight_from_ = 0;    // the field a foe last fell or came
+    int fight_foes_ = -1;        // the foes in the fight then
     uint32_t free_from_ = 0;     // the field the free drive began
 
     std::vector<Loop> plan_;
