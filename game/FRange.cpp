@@ -139,6 +139,11 @@ void TargetMoving::Frame()
     const u16 elapsed = u16(Now16() - stateFrame);
     switch (state) {
     case T_IDLE:
+        // Down until a game starts: a target up before the range that
+        // counts it would leave its wave's count short, and the wave (and
+        // with it the round) would never end.
+        if (gameeventobj == nullptr)
+            break;
         if (FRangeMissionController* r = Range())
             round = r->stats.wave;
         if (numHits == 0)
@@ -297,7 +302,8 @@ int TargetMoving::mh(OBJMESSAGE msg, void* data)
         gameeventobj = m.obj;
         if (FRangeMissionController* r = Range())
             r->stats.numTargets = r->stats.numTargets < 0 ? 1 : r->stats.numTargets + 1;
-        if (state == T_IDLE)
+        // A start that names no game (a scene's) brings no target up.
+        if (state == T_IDLE && gameeventobj != nullptr)
             Activate();
         return 0;
     case SMSG_MODE_FINISHED:

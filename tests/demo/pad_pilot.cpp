@@ -18,6 +18,7 @@
 #include "game/QuadTree.h"
 #include "game/SideGames.h"
 #include "game/Road.h"
+#include "game/SideGames.h"
 #include "game/Vehicle.h"
 #include "game/userintf.h"
 #include "host/headless/pad_script.h"
@@ -34,6 +35,8 @@ constexpr uint16_t kL1 = 0x0004, kTriangle = 0x0010, kCircle = 0x0020, kCross = 
 
 // The closing screens are the loading screen's pictures 4 to 8.
 constexpr int kSecondClosingScreen = 5;
+// The game controller's mode while the player drives freely.
+constexpr int kFreeDrive = 99;
 
 struct Point {
     float x = 0, z = 0;
@@ -508,6 +511,10 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
 {
     field_ = vblank;
     const Object* m = g_pgcTest != nullptr ? g_pgcTest->pMission : nullptr;
+    if (m == nullptr && g_pgcTest != nullptr && g_pgcTest->mode == kFreeDrive) {
+        LeaveFreeDrive(pad);
+        return true;
+    }
     if (m == nullptr || g_pgcTest->iMissionRet != 0)
         return false;
     if (m->messagehandler != EscapeMissionController::staticmh)
@@ -530,15 +537,64 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
             Drive(pad);
         }
     }
-    else if (m->messagehandler == FightMissionController::staticmh)
-        Fight(pad);
-    else if (m->messagehandler == InfiltrateMissionController::staticmh)
+    else if (m->messagehandler == FightMissionController::staticmh) {
+        // The fight goes on while foes fall or come; kFightFields with
+        // neither and the player gives up.
+        const auto* fight = static_cast<const FightMissionController*>(m);
+        const int foes = fight->numactivefoes + fight->numpassivefoes;
+        if (fight_from_ == 0 || foes != fight_foes_) {
+            fight_from_ = vblank;
+            fight_foes_ = foes;
+        }
+        if (vblank - fight_from_ < kFightFields)
+            Fight(pad);
+    } else if (m->messagehandler == InfiltrateMissionController::staticmh) {
         Sneak(pad);
-    else if (m->messagehandler == EscapeMissionController::staticmh)
+    } else if (m->messagehandler == EscapeMissionController::staticmh) {
         Flee(pad);
-    else
+    } else {
         return false;
+    }
     return true;
+}
+
+void PadPilot::LeaveFreeDrive(PadInput& pad)
+{
+    if (free_from_ == 0)
+        free_from_ = field_;
+    if (g_pgcTest->iMainExitVal != 0)
+        Pulse(pad, kCross);
+    else if (field_ - free_from_ >= 180 && field_ - free_from_ < 182)
+        pad.buttons |= kSelect;
+}
+
+void PadPilot::WalkToGuard(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    // The guards (characters of the enemies' ids; a guard has no strength
+    // to count) and the nearest of them.
+    const Point at = Flat(dace->GetWorldPos());
+    const Object* guard = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_CHARACTER || o->id < -150 || o->id > -101 ||
+            (o->flags & 0x70000000))
+            continue;
+        if (const float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
+            nearest = d;
+            guard = o;
+        }
+    }
+    if (guard != nullptr) {
+        const Point to = Flat(guard->GetWorldPos());
+        StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
+    } else {
+        // None out yet (a guard comes out as the player nears his post):
+        // on into the set, whose way out is at its far side.
+        StickToward({0.0f, 1.0f}, 1.0f, pad);
+    }
 }
 
 void PadPilot::Drive(PadInput& pad)
@@ -738,8 +794,10 @@ void PadPilot::Sneak(PadInput& pad)
             break;
         }
     }
-    if (exit == nullptr)
+    if (exit == nullptr) {
+        WalkToGuard(pad);
         return;
+    }
     const Point at = Flat(dace->GetWorldPos()), goal = Flat(exit->GetWorldPos());
     StickToward({goal.x - at.x, goal.z - at.z}, 1.0f, pad);
 }

@@ -40,11 +40,14 @@ public:
     // "Pilot: field F: the player P rows tall, his foe Q rows tall".
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
-    // car is driven there, in a fist fight the player fights, in an
-    // infiltration he walks for the way out, in an escape he drives away
-    // from the car after him; true when
-    // the game is one of those (the pad then holds the presses).
+    // car is driven there, in a fist fight the player fights (until
+    // kFightFields pass with no foe falling or coming, then stands and
+    // takes his beating), in an infiltration he walks for the way out (or
+    // up to the guards while the set shows none), in an escape he drives
+    // away from the car after him, in a free drive he leaves the run; true
+    // when the game is one of those (the pad then holds the presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
+    static constexpr uint32_t kFightFields = 3000;
 
 private:
     // Where a run is, as the plan names its stages.
@@ -60,6 +63,13 @@ private:
     void WalkToCar(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
     void Pulse(console::host::PadInput& pad, uint16_t bit);
+    // A free drive, which no game mode ends: after a few seconds at the
+    // wheel the player leaves the run with SELECT, then skips the closing
+    // screens.
+    void LeaveFreeDrive(console::host::PadInput& pad);
+    // An infiltration with no way out in sight: the player walks up to the
+    // nearest guard, or into the set while none is out.
+    void WalkToGuard(console::host::PadInput& pad);
 
     uint32_t field_ = 0;
     int record_ = -1;
@@ -76,6 +86,9 @@ private:
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
     int strikes_ = 0;
+    uint32_t fight_from_ = 0;    // the field a foe last fell or came
+    int fight_foes_ = -1;        // the foes in the fight then
+    uint32_t free_from_ = 0;     // the field the free drive began
 
     std::vector<Loop> plan_;
     std::vector<uint32_t> measure_;

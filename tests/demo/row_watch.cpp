@@ -18,6 +18,7 @@ namespace demo_test {
 namespace {
 
 constexpr uint16_t kCross = 0x0040;
+constexpr int kFreeDriveMode = 99;
 
 }  // namespace
 
@@ -98,6 +99,11 @@ void RowWatch::Poll(uint32_t vblank, console::host::PadInput pads[2])
         game_ = true;
         Line("game mode=" + std::to_string(int(gc->mode)));
         LongerLeftAlone(int(gc->mode));
+    }
+    // A free drive has no mode controller: the controller's mode is its game.
+    if (!game_ && gc->pMission == nullptr && gc->mode == kFreeDriveMode && !gc->iUILoading) {
+        game_ = true;
+        Line("game mode=" + std::to_string(int(gc->mode)));
     }
     if (game_ && gc->iMissionRet != 0) {
         Line("result " + std::to_string(gc->iMissionRet));

@@ -407,7 +407,7 @@ TEST_F(CityWorldServices, MissionsLookupsAndResetCycles)
     EXPECT_NEAR(start->mat.z[0], 1.0f, 2e-3f);   // facing east
     EXPECT_NEAR(start->mat.z[2], 0.0f, 2e-3f);
     ASSERT_TRUE(load(tools::WriteMission(tools::SampleMission1())));
-    EXPECT_EQ(world.placeholderlist.Count(), 4);
+    EXPECT_EQ(world.placeholderlist.Count(), 8);
     EXPECT_EQ(world.FindPlaceholder(-4), nullptr);
     EXPECT_NE(world.FindPlaceholder(-250), nullptr);
     // A mission file that is not on the disc: no placeholders, and failure.

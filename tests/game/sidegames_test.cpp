@@ -595,6 +595,18 @@ TEST_F(SideGames, TheDiscsFiringRangeRunsItsWavesToTheResultScreen)
     }
     EXPECT_EQ(targets, 5);
     EXPECT_EQ(innocents, 1);
+    // The scene before the game, whose start names no game: no target comes
+    // up until the range starts (one up early would go uncounted and its
+    // wave would never end).
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->messagehandler == &TargetMoving::staticmh || l->data->messagehandler == &TargetInnocent::staticmh)
+            SendSpecial(l->data, SMSG_MODE_START, nullptr);
+    Ticks(100);
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next())
+        if (l->data->messagehandler == &TargetMoving::staticmh) {
+            EXPECT_EQ(static_cast<TargetMoving*>(static_cast<Object*>(l->data))->state, 0);
+            EXPECT_TRUE(l->data->flags & OBJF_HIDDEN);
+        }
 
     gc->iChallengeValue = 4;   // "LASER BEAM"
     gc->SetFRangeMissionMode(-1);
@@ -650,6 +662,7 @@ TEST_F(SideGames, TheDiscsFiringRangeRunsItsWavesToTheResultScreen)
 }  // namespace
 
 namespace {
+
 
 TEST_F(SideGames, TheImpoundLotOffersOneCarPerUpgradeAtTheSetUpsCarPlaces)
 {

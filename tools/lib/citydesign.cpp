@@ -482,11 +482,27 @@ MissionPlaceholder At(s16 id, float x, float z, VectorXZ face = VectorXZ(1.0f, 0
     return p;
 }
 
+// A spot on the pavement of Station Street (south, -1) or Elm Street
+// (north, +1), on the side toward the park (+1) or away from it (-1), facing
+// east: a car drawn up at the kerb, a marker by a door.  The spots at x -64,
+// 0 and 64 are clear of the crossings.
+MissionPlaceholder Kerb(s16 id, float x, int street, int side)
+{
+    const float line = street < 0 ? kLines[1] : kLines[2];
+    const float toPark = street < 0 ? 1.0f : -1.0f;
+    return At(id, x, line + 6.5f * toPark * float(side));
+}
+
 }  // namespace
 
 std::vector<MissionPlaceholder> SampleMission1()
 {
-    return {At(-200, -60.0f, -60.0f), At(-201, 60.0f, -60.0f), At(-206, 60.0f, 60.0f), At(-250, -60.0f, 60.0f)};
+    // The drives: along Station Street to the range, up Queen Avenue and
+    // along Elm Street to the second building, on along Elm Street to the
+    // restaurant; the bonus drive's start and its three places.
+    return {Kerb(-200, -64.0f, -1, 1),  Kerb(-201, 64.0f, -1, 1),  Kerb(-250, 0.0f, 1, -1),
+            Kerb(-206, 64.0f, 1, -1),   Kerb(-400, -64.0f, 1, -1), Kerb(-401, 0.0f, -1, -1),
+            Kerb(-402, 64.0f, -1, -1),  Kerb(-403, -64.0f, -1, -1)};
 }
 
 std::vector<MissionPlaceholder> SampleMissionTest()
@@ -511,11 +527,26 @@ std::vector<MissionPlaceholder> SampleMission2()
     // The chase on foot: the player (-6) on an Elm Street pavement,
     // the thug (-7) eight units ahead of him, both facing east toward the
     // corner of Mill Street.
+    // The drives to the dojo from the start by the kerb and from the end
+    // of the ride to it; the thug's car makes for the far corner of Station
+    // Street; the free drives and the bonus drive start at the kerb, and its
+    // places stand by the kerb.
     for (MissionPlaceholder& p : m) {
-        if (p.id == -6)
-            p = At(-6, -60.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f));
-        else if (p.id == -7)
-            p = At(-7, -52.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f));
+        switch (p.id) {
+        case -6: p = At(-6, -60.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
+        case -7: p = At(-7, -52.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
+        case -2: p = Kerb(-2, -64.0f, -1, 1); break;
+        case -3: p = Kerb(-3, 0.0f, 1, -1); break;
+        case -11: p = Kerb(-11, -64.0f, 1, -1); break;
+        case -12: p = Kerb(-12, -64.0f, -1, -1); break;
+        case -24: p = Kerb(-24, 0.0f, -1, 1); break;
+        case -25: p = Kerb(-25, 64.0f, -1, 1); break;
+        case -400: p = Kerb(-400, -64.0f, 1, -1); break;
+        case -401: p = Kerb(-401, 64.0f, -1, -1); break;
+        case -402: p = Kerb(-402, 0.0f, -1, -1); break;
+        case -403: p = Kerb(-403, 0.0f, 1, 1); break;
+        default: break;
+        }
     }
     return m;
 }
@@ -529,6 +560,26 @@ std::vector<MissionPlaceholder> SampleMission3()
         m.push_back(At(id, 60.0f, float(id + 102) * 10.0f, VectorXZ(0.0f, -1.0f)));
     for (s16 id = -400; id >= -403; id--)
         m.push_back(At(id, float(id + 401) * 20.0f, -60.0f));
+    // The tail starts by the kerb of Elm Street, east, and the suspect makes
+    // for the far end of Station Street; the rides to the spa start by the
+    // kerb of Elm and Station Streets; the spa stands by Station Street; the
+    // bonus drive starts and ends by the kerb.
+    for (MissionPlaceholder& p : m) {
+        switch (p.id) {
+        case -100: p = Kerb(-100, 64.0f, 1, 1); break;
+        case -6: p = Kerb(-6, 64.0f, 1, 1); break;
+        case -7: p = Kerb(-7, -64.0f, -1, -1); break;
+        case -8: p = Kerb(-8, -64.0f, 1, -1); break;
+        case -9: p = Kerb(-9, -64.0f, -1, 1); break;
+        case -11: p = Kerb(-11, 64.0f, -1, 1); break;
+        case -104: p = Kerb(-104, 0.0f, -1, 1); break;
+        case -400: p = Kerb(-400, 0.0f, 1, -1); break;
+        case -401: p = Kerb(-401, 64.0f, 1, -1); break;
+        case -402: p = Kerb(-402, -64.0f, -1, -1); break;
+        case -403: p = Kerb(-403, 64.0f, 1, 1); break;
+        default: break;
+        }
+    }
     return m;
 }
 

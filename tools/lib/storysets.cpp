@@ -532,7 +532,9 @@ void Targets(SetupFile& s, const RoomDesign& r)
     for (int k = 0; k < 2; k++) {
         auto t = ZeroRecord<TargetMoving_params>();
         t.wave = 2;
-        t.speed = 1.0f + float(k);
+        // A walking pace and a trot (tenths of the game's speed unit per
+        // frame): the run across the range takes some seconds, not minutes.
+        t.speed = 8.0f + 4.0f * float(k);
         t.delay = 1.0f;
         const int rec = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, far - 1.0f)), ENT_TARGETMOVING, t);
         s.SetSpline(rec, offsetof(TargetMoving_params, move_path), path);
