@@ -16,6 +16,7 @@
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/Road.h"
+#include "game/SideGames.h"
 #include "game/Vehicle.h"
 #include "game/userintf.h"
 #include "host/headless/pad_script.h"
@@ -508,6 +509,8 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
     const Object* m = g_pgcTest != nullptr ? g_pgcTest->pMission : nullptr;
     if (m == nullptr || g_pgcTest->iMissionRet != 0)
         return false;
+    if (CloseRoundScreen(pad))
+        return true;
     if (m->messagehandler == DriveToMissionController::staticmh) {
         // Once the car has reached the marker and it has moved on to the
         // building's door, the player gets out and walks onto it.
@@ -526,9 +529,80 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
     }
     else if (m->messagehandler == FightMissionController::staticmh)
         Fight(pad);
-    else
+    else if (m->messagehandler == InfiltrateMissionController::staticmh ||
+             m->messagehandler == GunCourseMissionController::staticmh)
+        WalkToExit(pad);
+    else if (m->messagehandler == ImpoundLotMissionController::staticmh)
+        TakeACar(pad);
+    else if (m->messagehandler != DojoTrainingModeController::staticmh &&
+             m->messagehandler != FRangeMissionController::staticmh)
         return false;
     return true;
+}
+
+bool PadPilot::CloseRoundScreen(PadInput& pad)
+{
+    const UIPauseScreenMode s = GetPauseScreenMode();
+    if (s != UI_DojoRoundScreen && s != UI_DojoSummaryScreen && s != UI_ShootingRoundScreen)
+        return false;
+    Pulse(pad, kCross);
+    return true;
+}
+
+void PadPilot::WalkToExit(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    const Point at = Flat(dace->GetWorldPos());
+    const DaceModeTrigger* exit = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->messagehandler != DaceModeTrigger::staticmh)
+            continue;
+        const auto* t = static_cast<const DaceModeTrigger*>(o);
+        if (t->dmtp.task_exit == 0 || !t->dmtp.trigger1.IsValid())
+            continue;
+        if (float d = Dist(Flat(t->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0))), at); d < nearest) {
+            nearest = d;
+            exit = t;
+        }
+    }
+    if (exit == nullptr)
+        return;
+    const Point door = Flat(exit->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0)));
+    StickToward({door.x - at.x, door.z - at.z}, 1.0f, pad);
+}
+
+void PadPilot::TakeACar(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    if (PlayersCar() != nullptr) {
+        pad.buttons |= kCross;
+        return;
+    }
+    const Point at = Flat(dace->GetWorldPos());
+    const Object* car = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
+            continue;
+        if (float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
+            nearest = d;
+            car = o;
+        }
+    }
+    if (car == nullptr)
+        return;
+    // Near enough to a door, L1 gets in.
+    if (nearest < 3.0f) {
+        Pulse(pad, kL1);
+        return;
+    }
+    const Point to = Flat(car->GetWorldPos());
+    StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
 }
 
 void PadPilot::Drive(PadInput& pad)

@@ -53,6 +53,14 @@ private:
     bool FollowPlan(console::host::PadInput& pad);
     void Drive(console::host::PadInput& pad);
     void Fight(console::host::PadInput& pad);
+    // A side game's round or result screen, the world paused under it:
+    // Cross closes it.  True while one shows.
+    bool CloseRoundScreen(console::host::PadInput& pad);
+    // A task that ends at a doorway (the level's mode trigger that ends
+    // the task): the player walks to it.
+    void WalkToExit(console::host::PadInput& pad);
+    // The impound lot: the player walks to the nearest car and gets in.
+    void TakeACar(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
     void Pulse(console::host::PadInput& pad, uint16_t bit);
 

@@ -19,6 +19,13 @@ namespace {
 
 constexpr uint16_t kCross = 0x0040;
 
+// The game modes of the tail (1), the chases in cars (2), the escape (12)
+// and the races (16).
+bool IsChase(int mode)
+{
+    return mode == 1 || mode == 2 || mode == 12 || mode == 16;
+}
+
 }  // namespace
 
 void RowWatch::Line(const std::string& text)
@@ -100,6 +107,14 @@ void RowWatch::Poll(uint32_t vblank, console::host::PadInput pads[2])
             deadline_ = out;
             Line("clock " + std::to_string(gc->iTimeDisplay));
         }
+    }
+    // A tail, a chase, an escape or a race ends by its own rules, once the
+    // target has got away, the pursuer is left behind or the rival has
+    // won, which takes longer than the short bound: the longer one.
+    if (game_ && !chased_ && gc->pMission != nullptr && IsChase(gc->mode)) {
+        chased_ = true;
+        deadline_ = std::max(deadline_, start_ + kClockFields);
+        Line("chase");
     }
     if (vblank > deadline_) {
         Line("bound");

@@ -10,7 +10,9 @@
 // game against the clock can run out of time.  A drive to a marker, which no
 // clock ends, and a fist fight, which a player left standing may never
 // lose, are played by the pad pilot (pad_pilot.h) with the longer bound
-// ("pilot").
+// ("pilot"); so are a tail, a chase, an escape and a race, which their own
+// rules end once the target, the pursuer or the rival has got away
+// ("chase").
 //
 //   start 2,5 field=160
 //   scene field=170
@@ -51,7 +53,7 @@ private:
     std::FILE* log_;
     PadPilot pilot_;
     uint32_t field_ = 0, start_ = 0, deadline_ = 0;
-    bool started_ = false, scene_ = false, game_ = false, clockSeen_ = false, piloted_ = false;
+    bool started_ = false, scene_ = false, game_ = false, clockSeen_ = false, piloted_ = false, chased_ = false;
     int episode_ = -1, record_ = -1;
 };
 
