@@ -636,7 +636,7 @@ std::vector<MissionPlaceholder> SampleMission(int episode)
         {9, -200, -70.0f, kLines[2] + 3.0f},  {9, -201, 56.0f, kLines[1] + 6.5f},
         {11, -206, -10.0f, kLines[2] + 3.0f}, {11, -207, -70.0f, kLines[2] + 3.0f},
         {11, -208, 56.0f, kLines[1] + 6.5f},  {11, -209, 10.0f, kLines[1] + 3.0f},
-        {11, -210, -56.0f, kLines[0] + 6.5f},
+        {11, -210, -56.0f, kLines[2] - 6.5f},
     };
     for (MissionPlaceholder& p : m)
         for (const Spot& d : kDrives)
