@@ -130,8 +130,7 @@ SetupFile FiringRangeSetup()
     for (int k = 0; k < 2; k++) {
         auto t = ZeroRecord<TargetMoving_params>();
         t.wave = 2;
-        // About 1.4 and 2.2 units a second across the range.
-        t.speed = 10.0f + 6.0f * float(k);
+        t.speed = 1.0f + float(k);
         t.delay = 1.0f;
         const int r = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(0, 0, 10)), ENT_TARGETMOVING, t);
         s.SetSpline(r, offsetof(TargetMoving_params, move_path), path);
