@@ -40,8 +40,10 @@ public:
     // "Pilot: field F: the player P rows tall, his foe Q rows tall".
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
-    // car is driven there, in a fist fight the player fights; true when
-    // the game is one of those (the pad then holds the presses).
+    // car is driven there, in a fist fight the player fights, in a task
+    // that ends at a door he walks to it, in the impound lot he takes a
+    // car, and the dojo's and the ranges' round screens are closed; true
+    // when the game is one of those (the pad then holds the presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
 
 private:

@@ -8,8 +8,10 @@
 // ("bound"): kRowFields, or once its game runs on a clock, the clock's
 // ticks (each at least a field) and a margin, up to kClockFields, so that a
 // game against the clock can run out of time.  A drive to a marker, which no
-// clock ends, and a fist fight, which a player left standing may never
-// lose, are played by the pad pilot (pad_pilot.h) with the longer bound
+// clock ends, a fist fight, which a player left standing may never lose,
+// a task that ends at a door, the impound lot and the side games whose
+// round screens pause them are played by the pad pilot (pad_pilot.h) with
+// the longer bound
 // ("pilot"); so are a tail, a chase, an escape and a race, which their own
 // rules end once the target, the pursuer or the rival has got away
 // ("chase").

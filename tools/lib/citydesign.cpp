@@ -623,9 +623,10 @@ std::vector<MissionPlaceholder> SampleMission(int episode)
         m.push_back(p);
         x += 10.0f;
     }
-    // The drives' starts in a lane and their ends at a kerb a few blocks
-    // on: episode 9's call on the road and the strip club; episode 11's
-    // three ways to the restaurant and the drive to the airport.
+    // The drives' starts in a lane or on a pavement clear of the crossings
+    // and their ends at a kerb a few blocks on: episode 9's call on the
+    // road and the strip club; episode 11's three ways to the restaurant
+    // (the yard of its fight on the way) and the drive to the airport.
     struct Spot
     {
         int episode;
@@ -634,7 +635,8 @@ std::vector<MissionPlaceholder> SampleMission(int episode)
     };
     static const Spot kDrives[] = {
         {9, -200, -70.0f, kLines[2] + 3.0f},  {9, -201, 56.0f, kLines[1] + 6.5f},
-        {11, -206, -10.0f, kLines[2] + 3.0f}, {11, -207, -70.0f, kLines[2] + 3.0f},
+        {11, -204, 0.0f, kLines[2] + 6.5f},   {11, -206, -10.0f, kLines[2] + 3.0f},
+        {11, -207, -70.0f, kLines[2] + 3.0f},
         {11, -208, 56.0f, kLines[1] + 6.5f},  {11, -209, 10.0f, kLines[1] + 3.0f},
         {11, -210, -56.0f, kLines[2] - 6.5f},
     };
