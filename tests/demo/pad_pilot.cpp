@@ -519,6 +519,8 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         return false;
     if (m->messagehandler != EscapeMissionController::staticmh)
         fleeing_ = false;
+    if (CloseRoundScreen(pad))
+        return true;
     if (m->messagehandler == DriveToMissionController::staticmh) {
         // Once the car has reached the marker and it has moved on to the
         // building's door, the player gets out and walks onto it.
@@ -548,11 +550,15 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         }
         if (vblank - fight_from_ < kFightFields)
             Fight(pad);
-    } else if (m->messagehandler == InfiltrateMissionController::staticmh) {
-        Sneak(pad);
+    } else if (m->messagehandler == InfiltrateMissionController::staticmh ||
+               m->messagehandler == GunCourseMissionController::staticmh) {
+        WalkToExit(pad);
     } else if (m->messagehandler == EscapeMissionController::staticmh) {
         Flee(pad);
-    } else {
+    } else if (m->messagehandler == ImpoundLotMissionController::staticmh) {
+        TakeACar(pad);
+    } else if (m->messagehandler != DojoTrainingModeController::staticmh &&
+               m->messagehandler != FRangeMissionController::staticmh) {
         return false;
     }
     return true;
@@ -595,6 +601,73 @@ void PadPilot::WalkToGuard(PadInput& pad)
         // on into the set, whose way out is at its far side.
         StickToward({0.0f, 1.0f}, 1.0f, pad);
     }
+}
+
+bool PadPilot::CloseRoundScreen(PadInput& pad)
+{
+    const UIPauseScreenMode s = GetPauseScreenMode();
+    if (s != UI_DojoRoundScreen && s != UI_DojoSummaryScreen && s != UI_ShootingRoundScreen)
+        return false;
+    Pulse(pad, kCross);
+    return true;
+}
+
+void PadPilot::WalkToExit(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    const Point at = Flat(dace->GetWorldPos());
+    const DaceModeTrigger* exit = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->messagehandler != DaceModeTrigger::staticmh)
+            continue;
+        const auto* t = static_cast<const DaceModeTrigger*>(o);
+        if (t->dmtp.task_exit == 0 || !t->dmtp.trigger1.IsValid())
+            continue;
+        if (float d = Dist(Flat(t->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0))), at); d < nearest) {
+            nearest = d;
+            exit = t;
+        }
+    }
+    if (exit == nullptr) {
+        WalkToGuard(pad);
+        return;
+    }
+    const Point door = Flat(exit->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0)));
+    StickToward({door.x - at.x, door.z - at.z}, 1.0f, pad);
+}
+
+void PadPilot::TakeACar(PadInput& pad)
+{
+    if (dace == nullptr)
+        return;
+    if (PlayersCar() != nullptr) {
+        pad.buttons |= kCross;
+        return;
+    }
+    const Point at = Flat(dace->GetWorldPos());
+    const Object* car = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        const Object* o = l->data;
+        if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
+            continue;
+        if (float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
+            nearest = d;
+            car = o;
+        }
+    }
+    if (car == nullptr)
+        return;
+    // Near enough to a door, L1 gets in.
+    if (nearest < 3.0f) {
+        Pulse(pad, kL1);
+        return;
+    }
+    const Point to = Flat(car->GetWorldPos());
+    StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
 }
 
 void PadPilot::Drive(PadInput& pad)
@@ -781,27 +854,6 @@ void PadPilot::Fight(PadInput& pad)
 // An infiltration: the player walks for the way out at the back of the
 // room (the trigger that ends the task), past the guards: he gets there, or
 // a guard catches him on the way.
-void PadPilot::Sneak(PadInput& pad)
-{
-    if (dace == nullptr)
-        return;
-    const Object* exit = nullptr;
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        const Object* o = l->data;
-        if (o != nullptr && !o->IsDead() && o->messagehandler == DaceModeTrigger::staticmh &&
-            static_cast<const DaceModeTrigger*>(o)->dmtp.task_exit != 0) {
-            exit = o;
-            break;
-        }
-    }
-    if (exit == nullptr) {
-        WalkToGuard(pad);
-        return;
-    }
-    const Point at = Flat(dace->GetWorldPos()), goal = Flat(exit->GetWorldPos());
-    StickToward({goal.x - at.x, goal.z - at.z}, 1.0f, pad);
-}
-
 // An escape: the player drives along the roads for the junction farthest
 // from the car after him, and on to the next farthest once near it, until
 // he has left that car behind or it has caught him.

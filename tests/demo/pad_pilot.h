@@ -42,9 +42,11 @@ public:
     // For a story row's game of any episode: in a drive to a marker the
     // car is driven there, in a fist fight the player fights (until
     // kFightFields pass with no foe falling or coming, then stands and
-    // takes his beating), in an infiltration he walks for the way out (or
-    // up to the guards while the set shows none), in an escape he drives
-    // away from the car after him, in a free drive he leaves the run; true
+    // takes his beating), in a task that ends at a door he walks to it (in
+    // an infiltration up to the guards while no door shows), in an escape
+    // he drives away from the car after him, in a free drive he leaves the
+    // run, in the impound lot he takes a car, and the dojo's and the
+    // ranges' round screens are closed; true
     // when the game is one of those (the pad then holds the presses).
     bool PlayGame(uint32_t vblank, console::host::PadInput& pad);
     static constexpr uint32_t kFightFields = 3000;
@@ -58,16 +60,23 @@ private:
     bool FollowPlan(console::host::PadInput& pad);
     void Drive(console::host::PadInput& pad);
     void Fight(console::host::PadInput& pad);
-    void Sneak(console::host::PadInput& pad);
     void Flee(console::host::PadInput& pad);
     void WalkToCar(console::host::PadInput& pad);
+    // A side game's round or result screen, the world paused under it:
+    // Cross closes it.  True while one shows.
+    bool CloseRoundScreen(console::host::PadInput& pad);
+    // A task that ends at a doorway (the level's mode trigger that ends
+    // the task): the player walks to it.
+    void WalkToExit(console::host::PadInput& pad);
+    // The impound lot: the player walks to the nearest car and gets in.
+    void TakeACar(console::host::PadInput& pad);
     // A button pressed every other few fields, so that each press is new.
     void Pulse(console::host::PadInput& pad, uint16_t bit);
     // A free drive, which no game mode ends: after a few seconds at the
     // wheel the player leaves the run with SELECT, then skips the closing
     // screens.
     void LeaveFreeDrive(console::host::PadInput& pad);
-    // An infiltration with no way out in sight: the player walks up to the
+    // An infiltration with no door in sight: the player walks up to the
     // nearest guard, or into the set while none is out.
     void WalkToGuard(console::host::PadInput& pad);
 

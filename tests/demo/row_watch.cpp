@@ -34,12 +34,13 @@ void RowWatch::End()
     console::Terminate(0);
 }
 
-// A tail (mode 1), a pursuit in cars or on foot (2, 5), an escape (12) or a
-// boss (6): with nobody at the pad the player falls behind, or is worn
-// down, and the game is lost only after some hundreds of fields.
+// A tail (mode 1), a pursuit in cars or on foot (2, 5), an escape (12), a
+// race (16) or a boss (6): each ends by its own rules once the target, the
+// pursuer or the rival has got away, or the player is worn down, which
+// takes some thousands of fields.
 void RowWatch::LongerLeftAlone(int mode)
 {
-    if (mode != 1 && mode != 2 && mode != 5 && mode != 6 && mode != 12)
+    if (mode != 1 && mode != 2 && mode != 5 && mode != 6 && mode != 12 && mode != 16)
         return;
     deadline_ = std::max(deadline_, start_ + kClockFields);
     Line("alone");

@@ -9,14 +9,14 @@
 // ticks (each at least a field) and a margin, up to kClockFields, so that a
 // game against the clock can run out of time.  A drive to a marker, which no
 // clock ends, a fist fight, which a player left standing may never lose,
-// an infiltration, where nobody comes to an idle player, an escape, and a
-// free drive, which nothing ends but the player leaving, are played by the
-// pad pilot (pad_pilot.h) with the longer bound ("pilot").  A game the
-// player loses by being left alone has the longer bound too ("alone"): a
-// chase (a tail or a pursuit), lost once the car he should keep up with
-// has been out of his reach for a while, and a boss (the demons, the
-// dragon), lost once its blows have worn him down; either takes longer
-// than kRowFields.
+// an infiltration or a task that ends at a door, an escape, the impound
+// lot, the side games whose round screens pause them, and a free drive,
+// which nothing ends but the player leaving, are played by the pad pilot
+// (pad_pilot.h) with the longer bound ("pilot").  A game the player loses
+// by being left alone has the longer bound too ("alone"): a tail, a chase
+// or a race, which their own rules end once the target or the rival has got
+// away, and a boss (the demons, the dragon), lost once its blows have worn
+// him down; either takes longer than kRowFields.
 //
 //   start 2,5 field=160
 //   scene field=170

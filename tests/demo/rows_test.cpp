@@ -1,12 +1,13 @@
 // Every row of the story's twelve episodes and every 24/7 row played on the
 // sample disc, each in a process of its own, headless without pixels, with
 // nobody at the pad but for Cross on the continue prompts, and the pad pilot
-// in drives to a marker, fist fights, infiltrations and escapes
-// (row_watch.h).
+// in drives to a marker, fist fights, infiltrations, escapes, free drives,
+// the impound lot, at the side games' round screens and on the way to a
+// task's exit door (row_watch.h).
 // For each row: no file it asks for is missing or unreadable, its scene or
 // its game starts, and within a bound of fields (row_watch.h: longer for a
 // game on a clock, so that it can run out, for a game the pilot plays and
-// for one left alone) its game ends (won, lost or
+// for one left alone, such as a chase) its game ends (won, lost or
 // timed out) or the run goes on to another row or ends.  The table of rows
 // is printed with what each did; the rows listed below as playing through
 // must do so, the others are reported (their rooms and streets are still
@@ -53,10 +54,13 @@ const std::set<std::string> kPlayThrough = {
     "4,2", "4,3", "4,4", "4,5", "4,6", "4,7", "4,8", "4,9", "4,10", "4,11", "4,12", "4,13", "4,14", "4,15", "4,16",
     "5,0", "5,1", "5,2", "5,3", "5,5", "5,6", "5,7", "5,8", "5,9", "5,10", "5,11", "5,12", "5,13", "5,14", "5,15",
     "6,0", "6,1", "6,3", "6,4", "6,5", "6,6", "6,7", "6,8", "6,10", "6,11", "6,12", "7,0", "7,1", "7,2", "7,3", "7,4",
-    "7,5", "7,6", "7,7", "7,8", "7,9", "7,10", "7,11", "7,12", "7,13", "7,14", "8,0", "8,3", "8,4", "8,6", "8,9",
-    "8,10", "8,11", "8,13", "8,14", "8,15", "8,17", "9,0", "9,3", "9,5", "9,6", "9,7", "9,9", "9,10", "10,0", "10,3",
-    "10,4", "10,5", "10,6", "10,7", "10,9", "10,10", "10,11", "10,12", "11,0", "11,1", "11,5", "11,7", "11,8", "11,9",
-    "11,11", "12,0", "12,1", "12,2", "12,6", "12,7", "12,8", "12,9", "12,10", "12,12", "12,13", "13,3",
+    "7,5", "7,6", "7,7", "7,8", "7,9", "7,10", "7,11", "7,12", "7,13", "7,14", "8,0", "8,1", "8,2", "8,3", "8,4", "8,5",
+    "8,6", "8,7", "8,8", "8,9", "8,10", "8,11", "8,12", "8,13", "8,14", "8,15", "8,16", "8,17", "9,0", "9,1", "9,2",
+    "9,3", "9,4", "9,5", "9,6", "9,7", "9,8", "9,9", "9,10", "9,11", "9,12", "9,13", "10,0", "10,1", "10,2", "10,3",
+    "10,4", "10,5", "10,6", "10,7", "10,8", "10,9", "10,10", "10,11", "10,12", "11,0", "11,1", "11,2", "11,3", "11,4",
+    "11,5", "11,6", "11,7", "11,8", "11,9", "11,10", "11,11", "11,12", "11,13", "11,14", "11,15", "12,0", "12,1",
+    "12,2", "12,3", "12,4", "12,5", "12,6", "12,7", "12,8", "12,9", "12,10", "12,11", "12,12", "12,13", "13,1", "13,2",
+    "13,3", "13,5",
 };
 
 using demo_test::Execute;

@@ -493,6 +493,28 @@ MissionPlaceholder Kerb(s16 id, float x, int street, int side)
     return At(id, x, line + 6.5f * toPark * float(side));
 }
 
+// The bonus street race of an episode's placement: its start (-401) in
+// the eastbound lane of the east-west street at z = `street` between the
+// ring and the first avenue, its finish line (-404) across that lane 130
+// units east, beyond the two crossings.
+void AddBonusRace(std::vector<MissionPlaceholder>& m, float street)
+{
+    m.push_back(At(-401, -70.0f, street + 3.0f));
+    m.push_back(At(-404, 60.0f, street + 3.0f));
+}
+
+// The bonus drive of episodes 9 and 11: the start (-400) in Elm Street's
+// eastbound lane west of Mill Avenue; the three bonus places on Station
+// Street, the race's start (-401, as AddBonusRace) and two at the kerb
+// (-402, -403), one past each avenue.
+void AddBonusDrive(std::vector<MissionPlaceholder>& m)
+{
+    m.push_back(At(-400, -64.0f, kLines[2] + 3.0f));
+    AddBonusRace(m, kLines[1]);
+    m.push_back(At(-402, 0.0f, kLines[1] + 6.5f));
+    m.push_back(At(-403, 64.0f, kLines[1] + 6.5f));
+}
+
 }  // namespace
 
 std::vector<MissionPlaceholder> SampleMission1()
@@ -513,6 +535,7 @@ std::vector<MissionPlaceholder> SampleMissionTest()
     std::vector<MissionPlaceholder> m = SampleMission1();
     m.push_back(At(-1, 0.0f, kLines[2] + 3.0f));
     m.push_back(At(-900, 0.0f, kLines[1] + 3.0f));
+    AddBonusRace(m, kLines[2]);
     return m;
 }
 
@@ -663,6 +686,29 @@ std::vector<MissionPlaceholder> SampleMission(int episode)
         m.push_back(p);
         x += 10.0f;
     }
+    // The drives' starts in a lane or on a pavement clear of the crossings
+    // and their ends at a kerb a few blocks on: episode 9's call on the
+    // road and the strip club; episode 11's three ways to the restaurant
+    // (the yard of its fight on the way) and the drive to the airport.
+    struct Spot
+    {
+        int episode;
+        s16 id;
+        float x, z;
+    };
+    static const Spot kDrives[] = {
+        {9, -200, -70.0f, kLines[2] + 3.0f},  {9, -201, 56.0f, kLines[1] + 6.5f},
+        {11, -204, 0.0f, kLines[2] + 6.5f},   {11, -206, -10.0f, kLines[2] + 3.0f},
+        {11, -207, -70.0f, kLines[2] + 3.0f},
+        {11, -208, 56.0f, kLines[1] + 6.5f},  {11, -209, 10.0f, kLines[1] + 3.0f},
+        {11, -210, -56.0f, kLines[2] - 6.5f},
+    };
+    for (MissionPlaceholder& p : m)
+        for (const Spot& d : kDrives)
+            if (d.episode == episode && d.id == p.id)
+                p = At(p.id, d.x, d.z);
+    if (episode == 9 || episode == 11)
+        AddBonusDrive(m);
     return m;
 }
 

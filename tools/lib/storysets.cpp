@@ -481,6 +481,18 @@ void Shooters(SetupFile& s, const RoomDesign& r, int foes, s16 firstId)
         s.file.AddNode(cover, MakeNode(MDL_NOGEOM, VectorPos(cx, 0, 0.35f)));
 }
 
+// The doorway in the middle of the room's back wall: walking into it ends
+// the task.
+void TaskExit(SetupFile& s, const RoomDesign& r)
+{
+    auto out = ZeroRecord<DaceModeTrigger_params>();
+    const VectorPos door(0.0f, 0.0f, r.z1 - 0.3f);
+    out.trigger1 = Volume(door, 0.4f);
+    out.teleport_to.index = -1;
+    out.task_exit = 1;
+    s.AddRecord(s.AddPlaceholder(-1, 0, door), ENT_DACEMODETRIGGER, out);
+}
+
 // Guards walking rounds across the back of the room, and the doorway at the
 // back that ends the task.
 void Guards(SetupFile& s, const RoomDesign& r, int foes, s16 firstId)
@@ -498,12 +510,7 @@ void Guards(SetupFile& s, const RoomDesign& r, int foes, s16 firstId)
         const int rec = s.AddRecord(s.AddPlaceholder(-1, 0, VectorPos(r.x0 + 1.0f, 0, z)), ENT_ENEMYGENGUARD, g);
         s.SetSpline(rec, offsetof(EnemyGenGuard_params, move_path), path);
     }
-    auto out = ZeroRecord<DaceModeTrigger_params>();
-    const VectorPos door(0.0f, 0.0f, r.z1 - 0.3f);
-    out.trigger1 = Volume(door, 0.4f);
-    out.teleport_to.index = -1;
-    out.task_exit = 1;
-    s.AddRecord(s.AddPlaceholder(-1, 0, door), ENT_DACEMODETRIGGER, out);
+    TaskExit(s, r);
 }
 
 // The range: the figures' templates (a standing man and an innocent, each
@@ -938,8 +945,11 @@ float Extras(SetupFile& s, const StorySet& set, s16 firstId)
         BackDoor(s, r, firstId);
     else if (path == "Int/LEVEL5/BSHOPBG6.P2B")
         HookRail(s, r);
-    else if (path == "Int/BONUS/GUNCRSE3.P2B")
+    else if (path == "Int/BONUS/GUNCRSE3.P2B") {
+        // The course ends at the door past the mannequins.
         Mannequins(s, r);
+        TaskExit(s, r);
+    }
     else if (path == "Int/LEVEL6/ALTARG5.P2B")
         Torches(s, r);
     else if (path == "Int/LEVEL7/MG8.P2B")
