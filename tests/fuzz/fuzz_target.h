@@ -66,21 +66,9 @@ private:
 }  // namespace fuzz
 
 #if defined(KORVALIS_LIBFUZZER)
-#include <sanitizer/lsan_interface.h>
-
-#include "ee/memmap.h"
-
-// The game's heap and the scratchpad are mappings of their own, which the
-// leak checker does not search for pointers: what the game's objects hold
-// (a controller's displays, a world's lists) would all look leaked.
+// The game's own memory is searched by the leak checker from the moment it is
+// mapped (ee/memmap.cpp), so what the game's objects hold is not reported.
 #define FUZZ_TARGET(name)                                                                                  \
-    extern "C" int LLVMFuzzerInitialize(int*, char***)                                                     \
-    {                                                                                                      \
-        char* begin = static_cast<char*>(ee_heap_arena_begin());                                           \
-        __lsan_register_root_region(begin, size_t(static_cast<char*>(ee_heap_arena_end()) - begin));       \
-        __lsan_register_root_region(reinterpret_cast<void*>(uintptr_t(EE_SPR_BASE)), EE_SPR_SIZE);         \
-        return 0;                                                                                          \
-    }                                                                                                      \
     static bool FuzzTarget_##name(const uint8_t* data, size_t size);                                       \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)                                \
     {                                                                                                      \

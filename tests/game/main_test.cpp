@@ -295,6 +295,11 @@ TEST_F(MainLoop, AnInteriorWithItsOwnAmbientLightIsLitByItsLightsOnly)
         console::host::RgbaImage img;
         console::gs::ReadOutCurrent(img);
         SetCurrentCam(nullptr);
+        // The frame chains still to be drawn read the set-up's models: its
+        // file goes only once they have been drawn.
+        const DrawFence drawn = Platform::PlaceFence();
+        while (!Platform::FencePassed(drawn))
+            Platform::Sync();
         // The start-up's controller is in the world's frame calls and may
         // have timers: the world's clear would delete it through them, so it
         // is taken out first and its frame call put back after.
