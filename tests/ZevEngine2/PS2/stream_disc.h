@@ -102,6 +102,7 @@ protected:
 
 // The game's streamer client, started on the disc above.  Game headers come
 // after every standard header (Zev.h renames the C library's names).
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Streamer.h"
 
 namespace streamtest {
@@ -121,9 +122,11 @@ protected:
 
     void TearDown() override
     {
-        // Leave no call in flight across the reset.
+        // Leave no call in flight across the reset; a sound module started
+        // on this machine goes with it.
         while (StreamerIsBusy()) {
         }
+        SoundForgetModule();
         DiscTest::TearDown();
     }
 
