@@ -40,20 +40,13 @@ protected:
         g_pgcTest->iFlags = 0;
         g_pgcTest->iTimeDisplayOutput = 0;
         world.time = 0;
-        // Points won or lost before (a foe downed, a bystander hurt) still
-        // fly to the counter; the HUD here starts without them.
-        savedPoints = hudPoints;
-        hudPoints = HUD_Points{};
     }
     void TearDown() override
     {
         hudtest::PinTextures(false);
         dace = nullptr;
         world.time = 0;
-        hudPoints = savedPoints;
     }
-
-    HUD_Points savedPoints{};
 
     // Runs n frames of the texts at one frame a tick.
     static void Frames(MapDisplay& md, Packet& pk, int n)
