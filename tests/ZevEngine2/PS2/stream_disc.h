@@ -122,12 +122,16 @@ protected:
 
     void TearDown() override
     {
-        // Leave no call in flight across the reset; a sound module started
-        // on this machine goes with it.
+        // Leave no call in flight across the reset; the streamer's server
+        // and a sound module started on this machine go with it, so the
+        // clients start over as after power-on.
         while (StreamerIsBusy()) {
         }
         SoundForgetModule();
         DiscTest::TearDown();
+        irxloaded = 0;
+        initialized = 0;
+        numvfdsallocated = 0;
     }
 
     // Builds the disc and starts the streamer on it.
