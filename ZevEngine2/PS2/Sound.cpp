@@ -779,6 +779,12 @@ int SoundInit()
     return 1;
 }
 
+void SoundForgetModule()
+{
+    sndmod_cd = sceSifClientData{};
+    queuedatafresh = 0;
+}
+
 // ------------------------------------------------------- animation sounds
 
 void PlayAnimSoundKey(Object* obj, const Animation* anim, const AnimKeySound* key)

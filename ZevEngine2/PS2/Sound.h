@@ -201,3 +201,8 @@ extern SoundSystem sound;
 // Loads the sound module onto the I/O processor, binds its server and
 // initialises it and the sound system.  0 on failure (with a message).
 int SoundInit();
+
+// Forgets the sound module's server: the I/O processor that ran it was reset,
+// so nothing is sent to it (every command answers as with no module) until
+// SoundInit binds again.
+void SoundForgetModule();

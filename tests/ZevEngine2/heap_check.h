@@ -78,6 +78,23 @@ inline u32 GameHeapFree()
     return TotalHeapFree();
 }
 
+// The number of blocks of the heap in use, its start block and end marker
+// left out.  Unlike the free bytes it does not depend on where a block was
+// carved: a free block too small to split gives its spare bytes to the used
+// block below it, and they come back only when that block goes.
+inline int BlocksInUse(const Malloc& h = mal)
+{
+    int n = 0;
+    for (const MallocRec* m = h.start; m != nullptr && m != h.end;) {
+        const u32 size = BlockSize(m);
+        if (size < 16)
+            break;
+        n += BlockInUse(m) && m != h.start ? 1 : 0;
+        m = reinterpret_cast<const MallocRec*>(A(m) + size);
+    }
+    return n;
+}
+
 // A heap of its own over a static buffer, so tests can shape it freely
 // without touching the game's heap.
 template <size_t N>

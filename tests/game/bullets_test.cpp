@@ -87,6 +87,8 @@ protected:
         world.SetPlaybackSpeed(1.2f);
         heard.clear();
         hearers.clear();
+        hitPoints.clear();
+        hitNormals.clear();
     }
     void TearDown() override
     {

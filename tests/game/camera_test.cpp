@@ -10,6 +10,7 @@
 #include "tests/game/levelcamera_support.h"
 
 #include "ZevEngine2/Allocator.h"
+#include "ZevEngine2/heap_check.h"
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/PS2/Controller.h"
@@ -258,14 +259,14 @@ TEST_F(CameraTest, ModesWithoutARuleLeaveTheCameraAlone)
 
 TEST_F(CameraTest, DyingFreesOnlyWhatTheCameraOwns)
 {
-    const unsigned before = TotalFree();
+    const int before = heaptest::BlocksInUse();
     // Its own sphere and a path camera's block and spline go with it.
     Camera* c = new Camera(nullptr, VectorPos(0, 0, 0));
     c->mode = CAMMODE_PATH;
     c->pvExtra = calloc(1, sizeof(PathCamera_params));
     c->pvExtraSpl = Straight(VectorPos(0, 0, 0), VectorPos(1, 0, 0), 1);
     c->Delete();
-    EXPECT_EQ(TotalFree(), before);
+    EXPECT_EQ(heaptest::BlocksInUse(), before);
 
     // A zero-filled level camera has no collision block; one given an index
     // into a model file's table or a model file's entry frees neither.
@@ -275,14 +276,14 @@ TEST_F(CameraTest, DyingFreesOnlyWhatTheCameraOwns)
         Camera* z = LevelCamera(CAMMODE_FIXED, VectorPos(0, 0, 0), 0.0f, &b);
         z->collision = reinterpret_cast<COLLISION*>(coll);
         z->Delete();
-        EXPECT_EQ(TotalFree(), before) << coll;
+        EXPECT_EQ(heaptest::BlocksInUse(), before) << coll;
     }
     // Nor does a constructed camera whose collision was swapped for a model
     // file's entry: only its own sphere goes.
     Camera* s = new Camera(nullptr, VectorPos(0, 0, 0));
     s->collision = reinterpret_cast<COLLISION*>(entry);
     s->Delete();
-    EXPECT_EQ(TotalFree(), before);
+    EXPECT_EQ(heaptest::BlocksInUse(), before);
 }
 
 // ---------------------------------------------------------------------------

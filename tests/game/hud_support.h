@@ -88,9 +88,11 @@ struct Packet
 };
 
 // The HUD's fonts over the program's font images, once; the render
-// context at 640 x 512 with the horizontal aspect factor ax.
+// context at 640 x 512 with the horizontal aspect factor ax; no points still
+// flying to the counter from an earlier fight or a bystander hurt.
 inline void SetUpScreen(float ax = 1.0f)
 {
+    hudPoints = HUD_Points{};
     static Font gui(Font_GUI_text), medium(Font_UI_Medium), large(Font_UI_Large), helv(Font_HelveticaBlack),
         sign(Font_StreetSign);
     g_pGUIFont = &gui;

@@ -47,14 +47,21 @@ inline std::vector<tools::NamedFile> WrittenPartFiles()
     return written;
 }
 
-// The seven files in their slots; each file's block stays for the program's
-// run (the slots keep pointing at it).
+// The seven files in their slots.  Each file's block stays from one test to
+// the next while it is still the heap block it was, its header and nodes as
+// its load left them (drawing changes only the texture records); a test that
+// emptied the registries (freeing the blocks) or built a new heap makes the
+// next one load them again.
 inline void LoadResidentFiles()
 {
     static MDLFILE files[7];
     static u32 sizes[7];
-    static bool loaded = false;
-    if (!loaded) {
+    static std::vector<u8> loadedNodes[7];   // the header and nodes after the load
+    bool intact = !loadedNodes[0].empty();
+    for (int i = 0; i < 7 && intact; i++)
+        intact = mal.IsAllocated(files[i].header) &&
+                 std::memcmp(files[i].header, loadedNodes[i].data(), loadedNodes[i].size()) == 0;
+    if (!intact) {
         const std::vector<tools::NamedFile> written = WrittenPartFiles();
         ASSERT_EQ(written.size(), 7u);
         for (size_t i = 0; i < written.size(); i++) {
@@ -62,10 +69,13 @@ inline void LoadResidentFiles()
             void* block = malloc_align(sizes[i], 64);
             ASSERT_NE(block, nullptr);
             std::memcpy(block, written[i].data.data(), sizes[i]);
+            files[i] = MDLFILE{};
             files[i].SetBuffer(block);
             ASSERT_TRUE(files[i].Init(sizes[i])) << written[i].name;
+            const u8* b = static_cast<const u8*>(block);
+            const u8* e = reinterpret_cast<const u8*>(files[i].nodes + files[i].nNodes);
+            loadedNodes[i].assign(b, e > b && e <= b + sizes[i] ? e : b + sizes[i]);
         }
-        loaded = true;
     }
     for (int i = 0; i < 7; i++)
         PutPartFile(kPartSlots[i], &files[i], sizes[i]);

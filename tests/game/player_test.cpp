@@ -21,6 +21,7 @@
 #include "game/GameFEnt.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
+#include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
@@ -57,6 +58,9 @@ protected:
         fade.mode = FADE_MODE_OFF;
         controller[0].ZeroData();
         SetCurrentCam(nullptr);
+        // The eye his sight checks fall back on: the view of no drawn frame.
+        savedViewWorld = rc.view_world;
+        rc.view_world = Matrix(true);
         rig.Resident();
         Object* ph = new Object;
         ph->id = -77;
@@ -79,7 +83,10 @@ protected:
         gc->pfs = nullptr;
         gc->bSuperDace = false;
         world.playbackSpeed = 1.2f;
+        rc.view_world = savedViewWorld;
     }
+
+    Matrix savedViewWorld;
 
     int Send(int code, Object* obj = nullptr, Variant p0 = 0, Variant p1 = 0, Variant p2 = 0, Variant p3 = 0)
     {

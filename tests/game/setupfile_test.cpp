@@ -86,6 +86,12 @@ protected:
         gc->pCamInitScript = nullptr;
         gc->fightparams = nullptr;
         SetCurrentCam(nullptr);
+        // Loading an interior or exterior sets where the controller's set
+        // stands; the next test finds it as this one did.
+        wasInterior = gc->bInterior;
+        wasDefLights = gc->bUseDefInteriorLights;
+        wasHeight = gc->fInteriorHeight;
+        wasPlace = gc->matPH;
     }
     void TearDown() override
     {
@@ -93,11 +99,18 @@ protected:
         world.Clear();
         SetCurrentCam(nullptr);
         dace = nullptr;
+        gc->bInterior = wasInterior;
+        gc->bUseDefInteriorLights = wasDefLights;
+        gc->fInteriorHeight = wasHeight;
+        gc->matPH = wasPlace;
     }
     // Loads node i of the file in the slot with P.
     Object* Load(int i, Matrix P = Matrix(true)) { return gc->LoadEntity(g_GlobalMFI.GetMF(kSlot, false), i, P, false); }
 
     GameController* gc = nullptr;
+    bool wasInterior = false, wasDefLights = false;
+    float wasHeight = 0.0f;
+    Matrix wasPlace;
 };
 
 TEST(EntityRecords, SizesArePinnedAndTheWriterLaysRecordsAndSplinesOut)

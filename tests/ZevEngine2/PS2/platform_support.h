@@ -9,6 +9,7 @@
 
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Render.h"
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/TexMan.h"
 #include "core/config.h"
 #include "core/diag.h"
@@ -20,10 +21,12 @@
 namespace platform_test {
 
 // Everything the platform left behind goes: interrupt handlers, the flip's
-// state, the texture manager's records; then the machine is at power-on.
+// state, the texture manager's records, the sound module's server; then the
+// machine is at power-on.
 inline void PowerOff()
 {
     TexManOff();
+    SoundForgetModule();
     if (vbcallbacks.vb_handlerid >= 0)
         vbcallbacks.Off();
     platformps2 = PlatformPS2();

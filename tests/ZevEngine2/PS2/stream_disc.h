@@ -102,6 +102,7 @@ protected:
 
 // The game's streamer client, started on the disc above.  Game headers come
 // after every standard header (Zev.h renames the C library's names).
+#include "ZevEngine2/PS2/Sound.h"
 #include "ZevEngine2/PS2/Streamer.h"
 
 namespace streamtest {
@@ -121,10 +122,16 @@ protected:
 
     void TearDown() override
     {
-        // Leave no call in flight across the reset.
+        // Leave no call in flight across the reset; the streamer's server
+        // and a sound module started on this machine go with it, so the
+        // clients start over as after power-on.
         while (StreamerIsBusy()) {
         }
+        SoundForgetModule();
         DiscTest::TearDown();
+        irxloaded = 0;
+        initialized = 0;
+        numvfdsallocated = 0;
     }
 
     // Builds the disc and starts the streamer on it.
