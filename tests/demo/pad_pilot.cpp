@@ -540,14 +540,22 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         }
     }
     else if (m->messagehandler == FightMissionController::staticmh) {
-        // The fight goes on while foes fall or come; kFightFields with
-        // neither and the player gives up.
+        // The fight goes on while foes are hurt, fall or come; kFightFields
+        // with none of that and the player gives up.
         const auto* fight = static_cast<const FightMissionController*>(m);
         const int foes = fight->numactivefoes + fight->numpassivefoes;
-        if (fight_from_ == 0 || foes != fight_foes_) {
+        float strength = 0.0f;
+        for (int i = 0; i < foes; i++) {
+            const Object* o = i < fight->numactivefoes ? fight->activefoes[i]
+                                                       : fight->passivefoes[i - fight->numactivefoes];
+            if (o != nullptr && o->type == OBJT_CHARACTER)
+                strength += std::max(static_cast<const Enemy*>(o)->strength, 0.0f);
+        }
+        if (fight_from_ == 0 || foes != fight_foes_ || strength < fight_strength_) {
             fight_from_ = vblank;
             fight_foes_ = foes;
         }
+        fight_strength_ = strength;
         if (vblank - fight_from_ < kFightFields)
             Fight(pad);
     } else if (m->messagehandler == InfiltrateMissionController::staticmh ||

@@ -41,7 +41,7 @@ public:
     void Measure(std::vector<uint32_t> fields) { measure_ = std::move(fields); }
     // For a story row's game of any episode: in a drive to a marker the
     // car is driven there, in a fist fight the player fights (until
-    // kFightFields pass with no foe falling or coming, then stands and
+    // kFightFields pass with no foe hurt, falling or coming, then stands and
     // takes his beating), in a task that ends at a door he walks to it (in
     // an infiltration up to the guards while no door shows), in an escape
     // he drives away from the car after him, in a free drive he leaves the
@@ -95,8 +95,9 @@ private:
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
     int strikes_ = 0;
-    uint32_t fight_from_ = 0;    // the field a foe last fell or came
+    uint32_t fight_from_ = 0;    // the field a foe was last hurt, fell or came
     int fight_foes_ = -1;        // the foes in the fight then
+    float fight_strength_ = 0;   // their strength left at the last field
     uint32_t free_from_ = 0;     // the field the free drive began
 
     std::vector<Loop> plan_;
