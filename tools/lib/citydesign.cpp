@@ -558,7 +558,6 @@ std::vector<MissionPlaceholder> SampleMission2()
         switch (p.id) {
         case -6: p = At(-6, -60.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
         case -7: p = At(-7, -52.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
-        case -2: p = Kerb(-2, -64.0f, -1, 1); break;
         case -3: p = Kerb(-3, 0.0f, 1, -1); break;
         case -11: p = Kerb(-11, -64.0f, 1, -1); break;
         case -12: p = Kerb(-12, -64.0f, -1, -1); break;
