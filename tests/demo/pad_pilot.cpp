@@ -459,24 +459,44 @@ int RowsOnScreen(Object* o)
     return int(std::min(bottom, h) - std::max(top, 0.0f));
 }
 
+// The live object of the world's list nearest `at` of those `keep` takes,
+// each measured at `where` (its own position unless said), and how far.
+struct Nearest {
+    Object* object = nullptr;
+    float distance = std::numeric_limits<float>::max();
+};
+template <typename Keep, typename Where>
+Nearest NearestObject(const Point& at, Keep keep, Where where)
+{
+    Nearest n;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        Object* o = l->data;
+        if (o == nullptr || o->IsDead() || !keep(o))
+            continue;
+        if (const float d = Dist(where(o), at); d < n.distance)
+            n = {o, d};
+    }
+    return n;
+}
+template <typename Keep>
+Nearest NearestObject(const Point& at, Keep keep)
+{
+    return NearestObject(at, keep, [](const Object* o) { return Flat(o->GetWorldPos()); });
+}
+
+// A character of the enemies' ids, not hidden or out of play.
+bool OfTheEnemies(const Object* o)
+{
+    return o->type == OBJT_CHARACTER && o->id >= -150 && o->id <= -101 && !(o->flags & 0x70000000);
+}
+
 // The nearest foe of the player still standing: a character of the
 // enemies' ids with strength left.
 Object* NearestFoe()
 {
-    Object* foe = nullptr;
-    float nearest = std::numeric_limits<float>::max();
-    const Point at = Flat(dace->GetWorldPos());
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        Object* o = l->data;
-        if (o == nullptr || o->IsDead() || o->type != OBJT_CHARACTER || o->id < -150 || o->id > -101 ||
-            (o->flags & 0x70000000) || static_cast<const Enemy*>(o)->strength <= 0.0f)
-            continue;
-        if (const float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
-            nearest = d;
-            foe = o;
-        }
-    }
-    return foe;
+    return NearestObject(Flat(dace->GetWorldPos()), [](const Object* o) {
+               return OfTheEnemies(o) && static_cast<const Enemy*>(o)->strength > 0.0f;
+           }).object;
 }
 
 }  // namespace
@@ -589,19 +609,7 @@ void PadPilot::WalkToGuard(PadInput& pad)
     // The guards (characters of the enemies' ids; a guard has no strength
     // to count) and the nearest of them.
     const Point at = Flat(dace->GetWorldPos());
-    const Object* guard = nullptr;
-    float nearest = std::numeric_limits<float>::max();
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        const Object* o = l->data;
-        if (o == nullptr || o->IsDead() || o->type != OBJT_CHARACTER || o->id < -150 || o->id > -101 ||
-            (o->flags & 0x70000000))
-            continue;
-        if (const float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
-            nearest = d;
-            guard = o;
-        }
-    }
-    if (guard != nullptr) {
+    if (const Object* guard = NearestObject(at, OfTheEnemies).object) {
         const Point to = Flat(guard->GetWorldPos());
         StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
     } else {
@@ -625,26 +633,25 @@ void PadPilot::WalkToExit(PadInput& pad)
     if (dace == nullptr)
         return;
     const Point at = Flat(dace->GetWorldPos());
-    const DaceModeTrigger* exit = nullptr;
-    float nearest = std::numeric_limits<float>::max();
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        const Object* o = l->data;
-        if (o == nullptr || o->IsDead() || o->messagehandler != DaceModeTrigger::staticmh)
-            continue;
-        const auto* t = static_cast<const DaceModeTrigger*>(o);
-        if (t->dmtp.task_exit == 0 || !t->dmtp.trigger1.IsValid())
-            continue;
-        if (float d = Dist(Flat(t->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0))), at); d < nearest) {
-            nearest = d;
-            exit = t;
-        }
-    }
+    const auto door = [](const Object* o) {
+        return Flat(static_cast<const DaceModeTrigger*>(o)->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0)));
+    };
+    const Object* exit = NearestObject(
+                             at,
+                             [](const Object* o) {
+                                 if (o->messagehandler != DaceModeTrigger::staticmh)
+                                     return false;
+                                 const auto* t = static_cast<const DaceModeTrigger*>(o);
+                                 return t->dmtp.task_exit != 0 && t->dmtp.trigger1.IsValid();
+                             },
+                             door)
+                             .object;
     if (exit == nullptr) {
         WalkToGuard(pad);
         return;
     }
-    const Point door = Flat(exit->dmtp.trigger1.ToWorld(VectorPos(0, 0, 0)));
-    StickToward({door.x - at.x, door.z - at.z}, 1.0f, pad);
+    const Point to = door(exit);
+    StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
 }
 
 void PadPilot::TakeACar(PadInput& pad)
@@ -656,25 +663,15 @@ void PadPilot::TakeACar(PadInput& pad)
         return;
     }
     const Point at = Flat(dace->GetWorldPos());
-    const Object* car = nullptr;
-    float nearest = std::numeric_limits<float>::max();
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        const Object* o = l->data;
-        if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
-            continue;
-        if (float d = Dist(Flat(o->GetWorldPos()), at); d < nearest) {
-            nearest = d;
-            car = o;
-        }
-    }
-    if (car == nullptr)
+    const Nearest car = NearestObject(at, [](const Object* o) { return o->type == OBJT_VEHICLE; });
+    if (car.object == nullptr)
         return;
     // Near enough to a door, L1 gets in.
-    if (nearest < 3.0f) {
+    if (car.distance < 3.0f) {
         Pulse(pad, kL1);
         return;
     }
-    const Point to = Flat(car->GetWorldPos());
+    const Point to = Flat(car.object->GetWorldPos());
     StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
 }
 
@@ -905,22 +902,14 @@ void PadPilot::WalkToCar(PadInput& pad)
     if (dace == nullptr)
         return;
     const Point at = Flat(dace->GetWorldPos());
-    const Object* nearest = nullptr;
-    float best = std::numeric_limits<float>::max();
-    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
-        const Object* o = l->data;
-        if (o == nullptr || o->IsDead() || o->type != OBJT_VEHICLE)
-            continue;
+    const Nearest car = NearestObject(at, [](const Object* o) {
+        if (o->type != OBJT_VEHICLE)
+            return false;
         const Vector& v = static_cast<const Vehicle*>(o)->Vel();
-        if (std::hypot(v[0], v[2]) > 0.01f)
-            continue;
-        if (float d = Dist(Flat(o->GetWorldPos()), at); d < best) {
-            best = d;
-            nearest = o;
-        }
-    }
-    if (nearest != nullptr && best > 2.5f) {
-        const Point to = Flat(nearest->GetWorldPos());
+        return std::hypot(v[0], v[2]) <= 0.01f;
+    });
+    if (car.object != nullptr && car.distance > 2.5f) {
+        const Point to = Flat(car.object->GetWorldPos());
         StickToward({to.x - at.x, to.z - at.z}, 1.0f, pad);
         return;
     }
