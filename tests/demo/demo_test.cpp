@@ -456,7 +456,7 @@ std::vector<std::string> FightLines(const std::string& output)
 // player each replay that script: the drive's card with its prompt, the
 // drive reaching the bar inside its 3600 ticks (episode 2, record 6
 // entered), the bar's card with its prompt, its scene and the fight, won
-// (the pilot strikes whenever a thug is open), the closing screens and the
+// (the pilot strikes where a thug's guard leaves him open), the closing screens and the
 // hand-back, with the script itself ending
 // the run (exit value -1).  Both replays give the same frame log and the same
 // WAV bytes.  The runs draw no pixels (--gs-no-pixels: the frame logs

@@ -762,10 +762,14 @@ void PadPilot::Drive(PadInput& pad)
 }
 
 // The bar fight: the player walks up to the nearest thug still standing
-// and strikes, a punch and a kick in turn, only while that thug is open:
-// well into an attack of his own (its blow spent), early in his recoil from
-// a blow, or dazed.  A thug in his guard blocks every blow and there is no
-// breaking it, so the player waits him out.
+// and keeps at him.  A thug standing guard blocks a blow that comes at the
+// height his stance covers (a high stance the punches and high blows, a low
+// one the punches and kicks) and most of the others, so the player throws
+// the one his stance leaves open, every so often; a thug well into a blow of
+// his own, early in his recoil from one or dazed blocks nothing, and then
+// the blows come one on another, each landing on the recoil of the last,
+// until he is dazed and the finishing window opens.  While the player's
+// combo runs the thug in front does not strike at all.
 void PadPilot::Fight(PadInput& pad)
 {
     Object* m = g_pgcTest->pMission;
@@ -796,8 +800,8 @@ void PadPilot::Fight(PadInput& pad)
     // his own, fewer than 30 into a recoil, or dazed.  While his blow can
     // still hurt, and all through his reach for a grapple, the player
     // guards.
-    const bool kick = (strikes_ & 1) != 0;
-    const float lead = kick ? 8.4f : 6.3f;
+    const uint16_t button = StrikeButton(*foe);
+    const float lead = button == kSquare ? 6.3f : 8.4f;
     const float in = foe->frame - foe->firstanimframe;
     const int a = foe->mode2;
     const bool blow = a >= +BA::COMBAT_FIRST_ATTACK_ANI && a <= +BA::COMBAT_ATTACK_SPECIAL_3_ANI;
@@ -829,30 +833,47 @@ void PadPilot::Fight(PadInput& pad)
         stick(1.0f);
         return;
     }
-    // A finishing window open (the thug beaten down): a high attack and a
-    // punch typed once the window takes keys pick a finishing move.
+    // A finishing window open (the thug dazed): punch, kick and high attack
+    // typed once the window takes keys pick the spinning uppercut, the
+    // hardest finishing move the player starts with.
     if (player->finishingstartcount != Dace::Never) {
         if (finish_from_ == 0)
             finish_from_ = field_;
         const uint32_t k = field_ - finish_from_;
         if (k >= 34 && k < 37)
-            pad.buttons |= kTriangle;
-        else if (k >= 42 && k < 45)
             pad.buttons |= kSquare;
+        else if (k >= 42 && k < 45)
+            pad.buttons |= kCross;
+        else if (k >= 50 && k < 53)
+            pad.buttons |= kTriangle;
         return;
     }
     finish_from_ = 0;
     // Each press held two fields and let go for the next to be new; a
-    // press during a blow chains the next.
-    const uint16_t button = kick ? kCross : kSquare;
+    // press during a blow chains the next.  On his guard a blow comes a
+    // while after the last (a blocked one holds the player's fists a little
+    // over half a second anyway); open, at once.
     if (field_ < strike_from_ + 2) {
-        pad.buttons |= (strikes_ & 1) ? kSquare : kCross;   // the press just made
+        pad.buttons |= strike_button_;   // the press just made
         return;
     }
-    if (open && field_ >= strike_from_ + 8) {
+    if (field_ >= strike_from_ + (open ? 8 : kGuardedStrikeFields)) {
         strike_from_ = field_;
-        strikes_++;
+        strike_button_ = button;
         pad.buttons |= button;
+    }
+}
+
+// Kick (low) against a high stance, a high blow against a low one; against
+// a thug off his guard the high blow too, the hardest of the three.
+uint16_t PadPilot::StrikeButton(const Enemy& foe)
+{
+    switch (foe.mode2) {
+    case +BA::COMBAT_IDLE_HIGH_ANI: case +BA::COMBAT_IDLE_HIGH_B_ANI: case +BA::COMBAT_MOVE_WALK_HIGH_ANI:
+    case +BA::COMBAT_MOVE_LEFT_HIGH_ANI: case +BA::COMBAT_MOVE_RIGHT_HIGH_ANI: case +BA::COMBAT_MOVE_BACK_HIGH_ANI:
+        return kCross;
+    default:
+        return kTriangle;
     }
 }
 

@@ -3,8 +3,9 @@
 // each continue prompt; L1 into the car; the drive steered along the city's
 // roads from wherever the car is to the drive's marker, slowing before the
 // corners and stopping at the marker; in the bar fight the player walks up
-// to the nearest thug, guards against his blows and strikes whenever the
-// thug is open.  Given a plan (loop_script.h), it plays runs one after
+// to the nearest thug, guards against his blows, strikes at the height his
+// stance leaves open and, once he is open, blow on blow until he is dazed
+// and can be finished.  Given a plan (loop_script.h), it plays runs one after
 // another, each as the plan says: to its end, won or lost, or left with
 // SELECT at a stage, with Cross on the prompts and the closing screens.
 // Run in the game's own process with its input
@@ -21,6 +22,8 @@
 #include "ee/demo_hook.h"
 #include "host/host.h"
 #include "tests/demo/loop_script.h"
+
+class Enemy;
 
 namespace demo_test {
 
@@ -60,6 +63,10 @@ private:
     bool FollowPlan(console::host::PadInput& pad);
     void Drive(console::host::PadInput& pad);
     void Fight(console::host::PadInput& pad);
+    // The blow a foe's stance does not guard against.
+    static uint16_t StrikeButton(const Enemy& foe);
+    // Fields between blows thrown at a foe on his guard.
+    static constexpr uint32_t kGuardedStrikeFields = 24;
     void Flee(console::host::PadInput& pad);
     void WalkToCar(console::host::PadInput& pad);
     // A side game's round or result screen, the world paused under it:
@@ -94,7 +101,7 @@ private:
     float flee_x_ = 0, flee_z_ = 0;
     uint32_t strike_from_ = 0;   // when the last blow's button went down
     uint32_t finish_from_ = 0;   // when a finishing window was first seen open
-    int strikes_ = 0;
+    uint16_t strike_button_ = 0;   // the button of the last blow
     uint32_t fight_from_ = 0;    // the field a foe was last hurt, fell or came
     int fight_foes_ = -1;        // the foes in the fight then
     float fight_strength_ = 0;   // their strength left at the last field
