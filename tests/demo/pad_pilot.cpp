@@ -585,6 +585,9 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         Flee(pad);
     } else if (m->messagehandler == ImpoundLotMissionController::staticmh) {
         TakeACar(pad);
+    } else if (m->messagehandler == PursuitMissionController::staticmh) {
+        if (!LetRunnerGo(pad))
+            return false;
     } else if (m->messagehandler != DojoTrainingModeController::staticmh &&
                m->messagehandler != FRangeMissionController::staticmh) {
         return false;
@@ -854,6 +857,24 @@ void PadPilot::Fight(PadInput& pad)
         strikes_++;
         pad.buttons |= button;
     }
+}
+
+// A chase on foot: the player turns his back on the runner and runs off
+// until the runner is out of the chase's reach and the chase is lost (a
+// runner far off sleeps where he stands, so only the player can open the
+// gap).  A chase in cars is left alone: false.
+bool PadPilot::LetRunnerGo(PadInput& pad)
+{
+    const auto* chase = static_cast<const PursuitMissionController*>(g_pgcTest->pMission);
+    Object* runner = chase->target;
+    if (chase->ppmp == nullptr || chase->ppmp->pegrp == nullptr || runner == nullptr ||
+        runner->GetRoot()->type == OBJT_VEHICLE)
+        return false;
+    if (dace == nullptr || PlayersCar() != nullptr)
+        return true;
+    const Point at = Flat(dace->GetWorldPos()), from = Flat(runner->GetWorldPos());
+    StickToward({from.x - at.x, from.z - at.z}, -1.0f, pad);
+    return true;
 }
 
 // An infiltration: the player walks for the way out at the back of the
