@@ -14,6 +14,7 @@
 #include "game/NPCCombatAnims.h"
 #include "game/NPCDefaultAnims.h"
 #include "game/NPCGuardAnims.h"
+#include "game/NPCPedAnims.h"
 #include "game/NPCPistolAnims.h"
 #include "game/NPCSprintAnims.h"
 #include "game/PlayerAnim.h"
@@ -27,12 +28,14 @@ const Enemy::AnimDef Enemy::AnimDefs[NUM_ANIMDEFS] = {
     {+BA::WALK_ANI, AnimGroup_NPCSprint, Ani_NPC_Walk, 0, 0},
     {+BA::WALK_LOOKBACK_ANI, AnimGroup_NPCSprint, Ani_NPC_Walk_Lookback, 0, 0},
     {+BA::SHOCKED_ANI, AnimGroup_NPCPedDefault, 5, 0, 0},
-    {55, AnimGroup_NPCPedDefault, 6, 0, 0},
-    {56, AnimGroup_NPCPedDefault, 7, 0, 0},
-    {57, AnimGroup_NPCPedDefault, 8, 0, 0},
-    {58, AnimGroup_NPCPedDefault, 9, 0, 0},
-    {59, AnimGroup_NPCPedDefault, 10, 0, 0},
-    {60, AnimGroup_NPCPedDefault, 11, 0, 0},
+    // The body's steps to and from a car door: the pedestrian set's walk,
+    // run and stand, as a bystander plays them.
+    {55, AnimGroup_NPCPedDefault, Ani_Ped_Walk, 0, 0},
+    {56, AnimGroup_NPCPedDefault, Ani_Ped_Walk, 0, 0},
+    {57, AnimGroup_NPCPedDefault, Ani_Ped_Run, 0, 0},
+    {58, AnimGroup_NPCPedDefault, Ani_Ped_Run, 0, 0},
+    {59, AnimGroup_NPCPedDefault, Ani_Ped_Idle, 0, 0},
+    {60, AnimGroup_NPCPedDefault, Ani_Ped_Idle, 0, 0},
     {+BA::GUN_IDLE_ANI, AnimGroup_NPCPistol, Ani_NPC_Pistol_Gun_Idle, 0, 0},
     {+BA::GUN_IDLE_FIRE_ANI, AnimGroup_NPCPistol, Ani_NPC_Pistol_Gun_Idle_Fire, 0, 0},
     {+BA::GUN_IDLE_NOSHOOT_ANI, AnimGroup_NPCPistol, Ani_NPC_Pistol_Gun_Idle, 0, 0},

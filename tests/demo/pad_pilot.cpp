@@ -585,6 +585,9 @@ bool PadPilot::PlayGame(uint32_t vblank, PadInput& pad)
         Flee(pad);
     } else if (m->messagehandler == ImpoundLotMissionController::staticmh) {
         TakeACar(pad);
+    } else if (m->messagehandler == PursuitMissionController::staticmh) {
+        if (!LetRunnerGo(pad))
+            return false;
     } else if (m->messagehandler != DojoTrainingModeController::staticmh &&
                m->messagehandler != FRangeMissionController::staticmh) {
         return false;
@@ -628,6 +631,9 @@ bool PadPilot::CloseRoundScreen(PadInput& pad)
     return true;
 }
 
+// An infiltration: the player walks for the way out at the back of the
+// room (the trigger that ends the task), past the guards: he gets there, or
+// a guard catches him on the way.
 void PadPilot::WalkToExit(PadInput& pad)
 {
     if (dace == nullptr)
@@ -877,9 +883,24 @@ uint16_t PadPilot::StrikeButton(const Enemy& foe)
     }
 }
 
-// An infiltration: the player walks for the way out at the back of the
-// room (the trigger that ends the task), past the guards: he gets there, or
-// a guard catches him on the way.
+// A chase on foot: the player turns his back on the runner and runs off
+// until the runner is out of the chase's reach and the chase is lost (a
+// runner far off sleeps where he stands, so only the player can open the
+// gap).  A chase in cars is left alone: false.
+bool PadPilot::LetRunnerGo(PadInput& pad)
+{
+    const auto* chase = static_cast<const PursuitMissionController*>(g_pgcTest->pMission);
+    Object* runner = chase->target;
+    if (chase->ppmp == nullptr || chase->ppmp->pegrp == nullptr || runner == nullptr ||
+        runner->GetRoot()->type == OBJT_VEHICLE)
+        return false;
+    if (dace == nullptr || PlayersCar() != nullptr)
+        return true;
+    const Point at = Flat(dace->GetWorldPos()), from = Flat(runner->GetWorldPos());
+    StickToward({from.x - at.x, from.z - at.z}, -1.0f, pad);
+    return true;
+}
+
 // An escape: the player drives along the roads for the junction farthest
 // from the car after him, and on to the next farthest once near it, until
 // he has left that car behind or it has caught him.

@@ -47,7 +47,8 @@ public:
     // kFightFields pass with no foe hurt, falling or coming, then stands and
     // takes his beating), in a task that ends at a door he walks to it (in
     // an infiltration up to the guards while no door shows), in an escape
-    // he drives away from the car after him, in a free drive he leaves the
+    // he drives away from the car after him, in a chase on foot he runs off
+    // and lets the runner get away, in a free drive he leaves the
     // run, in the impound lot he takes a car, and the dojo's and the
     // ranges' round screens are closed; true
     // when the game is one of those (the pad then holds the presses).
@@ -68,6 +69,9 @@ private:
     // Fields between blows thrown at a foe on his guard.
     static constexpr uint32_t kGuardedStrikeFields = 24;
     void Flee(console::host::PadInput& pad);
+    // A chase on foot: the player runs off away from the runner; false for
+    // a chase in cars.
+    bool LetRunnerGo(console::host::PadInput& pad);
     void WalkToCar(console::host::PadInput& pad);
     // A side game's round or result screen, the world paused under it:
     // Cross closes it.  True while one shows.

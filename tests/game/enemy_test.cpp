@@ -17,6 +17,8 @@
 #include "game/NPCCombatAnims.h"
 #include "game/NPCPistolAnims.h"
 #include "game/ShotEffects.h"
+#include "tools/lib/pedfiles.h"
+#include "tools/lib/playerfiles.h"
 
 using namespace enemyrig;
 using BA = BadGuyAnims;
@@ -81,6 +83,16 @@ TEST(EnemyAnims, TablesFromTheDefinitions)
         if (const AnimGroup* g = g_GlobalAGI.GetAG(d.group)) {
             EXPECT_LT(int(d.index), g->count) << d.anim;
         }
+    }
+    // Every row of every group the disc writes, the always-loaded pedestrian
+    // and player groups included, names a clip that group's file holds.
+    int clips[AnimGroup_NumNamed] = {};
+    for (const auto* list : {&tools::NPCGroups(), &tools::PedGroups(), &tools::PlayerGroups()})
+        for (const tools::PlayerGroup& g : *list)
+            clips[g.group] = g.tableSize;
+    for (const Enemy::AnimDef& d : Enemy::AnimDefs) {
+        ASSERT_GT(clips[d.group], 0) << "group " << d.group << " of animation " << d.anim;
+        EXPECT_LT(int(d.index), clips[d.group]) << "animation " << d.anim << " of group " << d.group;
     }
     EXPECT_EQ(rows[AnimGroup_NPCPistol], 51);
     EXPECT_EQ(rows[AnimGroup_NPCDefault], 48);

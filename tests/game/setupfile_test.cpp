@@ -1198,6 +1198,16 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
                 }
             }
             fighters += o->messagehandler == EnemyGenFighter::staticmh;
+            // A fighter's moves are in group 10 plus his style: a group his
+            // room's step loads, or one loaded from start-up (15, 16).  The
+            // 24/7 dojo's step loads none; the first bonus gym's loads 10.
+            if (o->messagehandler == EnemyGenFighter::staticmh) {
+                const int group = 10 + static_cast<const EnemyGenFighter*>(o)->pegfp->style;
+                if (path == "Int/DOJO247.P2B")
+                    EXPECT_TRUE(group == 15 || group == 16) << group;
+                if (path == "Int/BONUS/BNSGYM1.P2B")
+                    EXPECT_EQ(group, 10);
+            }
             shooters += o->messagehandler == EnemyGenShooter::staticmh;
             guards += o->messagehandler == EnemyGenGuard::staticmh;
             exits += o->messagehandler == DaceModeTrigger::staticmh &&

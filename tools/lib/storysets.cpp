@@ -35,7 +35,9 @@ struct StorySet
     RoomDesign design;
     int foes = 0;
     // A fighter's style, whose moves are in an animation group its step
-    // loads: 0 kung fu (group 10), 2 boxing (12), 3 brawling (13).
+    // loads: 0 kung fu (group 10), 2 boxing (12), 3 brawling (13); or 5, the
+    // street fighter, whose group (15) is always loaded, for a room whose
+    // step loads no fighting group.
     u8 style = 0;
 };
 
@@ -370,7 +372,7 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL7/MG8.P2B", Game::kScene, Yard(10.0f, 10.0f)},
         // Episodes 2, 3 and 8 to 12, games first within each.
         {"Int/LEVEL2/DOJO.P2B", Game::kFight, Dojo(), 3},
-        {"Int/DOJO247.P2B", Game::kFight, Dojo(), 2},
+        {"Int/DOJO247.P2B", Game::kFight, Dojo(), 2, 5},
         {"Int/LEVEL2/WAREHSE.P2B", Game::kShootout, shoot(Warehouse()), 4},
         {"Int/LEVEL2/WARE_SNP.P2B", Game::kShootout, shoot(Warehouse()), 4},
         {"Int/LEVEL2/WARE_STL.P2B", Game::kSneak, Warehouse(), 2},
@@ -394,7 +396,7 @@ std::vector<StorySet> Sets()
         {"Int/LEVEL12/G6.P2B", Game::kShootout, shoot(Yard(8.0f, 10.0f)), 4},
         {"Int/LEVEL12/G7.P2B", Game::kFight, Yard(8.0f, 10.0f), 3, 2},
         // The 24/7 rooms: the bonus gym's fight and the gun course's targets.
-        {"Int/BONUS/BNSGYM1.P2B", Game::kFight, Gym(), 3, 3},
+        {"Int/BONUS/BNSGYM1.P2B", Game::kFight, Gym(), 3},   // the first bonus level's kung fu
         {"Int/BONUS/GUNCRSE3.P2B", Game::kRange, Range()},
         // The scenes' rooms and yards.
         {"Int/LEVEL3/WARE3S1B.P2B", Game::kScene, Warehouse()},
