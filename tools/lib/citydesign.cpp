@@ -650,7 +650,12 @@ std::vector<MissionPlaceholder> SampleMission5()
 
 std::vector<MissionPlaceholder> SampleMission6()
 {
-    return Spread({-200, -201});
+    // The drive in the rain starts with the car drawn up at Station
+    // Street's kerb, on the eastbound side it faces: a car left facing the
+    // oncoming traffic in its lane holds that traffic up nose to nose.
+    std::vector<MissionPlaceholder> m = Spread({-200, -201});
+    m[0] = Kerb(-200, -64.0f, -1, -1);
+    return m;
 }
 
 std::vector<MissionPlaceholder> SampleMission7()
