@@ -738,7 +738,10 @@ void PadPilot::Drive(PadInput& pad)
         run += Dist(g_route[aim], g_route[aim + 1]);
     const Point to = {g_route[aim].x - at.x, g_route[aim].z - at.z};
     const float angle = std::atan2(ahead.x * to.z - ahead.z * to.x, ahead.x * to.x + ahead.z * to.z);
-    steer_ = std::clamp(-2.0f * angle, -1.0f, 1.0f);
+    float cruise = cruise_speed_, cornering = turn_speed_, lock = 1.0f;
+    if (car->bCycle)
+        BikePace(cruise, cornering, lock);
+    steer_ = std::clamp(-2.0f * angle, -lock, lock);
     pad.sticks[2] = StickByte(steer_);
     // The turn the route makes over the stretch the car needs to slow down
     // in sets the speed.
@@ -759,12 +762,23 @@ void PadPilot::Drive(PadInput& pad)
         }
     }
     // Slowing to the marker, so as to stop within its reach.
-    const float corner = turn > 0.6f ? turn_speed_ : cruise_speed_;
+    const float corner = turn > 0.6f ? cornering : cruise;
     const float want = fleeing_ ? corner : std::min(corner, 0.02f + 0.012f * Dist(at, goal));
     if (speed > want * 1.1f)
         pad.buttons |= kSquare;
     else if (speed < want)
         pad.buttons |= kCross;
+}
+
+// A motorbike turns by leaning into the turn and tops out near a car's
+// cornering speed: it keeps to the road only when it takes the corners at
+// a fraction of that, on part of its steering lock (at full lock and a
+// crawl it falls into the turn and circles).
+void PadPilot::BikePace(float& cruise, float& corner, float& lock)
+{
+    cruise = 0.2f;
+    corner = 0.08f;
+    lock = 0.65f;
 }
 
 // The bar fight: the player walks up to the nearest thug still standing

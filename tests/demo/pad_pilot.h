@@ -72,6 +72,9 @@ private:
     // A chase on foot: the player runs off away from the runner; false for
     // a chase in cars.
     bool LetRunnerGo(console::host::PadInput& pad);
+    // The speeds the motorbike is driven at on the straight and in turns,
+    // and the share of its steering lock the pilot uses.
+    static void BikePace(float& cruise, float& corner, float& lock);
     void WalkToCar(console::host::PadInput& pad);
     // A side game's round or result screen, the world paused under it:
     // Cross closes it.  True while one shows.

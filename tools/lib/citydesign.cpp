@@ -558,6 +558,7 @@ std::vector<MissionPlaceholder> SampleMission2()
         switch (p.id) {
         case -6: p = At(-6, -60.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
         case -7: p = At(-7, -52.0f, kLines[2] + 4.5f, VectorXZ(1.0f, 0.0f)); break;
+        case -2: p = Kerb(-2, -64.0f, 1, -1); break;
         case -3: p = Kerb(-3, 0.0f, 1, -1); break;
         case -11: p = Kerb(-11, -64.0f, 1, -1); break;
         case -12: p = Kerb(-12, -64.0f, -1, -1); break;
@@ -583,12 +584,15 @@ std::vector<MissionPlaceholder> SampleMission3()
     for (s16 id = -400; id >= -403; id--)
         m.push_back(At(id, float(id + 401) * 20.0f, -60.0f));
     // The tail starts by the kerb of Elm Street, east, and the suspect makes
-    // for the far end of Station Street; the rides to the spa start by the
-    // kerb of Elm and Station Streets; the spa stands by Station Street; the
-    // bonus drive starts and ends by the kerb.
+    // for the far end of Station Street; the ambush waits in Station Street
+    // by the park, beside the yard it came out of, where both cars can drive
+    // off; the rides to the spa start by the kerb of Elm and Station
+    // Streets; the spa stands by Station Street; the bonus drive starts and
+    // ends by the kerb.
     for (MissionPlaceholder& p : m) {
         switch (p.id) {
         case -100: p = Kerb(-100, 64.0f, 1, 1); break;
+        case -101: p = At(-101, 0.0f, kLines[1] + 3.0f); break;
         case -6: p = Kerb(-6, 64.0f, 1, 1); break;
         case -7: p = Kerb(-7, -64.0f, -1, -1); break;
         case -8: p = Kerb(-8, -64.0f, 1, -1); break;
@@ -646,7 +650,12 @@ std::vector<MissionPlaceholder> SampleMission5()
 
 std::vector<MissionPlaceholder> SampleMission6()
 {
-    return Spread({-200, -201});
+    // The drive in the rain starts with the car drawn up at Station
+    // Street's kerb, on the eastbound side it faces: a car left facing the
+    // oncoming traffic in its lane holds that traffic up nose to nose.
+    std::vector<MissionPlaceholder> m = Spread({-200, -201});
+    m[0] = Kerb(-200, -64.0f, -1, -1);
+    return m;
 }
 
 std::vector<MissionPlaceholder> SampleMission7()

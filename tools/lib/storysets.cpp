@@ -317,6 +317,21 @@ RoomDesign Impound()
     return r;
 }
 
+// The yard of the ambush on the street: it stands off the road, its front
+// wall (and its door) `off` back from the set's origin, where the cars
+// wait in the road outside it and drive off.
+RoomDesign RoadsideYard(float w, float d, float off)
+{
+    RoomDesign r = Yard(w, d);
+    const float shift = off - r.z0;
+    r.z0 += shift;
+    r.z1 += shift;
+    r.entry[2] += shift;
+    for (RoomLight& l : r.lights)
+        l.at[2] += shift;
+    return r;
+}
+
 // The airfield: a long walled apron of tarmac, the car the step leaves in
 // its middle facing east (+x), across it.  The jet waits at the south end,
 // the two light aircraft on the west side; the runway runs north up the east
@@ -400,7 +415,7 @@ std::vector<StorySet> Sets()
         {"Int/BONUS/GUNCRSE3.P2B", Game::kRange, Range()},
         // The scenes' rooms and yards.
         {"Int/LEVEL3/WARE3S1B.P2B", Game::kScene, Warehouse()},
-        {"Int/LEVEL3/CYPRS3.P2B", Game::kScene, Yard(10.0f, 10.0f)},
+        {"Int/LEVEL3/CYPRS3.P2B", Game::kScene, RoadsideYard(10.0f, 10.0f, 5.0f)},
         {"Int/LEVEL8/MVSTRGS1.P2B", Game::kScene, Warehouse()},
         {"Int/LEVEL8/DINERS2.P2B", Game::kScene, Diner()},
         {"Int/LEVEL8/GCLUBS4A.P2B", Game::kScene, Club()},
