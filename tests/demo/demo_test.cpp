@@ -993,7 +993,7 @@ TEST_F(DemoRuns, TheFightsAreSeenCloseUp)
         std::vector<Shot> shots;
         Outcome run;
     };
-    std::vector<Scene> scenes = {{"2,6", {{600, "bar_fight_start"}, {1900, "bar_fight_midway"}}, {}},
+    std::vector<Scene> scenes = {{"2,6", {{600, "bar_fight_start"}, {800, "bar_fight_midway"}}, {}},
                                  {"3,12", {{500, "spa_shootout"}}, {}}};
     auto play = [&](Scene& sc) {
         std::string at;
