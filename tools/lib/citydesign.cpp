@@ -650,7 +650,15 @@ std::vector<MissionPlaceholder> SampleMission5()
 
 std::vector<MissionPlaceholder> SampleMission6()
 {
-    return Spread({-200, -201});
+    // The house's rooms (-1) stand high over the park, so that the dragon,
+    // which flies 44 to 48 above the city's ground over the spot, hovers
+    // just above the player's head in the cellar.
+    std::vector<MissionPlaceholder> m = Spread({-200, -201});
+    MissionPlaceholder rooms;
+    rooms.id = -1;
+    rooms.pos = VectorPos(0.0f, -41.5f, 0.0f);
+    m.push_back(rooms);
+    return m;
 }
 
 std::vector<MissionPlaceholder> SampleMission7()
