@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "game/explode_support.h"
+#include "tools/lib/city.h"
 #include "tools/lib/gunfiles.h"
 #include "tools/lib/humanoid.h"
 #include "tools/lib/rooms.h"
@@ -1239,6 +1240,33 @@ TEST_F(Setups, TheStorySetsHoldWhatTheirGamesPlayWith)
                      ENT_AIRPLANE, ENT_TORCH, ENT_OBJECTINFO, ENT_ENEMYGENGUARD, ENT_DACEMODETRIGGER})
         EXPECT_EQ(made.count(kind), 1u) << "no set makes an entity of kind " << kind;
     EXPECT_EQ(seen.size(), named.size());
+}
+
+// The dragon's cellar as its episode places it: the dragon hovers on the
+// line through the middle of the room between 44 and 48 above the city's
+// ground and its fireballs fly 80 frames at 0.1041667 a frame from its head
+// (a little off that line); the player, whom the scene leaves in the
+// middle of the floor, stands under it within their reach at both ends of
+// its hover, the dragon clear of his head and the ceiling clear of it.
+TEST_F(Setups, TheDragonsCellarPutsThePlayerWithinReachOfItsFireballs)
+{
+    float floor = 0.0f;
+    bool placed = false;
+    for (const tools::MissionPlaceholder& p : tools::SampleMission6())
+        if (p.id == -1) {
+            floor = p.pos[1];
+            placed = true;
+        }
+    ASSERT_TRUE(placed);
+    const std::vector<tools::NamedRoom> rooms = tools::StoryRooms();
+    const auto cellar = std::find_if(rooms.begin(), rooms.end(),
+                                     [](const tools::NamedRoom& r) { return r.path == "Int/LEVEL6/CELLRG7.P2B"; });
+    ASSERT_NE(cellar, rooms.end());
+    const float reach = 80.0f * 0.1041667f, head = 1.75f;
+    for (float height : {44.0f, 48.0f})
+        EXPECT_LT(std::fabs(floor + height) + head, reach) << height;
+    EXPECT_LT(-44.0f, floor - PlayerStature());
+    EXPECT_LT(floor - cellar->design.height, -48.0f - 0.5f);
 }
 
 }  // namespace

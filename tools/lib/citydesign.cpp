@@ -494,13 +494,17 @@ MissionPlaceholder Kerb(s16 id, float x, int street, int side)
 }
 
 // The bonus street race of an episode's placement: its start (-401) in
-// the eastbound lane of the east-west street at z = `street` between the
-// ring and the first avenue, its finish line (-404) across that lane 130
-// units east, beyond the two crossings.
+// the eastbound lane of the east-west street at z = `street`, west of the
+// middle, and its finish line (-404) across that lane 36 units east, both
+// on the one stretch between the avenues' crossings: the rivals drive to
+// the finish along the lane and need choose no way at a junction.  They
+// take the place of any spots of those ids the placement has already (the
+// game finds the first of an id).
 void AddBonusRace(std::vector<MissionPlaceholder>& m, float street)
 {
-    m.push_back(At(-401, -70.0f, street + 3.0f));
-    m.push_back(At(-404, 60.0f, street + 3.0f));
+    std::erase_if(m, [](const MissionPlaceholder& p) { return p.id == -401 || p.id == -404; });
+    m.push_back(At(-401, -18.0f, street + 3.0f));
+    m.push_back(At(-404, 18.0f, street + 3.0f));
 }
 
 // The bonus drive of episodes 9 and 11: the start (-400) in Elm Street's
@@ -653,8 +657,15 @@ std::vector<MissionPlaceholder> SampleMission6()
     // The drive in the rain starts with the car drawn up at Station
     // Street's kerb, on the eastbound side it faces: a car left facing the
     // oncoming traffic in its lane holds that traffic up nose to nose.
+    // The house's rooms (-1) stand high over the park, so that the dragon,
+    // which flies 44 to 48 above the city's ground over the spot, hovers
+    // just above the player's head in the cellar.
     std::vector<MissionPlaceholder> m = Spread({-200, -201});
     m[0] = Kerb(-200, -64.0f, -1, -1);
+    MissionPlaceholder rooms;
+    rooms.id = -1;
+    rooms.pos = VectorPos(0.0f, -41.5f, 0.0f);
+    m.push_back(rooms);
     return m;
 }
 

@@ -253,9 +253,13 @@ RoomDesign Study()
     return r;
 }
 
+// The cellar where the dragon lives: a vault tall enough for the dragon
+// hovering over its middle (its episode places its rooms 41.5 above the
+// city's ground, the dragon flies 44 to 48 above it, some 6.5 above the
+// floor at its highest).
 RoomDesign Cellar()
 {
-    RoomDesign r = Shape(8.0f, 8.0f, 1.3f, Finish::kConcrete, Finish::kBrick, Finish::kConcrete, Finish::kConcrete,
+    RoomDesign r = Shape(8.0f, 8.0f, 8.0f, Finish::kConcrete, Finish::kBrick, Finish::kConcrete, Finish::kConcrete,
                          Colour(200, 170, 140, 255));
     for (float z : {-2.5f, 2.5f})
         Add(r, F::kCrate, -3.5f, z, 0.0f, 0.5f);
