@@ -25,6 +25,7 @@
 #include "game/Levels/Levels.h"
 #include "game/cardrivr.h"
 #include "game/userintf.h"
+#include "ZevEngine2/PS2/Streamer.h"
 
 namespace {
 
@@ -126,6 +127,11 @@ protected:
         SetCurrentCam(nullptr);
         citytest::CityWorld::TearDown();
         platform_test::PowerOff();
+        // The streamer's server went with the machine: its client starts
+        // over, as after power-on, so the next program started loads it again.
+        irxloaded = 0;
+        initialized = 0;
+        numvfdsallocated = 0;
     }
     Object* Placeholder(int id, VectorPos at)
     {

@@ -10,7 +10,6 @@
 #include "ZevEngine2/PS2/Platform.h"
 #include "ZevEngine2/PS2/Render.h"
 #include "ZevEngine2/PS2/Sound.h"
-#include "ZevEngine2/PS2/Streamer.h"
 #include "ZevEngine2/PS2/TexMan.h"
 #include "core/config.h"
 #include "core/diag.h"
@@ -22,16 +21,12 @@
 namespace platform_test {
 
 // Everything the platform left behind goes: interrupt handlers, the flip's
-// state, the texture manager's records, the sound module's server, the
-// streamer's module and server (its client starts over, loading the module
-// again); then the machine is at power-on.
+// state, the texture manager's records, the sound module's server; then the
+// machine is at power-on.
 inline void PowerOff()
 {
     TexManOff();
     SoundForgetModule();
-    irxloaded = 0;
-    initialized = 0;
-    numvfdsallocated = 0;
     if (vbcallbacks.vb_handlerid >= 0)
         vbcallbacks.Off();
     platformps2 = PlatformPS2();
