@@ -103,15 +103,16 @@ bool Guy::IsHookerChar(int id)
 // ---------------------------------------------------------------------------
 // Animation.
 
+bool Guy::missingClipSaid = false;
+
 void Guy::StartAnim(u16 id, AnimChar* anim, u8 group, int nframes, bool morph, bool blend)
 {
     if (anim == nullptr) {
         // A missing clip in the character's table: the body keeps what it
         // plays rather than freezing on an empty animation.
-        static bool reported = false;
-        if (!reported)
+        if (!missingClipSaid)
             printf("Guy: animation %d has no clip; the current one goes on\n", id);
-        reported = true;
+        missingClipSaid = true;
         return;
     }
     short bank = short(g_GlobalAGI.GetSoundBank(group));

@@ -102,6 +102,9 @@ public:
     static bool IsShabbyChar(int id);
     static bool IsDealerChar(int id);
     static bool IsHookerChar(int id);
+    // Set once the line about an animation without a clip has been printed:
+    // it is said once a process, however many bodies meet one.
+    static bool missingClipSaid;
 
     // Starts anim at the current frame with the group's sound bank, without
     // blending; a null record keeps the current animation.

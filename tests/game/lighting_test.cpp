@@ -163,6 +163,7 @@ TEST(LightSets, ReaderRulesAndBlendsTruncate)
 
 TEST(LightSets, TheWindsUpDraftDiesAwayAtABoundedRate)
 {
+    const VectorDir before = WindGet();
     WindSet(VectorDir(0.0f, 1.0f, 0.0f));
     WindUpdate(100.0f);
     EXPECT_FLOAT_EQ(WindGet()[1], 1.0f - 0.000347137f);
@@ -174,6 +175,7 @@ TEST(LightSets, TheWindsUpDraftDiesAwayAtABoundedRate)
     const float x = WindGet()[0], z = WindGet()[2];
     EXPECT_LE(x * x + z * z, 0.026041668f * 0.026041668f * 1.0001f);
     EXPECT_NEAR(std::sqrt(x * x + z * z), std::fabs(windStr.Evaluate(100.0f)), 1e-6f);
+    WindSet(before);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The particle classes' test set-up: the resident particle files, written by
 // the disc's own writer, placed in their registry slots on the game's heap
 // once per test program; a world emptied before and after each test; a fixed random
-// sequence and normal speed.
+// sequence, normal speed and no wind.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 
 #include "ZevEngine2/Utilities.h"
 #include "ZevEngine2/modelfile.h"
+#include "ZevEngine2/particle.h"
 #include "game/GameFlow.h"
 #include "game/QuadTree.h"
 #include "game/TestPart.h"
@@ -123,6 +124,8 @@ protected:
         world.Clear();
         world.mode = WORLD_MODE_NORMAL;
         world.playbackSpeed = 1.0f;
+        savedWind = WindGet();
+        WindSet(VectorDir(0.0f, 0.0f, 0.0f));
         LoadResidentFiles();
         srand(1234);
     }
@@ -131,7 +134,9 @@ protected:
         world.Clear();
         world.mode = WORLD_MODE_NORMAL;
         world.playbackSpeed = 1.0f;
+        WindSet(savedWind);
     }
+    VectorDir savedWind;
 
     // n logic ticks of the world.
     static void Ticks(int n)

@@ -121,6 +121,10 @@ public:
         smf.SetBuffer(Block(bytes));
         if (!smf.Init(u32(bytes.size())))
             return nullptr;
+        // As a load leaves the slot: the file's length known, no marks.
+        smf.length = u32(bytes.size());
+        smf.refs = 0;
+        g_GlobalMFI.rgmfi[slot].i16Flags = 0;
         g_GlobalMFI.rgmfi[slot].i16Mirror = -1;
         slots.push_back(slot);
         return &smf;

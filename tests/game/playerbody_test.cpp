@@ -376,6 +376,8 @@ TEST_F(DaceBodyTest, ANumberWithoutARowKeepsTheAnimationGoingAndSaysSoOnce)
 {
     body->SetAnim(PED_IDLE_ANI);
     ASSERT_EQ(body->mode2, PED_IDLE_ANI);
+    // Said once a process: as if no body had met a missing clip before.
+    Guy::missingClipSaid = false;
     testing::internal::CaptureStdout();
     // The half-wall peeks and the grabbed pose have no clip of the player's.
     body->SetAnim(GUNS_HWALL_IDLE_PEEK_L_ANI);

@@ -124,6 +124,8 @@ protected:
         gc->fGoodPoints = gc->fBadPoints = 0.0f;
         g_playerHeard.clear();
         player->messagehandler = Player_mh;
+        for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
+            savedSlotFlags[slot] = g_GlobalMFI.rgmfi[slot].i16Flags;
     }
     void TearDown() override
     {
@@ -141,6 +143,10 @@ protected:
         ModeWorld::TearDown();
         if (Name::first == &runnerKind)
             Name::first = runnerKind.link;
+        // A crime's end marks its cast's slots to be emptied once unused; the
+        // marks must not reach the next test's files in those slots.
+        for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
+            g_GlobalMFI.rgmfi[slot].i16Flags = savedSlotFlags[slot];
     }
 
     RandomMissionController* Make(RandMissParams& row)
@@ -187,6 +193,7 @@ protected:
     Name runnerKind{"RunnerEnemy", int(reinterpret_cast<intptr_t>(&Suspect_mh))};
     std::vector<RCptr<Object>> suspects;
     RCptr<Object> hold;
+    s16 savedSlotFlags[MFI_NUMSLOTS] = {};
 };
 
 TEST_F(Crime, AnEmergentCrimeOrdersItsCastThenStartsRelaysEventsAndGivesTheRoleBack)

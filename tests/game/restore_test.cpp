@@ -24,6 +24,8 @@
 #include "game/Vehicle.h"
 #include "game/Levels/Levels.h"
 #include "game/cardrivr.h"
+#include "game/userintf.h"
+#include "ZevEngine2/PS2/Streamer.h"
 
 namespace {
 
@@ -86,6 +88,9 @@ protected:
         // Starting the frame counters again waits for vertical blanks.
         platform_test::PowerOff();
         Platform::Init();
+        // The loading screen's clock starts with the machine: a frame drawn by
+        // an earlier program would otherwise put its next one due at once.
+        UI.last_vsync_ctr = Platform::Count();
         world.Clear();
         world.timePrecise = AnimTime(0);
         gc = gametest::Controller();
@@ -122,6 +127,11 @@ protected:
         SetCurrentCam(nullptr);
         citytest::CityWorld::TearDown();
         platform_test::PowerOff();
+        // The streamer's server went with the machine: its client starts
+        // over, as after power-on, so the next program started loads it again.
+        irxloaded = 0;
+        initialized = 0;
+        numvfdsallocated = 0;
     }
     Object* Placeholder(int id, VectorPos at)
     {

@@ -93,6 +93,8 @@ protected:
         wasDefLights = gc->bUseDefInteriorLights;
         wasHeight = gc->fInteriorHeight;
         wasPlace = gc->matPH;
+        // A set-up cut short marks the controller's game refused.
+        wasRefused = gc->pszDataRefused;
     }
     void TearDown() override
     {
@@ -104,6 +106,7 @@ protected:
         gc->bUseDefInteriorLights = wasDefLights;
         gc->fInteriorHeight = wasHeight;
         gc->matPH = wasPlace;
+        gc->pszDataRefused = wasRefused;
     }
     // Loads node i of the file in the slot with P.
     Object* Load(int i, Matrix P = Matrix(true)) { return gc->LoadEntity(g_GlobalMFI.GetMF(kSlot, false), i, P, false); }
@@ -112,6 +115,7 @@ protected:
     bool wasInterior = false, wasDefLights = false;
     float wasHeight = 0.0f;
     Matrix wasPlace;
+    const char* wasRefused = nullptr;
 };
 
 TEST(EntityRecords, SizesArePinnedAndTheWriterLaysRecordsAndSplinesOut)
