@@ -27,6 +27,16 @@ struct SplineRef
 };
 static_assert(sizeof(SplineRef) == 4);
 
+// A figure's aggression as a record gives it (`badass`), held within 0..1,
+// the range every chance and wait scaled by it is made for; a value that is
+// no number counts as 0.5, as a figure starts.
+inline float RecordAggro(float badass)
+{
+    if (!(badass == badass))
+        return 0.5f;
+    return badass < 0.0f ? 0.0f : badass > 1.0f ? 1.0f : badass;
+}
+
 // Another node of the same file by index; negative none.
 struct ObjectRef
 {

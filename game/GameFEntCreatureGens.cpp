@@ -83,7 +83,7 @@ void EnemyGenMannequin::GenerateMannequin(bool)
     world.AddObject(m, nullptr);
     m->id = p.id;
     m->mat = mat;
-    m->aggro = p.badass;
+    m->aggro = RecordAggro(p.badass);
     m->initialstrength = m->strength = float(p.init_strength);
     m->gameeventobj = this;
     m->arrivepath = pSplineArrive;
@@ -204,7 +204,7 @@ void EnemyGenMutant::GenerateMutant(bool)
     world.AddObject(m, nullptr);
     m->id = p.id;
     m->mat = mat;
-    m->aggro = p.badass;
+    m->aggro = RecordAggro(p.badass);
     m->strength = float(p.init_strength);
     m->gameeventobj = this;
     m->mode = s8(p.appear);

@@ -77,7 +77,7 @@ Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float ag
     world.AddObject(e, nullptr);
     e->mat = generator->mat;
     e->id = id;
-    e->aggro = aggro;
+    e->aggro = RecordAggro(aggro);
     e->gameeventobj = generator;
     return e;
 }

@@ -252,7 +252,7 @@ void SplineObjectMover::GenerateShooter(Object* prop)
         e->charid = s16(g_GlobalMFI.GetID(slot));
         e->shootweapontype = s16(MoverRiderWeapon(p.enemy_weapon));
         e->vobank = u8(p.enemy_vo_bank);
-        e->aggro = p.enemy_badass;
+        e->aggro = RecordAggro(p.enemy_badass);
         e->strength = e->initialstrength = float(p.enemy_stren);
         e->gameeventobj = this;
         e->seenbydace = false;

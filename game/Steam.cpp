@@ -1,6 +1,8 @@
 // The steam vent and the steam burst.
 #include "game/Steam.h"
 
+#include <algorithm>
+
 #include "ZevEngine2/World.h"
 #include "game/LevelEntity.h"
 #include "game/QuadTree.h"
@@ -9,6 +11,10 @@
 namespace {
 
 constexpr float kFramesPerSecond = 60.0f;
+// The most puffs a vent lets out in one frame: a record asking for more
+// (a rate of countless puffs a second) gives this many, so that a frame
+// always ends.
+constexpr float kMaxPuffsPerFrame = 60.0f;
 // A vent's puffs rise (y is down).
 const VectorDir kRise(0.0f, -1.0f / 384.0f, 0.0f);
 
@@ -28,7 +34,7 @@ int SteamGenerator::mh(OBJMESSAGE msg, void*)
         flags |= OBJF_CINEMAFRAME | OBJF_FRAMECALL;
         timer = 0.0f;
         // A vent of no puffs keeps rate 0 and emits nothing.
-        rate = sgp.puffsPerSec > 0.0f ? kFramesPerSecond / sgp.puffsPerSec : 0.0f;
+        rate = sgp.puffsPerSec > 0.0f ? std::max(kFramesPerSecond / sgp.puffsPerSec, 1.0f / kMaxPuffsPerFrame) : 0.0f;
         return 0;
     case OM_FRAME:
         if (rate <= 0.0f)

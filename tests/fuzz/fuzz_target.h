@@ -66,12 +66,26 @@ private:
 }  // namespace fuzz
 
 #if defined(KORVALIS_LIBFUZZER)
+#include "core/diag.h"
+
+namespace fuzz {
+// A fatal report of the console stand-in (its watchdog's above all: a loop
+// that never reaches a safe point) ends the program by abort, which the
+// fuzzer catches and saves the input that caused it; under emulation the
+// fuzzer's own time-out does not interrupt such a loop.
+inline void AbortOnConsoleFatal(int)
+{
+    std::abort();
+}
+}  // namespace fuzz
+
 // The game's own memory is searched by the leak checker from the moment it is
 // mapped (ee/memmap.cpp), so what the game's objects hold is not reported.
 #define FUZZ_TARGET(name)                                                                                  \
     static bool FuzzTarget_##name(const uint8_t* data, size_t size);                                       \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)                                \
     {                                                                                                      \
+        console::SetShutdownHook(&fuzz::AbortOnConsoleFatal);                                              \
         FuzzTarget_##name(data, size);                                                                     \
         return 0;                                                                                          \
     }                                                                                                      \

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "ZevEngine2/Utilities.h"
@@ -199,6 +200,31 @@ TEST_F(MannequinRange, ItFiresEvery31FramesWithoutAggressionAnd61WithFull)
     for (size_t i = 1; i < gaps.size(); i++)
         EXPECT_EQ(gaps[i], 61);
 }
+
+// A record whose aggression lies far outside 0..1 fires as the nearer end
+// of it does.
+class MannequinOfAWildRecord : public MannequinRange, public testing::WithParamInterface<std::pair<float, int>>
+{
+protected:
+    void SetUp() override
+    {
+        MannequinRange::SetUp();
+        params->badass = GetParam().first;
+    }
+};
+
+TEST_P(MannequinOfAWildRecord, FiresAtTheIntervalOfTheNearerEndOfTheRange)
+{
+    Ticks(1);
+    ASSERT_EQ(Standing().size(), 1u);
+    const std::vector<int> gaps = ShotGaps(400);
+    ASSERT_GE(gaps.size(), 3u);
+    for (size_t i = 1; i < gaps.size(); i++)
+        EXPECT_EQ(gaps[i], GetParam().second) << GetParam().first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Aggression, MannequinOfAWildRecord,
+                         testing::Values(std::pair{-4.4e14f, 31}, std::pair{1.0e15f, 61}));
 
 TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheNotice)
 {

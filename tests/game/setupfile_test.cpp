@@ -628,6 +628,36 @@ TEST_F(Setups, TheSampleBarBuildsItsGeneratorsCombatRecordAndCameras)
 
 namespace {
 
+// An object record places a plain object: the type it gives is kept, but a
+// character's (1), a car's (2) or one past the list (13) would have the
+// object read as what it is not, and is refused with a line.
+TEST_F(Setups, APlainObjectIsNeverTypedAsACharacterOrACar)
+{
+    tools::SetupFile s;
+    const int nodes[4] = {s.AddPlaceholder(-1, 0), s.AddPlaceholder(-1, 0), s.AddPlaceholder(-1, 0),
+                          s.AddPlaceholder(-1, 0)};
+    const u8 types[4] = {9, 1, 2, 13};
+    for (int k = 0; k < 4; k++) {
+        auto r = tools::ZeroRecord<ObjectInfo_params>();
+        r.type = types[k];
+        r.id = u16(40 + k);
+        s.AddRecord(nodes[k], ENT_OBJECTINFO, r);
+    }
+    SlotFile f(kSlot, Written(s));
+    Object* o = Load(nodes[0]);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->type, 9);
+    EXPECT_EQ(o->id, 40);
+    for (int k = 1; k < 4; k++) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(Load(nodes[k]), nullptr) << int(types[k]);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("gives type " + std::to_string(types[k]) + ", which a plain object cannot be"),
+                  std::string::npos)
+            << out;
+    }
+}
+
 TEST_F(Setups, DamagedRecordsAndSplinesNeverCrashTheBuild)
 {
     // The sample bar with bytes flipped in its records and splines (the
