@@ -75,6 +75,8 @@ bool DecoderStopped()
 
 bool IPUBitmap::Check(const char* caller, u32 filesize) const
 {
+    // A picture is shown as one texture, whose sides are at most 2^10.
+    constexpr u32 kMaxSide = 1024;
     // The header itself is read only once the file is known to hold it.
     if (filesize < sizeof(IPUBitmap)) {
         printf("IPUBitmap::%s: its %u-byte file is shorter than the %u-byte header\n", caller, (unsigned)filesize,
@@ -88,6 +90,8 @@ bool IPUBitmap::Check(const char* caller, u32 filesize) const
         why = "not an \"ipum\" picture";
     else if (width == 0 || height == 0 || nframes == 0)
         why = "no picture in it";
+    else if (width > kMaxSide || height > kMaxSide)
+        why = "larger than the 1024 x 1024 pixels a texture can have";
     else if (length == 0 || sent / 16 > 0xFFFF)
         why = "its stream is empty or longer than one transfer";
     else if (uintptr_t(bs) & 15)

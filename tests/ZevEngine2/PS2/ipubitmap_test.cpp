@@ -223,6 +223,8 @@ TEST(IPUBitmap, BadHeadersAreRefusedWithAMessage)
         {[](IPUBitmap& b) { b.id[3] = 'x'; }, "not an \"ipum\" picture"},
         {[](IPUBitmap& b) { b.width = 0; }, "no picture in it"},
         {[](IPUBitmap& b) { b.nframes = 0; }, "no picture in it"},
+        {[](IPUBitmap& b) { b.width = 1025; }, "larger than the 1024 x 1024 pixels a texture can have"},
+        {[](IPUBitmap& b) { b.width = b.height = 65535; }, "larger than the 1024 x 1024 pixels a texture can have"},
         {[](IPUBitmap& b) { b.length = 0; }, "its stream is empty or longer than one transfer"},
         {[](IPUBitmap& b) { b.length = 0x100000; }, "its stream is empty or longer than one transfer"},
     };
