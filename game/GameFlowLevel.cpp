@@ -55,7 +55,7 @@ struct SetupData
                             : at % alignof(T) != 0 ? "is not on its boundary"
                                                    : nullptr;
         if (fault != nullptr) {
-            printf("Setup: node %d's record (entity kind %u) at 0x%X %s; the entity is not made\n", i,
+            printf("Setup: %s: node %d's record (entity kind %u) at 0x%X %s; the entity is not made\n", Name(), i,
                    mf->nodes[i].extra, at, fault);
             if (outside)
                 RecordOutside(i, at);
@@ -69,6 +69,8 @@ struct SetupData
     // early), so the set-up counts as refused: said once per load, and the
     // record's game is lost at its start.
     void RecordOutside(int i, u32 at) const;
+    // The file's name for messages: the registry slot's, or "a set-up".
+    const char* Name() const;
     // The spline a reference names: true with null for none (a negative
     // offset, or 0 as well where zeroIsNone), true with the spline when it
     // lies whole in the file, false when the reference points outside it.
@@ -94,14 +96,17 @@ struct SetupData
 // per load (LoadIntExtSetup forgets it).
 const void* g_pSetupCutSaid;
 
+const char* SetupData::Name() const
+{
+    return g_GlobalMFI.GetIndex(mf) >= 0 ? static_cast<const StreamMdlFile*>(mf)->name : "a set-up";
+}
+
 void SetupData::RecordOutside(int i, u32 at) const
 {
     if (g_pSetupCutSaid != base) {
         g_pSetupCutSaid = base;
-        const int slot = g_GlobalMFI.GetIndex(mf);
-        const char* name = slot >= 0 ? static_cast<const StreamMdlFile*>(mf)->name : "a set-up";
-        printf("Setup: %s: the record of node %d at 0x%x lies past the file's %u bytes; the set-up is cut short\n", name,
-               i, unsigned(at), unsigned(size));
+        printf("Setup: %s: the record of node %d at 0x%x lies past the file's %u bytes; the set-up is cut short\n",
+               Name(), i, unsigned(at), unsigned(size));
     }
     if (g_pgcTest != nullptr)
         g_pgcTest->pszDataRefused = "its set-up";

@@ -183,7 +183,7 @@ TEST(EntityRecords, SizesArePinnedAndTheWriterLaysRecordsAndSplinesOut)
 
 // A record is used in place, so it must lie on its type's boundary as well
 // as in the file: a record moved off it is refused, with a line naming the
-// node, and its entity is not made.
+// file and the node, and its entity is not made.
 TEST_F(Setups, RecordsOffTheirBoundaryOrOutsideTheFileMakeNoEntity)
 {
     tools::SetupFile s;
@@ -198,19 +198,22 @@ TEST_F(Setups, RecordsOffTheirBoundaryOrOutsideTheFileMakeNoEntity)
     s.AddRecord(last, ENT_TORCH, Torch_params{1.0f, 1, {}});
     SlotFile f(kSlot, Written(s));
     MDLFILE* mf = f.mf();
+    std::strcpy(static_cast<StreamMdlFile*>(mf)->name, "ROOMG2.P2B");
     struct Move {
         int node;
         u32 by;
         const char* line;
+        int index, kind;
     };
-    for (const Move& m : {Move{veh, 1, "Setup: node 0's record (entity kind 25) at 0x%X is not on its boundary"},
-                          Move{torch, 2, "Setup: node 1's record (entity kind 20) at 0x%X is not on its boundary"},
-                          Move{cam, 8, "Setup: node 2's record (entity kind 0) at 0x%X is not on its boundary"},
-                          Move{cam, 0x100000, "Setup: node 2's record (entity kind 0) at 0x%X does not lie in the file"}}) {
+    const char* off = "Setup: ROOMG2.P2B: node %d's record (entity kind %d) at 0x%%X is not on its boundary";
+    const char* outside = "Setup: ROOMG2.P2B: node %d's record (entity kind %d) at 0x%%X does not lie in the file";
+    for (const Move& m : {Move{veh, 1, off, 0, 25}, Move{torch, 2, off, 1, 20}, Move{cam, 8, off, 2, 0},
+                          Move{cam, 0x100000, outside, 2, 0}}) {
         const u32 was = mf->nodes[m.node].extra2;
         mf->nodes[m.node].extra2 = was + m.by;
-        char line[128];
-        std::snprintf(line, sizeof line, m.line, was + m.by);
+        char format[128], line[128];
+        std::snprintf(format, sizeof format, m.line, m.index, m.kind);
+        std::snprintf(line, sizeof line, format, was + m.by);
         testing::internal::CaptureStdout();
         EXPECT_EQ(Load(m.node), nullptr) << line;
         const std::string out = testing::internal::GetCapturedStdout();
