@@ -456,10 +456,13 @@ WheelResult Vehicle::MoveWheel(int i, const Matrix& lvm, float a, float fwd, flo
             k += (h - w.mat.w[1]) * w.damper;
             w.mat.w[1] = h;
         } else {
-            // On the bump stop: the body's fall is stopped here.
+            // On the bump stop: the body's fall is stopped here. The check
+            // on the fall is scaled by the world's speed, never the fall
+            // itself (above normal speed that would multiply it at every
+            // wheel and tick until the car flew apart).
             k += std::max(-0.234375f, h - w.mat.w[1]) * 0.05f;
             if (vel[1] > 0.0f)
-                vel[1] = std::max(0.0f, vel[1] + (h - w.mat.w[1]) * 0.0078125f) * s;
+                vel[1] = std::max(0.0f, vel[1] + (h - w.mat.w[1]) * 0.0078125f * s);
             w.mat.w[1] = w.yoffset;
         }
         r.compression = c;

@@ -1,5 +1,7 @@
 // The car's physics step run headless on flat ground (no city: the ground is
 // y 0 everywhere): suspension, gearbox, grip and the special moves' rules.
+#include <cmath>
+
 #include "vehicle_support.h"
 
 namespace {
@@ -61,6 +63,28 @@ TEST_F(CarPhysics, DriverlessCarDroppedSettlesOnItsSpringsAndStays)
     // Quarter loads on the tyres.
     for (int i = 0; i < 4; i++)
         EXPECT_NEAR(g_rgfTires[i], kWheelLoad, kWheelLoad * 0.05f) << i;
+}
+
+TEST_F(CarPhysics, CarDroppedFromAStoreyHighLandsAndStandsWithAFinitePose)
+{
+    // Made 31.25 above the ground (a room's height over the street), at the
+    // world speed of play with the player on foot (1.2): it falls, lands hard
+    // on its bump stops and must come to rest on its springs, never with a
+    // position or velocity that is not a number.
+    world.playbackSpeed = 1.2f;
+    CarFile f(0);
+    Vehicle* v = Make(f, 0, VectorPos(1.0f, 0.0f, 4.0f));
+    v->mat.w[1] = -31.25f;
+    for (int t = 0; t < 1500; t++) {
+        Run(v, 1);
+        for (int k = 0; k < 3; k++) {
+            ASSERT_TRUE(std::isfinite(v->Pos()[k])) << "tick " << t << " axis " << k;
+            ASSERT_TRUE(std::isfinite(v->vel[k])) << "tick " << t << " axis " << k;
+            ASSERT_TRUE(std::isfinite(v->angvel[k])) << "tick " << t << " axis " << k;
+        }
+    }
+    EXPECT_NEAR(0.0f - v->Pos()[1], v->CalcBodyRestOffset() + v->wheel[0]->radius, 0.01f);
+    EXPECT_GT(v->mat.y[1], 0.99f);   // upright
 }
 
 TEST_F(CarPhysics, FullThrottleShiftsUpOneGearAtATimeToFifth)
