@@ -10,6 +10,7 @@
 #include "game/GameEvents.h"
 #include "game/GameFlow.h"
 #include "game/Weapons.h"
+#include "tools/lib/sidegamefiles.h"
 
 using namespace explodetest;
 
@@ -275,6 +276,33 @@ TEST_F(Bullets, FireballFliesSlowAndSetsTheStruckBodyPartAlight)
     EXPECT_EQ(heard[2].submsg, SMSG_DAMAGE);
     EXPECT_EQ(int(heard[2].param[0]), 20);
     EXPECT_EQ(heard[3].submsg, SMSG_SET_ON_FIRE);
+}
+
+// The dragon's own fireball file: a ball shot from 6.9 units, inside its
+// reach of 80 frames at 0.1041667 (8.33 units), strikes a character's body
+// part, hurts it by 20 and sets it alight; one beyond the reach never lands.
+TEST_F(Bullets, TheDragonsFireballReachesABodyWithinItsFlightAndHurtsIt)
+{
+    SlotFile ball{kBulletSlot + 3, tools::FireballFile()};
+    Weapon fire = gWeapons[WEAP_FIREBALL];
+    for (float z : {6.9f, 8.6f}) {
+        heard.clear();
+        Object* t = Target(z, 30, OBJT_CHARACTER);
+        ASSERT_TRUE(ShootBullet(Matrix(true), VectorDir(0, 0, 0), ball.mf(), 0, &fire, -121, 80, false));
+        for (int i = 0; i < 100; i++)
+            Tick();
+        int damage = 0;
+        bool alight = false;
+        for (const SpecialMessage& m : heard) {
+            if (m.submsg == SMSG_DAMAGE)
+                damage += int(m.param[0]);
+            alight = alight || m.submsg == SMSG_SET_ON_FIRE;
+        }
+        EXPECT_EQ(damage, z < 8.33f ? 20 : 0) << "target at " << z;
+        EXPECT_EQ(alight, z < 8.33f) << "target at " << z;
+        t->Delete();
+        world.Update();
+    }
 }
 
 // A recording character standing on the frame-call list.

@@ -82,8 +82,16 @@ P2BFile DragonFile()
 P2BFile FireballFile()
 {
     P2BFile f;
-    f.models = {BoxModel(0.15f, 0.15f, 0.15f, TEXID_NONE, false, Colour(255, 140, 20, 128))};
-    f.AddNode(-1, MakeNode(0));
+    constexpr float h = 0.15f;
+    f.models = {BoxModel(h, h, h, TEXID_NONE, false, Colour(255, 140, 20, 128))};
+    // The ball's own box: without one the projectile meets nothing on its
+    // way. The bullet code sets its collision ids when it is fired.
+    CollisionChain ball;
+    ball.Box(0x0101, Cuboid(VectorPos(-h, -h, -h), VectorPos(h, h, h)));
+    f.collisions = {ball};
+    NODE n = MakeNode(0);
+    n.collision = 0;
+    f.AddNode(-1, n);
     return f;
 }
 

@@ -9,7 +9,7 @@
 //                          children, node 6003 the tennis ball
 //   Char/Demon.P2B         the demon: node 0 a dark body with the glow
 //                          sprites 50 and 51 among its children
-//   Misc/FIREBALL.P2B      node 0: the dragon's fireball
+//   Misc/FIREBALL.P2B      node 0: the dragon's fireball, with its collision box
 //   Char/DRAGON.P2B        the dragon: node 0 its body, the head (sub-object
 //                          85) with the jaw (86), the nostrils (special nodes
 //                          0x8064, 0x8065) and the mouth (0x8066)
