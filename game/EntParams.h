@@ -9,6 +9,7 @@
 // keeps others in place, and reads the rest once.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 
 #include "ZevEngine2/Zev.h"
@@ -32,7 +33,7 @@ static_assert(sizeof(SplineRef) == 4);
 // no number counts as 0.5, as a figure starts.
 inline float RecordAggro(float badass)
 {
-    if (!(badass == badass))
+    if (std::isnan(badass))
         return 0.5f;
     return badass < 0.0f ? 0.0f : badass > 1.0f ? 1.0f : badass;
 }

@@ -638,9 +638,9 @@ Object* GameController::LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& P, bool
         // The object is a plain one: a character's or a car's type, or one
         // past the list, would have it read as what it is not.
         if (p->type == OBJT_CHARACTER || p->type == OBJT_VEHICLE || p->type >= OBJT_NUMBER_OF_TYPES) {
-            printf("Setup: node %d's object record gives type %u, which a plain object cannot be; the entity is "
-                   "not made\n",
-                   i, unsigned(p->type));
+            printf("Setup: %s: node %d's object record gives type %u, which a plain object cannot be; the entity "
+                   "is not made\n",
+                   d.Name(), i, unsigned(p->type));
             return nullptr;
         }
         Object* o = pmf->GetHierarchy(u16(i), sizeof(Object), GH_NODEMATRIX | GH_ANIMATE);
