@@ -887,6 +887,38 @@ namespace {
 // the next file is taken (a file's objects are made again and again).
 bool toldNodeGeometry = false;
 
+// The names files were taken under, by their blocks, for that line: the most
+// recent few (a block taken again under another name replaces its entry).
+struct TakenFile
+{
+    const ModelHeader* header;
+    char name[64];
+};
+TakenFile takenFiles[32];
+int nextTakenFile = 0;
+
+void RememberName(const ModelHeader* header, const char* name)
+{
+    TakenFile* slot = nullptr;
+    for (TakenFile& t : takenFiles)
+        if (t.header == header)
+            slot = &t;
+    if (slot == nullptr) {
+        slot = &takenFiles[nextTakenFile];
+        nextTakenFile = (nextTakenFile + 1) % int(sizeof takenFiles / sizeof takenFiles[0]);
+    }
+    slot->header = header;
+    snprintf(slot->name, sizeof slot->name, "%s", name != nullptr ? name : "");
+}
+
+const char* TakenName(const ModelHeader* header)
+{
+    for (const TakenFile& t : takenFiles)
+        if (header != nullptr && t.header == header && t.name[0] != 0)
+            return t.name;
+    return nullptr;
+}
+
 }  // namespace
 
 bool MDLFILE::Check(const ModelHeader* file, u32 size, char* why)
@@ -937,6 +969,7 @@ bool MDLFILE::Init(u32 size, Texture* shared, int nShared, const char* name, con
         printf("Modelfile: %d texture lists longer than %d entries cut to %d\n", check.longTexLists, MTL_MAX_TEXLIST,
                MTL_MAX_TEXLIST);
     toldNodeGeometry = false;   // said again for this file
+    RememberName(header, name);
 
     models = nullptr;
     collisions = nullptr;
@@ -1169,8 +1202,12 @@ int MDLFILE::NodeGeometry(const NODE& node) const
     if (models == nullptr || m >= nModels)
     {
         if (!toldNodeGeometry)
-            printf("Model: node %d names model %d of %d; its object is made without one\n",
-                   nodes != nullptr ? int(&node - nodes) : -1, m, models != nullptr ? nModels : 0);
+        {
+            const char* file = TakenName(header);
+            printf("Model: %s%snode %d names model %d of %d; its object is made without one\n",
+                   file != nullptr ? file : "", file != nullptr ? ": " : "", nodes != nullptr ? int(&node - nodes) : -1,
+                   m, models != nullptr ? nModels : 0);
+        }
         toldNodeGeometry = true;
         return -1;
     }

@@ -761,8 +761,14 @@ Object* GameController::LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& P, bool
         } else {
             rec = d.Record<TargetInnocent_params>(i);
         }
-        if (rec == nullptr || tmpl == nullptr)
+        if (rec == nullptr)
             return nullptr;
+        if (tmpl == nullptr) {
+            printf("Setup: %s: node %d's target has no model: the file holds no node 0x%X to make it from; the "
+                   "entity is not made\n",
+                   d.Name(), i, unsigned(tmplId));
+            return nullptr;
+        }
         Object* o;
         if (type == ENT_TARGETINNOCENT) {
             auto* t = Created<TargetInnocent>();

@@ -77,8 +77,10 @@ float Mix(float a, float b, float w)
 
 bool GetPrefs(StreamerSource& source)
 {
-    if (!source.Exists())
+    if (!source.Exists()) {
+        printf("LightSets: the lighting sets cannot be read; they are not used\n");
         return false;
+    }
     Parser p(source);
     LightSet* set = nullptr;
     int light = 0;
@@ -164,6 +166,8 @@ bool GetPrefs(StreamerSource& source)
             set->fogfar[1] = farv[1] * kFogScale;
         }
     }
+    if (!anyRoot)
+        printf("LightSets: the lighting sets name no set or item; they are not used\n");
     return anyRoot;
 }
 

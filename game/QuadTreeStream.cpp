@@ -97,7 +97,8 @@ void Grid::Load(QuadTree* qt, int x, int z)
     if (indextable == nullptr || !indextable->Find(x, z, offset, bytes) || bytes == 0)
         return;
     if (bytes < sizeof(u32)) {
-        printf("City: cell (%d, %d) is malformed (%u bytes); its place stays empty\n", x, z, bytes);
+        printf("City: cell (%d, %d) is malformed (%u bytes) in %s; its place stays empty\n", x, z, bytes,
+               CITY_CELLS_PATH);
         return;
     }
     file = (GridFile*)malloc_align(bytes, 64);

@@ -276,6 +276,7 @@ public:
     bool bEnableAutoBlurFade = true;
     IPUBitmap* pipubmOverride = nullptr;
     u32 overrideSize = 0;
+    char overrideName[64] = "";   // its file, for the line that refuses it
     sShootingRoundStats ShootingRoundStats{};
     sDojoRoundStats DojoRoundStats{};
 

@@ -40,6 +40,7 @@ void FreeOverride()
     free(UI.pipubmOverride);
     UI.pipubmOverride = nullptr;
     UI.overrideSize = 0;
+    UI.overrideName[0] = 0;
 }
 
 }  // namespace
@@ -86,6 +87,7 @@ void StartUILoadScreen()
         if (o > 0 && o < NUM_DEMOLOADSCREENS) {
             char path[64];
             snprintf(path, sizeof path, "KORVALIS\\DemoData\\%s", DemoLoadScreenNames[o]);
+            snprintf(UI.overrideName, sizeof UI.overrideName, "%s", path);
             unsigned size = 0;
             UI.pipubmOverride = static_cast<IPUBitmap*>(FileLoad(path, &size));
             UI.overrideSize = UI.pipubmOverride != nullptr ? size : 0;
@@ -132,9 +134,24 @@ void UserInterface::Loading_UIDraw()
         setUpNow = LoadScrnBuffer.GetSurface();
         useLoadScrnBuffer = setUpNow;
     }
-    const bool held = LoadScrnBuffer.refcount != 0;
-    if (held && (setUpNow || LoadTimer < kDecodeFrames))
-        const_cast<IPUBitmap*>(picture)->Load(int(LoadScrnBuffer.tex0 & 0x3FFF), 0, PSM_LOADSCREEN, pictureSize);
+    bool held = LoadScrnBuffer.refcount != 0;
+    const char* name = pipubmOverride != nullptr && overrideName[0] != 0 ? overrideName : nullptr;
+    if (held && (setUpNow || LoadTimer < kDecodeFrames) &&
+        !const_cast<IPUBitmap*>(picture)->Load(int(LoadScrnBuffer.tex0 & 0x3FFF), 0, PSM_LOADSCREEN, pictureSize,
+                                               name) &&
+        pipubmOverride != nullptr) {
+        // A chosen picture whose stream breaks off is told once and given
+        // back; the built-in one shows in a texture of its own size.
+        printf("loading screen: the built-in picture shows\n");
+        FreeOverride();
+        picture = reinterpret_cast<const IPUBitmap*>(LoadScrn);
+        LoadScrnBuffer.Release();
+        LoadScrnBuffer.Set(PSM_LOADSCREEN, picture->Width(), picture->Height());
+        useLoadScrnBuffer = LoadScrnBuffer.GetSurface();
+        held = LoadScrnBuffer.refcount != 0;
+        if (held)
+            const_cast<IPUBitmap*>(picture)->Load(int(LoadScrnBuffer.tex0 & 0x3FFF), 0, PSM_LOADSCREEN, LoadScrnSize);
+    }
 
     Render2D r2d;
     r2d.Open(therenderer);

@@ -117,9 +117,9 @@ u32 IPU::_GetFDEC(int n)
     return bits;
 }
 
-bool IPUBitmap::Frame(void* out, bool rgb32, u32 filesize)
+bool IPUBitmap::Frame(void* out, bool rgb32, u32 filesize, const char* name)
 {
-    if (!Check("Frame", filesize))
+    if (!Check(name != nullptr ? name : "Frame", filesize))
         return false;
     sceDmaChan* toipu = sceDmaGetChan(SCE_DMA_toIPU);
     sceDmaChan* fromipu = sceDmaGetChan(SCE_DMA_fromIPU);
@@ -146,8 +146,8 @@ bool IPUBitmap::Frame(void* out, bool rgb32, u32 filesize)
                 int got = int((static_cast<u8*>(fromipu->madr) - p) / mbbytes);
                 fromipu->chcr.STR = 0;
                 DPUT_IPU_CTRL(IPU_CTRL_RST);
-                printf("IPUBitmap::Frame: the picture's stream breaks off after %d of %d macroblocks\n",
-                       total - n + got, total);
+                printf("IPUBitmap::%s: the picture's stream breaks off after %d of %d macroblocks\n",
+                       name != nullptr ? name : "Frame", total - n + got, total);
                 return false;
             }
         }
@@ -208,9 +208,9 @@ u_long128* IPU::Upload(u_long128* packet, void* data, int dbp, int dbw, int dx, 
     return p;
 }
 
-bool IPUBitmap::Load(int dbp, int dbw, int psm, u32 filesize)
+bool IPUBitmap::Load(int dbp, int dbw, int psm, u32 filesize, const char* name)
 {
-    if (!Check("Load", filesize))
+    if (!Check(name != nullptr ? name : "Load", filesize))
         return false;
     const bool rgb32 = (psm & 7) < 2;
     const int nmb = NumMacroblocks();
@@ -227,7 +227,7 @@ bool IPUBitmap::Load(int dbp, int dbw, int psm, u32 filesize)
     if (dbw == 0)
         dbw = (width + 63) / 64;
 
-    bool ok = Frame(pixels, rgb32, filesize);
+    bool ok = Frame(pixels, rgb32, filesize, name);
     FlushCache(0);
     if (ok) {
         IPU::Upload(EE_UNCACHED(packet), pixels, dbp, dbw, 0, 0, width, height, psm, bs[0] & IPUF_COLUMNS);

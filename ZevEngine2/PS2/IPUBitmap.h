@@ -39,13 +39,14 @@ public:
     // filesize is the number of bytes of the file that this header starts.
     // False, with a message and GS memory untouched, for a picture that is
     // not an "ipum" stream, whose stream runs past the end of its file, or
-    // whose stream breaks off before its last macroblock.
-    bool Load(int dbp, int dbw, int psm, u32 filesize);
+    // whose stream breaks off before its last macroblock; `name` (the file's,
+    // when known) heads the message.
+    bool Load(int dbp, int dbw, int psm, u32 filesize, const char* name = nullptr);
 
     // Decodes picture 0 into `out`: NumMacroblocks() macroblocks in stream
     // order, 1,024 bytes each in RGB32 or 512 in RGB16.  False, with a
     // message, as for Load; the macroblocks before the break are in `out`.
-    bool Frame(void* out, bool rgb32, u32 filesize);
+    bool Frame(void* out, bool rgb32, u32 filesize, const char* name = nullptr);
     bool Frame(sceIpuRGB32* out, u32 filesize) { return Frame(out, true, filesize); }
     bool Frame(sceIpuRGB16* out, u32 filesize) { return Frame(out, false, filesize); }
 

@@ -643,6 +643,22 @@ TEST_F(ModelFile, BrokenNodeLinksAreRefused)
     ExpectRefused(g.b, "names animation 4 of 1");
 }
 
+// A marker node whose model word names no model of its file passes the
+// check; the one line about making its object without a model names the file.
+TEST_F(ModelFile, AMarkerNamingNoModelIsToldOnceWithItsFilesName)
+{
+    TestFile f = MakeFile();
+    NODE* n = (NODE*)&f.b[f.nodes];
+    n[1].model = u16(0x8000 | 3);   // a marker (type 8) naming model 3 of 1
+    Loaded l(f.b);
+    ASSERT_TRUE(l.mf.Init(l.size, nullptr, 0, "DemoData/Char/MARKED.P2B"));
+    console::ClearConsoleText();
+    EXPECT_EQ(l.mf.NodeGeometry(l.mf.nodes[1]), -1);
+    EXPECT_EQ(l.mf.NodeGeometry(l.mf.nodes[1]), -1);
+    EXPECT_EQ(console::ConsoleText(),
+              "Model: DemoData/Char/MARKED.P2B: node 1 names model 3 of 1; its object is made without one\n");
+}
+
 TEST_F(ModelFile, UnknownTokensAndMissingTexturesAreRefused)
 {
     TestFile f = MakeFile();

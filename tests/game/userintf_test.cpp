@@ -845,6 +845,62 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
     SetDemoLoadState(0);
 }
 
+// A chosen picture whose stream breaks off mid-way is refused in one line
+// naming its file; the built-in picture shows in its place, texel for texel
+// as when none was chosen, and the heap is as it was.
+TEST_F(Interface, LoadingScreenPictureCutMidStreamGivesWayToTheBuiltInOne)
+{
+    auto texels = [] {
+        const int w = UI.LoadScrnBuffer.width, h = UI.LoadScrnBuffer.height;
+        const u32 base = u32(UI.LoadScrnBuffer.tex0 & 0x3FFF);
+        std::vector<u32> t;
+        for (int y = 0; y < h; y += 5)
+            for (int x = 0; x < w; x += 3)
+                t.push_back(console::gs::Vram().ReadPixel(console::gs::Psm::kCT16S, base, (w + 63) / 64, x, y));
+        return t;
+    };
+    // The built-in picture, none chosen.
+    UI.LoadTimer = 0;
+    SetDemoLoadState(0);
+    Frame([] { Loading_UIDraw(); });
+    Frame([] { Loading_UIDraw(); });
+    ASSERT_EQ(UI.LoadScrnBuffer.refcount, 1);
+    const int builtInW = UI.LoadScrnBuffer.width, builtInH = UI.LoadScrnBuffer.height;
+    const std::vector<u32> builtIn = texels();
+    StopUILoadScreen();
+    const unsigned heapBefore = TotalHeapFree();
+
+    std::vector<u8> file;
+    std::string error;
+    ASSERT_TRUE(tools::EncodeIpu(tools::DiscStill("DEMOSCR1", 640, 512), tools::IpuEncodeOptions{}, file, error))
+        << error;
+    UI.pipubmOverride = static_cast<IPUBitmap*>(malloc_align(u32(file.size()), 64));
+    std::memcpy(UI.pipubmOverride, file.data(), file.size());
+    UI.pipubmOverride->length = (UI.pipubmOverride->length / 3) & ~15u;   // cut a third of the way in
+    UI.overrideSize = u32(file.size());
+    std::snprintf(UI.overrideName, sizeof UI.overrideName, "KORVALIS\\DemoData\\DEMOSCR1.IPU");
+    UI.LoadTimer = 0;
+    console::ClearConsoleText();
+    for (int f = 0; f < 8; f++)
+        Frame([] { Loading_UIDraw(); });
+    const std::string& said = console::ConsoleText();
+    const std::string line =
+        "IPUBitmap::KORVALIS\\DemoData\\DEMOSCR1.IPU: the picture's stream breaks off after ";
+    const size_t at = said.find(line);
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(line, at + 1), std::string::npos) << said;
+    EXPECT_EQ(said.find("breaks off", said.find("breaks off") + 1), std::string::npos) << said;
+    EXPECT_NE(said.find("loading screen: the built-in picture shows\n"), std::string::npos) << said;
+    EXPECT_EQ(UI.pipubmOverride, nullptr);
+    ASSERT_EQ(UI.LoadScrnBuffer.refcount, 1);
+    EXPECT_EQ(UI.LoadScrnBuffer.width, builtInW);
+    EXPECT_EQ(UI.LoadScrnBuffer.height, builtInH);
+    EXPECT_EQ(texels(), builtIn);
+    StopUILoadScreen();
+    EXPECT_EQ(TotalHeapFree(), heapBefore);
+    SetDemoLoadState(0);
+}
+
 // Loads that wait call the loading screen back as often as they like: it
 // draws at most one frame per two vertical blanks, the first at once.  The
 // picture chosen for a loading screen is used once; the first frame of the

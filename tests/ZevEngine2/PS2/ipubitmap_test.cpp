@@ -293,6 +293,10 @@ TEST(IPUBitmap, TruncatedPictureFailsWithoutHangingAndLeavesGsMemoryAlone)
     EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32, pic.Size()));
     EXPECT_TRUE(ConsoleHas("IPUBitmap::Frame: the picture's stream breaks off after ")) << console::ConsoleText();
     EXPECT_TRUE(ConsoleHas(" of 1280 macroblocks"));
+    // Given its file's name, the line says it.
+    EXPECT_FALSE(pic.bm->Load(0, 0, PSMCT32, pic.Size(), "KORVALIS\\DemoData\\DEMOEND1.IPU"));
+    EXPECT_TRUE(ConsoleHas("IPUBitmap::KORVALIS\\DemoData\\DEMOEND1.IPU: the picture's stream breaks off after "))
+        << console::ConsoleText();
     EXPECT_EQ(console::gs::Vram().ReadPixel(Psm::kCT32, 0, 10, 5, 5), 0x12345678u);
     EXPECT_FALSE(console::dmac::ChannelBusy(3));
     EXPECT_EQ(sceIpuSync(1, 0), 0);
