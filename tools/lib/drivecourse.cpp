@@ -155,12 +155,14 @@ std::vector<MissionPlaceholder> SampleMission99()
     };
     // -1: where the rooms of the activities played off the streets stand
     // (the impound yard, the dojos, the ranges, the gun courses, the gym):
-    // unturned, out beyond the city's south edge on the bare ground, whose
+    // unturned, out beyond the city's south edge over the bare ground, whose
     // height there is 0 whether or not the city's cells are loaded, so that
-    // a car the impound yard offers stands on the yard's floor.
+    // a car the impound yard offers stands on the yard's floor.  The floor
+    // lies a sixteenth above that ground: characters take a height of 0 or
+    // below (y grows downwards) for no ground at all.
     MissionPlaceholder rooms;
     rooms.id = -1;
-    rooms.pos = VectorPos(0.0f, 0.0f, -300.0f);
+    rooms.pos = VectorPos(0.0f, -0.0625f, -300.0f);
     return {rooms, at(-900, 0.0f), at(-401, -20.0f), at(-402, -5.0f), at(-403, 10.0f), at(-404, 25.0f)};
 }
 
