@@ -112,6 +112,8 @@ protected:
             dace->Delete();
         dace = nullptr;
         world.placeholderlist.RemoveAll();
+        // The interiors' collision tree holds the test's objects.
+        world.dynbsp.RemoveAll();
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
