@@ -43,8 +43,10 @@ Camera* GetCurrentCam()
 Camera::Camera() : Object(staticmh)
 {
     // A camera made on the stack, not the object heap, gets no zero-filled
-    // storage: what the view reads is set here.
+    // storage: what the view reads, and the blocks its death frees, are set
+    // here.
     mat = Matrix(true);
+    pvExtra = pvExtraSpl = nullptr;
     type = OBJT_CAMERA;
     zoom = 1.6f;
     nearz = 0.0f;
@@ -61,6 +63,7 @@ Camera::Camera(Object* _target, VectorPos _relpos) : Object(staticmh)
         mat.SetTrans(_target->mat.GetTrans());
     relpos = _relpos;
     target = _target;
+    pvExtra = pvExtraSpl = nullptr;   // no mode block yet, wherever it is made
     angx = 0.19634955f;
     absposstep = lookstep = 1.0f;
     zoom = 1.6f;

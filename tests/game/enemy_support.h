@@ -180,6 +180,8 @@ public:
             }
             l = next;
         }
+        // The interiors' collision tree holds the scene's objects.
+        world.dynbsp.RemoveAll();
         world.Clear();
         world.pedlist.RemoveAll();
         soundtest::FreshSoundSystem();

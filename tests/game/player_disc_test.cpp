@@ -48,6 +48,14 @@ class PlayerFromDisc : public streamsound::StreamSoundTest
 protected:
     Name kind{"Dace", int(reinterpret_cast<intptr_t>(&Dace::Dace_mh))};
 
+    void SetUp() override
+    {
+        // The files are made on the host, before the machine starts and its
+        // watchdog times the emulated processor: the first test to want them
+        // waits for the whole sample disc.
+        PlayerDiscFiles();
+        StreamSoundTest::SetUp();
+    }
     void TearDown() override
     {
         if (dace != nullptr)

@@ -39,6 +39,7 @@ protected:
     PlayerKind kind;
     FadeScreen fade;
     GameController* gc = nullptr;
+    ObjectList* savedList = nullptr;
     Dace* d = nullptr;
 
     void SetUp() override
@@ -51,6 +52,8 @@ protected:
         srand(26);
         gc = gametest::Controller();
         gc->iFlags = 0;
+        // The controller's own list is put back afterwards.
+        savedList = gc->pobjectlist;
         gc->pobjectlist = nullptr;
         gc->pfs = &fade;
         gc->bSuperDace = false;
@@ -84,6 +87,7 @@ protected:
         gc->bSuperDace = false;
         world.playbackSpeed = 1.2f;
         rc.view_world = savedViewWorld;
+        gc->pobjectlist = savedList;
     }
 
     Matrix savedViewWorld;

@@ -112,6 +112,8 @@ protected:
             dace->Delete();
         dace = nullptr;
         world.placeholderlist.RemoveAll();
+        // The interiors' collision tree holds the test's objects.
+        world.dynbsp.RemoveAll();
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
@@ -120,6 +122,9 @@ protected:
         gc->bSuperDace = false;
         gc->bInterior = false;
         world.playbackSpeed = 1.2f;
+        // His grunts and blows are one-shots the sound's own update would
+        // free; it never runs here.
+        soundtest::FreshSoundSystem();
     }
     float Y() const { return d->mat.GetTrans()[1]; }
     void PlaceAt(float y) { d->mat.SetTrans(VectorPos(2.0f, y, 5.0f)); }

@@ -81,6 +81,7 @@ protected:
     PlayerKind kind;
     LetterBox lb;
     GameController* gc = nullptr;
+    ObjectList* savedList = nullptr;
 
     void SetUp() override
     {
@@ -97,6 +98,8 @@ protected:
         gc->iFlags = 0;
         gc->mode = 0;
         gc->iMissionRet = 0;
+        // The controller's own list is put back afterwards.
+        savedList = gc->pobjectlist;
         gc->pobjectlist = nullptr;
         gc->plb = &lb;
         gc->pcam = nullptr;
@@ -118,6 +121,7 @@ protected:
         gc->rcoSource = nullptr;
         gc->rcoTarget = nullptr;
         gc->plb = nullptr;
+        gc->pobjectlist = savedList;
         gc->iFlags = 0;
         gc->mode = 0;
         gc->iMainExitVal = 0;

@@ -19,10 +19,19 @@ protected:
     {
         world.Clear();
         world.playbackSpeed = 1.0f;
-        SetCurrentCam(nullptr);
+        gametest::Controller()->bInterior = false;
         player.mat = Matrix(true);
         player.SetPos(VectorPos(10, -1, 20));
         dace = &player;
+        // The follow switch lasts the whole game: whatever earlier frames
+        // left it at, freeing the view turns it on, CROSS turns it off, and
+        // the view goes back.
+        SetCurrentCam(&view);
+        Sticks(128, 128, 128, 128);
+        Frame(BUT_SELECT);
+        Frame(BUT_CROSS);
+        Frame(BUT_SELECT);
+        SetCurrentCam(nullptr);
         view.mat = Matrix(true);
         view.SetPos(VectorPos(10, -1, 10));
         view.mode = CAMMODE_PEDESTRIAN;

@@ -89,6 +89,8 @@ protected:
         sndbank_car = 77;
         savedGC = g_pgcTest;
         g_pgcTest = nullptr;
+        // Every channel free at the start, whatever ran before.
+        soundtest::FreshSoundSystem();
         freeChannels = sound.NumFreeChannels();
     }
     void TearDown() override

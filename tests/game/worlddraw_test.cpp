@@ -58,6 +58,9 @@ protected:
         lights.Clear();
         SetLightContext(&lights);
         LoadSky();
+        // No ocean unless a test asks for it: the game turns it on at every
+        // world start and controller tear-down.
+        world.oceanenable = false;
         world.lightset = LightSet{};
         world.SetColours(DaylightSet());
         world.time_of_day = KVWorld::DAY_FRAMES / 2;
