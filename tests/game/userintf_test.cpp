@@ -785,11 +785,10 @@ TEST_F(Interface, ScreenRollInPlaceAndWrapped)
     EXPECT_EQ(rolled(0.0f), still);
 }
 
-// The loading screen: the first frame is the flickering white screen and the
-// text only, the picture texture is set up at the second; the white veil is
-// gone at the 16th; with the continue prompt a DEMOSCR1 frame matches its
-// golden picture.
-TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
+namespace {
+
+// The loading screen's chosen picture: DEMOSCR1 as the disc holds it.
+void ChooseDemoScreen1()
 {
     std::vector<u8> file;
     std::string error;
@@ -798,6 +797,17 @@ TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
     UI.pipubmOverride = static_cast<IPUBitmap*>(malloc_align(u32(file.size()), 64));
     std::memcpy(UI.pipubmOverride, file.data(), file.size());
     UI.overrideSize = u32(file.size());
+}
+
+}  // namespace
+
+// The loading screen: the first frame is the flickering white screen and the
+// text only, the picture texture is set up at the second; the white veil is
+// gone at the 16th; with the continue prompt a DEMOSCR1 frame matches its
+// golden picture.
+TEST_F(Interface, LoadingFramesAndTheContinuePromptOverDemoScreen1)
+{
+    ASSERT_NO_FATAL_FAILURE(ChooseDemoScreen1());
     UI.LoadTimer = 0;
     SetDemoLoadState(2);
 
@@ -870,14 +880,8 @@ TEST_F(Interface, LoadingScreenPictureCutMidStreamGivesWayToTheBuiltInOne)
     StopUILoadScreen();
     const unsigned heapBefore = TotalHeapFree();
 
-    std::vector<u8> file;
-    std::string error;
-    ASSERT_TRUE(tools::EncodeIpu(tools::DiscStill("DEMOSCR1", 640, 512), tools::IpuEncodeOptions{}, file, error))
-        << error;
-    UI.pipubmOverride = static_cast<IPUBitmap*>(malloc_align(u32(file.size()), 64));
-    std::memcpy(UI.pipubmOverride, file.data(), file.size());
+    ASSERT_NO_FATAL_FAILURE(ChooseDemoScreen1());
     UI.pipubmOverride->length = (UI.pipubmOverride->length / 3) & ~15u;   // cut a third of the way in
-    UI.overrideSize = u32(file.size());
     std::snprintf(UI.overrideName, sizeof UI.overrideName, "KORVALIS\\DemoData\\DEMOSCR1.IPU");
     UI.LoadTimer = 0;
     console::ClearConsoleText();
