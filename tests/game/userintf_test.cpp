@@ -877,6 +877,11 @@ TEST_F(Interface, LoadingScreenPictureCutMidStreamGivesWayToTheBuiltInOne)
     ASSERT_EQ(UI.LoadScrnBuffer.refcount, 1);
     const int builtInW = UI.LoadScrnBuffer.width, builtInH = UI.LoadScrnBuffer.height;
     const std::vector<u32> builtIn = texels();
+    // Spoilt, so that only a new decode brings the built-in picture back.
+    const u32 base = u32(UI.LoadScrnBuffer.tex0 & 0x3FFF);
+    for (int y = 0; y < builtInH; y++)
+        for (int x = 0; x < builtInW; x++)
+            console::gs::Vram().WritePixel(console::gs::Psm::kCT16S, base, (builtInW + 63) / 64, x, y, 0x1234);
     StopUILoadScreen();
     const unsigned heapBefore = TotalHeapFree();
 

@@ -1,8 +1,8 @@
 // The 24/7 side activities' files on the sample disc:
 //
 //   DemoData/Missions/MISION99.EXM   the activities' placeholders: -1 the
-//                                    rooms' spot (out of town, on the bare
-//                                    ground), -900 the
+//                                    rooms' spot (out of town, a sixteenth
+//                                    over the bare ground), -900 the
 //                                    lap race's start (Elm Street's eastbound
 //                                    lane, facing east), -401 .. -404 the
 //                                    bonus street race's start, two spots on
