@@ -27,14 +27,26 @@ int getlen(unsigned int x, int radix)
     return n;
 }
 
-char* putval(char* end, unsigned int x, int radix)
+namespace {
+
+// The digits of x in radix written backwards so that the last one is just
+// before end; 32-bit values and the 64-bit ones of the 'll' length alike.
+template <typename Unsigned>
+char* PutValueBackwards(char* end, Unsigned x, int radix)
 {
     static const char digits[] = "0123456789ABCDEF";
     do {
-        *--end = digits[x % (unsigned int)radix];
-        x /= (unsigned int)radix;
+        *--end = digits[x % (Unsigned)radix];
+        x /= (Unsigned)radix;
     } while (x != 0);
     return end;
+}
+
+}  // namespace
+
+char* putval(char* end, unsigned int x, int radix)
+{
+    return PutValueBackwards(end, x, radix);
 }
 
 int getexp(float& f)
@@ -120,8 +132,11 @@ struct Conversion
     int width = 0;
     bool hasPrecision = false;
     int precision = 0;
+    // 'h', 'l', or one of the host's lengths: 'H' for hh (8 bits), 'L' for
+    // ll (a 64-bit argument), 'z' (size_t, int-sized here as on the console).
     char length = 0;
 };
+static_assert(sizeof(size_t) == sizeof(unsigned int), "'z' takes an int-sized argument");
 
 char SignChar(bool negative, const Conversion& fs)
 {
@@ -145,13 +160,16 @@ void SpacePadded(TextOut& o, const Conversion& fs, long long n, Body body)
         o.Fill(' ', fs.width - n);
 }
 
-void PutSigned(TextOut& o, const Conversion& fs, int v)
+// Room for the longest value: 64 bits in octal.
+constexpr int kMaxDigits = 24;
+
+void PutSigned(TextOut& o, const Conversion& fs, long long v)
 {
-    unsigned int magnitude = v < 0 ? 0u - (unsigned int)v : (unsigned int)v;
+    unsigned long long magnitude = v < 0 ? 0ull - (unsigned long long)v : (unsigned long long)v;
     char sign = SignChar(v < 0, fs);
-    char digits[16];
+    char digits[kMaxDigits];
     char* end = digits + sizeof(digits);
-    char* first = putval(end, magnitude, 10);
+    char* first = PutValueBackwards(end, magnitude, 10);
     int ndigits = (int)(end - first);
     int field = ndigits + (sign ? 1 : 0);
     if (fs.pad == '0' && !fs.left) {
@@ -169,11 +187,11 @@ void PutSigned(TextOut& o, const Conversion& fs, int v)
     });
 }
 
-void PutUnsigned(TextOut& o, const Conversion& fs, unsigned int v, int radix)
+void PutUnsigned(TextOut& o, const Conversion& fs, unsigned long long v, int radix)
 {
-    char digits[16];
+    char digits[kMaxDigits];
     char* end = digits + sizeof(digits);
-    char* first = putval(end, v, radix);
+    char* first = PutValueBackwards(end, v, radix);
     int ndigits = (int)(end - first);
     if (fs.left) {
         o.Write(first, ndigits);
@@ -351,8 +369,15 @@ void Format(TextOut& o, const char* s, va_list ap)
                 fs.precision = ReadCount(s);
             }
         }
-        if (*s == 'h' || *s == 'l')
+        if (*s == 'h' || *s == 'l') {
             fs.length = *s++;
+            if (*s == fs.length) {
+                fs.length = fs.length == 'h' ? 'H' : 'L';
+                s++;
+            }
+        } else if (*s == 'z') {
+            fs.length = *s++;
+        }
         char conv = *s;
         if (!conv)
             break;
@@ -368,9 +393,15 @@ void Format(TextOut& o, const char* s, va_list ap)
         }
         case 'd':
         case 'i': {
+            if (fs.length == 'L') {
+                PutSigned(o, fs, va_arg(ap, long long));
+                break;
+            }
             int v = va_arg(ap, int);
             if (fs.length == 'h')
                 v = (short)v;
+            else if (fs.length == 'H')
+                v = (signed char)v;
             PutSigned(o, fs, v);
             break;
         }
@@ -378,10 +409,17 @@ void Format(TextOut& o, const char* s, va_list ap)
         case 'x':
         case 'X':
         case 'o': {
+            const int radix = conv == 'u' ? 10 : conv == 'o' ? 8 : 16;
+            if (fs.length == 'L') {
+                PutUnsigned(o, fs, va_arg(ap, unsigned long long), radix);
+                break;
+            }
             unsigned int v = va_arg(ap, unsigned int);
             if (fs.length == 'h')
                 v = conv == 'o' ? (unsigned int)(int)(short)v : (v & 0xFFFF);
-            PutUnsigned(o, fs, v, conv == 'u' ? 10 : conv == 'o' ? 8 : 16);
+            else if (fs.length == 'H')
+                v = conv == 'o' ? (unsigned int)(int)(signed char)v : (v & 0xFF);
+            PutUnsigned(o, fs, v, radix);
             break;
         }
         case 's':

@@ -4,11 +4,13 @@
 // The formatter works in single precision and produces digits by truncation;
 // HUD texts, file names, debug output and text-file parsing all rely on its
 // exact conversions:
-//   %[flags][width][.precision][h|l]conv, flags '-', '+', '0', ' ', '#' (no
-//   effect); width and precision may be '*'.  Conversions c d i u x X o s e f
-//   n %; x and X both print upper-case digits; 'h' makes the integer
-//   conversions 16-bit; %g takes its double and prints nothing; %p and any
-//   other letter print nothing and take no argument; e and f truncate their
+//   %[flags][width][.precision][length]conv, flags '-', '+', '0', ' ', '#'
+//   (no effect); width and precision may be '*'.  Conversions c d i u x X o s
+//   e f n %; x and X both print upper-case digits; 'h' makes the integer
+//   conversions 16-bit, 'hh' 8-bit; 'll' takes a 64-bit integer; 'l' and
+//   'z' have no effect (both int-sized); %g takes its double and prints
+//   nothing; %p and any other letter print nothing and take no argument; e
+//   and f truncate their
 //   digits and print the exponent with three digits (1.500000e+003);
 //   infinities and NaNs print "inf" / "nan".
 // The scanner's numeric conversions (d i u x f) never skip white space: the

@@ -84,6 +84,18 @@ TEST(Utilities, ShortLengthMasksOrSignExtends)
     EXPECT_EQ(Fmt("%ho", 0xFFFFu), "37777777777");
 }
 
+// The lengths host code writes (sizes, 64-bit counters, bytes) print their
+// value and take exactly their argument, so what follows stays in step.
+TEST(Utilities, SizeLongLongAndByteLengthsTakeTheirWholeArgument)
+{
+    EXPECT_EQ(Fmt("%zu bytes|%d", (size_t)141136, 7), "141136 bytes|7");
+    EXPECT_EQ(Fmt("%3zu|%-4zd|%zx", (size_t)5, (ptrdiff_t)-3, (size_t)255), "  5|-3  |FF");
+    EXPECT_EQ(Fmt("%llu|%d", 18446744073709551615ull, 7), "18446744073709551615|7");
+    EXPECT_EQ(Fmt("%lld|%06lld|%5lld", -9000000000ll, -42ll, 12000ll), "-9000000000|-00042|12000");
+    EXPECT_EQ(Fmt("%llX|%llo", 0x123456789ABull, 01777777777777777777777ull), "123456789AB|1777777777777777777777");
+    EXPECT_EQ(Fmt("%hhu|%hhd|%hhx|%ld|%lu", 0x1FFu, 0x180, 0xABCDu, -5l, 4000000000ul), "255|-128|CD|-5|4000000000");
+}
+
 TEST(Utilities, CharactersAndStringsPadWithSpacesOnly)
 {
     EXPECT_EQ(Fmt("%3c|%-3c|%03c", 'A', 'B', 'C'), "  A|B  |  C");
