@@ -19,6 +19,7 @@
 #include "tools/lib/humanoid.h"
 #include "tools/lib/rooms.h"
 #include "tools/lib/setupfile.h"
+#include "tools/lib/sidegamefiles.h"
 #include "tools/lib/storysets.h"
 
 #include "ZevEngine2/light.h"
@@ -560,6 +561,53 @@ TEST_F(IntExt, APlayerStartUnderAFixedCameraMovesOnlyThePlayer)
 
 // The lighting an ambient light of the set-up chooses is seen in a drawn
 // frame (the main loop's tests); here the shadows' light.
+// A shooting target is made from the file's template node (0x200 for the
+// targets, 0x201 for the no-shoot figure).  A range whose file lost the
+// target template says so once per target, naming the file, and the rest of
+// the range is made.
+TEST_F(IntExt, TargetsWithoutTheirTemplateAreRefusedByFileAndTheRestIsMade)
+{
+    std::vector<u8> bytes;
+    std::string error;
+    ASSERT_TRUE(tools::WriteSetup(tools::FiringRangeSetup(), bytes, error)) << error;
+    SlotFile f(kSlot, bytes);
+    MDLFILE* mf = f.mf();
+    std::strcpy(static_cast<StreamMdlFile*>(mf)->name, "RANGE.P2B");
+    int templates = 0;
+    for (int i = 0; i < mf->nNodes; i++)
+        if (mf->nodes[i].extra == 0x200) {
+            mf->nodes[i].extra = 0x201;
+            templates++;
+        }
+    ASSERT_EQ(templates, 1);
+    Placeholder(-50, VectorPos(0, 0, 0));
+
+    testing::internal::CaptureStdout();
+    ASSERT_NE(gc->LoadIntExtSetup(-50, mf, true), nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    int lines = 0;
+    for (size_t at = out.find("Setup: RANGE.P2B: node "); at != std::string::npos;
+         at = out.find("Setup: RANGE.P2B: node ", at + 1)) {
+        const size_t end = out.find('\n', at);
+        EXPECT_NE(out.substr(at, end - at).find("'s target has no model: the file holds no node 0x200 to make it from; "
+                                                "the entity is not made"),
+                  std::string::npos)
+            << out;
+        lines++;
+    }
+    // Three pop-up targets and two moving ones.
+    EXPECT_EQ(lines, 5) << out;
+    int targets = 0, innocents = 0, mains = 0;
+    for (ObjectLink* l = world.objectlist.Head(); !l->IsEOList(); l = l->Next()) {
+        targets += l->data->messagehandler == &TargetMoving::staticmh ? 1 : 0;
+        innocents += l->data->messagehandler == &TargetInnocent::staticmh ? 1 : 0;
+        mains += l->data->index == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(targets, 0);
+    EXPECT_EQ(innocents, 1);
+    EXPECT_EQ(mains, 1) << "the range's room";
+}
+
 TEST_F(IntExt, TheFirstDirectionalLightSetsTheShadowLight)
 {
     tools::SetupFile s;
