@@ -218,6 +218,37 @@ TEST_F(CityWindow, EmptyCellOfTheIndexIsReadyAtOnce)
     EXPECT_TRUE(world.CompleteAt(VectorPos(300.0f, 0.0f, 300.0f)));
 }
 
+// A cell record too short to hold even its block count is refused with one
+// line naming the cells file; its place stays empty and its neighbours load.
+TEST_F(CityWindow, CellTooShortForItsCountIsRefusedByFileAndTheWindowLoads)
+{
+    Load(PatchGrid());
+    const Span& row = indextable->span[1 + 64 - indextable->minz];
+    u32* words = reinterpret_cast<u32*>(indextable);
+    words[row.index + 2u * u32(1 + 64 - row.minx) + 1] = 3;
+    u32 off = 0, size = 0;
+    ASSERT_TRUE(indextable->Find(1, 1, off, size));
+    ASSERT_EQ(size, 3u);
+
+    testing::internal::CaptureStdout();
+    const bool synced = Sync(1, 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(synced);
+    const std::string line =
+        "City: cell (1, 1) is malformed (3 bytes) in KORVALIS\\DemoCity\\TEST.MGD; its place stays empty\n";
+    const size_t at = out.find(line);
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(out.find(line, at + 1), std::string::npos) << "said once: " << out;
+    EXPECT_EQ(out.find("City: "), at) << out;
+
+    EXPECT_EQ(CellsRead().size(), 8u);
+    for (int z = 0; z <= 2; z++)
+        for (int x = 0; x <= 2; x++)
+            EXPECT_EQ(qt().grid[QuadTree::Slot(x, z)].file == nullptr, x == 1 && z == 1) << x << "," << z;
+    EXPECT_TRUE(world.CompleteAt(VectorPos(300.0f, 0.0f, 300.0f)));
+    EXPECT_TRUE(world.CompleteAt(VectorPos(600.0f, 0.0f, 600.0f)));
+}
+
 TEST_F(CityWindow, BlockingWalkOverTheModelsStartsAgainWhileACellIsRead)
 {
     Load(tools::SampleCity());
