@@ -16,6 +16,7 @@
 #include "tools/lib/sampledisc.h"
 
 #include "ZevEngine2/EntTypes.h"
+#include "game/Backdrop.h"
 #include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/MAIN.h"
@@ -38,13 +39,26 @@ inline void FreeFonts()
     }
 }
 
+// The vehicles' model group the start-up reads (its directory, its member
+// table and the group record): freed and forgotten, so that a later start-up
+// reads it afresh.
+inline void FreeVehicleGroup()
+{
+    if (MdlFileGroup* g = g_GlobalMFI.pmfgVehicles) {
+        free(g->rmfai);
+        free(g->file);
+        free(g);
+        g_GlobalMFI.pmfgVehicles = nullptr;
+    }
+}
+
 // Ends a program started in this process (StartUp) as the game ends a run:
 // its level, game mode and objects go; then what the start-up made for the
-// whole program (the controller, the city, the models and animations, the
-// fonts) goes too, the machine is powered off, and the streamer client, the
-// registries and the sound system start over, so that the game's heap is as
-// the test found it.  `before` is the controller in use before the start-up,
-// put back afterwards.
+// whole program (the controller, the sky, the city, the models, the vehicle
+// group and the animations, the fonts) goes too, the machine is powered off,
+// and the streamer client, the registries and the sound system start over,
+// so that the game's heap is as the test found it.  `before` is the
+// controller in use before the start-up, put back afterwards.
 inline void EndStartedProgram(GameController* before)
 {
     GameController* gc = g_pgcTest;
@@ -55,6 +69,7 @@ inline void EndStartedProgram(GameController* before)
         gc->prms = nullptr;
     }
     SetCurrentCam(nullptr);
+    bd.Free();
     world.Reset();
     world.rawobjPostList.RemoveAll();
     world.FreeCity();
@@ -63,6 +78,7 @@ inline void EndStartedProgram(GameController* before)
     for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
         if (g_GlobalMFI.rgmfi[slot].i16Id >= 0)
             g_GlobalMFI.DeleteMF(slot, true);
+    FreeVehicleGroup();
     for (int i = 0; i < AGI_NUMSLOTS; i++)
         g_GlobalAGI.DeleteAG(i);
     FreeFonts();
@@ -111,6 +127,8 @@ protected:
         StartUp(0, nullptr);
         ASSERT_NE(g_pgcTest, nullptr);
     }
+    // Ends the program StartOnSampleDisc started, as the tear-down does.
+    void EndProgram() { EndStartedProgram(savedGC); }
     // Frames until done() holds, at most n; whether it came.
     template <class F>
     static bool FramesUntil(int n, F done)

@@ -8,6 +8,7 @@
 #include "tools/lib/sampledisc.h"
 
 #include "ZevEngine2/EntTypes.h"
+#include "ZevEngine2/heap_check.h"
 #include "ZevEngine2/PS2/Model.h"
 #include "game/GameFlow.h"
 #include "game/HUD.h"
@@ -98,6 +99,24 @@ TEST_F(TestEpisodeOnDisc, TheQuickDriveSeatsThePlayerInCar65AtTheDefaultSpot)
     EXPECT_EQ(SlotId(6), 38);
     EXPECT_EQ(SlotId(7), 37);
     ExpectNothingMissing();
+}
+
+// A program started in this process, played into the quick drive and ended
+// gives the game's heap back whole: every block its start-up and its run took
+// (the resident models, the vehicles' group and the cars read from it, the
+// sky, the city, the fonts) is freed by the program's end.
+TEST_F(TestEpisodeOnDisc, AProgramStartedPlayedAndEndedGivesTheHeapBack)
+{
+    const u32 freeBefore = heaptest::GameHeapFree();
+    const int blocksBefore = heaptest::BlocksInUse();
+    ASSERT_NO_FATAL_FAILURE(Start(0));
+    ASSERT_NE(g_GlobalMFI.pmfgVehicles, nullptr);
+    ASSERT_TRUE(FramesUntil(400, [] { return Built() && dace->parent != nullptr; }));
+    EXPECT_LT(heaptest::GameHeapFree(), freeBefore);
+    EndProgram();
+    EXPECT_EQ(g_GlobalMFI.pmfgVehicles, nullptr);
+    EXPECT_EQ(heaptest::BlocksInUse(), blocksBefore);
+    EXPECT_EQ(heaptest::GameHeapFree(), freeBefore);
 }
 
 // Record 1: the room's cast in slots 49..53 (162, 143, 83, 156, 156) with
