@@ -106,6 +106,15 @@ bool PavementAway(RandomMissionController* c, VectorPos p, float far, VectorPos*
 class RandomCrimeOnTheDisc : public discrun::DiscRun
 {
 protected:
+    RandomCrimeOnTheDisc() : DiscRun(false) {}
+    // The disc is written on the host before the machine starts, so its
+    // watchdog never times that work.
+    void SetUp() override
+    {
+        std::filesystem::remove_all(dir);
+        written = tools::WriteSampleDisc(dir.string(), writeError);
+        DiscRun::SetUp();
+    }
     void TearDown() override
     {
         console::ResetConfig();
@@ -117,13 +126,13 @@ protected:
     // configured for it as its command line would.
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("korvalis-crime-" + std::to_string(getpid()));
+    bool written = false;
+    std::string writeError;
 };
 
 TEST_F(RandomCrimeOnTheDisc, AForcedParoleViolatorBreaksOutIsArrestedAndTheNextFollowsItsCoolDown)
 {
-    std::filesystem::remove_all(dir);
-    std::string error;
-    ASSERT_TRUE(tools::WriteSampleDisc(dir.string(), error)) << error;
+    ASSERT_TRUE(written) << writeError;
     // The run needs the program's logic, not its pictures: the GS draws no
     // pixels (what is drawn, and so seen, is the program's own business).
     std::string program = "randcrimes_disc_test", option = "--disc", disc = dir.string();
