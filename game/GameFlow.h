@@ -580,6 +580,10 @@ public:
     eEpisodeState GetEpisodeState(int episode) const;
     bool ResetAllEpisodeAndTaskStates();
     int MissionRetToTaskState(int ret) const;
+    // The progress of a program just started: every episode and task
+    // locked, no health carts or 24/7 results kept, the player's points,
+    // counts and abilities at their starting values.
+    void ResetProgress();
 
     // Episodes and the script.
     bool LoadMissionFile(int mission);

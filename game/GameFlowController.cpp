@@ -108,24 +108,7 @@ GameController::GameController(GamePlayRecord* script) : Object(staticmh)
     iNumPeds = iNumVehs = 0;
     pCamInitScript = nullptr;
 
-    ResetAllEpisodeAndTaskStates();
-    for (Vector& v : rvHealthLocations)
-        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
-    for (Vector& v : rvDojo247Status)
-        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
-    for (Vector& v : rvFRange247Status)
-        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
-    for (Vector& v : rvRace247Status)
-        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
-
-    memset(&stats, 0, sizeof stats);
-    memcpy(stats.cLicense, "WHOOPASS", 8);
-    stats.gunAbility |= 7;
-    stats.fightAbility |= 0x2F;
-    stats.curGunUpgrade = 2;
-    stats.fDamageMultiplier = 1.0f;
-    stats.fPrecisionZoom = 4.0f;
-    stats.fPrecisionSlow = 0.3f;
+    ResetProgress();
 
     mat = Matrix(true);
     pcam = &g_DefaultCamera;
@@ -220,6 +203,28 @@ eEpisodeState GameController::GetEpisodeState(int episode) const
     if (unsigned(episode) >= unsigned(NUM_EPISODES))
         return ES_LOCKED;
     return rgesStatus[episode].esValue;
+}
+
+void GameController::ResetProgress()
+{
+    ResetAllEpisodeAndTaskStates();
+    for (Vector& v : rvHealthLocations)
+        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+    for (Vector& v : rvDojo247Status)
+        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+    for (Vector& v : rvFRange247Status)
+        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+    for (Vector& v : rvRace247Status)
+        v = Vector(0.0f, 0.0f, 0.0f, 0.0f);
+
+    memset(&stats, 0, sizeof stats);
+    memcpy(stats.cLicense, "WHOOPASS", 8);
+    stats.gunAbility |= 7;
+    stats.fightAbility |= 0x2F;
+    stats.curGunUpgrade = 2;
+    stats.fDamageMultiplier = 1.0f;
+    stats.fPrecisionZoom = 4.0f;
+    stats.fPrecisionSlow = 0.3f;
 }
 
 bool GameController::ResetAllEpisodeAndTaskStates()

@@ -425,6 +425,13 @@ void StartRun(int episode, int record)
     gc->bForceLevel = false;
     gc->iFlags &= ~(GCF_SIDETRIP_REQUESTED | GCF_SIDETRIP_RUNNING | GCF_SIDETRIP_FINISHED);
     GameController::ForgetMissionFile();
+    // Each run is played as by a program just loaded: the last player's
+    // points, shields and progress do not carry over into the next run (a
+    // shield door or a health cart would answer to them, and the HUD would
+    // show them).
+    gc->ResetProgress();
+    if (gc->pmd != nullptr)
+        gc->pmd->InitPoints(0, 0);
     if (!(gc->flags & OBJF_FRAMECALL) || world.framecalllist.Find(gc) == nullptr)
         world.StartFrameCall(gc);
 

@@ -3,6 +3,8 @@
 // and the driving course.  Each finds every model it names on the disc and
 // builds its level where its placeholders say.
 #include "tests/game/disc_run_support.h"
+
+#include <cstring>
 #include "ee/video.h"
 #include "host/headless/pad_script.h"
 #include "tools/lib/sampledisc.h"
@@ -117,6 +119,36 @@ TEST_F(TestEpisodeOnDisc, AProgramStartedPlayedAndEndedGivesTheHeapBack)
     EXPECT_EQ(g_GlobalMFI.pmfgVehicles, nullptr);
     EXPECT_EQ(heaptest::BlocksInUse(), blocksBefore);
     EXPECT_EQ(heaptest::GameHeapFree(), freeBefore);
+}
+
+// A run that follows another is played as by a program just loaded: the
+// points, shields and progress the last player earned are gone by its start.
+TEST_F(TestEpisodeOnDisc, TheNextRunStartsWithNoneOfTheLastRunsPointsOrProgress)
+{
+    // Cross, pressed every few fields once the drive is built, skips the
+    // closing cards of the run's end.
+    std::string cards;
+    for (int f = 420; f < 2400; f += 6)
+        cards += "@" + std::to_string(f) + " pad0 press CROSS for 2\n";
+    ASSERT_NO_FATAL_FAILURE(Start(0, cards));
+    const sPlayerStats fresh = g_pgcTest->stats;
+    ASSERT_EQ(fresh.nPoints, 0u);
+    ASSERT_TRUE(FramesUntil(400, [] { return Built() && dace->parent != nullptr; }));
+
+    g_pgcTest->AddPoints(350, nullptr);
+    g_pgcTest->stats.nMissionComplete = 3;
+    g_pgcTest->pmd->InitPoints(50, 3);
+    g_pgcTest->SetTaskState(TNUM_M1_G2, TS_PASSED);
+    g_pgcTest->SetEpisodeState(1, ES_OPEN);
+    EndRun();
+    StartRun(kTestEpisode, 0);
+
+    EXPECT_EQ(std::memcmp(&g_pgcTest->stats, &fresh, sizeof fresh), 0);
+    EXPECT_EQ(g_pgcTest->stats.nPoints, 0u);
+    EXPECT_EQ(hudPoints.nPoints, 0);
+    EXPECT_EQ(hudPoints.nShields, 0);
+    EXPECT_EQ(g_pgcTest->GetTaskState(TNUM_M1_G2), TS_LOCKED);
+    EXPECT_EQ(g_pgcTest->GetEpisodeState(1), ES_LOCKED);
 }
 
 // Record 1: the room's cast in slots 49..53 (162, 143, 83, 156, 156) with
