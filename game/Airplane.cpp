@@ -265,7 +265,10 @@ void Airplane::UpdateEngineSound()
         sound.Play(iSound, sndbank_car, Jet() ? kJetSample : kFollowerSample);
         sound.SetDoppler(iSound, true);
     }
-    sound.SetPitch(iSound, fLastVel / (app.takeoffspeed * kSpeedUnit) + 0.5f, 0.0f);
+    // The engine's note rises from half its pitch at rest to one and a half
+    // at take-off speed; a plane with no take-off speed keeps the lowest.
+    const float top = app.takeoffspeed * kSpeedUnit;
+    sound.SetPitch(iSound, top > 0.0f ? fLastVel / top + 0.5f : 0.5f, 0.0f);
     sound.SetPosition(iSound, mat.GetTrans());
 }
 

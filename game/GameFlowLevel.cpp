@@ -5,6 +5,7 @@
 // model-file check: every record, spline and node it names is looked up
 // against the file's size first, and an entity whose data does not lie in
 // the file is not made.
+#include <cmath>
 #include <cstring>
 
 #include "ZevEngine2/Allocator.h"
@@ -835,6 +836,11 @@ Object* GameController::LoadEntity(MDLFILE* pmf, int iNodeIndex, Matrix& P, bool
             return nullptr;
         OwnNode(pmf, a, i, P);
         a->app = *p;
+        // A speed or acceleration that is no number (or no finite one)
+        // counts as none.
+        for (float* f : {&a->app.taxispeed, &a->app.takeoffspeed, &a->app.accel})
+            if (!std::isfinite(*f))
+                *f = 0.0f;
         a->id = p->id;
         a->app.trigger1.Transform(P);
         a->app.trigger2.Transform(P);

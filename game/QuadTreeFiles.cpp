@@ -451,7 +451,10 @@ bool IsRecordRun(const HeaderBlock* b, u32 recsize, u32 off, u32 n)
     return (off - b->data) / recsize + n <= b->count;
 }
 
-bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n, CellWords& words)
+// Nodes may share occluders (seen marks those checked already), but an
+// occluder shares no word with a record the fix-up writes: its count would
+// change under it.
+bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n, CellWords& words, CellWords& seen)
 {
     for (u32 i = 0; i < n; i++) {
         if ((off & 15) || !Inside(off, 16, size))
@@ -459,7 +462,11 @@ bool CheckOccluders(const u8* base, u32 size, u32 off, u32 n, CellWords& words)
         const int c = ((const Occluder*)(base + off))->Count();
         if (c < 1 || c > Occlusion::MAXCORNERS || !Inside(off, u64(c) * 16, size))
             return false;
-        words.Take(off, u32(c) * 16);
+        if (!seen.Taken(off)) {
+            if (!words.TakeFree(off, u32(c) * 16))
+                return false;
+            seen.Take(off, 4);
+        }
         off += u32(c) * 16;
     }
     return true;
@@ -473,8 +480,10 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
         return false;
     const u8* base = (const u8*)f;
     const u32 nb = f->blockCount;
-    CellWords words(size);
-    if (!words.Ok())
+    // The fix-up turns words of the records into pointers and reads counts
+    // and offsets of others as it goes: no two records may share a word.
+    CellWords words(size), occluders(size);
+    if (!words.Ok() || !occluders.Ok())
         return Refuse(why, "no memory to check its %u bytes", size);
     words.Take(0, 4 + nb * 8);
     // Each block the loader reads is checked once, so it may appear once.
@@ -515,7 +524,8 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
             if (in.obj != nullptr)
                 return Refuse(why, "instance %u's object word is 0x%X, not 0", i, FileWord(in.obj));
         }
-        words.Take(inst->data, inst->count * 32);
+        if (!words.TakeFree(inst->data, inst->count * 32))
+            return Refuse(why, "the instances share words with another block");
     }
     for (int bi = 0; bi < 2; bi++) {
         u32 at = jb[bi].data;
@@ -532,8 +542,11 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
                 if (rs != 0 && !IsRecordRun(segs, 80, rs, 1))
                     return Refuse(why, "junction %u's slot %d is not a road segment", i, k);
             }
-            words.Take(at, JunctionFile::Size(n));
-            words.Take(at + FileWord(j->pbezCurbs), u32(n) * 64);
+            // The kerbs lie in the record unless it says otherwise.
+            if (!words.TakeFree(at, JunctionFile::Size(n)) ||
+                (FileWord(j->pbezCurbs) != JunctionFile::KerbOffset(n) &&
+                 !words.TakeFree(at + FileWord(j->pbezCurbs), u32(n) * 64)))
+                return Refuse(why, "%sjunction %u or its kerbs share words with another record", bi ? "fake " : "", i);
             at += JunctionFile::Size(n);
         }
     }
@@ -550,7 +563,8 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
             if (FileWord(rs.type) >= u32(qt->nRoadtypes))
                 return Refuse(why, "road segment %u is of kind %u of %d", i, FileWord(rs.type), qt->nRoadtypes);
         }
-        words.Take(segs->data, segs->count * 80);
+        if (!words.TakeFree(segs->data, segs->count * 80))
+            return Refuse(why, "the road segments share words with another block");
     }
     if (pats) {
         if ((pats->data & 15) || !Inside(pats->data, u64(pats->count) * 336, size))
@@ -565,11 +579,14 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
                     return Refuse(why, "ground patch %u's point %d names 0x%X, outside the cell", i, p,
                                   LaneWord(gp.patch.p[p][3]));
         }
-        words.Take(pats->data, pats->count * 336);
+        if (!words.TakeFree(pats->data, pats->count * 336))
+            return Refuse(why, "the ground patches share words with another block");
     }
     if (nodes) {
         if ((nodes->data & 15) || !Inside(nodes->data, u64(nodes->count) * 80, size))
             return Refuse(why, "the %u quad nodes run past the end", nodes->count);
+        if (!words.TakeFree(nodes->data, nodes->count * 80))
+            return Refuse(why, "the quad nodes share words with another block");
         // Each node has one parent at most, so the tree's walks visit each
         // node once.
         u8* parented = (u8*)calloc(nodes->count + 1u, 1);
@@ -604,13 +621,12 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
                 (qn.nRoadSegs && !IsRecordRun(segs, 80, FileWord(qn.roadsegs), qn.nRoadSegs)) ||
                 (qn.nGroundPatches && !IsRecordRun(pats, 336, FileWord(qn.groundpatches), qn.nGroundPatches)) ||
                 (qn.nJunctions && !IsJunctionRun(base, jb, 1, FileWord(qn.junctions), qn.nJunctions)) ||
-                (qn.nOccluders && !CheckOccluders(base, size, FileWord(qn.occluders), qn.nOccluders, words))) {
+                (qn.nOccluders && !CheckOccluders(base, size, FileWord(qn.occluders), qn.nOccluders, words, occluders))) {
                 free(parented);
                 return Refuse(why, "quad node %u lists records outside their blocks", i);
             }
         }
         free(parented);
-        words.Take(nodes->data, nodes->count * 80);
     }
     if (const HeaderBlock* ml = FindBlock(f, nb, GRID_MODELLIST)) {
         if ((ml->data & 1) || !Inside(ml->data, u64(ml->count) * 2, size))
@@ -620,12 +636,14 @@ bool Grid::Check(const GridFile* f, u32 size, const QuadTree* qt, char* why)
             if (m < 0 || m >= qt->nMdlfiles)
                 return Refuse(why, "the model list names model %d of %d", m, qt->nMdlfiles);
         }
-        words.Take(ml->data, ml->count * 2);
+        if (!words.TakeFree(ml->data, ml->count * 2))
+            return Refuse(why, "the model list shares words with another block");
     }
     if (const HeaderBlock* rl = FindBlock(f, nb, GRID_RELOCATIONS)) {
         if ((rl->data & 3) || !Inside(rl->data, u64(rl->count) * 4, size))
             return Refuse(why, "the relocations run past the end");
-        words.Take(rl->data, rl->count * 4u);
+        if (!words.TakeFree(rl->data, rl->count * 4u))
+            return Refuse(why, "the relocations share words with another block");
         // The base is an offset into the cell, like the words it is added to.
         if (rl->count > 0 && Words(base + rl->data)[0] >= size)
             return Refuse(why, "the relocation base 0x%X lies outside the cell", Words(base + rl->data)[0]);
