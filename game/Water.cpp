@@ -274,11 +274,13 @@ void CopySlot(int to, int from)
 
 void MC2TestWater(RenderContext& rc)
 {
-    static float vT = 0.0f;
     static Matrix cull_world;
     static VectorPos CameraPos;
 
-    vT += 0.05f;
+    // The wave time is the one `waves` keeps: 0 until the first call, then
+    // advanced by every call and never reset.  Kept there alone, the ocean's
+    // whole state is `waves` and the vertex arrays.
+    const float vT = waves.vT + 0.05f;
     UpdateWaves(vT);
 
     CameraPos = VectorPos(rc.view_world.w[0], rc.view_world.w[1], rc.view_world.w[2]);

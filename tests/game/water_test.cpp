@@ -11,6 +11,7 @@
 #include "game/Backdrop.h"
 #include "game/Player.h"
 #include "game/Water.h"
+#include "game/ocean_support.h"
 
 namespace {
 
@@ -39,11 +40,18 @@ constexpr WaveFigures kWaves[4] = {
     {0.298038f, -0.099346f, 0.14f, 0.490687f, 4.5f, 0.4456338f},
 };
 
-// A view from pos along dir with the game's projection, inside an open frame.
+// A view from pos along dir with the game's projection, inside an open frame,
+// over an ocean not yet drawn.
 class OceanGrid : public render_test::FrameTest
 {
 protected:
     RenderContext rc;
+
+    void SetUp() override
+    {
+        render_test::FrameTest::SetUp();
+        oceantest::FreshOcean();
+    }
 
     void Look(VectorPos pos, VectorDir dir)
     {
@@ -55,11 +63,9 @@ protected:
     }
 };
 
-// The first call in a process finds the waves all zero, so its angles are 0.
+// The first call finds the waves all zero, so its angles are 0.
 TEST_F(OceanGrid, FirstCallsPhaseAnglesAreZero)
 {
-    if (waves.vT != 0.0f)
-        GTEST_SKIP() << "the ocean was drawn earlier in this process";
     Look(VectorPos(0, -5, 0), VectorDir(0, 0.2f, 1));
     MC2TestWater(rc);
     EXPECT_FLOAT_EQ(waves.vT, 0.05f);
@@ -208,9 +214,16 @@ TEST_F(OceanGrid, CameraBelowTheSeaSeesOnlyUpwardLines)
 }
 
 // The sea from 4 units up, looking out toward the horizon under an evening
-// sky: both layers, the fade into the distance and the dome behind.
+// sky: both layers, the fade into the distance and the dome behind, on the
+// first frame of the waves.
 class OceanPicture : public modeldraw::SceneTest
 {
+protected:
+    void SetUp() override
+    {
+        modeldraw::SceneTest::SetUp();
+        oceantest::FreshOcean();
+    }
 };
 
 TEST_F(OceanPicture, SeaUnderTheDomeMatchesTheGoldenPicture)
@@ -227,10 +240,6 @@ TEST_F(OceanPicture, SeaUnderTheDomeMatchesTheGoldenPicture)
     sky.InitFrom(nullptr, 0);
     sky.SetColours(Colour(255, 220, 160, 128), Colour(200, 170, 150, 128), Colour(150, 150, 170, 128),
                    Colour(90, 110, 160, 128), Colour(40, 60, 130, 128));
-    // The wave time runs on from the process's first ocean: only that one is
-    // the picture's (ctest runs each test in a process of its own).
-    if (waves.vT != 0.0f)
-        GTEST_SKIP() << "the ocean was drawn earlier in this process";
     Frame([&] {
         sky.Draw(rc);
         MC2TestWater(rc);
