@@ -390,12 +390,19 @@ int RunDamageTrial(int argc, char** argv)
     };
     if (opt.sample) {
         cases = DamageSample();
+    } else if (opt.only.empty()) {
+        for (const tools::PakInputFile& f : files)
+            for (Damage d : AllDamages())
+                cases.push_back({f.path, d});
     } else {
-        for (size_t i = 0; i < files.size(); i++)
-            if (opt.only.empty() ||
-                std::find(opt.only.begin(), opt.only.end(), Upper(BaseName(files[i].path))) != opt.only.end())
-                for (Damage d : AllDamages())
-                    cases.push_back({files[i].path, d});
+        // The named files (by name, or by path where two share a name) in the
+        // order named, so that a long trial meets the ones that matter most
+        // first.
+        for (const std::string& name : opt.only)
+            for (const tools::PakInputFile& f : files)
+                if (Upper(BaseName(f.path)) == name || Upper(f.path) == name)
+                    for (Damage d : AllDamages())
+                        cases.push_back({f.path, d});
     }
     bool needWin = false;
     for (const DamageCase& c : cases) {
@@ -435,6 +442,14 @@ int RunDamageTrial(int argc, char** argv)
                 cases.size(), lossReads.size(), winReads.size());
     std::printf("undamaged disc: losing run hands back at field %lld, winning run at %lld\n", goodLoss.handBackField,
                 goodWin.handBackField);
+    for (const auto& [branch, reads] : {std::pair{"losing", &lossReads}, std::pair{"winning", &winReads}}) {
+        if (reads->empty())
+            continue;
+        std::printf("read by the %s run:", branch);
+        for (size_t i : *reads)
+            std::printf(" %s", files[i].path.c_str());
+        std::printf("\n");
+    }
     std::fflush(stdout);
 
     std::vector<Result> results(cases.size());
