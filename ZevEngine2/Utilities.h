@@ -10,9 +10,8 @@
 //   conversions 16-bit, 'hh' 8-bit; 'll' takes a 64-bit integer; 'l' and
 //   'z' have no effect (both int-sized); %g takes its double and prints
 //   nothing; %p and any other letter print nothing and take no argument; e
-//   and f truncate their
-//   digits and print the exponent with three digits (1.500000e+003);
-//   infinities and NaNs print "inf" / "nan".
+//   and f truncate their digits and print the exponent with three digits
+//   (1.500000e+003); infinities and NaNs print "inf" / "nan".
 // The scanner's numeric conversions (d i u x f) never skip white space: the
 // format must.  %f takes at most nine significant digits exactly.
 #pragma once

@@ -559,8 +559,6 @@ TEST_F(IntExt, APlayerStartUnderAFixedCameraMovesOnlyThePlayer)
     fixed->Delete();
 }
 
-// The lighting an ambient light of the set-up chooses is seen in a drawn
-// frame (the main loop's tests); here the shadows' light.
 // A shooting target is made from the file's template node (0x200 for the
 // targets, 0x201 for the no-shoot figure).  A range whose file lost the
 // target template says so once per target, naming the file, and the rest of
@@ -608,6 +606,8 @@ TEST_F(IntExt, TargetsWithoutTheirTemplateAreRefusedByFileAndTheRestIsMade)
     EXPECT_EQ(mains, 1) << "the range's room";
 }
 
+// The lighting an ambient light of the set-up chooses is seen in a drawn
+// frame (the main loop's tests); here the shadows' light.
 TEST_F(IntExt, TheFirstDirectionalLightSetsTheShadowLight)
 {
     tools::SetupFile s;
