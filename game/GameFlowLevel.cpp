@@ -58,8 +58,14 @@ struct SetupData
         if (fault != nullptr) {
             printf("Setup: %s: node %d's record (entity kind %u) at 0x%X %s; the entity is not made\n", Name(), i,
                    mf->nodes[i].extra, at, fault);
+            // An entity not made changes the game's rules (a gunman fewer
+            // ends a shoot-out early, a missing gate or trigger may keep it
+            // from ever ending): the set-up counts as refused, and the
+            // record's game is lost at its start.
             if (outside)
                 RecordOutside(i, at);
+            else if (g_pgcTest != nullptr)
+                g_pgcTest->pszDataRefused = "its set-up";
             return nullptr;
         }
         return reinterpret_cast<T*>(const_cast<u8*>(base) + at);

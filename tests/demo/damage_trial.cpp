@@ -234,6 +234,7 @@ struct Options {
     bool sample = false;
     int jobs = 4;
     std::vector<std::string> only;
+    std::vector<std::pair<std::string, std::string>> replace;   // the disc's NAME, the host's FILE
 };
 
 bool ParseOptions(int argc, char** argv, Options& o)
@@ -251,6 +252,14 @@ bool ParseOptions(int argc, char** argv, Options& o)
             std::istringstream in(argv[++i]);
             for (std::string name; std::getline(in, name, ',');)
                 o.only.push_back(Upper(name));
+        } else if (a == "--replace" && i + 1 < argc) {
+            std::istringstream in(argv[++i]);
+            for (std::string pair; std::getline(in, pair, ',');) {
+                const size_t eq = pair.find('=');
+                if (eq == std::string::npos || eq == 0 || eq + 1 == pair.size())
+                    return false;
+                o.replace.emplace_back(Upper(pair.substr(0, eq)), pair.substr(eq + 1));
+            }
         } else
             return false;
     }
@@ -266,6 +275,7 @@ const char* DamageName(Damage d)
     case Damage::kHeaderFlipped: return "header flipped";
     case Damage::kBodyFlipped: return "body flipped";
     case Damage::kZeroed: return "zeroed";
+    case Damage::kRemoved: return "removed";
     }
     return "?";
 }
@@ -292,6 +302,8 @@ std::vector<uint8_t> Damaged(std::span<const uint8_t> data, Damage d)
     case Damage::kZeroed:
         std::fill(out.begin(), out.end(), 0);
         break;
+    case Damage::kRemoved:
+        break;
     }
     return out;
 }
@@ -305,6 +317,8 @@ std::vector<DamageCase> DamageSample()
         {"DemoData/Cine/M3/M3_S7.CIN", Damage::kHeaderFlipped},
         {"DemoData/Char/DACE.P2B", Damage::kTruncated},
         {"DemoData/Char/DACE.P2B", Damage::kHeaderFlipped},
+        {"DemoData/Char/DACE.P2B", Damage::kRemoved},
+        {"DemoData/Char/DACEGUNS.ANI", Damage::kRemoved},
         {"DemoData/Int/LEVEL3/SPPLRMG7.P2B", Damage::kTruncated},
         {"DemoData/Misc/BULLETS.P2B", Damage::kZeroed},
         {"DemoData/Char/DACEGUNS.ANI", Damage::kHeaderFlipped},
@@ -318,11 +332,14 @@ std::vector<DamageCase> DamageSample()
 int WriteDamagedDisc(int argc, char** argv)
 {
     std::vector<Damage> damages = AllDamages();
+    damages.push_back(Damage::kRemoved);
     auto damage = std::find_if(damages.begin(), damages.end(),
                                [&](Damage d) { return argc == 3 && Upper(DamageName(d)) == Upper(argv[2]); });
-    if (argc != 3 || damage == damages.end()) {
+    // A host file in place of the damage: its bytes replace the file's.
+    const bool replace = argc == 3 && damage == damages.end() && fs::is_regular_file(argv[2]);
+    if (argc != 3 || (damage == damages.end() && !replace)) {
         std::fprintf(stderr, "usage: demo_tests --damaged-disc DIR NAME 'truncated'|'header flipped'|'body "
-                             "flipped'|'zeroed'\n");
+                             "flipped'|'zeroed'|'removed'|FILE\n");
         return 2;
     }
     std::string error;
@@ -338,12 +355,21 @@ int WriteDamagedDisc(int argc, char** argv)
         std::fprintf(stderr, "demo_tests: %s is not on the sample disc\n", argv[1]);
         return 2;
     }
-    file->data = Damaged(file->data, *damage);
+    const std::string path = file->path;
+    if (replace) {
+        const std::string bytes = Slurp(argv[2]);
+        file->data.assign(bytes.begin(), bytes.end());
+    } else if (*damage == Damage::kRemoved) {
+        files.erase(file);
+    } else {
+        file->data = Damaged(file->data, *damage);
+    }
     if (!WriteDisc(argv[0], files, error)) {
         std::fprintf(stderr, "demo_tests: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s: the sample disc with %s %s\n", argv[0], file->path.c_str(), DamageName(*damage));
+    std::printf("%s: the sample disc with %s %s\n", argv[0], path.c_str(),
+                replace ? ("replaced by " + std::string(argv[2])).c_str() : DamageName(*damage));
     return 0;
 }
 
@@ -352,7 +378,8 @@ int RunDamageTrial(int argc, char** argv)
     Options opt;
     if (!ParseOptions(argc, argv, opt)) {
         std::fprintf(stderr,
-                     "usage: demo_tests --damage-trial DIR [--sample] [--jobs N] [--only NAME,...]\n");
+                     "usage: demo_tests --damage-trial DIR [--sample] [--jobs N] [--only NAME,...] "
+                     "[--replace NAME=FILE,...]\n");
         return 2;
     }
     std::error_code ec;
@@ -390,6 +417,21 @@ int RunDamageTrial(int argc, char** argv)
     };
     if (opt.sample) {
         cases = DamageSample();
+    } else if (!opt.replace.empty()) {
+        for (const auto& [name, with] : opt.replace) {
+            auto f = std::find_if(files.begin(), files.end(), [&](const tools::PakInputFile& f) {
+                return Upper(BaseName(f.path)) == name || Upper(f.path) == name;
+            });
+            if (f == files.end()) {
+                std::fprintf(stderr, "demo_tests: %s is not on the sample disc\n", name.c_str());
+                return 2;
+            }
+            if (!fs::is_regular_file(with)) {
+                std::fprintf(stderr, "demo_tests: %s is not a file\n", with.c_str());
+                return 2;
+            }
+            cases.push_back({f->path, Damage::kZeroed, with});
+        }
     } else if (opt.only.empty()) {
         for (const tools::PakInputFile& f : files)
             for (Damage d : AllDamages())
@@ -433,7 +475,7 @@ int RunDamageTrial(int argc, char** argv)
         winReads = FilesRead(goodWin, files, error);
     }
     // The full trial takes the files some run reads; the rest are never met.
-    if (!opt.sample)
+    if (!opt.sample && opt.replace.empty())
         std::erase_if(cases, [&](const DamageCase& c) {
             const size_t i = size_t(index(c.path));
             return lossReads.count(i) == 0 && winReads.count(i) == 0;
@@ -461,7 +503,14 @@ int RunDamageTrial(int argc, char** argv)
             const size_t i = size_t(index(c.path));
             const bool win = lossReads.count(i) == 0;
             std::vector<tools::PakInputFile> damaged = files;
-            damaged[i].data = Damaged(files[i].data, c.damage);
+            if (!c.with.empty()) {
+                const std::string bytes = Slurp(c.with);
+                damaged[i].data.assign(bytes.begin(), bytes.end());
+            } else if (c.damage == Damage::kRemoved) {
+                damaged.erase(damaged.begin() + std::ptrdiff_t(i));
+            } else {
+                damaged[i].data = Damaged(files[i].data, c.damage);
+            }
             const fs::path dir = opt.dir / ("case-" + std::to_string(k));
             std::string why;
             Result r;
@@ -476,7 +525,8 @@ int RunDamageTrial(int argc, char** argv)
             fs::remove_all(dir, ignored);
             results[k] = r;
             const std::lock_guard<std::mutex> lock(printing);
-            std::printf("| %s | %s | %s | %s | %s |\n", c.path.c_str(), DamageName(c.damage), win ? "win" : "loss",
+            const std::string damage = c.with.empty() ? DamageName(c.damage) : "replaced by " + BaseName(c.with);
+            std::printf("| %s | %s | %s | %s | %s |\n", c.path.c_str(), damage.c_str(), win ? "win" : "loss",
                         r.verdict.c_str(), r.detail.c_str());
             std::fflush(stdout);
         }

@@ -14,7 +14,9 @@
 // "demo_tests --damage-trial DIR [--sample] [--jobs N] [--only NAME,...]"
 // runs it in DIR (every file a run reads, four damages each; the sample is
 // the fixed few that the tests run); it prints the table and ends 0 when no
-// case stalled or crashed.
+// case stalled or crashed.  "--replace NAME=FILE,..." plays instead one case
+// per pair, the disc's file NAME replaced by the bytes of the host's FILE (a
+// fuzzer's finding put on the disc that carries its kind of file).
 #pragma once
 
 #include <cstdint>
@@ -24,14 +26,17 @@
 
 namespace demo_test {
 
-enum class Damage { kTruncated, kHeaderFlipped, kBodyFlipped, kZeroed };
+// kRemoved leaves the file off the disc altogether; the trial's table does
+// not play it for every file (the four damages do), the sample and
+// "--damaged-disc" do.
+enum class Damage { kTruncated, kHeaderFlipped, kBodyFlipped, kZeroed, kRemoved };
 
 const char* DamageName(Damage d);
 
 // The file's bytes with the damage done: cut to half its length; its first
 // 64 bytes (or all, if fewer) inverted; 16 bytes inverted at each quarter
 // past the first 64 bytes (nothing for a file of 64 bytes or fewer); every
-// byte zero, the length kept.
+// byte zero, the length kept; for kRemoved, the bytes as they are.
 std::vector<uint8_t> Damaged(std::span<const uint8_t> data, Damage d);
 
 // One case of the trial: a file below the archive's root ("DemoData/Char/
@@ -39,6 +44,7 @@ std::vector<uint8_t> Damaged(std::span<const uint8_t> data, Damage d);
 struct DamageCase {
     std::string path;
     Damage damage;
+    std::string with;   // a host file whose bytes replace the file's, when not empty
 };
 
 // The sample the tests run: a few files of each kind that a losing run reads
@@ -47,9 +53,10 @@ struct DamageCase {
 // city's cells), each with a damage that reaches its reader's checks.
 std::vector<DamageCase> DamageSample();
 
-// "demo_tests --damaged-disc DIR NAME DAMAGE": the sample disc written to
-// DIR with the file NAME (its path or its name) damaged, for a case to be
-// played again by hand; the exit status.
+// "demo_tests --damaged-disc DIR NAME DAMAGE|FILE": the sample disc written
+// to DIR with the file NAME (its path or its name) damaged, or replaced by
+// the bytes of the host's FILE, for a case to be played again by hand; the
+// exit status.
 int WriteDamagedDisc(int argc, char** argv);
 
 // The trial's command line after "--damage-trial"; the exit status.

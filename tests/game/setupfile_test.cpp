@@ -184,7 +184,8 @@ TEST(EntityRecords, SizesArePinnedAndTheWriterLaysRecordsAndSplinesOut)
 
 // A record is used in place, so it must lie on its type's boundary as well
 // as in the file: a record moved off it is refused, with a line naming the
-// file and the node, and its entity is not made.
+// file and the node, and its entity is not made.  The set-up then counts as
+// refused: the game it sets cannot be played by its rules.
 TEST_F(Setups, RecordsOffTheirBoundaryOrOutsideTheFileMakeNoEntity)
 {
     tools::SetupFile s;
@@ -215,10 +216,12 @@ TEST_F(Setups, RecordsOffTheirBoundaryOrOutsideTheFileMakeNoEntity)
         char format[128], line[128];
         std::snprintf(format, sizeof format, m.line, m.index, m.kind);
         std::snprintf(line, sizeof line, format, was + m.by);
+        gc->pszDataRefused = nullptr;
         testing::internal::CaptureStdout();
         EXPECT_EQ(Load(m.node), nullptr) << line;
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_NE(out.find(std::string(line) + "; the entity is not made\n"), std::string::npos) << out;
+        EXPECT_STREQ(gc->pszDataRefused, "its set-up") << line;
         mf->nodes[m.node].extra2 = was;
     }
     EXPECT_TRUE(world.objectlist.IsEmpty());
