@@ -210,15 +210,8 @@ int StreamMdlFile::Start(const char* name, int offset, int size, bool wait, Text
     int handle = StreamerOpen(name, offset);
     if (handle < 0)
     {
-        // A file the disc does not hold is as unusable as a damaged one: the
-        // game that needed it ends as for a refused file (a character without
-        // his model could never end it), and it is said once a run.
         streamnum = -2;
-        refused = true;
-        snprintf(this->name, sizeof this->name, "%s", name);
-        if (!RefusalSaid())
-            printf("StreamMdlFile: %s cannot be opened\n", name);
-        NoteRefusal();
+        printf("StreamMdlFile: %s cannot be opened\n", name);
         return -1;
     }
     if (size < 0)
@@ -752,13 +745,6 @@ AnimGroup* GlobalAGI::LoadAG(int index, short flags)
     static char path[64];
     sprintf(path, "KORVALIS\\DemoData\\Char\\%s.ANI", base);
     a.pag = LoadAndFixUpAnimGroup(path, &a.refused);
-    // A group the disc does not hold (or no memory could take) leaves its
-    // users' moves out as a damaged one does, and counts as refused.
-    if (a.pag == nullptr && !a.refused)
-    {
-        printf("GlobalAGI: %s cannot be loaded; it is dropped\n", path);
-        a.refused = true;
-    }
     // A named group is a character's moves: one of no animations (its
     // file zeroed) would leave every move its users ask for out, each said
     // without the file's name.  It is refused here, once, by that name.

@@ -317,8 +317,6 @@ std::vector<DamageCase> DamageSample()
         {"DemoData/Cine/M3/M3_S7.CIN", Damage::kHeaderFlipped},
         {"DemoData/Char/DACE.P2B", Damage::kTruncated},
         {"DemoData/Char/DACE.P2B", Damage::kHeaderFlipped},
-        {"DemoData/Char/DACE.P2B", Damage::kRemoved},
-        {"DemoData/Char/DACEGUNS.ANI", Damage::kRemoved},
         {"DemoData/Int/LEVEL3/SPPLRMG7.P2B", Damage::kTruncated},
         {"DemoData/Misc/BULLETS.P2B", Damage::kZeroed},
         {"DemoData/Char/DACEGUNS.ANI", Damage::kHeaderFlipped},

@@ -26,9 +26,8 @@
 
 namespace demo_test {
 
-// kRemoved leaves the file off the disc altogether; the trial's table does
-// not play it for every file (the four damages do), the sample and
-// "--damaged-disc" do.
+// kRemoved leaves the file off the disc altogether, for "--damaged-disc"
+// only: the trial's table plays the four damages.
 enum class Damage { kTruncated, kHeaderFlipped, kBodyFlipped, kZeroed, kRemoved };
 
 const char* DamageName(Damage d);

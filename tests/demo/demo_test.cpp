@@ -875,11 +875,9 @@ std::map<int, std::pair<int, int>> FighterRows(const std::string& output)
 
 // Beside the hundred runs: two runs each on a disc with one of the files
 // that used to stop the demo loop damaged (the drive's placement file, the
-// spa's scene, the player's model, or that model left off the disc), nobody
-// at the pad.  The damaged file is named once where it is read (the
-// placement file and the scene at each run, the player's model once at
-// start-up; the missing model by the streaming module's line and the game's
-// own); each run ends its stage as lost and
+// spa's scene, the player's model), nobody at the pad.  The damaged file is
+// named once where it is read (the placement file and the scene at each run,
+// the player's model once at start-up); each run ends its stage as lost and
 // hands back within 12,000 fields of its start; the second run starts, ends
 // the same way, and both start on the same heap and leave the same behind.
 TEST_F(DemoRuns, RunsOnADamagedDiscEndTheStageThatNeedsTheFileAndTheNextRunStarts)
@@ -894,7 +892,6 @@ TEST_F(DemoRuns, RunsOnADamagedDiscEndTheStageThatNeedsTheFileAndTheNextRunStart
         {"MISSION2.EXM", "truncated", 2, "2,5 3,12"},
         {"M3_S7.CIN", "header flipped", 2, "2,5 3,12"},
         {"DACE.P2B", "truncated", 1, "2,5 3,12"},
-        {"DACE.P2B", "removed", 2, "2,5 3,12"},
     };
     std::vector<Outcome> outcomes(std::size(cases));
     std::vector<std::thread> runs;
