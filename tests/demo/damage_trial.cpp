@@ -229,6 +229,30 @@ std::vector<Damage> AllDamages()
     return {Damage::kTruncated, Damage::kHeaderFlipped, Damage::kBodyFlipped, Damage::kZeroed};
 }
 
+// Whether the disc's file is the one named (by its name, or by its path
+// where two share a name; `name` in upper case).
+bool Names(const tools::PakInputFile& f, const std::string& name)
+{
+    return Upper(BaseName(f.path)) == name || Upper(f.path) == name;
+}
+
+// The disc's files with the case done to file i: replaced by the host
+// file's bytes, left off the disc, or damaged.
+std::vector<tools::PakInputFile> WithCase(const std::vector<tools::PakInputFile>& files, size_t i,
+                                          const DamageCase& c)
+{
+    std::vector<tools::PakInputFile> out = files;
+    if (!c.with.empty()) {
+        const std::string bytes = Slurp(c.with);
+        out[i].data.assign(bytes.begin(), bytes.end());
+    } else if (c.damage == Damage::kRemoved) {
+        out.erase(out.begin() + std::ptrdiff_t(i));
+    } else {
+        out[i].data = Damaged(files[i].data, c.damage);
+    }
+    return out;
+}
+
 struct Options {
     fs::path dir;
     bool sample = false;
@@ -346,23 +370,15 @@ int WriteDamagedDisc(int argc, char** argv)
         std::fprintf(stderr, "demo_tests: %s\n", error.c_str());
         return 1;
     }
-    auto file = std::find_if(files.begin(), files.end(), [&](const tools::PakInputFile& f) {
-        return Upper(BaseName(f.path)) == Upper(argv[1]) || Upper(f.path) == Upper(argv[1]);
-    });
+    auto file = std::find_if(files.begin(), files.end(),
+                             [&](const tools::PakInputFile& f) { return Names(f, Upper(argv[1])); });
     if (file == files.end()) {
         std::fprintf(stderr, "demo_tests: %s is not on the sample disc\n", argv[1]);
         return 2;
     }
     const std::string path = file->path;
-    if (replace) {
-        const std::string bytes = Slurp(argv[2]);
-        file->data.assign(bytes.begin(), bytes.end());
-    } else if (*damage == Damage::kRemoved) {
-        files.erase(file);
-    } else {
-        file->data = Damaged(file->data, *damage);
-    }
-    if (!WriteDisc(argv[0], files, error)) {
+    const DamageCase c{path, replace ? Damage::kZeroed : *damage, replace ? argv[2] : ""};
+    if (!WriteDisc(argv[0], WithCase(files, size_t(file - files.begin()), c), error)) {
         std::fprintf(stderr, "demo_tests: %s\n", error.c_str());
         return 1;
     }
@@ -417,9 +433,8 @@ int RunDamageTrial(int argc, char** argv)
         cases = DamageSample();
     } else if (!opt.replace.empty()) {
         for (const auto& [name, with] : opt.replace) {
-            auto f = std::find_if(files.begin(), files.end(), [&](const tools::PakInputFile& f) {
-                return Upper(BaseName(f.path)) == name || Upper(f.path) == name;
-            });
+            auto f = std::find_if(files.begin(), files.end(),
+                                  [&](const tools::PakInputFile& f) { return Names(f, name); });
             if (f == files.end()) {
                 std::fprintf(stderr, "demo_tests: %s is not on the sample disc\n", name.c_str());
                 return 2;
@@ -440,7 +455,7 @@ int RunDamageTrial(int argc, char** argv)
         // first.
         for (const std::string& name : opt.only)
             for (const tools::PakInputFile& f : files)
-                if (Upper(BaseName(f.path)) == name || Upper(f.path) == name)
+                if (Names(f, name))
                     for (Damage d : AllDamages())
                         cases.push_back({f.path, d});
     }
@@ -500,15 +515,7 @@ int RunDamageTrial(int argc, char** argv)
             const DamageCase& c = cases[k];
             const size_t i = size_t(index(c.path));
             const bool win = lossReads.count(i) == 0;
-            std::vector<tools::PakInputFile> damaged = files;
-            if (!c.with.empty()) {
-                const std::string bytes = Slurp(c.with);
-                damaged[i].data.assign(bytes.begin(), bytes.end());
-            } else if (c.damage == Damage::kRemoved) {
-                damaged.erase(damaged.begin() + std::ptrdiff_t(i));
-            } else {
-                damaged[i].data = Damaged(files[i].data, c.damage);
-            }
+            const std::vector<tools::PakInputFile> damaged = WithCase(files, i, c);
             const fs::path dir = opt.dir / ("case-" + std::to_string(k));
             std::string why;
             Result r;

@@ -43,7 +43,7 @@ std::vector<uint8_t> Damaged(std::span<const uint8_t> data, Damage d);
 struct DamageCase {
     std::string path;
     Damage damage;
-    std::string with;   // a host file whose bytes replace the file's, when not empty
+    std::string with;   // a host file whose bytes replace the file's (the damage then unused)
 };
 
 // The sample the tests run: a few files of each kind that a losing run reads
