@@ -717,16 +717,19 @@ void PadPilot::Drive(PadInput& pad)
         pad.buttons |= kCircle;
         return;
     }
-    // Stuck against something: back off with the wheels the other way.
+    // Stuck against something: back off on full lock the other way, so that
+    // the car comes at it again from another angle (head-on, to each side
+    // in turn).
     if (reverse_until_ > int(field_)) {
         pad.buttons |= kSquare;
-        pad.sticks[2] = StickByte(-steer_);
+        pad.sticks[2] = StickByte(reverse_steer_);
         return;
     }
     if (std::fabs(speed) < 0.01f) {
         if (++still_ > 45) {
             still_ = 0;
             reverse_until_ = int(field_) + 60;
+            reverse_steer_ = std::fabs(steer_) > 0.2f ? -std::copysign(1.0f, steer_) : (stucks_++ % 2 ? 1.0f : -1.0f);
         }
     } else {
         still_ = 0;

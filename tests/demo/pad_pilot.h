@@ -102,6 +102,8 @@ private:
     float steer_ = 0;
     int still_ = 0;
     int reverse_until_ = 0;
+    float reverse_steer_ = 0;
+    int stucks_ = 0;
     float cruise_speed_ = 0.45f;
     float turn_speed_ = 0.2f;
     bool fleeing_ = false;          // driving away in an escape, for:
