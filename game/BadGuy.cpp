@@ -442,6 +442,12 @@ void Enemy::ReinitAsShooter()
         else if (a.gun != nullptr) {
             a.gun->Delete();
             a.gun = nullptr;
+            // A gunman who cannot hold his gun never fires: his game could
+            // never be lost.
+            if (g_pgcTest != nullptr)
+                g_pgcTest->RefuseUnfitModel(g_GlobalMFI.GetIndex(mdlfile), "hand to hold a gun", true);
+        } else if (g_pgcTest != nullptr) {
+            g_pgcTest->RefuseUnfitModel(a.weapon.iGunMFIndex, "gun to build", true);
         }
     }
 
@@ -628,6 +634,12 @@ float Enemy::UpdateGroundAndLandableHeight(VectorPos pos, VectorDir* normal, GHC
     if (normal != nullptr)
         *normal = groundnormal;
     return groundy;
+}
+
+const char* Enemy::MissingPart() const
+{
+    return FirstMissing({{torso, "torso"}, {head, "head"}, {lhand, "left hand"}, {rhand, "right hand"},
+                         {lfoot, "left foot"}, {rfoot, "right foot"}});
 }
 
 Object* Enemy::CreateLaserSight()

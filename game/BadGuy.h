@@ -569,6 +569,9 @@ public:
     // 9. Body parts
     s16 charid;
     Object *head, *eye, *lhand, *rhand, *lfoot, *rfoot, *torso;
+    // The first of the parts shots and blows test (head, torso, hands,
+    // feet, the body root) the model lacks, by name; null when it has them.
+    const char* MissingPart() const;
     VictimData currentvictimdata;
     // 10. Shooting state
     s8 shotsleft;

@@ -79,6 +79,10 @@ Enemy* MakeEnemy(const char* kind, int slot, Object* generator, s16 id, float ag
     e->id = id;
     e->aggro = RecordAggro(aggro);
     e->gameeventobj = generator;
+    // An enemy without his body's parts can be neither shot nor struck: the
+    // game he was made for could never be won.
+    if (const char* part = e->MissingPart(); part != nullptr && g_pgcTest != nullptr)
+        g_pgcTest->RefuseUnfitModel(slot, part, true);
     return e;
 }
 

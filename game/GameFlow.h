@@ -91,6 +91,15 @@ public:
 
     // Forgets which files' refusals were said: each run says them again.
     static void ForgetRefusals();
+    // Whether a refusal of this file is still to be said this run (a user
+    // refusing what the check passed); it counts as said from here on.
+    bool RefusalToSay() const
+    {
+        if (RefusalSaid())
+            return false;
+        NoteRefusal();
+        return true;
+    }
 
 private:
     int Start(const char* name, int offset, int size, bool wait, Texture* shared, int nShared);
@@ -626,6 +635,11 @@ public:
     Object* GenerateVehicle(Matrix& matOrig, MDLFILE* pmf, OBJMESSAGEHANDLER mh, int iVehType, int iId,
                             int iCarDriverMode, void* pvCDPath);
     Object* CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, char* pszObjName, bool bOffOnResume);
+    // The model in `slot` passed its check but lacks what its user needs
+    // (a character's body part, a gun, a hand to hold one): said once a run,
+    // naming the file, and the game it was loaded for is lost (at its
+    // start; with `running`, at once).
+    void RefuseUnfitModel(int slot, const char* lacks, bool running);
     Object* CreateCharacter(int iMFIndex, int iID, char* pszObjName, bool bOffOnResume);
     Object* CreateCharacterAt(int iMFIndex, int iID, int iPlaceHolderID, char* pszObjName, bool bOffOnResume);
     Object* CreateVehicleAt(Matrix& mat, int iMFIndex, int iID, bool bOffOnResume);

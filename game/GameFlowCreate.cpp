@@ -175,6 +175,10 @@ Object* GameController::CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, c
     world.AddObject(obj, nullptr);
     if (iID == -1 && mh != nullptr && obj->messagehandler == FindHandler("Dace")) {
         dace = static_cast<Dace*>(obj);
+        // Without his body's parts nothing can hit or strike the player:
+        // his game could be neither won nor lost.
+        if (const char* part = dace->MissingPart())
+            RefuseUnfitModel(iMFIndex, part, false);
         if (Camera* c = dace->cam) {
             c->target = obj;
             c->ResetCam();
@@ -182,6 +186,18 @@ Object* GameController::CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, c
         }
     }
     return obj;
+}
+
+void GameController::RefuseUnfitModel(int slot, const char* lacks, bool running)
+{
+    const StreamMdlFile& f = g_GlobalMFI.GetMFI(slot & 255).smf;
+    if (f.RefusalToSay())
+        printf("GameController: %s cannot be used: it has no %s\n", f.name, lacks);
+    pszDataRefused = "a model its game needs";
+    if (running && pMission != nullptr) {
+        SpecialMessage lost(SMSG_GC_SUBGAME_LOST, nullptr);
+        SendMessage(OM_SPECIAL, &lost);
+    }
 }
 
 Object* GameController::CreateCharacter(int iMFIndex, int iID, char* pszObjName, bool bOffOnResume)
@@ -842,6 +858,9 @@ int GameController::SetShootoutMissionMode(ShootoutMissionParams& smp, int iBGMT
     for (int slot : {148, 160, 161})
         if (g_GlobalMFI.IsRefused(slot))
             pszDataRefused = "a gun's or the bullets' model";
+    // Nor with a gun file the player's gun cannot be built from.
+    if (dace != nullptr && dace->rgun == nullptr && g_GlobalMFI.HasData(160))
+        RefuseUnfitModel(160, "gun to build", false);
     // Nor without the player's gun moves or the gunmen's pistol moves.
     for (int group : {AnimGroup_DaceGuns, AnimGroup_NPCPistol})
         if (g_GlobalAGI.IsRefused(group))

@@ -217,6 +217,14 @@ Object* Guy::GetEye()
 
 Object* Guy::GetMouth() { return FindSubObject(15); }
 
+const char* Guy::FirstMissing(std::initializer_list<std::pair<const Object*, const char*>> parts) const
+{
+    for (const auto& [part, name] : parts)
+        if (part == nullptr)
+            return name;
+    return biproot == nullptr ? "body root" : nullptr;
+}
+
 int BodyPartKind(const Object* part)
 {
     const NODE* node = part != nullptr ? part->GetNode() : nullptr;

@@ -8,6 +8,9 @@
 // the constructor and calls these operations from it.
 #pragma once
 
+#include <initializer_list>
+#include <utility>
+
 #include "ZevEngine2/Object.h"
 #include "ZevEngine2/Collision.h"
 #include "ZevEngine2/PS2/Bezier.h"
@@ -197,6 +200,10 @@ public:
     // Sight rays start at the eye (inside the head), speech at the head.
     Object* GetEye();
     Object* GetMouth();
+    // The name of the first of `parts` (an object and its name) the model
+    // gave no object, else of the body root when it has none; null when the
+    // body is whole.
+    const char* FirstMissing(std::initializer_list<std::pair<const Object*, const char*>> parts) const;
 
     static const DoorSwing door_getinopen, door_getinclose, door_getoutopen, door_getoutclose;
 

@@ -97,6 +97,12 @@ int CurrentGunUpgrade() { return g_pgcTest != nullptr ? int(g_pgcTest->stats.cur
 // ---------------------------------------------------------------------------
 // Construction.
 
+const char* DaceBody::MissingPart() const
+{
+    return FirstMissing({{torso, "torso"}, {head, "head"}, {lhand, "left hand"}, {rhand, "right hand"},
+                         {larm, "left arm"}, {rarm, "right arm"}, {lfoot, "left foot"}, {rfoot, "right foot"}});
+}
+
 DaceBody::DaceBody() : DaceBody(nullptr) {}
 
 DaceBody::DaceBody(OBJMESSAGEHANDLER mh)

@@ -57,6 +57,12 @@ public:
     // Builds the rig once the hierarchy exists and the player's animation
     // groups and the resident models are loaded.
     void Init();
+    // The first of the parts the body works with (hands, arms, feet, head,
+    // torso) that the model lacks, by name; null when it has them all.  A
+    // model without them is not a character's: shots, blows and the camera
+    // would find nothing of the player to hit or follow.
+    const char* MissingPart() const;
+
     // Once a frame: head and eyes toward headpointloc by the look mode.
     void PointHead();
     // A knock to the head; nothing shows it.

@@ -332,6 +332,14 @@ std::vector<uint8_t> Damaged(std::span<const uint8_t> data, Damage d)
     return out;
 }
 
+// A saved fuzz input: a model of three nodes whose checks pass, with no body
+// parts, no gun and no hand.
+std::string NotACharacter()
+{
+    return (fs::path(KORVALIS_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / "model" / "says-marker-naming-no-model.p2b")
+        .string();
+}
+
 std::vector<DamageCase> DamageSample()
 {
     return {
@@ -348,6 +356,11 @@ std::vector<DamageCase> DamageSample()
         {"DemoData/Vags/DV207.VB", Damage::kHeaderFlipped},
         {"DemoData/DEMTITLE.IPU", Damage::kTruncated},
         {"DemoCity/TEST.MGD", Damage::kZeroed},
+        // A well-formed model that is no character's, as the player, as a
+        // gunman and as the player's gun.
+        {"DemoData/Char/DACE.P2B", Damage::kZeroed, NotACharacter()},
+        {"DemoData/Char/CHR143.P2B", Damage::kZeroed, NotACharacter()},
+        {"DemoData/Misc/DACEGUN3.P2B", Damage::kZeroed, NotACharacter()},
     };
 }
 

@@ -49,7 +49,9 @@ struct DamageCase {
 // The sample the tests run: a few files of each kind that a losing run reads
 // (the mission file, a cinematic, the player's model, a room's set-up, a
 // sound bank, a voice stream, the title picture, an animation group, the
-// city's cells), each with a damage that reaches its reader's checks.
+// city's cells), each with a damage that reaches its reader's checks, and a
+// well-formed model that is no character's in place of three models the
+// fights need.
 std::vector<DamageCase> DamageSample();
 
 // "demo_tests --damaged-disc DIR NAME DAMAGE|FILE": the sample disc written

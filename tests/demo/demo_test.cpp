@@ -935,9 +935,10 @@ TEST_F(DemoRuns, RunsOnADamagedDiscEndTheStageThatNeedsTheFileAndTheNextRunStart
 // The damaged-disc trial's fixed sample (damage_trial.h): a few files of
 // each kind a losing run reads, each damaged one way.  No case stalls or
 // crashes; each of the files that used to stop the demo loop, truncated and
-// with its header flipped, is named by exactly one line; every other case is
-// refused with a line naming its file, or used without changing the run's
-// records.
+// with its header flipped, is named by exactly one line; a model that is no
+// character's, as the player, a gunman or the player's gun, is refused as
+// unfit; every other case is refused with a line naming its file, or used
+// without changing the run's records.
 TEST(DamagedDiscs, ASampleOfEachKindOfFileEndsEveryRunWithAHandBack)
 {
     const fs::path dir = fs::temp_directory_path() / ("korvalis-damage-sample-" + std::to_string(getpid()));
@@ -965,6 +966,12 @@ TEST(DamagedDiscs, ASampleOfEachKindOfFileEndsEveryRunWithAHandBack)
             EXPECT_EQ(verdict, "refused") << file << " " << damage << ": " << detail;
             EXPECT_EQ(detail.find(" lines, first: "), std::string::npos) << file << " " << damage << ": " << detail;
         }
+    // The model that passes its checks but is not fit for the fights: the
+    // file named, the fight lost.
+    for (const char* file : {"DemoData/Char/DACE.P2B", "DemoData/Char/CHR143.P2B", "DemoData/Misc/DACEGUN3.P2B"}) {
+        const auto& [verdict, detail] = rows[std::string(file) + " replaced by says-marker-naming-no-model.p2b"];
+        EXPECT_EQ(verdict, "refused") << file << ": " << detail;
+    }
     for (const auto& [kase, result] : rows) {
         const auto& [verdict, detail] = result;
         EXPECT_TRUE(verdict == "refused" || verdict == "used") << kase << ": " << verdict << ": " << detail;
