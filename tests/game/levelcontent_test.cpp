@@ -76,6 +76,7 @@ protected:
         gc = g_pgcTest;
         gc->iFlags = 0;
         gc->pMission = nullptr;
+        gc->pszDataRefused = nullptr;
         gc->mode = 0;
         gc->bCinematicOnly = false;
         gc->pmd = nullptr;
@@ -102,6 +103,7 @@ protected:
         dace = nullptr;
         g_ground.enabled = false;
         gc->iFlags = 0;
+        gc->pszDataRefused = nullptr;
         DaceVO.numtracks = voTracks;
     }
     u32 voTracks = 0;
@@ -162,6 +164,9 @@ TEST_F(Content, CharactersStandOnTheGroundAtTheirPlaceholderOrTheDefaultSpot)
     EXPECT_EQ(static_cast<Object*>(dace), p);
     EXPECT_EQ(GetCurrentCam(), &g_playerCam);
     EXPECT_EQ(g_playerCam.target, p);
+    // Made of a bare model, he has no body: his game would be lost at its
+    // start.
+    EXPECT_NE(gc->pszDataRefused, nullptr);
 }
 
 TEST_F(Content, CarsGetADriverWhoseTargetOutlivesTheCall)

@@ -102,7 +102,8 @@ TEST(RunnerEnemy, MadeByNameSleepsFarAwayAndReportsItsEnd)
     auto letGo = [] {
         sound.Update(1, Matrix(true));
         world.objectlist.Clean();
-        g_pgcTest->pobjectlist->Clean();
+        if (g_pgcTest->pobjectlist != nullptr)
+            g_pgcTest->pobjectlist->Clean();
     };
     world.Update();
     letGo();
