@@ -190,8 +190,10 @@ Object* GameController::CreateCharacterSub(Matrix& mat, int iMFIndex, int iID, c
 
 void GameController::RefuseUnfitModel(int slot, const char* lacks, bool running)
 {
-    const StreamMdlFile& f = g_GlobalMFI.GetMFI(slot & 255).smf;
-    if (f.RefusalToSay())
+    // A model outside the registry has no file to name.
+    if (slot < 0)
+        printf("GameController: a model cannot be used: it has no %s\n", lacks);
+    else if (const StreamMdlFile& f = g_GlobalMFI.GetMFI(slot & 255).smf; f.RefusalToSay())
         printf("GameController: %s cannot be used: it has no %s\n", f.name, lacks);
     pszDataRefused = "a model its game needs";
     if (running && pMission != nullptr) {
