@@ -624,8 +624,9 @@ bool ScanFloat(const char*& in, float& out)
     }
     int e = exponent - fraction;
     float v = (float)mantissa;
-    // Once infinite or zero the value no longer changes.
-    for (; e > 0 && !std::isinf(v); e--)
+    // Once infinite or zero the value no longer changes (a zero with an
+    // exponent of billions is zero at once).
+    for (; e > 0 && v != 0.0f && !std::isinf(v); e--)
         v *= 10.0f;
     for (; e < 0 && v != 0.0f; e++)
         v *= 0.1f;

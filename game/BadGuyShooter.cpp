@@ -539,10 +539,15 @@ void Enemy::UpdateMovePathPos()
     if (n <= 0)
         return;
     const VectorPos pos = GetWorldPos();
-    int i = int(patht);
-    if (patht < 0.0f || i < 0 || i > n - 1) {
+    // A place on the path that is no number (a path or a position that is
+    // none) starts again from the path's first segment.
+    const auto segment = [n](float t) { return t >= 0.0f && t < float(n) ? int(t) : t >= float(n) ? n - 1 : 0; };
+    int i = segment(patht);
+    if (!(patht >= 0.0f && patht < float(n))) {
         patht = GetNearestMovePathPos(pos);
-        i = std::min(std::max(int(patht), 0), n - 1);
+        if (!std::isfinite(patht))
+            patht = 0.0f;
+        i = segment(patht);
     }
     auto param = [&](int seg) { return movepath->GetBezier(seg).CalcParams(pos, pathdir)[2]; };
     float u = param(i);

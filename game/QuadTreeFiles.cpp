@@ -272,6 +272,10 @@ bool QuadTree::CheckLayout(const LayoutFile* f, u32 size, char* why)
                     return Refuse(why, "road type %u's cross section runs past the end", i);
                 if (!words.TakeFree(off, 32 + u32(rt->NumPoints()) * 16))
                     return Refuse(why, "road type %u shares words with another record or table", i);
+                // The points' shading is worked out from their slopes.
+                for (int p = 0; p < rt->NumPoints(); p++)
+                    if (!std::isfinite(rt->vXSect[p][0]) || !std::isfinite(rt->vXSect[p][1]))
+                        return Refuse(why, "road type %u's cross-section point %d is no number", i, p);
                 if (rt->iJunc >= n || rt->iJuncLeft >= n || rt->iRightEdge >= n)
                     return Refuse(why, "road type %u names a cross-section point it does not have", i);
                 if (rt->iNumXSectLowPts != 0 && (rt->iJuncLow >= rt->iNumXSectLowPts ||
@@ -353,7 +357,7 @@ QuadTree::QuadTree(LayoutFile* layout) : file(layout)
                     const float dx = v[0] - a[0], dy = v[1] - a[1];
                     const float len = std::sqrt(dx * dx + dy * dy);
                     u32 shade = 0;
-                    if (len > 0.0f) {
+                    if (len > 0.0f && std::isfinite(len)) {
                         const float c = std::clamp(dx / len, -1.0f, 1.0f);
                         shade = u32(int(32767.0f * c * c * c)) & 0xFFFF;
                     }

@@ -22,7 +22,9 @@
 #include "game/MAIN.h"
 #include "game/Player.h"
 #include "game/QuadTree.h"
+#include "game/Weapons.h"
 #include "tests/ZevEngine2/PS2/fresh_sound.h"
+#include "tests/game/animtables_support.h"
 
 namespace discrun {
 
@@ -73,6 +75,10 @@ inline void EndStartedProgram(GameController* before)
     world.Reset();
     world.rawobjPostList.RemoveAll();
     world.FreeCity();
+    // No episode's placements, as before the program started.
+    world.placeholderlist.DeleteAll();
+    world.missionFileMissing = true;
+    GameController::ForgetMissionFile();
     if (gc != nullptr && gc != before)
         delete gc;
     for (int slot = 0; slot < MFI_NUMSLOTS; slot++)
@@ -81,6 +87,7 @@ inline void EndStartedProgram(GameController* before)
     FreeVehicleGroup();
     for (int i = 0; i < AGI_NUMSLOTS; i++)
         g_GlobalAGI.DeleteAG(i);
+    gametest::ForgetClassAnimTables();
     FreeFonts();
     platform_test::PowerOff();
     // The streamer's server and the sound module went with the machine:
@@ -95,6 +102,10 @@ inline void EndStartedProgram(GameController* before)
     for (int i = 0; i < AGI_NUMSLOTS; i++)
         g_GlobalAGI.rgagi[i] = {nullptr, 0, 0, -1, false};
     soundtest::FreshSoundSystem();
+    // The banks the start-up loaded went with the machine: their handles
+    // would name banks a later test never loaded.
+    sndbank_ui = sndbank_comb = sndbank_dest = sndbank_vo = sndbank_car = 0xFFFF;
+    sndbank_gun = -1;
     g_pgcTest = before;
     dace = nullptr;
 }

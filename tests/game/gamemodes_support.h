@@ -102,6 +102,9 @@ protected:
         gc->pfs = savedFade;
         gc->iFlags = 0;
         gc->mode = 0;
+        // A suspect or enemy made of the test rig's bare model is refused as
+        // unfit for its game; the refusal goes with this test's game.
+        gc->pszDataRefused = nullptr;
         delete md;
         dace = nullptr;
         if (car != nullptr) {

@@ -143,6 +143,10 @@ protected:
         controller[0].pad = 0;
         world.Clear();
         world.mode = WORLD_MODE_NORMAL;
+        // No episode's placements yet, as at a program's start.
+        GameController::ForgetMissionFile();
+        world.placeholderlist.DeleteAll();
+        world.missionFileMissing = true;
         saved = g_pgcTest;
         gc = new GameController(nullptr);
         ASSERT_NE(gc, nullptr);

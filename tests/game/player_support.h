@@ -26,6 +26,7 @@
 #include "game/PlayerBody.h"
 #include "game/Camera.h"
 #include "game/QuadTree.h"
+#include "tests/game/animtables_support.h"
 
 namespace playerrig {
 
@@ -78,6 +79,7 @@ public:
         }
         for (int g : groups)
             g_GlobalAGI.rgagi[g] = {nullptr, 0, 0, -1, false};
+        gametest::ForgetClassAnimTables();
         for (void* b : blocks)
             free(b);
     }

@@ -78,12 +78,16 @@ protected:
     Surface draw, zbuf, savedDraw, savedZ;
     RenderContext view;
     GameController* gc = nullptr;
+    int savedGunBank = -1;
 
     void SetUp() override
     {
         world.Clear();
         world.SetPlaybackSpeed(1.2f);
         srand(99);
+        // No gun bank: a ricochet's pitch would take a draw of its own.
+        savedGunBank = sndbank_gun;
+        sndbank_gun = -1;
         gc = gametest::Controller();
         gc->bInterior = true;
         gc->fInteriorHeight = kFloor;
@@ -107,6 +111,7 @@ protected:
         TexManOff();
         Platform::GetDrawBuffer() = savedDraw;
         Platform::GetZBuffer() = savedZ;
+        sndbank_gun = savedGunBank;
     }
 
     // A tick and a frame of the main loop: animations play.

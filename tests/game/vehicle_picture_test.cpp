@@ -60,6 +60,10 @@ protected:
         savedBank = sndbank_car;
         sndbank_car = 77;
         g_pgcTest = nullptr;
+        // The cars are drawn through the game's context: a new context's
+        // lights (none, a white ambient), whatever a program started
+        // earlier in this process left in it.
+        ::rc = RenderContext();
         srand(31);
         gsframe::SetFrameView(::rc, kW, kH);
     }
