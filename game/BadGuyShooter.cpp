@@ -749,6 +749,9 @@ void Enemy::Frame_Shoot_Arrive()
         return;
     }
     if (arrivepath != nullptr) {
+        // A place off the path (or no number) walks it again from its start.
+        if (!(patht >= 0.0f && patht <= float(arrivepath->NumSplines())))
+            patht = 0.0f;
         if (patht == 0.0f)
             Frame_Shoot_Arrive_StartPath();
         else if (int(patht) == arrivepath->NumSplines())

@@ -71,6 +71,8 @@ inline void EndStartedProgram(GameController* before)
         gc->prms = nullptr;
     }
     SetCurrentCam(nullptr);
+    // The cameras' target went with the program's objects.
+    g_DefaultCamera.target = nullptr;
     bd.Free();
     world.Reset();
     world.rawobjPostList.RemoveAll();
@@ -118,7 +120,10 @@ protected:
     // onSampleDisc: the tests start the program on the sample disc put on
     // the machine's disc (StartOnSampleDisc); a fixture that writes a disc
     // of its own says no, and no archive is built for it.
-    explicit DiscRun(bool onSampleDisc = true) : onSampleDisc(onSampleDisc) {}
+    // The random numbers start as a new test program finds them, whatever
+    // earlier tests drew (a fixture's own set-up may draw before the
+    // machine starts).
+    explicit DiscRun(bool onSampleDisc = true) : onSampleDisc(onSampleDisc) { srand(1); }
 
     void SetUp() override
     {

@@ -59,6 +59,8 @@ protected:
     void SetUp() override
     {
         PowerOffAll();
+        // The random numbers as a program's start finds them.
+        srand(1);
         savedGC = g_pgcTest;
     }
     // A start-up's controller, world, models and fonts go with it, and the

@@ -14,6 +14,7 @@
 #include "ZevEngine2/PS2/platform_support.h"
 #include "ZevEngine2/PS2/soundstream_support.h"
 #include "ZevEngine2/EntTypes.h"
+#include "game/Camera.h"
 #include "game/GameFlow.h"
 #include "game/Levels/BonusDT.h"
 #include "game/Levels/M1Desc.h"
@@ -147,6 +148,9 @@ protected:
         GameController::ForgetMissionFile();
         world.placeholderlist.DeleteAll();
         world.missionFileMissing = true;
+        // The controller's camera follows no one until a player is made
+        // (an earlier test's player is gone).
+        g_DefaultCamera.target = nullptr;
         saved = g_pgcTest;
         gc = new GameController(nullptr);
         ASSERT_NE(gc, nullptr);

@@ -94,6 +94,9 @@ protected:
         // Voice lines are chosen but never streamed: no disc here.
         voicetracks = DaceVO.numtracks;
         DaceVO.numtracks = 0;
+        // The voice silent and never stopped, as at a program's start.
+        DaceVO.Restart();
+        DaceVO.laststoptime = NEVER;
         Object* ph = new Object;
         ph->id = -77;
         ph->mat = TransMatrix(2.0f, kFloor, 5.0f);

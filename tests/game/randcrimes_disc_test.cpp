@@ -238,14 +238,22 @@ TEST_F(RandomCrimeOnTheDisc, AForcedParoleViolatorBreaksOutIsArrestedAndTheNextF
     }
     EXPECT_EQ(gc->pMission, dace->gameeventobj);
 
-    // The spawner sees it at its next check; the next crime comes 900 to
-    // 1740 frames after that.
+    // The spawner sees it at its next check; its next check, which starts
+    // the next crime, comes 900 to 1740 frames after that.  (A crime a
+    // walker reports to it may start before then: the walkers' thoughts
+    // follow the random numbers.)
     ASSERT_TRUE(RunUntil([&] { return spawner->rcoCurrent.p == nullptr; }, 200));
     EXPECT_FALSE(gc->bRandomMissionActive);
-    const int reaped = world.time;
+    const unsigned reaped = unsigned(world.timePrecise);
+    const Timer* next = nullptr;
+    for (Timer* t = world.timerlist.Head(); !t->IsEOList(); t = t->Next())
+        if (t->obj == spawner)
+            next = t;
+    ASSERT_NE(next, nullptr);
+    const unsigned wait = (unsigned(next->time) - reaped) >> 8;
+    EXPECT_GE(wait, 900u - 4);
+    EXPECT_LE(wait, 1740u + 4);
     ASSERT_TRUE(RunUntil([&] { return spawner->rcoCurrent.p != nullptr; }, 1800));
-    EXPECT_GE(world.time - reaped, 900 - 4);
-    EXPECT_LE(world.time - reaped, 1740 + 4);
 
     hold = nullptr;
     policeHold = nullptr;
