@@ -1,6 +1,7 @@
 // The spline object mover.
 #include "game/SplineMover.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "ZevEngine2/Allocator.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr float kUnit = 0.3125f;          // a designer's unit of length
 constexpr float kSpeedPerFrame = 192.0f;  // speed / this: world units per frame
 constexpr u16 kRiderNode = 0x8000;        // where on a prop a rider stands
+constexpr int kMostPropsAFrame = 16;       // a spacing far below a frame's travel makes no more
 constexpr u32 kRiderGone = 0x40000000 | 0x10000000;
 constexpr u16 kRiderAnim = 202;
 constexpr float kQuarterTurn = 1.5707964f;
@@ -107,7 +109,15 @@ int SplineObjectMover::mh(OBJMESSAGE msg, void* data)
         // A spacing of nothing would make props without end.
         if (zevdensity > 0.0f) {
             movedist += psomp->speed / kSpeedPerFrame;
+            // A spacing far below a frame's travel (or a travel of no end)
+            // would make props without end within one frame: the travel
+            // past the most a frame makes is dropped.
+            int made = 0;
             while (movedist > zevdensity) {
+                if (made++ == kMostPropsAFrame) {
+                    movedist = std::fmod(movedist, zevdensity);
+                    break;
+                }
                 movedist -= zevdensity;
                 bool rider = shooterlist.Count() < psomp->enemy_count && PlayerInTrigger() &&
                              1 + rand() % 100 <= psomp->enemy_chance;
