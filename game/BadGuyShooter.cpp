@@ -539,16 +539,14 @@ void Enemy::UpdateMovePathPos()
     if (n <= 0)
         return;
     const VectorPos pos = GetWorldPos();
-    // A place on the path that is no number (a path or a position that is
-    // none) starts again from the path's first segment.
-    const auto segment = [n](float t) { return t >= 0.0f && t < float(n) ? int(t) : t >= float(n) ? n - 1 : 0; };
-    int i = segment(patht);
+    // A place off the path is found again; one that is no number (a path or
+    // a position that is none) starts from the path's first segment.
     if (!(patht >= 0.0f && patht < float(n))) {
         patht = GetNearestMovePathPos(pos);
         if (!std::isfinite(patht))
             patht = 0.0f;
-        i = segment(patht);
     }
+    int i = int(std::clamp(patht, 0.0f, float(n - 1)));
     auto param = [&](int seg) { return movepath->GetBezier(seg).CalcParams(pos, pathdir)[2]; };
     float u = param(i);
     VectorPos p = VectorPos(movepath->GetBezier(i).Evaluate(u).xyz());

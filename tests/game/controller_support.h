@@ -3,6 +3,7 @@
 #pragma once
 
 #include "game/GameFlow.h"
+#include "game/QuadTree.h"
 
 namespace gametest {
 
@@ -18,6 +19,15 @@ inline GameController* Controller()
     if (g_pgcTest == nullptr)
         g_pgcTest = ControllerMade() = new GameController;
     return g_pgcTest;
+}
+
+// No episode's placements, as at a program's start: none loaded, none
+// remembered, and a drive without a destination goes on as without a file.
+inline void ForgetEpisodePlacements()
+{
+    GameController::ForgetMissionFile();
+    world.placeholderlist.DeleteAll();
+    world.missionFileMissing = true;
 }
 
 }  // namespace gametest

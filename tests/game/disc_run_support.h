@@ -25,6 +25,7 @@
 #include "game/Weapons.h"
 #include "tests/ZevEngine2/PS2/fresh_sound.h"
 #include "tests/game/animtables_support.h"
+#include "tests/game/controller_support.h"
 
 namespace discrun {
 
@@ -77,10 +78,7 @@ inline void EndStartedProgram(GameController* before)
     world.Reset();
     world.rawobjPostList.RemoveAll();
     world.FreeCity();
-    // No episode's placements, as before the program started.
-    world.placeholderlist.DeleteAll();
-    world.missionFileMissing = true;
-    GameController::ForgetMissionFile();
+    gametest::ForgetEpisodePlacements();
     if (gc != nullptr && gc != before)
         delete gc;
     for (int slot = 0; slot < MFI_NUMSLOTS; slot++)

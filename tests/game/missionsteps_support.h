@@ -15,6 +15,7 @@
 #include "ZevEngine2/PS2/soundstream_support.h"
 #include "ZevEngine2/EntTypes.h"
 #include "game/Camera.h"
+#include "tests/game/controller_support.h"
 #include "game/GameFlow.h"
 #include "game/Levels/BonusDT.h"
 #include "game/Levels/M1Desc.h"
@@ -144,10 +145,7 @@ protected:
         controller[0].pad = 0;
         world.Clear();
         world.mode = WORLD_MODE_NORMAL;
-        // No episode's placements yet, as at a program's start.
-        GameController::ForgetMissionFile();
-        world.placeholderlist.DeleteAll();
-        world.missionFileMissing = true;
+        gametest::ForgetEpisodePlacements();
         // The controller's camera follows no one until a player is made
         // (an earlier test's player is gone).
         g_DefaultCamera.target = nullptr;
