@@ -668,6 +668,9 @@ bool FileCheck::Texture1(u32 array, int i)
 {
     const Texture* t = (const Texture*)(base + array + 40 * i);
     s32 data = (s32)(uintptr_t)t->data;
+    if (data < -MDLFILE::kMostSharedTextures)
+        return Fail("texture %d names shared texture %d; a shared array holds at most %d", i, ~data,
+                    MDLFILE::kMostSharedTextures);
     if (data < 0)
         return true;   // a shared texture, filled in by the owner
     int psm = t->Psm();
@@ -1064,8 +1067,10 @@ void MDLFILE::FixupSharedTextures(Texture* shared, int nShared)
     int missing = 0;
     for (int i = 0; textures != nullptr && i < nTextures; i++)
     {
+        // A fixed-up image pointer may lie above 2 GB, so it is no
+        // shared number: those run from -1 to -kMostSharedTextures only.
         s32 n = (s32)(uintptr_t)textures[i].data;
-        if (n >= 0)
+        if (n >= 0 || n < -kMostSharedTextures)
             continue;
         u32 which = ~(u32)n;   // -n - 1
         if (shared != nullptr && which < (u32)nShared)

@@ -152,6 +152,11 @@ struct MDLFILE
     // shared textures of a model group).
     static bool CheckTextures(const void* array, u32 size, int count, char* why);
 
+    // A shared texture array's owners count it in 16 bits: a record's data
+    // word names one from -1 to -kMostSharedTextures, and the check refuses
+    // a word below.
+    static constexpr s32 kMostSharedTextures = 32768;
+
     // Fills the records that name a shared texture from shared[0..nShared):
     // the whole 40-byte record is copied, then format bit 0x8000 is set.  A
     // record whose texture is not in the array is left unresolved with format

@@ -693,6 +693,26 @@ TEST_F(ModelFile, UnknownTokensAndMissingTexturesAreRefused)
     ExpectRefused(with(8, 0, 2), reason);
 }
 
+// Shared numbers are what a 16-bit count can name; a fixed-up image that lies
+// above 2 GB (as a 32-bit process may place it) keeps its pointer and format.
+TEST_F(ModelFile, OnlyNumbersDownToMinus32768NameSharedTextures)
+{
+    TestFile f = MakeFile();
+    Loaded l(f.b);
+    ASSERT_TRUE(l.Init(shared, 3));
+    Texture& own = l.mf.textures[TEX_OWN];
+    void* const high = (void*)(uintptr_t)0x90000000u;
+    own.data = high;
+    l.mf.FixupSharedTextures(shared, 3);
+    EXPECT_EQ(own.data, high);
+    EXPECT_EQ(own.format, PSMCT32 | TEXF_POINT);
+
+    TestFile g = f;
+    const s32 beyond = -32769;
+    std::memcpy(&g.b[g.texArray + 40 * TEX_SHARED0 + 12], &beyond, 4);
+    ExpectRefused(g.b, "names shared texture 32768");
+}
+
 // The vertex data goes to VIF1 as it lies: a code whose data would run past
 // the block leaves VIF1 waiting for the next transfer's words, and codes that
 // do not lay out vertex batches do not belong in it.  Register packets of a

@@ -21,6 +21,23 @@ inline GameController* Controller()
     return g_pgcTest;
 }
 
+// Lends the controller a part of the test's own (its map display, letter
+// box, screen fade or object list) for a scope, and gives it back its own
+// after: the controller keeps what its constructor made.
+template <class T>
+class Lend
+{
+public:
+    Lend(T*& part, T* lent) : part_(part), own_(part) { part_ = lent; }
+    ~Lend() { part_ = own_; }
+    Lend(const Lend&) = delete;
+    Lend& operator=(const Lend&) = delete;
+
+private:
+    T*& part_;
+    T* own_;
+};
+
 // No episode's placements, as at a program's start: none loaded, none
 // remembered, and a drive without a destination goes on as without a file.
 inline void ForgetEpisodePlacements()

@@ -233,7 +233,7 @@ TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheN
     SendSpecial(m, SMSG_MODE_START, sink);
     GameController* gc = gametest::Controller();
     FadeScreen fade;
-    gc->pfs = &fade;
+    gametest::Lend<FadeScreen> lent(gc->pfs, &fade);
     TestBullet weak(4.0f), exact(6.0f);
     Shoot(m, weak.b);
     EXPECT_FLOAT_EQ(m->strength, 6.0f);
@@ -264,7 +264,6 @@ TEST_F(MannequinRange, BeatenItFlashesReportsAndGoesDownAndTheNextComesAfterTheN
     EXPECT_FALSE(n->flags & 0x40000000);
     EXPECT_TRUE(g_notes.empty());
     EXPECT_EQ(fade.mode, FADE_MODE_OFF) << "and no flash";
-    gc->pfs = nullptr;
 }
 
 TEST_F(MannequinRange, AModelWithoutTheFigureGivesNoMannequin)

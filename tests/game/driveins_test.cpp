@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "game/explode_support.h"
@@ -75,7 +76,7 @@ protected:
         gametest::Controller()->messagehandler = RecordTrip;
         g_pgcTest->stats.nPoints = 0;
         g_pgcTest->bEnableImpoundLots = true;
-        g_pgcTest->pmd = nullptr;
+        noMap.emplace(g_pgcTest->pmd, nullptr);
         g_trips = 0;
         SetCurrentCam(nullptr);
         car = new Vehicle;
@@ -93,6 +94,7 @@ protected:
         car->Delete();
         g_pgcTest->bEnableImpoundLots = false;
         g_pgcTest->messagehandler = GameController::staticmh;
+        noMap.reset();
         SetCurrentCam(nullptr);
     }
 
@@ -132,6 +134,7 @@ protected:
 
     CollSphereEnd ball{MakeCollisionID(1, 1), Sphere(VectorPos(0, 0, 0), 0.5f)};
     Vehicle* car = nullptr;
+    std::optional<gametest::Lend<MapDisplay>> noMap;   // no map display unless a test lends one
     Dace* player = nullptr;
     SlotFile markers{MARKER_MODEL_SLOT, MarkerModel()};
 };
@@ -331,7 +334,7 @@ TEST_F(DriveIns, SpotsPutUpTheirMarkerOnceThePlayerIsAway)
 TEST_F(DriveIns, AMapTargetAtTheSpotSilencesItForGood)
 {
     MapDisplay md{};
-    g_pgcTest->pmd = &md;
+    gametest::Lend<MapDisplay> lent(g_pgcTest->pmd, &md);
     SlotFile file(kSlot, PlaceModel(268, true, false));
     player->Detach();
     player->mat = TransMatrix(VectorPos(50.0f, 0.0f, 50.0f));
@@ -348,7 +351,6 @@ TEST_F(DriveIns, AMapTargetAtTheSpotSilencesItForGood)
     Ticks(200);
     EXPECT_EQ(static_cast<Spot247*>(b)->rcoTarget.p, nullptr);
     EXPECT_EQ(b->id, 0);
-    g_pgcTest->pmd = nullptr;
 }
 
 TEST_F(DriveIns, KindsOfTheSpotsAndLotsGetTheirHandlersOnlyWhileEnabled)

@@ -240,7 +240,7 @@ TEST(EnemyOrders, BulletsByZoneWithPointsTextsAndCounters)
 {
     Scene s;
     MapDisplay md;
-    g_pgcTest->pmd = &md;
+    gametest::Lend<MapDisplay> lent(g_pgcTest->pmd, &md);
     g_pgcTest->stats = {};
     g_pgcTest->stats.fDamageMultiplier = 1.0f;
     Bullet& b = *new Bullet;   // zero-filled, left to the world to free
@@ -361,14 +361,13 @@ TEST(EnemyOrders, BulletsByZoneWithPointsTextsAndCounters)
     d->target = nullptr;
     hit(d, nullptr, false);
     EXPECT_EQ(static_cast<Object*>(d->target), shooter);
-    g_pgcTest->pmd = nullptr;
 }
 
 TEST(EnemyOrders, TheStruckPartsKindChoosesHowHeFalls)
 {
     Scene s;
     MapDisplay md;
-    g_pgcTest->pmd = &md;
+    gametest::Lend<MapDisplay> lent(g_pgcTest->pmd, &md);
     g_pgcTest->stats = {};
     g_pgcTest->stats.fDamageMultiplier = 1.0f;
     Bullet& b = *new Bullet;   // zero-filled, left to the world to free
@@ -405,7 +404,6 @@ TEST(EnemyOrders, TheStruckPartsKindChoosesHowHeFalls)
     }
     EXPECT_EQ(fell(0, true), +BA::GUN_NEUTRALIZED_L_ANI);
     EXPECT_EQ(CentreText(md), "PERP NEUTRALIZED!");
-    g_pgcTest->pmd = nullptr;
 }
 
 // The disc's bullet fired from beside the player at a standing shooter of
@@ -416,7 +414,7 @@ TEST(EnemyOrders, BulletsStrikeTheDiscFiguresBodyHurtAndKill)
 {
     Scene s;
     MapDisplay md;
-    g_pgcTest->pmd = &md;
+    gametest::Lend<MapDisplay> lent(g_pgcTest->pmd, &md);
     g_pgcTest->stats = {};
     g_pgcTest->stats.fDamageMultiplier = 1.0f;
     tools::P2BFile bulletsFile;
@@ -468,7 +466,6 @@ TEST(EnemyOrders, BulletsStrikeTheDiscFiguresBodyHurtAndKill)
     EXPECT_EQ(int(g_pgcTest->stats.nPoints) - p0, 10 + 10);
     EXPECT_EQ(ev.Count(SMSG_EV_KNOCKED_DOWN), 1);
     e->gameeventobj = nullptr;
-    g_pgcTest->pmd = nullptr;
 }
 
 // ---------------------------------------------------------------------------

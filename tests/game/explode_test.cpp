@@ -390,7 +390,7 @@ TEST_F(Explosions, FlashCodesAndTheCarFireballFlashTheScreenWhenOnScreen)
     GameController* gc = gametest::Controller();
     FadeScreen fade;
     fade.mode = FADE_MODE_OFF;
-    gc->pfs = &fade;
+    gametest::Lend<FadeScreen> lent(gc->pfs, &fade);
     auto flashed = [&] {
         const bool was = fade.mode == FADE_MODE_FLASH;
         fade.mode = FADE_MODE_OFF;
@@ -424,6 +424,5 @@ TEST_F(Explosions, FlashCodesAndTheCarFireballFlashTheScreenWhenOnScreen)
     CarExplosion(nullptr, VectorPos(0.0f, 0.0f, 0.0f), 0.5f);
     EXPECT_FALSE(flashed());
     fade.Disable();
-    gc->pfs = nullptr;
     rc.SetCameraMatrix(Matrix(true));
 }

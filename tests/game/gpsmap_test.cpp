@@ -83,7 +83,6 @@ protected:
         for (Font* f : fonts)
             free(f);
         dace = nullptr;
-        g_pgcTest->pmd = nullptr;
         SoundSystem::paused = false;
         gMotionBlurSmoothBrighten.level = 0.0f;
         vsyncperdraw = 2;
@@ -303,7 +302,7 @@ TEST_F(Gps, CursorPointTargetDistanceAndLabel)
 {
     MapDisplay md(&player, nullptr);
     md.SetStaticTarget(VectorPos(-60.0f, 0.0f, 38.5f));
-    g_pgcTest->pmd = &md;
+    gametest::Lend<MapDisplay> lent(g_pgcTest->pmd, &md);
     g_pgcTest->i16CurrMission = 4;
     // 320 units across 640 pixels: 2 pixels a unit.
     Cuboid box(VectorPos(-244.0f, -10.0f, -81.5f), VectorPos(76.0f, 10.0f, 158.5f));
@@ -339,7 +338,7 @@ TEST_F(Gps, MapFrameMatchesTheGoldenPicture)
 {
     MapDisplay md(&player, nullptr);
     md.SetStaticTarget(VectorPos(400.0f, 0.0f, 38.5f));
-    g_pgcTest->pmd = &md;
+    gametest::Lend<MapDisplay> lent(g_pgcTest->pmd, &md);
     g_pgcTest->i16CurrMission = 4;
     OpenMap();
     UI.MapCursor = Vector(300.0f, 245.0f, 0.0f, 0.0f);   // on the middle east-west street

@@ -4,6 +4,7 @@
 // gauges.  Golden pictures, and the radar's streets kept inside the map.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "game/city_support.h"
@@ -50,6 +51,7 @@ protected:
     Surface draw, zbuf;
     Dace player;
     MapDisplay md;
+    std::optional<gametest::Lend<MapDisplay>> lentMap;
     Object subTarget;
 
     void SetUp() override
@@ -61,7 +63,7 @@ protected:
         gametest::Controller()->bHUDOn = true;
         g_pgcTest->bInterior = false;
         g_pgcTest->iFlags = 0;
-        g_pgcTest->pmd = &md;
+        lentMap.emplace(g_pgcTest->pmd, &md);
         world.time = 100;
     }
     void TearDown() override
@@ -71,7 +73,7 @@ protected:
             o = nullptr;
         for (Vector& h : g_pgcTest->rvHealthLocations)
             h = Vector(0.0f, 0.0f, 0.0f, 0.0f);
-        g_pgcTest->pmd = nullptr;
+        lentMap.reset();
         g_pgcTest->iTimeDisplayOutput = 0;
         dace = nullptr;
         world.time = 0;

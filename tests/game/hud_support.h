@@ -14,6 +14,7 @@
 #include "game/GameFlow.h"
 #include "game/HUD.h"
 #include "game/MAIN.h"
+#include "game/controller_support.h"
 
 namespace hudtest {
 
@@ -119,8 +120,7 @@ inline void PinTextures(bool pin)
 struct TextHud
 {
     MapDisplay hud;
-    TextHud() { g_pgcTest->pmd = &hud; }
-    ~TextHud() { g_pgcTest->pmd = nullptr; }
+    gametest::Lend<MapDisplay> lent{g_pgcTest->pmd, &hud};
     // The centre text showing, taken off so that the next can come.
     std::string TakeText()
     {

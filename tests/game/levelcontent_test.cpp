@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "ZevEngine2/Collision.h"
@@ -19,6 +20,7 @@
 #include "game/QuadTree.h"
 #include "game/Vehicle.h"
 #include "game/cardrivr.h"
+#include "game/controller_support.h"
 #include "game/explode_support.h"
 
 namespace {
@@ -71,17 +73,15 @@ protected:
     void SetUp() override
     {
         world.Clear();
-        if (g_pgcTest == nullptr)
-            g_pgcTest = new GameController;
-        gc = g_pgcTest;
+        gc = gametest::Controller();
         gc->iFlags = 0;
         gc->pMission = nullptr;
         gc->pszDataRefused = nullptr;
         gc->mode = 0;
         gc->bCinematicOnly = false;
-        gc->pmd = nullptr;
-        gc->plb = nullptr;
-        gc->pfs = nullptr;
+        noMap.emplace(gc->pmd, nullptr);
+        noBars.emplace(gc->plb, nullptr);
+        noFade.emplace(gc->pfs, nullptr);
         if (gc->pobjectlist == nullptr)
             gc->pobjectlist = new ObjectList;
         SetCurrentCam(nullptr);
@@ -105,8 +105,15 @@ protected:
         gc->iFlags = 0;
         gc->pszDataRefused = nullptr;
         DaceVO.numtracks = voTracks;
+        noFade.reset();
+        noBars.reset();
+        noMap.reset();
     }
     u32 voTracks = 0;
+    // The controller's map, bars and fade are off while a test runs.
+    std::optional<gametest::Lend<MapDisplay>> noMap;
+    std::optional<gametest::Lend<LetterBox>> noBars;
+    std::optional<gametest::Lend<FadeScreen>> noFade;
     int Heard(int code) const
     {
         int n = 0;

@@ -98,6 +98,9 @@ protected:
     }
     void TearDown() override
     {
+        // A hazard's flash leaves the controller's fade running.
+        if (g_pgcTest->pfs != nullptr)
+            g_pgcTest->pfs->Disable();
         world.Clear();
         dace = nullptr;
         ParticleWorld::TearDown();
@@ -183,7 +186,7 @@ TEST_F(Hazards, TheGrateStartsNearestItsPathHurtsThePlayerOncePerClearSpellAndBl
     s.SetSpline(r, offsetof(TunnelGrate_params, move_path), s.AddSpline(Straight(1)));
     SlotFile f(kSetupSlot, Written(s));
     FadeScreen fade;
-    g_pgcTest->pfs = &fade;
+    gametest::Lend<FadeScreen> lent(g_pgcTest->pfs, &fade);
 
     auto* grate = static_cast<TunnelGrate*>(Load(node));
     ASSERT_NE(grate, nullptr);
@@ -246,7 +249,6 @@ TEST_F(Hazards, TheGrateStartsNearestItsPathHurtsThePlayerOncePerClearSpellAndBl
     const float x = grate->mat.w[0];
     Ticks(5);
     EXPECT_EQ(grate->mat.w[0], x);
-    g_pgcTest->pfs = nullptr;
     fade.Disable();
     player->Delete();
     other->Delete();

@@ -100,8 +100,8 @@ TEST_F(PlayerFromDisc, MadeByTheControllerHeStandsOnTheDiscsAnimations)
     world.time = 100;
     GameController* gc = gametest::Controller();
     gc->iFlags = 0;
-    gc->pobjectlist = nullptr;
-    gc->pfs = nullptr;
+    gametest::Lend<ObjectList> noList(gc->pobjectlist, nullptr);
+    gametest::Lend<FadeScreen> noFade(gc->pfs, nullptr);
     controller[0].ZeroData();
     Object* ph = new Object;
     ph->id = -5;

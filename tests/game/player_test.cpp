@@ -40,6 +40,7 @@ protected:
     FadeScreen fade;
     GameController* gc = nullptr;
     ObjectList* savedList = nullptr;
+    FadeScreen* savedFade = nullptr;
     Dace* d = nullptr;
 
     void SetUp() override
@@ -55,6 +56,7 @@ protected:
         // The controller's own list is put back afterwards.
         savedList = gc->pobjectlist;
         gc->pobjectlist = nullptr;
+        savedFade = gc->pfs;
         gc->pfs = &fade;
         gc->bSuperDace = false;
         gc->bInterior = false;
@@ -83,7 +85,7 @@ protected:
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
-        gc->pfs = nullptr;
+        gc->pfs = savedFade;
         gc->bSuperDace = false;
         world.playbackSpeed = 1.2f;
         rc.view_world = savedViewWorld;

@@ -82,6 +82,7 @@ protected:
     LetterBox lb;
     GameController* gc = nullptr;
     ObjectList* savedList = nullptr;
+    LetterBox* savedBars = nullptr;
 
     void SetUp() override
     {
@@ -101,6 +102,7 @@ protected:
         // The controller's own list is put back afterwards.
         savedList = gc->pobjectlist;
         gc->pobjectlist = nullptr;
+        savedBars = gc->plb;
         gc->plb = &lb;
         gc->pcam = nullptr;
         lb.iMode = 0;
@@ -120,7 +122,7 @@ protected:
         dace = nullptr;
         gc->rcoSource = nullptr;
         gc->rcoTarget = nullptr;
-        gc->plb = nullptr;
+        gc->plb = savedBars;
         gc->pobjectlist = savedList;
         gc->iFlags = 0;
         gc->mode = 0;
