@@ -867,6 +867,14 @@ void Enemy::Frame_Shoot_Arrive_MidPath()
 
 void Enemy::Frame_Shoot_Arrive_EndPath()
 {
+    // With no path to move on, the arrival path's end is where he stays.
+    if (movepath == nullptr) {
+        if (behavior == SEE_MOVING)
+            Start_Shoot_See();
+        else
+            Start_Shoot_Patrol();
+        return;
+    }
     if (destpatht == -1.0f)
         destpatht = GetNearestMovePathPos(GetWorldPos());
     const VectorPos dest = VectorPos(movepath->Evaluate(destpatht).xyz());
