@@ -21,14 +21,18 @@ protected:
     void SetUp() override
     {
         SceneTest::SetUp();
+        savedDraw = Platform::GetDrawBuffer();
         Platform::GetDrawBuffer() = scene.draw;
         gGlows.Clear();
     }
     void TearDown() override
     {
         gGlows.Clear();
+        Platform::GetDrawBuffer() = savedDraw;
         SceneTest::TearDown();
     }
+
+    Surface savedDraw;   // the platform's draw buffer as the test found it
 
     // The RGBAQ words written while `body` ran (A+D quadwords of register 1).
     std::vector<u32> Colours(const std::function<void()>& body)
