@@ -689,8 +689,11 @@ void Grid::Init(QuadTree* qt, int total)
     }
     u8* base = (u8*)file;
     file->Header()->Fix();
+    // The directory may list more entries than a cell has kinds of block
+    // (the others are passed over): it is read as the file's, not as the
+    // record's fixed array.
     for (u32 bi = 0; bi < file->blockCount; bi++) {
-        HeaderBlock& b = file->block[bi];
+        HeaderBlock& b = file->Header()->block[bi];
         if (b.data == 0)
             continue;
         switch (b.type) {
@@ -741,7 +744,9 @@ void Grid::Init(QuadTree* qt, int total)
         }
         case GRID_QUADNODES: {
             QuadNode* qn = (QuadNode*)b.Data();
-            root = qn;
+            // The tree's root is its first node: a block of no nodes heads
+            // none, whatever its data word names.
+            root = b.count > 0 ? qn : nullptr;
             auto fix = [base](auto*& p) {
                 using T = std::remove_reference_t<decltype(*p)>;
                 p = FileWord(p) != 0 ? (T*)(base + FileWord(p)) : nullptr;

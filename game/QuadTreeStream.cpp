@@ -63,7 +63,7 @@ void CutLinksInto(QuadTree* qt, const Grid* cell)
         if (&g == cell || g.file == nullptr || g.streamnum != -2)
             continue;
         for (u32 b = 0; b < g.file->blockCount; b++) {
-            const HeaderBlock& hb = g.file->block[b];
+            const HeaderBlock& hb = g.file->Header()->block[b];
             if (hb.data == 0)
                 continue;
             if (hb.type == GRID_ROADSEGS) {

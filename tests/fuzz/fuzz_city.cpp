@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "ZevEngine2/PS2/RenderContext.h"
+#include "game/fbfx.h"
 
 namespace fuzz {
 
@@ -139,7 +140,13 @@ void CityRun::Use(int cx, int cz)
         world.FindClosestCityObject(VectorPos(x0 + a, 0.0f, z0 + a), 30.0f);
         world.FindCityObject(i + 1, Cuboid(VectorPos(x0, -100.0f, z0), VectorPos(x0 + 256.0f, 100.0f, z0 + 256.0f)));
     }
-    // The visibility walk from above the cell and from its middle.
+    // The visibility walk from above the cell and from its middle.  The lamps
+    // it finds drawn link their glows into the frame's list, which a frame
+    // starts empty and draws before anything can delete a lamp: here the walk
+    // starts it empty too, and it is emptied again after the walk, so that no
+    // link into a lamp outlives the window's reset to be appended to by the
+    // next run's walk.
+    gGlows.Clear();
     RenderContext rc;
     rc.SetViewport(2048, 2048 + 640, 2048, 2048 + 512, 1.0f, 16000000.0f);
     rc.SetAspectRatio(1.0f, 1.0f);
@@ -151,13 +158,14 @@ void CityRun::Use(int cx, int cz)
         qt->CalcSortedVisibility(rc);
     }
     qt->ClearVisibility();
+    gGlows.Clear();
     // The road network of each loaded cell: every segment's neighbours,
     // every junction's slots and kerbs.
     for (Grid& g : qt->grid) {
         if (g.file == nullptr || g.streamnum != -2)
             continue;
         for (u32 b = 0; b < g.file->blockCount; b++) {
-            const HeaderBlock& hb = g.file->block[b];
+            const HeaderBlock& hb = g.file->Header()->block[b];
             if (hb.data == 0)
                 continue;
             if (hb.type == GRID_ROADSEGS) {
