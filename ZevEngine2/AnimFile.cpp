@@ -6,6 +6,8 @@
 #include "ZevEngine2/EntTypes.h"
 #include "ZevEngine2/Utilities.h"
 
+#include <cmath>
+
 u32 AnimKeySize(int type)
 {
     switch (type)
@@ -77,6 +79,61 @@ u32 AnimStreamBytes(const void* stream, u32 avail, int* badKey)
             break;
     }
     return (u32)end;
+}
+
+// The floats that follow the time of a key of the type (the camera effect's
+// alpha and blur words and the compressed quaternion's word are none).
+static u32 AnimKeyFloats(int type)
+{
+    switch (type)
+    {
+    case ANIM_TYPE_POS: case ANIM_TYPE_SCALE: case ANIM_TYPE_COLOUR: return 3;
+    case ANIM_TYPE_QUAT: return 4;
+    case ANIM_TYPE_ZOOM: case ANIM_TYPE_NEARZ: return 1;
+    case ANIM_TYPE_CAMFX: return 2;
+    default: return 0;
+    }
+}
+
+// The first key of a stream of `bytes` bytes (its size as AnimStreamBytes
+// found it) that comes before the key ahead of it in time, or whose value is
+// not a finite number, or -1.  The cursors step forward through the keys and
+// interpolate their values, so either is damage the structure cannot show.
+static int AnimStreamKeyFault(const u8* stream, u32 bytes, char* what, u32 whatSize)
+{
+    u16 type, n;
+    memcpy(&type, stream, 2);
+    memcpy(&n, stream + 2, 2);
+    const u32 floats = AnimKeyFloats(type);
+    u32 at = sizeof(AnimStream);
+    u16 last = 0;
+    for (u32 key = 0; key < n && at + sizeof(AnimKeyInstant) <= bytes; key++)
+    {
+        u16 time, ktype;
+        memcpy(&time, stream + at, 2);
+        memcpy(&ktype, stream + at + 2, 2);
+        if (key > 0 && time < last)
+        {
+            snprintf(what, whatSize, "at time %u comes before the key ahead of it (time %u)", time, last);
+            return (int)key;
+        }
+        last = time;
+        for (u32 f = 0; f < floats; f++)
+        {
+            float v;
+            memcpy(&v, stream + at + 2 + 4 * f, 4);
+            if (!std::isfinite(v))
+            {
+                snprintf(what, whatSize, "at time %u holds a value that is not a number", time);
+                return (int)key;
+            }
+        }
+        const u32 size = type == ANIM_TYPE_INSTANT ? AnimInstantKeySize(ktype) : AnimKeySize(type);
+        if (size == 0)
+            break;
+        at += size;
+    }
+    return -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -240,6 +297,10 @@ bool AniCheck::Stream(int i, u32 j, u32 k, u32 off)
     if (bytes == 0)
         return Fail("animation %d, bundle %u, stream %u at 0x%X: %s key %d runs past the end of the file (%u bytes)",
                     i, j, k, off, type == ANIM_TYPE_INSTANT ? "instant" : "its", badKey, size);
+    char what[96];
+    int key = AnimStreamKeyFault(base + off, bytes, what, sizeof what);
+    if (key >= 0)
+        return Fail("animation %d, bundle %u, stream %u at 0x%X: key %d %s", i, j, k, off, key, what);
     u64 end = (u64)off + bytes;
     Add(off, end - off, false);
     return true;

@@ -214,10 +214,15 @@ void CinemaController::LoadBuffer()
 bool CinemaController::FixBuffer()
 {
     newBuff = false;
-    char why[256];
+    char why[256] = "";
+    char said[320];
     const char* fault = nullptr;
-    if (buffer[curBuff] == nullptr || !AnimGroup::Check(buffer[curBuff], bufSize[curBuff], why))
-        fault = "a block is not a sound animation group";
+    if (buffer[curBuff] == nullptr)
+        fault = "a block is missing";
+    else if (!AnimGroup::Check(buffer[curBuff], bufSize[curBuff], why)) {
+        snprintf(said, sizeof said, "a block is not a sound animation group (%s)", why);
+        fault = said;
+    }
     // Every start location's object plays entry i of each block: one
     // without it would go on playing the block before, which is freed.
     else if (header != nullptr && u32(buffer[curBuff]->count) < header->numObj)

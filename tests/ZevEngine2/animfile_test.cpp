@@ -164,9 +164,10 @@ TEST(AnimRtStream, FarPastTheLengthALoopInterpolatesWithinIt)
 
 TEST(AnimRtStream, MalformedKeysNeitherHangNorGiveNaN)
 {
-    // Keys out of order and two keys at one time: the file check does not
-    // look at key order, so playback must cope.
-    // The writer refuses descending times: the last is patched in.
+    // Keys out of order and two keys at one time: the file check refuses
+    // the first, but a stream can be changed after its check, so playback
+    // must still cope.  The writer refuses descending times: the last is
+    // patched in.
     LoadedGroup g(OneBundle({PosStream({{0, {0, 0, 0}}, {10, {1, 0, 0}}, {10, {2, 0, 0}}, {20, {3, 0, 0}}})}, 30, true));
     AnimStream* s = g.Stream(0, 0, 0);
     AnimKeyPos* keys = (AnimKeyPos*)s->pKeys;
@@ -419,6 +420,47 @@ TEST(AnimGroup, CheckStopsAtAnInstantKeyOfUnknownType)
     EXPECT_TRUE(AnimGroup::Check(f.data(), u32(f.size()), why)) << why;
     f.resize(s0 + 4 + 6 + 3);   // key 1's head cut
     EXPECT_NE(Refusal(f).find("instant key 1"), std::string::npos);
+}
+
+TEST(AnimGroup, CheckRefusesKeysOutOfTimeOrderAndValuesThatAreNoNumbers)
+{
+    // Position keys of 14 bytes (a time and three floats), at 0, 10, 10, 20:
+    // two keys at one time are in order.
+    std::vector<u8> good =
+        Bytes(OneBundle({PosStream({{0, {0, 0, 0}}, {10, {1, 0, 0}}, {10, {2, 0, 0}}, {20, {3, 0, 0}}})}, 30));
+    char why[256] = "";
+    ASSERT_TRUE(AnimGroup::Check(good.data(), u32(good.size()), why)) << why;
+    u32 c0 = Word(good, 4);
+    u32 b0 = c0 + Word(good, c0 + 20);
+    u32 keys = b0 + Word(good, b0 + 4) + 4;
+
+    // The last key's time inverted in place runs far ahead: still in order.
+    // The third's runs back before the second's.
+    std::vector<u8> f = good;
+    f[keys + 14 * 2] = 5;
+    EXPECT_NE(Refusal(f).find("key 2 at time 5 comes before the key ahead of it (time 10)"), std::string::npos)
+        << Refusal(f);
+
+    // A value that is no number, or infinite, in any of the three places.
+    for (u32 bits : {0x7FC00000u, 0xFF800000u}) {
+        for (u32 field = 0; field < 3; field++) {
+            f = good;
+            PutWord(f, keys + 14 * 1 + 2 + 4 * field, bits);
+            EXPECT_NE(Refusal(f).find("key 1 at time 10 holds a value that is not a number"), std::string::npos)
+                << std::hex << bits << " in field " << field;
+        }
+    }
+
+    // A compressed quaternion's word is no float: any bits are taken.
+    AniStream comp(ANIM_TYPE_COMP_QUAT);
+    comp.Rot(0, Quaternion(true)).Rot(4, Quaternion(true));
+    f = Bytes(OneBundle({std::move(comp)}, 10));
+    c0 = Word(f, 4);
+    keys = c0 + Word(f, c0 + 20);
+    keys += Word(f, keys + 4) + 4;
+    PutWord(f, keys + 2, 0xFFFFFFFFu);
+    PutWord(f, keys + 6 + 2, 0x7FC00000u);
+    EXPECT_TRUE(AnimGroup::Check(f.data(), u32(f.size()), why)) << why;
 }
 
 TEST(AnimGroup, CheckRefusesTablesThatShareBytes)

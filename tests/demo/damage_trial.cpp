@@ -352,6 +352,7 @@ std::vector<DamageCase> DamageSample()
         {"DemoData/Int/LEVEL3/SPPLRMG7.P2B", Damage::kTruncated},
         {"DemoData/Misc/BULLETS.P2B", Damage::kZeroed},
         {"DemoData/Char/DACEGUNS.ANI", Damage::kHeaderFlipped},
+        {"DemoData/Char/NPCPFEM.ANI", Damage::kBodyFlipped},
         {"DemoData/Vags/SND_COMB.SND", Damage::kBodyFlipped},
         {"DemoData/Vags/DV207.VB", Damage::kHeaderFlipped},
         {"DemoData/DEMTITLE.IPU", Damage::kTruncated},

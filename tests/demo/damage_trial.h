@@ -48,7 +48,7 @@ struct DamageCase {
 
 // The sample the tests run: a few files of each kind that a losing run reads
 // (the mission file, a cinematic, the player's model, a room's set-up, a
-// sound bank, a voice stream, the title picture, an animation group, the
+// sound bank, a voice stream, the title picture, two animation groups, the
 // city's cells), each with a damage that reaches its reader's checks, and a
 // well-formed model that is no character's in place of three models the
 // fights need.
