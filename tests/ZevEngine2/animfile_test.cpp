@@ -435,8 +435,12 @@ TEST(AnimGroup, CheckRefusesKeysOutOfTimeOrderAndValuesThatAreNoNumbers)
     u32 keys = b0 + Word(good, b0 + 4) + 4;
 
     // The last key's time inverted in place runs far ahead: still in order.
-    // The third's runs back before the second's.
     std::vector<u8> f = good;
+    f[keys + 14 * 3] = 0xEB;
+    f[keys + 14 * 3 + 1] = 0xFF;   // 65515
+    EXPECT_TRUE(AnimGroup::Check(f.data(), u32(f.size()), why)) << why;
+    // The third's runs back before the second's.
+    f = good;
     f[keys + 14 * 2] = 5;
     EXPECT_NE(Refusal(f).find("key 2 at time 5 comes before the key ahead of it (time 10)"), std::string::npos)
         << Refusal(f);

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "ZevEngine2/PS2/modeldraw_support.h"
 #include "tests/game/player_support.h"
@@ -40,7 +41,7 @@ protected:
     FadeScreen fade;
     GameController* gc = nullptr;
     ObjectList* savedList = nullptr;
-    FadeScreen* savedFade = nullptr;
+    std::optional<gametest::Lend<FadeScreen>> lentFade;
     Dace* d = nullptr;
 
     void SetUp() override
@@ -56,8 +57,7 @@ protected:
         // The controller's own list is put back afterwards.
         savedList = gc->pobjectlist;
         gc->pobjectlist = nullptr;
-        savedFade = gc->pfs;
-        gc->pfs = &fade;
+        lentFade.emplace(gc->pfs, &fade);
         gc->bSuperDace = false;
         gc->bInterior = false;
         fade.mode = FADE_MODE_OFF;
@@ -85,7 +85,7 @@ protected:
         world.Clear();
         SetCurrentCam(nullptr);
         fade.Disable();
-        gc->pfs = savedFade;
+        lentFade.reset();
         gc->bSuperDace = false;
         world.playbackSpeed = 1.2f;
         rc.view_world = savedViewWorld;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "ZevEngine2/PS2/platform_support.h"
@@ -82,7 +83,7 @@ protected:
     LetterBox lb;
     GameController* gc = nullptr;
     ObjectList* savedList = nullptr;
-    LetterBox* savedBars = nullptr;
+    std::optional<gametest::Lend<LetterBox>> lentBars;
 
     void SetUp() override
     {
@@ -102,8 +103,7 @@ protected:
         // The controller's own list is put back afterwards.
         savedList = gc->pobjectlist;
         gc->pobjectlist = nullptr;
-        savedBars = gc->plb;
-        gc->plb = &lb;
+        lentBars.emplace(gc->plb, &lb);
         gc->pcam = nullptr;
         lb.iMode = 0;
         lb.iOffset = 0;
@@ -122,7 +122,7 @@ protected:
         dace = nullptr;
         gc->rcoSource = nullptr;
         gc->rcoTarget = nullptr;
-        gc->plb = savedBars;
+        lentBars.reset();
         gc->pobjectlist = savedList;
         gc->iFlags = 0;
         gc->mode = 0;
